@@ -1,0 +1,27 @@
+# Two build types:
+#   Release: -O2, used by `make run` and the benchmarks.
+#   Test:    -O1 with AddressSanitizer and UndefinedBehaviorSanitizer, used by
+#            `make test`; any sanitizer report aborts the test that caused it.
+if(NOT CMAKE_BUILD_TYPE)
+    set(CMAKE_BUILD_TYPE Release CACHE STRING "Release or Test" FORCE)
+endif()
+
+set(_sanitize "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
+set(CMAKE_C_FLAGS_TEST "-O1 -g ${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_TEST "-O1 -g ${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_EXE_LINKER_FLAGS_TEST "${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_SHARED_LINKER_FLAGS_TEST "${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "" FORCE)
+
+add_compile_options(-Wall -Wextra)
+
+# Compile once: ccache with paths made relative to the source root, so a
+# clean clone in another folder on the same machine reuses the cache.
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+    set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
+add_compile_options(-ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)

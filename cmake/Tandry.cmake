@@ -1,0 +1,94 @@
+# The project's build pattern: one static library per source folder group,
+# one GoogleTest executable per library, fuzz targets and the program.
+
+set(TANDRY_SRC ${CMAKE_SOURCE_DIR}/src)
+set(TANDRY_TESTS ${CMAKE_SOURCE_DIR}/tests)
+
+# tandry_library(NAME DIRS dir... [LINKS target...] [PKG module...] [SYSLIBS lib...])
+# Builds tandry_NAME from the .cpp files directly in src/<dir> for each dir,
+# and tandry_NAME_tests from the .cpp files in tests/<dir>.
+function(tandry_library name)
+    cmake_parse_arguments(ARG "" "" "DIRS;LINKS;PKG;SYSLIBS" ${ARGN})
+    set(sources)
+    set(tests)
+    foreach(dir IN LISTS ARG_DIRS)
+        file(GLOB dir_sources CONFIGURE_DEPENDS ${TANDRY_SRC}/${dir}/*.cpp ${TANDRY_SRC}/${dir}/*.c)
+        file(GLOB dir_tests CONFIGURE_DEPENDS ${TANDRY_TESTS}/${dir}/*.cpp)
+        list(APPEND sources ${dir_sources})
+        list(APPEND tests ${dir_tests})
+    endforeach()
+    set(target tandry_${name})
+    if(sources)
+        add_library(${target} STATIC ${sources})
+        set(scope PUBLIC)
+    else()
+        add_library(${target} INTERFACE)
+        set(scope INTERFACE)
+    endif()
+    target_include_directories(${target} ${scope} ${TANDRY_SRC})
+    target_link_libraries(${target} ${scope} ${ARG_LINKS} ${ARG_SYSLIBS} Threads::Threads)
+    foreach(module IN LISTS ARG_PKG)
+        string(MAKE_C_IDENTIFIER ${module} id)
+        if(NOT TARGET PkgConfig::${id})
+            pkg_check_modules(${id} REQUIRED IMPORTED_TARGET GLOBAL ${module})
+        endif()
+        target_link_libraries(${target} ${scope} PkgConfig::${id})
+    endforeach()
+
+    if(tests)
+        add_executable(${target}_tests ${tests})
+        target_link_libraries(${target}_tests PRIVATE ${target} tandry_test_support GTest::gmock GTest::gtest_main)
+        gtest_discover_tests(${target}_tests
+            DISCOVERY_MODE PRE_TEST
+            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+            PROPERTIES ENVIRONMENT "TANDRY_RESOURCES=${CMAKE_SOURCE_DIR}/resources")
+    endif()
+endfunction()
+
+# tandry_executable(NAME source... LINKS target...)
+function(tandry_executable name)
+    cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PRIVATE ${ARG_LINKS})
+    target_compile_definitions(${name} PRIVATE TANDRY_VERSION="${PROJECT_VERSION}")
+endfunction()
+
+# Tests that run the built program from the outside.
+function(tandry_program_tests)
+    file(GLOB sources CONFIGURE_DEPENDS ${TANDRY_TESTS}/Program/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    add_executable(tandry_program_tests ${sources})
+    target_link_libraries(tandry_program_tests PRIVATE tandry_test_support GTest::gmock GTest::gtest_main)
+    target_compile_definitions(tandry_program_tests PRIVATE TANDRY_EXECUTABLE="$<TARGET_FILE:tandry>")
+    add_dependencies(tandry_program_tests tandry)
+    gtest_discover_tests(tandry_program_tests DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+endfunction()
+
+# Fuzz targets: tests/fuzz/<name>.cpp defines LLVMFuzzerTestOneInput and names
+# the library it exercises on its first line as "// fuzz: tandry_xxx".
+# With clang (TANDRY_FUZZ=ON) each becomes a libFuzzer binary; otherwise each
+# is linked with a small driver and run by CTest over tests/fuzz/corpus/<name>/.
+option(TANDRY_FUZZ "Build libFuzzer targets (needs clang)" OFF)
+function(tandry_fuzz_targets)
+    file(GLOB sources CONFIGURE_DEPENDS ${TANDRY_TESTS}/fuzz/*.cpp)
+    list(FILTER sources EXCLUDE REGEX "/FuzzDriver\\.cpp$")
+    foreach(source IN LISTS sources)
+        get_filename_component(fuzz_name ${source} NAME_WE)
+        file(STRINGS ${source} first_line LIMIT_COUNT 1)
+        string(REGEX REPLACE "^// fuzz: *" "" library "${first_line}")
+        set(target fuzz_${fuzz_name})
+        if(TANDRY_FUZZ)
+            add_executable(${target} ${source})
+            target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+            target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+        else()
+            add_executable(${target} ${source} ${TANDRY_TESTS}/fuzz/FuzzDriver.cpp)
+            add_test(NAME fuzz.${fuzz_name}
+                COMMAND ${target} ${TANDRY_TESTS}/fuzz/corpus/${fuzz_name}
+                WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+        endif()
+        target_link_libraries(${target} PRIVATE ${library})
+    endforeach()
+endfunction()

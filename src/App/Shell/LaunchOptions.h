@@ -1,0 +1,43 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the command line and the environment say about one run of tandry:
+// where its home lives, and the settings given for this run only.
+//
+// The home is `--home DIR`, else $TANDRY_HOME, else $XDG_DATA_HOME/tandry,
+// else ~/.local/share/tandry. Pairs of the form `-Key value` are kept, in
+// order, for the settings' argument domain.
+class LaunchOptions {
+public:
+    enum class Action { Run, Help, Version };
+
+    using Environment = std::map<std::string, std::string>;
+
+    // Parses argv (argv[0] is the program name). On bad arguments returns
+    // nothing and sets `error` to a one-line message.
+    static std::optional<LaunchOptions> parse(const std::vector<std::string>& arguments,
+        const Environment& environment, std::string& error);
+
+    // The process environment as a map, for parse().
+    static Environment processEnvironment();
+
+    // Makes the home directory (with its parents) and checks that it is a
+    // writable directory. Returns false with a one-line message otherwise.
+    static bool prepareHome(const std::string& home, std::string& error);
+
+    static std::string usage();
+
+    Action action() const { return m_action; }
+    const std::string& home() const { return m_home; }
+    // The `-Key value` pairs, flattened in command-line order.
+    const std::vector<std::string>& settingsArguments() const { return m_settingsArguments; }
+
+private:
+    Action m_action = Action::Run;
+    std::string m_home;
+    std::vector<std::string> m_settingsArguments;
+};

@@ -1,0 +1,46 @@
+// The tandry program: lays out its home and runs until SIGINT or SIGTERM.
+
+#include "App/Shell/LaunchOptions.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    // Block the termination signals before any thread starts, so that every
+    // thread inherits the mask and only the main thread takes them.
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGINT);
+    sigaddset(&termination, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+
+    std::string error;
+    auto options = LaunchOptions::parse(std::vector<std::string>(argv, argv + argc),
+        LaunchOptions::processEnvironment(), error);
+    if (!options) {
+        std::fprintf(stderr, "tandry: %s\n", error.c_str());
+        return 2;
+    }
+    switch (options->action()) {
+    case LaunchOptions::Action::Help:
+        std::fputs(LaunchOptions::usage().c_str(), stdout);
+        return 0;
+    case LaunchOptions::Action::Version:
+        std::printf("tandry %s\n", TANDRY_VERSION);
+        return 0;
+    case LaunchOptions::Action::Run:
+        break;
+    }
+    if (!LaunchOptions::prepareHome(options->home(), error)) {
+        std::fprintf(stderr, "tandry: %s\n", error.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
+
+    int signal = 0;
+    sigwait(&termination, &signal);
+    return 0;
+}
