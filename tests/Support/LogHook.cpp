@@ -1,39 +1,33 @@
 #include "Support/LogHook.h"
 
+#include "Platform/Core/Log.h"
+
+#include <memory>
 #include <mutex>
 
 namespace test {
 
 namespace {
 std::mutex mutex;
-std::vector<std::string> captured;
-bool capturing = false;
+std::unique_ptr<core::LogCapture> capture;
 } // namespace
 
 void LogHook::begin()
 {
     std::lock_guard lock(mutex);
-    captured.clear();
-    capturing = true;
+    capture = std::make_unique<core::LogCapture>();
 }
 
 void LogHook::end()
 {
     std::lock_guard lock(mutex);
-    capturing = false;
-}
-
-void LogHook::append(std::string line)
-{
-    std::lock_guard lock(mutex);
-    if (capturing)
-        captured.push_back(std::move(line));
+    capture.reset();
 }
 
 std::vector<std::string> LogHook::lines()
 {
     std::lock_guard lock(mutex);
-    return captured;
+    return capture ? capture->lines() : std::vector<std::string>();
 }
 
 } // namespace test

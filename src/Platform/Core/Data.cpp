@@ -1,0 +1,82 @@
+#include "Platform/Core/Data.h"
+
+#include <fmt/format.h>
+#include <stdexcept>
+#include <sys/mman.h>
+
+namespace core {
+
+struct Data::Storage {
+    std::string owned;
+    void* mapping = nullptr;
+    size_t mappingLength = 0;
+
+    ~Storage()
+    {
+        if (mapping)
+            munmap(mapping, mappingLength);
+    }
+    const uint8_t* bytes() const
+    {
+        return mapping ? static_cast<const uint8_t*>(mapping) : reinterpret_cast<const uint8_t*>(owned.data());
+    }
+};
+
+Data::Data(const void* bytes, size_t length)
+    : Data(std::string(static_cast<const char*>(bytes), length))
+{
+}
+
+Data::Data(std::string bytes)
+{
+    m_length = bytes.size();
+    auto storage = std::make_shared<Storage>();
+    storage->owned = std::move(bytes);
+    m_storage = std::move(storage);
+}
+
+Data Data::adoptMapping(void* address, size_t length)
+{
+    Data data;
+    auto storage = std::make_shared<Storage>();
+    storage->mapping = address;
+    storage->mappingLength = length;
+    data.m_storage = std::move(storage);
+    data.m_length = length;
+    return data;
+}
+
+const uint8_t* Data::bytes() const
+{
+    static const uint8_t empty = 0;
+    return m_storage ? m_storage->bytes() + m_offset : &empty;
+}
+
+size_t Data::size() const
+{
+    return m_length;
+}
+
+Data Data::subdata(size_t offset, size_t length) const
+{
+    if (offset > m_length || length > m_length - offset)
+        throw std::out_of_range("Data::subdata out of range");
+    Data slice = *this;
+    slice.m_offset = m_offset + offset;
+    slice.m_length = length;
+    return slice;
+}
+
+std::string Data::description() const
+{
+    std::string text = "<";
+    for (size_t i = 0; i < m_length; ++i) {
+        if (i && i % 4 == 0)
+            text += ' ';
+        text += fmt::format("{:02x}", bytes()[i]);
+    }
+    text += '>';
+    return text;
+}
+
+} // namespace core
