@@ -1,6 +1,7 @@
 #include "Support/TestCase.h"
 
 #include "Support/LogHook.h"
+#include "Support/TestEnvironment.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,10 +37,12 @@ void TestCase::SetUp()
     ASSERT_NE(mkdtemp(buffer.data()), nullptr) << "cannot make a test home from " << pattern;
     m_home = buffer.data();
     LogHook::begin();
+    TestEnvironment::begin(m_home);
 }
 
 void TestCase::TearDown()
 {
+    TestEnvironment::end();
     LogHook::end();
     if (m_home.empty())
         return;
