@@ -1,6 +1,7 @@
 // The tandry program: lays out its home and runs until SIGINT or SIGTERM.
 
 #include "App/Shell/LaunchOptions.h"
+#include "Platform/Core/Paths.h"
 
 #include <csignal>
 #include <cstdio>
@@ -38,6 +39,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tandry: %s\n", error.c_str());
         return 2;
     }
+    core::paths::setHome(options->home());
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
 
     int signal = 0;

@@ -1,10 +1,12 @@
 #include "Support/TestEnvironment.h"
 
+#include "Platform/Core/Paths.h"
+
 namespace test {
 
 void TestEnvironment::begin(const std::string& home)
 {
-    (void)home;
+    core::paths::setHome(home);
 }
 
 void TestEnvironment::end()

@@ -1,0 +1,57 @@
+#include "Platform/Core/Paths.h"
+
+#include "Platform/Core/Exception.h"
+
+#include <mutex>
+#include <sys/stat.h>
+
+namespace core::paths {
+
+namespace {
+
+std::mutex mutex;
+std::string currentHome;
+
+} // namespace
+
+void setHome(const std::string& home)
+{
+    std::string trimmed = home;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    std::lock_guard lock(mutex);
+    currentHome = trimmed;
+}
+
+std::string home()
+{
+    std::lock_guard lock(mutex);
+    if (currentHome.empty())
+        throw Exception(Exception::InternalInconsistency, "the application home is not set");
+    return currentHome;
+}
+
+std::string documents()
+{
+    return home() + "/Documents";
+}
+
+std::string library()
+{
+    return home() + "/Library";
+}
+
+std::string preferences()
+{
+    return library() + "/Preferences";
+}
+
+std::string temporaryDirectory()
+{
+    std::string directory = home() + "/tmp/";
+    if (mkdir(directory.c_str(), 0700) != 0 && errno == EEXIST)
+        chmod(directory.c_str(), 0700);
+    return directory;
+}
+
+} // namespace core::paths
