@@ -1,25 +1,48 @@
 #include "Platform/Core/FileSystem.h"
 
+#include "Platform/Core/Path.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
-#include <vector>
 
 namespace core::fs {
 
 namespace {
 
-bool fail(Error* error, int code)
+constexpr int64_t NanosecondsPerSecond = 1'000'000'000;
+constexpr int DirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+bool fail(Error* error, int code, const std::string& path = {})
 {
-    setError(error, Error::posix(code));
+    if (error) {
+        Error failure = Error::posix(code);
+        if (!path.empty())
+            failure.setUserInfoValue(Error::FilePathKey, Value(path));
+        *error = std::move(failure);
+    }
     return false;
+}
+
+template <typename T>
+std::optional<T> none(Error* error, int code, const std::string& path)
+{
+    fail(error, code, path);
+    return std::nullopt;
 }
 
 class Descriptor {
 public:
     explicit Descriptor(int fd) : m_fd(fd) { }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor()
     {
         if (m_fd >= 0)
@@ -37,68 +60,506 @@ private:
     int m_fd;
 };
 
+int64_t nanoseconds(const statx_timestamp& time)
+{
+    return time.tv_sec * NanosecondsPerSecond + time.tv_nsec;
+}
+
+timespec timespecFrom(int64_t nanoseconds)
+{
+    int64_t seconds = nanoseconds / NanosecondsPerSecond;
+    int64_t rest = nanoseconds % NanosecondsPerSecond;
+    if (rest < 0) {
+        rest += NanosecondsPerSecond;
+        --seconds;
+    }
+    return { static_cast<time_t>(seconds), static_cast<long>(rest) };
+}
+
+FileType typeOf(unsigned mode)
+{
+    switch (mode & S_IFMT) {
+    case S_IFREG: return FileType::Regular;
+    case S_IFDIR: return FileType::Directory;
+    case S_IFLNK: return FileType::SymbolicLink;
+    case S_IFCHR: return FileType::CharacterSpecial;
+    case S_IFBLK: return FileType::BlockSpecial;
+    case S_IFIFO: return FileType::FIFO;
+    case S_IFSOCK: return FileType::Socket;
+    default: return FileType::Unknown;
+    }
+}
+
+// statx(2) for the birth time; lstat(2) where the call is unavailable (old
+// kernels, container filters).
+bool linkStatus(const std::string& path, struct statx& info)
+{
+    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_BTIME, &info) == 0)
+        return true;
+    if (errno != ENOSYS && errno != EPERM)
+        return false;
+    struct stat plain;
+    if (lstat(path.c_str(), &plain) != 0)
+        return false;
+    info = {};
+    info.stx_mask = STATX_BASIC_STATS;
+    info.stx_mode = static_cast<uint16_t>(plain.st_mode);
+    info.stx_size = static_cast<uint64_t>(plain.st_size);
+    info.stx_mtime = { plain.st_mtim.tv_sec, static_cast<uint32_t>(plain.st_mtim.tv_nsec), 0 };
+    info.stx_ino = plain.st_ino;
+    info.stx_nlink = static_cast<uint32_t>(plain.st_nlink);
+    info.stx_uid = plain.st_uid;
+    info.stx_gid = plain.st_gid;
+    info.stx_dev_major = major(plain.st_dev);
+    info.stx_dev_minor = minor(plain.st_dev);
+    return true;
+}
+
+bool writeAll(int fd, const char* bytes, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = write(fd, bytes, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
+        bytes += written;
+        length -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Kernel-side copy where the file systems allow it, else through a buffer.
+bool copyData(int in, int out)
+{
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (kernelCopy) {
+            ssize_t count = copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+            if (count > 0)
+                continue;
+            if (count == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EPERM)
+                return false;
+            kernelCopy = false;
+            buffer.resize(256 * 1024);
+        }
+        ssize_t count = read(in, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return count == 0;
+        if (!writeAll(out, buffer.data(), static_cast<size_t>(count)))
+            return false;
+    }
+}
+
+struct Entry {
+    std::string name;
+    bool isDirectory; // the entry itself: a link to a folder is not one
+};
+
+// The entries of an open folder; the descriptor stays open for *at() calls.
+bool readEntries(int directory, std::vector<Entry>& entries, int& code)
+{
+    int copy = fcntl(directory, F_DUPFD_CLOEXEC, 0);
+    DIR* stream = copy < 0 ? nullptr : fdopendir(copy);
+    if (!stream) {
+        code = errno;
+        if (copy >= 0)
+            close(copy);
+        return false;
+    }
+    rewinddir(stream);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream);
+        if (!entry)
+            break;
+        std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            isFolder = fstatat(directory, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back({ std::string(name), isFolder });
+    }
+    code = errno;
+    closedir(stream);
+    return code == 0;
+}
+
+// Opens the folder `name` inside `directory`, refusing a link in its place.
+int openSubdirectory(int directory, const std::string& name)
+{
+    return openat(directory, name.c_str(), DirectoryFlags | O_NOFOLLOW);
+}
+
+bool collectSubpaths(int directory, const std::string& prefix, std::vector<std::string>& paths, int& code)
+{
+    std::vector<Entry> entries;
+    if (!readEntries(directory, entries, code))
+        return false;
+    for (const auto& entry : entries) {
+        paths.push_back(prefix + entry.name);
+        if (!entry.isDirectory)
+            continue;
+        Descriptor folder(openSubdirectory(directory, entry.name));
+        if (folder.get() < 0) {
+            code = errno;
+            return false;
+        }
+        if (!collectSubpaths(folder.get(), paths.back() + "/", paths, code))
+            return false;
+    }
+    return true;
+}
+
+// Everything inside an open folder, by descriptor, so that a folder swapped
+// for a link while the removal runs is refused rather than followed.
+bool removeContents(int directory, int& code)
+{
+    std::vector<Entry> entries;
+    if (!readEntries(directory, entries, code))
+        return false;
+    for (const auto& entry : entries) {
+        if (entry.isDirectory) {
+            Descriptor folder(openSubdirectory(directory, entry.name));
+            if (folder.get() < 0) {
+                code = errno;
+                return false;
+            }
+            if (!removeContents(folder.get(), code))
+                return false;
+        }
+        if (unlinkat(directory, entry.name.c_str(), entry.isDirectory ? AT_REMOVEDIR : 0) != 0) {
+            code = errno;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::vector<std::string>> listFolder(const std::string& path, Error* error)
+{
+    if (hasNul(path))
+        return none<std::vector<std::string>>(error, EINVAL, path);
+    Descriptor folder(open(path.c_str(), DirectoryFlags));
+    std::vector<Entry> entries;
+    int code = 0;
+    if (folder.get() < 0 || !readEntries(folder.get(), entries, code))
+        return none<std::vector<std::string>>(error, folder.get() < 0 ? errno : code, path);
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (auto& entry : entries)
+        names.push_back(std::move(entry.name));
+    return names;
+}
+
+// One recursive copy. Each item is made, filled and then finished with the
+// source's mode and time; a per-item hook (progress, extended attributes)
+// belongs beside finish().
+class TreeCopy {
+public:
+    explicit TreeCopy(Error* error) : m_error(error) { }
+
+    bool copy(const std::string& from, const std::string& to)
+    {
+        auto source = attributes(from, m_error);
+        if (!source)
+            return false;
+        switch (source->type) {
+        case FileType::Directory:
+            if (!copyFolder(from, to, *source))
+                return false;
+            break;
+        case FileType::Regular:
+            if (!copyFile(from, to))
+                return false;
+            break;
+        case FileType::SymbolicLink:
+            if (!copyLink(from, to))
+                return false;
+            break;
+        case FileType::FIFO:
+            if (mkfifo(to.c_str(), 0600) != 0)
+                return fail(m_error, errno, to);
+            break;
+        default:
+            return fail(m_error, ENOTSUP, from);
+        }
+        return finish(to, *source);
+    }
+
+private:
+    bool copyFolder(const std::string& from, const std::string& to, const Attributes& source)
+    {
+        // The copy's own top folder showing up in the source means the
+        // destination lies inside the source (through a link or otherwise).
+        if (m_top && m_top->first == source.device && m_top->second == source.inode)
+            return fail(m_error, EINVAL, from);
+        if (mkdir(to.c_str(), 0700) != 0)
+            return fail(m_error, errno, to);
+        if (!m_top) {
+            auto made = attributes(to, m_error);
+            if (!made)
+                return false;
+            m_top = { made->device, made->inode };
+        }
+        auto names = contentsOfDirectory(from, m_error);
+        if (!names)
+            return false;
+        for (const auto& name : *names) {
+            if (!copy(from + "/" + name, to + "/" + name))
+                return false;
+        }
+        return true;
+    }
+
+    bool copyFile(const std::string& from, const std::string& to)
+    {
+        // O_NONBLOCK: an item swapped for a FIFO must not hang the copy.
+        Descriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (in.get() < 0)
+            return fail(m_error, errno, from);
+        struct stat info;
+        if (fstat(in.get(), &info) != 0)
+            return fail(m_error, errno, from);
+        if (!S_ISREG(info.st_mode))
+            return fail(m_error, EINVAL, from);
+        Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out.get() < 0)
+            return fail(m_error, errno, to);
+        if (!copyData(in.get(), out.get()) || close(out.release()) != 0)
+            return fail(m_error, errno, to);
+        return true;
+    }
+
+    bool copyLink(const std::string& from, const std::string& to)
+    {
+        char target[PATH_MAX];
+        ssize_t length = readlink(from.c_str(), target, sizeof target);
+        if (length < 0)
+            return fail(m_error, errno, from);
+        if (static_cast<size_t>(length) == sizeof target)
+            return fail(m_error, ENAMETOOLONG, from);
+        if (symlink(std::string(target, static_cast<size_t>(length)).c_str(), to.c_str()) != 0)
+            return fail(m_error, errno, to);
+        return true;
+    }
+
+    bool finish(const std::string& to, const Attributes& source)
+    {
+        // chmod(2) would follow a link; links carry no mode of their own here.
+        if (source.type != FileType::SymbolicLink && chmod(to.c_str(), source.mode) != 0)
+            return fail(m_error, errno, to);
+        return setModificationTime(to, source.modificationTime, m_error);
+    }
+
+    Error* m_error;
+    std::optional<std::pair<uint64_t, uint64_t>> m_top; // device and inode of the top destination folder
+};
+
 } // namespace
+
+Date Attributes::modificationDate() const
+{
+    return Date::fromUnixTime(static_cast<double>(modificationTime) / NanosecondsPerSecond);
+}
+
+Date Attributes::creationDate() const
+{
+    return Date::fromUnixTime(static_cast<double>(creationTime) / NanosecondsPerSecond);
+}
 
 bool hasNul(std::string_view path)
 {
     return path.find('\0') != std::string_view::npos;
 }
 
+bool exists(const std::string& path, bool* isDirectory)
+{
+    struct stat info;
+    if (hasNul(path) || stat(path.c_str(), &info) != 0)
+        return false;
+    if (isDirectory)
+        *isDirectory = S_ISDIR(info.st_mode);
+    return true;
+}
+
+bool isDirectory(const std::string& path)
+{
+    bool folder = false;
+    return exists(path, &folder) && folder;
+}
+
+bool isReadable(const std::string& path)
+{
+    return !hasNul(path) && access(path.c_str(), R_OK) == 0;
+}
+
+bool isWritable(const std::string& path)
+{
+    return !hasNul(path) && access(path.c_str(), W_OK) == 0;
+}
+
+bool isExecutable(const std::string& path)
+{
+    return !hasNul(path) && access(path.c_str(), X_OK) == 0;
+}
+
+bool isDeletable(const std::string& path)
+{
+    struct stat item;
+    if (hasNul(path) || path::standardizingPath(path) == "/" || lstat(path.c_str(), &item) != 0)
+        return false;
+    std::string folder = path::deletingLastPathComponent(path);
+    if (folder.empty())
+        folder = ".";
+    struct stat parent;
+    if (access(folder.c_str(), W_OK | X_OK) != 0 || stat(folder.c_str(), &parent) != 0)
+        return false;
+    if (!(parent.st_mode & S_ISVTX))
+        return true;
+    uid_t user = geteuid();
+    return user == 0 || user == item.st_uid || user == parent.st_uid;
+}
+
+std::optional<Attributes> attributes(const std::string& path, Error* error)
+{
+    if (hasNul(path))
+        return none<Attributes>(error, EINVAL, path);
+    struct statx info;
+    if (!linkStatus(path, info))
+        return none<Attributes>(error, errno, path);
+    Attributes result;
+    result.type = typeOf(info.stx_mode);
+    result.size = info.stx_size;
+    result.mode = info.stx_mode & 07777;
+    result.modificationTime = nanoseconds(info.stx_mtime);
+    result.creationTime = (info.stx_mask & STATX_BTIME) ? nanoseconds(info.stx_btime) : result.modificationTime;
+    result.inode = info.stx_ino;
+    result.linkCount = info.stx_nlink;
+    result.uid = info.stx_uid;
+    result.gid = info.stx_gid;
+    result.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    return result;
+}
+
+bool setModificationTime(const std::string& path, int64_t nanoseconds, Error* error)
+{
+    if (hasNul(path))
+        return fail(error, EINVAL, path);
+    const timespec times[2] = { { 0, UTIME_OMIT }, timespecFrom(nanoseconds) };
+    if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(error, errno, path);
+    return true;
+}
+
+std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path, Error* error)
+{
+    return listFolder(path, error);
+}
+
+std::optional<std::vector<std::string>> sortedContentsOfDirectory(const std::string& path, Error* error)
+{
+    auto names = listFolder(path, error);
+    if (names)
+        std::sort(names->begin(), names->end());
+    return names;
+}
+
+std::optional<std::vector<std::string>> subpaths(const std::string& path, Error* error)
+{
+    if (hasNul(path))
+        return none<std::vector<std::string>>(error, EINVAL, path);
+    Descriptor folder(open(path.c_str(), DirectoryFlags));
+    if (folder.get() < 0)
+        return none<std::vector<std::string>>(error, errno, path);
+    std::vector<std::string> paths;
+    int code = 0;
+    if (!collectSubpaths(folder.get(), {}, paths, code))
+        return none<std::vector<std::string>>(error, code, path);
+    return paths;
+}
+
+bool createDirectory(const std::string& path, bool intermediates, Error* error, unsigned mode)
+{
+    if (hasNul(path))
+        return fail(error, EINVAL, path);
+    if (!intermediates)
+        return mkdir(path.c_str(), mode) == 0 || fail(error, errno, path);
+    if (isDirectory(path))
+        return true;
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        std::string prefix = path.substr(0, end);
+        int code = mkdir(prefix.c_str(), mode) == 0 ? 0 : errno;
+        // An existing parent that is no folder shows up as ENOTDIR one step on.
+        if (code == EEXIST && (end != std::string::npos || isDirectory(prefix)))
+            code = 0;
+        if (code != 0)
+            return fail(error, code, prefix);
+        if (end == std::string::npos)
+            return true;
+    }
+}
+
 bool writeFileAtomically(const std::string& path, std::string_view contents, Error* error, unsigned mode)
 {
     if (path.empty() || hasNul(path))
-        return fail(error, EINVAL);
+        return fail(error, EINVAL, path);
     auto slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = folder + "/." + name + ".XXXXXX";
+    // Long names still leave room for the temporary's prefix and suffix.
+    std::string pattern = folder + "/." + name.substr(0, 200) + ".XXXXXX";
     std::vector<char> temporary(pattern.begin(), pattern.end());
     temporary.push_back('\0');
 
     Descriptor fd(mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0)
-        return fail(error, errno);
+        return fail(error, errno, path);
     auto abandon = [&](int code) {
         unlink(temporary.data());
-        return fail(error, code);
+        return fail(error, code, path);
     };
     struct stat existing;
     unsigned finalMode = stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : mode;
     if (fchmod(fd.get(), finalMode) != 0)
         return abandon(errno);
-    const char* cursor = contents.data();
-    size_t left = contents.size();
-    while (left > 0) {
-        ssize_t written = write(fd.get(), cursor, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(errno);
-        }
-        cursor += written;
-        left -= static_cast<size_t>(written);
-    }
+    if (!writeAll(fd.get(), contents.data(), contents.size()))
+        return abandon(errno);
     if (fsync(fd.get()) != 0)
         return abandon(errno);
     if (close(fd.release()) != 0)
         return abandon(errno);
     if (rename(temporary.data(), path.c_str()) != 0)
         return abandon(errno);
+    // The rename itself survives a crash only once the folder is on disk.
+    Descriptor parent(open(folder.c_str(), DirectoryFlags));
+    if (parent.get() >= 0)
+        fsync(parent.get());
     return true;
 }
 
 bool readFile(const std::string& path, Data& contents, Error* error)
 {
     if (hasNul(path))
-        return fail(error, EINVAL);
+        return fail(error, EINVAL, path);
     Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
-        return fail(error, errno);
+        return fail(error, errno, path);
     struct stat info;
     if (fstat(fd.get(), &info) != 0)
-        return fail(error, errno);
+        return fail(error, errno, path);
     if (S_ISDIR(info.st_mode))
-        return fail(error, EISDIR);
+        return fail(error, EISDIR, path);
     if (!S_ISREG(info.st_mode)) {
         // Pipes and devices cannot be mapped: read them through.
         std::string bytes;
@@ -108,7 +569,7 @@ bool readFile(const std::string& path, Data& contents, Error* error)
             if (count < 0 && errno == EINTR)
                 continue;
             if (count < 0)
-                return fail(error, errno);
+                return fail(error, errno, path);
             if (count == 0)
                 break;
             bytes.append(buffer, static_cast<size_t>(count));
@@ -122,9 +583,72 @@ bool readFile(const std::string& path, Data& contents, Error* error)
     }
     void* mapping = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (mapping == MAP_FAILED)
-        return fail(error, errno);
+        return fail(error, errno, path);
     contents = Data::adoptMapping(mapping, static_cast<size_t>(info.st_size));
     return true;
+}
+
+bool copyItem(const std::string& from, const std::string& to, Error* error)
+{
+    if (hasNul(from) || hasNul(to))
+        return fail(error, EINVAL, hasNul(from) ? from : to);
+    if (path::isWithin(to, from) && path::standardizingPath(to) != path::standardizingPath(from))
+        return fail(error, EINVAL, to);
+    return TreeCopy(error).copy(from, to);
+}
+
+bool moveItem(const std::string& from, const std::string& to, Error* error)
+{
+    if (hasNul(from) || hasNul(to))
+        return fail(error, EINVAL, hasNul(from) ? from : to);
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    int code = errno;
+    struct stat existing;
+    if (code == EINVAL && !path::isWithin(to, from)) {
+        // A file system without no-replace renames: look first.
+        if (lstat(to.c_str(), &existing) == 0)
+            return fail(error, EEXIST, to);
+        if (rename(from.c_str(), to.c_str()) == 0)
+            return true;
+        code = errno;
+    }
+    if (code != EXDEV)
+        return fail(error, code, from);
+    if (lstat(to.c_str(), &existing) == 0)
+        return fail(error, EEXIST, to);
+    Error copyError;
+    if (!copyItem(from, to, &copyError)) {
+        // Nothing was at `to` before, so what is there now is the partial copy
+        // (unless someone else got there first).
+        if (!copyError.is(Error::POSIXDomain, EEXIST))
+            removeItem(to);
+        setError(error, copyError);
+        return false;
+    }
+    return removeItem(from, error);
+}
+
+bool removeItem(const std::string& path, Error* error)
+{
+    if (hasNul(path))
+        return fail(error, EINVAL, path);
+    // "link/" would name the link's target: the item is the link itself.
+    std::string item = path;
+    while (item.size() > 1 && item.back() == '/')
+        item.pop_back();
+    struct stat info;
+    if (lstat(item.c_str(), &info) != 0)
+        return fail(error, errno, path);
+    if (!S_ISDIR(info.st_mode))
+        return unlink(item.c_str()) == 0 || fail(error, errno, path);
+    Descriptor folder(open(item.c_str(), DirectoryFlags | O_NOFOLLOW));
+    if (folder.get() < 0)
+        return fail(error, errno, path);
+    int code = 0;
+    if (!removeContents(folder.get(), code))
+        return fail(error, code, path);
+    return rmdir(item.c_str()) == 0 || fail(error, errno, path);
 }
 
 } // namespace core::fs

@@ -1,12 +1,73 @@
 #pragma once
 
 #include "Platform/Core/Data.h"
+#include "Platform/Core/Date.h"
 #include "Platform/Core/Error.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+// File-system services in the shape the system's file manager offers them,
+// over POSIX calls. Failures come back through the `Error*` out-parameter as
+// POSIX-domain errors (with the path under Error::FilePathKey); nothing throws.
+// Every path holding a NUL byte is refused with EINVAL rather than cut short.
 namespace core::fs {
+
+enum class FileType { Regular, Directory, SymbolicLink, CharacterSpecial, BlockSpecial, FIFO, Socket, Unknown };
+
+// What the file system keeps about one item; a link describes itself.
+struct Attributes {
+    FileType type = FileType::Unknown;
+    uint64_t size = 0;
+    unsigned mode = 0; // permission bits, 07777
+    int64_t modificationTime = 0; // nanoseconds since 1970
+    int64_t creationTime = 0; // birth time where the file system keeps one, else the modification time
+    uint64_t inode = 0;
+    uint64_t device = 0; // with the inode, identifies the item
+    uint64_t linkCount = 0;
+    unsigned uid = 0;
+    unsigned gid = 0;
+
+    Date modificationDate() const;
+    Date creationDate() const;
+    bool isDirectory() const { return type == FileType::Directory; }
+};
+
+// Whether something exists at the path, following links (a dangling link does
+// not exist); `isDirectory` tells whether it is (or leads to) a folder.
+bool exists(const std::string& path, bool* isDirectory = nullptr);
+bool isDirectory(const std::string& path);
+
+// access(2) tests of the item the path leads to.
+bool isReadable(const std::string& path);
+bool isWritable(const std::string& path);
+bool isExecutable(const std::string& path);
+// Whether the item (a link itself) could be removed: its folder is writable
+// and searchable, and a sticky folder also lets this user unlink it.
+bool isDeletable(const std::string& path);
+
+// The item's own attributes, never following a final link.
+std::optional<Attributes> attributes(const std::string& path, Error* error = nullptr);
+// Sets the modification time (nanoseconds since 1970) of the item itself, a
+// link included; the access time is left alone.
+bool setModificationTime(const std::string& path, int64_t nanoseconds, Error* error = nullptr);
+
+// The names in a folder without "." and "..", in the order the file system
+// gives them, or sorted bytewise.
+std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path, Error* error = nullptr);
+std::optional<std::vector<std::string>> sortedContentsOfDirectory(const std::string& path, Error* error = nullptr);
+// Every item below the folder as a path relative to it, each folder before its
+// contents. Links inside are listed but never entered. A folder that cannot be
+// read fails the whole walk.
+std::optional<std::vector<std::string>> subpaths(const std::string& path, Error* error = nullptr);
+
+// mkdir(2) with `mode` (less the umask). With intermediates, missing parents
+// are made too and an existing folder is success; without, an existing item
+// is EEXIST and a missing parent ENOENT.
+bool createDirectory(const std::string& path, bool intermediates, Error* error = nullptr, unsigned mode = 0755);
 
 // Writes `contents` to a temporary file in the same folder, flushes it to
 // disk and renames it over `path`, so that readers see the old file or the
@@ -18,8 +79,24 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, Err
 // Nothing (with the error) when it cannot be read.
 bool readFile(const std::string& path, Data& contents, Error* error = nullptr);
 
-// Whether the path holds a NUL byte: such paths are refused with EINVAL
-// rather than silently cut short at the NUL.
+// Copies an item and, for a folder, everything below it. Links are copied as
+// links, FIFOs made anew; modes and modification times are kept; sockets and
+// devices are refused (ENOTSUP). Never replaces: an item already at any
+// destination path fails with EEXIST. Copying a folder into itself is EINVAL.
+// A copy that fails part-way leaves what it made so far.
+bool copyItem(const std::string& from, const std::string& to, Error* error = nullptr);
+
+// Renames without ever replacing (EEXIST when `to` exists). Across file
+// systems the item is copied and the source removed; a failed copy removes
+// its partial destination and leaves the source as it was.
+bool moveItem(const std::string& from, const std::string& to, Error* error = nullptr);
+
+// Removes the item and, for a folder, everything below it, never following a
+// link: a link is removed as a link, so nothing outside the tree is touched.
+// Stops at the first failure, leaving what remains. Nothing there is ENOENT.
+bool removeItem(const std::string& path, Error* error = nullptr);
+
+// Whether the path holds a NUL byte.
 bool hasNul(std::string_view path);
 
 } // namespace core::fs

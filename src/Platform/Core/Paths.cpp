@@ -2,6 +2,7 @@
 
 #include "Platform/Core/Exception.h"
 
+#include <cerrno>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -48,10 +49,13 @@ std::string preferences()
 
 std::string temporaryDirectory()
 {
-    std::string directory = home() + "/tmp/";
-    if (mkdir(directory.c_str(), 0700) != 0 && errno == EEXIST)
-        chmod(directory.c_str(), 0700);
-    return directory;
+    std::string folder = home() + "/tmp";
+    struct stat info;
+    // Tighten a folder made by someone else, but never chmod through a link.
+    if (mkdir(folder.c_str(), 0700) != 0 && errno == EEXIST && lstat(folder.c_str(), &info) == 0
+        && S_ISDIR(info.st_mode) && (info.st_mode & 07777) != 0700)
+        chmod(folder.c_str(), 0700);
+    return folder + "/";
 }
 
 } // namespace core::paths
