@@ -7,6 +7,7 @@
 #include "Platform/Core/Date.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
+#include "Platform/Core/URL.h"
 #include "Platform/Core/Value.h"
 
 #include <fmt/format.h>
@@ -37,6 +38,13 @@ template<> struct fmt::formatter<core::Error> : fmt::formatter<std::string_view>
     auto format(const core::Error& error, fmt::format_context& context) const
     {
         return fmt::formatter<std::string_view>::format(error.description(), context);
+    }
+};
+
+template<> struct fmt::formatter<core::URL> : fmt::formatter<std::string_view> {
+    auto format(const core::URL& url, fmt::format_context& context) const
+    {
+        return fmt::formatter<std::string_view>::format(url.description(), context);
     }
 };
 

@@ -1,0 +1,144 @@
+#include "Platform/Core/PercentEscape.h"
+
+#include <array>
+#include <cstdint>
+
+namespace core {
+
+namespace {
+
+// One bit per set that lets the byte through unescaped.
+constexpr uint8_t bit(EscapeSet set) { return uint8_t(1u << static_cast<unsigned>(set)); }
+
+constexpr std::array<uint8_t, 256> makeTable()
+{
+    std::array<uint8_t, 256> table {};
+    const uint8_t all = bit(EscapeSet::Component) | bit(EscapeSet::Path) | bit(EscapeSet::Query)
+        | bit(EscapeSet::UserInfo) | bit(EscapeSet::Host);
+    const auto mark = [&table](std::string_view chars, uint8_t sets) {
+        for (char c : chars)
+            table[static_cast<unsigned char>(c)] |= sets;
+    };
+    for (int c = 'a'; c <= 'z'; ++c)
+        table[c] = all;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        table[c] = all;
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = all;
+    mark("-._~", all);
+    mark("!$&'()*+,;=", bit(EscapeSet::Path) | bit(EscapeSet::Query) | bit(EscapeSet::UserInfo) | bit(EscapeSet::Host));
+    mark(":", bit(EscapeSet::Path) | bit(EscapeSet::Query) | bit(EscapeSet::UserInfo));
+    mark("@/", bit(EscapeSet::Path) | bit(EscapeSet::Query));
+    mark("?", bit(EscapeSet::Query));
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> kTable = makeTable();
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool isURLCharacter(unsigned char c, EscapeSet set)
+{
+    return kTable[c] & bit(set);
+}
+
+std::string percentEscape(std::string_view text, EscapeSet allowed)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isURLCharacter(byte, allowed)) {
+            result += c;
+        } else {
+            result += '%';
+            result += digits[byte >> 4];
+            result += digits[byte & 0xF];
+        }
+    }
+    return result;
+}
+
+std::optional<std::string> percentUnescapeBytes(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            result += text[i];
+            continue;
+        }
+        if (text.size() - i < 3)
+            return std::nullopt;
+        const int high = hexValue(text[i + 1]);
+        const int low = hexValue(text[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        result += static_cast<char>(high << 4 | low);
+        i += 2;
+    }
+    return result;
+}
+
+std::optional<std::string> percentUnescape(std::string_view text)
+{
+    auto result = percentUnescapeBytes(text);
+    if (result && !isValidUTF8(*result))
+        return std::nullopt;
+    return result;
+}
+
+bool isValidUTF8(std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    size_t i = 0;
+    while (i < size) {
+        const unsigned char lead = bytes[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        uint32_t codePoint;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            codePoint = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            codePoint = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (size - i < length)
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80)
+                return false;
+            codePoint = codePoint << 6 | (bytes[i + k] & 0x3F);
+        }
+        // Overlong three- and four-byte forms, surrogates, beyond U+10FFFF.
+        if ((length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000)
+            || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+} // namespace core
