@@ -15,7 +15,7 @@ enum class EscapeSet {
     // Unreserved, sub-delimiters "!$&'()*+,;=", ":", "@" and "/": a path.
     Path,
     // Path plus "?": a query or fragment; also the device's plain escaping of
-    // text for a URL, which leaves the reserved characters alone.
+    // text for a URL, which leaves "&", "=", "+" and the like alone.
     Query,
     // Unreserved, sub-delimiters and ":": the user and password.
     UserInfo,
