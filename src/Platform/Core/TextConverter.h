@@ -27,12 +27,14 @@ namespace core {
 class TextConverter {
 public:
     enum class Status {
-        Ok,         // all input converted
+        Ok, // all input converted
         OutputFull, // the output area is full; the rest of the input waits
-        Invalid,    // the input at `consumed` is not valid, or has no form in the target
+        Invalid, // the input at `consumed` is not valid, or has no form in the target
         Incomplete, // the input ends inside a sequence, left unconsumed
     };
-    enum class Backend { None, Iconv, ICU };
+    enum class Backend { None,
+        Iconv,
+        ICU };
 
     // One step: how much input was used and output made, and why it stopped.
     struct Step {
@@ -88,7 +90,7 @@ public:
     // The whole text converted strictly; nothing when a name is unknown or
     // the text does not convert.
     static std::optional<std::string> convertText(std::string_view input, std::string_view from,
-                                                  std::string_view to = "UTF-8");
+        std::string_view to = "UTF-8");
     // Whether a converter between the name and UTF-8 can be opened.
     static bool isKnown(std::string_view name);
 

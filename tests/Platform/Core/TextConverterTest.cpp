@@ -80,11 +80,15 @@ TEST(TextConverterTest, ICUStepsReportFullOutputInvalidAndIncompleteAtTheExactBy
     ASSERT_EQ(converter.backend(), TextConverter::Backend::ICU);
     std::string out;
 
-    TextConverter::Step full = step(converter, "ab\x82\xA0" "c", out, 4);
+    TextConverter::Step full = step(converter, "ab\x82\xA0"
+                                               "c",
+        out, 4);
     EXPECT_EQ(full.status, Status::OutputFull);
     EXPECT_EQ(full.consumed, 2u);
     EXPECT_EQ(out, "ab");
-    TextConverter::Step rest = step(converter, "\x82\xA0" "c", out, 4);
+    TextConverter::Step rest = step(converter, "\x82\xA0"
+                                               "c",
+        out, 4);
     EXPECT_EQ(rest.status, Status::Ok);
     EXPECT_EQ(out, "あc");
 
@@ -126,12 +130,15 @@ TEST(TextConverterTest, ICUStepsReportFullOutputInvalidAndIncompleteAtTheExactBy
 TEST(TextConverterTest, WholeConversionsStrictLossyAndBounded)
 {
     TextConverter utf8("UTF-8", "UTF-16LE");
-    auto strict = utf8.convertAll("a\xFF" "b");
+    auto strict = utf8.convertAll("a\xFF"
+                                  "b");
     EXPECT_EQ(strict.status, Status::Invalid);
     EXPECT_EQ(strict.offset, 1u);
     EXPECT_EQ(strict.text, std::string("a\0", 2));
 
-    auto lossy = utf8.convertAll("a\xFF" "b\xFE", true);
+    auto lossy = utf8.convertAll("a\xFF"
+                                 "b\xFE",
+        true);
     EXPECT_EQ(lossy.status, Status::Ok);
     EXPECT_EQ(lossy.dropped, 2u);
     EXPECT_EQ(lossy.text, std::string("a\0b\0", 4));
