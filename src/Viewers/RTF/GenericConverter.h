@@ -1,0 +1,199 @@
+#pragma once
+
+#include "Platform/Core/TextConverter.h"
+#include "Viewers/RTF/Color.h"
+#include "Viewers/RTF/Converter.h"
+#include "Viewers/RTF/StackWithPeek.h"
+#include "Viewers/RTF/Word.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace rtf {
+
+struct OutputTags;
+
+// The converter's state while it walks one document's word tree, and the
+// keyword handlers that change it. Every control word the walk does not
+// handle itself is looked up by name in one process-wide table and handed to
+// its handler; a keyword missing from the table is ignored.
+class GenericConverter : public Converter {
+public:
+    // A keyword handler: the converter, the keyword's own word (handlers that
+    // read a destination walk on from it), whether the control word carried a
+    // parameter and that parameter in 16 bits. True makes the walk skip the
+    // rest of the group.
+    using Handler = bool (*)(GenericConverter* converter, const Word* word, bool has_param, short param);
+    using Attribute = std::pair<int, std::string>;
+    using AttributeStack = StackWithPeek<Attribute>;
+
+    GenericConverter();
+    ~GenericConverter() override;
+
+    // 0 when the handler returned true, 1 when it returned false, 2 when the
+    // keyword has no handler.
+    int HandleRTFCommand(const std::string& keyword, const Word* word, bool has_param, short param);
+
+    // Splits a control word's name ("fs24") at its first digit or "-" into the
+    // keyword ("fs") and the parameter (24, read with saturation and kept in
+    // 16 bits). Without a parameter: an empty keyword, param untouched.
+    static std::string extract_cmd_param(std::string_view text, short* param);
+    // Without leading and trailing blanks (the space character only).
+    static std::string trim_string(const std::string& text);
+
+    // Resets the per-document state: attribute stacks, colour and font tables,
+    // the code-page converter.
+    void Cleanup();
+
+    static void RegisterCommandHandlers();
+
+    // Groups that are not written.
+    static bool cmd_header(GenericConverter*, const Word*, bool, short);
+    static bool cmd_headerl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_headerr(GenericConverter*, const Word*, bool, short);
+    static bool cmd_headerf(GenericConverter*, const Word*, bool, short);
+    static bool cmd_footer(GenericConverter*, const Word*, bool, short);
+    static bool cmd_footerl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_footerr(GenericConverter*, const Word*, bool, short);
+    static bool cmd_footerf(GenericConverter*, const Word*, bool, short);
+    static bool cmd_pict(GenericConverter*, const Word*, bool, short);
+    static bool cmd_macpict(GenericConverter*, const Word*, bool, short);
+    static bool cmd_jpegblip(GenericConverter*, const Word*, bool, short);
+    static bool cmd_pngblip(GenericConverter*, const Word*, bool, short);
+    static bool cmd_pnmetafile(GenericConverter*, const Word*, bool, short);
+    static bool cmd_wmetafile(GenericConverter*, const Word*, bool, short);
+    static bool cmd_wbmbitspixel(GenericConverter*, const Word*, bool, short);
+    static bool cmd_picw(GenericConverter*, const Word*, bool, short);
+    static bool cmd_pich(GenericConverter*, const Word*, bool, short);
+    static bool cmd_xe(GenericConverter*, const Word*, bool, short);
+    static bool cmd_tc(GenericConverter*, const Word*, bool, short);
+    static bool cmd_tcn(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ignore(GenericConverter*, const Word*, bool, short);
+
+    // Keywords without effect.
+    static bool cmd_rtf(GenericConverter*, const Word*, bool, short);
+    static bool cmd_s(GenericConverter*, const Word*, bool, short);
+    static bool cmd_shp(GenericConverter*, const Word*, bool, short);
+    static bool cmd_bin(GenericConverter*, const Word*, bool, short);
+
+    // Destinations read and then skipped.
+    static bool cmd_fonttbl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_colortbl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_info(GenericConverter*, const Word*, bool, short);
+    static bool cmd_field(GenericConverter*, const Word*, bool, short);
+    static bool cmd_NeXTGraphic(GenericConverter*, const Word*, bool, short);
+
+    // Character sets and code pages.
+    static bool cmd_ansi(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ansicpg(GenericConverter*, const Word*, bool, short);
+    static bool cmd_mac(GenericConverter*, const Word*, bool, short);
+    static bool cmd_pc(GenericConverter*, const Word*, bool, short);
+    static bool cmd_pca(GenericConverter*, const Word*, bool, short);
+
+    // Languages.
+    static bool cmd_deflang(GenericConverter*, const Word*, bool, short);
+    static bool cmd_lang(GenericConverter*, const Word*, bool, short);
+    static bool cmd_plain(GenericConverter*, const Word*, bool, short);
+
+    // Character attributes.
+    static bool cmd_b(GenericConverter*, const Word*, bool, short);
+    static bool cmd_i(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ul(GenericConverter*, const Word*, bool, short);
+    static bool cmd_uld(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ulw(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ulth(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ulwave(GenericConverter*, const Word*, bool, short);
+    static bool cmd_uldb(GenericConverter*, const Word*, bool, short);
+    static bool cmd_uldash(GenericConverter*, const Word*, bool, short);
+    static bool cmd_uldashd(GenericConverter*, const Word*, bool, short);
+    static bool cmd_uldashdd(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ulnone(GenericConverter*, const Word*, bool, short);
+    static bool cmd_strike(GenericConverter*, const Word*, bool, short);
+    static bool cmd_striked(GenericConverter*, const Word*, bool, short);
+    static bool cmd_strikedl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_shad(GenericConverter*, const Word*, bool, short);
+    static bool cmd_outl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_emboss(GenericConverter*, const Word*, bool, short);
+    static bool cmd_impr(GenericConverter*, const Word*, bool, short);
+    static bool cmd_super(GenericConverter*, const Word*, bool, short);
+    static bool cmd_up(GenericConverter*, const Word*, bool, short);
+    static bool cmd_sub(GenericConverter*, const Word*, bool, short);
+    static bool cmd_dn(GenericConverter*, const Word*, bool, short);
+    static bool cmd_nosupersub(GenericConverter*, const Word*, bool, short);
+    static bool cmd_caps(GenericConverter*, const Word*, bool, short);
+    static bool cmd_scaps(GenericConverter*, const Word*, bool, short);
+    static bool cmd_fs(GenericConverter*, const Word*, bool, short);
+    static bool cmd_expand(GenericConverter*, const Word*, bool, short);
+    static bool cmd_cf(GenericConverter*, const Word*, bool, short);
+    static bool cmd_cb(GenericConverter*, const Word*, bool, short);
+    static bool cmd_highlight(GenericConverter*, const Word*, bool, short);
+    static bool cmd_f(GenericConverter*, const Word*, bool, short);
+
+    // Font families.
+    static bool cmd_fnil(GenericConverter*, const Word*, bool, short);
+    static bool cmd_froman(GenericConverter*, const Word*, bool, short);
+    static bool cmd_fswiss(GenericConverter*, const Word*, bool, short);
+    static bool cmd_fmodern(GenericConverter*, const Word*, bool, short);
+    static bool cmd_fscript(GenericConverter*, const Word*, bool, short);
+    static bool cmd_fdecor(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ftech(GenericConverter*, const Word*, bool, short);
+
+    // Special characters.
+    static bool cmd_slash(GenericConverter*, const Word*, bool, short);
+    static bool cmd_opening_brace(GenericConverter*, const Word*, bool, short);
+    static bool cmd_closing_brace(GenericConverter*, const Word*, bool, short);
+    static bool cmd_nonbreaking_space(GenericConverter*, const Word*, bool, short);
+    static bool cmd_optional_hyphen(GenericConverter*, const Word*, bool, short);
+    static bool cmd_nonbreaking_hyphen(GenericConverter*, const Word*, bool, short);
+    static bool cmd_tab(GenericConverter*, const Word*, bool, short);
+    static bool cmd_line(GenericConverter*, const Word*, bool, short);
+    static bool cmd_page(GenericConverter*, const Word*, bool, short);
+    static bool cmd_sect(GenericConverter*, const Word*, bool, short);
+    static bool cmd_bullet(GenericConverter*, const Word*, bool, short);
+    static bool cmd_emdash(GenericConverter*, const Word*, bool, short);
+    static bool cmd_endash(GenericConverter*, const Word*, bool, short);
+    static bool cmd_lquote(GenericConverter*, const Word*, bool, short);
+    static bool cmd_rquote(GenericConverter*, const Word*, bool, short);
+    static bool cmd_ldblquote(GenericConverter*, const Word*, bool, short);
+    static bool cmd_rdblquote(GenericConverter*, const Word*, bool, short);
+    static bool cmd_u(GenericConverter*, const Word*, bool, short);
+    static bool cmd_uc(GenericConverter*, const Word*, bool, short);
+
+    // Tables and page.
+    static bool cmd_intbl(GenericConverter*, const Word*, bool, short);
+    static bool cmd_paperw(GenericConverter*, const Word*, bool, short);
+
+protected:
+    // Keyword to handler, filled once by the first converter constructed.
+    static std::map<std::string, Handler> m_handlers;
+
+    StackWithPeek<AttributeStack> m_attr_stacks; // one attribute stack per open group
+    AttributeStack* m_attrs = nullptr; // the innermost group's
+    const OutputTags* m_tags = nullptr; // null outside a conversion
+    std::map<int, std::string> m_fonts; // font number to name
+    std::vector<Color> m_colors;
+    int m_in_table = 0; // intbl keywords not yet ended; non-zero means table text
+    bool m_nbsp_run = false;
+    int m_line_chars = 0;
+    int m_run_chars = 0;
+    bool m_table_open = false;
+    bool m_row_open = false;
+    bool m_cell_open = false;
+    bool m_row_closed = false;
+    bool m_cell_closed = false;
+    int m_charset = 1; // 1 ANSI, 2 code page converted by m_iconv
+    core::TextConverter m_iconv; // the document's code page to UTF-8
+    int m_default_lang = 0;
+    int m_lang = 0;
+    bool m_body_started = false;
+    bool m_in_header = true;
+    bool m_info_flag = false;
+    int m_caps = 0;
+    int m_scaps = 0;
+    int m_body_width = 612; // points
+};
+
+} // namespace rtf

@@ -1,0 +1,195 @@
+#include "Viewers/RTF/Parser.h"
+#include "Viewers/RTF/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <thread>
+#include <vector>
+
+using rtf::Parser;
+using rtf::Word;
+using Words = std::vector<std::string>;
+
+namespace {
+
+// Frees a parsed tree.
+struct Tree {
+    Word* root = nullptr;
+    ~Tree() { Word::Clean(root); }
+};
+
+void flatten(const Word* word, Words& out)
+{
+    for (; word; word = word->GetNext()) {
+        if (word->GetCommand().empty()) {
+            out.push_back("{");
+            flatten(word->GetChild(), out);
+            out.push_back("}");
+        } else {
+            out.push_back(word->GetCommand());
+        }
+    }
+}
+
+// The words of a parse, with each group's words between "{" and "}".
+Words words(std::string_view input)
+{
+    Parser parser;
+    std::istringstream in { std::string(input) };
+    Tree tree { parser.ParseStream(in) };
+    Words out;
+    flatten(tree.root, out);
+    return out;
+}
+
+// Delivers its bytes in small pieces, then fails.
+class FailingBuffer : public std::streambuf {
+public:
+    explicit FailingBuffer(std::string bytes)
+        : m_bytes(std::move(bytes))
+    {
+    }
+
+protected:
+    int_type underflow() override
+    {
+        if (m_position >= m_bytes.size())
+            throw std::runtime_error("device gone");
+        char* start = m_bytes.data() + m_position;
+        size_t length = std::min<size_t>(7, m_bytes.size() - m_position);
+        m_position += length;
+        setg(start, start, start + length);
+        return traits_type::to_int_type(*start);
+    }
+
+private:
+    std::string m_bytes;
+    size_t m_position = 0;
+};
+
+} // namespace
+
+TEST(ParserTest, CutsWordsAsRTFDelimitsThem)
+{
+    EXPECT_EQ(words("a\r\rb\tc"), (Words { "ab", " ", "c" }));
+    EXPECT_EQ(words("x\\\ny"), (Words { "x", "\\par", "y" }));
+    EXPECT_EQ(words("\\b0 bold"), (Words { "\\b0", "bold" }));
+    EXPECT_EQ(words("\\fs24x"), (Words { "\\fs24", "x" }));
+    EXPECT_EQ(words("\\li-360 \\fi-18x"), (Words { "\\li-360", "\\fi-18", "x" }));
+    EXPECT_EQ(words("\\par;"), (Words { "\\par", ";" }));
+    EXPECT_EQ(words("a b"), (Words { "a", " ", "b" }));
+    EXPECT_EQ(words("a  b"), (Words { "a", " ", " ", "b" }));
+    EXPECT_EQ(words("lo\nng"), (Words { "long" }));
+    EXPECT_EQ(words("\\par\nx"), (Words { "\\par", "x" }));
+    EXPECT_EQ(words("\\'e9\\'4"), (Words { "\\'e9", "\\'4" }));
+    EXPECT_EQ(words("\\'zzz"), (Words { "\\'zz", "z" }));
+    EXPECT_EQ(words("\\{\\}\\\\\\~\\_\\-"), (Words { "\\{", "\\}", "\\\\", "\\~", "\\_", "\\-" }));
+    EXPECT_EQ(words("\\*\\fldinst"), (Words { "\\*", "\\fldinst" }));
+    EXPECT_EQ(words("a;b"), (Words { "a;b" }));
+    EXPECT_EQ(words("\\"), (Words { "\\" }));
+    EXPECT_EQ(words(""), Words {});
+    EXPECT_EQ(words("\n\n\n"), Words {});
+    EXPECT_EQ(words("{}"), (Words { "{", "}" }));
+}
+
+TEST(ParserTest, UnbalancedBracesEndAtTheInputOrTheTopLevelChain)
+{
+    EXPECT_EQ(words("{\\rtf1 {\\b x"), (Words { "{", "\\rtf1", "{", "\\b", "x", "}", "}" }));
+    EXPECT_EQ(words("{\\rtf1 a}}b{c}"), (Words { "{", "\\rtf1", "a", "}" }));
+    EXPECT_EQ(words("a}b"), (Words { "a" }));
+}
+
+TEST(ParserTest, EveryByteIsTextAndRunsHaveNoLength)
+{
+    // NUL and the bytes 0x80 to 0xFF are ordinary characters; 0xFF no longer
+    // reads as the end of input.
+    std::string bytes { "{a\0b \x80\xFE\xFF"
+                        "c}\xFF{d}",
+        13 };
+    EXPECT_EQ(words(bytes), (Words { "{", std::string("a\0b", 3), " ", "\x80\xFE\xFF"
+                                                                       "c",
+                                "}", "\xFF", "{", "d", "}" }));
+    EXPECT_EQ(words("{\xFF}after"), (Words { "{", "\xFF", "}", "after" }));
+
+    std::string run(10000, 'x');
+    EXPECT_EQ(words("{" + run + " y}"), (Words { "{", run, " ", "y", "}" }));
+    std::string control = "\\" + std::string(5000, 'k') + "12345";
+    EXPECT_EQ(words(control + " z"), (Words { control, "z" }));
+}
+
+TEST(ParserTest, BlocksJoinSeamlesslyAndReadErrorsThrow)
+{
+    for (size_t offset : { Parser::kBlockSize - 3, Parser::kBlockSize - 1, Parser::kBlockSize }) {
+        std::string input = std::string(offset, ' ').replace(0, 1, "{") + "\\fonttbl123 word}";
+        Words got = words(input);
+        ASSERT_GE(got.size(), 4u);
+        EXPECT_EQ(got[got.size() - 3], "\\fonttbl123") << offset;
+        EXPECT_EQ(got[got.size() - 2], "word") << offset;
+    }
+
+    FailingBuffer buffer("{\\rtf1 {\\b some text} more");
+    std::istream in(&buffer);
+    Parser parser;
+    EXPECT_THROW(parser.ParseStream(in), rtf::Exception);
+}
+
+TEST(ParserTest, NestingIsBoundedAtOneThousandGroups)
+{
+    auto nested = [](size_t depth) { return std::string(depth, '{') + "x" + std::string(depth, '}'); };
+    // The deepest nesting allowed, on a thread with an ordinary stack.
+    size_t depthSeen = 0;
+    std::thread worker([&] {
+        Words got = words(nested(Parser::kMaxDepth));
+        for (const auto& word : got) {
+            if (word != "{")
+                break;
+            ++depthSeen;
+        }
+    });
+    worker.join();
+    EXPECT_EQ(depthSeen, Parser::kMaxDepth);
+
+    Parser parser;
+    std::istringstream deeper(nested(Parser::kMaxDepth + 1));
+    try {
+        parser.ParseStream(deeper);
+        FAIL() << "no exception";
+    } catch (const rtf::Exception& exception) {
+        EXPECT_EQ(exception.code, rtf::Exception::kInputError);
+    }
+    // Deep but unclosed: the partial tree is freed (the leak check watches).
+    std::istringstream open(std::string(5000, '{'));
+    EXPECT_THROW(parser.ParseStream(open), rtf::Exception);
+}
+
+TEST(ParserTest, LongChainsAndDeepTreesAreBuiltAndFreedWithoutRecursion)
+{
+    std::string input;
+    input.reserve(6000000);
+    for (int i = 0; i < 1500000; ++i)
+        input += "w ";
+    Parser parser;
+    std::istringstream in(input);
+    Word* chain = parser.ParseStream(in);
+    size_t count = 0;
+    for (const Word* word = chain; word; word = word->GetNext())
+        ++count;
+    EXPECT_EQ(count, 3000000u);
+    Word::Clean(chain);
+
+    // A chain of groups each holding a group: Clear empties the first-child line.
+    std::istringstream nested("{a{b{c}}d}");
+    Word* root = parser.ParseStream(nested);
+    Word* a = root->GetChild();
+    a->Clear();
+    EXPECT_EQ(a->GetCommand(), "");
+    EXPECT_EQ(a->GetNext()->GetCommand(), ""); // the group of b
+    EXPECT_EQ(a->GetNext()->GetNext()->GetCommand(), "d");
+    root->Clear();
+    EXPECT_EQ(root->GetChild()->GetCommand(), "");
+    EXPECT_EQ(root->GetChild()->GetNext()->GetChild()->GetCommand(), "b");
+    delete root;
+}
