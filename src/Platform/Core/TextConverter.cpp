@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -220,21 +221,7 @@ namespace {
             if (!m_to) {
                 if (U_IS_SURROGATE(c))
                     return Status::Invalid;
-                if (c < 0x80) {
-                    encoded[size++] = static_cast<char>(c);
-                } else if (c < 0x800) {
-                    encoded[size++] = static_cast<char>(0xC0 | (c >> 6));
-                    encoded[size++] = static_cast<char>(0x80 | (c & 0x3F));
-                } else if (c < 0x10000) {
-                    encoded[size++] = static_cast<char>(0xE0 | (c >> 12));
-                    encoded[size++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                    encoded[size++] = static_cast<char>(0x80 | (c & 0x3F));
-                } else {
-                    encoded[size++] = static_cast<char>(0xF0 | (c >> 18));
-                    encoded[size++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                    encoded[size++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                    encoded[size++] = static_cast<char>(0x80 | (c & 0x3F));
-                }
+                U8_APPEND_UNSAFE(encoded, size, c);
             } else {
                 char* target = encoded;
                 const UChar* source = units;
