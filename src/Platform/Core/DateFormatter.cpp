@@ -43,6 +43,22 @@ bool hasUnknownField(const icu::UnicodeString& pattern)
     return false;
 }
 
+// ICU scales a fraction of a second by a power of ten in 32 bits, which
+// reaches zero (and divides by it) after 35 digits. No date has a run of
+// digits anywhere near that long.
+constexpr int MaximumDigitRun = 30;
+
+bool hasLongDigitRun(const icu::UnicodeString& text)
+{
+    int run = 0;
+    for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
+        run = u_isdigit(text.char32At(i)) ? run + 1 : 0;
+        if (run > MaximumDigitRun)
+            return true;
+    }
+    return false;
+}
+
 bool startsWithWhiteSpace(const icu::UnicodeString& text)
 {
     return text.length() > 0 && u_isUWhiteSpace(text.char32At(0));
@@ -228,7 +244,7 @@ std::optional<Date> DateFormatter::parse(std::string_view text) const
     icu::UnicodeString unicodeText = unicode(text);
     unicodeText.append(EndMark);
     std::lock_guard lock(m_impl->mutex);
-    if (!m_impl->formatter || (startsWithWhiteSpace(unicodeText) && !m_impl->leadingWhiteSpace))
+    if (!m_impl->formatter || (startsWithWhiteSpace(unicodeText) && !m_impl->leadingWhiteSpace) || hasLongDigitRun(unicodeText))
         return std::nullopt;
     icu::ParsePosition position(0);
     UDate millis = m_impl->formatter->parse(unicodeText, position);

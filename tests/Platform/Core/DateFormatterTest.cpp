@@ -70,6 +70,11 @@ TEST_F(DateFormatterTest, ParsingIsStrict)
     EXPECT_EQ(lenientNames.parse("Sun, 06 Nov 1994 08:49:37 GMT"), sample);
     EXPECT_EQ(lenientNames.parse("Sunday, 06 November 1994 09:49:37 GMT+01:00"), sample);
 
+    // Fractions of a second: ICU's arithmetic breaks down on very long ones.
+    DateFormatter fraction = DateFormatter::posix("HH:mm:ss.S");
+    EXPECT_EQ(fraction.parse("00:00:01.25"), Date::fromUnixTime(1.25));
+    EXPECT_FALSE(fraction.parse("00:00:01." + std::string(120, '0')));
+
     DateFormatter iso = DateFormatter::posix("yyyy-MM-dd'T'HH:mm:ssZ");
     EXPECT_EQ(iso.parse("1994-11-06T09:49:37+0100"), sample);
     EXPECT_FALSE(iso.parse("1994-11-06 09:49:37+0100"));
