@@ -86,27 +86,37 @@ struct DateFormatter::Impl {
         rebuild();
     }
 
+    // The pattern as ICU takes it, end mark added; nothing (and a log line)
+    // for a pattern that is no good. The caller holds the lock.
+    std::optional<icu::UnicodeString> checkedPattern()
+    {
+        if (pattern.size() > MaximumPatternLength) {
+            log("Invalid date format pattern (too long): {:.40}...", pattern);
+            return std::nullopt;
+        }
+        icu::UnicodeString result = unicode(pattern);
+        if (hasUnknownField(result)) {
+            log("Invalid date format pattern \"{}\": a letter that names no field", pattern);
+            return std::nullopt;
+        }
+        leadingWhiteSpace = startsWithWhiteSpace(result);
+        result.append(EndMark);
+        return result;
+    }
+
     // Makes the ICU formatter anew from the settings; none for a pattern ICU
     // rejects. The caller holds the lock (or is the constructor).
     void rebuild()
     {
         formatter.reset();
-        if (pattern.size() > MaximumPatternLength) {
-            log("Invalid date format pattern (too long): {:.40}...", pattern);
+        auto icuPattern = checkedPattern();
+        if (!icuPattern)
             return;
-        }
-        icu::UnicodeString icuPattern = unicode(pattern);
-        if (hasUnknownField(icuPattern)) {
-            log("Invalid date format pattern \"{}\": a letter that names no field", pattern);
-            return;
-        }
-        leadingWhiteSpace = startsWithWhiteSpace(icuPattern);
-        icuPattern.append(EndMark);
         UErrorCode status = U_ZERO_ERROR;
         icu::Locale icuLocale(locale.c_str());
         if (icuLocale.isBogus())
             icuLocale = icu::Locale::getRoot();
-        auto made = std::make_unique<icu::SimpleDateFormat>(icuPattern, icuLocale, status);
+        auto made = std::make_unique<icu::SimpleDateFormat>(*icuPattern, icuLocale, status);
         if (U_FAILURE(status)) {
             log("Invalid date format pattern \"{}\": {}", pattern, u_errorName(status));
             return;
@@ -115,6 +125,18 @@ struct DateFormatter::Impl {
         made->setLenient(false);
         made->setBooleanAttribute(UDAT_PARSE_PARTIAL_LITERAL_MATCH, false, status);
         formatter = std::move(made);
+    }
+
+    // A new pattern for the formatter there is: far cheaper than making one,
+    // for callers that change the pattern on every use.
+    void repattern()
+    {
+        if (!formatter)
+            return rebuild();
+        if (auto icuPattern = checkedPattern())
+            formatter->applyPattern(*icuPattern);
+        else
+            formatter.reset();
     }
 
     mutable std::mutex mutex;
@@ -190,7 +212,7 @@ void DateFormatter::setPattern(std::string_view pattern)
     if (m_impl->pattern == pattern && m_impl->formatter)
         return;
     m_impl->pattern = pattern;
-    m_impl->rebuild();
+    m_impl->repattern();
 }
 
 std::string DateFormatter::locale() const
