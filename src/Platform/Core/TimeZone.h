@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Platform/Core/Date.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// A geographic or fixed-offset time zone ("Europe/Berlin", "UTC",
+// "GMT+01:00"). An immutable value: copies share the zone and may be used
+// from any thread.
+//
+// The process keeps one default zone that calendars and date formatters take
+// when none is given. Change it only through setDefaultTimeZone(): ICU caches
+// its own default on first use and never looks at $TZ again, so setting the
+// environment afterwards has no effect.
+class TimeZone {
+public:
+    static TimeZone utc();
+    // A zone by its identifier; nothing for an identifier the zone database
+    // does not know.
+    static std::optional<TimeZone> named(std::string_view identifier);
+    // A zone without daylight saving time, up to 18 hours either side of GMT.
+    static std::optional<TimeZone> forSecondsFromGMT(int seconds);
+
+    // The zone of the machine ($TZ, else /etc/localtime), read once and kept
+    // until resetSystemTimeZone().
+    static TimeZone systemTimeZone();
+    static void resetSystemTimeZone();
+
+    // The zone the process works in: the system zone unless set.
+    static TimeZone defaultTimeZone();
+    static void setDefaultTimeZone(const TimeZone& zone);
+    // Back to the system zone.
+    static void resetDefaultTimeZone();
+
+    const std::string& name() const;
+    // The offset from GMT at that moment, daylight saving time included.
+    int secondsFromGMT(Date date) const;
+    bool isDaylightSavingTime(Date date) const;
+
+    bool operator==(const TimeZone& other) const { return name() == other.name(); }
+
+    // The ICU zone behind it; defined where ICU is included.
+    struct Impl;
+
+private:
+    explicit TimeZone(std::shared_ptr<const Impl> impl) : m_impl(std::move(impl)) { }
+    std::shared_ptr<const Impl> m_impl;
+};
+
+} // namespace core
