@@ -2,6 +2,7 @@
 
 #include "App/Shell/LaunchOptions.h"
 #include "Platform/Core/Paths.h"
+#include "Platform/Core/UserDefaults.h"
 
 #include <csignal>
 #include <cstdio>
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
         return 2;
     }
     core::paths::setHome(options->home());
+    core::UserDefaults::setArguments(options->settingsArguments());
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
 
     int signal = 0;
