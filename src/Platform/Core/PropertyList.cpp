@@ -48,6 +48,8 @@ Error writeError(std::string reason)
     return error;
 }
 
+constexpr const char* NulText = "the property list holds text with a NUL character";
+
 // --- Binary structure check -------------------------------------------------
 //
 // The decoder follows object references recursively and expands every shared
@@ -162,14 +164,22 @@ private:
                 return fail(reason, "the binary property list has a bad date");
             return true;
         case 0x4:
-        case 0x5:
             if (!fits(position, count, 1))
                 return fail(reason, "the binary property list has a truncated object");
             return true;
-        case 0x6:
-            if (!fits(position, count, 2))
+        case 0x5:
+        case 0x6: {
+            size_t unit = kind == 0x5 ? 1 : 2;
+            if (!fits(position, count, unit))
                 return fail(reason, "the binary property list has a truncated object");
+            // The decoder's text accessors abort on a NUL inside the text.
+            for (size_t i = 0; i < count; ++i) {
+                size_t at = position + i * unit;
+                if (byte(at) == 0 && (unit == 1 || byte(at + 1) == 0))
+                    return fail(reason, NulText);
+            }
             return true;
+        }
         case 0x8:
             return fail(reason, "the property list holds UID values (a keyed archive)");
         case 0xA:
@@ -255,13 +265,37 @@ private:
     std::vector<uint32_t> m_nodes;
 };
 
-// --- XML nesting check --------------------------------------------------------
+// --- XML check --------------------------------------------------------
 //
 // The XML decoder recurses once per open container; count them first.
 // Comments, CDATA sections, declarations and processing instructions are
 // skipped; anything else that opens <array> or <dict> counts.
-bool checkXMLDepth(std::string_view text, std::string& reason)
+//
+// NUL characters, raw or as character references, are refused as well: the
+// decoder's text accessors abort on them.
+bool hasNulReference(std::string_view text)
 {
+    for (size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        size_t i = at + 2;
+        bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+        if (hex)
+            ++i;
+        size_t digits = 0;
+        bool zero = true;
+        for (; i < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[i])) : std::isdigit(static_cast<unsigned char>(text[i]))); ++i, ++digits)
+            zero = zero && text[i] == '0';
+        if (digits > 0 && zero)
+            return true;
+    }
+    return false;
+}
+
+bool checkXML(std::string_view text, std::string& reason)
+{
+    if (text.find('\0') != std::string_view::npos || hasNulReference(text)) {
+        reason = NulText;
+        return false;
+    }
     size_t depth = 0;
     size_t position = 0;
     auto skipPast = [&](std::string_view end) {
@@ -761,7 +795,7 @@ Value PropertyList::read(std::string_view bytes, Error* error, Format* format)
         return failed("the property list is larger than 64 MiB");
     bool binary = plist_is_binary(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0;
     std::string reason;
-    if (binary ? !BinaryCheck(bytes).run(reason) : !checkXMLDepth(bytes, reason))
+    if (binary ? !BinaryCheck(bytes).run(reason) : !checkXML(bytes, reason))
         return failed(std::move(reason));
     plist_t raw = nullptr;
     if (binary)

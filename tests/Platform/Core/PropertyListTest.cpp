@@ -181,6 +181,13 @@ TEST_F(PropertyListTest, HostileInputIsRefusedWithTheFileNamed)
     EXPECT_EQ(failureReason("<plist><dict><key>CF$UID</key><integer>1</integer></dict></plist>"),
         "the property list holds UID values (a keyed archive)");
 
+    // NUL inside text, which the decoder cannot take, in either encoding.
+    EXPECT_EQ(failureReason(std::string("<plist><string>a\0b</string></plist>", 35)), "the property list holds text with a NUL character");
+    EXPECT_EQ(failureReason("<plist><string>a&#x00;b</string></plist>"), "the property list holds text with a NUL character");
+    EXPECT_EQ(failureReason(binary({ std::string("\x52" "a\0", 3) })), "the property list holds text with a NUL character");
+    EXPECT_EQ(failureReason(binary({ std::string("\x61\0\0", 3) })), "the property list holds text with a NUL character");
+    EXPECT_EQ(PropertyList::read("<plist><string>a&#38;b&#x10;</string></plist>"), Value("a&b\x10"));
+
     // Over 64 MiB, refused before decoding; errors name the file.
     std::string large(PropertyList::MaximumLength + 1, ' ');
     EXPECT_EQ(failureReason(large), "the property list is larger than 64 MiB");
