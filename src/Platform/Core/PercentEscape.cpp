@@ -1,5 +1,7 @@
 #include "Platform/Core/PercentEscape.h"
 
+#include "Platform/Core/UTF8.h"
+
 #include <array>
 #include <cstdint>
 
@@ -102,43 +104,7 @@ std::optional<std::string> percentUnescape(std::string_view text)
 
 bool isValidUTF8(std::string_view text)
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
-    size_t i = 0;
-    while (i < size) {
-        const unsigned char lead = bytes[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        uint32_t codePoint;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (size - i < length)
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                return false;
-            codePoint = codePoint << 6 | (bytes[i + k] & 0x3F);
-        }
-        // Overlong three- and four-byte forms, surrogates, beyond U+10FFFF.
-        if ((length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000)
-            || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
-            return false;
-        i += length;
-    }
-    return true;
+    return utf8::isValid(text);
 }
 
 } // namespace core

@@ -2,6 +2,7 @@
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/UTF8.h"
 
 #include <plist/plist.h>
@@ -763,18 +764,12 @@ private:
     uint32_t m_last = 0;
 };
 
-std::string fileName(const std::string& path)
-{
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Restates an error for a file: the description names it.
 Error aboutFile(const std::string& path, const Error& cause, bool reading)
 {
     std::string description = cause.domain() == Error::POSIXDomain
-        ? fmt::format("The file \u201c{}\u201d couldn\u2019t be {}: {}", fileName(path), reading ? "read" : "written", cause.localizedDescription())
-        : fmt::format("The file \u201c{}\u201d couldn\u2019t be {} because it isn\u2019t in the correct format.", fileName(path), reading ? "read" : "written");
+        ? fmt::format("The file \u201c{}\u201d couldn\u2019t be {}: {}", path::lastPathComponent(path), reading ? "read" : "written", cause.localizedDescription())
+        : fmt::format("The file \u201c{}\u201d couldn\u2019t be {} because it isn\u2019t in the correct format.", path::lastPathComponent(path), reading ? "read" : "written");
     Error error(cause.domain(), cause.code(), description);
     if (auto reason = cause.localizedFailureReason(); !reason.empty())
         error.setUserInfoValue(Error::LocalizedFailureReasonKey, reason);

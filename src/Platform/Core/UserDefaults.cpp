@@ -2,8 +2,10 @@
 
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Object.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/PropertyList.h"
 
@@ -139,17 +141,6 @@ std::string unstorable(const Value& value, size_t depth = 0)
         return {};
     default:
         return {};
-    }
-}
-
-bool makeDirectories(const std::string& path)
-{
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        std::string prefix = slash == std::string::npos ? path : path.substr(0, slash);
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            return true;
     }
 }
 
@@ -405,10 +396,9 @@ bool UserDefaults::synchronize(Error* error)
         generation = m_generation;
     }
     Error failure;
-    std::string folder = m_path.substr(0, m_path.rfind('/'));
-    if (!folder.empty() && !makeDirectories(folder)) {
-        failure = Error::posix(errno);
-    } else if (PropertyList::writeFile(m_path, snapshot, PropertyList::Format::Binary, &failure)) {
+    std::string folder = path::deletingLastPathComponent(m_path);
+    if (fs::createDirectory(folder, true, &failure)
+        && PropertyList::writeFile(m_path, snapshot, PropertyList::Format::Binary, &failure)) {
         std::lock_guard lock(m_mutex);
         m_savedGeneration = generation;
         return true;
