@@ -41,7 +41,7 @@ bench: deps build/bench/build.ninja
 # libFuzzer binaries (clang): build/fuzz/fuzz_<name>
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDRY_FUZZ=ON \
-		-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -g"
+		-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -g"
 	cmake --build build/fuzz -j $(JOBS)
 
 clean:
