@@ -560,8 +560,9 @@ bool readFile(const std::string& path, Data& contents, Error* error)
         return fail(error, errno, path);
     if (S_ISDIR(info.st_mode))
         return fail(error, EISDIR, path);
-    if (!S_ISREG(info.st_mode)) {
-        // Pipes and devices cannot be mapped: read them through.
+    if (!S_ISREG(info.st_mode) || info.st_size == 0) {
+        // Pipes and devices cannot be mapped, and kernel files (/proc, /sys)
+        // report a size of 0 whatever they hold: read them through.
         std::string bytes;
         char buffer[65536];
         for (;;) {
@@ -575,10 +576,6 @@ bool readFile(const std::string& path, Data& contents, Error* error)
             bytes.append(buffer, static_cast<size_t>(count));
         }
         contents = Data(std::move(bytes));
-        return true;
-    }
-    if (info.st_size == 0) {
-        contents = Data();
         return true;
     }
     void* mapping = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);

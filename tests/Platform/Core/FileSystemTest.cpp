@@ -312,3 +312,21 @@ TEST_F(FileSystemTest, PathsWithNulAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FileSystemReadTest, KernelFilesAndEmptyFilesReadWhole)
+{
+    core::Data contents;
+    ASSERT_TRUE(core::fs::readFile("/proc/self/status", contents));
+    EXPECT_NE(contents.view().find("Name:"), std::string_view::npos);
+    char pattern[] = "/tmp/tandry-empty-XXXXXX";
+    int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_TRUE(core::fs::readFile(pattern, contents));
+    EXPECT_TRUE(contents.empty());
+    unlink(pattern);
+}
+
+} // namespace
