@@ -1,0 +1,172 @@
+#include "Kit/XML/CXMLElement.h"
+
+#include "Kit/XML/CXMLDocument.h"
+#include "Kit/XML/CXMLNamespace.h"
+
+#include <cstring>
+#include <libxml/tree.h>
+
+namespace {
+
+const xmlChar* xmlText(const std::string& text)
+{
+    return reinterpret_cast<const xmlChar*>(text.c_str());
+}
+
+bool equals(const xmlChar* text, std::string_view expected)
+{
+    return text && std::string_view(reinterpret_cast<const char*>(text)) == expected;
+}
+
+} // namespace
+
+std::shared_ptr<CXMLNamespace> CXMLElement::addNamespaceURI(std::string_view URI, std::optional<std::string_view> prefix)
+{
+    if (!m_node)
+        return nullptr;
+    std::string uri(URI);
+    std::string prefixText(prefix.value_or(""));
+    xmlNs* ns = xmlNewNs(m_node, xmlText(uri), prefix && !prefix->empty() ? xmlText(prefixText) : nullptr);
+    return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
+}
+
+std::shared_ptr<CXMLNode> CXMLElement::addAttributeWithName(std::string_view name, std::string_view value,
+    const std::shared_ptr<CXMLNamespace>& ns)
+{
+    if (!m_node)
+        return nullptr;
+    std::string nameText(name);
+    std::string valueText(value);
+    xmlNs* record = ns ? ns->libxmlNs() : nullptr;
+    // An attribute of the same name is given the new value rather than
+    // written twice; its old text goes.
+    if (xmlAttr* existing = xmlHasNsProp(m_node, xmlText(nameText), record ? record->href : nullptr)) {
+        if (existing->type == XML_ATTRIBUTE_NODE) {
+            for (xmlNode* text = existing->children; text; text = text->next)
+                forgetSubtree(text);
+        }
+    }
+    xmlAttr* attribute = xmlSetNsProp(m_node, record, xmlText(nameText), xmlText(valueText));
+    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute));
+}
+
+std::shared_ptr<CXMLNode> CXMLElement::addAttributeWithName(std::string_view name, std::string_view value)
+{
+    return addAttributeWithName(name, value, nullptr);
+}
+
+std::optional<std::string> CXMLElement::resolvePrefixForNamespaceURI(std::string_view URI) const
+{
+    auto ns = resolveNamespaceForURI(URI);
+    if (!ns)
+        return std::nullopt;
+    return ns->prefix();
+}
+
+std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForURI(std::string_view URI) const
+{
+    if (!m_node)
+        return nullptr;
+    std::string uri(URI);
+    return CXMLNamespace::namespaceWithLibXMLNs(xmlSearchNsByHref(m_node->doc, m_node, xmlText(uri)), owningDocument());
+}
+
+std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForName(std::string_view name) const
+{
+    if (!m_node)
+        return nullptr;
+    std::string prefix = prefixForName(name);
+    xmlNs* ns = xmlSearchNs(m_node->doc, m_node, prefix.empty() ? nullptr : xmlText(prefix));
+    return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
+}
+
+std::shared_ptr<CXMLNamespace> CXMLElement::namespaceForPrefix(std::string_view prefix) const
+{
+    if (!m_node)
+        return nullptr;
+    for (xmlNs* ns = m_node->nsDef; ns; ns = ns->next) {
+        if (ns->prefix ? equals(ns->prefix, prefix) : prefix.empty())
+            return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
+    }
+    return nullptr;
+}
+
+std::optional<CXMLElement::NamespaceList> CXMLElement::namespaces() const
+{
+    if (!m_node || !m_node->nsDef)
+        return std::nullopt;
+    NamespaceList list;
+    for (xmlNs* ns = m_node->nsDef; ns; ns = ns->next)
+        list.push_back(CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument()));
+    return list;
+}
+
+std::shared_ptr<CXMLNode> CXMLElement::attributeForLocalName(std::string_view localName, std::string_view URI) const
+{
+    if (!m_node)
+        return nullptr;
+    std::string local(localName);
+    std::string uri(URI);
+    xmlAttr* attribute = xmlHasNsProp(m_node, xmlText(local), xmlText(uri));
+    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute));
+}
+
+std::shared_ptr<CXMLNode> CXMLElement::attributeForName(std::string_view name) const
+{
+    if (!m_node)
+        return nullptr;
+    // A plain attribute name is in no namespace, whatever the default is.
+    if (!prefixForName(name).empty()) {
+        if (auto ns = resolveNamespaceForName(name))
+            return attributeForLocalName(localNameForName(name), ns->URI().value_or(""));
+    }
+    std::string plain(name);
+    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(xmlHasProp(m_node, xmlText(plain))));
+}
+
+CXMLNode::NodeList CXMLElement::attributes() const
+{
+    NodeList list;
+    if (!m_node)
+        return list;
+    for (xmlAttr* attribute = m_node->properties; attribute; attribute = attribute->next) {
+        if (auto handle = nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute)))
+            list.push_back(std::move(handle));
+    }
+    return list;
+}
+
+CXMLNode::NodeList CXMLElement::elementsForLocalName(std::string_view localName, std::string_view URI) const
+{
+    // Compared directly rather than through XPath, which cannot name the
+    // default namespace.
+    NodeList list;
+    if (!m_node)
+        return list;
+    for (xmlNode* child = m_node->children; child; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE && equals(child->name, localName) && child->ns && equals(child->ns->href, URI))
+            list.push_back(nodeWithLibXMLNode(child));
+    }
+    return list;
+}
+
+CXMLNode::NodeList CXMLElement::elementsForLocalName(std::string_view localName, const std::shared_ptr<CXMLNamespace>& ns) const
+{
+    if (!ns || !ns->URI())
+        return {};
+    return elementsForLocalName(localName, *ns->URI());
+}
+
+CXMLNode::NodeList CXMLElement::elementsForName(std::string_view name) const
+{
+    if (auto ns = resolveNamespaceForName(name))
+        return elementsForLocalName(localNameForName(name), ns);
+    NodeList list;
+    if (!m_node || !prefixForName(name).empty())
+        return list;
+    for (xmlNode* child = m_node->children; child; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE && !child->ns && equals(child->name, name))
+            list.push_back(nodeWithLibXMLNode(child));
+    }
+    return list;
+}
