@@ -159,7 +159,8 @@ CXMLNode::NodeList CXMLElement::elementsForLocalName(std::string_view localName,
 
 CXMLNode::NodeList CXMLElement::elementsForName(std::string_view name) const
 {
-    if (auto ns = resolveNamespaceForName(name))
+    // xmlns="" undeclares the default namespace.
+    if (auto ns = resolveNamespaceForName(name); ns && !ns->URI().value_or("").empty())
         return elementsForLocalName(localNameForName(name), ns);
     NodeList list;
     if (!m_node || !prefixForName(name).empty())
