@@ -1,0 +1,161 @@
+// bench: tandry_kit
+// The kit's data formats against their baselines:
+// - JSON reading and writing of a listing-like document (10 MB and 20 MB)
+//   beside Python's json.loads/json.dumps on the same text in the same run
+//   (target: within 3x; 20 MB within 2.2x the time of 10 MB);
+// - 100,000 setData/dataForKey pairs of the key-value store beside a bare
+//   B+ tree put/get loop (target: within 1.5x).
+
+#include "Kit/JSON/KWJsonParser.h"
+#include "Kit/JSON/KWJsonWriter.h"
+#include "Kit/VKKeyValueStore.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <map>
+#include <tcbdb.h>
+#include <unistd.h>
+
+namespace {
+
+std::string listing(size_t megabytes)
+{
+    static std::map<size_t, std::string> made;
+    auto& text = made[megabytes];
+    if (!text.empty())
+        return text;
+    core::Value::Array items;
+    size_t size = 0;
+    for (size_t i = 0; size < megabytes * 1000 * 1000; ++i) {
+        auto item = core::Value::makeDictionary({
+            { "name", fmt::format("Report {} \xe2\x80\x93 final.pdf", i) },
+            { "path", fmt::format("/Documents/Projects/{}/Report {}.pdf", i % 97, i) },
+            { "size", static_cast<int64_t>(i * 7919 % 100000000) },
+            { "modified", 1700000000.25 + static_cast<double>(i) },
+            { "isDirectory", i % 10 == 0 },
+            { "mimeType", "application/pdf" },
+            { "icon", "icons/pdf.png" },
+            { "tags", core::Value::makeArray({ "work", static_cast<int64_t>(i % 5) }) },
+        });
+        size += 260;
+        items.push_back(std::move(item));
+    }
+    KWJsonWriter writer;
+    text = *writer.stringWithObject(core::Value(std::move(items)));
+    return text;
+}
+
+std::string writeTemporary(const std::string& text)
+{
+    std::string path = (std::filesystem::temp_directory_path() / fmt::format("tandry-bench-{}.json", getpid())).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+void JsonRead(benchmark::State& state)
+{
+    std::string text = listing(static_cast<size_t>(state.range(0)));
+    KWJsonParser parser;
+    for (auto _ : state) {
+        auto value = parser.objectWithString(text);
+        benchmark::DoNotOptimize(value);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(JsonRead)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+void JsonWrite(benchmark::State& state)
+{
+    KWJsonParser parser;
+    auto value = *parser.objectWithString(listing(static_cast<size_t>(state.range(0))));
+    KWJsonWriter writer;
+    for (auto _ : state) {
+        auto text = writer.stringWithObject(value);
+        benchmark::DoNotOptimize(text);
+    }
+}
+BENCHMARK(JsonWrite)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// Python's own timing of one call, without its start-up.
+void Python(benchmark::State& state, const char* operation)
+{
+    std::string path = writeTemporary(listing(static_cast<size_t>(state.range(0))));
+    std::string command = fmt::format(
+        "python3 -c 'import json,time,sys\n"
+        "t=open(sys.argv[1],encoding=\"utf-8\").read()\nv=json.loads(t)\n"
+        "s=time.perf_counter()\n{}\nprint(time.perf_counter()-s)' {}",
+        operation, path);
+    for (auto _ : state) {
+        FILE* pipe = popen(command.c_str(), "r");
+        double seconds = 0;
+        if (!pipe || std::fscanf(pipe, "%lf", &seconds) != 1) {
+            state.SkipWithError("python3 did not run");
+            if (pipe)
+                pclose(pipe);
+            break;
+        }
+        pclose(pipe);
+        state.SetIterationTime(seconds);
+    }
+    std::filesystem::remove(path);
+}
+void PythonLoads(benchmark::State& state) { Python(state, "json.loads(t)"); }
+void PythonDumps(benchmark::State& state) { Python(state, "json.dumps(v)"); }
+BENCHMARK(PythonLoads)->Arg(10)->Arg(20)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(PythonDumps)->Arg(10)->Arg(20)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+constexpr int Pairs = 100000;
+
+std::string storePath(const char* name)
+{
+    auto path = std::filesystem::temp_directory_path() / fmt::format("tandry-bench-{}-{}.tcb", name, getpid());
+    std::filesystem::remove(path);
+    return path.string();
+}
+
+void StoreSetAndGet(benchmark::State& state)
+{
+    std::string path = storePath("store");
+    std::string value(100, 'v');
+    {
+        auto store = VKKeyValueStore::storeForPath(path);
+        for (auto _ : state) {
+            for (int i = 0; i < Pairs; ++i) {
+                std::string key = fmt::format("key {}", i);
+                store->setData(value, key);
+                benchmark::DoNotOptimize(store->dataForKey(key));
+            }
+        }
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(StoreSetAndGet)->Unit(benchmark::kMillisecond);
+
+void BareTreePutAndGet(benchmark::State& state)
+{
+    std::string path = storePath("bare");
+    std::string value(100, 'v');
+    TCBDB* db = tcbdbnew();
+    tcbdbsetmutex(db);
+    tcbdbopen(db, path.c_str(), BDBOREADER | BDBOWRITER | BDBOCREAT);
+    for (auto _ : state) {
+        for (int i = 0; i < Pairs; ++i) {
+            std::string key = fmt::format("{}key {}", '\0', i);
+            tcbdbput(db, key.data(), static_cast<int>(key.size()), value.data(), static_cast<int>(value.size()));
+            int size = 0;
+            void* got = tcbdbget(db, key.data(), static_cast<int>(key.size()), &size);
+            benchmark::DoNotOptimize(got);
+            tcfree(got);
+        }
+    }
+    tcbdbclose(db);
+    tcbdbdel(db);
+    std::filesystem::remove(path);
+}
+BENCHMARK(BareTreePutAndGet)->Unit(benchmark::kMillisecond);
+
+} // namespace
