@@ -1,6 +1,6 @@
 #include "Kit/VKKeyValueStore.h"
 
-#include "Kit/UTF8Validation.h"
+#include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/Log.h"
 
 #include <climits>
@@ -137,7 +137,7 @@ void VKKeyValueStore::setText(std::string_view text, std::string_view key)
 std::optional<std::string> VKKeyValueStore::textForKey(std::string_view key) const
 {
     auto value = recordForKey(keyForName(key));
-    if (!value || !kit::isValidUTF8(*value))
+    if (!value || !core::isValidUTF8(*value))
         return std::nullopt;
     return value;
 }

@@ -1,6 +1,6 @@
 #include "Kit/VKSqlite3Statement.h"
 
-#include "Kit/UTF8Validation.h"
+#include "Platform/Core/PercentEscape.h"
 
 #include <climits>
 #include <cstring>
@@ -14,7 +14,7 @@ std::optional<std::string> textOf(const unsigned char* text)
     if (!text)
         return std::nullopt;
     std::string_view bytes(reinterpret_cast<const char*>(text));
-    if (!kit::isValidUTF8(bytes))
+    if (!core::isValidUTF8(bytes))
         return std::nullopt;
     return std::string(bytes);
 }

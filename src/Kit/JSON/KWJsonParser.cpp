@@ -1,6 +1,6 @@
 #include "Kit/JSON/KWJsonParser.h"
 
-#include "Kit/UTF8Validation.h"
+#include "Platform/Core/PercentEscape.h"
 
 #include <array>
 #include <charconv>
@@ -79,7 +79,7 @@ std::optional<Value> KWJsonParser::fragmentWithString(std::string_view text)
     clearErrorTrace();
     if (auto nul = text.find('\0'); nul != std::string_view::npos)
         text = text.substr(0, nul);
-    if (!kit::isValidUTF8(text)) {
+    if (!core::isValidUTF8(text)) {
         addErrorWithCode(12, "Input was 'nil'");
         return std::nullopt;
     }

@@ -1,7 +1,7 @@
 #include "Kit/JSON/KWJsonWriter.h"
 
 #include "Kit/JSON/KWJsonProxy.h"
-#include "Kit/UTF8Validation.h"
+#include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/Object.h"
 
 #include <array>
@@ -201,7 +201,7 @@ bool KWJsonWriter::appendDictionary(const Value::Dictionary& dictionary, std::st
 bool KWJsonWriter::appendString(std::string_view text, std::string& json)
 {
     // Text that is not UTF-8 would make the output unreadable as JSON.
-    if (!kit::isValidUTF8(text)) {
+    if (!core::isValidUTF8(text)) {
         addErrorWithCode(1, "JSON serialisation not supported for string");
         return false;
     }

@@ -1,11 +1,12 @@
 #include "Kit/XML/CXMLDocument.h"
 
-#include "Kit/UTF8Validation.h"
+#include "Platform/Core/PercentEscape.h"
 #include "Kit/XML/CXMLElement.h"
 #include "Kit/XML/CXMLNamespace.h"
 #include "Kit/XML/XMLErrorCapture.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/URL.h"
 
 #include <climits>
 #include <cstring>
@@ -26,39 +27,7 @@ const xmlChar* xmlText(const std::string& text)
 bool beginsWithHTMLDoctype(const char* bytes, size_t length)
 {
     std::string_view head(bytes, std::min<size_t>(length, 20));
-    return kit::isValidUTF8(head) && head.starts_with("<!DOCTYPE html");
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// A "file://" URL's path, percent-decoded; anything else is taken as a path.
-std::string pathForURL(const std::string& url)
-{
-    std::string_view rest(url);
-    if (!rest.starts_with("file://"))
-        return url;
-    rest.remove_prefix(7);
-    if (rest.starts_with("localhost/"))
-        rest.remove_prefix(9);
-    std::string path;
-    for (size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && hexValue(rest[i + 1]) >= 0 && hexValue(rest[i + 2]) >= 0) {
-            path += static_cast<char>(hexValue(rest[i + 1]) * 16 + hexValue(rest[i + 2]));
-            i += 2;
-        } else {
-            path += rest[i];
-        }
-    }
-    return path;
+    return core::isValidUTF8(head) && head.starts_with("<!DOCTYPE html");
 }
 
 } // namespace
@@ -164,10 +133,16 @@ std::shared_ptr<CXMLDocument> CXMLDocument::initWithXMLString(std::string_view x
     return parse(xml.data(), xml.size(), options, error);
 }
 
-std::shared_ptr<CXMLDocument> CXMLDocument::initWithContentsOfURL(const std::string& url, unsigned options, core::Error* error)
+std::shared_ptr<CXMLDocument> CXMLDocument::initWithContentsOfURL(const core::URL& url, unsigned options, core::Error* error)
 {
+    // Only local files are read: a document never reaches out to the network.
+    if (!url.isFileURL()) {
+        core::setError(error, core::Error(core::Error::CocoaDomain, 262,
+            "The file couldn\u2019t be opened because the specified URL type isn\u2019t supported."));
+        return nullptr;
+    }
     core::Data data;
-    if (!core::fs::readFile(pathForURL(url), data, error))
+    if (!core::fs::readFile(url.filePath(), data, error))
         return nullptr;
     return initWithData(data, options, error);
 }
@@ -274,7 +249,7 @@ std::optional<core::Data> CXMLDocument::XMLDataWithOptions(unsigned options) con
 std::optional<std::string> CXMLDocument::XMLStringWithOptions(unsigned options) const
 {
     auto text = XMLDataWithOptions(options, "utf-8");
-    if (!text || !kit::isValidUTF8(*text))
+    if (!text || !core::isValidUTF8(*text))
         return std::nullopt;
     return text;
 }

@@ -7,6 +7,10 @@
 
 struct _xmlDoc;
 
+namespace core {
+class URL;
+}
+
 class CXMLElement;
 class CXMLNamespace;
 
@@ -26,9 +30,9 @@ public:
     // begin "<!DOCTYPE html".
     static std::shared_ptr<CXMLDocument> initWithData(const core::Data& data, unsigned options, core::Error* error = nullptr);
     static std::shared_ptr<CXMLDocument> initWithXMLString(std::string_view xml, unsigned options, core::Error* error = nullptr);
-    // A path or a "file://" URL; nothing with the reading error when the
-    // file cannot be read.
-    static std::shared_ptr<CXMLDocument> initWithContentsOfURL(const std::string& url, unsigned options, core::Error* error = nullptr);
+    // A file URL; nothing with the reading error when the file cannot be
+    // read (other schemes are refused).
+    static std::shared_ptr<CXMLDocument> initWithContentsOfURL(const core::URL& url, unsigned options, core::Error* error = nullptr);
     // A new empty document, version "1.0".
     static std::shared_ptr<CXMLDocument> createDocument();
 

@@ -1,6 +1,6 @@
 #include "Kit/XML/CXMLNode.h"
 
-#include "Kit/UTF8Validation.h"
+#include "Platform/Core/PercentEscape.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
 #include "Kit/XML/CXMLNamespace.h"
@@ -39,7 +39,7 @@ std::optional<std::string> CXMLNode::stringWithXMLChar(const xmlChar* text)
     if (!text)
         return std::nullopt;
     std::string_view bytes(reinterpret_cast<const char*>(text));
-    if (!kit::isValidUTF8(bytes))
+    if (!core::isValidUTF8(bytes))
         return std::nullopt;
     return std::string(bytes);
 }
@@ -245,7 +245,7 @@ std::optional<std::string> CXMLNode::XMLStringWithOptions(unsigned options) cons
     xmlOutputBufferClose(output);
     std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<size_t>(xmlBufferLength(buffer)));
     xmlBufferFree(buffer);
-    if (!kit::isValidUTF8(text))
+    if (!core::isValidUTF8(text))
         return std::nullopt;
     return text;
 }

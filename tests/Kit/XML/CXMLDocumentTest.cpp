@@ -1,6 +1,7 @@
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
 #include "Kit/XML/CXMLNamespace.h"
+#include "Platform/Core/URL.h"
 
 #include "Support/Command.h"
 #include "Support/TestCase.h"
@@ -83,14 +84,15 @@ TEST_F(CXMLDocumentTest, UnparseableInputFailsWithCodeThree)
     EXPECT_FALSE(CXMLDocument::initWithXMLString("", 0, &error));
     EXPECT_EQ(error.code(), 3);
 
-    EXPECT_FALSE(CXMLDocument::initWithContentsOfURL(pathInHome("missing.xml"), 0, &error));
+    EXPECT_FALSE(CXMLDocument::initWithContentsOfURL(core::URL::fileURL(pathInHome("missing.xml")), 0, &error));
     EXPECT_EQ(error.domain(), core::Error::POSIXDomain);
     EXPECT_EQ(error.code(), ENOENT);
     std::string path = makeFile("dir with space/ok.xml", "<ok/>");
-    auto document = CXMLDocument::initWithContentsOfURL("file://" + pathInHome("dir%20with%20space/ok.xml"), 0, &error);
+    auto document = CXMLDocument::initWithContentsOfURL(core::URL::fileURL(path), 0, &error);
     ASSERT_TRUE(document);
     EXPECT_EQ(document->rootElement()->name(), "ok");
-    EXPECT_TRUE(CXMLDocument::initWithContentsOfURL(path, 0));
+    EXPECT_FALSE(CXMLDocument::initWithContentsOfURL(*core::URL::parse("http://127.0.0.1:9/x.xml"), 0, &error));
+    EXPECT_EQ(error.code(), 262);
 }
 
 TEST_F(CXMLDocumentTest, HostileInputIsRefusedQuietly)
