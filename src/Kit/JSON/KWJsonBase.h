@@ -2,6 +2,7 @@
 
 #include "Platform/Core/Error.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,11 @@ public:
     std::string errorTraceDescription() const;
 
 protected:
+    // The characters a string cannot hold as they are: the control characters,
+    // the double quote and the backslash. They end a plain run when reading
+    // and are escaped when writing.
+    static bool isSpecialInString(unsigned char c) { return specialInString[c]; }
+
     // The depth a container may reach before "Nested too deep".
     unsigned depthLimit() const;
     void replaceErrorTrace(std::vector<core::Error> trace) { m_errorTrace = std::move(trace); }
@@ -38,6 +44,15 @@ protected:
     unsigned m_depth = 0;
 
 private:
+    static constexpr std::array<bool, 256> specialInString = [] {
+        std::array<bool, 256> special {};
+        for (int c = 0; c < 32; ++c)
+            special[c] = true;
+        special['"'] = true;
+        special['\\'] = true;
+        return special;
+    }();
+
     unsigned m_maxDepth = 512;
     std::vector<core::Error> m_errorTrace;
 };

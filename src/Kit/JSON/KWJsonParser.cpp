@@ -2,7 +2,6 @@
 
 #include "Platform/Core/PercentEscape.h"
 
-#include <array>
 #include <charconv>
 #include <cstring>
 #include <fmt/format.h>
@@ -11,17 +10,6 @@
 using core::Value;
 
 namespace {
-
-constexpr std::array<bool, 256> makeStringStops()
-{
-    std::array<bool, 256> stops {};
-    for (int c = 0; c < 32; ++c)
-        stops[c] = true;
-    stops['"'] = true;
-    stops['\\'] = true;
-    return stops;
-}
-constexpr std::array<bool, 256> stringStops = makeStringStops();
 
 bool isWhitespace(char c)
 {
@@ -274,7 +262,7 @@ bool KWJsonParser::scanRestOfString(std::string& text)
         // The input is valid UTF-8 and a run stops only at ASCII bytes, so
         // every run is valid UTF-8 too.
         const char* run = m_c;
-        while (m_c < m_end && !stringStops[static_cast<unsigned char>(*m_c)])
+        while (m_c < m_end && !isSpecialInString(static_cast<unsigned char>(*m_c)))
             ++m_c;
         text.append(run, static_cast<size_t>(m_c - run));
         if (scanIsAtEnd()) {

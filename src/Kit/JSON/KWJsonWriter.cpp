@@ -4,24 +4,12 @@
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/Object.h"
 
-#include <array>
 #include <cmath>
 #include <fmt/format.h>
 
 using core::Value;
 
 namespace {
-
-constexpr std::array<bool, 256> makeEscapeSet()
-{
-    std::array<bool, 256> escapes {};
-    for (int c = 0; c < 32; ++c)
-        escapes[c] = true;
-    escapes['"'] = true;
-    escapes['\\'] = true;
-    return escapes;
-}
-constexpr std::array<bool, 256> escapeSet = makeEscapeSet();
 
 const KWJsonProxy* proxyOf(const Value& value)
 {
@@ -210,7 +198,7 @@ bool KWJsonWriter::appendString(std::string_view text, std::string& json)
     const char* end = text.data() + text.size();
     for (const char* p = run; p < end; ++p) {
         auto c = static_cast<unsigned char>(*p);
-        if (!escapeSet[c])
+        if (!isSpecialInString(c))
             continue;
         json.append(run, static_cast<size_t>(p - run));
         run = p + 1;
