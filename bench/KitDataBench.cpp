@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
-#include <map>
 #include <tcbdb.h>
 #include <unistd.h>
 
@@ -24,10 +23,8 @@ namespace {
 
 std::string listing(size_t megabytes)
 {
-    static std::map<size_t, std::string> made;
-    auto& text = made[megabytes];
-    if (!text.empty())
-        return text;
+    // Made afresh for each benchmark, so that one size's leftovers do not
+    // weigh on the next.
     core::Value::Array items;
     size_t size = 0;
     for (size_t i = 0; size < megabytes * 1000 * 1000; ++i) {
@@ -45,8 +42,7 @@ std::string listing(size_t megabytes)
         items.push_back(std::move(item));
     }
     KWJsonWriter writer;
-    text = *writer.stringWithObject(core::Value(std::move(items)));
-    return text;
+    return *writer.stringWithObject(core::Value(std::move(items)));
 }
 
 std::string writeTemporary(const std::string& text)
