@@ -149,6 +149,7 @@ std::shared_ptr<CXMLDocument> CXMLDocument::initWithContentsOfURL(const core::UR
 
 std::shared_ptr<CXMLDocument> CXMLDocument::createDocument()
 {
+    XMLErrorCapture::prepareLibrary();
     xmlDoc* document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
     if (!document)
         return nullptr;

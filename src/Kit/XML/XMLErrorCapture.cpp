@@ -1,7 +1,9 @@
 #include "Kit/XML/XMLErrorCapture.h"
 
 #include <libxml/globals.h>
+#include <libxml/parser.h>
 #include <libxml/xmlerror.h>
+#include <mutex>
 
 struct XMLErrorCapture::SavedHandlers {
     xmlStructuredErrorFunc structured;
@@ -24,9 +26,17 @@ void genericError(void*, const char*, ...)
 
 } // namespace
 
-XMLErrorCapture::XMLErrorCapture()
-    : m_saved(new SavedHandlers { xmlStructuredError, xmlStructuredErrorContext, xmlGenericError, xmlGenericErrorContext })
+void XMLErrorCapture::prepareLibrary()
 {
+    // The library sets up its shared tables once, before threads use it.
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+XMLErrorCapture::XMLErrorCapture()
+{
+    prepareLibrary();
+    m_saved.reset(new SavedHandlers { xmlStructuredError, xmlStructuredErrorContext, xmlGenericError, xmlGenericErrorContext });
     xmlSetStructuredErrorFunc(this, structuredError);
     xmlSetGenericErrorFunc(nullptr, genericError);
 }

@@ -21,6 +21,9 @@ public:
 
     void record(int level, int code, const char* message);
 
+    // Readies libxml2 for use from several threads; every capture does it.
+    static void prepareLibrary();
+
 private:
     struct SavedHandlers;
     std::unique_ptr<SavedHandlers> m_saved;
