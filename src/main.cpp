@@ -1,7 +1,9 @@
-// The tandry program: lays out its home and runs until SIGINT or SIGTERM.
+// The tandry program: lays out its home and runs its main loop until SIGINT
+// or SIGTERM stops it.
 
 #include "App/Shell/LaunchOptions.h"
 #include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 
 #include <csignal>
@@ -44,7 +46,10 @@ int main(int argc, char** argv)
     core::UserDefaults::setArguments(options->settingsArguments());
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
 
-    int signal = 0;
-    sigwait(&termination, &signal);
+    core::RunLoop::setMainThread();
+    auto& loop = core::RunLoop::main();
+    for (int signal : { SIGINT, SIGTERM })
+        loop.setSignalHandler(signal, [&loop] { loop.stop(); });
+    loop.run();
     return 0;
 }

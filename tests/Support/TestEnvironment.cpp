@@ -1,14 +1,46 @@
 #include "Support/TestEnvironment.h"
 
+#include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
+#include "Platform/Core/Clock.h"
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/Device.h"
+#include "Platform/Core/ExceptionReporter.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/ManualClock.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/TimeZone.h"
 #include "Platform/Core/UserDefaults.h"
 
+#include <gtest/gtest.h>
+
+#include <mutex>
+
 namespace test {
+
+namespace {
+
+constexpr double ThreadGracePeriod = 5.0;
+
+// The thread that runs the tests is the program's main thread from the start,
+// so that fixtures may reach RunLoop::main() while they are made.
+const bool mainThreadSet = (core::RunLoop::setMainThread(), true);
+
+std::shared_ptr<core::ManualClock> manualClock;
+std::mutex escapedMutex;
+std::vector<std::string> escaped;
+
+void resetServices()
+{
+    core::RunLoop::main().resetForTesting();
+    core::NotificationCenter::defaultCenter().resetForTesting();
+    core::resetBackgroundTasksForTesting();
+}
+
+} // namespace
 
 void TestEnvironment::begin(const std::string& home)
 {
@@ -21,6 +53,14 @@ void TestEnvironment::begin(const std::string& home)
     core::UserDefaults::resetStandard();
     core::Device::reset();
     core::setCurrentLanguage("en");
+    manualClock = core::ManualClock::create();
+    core::Clock::setCurrent(manualClock);
+    takeEscapedExceptions();
+    core::ExceptionReporter::setHandler([](const std::string& description) {
+        std::lock_guard lock(escapedMutex);
+        escaped.push_back(description);
+    });
+    resetServices();
 }
 
 void TestEnvironment::end()
@@ -30,6 +70,34 @@ void TestEnvironment::end()
     core::Device::reset();
     core::Bundle::setMain(nullptr);
     core::setCurrentLanguage("en");
+    // Dropping what the main loop holds also lets go of workers waiting on it.
+    resetServices();
+    expectNoThreadsRunning(ThreadGracePeriod);
+    for (const auto& description : takeEscapedExceptions())
+        ADD_FAILURE() << "an exception escaped a callback: " << description;
+    core::ExceptionReporter::setHandler(nullptr);
+    resetServices();
+}
+
+core::ManualClock& TestEnvironment::clock()
+{
+    return *manualClock;
+}
+
+std::vector<std::string> TestEnvironment::takeEscapedExceptions()
+{
+    std::lock_guard lock(escapedMutex);
+    return std::exchange(escaped, {});
+}
+
+void TestEnvironment::expectNoThreadsRunning(double timeout)
+{
+    if (core::Thread::waitForAll(timeout))
+        return;
+    std::string names;
+    for (const auto& name : core::Thread::runningThreadNames())
+        names += (names.empty() ? "\"" : ", \"") + name + "\"";
+    ADD_FAILURE() << "threads still running " << timeout << " s after the test: " << names;
 }
 
 } // namespace test

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+
+namespace core {
+
+// Hands work to the main thread. Blocks from one sender run in the order sent.
+// Called on the main thread, the block runs in a later pass, never inside
+// the call.
+void performOnMainThread(std::function<void()> block);
+
+// Runs `block` on the main thread and returns once it ran: at once (inline)
+// when called there, otherwise by waiting for the main loop. An exception
+// from the block is rethrown here. When the main loop drops the block (its
+// thread ended, the test reset it) the call returns without it.
+void performOnMainThreadAndWait(std::function<void()> block);
+
+} // namespace core

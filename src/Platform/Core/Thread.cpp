@@ -1,0 +1,116 @@
+#include "Platform/Core/Thread.h"
+
+#include "Platform/Core/ExceptionReporter.h"
+#include "Platform/Core/RunLoop.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fmt/format.h>
+#include <pthread.h>
+#include <thread>
+
+namespace core {
+
+struct Thread::Private { };
+
+namespace {
+
+std::mutex registryMutex;
+std::condition_variable registryChanged;
+std::vector<std::shared_ptr<Thread>> running;
+
+std::atomic<std::thread::id> mainThreadId;
+thread_local std::shared_ptr<Thread> currentThread;
+
+} // namespace
+
+Thread::Thread(const Private&, std::string name)
+    : m_name(std::move(name))
+{
+}
+
+std::shared_ptr<Thread> Thread::detach(std::string name, std::function<void()> body)
+{
+    auto thread = std::make_shared<Thread>(Private {}, std::move(name));
+    {
+        std::lock_guard lock(registryMutex);
+        running.push_back(thread);
+    }
+    auto unregister = [thread] {
+        thread->m_finished = true;
+        {
+            std::lock_guard lock(registryMutex);
+            std::erase(running, thread);
+        }
+        registryChanged.notify_all();
+    };
+    try {
+        std::thread([thread, unregister, body = std::move(body)]() mutable {
+            currentThread = thread;
+            // The kernel keeps 15 characters of a thread's name.
+            pthread_setname_np(pthread_self(), thread->m_name.substr(0, 15).c_str());
+            ExceptionReporter::guard(fmt::format("thread \"{}\"", thread->m_name), body);
+            body = nullptr;
+            RunLoop::endCurrentThread();
+            unregister();
+        }).detach();
+    } catch (...) {
+        unregister();
+        throw;
+    }
+    return thread;
+}
+
+std::shared_ptr<Thread> Thread::current()
+{
+    if (!currentThread)
+        currentThread = std::make_shared<Thread>(Private {}, isMainThread() ? "main" : "");
+    return currentThread;
+}
+
+bool Thread::isMainThread()
+{
+    return mainThreadId.load() == std::this_thread::get_id();
+}
+
+void Thread::markMainThread()
+{
+    mainThreadId = std::this_thread::get_id();
+}
+
+void Thread::cancel()
+{
+    m_cancelled = true;
+    std::shared_ptr<RunLoop> loop;
+    {
+        std::lock_guard lock(m_mutex);
+        loop = m_loop.lock();
+    }
+    if (loop)
+        loop->wakeUp();
+}
+
+void Thread::attachRunLoop(const std::shared_ptr<RunLoop>& loop)
+{
+    std::lock_guard lock(m_mutex);
+    m_loop = loop;
+}
+
+bool Thread::waitForAll(double timeout)
+{
+    std::unique_lock lock(registryMutex);
+    auto wait = std::chrono::duration<double>(std::max(timeout, 0.0));
+    return registryChanged.wait_for(lock, wait, [] { return running.empty(); });
+}
+
+std::vector<std::string> Thread::runningThreadNames()
+{
+    std::lock_guard lock(registryMutex);
+    std::vector<std::string> names;
+    for (auto& thread : running)
+        names.push_back(thread->m_name);
+    return names;
+}
+
+} // namespace core
