@@ -14,7 +14,7 @@ class RunLoop;
 // The callback gets the events ready at the pass's start; HangUp and Error
 // are reported whatever the interest. The source never closes the
 // descriptor.
-class DescriptorSource {
+class DescriptorSource : public std::enable_shared_from_this<DescriptorSource> {
 public:
     enum Event : unsigned { Read = 1, Write = 2, HangUp = 4, Error = 8 };
     using Callback = std::function<void(DescriptorSource&, unsigned events)>;

@@ -982,97 +982,27 @@ void RunLoop::resetForTesting()
     while (read(m->wakeFd, &value, sizeof value) > 0) { }
 }
 
-// Timer
-
-Timer::Timer(const Private&, std::weak_ptr<RunLoop> loop, double interval, bool repeats, std::string mode,
-    std::function<void(Timer&)> fire)
-    : m_loop(std::move(loop))
-    , m_interval(interval)
-    , m_intervalNanoseconds(Clock::nanoseconds(interval))
-    , m_repeats(repeats)
-    , m_mode(std::move(mode))
-    , m_fire(std::make_shared<std::function<void(Timer&)>>(std::move(fire)))
+void RunLoop::timerInvalidated(Timer& timer)
 {
-}
-
-void Timer::invalidate()
-{
-    if (!m_valid)
+    if (!timer.m_inHeap)
         return;
-    auto loop = m_loop.lock();
-    if (loop)
-        loop->checkOwner("Timer::invalidate");
-    m_valid = false;
-    if (loop && m_inHeap) {
-        m_inHeap = false;
-        loop->m->leaveHeap(loop->m->heapFor(m_mode));
-    }
-    auto fire = std::move(m_fire); // released here, unless it is running (the loop holds it then)
+    timer.m_inHeap = false;
+    m->leaveHeap(m->heapFor(timer.m_mode));
 }
 
-Date Timer::fireDate() const
+void RunLoop::timerMoved(const std::shared_ptr<Timer>& timer, int64_t due)
 {
-    auto loop = m_loop.lock();
-    auto clock = loop ? loop->clock() : Clock::current();
-    return clock->now().addingTimeInterval(static_cast<double>(m_due - clock->monotonicNanoseconds()) / 1e9);
+    m->pushTimer(timer, due);
 }
 
-void Timer::setFireDate(Date date)
+void RunLoop::sourceInterestChanged(DescriptorSource& source)
 {
-    auto loop = m_loop.lock();
-    if (!loop)
-        return;
-    loop->checkOwner("Timer::setFireDate");
-    if (!m_valid)
-        return;
-    auto clock = loop->clock();
-    double offset = date.timeIntervalSince(clock->now());
-    int64_t delta = offset < 0 ? -Clock::nanoseconds(-offset) : Clock::nanoseconds(offset);
-    loop->m->pushTimer(shared_from_this(), clock->monotonicNanoseconds() + delta);
+    m->updateOrReportClosed(source.shared_from_this());
 }
 
-// DescriptorSource
-
-DescriptorSource::DescriptorSource(const Private&, std::weak_ptr<RunLoop> loop, int fd, unsigned interest,
-    std::string mode, Callback callback)
-    : m_loop(std::move(loop))
-    , m_fd(fd)
-    , m_interest(interest)
-    , m_mode(std::move(mode))
-    , m_callback(std::make_shared<Callback>(std::move(callback)))
+void RunLoop::sourceRemoved(DescriptorSource& source)
 {
-}
-
-void DescriptorSource::setInterest(unsigned interest)
-{
-    interest &= Read | Write;
-    auto loop = m_loop.lock();
-    if (loop)
-        loop->checkOwner("DescriptorSource::setInterest");
-    if (!m_active || interest == m_interest)
-        return;
-    m_interest = interest;
-    if (loop) {
-        if (auto it = loop->m->sources.find(m_id); it != loop->m->sources.end())
-            loop->m->updateOrReportClosed(it->second);
-    }
-}
-
-void DescriptorSource::remove()
-{
-    if (!m_active)
-        return;
-    auto loop = m_loop.lock();
-    if (loop)
-        loop->checkOwner("DescriptorSource::remove");
-    m_active = false;
-    std::shared_ptr<DescriptorSource> self;
-    if (loop) {
-        if (auto it = loop->m->sources.find(m_id); it != loop->m->sources.end())
-            self = it->second; // keeps this alive while the loop forgets it
-        loop->m->forgetSource(*this);
-    }
-    auto callback = std::move(m_callback);
+    m->forgetSource(source);
 }
 
 } // namespace core

@@ -144,6 +144,10 @@ private:
     static void endCurrentThread();
     void threadDidEnd();
     void checkOwner(const char* what) const;
+    void timerInvalidated(Timer& timer);
+    void timerMoved(const std::shared_ptr<Timer>& timer, int64_t due);
+    void sourceInterestChanged(DescriptorSource& source);
+    void sourceRemoved(DescriptorSource& source);
 };
 
 } // namespace core

@@ -426,6 +426,8 @@ TEST_F(RunLoopTest, AWorkerRunsItsOwnLoopOnTheRealClockUntilCancelled)
     auto worker = core::Thread::detach("ticker", [&] {
         auto& own = RunLoop::current();
         EXPECT_NE(&own, &RunLoop::main());
+        EXPECT_EQ(core::Thread::current()->name(), "ticker");
+        EXPECT_FALSE(core::Thread::isMainThread());
         own.setClock(core::SystemClock::shared());
         auto timer = own.schedule(0.01, true, [&](Timer&) { ++ticks; });
         while (!core::Thread::current()->isCancelled())
