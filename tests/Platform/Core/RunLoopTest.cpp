@@ -168,6 +168,28 @@ TEST_F(RunLoopTest, TimersFireOnTheManualClock)
     EXPECT_EQ(firedAt, 2.0);
 }
 
+TEST_F(RunLoopTest, CancellingMostTimersKeepsTheRestInOrder)
+{
+    // Enough cancelled entries to make the heap sweep itself several times.
+    std::vector<int> fired;
+    std::vector<std::shared_ptr<Timer>> timers;
+    for (int i = 0; i < 3000; ++i)
+        timers.push_back(loop.schedule(0.001 * (3000 - i), false, [&fired, i](Timer&) { fired.push_back(i); }));
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 10 != 0)
+            timers[i]->invalidate();
+    }
+    timers[10]->setFireDate(start.addingTimeInterval(5));
+    loop.advance(10);
+    std::vector<int> expected;
+    for (int i = 2990; i >= 0; i -= 10) {
+        if (i != 10)
+            expected.push_back(i);
+    }
+    expected.push_back(10);
+    EXPECT_EQ(fired, expected);
+}
+
 TEST_F(RunLoopTest, WorkScheduledDuringAnAdvanceRunsWithinIt)
 {
     std::vector<double> events;
