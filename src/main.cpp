@@ -51,5 +51,7 @@ int main(int argc, char** argv)
     for (int signal : { SIGINT, SIGTERM })
         loop.setSignalHandler(signal, [&loop] { loop.stop(); });
     loop.run();
+    // A change still waiting for its autosave is written on the way out.
+    core::UserDefaults::standard()->synchronize();
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/PropertyList.h"
+#include "Platform/Core/UserDefaultsAutosave.h"
 
 #include <algorithm>
 #include <cctype>
@@ -170,6 +171,7 @@ std::shared_ptr<UserDefaults> UserDefaults::standard()
         if (identifier.empty())
             identifier = "defaults";
         standardDefaults = create(paths::preferences() + "/" + identifier + ".plist");
+        UserDefaultsAutosave::attach(standardDefaults);
     }
     return standardDefaults;
 }

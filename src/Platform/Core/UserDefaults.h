@@ -29,6 +29,9 @@ namespace core {
 // throw. Thread-safe.
 class UserDefaults {
 public:
+    // Posted after each change of the standard store, on the changing thread.
+    static constexpr const char* didChangeNotification = "UserDefaultsDidChangeNotification";
+
     static std::shared_ptr<UserDefaults> standard();
     // Drops the shared store (tests); the next standard() reads the file anew.
     static void resetStandard();
