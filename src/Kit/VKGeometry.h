@@ -6,6 +6,9 @@
 
 #include "Platform/Graphics/Geometry.h"
 
+// The width of a strip that answers touches (scroll tracks, page edges).
+inline constexpr float VKHitRegionWidth = 44.0f;
+
 gfx::Rect VKRectScale(gfx::Rect rect, float factor);
 gfx::Point VKPointScale(gfx::Point point, float factor);
 gfx::Size VKSizeScale(gfx::Size size, float factor);
