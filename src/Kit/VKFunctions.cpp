@@ -1,5 +1,7 @@
 #include "Kit/VKFunctions.h"
 
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/Device.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Paths.h"
@@ -25,6 +27,19 @@ bool VKClassIsEqualToClassName(const core::Object& object, std::string_view clas
 std::string VKTemporaryDirectory()
 {
     return core::paths::temporaryDirectory();
+}
+
+std::optional<std::string> VKMainBundleDisplayName()
+{
+    core::Value name = core::Bundle::main()->objectForInfoDictionaryKey("CFBundleDisplayName");
+    if (!name.isString())
+        return std::nullopt;
+    return name.string();
+}
+
+bool VKIsMultitaskingSupported()
+{
+    return VKIsMultitaskingSupported(*core::Device::current());
 }
 
 bool VKIsMultitaskingSupported(const core::Object& device)

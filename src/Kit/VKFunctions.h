@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,9 +36,12 @@ bool VKClassIsEqualToClassName(const core::Object& object, std::string_view clas
 
 // The private temporary directory, "<home>/tmp/".
 std::string VKTemporaryDirectory();
+// The main bundle's "CFBundleDisplayName", when it has one.
+std::optional<std::string> VKMainBundleDisplayName();
 
 // Whether the device runs applications in the background: its
 // "multitaskingSupported" value, so that a device without it answers false.
+bool VKIsMultitaskingSupported();
 bool VKIsMultitaskingSupported(const core::Object& device);
 
 // A string of one character per code (the low 8 bits, as Latin-1), for names

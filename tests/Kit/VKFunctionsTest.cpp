@@ -2,6 +2,7 @@
 #include "Kit/VKGeometry.h"
 #include "Kit/VKNotificationKeys.h"
 
+#include "Platform/Core/Bundle.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Object.h"
 #include "Support/TestCase.h"
@@ -86,6 +87,7 @@ TEST_F(VKFunctionsTest, SafeKeyValueAccessSwallowsOnlyMissingKeysAndRefusals)
     EXPECT_NO_THROW(VKSafeSetValueForKey(thing, 1, "missing"));
     EXPECT_THROW(VKSafeSetValueForKey(thing, 1, "broken"), core::Exception);
 
+    EXPECT_TRUE(VKIsMultitaskingSupported());
     EXPECT_TRUE(VKIsMultitaskingSupported(Device()));
     EXPECT_FALSE(VKIsMultitaskingSupported(KeyedThing()));
 }
@@ -101,6 +103,16 @@ TEST_F(VKFunctionsTest, NamesStringsAndPlaces)
     EXPECT_TRUE(VKClassIsEqualToClassName(KeyedThing(), "KeyedThing"));
     EXPECT_FALSE(VKClassIsEqualToClassName(KeyedThing(), "Keyed"));
     EXPECT_EQ(VKTemporaryDirectory(), home() + "/tmp/");
+
+    makeFile("Fixture/Info.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>CFBundleDisplayName</key><string>Tandry Fixture</string></dict></plist>\n");
+    makeFile("Bare/Info.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>CFBundleIdentifier</key><string>org.example.bare</string></dict></plist>\n");
+    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Fixture")));
+    EXPECT_EQ(VKMainBundleDisplayName(), "Tandry Fixture");
+    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Bare")));
+    EXPECT_EQ(VKMainBundleDisplayName(), std::nullopt);
+    core::Bundle::setMain(nullptr);
 
     try {
         VKRaiseNotImplemented(KeyedThing(), "draw");
