@@ -20,7 +20,13 @@ std::mutex registryMutex;
 std::condition_variable registryChanged;
 std::vector<std::shared_ptr<Thread>> running;
 
-std::atomic<std::thread::id> mainThreadId;
+// A function-local static: the main thread may be marked from another
+// file's static initialiser, before this file's globals are initialised.
+std::atomic<std::thread::id>& mainThreadId()
+{
+    static std::atomic<std::thread::id> id;
+    return id;
+}
 thread_local std::shared_ptr<Thread> currentThread;
 
 } // namespace
@@ -71,12 +77,12 @@ std::shared_ptr<Thread> Thread::current()
 
 bool Thread::isMainThread()
 {
-    return mainThreadId.load() == std::this_thread::get_id();
+    return mainThreadId().load() == std::this_thread::get_id();
 }
 
 void Thread::markMainThread()
 {
-    mainThreadId = std::this_thread::get_id();
+    mainThreadId() = std::this_thread::get_id();
 }
 
 void Thread::cancel()
