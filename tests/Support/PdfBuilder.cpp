@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 #include <fstream>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 namespace test {
@@ -16,9 +17,15 @@ struct PdfBuilder::State {
     int root = 0;
     // Page-tree nodes and their kids in order (pages and nodes).
     std::map<int, std::vector<int>> kids;
+    // Nodes whose /Count the test gave itself.
+    std::set<int> givenCounts;
 
     QPDFObjectHandle object(int number) { return qpdf.getObjectByID(number, 0); }
-    QPDFObjectHandle parse(const std::string& syntax) { return QPDFObjectHandle::parse(&qpdf, syntax, "test object"); }
+    // Parsed inside an array, so that a bare "N 0 R" reads as a reference.
+    QPDFObjectHandle parse(const std::string& syntax)
+    {
+        return QPDFObjectHandle::parse(&qpdf, "[" + syntax + "]", "test object").getArrayItem(0);
+    }
     int add(QPDFObjectHandle object) { return qpdf.makeIndirectObject(object).getObjectID(); }
 
     // Fills in /Kids and /Count below a node; answers its leaf count.
@@ -32,7 +39,7 @@ struct PdfBuilder::State {
         }
         QPDFObjectHandle dictionary = object(node);
         dictionary.replaceKey("/Kids", array);
-        if (!dictionary.hasKey("/Count"))
+        if (!givenCounts.count(node))
             dictionary.replaceKey("/Count", QPDFObjectHandle::newInteger(count));
         return count;
     }
@@ -116,6 +123,8 @@ int PdfBuilder::addPages(int parent, std::string entries)
     int number = addObject(fmt::format("<< /Type /Pages /Parent {} 0 R {} >>", parent, entries));
     m_state->kids[parent].push_back(number);
     m_state->kids[number];
+    if (entries.find("/Count") != std::string::npos)
+        m_state->givenCounts.insert(number);
     return number;
 }
 

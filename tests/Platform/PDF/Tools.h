@@ -1,0 +1,100 @@
+#pragma once
+
+// The peers PDF tests compare with (qpdf, pdfinfo, pdftocairo, pdftoppm),
+// run as child processes, and small readers of what they write.
+
+#include "Platform/Graphics/BitmapContext.h"
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace pdftest {
+
+// The command's standard output; its exit status in `status`.
+inline std::string run(const std::string& command, int* status = nullptr)
+{
+    std::string output;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
+    int result = pclose(pipe);
+    if (status)
+        *status = result;
+    return output;
+}
+
+// A binary PPM (P6) as written by pdftoppm, or an RGBA copy of a bitmap
+// context over white, as rows of RGB bytes.
+struct RGBImage {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;
+
+    const unsigned char* at(int x, int y) const { return &pixels[(size_t(y) * width + x) * 3]; }
+};
+
+inline RGBImage readPPM(const std::string& path)
+{
+    RGBImage image;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return image;
+    int maximum = 0;
+    if (fscanf(file, "P6 %d %d %d", &image.width, &image.height, &maximum) == 3 && fgetc(file) != EOF) {
+        image.pixels.resize(size_t(image.width) * image.height * 3);
+        if (fread(image.pixels.data(), 1, image.pixels.size(), file) != image.pixels.size())
+            image = {};
+    }
+    fclose(file);
+    return image;
+}
+
+// The bitmap composed over white, as the peers render.
+inline RGBImage overWhite(const gfx::BitmapContext& bitmap)
+{
+    RGBImage image { bitmap.width(), bitmap.height(), {} };
+    image.pixels.reserve(size_t(image.width) * image.height * 3);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            gfx::Pixel p = bitmap.pixelAt(x, y);
+            image.pixels.push_back(uint8_t(p.red + 255 - p.alpha));
+            image.pixels.push_back(uint8_t(p.green + 255 - p.alpha));
+            image.pixels.push_back(uint8_t(p.blue + 255 - p.alpha));
+        }
+    }
+    return image;
+}
+
+// The share of channel values that differ by more than `tolerance`.
+inline double differingShare(const RGBImage& a, const RGBImage& b, int tolerance)
+{
+    if (a.width != b.width || a.height != b.height || a.pixels.empty())
+        return 1.0;
+    size_t differing = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        if (std::abs(int(a.pixels[i]) - int(b.pixels[i])) > tolerance)
+            ++differing;
+    }
+    return double(differing) / double(a.pixels.size());
+}
+
+inline size_t nonWhitePixels(const gfx::BitmapContext& bitmap)
+{
+    size_t count = 0;
+    for (int y = 0; y < bitmap.height(); ++y) {
+        for (int x = 0; x < bitmap.width(); ++x) {
+            gfx::Pixel p = bitmap.pixelAt(x, y);
+            if (p.alpha > 0 && (p.red < 200 || p.green < 200 || p.blue < 200))
+                ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace pdftest
