@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <zlib.h>
 
 namespace test {
 
@@ -229,6 +230,31 @@ void PdfBuilder::setNamedDestinations(const std::vector<std::pair<std::string, s
         tree = addObject("<< /Kids [" + kids + " ] >>");
     }
     setCatalogEntry("Names", fmt::format("<< /Dests {} 0 R >>", tree));
+}
+
+std::string PdfBuilder::flateBomb(size_t bytes)
+{
+    // After a full flush the compressor starts afresh, so compressing the
+    // same block again gives the same bytes: one block, repeated.
+    const std::string zeros(size_t(1) << 20, '\0');
+    z_stream stream {};
+    deflateInit(&stream, Z_BEST_COMPRESSION);
+    std::string output(deflateBound(&stream, zeros.size()) + 64, '\0');
+    auto compress = [&](int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        stream.avail_in = uInt(zeros.size());
+        stream.next_out = reinterpret_cast<Bytef*>(output.data());
+        stream.avail_out = uInt(output.size());
+        deflate(&stream, flush);
+        return output.substr(0, output.size() - stream.avail_out);
+    };
+    std::string first = compress(Z_FULL_FLUSH); // holds the zlib header
+    std::string block = compress(Z_FULL_FLUSH);
+    deflateEnd(&stream);
+    std::string result = first;
+    for (size_t total = zeros.size(); total < bytes; total += zeros.size())
+        result += block;
+    return result;
 }
 
 std::string PdfBuilder::buildString(const std::optional<Encryption>& encryption, bool compress)

@@ -73,6 +73,10 @@ public:
     // leaves of at most `perLeaf` names under one node with /Limits.
     void setNamedDestinations(const std::vector<std::pair<std::string, std::string>>& names, size_t perLeaf = 1000);
 
+    // Flate data that inflates to at least `bytes` zeros (and then ends
+    // abruptly), made without ever holding them.
+    static std::string flateBomb(size_t bytes);
+
     struct Encryption {
         enum Kind { RC4_40, RC4_128, AES_128, AES_256 } kind = RC4_128;
         std::string userPassword;

@@ -15,6 +15,7 @@ class Dictionary : public Handle {
 public:
     Dictionary() = default;
 
+    // Entries whose value is null count as absent.
     size_t count() const;
     std::vector<std::string> keys() const;
 
