@@ -4,7 +4,6 @@
 #include "Platform/PDF/DocumentState.h"
 
 #include <qpdf/QPDFExc.hh>
-#include <qpdf/QPDFLogger.hh>
 
 #include <atomic>
 #include <set>
@@ -66,13 +65,7 @@ Parse parse(DocumentState& state, std::string_view password)
 {
     if (password.find('\0') != std::string_view::npos)
         return Parse::Locked;
-    auto qpdf = std::make_unique<QPDF>();
-    auto logger = QPDFLogger::create();
-    logger->setInfo(logger->discard());
-    logger->setWarn(logger->discard());
-    logger->setError(logger->discard());
-    qpdf->setLogger(logger);
-    qpdf->setSuppressWarnings(true);
+    auto qpdf = detail::quietQPDF();
     std::string passwordString(password);
     try {
         qpdf->processMemoryFile("document", state.bytes.chars(), state.bytes.size(), passwordString.c_str());

@@ -4,6 +4,7 @@
 #include "Platform/PDF/Stream.h"
 
 #include <charconv>
+#include <qpdf/QPDFLogger.hh>
 #include <poppler.h>
 
 namespace pdf::detail {
@@ -12,6 +13,18 @@ DocumentState::~DocumentState()
 {
     if (renderer)
         g_object_unref(static_cast<PopplerDocument*>(renderer));
+}
+
+std::unique_ptr<QPDF> quietQPDF()
+{
+    auto qpdf = std::make_unique<QPDF>();
+    auto logger = QPDFLogger::create();
+    logger->setInfo(logger->discard());
+    logger->setWarn(logger->discard());
+    logger->setError(logger->discard());
+    qpdf->setLogger(logger);
+    qpdf->setSuppressWarnings(true);
+    return qpdf;
 }
 
 ObjectsLock lock(const std::shared_ptr<DocumentState>& document)

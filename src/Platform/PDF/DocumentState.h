@@ -33,12 +33,17 @@ struct DocumentState {
     std::string password;
     std::vector<QPDFObjectHandle> pages;
 
-    // The renderer's own document on the same bytes, opened on the first
-    // draw; its draws are serialised by `drawing`.
+    // The renderer's own document, opened on the first draw; its draws are
+    // serialised by `drawing`. A document opened with a password reaches
+    // the renderer as a decrypted copy kept here.
     std::mutex drawing;
     void* renderer = nullptr;
     bool rendererTried = false;
+    std::string rendererBytes;
 };
+
+// A qpdf reader that prints nothing.
+std::unique_ptr<QPDF> quietQPDF();
 
 using ObjectsLock = std::unique_lock<std::recursive_mutex>;
 

@@ -5,6 +5,7 @@
 #include "Platform/PDF/DocumentState.h"
 
 #include <cairo.h>
+#include <qpdf/QPDFWriter.hh>
 #include <poppler.h>
 
 namespace pdf {
@@ -14,20 +15,26 @@ using detail::HandleAccess;
 
 namespace {
 
-// The renderer converts a password from UTF-8 to Latin-1 before use: giving
-// it each byte as the code point of that value hands it the raw bytes.
-std::string latin1AsUTF8(const std::string& bytes)
+// The renderer is never given a password: when its first attempt with one
+// fails (a damaged encryption dictionary qpdf still reads), its second
+// attempt dereferences a null stream. A document opened with a password is
+// handed over decrypted instead, written anew by qpdf from the same bytes.
+bool decryptedCopy(DocumentState& state, const std::string& password)
 {
-    std::string result;
-    for (unsigned char c : bytes) {
-        if (c < 0x80) {
-            result += char(c);
-        } else {
-            result += char(0xC0 | (c >> 6));
-            result += char(0x80 | (c & 0x3F));
-        }
+    try {
+        auto qpdf = detail::quietQPDF();
+        qpdf->processMemoryFile("document", state.bytes.chars(), state.bytes.size(), password.c_str());
+        QPDFWriter writer(*qpdf);
+        writer.setOutputMemory();
+        writer.setPreserveEncryption(false);
+        writer.write();
+        std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+        state.rendererBytes.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+        return true;
+    } catch (const std::exception& error) {
+        core::log("Warning, cannot decrypt the PDF for drawing: {}", error.what());
+        return false;
     }
-    return result;
 }
 
 // Opens the renderer's document on the first draw. Called with `drawing`
@@ -42,13 +49,15 @@ PopplerDocument* renderer(DocumentState& state)
         std::lock_guard lock(state.objects);
         password = state.password;
     }
+    if (!password.empty() && !decryptedCopy(state, password))
+        return nullptr;
     // The bytes outlive the renderer's document: the state owns both and
-    // unreferences the document first.
-    GBytes* bytes = g_bytes_new_static(state.bytes.bytes(), state.bytes.size());
+    // releases the document first.
+    std::string_view bytes = password.empty() ? state.bytes.view() : std::string_view(state.rendererBytes);
+    GBytes* data = g_bytes_new_static(bytes.data(), bytes.size());
     GError* error = nullptr;
-    std::string utf8 = latin1AsUTF8(password);
-    PopplerDocument* document = poppler_document_new_from_bytes(bytes, password.empty() ? nullptr : utf8.c_str(), &error);
-    g_bytes_unref(bytes);
+    PopplerDocument* document = poppler_document_new_from_bytes(data, nullptr, &error);
+    g_bytes_unref(data);
     if (!document) {
         core::log("Warning, the PDF renderer cannot open the document: {}", error ? error->message : "unknown error");
         if (error)
