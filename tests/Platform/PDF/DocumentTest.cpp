@@ -169,28 +169,7 @@ TEST_F(DocumentTest, PagesBoxesAndRotationReadAsThePeersReadThem)
     EXPECT_FALSE(document->page(count + 1));
     EXPECT_FALSE(document->page(-1));
 
-    std::string info = pdftest::run(fmt::format("pdfinfo -box -f 1 -l {} {}", count, path));
-    std::regex boxLine("Page +(\\d+) (MediaBox|CropBox|BleedBox|TrimBox|ArtBox): +(\\S+) +(\\S+) +(\\S+) +(\\S+)");
-    std::regex rotationLine("Page +(\\d+) rot: +(-?\\d+)");
-    size_t boxes = 0, rotations = 0;
-    for (auto it = std::sregex_iterator(info.begin(), info.end(), boxLine); it != std::sregex_iterator(); ++it, ++boxes) {
-        const std::smatch& m = *it;
-        int number = std::stoi(m[1]);
-        std::string name = m[2];
-        Box box = name == "MediaBox" ? Box::Media : name == "CropBox" ? Box::Crop : name == "BleedBox" ? Box::Bleed
-            : name == "TrimBox"                  ? Box::Trim
-                                                 : Box::Art;
-        gfx::Rect rect = document->page(number).boxRect(box);
-        SCOPED_TRACE(m.str());
-        EXPECT_NEAR(rect.minX(), std::stod(m[3]), 0.01);
-        EXPECT_NEAR(rect.minY(), std::stod(m[4]), 0.01);
-        EXPECT_NEAR(rect.maxX(), std::stod(m[5]), 0.01);
-        EXPECT_NEAR(rect.maxY(), std::stod(m[6]), 0.01);
-    }
-    for (auto it = std::sregex_iterator(info.begin(), info.end(), rotationLine); it != std::sregex_iterator(); ++it, ++rotations)
-        EXPECT_EQ(document->page(std::stoi((*it)[1])).rotationAngle(), std::stoi((*it)[2])) << it->str();
-    EXPECT_EQ(boxes, size_t(count) * 5);
-    EXPECT_EQ(rotations, size_t(count));
+    pdftest::expectBoxesAsPdfinfo(*document, path);
     EXPECT_EQ(document->page(count).boxRect(Box::Media), gfx::Rect(0, 0, 612, 792));
     EXPECT_EQ(document->page(2).boxRect(Box::Media), gfx::Rect(0, 0, 500, 600));
 }

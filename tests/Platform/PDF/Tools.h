@@ -4,6 +4,11 @@
 // run as child processes, and small readers of what they write.
 
 #include "Platform/Graphics/BitmapContext.h"
+#include "Platform/PDF/Document.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <regex>
 
 #include <cstdio>
 #include <sstream>
@@ -95,6 +100,37 @@ inline size_t nonWhitePixels(const gfx::BitmapContext& bitmap)
         }
     }
     return count;
+}
+
+// Every page's five boxes and rotation as `pdfinfo -box` prints them.
+inline void expectBoxesAsPdfinfo(const pdf::Document& document, const std::string& path, const std::string& password = {})
+{
+    using pdf::Box;
+    int count = document.pageCount();
+    std::string options = password.empty() ? "" : " -upw " + password;
+    std::string info = run(fmt::format("pdfinfo -box{} -f 1 -l {} {}", options, count, path));
+    std::regex boxLine("Page +(\\d+) (MediaBox|CropBox|BleedBox|TrimBox|ArtBox): +(\\S+) +(\\S+) +(\\S+) +(\\S+)");
+    std::regex rotationLine("Page +(\\d+) rot: +(-?\\d+)");
+    size_t boxes = 0, rotations = 0;
+    for (auto it = std::sregex_iterator(info.begin(), info.end(), boxLine); it != std::sregex_iterator(); ++it, ++boxes) {
+        const std::smatch& m = *it;
+        std::string name = m[2];
+        Box box = name == "MediaBox" ? Box::Media
+            : name == "CropBox"      ? Box::Crop
+            : name == "BleedBox"     ? Box::Bleed
+            : name == "TrimBox"      ? Box::Trim
+                                     : Box::Art;
+        gfx::Rect rect = document.page(std::stoi(m[1])).boxRect(box);
+        SCOPED_TRACE(m.str());
+        EXPECT_NEAR(rect.minX(), std::stod(m[3]), 0.01);
+        EXPECT_NEAR(rect.minY(), std::stod(m[4]), 0.01);
+        EXPECT_NEAR(rect.maxX(), std::stod(m[5]), 0.01);
+        EXPECT_NEAR(rect.maxY(), std::stod(m[6]), 0.01);
+    }
+    for (auto it = std::sregex_iterator(info.begin(), info.end(), rotationLine); it != std::sregex_iterator(); ++it, ++rotations)
+        EXPECT_EQ(document.page(std::stoi((*it)[1])).rotationAngle(), std::stoi((*it)[2])) << it->str();
+    EXPECT_EQ(boxes, size_t(count) * 5);
+    EXPECT_EQ(rotations, size_t(count));
 }
 
 } // namespace pdftest
