@@ -12,7 +12,7 @@
 
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig.so\nleak:libpoppler.so\nleak:libcairo.so\n";
+    return "leak:libfontconfig.so\nleak:libpoppler.so\nleak:libpoppler-glib.so\nleak:libcairo.so\n";
 }
 
 namespace {

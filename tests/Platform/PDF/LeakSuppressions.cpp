@@ -4,5 +4,5 @@
 // the leak checker is told not to count them.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig.so\nleak:libpoppler.so\nleak:libcairo.so\n";
+    return "leak:libfontconfig.so\nleak:libpoppler.so\nleak:libpoppler-glib.so\nleak:libcairo.so\n";
 }
