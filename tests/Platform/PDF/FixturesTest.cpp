@@ -52,8 +52,9 @@ protected:
         auto document = Document::open(bytes);
         if (!document)
             return nullptr;
-        if (!password.empty())
+        if (!password.empty()) {
             EXPECT_TRUE(document->unlock(password));
+        }
         std::string option = password.empty() ? "" : " --password=" + password;
         EXPECT_EQ(document->pageCount(), std::stoi(pdftest::run("qpdf --show-npages" + option + " " + m_path)));
         pdftest::expectBoxesAsPdfinfo(*document, m_path, password);
