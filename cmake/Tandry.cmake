@@ -4,11 +4,13 @@
 set(TANDRY_SRC ${CMAKE_SOURCE_DIR}/src)
 set(TANDRY_TESTS ${CMAKE_SOURCE_DIR}/tests)
 
-# tandry_library(NAME DIRS dir... [LINKS target...] [PKG module...] [SYSLIBS lib...])
+# tandry_library(NAME DIRS dir... [LINKS target...] [PKG module...] [SYSLIBS lib...]
+#                 [TEST_LINKS target...])
 # Builds tandry_NAME from the .cpp files directly in src/<dir> for each dir,
-# and tandry_NAME_tests from the .cpp files in tests/<dir>.
+# and tandry_NAME_tests from the .cpp files in tests/<dir>, linked with the
+# test support and TEST_LINKS.
 function(tandry_library name)
-    cmake_parse_arguments(ARG "" "" "DIRS;LINKS;PKG;SYSLIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "DIRS;LINKS;PKG;SYSLIBS;TEST_LINKS" ${ARGN})
     set(sources)
     set(tests)
     foreach(dir IN LISTS ARG_DIRS)
@@ -37,7 +39,7 @@ function(tandry_library name)
 
     if(tests)
         add_executable(${target}_tests ${tests})
-        target_link_libraries(${target}_tests PRIVATE ${target} tandry_test_support GTest::gmock GTest::gtest_main)
+        target_link_libraries(${target}_tests PRIVATE ${target} tandry_test_support ${ARG_TEST_LINKS} GTest::gmock GTest::gtest_main)
         gtest_discover_tests(${target}_tests
             DISCOVERY_MODE PRE_TEST
             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
@@ -79,6 +81,10 @@ function(tandry_fuzz_targets)
         file(STRINGS ${source} first_line LIMIT_COUNT 1)
         string(REGEX REPLACE "^// fuzz: *" "" library "${first_line}")
         set(target fuzz_${fuzz_name})
+        if(NOT TARGET ${library})
+            message(STATUS "fuzz target ${fuzz_name} left out: ${library} is not built here")
+            continue()
+        endif()
         if(TANDRY_FUZZ)
             add_executable(${target} ${source})
             target_compile_options(${target} PRIVATE -fsanitize=fuzzer)

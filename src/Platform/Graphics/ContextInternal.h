@@ -1,0 +1,17 @@
+#pragma once
+
+// For the platform's own drawing code only (page drawing, later images and
+// text): the cairo context behind a gfx::Context. Not for use above the
+// platform layer.
+
+#include "Platform/Graphics/Context.h"
+
+typedef struct _cairo cairo_t;
+
+namespace gfx {
+
+struct ContextAccess {
+    static cairo_t* cairo(Context& context);
+};
+
+} // namespace gfx

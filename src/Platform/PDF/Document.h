@@ -1,0 +1,50 @@
+#pragma once
+
+// An open PDF document, parsed from bytes it keeps (a file mapping is never
+// copied). Objects and pages are read on any thread; see Handle.
+
+#include "Platform/Core/Data.h"
+#include "Platform/PDF/Dictionary.h"
+#include "Platform/PDF/Page.h"
+
+#include <memory>
+#include <string_view>
+
+namespace pdf {
+
+class Document {
+public:
+    enum class Status {
+        Opened,
+        // Encrypted and the empty password does not open it: unlock() first.
+        Locked,
+        NotPDF,
+    };
+
+    // The document for Opened and Locked, nothing for NotPDF.
+    static std::shared_ptr<Document> open(core::Data bytes, Status* status = nullptr);
+    ~Document();
+
+    // Whether the file has an Encrypt dictionary, even one the empty
+    // password opens.
+    bool isEncrypted() const;
+    bool isLocked() const;
+    // Opens a locked document with a password given as raw bytes (the user
+    // or the owner password). False leaves it locked. An open document
+    // answers true whatever the bytes.
+    bool unlock(std::string_view password);
+
+    // 0 while locked.
+    int pageCount() const;
+    // Pages count from 1; any other number gives an empty page.
+    Page page(int number) const;
+    Dictionary catalog() const;
+    // Unique in the process, never reused.
+    uint64_t serial() const;
+
+private:
+    explicit Document(std::shared_ptr<detail::DocumentState> state);
+    std::shared_ptr<detail::DocumentState> m_state;
+};
+
+} // namespace pdf

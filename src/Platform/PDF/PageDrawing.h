@@ -1,0 +1,16 @@
+#pragma once
+
+// Draws pages with the renderer.
+
+#include "Platform/Graphics/Context.h"
+#include "Platform/PDF/Page.h"
+
+namespace pdf {
+
+// Draws the page in its PDF user space under the context's current
+// transform, clipped to the crop box, without painting a background. Draws
+// of one document are serialised; a document the renderer cannot open draws
+// nothing (and says so once in the log).
+void drawPage(const Page& page, gfx::Context& context);
+
+} // namespace pdf

@@ -1,0 +1,83 @@
+#include "Platform/Graphics/BitmapContext.h"
+
+#include "Support/TestCase.h"
+
+using gfx::BitmapContext;
+using gfx::Pixel;
+using gfx::Rect;
+
+namespace {
+
+class BitmapContextTest : public test::TestCase { };
+
+TEST_F(BitmapContextTest, SizesAndRowBytes)
+{
+    EXPECT_FALSE(BitmapContext::create(0, 10));
+    EXPECT_FALSE(BitmapContext::create(10, -1));
+    EXPECT_FALSE(BitmapContext::create(10, 10, 36));
+    EXPECT_FALSE(BitmapContext::create(10, 10, 42));
+    EXPECT_FALSE(BitmapContext::create(1 << 15, 1 << 14));
+    EXPECT_EQ(BitmapContext::create(10, 10)->bytesPerRow(), 40u);
+    auto padded = BitmapContext::create(10, 3, 44);
+    ASSERT_TRUE(padded);
+    EXPECT_EQ(padded->bytesPerRow(), 44u);
+    padded->setFillColor(0, 0, 1, 1);
+    padded->fillRect(Rect(0, 0, 10, 3));
+    EXPECT_EQ(padded->pixelAt(9, 2), (Pixel { 0, 0, 255, 255 }));
+    EXPECT_EQ(padded->pixelAt(10, 0), Pixel());
+}
+
+TEST_F(BitmapContextTest, UserSpaceRisesFromTheBottomLeft)
+{
+    auto bitmap = BitmapContext::create(4, 4);
+    EXPECT_EQ(bitmap->pixelAt(0, 0), Pixel()); // starts transparent
+    bitmap->setFillColor(1, 0, 0, 1);
+    bitmap->fillRect(Rect(0, 0, 1, 1));
+    EXPECT_EQ(bitmap->pixelAt(0, 3), (Pixel { 255, 0, 0, 255 }));
+    EXPECT_EQ(bitmap->pixelAt(0, 0), Pixel());
+
+    // Half-transparent green is stored premultiplied.
+    bitmap->saveGState();
+    bitmap->translateCTM(3, 3);
+    bitmap->setFillColor(0, 1, 0, 0.5);
+    bitmap->fillRect(Rect(0, 0, 1, 1));
+    EXPECT_EQ(bitmap->clipBoundingBox(), Rect(-3, -3, 4, 4));
+    bitmap->clipToRect(Rect(-1, -1, 1, 1));
+    EXPECT_EQ(bitmap->clipBoundingBox(), Rect(-1, -1, 1, 1));
+    bitmap->restoreGState();
+    bitmap->restoreGState(); // unbalanced: ignored
+    Pixel green = bitmap->pixelAt(3, 0);
+    EXPECT_EQ(green.green, green.alpha);
+    EXPECT_NEAR(green.alpha, 128, 1);
+    EXPECT_EQ(bitmap->clipBoundingBox(), Rect(0, 0, 4, 4));
+
+    // The fill colour came back with the state; scaling doubles.
+    bitmap->scaleCTM(2, 2);
+    bitmap->fillRect(Rect(1, 1, 1, 1));
+    EXPECT_EQ(bitmap->pixelAt(2, 1), (Pixel { 255, 0, 0, 255 }));
+    EXPECT_EQ(bitmap->userSpaceToDeviceSpaceTransform(), (gfx::AffineTransform { 2, 0, 0, -2, 0, 4 }));
+
+    bitmap->setInterpolationQuality(gfx::InterpolationQuality::Low);
+    EXPECT_EQ(bitmap->interpolationQuality(), gfx::InterpolationQuality::Low);
+}
+
+TEST_F(BitmapContextTest, StrokesAndWritesPNG)
+{
+    auto bitmap = BitmapContext::create(20, 10);
+    bitmap->setStrokeColor(0, 0, 0, 1);
+    bitmap->setLineWidth(1);
+    bitmap->strokeRect(Rect(0.5, 0.5, 19, 9));
+    EXPECT_EQ(bitmap->pixelAt(0, 5).alpha, 255);
+    EXPECT_EQ(bitmap->pixelAt(10, 5).alpha, 0);
+
+    std::string path = pathInHome("out.png");
+    ASSERT_TRUE(bitmap->writePNG(path));
+    std::string bytes = readFile(path);
+    ASSERT_GT(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    core::Error error;
+    EXPECT_FALSE(bitmap->writePNG(pathInHome("missing/out.png"), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "Platform/PDF/Document.h"
+
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/PDF/PageDrawing.h"
+#include "Support/PdfBuilder.h"
+#include "Support/TestCase.h"
+#include "Tools.h"
+
+#include <fmt/format.h>
+#include <random>
+
+using pdf::Box;
+using pdf::Document;
+using Encryption = test::PdfBuilder::Encryption;
+
+namespace {
+
+class DocumentTest : public test::TestCase {
+protected:
+    static std::shared_ptr<Document> open(const core::Data& bytes, Document::Status expected)
+    {
+        Document::Status status;
+        auto document = Document::open(bytes, &status);
+        EXPECT_EQ(status, expected);
+        EXPECT_EQ(bool(document), expected != Document::Status::NotPDF);
+        return document;
+    }
+
+    static core::Data blueSquare(const std::optional<Encryption>& encryption)
+    {
+        test::PdfBuilder builder;
+        builder.addPage("0 0 1 rg 100 100 200 200 re f");
+        return builder.build(encryption);
+    }
+
+    static size_t drawnPixels(const Document& document)
+    {
+        auto bitmap = gfx::BitmapContext::create(612, 792);
+        pdf::drawPage(document.page(1), *bitmap);
+        return pdftest::nonWhitePixels(*bitmap);
+    }
+};
+
+TEST_F(DocumentTest, WhatIsNotAPDF)
+{
+    core::LogCapture log(true);
+    open(core::Data(), Document::Status::NotPDF);
+    open(core::Data(std::string("Just some text,\nwith lines.\n")), Document::Status::NotPDF);
+    std::mt19937 random(7);
+    std::string noise(4096, '\0');
+    for (char& c : noise)
+        c = char(random());
+    open(core::Data(noise), Document::Status::NotPDF);
+}
+
+TEST_F(DocumentTest, DamagedFilesOpenOrFailCleanly)
+{
+    core::LogCapture log(true);
+    test::PdfBuilder builder;
+    for (int i = 0; i < 3; ++i)
+        builder.addPage(fmt::format("BT /F1 12 Tf 72 700 Td (Page {}) Tj ET", i + 1));
+    std::string bytes = builder.buildString({}, false);
+
+    // Every offset of the cross-reference table off by a few bytes.
+    std::string broken = bytes;
+    for (size_t at = broken.find(" 00000 n"); at != std::string::npos && at >= 10; at = broken.find(" 00000 n", at + 1))
+        broken.replace(at - 10, 10, "0000000003");
+    ASSERT_NE(broken, bytes);
+    auto document = open(core::Data(broken), Document::Status::Opened);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->pageCount(), 3);
+
+    // Cut anywhere: whatever opens can be read and drawn without harm.
+    for (size_t cut : { bytes.size() / 2, bytes.size() / 3, size_t(20), bytes.size() - 30 }) {
+        auto part = Document::open(core::Data(bytes.substr(0, cut)));
+        if (!part)
+            continue;
+        for (int n = 1; n <= part->pageCount(); ++n) {
+            part->page(n).boxRect(Box::Crop);
+            drawnPixels(*part);
+        }
+    }
+}
+
+TEST_F(DocumentTest, EncryptionKinds)
+{
+    for (auto kind : { Encryption::RC4_40, Encryption::RC4_128, Encryption::AES_128, Encryption::AES_256 }) {
+        SCOPED_TRACE(int(kind));
+        // An empty user password opens at once, and still counts as encrypted.
+        auto open = DocumentTest::open(blueSquare(Encryption { kind, "", "owner" }), Document::Status::Opened);
+        ASSERT_TRUE(open);
+        EXPECT_TRUE(open->isEncrypted());
+        EXPECT_EQ(open->pageCount(), 1);
+        EXPECT_GT(drawnPixels(*open), 1000u);
+
+        auto locked = DocumentTest::open(blueSquare(Encryption { kind, "user", "owner" }), Document::Status::Locked);
+        ASSERT_TRUE(locked);
+        EXPECT_TRUE(locked->isEncrypted());
+        EXPECT_EQ(locked->pageCount(), 0);
+        EXPECT_FALSE(locked->page(1));
+        EXPECT_FALSE(locked->catalog());
+        EXPECT_FALSE(locked->unlock("wrong"));
+        EXPECT_FALSE(locked->unlock(""));
+        EXPECT_TRUE(locked->isLocked());
+        EXPECT_TRUE(locked->unlock("owner"));
+        EXPECT_FALSE(locked->isLocked());
+        EXPECT_EQ(locked->pageCount(), 1);
+        EXPECT_GT(drawnPixels(*locked), 1000u);
+
+        auto byUser = Document::open(blueSquare(Encryption { kind, "user", "owner" }));
+        EXPECT_TRUE(byUser->unlock("user"));
+        EXPECT_GT(drawnPixels(*byUser), 1000u);
+    }
+
+    auto plain = open(blueSquare(std::nullopt), Document::Status::Opened);
+    EXPECT_FALSE(plain->isEncrypted());
+    EXPECT_TRUE(plain->unlock("anything"));
+}
+
+TEST_F(DocumentTest, PasswordsAreRawBytes)
+{
+    // "pässwörd" as Windows-1252 for the old scheme, as UTF-8 for AES-256.
+    const std::string windows1252 = "p\xe4ssw\xf6rd", utf8 = "p\xc3\xa4ssw\xc3\xb6rd";
+    auto old = open(blueSquare(Encryption { Encryption::RC4_128, windows1252, "o" }), Document::Status::Locked);
+    EXPECT_FALSE(old->unlock(utf8));
+    EXPECT_TRUE(old->unlock(windows1252));
+    EXPECT_GT(drawnPixels(*old), 1000u);
+
+    auto modern = open(blueSquare(Encryption { Encryption::AES_256, utf8, "o" }), Document::Status::Locked);
+    EXPECT_FALSE(modern->unlock(windows1252));
+    EXPECT_TRUE(modern->unlock(utf8));
+    EXPECT_GT(drawnPixels(*modern), 1000u);
+
+    EXPECT_FALSE(Document::open(blueSquare(Encryption { Encryption::RC4_128, "a", "b" }))->unlock(std::string("a\0b", 3)));
+}
+
+TEST_F(DocumentTest, PagesBoxesAndRotationReadAsThePeersReadThem)
+{
+    test::PdfBuilder builder;
+    int outer = builder.addPages(0, "/MediaBox [0 0 500 600] /Rotate 180");
+    int inner = builder.addPages(outer, "/CropBox [10 20 400 500] /Rotate -90");
+    const char* pages[] = {
+        "/MediaBox [0 0 0 0] /CropBox [10 10 100 100]", // unreadable media box: inherited
+        "/MediaBox [0 0 200 300 5]",
+        "/MediaBox [0 0 200 300] /CropBox [-50 -50 500 100]", // crop box beyond the media box
+        "/MediaBox [0 0 200 300] /CropBox [150 250 400 400] /BleedBox [0 0 1000 1000] /TrimBox [300 300 400 400] "
+        "/ArtBox [20 30 10 5]",
+        "/MediaBox [200 300 0 0] /Rotate 450",
+        "/MediaBox [0 0 200 300] /Rotate -90",
+        "/MediaBox [0 0 200 300] /Rotate 90.0",
+        "/MediaBox [0 0 /a 300] /Rotate 270",
+    };
+    for (const char* entries : pages) {
+        builder.addPage(test::PdfBuilder::PageSpec { entries, {}, inner });
+        builder.addPage(test::PdfBuilder::PageSpec { entries, {}, outer });
+    }
+    builder.addPage(test::PdfBuilder::PageSpec { "/Rotate 720", {}, 0 }); // no media box anywhere
+    std::string path = pathInHome("boxes.pdf");
+    builder.write(path);
+    core::Data bytes;
+    ASSERT_TRUE(core::fs::readFile(path, bytes));
+    auto document = open(bytes, Document::Status::Opened);
+
+    int count = std::stoi(pdftest::run("qpdf --show-npages " + path));
+    ASSERT_EQ(document->pageCount(), count);
+    ASSERT_EQ(count, 17);
+    EXPECT_FALSE(document->page(0));
+    EXPECT_FALSE(document->page(count + 1));
+    EXPECT_FALSE(document->page(-1));
+
+    pdftest::expectBoxesAsPdfinfo(*document, path);
+    EXPECT_EQ(document->page(count).boxRect(Box::Media), gfx::Rect(0, 0, 612, 792));
+    EXPECT_EQ(document->page(2).boxRect(Box::Media), gfx::Rect(0, 0, 500, 600));
+}
+
+TEST_F(DocumentTest, RotationAnglesOutsideTheQuarters)
+{
+    test::PdfBuilder builder;
+    builder.addPage("", "/Rotate 45");
+    builder.addPage("", "/Rotate -450");
+    builder.addPage("", "/Rotate 9999999999");
+    auto document = Document::open(builder.build());
+    EXPECT_EQ(document->page(1).rotationAngle(), 0);
+    EXPECT_EQ(document->page(2).rotationAngle(), 270);
+    EXPECT_EQ(document->page(3).rotationAngle(), 0);
+}
+
+TEST_F(DocumentTest, SerialsAreNeverReused)
+{
+    core::Data bytes = blueSquare(std::nullopt);
+    uint64_t first = Document::open(bytes)->serial();
+    uint64_t second = Document::open(bytes)->serial();
+    EXPECT_NE(first, second);
+}
+
+TEST_F(DocumentTest, HostilePageTreesStayLinear)
+{
+    // A node shared by two parents at every level would list 2^40 pages if
+    // entered each time; a loop back to the root would never end.
+    test::PdfBuilder builder;
+    int node = builder.addPages(0);
+    builder.addPage(test::PdfBuilder::PageSpec { "/MediaBox [0 0 10 10]", {}, node });
+    for (int level = 0; level < 40; ++level) {
+        int next = builder.addObject("<< /Type /Pages /Count 2 >>");
+        builder.setObject(next, fmt::format("<< /Type /Pages /Kids [{0} 0 R {0} 0 R {1} 0 R] >>", node, builder.rootPages()));
+        node = next;
+    }
+    builder.setCatalogEntry("Pages", fmt::format("{} 0 R", node));
+    auto document = Document::open(builder.build());
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->pageCount(), 1);
+}
+
+} // namespace

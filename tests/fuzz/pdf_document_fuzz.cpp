@@ -1,0 +1,85 @@
+// fuzz: tandry_platform_pdf
+// Any bytes as a PDF: open, count, read every box, scan page 1 popping every
+// operand type the text scanner asks for, draw page 1 small.
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/PDF/Document.h"
+#include "Platform/PDF/PageDrawing.h"
+#include "Platform/PDF/Scanner.h"
+#include "Platform/PDF/Stream.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\nleak:libpoppler.so\nleak:libpoppler-glib.so\nleak:libcairo.so\n";
+}
+
+namespace {
+
+void popEverything(pdf::Scanner& scanner, void*)
+{
+    double number;
+    std::string name;
+    pdf::String string;
+    pdf::Array array;
+    pdf::Object object;
+    scanner.popNumber(number);
+    if (scanner.popName(name)) {
+        pdf::Object font;
+        pdf::Dictionary dictionary;
+        if (scanner.resource("Font", name, font) && font.dictionary(dictionary)) {
+            pdf::Stream map;
+            if (dictionary.stream("ToUnicode", map))
+                map.decodedData(1 << 20);
+        }
+    }
+    if (scanner.popString(string))
+        string.text();
+    if (scanner.popArray(array)) {
+        for (size_t i = 0; i < array.count() && i < 64; ++i) {
+            array.string(i, string);
+            array.number(i, number);
+        }
+    }
+    while (scanner.popObject(object))
+        object.type();
+}
+
+const pdf::OperatorTable& table()
+{
+    static const pdf::OperatorTable shared = [] {
+        pdf::OperatorTable table;
+        for (const char* name : { "BT", "cm", "q", "Q", "T*", "Tc", "Td", "TD", "Tf", "Tj", "TJ", "TL", "Tm", "Ts", "Tw", "Tz", "'", "\"" })
+            table.setCallback(name, popEverything);
+        return table;
+    }();
+    return shared;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    auto document = pdf::Document::open(core::Data(data, size));
+    if (!document)
+        return 0;
+    if (document->isLocked() && !document->unlock("user"))
+        return 0;
+    int count = document->pageCount();
+    for (int n = 1; n <= count && n <= 100; ++n) {
+        pdf::Page page = document->page(n);
+        for (pdf::Box box : { pdf::Box::Media, pdf::Box::Crop, pdf::Box::Bleed, pdf::Box::Trim, pdf::Box::Art })
+            page.boxRect(box);
+        page.rotationAngle();
+    }
+    pdf::Page first = document->page(1);
+    if (!first)
+        return 0;
+    pdf::Scanner scanner(first, table(), nullptr);
+    scanner.scan();
+    auto bitmap = gfx::BitmapContext::create(50, 50);
+    bitmap->concatCTM(first.drawingTransform(pdf::Box::Crop, gfx::Rect(0, 0, 50, 50), 0, true));
+    pdf::drawPage(first, *bitmap);
+    return 0;
+}
