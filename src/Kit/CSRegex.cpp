@@ -71,9 +71,15 @@ CSRegex::CSRegex(std::string_view pattern, int options)
 
 CSRegex::~CSRegex()
 {
+    release();
+}
+
+void CSRegex::release()
+{
     if (m_preg) {
         regfree(m_preg);
         delete m_preg;
+        m_preg = nullptr;
     }
 }
 
@@ -87,7 +93,7 @@ CSRegex::CSRegex(CSRegex&& other) noexcept
 CSRegex& CSRegex::operator=(CSRegex&& other) noexcept
 {
     if (this != &other) {
-        this->~CSRegex();
+        release();
         m_preg = std::exchange(other.m_preg, nullptr);
         m_pattern = std::move(other.m_pattern);
         m_options = other.m_options;

@@ -50,6 +50,7 @@ private:
     // Runs regexec on the bytes before the first NUL; the offsets of up to
     // `count` groups land in `offsets` as (start, end) pairs, -1 when unset.
     bool execute(std::string_view string, size_t count, std::vector<long>* offsets) const;
+    void release();
 
     re_pattern_buffer* m_preg = nullptr;
     // Kept only for an expression compiled without sub-expressions.

@@ -50,6 +50,14 @@ TEST_F(CSRegexTest, FlagsMapOntoTheCLibrarysBits)
         (Strings { "ab12", "ab", "12" }));
     // A digit run anywhere, as the number-pad check asks.
     EXPECT_TRUE(matchedByPattern("x7y", "[0-9]+"));
+
+    // Expressions move; the one moved from matches nothing.
+    CSRegex held = CSRegex::regexWithPattern("b+", CSRegex::NoSubexpressions);
+    held = CSRegex("c+");
+    EXPECT_TRUE(held.matchesString("c"));
+    CSRegex taken(std::move(held));
+    EXPECT_EQ(taken.matchedSubstringOfString("acc"), "cc");
+    EXPECT_FALSE(held.matchesString("c"));
 }
 
 TEST_F(CSRegexTest, MatchesBytesEvenUnderAUTF8Locale)
