@@ -1,6 +1,9 @@
 #include "Kit/StringRegexAdditions.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/MemoryWarning.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
 
 #include <unicode/regex.h>
 #include <unicode/ubrk.h>
@@ -475,11 +478,40 @@ std::u16string utf16Subject(std::string_view text, const char* selector)
 
 std::atomic<bool> memoryWarningObserverRegistered { false };
 
+core::Observation& memoryWarningObservation()
+{
+    static core::Observation& observation = *new core::Observation;
+    return observation;
+}
+
+// On a memory warning the whole cache goes. An operation running on another
+// thread holds the lock; rather than wait for it on the main thread, try
+// again 0.1 s later on this thread's loop.
+void emptyCacheOnMemoryWarning()
+{
+    Cache& shared = cache();
+    std::unique_lock<std::mutex> guard(shared.lock, std::try_to_lock);
+    if (guard.owns_lock()) {
+        shared.clearAll();
+        return;
+    }
+    static const std::shared_ptr<const void> retryTarget = std::make_shared<int>(0);
+    core::PerformKey key { retryTarget, "emptyCacheOnMemoryWarning", {} };
+    core::RunLoop& loop = core::RunLoop::current();
+    loop.cancelPerforms(key);
+    loop.performAfter(0.1, emptyCacheOnMemoryWarning, key, core::RunLoop::CommonModes);
+}
+
+// Registered once, at the first use of the cache.
 void ensureMemoryWarningObserver()
 {
+    if (memoryWarningObserverRegistered.load(std::memory_order_acquire))
+        return;
     bool expected = false;
     if (!memoryWarningObserverRegistered.compare_exchange_strong(expected, true))
         return;
+    memoryWarningObservation() = core::NotificationCenter::defaultCenter().observe(
+        core::DidReceiveMemoryWarningNotification, nullptr, [](const core::Notification&) { emptyCacheOnMemoryWarning(); });
 }
 
 } // namespace
@@ -940,6 +972,7 @@ size_t occupiedSlots()
 
 void reset()
 {
+    memoryWarningObservation().reset();
     memoryWarningObserverRegistered = false;
     clearStringCache();
 }

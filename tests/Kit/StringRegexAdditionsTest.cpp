@@ -1,6 +1,8 @@
 #include "Kit/StringRegexAdditions.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/MemoryWarning.h"
+#include "Platform/Core/RunLoop.h"
 
 #include "Support/TestCase.h"
 
@@ -205,6 +207,32 @@ TEST_F(StringRegexTest, CacheCompilesOnceAndSurvivesCollisions)
     EXPECT_EQ(RegexCacheTesting::occupiedSlots(), 0u);
     EXPECT_EQ(rangeOfRegex(buffer, u"b"), (RegexRange { 0, 1 }));
     EXPECT_EQ(RegexCacheTesting::compileCount(), beforeFlush + 1);
+}
+
+TEST_F(StringRegexTest, MemoryWarningEmptiesTheCacheOnceTheLockIsFree)
+{
+    core::RunLoop& loop = core::RunLoop::main();
+    // With the lock free the warning empties the cache at once.
+    EXPECT_EQ(rangeOfRegex(u"abc", u"b"), (RegexRange { 1, 1 }));
+    ASSERT_EQ(RegexCacheTesting::occupiedSlots(), 1u);
+    core::postMemoryWarning();
+    loop.runUntilIdle();
+    EXPECT_EQ(RegexCacheTesting::occupiedSlots(), 0u);
+
+    // While another thread holds the lock nothing is cleared; the warning
+    // tries again every 0.1 s until the lock is free.
+    rangeOfRegex(u"abc", u"b");
+    rangeOfRegex(u"abc", u"c");
+    auto holder = std::make_unique<RegexCacheTesting::LockHolder>();
+    core::postMemoryWarning();
+    loop.runUntilIdle();
+    loop.advance(0.25);
+    holder->release();
+    EXPECT_EQ(RegexCacheTesting::occupiedSlots(), 2u);
+    loop.advance(0.1);
+    EXPECT_EQ(RegexCacheTesting::occupiedSlots(), 0u);
+    // The cache works on afterwards.
+    EXPECT_EQ(rangeOfRegex(u"abc", u"c"), (RegexRange { 2, 1 }));
 }
 
 TEST_F(StringRegexTest, UpperLayerRangeAndCapture)
