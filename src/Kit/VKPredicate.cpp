@@ -1,0 +1,6 @@
+#include "Kit/VKPredicate.h"
+
+bool VKPredicate::evaluateWithObject(const core::Value&) const
+{
+    return false;
+}
