@@ -1,5 +1,7 @@
 #include "Kit/StringRegexAdditions.h"
 
+#include "Platform/Core/UTF8.h"
+
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -30,37 +32,12 @@ constexpr char16_t kEmptyText[] = u"";
 
 std::u16string utf16(std::string_view text)
 {
-    std::u16string result(text.size(), u'\0');
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(result.data(), static_cast<int32_t>(result.size()), &length, text.data(),
-        static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
-    result.resize(U_SUCCESS(status) ? static_cast<size_t>(length) : 0);
-    return result;
+    return core::toUTF16(text);
 }
 
-// In slices, so that no single ICU call needs more than an int of room; a
-// slice never ends between the halves of a surrogate pair.
 std::string utf8(std::u16string_view text)
 {
-    constexpr size_t kSlice = 1 << 20;
-    std::string result;
-    result.reserve(text.size());
-    std::string buffer;
-    while (!text.empty()) {
-        size_t count = std::min(text.size(), kSlice);
-        if (count < text.size() && U16_IS_LEAD(text[count - 1]) && U16_IS_TRAIL(text[count]))
-            --count;
-        buffer.resize(count * 3);
-        int32_t length = 0;
-        UErrorCode status = U_ZERO_ERROR;
-        u_strToUTF8WithSub(buffer.data(), static_cast<int32_t>(buffer.size()), &length, text.data(),
-            static_cast<int32_t>(count), 0xFFFD, nullptr, &status);
-        if (U_SUCCESS(status))
-            result.append(buffer.data(), static_cast<size_t>(length));
-        text.remove_prefix(count);
-    }
-    return result;
+    return core::toUTF8(text);
 }
 
 std::vector<std::string> utf8Strings(const std::vector<std::u16string>& strings)

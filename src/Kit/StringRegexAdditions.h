@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Value.h"
+
 #include "Platform/Core/Error.h"
 
 #include <cstddef>
@@ -44,7 +46,7 @@ struct RegexRange {
     bool operator==(const RegexRange&) const = default;
 };
 
-inline constexpr size_t RegexNotFound = 0x7FFFFFFF;
+inline constexpr size_t RegexNotFound = core::kNotFound;
 inline constexpr RegexRange RegexNotFoundRange { RegexNotFound, 0 };
 // A length of SIZE_MAX reaches to the end of the subject.
 inline constexpr RegexRange RegexWholeRange { 0, SIZE_MAX };

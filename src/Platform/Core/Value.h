@@ -16,6 +16,9 @@ namespace core {
 
 class Object;
 
+// "Not found" as an index or location, the value the system's stored data uses.
+inline constexpr size_t kNotFound = 0x7FFFFFFF;
+
 // The dynamic value: null, bool, integer, real, string, data, date, array,
 // dictionary or an object handle. It carries property lists, JSON, settings,
 // notification user info and predicate operands. Booleans are not numbers;

@@ -137,3 +137,19 @@ TEST_F(LogTest, LinesFromManyThreadsStayWholeAndTextIsLiteral)
 }
 
 } // namespace
+
+#include "Platform/Core/UTF8.h"
+
+namespace {
+
+TEST(UTF16Test, ConvertsBothWaysAndReplacesIllFormedInput)
+{
+    EXPECT_EQ(core::toUTF16("aé𝄞"), std::u16string(u"aé\U0001D11E"));
+    EXPECT_EQ(core::toUTF8(u"aé\U0001D11E"), "aé𝄞");
+    EXPECT_EQ(core::toUTF16("a\xFF" "b"), std::u16string(u"a\uFFFDb"));
+    EXPECT_EQ(core::toUTF16("\xE2\x82"), std::u16string(u"\uFFFD\uFFFD"));
+    EXPECT_EQ(core::toUTF8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(core::kNotFound, 0x7FFFFFFFu);
+}
+
+} // namespace
