@@ -1,0 +1,89 @@
+#include "Platform/Core/TextFolding.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+namespace core {
+
+namespace {
+
+    icu::UnicodeString fromUTF8(std::string_view text)
+    {
+        return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    }
+
+    std::string toUTF8(const icu::UnicodeString& text)
+    {
+        std::string result;
+        text.toUTF8String(result);
+        return result;
+    }
+
+    bool isMark(UChar32 c)
+    {
+        return (U_GET_GC_MASK(c) & (U_GC_MN_MASK | U_GC_ME_MASK)) != 0;
+    }
+
+    icu::UnicodeString withoutMarks(const icu::UnicodeString& text)
+    {
+        icu::UnicodeString result;
+        for (int32_t i = 0; i < text.length();) {
+            UChar32 c = text.char32At(i);
+            if (!isMark(c))
+                result.append(c);
+            i += U16_LENGTH(c);
+        }
+        return result;
+    }
+
+    icu::UnicodeString folded(std::string_view text)
+    {
+        UErrorCode error = U_ZERO_ERROR;
+        const icu::Normalizer2* nfkd = icu::Normalizer2::getNFKDInstance(error);
+        icu::UnicodeString source = fromUTF8(text);
+        if (U_FAILURE(error))
+            return source.foldCase();
+        icu::UnicodeString decomposed = nfkd->normalize(source, error);
+        if (U_FAILURE(error))
+            decomposed = source;
+        icu::UnicodeString result = withoutMarks(decomposed).foldCase();
+        // Folding can make new decomposable characters ("ǰ" folds to j + caron).
+        error = U_ZERO_ERROR;
+        if (!nfkd->isNormalized(result, error) && U_SUCCESS(error))
+            result = withoutMarks(nfkd->normalize(result, error));
+        return result;
+    }
+
+} // namespace
+
+std::string foldedForSearch(std::string_view text)
+{
+    return toUTF8(folded(text));
+}
+
+bool containsIgnoringCaseDiacriticsWidth(std::string_view text, std::string_view query)
+{
+    if (query.empty())
+        return false;
+    icu::UnicodeString needle = folded(query);
+    if (needle.isEmpty())
+        return false;
+    return folded(text).indexOf(needle) >= 0;
+}
+
+std::string strippingDiacritics(std::string_view text)
+{
+    UErrorCode error = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(error);
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(error);
+    if (U_FAILURE(error))
+        return std::string(text);
+    icu::UnicodeString decomposed = nfd->normalize(fromUTF8(text), error);
+    if (U_FAILURE(error))
+        return std::string(text);
+    icu::UnicodeString composed = nfc->normalize(withoutMarks(decomposed), error);
+    return U_FAILURE(error) ? std::string(text) : toUTF8(composed);
+}
+
+} // namespace core

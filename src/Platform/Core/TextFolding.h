@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Texts compared the way people search for names: compatibility forms
+// unfolded (full-width "Ａ" is "A", "ﬁ" is "fi"), accents and other combining
+// marks removed, case folded. "Café Noir" contains "cafe n"; "ＡＢＣ"
+// contains "b". An empty query is contained nowhere. Invalid UTF-8 bytes
+// stand for U+FFFD.
+bool containsIgnoringCaseDiacriticsWidth(std::string_view text, std::string_view query);
+
+// The folded form the containment test compares.
+std::string foldedForSearch(std::string_view text);
+
+// The text with its combining marks removed and recomposed: "Ça été" gives
+// "Ca ete". Letters that are not a base plus a mark ("ø", "ß") stay;
+// invalid UTF-8 bytes become U+FFFD.
+std::string strippingDiacritics(std::string_view text);
+
+} // namespace core
