@@ -8,6 +8,7 @@
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/TextConverter.h"
 #include "Platform/Core/TextFolding.h"
+#include "Platform/Core/UUID.h"
 #include "Platform/Security/Digest.h"
 
 #include <unicode/uchar.h>
@@ -93,6 +94,11 @@ std::shared_ptr<const FileNameCollators> fileNameCollators()
 }
 
 } // namespace
+
+std::string vkGenerateUUID()
+{
+    return core::uuidString();
+}
 
 uint32_t vkHexValue(std::string_view text)
 {

@@ -1,10 +1,14 @@
 #include "Kit/URLAdditions.h"
 
+#include "Platform/Core/Bundle.h"
 #include "Platform/Core/CodePoints.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/PercentEscape.h"
+#include "Platform/Core/PropertyList.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #include <vector>
 
 namespace {
@@ -47,6 +51,48 @@ std::string_view withoutLeadingSlashes(std::string_view path)
     while (path.starts_with('/'))
         path.remove_prefix(1);
     return path;
+}
+
+// The hosts the device's own applications take over, from the bundle's
+// "VKRegisteredURLs" table ("StoreHosts", "MapHostPrefix"). Read again
+// whenever the main bundle changes.
+struct RegisteredHosts {
+    std::string bundlePath;
+    std::set<std::string, std::less<>> storeHosts;
+    std::string mapHostPrefix;
+};
+
+RegisteredHosts readRegisteredHosts(const core::Bundle& bundle)
+{
+    RegisteredHosts hosts;
+    hosts.bundlePath = bundle.bundlePath();
+    std::string path = bundle.pathForResource("VKRegisteredURLs", "plist");
+    if (path.empty())
+        return hosts;
+    core::Value table = core::PropertyList::readFile(path);
+    for (const core::Value& host : table["StoreHosts"].isArray() ? table["StoreHosts"].array() : core::Value::Array()) {
+        if (host.isString() && !host.string().empty())
+            hosts.storeHosts.insert(lowercased(host.string()));
+    }
+    if (table["MapHostPrefix"].isString())
+        hosts.mapHostPrefix = table["MapHostPrefix"].string();
+    return hosts;
+}
+
+std::shared_ptr<const RegisteredHosts> registeredHosts()
+{
+    static std::mutex mutex;
+    static std::shared_ptr<const RegisteredHosts> cached;
+    std::shared_ptr<core::Bundle> bundle = core::Bundle::main();
+    {
+        std::lock_guard lock(mutex);
+        if (cached && cached->bundlePath == bundle->bundlePath())
+            return cached;
+    }
+    auto hosts = std::make_shared<const RegisteredHosts>(readRegisteredHosts(*bundle));
+    std::lock_guard lock(mutex);
+    cached = hosts;
+    return hosts;
 }
 
 } // namespace
@@ -154,4 +200,18 @@ std::optional<core::Value::Dictionary> dataComponents(const core::URL& url)
     if (encoding)
         components["encoding"] = core::Value(*encoding);
     return components;
+}
+
+bool isAppleRegisteredURL(const core::URL& url)
+{
+    std::string scheme = lowercased(url.scheme());
+    if (scheme == "mailto" || scheme == "tel" || scheme == "sms")
+        return true;
+    auto hosts = registeredHosts();
+    std::string host = url.host();
+    if (hosts->storeHosts.contains(lowercased(host)))
+        return true;
+    // An empty prefix names no map service (it would match every host).
+    return !hosts->mapHostPrefix.empty() && host.starts_with(hosts->mapHostPrefix)
+        && lowercased(url.path()) == "/maps" && !url.query().empty();
 }

@@ -1,8 +1,8 @@
 #include "Kit/Base64.h"
 #include "Kit/DataAdditions.h"
 #include "Kit/StringAdditions.h"
-#include "PeerFilter.h"
 #include "Platform/Core/Exception.h"
+#include "Support/Command.h"
 #include "Support/TestCase.h"
 
 #include <random>
@@ -74,11 +74,13 @@ TEST_F(Base64Test, AgreesWithCoreutils)
     for (size_t length : { 1u, 2u, 3u, 47u, 48u, 49u, 4000u, 100001u }) {
         std::string bytes = randomBytes(length, static_cast<unsigned>(length));
         std::string ours = NewBase64Encode(bytes, true);
-        EXPECT_EQ(test::runFilter(home(), "base64 -d", withoutLineEnds(ours)), bytes) << length;
-        std::optional<std::string> theirs = test::runFilter(home(), "base64", bytes);
-        ASSERT_TRUE(theirs);
-        EXPECT_EQ(NewBase64Decode(*theirs), bytes) << length;
-        EXPECT_EQ(withoutLineEnds(*theirs), NewBase64Encode(bytes, false)) << length;
+        test::CommandResult decoded = test::runCommand({ "base64", "-d" }, withoutLineEnds(ours));
+        EXPECT_EQ(decoded.status, 0);
+        EXPECT_EQ(decoded.output, bytes) << length;
+        test::CommandResult theirs = test::runCommand({ "base64" }, bytes);
+        ASSERT_EQ(theirs.status, 0);
+        EXPECT_EQ(NewBase64Decode(theirs.output), bytes) << length;
+        EXPECT_EQ(withoutLineEnds(theirs.output), NewBase64Encode(bytes, false)) << length;
     }
 }
 

@@ -1,6 +1,6 @@
 #include "Kit/StringAdditions.h"
-#include "PeerFilter.h"
 #include "Platform/Core/DateFormatter.h"
+#include "Support/Command.h"
 #include "Support/TestCase.h"
 
 #include <algorithm>
@@ -14,6 +14,11 @@ class StringAdditionsTest : public test::TestCase { };
 
 TEST_F(StringAdditionsTest, SmallConversions)
 {
+    std::string uuid = vkGenerateUUID();
+    EXPECT_EQ(uuid.size(), 36u);
+    EXPECT_EQ(uuid.find_first_not_of("0123456789ABCDEF-"), std::string::npos);
+    EXPECT_NE(uuid, vkGenerateUUID());
+
     EXPECT_EQ(vkHexValue("zz"), 0u);
     EXPECT_EQ(vkHexValue("0x1F"), 31u);
     EXPECT_EQ(vkHexValue("  ff;"), 255u);
@@ -49,9 +54,9 @@ TEST_F(StringAdditionsTest, MD5AgreesWithMd5sum)
 {
     EXPECT_EQ(vkMD5String(""), "d41d8cd98f00b204e9800998ecf8427e");
     for (const std::string& text : std::vector<std::string> { "abc", "Ça été", std::string(1000, 'q') }) {
-        std::optional<std::string> theirs = test::runFilter(home(), "md5sum", text);
-        ASSERT_TRUE(theirs);
-        EXPECT_EQ(vkMD5String(text), theirs->substr(0, 32)) << text;
+        test::CommandResult theirs = test::runCommand({ "md5sum" }, text);
+        ASSERT_EQ(theirs.status, 0);
+        EXPECT_EQ(vkMD5String(text), theirs.output.substr(0, 32)) << text;
     }
 }
 

@@ -1,7 +1,7 @@
 #include "Kit/StringIconvEncoding.h"
 #include "Kit/VKMagicTextEncoding.h"
-#include "PeerFilter.h"
 #include "Platform/Core/PercentEscape.h"
+#include "Support/Command.h"
 #include "Support/TestCase.h"
 
 using core::Data;
@@ -58,15 +58,15 @@ TEST_F(StringIconvEncodingTest, AgreesWithGlibcIconv)
     for (int c = 1; c < 256; ++c)
         every += static_cast<char>(c);
     for (const char* name : { "ISO-8859-1", "ISO-8859-7", "WINDOWS-1252", "CP437", "KOI8-R", "MACINTOSH" }) {
-        std::optional<std::string> theirs = test::runFilter(home(), std::string("iconv -f ") + name + " -t UTF-8", every);
+        test::CommandResult theirs = test::runCommand({ "iconv", "-f", name, "-t", "UTF-8" }, every);
         std::optional<std::string> ours = stringWithData(bytes(every), name);
-        EXPECT_EQ(ours.has_value(), theirs.has_value()) << name;
-        if (ours && theirs) {
-            EXPECT_EQ(*ours, *theirs) << name;
+        EXPECT_EQ(ours.has_value(), theirs.status == 0) << name;
+        if (ours && theirs.status == 0) {
+            EXPECT_EQ(*ours, theirs.output) << name;
         }
     }
     std::string japanese = "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67";
-    EXPECT_EQ(stringWithData(bytes(japanese), "CP932"), test::runFilter(home(), "iconv -f CP932 -t UTF-8", japanese));
+    EXPECT_EQ(stringWithData(bytes(japanese), "CP932"), test::runCommand({ "iconv", "-f", "CP932", "-t", "UTF-8" }, japanese).output);
 }
 
 TEST_F(StringIconvEncodingTest, FilesAreReadAndConverted)

@@ -1,6 +1,9 @@
 #include "Kit/URLAdditions.h"
+#include "Kit/URLRequestAdditions.h"
 #include "Kit/URLResponseAdditions.h"
-#include "PeerFilter.h"
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/PropertyList.h"
+#include "Support/Command.h"
 #include "Support/TestCase.h"
 
 #include <random>
@@ -61,11 +64,12 @@ TEST_F(URLAdditionsTest, EscapingAgreesWithPythonQuote)
                 ++end;
             path += alphabet.substr(at, end - at);
         }
-        std::optional<std::string> theirs = test::runFilter(home(),
-            "python3 -c \"import sys, urllib.parse; sys.stdout.write(urllib.parse.quote(sys.stdin.buffer.read(), safe=\\\"/!*'()\\\"))\"",
+        test::CommandResult theirs = test::runCommand({ "python3", "-c",
+                                                           "import sys, urllib.parse\n"
+                                                           "sys.stdout.write(urllib.parse.quote(sys.stdin.buffer.read(), safe=\"/!*'()\"))" },
             path);
-        ASSERT_TRUE(theirs);
-        EXPECT_EQ(VKURLEscapePath(path), *theirs) << path;
+        ASSERT_EQ(theirs.status, 0);
+        EXPECT_EQ(VKURLEscapePath(path), theirs.output) << path;
     }
 }
 
@@ -127,4 +131,55 @@ TEST_F(URLAdditionsTest, ResponseLengthsAndHeaders)
     EXPECT_EQ(valueForHTTPHeaderField(&typed, "content-type"), "text/plain");
     EXPECT_EQ(valueForHTTPHeaderField(&typed, "ETag"), std::nullopt);
     EXPECT_EQ(valueForHTTPHeaderField(nullptr, "content-type"), std::nullopt);
+}
+
+TEST_F(URLAdditionsTest, SuggestedFilenamesAreOnePlainName)
+{
+    auto request = [&](std::string_view text) { return core::URLRequest(url(text)); };
+    EXPECT_EQ(suggestedFilename(request("http://h/dl/My%20File.pdf")), "My File.pdf");
+    EXPECT_EQ(suggestedFilename(request("http://h/dl/folder/")), "folder");
+    EXPECT_EQ(suggestedFilename(request("DATA:,x")), "data");
+    EXPECT_EQ(suggestedFilename(request("http://h/")), "Unknown");
+    EXPECT_EQ(suggestedFilename(request("http://h")), "Unknown");
+    EXPECT_EQ(suggestedFilename(request("http://h/a/..")), "Unknown");
+    EXPECT_EQ(suggestedFilename(request("http://h/a/.")), "Unknown");
+    EXPECT_EQ(suggestedFilename(request("http://h/..%2F..%2Fx")), "x");
+    EXPECT_EQ(suggestedFilename(request("http://h/a%00b")), "ab");
+    EXPECT_EQ(suggestedFilename(request("http://h/%FF")), "Unknown");
+
+    core::URLRequest named = request("http://h/download?id=7");
+    setSuggestedFilename(named, "Report.pdf");
+    EXPECT_EQ(suggestedFilename(named), "Report.pdf");
+    EXPECT_EQ(named.property(VKSuggestedFilenameRequestProperty), core::Value("Report.pdf"));
+    EXPECT_FALSE(named.headers().contains(VKSuggestedFilenameRequestProperty));
+    setSuggestedFilename(named, "../x");
+    EXPECT_EQ(suggestedFilename(named), "x");
+    setSuggestedFilename(named, "..");
+    EXPECT_EQ(suggestedFilename(named), "Unknown");
+}
+
+TEST_F(URLAdditionsTest, RegisteredURLsFromTheBundleTable)
+{
+    EXPECT_TRUE(isAppleRegisteredURL(url("MAILTO:x")));
+    EXPECT_TRUE(isAppleRegisteredURL(url("tel:1")));
+    EXPECT_TRUE(isAppleRegisteredURL(url("sms:1")));
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://h/")));
+    // The shipped table names no hosts here.
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://store.example/app")));
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://h/maps?q=x")));
+
+    core::Value table = core::Value::makeDictionary({
+        { "StoreHosts", core::Value::makeArray({ "store.example", "Apps.Example" }) },
+        { "MapHostPrefix", "maps." },
+    });
+    ASSERT_TRUE(core::PropertyList::writeFile(makeFolder("App") + "/VKRegisteredURLs.plist", table,
+        core::PropertyList::Format::XML));
+    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("App")));
+    EXPECT_TRUE(isAppleRegisteredURL(url("http://store.example/app")));
+    EXPECT_TRUE(isAppleRegisteredURL(url("https://APPS.example/")));
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://other.example/")));
+    EXPECT_TRUE(isAppleRegisteredURL(url("http://maps.example/MAPS?q=Berlin")));
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://maps.example/maps")));
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://maps.example/maps/x?q=1")));
+    EXPECT_FALSE(isAppleRegisteredURL(url("http://h/maps?q=x")));
 }
