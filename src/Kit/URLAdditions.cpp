@@ -127,17 +127,21 @@ std::string escapeFilePath(std::string_view path)
 core::URL URLWithPath(std::string_view path)
 {
     // "//x" would read as the host x; the file system sees "/x" anyway.
-    if (path.starts_with("//"))
-        path = path.substr(path.size() - withoutLeadingSlashes(path).size() - 1);
-    return core::URL::parse(VKURLEscapePath(path)).value_or(core::URL());
+    // Checked after escaping, which may drop bytes between slashes.
+    std::string escaped = VKURLEscapePath(path);
+    std::string_view text = escaped;
+    if (text.starts_with("//"))
+        text.remove_prefix(text.size() - withoutLeadingSlashes(text).size() - 1);
+    return core::URL::parse(text).value_or(core::URL());
 }
 
 core::URL URLWithPath(std::string_view path, const core::URL& base)
 {
-    std::string_view rest = withoutLeadingSlashes(path);
+    std::string escaped = VKURLEscapePath(path);
+    std::string_view rest = withoutLeadingSlashes(escaped);
     if (rest.empty())
         return base;
-    return core::URL::parse(VKURLEscapePath(rest), base).value_or(base);
+    return core::URL::parse(rest, base).value_or(base);
 }
 
 std::optional<core::URL> parentPathURL(const core::URL& url)

@@ -39,12 +39,15 @@ TEST_F(URLAdditionsTest, PathsBecomeEscapedURLs)
     // A doubled slash never turns the first folder into a host.
     EXPECT_EQ(URLWithPath("//evil/x").host(), "");
     EXPECT_EQ(URLWithPath("//evil/x").path(), "/evil/x");
+    EXPECT_EQ(URLWithPath("/\xFF/evil/x").host(), "");
+    EXPECT_EQ(URLWithPath("/\xFF/evil/x").path(), "/evil/x");
 
     URL base = url("http://h/Documents/");
     EXPECT_EQ(URLWithPath("/x y", base).absoluteString(), "http://h/Documents/x%20y");
     EXPECT_EQ(URLWithPath("/", base), base);
     EXPECT_EQ(URLWithPath("", base), base);
     EXPECT_EQ(URLWithPath("///other.host/x", base).absoluteString(), "http://h/Documents/other.host/x");
+    EXPECT_EQ(URLWithPath("\xFF//other.host/x", base).absoluteString(), "http://h/Documents/other.host/x");
     EXPECT_EQ(URLWithPath("/a:b", base).absoluteString(), "http://h/Documents/a%3Ab");
 }
 

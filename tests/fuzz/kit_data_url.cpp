@@ -43,8 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     std::string escaped = VKURLEscapePath(text);
     check(core::isValidUTF8(escaped));
-    auto path = core::URL::parse(escaped);
-    check(path.has_value());
+    check(core::URL::parse("http://h/" + escaped).has_value());
     check(URLWithPath(text).host().empty());
+    static const core::URL base = core::URL::parse("http://h/Documents/").value();
+    const core::URL below = URLWithPath(text, base);
+    check(below.host() == "h" && below.scheme() == "http" && below.absoluteString().starts_with("http://h/"));
     return 0;
 }
