@@ -6,10 +6,23 @@
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/TextConverter.h"
 
+#include <algorithm>
+
 namespace {
 
-// glibc passes some ill-formed UTF-8 through its UTF-8 "conversion" (code
-// points past U+10FFFF); such bytes count as invalid input.
+// glibc passes code points past U+10FFFF through its UTF-8 and UCS-4
+// "conversions"; such bytes count as invalid input. The converters write
+// every other code point in its proper form, and forms past U+10FFFF and
+// surrogates have lead bytes from 0xED up, so text without such bytes (all
+// Latin and most CJK output) needs no byte-by-byte check.
+bool mayBeIllFormed(std::string_view text)
+{
+    unsigned char highest = 0;
+    for (char c : text)
+        highest = std::max(highest, static_cast<unsigned char>(c));
+    return highest >= 0xED && !core::isValidUTF8(text);
+}
+
 size_t dropInvalidUTF8(std::string& text)
 {
     std::string clean;
@@ -41,7 +54,7 @@ std::optional<std::string> stringWithData(const core::Data& data, std::string_vi
     if (conversion.status == core::TextConverter::Status::Ok) {
         text = std::move(conversion.text);
         dropped = conversion.dropped;
-        if (!core::isValidUTF8(text)) {
+        if (mayBeIllFormed(text)) {
             if (allowLossyConversion)
                 dropped += dropInvalidUTF8(text);
             else

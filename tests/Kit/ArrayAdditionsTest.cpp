@@ -1,7 +1,9 @@
 #include "Kit/ArrayAdditions.h"
 #include "Kit/DictionaryAdditions.h"
 #include "Kit/ErrorAdditions.h"
+#include "Platform/Core/ManualClock.h"
 #include "Support/TestCase.h"
+#include "Support/TestEnvironment.h"
 
 #include <cerrno>
 #include <numeric>
@@ -96,6 +98,32 @@ TEST_F(ArrayAdditionsTest, StackQueueAndFilters)
     EXPECT_TRUE(containsObjectEqualTo(named, std::make_shared<Named>("b")));
     EXPECT_FALSE(containsObjectEqualTo(named, std::make_shared<Named>("c")));
     EXPECT_TRUE(containsObjectEqualTo(std::set<int> { 1, 2 }, 2));
+}
+
+TEST_F(ArrayAdditionsTest, ShufflesFollowTheClockSecond)
+{
+    core::ManualClock& clock = test::TestEnvironment::clock();
+    clock.setNow(core::Date(700000000.25));
+
+    std::vector<int> ordered(50);
+    std::iota(ordered.begin(), ordered.end(), 0);
+    std::vector<int> first = vkArrayBySortingInRandomOrder(ordered);
+    clock.advance(0.5);
+    std::vector<int> second = vkArrayBySortingInRandomOrder(ordered);
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first, ordered);
+    EXPECT_TRUE(std::is_permutation(first.begin(), first.end(), ordered.begin()));
+    clock.advance(1);
+    EXPECT_NE(vkArrayBySortingInRandomOrder(ordered), first);
+
+    std::vector<int> one { 4 };
+    sortInRandomOrder(one);
+    EXPECT_EQ(one, std::vector<int> { 4 });
+    std::vector<int> pool { 1, 2, 3 };
+    std::optional<int> drawn = popRandom(pool);
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(pool.size(), 2u);
+    EXPECT_EQ(std::count(pool.begin(), pool.end(), *drawn), 0);
 }
 
 TEST_F(ArrayAdditionsTest, DeepCopiesAndErrors)

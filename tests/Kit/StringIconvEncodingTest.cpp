@@ -48,6 +48,8 @@ TEST_F(StringIconvEncodingTest, InvalidAndCutInputAreLoggedAndRefused)
     // glibc passes code points past U+10FFFF through UTF-8; they are not text.
     EXPECT_EQ(stringWithData(bytes("a\xF4\x90\x80\x80"), "UTF-8"), std::nullopt);
     EXPECT_EQ(stringWithData(bytes("a\xF4\x90\x80\x80"), "UTF-8", true), "a");
+    EXPECT_EQ(stringWithData(bytes(std::string("\0\x11\0\0\0\0\0A", 8)), "UCS-4"), std::nullopt);
+    EXPECT_EQ(stringWithData(bytes(std::string("\0\x11\0\0\0\0\0A", 8)), "UCS-4", true), "A");
     // Nothing left after dropping everything.
     EXPECT_EQ(stringWithData(bytes("\xFF\xFE\xFD"), "UTF-8", true), std::nullopt);
 }

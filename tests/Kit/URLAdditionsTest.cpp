@@ -55,7 +55,9 @@ TEST_F(URLAdditionsTest, EscapingAgreesWithPythonQuote)
 {
     std::mt19937 random(11);
     const std::string alphabet = "aZ09 -_.!~*'()/;?:@&=+$,%#[]\"<>\\^`{|}\x7F\tÄ€😀";
-    for (int round = 0; round < 20; ++round) {
+    std::vector<std::string> paths;
+    std::string input;
+    for (int round = 0; round < 50; ++round) {
         std::string path;
         for (int i = 0; i < 30; ++i) {
             // Pick whole characters: multi-byte ones start with a lead byte.
@@ -67,13 +69,20 @@ TEST_F(URLAdditionsTest, EscapingAgreesWithPythonQuote)
                 ++end;
             path += alphabet.substr(at, end - at);
         }
-        test::CommandResult theirs = test::runCommand({ "python3", "-c",
-                                                           "import sys, urllib.parse\n"
-                                                           "sys.stdout.write(urllib.parse.quote(sys.stdin.buffer.read(), safe=\"/!*'()\"))" },
-            path);
-        ASSERT_EQ(theirs.status, 0);
-        EXPECT_EQ(VKURLEscapePath(path), theirs.output) << path;
+        input += path + '\n';
+        paths.push_back(std::move(path));
     }
+    // One line out for each line in: escaping leaves no line end.
+    test::CommandResult theirs = test::runCommand({ "python3", "-c",
+                                                       "import sys, urllib.parse\n"
+                                                       "for line in sys.stdin.buffer.read().split(b'\\n')[:-1]:\n"
+                                                       "    print(urllib.parse.quote(line, safe=\"/!*'()\"))" },
+        input);
+    ASSERT_EQ(theirs.status, 0);
+    std::string expected;
+    for (const std::string& path : paths)
+        expected += VKURLEscapePath(path) + '\n';
+    EXPECT_EQ(expected, theirs.output);
 }
 
 TEST_F(URLAdditionsTest, ParentsFoldersAndSchemes)

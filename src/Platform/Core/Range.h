@@ -1,14 +1,13 @@
 #pragma once
 
+#include "Platform/Core/Value.h"
+
 #include <cstddef>
 
 namespace core {
 
-// "Not found", as an index or a location: the value the system's stored data
-// and its callers use.
-inline constexpr size_t kNotFound = 0x7FFFFFFF;
-
-// A run of positions: bytes in data, elements in an array.
+// A run of positions: bytes in data, elements in an array. Not found is
+// (kNotFound, 0).
 struct Range {
     size_t location = kNotFound;
     size_t length = 0;
