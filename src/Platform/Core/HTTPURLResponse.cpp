@@ -1,7 +1,10 @@
 #include "Platform/Core/HTTPURLResponse.h"
 
+#include "Platform/Core/ASCII.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/PercentEscape.h"
+
 #include <algorithm>
-#include <strings.h>
 
 namespace core {
 
@@ -9,23 +12,8 @@ namespace {
 
 constexpr std::string_view kWhitespace = " \t";
 
-std::string_view trimmed(std::string_view text)
-{
-    const size_t begin = text.find_first_not_of(kWhitespace);
-    if (begin == std::string_view::npos)
-        return {};
-    return text.substr(begin, text.find_last_not_of(kWhitespace) - begin + 1);
-}
-
-std::string lowercased(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
-    return result;
-}
+using ascii::lowercased;
+using ascii::trimmed;
 
 // A plain decimal number that fits 63 bits; -1 otherwise.
 int64_t contentLength(std::string_view text)
@@ -42,10 +30,11 @@ int64_t contentLength(std::string_view text)
     return value;
 }
 
-// The "charset" parameter of a Content-Type value: parameters are
-// `; name=value` with the value a token or a quoted string, in which ";" and
-// escaped quotes may stand.
-std::string charsetParameter(std::string_view parameters)
+// A parameter of a header value ("text/html; charset=utf-8", "attachment;
+// filename=x"): parameters are `; name=value` with the value a token or a
+// quoted string, in which ";" and escaped quotes may stand. Nothing when the
+// parameter is absent.
+std::optional<std::string> parameter(std::string_view parameters, std::string_view wanted)
 {
     size_t i = 0;
     while (i < parameters.size()) {
@@ -75,15 +64,108 @@ std::string charsetParameter(std::string_view parameters)
             value = trimmed(parameters.substr(i, valueEnd == std::string_view::npos ? std::string_view::npos : valueEnd - i));
             i = valueEnd;
         }
-        if (name.size() == 7 && strncasecmp(name.data(), "charset", 7) == 0)
-            return lowercased(trimmed(value));
+        if (ascii::equalIgnoringCase(name, wanted))
+            return value;
+    }
+    return std::nullopt;
+}
+
+std::string latin1ToUTF8(std::string_view text)
+{
+    std::string result;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            result += char(c);
+        } else {
+            result += char(0xC0 | (c >> 6));
+            result += char(0x80 | (c & 0x3F));
+        }
+    }
+    return result;
+}
+
+// A name that can be joined to a folder: only what follows the last "/" or
+// "\\", without control characters; nothing when that leaves no usable name.
+std::optional<std::string> safeFilename(std::string_view name)
+{
+    const size_t separator = name.find_last_of("/\\");
+    if (separator != std::string_view::npos)
+        name.remove_prefix(separator + 1);
+    std::string result;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+            result += c;
+    }
+    result = std::string(trimmed(result));
+    if (result.empty() || result == "." || result == "..")
+        return std::nullopt;
+    return result;
+}
+
+// RFC 5987's `charset'language'escaped-bytes`, in UTF-8 or ISO-8859-1.
+std::optional<std::string> extendedValue(std::string_view value)
+{
+    const size_t first = value.find('\'');
+    const size_t second = first == std::string_view::npos ? first : value.find('\'', first + 1);
+    if (second == std::string_view::npos)
+        return std::nullopt;
+    const std::string charset = lowercased(value.substr(0, first));
+    auto bytes = percentUnescapeBytes(value.substr(second + 1));
+    if (!bytes)
+        return std::nullopt;
+    if (charset == "utf-8")
+        return isValidUTF8(*bytes) ? bytes : std::nullopt;
+    if (charset == "iso-8859-1")
+        return latin1ToUTF8(*bytes);
+    return std::nullopt;
+}
+
+std::optional<std::string> dispositionFilename(const HeaderFields& headers)
+{
+    const auto disposition = headers.value("Content-Disposition");
+    if (!disposition)
+        return std::nullopt;
+    const std::string_view text = *disposition;
+    const size_t semicolon = text.find(';');
+    if (semicolon == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view parameters = text.substr(semicolon);
+    if (auto extended = parameter(parameters, "filename*")) {
+        if (auto decoded = extendedValue(*extended)) {
+            if (auto name = safeFilename(*decoded))
+                return name;
+        }
+    }
+    if (auto plain = parameter(parameters, "filename")) {
+        // Servers send raw UTF-8 or Latin-1 here.
+        if (auto name = safeFilename(isValidUTF8(*plain) ? *plain : latin1ToUTF8(*plain)))
+            return name;
+    }
+    return std::nullopt;
+}
+
+// The extension a name taken from a URL gets for the body's media type.
+std::string_view extensionForMIMEType(std::string_view type)
+{
+    static constexpr std::pair<std::string_view, std::string_view> table[] = {
+        { "application/pdf", "pdf" },
+        { "text/html", "html" },
+        { "text/plain", "txt" },
+        { "image/jpeg", "jpg" },
+        { "image/png", "png" },
+        { "image/gif", "gif" },
+        { "application/zip", "zip" },
+    };
+    for (const auto& [mime, extension] : table) {
+        if (mime == type)
+            return extension;
     }
     return {};
 }
 
 } // namespace
 
-HTTPURLResponse::HTTPURLResponse(URL url, int statusCode, HeaderFields headers)
+HTTPURLResponse::HTTPURLResponse(URL url, int statusCode, HeaderFields headers, std::string_view defaultMIMEType)
     : m_url(std::move(url))
     , m_statusCode(statusCode)
     , m_headers(std::move(headers))
@@ -100,8 +182,32 @@ HTTPURLResponse::HTTPURLResponse(URL url, int statusCode, HeaderFields headers)
         const size_t semicolon = text.find(';');
         m_mimeType = lowercased(trimmed(text.substr(0, semicolon)));
         if (semicolon != std::string_view::npos)
-            m_textEncodingName = charsetParameter(text.substr(semicolon));
+            m_textEncodingName = lowercased(trimmed(parameter(text.substr(semicolon), "charset").value_or("")));
     }
+    if (m_mimeType.empty())
+        m_mimeType = defaultMIMEType;
+}
+
+std::string HTTPURLResponse::suggestedFilename() const
+{
+    if (auto name = dispositionFilename(m_headers))
+        return *name;
+
+    const std::string escapedPath = m_url.escapedPath();
+    std::string_view path = escapedPath;
+    while (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    std::optional<std::string> name;
+    if (auto bytes = percentUnescapeBytes(path.substr(path.find_last_of('/') + 1)))
+        name = safeFilename(isValidUTF8(*bytes) ? *bytes : latin1ToUTF8(*bytes));
+    if (!name)
+        name = safeFilename(m_url.host());
+    if (!name)
+        name = "unknown";
+    const std::string_view extension = extensionForMIMEType(m_mimeType);
+    if (!extension.empty() && path::pathExtension(*name).empty())
+        *name = path::appendingPathExtension(*name, extension);
+    return *name;
 }
 
 } // namespace core

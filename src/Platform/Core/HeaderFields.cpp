@@ -1,16 +1,12 @@
 #include "Platform/Core/HeaderFields.h"
 
+#include "Platform/Core/ASCII.h"
+
 #include <algorithm>
-#include <strings.h>
 
 namespace core {
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 bool isTokenCharacter(char c)
 {
@@ -30,7 +26,7 @@ HeaderFields::HeaderFields(std::initializer_list<Field> fields)
 std::optional<std::string> HeaderFields::value(std::string_view name) const
 {
     for (const auto& field : m_fields) {
-        if (sameName(field.first, name))
+        if (ascii::equalIgnoringCase(field.first, name))
             return field.second;
     }
     return std::nullopt;
@@ -40,7 +36,7 @@ std::vector<std::string> HeaderFields::values(std::string_view name) const
 {
     std::vector<std::string> result;
     for (const auto& field : m_fields) {
-        if (sameName(field.first, name))
+        if (ascii::equalIgnoringCase(field.first, name))
             result.push_back(field.second);
     }
     return result;
@@ -48,20 +44,20 @@ std::vector<std::string> HeaderFields::values(std::string_view name) const
 
 bool HeaderFields::contains(std::string_view name) const
 {
-    return std::any_of(m_fields.begin(), m_fields.end(), [name](const Field& field) { return sameName(field.first, name); });
+    return std::any_of(m_fields.begin(), m_fields.end(), [name](const Field& field) { return ascii::equalIgnoringCase(field.first, name); });
 }
 
 bool HeaderFields::set(std::string_view name, std::string_view value)
 {
     if (!isValidName(name) || !isValidValue(value))
         return false;
-    auto first = std::find_if(m_fields.begin(), m_fields.end(), [name](const Field& field) { return sameName(field.first, name); });
+    auto first = std::find_if(m_fields.begin(), m_fields.end(), [name](const Field& field) { return ascii::equalIgnoringCase(field.first, name); });
     if (first == m_fields.end()) {
         m_fields.emplace_back(name, value);
         return true;
     }
     first->second = value;
-    m_fields.erase(std::remove_if(first + 1, m_fields.end(), [name](const Field& field) { return sameName(field.first, name); }),
+    m_fields.erase(std::remove_if(first + 1, m_fields.end(), [name](const Field& field) { return ascii::equalIgnoringCase(field.first, name); }),
         m_fields.end());
     return true;
 }
@@ -76,7 +72,7 @@ bool HeaderFields::add(std::string_view name, std::string_view value)
 
 void HeaderFields::remove(std::string_view name)
 {
-    std::erase_if(m_fields, [name](const Field& field) { return sameName(field.first, name); });
+    std::erase_if(m_fields, [name](const Field& field) { return ascii::equalIgnoringCase(field.first, name); });
 }
 
 bool HeaderFields::isValidName(std::string_view name)

@@ -118,6 +118,48 @@ TEST(HTTPURLResponseTest, LengthTypeAndCharset)
     EXPECT_EQ(type("text/plain; charset="), "text/plain|");
     EXPECT_EQ(type(";;"), "|");
     EXPECT_EQ(HTTPURLResponse(url("http://h/"), 200, {}).mimeType(), "");
+    EXPECT_EQ(HTTPURLResponse(url("http://h/"), 200, {}, "application/octet-stream").mimeType(), "application/octet-stream");
+    EXPECT_EQ(HTTPURLResponse(url("http://h/"), 200, { { "Content-Type", "text/plain" } }, "application/x").mimeType(),
+        "text/plain");
+}
+
+TEST(HTTPURLResponseTest, SuggestedFilename)
+{
+    const auto name = [](std::string_view address, std::string disposition = {}, std::string type = {}) {
+        HeaderFields fields;
+        if (!disposition.empty())
+            fields.add("Content-Disposition", disposition);
+        if (!type.empty())
+            fields.add("Content-Type", type);
+        return HTTPURLResponse(url(address), 200, std::move(fields)).suggestedFilename();
+    };
+    // From the header: the extended form first, then the plain one.
+    EXPECT_EQ(name("http://h/get", "attachment; filename*=UTF-8''r%C3%A9sum%C3%A9.pdf"), "r\xC3\xA9sum\xC3\xA9.pdf");
+    EXPECT_EQ(name("http://h/get", "attachment; filename=\"plain.pdf\"; filename*=utf-8''fancy%20one.pdf"), "fancy one.pdf");
+    EXPECT_EQ(name("http://h/get", "attachment; filename*=iso-8859-1'en'caf%E9.txt"), "caf\xC3\xA9.txt");
+    EXPECT_EQ(name("http://h/get", "attachment; filename=\"report.pdf\""), "report.pdf");
+    EXPECT_EQ(name("http://h/get", "inline; filename=report;x.pdf"), "report");
+    EXPECT_EQ(name("http://h/get", "attachment; filename=\"caf\xE9.txt\""), "caf\xC3\xA9.txt");
+    // Paths, separators and control characters never survive.
+    EXPECT_EQ(name("http://h/get", "attachment; filename=\"../../x\""), "x");
+    EXPECT_EQ(name("http://h/get", "attachment; filename=\"..\\\\..\\\\win.ini\""), "win.ini");
+    EXPECT_EQ(name("http://h/get", "attachment; filename*=UTF-8''a%00b%2F..%2Fc%0A.txt"), "c.txt");
+    EXPECT_EQ(name("http://h/file.bin", "attachment; filename=\"..\""), "file.bin");
+    EXPECT_EQ(name("http://h/file.bin", "attachment; filename=\"a/\""), "file.bin");
+    EXPECT_EQ(name("http://h/file.bin", "attachment; filename*=UTF-8''%FF%FE"), "file.bin");
+    // From the URL: its last component decoded, the host, or "unknown".
+    EXPECT_EQ(name("http://h/dir/a%20b.txt?q=1#f"), "a b.txt");
+    EXPECT_EQ(name("http://h/dir/sub/"), "sub");
+    EXPECT_EQ(name("http://h/a%2F..%2Fb"), "b");
+    EXPECT_EQ(name("http://example.com"), "example.com");
+    EXPECT_EQ(name("http://h/.."), "h");
+    EXPECT_EQ(name("file:///"), "unknown");
+    // An extension-less name from the URL gets one for its type.
+    EXPECT_EQ(name("http://h/download", {}, "application/pdf"), "download.pdf");
+    EXPECT_EQ(name("http://h/download", {}, "Image/PNG; q=1"), "download.png");
+    EXPECT_EQ(name("http://h/download", {}, "application/x-unknown"), "download");
+    EXPECT_EQ(name("http://h/notes.txt", {}, "text/html"), "notes.txt");
+    EXPECT_EQ(name("http://h/get", "attachment; filename=\"readme\"", "text/plain"), "readme");
 }
 
 } // namespace

@@ -1,0 +1,55 @@
+#include "Platform/Core/FileHandle.h"
+
+#include "Support/TestCase.h"
+
+#include <cerrno>
+
+using core::Error;
+using core::FileHandle;
+
+namespace {
+
+class FileHandleTest : public test::TestCase { };
+
+TEST_F(FileHandleTest, AppendAndReadBackAtAnOffset)
+{
+    const std::string path = makeFile("data.bin", "head:");
+    auto writer = FileHandle::fileHandleForWritingAtPath(path);
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(writer->seekToEndOfFile(), 5u);
+    EXPECT_TRUE(writer->writeData(std::string_view("body")));
+    EXPECT_EQ(writer->offsetInFile(), 9u);
+    EXPECT_TRUE(writer->synchronizeFile());
+    writer->closeFile();
+    Error closed;
+    EXPECT_FALSE(writer->writeData(std::string_view("x"), &closed));
+    EXPECT_TRUE(closed.is(Error::POSIXDomain, EBADF));
+
+    auto reader = FileHandle::fileHandleForReadingAtPath(path);
+    ASSERT_TRUE(reader);
+    ASSERT_TRUE(reader->seekToFileOffset(3));
+    EXPECT_EQ(reader->readDataOfLength(4).toString(), "d:bo");
+    EXPECT_EQ(reader->readDataToEndOfFile().toString(), "dy");
+    EXPECT_TRUE(reader->readDataOfLength(10).empty());
+
+    auto updater = FileHandle::fileHandleForUpdatingAtPath(path);
+    ASSERT_TRUE(updater->truncateFileAtOffset(4));
+    EXPECT_TRUE(updater->writeData(std::string_view("!")));
+    EXPECT_EQ(readFile(path), "head!");
+
+    // Opening never creates.
+    Error missing;
+    EXPECT_FALSE(FileHandle::fileHandleForWritingAtPath(pathInHome("none"), &missing));
+    EXPECT_TRUE(missing.is(Error::POSIXDomain, ENOENT));
+}
+
+TEST_F(FileHandleTest, AFullDiskIsAnError)
+{
+    auto full = FileHandle::fileHandleForWritingAtPath("/dev/full");
+    ASSERT_TRUE(full);
+    Error error;
+    EXPECT_FALSE(full->writeData(std::string(100000, 'x'), &error));
+    EXPECT_TRUE(error.is(Error::POSIXDomain, ENOSPC)) << error.description();
+}
+
+} // namespace
