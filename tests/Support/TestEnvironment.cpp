@@ -14,6 +14,9 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/TimeZone.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Net/CookieStorage.h"
+#include "Platform/Net/CredentialStorage.h"
+#include "Platform/Net/URLConnection.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +38,10 @@ std::vector<std::string> escaped;
 
 void resetServices()
 {
+    // Loads first: they watch sockets on the main loop.
+    net::URLConnection::resetForTesting();
+    net::CookieStorage::shared().reset();
+    net::CredentialStorage::shared().removeAllCredentials();
     core::RunLoop::main().resetForTesting();
     core::NotificationCenter::defaultCenter().resetForTesting();
     core::resetBackgroundTasksForTesting();

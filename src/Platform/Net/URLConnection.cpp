@@ -1,0 +1,212 @@
+#include "Platform/Net/URLConnection.h"
+
+#include "Platform/Core/ASCII.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Net/CurlMulti.h"
+#include "Platform/Net/CurlTransfer.h"
+#include "Platform/Net/FakeURLLoad.h"
+#include "Platform/Net/FakeURLServer.h"
+#include "Platform/Net/URLError.h"
+#include "Platform/Net/URLLoadingOptions.h"
+
+#include <fmt/format.h>
+
+namespace net {
+
+struct URLConnection::Private { };
+
+namespace {
+
+// Body bytes that arrive while the delegate has not yet been called join
+// the queued piece up to this size.
+constexpr size_t DataEventSize = 1 << 20;
+
+// Whether the pointer was never given an object (as opposed to one that expired).
+template<typename T> bool isUnset(const std::weak_ptr<T>& pointer)
+{
+    const std::weak_ptr<T> empty;
+    return !pointer.owner_before(empty) && !empty.owner_before(pointer);
+}
+
+} // namespace
+
+URLConnection::URLConnection(const Private&, const core::URLRequest& request,
+    std::weak_ptr<URLConnectionDelegate> delegate)
+    : m_request(request)
+    , m_delegate(std::move(delegate))
+    , m_hasDelegate(!isUnset(m_delegate))
+    , m_loop(core::RunLoop::current().weak_from_this())
+{
+}
+
+URLConnection::~URLConnection()
+{
+    if (m_load)
+        m_load->stop();
+}
+
+bool URLConnection::canHandleRequest(const core::URLRequest& request)
+{
+    const std::string scheme = request.url().scheme();
+    return core::ascii::equalIgnoringCase(scheme, "http") || core::ascii::equalIgnoringCase(scheme, "https");
+}
+
+std::shared_ptr<URLConnection> URLConnection::create(const core::URLRequest& request,
+    std::weak_ptr<URLConnectionDelegate> delegate)
+{
+    auto connection = std::make_shared<URLConnection>(Private {}, request, std::move(delegate));
+    const core::URL url = request.url().absoluteURL();
+    if (!canHandleRequest(request)) {
+        connection->fail(URLError::UnsupportedURL);
+        return connection;
+    }
+    if (url.host().empty()) {
+        connection->fail(URLError::BadURL);
+        return connection;
+    }
+    if (auto server = FakeURLServer::serverForURL(url.absoluteString())) {
+        auto load = FakeURLLoad::create(*connection, request);
+        connection->m_load = load;
+        load->start(connection);
+        server->accept(load);
+        return connection;
+    }
+    int errorCode = URLError::Unknown;
+    auto transfer = CurlTransfer::create(*connection, request, errorCode);
+    if (!transfer) {
+        connection->fail(errorCode);
+        return connection;
+    }
+    connection->m_load = transfer;
+    transfer->start(connection);
+    return connection;
+}
+
+void URLConnection::cancel()
+{
+    if (m_cancelled || m_finished)
+        return;
+    // Stopping the load lets go of the connection's own reference.
+    auto self = weak_from_this().lock();
+    m_cancelled = true;
+    m_events.clear();
+    if (auto load = std::move(m_load))
+        load->stop();
+}
+
+std::string URLConnection::description() const
+{
+    return fmt::format("<URLConnection: {}> {{ URL: {} }}", static_cast<const void*>(this),
+        m_request.url().absoluteString());
+}
+
+void URLConnection::enqueue(URLLoadEvent event)
+{
+    if (m_cancelled || m_finished)
+        return;
+    m_events.push_back(std::move(event));
+    scheduleDelivery();
+}
+
+void URLConnection::appendData(const char* bytes, size_t length)
+{
+    if (m_cancelled || m_finished || length == 0)
+        return;
+    if (!m_events.empty() && m_events.back().kind == URLLoadEvent::Kind::Data
+        && m_events.back().data.size() < DataEventSize) {
+        m_events.back().data.append(bytes, length);
+        return;
+    }
+    URLLoadEvent event(URLLoadEvent::Kind::Data);
+    event.data.assign(bytes, length);
+    enqueue(std::move(event));
+}
+
+void URLConnection::fail(int code)
+{
+    URLLoadEvent event(URLLoadEvent::Kind::Failure);
+    event.error = URLError::make(code, m_request.url().absoluteURL());
+    enqueue(std::move(event));
+}
+
+void URLConnection::scheduleDelivery()
+{
+    if (m_deliveryScheduled)
+        return;
+    m_deliveryScheduled = true;
+    auto self = std::static_pointer_cast<URLConnection>(shared_from_this());
+    if (CurlMulti::deferDelivery(self))
+        return;
+    if (auto loop = m_loop.lock())
+        loop->post([self] { self->deliverEvents(); });
+}
+
+void URLConnection::deliverEvents()
+{
+    // The delegate may drop its last reference to this connection.
+    auto self = shared_from_this();
+    m_deliveryScheduled = false;
+    while (!m_cancelled && !m_events.empty()) {
+        std::shared_ptr<URLConnectionDelegate> delegate;
+        if (m_hasDelegate) {
+            delegate = m_delegate.lock();
+            if (!delegate) {
+                cancel();
+                return;
+            }
+        }
+        URLLoadEvent event = std::move(m_events.front());
+        m_events.pop_front();
+        const bool last = event.kind == URLLoadEvent::Kind::Finish || event.kind == URLLoadEvent::Kind::Failure;
+        std::shared_ptr<URLLoad> endedLoad;
+        if (last) {
+            m_finished = true;
+            m_events.clear();
+            endedLoad = std::move(m_load);
+        }
+        if (!delegate)
+            continue;
+        switch (event.kind) {
+        case URLLoadEvent::Kind::Response:
+            delegate->didReceiveResponse(*this, *event.response);
+            break;
+        case URLLoadEvent::Kind::Data:
+            delegate->didReceiveData(*this, core::Data(std::move(event.data)));
+            break;
+        case URLLoadEvent::Kind::SentBody:
+            delegate->didSendBodyData(*this, event.written, event.totalWritten, event.totalExpected);
+            break;
+        case URLLoadEvent::Kind::Finish:
+            delegate->didFinishLoading(*this);
+            break;
+        case URLLoadEvent::Kind::Failure:
+            delegate->didFailWithError(*this, event.error);
+            break;
+        }
+    }
+}
+
+void URLConnection::setCAFile(std::string path)
+{
+    URLLoadingOptions::setCAFile(std::move(path));
+}
+
+void URLConnection::addRoute(const std::string& hostAndPort, const std::string& address)
+{
+    URLLoadingOptions::addRoute(hostAndPort, address);
+}
+
+void URLConnection::removeAllRoutes()
+{
+    URLLoadingOptions::removeAllRoutes();
+}
+
+void URLConnection::resetForTesting()
+{
+    CurlMulti::resetCurrent();
+    FakeURLServer::removeAll();
+    URLLoadingOptions::setCAFile({});
+    URLLoadingOptions::removeAllRoutes();
+}
+
+} // namespace net

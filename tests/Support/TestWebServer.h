@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace test {
+
+// The loopback web server of the URL loading tests (web_server.py, Python's
+// standard library only), on 127.0.0.1 with ports the system assigns, run as
+// a child process for the life of this object. With TLS its certificate is
+// signed by a CA made for it (caFile()), naming the given hosts.
+class TestWebServer {
+public:
+    struct Options {
+        bool tls = false;
+        std::vector<std::string> tlsNames = { "localhost", "127.0.0.1" };
+    };
+
+    // Keeps its certificates and error output in `directory`. A server that
+    // fails to start fails the test, showing what it wrote.
+    explicit TestWebServer(const std::string& directory);
+    TestWebServer(const std::string& directory, Options options);
+    ~TestWebServer();
+    TestWebServer(const TestWebServer&) = delete;
+    TestWebServer& operator=(const TestWebServer&) = delete;
+
+    bool isRunning() const { return m_pid > 0 && m_port > 0; }
+    int port() const { return m_port; }
+    int tlsPort() const { return m_tlsPort; }
+    // "http://127.0.0.1:<port>" + path and query.
+    std::string url(std::string_view pathAndQuery) const;
+    // "https://<host>:<tls port>" + path and query.
+    std::string tlsURL(std::string_view pathAndQuery, std::string_view host = "localhost") const;
+    const std::string& caFile() const { return m_caFile; }
+
+    // One request the server received, as it logged it.
+    struct Request {
+        std::string method;
+        std::string path; // raw, as on the request line
+        std::vector<std::string> headerLines; // "Name: value", in order
+        int64_t bodyLength = 0;
+        std::string bodySHA256; // lower-case hex
+        std::optional<std::string> header(std::string_view name) const;
+        size_t count(std::string_view name) const;
+    };
+    // Everything received so far, in order (from GET /_log).
+    std::vector<Request> requests() const;
+    // Ends the stall of `token` (POST /_release).
+    void release(const std::string& token) const;
+    // The whole raw answer (head and body) to a GET of the path, through a
+    // plain socket of its own.
+    std::string rawGet(std::string_view pathAndQuery, std::string_view method = "GET") const;
+    // The body of that answer.
+    std::string body(std::string_view pathAndQuery) const;
+
+    // The bytes /bytes/N serves from `offset` on.
+    static std::string expectedBytes(uint64_t offset, size_t length);
+
+private:
+    void makeCertificates(const Options& options);
+    void stop();
+
+    std::string m_directory;
+    std::string m_caFile;
+    pid_t m_pid = -1;
+    int m_port = 0;
+    int m_tlsPort = 0;
+};
+
+} // namespace test
