@@ -68,5 +68,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)response.mimeType();
         (void)response.textEncodingName();
     }
+
+    // A file name offered by a server, or made from its URL, can always be
+    // joined to a folder.
+    core::HeaderFields disposition;
+    disposition.add("Content-Disposition", text);
+    for (const auto& source : { core::URL::parse("http://h/" + escaped), core::URL::parse(text) }) {
+        if (!source)
+            continue;
+        const std::string name = core::HTTPURLResponse(*source, 200, disposition).suggestedFilename();
+        check(!name.empty() && name != "." && name != "..");
+        check(name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos);
+    }
     return 0;
 }

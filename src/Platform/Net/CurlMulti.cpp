@@ -40,6 +40,7 @@ struct CurlMulti::Impl {
     };
     std::unordered_map<CURL*, Running> running;
     std::vector<std::shared_ptr<URLConnection>> pending;
+    std::vector<CURL*> pausedTransfers;
     // Inside a step: events wait for its end.
     int depth = 0;
     // The timerfd serves curl's timer and the check for transfers that
@@ -206,6 +207,8 @@ struct CurlMulti::Impl {
         }
     }
 
+    // Hands on the queued events, then lets the transfers that paused for
+    // them go on.
     void deliverPending()
     {
         while (!pending.empty()) {
@@ -213,6 +216,17 @@ struct CurlMulti::Impl {
             pending.clear();
             for (auto& connection : batch)
                 core::ExceptionReporter::guard("a URL connection's delegate", [&] { connection->deliverEvents(); });
+            if (pending.empty() && !pausedTransfers.empty()) {
+                auto resuming = std::move(pausedTransfers);
+                pausedTransfers.clear();
+                ++depth;
+                for (CURL* easy : resuming) {
+                    auto it = running.find(easy);
+                    if (it != running.end())
+                        it->second.transfer->resume();
+                }
+                --depth;
+            }
         }
     }
 };
@@ -309,6 +323,11 @@ void CurlMulti::add(CurlTransfer& transfer, std::shared_ptr<URLConnection> conne
     }
     if (auto timeout = transfer.idleTimeout())
         m->scheduleIdleCheck(transfer.lastActivity() + *timeout);
+}
+
+void CurlMulti::paused(CurlTransfer& transfer)
+{
+    m->pausedTransfers.push_back(transfer.easyHandle());
 }
 
 void CurlMulti::remove(CurlTransfer& transfer)

@@ -34,6 +34,8 @@ public:
     // the transfer ends or is removed.
     void add(CurlTransfer& transfer, std::shared_ptr<URLConnection> connection);
     void remove(CurlTransfer& transfer);
+    // The transfer paused itself until its queued data is handed on.
+    void paused(CurlTransfer& transfer);
 
     struct Impl;
 

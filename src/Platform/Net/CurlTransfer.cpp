@@ -25,9 +25,12 @@ struct CurlTransfer::Private { };
 namespace {
 
 // Large reads keep the number of steps (and events) per megabyte low.
-constexpr long ReceiveBufferSize = 256 * 1024;
+constexpr long ReceiveBufferSize = 64 * 1024;
 constexpr long SendBufferSize = 256 * 1024;
 constexpr long MaximumRedirects = 16;
+// A transfer whose delegate has this much body waiting pauses until it was
+// handed on: memory stays bounded whatever curl reads in one step.
+constexpr size_t MaximumQueuedBytes = 4 << 20;
 constexpr std::string_view DefaultMIMEType = "application/octet-stream";
 
 using core::ascii::equalIgnoringCase;
@@ -155,8 +158,14 @@ struct CurlTransfer::Callbacks {
         const size_t length = size * count;
         if (transfer.m_head == Head::Complete)
             transfer.reportHead();
-        if (transfer.m_head == Head::Reported && length)
-            transfer.m_connection.appendData(buffer, length);
+        if (transfer.m_head != Head::Reported || !length)
+            return length;
+        if (transfer.m_connection.queuedDataBytes() >= MaximumQueuedBytes && transfer.m_multi) {
+            // curl keeps this piece and hands it in again after resume().
+            transfer.m_multi->paused(transfer);
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        transfer.m_connection.appendData(buffer, length);
         return length;
     }
 
@@ -367,6 +376,11 @@ bool CurlTransfer::configure(const core::URLRequest& request, int& errorCode)
 void CurlTransfer::start(const std::shared_ptr<URLConnection>& connection)
 {
     CurlMulti::current().add(*this, connection);
+}
+
+void CurlTransfer::resume()
+{
+    curl_easy_pause(m_easy, CURLPAUSE_CONT);
 }
 
 void CurlTransfer::stop()

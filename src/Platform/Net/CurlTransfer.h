@@ -40,6 +40,8 @@ public:
     // The multi took the handle in or let it go.
     void attached(CurlMulti* multi) { m_multi = multi; }
     void detached() { m_multi = nullptr; }
+    // Lets curl go on after the write callback paused the transfer.
+    void resume();
     // How long the transfer may go without sending or receiving a byte
     // before it fails (none: no limit), and when it last did.
     std::optional<std::chrono::steady_clock::duration> idleTimeout() const { return m_idleTimeout; }

@@ -9,6 +9,7 @@
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLLoadingOptions.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 
 namespace net {
@@ -18,8 +19,9 @@ struct URLConnection::Private { };
 namespace {
 
 // Body bytes that arrive while the delegate has not yet been called join
-// the queued piece up to this size.
-constexpr size_t DataEventSize = 1 << 20;
+// the queued piece up to this size, reserved at once so that appending
+// never moves them.
+constexpr size_t DataEventSize = 256 * 1024;
 
 // Whether the pointer was never given an object (as opposed to one that expired).
 template<typename T> bool isUnset(const std::weak_ptr<T>& pointer)
@@ -90,6 +92,7 @@ void URLConnection::cancel()
     auto self = weak_from_this().lock();
     m_cancelled = true;
     m_events.clear();
+    m_queuedDataBytes = 0;
     if (auto load = std::move(m_load))
         load->stop();
 }
@@ -112,12 +115,14 @@ void URLConnection::appendData(const char* bytes, size_t length)
 {
     if (m_cancelled || m_finished || length == 0)
         return;
+    m_queuedDataBytes += length;
     if (!m_events.empty() && m_events.back().kind == URLLoadEvent::Kind::Data
-        && m_events.back().data.size() < DataEventSize) {
+        && m_events.back().data.size() + length <= m_events.back().data.capacity()) {
         m_events.back().data.append(bytes, length);
         return;
     }
     URLLoadEvent event(URLLoadEvent::Kind::Data);
+    event.data.reserve(std::max(length, DataEventSize));
     event.data.assign(bytes, length);
     enqueue(std::move(event));
 }
@@ -157,11 +162,13 @@ void URLConnection::deliverEvents()
         }
         URLLoadEvent event = std::move(m_events.front());
         m_events.pop_front();
+        m_queuedDataBytes -= event.data.size();
         const bool last = event.kind == URLLoadEvent::Kind::Finish || event.kind == URLLoadEvent::Kind::Failure;
         std::shared_ptr<URLLoad> endedLoad;
         if (last) {
             m_finished = true;
             m_events.clear();
+            m_queuedDataBytes = 0;
             endedLoad = std::move(m_load);
         }
         if (!delegate)

@@ -67,6 +67,8 @@ private:
 
     void enqueue(URLLoadEvent event);
     void appendData(const char* bytes, size_t length);
+    // Body bytes queued and not yet handed on.
+    size_t queuedDataBytes() const { return m_queuedDataBytes; }
     // Hands the queued events to the delegate, in order, until the queue is
     // empty or the connection is cancelled.
     void deliverEvents();
@@ -79,6 +81,7 @@ private:
     std::weak_ptr<core::RunLoop> m_loop;
     std::shared_ptr<URLLoad> m_load;
     std::deque<URLLoadEvent> m_events;
+    size_t m_queuedDataBytes = 0;
     bool m_deliveryScheduled = false;
     bool m_cancelled = false;
     bool m_finished = false;

@@ -171,6 +171,24 @@ TEST_F(URLConnectionTest, TwentyConcurrentDownloadsEndByteExact)
     }
 }
 
+TEST_F(URLConnectionTest, LargeBodiesComeInBoundedPiecesInOrder)
+{
+    // More than a transfer may queue before it pauses for its delegate.
+    constexpr size_t Size = 48 << 20;
+    auto recorder = std::make_shared<LoadRecorder>();
+    size_t largest = 0;
+    size_t seen = 0;
+    recorder->hook = [&](URLConnection&, const std::string&) {
+        largest = std::max(largest, recorder->body.size() - seen);
+        seen = recorder->body.size();
+    };
+    URLConnection::create(request(fmt::format("/bytes/{}", Size)), recorder);
+    ASSERT_TRUE(test::waitForEnd(*recorder, 120));
+    EXPECT_EQ(recorder->summary(), (Events { "response 200", "data", "finish" }));
+    EXPECT_TRUE(recorder->body == TestWebServer::expectedBytes(0, Size));
+    EXPECT_LE(largest, size_t(1) << 20);
+}
+
 TEST_F(URLConnectionTest, CancelInsideACallbackStopsEverythingAfterIt)
 {
     // Head, body and end arrive in one read: cancelling at the response
