@@ -483,6 +483,9 @@ TEST_F(URLConnectionTest, UploadsStreamTheExactBodyOnce)
     upload.setHeader("Content-Length", "12");
     upload.setHeader("X-Second", "2");
     upload.setProperty("secret-property", core::Value("never-sent"));
+    // A field that could split the head cannot even be set.
+    EXPECT_FALSE(upload.setHeader("X-Split", "a\r\nInjected: never-sent"));
+    EXPECT_FALSE(upload.setHeader("X-Nul", std::string("a\0b", 3)));
     auto sent = load(upload);
     ASSERT_TRUE(sent->response);
     EXPECT_EQ(sent->summary(), (Events { "sent", "response 200", "data", "finish" }));
