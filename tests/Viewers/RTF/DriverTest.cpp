@@ -75,6 +75,9 @@ TEST(DriverTest, TablesOpenAtTheirFirstTextAndCloseAtTheNextGroup)
     // A cell closes the attributes opened in it.
     EXPECT_EQ(body("{\\rtf1\\intbl\\b A\\cell B\\cell\\row\\pard{C}}"),
         "<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td><b>A</b></td>\n<td>B</td>\n</tr>\n</table>\nC");
+    // Characters of any kind open the body and the cell they stand in.
+    EXPECT_EQ(body("{\\rtf1\\intbl\\'e9\\cell\\row}", true),
+        "<body width=\"632px\">\n<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&eacute;</td>\n</tr>\n");
     // An empty cell stands in its row.
     EXPECT_EQ(body("{\\rtf1\\intbl\\cell B\\cell\\row\\pard\\intbl\\cell\\row\\pard{C}}"),
         "<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&nbsp;</td>\n<td>B</td>\n</tr>\n"
