@@ -1,5 +1,8 @@
 #include "Viewers/RTF/Converter.h"
 
+#include "Viewers/RTF/Exception.h"
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <sstream>
@@ -20,14 +23,26 @@ const std::string& Converter::Convert(const char* text, Params& params)
 
 // Appends rely on std::string's geometric growth, so building a document of
 // any size costs time linear in its length.
+bool Converter::has_room(size_t bytes) const
+{
+    return bytes <= m_output_limit - std::min(m_output_limit, m_output.size());
+}
+
+void Converter::make_room(size_t bytes)
+{
+    if (!has_room(bytes))
+        throw Exception(Exception::kOutputError, "output too large");
+}
+
 void Converter::OutputString(const char* s)
 {
     if (s)
-        m_output.append(s);
+        OutputString(std::string_view(s));
 }
 
 void Converter::OutputString(std::string_view s)
 {
+    make_room(s.size());
     m_output.append(s);
 }
 
@@ -42,6 +57,10 @@ void Converter::OutputFormatString(const char* format, ...)
     va_copy(again, arguments);
     int length = std::vsnprintf(buffer, sizeof buffer, format, arguments);
     va_end(arguments);
+    if (length > 0 && !has_room(static_cast<size_t>(length))) {
+        va_end(again);
+        make_room(static_cast<size_t>(length));
+    }
     if (length >= static_cast<int>(sizeof buffer)) {
         // A long piece (a font name, a paragraph style) is written whole.
         size_t start = m_output.size();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -27,6 +28,12 @@ public:
 
     const std::string& GetOutput() const { return m_output; }
     void ClearOutput() { m_output.clear(); }
+    // Hands the output over, leaving it empty.
+    std::string TakeOutput() { return std::move(m_output); }
+
+    // Output beyond this many bytes throws rtf::Exception: a small hostile
+    // document can ask for closing and reopening many tags in many groups.
+    void SetOutputLimit(size_t bytes) { m_output_limit = bytes; }
 
     // Appends s; a null s appends nothing.
     void OutputString(const char* s);
@@ -37,6 +44,12 @@ public:
 
 protected:
     std::string m_output;
+
+private:
+    bool has_room(size_t bytes) const;
+    void make_room(size_t bytes);
+
+    size_t m_output_limit = static_cast<size_t>(-1);
 };
 
 } // namespace rtf

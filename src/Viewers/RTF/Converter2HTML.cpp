@@ -1,5 +1,7 @@
 #include "Viewers/RTF/Converter2HTML.h"
 
+#include <istream>
+
 namespace rtf {
 
 namespace {
@@ -11,7 +13,46 @@ namespace {
                                "table {margin: 5px; border: 0px solid gray; border-top: 1px solid gray; border-left: 1px solid gray;}\n"
                                "table td, table th {border: 0px solid gray; border-bottom: 1px solid gray; border-right: 1px solid gray;}\n";
 
+    struct TreeDeleter {
+        void operator()(Word* root) const { Word::Clean(root); }
+    };
+
 } // namespace
+
+Converter2HTML::Converter2HTML()
+    : m_html_tags(CreateHTMLOutputTags())
+{
+}
+
+Converter2HTML::~Converter2HTML() = default;
+
+const std::string& Converter2HTML::Convert(std::istream& in, Params& params)
+{
+    if (in.eof())
+        return EMPTY_STRING;
+    ClearOutput();
+    std::streampos start = in.tellg();
+    try {
+        std::unique_ptr<Word, TreeDeleter> root(m_parser.ParseStream(in));
+
+        auto state = in.rdstate();
+        in.clear();
+        std::streampos end = in.tellg();
+        in.clear(state);
+        size_t input = start >= 0 && end >= start ? static_cast<size_t>(end - start) : 0;
+        SetOutputLimit(kOutputFloor + kOutputPerInputByte * input);
+
+        ConvertWordTree(m_html_tags.get(), root.get(), params.omit_info);
+    } catch (...) {
+        // Nothing of a failed conversion is kept.
+        Cleanup();
+        m_tags = nullptr;
+        m_info_flag = false;
+        ClearOutput();
+        return EMPTY_STRING;
+    }
+    return GetOutput();
+}
 
 std::unique_ptr<OutputTags> Converter2HTML::CreateHTMLOutputTags()
 {

@@ -6,6 +6,9 @@
 #include "Viewers/RTF/StackWithPeek.h"
 #include "Viewers/RTF/Word.h"
 
+#include <array>
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -27,8 +30,16 @@ public:
     // parameter and that parameter in 16 bits. True makes the walk skip the
     // rest of the group.
     using Handler = bool (*)(GenericConverter* converter, const Word* word, bool has_param, short param);
+    // An attribute in force: its kind and what its opening tag needs (a
+    // size, a face list, a colour as #rrggbb, a letter spacing).
     using Attribute = std::pair<int, std::string>;
-    using AttributeStack = StackWithPeek<Attribute>;
+    using AttributeStack = StackWithPeek<Attribute, std::vector<Attribute>>;
+
+    // A group's stack holds at most this many entries; a push beyond it first
+    // folds the stack to the last entry of each kind, which shows the same.
+    static constexpr size_t kMaxAttributes = 64;
+    // Log lines one conversion may write; hostile documents repeat mistakes.
+    static constexpr int kMaxWarnings = 100;
 
     GenericConverter();
     ~GenericConverter() override;
@@ -47,6 +58,37 @@ public:
     // Resets the per-document state: attribute stacks, colour and font tables,
     // the code-page converter.
     void Cleanup();
+
+    // Writes one whole document for the tree into the output.
+    void ConvertWordTree(const OutputTags* tags, Word* root, bool omit_info);
+    // Writes one chain of words, that is one group, and the groups inside it.
+    // Each word's text is released once written.
+    void word_print_core(Word* first);
+
+    // Character attributes, one stack of them per open group.
+    void attr_express(bool on, int kind, const std::string& param);
+    void op_fontsize(bool on, const OutputTags* tags, int size);
+    void attr_push(int kind, std::string param);
+    bool attr_pop(int kind);
+    int attr_read() const;
+    std::string attr_read_params() const;
+    void attr_pop_all();
+    void attr_drop_all();
+    void attrstack_push();
+    void attrstack_drop();
+    void attrstack_express_all();
+    void attrstack_unexpress_all_of_kind_and_remove(AttributeStack& stack, int kind);
+
+    // The HTML for one text character, empty for nothing. Never points into
+    // storage shared between conversions.
+    std::string_view op_translate_char(const OutputTags* tags, int charset, int ch);
+    // The viewport, the head's end and the body opening, once.
+    void starting_body();
+    void start_paragraph(const std::string& style);
+    // Inside a table: the table, row and cell openings that are missing.
+    void starting_text();
+    void update_body_width(int width);
+    void word_dump_date(const Word* first);
 
     static void RegisterCommandHandlers();
 
@@ -167,6 +209,58 @@ public:
     static bool cmd_paperw(GenericConverter*, const Word*, bool, short);
 
 protected:
+    // What one call of word_print_core keeps while it walks its chain.
+    struct Chain {
+        // Paragraph declarations by property (alignment, first, left and
+        // right indent, space before and after): a later one replaces an
+        // earlier one, so the style stays short however often they repeat.
+        std::array<std::string, 6> declarations;
+        std::array<uint8_t, 6> order {};
+        size_t declarationCount = 0;
+        bool paragraph_open = false;
+        bool cell_ended = false;
+        // Code-page bytes that begin a character not yet complete.
+        std::array<char, 12> pending {};
+        size_t pendingCount = 0;
+        // Fallback characters after a Unicode character (\uc), and how many
+        // are still to skip.
+        int uc = 1;
+        int skip = 0;
+
+        void declare(size_t property, std::string declaration);
+        std::string style() const;
+        bool hasStyle() const { return declarationCount > 0; }
+    };
+
+    // Writes text that comes from the document as it stands (names, titles,
+    // link targets): printable ASCII only, with & < > " escaped.
+    void output_escaped(std::string_view text);
+    // The same for the inside of a comment, where "--" is written "- -".
+    void output_comment_text(std::string_view text);
+    // A text word, or what is left of one after skipped fallback characters.
+    void print_text(Chain& chain, std::string_view text);
+    void print_hex(Chain& chain, std::string_view text);
+    // Before a character written by a handler: the body and table openings.
+    void starting_character();
+    // A special character's text; `count` also when the tag set has none.
+    void output_character(const char* text, bool count);
+    void reset_counters()
+    {
+        m_line_chars = 0;
+        m_run_chars = 0;
+    }
+    // Ends one chain early or at its end; true when a handler ended it.
+    bool print_control(Chain& chain, Word* word);
+    // The tag set of the running conversion, or one without any tags.
+    const OutputTags& tags() const;
+    void output_unicode(int codePoint);
+    void flush_surrogate();
+    // The closing or opening tags of every entry of the stack, keeping them.
+    void attrstack_unexpress_all();
+    void patch_body_width();
+    void warn(std::string_view line);
+    std::string_view language_letter(int codePage, int ch);
+
     // Keyword to handler, filled once by the first converter constructed.
     static std::map<std::string, Handler> m_handlers;
 
@@ -194,6 +288,21 @@ protected:
     int m_caps = 0;
     int m_scaps = 0;
     int m_body_width = 612; // points
+
+    // The chains being walked, innermost last; handlers reach theirs through
+    // m_chain. A deque keeps each in place while inner ones come and go.
+    std::deque<Chain> m_chains;
+    Chain* m_chain = nullptr;
+    // Where starting_body wrote the viewport and body tags, and the width they
+    // carry; a wider picture rewrites them once, at the end.
+    size_t m_viewport_at = 0;
+    size_t m_body_at = 0;
+    int m_written_width = 0;
+    // A high surrogate from \u waiting for its low half.
+    int m_high_surrogate = 0;
+    int m_warnings = 0;
+    // Bytes 128 to 255 of a language's code page in UTF-8, made on first use.
+    std::map<int, std::array<std::string, 128>> m_letters;
 };
 
 } // namespace rtf

@@ -19,6 +19,9 @@ public:
     size_t size() const { return m_items.size(); }
     bool empty() const { return m_items.empty(); }
     void clear() { m_items.clear(); }
+    // Removes the element `index` places below the top; the others keep
+    // their order.
+    void erase(size_t index) { m_items.erase(m_items.end() - 1 - static_cast<std::ptrdiff_t>(index)); }
 
     T& operator[](size_t index) { return m_items[m_items.size() - 1 - index]; }
     const T& operator[](size_t index) const { return m_items[m_items.size() - 1 - index]; }

@@ -1,0 +1,147 @@
+#include "HTMLConversion.h"
+
+#include "Support/TestCase.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/xmlerror.h>
+
+#include <filesystem>
+
+namespace {
+
+class CorpusTest : public test::TestCase { };
+
+// What libxml2's HTML parser reads of a document: the text of its body, with
+// the elements that end a line ending one, and the errors it reported.
+struct Reading {
+    std::string text;
+    std::vector<std::string> errors;
+};
+
+void collectText(xmlNode* node, std::string& text)
+{
+    for (; node; node = node->next) {
+        if (node->type == XML_TEXT_NODE && node->content) {
+            text += reinterpret_cast<const char*>(node->content);
+        } else if (node->type == XML_ELEMENT_NODE) {
+            collectText(node->children, text);
+            std::string_view name = reinterpret_cast<const char*>(node->name);
+            if (name == "br" || name == "p" || name == "div" || name == "td" || name == "tr" || name == "hr")
+                text += '\n';
+        }
+    }
+}
+
+xmlNode* findElement(xmlNode* node, std::string_view name)
+{
+    for (; node; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE && name == reinterpret_cast<const char*>(node->name))
+            return node;
+        if (xmlNode* found = findElement(node->children, name))
+            return found;
+    }
+    return nullptr;
+}
+
+Reading read(const std::string& html)
+{
+    Reading reading;
+    xmlSetStructuredErrorFunc(&reading.errors, [](void* errors, xmlError* error) {
+        std::string message = error->message ? error->message : "";
+        while (!message.empty() && message.back() == '\n')
+            message.pop_back();
+        static_cast<std::vector<std::string>*>(errors)->push_back(message);
+    });
+    htmlDocPtr document = htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
+        HTML_PARSE_NONET | HTML_PARSE_NOWARNING);
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    if (document) {
+        if (xmlNode* body = findElement(xmlDocGetRootElement(document), "body"))
+            collectText(body->children, reading.text);
+        xmlFreeDoc(document);
+    }
+    return reading;
+}
+
+// Words separated by white space (a non-breaking space included), with
+// ASCII letters in lower case: capitals may be written as small capitals.
+std::vector<std::string> words(std::string text)
+{
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    for (size_t at = text.find("\xC2\xA0"); at != std::string::npos; at = text.find("\xC2\xA0", at))
+        text.replace(at, 2, " ");
+    std::vector<std::string> result;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+            if (!word.empty())
+                result.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        }
+    }
+    if (!word.empty())
+        result.push_back(std::move(word));
+    return result;
+}
+
+// The differences as lines "-word" (only in the expected text) and "+word"
+// (only in ours), in reading order.
+std::string difference(const std::vector<std::string>& expected, const std::vector<std::string>& actual)
+{
+    size_t n = expected.size();
+    size_t m = actual.size();
+    std::vector<std::vector<size_t>> common(n + 1, std::vector<size_t>(m + 1, 0));
+    for (size_t i = n; i-- > 0;) {
+        for (size_t j = m; j-- > 0;)
+            common[i][j] = expected[i] == actual[j] ? common[i + 1][j + 1] + 1 : std::max(common[i + 1][j], common[i][j + 1]);
+    }
+    std::string lines;
+    size_t i = 0;
+    size_t j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && expected[i] == actual[j]) {
+            ++i;
+            ++j;
+        } else if (j < m && (i == n || common[i][j + 1] >= common[i + 1][j])) {
+            lines += "+" + actual[j++] + "\n";
+        } else {
+            lines += "-" + expected[i++] + "\n";
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST_F(CorpusTest, WordProcessorDocumentsReadAsTheWordProcessorReadsThem)
+{
+    size_t documents = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sourcePath("tests/fixtures/rtf/lo"))) {
+        if (entry.path().extension() != ".rtf")
+            continue;
+        ++documents;
+        std::string name = entry.path().stem().string();
+        SCOPED_TRACE(name);
+        std::string converted = rtf_test::html(readFile(entry.path()));
+        ASSERT_FALSE(converted.empty());
+        Reading reading = read(converted);
+
+        std::filesystem::path knownDiff = entry.path();
+        knownDiff.replace_extension(".known-diff");
+        std::string expectedDifference = std::filesystem::exists(knownDiff) ? readFile(knownDiff) : "";
+        std::string text = readFile(sourcePath("tests/fixtures/rtf/lo/" + name + ".txt"));
+        EXPECT_EQ(difference(words(text), words(reading.text)), expectedDifference) << reading.text;
+
+        // Tables keep the paragraphs between their cells; elsewhere the HTML
+        // is well formed.
+        if (name == "table")
+            EXPECT_FALSE(reading.errors.empty());
+        else
+            for (const std::string& error : reading.errors)
+                ADD_FAILURE() << error;
+    }
+    EXPECT_EQ(documents, 8u);
+}
