@@ -1,0 +1,74 @@
+#pragma once
+
+// The engine's handle on one PDF file: opens and unlocks it with the errors
+// the viewer shows, counts its pages and lists its outline for the outline
+// table. Made on the viewer's loading thread, then read from any thread.
+
+#include "PDF/VKPDFPageNumbers.h"
+#include "Platform/Core/Data.h"
+#include "Platform/Core/Error.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Core/Value.h"
+#include "Platform/PDF/Document.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr const char* VKPDFErrorDomain = "VKPDFErrorDomain";
+enum : int64_t {
+    VKPDFErrorPasswordRequired = 1,
+    VKPDFErrorPasswordIncorrect = 2,
+};
+// The user-info key of the buttons an error offers.
+inline constexpr const char* VKLocalizedRecoveryOptionsErrorKey = "NSLocalizedRecoveryOptions";
+
+// One outline item: "Depth" (0 at the top), "Title", "Color" (red, green,
+// blue, alpha as an array of numbers), "Italic", "Bold" and "Target" (a
+// VKPDFDestination), each present only when the item gives it. Shared and
+// mutable: the outline table keeps its own keys in the entries.
+using VKPDFOutlineEntry = std::shared_ptr<core::Value::Dictionary>;
+using VKPDFOutlineList = std::vector<VKPDFOutlineEntry>;
+
+class VKPDFDocument : public core::Object {
+public:
+    // The document at `path`, opened with `password` when it needs one.
+    // Fails with the Cocoa domain's 256 ("Cannot open": unreadable file;
+    // "Cannot read": bytes the parser cannot take) or 259 ("Unknown
+    // format"), or VKPDFErrorDomain's 1 (a password is needed and none was
+    // given) or 2 (the password does not open it).
+    static std::shared_ptr<VKPDFDocument> initWithPath(const std::string& path,
+        const std::optional<std::string>& password = std::nullopt, core::Error* error = nullptr);
+    // The same from bytes already read.
+    static std::shared_ptr<VKPDFDocument> initWithData(core::Data data,
+        const std::optional<std::string>& password = std::nullopt, core::Error* error = nullptr);
+
+    const std::shared_ptr<pdf::Document>& documentRef() const { return m_documentRef; }
+    uint32_t numPages() const { return m_numPages; }
+    // The page lookups every destination of this document shares.
+    const std::shared_ptr<VKPDFPageNumbers>& pageNumbers() const { return m_pageNumbers; }
+
+    // Every outline item in document order, each parent before its
+    // children; nothing when the document has no outline (asked again on
+    // the next call). Built once, under a lock.
+    std::shared_ptr<const VKPDFOutlineList> outlineList() const;
+    // Appends the entries of the items from `item` on, depth first.
+    void addOutlineSubtree(const pdf::Dictionary& item, VKPDFOutlineList& list, int depth) const;
+
+    // Makes the step that hands the bytes to the parser fail, for tests of
+    // the error it reports.
+    static void setDataProviderFailsForTesting(bool fails);
+
+private:
+    VKPDFDocument(std::shared_ptr<pdf::Document> documentRef);
+    void addOutlineSubtree(const pdf::Dictionary& item, VKPDFOutlineList& list, int depth, const pdf::Handle& root) const;
+
+    const std::shared_ptr<pdf::Document> m_documentRef;
+    const uint32_t m_numPages;
+    const std::shared_ptr<VKPDFPageNumbers> m_pageNumbers;
+    mutable std::mutex m_outlineMutex;
+    mutable std::shared_ptr<const VKPDFOutlineList> m_outlineList;
+};
