@@ -141,8 +141,10 @@ void VKPDFDestination::populateLocked() const
     if (m_pageNumber != 0 || m_destInvalid)
         return;
     std::optional<pdf::Array> array = destArrayLocked();
+    // A page: a dictionary that is no node of the page tree.
     pdf::Dictionary page;
-    if (!m_documentRef || !array || !array->dictionary(0, page)) {
+    pdf::Object kids;
+    if (!m_documentRef || !array || !array->dictionary(0, page) || page.object("Kids", kids)) {
         m_destInvalid = true;
         return;
     }

@@ -1,6 +1,11 @@
-// fuzz: tandry_platform_pdf
+// fuzz: tandry_pdf
 // Any bytes as a PDF: open, count, read every box, scan page 1 popping every
-// operand type the text scanner asks for, draw page 1 small.
+// operand type the text scanner asks for, draw page 1 small; list the
+// outline, index it by page, and resolve every link of page 1.
+#include "PDF/VKPDFDocument.h"
+#include "PDF/VKPDFOutlineScanner.h"
+#include "PDF/VKPDFPage.h"
+#include "PDF/VKPDFPageAnnotationsParser.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/PDF/Document.h"
 #include "Platform/PDF/PageDrawing.h"
@@ -57,15 +62,35 @@ const pdf::OperatorTable& table()
     return shared;
 }
 
+// Every destination the outline and the links of page 1 give, resolved.
+void navigate(const VKPDFDocument& opened)
+{
+    const auto& document = opened.documentRef();
+    if (auto list = opened.outlineList()) {
+        for (const VKPDFOutlineEntry& entry : *list) {
+            auto target = entry->find("Target");
+            if (target != entry->end())
+                target->second.objectAs<VKPDFDestination>()->description();
+        }
+    }
+    auto scanner = VKPDFOutlineScanner::initWithDocumentRef(document);
+    for (int n = 0; n <= document->pageCount() + 1 && n <= 100; ++n)
+        scanner->outlinesForPageNumber(uint32_t(n));
+    auto links = VKPDFPageAnnotationsParser::initWithPageRef(document, document->page(1), opened.pageNumbers());
+    for (const auto& link : links->linkAnnotations())
+        link->description();
+    links->targetForPoint({ 100, 100 });
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    auto document = pdf::Document::open(core::Data(data, size));
-    if (!document)
+    auto opened = VKPDFDocument::initWithData(core::Data(data, size), std::string("user"));
+    if (!opened)
         return 0;
-    if (document->isLocked() && !document->unlock("user"))
-        return 0;
+    navigate(*opened);
+    pdf::Document* document = opened->documentRef().get();
     int count = document->pageCount();
     for (int n = 1; n <= count && n <= 100; ++n) {
         pdf::Page page = document->page(n);
@@ -81,5 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto bitmap = gfx::BitmapContext::create(50, 50);
     bitmap->concatCTM(first.drawingTransform(pdf::Box::Crop, gfx::Rect(0, 0, 50, 50), 0, true));
     pdf::drawPage(first, *bitmap);
+    VKPDFPageCreateThumbnail(first, 20, true);
     return 0;
 }
