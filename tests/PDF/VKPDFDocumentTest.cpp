@@ -3,6 +3,8 @@
 #include "Kit/JSON/JSONAdditions.h"
 #include "PDF/VKPDFDestination.h"
 #include "PDF/VKPDFPage.h"
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/PDF/Tools.h"
 #include "Support/PdfBuilder.h"
@@ -101,12 +103,30 @@ TEST_F(VKPDFDocumentTest, Passwords)
         EXPECT_EQ(document->numPages(), 1u);
     }
 
+    std::string fixture = sourcePath("tests/fixtures/pdf/reportlab-rc4-128.pdf");
+    auto real = VKPDFDocument::initWithPath(fixture, std::string("user"));
+    ASSERT_TRUE(real);
+    EXPECT_EQ(real->numPages(), uint32_t(std::stoi(pdftest::run("qpdf --password=user --show-npages " + fixture))));
+
     // An empty user password needs none; a plain file ignores one.
     error = {};
     EXPECT_TRUE(openFile("open.pdf", onePage(Encryption { Encryption::AES_256, "", "owner" }), std::nullopt, &error));
     EXPECT_TRUE(error.isEmpty());
     EXPECT_TRUE(openFile("plain.pdf", onePage(), std::string("anything"), &error));
     EXPECT_TRUE(error.isEmpty());
+}
+
+TEST_F(VKPDFDocumentTest, ErrorTextsAreTranslated)
+{
+    makeFile("Bundle/strings/de/Default.plist",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>Password required</key><string>Kennwort erforderlich</string>"
+        "<key>OK</key><string>Gut</string></dict></plist>\n");
+    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Bundle")));
+    core::setCurrentLanguage("de");
+    core::Error error;
+    EXPECT_FALSE(openFile("locked.pdf", onePage(Encryption { Encryption::RC4_128, "user", "owner" }), std::nullopt, &error));
+    expectError(error, "VKPDFErrorDomain", 1, "Kennwort erforderlich", "This PDF is password-protected.", "Gut");
 }
 
 TEST_F(VKPDFDocumentTest, PasswordsInTheirEncodings)
@@ -135,20 +155,6 @@ TEST_F(VKPDFDocumentTest, PasswordsInTheirEncodings)
     EXPECT_FALSE(VKPDFDocument::initWithPath(modern, std::string("\xd0\xbf"), &error));
     EXPECT_EQ(error.code(), 2);
     EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(VKPDFDocumentTest, FixturesCountTheirPages)
-{
-    for (const char* name : { "writer.pdf", "writer-cairo.pdf", "reportlab.pdf", "ghostscript.pdf", "reportlab-rc4-128.pdf" }) {
-        std::string path = sourcePath(std::string("tests/fixtures/pdf/") + name);
-        core::Error error;
-        auto document = VKPDFDocument::initWithPath(path, std::string("user"), &error);
-        ASSERT_TRUE(document) << name << " " << error.description();
-        EXPECT_EQ(document->numPages(), uint32_t(std::stoi(pdftest::run("qpdf --password=user --show-npages " + path))));
-    }
-    core::Error error;
-    EXPECT_FALSE(VKPDFDocument::initWithPath(sourcePath("tests/fixtures/pdf/reportlab-rc4-128.pdf"), std::nullopt, &error));
-    EXPECT_EQ(error.code(), 1);
 }
 
 TEST_F(VKPDFDocumentTest, Pages)
@@ -196,18 +202,20 @@ void listQpdfOutlines(const core::Value& items, int64_t depth, std::vector<Liste
 
 TEST_F(VKPDFDocumentTest, OutlineListOfRealFilesAsQpdfReadsIt)
 {
-    for (const char* name : { "writer.pdf", "ghostscript.pdf" }) {
+    for (const char* name : { "writer.pdf", "ghostscript.pdf", "reportlab.pdf" }) {
         std::string path = sourcePath(std::string("tests/fixtures/pdf/") + name);
         auto json = JSONValue(pdftest::run("qpdf --json --json-key=outlines " + path));
         ASSERT_TRUE(json) << name;
         std::vector<Listed> expected;
         listQpdfOutlines((*json)["outlines"], 0, expected);
-        ASSERT_GT(expected.size(), 2u) << name;
 
         auto document = VKPDFDocument::initWithPath(path);
         ASSERT_TRUE(document);
+        EXPECT_EQ(document->numPages(), uint32_t(std::stoi(pdftest::run("qpdf --show-npages " + path))));
         auto list = document->outlineList();
-        ASSERT_TRUE(list);
+        ASSERT_EQ(bool(list), !expected.empty()) << name;
+        if (!list)
+            continue;
         std::vector<Listed> listed;
         for (const VKPDFOutlineEntry& entry : *list) {
             auto target = at(entry, "Target").objectAs<VKPDFDestination>();

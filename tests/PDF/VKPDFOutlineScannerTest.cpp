@@ -145,25 +145,6 @@ TEST_F(VKPDFOutlineScannerTest, LoopsAndDepth)
     EXPECT_EQ(scanner->maxDepth(), 1u);
 }
 
-TEST_F(VKPDFOutlineScannerTest, TenThousandLevels)
-{
-    constexpr int kLevels = 10000;
-    std::vector<int> items;
-    for (int i = 0; i < kLevels; ++i)
-        items.push_back(m_builder.addObject("<< >>"));
-    for (int i = 0; i < kLevels; ++i) {
-        std::string first = i + 1 < kLevels ? fmt::format("/First {} 0 R", items[i + 1]) : "";
-        m_builder.setObject(items[i], fmt::format("<< /Title (L{}) /Dest {} {} >>", i, to(1 + i * 10 / kLevels), first));
-    }
-    m_builder.setCatalogEntry("Outlines", fmt::format("<< /First {} 0 R >>", items[0]));
-    auto scanner = scan();
-    EXPECT_EQ(scanner->maxDepth(), unsigned(kLevels));
-    auto last = scanner->outlinesForPageNumber(10);
-    ASSERT_TRUE(last);
-    EXPECT_EQ(last->concreteString(), "L9000");
-    EXPECT_EQ(last->chainLength(), 9001u);
-}
-
 TEST_F(VKPDFOutlineScannerTest, RealFile)
 {
     auto document = VKPDFDocument::initWithPath(sourcePath("tests/fixtures/pdf/ghostscript.pdf"));

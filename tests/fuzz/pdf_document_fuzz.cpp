@@ -6,6 +6,7 @@
 #include "PDF/VKPDFOutlineScanner.h"
 #include "PDF/VKPDFPage.h"
 #include "PDF/VKPDFPageAnnotationsParser.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/PDF/Document.h"
 #include "Platform/PDF/PageDrawing.h"
@@ -86,6 +87,9 @@ void navigate(const VKPDFDocument& opened)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    // Error texts are looked up in English, without a settings store.
+    static const bool english = (core::setCurrentLanguage("en"), true);
+    (void)english;
     auto opened = VKPDFDocument::initWithData(core::Data(data, size), std::string("user"));
     if (!opened)
         return 0;
