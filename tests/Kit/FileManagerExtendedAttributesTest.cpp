@@ -5,6 +5,7 @@
 
 #include "Support/Command.h"
 #include "Support/TestCase.h"
+#include "Support/UserAttributes.h"
 
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -14,7 +15,14 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class FileManagerExtendedAttributesTest : public test::TestCase { };
+class FileManagerExtendedAttributesTest : public test::TestCase {
+protected:
+    void SetUp() override
+    {
+        TestCase::SetUp();
+        ASSERT_TRUE(test::takesUserAttributes(home()));
+    }
+};
 
 TEST_F(FileManagerExtendedAttributesTest, ValuesKeysAndTables)
 {

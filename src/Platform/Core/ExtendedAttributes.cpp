@@ -1,5 +1,6 @@
 #include "Platform/Core/ExtendedAttributes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <linux/limits.h>
 #include <sys/xattr.h>
@@ -54,7 +55,8 @@ std::optional<std::string> readSized(const std::string& path, Error* error, Call
             fail(error, errno, path);
             return std::nullopt;
         }
-        if (size > XATTR_SIZE_MAX && size > XATTR_LIST_MAX) {
+        // The kernel's own bound on a value or a list; more is a lie.
+        if (size > std::max(XATTR_SIZE_MAX, XATTR_LIST_MAX)) {
             fail(error, E2BIG, path);
             return std::nullopt;
         }

@@ -3,6 +3,7 @@
 
 #include "Support/Command.h"
 #include "Support/TestCase.h"
+#include "Support/UserAttributes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,13 +20,7 @@ protected:
     void SetUp() override
     {
         TestCase::SetUp();
-        // The test home must take user attributes: a file system without them
-        // would make every test here meaningless, so say so instead of skipping.
-        std::string probe = makeFile("probe");
-        core::Error error;
-        ASSERT_TRUE(ExtendedAttributes::setValue(probe, "probe", "1", 0, &error))
-            << "the test home " << home() << " does not take user extended attributes: " << error.description();
-        ASSERT_TRUE(ExtendedAttributes::remove(probe, "probe"));
+        ASSERT_TRUE(test::takesUserAttributes(home()));
     }
 
     static Strings sorted(Strings names)
