@@ -1,5 +1,6 @@
 #include "Platform/Core/FileSystem.h"
 
+#include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/Path.h"
 
 #include <algorithm>
@@ -263,56 +264,71 @@ std::optional<std::vector<std::string>> listFolder(const std::string& path, Erro
 }
 
 // One recursive copy. Each item is made, filled and then finished with the
-// source's mode and time; a per-item hook (progress, extended attributes)
-// belongs beside finish().
+// source's attributes, mode and time; the caller's options decide which
+// attributes go along and whether a failed item stops the copy.
 class TreeCopy {
 public:
-    explicit TreeCopy(Error* error) : m_error(error) { }
+    TreeCopy(const CopyOptions& options, Error* error) : m_options(options), m_error(error) { }
 
     bool copy(const std::string& from, const std::string& to)
     {
-        auto source = attributes(from, m_error);
+        Error failure;
+        if (copyOne(from, to, &failure))
+            return true;
+        // A failure below this item has already been reported and stopped the copy.
+        if (m_stopped)
+            return false;
+        if (m_options.itemFailed && m_options.itemFailed(from, failure))
+            return true;
+        m_stopped = true;
+        setError(m_error, std::move(failure));
+        return false;
+    }
+
+private:
+    bool copyOne(const std::string& from, const std::string& to, Error* error)
+    {
+        auto source = attributes(from, error);
         if (!source)
             return false;
         switch (source->type) {
         case FileType::Directory:
-            if (!copyFolder(from, to, *source))
+            if (!copyFolder(from, to, *source, error))
                 return false;
             break;
         case FileType::Regular:
-            if (!copyFile(from, to))
+            if (!copyFile(from, to, error))
                 return false;
             break;
         case FileType::SymbolicLink:
-            if (!copyLink(from, to))
+            if (!copyLink(from, to, error))
                 return false;
             break;
         case FileType::FIFO:
             if (mkfifo(to.c_str(), 0600) != 0)
-                return fail(m_error, errno, to);
+                return fail(error, errno, to);
             break;
         default:
-            return fail(m_error, ENOTSUP, from);
+            return fail(error, ENOTSUP, from);
         }
-        return finish(to, *source);
+        return finish(from, to, *source, error);
     }
 
-private:
-    bool copyFolder(const std::string& from, const std::string& to, const Attributes& source)
+    bool copyFolder(const std::string& from, const std::string& to, const Attributes& source, Error* error)
     {
         // The copy's own top folder showing up in the source means the
         // destination lies inside the source (through a link or otherwise).
         if (m_top && m_top->first == source.device && m_top->second == source.inode)
-            return fail(m_error, EINVAL, from);
+            return fail(error, EINVAL, from);
         if (mkdir(to.c_str(), 0700) != 0)
-            return fail(m_error, errno, to);
+            return fail(error, errno, to);
         if (!m_top) {
-            auto made = attributes(to, m_error);
+            auto made = attributes(to, error);
             if (!made)
                 return false;
             m_top = { made->device, made->inode };
         }
-        auto names = contentsOfDirectory(from, m_error);
+        auto names = contentsOfDirectory(from, error);
         if (!names)
             return false;
         for (const auto& name : *names) {
@@ -322,47 +338,77 @@ private:
         return true;
     }
 
-    bool copyFile(const std::string& from, const std::string& to)
+    static bool copyFile(const std::string& from, const std::string& to, Error* error)
     {
         // O_NONBLOCK: an item swapped for a FIFO must not hang the copy.
         Descriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (in.get() < 0)
-            return fail(m_error, errno, from);
+            return fail(error, errno, from);
         struct stat info;
         if (fstat(in.get(), &info) != 0)
-            return fail(m_error, errno, from);
+            return fail(error, errno, from);
         if (!S_ISREG(info.st_mode))
-            return fail(m_error, EINVAL, from);
-        Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            return fail(error, EINVAL, from);
+        Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (out.get() < 0)
-            return fail(m_error, errno, to);
+            return fail(error, errno, to);
         if (!copyData(in.get(), out.get()) || close(out.release()) != 0)
-            return fail(m_error, errno, to);
+            return fail(error, errno, to);
         return true;
     }
 
-    bool copyLink(const std::string& from, const std::string& to)
+    static bool copyLink(const std::string& from, const std::string& to, Error* error)
     {
         char target[PATH_MAX];
         ssize_t length = readlink(from.c_str(), target, sizeof target);
         if (length < 0)
-            return fail(m_error, errno, from);
+            return fail(error, errno, from);
         if (static_cast<size_t>(length) == sizeof target)
-            return fail(m_error, ENAMETOOLONG, from);
+            return fail(error, ENAMETOOLONG, from);
         if (symlink(std::string(target, static_cast<size_t>(length)).c_str(), to.c_str()) != 0)
-            return fail(m_error, errno, to);
+            return fail(error, errno, to);
         return true;
     }
 
-    bool finish(const std::string& to, const Attributes& source)
+    // Links carry neither user attributes nor a mode of their own here
+    // (chmod(2) would follow them).
+    bool finish(const std::string& from, const std::string& to, const Attributes& source, Error* error)
     {
-        // chmod(2) would follow a link; links carry no mode of their own here.
-        if (source.type != FileType::SymbolicLink && chmod(to.c_str(), source.mode) != 0)
-            return fail(m_error, errno, to);
-        return setModificationTime(to, source.modificationTime, m_error);
+        if (source.type != FileType::SymbolicLink) {
+            // Attributes first: a read-only mode would refuse them.
+            if (!copyAttributes(from, to, error))
+                return false;
+            if (chmod(to.c_str(), source.mode) != 0)
+                return fail(error, errno, to);
+        }
+        return setModificationTime(to, source.modificationTime, error);
     }
 
+    bool copyAttributes(const std::string& from, const std::string& to, Error* error)
+    {
+        constexpr int options = ExtendedAttributes::NoFollow;
+        Error listError;
+        auto names = ExtendedAttributes::names(from, options, &listError);
+        if (!names) {
+            // A file system without extended attributes has none to copy.
+            if (listError.is(Error::POSIXDomain, ENOTSUP))
+                return true;
+            setError(error, std::move(listError));
+            return false;
+        }
+        for (const auto& name : *names) {
+            if (m_options.attributeFilter && !m_options.attributeFilter(name))
+                continue;
+            auto value = ExtendedAttributes::value(from, name, options, error);
+            if (!value || !ExtendedAttributes::setValue(to, name, value->view(), options, error))
+                return false;
+        }
+        return true;
+    }
+
+    const CopyOptions& m_options;
     Error* m_error;
+    bool m_stopped = false;
     std::optional<std::pair<uint64_t, uint64_t>> m_top; // device and inode of the top destination folder
 };
 
@@ -587,11 +633,16 @@ bool readFile(const std::string& path, Data& contents, Error* error)
 
 bool copyItem(const std::string& from, const std::string& to, Error* error)
 {
+    return copyItem(from, to, CopyOptions(), error);
+}
+
+bool copyItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error)
+{
     if (hasNul(from) || hasNul(to))
         return fail(error, EINVAL, hasNul(from) ? from : to);
     if (path::isWithin(to, from) && path::standardizingPath(to) != path::standardizingPath(from))
         return fail(error, EINVAL, to);
-    return TreeCopy(error).copy(from, to);
+    return TreeCopy(options, error).copy(from, to);
 }
 
 bool moveItem(const std::string& from, const std::string& to, Error* error)

@@ -5,6 +5,7 @@
 #include "Platform/Core/Error.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,7 +85,21 @@ bool readFile(const std::string& path, Data& contents, Error* error = nullptr);
 // devices are refused (ENOTSUP). Never replaces: an item already at any
 // destination path fails with EEXIST. Copying a folder into itself is EINVAL.
 // A copy that fails part-way leaves what it made so far.
+// User extended attributes travel with every item but links (which Linux
+// does not let carry them).
 bool copyItem(const std::string& from, const std::string& to, Error* error = nullptr);
+
+struct CopyOptions {
+    // Which extended attributes (by name, without "user.") go with the items;
+    // all of them when unset.
+    std::function<bool(std::string_view name)> attributeFilter;
+    // Told of each item that failed (the source path and why): true skips it,
+    // its contents included, and goes on; false stops the copy with that
+    // error. Without it the first failure stops. A copy whose failures were
+    // all skipped succeeds: the callback is where they are counted.
+    std::function<bool(const std::string& path, const Error& error)> itemFailed;
+};
+bool copyItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error = nullptr);
 
 // Renames without ever replacing (EEXIST when `to` exists). Across file
 // systems the item is copied and the source removed; a failed copy removes

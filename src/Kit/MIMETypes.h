@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// The MIME type of a file and the document-package test. The server answers
+// Content-Type with the type; the file model, the viewer choice and the
+// browser hand-off classify files by it, so the table (the bundle resource
+// "MIMETypes.plist", read once) decides which viewer opens a file.
+
+// The type for the path's extension (ASCII case folded). Without a known
+// extension the start of a regular file is looked at: UTF-8 text holding a
+// line break is "text/plain"; otherwise an executable file is
+// "application/octet-stream" and everything else (an executable folder, a
+// missing path, a FIFO) "unknown". Never blocks and never fails.
+std::string MIMEGetTypeForFile(const std::string& path);
+
+// Whether the path's extension names a document package ("rtfd", "key"...).
+bool MIMEIsPackageType(const std::string& path);
+
+// Drops the loaded table, so that the next lookup reads the main bundle's
+// again (tests that swap the bundle).
+void MIMEReloadTypesForTesting();

@@ -1,0 +1,56 @@
+#include "Kit/HTTPDates.h"
+
+#include "Platform/Core/DateFormatter.h"
+#include "Platform/Core/TimeZone.h"
+
+#include "Support/TestCase.h"
+
+#include <thread>
+
+namespace {
+
+constexpr core::Date Sunday = core::Date::fromUnixTime(784111777); // 1994-11-06 08:49:37 UTC
+
+class HTTPDatesTest : public test::TestCase { };
+
+TEST_F(HTTPDatesTest, FormatAndParseInAnyLocaleAndZone)
+{
+    // The user's zone and language must not reach machine dates.
+    core::TimeZone::setDefaultTimeZone(*core::TimeZone::named("Asia/Tokyo"));
+    core::DateFormatter::setDefaultLocale("de");
+
+    EXPECT_EQ(RFC1123String(Sunday), "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_EQ(ISO8601String(Sunday), "1994-11-06T08:49:37Z");
+    EXPECT_EQ(dateWithRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT"), Sunday);
+    EXPECT_EQ(dateWithRFC1123String("Sun, 06 November 1994 08:49:37 GMT"), Sunday);
+    EXPECT_EQ(dateWithISO8601String("1994-11-06T08:49:37Z"), Sunday);
+    EXPECT_EQ(dateWithISO8601String("1994-11-06T08:49:37+0100"), Sunday.addingTimeInterval(-3600));
+
+    // Only whole texts count.
+    EXPECT_FALSE(dateWithRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT trailing"));
+    EXPECT_FALSE(dateWithRFC1123String("garbage"));
+    EXPECT_FALSE(dateWithRFC1123String(""));
+    EXPECT_FALSE(dateWithISO8601String("1994-11-06T08:49:37Zjunk"));
+    EXPECT_FALSE(dateWithISO8601String("1994-11-06"));
+    EXPECT_FALSE(dateWithISO8601String("1994-11-06T08:49:37+0100 "));
+}
+
+TEST_F(HTTPDatesTest, SharedFormattersServeManyThreads)
+{
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong { 0 };
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                core::Date date = Sunday.addingTimeInterval(86'400.0 * (t * 1000 + i));
+                if (dateWithRFC1123String(RFC1123String(date)) != date || dateWithISO8601String(ISO8601String(date)) != date)
+                    ++wrong;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+} // namespace
