@@ -5,6 +5,7 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Paths.h"
+#include "Platform/Graphics/Context.h"
 
 #include <cmath>
 #include <fmt/format.h>
@@ -91,6 +92,20 @@ void VKSafeSetValueForKey(core::Object* object, const core::Value& value, std::s
         if (!isSwallowedByKeyValueAccess(exception))
             throw;
     }
+}
+
+void VKContextAddRoundedRect(gfx::Context& context, float x, float y, float w, float h, float r)
+{
+    constexpr float pi = float(M_PI);
+    context.moveToPoint(x, y + r);
+    context.addLineToPoint(x, y + h - r);
+    context.addArc(x + r, y + h - r, r, pi, pi / 2, true);
+    context.addLineToPoint(x + w - r, y + h);
+    context.addArc(x + w - r, y + h - r, r, pi / 2, 0.0f, true);
+    context.addLineToPoint(x + w, y + r);
+    context.addArc(x + w - r, y + r, r, 0.0f, -pi / 2, true);
+    context.addLineToPoint(x + r, y);
+    context.addArc(x + r, y + r, r, -pi / 2, pi, true);
 }
 
 void VKRaiseNotImplemented(const core::Object& object, std::string_view method)

@@ -17,6 +17,9 @@
 namespace core {
 class Object;
 }
+namespace gfx {
+class Context;
+}
 
 // Names of the view transition styles; views and the slide show keep them in
 // the settings, so the texts are fixed.
@@ -62,6 +65,11 @@ inline void VKSafeSetValueForKey(const std::shared_ptr<core::Object>& object, co
 {
     VKSafeSetValueForKey(object.get(), value, key);
 }
+
+// Adds a rounded rectangle to the context's current path, from (x, y + r)
+// round all four corners (arcs with angles decreasing) and back, without
+// closing, filling or stroking it.
+void VKContextAddRoundedRect(gfx::Context& context, float x, float y, float w, float h, float r);
 
 // Throws "VKNotImplemented", "Please implement -[Class method]": what an
 // abstract method does when a subclass did not supply it.

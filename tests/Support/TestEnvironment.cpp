@@ -14,6 +14,8 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/TimeZone.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/Graphics/TextEngine.h"
 #include "Platform/Net/CookieStorage.h"
 #include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/URLConnection.h"
@@ -45,6 +47,8 @@ void resetServices()
     core::RunLoop::main().resetForTesting();
     core::NotificationCenter::defaultCenter().resetForTesting();
     core::resetBackgroundTasksForTesting();
+    gfx::Screen::main().reset();
+    gfx::setTextEngine(nullptr);
 }
 
 } // namespace

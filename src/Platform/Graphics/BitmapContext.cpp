@@ -1,16 +1,18 @@
 #include "Platform/Graphics/BitmapContext.h"
 
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Graphics/ImageInternal.h"
 
 #include <cairo.h>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace gfx {
 
 namespace {
 
-constexpr int64_t kMaximumPixels = int64_t(1) << 28;
+using codecs::kMaximumPixels;
 
 cairo_surface_t* surfaceOf(void* surface)
 {
@@ -26,6 +28,22 @@ cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned
 } // namespace
 
 std::unique_ptr<BitmapContext> BitmapContext::create(int width, int height, size_t bytesPerRow)
+{
+    return make(width, height, bytesPerRow, AffineTransform { 1, 0, 0, -1, 0, float(height) });
+}
+
+std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale)
+{
+    if (!std::isfinite(scale) || scale <= 0 || !std::isfinite(size.width) || !std::isfinite(size.height)
+        || size.width <= 0 || size.height <= 0)
+        return nullptr;
+    double width = std::ceil(double(size.width) * scale), height = std::ceil(double(size.height) * scale);
+    if (width * height > double(kMaximumPixels))
+        return nullptr;
+    return BitmapContext::make(int(width), int(height), 0, AffineTransform::scale(scale, scale));
+}
+
+std::unique_ptr<BitmapContext> BitmapContext::make(int width, int height, size_t bytesPerRow, const AffineTransform& base)
 {
     if (width <= 0 || height <= 0 || int64_t(width) * height > kMaximumPixels)
         return nullptr;
@@ -48,11 +66,12 @@ std::unique_ptr<BitmapContext> BitmapContext::create(int width, int height, size
     static cairo_user_data_key_t pixelsKey;
     cairo_surface_set_user_data(surface, &pixelsKey, pixels, free);
     cairo_t* cairo = cairo_create(surface);
-    return std::unique_ptr<BitmapContext>(new BitmapContext(surface, cairo, width, height, bytesPerRow));
+    return std::unique_ptr<BitmapContext>(new BitmapContext(surface, cairo, width, height, bytesPerRow, base));
 }
 
-BitmapContext::BitmapContext(void* surface, void* cairoContext, int width, int height, size_t bytesPerRow)
-    : Context(cairoContext, AffineTransform { 1, 0, 0, -1, 0, float(height) })
+BitmapContext::BitmapContext(void* surface, void* cairoContext, int width, int height, size_t bytesPerRow,
+    const AffineTransform& base)
+    : Context(cairoContext, base)
     , m_surface(surface)
     , m_width(width)
     , m_height(height)
@@ -85,6 +104,19 @@ bool BitmapContext::writePNG(const std::string& path, core::Error* error) const
         return false;
     }
     return core::fs::writeFileAtomically(path, bytes, error);
+}
+
+std::shared_ptr<Image> BitmapContext::makeImage() const
+{
+    cairo_surface_flush(surfaceOf(m_surface));
+    codecs::Surface copy = codecs::Surface::create(m_width, m_height);
+    if (!copy)
+        return nullptr;
+    const unsigned char* source = cairo_image_surface_get_data(surfaceOf(m_surface));
+    for (int y = 0; y < m_height; ++y)
+        std::memcpy(copy.row(y), source + size_t(y) * m_bytesPerRow, size_t(m_width) * 4);
+    copy.markDirty();
+    return ImageAccess::imageWithPixels(std::move(copy), contentScale(), ImageOrientation::Up);
 }
 
 } // namespace gfx

@@ -3,7 +3,10 @@
 // A context drawing into memory: premultiplied RGBA pixels, 8 bits per
 // component, rows of any multiple of 4 bytes not below 4 × width. User space
 // has its origin at the bottom-left corner and y up, as the device's bitmap
-// contexts have; row 0 of the memory is the top row of the picture.
+// contexts have; row 0 of the memory is the top row of the picture. Image
+// contexts (makeImageContext) are bitmap contexts whose space runs down from
+// the top left in points of a given scale, as the device's image and view
+// contexts do.
 
 #include "Platform/Core/Error.h"
 #include "Platform/Graphics/Context.h"
@@ -12,6 +15,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+namespace gfx {
+class Image;
+}
 
 namespace gfx {
 
@@ -40,12 +47,22 @@ public:
     // and a rename.
     bool writePNG(const std::string& path, core::Error* error = nullptr) const;
 
+    // A copy of the pixels as an upright image of the context's scale.
+    std::shared_ptr<Image> makeImage() const;
+
 private:
-    BitmapContext(void* surface, void* cairoContext, int width, int height, size_t bytesPerRow);
+    friend std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale);
+    static std::unique_ptr<BitmapContext> make(int width, int height, size_t bytesPerRow, const AffineTransform& base);
+    BitmapContext(void* surface, void* cairoContext, int width, int height, size_t bytesPerRow, const AffineTransform& base);
     void* m_surface;
     int m_width;
     int m_height;
     size_t m_bytesPerRow;
 };
+
+// A context of `size` points at `scale` pixels per point (whole pixels,
+// rounded up), y down from the top left; nothing for an empty size or a
+// scale that is not positive.
+std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale);
 
 } // namespace gfx

@@ -1,17 +1,22 @@
 #pragma once
 
 // A drawing destination with the device's graphics-state model: a stack of
-// states (transform, clip, colours, line width, interpolation quality) over a
-// surface. Bitmap contexts are the one kind made so far; image and view
-// contexts join them as further subclasses. cairo stays behind this class.
+// states (transform, clip, colours, alpha, line width, interpolation quality)
+// over a surface, and a current path that is not part of the state. Bitmap
+// contexts (y up from the bottom left) and image contexts (y down from the
+// top left) are the two kinds. cairo stays behind this class.
 
+#include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Geometry.h"
 
 #include <memory>
 
 namespace gfx {
 
-enum class InterpolationQuality { Default, None, Low, High };
+class Image;
+
+// The device's numbers: stored settings and callers pass them as such.
+enum class InterpolationQuality { Default = 0, None = 1, Low = 2, High = 3 };
 
 class Context {
 public:
@@ -19,7 +24,8 @@ public:
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
 
-    // Graphics state: everything below is saved and restored together.
+    // Graphics state: everything below but the path is saved and restored
+    // together.
     void saveGState();
     void restoreGState();
 
@@ -28,20 +34,62 @@ public:
     void concatCTM(const AffineTransform& transform);
     void translateCTM(float tx, float ty);
     void scaleCTM(float sx, float sy);
+    void rotateCTM(float angle);
     // User space to the surface's pixels (y down from the top-left pixel).
     AffineTransform userSpaceToDeviceSpaceTransform() const;
+    // Whether the context's own space runs down from the top left (image
+    // contexts) rather than up from the bottom left (bitmap contexts).
+    bool isFlipped() const;
+    // Pixels per unit of the context's own space.
+    float contentScale() const;
 
     void setFillColor(float red, float green, float blue, float alpha);
     void setStrokeColor(float red, float green, float blue, float alpha);
+    void setFillColor(const Color& color);
+    void setStrokeColor(const Color& color);
+    Color fillColor() const;
+    Color strokeColor() const;
+    // Multiplies everything drawn from now on.
+    void setAlpha(float alpha);
+    float alpha() const;
     void setLineWidth(float width);
+    void setShouldAntialias(bool antialias);
     void setInterpolationQuality(InterpolationQuality quality);
     InterpolationQuality interpolationQuality() const;
 
+    // The current path, in user space at the time each piece is added.
+    void beginPath();
+    void moveToPoint(float x, float y);
+    void addLineToPoint(float x, float y);
+    void addCurveToPoint(float cp1x, float cp1y, float cp2x, float cp2y, float x, float y);
+    void addQuadCurveToPoint(float cpx, float cpy, float x, float y);
+    // `clockwise` means the angle decreases from start to end.
+    void addArc(float x, float y, float radius, float startAngle, float endAngle, bool clockwise);
+    void addRect(const Rect& rect);
+    void addEllipseInRect(const Rect& rect);
+    void closePath();
+    bool isPathEmpty() const;
+    // These use up the current path.
+    void fillPath();
+    void eoFillPath();
+    void strokePath();
+    void clip();
+
+    // These leave the current path alone.
     void fillRect(const Rect& rect);
     void strokeRect(const Rect& rect);
+    void clearRect(const Rect& rect);
+    void fillEllipseInRect(const Rect& rect);
     void clipToRect(const Rect& rect);
     // The clip's bounding box in user space.
     Rect clipBoundingBox() const;
+
+    // Draws the image upright in the rectangle: its top at the rectangle's
+    // top as the context's own space sees it (maxY in a bitmap context, minY
+    // in an image context), orientation applied, filtered by the
+    // interpolation quality. An image that cannot be decoded draws nothing
+    // and answers false.
+    bool drawImage(const Rect& rect, const Image& image);
 
     struct State;
 

@@ -1,0 +1,285 @@
+#include "Platform/Graphics/Image.h"
+
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Graphics/ImageInternal.h"
+
+#include <cairo.h>
+#include <cerrno>
+#include <cmath>
+#include <fmt/format.h>
+#include <mutex>
+
+namespace gfx {
+
+namespace {
+
+const char* formatName(ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::JPEG: return "JPEG";
+    case ImageFormat::PNG: return "PNG";
+    case ImageFormat::GIF: return "GIF";
+    case ImageFormat::TIFF: return "TIFF";
+    case ImageFormat::BMP: return "BMP";
+    case ImageFormat::WebP: return "WebP";
+    case ImageFormat::Bitmap: return "bitmap";
+    case ImageFormat::Unknown: break;
+    }
+    return "unknown";
+}
+
+float sanitizedScale(float scale)
+{
+    return std::isfinite(scale) && scale > 0 ? scale : 1;
+}
+
+// The smallest JPEG reduction that still gives `fraction` of the size.
+int denominatorFor(double fraction)
+{
+    for (int denominator : { 8, 4, 2 }) {
+        if (fraction <= 1.0 / denominator)
+            return denominator;
+    }
+    return 1;
+}
+
+} // namespace
+
+struct Image::Storage {
+    core::Data encoded;
+    codecs::Header header;
+    float scale = 1;
+
+    mutable std::mutex mutex;
+    mutable codecs::Surface decoded;
+    mutable int decodedDenominator = 0; // 0: nothing decoded yet
+    mutable bool failed = false;
+
+    codecs::Surface decode(int denominator) const;
+};
+
+codecs::Surface Image::Storage::decode(int denominator) const
+{
+    std::lock_guard lock(mutex);
+    if (decoded && decodedDenominator <= denominator)
+        return decoded;
+    if (failed)
+        return {};
+    std::string failure;
+    codecs::Surface result;
+    if (int64_t(header.width) * header.height > codecs::kMaximumPixels) {
+        failure = "too many pixels";
+    } else {
+        std::string_view bytes = encoded.view();
+        int64_t limit = codecs::kMaximumPixels;
+        switch (header.format) {
+        case ImageFormat::JPEG: result = codecs::decodeJPEG(bytes, denominator, limit, &failure); break;
+        case ImageFormat::PNG: result = codecs::decodePNG(bytes, limit, &failure); break;
+        case ImageFormat::GIF: result = codecs::decodeGIF(bytes, limit, &failure); break;
+        case ImageFormat::TIFF: result = codecs::decodeTIFF(bytes, limit, &failure); break;
+        case ImageFormat::BMP: result = codecs::decodeBMP(bytes, limit, &failure); break;
+        case ImageFormat::WebP: result = codecs::decodeWebP(bytes, limit, &failure); break;
+        case ImageFormat::Bitmap:
+        case ImageFormat::Unknown: failure = "no pixels"; break;
+        }
+    }
+    if (!result) {
+        // A decoder that fails once fails again: remember it, log it once.
+        failed = true;
+        core::log("Warning, unable to decode {} image ({} x {}): {}", formatName(header.format), header.width,
+            header.height, failure);
+        return {};
+    }
+    decoded = result;
+    decodedDenominator = header.format == ImageFormat::JPEG ? denominator : 1;
+    return decoded;
+}
+
+Image::Image(std::unique_ptr<Storage> storage)
+    : m_storage(std::move(storage))
+{
+}
+
+Image::~Image() = default;
+
+std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path, float scale)
+{
+    core::Data bytes;
+    core::Error error;
+    if (!core::fs::readFile(path, bytes, &error)) {
+        core::log("Warning, unable to read image {}: {}", path, error);
+        return nullptr;
+    }
+    return imageWithData(bytes, scale);
+}
+
+std::shared_ptr<Image> Image::imageWithData(const core::Data& data, float scale)
+{
+    auto header = codecs::readHeader(data.view());
+    if (!header) {
+        core::log("Warning, not an image of a known kind ({} bytes)", data.size());
+        return nullptr;
+    }
+    auto storage = std::make_unique<Storage>();
+    storage->encoded = data;
+    storage->header = *header;
+    storage->scale = sanitizedScale(scale);
+    return std::shared_ptr<Image>(new Image(std::move(storage)));
+}
+
+Size Image::size() const
+{
+    const auto& header = m_storage->header;
+    float width = float(header.width) / m_storage->scale;
+    float height = float(header.height) / m_storage->scale;
+    if (swapsSides(header.orientation))
+        std::swap(width, height);
+    return { width, height };
+}
+
+float Image::scale() const
+{
+    return m_storage->scale;
+}
+
+ImageOrientation Image::imageOrientation() const
+{
+    return m_storage->header.orientation;
+}
+
+ImageFormat Image::format() const
+{
+    return m_storage->header.format;
+}
+
+int Image::pixelWidth() const
+{
+    return m_storage->header.width;
+}
+
+int Image::pixelHeight() const
+{
+    return m_storage->header.height;
+}
+
+bool Image::decode() const
+{
+    return bool(m_storage->decode(1));
+}
+
+std::optional<std::string> Image::jpegRepresentation(float quality) const
+{
+    codecs::Surface pixels = ImageAccess::uprightPixels(*this);
+    if (!pixels)
+        return std::nullopt;
+    float clamped = std::isfinite(quality) ? std::clamp(quality, 0.0f, 1.0f) : 0.0f;
+    return codecs::encodeJPEG(pixels, int(std::lround(clamped * 100)));
+}
+
+std::optional<std::string> Image::pngRepresentation() const
+{
+    codecs::Surface pixels = ImageAccess::uprightPixels(*this);
+    if (!pixels)
+        return std::nullopt;
+    return codecs::encodePNG(pixels);
+}
+
+static bool writeRepresentation(const std::optional<std::string>& bytes, const std::string& path, core::Error* error)
+{
+    if (!bytes) {
+        core::setError(error, core::Error::posix(EINVAL));
+        return false;
+    }
+    return core::fs::writeFileAtomically(path, *bytes, error);
+}
+
+bool Image::writeJPEG(const std::string& path, float quality, core::Error* error) const
+{
+    return writeRepresentation(jpegRepresentation(quality), path, error);
+}
+
+bool Image::writePNG(const std::string& path, core::Error* error) const
+{
+    return writeRepresentation(pngRepresentation(), path, error);
+}
+
+std::string Image::description() const
+{
+    Size points = size();
+    return fmt::format("<{} {}> {{{}, {}}}", className(), static_cast<const void*>(this), points.width, points.height);
+}
+
+codecs::Surface ImageAccess::pixels(const Image& image, double fraction)
+{
+    return image.m_storage->decode(denominatorFor(fraction));
+}
+
+std::shared_ptr<Image> ImageAccess::imageWithPixels(codecs::Surface pixels, float scale, ImageOrientation orientation)
+{
+    if (!pixels)
+        return nullptr;
+    auto storage = std::make_unique<Image::Storage>();
+    storage->header = { ImageFormat::Bitmap, pixels.width(), pixels.height(), orientation };
+    storage->scale = sanitizedScale(scale);
+    storage->decoded = std::move(pixels);
+    storage->decodedDenominator = 1;
+    return std::shared_ptr<Image>(new Image(std::move(storage)));
+}
+
+codecs::Surface ImageAccess::uprightPixels(const Image& image)
+{
+    codecs::Surface stored = pixels(image, 1);
+    ImageOrientation orientation = image.imageOrientation();
+    if (!stored || orientation == ImageOrientation::Up)
+        return stored;
+    int width = stored.width(), height = stored.height();
+    if (swapsSides(orientation))
+        std::swap(width, height);
+    codecs::Surface upright = codecs::Surface::create(width, height);
+    if (!upright)
+        return {};
+    AffineTransform t = orientationTransform(orientation, stored.width(), stored.height());
+    cairo_t* cairo = cairo_create(upright.get());
+    cairo_matrix_t matrix;
+    cairo_matrix_init(&matrix, t.a, t.b, t.c, t.d, t.tx, t.ty);
+    cairo_transform(cairo, &matrix);
+    cairo_set_source_surface(cairo, stored.get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_NEAREST);
+    cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cairo);
+    cairo_destroy(cairo);
+    cairo_surface_flush(upright.get());
+    return upright;
+}
+
+bool swapsSides(ImageOrientation orientation)
+{
+    switch (orientation) {
+    case ImageOrientation::Left:
+    case ImageOrientation::Right:
+    case ImageOrientation::LeftMirrored:
+    case ImageOrientation::RightMirrored:
+        return true;
+    default:
+        return false;
+    }
+}
+
+AffineTransform orientationTransform(ImageOrientation orientation, double width, double height)
+{
+    float w = float(width), h = float(height);
+    switch (orientation) {
+    case ImageOrientation::Up: return AffineTransform::identity();
+    case ImageOrientation::UpMirrored: return { -1, 0, 0, 1, w, 0 };
+    case ImageOrientation::Down: return { -1, 0, 0, -1, w, h };
+    case ImageOrientation::DownMirrored: return { 1, 0, 0, -1, 0, h };
+    case ImageOrientation::LeftMirrored: return { 0, 1, 1, 0, 0, 0 };
+    case ImageOrientation::Right: return { 0, 1, -1, 0, h, 0 };
+    case ImageOrientation::RightMirrored: return { 0, -1, -1, 0, h, w };
+    case ImageOrientation::Left: return { 0, -1, 1, 0, 0, w };
+    }
+    return AffineTransform::identity();
+}
+
+} // namespace gfx

@@ -1,0 +1,78 @@
+#pragma once
+
+// An immutable picture, shared between threads. Made from a file or bytes it
+// reads only the header (format, pixel size, orientation) and decodes its
+// pixels on first draw, so that listing, sizing and refusing large images
+// costs nothing; made from a context it holds the pixels already.
+
+#include "Platform/Core/Data.h"
+#include "Platform/Core/Error.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Graphics/Geometry.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace gfx {
+
+// The device's orientation numbers: how the stored pixels turn to show
+// upright. Left and right ones swap width and height.
+enum class ImageOrientation {
+    Up = 0,
+    Down = 1,
+    Left = 2,
+    Right = 3,
+    UpMirrored = 4,
+    DownMirrored = 5,
+    LeftMirrored = 6,
+    RightMirrored = 7,
+};
+
+enum class ImageFormat { Unknown, JPEG, PNG, GIF, TIFF, BMP, WebP, Bitmap };
+
+class Image : public core::Object {
+public:
+    // Nothing (one log line) when the file cannot be read or is no image of
+    // a known format with a non-zero size.
+    static std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path, float scale = 1);
+    static std::shared_ptr<Image> imageWithData(const core::Data& data, float scale = 1);
+    ~Image() override;
+
+    // In points: pixels over scale, width and height swapped for the left
+    // and right orientations.
+    Size size() const;
+    float scale() const;
+    ImageOrientation imageOrientation() const;
+    ImageFormat format() const;
+    // The bitmap as stored, before orientation.
+    int pixelWidth() const;
+    int pixelHeight() const;
+
+    // Decodes the pixels now (say on a worker, before the main thread draws);
+    // false, with one log line, when they cannot be had. Images over 2^28
+    // pixels are never decoded.
+    bool decode() const;
+
+    // Upright pixels (orientation applied) encoded: JPEG at quality 0…1
+    // (libjpeg's round(100 × quality)), or PNG with alpha. Nothing when the
+    // image cannot be decoded.
+    std::optional<std::string> jpegRepresentation(float quality) const;
+    std::optional<std::string> pngRepresentation() const;
+    // The same, written through a temporary file beside `path` and a rename.
+    bool writeJPEG(const std::string& path, float quality, core::Error* error = nullptr) const;
+    bool writePNG(const std::string& path, core::Error* error = nullptr) const;
+
+    // "<Image 0x…> {width, height}".
+    std::string description() const override;
+
+    struct Storage;
+
+private:
+    friend struct ImageAccess;
+    explicit Image(std::unique_ptr<Storage> storage);
+    std::unique_ptr<Storage> m_storage;
+};
+
+} // namespace gfx

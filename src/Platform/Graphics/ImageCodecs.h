@@ -1,0 +1,94 @@
+#pragma once
+
+// For the graphics layer's own code (and its fuzz target): the readers of
+// image headers, the decoders and the encoders behind gfx::Image. Decoders
+// never print or exit; they answer an empty surface and, through `failure`,
+// the reason, which the caller logs once.
+
+#include "Platform/Graphics/Image.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace gfx::codecs {
+
+// Decoded pixels: a cairo ARGB32 surface (premultiplied, native-endian words),
+// owned and shared by reference count.
+class Surface {
+public:
+    Surface() = default;
+    // Takes the caller's reference.
+    explicit Surface(cairo_surface_t* surface);
+    // Makes a new surface; empty when it cannot be had.
+    static Surface create(int width, int height);
+    Surface(const Surface& other);
+    Surface& operator=(Surface other);
+    ~Surface();
+
+    explicit operator bool() const { return m_surface != nullptr; }
+    cairo_surface_t* get() const { return m_surface; }
+    int width() const;
+    int height() const;
+    int stride() const;
+    // The first byte of `row`, for writing before the surface is drawn.
+    uint8_t* row(int row) const;
+    // Tells cairo the pixels were written directly.
+    void markDirty() const;
+    // Finishes cairo's drawing before the pixels are read directly.
+    void flush() const;
+
+private:
+    cairo_surface_t* m_surface = nullptr;
+};
+
+struct Header {
+    ImageFormat format = ImageFormat::Unknown;
+    int width = 0;
+    int height = 0;
+    ImageOrientation orientation = ImageOrientation::Up;
+};
+
+// The most pixels any decoder makes in one image (1 GiB of pixels).
+constexpr int64_t kMaximumPixels = int64_t(1) << 28;
+
+// Format by magic bytes, pixel size and orientation, without decoding.
+std::optional<Header> readHeader(std::string_view bytes);
+
+// The orientation an Exif block gives ("Exif\0\0" and a TIFF structure, as
+// in a JPEG APP1 segment); Up when it has none or cannot be read.
+ImageOrientation exifOrientation(std::string_view exif);
+// Orientation of an EXIF/TIFF tag value 1…8; anything else is Up.
+ImageOrientation orientationFromTagValue(int value);
+
+// Each decoder refuses more than `pixelLimit` pixels before allocating.
+// JPEG decodes at 1/denominator of its size (1, 2, 4 or 8), rounded up.
+Surface decodeJPEG(std::string_view bytes, int denominator, int64_t pixelLimit, std::string* failure);
+Surface decodePNG(std::string_view bytes, int64_t pixelLimit, std::string* failure);
+Surface decodeGIF(std::string_view bytes, int64_t pixelLimit, std::string* failure);
+Surface decodeTIFF(std::string_view bytes, int64_t pixelLimit, std::string* failure);
+Surface decodeBMP(std::string_view bytes, int64_t pixelLimit, std::string* failure);
+Surface decodeWebP(std::string_view bytes, int64_t pixelLimit, std::string* failure);
+
+// Libraries' header readers, for readHeader().
+std::optional<Header> readJPEGHeader(std::string_view bytes);
+std::optional<Header> readTIFFHeader(std::string_view bytes);
+std::optional<Header> readWebPHeader(std::string_view bytes);
+
+// Encoders of upright pixels (no orientation, no EXIF); nothing on failure.
+// JPEG quality is libjpeg's 0…100.
+std::optional<std::string> encodeJPEG(const Surface& pixels, int quality);
+std::optional<std::string> encodePNG(const Surface& pixels);
+
+// Row conversions into the surface's premultiplied words.
+void storeRGBA(uint8_t* destination, const uint8_t* rgba, int count);
+void storeRGB(uint8_t* destination, const uint8_t* rgb, int count);
+// Premultiplies a row of straight-alpha native ARGB words in place.
+void premultiply(uint8_t* row, int count);
+// One premultiplied native word from straight components.
+uint32_t premultipliedWord(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha);
+
+} // namespace gfx::codecs

@@ -1,0 +1,124 @@
+#include "Platform/Graphics/PangoTextEngine.h"
+
+#include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/ContextInternal.h"
+
+#include <mutex>
+#include <pango/pangocairo.h>
+
+namespace gfx {
+
+namespace {
+
+PangoFontDescription* describe(const Font& font)
+{
+    PangoFontDescription* description = pango_font_description_new();
+    pango_font_description_set_family(description, font.familyName().c_str());
+    pango_font_description_set_weight(description, font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    // Sizes are in user-space units, whatever the resolution.
+    pango_font_description_set_absolute_size(description, double(font.pointSize()) * PANGO_SCALE);
+    return description;
+}
+
+cairo_font_options_t* unhintedOptions()
+{
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    return options;
+}
+
+} // namespace
+
+struct PangoTextEngine::State {
+    std::mutex mutex;
+    PangoFontMap* fontMap = nullptr;
+    PangoContext* context = nullptr;
+    cairo_font_options_t* options = nullptr;
+
+    // A layout of the text in the font on the measuring context.
+    PangoLayout* layout(std::string_view text, const Font& font, PangoContext* on)
+    {
+        PangoLayout* layout = pango_layout_new(on);
+        PangoFontDescription* description = describe(font);
+        pango_layout_set_font_description(layout, description);
+        pango_font_description_free(description);
+        pango_layout_set_text(layout, text.data(), int(text.size()));
+        return layout;
+    }
+};
+
+PangoTextEngine::PangoTextEngine()
+    : m_state(std::make_unique<State>())
+{
+    m_state->fontMap = pango_cairo_font_map_new();
+    m_state->context = pango_font_map_create_context(m_state->fontMap);
+    m_state->options = unhintedOptions();
+    pango_cairo_context_set_font_options(m_state->context, m_state->options);
+}
+
+PangoTextEngine::~PangoTextEngine()
+{
+    g_object_unref(m_state->context);
+    g_object_unref(m_state->fontMap);
+    cairo_font_options_destroy(m_state->options);
+}
+
+float PangoTextEngine::widthOfString(std::string_view text, const Font& font)
+{
+    if (text.empty() || font.pointSize() <= 0)
+        return 0;
+    std::lock_guard lock(m_state->mutex);
+    PangoLayout* layout = m_state->layout(text, font, m_state->context);
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    g_object_unref(layout);
+    return float(logical.width) / PANGO_SCALE;
+}
+
+FontMetrics PangoTextEngine::metrics(const Font& font)
+{
+    if (font.pointSize() <= 0)
+        return {};
+    std::lock_guard lock(m_state->mutex);
+    PangoFontDescription* description = describe(font);
+    PangoFontMetrics* metrics = pango_context_get_metrics(m_state->context, description, nullptr);
+    pango_font_description_free(description);
+    FontMetrics result;
+    result.ascender = float(pango_font_metrics_get_ascent(metrics)) / PANGO_SCALE;
+    result.descender = float(pango_font_metrics_get_descent(metrics)) / PANGO_SCALE;
+    result.lineHeight = float(pango_font_metrics_get_height(metrics)) / PANGO_SCALE;
+    if (result.lineHeight <= 0)
+        result.lineHeight = result.ascender + result.descender;
+    pango_font_metrics_unref(metrics);
+    return result;
+}
+
+void PangoTextEngine::drawLine(Context& context, std::string_view line, float x, float y, const Font& font)
+{
+    if (line.empty() || font.pointSize() <= 0)
+        return;
+    std::lock_guard lock(m_state->mutex);
+    cairo_t* cairo = ContextAccess::cairo(context);
+    // A context of its own for the target, set like the measuring one, so
+    // that the drawn line is as wide as the measured one.
+    PangoContext* drawing = pango_font_map_create_context(m_state->fontMap);
+    pango_cairo_context_set_font_options(drawing, m_state->options);
+    pango_cairo_update_context(cairo, drawing);
+    PangoLayout* layout = m_state->layout(line, font, drawing);
+    Color colour = context.fillColor();
+    cairo_save(cairo);
+    cairo_set_source_rgba(cairo, colour.red(), colour.green(), colour.blue(), colour.alpha() * context.alpha());
+    cairo_move_to(cairo, x, y);
+    pango_cairo_show_layout(cairo, layout);
+    cairo_restore(cairo);
+    g_object_unref(layout);
+    g_object_unref(drawing);
+}
+
+std::shared_ptr<TextEngine> makePangoTextEngine()
+{
+    return std::make_shared<PangoTextEngine>();
+}
+
+} // namespace gfx
