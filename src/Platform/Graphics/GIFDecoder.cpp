@@ -4,6 +4,7 @@
 #include "Platform/Graphics/ImageCodecs.h"
 
 #include <cstring>
+#include <memory>
 #include <gif_lib.h>
 #include <vector>
 
@@ -11,19 +12,9 @@ namespace gfx::codecs {
 
 namespace {
 
-struct Reader {
-    const uint8_t* bytes;
-    size_t size;
-    size_t offset = 0;
-};
-
 int readBytes(GifFileType* gif, GifByteType* buffer, int length)
 {
-    auto* reader = static_cast<Reader*>(gif->UserData);
-    size_t count = std::min(size_t(length > 0 ? length : 0), reader->size - reader->offset);
-    std::memcpy(buffer, reader->bytes + reader->offset, count);
-    reader->offset += count;
-    return int(count);
+    return int(static_cast<ByteReader*>(gif->UserData)->read(buffer, size_t(length > 0 ? length : 0)));
 }
 
 struct GifCloser {
@@ -61,7 +52,7 @@ Surface decodeGIF(std::string_view bytes, int64_t pixelLimit, std::string* failu
             *failure = reason;
         return Surface();
     };
-    Reader reader { reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size() };
+    ByteReader reader(bytes);
     int error = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, readBytes, &error));
     if (!gif)

@@ -1,6 +1,7 @@
 #include "Platform/Graphics/ImageCodecs.h"
 
 #include <cairo.h>
+#include <algorithm>
 #include <cstring>
 #include <libexif/exif-data.h>
 
@@ -68,6 +69,14 @@ void Surface::markDirty() const
 void Surface::flush() const
 {
     cairo_surface_flush(m_surface);
+}
+
+size_t ByteReader::read(void* buffer, size_t length)
+{
+    size_t count = std::min(length, size - offset);
+    std::memcpy(buffer, bytes + offset, count);
+    offset += count;
+    return count;
 }
 
 uint32_t premultipliedWord(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha)

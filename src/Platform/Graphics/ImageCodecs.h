@@ -45,6 +45,21 @@ private:
     cairo_surface_t* m_surface = nullptr;
 };
 
+// Bytes handed out front to back, for decoders that pull their input.
+struct ByteReader {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    size_t offset = 0;
+
+    explicit ByteReader(std::string_view data)
+        : bytes(reinterpret_cast<const uint8_t*>(data.data()))
+        , size(data.size())
+    {
+    }
+    // Copies up to `length` bytes; answers how many.
+    size_t read(void* buffer, size_t length);
+};
+
 struct Header {
     ImageFormat format = ImageFormat::Unknown;
     int width = 0;

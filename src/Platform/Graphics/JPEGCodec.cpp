@@ -74,9 +74,9 @@ void exitByJump(j_common_ptr info)
 
 void noteMessage(j_common_ptr info, int level)
 {
-    // Warnings are kept quiet; a file cut short is a failure, not a grey
-    // lower half.
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+    // Warnings are kept quiet; a file or scan cut short is a failure, not a
+    // grey lower half.
+    if (level < 0 && (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER))
         reinterpret_cast<ErrorManager*>(info->err)->endOfData = true;
 }
 

@@ -16,22 +16,14 @@ namespace gfx::codecs {
 
 namespace {
 
-struct Source {
-    const uint8_t* bytes;
-    size_t size;
-    size_t offset = 0;
+struct Source : ByteReader {
+    using ByteReader::ByteReader;
     std::string message;
 };
 
 tmsize_t readProc(thandle_t handle, void* buffer, tmsize_t length)
 {
-    auto* source = static_cast<Source*>(handle);
-    if (length <= 0 || source->offset >= source->size)
-        return 0;
-    size_t count = std::min(size_t(length), source->size - source->offset);
-    std::memcpy(buffer, source->bytes + source->offset, count);
-    source->offset += count;
-    return tmsize_t(count);
+    return tmsize_t(static_cast<Source*>(handle)->read(buffer, size_t(length > 0 ? length : 0)));
 }
 
 tmsize_t writeProc(thandle_t, void*, tmsize_t)
@@ -109,7 +101,7 @@ std::unique_ptr<TIFF, TIFFCloser> open(Source& source, int64_t pixelLimit)
 
 std::optional<Header> readTIFFHeader(std::string_view bytes)
 {
-    Source source { reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0, {} };
+    Source source(bytes);
     auto tiff = open(source, kMaximumPixels);
     if (!tiff)
         return std::nullopt;
@@ -125,7 +117,7 @@ std::optional<Header> readTIFFHeader(std::string_view bytes)
 
 Surface decodeTIFF(std::string_view bytes, int64_t pixelLimit, std::string* failure)
 {
-    Source source { reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0, {} };
+    Source source(bytes);
     auto fail = [&](const std::string& reason) {
         if (failure)
             *failure = source.message.empty() ? reason : source.message;

@@ -150,6 +150,7 @@ std::vector<std::string> TextEngine::linesOfString(std::string_view text, const 
         return start + b[size_t(std::max<ptrdiff_t>(k, 1))];
     };
 
+    const bool byWords = mode != LineBreakMode::CharacterWrap;
     std::vector<Span> spans;
     size_t paragraphStart = 0;
     while (paragraphStart <= text.size()) {
@@ -161,7 +162,7 @@ std::vector<std::string> TextEngine::linesOfString(std::string_view text, const 
             spans.push_back({ paragraphStart, paragraphStart });
         for (size_t position = paragraphStart; position < contentEnd;) {
             size_t lineEnd = position;
-            if (mode == LineBreakMode::WordWrap) {
+            if (byWords) {
                 for (size_t cursor = position; cursor < contentEnd;) {
                     size_t wordEnd = cursor;
                     while (wordEnd < contentEnd && !isSpace(text[wordEnd]))
@@ -175,7 +176,7 @@ std::vector<std::string> TextEngine::linesOfString(std::string_view text, const 
             if (lineEnd == position)
                 lineEnd = fits(position, contentEnd) ? contentEnd : characterBreak(position, contentEnd);
             spans.push_back({ position, lineEnd });
-            position = mode == LineBreakMode::WordWrap ? skipSpaces(lineEnd, contentEnd) : lineEnd;
+            position = byWords ? skipSpaces(lineEnd, contentEnd) : lineEnd;
         }
         if (paragraphEnd == text.size())
             break;

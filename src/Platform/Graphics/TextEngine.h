@@ -54,8 +54,9 @@ public:
     // fits. Text that fits comes back as it is.
     std::string truncatedString(std::string_view text, const Font& font, float width, LineBreakMode mode);
     // The lines the text takes in `constraint`: broken at line breaks, then
-    // at spaces (word wrap) or anywhere (other modes); the last line that
-    // fits the height takes the rest, cut as `mode` says.
+    // anywhere (character wrap) or at spaces (every other mode; a word
+    // longer than a line is broken where it must); the last line that fits
+    // the height takes the rest, cut as a truncating `mode` says.
     std::vector<std::string> linesOfString(std::string_view text, const Font& font, Size constraint, LineBreakMode mode);
 
     // Draws one line with its top left at `point`, in the context's fill
