@@ -74,6 +74,8 @@ void Surface::flush() const
 size_t ByteReader::read(void* buffer, size_t length)
 {
     size_t count = std::min(length, size - offset);
+    if (count == 0)
+        return 0;
     std::memcpy(buffer, bytes + offset, count);
     offset += count;
     return count;

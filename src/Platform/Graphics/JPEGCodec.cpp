@@ -135,6 +135,9 @@ bool decompress(Decoder& d, std::string_view bytes, int denominator, int64_t pix
     if (setjmp(d.errors.jump))
         return false;
     jpeg_create_decompress(&d.info);
+    // Progressive files keep every coefficient of the picture: bounded like
+    // the pixels (libjpeg fails past it, having no backing store).
+    d.info.mem->max_memory_to_use = long(std::max<int64_t>(int64_t(64) << 20, pixelLimit * 8));
     jpeg_mem_src(&d.info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&d.info, TRUE);
     bool cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
