@@ -8,6 +8,7 @@
 // file takes at its peak, against "budget_MB": one full decoded image plus
 // its preview.
 #include "App/Shell/ImageScalingAdditions.h"
+#include "PeerTiming.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Paths.h"
@@ -67,20 +68,8 @@ void makeInputs()
         core::fs::writeFileAtomically(input(n), *bytes);
 }
 
-double seconds(const std::function<void()>& work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double peer(const std::string& command)
-{
-    return seconds([&] {
-        if (std::system(command.c_str()) != 0)
-            std::fprintf(stderr, "failed: %s\n", command.c_str());
-    });
-}
+using bench::peer;
+using bench::seconds;
 
 // What the thumbnail work does for one stored image.
 void previewAndThumbnail(const std::string& path, int n)

@@ -5,6 +5,7 @@
 // pdftoppm's time and 1.1 × pdftocairo's; the ratios are the counters
 // "vs_pdftoppm" and "vs_pdftocairo". Also: opening the 1,000-page document
 // (target under 50 ms; the file is mapped, never copied).
+#include "../PeerTiming.h"
 #include "BenchDocuments.h"
 
 #include "Platform/Core/FileSystem.h"
@@ -31,20 +32,8 @@ const std::string& document1000()
     return path;
 }
 
-double seconds(const std::function<void()>& work)
-{
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double peer(const std::string& command)
-{
-    return seconds([&] {
-        if (std::system(command.c_str()) != 0)
-            std::fprintf(stderr, "failed: %s\n", command.c_str());
-    });
-}
+using bench::peer;
+using bench::seconds;
 
 void renderPages(const pdf::Document& document, int dpi)
 {

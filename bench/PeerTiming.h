@@ -1,0 +1,29 @@
+#pragma once
+
+// Timing for benchmarks that compare with peer programs run in the same
+// process: our work and a peer's shell command, in seconds of wall time.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace bench {
+
+inline double seconds(const std::function<void()>& work)
+{
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline double peer(const std::string& command)
+{
+    return seconds([&] {
+        if (std::system(command.c_str()) != 0)
+            std::fprintf(stderr, "failed: %s\n", command.c_str());
+    });
+}
+
+} // namespace bench
