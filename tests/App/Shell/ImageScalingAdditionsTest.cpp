@@ -160,4 +160,23 @@ TEST_F(ImageScalingAdditionsTest, ScalingTurnsImagesUpright)
     EXPECT_EQ(colour(9, 12), (Tuple { 0, 255, 0 }));  // green bottom right
 }
 
+TEST_F(ImageScalingAdditionsTest, ScalingHonoursTheInterpolationQuality)
+{
+    // Black beside white, stretched tenfold: hard-edged unless filtered.
+    auto source = gfx::makeImageContext(Size { 2, 1 }, 1);
+    source->setFillColor(1, 1, 1, 1);
+    source->fillRect(gfx::Rect(1, 0, 1, 1));
+    source->setFillColor(0, 0, 0, 1);
+    source->fillRect(gfx::Rect(0, 0, 1, 1));
+    auto image = source->makeImage();
+    auto middle = [&](gfx::InterpolationQuality quality) {
+        auto scaled = vkImageScaledToSize(image, Size { 20, 1 }, quality);
+        auto context = gfx::makeImageContext(Size { 20, 1 }, 1);
+        context->drawImage(gfx::Rect(0, 0, 20, 1), *scaled);
+        return int(context->pixelAt(9, 0).red);
+    };
+    EXPECT_EQ(middle(gfx::InterpolationQuality::None), 0);
+    EXPECT_GT(middle(gfx::InterpolationQuality::High), 20);
+}
+
 } // namespace

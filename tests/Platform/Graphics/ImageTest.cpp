@@ -5,6 +5,8 @@
 #include "Support/TestCase.h"
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 using gfx::BitmapContext;
 using gfx::Image;
@@ -129,6 +131,27 @@ TEST_F(ImageTest, EachFormatDecodes)
         expectQuadrants(*render(*image), kRed, kGreen, kBlue, kYellow);
     }
     EXPECT_TRUE(logLines().empty());
+}
+
+TEST_F(ImageTest, ThreadsShareOneDecode)
+{
+    core::Data jpeg(*quadrants(64, 32)->jpegRepresentation(0.9f));
+    auto image = Image::imageWithData(jpeg);
+    ASSERT_TRUE(image);
+    std::unique_ptr<BitmapContext> drawn[4];
+    std::vector<std::thread> threads;
+    for (auto& slot : drawn)
+        threads.emplace_back([&image, &slot] { slot = render(*image); });
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& context : drawn)
+        expectQuadrants(*context, kRed, kGreen, kBlue, kYellow);
+    // Drawn small first, a JPEG is decoded small; full size still comes back.
+    auto fresh = Image::imageWithData(jpeg);
+    auto tiny = gfx::makeImageContext(Size { 8, 4 }, 1);
+    tiny->drawImage(Rect(0, 0, 8, 4), *fresh);
+    expectQuadrants(*tiny, kRed, kGreen, kBlue, kYellow);
+    expectQuadrants(*render(*fresh), kRed, kGreen, kBlue, kYellow);
 }
 
 TEST_F(ImageTest, AlphaFormatsKeepTheirTransparency)
