@@ -1,15 +1,13 @@
 #include "Platform/Graphics/DeterministicTextEngine.h"
 
+#include "Platform/Core/CodePoints.h"
 #include "Platform/Graphics/Context.h"
 
 namespace gfx {
 
 float DeterministicTextEngine::widthOfString(std::string_view text, const Font& font)
 {
-    // Summed in double so that long texts keep whole-number widths exact.
-    double width = 0;
-    forEachCodePoint(text, [&](char32_t c, size_t, size_t) { width += font.advanceOfCodePoint(c); });
-    return float(width);
+    return font.widthOfString(text);
 }
 
 FontMetrics DeterministicTextEngine::metrics(const Font& font)
@@ -25,7 +23,8 @@ void DeterministicTextEngine::drawLine(Context& context, std::string_view line, 
     const float size = font.pointSize();
     const float baseline = y + 0.8f * size;
     double pen = x;
-    forEachCodePoint(line, [&](char32_t c, size_t, size_t) {
+    core::forEachCodePoint(line, [&](const core::CodePoint& point, size_t) {
+        char32_t c = point.valid ? point.value : 0xFFFD;
         float advance = font.advanceOfCodePoint(c);
         if (advance > 0 && c != ' ' && c != '\t' && c != 0xA0 && c != 0x3000)
             context.fillRect(Rect(float(pen + 0.1 * advance), baseline - 0.7f * size, 0.8f * advance, 0.7f * size));

@@ -14,8 +14,8 @@ namespace gfx {
 //   combining marks (nonspacing and enclosing) advance 0;
 //   a byte that is not part of well-formed UTF-8 counts as one code point.
 //
-// A real text engine drawn on screen may replace the metric later behind the
-// same class; callers only ever ask the font.
+// Text is laid out, measured and drawn through gfx::TextEngine: its default
+// engine uses this metric, the Pango engine real glyphs.
 class Font {
 public:
     // The system font's family.

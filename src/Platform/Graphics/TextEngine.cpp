@@ -1,5 +1,6 @@
 #include "Platform/Graphics/TextEngine.h"
 
+#include "Platform/Core/CodePoints.h"
 #include "Platform/Graphics/Context.h"
 
 #include <cmath>
@@ -25,7 +26,7 @@ bool isSpace(char c)
 std::vector<size_t> boundariesOf(std::string_view text)
 {
     std::vector<size_t> boundaries;
-    TextEngine::forEachCodePoint(text, [&](char32_t, size_t offset, size_t) { boundaries.push_back(offset); });
+    core::forEachCodePoint(text, [&](const core::CodePoint&, size_t offset) { boundaries.push_back(offset); });
     boundaries.push_back(text.size());
     return boundaries;
 }
@@ -55,36 +56,6 @@ float usableWidth(float width)
 } // namespace
 
 TextEngine::~TextEngine() = default;
-
-char32_t TextEngine::decode(std::string_view text, size_t offset, size_t& length)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + offset;
-    const size_t left = text.size() - offset;
-    length = 1;
-    if (p[0] < 0x80)
-        return p[0];
-    size_t need;
-    char32_t c;
-    if (p[0] >= 0xC2 && p[0] <= 0xDF)
-        need = 2, c = p[0] & 0x1F;
-    else if (p[0] >= 0xE0 && p[0] <= 0xEF)
-        need = 3, c = p[0] & 0x0F;
-    else if (p[0] >= 0xF0 && p[0] <= 0xF4)
-        need = 4, c = p[0] & 0x07;
-    else
-        return 0xFFFD;
-    if (left < need)
-        return 0xFFFD;
-    for (size_t k = 1; k < need; ++k) {
-        if ((p[k] & 0xC0) != 0x80)
-            return 0xFFFD;
-        c = c << 6 | (p[k] & 0x3F);
-    }
-    if ((need == 3 && c < 0x800) || (need == 4 && c < 0x10000) || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
-        return 0xFFFD;
-    length = need;
-    return c;
-}
 
 Size TextEngine::sizeOfString(std::string_view text, const Font& font)
 {

@@ -67,25 +67,12 @@ public:
     Size drawString(Context& context, std::string_view text, const Rect& rect, const Font& font, LineBreakMode mode,
         TextAlignment alignment = TextAlignment::Left);
 
-    // Calls `visit(codePoint, offset, length)` for each code point of UTF-8
-    // text; a byte that starts no well-formed sequence is one U+FFFD.
-    template<typename Visit> static void forEachCodePoint(std::string_view text, Visit visit)
-    {
-        for (size_t offset = 0; offset < text.size();) {
-            size_t length = 1;
-            char32_t c = decode(text, offset, length);
-            visit(c, offset, length);
-            offset += length;
-        }
-    }
-
 protected:
     // Draws one line with its top left at (x, y) in a space that runs down,
     // in the context's fill colour.
     virtual void drawLine(Context& context, std::string_view line, float x, float y, const Font& font) = 0;
 
 private:
-    static char32_t decode(std::string_view text, size_t offset, size_t& length);
     void drawLines(Context& context, const std::vector<std::string>& lines, const Rect& rect, const Font& font,
         TextAlignment alignment);
 };
