@@ -1,0 +1,40 @@
+#pragma once
+
+// The decoder of Type0 fonts under the Identity-H encoding: two-byte codes
+// (equal to the CIDs), texts from the ToUnicode map only, widths from the
+// descendant font's W array and DW. Other CMaps are not read.
+
+#include "PDF/VKPDFFontInfo.h"
+
+#include <unordered_map>
+#include <vector>
+
+class VKPDFCompositeFontInfo : public VKPDFFontInfo {
+public:
+    // Nothing (logged) for an encoding other than Identity-H.
+    static std::shared_ptr<VKPDFCompositeFontInfo> fontInfoWithFontDictionary(const pdf::Dictionary& font);
+
+    void parseDescendantFontDictionary(const pdf::Dictionary& descendant);
+    // Both forms, "c [w0 w1 ...]" and "c c2 w", clipped to 0...65535.
+    void parseWArray(const pdf::Array& widths);
+
+    float defaultWidth() const { return m_defaultWidth; }
+    float widthForCode(uint32_t code) const;
+    // Nothing when the code has no text.
+    const std::u16string* stringForCode(uint32_t code) const;
+
+    void setCharacterString(std::u16string text, uint32_t code) override;
+    void processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const override;
+
+    struct Private;
+    explicit VKPDFCompositeFontInfo(const Private&);
+
+protected:
+    uint32_t maximumCode() const override { return 65535; }
+
+private:
+    std::unordered_map<uint16_t, std::u16string> m_encodingMap;
+    // By code up to the highest one W names; NaN where it names none.
+    std::vector<float> m_widths;
+    float m_defaultWidth = 1000;
+};

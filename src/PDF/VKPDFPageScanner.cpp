@@ -1,0 +1,283 @@
+#include "PDF/VKPDFPageScanner.h"
+
+#include <cmath>
+
+namespace {
+
+// The crop box turned as the page is shown, at the origin.
+gfx::AffineTransform uprightTransform(const pdf::Page& page)
+{
+    gfx::Rect crop = page.boxRect(pdf::Box::Crop);
+    gfx::Rect rotated = page.rotationAngle() % 180 == 0 ? crop : gfx::Rect(crop.y(), crop.x(), crop.height(), crop.width());
+    return page.drawingTransform(pdf::Box::Crop, rotated, 0, true);
+}
+
+bool isFinite(const gfx::Rect& rect)
+{
+    return std::isfinite(rect.x()) && std::isfinite(rect.y()) && std::isfinite(rect.width()) && std::isfinite(rect.height());
+}
+
+} // namespace
+
+// The operator callbacks. Operands pop last first; a failed pop ends the
+// operator there.
+struct VKPDFPageScanner::Operators {
+    static VKPDFPageScanner& self(void* info) { return *static_cast<VKPDFPageScanner*>(info); }
+
+    static bool popMatrix(pdf::Scanner& scanner, VKPDFMatrix& out)
+    {
+        double f, e, d, c, b, a;
+        if (!scanner.popNumber(f) || !scanner.popNumber(e) || !scanner.popNumber(d) || !scanner.popNumber(c)
+            || !scanner.popNumber(b) || !scanner.popNumber(a))
+            return false;
+        out = { a, b, c, d, e, f };
+        return true;
+    }
+
+    static void beginText(pdf::Scanner&, void* info)
+    {
+        VKPDFPageScanner& scanner = self(info);
+        scanner.m_textMatrix = {};
+        scanner.m_textLineMatrix = {};
+    }
+
+    static void concatMatrix(pdf::Scanner& pdfScanner, void* info)
+    {
+        VKPDFMatrix matrix;
+        if (!popMatrix(pdfScanner, matrix))
+            return;
+        State& state = self(info).m_state;
+        state.transform = matrix.concatenating(state.transform);
+    }
+
+    static void saveState(pdf::Scanner&, void* info)
+    {
+        VKPDFPageScanner& scanner = self(info);
+        if (scanner.m_savedStates.size() < kMaximumSavedStates)
+            scanner.m_savedStates.push_back(scanner.m_state);
+        else
+            ++scanner.m_unsavedLevels;
+    }
+
+    static void restoreState(pdf::Scanner&, void* info)
+    {
+        VKPDFPageScanner& scanner = self(info);
+        if (scanner.m_unsavedLevels > 0) {
+            --scanner.m_unsavedLevels;
+        } else if (!scanner.m_savedStates.empty()) {
+            scanner.m_state = std::move(scanner.m_savedStates.back());
+            scanner.m_savedStates.pop_back();
+        }
+    }
+
+    static void nextLine(pdf::Scanner&, void* info) { self(info).nextLine(); }
+
+    static void characterSpacing(pdf::Scanner& pdfScanner, void* info)
+    {
+        double value;
+        if (pdfScanner.popNumber(value))
+            self(info).m_state.characterSpacing = value;
+    }
+
+    static void moveLine(pdf::Scanner& pdfScanner, void* info)
+    {
+        double ty, tx;
+        if (pdfScanner.popNumber(ty) && pdfScanner.popNumber(tx))
+            self(info).moveLine(tx, ty);
+    }
+
+    static void moveLineSettingLeading(pdf::Scanner& pdfScanner, void* info)
+    {
+        double ty, tx;
+        if (!pdfScanner.popNumber(ty) || !pdfScanner.popNumber(tx))
+            return;
+        self(info).moveLine(tx, ty);
+        self(info).m_state.leading = -ty;
+    }
+
+    static void selectFont(pdf::Scanner& pdfScanner, void* info)
+    {
+        VKPDFPageScanner& scanner = self(info);
+        double size;
+        if (pdfScanner.popNumber(size))
+            scanner.m_state.fontSize = size;
+        std::string name;
+        if (pdfScanner.popName(name))
+            scanner.m_state.font = VKPDFFontInfo::fontInfoForName(name, pdfScanner);
+    }
+
+    static void showText(pdf::Scanner& pdfScanner, void* info)
+    {
+        pdf::String string;
+        if (pdfScanner.popString(string))
+            self(info).processTextString(string);
+    }
+
+    static void showTextArray(pdf::Scanner& pdfScanner, void* info)
+    {
+        pdf::Array array;
+        if (!pdfScanner.popArray(array))
+            return;
+        VKPDFPageScanner& scanner = self(info);
+        for (size_t i = 0, count = array.count(); i < count; ++i) {
+            pdf::String string;
+            double number;
+            if (array.string(i, string))
+                scanner.processTextString(string);
+            else if (array.number(i, number))
+                scanner.processTextKerning(number);
+        }
+    }
+
+    static void leading(pdf::Scanner& pdfScanner, void* info)
+    {
+        double value;
+        if (pdfScanner.popNumber(value))
+            self(info).m_state.leading = value;
+    }
+
+    static void textMatrix(pdf::Scanner& pdfScanner, void* info)
+    {
+        VKPDFMatrix matrix;
+        if (!popMatrix(pdfScanner, matrix))
+            return;
+        self(info).m_textMatrix = matrix;
+        self(info).m_textLineMatrix = matrix;
+    }
+
+    static void rise(pdf::Scanner& pdfScanner, void* info)
+    {
+        double value;
+        if (pdfScanner.popNumber(value))
+            self(info).m_state.rise = value;
+    }
+
+    static void wordSpacing(pdf::Scanner& pdfScanner, void* info)
+    {
+        double value;
+        if (pdfScanner.popNumber(value))
+            self(info).m_state.wordSpacing = value;
+    }
+
+    static void horizontalScaling(pdf::Scanner& pdfScanner, void* info)
+    {
+        double value;
+        if (pdfScanner.popNumber(value))
+            self(info).m_state.horizontalScaling = value * 0.01;
+    }
+
+    static void nextLineShowText(pdf::Scanner& pdfScanner, void* info)
+    {
+        pdf::String string;
+        if (!pdfScanner.popString(string))
+            return;
+        self(info).nextLine();
+        self(info).processTextString(string);
+    }
+
+    static void nextLineShowTextSpaced(pdf::Scanner& pdfScanner, void* info)
+    {
+        VKPDFPageScanner& scanner = self(info);
+        pdf::String string;
+        if (!pdfScanner.popString(string))
+            return;
+        double value;
+        if (pdfScanner.popNumber(value))
+            scanner.m_state.characterSpacing = value;
+        if (pdfScanner.popNumber(value))
+            scanner.m_state.wordSpacing = value;
+        scanner.nextLine();
+        scanner.processTextString(string);
+    }
+};
+
+const pdf::OperatorTable& VKPDFPageScanner::sharedOperatorTable()
+{
+    static const pdf::OperatorTable* table = [] {
+        auto* operators = new pdf::OperatorTable;
+        operators->setCallback("BT", Operators::beginText);
+        operators->setCallback("cm", Operators::concatMatrix);
+        operators->setCallback("q", Operators::saveState);
+        operators->setCallback("Q", Operators::restoreState);
+        operators->setCallback("T*", Operators::nextLine);
+        operators->setCallback("Tc", Operators::characterSpacing);
+        operators->setCallback("Td", Operators::moveLine);
+        operators->setCallback("TD", Operators::moveLineSettingLeading);
+        operators->setCallback("Tf", Operators::selectFont);
+        operators->setCallback("Tj", Operators::showText);
+        operators->setCallback("TJ", Operators::showTextArray);
+        operators->setCallback("TL", Operators::leading);
+        operators->setCallback("Tm", Operators::textMatrix);
+        operators->setCallback("Ts", Operators::rise);
+        operators->setCallback("Tw", Operators::wordSpacing);
+        operators->setCallback("Tz", Operators::horizontalScaling);
+        operators->setCallback("'", Operators::nextLineShowText);
+        operators->setCallback("\"", Operators::nextLineShowTextSpaced);
+        return operators;
+    }();
+    return *table;
+}
+
+std::shared_ptr<VKPDFPageScanner> VKPDFPageScanner::create(const pdf::Page& page)
+{
+    return std::shared_ptr<VKPDFPageScanner>(new VKPDFPageScanner(page));
+}
+
+VKPDFPageScanner::VKPDFPageScanner(const pdf::Page& page)
+    : m_pageRef(page)
+    , m_rotationTransform(uprightTransform(page))
+    , m_pageFrame(page.boxRect(pdf::Box::Crop))
+{
+}
+
+void VKPDFPageScanner::scan()
+{
+    m_state = State();
+    m_savedStates.clear();
+    m_unsavedLevels = 0;
+    pdf::Scanner scanner(m_pageRef, sharedOperatorTable(), this);
+    scanner.scan();
+    m_savedStates.clear();
+    m_state.font.reset();
+}
+
+void VKPDFPageScanner::processTextString(const pdf::String& string)
+{
+    if (m_state.font)
+        m_state.font->processTextString(string.bytes(), *this);
+}
+
+void VKPDFPageScanner::processTextKerning(double amount)
+{
+    m_textMatrix = m_textMatrix.translated(amount * -0.001 * m_state.fontSize * m_state.horizontalScaling, 0);
+}
+
+void VKPDFPageScanner::processCharacterString(const std::u16string& text, const gfx::Rect& glyphRect, bool addWordSpacing)
+{
+    const State& state = m_state;
+    VKPDFMatrix parameters { state.fontSize * state.horizontalScaling, 0, 0, state.fontSize, 0, state.rise };
+    VKPDFMatrix rendering = parameters.concatenating(m_textMatrix).concatenating(state.transform);
+    gfx::Rect renderRect = rendering.apply(glyphRect);
+    // Touching the crop box counts, as does a character without area.
+    if (isFinite(renderRect) && !renderRect.intersection(m_pageFrame).isNull())
+        processCharacterString(text, renderRect);
+    double advance = (double(glyphRect.width()) * state.fontSize + state.characterSpacing
+                         + (addWordSpacing ? state.wordSpacing : 0))
+        * state.horizontalScaling;
+    m_textMatrix = m_textMatrix.translated(advance, 0);
+}
+
+void VKPDFPageScanner::processCharacterString(const std::u16string&, const gfx::Rect&)
+{
+}
+
+void VKPDFPageScanner::nextLine()
+{
+    moveLine(0, -m_state.leading);
+}
+
+void VKPDFPageScanner::moveLine(double tx, double ty)
+{
+    m_textLineMatrix = m_textLineMatrix.translated(tx, ty);
+    m_textMatrix = m_textLineMatrix;
+}

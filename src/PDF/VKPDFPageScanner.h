@@ -1,0 +1,112 @@
+#pragma once
+
+// Walks one page's content stream and keeps just enough graphics and text
+// state to know where each shown character lands: every shown string goes
+// to the current font's decoder, which calls back once per character with
+// its glyph box in text space; the scanner maps it into page space and
+// hands characters on the page to processCharacterString(text, renderRect),
+// which subclasses override. No rendering.
+//
+// The text state (Tc, Tw, Th, TL, Tfs, Trise, font) is saved and restored
+// with the transform by q and Q, and Th starts at 1 for each scan and
+// persists across BT, as PDF defines text state.
+
+#include "PDF/VKPDFFontInfo.h"
+#include "PDF/VKPDFMatrix.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/PDF/OperatorTable.h"
+#include "Platform/PDF/Page.h"
+#include "Platform/PDF/Scanner.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class VKPDFPageScanner;
+
+class VKPDFPageScannerDelegate {
+public:
+    virtual ~VKPDFPageScannerDelegate() = default;
+    // No scan consults it yet.
+    virtual bool pageScannerShouldCancel(VKPDFPageScanner&) { return false; }
+};
+
+class VKPDFPageScanner : public core::Object {
+public:
+    // Saved q levels beyond this are counted, not kept.
+    static constexpr size_t kMaximumSavedStates = 1024;
+
+    static std::shared_ptr<VKPDFPageScanner> create(const pdf::Page& page);
+
+    // Runs the page's content stream once.
+    virtual void scan();
+
+    // A shown string, through the current font (nothing without one).
+    void processTextString(const pdf::String& string);
+    // One number of a TJ array: moves the text matrix by −n/1000 · Tfs · Th.
+    void processTextKerning(double amount);
+    // Called by the font decoder once per character with its glyph box in
+    // unscaled text space; places it and advances the text matrix.
+    virtual void processCharacterString(const std::u16string& text, const gfx::Rect& glyphRect, bool addWordSpacing);
+    // A character that lies on the page, with its rectangle in page space.
+    virtual void processCharacterString(const std::u16string& text, const gfx::Rect& renderRect);
+
+    static const pdf::OperatorTable& sharedOperatorTable();
+
+    std::weak_ptr<VKPDFPageScannerDelegate> delegate() const { return m_delegate; }
+    void setDelegate(std::weak_ptr<VKPDFPageScannerDelegate> delegate) { m_delegate = std::move(delegate); }
+
+    const pdf::Page& pageRef() const { return m_pageRef; }
+    // Page space to the page's upright (displayed) orientation.
+    const gfx::AffineTransform& rotationTransform() const { return m_rotationTransform; }
+    // The crop box.
+    const gfx::Rect& pageFrame() const { return m_pageFrame; }
+
+    gfx::AffineTransform currentTransform() const { return m_state.transform.narrowed(); }
+    gfx::AffineTransform currentTextMatrix() const { return m_textMatrix.narrowed(); }
+    gfx::AffineTransform currentTextLineMatrix() const { return m_textLineMatrix.narrowed(); }
+    const std::shared_ptr<VKPDFFontInfo>& currentTextFont() const { return m_state.font; }
+    double currentTextCharacterSpacing() const { return m_state.characterSpacing; }
+    double currentTextWordSpacing() const { return m_state.wordSpacing; }
+    double currentTextHorizontalScaling() const { return m_state.horizontalScaling; }
+    double currentTextLeading() const { return m_state.leading; }
+    double currentTextFontSize() const { return m_state.fontSize; }
+    double currentTextRise() const { return m_state.rise; }
+    // Kept for its users to come; nothing sets it.
+    const gfx::Rect& currentTextBoundingBox() const { return m_currentTextBoundingBox; }
+    void setCurrentTextBoundingBox(const gfx::Rect& box) { m_currentTextBoundingBox = box; }
+
+protected:
+    explicit VKPDFPageScanner(const pdf::Page& page);
+
+private:
+    struct State {
+        VKPDFMatrix transform;
+        std::shared_ptr<VKPDFFontInfo> font;
+        double characterSpacing = 0;
+        double wordSpacing = 0;
+        double horizontalScaling = 1;
+        double leading = 0;
+        double fontSize = 0;
+        double rise = 0;
+    };
+
+    struct Operators;
+    friend struct Operators;
+
+    void nextLine();
+    void moveLine(double tx, double ty);
+
+    pdf::Page m_pageRef;
+    gfx::AffineTransform m_rotationTransform;
+    gfx::Rect m_pageFrame;
+    std::weak_ptr<VKPDFPageScannerDelegate> m_delegate;
+
+    State m_state;
+    std::vector<State> m_savedStates;
+    size_t m_unsavedLevels = 0;
+    VKPDFMatrix m_textMatrix;
+    VKPDFMatrix m_textLineMatrix;
+    gfx::Rect m_currentTextBoundingBox;
+};

@@ -1,0 +1,270 @@
+#include "PDF/PdfTextTools.h"
+
+#include "PDF/VKPDFCompositeFontInfo.h"
+#include "PDF/VKPDFSimpleFontInfo.h"
+#include "Platform/Core/MemoryWarning.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Support/TestCase.h"
+
+#include <gtest/gtest.h>
+
+using namespace pdftext;
+
+namespace {
+
+class VKPDFFontInfoTest : public test::TestCase {
+protected:
+    // A decoder for a font written in PDF syntax (may refer to objects
+    // added to `builder` before).
+    std::shared_ptr<VKPDFFontInfo> fontFor(test::PdfBuilder& builder, const std::string& syntax)
+    {
+        int font = builder.addObject(syntax);
+        builder.addPage("", pageEntries({ font }));
+        m_document = open(builder);
+        pdf::Dictionary dictionary;
+        m_document->page(1).dictionary().dictionary("Resources", dictionary);
+        dictionary.dictionary("Font", dictionary);
+        dictionary.dictionary("F1", dictionary);
+        return VKPDFFontInfo::fontInfoWithFontDictionary(dictionary);
+    }
+    std::shared_ptr<VKPDFFontInfo> fontFor(const std::string& syntax)
+    {
+        test::PdfBuilder builder;
+        return fontFor(builder, syntax);
+    }
+    static std::shared_ptr<VKPDFSimpleFontInfo> simple(const std::shared_ptr<VKPDFFontInfo>& font)
+    {
+        return std::dynamic_pointer_cast<VKPDFSimpleFontInfo>(font);
+    }
+    static std::shared_ptr<VKPDFCompositeFontInfo> composite(const std::shared_ptr<VKPDFFontInfo>& font)
+    {
+        return std::dynamic_pointer_cast<VKPDFCompositeFontInfo>(font);
+    }
+
+    std::shared_ptr<pdf::Document> m_document;
+};
+
+std::string utf8(const std::u16string& text)
+{
+    return core::toUTF8(text);
+}
+
+TEST_F(VKPDFFontInfoTest, DescriptorMetricsAndWidths)
+{
+    auto font = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /FirstChar 65 /Widths [500 /Bad 700] "
+                               "/FontDescriptor << /Ascent 0 /Descent -200 /FontBBox [0 -300 1000 900] /MissingWidth 250 >> >>"));
+    ASSERT_TRUE(font);
+    // Ascent 0: both from FontBBox [1] and [3].
+    EXPECT_EQ(font->ascent(), 900);
+    EXPECT_EQ(font->descent(), -300);
+    EXPECT_EQ(font->widthForCode(64), 250);
+    EXPECT_EQ(font->widthForCode(65), 500);
+    EXPECT_EQ(font->widthForCode(66), 0); // not a number, inside the range
+    EXPECT_EQ(font->widthForCode(67), 700);
+    EXPECT_EQ(font->widthForCode(68), 250);
+
+    auto kept = simple(fontFor("<< /Subtype /TrueType /BaseFont /X /Widths [1] /FontDescriptor << /Ascent 800 /Descent -100 /FontBBox [0 -300 1000 900] >> >>"));
+    EXPECT_EQ(kept->ascent(), 800);
+    EXPECT_EQ(kept->descent(), -100);
+
+    // A million widths (256 read), negative and huge FirstChar.
+    std::string many = "[";
+    for (int i = 0; i < 1000000; ++i)
+        many += "3 ";
+    auto large = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /FirstChar -5 /Widths " + many + "] >>"));
+    EXPECT_EQ(large->widthForCode(0), 3);
+    EXPECT_EQ(large->widthForCode(255), 3);
+    auto far = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /FirstChar 9223372036854775807 /Widths [1 2] "
+                              "/FontDescriptor << /MissingWidth 7 >> >>"));
+    EXPECT_EQ(far->widthForCode(255), 7);
+    auto before = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /FirstChar -9223372036854775807 /Widths [1 2] >>"));
+    EXPECT_EQ(before->widthForCode(0), 0);
+}
+
+TEST_F(VKPDFFontInfoTest, StandardFontsWithoutWidthsTakeTheCore14Metrics)
+{
+    auto helvetica = simple(fontFor("<< /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
+    ASSERT_TRUE(helvetica);
+    EXPECT_EQ(helvetica->ascent(), 718);
+    EXPECT_EQ(helvetica->descent(), -207);
+    EXPECT_EQ(helvetica->widthForCode('A'), 667);
+    // é under WinAnsi advances as é (556), not as the built-in code's Ø.
+    EXPECT_EQ(helvetica->widthForCode(0xE9), 556);
+    EXPECT_EQ(utf8(helvetica->encodingTable()[0xE9]), "é");
+
+    // No Encoding: the built-in one (StandardEncoding: 0x27 is ’).
+    auto builtIn = simple(fontFor("<< /Subtype /Type1 /BaseFont /Times-Roman >>"));
+    EXPECT_EQ(utf8(builtIn->encodingTable()[0x27]), "’");
+    auto symbol = simple(fontFor("<< /Subtype /Type1 /BaseFont /Symbol >>"));
+    EXPECT_EQ(utf8(symbol->encodingTable()['a']), "α");
+    EXPECT_GT(symbol->ascent(), 0);
+
+    // Widths without a descriptor: the standard ascent and descent.
+    auto withWidths = simple(fontFor("<< /Subtype /Type1 /BaseFont /Courier /FirstChar 65 /Widths [600] >>"));
+    EXPECT_EQ(withWidths->ascent(), 629);
+    EXPECT_EQ(withWidths->descent(), -157);
+    EXPECT_EQ(withWidths->widthForCode(66), 0);
+
+    // Neither BaseFont nor Widths: no decoder, and its strings neither add
+    // text nor move the text matrix.
+    EXPECT_FALSE(fontFor("<< /Subtype /Type1 /Encoding /WinAnsiEncoding >>"));
+    EXPECT_TRUE(logContains("Warning: Neither BaseFont nor Widths present in font dictionary"));
+    test::PdfBuilder builder;
+    int bad = builder.addObject("<< /Type /Font /Subtype /Type1 >>");
+    int mono = addMonoFont(builder);
+    builder.addPage("BT /F2 10 Tf 100 700 Td (A) Tj /F1 10 Tf (BBBB) Tj /F2 10 Tf (C) Tj ET", pageEntries({ bad, mono }));
+    Extracted page = extract(builder);
+    EXPECT_EQ(page.text, " AC");
+    ASSERT_EQ(page.rects.size(), 3u);
+    EXPECT_NEAR(page.rects[2].x(), 106, 1e-3);
+}
+
+TEST_F(VKPDFFontInfoTest, EncodingsAndDifferences)
+{
+    auto named = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding /MacRomanEncoding >>"));
+    EXPECT_EQ(utf8(named->encodingTable()[0x8E]), "é");
+
+    auto differences = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding << /BaseEncoding /WinAnsiEncoding "
+                                      "/Differences [32 /space /a 65 /B /no.such.glyph /uni20AC /u1F600 /A.sc /f_f_i 1000 /x 3.5 /C] >> >>"));
+    const auto& table = differences->encodingTable();
+    EXPECT_EQ(utf8(table[32]), " ");
+    EXPECT_EQ(utf8(table[33]), "a");
+    EXPECT_EQ(utf8(table[65]), "B");
+    EXPECT_EQ(utf8(table[66]), "B"); // unknown name: entry kept, code advanced
+    EXPECT_EQ(utf8(table[67]), "€");
+    EXPECT_EQ(utf8(table[68]), "😀");
+    EXPECT_EQ(utf8(table[69]), "A");
+    EXPECT_EQ(utf8(table[70]), "ffi");
+    EXPECT_EQ(utf8(table[71]), "G"); // the walk stopped at 3.5
+    EXPECT_EQ(utf8(table[0x80]), "€");
+
+    // No BaseEncoding: StandardEncoding; mistyped Differences change nothing.
+    auto standard = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding << /Differences 5 >> >>"));
+    EXPECT_EQ(utf8(standard->encodingTable()[0x27]), "’");
+    EXPECT_TRUE(standard->encodingTable()[0x80].empty());
+
+    // A name no table knows keeps the dictionary rule, so ToUnicode still
+    // has a table to fill.
+    test::PdfBuilder builder;
+    int map = addToUnicode(builder, "1 beginbfchar\n<01> <0058>\nendbfchar");
+    auto identity = simple(fontFor(builder, fmt::format("<< /Subtype /TrueType /BaseFont /X /Widths [] /Encoding /Identity-H /ToUnicode {} 0 R >>", map)));
+    EXPECT_EQ(utf8(identity->encodingTable()[1]), "X");
+    EXPECT_EQ(utf8(identity->encodingTable()['A']), "A");
+}
+
+TEST_F(VKPDFFontInfoTest, EmptyEntriesSkipTheByteWithoutAdvancing)
+{
+    test::PdfBuilder builder;
+    int font = addMonoFont(builder, "/Encoding << /Differences [65 /nosuchglyph] >>");
+    int map = addToUnicode(builder, "1 beginbfchar\n<42> <>\nendbfchar\n1 beginbfchar\n<0100> <0041>\nendbfchar");
+    int mapped = addMonoFont(builder, fmt::format("/ToUnicode {} 0 R", map));
+    builder.addPage("BT /F1 10 Tf 100 700 Td (\001A\002C) Tj /F2 10 Tf (BD) Tj ET", pageEntries({ font, mapped }));
+    Extracted page = extract(builder);
+    // \001 and \002 have no text under StandardEncoding; A keeps its entry;
+    // B is mapped to nothing.
+    EXPECT_EQ(page.text, " ACD");
+    ASSERT_EQ(page.rects.size(), 4u);
+    EXPECT_NEAR(page.rects[2].x(), 106, 1e-3);
+    EXPECT_NEAR(page.rects[3].x(), 112, 1e-3);
+    EXPECT_TRUE(logContains("Warning: illegal character identifier 256"));
+}
+
+TEST_F(VKPDFFontInfoTest, GlyphNamesAreCachedUntilAMemoryWarning)
+{
+    VKPDFSimpleFontInfo::didReceiveMemoryWarningNotification();
+    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCount(), 0u);
+    uint64_t opens = VKPDFSimpleFontInfo::glyphListOpenCount();
+    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("fi")), "ﬁ");
+    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("a1")), "✁");
+    EXPECT_FALSE(VKPDFSimpleFontInfo::stringForGlyphName("no-such-glyph"));
+    EXPECT_FALSE(VKPDFSimpleFontInfo::stringForGlyphName("uniD800"));
+    EXPECT_FALSE(VKPDFSimpleFontInfo::stringForGlyphName("u110000"));
+    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("uni00410042")), "AB");
+    EXPECT_EQ(VKPDFSimpleFontInfo::glyphListOpenCount(), opens + 1);
+    // Hits are cached, misses are not.
+    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCount(), 3u);
+
+    // The cache registered for memory warnings: one drops it and closes
+    // the database, which the next miss opens again.
+    core::NotificationCenter::defaultCenter().post(core::DidReceiveMemoryWarningNotification);
+    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCount(), 0u);
+    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("Euro")), "€");
+    EXPECT_EQ(VKPDFSimpleFontInfo::glyphListOpenCount(), opens + 2);
+    // Encodings and core14 stay.
+    EXPECT_TRUE(VKPDFSimpleFontInfo::encodingTableForName("WinAnsiEncoding"));
+    EXPECT_TRUE(VKPDFSimpleFontInfo::metricsForStandardFontName("ZapfDingbats"));
+}
+
+TEST_F(VKPDFFontInfoTest, CompositeFontsReadIdentityHOnly)
+{
+    EXPECT_FALSE(fontFor("<< /Subtype /Type0 /BaseFont /X /Encoding /Identity-V /DescendantFonts [] >>"));
+    EXPECT_TRUE(logContains("Warning: unsupported CID encoding Identity-V"));
+    EXPECT_FALSE(fontFor("<< /Subtype /Type0 /BaseFont /X /Encoding 5 >>"));
+
+    auto font = composite(fontFor("<< /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts [<< /Subtype /CIDFontType2 "
+                                  "/DW 800 /W [1 [500 600] 10 20 700 70000 [1] 65530 4000000000 9 -5 [4 4 4 4 4] 30 [5 /x 6] 40 41] "
+                                  "/FontDescriptor << /Ascent 900 /Descent -100 >> >>] >>"));
+    ASSERT_TRUE(font);
+    EXPECT_EQ(font->defaultWidth(), 800);
+    EXPECT_EQ(font->widthForCode(0), 800);
+    EXPECT_EQ(font->widthForCode(1), 500);
+    EXPECT_EQ(font->widthForCode(2), 600);
+    EXPECT_EQ(font->widthForCode(10), 700);
+    EXPECT_EQ(font->widthForCode(20), 700);
+    EXPECT_EQ(font->widthForCode(21), 800);
+    EXPECT_EQ(font->widthForCode(65535), 9);
+    EXPECT_EQ(font->widthForCode(30), 5);
+    EXPECT_EQ(font->widthForCode(31), 800); // the run stopped at /x; the walk at 40 41 (no width)
+    EXPECT_EQ(font->ascent(), 900);
+
+    // No ToUnicode: no text.
+    test::PdfBuilder builder;
+    int bare = builder.addObject("<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H >>");
+    int mapped = builder.addIdentityFont("Y", { { 0x0102, "0041" }, { 0x0304, "0042" } }, 500);
+    builder.addPage("BT /F1 10 Tf 100 700 Td <0102> Tj /F2 10 Tf <0102030405> Tj ET", pageEntries({ bare, mapped }));
+    Extracted page = extract(builder);
+    // Five bytes show two characters.
+    EXPECT_EQ(page.text, " AB");
+    ASSERT_EQ(page.rects.size(), 3u);
+    EXPECT_NEAR(page.rects[2].x(), 105, 1e-3);
+}
+
+TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
+{
+    test::PdfBuilder builder;
+    int font = addMonoFont(builder);
+    builder.addPage("BT /F1 10 Tf 100 700 Td (A) Tj ET", pageEntries({ font }));
+    builder.addPage("BT /F1 10 Tf 100 700 Td (B) Tj ET", pageEntries({ font }));
+    core::Data bytes = builder.build();
+
+    auto first = pdf::Document::open(bytes);
+    auto second = pdf::Document::open(bytes); // the same object numbers
+    uint64_t made = VKPDFFontInfo::fontInfoCreationCount();
+    size_t cached = VKPDFFontInfo::cachedFontInfoCount();
+    EXPECT_EQ(extract(first->page(1)).text, " A");
+    EXPECT_EQ(extract(first->page(2)).text, " B");
+    EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCount(), made + 1);
+    EXPECT_EQ(extract(second->page(2)).text, " B");
+    EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCount(), made + 2);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 2);
+
+    VKPDFFontInfo::removeFontInfosForDocument(first->serial());
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 1);
+    VKPDFFontInfo::removeFontInfosForDocument(second->serial());
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached);
+}
+
+TEST_F(VKPDFFontInfoTest, BadToUnicodeIsIgnored)
+{
+    test::PdfBuilder builder;
+    int bomb = builder.addStream("/Filter /FlateDecode", test::PdfBuilder::flateBomb(size_t(5) << 20));
+    auto big = simple(fontFor(builder, fmt::format("<< /Subtype /TrueType /BaseFont /X /Widths [] /ToUnicode {} 0 R >>", bomb)));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(utf8(big->encodingTable()['A']), "A");
+    EXPECT_TRUE(logContains("ToUnicode map unreadable or over"));
+    auto named = simple(fontFor("<< /Subtype /TrueType /BaseFont /X /Widths [] /ToUnicode /Identity-H >>"));
+    ASSERT_TRUE(named);
+    EXPECT_TRUE(logContains("is not a stream; ignored"));
+}
+
+} // namespace
