@@ -256,8 +256,8 @@ void VKPDFPageScanner::processCharacterString(const std::u16string& text, const 
 {
     const State& state = m_state;
     VKPDFMatrix parameters { state.fontSize * state.horizontalScaling, 0, 0, state.fontSize, 0, state.rise };
-    VKPDFMatrix rendering = parameters.concatenating(m_textMatrix).concatenating(state.transform);
-    gfx::Rect renderRect = rendering.apply(glyphRect);
+    m_renderingMatrix = parameters.concatenating(m_textMatrix).concatenating(state.transform);
+    gfx::Rect renderRect = m_renderingMatrix.apply(glyphRect);
     // Touching the crop box counts, as does a character without area.
     if (isFinite(renderRect) && !renderRect.intersection(m_pageFrame).isNull())
         processCharacterString(text, renderRect);

@@ -64,6 +64,8 @@ public:
     const gfx::Rect& pageFrame() const { return m_pageFrame; }
 
     gfx::AffineTransform currentTransform() const { return m_state.transform.narrowed(); }
+    // Text space to page space for the character being placed.
+    const VKPDFMatrix& currentTextRenderingMatrix() const { return m_renderingMatrix; }
     gfx::AffineTransform currentTextMatrix() const { return m_textMatrix.narrowed(); }
     gfx::AffineTransform currentTextLineMatrix() const { return m_textLineMatrix.narrowed(); }
     const std::shared_ptr<VKPDFFontInfo>& currentTextFont() const { return m_state.font; }
@@ -108,5 +110,6 @@ private:
     size_t m_unsavedLevels = 0;
     VKPDFMatrix m_textMatrix;
     VKPDFMatrix m_textLineMatrix;
+    VKPDFMatrix m_renderingMatrix;
     gfx::Rect m_currentTextBoundingBox;
 };

@@ -1,25 +1,11 @@
 #include "PDF/VKPDFPageTextScanner.h"
 
+#include "Kit/StringAdditions.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/UTF8.h"
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-// Spaces and tabs (the space separators of Unicode), not line breaks.
-bool isWhitespace(std::u16string_view text)
-{
-    for (char16_t unit : text) {
-        bool space = unit == u'\t' || unit == u' ' || unit == u'\u00A0' || unit == u'\u1680'
-            || (unit >= u'\u2000' && unit <= u'\u200A') || unit == u'\u202F' || unit == u'\u205F' || unit == u'\u3000';
-        if (!space)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 std::shared_ptr<VKPDFPageTextScanner> VKPDFPageTextScanner::create(const pdf::Page& page)
 {
@@ -74,7 +60,16 @@ void VKPDFPageTextScanner::addString(std::u16string_view text, const gfx::Rect& 
 
 void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, const gfx::Rect& renderRect)
 {
-    gfx::Rect upright = rotationTransform().apply(renderRect);
+    // Judged along the text's own baseline, so that text runs the same
+    // whichever way the page or the text is turned.
+    const VKPDFMatrix& rendering = currentTextRenderingMatrix();
+    double length = std::hypot(rendering.a, rendering.b);
+    double cosine = 1, sine = 0;
+    if (length > 0 && std::isfinite(length)) {
+        cosine = rendering.a / length;
+        sine = rendering.b / length;
+    }
+    gfx::Rect upright = VKPDFMatrix { cosine, -sine, sine, cosine, 0, 0 }.apply(renderRect);
     const gfx::Rect& previous = m_previousRotatedRenderRect;
     float dy = std::fabs(upright.y() - previous.y());
     float limit = 0.5f * std::min(upright.height(), previous.height());
@@ -85,5 +80,5 @@ void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, co
         addString(u" ", gfx::Rect());
     addString(text, renderRect);
     m_previousRotatedRenderRect = upright;
-    m_previousCharacterWhitespace = isWhitespace(text);
+    m_previousCharacterWhitespace = vkIsWhitespace(core::toUTF8(text));
 }

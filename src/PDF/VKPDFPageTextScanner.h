@@ -3,8 +3,10 @@
 // The text of one page and the rectangle of each of its UTF-16 units: the
 // page scanner's characters joined in content order, with one space
 // inserted where a character starts another line or follows a gap wider
-// than an eighth of the two characters' widths (judged in the page's upright
-// orientation). The rectangles form a packed block of 16-byte records (x,
+// than an eighth of the two characters' widths. Lines and gaps are judged
+// along the baseline of the text, not in page space nor in the page's shown
+// orientation: a line drawn across a turned page, or turned on an upright
+// one, still reads as words. The rectangles form a packed block of 16-byte records (x,
 // y, width, height as 32-bit floats in machine order, page space), one per
 // UTF-16 unit of the text; inserted spaces have the zero rectangle. The
 // page index store keeps the block as it is and the page view reads it.

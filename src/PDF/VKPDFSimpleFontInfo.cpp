@@ -1,5 +1,6 @@
 #include "PDF/VKPDFSimpleFontInfo.h"
 
+#include "Kit/StringAdditions.h"
 #include "Kit/VKSqlite3.h"
 #include "PDF/VKPDFCMapParser.h"
 #include "PDF/VKPDFMatrix.h"
@@ -290,11 +291,7 @@ std::u16string shownText(const std::u16string& text)
         if (U_SUCCESS(status))
             result.assign(decomposed.getBuffer(), size_t(decomposed.length()));
     }
-    for (char16_t& unit : result) {
-        if (unit == u'\u2019')
-            unit = u'\'';
-    }
-    return result;
+    return core::toUTF16(vkStringWithNeutralPunctuation(core::toUTF8(result)));
 }
 
 } // namespace
@@ -564,7 +561,10 @@ void VKPDFSimpleFontInfo::parseEncodingObject(const pdf::Object& encoding)
             if (code < 0 || code > 255)
                 continue;
             element.name(name);
-            if (auto text = stringForGlyphName(name))
+            // .notdef names the missing glyph: nothing to extract.
+            if (name == ".notdef")
+                m_encodingTable[size_t(code)].clear();
+            else if (auto text = stringForGlyphName(name))
                 m_encodingTable[size_t(code)] = std::move(*text);
         }
     }

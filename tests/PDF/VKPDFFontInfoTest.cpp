@@ -125,7 +125,7 @@ TEST_F(VKPDFFontInfoTest, EncodingsAndDifferences)
     EXPECT_EQ(utf8(named->encodingTable()[0x8E]), "é");
 
     auto differences = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding << /BaseEncoding /WinAnsiEncoding "
-                                      "/Differences [32 /space /a 65 /B /no.such.glyph /uni20AC /u1F600 /A.sc /f_f_i 1000 /x 3.5 /C] >> >>"));
+                                      "/Differences [32 /space /a 65 /B /no.such.glyph /uni20AC /u1F600 /A.sc /f_f_i 1000 /x 223 /.notdef 3.5 /C] >> >>"));
     const auto& table = differences->encodingTable();
     EXPECT_EQ(utf8(table[32]), " ");
     EXPECT_EQ(utf8(table[33]), "a");
@@ -137,6 +137,7 @@ TEST_F(VKPDFFontInfoTest, EncodingsAndDifferences)
     EXPECT_EQ(utf8(table[70]), "ffi");
     EXPECT_EQ(utf8(table[71]), "G"); // the walk stopped at 3.5
     EXPECT_EQ(utf8(table[0x80]), "€");
+    EXPECT_TRUE(table[223].empty()); // .notdef: no text, where WinAnsi has ß
 
     // No BaseEncoding: StandardEncoding; mistyped Differences change nothing.
     auto standard = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding << /Differences 5 >> >>"));

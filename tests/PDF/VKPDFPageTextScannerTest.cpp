@@ -105,7 +105,7 @@ TEST_F(VKPDFPageTextScannerTest, InsertsOneSpaceAtLineChangesAndWideGaps)
     EXPECT_EQ(bottom.text, "A");
 }
 
-TEST_F(VKPDFPageTextScannerTest, RotatedPagesBreakWordsUprightAndStoreRectanglesInPageSpace)
+TEST_F(VKPDFPageTextScannerTest, WordsAreJudgedAlongTheBaselineAndRectanglesStoredInPageSpace)
 {
     // On a page turned by 90 the text runs down the page in page space
     // (rotated text matrix), which reads as one line when shown upright.
@@ -114,9 +114,14 @@ TEST_F(VKPDFPageTextScannerTest, RotatedPagesBreakWordsUprightAndStoreRectangles
     ASSERT_EQ(turned.rects.size(), 3u);
     expectRect(turned.rects[1], 297.5f, 694, 10, 6);
     expectRect(turned.rects[2], 297.5f, 688, 10, 6);
-    // The same text on an upright page is two lines.
-    Extracted upright = monoText("BT /F1 10 Tf 0 -1 1 0 300 700 Tm (AB) Tj ET");
-    EXPECT_EQ(upright.text, " A B");
+    // So does text across a turned page, or turned on an upright one, or
+    // upside down.
+    Extracted across = monoText("BT /F1 10 Tf 100 700 Td (AB) Tj 0 -20 Td (CD) Tj ET", "/MediaBox [0 0 612 792] /Rotate 90");
+    EXPECT_EQ(across.text, " AB CD");
+    Extracted vertical = monoText("BT /F1 10 Tf 0 -1 1 0 300 700 Tm (AB) Tj 0 20 Td (CD) Tj ET");
+    EXPECT_EQ(vertical.text, " AB CD");
+    Extracted upsideDown = monoText("BT /F1 10 Tf -1 0 0 -1 300 700 Tm (AB) Tj 30 0 Td (CD) Tj ET");
+    EXPECT_EQ(upsideDown.text, " AB CD");
 }
 
 TEST_F(VKPDFPageTextScannerTest, OneRectanglePerUtf16Unit)
