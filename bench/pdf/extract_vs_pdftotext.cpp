@@ -28,6 +28,14 @@ const std::string& folder()
     return path;
 }
 
+std::vector<std::string> documents()
+{
+    std::vector<std::string> paths { bench::benchDocumentPath(folder(), 500) };
+    for (const char* name : { "writer.pdf", "writer-cairo.pdf", "reportlab.pdf", "ghostscript.pdf" })
+        paths.push_back(std::string(TANDRY_SOURCE_DIR) + "/tests/fixtures/pdf/" + name);
+    return paths;
+}
+
 size_t extractAll(const std::string& path)
 {
     core::Data bytes;

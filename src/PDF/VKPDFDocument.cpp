@@ -1,6 +1,7 @@
 #include "PDF/VKPDFDocument.h"
 
 #include "PDF/VKPDFDestination.h"
+#include "PDF/VKPDFFontInfo.h"
 #include "PDF/VKPDFOutlineScanner.h"
 #include "PDF/VKPDFOutlineWalk.h"
 #include "Platform/Core/FileSystem.h"
@@ -41,6 +42,12 @@ bool unlock(pdf::Document& document, const std::string& password)
 }
 
 } // namespace
+
+VKPDFDocument::~VKPDFDocument()
+{
+    if (m_documentRef)
+        VKPDFFontInfo::removeFontInfosForDocument(m_documentRef->serial());
+}
 
 VKPDFDocument::VKPDFDocument(std::shared_ptr<pdf::Document> documentRef)
     : m_documentRef(std::move(documentRef))

@@ -46,6 +46,9 @@ public:
     static std::shared_ptr<VKPDFDocument> initWithData(core::Data data,
         const std::optional<std::string>& password = std::nullopt, core::Error* error = nullptr);
 
+    // Closing drops the font decoders text extraction made for it.
+    ~VKPDFDocument() override;
+
     const std::shared_ptr<pdf::Document>& documentRef() const { return m_documentRef; }
     uint32_t numPages() const { return m_numPages; }
     // The page lookups every destination of this document shares.

@@ -1,16 +1,10 @@
 #include "PDF/VKPDFPageScanner.h"
 
+#include "PDF/VKPDFPage.h"
+
 #include <cmath>
 
 namespace {
-
-// The crop box turned as the page is shown, at the origin.
-gfx::AffineTransform uprightTransform(const pdf::Page& page)
-{
-    gfx::Rect crop = page.boxRect(pdf::Box::Crop);
-    gfx::Rect rotated = page.rotationAngle() % 180 == 0 ? crop : gfx::Rect(crop.y(), crop.x(), crop.height(), crop.width());
-    return page.drawingTransform(pdf::Box::Crop, rotated, 0, true);
-}
 
 bool isFinite(const gfx::Rect& rect)
 {
@@ -223,9 +217,14 @@ std::shared_ptr<VKPDFPageScanner> VKPDFPageScanner::create(const pdf::Page& page
     return std::shared_ptr<VKPDFPageScanner>(new VKPDFPageScanner(page));
 }
 
+std::shared_ptr<VKPDFPageScanner> VKPDFPageScanner::create(const VKPDFPage& page)
+{
+    return create(page.pageRef());
+}
+
 VKPDFPageScanner::VKPDFPageScanner(const pdf::Page& page)
     : m_pageRef(page)
-    , m_rotationTransform(uprightTransform(page))
+    , m_rotationTransform(VKPDFPageGetDrawingTransform(page, pdf::Box::Crop, VKPDFPageGetRotatedBoxRect(page), 0, true))
     , m_pageFrame(page.boxRect(pdf::Box::Crop))
 {
 }

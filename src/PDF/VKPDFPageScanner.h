@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+class VKPDFPage;
 class VKPDFPageScanner;
 
 class VKPDFPageScannerDelegate {
@@ -38,6 +39,7 @@ public:
     static constexpr size_t kMaximumSavedStates = 1024;
 
     static std::shared_ptr<VKPDFPageScanner> create(const pdf::Page& page);
+    static std::shared_ptr<VKPDFPageScanner> create(const VKPDFPage& page);
 
     // Runs the page's content stream once.
     virtual void scan();

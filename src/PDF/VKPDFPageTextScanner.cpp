@@ -1,6 +1,7 @@
 #include "PDF/VKPDFPageTextScanner.h"
 
 #include "Kit/StringAdditions.h"
+#include "PDF/VKPDFPage.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/UTF8.h"
 
@@ -10,6 +11,11 @@
 std::shared_ptr<VKPDFPageTextScanner> VKPDFPageTextScanner::create(const pdf::Page& page)
 {
     return std::shared_ptr<VKPDFPageTextScanner>(new VKPDFPageTextScanner(page));
+}
+
+std::shared_ptr<VKPDFPageTextScanner> VKPDFPageTextScanner::create(const VKPDFPage& page)
+{
+    return create(page.pageRef());
 }
 
 VKPDFPageTextScanner::VKPDFPageTextScanner(const pdf::Page& page) : VKPDFPageScanner(page)

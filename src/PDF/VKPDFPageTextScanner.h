@@ -19,6 +19,7 @@
 class VKPDFPageTextScanner : public VKPDFPageScanner {
 public:
     static std::shared_ptr<VKPDFPageTextScanner> create(const pdf::Page& page);
+    static std::shared_ptr<VKPDFPageTextScanner> create(const VKPDFPage& page);
 
     // Each scans the page first when it has not been scanned.
     const std::u16string& text();

@@ -1,6 +1,8 @@
 #include "PDF/PdfTextTools.h"
 
 #include "PDF/VKPDFCompositeFontInfo.h"
+#include "PDF/VKPDFDocument.h"
+#include "PDF/VKPDFPage.h"
 #include "PDF/VKPDFSimpleFontInfo.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -252,6 +254,15 @@ TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
     VKPDFFontInfo::removeFontInfosForDocument(first->serial());
     EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 1);
     VKPDFFontInfo::removeFontInfosForDocument(second->serial());
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached);
+
+    // Closing a document drops its decoders.
+    auto document = VKPDFDocument::initWithData(bytes);
+    auto page = VKPDFPage::pageWithDocument(document, 2);
+    EXPECT_EQ(core::toUTF8(VKPDFPageTextScanner::create(*page)->text()), " B");
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 1);
+    page.reset();
+    document.reset();
     EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached);
 }
 

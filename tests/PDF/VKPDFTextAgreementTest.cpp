@@ -214,4 +214,34 @@ TEST_F(VKPDFTextAgreementTest, FixturesMatchPdftotext)
               << type3.comparedWords << " word edges within 1 pt\n";
 }
 
+TEST_F(VKPDFTextAgreementTest, FixturesCarryEveryKindOfFont)
+{
+    if (!test::hasProgram("pdffonts"))
+        GTEST_SKIP() << "pdffonts is not installed";
+    std::set<std::string> kinds;
+    bool withToUnicode = false, withoutToUnicode = false;
+    for (const char* name : { "writer.pdf", "writer-cairo.pdf", "reportlab.pdf", "ghostscript.pdf" }) {
+        auto fonts = test::runCommand({ "pdffonts", sourcePath("tests/fixtures/pdf/") + name });
+        std::istringstream lines(fonts.output);
+        for (std::string line; std::getline(lines, line);) {
+            for (const char* kind : { "Type 1", "TrueType", "Type 3", "CID TrueType" }) {
+                if (line.find(kind) != std::string::npos)
+                    kinds.insert(kind);
+            }
+            // The columns end in emb, sub, uni and the object number.
+            std::vector<std::string> columns;
+            std::istringstream words(line);
+            for (std::string word; words >> word;)
+                columns.push_back(word);
+            if (columns.size() >= 6 && (columns[columns.size() - 3] == "yes" || columns[columns.size() - 3] == "no")) {
+                withToUnicode |= columns[columns.size() - 3] == "yes";
+                withoutToUnicode |= columns[columns.size() - 3] == "no";
+            }
+        }
+    }
+    EXPECT_EQ(kinds.size(), 4u);
+    EXPECT_TRUE(withToUnicode);
+    EXPECT_TRUE(withoutToUnicode);
+}
+
 } // namespace
