@@ -121,6 +121,17 @@ TEST_F(VKPDFFontInfoTest, StandardFontsWithoutWidthsTakeTheCore14Metrics)
     EXPECT_NEAR(page.rects[2].x(), 106, 1e-3);
 }
 
+TEST_F(VKPDFFontInfoTest, Type3GlyphSpaceFollowsTheFontMatrix)
+{
+    auto font = simple(fontFor("<< /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FontBBox [0 -20 50 80] /FirstChar 97 "
+                               "/Widths [50] /Encoding << /Differences [97 /filledbox] >> /CharProcs << >> >>"));
+    ASSERT_TRUE(font);
+    EXPECT_FLOAT_EQ(font->widthForCode('a'), 500);
+    EXPECT_FLOAT_EQ(font->ascent(), 800);
+    EXPECT_FLOAT_EQ(font->descent(), -200);
+    EXPECT_EQ(utf8(font->encodingTable()['a']), "■");
+}
+
 TEST_F(VKPDFFontInfoTest, EncodingsAndDifferences)
 {
     auto named = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding /MacRomanEncoding >>"));
