@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace pdftext;
 
 namespace {
@@ -275,6 +278,31 @@ TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
     page.reset();
     document.reset();
     EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached);
+}
+
+TEST_F(VKPDFFontInfoTest, ScansOnSeveralThreadsShareTheCachesSafely)
+{
+    std::string bytes = readFile(sourcePath("tests/fixtures/pdf/writer-cairo.pdf"));
+    auto expected = extract(pdf::Document::open(core::Data(bytes))->page(1)).text;
+    std::atomic<int> mismatches { 0 };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 3; ++round) {
+                auto document = pdf::Document::open(core::Data(bytes));
+                if (extract(document->page(1)).text != expected)
+                    ++mismatches;
+                if (!VKPDFSimpleFontInfo::stringForGlyphName("Euro"))
+                    ++mismatches;
+                VKPDFFontInfo::removeFontInfosForDocument(document->serial());
+            }
+        });
+    }
+    for (int round = 0; round < 20; ++round)
+        VKPDFSimpleFontInfo::didReceiveMemoryWarningNotification();
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 TEST_F(VKPDFFontInfoTest, BadToUnicodeIsIgnored)
