@@ -6,6 +6,7 @@
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKDownloadHooks.h"
+#include "FileModel/VKIconManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "Kit/FileManagerAdditions.h"
@@ -21,6 +22,7 @@ void resetFileModel()
     VKQuotaManager::setDefaultManager(nullptr);
     VKQuotaManager::setFreeSpaceFunction(nullptr);
     VKContentIndexManager::setSharedManager(nullptr);
+    VKIconManager::setSharedManager(nullptr);
     setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
 }
 
