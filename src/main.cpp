@@ -1,7 +1,8 @@
-// The tandry program: lays out its home and runs its main loop until SIGINT
+// The tandry program: lays out (and migrates) its home and runs its main loop until SIGINT
 // or SIGTERM stops it.
 
 #include "App/Shell/LaunchOptions.h"
+#include "App/Shell/VKApplication.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
     core::paths::setHome(options->home());
     core::UserDefaults::setArguments(options->settingsArguments());
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
+    VKApplication::setSharedApplication(VKApplication::create());
 
     core::RunLoop::setMainThread();
     auto& loop = core::RunLoop::main();

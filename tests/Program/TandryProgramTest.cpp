@@ -90,6 +90,26 @@ TEST_F(TandryProgramTest, StartsOnItsHomeAndEndsCleanlyOnSignals)
     }
 }
 
+TEST_F(TandryProgramTest, LaysOutAndMigratesItsHomeOnce)
+{
+    std::string home = pathInHome("home");
+    makeFile("home/Documents/Tandry/old.txt", "old");
+    for (int launch = 0; launch < 2; ++launch) {
+        Run run = start({ "--home", home });
+        std::string output = readUntil(run.stderrFd, launch == 0 ? "attemptDocumentsUpdate2\n" : "\n");
+        kill(run.pid, SIGTERM);
+        int status = waitForExit(run.pid);
+        output += readUntil(run.stderrFd, "\n\n");
+        close(run.stderrFd);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(output.find("attemptDocumentsUpdate1") != std::string::npos, launch == 0) << output;
+        EXPECT_EQ(output.find("attemptDocumentsUpdate2") != std::string::npos, launch == 0) << output;
+    }
+    for (const char* folder : { "Documents", "Library/Preferences/Metadata", "Library/Servers", "Library/Documents" })
+        EXPECT_EQ(access((home + "/" + folder).c_str(), W_OK), 0) << folder;
+    EXPECT_EQ(readFile(home + "/Library/Documents/old.txt"), "old");
+}
+
 TEST_F(TandryProgramTest, BadArgumentsAndUnusableHomesExitWithTwo)
 {
     std::string file = makeFile("in-the-way", "x");

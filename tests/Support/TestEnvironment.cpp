@@ -1,5 +1,6 @@
 #include "Support/TestEnvironment.h"
 
+#include "App/Shell/VKApplication.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Clock.h"
@@ -38,6 +39,12 @@ std::shared_ptr<core::ManualClock> manualClock;
 std::mutex escapedMutex;
 std::vector<std::string> escaped;
 
+std::vector<std::function<void()>>& libraryResets()
+{
+    static std::vector<std::function<void()>> resets;
+    return resets;
+}
+
 void resetServices()
 {
     // Loads first: they watch sockets on the main loop.
@@ -49,6 +56,9 @@ void resetServices()
     core::resetBackgroundTasksForTesting();
     gfx::Screen::main().reset();
     gfx::setTextEngine(nullptr);
+    for (const auto& reset : libraryResets())
+        reset();
+    VKApplication::setSharedApplication(nullptr);
 }
 
 } // namespace
@@ -109,6 +119,11 @@ void TestEnvironment::expectNoThreadsRunning(double timeout)
     for (const auto& name : core::Thread::runningThreadNames())
         names += (names.empty() ? "\"" : ", \"") + name + "\"";
     ADD_FAILURE() << "threads still running " << timeout << " s after the test: " << names;
+}
+
+void TestEnvironment::addReset(std::function<void()> reset)
+{
+    libraryResets().push_back(std::move(reset));
 }
 
 } // namespace test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ public:
     static std::vector<std::string> takeEscapedExceptions();
     // Fails the current test when core::Threads still run after `timeout`.
     static void expectNoThreadsRunning(double timeout);
+
+    // A reset of process-wide services kept by a library above the platform
+    // layer, run with the platform's own at the start and end of every test.
+    // Libraries' test support registers these while the program starts.
+    static void addReset(std::function<void()> reset);
 };
 
 } // namespace test

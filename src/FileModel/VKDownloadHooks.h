@@ -1,0 +1,24 @@
+#pragma once
+
+#include "FileModel/VKHookSlot.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class VKFileResource;
+
+// What the file model uses of the download manager, which sits above it:
+// the download items placed in a folder (listed with its children) and the
+// removal of one. The application wires them in at start-up; without them
+// there are no downloads.
+class VKDownloadHooks : public VKHookSlot<VKDownloadHooks> {
+public:
+    virtual ~VKDownloadHooks() = default;
+
+    // Every download item, web or cloud, finished or not, whose path lies
+    // directly in the folder.
+    virtual std::vector<std::shared_ptr<VKFileResource>> downloadsForTargetFolder(const std::string& folder) = 0;
+    // Removes the download with its partial data and state files.
+    virtual void deleteDownloadResource(const std::shared_ptr<VKFileResource>& resource) = 0;
+};

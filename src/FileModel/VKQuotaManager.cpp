@@ -1,0 +1,628 @@
+#include "FileModel/VKQuotaManager.h"
+
+#include "App/Shell/VKApplication.h"
+#include "Kit/MIMETypes.h"
+#include "Kit/StringAdditions.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/TextFolding.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <limits>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+namespace {
+
+std::mutex sharedMutex;
+std::shared_ptr<VKQuotaManager> sharedManager;
+
+std::optional<uint64_t> volumeFreeSpace(const std::string& path)
+{
+    struct statvfs info;
+    if (statvfs(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(info.f_frsize) * static_cast<uint64_t>(info.f_bavail);
+}
+
+std::mutex freeSpaceMutex;
+VKQuotaManager::FreeSpaceFunction freeSpaceFunction = volumeFreeSpace;
+
+std::optional<uint64_t> freeSpace(const std::string& path)
+{
+    VKQuotaManager::FreeSpaceFunction function;
+    {
+        std::lock_guard lock(freeSpaceMutex);
+        function = freeSpaceFunction;
+    }
+    return function(path);
+}
+
+uint64_t ownSizeOnDisk(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+std::string childPath(std::string_view parent, std::string_view name)
+{
+    std::string path;
+    path.reserve(parent.size() + 1 + name.size());
+    path.append(parent).append("/").append(name);
+    return path;
+}
+
+std::string relativeChild(const std::string& prefix, std::string_view name)
+{
+    return prefix.empty() ? std::string(name) : childPath(prefix, name);
+}
+
+core::Value valueOfItem(const VKQuotaItem& item)
+{
+    if (!item.folder)
+        return core::Value(item.size);
+    size_t leftOut = 0;
+    return item.folder->toValue(leftOut);
+}
+
+// Matching by pre-folded texts: the query is folded once per search.
+struct NameQuery {
+    explicit NameQuery(std::string_view query) : folded(core::foldedForSearch(query)) { }
+    bool matches(std::string_view name) const
+    {
+        return !folded.empty() && core::foldedForSearch(name).find(folded) != std::string::npos;
+    }
+    std::string folded;
+};
+
+void collectFolderPaths(const VKQuotaFolder& folder, const std::string& prefix, bool ignorePackages,
+    std::vector<std::string>& paths)
+{
+    std::vector<const VKQuotaEntry*> subfolders;
+    for (const auto& entry : folder.entries) {
+        if (entry.item.folder && !(ignorePackages && MIMEIsPackageType(entry.name)))
+            subfolders.push_back(&entry);
+    }
+    std::sort(subfolders.begin(), subfolders.end(), [](const VKQuotaEntry* a, const VKQuotaEntry* b) {
+        return localizedNumericAndCaseInsensitiveCompare(a->name, b->name) < 0;
+    });
+    for (const auto* entry : subfolders) {
+        std::string path = prefix + "/" + entry->name;
+        paths.push_back(path);
+        collectFolderPaths(*entry->item.folder, path, ignorePackages, paths);
+    }
+}
+
+uint64_t countItems(const VKQuotaFolder& folder)
+{
+    uint64_t count = folder.entries.size();
+    for (const auto& entry : folder.entries) {
+        if (entry.item.folder)
+            count += countItems(*entry.item.folder);
+    }
+    return count;
+}
+
+uint64_t countFolders(const VKQuotaFolder& folder, bool ignorePackages)
+{
+    uint64_t count = 0;
+    for (const auto& entry : folder.entries) {
+        if (!entry.item.folder || (ignorePackages && MIMEIsPackageType(entry.name)))
+            continue;
+        count += 1 + countFolders(*entry.item.folder, ignorePackages);
+    }
+    return count;
+}
+
+void collectMatches(const VKQuotaFolder& folder, const std::string& prefix, const NameQuery& query, bool recurse,
+    bool ignorePackageContents, std::vector<std::string>& results)
+{
+    for (const auto& entry : folder.entries) {
+        // Hidden items, and everything inside hidden folders, are never results.
+        if (entry.name.starts_with('.'))
+            continue;
+        std::string relative = relativeChild(prefix, entry.name);
+        if (query.matches(entry.name))
+            results.push_back(relative);
+        if (recurse && entry.item.folder && !(ignorePackageContents && MIMEIsPackageType(relative)))
+            collectMatches(*entry.item.folder, relative, query, recurse, ignorePackageContents, results);
+    }
+}
+
+uint64_t sizeOfMatches(const VKQuotaFolder& folder, const std::string& path, const std::optional<NameQuery>& query,
+    bool recurse, bool ignorePackageContents)
+{
+    uint64_t total = 0;
+    for (const auto& entry : folder.entries) {
+        std::string entryPath = childPath(path, entry.name);
+        const bool isPackage = entry.item.folder && MIMEIsPackageType(entry.name);
+        if (!query || query->matches(entry.name)) {
+            if (!entry.item.folder)
+                total += entry.item.size;
+            else if (isPackage)
+                total += entry.item.folder->total;
+            else
+                total += ownSizeOnDisk(entryPath);
+        }
+        if (recurse && entry.item.folder && !(ignorePackageContents && isPackage))
+            total += sizeOfMatches(*entry.item.folder, entryPath, query, recurse, ignorePackageContents);
+    }
+    if (recurse)
+        total += ownSizeOnDisk(path);
+    return total;
+}
+
+} // namespace
+
+std::shared_ptr<VKQuotaManager> VKQuotaManager::defaultManager()
+{
+    std::lock_guard lock(sharedMutex);
+    if (!sharedManager) {
+        auto application = VKApplication::sharedApplication();
+        sharedManager = create(application->homeDirectory(), application->serversDirectory());
+    }
+    return sharedManager;
+}
+
+void VKQuotaManager::setDefaultManager(std::shared_ptr<VKQuotaManager> manager)
+{
+    std::lock_guard lock(sharedMutex);
+    sharedManager = std::move(manager);
+}
+
+std::shared_ptr<VKQuotaManager> VKQuotaManager::create(std::string rootPath, std::string serversPath)
+{
+    return std::shared_ptr<VKQuotaManager>(new VKQuotaManager(std::move(rootPath), std::move(serversPath)));
+}
+
+VKQuotaManager::VKQuotaManager(std::string rootPath, std::string serversPath)
+    : m_rootPath(core::path::standardizingPath(rootPath))
+    , m_serversPath(core::path::standardizingPath(serversPath))
+    , m_root(std::make_unique<VKQuotaFolder>())
+{
+}
+
+void VKQuotaManager::setFreeSpaceFunction(FreeSpaceFunction function)
+{
+    std::lock_guard lock(freeSpaceMutex);
+    freeSpaceFunction = function ? std::move(function) : volumeFreeSpace;
+}
+
+bool VKQuotaManager::isServersPath(std::string_view path) const
+{
+    return core::path::isWithin(path, m_serversPath);
+}
+
+std::optional<std::vector<std::string>> VKQuotaManager::pathComponentsRelativeToRootForPath(std::string_view path) const
+{
+    std::string standardized = core::path::standardizingPath(path);
+    if (!core::path::isWithin(standardized, m_rootPath))
+        return std::nullopt;
+    auto components = core::path::pathComponents(std::string_view(standardized).substr(m_rootPath.size()));
+    if (!components.empty() && components.front() == "/")
+        components.erase(components.begin());
+    return components;
+}
+
+std::string VKQuotaManager::pathForComponents(const std::vector<std::string>& components, size_t count) const
+{
+    std::string path = m_rootPath;
+    for (size_t i = 0; i < count; ++i)
+        path.append("/").append(components[i]);
+    return path;
+}
+
+const VKQuotaItem* VKQuotaManager::itemAt(const std::vector<std::string>& components) const
+{
+    const VKQuotaFolder* folder = m_root.get();
+    const VKQuotaItem* item = nullptr;
+    for (const auto& component : components) {
+        if (!folder)
+            return nullptr;
+        item = folder->find(component);
+        if (!item)
+            return nullptr;
+        folder = item->folder.get();
+    }
+    return item;
+}
+
+const VKQuotaFolder* VKQuotaManager::folderAt(std::string_view path) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components)
+        return nullptr;
+    if (components->empty())
+        return m_root.get();
+    const VKQuotaItem* item = itemAt(*components);
+    return item ? item->folder.get() : nullptr;
+}
+
+void VKQuotaManager::replaceItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item,
+    uint64_t oldSize)
+{
+    if (components.empty()) {
+        m_root = item && item->folder ? std::move(item->folder) : std::make_unique<VKQuotaFolder>();
+        return;
+    }
+    const uint64_t newSize = item ? item->structureSize() : 0;
+    const bool changed = newSize != oldSize;
+    const uint64_t delta = newSize - oldSize; // wraps for a shrink; the sums wrap back
+    if (changed) {
+        m_root->total += delta;
+        m_root->stamp = VKQuotaStamp::forPath(m_rootPath);
+        m_root->hasDot = true;
+    }
+    VKQuotaFolder* folder = m_root.get();
+    std::string path = m_rootPath;
+    for (size_t i = 0; i + 1 < components.size(); ++i) {
+        path.append("/").append(components[i]);
+        VKQuotaItem* child = folder->find(components[i]);
+        if (child && child->folder) {
+            if (changed) {
+                child->folder->total += delta;
+                child->folder->stamp = VKQuotaStamp::forPath(path);
+            }
+            folder = child->folder.get();
+            continue;
+        }
+        // Nothing to take out below a folder the tree does not hold.
+        if (!item)
+            return;
+        auto made = std::make_unique<VKQuotaFolder>();
+        made->stamp = VKQuotaStamp::forPath(path);
+        made->hasDot = true;
+        made->total = made->stamp.ownSize + newSize;
+        VKQuotaFolder* next = made.get();
+        folder->set(components[i], VKQuotaItem { 0, std::move(made) });
+        folder = next;
+    }
+    if (item)
+        folder->set(components.back(), std::move(*item));
+    else
+        folder->remove(components.back());
+}
+
+void VKQuotaManager::insertItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item)
+{
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaItem* old = components.empty() ? nullptr : itemAt(components);
+    uint64_t oldSize = components.empty() ? m_root->total : old ? old->structureSize() : 0;
+    replaceItem(components, std::move(item), oldSize);
+}
+
+core::Value VKQuotaManager::quotaStore() const
+{
+    size_t leftOut = 0;
+    core::Value store;
+    {
+        std::lock_guard lock(m_updateLock);
+        store = m_root->toValue(leftOut);
+    }
+    if (leftOut)
+        core::log("Warning, quota store left out {} names that are not UTF-8", leftOut);
+    return store;
+}
+
+void VKQuotaManager::setQuotaStore(const core::Value& store)
+{
+    size_t dropped = 0;
+    auto root = VKQuotaFolder::fromValue(store, true, dropped);
+    if (!root) {
+        if (!store.isNull())
+            core::log("Warning, quota store is not a tree: {}", store.description().substr(0, 100));
+        root = std::make_unique<VKQuotaFolder>();
+    }
+    if (dropped)
+        core::log("Warning, quota store dropped {} malformed entries", dropped);
+    std::lock_guard lock(m_updateLock);
+    m_root = std::move(root);
+}
+
+core::Value VKQuotaManager::structureForPath(std::string_view path) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components) {
+        core::log("structureForPath failed for: {}", path);
+        return {};
+    }
+    std::unique_lock lock(m_updateLock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        core::log("Warning: structureForPath failed to acquire lock!");
+        return {};
+    }
+    if (components->empty()) {
+        size_t leftOut = 0;
+        return m_root->toValue(leftOut);
+    }
+    const VKQuotaItem* item = itemAt(*components);
+    return item ? valueOfItem(*item) : core::Value();
+}
+
+uint64_t VKQuotaManager::sizeForStructure(const core::Value& structure)
+{
+    if (structure.isInteger())
+        return static_cast<uint64_t>(structure.integer());
+    if (structure.isDictionary() && structure["."].isString()) {
+        const std::string& text = structure["."].string();
+        uint64_t total = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9')
+                break;
+            total = total * 10 + static_cast<uint64_t>(c - '0');
+        }
+        return total;
+    }
+    return 0;
+}
+
+core::Value VKQuotaManager::createStructureForPath(std::string_view path) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components || isServersPath(path))
+        return {};
+    auto item = VKQuotaFolder::scan(pathForComponents(*components, components->size()), m_serversPath);
+    return item ? valueOfItem(*item) : core::Value();
+}
+
+void VKQuotaManager::insertStructure(const core::Value& structure, std::string_view path)
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components || isServersPath(path))
+        return;
+    std::optional<VKQuotaItem> item;
+    if (structure.isInteger() && structure.integer() >= 0) {
+        item = VKQuotaItem { static_cast<uint64_t>(structure.integer()), nullptr };
+    } else if (structure.isDictionary()) {
+        size_t dropped = 0;
+        auto folder = VKQuotaFolder::fromValue(structure, false, dropped);
+        if (!folder) {
+            core::log("Warning, malformed quota structure for: {}", path);
+            return;
+        }
+        item = VKQuotaItem { 0, std::move(folder) };
+    } else if (!structure.isNull()) {
+        core::log("Warning, malformed quota structure for: {}", path);
+        return;
+    }
+    insertItem(*components, std::move(item));
+}
+
+void VKQuotaManager::updateLocked(const std::string& path, const std::vector<std::string>& components)
+{
+    insertItem(components, VKQuotaFolder::scan(path, m_serversPath));
+}
+
+void VKQuotaManager::performUpdate(std::string_view path, const UpdateWork& work)
+{
+    if (isServersPath(path))
+        return;
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components)
+        return;
+    std::string itemPath = pathForComponents(*components, components->size());
+    {
+        std::lock_guard lock(m_updateLock);
+        work(itemPath, *components);
+    }
+    postQuotaUpdateNotification(itemPath);
+}
+
+void VKQuotaManager::updateQuotaForPath(std::string_view path)
+{
+    performUpdate(path, [this](const std::string& itemPath, const std::vector<std::string>& components) {
+        updateLocked(itemPath, components);
+    });
+}
+
+void VKQuotaManager::updateQuotaForSingleItemAtPath(std::string_view path)
+{
+    performUpdate(path, [this](const std::string& itemPath, const std::vector<std::string>& components) {
+        auto* item = const_cast<VKQuotaItem*>(components.empty() ? nullptr : itemAt(components));
+        struct stat info;
+        const bool exists = lstat(itemPath.c_str(), &info) == 0;
+        if (!item || (exists && bool(S_ISDIR(info.st_mode)) != item->isFolder())) {
+            // Unknown to the tree, or changed kind: the whole item is scanned.
+            updateLocked(itemPath, components);
+        } else if (!exists) {
+            replaceItem(components, std::nullopt, item->structureSize());
+        } else if (!item->folder) {
+            replaceItem(components, VKQuotaItem { static_cast<uint64_t>(info.st_size), nullptr }, item->size);
+        } else {
+            const uint64_t oldTotal = item->folder->total;
+            const uint64_t oldOwnSize = item->folder->stamp.known ? item->folder->stamp.ownSize : 0;
+            VKQuotaItem moved = std::move(*item);
+            moved.folder->stamp = VKQuotaStamp::fromStat(info);
+            moved.folder->total = moved.folder->stamp.ownSize - oldOwnSize + oldTotal;
+            replaceItem(components, std::move(moved), oldTotal);
+        }
+    });
+}
+
+void VKQuotaManager::smartUpdateQuotaForDirectory(std::string_view path)
+{
+    core::log(">>> smartUpdateQuotaForDirectory: {}", core::path::abbreviatingWithTildeInPath(path));
+    performUpdate(path, [this](const std::string& folderPath, const std::vector<std::string>& components) {
+        struct stat info;
+        if (lstat(folderPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            updateLocked(folderPath, components);
+            return;
+        }
+        VKQuotaFolder* old = components.empty() ? m_root.get() : const_cast<VKQuotaFolder*>(folderAt(folderPath));
+        const VKQuotaItem* oldItem = components.empty() ? nullptr : itemAt(components);
+        uint64_t oldSize = components.empty() ? m_root->total : oldItem ? oldItem->structureSize() : 0;
+        auto folder = VKQuotaFolder::rescan(folderPath, old, m_serversPath);
+        replaceItem(components, VKQuotaItem { 0, std::move(folder) }, oldSize);
+    });
+}
+
+void VKQuotaManager::resetQuota()
+{
+    std::lock_guard lock(m_updateLock);
+    m_root = std::make_unique<VKQuotaFolder>();
+}
+
+void VKQuotaManager::performWithUpdateLock(const std::function<void()>& work)
+{
+    std::lock_guard lock(m_updateLock);
+    work();
+}
+
+bool VKQuotaManager::isQuotaValidForPath(std::string_view path) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components)
+        return false;
+    std::string folderPath = pathForComponents(*components, components->size());
+    struct stat info;
+    if (lstat(folderPath.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && !components->empty()) {
+        components->pop_back();
+        folderPath = pathForComponents(*components, components->size());
+    }
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaFolder* folder = folderAt(folderPath);
+    return folder && folder->hasDot && folder->stamp.matches(VKQuotaStamp::forPath(folderPath));
+}
+
+void VKQuotaManager::postQuotaUpdateNotification(std::string_view path)
+{
+    core::NotificationCenter::defaultCenter().postOnMainThread(VKQuotaManagerDidUpdateQuotaNotification,
+        shared_from_this(), core::Value::makeDictionary({ { "path", std::string(path) } }));
+}
+
+uint64_t VKQuotaManager::sizeForPath(std::string_view path, bool recurse) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components)
+        return 0;
+    std::lock_guard lock(m_updateLock);
+    if (components->empty())
+        return m_root->total;
+    const VKQuotaItem* item = itemAt(*components);
+    if (!item)
+        return 0;
+    if (recurse || !item->folder)
+        return item->structureSize();
+    std::string folderPath = pathForComponents(*components, components->size());
+    uint64_t total = 0;
+    for (const auto& entry : item->folder->entries)
+        total += entry.item.folder ? ownSizeOnDisk(childPath(folderPath, entry.name)) : entry.item.size;
+    return total;
+}
+
+uint64_t VKQuotaManager::quotaTotalBytes() const
+{
+    auto defaults = core::UserDefaults::standard();
+    if (!defaults->boolForKey("VKQuotaEnabled"))
+        return std::numeric_limits<uint64_t>::max();
+    int64_t limit = defaults->integerForKey("VKQuotaLimit");
+    if (limit <= 0)
+        return 0;
+    // A limit past what 64 bits hold in bytes is no limit, never a wrapped one.
+    if (static_cast<uint64_t>(limit) > (std::numeric_limits<uint64_t>::max() >> 20))
+        return std::numeric_limits<uint64_t>::max();
+    return static_cast<uint64_t>(limit) << 20;
+}
+
+uint64_t VKQuotaManager::quotaUsedBytes() const
+{
+    std::unique_lock lock(m_updateLock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        core::log("Warning, quotaUsedBytes failed to acquire lock");
+        return 0;
+    }
+    return m_root->total;
+}
+
+std::optional<uint64_t> VKQuotaManager::quotaAvailableBytes() const
+{
+    const bool enabled = core::UserDefaults::standard()->boolForKey("VKQuotaEnabled");
+    const uint64_t total = quotaTotalBytes();
+    const uint64_t used = quotaUsedBytes();
+    if (used >= total)
+        return 0;
+    const uint64_t remaining = total - used;
+    if (auto free = freeSpace(m_rootPath))
+        return enabled && remaining < *free ? remaining : *free;
+    if (enabled)
+        return remaining;
+    return std::nullopt;
+}
+
+std::vector<std::string> VKQuotaManager::collectionNamesForPath(std::string_view path, bool ignorePackages) const
+{
+    std::vector<std::string> names;
+    std::lock_guard lock(m_updateLock);
+    if (const VKQuotaFolder* folder = folderAt(path)) {
+        for (const auto& entry : folder->entries) {
+            if (entry.item.folder && !(ignorePackages && MIMEIsPackageType(entry.name)))
+                names.push_back(entry.name);
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> VKQuotaManager::collectionPathsRelativeToPath(std::string_view path, bool ignorePackages) const
+{
+    std::vector<std::string> paths { "/" };
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaFolder* folder = folderAt(path);
+    if (folder && !(ignorePackages && MIMEIsPackageType(std::string(path))))
+        collectFolderPaths(*folder, "", ignorePackages, paths);
+    return paths;
+}
+
+uint64_t VKQuotaManager::childCountForPath(std::string_view path) const
+{
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaFolder* folder = folderAt(path);
+    return folder ? countItems(*folder) : 0;
+}
+
+uint64_t VKQuotaManager::collectionChildCountForPath(std::string_view path, bool ignorePackages) const
+{
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaFolder* folder = folderAt(path);
+    return folder ? countFolders(*folder, ignorePackages) : 0;
+}
+
+std::optional<std::vector<std::string>> VKQuotaManager::itemsMatchingQuery(std::string_view query,
+    std::string_view rootPath, bool recurse, bool ignorePackageContents) const
+{
+    NameQuery nameQuery(query);
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaFolder* folder = folderAt(rootPath);
+    if (!folder)
+        return std::nullopt;
+    std::vector<std::string> results;
+    results.reserve(100);
+    collectMatches(*folder, "", nameQuery, recurse, ignorePackageContents, results);
+    return results;
+}
+
+uint64_t VKQuotaManager::sizeForPath(std::string_view path, std::string_view query, bool recurse,
+    bool ignorePackageContents) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components)
+        return 0;
+    std::optional<NameQuery> nameQuery;
+    if (!query.empty())
+        nameQuery.emplace(query);
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaItem* item = components->empty() ? nullptr : itemAt(*components);
+    const VKQuotaFolder* folder = components->empty() ? m_root.get() : item ? item->folder.get() : nullptr;
+    if (!folder)
+        return item ? item->size : 0;
+    return sizeOfMatches(*folder, pathForComponents(*components, components->size()), nameQuery, recurse,
+        ignorePackageContents);
+}
+
+std::string VKQuotaManager::description() const
+{
+    return core::Object::description() + " " + quotaStore().description();
+}

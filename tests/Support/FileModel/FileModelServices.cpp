@@ -1,0 +1,31 @@
+// Per-test resets of the file model's shared services: every test starts
+// without hooks (nothing locked, no downloads, no cloud mirror), with fresh
+// managers on its own home and the trash in that home's metadata folder.
+
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKContentIndexManager.h"
+#include "FileModel/VKDownloadHooks.h"
+#include "FileModel/VKIconManager.h"
+#include "FileModel/VKQuotaManager.h"
+#include "FileModel/VKServerLockHooks.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Support/TestEnvironment.h"
+
+namespace {
+
+void resetFileModel()
+{
+    VKServerLockHooks::setCurrent(nullptr);
+    VKDownloadHooks::setCurrent(nullptr);
+    VKCloudHooks::setCurrent(nullptr);
+    VKQuotaManager::setDefaultManager(nullptr);
+    VKQuotaManager::setFreeSpaceFunction(nullptr);
+    VKContentIndexManager::setSharedManager(nullptr);
+    VKIconManager::setSharedManager(nullptr);
+    setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
+}
+
+const bool registered = (test::TestEnvironment::addReset(resetFileModel), true);
+
+} // namespace
