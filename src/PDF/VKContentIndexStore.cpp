@@ -12,6 +12,8 @@
 namespace {
 
 constexpr size_t IdentifierSize = 8;
+// Keys carry no value; the library wants a buffer even for none.
+constexpr std::string_view EmptyValue("", 0);
 
 std::string bigEndian(uint64_t identifier)
 {
@@ -111,12 +113,12 @@ bool VKContentIndexStore::addTokens(const std::set<std::string>& tokens, uint64_
         key.assign(token);
         key += '\0';
         key += identifierBytes;
-        putRecordIfAbsent(key, {});
+        putRecordIfAbsent(key, EmptyValue);
         if (withInverses) {
             key.assign(1, '\0');
             key += identifierBytes;
             key += token;
-            putRecordIfAbsent(key, {});
+            putRecordIfAbsent(key, EmptyValue);
         }
     }
     if (!commitTransaction()) {
