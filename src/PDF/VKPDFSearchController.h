@@ -82,6 +82,7 @@ public:
     // thread after each page is counted and reported.
     static void resetSharedSearchQueueForTesting();
     unsigned indexingPassCount() const { return m_passCount.load(); }
+    bool isIndexing() const { return m_indexing.load(); }
     void setPageIndexedHookForTesting(std::function<void(uint32_t pageNumber)> hook);
     size_t cachedScannerCount() const;
 
