@@ -189,21 +189,27 @@ std::optional<core::Data> VKKeyValueStore::dataForKey(std::string_view key) cons
     return core::Data(std::move(*value));
 }
 
+// Tokyo Cabinet aborts on a null pointer even for an empty region.
+static const char* nonNull(std::string_view bytes)
+{
+    return bytes.data() ? bytes.data() : "";
+}
+
 bool VKKeyValueStore::putRecord(std::string_view key, std::string_view value)
 {
     return m_open && fits(key) && fits(value)
-        && tcbdbput(database(m_db), key.data(), static_cast<int>(key.size()), value.data(), static_cast<int>(value.size()));
+        && tcbdbput(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value), static_cast<int>(value.size()));
 }
 
 bool VKKeyValueStore::putRecordIfAbsent(std::string_view key, std::string_view value)
 {
     return m_open && fits(key) && fits(value)
-        && tcbdbputkeep(database(m_db), key.data(), static_cast<int>(key.size()), value.data(), static_cast<int>(value.size()));
+        && tcbdbputkeep(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value), static_cast<int>(value.size()));
 }
 
 bool VKKeyValueStore::removeRecord(std::string_view key)
 {
-    return m_open && fits(key) && tcbdbout(database(m_db), key.data(), static_cast<int>(key.size()));
+    return m_open && fits(key) && tcbdbout(database(m_db), nonNull(key), static_cast<int>(key.size()));
 }
 
 std::optional<std::string> VKKeyValueStore::recordForKey(std::string_view key) const

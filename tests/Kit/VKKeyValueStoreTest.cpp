@@ -119,6 +119,9 @@ TEST_F(VKKeyValueStoreTest, SubclassRecordsLiveBesideNamedValues)
     EXPECT_TRUE(store->putRecordIfAbsent("page", "2"));
     EXPECT_FALSE(store->putRecordIfAbsent("page", "3"));
     EXPECT_EQ(store->recordForKey("page"), "2");
+    // An empty value held by no buffer at all is stored, not refused or crashed on.
+    EXPECT_TRUE(store->putRecord("empty", std::string_view()));
+    EXPECT_EQ(store->recordForKey("empty"), "");
     store->setText("named", "word");
     // Raw records and named values do not meet.
     EXPECT_EQ(store->recordForKey("word"), "1");
