@@ -7,7 +7,7 @@ namespace {
 
 // A length read's buffer starts no bigger than this and then doubles with
 // what has arrived.
-constexpr uint64_t FirstLengthRoom = 64 * 1024;
+constexpr uint64_t FirstLengthRoom = 1024 * 1024;
 
 } // namespace
 

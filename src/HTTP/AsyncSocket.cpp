@@ -26,20 +26,17 @@ constexpr const char* DequeueWriteStep = "maybeDequeueWrite";
 constexpr const char* DisconnectStep = "disconnect";
 constexpr const char* DidDisconnectStep = "onSocketDidDisconnect";
 
-// One repeating timer for all sockets posts the time-out notification; each
-// socket compares its own requests. The timer belongs to the loop of the
-// thread that first needed it and is made again should that loop drop it.
-void ensureTimeoutTimer()
+std::mutex liveMutex;
+AsyncSocket* firstLive = nullptr;
+
+// What the deferred steps are keyed by: a pointer unique to the socket that
+// keeps nothing alive (the steps hold the socket weakly).
+const std::shared_ptr<const void>& performAnchor()
 {
-    static std::mutex mutex;
-    static std::weak_ptr<core::Timer> timer;
-    std::lock_guard lock(mutex);
-    if (auto existing = timer.lock(); existing && existing->isValid())
-        return;
-    timer = core::RunLoop::current().schedule(AsyncSocket::TimeoutSweepInterval, true, [](core::Timer&) {
-        core::NotificationCenter::defaultCenter().post(AsyncSocket::TimeoutNotification);
-    });
+    static const std::shared_ptr<const void> anchor = std::make_shared<int>(0);
+    return anchor;
 }
+
 
 const char* statusName(Stream::Status status)
 {
@@ -89,31 +86,66 @@ core::Error AsyncSocket::errorWithCode(int64_t code)
     return core::Error(ErrorDomain, code, description);
 }
 
+struct AsyncSocket::Private { };
+
+// Counts a delegate callback in progress, also when it throws.
+struct AsyncSocket::CallbackScope {
+    explicit CallbackScope(unsigned& depth) : depth(depth) { ++depth; }
+    ~CallbackScope() { --depth; }
+    unsigned& depth;
+};
+
 std::shared_ptr<AsyncSocket> AsyncSocket::create(std::weak_ptr<AsyncSocketDelegate> delegate, long userData)
 {
-    std::shared_ptr<AsyncSocket> socket(new AsyncSocket(std::move(delegate), userData));
-    std::weak_ptr<AsyncSocket> weak = socket;
-    socket->m_timeoutObservation = core::NotificationCenter::defaultCenter().observe(TimeoutNotification, nullptr,
-        [weak](const core::Notification&) {
-            if (auto socket = weak.lock())
-                socket->checkTimeouts();
-        });
-    ensureTimeoutTimer();
-    return socket;
+    // One repeating timer posts the time-out notification for all sockets,
+    // and one observer has every live socket check its requests. Both
+    // belong to the loop (and centre) of the thread that first needed them
+    // and are made again should that loop drop its timer.
+    static std::weak_ptr<core::Timer> timer;
+    // Never destroyed: the notification centre may go first at exit.
+    static auto* observation = new core::Observation();
+    {
+        std::lock_guard lock(liveMutex);
+        if (auto existing = timer.lock(); !existing || !existing->isValid()) {
+            timer = core::RunLoop::current().schedule(TimeoutSweepInterval, true, [](core::Timer&) {
+                core::NotificationCenter::defaultCenter().post(TimeoutNotification);
+            });
+            *observation = core::NotificationCenter::defaultCenter().observe(TimeoutNotification, nullptr,
+                [](const core::Notification&) { sweepTimeouts(); });
+        }
+    }
+    return std::make_shared<AsyncSocket>(Private(), std::move(delegate), userData);
 }
 
-AsyncSocket::AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate, long userData)
+AsyncSocket::AsyncSocket(const Private&, std::weak_ptr<AsyncSocketDelegate> delegate, long userData)
     : m_delegate(std::move(delegate))
     , m_userData(userData)
-    , m_performToken(std::make_shared<const int>(0))
 {
+    std::lock_guard lock(liveMutex);
+    m_nextLive = firstLive;
+    if (firstLive)
+        firstLive->m_previousLive = this;
+    firstLive = this;
 }
 
 AsyncSocket::~AsyncSocket()
 {
-    m_timeoutObservation.reset();
+    {
+        std::lock_guard lock(liveMutex);
+        if (m_previousLive)
+            m_previousLive->m_nextLive = m_nextLive;
+        else
+            firstLive = m_nextLive;
+        if (m_nextLive)
+            m_nextLive->m_previousLive = m_previousLive;
+    }
     close(false);
     m_delegate.reset();
+}
+
+core::PerformKey AsyncSocket::performKey(const char* step) const
+{
+    return core::PerformKey { std::shared_ptr<const void>(performAnchor(), this), step, {} };
 }
 
 std::shared_ptr<AsyncSocket> AsyncSocket::self()
@@ -262,11 +294,8 @@ bool AsyncSocket::attachStream(std::shared_ptr<Stream> stream, core::RunLoop& lo
     m_stream = std::move(stream);
     m_runLoop = &loop;
     m_stream->schedule(loop);
-    std::weak_ptr<AsyncSocket> weak = self();
-    m_stream->setClient([weak](Stream::Side, Stream::Event event) {
-        if (auto socket = weak.lock())
-            socket->streamEvent(event);
-    });
+    net::SocketStream::Client* client = this;
+    m_stream->setClient(std::shared_ptr<net::SocketStream::Client>(self(), client));
     return true;
 }
 
@@ -289,7 +318,7 @@ bool AsyncSocket::configureAndOpen(core::Error* error)
 
 // Stream events
 
-void AsyncSocket::streamEvent(Stream::Event event)
+void AsyncSocket::streamEvent(Stream::Side, Stream::Event event)
 {
     auto keep = self();
     switch (event) {
@@ -361,12 +390,10 @@ void AsyncSocket::readDataWithCustomChunkSize(size_t chunkSize, double timeout, 
 {
     if (m_flags & ForbidReadsWrites)
         return;
-    if (!m_partialReadBuffer.empty()) {
+    if (!m_partialReadBuffer.empty() && m_readCallbackDepth == 0) {
         // Leftover bytes are the answer, at once.
         auto keep = self();
-        const core::Data data(std::exchange(m_partialReadBuffer, std::string()));
-        if (auto delegate = m_delegate.lock())
-            delegate->onSocketDidReadData(*this, data, tag);
+        deliverRead(core::Data(std::exchange(m_partialReadBuffer, std::string())), tag);
         scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
         return;
     }
@@ -392,12 +419,11 @@ void AsyncSocket::readDataToLength(uint64_t length, double timeout, long tag)
 {
     if (length == 0 || (m_flags & ForbidReadsWrites))
         return;
-    if (m_partialReadBuffer.size() >= length) {
+    if (m_partialReadBuffer.size() >= length && m_readCallbackDepth == 0) {
         auto keep = self();
-        const core::Data data(m_partialReadBuffer.substr(0, static_cast<size_t>(length)));
+        core::Data data(m_partialReadBuffer.substr(0, static_cast<size_t>(length)));
         m_partialReadBuffer.erase(0, static_cast<size_t>(length));
-        if (auto delegate = m_delegate.lock())
-            delegate->onSocketDidReadData(*this, data, tag);
+        deliverRead(std::move(data), tag);
         scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
         return;
     }
@@ -433,10 +459,20 @@ void AsyncSocket::maybeDequeueRead()
     auto keep = self();
     m_currentRead = std::move(m_readQueue.front());
     m_readQueue.erase(m_readQueue.begin());
-    AsyncReadPacket& packet = *m_currentRead;
-    packet.restartTimeout();
+    m_currentRead->restartTimeout();
     m_stream->setWantsBytes(true);
+    // Queued from inside a read callback: it starts when that returns.
+    if (m_readCallbackDepth > 0) {
+        m_readWaiting = true;
+        return;
+    }
+    startCurrentRead();
+}
 
+void AsyncSocket::startCurrentRead()
+{
+    auto keep = self();
+    AsyncReadPacket& packet = *m_currentRead;
     // Bytes left over from the reads before are this read's first bytes.
     if (!m_partialReadBuffer.empty()) {
         size_t take = m_partialReadBuffer.size();
@@ -567,14 +603,45 @@ void AsyncSocket::finishCurrentRead()
     auto keep = self();
     std::unique_ptr<AsyncReadPacket> packet = std::move(m_currentRead);
     packet->buffer.resize(static_cast<size_t>(packet->bytesDone));
-    const core::Data data(std::move(packet->buffer));
-    if (auto delegate = m_delegate.lock())
-        delegate->onSocketDidReadData(*this, data, packet->tag);
+    const long tag = packet->tag;
+    core::Data data(std::move(packet->buffer));
+    packet.reset();
+    deliverRead(std::move(data), tag);
     if (!m_stream)
         return;
-    if (!m_currentRead && m_readQueue.empty())
+    if (m_currentRead)
+        return;
+    // The next queued read starts on the next pass (one queued inside the
+    // callback has started already).
+    if (m_readQueue.empty())
         m_stream->setWantsBytes(false);
-    scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
+    else
+        scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
+}
+
+void AsyncSocket::deliverRead(core::Data data, long tag)
+{
+    auto keep = self();
+    {
+        CallbackScope scope(m_readCallbackDepth);
+        if (auto delegate = m_delegate.lock())
+            delegate->onSocketDidReadData(*this, data, tag);
+    }
+    // The bytes go before the next read takes a buffer (which can then be
+    // the same memory).
+    data = core::Data();
+    // Reads queued inside callbacks run here, one after the other, rather
+    // than inside each other: a delegate reading small pieces of a large
+    // arrival never deepens the stack.
+    if (m_readCallbackDepth > 0 || m_runningWaitingReads)
+        return;
+    m_runningWaitingReads = true;
+    while (m_readWaiting && m_currentRead && m_stream) {
+        m_readWaiting = false;
+        startCurrentRead();
+    }
+    m_readWaiting = false;
+    m_runningWaitingReads = false;
 }
 
 // Writing
@@ -601,6 +668,10 @@ void AsyncSocket::maybeDequeueWrite()
     m_writeQueue.erase(m_writeQueue.begin());
     m_currentWrite->restartTimeout();
     m_stream->setWantsSpace(true);
+    if (m_writeCallbackDepth > 0) {
+        m_writeWaiting = true;
+        return;
+    }
     doSendBytes();
 }
 
@@ -637,10 +708,23 @@ void AsyncSocket::doSendBytes()
         if (m_writeQueue.empty())
             m_stream->setWantsSpace(false);
         maybeScheduleDisconnect();
-        if (auto delegate = m_delegate.lock())
-            delegate->onSocketDidWriteDataWithTag(*this, tag);
-        if (m_stream)
+        {
+            CallbackScope scope(m_writeCallbackDepth);
+            if (auto delegate = m_delegate.lock())
+                delegate->onSocketDidWriteDataWithTag(*this, tag);
+        }
+        if (m_stream && !m_currentWrite && !m_writeQueue.empty())
             scheduleNextPass(DequeueWriteStep, &AsyncSocket::maybeDequeueWrite);
+        // Writes queued inside the callback run here, not inside it.
+        if (m_writeCallbackDepth == 0 && !m_runningWaitingWrites) {
+            m_runningWaitingWrites = true;
+            while (m_writeWaiting && m_currentWrite && m_stream) {
+                m_writeWaiting = false;
+                doSendBytes();
+            }
+            m_writeWaiting = false;
+            m_runningWaitingWrites = false;
+        }
     }
     if (error) {
         const core::Error failure = streamError();
@@ -674,7 +758,7 @@ void AsyncSocket::scheduleNextPass(const char* tag, void (AsyncSocket::*step)())
         if (auto socket = weak.lock())
             (socket.get()->*step)();
     },
-        core::PerformKey { m_performToken, tag, {} });
+        performKey(tag));
 }
 
 void AsyncSocket::closeWithError(const core::Error* error)
@@ -704,13 +788,14 @@ void AsyncSocket::close(bool tellDelegate)
     m_currentRead.reset();
     m_writeQueue.clear();
     m_currentWrite.reset();
+    m_readWaiting = m_writeWaiting = false;
     m_partialReadBuffer = std::string();
     core::RunLoop* loop = m_runLoop;
     core::RunLoop& performLoop = loop ? *loop : core::RunLoop::current();
     for (const char* step : { DequeueReadStep, CompleteFromLeftoverStep, DequeueWriteStep, DisconnectStep })
-        performLoop.cancelPerforms(core::PerformKey { m_performToken, step, {} });
+        performLoop.cancelPerforms(performKey(step));
     if (m_stream) {
-        m_stream->setClient(nullptr);
+        m_stream->setClient({});
         m_stream->close();
         m_stream.reset();
     }
@@ -728,12 +813,31 @@ void AsyncSocket::close(bool tellDelegate)
             if (socket && owner)
                 owner->onSocketDidDisconnect(*socket);
         },
-            core::PerformKey { m_performToken, DidDisconnectStep, {} });
+            performKey(DidDisconnectStep));
     }
     m_flags = 0;
 }
 
 // Time-outs
+
+void AsyncSocket::sweepTimeouts()
+{
+    // The expired first, then their checks: a check may close sockets and
+    // so change the list.
+    std::vector<std::weak_ptr<AsyncSocket>> expired;
+    {
+        std::lock_guard lock(liveMutex);
+        for (AsyncSocket* socket = firstLive; socket; socket = socket->m_nextLive) {
+            if ((socket->m_currentRead && socket->m_currentRead->hasExpired())
+                || (socket->m_currentWrite && socket->m_currentWrite->hasExpired()))
+                expired.push_back(std::static_pointer_cast<AsyncSocket>(socket->weak_from_this().lock()));
+        }
+    }
+    for (auto& weak : expired) {
+        if (auto socket = weak.lock())
+            socket->checkTimeouts();
+    }
+}
 
 void AsyncSocket::checkTimeouts()
 {

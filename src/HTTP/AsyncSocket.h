@@ -6,7 +6,7 @@
 #include "Platform/Core/Data.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
-#include "Platform/Core/Observation.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Net/SocketStream.h"
 
 #include <cstdint>
@@ -15,9 +15,6 @@
 #include <string_view>
 #include <vector>
 
-namespace core {
-class RunLoop;
-}
 namespace net {
 class ListeningSocket;
 }
@@ -33,7 +30,7 @@ class ListeningSocket;
 // writing, the did-disconnect callback) runs one pass later, so that a
 // delegate may queue more work or let go of the socket from inside any
 // callback. The delegate is held weakly.
-class AsyncSocket : public core::Object {
+class AsyncSocket : public core::Object, private net::SocketStream::Client {
 public:
     static constexpr const char* ErrorDomain = "AsyncSocketErrorDomain";
     static constexpr const char* ExceptionName = "AsyncSocketException";
@@ -50,6 +47,8 @@ public:
     };
 
     static std::shared_ptr<AsyncSocket> create(std::weak_ptr<AsyncSocketDelegate> delegate = {}, long userData = 0);
+    struct Private;
+    AsyncSocket(const Private&, std::weak_ptr<AsyncSocketDelegate> delegate, long userData);
     ~AsyncSocket() override;
 
     std::shared_ptr<AsyncSocketDelegate> delegate() const { return m_delegate.lock(); }
@@ -119,17 +118,18 @@ public:
     static core::Error errorWithCode(int64_t code);
 
 private:
-    AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate, long userData);
     std::shared_ptr<AsyncSocket> self();
 
     void doAcceptWithSocket(int fd);
     bool attachStream(std::shared_ptr<net::SocketStream> stream, core::RunLoop& loop);
     bool configureAndOpen(core::Error* error);
-    void streamEvent(net::SocketStream::Event event);
+    void streamEvent(net::SocketStream::Side side, net::SocketStream::Event event) override;
     void doStreamOpen();
 
     void queueRead(std::unique_ptr<AsyncReadPacket> packet);
     void maybeDequeueRead();
+    void startCurrentRead();
+    void deliverRead(core::Data data, long tag);
     void completeFromLeftover();
     void doBytesAvailable();
     void finishCurrentRead();
@@ -138,6 +138,8 @@ private:
     void maybeScheduleDisconnect();
     void scheduleNextPass(const char* tag, void (AsyncSocket::*step)());
     void checkTimeouts();
+    static void sweepTimeouts();
+    core::PerformKey performKey(const char* step) const;
 
     void closeWithError(const core::Error* error);
     void recoverUnreadData();
@@ -159,8 +161,18 @@ private:
     std::vector<std::unique_ptr<AsyncWritePacket>> m_writeQueue;
     std::unique_ptr<AsyncWritePacket> m_currentWrite;
 
-    // The target under which this socket's deferred steps are scheduled (and
-    // cancelled); the steps themselves hold the socket weakly.
-    std::shared_ptr<const int> m_performToken;
-    core::Observation m_timeoutObservation;
+    // Completion callbacks in progress, and requests that became current
+    // inside one and start once it returns.
+    struct CallbackScope;
+    unsigned m_readCallbackDepth = 0;
+    unsigned m_writeCallbackDepth = 0;
+    bool m_readWaiting = false;
+    bool m_writeWaiting = false;
+    bool m_runningWaitingReads = false;
+    bool m_runningWaitingWrites = false;
+
+    // The live sockets, for the time-out sweep: a list through the sockets
+    // themselves, so that an idle socket costs no allocation for it.
+    AsyncSocket* m_previousLive = nullptr;
+    AsyncSocket* m_nextLive = nullptr;
 };

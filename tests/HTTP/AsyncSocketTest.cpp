@@ -236,6 +236,43 @@ TEST_F(AsyncSocketTest, PipelinedRequestIsPutBackAndReadNext)
     EXPECT_EQ(targets[2], "/c");
 }
 
+TEST_F(AsyncSocketTest, RequestsQueuedInCallbacksRunAfterThemNotInside)
+{
+    // One-byte reads of a large arrival, each queued in the callback of the
+    // one before, and small writes queued the same way: they run one after
+    // the other, never nested (a nested chain would grow the stack by one
+    // frame set per byte).
+    auto peer = connectPeer();
+    auto socket = lastAccepted();
+    const std::string arrival(20000, 'r');
+    int depth = 0, deepest = 0;
+    size_t received = 0;
+    delegate->onRead = [&](AsyncSocket& socket, const core::Data& data, long) {
+        deepest = std::max(deepest, ++depth);
+        received += data.size();
+        if (received < arrival.size())
+            socket.readDataToLength(1, 30, 1);
+        --depth;
+    };
+    peer->send(arrival);
+    settle();
+    socket->readDataToLength(1, 30, 1);
+    ASSERT_TRUE(pumpUntil([&] { return received == arrival.size(); }));
+    EXPECT_EQ(deepest, 1);
+
+    int writes = 0;
+    depth = deepest = 0;
+    delegate->onWrite = [&](AsyncSocket& socket, long) {
+        deepest = std::max(deepest, ++depth);
+        if (++writes < 20000)
+            socket.writeData(core::Data(std::string_view("w")), 30, 2);
+        --depth;
+    };
+    socket->writeData(core::Data(std::string_view("w")), 30, 2);
+    ASSERT_TRUE(pumpUntil([&] { return writes == 20000 && peer->receive().size() == 20000; }));
+    EXPECT_EQ(deepest, 1);
+}
+
 TEST_F(AsyncSocketTest, WritesInPartsAndDisconnectsAfterWriting)
 {
     auto peer = connectPeer();

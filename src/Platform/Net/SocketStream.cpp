@@ -149,7 +149,9 @@ struct SocketStream::Io {
     }
 };
 
-SocketStream::SocketStream(int fd)
+struct SocketStream::Private { };
+
+SocketStream::SocketStream(const Private&, int fd)
     : m_fd(fd)
 {
     ignoreBrokenPipes();
@@ -162,7 +164,7 @@ std::shared_ptr<SocketStream> SocketStream::create(int fd)
     const int flags = fcntl(fd, F_GETFL);
     fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     fcntl(fd, F_SETFD, FD_CLOEXEC);
-    return std::shared_ptr<SocketStream>(new SocketStream(fd));
+    return std::make_shared<SocketStream>(Private(), fd);
 }
 
 std::shared_ptr<SocketStream> SocketStream::connect(std::string_view host, uint16_t port, Error* error)
@@ -188,7 +190,7 @@ std::shared_ptr<SocketStream> SocketStream::connect(std::string_view host, uint1
         ::close(fd);
         return refuse(ErrorDomain::POSIX, code);
     }
-    auto stream = std::shared_ptr<SocketStream>(new SocketStream(fd));
+    auto stream = std::make_shared<SocketStream>(Private(), fd);
     stream->m_state = State::Connecting;
     return stream;
 }
@@ -198,9 +200,9 @@ SocketStream::~SocketStream()
     close();
 }
 
-void SocketStream::setClient(Client client)
+void SocketStream::setClient(std::weak_ptr<Client> client)
 {
-    m_client = client ? std::make_shared<Client>(std::move(client)) : nullptr;
+    m_client = std::move(client);
 }
 
 bool SocketStream::setTLSServer(std::shared_ptr<TlsServerContext> context)
@@ -294,8 +296,8 @@ void SocketStream::onReady(unsigned events)
 {
     auto self = shared_from_this();
     const auto tell = [this](Side side, Event event) {
-        if (auto client = m_client)
-            (*client)(side, event);
+        if (auto client = m_client.lock())
+            client->streamEvent(side, event);
     };
     switch (m_state) {
     case State::Connecting: {
@@ -455,8 +457,8 @@ void SocketStream::deliverPending()
     for (const auto& [side, event] : pending) {
         if (m_readStatus == Status::Closed)
             return;
-        if (auto client = m_client)
-            (*client)(side, event);
+        if (auto client = m_client.lock())
+            client->streamEvent(side, event);
     }
 }
 

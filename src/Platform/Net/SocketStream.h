@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,7 +41,12 @@ public:
         int64_t code = 0;
         explicit operator bool() const { return domain != ErrorDomain::None; }
     };
-    using Client = std::function<void(Side, Event)>;
+    // Who hears the events; held weakly.
+    class Client {
+    public:
+        virtual ~Client() = default;
+        virtual void streamEvent(Side side, Event event) = 0;
+    };
 
     // Takes a connected descriptor (made non-blocking and close-on-exec); it
     // is closed with the stream.
@@ -51,11 +55,13 @@ public:
     // connection is made. Null, with the error, when it cannot start.
     static std::shared_ptr<SocketStream> connect(std::string_view host, uint16_t port, Error* error = nullptr);
 
+    struct Private;
+    SocketStream(const Private&, int fd);
     ~SocketStream();
     SocketStream(const SocketStream&) = delete;
     SocketStream& operator=(const SocketStream&) = delete;
 
-    void setClient(Client client);
+    void setClient(std::weak_ptr<Client> client);
     // Makes this a TLS server stream; before open() only.
     bool setTLSServer(std::shared_ptr<TlsServerContext> context);
     bool isSecure() const { return m_tls != nullptr; }
@@ -99,8 +105,6 @@ public:
 private:
     enum class State { Idle, Connecting, Handshaking, Open, Ended };
 
-    explicit SocketStream(int fd);
-
     void onReady(unsigned events);
     void continueHandshake();
     void finishOpen();
@@ -121,7 +125,7 @@ private:
     Status m_readStatus = Status::NotOpen;
     Status m_writeStatus = Status::NotOpen;
     Error m_error;
-    std::shared_ptr<const Client> m_client;
+    std::weak_ptr<Client> m_client;
     core::RunLoop* m_loop = nullptr;
     std::shared_ptr<core::DescriptorSource> m_source;
     std::shared_ptr<TlsServerContext> m_tls;
