@@ -792,8 +792,12 @@ void AsyncSocket::close(bool tellDelegate)
     m_partialReadBuffer = std::string();
     core::RunLoop* loop = m_runLoop;
     core::RunLoop& performLoop = loop ? *loop : core::RunLoop::current();
-    for (const char* step : { DequeueReadStep, CompleteFromLeftoverStep, DequeueWriteStep, DisconnectStep })
-        performLoop.cancelPerforms(performKey(step));
+    // (Pending steps hold the socket weakly: from another thread, where the
+    // last owner may let go of it, there is nothing to cancel.)
+    if (performLoop.isCurrent()) {
+        for (const char* step : { DequeueReadStep, CompleteFromLeftoverStep, DequeueWriteStep, DisconnectStep })
+            performLoop.cancelPerforms(performKey(step));
+    }
     if (m_stream) {
         m_stream->setClient({});
         m_stream->close();

@@ -23,7 +23,8 @@ public:
     // A listening socket made `newSocket` for a connection; its delegate is
     // still the listener's, and the owner may install another.
     virtual void onSocketDidAcceptNewSocket(AsyncSocket& socket, const std::shared_ptr<AsyncSocket>& newSocket);
-    // The loop the new socket is to run on; null for the current one.
+    // The loop the new socket is to run on; null for the current one (the
+    // socket is set up from this thread, so only this thread's loop will do).
     virtual core::RunLoop* onSocketWantsRunLoopForNewSocket(AsyncSocket& socket,
         const std::shared_ptr<AsyncSocket>& newSocket);
     // Before the streams open (the moment to set TLS); false cancels.

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/resource.h>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -427,6 +428,27 @@ TEST_F(AsyncSocketTest, PeerCloseAndResetAreReported)
     EXPECT_TRUE(quiet->events.empty());
 }
 
+TEST_F(AsyncSocketTest, SystemCallErrorsCloseWithTheirErrno)
+{
+    auto reader = connectPeer();
+    auto readSocket = lastAccepted();
+    net::SocketTestHooks::failNextRead(EIO);
+    reader->send("x");
+    readSocket->readDataWithTimeout(30, 1);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 1; }));
+    EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, EIO));
+    EXPECT_TRUE(delegate->reads.empty());
+
+    auto writer = connectPeer();
+    auto writeSocket = lastAccepted();
+    net::SocketTestHooks::failNextWrite(ENOBUFS);
+    writeSocket->writeData(bytes("y"), 30, 2);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 2; }));
+    EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, ENOBUFS));
+    EXPECT_TRUE(delegate->writes.empty());
+    EXPECT_TRUE(pumpUntil([&] { return writer->sawEnd(); }));
+}
+
 // Owners that let go of themselves and their socket inside a callback.
 struct SelfReleasingOwner : RecordingDelegate {
     std::vector<std::shared_ptr<SelfReleasingOwner>>* owners = nullptr;
@@ -492,6 +514,19 @@ TEST_F(AsyncSocketTest, OwnersMayReleaseEverythingInsideCallbacks)
         accepted->disconnect();
     ASSERT_TRUE(pumpUntil([&] { return owners.empty(); }));
     settle();
+}
+
+TEST_F(AsyncSocketTest, LastOwnerMayLetGoOnAnotherThread)
+{
+    auto peer = connectPeer();
+    auto socket = lastAccepted();
+    delegate->accepted.clear();
+    socket->readDataWithTimeout(30, 1);
+    // The socket dies on another thread; its loop's thread closes the
+    // descriptor.
+    std::thread([socket = std::move(socket)]() mutable { socket.reset(); }).join();
+    EXPECT_TRUE(pumpUntil([&] { return peer->sawEnd(); }));
+    EXPECT_EQ(delegate->didDisconnects, 0);
 }
 
 TEST_F(AsyncSocketTest, QuietSocketsCostNoPasses)

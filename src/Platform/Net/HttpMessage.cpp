@@ -263,8 +263,10 @@ bool HttpMessage::takeHeaderLine(std::string_view line)
 void HttpMessage::addParsedHeader(std::string_view name, std::string_view value)
 {
     if (auto position = find(name)) {
+        // Empty elements of a list add nothing.
         std::string& joined = m_headers[*position].second;
-        joined.append(", ");
+        if (!joined.empty() && !value.empty())
+            joined.append(", ");
         joined.append(value);
         return;
     }

@@ -115,6 +115,17 @@ void ListeningSocket::pause()
 
 void ListeningSocket::close()
 {
+    if (m_source && m_loop && !m_loop->isCurrent()) {
+        // Let go of on another thread: the loop's own thread stops watching
+        // (and its timer) before the descriptor closes.
+        m_loop->post([source = std::move(m_source), resume = std::move(m_resume), fd = m_fd] {
+            if (resume)
+                resume->invalidate();
+            source->remove();
+            ::close(fd);
+        });
+        m_fd = -1;
+    }
     if (m_resume) {
         m_resume->invalidate();
         m_resume.reset();

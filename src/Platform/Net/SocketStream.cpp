@@ -656,6 +656,19 @@ void SocketStream::close()
 {
     if (m_readStatus == Status::Closed && m_fd < 0)
         return;
+    if (m_source && m_loop && !m_loop->isCurrent()) {
+        // Let go of on another thread: the loop's own thread stops watching
+        // the descriptor before it closes. No TLS goodbye from here.
+        if (m_ssl)
+            SSL_free(m_ssl);
+        m_ssl = nullptr;
+        m_loop->post([source = std::move(m_source), fd = m_fd] {
+            source->remove();
+            if (fd >= 0)
+                ::close(fd);
+        });
+        m_fd = -1;
+    }
     if (m_source) {
         m_source->remove();
         m_source.reset();

@@ -13,6 +13,7 @@ const std::string head = "PROPFIND /a%20b/?x=1 HTTP/1.1\r\n"
                          "Depth:   1  \r\n"
                          "X-List: a\r\n"
                          "x-list: b\r\n"
+                         "X-List:\r\n"
                          "Content-Length: 5\r\n"
                          "\r\n";
 
