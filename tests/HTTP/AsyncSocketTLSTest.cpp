@@ -6,6 +6,7 @@
 #include "Platform/Security/Pkcs12Identity.h"
 #include "SocketTestSupport.h"
 #include "Support/ChildProcess.h"
+#include "Support/TlsCertificates.h"
 
 #include <fmt/format.h>
 

@@ -30,10 +30,6 @@ public:
     int wait(double timeout);
     void kill();
 
-    // Runs a program to its end (at most `timeout` seconds) and returns its
-    // exit status; the output goes to `output` when given.
-    static int run(std::vector<std::string> arguments, std::string* output = nullptr, double timeout = 60);
-
 private:
     void drain();
 
@@ -46,11 +42,5 @@ private:
     std::string m_output;
     std::string m_errors;
 };
-
-// Makes a self-signed TLS identity for "127.0.0.1" in `folder` with the
-// openssl program and returns the path of its PKCS#12 file, protected by
-// `passphrase`. With `withChain`, the certificate is issued by a CA of its
-// own, which the file carries as its chain.
-std::string makeTlsIdentity(const std::string& folder, const std::string& passphrase, bool withChain = false);
 
 } // namespace test

@@ -1,6 +1,6 @@
 #include "Platform/Security/Pkcs12Identity.h"
 
-#include "Support/ChildProcess.h"
+#include "Support/TlsCertificates.h"
 #include "Support/TestCase.h"
 
 using sec::Pkcs12Identity;
