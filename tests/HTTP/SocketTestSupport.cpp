@@ -1,7 +1,6 @@
 #include "SocketTestSupport.h"
 
 #include "Platform/Core/RunLoop.h"
-#include "Platform/Net/SocketTestHooks.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -193,7 +192,6 @@ void RecordingDelegate::onSocketDidDisconnect(AsyncSocket& socket)
 void SocketTestCase::SetUp()
 {
     TestCase::SetUp();
-    net::SocketTestHooks::reset();
     delegate = std::make_shared<RecordingDelegate>();
     listener = AsyncSocket::create(delegate);
     core::Error error;
@@ -204,7 +202,6 @@ void SocketTestCase::SetUp()
 
 void SocketTestCase::TearDown()
 {
-    net::SocketTestHooks::reset();
     if (listener)
         listener->disconnect();
     if (delegate) {
