@@ -19,6 +19,7 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/Net/CookieStorage.h"
 #include "Platform/Net/CredentialStorage.h"
+#include "Platform/Net/SocketTestHooks.h"
 #include "Platform/Net/URLConnection.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,7 @@ void resetServices()
     net::URLConnection::resetForTesting();
     net::CookieStorage::shared().reset();
     net::CredentialStorage::shared().removeAllCredentials();
+    net::SocketTestHooks::reset();
     core::RunLoop::main().resetForTesting();
     core::NotificationCenter::defaultCenter().resetForTesting();
     core::resetBackgroundTasksForTesting();

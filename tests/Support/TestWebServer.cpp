@@ -1,6 +1,7 @@
 #include "Support/TestWebServer.h"
 
 #include "Support/Command.h"
+#include "Support/TlsCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -130,31 +131,9 @@ void TestWebServer::stop()
 
 void TestWebServer::makeCertificates(const Options& options)
 {
-    const std::string& d = m_directory;
-    std::string names;
-    for (const auto& name : options.tlsNames) {
-        const bool address = name.find_first_not_of("0123456789.:") == std::string::npos;
-        names += (names.empty() ? "" : ",") + std::string(address ? "IP:" : "DNS:") + name;
-    }
-    std::ofstream(d + "/server.ext") << "subjectAltName=" << names
-                                     << "\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n"
-                                        "extendedKeyUsage=serverAuth\n";
-    const std::vector<std::vector<std::string>> steps = {
-        { "openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-keyout", d + "/ca.key", "-out", d + "/ca.pem", "-days", "2", "-subj", "/CN=Tandry Test CA",
-            "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign" },
-        { "openssl", "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-keyout", d + "/server.key", "-out", d + "/server.csr", "-subj", "/CN=" + options.tlsNames.front() },
-        { "openssl", "x509", "-req", "-in", d + "/server.csr", "-CA", d + "/ca.pem", "-CAkey", d + "/ca.key",
-            "-CAcreateserial", "-out", d + "/server.pem", "-days", "2", "-extfile", d + "/server.ext" },
-    };
-    for (const auto& step : steps) {
-        if (runCommand(step).status != 0) {
-            ADD_FAILURE() << "TestWebServer: openssl failed making the test certificates";
-            return;
-        }
-    }
-    m_caFile = d + "/ca.pem";
+    const auto certificates = makeTlsCertificates(m_directory, options.tlsNames);
+    if (certificates.made)
+        m_caFile = certificates.caFile;
 }
 
 std::string TestWebServer::url(std::string_view pathAndQuery) const

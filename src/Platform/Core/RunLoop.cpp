@@ -146,6 +146,8 @@ struct RunLoop::Impl {
     bool inPass = false;
     std::string mode;
     uint64_t passes = 0;
+    // When the last look for closed descriptors was made (real time).
+    std::chrono::steady_clock::time_point lastClosedCheck {};
     std::vector<std::shared_ptr<const void>> keepAlives;
 
     std::shared_ptr<Clock> loopClock() const
@@ -785,8 +787,15 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
             ready.emplace_back(id, eventsFromEpoll(events[i].events));
         }
     }
-    if (ready.empty())
-        m->findClosedSources();
+    // Looking for closed descriptors costs a poll over every source, so an
+    // idle pass does it at most once a second: passes stay O(ready).
+    if (ready.empty()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m->lastClosedCheck >= std::chrono::seconds(1)) {
+            m->lastClosedCheck = now;
+            m->findClosedSources();
+        }
+    }
     auto closed = std::move(m->closedSources);
     m->closedSources.clear();
     std::vector<std::function<void()>> blocks;
@@ -975,6 +984,7 @@ void RunLoop::resetForTesting()
         throw Exception(Exception::InternalInconsistency, "RunLoop::resetForTesting: called inside a pass");
     m->dropEverything();
     m->passes = 0;
+    m->lastClosedCheck = {};
     m->stopRequested = false;
     m->clock.store(nullptr);
     m->epollMode = std::string(DefaultMode);

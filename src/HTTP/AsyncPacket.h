@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+// What the socket's read and write requests share: progress, the caller's
+// tag and the time-out. Times and counts are 64-bit: 32-bit seconds since
+// 1970 run out in 2038 and 32-bit counts at 2 GiB.
+struct AsyncPacket {
+    AsyncPacket(double timeout, long tag);
+
+    uint64_t bytesDone = 0;
+    long tag;
+    // Whole seconds; below 1 the request never times out.
+    int64_t timeout;
+    // Seconds since 1970 at which the request expires without progress;
+    // 0 for never.
+    int64_t timeoutTime = 0;
+
+    // Sets the expiry `timeout` seconds from now (progress was made).
+    void restartTimeout();
+    // Whether the expiry has passed.
+    bool hasExpired() const;
+};

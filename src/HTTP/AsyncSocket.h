@@ -1,0 +1,178 @@
+#pragma once
+
+#include "HTTP/AsyncReadPacket.h"
+#include "HTTP/AsyncSocketDelegate.h"
+#include "HTTP/AsyncWritePacket.h"
+#include "Platform/Core/Data.h"
+#include "Platform/Core/Error.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Net/SocketStream.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace net {
+class ListeningSocket;
+}
+
+// The server's run-loop socket: a listener that accepts TCP connections, or
+// one accepted (or connected) connection with queues of read and write
+// requests that complete through the delegate with the caller's tag. No
+// call blocks; everything happens on the run loop of the thread that made
+// the socket listen. Requests time out after their period without progress;
+// errors close the socket.
+//
+// Work that follows a completion (the next request, a disconnect after
+// writing, the did-disconnect callback) runs one pass later, so that a
+// delegate may queue more work or let go of the socket from inside any
+// callback. The delegate is held weakly.
+class AsyncSocket : public core::Object, private net::SocketStream::Client {
+public:
+    static constexpr const char* ErrorDomain = "AsyncSocketErrorDomain";
+    static constexpr const char* ExceptionName = "AsyncSocketException";
+    static constexpr const char* TimeoutNotification = "AsyncSocketTimeoutNotification";
+    // The sweep that looks for expired requests.
+    static constexpr double TimeoutSweepInterval = 5.0;
+
+    enum ErrorCode : int64_t { CFSocketError = -1, NoError = 0, CanceledError = 1, ReadTimeoutError = 2, WriteTimeoutError = 3 };
+    enum Flags : uint8_t {
+        StreamsOpened = 0x01,   // streams open and the native socket known
+        DidConnect = 0x02,      // an accept or connect succeeded: the delegate hears of the close
+        ForbidReadsWrites = 0x04,
+        DisconnectAfterWrites = 0x08,
+    };
+
+    static std::shared_ptr<AsyncSocket> create(std::weak_ptr<AsyncSocketDelegate> delegate = {}, long userData = 0);
+    struct Private;
+    AsyncSocket(const Private&, std::weak_ptr<AsyncSocketDelegate> delegate, long userData);
+    ~AsyncSocket() override;
+
+    std::shared_ptr<AsyncSocketDelegate> delegate() const { return m_delegate.lock(); }
+    void setDelegate(std::weak_ptr<AsyncSocketDelegate> delegate) { m_delegate = std::move(delegate); }
+    // True when no request is queued or being served.
+    bool canSafelySetDelegate() const;
+    long userData() const { return m_userData; }
+    void setUserData(long userData) { m_userData = userData; }
+
+    // The native descriptor (-1 without one) and the stream pair: one object
+    // answers for both sides, as both share the descriptor (and TLS).
+    int getCFSocket() const;
+    std::shared_ptr<net::SocketStream> getCFReadStream() const { return m_stream; }
+    std::shared_ptr<net::SocketStream> getCFWriteStream() const { return m_stream; }
+
+    // Listens on the IPv4 wildcard address (or `address`) and `port`; port
+    // 0 lets the system choose. Throws "AsyncSocketException" without a
+    // delegate or when already listening or connected.
+    bool acceptOnPort(uint16_t port, core::Error* error = nullptr);
+    bool acceptOnAddress(std::string_view address, uint16_t port, core::Error* error = nullptr);
+    // Connects to a numeric IPv4 address.
+    bool connectToHost(std::string_view host, uint16_t port, core::Error* error = nullptr);
+
+    // Reads whatever one stream read delivers (up to 2048 bytes).
+    void readDataWithTimeout(double timeout, long tag);
+    void readDataWithCustomChunkSize(size_t chunkSize, double timeout, long tag);
+    // Reads up to and including the terminator; with `maxLength`, gives up
+    // looking after that many bytes and delivers them.
+    void readDataToData(const core::Data& term, double timeout, long tag);
+    void readDataToData(const core::Data& term, double timeout, uint64_t maxLength, long tag);
+    // Reads exactly `length` bytes.
+    void readDataToLength(uint64_t length, double timeout, long tag);
+    // Puts bytes back in front of the received ones, for the next read
+    // (meant for a reader that took more than its message, such as a
+    // request's body followed by a pipelined request).
+    void unreadData(const core::Data& bytes);
+
+    void writeData(const core::Data& data, double timeout, long tag);
+    void writeData(const core::Data& data, size_t chunkSize, double timeout, long tag);
+
+    void disconnect();
+    // Takes no further requests and closes once the queued writes are done.
+    void disconnectAfterWriting();
+
+    bool isConnected() const;
+    std::string localHost() const;
+    uint16_t localPort() const;
+    std::string connectedHost() const;
+    uint16_t connectedPort() const;
+
+    // The fraction done of the current request (NaN when there is none);
+    // the total is 0 for reads of unknown length.
+    double progressOfReadReturningTag(long* tag, uint64_t* bytesDone, uint64_t* total) const;
+    double progressOfWriteReturningTag(long* tag, uint64_t* bytesDone, uint64_t* total) const;
+
+    uint8_t flags() const { return m_flags; }
+    std::string description() const override;
+
+    static const core::Data& CRLFData();
+    static const core::Data& CRLFCRLFData();
+    static const core::Data& CRData();
+    static const core::Data& LFData();
+    static const core::Data& ZeroData();
+
+    // The socket layer's errors, in "AsyncSocketErrorDomain" with their
+    // texts from the "AsyncSocket" string table.
+    static core::Error errorWithCode(int64_t code);
+
+private:
+    std::shared_ptr<AsyncSocket> self();
+
+    void doAcceptWithSocket(int fd);
+    bool attachStream(std::shared_ptr<net::SocketStream> stream, core::RunLoop& loop);
+    bool configureAndOpen(core::Error* error);
+    void streamEvent(net::SocketStream::Side side, net::SocketStream::Event event) override;
+    void doStreamOpen();
+
+    void queueRead(std::unique_ptr<AsyncReadPacket> packet);
+    void maybeDequeueRead();
+    void startCurrentRead();
+    void deliverRead(core::Data data, long tag);
+    void completeFromLeftover();
+    void doBytesAvailable();
+    void finishCurrentRead();
+    void maybeDequeueWrite();
+    void doSendBytes();
+    void maybeScheduleDisconnect();
+    void scheduleNextPass(const char* tag, void (AsyncSocket::*step)());
+    void checkTimeouts();
+    static void sweepTimeouts();
+    core::PerformKey performKey(const char* step) const;
+
+    void closeWithError(const core::Error* error);
+    void recoverUnreadData();
+    void close(bool tellDelegate = true);
+    core::Error streamError() const;
+    core::RunLoop& runLoop() const;
+
+    std::weak_ptr<AsyncSocketDelegate> m_delegate;
+    long m_userData;
+    uint8_t m_flags = 0;
+    std::shared_ptr<net::ListeningSocket> m_listener;
+    std::shared_ptr<net::SocketStream> m_stream;
+    core::RunLoop* m_runLoop = nullptr;
+
+    std::vector<std::unique_ptr<AsyncReadPacket>> m_readQueue;
+    std::unique_ptr<AsyncReadPacket> m_currentRead;
+    // Bytes received beyond the end of a finished read, for the next one.
+    std::string m_partialReadBuffer;
+    std::vector<std::unique_ptr<AsyncWritePacket>> m_writeQueue;
+    std::unique_ptr<AsyncWritePacket> m_currentWrite;
+
+    // Completion callbacks in progress, and requests that became current
+    // inside one and start once it returns.
+    struct CallbackScope;
+    unsigned m_readCallbackDepth = 0;
+    unsigned m_writeCallbackDepth = 0;
+    bool m_readWaiting = false;
+    bool m_writeWaiting = false;
+    bool m_runningWaitingReads = false;
+    bool m_runningWaitingWrites = false;
+
+    // The live sockets, for the time-out sweep: a list through the sockets
+    // themselves, so that an idle socket costs no allocation for it.
+    AsyncSocket* m_previousLive = nullptr;
+    AsyncSocket* m_nextLive = nullptr;
+};
