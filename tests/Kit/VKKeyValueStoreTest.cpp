@@ -122,6 +122,7 @@ TEST_F(VKKeyValueStoreTest, SubclassRecordsLiveBesideNamedValues)
     // An empty value held by no buffer at all is stored, not refused or crashed on.
     EXPECT_TRUE(store->putRecord("empty", std::string_view()));
     EXPECT_EQ(store->recordForKey("empty"), "");
+    EXPECT_TRUE(store->removeRecord("empty"));
     store->setText("named", "word");
     // Raw records and named values do not meet.
     EXPECT_EQ(store->recordForKey("word"), "1");
