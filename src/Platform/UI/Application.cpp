@@ -1,0 +1,402 @@
+#include "Platform/UI/Application.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/MemoryWarning.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/Touch.h"
+#include "Platform/UI/ViewAnimation.h"
+#include "Platform/UI/Window.h"
+
+#include <utility>
+#include <algorithm>
+#include <cmath>
+
+namespace ui {
+
+namespace {
+
+std::shared_ptr<Application> sharedApplication;
+
+constexpr double TapInterval = 0.35;
+constexpr float TapDistance = 44;
+
+int quarterTurns(Orientation from, Orientation to)
+{
+    auto index = [](Orientation o) {
+        switch (o) {
+        case Orientation::LandscapeRight:
+            return 1;
+        case Orientation::PortraitUpsideDown:
+            return 2;
+        case Orientation::LandscapeLeft:
+            return 3;
+        default:
+            return 0;
+        }
+    };
+    int turns = std::abs(index(to) - index(from)) % 4;
+    return turns == 3 ? 1 : turns;
+}
+
+} // namespace
+
+Application* Application::shared()
+{
+    return sharedApplication.get();
+}
+
+std::shared_ptr<Application> Application::sharedPointer()
+{
+    return sharedApplication;
+}
+
+void Application::setShared(std::shared_ptr<Application> application)
+{
+    sharedApplication = std::move(application);
+}
+
+Application::Application()
+{
+    m_memoryWarning = core::NotificationCenter::defaultCenter().observe(core::DidReceiveMemoryWarningNotification,
+        nullptr, [this](const core::Notification&) { receiveMemoryWarning(); });
+}
+
+Application::~Application() = default;
+
+void Application::post(const char* name, core::Value userInfo)
+{
+    core::NotificationCenter::defaultCenter().post(name, std::static_pointer_cast<core::Object>(shared_from_this()),
+        std::move(userInfo));
+}
+
+void Application::launch(const core::Value& options)
+{
+    requireMainThread("Application::launch");
+    if (std::exchange(m_launched, true))
+        throw core::Exception(core::Exception::InternalInconsistency, "Application::launch: already launched");
+    auto self = shared_from_this();
+    core::Value launchOptions = options.isNull() ? core::Value::makeDictionary() : options;
+    bool answered = true;
+    if (auto d = delegate())
+        answered = d->didFinishLaunching(*this, launchOptions);
+    post(didFinishLaunchingNotification, launchOptions);
+    if (answered) {
+        const core::Value& text = launchOptions.isDictionary() ? launchOptions[launchOptionsURLKey] : core::Value();
+        if (text.isString())
+            if (auto url = core::URL::parse(text.string()))
+                handleOpenURL(*url);
+    }
+    becomeActive();
+}
+
+void Application::becomeActive()
+{
+    requireMainThread("Application::becomeActive");
+    if (m_state == State::Active)
+        return;
+    m_state = State::Active;
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->didBecomeActive(*this);
+    post(didBecomeActiveNotification);
+}
+
+void Application::resignActive()
+{
+    requireMainThread("Application::resignActive");
+    if (m_state != State::Active)
+        return;
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->willResignActive(*this);
+    post(willResignActiveNotification);
+    m_state = State::Inactive;
+}
+
+void Application::enterBackground()
+{
+    requireMainThread("Application::enterBackground");
+    if (m_state == State::Background)
+        return;
+    resignActive();
+    m_state = State::Background;
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->didEnterBackground(*this);
+    post(didEnterBackgroundNotification);
+}
+
+void Application::enterForeground()
+{
+    requireMainThread("Application::enterForeground");
+    if (m_state != State::Background)
+        return;
+    m_state = State::Inactive;
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->willEnterForeground(*this);
+    post(willEnterForegroundNotification);
+    becomeActive();
+}
+
+void Application::terminate()
+{
+    requireMainThread("Application::terminate");
+    if (std::exchange(m_terminated, true))
+        return;
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->willTerminate(*this);
+    post(willTerminateNotification);
+    core::RunLoop::main().stop();
+}
+
+bool Application::handleOpenURL(const core::URL& url)
+{
+    requireMainThread("Application::handleOpenURL");
+    auto self = shared_from_this();
+    auto d = delegate();
+    return d && d->handleOpenURL(*this, url);
+}
+
+void Application::receiveMemoryWarning()
+{
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->didReceiveMemoryWarning(*this);
+    post(didReceiveMemoryWarningNotification);
+}
+
+std::vector<std::shared_ptr<Window>> Application::windows() const
+{
+    return Window::allWindows();
+}
+
+std::shared_ptr<Window> Application::keyWindow() const
+{
+    for (auto& window : Window::allWindows())
+        if (window->isKeyWindow())
+            return window;
+    return nullptr;
+}
+
+void Application::tapCount(const Event& event)
+{
+    for (auto& touch : event.allTouches()) {
+        gfx::Point p = touch->locationOnScreen();
+        if (touch->phase() == Touch::Phase::Began) {
+            bool near = m_lastTapTime >= 0 && touch->timestamp() - m_lastTapTime <= TapInterval
+                && std::hypot(p.x - m_lastTapLocation.x, p.y - m_lastTapLocation.y) <= TapDistance;
+            touch->setTapCount(near ? m_lastTapCount + 1 : 1);
+        } else if (touch->phase() == Touch::Phase::Ended) {
+            m_lastTapTime = touch->timestamp();
+            m_lastTapLocation = p;
+            m_lastTapCount = touch->tapCount();
+        }
+    }
+}
+
+void Application::sendEvent(const Event& event)
+{
+    requireMainThread("Application::sendEvent");
+    auto self = shared_from_this();
+    if (event.type() == Event::Type::Touches) {
+        layoutPendingViews();
+        tapCount(event);
+        auto windows = Window::allWindows();
+        std::stable_sort(windows.begin(), windows.end(),
+            [](auto& a, auto& b) { return a->windowLevel() > b->windowLevel(); });
+        for (auto& touch : event.allTouches()) {
+            if (touch->phase() != Touch::Phase::Began)
+                continue;
+            for (auto it = windows.begin(); it != windows.end(); ++it) {
+                auto& window = *it;
+                if (window->isHidden())
+                    continue;
+                gfx::Point local = window->layer().transformToSuperlayer().inverted().apply(touch->locationOnScreen());
+                if (View* hit = window->hitTest(local, &event)) {
+                    touch->setHitTest(std::static_pointer_cast<View>(hit->shared_from_this()), window.get());
+                    break;
+                }
+            }
+        }
+        std::vector<Window*> targets;
+        for (auto& touch : event.allTouches())
+            if (touch->window() && std::find(targets.begin(), targets.end(), touch->window()) == targets.end())
+                targets.push_back(touch->window());
+        for (Window* window : targets) {
+            auto keep = window->shared_from_this();
+            if (targets.size() == 1)
+                window->sendEvent(event);
+            else
+                window->sendEvent(Event::touches(event.touchesForWindow(window)));
+        }
+        return;
+    }
+    if (event.type() == Event::Type::RemoteControl && !m_receivingRemoteControl)
+        return;
+    if (auto window = keyWindow())
+        window->sendEvent(event);
+    else if (event.type() == Event::Type::RemoteControl)
+        remoteControlReceived(event);
+}
+
+bool Application::openURL(const core::URL& url)
+{
+    requireMainThread("Application::openURL");
+    if (!canOpenURL(url))
+        return false;
+    m_openedURLs.push_back(url);
+    if (m_opener)
+        return m_opener(url);
+    return true;
+}
+
+bool Application::canOpenURL(const core::URL& url) const
+{
+    std::string scheme = url.scheme();
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (scheme == "http" || scheme == "https" || scheme == "mailto")
+        return true;
+    return std::find(m_schemes.begin(), m_schemes.end(), scheme) != m_schemes.end();
+}
+
+void Application::registerURLScheme(std::string scheme)
+{
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    m_schemes.push_back(std::move(scheme));
+}
+
+gfx::Rect Application::statusBarFrame() const
+{
+    if (m_statusBarHidden)
+        return gfx::Rect::zero();
+    gfx::Rect screen = Screen::main()->bounds();
+    switch (m_statusBarOrientation) {
+    case Orientation::PortraitUpsideDown:
+        return { 0, screen.height() - StatusBarHeight, screen.width(), StatusBarHeight };
+    case Orientation::LandscapeRight:
+        return { screen.width() - StatusBarHeight, 0, StatusBarHeight, screen.height() };
+    case Orientation::LandscapeLeft:
+        return { 0, 0, StatusBarHeight, screen.height() };
+    default:
+        return { 0, 0, screen.width(), StatusBarHeight };
+    }
+}
+
+gfx::Rect Application::applicationFrame() const
+{
+    gfx::Rect screen = Screen::main()->bounds();
+    if (m_statusBarHidden)
+        return screen;
+    switch (m_statusBarOrientation) {
+    case Orientation::PortraitUpsideDown:
+        return { 0, 0, screen.width(), screen.height() - StatusBarHeight };
+    case Orientation::LandscapeRight:
+        return { 0, 0, screen.width() - StatusBarHeight, screen.height() };
+    case Orientation::LandscapeLeft:
+        return { StatusBarHeight, 0, screen.width() - StatusBarHeight, screen.height() };
+    default:
+        return { 0, StatusBarHeight, screen.width(), screen.height() - StatusBarHeight };
+    }
+}
+
+void Application::setDeviceOrientation(Orientation orientation)
+{
+    requireMainThread("Application::setDeviceOrientation");
+    if (int(orientation) < 0 || int(orientation) > 6)
+        throw core::Exception(core::Exception::InvalidArgument,
+            "Application::setDeviceOrientation: " + std::to_string(int(orientation)) + " is no orientation");
+    m_deviceOrientation = orientation;
+    auto self = shared_from_this();
+    post(deviceOrientationDidChangeNotification);
+    if (!isInterfaceOrientation(orientation) || orientation == m_statusBarOrientation)
+        return;
+    auto window = keyWindow();
+    if (!window || !window->shouldAutorotate(orientation))
+        return;
+    setStatusBarOrientation(orientation, true);
+}
+
+void Application::setStatusBarOrientation(Orientation orientation, bool animated)
+{
+    requireMainThread("Application::setStatusBarOrientation");
+    if (!isInterfaceOrientation(orientation))
+        throw core::Exception(core::Exception::InvalidArgument,
+            "Application::setStatusBarOrientation: " + std::to_string(int(orientation)) + " is no interface orientation");
+    Orientation old = m_statusBarOrientation;
+    if (old == orientation)
+        return;
+    auto self = shared_from_this();
+    double duration = animated ? OrientationAnimationDuration * quarterTurns(old, orientation) : 0;
+    auto window = keyWindow();
+    auto client = window ? window->rotationClient() : nullptr;
+
+    post(willChangeStatusBarOrientationNotification,
+        core::Value::makeDictionary({ { statusBarOrientationUserInfoKey, int(orientation) } }));
+    if (client)
+        client->willRotate(orientation, duration);
+    m_statusBarOrientation = orientation;
+    if (client) {
+        gfx::Rect frame = applicationFrame();
+        gfx::Size size = isLandscape(orientation) ? gfx::Size { frame.height(), frame.width() } : frame.size;
+        ViewAnimation::begin("rotation");
+        ViewAnimation::setDuration(duration);
+        for (View* view : client->rotatingViews()) {
+            view->setTransform(gfx::AffineTransform::rotation(rotationAngle(orientation)));
+            view->setBounds({ 0, 0, size.width, size.height });
+            view->setCenter({ frame.midX(), frame.midY() });
+        }
+        ViewAnimation::commit();
+    }
+    post(didChangeStatusBarOrientationNotification,
+        core::Value::makeDictionary({ { statusBarOrientationUserInfoKey, int(old) } }));
+    if (client) {
+        std::weak_ptr<RotationClient> weakClient = client;
+        core::RunLoop::main().performAfter(duration, [weakClient, old] {
+            if (auto client = weakClient.lock())
+                client->didRotate(old);
+        });
+    }
+}
+
+void Application::scheduleLayoutPass()
+{
+    if (std::exchange(m_layoutScheduled, true))
+        return;
+    std::weak_ptr<core::Object> weakSelf = weak_from_this();
+    core::RunLoop::main().performAfter(0, [weakSelf] {
+        if (auto self = std::static_pointer_cast<Application>(weakSelf.lock()))
+            self->layoutPendingViews();
+    }, {}, core::RunLoop::CommonModes);
+}
+
+void Application::layoutPendingViews()
+{
+    m_layoutScheduled = false;
+    for (auto& window : Window::allWindows())
+        window->layoutIfNeeded();
+}
+
+int applicationMain(int, char**, const std::function<std::shared_ptr<Application>()>& makeApplication,
+    const std::function<std::shared_ptr<ApplicationDelegate>()>& makeDelegate)
+{
+    if (!core::RunLoop::hasMainThread())
+        core::RunLoop::setMainThread();
+    auto application = makeApplication ? makeApplication() : nullptr;
+    if (!application)
+        application = std::make_shared<Application>();
+    Application::setShared(application);
+    auto delegate = makeDelegate ? makeDelegate() : nullptr;
+    application->setDelegate(delegate);
+    application->launch();
+    core::RunLoop::main().run();
+    Application::setShared(nullptr);
+    return 0;
+}
+
+} // namespace ui

@@ -1,0 +1,153 @@
+#pragma once
+
+// The application object: life cycle and state, its windows, the entry of
+// every input event (sendEvent), URL opening, remote-control receiving, the
+// status bar and its orientation, and the end-of-pass layout. One per
+// process (subclassable); the delegate hears each life-cycle step before the
+// matching notification goes out. It observes the platform's memory warning
+// from its creation, so that its delegate hears before any controller.
+
+#include "Platform/Core/Observation.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Core/Value.h"
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/ApplicationDelegate.h"
+#include "Platform/UI/Orientation.h"
+#include "Platform/UI/Responder.h"
+
+#include <functional>
+#include <utility>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class Event;
+class Window;
+
+class Application : public Responder {
+public:
+    enum class State { Active = 0, Inactive = 1, Background = 2 };
+
+    static constexpr const char* didFinishLaunchingNotification = "ui.ApplicationDidFinishLaunching";
+    static constexpr const char* didBecomeActiveNotification = "ui.ApplicationDidBecomeActive";
+    static constexpr const char* willResignActiveNotification = "ui.ApplicationWillResignActive";
+    static constexpr const char* didEnterBackgroundNotification = "ui.ApplicationDidEnterBackground";
+    static constexpr const char* willEnterForegroundNotification = "ui.ApplicationWillEnterForeground";
+    static constexpr const char* willTerminateNotification = "ui.ApplicationWillTerminate";
+    static constexpr const char* didReceiveMemoryWarningNotification = "ui.ApplicationDidReceiveMemoryWarning";
+    static constexpr const char* willChangeStatusBarOrientationNotification = "ui.ApplicationWillChangeStatusBarOrientation";
+    static constexpr const char* didChangeStatusBarOrientationNotification = "ui.ApplicationDidChangeStatusBarOrientation";
+    static constexpr const char* deviceOrientationDidChangeNotification = "ui.DeviceOrientationDidChange";
+    // User-info keys.
+    static constexpr const char* statusBarOrientationUserInfoKey = "ui.StatusBarOrientation";
+    static constexpr const char* launchOptionsURLKey = "ui.LaunchOptionsURL";
+
+    static constexpr float StatusBarHeight = 20;
+    static constexpr double OrientationAnimationDuration = 0.3;
+
+    // The running application (null before one was made shared).
+    static Application* shared();
+    static std::shared_ptr<Application> sharedPointer();
+    static void setShared(std::shared_ptr<Application> application);
+
+    Application();
+    ~Application() override;
+
+    std::shared_ptr<ApplicationDelegate> delegate() const { return m_delegate.lock(); }
+    void setDelegate(std::weak_ptr<ApplicationDelegate> delegate) { m_delegate = std::move(delegate); }
+
+    State applicationState() const { return m_state; }
+
+    // The life cycle, as the system drives it.
+    void launch(const core::Value& options = {});
+    void becomeActive();
+    void resignActive();
+    void enterBackground();
+    void enterForeground();
+    void terminate();
+    // The system asks the application to open `url`: the delegate's answer.
+    bool handleOpenURL(const core::URL& url);
+    // The platform's memory warning, heard from the notification centre.
+    void receiveMemoryWarning();
+
+    std::vector<std::shared_ptr<Window>> windows() const;
+    std::shared_ptr<Window> keyWindow() const;
+
+    // Every input event enters here: touches go to the window under them
+    // (highest level first), the rest to the key window.
+    virtual void sendEvent(const Event& event);
+
+    // URLs handed to the system, recorded; `opener` (the program's) gets
+    // them too. canOpenURL: http, https, mailto and registered schemes.
+    bool openURL(const core::URL& url);
+    bool canOpenURL(const core::URL& url) const;
+    const std::vector<core::URL>& openedURLs() const { return m_openedURLs; }
+    void setURLOpener(std::function<bool(const core::URL&)> opener) { m_opener = std::move(opener); }
+    void registerURLScheme(std::string scheme);
+
+    void beginReceivingRemoteControlEvents() { m_receivingRemoteControl = true; }
+    void endReceivingRemoteControlEvents() { m_receivingRemoteControl = false; }
+    bool isReceivingRemoteControlEvents() const { return m_receivingRemoteControl; }
+
+    // The status bar: 20 points at the top of the interface.
+    Orientation statusBarOrientation() const { return m_statusBarOrientation; }
+    // Turns the interface: notifications, the key window's rotation client
+    // and its views, didRotate once the clock passes the duration.
+    void setStatusBarOrientation(Orientation orientation, bool animated = true);
+    bool isStatusBarHidden() const { return m_statusBarHidden; }
+    void setStatusBarHidden(bool hidden) { m_statusBarHidden = hidden; }
+    gfx::Rect statusBarFrame() const;
+    double statusBarOrientationAnimationDuration() const { return OrientationAnimationDuration; }
+    // The screen less the status bar, in screen coordinates.
+    gfx::Rect applicationFrame() const;
+
+    // The device's orientation (0–6). A change posts
+    // deviceOrientationDidChangeNotification, then turns the interface when
+    // it is one of 1–4 and the key window agrees.
+    Orientation deviceOrientation() const { return m_deviceOrientation; }
+    void setDeviceOrientation(Orientation orientation);
+
+    bool isIdleTimerDisabled() const { return m_idleTimerDisabled; }
+    void setIdleTimerDisabled(bool disabled) { m_idleTimerDisabled = disabled; }
+    bool isNetworkActivityIndicatorVisible() const { return m_networkActivityVisible; }
+    void setNetworkActivityIndicatorVisible(bool visible) { m_networkActivityVisible = visible; }
+    int applicationIconBadgeNumber() const { return m_badgeNumber; }
+    void setApplicationIconBadgeNumber(int number) { m_badgeNumber = number; }
+
+    // Runs pending layout of every window at the end of this main-loop pass.
+    void scheduleLayoutPass();
+    void layoutPendingViews();
+
+private:
+    void post(const char* name, core::Value userInfo = {});
+    void tapCount(const Event& event);
+
+    std::weak_ptr<ApplicationDelegate> m_delegate;
+    State m_state = State::Inactive;
+    bool m_launched = false;
+    bool m_terminated = false;
+    std::vector<core::URL> m_openedURLs;
+    std::vector<std::string> m_schemes;
+    std::function<bool(const core::URL&)> m_opener;
+    bool m_receivingRemoteControl = false;
+    Orientation m_statusBarOrientation = Orientation::Portrait;
+    Orientation m_deviceOrientation = Orientation::Portrait;
+    bool m_statusBarHidden = false;
+    bool m_idleTimerDisabled = false;
+    bool m_networkActivityVisible = false;
+    int m_badgeNumber = 0;
+    bool m_layoutScheduled = false;
+    double m_lastTapTime = -1;
+    gfx::Point m_lastTapLocation;
+    int m_lastTapCount = 0;
+    core::Observation m_memoryWarning;
+};
+
+// Makes the application (and makes it shared) and its delegate, launches it
+// and runs the main loop until terminate(). Answers the exit status.
+int applicationMain(int argc, char** argv, const std::function<std::shared_ptr<Application>()>& makeApplication,
+    const std::function<std::shared_ptr<ApplicationDelegate>()>& makeDelegate);
+
+} // namespace ui

@@ -1,0 +1,57 @@
+#pragma once
+
+// An input event: touches, motion or a remote-control command, stamped with
+// the run loop's clock. Types and subtypes keep the device's numbers.
+
+#include "Platform/UI/Responder.h"
+
+#include <memory>
+#include <vector>
+
+namespace ui {
+
+class GestureRecognizer;
+class View;
+class Window;
+
+class Event {
+public:
+    enum class Type { Touches = 0, Motion = 1, RemoteControl = 2 };
+    enum Subtype {
+        None = 0,
+        MotionShake = 1,
+        RemoteControlPlay = 100,
+        RemoteControlPause = 101,
+        RemoteControlStop = 102,
+        RemoteControlTogglePlayPause = 103,
+        RemoteControlNextTrack = 104,
+        RemoteControlPreviousTrack = 105,
+        RemoteControlBeginSeekingBackward = 106,
+        RemoteControlEndSeekingBackward = 107,
+        RemoteControlBeginSeekingForward = 108,
+        RemoteControlEndSeekingForward = 109,
+    };
+
+    // A touch event over these touches, stamped now.
+    static Event touches(TouchSet touches);
+    static Event motion(int subtype);
+    static Event remoteControl(int subtype);
+
+    Type type() const { return m_type; }
+    int subtype() const { return m_subtype; }
+    double timestamp() const { return m_timestamp; }
+
+    const TouchSet& allTouches() const { return m_touches; }
+    TouchSet touchesForView(const View* view) const;
+    TouchSet touchesForWindow(const Window* window) const;
+    TouchSet touchesForGestureRecognizer(const GestureRecognizer* recognizer) const;
+
+private:
+    Event(Type type, int subtype, TouchSet touches);
+    Type m_type;
+    int m_subtype;
+    double m_timestamp;
+    TouchSet m_touches;
+};
+
+} // namespace ui

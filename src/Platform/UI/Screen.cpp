@@ -1,0 +1,117 @@
+#include "Platform/UI/Screen.h"
+
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/UI/Checks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ui {
+
+namespace {
+
+std::vector<std::shared_ptr<Screen>> connected;
+
+// The main screen's facts until the drawing layer keeps them.
+struct MainScreenStore {
+    static inline gfx::Rect storedBounds { 0, 0, 320, 480 };
+    static inline float storedScale = 2;
+    static gfx::Rect bounds() { return storedBounds; }
+    static float scale() { return storedScale; }
+    static void setBounds(const gfx::Rect& bounds) { storedBounds = bounds; }
+    static void setScale(float scale) { storedScale = scale; }
+    static void reset()
+    {
+        storedBounds = { 0, 0, 320, 480 };
+        storedScale = 2;
+    }
+};
+
+} // namespace
+
+Screen::Screen(bool main)
+    : m_main(main)
+{
+}
+
+std::shared_ptr<Screen> Screen::main()
+{
+    static auto screen = std::make_shared<Screen>(true);
+    return screen;
+}
+
+std::vector<std::shared_ptr<Screen>> Screen::screens()
+{
+    std::vector<std::shared_ptr<Screen>> all { main() };
+    all.insert(all.end(), connected.begin(), connected.end());
+    return all;
+}
+
+std::shared_ptr<Screen> Screen::create(const gfx::Rect& bounds, float scale)
+{
+    auto screen = std::make_shared<Screen>(false);
+    screen->setBounds(bounds);
+    screen->setScale(scale);
+    return screen;
+}
+
+void Screen::connect(const std::shared_ptr<Screen>& screen)
+{
+    requireMainThread("Screen::connect");
+    if (!screen || screen->m_main || std::find(connected.begin(), connected.end(), screen) != connected.end())
+        return;
+    connected.push_back(screen);
+    core::NotificationCenter::defaultCenter().post(didConnectNotification, screen);
+}
+
+void Screen::disconnect(const std::shared_ptr<Screen>& screen)
+{
+    requireMainThread("Screen::disconnect");
+    auto it = std::find(connected.begin(), connected.end(), screen);
+    if (it == connected.end())
+        return;
+    connected.erase(it);
+    core::NotificationCenter::defaultCenter().post(didDisconnectNotification, screen);
+}
+
+gfx::Rect Screen::bounds() const
+{
+    return m_main ? MainScreenStore::bounds() : m_bounds;
+}
+
+float Screen::scale() const
+{
+    return m_main ? MainScreenStore::scale() : m_scale;
+}
+
+void Screen::setBounds(const gfx::Rect& bounds)
+{
+    requireFinite(bounds, "Screen::setBounds");
+    if (m_main)
+        MainScreenStore::setBounds(bounds);
+    else
+        m_bounds = bounds;
+}
+
+void Screen::setScale(float scale)
+{
+    if (!std::isfinite(scale) || scale <= 0)
+        return;
+    if (m_main)
+        MainScreenStore::setScale(scale);
+    else
+        m_scale = scale;
+}
+
+core::Device::Idiom Screen::userInterfaceIdiom()
+{
+    return core::Device::current()->userInterfaceIdiom();
+}
+
+void Screen::resetForTesting()
+{
+    connected.clear();
+    MainScreenStore::reset();
+}
+
+} // namespace ui

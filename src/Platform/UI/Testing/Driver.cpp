@@ -1,0 +1,370 @@
+#include "Platform/UI/Testing/Driver.h"
+
+#include "Platform/Core/Clock.h"
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/MemoryWarning.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/Touch.h"
+#include "Platform/UI/Window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fmt/format.h>
+
+namespace ui::testing {
+
+namespace {
+
+Application& application()
+{
+    auto* application = Application::shared();
+    if (!application)
+        throw core::Exception(Driver::Failure, "no application");
+    return *application;
+}
+
+double now()
+{
+    return core::RunLoop::main().clock()->monotonic();
+}
+
+std::vector<std::shared_ptr<Window>> windowsFrontFirst()
+{
+    auto windows = Window::allWindows();
+    std::stable_sort(windows.begin(), windows.end(), [](auto& a, auto& b) { return a->windowLevel() > b->windowLevel(); });
+    return windows;
+}
+
+void dumpTree(const View& view, int depth, std::string& out)
+{
+    out += std::string(size_t(depth) * 2, ' ') + Driver::dumpLine(view) + "\n";
+    for (auto& subview : view.subviews())
+        dumpTree(*subview, depth + 1, out);
+}
+
+} // namespace
+
+Driver::Driver() = default;
+
+Driver::~Driver() = default;
+
+void Driver::reset()
+{
+    m_fingers.clear();
+}
+
+void Driver::settle()
+{
+    core::RunLoop::main().runUntilIdle();
+}
+
+void Driver::launch(const core::Value& options)
+{
+    application().launch(options);
+    settle();
+}
+
+void Driver::launchWithURL(const core::URL& url)
+{
+    launch(core::Value::makeDictionary({ { Application::launchOptionsURLKey, url.absoluteString() } }));
+}
+
+void Driver::resignActive()
+{
+    application().resignActive();
+    settle();
+}
+
+void Driver::enterBackground()
+{
+    application().enterBackground();
+    settle();
+}
+
+void Driver::enterForeground()
+{
+    application().enterForeground();
+    settle();
+}
+
+void Driver::terminate()
+{
+    application().terminate();
+    settle();
+}
+
+bool Driver::openURL(const core::URL& url)
+{
+    bool handled = application().handleOpenURL(url);
+    settle();
+    return handled;
+}
+
+void Driver::memoryWarning()
+{
+    core::postMemoryWarning();
+    settle();
+}
+
+bool Driver::rotate(Orientation orientation)
+{
+    Orientation before = application().statusBarOrientation();
+    application().setDeviceOrientation(orientation);
+    settle();
+    return application().statusBarOrientation() != before && application().statusBarOrientation() == orientation;
+}
+
+std::shared_ptr<Screen> Driver::connectScreen(const gfx::Rect& bounds, float scale)
+{
+    auto screen = Screen::create(bounds, scale);
+    Screen::connect(screen);
+    settle();
+    return screen;
+}
+
+void Driver::disconnectScreen(const std::shared_ptr<Screen>& screen)
+{
+    Screen::disconnect(screen);
+    settle();
+}
+
+// Touches
+
+gfx::Point Driver::centerOnScreen(const View& view)
+{
+    gfx::Rect b = view.bounds();
+    return view.layer().transformToRoot().apply(gfx::Point { b.midX(), b.midY() });
+}
+
+gfx::Point Driver::tapPoint(const View& view) const
+{
+    application().layoutPendingViews();
+    for (const View* v = &view; v; v = v->superview())
+        if (v->isHidden())
+            fail(fmt::format("cannot touch {}: {} is hidden", view.className(), v == &view ? "it" : v->className()),
+                { &view, v });
+    if (!view.window())
+        fail(fmt::format("cannot touch {}: it is in no window", view.className()), { &view });
+    gfx::Point point = centerOnScreen(view);
+    for (auto& window : windowsFrontFirst()) {
+        if (window->isHidden())
+            continue;
+        gfx::Point local = window->layer().transformToSuperlayer().inverted().apply(point);
+        View* hit = window->hitTest(local, nullptr);
+        if (!hit)
+            continue;
+        if (!hit->isDescendantOfView(&view))
+            fail(fmt::format("cannot touch {}: {} would get the touch", view.className(), hit->className()),
+                { &view, hit });
+        return point;
+    }
+    fail(fmt::format("cannot touch {}: its centre is outside every window", view.className()), { &view });
+}
+
+void Driver::send(const std::vector<std::shared_ptr<Touch>>& touches)
+{
+    application().sendEvent(Event::touches(touches));
+    settle();
+}
+
+std::vector<int> Driver::touchDown(const std::vector<gfx::Point>& points)
+{
+    std::vector<int> fingers;
+    std::vector<std::shared_ptr<Touch>> touches;
+    for (gfx::Point p : points) {
+        auto touch = Touch::create(p, now());
+        int finger = m_nextFinger++;
+        m_fingers[finger] = touch;
+        fingers.push_back(finger);
+        touches.push_back(touch);
+    }
+    send(touches);
+    return fingers;
+}
+
+void Driver::touchMove(const std::vector<std::pair<int, gfx::Point>>& moves)
+{
+    std::vector<std::shared_ptr<Touch>> touches;
+    for (auto& [finger, p] : moves) {
+        auto it = m_fingers.find(finger);
+        if (it == m_fingers.end())
+            throw core::Exception(Failure, fmt::format("finger {} is not down", finger));
+        it->second->update(Touch::Phase::Moved, p, now());
+        touches.push_back(it->second);
+    }
+    send(touches);
+}
+
+void Driver::touchUp(const std::vector<int>& fingers)
+{
+    std::vector<std::shared_ptr<Touch>> touches;
+    for (int finger : fingers) {
+        auto it = m_fingers.find(finger);
+        if (it == m_fingers.end())
+            throw core::Exception(Failure, fmt::format("finger {} is not down", finger));
+        it->second->update(Touch::Phase::Ended, it->second->locationOnScreen(), now());
+        touches.push_back(it->second);
+        m_fingers.erase(it);
+    }
+    send(touches);
+}
+
+void Driver::touchCancel(const std::vector<int>& fingers)
+{
+    std::vector<std::shared_ptr<Touch>> touches;
+    for (int finger : fingers) {
+        auto it = m_fingers.find(finger);
+        if (it == m_fingers.end())
+            throw core::Exception(Failure, fmt::format("finger {} is not down", finger));
+        it->second->update(Touch::Phase::Cancelled, it->second->locationOnScreen(), now());
+        touches.push_back(it->second);
+        m_fingers.erase(it);
+    }
+    send(touches);
+}
+
+void Driver::wait(double seconds)
+{
+    core::RunLoop::main().advance(seconds);
+}
+
+void Driver::tap(const View& view)
+{
+    tap(tapPoint(view));
+}
+
+void Driver::tap(gfx::Point point)
+{
+    bool inside = false;
+    for (auto& window : windowsFrontFirst())
+        if (!window->isHidden() && window->frame().contains(point))
+            inside = true;
+    if (!inside)
+        fail(fmt::format("cannot tap ({}, {}): outside every window", point.x, point.y), {});
+    auto fingers = touchDown({ point });
+    touchUp(fingers);
+}
+
+void Driver::doubleTap(const View& view)
+{
+    gfx::Point point = tapPoint(view);
+    tap(point);
+    wait(0.1);
+    tap(point);
+}
+
+void Driver::longPress(const View& view, double seconds)
+{
+    auto fingers = touchDown({ tapPoint(view) });
+    wait(seconds);
+    touchUp(fingers);
+}
+
+void Driver::drag(gfx::Point from, gfx::Point to, int steps, double duration)
+{
+    steps = std::max(1, steps);
+    auto fingers = touchDown({ from });
+    for (int i = 1; i <= steps; ++i) {
+        wait(duration / steps);
+        float t = float(i) / float(steps);
+        touchMove({ { fingers[0], { from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t } } });
+    }
+    touchUp(fingers);
+}
+
+void Driver::drag(const View& view, float dx, float dy, int steps, double duration)
+{
+    gfx::Point from = tapPoint(view);
+    drag(from, { from.x + dx, from.y + dy }, steps, duration);
+}
+
+void Driver::pinch(const View& view, float scale, int steps, double duration)
+{
+    gfx::Point c = tapPoint(view);
+    gfx::Rect frame = view.convertRect(view.bounds(), nullptr);
+    float half = std::max(5.0f, std::min(50.0f, frame.width() / 4));
+    steps = std::max(1, steps);
+    auto fingers = touchDown({ { c.x - half, c.y }, { c.x + half, c.y } });
+    for (int i = 1; i <= steps; ++i) {
+        wait(duration / steps);
+        float d = half * (1 + (scale - 1) * float(i) / float(steps));
+        touchMove({ { fingers[0], { c.x - d, c.y } }, { fingers[1], { c.x + d, c.y } } });
+    }
+    touchUp(fingers);
+}
+
+void Driver::swipe(const View& view, unsigned direction, float distance, double duration)
+{
+    gfx::Point from = tapPoint(view);
+    float dx = (direction & 1) ? distance : (direction & 2) ? -distance : 0;
+    float dy = (direction & 8) ? distance : (direction & 4) ? -distance : 0;
+    drag(from, { from.x + dx, from.y + dy }, 5, duration);
+}
+
+void Driver::remoteControl(int subtype)
+{
+    application().sendEvent(Event::remoteControl(subtype));
+    settle();
+}
+
+void Driver::shake()
+{
+    application().sendEvent(Event::motion(Event::MotionShake));
+    settle();
+}
+
+// Reading back
+
+std::string Driver::dumpLine(const View& view)
+{
+    gfx::Rect f = view.frame();
+    std::string line = fmt::format("{} ({:g}, {:g}, {:g}, {:g})", view.className(), f.x(), f.y(), f.width(), f.height());
+    if (view.isHidden())
+        line += " hidden";
+    if (view.alpha() < 1)
+        line += fmt::format(" alpha={:g}", view.alpha());
+    if (!view.isUserInteractionEnabled())
+        line += " no-interaction";
+    if (view.isFirstResponder())
+        line += " first-responder";
+    if (view.tag() != 0)
+        line += fmt::format(" tag={}", view.tag());
+    std::string text = view.debugText();
+    if (!text.empty())
+        line += fmt::format(" \"{}\"", text);
+    return line;
+}
+
+std::string Driver::dump() const
+{
+    if (auto* application = Application::shared())
+        application->layoutPendingViews();
+    std::string out;
+    for (auto& window : windowsFrontFirst())
+        dumpTree(*window, 0, out);
+    return out;
+}
+
+Responder* Driver::firstResponder() const
+{
+    auto window = application().keyWindow();
+    return window ? window->firstResponder() : nullptr;
+}
+
+void Driver::fail(const std::string& reason, const std::vector<const View*>& views) const
+{
+    std::string message = reason;
+    for (const View* view : views) {
+        if (!view)
+            continue;
+        message += "\n  " + dumpLine(*view);
+        for (const View* up = view->superview(); up; up = up->superview())
+            message += "\n    in " + dumpLine(*up);
+    }
+    throw core::Exception(Failure, message);
+}
+
+} // namespace ui::testing

@@ -1,0 +1,105 @@
+#pragma once
+
+// Drives the toolkit as a person would, through public entry points only:
+// the application's life cycle, rotation, screens, touches (every touch goes
+// through Application::sendEvent), controls, typing and remote control, and
+// reads back what a test needs (the view tree as text, the first responder,
+// the keyboard). A step that cannot be done as asked (a tap on a hidden or
+// covered view, or outside every window) throws core::Exception named
+// "DriverFailure" with the dump lines that show why. Time moves only on the
+// test clock: steps that take time advance it.
+
+#include "Platform/Core/URL.h"
+#include "Platform/Core/Value.h"
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/Orientation.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ui {
+class Responder;
+class Screen;
+class Touch;
+class View;
+} // namespace ui
+
+namespace ui::testing {
+
+class Driver {
+public:
+    static constexpr const char* Failure = "DriverFailure";
+
+    Driver();
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    // Lifts nothing, forgets the fingers down.
+    void reset();
+
+    // Life cycle.
+    void launch(const core::Value& options = {});
+    void launchWithURL(const core::URL& url);
+    void resignActive();
+    void enterBackground();
+    void enterForeground();
+    void terminate();
+    bool openURL(const core::URL& url);
+    void memoryWarning();
+
+    // Turns the device; answers whether the interface turned with it.
+    bool rotate(Orientation orientation);
+
+    std::shared_ptr<Screen> connectScreen(const gfx::Rect& bounds, float scale);
+    void disconnectScreen(const std::shared_ptr<Screen>& screen);
+
+    // Touches. Points are on the screen; views are touched at their centre.
+    void tap(const View& view);
+    void tap(gfx::Point point);
+    void doubleTap(const View& view);
+    void longPress(const View& view, double seconds = 0.6);
+    // Down at `from`, `steps` moves over `duration`, up at `to`.
+    void drag(gfx::Point from, gfx::Point to, int steps = 10, double duration = 0.2);
+    // From the view's centre by (dx, dy).
+    void drag(const View& view, float dx, float dy, int steps = 10, double duration = 0.2);
+    // Two fingers about the view's centre, their distance times `scale`.
+    void pinch(const View& view, float scale, int steps = 10, double duration = 0.3);
+    // Direction bits as the swipe recognizer's (right 1, left 2, up 4, down 8).
+    void swipe(const View& view, unsigned direction, float distance = 100, double duration = 0.2);
+
+    // Raw multi-finger sequences: each call is one event of the fingers it
+    // names; `wait` moves the clock between them.
+    std::vector<int> touchDown(const std::vector<gfx::Point>& points);
+    void touchMove(const std::vector<std::pair<int, gfx::Point>>& moves);
+    void touchUp(const std::vector<int>& fingers);
+    void touchCancel(const std::vector<int>& fingers);
+    void wait(double seconds);
+
+    void remoteControl(int subtype);
+    void shake();
+
+    // The screen point at the centre of the view, failing when a tap there
+    // would not reach it.
+    gfx::Point tapPoint(const View& view) const;
+    // The screen point at the view's centre.
+    static gfx::Point centerOnScreen(const View& view);
+
+    // Every window's view tree, front window first, one line per view:
+    // indentation, class, frame, flags and text.
+    std::string dump() const;
+    static std::string dumpLine(const View& view);
+    Responder* firstResponder() const;
+
+private:
+    void send(const std::vector<std::shared_ptr<Touch>>& touches);
+    [[noreturn]] void fail(const std::string& reason, const std::vector<const View*>& views) const;
+    void settle();
+
+    std::map<int, std::shared_ptr<Touch>> m_fingers;
+    int m_nextFinger = 1;
+};
+
+} // namespace ui::testing

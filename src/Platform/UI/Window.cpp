@@ -1,0 +1,159 @@
+#include "Platform/UI/Window.h"
+
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/TouchRouter.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+std::vector<Window*>& registry()
+{
+    static std::vector<Window*> windows;
+    return windows;
+}
+
+Window* keyWindow = nullptr;
+
+} // namespace
+
+std::shared_ptr<Window> Window::create(const gfx::Rect& frame)
+{
+    return View::make<Window>(frame);
+}
+
+Window::Window()
+{
+    View::m_window = this;
+    setHidden(true);
+    registry().push_back(this);
+}
+
+Window::~Window()
+{
+    std::erase(registry(), this);
+    if (keyWindow == this)
+        keyWindow = nullptr;
+    // The subviews must not see a dead window.
+    View::m_window = nullptr;
+}
+
+std::vector<std::shared_ptr<Window>> Window::allWindows()
+{
+    std::vector<std::shared_ptr<Window>> windows;
+    for (Window* window : registry())
+        if (auto shared = std::static_pointer_cast<Window>(window->weak_from_this().lock()))
+            windows.push_back(std::move(shared));
+    return windows;
+}
+
+void Window::setWindowLevel(float level)
+{
+    requireFinite(level, "Window::setWindowLevel");
+    m_level = level;
+}
+
+bool Window::isKeyWindow() const
+{
+    return keyWindow == this;
+}
+
+void Window::makeKeyWindow()
+{
+    requireMainThread("Window::makeKeyWindow");
+    if (keyWindow == this)
+        return;
+    if (keyWindow)
+        keyWindow->resignKeyWindow();
+    keyWindow = this;
+    becomeKeyWindow();
+}
+
+void Window::makeKeyAndVisible()
+{
+    setHidden(false);
+    makeKeyWindow();
+}
+
+Responder* Window::firstResponder() const
+{
+    if (m_firstResponder.expired())
+        return nullptr;
+    return m_firstResponderRaw;
+}
+
+bool Window::makeFirstResponder(Responder* responder)
+{
+    Responder* current = firstResponder();
+    if (current == responder)
+        return true;
+    if (current) {
+        auto keep = current->shared_from_this();
+        m_firstResponder.reset();
+        m_firstResponderRaw = nullptr;
+        current->didResignFirstResponder();
+    }
+    if (responder) {
+        m_firstResponder = responder->weak_from_this();
+        m_firstResponderRaw = responder;
+        responder->didBecomeFirstResponder();
+    }
+    return true;
+}
+
+void Window::subtreeWillLeave(View* view)
+{
+    auto* responder = dynamic_cast<View*>(firstResponder());
+    if (responder && responder->isDescendantOfView(view))
+        makeFirstResponder(nullptr);
+}
+
+void Window::sendEvent(const Event& event)
+{
+    requireMainThread("Window::sendEvent");
+    auto self = shared_from_this();
+    switch (event.type()) {
+    case Event::Type::Touches:
+        TouchRouter::route(*this, event);
+        break;
+    case Event::Type::Motion: {
+        Responder* target = firstResponder() ? firstResponder() : this;
+        target->motionBegan(event);
+        target->motionEnded(event);
+        break;
+    }
+    case Event::Type::RemoteControl: {
+        Responder* target = firstResponder() ? firstResponder() : this;
+        target->remoteControlReceived(event);
+        break;
+    }
+    }
+}
+
+bool Window::shouldAutorotate(Orientation orientation)
+{
+    if (auto client = rotationClient())
+        return client->shouldAutorotate(orientation);
+    return orientation == Orientation::Portrait;
+}
+
+Responder* Window::nextResponder() const
+{
+    if (Responder* controller = View::controller())
+        return controller;
+    return Application::shared();
+}
+
+std::string Window::description() const
+{
+    auto f = frame();
+    return fmt::format("<{}: {}; frame = ({} {}; {} {}); level = {}>", className(), static_cast<const void*>(this),
+        f.origin.x, f.origin.y, f.size.width, f.size.height, m_level);
+}
+
+} // namespace ui

@@ -1,0 +1,80 @@
+#pragma once
+
+// A window: the root of a view tree on the screen, at a level (normal 0,
+// status bar 1000, alert 2000). It holds its first responder, dispatches the
+// events the application gives it (virtual sendEvent, so a subclass sees
+// every event first) and decides on rotation through a virtual hook that by
+// default asks its root controller, reached as a RotationClient. The
+// application keeps windows weakly; their creators own them.
+
+#include "Platform/UI/Orientation.h"
+#include "Platform/UI/View.h"
+
+#include <memory>
+#include <vector>
+
+namespace ui {
+
+class Event;
+
+// What a window's root controller offers rotation.
+class RotationClient {
+public:
+    virtual ~RotationClient() = default;
+    virtual bool shouldAutorotate(Orientation orientation) = 0;
+    virtual void willRotate(Orientation orientation, double duration) { (void)orientation, (void)duration; }
+    virtual void didRotate(Orientation fromOrientation) { (void)fromOrientation; }
+    // The views turned with the interface: the root view and presented ones.
+    virtual std::vector<View*> rotatingViews() = 0;
+};
+
+class Window : public View {
+public:
+    static constexpr float LevelNormal = 0;
+    static constexpr float LevelStatusBar = 1000;
+    static constexpr float LevelAlert = 2000;
+
+    static std::shared_ptr<Window> create(const gfx::Rect& frame);
+    Window();
+    ~Window() override;
+
+    // Every window alive, oldest first.
+    static std::vector<std::shared_ptr<Window>> allWindows();
+
+    float windowLevel() const { return m_level; }
+    void setWindowLevel(float level);
+
+    bool isKeyWindow() const;
+    void makeKeyWindow();
+    void makeKeyAndVisible();
+    virtual void becomeKeyWindow() { }
+    virtual void resignKeyWindow() { }
+
+    Responder* firstResponder() const;
+
+    // Dispatches an event the application routed here: touches to their
+    // recognizers and views, the rest to the first responder.
+    virtual void sendEvent(const Event& event);
+    // Whether the interface may turn to `orientation`: the rotation client's
+    // answer, portrait only without one.
+    virtual bool shouldAutorotate(Orientation orientation);
+
+    void setRotationClient(std::weak_ptr<RotationClient> client) { m_rotationClient = std::move(client); }
+    std::shared_ptr<RotationClient> rotationClient() const { return m_rotationClient.lock(); }
+
+    Responder* nextResponder() const override;
+    std::string description() const override;
+
+private:
+    friend class Responder;
+    friend class View;
+    bool makeFirstResponder(Responder* responder);
+    void subtreeWillLeave(View* view);
+
+    float m_level = LevelNormal;
+    std::weak_ptr<core::Object> m_firstResponder;
+    Responder* m_firstResponderRaw = nullptr;
+    std::weak_ptr<RotationClient> m_rotationClient;
+};
+
+} // namespace ui
