@@ -207,9 +207,7 @@ void Application::sendEvent(const Event& event)
     if (event.type() == Event::Type::Touches) {
         layoutPendingViews();
         tapCount(event);
-        auto windows = Window::allWindows();
-        std::stable_sort(windows.begin(), windows.end(),
-            [](auto& a, auto& b) { return a->windowLevel() > b->windowLevel(); });
+        auto windows = Window::windowsFrontToBack();
         for (auto& touch : event.allTouches()) {
             if (touch->phase() != Touch::Phase::Began)
                 continue;

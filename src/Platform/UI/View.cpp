@@ -267,8 +267,10 @@ void View::insertSubviewBelow(const std::shared_ptr<View>& view, const View* sib
     insertSubview(view, indexOfSubview(sibling));
 }
 
-void View::insertSubview(const std::shared_ptr<View>& view, size_t index)
+void View::insertSubview(const std::shared_ptr<View>& viewReference, size_t index)
 {
+    // The argument may be an element of m_subviews itself.
+    std::shared_ptr<View> view = viewReference;
     requireMainThread("View::insertSubview");
     if (!view)
         throw core::Exception(core::Exception::InvalidArgument, "View::addSubview: no view");
@@ -278,7 +280,6 @@ void View::insertSubview(const std::shared_ptr<View>& view, size_t index)
     if (view->m_superview == this) {
         // A move among siblings: no move hooks.
         size_t current = indexOfSubview(view.get());
-        auto keep = view;
         m_subviews.erase(m_subviews.begin() + long(current));
         if (index > current)
             --index;
@@ -287,7 +288,6 @@ void View::insertSubview(const std::shared_ptr<View>& view, size_t index)
         placeLayerOf(view.get(), index);
         return;
     }
-    auto keep = view;
     if (view->m_superview)
         view->removeFromSuperview();
     insertSubviewAtIndex(view, std::min(index, m_subviews.size()));
@@ -306,25 +306,17 @@ void View::insertSubviewAtIndex(const std::shared_ptr<View>& view, size_t index)
     view->setNeedsLayout();
 }
 
-// The subview's layer goes right above its preceding sibling's layer, or
-// right below its following sibling's, so that standalone sublayers keep
-// their places between view layers.
+// The subview's layer goes right below its following sibling's layer, or on
+// top when it is the front subview, so that standalone sublayers keep their
+// places between view layers.
 void View::placeLayerOf(View* view, size_t index)
 {
     Layer& own = layer();
     const auto& sublayer = view->sharedLayer();
-    if (index > 0) {
-        size_t previous = own.indexOfSublayer(&m_subviews[index - 1]->layer());
-        size_t current = own.indexOfSublayer(sublayer.get());
-        size_t target = previous + 1;
-        if (current < previous)
-            --target;
-        own.insertSublayer(sublayer, target);
-    } else if (m_subviews.size() > 1) {
-        own.insertSublayer(sublayer, own.indexOfSublayer(&m_subviews[1]->layer()));
-    } else {
+    if (index + 1 < m_subviews.size())
+        own.insertSublayer(sublayer, own.indexOfSublayer(&m_subviews[index + 1]->layer()));
+    else
         own.addSublayer(sublayer);
-    }
 }
 
 void View::removeFromSuperview()

@@ -19,6 +19,7 @@ std::vector<Window*>& registry()
 }
 
 Window* keyWindow = nullptr;
+uint64_t nextOrder = 0;
 
 } // namespace
 
@@ -52,6 +53,15 @@ std::vector<std::shared_ptr<Window>> Window::allWindows()
     return windows;
 }
 
+std::vector<std::shared_ptr<Window>> Window::windowsFrontToBack()
+{
+    auto windows = allWindows();
+    std::stable_sort(windows.begin(), windows.end(), [](auto& a, auto& b) {
+        return a->m_level != b->m_level ? a->m_level > b->m_level : a->m_order > b->m_order;
+    });
+    return windows;
+}
+
 void Window::setWindowLevel(float level)
 {
     requireFinite(level, "Window::setWindowLevel");
@@ -77,6 +87,7 @@ void Window::makeKeyWindow()
 void Window::makeKeyAndVisible()
 {
     setHidden(false);
+    m_order = ++nextOrder;
     makeKeyWindow();
 }
 

@@ -10,6 +10,7 @@
 #include "Platform/UI/Orientation.h"
 #include "Platform/UI/View.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -40,12 +41,16 @@ public:
 
     // Every window alive, oldest first.
     static std::vector<std::shared_ptr<Window>> allWindows();
+    // The same, as they stack: highest level first, then the one ordered
+    // front last.
+    static std::vector<std::shared_ptr<Window>> windowsFrontToBack();
 
     float windowLevel() const { return m_level; }
     void setWindowLevel(float level);
 
     bool isKeyWindow() const;
     void makeKeyWindow();
+    // Shows the window in front of the others of its level and makes it key.
     void makeKeyAndVisible();
     virtual void becomeKeyWindow() { }
     virtual void resignKeyWindow() { }
@@ -72,6 +77,7 @@ private:
     void subtreeWillLeave(View* view);
 
     float m_level = LevelNormal;
+    uint64_t m_order = 0;
     std::weak_ptr<core::Object> m_firstResponder;
     Responder* m_firstResponderRaw = nullptr;
     std::weak_ptr<RotationClient> m_rotationClient;

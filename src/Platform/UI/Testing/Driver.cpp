@@ -33,9 +33,7 @@ double now()
 
 std::vector<std::shared_ptr<Window>> windowsFrontFirst()
 {
-    auto windows = Window::allWindows();
-    std::stable_sort(windows.begin(), windows.end(), [](auto& a, auto& b) { return a->windowLevel() > b->windowLevel(); });
-    return windows;
+    return Window::windowsFrontToBack();
 }
 
 void dumpTree(const View& view, int depth, std::string& out)
