@@ -7,6 +7,7 @@
 // animation build on this class.
 
 #include "Platform/Core/Object.h"
+#include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Geometry.h"
 
 #include <functional>
@@ -21,7 +22,7 @@ namespace ui {
 
 class View;
 
-using AnimatedValue = std::variant<float, gfx::Point, gfx::Rect, gfx::AffineTransform>;
+using AnimatedValue = std::variant<float, gfx::Point, gfx::Rect, gfx::AffineTransform, gfx::Color>;
 
 // One animated change of one property: the values it runs between and when.
 // `ended` is told once, with whether the animation ran to its end.
@@ -55,6 +56,9 @@ public:
     void setOpacity(float opacity);
     bool isHidden() const { return m_hidden; }
     void setHidden(bool hidden) { m_hidden = hidden; }
+    // Transparent (the default) paints nothing.
+    const gfx::Color& backgroundColor() const { return m_backgroundColor; }
+    void setBackgroundColor(const gfx::Color& color) { m_backgroundColor = color; }
     bool masksToBounds() const { return m_masksToBounds; }
     void setMasksToBounds(bool masks) { m_masksToBounds = masks; }
 
@@ -102,6 +106,7 @@ private:
     gfx::Point m_anchorPoint { 0.5f, 0.5f };
     gfx::AffineTransform m_transform;
     float m_opacity = 1;
+    gfx::Color m_backgroundColor;
     bool m_hidden = false;
     bool m_masksToBounds = false;
     Layer* m_superlayer = nullptr;

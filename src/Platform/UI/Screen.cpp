@@ -1,6 +1,7 @@
 #include "Platform/UI/Screen.h"
 
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Checks.h"
 
 #include <algorithm>
@@ -11,21 +12,6 @@ namespace ui {
 namespace {
 
 std::vector<std::shared_ptr<Screen>> connected;
-
-// The main screen's facts until the drawing layer keeps them.
-struct MainScreenStore {
-    static inline gfx::Rect storedBounds { 0, 0, 320, 480 };
-    static inline float storedScale = 2;
-    static gfx::Rect bounds() { return storedBounds; }
-    static float scale() { return storedScale; }
-    static void setBounds(const gfx::Rect& bounds) { storedBounds = bounds; }
-    static void setScale(float scale) { storedScale = scale; }
-    static void reset()
-    {
-        storedBounds = { 0, 0, 320, 480 };
-        storedScale = 2;
-    }
-};
 
 } // namespace
 
@@ -76,19 +62,19 @@ void Screen::disconnect(const std::shared_ptr<Screen>& screen)
 
 gfx::Rect Screen::bounds() const
 {
-    return m_main ? MainScreenStore::bounds() : m_bounds;
+    return m_main ? gfx::Screen::main().bounds() : m_bounds;
 }
 
 float Screen::scale() const
 {
-    return m_main ? MainScreenStore::scale() : m_scale;
+    return m_main ? gfx::Screen::main().scale() : m_scale;
 }
 
 void Screen::setBounds(const gfx::Rect& bounds)
 {
     requireFinite(bounds, "Screen::setBounds");
     if (m_main)
-        MainScreenStore::setBounds(bounds);
+        gfx::Screen::main().setBounds(bounds);
     else
         m_bounds = bounds;
 }
@@ -98,7 +84,7 @@ void Screen::setScale(float scale)
     if (!std::isfinite(scale) || scale <= 0)
         return;
     if (m_main)
-        MainScreenStore::setScale(scale);
+        gfx::Screen::main().setScale(scale);
     else
         m_scale = scale;
 }
@@ -111,7 +97,7 @@ core::Device::Idiom Screen::userInterfaceIdiom()
 void Screen::resetForTesting()
 {
     connected.clear();
-    MainScreenStore::reset();
+    gfx::Screen::main().reset();
 }
 
 } // namespace ui

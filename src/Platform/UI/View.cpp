@@ -159,6 +159,22 @@ void View::setHidden(bool hidden)
     layer().setHidden(hidden);
 }
 
+gfx::Color View::backgroundColor() const
+{
+    return layer().backgroundColor();
+}
+
+void View::setBackgroundColor(const gfx::Color& color)
+{
+    requireMainThread("View::setBackgroundColor");
+    Layer& l = layer();
+    gfx::Color old = l.backgroundColor();
+    l.setBackgroundColor(color);
+    if (!(old == color))
+        ViewAnimation::record(l, "backgroundColor", old, color);
+    setNeedsDisplay();
+}
+
 bool View::clipsToBounds() const
 {
     return layer().masksToBounds();

@@ -86,6 +86,8 @@ public:
     virtual void setAlpha(float alpha);
     bool isHidden() const;
     virtual void setHidden(bool hidden);
+    gfx::Color backgroundColor() const;
+    virtual void setBackgroundColor(const gfx::Color& color);
     bool clipsToBounds() const;
     void setClipsToBounds(bool clips);
     bool isOpaque() const { return m_opaque; }

@@ -1,6 +1,8 @@
 #include "Platform/UI/Testing/Environment.h"
 
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Images.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TouchRouter.h"
@@ -17,6 +19,8 @@ long baseline[4] = { 0, 0, 0, 0 };
 
 void resetToolkit()
 {
+    gfx::setTextEngine(nullptr);
+    Images::clearCache();
     TouchRouter::resetForTesting();
     ViewAnimation::resetForTesting();
     Screen::resetForTesting();
