@@ -7,6 +7,9 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/Slider.h"
+#include "Platform/UI/Switch.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Window.h"
 
@@ -139,6 +142,12 @@ gfx::Point Driver::centerOnScreen(const View& view)
 
 gfx::Point Driver::tapPoint(const View& view) const
 {
+    gfx::Rect b = view.bounds();
+    return tapPoint(view, { b.midX(), b.midY() });
+}
+
+gfx::Point Driver::tapPoint(const View& view, gfx::Point pointInView) const
+{
     application().layoutPendingViews();
     for (const View* v = &view; v; v = v->superview())
         if (v->isHidden())
@@ -146,7 +155,7 @@ gfx::Point Driver::tapPoint(const View& view) const
                 { &view, v });
     if (!view.window())
         fail(fmt::format("cannot touch {}: it is in no window", view.className()), { &view });
-    gfx::Point point = centerOnScreen(view);
+    gfx::Point point = view.layer().transformToRoot().apply(pointInView);
     for (auto& window : windowsFrontFirst()) {
         if (window->isHidden())
             continue;
@@ -300,6 +309,33 @@ void Driver::swipe(const View& view, unsigned direction, float distance, double 
     float dx = (direction & 1) ? distance : (direction & 2) ? -distance : 0;
     float dy = (direction & 8) ? distance : (direction & 4) ? -distance : 0;
     drag(from, { from.x + dx, from.y + dy }, 5, duration);
+}
+
+void Driver::tapAt(const View& view, gfx::Point pointInView)
+{
+    tap(tapPoint(view, pointInView));
+}
+
+void Driver::toggle(const Switch& control)
+{
+    tap(control);
+}
+
+void Driver::slide(const Slider& slider, float value, int steps)
+{
+    gfx::Rect b = slider.bounds();
+    gfx::Rect track = slider.trackRectForBounds(b);
+    gfx::Rect from = slider.thumbRectForBounds(b, track, slider.value());
+    gfx::Rect to = slider.thumbRectForBounds(b, track, value);
+    gfx::Point start = tapPoint(slider, { from.midX(), from.midY() });
+    gfx::Point end = slider.layer().transformToRoot().apply(gfx::Point { to.midX(), to.midY() });
+    drag(start, end, steps, 0.2);
+}
+
+void Driver::tapSegment(const SegmentedControl& control, size_t segment)
+{
+    gfx::Rect r = control.rectForSegment(segment);
+    tapAt(control, { r.midX(), r.midY() });
 }
 
 void Driver::remoteControl(int subtype)

@@ -22,6 +22,9 @@
 namespace ui {
 class Responder;
 class Screen;
+class SegmentedControl;
+class Slider;
+class Switch;
 class Touch;
 class View;
 } // namespace ui
@@ -78,12 +81,20 @@ public:
     void touchCancel(const std::vector<int>& fingers);
     void wait(double seconds);
 
+    // Controls, through touches.
+    void tapAt(const View& view, gfx::Point pointInView);
+    void toggle(const Switch& control);
+    // Drags the thumb from where it is to where `value` sits.
+    void slide(const Slider& slider, float value, int steps = 10);
+    void tapSegment(const SegmentedControl& control, size_t segment);
+
     void remoteControl(int subtype);
     void shake();
 
-    // The screen point at the centre of the view, failing when a tap there
-    // would not reach it.
+    // The screen point at the centre of the view (or at a point of it),
+    // failing when a tap there would not reach it.
     gfx::Point tapPoint(const View& view) const;
+    gfx::Point tapPoint(const View& view, gfx::Point pointInView) const;
     // The screen point at the view's centre.
     static gfx::Point centerOnScreen(const View& view);
 
