@@ -29,6 +29,8 @@ public:
     virtual bool becomeFirstResponder();
     virtual bool resignFirstResponder();
     bool isFirstResponder() const;
+    // Whether the keyboard is up while this is first responder.
+    virtual bool usesKeyboard() const { return false; }
     // The window whose first responder this may be.
     virtual Window* responderWindow() const { return nullptr; }
 

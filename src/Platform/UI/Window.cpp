@@ -3,6 +3,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Keyboard.h"
 #include "Platform/UI/TouchRouter.h"
 
 #include <algorithm>
@@ -103,6 +104,8 @@ bool Window::makeFirstResponder(Responder* responder)
     Responder* current = firstResponder();
     if (current == responder)
         return true;
+    bool keyboardBefore = current && current->usesKeyboard();
+    bool keyboardAfter = responder && responder->usesKeyboard();
     if (current) {
         auto keep = current->shared_from_this();
         m_firstResponder.reset();
@@ -114,6 +117,10 @@ bool Window::makeFirstResponder(Responder* responder)
         m_firstResponderRaw = responder;
         responder->didBecomeFirstResponder();
     }
+    if (keyboardAfter)
+        Keyboard::shared().show(keyboardBefore);
+    else if (keyboardBefore)
+        Keyboard::shared().hide();
     return true;
 }
 

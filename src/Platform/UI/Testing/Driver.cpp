@@ -1,6 +1,7 @@
 #include "Platform/UI/Testing/Driver.h"
 
 #include "Platform/Core/Clock.h"
+#include "Platform/Core/CodePoints.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/RunLoop.h"
@@ -10,6 +11,8 @@
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/Slider.h"
 #include "Platform/UI/Switch.h"
+#include "Platform/UI/Keyboard.h"
+#include "Platform/UI/TextField.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Window.h"
 
@@ -336,6 +339,55 @@ void Driver::tapSegment(const SegmentedControl& control, size_t segment)
 {
     gfx::Rect r = control.rectForSegment(segment);
     tapAt(control, { r.midX(), r.midY() });
+}
+
+TextInput& Driver::textInput() const
+{
+    auto* input = dynamic_cast<TextInput*>(firstResponder());
+    if (!input)
+        throw core::Exception(Failure, "cannot type: the first responder is no text input\n" + dump());
+    return *input;
+}
+
+void Driver::type(std::string_view text)
+{
+    auto& input = textInput();
+    auto keep = dynamic_cast<Responder&>(input).shared_from_this();
+    core::forEachCodePoint(text, [&](const core::CodePoint& point, size_t offset) {
+        input.insertText(text.substr(offset, point.length));
+    });
+    settle();
+}
+
+void Driver::paste(std::string_view text)
+{
+    textInput().paste(text);
+    settle();
+}
+
+void Driver::deleteBackward()
+{
+    textInput().deleteBackward();
+    settle();
+}
+
+void Driver::pressReturn()
+{
+    textInput().returnKeyPressed();
+    settle();
+}
+
+void Driver::clear(const TextField& field)
+{
+    if (!field.isClearButtonVisible())
+        fail("cannot clear the field: its clear button is not showing", { &field });
+    gfx::Rect r = field.clearButtonRectForBounds(field.bounds());
+    tapAt(field, { r.midX(), r.midY() });
+}
+
+bool Driver::keyboardVisible() const
+{
+    return Keyboard::shared().isVisible();
 }
 
 void Driver::remoteControl(int subtype)

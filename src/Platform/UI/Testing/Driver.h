@@ -25,6 +25,8 @@ class Screen;
 class SegmentedControl;
 class Slider;
 class Switch;
+class TextField;
+class TextInput;
 class Touch;
 class View;
 } // namespace ui
@@ -88,6 +90,16 @@ public:
     void slide(const Slider& slider, float value, int steps = 10);
     void tapSegment(const SegmentedControl& control, size_t segment);
 
+    // Typing into the first responder (a text input; failing without one):
+    // one key per code point, a paste as one change.
+    void type(std::string_view text);
+    void paste(std::string_view text);
+    void deleteBackward();
+    void pressReturn();
+    // Taps the field's clear button.
+    void clear(const TextField& field);
+    bool keyboardVisible() const;
+
     void remoteControl(int subtype);
     void shake();
 
@@ -108,6 +120,7 @@ private:
     void send(const std::vector<std::shared_ptr<Touch>>& touches);
     [[noreturn]] void fail(const std::string& reason, const std::vector<const View*>& views) const;
     void settle();
+    TextInput& textInput() const;
 
     std::map<int, std::shared_ptr<Touch>> m_fingers;
     int m_nextFinger = 1;

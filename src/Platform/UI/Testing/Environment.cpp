@@ -3,6 +3,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Images.h"
+#include "Platform/UI/Keyboard.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TouchRouter.h"
@@ -24,6 +25,7 @@ void resetToolkit()
     TouchRouter::resetForTesting();
     ViewAnimation::resetForTesting();
     Screen::resetForTesting();
+    Keyboard::shared().resetForTesting();
 }
 
 } // namespace

@@ -1,0 +1,124 @@
+#include "Platform/UI/Keyboard.h"
+
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Screen.h"
+
+namespace ui {
+
+Keyboard& Keyboard::shared()
+{
+    static Keyboard keyboard;
+    return keyboard;
+}
+
+float Keyboard::height(bool tablet, bool landscape)
+{
+    if (tablet)
+        return landscape ? 352 : 264;
+    return landscape ? 162 : 216;
+}
+
+namespace {
+
+Orientation interfaceOrientation()
+{
+    auto* application = Application::shared();
+    return application ? application->statusBarOrientation() : Orientation::Portrait;
+}
+
+} // namespace
+
+gfx::Rect Keyboard::frame() const
+{
+    gfx::Rect screen = Screen::main()->bounds();
+    Orientation o = interfaceOrientation();
+    float h = height(Screen::userInterfaceIdiom() == core::Device::Idiom::Tablet, isLandscape(o));
+    switch (o) {
+    case Orientation::PortraitUpsideDown:
+        return { 0, 0, screen.width(), h };
+    case Orientation::LandscapeRight: // the interface's bottom is the screen's left
+        return { 0, 0, h, screen.height() };
+    case Orientation::LandscapeLeft:
+        return { screen.width() - h, 0, h, screen.height() };
+    default:
+        return { 0, screen.height() - h, screen.width(), h };
+    }
+}
+
+gfx::Rect Keyboard::offscreenFrame() const
+{
+    gfx::Rect screen = Screen::main()->bounds();
+    gfx::Rect f = frame();
+    switch (interfaceOrientation()) {
+    case Orientation::PortraitUpsideDown:
+        return f.offsetBy(0, -f.height());
+    case Orientation::LandscapeRight:
+        return f.offsetBy(-f.width(), 0);
+    case Orientation::LandscapeLeft:
+        return f.offsetBy(f.width(), 0);
+    default:
+        return { f.x(), screen.height(), f.width(), f.height() };
+    }
+}
+
+core::Value Keyboard::rectValue(const gfx::Rect& rect)
+{
+    return core::Value::makeArray({ double(rect.x()), double(rect.y()), double(rect.width()), double(rect.height()) });
+}
+
+gfx::Rect Keyboard::rectFromValue(const core::Value& value)
+{
+    if (!value.isArray() || value.count() != 4)
+        return gfx::Rect::zero();
+    return { float(value[0].toReal()), float(value[1].toReal()), float(value[2].toReal()), float(value[3].toReal()) };
+}
+
+void Keyboard::post(const char* name, const gfx::Rect& begin, const gfx::Rect& end, double duration)
+{
+    core::NotificationCenter::defaultCenter().post(name, nullptr,
+        core::Value::makeDictionary({ { frameBeginUserInfoKey, rectValue(begin) }, { frameEndUserInfoKey, rectValue(end) },
+            { animationDurationUserInfoKey, duration }, { animationCurveUserInfoKey, 0 } }));
+}
+
+void Keyboard::show(bool moving)
+{
+    gfx::Rect end = frame();
+    uint64_t generation = ++m_generation;
+    if (m_visible || moving) {
+        m_visible = true;
+        post(willShowNotification, end, end, 0);
+        post(didShowNotification, end, end, 0);
+        return;
+    }
+    m_visible = true;
+    gfx::Rect begin = offscreenFrame();
+    post(willShowNotification, begin, end, AnimationDuration);
+    core::RunLoop::main().performAfter(AnimationDuration, [this, generation, begin, end] {
+        if (generation == m_generation)
+            post(didShowNotification, begin, end, AnimationDuration);
+    });
+}
+
+void Keyboard::hide()
+{
+    if (!m_visible)
+        return;
+    m_visible = false;
+    uint64_t generation = ++m_generation;
+    gfx::Rect begin = frame(), end = offscreenFrame();
+    post(willHideNotification, begin, end, AnimationDuration);
+    core::RunLoop::main().performAfter(AnimationDuration, [this, generation, begin, end] {
+        if (generation == m_generation)
+            post(didHideNotification, begin, end, AnimationDuration);
+    });
+}
+
+void Keyboard::resetForTesting()
+{
+    m_visible = false;
+    ++m_generation;
+}
+
+} // namespace ui

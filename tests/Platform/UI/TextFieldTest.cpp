@@ -1,0 +1,160 @@
+#include "Support/UITestCase.h"
+
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Keyboard.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/Window.h"
+
+namespace {
+
+using test::UITestCase;
+
+struct Delegate : ui::TextFieldDelegate {
+    std::vector<std::string>* log = nullptr;
+    bool digitsOnly = false;
+    bool allowClear = true;
+    int changes = 0;
+    bool shouldBeginEditing(ui::TextField&) override
+    {
+        log->push_back("should-begin");
+        return true;
+    }
+    void didBeginEditing(ui::TextField& field) override
+    {
+        log->push_back(field.isFirstResponder() ? "did-begin (first responder)" : "did-begin");
+    }
+    bool shouldChangeCharacters(ui::TextField&, core::Range, std::string_view replacement) override
+    {
+        ++changes;
+        if (!digitsOnly)
+            return true;
+        return std::all_of(replacement.begin(), replacement.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    bool shouldReturn(ui::TextField&) override
+    {
+        log->push_back("should-return");
+        return true;
+    }
+    bool shouldClear(ui::TextField&) override
+    {
+        log->push_back("should-clear");
+        return allowClear;
+    }
+};
+
+class TextFieldTest : public UITestCase {
+protected:
+    void SetUp() override
+    {
+        UITestCase::SetUp();
+        field = ui::TextField::create({ 10, 100, 300, 31 });
+        other = ui::TextField::create({ 10, 150, 300, 31 });
+        window().addSubview(field);
+        window().addSubview(other);
+        delegate->log = &log;
+        field->setDelegate(delegate);
+        field->addTarget(nullptr, "changed", [this](ui::Control&, const ui::Event*) { log.push_back("editing changed"); },
+            ui::Control::EditingChanged);
+        field->addTarget(nullptr, "exit", [this](ui::Control&, const ui::Event*) { log.push_back("ended on exit"); },
+            ui::Control::EditingDidEndOnExit);
+        for (const char* name : { ui::Keyboard::willShowNotification, ui::Keyboard::didShowNotification,
+                 ui::Keyboard::willHideNotification, ui::Keyboard::didHideNotification })
+            observations.push_back(core::NotificationCenter::defaultCenter().observe(name, nullptr, [this](const core::Notification& n) {
+                log.push_back(n.name());
+                last = n.userInfo();
+            }));
+    }
+    void TearDown() override
+    {
+        observations.clear();
+        field->removeFromSuperview();
+        other->removeFromSuperview();
+        field.reset();
+        other.reset();
+        UITestCase::TearDown();
+    }
+    std::shared_ptr<ui::TextField> field, other;
+    std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+    std::vector<std::string> log;
+    core::Value last;
+    std::vector<core::Observation> observations;
+};
+
+TEST_F(TextFieldTest, FocusRaisesTheKeyboard)
+{
+    driver.tap(*field);
+    EXPECT_EQ(log, (std::vector<std::string> { "should-begin", "did-begin (first responder)", ui::Keyboard::willShowNotification }));
+    EXPECT_EQ(driver.firstResponder(), field.get());
+    EXPECT_TRUE(driver.keyboardVisible());
+    EXPECT_EQ(ui::Keyboard::rectFromValue(last[ui::Keyboard::frameEndUserInfoKey]), (gfx::Rect { 0, 264, 320, 216 }));
+    EXPECT_EQ(last[ui::Keyboard::animationDurationUserInfoKey].toReal(), 0.3);
+    EXPECT_EQ(last[ui::Keyboard::animationCurveUserInfoKey].toInteger(), 0);
+    advance(0.29);
+    EXPECT_EQ(log.back(), ui::Keyboard::willShowNotification);
+    advance(0.01);
+    EXPECT_EQ(log.back(), ui::Keyboard::didShowNotification);
+
+    log.clear();
+    driver.tap(*other); // focus moves: no hide
+    EXPECT_EQ(log, (std::vector<std::string> { ui::Keyboard::willShowNotification, ui::Keyboard::didShowNotification }));
+    EXPECT_EQ(last[ui::Keyboard::animationDurationUserInfoKey].toReal(), 0);
+
+    log.clear();
+    other->resignFirstResponder();
+    EXPECT_EQ(log, (std::vector<std::string> { ui::Keyboard::willHideNotification }));
+    advance(0.3);
+    EXPECT_EQ(log.back(), ui::Keyboard::didHideNotification);
+    EXPECT_FALSE(driver.keyboardVisible());
+}
+
+TEST_F(TextFieldTest, TypingPastingDeletingAskTheDelegate)
+{
+    driver.tap(*field);
+    log.clear();
+    delegate->digitsOnly = true;
+    driver.type("12ab");
+    EXPECT_EQ(field->text(), "12");
+    EXPECT_EQ(log, (std::vector<std::string> { "editing changed", "editing changed" }));
+
+    delegate->digitsOnly = false;
+    delegate->changes = 0;
+    driver.paste("3é");
+    EXPECT_EQ(delegate->changes, 1);
+    EXPECT_EQ(field->text(), "123é");
+    driver.deleteBackward();
+    EXPECT_EQ(field->text(), "123");
+    field->setSelectedRange({ 1, 1 });
+    driver.deleteBackward();
+    EXPECT_EQ(field->text(), "13");
+
+    log.clear();
+    driver.pressReturn();
+    EXPECT_EQ(log, (std::vector<std::string> { "should-return", "ended on exit" }));
+    EXPECT_EQ(driver.firstResponder(), field.get());
+}
+
+TEST_F(TextFieldTest, ClearButtonAsksThenEmpties)
+{
+    field->setClearButtonMode(ui::TextField::ViewMode::WhileEditing);
+    driver.tap(*field);
+    driver.type("abc");
+    log.clear();
+    delegate->allowClear = false;
+    driver.clear(*field);
+    EXPECT_EQ(field->text(), "abc");
+    delegate->allowClear = true;
+    driver.clear(*field);
+    EXPECT_EQ(field->text(), "");
+    EXPECT_EQ(log, (std::vector<std::string> { "should-clear", "should-clear", "editing changed" }));
+    EXPECT_THROW(driver.clear(*field), core::Exception); // nothing to clear: no button
+}
+
+TEST_F(TextFieldTest, TextIsSanitisedAndTypingNeedsAnInput)
+{
+    field->setText(std::string("a\xC3"));
+    EXPECT_EQ(field->text(), "a\xEF\xBF\xBD");
+    EXPECT_THROW(driver.type("x"), core::Exception);
+}
+
+} // namespace
