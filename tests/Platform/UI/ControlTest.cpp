@@ -1,6 +1,9 @@
 #include "Support/UITestCase.h"
 
+#include "Platform/Core/Bundle.h"
 #include "Platform/Core/Exception.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/UI/Images.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Event.h"
@@ -207,6 +210,42 @@ TEST_F(ControlTest, ProgressIndicatorAndImageView)
 
     auto imageView = ui::ImageView::create();
     EXPECT_FALSE(imageView->isUserInteractionEnabled());
+}
+
+} // namespace
+
+namespace {
+
+class ImagesTest : public test::UITestCase { };
+
+TEST_F(ImagesTest, NamedImagesPreferDoubleScaleAndAreCached)
+{
+    auto writePNG = [&](const std::string& name, int side) {
+        auto bitmap = gfx::BitmapContext::create(side, side);
+        ASSERT_TRUE(bitmap->writePNG(pathInHome("bundle/" + name)));
+    };
+    makeFolder("bundle");
+    writePNG("Icon.png", 10);
+    writePNG("Icon@2x.png", 20);
+    writePNG("Plain.png", 8);
+    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bundle")));
+
+    auto icon = ui::Images::imageNamed("Icon");
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->scale(), 2);
+    EXPECT_EQ(icon->size(), (gfx::Size { 10, 10 }));
+    EXPECT_EQ(ui::Images::imageNamed("Icon.png"), ui::Images::imageNamed("Icon.png"));
+    EXPECT_EQ(ui::Images::imageNamed("Plain")->scale(), 1);
+    EXPECT_FALSE(ui::Images::imageNamed("Missing"));
+    EXPECT_FALSE(ui::Images::imageNamed("../bundle/Icon"));
+
+    auto view = ui::ImageView::create(icon);
+    EXPECT_EQ(view->frame().size, (gfx::Size { 10, 10 }));
+    ui::StretchableImage stretchable(icon, 4, 3);
+    auto button = ui::Button::create();
+    button->setBackgroundImage(stretchable, ui::Control::Normal);
+    EXPECT_EQ(button->backgroundImageForState(ui::Control::Highlighted).leftCapWidth, 4);
+    EXPECT_EQ(button->sizeThatFits({}), (gfx::Size { 10, 10 }));
 }
 
 } // namespace
