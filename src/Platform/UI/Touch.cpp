@@ -27,17 +27,17 @@ gfx::Point fromScreen(gfx::Point point, const View* view, const Window* window)
 
 gfx::Point Touch::locationInView(const View* view) const
 {
-    return fromScreen(m_location, view, m_window);
+    return fromScreen(m_location, view, window());
 }
 
 gfx::Point Touch::previousLocationInView(const View* view) const
 {
-    return fromScreen(m_previous, view, m_window);
+    return fromScreen(m_previous, view, window());
 }
 
 gfx::Point Touch::locationInWindow() const
 {
-    return fromScreen(m_location, nullptr, m_window);
+    return fromScreen(m_location, nullptr, window());
 }
 
 std::vector<std::shared_ptr<GestureRecognizer>> Touch::gestureRecognizers() const
@@ -61,6 +61,7 @@ void Touch::setHitTest(std::shared_ptr<View> view, Window* window)
 {
     m_view = std::move(view);
     m_window = window;
+    m_windowAlive = window ? window->weak_from_this() : std::weak_ptr<core::Object>();
 }
 
 void Touch::releaseView()

@@ -26,7 +26,7 @@ public:
     double timestamp() const { return m_timestamp; }
     int tapCount() const { return m_tapCount; }
     const std::shared_ptr<View>& view() const { return m_view; }
-    Window* window() const { return m_window; }
+    Window* window() const { return m_windowAlive.expired() ? nullptr : m_window; }
 
     // In `view`'s space (null: the window's).
     gfx::Point locationInView(const View* view) const;
@@ -63,6 +63,7 @@ private:
     int m_tapCount = 1;
     std::shared_ptr<View> m_view;
     Window* m_window = nullptr;
+    std::weak_ptr<core::Object> m_windowAlive;
     std::vector<std::weak_ptr<GestureRecognizer>> m_recognizers;
     bool m_delivered = false;
     bool m_cancelledInView = false;

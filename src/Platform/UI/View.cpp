@@ -24,11 +24,22 @@ View::View()
     ++LiveObjects::views;
 }
 
+// Subviews that outlive their tree must not point at its window. A subtree
+// already cleared stops the walk, so a whole tree's teardown stays linear.
+void View::forgetWindowInSubtree()
+{
+    if (!m_window)
+        return;
+    m_window = nullptr;
+    for (auto& subview : m_subviews)
+        subview->forgetWindowInSubtree();
+}
+
 View::~View()
 {
     for (auto& subview : m_subviews) {
         subview->m_superview = nullptr;
-        subview->m_window = nullptr;
+        subview->forgetWindowInSubtree();
     }
     for (auto& recognizer : m_recognizers)
         recognizer->setView(nullptr);

@@ -201,6 +201,7 @@ private:
     void insertSubviewAtIndex(const std::shared_ptr<View>& view, size_t index);
     void placeLayerOf(View* view, size_t index);
     void moveToWindow(Window* window);
+    void forgetWindowInSubtree();
     void boundsSizeChanged(gfx::Size oldSize);
     void layoutSubtree();
     size_t indexOfSubview(const View* view) const;

@@ -31,6 +31,7 @@ TEST_F(DriverTest, DumpShowsTheTreeWithFlagsAndTexts)
 TEST_F(DriverTest, ATornDownTreeLeavesNothingAlive)
 {
     long before = ui::LiveObjects::views;
+    std::shared_ptr<ui::View> survivor;
     {
         auto window = ui::Window::create({ 0, 0, 320, 480 });
         window->makeKeyAndVisible();
@@ -48,11 +49,15 @@ TEST_F(DriverTest, ATornDownTreeLeavesNothingAlive)
             parents[size_t(i) / 10]->addSubview(view);
             parents.push_back(view.get());
         }
+        survivor = std::static_pointer_cast<ui::View>(parents[500]->shared_from_this());
         EXPECT_EQ(ui::LiveObjects::views - before, 1001);
         driver.tap(gfx::Point { 5, 5 });
         this->window().makeKeyAndVisible();
     }
     core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(survivor->window(), nullptr); // its window is gone
+    EXPECT_EQ(survivor->superview(), nullptr);
+    survivor.reset();
     EXPECT_EQ(ui::LiveObjects::views - before, 0);
 }
 
