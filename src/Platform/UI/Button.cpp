@@ -1,5 +1,6 @@
 #include "Platform/UI/Button.h"
 
+#include "Platform/Core/UTF8.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
@@ -52,7 +53,7 @@ template<typename T> std::optional<T> Button::lookup(const std::map<unsigned, T>
 void Button::setTitle(std::optional<std::string> title, unsigned state)
 {
     if (title)
-        m_titles[state] = *title;
+        m_titles[state] = core::utf8::sanitized(*title);
     else
         m_titles.erase(state);
     stateChanged();
