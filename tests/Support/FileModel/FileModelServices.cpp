@@ -4,8 +4,10 @@
 
 #include "App/Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
+#include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKDownloadHooks.h"
+#include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKIconManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKServerLockHooks.h"
@@ -23,6 +25,9 @@ void resetFileModel()
     VKQuotaManager::setFreeSpaceFunction(nullptr);
     VKContentIndexManager::setSharedManager(nullptr);
     VKIconManager::setSharedManager(nullptr);
+    VKFileSettingsManager::setDefaultManager(nullptr);
+    setThumbnailCacheRemovalHook(nullptr);
+    setTrashItemRemovalHook(nullptr);
     setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
 }
 

@@ -1,0 +1,227 @@
+#include "FileModel/FileManagerResourceAdditions.h"
+
+#include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKContentIndexManager.h"
+#include "FileModel/VKDownloadHooks.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Kit/FileManagerExtendedAttributes.h"
+#include "Platform/Core/ExtendedAttributes.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Formatters.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+
+#include <mutex>
+
+namespace fs = core::fs;
+
+namespace {
+
+// A file-manager call on one path, with the name of the message it stands for.
+struct PathOperation {
+    const char* selectorName;
+    bool (*perform)(const std::string& path, core::Error* error);
+};
+
+bool removeItem(const std::string& path, core::Error* error)
+{
+    return fs::removeItem(path, error);
+}
+
+bool trashItem(const std::string& path, core::Error* error)
+{
+    return moveItemAtPathToTrash(path, error);
+}
+
+constexpr PathOperation RemoveOperation { "removeItemAtPath:error:", removeItem };
+constexpr PathOperation TrashOperation { "moveItemAtPathToTrash:error:", trashItem };
+
+std::mutex& thumbnailHookMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<void(const VKFileResource&)>& thumbnailHook()
+{
+    static std::function<void(const VKFileResource&)> hook;
+    return hook;
+}
+
+void removeThumbnailCache(const VKFileResource& resource)
+{
+    std::function<void(const VKFileResource&)> hook;
+    {
+        std::lock_guard lock(thumbnailHookMutex());
+        hook = thumbnailHook();
+    }
+    if (hook)
+        hook(resource);
+}
+
+void updateQuota(const std::string& path)
+{
+    VKQuotaManager::defaultManager()->updateQuotaForPath(path);
+}
+
+// Where a companion goes beside a destination: "._" + its name, same folder.
+std::string appleDoubleDestination(const std::string& destination)
+{
+    return core::path::appendingPathComponent(core::path::deletingLastPathComponent(destination),
+        "._" + core::path::lastPathComponent(destination));
+}
+
+// Whether anything, a dangling link too, is at the path.
+bool itemExists(const std::string& path)
+{
+    return fs::attributes(path).has_value();
+}
+
+// A copy must not carry the source's UUID: the caches named by it belong to
+// the source.
+void forgetIdentity(const std::string& root)
+{
+    auto strip = [](const std::string& path) {
+        xattrRemoveDataForItemAtPath(path, VKFileResourceUUIDAttribute, core::ExtendedAttributes::NoFollow);
+    };
+    strip(root);
+    if (!fs::isDirectory(root))
+        return;
+    if (auto below = fs::subpaths(root)) {
+        for (const auto& relative : *below)
+            strip(core::path::appendingPathComponent(root, relative));
+    }
+}
+
+VKRemoveResult privateRemoveFileResource(const std::shared_ptr<VKFileResource>& resource,
+    const PathOperation& operation)
+{
+    if (resource->isLocked())
+        return VKRemoveResultLocked;
+
+    // The caches go first and whatever follows: a half-removed item is not
+    // shown again from a stale thumbnail or index.
+    removeThumbnailCache(*resource);
+    VKContentIndexManager::sharedManager()->removeCacheForResource(*resource);
+
+    const std::string path = resource->path();
+    if (resource->isCloudResource()) {
+        if (itemExists(path))
+            operation.perform(path, nullptr);
+        if (auto hooks = VKCloudHooks::current())
+            hooks->deleteMirrorObjectAndSave(*resource);
+        return VKRemoveResultDone;
+    }
+    if (resource->isDownloadResource()) {
+        if (auto hooks = VKDownloadHooks::current())
+            hooks->deleteDownloadResource(resource);
+        return VKRemoveResultDone;
+    }
+
+    core::Error error;
+    if (!operation.perform(path, &error)) {
+        core::log("Warning {} ({}) error: {}", operation.selectorName, resource->name(), error);
+        return VKRemoveResultFailed;
+    }
+    if (auto companion = resource->associatedAppleDoubleResource()) {
+        core::Error companionError;
+        if (operation.perform(companion->path(), &companionError)) {
+            updateQuota(companion->path());
+        } else {
+            core::log("Warning, failed to remove appleDouble at path: {}", companion->path());
+            core::log("{}", companionError);
+        }
+    }
+    updateQuota(path);
+    return VKRemoveResultDone;
+}
+
+} // namespace
+
+void setThumbnailCacheRemovalHook(std::function<void(const VKFileResource&)> hook)
+{
+    std::lock_guard lock(thumbnailHookMutex());
+    thumbnailHook() = std::move(hook);
+}
+
+VKRemoveResult removeFileResource(const std::shared_ptr<VKFileResource>& resource)
+{
+    return privateRemoveFileResource(resource, RemoveOperation);
+}
+
+VKRemoveResult moveFileResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
+{
+    const bool ownGroup = !isInTrashGroup();
+    if (ownGroup)
+        beginTrashGroup();
+    VKRemoveResult result = privateRemoveFileResource(resource, TrashOperation);
+    if (ownGroup)
+        endTrashGroup();
+    return result;
+}
+
+VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination)
+{
+    if (itemExists(destination))
+        return VKRemoveResultFailed;
+    if (resource->isLocked())
+        return VKRemoveResultLocked;
+
+    const std::string path = resource->path();
+    // The companion is looked up before the item leaves its folder.
+    auto companion = resource->associatedAppleDoubleResource();
+    core::Error error;
+    if (!fs::moveItem(path, destination, &error)) {
+        core::log("Warning moveItemAtPath ({}) error: {}", resource->name(), error);
+        return VKRemoveResultFailed;
+    }
+    if (companion) {
+        const std::string target = appleDoubleDestination(destination);
+        if (itemExists(target))
+            fs::removeItem(target);
+        core::Error companionError;
+        if (fs::moveItem(companion->path(), target, &companionError)) {
+            updateQuota(companion->path());
+            updateQuota(target);
+        } else {
+            core::log("Warning, failed to move appleDouble at path: {}", companion->path());
+            core::log("{}", companionError);
+        }
+    }
+    updateQuota(path);
+    updateQuota(destination);
+    return VKRemoveResultDone;
+}
+
+VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination)
+{
+    if (resource->isLocked())
+        return VKRemoveResultLocked;
+    if (itemExists(destination))
+        return VKRemoveResultFailed;
+
+    core::Error error;
+    if (!copyWithUpdatesItemAtPath(resource->path(), destination, &error)) {
+        core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
+        core::log("userInfo: {}", core::Value(error.userInfo()));
+        return VKRemoveResultFailed;
+    }
+    forgetIdentity(destination);
+    if (auto companion = resource->associatedAppleDoubleResource()) {
+        const std::string target = appleDoubleDestination(destination);
+        if (itemExists(target))
+            fs::removeItem(target);
+        core::Error companionError;
+        if (copyWithUpdatesItemAtPath(companion->path(), target, &companionError)) {
+            forgetIdentity(target);
+            updateQuota(target);
+        } else {
+            core::log("Warning, failed to copy apple double: {}", companionError);
+            core::log("Warning, copyFileResource appleDouble error: {}", companionError);
+        }
+    }
+    updateQuota(destination);
+    return VKRemoveResultDone;
+}
