@@ -24,10 +24,11 @@ public:
     // The one-argument hash × 38 + the second object's hash.
     size_t hash() const override;
 
-private:
+protected:
     VKSelector2Operation(std::shared_ptr<core::Object> target, std::string selector, Argument object, Argument object2,
         std::function<void(const Argument&, const Argument&)> call);
 
+private:
     const Argument m_object2;
     const std::function<void(const Argument&, const Argument&)> m_call2;
 };

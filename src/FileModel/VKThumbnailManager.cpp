@@ -1,0 +1,363 @@
+#include "FileModel/VKThumbnailManager.h"
+
+#include "App/Shell/ImageScalingAdditions.h"
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKThumbnailImageOperation.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Kit/ObjectAdditions.h"
+#include "Kit/VKImageOperationQueue.h"
+#include "Kit/VKSelectorOperation.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/MainThread.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Screen.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* ThumbnailGenerationFailedNotification = "VKThumbnailManagerThumbnailGenerationFailedNotification";
+constexpr float JPEGQuality = 0.7f;
+
+std::mutex sharedMutex;
+std::shared_ptr<VKThumbnailManager> sharedInstance;
+
+std::optional<std::string> stringIn(const core::Value& dictionary, std::string_view key)
+{
+    if (!dictionary.isDictionary())
+        return std::nullopt;
+    const auto& entries = dictionary.dictionary();
+    auto found = entries.find(key);
+    if (found == entries.end() || !found->second.isString())
+        return std::nullopt;
+    return found->second.string();
+}
+
+std::shared_ptr<gfx::Image> imageAtCachePath(const std::optional<std::string>& path)
+{
+    // A missing file is the common case and not worth a log line.
+    if (!path || !core::fs::exists(*path))
+        return nullptr;
+    return gfx::Image::imageWithContentsOfFile(*path);
+}
+
+} // namespace
+
+std::shared_ptr<VKThumbnailManager> VKThumbnailManager::sharedManager()
+{
+    std::shared_ptr<VKThumbnailManager> manager;
+    {
+        std::lock_guard lock(sharedMutex);
+        if (sharedInstance)
+            return sharedInstance;
+        auto application = VKApplication::sharedApplication();
+        manager = std::shared_ptr<VKThumbnailManager>(new VKThumbnailManager(
+            application->metadataSubdirectory("ThumbnailCache"), application->metadataSubdirectory("PreviewCache")));
+        sharedInstance = manager;
+    }
+    manager->checkScreenScale();
+    return manager;
+}
+
+void VKThumbnailManager::setSharedManager(std::shared_ptr<VKThumbnailManager> manager)
+{
+    std::lock_guard lock(sharedMutex);
+    sharedInstance = std::move(manager);
+}
+
+VKThumbnailManager::VKThumbnailManager(std::string thumbnailCacheDirectory, std::string previewCacheDirectory)
+    : m_thumbnailCacheDirectory(std::move(thumbnailCacheDirectory))
+    , m_previewCacheDirectory(std::move(previewCacheDirectory))
+{
+}
+
+void VKThumbnailManager::checkScreenScale()
+{
+    auto defaults = core::UserDefaults::standard();
+    float scale = gfx::Screen::main().scale();
+    if (static_cast<float>(defaults->doubleForKey(ScreenScaleKey)) == scale)
+        return;
+    resetCaches();
+    defaults->set(ScreenScaleKey, static_cast<double>(scale));
+}
+
+float VKThumbnailManager::deviceThumbnailSize()
+{
+    return gfx::Screen::main().scale() > 1 ? 128.0f : 64.0f;
+}
+
+void VKThumbnailManager::clearCacheDirectory(const std::string& directory)
+{
+    core::log("Clearing VKThumbnailManager cache: {}", core::path::abbreviatingWithTildeInPath(directory));
+    if (!moveItemAtPathToTrash(directory)) {
+        core::log("Warning, failed to delete cache path: {}", directory);
+        return;
+    }
+    core::fs::createDirectory(directory, false);
+}
+
+void VKThumbnailManager::resetCaches()
+{
+    clearCacheDirectory(m_thumbnailCacheDirectory);
+    clearCacheDirectory(m_previewCacheDirectory);
+}
+
+std::optional<std::string> VKThumbnailManager::cachePathForResource(const VKFileResource& resource,
+    const std::string& root)
+{
+    std::string uuid = resource.UUID();
+    if (uuid.empty()) {
+        core::log("Warning, invalid UUID for: {}", resource.description());
+        return std::nullopt;
+    }
+    return root + "/" + uuid;
+}
+
+std::optional<std::string> VKThumbnailManager::thumbnailCachePathForResource(const VKFileResource& resource) const
+{
+    return cachePathForResource(resource, m_thumbnailCacheDirectory);
+}
+
+std::optional<std::string> VKThumbnailManager::previewCachePathForResource(const VKFileResource& resource) const
+{
+    return cachePathForResource(resource, m_previewCacheDirectory);
+}
+
+bool VKThumbnailManager::isUUIDQueued(const std::string& uuid) const
+{
+    std::lock_guard lock(m_queueMutex);
+    return m_thumbnailQueue.contains(uuid);
+}
+
+void VKThumbnailManager::addUUIDToQueue(const std::string& uuid)
+{
+    if (uuid.empty())
+        return;
+    std::lock_guard lock(m_queueMutex);
+    m_thumbnailQueue.try_emplace(uuid, nullptr);
+}
+
+void VKThumbnailManager::removeUUIDFromQueue(const std::string& uuid)
+{
+    if (uuid.empty())
+        return;
+    std::lock_guard lock(m_queueMutex);
+    m_thumbnailQueue.erase(uuid);
+}
+
+void VKThumbnailManager::claimUUID(const std::string& uuid, const void* operation)
+{
+    if (uuid.empty())
+        return;
+    std::lock_guard lock(m_queueMutex);
+    m_thumbnailQueue[uuid] = operation;
+}
+
+void VKThumbnailManager::releaseUUID(const std::string& uuid, const void* operation)
+{
+    std::lock_guard lock(m_queueMutex);
+    auto found = m_thumbnailQueue.find(uuid);
+    if (found != m_thumbnailQueue.end() && found->second == operation)
+        m_thumbnailQueue.erase(found);
+}
+
+void VKThumbnailManager::generateThumbnailAndScreenPreviewForResource(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource || !resource->isImageType())
+        return;
+    std::string uuid = resource->UUID();
+    if (isUUIDQueued(uuid))
+        return;
+
+    if (resource->isCloudResource() && !core::fs::exists(resource->path())) {
+        auto deadline = m_cloudRequestTimeouts.find(uuid);
+        core::Date now = core::Date::now();
+        if (deadline != m_cloudRequestTimeouts.end() && deadline->second > now)
+            return;
+        auto hooks = VKCloudHooks::current();
+        auto destination = thumbnailCachePathForResource(*resource);
+        if (!hooks || !destination)
+            return;
+        m_cloudRequestTimeouts[uuid] = now.addingTimeInterval(CloudRequestInterval);
+        addUUIDToQueue(uuid);
+        hooks->fetchThumbnail(*resource, *destination, 0, sharedAs<VKThumbnailManager>());
+        return;
+    }
+
+    addUUIDToQueue(uuid);
+    if (auto queue = VKImageOperationQueue::sharedQueue())
+        queue->addOperation(VKThumbnailImageOperation::create(*resource, sharedAs<VKThumbnailManager>()));
+}
+
+std::shared_ptr<gfx::Image> VKThumbnailManager::thumbnailForResource(const VKFileResource& resource) const
+{
+    if (!resource.isImageType() || isUUIDQueued(resource.UUID()))
+        return nullptr;
+    return imageAtCachePath(thumbnailCachePathForResource(resource));
+}
+
+std::shared_ptr<gfx::Image> VKThumbnailManager::previewForResource(const VKFileResource& resource) const
+{
+    if (!resource.isImageType() || isUUIDQueued(resource.UUID()))
+        return nullptr;
+    return imageAtCachePath(previewCachePathForResource(resource));
+}
+
+bool VKThumbnailManager::imageRequiresPreview(const gfx::Image* image)
+{
+    if (!image)
+        return false;
+    gfx::Size size = image->size();
+    gfx::Size screen = gfx::Screen::main().pixelSize();
+    return double(size.width) * size.height > 2.0 * screen.width * screen.height;
+}
+
+bool VKThumbnailManager::resourceRequiresPreview(const VKFileResource& resource) const
+{
+    if (!resource.isImageType())
+        return false;
+    return imageRequiresPreview(gfx::Image::imageWithContentsOfFile(resource.path()).get());
+}
+
+bool VKThumbnailManager::writeImage(const gfx::Image& image, const std::string& mimeType, const std::string& path)
+{
+    bool written = mimeType == "image/jpeg" ? image.writeJPEG(path, JPEGQuality) : image.writePNG(path);
+    if (!written)
+        core::log("Warning, failed to write image to path: {}", core::path::abbreviatingWithTildeInPath(path));
+    return written;
+}
+
+void VKThumbnailManager::generatePreviewsForPath(const std::string& path, const core::Value& cachePaths)
+{
+    auto thumbnailPath = stringIn(cachePaths, "thumbnailCachePath");
+    auto previewPath = stringIn(cachePaths, "previewCachePath");
+    std::string mimeType = mimeTypeOfItemAtPath(path);
+    std::optional<std::string> madeThumbnail, madePreview;
+    {
+        auto image = gfx::Image::imageWithContentsOfFile(path);
+        std::shared_ptr<gfx::Image> preview;
+        if (previewPath && imageRequiresPreview(image.get())) {
+            gfx::Size size = image->size();
+            gfx::Size screen = gfx::Screen::main().pixelSize();
+            float edge = std::min({ size.width, size.height, std::max(screen.width, screen.height) });
+            preview = vkImageScaledToSize(image, vkSizeConstrainedTo(size, edge), gfx::InterpolationQuality::High);
+            if (!preview)
+                core::log("Warning: failed to generate preview for path: {}", core::path::abbreviatingWithTildeInPath(path));
+            else if (writeImage(*preview, mimeType, *previewPath))
+                madePreview = previewPath;
+        }
+        if (thumbnailPath) {
+            // The thumbnail comes from the preview when there is one; the
+            // full image is let go first, so that at most one of them is
+            // decoded at a time.
+            auto source = preview ? preview : std::move(image);
+            image.reset();
+            gfx::Size size = source ? source->size() : gfx::Size {};
+            auto thumbnail = source
+                ? vkImageScaledToSize(source, vkSizeConstrainedTo(size, deviceThumbnailSize()), gfx::InterpolationQuality::Low)
+                : nullptr;
+            if (!thumbnail)
+                core::log("Warning: failed to generate thumbnail for path: {}", core::path::abbreviatingWithTildeInPath(path));
+            else if (writeImage(*thumbnail, mimeType, *thumbnailPath))
+                madeThumbnail = thumbnailPath;
+        }
+    }
+    vkProxyForMainThread(sharedAs<VKThumbnailManager>()).send([path, madeThumbnail, madePreview](VKThumbnailManager& manager) {
+        manager.didGeneratePreviewsForPath(path, madeThumbnail, madePreview);
+    });
+}
+
+void VKThumbnailManager::didGeneratePreviewsForPath(const std::string& path,
+    const std::optional<std::string>& thumbnailCachePath, const std::optional<std::string>& previewCachePath)
+{
+    auto resource = VKFileResource::resourceWithPath(path);
+    if (!resource) {
+        // The item went while its files were made: nothing may outlive it.
+        if (thumbnailCachePath)
+            removeCacheAtPath(*thumbnailCachePath, m_thumbnailCacheDirectory);
+        if (previewCachePath)
+            removeCacheAtPath(*previewCachePath, m_previewCacheDirectory);
+        return;
+    }
+    removeUUIDFromQueue(resource->UUID());
+    post(thumbnailCachePath ? VKThumbnailManagerDidGenerateThumbnailNotification : ThumbnailGenerationFailedNotification,
+        resource);
+    post(previewCachePath ? VKThumbnailManagerDidGeneratePreviewNotification : VKThumbnailManagerPreviewGeneralFailedNotification,
+        resource);
+}
+
+void VKThumbnailManager::post(const char* name, const std::shared_ptr<VKFileResource>& resource)
+{
+    core::NotificationCenter::defaultCenter().post(name, shared_from_this(),
+        core::Value::makeDictionary({ { VKThumbnailManagerResourceUserInfoKey, resource } }));
+}
+
+void VKThumbnailManager::thumbnailFetchCompleted(const std::string& service, const std::string& cloudPath,
+    const std::string& destination)
+{
+    removeUUIDFromQueue(std::string(core::path::lastPathComponent(destination)));
+    auto hooks = VKCloudHooks::current();
+    auto resource = hooks ? hooks->resourceForCloudPath(service, cloudPath) : nullptr;
+    if (!resource) {
+        // Only ever a file of our own cache: the name comes back from the
+        // cloud layer.
+        if (core::path::deletingLastPathComponent(destination) == m_thumbnailCacheDirectory)
+            removeCacheAtPath(destination, m_thumbnailCacheDirectory);
+        return;
+    }
+    post(VKThumbnailManagerDidGenerateThumbnailNotification, resource);
+}
+
+void VKThumbnailManager::thumbnailFetchFailed(const std::string& service, const std::string& cloudPath)
+{
+    core::log("Warning, thumbnailFetchFailedForPath: {}", cloudPath);
+    auto hooks = VKCloudHooks::current();
+    auto resource = hooks ? hooks->resourceForCloudPath(service, cloudPath) : nullptr;
+    if (!resource) {
+        core::log("Warning, unable to remove cloud UUID from thumbnail queue: {}", cloudPath);
+        return;
+    }
+    // The deadline stays: the item is asked for again only once it passed.
+    removeUUIDFromQueue(resource->UUID());
+}
+
+void VKThumbnailManager::removeCacheForResource(const VKFileResource& resource)
+{
+    removeUUIDFromQueue(resource.UUID());
+    if (auto path = thumbnailCachePathForResource(resource))
+        removeCacheAtPath(*path, m_thumbnailCacheDirectory);
+    if (auto path = previewCachePathForResource(resource))
+        removeCacheAtPath(*path, m_previewCacheDirectory);
+}
+
+void VKThumbnailManager::removeCacheAtPath(const std::string& path, const std::string& /*directory*/)
+{
+    if (core::fs::exists(path))
+        core::fs::removeItem(path);
+}
+
+void VKThumbnailManager::pruneCaches()
+{
+    auto queue = VKImageOperationQueue::sharedQueue();
+    if (!queue)
+        return;
+    queue->addOperation(VKSelectorOperation::create(sharedAs<VKThumbnailManager>(), "pruneCachesOperation", nullptr,
+        [](VKThumbnailManager& manager, const auto&) { manager.pruneCachesOperation(); }));
+}
+
+void VKThumbnailManager::pruneCachesOperation()
+{
+    uint64_t thumbnails = sizeOfDirectoryContentsAtPath(m_thumbnailCacheDirectory);
+    uint64_t previews = sizeOfDirectoryContentsAtPath(m_previewCacheDirectory);
+    core::log("Thumbnail cache size: {}", thumbnails);
+    core::log("Preview cache size: {}", previews);
+    for (auto [size, directory] : { std::pair(thumbnails, &m_thumbnailCacheDirectory), std::pair(previews, &m_previewCacheDirectory) }) {
+        if (size > MaximumCacheSize)
+            core::performOnMainThread([directory = *directory] { clearCacheDirectory(directory); });
+    }
+}
