@@ -1,5 +1,7 @@
 #include "FileModel/FileManagerResourceAdditions.h"
 
+#include "FileModel/VKThumbnailManager.h"
+
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKDownloadHooks.h"
@@ -59,6 +61,8 @@ void removeThumbnailCache(const VKFileResource& resource)
     }
     if (hook)
         hook(resource);
+    else
+        VKThumbnailManager::sharedManager()->removeCacheForResource(resource);
 }
 
 void updateQuota(const std::string& path)

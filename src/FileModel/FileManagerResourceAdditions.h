@@ -33,7 +33,6 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
 // UUID, so that removing the copy leaves the source's caches alone.
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination);
 
-// Drops an item's thumbnail and preview. Wired at start-up to the thumbnail
-// manager, which sits beside this code; unset, removals drop only the
-// content index.
+// Replaces how removals drop an item's thumbnail and preview (tests record
+// them); unset, the shared thumbnail manager drops them.
 void setThumbnailCacheRemovalHook(std::function<void(const VKFileResource&)> hook);
