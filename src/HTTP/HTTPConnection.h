@@ -1,0 +1,188 @@
+#pragma once
+
+#include "HTTP/AsyncSocket.h"
+#include "HTTP/AsyncSocketDelegate.h"
+#include "HTTP/HTTPMessageRequest.h"
+#include "HTTP/HTTPMessageResponse.h"
+#include "Platform/Core/BackgroundTask.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Core/Value.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sec {
+class Pkcs12Identity;
+}
+
+class HTTPServer;
+
+// One accepted client of the HTTP server. It reads the request head line by
+// line (bounded), checks version, "Host" and method, asks whether the URI is
+// password protected and checks Digest authorization against the nonces it
+// issued, hands the request to performMethod(), and writes answers with the
+// socket tag that decides what follows the write (read the next request, or
+// close). On a secure server it sets TLS up before the streams open. It holds
+// a background grant from creation to its end, and tells the server of its
+// end with "HTTPConnectionDidDie".
+//
+// Subclasses (the WebDAV connection) replace the vocabulary, the hooks and
+// performMethod(); they are made with make<T>(socket, server).
+class HTTPConnection : public core::Object, public AsyncSocketDelegate {
+public:
+    static constexpr const char* DidDieNotification = "HTTPConnectionDidDie";
+
+    // Socket tags: every read and write carries one; the tag decides what
+    // follows it.
+    enum Tag : long {
+        HeadTag = 15,           // read: one head line (30 s)
+        BodyTag = 20,           // read: request body bytes (30 s)
+        PartialResponseTag = 29, // write: a piece that is not the last
+        FinalResponseTag = 30,  // write: complete; keep-alive
+        FinalResponseCloseTag = 31, // write: complete; then close
+        UnauthorizedTag = 32,   // write the 401, then discard the body
+        ResponseWroteItselfTag = 33, // the response sent its own last piece
+        ContinueTag = 35,       // write: interim 100
+        ProcessingTag = 36,     // write: interim 102 "Processing"
+    };
+
+    static constexpr double HeadLineTimeout = 30;
+    static constexpr double BodyTimeout = 30;
+    static constexpr double WriteTimeout = 15;
+    static constexpr double DrainTimeout = 15;
+    static constexpr uint64_t DrainChunkLength = 524288;
+    // The most a request head may take, all lines together.
+    static constexpr uint64_t MaxHeadLength = 65536;
+    // How long a nonce is known after its 401.
+    static constexpr double NonceLifetime = 600;
+    // Plain-HTTP attempts on a TLS port, each within this time of the last,
+    // before one connection is refused.
+    static constexpr double SSLErrorResetInterval = 2.0;
+    static constexpr int MaxSSLErrors = 7;
+
+    static std::shared_ptr<HTTPConnection> create(const std::shared_ptr<AsyncSocket>& socket,
+        const std::shared_ptr<HTTPServer>& server);
+    // Makes a connection of class T (default-constructible by make) and starts
+    // it: T's constructor must not read the socket; the start does.
+    template<typename T>
+    static std::shared_ptr<T> make(const std::shared_ptr<AsyncSocket>& socket, const std::shared_ptr<HTTPServer>& server)
+    {
+        std::shared_ptr<T> connection(new T());
+        connection->initWithAsyncSocket(socket, server);
+        return connection;
+    }
+    ~HTTPConnection() override;
+
+    const std::shared_ptr<HTTPMessageRequest>& request() const { return m_request; }
+    std::shared_ptr<HTTPServer> server() const { return m_server.lock(); }
+    const std::shared_ptr<AsyncSocket>& asyncSocket() const { return m_asyncSocket; }
+
+    // Vocabulary, replaced by subclasses.
+    virtual const std::vector<std::string>& supportedHTTPVersions() const;
+    virtual const std::vector<std::string>& supportedMethods() const;
+    // Methods that never need authentication.
+    virtual const std::vector<std::string>& unrestrictedMethods() const;
+
+    // Hooks, replaced by subclasses.
+    virtual bool isSecureServer() const { return false; }
+    // The TLS identity of a secure server (key, certificate and chain).
+    virtual std::shared_ptr<const sec::Pkcs12Identity> sslIdentityAndCertificates() const { return nullptr; }
+    virtual bool isPasswordProtected(const core::URL& uri) const;
+    virtual std::optional<std::string> passwordForUser(const std::string& user) const;
+    virtual std::string realm() const { return {}; }
+    // Answers the request; the standardized URI. Ends with a write whose tag
+    // is 30, 31 or 33 (or a body read with tag 20).
+    virtual void performMethod(const std::string& method, const core::URL& uri, long tag);
+
+    virtual void handleHTTPRequestWithTag(long tag);
+    virtual bool isAuthenticated(long tag);
+    virtual void handleUnauthorizedRequestWithTag(long tag);
+    // A fresh nonce (a UUID), known to every connection for 600 s.
+    static std::string generateNonce();
+    // "/" is not; virtual roots themselves are not; anything deeper is.
+    bool isMutableURI(const core::URL& uri) const;
+
+    // "Date", "Server", "Accept-Ranges" and, when the request asks to close,
+    // "Connection: close".
+    virtual core::Value::Dictionary standardResponseHeaders() const;
+
+    void sendResponseWithStatusCode(int code);
+    void sendResponseWithStatusCode(int code, std::optional<std::string_view> description);
+    void sendResponseWithStatusCode(int code, std::optional<std::string_view> description, long tag);
+    // Writes the message. Tag 31 adds "Connection: close"; tag 30 becomes 31
+    // while body bytes of the request are unread, so that they are never taken
+    // for the next request.
+    void sendResponseMessage(HTTPMessageResponse& message, long tag);
+
+    virtual void performGET(const core::URL& uri, long tag);
+    virtual void performHEAD(const core::URL& uri, long tag);
+    virtual void performPOST(const core::URL& uri, long tag);
+    virtual void performTRACE(const core::URL& uri, long tag);
+
+    // Body bookkeeping for readers of request bodies: bytes of the body that
+    // arrived (with the head, by the connection's tag-20 reads, or counted by
+    // a response that reads the body itself), and the end of a chunked body.
+    uint64_t requestBodyBytesReceived() const { return m_requestBodyBytes; }
+    void noteRequestBodyBytes(uint64_t count) { m_requestBodyBytes += count; }
+    void setRequestBodyFinished(bool finished) { m_requestBodyFinished = finished; }
+    // Whether the request announced body bytes that have not all arrived.
+    bool isRequestBodyUnread() const;
+
+    // Detaches from the socket and closes it, drops the request and the nonce,
+    // ends the background grant, and tells the server (once).
+    void disconnect();
+    void endBackgroundTask();
+
+    // The class-wide state (recent nonces, the TLS failure count and their
+    // timers), for tests.
+    static void resetForTesting();
+    static size_t recentNonceCount();
+
+    bool onSocketWillConnect(AsyncSocket& socket) override;
+    void onSocketDidReadData(AsyncSocket& socket, const core::Data& data, long tag) override;
+    void onSocketDidWriteDataWithTag(AsyncSocket& socket, long tag) override;
+    void onSocketWillDisconnectWithError(AsyncSocket& socket, const core::Error* error) override;
+    void onSocketDidDisconnect(AsyncSocket& socket) override;
+
+    std::string description() const override;
+
+protected:
+    HTTPConnection();
+    // Keeps the socket and becomes its delegate, takes the background grant
+    // and reads the first head line.
+    virtual void initWithAsyncSocket(const std::shared_ptr<AsyncSocket>& socket,
+        const std::shared_ptr<HTTPServer>& server);
+
+    // A new empty request, and the next head line read.
+    void readNextRequest();
+    void readHeadLine();
+    // Answers 400 "Bad Request" and closes.
+    void rejectBadRequest();
+
+    std::shared_ptr<AsyncSocket> m_asyncSocket;
+    std::weak_ptr<HTTPServer> m_server;
+    std::shared_ptr<HTTPMessageRequest> m_request;
+    std::string m_nonce;
+    int32_t m_lastNC = 0;
+    core::BackgroundTaskId m_backgroundTaskIdentifier = core::InvalidBackgroundTask;
+
+private:
+    void didReadHeadBytes(const core::Data& data, long tag);
+    void keepBodyOfThisRequest();
+    void drain(const core::Data& data);
+    static void resetLastSSLError();
+    static void removeRecentNonce(const std::string& nonce);
+
+    uint64_t m_headBytes = 0;
+    uint64_t m_requestBodyBytes = 0;
+    bool m_requestBodyFinished = false;
+    // The last check failed only on an unknown nonce: the 401 says stale.
+    bool m_staleNonce = false;
+    bool m_draining = false;
+    uint64_t m_drainRemaining = 0;
+    bool m_didDie = false;
+};
