@@ -136,4 +136,5 @@ private:
     std::vector<std::shared_ptr<HTTPConnection>> m_connections;
     core::Observation m_connectionDidDie;
     bool m_delayedStopPending = false;
+    std::shared_ptr<const int> m_delayedStopToken = std::make_shared<const int>(0);
 };

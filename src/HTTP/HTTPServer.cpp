@@ -1,0 +1,373 @@
+#include "HTTP/HTTPServer.h"
+
+#include "App/Shell/VKApplication.h"
+#include "HTTP/HTTPConnection.h"
+#include "HTTP/NetServicePublisher.h"
+#include "Kit/StringAdditions.h"
+#include "Kit/URLAdditions.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* DelayedStopTag = "HTTPServer.delayedStop";
+
+void setIdleTimerDisabled(bool disabled)
+{
+    VKApplication::sharedApplication()->setIdleTimerDisabled(disabled);
+}
+
+bool sslEnabled()
+{
+    return core::UserDefaults::standard()->boolForKey("VKSSLEnabled");
+}
+
+// A path's components below the root, none of them a way out of it.
+bool isSafeRelativePath(std::string_view relative)
+{
+    if (relative.find('\0') != std::string_view::npos)
+        return false;
+    for (const auto& component : core::path::pathComponents(relative))
+        if (component == ".." || component == ".")
+            return false;
+    return true;
+}
+
+// The TXT record encoding: each "key=value" pair as one length-prefixed
+// string of at most 255 bytes.
+core::Data encodeTXTRecord(const core::Value& dictionary)
+{
+    std::string bytes;
+    if (!dictionary.isDictionary())
+        return {};
+    for (const auto& [key, value] : dictionary.dictionary()) {
+        std::string pair = key;
+        if (!value.isNull())
+            pair += "=" + (value.isData() ? value.data().toString() : value.toString());
+        if (key.empty() || pair.size() > 255)
+            continue;
+        bytes += static_cast<char>(pair.size());
+        bytes += pair;
+    }
+    return core::Data(bytes);
+}
+
+} // namespace
+
+std::shared_ptr<HTTPServer> HTTPServer::create(const core::URL& documentRoot)
+{
+    std::shared_ptr<HTTPServer> server(new HTTPServer(documentRoot));
+    server->setUp();
+    return server;
+}
+
+HTTPServer::HTTPServer(core::URL documentRoot)
+    : m_documentRoot(std::move(documentRoot))
+{
+    m_connectionClass = [](const std::shared_ptr<AsyncSocket>& socket, const std::shared_ptr<HTTPServer>& server) {
+        return HTTPConnection::create(socket, server);
+    };
+}
+
+void HTTPServer::setUp()
+{
+    auto self = sharedAs<HTTPServer>();
+    m_asyncSocket = AsyncSocket::create(std::static_pointer_cast<AsyncSocketDelegate>(self));
+    std::weak_ptr<HTTPServer> weak = self;
+    m_connectionDidDie = core::NotificationCenter::defaultCenter().observe(HTTPConnection::DidDieNotification, nullptr,
+        [weak](const core::Notification& notification) {
+            auto server = weak.lock();
+            auto connection = std::dynamic_pointer_cast<HTTPConnection>(notification.object());
+            if (server && connection)
+                server->connectionDidDie(connection);
+        });
+}
+
+HTTPServer::~HTTPServer()
+{
+    m_connectionDidDie.reset();
+    core::RunLoop::main().cancelPerforms(core::PerformKey { m_delayedStopToken, DelayedStopTag, {} });
+    stopPublishingNetServices();
+    if (m_asyncSocket) {
+        m_asyncSocket->setDelegate({});
+        m_asyncSocket->disconnect();
+    }
+    auto connections = std::move(m_connections);
+    for (const auto& connection : connections)
+        connection->disconnect();
+    if (!connections.empty())
+        setIdleTimerDisabled(false);
+}
+
+void HTTPServer::setConnectionClass(ConnectionClass connectionClass)
+{
+    if (connectionClass)
+        m_connectionClass = std::move(connectionClass);
+}
+
+void HTTPServer::setTXTRecordDictionary(const core::Value& dictionary)
+{
+    if (dictionary == m_txtRecordDictionary)
+        return;
+    m_txtRecordDictionary = dictionary;
+    const auto data = txtRecordData();
+    for (const auto& service : m_netServices)
+        service->setTXTRecordData(data);
+}
+
+core::Data HTTPServer::txtRecordData() const
+{
+    return encodeTXTRecord(m_txtRecordDictionary);
+}
+
+bool HTTPServer::startListening(core::Error* error)
+{
+    cancelDelayedStop();
+    m_isStarted = m_asyncSocket->acceptOnPort(m_port, error);
+    if (m_isStarted) {
+        m_port = m_asyncSocket->localPort();
+        core::log("Started HTTP server on port {}", m_port);
+        publishNetServices();
+        core::NotificationCenter::defaultCenter().post(StatusDidChangeNotification, shared_from_this());
+    }
+    return m_isStarted;
+}
+
+bool HTTPServer::stopListeningAndDisconnectActiveConnections(bool disconnect)
+{
+    core::log("HTTPServer stop");
+    stopPublishingNetServices();
+    cancelDelayedStop();
+    m_asyncSocket->disconnect();
+    // A closed listener cannot listen again: the next start gets a new one.
+    m_asyncSocket->setDelegate({});
+    m_asyncSocket = AsyncSocket::create(std::static_pointer_cast<AsyncSocketDelegate>(sharedAs<HTTPServer>()));
+    if (disconnect)
+        closeConnections();
+    m_isStarted = false;
+    core::NotificationCenter::defaultCenter().post(StatusDidChangeNotification, shared_from_this());
+    return true;
+}
+
+void HTTPServer::closeConnections()
+{
+    auto connections = std::move(m_connections);
+    m_connections.clear();
+    for (const auto& connection : connections) {
+        connection->disconnect();
+        core::RunLoop::main().keepAliveUntilEndOfPass(connection);
+    }
+    setIdleTimerDisabled(false);
+}
+
+void HTTPServer::stopListeningAfterDelay(double delay)
+{
+    cancelDelayedStop();
+    m_delayedStopPending = true;
+    std::weak_ptr<HTTPServer> weak = sharedAs<HTTPServer>();
+    core::RunLoop::main().performAfter(delay,
+        [weak] {
+            auto server = weak.lock();
+            if (!server)
+                return;
+            server->m_delayedStopPending = false;
+            if (server->m_isStarted)
+                server->stopListeningAndDisconnectActiveConnections(true);
+        },
+        core::PerformKey { m_delayedStopToken, DelayedStopTag, {} });
+}
+
+void HTTPServer::cancelDelayedStop()
+{
+    if (!m_delayedStopPending)
+        return;
+    m_delayedStopPending = false;
+    core::RunLoop::main().cancelPerforms(core::PerformKey { m_delayedStopToken, DelayedStopTag, {} });
+}
+
+void HTTPServer::onSocketDidAcceptNewSocket(AsyncSocket&, const std::shared_ptr<AsyncSocket>& newSocket)
+{
+    setIdleTimerDisabled(true);
+    if (auto connection = m_connectionClass(newSocket, sharedAs<HTTPServer>()))
+        m_connections.push_back(std::move(connection));
+    cancelDelayedStop();
+}
+
+void HTTPServer::connectionDidDie(const std::shared_ptr<HTTPConnection>& connection)
+{
+    auto found = std::find(m_connections.begin(), m_connections.end(), connection);
+    if (found == m_connections.end())
+        return;
+    // Released a pass later: the connection may be inside its own callback.
+    core::RunLoop::main().keepAliveUntilEndOfPass(*found);
+    m_connections.erase(found);
+    if (m_connections.empty())
+        setIdleTimerDisabled(false);
+}
+
+void HTTPServer::publishNetServices()
+{
+    if (m_types.empty())
+        return;
+    std::string types;
+    for (const auto& type : m_types)
+        types += (types.empty() ? "" : ", ") + type;
+    core::log("publishNetServices: ({})", types);
+    m_netServices.clear();
+    auto publisher = NetServicePublisher::shared();
+    const auto txt = txtRecordData();
+    std::weak_ptr<HTTPServer> weak = sharedAs<HTTPServer>();
+    for (const auto& type : m_types) {
+        auto service = publisher->publish(m_domain, type, "", m_port, [weak](NetService& service, bool published) {
+            auto server = weak.lock();
+            if (!server)
+                return;
+            if (published)
+                server->netServiceDidPublish(service);
+            else
+                server->netServiceDidNotPublish(service);
+        });
+        if (!service)
+            continue;
+        if (m_txtRecordDictionary.isDictionary())
+            service->setTXTRecordData(txt);
+        m_netServices.push_back(std::move(service));
+    }
+}
+
+void HTTPServer::stopPublishingNetServices()
+{
+    for (const auto& service : m_netServices)
+        service->stop();
+    m_netServices.clear();
+}
+
+void HTTPServer::netServiceDidPublish(NetService& service)
+{
+    core::log("Bonjour Service Published: domain({}) type({}) name({}) hostName({})", service.domain(), service.type(),
+        service.name(), service.hostName());
+    m_bonjourName = service.name();
+    std::replace(m_bonjourName.begin(), m_bonjourName.end(), ' ', '-');
+    core::NotificationCenter::defaultCenter().post(NetServiceDidUpdateNotification, service.shared_from_this());
+}
+
+void HTTPServer::netServiceDidNotPublish(NetService& service)
+{
+    core::NotificationCenter::defaultCenter().post(NetServiceDidUpdateNotification, service.shared_from_this());
+}
+
+void HTTPServer::addVirtualRootURI(const core::URL& uri, const std::string& localPath)
+{
+    for (auto& root : m_virtualRoots) {
+        if (root.first == uri) {
+            root.second = localPath;
+            return;
+        }
+    }
+    m_virtualRoots.emplace_back(uri, localPath);
+}
+
+std::vector<core::URL> HTTPServer::virtualRootURIs() const
+{
+    std::vector<core::URL> uris;
+    for (const auto& root : m_virtualRoots)
+        uris.push_back(root.first);
+    return uris;
+}
+
+std::optional<std::string> HTTPServer::localPathForURI(const core::URL& uri) const
+{
+    const auto path = uri.standardized().path();
+    const auto rootPath = m_documentRoot.filePath();
+    if (path == "/")
+        return rootPath;
+    if (!hasVirtualRoots()) {
+        if (!isSafeRelativePath(path))
+            return std::nullopt;
+        return core::path::appendingPathComponent(rootPath, path);
+    }
+    const auto requestPath = stringByEnsuringTrailingPathSeparator(path);
+    for (const auto& [rootURI, localPath] : m_virtualRoots) {
+        const auto prefix = stringByEnsuringTrailingPathSeparator(rootURI.path());
+        if (!requestPath.starts_with(prefix))
+            continue;
+        const auto rest = std::string_view(requestPath).substr(prefix.size());
+        if (!isSafeRelativePath(rest))
+            return std::nullopt;
+        if (rest.empty())
+            return localPath;
+        return core::path::appendingPathComponent(localPath, rest);
+    }
+    return std::nullopt;
+}
+
+std::optional<core::URL> HTTPServer::URIForLocalPath(const std::string& path) const
+{
+    const auto rootPath = m_documentRoot.filePath();
+    if (core::path::standardizingPath(path) == core::path::standardizingPath(rootPath))
+        return core::URL::parse("/");
+    std::optional<std::string> relative;
+    std::string rootURI;
+    if (hasVirtualRoots()) {
+        // The roots never nest; should they, the last one met wins.
+        for (const auto& [uri, localPath] : m_virtualRoots) {
+            if (auto candidate = stringByAbbreviatingRelativeToPath(path, localPath)) {
+                relative = std::move(candidate);
+                rootURI = uri.relativeString();
+            }
+        }
+        if (!relative)
+            return std::nullopt;
+    } else {
+        relative = stringByAbbreviatingRelativeToPath(path, rootPath);
+        rootURI = "/";
+        if (!relative)
+            return core::URL::parse(rootURI);
+    }
+    if (relative->empty())
+        return core::URL::parse(rootURI);
+    return core::URL::parse(stringByEnsuringTrailingPathSeparator(rootURI) + VKURLEscapePath(*relative));
+}
+
+bool HTTPServer::usingDefaultPort() const
+{
+    return m_port == (sslEnabled() ? 443 : 80);
+}
+
+std::optional<core::URL> HTTPServer::URLWithHostName(const std::string& hostName) const
+{
+    if (hostName.empty())
+        return std::nullopt;
+    const char* scheme = sslEnabled() ? "https" : "http";
+    const auto host = vkStringByEscapingURL(hostName);
+    if (usingDefaultPort())
+        return core::URL::parse(fmt::format("{}://{}", scheme, host));
+    return core::URL::parse(fmt::format("{}://{}:{}", scheme, host, m_port));
+}
+
+std::optional<core::URL> HTTPServer::hostURL() const
+{
+    return URLWithHostName(m_hostName);
+}
+
+std::optional<core::URL> HTTPServer::bonjourURL() const
+{
+    if (m_bonjourName.empty() || m_bonjourName == "localhost")
+        return std::nullopt;
+    auto host = m_bonjourName;
+    if (!host.ends_with(".local"))
+        host += ".local";
+    return URLWithHostName(host);
+}
+
+std::string HTTPServer::description() const
+{
+    return fmt::format("<HTTPServer: {} port {} {}>", fmt::ptr(this), m_port, m_isStarted ? "started" : "stopped");
+}
