@@ -1,7 +1,8 @@
-// The tandry program: lays out (and migrates) its home and runs its main loop until SIGINT
-// or SIGTERM stops it.
+// The tandry program: lays out (and migrates) its home, registers its settings, starts its
+// server and runs its main loop until SIGINT or SIGTERM stops it.
 
 #include "App/Shell/LaunchOptions.h"
+#include "App/VKAppDelegate.h"
 #include "App/Shell/VKApplication.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
@@ -52,7 +53,17 @@ int main(int argc, char** argv)
     auto& loop = core::RunLoop::main();
     for (int signal : { SIGINT, SIGTERM })
         loop.setSignalHandler(signal, [&loop] { loop.stop(); });
-    loop.run();
+    auto delegate = VKAppDelegate::create();
+    VKAppDelegate::setSharedAppDelegate(delegate);
+    const bool launched = delegate->applicationDidFinishLaunching();
+    if (launched)
+        loop.run();
+    delegate->applicationWillTerminate();
+    // The server goes before the run loop it lives on.
+    VKAppDelegate::setSharedAppDelegate(nullptr);
+    delegate.reset();
+    if (!launched)
+        return 1;
     // A change still waiting for its autosave is written on the way out.
     core::UserDefaults::standard()->synchronize();
     return 0;

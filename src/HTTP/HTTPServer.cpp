@@ -93,7 +93,7 @@ void HTTPServer::setUp()
 HTTPServer::~HTTPServer()
 {
     m_connectionDidDie.reset();
-    core::RunLoop::main().cancelPerforms(core::PerformKey { m_delayedStopToken, DelayedStopTag, {} });
+    cancelDelayedStop();
     stopPublishingNetServices();
     if (m_asyncSocket) {
         m_asyncSocket->setDelegate({});

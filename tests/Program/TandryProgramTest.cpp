@@ -1,5 +1,6 @@
 // Runs the built tandry program from the outside.
 
+#include "Support/Command.h"
 #include "Support/TestCase.h"
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -78,7 +80,7 @@ TEST_F(TandryProgramTest, StartsOnItsHomeAndEndsCleanlyOnSignals)
 {
     for (int signal : { SIGTERM, SIGINT }) {
         std::string home = pathInHome("home-" + std::to_string(signal));
-        Run run = start({ "--home", home });
+        Run run = start({ "--home", home, "-VKPortNumber", "0" });
         std::string output = readUntil(run.stderrFd, "\n");
         EXPECT_NE(output.find(home), std::string::npos) << output;
         kill(run.pid, signal);
@@ -95,7 +97,7 @@ TEST_F(TandryProgramTest, LaysOutAndMigratesItsHomeOnce)
     std::string home = pathInHome("home");
     makeFile("home/Documents/Tandry/old.txt", "old");
     for (int launch = 0; launch < 2; ++launch) {
-        Run run = start({ "--home", home });
+        Run run = start({ "--home", home, "-VKPortNumber", "0" });
         std::string output = readUntil(run.stderrFd, launch == 0 ? "attemptDocumentsUpdate2\n" : "\n");
         kill(run.pid, SIGTERM);
         int status = waitForExit(run.pid);
@@ -123,6 +125,44 @@ TEST_F(TandryProgramTest, BadArgumentsAndUnusableHomesExitWithTwo)
         EXPECT_EQ(WEXITSTATUS(status), 2) << arguments[0];
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
+}
+
+TEST_F(TandryProgramTest, ServesTheStoreOnAnAssignedPort)
+{
+    std::string home = pathInHome("home");
+    makeFile("home/Documents/hello.txt", "hello");
+    makeFile("home/Library/Documents/x.txt", "private");
+    Run run = start({ "--home", home, "-VKPortNumber", "0" });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    const auto at = output.find("Serving at http://");
+    ASSERT_NE(at, std::string::npos) << output;
+    const auto colon = output.find(':', at + 18);
+    const auto port = std::stoi(output.substr(colon + 1));
+    EXPECT_GT(port, 0);
+    const auto base = "http://127.0.0.1:" + std::to_string(port);
+    auto result = test::runCommand({ "curl", "-sS", base + "/Public/hello.txt", base + "/Documents/x.txt" });
+    EXPECT_EQ(result.output, "helloprivate");
+    result = test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}",
+        base + "/Library/Preferences/com.example.plist", base + "/Public/%2e%2e/Library/Documents/x.txt" });
+    EXPECT_EQ(result.output, "404400");
+    kill(run.pid, SIGTERM);
+    int status = waitForExit(run.pid);
+    close(run.stderrFd);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The port was given for this run only: no settings were written.
+    EXPECT_NE(access((home + "/Library/Preferences/Metadata").c_str(), F_OK), -1);
+    const auto preferences = home + "/Library/Preferences";
+    for (const auto& entry : std::filesystem::directory_iterator(preferences))
+        EXPECT_FALSE(entry.path().string().ends_with(".plist")) << entry.path();
+
+    // With the server off it says so and runs on.
+    run = start({ "--home", home, "-VKServerEnabled", "NO" });
+    output = readUntil(run.stderrFd, "VKServerEnabled is off");
+    EXPECT_NE(output.find("VKServerEnabled is off"), std::string::npos) << output;
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+    close(run.stderrFd);
 }
 
 } // namespace

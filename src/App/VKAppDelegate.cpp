@@ -1,0 +1,252 @@
+#include "App/VKAppDelegate.h"
+
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKServerLockHooks.h"
+#include "HTTP/HTTPConnection.h"
+#include "HTTP/HTTPServer.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Kit/URLAdditions.h"
+#include "Kit/VKFunctions.h"
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/DateFormatter.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include <fmt/format.h>
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::mutex sharedMutex;
+std::shared_ptr<VKAppDelegate> sharedDelegate;
+
+// The file model asks the server for URIs; the locks themselves come with the
+// WebDAV engine, which replaces these hooks.
+class ServerLockHooks : public VKServerLockHooks {
+public:
+    explicit ServerLockHooks(std::weak_ptr<HTTPServer> server) : m_server(std::move(server)) { }
+    std::optional<std::string> URIForLocalPath(const std::string& path) override
+    {
+        auto server = m_server.lock();
+        if (!server)
+            return std::nullopt;
+        auto uri = server->URIForLocalPath(path);
+        if (!uri)
+            return std::nullopt;
+        return uri->relativeString();
+    }
+    std::vector<std::shared_ptr<core::Object>> locksForURI(const std::string&) override { return {}; }
+
+private:
+    std::weak_ptr<HTTPServer> m_server;
+};
+
+std::string displayName()
+{
+    return VKMainBundleDisplayName().value_or("Tandry");
+}
+
+} // namespace
+
+std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
+{
+    std::shared_ptr<VKAppDelegate> delegate(new VKAppDelegate());
+    delegate->registerDefaults();
+    return delegate;
+}
+
+VKAppDelegate::VKAppDelegate()
+{
+    for (uint16_t port = 8081; port <= 8090; ++port)
+        m_fallbackPorts.push_back(port);
+    m_fallbackPorts.push_back(0);
+}
+
+std::shared_ptr<VKAppDelegate> VKAppDelegate::sharedAppDelegate()
+{
+    std::lock_guard lock(sharedMutex);
+    return sharedDelegate;
+}
+
+void VKAppDelegate::setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate)
+{
+    std::lock_guard lock(sharedMutex);
+    sharedDelegate = std::move(delegate);
+}
+
+void VKAppDelegate::registerDefaults()
+{
+    using core::Value;
+    core::Value::Dictionary defaults {
+        { "VKServerEnabled", Value(true) },
+        { "VKPortNumber", Value(int64_t(80)) },
+        { "VKPasscodeLockUponWake", Value(true) },
+        { "VKQuotaLimit", Value("1024") },
+        { "VKQuotaEnabled", Value(false) },
+        { "VKDisplayServerURLAtStartup", Value(true) },
+        { "VKDisplayFileExtensions", Value(false) },
+        { "VKFileSortOrder", Value(int64_t(0)) },
+        { "VKDefaultTextEncoding", Value("UTF-8") },
+        { "VKDefaultTextFontSize", Value(13.0) },
+        { "VKSlideShowTimeout", Value(3.0) },
+        { "VKSlideShowTransitionType", Value("fade") },
+        { "VKPagingGestureEnabled", Value(true) },
+        { "VKDocumentViewLayout", Value(int64_t(1)) },
+        { "VKDocumentViewDoublePageSingleFirst", Value(true) },
+        { "VKPageNumberOverlayEnabled", Value(true) },
+        { "VKIsFirstRun", Value(true) },
+        { "VKLastKnownDocumentEnabled", Value(VKIsMultitaskingSupported()) },
+    };
+    core::UserDefaults::standard()->registerDefaults(defaults);
+}
+
+void VKAppDelegate::prepareServices()
+{
+    core::DateFormatter::setDefaultLocale(VKApplication::currentLanguage());
+    setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
+    // Every connection is a descriptor: take all the system allows.
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+bool VKAppDelegate::applicationDidFinishLaunching()
+{
+    m_isLaunching = true;
+    prepareServices();
+    setupHTTPServer();
+    bool started = true;
+    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
+        started = startHTTPServer(true);
+        if (started) {
+            const auto url = m_httpServer->hostURL();
+            const auto text = url ? url->absoluteString() + "/" : std::string();
+            core::log("Serving at {}", text);
+            std::printf("%s\n", text.c_str());
+            std::fflush(stdout);
+        }
+    } else {
+        core::log("Server not started: VKServerEnabled is off");
+        core::NotificationCenter::defaultCenter().post(HTTPServer::StatusDidChangeNotification, m_httpServer);
+    }
+    m_isLaunching = false;
+    return started;
+}
+
+void VKAppDelegate::applicationWillTerminate()
+{
+    if (m_httpServer)
+        m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+    VKServerLockHooks::setCurrent(nullptr);
+}
+
+uint16_t VKAppDelegate::configuredPort()
+{
+    const auto port = core::UserDefaults::standard()->integerForKey("VKPortNumber");
+    if (port < 0 || port > 65535) {
+        core::log("Warning, VKPortNumber {} is not a port, using 80", port);
+        return 80;
+    }
+    return static_cast<uint16_t>(port);
+}
+
+std::string VKAppDelegate::localIPv4Address()
+{
+    ifaddrs* addresses = nullptr;
+    std::string found = "127.0.0.1";
+    if (getifaddrs(&addresses) != 0)
+        return found;
+    for (auto* entry = addresses; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        if ((ntohl(address->sin_addr.s_addr) >> 24) == 127)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text)) {
+            found = text;
+            break;
+        }
+    }
+    freeifaddrs(addresses);
+    return found;
+}
+
+void VKAppDelegate::setupHTTPServer()
+{
+    auto application = VKApplication::sharedApplication();
+    if (m_httpServer && m_httpServer->isStarted())
+        m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+    m_httpServer = HTTPServer::create(core::URL::fileURL(application->homeDirectory(), true));
+    m_httpServer->addVirtualRootURI(*core::URL::parse("/Documents/"), application->documentsDirectory());
+    m_httpServer->addVirtualRootURI(*core::URL::parse("/Public/"), application->publicDirectory());
+    const auto readonlyName = core::localized("This Folder is Readonly");
+    const auto readonlyPath = core::Bundle::main()->pathForResource(readonlyName, "txt");
+    if (!readonlyPath.empty()) {
+        if (auto uri = core::URL::parse(VKURLEscapePath("/" + readonlyName + ".txt")))
+            m_httpServer->addVirtualRootURI(*uri, readonlyPath);
+    }
+    auto defaults = core::UserDefaults::standard();
+    m_httpServer->setPort(configuredPort());
+    const auto version = core::Bundle::main()->objectForInfoDictionaryKey("CFBundleVersion").toString();
+    m_httpServer->setServerName(fmt::format("VKDAV/{}", version));
+    m_httpServer->setHostName(localIPv4Address());
+    if (defaults->boolForKey("VKSSLEnabled"))
+        m_httpServer->setTypes({ "_https._tcp.", "_webdavs._tcp." });
+    else
+        m_httpServer->setTypes({ "_http._tcp.", "_webdav._tcp." });
+    VKServerLockHooks::setCurrent(std::make_shared<ServerLockHooks>(m_httpServer));
+}
+
+bool VKAppDelegate::startHTTPServer(bool start)
+{
+    auto defaults = core::UserDefaults::standard();
+    // Written only when it changes, so that a plain start leaves the
+    // settings file alone.
+    if (defaults->boolForKey("VKServerEnabled") != start)
+        defaults->set("VKServerEnabled", core::Value(start));
+    if (!m_httpServer)
+        setupHTTPServer();
+    if (!start) {
+        if (m_httpServer->isStarted()) {
+            core::log("Stopping HTTP server");
+            m_httpServer->stopListeningAndDisconnectActiveConnections(false);
+        }
+        return true;
+    }
+    if (m_httpServer->isStarted())
+        return true;
+    const auto configured = m_httpServer->port();
+    core::Error error;
+    bool started = m_httpServer->startListening(&error);
+    if (!started && VKIsMultitaskingSupported()) {
+        for (const auto port : m_fallbackPorts) {
+            core::log("Trying port: {}", port);
+            m_httpServer->setPort(port);
+            error = {};
+            if ((started = m_httpServer->startListening(&error)))
+                break;
+        }
+    }
+    if (!started) {
+        core::log("Error starting HTTP Server: {}", error.description());
+        // The warning alert's text, where the user sees it.
+        std::fprintf(stderr, "%s\n",
+            fmt::format("{} encountered an error starting the WebDAV server", displayName()).c_str());
+        return false;
+    }
+    if (m_httpServer->port() != configured && configured != 0)
+        core::log("Warning, port changed: {} -> {}", configured, m_httpServer->port());
+    return true;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Platform/Core/Object.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class HTTPServer;
+
+// The application delegate: the hub of the process. It registers the
+// settings, sets up the HTTP server (its document root, virtual roots, port,
+// name and announcement types), starts and stops it, and wires the services
+// that lower layers leave open (the trash location, the dates' locale, the
+// server's answers to the file model's lock questions).
+class VKAppDelegate : public core::Object {
+public:
+    static std::shared_ptr<VKAppDelegate> create();
+    static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
+    static void setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate);
+
+    // Registers the settings every subsystem reads, with their defaults.
+    void registerDefaults();
+
+    // The launch pass, as far as the program runs it today: services, the
+    // server set up and, with "VKServerEnabled", started (its address printed
+    // on stdout). False when the server could not start on any port.
+    bool applicationDidFinishLaunching();
+    // Stops the server with its connections.
+    void applicationWillTerminate();
+
+    // Makes the server on the home folder with "/Documents/" → the private
+    // documents, "/Public/" → the public documents and the read-only marker.
+    void setupHTTPServer();
+    // Starts (trying the fallback ports when the configured one is taken) or
+    // stops the server; stores the request under "VKServerEnabled".
+    bool startHTTPServer(bool start);
+
+    const std::shared_ptr<HTTPServer>& httpServer() const { return m_httpServer; }
+    bool isLaunching() const { return m_isLaunching; }
+
+    // Tried in turn when the configured port is taken (8081…8090, then 0 for
+    // a port the system assigns).
+    void setFallbackPorts(std::vector<uint16_t> ports) { m_fallbackPorts = std::move(ports); }
+    // "VKPortNumber" when it is a port; 80 (with a warning) otherwise.
+    static uint16_t configuredPort();
+    // The first non-loopback IPv4 address of the machine, else "127.0.0.1".
+    static std::string localIPv4Address();
+
+private:
+    VKAppDelegate();
+    void prepareServices();
+
+    std::shared_ptr<HTTPServer> m_httpServer;
+    bool m_isLaunching = true;
+    std::vector<uint16_t> m_fallbackPorts;
+};

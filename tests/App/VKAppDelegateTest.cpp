@@ -1,0 +1,124 @@
+#include "App/VKAppDelegate.h"
+
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKServerLockHooks.h"
+#include "HTTP/AsyncSocket.h"
+#include "HTTP/HTTPServer.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Support/TestCase.h"
+
+#include <memory>
+
+namespace {
+
+class VKAppDelegateTest : public test::TestCase {
+protected:
+    void TearDown() override
+    {
+        if (delegate)
+            delegate->applicationWillTerminate();
+        delegate.reset();
+        for (auto& blocker : blockers)
+            blocker->disconnect();
+        TestCase::TearDown();
+    }
+    // A port held by another listener.
+    uint16_t takenPort()
+    {
+        listenerDelegates.push_back(std::make_shared<AsyncSocketDelegate>());
+        auto socket = AsyncSocket::create(listenerDelegates.back());
+        EXPECT_TRUE(socket->acceptOnPort(0));
+        blockers.push_back(socket);
+        return socket->localPort();
+    }
+    std::shared_ptr<VKAppDelegate> delegate;
+    std::vector<std::shared_ptr<AsyncSocketDelegate>> listenerDelegates;
+    std::vector<std::shared_ptr<AsyncSocket>> blockers;
+};
+
+TEST_F(VKAppDelegateTest, RegistersTheSettingsWithTheirKinds)
+{
+    delegate = VKAppDelegate::create();
+    auto defaults = core::UserDefaults::standard();
+    EXPECT_TRUE(defaults->object("VKPortNumber").isInteger());
+    EXPECT_EQ(defaults->integerForKey("VKPortNumber"), 80);
+    EXPECT_TRUE(defaults->object("VKQuotaLimit").isString());
+    EXPECT_EQ(defaults->stringForKey("VKQuotaLimit"), "1024");
+    EXPECT_TRUE(defaults->object("VKServerEnabled").isBool());
+    EXPECT_TRUE(defaults->object("VKDefaultTextFontSize").isReal());
+    EXPECT_EQ(defaults->stringForKey("VKDefaultTextEncoding"), "UTF-8");
+    EXPECT_EQ(defaults->integerForKey("VKDocumentViewLayout"), 1);
+    EXPECT_TRUE(defaults->object("VKLastKnownDocumentEnabled").isBool());
+    EXPECT_EQ(defaults->persistentDomain().dictionary().size(), 0u);
+}
+
+TEST_F(VKAppDelegateTest, FallsBackOnOtherPortsWhenTheConfiguredOneIsTaken)
+{
+    delegate = VKAppDelegate::create();
+    auto defaults = core::UserDefaults::standard();
+    const auto configured = takenPort();
+    const auto firstFallback = takenPort();
+    defaults->set("VKPortNumber", core::Value(int64_t(configured)));
+    delegate->setFallbackPorts({ firstFallback, 0 });
+    delegate->setupHTTPServer();
+    ASSERT_TRUE(delegate->startHTTPServer(true));
+    auto server = delegate->httpServer();
+    EXPECT_TRUE(server->isStarted());
+    EXPECT_NE(server->port(), configured);
+    EXPECT_TRUE(logContains("Trying port: " + std::to_string(firstFallback)));
+    EXPECT_TRUE(logContains("Trying port: 0"));
+    EXPECT_TRUE(logContains("Warning, port changed: " + std::to_string(configured) + " -> " + std::to_string(server->port())));
+
+    // Stop keeps the connections; start again is a no-op when started.
+    EXPECT_TRUE(delegate->startHTTPServer(false));
+    EXPECT_FALSE(server->isStarted());
+    EXPECT_FALSE(defaults->boolForKey("VKServerEnabled"));
+    EXPECT_TRUE(logContains("Stopping HTTP server"));
+
+    // Every port taken: the error, and no start.
+    delegate->setupHTTPServer();
+    delegate->setFallbackPorts({ firstFallback });
+    EXPECT_FALSE(delegate->startHTTPServer(true));
+    EXPECT_TRUE(logContains("Error starting HTTP Server: "));
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+}
+
+TEST_F(VKAppDelegateTest, ServerSetUpPortValidationAndLockHooks)
+{
+    delegate = VKAppDelegate::create();
+    auto defaults = core::UserDefaults::standard();
+    defaults->set("VKPortNumber", core::Value(int64_t(70000)));
+    EXPECT_EQ(VKAppDelegate::configuredPort(), 80);
+    EXPECT_TRUE(logContains("Warning, VKPortNumber 70000"));
+    defaults->set("VKPortNumber", core::Value("8080"));
+    EXPECT_EQ(VKAppDelegate::configuredPort(), 8080);
+
+    delegate->setupHTTPServer();
+    auto server = delegate->httpServer();
+    auto application = VKApplication::sharedApplication();
+    EXPECT_EQ(server->localPathForURI(*core::URL::parse("/Documents/a.txt")), application->documentsDirectory() + "/a.txt");
+    EXPECT_EQ(server->localPathForURI(*core::URL::parse("/Public/")), application->publicDirectory());
+    EXPECT_FALSE(server->localPathForURI(*core::URL::parse("/Library/Preferences/x.plist")));
+    EXPECT_TRUE(server->serverName().starts_with("VKDAV/"));
+    EXPECT_EQ(server->types(), (std::vector<std::string> { "_http._tcp.", "_webdav._tcp." }));
+    EXPECT_FALSE(server->hostName().empty());
+    EXPECT_EQ(VKServerLockHooks::current()->URIForLocalPath(application->publicDirectory() + "/a b.txt"), "/Public/a%20b.txt");
+    EXPECT_FALSE(VKServerLockHooks::current()->URIForLocalPath("/elsewhere"));
+}
+
+TEST_F(VKAppDelegateTest, DisabledServerOnlyReportsItsStatus)
+{
+    delegate = VKAppDelegate::create();
+    core::UserDefaults::standard()->set("VKServerEnabled", core::Value(false));
+    int changes = 0;
+    auto observation = core::NotificationCenter::defaultCenter().observe(HTTPServer::StatusDidChangeNotification,
+        nullptr, [&](const core::Notification&) { ++changes; });
+    EXPECT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(logContains("VKServerEnabled is off"));
+}
+
+} // namespace
