@@ -25,7 +25,8 @@ constexpr size_t LargeFileSize = size_t(1) << 30;
 std::string scratch(const std::string& name)
 {
     static std::string folder = [] {
-        auto path = std::filesystem::current_path() / ("kit-files-bench-" + std::to_string(getpid()));
+        // Beside the benchmark binary, inside the (ignored) build tree, on disk.
+        auto path = std::filesystem::read_symlink("/proc/self/exe").parent_path() / ("kit-files-bench-" + std::to_string(getpid()));
         std::filesystem::create_directories(path);
         return path.string();
     }();
