@@ -1,13 +1,13 @@
 #include "Platform/Net/AvahiServicePublisher.h"
 
 #include "Platform/Core/RunLoop.h"
+#include "Support/AvahiDaemon.h"
 #include "Support/ChildProcess.h"
 #include "Support/Command.h"
 #include "Support/NetworkNamespace.h"
 #include "Support/TestCase.h"
 
 #include <chrono>
-#include <cstdlib>
 
 namespace {
 
@@ -21,25 +21,9 @@ protected:
         TestCase::TearDown();
     }
 
-    void startDaemon()
-    {
-        test::shell("rm -f /run/avahi-daemon/pid");
-        m_daemon = std::make_unique<test::ChildProcess>(std::vector<std::string> { "avahi-daemon", "-f",
-            sourcePath("tests/Support/avahi-daemon.conf"), "--no-drop-root", "--no-chroot", "--no-rlimits",
-            "--no-proc-title" });
-    }
-    void stopDaemon()
-    {
-        if (m_daemon)
-            m_daemon->kill();
-        m_daemon.reset();
-    }
-
-    // What the network hears of a service type, as `avahi-browse -rtp` lists it.
-    static std::string browse(const std::string& type)
-    {
-        return test::runCommand({ "avahi-browse", "-rtp", type }).output;
-    }
+    void startDaemon() { m_daemon.start(); }
+    void stopDaemon() { m_daemon.stop(); }
+    static std::string browse(const std::string& type) { return test::AvahiDaemon::browse(type); }
 
     net::AvahiServicePublisher::Callback recorder()
     {
@@ -53,34 +37,12 @@ protected:
     }
 
     std::vector<std::string> events;
-    std::unique_ptr<test::ChildProcess> m_daemon;
-};
-
-// Restores an environment variable when it goes.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
+    test::AvahiDaemon m_daemon;
 };
 
 TEST_F(AvahiServicePublisherTest, NoSystemBusReportsAtOnce)
 {
-    ScopedVariable bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + pathInHome("no-bus"));
+    test::ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + pathInHome("no-bus"));
     auto start = std::chrono::steady_clock::now();
     auto publisher = net::AvahiServicePublisher::create();
     auto web = publisher->publish("local.", "_http._tcp.", "", 8080, recorder());
