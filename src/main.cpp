@@ -4,6 +4,7 @@
 #include "App/Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
 #include "App/Shell/VKApplication.h"
+#include "HTTP/AvahiNetServicePublisher.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -53,6 +54,8 @@ int main(int argc, char** argv)
     auto& loop = core::RunLoop::main();
     for (int signal : { SIGINT, SIGTERM })
         loop.setSignalHandler(signal, [&loop] { loop.stop(); });
+    // Announcements go through the Avahi daemon where one runs.
+    NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     auto delegate = VKAppDelegate::create();
     VKAppDelegate::setSharedAppDelegate(delegate);
     const bool launched = delegate->applicationDidFinishLaunching();
@@ -62,6 +65,7 @@ int main(int argc, char** argv)
     // The server goes before the run loop it lives on.
     VKAppDelegate::setSharedAppDelegate(nullptr);
     delegate.reset();
+    NetServicePublisher::setShared(nullptr);
     if (!launched)
         return 1;
     // A change still waiting for its autosave is written on the way out.

@@ -5,6 +5,7 @@
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/NetReachability.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Bundle.h"
@@ -65,6 +66,7 @@ std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
 }
 
 VKAppDelegate::VKAppDelegate()
+    : m_netReachability(NetReachability::initWithDefaultRoute(true))
 {
     for (uint16_t port = 8081; port <= 8090; ++port)
         m_fallbackPorts.push_back(port);
@@ -125,12 +127,18 @@ bool VKAppDelegate::applicationDidFinishLaunching()
 {
     m_isLaunching = true;
     prepareServices();
+    if (m_netReachability)
+        m_netReachability->setDelegate(std::static_pointer_cast<NetReachabilityDelegate>(sharedAs<VKAppDelegate>()));
     setupHTTPServer();
     bool started = true;
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
         started = startHTTPServer(true);
         if (started) {
-            const auto url = m_httpServer->hostURL();
+            // Without an address on the local network, the loopback one is
+            // printed (the server itself keeps no host name then).
+            auto url = m_httpServer->hostURL();
+            if (!url)
+                url = m_httpServer->URLWithHostName(localIPv4Address());
             const auto text = url ? url->absoluteString() + "/" : std::string();
             core::log("Serving at {}", text);
             std::printf("%s\n", text.c_str());
@@ -146,6 +154,8 @@ bool VKAppDelegate::applicationDidFinishLaunching()
 
 void VKAppDelegate::applicationWillTerminate()
 {
+    if (m_netReachability)
+        m_netReachability->setDelegate(nullptr);
     if (m_httpServer)
         m_httpServer->stopListeningAndDisconnectActiveConnections(true);
     VKServerLockHooks::setCurrent(nullptr);
@@ -201,12 +211,21 @@ void VKAppDelegate::setupHTTPServer()
     m_httpServer->setPort(configuredPort());
     const auto version = core::Bundle::main()->objectForInfoDictionaryKey("CFBundleVersion").toString();
     m_httpServer->setServerName(fmt::format("VKDAV/{}", version));
-    m_httpServer->setHostName(localIPv4Address());
+    m_httpServer->setHostName(NetReachability::getWifiIPAddress().value_or(""));
     if (defaults->boolForKey("VKSSLEnabled"))
         m_httpServer->setTypes({ "_https._tcp.", "_webdavs._tcp." });
     else
         m_httpServer->setTypes({ "_http._tcp.", "_webdav._tcp." });
     VKServerLockHooks::setCurrent(std::make_shared<ServerLockHooks>(m_httpServer));
+}
+
+void VKAppDelegate::reachabilityDidUpdate(NetReachability&, bool reachable, bool usingCell)
+{
+    core::log("reachabilityDidUpdate: reachable: {}, usingCell: {}", int(reachable), int(usingCell));
+    const auto address = NetReachability::getWifiIPAddress();
+    core::log("wifiIP: {}", address.value_or("(null)"));
+    if (address && !address->empty() && m_httpServer)
+        m_httpServer->setHostName(*address);
 }
 
 bool VKAppDelegate::startHTTPServer(bool start)

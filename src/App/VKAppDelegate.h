@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
 
 #include <cstdint>
@@ -8,13 +9,16 @@
 #include <vector>
 
 class HTTPServer;
+class NetReachability;
 
 // The application delegate: the hub of the process. It registers the
 // settings, sets up the HTTP server (its document root, virtual roots, port,
 // name and announcement types), starts and stops it, and wires the services
 // that lower layers leave open (the trash location, the dates' locale, the
-// server's answers to the file model's lock questions).
-class VKAppDelegate : public core::Object {
+// server's answers to the file model's lock questions). It keeps one watcher
+// on the default route, which gives the server its address on the local
+// network as it changes.
+class VKAppDelegate : public core::Object, public NetReachabilityDelegate {
 public:
     static std::shared_ptr<VKAppDelegate> create();
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
@@ -38,6 +42,11 @@ public:
     bool startHTTPServer(bool start);
 
     const std::shared_ptr<HTTPServer>& httpServer() const { return m_httpServer; }
+    const std::shared_ptr<NetReachability>& netReachability() const { return m_netReachability; }
+
+    // Logs the change and hands the Wi-Fi address, when there is one, to the
+    // server as its host name.
+    void reachabilityDidUpdate(NetReachability& reachability, bool reachable, bool usingCell) override;
     bool isLaunching() const { return m_isLaunching; }
 
     // Tried in turn when the configured port is taken (8081…8090, then 0 for
@@ -53,6 +62,7 @@ private:
     void prepareServices();
 
     std::shared_ptr<HTTPServer> m_httpServer;
+    std::shared_ptr<NetReachability> m_netReachability;
     bool m_isLaunching = true;
     std::vector<uint16_t> m_fallbackPorts;
 };

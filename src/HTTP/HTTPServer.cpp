@@ -51,8 +51,12 @@ core::Data encodeTXTRecord(const core::Value& dictionary)
         std::string pair = key;
         if (!value.isNull())
             pair += "=" + (value.isData() ? value.data().toString() : value.toString());
-        if (key.empty() || pair.size() > 255)
+        if (key.empty())
             continue;
+        if (pair.size() > 255) {
+            core::log("Warning, TXT record entry '{}' is longer than 255 bytes, left out", key);
+            continue;
+        }
         bytes += static_cast<char>(pair.size());
         bytes += pair;
     }
@@ -260,6 +264,9 @@ void HTTPServer::netServiceDidPublish(NetService& service)
 
 void HTTPServer::netServiceDidNotPublish(NetService& service)
 {
+    // Also told when an announcement that was out is withdrawn (the daemon
+    // went away): the name no longer leads anywhere.
+    m_bonjourName.clear();
     core::NotificationCenter::defaultCenter().post(NetServiceDidUpdateNotification, service.shared_from_this());
 }
 

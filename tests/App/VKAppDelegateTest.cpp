@@ -7,6 +7,8 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Kit/NetReachability.h"
+#include "Support/FakeReachability.h"
 #include "Support/TestCase.h"
 
 #include <memory>
@@ -95,6 +97,9 @@ TEST_F(VKAppDelegateTest, ServerSetUpPortValidationAndLockHooks)
     defaults->set("VKPortNumber", core::Value("8080"));
     EXPECT_EQ(VKAppDelegate::configuredPort(), 8080);
 
+    using Family = net::InterfaceAddress::Family;
+    test::setFixedInterfaceAddresses(std::vector<net::InterfaceAddress> { { "lo", Family::IPv4, "127.0.0.1" },
+        { "eth0", Family::IPv4, "192.168.1.5" } });
     delegate->setupHTTPServer();
     auto server = delegate->httpServer();
     auto application = VKApplication::sharedApplication();
@@ -103,7 +108,7 @@ TEST_F(VKAppDelegateTest, ServerSetUpPortValidationAndLockHooks)
     EXPECT_FALSE(server->localPathForURI(*core::URL::parse("/Library/Preferences/x.plist")));
     EXPECT_TRUE(server->serverName().starts_with("VKDAV/"));
     EXPECT_EQ(server->types(), (std::vector<std::string> { "_http._tcp.", "_webdav._tcp." }));
-    EXPECT_FALSE(server->hostName().empty());
+    EXPECT_EQ(server->hostName(), "192.168.1.5");
     EXPECT_EQ(VKServerLockHooks::current()->URIForLocalPath(application->publicDirectory() + "/a b.txt"), "/Public/a%20b.txt");
     EXPECT_FALSE(VKServerLockHooks::current()->URIForLocalPath("/elsewhere"));
 }
@@ -119,6 +124,42 @@ TEST_F(VKAppDelegateTest, DisabledServerOnlyReportsItsStatus)
     EXPECT_FALSE(delegate->httpServer()->isStarted());
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(logContains("VKServerEnabled is off"));
+}
+
+TEST_F(VKAppDelegateTest, TheDefaultRouteWatcherGivesTheServerItsAddress)
+{
+    using Family = net::InterfaceAddress::Family;
+    test::FakeReachability::install();
+    test::setFixedInterfaceAddresses(std::vector<net::InterfaceAddress> {});
+    core::UserDefaults::standard()->set("VKPortNumber", core::Value(int64_t(0)));
+    delegate = VKAppDelegate::create();
+    ASSERT_EQ(test::FakeReachability::made().size(), 1u);
+    auto& watcher = *test::FakeReachability::made().back();
+    EXPECT_TRUE(watcher.target().isDefaultRoute());
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_TRUE(watcher.isScheduled());
+    EXPECT_EQ(delegate->netReachability()->delegate().get(), delegate.get());
+
+    // No address on the local network: no host name (the printed line uses
+    // the loopback one).
+    auto server = delegate->httpServer();
+    EXPECT_EQ(server->hostName(), "");
+    EXPECT_FALSE(server->hostURL());
+    watcher.fire(0);
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_TRUE(logContains("reachabilityDidUpdate: reachable: 0, usingCell: 0"));
+    EXPECT_TRUE(logContains("wifiIP: (null)"));
+    EXPECT_EQ(server->hostName(), "");
+
+    test::setFixedInterfaceAddresses(std::vector<net::InterfaceAddress> { { "wlan0", Family::IPv4, "10.9.0.2" } });
+    watcher.fire(0x2);
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_TRUE(logContains("reachabilityDidUpdate: reachable: 1, usingCell: 0"));
+    EXPECT_TRUE(logContains("wifiIP: 10.9.0.2"));
+    EXPECT_EQ(server->hostURL()->absoluteString(), "http://10.9.0.2:" + std::to_string(server->port()));
+
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(watcher.isScheduled());
 }
 
 } // namespace

@@ -28,6 +28,7 @@ public:
     std::string m_domain, m_type, m_name, m_host = "tablet.local";
     uint16_t m_port = 0;
     core::Data txt;
+    NetServicePublisher::Completion completion;
     bool stopped = false;
     const std::string& domain() const override { return m_domain; }
     const std::string& type() const override { return m_type; }
@@ -51,6 +52,7 @@ public:
         service->m_type = type;
         service->m_name = deviceName;
         service->m_port = port;
+        service->completion = completion;
         services.push_back(service);
         core::RunLoop::main().performAfter(0, [service, completion] { completion(*service, true); });
         return service;
@@ -199,6 +201,39 @@ TEST_F(HTTPServerTest, BuildsURLsAndAnnouncesThroughThePublisher)
         EXPECT_FALSE(server->bonjourURL()) << name;
         server->stopListeningAndDisconnectActiveConnections(true);
     }
+}
+
+TEST_F(HTTPServerTest, AWithdrawnAnnouncementClearsTheBonjourName)
+{
+    auto publisher = std::make_shared<FakePublisher>();
+    NetServicePublisher::setShared(publisher);
+    std::vector<NetService*> updates;
+    auto observation = core::NotificationCenter::defaultCenter().observe(HTTPServer::NetServiceDidUpdateNotification,
+        nullptr, [&](const core::Notification& note) { updates.push_back(dynamic_cast<NetService*>(note.object().get())); });
+    server->setTypes({ "_http._tcp.", "_webdav._tcp." });
+    server->setPort(0);
+    ASSERT_TRUE(server->startListening());
+    core::RunLoop::main().runUntilIdle();
+    ASSERT_EQ(publisher->services.size(), 2u);
+    EXPECT_EQ(publisher->services[0]->port(), server->port());
+    EXPECT_EQ(server->bonjourName(), "My-Tablet");
+    ASSERT_TRUE(logContains("Bonjour Service Published: domain(local.) type(_http._tcp.) name(My Tablet) hostName(tablet.local)"));
+
+    // The daemon went away: the name leads nowhere until it is back.
+    updates.clear();
+    auto& webdav = *publisher->services[1];
+    webdav.completion(webdav, false);
+    EXPECT_EQ(server->bonjourName(), "");
+    EXPECT_FALSE(server->bonjourURL());
+    EXPECT_EQ(updates, std::vector<NetService*> { &webdav });
+    webdav.completion(webdav, true);
+    EXPECT_EQ(server->bonjourName(), "My-Tablet");
+
+    // Entries the TXT encoding cannot hold are left out and said so.
+    server->setTXTRecordDictionary(core::Value::makeDictionary(
+        { { "long", core::Value(std::string(300, 'x')) }, { "a", core::Value("b") } }));
+    EXPECT_EQ(webdav.txt.toString(), std::string("\x03" "a=b", 4));
+    EXPECT_TRUE(logContains("TXT record entry 'long' is longer than 255 bytes"));
 }
 
 TEST_F(HTTPServerTest, MapsURIsToLocalPathsAndBack)

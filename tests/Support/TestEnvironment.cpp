@@ -1,5 +1,7 @@
 #include "Support/TestEnvironment.h"
 
+#include "Support/FakeReachability.h"
+
 #include "App/Shell/VKApplication.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
@@ -19,6 +21,7 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/Net/CookieStorage.h"
 #include "Platform/Net/CredentialStorage.h"
+#include "Platform/Net/InterfaceAddresses.h"
 #include "Platform/Net/SocketTestHooks.h"
 #include "Platform/Net/URLConnection.h"
 
@@ -53,6 +56,8 @@ void resetServices()
     net::CookieStorage::shared().reset();
     net::CredentialStorage::shared().removeAllCredentials();
     net::SocketTestHooks::reset();
+    FakeReachability::uninstall();
+    net::setInterfaceAddressesForTesting(nullptr);
     core::RunLoop::main().resetForTesting();
     core::NotificationCenter::defaultCenter().resetForTesting();
     core::resetBackgroundTasksForTesting();

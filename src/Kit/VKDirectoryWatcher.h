@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Platform/Core/Object.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace core {
+class DirectoryWatch;
+}
+
+// Posts DirectoryDidChangeNotification (object: the watcher) on the run loop
+// of the thread that made it whenever an entry of its folder is added,
+// removed or renamed; several changes between two passes of the loop post
+// once. For folder views that want live updates. Made and released on one
+// thread.
+class VKDirectoryWatcher : public core::Object {
+public:
+    static constexpr const char* DirectoryDidChangeNotification = "VKDirectoryWatcherDirectoryDidChangeNotification";
+
+    // Null, with a log line naming the reason, for a missing path, a file or
+    // a folder that cannot be read.
+    static std::shared_ptr<VKDirectoryWatcher> initWithPath(std::string_view path);
+    ~VKDirectoryWatcher() override;
+
+    std::string path() const { return m_path; }
+    void directoryChanged();
+
+private:
+    explicit VKDirectoryWatcher(std::string path);
+
+    std::string m_path;
+    std::unique_ptr<core::DirectoryWatch> m_watch;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Platform/Core/Error.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace core {
+
+// Tells when entries are added to, removed from or renamed within one folder
+// (not below it; changes to the contents or attributes of an entry do not
+// count). Backed by inotify, with one inotify descriptor per run loop shared
+// by all of that loop's watches, since the system allows only a few of them
+// per user. A pass that finds the queue readable drains it and calls each
+// changed watch once, however many events it had.
+//
+// A watch belongs to the run loop of the thread that made it and is made and
+// destroyed on that thread. It ends quietly when the folder itself is
+// removed or moved away, and with one log line when the queue cannot be read.
+class DirectoryWatch {
+public:
+    struct Queue;
+
+    // Null, with the reason in `error` (ENOENT, ENOTDIR, EACCES...), when the
+    // folder cannot be watched.
+    static std::unique_ptr<DirectoryWatch> create(const std::string& path, std::function<void()> changed,
+        Error* error = nullptr);
+    ~DirectoryWatch();
+    DirectoryWatch(const DirectoryWatch&) = delete;
+    DirectoryWatch& operator=(const DirectoryWatch&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // False once the folder went away or the queue failed.
+    bool isActive() const;
+
+    struct State;
+
+private:
+    DirectoryWatch(std::string path, std::shared_ptr<Queue> queue, std::shared_ptr<State> state);
+
+    std::string m_path;
+    std::shared_ptr<Queue> m_queue;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace core
