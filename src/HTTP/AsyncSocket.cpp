@@ -8,7 +8,9 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Net/ListeningSocket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -659,6 +661,47 @@ void AsyncSocket::writeData(const core::Data& data, size_t chunkSize, double tim
     maybeDequeueWrite();
 }
 
+void AsyncSocket::writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag)
+{
+    if (fd < 0 || length == 0 || (m_flags & ForbidReadsWrites))
+        return;
+    m_writeQueue.push_back(std::make_unique<AsyncWritePacket>(fd, offset, length, timeout, tag));
+    maybeDequeueWrite();
+}
+
+ssize_t AsyncSocket::sendFilePiece(AsyncWritePacket& packet)
+{
+    if (packet.fileDescriptor < 0) {
+        m_fileError = packet.fileError;
+        return -1;
+    }
+    if (!m_stream->isSecure())
+        return m_stream->sendFile(packet.fileDescriptor, packet.fileOffset + packet.bytesDone, packet.nextLength());
+    // TLS has to see the bytes: one buffer per socket, refilled once the
+    // stream has taken all of it (a refused record is offered again as is).
+    if (m_fileBufferStart == m_fileBufferEnd) {
+        if (!m_fileBuffer)
+            m_fileBuffer.reset(new char[FileBufferSize]);
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(FileBufferSize, packet.length() - packet.bytesDone));
+        ssize_t count;
+        do
+            count = ::pread(packet.fileDescriptor, m_fileBuffer.get(), want,
+                static_cast<off_t>(packet.fileOffset + packet.bytesDone));
+        while (count < 0 && errno == EINTR);
+        if (count <= 0) {
+            // A file that ended early is a failure: the peer was promised more.
+            m_fileError = count < 0 ? errno : EIO;
+            return -1;
+        }
+        m_fileBufferStart = 0;
+        m_fileBufferEnd = static_cast<size_t>(count);
+    }
+    const ssize_t count = m_stream->write(m_fileBuffer.get() + m_fileBufferStart, m_fileBufferEnd - m_fileBufferStart);
+    if (count > 0)
+        m_fileBufferStart += static_cast<size_t>(count);
+    return count;
+}
+
 void AsyncSocket::maybeDequeueWrite()
 {
     if (m_currentWrite || m_writeQueue.empty() || !m_stream)
@@ -667,6 +710,7 @@ void AsyncSocket::maybeDequeueWrite()
     m_currentWrite = std::move(m_writeQueue.front());
     m_writeQueue.erase(m_writeQueue.begin());
     m_currentWrite->restartTimeout();
+    m_fileBufferStart = m_fileBufferEnd = 0;
     m_stream->setWantsSpace(true);
     if (m_writeCallbackDepth > 0) {
         m_writeWaiting = true;
@@ -684,7 +728,9 @@ void AsyncSocket::doSendBytes()
     bool done = packet->isDone();
     bool error = false;
     while (!done && !error && m_stream->canAcceptBytes()) {
-        const ssize_t count = m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength());
+        const ssize_t count = packet->isFile()
+            ? sendFilePiece(*packet)
+            : m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength());
         packet->restartTimeout();
         if (count < 0) {
             error = true;
@@ -727,7 +773,7 @@ void AsyncSocket::doSendBytes()
         }
     }
     if (error) {
-        const core::Error failure = streamError();
+        const core::Error failure = m_fileError ? core::Error::posix(std::exchange(m_fileError, 0)) : streamError();
         closeWithError(failure ? &failure : nullptr);
     }
 }
@@ -925,7 +971,7 @@ double AsyncSocket::progressOfWriteReturningTag(long* tag, uint64_t* bytesDone, 
 {
     if (!m_currentWrite)
         return std::numeric_limits<double>::quiet_NaN();
-    const uint64_t length = m_currentWrite->buffer.size();
+    const uint64_t length = m_currentWrite->length();
     if (tag)
         *tag = m_currentWrite->tag;
     if (bytesDone)
@@ -953,7 +999,7 @@ std::string AsyncSocket::description() const
             static_cast<int>(100.0 * static_cast<double>(packet->bytesDone) / static_cast<double>(total)));
     };
     text += fmt::format(", read {}", progress(m_currentRead.get(), m_currentRead ? m_currentRead->total() : 0));
-    text += fmt::format(", write {}", progress(m_currentWrite.get(), m_currentWrite ? m_currentWrite->buffer.size() : 0));
+    text += fmt::format(", write {}", progress(m_currentWrite.get(), m_currentWrite ? m_currentWrite->length() : 0));
     if (m_stream) {
         text += fmt::format(", read stream {}, write stream {}", statusName(m_stream->status(Stream::Side::Read)),
             statusName(m_stream->status(Stream::Side::Write)));

@@ -9,10 +9,12 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Net/SocketStream.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace net {
@@ -89,6 +91,15 @@ public:
     void writeData(const core::Data& data, double timeout, long tag);
     void writeData(const core::Data& data, size_t chunkSize, double timeout, long tag);
 
+    // Writes `length` bytes of an open file from `offset`, completing like
+    // writeData: on a plain connection straight from the file (sendfile),
+    // under TLS through one buffer of FileBufferSize bytes that the socket
+    // reuses. The descriptor is duplicated; the caller may close its own. A
+    // file that fails or ends before `length` bytes closes the socket with
+    // the error (EIO for an early end).
+    void writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag);
+    static constexpr size_t FileBufferSize = 131072;
+
     void disconnect();
     // Takes no further requests and closes once the queued writes are done.
     void disconnectAfterWriting();
@@ -135,6 +146,7 @@ private:
     void finishCurrentRead();
     void maybeDequeueWrite();
     void doSendBytes();
+    ssize_t sendFilePiece(AsyncWritePacket& packet);
     void maybeScheduleDisconnect();
     void scheduleNextPass(const char* tag, void (AsyncSocket::*step)());
     void checkTimeouts();
@@ -160,6 +172,12 @@ private:
     std::string m_partialReadBuffer;
     std::vector<std::unique_ptr<AsyncWritePacket>> m_writeQueue;
     std::unique_ptr<AsyncWritePacket> m_currentWrite;
+    // File bytes read for TLS and not yet taken by the stream, and why a
+    // file write failed (an errno).
+    std::unique_ptr<char[]> m_fileBuffer;
+    size_t m_fileBufferStart = 0;
+    size_t m_fileBufferEnd = 0;
+    int m_fileError = 0;
 
     // Completion callbacks in progress, and requests that became current
     // inside one and start once it returns.

@@ -8,7 +8,9 @@
 #include "Support/ChildProcess.h"
 #include "Support/TlsCertificates.h"
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <unistd.h>
 
 using test::ChildProcess;
 using test::PeerSocket;
@@ -177,3 +179,27 @@ os.close(fd)
 }
 
 } // namespace
+
+TEST_F(AsyncSocketTLSTest, FileRangesGoThroughTheBufferUnderTLS)
+{
+    std::string contents(307200, '\0');
+    for (size_t i = 0; i < contents.size(); ++i)
+        contents[i] = static_cast<char>('A' + (i * 13 + i / 509) % 26);
+    const std::string path = makeFile("served.txt", contents);
+    delegate->onRead = [&](AsyncSocket& socket, const core::Data&, long tag) {
+        if (tag != 1)
+            return;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        socket.writeFile(fd, 100, 307000, 10, 2);
+        socket.writeData(core::Data(std::string_view("\nend\n")), 10, 3);
+        ::close(fd);
+    };
+    net::SocketTestHooks::setByteCap(10000);
+    ChildProcess client({ "openssl", "s_client", "-connect", fmt::format("127.0.0.1:{}", port), "-quiet", "-no_ign_eof" });
+    client.write("file\r\n");
+    ASSERT_TRUE(pumpUntil([&] { return client.output().find("\nend\n") != std::string::npos; })) << client.errors();
+    EXPECT_TRUE(client.output() == contents.substr(100, 307000) + "\nend\n");
+    EXPECT_EQ(delegate->writes, (std::vector<long> { 2, 3 }));
+    client.closeInput();
+    EXPECT_EQ(client.wait(10), 0);
+}

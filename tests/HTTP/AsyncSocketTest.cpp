@@ -668,3 +668,61 @@ TEST_F(AsyncSocketTest, ConnectsOutToNumericAddresses)
 }
 
 } // namespace
+
+namespace {
+
+std::string patterned(size_t length)
+{
+    std::string text(length, '\0');
+    for (size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return text;
+}
+
+} // namespace
+
+TEST_F(AsyncSocketTest, WritesFileRangesInOrderWithTheOtherWrites)
+{
+    auto peer = connectPeer();
+    auto socket = lastAccepted();
+    const std::string contents = patterned(307200);
+    const std::string path = makeFile("served.bin", contents);
+    net::SocketTestHooks::setByteCap(4096);
+
+    // The caller's descriptor may close at once: the queued write keeps its own.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    socket->writeData(bytes("head\r\n"), 30, 1);
+    socket->writeFile(fd, 1000, 300000, 30, 2);
+    socket->writeFile(fd, 0, 0, 30, 9); // nothing to send: ignored
+    socket->writeData(bytes("tail"), 30, 3);
+    ::close(fd);
+    std::string received;
+    ASSERT_TRUE(pumpUntil([&] {
+        received = peer->receive();
+        return delegate->writes.size() == 3 && received.size() == 6 + 300000 + 4;
+    }));
+    EXPECT_EQ(delegate->writes, (std::vector<long> { 1, 2, 3 }));
+    EXPECT_TRUE(received == "head\r\n" + contents.substr(1000, 300000) + "tail");
+    EXPECT_GT(delegate->partialWrites.size(), 50u);
+    net::SocketTestHooks::setByteCap(0);
+
+    // A file that ends before the promised length closes the socket (EIO)
+    // rather than leaving the peer waiting for bytes that never come.
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    socket->writeFile(fd, 307000, 1000, 30, 4);
+    ::close(fd);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 1; }));
+    EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, EIO));
+    EXPECT_EQ(delegate->writes.size(), 3u);
+
+    // A failing send closes with its errno.
+    auto other = connectPeer();
+    auto second = lastAccepted();
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    net::SocketTestHooks::failNextWrite(ENOBUFS);
+    second->writeFile(fd, 0, 10, 30, 5);
+    ::close(fd);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 2; }));
+    EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, ENOBUFS));
+}

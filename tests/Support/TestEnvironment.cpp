@@ -9,6 +9,7 @@
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/ExceptionReporter.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/ManualClock.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -58,6 +59,7 @@ void resetServices()
     net::SocketTestHooks::reset();
     FakeReachability::uninstall();
     net::setInterfaceAddressesForTesting(nullptr);
+    core::FileTestHooks::reset();
     core::RunLoop::main().resetForTesting();
     core::NotificationCenter::defaultCenter().resetForTesting();
     core::resetBackgroundTasksForTesting();

@@ -1,6 +1,7 @@
 #include "Platform/Core/FileHandle.h"
 
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -146,6 +147,8 @@ bool FileHandle::writeData(std::string_view bytes, Error* error)
 {
     if (!checkOpen(error))
         return false;
+    if (const int injected = FileTestHooks::takeWriteError(); injected && !bytes.empty())
+        return fail(error, injected);
     while (!bytes.empty()) {
         const ssize_t written = write(m_fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)

@@ -1,6 +1,7 @@
 #include "Platform/Core/FileSystem.h"
 
 #include "Platform/Core/ExtendedAttributes.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Path.h"
 
 #include <algorithm>
@@ -288,6 +289,8 @@ public:
 private:
     bool copyOne(const std::string& from, const std::string& to, Error* error)
     {
+        if (const int injected = FileTestHooks::copyItemError(from))
+            return fail(error, injected, from);
         auto source = attributes(from, error);
         if (!source)
             return false;

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -18,6 +19,7 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -563,13 +565,18 @@ ssize_t SocketStream::write(const void* bytes, size_t length)
         return 0;
     if (m_ssl)
         return writeTLS(bytes, length);
+    return sendPlain(length, [&](size_t count) { return ::send(m_fd, bytes, count, MSG_NOSIGNAL); });
+}
+
+ssize_t SocketStream::sendPlain(size_t length, const std::function<ssize_t(size_t length)>& send)
+{
     for (;;) {
         const int injected = SocketTestHooks::takeWriteError();
         ssize_t count = -1;
         if (injected)
             errno = injected;
         else
-            count = ::send(m_fd, bytes, SocketTestHooks::capped(length), MSG_NOSIGNAL);
+            count = send(SocketTestHooks::capped(length));
         if (count >= 0)
             return count;
         if (errno == EINTR)
@@ -582,6 +589,25 @@ ssize_t SocketStream::write(const void* bytes, size_t length)
         fail(Side::Write, ErrorDomain::POSIX, errno);
         return -1;
     }
+}
+
+ssize_t SocketStream::sendFile(int fileDescriptor, uint64_t offset, size_t length)
+{
+    if (m_state != State::Open || m_writeStatus != Status::Open)
+        return m_writeStatus == Status::Error ? -1 : 0;
+    if (length == 0)
+        return 0;
+    if (m_ssl || offset > static_cast<uint64_t>(INT64_MAX)) {
+        fail(Side::Write, ErrorDomain::POSIX, EINVAL);
+        return -1;
+    }
+    return sendPlain(length, [&](size_t count) {
+        off_t position = static_cast<off_t>(offset);
+        const ssize_t sent = ::sendfile(m_fd, fileDescriptor, &position, count);
+        if (sent == 0)
+            errno = EIO; // the file ended before the bytes asked for
+        return sent == 0 ? -1 : sent;
+    });
 }
 
 ssize_t SocketStream::writeTLS(const void* bytes, size_t length)

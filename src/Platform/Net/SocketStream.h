@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -82,6 +83,11 @@ public:
     // Sends bytes: the count taken (0 when the socket takes none now), -1 on
     // an error.
     ssize_t write(const void* bytes, size_t length);
+    // Sends up to `length` bytes of an open file from `offset` without
+    // passing them through memory (sendfile(2)); plain streams only. A file
+    // that ends before `length` is an error (EIO), as is any failure of the
+    // file itself.
+    ssize_t sendFile(int fileDescriptor, uint64_t offset, size_t length);
     // Whether a read may give bytes (it may still give none).
     bool hasBytesAvailable() const;
     // Whether a write may take bytes.
@@ -118,6 +124,9 @@ private:
     void updateInterest();
     ssize_t readTLS(void* buffer, size_t length);
     ssize_t writeTLS(const void* bytes, size_t length);
+    // A send on a plain socket: the tests' injected errno first, then the
+    // call with the capped length, retried when interrupted.
+    ssize_t sendPlain(size_t length, const std::function<ssize_t(size_t length)>& send);
     bool tlsHasPending() const;
 
     int m_fd;

@@ -1,4 +1,5 @@
 #include "Platform/Core/FileHandle.h"
+#include "Platform/Core/FileTestHooks.h"
 
 #include "Support/TestCase.h"
 
@@ -50,6 +51,15 @@ TEST_F(FileHandleTest, AFullDiskIsAnError)
     Error error;
     EXPECT_FALSE(full->writeData(std::string(100000, 'x'), &error));
     EXPECT_TRUE(error.is(Error::POSIXDomain, ENOSPC)) << error.description();
+
+    // An injected errno fails the next write only, before any byte is written.
+    const std::string path = makeFile("upload", "");
+    auto file = FileHandle::fileHandleForWritingAtPath(path);
+    core::FileTestHooks::failNextWrite(ENOSPC);
+    EXPECT_FALSE(file->writeData(std::string_view("lost"), &error));
+    EXPECT_TRUE(error.is(Error::POSIXDomain, ENOSPC));
+    EXPECT_TRUE(file->writeData(std::string_view("kept")));
+    EXPECT_EQ(readFile(path), "kept");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 
 #include "Support/TestCase.h"
 
@@ -180,6 +181,35 @@ TEST_F(FileSystemTest, CopiedTreeKeepsModesTimesAndLinks)
     EXPECT_EQ(linkTarget(copy + "/link"), "plain");
     EXPECT_EQ(linkTarget(copy + "/dangling"), "/nowhere/at/all");
     EXPECT_EQ(fs::attributes(copy + "/fifo")->type, fs::FileType::FIFO);
+}
+
+TEST_F(FileSystemTest, InjectedItemFailuresReachTheCopysCallback)
+{
+    const std::string from = makeFolder("tree");
+    makeFile("tree/a.txt", "a");
+    makeFile("tree/sub/b.txt", "b");
+    makeFile("tree/sub/c.txt", "c");
+    makeFile("tree/d.txt", "d");
+    core::FileTestHooks::setCopyItemHook([&](const std::string& path) {
+        return path == from + "/sub/b.txt" || path == from + "/d.txt" ? EACCES : 0;
+    });
+    Strings failed;
+    fs::CopyOptions options;
+    options.itemFailed = [&](const std::string& path, const core::Error& error) {
+        EXPECT_TRUE(isPosix(error, EACCES));
+        failed.push_back(path);
+        return true;
+    };
+    ASSERT_TRUE(fs::copyItem(from, pathInHome("copy"), options));
+    std::sort(failed.begin(), failed.end());
+    EXPECT_EQ(failed, (Strings { from + "/d.txt", from + "/sub/b.txt" }));
+    EXPECT_EQ(sortedNames(pathInHome("copy")), (Strings { "a.txt", "sub" }));
+    EXPECT_EQ(sortedNames(pathInHome("copy/sub")), (Strings { "c.txt" }));
+
+    // Without a callback the first injected failure stops the copy.
+    core::Error error;
+    EXPECT_FALSE(fs::copyItem(from, pathInHome("again"), &error));
+    EXPECT_TRUE(isPosix(error, EACCES));
 }
 
 TEST_F(FileSystemTest, MoveAcrossFileSystemsCopiesAndRemoves)

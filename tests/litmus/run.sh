@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Runs the litmus WebDAV suites against a fresh tandry, first open, then with
+# a Digest user and password. Each run must pass every test with no failure,
+# skip or warning; the server must end cleanly on SIGTERM and its log must
+# hold no sanitizer report.
+#
+#   tests/litmus/run.sh TANDRY SCRATCH
+#
+# SCRATCH (under the build tree) holds the homes, the server logs and
+# litmus's debug.log; it must sit on a file system with user xattrs, which
+# dead properties live in.
+set -uo pipefail
+
+tandry=${1:?usage: run.sh TANDRY SCRATCH}
+scratch=${2:?usage: run.sh TANDRY SCRATCH}
+expected=${LITMUS_EXPECTED_PASSES:-104}
+suites=${LITMUS_SUITES:-basic copymove props locks http}
+
+command -v litmus >/dev/null || { echo "litmus is not installed (scripts/install-deps)"; exit 1; }
+rm -rf "$scratch"
+mkdir -p "$scratch"
+scratch=$(cd "$scratch" && pwd)
+
+probe="$scratch/xattr-probe"
+: >"$probe"
+if ! setfattr -n user.tandry -v 1 "$probe" 2>/dev/null; then
+    echo "$scratch does not keep user extended attributes; litmus's property tests need them"
+    exit 1
+fi
+rm -f "$probe"
+
+server_pid=
+stop_server() {
+    [[ -n $server_pid ]] && kill -KILL "$server_pid" 2>/dev/null
+    server_pid=
+}
+trap stop_server EXIT
+
+# run NAME [tandry arguments...] -- [litmus credentials...]
+run() {
+    local name=$1
+    shift
+    local args=() creds=()
+    while [[ $# -gt 0 && $1 != -- ]]; do args+=("$1"); shift; done
+    [[ $# -gt 0 ]] && shift
+    creds=("$@")
+
+    local dir="$scratch/$name"
+    mkdir -p "$dir/work"
+    "$tandry" --home "$dir/home" -VKPortNumber 0 "${args[@]}" >"$dir/server.out" 2>"$dir/server.log" &
+    server_pid=$!
+
+    local url= tries=0
+    while [[ -z $url ]]; do
+        url=$(grep -m1 -o 'http://[^ ]*/' "$dir/server.out" 2>/dev/null || true)
+        if [[ -z $url ]]; then
+            if ! kill -0 "$server_pid" 2>/dev/null || (( ++tries > 300 )); then
+                echo "[$name] the server did not start:"
+                tail -n 30 "$dir/server.log"
+                return 1
+            fi
+            sleep 0.1
+        fi
+    done
+    local port=${url##*:}
+    port=${port%%/*}
+
+    (cd "$dir/work" && TESTS="$suites" litmus "http://127.0.0.1:$port/Documents/" "${creds[@]}") >"$dir/litmus.out" 2>&1
+    local litmus_status=$?
+
+    kill -TERM "$server_pid"
+    wait "$server_pid"
+    local server_status=$?
+    server_pid=
+
+    local passed failed skipped warnings
+    passed=$(grep -o 'tests run: [0-9]* passed' "$dir/litmus.out" | awk '{s += $3} END {print s + 0}')
+    failed=$(grep -o '[0-9]* failed' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
+    skipped=$(grep -o '[0-9]* tests\? w[a-z]* skipped' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
+    warnings=$(grep -o '[0-9]* warnings\? w[a-z]* issued' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
+    echo "[$name] $passed passed, $failed failed, $skipped skipped, $warnings warnings; server exit $server_status"
+
+    local ok=1
+    if (( litmus_status != 0 || passed != expected || failed != 0 || skipped != 0 || warnings != 0 )); then
+        ok=0
+        echo "[$name] litmus did not pass cleanly (exit $litmus_status, $expected passes expected):"
+        grep -E 'summary|FAIL|WARNING|SKIPPED|warning|skipped' "$dir/litmus.out"
+        echo "[$name] tail of debug.log:"
+        tail -n 60 "$dir/work/debug.log" 2>/dev/null
+    fi
+    if (( server_status != 0 )); then
+        ok=0
+        echo "[$name] the server ended with status $server_status on SIGTERM"
+    fi
+    if grep -qE 'ERROR: (Address|Leak|Thread)Sanitizer|runtime error:|SUMMARY: (Address|Undefined)' "$dir/server.log"; then
+        ok=0
+        echo "[$name] sanitizer report in the server log:"
+        grep -E -A 30 'ERROR: |runtime error:' "$dir/server.log" | head -n 80
+    fi
+    if grep -qF litmus-secret "$dir/server.log" "$dir/server.out"; then
+        ok=0
+        echo "[$name] the password appears in the server's output"
+    fi
+    (( ok ))
+}
+
+status=0
+run open || status=1
+
+password_file="$scratch/password"
+printf 'litmus-secret\n' >"$password_file"
+chmod 600 "$password_file"
+run digest -VKLoginUsername litmus --password-file "$password_file" -- litmus litmus-secret || status=1
+
+exit $status
