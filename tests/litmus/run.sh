@@ -75,7 +75,7 @@ run() {
 
     local passed failed skipped warnings
     passed=$(grep -o 'tests run: [0-9]* passed' "$dir/litmus.out" | awk '{s += $3} END {print s + 0}')
-    failed=$(grep -o '[0-9]* failed' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
+    failed=$(grep -o 'passed, [0-9]* failed' "$dir/litmus.out" | awk '{s += $2} END {print s + 0}')
     skipped=$(grep -o '[0-9]* tests\? w[a-z]* skipped' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
     warnings=$(grep -o '[0-9]* warnings\? w[a-z]* issued' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
     echo "[$name] $passed passed, $failed failed, $skipped skipped, $warnings warnings; server exit $server_status"
