@@ -1,0 +1,18 @@
+#include "WebDAV/WebDAVRequestBody.h"
+
+#include "HTTP/HTTPMessageRequest.h"
+#include "Kit/XML/CXMLDocument.h"
+#include "Platform/Core/Log.h"
+
+std::shared_ptr<CXMLDocument> parseWebDAVRequestBody(const HTTPMessageRequest& request)
+{
+    core::Error error;
+    auto document = CXMLDocument::initWithData(request.body(), 0, &error);
+    if (document && !error && !document->isNamespaceWellFormed())
+        error = core::Error(CXMLDocument::ErrorDomain, 201, "Namespace error");
+    if (!document || error || !document->rootElement()) {
+        core::log("Warning, CXMLDocument error: {}", error.description());
+        return nullptr;
+    }
+    return document;
+}

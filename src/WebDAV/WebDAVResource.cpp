@@ -1,0 +1,413 @@
+#include "WebDAV/WebDAVResource.h"
+
+#include "FileModel/VKQuotaManager.h"
+#include "Kit/FileManagerEtag.h"
+#include "Kit/FileManagerExtendedAttributes.h"
+#include "Kit/HTTPDates.h"
+#include "Kit/MIMETypes.h"
+#include "Kit/StringAdditions.h"
+#include "Kit/URLAdditions.h"
+#include "Platform/Core/ExtendedAttributes.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UTF8.h"
+#include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVNullResource.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int NoFollow = core::ExtendedAttributes::NoFollow;
+
+bool equalsIgnoringASCIICase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+} // namespace
+
+const std::vector<std::string>& WebDAVResource::collectionLivePropertyNames()
+{
+    static const std::vector<std::string> names { "creationdate", "getlastmodified", "displayname", "resourcetype",
+        "getcontentlength", "supportedlock", "lockdiscovery", "getetag", "quota-available-bytes", "quota-used-bytes",
+        "quota", "quotaused" };
+    return names;
+}
+
+const std::vector<std::string>& WebDAVResource::fileLivePropertyNames()
+{
+    static const std::vector<std::string> names = [] {
+        auto names = collectionLivePropertyNames();
+        names.push_back("getcontenttype");
+        return names;
+    }();
+    return names;
+}
+
+bool WebDAVResource::isLivePropertyName(std::string_view name)
+{
+    const auto& names = fileLivePropertyNames();
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool WebDAVResource::isWritableLivePropertyName(std::string_view name)
+{
+    return name == "creationdate" || name == "getlastmodified";
+}
+
+core::Error WebDAVResource::errorWithStatus(int code, std::string status)
+{
+    return core::Error(ErrorDomain, code,
+        core::Value::Dictionary { { StatusKey, status }, { core::Error::LocalizedDescriptionKey, status } });
+}
+
+std::string WebDAVResource::standardizedPath(const core::URL& uri)
+{
+    std::string path = uri.standardized().path();
+    if (!path.starts_with('/'))
+        path.insert(path.begin(), '/');
+    return path;
+}
+
+WebDAVResourceRef WebDAVResource::resourceWithURI(const core::URL& uri, const std::string& localPath)
+{
+    if (localPath.empty() || !core::fs::exists(localPath))
+        return nullptr;
+    auto resource = WebDAVResourceRef(new WebDAVResource(core::URL(), localPath));
+    std::string path = standardizedPath(uri);
+    if (resource->isCollection() && !path.ends_with('/'))
+        path += '/';
+    resource->m_uri = URLWithPath(path);
+    return resource;
+}
+
+WebDAVResourceRef WebDAVResource::resourceWithURIMaybeNull(const core::URL& uri, const std::string& localPath)
+{
+    if (auto resource = resourceWithURI(uri, localPath))
+        return resource;
+    return WebDAVLockManager::sharedManager()->nullResourceForURI(uri);
+}
+
+std::string WebDAVResource::name() const
+{
+    return core::path::lastPathComponent(m_uri.path());
+}
+
+bool WebDAVResource::isCollection() const
+{
+    if (!m_isCollection) {
+        auto attributes = core::fs::attributes(m_path);
+        m_isCollection = attributes && attributes->isDirectory();
+    }
+    return *m_isCollection;
+}
+
+bool WebDAVResource::isPackage() const
+{
+    return isCollection() && MIMEIsPackageType(m_path);
+}
+
+bool WebDAVResource::isAppleDouble() const
+{
+    std::string name = core::path::lastPathComponent(m_path);
+    if (name.size() < 3 || !name.starts_with("._"))
+        return false;
+    return core::fs::exists(core::path::appendingPathComponent(core::path::deletingLastPathComponent(m_path), name.substr(2)));
+}
+
+bool WebDAVResource::isReadable() const
+{
+    return core::fs::isReadable(m_path);
+}
+
+bool WebDAVResource::isWritable() const
+{
+    return core::fs::isWritable(m_path);
+}
+
+std::optional<core::fs::Attributes> WebDAVResource::attributes() const
+{
+    return core::fs::attributes(m_path);
+}
+
+uint64_t WebDAVResource::fileSize() const
+{
+    auto attributes = this->attributes();
+    return attributes ? attributes->size : 0;
+}
+
+std::optional<core::Date> WebDAVResource::fileModificationDate() const
+{
+    auto attributes = this->attributes();
+    return attributes ? std::optional(attributes->modificationDate()) : std::nullopt;
+}
+
+std::optional<std::string> WebDAVResource::mimeType() const
+{
+    if (isCollection())
+        return std::nullopt;
+    return MIMEGetTypeForFile(m_path);
+}
+
+std::optional<std::string> WebDAVResource::etag() const
+{
+    auto tag = etagForItemAtPath(m_path);
+    return tag ? std::optional("\"" + *tag + "\"") : std::nullopt;
+}
+
+std::optional<WebDAVResourceList> WebDAVResource::subresourcesToDepth(std::string_view depth) const
+{
+    if (!isCollection())
+        return std::nullopt;
+    bool recurse = equalsIgnoringASCIICase(depth, "infinity");
+    if (!recurse && depth != "1")
+        return std::nullopt;
+    core::Error error;
+    auto entries = recurse ? core::fs::subpaths(m_path, &error) : core::fs::sortedContentsOfDirectory(m_path, &error);
+    if (!entries) {
+        core::log("Warning, subresources failed with error: {}", error.description());
+        return std::nullopt;
+    }
+    if (recurse)
+        std::sort(entries->begin(), entries->end());
+    std::string base = stringByEnsuringTrailingPathSeparator(m_uri.path());
+    WebDAVResourceList members;
+    members.reserve(entries->size());
+    for (const auto& entry : *entries) {
+        if (auto member = resourceWithURI(URLWithPath(base + entry), core::path::appendingPathComponent(m_path, entry)))
+            members.push_back(std::move(member));
+    }
+    if (auto nulls = WebDAVLockManager::sharedManager()->nullChildResourcesForURI(m_uri, recurse))
+        members.insert(members.end(), nulls->begin(), nulls->end());
+    return members;
+}
+
+WebDAVPropertyNameList WebDAVResource::propertyNames() const
+{
+    WebDAVPropertyNameList names;
+    for (const auto& name : isCollection() ? collectionLivePropertyNames() : fileLivePropertyNames())
+        names.push_back(WebDAVPropertyName::propertyNameWithName(name));
+    if (auto dead = deadPropertyNames())
+        names.insert(names.end(), dead->begin(), dead->end());
+    return names;
+}
+
+WebDAVPropertyTable WebDAVResource::propertiesForNames(const WebDAVPropertyNameList* names) const
+{
+    WebDAVPropertyTable table;
+    auto wanted = [names](std::string_view name) {
+        return !names || std::any_of(names->begin(), names->end(), [name](const auto& n) { return *n == name; });
+    };
+    auto done = [&] { return names && table.size() == names->size(); };
+    std::optional<std::optional<core::fs::Attributes>> cached;
+    auto attributes = [&]() -> const std::optional<core::fs::Attributes>& {
+        if (!cached)
+            cached = this->attributes();
+        return *cached;
+    };
+    auto quota = VKQuotaManager::defaultManager();
+    bool collection = isCollection();
+
+    using Compute = std::function<core::Value()>;
+    const std::pair<const char*, Compute> live[] = {
+        { "creationdate", [&] { return core::Value(ISO8601String(attributes()->creationDate())); } },
+        { "getlastmodified", [&] { return core::Value(RFC1123String(attributes()->modificationDate())); } },
+        { "displayname", [&] { return core::Value(name()); } },
+        { "quota-available-bytes", [&] {
+             auto available = quota->quotaAvailableBytes();
+             return available ? core::Value(std::to_string(*available)) : core::Value();
+         } },
+        { "quota-used-bytes", [&] { return core::Value(std::to_string(quota->quotaUsedBytes())); } },
+        { "quota", [&] {
+             auto available = quota->quotaAvailableBytes();
+             if (!available)
+                 return core::Value();
+             double total = static_cast<double>(*available) + static_cast<double>(quota->quotaUsedBytes());
+             return core::Value(fmt::format("{:.2f}", total / 1024.0));
+         } },
+        { "quotaused", [&] { return core::Value(fmt::format("{:.2f}", static_cast<double>(quota->quotaUsedBytes()) / 1024.0)); } },
+        { "resourcetype", [&] { return core::Value(collection ? "collection" : ""); } },
+        { "getcontentlength", [&] { return core::Value(collection ? std::string("0") : std::to_string(attributes()->size)); } },
+        { "getcontenttype", [&] {
+             if (attributes()->type == core::fs::FileType::SymbolicLink)
+                 return core::Value("inode/symlink");
+             auto type = mimeType();
+             return type ? core::Value(*type) : core::Value();
+         } },
+        { "getetag", [&] {
+             auto tag = etag();
+             return tag ? core::Value(*tag) : core::Value();
+         } },
+        { "supportedlock", [] { return core::Value("exclusive,shared"); } },
+        { "lockdiscovery", [&] {
+             core::Value::Array locks;
+             for (auto& lock : WebDAVLockManager::sharedManager()->locksForURI(m_uri))
+                 locks.push_back(std::const_pointer_cast<WebDAVLock>(lock));
+             return core::Value(std::move(locks));
+         } },
+    };
+    static const std::string needsAttributes[] = { "creationdate", "getlastmodified", "getcontentlength", "getcontenttype" };
+    for (const auto& [name, compute] : live) {
+        if (collection && std::string_view(name) == "getcontenttype")
+            continue;
+        if (!wanted(name))
+            continue;
+        if (std::find(std::begin(needsAttributes), std::end(needsAttributes), name) != std::end(needsAttributes)
+            && !attributes())
+            return table;
+        core::Value value = compute();
+        if (value.isNull()) {
+            core::log("Warning, nil property for: {}", name);
+            continue;
+        }
+        table.push_back({ WebDAVPropertyName::propertyNameWithName(name), std::move(value) });
+        if (done())
+            return table;
+    }
+    if (auto dead = deadProperties())
+        table.insert(table.end(), dead->begin(), dead->end());
+    return table;
+}
+
+core::Value WebDAVResource::propertyForName(const WebDAVPropertyName& name) const
+{
+    if (name.isDead()) {
+        auto value = xattrStringForItemAtPath(m_path, name.name(), NoFollow);
+        return value ? core::Value(*value) : core::Value();
+    }
+    WebDAVPropertyNameList names { WebDAVPropertyName::propertyNameWithName(name.name()) };
+    for (auto& entry : propertiesForNames(&names)) {
+        if (*entry.name == name.name())
+            return entry.value;
+    }
+    return {};
+}
+
+std::optional<WebDAVPropertyNameList> WebDAVResource::deadPropertyNames() const
+{
+    auto keys = xattrKeysForItemAtPath(m_path, NoFollow);
+    if (!keys)
+        return std::nullopt;
+    WebDAVPropertyNameList names;
+    for (auto& key : *keys) {
+        if (WebDAVPropertyName::isValidDeadPropertyName(key))
+            names.push_back(WebDAVPropertyName::propertyNameWithName(std::move(key)));
+    }
+    return names;
+}
+
+std::optional<WebDAVPropertyTable> WebDAVResource::deadProperties() const
+{
+    auto keys = xattrKeysForItemAtPath(m_path, NoFollow);
+    if (!keys)
+        return std::nullopt;
+    WebDAVPropertyTable table;
+    for (auto& key : *keys) {
+        if (!WebDAVPropertyName::isValidDeadPropertyName(key))
+            continue;
+        if (auto value = xattrStringForItemAtPath(m_path, key, NoFollow))
+            table.push_back({ WebDAVPropertyName::propertyNameWithName(std::move(key)), core::Value(std::move(*value)) });
+    }
+    return table;
+}
+
+bool WebDAVResource::canSetProperty(const core::Value& value, const WebDAVPropertyName& name, core::Error* error) const
+{
+    core::setError(error, core::Error());
+    if (!isWritable()) {
+        core::setError(error, errorWithStatus(403, "Forbidden"));
+        return false;
+    }
+    if (!value.isString()) {
+        core::setError(error, errorWithStatus(409, "Conflict"));
+        return false;
+    }
+    if (!name.isDead()) {
+        // Linux keeps no settable creation date: refusing it is the only
+        // honest answer, never a success for a date that was not stored.
+        if (!isWritableLivePropertyName(name.name()) || name == "creationdate") {
+            core::setError(error, errorWithStatus(403, "Forbidden"));
+            return false;
+        }
+        if (name == "getlastmodified" && !dateWithRFC1123String(value.string())) {
+            core::setError(error, errorWithStatus(409, "Conflict"));
+            return false;
+        }
+    }
+    auto available = VKQuotaManager::defaultManager()->quotaAvailableBytes();
+    if (available && *available < MinimumAvailableBytes) {
+        core::setError(error, errorWithStatus(507, "Insufficient Storage"));
+        return false;
+    }
+    return true;
+}
+
+bool WebDAVResource::setProperty(const core::Value& value, const WebDAVPropertyName& name, core::Error* error)
+{
+    if (!canSetProperty(value, name, error))
+        return false;
+    if (name.isDead())
+        return xattrSetString(value.string(), m_path, name.name(), NoFollow, error);
+    auto date = dateWithRFC1123String(value.string());
+    core::Error failure;
+    auto nanoseconds = static_cast<int64_t>(std::llround(date->timeIntervalSince1970())) * 1000000000LL;
+    if (!core::fs::setModificationTime(m_path, nanoseconds, &failure)) {
+        core::log("setAttributes error: {}", failure.description());
+        core::setError(error, failure);
+        return false;
+    }
+    return true;
+}
+
+bool WebDAVResource::canRemovePropertyWithName(const WebDAVPropertyName& name, core::Error* error) const
+{
+    core::setError(error, core::Error());
+    if (!name.isDead() || !isWritable()) {
+        core::setError(error, errorWithStatus(403, "Forbidden"));
+        return false;
+    }
+    if (!xattrDataForItemAtPath(m_path, name.name(), NoFollow)) {
+        core::setError(error, errorWithStatus(404, "Not Found"));
+        return false;
+    }
+    return true;
+}
+
+bool WebDAVResource::removePropertyWithName(const WebDAVPropertyName& name, core::Error* error)
+{
+    if (!name.isDead())
+        return false;
+    return xattrRemoveDataForItemAtPath(m_path, name.name(), NoFollow, error);
+}
+
+int WebDAVResource::isCollectionComparison(const core::Object& other) const
+{
+    auto* resource = dynamic_cast<const WebDAVResource*>(&other);
+    if (!resource)
+        return 0;
+    bool mine = isCollection() && !isPackage();
+    bool theirs = resource->isCollection() && !resource->isPackage();
+    return mine == theirs ? 0 : (mine ? -1 : 1);
+}
+
+bool WebDAVResource::isEqual(const core::Object& other) const
+{
+    auto* resource = dynamic_cast<const WebDAVResource*>(&other);
+    return resource && resource->m_path == m_path;
+}
+
+size_t WebDAVResource::hash() const
+{
+    return std::hash<std::string>()(m_path);
+}
+
+std::string WebDAVResource::description() const
+{
+    return fmt::format("{}: {} -> {}", className(), m_uri.relativeString(), core::path::abbreviatingWithTildeInPath(m_path));
+}

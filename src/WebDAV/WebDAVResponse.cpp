@@ -1,0 +1,113 @@
+#include "WebDAV/WebDAVResponse.h"
+
+#include "Kit/URLAdditions.h"
+#include "Kit/XML/CXMLDocument.h"
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "WebDAV/WebDAVResponseDelegate.h"
+
+#include <fmt/format.h>
+
+void WebDAVResponse::start()
+{
+    throw core::Exception("VKNotImplemented", fmt::format("Please implement -[{} {}]", className(), "start"));
+}
+
+core::URL WebDAVResponse::requestURL() const
+{
+    const auto& url = m_request->requestURL();
+    return url ? url->standardized() : URLWithPath("/");
+}
+
+void WebDAVResponse::createHTTPMessageResponseWithStatusCode(int code, std::optional<std::string_view> description)
+{
+    if (!makeMessage(code, description))
+        makeMessage(code, std::nullopt);
+    setHeaderValue("0", "Content-Length");
+}
+
+void WebDAVResponse::endResponseWithStatusCode(int code, std::optional<std::string_view> description)
+{
+    createHTTPMessageResponseWithStatusCode(code, description);
+    if (m_delegate)
+        m_delegate->webDAVResponseDidEnd(*this, code < 400 ? KeepOpenTag : CloseTag);
+}
+
+std::string WebDAVResponse::statusTextForError(const core::Error& error)
+{
+    auto status = error.userInfo().find(WebDAVResource::StatusKey);
+    return status != error.userInfo().end() && status->second.isString() ? status->second.string()
+                                                                         : error.localizedDescription();
+}
+
+void WebDAVResponse::endResponseWithError(const core::Error& error)
+{
+    endResponseWithStatusCode(static_cast<int>(error.code()), statusTextForError(error));
+}
+
+std::string WebDAVResponse::depthHeaderForRequest(const HTTPMessageRequest& request)
+{
+    auto depth = request.headerForKey("Depth");
+    return depth && !depth->empty() ? *depth : std::string("infinity");
+}
+
+void WebDAVResponse::createMultiStatusHTTPMessageResponseForRequest(const HTTPMessageRequest& request,
+    const WebDAVResource& resource, const CXMLDocument& document, const std::optional<core::URL>& hostURL)
+{
+    makeMessage(207, "Multi-Status");
+    setHeaderValue("text/xml; charset=\"utf-8\"", "Content-Type");
+    const auto& url = request.requestURL();
+    if (url) {
+        core::URL standardized = url->standardized();
+        if (standardized.path() != resource.URI().path()
+            || standardized.hasDirectoryPath() != resource.URI().hasDirectoryPath()) {
+            std::string path = escapedPathString(resource.URI());
+            std::string location = hostURL ? URLWithPath(path, *hostURL).absoluteString() : path;
+            setHeaderValue(location, "Location");
+        }
+    }
+    setBody(document.XMLData().value_or(core::Data()));
+}
+
+void WebDAVResponse::postCollectionUpdateNotificationForResource(const WebDAVResource* resource)
+{
+    if (!resource) {
+        core::log("Warning, attempting to post collection notification for nil resource");
+        return;
+    }
+    core::NotificationCenter::defaultCenter().postOnMainThread(WebDAVCollectionDidUpdateNotification,
+        shared_from_this(),
+        core::Value::makeDictionary({ { "Path", resource->path() }, { "URI", resource->URI().relativeString() } }));
+}
+
+void WebDAVResponse::postInsufficientStorageNotification()
+{
+    core::NotificationCenter::defaultCenter().post(WebDAVInsufficientStorageNotification);
+}
+
+WebDAVResourceRef WebDAVResponse::parentForResource(const WebDAVResource& resource) const
+{
+    auto parent = parentPathURL(resource.URI());
+    if (!parent || !m_delegate)
+        return nullptr;
+    auto path = m_delegate->localPathForURI(*parent);
+    return path ? WebDAVResource::resourceWithURI(*parent, *path) : nullptr;
+}
+
+int WebDAVResponse::statusCodeForImmutableURI() const
+{
+    auto agent = m_request->headerForKey("User-Agent");
+    return agent && agent->find("WebDAVFS") != std::string::npos ? 401 : 403;
+}
+
+WebDAVResourceRef WebDAVResponse::requestResource(bool allowNull) const
+{
+    if (!m_delegate)
+        return nullptr;
+    core::URL url = requestURL();
+    auto path = m_delegate->localPathForURI(url);
+    if (!path)
+        return nullptr;
+    return allowNull ? WebDAVResource::resourceWithURIMaybeNull(url, *path) : WebDAVResource::resourceWithURI(url, *path);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "WebDAV/WebDAVResource.h"
+
+#include "Platform/Core/URL.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class WebDAVResponse;
+
+// What a method response asks of the connection that made it: the server's
+// path mapping, the members of a collection (the virtual roots for "/"),
+// the upload-session cookie, and the end of the response.
+class WebDAVResponseDelegate {
+public:
+    virtual ~WebDAVResponseDelegate() = default;
+
+    // The server's base URL, for absolute "Location" values; nothing when
+    // the server has no host name.
+    virtual std::optional<core::URL> localHost() = 0;
+    virtual std::optional<std::string> localPathForURI(const core::URL& uri) = 0;
+    virtual std::optional<core::URL> URIForLocalPath(const std::string& path) = 0;
+    // Puts (or clears) the upload-session cookie on the response.
+    virtual void webDAVResponse(WebDAVResponse& response, const core::URL& setSessionIdCookieForURI) = 0;
+    // Nothing for depth "0".
+    virtual std::optional<WebDAVResourceList> webDAVResponse(WebDAVResponse& response,
+        const WebDAVResource& subresourcesForResource, std::string_view toDepth) = 0;
+    // Whether a client may change the URI (not the root, not a virtual root).
+    virtual bool isMutableURI(const core::URL& uri) = 0;
+    // The response is complete; the tag says how to send it (30 keep open,
+    // 31 close, 33 it wrote itself).
+    virtual void webDAVResponseDidEnd(WebDAVResponse& response, int tag) = 0;
+};
