@@ -14,6 +14,9 @@ class Pkcs12Identity;
 // exists the program wires a stand-in. Tests wire fakes.
 class WebDAVCredentials {
 public:
+    // Posted (from any thread) when a stored password changes.
+    static constexpr const char* DidChangeNotification = "VKKeychainDidChangeNotification";
+
     virtual ~WebDAVCredentials() = default;
 
     static std::shared_ptr<WebDAVCredentials> current();

@@ -59,6 +59,16 @@ public:
     // quietly), 403 for the others.
     int statusCodeForImmutableURI() const;
 
+    // Socket events the connection passes on while the response runs. Only
+    // responses that stream the request body take its reads (tag 20).
+    virtual bool readsRequestBody() const { return false; }
+    virtual void onSocketDidReadData(const core::Data&, long) { }
+    virtual void onSocketDidWriteDataWithTag(long) { }
+    // Nothing: the connection's own answer (time out).
+    virtual std::optional<bool> onSocketShouldTimeout() { return std::nullopt; }
+    virtual void onSocketWillDisconnectWithError(const core::Error*) { }
+    virtual void onSocketDidDisconnect() { }
+
     // The resource at the request's URL as the delegate maps it.
     WebDAVResourceRef requestResource(bool allowNull) const;
 

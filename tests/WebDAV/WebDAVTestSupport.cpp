@@ -1,7 +1,9 @@
 // Per-test resets of the WebDAV engine's shared state: an empty lock table
-// and no credentials.
+// no credentials, and the connections' class-wide state.
 
 #include "Support/TestEnvironment.h"
+#include "HTTP/HTTPConnection.h"
+#include "WebDAV/WebDAVConnection.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVLockManager.h"
 
@@ -11,6 +13,8 @@ void resetWebDAV()
 {
     WebDAVLockManager::sharedManager()->removeAllLocks();
     WebDAVCredentials::setCurrent(nullptr);
+    WebDAVConnection::resetForTesting();
+    HTTPConnection::resetForTesting();
 }
 
 const bool registered = (test::TestEnvironment::addReset(resetWebDAV), true);

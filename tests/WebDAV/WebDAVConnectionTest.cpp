@@ -1,0 +1,434 @@
+#include "WebDAVTestCase.h"
+
+#include "App/Shell/VKApplication.h"
+#include "HTTP/HTTPServer.h"
+#include "Kit/FileManagerExtendedAttributes.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Support/ChildProcess.h"
+#include "Support/Command.h"
+#include "Support/TestEnvironment.h"
+#include "WebDAV/WebDAVConnection.h"
+#include "WebDAV/WebDAVCredentials.h"
+#include "WebDAV/WebDAVLockManager.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include <mutex>
+#include <thread>
+
+namespace {
+
+class FakeCredentials : public WebDAVCredentials {
+public:
+    std::optional<std::string> passwordForUser(std::string_view user) override
+    {
+        std::lock_guard lock(mutex);
+        if (user != WebDAVConnection::PasswordService)
+            return std::nullopt;
+        return password;
+    }
+    std::shared_ptr<const sec::Pkcs12Identity> sslIdentityAndCertificates() override { return nullptr; }
+
+    std::mutex mutex;
+    std::string password = "secret";
+};
+
+// A plain client socket; reading pumps the main loop, where the server lives.
+class RawClient {
+public:
+    explicit RawClient(uint16_t port)
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        fcntl(m_fd, F_SETFL, O_NONBLOCK);
+    }
+    ~RawClient() { close(m_fd); }
+
+    void send(std::string_view bytes)
+    {
+        while (!bytes.empty()) {
+            ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (sent > 0)
+                bytes.remove_prefix(static_cast<size_t>(sent));
+            else
+                core::RunLoop::main().runOnce(core::RunLoop::DefaultMode, 0.01);
+        }
+    }
+    // Pumps until the text holds `needle` (or the server closed).
+    const std::string& readUntil(std::string_view needle, size_t count = 1, double seconds = 20)
+    {
+        core::RunLoop::main().runUntil([&] {
+            pull();
+            return m_closed || occurrences(needle) >= count;
+        }, seconds);
+        return m_received;
+    }
+    bool waitForClose()
+    {
+        core::RunLoop::main().runUntil([&] {
+            pull();
+            return m_closed;
+        }, 20);
+        return m_closed;
+    }
+    size_t occurrences(std::string_view needle) const
+    {
+        size_t found = 0;
+        for (size_t at = m_received.find(needle); at != std::string::npos; at = m_received.find(needle, at + 1))
+            ++found;
+        return found;
+    }
+    const std::string& received() const { return m_received; }
+
+private:
+    void pull()
+    {
+        char buffer[65536];
+        for (;;) {
+            ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
+            if (got > 0) {
+                m_received.append(buffer, static_cast<size_t>(got));
+                continue;
+            }
+            if (got == 0)
+                m_closed = true;
+            return;
+        }
+    }
+
+    int m_fd = -1;
+    bool m_closed = false;
+    std::string m_received;
+};
+
+class WebDAVConnectionTest : public test::TestCase {
+protected:
+    void SetUp() override
+    {
+        TestCase::SetUp();
+        site = makeFolder("site");
+        documents = makeFolder("site/Library/Documents");
+        publicFolder = makeFolder("site/Documents");
+        VKQuotaManager::setDefaultManager(VKQuotaManager::create(site, home() + "/Servers"));
+        VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
+        credentials = std::make_shared<FakeCredentials>();
+        WebDAVCredentials::setCurrent(credentials);
+        server = HTTPServer::create(core::URL::fileURL(site, true));
+        server->addVirtualRootURI(*core::URL::parse("/Documents/"), documents);
+        server->addVirtualRootURI(*core::URL::parse("/Public/"), publicFolder);
+        server->setServerName("VKDAV/1.0");
+        server->setHostName("127.0.0.1");
+        server->setConnectionClass<WebDAVConnection>();
+        core::Error error;
+        ASSERT_TRUE(server->startListening(&error)) << error.description();
+    }
+    void TearDown() override
+    {
+        server->stopListeningAndDisconnectActiveConnections(true);
+        server.reset();
+        for (int i = 0; i < 5; ++i)
+            core::RunLoop::main().runOnce(core::RunLoop::DefaultMode, 0.01);
+        TestCase::TearDown();
+    }
+
+    void protect(bool guest = false)
+    {
+        core::UserDefaults::standard()->set("VKLoginUsername", core::Value("alice"));
+        core::UserDefaults::standard()->set("VKRemoteGuestAccess", core::Value(guest));
+        core::RunLoop::main().runUntilIdle();
+    }
+    std::string url(std::string_view path) const { return fmt::format("http://127.0.0.1:{}{}", server->port(), path); }
+    // Runs curl (pumping meanwhile) and answers "<status>\n<body>".
+    std::string curl(std::vector<std::string> arguments, int* status = nullptr)
+    {
+        arguments.insert(arguments.begin(), { "curl", "-s", "-o", "-", "-w", "\n%{http_code}" });
+        test::ChildProcess client(arguments);
+        EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !client.isRunning(); }, 30)) << client.errors();
+        int result = client.wait(1);
+        if (status)
+            *status = result;
+        return client.output();
+    }
+    static std::string code(const std::string& curlOutput) { return curlOutput.substr(curlOutput.rfind('\n') + 1); }
+    std::shared_ptr<WebDAVConnection> onlyConnection() const
+    {
+        return server->connections().size() == 1 ? std::dynamic_pointer_cast<WebDAVConnection>(server->connections().front())
+                                                  : nullptr;
+    }
+
+    std::string site;
+    std::string documents;
+    std::string publicFolder;
+    std::shared_ptr<FakeCredentials> credentials;
+    std::shared_ptr<HTTPServer> server;
+};
+
+TEST_F(WebDAVConnectionTest, OptionsNeedNoCredentials)
+{
+    protect();
+    RawClient client(server->port());
+    client.send("OPTIONS /Documents/anything HTTP/1.1\r\nHost: h\r\n\r\n");
+    std::string answer = client.readUntil("\r\n\r\n");
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
+    for (const char* header : { "DAV: 1,2\r\n",
+             "Allow: OPTIONS, PROPFIND, GET, HEAD, PROPPATCH, PUT, DELETE, COPY, MOVE, MKCOL, LOCK, UNLOCK, POST, TRACE\r\n",
+             "MS-Author-Via: DAV\r\n", "Content-Type: text/plain\r\n", "Content-Length: 0\r\n", "Accept-Ranges: none\r\n",
+             "Server: VKDAV/1.0\r\n" })
+        EXPECT_NE(answer.find(header), std::string::npos) << header << answer;
+}
+
+TEST_F(WebDAVConnectionTest, ProtectionFollowsSettingsAndCredentials)
+{
+    makeFile("site/Documents/open.txt", "o");
+    makeFile("site/Library/Documents/private.txt", "p");
+    // No user name: everything is open, HTTP/1.0 included.
+    EXPECT_EQ(code(curl({ "-X", "PROPFIND", "-H", "Depth: 0", url("/Documents/private.txt") })), "207");
+    EXPECT_EQ(code(curl({ "-0", "-X", "PROPFIND", "-H", "Depth: 0", url("/Public/open.txt") })), "207");
+
+    protect(true);
+    EXPECT_EQ(code(curl({ "-X", "PROPFIND", url("/Public/open.txt") })), "207");
+    EXPECT_EQ(code(curl({ "-X", "PROPFIND", url("/%50ublic/open.txt") })), "207");
+    EXPECT_EQ(code(curl({ "-X", "PROPFIND", url("/Documents/private.txt") })), "401");
+    EXPECT_EQ(code(curl({ "--digest", "-u", "alice:secret", "-X", "PROPFIND", url("/Documents/private.txt") })), "207");
+    EXPECT_EQ(code(curl({ "--digest", "-u", "alice:wrong", "-X", "PROPFIND", url("/Documents/private.txt") })), "401");
+
+    // A keychain change posted from a worker reaches the connections.
+    RawClient client(server->port());
+    client.send("PROPFIND /Documents/private.txt HTTP/1.1\r\nHost: h\r\nDepth: 0\r\n\r\n");
+    EXPECT_NE(client.readUntil("\r\n\r\n").find("401"), std::string::npos);
+    {
+        std::lock_guard lock(credentials->mutex);
+        credentials->password.clear();
+    }
+    std::thread([] { core::NotificationCenter::defaultCenter().post(WebDAVCredentials::DidChangeNotification); }).join();
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(code(curl({ "-X", "PROPFIND", "-H", "Depth: 0", url("/Documents/private.txt") })), "207");
+}
+
+TEST_F(WebDAVConnectionTest, BodiesAndExpectations)
+{
+    makeFile("site/Documents/f.txt", "x");
+    std::string body = "<?xml version=\"1.0\"?><D:propfind xmlns:D=\"DAV:\"><D:prop><D:getcontentlength/></D:prop></D:propfind>";
+    body.resize(200, ' ');
+    {
+        RawClient client(server->port());
+        client.send("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Type: text/xml\r\n"
+                    "Content-Length: 200\r\n\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 100 Continue\r\n")) << client.received();
+        client.send(body);
+        client.readUntil("</D:multistatus>");
+        EXPECT_EQ(client.occurrences("HTTP/1.1 207 Multi-Status"), 1u) << client.received();
+        EXPECT_NE(client.received().find("<D:getcontentlength>1</D:getcontentlength>"), std::string::npos);
+    }
+    auto exchange = [&](const std::string& request) {
+        RawClient client(server->port());
+        client.send(request);
+        return client.readUntil("\r\n\r\n");
+    };
+    EXPECT_TRUE(exchange("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nExpect: something\r\nContent-Length: 10\r\n\r\n")
+                    .starts_with("HTTP/1.1 417 Expectation Failed\r\n"));
+    EXPECT_TRUE(exchange("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nContent-Type: application/json\r\nContent-Length: 10\r\n\r\n{")
+                    .starts_with("HTTP/1.1 400 Bad Request - invalid content-type\r\n"));
+    // A whole body already in: its type is not looked at.
+    EXPECT_TRUE(exchange("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nContent-Type: application/json\r\nContent-Length: 0\r\n\r\n")
+                    .starts_with("HTTP/1.1 207"));
+    {
+        RawClient client(server->port());
+        client.send("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nContent-Length: 1048577\r\n\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 413")) << client.received();
+        EXPECT_TRUE(client.waitForClose());
+    }
+    {
+        RawClient client(server->port());
+        client.send("MKCOL /Public/new HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n\r\nabc");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 415 Unsupported Media Type\r\n"));
+        EXPECT_TRUE(client.waitForClose());
+        EXPECT_TRUE(logContains("Warning: MKCOL request body not currently supported!"));
+    }
+    EXPECT_TRUE(exchange("DELETE /Public/none HTTP/1.1\r\nHost: h\r\n\r\n").starts_with("HTTP/1.1 404 Not Found\r\n"));
+    EXPECT_TRUE(exchange("DELETE /Public/f.txt#frag HTTP/1.1\r\nHost: h\r\n\r\n").starts_with("HTTP/1.1 400 Bad Request\r\n"));
+    EXPECT_TRUE(exchange("PUT /Public/f.txt HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n").starts_with("HTTP/1.1 501"));
+}
+
+TEST_F(WebDAVConnectionTest, BrowsingWithRealClients)
+{
+    std::string path = makeFile("site/Documents/a b.txt", "hello");
+    makeFile("site/Library/Documents/sub/c.txt", "c");
+    auto root = curl({ "-X", "PROPFIND", "-H", "Depth: 1", url("/") });
+    EXPECT_EQ(code(root), "207");
+    std::string parse = "import sys, xml.dom.minidom as m\n"
+                        "d = m.parseString(sys.stdin.read().rsplit('\\n', 1)[0])\n"
+                        "print(' '.join(h.firstChild.data for h in d.getElementsByTagNameNS('DAV:', 'href')))\n";
+    auto hrefs = [&](const std::string& answer) {
+        return test::runCommand({ "python3", "-c", parse }, answer).output;
+    };
+    EXPECT_EQ(hrefs(root), "/ /Documents/ /Public/\n");
+    EXPECT_EQ(hrefs(curl({ "-X", "PROPFIND", url("/") })), "/ /Documents/ /Documents/sub/ /Documents/sub/c.txt /Public/ /Public/a%20b.txt\n");
+
+    auto patch = curl({ "-X", "PROPPATCH", "-H", "Content-Type: text/xml", "--data-binary",
+        "<D:propertyupdate xmlns:D=\"DAV:\" xmlns:Z=\"http://ex/ns\"><D:set><D:prop><Z:color>red</Z:color></D:prop></D:set></D:propertyupdate>",
+        url("/Public/a%20b.txt") });
+    EXPECT_EQ(code(patch), "207");
+    EXPECT_EQ(xattrStringForItemAtPath(path, "com.kestrova.DAV.{http://ex/ns}color"),
+        "<Z:color xmlns:Z=\"http://ex/ns\">red</Z:color>");
+
+    if (!test::hasProgram("cadaver"))
+        GTEST_SKIP() << "cadaver is not installed";
+    test::ChildProcess cadaver({ "cadaver", url("/Public/") });
+    cadaver.write("ls\npropnames 'a b.txt'\npropset 'a b.txt' shade dark\npropget 'a b.txt' shade\npropdel 'a b.txt' shade\n"
+                  "propget 'a b.txt' shade\nquit\n");
+    cadaver.closeInput();
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !cadaver.isRunning(); }, 30));
+    std::string output = cadaver.output();
+    EXPECT_NE(output.find("a b.txt"), std::string::npos) << output;
+    EXPECT_NE(output.find("color"), std::string::npos) << output << cadaver.errors();
+    EXPECT_NE(output.find("dark"), std::string::npos) << output;
+    EXPECT_FALSE(xattrStringForItemAtPath(path, "com.kestrova.DAV.{http://webdav.org/cadaver/custom-properties/}shade"));
+}
+
+TEST_F(WebDAVConnectionTest, UploadTokens)
+{
+    auto& clock = test::TestEnvironment::clock();
+    (void)clock;
+    auto uri = *core::URL::parse("/Documents/");
+    std::string token = WebDAVConnection::generatePOSTTokenForURI(uri);
+    EXPECT_EQ(token.size(), 32u);
+    EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(WebDAVConnection::pathForPOSTToken(token), "/Documents");
+    EXPECT_EQ(WebDAVConnection::postTokenForPath("/Documents"), token);
+    std::string cookie = WebDAVConnection::cookieValueForPOSTToken(token);
+    EXPECT_TRUE(cookie.starts_with(token + "%26timeout%3D")) << cookie;
+    EXPECT_NE(cookie.find("GMT"), std::string::npos);
+
+    auto& loop = core::RunLoop::main();
+    loop.advance(119);
+    EXPECT_TRUE(WebDAVConnection::pathForPOSTToken(token));
+    loop.advance(1);
+    EXPECT_FALSE(WebDAVConnection::pathForPOSTToken(token));
+
+    // In use: never expires; released: 120 s again.
+    token = WebDAVConnection::generatePOSTTokenForURI(uri);
+    WebDAVConnection::lockPOSTTokenForURI(uri);
+    loop.advance(500);
+    EXPECT_TRUE(WebDAVConnection::pathForPOSTToken(token));
+    WebDAVConnection::unlockPOSTTokenForURI(uri);
+    loop.advance(119);
+    EXPECT_TRUE(WebDAVConnection::pathForPOSTToken(token));
+    loop.advance(1);
+    EXPECT_FALSE(WebDAVConnection::pathForPOSTToken(token));
+
+    // A protected server: the uploader's token passes without Digest.
+    protect();
+    token = WebDAVConnection::generatePOSTTokenForURI(uri);
+    auto post = [&](const std::string& query) {
+        RawClient client(server->port());
+        client.send("POST /Documents/?" + query + " HTTP/1.1\r\nHost: h\r\nX-Flash-Version: 10\r\nContent-Length: 0\r\n\r\n");
+        return client.readUntil("\r\n\r\n");
+    };
+    EXPECT_TRUE(post("vksessionid=" + token).starts_with("HTTP/1.1 501")) << post("vksessionid=" + token);
+    EXPECT_TRUE(post("vksessionid=0123").starts_with("HTTP/1.1 404"));
+
+    // A new user name drops every token.
+    core::UserDefaults::standard()->set("VKLoginUsername", core::Value("bob"));
+    loop.runUntilIdle();
+    EXPECT_FALSE(WebDAVConnection::pathForPOSTToken(token));
+}
+
+class StandInResponse : public WebDAVResponse {
+public:
+    StandInResponse(std::shared_ptr<HTTPMessageRequest> request, WebDAVResponseDelegate* delegate)
+        : WebDAVResponse(std::move(request), delegate)
+    {
+    }
+    void start() override { }
+    // Like a long copy: the client waits, and so does the connection.
+    std::optional<bool> onSocketShouldTimeout() override { return false; }
+};
+
+TEST_F(WebDAVConnectionTest, InterimAnswersAndTheEndOfResponses)
+{
+    RawClient client(server->port());
+    client.send("OPTIONS / HTTP/1.1\r\nHost: h\r\n\r\n");
+    client.readUntil("\r\n\r\n");
+    auto connection = onlyConnection();
+    ASSERT_TRUE(connection);
+    auto response = std::make_shared<StandInResponse>(test::makeRequest("COPY", "/x"), connection.get());
+    connection->startResponse(response);
+    connection->setupProcessingTimer();
+    auto& loop = core::RunLoop::main();
+    loop.advance(59);
+    client.readUntil("102", 1, 0.5);
+    EXPECT_EQ(client.occurrences("HTTP/1.1 102 Processing\r\n"), 0u);
+    loop.advance(1);
+    client.readUntil("102 Processing", 1);
+    loop.advance(60);
+    client.readUntil("102 Processing", 2);
+    EXPECT_EQ(client.occurrences("HTTP/1.1 102 Processing\r\n"), 2u) << client.received();
+
+    response->endResponseWithStatusCode(204);
+    client.readUntil("204");
+    EXPECT_NE(client.received().find("HTTP/1.1 204 No Content\r\n"), std::string::npos);
+    EXPECT_FALSE(connection->currentResponse());
+    loop.advance(120);
+    EXPECT_EQ(client.occurrences("102 Processing"), 2u);
+
+    // Tag 33: the response wrote itself; nothing more goes out.
+    size_t before = client.received().size();
+    auto quiet = std::make_shared<StandInResponse>(test::makeRequest("GET", "/x"), connection.get());
+    connection->startResponse(quiet);
+    connection->webDAVResponseDidEnd(*quiet, WebDAVResponse::WroteItselfTag);
+    for (int i = 0; i < 5; ++i)
+        loop.runOnce(core::RunLoop::DefaultMode, 0.01);
+    EXPECT_EQ(client.readUntil("\r\n", client.occurrences("\r\n") + 1, 0.5).size(), before);
+}
+
+TEST_F(WebDAVConnectionTest, VanishedClientIsLogged)
+{
+    std::shared_ptr<WebDAVConnection> connection;
+    {
+        RawClient client(server->port());
+        client.send("OPTIONS / HTTP/1.1\r\nHost: h\r\n\r\n");
+        client.readUntil("\r\n\r\n");
+        connection = onlyConnection();
+    }
+    ASSERT_TRUE(connection);
+    core::RunLoop::main().runUntil([&] { return !connection->asyncSocket()->isConnected(); }, 10);
+    auto response = std::make_shared<StandInResponse>(test::makeRequest("GET", "/x"), connection.get());
+    connection->startResponse(response);
+    response->endResponseWithStatusCode(200);
+    EXPECT_TRUE(logContains("Warning, unable to send response - socket has disconnected"));
+}
+
+TEST(WebDAVIndicatorTest, HidesASecondAfterTheLastHolder)
+{
+    auto application = VKApplication::sharedApplication();
+    int a = 0, b = 0;
+    WebDAVConnection::setNetworkActivityIndicatorVisible(true, &a);
+    WebDAVConnection::setNetworkActivityIndicatorVisible(true, &a);
+    WebDAVConnection::setNetworkActivityIndicatorVisible(true, &b);
+    EXPECT_TRUE(application->isNetworkActivityIndicatorVisible());
+    EXPECT_EQ(WebDAVConnection::networkActivityCount(), 2);
+    WebDAVConnection::setNetworkActivityIndicatorVisible(false, &a);
+    WebDAVConnection::setNetworkActivityIndicatorVisible(false, &a);
+    WebDAVConnection::setNetworkActivityIndicatorVisible(false, &b);
+    EXPECT_EQ(WebDAVConnection::networkActivityCount(), 0);
+    auto& loop = core::RunLoop::main();
+    loop.advance(0.5);
+    EXPECT_TRUE(application->isNetworkActivityIndicatorVisible());
+    loop.advance(1.0);
+    EXPECT_FALSE(application->isNetworkActivityIndicatorVisible());
+}
+
+} // namespace
