@@ -13,7 +13,12 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/UserDefaults.h"
+#include "WebDAV/WebDAVConnection.h"
+#include "WebDAV/WebDAVCredentials.h"
+#include "WebDAV/WebDAVSelfSignedCredentials.h"
+#include "WebDAV/WebDAVServerLockHooks.h"
 
 #include <fmt/format.h>
 
@@ -29,27 +34,6 @@ namespace {
 
 std::mutex sharedMutex;
 std::shared_ptr<VKAppDelegate> sharedDelegate;
-
-// The file model asks the server for URIs; the locks themselves come with the
-// WebDAV engine, which replaces these hooks.
-class ServerLockHooks : public VKServerLockHooks {
-public:
-    explicit ServerLockHooks(std::weak_ptr<HTTPServer> server) : m_server(std::move(server)) { }
-    std::optional<std::string> URIForLocalPath(const std::string& path) override
-    {
-        auto server = m_server.lock();
-        if (!server)
-            return std::nullopt;
-        auto uri = server->URIForLocalPath(path);
-        if (!uri)
-            return std::nullopt;
-        return uri->relativeString();
-    }
-    std::vector<std::shared_ptr<core::Object>> locksForURI(const std::string&) override { return {}; }
-
-private:
-    std::weak_ptr<HTTPServer> m_server;
-};
 
 std::string displayName()
 {
@@ -216,7 +200,16 @@ void VKAppDelegate::setupHTTPServer()
         m_httpServer->setTypes({ "_https._tcp.", "_webdavs._tcp." });
     else
         m_httpServer->setTypes({ "_http._tcp.", "_webdav._tcp." });
-    VKServerLockHooks::setCurrent(std::make_shared<ServerLockHooks>(m_httpServer));
+    m_httpServer->setConnectionClass<WebDAVConnection>();
+    // Until the keychain exists: no password, and a TLS identity of this home.
+    if (!WebDAVCredentials::current())
+        WebDAVCredentials::setCurrent(std::make_shared<WebDAVSelfSignedCredentials>(core::paths::library()));
+    std::weak_ptr<HTTPServer> server = m_httpServer;
+    VKServerLockHooks::setCurrent(std::make_shared<WebDAVServerLockHooks>([server](const std::string& path) {
+        auto current = server.lock();
+        auto uri = current ? current->URIForLocalPath(path) : std::nullopt;
+        return uri ? std::optional(uri->relativeString()) : std::nullopt;
+    }));
 }
 
 void VKAppDelegate::reachabilityDidUpdate(NetReachability&, bool reachable, bool usingCell)

@@ -2,6 +2,7 @@
 
 #include "App/Shell/VKApplication.h"
 #include "FileModel/VKServerLockHooks.h"
+#include "WebDAV/WebDAVLockManager.h"
 #include "HTTP/AsyncSocket.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -111,6 +112,14 @@ TEST_F(VKAppDelegateTest, ServerSetUpPortValidationAndLockHooks)
     EXPECT_EQ(server->hostName(), "192.168.1.5");
     EXPECT_EQ(VKServerLockHooks::current()->URIForLocalPath(application->publicDirectory() + "/a b.txt"), "/Public/a%20b.txt");
     EXPECT_FALSE(VKServerLockHooks::current()->URIForLocalPath("/elsewhere"));
+
+    // The file model sees the WebDAV locks.
+    auto lock = WebDAVLockManager::sharedManager()->acquireWriteLockForURI(*core::URL::parse("/Public/"),
+        application->publicDirectory(), "exclusive", "me", "infinity", "Infinite");
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(VKServerLockHooks::current()->locksForURI("/Public/a%20b.txt").size(), 1u);
+    EXPECT_TRUE(VKServerLockHooks::current()->locksForURI("/Documents/a.txt").empty());
+    WebDAVLockManager::sharedManager()->removeAllLocks();
 }
 
 TEST_F(VKAppDelegateTest, DisabledServerOnlyReportsItsStatus)

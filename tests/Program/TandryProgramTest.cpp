@@ -145,6 +145,11 @@ TEST_F(TandryProgramTest, ServesTheStoreOnAnAssignedPort)
     result = test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}",
         base + "/Library/Preferences/com.example.plist", base + "/Public/%2e%2e/Library/Documents/x.txt" });
     EXPECT_EQ(result.output, "404400");
+    // It speaks WebDAV.
+    result = test::runCommand({ "curl", "-sS", "-i", "-X", "OPTIONS", base + "/" });
+    EXPECT_NE(result.output.find("DAV: 1,2"), std::string::npos) << result.output;
+    result = test::runCommand({ "curl", "-sS", "-X", "PROPFIND", "-H", "Depth: 1", base + "/Public/" });
+    EXPECT_NE(result.output.find("<D:href>/Public/hello.txt</D:href>"), std::string::npos) << result.output;
     kill(run.pid, SIGTERM);
     int status = waitForExit(run.pid);
     close(run.stderrFd);

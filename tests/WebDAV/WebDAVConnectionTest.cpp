@@ -411,7 +411,9 @@ TEST_F(WebDAVConnectionTest, VanishedClientIsLogged)
     EXPECT_TRUE(logContains("Warning, unable to send response - socket has disconnected"));
 }
 
-TEST(WebDAVIndicatorTest, HidesASecondAfterTheLastHolder)
+class WebDAVIndicatorTest : public test::TestCase { };
+
+TEST_F(WebDAVIndicatorTest, HidesASecondAfterTheLastHolder)
 {
     auto application = VKApplication::sharedApplication();
     int a = 0, b = 0;
