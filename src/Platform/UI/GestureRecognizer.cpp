@@ -114,7 +114,8 @@ bool GestureRecognizer::canRecognizeWith(GestureRecognizer& other)
 
 void GestureRecognizer::setState(State state)
 {
-    if (!m_enabled || state == m_state)
+    // A continuous gesture reports every change, not only the first.
+    if (!m_enabled || (state == m_state && state != State::Changed))
         return;
     auto self = shared_from_this();
     bool starting = m_state == State::Possible && (state == State::Began || state == State::Ended);

@@ -291,6 +291,26 @@ void Driver::drag(const View& view, float dx, float dy, int steps, double durati
     drag(from, { from.x + dx, from.y + dy }, steps, duration);
 }
 
+void Driver::dragAndHold(const View& view, float dx, float dy, int steps)
+{
+    gfx::Point from = tapPoint(view);
+    steps = std::max(1, steps);
+    auto fingers = touchDown({ from });
+    for (int i = 1; i <= steps; ++i) {
+        wait(0.02);
+        float t = float(i) / float(steps);
+        touchMove({ { fingers[0], { from.x + dx * t, from.y + dy * t } } });
+    }
+    wait(0.2);
+    touchUp(fingers);
+}
+
+void Driver::fling(const View& view, float dx, float dy, float speed, int steps)
+{
+    float distance = std::hypot(dx, dy);
+    drag(view, dx, dy, steps, speed > 0 ? distance / speed : 0.1);
+}
+
 void Driver::pinch(const View& view, float scale, int steps, double duration)
 {
     gfx::Point c = tapPoint(view);

@@ -70,6 +70,10 @@ public:
     void drag(gfx::Point from, gfx::Point to, int steps = 10, double duration = 0.2);
     // From the view's centre by (dx, dy).
     void drag(const View& view, float dx, float dy, int steps = 10, double duration = 0.2);
+    // A drag held still before lifting, so nothing coasts afterwards.
+    void dragAndHold(const View& view, float dx, float dy, int steps = 10);
+    // A drag lifted while moving at `speed` points per second.
+    void fling(const View& view, float dx, float dy, float speed, int steps = 10);
     // Two fingers about the view's centre, their distance times `scale`.
     void pinch(const View& view, float scale, int steps = 10, double duration = 0.3);
     // Direction bits as the swipe recognizer's (right 1, left 2, up 4, down 8).
