@@ -1,6 +1,7 @@
 #include "Platform/UI/Window.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/ViewController.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Keyboard.h"
@@ -172,6 +173,37 @@ std::string Window::description() const
     auto f = frame();
     return fmt::format("<{}: {}; frame = ({} {}; {} {}); level = {}>", className(), static_cast<const void*>(this),
         f.origin.x, f.origin.y, f.size.width, f.size.height, m_level);
+}
+
+void Window::setRootViewController(std::shared_ptr<ViewController> controller)
+{
+    requireMainThread("Window::setRootViewController");
+    if (controller == m_rootViewController)
+        return;
+    auto old = std::exchange(m_rootViewController, controller);
+    if (old && old->isViewLoaded() && old->view()->superview() == this) {
+        old->viewWillDisappear(false);
+        old->view()->removeFromSuperview();
+        old->viewDidDisappear(false);
+    }
+    if (!controller) {
+        m_rotationClient.reset();
+        return;
+    }
+    auto& view = controller->view();
+    Application* application = Application::shared();
+    gfx::Rect frame = application ? application->applicationFrame() : bounds();
+    frame = frame.offsetBy(-this->frame().x(), -this->frame().y());
+    Orientation orientation = application ? application->statusBarOrientation() : Orientation::Portrait;
+    controller->setInterfaceOrientation(orientation);
+    gfx::Size size = isLandscape(orientation) ? gfx::Size { frame.height(), frame.width() } : frame.size;
+    view->setTransform(gfx::AffineTransform::rotation(rotationAngle(orientation)));
+    view->setBounds({ 0, 0, size.width, size.height });
+    view->setCenter({ frame.midX(), frame.midY() });
+    controller->viewWillAppear(false);
+    addSubview(view);
+    setRotationClient(controller->rotationClient());
+    controller->viewDidAppear(false);
 }
 
 } // namespace ui

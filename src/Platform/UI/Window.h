@@ -17,6 +17,7 @@
 namespace ui {
 
 class Event;
+class ViewController;
 
 // What a window's root controller offers rotation.
 class RotationClient {
@@ -64,6 +65,11 @@ public:
     // answer, portrait only without one.
     virtual bool shouldAutorotate(Orientation orientation);
 
+    // The controller whose view fills the application frame; the window
+    // owns it and asks it about rotation.
+    ViewController* rootViewController() const { return m_rootViewController.get(); }
+    void setRootViewController(std::shared_ptr<ViewController> controller);
+
     void setRotationClient(std::weak_ptr<RotationClient> client) { m_rotationClient = std::move(client); }
     std::shared_ptr<RotationClient> rotationClient() const { return m_rotationClient.lock(); }
 
@@ -81,6 +87,7 @@ private:
     std::weak_ptr<core::Object> m_firstResponder;
     Responder* m_firstResponderRaw = nullptr;
     std::weak_ptr<RotationClient> m_rotationClient;
+    std::shared_ptr<ViewController> m_rootViewController;
 };
 
 } // namespace ui

@@ -6,6 +6,11 @@
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/BarItemButton.h"
+#include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SegmentedControl.h"
@@ -309,6 +314,49 @@ void Driver::fling(const View& view, float dx, float dy, float speed, int steps)
 {
     float distance = std::hypot(dx, dy);
     drag(view, dx, dy, steps, speed > 0 ? distance / speed : 0.1);
+}
+
+void Driver::tapBarItem(const BarButtonItem& item)
+{
+    settle();
+    auto view = item.view();
+    if (!view || !view->window())
+        fail(fmt::format("no bar shows {}", item.description()), {});
+    tap(*view);
+}
+
+void Driver::tapBarItem(std::string_view action)
+{
+    settle();
+    for (auto& window : Window::windowsFrontToBack()) {
+        std::vector<std::shared_ptr<BarButtonItem>> shown;
+        for (auto& bar : window->findViews<NavigationBar>()) {
+            if (bar->isHidden() || !bar->topItem())
+                continue;
+            for (auto& item : { bar->topItem()->leftBarButtonItem(), bar->topItem()->rightBarButtonItem() })
+                if (item)
+                    shown.push_back(item);
+        }
+        for (auto& toolbar : window->findViews<Toolbar>())
+            if (!toolbar->isHidden())
+                shown.insert(shown.end(), toolbar->items().begin(), toolbar->items().end());
+        for (auto& item : shown)
+            if (item->hasAction(action) && item->view())
+                return tapBarItem(*item);
+    }
+    fail(fmt::format("no bar item shown with the action \"{}\"", action), {});
+}
+
+void Driver::tapBack()
+{
+    settle();
+    for (auto& window : Window::windowsFrontToBack())
+        for (auto& bar : window->findViews<NavigationBar>()) {
+            auto* back = dynamic_cast<BarItemButton*>(bar->leftButtonView());
+            if (!bar->isHidden() && back && back->isBackButton())
+                return tap(*back);
+        }
+    fail("no navigation bar shows a back button", {});
 }
 
 void Driver::pinch(const View& view, float scale, int steps, double duration)

@@ -20,6 +20,7 @@
 #include <vector>
 
 namespace ui {
+class BarButtonItem;
 class Responder;
 class Screen;
 class SegmentedControl;
@@ -103,6 +104,13 @@ public:
     // Taps the field's clear button.
     void clear(const TextField& field);
     bool keyboardVisible() const;
+
+    // Bar items, through a tap on the view their bar made: the item itself,
+    // or the first shown item whose action has that name.
+    void tapBarItem(const BarButtonItem& item);
+    void tapBarItem(std::string_view action);
+    // Taps the back button of the front-most navigation bar that shows one.
+    void tapBack();
 
     void remoteControl(int subtype);
     void shake();

@@ -1,0 +1,164 @@
+#include "Platform/UI/BarButtonItem.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/View.h"
+
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+// The system items that read as a word; the others show a symbol.
+std::string systemTitle(BarButtonItem::SystemItem item)
+{
+    using S = BarButtonItem::SystemItem;
+    switch (item) {
+    case S::Done:
+        return core::localized("Done", "Toolkit");
+    case S::Cancel:
+        return core::localized("Cancel", "Toolkit");
+    case S::Edit:
+        return core::localized("Edit", "Toolkit");
+    case S::Save:
+        return core::localized("Save", "Toolkit");
+    case S::Undo:
+        return core::localized("Undo", "Toolkit");
+    case S::Redo:
+        return core::localized("Redo", "Toolkit");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+BarButtonItem::BarButtonItem() = default;
+BarButtonItem::~BarButtonItem() = default;
+
+std::shared_ptr<BarButtonItem> BarButtonItem::create(SystemItem item)
+{
+    if (int(item) < 0 || int(item) > 23)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("BarButtonItem::create: {} is no system item", int(item)));
+    auto result = std::make_shared<BarButtonItem>();
+    result->m_systemItem = item;
+    result->m_title = systemTitle(item);
+    result->m_style = item == SystemItem::Done ? Style::Done : Style::Bordered;
+    return result;
+}
+
+std::shared_ptr<BarButtonItem> BarButtonItem::create(std::string title, Style style)
+{
+    auto result = std::make_shared<BarButtonItem>();
+    result->m_title = std::move(title);
+    result->m_style = style;
+    return result;
+}
+
+std::shared_ptr<BarButtonItem> BarButtonItem::create(std::shared_ptr<gfx::Image> image, Style style)
+{
+    auto result = std::make_shared<BarButtonItem>();
+    result->m_image = std::move(image);
+    result->m_style = style;
+    return result;
+}
+
+std::shared_ptr<BarButtonItem> BarButtonItem::create(std::shared_ptr<View> customView)
+{
+    auto result = std::make_shared<BarButtonItem>();
+    result->m_customView = std::move(customView);
+    return result;
+}
+
+std::shared_ptr<BarButtonItem> BarButtonItem::space(std::optional<float> width)
+{
+    auto result = create(width ? SystemItem::FixedSpace : SystemItem::FlexibleSpace);
+    result->m_style = Style::Plain;
+    if (width)
+        result->setWidth(*width);
+    return result;
+}
+
+bool BarButtonItem::isSpace() const
+{
+    return m_systemItem == SystemItem::FlexibleSpace || m_systemItem == SystemItem::FixedSpace;
+}
+
+void BarButtonItem::changed()
+{
+    if (m_changed)
+        m_changed();
+}
+
+void BarButtonItem::setTitle(std::string title)
+{
+    m_title = std::move(title);
+    changed();
+}
+
+void BarButtonItem::setImage(std::shared_ptr<gfx::Image> image)
+{
+    m_image = std::move(image);
+    changed();
+}
+
+void BarButtonItem::setStyle(Style style)
+{
+    m_style = style;
+    changed();
+}
+
+void BarButtonItem::setCustomView(std::shared_ptr<View> view)
+{
+    m_customView = std::move(view);
+    changed();
+}
+
+void BarButtonItem::setWidth(float width)
+{
+    requireFinite(width, "BarButtonItem::setWidth");
+    m_width = std::max(0.0f, width);
+    changed();
+}
+
+void BarButtonItem::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    changed();
+}
+
+void BarButtonItem::addTarget(const std::shared_ptr<core::Object>& target, std::string action, Action function)
+{
+    m_actions.add(target, std::move(action), std::move(function), 1);
+}
+
+void BarButtonItem::removeTarget(const core::Object* target, std::string_view action)
+{
+    m_actions.remove(target, action, 1);
+}
+
+void BarButtonItem::sendActions()
+{
+    if (!m_enabled)
+        return;
+    auto keep = shared_from_this();
+    m_actions.send(1, *this);
+}
+
+bool BarButtonItem::hasAction(std::string_view action) const
+{
+    for (auto& entry : m_actions.entries())
+        if (entry.action == action)
+            return true;
+    return false;
+}
+
+std::string BarButtonItem::description() const
+{
+    return fmt::format("<BarButtonItem: {} \"{}\">", fmt::ptr(this), m_title);
+}
+
+} // namespace ui

@@ -1,0 +1,70 @@
+#include "Platform/UI/NavigationItem.h"
+
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/View.h"
+
+namespace ui {
+
+std::shared_ptr<NavigationItem> NavigationItem::create(std::string title)
+{
+    auto item = std::make_shared<NavigationItem>();
+    item->m_title = std::move(title);
+    return item;
+}
+
+NavigationItem::NavigationItem() = default;
+NavigationItem::~NavigationItem() = default;
+
+void NavigationItem::changed()
+{
+    if (m_changed)
+        m_changed();
+}
+
+void NavigationItem::setTitle(std::string title)
+{
+    if (m_title == title)
+        return;
+    m_title = std::move(title);
+    changed();
+}
+
+void NavigationItem::setTitleView(std::shared_ptr<View> view)
+{
+    m_titleView = std::move(view);
+    changed();
+}
+
+void NavigationItem::setPrompt(std::string prompt)
+{
+    if (m_prompt == prompt)
+        return;
+    m_prompt = std::move(prompt);
+    changed();
+}
+
+void NavigationItem::setBackBarButtonItem(std::shared_ptr<BarButtonItem> item)
+{
+    m_backItem = std::move(item);
+    changed();
+}
+
+void NavigationItem::setLeftBarButtonItem(std::shared_ptr<BarButtonItem> item, bool)
+{
+    m_leftItem = std::move(item);
+    changed();
+}
+
+void NavigationItem::setRightBarButtonItem(std::shared_ptr<BarButtonItem> item, bool)
+{
+    m_rightItem = std::move(item);
+    changed();
+}
+
+void NavigationItem::setHidesBackButton(bool hides, bool)
+{
+    m_hidesBackButton = hides;
+    changed();
+}
+
+} // namespace ui

@@ -1,0 +1,388 @@
+#include "Platform/UI/ViewController.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/LiveObjects.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/Toolbar.h"
+#include "Platform/UI/Window.h"
+
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+// The one modal transition that may run at a time: its end, and a token
+// that a completed or superseded transition drops.
+struct ModalTransition {
+    std::function<void()> finish;
+    std::shared_ptr<int> token;
+};
+
+ModalTransition& modalTransition()
+{
+    static ModalTransition transition;
+    return transition;
+}
+
+void runModalTransition(bool animated, std::function<void()> finish)
+{
+    auto& transition = modalTransition();
+    if (!animated) {
+        finish();
+        return;
+    }
+    transition.finish = std::move(finish);
+    transition.token = std::make_shared<int>(0);
+    std::weak_ptr<int> token = transition.token;
+    core::RunLoop::main().performAfter(ViewController::ModalTransitionDuration, [token] {
+        if (!token.expired())
+            ViewController::completeModalTransition();
+    });
+}
+
+} // namespace
+
+// The window's view of rotation, kept by the root controller: the deepest
+// presented controller decides and hears; every controller of the chain
+// takes the new orientation.
+class ViewController::Rotation : public RotationClient {
+public:
+    explicit Rotation(ViewController* root) : m_root(root) { }
+    bool shouldAutorotate(Orientation orientation) override
+    {
+        return m_root->deepestPresented()->shouldAutorotate(orientation);
+    }
+    void willRotate(Orientation orientation, double duration) override
+    {
+        m_root->deepestPresented()->willRotate(orientation, duration);
+        for (ViewController* c = m_root; c; c = c->m_modal.get())
+            for (ViewController* contained : c->containedControllers())
+                contained->setInterfaceOrientation(orientation);
+    }
+    void didRotate(Orientation fromOrientation) override { m_root->deepestPresented()->didRotate(fromOrientation); }
+    std::vector<View*> rotatingViews() override
+    {
+        std::vector<View*> views;
+        if (m_root->isViewLoaded())
+            views.push_back(m_root->m_view.get());
+        for (ViewController* c = m_root->m_modal.get(); c; c = c->m_modal.get())
+            if (c->isViewLoaded() && c->m_view->window() && c->coversPresenter())
+                views.push_back(c->m_view.get());
+        return views;
+    }
+
+private:
+    ViewController* m_root; // the root owns this object
+};
+
+ViewController::ViewController()
+{
+    ++LiveObjects::controllers;
+    m_memoryWarning = core::NotificationCenter::defaultCenter().observe(Application::didReceiveMemoryWarningNotification,
+        nullptr, [this](const core::Notification&) { didReceiveMemoryWarning(); });
+    if (auto* application = Application::shared())
+        m_orientation = application->statusBarOrientation();
+}
+
+ViewController::~ViewController()
+{
+    if (m_view && m_view->controller() == this)
+        m_view->setController(nullptr);
+    if (m_navigationItem)
+        m_navigationItem->setChangeHandler({});
+    --LiveObjects::controllers;
+}
+
+const std::shared_ptr<View>& ViewController::view()
+{
+    if (!m_view) {
+        requireMainThread("ViewController::view");
+        auto keep = shared_from_this();
+        loadView();
+        if (!m_view)
+            throw core::Exception(core::Exception::InternalInconsistency,
+                fmt::format("{}: loadView made no view", description()));
+        viewDidLoad();
+    }
+    return m_view;
+}
+
+void ViewController::setView(std::shared_ptr<View> view)
+{
+    if (m_view && m_view->controller() == this)
+        m_view->setController(nullptr);
+    m_view = std::move(view);
+    if (m_view)
+        m_view->setController(this);
+}
+
+void ViewController::loadView()
+{
+    gfx::Rect frame = Application::shared() ? Application::shared()->applicationFrame() : gfx::Rect { 0, 20, 320, 460 };
+    auto view = View::create({ 0, 0, frame.width(), frame.height() });
+    view->setAutoresizingMask(View::FlexibleWidth | View::FlexibleHeight);
+    setView(view);
+}
+
+void ViewController::didReceiveMemoryWarning()
+{
+    if (!m_view || m_view->window())
+        return;
+    auto keep = shared_from_this();
+    if (m_view->superview())
+        m_view->removeFromSuperview();
+    setView(nullptr);
+    viewDidUnload();
+}
+
+void ViewController::setTitle(std::string title)
+{
+    m_title = std::move(title);
+    if (m_navigationItem)
+        m_navigationItem->setTitle(m_title);
+}
+
+NavigationItem& ViewController::navigationItem()
+{
+    return *sharedNavigationItem();
+}
+
+std::shared_ptr<NavigationItem> ViewController::sharedNavigationItem()
+{
+    if (!m_navigationItem)
+        m_navigationItem = NavigationItem::create(m_title);
+    return m_navigationItem;
+}
+
+void ViewController::setToolbarItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool animated)
+{
+    m_toolbarItems = std::move(items);
+    if (auto* navigation = navigationController(); navigation && navigation->topViewController() == this)
+        navigation->toolbar().setItems(m_toolbarItems, animated);
+}
+
+void ViewController::setEditing(bool editing, bool)
+{
+    m_editing = editing;
+    if (m_editButton) {
+        m_editButton->setTitle(core::localized(editing ? "Done" : "Edit", "Toolkit"));
+        m_editButton->setStyle(editing ? BarButtonItem::Style::Done : BarButtonItem::Style::Bordered);
+    }
+}
+
+std::shared_ptr<BarButtonItem> ViewController::editButtonItem()
+{
+    if (!m_editButton) {
+        m_editButton = BarButtonItem::create(core::localized(m_editing ? "Done" : "Edit", "Toolkit"),
+            m_editing ? BarButtonItem::Style::Done : BarButtonItem::Style::Bordered);
+        std::weak_ptr<core::Object> weak = weak_from_this();
+        m_editButton->addTarget(nullptr, "toggleEditing", [weak](BarButtonItem&) {
+            if (auto self = std::static_pointer_cast<ViewController>(weak.lock()))
+                self->setEditing(!self->isEditing(), true);
+        });
+    }
+    return m_editButton;
+}
+
+// Containment
+
+void ViewController::setParent(ViewController* parent)
+{
+    m_parentRaw = parent;
+    m_parent = parent ? parent->weak_from_this() : std::weak_ptr<core::Object> {};
+}
+
+ViewController* ViewController::parentViewController() const
+{
+    if (m_parentRaw && !m_parent.expired())
+        return m_parentRaw;
+    return presentingViewController();
+}
+
+NavigationController* ViewController::navigationController() const
+{
+    for (ViewController* c = m_parentRaw && !m_parent.expired() ? m_parentRaw : nullptr; c;
+         c = c->m_parentRaw && !c->m_parent.expired() ? c->m_parentRaw : nullptr)
+        if (auto* navigation = dynamic_cast<NavigationController*>(c))
+            return navigation;
+    return nullptr;
+}
+
+ViewController* ViewController::presentingViewController() const
+{
+    return static_cast<ViewController*>(m_presenter.lock().get());
+}
+
+ViewController* ViewController::outermost()
+{
+    ViewController* c = this;
+    while (c->m_parentRaw && !c->m_parent.expired())
+        c = c->m_parentRaw;
+    return c;
+}
+
+ViewController* ViewController::deepestPresented()
+{
+    ViewController* c = this;
+    while (c->m_modal)
+        c = c->m_modal.get();
+    return c;
+}
+
+// The modal chain
+
+bool ViewController::coversPresenter() const
+{
+    return m_presentationStyle == PresentationStyle::FullScreen
+        || m_presentationStyle == PresentationStyle::CurrentContext
+        || Screen::userInterfaceIdiom() != core::Device::Idiom::Tablet;
+}
+
+bool ViewController::isModalTransitionRunning()
+{
+    return modalTransition().finish != nullptr;
+}
+
+void ViewController::completeModalTransition()
+{
+    auto& transition = modalTransition();
+    transition.token.reset();
+    if (auto finish = std::exchange(transition.finish, nullptr))
+        finish();
+}
+
+void ViewController::presentModalViewController(const std::shared_ptr<ViewController>& controller, bool animated)
+{
+    requireMainThread("ViewController::presentModalViewController");
+    if (!controller)
+        throw core::Exception(core::Exception::InvalidArgument, "ViewController::presentModalViewController: no controller");
+    completeModalTransition();
+    ViewController* presenter = outermost();
+    if (presenter->m_modal)
+        throw core::Exception(core::Exception::InternalInconsistency,
+            fmt::format("ViewController::presentModalViewController: {} already presents {}", presenter->description(),
+                presenter->m_modal->description()));
+    if (controller->presentingViewController() || controller->m_parentRaw || controller.get() == presenter)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("ViewController::presentModalViewController: {} is already shown", controller->description()));
+    auto keep = presenter->shared_from_this();
+    presenter->m_modal = controller;
+    controller->m_presenter = presenter->weak_from_this();
+    controller->m_orientation = presenter->m_orientation;
+    View& presented = *controller->view();
+    Window* window = presenter->isViewLoaded() ? presenter->m_view->window() : nullptr;
+    if (!window)
+        return;
+    View& presenting = *presenter->m_view;
+    bool covers = controller->coversPresenter();
+    presented.setTransform(presenting.transform());
+    if (covers) {
+        presented.setBounds({ 0, 0, presenting.bounds().width(), presenting.bounds().height() });
+        presented.setCenter(presenting.center());
+    } else {
+        gfx::Size size = controller->m_presentationStyle == PresentationStyle::PageSheet
+            ? gfx::Size { PageSheetWidth, presenting.bounds().height() }
+            : FormSheetSize;
+        presented.setBounds({ 0, 0, size.width, size.height });
+        presented.setCenter(presenting.center());
+    }
+    window->addSubview(controller->m_view);
+    if (covers)
+        presenter->viewWillDisappear(animated);
+    controller->viewWillAppear(animated);
+    std::weak_ptr<core::Object> weakPresenter = presenter->weak_from_this();
+    std::weak_ptr<core::Object> weakPresented = controller->weak_from_this();
+    runModalTransition(animated, [weakPresenter, weakPresented, covers, animated] {
+        auto presenter = std::static_pointer_cast<ViewController>(weakPresenter.lock());
+        auto presented = std::static_pointer_cast<ViewController>(weakPresented.lock());
+        if (!presenter || !presented)
+            return;
+        if (covers && presenter->m_view && presenter->m_view->superview()) {
+            View* superview = presenter->m_view->superview();
+            presented->m_coveredSuperview = std::static_pointer_cast<View>(superview->shared_from_this());
+            auto& siblings = superview->subviews();
+            presented->m_coveredIndex = size_t(std::find(siblings.begin(), siblings.end(), presenter->m_view) - siblings.begin());
+            presenter->m_view->removeFromSuperview();
+            presenter->viewDidDisappear(animated);
+        }
+        presented->viewDidAppear(animated);
+    });
+}
+
+void ViewController::dismissModalViewController(bool animated)
+{
+    requireMainThread("ViewController::dismissModalViewController");
+    completeModalTransition();
+    ViewController* base = outermost();
+    if (!base->m_modal) {
+        base = base->presentingViewController();
+        if (!base)
+            return;
+    }
+    auto keepBase = std::static_pointer_cast<ViewController>(base->shared_from_this());
+    auto first = base->m_modal;
+    ViewController* top = base->deepestPresented();
+    auto keepTop = top->shared_from_this();
+    bool topShown = top->m_view && top->m_view->window();
+    bool uncovers = false;
+    if (auto superview = first->m_coveredSuperview.lock(); superview && base->m_view && !base->m_view->superview()) {
+        superview->insertSubview(base->m_view, std::min(first->m_coveredIndex, superview->subviews().size()));
+        uncovers = true;
+    }
+    if (topShown)
+        top->viewWillDisappear(animated);
+    if (uncovers)
+        base->viewWillAppear(animated);
+    // The chain leaves the base at once, so that the next present may follow.
+    std::vector<std::shared_ptr<ViewController>> chain;
+    for (auto c = base->m_modal; c; c = c->m_modal)
+        chain.push_back(c);
+    base->m_modal.reset();
+    runModalTransition(animated, [chain, keepBase, topShown, uncovers, animated] {
+        for (auto& c : chain) {
+            if (c->m_view && c->m_view->superview())
+                c->m_view->removeFromSuperview();
+        }
+        if (topShown)
+            chain.back()->viewDidDisappear(animated);
+        if (uncovers)
+            keepBase->viewDidAppear(animated);
+        for (auto& c : chain) {
+            c->m_presenter.reset();
+            c->m_modal.reset();
+            c->m_coveredSuperview.reset();
+        }
+    });
+}
+
+std::shared_ptr<RotationClient> ViewController::rotationClient()
+{
+    if (!m_rotation)
+        m_rotation = std::make_shared<Rotation>(this);
+    return m_rotation;
+}
+
+Responder* ViewController::nextResponder() const
+{
+    if (m_view && m_view->superview())
+        return m_view->superview();
+    if (m_view && m_view->window())
+        return m_view->window();
+    return nullptr;
+}
+
+std::string ViewController::description() const
+{
+    return fmt::format("<{}: {} \"{}\">", className(), fmt::ptr(this), m_title);
+}
+
+} // namespace ui
