@@ -10,6 +10,7 @@
 #include "Platform/UI/BarItemButton.h"
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TableView.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
@@ -357,6 +358,94 @@ void Driver::tapBack()
                 return tap(*back);
         }
     fail("no navigation bar shows a back button", {});
+}
+
+namespace {
+
+TableViewCell& shownCell(const TableView& table, IndexPath path)
+{
+    auto* cell = table.cellForRow(path);
+    if (!cell)
+        throw core::Exception(Driver::Failure, fmt::format("row {} is not shown", path.description()));
+    return *cell;
+}
+
+} // namespace
+
+void Driver::tapRow(const TableView& table, IndexPath path)
+{
+    settle();
+    tap(shownCell(table, path));
+}
+
+void Driver::tapAccessory(const TableView& table, IndexPath path)
+{
+    settle();
+    View* accessory = shownCell(table, path).shownAccessoryView();
+    if (!accessory)
+        fail(fmt::format("row {} has no accessory", path.description()), {});
+    tap(*accessory);
+}
+
+void Driver::tapIndexTitle(const TableView& table, int index)
+{
+    settle();
+    View* index_view = table.indexView();
+    int count = int(table.sectionIndexTitles().size());
+    if (!index_view || index_view->isHidden() || index < 0 || index >= count)
+        fail(fmt::format("no index title {}", index), {});
+    float step = index_view->bounds().height() / float(count);
+    tapAt(*index_view, { index_view->bounds().width() / 2, step * (float(index) + 0.5f) });
+}
+
+void Driver::swipeRow(const TableView& table, IndexPath path)
+{
+    settle();
+    swipe(shownCell(table, path), 2);
+    settle();
+}
+
+void Driver::confirmDeletion(const TableView& table)
+{
+    settle();
+    for (auto* cell : table.visibleCells())
+        if (auto* button = cell->deleteConfirmationButton())
+            return tap(*button);
+    fail("no row shows a delete confirmation", {});
+}
+
+void Driver::deleteRow(TableView& table, IndexPath path)
+{
+    settle();
+    if (!table.isEditing())
+        fail("the table is not editing", { &table });
+    shownCell(table, path);
+    table.commitEdit(path);
+    settle();
+}
+
+void Driver::moveRow(TableView& table, IndexPath from, IndexPath to)
+{
+    settle();
+    if (!table.isEditing())
+        fail("the table is not editing", { &table });
+    table.moveRow(from, to);
+    settle();
+}
+
+void Driver::scrollToRow(TableView& table, IndexPath path)
+{
+    table.scrollToRow(path, TableView::ScrollPosition::Middle, false);
+    settle();
+}
+
+std::vector<std::string> Driver::cellTexts(const TableView& table)
+{
+    settle();
+    std::vector<std::string> texts;
+    for (auto* cell : table.visibleCells())
+        texts.push_back(cell->debugText());
+    return texts;
 }
 
 void Driver::pinch(const View& view, float scale, int steps, double duration)

@@ -12,6 +12,7 @@
 #include "Platform/Core/URL.h"
 #include "Platform/Core/Value.h"
 #include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/IndexPath.h"
 #include "Platform/UI/Orientation.h"
 
 #include <map>
@@ -26,6 +27,7 @@ class Screen;
 class SegmentedControl;
 class Slider;
 class Switch;
+class TableView;
 class TextField;
 class TextInput;
 class Touch;
@@ -111,6 +113,21 @@ public:
     void tapBarItem(std::string_view action);
     // Taps the back button of the front-most navigation bar that shows one.
     void tapBack();
+
+    // Tables. Rows are touched on their cells, which must be shown.
+    void tapRow(const TableView& table, IndexPath path);
+    void tapAccessory(const TableView& table, IndexPath path);
+    void tapIndexTitle(const TableView& table, int index);
+    // Swipes across the row, then (for confirmDeletion) taps the delete
+    // button it shows.
+    void swipeRow(const TableView& table, IndexPath path);
+    void confirmDeletion(const TableView& table);
+    // The editing controls: delete (commit) and reorder.
+    void deleteRow(TableView& table, IndexPath path);
+    void moveRow(TableView& table, IndexPath from, IndexPath to);
+    void scrollToRow(TableView& table, IndexPath path);
+    // The shown cells' texts, in row order.
+    std::vector<std::string> cellTexts(const TableView& table);
 
     void remoteControl(int subtype);
     void shake();

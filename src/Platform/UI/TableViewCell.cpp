@@ -1,0 +1,255 @@
+#include "Platform/UI/TableViewCell.h"
+
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/ImageView.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/StandardColors.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ui {
+
+std::shared_ptr<TableViewCell> TableViewCell::create(Style style, std::string reuseIdentifier)
+{
+    auto cell = std::make_shared<TableViewCell>(style, std::move(reuseIdentifier));
+    cell->setFrame({ 0, 0, 320, 44 });
+    return cell;
+}
+
+TableViewCell::TableViewCell(Style style, std::string reuseIdentifier)
+    : m_style(style)
+    , m_reuseIdentifier(std::move(reuseIdentifier))
+    , m_contentView(View::create())
+{
+    m_contentView->setBackgroundColor(StandardColors::clear());
+    addSubview(m_contentView);
+}
+
+TableViewCell::~TableViewCell() = default;
+
+void TableViewCell::prepareForReuse()
+{
+    setSelected(false);
+    setHighlighted(false);
+    hideDeleteConfirmation();
+}
+
+Label& TableViewCell::textLabel()
+{
+    if (!m_textLabel) {
+        m_textLabel = Label::create();
+        m_textLabel->setFont(Fonts::boldSystemFont(m_style == Style::Default ? 20 : 17));
+        m_textLabel->setBackgroundColor(StandardColors::clear());
+        m_contentView->addSubview(m_textLabel);
+        setNeedsLayout();
+    }
+    return *m_textLabel;
+}
+
+Label* TableViewCell::detailTextLabel()
+{
+    if (m_style == Style::Default)
+        return nullptr;
+    if (!m_detailLabel) {
+        m_detailLabel = Label::create();
+        m_detailLabel->setFont(Fonts::systemFont(m_style == Style::Subtitle ? 14 : 17));
+        m_detailLabel->setBackgroundColor(StandardColors::clear());
+        m_contentView->addSubview(m_detailLabel);
+        setNeedsLayout();
+    }
+    return m_detailLabel.get();
+}
+
+ImageView& TableViewCell::imageView()
+{
+    if (!m_imageView) {
+        m_imageView = ImageView::create();
+        m_contentView->insertSubview(m_imageView, 0);
+        setNeedsLayout();
+    }
+    return *m_imageView;
+}
+
+void TableViewCell::setAccessoryType(Accessory accessory)
+{
+    m_accessory = accessory;
+    updateAccessory();
+}
+
+void TableViewCell::setAccessoryView(std::shared_ptr<View> view)
+{
+    m_accessoryView = std::move(view);
+    updateAccessory();
+}
+
+void TableViewCell::setEditingAccessoryType(Accessory accessory)
+{
+    m_editingAccessory = accessory;
+    updateAccessory();
+}
+
+// The standard accessories are small views; the detail disclosure one is a
+// button whose tap the table hears.
+void TableViewCell::updateAccessory()
+{
+    if (m_shownAccessory && m_shownAccessory->superview() == this)
+        m_shownAccessory->removeFromSuperview();
+    m_shownAccessory.reset();
+    Accessory type = m_editing ? m_editingAccessory : m_accessory;
+    if (m_accessoryView && !m_editing) {
+        m_shownAccessory = m_accessoryView;
+    } else if (type == Accessory::DetailDisclosureButton) {
+        auto button = Button::create(Button::Type::DetailDisclosure, { 0, 0, 29, 31 });
+        std::weak_ptr<core::Object> weak = weak_from_this();
+        button->addTarget(nullptr, "accessoryTapped", [weak](Control&, const Event*) {
+            auto self = std::static_pointer_cast<TableViewCell>(weak.lock());
+            if (self && self->m_accessoryTapped)
+                self->m_accessoryTapped();
+        }, Control::TouchUpInside);
+        m_shownAccessory = button;
+    } else if (type != Accessory::None) {
+        m_shownAccessory = View::create({ 0, 0, AccessoryWidth, AccessoryWidth });
+        m_shownAccessory->setUserInteractionEnabled(false);
+    }
+    if (m_shownAccessory)
+        addSubview(m_shownAccessory);
+    setNeedsLayout();
+}
+
+void TableViewCell::setSelected(bool selected, bool)
+{
+    m_selected = selected;
+    if (m_textLabel)
+        m_textLabel->setHighlighted(selected || m_highlighted);
+    if (m_detailLabel)
+        m_detailLabel->setHighlighted(selected || m_highlighted);
+    setNeedsDisplay();
+}
+
+void TableViewCell::setHighlighted(bool highlighted, bool)
+{
+    m_highlighted = highlighted;
+    if (m_textLabel)
+        m_textLabel->setHighlighted(m_selected || highlighted);
+    if (m_detailLabel)
+        m_detailLabel->setHighlighted(m_selected || highlighted);
+    setNeedsDisplay();
+}
+
+void TableViewCell::setIndentationLevel(int level)
+{
+    m_indentationLevel = std::max(0, level);
+    setNeedsLayout();
+}
+
+void TableViewCell::setIndentationWidth(float width)
+{
+    requireFinite(width, "TableViewCell::setIndentationWidth");
+    m_indentationWidth = std::max(0.0f, width);
+    setNeedsLayout();
+}
+
+void TableViewCell::setShouldIndentWhileEditing(bool indent)
+{
+    m_indentWhileEditing = indent;
+    setNeedsLayout();
+}
+
+void TableViewCell::setEditing(bool editing, bool)
+{
+    if (m_editing == editing)
+        return;
+    m_editing = editing;
+    if (editing)
+        hideDeleteConfirmation();
+    updateAccessory();
+}
+
+void TableViewCell::setEditingStyle(EditingStyle style)
+{
+    m_editingStyle = style;
+    setNeedsLayout();
+}
+
+void TableViewCell::setShowsReorderControl(bool shows)
+{
+    m_showsReorderControl = shows;
+    setNeedsLayout();
+}
+
+void TableViewCell::showDeleteConfirmation(const std::string& title, std::function<void()> confirmed)
+{
+    hideDeleteConfirmation();
+    m_deleteButton = Button::create(Button::Type::Custom);
+    m_deleteButton->setTitle(title, Control::Normal);
+    m_deleteButton->setBackgroundColor(StandardColors::red());
+    m_deleteButton->addTarget(nullptr, "confirmDelete", [confirmed = std::move(confirmed)](Control&, const Event*) {
+        if (confirmed)
+            confirmed();
+    }, Control::TouchUpInside);
+    addSubview(m_deleteButton);
+    setNeedsLayout();
+}
+
+void TableViewCell::hideDeleteConfirmation()
+{
+    if (!m_deleteButton)
+        return;
+    m_deleteButton->removeFromSuperview();
+    m_deleteButton.reset();
+    setNeedsLayout();
+}
+
+void TableViewCell::layoutSubviews()
+{
+    gfx::Rect b = bounds();
+    float left = 0;
+    if (m_editing && m_editingStyle != EditingStyle::None && m_indentWhileEditing)
+        left = EditingControlWidth;
+    float right = b.width();
+    if (m_deleteButton) {
+        float height = std::min(30.0f, b.height());
+        m_deleteButton->setFrame({ b.width() - AccessoryMargin - DeleteButtonWidth, std::floor((b.height() - height) / 2),
+            DeleteButtonWidth, height });
+        right = m_deleteButton->frame().minX();
+    } else if (m_shownAccessory) {
+        gfx::Size size = m_shownAccessory->frame().size;
+        float x = b.width() - AccessoryMargin - size.width;
+        m_shownAccessory->setFrame({ x, std::floor((b.height() - size.height) / 2), size.width, size.height });
+        right = x;
+    }
+    if (m_editing && m_showsReorderControl)
+        right = std::min(right, b.width() - EditingControlWidth);
+    m_contentView->setFrame({ left, 0, std::max(0.0f, right - left), b.height() });
+
+    gfx::Rect content = m_contentView->bounds();
+    float x = AccessoryMargin + float(m_indentationLevel) * m_indentationWidth;
+    if (m_imageView && m_imageView->image()) {
+        gfx::Size size = m_imageView->image()->size();
+        m_imageView->setFrame({ x, std::floor((content.height() - size.height) / 2), size.width, size.height });
+        x += size.width + AccessoryMargin;
+    }
+    float width = std::max(0.0f, content.width() - x - AccessoryMargin);
+    if (m_style == Style::Subtitle && m_textLabel && m_detailLabel) {
+        m_textLabel->setFrame({ x, 2, width, std::floor(content.height() * 0.55f) });
+        m_detailLabel->setFrame({ x, m_textLabel->frame().maxY(), width, content.height() - m_textLabel->frame().maxY() - 2 });
+    } else if (m_detailLabel && m_textLabel) {
+        float split = m_style == Style::Value2 ? 67 : width / 2;
+        m_textLabel->setFrame({ x, 0, split, content.height() });
+        m_detailLabel->setFrame({ x + split, 0, std::max(0.0f, width - split), content.height() });
+        if (m_style == Style::Value1)
+            m_detailLabel->setTextAlignment(gfx::TextAlignment::Right);
+    } else if (m_textLabel) {
+        m_textLabel->setFrame({ x, 0, width, content.height() });
+    }
+}
+
+std::string TableViewCell::debugText() const
+{
+    return m_textLabel ? m_textLabel->text() : std::string {};
+}
+
+} // namespace ui
