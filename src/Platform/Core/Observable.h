@@ -3,6 +3,7 @@
 #include "Platform/Core/ObserverList.h"
 
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace core {
@@ -29,14 +30,15 @@ public:
     // Returns whether the value changed.
     bool set(T value)
     {
-        T old;
+        // Values without a default (fonts) can be observed too.
+        std::optional<T> old;
         {
             std::lock_guard lock(m_mutex);
             if (m_value == value)
                 return false;
-            old = std::exchange(m_value, value);
+            old.emplace(std::exchange(m_value, value));
         }
-        m_observers.notify(old, value);
+        m_observers.notify(*old, value);
         return true;
     }
 
