@@ -222,8 +222,8 @@ void Layer::finishAnimation(const std::shared_ptr<LayerAnimation>& animation, bo
 std::string Layer::description() const
 {
     auto f = frame();
-    return fmt::format("<{}: {}> frame ({} {}; {} {})", className(), static_cast<const void*>(this), f.origin.x,
-        f.origin.y, f.size.width, f.size.height);
+    return fmt::format("<{}: {} frame {{{{{}, {}}}, {{{}, {}}}}}>", className(), static_cast<const void*>(this),
+        f.origin.x, f.origin.y, f.size.width, f.size.height);
 }
 
 } // namespace ui
