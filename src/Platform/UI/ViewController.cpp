@@ -260,6 +260,11 @@ void ViewController::completeModalTransition()
         finish();
 }
 
+void ViewController::resetForTesting()
+{
+    modalTransition() = {};
+}
+
 void ViewController::presentModalViewController(const std::shared_ptr<ViewController>& controller, bool animated)
 {
     requireMainThread("ViewController::presentModalViewController");

@@ -103,6 +103,9 @@ public:
     static bool isModalTransitionRunning();
     // Completes a running modal transition now.
     static void completeModalTransition();
+    // Forgets a running modal transition without completing it (test
+    // environment).
+    static void resetForTesting();
 
     // What the window asks about rotation: the deepest presented
     // controller decides (a container asks its top child).

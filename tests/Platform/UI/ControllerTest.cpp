@@ -1,6 +1,7 @@
 #include "Support/UITestCase.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/BarItemButton.h"
@@ -203,6 +204,27 @@ TEST_F(ControllerTest, ModalChains)
     log.clear();
     sheet->dismissModalViewController(false);
     EXPECT_EQ(log, (Log { "S will-disappear", "A will-appear", "S did-disappear", "A did-appear" }));
+    window().setRootViewController(nullptr);
+}
+
+TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
+{
+    core::UserDefaults::standard()->set("DeviceIdiom", core::Value("tablet"));
+    Log log;
+    auto a = Logged::create("A", log);
+    window().setRootViewController(a);
+    auto sheet = Logged::create("S", log);
+    sheet->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
+    log.clear();
+    a->presentModalViewController(sheet, true);
+    advance(0.4);
+    EXPECT_EQ(log, (Log { "S load", "S will-appear", "S did-appear" }));
+    EXPECT_EQ(a->view()->window(), &window());
+    EXPECT_EQ(sheet->view()->bounds().size, ui::ViewController::FormSheetSize);
+    log.clear();
+    a->dismissModalViewController(false);
+    EXPECT_EQ(log, (Log { "S will-disappear", "S did-disappear" }));
+    EXPECT_EQ(sheet->view()->window(), nullptr);
     window().setRootViewController(nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TouchRouter.h"
 #include "Platform/UI/ViewAnimation.h"
+#include "Platform/UI/ViewController.h"
 
 #include <fmt/format.h>
 
@@ -26,6 +27,7 @@ void resetToolkit()
     ViewAnimation::resetForTesting();
     Screen::resetForTesting();
     Keyboard::shared().resetForTesting();
+    ViewController::resetForTesting();
 }
 
 } // namespace

@@ -1,0 +1,95 @@
+// bench: tandry_platform_ui
+// Tables of any size: a reload and a scroll from the top to the end in 1,000
+// steps, with delegate row heights, for 10,000 and 1,000,000 rows.
+// Targets: at most 15 live cells, per-step time within 2x between the sizes
+// (only the reload grows with the rows), heights asked once per row per
+// reload.
+
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/TableView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+long liveCells = 0;
+long mostLiveCells = 0;
+
+struct CountedCell : ui::TableViewCell {
+    CountedCell() : TableViewCell(Style::Default, "row") { mostLiveCells = std::max(mostLiveCells, ++liveCells); }
+    ~CountedCell() override { --liveCells; }
+};
+
+struct Rows : ui::TableViewDataSource, ui::TableViewDelegate {
+    int rows = 0;
+    long heightsAsked = 0;
+    int numberOfRows(ui::TableView&, int) override { return rows; }
+    std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override
+    {
+        auto cell = table.dequeueReusableCell("row");
+        if (!cell)
+            cell = std::make_shared<CountedCell>();
+        cell->textLabel().setText(std::to_string(path.row));
+        return cell;
+    }
+    std::optional<float> heightForRow(ui::TableView&, ui::IndexPath path) override
+    {
+        ++heightsAsked;
+        return path.row % 3 == 0 ? 60.0f : 44.0f;
+    }
+};
+
+void BM_ReloadAndScroll(benchmark::State& state)
+{
+    if (!core::RunLoop::hasMainThread())
+        core::RunLoop::setMainThread();
+    auto rows = std::make_shared<Rows>();
+    rows->rows = int(state.range(0));
+    auto table = ui::TableView::create({ 0, 0, 320, 460 });
+    table->setDataSource(rows);
+    table->setDelegate(rows);
+    constexpr int steps = 1000;
+    long reloads = 0;
+    for (auto _ : state) {
+        table->setContentOffset({ 0, 0 });
+        table->reloadData();
+        ++reloads;
+        float end = table->maximumContentOffset().y;
+        for (int i = 1; i <= steps; ++i) {
+            table->setContentOffset({ 0, end * float(i) / steps });
+            table->layoutIfNeeded();
+        }
+    }
+    state.counters["mostLiveCells"] = double(mostLiveCells);
+    state.counters["heightsPerRowPerReload"] = double(rows->heightsAsked) / double(reloads) / double(rows->rows);
+    state.counters["steps"] = benchmark::Counter(double(steps) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ReloadAndScroll)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The scroll alone, after one reload: the per-step cost must not grow with
+// the rows.
+void BM_ScrollStep(benchmark::State& state)
+{
+    if (!core::RunLoop::hasMainThread())
+        core::RunLoop::setMainThread();
+    auto rows = std::make_shared<Rows>();
+    rows->rows = int(state.range(0));
+    auto table = ui::TableView::create({ 0, 0, 320, 460 });
+    table->setDataSource(rows);
+    table->setDelegate(rows);
+    table->reloadData();
+    float end = table->maximumContentOffset().y;
+    int i = 0;
+    for (auto _ : state) {
+        i = (i + 1) % 1000;
+        table->setContentOffset({ 0, end * float(i) / 1000 });
+        table->layoutIfNeeded();
+    }
+}
+BENCHMARK(BM_ScrollStep)->Arg(10000)->Arg(1000000);
+
+} // namespace
