@@ -43,15 +43,22 @@ struct Rows : ui::TableViewDataSource, ui::TableViewDelegate {
     }
 };
 
-void BM_ReloadAndScroll(benchmark::State& state)
+// A phone-sized table over `count` rows.
+std::shared_ptr<ui::TableView> makeTable(const std::shared_ptr<Rows>& rows, int count)
 {
     if (!core::RunLoop::hasMainThread())
         core::RunLoop::setMainThread();
-    auto rows = std::make_shared<Rows>();
-    rows->rows = int(state.range(0));
+    rows->rows = count;
     auto table = ui::TableView::create({ 0, 0, 320, 460 });
     table->setDataSource(rows);
     table->setDelegate(rows);
+    return table;
+}
+
+void BM_ReloadAndScroll(benchmark::State& state)
+{
+    auto rows = std::make_shared<Rows>();
+    auto table = makeTable(rows, int(state.range(0)));
     constexpr int steps = 1000;
     long reloads = 0;
     for (auto _ : state) {
@@ -74,13 +81,8 @@ BENCHMARK(BM_ReloadAndScroll)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillis
 // the rows.
 void BM_ScrollStep(benchmark::State& state)
 {
-    if (!core::RunLoop::hasMainThread())
-        core::RunLoop::setMainThread();
     auto rows = std::make_shared<Rows>();
-    rows->rows = int(state.range(0));
-    auto table = ui::TableView::create({ 0, 0, 320, 460 });
-    table->setDataSource(rows);
-    table->setDelegate(rows);
+    auto table = makeTable(rows, int(state.range(0)));
     table->reloadData();
     float end = table->maximumContentOffset().y;
     int i = 0;
