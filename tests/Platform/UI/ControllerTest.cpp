@@ -183,6 +183,8 @@ TEST_F(ControllerTest, ModalChains)
     auto inner = ui::NavigationController::create(n);
     m->presentModalViewController(inner, false);
     EXPECT_EQ(navigation->visibleViewController(), n.get());
+    EXPECT_EQ(ui::testing::Driver::modalChain(*navigation), (std::vector<ui::ViewController*> { m.get(), inner.get() }));
+    EXPECT_EQ(ui::testing::Driver::stackTitles(*inner), (std::vector<std::string> { "N" }));
 
     // Dismissing at the root removes the chain; only the top and the
     // uncovered controller hear it.

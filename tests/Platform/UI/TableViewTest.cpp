@@ -7,6 +7,7 @@
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewController.h"
 
+#include <cmath>
 #include <gmock/gmock.h>
 
 namespace {
@@ -136,7 +137,20 @@ TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
     plain->reloadData();
     EXPECT_EQ(plain->contentSize().height, 0);
     EXPECT_TRUE(logContains("counts as 0"));
+    rows->height = std::nanf("");
+    plain->reloadData();
+    EXPECT_EQ(plain->contentSize().height, 0);
     plain->removeFromSuperview();
+
+    // A data source without a cell for a row is a programming error.
+    struct NoCells : Rows {
+        std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, IndexPath) override { return nullptr; }
+    };
+    auto none = std::make_shared<NoCells>();
+    none->counts = { 1 };
+    auto broken = ui::TableView::create({ 0, 0, 320, 460 });
+    broken->setDataSource(none);
+    EXPECT_THROW(broken->layoutIfNeeded(), core::Exception);
     grouped->removeFromSuperview();
 }
 

@@ -9,6 +9,7 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/BarItemButton.h"
 #include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/Toolbar.h"
@@ -358,6 +359,22 @@ void Driver::tapBack()
                 return tap(*back);
         }
     fail("no navigation bar shows a back button", {});
+}
+
+std::vector<std::string> Driver::stackTitles(const NavigationController& navigation)
+{
+    std::vector<std::string> titles;
+    for (auto& controller : navigation.viewControllers())
+        titles.push_back(controller->title());
+    return titles;
+}
+
+std::vector<ViewController*> Driver::modalChain(const ViewController& controller)
+{
+    std::vector<ViewController*> chain;
+    for (ViewController* c = controller.modalViewController(); c; c = c->modalViewController())
+        chain.push_back(c);
+    return chain;
 }
 
 namespace {

@@ -22,6 +22,8 @@
 
 namespace ui {
 class BarButtonItem;
+class NavigationController;
+class ViewController;
 class Responder;
 class Screen;
 class SegmentedControl;
@@ -113,6 +115,11 @@ public:
     void tapBarItem(std::string_view action);
     // Taps the back button of the front-most navigation bar that shows one.
     void tapBack();
+
+    // Controllers: the titles of a navigation stack, bottom first, and the
+    // modal chain above a controller, nearest first.
+    static std::vector<std::string> stackTitles(const NavigationController& navigation);
+    static std::vector<ViewController*> modalChain(const ViewController& controller);
 
     // Tables. Rows are touched on their cells, which must be shown.
     void tapRow(const TableView& table, IndexPath path);
