@@ -14,6 +14,8 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "WebDAV/WebDAVCredentials.h"
+#include "WebDAV/WebDAVGetResponse.h"
+#include "WebDAV/WebDAVHeadResponse.h"
 #include "WebDAV/WebDAVPropFindResponse.h"
 #include "WebDAV/WebDAVPropPatchResponse.h"
 #include "WebDAV/WebDAVResponse.h"
@@ -265,9 +267,15 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
             return;
         startResponse(WebDAVPropPatchResponse::create(request(), this));
     } else if (method == "GET") {
-        performGET(uri, tag);
+        // Folders are the browser page's; until it exists they keep the
+        // plain server's answer.
+        auto path = localPathForURI(uri);
+        if (path && core::fs::isDirectory(*path))
+            performGET(uri, tag);
+        else
+            startResponse(WebDAVGetResponse::create(request(), this));
     } else if (method == "HEAD") {
-        performHEAD(uri, tag);
+        startResponse(WebDAVHeadResponse::create(request(), this));
     } else if (method == "TRACE") {
         performTRACE(uri, tag);
     } else if (method == "DELETE") {

@@ -53,7 +53,7 @@ public:
     // (and the request comes back with tag 20) or the request was answered.
     bool fetchBodyIfRequiredForURI(const core::URL& uri, bool expectingXML, long tag);
     // 0 without "Expect", 100 after sending the interim 100, else 417.
-    int processExpectHeader();
+    int processExpectHeader() override;
     // A request of the browser page for its own style sheets, scripts and
     // images (always open).
     bool isHTMLIndexResourceRequest(const core::URL& uri) const;
@@ -76,7 +76,7 @@ public:
         std::string_view toDepth) override;
     bool isMutableURI(const core::URL& uri) override { return HTTPConnection::isMutableURI(uri); }
     void webDAVResponseDidEnd(WebDAVResponse& response, int tag) override;
-    WebDAVConnection& connectionForWebDAVResponse(WebDAVResponse&) { return *this; }
+    HTTPConnection* connectionForWebDAVResponse(WebDAVResponse&) override { return this; }
 
     // The indicator, shown while any token holds it and hidden a second after
     // the last one let go (so that gaps between requests do not flicker).

@@ -1,13 +1,20 @@
 #include "WebDAV/WebDAVResponse.h"
 
+#include "HTTP/HTTPConnection.h"
+#include "HTTP/HTTPServer.h"
+#include "Kit/HTTPDates.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <fmt/format.h>
+
+#include <climits>
+#include <cstdlib>
 
 void WebDAVResponse::start()
 {
@@ -110,4 +117,47 @@ WebDAVResourceRef WebDAVResponse::requestResource(bool allowNull) const
     if (!path)
         return nullptr;
     return allowNull ? WebDAVResource::resourceWithURIMaybeNull(url, *path) : WebDAVResource::resourceWithURI(url, *path);
+}
+
+void WebDAVResponse::setEntityHeadersForResource(const WebDAVResource& resource)
+{
+    if (!resource.isCollection()) {
+        if (auto type = resource.mimeType())
+            setHeaderValue(*type, "Content-Type");
+    }
+    if (auto modified = resource.fileModificationDate())
+        setHeaderValue(RFC1123String(*modified), "Last-Modified");
+    if (auto etag = resource.etag())
+        setHeaderValue(*etag, "Etag");
+}
+
+namespace {
+
+std::optional<std::string> resolvedPath(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    if (!realpath(path.c_str(), buffer))
+        return std::nullopt;
+    return std::string(buffer);
+}
+
+} // namespace
+
+bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
+{
+    auto* connection = m_delegate ? m_delegate->connectionForWebDAVResponse(const_cast<WebDAVResponse&>(*this)) : nullptr;
+    auto server = connection ? connection->server() : nullptr;
+    if (!server)
+        return true;
+    std::vector<std::string> roots { server->documentRoot().filePath() };
+    for (const auto& uri : server->virtualRootURIs()) {
+        if (auto path = server->localPathForURI(uri))
+            roots.push_back(*path);
+    }
+    for (const auto& root : roots) {
+        auto resolved = resolvedPath(root);
+        if (resolved && core::path::isWithin(realPath, *resolved))
+            return true;
+    }
+    return false;
 }

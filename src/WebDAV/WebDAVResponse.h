@@ -72,6 +72,14 @@ public:
     // The resource at the request's URL as the delegate maps it.
     WebDAVResourceRef requestResource(bool allowNull) const;
 
+    // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
+    // HEAD say of an item.
+    void setEntityHeadersForResource(const WebDAVResource& resource);
+    // Whether a resolved path (links followed) lies in one of the server's
+    // roots, so that a link in the store cannot hand out files beyond it.
+    // Without a connection (nothing to ask) everything is.
+    bool isServedRealPath(const std::string& realPath) const;
+
 protected:
     WebDAVResponse(std::shared_ptr<HTTPMessageRequest> request, WebDAVResponseDelegate* delegate)
         : m_request(std::move(request)), m_delegate(delegate) { }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+class HTTPConnection;
 class WebDAVResponse;
 
 // What a method response asks of the connection that made it: the server's
@@ -32,4 +33,11 @@ public:
     // The response is complete; the tag says how to send it (30 keep open,
     // 31 close, 33 it wrote itself).
     virtual void webDAVResponseDidEnd(WebDAVResponse& response, int tag) = 0;
+
+    // The connection behind the response, for responses that write to its
+    // socket themselves or need its standard headers; nothing without one.
+    virtual HTTPConnection* connectionForWebDAVResponse(WebDAVResponse&) { return nullptr; }
+    // Answers the request's "Expect": 0 without one, 100 after sending the
+    // interim 100, else 417.
+    virtual int processExpectHeader() { return 0; }
 };

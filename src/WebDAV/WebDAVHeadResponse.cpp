@@ -1,0 +1,42 @@
+#include "WebDAV/WebDAVHeadResponse.h"
+
+#include "WebDAV/WebDAVResponseDelegate.h"
+
+#include <fmt/format.h>
+
+#include <climits>
+#include <cstdlib>
+
+std::shared_ptr<WebDAVHeadResponse> WebDAVHeadResponse::create(std::shared_ptr<HTTPMessageRequest> request,
+    WebDAVResponseDelegate* delegate)
+{
+    return std::shared_ptr<WebDAVHeadResponse>(new WebDAVHeadResponse(std::move(request), delegate));
+}
+
+void WebDAVHeadResponse::start()
+{
+    auto resource = requestResource(false);
+    if (!resource) {
+        endResponseWithStatusCode(404);
+        return;
+    }
+    if (!resource->isCollection()) {
+        // A link whose target exists must stay inside the store, as for GET.
+        char buffer[PATH_MAX];
+        if (realpath(resource->path().c_str(), buffer) && !isServedRealPath(buffer)) {
+            endResponseWithStatusCode(403);
+            return;
+        }
+    }
+    createHTTPMessageResponseWithStatusCode(200);
+    if (resource->isCollection()) {
+        if (auto* delegate = this->delegate())
+            delegate->webDAVResponse(*this, resource->URI());
+        setHeaderValue("0", "Content-Length");
+    } else {
+        setHeaderValue(fmt::format("{}", resource->fileSize()), "Content-Length");
+    }
+    setEntityHeadersForResource(*resource);
+    if (auto* delegate = this->delegate())
+        delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+}
