@@ -7,6 +7,7 @@
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/SystemURLOpener.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
@@ -269,6 +270,25 @@ void Application::registerURLScheme(std::string scheme)
     m_schemes.push_back(std::move(scheme));
 }
 
+void Application::setStatusBarHidden(bool hidden, StatusBarAnimation animation)
+{
+    requireMainThread("Application::setStatusBarHidden");
+    if (int(animation) < 0 || int(animation) > 2)
+        throw core::Exception(core::Exception::InvalidArgument,
+            "Application::setStatusBarHidden: " + std::to_string(int(animation)) + " is no status bar animation");
+    m_statusBarHidden = hidden;
+    m_statusBarAnimation = animation;
+}
+
+void Application::setStatusBarStyle(StatusBarStyle style, bool)
+{
+    requireMainThread("Application::setStatusBarStyle");
+    if (int(style) < 0 || int(style) > 2)
+        throw core::Exception(core::Exception::InvalidArgument,
+            "Application::setStatusBarStyle: " + std::to_string(int(style)) + " is no status bar style");
+    m_statusBarStyle = style;
+}
+
 gfx::Rect Application::statusBarFrame() const
 {
     if (m_statusBarHidden)
@@ -391,6 +411,8 @@ int applicationMain(int, char**, const std::function<std::shared_ptr<Application
     Application::setShared(application);
     auto delegate = makeDelegate ? makeDelegate() : nullptr;
     application->setDelegate(delegate);
+    if (!application->hasURLOpener())
+        application->setURLOpener(SystemURLOpener::open);
     application->launch();
     core::RunLoop::main().run();
     Application::setShared(nullptr);

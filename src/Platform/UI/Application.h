@@ -29,6 +29,8 @@ class Window;
 class Application : public Responder {
 public:
     enum class State { Active = 0, Inactive = 1, Background = 2 };
+    enum class StatusBarAnimation { None = 0, Fade = 1, Slide = 2 };
+    enum class StatusBarStyle { Default = 0, BlackTranslucent = 1, BlackOpaque = 2 };
 
     static constexpr const char* didFinishLaunchingNotification = "ui.ApplicationDidFinishLaunching";
     static constexpr const char* didBecomeActiveNotification = "ui.ApplicationDidBecomeActive";
@@ -81,10 +83,11 @@ public:
 
     // URLs handed to the system, recorded; `opener` (the program's) gets
     // them too. canOpenURL: http, https, mailto and registered schemes.
-    bool openURL(const core::URL& url);
-    bool canOpenURL(const core::URL& url) const;
+    virtual bool openURL(const core::URL& url);
+    virtual bool canOpenURL(const core::URL& url) const;
     const std::vector<core::URL>& openedURLs() const { return m_openedURLs; }
     void setURLOpener(std::function<bool(const core::URL&)> opener) { m_opener = std::move(opener); }
+    bool hasURLOpener() const { return bool(m_opener); }
     void registerURLScheme(std::string scheme);
 
     void beginReceivingRemoteControlEvents() { m_receivingRemoteControl = true; }
@@ -97,7 +100,10 @@ public:
     // and its views, didRotate once the clock passes the duration.
     void setStatusBarOrientation(Orientation orientation, bool animated = true);
     bool isStatusBarHidden() const { return m_statusBarHidden; }
-    void setStatusBarHidden(bool hidden) { m_statusBarHidden = hidden; }
+    void setStatusBarHidden(bool hidden, StatusBarAnimation animation = StatusBarAnimation::None);
+    StatusBarAnimation statusBarAnimation() const { return m_statusBarAnimation; }
+    StatusBarStyle statusBarStyle() const { return m_statusBarStyle; }
+    void setStatusBarStyle(StatusBarStyle style, bool animated = false);
     gfx::Rect statusBarFrame() const;
     double statusBarOrientationAnimationDuration() const { return OrientationAnimationDuration; }
     // The screen less the status bar, in screen coordinates.
@@ -110,9 +116,10 @@ public:
     void setDeviceOrientation(Orientation orientation);
 
     bool isIdleTimerDisabled() const { return m_idleTimerDisabled; }
-    void setIdleTimerDisabled(bool disabled) { m_idleTimerDisabled = disabled; }
+    // Virtual: a subclass may refuse a change (keep-awake settings).
+    virtual void setIdleTimerDisabled(bool disabled) { m_idleTimerDisabled = disabled; }
     bool isNetworkActivityIndicatorVisible() const { return m_networkActivityVisible; }
-    void setNetworkActivityIndicatorVisible(bool visible) { m_networkActivityVisible = visible; }
+    virtual void setNetworkActivityIndicatorVisible(bool visible) { m_networkActivityVisible = visible; }
     int applicationIconBadgeNumber() const { return m_badgeNumber; }
     void setApplicationIconBadgeNumber(int number) { m_badgeNumber = number; }
 
@@ -135,6 +142,8 @@ private:
     Orientation m_statusBarOrientation = Orientation::Portrait;
     Orientation m_deviceOrientation = Orientation::Portrait;
     bool m_statusBarHidden = false;
+    StatusBarAnimation m_statusBarAnimation = StatusBarAnimation::None;
+    StatusBarStyle m_statusBarStyle = StatusBarStyle::Default;
     bool m_idleTimerDisabled = false;
     bool m_networkActivityVisible = false;
     int m_badgeNumber = 0;

@@ -5,6 +5,8 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/BarItemButton.h"
@@ -13,6 +15,10 @@
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/Toolbar.h"
+#include "Platform/UI/AudioSession.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SegmentedControl.h"
@@ -573,6 +579,126 @@ void Driver::remoteControl(int subtype)
 void Driver::shake()
 {
     application().sendEvent(Event::motion(Event::MotionShake));
+    settle();
+}
+
+// Alerts, sheets and services
+
+std::vector<std::shared_ptr<ChoiceView>> Driver::shownChoices() const
+{
+    std::vector<std::shared_ptr<ChoiceView>> shown;
+    for (auto& window : windowsFrontFirst()) {
+        if (window->isHidden())
+            continue;
+        auto& subviews = window->subviews();
+        for (auto it = subviews.rbegin(); it != subviews.rend(); ++it)
+            if (auto choice = std::dynamic_pointer_cast<ChoiceView>(*it); choice && choice->isVisible())
+                shown.push_back(choice);
+    }
+    return shown;
+}
+
+std::string Driver::shownChoicesText() const
+{
+    std::string text;
+    for (auto& choice : shownChoices()) {
+        text += "\n  " + dumpLine(*choice) + ":";
+        for (int i = 0; i < choice->numberOfButtons(); ++i)
+            text += fmt::format(" [{}] \"{}\"", i, choice->buttonTitle(i));
+    }
+    return text.empty() ? "\n  nothing is shown" : text;
+}
+
+std::shared_ptr<AlertView> Driver::alert() const
+{
+    for (auto& choice : shownChoices())
+        if (auto alert = std::dynamic_pointer_cast<AlertView>(choice))
+            return alert;
+    throw core::Exception(Failure, "no alert is shown; shown:" + shownChoicesText());
+}
+
+std::shared_ptr<ActionSheet> Driver::actionSheet() const
+{
+    for (auto& choice : shownChoices())
+        if (auto sheet = std::dynamic_pointer_cast<ActionSheet>(choice))
+            return sheet;
+    throw core::Exception(Failure, "no action sheet is shown; shown:" + shownChoicesText());
+}
+
+int Driver::indexOfTitle(const ChoiceView& choice, std::string_view title) const
+{
+    for (int i = 0; i < choice.numberOfButtons(); ++i)
+        if (choice.buttonTitle(i) == title)
+            return i;
+    throw core::Exception(Failure, fmt::format("no button \"{}\"; shown:{}", title, shownChoicesText()));
+}
+
+void Driver::press(ChoiceView& choice, int index)
+{
+    Button* button = choice.button(index);
+    if (!button || button->isHidden())
+        throw core::Exception(Failure, fmt::format("no button {} to press; shown:{}", index, shownChoicesText()));
+    tap(*button);
+    settle();
+}
+
+void Driver::pressAlertButton(int index)
+{
+    press(*alert(), index);
+}
+
+void Driver::pressAlertButton(std::string_view title)
+{
+    auto shown = alert();
+    press(*shown, indexOfTitle(*shown, title));
+}
+
+void Driver::pressSheetButton(int index)
+{
+    press(*actionSheet(), index);
+}
+
+void Driver::pressSheetButton(std::string_view title)
+{
+    auto shown = actionSheet();
+    press(*shown, indexOfTitle(*shown, title));
+}
+
+void Driver::tapOutsideSheet()
+{
+    auto sheet = actionSheet();
+    Window* window = sheet->window();
+    gfx::Rect frame = sheet->frame();
+    gfx::Rect bounds = window->bounds();
+    // The middle of the larger free band above or below the sheet.
+    gfx::Point point = frame.minY() - bounds.minY() >= bounds.maxY() - frame.maxY()
+        ? gfx::Point { bounds.midX(), (bounds.minY() + frame.minY()) / 2 }
+        : gfx::Point { bounds.midX(), (frame.maxY() + bounds.maxY()) / 2 };
+    tap(window->layer().transformToSuperlayer().apply(point));
+}
+
+const std::vector<core::URL>& Driver::openedURLs() const
+{
+    return application().openedURLs();
+}
+
+size_t Driver::completeAlbumSaves(std::optional<core::Error> error)
+{
+    auto recorder = std::dynamic_pointer_cast<PhotoAlbumRecorder>(PhotoAlbum::backend());
+    if (!recorder)
+        throw core::Exception(Failure, "the photo album is not the test recorder");
+    return recorder->complete(std::move(error));
+}
+
+size_t Driver::albumSaveCount() const
+{
+    auto recorder = std::dynamic_pointer_cast<PhotoAlbumRecorder>(PhotoAlbum::backend());
+    return recorder ? recorder->saves().size() : 0;
+}
+
+void Driver::audioInterruption(bool begins)
+{
+    AudioSession::shared().interruption(begins);
     settle();
 }
 

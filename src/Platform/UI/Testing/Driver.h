@@ -15,7 +15,10 @@
 #include "Platform/UI/IndexPath.h"
 #include "Platform/UI/Orientation.h"
 
+#include "Platform/Core/Error.h"
+
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +27,9 @@ namespace ui {
 class BarButtonItem;
 class NavigationController;
 class ViewController;
+class ActionSheet;
+class AlertView;
+class ChoiceView;
 class Responder;
 class Screen;
 class SegmentedControl;
@@ -139,6 +145,28 @@ public:
     void remoteControl(int subtype);
     void shake();
 
+    // Alerts and action sheets, found by walking the windows: the front
+    // shown one (failing, listing what is shown, when there is none), and
+    // a press on one of its buttons by index or title, through a tap.
+    std::shared_ptr<AlertView> alert() const;
+    std::shared_ptr<ActionSheet> actionSheet() const;
+    std::vector<std::shared_ptr<ChoiceView>> shownChoices() const;
+    void pressAlertButton(int index);
+    void pressAlertButton(std::string_view title);
+    void pressSheetButton(int index);
+    void pressSheetButton(std::string_view title);
+    // A tap in the sheet's window away from the sheet.
+    void tapOutsideSheet();
+
+    // Services.
+    const std::vector<core::URL>& openedURLs() const;
+    // Runs the photo album's pending completions (with `error` when given);
+    // answers how many. They run on workers: wait for them.
+    size_t completeAlbumSaves(std::optional<core::Error> error = std::nullopt);
+    size_t albumSaveCount() const;
+    // The device reports an audio interruption beginning or ending.
+    void audioInterruption(bool begins);
+
     // The screen point at the centre of the view (or at a point of it),
     // failing when a tap there would not reach it.
     gfx::Point tapPoint(const View& view) const;
@@ -157,6 +185,9 @@ private:
     [[noreturn]] void fail(const std::string& reason, const std::vector<const View*>& views) const;
     void settle();
     TextInput& textInput() const;
+    void press(ChoiceView& choice, int index);
+    int indexOfTitle(const ChoiceView& choice, std::string_view title) const;
+    std::string shownChoicesText() const;
 
     std::map<int, std::shared_ptr<Touch>> m_fingers;
     int m_nextFinger = 1;

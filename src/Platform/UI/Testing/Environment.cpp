@@ -2,10 +2,15 @@
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/AudioSession.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/LiveObjects.h"
+#include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/PhotoAlbum.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/TouchRouter.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/ViewController.h"
@@ -28,6 +33,10 @@ void resetToolkit()
     Screen::resetForTesting();
     Keyboard::shared().resetForTesting();
     ViewController::resetForTesting();
+    AlertView::resetForTesting();
+    Pasteboard::resetForTesting();
+    AudioSession::shared().resetForTesting();
+    PhotoAlbum::setBackend(std::make_shared<PhotoAlbumRecorder>());
 }
 
 } // namespace

@@ -1,0 +1,185 @@
+#include "Platform/UI/Pasteboard.h"
+
+#include "Platform/Core/UTF8.h"
+#include "Platform/Graphics/Image.h"
+
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+std::mutex registryMutex;
+std::map<std::string, std::shared_ptr<Pasteboard>>& registry()
+{
+    static std::map<std::string, std::shared_ptr<Pasteboard>> pasteboards;
+    return pasteboards;
+}
+
+} // namespace
+
+std::shared_ptr<Pasteboard> Pasteboard::general()
+{
+    return named(generalName, true);
+}
+
+std::shared_ptr<Pasteboard> Pasteboard::named(const std::string& name, bool create)
+{
+    std::lock_guard lock(registryMutex);
+    auto& pasteboards = registry();
+    if (auto it = pasteboards.find(name); it != pasteboards.end())
+        return it->second;
+    if (!create)
+        return nullptr;
+    auto pasteboard = std::make_shared<Pasteboard>(name);
+    pasteboards.emplace(name, pasteboard);
+    return pasteboard;
+}
+
+void Pasteboard::remove(const std::string& name)
+{
+    std::lock_guard lock(registryMutex);
+    registry().erase(name);
+}
+
+void Pasteboard::resetForTesting()
+{
+    std::lock_guard lock(registryMutex);
+    registry().clear();
+}
+
+Pasteboard::Pasteboard(std::string name) : m_name(std::move(name)) { }
+
+long Pasteboard::changeCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_changeCount;
+}
+
+core::Value Pasteboard::firstValue(const std::string& type) const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_items.empty())
+        return {};
+    auto it = m_items.front().find(type);
+    return it == m_items.front().end() ? core::Value() : it->second;
+}
+
+std::optional<std::string> Pasteboard::string() const
+{
+    core::Value value = firstValue(textType);
+    if (!value.isString())
+        return std::nullopt;
+    return value.string();
+}
+
+void Pasteboard::setString(std::string_view text)
+{
+    setItems({ Item { { textType, core::utf8::sanitized(text) } } });
+}
+
+std::vector<std::string> Pasteboard::strings() const
+{
+    std::vector<std::string> texts;
+    for (auto& item : items())
+        if (auto it = item.find(textType); it != item.end() && it->second.isString())
+            texts.push_back(it->second.string());
+    return texts;
+}
+
+void Pasteboard::setStrings(const std::vector<std::string>& texts)
+{
+    std::vector<Item> items;
+    items.reserve(texts.size());
+    for (auto& text : texts)
+        items.push_back({ { textType, core::utf8::sanitized(text) } });
+    setItems(std::move(items));
+}
+
+std::optional<core::URL> Pasteboard::url() const
+{
+    core::Value value = firstValue(urlType);
+    if (!value.isString())
+        return std::nullopt;
+    return core::URL::parse(value.string());
+}
+
+void Pasteboard::setURL(const core::URL& url)
+{
+    setItems({ Item { { urlType, url.absoluteString() } } });
+}
+
+std::shared_ptr<gfx::Image> Pasteboard::image() const
+{
+    return firstValue(imageType).objectAs<gfx::Image>();
+}
+
+void Pasteboard::setImage(std::shared_ptr<gfx::Image> image)
+{
+    if (!image)
+        return setItems({});
+    setItems({ Item { { imageType, core::Value(std::move(image)) } } });
+}
+
+std::optional<core::Value> Pasteboard::valueForType(const std::string& type) const
+{
+    core::Value value = firstValue(type);
+    if (value.isNull())
+        return std::nullopt;
+    return value;
+}
+
+void Pasteboard::setValue(const core::Value& value, const std::string& type)
+{
+    setItems({ Item { { type, value.isString() ? core::Value(core::utf8::sanitized(value.string())) : value } } });
+}
+
+std::vector<std::string> Pasteboard::pasteboardTypes() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> types;
+    if (!m_items.empty())
+        for (auto& [type, value] : m_items.front())
+            types.push_back(type);
+    return types;
+}
+
+bool Pasteboard::containsType(const std::string& type) const
+{
+    return !firstValue(type).isNull();
+}
+
+std::vector<Pasteboard::Item> Pasteboard::items() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_items;
+}
+
+void Pasteboard::setItems(std::vector<Item> items)
+{
+    std::lock_guard lock(m_mutex);
+    m_items = std::move(items);
+    ++m_changeCount;
+}
+
+void Pasteboard::addItems(std::vector<Item> items)
+{
+    std::lock_guard lock(m_mutex);
+    for (auto& item : items)
+        m_items.push_back(std::move(item));
+    ++m_changeCount;
+}
+
+size_t Pasteboard::numberOfItems() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_items.size();
+}
+
+std::string Pasteboard::description() const
+{
+    return fmt::format("<{}: {}; name = {}; changeCount = {}>", className(), static_cast<const void*>(this), m_name,
+        changeCount());
+}
+
+} // namespace ui

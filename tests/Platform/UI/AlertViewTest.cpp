@@ -1,0 +1,225 @@
+#include "Support/UITestCase.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/LiveObjects.h"
+#include "Platform/UI/Window.h"
+
+#include <fmt/format.h>
+
+namespace {
+
+using test::UITestCase;
+class AlertViewTest : public UITestCase { };
+
+// Both delegates write one log, the index beside each call.
+struct Recorder : ui::AlertViewDelegate, ui::ActionSheetDelegate {
+    std::vector<std::string> log;
+    std::function<void(int)> onClick;
+    void clickedButton(ui::AlertView&, int i) override { record("clicked", i); }
+    void willPresent(ui::AlertView&) override { log.push_back("willPresent"); }
+    void didPresent(ui::AlertView&) override { log.push_back("didPresent"); }
+    void willDismiss(ui::AlertView&, int i) override { record("willDismiss", i); }
+    void didDismiss(ui::AlertView& alert, int i) override { record(fmt::format("didDismiss(tag {})", alert.tag()), i); }
+    void clickedButton(ui::ActionSheet&, int i) override { record("clicked", i); }
+    void willDismiss(ui::ActionSheet& sheet, int i) override
+    {
+        record(sheet.superview() ? "willDismiss shown" : "willDismiss", i);
+    }
+    void didDismiss(ui::ActionSheet& sheet, int i) override
+    {
+        record(sheet.superview() ? "didDismiss shown" : "didDismiss", i);
+    }
+    void record(const std::string& what, int i)
+    {
+        log.push_back(fmt::format("{}({})", what, i));
+        if (what == "clicked" && onClick)
+            onClick(i);
+    }
+};
+
+TEST_F(AlertViewTest, ShowLayoutTapAndWindows)
+{
+    auto recorder = std::make_shared<Recorder>();
+    auto alert = ui::AlertView::create("T", "M", recorder, "Cancel", { "OK" });
+    EXPECT_EQ(alert->cancelButtonIndex(), 0);
+    EXPECT_EQ(alert->firstOtherButtonIndex(), 1);
+    EXPECT_EQ(alert->addButton("Later"), 2);
+    EXPECT_EQ(alert->numberOfButtons(), 3);
+    EXPECT_EQ(alert->buttonTitle(2), "Later");
+    EXPECT_THROW(alert->buttonTitle(3), core::Exception);
+
+    // Three buttons stack, cancel last.
+    alert->show();
+    auto alertWindow = ui::AlertView::alertWindow();
+    ASSERT_TRUE(alertWindow);
+    EXPECT_EQ(alert->superview(), alertWindow.get());
+    EXPECT_TRUE(alertWindow->isKeyWindow());
+    EXPECT_FALSE(alertWindow->isHidden());
+    EXPECT_EQ(alertWindow->windowLevel(), ui::Window::LevelAlert);
+    EXPECT_NE(std::find(application().windows().begin(), application().windows().end(), alertWindow),
+        application().windows().end());
+    EXPECT_EQ(recorder->log, (std::vector<std::string> { "willPresent" }));
+    advance(0.3);
+    EXPECT_EQ(recorder->log.back(), "didPresent");
+    alert->layoutIfNeeded();
+    gfx::Rect ok = alert->button(1)->frame(), later = alert->button(2)->frame(), cancel = alert->button(0)->frame();
+    EXPECT_EQ(ok.size, (gfx::Size { 262, 43 }));
+    EXPECT_EQ(later.y(), ok.maxY() + 8);
+    EXPECT_EQ(cancel.y(), later.maxY() + 8);
+    EXPECT_EQ(alert->frame().width(), 284);
+    EXPECT_EQ(alert->frame().midX(), 160);
+
+    // Tapping "OK" goes through the whole dismissal; the key window returns.
+    recorder->log.clear();
+    driver.pressAlertButton("OK");
+    EXPECT_EQ(recorder->log, (std::vector<std::string> { "clicked(1)", "willDismiss(1)" }));
+    EXPECT_EQ(alert->superview(), nullptr);
+    EXPECT_FALSE(alert->isVisible());
+    EXPECT_TRUE(window().isKeyWindow());
+    EXPECT_FALSE(ui::AlertView::alertWindow());
+    advance(0.2);
+    EXPECT_EQ(recorder->log.back(), "didDismiss(tag 0)(1)");
+}
+
+TEST_F(AlertViewTest, TwoButtonsSideBySideAndSubclassLayout)
+{
+    // A subclass places a spinner above the row of buttons after the base layout.
+    struct Waiting : ui::AlertView {
+        std::shared_ptr<ui::View> spinner = ui::View::create({ 0, 0, 20, 20 });
+        Waiting() { addSubview(spinner); }
+        void layoutSubviews() override
+        {
+            AlertView::layoutSubviews();
+            spinner->setFrame({ 132, buttonRowRect().y() - 28, 20, 20 });
+        }
+    };
+    auto alert = std::make_shared<Waiting>();
+    alert->setTitle("T");
+    alert->setCancelButtonIndex(alert->addButton("Cancel"));
+    alert->addButton("OK");
+    alert->show();
+    alert->layoutIfNeeded();
+    float y = alert->buttonRowRect().y();
+    EXPECT_EQ(alert->button(0)->frame(), (gfx::Rect { 11, y, 128, 43 }));
+    EXPECT_EQ(alert->button(1)->frame(), (gfx::Rect { 145, y, 128, 43 }));
+    EXPECT_EQ(alert->buttonRowRect(), (gfx::Rect { 11, y, 262, 43 }));
+    EXPECT_EQ(alert->spinner->frame().maxY(), y - 8);
+    alert->dismiss(0, false);
+}
+
+TEST_F(AlertViewTest, CodeDismissalsAreLikeTaps)
+{
+    auto recorder = std::make_shared<Recorder>();
+    auto alert = ui::AlertView::create("T", "M", recorder, "Cancel", { "OK" });
+    alert->dismiss(0, false); // hidden: nothing
+    EXPECT_TRUE(recorder->log.empty());
+
+    alert->show();
+    recorder->log.clear();
+    alert->setTag(7); // the caller's tag, set just before dismissing
+    alert->dismiss(0, false);
+    EXPECT_EQ(recorder->log,
+        (std::vector<std::string> { "clicked(0)", "willDismiss(0)", "didDismiss(tag 7)(0)" }));
+
+    // −1 is delivered as given; a delegate shows and dismisses others inside clicked.
+    auto second = ui::AlertView::create("S", "", recorder, "Cancel");
+    alert->show();
+    recorder->log.clear();
+    recorder->onClick = [&](int i) {
+        if (i == -1) {
+            second->show();
+            alert->dismiss(5, false); // already dismissing: ignored
+        } else {
+            second->dismiss(i, false);
+        }
+    };
+    alert->dismiss(-1, true);
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_TRUE(ui::AlertView::alertWindow()->isKeyWindow());
+    advance(0.2);
+    EXPECT_EQ(recorder->log.back(), "didDismiss(tag 7)(-1)");
+    second->dismiss(0, false);
+    EXPECT_TRUE(window().isKeyWindow());
+    EXPECT_THROW(driver.alert(), core::Exception);
+}
+
+TEST_F(AlertViewTest, ActionSheetFromToolbar)
+{
+    auto recorder = std::make_shared<Recorder>();
+    auto sheet = ui::ActionSheet::create("T", recorder, "Cancel", "Delete", { "A", "B" });
+    EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
+    EXPECT_EQ(sheet->buttonTitle(1), "A");
+    EXPECT_EQ(sheet->buttonTitle(2), "B");
+    EXPECT_EQ(sheet->cancelButtonIndex(), 3);
+    EXPECT_EQ(sheet->firstOtherButtonIndex(), 1);
+    EXPECT_THROW(sheet->setActionSheetStyle(ui::ActionSheet::Style(3)), core::Exception);
+
+    auto toolbar = ui::View::create({ 0, 436, 320, 44 });
+    EXPECT_THROW(sheet->showFromToolbar(*toolbar), core::Exception); // in no window
+    window().addSubview(toolbar);
+    sheet->showFromToolbar(*toolbar);
+    EXPECT_EQ(sheet->window(), &window());
+    EXPECT_EQ(sheet->anchorKind(), ui::ActionSheet::AnchorKind::Toolbar);
+    sheet->layoutIfNeeded();
+    EXPECT_EQ(sheet->frame().maxY(), 480);
+    gfx::Rect b = sheet->button(2)->frame(), c = sheet->button(3)->frame();
+    EXPECT_EQ(c.height(), 44);
+    EXPECT_EQ(c.y(), b.maxY() + 16);
+    // The dimming view sits right below the sheet.
+    auto& subviews = window().subviews();
+    ASSERT_GE(subviews.size(), 2u);
+    EXPECT_EQ(subviews.back(), sheet);
+    EXPECT_EQ(subviews[subviews.size() - 2]->frame(), window().bounds());
+
+    driver.pressSheetButton("A");
+    advance(0.2);
+    EXPECT_EQ(recorder->log, (std::vector<std::string> { "clicked(1)", "willDismiss shown(1)", "didDismiss(1)" }));
+    EXPECT_EQ(window().subviews().size(), 1u); // the toolbar alone
+
+    recorder->log.clear();
+    sheet->showFromToolbar(*toolbar);
+    sheet->dismiss(sheet->cancelButtonIndex(), false);
+    EXPECT_EQ(recorder->log, (std::vector<std::string> { "clicked(3)", "willDismiss shown(3)", "didDismiss(3)" }));
+    EXPECT_THROW(driver.pressSheetButton("Nope"), core::Exception);
+}
+
+TEST_F(AlertViewTest, TabletSheetAtItsAnchor)
+{
+    core::UserDefaults::setArguments({ "-DeviceIdiom", "tablet" });
+    ui::Screen::main()->setBounds({ 0, 0, 768, 1024 });
+    window().setFrame({ 0, 0, 768, 1024 });
+    auto recorder = std::make_shared<Recorder>();
+    auto sheet = ui::ActionSheet::create("T", recorder, "Cancel", {}, { "A" });
+    sheet->showFromRect({ 100, 100, 20, 20 }, window(), true);
+    EXPECT_TRUE(sheet->isAnchored());
+    EXPECT_EQ(sheet->anchorKind(), ui::ActionSheet::AnchorKind::Rect);
+    sheet->layoutIfNeeded();
+    EXPECT_TRUE(sheet->button(1)->isHidden());
+    EXPECT_EQ(sheet->frame().y(), 120);
+    EXPECT_THROW(driver.pressSheetButton("Cancel"), core::Exception);
+    driver.tapOutsideSheet();
+    advance(0.2);
+    EXPECT_EQ(recorder->log, (std::vector<std::string> { "clicked(1)", "willDismiss shown(1)", "didDismiss(1)" }));
+}
+
+TEST_F(AlertViewTest, ManyAlertsAndSheetsLeaveNothingAlive)
+{
+    long views = ui::LiveObjects::views;
+    for (int i = 0; i < 1000; ++i) {
+        auto alert = ui::AlertView::create("T", "M", {}, "Cancel", { "OK" });
+        alert->show();
+        alert->dismiss(i % 2, i % 3 == 0);
+        auto sheet = ui::ActionSheet::create("T", {}, "Cancel", {}, { "A" });
+        sheet->showInView(window());
+        sheet->dismiss(0, false);
+    }
+    advance(0.2);
+    EXPECT_EQ(ui::LiveObjects::views, views);
+}
+
+} // namespace
