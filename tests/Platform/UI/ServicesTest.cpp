@@ -8,10 +8,16 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/AudioSession.h"
+#include "Platform/UI/DocumentInteractionController.h"
 #include "Platform/UI/FolderPhotoAlbum.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/PrintFormatter.h"
+#include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/SystemURLOpener.h"
+#include "Platform/UI/Window.h"
+
+#include <fmt/format.h>
 
 #include <atomic>
 #include <chrono>
@@ -217,6 +223,95 @@ TEST_F(ServicesTest, FolderAlbumWritesJPEGsAndNeverOverwrites)
     setenv("XDG_PICTURES_DIR", (home() + "/P").c_str(), 1);
     EXPECT_TRUE(ui::FolderPhotoAlbum::defaultFolder().starts_with(home() + "/P/"));
     unsetenv("XDG_PICTURES_DIR");
+}
+
+TEST_F(ServicesTest, PrintPanel)
+{
+    auto& panel = ui::PrintInteractionController::shared();
+    std::string pdf = makeFile("a.PDF", "%PDF-1.4");
+    EXPECT_TRUE(ui::PrintInteractionController::canPrint(core::URL::fileURL(pdf)));
+    EXPECT_FALSE(ui::PrintInteractionController::canPrint(core::URL::fileURL(home() + "/missing.pdf")));
+    EXPECT_FALSE(ui::PrintInteractionController::canPrint(core::URL::fileURL(makeFile("a.txt", "x"))));
+    EXPECT_FALSE(ui::PrintInteractionController::canPrint(*core::URL::parse("http://example.com/a.pdf")));
+
+    std::vector<std::string> log;
+    auto completion = [&](ui::PrintInteractionController&, bool completed, const core::Error* error) {
+        log.push_back(fmt::format("{} {}", completed, error ? error->code() : 0));
+    };
+    auto view = ui::View::create({ 0, 0, 100, 100 });
+    window().addSubview(view);
+    panel.setPrintFormatter(view->viewPrintFormatter());
+    EXPECT_FALSE(panel.present(true, completion)); // printing is off
+    driver.setPrintingAvailable(true);
+    EXPECT_TRUE(panel.presentFromRect({ 10, 10, 20, 20 }, *view, true, completion));
+    EXPECT_EQ(panel.printFormatter()->view(), view);
+    EXPECT_EQ(panel.anchorKind(), ui::PrintInteractionController::AnchorKind::Rect);
+    EXPECT_FALSE(panel.present(true, completion)); // shown already
+    driver.completePrint(false, core::Error::posix(EIO));
+    EXPECT_EQ(log, (std::vector<std::string> { fmt::format("false {}", EIO) }));
+    EXPECT_FALSE(panel.isPresented());
+    EXPECT_THROW(driver.completePrint(true), core::Exception);
+    EXPECT_EQ(log.size(), 1u);
+
+    // A dismissal completes unfinished, once.
+    EXPECT_TRUE(panel.present(false, completion));
+    panel.dismiss(true);
+    panel.dismiss(true);
+    EXPECT_EQ(log.back(), "false 0");
+    EXPECT_EQ(log.size(), 2u);
+
+    // Nothing to print: a detached formatter, then a printable file.
+    panel.printFormatter()->setView(nullptr);
+    EXPECT_FALSE(panel.printFormatter()->view());
+    EXPECT_FALSE(panel.present(true, completion));
+    panel.setPrintingItem(core::URL::fileURL(pdf).absoluteString());
+    EXPECT_TRUE(panel.present(true, completion));
+    driver.completePrint(true);
+    EXPECT_EQ(log.back(), "true 0");
+}
+
+struct OpenInRecorder : ui::DocumentInteractionControllerDelegate {
+    std::vector<std::string> log;
+    void willPresentOpenInMenu(ui::DocumentInteractionController&) override { log.push_back("willPresent"); }
+    void didDismissOpenInMenu(ui::DocumentInteractionController&) override { log.push_back("didDismiss"); }
+    void willBeginSendingToApplication(ui::DocumentInteractionController&, const std::string& a) override
+    {
+        log.push_back("willBegin " + a);
+    }
+    void didEndSendingToApplication(ui::DocumentInteractionController&, const std::string& a) override
+    {
+        log.push_back("didEnd " + a);
+    }
+};
+
+TEST_F(ServicesTest, OpenInMenu)
+{
+    auto recorder = std::make_shared<OpenInRecorder>();
+    auto controller = ui::DocumentInteractionController::create(core::URL::fileURL(makeFile("doc 1.pdf", "x")));
+    controller->setDelegate(recorder);
+    EXPECT_EQ(controller->name(), "doc 1.pdf");
+    EXPECT_FALSE(controller->presentOpenInMenu({ 0, 0, 10, 10 }, window(), true)); // no application
+    EXPECT_TRUE(recorder->log.empty());
+    EXPECT_THROW(driver.openInMenu(), core::Exception);
+
+    driver.setOpenInApplications({ "Viewer" });
+    EXPECT_TRUE(controller->presentOpenInMenu({ 5, 30, 10, 10 }, window(), true));
+    EXPECT_EQ(controller->anchorRect(), (gfx::Rect { 5, 30, 10, 10 }));
+    EXPECT_EQ(driver.openInMenu(), controller);
+    EXPECT_THROW(driver.chooseOpenInApplication("Other"), core::Exception);
+    driver.chooseOpenInApplication("Viewer");
+    EXPECT_EQ(recorder->log,
+        (std::vector<std::string> { "willPresent", "willBegin Viewer", "didEnd Viewer", "didDismiss" }));
+    EXPECT_FALSE(controller->isMenuVisible());
+
+    // The toolkit keeps a shown menu alive.
+    std::weak_ptr<ui::DocumentInteractionController> weak = controller;
+    controller->presentOpenInMenu({ 0, 0, 1, 1 }, window(), false);
+    controller.reset();
+    ASSERT_FALSE(weak.expired());
+    weak.lock()->dismissMenu(false);
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(recorder->log.back(), "didDismiss");
 }
 
 } // namespace

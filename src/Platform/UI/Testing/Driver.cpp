@@ -17,7 +17,9 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/AudioSession.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/DocumentInteractionController.h"
 #include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
@@ -699,6 +701,47 @@ size_t Driver::albumSaveCount() const
 void Driver::audioInterruption(bool begins)
 {
     AudioSession::shared().interruption(begins);
+    settle();
+}
+
+void Driver::setPrintingAvailable(bool available)
+{
+    PrintInteractionController::setPrintingAvailable(available);
+}
+
+void Driver::setOpenInApplications(std::vector<std::string> applications)
+{
+    DocumentInteractionController::setApplications(std::move(applications));
+}
+
+void Driver::completePrint(bool completed, std::optional<core::Error> error)
+{
+    auto& panel = PrintInteractionController::shared();
+    if (!panel.isPresented())
+        throw core::Exception(Failure, "no print panel is shown");
+    panel.finish(completed, error ? &*error : nullptr);
+    settle();
+}
+
+std::shared_ptr<DocumentInteractionController> Driver::openInMenu() const
+{
+    auto menus = DocumentInteractionController::shownMenus();
+    if (menus.empty())
+        throw core::Exception(Failure, "no open-in menu is shown");
+    return menus.back();
+}
+
+void Driver::chooseOpenInApplication(const std::string& application)
+{
+    auto menu = openInMenu();
+    if (!menu->chooseApplication(application)) {
+        std::string listed;
+        for (auto& name : menu->menuApplications())
+            listed += " \"" + name + "\"";
+        throw core::Exception(Failure,
+            fmt::format("no \"{}\" on the open-in menu of {}; it lists:{}", application, menu->name(),
+                listed.empty() ? " nothing" : listed));
+    }
     settle();
 }
 

@@ -30,6 +30,7 @@ class ViewController;
 class ActionSheet;
 class AlertView;
 class ChoiceView;
+class DocumentInteractionController;
 class Responder;
 class Screen;
 class SegmentedControl;
@@ -166,6 +167,16 @@ public:
     size_t albumSaveCount() const;
     // The device reports an audio interruption beginning or ending.
     void audioInterruption(bool begins);
+
+    // Switches of the device's services (all off in the program).
+    void setPrintingAvailable(bool available);
+    void setOpenInApplications(std::vector<std::string> applications);
+    // The print panel's outcome: its completion runs once, the panel goes
+    // (failing when no panel shows).
+    void completePrint(bool completed, std::optional<core::Error> error = std::nullopt);
+    // The front open-in menu (failing when none shows) and a pick on it.
+    std::shared_ptr<DocumentInteractionController> openInMenu() const;
+    void chooseOpenInApplication(const std::string& application);
 
     // The screen point at the centre of the view (or at a point of it),
     // failing when a tap there would not reach it.

@@ -4,11 +4,13 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/AudioSession.h"
+#include "Platform/UI/DocumentInteractionController.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/TouchRouter.h"
@@ -36,6 +38,8 @@ void resetToolkit()
     AlertView::resetForTesting();
     Pasteboard::resetForTesting();
     AudioSession::shared().resetForTesting();
+    PrintInteractionController::shared().reset();
+    DocumentInteractionController::resetForTesting();
     PhotoAlbum::setBackend(std::make_shared<PhotoAlbumRecorder>());
 }
 

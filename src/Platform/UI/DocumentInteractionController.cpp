@@ -1,0 +1,102 @@
+#include "Platform/UI/DocumentInteractionController.h"
+
+#include "Platform/Core/Path.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/View.h"
+
+#include <algorithm>
+
+namespace ui {
+
+namespace {
+
+std::vector<std::string> openInApplications;
+// A shown menu is kept here until it goes.
+std::vector<std::shared_ptr<DocumentInteractionController>> shown;
+
+} // namespace
+
+std::shared_ptr<DocumentInteractionController> DocumentInteractionController::create(const core::URL& fileURL)
+{
+    auto controller = std::make_shared<DocumentInteractionController>();
+    controller->setURL(fileURL);
+    return controller;
+}
+
+std::string DocumentInteractionController::name() const
+{
+    if (!m_name.empty())
+        return m_name;
+    return core::path::lastPathComponent(m_url.path());
+}
+
+bool DocumentInteractionController::presentOpenInMenu(const gfx::Rect& rect, const View& view, bool)
+{
+    requireFinite(rect, "DocumentInteractionController::presentOpenInMenu");
+    return present(AnchorKind::Rect, view.convertRect(rect, nullptr));
+}
+
+bool DocumentInteractionController::present(AnchorKind kind, const gfx::Rect& rect)
+{
+    requireMainThread("DocumentInteractionController::presentOpenInMenu");
+    if (openInApplications.empty())
+        return false;
+    if (m_visible)
+        dismissMenu(false);
+    auto self = std::static_pointer_cast<DocumentInteractionController>(shared_from_this());
+    if (auto d = delegate())
+        d->willPresentOpenInMenu(*this);
+    m_visible = true;
+    m_anchorKind = kind;
+    m_anchorRect = rect;
+    shown.push_back(self);
+    return true;
+}
+
+void DocumentInteractionController::dismissMenu(bool)
+{
+    requireMainThread("DocumentInteractionController::dismissMenu");
+    if (!m_visible)
+        return;
+    auto self = std::static_pointer_cast<DocumentInteractionController>(shared_from_this());
+    m_visible = false;
+    std::erase(shown, self);
+    if (auto d = delegate())
+        d->didDismissOpenInMenu(*this);
+}
+
+bool DocumentInteractionController::chooseApplication(const std::string& application)
+{
+    if (!m_visible || std::find(openInApplications.begin(), openInApplications.end(), application) == openInApplications.end())
+        return false;
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->willBeginSendingToApplication(*this, application);
+    if (auto d = delegate())
+        d->didEndSendingToApplication(*this, application);
+    dismissMenu(true);
+    return true;
+}
+
+std::vector<std::string> DocumentInteractionController::applications()
+{
+    return openInApplications;
+}
+
+void DocumentInteractionController::setApplications(std::vector<std::string> applications)
+{
+    openInApplications = std::move(applications);
+}
+
+std::vector<std::shared_ptr<DocumentInteractionController>> DocumentInteractionController::shownMenus()
+{
+    return shown;
+}
+
+void DocumentInteractionController::resetForTesting()
+{
+    openInApplications.clear();
+    shown.clear();
+}
+
+} // namespace ui

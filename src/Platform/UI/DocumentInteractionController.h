@@ -1,0 +1,87 @@
+#pragma once
+
+// Hands a file to another application through an "open in" menu shown at a
+// rectangle or a bar item. Headless: the applications that can take files
+// are a list the driver sets (none in the program, which then shows no
+// menu); a shown menu is kept by the toolkit until it goes, and choosing an
+// application tells the delegate that sending began and ended, then that the
+// menu went.
+
+#include "Platform/Core/Object.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Graphics/Geometry.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class BarButtonItem;
+class DocumentInteractionController;
+class View;
+
+class DocumentInteractionControllerDelegate {
+public:
+    virtual ~DocumentInteractionControllerDelegate() = default;
+    virtual void willPresentOpenInMenu(DocumentInteractionController& controller) { (void)controller; }
+    virtual void didDismissOpenInMenu(DocumentInteractionController& controller) { (void)controller; }
+    virtual void willBeginSendingToApplication(DocumentInteractionController& controller, const std::string& application)
+    {
+        (void)controller, (void)application;
+    }
+    virtual void didEndSendingToApplication(DocumentInteractionController& controller, const std::string& application)
+    {
+        (void)controller, (void)application;
+    }
+};
+
+class DocumentInteractionController : public core::Object {
+public:
+    enum class AnchorKind { None = 0, Rect = 1, BarButtonItem = 2 };
+
+    static std::shared_ptr<DocumentInteractionController> create(const core::URL& fileURL);
+
+    const core::URL& url() const { return m_url; }
+    void setURL(const core::URL& url) { m_url = url; }
+    // The file's name unless set.
+    std::string name() const;
+    void setName(std::string name) { m_name = std::move(name); }
+    std::shared_ptr<DocumentInteractionControllerDelegate> delegate() const { return m_delegate.lock(); }
+    void setDelegate(std::weak_ptr<DocumentInteractionControllerDelegate> delegate) { m_delegate = std::move(delegate); }
+
+    // False, with nothing shown, when no application takes files.
+    bool presentOpenInMenu(const gfx::Rect& rect, const View& view, bool animated);
+    // NSInvalidArgumentException when the item has no laid-out view.
+    bool presentOpenInMenu(const BarButtonItem& item, bool animated);
+    void dismissMenu(bool animated);
+
+    bool isMenuVisible() const { return m_visible; }
+    AnchorKind anchorKind() const { return m_anchorKind; }
+    // The anchor on the screen.
+    gfx::Rect anchorRect() const { return m_anchorRect; }
+    // The menu's entries: the applications that take files.
+    std::vector<std::string> menuApplications() const { return applications(); }
+    // A person picks an entry: sending begins and ends, the menu goes.
+    // False when `application` is not on the menu.
+    bool chooseApplication(const std::string& application);
+
+    // The applications that take files (none in the program).
+    static std::vector<std::string> applications();
+    static void setApplications(std::vector<std::string> applications);
+    // The menus shown now, oldest first.
+    static std::vector<std::shared_ptr<DocumentInteractionController>> shownMenus();
+    static void resetForTesting();
+
+private:
+    bool present(AnchorKind kind, const gfx::Rect& rect);
+
+    core::URL m_url;
+    std::string m_name;
+    std::weak_ptr<DocumentInteractionControllerDelegate> m_delegate;
+    bool m_visible = false;
+    AnchorKind m_anchorKind = AnchorKind::None;
+    gfx::Rect m_anchorRect;
+};
+
+} // namespace ui
