@@ -1,6 +1,7 @@
 #include "Platform/UI/ActionSheet.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/DimmingView.h"
@@ -84,6 +85,15 @@ void ActionSheet::showFromTabBar(const View& tabBar)
 void ActionSheet::showInView(const View& view)
 {
     show(AnchorKind::View, view, view.bounds(), true);
+}
+
+void ActionSheet::showFromBarButtonItem(const BarButtonItem& item, bool animated)
+{
+    auto view = item.view();
+    if (!view)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("ActionSheet::showFromBarButtonItem: {} has no laid-out view", item.description()));
+    show(AnchorKind::BarButtonItem, *view, view->bounds(), animated);
 }
 
 void ActionSheet::showFromRect(const gfx::Rect& rect, const View& view, bool animated)

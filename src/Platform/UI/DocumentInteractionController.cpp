@@ -1,10 +1,13 @@
 #include "Platform/UI/DocumentInteractionController.h"
 
+#include "Platform/Core/Exception.h"
 #include "Platform/Core/Path.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/View.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 
 namespace ui {
 
@@ -34,6 +37,15 @@ bool DocumentInteractionController::presentOpenInMenu(const gfx::Rect& rect, con
 {
     requireFinite(rect, "DocumentInteractionController::presentOpenInMenu");
     return present(AnchorKind::Rect, view.convertRect(rect, nullptr));
+}
+
+bool DocumentInteractionController::presentOpenInMenu(const BarButtonItem& item, bool)
+{
+    auto view = item.view();
+    if (!view)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("DocumentInteractionController::presentOpenInMenu: {} has no laid-out view", item.description()));
+    return present(AnchorKind::BarButtonItem, view->convertRect(view->bounds(), nullptr));
 }
 
 bool DocumentInteractionController::present(AnchorKind kind, const gfx::Rect& rect)

@@ -1,13 +1,16 @@
 #include "Platform/UI/PrintInteractionController.h"
 
 #include "Platform/Core/ASCII.h"
+#include "Platform/Core/Exception.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Path.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/PrintFormatter.h"
 #include "Platform/UI/View.h"
 
 #include <atomic>
+#include <fmt/format.h>
 
 namespace ui {
 
@@ -88,6 +91,15 @@ bool PrintInteractionController::presentFromRect(const gfx::Rect& rect, const Vi
 {
     requireFinite(rect, "PrintInteractionController::presentFromRect");
     return presentAt(AnchorKind::Rect, view.convertRect(rect, nullptr), std::move(completion));
+}
+
+bool PrintInteractionController::presentFromBarButtonItem(const BarButtonItem& item, bool, Completion completion)
+{
+    auto view = item.view();
+    if (!view)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("PrintInteractionController::presentFromBarButtonItem: {} has no laid-out view", item.description()));
+    return presentAt(AnchorKind::BarButtonItem, view->convertRect(view->bounds(), nullptr), std::move(completion));
 }
 
 bool PrintInteractionController::presentAt(AnchorKind kind, const gfx::Rect& rect, Completion completion)

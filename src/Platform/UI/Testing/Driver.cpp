@@ -17,8 +17,12 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/AudioSession.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/DimmingView.h"
 #include "Platform/UI/DocumentInteractionController.h"
+#include "Platform/UI/ImagePickerController.h"
+#include "Platform/UI/MailComposeController.h"
 #include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/PopoverController.h"
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/Event.h"
@@ -742,6 +746,121 @@ void Driver::chooseOpenInApplication(const std::string& application)
             fmt::format("no \"{}\" on the open-in menu of {}; it lists:{}", application, menu->name(),
                 listed.empty() ? " nothing" : listed));
     }
+    settle();
+}
+
+std::shared_ptr<PopoverController> Driver::popover() const
+{
+    auto shown = PopoverController::shownPopovers();
+    if (shown.empty())
+        throw core::Exception(Failure, "no popover is shown");
+    return shown.back();
+}
+
+void Driver::tapOutsidePopover()
+{
+    auto shown = popover();
+    View* container = shown->popoverView();
+    Window* window = container->window();
+    settle();
+    application().layoutPendingViews();
+    gfx::Rect bounds = window->bounds();
+    // The first of the corners and edge middles where a tap reaches the
+    // popover's dimming view.
+    for (float fy : { 0.02f, 0.5f, 0.98f })
+        for (float fx : { 0.02f, 0.5f, 0.98f }) {
+            gfx::Point point { bounds.minX() + bounds.width() * fx, bounds.minY() + bounds.height() * fy };
+            View* hit = window->hitTest(point);
+            if (dynamic_cast<DimmingView*>(hit) && hit->subviews().empty()) {
+                auto& siblings = window->subviews();
+                auto at = std::find_if(siblings.begin(), siblings.end(), [&](auto& v) { return v.get() == container; });
+                if (at != siblings.begin() && at != siblings.end() && (at - 1)->get() == hit)
+                    return tap(window->layer().transformToSuperlayer().apply(point));
+            }
+        }
+    fail("cannot tap outside the popover: its window has no free place", { container });
+}
+
+template<typename T> std::shared_ptr<T> Driver::shownController() const
+{
+    for (auto& window : windowsFrontFirst()) {
+        if (window->isHidden())
+            continue;
+        std::shared_ptr<T> found;
+        window->visitDescendants([&](const std::shared_ptr<View>& view) {
+            if (!found)
+                if (auto* controller = dynamic_cast<T*>(view->controller()))
+                    found = std::static_pointer_cast<T>(controller->shared_from_this());
+        });
+        if (found)
+            return found;
+    }
+    return nullptr;
+}
+
+void Driver::setCanSendMail(bool can)
+{
+    MailComposeController::setCanSendMail(can);
+}
+
+std::shared_ptr<MailComposeController> Driver::mailComposer() const
+{
+    if (auto composer = shownController<MailComposeController>())
+        return composer;
+    throw core::Exception(Failure, "no mail composer is shown");
+}
+
+void Driver::finishMail(int result, std::optional<core::Error> error)
+{
+    mailComposer()->finish(result, error ? &*error : nullptr);
+    settle();
+}
+
+std::shared_ptr<ImagePickerController> Driver::imagePicker() const
+{
+    if (auto picker = shownController<ImagePickerController>())
+        return picker;
+    throw core::Exception(Failure, "no image picker is shown");
+}
+
+void Driver::openPickerAlbum(std::string_view name)
+{
+    auto picker = imagePicker();
+    auto& albums = ImagePickerController::library();
+    std::string listed;
+    for (size_t i = 0; i < albums.size(); ++i) {
+        if (albums[i].name == name) {
+            picker->openAlbum(i);
+            return settle();
+        }
+        listed += " \"" + albums[i].name + "\"";
+    }
+    throw core::Exception(Failure, fmt::format("no album \"{}\"; the library has:{}", name, listed.empty() ? " nothing" : listed));
+}
+
+void Driver::pickMedia(size_t index)
+{
+    auto picker = imagePicker();
+    auto album = picker->openAlbumIndex();
+    if (!album)
+        throw core::Exception(Failure, "cannot pick: no album is open");
+    auto& media = ImagePickerController::library()[*album].media;
+    if (!picker->pick(index)) {
+        std::string listed;
+        for (size_t i = 0; i < media.size(); ++i)
+            listed += fmt::format(" [{}] \"{}\"", i, media[i].mediaType);
+        std::string offered;
+        for (auto& type : picker->mediaTypes())
+            offered += " \"" + type + "\"";
+        throw core::Exception(Failure, fmt::format("cannot pick {} in \"{}\"; it holds:{}; the picker offers:{}", index,
+            ImagePickerController::library()[*album].name, listed.empty() ? " nothing" : listed, offered));
+    }
+    settle();
+}
+
+void Driver::cancelPicker()
+{
+    imagePicker()->cancel();
     settle();
 }
 

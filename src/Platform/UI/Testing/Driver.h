@@ -31,6 +31,9 @@ class ActionSheet;
 class AlertView;
 class ChoiceView;
 class DocumentInteractionController;
+class ImagePickerController;
+class MailComposeController;
+class PopoverController;
 class Responder;
 class Screen;
 class SegmentedControl;
@@ -178,6 +181,24 @@ public:
     std::shared_ptr<DocumentInteractionController> openInMenu() const;
     void chooseOpenInApplication(const std::string& application);
 
+    // Popovers: the front shown one (failing when none shows) and a tap
+    // outside it, away from its pass-through views.
+    std::shared_ptr<PopoverController> popover() const;
+    void tapOutsidePopover();
+
+    // Mail: the composer shown in a window (failing when none is) and the
+    // person's outcome (MailComposeController::Result).
+    void setCanSendMail(bool can);
+    std::shared_ptr<MailComposeController> mailComposer() const;
+    void finishMail(int result, std::optional<core::Error> error = std::nullopt);
+
+    // The image picker shown in a window (failing when none is); opening an
+    // album by name, picking its media by index, cancelling.
+    std::shared_ptr<ImagePickerController> imagePicker() const;
+    void openPickerAlbum(std::string_view name);
+    void pickMedia(size_t index);
+    void cancelPicker();
+
     // The screen point at the centre of the view (or at a point of it),
     // failing when a tap there would not reach it.
     gfx::Point tapPoint(const View& view) const;
@@ -199,6 +220,8 @@ private:
     void press(ChoiceView& choice, int index);
     int indexOfTitle(const ChoiceView& choice, std::string_view title) const;
     std::string shownChoicesText() const;
+    // The front controller of class T whose view is in a shown window.
+    template<typename T> std::shared_ptr<T> shownController() const;
 
     std::map<int, std::shared_ptr<Touch>> m_fingers;
     int m_nextFinger = 1;

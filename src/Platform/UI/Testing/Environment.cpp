@@ -5,11 +5,14 @@
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/AudioSession.h"
 #include "Platform/UI/DocumentInteractionController.h"
+#include "Platform/UI/ImagePickerController.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/LiveObjects.h"
+#include "Platform/UI/MailComposeController.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/PopoverController.h"
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
@@ -40,6 +43,9 @@ void resetToolkit()
     AudioSession::shared().resetForTesting();
     PrintInteractionController::shared().reset();
     DocumentInteractionController::resetForTesting();
+    PopoverController::resetForTesting();
+    MailComposeController::resetForTesting();
+    ImagePickerController::setLibrary({});
     PhotoAlbum::setBackend(std::make_shared<PhotoAlbumRecorder>());
 }
 

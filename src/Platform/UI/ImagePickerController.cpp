@@ -1,0 +1,141 @@
+#include "Platform/UI/ImagePickerController.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/UI/Checks.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+std::vector<ImagePickerController::Album>& libraryAlbums()
+{
+    static std::vector<ImagePickerController::Album> albums;
+    return albums;
+}
+
+} // namespace
+
+bool ImagePickerController::isSourceTypeAvailable(SourceType source)
+{
+    return source == SourceType::PhotoLibrary || source == SourceType::SavedPhotosAlbum;
+}
+
+std::vector<std::string> ImagePickerController::availableMediaTypes(SourceType source)
+{
+    if (!isSourceTypeAvailable(source))
+        return {};
+    return { imageType, movieType };
+}
+
+const std::vector<ImagePickerController::Album>& ImagePickerController::library()
+{
+    return libraryAlbums();
+}
+
+void ImagePickerController::setLibrary(std::vector<Album> albums)
+{
+    libraryAlbums() = std::move(albums);
+}
+
+std::shared_ptr<ImagePickerController> ImagePickerController::create()
+{
+    auto picker = std::make_shared<ImagePickerController>();
+    picker->addAlbumList();
+    return picker;
+}
+
+ImagePickerController::ImagePickerController() = default;
+
+ImagePickerController::~ImagePickerController() = default;
+
+void ImagePickerController::addAlbumList()
+{
+    if (!viewControllers().empty())
+        return;
+    auto list = ViewController::create();
+    list->setTitle(core::localized("Photo Albums", "Toolkit"));
+    setViewControllers({ list }, false);
+}
+
+void ImagePickerController::loadView()
+{
+    addAlbumList();
+    NavigationController::loadView();
+}
+
+void ImagePickerController::setDelegate(std::weak_ptr<ImagePickerControllerDelegate> delegate)
+{
+    m_pickerDelegate = delegate;
+    NavigationController::setDelegate(std::weak_ptr<NavigationControllerDelegate>(delegate.lock()));
+}
+
+void ImagePickerController::setSourceType(SourceType source)
+{
+    if (!isSourceTypeAvailable(source))
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("ImagePickerController::setSourceType: source {} is not available", int(source)));
+    m_source = source;
+}
+
+bool ImagePickerController::openAlbum(size_t index)
+{
+    requireMainThread("ImagePickerController::openAlbum");
+    addAlbumList();
+    if (index >= library().size())
+        return false;
+    // Back to the list first when another album is open.
+    if (viewControllers().size() > 1)
+        popToRootViewController(false);
+    m_album = index;
+    m_albumScreen = ViewController::create();
+    m_albumScreen->setTitle(library()[index].name);
+    pushViewController(m_albumScreen, false);
+    return true;
+}
+
+bool ImagePickerController::pick(size_t index)
+{
+    requireMainThread("ImagePickerController::pick");
+    if (!m_album || *m_album >= library().size() || index >= library()[*m_album].media.size())
+        return false;
+    const Media media = library()[*m_album].media[index];
+    if (std::find(m_mediaTypes.begin(), m_mediaTypes.end(), media.mediaType) == m_mediaTypes.end())
+        return false;
+    auto self = shared_from_this();
+    core::Value::Dictionary info { { mediaTypeKey, media.mediaType } };
+    if (media.mediaType == movieType) {
+        if (!media.movieURL)
+            return false;
+        // The preview comes first; the receiver pops back to the album.
+        if (topViewController() != m_albumScreen.get())
+            popToViewController(m_albumScreen.get(), false);
+        auto preview = ViewController::create();
+        preview->setTitle(core::localized("Choose Video", "Toolkit"));
+        pushViewController(preview, false);
+        info[mediaURLKey] = media.movieURL->absoluteString();
+    } else {
+        if (!media.image)
+            return false;
+        info[originalImageKey] = core::Value(media.image);
+        if (m_allowsEditing)
+            info[editedImageKey] = core::Value(media.image);
+    }
+    if (auto d = delegate())
+        d->didFinishPicking(*this, core::Value(std::move(info)));
+    return true;
+}
+
+void ImagePickerController::cancel()
+{
+    requireMainThread("ImagePickerController::cancel");
+    auto self = shared_from_this();
+    if (auto d = delegate())
+        d->didCancel(*this);
+}
+
+} // namespace ui

@@ -1,0 +1,103 @@
+#pragma once
+
+// The image picker: a navigation controller (subclassable) over the photo
+// library's screens: the album list, an album, and a movie's preview.
+// Headless: the library is a model the driver fills; a person opens an
+// album (a push), picks an image (delivered at once) or a movie (its
+// preview is pushed, then the movie is delivered, so that the receiver's
+// pop returns to the album), or cancels. The delegate is also the picker's
+// navigation delegate and hears every push.
+
+#include "Platform/Core/URL.h"
+#include "Platform/Core/Value.h"
+#include "Platform/UI/NavigationController.h"
+
+#include <string>
+#include <vector>
+
+namespace gfx {
+class Image;
+}
+
+namespace ui {
+
+class ImagePickerController;
+
+class ImagePickerControllerDelegate : public NavigationControllerDelegate {
+public:
+    // `info`: a dictionary under the ImagePickerController keys.
+    virtual void didFinishPicking(ImagePickerController& picker, const core::Value& info)
+    {
+        (void)picker, (void)info;
+    }
+    virtual void didCancel(ImagePickerController& picker) { (void)picker; }
+};
+
+class ImagePickerController : public NavigationController {
+public:
+    // The device's numbers.
+    enum class SourceType { PhotoLibrary = 0, Camera = 1, SavedPhotosAlbum = 2 };
+    static constexpr const char* imageType = "public.image";
+    static constexpr const char* movieType = "public.movie";
+    // Keys of the picked media's info.
+    static constexpr const char* mediaTypeKey = "ui.ImagePickerMediaType";
+    static constexpr const char* originalImageKey = "ui.ImagePickerOriginalImage";
+    static constexpr const char* editedImageKey = "ui.ImagePickerEditedImage";
+    static constexpr const char* mediaURLKey = "ui.ImagePickerMediaURL";
+
+    // One piece of the library: an image, or a movie file.
+    struct Media {
+        std::string mediaType;
+        std::shared_ptr<gfx::Image> image;
+        std::optional<core::URL> movieURL;
+    };
+    struct Album {
+        std::string name;
+        std::vector<Media> media;
+    };
+
+    // No camera here; the library and the saved photos are there.
+    static bool isSourceTypeAvailable(SourceType source);
+    static std::vector<std::string> availableMediaTypes(SourceType source);
+    // The library's albums (empty in the program).
+    static const std::vector<Album>& library();
+    static void setLibrary(std::vector<Album> albums);
+
+    static std::shared_ptr<ImagePickerController> create();
+    ImagePickerController();
+    ~ImagePickerController() override;
+
+    std::shared_ptr<ImagePickerControllerDelegate> delegate() const { return m_pickerDelegate.lock(); }
+    // Also the navigation delegate.
+    void setDelegate(std::weak_ptr<ImagePickerControllerDelegate> delegate);
+
+    SourceType sourceType() const { return m_source; }
+    // NSInvalidArgumentException for a source that is not available.
+    void setSourceType(SourceType source);
+    const std::vector<std::string>& mediaTypes() const { return m_mediaTypes; }
+    void setMediaTypes(std::vector<std::string> types) { m_mediaTypes = std::move(types); }
+    bool allowsEditing() const { return m_allowsEditing; }
+    void setAllowsEditing(bool allows) { m_allowsEditing = allows; }
+
+    // What a person does. Each answers false when it cannot be done (no
+    // such album, no album open, media of a type not offered).
+    bool openAlbum(size_t index);
+    bool pick(size_t index);
+    void cancel();
+    // The album open now (nullopt on the album list).
+    std::optional<size_t> openAlbumIndex() const { return m_album; }
+
+    void loadView() override;
+
+private:
+    void addAlbumList();
+
+    std::weak_ptr<ImagePickerControllerDelegate> m_pickerDelegate;
+    SourceType m_source = SourceType::PhotoLibrary;
+    std::vector<std::string> m_mediaTypes { imageType };
+    bool m_allowsEditing = false;
+    std::optional<size_t> m_album;
+    std::shared_ptr<ViewController> m_albumScreen;
+};
+
+} // namespace ui

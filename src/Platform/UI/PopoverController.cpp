@@ -1,0 +1,238 @@
+#include "Platform/UI/PopoverController.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/DimmingView.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/ViewController.h"
+#include "Platform/UI/Window.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+std::vector<std::shared_ptr<PopoverController>> shown;
+
+} // namespace
+
+std::shared_ptr<PopoverController> PopoverController::create(std::shared_ptr<ViewController> content)
+{
+    auto popover = std::make_shared<PopoverController>();
+    popover->setContentViewController(std::move(content));
+    return popover;
+}
+
+PopoverController::PopoverController() = default;
+
+PopoverController::~PopoverController() = default;
+
+void PopoverController::setContentViewController(std::shared_ptr<ViewController> content, bool)
+{
+    requireMainThread("PopoverController::setContentViewController");
+    if (m_visible && m_content && m_content->isViewLoaded())
+        m_content->view()->removeFromSuperview();
+    m_content = std::move(content);
+    if (m_visible && m_content) {
+        m_container->addSubview(m_content->view());
+        place();
+    }
+}
+
+gfx::Size PopoverController::popoverContentSize() const
+{
+    gfx::Size size = m_contentSizeSet || !m_content ? m_contentSize : m_content->contentSizeForViewInPopover();
+    gfx::Rect screen = Screen::main()->bounds();
+    return { std::clamp(size.width, 0.f, std::max(0.f, screen.width() - ScreenMargin)),
+        std::clamp(size.height, 0.f, std::max(0.f, screen.height() - ScreenMargin)) };
+}
+
+void PopoverController::setPopoverContentSize(gfx::Size size, bool)
+{
+    requireFinite(size, "PopoverController::setPopoverContentSize");
+    m_contentSize = size;
+    m_contentSizeSet = true;
+    if (m_visible)
+        place();
+}
+
+void PopoverController::setPassthroughViews(std::vector<std::weak_ptr<View>> views)
+{
+    m_passthrough = std::move(views);
+    if (m_dimmingView)
+        m_dimmingView->setPassthroughViews(m_passthrough);
+}
+
+void PopoverController::presentFromRect(const gfx::Rect& rect, const View& view, unsigned directions, bool animated)
+{
+    requireFinite(rect, "PopoverController::presentFromRect");
+    Window* window = view.window();
+    if (!window)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("PopoverController::presentFromRect: {} is in no window", view.className()));
+    present(view.convertRect(rect, window), *window, directions, animated);
+}
+
+void PopoverController::presentFromBarButtonItem(const BarButtonItem& item, unsigned directions, bool animated)
+{
+    auto view = item.view();
+    if (!view || !view->window())
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("PopoverController::presentFromBarButtonItem: {} has no laid-out view", item.description()));
+    present(view->convertRect(view->bounds(), view->window()), *view->window(), directions, animated);
+}
+
+void PopoverController::present(const gfx::Rect& anchor, View& window, unsigned directions, bool animated)
+{
+    requireMainThread("PopoverController::present");
+    if ((directions & Any) == 0)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("PopoverController::present: {} names no arrow direction", directions));
+    if (!m_content)
+        throw core::Exception(core::Exception::InvalidArgument, "PopoverController::present: no content controller");
+    auto self = std::static_pointer_cast<PopoverController>(shared_from_this());
+    if (m_visible)
+        dismiss(false);
+    m_anchor = anchor;
+    m_directions = directions & Any;
+
+    std::weak_ptr<PopoverController> weakSelf = self;
+    m_dimmingView = DimmingView::create(window.bounds(), 0);
+    m_dimmingView->setPassthroughViews(m_passthrough);
+    m_dimmingView->setTapHandler([weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->outsideTap();
+    });
+    m_container = View::create();
+    m_container->setClipsToBounds(true);
+    m_container->addSubview(m_content->view());
+    window.addSubview(m_dimmingView);
+    window.addSubview(m_container);
+    m_visible = true;
+    shown.push_back(self);
+    place();
+    m_content->viewWillAppear(animated);
+    m_content->viewDidAppear(animated);
+    m_rotation = core::NotificationCenter::defaultCenter().observe(
+        Application::willChangeStatusBarOrientationNotification, nullptr, [weakSelf](const core::Notification&) {
+            if (auto self = weakSelf.lock())
+                self->dismiss(false);
+        });
+}
+
+void PopoverController::place()
+{
+    Window* window = m_container ? m_container->window() : nullptr;
+    if (!window)
+        return;
+    gfx::Rect area = window->bounds();
+    gfx::Size size = popoverContentSize();
+    // Room on each side of the anchor, in the order the arrows are tried.
+    struct Side {
+        ArrowDirection arrow;
+        float room;
+        float need;
+    };
+    const Side sides[] = {
+        { Up, area.maxY() - m_anchor.maxY(), size.height },
+        { Down, m_anchor.minY() - area.minY(), size.height },
+        { Left, area.maxX() - m_anchor.maxX(), size.width },
+        { Right, m_anchor.minX() - area.minX(), size.width },
+    };
+    const Side* chosen = nullptr;
+    for (auto& side : sides)
+        if ((m_directions & side.arrow) && side.room >= side.need) {
+            chosen = &side;
+            break;
+        }
+    if (!chosen)
+        for (auto& side : sides)
+            if ((m_directions & side.arrow) && (!chosen || side.room > chosen->room))
+                chosen = &side;
+    m_arrow = chosen->arrow;
+
+    auto across = [](float centre, float length, float low, float high) {
+        return std::clamp(centre - length / 2, low, std::max(low, high - length));
+    };
+    gfx::Rect frame;
+    switch (m_arrow) {
+    case Up:
+        frame = { across(m_anchor.midX(), size.width, area.minX(), area.maxX()), m_anchor.maxY(), size.width, size.height };
+        break;
+    case Down:
+        frame = { across(m_anchor.midX(), size.width, area.minX(), area.maxX()), m_anchor.minY() - size.height, size.width,
+            size.height };
+        break;
+    case Left:
+        frame = { m_anchor.maxX(), across(m_anchor.midY(), size.height, area.minY(), area.maxY()), size.width, size.height };
+        break;
+    default:
+        frame = { m_anchor.minX() - size.width, across(m_anchor.midY(), size.height, area.minY(), area.maxY()), size.width,
+            size.height };
+        break;
+    }
+    m_container->setFrame(frame);
+    if (m_content && m_content->isViewLoaded())
+        m_content->view()->setFrame({ 0, 0, size.width, size.height });
+}
+
+void PopoverController::dismiss(bool animated)
+{
+    dismiss(animated, false);
+}
+
+void PopoverController::dismiss(bool animated, bool notifyDelegate)
+{
+    requireMainThread("PopoverController::dismiss");
+    if (!m_visible)
+        return;
+    auto self = std::static_pointer_cast<PopoverController>(shared_from_this());
+    if (auto hook = m_hook)
+        hook(*this);
+    if (!m_visible)
+        return;
+    m_visible = false;
+    m_rotation.reset();
+    if (m_content)
+        m_content->viewWillDisappear(animated);
+    m_dimmingView->setTapHandler(nullptr);
+    m_dimmingView->removeFromSuperview();
+    m_container->removeFromSuperview();
+    if (m_content && m_content->isViewLoaded() && m_content->view()->superview() == m_container.get())
+        m_content->view()->removeFromSuperview();
+    m_dimmingView.reset();
+    m_container.reset();
+    std::erase(shown, self);
+    if (m_content)
+        m_content->viewDidDisappear(animated);
+    if (notifyDelegate)
+        if (auto d = delegate())
+            d->didDismiss(*this);
+}
+
+void PopoverController::outsideTap()
+{
+    if (!m_visible)
+        return;
+    auto self = shared_from_this();
+    if (auto d = delegate(); d && !d->shouldDismiss(*this))
+        return;
+    dismiss(true, true);
+}
+
+std::vector<std::shared_ptr<PopoverController>> PopoverController::shownPopovers()
+{
+    return shown;
+}
+
+void PopoverController::resetForTesting()
+{
+    shown.clear();
+}
+
+} // namespace ui

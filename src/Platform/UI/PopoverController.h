@@ -1,0 +1,105 @@
+#pragma once
+
+// A popover: a content controller shown over its anchor's window, next to a
+// rectangle or a bar item, with an arrow pointing at the anchor. The arrow
+// is the first permitted of up (the popover below the anchor), down, left
+// and right for which the content fits in the window; when none fits, the
+// permitted one with the most room. A tap outside it (but not on a
+// pass-through view) asks the delegate, then dismisses; the dismissal hook
+// runs first on every path (outside tap, code, rotation) and the delegate
+// hears of a dismissal only after an outside tap, unless code asks for it.
+// A shown popover is kept by the toolkit until it goes.
+
+#include "Platform/Core/Object.h"
+#include "Platform/Core/Observation.h"
+#include "Platform/Graphics/Geometry.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace ui {
+
+class BarButtonItem;
+class DimmingView;
+class PopoverController;
+class View;
+class ViewController;
+
+class PopoverControllerDelegate {
+public:
+    virtual ~PopoverControllerDelegate() = default;
+    virtual bool shouldDismiss(PopoverController& popover)
+    {
+        (void)popover;
+        return true;
+    }
+    virtual void didDismiss(PopoverController& popover) { (void)popover; }
+};
+
+class PopoverController : public core::Object {
+public:
+    // The device's numbers.
+    enum ArrowDirection : unsigned { Up = 1, Down = 2, Left = 4, Right = 8, Any = 15, Unknown = ~0u };
+    // The room the screen keeps around a popover.
+    static constexpr float ScreenMargin = 10;
+
+    static std::shared_ptr<PopoverController> create(std::shared_ptr<ViewController> content);
+    PopoverController();
+    ~PopoverController() override;
+
+    const std::shared_ptr<ViewController>& contentViewController() const { return m_content; }
+    void setContentViewController(std::shared_ptr<ViewController> content, bool animated = false);
+    // The content's own size unless set; never more than the screen less
+    // ScreenMargin on each axis.
+    gfx::Size popoverContentSize() const;
+    void setPopoverContentSize(gfx::Size size, bool animated = false);
+
+    std::shared_ptr<PopoverControllerDelegate> delegate() const { return m_delegate.lock(); }
+    void setDelegate(std::weak_ptr<PopoverControllerDelegate> delegate) { m_delegate = std::move(delegate); }
+    const std::vector<std::weak_ptr<View>>& passthroughViews() const { return m_passthrough; }
+    void setPassthroughViews(std::vector<std::weak_ptr<View>> views);
+    // Runs first on every dismissal. Store a closure that holds its owner weakly.
+    void setDismissalHook(std::function<void(PopoverController&)> hook) { m_hook = std::move(hook); }
+
+    // NSInvalidArgumentException when the view is in no window, the
+    // directions name none, or the item has no laid-out view.
+    void presentFromRect(const gfx::Rect& rect, const View& view, unsigned directions, bool animated);
+    void presentFromBarButtonItem(const BarButtonItem& item, unsigned directions, bool animated);
+
+    bool isPopoverVisible() const { return m_visible; }
+    ArrowDirection arrowDirection() const { return m_visible ? m_arrow : Unknown; }
+    // The view that holds the content, in the anchor's window (null while hidden).
+    View* popoverView() const { return m_visible ? m_container.get() : nullptr; }
+
+    // Code dismissals: the hook, the dismissal, and the delegate's
+    // didDismiss only with `notifyDelegate`.
+    void dismiss(bool animated);
+    void dismiss(bool animated, bool notifyDelegate);
+    // A tap outside the popover, as a person makes it.
+    void outsideTap();
+
+    // The popovers shown now, oldest first.
+    static std::vector<std::shared_ptr<PopoverController>> shownPopovers();
+    static void resetForTesting();
+
+private:
+    void present(const gfx::Rect& anchorInWindow, View& windowView, unsigned directions, bool animated);
+    void place();
+
+    std::shared_ptr<ViewController> m_content;
+    gfx::Size m_contentSize;
+    bool m_contentSizeSet = false;
+    std::weak_ptr<PopoverControllerDelegate> m_delegate;
+    std::vector<std::weak_ptr<View>> m_passthrough;
+    std::function<void(PopoverController&)> m_hook;
+    std::shared_ptr<DimmingView> m_dimmingView;
+    std::shared_ptr<View> m_container;
+    core::Observation m_rotation;
+    gfx::Rect m_anchor;
+    unsigned m_directions = Any;
+    ArrowDirection m_arrow = Unknown;
+    bool m_visible = false;
+};
+
+} // namespace ui
