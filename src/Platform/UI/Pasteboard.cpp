@@ -16,6 +16,15 @@ std::map<std::string, std::shared_ptr<Pasteboard>>& registry()
     return pasteboards;
 }
 
+// Texts are kept as valid UTF-8: bad bytes become U+FFFD.
+Pasteboard::Item cleaned(Pasteboard::Item item)
+{
+    for (auto& [type, value] : item)
+        if (value.isString() && !core::utf8::isValid(value.string()))
+            value = core::utf8::sanitized(value.string());
+    return item;
+}
+
 } // namespace
 
 std::shared_ptr<Pasteboard> Pasteboard::general()
@@ -75,7 +84,7 @@ std::optional<std::string> Pasteboard::string() const
 
 void Pasteboard::setString(std::string_view text)
 {
-    setItems({ Item { { textType, core::utf8::sanitized(text) } } });
+    setItems({ Item { { textType, std::string(text) } } });
 }
 
 std::vector<std::string> Pasteboard::strings() const
@@ -92,7 +101,7 @@ void Pasteboard::setStrings(const std::vector<std::string>& texts)
     std::vector<Item> items;
     items.reserve(texts.size());
     for (auto& text : texts)
-        items.push_back({ { textType, core::utf8::sanitized(text) } });
+        items.push_back({ { textType, text } });
     setItems(std::move(items));
 }
 
@@ -131,7 +140,7 @@ std::optional<core::Value> Pasteboard::valueForType(const std::string& type) con
 
 void Pasteboard::setValue(const core::Value& value, const std::string& type)
 {
-    setItems({ Item { { type, value.isString() ? core::Value(core::utf8::sanitized(value.string())) : value } } });
+    setItems({ Item { { type, value } } });
 }
 
 std::vector<std::string> Pasteboard::pasteboardTypes() const
@@ -157,6 +166,8 @@ std::vector<Pasteboard::Item> Pasteboard::items() const
 
 void Pasteboard::setItems(std::vector<Item> items)
 {
+    for (auto& item : items)
+        item = cleaned(std::move(item));
     std::lock_guard lock(m_mutex);
     m_items = std::move(items);
     ++m_changeCount;
@@ -166,7 +177,7 @@ void Pasteboard::addItems(std::vector<Item> items)
 {
     std::lock_guard lock(m_mutex);
     for (auto& item : items)
-        m_items.push_back(std::move(item));
+        m_items.push_back(cleaned(std::move(item)));
     ++m_changeCount;
 }
 

@@ -61,6 +61,8 @@ TEST_F(ServicesTest, Pasteboards)
     EXPECT_FALSE(general->string());
     general->setString("a\xff" "b");
     EXPECT_EQ(general->string(), "a\xef\xbf\xbd" "b");
+    general->addItems({ { { "public.text", std::string("\xc0") } } });
+    EXPECT_EQ(general->items().back().at("public.text").string(), "\xef\xbf\xbd");
 
     EXPECT_FALSE(ui::Pasteboard::named(ui::Pasteboard::findName, false));
     auto find = ui::Pasteboard::named(ui::Pasteboard::findName, true);

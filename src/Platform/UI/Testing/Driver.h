@@ -9,17 +9,16 @@
 // "DriverFailure" with the dump lines that show why. Time moves only on the
 // test clock: steps that take time advance it.
 
+#include "Platform/Core/Error.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/Value.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/IndexPath.h"
 #include "Platform/UI/Orientation.h"
 
-#include "Platform/Core/Error.h"
-
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
