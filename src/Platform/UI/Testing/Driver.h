@@ -23,15 +23,14 @@
 #include <vector>
 
 namespace ui {
-class BarButtonItem;
-class NavigationController;
-class ViewController;
 class ActionSheet;
 class AlertView;
+class BarButtonItem;
 class ChoiceView;
 class DocumentInteractionController;
 class ImagePickerController;
 class MailComposeController;
+class NavigationController;
 class PopoverController;
 class Responder;
 class Screen;
@@ -43,6 +42,7 @@ class TextField;
 class TextInput;
 class Touch;
 class View;
+class ViewController;
 } // namespace ui
 
 namespace ui::testing {
