@@ -5,6 +5,7 @@
 #include "Platform/Graphics/ImageInternal.h"
 
 #include <cairo.h>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct Extra {
     Color stroke { 0, 0, 0, 1 };
     float alpha = 1;
     InterpolationQuality quality = InterpolationQuality::Default;
+    Point patternPhase;
 };
 
 cairo_matrix_t toCairo(const AffineTransform& t)
@@ -77,7 +79,8 @@ struct Context::State {
         cairo_matrix_t userToDevice, deviceToTile, userToTile;
         cairo_get_matrix(cairo, &userToDevice);
         double factor = color.patternImage()->scale() / scale;
-        cairo_matrix_init_scale(&deviceToTile, factor, factor);
+        cairo_matrix_init_translate(&deviceToTile, -top().patternPhase.x * factor, -top().patternPhase.y * factor);
+        cairo_matrix_scale(&deviceToTile, factor, factor);
         cairo_matrix_multiply(&userToTile, &userToDevice, &deviceToTile);
         cairo_pattern_set_matrix(pattern, &userToTile);
         if (alpha >= 1) {
@@ -467,6 +470,92 @@ bool Context::drawImage(const Rect& rect, const Image& image)
         cairo_restore(cairo);
     });
     return true;
+}
+
+bool Context::drawImageInNineParts(const Rect& rect, const Image& image, float leftCap, float topCap, float rightCap,
+    float bottomCap)
+{
+    Rect r = rect.standardized();
+    Size size = image.size();
+    if (r.isNull() || size.width <= 0 || size.height <= 0)
+        return true;
+    leftCap = std::clamp(leftCap, 0.0f, size.width);
+    rightCap = std::clamp(rightCap, 0.0f, size.width - leftCap);
+    topCap = std::clamp(topCap, 0.0f, size.height);
+    bottomCap = std::clamp(bottomCap, 0.0f, size.height - topCap);
+    // Caps never take more than the destination has.
+    float shrinkX = leftCap + rightCap > r.width() ? r.width() / (leftCap + rightCap) : 1;
+    float shrinkY = topCap + bottomCap > r.height() ? r.height() / (topCap + bottomCap) : 1;
+    const float sourceX[4] = { 0, leftCap, size.width - rightCap, size.width };
+    const float sourceY[4] = { 0, topCap, size.height - bottomCap, size.height };
+    const float destX[4] = { r.minX(), r.minX() + leftCap * shrinkX, r.maxX() - rightCap * shrinkX, r.maxX() };
+    const float top = m_state->flipped ? r.minY() : r.maxY();
+    const float down = m_state->flipped ? 1 : -1;
+    const float destY[4] = { top, top + down * topCap * shrinkY, top + down * (r.height() - bottomCap * shrinkY),
+        top + down * r.height() };
+    bool drawn = true;
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            float sw = sourceX[column + 1] - sourceX[column], sh = sourceY[row + 1] - sourceY[row];
+            float dw = destX[column + 1] - destX[column], dh = std::fabs(destY[row + 1] - destY[row]);
+            if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
+                continue;
+            float scaleX = dw / sw, scaleY = dh / sh;
+            // The whole image placed so that this part lands on its cell.
+            Rect cell(destX[column], std::min(destY[row], destY[row + 1]), dw, dh);
+            float imageTop = destY[row] - down * sourceY[row] * scaleY;
+            Rect whole(destX[column] - sourceX[column] * scaleX,
+                m_state->flipped ? imageTop : imageTop - size.height * scaleY, size.width * scaleX,
+                size.height * scaleY);
+            saveGState();
+            clipToRect(cell);
+            drawn = drawImage(whole, image) && drawn;
+            restoreGState();
+        }
+    }
+    return drawn;
+}
+
+void Context::beginTransparencyLayer()
+{
+    saveGState();
+    m_state->top().alpha = 1; // the global alpha applies once, at the end
+    cairo_push_group(m_state->cairo);
+}
+
+void Context::endTransparencyLayer(float alpha)
+{
+    if (m_state->stack.size() <= 1)
+        return;
+    // Painted under the state the layer began with (balanced inside), then
+    // that state's save is undone.
+    cairo_pop_group_to_source(m_state->cairo);
+    cairo_paint_with_alpha(m_state->cairo, std::clamp(alpha, 0.0f, 1.0f) * m_state->stack[m_state->stack.size() - 2].alpha);
+    restoreGState();
+}
+
+void Context::endTransparencyLayerWithMask(float alpha)
+{
+    if (m_state->stack.size() <= 2)
+        return;
+    cairo_t* cairo = m_state->cairo;
+    cairo_pattern_t* mask = cairo_pop_group(cairo);
+    restoreGState();
+    cairo_pattern_t* content = cairo_pop_group(cairo);
+    cairo_push_group(cairo);
+    cairo_set_source(cairo, content);
+    cairo_mask(cairo, mask);
+    cairo_pop_group_to_source(cairo);
+    cairo_paint_with_alpha(cairo, std::clamp(alpha, 0.0f, 1.0f) * m_state->stack[m_state->stack.size() - 2].alpha);
+    restoreGState();
+    cairo_pattern_destroy(mask);
+    cairo_pattern_destroy(content);
+}
+
+void Context::setPatternPhase(Point devicePixels)
+{
+    if (std::isfinite(devicePixels.x) && std::isfinite(devicePixels.y))
+        m_state->top().patternPhase = devicePixels;
 }
 
 } // namespace gfx

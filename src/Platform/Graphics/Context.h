@@ -90,6 +90,25 @@ public:
     // interpolation quality. An image that cannot be decoded draws nothing
     // and answers false.
     bool drawImage(const Rect& rect, const Image& image);
+    // Draws the image stretched into the rectangle in nine parts: corners
+    // of the cap sizes (in points) kept, edges stretched along one axis, the
+    // middle along both.
+    bool drawImageInNineParts(const Rect& rect, const Image& image, float leftCap, float topCap, float rightCap,
+        float bottomCap);
+
+    // Transparency layers: what is drawn between begin and end is put
+    // together on its own and then composited once with `alpha` (so
+    // overlapping parts do not show through each other). They nest and
+    // save the graphics state.
+    void beginTransparencyLayer();
+    void endTransparencyLayer(float alpha = 1);
+    // Ends two layers: the top one's coverage masks the one below it,
+    // which is then composited with `alpha`.
+    void endTransparencyLayerWithMask(float alpha = 1);
+
+    // Where pattern colours start their tiles: an offset in device pixels
+    // from the surface's top left (0, 0 by default; part of the state).
+    void setPatternPhase(Point devicePixels);
 
     struct State;
 

@@ -63,6 +63,7 @@ const std::shared_ptr<Layer>& View::sharedLayer() const
         if (!m_layer)
             m_layer = Layer::create();
         m_layer->m_view = const_cast<View*>(this);
+        m_layer->m_needsDisplay = true; // drawn once when first rendered
     }
     return m_layer;
 }
@@ -485,11 +486,13 @@ void View::sizeToFit()
 void View::setNeedsDisplay()
 {
     m_needsDisplay = true;
+    layer().setNeedsDisplay();
 }
 
-void View::setNeedsDisplayInRect(const gfx::Rect&)
+void View::setNeedsDisplayInRect(const gfx::Rect& rect)
 {
     m_needsDisplay = true;
+    layer().setNeedsDisplayInRect(rect);
 }
 
 void View::displayIfNeeded(gfx::Context& context)
@@ -499,7 +502,10 @@ void View::displayIfNeeded(gfx::Context& context)
     draw(context, bounds());
 }
 
-void View::draw(gfx::Context&, const gfx::Rect&) { }
+void View::draw(gfx::Context&, const gfx::Rect&)
+{
+    layer().m_baseDrawCalled = true; // tells the renderer the view has no drawing of its own
+}
 
 // Hit testing
 

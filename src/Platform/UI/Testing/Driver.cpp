@@ -24,6 +24,7 @@
 #include "Platform/UI/PhotoAlbum.h"
 #include "Platform/UI/PopoverController.h"
 #include "Platform/UI/PrintInteractionController.h"
+#include "Platform/UI/Renderer.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/Slider.h"
@@ -31,6 +32,7 @@
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/TextField.h"
+#include "Platform/UI/TiledLayer.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Window.h"
@@ -913,6 +915,18 @@ void Driver::fail(const std::string& reason, const std::vector<const View*>& vie
             message += "\n    in " + dumpLine(*up);
     }
     throw core::Exception(Failure, message);
+}
+
+bool Driver::screenshot(const std::string& path, const ScreenshotOptions& options, core::Error* error)
+{
+    for (auto& window : Window::allWindows())
+        window->layoutIfNeeded();
+    if (options.completeTiles)
+        TiledLayer::renderAllVisibleTilesSynchronously();
+    RenderOptions render;
+    render.scale = options.scale;
+    render.realText = options.realText;
+    return Renderer::renderScreenToPNG(path, render, error);
 }
 
 } // namespace ui::testing

@@ -208,6 +208,17 @@ public:
     // Every window's view tree, front window first, one line per view:
     // indentation, class, frame, flags and text.
     std::string dump() const;
+
+    // Renders the screen to a PNG at `scale` (pending layout run and, unless
+    // told not to, visible tiles drawn first); false with the error when it
+    // cannot be written (no file is left then).
+    struct ScreenshotOptions {
+        float scale = 1;
+        bool completeTiles = true;
+        bool realText = false;
+    };
+    bool screenshot(const std::string& path, const ScreenshotOptions& options, core::Error* error = nullptr);
+    bool screenshot(const std::string& path, core::Error* error = nullptr) { return screenshot(path, {}, error); }
     static std::string dumpLine(const View& view);
     Responder* firstResponder() const;
 

@@ -14,8 +14,11 @@
 #include "Platform/UI/PhotoAlbum.h"
 #include "Platform/UI/PopoverController.h"
 #include "Platform/UI/PrintInteractionController.h"
+#include "Platform/UI/Renderer.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
+#include "Platform/UI/TiledLayer.h"
+#include "Platform/UI/Transaction.h"
 #include "Platform/UI/TouchRouter.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/ViewController.h"
@@ -35,6 +38,9 @@ void resetToolkit()
     Images::clearCache();
     TouchRouter::resetForTesting();
     ViewAnimation::resetForTesting();
+    Transaction::resetForTesting();
+    Renderer::resetForTesting();
+    TiledLayer::resetForTesting();
     Screen::resetForTesting();
     Keyboard::shared().resetForTesting();
     ViewController::resetForTesting();

@@ -1,0 +1,428 @@
+#include "Platform/UI/Renderer.h"
+
+#include "Platform/Core/Clock.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/Layer.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/StandardViewDrawing.h"
+#include "Platform/UI/TiledLayer.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fmt/format.h>
+
+namespace ui {
+
+namespace {
+
+// The last picture of the screen (or of whatever was rendered last) and
+// how its pixels map from root points: transitions start from it.
+struct PreviousFrame {
+    std::shared_ptr<gfx::Image> image;
+    const Layer* root = nullptr; // null: the screen
+    float scale = 1;
+    gfx::Point origin;
+};
+PreviousFrame previousFrame;
+const Layer* currentRoot = nullptr;
+float currentScale = 1;
+
+// Switches to real glyphs for one render when asked (or by environment).
+class TextEngineScope {
+public:
+    explicit TextEngineScope(bool real)
+    {
+        const char* chosen = std::getenv("TANDRY_TEXT_ENGINE");
+        if (!real && !(chosen && std::string_view(chosen) == "pango"))
+            return;
+        m_previous = gfx::textEngine();
+        gfx::setTextEngine(gfx::makePangoTextEngine());
+        m_active = true;
+    }
+    ~TextEngineScope()
+    {
+        if (m_active)
+            gfx::setTextEngine(m_previous);
+    }
+
+private:
+    std::shared_ptr<gfx::TextEngine> m_previous;
+    bool m_active = false;
+};
+
+void addRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
+{
+    radius = std::min({ radius, rect.width() / 2, rect.height() / 2 });
+    if (radius <= 0) {
+        context.addRect(rect);
+        return;
+    }
+    float x0 = rect.minX(), y0 = rect.minY(), x1 = rect.maxX(), y1 = rect.maxY();
+    context.moveToPoint(x0 + radius, y0);
+    context.addArc(x1 - radius, y0 + radius, radius, float(-M_PI / 2), 0, false);
+    context.addArc(x1 - radius, y1 - radius, radius, 0, float(M_PI / 2), false);
+    context.addArc(x0 + radius, y1 - radius, radius, float(M_PI / 2), float(M_PI), false);
+    context.addArc(x0 + radius, y0 + radius, radius, float(M_PI), float(3 * M_PI / 2), false);
+    context.closePath();
+}
+
+// Where a picture of `size` goes in `bounds` under a gravity.
+gfx::Rect placeContents(const gfx::Rect& bounds, gfx::Size size, const std::string& gravity)
+{
+    if (gravity == "resize" || size.width <= 0 || size.height <= 0)
+        return bounds;
+    if (gravity == "resizeAspect" || gravity == "resizeAspectFill") {
+        float sx = bounds.width() / size.width, sy = bounds.height() / size.height;
+        float s = gravity == "resizeAspect" ? std::min(sx, sy) : std::max(sx, sy);
+        size = { size.width * s, size.height * s };
+        return { bounds.midX() - size.width / 2, bounds.midY() - size.height / 2, size.width, size.height };
+    }
+    float x = bounds.midX() - size.width / 2, y = bounds.midY() - size.height / 2;
+    if (gravity.find("left") != std::string::npos || gravity.find("Left") != std::string::npos)
+        x = bounds.minX();
+    if (gravity.find("right") != std::string::npos || gravity.find("Right") != std::string::npos)
+        x = bounds.maxX() - size.width;
+    if (gravity.rfind("top", 0) == 0)
+        y = bounds.minY();
+    if (gravity.rfind("bottom", 0) == 0)
+        y = bounds.maxY() - size.height;
+    return { x, y, size.width, size.height };
+}
+
+double timeOf(const RenderOptions& options)
+{
+    if (options.time)
+        return *options.time;
+    return core::RunLoop::hasMainThread() ? core::RunLoop::main().clock()->monotonic() : 0;
+}
+
+void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed);
+
+// The layer's area of the previous frame, as a picture of its bounds.
+std::shared_ptr<gfx::Image> pictureFromPreviousFrame(const Layer& layer, const LayerState& state)
+{
+    if (!previousFrame.image || previousFrame.root != currentRoot)
+        return nullptr;
+    auto context = gfx::makeImageContext(state.bounds.size, previousFrame.scale);
+    if (!context)
+        return nullptr;
+    // Root points → this layer's bounds.
+    gfx::AffineTransform toRoot = layer.transformToRoot();
+    if (currentRoot)
+        toRoot = toRoot.concatenating(currentRoot->transformToRoot().inverted());
+    context->translateCTM(-state.bounds.origin.x, -state.bounds.origin.y);
+    context->concatCTM(toRoot.inverted());
+    gfx::Size size = previousFrame.image->size();
+    context->drawImage({ previousFrame.origin.x, previousFrame.origin.y, size.width, size.height },
+        *previousFrame.image);
+    return context->makeImage();
+}
+
+void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState& state)
+{
+    const gfx::Rect& b = state.bounds;
+    float radius = state.cornerRadius;
+    const gfx::Color& background = state.backgroundColor;
+    if (background.isPattern() || background.alpha() > 0) {
+        // Pattern tiles start at the layer's origin.
+        gfx::Point phase = context.userSpaceToDeviceSpaceTransform().apply(b.origin);
+        context.saveGState();
+        context.setPatternPhase(phase);
+        context.setFillColor(background);
+        context.beginPath();
+        addRoundedRect(context, b, radius);
+        context.fillPath();
+        context.restoreGState();
+    }
+    if (layer.masksToBounds()) {
+        context.beginPath();
+        addRoundedRect(context, b, radius);
+        context.clip();
+    }
+    if (auto& contents = layer.contents()) {
+        if (!context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents))
+            core::log("Layer contents cannot be drawn: {}", contents->description());
+    }
+    if (auto* tiled = dynamic_cast<TiledLayer*>(&layer)) {
+        tiled->drawTiles(context, time);
+        for (auto& sublayer : std::vector<std::shared_ptr<Layer>>(layer.sublayers()))
+            renderLayer(*sublayer, context, time, true);
+        return;
+    }
+    // A view's own drawing follows the scale drawn at and its size.
+    if (layer.view() && layer.contentsScale() != currentScale)
+        layer.setContentsScale(currentScale);
+    if (auto& old = layer.backingImage(); old && old->size() != b.size)
+        layer.setNeedsDisplay();
+    layer.displayIfNeeded();
+    if (auto& backing = layer.backingImage())
+        context.drawImage(b, *backing);
+    for (auto& sublayer : std::vector<std::shared_ptr<Layer>>(layer.sublayers()))
+        renderLayer(*sublayer, context, time, true);
+}
+
+void drawBorder(gfx::Context& context, const LayerState& state)
+{
+    if (state.borderWidth <= 0 || state.borderColor.alpha() <= 0)
+        return;
+    float w = state.borderWidth;
+    context.saveGState();
+    context.setStrokeColor(state.borderColor);
+    context.setLineWidth(w);
+    context.beginPath();
+    gfx::Rect inner = state.bounds.insetBy(w / 2, w / 2);
+    if (!inner.isNull()) {
+        addRoundedRect(context, inner, std::max(0.0f, state.cornerRadius - w / 2));
+        context.strokePath();
+    }
+    context.restoreGState();
+}
+
+// The running transition on the layer, if any, with its progress.
+std::shared_ptr<LayerAnimation> runningTransition(const Layer& layer, double time, float* progress)
+{
+    for (auto& key : layer.animationKeys()) {
+        auto animation = layer.animationForKey(key);
+        if (!animation || animation->transitionType.empty())
+            continue;
+        if (auto p = animation->progressAt(time)) {
+            *progress = *p;
+            return animation;
+        }
+    }
+    return nullptr;
+}
+
+void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
+{
+    if (layer.isHidden())
+        return;
+    LayerState state = layer.presentationAt(time);
+    if (state.opacity <= 0)
+        return;
+    context.saveGState();
+    if (placed)
+        context.concatCTM(state.transformToSuperlayer());
+    bool group = state.opacity < 1 || layer.mask();
+    if (group)
+        context.beginTransparencyLayer();
+
+    float progress = 0;
+    auto transition = runningTransition(layer, time, &progress);
+    if (!transition) {
+        drawBody(layer, context, time, state);
+    } else {
+        if (!transition->startPictureTaken) {
+            transition->startPictureTaken = true;
+            transition->startPicture = pictureFromPreviousFrame(layer, state);
+        }
+        const gfx::Rect& b = state.bounds;
+        const std::string& type = transition->transitionType;
+        const std::string& subtype = transition->transitionSubtype;
+        // Where the new picture comes from.
+        float dx = 0, dy = 0;
+        if (subtype == "fromRight") dx = b.width();
+        else if (subtype == "fromLeft") dx = -b.width();
+        else if (subtype == "fromTop") dy = -b.height();
+        else dy = b.height();
+        if (subtype != "fromTop" && subtype != "fromBottom")
+            dy = 0;
+        context.saveGState();
+        context.clipToRect(b);
+        auto drawOld = [&](float ox, float oy) {
+            if (transition->startPicture)
+                context.drawImage(b.offsetBy(ox, oy), *transition->startPicture);
+        };
+        auto drawNew = [&](float ox, float oy, float alpha) {
+            context.saveGState();
+            context.translateCTM(ox, oy);
+            context.beginTransparencyLayer();
+            drawBody(layer, context, time, state);
+            drawBorder(context, state);
+            context.endTransparencyLayer(alpha);
+            context.restoreGState();
+        };
+        float rest = 1 - progress;
+        if (type == "push") {
+            drawOld(-dx * progress, -dy * progress);
+            drawNew(dx * rest, dy * rest, 1);
+        } else if (type == "moveIn") {
+            drawOld(0, 0);
+            drawNew(dx * rest, dy * rest, 1);
+        } else if (type == "reveal") {
+            drawNew(0, 0, 1);
+            drawOld(-dx * progress, -dy * progress);
+        } else {
+            drawOld(0, 0);
+            drawNew(0, 0, progress);
+        }
+        context.restoreGState();
+    }
+    if (!transition)
+        drawBorder(context, state);
+
+    if (auto mask = layer.mask()) {
+        context.beginTransparencyLayer();
+        renderLayer(*mask, context, time, true);
+        context.endTransparencyLayerWithMask(state.opacity);
+    } else if (group) {
+        context.endTransparencyLayer(state.opacity);
+    }
+    context.restoreGState();
+}
+
+bool checkSize(gfx::Size size, float scale, core::Error* error)
+{
+    double w = std::ceil(double(size.width) * scale), h = std::ceil(double(size.height) * scale);
+    if (!(scale > 0) || !(w >= 1) || !(h >= 1) || w > Renderer::MaximumSide || h > Renderer::MaximumSide) {
+        core::setError(error, core::Error(core::Error::POSIXDomain, EINVAL,
+            fmt::format("Cannot render {} × {} points at scale {}.", size.width, size.height, scale)));
+        return false;
+    }
+    return true;
+}
+
+void remember(const gfx::BitmapContext& context, const Layer* root, float scale, gfx::Point origin)
+{
+    previousFrame.image = context.makeImage();
+    previousFrame.root = root;
+    previousFrame.scale = scale;
+    previousFrame.origin = origin;
+}
+
+} // namespace
+
+void Renderer::render(Layer& layer, gfx::Context& context, const RenderOptions& options)
+{
+    requireMainThread("Renderer::render");
+    TextEngineScope text(options.realText);
+    const Layer* saved = std::exchange(currentRoot, &layer);
+    float savedScale = std::exchange(currentScale, std::max(1.0f, context.contentScale()));
+    context.saveGState();
+    layer.layoutIfNeeded();
+    renderLayer(layer, context, timeOf(options), false);
+    context.restoreGState();
+    currentRoot = saved;
+    currentScale = savedScale;
+}
+
+void Renderer::render(View& view, gfx::Context& context, const RenderOptions& options)
+{
+    view.layoutIfNeeded();
+    context.saveGState();
+    gfx::Rect b = view.layer().presentation().bounds;
+    context.translateCTM(-b.origin.x, -b.origin.y);
+    render(view.layer(), context, options);
+    context.restoreGState();
+}
+
+void Renderer::renderScreen(gfx::Context& context, const RenderOptions& options)
+{
+    requireMainThread("Renderer::renderScreen");
+    TextEngineScope text(options.realText);
+    const Layer* saved = std::exchange(currentRoot, nullptr);
+    float savedScale = std::exchange(currentScale, std::max(1.0f, context.contentScale()));
+    double time = timeOf(options);
+    auto windows = Window::windowsFrontToBack();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        Window& window = **it;
+        window.layoutIfNeeded();
+        renderLayer(window.layer(), context, time, true);
+    }
+    if (auto* application = Application::shared(); application && !application->isStatusBarHidden()) {
+        context.saveGState();
+        context.setFillColor(gfx::Color::white(0.15f));
+        context.fillRect(application->statusBarFrame());
+        context.restoreGState();
+    }
+    currentRoot = saved;
+    currentScale = savedScale;
+}
+
+std::unique_ptr<gfx::BitmapContext> Renderer::renderImage(View& view, const RenderOptions& options, core::Error* error)
+{
+    view.layoutIfNeeded();
+    gfx::Size size = view.bounds().size;
+    if (!checkSize(size, options.scale, error))
+        return nullptr;
+    auto context = gfx::makeImageContext(size, options.scale);
+    if (!context)
+        return nullptr;
+    render(view, *context, options);
+    remember(*context, &view.layer(), options.scale, view.bounds().origin);
+    return context;
+}
+
+std::unique_ptr<gfx::BitmapContext> Renderer::renderImage(Layer& layer, const RenderOptions& options, core::Error* error)
+{
+    gfx::Rect b = layer.bounds();
+    if (!checkSize(b.size, options.scale, error))
+        return nullptr;
+    auto context = gfx::makeImageContext(b.size, options.scale);
+    if (!context)
+        return nullptr;
+    context->translateCTM(-b.origin.x, -b.origin.y);
+    render(layer, *context, options);
+    remember(*context, &layer, options.scale, b.origin);
+    return context;
+}
+
+std::unique_ptr<gfx::BitmapContext> Renderer::renderScreenImage(const RenderOptions& options, core::Error* error)
+{
+    gfx::Rect b = Screen::main()->bounds();
+    if (!checkSize(b.size, options.scale, error))
+        return nullptr;
+    auto context = gfx::makeImageContext(b.size, options.scale);
+    if (!context)
+        return nullptr;
+    context->translateCTM(-b.origin.x, -b.origin.y);
+    renderScreen(*context, options);
+    remember(*context, nullptr, options.scale, b.origin);
+    return context;
+}
+
+bool Renderer::renderToPNG(View& view, const std::string& path, float scale, core::Error* error)
+{
+    RenderOptions options;
+    options.scale = scale;
+    auto image = renderImage(view, options, error);
+    return image && image->writePNG(path, error);
+}
+
+bool Renderer::renderScreenToPNG(const std::string& path, const RenderOptions& options, core::Error* error)
+{
+    auto image = renderScreenImage(options, error);
+    return image && image->writePNG(path, error);
+}
+
+bool Renderer::drawView(View& view, gfx::Context& context)
+{
+    bool drew = StandardViewDrawing::draw(view, context);
+    Layer& layer = view.layer();
+    layer.m_baseDrawCalled = false;
+    view.draw(context, view.bounds());
+    return drew || !layer.m_baseDrawCalled;
+}
+
+void Renderer::renderLayerContent(Layer& layer, gfx::Context& context)
+{
+    render(layer, context);
+}
+
+void Renderer::resetForTesting()
+{
+    previousFrame = {};
+    currentRoot = nullptr;
+}
+
+} // namespace ui

@@ -1,0 +1,327 @@
+#include "Platform/UI/StandardViewDrawing.h"
+
+#include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/ImageView.h"
+#include "Platform/UI/Images.h"
+#include "Platform/UI/ProgressView.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/Slider.h"
+#include "Platform/UI/Switch.h"
+#include "Platform/UI/TextField.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ui {
+
+namespace {
+
+const gfx::Color Tint = gfx::Color::rgb255(0, 122, 255);
+const gfx::Color Rule = gfx::Color::rgb255(160, 164, 172);
+const gfx::Color Track = gfx::Color::rgb255(214, 216, 220);
+
+void pathRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
+{
+    radius = std::min({ radius, rect.width() / 2, rect.height() / 2 });
+    context.beginPath();
+    if (radius <= 0) {
+        context.addRect(rect);
+        return;
+    }
+    float x0 = rect.minX(), y0 = rect.minY(), x1 = rect.maxX(), y1 = rect.maxY();
+    context.moveToPoint(x0 + radius, y0);
+    context.addArc(x1 - radius, y0 + radius, radius, float(-M_PI / 2), 0, false);
+    context.addArc(x1 - radius, y1 - radius, radius, 0, float(M_PI / 2), false);
+    context.addArc(x0 + radius, y1 - radius, radius, float(M_PI / 2), float(M_PI), false);
+    context.addArc(x0 + radius, y0 + radius, radius, float(M_PI), float(3 * M_PI / 2), false);
+    context.closePath();
+}
+
+// One line centred in the rectangle.
+void drawCentredText(gfx::Context& context, const std::string& text, const gfx::Rect& rect, const gfx::Font& font,
+    const gfx::Color& color)
+{
+    auto engine = gfx::textEngine();
+    gfx::Size size = engine->sizeOfString(text, font, rect.width(), gfx::LineBreakMode::TailTruncation);
+    context.setFillColor(color);
+    gfx::Rect line(rect.minX(), rect.midY() - size.height / 2, rect.width(), size.height);
+    engine->drawString(context, text, line, font, gfx::LineBreakMode::TailTruncation, gfx::TextAlignment::Center);
+}
+
+bool drawButton(Button& button, gfx::Context& context)
+{
+    gfx::Rect b = button.bounds();
+    if (auto background = button.currentBackgroundImage()) {
+        StandardViewDrawing::drawStretchable(context, b, background);
+        return true;
+    }
+    if (button.buttonType() != Button::Type::RoundedRect)
+        return false;
+    context.setFillColor(button.isHighlighted() ? Tint : gfx::Color::white(1));
+    StandardViewDrawing::fillRoundedRect(context, b.insetBy(0.5f, 0.5f), 8);
+    context.setStrokeColor(Rule);
+    context.setLineWidth(1);
+    StandardViewDrawing::strokeRoundedRect(context, b.insetBy(0.5f, 0.5f), 8);
+    return true;
+}
+
+void drawSwitch(Switch& control, gfx::Context& context)
+{
+    gfx::Rect b = control.bounds();
+    gfx::Rect capsule(b.minX() + 0.5f, b.minY() + 0.5f, b.width() - 1, b.height() - 1);
+    bool on = control.isOn();
+    context.setFillColor(on ? Tint : Track);
+    StandardViewDrawing::fillRoundedRect(context, capsule, capsule.height() / 2);
+    context.setStrokeColor(Rule);
+    context.setLineWidth(1);
+    StandardViewDrawing::strokeRoundedRect(context, capsule, capsule.height() / 2);
+    float knob = capsule.height() - 2;
+    gfx::Rect knobRect(on ? capsule.maxX() - knob - 1 : capsule.minX() + 1, capsule.minY() + 1, knob, knob);
+    gfx::Rect textRect = on ? gfx::Rect(capsule.minX(), capsule.minY(), capsule.width() - knob, capsule.height())
+                            : gfx::Rect(capsule.minX() + knob, capsule.minY(), capsule.width() - knob, capsule.height());
+    drawCentredText(context, on ? "ON" : "OFF", textRect, Fonts::boldSystemFont(12),
+        on ? gfx::Color::white(1) : gfx::Color::white(0.4f));
+    context.setFillColor(gfx::Color::white(1));
+    context.fillEllipseInRect(knobRect);
+    context.setStrokeColor(Rule);
+    context.beginPath();
+    context.addEllipseInRect(knobRect);
+    context.strokePath();
+}
+
+void drawSlider(Slider& slider, gfx::Context& context)
+{
+    gfx::Rect b = slider.bounds();
+    gfx::Rect track = slider.trackRectForBounds(b);
+    gfx::Rect thumb = slider.thumbRectForBounds(b, track, slider.value());
+    gfx::Rect line(track.minX(), track.midY() - 2, track.width(), 4);
+    context.setFillColor(Track);
+    StandardViewDrawing::fillRoundedRect(context, line, 2);
+    context.setFillColor(Tint);
+    StandardViewDrawing::fillRoundedRect(context, { line.minX(), line.minY(), thumb.midX() - line.minX(), 4 }, 2);
+    float side = std::min(thumb.width(), thumb.height()) - 2;
+    gfx::Rect knob(thumb.midX() - side / 2, thumb.midY() - side / 2, side, side);
+    context.setFillColor(gfx::Color::white(1));
+    context.fillEllipseInRect(knob);
+    context.setStrokeColor(Rule);
+    context.beginPath();
+    context.addEllipseInRect(knob);
+    context.strokePath();
+}
+
+void drawSegments(SegmentedControl& control, gfx::Context& context)
+{
+    gfx::Rect b = control.bounds().insetBy(0.5f, 0.5f);
+    context.setFillColor(gfx::Color::white(1));
+    StandardViewDrawing::fillRoundedRect(context, b, 5);
+    for (size_t i = 0; i < control.numberOfSegments(); ++i) {
+        gfx::Rect r = control.rectForSegment(i).intersection(b);
+        if (r.isNull())
+            continue;
+        bool selected = int(i) == control.selectedSegmentIndex();
+        if (selected) {
+            context.saveGState();
+            pathRoundedRect(context, b, 5);
+            context.clip();
+            context.setFillColor(Tint);
+            context.fillRect(r);
+            context.restoreGState();
+        }
+        if (auto image = control.imageForSegment(i)) {
+            gfx::Size size = image->size();
+            context.drawImage({ r.midX() - size.width / 2, r.midY() - size.height / 2, size.width, size.height }, *image);
+        } else {
+            drawCentredText(context, control.titleForSegment(i), r.insetBy(4, 0), Fonts::boldSystemFont(13),
+                selected ? gfx::Color::white(1) : gfx::Color::white(0.25f));
+        }
+        if (i > 0) {
+            context.setFillColor(Tint);
+            context.fillRect({ r.minX() - 0.5f, b.minY(), 1, b.height() });
+        }
+    }
+    context.setStrokeColor(Tint);
+    context.setLineWidth(1);
+    StandardViewDrawing::strokeRoundedRect(context, b, 5);
+}
+
+void drawProgress(ProgressView& view, gfx::Context& context)
+{
+    gfx::Rect b = view.bounds();
+    float height = std::min(b.height(), 9.0f);
+    gfx::Rect bar(b.minX(), b.midY() - height / 2, b.width(), height);
+    context.setFillColor(Track);
+    StandardViewDrawing::fillRoundedRect(context, bar, height / 2);
+    float done = std::clamp(view.progress(), 0.0f, 1.0f) * bar.width();
+    if (done > 0) {
+        context.setFillColor(Tint);
+        StandardViewDrawing::fillRoundedRect(context, { bar.minX(), bar.minY(), done, height }, height / 2);
+    }
+}
+
+void drawSpinner(ActivityIndicator& view, gfx::Context& context)
+{
+    gfx::Rect b = view.bounds();
+    float radius = std::min(b.width(), b.height()) / 2;
+    bool gray = view.activityIndicatorViewStyle() == ActivityIndicator::Style::Gray;
+    context.saveGState();
+    context.setLineWidth(std::max(1.5f, radius / 5));
+    for (int i = 0; i < 12; ++i) {
+        float angle = float(i * M_PI / 6);
+        float c = std::cos(angle), s = std::sin(angle);
+        float shade = gray ? 0.5f : 1.0f;
+        context.setStrokeColor(gfx::Color::white(shade, 0.25f + 0.75f * float(i) / 11));
+        context.beginPath();
+        context.moveToPoint(b.midX() + c * radius * 0.45f, b.midY() + s * radius * 0.45f);
+        context.addLineToPoint(b.midX() + c * radius * 0.9f, b.midY() + s * radius * 0.9f);
+        context.strokePath();
+    }
+    context.restoreGState();
+}
+
+void drawTextField(TextField& field, gfx::Context& context)
+{
+    gfx::Rect b = field.bounds();
+    gfx::Rect border = field.borderRectForBounds(b);
+    switch (field.borderStyle()) {
+    case TextField::BorderStyle::None:
+        if (auto background = field.isEnabled() ? field.background() : field.disabledBackground())
+            StandardViewDrawing::drawStretchable(context, border, background);
+        break;
+    case TextField::BorderStyle::Line:
+        context.setStrokeColor(gfx::Color::white(0));
+        context.setLineWidth(1);
+        context.strokeRect(border.insetBy(0.5f, 0.5f));
+        break;
+    case TextField::BorderStyle::Bezel:
+        context.setFillColor(gfx::Color::white(1));
+        context.fillRect(border);
+        context.setStrokeColor(gfx::Color::white(0.45f));
+        context.setLineWidth(2);
+        context.strokeRect(border.insetBy(1, 1));
+        break;
+    case TextField::BorderStyle::RoundedRect:
+        context.setFillColor(gfx::Color::white(1));
+        StandardViewDrawing::fillRoundedRect(context, border.insetBy(0.5f, 0.5f), 6);
+        context.setStrokeColor(Rule);
+        context.setLineWidth(1);
+        StandardViewDrawing::strokeRoundedRect(context, border.insetBy(0.5f, 0.5f), 6);
+        break;
+    }
+    auto engine = gfx::textEngine();
+    bool placeholder = field.text().empty();
+    const std::string& text = placeholder ? field.placeholder() : field.text();
+    if (text.empty())
+        return;
+    gfx::Rect r = placeholder ? field.placeholderRectForBounds(b) : field.textRectForBounds(b);
+    gfx::Size size = engine->sizeOfString(text, field.font(), r.width(), gfx::LineBreakMode::TailTruncation);
+    context.setFillColor(placeholder ? gfx::Color::white(0.7f) : field.textColor());
+    engine->drawString(context, text, { r.minX(), r.midY() - size.height / 2, r.width(), size.height }, field.font(),
+        gfx::LineBreakMode::TailTruncation, field.textAlignment());
+}
+
+void drawImageView(ImageView& view, gfx::Context& context)
+{
+    auto& image = view.currentImage();
+    if (!image)
+        return;
+    gfx::Rect b = view.bounds();
+    gfx::Size size = image->size();
+    gfx::Rect r = b;
+    using Mode = View::ContentMode;
+    Mode mode = view.contentMode();
+    if (mode == Mode::ScaleAspectFit || mode == Mode::ScaleAspectFill) {
+        float sx = b.width() / size.width, sy = b.height() / size.height;
+        float s = mode == Mode::ScaleAspectFit ? std::min(sx, sy) : std::max(sx, sy);
+        r = { b.midX() - size.width * s / 2, b.midY() - size.height * s / 2, size.width * s, size.height * s };
+    } else if (mode != Mode::ScaleToFill && mode != Mode::Redraw) {
+        float x = b.midX() - size.width / 2, y = b.midY() - size.height / 2;
+        if (mode == Mode::Left || mode == Mode::TopLeft || mode == Mode::BottomLeft) x = b.minX();
+        if (mode == Mode::Right || mode == Mode::TopRight || mode == Mode::BottomRight) x = b.maxX() - size.width;
+        if (mode == Mode::Top || mode == Mode::TopLeft || mode == Mode::TopRight) y = b.minY();
+        if (mode == Mode::Bottom || mode == Mode::BottomLeft || mode == Mode::BottomRight) y = b.maxY() - size.height;
+        r = { x, y, size.width, size.height };
+    }
+    context.drawImage(r, *image);
+}
+
+} // namespace
+
+void StandardViewDrawing::fillRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
+{
+    pathRoundedRect(context, rect, radius);
+    context.fillPath();
+}
+
+void StandardViewDrawing::strokeRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
+{
+    pathRoundedRect(context, rect, radius);
+    context.strokePath();
+}
+
+void StandardViewDrawing::drawStretchable(gfx::Context& context, const gfx::Rect& rect, const StretchableImage& image)
+{
+    if (!image)
+        return;
+    gfx::Size size = image.size();
+    // One stretched column and row after the caps; zero caps stretch it all.
+    float left = float(image.leftCapWidth), top = float(image.topCapHeight);
+    float right = left > 0 ? std::max(0.0f, size.width - left - 1) : 0;
+    float bottom = top > 0 ? std::max(0.0f, size.height - top - 1) : 0;
+    context.drawImageInNineParts(rect, *image.image, left, top, right, bottom);
+}
+
+void StandardViewDrawing::drawChevron(gfx::Context& context, const gfx::Rect& rect)
+{
+    context.saveGState();
+    context.setStrokeColor(gfx::Color::white(0.55f));
+    context.setLineWidth(2.5f);
+    float w = std::min(rect.width(), rect.height()) / 4;
+    context.beginPath();
+    context.moveToPoint(rect.midX() - w / 2, rect.midY() - w);
+    context.addLineToPoint(rect.midX() + w / 2, rect.midY());
+    context.addLineToPoint(rect.midX() - w / 2, rect.midY() + w);
+    context.strokePath();
+    context.restoreGState();
+}
+
+void StandardViewDrawing::drawCheckmark(gfx::Context& context, const gfx::Rect& rect)
+{
+    context.saveGState();
+    context.setStrokeColor(Tint);
+    context.setLineWidth(2.5f);
+    float w = std::min(rect.width(), rect.height()) / 3;
+    context.beginPath();
+    context.moveToPoint(rect.midX() - w, rect.midY());
+    context.addLineToPoint(rect.midX() - w / 3, rect.midY() + w * 0.7f);
+    context.addLineToPoint(rect.midX() + w, rect.midY() - w * 0.8f);
+    context.strokePath();
+    context.restoreGState();
+}
+
+bool StandardViewDrawing::draw(View& view, gfx::Context& context)
+{
+    if (auto* button = dynamic_cast<Button*>(&view))
+        return drawButton(*button, context);
+    if (auto* control = dynamic_cast<Switch*>(&view))
+        return drawSwitch(*control, context), true;
+    if (auto* slider = dynamic_cast<Slider*>(&view))
+        return drawSlider(*slider, context), true;
+    if (auto* segments = dynamic_cast<SegmentedControl*>(&view))
+        return drawSegments(*segments, context), true;
+    if (auto* progress = dynamic_cast<ProgressView*>(&view))
+        return drawProgress(*progress, context), true;
+    if (auto* spinner = dynamic_cast<ActivityIndicator*>(&view))
+        return drawSpinner(*spinner, context), true;
+    if (auto* field = dynamic_cast<TextField*>(&view))
+        return drawTextField(*field, context), true;
+    if (auto* imageView = dynamic_cast<ImageView*>(&view))
+        return drawImageView(*imageView, context), true;
+    return false;
+}
+
+} // namespace ui

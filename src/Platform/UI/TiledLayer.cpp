@@ -1,0 +1,365 @@
+#include "Platform/UI/TiledLayer.h"
+
+#include "Platform/Core/Clock.h"
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/MainThread.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/UI/Checks.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/Window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <fmt/format.h>
+#include <mutex>
+
+namespace ui {
+
+namespace {
+
+// The shared workers: started when jobs come, gone when there are none.
+struct Pool {
+    std::mutex mutex;
+    std::deque<std::function<void()>> jobs;
+    int running = 0;
+    int limit = 2;
+    uint64_t epoch = 0; // bumped by a reset: older jobs are dropped
+
+    void add(std::function<void()> job)
+    {
+        std::lock_guard lock(mutex);
+        jobs.push_back(std::move(job));
+        if (running < limit) {
+            ++running;
+            core::Thread::detach("ui.tiles", [this] { work(); });
+        }
+    }
+
+    void work()
+    {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::lock_guard lock(mutex);
+                if (jobs.empty() || running > limit) {
+                    --running;
+                    return;
+                }
+                job = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            job();
+        }
+    }
+};
+
+Pool& pool()
+{
+    static Pool* shared = new Pool; // never destroyed: workers may still read it at exit
+    return *shared;
+}
+
+std::vector<std::weak_ptr<TiledLayer>>& allTiledLayers()
+{
+    static std::vector<std::weak_ptr<TiledLayer>> layers;
+    return layers;
+}
+
+double now()
+{
+    return core::RunLoop::main().clock()->monotonic();
+}
+
+} // namespace
+
+std::shared_ptr<TiledLayer> TiledLayer::create()
+{
+    auto layer = std::make_shared<TiledLayer>();
+    layer->enroll();
+    return layer;
+}
+
+void TiledLayer::enroll()
+{
+    if (std::exchange(m_enrolled, true))
+        return;
+    auto& all = allTiledLayers();
+    std::erase_if(all, [](const std::weak_ptr<TiledLayer>& weak) { return weak.expired(); });
+    all.push_back(std::static_pointer_cast<TiledLayer>(shared_from_this()));
+}
+
+TiledLayer::TiledLayer() = default;
+TiledLayer::~TiledLayer() = default;
+
+void TiledLayer::setTileSize(gfx::Size size)
+{
+    if (!(size.width >= 16 && size.width <= 4096 && size.height >= 16 && size.height <= 4096))
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("TiledLayer::setTileSize: {} × {} is outside 16…4096", size.width, size.height));
+    m_tileSize = { std::round(size.width), std::round(size.height) };
+    m_tiles.clear();
+}
+
+void TiledLayer::setLevelsOfDetail(int levels)
+{
+    if (levels < 1)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("TiledLayer::setLevelsOfDetail: {} is below 1", levels));
+    m_levels = levels;
+}
+
+int TiledLayer::levelForScale(float scale) const
+{
+    int level = scale > 0 && std::isfinite(scale) ? int(std::ceil(std::log2(scale) - 1e-4)) : m_bias;
+    return std::clamp(level, m_bias - m_levels + 1, m_bias);
+}
+
+gfx::Size TiledLayer::tilePointSize(int level) const
+{
+    float factor = std::ldexp(1.0f, -level);
+    return { m_tileSize.width * factor, m_tileSize.height * factor };
+}
+
+float TiledLayer::scaleOnScreen() const
+{
+    gfx::AffineTransform t = transformToRoot();
+    float scale = std::sqrt(std::fabs(t.a * t.d - t.b * t.c));
+    return scale * Screen::main()->scale();
+}
+
+gfx::Rect TiledLayer::visibleRect() const
+{
+    gfx::Rect visible = bounds();
+    for (const Layer* ancestor = superlayer(); ancestor; ancestor = ancestor->superlayer()) {
+        if (ancestor->masksToBounds() || !ancestor->superlayer())
+            visible = visible.intersection(ancestor->convertRect(ancestor->bounds(), this));
+        if (visible.isNull())
+            return visible;
+    }
+    return visible;
+}
+
+std::vector<std::tuple<int, int, int>> TiledLayer::visibleTiles() const
+{
+    std::vector<Key> keys;
+    gfx::Rect visible = visibleRect();
+    if (visible.isEmpty())
+        return keys;
+    int level = levelForScale(scaleOnScreen());
+    gfx::Size tile = tilePointSize(level);
+    gfx::Rect b = bounds();
+    int firstColumn = int(std::floor((visible.minX() - b.minX()) / tile.width));
+    int lastColumn = int(std::ceil((visible.maxX() - b.minX()) / tile.width)) - 1;
+    int firstRow = int(std::floor((visible.minY() - b.minY()) / tile.height));
+    int lastRow = int(std::ceil((visible.maxY() - b.minY()) / tile.height)) - 1;
+    for (int row = std::max(0, firstRow); row <= lastRow; ++row)
+        for (int column = std::max(0, firstColumn); column <= lastColumn; ++column)
+            keys.emplace_back(level, column, row);
+    return keys;
+}
+
+gfx::Rect TiledLayer::rectOfTile(const Key& key) const
+{
+    auto [level, column, row] = key;
+    gfx::Size tile = tilePointSize(level);
+    gfx::Rect b = bounds();
+    return gfx::Rect(b.minX() + float(column) * tile.width, b.minY() + float(row) * tile.height, tile.width,
+        tile.height).intersection(b);
+}
+
+void TiledLayer::setNeedsDisplay()
+{
+    for (auto& [key, tile] : m_tiles)
+        tile.wanted = tile.drawn + 1;
+}
+
+void TiledLayer::setNeedsDisplayInRect(const gfx::Rect& rect)
+{
+    for (auto& [key, tile] : m_tiles)
+        if (rectOfTile(key).intersects(rect))
+            tile.wanted = tile.drawn + 1;
+}
+
+void TiledLayer::queue(const Key& key, Tile& tile)
+{
+    if (tile.queued || tile.drawn >= tile.wanted)
+        return;
+    gfx::Rect rect = rectOfTile(key);
+    if (rect.isEmpty())
+        return;
+    tile.queued = true;
+    ++m_pending;
+    std::weak_ptr<TiledLayer> weakSelf = std::static_pointer_cast<TiledLayer>(shared_from_this());
+    uint64_t generation = tile.wanted;
+    float scale = std::ldexp(1.0f, std::get<0>(key));
+    uint64_t epoch;
+    {
+        std::lock_guard lock(pool().mutex);
+        epoch = pool().epoch;
+    }
+    pool().add([weakSelf, key, generation, rect, scale, epoch] {
+        {
+            std::lock_guard lock(pool().mutex);
+            if (pool().epoch != epoch)
+                return;
+        }
+        // A layer whose destruction began cannot be locked: it is not drawn.
+        auto layer = weakSelf.lock();
+        if (!layer)
+            return;
+        std::shared_ptr<gfx::Image> image;
+        try {
+            auto context = gfx::makeImageContext(rect.size, scale);
+            if (context) {
+                context->translateCTM(-rect.minX(), -rect.minY());
+                context->clipToRect(rect);
+                layer->drawInContext(*context);
+                image = context->makeImage();
+            }
+        } catch (const std::exception& e) {
+            core::log("Tile drawing failed: {}", e.what());
+            image = nullptr;
+        }
+        // The last reference may be ours: it goes with the tile to the main
+        // thread, where the layer is installed into (or destroyed).
+        core::performOnMainThread([layer = std::move(layer), key, generation, image = std::move(image)]() mutable {
+            layer->install(key, generation, std::move(image));
+            layer.reset();
+        });
+    });
+}
+
+void TiledLayer::install(const Key& key, uint64_t generation, std::shared_ptr<gfx::Image> image)
+{
+    if (m_pending > 0)
+        --m_pending;
+    auto it = m_tiles.find(key);
+    if (it == m_tiles.end())
+        return;
+    Tile& tile = it->second;
+    tile.queued = false;
+    if (generation < tile.drawn)
+        return;
+    tile.drawn = generation;
+    tile.image = std::move(image);
+    tile.shownAt = now();
+}
+
+void TiledLayer::trimCache(const std::vector<Key>& visible)
+{
+    gfx::Rect screen = Screen::main()->bounds();
+    float screenScale = Screen::main()->scale();
+    double screenPixels = double(screen.width()) * screen.height() * screenScale * screenScale;
+    double tilePixels = double(m_tileSize.width) * m_tileSize.height;
+    size_t limit = std::max<size_t>(visible.size(), size_t(std::ceil(2 * screenPixels / tilePixels)));
+    if (m_tiles.size() <= limit)
+        return;
+    std::vector<std::pair<uint64_t, Key>> candidates;
+    for (auto& [key, tile] : m_tiles)
+        if (!tile.queued && std::find(visible.begin(), visible.end(), key) == visible.end())
+            candidates.emplace_back(tile.lastUse, key);
+    std::sort(candidates.begin(), candidates.end());
+    for (auto& [use, key] : candidates) {
+        if (m_tiles.size() <= limit)
+            break;
+        m_tiles.erase(key);
+    }
+}
+
+size_t TiledLayer::cachedPixels() const
+{
+    size_t pixels = 0;
+    for (auto& [key, tile] : m_tiles)
+        if (tile.image)
+            pixels += size_t(tile.image->pixelWidth()) * size_t(tile.image->pixelHeight());
+    return pixels;
+}
+
+void TiledLayer::drawTiles(gfx::Context& context, double time)
+{
+    requireMainThread("TiledLayer::drawTiles");
+    enroll();
+    auto visible = visibleTiles();
+    ++m_useClock;
+    double fade = fadeDuration();
+    for (auto& key : visible) {
+        Tile& tile = m_tiles[key];
+        tile.lastUse = m_useClock;
+        queue(key, tile);
+        if (!tile.image)
+            continue;
+        float alpha = fade > 0 ? float(std::clamp((time - tile.shownAt) / fade, 0.0, 1.0)) : 1.0f;
+        if (alpha <= 0)
+            continue;
+        context.saveGState();
+        context.setAlpha(context.alpha() * alpha);
+        context.drawImage(rectOfTile(key), *tile.image);
+        context.restoreGState();
+    }
+    trimCache(visible);
+}
+
+void TiledLayer::renderVisibleTilesSynchronously()
+{
+    requireMainThread("TiledLayer::renderVisibleTilesSynchronously");
+    enroll();
+    auto visible = visibleTiles();
+    for (auto& key : visible) {
+        Tile& tile = m_tiles[key];
+        tile.lastUse = ++m_useClock;
+        queue(key, tile);
+    }
+    auto self = shared_from_this();
+    core::RunLoop::main().runUntil([this] { return m_pending == 0; }, 60);
+    // Shown at once: no fade for a picture asked for now.
+    for (auto& key : visible)
+        if (auto it = m_tiles.find(key); it != m_tiles.end())
+            it->second.shownAt = -1e9;
+    trimCache(visible);
+}
+
+void TiledLayer::renderAllVisibleTilesSynchronously()
+{
+    auto all = allTiledLayers();
+    for (auto& weak : all) {
+        auto layer = weak.lock();
+        if (!layer)
+            continue;
+        const Layer* root = layer.get();
+        while (root->superlayer())
+            root = root->superlayer();
+        if (root->view() && dynamic_cast<Window*>(root->view()))
+            layer->renderVisibleTilesSynchronously();
+    }
+}
+
+void TiledLayer::setWorkerCount(int count)
+{
+    std::lock_guard lock(pool().mutex);
+    pool().limit = std::max(1, count);
+}
+
+int TiledLayer::workerCount()
+{
+    std::lock_guard lock(pool().mutex);
+    return pool().limit;
+}
+
+void TiledLayer::resetForTesting()
+{
+    {
+        std::lock_guard lock(pool().mutex);
+        pool().jobs.clear();
+        pool().limit = 2;
+        ++pool().epoch;
+    }
+    allTiledLayers().clear();
+}
+
+} // namespace ui

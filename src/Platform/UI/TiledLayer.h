@@ -1,0 +1,103 @@
+#pragma once
+
+// A layer for huge content: its drawing is cut into tiles of a fixed pixel
+// size at a level of detail chosen from the layer's scale on screen, and
+// only the tiles that meet the visible area (the window's bounds clipped by
+// every ancestor that clips) are drawn, on a shared pool of worker threads,
+// each into its own picture with the clip bounding box set to the tile's
+// rectangle in layer coordinates. drawInContext of a subclass therefore
+// runs off the main thread and must not touch the view tree. A tile job
+// holds the layer weakly: a layer being destroyed gets no more draw calls,
+// and a worker's last reference goes back to the main thread with the
+// tile. Finished tiles fade in over fadeDuration(). A bounded cache keeps
+// about two screens' worth of tiles.
+
+#include "Platform/UI/Layer.h"
+
+#include <cstdint>
+#include <map>
+#include <tuple>
+
+namespace ui {
+
+class TiledLayer : public Layer {
+public:
+    static constexpr double DefaultFadeDuration = 0.25;
+
+    static std::shared_ptr<TiledLayer> create();
+    TiledLayer();
+    ~TiledLayer() override;
+
+    // In pixels, 16 to 4096 a side (256 × 256 by default).
+    gfx::Size tileSize() const { return m_tileSize; }
+    void setTileSize(gfx::Size size);
+    // At least 1 (1 by default); the bias is the most detailed level (0).
+    int levelsOfDetail() const { return m_levels; }
+    void setLevelsOfDetail(int levels);
+    int levelsOfDetailBias() const { return m_bias; }
+    void setLevelsOfDetailBias(int bias) { m_bias = bias; }
+    // How long a finished tile takes to fade in; a subclass may override.
+    virtual double fadeDuration() const { return DefaultFadeDuration; }
+
+    // The level for an on-screen scale s: ⌈log2 s⌉ within
+    // [bias − levels + 1, bias], and the points a tile covers at a level.
+    int levelForScale(float scale) const;
+    gfx::Size tilePointSize(int level) const;
+    // The layer's scale on screen (transforms × screen scale) and what of
+    // it shows, in layer coordinates.
+    float scaleOnScreen() const;
+    gfx::Rect visibleRect() const;
+    // The tiles of the visible area at the current level, as
+    // (level, column, row), left to right, top to bottom.
+    std::vector<std::tuple<int, int, int>> visibleTiles() const;
+
+    void setNeedsDisplay() override;
+    void setNeedsDisplayInRect(const gfx::Rect& rect) override;
+
+    // Queues what the visible area lacks and waits until every visible tile
+    // is drawn and shown.
+    void renderVisibleTilesSynchronously();
+    // Tiles queued, being drawn, or drawn and not yet handed over.
+    size_t pendingTileCount() const { return m_pending; }
+    size_t cachedTileCount() const { return m_tiles.size(); }
+    // Pixels held by the cache.
+    size_t cachedPixels() const;
+
+    // Draws the visible tiles it has (queueing those it lacks) into a
+    // context in layer space, at the clock's `time` (for the fade).
+    void drawTiles(gfx::Context& context, double time);
+
+    // Every tiled layer in a window: its visible tiles drawn (driver).
+    static void renderAllVisibleTilesSynchronously();
+    // Worker threads of the shared pool (2 by default).
+    static void setWorkerCount(int count);
+    static int workerCount();
+    // Cancels queued tile jobs (test environment).
+    static void resetForTesting();
+
+private:
+    struct Tile {
+        std::shared_ptr<gfx::Image> image;
+        uint64_t wanted = 1;
+        uint64_t drawn = 0;
+        bool queued = false;
+        double shownAt = 0;
+        uint64_t lastUse = 0;
+    };
+    using Key = std::tuple<int, int, int>;
+    gfx::Rect rectOfTile(const Key& key) const;
+    void queue(const Key& key, Tile& tile);
+    void install(const Key& key, uint64_t generation, std::shared_ptr<gfx::Image> image);
+    void trimCache(const std::vector<Key>& visible);
+    void enroll();
+
+    gfx::Size m_tileSize { 256, 256 };
+    int m_levels = 1;
+    int m_bias = 0;
+    std::map<Key, Tile> m_tiles;
+    size_t m_pending = 0;
+    uint64_t m_useClock = 0;
+    bool m_enrolled = false;
+};
+
+} // namespace ui
