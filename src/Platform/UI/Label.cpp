@@ -153,8 +153,12 @@ void Label::draw(gfx::Context& context, const gfx::Rect&)
 {
     const gfx::Color& color = m_highlighted ? m_highlightedTextColor : m_textColor;
     context.setFillColor(color);
-    gfx::textEngine()->drawString(context, text(), textRectForBounds(bounds(), m_numberOfLines), displayedFont(),
-        m_lineBreakMode, m_alignment);
+    // The text rectangle is as wide as the text: alignment acts across the
+    // whole width.
+    gfx::Rect rect = textRectForBounds(bounds(), m_numberOfLines);
+    rect.origin.x = bounds().x();
+    rect.size.width = bounds().width();
+    gfx::textEngine()->drawString(context, text(), rect, displayedFont(), m_lineBreakMode, m_alignment);
 }
 
 } // namespace ui

@@ -293,20 +293,17 @@ void Layer::display()
         return;
     }
     context->translateCTM(-m_bounds.origin.x, -m_bounds.origin.y);
-    m_drewSomething = false;
+    m_drewSomething = true; // an override draws; the base says when nothing did
     drawInContext(*context);
     m_backing = m_drewSomething ? context->makeImage() : nullptr;
 }
 
 void Layer::drawInContext(gfx::Context& context)
 {
-    if (auto delegate = m_delegate.lock()) {
-        if (delegate->draw(*this, context))
-            m_drewSomething = true;
-        return;
-    }
-    if (m_view && Renderer::drawView(*m_view, context))
-        m_drewSomething = true;
+    if (auto delegate = m_delegate.lock())
+        m_drewSomething = delegate->draw(*this, context);
+    else
+        m_drewSomething = m_view && Renderer::drawView(*m_view, context);
 }
 
 void Layer::layoutIfNeeded()

@@ -149,10 +149,6 @@ void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState
         addRoundedRect(context, b, radius);
         context.clip();
     }
-    if (auto& contents = layer.contents()) {
-        if (!context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents))
-            core::log("Layer contents cannot be drawn: {}", contents->description());
-    }
     if (auto* tiled = dynamic_cast<TiledLayer*>(&layer)) {
         tiled->drawTiles(context, time);
         for (auto& sublayer : std::vector<std::shared_ptr<Layer>>(layer.sublayers()))
@@ -165,6 +161,10 @@ void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState
     if (auto& old = layer.backingImage(); old && old->size() != b.size)
         layer.setNeedsDisplay();
     layer.displayIfNeeded();
+    if (auto& contents = layer.contents()) {
+        if (!context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents))
+            core::log("Layer contents cannot be drawn: {}", contents->description());
+    }
     if (auto& backing = layer.backingImage())
         context.drawImage(b, *backing);
     for (auto& sublayer : std::vector<std::shared_ptr<Layer>>(layer.sublayers()))

@@ -154,7 +154,8 @@ void Transaction::track(LayerAnimation& animation)
 {
     if (frames.empty())
         return;
-    std::vector<std::weak_ptr<Group>> groups;
+    // The records keep their transactions' groups until they end.
+    std::vector<std::shared_ptr<Group>> groups;
     for (auto& frame : frames) {
         ++frame.group->outstanding;
         groups.push_back(frame.group);
@@ -163,11 +164,10 @@ void Transaction::track(LayerAnimation& animation)
     animation.ended = [previous = std::move(previous), groups = std::move(groups)](bool finished) {
         if (previous)
             previous(finished);
-        for (auto& weak : groups)
-            if (auto group = weak.lock()) {
-                --group->outstanding;
-                group->maybeFinish();
-            }
+        for (auto& group : groups) {
+            --group->outstanding;
+            group->maybeFinish();
+        }
     };
 }
 
