@@ -1,0 +1,190 @@
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/Context.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/TiledLayer.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+#include "Support/UITestCase.h"
+
+#include <atomic>
+#include <mutex>
+
+using namespace ui;
+
+namespace {
+
+class TiledLayerTest : public test::UITestCase { };
+
+// Records each tile it draws (off the main thread) and fills it.
+class RecordingTiledLayer : public TiledLayer {
+public:
+    void drawInContext(gfx::Context& context) override
+    {
+        std::lock_guard lock(mutex);
+        clips.push_back(context.clipBoundingBox());
+        offMain = offMain && !core::Thread::isMainThread();
+        if (failing)
+            throw std::runtime_error("tile drawing failed");
+        context.setFillColor(0, 0, 1, 1);
+        context.fillRect(context.clipBoundingBox());
+    }
+    std::vector<gfx::Rect> takeClips()
+    {
+        std::lock_guard lock(mutex);
+        return std::exchange(clips, {});
+    }
+    std::mutex mutex;
+    std::vector<gfx::Rect> clips;
+    bool offMain = true;
+    std::atomic<bool> failing { false };
+};
+
+class InstantTiledLayer : public RecordingTiledLayer {
+public:
+    double fadeDuration() const override { return 0; }
+};
+
+template<typename T> std::shared_ptr<T> configured()
+{
+    auto layer = std::make_shared<T>();
+    layer->setTileSize({ 2048, 2048 });
+    layer->setLevelsOfDetail(1000);
+    layer->setLevelsOfDetailBias(1000);
+    layer->setBounds({ 0, 0, 2000, 3000 });
+    layer->setAnchorPoint({ 0, 0 });
+    return layer;
+}
+
+} // namespace
+
+TEST_F(TiledLayerTest, LevelsFollowTheScaleOnScreen)
+{
+    Screen::main()->setScale(2);
+    auto layer = configured<TiledLayer>();
+    EXPECT_EQ(layer->levelForScale(2), 1);
+    EXPECT_EQ(layer->tilePointSize(1), (gfx::Size { 1024, 1024 }));
+    EXPECT_EQ(layer->levelForScale(8), 3);
+    EXPECT_EQ(layer->tilePointSize(3), (gfx::Size { 256, 256 }));
+    EXPECT_EQ(layer->levelForScale(0.5f), 1);
+    EXPECT_EQ(layer->levelForScale(0.01f), 1);
+
+    EXPECT_THROW(layer->setTileSize({ 8, 256 }), core::Exception);
+    EXPECT_THROW(layer->setTileSize({ 256, 5000 }), core::Exception);
+    EXPECT_THROW(layer->setLevelsOfDetail(0), core::Exception);
+}
+
+TEST_F(TiledLayerTest, OnlyVisibleTilesAreDrawnOffTheMainThread)
+{
+    Screen::main()->setScale(2);
+    auto scroller = View::create({ 0, 0, 320, 480 });
+    scroller->setClipsToBounds(true);
+    window().addSubview(scroller);
+    auto layer = configured<InstantTiledLayer>();
+    scroller->layer().addSublayer(layer);
+
+    EXPECT_EQ(layer->visibleTiles().size(), 1u);
+    layer->renderVisibleTilesSynchronously();
+    EXPECT_EQ(layer->pendingTileCount(), 0u);
+    auto clips = layer->takeClips();
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips[0], gfx::Rect(0, 0, 1024, 1024));
+    EXPECT_TRUE(layer->offMain);
+
+    scroller->setBounds({ 900, 900, 320, 480 });
+    EXPECT_EQ(layer->visibleTiles().size(), 4u);
+    layer->renderVisibleTilesSynchronously();
+    EXPECT_EQ(layer->takeClips().size(), 3u); // the first one was drawn before
+
+    // Marking a rectangle redraws only the tiles it meets.
+    layer->setNeedsDisplayInRect({ 1100, 1100, 10, 10 });
+    layer->renderVisibleTilesSynchronously();
+    clips = layer->takeClips();
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips[0], gfx::Rect(1024, 1024, 976, 1024));
+
+    // What is drawn shows at once with no fade.
+    auto picture = Renderer::renderImage(*scroller);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->pixelAt(10, 10).blue, 255);
+    EXPECT_EQ(picture->pixelAt(300, 400).blue, 255);
+
+    // Out of sight: nothing to draw.
+    scroller->setBounds({ 5000, 5000, 320, 480 });
+    EXPECT_TRUE(layer->visibleTiles().empty());
+    scroller->removeFromSuperview();
+}
+
+TEST_F(TiledLayerTest, TilesFadeInAndFailuresStayBlank)
+{
+    auto layer = std::make_shared<RecordingTiledLayer>();
+    layer->setBounds({ 0, 0, 64, 64 });
+    layer->setAnchorPoint({ 0, 0 });
+    layer->setTileSize({ 32, 32 });
+    window().layer().addSublayer(layer);
+    // The first render only queues; the tiles come, then fade in.
+    Renderer::renderImage(*layer);
+    EXPECT_EQ(layer->pendingTileCount(), 4u);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return layer->pendingTileCount() == 0; }, 30));
+    auto start = Renderer::renderImage(*layer);
+    EXPECT_EQ(start->pixelAt(10, 10).alpha, 0);
+    advance(0.125);
+    auto middle = Renderer::renderImage(*layer);
+    EXPECT_NEAR(middle->pixelAt(10, 10).alpha, 127, 3);
+    advance(0.2);
+    EXPECT_EQ(Renderer::renderImage(*layer)->pixelAt(10, 10).alpha, 255);
+
+    // A failing tile is logged and stays blank; the worker goes on.
+    layer->failing = true;
+    layer->setNeedsDisplayInRect({ 0, 0, 1, 1 });
+    layer->renderVisibleTilesSynchronously();
+    EXPECT_TRUE(logContains("tile drawing failed"));
+    layer->failing = false;
+    layer->setNeedsDisplayInRect({ 40, 40, 1, 1 });
+    layer->renderVisibleTilesSynchronously();
+    auto after = Renderer::renderImage(*layer);
+    EXPECT_EQ(after->pixelAt(10, 10).alpha, 0);
+    EXPECT_EQ(after->pixelAt(50, 50).blue, 255);
+    layer->removeFromSuperlayer();
+}
+
+TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
+{
+    static std::atomic<bool> destroying { false };
+    static std::atomic<int> lateDraws { 0 };
+    static std::atomic<bool> destroyedOnMain { false };
+    class Dying : public TiledLayer {
+    public:
+        ~Dying() override
+        {
+            destroying = true;
+            destroyedOnMain = core::Thread::isMainThread();
+        }
+        void drawInContext(gfx::Context&) override
+        {
+            if (destroying)
+                ++lateDraws;
+        }
+    };
+    TiledLayer::setWorkerCount(1);
+    auto holder = View::create({ 0, 0, 320, 480 });
+    window().addSubview(holder);
+    auto layer = std::make_shared<Dying>();
+    layer->setTileSize({ 16, 16 });
+    layer->setBounds({ 0, 0, 80, 32 });
+    layer->setAnchorPoint({ 0, 0 });
+    holder->layer().addSublayer(layer);
+    Renderer::renderImage(*holder);
+    EXPECT_EQ(layer->pendingTileCount(), 10u);
+    layer->removeFromSuperlayer();
+    layer.reset();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return destroying.load(); }, 30));
+    core::Thread::waitForAll(10);
+    runLoop();
+    EXPECT_EQ(lateDraws, 0);
+    EXPECT_TRUE(destroyedOnMain);
+    holder->removeFromSuperview();
+}
