@@ -62,18 +62,7 @@ private:
 
 void addRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
 {
-    radius = std::min({ radius, rect.width() / 2, rect.height() / 2 });
-    if (radius <= 0) {
-        context.addRect(rect);
-        return;
-    }
-    float x0 = rect.minX(), y0 = rect.minY(), x1 = rect.maxX(), y1 = rect.maxY();
-    context.moveToPoint(x0 + radius, y0);
-    context.addArc(x1 - radius, y0 + radius, radius, float(-M_PI / 2), 0, false);
-    context.addArc(x1 - radius, y1 - radius, radius, 0, float(M_PI / 2), false);
-    context.addArc(x0 + radius, y1 - radius, radius, float(M_PI / 2), float(M_PI), false);
-    context.addArc(x0 + radius, y0 + radius, radius, float(M_PI), float(3 * M_PI / 2), false);
-    context.closePath();
+    StandardViewDrawing::addRoundedRect(context, rect, radius);
 }
 
 // Where a picture of `size` goes in `bounds` under a gravity.

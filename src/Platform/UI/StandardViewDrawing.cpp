@@ -27,8 +27,15 @@ const gfx::Color Track = gfx::Color::rgb255(214, 216, 220);
 
 void pathRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
 {
-    radius = std::min({ radius, rect.width() / 2, rect.height() / 2 });
     context.beginPath();
+    StandardViewDrawing::addRoundedRect(context, rect, radius);
+}
+
+} // namespace
+
+void StandardViewDrawing::addRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
+{
+    radius = std::min({ radius, rect.width() / 2, rect.height() / 2 });
     if (radius <= 0) {
         context.addRect(rect);
         return;
@@ -41,6 +48,8 @@ void pathRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
     context.addArc(x0 + radius, y0 + radius, radius, float(M_PI), float(3 * M_PI / 2), false);
     context.closePath();
 }
+
+namespace {
 
 // One line centred in the rectangle.
 void drawCentredText(gfx::Context& context, const std::string& text, const gfx::Rect& rect, const gfx::Font& font,

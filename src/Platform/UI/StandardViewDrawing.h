@@ -22,7 +22,9 @@ public:
     // is no standard view with a look of its own.
     static bool draw(View& view, gfx::Context& context);
 
-    // Shared pieces for the drawing of other views.
+    // Shared pieces for the drawing of other views. The rounded rectangle
+    // is added to the current path (radius limited to half a side).
+    static void addRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius);
     static void fillRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius);
     static void strokeRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius);
     static void drawStretchable(gfx::Context& context, const gfx::Rect& rect, const StretchableImage& image);

@@ -188,3 +188,26 @@ TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
     EXPECT_TRUE(destroyedOnMain);
     holder->removeFromSuperview();
 }
+
+TEST_F(TiledLayerTest, ScrollingEndToEndKeepsTheCacheWithinTwoScreens)
+{
+    auto scroller = View::create({ 0, 0, 320, 480 });
+    scroller->setClipsToBounds(true);
+    window().addSubview(scroller);
+    auto layer = std::make_shared<InstantTiledLayer>();
+    layer->setBounds({ 0, 0, 320, 20000 });
+    layer->setAnchorPoint({ 0, 0 });
+    scroller->layer().addSublayer(layer);
+    gfx::Rect screen = Screen::main()->bounds();
+    float scale = Screen::main()->scale();
+    double twoScreens = 2.0 * screen.width() * screen.height() * scale * scale;
+    size_t most = 0;
+    for (float y = 0; y + 480 <= 20000; y += 200) {
+        scroller->setBounds({ 0, y, 320, 480 });
+        layer->renderVisibleTilesSynchronously();
+        most = std::max(most, layer->cachedPixels());
+    }
+    EXPECT_LE(double(most), twoScreens + 256.0 * 256.0);
+    EXPECT_GT(layer->takeClips().size(), 70u);
+    scroller->removeFromSuperview();
+}
