@@ -296,6 +296,7 @@ void Layer::display()
     m_drewSomething = true; // an override draws; the base says when nothing did
     drawInContext(*context);
     m_backing = m_drewSomething ? context->makeImage() : nullptr;
+    m_backingBounds = m_bounds;
 }
 
 void Layer::drawInContext(gfx::Context& context)

@@ -179,6 +179,8 @@ public:
     // The delegate's draw (the view's drawing for a view's layer).
     virtual void drawInContext(gfx::Context& context);
     const std::shared_ptr<gfx::Image>& backingImage() const { return m_backing; }
+    // The bounds the backing picture was drawn for.
+    const gfx::Rect& backingBounds() const { return m_backingBounds; }
     // Layout marks: layoutSublayers runs (delegate first) once marked.
     void setNeedsLayout() { m_needsLayout = true; }
     bool needsLayout() const { return m_needsLayout; }
@@ -265,6 +267,7 @@ private:
     std::string m_contentsGravity = "resize";
     std::shared_ptr<gfx::Image> m_contents;
     std::shared_ptr<gfx::Image> m_backing;
+    gfx::Rect m_backingBounds;
     std::shared_ptr<Layer> m_mask;
     std::weak_ptr<LayerDelegate> m_delegate;
     uint64_t m_birthTransaction = 0;

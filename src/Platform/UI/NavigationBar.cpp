@@ -5,6 +5,7 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/BarItemButton.h"
 #include "Platform/UI/Fonts.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Screen.h"
@@ -148,12 +149,16 @@ void NavigationBar::rebuildViews()
         auto label = Label::create({}, top->title());
         label->setFont(Fonts::boldSystemFont(20));
         label->setTextAlignment(gfx::TextAlignment::Center);
+        label->setTextColor(StandardColors::white());
+        label->setBackgroundColor(StandardColors::clear());
         m_titleView = label;
     }
     if (!top->prompt().empty()) {
         auto prompt = Label::create({}, top->prompt());
         prompt->setFont(Fonts::systemFont(13));
         prompt->setTextAlignment(gfx::TextAlignment::Center);
+        prompt->setTextColor(StandardColors::white());
+        prompt->setBackgroundColor(StandardColors::clear());
         m_promptView = prompt;
     }
     if (auto left = top->leftBarButtonItem()) {

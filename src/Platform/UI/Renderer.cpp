@@ -147,8 +147,8 @@ void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState
     // A view's own drawing follows the scale drawn at and its size.
     if (layer.view() && layer.contentsScale() != currentScale)
         layer.setContentsScale(currentScale);
-    if (auto& old = layer.backingImage(); old && old->size() != b.size)
-        layer.setNeedsDisplay();
+    if (layer.backingImage() && layer.backingBounds() != b)
+        layer.setNeedsDisplay(); // resized or scrolled since it was drawn
     layer.displayIfNeeded();
     if (auto& contents = layer.contents()) {
         if (!context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents))

@@ -4,15 +4,23 @@
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/BarItemButton.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Images.h"
+#include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/ProgressView.h"
+#include "Platform/UI/SearchBar.h"
 #include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/Slider.h"
 #include "Platform/UI/Switch.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TableViewCell.h"
 #include "Platform/UI/TextField.h"
+#include "Platform/UI/Toolbar.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +32,123 @@ namespace {
 const gfx::Color Tint = gfx::Color::rgb255(0, 122, 255);
 const gfx::Color Rule = gfx::Color::rgb255(160, 164, 172);
 const gfx::Color Track = gfx::Color::rgb255(214, 216, 220);
+const gfx::Color Separator = gfx::Color::rgb255(224, 224, 224);
+
+gfx::Color barColor(NavigationBar::Style style, std::optional<gfx::Color> tint)
+{
+    if (tint)
+        return *tint;
+    return style == NavigationBar::Style::Default ? gfx::Color::rgb255(109, 132, 162) : gfx::Color::white(0.1f);
+}
+
+gfx::Color darker(const gfx::Color& color, float factor)
+{
+    return gfx::Color(color.red() * factor, color.green() * factor, color.blue() * factor, color.alpha());
+}
+
+// A flat bar with a rule on the edge away from its content.
+void drawBar(gfx::Context& context, const gfx::Rect& b, const gfx::Color& color, bool ruleAtBottom)
+{
+    context.setFillColor(color);
+    context.fillRect(b);
+    context.setFillColor(darker(color, 0.7f));
+    context.fillRect({ b.minX(), ruleAtBottom ? b.maxY() - 1 : b.minY(), b.width(), 1 });
+}
+
+bool drawBarItemButton(BarItemButton& button, gfx::Context& context)
+{
+    auto item = button.item();
+    if (item && item->style() == BarButtonItem::Style::Plain)
+        return false;
+    gfx::Color bar = StandardColors::clear();
+    for (View* up = button.superview(); up; up = up->superview()) {
+        if (auto* navigation = dynamic_cast<NavigationBar*>(up)) {
+            bar = barColor(navigation->barStyle(), navigation->tintColor());
+            break;
+        }
+        if (auto* toolbar = dynamic_cast<Toolbar*>(up)) {
+            bar = barColor(toolbar->barStyle(), toolbar->tintColor());
+            break;
+        }
+    }
+    if (bar.alpha() == 0)
+        bar = barColor(NavigationBar::Style::Default, std::nullopt);
+    bool done = item && item->style() == BarButtonItem::Style::Done;
+    gfx::Color fill = done ? gfx::Color::rgb255(40, 100, 220) : darker(bar, 0.85f);
+    if (button.isHighlighted())
+        fill = darker(fill, 0.7f);
+    gfx::Rect b = button.bounds().insetBy(0.5f, 0.5f);
+    context.beginPath();
+    if (button.isBackButton()) {
+        // An arrow-shaped button pointing back.
+        float tip = std::min(10.0f, b.height() / 2);
+        float r = 5;
+        context.moveToPoint(b.minX(), b.midY());
+        context.addLineToPoint(b.minX() + tip, b.minY());
+        context.addLineToPoint(b.maxX() - r, b.minY());
+        context.addArc(b.maxX() - r, b.minY() + r, r, float(-M_PI / 2), 0, false);
+        context.addArc(b.maxX() - r, b.maxY() - r, r, 0, float(M_PI / 2), false);
+        context.addLineToPoint(b.minX() + tip, b.maxY());
+        context.closePath();
+    } else {
+        StandardViewDrawing::addRoundedRect(context, b, 5);
+    }
+    context.saveGState();
+    context.setFillColor(fill);
+    context.fillPath();
+    context.restoreGState();
+    context.setStrokeColor(darker(bar, 0.55f));
+    context.setLineWidth(1);
+    context.strokePath();
+    return true;
+}
+
+void drawCell(TableViewCell& cell, gfx::Context& context)
+{
+    gfx::Rect b = cell.bounds();
+    auto* table = dynamic_cast<TableView*>(cell.superview());
+    bool grouped = table && table->style() == TableView::Style::Grouped;
+    bool selected = (cell.isSelected() || cell.isHighlighted()) && cell.selectionStyle() != TableViewCell::SelectionStyle::None;
+    if (selected) {
+        context.setFillColor(cell.selectionStyle() == TableViewCell::SelectionStyle::Gray ? gfx::Color::white(0.75f)
+                                                                                          : gfx::Color::rgb255(4, 110, 230));
+        context.fillRect(b);
+    } else if (!grouped && cell.backgroundColor().alpha() == 0) {
+        context.setFillColor(gfx::Color::white(1));
+        context.fillRect(b);
+    }
+    context.setFillColor(Separator);
+    context.fillRect({ b.minX() + (grouped ? 0 : 10), b.maxY() - 1, b.width() - (grouped ? 0 : 10), 1 });
+    View* accessory = cell.shownAccessoryView();
+    if (!accessory || accessory == cell.accessoryView().get())
+        return;
+    auto type = cell.isEditing() ? cell.editingAccessoryType() : cell.accessoryType();
+    if (type == TableViewCell::Accessory::DisclosureIndicator)
+        StandardViewDrawing::drawChevron(context, accessory->frame());
+    else if (type == TableViewCell::Accessory::Checkmark)
+        StandardViewDrawing::drawCheckmark(context, accessory->frame());
+}
+
+void drawTable(TableView& table, gfx::Context& context)
+{
+    if (table.style() != TableView::Style::Grouped)
+        return;
+    // Each section's rows on a rounded panel.
+    for (int section = 0; section < table.numberOfSections(); ++section) {
+        int rows = table.numberOfRows(section);
+        if (rows == 0)
+            continue;
+        gfx::Rect panel = table.rectForRow({ section, 0 }).unionRect(table.rectForRow({ section, rows - 1 }));
+        if (!panel.intersects(table.bounds()))
+            continue;
+        panel = panel.insetBy(0.5f, 0.5f);
+        context.setFillColor(gfx::Color::white(1));
+        StandardViewDrawing::fillRoundedRect(context, panel, 8);
+        context.setStrokeColor(Rule);
+        context.setLineWidth(1);
+        StandardViewDrawing::strokeRoundedRect(context, panel, 8);
+    }
+}
 
 void pathRoundedRect(gfx::Context& context, const gfx::Rect& rect, float radius)
 {
@@ -314,6 +439,20 @@ void StandardViewDrawing::drawCheckmark(gfx::Context& context, const gfx::Rect& 
 
 bool StandardViewDrawing::draw(View& view, gfx::Context& context)
 {
+    if (auto* bar = dynamic_cast<NavigationBar*>(&view))
+        return drawBar(context, bar->bounds(), barColor(bar->barStyle(), bar->tintColor()), true), true;
+    if (auto* toolbar = dynamic_cast<Toolbar*>(&view))
+        return drawBar(context, toolbar->bounds(), barColor(toolbar->barStyle(), toolbar->tintColor()), false), true;
+    if (auto* tabBar = dynamic_cast<TabBar*>(&view))
+        return drawBar(context, tabBar->bounds(), gfx::Color::white(0.1f), false), true;
+    if (auto* search = dynamic_cast<SearchBar*>(&view))
+        return drawBar(context, search->bounds(), gfx::Color::rgb255(176, 188, 205), true), true;
+    if (auto* cell = dynamic_cast<TableViewCell*>(&view))
+        return drawCell(*cell, context), true;
+    if (auto* table = dynamic_cast<TableView*>(&view))
+        return drawTable(*table, context), table->style() == TableView::Style::Grouped;
+    if (auto* barButton = dynamic_cast<BarItemButton*>(&view))
+        return drawBarItemButton(*barButton, context);
     if (auto* button = dynamic_cast<Button*>(&view))
         return drawButton(*button, context);
     if (auto* control = dynamic_cast<Switch*>(&view))

@@ -4,9 +4,12 @@
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/ProgressView.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Screen.h"
@@ -14,7 +17,11 @@
 #include "Platform/UI/Slider.h"
 #include "Platform/UI/StandardColors.h"
 #include "Platform/UI/Switch.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TableViewCell.h"
+#include "Platform/UI/TableViewDataSource.h"
 #include "Platform/UI/TextField.h"
+#include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 #include "Support/Command.h"
 #include "Support/UITestCase.h"
@@ -231,4 +238,61 @@ TEST_F(RendererTest, ScreenshotsAndRefusals)
     core::Error tooLarge;
     EXPECT_FALSE(Renderer::renderImage(*huge, {}, &tooLarge));
     EXPECT_FALSE(tooLarge.isEmpty());
+}
+
+namespace {
+
+class Rows : public TableViewDataSource {
+public:
+    int numberOfRows(TableView&, int) override { return 3; }
+    std::shared_ptr<TableViewCell> cellForRow(TableView& table, IndexPath path) override
+    {
+        auto cell = table.dequeueReusableCell("row");
+        if (!cell)
+            cell = TableViewCell::create(TableViewCell::Style::Default, "row");
+        const char* titles[] = { "Documents", "Photos", "Music" };
+        cell->textLabel().setText(titles[path.row]);
+        cell->setAccessoryType(path.row == 2 ? TableViewCell::Accessory::Checkmark
+                                             : TableViewCell::Accessory::DisclosureIndicator);
+        return cell;
+    }
+};
+
+// A navigation bar ("Back", "Files", "Edit"), three rows and a toolbar in
+// the key window.
+struct FilesScreen {
+    std::shared_ptr<Rows> rows = std::make_shared<Rows>();
+    std::shared_ptr<View> root;
+
+    explicit FilesScreen(Window& window)
+    {
+        root = View::create({ 0, 20, 320, 460 });
+        root->setBackgroundColor(StandardColors::white());
+        auto bar = NavigationBar::create({ 0, 0, 320, 44 });
+        auto files = NavigationItem::create("Files");
+        files->setRightBarButtonItem(BarButtonItem::create(BarButtonItem::SystemItem::Edit));
+        bar->setItems({ NavigationItem::create(), files });
+        root->addSubview(bar);
+        auto table = TableView::create({ 0, 44, 320, 372 });
+        table->setDataSource(rows);
+        root->addSubview(table);
+        auto toolbar = Toolbar::create({ 0, 416, 320, 44 });
+        toolbar->setItems({ BarButtonItem::space(), BarButtonItem::create("Share"), BarButtonItem::space() });
+        root->addSubview(toolbar);
+        window.addSubview(root);
+        table->reloadData();
+        window.layoutIfNeeded();
+    }
+    ~FilesScreen() { root->removeFromSuperview(); }
+};
+
+} // namespace
+
+TEST_F(RendererTest, GoldenScreenWithBarsAndRows)
+{
+    FilesScreen screen(window());
+    auto picture = Renderer::renderScreenImage();
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width(), 320);
+    EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "screen"));
 }
