@@ -1,7 +1,6 @@
 #include "Platform/UI/Renderer.h"
 
 #include "Platform/Core/Clock.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"
@@ -150,10 +149,9 @@ void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState
     if (layer.backingImage() && layer.backingBounds() != b)
         layer.setNeedsDisplay(); // resized or scrolled since it was drawn
     layer.displayIfNeeded();
-    if (auto& contents = layer.contents()) {
-        if (!context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents))
-            core::log("Layer contents cannot be drawn: {}", contents->description());
-    }
+    // Undecodable contents draw nothing (the image logs that once).
+    if (auto& contents = layer.contents())
+        context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents);
     if (auto& backing = layer.backingImage())
         context.drawImage(b, *backing);
     for (auto& sublayer : std::vector<std::shared_ptr<Layer>>(layer.sublayers()))

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Core/Exception.h"
 #include "Platform/UI/BasicAnimation.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/StandardColors.h"
@@ -292,4 +294,44 @@ TEST_F(LayerTest, TransitionsStartFromThePreviousFrame)
     auto fresh = fadeIn(Transition("fade"));
     EXPECT_NEAR(fresh->pixelAt(20, 10).alpha, 127, 3);
     advance(1);
+}
+
+TEST_F(LayerTest, MasksGravityAndUndecodableContents)
+{
+    auto layer = Layer::create();
+    layer->setBounds({ 0, 0, 40, 20 });
+    layer->setBackgroundColor(StandardColors::red());
+    auto mask = Layer::create();
+    mask->setFrame({ 0, 0, 20, 20 });
+    mask->setBackgroundColor(StandardColors::black());
+    layer->setMask(mask);
+    auto masked = Renderer::renderImage(*layer);
+    EXPECT_EQ(masked->pixelAt(10, 10).red, 255);
+    EXPECT_EQ(masked->pixelAt(30, 10).alpha, 0);
+    EXPECT_THROW(layer->setMask(layer), core::Exception);
+    layer->setMask(nullptr);
+
+    // A 4 × 4 picture at the bottom right of the bounds.
+    auto blue = gfx::makeImageContext({ 4, 4 }, 1);
+    blue->setFillColor(0, 0, 1, 1);
+    blue->fillRect({ 0, 0, 4, 4 });
+    layer->setContents(blue->makeImage());
+    layer->setContentsGravity("bottomRight");
+    auto placed = Renderer::renderImage(*layer);
+    EXPECT_EQ(placed->pixelAt(38, 18).blue, 255);
+    EXPECT_EQ(placed->pixelAt(30, 10).blue, 0);
+
+    // Contents whose pixels cannot be had draw nothing and say so.
+    auto png = blue->makeImage()->pngRepresentation();
+    ASSERT_TRUE(png);
+    auto broken = gfx::Image::imageWithData(core::Data(png->substr(0, 40)));
+    ASSERT_TRUE(broken);
+    layer->setContents(broken);
+    auto picture = Renderer::renderImage(*layer);
+    Renderer::renderImage(*layer);
+    EXPECT_EQ(picture->pixelAt(38, 18).red, 255);
+    size_t lines = 0;
+    for (auto& line : logLines())
+        lines += line.find("decode") != std::string::npos;
+    EXPECT_EQ(lines, 1u);
 }
