@@ -486,13 +486,15 @@ void View::sizeToFit()
 void View::setNeedsDisplay()
 {
     m_needsDisplay = true;
-    layer().setNeedsDisplay();
+    if (m_layer) // a layer made later starts marked; constructors must not make it early
+        m_layer->setNeedsDisplay();
 }
 
 void View::setNeedsDisplayInRect(const gfx::Rect& rect)
 {
     m_needsDisplay = true;
-    layer().setNeedsDisplayInRect(rect);
+    if (m_layer)
+        m_layer->setNeedsDisplayInRect(rect);
 }
 
 void View::displayIfNeeded(gfx::Context& context)
