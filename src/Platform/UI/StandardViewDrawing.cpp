@@ -3,7 +3,9 @@
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/BarItemButton.h"
 #include "Platform/UI/Button.h"
@@ -133,6 +135,10 @@ void drawTable(TableView& table, gfx::Context& context)
 {
     if (table.style() != TableView::Style::Grouped)
         return;
+    if (table.backgroundColor().alpha() == 0) {
+        context.setFillColor(StandardColors::groupTableViewBackground());
+        context.fillRect(table.bounds());
+    }
     // Each section's rows on a rounded panel.
     for (int section = 0; section < table.numberOfSections(); ++section) {
         int rows = table.numberOfRows(section);
@@ -439,6 +445,25 @@ void StandardViewDrawing::drawCheckmark(gfx::Context& context, const gfx::Rect& 
 
 bool StandardViewDrawing::draw(View& view, gfx::Context& context)
 {
+    if (auto* alert = dynamic_cast<AlertView*>(&view)) {
+        // A rounded box; the window behind it is dimmed by its own colour.
+        gfx::Rect b = alert->bounds().insetBy(1, 1);
+        context.setFillColor(gfx::Color::white(1));
+        fillRoundedRect(context, b, 10);
+        context.setStrokeColor(gfx::Color::white(0.45f));
+        context.setLineWidth(2);
+        strokeRoundedRect(context, b, 10);
+        return true;
+    }
+    if (auto* sheet = dynamic_cast<ActionSheet*>(&view)) {
+        // A panel along the bottom (or a box at its anchor).
+        gfx::Rect b = sheet->bounds();
+        context.setFillColor(gfx::Color::rgb255(206, 210, 218));
+        context.fillRect(b);
+        context.setFillColor(gfx::Color::white(0.45f));
+        context.fillRect({ b.minX(), b.minY(), b.width(), 1 });
+        return true;
+    }
     if (auto* bar = dynamic_cast<NavigationBar*>(&view))
         return drawBar(context, bar->bounds(), barColor(bar->barStyle(), bar->tintColor()), true), true;
     if (auto* toolbar = dynamic_cast<Toolbar*>(&view))

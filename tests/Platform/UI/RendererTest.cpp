@@ -4,6 +4,7 @@
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
@@ -190,6 +191,14 @@ TEST_F(RendererTest, EveryStandardViewHasInkInItsBounds)
     auto field = TextField::create({ 0, 0, 100, 31 });
     field->setBorderStyle(TextField::BorderStyle::Line);
     views.push_back(field);
+    views.push_back(NavigationBar::create({ 0, 0, 320, 44 }));
+    views.push_back(Toolbar::create({ 0, 0, 320, 44 }));
+    views.push_back(TabBar::create({ 0, 0, 320, 49 }));
+    auto cell = TableViewCell::create(TableViewCell::Style::Default, "cell");
+    cell->setFrame({ 0, 0, 320, 44 });
+    views.push_back(cell);
+    auto grouped = TableView::create({ 0, 0, 320, 100 }, TableView::Style::Grouped);
+    views.push_back(grouped);
     for (auto& view : views) {
         auto picture = Renderer::renderImage(*view);
         ASSERT_TRUE(picture) << view->description();
@@ -295,4 +304,15 @@ TEST_F(RendererTest, GoldenScreenWithBarsAndRows)
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->width(), 320);
     EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "screen"));
+
+    // The same under an alert: a rounded box over the dimmed screen.
+    auto alert = AlertView::create("Delete?", "The file goes to the trash.", {}, std::string("Cancel"), { "Delete" });
+    alert->show();
+    runLoop();
+    auto alerted = Renderer::renderScreenImage();
+    ASSERT_TRUE(alerted);
+    EXPECT_TRUE(test::matchesGolden(*alerted, sourcePath(""), "screen-alert"));
+    EXPECT_LT(alerted->pixelAt(160, 400).red, 200); // the dimmed table
+    driver.pressAlertButton(0);
+    runLoop();
 }
