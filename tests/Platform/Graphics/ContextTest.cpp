@@ -195,3 +195,65 @@ TEST_F(ContextTest, ScreenDefaultsAndSettings)
 }
 
 } // namespace
+
+namespace {
+
+class ContextLayersTest : public test::TestCase { };
+
+} // namespace
+
+TEST_F(ContextLayersTest, TransparencyLayersMasksNinePartsAndPatternPhase)
+{
+    // Two overlapping squares in a layer at 0.5 show as one at 0.5, and the
+    // global alpha applies once.
+    auto context = gfx::makeImageContext({ 20, 10 }, 1);
+    context->setAlpha(0.5f);
+    context->beginTransparencyLayer();
+    context->setFillColor(1, 1, 1, 1);
+    context->fillRect({ 0, 0, 10, 10 });
+    context->fillRect({ 5, 0, 10, 10 });
+    context->endTransparencyLayer(1);
+    EXPECT_NEAR(context->pixelAt(7, 5).alpha, 127, 2);
+    EXPECT_NEAR(context->pixelAt(2, 5).alpha, 127, 2);
+    EXPECT_EQ(context->alpha(), 0.5f);
+
+    // A mask's coverage cuts the layer below it.
+    auto masked = gfx::makeImageContext({ 20, 10 }, 1);
+    masked->beginTransparencyLayer();
+    masked->setFillColor(1, 0, 0, 1);
+    masked->fillRect({ 0, 0, 20, 10 });
+    masked->beginTransparencyLayer();
+    masked->setFillColor(0, 0, 0, 1);
+    masked->fillRect({ 0, 0, 10, 10 });
+    masked->endTransparencyLayerWithMask(1);
+    EXPECT_EQ(masked->pixelAt(5, 5).red, 255);
+    EXPECT_EQ(masked->pixelAt(15, 5).alpha, 0);
+
+    // Nine parts: a 3 × 3 picture with a red top-left corner and a blue
+    // middle keeps its corner at one point and stretches the middle.
+    auto tile = gfx::makeImageContext({ 3, 3 }, 1);
+    tile->setFillColor(0, 0, 1, 1);
+    tile->fillRect({ 0, 0, 3, 3 });
+    tile->setFillColor(1, 0, 0, 1);
+    tile->fillRect({ 0, 0, 1, 1 });
+    auto stretched = gfx::makeImageContext({ 30, 30 }, 1);
+    stretched->setInterpolationQuality(gfx::InterpolationQuality::None);
+    stretched->drawImageInNineParts({ 0, 0, 30, 30 }, *tile->makeImage(), 1, 1, 1, 1);
+    EXPECT_EQ(stretched->pixelAt(0, 0).red, 255);
+    EXPECT_EQ(stretched->pixelAt(1, 1).blue, 255);
+    EXPECT_EQ(stretched->pixelAt(15, 15).blue, 255);
+
+    // Pattern tiles start at the phase, in device pixels.
+    auto checker = gfx::makeImageContext({ 4, 4 }, 1);
+    checker->setFillColor(1, 1, 1, 1);
+    checker->fillRect({ 0, 0, 4, 4 });
+    checker->setFillColor(0, 0, 0, 1);
+    checker->fillRect({ 0, 0, 2, 2 });
+    auto phased = gfx::makeImageContext({ 12, 12 }, 1);
+    phased->setPatternPhase({ 1, 1 });
+    phased->setFillColor(gfx::Color::patternWithImage(checker->makeImage()));
+    phased->fillRect({ 0, 0, 12, 12 });
+    EXPECT_EQ(phased->pixelAt(1, 1).red, 0);
+    EXPECT_EQ(phased->pixelAt(0, 0).red, 255);
+    EXPECT_EQ(phased->pixelAt(5, 5).red, 0);
+}
