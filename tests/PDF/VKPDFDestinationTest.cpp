@@ -90,7 +90,7 @@ TEST_F(VKPDFDestinationTest, PageNumbersFromThePageTree)
     test::PdfBuilder builder;
     int five = builder.addPages(0);
     for (int i = 0; i < 5; ++i)
-        builder.addPage(test::PdfBuilder::PageSpec { "/MediaBox [0 0 612 792]", {}, five });
+        builder.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 612 792]", {}, five });
     builder.addPage("");
     int seventh = builder.addPage("");
     EXPECT_EQ(destination(builder, fmt::format("[{} 0 R /Fit]", seventh))->pageNumber(), 7);
@@ -130,7 +130,7 @@ TEST_F(VKPDFDestinationTest, LoopingParents)
     int node = 0;
     for (int level = 0; level < 70; ++level)
         node = deep.addPages(node);
-    int bottom = deep.addPage(test::PdfBuilder::PageSpec { "/MediaBox [0 0 10 10]", {}, node });
+    int bottom = deep.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 10 10]", {}, node });
     EXPECT_EQ(destination(deep, fmt::format("[{} 0 R /Fit]", bottom))->pageNumber(), 0);
 }
 
@@ -210,7 +210,7 @@ TEST_F(VKPDFDestinationTest, PageNumbersAsThePeerFindsThem)
     for (int i = 0; i < 40; ++i) {
         if (i % 7 == 0)
             parent = builder.addPages(i % 14 == 0 ? 0 : parent);
-        pages.push_back(builder.addPage(test::PdfBuilder::PageSpec { "/MediaBox [0 0 612 792]", {}, parent }));
+        pages.push_back(builder.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 612 792]", {}, parent }));
     }
     std::vector<std::pair<std::string, std::string>> names;
     for (size_t i = 0; i < pages.size(); ++i)

@@ -92,16 +92,16 @@ int PdfBuilder::rootPages() const
     return m_state->root;
 }
 
-int PdfBuilder::addPage(const PageSpec& spec)
+int PdfBuilder::addPage(const PageDescription& description)
 {
-    int parent = spec.parent ? spec.parent : m_state->root;
-    int number = addObject(fmt::format("<< /Type /Page /Parent {} 0 R {} >>", parent, spec.entries));
+    int parent = description.parent ? description.parent : m_state->root;
+    int number = addObject(fmt::format("<< /Type /Page /Parent {} 0 R {} >>", parent, description.entries));
     QPDFObjectHandle page = m_state->object(number);
-    if (spec.contents.size() == 1) {
-        page.replaceKey("/Contents", m_state->object(addStream("", spec.contents[0])));
-    } else if (spec.contents.size() > 1) {
+    if (description.contents.size() == 1) {
+        page.replaceKey("/Contents", m_state->object(addStream("", description.contents[0])));
+    } else if (description.contents.size() > 1) {
         QPDFObjectHandle array = QPDFObjectHandle::newArray();
-        for (const std::string& content : spec.contents)
+        for (const std::string& content : description.contents)
             array.appendItem(m_state->object(addStream("", content)));
         page.replaceKey("/Contents", array);
     }
@@ -111,11 +111,11 @@ int PdfBuilder::addPage(const PageSpec& spec)
 
 int PdfBuilder::addPage(std::string contents, std::string entries)
 {
-    PageSpec spec;
-    spec.entries = std::move(entries);
+    PageDescription description;
+    description.entries = std::move(entries);
     if (!contents.empty())
-        spec.contents.push_back(std::move(contents));
-    return addPage(spec);
+        description.contents.push_back(std::move(contents));
+    return addPage(description);
 }
 
 int PdfBuilder::addPages(int parent, std::string entries)

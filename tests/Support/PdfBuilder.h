@@ -27,7 +27,7 @@ public:
     // The root node of the page tree.
     int rootPages() const;
 
-    struct PageSpec {
+    struct PageDescription {
         // Extra entries of the page dictionary, e.g. "/MediaBox [0 0 612 792] /Rotate 90".
         std::string entries = "/MediaBox [0 0 612 792]";
         // Content streams; one is written as a stream, several as an array.
@@ -36,7 +36,7 @@ public:
         int parent = 0;
     };
     // Appends a page to its node's kids; returns its object number.
-    int addPage(const PageSpec& spec);
+    int addPage(const PageDescription& description);
     int addPage(std::string contents, std::string entries = "/MediaBox [0 0 612 792]");
     // A page-tree node under `parent` (0 for the root) with extra entries.
     int addPages(int parent, std::string entries = {});

@@ -69,15 +69,15 @@ struct CurlMulti::Impl {
         std::optional<SteadyClock::time_point> due = curlDue;
         if (idleCheckDue && (!due || *idleCheckDue < *due))
             due = idleCheckDue;
-        itimerspec spec {};
+        itimerspec timeout {};
         if (due) {
             const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - SteadyClock::now()).count();
             // Zero would disarm the timer.
             const int64_t nanoseconds = std::max<int64_t>(wait, 1);
-            spec.it_value.tv_sec = nanoseconds / 1000000000;
-            spec.it_value.tv_nsec = nanoseconds % 1000000000;
+            timeout.it_value.tv_sec = nanoseconds / 1000000000;
+            timeout.it_value.tv_nsec = nanoseconds % 1000000000;
         }
-        timerfd_settime(timerFd, 0, &spec, nullptr);
+        timerfd_settime(timerFd, 0, &timeout, nullptr);
     }
 
     void scheduleIdleCheck(SteadyClock::time_point when)

@@ -153,10 +153,10 @@ TEST_F(DocumentTest, PagesBoxesAndRotationReadAsThePeersReadThem)
         "/MediaBox [0 0 /a 300] /Rotate 270",
     };
     for (const char* entries : pages) {
-        builder.addPage(test::PdfBuilder::PageSpec { entries, {}, inner });
-        builder.addPage(test::PdfBuilder::PageSpec { entries, {}, outer });
+        builder.addPage(test::PdfBuilder::PageDescription { entries, {}, inner });
+        builder.addPage(test::PdfBuilder::PageDescription { entries, {}, outer });
     }
-    builder.addPage(test::PdfBuilder::PageSpec { "/Rotate 720", {}, 0 }); // no media box anywhere
+    builder.addPage(test::PdfBuilder::PageDescription { "/Rotate 720", {}, 0 }); // no media box anywhere
     std::string path = pathInHome("boxes.pdf");
     builder.write(path);
     core::Data bytes;
@@ -201,7 +201,7 @@ TEST_F(DocumentTest, HostilePageTreesStayLinear)
     // entered each time; a loop back to the root would never end.
     test::PdfBuilder builder;
     int node = builder.addPages(0);
-    builder.addPage(test::PdfBuilder::PageSpec { "/MediaBox [0 0 10 10]", {}, node });
+    builder.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 10 10]", {}, node });
     for (int level = 0; level < 40; ++level) {
         int next = builder.addObject("<< /Type /Pages /Count 2 >>");
         builder.setObject(next, fmt::format("<< /Type /Pages /Kids [{0} 0 R {0} 0 R {1} 0 R] >>", node, builder.rootPages()));

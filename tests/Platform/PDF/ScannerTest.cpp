@@ -108,9 +108,9 @@ protected:
     std::vector<std::string> scan(std::vector<std::string> contents, bool* complete = nullptr, bool compress = true)
     {
         test::PdfBuilder builder;
-        test::PdfBuilder::PageSpec spec;
-        spec.contents = std::move(contents);
-        builder.addPage(spec);
+        test::PdfBuilder::PageDescription page;
+        page.contents = std::move(contents);
+        builder.addPage(page);
         return scanPage(builder.build(std::nullopt, compress), 1, complete);
     }
 
@@ -202,8 +202,8 @@ TEST_F(ScannerTest, ResourcesAreInherited)
     int helvetica = builder.addStandardFont("Helvetica");
     int times = builder.addStandardFont("Times-Roman");
     int node = builder.addPages(0, fmt::format("/Resources << /Font << /F1 {} 0 R /F2 {} 0 R >> >>", helvetica, times));
-    test::PdfBuilder::PageSpec inherits { "/MediaBox [0 0 612 792]", { "/F1 12 Tf /F3 9 Tf" }, node };
-    test::PdfBuilder::PageSpec own { fmt::format("/MediaBox [0 0 612 792] /Resources << /Font << /F1 {} 0 R >> >>", times),
+    test::PdfBuilder::PageDescription inherits { "/MediaBox [0 0 612 792]", { "/F1 12 Tf /F3 9 Tf" }, node };
+    test::PdfBuilder::PageDescription own { fmt::format("/MediaBox [0 0 612 792] /Resources << /Font << /F1 {} 0 R >> >>", times),
         { "/F1 12 Tf /F2 10 Tf" }, node };
     builder.addPage(inherits);
     builder.addPage(own);
