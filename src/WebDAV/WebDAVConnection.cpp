@@ -15,6 +15,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVGetResponse.h"
+#include "WebDAV/WebDAVPutResponse.h"
 #include "WebDAV/WebDAVHeadResponse.h"
 #include "WebDAV/WebDAVPropFindResponse.h"
 #include "WebDAV/WebDAVPropPatchResponse.h"
@@ -285,7 +286,9 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
     } else if (method == "LOCK") {
         if (fetchBodyIfRequiredForURI(uri, true, tag))
             sendResponseWithStatusCode(501);
-    } else if (method == "PUT" || method == "COPY" || method == "MOVE" || method == "UNLOCK" || method == "POST") {
+    } else if (method == "PUT") {
+        startResponse(WebDAVPutResponse::create(request(), this));
+    } else if (method == "COPY" || method == "MOVE" || method == "UNLOCK" || method == "POST") {
         sendResponseWithStatusCode(501);
     } else {
         sendResponseWithStatusCode(405, "Method Not Allowed");

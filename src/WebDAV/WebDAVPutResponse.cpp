@@ -1,0 +1,254 @@
+#include "WebDAV/WebDAVPutResponse.h"
+
+#include "FileModel/VKQuotaManager.h"
+#include "HTTP/AsyncSocket.h"
+#include "HTTP/HTTPConnection.h"
+#include "Kit/URLAdditions.h"
+#include "Platform/Core/ASCII.h"
+#include "Platform/Core/FileHandle.h"
+#include "Platform/Core/Log.h"
+#include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVResponseDelegate.h"
+
+#include <fmt/format.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+std::shared_ptr<WebDAVPutResponse> WebDAVPutResponse::create(std::shared_ptr<HTTPMessageRequest> request,
+    WebDAVResponseDelegate* delegate)
+{
+    return std::shared_ptr<WebDAVPutResponse>(new WebDAVPutResponse(std::move(request), delegate));
+}
+
+WebDAVPutResponse::~WebDAVPutResponse()
+{
+    discardTemporaryFile();
+}
+
+void WebDAVPutResponse::discardTemporaryFile()
+{
+    if (m_fileHandle)
+        m_fileHandle->closeFile();
+    m_fileHandle.reset();
+    if (!m_temporaryPath.empty())
+        unlink(m_temporaryPath.c_str());
+    m_temporaryPath.clear();
+}
+
+void WebDAVPutResponse::fail(int code, std::optional<std::string_view> description)
+{
+    m_streaming = false;
+    discardTemporaryFile();
+    endResponseWithStatusCode(code, description);
+}
+
+WebDAVResourceRef WebDAVPutResponse::requestParent() const
+{
+    auto parentURI = parentPathURL(requestURL());
+    auto parentPath = parentURI && delegate() ? delegate()->localPathForURI(*parentURI) : std::nullopt;
+    return parentPath ? WebDAVResource::resourceWithURI(*parentURI, *parentPath) : nullptr;
+}
+
+void WebDAVPutResponse::start()
+{
+    auto* delegate = this->delegate();
+    core::URL uri = requestURL();
+    auto path = delegate ? delegate->localPathForURI(uri) : std::nullopt;
+    if (!path) {
+        // Outside the mapping: a new item directly under "/", or a parent
+        // that is not there.
+        if (delegate && !delegate->isMutableURI(uri))
+            endResponseWithStatusCode(statusCodeForImmutableURI());
+        else
+            endResponseWithStatusCode(409, "Conflict - parent collection does not exist");
+        return;
+    }
+    m_path = *path;
+    m_resource = WebDAVResource::resourceWithURI(uri, m_path);
+    if ((m_resource && m_resource->isCollection()) || uri.absoluteString().ends_with("/")) {
+        endResponseWithStatusCode(405, "Method Not Allowed - Use MKCOL to create collections");
+        return;
+    }
+    auto parent = requestParent();
+    if (!parent || !parent->isCollection()) {
+        endResponseWithStatusCode(409, "Conflict - parent collection does not exist");
+        return;
+    }
+    core::Error error;
+    if (!WebDAVLockManager::sharedManager()->isURIAuthorised(uri, *request(), !m_resource, &error)) {
+        endResponseWithError(error);
+        return;
+    }
+    if (!m_resource && !delegate->isMutableURI(uri)) {
+        endResponseWithStatusCode(statusCodeForImmutableURI());
+        return;
+    }
+    auto encoding = request()->headerForKey("Transfer-Encoding");
+    if (encoding && core::ascii::equalIgnoringCase(core::ascii::trimmed(*encoding), "chunked")) {
+        // Chunked uploads are not taken yet; the body is never read.
+        endResponseWithStatusCode(501);
+        return;
+    }
+    m_contentLength = request()->contentLength();
+
+    if (auto available = VKQuotaManager::defaultManager()->quotaAvailableBytes()) {
+        uint64_t allowance = *available;
+        struct stat existing {};
+        if (m_resource && lstat(m_path.c_str(), &existing) == 0)
+            allowance += static_cast<uint64_t>(existing.st_size);
+        if (m_contentLength > allowance) {
+            postInsufficientStorageNotification();
+            endResponseWithStatusCode(507, "Insufficient Storage");
+            return;
+        }
+    }
+
+    // The body goes into a hidden sibling, so the rename at the end stays on
+    // one file system and replaces the old file in one step.
+    std::string name = m_path.substr(m_path.rfind('/') + 1);
+    std::string folder = m_path.substr(0, m_path.size() - name.size());
+    std::string pattern = fmt::format("{}.{}.upload-XXXXXX", folder, name.substr(0, 200));
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int fd = mkstemp(buffer.data());
+    if (fd < 0) {
+        core::log("Warning, PUT file create failed: {}", m_path);
+        endResponseWithStatusCode(403);
+        return;
+    }
+    // A replacement keeps the old file's permissions.
+    struct stat old {};
+    fchmod(fd, m_resource && stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    close(fd);
+    m_temporaryPath = buffer.data();
+    if (m_resource) {
+        // Dead properties live in extended attributes, which belong to the
+        // file: the replacement carries them over.
+        auto kept = m_resource->deadProperties();
+        auto temporary = WebDAVResource::resourceWithURI(uri, m_temporaryPath);
+        if (kept && temporary) {
+            for (const auto& [propertyName, value] : *kept)
+                temporary->setProperty(value, *propertyName);
+        }
+    }
+
+    if (m_contentLength == 0) {
+        putDidEndSuccessfully();
+        return;
+    }
+    m_fileHandle = core::FileHandle::fileHandleForWritingAtPath(m_temporaryPath);
+    if (!m_fileHandle) {
+        core::log("Warning, Failed to create tmp item at path: {}", m_temporaryPath);
+        fail(403);
+        return;
+    }
+    if (delegate->processExpectHeader() == 417) {
+        fail(417);
+        return;
+    }
+    uint64_t received = request()->bodyLength();
+    if (received > 0) {
+        auto body = request()->body();
+        std::string_view bytes = body.view();
+        if (bytes.size() > m_contentLength)
+            bytes = bytes.substr(0, m_contentLength);
+        if (!writeData(bytes))
+            return;
+        m_lengthRead = bytes.size();
+    }
+    if (m_lengthRead >= m_contentLength) {
+        putDidEndSuccessfully();
+        return;
+    }
+    m_streaming = true;
+    readNextPiece();
+}
+
+void WebDAVPutResponse::readNextPiece()
+{
+    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
+    if (!connection || !connection->asyncSocket()) {
+        fail(500);
+        return;
+    }
+    connection->asyncSocket()->readDataToLength(std::min(m_contentLength - m_lengthRead, ReadLength), ReadTimeout,
+        HTTPConnection::BodyTag);
+}
+
+bool WebDAVPutResponse::writeData(std::string_view bytes)
+{
+    core::Error error;
+    if (!m_fileHandle || !m_fileHandle->writeData(bytes, &error)) {
+        core::log("NSFileHandle writeData error: {}", error.description());
+        fail(507, "Insufficient Storage");
+        return false;
+    }
+    return true;
+}
+
+void WebDAVPutResponse::onSocketDidReadData(const core::Data& data, long)
+{
+    if (!m_streaming)
+        return;
+    std::string_view bytes = data.view();
+    if (bytes.size() > m_contentLength - m_lengthRead)
+        bytes = bytes.substr(0, m_contentLength - m_lengthRead);
+    if (!writeData(bytes))
+        return;
+    m_lengthRead += bytes.size();
+    if (m_lengthRead < m_contentLength) {
+        readNextPiece();
+        return;
+    }
+    m_streaming = false;
+    putDidEndSuccessfully();
+}
+
+void WebDAVPutResponse::putDidEndSuccessfully()
+{
+    m_streaming = false;
+    if (m_fileHandle)
+        m_fileHandle->closeFile();
+    m_fileHandle.reset();
+    if (rename(m_temporaryPath.c_str(), m_path.c_str()) != 0) {
+        core::log("Warning, PUT file create failed: {}", m_path);
+        fail(403);
+        return;
+    }
+    m_temporaryPath.clear();
+    core::URL uri = requestURL();
+    m_resource = WebDAVResource::resourceWithURI(uri, m_path);
+    VKQuotaManager::defaultManager()->updateQuotaForPath(m_path);
+    postCollectionUpdateNotificationForResource(requestParent().get());
+    createHTTPMessageResponseWithStatusCode(201);
+    std::string escaped = escapedPathString(uri);
+    auto host = delegate() ? delegate()->localHost() : std::nullopt;
+    setHeaderValue(host ? URLWithPath(escaped, *host).absoluteString() : escaped, "Location");
+    if (auto* delegate = this->delegate())
+        delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+}
+
+void WebDAVPutResponse::onSocketWillDisconnectWithError(const core::Error*)
+{
+    // Bytes that arrived before the close still reach the file.
+    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
+    if (m_streaming && connection && connection->asyncSocket())
+        connection->asyncSocket()->readDataWithTimeout(ReadTimeout, HTTPConnection::BodyTag);
+}
+
+void WebDAVPutResponse::onSocketDidDisconnect()
+{
+    if (!m_streaming)
+        return;
+    m_streaming = false;
+    core::log("Warning, PUT - removing partial file: {}", m_path);
+    discardTemporaryFile();
+    postCollectionUpdateNotificationForResource(requestParent().get());
+    if (auto* delegate = this->delegate())
+        delegate->webDAVResponseDidEnd(*this, CloseTag);
+}

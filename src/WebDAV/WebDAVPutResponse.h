@@ -1,0 +1,55 @@
+#pragma once
+
+#include "WebDAV/WebDAVResponse.h"
+
+#include <cstdint>
+#include <string>
+
+namespace core {
+class FileHandle;
+}
+
+// PUT: stores the request body as the file at the request URI. The body
+// streams from the socket into a hidden file beside the target, which takes
+// the old file's dead properties and is renamed over the target only once
+// every announced byte is in; until then the old file stays whole, and a
+// refused or broken upload leaves nothing behind.
+class WebDAVPutResponse : public WebDAVResponse {
+public:
+    static constexpr uint64_t ReadLength = 524288;
+    static constexpr double ReadTimeout = 60;
+
+    static std::shared_ptr<WebDAVPutResponse> create(std::shared_ptr<HTTPMessageRequest> request,
+        WebDAVResponseDelegate* delegate);
+    ~WebDAVPutResponse() override;
+
+    void start() override;
+    // False after it ended the response with 507.
+    bool writeData(std::string_view bytes);
+    void putDidEndSuccessfully();
+
+    bool readsRequestBody() const override { return m_streaming; }
+    void onSocketDidReadData(const core::Data& data, long tag) override;
+    void onSocketWillDisconnectWithError(const core::Error* error) override;
+    void onSocketDidDisconnect() override;
+
+    // The hidden file the body goes into; empty when there is none.
+    const std::string& temporaryPath() const { return m_temporaryPath; }
+
+private:
+    using WebDAVResponse::WebDAVResponse;
+
+    // The folder the request URI names the item in; nothing when absent.
+    WebDAVResourceRef requestParent() const;
+    void readNextPiece();
+    void discardTemporaryFile();
+    void fail(int code, std::optional<std::string_view> description = std::nullopt);
+
+    WebDAVResourceRef m_resource;
+    std::string m_path;
+    std::string m_temporaryPath;
+    std::shared_ptr<core::FileHandle> m_fileHandle;
+    uint64_t m_contentLength = 0;
+    uint64_t m_lengthRead = 0;
+    bool m_streaming = false;
+};

@@ -1,0 +1,127 @@
+#include "WebDAVServerTestCase.h"
+
+#include "Platform/Core/FileTestHooks.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Support/Python.h"
+#include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVPropertyName.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using test::RawClient;
+
+class WebDAVPutResponseTest : public test::WebDAVServerTestCase {
+protected:
+    static std::string contentsOf(const std::string& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    // The names in a folder: a leftover upload file shows here.
+    static std::vector<std::string> namesIn(const std::string& folder)
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string put(const std::string& path, const std::string& body, std::vector<std::string> extra = {})
+    {
+        std::string bodyFile = makeFile("upload.bin", body);
+        std::vector<std::string> arguments { "-X", "PUT", "--data-binary", "@" + bodyFile, "-D", "-" };
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        arguments.push_back(url(path));
+        return curl(arguments);
+    }
+};
+
+TEST_F(WebDAVPutResponseTest, StoresNewFilesAndReplacesKeepingDeadProperties)
+{
+    std::string answer = put("/Documents/new.txt", "hello");
+    EXPECT_EQ(code(answer), "201");
+    EXPECT_NE(answer.find(fmt::format("Location: http://127.0.0.1:{}/Documents/new.txt", server->port())), std::string::npos)
+        << answer;
+    EXPECT_EQ(contentsOf(documents + "/new.txt"), "hello");
+
+    std::string path = makeFile("site/Library/Documents/old.txt", "old contents");
+    auto old = WebDAVResource::resourceWithURI(*core::URL::parse("/Documents/old.txt"), path);
+    ASSERT_TRUE(old->setProperty(core::Value("<A:color xmlns:A=\"http://ex/ns\">blue</A:color>"),
+        *WebDAVPropertyName::propertyNameWithName("com.kestrova.DAV.{http://ex/ns}color")));
+    EXPECT_EQ(code(put("/Documents/old.txt", "new")), "201");
+    EXPECT_EQ(contentsOf(path), "new");
+    EXPECT_EQ(test::runPython("import os,sys\nprint(os.getxattr(sys.argv[1], 'user.com.kestrova.DAV.{http://ex/ns}color').decode())", { path }),
+        "<A:color xmlns:A=\"http://ex/ns\">blue</A:color>\n");
+
+    EXPECT_EQ(code(put("/Documents/empty.txt", "")), "201");
+    EXPECT_EQ(contentsOf(documents + "/empty.txt"), "");
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "empty.txt", "new.txt", "old.txt" }));
+}
+
+TEST_F(WebDAVPutResponseTest, RefusesFoldersMissingParentsRootsAndLockedFiles)
+{
+    makeFolder("site/Library/Documents/folder");
+    std::string answer = put("/Documents/folder", "x");
+    EXPECT_EQ(code(answer), "405");
+    EXPECT_NE(answer.find("Method Not Allowed - Use MKCOL to create collections"), std::string::npos);
+    EXPECT_EQ(code(put("/Documents/slash/", "x")), "405");
+    answer = put("/Documents/missing/a.txt", "x");
+    EXPECT_EQ(code(answer), "409");
+    EXPECT_NE(answer.find("Conflict - parent collection does not exist"), std::string::npos);
+    EXPECT_EQ(code(put("/top.txt", "x")), "403");
+    EXPECT_EQ(code(put("/top.txt", "x", { "-A", "WebDAVFS/3.0" })), "401");
+
+    std::string path = makeFile("site/Library/Documents/locked.txt", "mine");
+    ASSERT_TRUE(WebDAVLockManager::sharedManager()->acquireWriteLockForURI(*core::URL::parse("/Documents/locked.txt"), path,
+        "exclusive", "someone", "0", "Infinite"));
+    EXPECT_EQ(code(put("/Documents/locked.txt", "theirs")), "423");
+    EXPECT_EQ(contentsOf(path), "mine");
+    EXPECT_EQ(code(put("/Documents/a.txt", "x", { "-H", "Expect: something" })), "417");
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "folder", "locked.txt" }));
+    WebDAVLockManager::sharedManager()->removeAllLocks();
+}
+
+TEST_F(WebDAVPutResponseTest, CountsTheReplacedFileAsRoomAndRefusesBeforeReading)
+{
+    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(100); });
+    std::string path = makeFile("site/Library/Documents/old.bin", std::string(50, 'o'));
+    int refusals = 0;
+    auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVInsufficientStorageNotification, nullptr,
+        [&](const core::Notification&) { ++refusals; });
+    std::string answer = put("/Documents/old.bin", std::string(151, 'n'));
+    EXPECT_EQ(code(answer), "507");
+    EXPECT_NE(answer.find("Insufficient Storage"), std::string::npos);
+    EXPECT_EQ(refusals, 1);
+    EXPECT_EQ(contentsOf(path), std::string(50, 'o'));
+    EXPECT_EQ(code(put("/Documents/old.bin", std::string(150, 'n'))), "201");
+    EXPECT_EQ(contentsOf(path), std::string(150, 'n'));
+}
+
+TEST_F(WebDAVPutResponseTest, BrokenUploadsLeaveTheOldFileWhole)
+{
+    std::string path = makeFile("site/Library/Documents/keep.txt", "original");
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/keep.txt HTTP/1.1\r\nHost: h\r\nContent-Length: 100000\r\n\r\n");
+        client.send(std::string(3000, 'p'));
+        core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 2; }, 10);
+        EXPECT_EQ(namesIn(documents).size(), 2u);
+    }
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 1; }, 20));
+    EXPECT_EQ(contentsOf(path), "original");
+    EXPECT_TRUE(logContains("Warning, PUT - removing partial file: " + path));
+
+    core::FileTestHooks::failNextWrite(ENOSPC);
+    EXPECT_EQ(code(put("/Documents/keep.txt", "replacement")), "507");
+    EXPECT_EQ(contentsOf(path), "original");
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "keep.txt" }));
+}
+
+} // namespace
