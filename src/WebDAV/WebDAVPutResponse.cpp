@@ -89,12 +89,10 @@ void WebDAVPutResponse::start()
         return;
     }
     auto encoding = request()->headerForKey("Transfer-Encoding");
-    if (encoding && core::ascii::equalIgnoringCase(core::ascii::trimmed(*encoding), "chunked")) {
-        // Chunked uploads are not taken yet; the body is never read.
-        endResponseWithStatusCode(501);
-        return;
-    }
+    m_isChunked = encoding && core::ascii::equalIgnoringCase(core::ascii::trimmed(*encoding), "chunked");
     m_contentLength = request()->contentLength();
+    if (m_isChunked && m_contentLength == 0)
+        m_contentLength = request()->XExpectedEntityLength();
 
     if (auto available = VKQuotaManager::defaultManager()->quotaAvailableBytes()) {
         uint64_t allowance = *available;
@@ -137,7 +135,7 @@ void WebDAVPutResponse::start()
         }
     }
 
-    if (m_contentLength == 0) {
+    if (m_contentLength == 0 && !m_isChunked) {
         putDidEndSuccessfully();
         return;
     }
@@ -149,6 +147,16 @@ void WebDAVPutResponse::start()
     }
     if (delegate->processExpectHeader() == 417) {
         fail(417);
+        return;
+    }
+    if (m_isChunked) {
+        m_streaming = true;
+        m_nextChunkLength = -1;
+        m_lengthRead = 0;
+        if (request()->bodyLength() > 0)
+            handleChunkedDataRead(request()->body().view());
+        else
+            readNextChunkedPiece();
         return;
     }
     uint64_t received = request()->bodyLength();
@@ -169,15 +177,18 @@ void WebDAVPutResponse::start()
     readNextPiece();
 }
 
-void WebDAVPutResponse::readNextPiece()
+AsyncSocket* WebDAVPutResponse::bodySocket()
 {
     auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    if (!connection || !connection->asyncSocket()) {
+    return connection ? connection->asyncSocket().get() : nullptr;
+}
+
+void WebDAVPutResponse::readNextPiece()
+{
+    if (auto* socket = bodySocket())
+        socket->readDataToLength(std::min(m_contentLength - m_lengthRead, ReadLength), ReadTimeout, HTTPConnection::BodyTag);
+    else
         fail(500);
-        return;
-    }
-    connection->asyncSocket()->readDataToLength(std::min(m_contentLength - m_lengthRead, ReadLength), ReadTimeout,
-        HTTPConnection::BodyTag);
 }
 
 bool WebDAVPutResponse::writeData(std::string_view bytes)
@@ -195,6 +206,10 @@ void WebDAVPutResponse::onSocketDidReadData(const core::Data& data, long)
 {
     if (!m_streaming)
         return;
+    if (m_isChunked) {
+        handleChunkedDataRead(data.view());
+        return;
+    }
     std::string_view bytes = data.view();
     if (bytes.size() > m_contentLength - m_lengthRead)
         bytes = bytes.substr(0, m_contentLength - m_lengthRead);
@@ -236,9 +251,9 @@ void WebDAVPutResponse::putDidEndSuccessfully()
 void WebDAVPutResponse::onSocketWillDisconnectWithError(const core::Error*)
 {
     // Bytes that arrived before the close still reach the file.
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    if (m_streaming && connection && connection->asyncSocket())
-        connection->asyncSocket()->readDataWithTimeout(ReadTimeout, HTTPConnection::BodyTag);
+    auto* socket = m_streaming ? bodySocket() : nullptr;
+    if (socket)
+        socket->readDataWithTimeout(ReadTimeout, HTTPConnection::BodyTag);
 }
 
 void WebDAVPutResponse::onSocketDidDisconnect()
@@ -251,4 +266,98 @@ void WebDAVPutResponse::onSocketDidDisconnect()
     postCollectionUpdateNotificationForResource(requestParent().get());
     if (auto* delegate = this->delegate())
         delegate->webDAVResponseDidEnd(*this, CloseTag);
+}
+
+void WebDAVPutResponse::readNextChunkedPiece()
+{
+    if (auto* socket = bodySocket())
+        socket->readDataWithCustomChunkSize(ReadLength, ReadTimeout, HTTPConnection::BodyTag);
+    else
+        fail(500);
+}
+
+void WebDAVPutResponse::handleChunkedDataRead(std::string_view data)
+{
+    if (m_nextChunkLength == 0)
+        return;
+    std::string input = std::move(m_chunkPartialData);
+    m_chunkPartialData.clear();
+    input.append(data);
+    std::string output;
+    output.reserve(input.size());
+    int64_t state = m_nextChunkLength;
+    size_t at = 0;
+    while (at < input.size()) {
+        if (state < 0) {
+            // The CRLF after the last chunk's data may open this read.
+            if (input.compare(at, 2, "\r\n") == 0)
+                at += 2;
+            else if (input[at] == '\n')
+                at += 1;
+            size_t end = input.find("\r\n", at);
+            if (end == std::string::npos) {
+                if (input.size() - at > MaxChunkSizeLine) {
+                    handleChunkedTransferError(400);
+                    return;
+                }
+                m_chunkPartialData = input.substr(at);
+                break;
+            }
+            auto size = chunkSize(std::string_view(input).substr(at, end - at));
+            if (!size) {
+                handleChunkedTransferError(400);
+                return;
+            }
+            at = end + 2;
+            state = static_cast<int64_t>(*size);
+            m_lengthRead = 0;
+            if (state == 0)
+                break;
+        } else {
+            uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(state) - m_lengthRead, input.size() - at);
+            output.append(input, at, n);
+            m_lengthRead += n;
+            at += n;
+            if (m_lengthRead == static_cast<uint64_t>(state)) {
+                m_lengthRead = 0;
+                state = -1;
+                at = std::min(at + 2, input.size());
+            }
+        }
+    }
+    if (!output.empty() && !writeData(output))
+        return;
+    m_nextChunkLength = state;
+    if (state == 0) {
+        // The trailer is left unread: the connection closes after the
+        // answer rather than take it for the next request.
+        putDidEndSuccessfully();
+        return;
+    }
+    readNextChunkedPiece();
+}
+
+std::optional<uint64_t> WebDAVPutResponse::chunkSize(std::string_view line)
+{
+    if (line.size() > MaxChunkSizeLine)
+        return std::nullopt;
+    uint64_t size = 0;
+    size_t digits = 0;
+    for (char c : line) {
+        int value = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (value < 0)
+            break;
+        size = size * 16 + static_cast<uint64_t>(value);
+        if (size > 0xFFFFFFFFu)
+            return std::nullopt;
+        ++digits;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    return size;
+}
+
+void WebDAVPutResponse::handleChunkedTransferError(int code)
+{
+    fail(code);
 }

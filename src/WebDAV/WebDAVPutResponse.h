@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class AsyncSocket;
+
 namespace core {
 class FileHandle;
 }
@@ -18,6 +20,7 @@ class WebDAVPutResponse : public WebDAVResponse {
 public:
     static constexpr uint64_t ReadLength = 524288;
     static constexpr double ReadTimeout = 60;
+    static constexpr size_t MaxChunkSizeLine = 1024;
 
     static std::shared_ptr<WebDAVPutResponse> create(std::shared_ptr<HTTPMessageRequest> request,
         WebDAVResponseDelegate* delegate);
@@ -33,6 +36,14 @@ public:
     void onSocketWillDisconnectWithError(const core::Error* error) override;
     void onSocketDidDisconnect() override;
 
+    // The chunked body's decoder: data as it arrives, any split.
+    void handleChunkedDataRead(std::string_view data);
+    // Ends with the status and closes the connection.
+    void handleChunkedTransferError(int code);
+    // The hex size at the start of a chunk-size line (extensions ignored);
+    // nothing without digits, above 32 bits or for an overlong line.
+    static std::optional<uint64_t> chunkSize(std::string_view line);
+
     // The hidden file the body goes into; empty when there is none.
     const std::string& temporaryPath() const { return m_temporaryPath; }
 
@@ -41,7 +52,9 @@ private:
 
     // The folder the request URI names the item in; nothing when absent.
     WebDAVResourceRef requestParent() const;
+    AsyncSocket* bodySocket();
     void readNextPiece();
+    void readNextChunkedPiece();
     void discardTemporaryFile();
     void fail(int code, std::optional<std::string_view> description = std::nullopt);
 
@@ -51,5 +64,8 @@ private:
     std::shared_ptr<core::FileHandle> m_fileHandle;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthRead = 0;
+    int64_t m_nextChunkLength = -1;
+    std::string m_chunkPartialData;
+    bool m_isChunked = false;
     bool m_streaming = false;
 };

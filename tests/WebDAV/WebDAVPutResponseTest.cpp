@@ -125,3 +125,42 @@ TEST_F(WebDAVPutResponseTest, BrokenUploadsLeaveTheOldFileWhole)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WebDAVPutResponseTest, DecodesChunkedBodiesSplitAnywhere)
+{
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/c.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n");
+        client.send("5\r\nhello");
+        core::RunLoop::main().runOnce(core::RunLoop::DefaultMode, 0.05);
+        client.send("\r\n1");
+        core::RunLoop::main().runOnce(core::RunLoop::DefaultMode, 0.05);
+        client.send("A;ext=v\r\n" + std::string(26, 'z') + "\r\n0\r\n\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 201")) << client.received();
+    }
+    EXPECT_EQ(contentsOf(documents + "/c.txt"), "hello" + std::string(26, 'z'));
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/bad.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 400")) << client.received();
+        EXPECT_TRUE(client.waitForClose());
+    }
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/big.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n100000000\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 400")) << client.received();
+    }
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/gone.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nonly");
+        core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 2; }, 10);
+    }
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 1; }, 20));
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "c.txt" }));
+    EXPECT_EQ(code(put("/Documents/curl.txt", "via curl", { "-H", "Transfer-Encoding: chunked" })), "201");
+    EXPECT_EQ(contentsOf(documents + "/curl.txt"), "via curl");
+}
+
+} // namespace
