@@ -546,42 +546,45 @@ std::optional<core::Data> fileForURI(const HTTPServer* server, const core::URL& 
 
 } // namespace
 
-void HTTPConnection::performGET(const core::URL& uri, long)
+std::shared_ptr<HTTPMessageResponse> HTTPConnection::fileResponseForURI(const core::URL& uri, core::Data& contents)
 {
     auto server = m_server.lock();
-    auto contents = fileForURI(server.get(), uri);
-    if (!contents) {
+    auto file = fileForURI(server.get(), uri);
+    if (!file) {
         sendResponseWithStatusCode(404);
-        return;
+        return nullptr;
     }
+    contents = *file;
     auto response = HTTPMessageResponse::responseWithStatusCode(200);
     response->setHeaderValues(standardResponseHeaders());
-    response->setHeaderValue(fmt::format("{}", contents->size()), "Content-Length");
+    response->setHeaderValue(fmt::format("{}", contents.size()), "Content-Length");
+    return response;
+}
+
+void HTTPConnection::performGET(const core::URL& uri, long)
+{
+    core::Data contents;
+    auto response = fileResponseForURI(uri, contents);
+    if (!response)
+        return;
     long tag = FinalResponseTag;
     if (isRequestBodyUnread())
         tag = FinalResponseCloseTag;
     if (tag == FinalResponseCloseTag)
         response->setHeaderValue("close", "Connection");
-    if (contents->size() == 0) {
+    if (contents.size() == 0) {
         m_asyncSocket->writeData(response->serializedMessage(), WriteTimeout, tag);
         return;
     }
     m_asyncSocket->writeData(response->serializedMessage(), WriteTimeout, PartialResponseTag);
-    m_asyncSocket->writeData(*contents, WriteTimeout, tag);
+    m_asyncSocket->writeData(contents, WriteTimeout, tag);
 }
 
 void HTTPConnection::performHEAD(const core::URL& uri, long)
 {
-    auto server = m_server.lock();
-    auto contents = fileForURI(server.get(), uri);
-    if (!contents) {
-        sendResponseWithStatusCode(404);
-        return;
-    }
-    auto response = HTTPMessageResponse::responseWithStatusCode(200);
-    response->setHeaderValues(standardResponseHeaders());
-    response->setHeaderValue(fmt::format("{}", contents->size()), "Content-Length");
-    sendResponseMessage(*response, FinalResponseTag);
+    core::Data contents;
+    if (auto response = fileResponseForURI(uri, contents))
+        sendResponseMessage(*response, FinalResponseTag);
 }
 
 void HTTPConnection::performPOST(const core::URL&, long)

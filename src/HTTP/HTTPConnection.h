@@ -120,6 +120,9 @@ public:
 
     virtual void performGET(const core::URL& uri, long tag);
     virtual void performHEAD(const core::URL& uri, long tag);
+    // The 200 head for a file the base connection serves, with its bytes in
+    // `contents`; answers 404 itself and gives nothing when there is none.
+    std::shared_ptr<HTTPMessageResponse> fileResponseForURI(const core::URL& uri, core::Data& contents);
     virtual void performPOST(const core::URL& uri, long tag);
     virtual void performTRACE(const core::URL& uri, long tag);
 
