@@ -17,9 +17,11 @@
 #include "WebDAV/WebDAVGetResponse.h"
 #include "WebDAV/WebDAVPutResponse.h"
 #include "WebDAV/WebDAVHeadResponse.h"
+#include "WebDAV/WebDAVLockResponse.h"
 #include "WebDAV/WebDAVPropFindResponse.h"
 #include "WebDAV/WebDAVPropPatchResponse.h"
 #include "WebDAV/WebDAVResponse.h"
+#include "WebDAV/WebDAVUnlockResponse.h"
 
 #include <fmt/format.h>
 
@@ -285,10 +287,12 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
         performMKCOL(uri, tag);
     } else if (method == "LOCK") {
         if (fetchBodyIfRequiredForURI(uri, true, tag))
-            sendResponseWithStatusCode(501);
+            startResponse(WebDAVLockResponse::create(request(), this));
+    } else if (method == "UNLOCK") {
+        startResponse(WebDAVUnlockResponse::create(request(), this));
     } else if (method == "PUT") {
         startResponse(WebDAVPutResponse::create(request(), this));
-    } else if (method == "COPY" || method == "MOVE" || method == "UNLOCK" || method == "POST") {
+    } else if (method == "COPY" || method == "MOVE" || method == "POST") {
         sendResponseWithStatusCode(501);
     } else {
         sendResponseWithStatusCode(405, "Method Not Allowed");

@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace {
 
 using Predicate = std::shared_ptr<const VKPredicate>;
@@ -89,21 +91,26 @@ std::shared_ptr<WebDAVIfParser> WebDAVIfParser::parserWithIfHeader(std::string_v
 
 bool WebDAVIfParser::parse(std::string_view header)
 {
-    Predicates result;
-    Predicates list;
-    Predicates groupLists;
+    struct PendingList {
+        Predicates conditions;
+        std::vector<std::string> tokens;
+    };
+    std::vector<PendingList> groupLists;
+    PendingList list;
     Predicate resourceCondition;
     bool groupOpen = false;
     bool listOpen = false;
-    bool listHoldsLockToken = false;
+    bool listNamesLockToken = false;
+    bool namesLockToken = false;
     bool negate = false;
 
     auto closeGroup = [&] {
-        if (groupLists.empty())
-            return;
-        Predicate lists = anyOf(std::move(groupLists));
+        for (auto& pending : groupLists) {
+            if (resourceCondition)
+                pending.conditions.insert(pending.conditions.begin(), resourceCondition);
+            m_lists.push_back({ allOf(std::move(pending.conditions)), std::move(pending.tokens) });
+        }
         groupLists.clear();
-        result.push_back(resourceCondition ? allOf({ resourceCondition, lists }) : lists);
     };
 
     size_t position = 0;
@@ -142,54 +149,74 @@ bool WebDAVIfParser::parse(std::string_view header)
             negate = true;
         } else if (word.starts_with('<')) {
             if (auto token = lockTokenPattern().capturedSubstringsOfString(word)) {
-                list.push_back(comparison("locktoken", (*token)[1], negate));
-                listHoldsLockToken = true;
+                list.conditions.push_back(comparison("locktoken", (*token)[1], negate));
+                if (!negate)
+                    list.tokens.push_back((*token)[1]);
+                listNamesLockToken = true;
             } else {
-                m_isPartialPredicate = true;
+                // Another state token ("DAV:no-lock", another server's): it
+                // names none of our locks, so it never matches one. Kept with
+                // its "<", which no token of ours begins with.
+                list.conditions.push_back(comparison("locktoken", std::string(word.substr(0, word.find('>'))), negate));
             }
             negate = false;
         } else if (word.starts_with('[')) {
-            if (auto etag = entityTagPattern().capturedSubstringsOfString(word)) {
-                list.push_back(comparison("etag", (*etag)[2], negate));
-                m_includesEtag = true;
-            } else {
-                m_isPartialPredicate = true;
-            }
+            // An entity tag in no form we know matches no item.
+            auto etag = entityTagPattern().capturedSubstringsOfString(word);
+            list.conditions.push_back(comparison("etag", etag ? (*etag)[2] : std::string(word), negate));
+            m_includesEtag = true;
             negate = false;
         }
         if (word.ends_with(')')) {
             if (!listOpen)
                 return false;
-            if (!list.empty() && listHoldsLockToken)
-                groupLists.push_back(allOf(std::move(list)));
-            list.clear();
+            if (!list.conditions.empty()) {
+                groupLists.push_back(std::move(list));
+                namesLockToken = namesLockToken || listNamesLockToken;
+            }
+            list = PendingList();
             listOpen = false;
-            listHoldsLockToken = false;
+            listNamesLockToken = false;
         }
     }
     if (listOpen)
         return false;
     closeGroup();
-    if (!result.empty())
-        m_predicate = anyOf(std::move(result));
+    // A header that names none of our locks, not even negated, cannot be
+    // about them.
+    if (namesLockToken) {
+        Predicates all;
+        for (const auto& each : m_lists)
+            all.push_back(each.predicate);
+        m_predicate = anyOf(std::move(all));
+    }
     return true;
 }
 
 WebDAVLockRef WebDAVIfParser::validateLocks(const std::vector<WebDAVLockRef>& locks, core::Error* error) const
 {
     core::setError(error, core::Error());
-    if (m_predicate) {
-        for (const auto& lock : locks) {
-            core::Value::Dictionary facts { { "locktoken", lock->lockToken() }, { "URI", lock->lockURIPath() } };
-            if (m_includesEtag) {
-                if (auto etag = etagForItemAtPath(lock->lockLocalPath()))
-                    facts["etag"] = *etag;
-            }
-            if (m_predicate->evaluateWithObject(core::Value(std::move(facts))))
+    if (!m_predicate) {
+        core::setError(error, errorWithCode(423, "Locked"));
+        return nullptr;
+    }
+    bool someListHolds = false;
+    for (const auto& lock : locks) {
+        core::Value::Dictionary facts { { "locktoken", lock->lockToken() }, { "URI", lock->lockURIPath() } };
+        if (m_includesEtag) {
+            if (auto etag = etagForItemAtPath(lock->lockLocalPath()))
+                facts["etag"] = *etag;
+        }
+        const core::Value object(std::move(facts));
+        for (const auto& list : m_lists) {
+            if (!list.predicate->evaluateWithObject(object))
+                continue;
+            someListHolds = true;
+            if (std::find(list.tokens.begin(), list.tokens.end(), lock->lockToken()) != list.tokens.end())
                 return lock;
         }
     }
-    core::setError(error, m_isPartialPredicate ? errorWithCode(412, "Precondition Failed") : errorWithCode(423, "Locked"));
+    core::setError(error, someListHolds ? errorWithCode(423, "Locked") : errorWithCode(412, "Precondition Failed"));
     return nullptr;
 }
 

@@ -4,14 +4,14 @@
 #include "Kit/XML/CXMLDocument.h"
 #include "Platform/Core/Log.h"
 
-std::shared_ptr<CXMLDocument> parseWebDAVRequestBody(const HTTPMessageRequest& request)
+std::shared_ptr<CXMLDocument> parseWebDAVRequestBody(const HTTPMessageRequest& request, std::string_view what)
 {
     core::Error error;
     auto document = CXMLDocument::initWithData(request.body(), 0, &error);
     if (document && !error && !document->isNamespaceWellFormed())
         error = core::Error(CXMLDocument::ErrorDomain, 201, "Namespace error");
     if (!document || error || !document->rootElement()) {
-        core::log("Warning, CXMLDocument error: {}", error.description());
+        core::log("Warning, {} error: {}", what, error.description());
         return nullptr;
     }
     return document;

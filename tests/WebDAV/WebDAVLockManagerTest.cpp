@@ -135,7 +135,7 @@ TEST_F(WebDAVLockManagerTest, IfHeaderDecidesAccess)
     EXPECT_EQ(error.code(), 423);
     EXPECT_TRUE(authorised("/d/f", "(" + token + ")", true));
     EXPECT_FALSE(authorised("/d/f", "(Not " + token + ")", true, &error));
-    EXPECT_EQ(error.code(), 423);
+    EXPECT_EQ(error.code(), 412);
     EXPECT_FALSE(authorised("/d/f", "(<DAV:no-lock>)", true, &error));
     EXPECT_EQ(error.code(), 412);
     EXPECT_FALSE(authorised("/d/f", "(" + token, true, &error));
@@ -151,9 +151,47 @@ TEST_F(WebDAVLockManagerTest, IfHeaderDecidesAccess)
     struct timeval times[2] = { { 1000, 0 }, { 1000, 0 } };
     ASSERT_EQ(utimes(path.c_str(), times), 0);
     EXPECT_FALSE(authorised("/d/f", "(" + token + " " + etag + ")", true));
-    // Entity tags of other servers may hold ":", and a weak marker.
+    // Entity tags of other servers may hold ":", and a weak marker; one that
+    // does not match fails the precondition.
     EXPECT_FALSE(authorised("/d/f", "(" + token + " [W/\"a:b\"])", true, &error));
-    EXPECT_EQ(error.code(), 423);
+    EXPECT_EQ(error.code(), 412);
+}
+
+TEST_F(WebDAVLockManagerTest, OnlyAHoldingListThatNamesTheTokenUnlocks)
+{
+    std::string path = makeFile("root/d/f", "one");
+    auto locked = lock("/d/f", "exclusive");
+    ASSERT_TRUE(locked);
+    std::string token = "<opaquelocktoken:" + locked->lockToken() + ">";
+    std::string etag = "[\"" + *etagForItemAtPath(path) + "\"]";
+    auto code = [&](const std::string& header) {
+        core::Error error;
+        return authorised("/d/f", header, true, &error) ? 0 : static_cast<int>(error.code());
+    };
+
+    // Lists that hold without naming the lock prove nothing about holding it.
+    EXPECT_EQ(code("(<opaquelocktoken:" + locked->lockToken() + "x>) (Not <DAV:no-lock>)"), 423);
+    EXPECT_EQ(code("(Not <opaquelocktoken:x>)"), 423);
+    EXPECT_EQ(code("(Not " + token + ") (Not <DAV:no-lock>)"), 423);
+    // No list holds: the precondition failed.
+    EXPECT_EQ(code("(" + token + " [\"bad\"]) (Not <DAV:no-lock> [\"bad\"])"), 412);
+    EXPECT_EQ(code("(<opaquelocktoken:x>)"), 412);
+    EXPECT_EQ(code("(" + token + ") (Not <DAV:no-lock>)"), 0);
+    EXPECT_EQ(code("(" + token + " " + etag + ") (Not <DAV:no-lock> " + etag + ")"), 0);
+    EXPECT_EQ(code("(Not <DAV:no-lock>) (" + token + ")"), 0);
+    // An entity-tag list no longer hides its group's lock list.
+    EXPECT_EQ(code("<http://h/d/f> ([\"x\"]) (" + token + ")"), 0);
+    // Without any lock token the header says nothing about locks.
+    EXPECT_EQ(code("(Not <DAV:no-lock>)"), 412);
+    EXPECT_EQ(code("(<DAV:no-lock>)"), 412);
+
+    // Unlocked items ignore the tokens (a restart forgets every lock), not a
+    // header that cannot be about locks.
+    makeFile("root/d/g");
+    core::Error error;
+    EXPECT_TRUE(authorised("/d/g", "(<opaquelocktoken:stale>)", true));
+    EXPECT_FALSE(authorised("/d/g", "(<DAV:no-lock>)", true, &error));
+    EXPECT_EQ(error.code(), 412);
 }
 
 TEST_F(WebDAVLockManagerTest, ChangesInsideShallowLockedFolderNeedItsToken)
