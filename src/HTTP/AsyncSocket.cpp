@@ -730,7 +730,7 @@ void AsyncSocket::doSendBytes()
     while (!done && !error && m_stream->canAcceptBytes()) {
         const ssize_t count = packet->isFile()
             ? sendFilePiece(*packet)
-            : m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength());
+            : m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength(), !m_writeQueue.empty());
         packet->restartTimeout();
         if (count < 0) {
             error = true;

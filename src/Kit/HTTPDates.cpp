@@ -3,6 +3,10 @@
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/TimeZone.h"
 
+#include <cmath>
+#include <ctime>
+#include <fmt/format.h>
+
 namespace {
 
 const core::TimeZone& gmt()
@@ -41,6 +45,21 @@ const core::DateFormatter& iso8601Offset()
 
 std::string RFC1123String(core::Date date)
 {
+    // Every response carries one or two of these: the fixed English form is
+    // written directly, and only dates outside years 1583 to 9999 (the
+    // Julian calendar before, wider years after) go to ICU.
+    static constexpr const char* days[] { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
+    static constexpr const char* months[] { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct",
+        "Nov", "Dec" };
+    const double seconds = std::floor(date.timeIntervalSince1970());
+    std::tm fields {};
+    if (std::isfinite(seconds) && std::fabs(seconds) < 3e11) {
+        const auto time = static_cast<std::time_t>(seconds);
+        if (gmtime_r(&time, &fields) && fields.tm_year >= 1583 - 1900 && fields.tm_year <= 9999 - 1900) {
+            return fmt::format("{}, {:02} {} {:04} {:02}:{:02}:{:02} GMT", days[fields.tm_wday], fields.tm_mday,
+                months[fields.tm_mon], fields.tm_year + 1900, fields.tm_hour, fields.tm_min, fields.tm_sec);
+        }
+    }
     return rfc1123Output().format(date);
 }
 

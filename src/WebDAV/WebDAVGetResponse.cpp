@@ -103,7 +103,12 @@ void WebDAVGetResponse::start()
         setHeaderValue("close", "Connection");
     }
     m_streaming = true;
-    connection->asyncSocket()->writeData(serializedMessage(), HeadTimeout, HTTPConnection::PartialResponseTag);
+    m_writesInFlight = 1;
+    auto& socket = *connection->asyncSocket();
+    socket.writeData(serializedMessage(), HeadTimeout, HTTPConnection::PartialResponseTag);
+    // The head may have gone out at once, its report queueing the first piece.
+    if (m_streaming && m_writesInFlight == 1 && m_lengthWritten < m_contentLength)
+        writeDataToSocket(socket);
 }
 
 void WebDAVGetResponse::setGetResponseHeaders(const WebDAVResource& resource)
@@ -128,7 +133,10 @@ void WebDAVGetResponse::onSocketDidWriteDataWithTag(long tag)
 {
     if (!m_streaming || (tag != HTTPConnection::PartialResponseTag && tag != m_lastPieceTag))
         return;
+    --m_writesInFlight;
     if (m_lengthWritten >= m_contentLength) {
+        if (m_writesInFlight > 0)
+            return;
         m_streaming = false;
         closeFile();
         if (auto* delegate = this->delegate())
@@ -147,6 +155,7 @@ void WebDAVGetResponse::writeDataToSocket(AsyncSocket& socket)
     uint64_t length = std::min(PieceLength, m_contentLength - m_lengthWritten);
     uint64_t offset = m_lengthWritten;
     m_lengthWritten += length;
+    ++m_writesInFlight;
     socket.writeFile(m_fileHandle->fileDescriptor(), offset, length, PieceTimeout,
         m_lengthWritten >= m_contentLength ? m_lastPieceTag : HTTPConnection::PartialResponseTag);
 }

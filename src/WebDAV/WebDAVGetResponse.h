@@ -51,5 +51,9 @@ private:
     // The tag of the last piece: 31 when the request's body was never read,
     // so that it is not taken for the next request.
     long m_lastPieceTag = KeepOpenTag;
+    // Writes queued and not yet reported: the next piece is queued while the
+    // one before it goes out, so the socket never waits for this response
+    // (and a short file leaves in one packet with the head).
+    int m_writesInFlight = 0;
     bool m_streaming = false;
 };

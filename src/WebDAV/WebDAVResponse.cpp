@@ -154,6 +154,13 @@ bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
         if (auto path = server->localPathForURI(uri))
             roots.push_back(*path);
     }
+    // A resolved path passes through no link, so one that lies lexically
+    // inside a root without ".." needs no resolving of the root (the usual
+    // case).
+    for (const auto& root : roots) {
+        if (root.find("..") == std::string::npos && core::path::isWithin(realPath, root))
+            return true;
+    }
     for (const auto& root : roots) {
         auto resolved = resolvedPath(root);
         if (resolved && core::path::isWithin(realPath, *resolved))

@@ -54,3 +54,19 @@ TEST_F(HTTPDatesTest, SharedFormattersServeManyThreads)
 }
 
 } // namespace
+
+TEST_F(HTTPDatesTest, DirectFormatMatchesTheCalendar)
+{
+    // The direct form must agree with ICU's Gregorian calendar wherever it is
+    // used, fractions and times before 1970 included, and hand the rest on.
+    const core::DateFormatter icu("E, dd MMM yyyy HH:mm:ss 'GMT'", "en",
+        core::TimeZone::named("GMT").value_or(core::TimeZone::utc()));
+    std::vector<double> unixTimes { 0, -0.5, 0.999, -1, 951782400, 951868799.75, 4107542400, -12219292800,
+        -11676096000, 253402300799, 253402300800, -62135596800 };
+    for (double t = -11676096000; t < 253402300799; t += 987654321.123)
+        unixTimes.push_back(t);
+    for (double unix : unixTimes) {
+        auto date = core::Date::fromUnixTime(unix);
+        EXPECT_EQ(RFC1123String(date), icu.format(date)) << std::fixed << unix;
+    }
+}

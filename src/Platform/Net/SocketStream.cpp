@@ -557,7 +557,7 @@ ssize_t SocketStream::readTLS(void* buffer, size_t length)
     }
 }
 
-ssize_t SocketStream::write(const void* bytes, size_t length)
+ssize_t SocketStream::write(const void* bytes, size_t length, bool moreFollows)
 {
     if (m_state != State::Open || m_writeStatus != Status::Open)
         return m_writeStatus == Status::Error ? -1 : 0;
@@ -565,7 +565,8 @@ ssize_t SocketStream::write(const void* bytes, size_t length)
         return 0;
     if (m_ssl)
         return writeTLS(bytes, length);
-    return sendPlain(length, [&](size_t count) { return ::send(m_fd, bytes, count, MSG_NOSIGNAL); });
+    const int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
+    return sendPlain(length, [&](size_t count) { return ::send(m_fd, bytes, count, flags); });
 }
 
 ssize_t SocketStream::sendPlain(size_t length, const std::function<ssize_t(size_t length)>& send)

@@ -81,8 +81,9 @@ public:
     // (or the stream is at its end), -1 on an error.
     ssize_t read(void* buffer, size_t length);
     // Sends bytes: the count taken (0 when the socket takes none now), -1 on
-    // an error.
-    ssize_t write(const void* bytes, size_t length);
+    // an error. `moreFollows` lets a plain socket hold a short piece (a
+    // response head) back to share a packet with what is written next.
+    ssize_t write(const void* bytes, size_t length, bool moreFollows = false);
     // Sends up to `length` bytes of an open file from `offset` without
     // passing them through memory (sendfile(2)); plain streams only. A file
     // that ends before `length` is an error (EIO), as is any failure of the

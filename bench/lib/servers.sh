@@ -1,0 +1,124 @@
+# Shared by the shell benchmarks that measure tandry against Apache httpd
+# serving the same folder over WebDAV. Source it, then:
+#
+#   servers_init BUILD        scratch folder, release tandry from BUILD
+#   tandry_start              tandry on a fresh home; TANDRY_URL, TANDRY_PID,
+#                             TANDRY_DOCS (the folder served as "/Documents/")
+#   apache_start DIR          httpd (event MPM, mod_dav_fs) on DIR; APACHE_URL, APACHE_PID
+#   servers_stop              both down, scratch removed (also on exit)
+#   rss_kib PID / hwm_kib PID resident and peak resident memory
+#   median                    median of the numbers on stdin
+#   ratio A B                 A / B to two places
+#
+# Both servers are pinned to CPU 0 (BENCH_SERVER_CPU) and the clients to the
+# others, so that the figures compare the servers and not the machine's load.
+
+BENCH_SERVER_CPU=${BENCH_SERVER_CPU:-0}
+BENCH_CLIENT_CPUS=${BENCH_CLIENT_CPUS:-1-$(( $(nproc) - 1 ))}
+
+servers_init() {
+    local build=${1:?usage: servers_init BUILD}
+    TANDRY_BIN=$(cd "$build" && pwd)/tandry
+    [[ -x $TANDRY_BIN ]] || { echo "no tandry in $build (make bench builds it)" >&2; exit 1; }
+    command -v apache2 >/dev/null || { echo "apache2 is not installed (scripts/install-deps --bench)" >&2; exit 1; }
+    # Apache's children run as www-data: the scratch must be theirs to read.
+    BENCH_SCRATCH=$(mktemp -d /var/tmp/tandry-bench.XXXXXX)
+    chmod 755 "$BENCH_SCRATCH"
+    trap servers_stop EXIT
+}
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+tandry_start() {
+    local home=$BENCH_SCRATCH/tandry-home
+    mkdir -p "$home"
+    taskset -c "$BENCH_SERVER_CPU" "$TANDRY_BIN" --home "$home" -VKPortNumber 0 "$@" \
+        >"$BENCH_SCRATCH/tandry.out" 2>"$BENCH_SCRATCH/tandry.log" &
+    TANDRY_PID=$!
+    local tries=0 url=
+    while [[ -z $url ]]; do
+        url=$(grep -m1 -o 'http://[^ ]*/' "$BENCH_SCRATCH/tandry.out" 2>/dev/null || true)
+        if [[ -z $url ]]; then
+            kill -0 "$TANDRY_PID" 2>/dev/null && (( ++tries < 300 )) || { tail "$BENCH_SCRATCH/tandry.log" >&2; exit 1; }
+            sleep 0.1
+        fi
+    done
+    local port=${url##*:}
+    TANDRY_URL="http://127.0.0.1:${port%%/*}"
+    TANDRY_DOCS=$home/Library/Documents
+}
+
+apache_start() {
+    local root=${1:?usage: apache_start DIR}
+    local conf=$BENCH_SCRATCH/apache
+    local port
+    port=$(free_port)
+    mkdir -p "$conf"
+    chown -R www-data: "$root"
+    local modules=/usr/lib/apache2/modules
+    cat >"$conf/httpd.conf" <<CONF
+ServerRoot $conf
+ServerName 127.0.0.1
+Listen 127.0.0.1:$port
+PidFile $conf/httpd.pid
+ErrorLog $conf/error.log
+LogLevel warn
+User www-data
+Group www-data
+LoadModule mpm_event_module $modules/mod_mpm_event.so
+LoadModule authz_core_module $modules/mod_authz_core.so
+LoadModule mime_module $modules/mod_mime.so
+LoadModule dav_module $modules/mod_dav.so
+LoadModule dav_fs_module $modules/mod_dav_fs.so
+TypesConfig /etc/mime.types
+KeepAlive On
+KeepAliveTimeout 60
+MaxKeepAliveRequests 0
+ServerLimit 16
+ThreadsPerChild 64
+MaxRequestWorkers 1024
+LimitRequestBody 0
+DavLockDB $conf/davlock
+DocumentRoot $root
+<Directory $root>
+    Dav On
+    Require all granted
+    Options None
+    AllowOverride None
+</Directory>
+CONF
+    chown www-data: "$conf"
+    taskset -c "$BENCH_SERVER_CPU" apache2 -f "$conf/httpd.conf" -DFOREGROUND &
+    APACHE_PID=$!
+    APACHE_URL="http://127.0.0.1:$port"
+    local tries=0
+    until curl -s -o /dev/null "$APACHE_URL/"; do
+        kill -0 "$APACHE_PID" 2>/dev/null && (( ++tries < 100 )) || { cat "$conf/error.log" >&2; exit 1; }
+        sleep 0.1
+    done
+}
+
+servers_stop() {
+    [[ -n ${TANDRY_PID:-} ]] && { kill -TERM "$TANDRY_PID" 2>/dev/null; wait "$TANDRY_PID" 2>/dev/null; }
+    [[ -n ${APACHE_PID:-} ]] && { kill -TERM "$APACHE_PID" 2>/dev/null; wait "$APACHE_PID" 2>/dev/null; }
+    TANDRY_PID= APACHE_PID=
+    [[ -n ${BENCH_SCRATCH:-} ]] && rm -rf "$BENCH_SCRATCH"
+    BENCH_SCRATCH=
+}
+
+# Apache's memory is that of all its processes (PSS, so shared pages count once).
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+hwm_kib() { awk '/^VmHWM/ {print $2}' "/proc/$1/status"; }
+pss_tree_kib() {
+    local total=0 pid
+    for pid in "$1" $(pgrep -P "$1"); do
+        total=$(( total + $(awk '/^Pss:/ {s += $2} END {print s + 0}' "/proc/$pid/smaps_rollup" 2>/dev/null || echo 0) ))
+    done
+    echo "$total"
+}
+
+median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0) ? a / b : 0}'; }
+client() { taskset -c "$BENCH_CLIENT_CPUS" "$@"; }
