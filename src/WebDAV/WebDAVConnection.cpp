@@ -15,6 +15,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVGetResponse.h"
+#include "WebDAV/WebDAVPostResponse.h"
 #include "WebDAV/WebDAVPutResponse.h"
 #include "WebDAV/WebDAVHeadResponse.h"
 #include "WebDAV/WebDAVLockResponse.h"
@@ -292,7 +293,12 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
         startResponse(WebDAVUnlockResponse::create(request(), this));
     } else if (method == "PUT") {
         startResponse(WebDAVPutResponse::create(request(), this));
-    } else if (method == "COPY" || method == "MOVE" || method == "POST") {
+    } else if (method == "POST") {
+        // The folder's upload token stays valid while the upload runs.
+        setNetworkActivityIndicatorVisible(true, this);
+        lockPOSTTokenForURI(uri);
+        startResponse(WebDAVPostResponse::create(request(), this));
+    } else if (method == "COPY" || method == "MOVE") {
         sendResponseWithStatusCode(501);
     } else {
         sendResponseWithStatusCode(405, "Method Not Allowed");
@@ -460,6 +466,8 @@ void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, int tag)
     else
         response.setDelegate(nullptr);
     stopProcessingTimer();
+    if (dynamic_cast<WebDAVPostResponse*>(&response) && response.request()->requestURL())
+        unlockPOSTTokenForURI(response.request()->requestURL()->standardized());
     if (tag == WebDAVResponse::WroteItselfTag)
         return;
     if (!asyncSocket() || !asyncSocket()->isConnected()) {

@@ -5,19 +5,14 @@
 #include "HTTP/HTTPConnection.h"
 #include "Kit/URLAdditions.h"
 #include "Platform/Core/ASCII.h"
-#include "Platform/Core/FileHandle.h"
 #include "Platform/Core/Log.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
-
-#include <fmt/format.h>
+#include "WebDAV/WebDAVUploadFile.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <vector>
 
 std::shared_ptr<WebDAVPutResponse> WebDAVPutResponse::create(std::shared_ptr<HTTPMessageRequest> request,
     WebDAVResponseDelegate* delegate)
@@ -32,12 +27,12 @@ WebDAVPutResponse::~WebDAVPutResponse()
 
 void WebDAVPutResponse::discardTemporaryFile()
 {
-    if (m_fileHandle)
-        m_fileHandle->closeFile();
-    m_fileHandle.reset();
-    if (!m_temporaryPath.empty())
-        unlink(m_temporaryPath.c_str());
-    m_temporaryPath.clear();
+    m_upload.reset();
+}
+
+std::string WebDAVPutResponse::temporaryPath() const
+{
+    return m_upload ? m_upload->path() : std::string();
 }
 
 void WebDAVPutResponse::fail(int code, std::optional<std::string_view> description)
@@ -106,29 +101,17 @@ void WebDAVPutResponse::start()
         }
     }
 
-    // The body goes into a hidden sibling, so the rename at the end stays on
-    // one file system and replaces the old file in one step.
-    std::string name = m_path.substr(m_path.rfind('/') + 1);
-    std::string folder = m_path.substr(0, m_path.size() - name.size());
-    std::string pattern = fmt::format("{}.{}.upload-XXXXXX", folder, name.substr(0, 200));
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    int fd = mkstemp(buffer.data());
-    if (fd < 0) {
+    m_upload = WebDAVUploadFile::create(m_path);
+    if (!m_upload) {
         core::log("Warning, PUT file create failed: {}", m_path);
         endResponseWithStatusCode(403);
         return;
     }
-    // A replacement keeps the old file's permissions.
-    struct stat old {};
-    fchmod(fd, m_resource && stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    close(fd);
-    m_temporaryPath = buffer.data();
     if (m_resource) {
         // Dead properties live in extended attributes, which belong to the
         // file: the replacement carries them over.
         auto kept = m_resource->deadProperties();
-        auto temporary = WebDAVResource::resourceWithURI(uri, m_temporaryPath);
+        auto temporary = WebDAVResource::resourceWithURI(uri, m_upload->path());
         if (kept && temporary) {
             for (const auto& [propertyName, value] : *kept)
                 temporary->setProperty(value, *propertyName);
@@ -139,9 +122,8 @@ void WebDAVPutResponse::start()
         putDidEndSuccessfully();
         return;
     }
-    m_fileHandle = core::FileHandle::fileHandleForWritingAtPath(m_temporaryPath);
-    if (!m_fileHandle) {
-        core::log("Warning, Failed to create tmp item at path: {}", m_temporaryPath);
+    if (!m_upload->open()) {
+        core::log("Warning, Failed to create tmp item at path: {}", m_upload->path());
         fail(403);
         return;
     }
@@ -194,7 +176,7 @@ void WebDAVPutResponse::readNextPiece()
 bool WebDAVPutResponse::writeData(std::string_view bytes)
 {
     core::Error error;
-    if (!m_fileHandle || !m_fileHandle->writeData(bytes, &error)) {
+    if (!m_upload || !m_upload->writeData(bytes, &error)) {
         core::log("NSFileHandle writeData error: {}", error.description());
         fail(507, "Insufficient Storage");
         return false;
@@ -227,15 +209,12 @@ void WebDAVPutResponse::onSocketDidReadData(const core::Data& data, long)
 void WebDAVPutResponse::putDidEndSuccessfully()
 {
     m_streaming = false;
-    if (m_fileHandle)
-        m_fileHandle->closeFile();
-    m_fileHandle.reset();
-    if (rename(m_temporaryPath.c_str(), m_path.c_str()) != 0) {
+    if (!m_upload || !m_upload->commit()) {
         core::log("Warning, PUT file create failed: {}", m_path);
         fail(403);
         return;
     }
-    m_temporaryPath.clear();
+    m_upload.reset();
     core::URL uri = requestURL();
     m_resource = WebDAVResource::resourceWithURI(uri, m_path);
     VKQuotaManager::defaultManager()->updateQuotaForPath(m_path);

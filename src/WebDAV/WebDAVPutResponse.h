@@ -6,10 +6,7 @@
 #include <string>
 
 class AsyncSocket;
-
-namespace core {
-class FileHandle;
-}
+class WebDAVUploadFile;
 
 // PUT: stores the request body as the file at the request URI. The body
 // streams from the socket into a hidden file beside the target, which takes
@@ -45,7 +42,7 @@ public:
     static std::optional<uint64_t> chunkSize(std::string_view line);
 
     // The hidden file the body goes into; empty when there is none.
-    const std::string& temporaryPath() const { return m_temporaryPath; }
+    std::string temporaryPath() const;
 
 private:
     using WebDAVResponse::WebDAVResponse;
@@ -60,8 +57,7 @@ private:
 
     WebDAVResourceRef m_resource;
     std::string m_path;
-    std::string m_temporaryPath;
-    std::shared_ptr<core::FileHandle> m_fileHandle;
+    std::unique_ptr<WebDAVUploadFile> m_upload;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthRead = 0;
     int64_t m_nextChunkLength = -1;

@@ -193,7 +193,7 @@ TEST_F(WebDAVConnectionTest, UploadTokens)
         client.send("POST /Documents/?" + query + " HTTP/1.1\r\nHost: h\r\nX-Flash-Version: 10\r\nContent-Length: 0\r\n\r\n");
         return client.readUntil("\r\n\r\n");
     };
-    EXPECT_TRUE(post("vksessionid=" + token).starts_with("HTTP/1.1 501")) << post("vksessionid=" + token);
+    EXPECT_TRUE(post("vksessionid=" + token).starts_with("HTTP/1.1 400")) << post("vksessionid=" + token);
     EXPECT_TRUE(post("vksessionid=0123").starts_with("HTTP/1.1 404"));
 
     // A new user name drops every token.
