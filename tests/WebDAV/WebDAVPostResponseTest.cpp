@@ -277,6 +277,42 @@ TEST_F(WebDAVPostResponseTest, TheConnectionClosesAfterAStreamedUpload)
     EXPECT_EQ(contentsOf(documents + "/s.txt"), "streamed");
 }
 
+// A Python client whose delimiter straddles the server's first 512 KiB read:
+// its CR ends one read and its LF begins the next.
+TEST_F(WebDAVPostResponseTest, ADelimiterAcrossReadsFromAPythonPeer)
+{
+    const char* script = R"(
+import random, socket, sys
+random.seed(3)
+head = b'--XyZ\r\nContent-Disposition: form-data; name="vk_upload_filename"; filename="p.bin"\r\n\r\n'
+contents = bytes(random.randrange(256) for _ in range(524287 - len(head))).replace(b'--XyZ', b'--XyY')
+body = head + contents + b'\r\n--XyZ--\r\n'
+open(sys.argv[2], 'wb').write(contents)
+s = socket.create_connection(('127.0.0.1', int(sys.argv[1])))
+s.sendall(b'POST /Documents/ HTTP/1.1\r\nHost: h\r\nContent-Type: multipart/form-data; boundary=XyZ\r\n'
+          b'Expect: 100-continue\r\nContent-Length: %d\r\n\r\n' % len(body))
+answer = b''
+while b'\r\n\r\n' not in answer:
+    answer += s.recv(65536)
+s.sendall(body)
+while True:
+    piece = s.recv(65536)
+    if not piece:
+        break
+    answer += piece
+sys.stdout.write(answer.decode())
+)";
+    std::string expected = home() + "/expected.bin";
+    test::ChildProcess client({ "python3", "-c", script, std::to_string(server->port()), expected });
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !client.isRunning(); }, 30)) << client.errors();
+    std::string answer = client.output();
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 100")) << answer;
+    EXPECT_NE(answer.find("HTTP/1.1 200 Success\r\n"), std::string::npos) << answer;
+    EXPECT_TRUE(answer.ends_with("\r\n\r\n200 Success\r\n"));
+    ASSERT_GT(contentsOf(expected).size(), 500000u);
+    EXPECT_TRUE(contentsOf(documents + "/p.bin") == contentsOf(expected));
+}
+
 // The parser fed directly, in reads split at every offset.
 class WebDAVPostParserTest : public test::WebDAVTestCase {
 protected:
