@@ -16,6 +16,7 @@
 
 #include <climits>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -193,13 +194,33 @@ void WebDAVPostResponse::processPostData(std::string_view bytes)
 {
     if (!m_reading)
         return;
-    std::string input = std::move(m_partialData);
-    m_partialData.clear();
-    input.append(bytes);
-    if (m_upload)
-        processFileData(input);
-    else
-        processMIMEHeaders(input);
+    if (!m_upload || bytes.size() < m_boundaryData.size()) {
+        std::string input = std::exchange(m_partialData, std::string());
+        input.append(bytes);
+        if (m_upload)
+            processFileData(input);
+        else
+            processMIMEHeaders(input);
+        return;
+    }
+    if (!m_partialData.empty()) {
+        // A delimiter that begins in the held-over tail ends within the
+        // first bytes of this read: the seam is searched in a small copy,
+        // the read itself is never copied.
+        std::string tail = std::exchange(m_partialData, std::string());
+        std::string seam = tail;
+        seam.append(bytes.substr(0, m_boundaryData.size() - 1));
+        size_t delimiter = search(seam, m_boundaryData);
+        if (delimiter != std::string_view::npos && delimiter < tail.size()) {
+            if (delimiter > 0 && !writeFileData(std::string_view(seam).substr(0, delimiter)))
+                return;
+            postDidEndSuccessfully();
+            return;
+        }
+        if (!writeFileData(tail))
+            return;
+    }
+    processFileData(bytes);
 }
 
 void WebDAVPostResponse::processMIMEHeaders(std::string_view bytes)
@@ -214,11 +235,7 @@ void WebDAVPostResponse::processMIMEHeaders(std::string_view bytes)
             bytes = remaining;
             continue;
         }
-        if (!beginFilePart(*fields))
-            return;
-        if (remaining.empty())
-            readMoreData();
-        else
+        if (beginFilePart(*fields))
             processFileData(remaining);
         return;
     }

@@ -3,6 +3,7 @@
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVPostResponse.h"
 
 #include <cerrno>
@@ -221,6 +222,8 @@ TEST_F(WebDAVPostResponseTest, RefusalsSayWhyAndClose)
              { "/Documents/", "--XyZ\r\nContent-Disposition: form-data\r\n", form, "400 Bad Request - No MIME header found" },
              { "/Documents/", good.substr(0, good.size() - 12), form, "400 Bad Request - Terminating MIME boundary not found" },
              { "/Documents/", longHeader, form, "400 Bad Request - Invalid MIME header" },
+             { "/Documents/", "--XyZ\r\n" + filePart("end.txt") + "\r\n\r\n", form,
+                 "400 Bad Request - Terminating MIME boundary not found" },
              { "/Documents/", base64, form, "406 Not Acceptable - Unhandled Content-Transfer-Encoding" },
              { "/Documents/file.txt", good, form, "409 Conflict - parent collection does not exist" },
              { "/Documents/", formBody("XyZ", { { filePart("folder"), "x" } }), form,
@@ -236,6 +239,12 @@ TEST_F(WebDAVPostResponseTest, RefusalsSayWhyAndClose)
     EXPECT_EQ(contentsOf(file), "keep");
     EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "file.txt", "folder" }));
     EXPECT_EQ(namesIn(site), (std::vector<std::string> { "Documents", "Library" }));
+
+    ASSERT_TRUE(WebDAVLockManager::sharedManager()->acquireWriteLockForURI(*core::URL::parse("/Documents/file.txt"), file,
+        "exclusive", "someone", "0", "Infinite"));
+    EXPECT_TRUE(post("/Documents/", formBody("XyZ", { { filePart("file.txt"), "theirs" } })).starts_with("HTTP/1.1 423"));
+    EXPECT_EQ(contentsOf(file), "keep");
+    WebDAVLockManager::sharedManager()->removeAllLocks();
 
     VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(10); });
     int refusals = 0;
@@ -344,6 +353,17 @@ TEST_F(WebDAVPostParserTest, FindsTheDelimiterSplitAtEveryOffset)
         EXPECT_EQ(response->statusCode(), 200) << split;
         EXPECT_EQ(contentsOf(root + "/f.txt"), contents) << split;
         EXPECT_EQ(namesIn(root), (std::vector<std::string> { "f.txt" }));
+    }
+    // Reads shorter than, as long as and longer than the delimiter.
+    for (size_t step : { 1, 5, 6, 7, 13 }) {
+        for (size_t first = 0; first < step; ++first) {
+            test::FakeResponseDelegate delegate(root);
+            auto response = start(body, delegate);
+            for (size_t at = 0; at < body.size() && !delegate.ends; at += at == 0 && first ? first : step)
+                response->onSocketDidReadData(core::Data(std::string_view(body).substr(at, at == 0 && first ? first : step)), 20);
+            EXPECT_EQ(response->statusCode(), 200) << step;
+            EXPECT_EQ(contentsOf(root + "/f.txt"), contents) << step << " " << first;
+        }
     }
 }
 
