@@ -22,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string pattern = (std::filesystem::temp_directory_path() / "tandry-zip-fuzz.XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             abort();
+        static std::string made = pattern;
+        std::atexit([] { std::filesystem::remove_all(made); });
         return pattern;
     }();
     const std::string archive = work + "/input.zip";
