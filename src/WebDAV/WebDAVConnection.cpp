@@ -13,6 +13,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
+#include "WebDAV/WebDAVCopyResponse.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVGetResponse.h"
 #include "WebDAV/WebDAVPutResponse.h"
@@ -292,7 +293,13 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
         startResponse(WebDAVUnlockResponse::create(request(), this));
     } else if (method == "PUT") {
         startResponse(WebDAVPutResponse::create(request(), this));
-    } else if (method == "COPY" || method == "MOVE" || method == "POST") {
+    } else if (method == "COPY" || method == "MOVE") {
+        setNetworkActivityIndicatorVisible(true, this);
+        setupProcessingTimer();
+        auto response = WebDAVCopyResponse::create(request(), this);
+        response->setDeleteOriginal(method == "MOVE");
+        startResponse(response);
+    } else if (method == "POST") {
         sendResponseWithStatusCode(501);
     } else {
         sendResponseWithStatusCode(405, "Method Not Allowed");
