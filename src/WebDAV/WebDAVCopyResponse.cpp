@@ -337,6 +337,7 @@ WebDAVCopyResponse::Outcome WebDAVCopyResponse::performOperationWithDestination(
 
 void WebDAVCopyResponse::operationDidEnd(const Operation& operation, Outcome outcome)
 {
+    m_isCopyInProgress = false;
     m_failedItems = std::move(outcome.failedItems);
     const std::string& destinationPath = operation.destinationPath;
     const bool arrived = itemExists(destinationPath);

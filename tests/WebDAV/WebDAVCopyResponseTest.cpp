@@ -331,4 +331,56 @@ TEST_F(WebDAVCopyResponseTest, LinksAreCopiedAsLinksAndNeverLeadOut)
     EXPECT_FALSE(core::fs::exists(documents + "/stolen.txt"));
 }
 
+// The response on its own, with a stand-in connection, where a test can see
+// what happens within start() and what only on a later pass.
+class WebDAVCopyResponseUnitTest : public test::WebDAVTestCase {
+protected:
+    std::shared_ptr<WebDAVCopyResponse> move(const std::string& from, const std::string& to)
+    {
+        auto response = WebDAVCopyResponse::create(
+            test::makeRequest("MOVE", from, "Destination: http://dav.test:8080" + to + "\r\n"), delegate.get());
+        response->setDeleteOriginal(true);
+        response->start();
+        return response;
+    }
+    void SetUp() override
+    {
+        WebDAVTestCase::SetUp();
+        delegate = std::make_unique<test::FakeResponseDelegate>(root);
+    }
+    std::unique_ptr<test::FakeResponseDelegate> delegate;
+};
+
+TEST_F(WebDAVCopyResponseUnitTest, TheMoveNoticeComesAPassLaterAndOnlyForAnItemThatArrived)
+{
+    std::string source = makeFile("root/from.txt", "moving");
+    std::vector<core::Value> moves;
+    auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVDidMoveResourceNotification, nullptr,
+        [&](const core::Notification& note) { moves.push_back(note.userInfo()); });
+    auto response = move("/from.txt", "/to.txt");
+    EXPECT_EQ(delegate->ends, 1);
+    EXPECT_EQ(delegate->lastTag, WebDAVResponse::KeepOpenTag);
+    EXPECT_EQ(response->statusCode(), 201);
+    EXPECT_TRUE(moves.empty());
+    core::RunLoop::main().runUntilIdle();
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].dictionary().at("OldPath").string(), source);
+    EXPECT_EQ(moves[0].dictionary().at("NewPath").string(), root + "/to.txt");
+
+    // A move the file system refuses announces nothing.
+    std::string sealed = makeFolder("root/sealed");
+    makeFile("root/sealed/item.txt", "stays");
+    test::ChildProcess seal({ "chattr", "+i", sealed });
+    if (seal.wait(10) != 0)
+        GTEST_SKIP() << "no immutable folders here";
+    response = move("/sealed/item.txt", "/out.txt");
+    test::ChildProcess({ "chattr", "-i", sealed }).wait(10);
+    EXPECT_EQ(response->statusCode(), 403);
+    EXPECT_EQ(delegate->lastTag, WebDAVResponse::CloseTag);
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(moves.size(), 1u);
+    EXPECT_EQ(readFile(sealed + "/item.txt"), "stays");
+    EXPECT_FALSE(core::fs::exists(root + "/out.txt"));
+}
+
 } // namespace
