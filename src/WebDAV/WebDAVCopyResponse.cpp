@@ -240,8 +240,8 @@ void WebDAVCopyResponse::start()
         endResponseWithStatusCode(statusCodeForImmutableURI());
         return;
     }
+    auto quota = VKQuotaManager::defaultManager();
     if (!m_deleteOriginal && !shallow) {
-        auto quota = VKQuotaManager::defaultManager();
         auto available = quota->quotaAvailableBytes();
         if (available && quota->sizeForPath(sourcePath) >= *available) {
             refuse(507, "Insufficient Storage");
@@ -251,7 +251,7 @@ void WebDAVCopyResponse::start()
     }
 
     Operation operation { sourcePath, *destinationPath, m_resource->URI(), *destination, sourceIsCollection, shallow,
-        m_deleteOriginal };
+        m_deleteOriginal, quota };
     if (m_deleteOriginal) {
         operationDidEnd(operation, performOperationWithDestination(operation));
         return;
@@ -328,10 +328,9 @@ WebDAVCopyResponse::Outcome WebDAVCopyResponse::performOperationWithDestination(
             core::log("Warning, removeItemAtPath error: {}", removeError.description());
     }
 
-    auto quota = VKQuotaManager::defaultManager();
-    quota->updateQuotaForPath(destination);
+    operation.quota->updateQuotaForPath(destination);
     if (operation.move)
-        quota->updateQuotaForPath(operation.sourcePath);
+        operation.quota->updateQuotaForPath(operation.sourcePath);
     return outcome;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class VKQuotaManager;
+
 // Posted on the main thread a pass after a MOVE put its item in place;
 // object the response, user info "OldPath" and "NewPath" (local paths).
 inline constexpr const char* WebDAVDidMoveResourceNotification = "WebDAVDidMoveResourceNotification";
@@ -51,6 +53,7 @@ private:
         bool sourceIsCollection = false;
         bool shallowCollection = false; // a Depth "0" copy of a folder
         bool move = false;
+        std::shared_ptr<VKQuotaManager> quota;
     };
     struct Outcome {
         bool destinationExisted = false;
