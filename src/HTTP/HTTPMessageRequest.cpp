@@ -78,7 +78,12 @@ bool HTTPMessageRequest::hasUnsafePath() const
     const auto& url = requestURL();
     if (!url)
         return false;
-    const auto decoded = core::percentUnescapeBytes(url->standardized().escapedPath());
+    return isUnsafeEscapedPath(url->standardized().escapedPath());
+}
+
+bool HTTPMessageRequest::isUnsafeEscapedPath(std::string_view escapedPath)
+{
+    const auto decoded = core::percentUnescapeBytes(escapedPath);
     if (!decoded)
         return true;
     if (decoded->find('\0') != std::string::npos)

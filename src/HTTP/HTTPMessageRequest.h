@@ -32,6 +32,8 @@ public:
     // still holds a ".." segment or a NUL byte: a path no store may be
     // reached by ("/Public/%2e%2e/x", "/a/..%2f..%2fb", "/x%00y").
     bool hasUnsafePath() const;
+    // The same test for any escaped path, decoded as it stands.
+    static bool isUnsafeEscapedPath(std::string_view escapedPath);
 
 protected:
     HTTPMessageRequest(net::HttpMessage message) : HTTPMessage(std::move(message)) { }

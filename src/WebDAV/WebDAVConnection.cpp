@@ -13,6 +13,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
+#include "WebDAV/WebDAVCopyResponse.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVGetResponse.h"
 #include "WebDAV/WebDAVPostResponse.h"
@@ -299,7 +300,11 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
         lockPOSTTokenForURI(uri);
         startResponse(WebDAVPostResponse::create(request(), this));
     } else if (method == "COPY" || method == "MOVE") {
-        sendResponseWithStatusCode(501);
+        setNetworkActivityIndicatorVisible(true, this);
+        setupProcessingTimer();
+        auto response = WebDAVCopyResponse::create(request(), this);
+        response->setDeleteOriginal(method == "MOVE");
+        startResponse(response);
     } else {
         sendResponseWithStatusCode(405, "Method Not Allowed");
     }

@@ -680,6 +680,15 @@ bool moveItem(const std::string& from, const std::string& to, Error* error)
     return removeItem(from, error);
 }
 
+bool exchangeItems(const std::string& first, const std::string& second, Error* error)
+{
+    if (hasNul(first) || hasNul(second))
+        return fail(error, EINVAL, hasNul(first) ? first : second);
+    if (renameat2(AT_FDCWD, first.c_str(), AT_FDCWD, second.c_str(), RENAME_EXCHANGE) != 0)
+        return fail(error, errno, first);
+    return true;
+}
+
 bool removeItem(const std::string& path, Error* error)
 {
     if (hasNul(path))

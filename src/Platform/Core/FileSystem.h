@@ -106,6 +106,12 @@ bool copyItem(const std::string& from, const std::string& to, const CopyOptions&
 // its partial destination and leaves the source as it was.
 bool moveItem(const std::string& from, const std::string& to, Error* error = nullptr);
 
+// Swaps two existing items in one step (renameat2 RENAME_EXCHANGE), so that
+// a replacement made beside an item takes its place with no moment at which
+// neither exists. Both must be on one file system; a file system without the
+// exchange gives EINVAL and leaves both as they were.
+bool exchangeItems(const std::string& first, const std::string& second, Error* error = nullptr);
+
 // Removes the item and, for a folder, everything below it, never following a
 // link: a link is removed as a link, so nothing outside the tree is touched.
 // Stops at the first failure, leaving what remains. Nothing there is ENOENT.

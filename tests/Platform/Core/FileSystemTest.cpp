@@ -134,6 +134,23 @@ TEST_F(FileSystemTest, CopyAndMoveNeverReplace)
     EXPECT_EQ(readFile(pathInHome("moved.txt")), "source");
 }
 
+TEST_F(FileSystemTest, ExchangeSwapsAFileAndAFolderInOneStep)
+{
+    std::string file = makeFile("file.txt", "file");
+    makeFile("folder/inside", "inside");
+    core::Error error;
+    ASSERT_TRUE(fs::exchangeItems(file, pathInHome("folder"), &error)) << error.description();
+    EXPECT_EQ(readFile(pathInHome("file.txt/inside")), "inside");
+    EXPECT_EQ(readFile(pathInHome("folder")), "file");
+
+    // Both must exist: a missing one swaps nothing.
+    EXPECT_FALSE(fs::exchangeItems(pathInHome("folder"), pathInHome("missing"), &error));
+    EXPECT_TRUE(isPosix(error, ENOENT));
+    EXPECT_EQ(readFile(pathInHome("folder")), "file");
+    EXPECT_FALSE(fs::exchangeItems(pathInHome("folder"), std::string("x\0y", 3), &error));
+    EXPECT_TRUE(isPosix(error, EINVAL));
+}
+
 TEST_F(FileSystemTest, CopiedTreeKeepsModesTimesAndLinks)
 {
     std::string tree = makeFolder("tree");
