@@ -15,11 +15,13 @@
 #include "Platform/Core/UserDefaults.h"
 #include "WebDAV/WebDAVCopyResponse.h"
 #include "WebDAV/WebDAVCredentials.h"
+#include "WebDAV/WebDAVDeleteResponse.h"
 #include "WebDAV/WebDAVGetResponse.h"
 #include "WebDAV/WebDAVPostResponse.h"
 #include "WebDAV/WebDAVPutResponse.h"
 #include "WebDAV/WebDAVHeadResponse.h"
 #include "WebDAV/WebDAVLockResponse.h"
+#include "WebDAV/WebDAVMkcolResponse.h"
 #include "WebDAV/WebDAVPropFindResponse.h"
 #include "WebDAV/WebDAVPropPatchResponse.h"
 #include "WebDAV/WebDAVResponse.h"
@@ -284,9 +286,10 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
     } else if (method == "TRACE") {
         performTRACE(uri, tag);
     } else if (method == "DELETE") {
-        performDELETE(uri, tag);
+        setNetworkActivityIndicatorVisible(true, this);
+        startResponse(WebDAVDeleteResponse::create(request(), this));
     } else if (method == "MKCOL") {
-        performMKCOL(uri, tag);
+        startResponse(WebDAVMkcolResponse::create(request(), this));
     } else if (method == "LOCK") {
         if (fetchBodyIfRequiredForURI(uri, true, tag))
             startResponse(WebDAVLockResponse::create(request(), this));
@@ -326,30 +329,6 @@ void WebDAVConnection::performOPTIONS(const core::URL&, long)
     response->setHeaderValue("DAV", "MS-Author-Via");
     response->setHeaderValues(standardResponseHeaders());
     sendResponseMessage(*response, FinalResponseTag);
-}
-
-void WebDAVConnection::performDELETE(const core::URL& uri, long)
-{
-    auto path = localPathForURI(uri);
-    if (!path || !WebDAVResource::resourceWithURI(uri, *path)) {
-        sendResponseWithStatusCode(404);
-        return;
-    }
-    if (request()->requestURL()->hasFragment()) {
-        sendResponseWithStatusCode(400);
-        return;
-    }
-    sendResponseWithStatusCode(501);
-}
-
-void WebDAVConnection::performMKCOL(const core::URL&, long)
-{
-    if (request()->contentLength() != 0) {
-        core::log("Warning: MKCOL request body not currently supported!");
-        sendResponseWithStatusCode(415, "Unsupported Media Type", FinalResponseCloseTag);
-        return;
-    }
-    sendResponseWithStatusCode(501);
 }
 
 int WebDAVConnection::processExpectHeader()

@@ -114,8 +114,6 @@ private:
     void userDefaultsDidChange();
     void loadCredentials();
     void processingTimerDidFire();
-    void performDELETE(const core::URL& uri, long tag);
-    void performMKCOL(const core::URL& uri, long tag);
     void detachResponse();
 
     double m_processingTimerTimeoutTime = 0;

@@ -42,27 +42,13 @@ void WebDAVPutResponse::fail(int code, std::optional<std::string_view> descripti
     endResponseWithStatusCode(code, description);
 }
 
-WebDAVResourceRef WebDAVPutResponse::requestParent() const
-{
-    auto parentURI = parentPathURL(requestURL());
-    auto parentPath = parentURI && delegate() ? delegate()->localPathForURI(*parentURI) : std::nullopt;
-    return parentPath ? WebDAVResource::resourceWithURI(*parentURI, *parentPath) : nullptr;
-}
-
 void WebDAVPutResponse::start()
 {
     auto* delegate = this->delegate();
     core::URL uri = requestURL();
-    auto path = delegate ? delegate->localPathForURI(uri) : std::nullopt;
-    if (!path) {
-        // Outside the mapping: a new item directly under "/", or a parent
-        // that is not there.
-        if (delegate && !delegate->isMutableURI(uri))
-            endResponseWithStatusCode(statusCodeForImmutableURI());
-        else
-            endResponseWithStatusCode(409, "Conflict - parent collection does not exist");
+    auto path = localPathForNewItem("Conflict - parent collection does not exist");
+    if (!path)
         return;
-    }
     m_path = *path;
     m_resource = WebDAVResource::resourceWithURI(uri, m_path);
     if ((m_resource && m_resource->isCollection()) || uri.absoluteString().ends_with("/")) {
@@ -220,9 +206,7 @@ void WebDAVPutResponse::putDidEndSuccessfully()
     VKQuotaManager::defaultManager()->updateQuotaForPath(m_path);
     postCollectionUpdateNotificationForResource(requestParent().get());
     createHTTPMessageResponseWithStatusCode(201);
-    std::string escaped = escapedPathString(uri);
-    auto host = delegate() ? delegate()->localHost() : std::nullopt;
-    setHeaderValue(host ? URLWithPath(escaped, *host).absoluteString() : escaped, "Location");
+    setHeaderValue(locationForURI(uri), "Location");
     if (auto* delegate = this->delegate())
         delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
 }

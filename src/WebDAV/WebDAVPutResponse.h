@@ -47,8 +47,6 @@ public:
 private:
     using WebDAVResponse::WebDAVResponse;
 
-    // The folder the request URI names the item in; nothing when absent.
-    WebDAVResourceRef requestParent() const;
     AsyncSocket* bodySocket();
     void readNextPiece();
     void readNextChunkedPiece();

@@ -16,6 +16,22 @@
 #include <climits>
 #include <cstdlib>
 
+namespace {
+
+// The escaped path below the host's URL; escaped already, so it is resolved
+// as it stands rather than escaped a second time.
+std::string absoluteLocation(const std::string& escapedPath, const std::optional<core::URL>& host)
+{
+    if (!host)
+        return escapedPath;
+    std::string_view relative = escapedPath;
+    relative.remove_prefix(std::min(relative.size(), relative.find_first_not_of('/')));
+    auto location = core::URL::parse(relative, *host);
+    return location ? location->absoluteString() : escapedPath;
+}
+
+} // namespace
+
 void WebDAVResponse::start()
 {
     throw core::Exception("VKNotImplemented", fmt::format("Please implement -[{} {}]", className(), "start"));
@@ -69,9 +85,7 @@ void WebDAVResponse::createMultiStatusHTTPMessageResponseForRequest(const HTTPMe
         core::URL standardized = url->standardized();
         if (standardized.path() != resource.URI().path()
             || standardized.hasDirectoryPath() != resource.URI().hasDirectoryPath()) {
-            std::string path = escapedPathString(resource.URI());
-            std::string location = hostURL ? URLWithPath(path, *hostURL).absoluteString() : path;
-            setHeaderValue(location, "Location");
+            setHeaderValue(absoluteLocation(escapedPathString(resource.URI()), hostURL), "Location");
         }
     }
     setBody(document.XMLData().value_or(core::Data()));
@@ -117,6 +131,31 @@ WebDAVResourceRef WebDAVResponse::requestResource(bool allowNull) const
     if (!path)
         return nullptr;
     return allowNull ? WebDAVResource::resourceWithURIMaybeNull(url, *path) : WebDAVResource::resourceWithURI(url, *path);
+}
+
+std::optional<std::string> WebDAVResponse::localPathForNewItem(std::string_view missingParentDescription)
+{
+    core::URL uri = requestURL();
+    auto path = m_delegate ? m_delegate->localPathForURI(uri) : std::nullopt;
+    if (path)
+        return path;
+    if (m_delegate && !m_delegate->isMutableURI(uri))
+        endResponseWithStatusCode(statusCodeForImmutableURI());
+    else
+        endResponseWithStatusCode(409, missingParentDescription);
+    return std::nullopt;
+}
+
+WebDAVResourceRef WebDAVResponse::requestParent() const
+{
+    auto parentURI = parentPathURL(requestURL());
+    auto parentPath = parentURI && m_delegate ? m_delegate->localPathForURI(*parentURI) : std::nullopt;
+    return parentPath ? WebDAVResource::resourceWithURI(*parentURI, *parentPath) : nullptr;
+}
+
+std::string WebDAVResponse::locationForURI(const core::URL& uri) const
+{
+    return absoluteLocation(escapedPathString(uri), m_delegate ? m_delegate->localHost() : std::nullopt);
 }
 
 void WebDAVResponse::setEntityHeadersForResource(const WebDAVResource& resource)

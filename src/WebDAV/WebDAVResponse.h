@@ -71,6 +71,16 @@ public:
 
     // The resource at the request's URL as the delegate maps it.
     WebDAVResourceRef requestResource(bool allowNull) const;
+    // The local path of the request's URL for a method that makes an item
+    // there. Outside the mapping (beside the server's roots, or below a
+    // parent that is not there) it ends the response, with the immutable
+    // status or 409 and the text given, and answers nothing.
+    std::optional<std::string> localPathForNewItem(std::string_view missingParentDescription);
+    // The folder the request's URL names its item in; nothing when absent.
+    WebDAVResourceRef requestParent() const;
+    // The URI's escaped path as an absolute URL on the delegate's host (the
+    // path alone without one), for "Location".
+    std::string locationForURI(const core::URL& uri) const;
 
     // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
     // HEAD say of an item.
