@@ -8,6 +8,7 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "WebDAV/WebDAVSelfSignedCredentials.h"
 
 #include <csignal>
 #include <cstdio>
@@ -46,6 +47,10 @@ int main(int argc, char** argv)
         return 2;
     }
     core::paths::setHome(options->home());
+    // Until the keychain exists the password given at launch is the one the
+    // server asks for.
+    if (options->password())
+        WebDAVCredentials::setCurrent(std::make_shared<WebDAVSelfSignedCredentials>(core::paths::library(), *options->password()));
     core::UserDefaults::setArguments(options->settingsArguments());
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
     VKApplication::setSharedApplication(VKApplication::create());

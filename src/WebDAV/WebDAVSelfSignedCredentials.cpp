@@ -4,6 +4,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Security/Pkcs12Identity.h"
+#include "WebDAV/WebDAVConnection.h"
 
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
@@ -58,11 +59,17 @@ std::string hostName()
 
 } // namespace
 
-WebDAVSelfSignedCredentials::WebDAVSelfSignedCredentials(std::string library) : m_library(std::move(library)) { }
-
-std::optional<std::string> WebDAVSelfSignedCredentials::passwordForUser(std::string_view)
+WebDAVSelfSignedCredentials::WebDAVSelfSignedCredentials(std::string library, std::optional<std::string> password)
+    : m_library(std::move(library))
+    , m_password(std::move(password))
 {
-    return std::nullopt;
+}
+
+std::optional<std::string> WebDAVSelfSignedCredentials::passwordForUser(std::string_view user)
+{
+    if (user != WebDAVConnection::PasswordService)
+        return std::nullopt;
+    return m_password;
 }
 
 std::string WebDAVSelfSignedCredentials::identityPath() const

@@ -116,7 +116,8 @@ TEST_F(TandryProgramTest, BadArgumentsAndUnusableHomesExitWithTwo)
 {
     std::string file = makeFile("in-the-way", "x");
     for (auto arguments : std::vector<std::vector<std::string>> {
-             { "--no-such-option" }, { "--home" }, { "--home", file }, { "--home", file + "/sub" } }) {
+             { "--no-such-option" }, { "--home" }, { "--home", file }, { "--home", file + "/sub" },
+             { "--password-file", file + "/missing" } }) {
         Run run = start(arguments);
         std::string output = readUntil(run.stderrFd, "\n\n");
         int status = waitForExit(run.pid);
@@ -168,6 +169,31 @@ TEST_F(TandryProgramTest, ServesTheStoreOnAnAssignedPort)
     kill(run.pid, SIGTERM);
     EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
     close(run.stderrFd);
+}
+
+TEST_F(TandryProgramTest, APasswordFileGuardsTheStoreWithoutShowingUp)
+{
+    std::string home = pathInHome("home");
+    makeFile("home/Library/Documents/hello.txt", "hello");
+    std::string passwordFile = makeFile("password", "pass word\nsecond line\n");
+    Run run = start({ "--home", home, "-VKPortNumber", "0", "-VKLoginUsername", "alice", "--password-file", passwordFile });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    const auto at = output.find("Serving at http://");
+    ASSERT_NE(at, std::string::npos) << output;
+    const auto port = std::stoi(output.substr(output.find(':', at + 18) + 1));
+    const auto file = "http://127.0.0.1:" + std::to_string(port) + "/Documents/hello.txt";
+    auto result = test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", file });
+    EXPECT_EQ(result.output, "401");
+    result = test::runCommand({ "curl", "-sS", "--digest", "-u", "alice:pass word", file });
+    EXPECT_EQ(result.output, "hello");
+    result = test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", "--digest", "-u",
+        "alice:pass word\nsecond line", file });
+    EXPECT_EQ(result.output, "401");
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+    output += readUntil(run.stderrFd, "\n\n\n");
+    close(run.stderrFd);
+    EXPECT_EQ(output.find("pass word"), std::string::npos) << output;
 }
 
 } // namespace

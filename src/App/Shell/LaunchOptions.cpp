@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,75 @@ bool isSettingsKey(const std::string& argument)
         && (std::isalpha(static_cast<unsigned char>(argument[1])) || argument[1] == '_');
 }
 
+// The value of `--name VALUE` or `--name=VALUE` at arguments[i] (moving i
+// past it); nothing, with the message, when it is missing or empty.
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i, std::string_view name,
+    std::string_view what, std::string& error)
+{
+    const std::string& argument = arguments[i];
+    std::string value;
+    if (argument == name) {
+        if (i + 1 < arguments.size())
+            value = arguments[++i];
+    } else {
+        value = argument.substr(name.size() + 1);
+    }
+    if (value.empty()) {
+        error = std::string(name) + " needs " + std::string(what);
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool isOption(const std::string& argument, std::string_view name)
+{
+    return argument == name || (argument.starts_with(name) && argument.size() > name.size() && argument[name.size()] == '=');
+}
+
+// The first line of the file, without "\n" or "\r\n". Messages name the file,
+// never what it holds.
+std::optional<std::string> readPassword(const std::string& path, std::string& error)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot read password file " + path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string text(LaunchOptions::MaxPasswordLength + 1, '\0');
+    size_t length = 0;
+    while (length < text.size()) {
+        ssize_t count = read(fd, text.data() + length, text.size() - length);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            error = "cannot read password file " + path + ": " + std::strerror(errno);
+            close(fd);
+            return std::nullopt;
+        }
+        if (count == 0)
+            break;
+        bool lineEnds = std::memchr(text.data() + length, '\n', static_cast<size_t>(count)) != nullptr;
+        length += static_cast<size_t>(count);
+        if (lineEnds)
+            break;
+    }
+    close(fd);
+    text.resize(length);
+    size_t end = text.find('\n');
+    if (end == std::string::npos && length > LaunchOptions::MaxPasswordLength) {
+        error = "password file " + path + " has a first line over 4096 bytes";
+        return std::nullopt;
+    }
+    text.resize(std::min(end, text.size()));
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    if (text.empty()) {
+        error = "password file " + path + " has an empty first line";
+        return std::nullopt;
+    }
+    return text;
+}
+
 } // namespace
 
 std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>& arguments,
@@ -43,28 +113,21 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
 {
     LaunchOptions options;
     std::optional<std::string> home;
+    std::optional<std::string> passwordFile;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             options.m_action = Action::Help;
         } else if (argument == "--version") {
             options.m_action = Action::Version;
-        } else if (argument == "--home" || argument.starts_with("--home=")) {
-            std::string value;
-            if (argument == "--home") {
-                if (i + 1 >= arguments.size()) {
-                    error = "--home needs a directory";
-                    return std::nullopt;
-                }
-                value = arguments[++i];
-            } else {
-                value = argument.substr(7);
-            }
-            if (value.empty()) {
-                error = "--home needs a directory";
+        } else if (isOption(argument, "--home")) {
+            home = optionValue(arguments, i, "--home", "a directory", error);
+            if (!home)
                 return std::nullopt;
-            }
-            home = value;
+        } else if (isOption(argument, "--password-file")) {
+            passwordFile = optionValue(arguments, i, "--password-file", "a file", error);
+            if (!passwordFile)
+                return std::nullopt;
         } else if (isSettingsKey(argument)) {
             if (i + 1 >= arguments.size()) {
                 error = "setting " + argument + " needs a value";
@@ -79,6 +142,11 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
     }
     if (options.m_action != Action::Run)
         return options;
+    if (passwordFile) {
+        options.m_password = readPassword(*passwordFile, error);
+        if (!options.m_password)
+            return std::nullopt;
+    }
 
     options.m_home = home ? *home : defaultHome(environment, error);
     if (options.m_home.empty())
@@ -142,11 +210,13 @@ bool LaunchOptions::prepareHome(const std::string& home, std::string& error)
 
 std::string LaunchOptions::usage()
 {
-    return "usage: tandry [--home DIR] [-Key value ...]\n"
+    return "usage: tandry [--home DIR] [--password-file FILE] [-Key value ...]\n"
            "\n"
-           "  --home DIR   where Tandry keeps its files (default: $TANDRY_HOME,\n"
-           "               else $XDG_DATA_HOME/tandry, else ~/.local/share/tandry)\n"
-           "  -Key value   a setting for this run only, e.g. -VKPortNumber 0\n"
-           "  --help       this text\n"
-           "  --version    the version\n";
+           "  --home DIR            where Tandry keeps its files (default: $TANDRY_HOME,\n"
+           "                        else $XDG_DATA_HOME/tandry, else ~/.local/share/tandry)\n"
+           "  --password-file FILE  the remote-access password: the file's first line\n"
+           "                        (the user name is the VKLoginUsername setting)\n"
+           "  -Key value            a setting for this run only, e.g. -VKPortNumber 0\n"
+           "  --help                this text\n"
+           "  --version             the version\n";
 }

@@ -10,7 +10,9 @@
 //
 // The home is `--home DIR`, else $TANDRY_HOME, else $XDG_DATA_HOME/tandry,
 // else ~/.local/share/tandry. Pairs of the form `-Key value` are kept, in
-// order, for the settings' argument domain.
+// order, for the settings' argument domain. `--password-file F` gives the
+// remote-access password as the first line of F, so that it never shows in
+// the process list; it is never written anywhere.
 class LaunchOptions {
 public:
     enum class Action { Run, Help, Version };
@@ -35,9 +37,15 @@ public:
     const std::string& home() const { return m_home; }
     // The `-Key value` pairs, flattened in command-line order.
     const std::vector<std::string>& settingsArguments() const { return m_settingsArguments; }
+    // The first line of the password file, without its line end.
+    const std::optional<std::string>& password() const { return m_password; }
+
+    // A password file's first line is read up to this many bytes.
+    static constexpr size_t MaxPasswordLength = 4096;
 
 private:
     Action m_action = Action::Run;
     std::string m_home;
     std::vector<std::string> m_settingsArguments;
+    std::optional<std::string> m_password;
 };

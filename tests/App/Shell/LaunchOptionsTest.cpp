@@ -84,4 +84,32 @@ TEST_F(LaunchOptionsTest, PrepareHomeMakesParentsAndRefusesUnusableOnes)
     }
 }
 
+TEST_F(LaunchOptionsTest, APasswordFileGivesItsFirstLineAndItsFaultsOneLineWithoutIt)
+{
+    auto options = parse({ "--home", "/h", "--password-file", makeFile("pw", "s3cret word\r\nnext\n") });
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->password(), "s3cret word");
+    EXPECT_EQ(parse({ "--home", "/h", "--password-file=" + makeFile("bare", "bare") })->password(), "bare");
+    EXPECT_FALSE(parse({ "--home", "/h" })->password());
+    // Asked for help, the file is not looked at.
+    EXPECT_TRUE(parse({ "--help", "--password-file", pathInHome("absent") }));
+
+    for (auto arguments : std::vector<std::vector<std::string>> {
+             { "--password-file" },
+             { "--password-file=" },
+             { "--password-file", pathInHome("absent") },
+             { "--password-file", makeFolder("folder") },
+             { "--password-file", makeFile("empty", "\nhidden") },
+             { "--password-file", makeFile("long", std::string(LaunchOptions::MaxPasswordLength + 1, 'p')) } }) {
+        arguments.insert(arguments.begin(), { "--home", "/h" });
+        EXPECT_FALSE(parse(arguments)) << arguments.back();
+        EXPECT_NE(error.find("password"), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(error.find("hidden"), std::string::npos) << error;
+        EXPECT_EQ(error.find("ppp"), std::string::npos) << error;
+    }
+    EXPECT_EQ(parse({ "--home", "/h", "--password-file", makeFile("exact", std::string(LaunchOptions::MaxPasswordLength, 'q')) })
+                  ->password()->size(), LaunchOptions::MaxPasswordLength);
+}
+
 } // namespace
