@@ -24,7 +24,9 @@ stop_server() {
 trap stop_server EXIT
 
 # The commands, one a line, and how many of them must report "succeeded".
-commands='put local.txt a.txt
+# The server wants an owner in every lock, which cadaver sends only when told.
+commands='set lockowner cadaver-round-trip
+put local.txt a.txt
 get a.txt back.txt
 mkcol sub
 copy a.txt sub/b.txt
