@@ -9,6 +9,7 @@
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVNullResource.h"
@@ -29,9 +30,7 @@ void WebDAVDeleteResponse::start()
     auto mapped = delegate ? delegate->localPathForURI(uri) : std::nullopt;
     // The item is the last component itself: "link/" would name a link's
     // target.
-    std::string path = mapped.value_or("");
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
+    std::string path = mapped ? core::path::standardizingPath(*mapped) : std::string();
     // Looked at without following a final link, so that a link leading
     // nowhere can still be deleted.
     auto attributes = path.empty() ? std::nullopt : core::fs::attributes(path);
@@ -59,6 +58,10 @@ void WebDAVDeleteResponse::start()
     }
     if (!delegate->isMutableURI(uri)) {
         endResponseWithStatusCode(statusCodeForImmutableURI());
+        return;
+    }
+    if (!isServedFolderOfPath(path)) {
+        endResponseWithStatusCode(403);
         return;
     }
 

@@ -3,6 +3,7 @@
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
@@ -29,12 +30,14 @@ void WebDAVMkcolResponse::start()
     }
     auto* delegate = this->delegate();
     core::URL uri = requestURL();
-    auto path = localPathForNewItem("Conflict - Parent(s) do not exist");
-    if (!path)
+    auto mapped = localPathForNewItem("Conflict - Parent(s) do not exist");
+    if (!mapped)
         return;
+    // Without a trailing "/", which would look through a link at its target.
+    std::string path = core::path::standardizingPath(*mapped);
     // Anything at the path counts, a link leading nowhere too: the folder
     // could not be made over it.
-    if (core::fs::attributes(*path)) {
+    if (core::fs::attributes(path)) {
         endResponseWithStatusCode(405, "Method Not Allowed - resource exists");
         return;
     }
@@ -43,7 +46,7 @@ void WebDAVMkcolResponse::start()
         endResponseWithStatusCode(409, "Conflict - Parent(s) do not exist");
         return;
     }
-    if (!parent->isWritable()) {
+    if (!parent->isWritable() || !isServedFolderOfPath(path)) {
         endResponseWithStatusCode(403, "Forbidden");
         return;
     }
@@ -62,14 +65,14 @@ void WebDAVMkcolResponse::start()
         endResponseWithStatusCode(507, "Insufficient Storage");
         return;
     }
-    if (!core::fs::createDirectory(*path, false, &error)) {
-        core::log("Warning, MKCOL ({}) failed: {}", *path, error.description());
+    if (!core::fs::createDirectory(path, false, &error)) {
+        core::log("Warning, MKCOL ({}) failed: {}", path, error.description());
         endResponseWithStatusCode(403, "Forbidden - create failed");
         return;
     }
     if (quota)
-        quota->updateQuotaForPath(*path);
-    auto created = WebDAVResource::resourceWithURI(uri, *path);
+        quota->updateQuotaForPath(path);
+    auto created = WebDAVResource::resourceWithURI(uri, path);
     postCollectionUpdateNotificationForResource(parent.get());
     postCollectionUpdateNotificationForResource(created.get());
     createHTTPMessageResponseWithStatusCode(201);

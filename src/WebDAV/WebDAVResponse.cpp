@@ -207,3 +207,9 @@ bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
     }
     return false;
 }
+
+bool WebDAVResponse::isServedFolderOfPath(const std::string& path) const
+{
+    auto folder = resolvedPath(core::path::deletingLastPathComponent(path));
+    return folder && isServedRealPath(*folder);
+}

@@ -89,6 +89,10 @@ public:
     // roots, so that a link in the store cannot hand out files beyond it.
     // Without a connection (nothing to ask) everything is.
     bool isServedRealPath(const std::string& realPath) const;
+    // Whether the folder an item is named in, links followed, lies in one of
+    // the server's roots: a link on the way must not let a method create or
+    // remove items beyond them. The item itself is not followed.
+    bool isServedFolderOfPath(const std::string& path) const;
 
 protected:
     WebDAVResponse(std::shared_ptr<HTTPMessageRequest> request, WebDAVResponseDelegate* delegate)

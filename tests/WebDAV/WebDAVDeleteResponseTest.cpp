@@ -137,6 +137,11 @@ TEST_F(WebDAVDeleteResponseTest, LinksAreDeletedNeverTheirTargets)
         EXPECT_FALSE(present(documents + "/" + name)) << name;
     EXPECT_EQ(readFile(outsideFile), "keep me");
     EXPECT_EQ(readFile(outsideFolder + "/inner.txt"), "keep me too");
+
+    // Nor are the items a link on the way leads to.
+    ASSERT_EQ(symlink(outsideFolder.c_str(), (documents + "/through").c_str()), 0);
+    EXPECT_EQ(code(remove("/Documents/through/inner.txt")), "403");
+    EXPECT_EQ(readFile(outsideFolder + "/inner.txt"), "keep me too");
 }
 
 TEST_F(WebDAVDeleteResponseTest, WhatAnImmutableFolderKeepsIsListed)

@@ -59,6 +59,12 @@ TEST_F(WebDAVMkcolResponseTest, RefusesWhatCannotBecomeAFolder)
     makeFile("site/Library/Documents/file.txt", "x");
     EXPECT_EQ(code(mkcol("/Documents/file.txt/child/")), "409");
 
+    // Not through a link to a place beyond the roots.
+    std::string outside = makeFolder("outside/inner");
+    ASSERT_EQ(symlink(core::path::deletingLastPathComponent(outside).c_str(), (documents + "/through").c_str()), 0);
+    EXPECT_EQ(code(mkcol("/Documents/through/inner/new/")), "403");
+    EXPECT_FALSE(core::fs::exists(outside + "/new"));
+
     // Beside the server's roots.
     EXPECT_EQ(code(mkcol("/x/")), "403");
     EXPECT_EQ(code(mkcol("/x/", { "-A", "WebDAVFS/3.0 (03008000) Darwin/9.8.0" })), "401");
