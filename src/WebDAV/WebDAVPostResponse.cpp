@@ -419,9 +419,7 @@ void WebDAVPostResponse::postDidEndSuccessfully()
     postCollectionUpdateNotificationForResource(m_folder.get());
     createHTTPMessageResponseWithStatusCode(200, "Success");
     setBody(core::Data(std::string_view("200 Success\r\n")));
-    std::string escaped = escapedPathString(m_itemURI);
-    auto host = delegate() ? delegate()->localHost() : std::nullopt;
-    setHeaderValue(host ? URLWithPath(escaped, *host).absoluteString() : escaped, "Location");
+    setHeaderValue(locationForURI(m_itemURI), "Location");
     finish(KeepOpenTag);
 }
 
