@@ -369,8 +369,7 @@ void WebDAVCopyResponse::operationDidEnd(const Operation& operation, Outcome out
 
     if (!outcome.failed) {
         createHTTPMessageResponseWithStatusCode(outcome.destinationExisted ? 204 : 201);
-        std::string escaped = escapedPathString(destination ? destination->URI() : operation.destinationURI);
-        setHeaderValue(m_hostURL ? URLWithPath(escaped, *m_hostURL).absoluteString() : escaped, "Location");
+        setHeaderValue(locationForURI(destination ? destination->URI() : operation.destinationURI, m_hostURL), "Location");
         sendWebDAVDidEndDelegateMessage(KeepOpenTag);
         return;
     }

@@ -155,7 +155,12 @@ WebDAVResourceRef WebDAVResponse::requestParent() const
 
 std::string WebDAVResponse::locationForURI(const core::URL& uri) const
 {
-    return absoluteLocation(escapedPathString(uri), m_delegate ? m_delegate->localHost() : std::nullopt);
+    return locationForURI(uri, m_delegate ? m_delegate->localHost() : std::nullopt);
+}
+
+std::string WebDAVResponse::locationForURI(const core::URL& uri, const std::optional<core::URL>& host)
+{
+    return absoluteLocation(escapedPathString(uri), host);
 }
 
 void WebDAVResponse::setEntityHeadersForResource(const WebDAVResource& resource)

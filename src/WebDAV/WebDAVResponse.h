@@ -81,6 +81,8 @@ public:
     // The URI's escaped path as an absolute URL on the delegate's host (the
     // path alone without one), for "Location".
     std::string locationForURI(const core::URL& uri) const;
+    // The same on a host captured earlier.
+    static std::string locationForURI(const core::URL& uri, const std::optional<core::URL>& host);
 
     // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
     // HEAD say of an item.
