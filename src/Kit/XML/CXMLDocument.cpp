@@ -8,12 +8,13 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/URL.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -43,18 +44,23 @@ CXMLDocument::~CXMLDocument()
     // Nodes outside the tree (made and never added, removed, parsed in
     // context) are freed here, once; every handle is cleared first so that
     // handles kept by callers answer null afterwards.
-    std::unordered_set<xmlNode*> loose;
-    for (auto& [object, handle] : m_nodePool) {
-        if (auto* node = dynamic_cast<CXMLNode*>(handle.get())) {
+    std::vector<xmlNode*> loose;
+    for (auto& entry : m_nodePool) {
+        if (CXMLNode* node = entry.node) {
             if (node->m_node && !node->m_node->parent)
-                loose.insert(node->m_node);
+                loose.push_back(node->m_node);
             node->m_node = nullptr;
             node->m_nextAlias = nullptr;
-        } else if (auto* ns = dynamic_cast<CXMLNamespace*>(handle.get())) {
+            node->m_poolSlot = NotPooled;
+        } else if (CXMLNamespace* ns = entry.ns) {
             ns->m_ns = nullptr;
             ns->m_document = nullptr;
+            ns->m_poolSlot = NotPooled;
         }
     }
+    // Aliases share a node: each is freed once.
+    std::sort(loose.begin(), loose.end());
+    loose.erase(std::unique(loose.begin(), loose.end()), loose.end());
     for (xmlNode* node : loose) {
         if (node->type == XML_ATTRIBUTE_NODE)
             xmlFreeProp(reinterpret_cast<xmlAttr*>(node));
@@ -66,20 +72,37 @@ CXMLDocument::~CXMLDocument()
     m_nodePool.clear();
 }
 
-void CXMLDocument::addToPool(std::shared_ptr<core::Object> object)
+void CXMLDocument::addToPool(std::shared_ptr<CXMLNode> node)
 {
-    const core::Object* key = object.get();
-    m_nodePool.emplace(key, std::move(object));
+    node->m_poolSlot = m_nodePool.size();
+    CXMLNode* raw = node.get();
+    m_nodePool.push_back({ std::move(node), raw, nullptr });
 }
 
-void CXMLDocument::removeFromPool(const core::Object* object)
+void CXMLDocument::addToPool(std::shared_ptr<CXMLNamespace> ns)
 {
-    auto entry = m_nodePool.find(object);
-    if (entry == m_nodePool.end())
+    ns->m_poolSlot = m_nodePool.size();
+    CXMLNamespace* raw = ns.get();
+    m_nodePool.push_back({ std::move(ns), nullptr, raw });
+}
+
+void CXMLDocument::removeFromPool(size_t& slot)
+{
+    if (slot >= m_nodePool.size())
         return;
+    size_t index = slot;
+    slot = NotPooled;
     // Released after it has left the pool.
-    auto handle = std::move(entry->second);
-    m_nodePool.erase(entry);
+    auto handle = std::move(m_nodePool[index].handle);
+    if (index + 1 != m_nodePool.size()) {
+        auto& last = m_nodePool.back();
+        if (last.node)
+            last.node->m_poolSlot = index;
+        else
+            last.ns->m_poolSlot = index;
+        m_nodePool[index] = std::move(last);
+    }
+    m_nodePool.pop_back();
 }
 
 std::shared_ptr<CXMLDocument> CXMLDocument::parse(const char* bytes, size_t length, unsigned options, core::Error* error)

@@ -3,7 +3,7 @@
 #include "Kit/XML/CXMLNode.h"
 #include "Platform/Core/Data.h"
 
-#include <unordered_map>
+#include <vector>
 
 struct _xmlDoc;
 
@@ -80,9 +80,19 @@ private:
     static std::shared_ptr<CXMLDocument> parse(const char* bytes, size_t length, unsigned options, core::Error* error);
     std::optional<std::string> XMLDataWithOptions(unsigned options, const char* encoding) const;
 
-    void addToPool(std::shared_ptr<core::Object> object);
-    void removeFromPool(const core::Object* object);
+    // The pool is a plain array: each handle remembers its slot, so adding
+    // and removing cost the same at any size (a removed entry takes the last
+    // one's place).
+    struct PoolEntry {
+        std::shared_ptr<core::Object> handle;
+        CXMLNode* node = nullptr;
+        CXMLNamespace* ns = nullptr;
+    };
+    static constexpr size_t NotPooled = SIZE_MAX;
+    void addToPool(std::shared_ptr<CXMLNode> node);
+    void addToPool(std::shared_ptr<CXMLNamespace> ns);
+    void removeFromPool(size_t& slot);
 
-    std::unordered_map<const core::Object*, std::shared_ptr<core::Object>> m_nodePool;
+    std::vector<PoolEntry> m_nodePool;
     bool m_namespaceWellFormed = true;
 };

@@ -36,4 +36,6 @@ private:
 
     _xmlNs* m_ns = nullptr;
     CXMLDocument* m_document = nullptr;
+    // Where the owning document keeps this handle.
+    size_t m_poolSlot = SIZE_MAX;
 };

@@ -118,4 +118,6 @@ private:
     // Another handle of the same node: after a text merge, the handle of the
     // added text and that of the text it merged into both point at one node.
     CXMLNode* m_nextAlias = nullptr;
+    // Where the owning document keeps this handle.
+    size_t m_poolSlot = SIZE_MAX;
 };
