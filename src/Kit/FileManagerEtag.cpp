@@ -2,18 +2,29 @@
 
 #include "Kit/FileManagerAdditions.h"
 
-#include <cmath>
+#include <cerrno>
 #include <fmt/format.h>
 
 std::optional<std::string> etagForItemAtPath(const std::string& path, core::Error* error)
 {
-    auto attributes = standardAttributesForItemAtPath(path, error);
-    if (!attributes)
+    if (core::fs::hasNul(path)) {
+        errno = EINVAL;
+        core::setError(error, VKPOSIXDomainErrorFromErrno());
         return std::nullopt;
-    auto number = static_cast<uint64_t>((*attributes)[NSFileSystemFileNumber].toInteger());
-    auto size = static_cast<uint64_t>((*attributes)[NSFileSize].toInteger());
-    double seconds = std::trunc((*attributes)[NSFileModificationDate].date().timeIntervalSince1970());
-    return etagWithFileNumber(number, size, static_cast<int64_t>(seconds));
+    }
+    auto attributes = core::fs::attributes(path, error);
+    return attributes ? std::optional(etagForAttributes(*attributes)) : std::nullopt;
+}
+
+std::string etagForAttributes(const core::fs::Attributes& attributes)
+{
+    // Whole seconds rounded down, as the kernel counts them before 1970; the
+    // file number as 32 bits.
+    constexpr int64_t NanosecondsPerSecond = 1000000000;
+    int64_t seconds = attributes.modificationTime / NanosecondsPerSecond;
+    if (attributes.modificationTime % NanosecondsPerSecond < 0)
+        --seconds;
+    return etagWithFileNumber(static_cast<uint32_t>(attributes.inode), attributes.size, seconds);
 }
 
 std::string etagWithFileNumber(uint64_t fileNumber, uint64_t size, int64_t modificationTime)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Core/Error.h"
+#include "Platform/Core/FileSystem.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,8 @@
 // "1a-ff-3e8", without quotes (the WebDAV layer adds them). Nothing, with the
 // error, when the item cannot be examined.
 std::optional<std::string> etagForItemAtPath(const std::string& path, core::Error* error = nullptr);
+// The same from attributes already read.
+std::string etagForAttributes(const core::fs::Attributes& attributes);
 
 // The tag of those three facts: (0x1a, 255, 1000) → "1a-ff-3e8".
 std::string etagWithFileNumber(uint64_t fileNumber, uint64_t size, int64_t modificationTime);

@@ -72,17 +72,18 @@ std::shared_ptr<CXMLDocument> createDAVMultistatusDocument()
     return document;
 }
 
+std::string DAVQualifiedName(std::string_view name)
+{
+    if (name.starts_with('D'))
+        return std::string(name);
+    size_t colon = name.find(':');
+    bool oneColon = colon != std::string_view::npos && name.find(':', colon + 1) == std::string_view::npos;
+    return "D:" + std::string(oneColon ? name.substr(colon + 1) : name);
+}
+
 std::shared_ptr<CXMLElement> DAVElementWithName(CXMLDocument& document, std::string_view name)
 {
-    std::string qualified;
-    if (name.starts_with('D')) {
-        qualified = name;
-    } else {
-        size_t colon = name.find(':');
-        bool oneColon = colon != std::string_view::npos && name.find(':', colon + 1) == std::string_view::npos;
-        qualified = "D:" + std::string(oneColon ? name.substr(colon + 1) : name);
-    }
-    return document.elementWithName(qualified, DAVNamespace);
+    return document.elementWithName(DAVQualifiedName(name), DAVNamespace);
 }
 
 std::shared_ptr<CXMLElement> DAVLockEntryElementForScope(CXMLDocument& document, std::string_view scope, std::string_view type)
@@ -105,7 +106,11 @@ std::shared_ptr<CXMLElement> addDAVResponseElementForResource(CXMLDocument& docu
 
 std::string nextFreeRootElementPrefix(CXMLDocument& document)
 {
-    auto taken = rootPrefixes(document);
+    return nextFreePrefix(rootPrefixes(document));
+}
+
+std::string nextFreePrefix(const std::set<std::string>& taken)
+{
     for (size_t length = 1;; ++length) {
         for (char letter = 'A'; letter <= 'Z'; ++letter) {
             std::string prefix(length, letter);
@@ -216,6 +221,13 @@ void addDAVPropstatForResource(CXMLDocument& document, const WebDAVResource& res
     auto table = resource.propertiesForNames(&names);
     if (!table.empty())
         addDAVPropstatForProperties(document, table, parent, DAVStatusLine(200, "OK"));
+    auto missing = DAVMissingPropertyNames(table, names);
+    if (!missing.empty())
+        addDAVPropstatForPropertyNames(document, missing, parent, DAVStatusLine(404, "Not Found"));
+}
+
+WebDAVPropertyNameList DAVMissingPropertyNames(const WebDAVPropertyTable& table, const WebDAVPropertyNameList& names)
+{
     // Judged name by name: the dead properties that come along with any
     // unanswered name must not hide that name's 404.
     WebDAVPropertyNameList missing;
@@ -224,8 +236,7 @@ void addDAVPropstatForResource(CXMLDocument& document, const WebDAVResource& res
         if (!found)
             missing.push_back(name);
     }
-    if (!missing.empty())
-        addDAVPropstatForPropertyNames(document, missing, parent, DAVStatusLine(404, "Not Found"));
+    return missing;
 }
 
 void addDAVActiveLockElementsForLocks(CXMLDocument& document, const std::vector<WebDAVLockRef>& locks, CXMLElement& parent)

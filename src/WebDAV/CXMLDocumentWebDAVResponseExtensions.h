@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -23,10 +24,14 @@ const CXMLNode::NamespaceMappings& DAVNamespaceMapping();
 std::shared_ptr<CXMLDocument> createDAVMultistatusDocument();
 // "D:prop" as given; "collection" or "x:write" as "D:collection", "D:write".
 std::shared_ptr<CXMLElement> DAVElementWithName(CXMLDocument& document, std::string_view name);
+// The qualified name DAVElementWithName gives the element.
+std::string DAVQualifiedName(std::string_view name);
 std::shared_ptr<CXMLElement> DAVLockEntryElementForScope(CXMLDocument& document, std::string_view scope, std::string_view type);
 std::shared_ptr<CXMLElement> addDAVResponseElementForResource(CXMLDocument& document, const WebDAVResource& resource);
 std::shared_ptr<CXMLElement> elementForPropertyName(CXMLDocument& document, const WebDAVPropertyName& name);
 std::string nextFreeRootElementPrefix(CXMLDocument& document);
+// The first of "A"…"Z", "AA"… not taken.
+std::string nextFreePrefix(const std::set<std::string>& taken);
 std::shared_ptr<CXMLElement> addDAVPropstatForPropertyNames(CXMLDocument& document, const WebDAVPropertyNameList& names,
     CXMLElement& parent, std::string_view status, std::optional<std::string_view> description = std::nullopt);
 std::shared_ptr<CXMLElement> addDAVPropstatForPropertyName(CXMLDocument& document, const WebDAVPropertyNameRef& name,
@@ -38,6 +43,8 @@ std::shared_ptr<CXMLElement> addDAVPropstatForProperties(CXMLDocument& document,
 // 200 for the names the resource answers, 404 for the others.
 void addDAVPropstatForResource(CXMLDocument& document, const WebDAVResource& resource, const WebDAVPropertyNameList& names,
     CXMLElement& parent);
+// The names the table does not answer.
+WebDAVPropertyNameList DAVMissingPropertyNames(const WebDAVPropertyTable& table, const WebDAVPropertyNameList& names);
 void addDAVActiveLockElementsForLocks(CXMLDocument& document, const std::vector<WebDAVLockRef>& locks, CXMLElement& parent);
 
 // "HTTP/1.1 404 Not Found"

@@ -4,6 +4,7 @@
 #include "Kit/XML/CXMLElement.h"
 #include "Platform/Core/Log.h"
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
+#include "WebDAV/WebDAVMultistatusWriter.h"
 #include "WebDAV/WebDAVRequestBody.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
@@ -55,33 +56,72 @@ void WebDAVPropFindResponse::start()
         }
     }
 
-    auto document = createDAVMultistatusDocument();
     std::string depth = depthHeaderForRequest(*request());
-    auto append = [&](const WebDAVResource& item) {
-        auto response = addDAVResponseElementForResource(*document, item);
-        switch (kind) {
-        case Kind::AllProperties:
-            addDAVPropstatForProperties(*document, item.properties(), *response, DAVStatusLine(200, "OK"));
-            break;
-        case Kind::Names:
-            addDAVPropstatForPropertyNames(*document, item.propertyNames(), *response, DAVStatusLine(200, "OK"));
-            break;
-        case Kind::NamedProperties:
-            addDAVPropstatForResource(*document, item, names, *response);
-            break;
-        }
-    };
-    append(*resource);
+    // Nothing changes while the answer is gathered: each item is looked at
+    // once.
+    WebDAVResource::Snapshot snapshot;
+    WebDAVResourceList items { resource };
     if (resource->isCollection() && depth != "0" && delegate()) {
         if (auto members = delegate()->webDAVResponse(*this, *resource, depth)) {
-            for (const auto& member : *members) {
+            items.reserve(members->size() + 1);
+            for (auto& member : *members) {
                 if (!isHiddenFromClient(*member))
-                    append(*member);
+                    items.push_back(std::move(member));
             }
         }
     }
-    createMultiStatusHTTPMessageResponseForRequest(*request(), *resource, *document,
+    // Written as text; the document is built only for what the text writer
+    // leaves to it.
+    auto body = multistatusText(items, kind, names);
+    if (!body)
+        body = multistatusDocument(items, kind, names)->XMLData();
+    createMultiStatusHTTPMessageResponseForRequest(*request(), *resource, body.value_or(core::Data()),
         delegate() ? delegate()->localHost() : std::nullopt);
     if (delegate())
         delegate()->webDAVResponseDidEnd(*this, KeepOpenTag);
+}
+
+std::optional<core::Data> WebDAVPropFindResponse::multistatusText(const WebDAVResourceList& items, Kind kind,
+    const WebDAVPropertyNameList& names)
+{
+    WebDAVMultistatusWriter writer;
+    for (const auto& item : items) {
+        writer.beginResponse(*item);
+        switch (kind) {
+        case Kind::AllProperties:
+            writer.addPropstatForProperties(item->properties(), DAVStatusLine(200, "OK"));
+            break;
+        case Kind::Names:
+            writer.addPropstatForPropertyNames(item->propertyNames(), DAVStatusLine(200, "OK"));
+            break;
+        case Kind::NamedProperties:
+            writer.addPropstatForResource(*item, names);
+            break;
+        }
+        writer.endResponse();
+        if (writer.failed())
+            return std::nullopt;
+    }
+    return writer.XMLData();
+}
+
+std::shared_ptr<CXMLDocument> WebDAVPropFindResponse::multistatusDocument(const WebDAVResourceList& items, Kind kind,
+    const WebDAVPropertyNameList& names)
+{
+    auto document = createDAVMultistatusDocument();
+    for (const auto& item : items) {
+        auto response = addDAVResponseElementForResource(*document, *item);
+        switch (kind) {
+        case Kind::AllProperties:
+            addDAVPropstatForProperties(*document, item->properties(), *response, DAVStatusLine(200, "OK"));
+            break;
+        case Kind::Names:
+            addDAVPropstatForPropertyNames(*document, item->propertyNames(), *response, DAVStatusLine(200, "OK"));
+            break;
+        case Kind::NamedProperties:
+            addDAVPropstatForResource(*document, *item, names, *response);
+            break;
+        }
+    }
+    return document;
 }

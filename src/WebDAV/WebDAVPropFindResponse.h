@@ -19,4 +19,8 @@ private:
     // Companions and folder files that desktop clients of one family make
     // and should not see.
     bool isHiddenFromClient(const WebDAVResource& resource) const;
+    static std::optional<core::Data> multistatusText(const WebDAVResourceList& items, Kind kind,
+        const WebDAVPropertyNameList& names);
+    static std::shared_ptr<CXMLDocument> multistatusDocument(const WebDAVResourceList& items, Kind kind,
+        const WebDAVPropertyNameList& names);
 };

@@ -77,9 +77,17 @@ std::string WebDAVResource::standardizedPath(const core::URL& uri)
 
 WebDAVResourceRef WebDAVResource::resourceWithURI(const core::URL& uri, const std::string& localPath)
 {
-    if (localPath.empty() || !core::fs::exists(localPath))
+    if (localPath.empty())
+        return nullptr;
+    // One look tells both whether the item exists (a link must lead
+    // somewhere) and whether it is a folder: listings make many of these.
+    auto attributes = core::fs::attributes(localPath);
+    if (!attributes || (attributes->type == core::fs::FileType::SymbolicLink && !core::fs::exists(localPath)))
         return nullptr;
     auto resource = WebDAVResourceRef(new WebDAVResource(core::URL(), localPath));
+    resource->m_isCollection = attributes->isDirectory();
+    if (Snapshot::current())
+        resource->m_snapshotAttributes = std::move(attributes);
     std::string path = standardizedPath(uri);
     if (resource->isCollection() && !path.ends_with('/'))
         path += '/';
@@ -131,8 +139,27 @@ bool WebDAVResource::isWritable() const
     return core::fs::isWritable(m_path);
 }
 
+WebDAVResource::Snapshot::Snapshot()
+    : m_outer(current())
+{
+    current() = this;
+}
+
+WebDAVResource::Snapshot::~Snapshot()
+{
+    current() = m_outer;
+}
+
+WebDAVResource::Snapshot*& WebDAVResource::Snapshot::current()
+{
+    static thread_local Snapshot* snapshot = nullptr;
+    return snapshot;
+}
+
 std::optional<core::fs::Attributes> WebDAVResource::attributes() const
 {
+    if (m_snapshotAttributes && Snapshot::current())
+        return m_snapshotAttributes;
     return core::fs::attributes(m_path);
 }
 
@@ -198,80 +225,163 @@ WebDAVPropertyNameList WebDAVResource::propertyNames() const
     return names;
 }
 
+namespace {
+
+// The live properties in the order tables list them.
+enum class Live {
+    CreationDate,
+    LastModified,
+    DisplayName,
+    QuotaAvailableBytes,
+    QuotaUsedBytes,
+    Quota,
+    QuotaUsed,
+    ResourceType,
+    ContentLength,
+    ContentType,
+    ETag,
+    SupportedLock,
+    LockDiscovery,
+};
+
+struct LiveProperty {
+    Live property;
+    const char* name;
+    bool needsAttributes;
+};
+
+constexpr LiveProperty LiveProperties[] = {
+    { Live::CreationDate, "creationdate", true },
+    { Live::LastModified, "getlastmodified", true },
+    { Live::DisplayName, "displayname", false },
+    { Live::QuotaAvailableBytes, "quota-available-bytes", false },
+    { Live::QuotaUsedBytes, "quota-used-bytes", false },
+    { Live::Quota, "quota", false },
+    { Live::QuotaUsed, "quotaused", false },
+    { Live::ResourceType, "resourcetype", false },
+    { Live::ContentLength, "getcontentlength", true },
+    { Live::ContentType, "getcontenttype", true },
+    { Live::ETag, "getetag", false },
+    { Live::SupportedLock, "supportedlock", false },
+    { Live::LockDiscovery, "lockdiscovery", false },
+};
+
+// Names are immutable: every table shares one of each.
+const WebDAVPropertyNameRef& liveName(Live property)
+{
+    static const auto names = [] {
+        std::vector<WebDAVPropertyNameRef> names;
+        for (const auto& live : LiveProperties)
+            names.push_back(WebDAVPropertyName::propertyNameWithName(live.name));
+        return names;
+    }();
+    return names[static_cast<size_t>(property)];
+}
+
+} // namespace
+
 WebDAVPropertyTable WebDAVResource::propertiesForNames(const WebDAVPropertyNameList* names) const
 {
     WebDAVPropertyTable table;
+    table.reserve(names ? names->size() : std::size(LiveProperties) + 2);
     auto wanted = [names](std::string_view name) {
         return !names || std::any_of(names->begin(), names->end(), [name](const auto& n) { return *n == name; });
     };
-    auto done = [&] { return names && table.size() == names->size(); };
-    std::optional<std::optional<core::fs::Attributes>> cached;
+    // Each fact is looked up once per table, however many properties use it.
+    std::optional<std::optional<core::fs::Attributes>> cachedAttributes;
     auto attributes = [&]() -> const std::optional<core::fs::Attributes>& {
-        if (!cached)
-            cached = this->attributes();
-        return *cached;
+        if (!cachedAttributes)
+            cachedAttributes = this->attributes();
+        return *cachedAttributes;
     };
     auto quota = VKQuotaManager::defaultManager();
-    bool collection = isCollection();
-
-    using Compute = std::function<core::Value()>;
-    const std::pair<const char*, Compute> live[] = {
-        { "creationdate", [&] { return core::Value(ISO8601String(attributes()->creationDate())); } },
-        { "getlastmodified", [&] { return core::Value(RFC1123String(attributes()->modificationDate())); } },
-        { "displayname", [&] { return core::Value(name()); } },
-        { "quota-available-bytes", [&] {
-             auto available = quota->quotaAvailableBytes();
-             return available ? core::Value(std::to_string(*available)) : core::Value();
-         } },
-        { "quota-used-bytes", [&] { return core::Value(std::to_string(quota->quotaUsedBytes())); } },
-        { "quota", [&] {
-             auto available = quota->quotaAvailableBytes();
-             if (!available)
-                 return core::Value();
-             double total = static_cast<double>(*available) + static_cast<double>(quota->quotaUsedBytes());
-             return core::Value(fmt::format("{:.2f}", total / 1024.0));
-         } },
-        { "quotaused", [&] { return core::Value(fmt::format("{:.2f}", static_cast<double>(quota->quotaUsedBytes()) / 1024.0)); } },
-        { "resourcetype", [&] { return core::Value(collection ? "collection" : ""); } },
-        { "getcontentlength", [&] { return core::Value(collection ? std::string("0") : std::to_string(attributes()->size)); } },
-        { "getcontenttype", [&] {
-             if (attributes()->type == core::fs::FileType::SymbolicLink)
-                 return core::Value("inode/symlink");
-             auto type = mimeType();
-             return type ? core::Value(*type) : core::Value();
-         } },
-        { "getetag", [&] {
-             auto tag = etag();
-             return tag ? core::Value(*tag) : core::Value();
-         } },
-        { "supportedlock", [] { return core::Value("exclusive,shared"); } },
-        { "lockdiscovery", [&] {
-             core::Value::Array locks;
-             for (auto& lock : WebDAVLockManager::sharedManager()->locksForURI(m_uri))
-                 locks.push_back(std::const_pointer_cast<WebDAVLock>(lock));
-             return core::Value(std::move(locks));
-         } },
+    Snapshot* snapshot = Snapshot::current();
+    std::optional<std::optional<uint64_t>> tableAvailable;
+    std::optional<uint64_t> tableUsed;
+    auto& cachedAvailable = snapshot ? snapshot->m_availableBytes : tableAvailable;
+    auto& cachedUsed = snapshot ? snapshot->m_usedBytes : tableUsed;
+    auto available = [&]() -> std::optional<uint64_t> {
+        if (!cachedAvailable)
+            cachedAvailable = quota->quotaAvailableBytes();
+        return *cachedAvailable;
     };
-    static const std::string needsAttributes[] = { "creationdate", "getlastmodified", "getcontentlength", "getcontenttype" };
-    for (const auto& [name, compute] : live) {
-        if (collection && std::string_view(name) == "getcontenttype")
+    auto used = [&] {
+        if (!cachedUsed)
+            cachedUsed = quota->quotaUsedBytes();
+        return *cachedUsed;
+    };
+    const bool collection = isCollection();
+
+    for (const auto& live : LiveProperties) {
+        if (collection && live.property == Live::ContentType)
             continue;
-        if (!wanted(name))
+        if (!wanted(live.name))
             continue;
-        if (std::find(std::begin(needsAttributes), std::end(needsAttributes), name) != std::end(needsAttributes)
-            && !attributes())
+        if (live.needsAttributes && !attributes())
             return table;
-        core::Value value = compute();
+        core::Value value;
+        switch (live.property) {
+        case Live::CreationDate:
+            value = core::Value(ISO8601String(attributes()->creationDate()));
+            break;
+        case Live::LastModified:
+            value = core::Value(RFC1123String(attributes()->modificationDate()));
+            break;
+        case Live::DisplayName:
+            value = core::Value(name());
+            break;
+        case Live::QuotaAvailableBytes:
+            if (auto bytes = available())
+                value = core::Value(std::to_string(*bytes));
+            break;
+        case Live::QuotaUsedBytes:
+            value = core::Value(std::to_string(used()));
+            break;
+        case Live::Quota:
+            if (auto bytes = available())
+                value = core::Value(fmt::format("{:.2f}", (static_cast<double>(*bytes) + static_cast<double>(used())) / 1024.0));
+            break;
+        case Live::QuotaUsed:
+            value = core::Value(fmt::format("{:.2f}", static_cast<double>(used()) / 1024.0));
+            break;
+        case Live::ResourceType:
+            value = core::Value(collection ? "collection" : "");
+            break;
+        case Live::ContentLength:
+            value = core::Value(collection ? std::string("0") : std::to_string(attributes()->size));
+            break;
+        case Live::ContentType:
+            if (attributes()->type == core::fs::FileType::SymbolicLink)
+                value = core::Value("inode/symlink");
+            else if (auto type = mimeType())
+                value = core::Value(*type);
+            break;
+        case Live::ETag:
+            // The tag of the attributes already read, as etag() gives it.
+            if (attributes())
+                value = core::Value("\"" + etagForAttributes(*attributes()) + "\"");
+            break;
+        case Live::SupportedLock:
+            value = core::Value("exclusive,shared");
+            break;
+        case Live::LockDiscovery: {
+            core::Value::Array locks;
+            for (auto& lock : WebDAVLockManager::sharedManager()->locksForURI(m_uri))
+                locks.push_back(std::const_pointer_cast<WebDAVLock>(lock));
+            value = core::Value(std::move(locks));
+            break;
+        }
+        }
         if (value.isNull()) {
-            core::log("Warning, nil property for: {}", name);
+            core::log("Warning, nil property for: {}", live.name);
             continue;
         }
-        table.push_back({ WebDAVPropertyName::propertyNameWithName(name), std::move(value) });
-        if (done())
+        table.push_back({ liveName(live.property), std::move(value) });
+        if (names && table.size() == names->size())
             return table;
     }
     if (auto dead = deadProperties())
-        table.insert(table.end(), dead->begin(), dead->end());
+        table.insert(table.end(), std::make_move_iterator(dead->begin()), std::make_move_iterator(dead->end()));
     return table;
 }
 

@@ -40,6 +40,26 @@ public:
     // Below this many free bytes no property is stored.
     static constexpr uint64_t MinimumAvailableBytes = 102400;
 
+    // While one lives on a thread, the items there are read as one snapshot:
+    // a resource made then keeps the attributes read when it was made, and
+    // the quota figures are read once. For answers that only read and list
+    // many items (PROPFIND), so that each item costs one look.
+    class Snapshot {
+    public:
+        Snapshot();
+        ~Snapshot();
+        Snapshot(const Snapshot&) = delete;
+        Snapshot& operator=(const Snapshot&) = delete;
+
+    private:
+        friend class WebDAVResource;
+        static Snapshot*& current();
+
+        Snapshot* m_outer = nullptr;
+        std::optional<std::optional<uint64_t>> m_availableBytes;
+        std::optional<uint64_t> m_usedBytes;
+    };
+
     // Nothing when nothing exists at the local path. A folder's URI gains
     // its trailing "/".
     static WebDAVResourceRef resourceWithURI(const core::URL& uri, const std::string& localPath);
@@ -109,4 +129,6 @@ private:
     core::URL m_uri;
     std::string m_path;
     mutable std::optional<bool> m_isCollection;
+    // Read when the resource was made inside a snapshot, used only in one.
+    std::optional<core::fs::Attributes> m_snapshotAttributes;
 };

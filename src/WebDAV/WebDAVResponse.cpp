@@ -78,6 +78,12 @@ std::string WebDAVResponse::depthHeaderForRequest(const HTTPMessageRequest& requ
 void WebDAVResponse::createMultiStatusHTTPMessageResponseForRequest(const HTTPMessageRequest& request,
     const WebDAVResource& resource, const CXMLDocument& document, const std::optional<core::URL>& hostURL)
 {
+    createMultiStatusHTTPMessageResponseForRequest(request, resource, document.XMLData().value_or(core::Data()), hostURL);
+}
+
+void WebDAVResponse::createMultiStatusHTTPMessageResponseForRequest(const HTTPMessageRequest& request,
+    const WebDAVResource& resource, const core::Data& body, const std::optional<core::URL>& hostURL)
+{
     makeMessage(207, "Multi-Status");
     setHeaderValue("text/xml; charset=\"utf-8\"", "Content-Type");
     const auto& url = request.requestURL();
@@ -88,7 +94,7 @@ void WebDAVResponse::createMultiStatusHTTPMessageResponseForRequest(const HTTPMe
             setHeaderValue(absoluteLocation(escapedPathString(resource.URI()), hostURL), "Location");
         }
     }
-    setBody(document.XMLData().value_or(core::Data()));
+    setBody(body);
 }
 
 void WebDAVResponse::postCollectionUpdateNotificationForResource(const WebDAVResource* resource)

@@ -51,6 +51,9 @@ public:
     // request named a folder without its trailing "/".
     void createMultiStatusHTTPMessageResponseForRequest(const HTTPMessageRequest& request, const WebDAVResource& resource,
         const CXMLDocument& document, const std::optional<core::URL>& hostURL);
+    // The same with a body already written.
+    void createMultiStatusHTTPMessageResponseForRequest(const HTTPMessageRequest& request, const WebDAVResource& resource,
+        const core::Data& body, const std::optional<core::URL>& hostURL);
 
     void postCollectionUpdateNotificationForResource(const WebDAVResource* resource);
     static void postInsufficientStorageNotification();
