@@ -356,8 +356,10 @@ void WebDAVMultistatusWriter::addPropstatForProperties(const WebDAVPropertyTable
             size_t start = open(*element);
             addActiveLocks(value);
             close(*element, start);
+        } else if (value.isString()) {
+            textElement(*element, value.string());
         } else {
-            textElement(*element, value.isString() ? value.string() : value.toString());
+            textElement(*element, value.toString());
         }
         if (m_failed)
             return;

@@ -86,14 +86,14 @@ void CXMLDocument::addToPool(std::shared_ptr<CXMLNamespace> ns)
     m_nodePool.push_back({ std::move(ns), nullptr, raw });
 }
 
-void CXMLDocument::removeFromPool(size_t& slot)
+void CXMLDocument::removeFromPool(const core::Object* handle, size_t& slot)
 {
-    if (slot >= m_nodePool.size())
+    if (slot >= m_nodePool.size() || m_nodePool[slot].handle.get() != handle)
         return;
     size_t index = slot;
     slot = NotPooled;
     // Released after it has left the pool.
-    auto handle = std::move(m_nodePool[index].handle);
+    auto released = std::move(m_nodePool[index].handle);
     if (index + 1 != m_nodePool.size()) {
         auto& last = m_nodePool.back();
         if (last.node)

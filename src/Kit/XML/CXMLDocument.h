@@ -91,7 +91,8 @@ private:
     static constexpr size_t NotPooled = SIZE_MAX;
     void addToPool(std::shared_ptr<CXMLNode> node);
     void addToPool(std::shared_ptr<CXMLNamespace> ns);
-    void removeFromPool(size_t& slot);
+    // Nothing when the handle is not in this pool.
+    void removeFromPool(const core::Object* handle, size_t& slot);
 
     std::vector<PoolEntry> m_nodePool;
     bool m_namespaceWellFormed = true;

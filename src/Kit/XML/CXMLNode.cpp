@@ -97,7 +97,7 @@ void CXMLNode::forgetNode(xmlNode* node)
         handle->m_node = nullptr;
         handle->m_nextAlias = nullptr;
         if (document)
-            document->removeFromPool(handle->m_poolSlot);
+            document->removeFromPool(handle, handle->m_poolSlot);
         handle = next;
     }
 }
@@ -121,7 +121,7 @@ void CXMLNode::forgetSubtree(xmlNode* top)
                     handle->m_ns = nullptr;
                     handle->m_document = nullptr;
                     if (document)
-                        document->removeFromPool(handle->m_poolSlot);
+                        document->removeFromPool(handle, handle->m_poolSlot);
                 }
             }
         }
