@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <optional>
 #include <fmt/format.h>
 
 namespace {
@@ -41,24 +42,32 @@ const core::DateFormatter& iso8601Offset()
     return formatter;
 }
 
+// The UTC fields of a date in years 1583 to 9999, which machine dates write
+// directly: every response carries one or two of them, and a PROPFIND one
+// per listed item. Dates before (the Julian calendar) and wider years go to
+// ICU.
+std::optional<std::tm> directFields(core::Date date)
+{
+    const double seconds = std::floor(date.timeIntervalSince1970());
+    std::tm fields {};
+    if (!std::isfinite(seconds) || std::fabs(seconds) >= 3e11)
+        return std::nullopt;
+    const auto time = static_cast<std::time_t>(seconds);
+    if (!gmtime_r(&time, &fields) || fields.tm_year < 1583 - 1900 || fields.tm_year > 9999 - 1900)
+        return std::nullopt;
+    return fields;
+}
+
 } // namespace
 
 std::string RFC1123String(core::Date date)
 {
-    // Every response carries one or two of these: the fixed English form is
-    // written directly, and only dates outside years 1583 to 9999 (the
-    // Julian calendar before, wider years after) go to ICU.
     static constexpr const char* days[] { "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat" };
     static constexpr const char* months[] { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct",
         "Nov", "Dec" };
-    const double seconds = std::floor(date.timeIntervalSince1970());
-    std::tm fields {};
-    if (std::isfinite(seconds) && std::fabs(seconds) < 3e11) {
-        const auto time = static_cast<std::time_t>(seconds);
-        if (gmtime_r(&time, &fields) && fields.tm_year >= 1583 - 1900 && fields.tm_year <= 9999 - 1900) {
-            return fmt::format("{}, {:02} {} {:04} {:02}:{:02}:{:02} GMT", days[fields.tm_wday], fields.tm_mday,
-                months[fields.tm_mon], fields.tm_year + 1900, fields.tm_hour, fields.tm_min, fields.tm_sec);
-        }
+    if (auto fields = directFields(date)) {
+        return fmt::format("{}, {:02} {} {:04} {:02}:{:02}:{:02} GMT", days[fields->tm_wday], fields->tm_mday,
+            months[fields->tm_mon], fields->tm_year + 1900, fields->tm_hour, fields->tm_min, fields->tm_sec);
     }
     return rfc1123Output().format(date);
 }
@@ -70,6 +79,10 @@ std::optional<core::Date> dateWithRFC1123String(std::string_view text)
 
 std::string ISO8601String(core::Date date)
 {
+    if (auto fields = directFields(date)) {
+        return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", fields->tm_year + 1900, fields->tm_mon + 1,
+            fields->tm_mday, fields->tm_hour, fields->tm_min, fields->tm_sec);
+    }
     return iso8601Zulu().format(date);
 }
 

@@ -65,8 +65,10 @@ TEST_F(HTTPDatesTest, DirectFormatMatchesTheCalendar)
         -11676096000, 253402300799, 253402300800, -62135596800 };
     for (double t = -11676096000; t < 253402300799; t += 987654321.123)
         unixTimes.push_back(t);
+    const core::DateFormatter iso("yyyy-MM-dd'T'HH:mm:ss'Z'", "en", core::TimeZone::utc());
     for (double unix : unixTimes) {
         auto date = core::Date::fromUnixTime(unix);
         EXPECT_EQ(RFC1123String(date), icu.format(date)) << std::fixed << unix;
+        EXPECT_EQ(ISO8601String(date), iso.format(date)) << std::fixed << unix;
     }
 }
