@@ -17,6 +17,7 @@
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
 #include "WebDAV/WebDAVGetResponse.h"
+#include "WebDAV/WebDAVHTMLResponse.h"
 #include "WebDAV/WebDAVPostResponse.h"
 #include "WebDAV/WebDAVPutResponse.h"
 #include "WebDAV/WebDAVHeadResponse.h"
@@ -210,9 +211,9 @@ std::optional<std::string> WebDAVConnection::passwordForUser(const std::string& 
     return m_password;
 }
 
-bool WebDAVConnection::isHTMLIndexResourceRequest(const core::URL&) const
+bool WebDAVConnection::isHTMLIndexResourceRequest(const core::URL& uri) const
 {
-    return false;
+    return WebDAVHTMLResponse::isHTMLIndexResourceRequest(uri);
 }
 
 bool WebDAVConnection::isFlashPOSTRequest() const
@@ -274,11 +275,11 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
             return;
         startResponse(WebDAVPropPatchResponse::create(request(), this));
     } else if (method == "GET") {
-        // Folders are the browser page's; until it exists they keep the
-        // plain server's answer.
+        setNetworkActivityIndicatorVisible(true, this);
         auto path = localPathForURI(uri);
-        if (path && core::fs::isDirectory(*path))
-            performGET(uri, tag);
+        auto resource = path ? WebDAVResource::resourceWithURI(uri, *path) : nullptr;
+        if (resource && resource->isCollection())
+            startResponse(WebDAVHTMLResponse::create(request(), this));
         else
             startResponse(WebDAVGetResponse::create(request(), this));
     } else if (method == "HEAD") {

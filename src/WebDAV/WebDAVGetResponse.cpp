@@ -4,6 +4,7 @@
 #include "HTTP/HTTPConnection.h"
 #include "Platform/Core/FileHandle.h"
 #include "Platform/Core/Log.h"
+#include "WebDAV/WebDAVHTMLResponse.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <fmt/format.h>
@@ -48,6 +49,8 @@ void WebDAVGetResponse::closeFile()
 
 void WebDAVGetResponse::start()
 {
+    if (WebDAVHTMLResponse::handleGetForHTMLIndexResource(*this, true))
+        return;
     m_resource = requestResource(false);
     if (!m_resource) {
         // A link whose target is gone is there but cannot be read.

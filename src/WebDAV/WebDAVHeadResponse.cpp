@@ -1,5 +1,6 @@
 #include "WebDAV/WebDAVHeadResponse.h"
 
+#include "WebDAV/WebDAVHTMLResponse.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <fmt/format.h>
@@ -15,6 +16,8 @@ std::shared_ptr<WebDAVHeadResponse> WebDAVHeadResponse::create(std::shared_ptr<H
 
 void WebDAVHeadResponse::start()
 {
+    if (WebDAVHTMLResponse::handleGetForHTMLIndexResource(*this, false))
+        return;
     auto resource = requestResource(false);
     if (!resource) {
         endResponseWithStatusCode(404);
