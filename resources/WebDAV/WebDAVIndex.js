@@ -96,7 +96,6 @@
     const size = util.element('td', 'size', entry.isCollection ? '' : util.formatBytes(entry.size));
     const download = util.element('td', entry.isCollection ? '' : 'download');
     const date = util.element('td', 'date', entry.dateString);
-    if (entry.date) date.title = entry.date;
     row.append(check, nameCell, size, download, date);
     return row;
   }

@@ -34,19 +34,17 @@ window.vkutil = (() => {
     return template.replace(/\{(\w+)\}/g, (match, key) => (key in values ? String(values[key]) : match));
   }
 
+  // The server's own size texts: "102 B", "0.1 KB", "1023 KB", "1.5 MB",
+  // "1.50 GB", and "0 KB" for nothing.
   function formatBytes(bytes) {
     const s = window.vkStrings;
-    if (bytes < 1024) return `${bytes} ${s.bytes}`;
-    const units = [s.kilobytes, s.megabytes, s.gigabytes];
-    let value = bytes / 1024;
-    let unit = 0;
-    while (value >= 1024 && unit < units.length - 1) {
-      value /= 1024;
-      unit += 1;
-    }
-    const digits = unit === 2 ? 2 : 1;
-    const text = value.toFixed(digits).replace(/\.0+$/, '');
-    return `${text} ${units[unit]}`;
+    const strip = (text, zeros) => (text.endsWith(zeros) ? text.slice(0, -zeros.length) : text);
+    if (bytes === 0) return `0 ${s.kilobytes}`;
+    if (bytes <= 102) return `${bytes} ${s.bytes}`;
+    if (bytes < 1024) return `${strip((bytes / 1024).toFixed(1), '.0')} ${s.kilobytes}`;
+    if (bytes < 1024 * 1024) return `${Math.floor(bytes / 1024)} ${s.kilobytes}`;
+    if (bytes < 1024 * 1024 * 1024) return `${strip((bytes / 1048576).toFixed(1), '.0')} ${s.megabytes}`;
+    return `${strip((bytes / 1073741824).toFixed(2), '.00')} ${s.gigabytes}`;
   }
 
   async function getJSON(url) {

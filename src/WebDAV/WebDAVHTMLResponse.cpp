@@ -133,7 +133,7 @@ void WebDAVHTMLResponse::start()
     createHTTPMessageResponseWithStatusCode(200);
     auto host = delegate() ? delegate()->localHost() : std::nullopt;
     std::string escaped = escapedPathString(resource->URI());
-    setHeaderValue(host ? URLWithPath(resource->URI().path(), *host).absoluteString() : escaped, "Location");
+    setHeaderValue(host ? URLWithPath(pathEnsuringTrailingSeparator(resource->URI()), *host).absoluteString() : escaped, "Location");
     if (auto* delegate = this->delegate())
         delegate->webDAVResponse(*this, resource->URI());
 
@@ -214,6 +214,7 @@ std::vector<WebDAVHTMLResponse::Child> WebDAVHTMLResponse::sortedChildren(const 
     if (!members)
         return children;
     bool hidden = showsHiddenFiles();
+    auto quota = VKQuotaManager::defaultManager();
     children.reserve(members->size());
     // Each sort key is read once, not once per comparison.
     for (auto& member : *members) {
@@ -222,7 +223,11 @@ std::vector<WebDAVHTMLResponse::Child> WebDAVHTMLResponse::sortedChildren(const 
         if (!hidden && child.name.starts_with('.'))
             continue;
         child.isFolder = member->isCollection() && !member->isPackage();
-        child.size = member->isCollection() ? 0 : member->fileSize();
+        // A package counts as a file: its size is its contents'.
+        if (!member->isCollection())
+            child.size = member->fileSize();
+        else if (!child.isFolder && quota)
+            child.size = quota->sizeForPath(member->path());
         child.date = member->fileModificationDate();
         child.resource = std::move(member);
         children.push_back(std::move(child));

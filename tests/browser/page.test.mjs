@@ -83,6 +83,13 @@ describe('the browser page', () => {
     const context = await newContext();
     const { page, problems } = await watchedPage(context);
     await page.goto(`${server.base}/Documents/`);
+    // Rows the scripts rebuild from the JSON listing match the server's.
+    const rowsHTML = () => page.$eval('#rows', (rows) => rows.innerHTML.replaceAll('\n', ''));
+    const served = await rowsHTML();
+    for (let i = 0; i < 2; i += 1) {
+      await Promise.all([page.waitForResponse((r) => r.url().endsWith('?json=1')), page.click('th.name')]);
+    }
+    assert.equal(await rowsHTML(), served);
     await Promise.all([page.waitForResponse((r) => r.url().endsWith('?json=1')), page.click('th.date')]);
     await page.waitForFunction(() => document.querySelector('#rows span.filename')?.textContent === 'a b.txt');
     const newestFirst = ['a b.txt', 'Essay.rtfd', 'Folder', 'é.pdf'];

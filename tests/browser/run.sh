@@ -11,6 +11,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 mode=${1:?usage: run.sh install|test DIR [TANDRY]}
 dir=${2:?usage: run.sh install|test DIR [TANDRY]}
 
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+
 command -v node >/dev/null || { echo "node is not installed (Node.js 20 or later is needed)"; exit 1; }
 
 case $mode in
@@ -23,6 +26,7 @@ install)
     ;;
 test)
     tandry=${3:?usage: run.sh test DIR TANDRY}
+    tandry=$(cd "$(dirname "$tandry")" && pwd)/$(basename "$tandry")
     [[ -x /usr/bin/chromium ]] || { echo "/usr/bin/chromium is missing (scripts/install-deps)"; exit 1; }
     [[ -d $dir/node_modules/playwright-core ]] || { echo "playwright-core is not installed in $dir (run.sh install)"; exit 1; }
     rm -rf "$dir/scratch"
