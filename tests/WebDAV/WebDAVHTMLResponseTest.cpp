@@ -266,6 +266,19 @@ TEST_F(WebDAVHTMLResponseTest, BuiltInFilesAnswerWithoutCredentials)
         EXPECT_FALSE(header(answer, "Last-Modified").empty());
         EXPECT_EQ(body(answer), style.toString());
     }
+    // Every shipped file, also below a folder that does not exist.
+    for (std::string identifier : { "DA389A64-AF85-460A-81DE-379A17AC6314", "85AEFEF7-ABF5-4199-84FF-C694D6E47DC2",
+             "D52A0C4C-AB72-4105-9AD1-77E0FD6B18CE", "2992B5F4-7E37-491B-A1E8-726FA23DCC00",
+             "30F32C52-B5D8-4CF6-96B8-48B6C910F935", "4C0AA7E6-CDAD-42AF-A21E-F77A640922A7",
+             "EE05F170-98D5-427B-93BE-9B4BE200F658", "E9936039-D58C-4D9B-94C6-0A0DF86DA628",
+             "98301160-7F1E-401C-9FE9-022A78CA3990", "F59FEFFF-9F87-4906-8F48-5CF14F3E3422",
+             "D1EF07C8-4676-401A-AE20-8C912A3F0182", "AADBC52C-FBDA-4E69-B9F5-ECC4ED114051",
+             "A3383EAE-0AD9-4282-8A51-55A676EDF2A5" }) {
+        std::string answer = get("/Public/gone/" + identifier);
+        EXPECT_TRUE(answer.starts_with("HTTP/1.1 200")) << identifier;
+        EXPECT_EQ(header(answer, "Content-Length"), std::to_string(body(answer).size())) << identifier;
+        EXPECT_NE(header(answer, "Content-Type"), "") << identifier;
+    }
     std::string head = get("/x/F9ACE9A8-8874-40FE-BF45-36818A0A6773", { "-I" });
     EXPECT_TRUE(head.starts_with("HTTP/1.1 200")) << head;
     EXPECT_EQ(header(head, "Content-Type"), "image/gif");

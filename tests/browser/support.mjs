@@ -61,11 +61,15 @@ export async function startServer({ password = true, guest = false } = {}) {
     home,
     documents: path.join(home, 'Library', 'Documents'),
     publicFolder: path.join(home, 'Documents'),
+    // Ends the server and fails on a sanitizer report in its log.
     async stop() {
-      if (child.exitCode !== null) return;
-      const ended = new Promise((resolve) => child.on('exit', resolve));
-      child.kill('SIGTERM');
-      await ended;
+      if (child.exitCode === null) {
+        const ended = new Promise((resolve) => child.on('exit', resolve));
+        child.kill('SIGTERM');
+        await ended;
+      }
+      const log = fs.readFileSync(path.join(dir, 'server.log'), 'utf8');
+      if (/ERROR: (Address|Leak)Sanitizer|runtime error:/.test(log)) throw new Error(`sanitizer report from tandry:\n${log.slice(-4000)}`);
     },
   };
 }
