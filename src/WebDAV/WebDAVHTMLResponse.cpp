@@ -131,9 +131,7 @@ void WebDAVHTMLResponse::start()
         return;
     }
     createHTTPMessageResponseWithStatusCode(200);
-    auto host = delegate() ? delegate()->localHost() : std::nullopt;
-    std::string escaped = escapedPathString(resource->URI());
-    setHeaderValue(host ? URLWithPath(pathEnsuringTrailingSeparator(resource->URI()), *host).absoluteString() : escaped, "Location");
+    setHeaderValue(locationForURI(resource->URI()), "Location");
     if (auto* delegate = this->delegate())
         delegate->webDAVResponse(*this, resource->URI());
 

@@ -1,7 +1,7 @@
 // Runs tandry on a scratch home and drives its browser page in Debian's
 // Chromium through playwright-core (installed by `npm ci` into the build
 // tree; see run.sh). Nothing here downloads a browser.
-import { spawn, spawnSync } from 'node:child_process';
+import { spawn } from 'node:child_process';
 import { createRequire } from 'node:module';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -80,13 +80,6 @@ function readLog(dir) {
   } catch {
     return '';
   }
-}
-
-// Whether this tandry takes a password file (the option arrives with the
-// server's command-line settings): an unknown option is named as such.
-export function takesPasswordFile() {
-  const result = spawnSync(TANDRY, ['--password-file', '/dev/null', '--version'], { encoding: 'utf8', timeout: 10000 });
-  return !`${result.stdout}${result.stderr}`.includes('unknown option --password-file');
 }
 
 // A page that records what should never happen on it: dialogs, console
