@@ -260,18 +260,19 @@ std::string WebDAVHTMLResponse::JSONRepresentationForResource(const WebDAVResour
     auto children = sortedChildren(resource);
     if (children.empty())
         return "[]";
-    core::Value::Array entries;
-    entries.reserve(children.size());
+    // Written entry by entry (keys in the writer's order), so a large folder
+    // never holds a value tree beside its text.
+    auto string = [](std::string_view text) { return JSONFragment(core::Value(std::string(text))).value_or("\"\""); };
+    std::string json = "[";
     for (const auto& child : children) {
-        core::Value::Dictionary entry;
-        entry.emplace("uri", escapedPathString(child.resource->URI()));
-        entry.emplace("isCollection", child.isFolder);
-        entry.emplace("size", static_cast<int64_t>(child.size));
-        entry.emplace("date", child.date ? RFC1123String(*child.date) : std::string());
-        entry.emplace("dateString", naturalDate(child.date));
-        entries.emplace_back(std::move(entry));
+        if (json.size() > 1)
+            json += ',';
+        fmt::format_to(std::back_inserter(json), "{{\"date\":{},\"dateString\":{},\"isCollection\":{},\"size\":{},\"uri\":{}}}",
+            string(child.date ? RFC1123String(*child.date) : std::string()), string(naturalDate(child.date)),
+            child.isFolder ? "true" : "false", child.size, string(escapedPathString(child.resource->URI())));
     }
-    return JSONRepresentation(core::Value(std::move(entries))).value_or("[]");
+    json += ']';
+    return json;
 }
 
 std::vector<std::string> WebDAVHTMLResponse::collectionURIsIgnoringPackages()
