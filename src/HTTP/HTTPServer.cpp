@@ -5,6 +5,7 @@
 #include "HTTP/NetServicePublisher.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/URLAdditions.h"
+#include "Platform/Core/Device.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -212,8 +213,12 @@ void HTTPServer::connectionDidDie(const std::shared_ptr<HTTPConnection>& connect
     // Released a pass later: the connection may be inside its own callback.
     core::RunLoop::main().keepAliveUntilEndOfPass(*found);
     m_connections.erase(found);
-    if (m_connections.empty())
+    if (m_connections.empty()) {
         setIdleTimerDisabled(false);
+        // Once the last one is released, the memory a burst of connections
+        // took goes back to the system.
+        core::RunLoop::main().performAfter(0, [] { core::Device::releaseFreeHeapMemory(); });
+    }
 }
 
 void HTTPServer::publishNetServices()

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <malloc.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -200,6 +201,11 @@ uint64_t Device::physicalMemory() const
 uint64_t Device::freeMemory() const
 {
     return meminfoField("MemAvailable").value_or(std::numeric_limits<uint64_t>::max());
+}
+
+void Device::releaseFreeHeapMemory()
+{
+    malloc_trim(0);
 }
 
 Value Device::valueForKey(std::string_view key) const

@@ -44,6 +44,10 @@ public:
     // Memory available to programs now (MemAvailable), in bytes; all bits
     // set when unknown.
     uint64_t freeMemory() const;
+    // Hands the heap's free pages back to the system: for a long-running
+    // program after a burst (the server once its last connection is gone),
+    // since the allocator otherwise keeps its high-water mark.
+    static void releaseFreeHeapMemory();
 
     // "multitaskingSupported", "name", "model", "systemName",
     // "systemVersion", "uniqueIdentifier".
