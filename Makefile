@@ -33,14 +33,14 @@ test: deps build/test/build.ninja
 		ctest --output-on-failure -j $(JOBS)
 
 # Google Benchmark programs, then the scripts that measure the running
-# program against its peers (bench/*.sh BUILD).
+# program against its peers (bench/*.sh and bench/*/*.sh, given BUILD).
 bench: deps build/bench/build.ninja
 	@scripts/install-deps --bench
 	cmake --build build/bench -j $(JOBS)
 	@set -e; found=0; for b in build/bench/bench/bench_*; do \
 		[ -x "$$b" ] || continue; found=1; echo "== $$b"; "$$b"; done; \
 		[ $$found = 1 ] || echo "no benchmarks yet"
-	@set -e; for s in bench/*.sh; do echo "== $$s"; "$$s" build/bench; done
+	@set -e; for s in bench/*.sh bench/*/*.sh; do echo "== $$s"; "$$s" build/bench; done
 
 # libFuzzer binaries (clang): build/fuzz/fuzz_<name>
 fuzz: deps

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Side-by-side run of our converter (bench_rtf_rtf_convert) and unrtf --html
 # on generated documents of 1.25, 2.5 and 5 MB: best wall time and peak RSS
-# of five runs each, under GNU time. A comparison, not a test: run it by hand
-# with unrtf and time installed (apt-get install unrtf time).
+# of five runs each, under GNU time. A comparison, not a test: `make bench`
+# runs it (and installs unrtf and time with install-deps --bench).
 #
-#   bench/rtf/compare_unrtf.sh [--ours-only]
+#   bench/rtf/compare_unrtf.sh [--ours-only | BUILD]      (BUILD is ignored: it builds build/bench)
 #
 # Targets at 5 MB: our time / unrtf's <= 1.0; our RSS increments from 1.25 to
 # 2.5 MB and from 2.5 to 5 MB agree within 20 % (memory linear in the input).
