@@ -40,7 +40,8 @@ bench: deps build/bench/build.ninja
 	@set -e; found=0; for b in build/bench/bench/bench_*; do \
 		[ -x "$$b" ] || continue; found=1; echo "== $$b"; "$$b"; done; \
 		[ $$found = 1 ] || echo "no benchmarks yet"
-	@set -e; for s in bench/*.sh bench/*/*.sh; do echo "== $$s"; "$$s" build/bench; done
+	@set -e; for s in bench/*.sh bench/*/*.sh; do case $$s in bench/lib/*) continue ;; esac; \
+		echo "== $$s"; "$$s" build/bench; done
 
 # libFuzzer binaries (clang): build/fuzz/fuzz_<name>
 fuzz: deps
