@@ -250,8 +250,9 @@ void VKPDFCMapParser::character(const Token& source, const Token& destination)
 
 void VKPDFCMapParser::range(const Token& low, const Token& high, Tokenizer& tokens)
 {
-    auto first = low.kind == Token::String ? codeOf(low.text) : std::nullopt;
-    auto last = high.kind == Token::String ? codeOf(high.text) : std::nullopt;
+    static const std::string none;
+    auto first = codeOf(low.kind == Token::String ? low.text : none);
+    auto last = codeOf(high.kind == Token::String ? high.text : none);
 
     // Whether another code may still be mapped through a range.
     auto admit = [&]() {
@@ -293,19 +294,20 @@ void VKPDFCMapParser::range(const Token& low, const Token& high, Tokenizer& toke
     }
     if (!first || !last || destination.kind != Token::String || *first > *last)
         return;
+    const uint32_t firstCode = *first;
     auto base = textOf(destination.text);
     if (!base)
         return;
-    if (*first > m_maximumCode) {
-        m_mapping(*first, *base); // refused by the font, once
+    if (firstCode > m_maximumCode) {
+        m_mapping(firstCode, *base); // refused by the font, once
         return;
     }
     // The last unit counts up through the range.
     uint32_t end = std::min(*last, m_maximumCode);
-    for (uint32_t code = *first; code <= end && admit(); ++code) {
+    for (uint32_t code = firstCode; code <= end && admit(); ++code) {
         std::u16string text = *base;
         if (!text.empty())
-            text.back() = char16_t(text.back() + (code - *first));
+            text.back() = char16_t(text.back() + (code - firstCode));
         m_mapping(code, std::move(text));
         if (code == end)
             break;
