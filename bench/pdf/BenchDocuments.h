@@ -4,7 +4,9 @@
 // pages of Zipf-distributed words, alternating lines in a standard font
 // (WinAnsi, no Widths) and an Identity-H font with a ToUnicode map, vector
 // art and a small image on every page, an outline entry every ten pages and
-// a link from each page to the next.
+// a link from each page to the next. The two most common words never follow
+// one another: their phrase is the search's worst case, on every page and
+// found on none.
 
 #include "Support/PdfBuilder.h"
 
@@ -63,10 +65,16 @@ inline std::string benchDocument(int pages)
                                           "q 0.2 0.3 0.8 RG 2 w 50 {} m 300 {} 150 760 562 {} c S Q "
                                           "q 60 0 0 60 500 40 cm /Im1 Do Q BT 14 TL 1 0 0 1 56 740 Tm ",
             700 + page % 50, 780 - page % 30, 720);
+        const std::string* previous = nullptr;
         for (int line = 0; line < 48; ++line) {
             std::string text;
-            while (text.size() < 80)
-                text += words[zipf(random)] + " ";
+            while (text.size() < 80) {
+                const std::string* word = &words[zipf(random)];
+                while (previous && *previous == words[0] && *word == words[1])
+                    word = &words[zipf(random)];
+                text += *word + " ";
+                previous = word;
+            }
             if (line % 2 == 0) {
                 content += "/F1 10 Tf (" + text + ") Tj T* ";
             } else {
