@@ -5,15 +5,25 @@
 #include "App/VKAppDelegate.h"
 #include "App/Shell/VKApplication.h"
 #include "HTTP/AvahiNetServicePublisher.h"
+#include "Platform/Core/Log.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "WebDAV/WebDAVSelfSignedCredentials.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+
+// How long the end of a run waits for other threads' work, in seconds.
+constexpr double ThreadsExitTimeout = 8;
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -71,9 +81,23 @@ int main(int argc, char** argv)
     VKAppDelegate::setSharedAppDelegate(nullptr);
     delegate.reset();
     NetServicePublisher::setShared(nullptr);
-    if (!launched)
-        return 1;
+    // Work handed to other threads (emptying the trash, a copy) ends before
+    // the program's statics go, which those threads still use. A thread that
+    // does not end in time is abandoned with the process.
+    const bool threadsEnded = core::Thread::waitForAll(ThreadsExitTimeout);
+    if (!threadsEnded) {
+        std::string names;
+        for (const auto& name : core::Thread::runningThreadNames())
+            names += (names.empty() ? "" : ", ") + name;
+        core::log("Warning, leaving with threads still running: {}", names);
+    }
+    const int status = launched ? 0 : 1;
     // A change still waiting for its autosave is written on the way out.
-    core::UserDefaults::standard()->synchronize();
-    return 0;
+    if (launched)
+        core::UserDefaults::standard()->synchronize();
+    if (!threadsEnded) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -196,4 +196,36 @@ TEST_F(TandryProgramTest, APasswordFileGuardsTheStoreWithoutShowingUp)
     EXPECT_EQ(output.find("pass word"), std::string::npos) << output;
 }
 
+TEST_F(TandryProgramTest, EndsOnlyAfterTheTrashIsEmptied)
+{
+    // Emptying the trash runs on a thread of its own; the program's end waits
+    // for it rather than pull its statics from under it.
+    std::string home = pathInHome("home");
+    const std::string big = home + "/Library/Documents/big";
+    std::filesystem::create_directories(big);
+    for (int i = 0; i < 20000; ++i)
+        close(open((big + "/f" + std::to_string(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    makeFile("home/Library/Documents/small.txt", "x");
+    Run run = start({ "--home", home, "-VKPortNumber", "0" });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    const auto at = output.find("Serving at http://");
+    ASSERT_NE(at, std::string::npos) << output;
+    const auto base = "http://127.0.0.1:" + std::to_string(std::stoi(output.substr(output.find(':', at + 18) + 1)));
+    // The second removal empties the first one's trash folder in the background.
+    auto result = test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", "-X", "DELETE",
+        base + "/Documents/big/", "-X", "DELETE", base + "/Documents/small.txt" });
+    EXPECT_EQ(result.output, "204204");
+    kill(run.pid, SIGTERM);
+    int status = waitForExit(run.pid);
+    output += readUntil(run.stderrFd, "\n\n\n");
+    close(run.stderrFd);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_EQ(output.find("threads still running"), std::string::npos) << output;
+    size_t left = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home + "/Library/Preferences/Metadata/Trash"))
+        left += entry.path().filename().string().starts_with("f");
+    EXPECT_EQ(left, 0u);
+}
+
 } // namespace

@@ -79,7 +79,12 @@ run() {
         >"$dir/cadaver.out" 2>&1
     local cadaver_status=$?
 
+    # Bounded: a server that does not end (a hang at exit) fails the run
+    # rather than the test's time limit.
     kill -TERM "$server_pid"
+    local waited=0
+    while kill -0 "$server_pid" 2>/dev/null && (( waited++ < 300 )); do sleep 0.1; done
+    kill -0 "$server_pid" 2>/dev/null && { echo "[$name] the server did not exit within 30 s of SIGTERM"; kill -KILL "$server_pid"; }
     wait "$server_pid"
     local server_status=$?
     server_pid=
