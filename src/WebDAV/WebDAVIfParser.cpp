@@ -62,6 +62,52 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
+// The header's words: "(", ")", "Not", a coded URL "<…>" and an entity
+// tag "[…]", with or without white space between them (clients write both
+// "(Not <a>)" and "(<a>[\"e\"])"). False when a "<" or "[" is not closed.
+bool splitIfHeader(std::string_view header, std::vector<std::string>& words)
+{
+    size_t at = 0;
+    while (at < header.size()) {
+        const char c = header[at];
+        if (isSpace(c)) {
+            ++at;
+        } else if (c == '(' || c == ')') {
+            words.emplace_back(1, c);
+            ++at;
+        } else if (c == '<') {
+            const size_t end = header.find('>', at);
+            if (end == std::string_view::npos)
+                return false;
+            words.emplace_back(header.substr(at, end + 1 - at));
+            at = end + 1;
+        } else if (c == '[') {
+            // The quoted tag may itself hold "]".
+            size_t end = at + 1;
+            const size_t open = header.find('"', end);
+            if (open != std::string_view::npos && open <= at + 3) {
+                const size_t close = header.find('"', open + 1);
+                if (close == std::string_view::npos)
+                    return false;
+                end = close + 1;
+            }
+            end = header.find(']', end);
+            if (end == std::string_view::npos)
+                return false;
+            words.emplace_back(header.substr(at, end + 1 - at));
+            at = end + 1;
+        } else {
+            size_t end = at;
+            while (end < header.size() && !isSpace(header[end]) && header[end] != '(' && header[end] != ')'
+                && header[end] != '<' && header[end] != '[')
+                ++end;
+            words.emplace_back(header.substr(at, end - at));
+            at = end;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 core::Error WebDAVIfParser::errorWithCode(int code, std::string text)
@@ -113,42 +159,38 @@ bool WebDAVIfParser::parse(std::string_view header)
         groupLists.clear();
     };
 
-    size_t position = 0;
-    while (position < header.size()) {
-        while (position < header.size() && isSpace(header[position]))
-            ++position;
-        size_t end = position;
-        while (end < header.size() && !isSpace(header[end]))
-            ++end;
-        // A terminated copy: the sanitizers' regexec reads to the NUL even
-        // where the match is bounded by length.
-        const std::string text(header.substr(position, end - position));
+    std::vector<std::string> words;
+    if (!splitIfHeader(header, words))
+        return false;
+    for (const auto& text : words) {
         std::string_view word = text;
-        position = end;
-        if (word.empty())
-            continue;
-
-        if (auto tag = resourceTagPattern().capturedSubstringsOfString(word)) {
+        if (!listOpen) {
+            if (word == "(") {
+                listOpen = true;
+                continue;
+            }
+            if (!word.starts_with('<'))
+                return false;
+            // A resource tag opens a group of lists about that resource.
             if (groupOpen) {
                 if (groupLists.empty())
                     return false;
                 closeGroup();
             }
             groupOpen = true;
-            auto url = core::URL::parse((*tag)[1]);
+            auto tag = resourceTagPattern().capturedSubstringsOfString(word);
+            auto url = tag ? core::URL::parse((*tag)[1]) : std::nullopt;
             resourceCondition = url ? comparison("URI", WebDAVLockManager::lockPathForPath(url->path()), false) : nullptr;
             continue;
         }
-        if (word.starts_with('(')) {
-            if (listOpen)
+        if (word == "(") {
+            return false;
+        } else if (word == "Not") {
+            if (negate)
                 return false;
-            listOpen = true;
-            word.remove_prefix(1);
-        }
-        if (word.starts_with("Not")) {
             negate = true;
         } else if (word.starts_with('<')) {
-            if (auto token = lockTokenPattern().capturedSubstringsOfString(word)) {
+            if (auto token = lockTokenPattern().capturedSubstringsOfString(word); token && (*token)[0] == word) {
                 list.conditions.push_back(comparison("locktoken", (*token)[1], negate));
                 if (!negate)
                     list.tokens.push_back((*token)[1]);
@@ -157,7 +199,7 @@ bool WebDAVIfParser::parse(std::string_view header)
                 // Another state token ("DAV:no-lock", another server's): it
                 // names none of our locks, so it never matches one. Kept with
                 // its "<", which no token of ours begins with.
-                list.conditions.push_back(comparison("locktoken", std::string(word.substr(0, word.find('>'))), negate));
+                list.conditions.push_back(comparison("locktoken", std::string(word.substr(0, word.size() - 1)), negate));
             }
             negate = false;
         } else if (word.starts_with('[')) {
@@ -166,17 +208,16 @@ bool WebDAVIfParser::parse(std::string_view header)
             list.conditions.push_back(comparison("etag", etag ? (*etag)[2] : std::string(word), negate));
             m_includesEtag = true;
             negate = false;
-        }
-        if (word.ends_with(')')) {
-            if (!listOpen)
+        } else if (word == ")") {
+            if (negate || list.conditions.empty())
                 return false;
-            if (!list.conditions.empty()) {
-                groupLists.push_back(std::move(list));
-                namesLockToken = namesLockToken || listNamesLockToken;
-            }
+            groupLists.push_back(std::move(list));
+            namesLockToken = namesLockToken || listNamesLockToken;
             list = PendingList();
             listOpen = false;
             listNamesLockToken = false;
+        } else {
+            return false;
         }
     }
     if (listOpen)

@@ -181,6 +181,12 @@ TEST_F(WebDAVLockManagerTest, OnlyAHoldingListThatNamesTheTokenUnlocks)
     EXPECT_EQ(code("(Not <DAV:no-lock>) (" + token + ")"), 0);
     // An entity-tag list no longer hides its group's lock list.
     EXPECT_EQ(code("<http://h/d/f> ([\"x\"]) (" + token + ")"), 0);
+    // White space between the parts is optional, and every part counts.
+    EXPECT_EQ(code("(" + token + "[\"bad\"])"), 412);
+    EXPECT_EQ(code("(" + token + etag + ")"), 0);
+    EXPECT_EQ(code("(Not<opaquelocktoken:x>)"), 423);
+    EXPECT_EQ(code("(<opaquelocktoken:x>)(" + token + ")"), 0);
+    EXPECT_EQ(code("<http://h/d/f>(" + token + ")"), 0);
     // Without any lock token the header says nothing about locks.
     EXPECT_EQ(code("(Not <DAV:no-lock>)"), 412);
     EXPECT_EQ(code("(<DAV:no-lock>)"), 412);
@@ -264,6 +270,18 @@ TEST(WebDAVIfParserTest, ParsesGroupsAndLists)
     EXPECT_EQ(error.code(), 400);
     WebDAVIfParser::parserWithIfHeader("(<opaquelocktoken:1> (<opaquelocktoken:2>)", &error);
     EXPECT_EQ(error.code(), 400);
+    // Unclosed parts, stray words, empty lists and a Not with nothing after
+    // it are malformed.
+    for (const char* header : { "(<opaquelocktoken:1)", "(<opaquelocktoken:1> [\"e\")", "(<opaquelocktoken:1>) junk",
+             "()", "(Not)", "(<opaquelocktoken:1> Not)", "(Not Not <opaquelocktoken:1>)", "(<opaquelocktoken:1> x)",
+             "[\"e\"] (<opaquelocktoken:1>)" }) {
+        WebDAVIfParser::parserWithIfHeader(header, &error);
+        EXPECT_EQ(error.code(), 400) << header;
+    }
+    // An entity tag may hold "]" inside its quotes.
+    auto bracketed = WebDAVIfParser::parserWithIfHeader("(<opaquelocktoken:1> [\"a]b\"])", &error);
+    EXPECT_FALSE(error) << error.description();
+    EXPECT_TRUE(bracketed->includesEtag());
     // Entity tags alone name no lock.
     WebDAVIfParser::parserWithIfHeader("([\"abc\"])", &error);
     EXPECT_EQ(error.code(), 412);
