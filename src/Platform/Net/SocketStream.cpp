@@ -477,7 +477,10 @@ void SocketStream::updateInterest()
         interest = m_handshakeInterest;
         break;
     case State::Open:
-        if (m_readNeedsWritable || (m_wantsSpace && !m_writeNeedsReadable))
+        // Room is watched for only once a write found none: a writable
+        // socket takes writes at once, and watching it would cost two
+        // interest changes per answer.
+        if (m_readNeedsWritable || (m_wantsSpace && !m_writable && !m_writeNeedsReadable))
             interest |= Source::Write;
         if (m_writeNeedsReadable || (!m_readNeedsWritable && (m_wantsBytes || !m_readable)))
             interest |= Source::Read;
