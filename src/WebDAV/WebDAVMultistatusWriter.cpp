@@ -3,14 +3,11 @@
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
-#include "Kit/XML/XMLErrorCapture.h"
 #include "Platform/Core/Log.h"
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVLock.h"
 
 #include <cstdint>
-#include <libxml/tree.h>
-#include <libxml/xmlsave.h>
 
 namespace {
 
@@ -130,32 +127,6 @@ std::optional<std::string> DAVPrefixedName(std::string_view name)
     return qualified;
 }
 
-// A node as the whole document's serialisation writes it: that one names
-// the output encoding on the document while it writes, which keeps
-// non-ASCII attribute text as it is rather than as character references.
-std::optional<std::string> XMLStringAsInDocument(xmlNode* node)
-{
-    XMLErrorCapture quiet;
-    xmlBuffer* buffer = xmlBufferCreate();
-    if (!buffer)
-        return std::nullopt;
-    xmlOutputBuffer* output = xmlOutputBufferCreateBuffer(buffer, nullptr);
-    if (!output) {
-        xmlBufferFree(buffer);
-        return std::nullopt;
-    }
-    const xmlChar* declared = node->doc->encoding;
-    node->doc->encoding = reinterpret_cast<const xmlChar*>("utf-8");
-    xmlNodeDumpOutput(output, node->doc, node, 0, 0, "UTF-8");
-    node->doc->encoding = declared;
-    xmlOutputBufferClose(output);
-    std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<size_t>(xmlBufferLength(buffer)));
-    xmlBufferFree(buffer);
-    if (!isCleanUTF8(text))
-        return std::nullopt;
-    return text;
-}
-
 const std::string_view LockEntries[] = {
     "<D:lockentry><D:lockscope><D:exclusive/></D:lockscope><D:locktype><D:write/></D:locktype></D:lockentry>",
     "<D:lockentry><D:lockscope><D:shared/></D:lockscope><D:locktype><D:write/></D:locktype></D:lockentry>",
@@ -259,10 +230,12 @@ std::optional<std::string> WebDAVMultistatusWriter::deadPropertyXML(const WebDAV
         core::log("Warning, property({}) payload xml error: {}", name.name(), error.description());
         return std::nullopt;
     }
-    auto xml = XMLStringAsInDocument(node->libxmlNode());
+    auto xml = node->XMLStringWithOptions(CXMLNode::AsInDocumentOption);
     node->freeXMLNode();
-    if (!xml)
+    if (!xml || !isCleanUTF8(*xml)) {
         fail();
+        return std::nullopt;
+    }
     return xml;
 }
 

@@ -241,7 +241,12 @@ std::optional<std::string> CXMLNode::XMLStringWithOptions(unsigned options) cons
         xmlBufferFree(buffer);
         return std::nullopt;
     }
+    const xmlChar* declared = m_node->doc ? m_node->doc->encoding : nullptr;
+    if ((options & AsInDocumentOption) && m_node->doc)
+        m_node->doc->encoding = reinterpret_cast<const xmlChar*>("utf-8");
     xmlNodeDumpOutput(output, m_node->doc, m_node, 0, (options & PrettyPrintOption) ? 1 : 0, "UTF-8");
+    if ((options & AsInDocumentOption) && m_node->doc)
+        m_node->doc->encoding = declared;
     xmlOutputBufferClose(output);
     std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<size_t>(xmlBufferLength(buffer)));
     xmlBufferFree(buffer);

@@ -33,8 +33,12 @@ public:
     static constexpr int CommentKind = 8;
     static constexpr int DocumentKind = 9;
     static constexpr int DocumentFragmentKind = 11;
-    // Serialising option: indent the output.
+    // Serialising options: indent the output; write the node as the whole
+    // document's serialisation would, which names the output encoding on the
+    // document and so keeps non-ASCII attribute text as it is rather than
+    // as character references.
     static constexpr unsigned PrettyPrintOption = 0x1;
+    static constexpr unsigned AsInDocumentOption = 0x2;
 
     ~CXMLNode() override;
 
