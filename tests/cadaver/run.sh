@@ -16,12 +16,7 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 scratch=$(cd "$scratch" && pwd)
 
-server_pid=
-stop_server() {
-    [[ -n $server_pid ]] && kill -KILL "$server_pid" 2>/dev/null
-    server_pid=
-}
-trap stop_server EXIT
+source "$(dirname "$0")/../Support/tandry-server.sh"
 
 # The commands, one a line, and how many of them must report "succeeded".
 # The server wants an owner in every lock, which cadaver sends only when told.
@@ -49,24 +44,8 @@ run() {
     [[ $# -gt 0 ]] && shift
 
     local dir="$scratch/$name"
-    mkdir -p "$dir/work"
-    "$tandry" --home "$dir/home" -VKPortNumber 0 "${args[@]}" >"$dir/server.out" 2>"$dir/server.log" &
-    server_pid=$!
-
-    local url= tries=0
-    while [[ -z $url ]]; do
-        url=$(grep -m1 -o 'http://[^ ]*/' "$dir/server.out" 2>/dev/null || true)
-        if [[ -z $url ]]; then
-            if ! kill -0 "$server_pid" 2>/dev/null || (( ++tries > 300 )); then
-                echo "[$name] the server did not start:"
-                tail -n 30 "$dir/server.log"
-                return 1
-            fi
-            sleep 0.1
-        fi
-    done
-    local port=${url##*:}
-    port=${port%%/*}
+    server_start "$name" "$dir" "$tandry" "${args[@]}" || return 1
+    local port=$server_port
 
     # Bytes that a text transfer would mangle: NUL, CR LF, high bytes.
     printf 'round trip\r\n\0\377\376 %s\n' "$name" >"$dir/work/local.txt"
@@ -79,17 +58,10 @@ run() {
         >"$dir/cadaver.out" 2>&1
     local cadaver_status=$?
 
-    # Bounded: a server that does not end (a hang at exit) fails the run
-    # rather than the test's time limit.
-    kill -TERM "$server_pid"
-    local waited=0
-    while kill -0 "$server_pid" 2>/dev/null && (( waited++ < 300 )); do sleep 0.1; done
-    kill -0 "$server_pid" 2>/dev/null && { echo "[$name] the server did not exit within 30 s of SIGTERM"; kill -KILL "$server_pid"; }
-    wait "$server_pid"
-    local server_status=$?
-    server_pid=
+    local ok=1
+    server_stop "$name" || ok=0
 
-    local ok=1 succeeded
+    local succeeded
     succeeded=$(grep -c 'succeeded' "$dir/cadaver.out")
     if (( cadaver_status != 0 || succeeded != expected )) || grep -q 'failed' "$dir/cadaver.out"; then
         ok=0
@@ -108,15 +80,7 @@ run() {
         ok=0
         echo "[$name] left in the store: $left"
     fi
-    if (( server_status != 0 )); then
-        ok=0
-        echo "[$name] the server ended with status $server_status on SIGTERM"
-    fi
-    if grep -qE 'ERROR: (Address|Leak|Thread)Sanitizer|runtime error:|SUMMARY: (Address|Undefined)' "$dir/server.log"; then
-        ok=0
-        echo "[$name] sanitizer report in the server log:"
-        grep -E -A 30 'ERROR: |runtime error:' "$dir/server.log" | head -n 80
-    fi
+    server_log_is_clean "$name" "$dir" || ok=0
     (( ok )) && echo "[$name] $succeeded commands succeeded"
     (( ok ))
 }

@@ -29,12 +29,7 @@ if ! setfattr -n user.tandry -v 1 "$probe" 2>/dev/null; then
 fi
 rm -f "$probe"
 
-server_pid=
-stop_server() {
-    [[ -n $server_pid ]] && kill -KILL "$server_pid" 2>/dev/null
-    server_pid=
-}
-trap stop_server EXIT
+source "$(dirname "$0")/../Support/tandry-server.sh"
 
 # run NAME [tandry arguments...] -- [litmus credentials...]
 run() {
@@ -46,37 +41,14 @@ run() {
     creds=("$@")
 
     local dir="$scratch/$name"
-    mkdir -p "$dir/work"
-    "$tandry" --home "$dir/home" -VKPortNumber 0 "${args[@]}" >"$dir/server.out" 2>"$dir/server.log" &
-    server_pid=$!
-
-    local url= tries=0
-    while [[ -z $url ]]; do
-        url=$(grep -m1 -o 'http://[^ ]*/' "$dir/server.out" 2>/dev/null || true)
-        if [[ -z $url ]]; then
-            if ! kill -0 "$server_pid" 2>/dev/null || (( ++tries > 300 )); then
-                echo "[$name] the server did not start:"
-                tail -n 30 "$dir/server.log"
-                return 1
-            fi
-            sleep 0.1
-        fi
-    done
-    local port=${url##*:}
-    port=${port%%/*}
+    server_start "$name" "$dir" "$tandry" "${args[@]}" || return 1
+    local port=$server_port
 
     (cd "$dir/work" && TESTS="$suites" litmus "http://127.0.0.1:$port/Documents/" "${creds[@]}") >"$dir/litmus.out" 2>&1
     local litmus_status=$?
 
-    # Bounded: a server that does not end (a hang at exit) fails the run
-    # rather than the test's time limit.
-    kill -TERM "$server_pid"
-    local waited=0
-    while kill -0 "$server_pid" 2>/dev/null && (( waited++ < 300 )); do sleep 0.1; done
-    kill -0 "$server_pid" 2>/dev/null && { echo "[$name] the server did not exit within 30 s of SIGTERM"; kill -KILL "$server_pid"; }
-    wait "$server_pid"
-    local server_status=$?
-    server_pid=
+    local ok=1
+    server_stop "$name" || ok=0
 
     local passed failed skipped warnings
     passed=$(grep -o 'tests run: [0-9]* passed' "$dir/litmus.out" | awk '{s += $3} END {print s + 0}')
@@ -85,7 +57,6 @@ run() {
     warnings=$(grep -o '[0-9]* warnings\? w[a-z]* issued' "$dir/litmus.out" | awk '{s += $1} END {print s + 0}')
     echo "[$name] $passed passed, $failed failed, $skipped skipped, $warnings warnings; server exit $server_status"
 
-    local ok=1
     if (( litmus_status != 0 || passed != expected || failed != 0 || skipped != 0 || warnings != 0 )); then
         ok=0
         echo "[$name] litmus did not pass cleanly (exit $litmus_status, $expected passes expected):"
@@ -93,15 +64,7 @@ run() {
         echo "[$name] tail of debug.log:"
         tail -n 60 "$dir/work/debug.log" 2>/dev/null
     fi
-    if (( server_status != 0 )); then
-        ok=0
-        echo "[$name] the server ended with status $server_status on SIGTERM"
-    fi
-    if grep -qE 'ERROR: (Address|Leak|Thread)Sanitizer|runtime error:|SUMMARY: (Address|Undefined)' "$dir/server.log"; then
-        ok=0
-        echo "[$name] sanitizer report in the server log:"
-        grep -E -A 30 'ERROR: |runtime error:' "$dir/server.log" | head -n 80
-    fi
+    server_log_is_clean "$name" "$dir" || ok=0
     if grep -qF litmus-secret "$dir/server.log" "$dir/server.out"; then
         ok=0
         echo "[$name] the password appears in the server's output"
