@@ -333,7 +333,7 @@ TEST_F(WebDAVCopyResponseTest, LinksAreCopiedAsLinksAndNeverLeadOut)
 
 // The response on its own, with a stand-in connection, where a test can see
 // what happens within start() and what only on a later pass.
-class WebDAVCopyResponseUnitTest : public test::WebDAVTestCase {
+class WebDAVCopyResponseUnitTest : public test::FakeDelegateTestCase {
 protected:
     std::shared_ptr<WebDAVCopyResponse> move(const std::string& from, const std::string& to)
     {
@@ -343,12 +343,6 @@ protected:
         response->start();
         return response;
     }
-    void SetUp() override
-    {
-        WebDAVTestCase::SetUp();
-        delegate = std::make_unique<test::FakeResponseDelegate>(root);
-    }
-    std::unique_ptr<test::FakeResponseDelegate> delegate;
 };
 
 TEST_F(WebDAVCopyResponseUnitTest, TheMoveNoticeComesAPassLaterAndOnlyForAnItemThatArrived)

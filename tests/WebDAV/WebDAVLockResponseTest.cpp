@@ -23,13 +23,8 @@ std::string lockInfo(std::string_view scope = "exclusive", std::string_view owne
         scope, type, owner);
 }
 
-class WebDAVLockResponseTest : public test::WebDAVTestCase {
+class WebDAVLockResponseTest : public test::FakeDelegateTestCase {
 protected:
-    void SetUp() override
-    {
-        WebDAVTestCase::SetUp();
-        delegate = std::make_unique<test::FakeResponseDelegate>(root);
-    }
 
     std::shared_ptr<WebDAVResponse> run(std::string_view method, std::string_view target, std::string headers = {},
         std::string_view body = {})
@@ -42,10 +37,7 @@ protected:
             response = WebDAVUnlockResponse::create(request, delegate.get());
         else
             response = WebDAVPropFindResponse::create(request, delegate.get());
-        int before = delegate->ends;
-        response->start();
-        EXPECT_EQ(delegate->ends, before + 1);
-        return response;
+        return startOnce(response);
     }
     int status(std::string_view method, std::string_view target, std::string headers = {}, std::string_view body = {})
     {
@@ -72,7 +64,6 @@ protected:
         return WebDAVLockManager::sharedManager()->locksForURI(URLWithPath(uri)).size();
     }
 
-    std::unique_ptr<test::FakeResponseDelegate> delegate;
 };
 
 TEST_F(WebDAVLockResponseTest, LocksMissingAndExistingItemsAndRefreshes)

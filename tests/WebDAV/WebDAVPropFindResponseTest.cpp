@@ -32,13 +32,8 @@ struct Bare : WebDAVResponse {
 
 const std::string PropfindProp = "<?xml version=\"1.0\"?><D:propfind xmlns:D=\"DAV:\"><D:prop>";
 
-class WebDAVPropFindResponseTest : public WebDAVTestCase {
+class WebDAVPropFindResponseTest : public test::FakeDelegateTestCase {
 protected:
-    void SetUp() override
-    {
-        WebDAVTestCase::SetUp();
-        delegate = std::make_unique<test::FakeResponseDelegate>(root);
-    }
 
     std::shared_ptr<WebDAVResponse> run(std::string_view method, std::string_view target, std::string_view headers = {},
         std::string_view body = {})
@@ -49,10 +44,7 @@ protected:
             response = WebDAVPropFindResponse::create(request, delegate.get());
         else
             response = WebDAVPropPatchResponse::create(request, delegate.get());
-        int before = delegate->ends;
-        response->start();
-        EXPECT_EQ(delegate->ends, before + 1);
-        return response;
+        return startOnce(response);
     }
     static std::string body(const WebDAVResponse& response) { return std::string(response.body().view()); }
     // The hrefs of a 207 answer, in order.
@@ -67,7 +59,6 @@ protected:
         return out;
     }
 
-    std::unique_ptr<test::FakeResponseDelegate> delegate;
 };
 
 TEST_F(WebDAVPropFindResponseTest, ListsToTheRequestedDepth)

@@ -79,6 +79,28 @@ private:
     std::string m_root;
 };
 
+// Responses driven directly through the connection stand-in.
+class FakeDelegateTestCase : public WebDAVTestCase {
+protected:
+    void SetUp() override
+    {
+        WebDAVTestCase::SetUp();
+        delegate = std::make_unique<FakeResponseDelegate>(root);
+    }
+
+    // Starts the response and checks that it ended exactly once.
+    template <typename Response>
+    std::shared_ptr<Response> startOnce(std::shared_ptr<Response> response)
+    {
+        int before = delegate->ends;
+        response->start();
+        EXPECT_EQ(delegate->ends, before + 1);
+        return response;
+    }
+
+    std::unique_ptr<FakeResponseDelegate> delegate;
+};
+
 inline std::shared_ptr<HTTPMessageRequest> makeRequest(std::string_view method, std::string_view target,
     std::string_view headers = {}, std::string_view body = {})
 {
