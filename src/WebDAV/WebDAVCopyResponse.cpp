@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -55,15 +54,6 @@ std::optional<std::string> hiddenSiblingPath(const std::string& path)
         return std::nullopt;
     rmdir(buffer.data());
     return std::string(buffer.data());
-}
-
-std::optional<std::string> realParentPath(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    std::string parent = core::path::deletingLastPathComponent(path);
-    if (!realpath(parent.c_str(), buffer))
-        return std::nullopt;
-    return std::string(buffer);
 }
 
 } // namespace
@@ -220,9 +210,7 @@ void WebDAVCopyResponse::start()
     }
     // The item itself may be a link, which is copied as a link; the folders
     // on the way to either end must not lead out of the store.
-    auto sourceParent = realParentPath(sourcePath);
-    auto destinationParent = realParentPath(*destinationPath);
-    if (!sourceParent || !destinationParent || !isServedRealPath(*sourceParent) || !isServedRealPath(*destinationParent)) {
+    if (!isServedFolderOfPath(sourcePath) || !isServedFolderOfPath(*destinationPath)) {
         refuse(403, "Forbidden");
         return;
     }

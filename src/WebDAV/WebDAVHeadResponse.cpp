@@ -5,8 +5,6 @@
 
 #include <fmt/format.h>
 
-#include <climits>
-#include <cstdlib>
 
 std::shared_ptr<WebDAVHeadResponse> WebDAVHeadResponse::create(std::shared_ptr<HTTPMessageRequest> request,
     WebDAVResponseDelegate* delegate)
@@ -25,8 +23,7 @@ void WebDAVHeadResponse::start()
     }
     if (!resource->isCollection()) {
         // A link whose target exists must stay inside the store, as for GET.
-        char buffer[PATH_MAX];
-        if (realpath(resource->path().c_str(), buffer) && !isServedRealPath(buffer)) {
+        if (!isServedItemAtPath(resource->path())) {
             endResponseWithStatusCode(403);
             return;
         }

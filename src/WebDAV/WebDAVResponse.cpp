@@ -219,6 +219,12 @@ bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
     return false;
 }
 
+bool WebDAVResponse::isServedItemAtPath(const std::string& path) const
+{
+    auto real = resolvedPath(path);
+    return !real || isServedRealPath(*real);
+}
+
 bool WebDAVResponse::isServedFolderOfPath(const std::string& path) const
 {
     auto folder = resolvedPath(core::path::deletingLastPathComponent(path));

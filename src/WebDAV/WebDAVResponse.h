@@ -98,6 +98,9 @@ public:
     // the server's roots: a link on the way must not let a method create or
     // remove items beyond them. The item itself is not followed.
     bool isServedFolderOfPath(const std::string& path) const;
+    // Whether an existing item, links followed, lies in one of the roots;
+    // true for an item that does not resolve (nothing to hand out).
+    bool isServedItemAtPath(const std::string& path) const;
 
 protected:
     WebDAVResponse(std::shared_ptr<HTTPMessageRequest> request, WebDAVResponseDelegate* delegate)
