@@ -28,15 +28,23 @@ std::shared_ptr<ActionSheet> ActionSheet::create(std::string title, std::weak_pt
     const std::vector<std::string>& otherTitles)
 {
     auto sheet = std::make_shared<ActionSheet>();
-    sheet->setTitle(std::move(title));
-    sheet->setDelegate(std::move(delegate));
-    if (destructiveTitle)
-        sheet->setDestructiveButtonIndex(sheet->addButton(*destructiveTitle));
-    for (auto& other : otherTitles)
-        sheet->addButton(other);
-    if (cancelTitle)
-        sheet->setCancelButtonIndex(sheet->addButton(*cancelTitle));
+    setUp(*sheet, std::move(title), std::move(delegate), std::move(cancelTitle), std::move(destructiveTitle),
+        otherTitles);
     return sheet;
+}
+
+void ActionSheet::setUp(ActionSheet& sheet, std::string title, std::weak_ptr<ActionSheetDelegate> delegate,
+    std::optional<std::string> cancelTitle, std::optional<std::string> destructiveTitle,
+    const std::vector<std::string>& otherTitles)
+{
+    sheet.setTitle(std::move(title));
+    sheet.setDelegate(std::move(delegate));
+    if (destructiveTitle)
+        sheet.setDestructiveButtonIndex(sheet.addButton(*destructiveTitle));
+    for (auto& other : otherTitles)
+        sheet.addButton(other);
+    if (cancelTitle)
+        sheet.setCancelButtonIndex(sheet.addButton(*cancelTitle));
 }
 
 ActionSheet::ActionSheet()

@@ -39,6 +39,10 @@ public:
         std::optional<std::string> destructiveTitle = std::nullopt, const std::vector<std::string>& otherTitles = {});
     ActionSheet();
     ~ActionSheet() override;
+    // What create() does, for subclasses that make their own sheets.
+    static void setUp(ActionSheet& sheet, std::string title, std::weak_ptr<ActionSheetDelegate> delegate,
+        std::optional<std::string> cancelTitle, std::optional<std::string> destructiveTitle,
+        const std::vector<std::string>& otherTitles);
 
     int destructiveButtonIndex() const { return m_destructiveIndex; }
     void setDestructiveButtonIndex(int index);

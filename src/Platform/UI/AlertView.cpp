@@ -30,14 +30,21 @@ std::shared_ptr<AlertView> AlertView::create(std::string title, std::string mess
     const std::vector<std::string>& otherTitles)
 {
     auto alert = std::make_shared<AlertView>();
-    alert->setTitle(std::move(title));
-    alert->setMessage(std::move(message));
-    alert->setDelegate(std::move(delegate));
-    if (cancelTitle)
-        alert->setCancelButtonIndex(alert->addButton(*cancelTitle));
-    for (auto& other : otherTitles)
-        alert->addButton(other);
+    setUp(*alert, std::move(title), std::move(message), std::move(delegate), std::move(cancelTitle), otherTitles);
     return alert;
+}
+
+void AlertView::setUp(AlertView& alert, std::string title, std::string message,
+    std::weak_ptr<AlertViewDelegate> delegate, std::optional<std::string> cancelTitle,
+    const std::vector<std::string>& otherTitles)
+{
+    alert.setTitle(std::move(title));
+    alert.setMessage(std::move(message));
+    alert.setDelegate(std::move(delegate));
+    if (cancelTitle)
+        alert.setCancelButtonIndex(alert.addButton(*cancelTitle));
+    for (auto& other : otherTitles)
+        alert.addButton(other);
 }
 
 AlertView::AlertView()

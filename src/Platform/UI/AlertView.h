@@ -31,9 +31,12 @@ public:
         const std::vector<std::string>& otherTitles = {});
     AlertView();
     ~AlertView() override;
+    // What create() does, for subclasses that make their own alerts.
+    static void setUp(AlertView& alert, std::string title, std::string message, std::weak_ptr<AlertViewDelegate> delegate,
+        std::optional<std::string> cancelTitle, const std::vector<std::string>& otherTitles);
 
     const std::string& message() const { return m_message; }
-    void setMessage(std::string message);
+    virtual void setMessage(std::string message);
     // The first button that is not cancel; −1 when there is none.
     int firstOtherButtonIndex() const;
 

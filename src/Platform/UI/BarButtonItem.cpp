@@ -156,9 +156,23 @@ bool BarButtonItem::hasAction(std::string_view action) const
     return false;
 }
 
+// "BarButtonItem, Bordered, target: …, action: …, customView: …": the
+// class, the style, then the first target and action and the custom view
+// where there are any.
 std::string BarButtonItem::description() const
 {
-    return fmt::format("<BarButtonItem: {} \"{}\">", fmt::ptr(this), m_title);
+    static constexpr const char* styles[] = { "Plain", "Bordered", "Done" };
+    int style = int(m_style);
+    std::string text = fmt::format("{}, {}", className(), style >= 0 && style <= 2 ? styles[style] : "Unknown");
+    if (!m_actions.entries().empty()) {
+        const auto& first = m_actions.entries().front();
+        if (auto target = first.target.lock())
+            text += ", target: " + target->description();
+        text += ", action: " + first.action;
+    }
+    if (m_customView)
+        text += ", customView: " + m_customView->description();
+    return text;
 }
 
 } // namespace ui

@@ -51,6 +51,8 @@ public:
         return m_targets.actions(target, events);
     }
     unsigned allControlEvents() const { return m_targets.allEvents(); }
+    // Every pair in the order added, pairs without a target included.
+    const TargetActionList<Control&, const Event*>& targets() const { return m_targets; }
     // Runs the live actions registered for any of `events`.
     virtual void sendActions(unsigned events, const Event* event = nullptr);
 

@@ -197,7 +197,7 @@ bool drawButton(Button& button, gfx::Context& context)
 {
     gfx::Rect b = button.bounds();
     if (auto background = button.currentBackgroundImage()) {
-        StandardViewDrawing::drawStretchable(context, b, background);
+        StandardViewDrawing::drawStretchable(context, button.backgroundRectForBounds(b), background);
         return true;
     }
     if (button.buttonType() != Button::Type::RoundedRect)

@@ -10,6 +10,7 @@
 
 #include "Platform/Core/Observation.h"
 #include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Orientation.h"
 #include "Platform/UI/Responder.h"
 
@@ -62,6 +63,10 @@ public:
     virtual void willRotate(Orientation orientation, double duration) { (void)orientation, (void)duration; }
     virtual void didRotate(Orientation fromOrientation) { (void)fromOrientation; }
     Orientation interfaceOrientation() const { return m_orientation; }
+
+    // The status bar's style while this controller is on top: the default
+    // unless a controller wants another (its container applies it).
+    virtual Application::StatusBarStyle statusBarStyle() const { return Application::StatusBarStyle::Default; }
 
     // The title, also the navigation item's.
     const std::string& title() const { return m_title; }
