@@ -1,4 +1,4 @@
-#include "GoldenImage.h"
+#include "Support/GoldenImage.h"
 
 #include "Platform/Graphics/Image.h"
 

@@ -1,5 +1,3 @@
-#include "GoldenImage.h"
-
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/TextEngine.h"
@@ -25,6 +23,7 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 #include "Support/Command.h"
+#include "Support/GoldenImage.h"
 #include "Support/UITestCase.h"
 
 #include <cmath>
