@@ -8,6 +8,7 @@
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/Window.h"
 
 #include <algorithm>
@@ -50,6 +51,8 @@ void ActionSheet::setUp(ActionSheet& sheet, std::string title, std::weak_ptr<Act
 ActionSheet::ActionSheet()
 {
     m_titleLabel = Label::create();
+    m_titleLabel->setBackgroundColor(StandardColors::clear());
+    m_titleLabel->setOpaque(false);
     m_titleLabel->setFont(Fonts::systemFont(Fonts::SystemFontSize));
     m_titleLabel->setTextAlignment(gfx::TextAlignment::Center);
     m_titleLabel->setNumberOfLines(0);
@@ -160,7 +163,9 @@ void ActionSheet::layoutSubviews()
     Window* window = this->window();
     if (!window)
         return;
-    gfx::Rect area = window->bounds();
+    // Laid out upright in the interface, which may stand turned in the window.
+    gfx::Rect area = interfaceBounds(*window);
+    gfx::Rect anchor = interfaceToWindow(*window).inverted().apply(m_anchorRect);
     float width = m_anchored ? AnchoredWidth : area.width();
     float inner = width - 2 * Margin;
     float y = TopMargin;
@@ -191,17 +196,16 @@ void ActionSheet::layoutSubviews()
     gfx::Rect placed;
     if (m_anchored) {
         // Below the anchor where it fits, else above it, kept on the window.
-        float x = std::clamp(m_anchorRect.midX() - width / 2, 0.f, std::max(0.f, area.width() - width));
-        float top = m_anchorRect.maxY();
-        if (top + height > area.height() && m_anchorRect.minY() - height >= 0)
-            top = m_anchorRect.minY() - height;
+        float x = std::clamp(anchor.midX() - width / 2, 0.f, std::max(0.f, area.width() - width));
+        float top = anchor.maxY();
+        if (top + height > area.height() && anchor.minY() - height >= 0)
+            top = anchor.minY() - height;
         placed = { x, top, width, height };
     } else {
-        float bottom = m_anchorKind == AnchorKind::View ? std::min(area.height(), m_anchorRect.maxY()) : area.height();
+        float bottom = m_anchorKind == AnchorKind::View ? std::min(area.height(), anchor.maxY()) : area.height();
         placed = { 0, bottom - height, width, height };
     }
-    if (placed != frame())
-        setFrame(placed);
+    placeInInterface(placed);
 }
 
 } // namespace ui

@@ -169,11 +169,15 @@ void AlertView::layoutSubviews()
         }
     }
     float height = y + BottomMargin;
-    // Centred in the application frame, in the alert window's coordinates.
-    gfx::Rect area = Application::shared() ? Application::shared()->applicationFrame() : Screen::main()->bounds();
-    gfx::Rect placed { area.midX() - width / 2, area.midY() - height / 2, width, height };
-    if (placed != frame)
-        setFrame(placed);
+    // Centred in the room below the status bar, upright in the interface.
+    Window* window = this->window();
+    gfx::Rect area = window ? interfaceBounds(*window) : Screen::main()->bounds();
+    auto* application = Application::shared();
+    if (application && !application->isStatusBarHidden()) {
+        float bar = Application::StatusBarHeight;
+        area = { area.minX(), area.minY() + bar, area.width(), std::max(0.0f, area.height() - bar) };
+    }
+    placeInInterface({ area.midX() - width / 2, area.midY() - height / 2, width, height });
 }
 
 } // namespace ui

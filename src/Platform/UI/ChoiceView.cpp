@@ -1,9 +1,12 @@
 #include "Platform/UI/ChoiceView.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/Window.h"
 
 #include <fmt/format.h>
 
@@ -59,10 +62,76 @@ void ChoiceView::setCancelButtonIndex(int index)
     setNeedsLayout();
 }
 
+namespace {
+
+Orientation interfaceOrientation()
+{
+    auto* application = Application::shared();
+    return application ? application->statusBarOrientation() : Orientation::Portrait;
+}
+
+// The interface's quarter turn, exact.
+gfx::AffineTransform quarterTurn(Orientation orientation)
+{
+    switch (orientation) {
+    case Orientation::PortraitUpsideDown:
+        return { -1, 0, 0, -1, 0, 0 };
+    case Orientation::LandscapeRight:
+        return { 0, 1, -1, 0, 0, 0 };
+    case Orientation::LandscapeLeft:
+        return { 0, -1, 1, 0, 0, 0 };
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+gfx::Rect ChoiceView::interfaceBounds(const Window& window)
+{
+    gfx::Size size = window.bounds().size;
+    if (isLandscape(interfaceOrientation()))
+        std::swap(size.width, size.height);
+    return { 0, 0, size.width, size.height };
+}
+
+gfx::AffineTransform ChoiceView::interfaceToWindow(const Window& window)
+{
+    gfx::Rect interface = interfaceBounds(window);
+    gfx::Rect bounds = window.bounds();
+    return gfx::AffineTransform::translation(-interface.midX(), -interface.midY())
+        .concatenating(quarterTurn(interfaceOrientation()))
+        .concatenating(gfx::AffineTransform::translation(bounds.midX(), bounds.midY()));
+}
+
+void ChoiceView::placeInInterface(const gfx::Rect& rect)
+{
+    Window* window = this->window();
+    if (!window) {
+        if (rect != frame())
+            setFrame(rect);
+        return;
+    }
+    gfx::Point center = interfaceToWindow(*window).apply(gfx::Point { rect.midX(), rect.midY() });
+    gfx::AffineTransform turn = quarterTurn(interfaceOrientation());
+    if (transform() != turn)
+        setTransform(turn);
+    if (bounds() != gfx::Rect { 0, 0, rect.width(), rect.height() })
+        setBounds({ 0, 0, rect.width(), rect.height() });
+    if (this->center() != center)
+        setCenter(center);
+}
+
 void ChoiceView::presented(bool animated)
 {
     m_visible = true;
     m_dismissing = false;
+    std::weak_ptr<core::Object> weakView = weak_from_this();
+    m_interfaceTurned = core::NotificationCenter::defaultCenter().observe(
+        Application::didChangeStatusBarOrientationNotification, nullptr, [weakView](const core::Notification&) {
+            if (auto view = std::static_pointer_cast<View>(weakView.lock()))
+                view->setNeedsLayout();
+        });
     for (int i = 0; i < numberOfButtons(); ++i)
         m_buttons[size_t(i)]->setHidden(!showsButton(i));
     auto self = std::static_pointer_cast<ChoiceView>(shared_from_this());
@@ -95,6 +164,7 @@ void ChoiceView::dismiss(int index, bool animated)
         return;
     sendWillDismiss(index);
     m_visible = false;
+    m_interfaceTurned = {};
     removeFromScreen();
     m_dismissing = false;
     if (!animated)

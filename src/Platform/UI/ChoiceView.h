@@ -8,6 +8,7 @@
 // seen by its delegate. The subclass places itself on the screen and tells
 // its own delegate.
 
+#include "Platform/Core/Observation.h"
 #include "Platform/UI/View.h"
 
 #include <string>
@@ -67,6 +68,16 @@ protected:
     void presented(bool animated);
     // The buttons by index.
     const std::vector<std::shared_ptr<Button>>& buttons() const { return m_buttons; }
+
+    // A shown choice stands upright in the interface, which turns inside
+    // its window: the interface's space is the window's bounds turned to
+    // the status bar's orientation, with its origin at the interface's top
+    // left. The choice lays out in that space and is placed from it; it
+    // lays out again when the interface turns.
+    static gfx::Rect interfaceBounds(const Window& window);
+    static gfx::AffineTransform interfaceToWindow(const Window& window);
+    // Places the choice at `rect` of its window's interface space.
+    void placeInInterface(const gfx::Rect& rect);
     virtual std::shared_ptr<Button> makeButton(const std::string& title);
 
 private:
@@ -75,6 +86,7 @@ private:
     std::string m_title;
     std::vector<std::shared_ptr<Button>> m_buttons;
     int m_cancelIndex = -1;
+    core::Observation m_interfaceTurned;
     bool m_visible = false;
     bool m_dismissing = false;
 };

@@ -7,6 +7,7 @@
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/LiveObjects.h"
+#include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
 
 #include <fmt/format.h>
@@ -205,6 +206,48 @@ TEST_F(AlertViewTest, TabletSheetAtItsAnchor)
     driver.tapOutsideSheet();
     advance(0.2);
     EXPECT_EQ(recorder->log, (std::vector<std::string> { "clicked(1)", "willDismiss shown(1)", "didDismiss(1)" }));
+}
+
+// Turns with the device.
+class TurningController : public ui::ViewController {
+public:
+    bool shouldAutorotate(ui::Orientation) override { return true; }
+};
+
+TEST_F(AlertViewTest, ChoicesStandUprightInATurnedInterface)
+{
+    window().setRootViewController(std::make_shared<TurningController>());
+    ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+
+    // The interface's bottom lies along the window's right edge: the sheet
+    // spans the interface's width there, turned with it.
+    auto sheet = ui::ActionSheet::create("T", {}, "Cancel", {}, { "A" });
+    sheet->showFromToolbar(window());
+    sheet->layoutIfNeeded();
+    EXPECT_EQ(sheet->transform(), (gfx::AffineTransform { 0, -1, 1, 0, 0, 0 }));
+    EXPECT_EQ(sheet->bounds().width(), 480);
+    EXPECT_EQ(sheet->frame().maxX(), 320);
+    EXPECT_EQ(sheet->frame().height(), 480);
+    driver.pressSheetButton("A"); // taps reach the turned buttons
+
+    // An alert is centred in the room beside the status bar.
+    auto alert = ui::AlertView::create("T", "M", {}, "Cancel");
+    alert->show();
+    alert->layoutIfNeeded();
+    EXPECT_EQ(alert->bounds().width(), ui::AlertView::Width);
+    EXPECT_EQ(alert->frame().height(), ui::AlertView::Width);
+    EXPECT_FLOAT_EQ(alert->center().y, 240);
+    EXPECT_FLOAT_EQ(alert->center().x, 160 + ui::Application::StatusBarHeight / 2);
+
+    // Turned back while shown, it stands upright again.
+    ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    alert->layoutIfNeeded();
+    EXPECT_TRUE(alert->transform().isIdentity());
+    EXPECT_EQ(alert->frame().width(), ui::AlertView::Width);
+    EXPECT_FLOAT_EQ(alert->center().y, 240 + ui::Application::StatusBarHeight / 2);
+    driver.pressAlertButton("Cancel");
+    advance(1);
+    window().setRootViewController(nullptr);
 }
 
 TEST_F(AlertViewTest, ManyAlertsAndSheetsLeaveNothingAlive)
