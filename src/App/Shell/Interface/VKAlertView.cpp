@@ -19,7 +19,8 @@ void VKAlertView::addActivityIndicator()
 {
     if (m_activityIndicator)
         return;
-    m_activityIndicator = ui::ActivityIndicator::create(ui::ActivityIndicator::Style::White);
+    // The toolkit's alerts are light: a white spinner would not show on them.
+    m_activityIndicator = ui::ActivityIndicator::create(ui::ActivityIndicator::Style::Gray);
     addSubview(m_activityIndicator);
     m_activityIndicator->startAnimating();
     setMessage(message());

@@ -25,8 +25,8 @@ public:
     const core::Value& userInfo() const { return m_userInfo; }
     void setUserInfo(core::Value userInfo) { m_userInfo = std::move(userInfo); }
 
-    // Adds a running white spinner (once) and sets the message again so
-    // that it makes room for it.
+    // Adds a running spinner (once), gray to show on the light alert, and
+    // sets the message again so that it makes room for it.
     void addActivityIndicator();
     ui::ActivityIndicator* activityIndicator() const { return m_activityIndicator.get(); }
 

@@ -273,7 +273,7 @@ TEST_F(AdditionsTest, AlertWithASpinner)
     ASSERT_TRUE(spinner);
     EXPECT_EQ(spinner->superview(), alert.get());
     EXPECT_TRUE(spinner->isAnimating());
-    EXPECT_EQ(spinner->activityIndicatorViewStyle(), ui::ActivityIndicator::Style::White);
+    EXPECT_EQ(spinner->activityIndicatorViewStyle(), ui::ActivityIndicator::Style::Gray);
     EXPECT_EQ(alert->message(), "Preparing attachments...\n\n");
     alert->setMessage(alert->message());
     EXPECT_EQ(alert->message(), "Preparing attachments...\n\n") << "the room is made once";
