@@ -223,6 +223,11 @@ std::optional<std::string> VKKeyValueStore::recordForKey(std::string_view key) c
     return takeBuffer(buffer, size);
 }
 
+bool VKKeyValueStore::removeAllRecords()
+{
+    return m_open && tcbdbvanish(database(m_db));
+}
+
 bool VKKeyValueStore::beginTransaction()
 {
     return m_open && tcbdbtranbegin(database(m_db));

@@ -66,6 +66,8 @@ protected:
     // Stores only when the key is not there yet.
     bool putRecordIfAbsent(std::string_view key, std::string_view value);
     bool removeRecord(std::string_view key);
+    // Empties the file (a cache made anew).
+    bool removeAllRecords();
     std::optional<std::string> recordForKey(std::string_view key) const;
     bool beginTransaction();
     bool commitTransaction();

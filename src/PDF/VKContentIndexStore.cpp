@@ -2,6 +2,7 @@
 
 #include "Kit/StringRegexAdditions.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/TextFolding.h"
 #include "Platform/Core/UTF8.h"
 
 #include <unicode/ustring.h>
@@ -82,14 +83,14 @@ VKKeyValueStore* VKContentIndexStore::rebuildingIfDamaged(const std::string& pat
 
 std::string VKContentIndexStore::lowercaseString(std::string_view text)
 {
-    return core::toUTF8(lowercased(core::toUTF16(text)));
+    return core::toUTF8(core::precomposed(lowercased(core::precomposed(core::toUTF16(text)))));
 }
 
 std::set<std::string> VKContentIndexStore::tokensForText(std::u16string_view text)
 {
     std::set<std::string> tokens;
-    for (const auto& word : vkWordBoundaryTokens(text))
-        tokens.insert(core::toUTF8(lowercased(word)) + ' ');
+    for (const auto& word : vkWordBoundaryTokens(core::precomposed(text)))
+        tokens.insert(core::toUTF8(core::precomposed(lowercased(word))) + ' ');
     return tokens;
 }
 
@@ -189,7 +190,8 @@ std::set<uint64_t> VKContentIndexStore::identifiersForToken(std::string_view tok
 std::optional<std::set<uint64_t>> VKContentIndexStore::identifiersForSearchString(std::string_view searchString,
     Combination combination) const
 {
-    std::vector<std::string> words = vkWordBoundaryTokens(searchString);
+    // Composed as the indexed words are, whatever form the typing gave.
+    std::vector<std::string> words = vkWordBoundaryTokens(core::toUTF8(core::precomposed(core::toUTF16(searchString))));
     if (words.empty())
         return std::nullopt;
     const bool lastWhole = !searchString.empty() && searchString.back() == ' ';

@@ -1,9 +1,9 @@
 #pragma once
 
 // An inverted word index in the key-value store's file: each word of an
-// identified text (a page) is one key, the lower-cased word and a blank in
-// UTF-8, a 0x00, then the identifier in 8 bytes big-endian, with an empty
-// value. Bytewise key order keeps the keys of one word, and of every word
+// identified text (a page) is one key, the word composed (NFC) and
+// lower-cased and a blank in UTF-8, a 0x00, then the identifier in 8 bytes
+// big-endian, with an empty value. Bytewise key order keeps the keys of one word, and of every word
 // sharing a beginning, in one run, so a lookup is one jump and a walk.
 // Optional inverse keys (0x00, the identifier, the word) let an
 // identifier's words be removed; they sort before every word key and are
@@ -33,8 +33,8 @@ public:
     // held by a store of another class.
     static std::shared_ptr<VKContentIndexStore> storeForPath(const std::string& path);
 
-    // The distinct tokens of a text: each word (letters required) lower-cased
-    // with one blank appended, UTF-8.
+    // The distinct tokens of a text: each word (letters required) composed
+    // and lower-cased, as search strings are, with one blank appended, UTF-8.
     static std::set<std::string> tokensForText(std::u16string_view text);
     static std::set<std::string> tokensForText(std::string_view text);
 
@@ -67,6 +67,7 @@ protected:
         }));
     }
 
+    // Composed and lower-cased: the form words take in the index.
     static std::string lowercaseString(std::string_view text);
 
 private:

@@ -6,6 +6,7 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
+#include "Platform/Core/TextFolding.h"
 #include "Platform/Core/UTF8.h"
 
 #include <algorithm>
@@ -88,7 +89,8 @@ std::shared_ptr<VKDocumentRange> VKFileSearchQueryOperation::nextResult(const st
 {
     if (pages.empty())
         return nullptr;
-    const std::u16string regex = vkWordBoundaryRegex(core::toUTF16(m_searchString), 0);
+    // The page texts are composed; so is the pattern, however it was typed.
+    const std::u16string regex = vkWordBoundaryRegex(core::precomposed(core::toUTF16(m_searchString)), 0);
     const bool forward = m_direction != 1;
     const VKNeighbour direction = forward ? VKNeighbour::Following : VKNeighbour::Preceding;
 

@@ -3,6 +3,7 @@
 #include "PDF/VKPDFMatrix.h"
 #include "PDF/VKPDFPageScanner.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/TextFolding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,16 +107,16 @@ void VKPDFCompositeFontInfo::setCharacterString(std::u16string text, uint32_t co
         logIllegalCode(code);
         return;
     }
-    m_encodingMap[uint16_t(code)] = std::move(text);
+    m_encodingMap[uint16_t(code)] = core::precomposed(text);
 }
 
 void VKPDFCompositeFontInfo::processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const
 {
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         uint32_t code = uint32_t(static_cast<unsigned char>(bytes[i])) << 8 | static_cast<unsigned char>(bytes[i + 1]);
+        // A code without text still advances: its glyph is drawn.
+        static const std::u16string none;
         const std::u16string* text = stringForCode(code);
-        if (!text || text->empty())
-            continue;
-        delegate.processCharacterString(*text, glyphRect(widthForCode(code)), false);
+        delegate.processCharacterString(text ? *text : none, glyphRect(widthForCode(code)), false);
     }
 }

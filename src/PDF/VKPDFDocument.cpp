@@ -51,7 +51,6 @@ VKPDFDocument::~VKPDFDocument()
 
 VKPDFDocument::VKPDFDocument(std::shared_ptr<pdf::Document> documentRef)
     : m_documentRef(std::move(documentRef))
-    , m_numPages(uint32_t(m_documentRef->pageCount()))
     , m_pageNumbers(VKPDFPageNumbers::create())
 {
 }

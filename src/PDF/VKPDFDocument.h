@@ -50,7 +50,9 @@ public:
     ~VKPDFDocument() override;
 
     const std::shared_ptr<pdf::Document>& documentRef() const { return m_documentRef; }
-    uint32_t numPages() const { return m_numPages; }
+    // The page tree's count, until reading its pages proves it wrong; then
+    // the pages found.
+    uint32_t numPages() const { return uint32_t(m_documentRef->pageCount()); }
     // The page lookups every destination of this document shares.
     const std::shared_ptr<VKPDFPageNumbers>& pageNumbers() const { return m_pageNumbers; }
 
@@ -70,7 +72,6 @@ private:
     void addOutlineSubtree(const pdf::Dictionary& item, VKPDFOutlineList& list, int depth, const pdf::Handle& root) const;
 
     const std::shared_ptr<pdf::Document> m_documentRef;
-    const uint32_t m_numPages;
     const std::shared_ptr<VKPDFPageNumbers> m_pageNumbers;
     mutable std::mutex m_outlineMutex;
     mutable std::shared_ptr<const VKPDFOutlineList> m_outlineList;

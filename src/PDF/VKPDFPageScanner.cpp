@@ -2,7 +2,9 @@
 
 #include "PDF/VKPDFPage.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -169,6 +171,14 @@ struct VKPDFPageScanner::Operators {
         self(info).processTextString(string);
     }
 
+    static void drawObject(pdf::Scanner& pdfScanner, void* info)
+    {
+        std::string name;
+        pdf::Object object;
+        if (pdfScanner.popName(name) && pdfScanner.resource("XObject", name, object))
+            self(info).drawForm(object, pdfScanner);
+    }
+
     static void nextLineShowTextSpaced(pdf::Scanner& pdfScanner, void* info)
     {
         VKPDFPageScanner& scanner = self(info);
@@ -207,6 +217,7 @@ const pdf::OperatorTable& VKPDFPageScanner::sharedOperatorTable()
         operators->setCallback("Tz", Operators::horizontalScaling);
         operators->setCallback("'", Operators::nextLineShowText);
         operators->setCallback("\"", Operators::nextLineShowTextSpaced);
+        operators->setCallback("Do", Operators::drawObject);
         return operators;
     }();
     return *table;
@@ -234,10 +245,61 @@ void VKPDFPageScanner::scan()
     m_state = State();
     m_savedStates.clear();
     m_unsavedLevels = 0;
+    m_formStack.clear();
+    m_formScans = 0;
+    m_contentBudget = pdf::Scanner::kMaximumContentBytes;
     pdf::Scanner scanner(m_pageRef, sharedOperatorTable(), this);
     scanner.scan();
     m_savedStates.clear();
     m_state.font.reset();
+}
+
+void VKPDFPageScanner::drawForm(const pdf::Object& object, const pdf::Scanner& scanner)
+{
+    pdf::Stream form;
+    std::string subtype;
+    if (!object.stream(form) || !form.dictionary().name("Subtype", subtype) || subtype != "Form")
+        return;
+    pdf::Dictionary dictionary = form.dictionary();
+    // The renderer draws no form without a box, so it shows no text either.
+    pdf::Array box;
+    double value = 0;
+    if (!dictionary.array("BBox", box) || box.count() != 4 || !box.number(3, value))
+        return;
+    pdf::Identity identity = object.identity();
+    if (m_formStack.size() >= kMaximumFormDepth || m_formScans >= kMaximumFormScans || m_contentBudget == 0
+        || std::find(m_formStack.begin(), m_formStack.end(), identity) != m_formStack.end())
+        return;
+    ++m_formScans;
+
+    // The form's matrix maps form space into the space current where it is
+    // drawn, so it goes before the current transform.
+    State saved = m_state;
+    VKPDFMatrix textMatrix = m_textMatrix, textLineMatrix = m_textLineMatrix;
+    pdf::Array matrix;
+    double m[6];
+    if (dictionary.array("Matrix", matrix) && matrix.count() == 6 && matrix.number(0, m[0]) && matrix.number(1, m[1])
+        && matrix.number(2, m[2]) && matrix.number(3, m[3]) && matrix.number(4, m[4]) && matrix.number(5, m[5]))
+        m_state.transform = VKPDFMatrix { m[0], m[1], m[2], m[3], m[4], m[5] }.concatenating(m_state.transform);
+    // The form's own q and Q pair among themselves: a Q too many cannot
+    // reach the levels saved outside it.
+    std::vector<State> outerStates = std::move(m_savedStates);
+    m_savedStates.clear();
+    size_t outerUnsavedLevels = std::exchange(m_unsavedLevels, 0);
+
+    m_formStack.push_back(identity);
+    pdf::Scanner formScanner(form, scanner, sharedOperatorTable(), this);
+    formScanner.setContentLimit(m_contentBudget);
+    formScanner.scan();
+    m_contentBudget -= std::min(formScanner.contentBytes(), m_contentBudget);
+    m_formStack.pop_back();
+
+    // Whatever the form left unbalanced goes with it.
+    m_savedStates = std::move(outerStates);
+    m_unsavedLevels = outerUnsavedLevels;
+    m_state = std::move(saved);
+    m_textMatrix = textMatrix;
+    m_textLineMatrix = textLineMatrix;
 }
 
 void VKPDFPageScanner::processTextString(const pdf::String& string)
@@ -257,8 +319,9 @@ void VKPDFPageScanner::processCharacterString(const std::u16string& text, const 
     VKPDFMatrix parameters { state.fontSize * state.horizontalScaling, 0, 0, state.fontSize, 0, state.rise };
     m_renderingMatrix = parameters.concatenating(m_textMatrix).concatenating(state.transform);
     gfx::Rect renderRect = m_renderingMatrix.apply(glyphRect);
-    // Touching the crop box counts, as does a character without area.
-    if (isFinite(renderRect) && !renderRect.intersection(m_pageFrame).isNull())
+    // Touching the crop box counts, as does a character without area; a
+    // glyph without text only moves on.
+    if (!text.empty() && isFinite(renderRect) && !renderRect.intersection(m_pageFrame).isNull())
         processCharacterString(text, renderRect);
     double advance = (double(glyphRect.width()) * state.fontSize + state.characterSpacing
                          + (addWordSpacing ? state.wordSpacing : 0))

@@ -10,6 +10,13 @@
 // The text state (Tc, Tw, Th, TL, Tfs, Trise, font) is saved and restored
 // with the transform by q and Q, and Th starts at 1 for each scan and
 // persists across BT, as PDF defines text state.
+//
+// Do draws form XObjects (included pages, slides made of forms): the form's
+// content is scanned with its own resources under its /Matrix, the text
+// state carrying in and everything restored after, as a q ... Q would.
+// Forms nest 12 deep at most, a form already being drawn is skipped, and a
+// page's forms together are scanned at most 4,096 times and decode at most
+// 256 MiB, so hostile documents cost bounded time.
 
 #include "PDF/VKPDFFontInfo.h"
 #include "PDF/VKPDFMatrix.h"
@@ -37,6 +44,8 @@ class VKPDFPageScanner : public core::Object {
 public:
     // Saved q levels beyond this are counted, not kept.
     static constexpr size_t kMaximumSavedStates = 1024;
+    static constexpr size_t kMaximumFormDepth = 12;
+    static constexpr size_t kMaximumFormScans = 4096;
 
     static std::shared_ptr<VKPDFPageScanner> create(const pdf::Page& page);
     static std::shared_ptr<VKPDFPageScanner> create(const VKPDFPage& page);
@@ -101,6 +110,7 @@ private:
 
     void nextLine();
     void moveLine(double tx, double ty);
+    void drawForm(const pdf::Object& form, const pdf::Scanner& scanner);
 
     pdf::Page m_pageRef;
     gfx::AffineTransform m_rotationTransform;
@@ -114,4 +124,9 @@ private:
     VKPDFMatrix m_textLineMatrix;
     VKPDFMatrix m_renderingMatrix;
     gfx::Rect m_currentTextBoundingBox;
+    // The forms being drawn, outermost first, and what the page's forms
+    // have cost so far.
+    std::vector<pdf::Identity> m_formStack;
+    size_t m_formScans = 0;
+    size_t m_contentBudget = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "Kit/StringAdditions.h"
 #include "PDF/VKPDFPage.h"
+#include "PDF/VKPDFTextNormalization.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/UTF8.h"
 
@@ -44,7 +45,10 @@ void VKPDFPageTextScanner::scan()
     m_previousCharacterWhitespace = false;
     m_previousRotatedRenderRect = gfx::Rect();
     m_zeroHeightLogged = false;
+    m_hasLast = false;
+    m_hasPendingAccent = false;
     VKPDFPageScanner::scan();
+    flushPendingAccent();
     m_glyphRects = core::Data(std::move(m_rectBytes));
     m_rectBytes = std::string();
 }
@@ -64,7 +68,7 @@ void VKPDFPageTextScanner::addString(std::u16string_view text, const gfx::Rect& 
         m_rectBytes.append(reinterpret_cast<const char*>(record), sizeof record);
 }
 
-void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, const gfx::Rect& renderRect)
+VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(const std::u16string& text, const gfx::Rect& renderRect) const
 {
     // Judged along the text's own baseline, so that text runs the same
     // whichever way the page or the text is turned.
@@ -75,16 +79,80 @@ void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, co
         cosine = rendering.a / length;
         sine = rendering.b / length;
     }
-    gfx::Rect upright = VKPDFMatrix { cosine, -sine, sine, cosine, 0, 0 }.apply(renderRect);
+    Placed result;
+    result.text = text;
+    result.renderRect = renderRect;
+    result.upright = VKPDFMatrix { cosine, -sine, sine, cosine, 0, 0 }.apply(renderRect);
+    result.em = vkPDFNarrow(std::hypot(rendering.c, rendering.d));
+    return result;
+}
+
+bool VKPDFPageTextScanner::isOver(const Placed& accent, const Placed& letter)
+{
+    const gfx::Rect& a = accent.upright;
+    const gfx::Rect& l = letter.upright;
+    float middle = a.x() + a.width() / 2;
+    float slack = 0.05f * letter.em;
+    return middle >= l.x() - slack && middle <= l.x() + l.width() + slack
+        && std::fabs(a.y() - l.y()) <= std::max(l.height(), letter.em);
+}
+
+void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, const gfx::Rect& renderRect)
+{
+    Placed character = placed(text, renderRect);
+    char16_t accent = text.size() == 1 ? text[0] : 0;
+    if (accent && VKPDFTextNormalization::combiningFormOfAccent(accent)) {
+        // Over the letter just set: it takes the accent.
+        if (m_hasLast && !m_hasPendingAccent && VKPDFTextNormalization::takesAccent(m_last.text)
+            && isOver(character, m_last)) {
+            m_last.text = VKPDFTextNormalization::accented(m_last.text, accent);
+            m_text.resize(m_lastStart);
+            m_rectBytes.resize(16 * m_lastStart);
+            addString(m_last.text, m_last.renderRect);
+            m_previousCharacterWhitespace = false;
+            return;
+        }
+        flushPendingAccent();
+        m_pendingAccent = std::move(character);
+        m_hasPendingAccent = true;
+        return;
+    }
+    if (m_hasPendingAccent) {
+        if (VKPDFTextNormalization::takesAccent(text) && isOver(m_pendingAccent, character)) {
+            m_hasPendingAccent = false;
+            character.text = VKPDFTextNormalization::accented(text, m_pendingAccent.text[0]);
+            append(character);
+            return;
+        }
+        flushPendingAccent();
+    }
+    append(character);
+}
+
+void VKPDFPageTextScanner::flushPendingAccent()
+{
+    if (!m_hasPendingAccent)
+        return;
+    m_hasPendingAccent = false;
+    append(m_pendingAccent);
+}
+
+void VKPDFPageTextScanner::append(const Placed& character)
+{
+    const gfx::Rect& upright = character.upright;
     const gfx::Rect& previous = m_previousRotatedRenderRect;
     float dy = std::fabs(upright.y() - previous.y());
     float limit = 0.5f * std::min(upright.height(), previous.height());
     float gap = (upright.x() - previous.x()) - previous.width();
-    // A comparison with NaN is false: no new line, no gap.
-    bool newWord = dy > limit || gap > (upright.width() + previous.width()) * 0.125f;
-    if (newWord && !m_previousCharacterWhitespace)
+    // A comparison with NaN is false: no new line, no gap, no jump back.
+    bool newWord = dy > limit || gap > (upright.width() + previous.width()) * 0.125f
+        || upright.x() < previous.x() - 0.25f * character.em;
+    if (newWord && !m_previousCharacterWhitespace && !m_text.empty())
         addString(u" ", gfx::Rect());
-    addString(text, renderRect);
+    m_lastStart = m_text.size();
+    addString(character.text, character.renderRect);
     m_previousRotatedRenderRect = upright;
-    m_previousCharacterWhitespace = vkIsWhitespace(core::toUTF8(text));
+    m_previousCharacterWhitespace = vkIsWhitespace(core::toUTF8(character.text));
+    m_last = character;
+    m_hasLast = true;
 }

@@ -2,8 +2,13 @@
 
 // The text of one page and the rectangle of each of its UTF-16 units: the
 // page scanner's characters joined in content order, with one space
-// inserted where a character starts another line or follows a gap wider
-// than an eighth of the two characters' widths. Lines and gaps are judged
+// inserted where a character starts another line, follows a gap wider than
+// an eighth of the two characters' widths, or starts left of the previous
+// one by more than a space (a new column, a line set from its right end
+// first). The page text starts with its first character, and accents drawn
+// as glyphs of their own over a letter become part of it, composed (NFC),
+// so that "ü" set as u and a diaeresis reads and searches as ü. Lines and
+// gaps are judged
 // along the baseline of the text, not in page space nor in the page's shown
 // orientation: a line drawn across a turned page, or turned on an upright
 // one, still reads as words. The rectangles form a packed block of 16-byte records (x,
@@ -37,6 +42,24 @@ protected:
     explicit VKPDFPageTextScanner(const pdf::Page& page);
 
 private:
+    // A character as placed: its text, its page-space rectangle and that
+    // rectangle turned so its baseline runs along x.
+    struct Placed {
+        std::u16string text;
+        gfx::Rect renderRect;
+        gfx::Rect upright;
+        // The height of an em along the baseline's normal.
+        float em = 0;
+    };
+
+    Placed placed(const std::u16string& text, const gfx::Rect& renderRect) const;
+    // Appends a character after the space its position calls for.
+    void append(const Placed& character);
+    // An accent that found no letter is kept as the character it is.
+    void flushPendingAccent();
+    // Whether the accent sits over the letter.
+    static bool isOver(const Placed& accent, const Placed& letter);
+
     bool m_scanned = false;
     std::u16string m_text;
     std::string m_rectBytes;
@@ -44,4 +67,12 @@ private:
     bool m_previousCharacterWhitespace = false;
     gfx::Rect m_previousRotatedRenderRect;
     bool m_zeroHeightLogged = false;
+    // The last character appended (its first unit in the text), which a
+    // following accent may join.
+    Placed m_last;
+    size_t m_lastStart = 0;
+    bool m_hasLast = false;
+    // An accent drawn before its letter, waiting for it.
+    Placed m_pendingAccent;
+    bool m_hasPendingAccent = false;
 };

@@ -63,6 +63,8 @@ std::shared_ptr<VKPDFSearchController> VKPDFSearchController::initWithDocument(s
     auto store = VKPageIndexStore::storeForPath(pageIndexStorePath);
     if (!store)
         core::log("Warning, the search index {} is held by another kind of store", pageIndexStorePath);
+    else if (store->clearIfOutdated())
+        core::log("Warning, the search index {} was written by an older version; it is built again", pageIndexStorePath);
     std::shared_ptr<VKPDFSearchController> controller(new VKPDFSearchController(std::move(document), std::move(store)));
     std::weak_ptr<VKPDFSearchController> weak = controller;
     controller->m_memoryWarningObservation = core::NotificationCenter::defaultCenter().observe(
@@ -134,9 +136,11 @@ bool VKPDFSearchController::indexPages()
 {
     if (!m_store)
         return false;
-    const uint32_t count = m_document->numPages();
     std::weak_ptr<VKPDFSearchController> weak = std::static_pointer_cast<VKPDFSearchController>(shared_from_this());
-    for (uint32_t page = m_store->pagesIndexed() + 1; page <= count; ++page) {
+    // The count is asked again at each page: a page tree whose count lied
+    // is walked when its pages run out, and the walk's count holds.
+    for (uint32_t page = m_store->pagesIndexed() + 1; page <= m_document->numPages(); ++page) {
+        const uint32_t count = m_document->numPages();
         if (!m_shouldIndex)
             return true;
         bool stored = false;

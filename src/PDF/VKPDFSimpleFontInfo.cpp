@@ -5,15 +5,15 @@
 #include "PDF/VKPDFCMapParser.h"
 #include "PDF/VKPDFMatrix.h"
 #include "PDF/VKPDFPageScanner.h"
+#include "PDF/VKPDFTextNormalization.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/PropertyList.h"
+#include "Platform/Core/TextFolding.h"
 #include "Platform/Core/UTF8.h"
-
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
+#include "Platform/PDF/FontProgram.h"
 
 #include <atomic>
 #include <mutex>
@@ -278,20 +278,59 @@ core::Observation& registration()
 
 // ---- shown text ----
 
+// Accents drawn as glyphs of their own (TeX places them over the letter)
+// stay as they are, so that the page text can join them with their letter;
+// compatibility composition would turn most of them into a space and a
+// combining mark.
+bool isSpacingAccent(const std::u16string& text)
+{
+    return text.size() == 1 && VKPDFTextNormalization::combiningFormOfAccent(text[0]) != 0;
+}
+
 std::u16string shownText(const std::u16string& text)
 {
-    if (text.empty())
+    if (text.empty() || isSpacingAccent(text))
         return text;
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfkd = icu::Normalizer2::getNFKDInstance(status);
-    std::u16string result = text;
-    if (U_SUCCESS(status)) {
-        icu::UnicodeString source(false, text.data(), int32_t(text.size()));
-        icu::UnicodeString decomposed = nfkd->normalize(source, status);
-        if (U_SUCCESS(status))
-            result.assign(decomposed.getBuffer(), size_t(decomposed.length()));
+    return core::toUTF16(vkStringWithNeutralPunctuation(core::toUTF8(core::compatibilityPrecomposed(text))));
+}
+
+bool namesKnownEncoding(const pdf::Object& encoding, bool hasEncoding)
+{
+    std::string name;
+    pdf::Dictionary dictionary;
+    if (!hasEncoding)
+        return false;
+    if (!encoding.name(name) && !(encoding.dictionary(dictionary) && dictionary.name("BaseEncoding", name)))
+        return false;
+    return VKPDFSimpleFontInfo::encodingTableForName(name).has_value();
+}
+
+// The built-in encoding of the font program embedded through the
+// descriptor (FontFile for Type 1, FontFile3 for CFF), its glyph names read
+// as text. Nothing without a program; a program FreeType cannot read is
+// logged once (the decoder is cached) and gives nothing too.
+std::optional<EncodingTable> builtInEncoding(const pdf::Dictionary& font, const pdf::Dictionary& descriptor)
+{
+    pdf::Stream program;
+    if (!descriptor.stream("FontFile", program) && !descriptor.stream("FontFile3", program))
+        return std::nullopt;
+    std::optional<pdf::FontProgram::GlyphNames> names;
+    if (auto bytes = program.decodedData(pdf::FontProgram::kMaximumBytes))
+        names = pdf::FontProgram::builtInEncoding(bytes->view());
+    if (!names) {
+        std::string name;
+        font.name("BaseFont", name);
+        core::log("Warning, font program of {} gives no built-in encoding; its codes are read as StandardEncoding", name);
+        return std::nullopt;
     }
-    return core::toUTF16(vkStringWithNeutralPunctuation(core::toUTF8(result)));
+    EncodingTable table;
+    for (size_t code = 0; code < 256; ++code) {
+        if (!(*names)[code].empty()) {
+            if (auto text = VKPDFSimpleFontInfo::stringForGlyphName((*names)[code]))
+                table[code] = std::move(*text);
+        }
+    }
+    return table;
 }
 
 } // namespace
@@ -426,11 +465,21 @@ std::shared_ptr<VKPDFSimpleFontInfo> VKPDFSimpleFontInfo::fontInfoWithFontDictio
     }
 
     pdf::Object encoding;
-    if (font.object("Encoding", encoding))
+    bool hasEncoding = font.object("Encoding", encoding);
+    // A program's own encoding is the base unless the font names a known
+    // one: without Encoding, and under Differences without BaseEncoding.
+    if (descriptor && !namesKnownEncoding(encoding, hasEncoding)) {
+        if (auto table = builtInEncoding(font, descriptor)) {
+            info->m_encodingTable = std::move(*table);
+            info->m_hasEncodingTable = true;
+        }
+    }
+    if (hasEncoding)
         info->parseEncodingObject(encoding);
     if (!info->m_hasEncodingTable) {
-        // No Encoding, or one naming no known table: the font's built-in
-        // encoding when it has one, else StandardEncoding.
+        // No Encoding, or one naming no known table, and no program with
+        // its own: the standard font's built-in encoding when it is one,
+        // else StandardEncoding.
         if (auto table = encodingTableForName("StandardEncoding")) {
             info->m_encodingTable = std::move(*table);
             info->m_hasEncodingTable = true;
@@ -587,10 +636,7 @@ void VKPDFSimpleFontInfo::updateShownText(size_t code)
 
 void VKPDFSimpleFontInfo::processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const
 {
-    for (unsigned char code : bytes) {
-        const std::u16string& text = m_shownText[code];
-        if (text.empty())
-            continue;
-        delegate.processCharacterString(text, glyphRect(m_widths[code]), code == 32);
-    }
+    // A code without text still advances: its glyph is drawn.
+    for (unsigned char code : bytes)
+        delegate.processCharacterString(m_shownText[code], glyphRect(m_widths[code]), code == 32);
 }

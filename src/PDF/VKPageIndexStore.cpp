@@ -1,6 +1,7 @@
 #include "PDF/VKPageIndexStore.h"
 
 #include "Kit/VKHalfFloat.h"
+#include "Platform/Core/Log.h"
 #include "Platform/Core/UTF8.h"
 
 #include <cstring>
@@ -11,6 +12,7 @@ constexpr size_t RectSize = 16;
 constexpr size_t StoredRectSize = 8;
 
 constexpr std::string_view PagesIndexedKey = "i";
+constexpr std::string_view IndexVersionKey = "v";
 
 void appendLittleEndian(std::string& bytes, uint32_t value)
 {
@@ -96,6 +98,27 @@ bool VKPageIndexStore::setPagesIndexed(uint32_t pagesIndexed)
     appendLittleEndian(bytes, pagesIndexed);
     bytes.append(4, '\0');
     return putRecord(keyForName(PagesIndexedKey), bytes);
+}
+
+uint32_t VKPageIndexStore::indexVersion() const
+{
+    return unsignedIntegerForKey(IndexVersionKey, 0);
+}
+
+bool VKPageIndexStore::clearIfOutdated()
+{
+    if (!isOpen() || indexVersion() == kIndexVersion)
+        return false;
+    bool written;
+    {
+        Cursor cursor(std::static_pointer_cast<VKKeyValueStore>(shared_from_this()));
+        written = cursor.first();
+    }
+    if (written && !removeAllRecords())
+        core::log("Warning, cannot empty the outdated search index {}: {}", path(), lastErrorMessage());
+    setUnsignedInteger(kIndexVersion, IndexVersionKey);
+    sync();
+    return written;
 }
 
 bool VKPageIndexStore::addTokens(const std::set<std::string>& tokens, uint64_t pageNumber)

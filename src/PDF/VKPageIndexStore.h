@@ -10,6 +10,10 @@
 //
 // Text is handed over in UTF-16, the unit the rectangles and the search's
 // hit ranges count in, and stored as UTF-8.
+//
+// "v" holds the version of the text and word forms the index was written
+// with; an index of another version (older ones have none) is emptied and
+// built again rather than searched with words of another form.
 
 #include "PDF/VKContentIndexStore.h"
 #include "Platform/Core/Data.h"
@@ -23,6 +27,9 @@
 
 class VKPageIndexStore : public VKContentIndexStore {
 public:
+    // 2: page text and words composed (NFC), accents joined to letters.
+    static constexpr uint32_t kIndexVersion = 2;
+
     static std::shared_ptr<VKPageIndexStore> storeForPath(const std::string& path);
 
     // "t12" for ("t", 12).
@@ -41,6 +48,12 @@ public:
     // 0 makes indexing start again from page 1; stored pages stay and are
     // overwritten as it goes.
     bool setPagesIndexed(uint32_t pagesIndexed);
+
+    // 0 for an index written before versions were kept.
+    uint32_t indexVersion() const;
+    // Empties an index of another version and marks it current (a new one
+    // only gets its mark); true when it held anything.
+    bool clearIfOutdated();
 
     using VKContentIndexStore::addTokens;
     bool addTokens(const std::set<std::string>& tokens, uint64_t pageNumber);

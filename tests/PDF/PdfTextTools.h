@@ -7,6 +7,7 @@
 #include "Platform/Core/UTF8.h"
 #include "Platform/PDF/Document.h"
 #include "Support/PdfBuilder.h"
+#include "Support/PdfFontPrograms.h"
 
 #include <fmt/format.h>
 
@@ -45,6 +46,34 @@ inline int addToUnicode(test::PdfBuilder& builder, const std::string& body)
 {
     return builder.addStream("", "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n" + body
             + "\nendcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n");
+}
+
+// A simple Type 1 font whose program, embedded as a CFF (FontFile3
+// /Type1C) or Type 1 (FontFile) program, has `builtIn` as its own encoding;
+// every code advances 500 units. `entries` adds to the font dictionary
+// ("/Encoding ..."); `program` replaces the program's bytes when given.
+enum class ProgramKind { CFF, Type1 };
+inline int addEmbeddedFont(test::PdfBuilder& builder, ProgramKind kind, const test::PdfFontPrograms::Encoding& builtIn,
+    const std::string& entries = {}, const std::string* program = nullptr)
+{
+    int file;
+    if (kind == ProgramKind::CFF) {
+        file = builder.addStream("/Subtype /Type1C", program ? *program : test::PdfFontPrograms::cff(builtIn));
+    } else {
+        auto type1 = test::PdfFontPrograms::type1(builtIn);
+        file = builder.addStream(fmt::format("/Length1 {} /Length2 {} /Length3 {}", type1.length1, type1.length2, type1.length3),
+            program ? *program : type1.bytes);
+    }
+    int descriptor = builder.addObject(fmt::format("<< /Type /FontDescriptor /FontName /Embedded /Flags 4 "
+                                                   "/FontBBox [0 -250 1000 750] /ItalicAngle 0 /Ascent 750 /Descent -250 "
+                                                   "/StemV 80 /{} {} 0 R >>",
+        kind == ProgramKind::CFF ? "FontFile3" : "FontFile", file));
+    std::string widths;
+    for (int i = 0; i < 256; ++i)
+        widths += i ? " 500" : "500";
+    return builder.addObject(fmt::format("<< /Type /Font /Subtype /Type1 /BaseFont /Embedded /FirstChar 0 /LastChar 255 "
+                                         "/Widths [{}] /FontDescriptor {} 0 R {} >>",
+        widths, descriptor, entries));
 }
 
 struct Extracted {

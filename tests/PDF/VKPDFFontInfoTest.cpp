@@ -119,9 +119,9 @@ TEST_F(VKPDFFontInfoTest, StandardFontsWithoutWidthsTakeTheCore14Metrics)
     int mono = addMonoFont(builder);
     builder.addPage("BT /F2 10 Tf 100 700 Td (A) Tj /F1 10 Tf (BBBB) Tj /F2 10 Tf (C) Tj ET", pageEntries({ bad, mono }));
     Extracted page = extract(builder);
-    EXPECT_EQ(page.text, " AC");
-    ASSERT_EQ(page.rects.size(), 3u);
-    EXPECT_NEAR(page.rects[2].x(), 106, 1e-3);
+    EXPECT_EQ(page.text, "AC");
+    ASSERT_EQ(page.rects.size(), 2u);
+    EXPECT_NEAR(page.rects[1].x(), 106, 1e-3);
 }
 
 TEST_F(VKPDFFontInfoTest, Type3GlyphSpaceFollowsTheFontMatrix)
@@ -169,7 +169,7 @@ TEST_F(VKPDFFontInfoTest, EncodingsAndDifferences)
     EXPECT_EQ(utf8(identity->encodingTable()['A']), "A");
 }
 
-TEST_F(VKPDFFontInfoTest, EmptyEntriesSkipTheByteWithoutAdvancing)
+TEST_F(VKPDFFontInfoTest, CodesWithoutTextAdvanceUnreported)
 {
     test::PdfBuilder builder;
     int font = addMonoFont(builder, "/Encoding << /Differences [65 /nosuchglyph] >>");
@@ -178,12 +178,81 @@ TEST_F(VKPDFFontInfoTest, EmptyEntriesSkipTheByteWithoutAdvancing)
     builder.addPage("BT /F1 10 Tf 100 700 Td (\001A\002C) Tj /F2 10 Tf (BD) Tj ET", pageEntries({ font, mapped }));
     Extracted page = extract(builder);
     // \001 and \002 have no text under StandardEncoding; A keeps its entry;
-    // B is mapped to nothing.
-    EXPECT_EQ(page.text, " ACD");
-    ASSERT_EQ(page.rects.size(), 4u);
-    EXPECT_NEAR(page.rects[2].x(), 106, 1e-3);
-    EXPECT_NEAR(page.rects[3].x(), 112, 1e-3);
+    // B is mapped to nothing. Their glyphs are drawn all the same: they take
+    // their room, which leaves gaps between the characters that have text.
+    EXPECT_EQ(page.text, "A C D");
+    ASSERT_EQ(page.rects.size(), 5u);
+    EXPECT_NEAR(page.rects[0].x(), 106, 1e-3);
+    EXPECT_NEAR(page.rects[2].x(), 118, 1e-3);
+    EXPECT_NEAR(page.rects[4].x(), 130, 1e-3);
     EXPECT_TRUE(logContains("Warning: illegal character identifier 256"));
+}
+
+// TeX's fonts name their glyphs in an encoding of their own (a period at
+// 58, ligatures at 11 to 14, brackets and bars where letters stand in
+// StandardEncoding); PDF files embed them without an Encoding.
+const test::PdfFontPrograms::Encoding kTeXLike = {
+    { 11, "ff" }, { 12, "fi" }, { 13, "fl" }, { 14, "ffi" }, { 32, "space" }, { 58, "period" }, { 65, "A" },
+    { 100, "d" }, { 101, "e" }, { 102, "braceleft" }, { 103, "braceright" }, { 104, "angbracketleft" },
+    { 105, "angbracketright" }, { 106, "bar" }, { 108, "l" }, { 120, "x" }, { 121, "y" }, { 200, "uni00E9" },
+    { 201, "u1F600" }, { 202, "g123" }, { 203, "a12" },
+};
+const char* kTeXLikeShow = "(\\014eld\\072 \\150x\\151 \\146y\\147 \\152\\310\\152 \\311\\312\\313 \\013\\015\\016) Tj";
+
+std::string showEmbedded(ProgramKind kind, const std::string& entries = {}, const std::string* program = nullptr)
+{
+    test::PdfBuilder builder;
+    int font = addEmbeddedFont(builder, kind, kTeXLike, entries, program);
+    builder.addPage(fmt::format("BT /F1 10 Tf 100 700 Td {} ET", kTeXLikeShow), pageEntries({ font }));
+    return extract(builder).text;
+}
+
+TEST_F(VKPDFFontInfoTest, EmbeddedProgramsWithoutEncodingUseTheirOwn)
+{
+    // Glyph names by the glyph list's rules: ligatures as their letters,
+    // uniXXXX and uXXXXX by value, Zapf's a12 by its table; g123 names no
+    // character, so its glyph only takes its room.
+    const std::string expected = "field. \u27E8x\u27E9 {y} |\u00E9| \U0001F600 \u261E ffflffi";
+    EXPECT_EQ(showEmbedded(ProgramKind::CFF), expected);
+    EXPECT_EQ(showEmbedded(ProgramKind::Type1), expected);
+
+    // Differences over no BaseEncoding change the program's encoding.
+    test::PdfBuilder builder;
+    int font = addEmbeddedFont(builder, ProgramKind::CFF, kTeXLike, "/Encoding << /Differences [65 /B 100 /nosuchglyph] >>");
+    builder.addPage("BT /F1 10 Tf 100 700 Td (Ade) Tj ET", pageEntries({ font }));
+    EXPECT_EQ(extract(builder).text, "Bde");
+}
+
+TEST_F(VKPDFFontInfoTest, NamedEncodingsMapsAndUnreadableProgramsKeepTheirPrecedence)
+{
+    // A named encoding wins over the program's: 58 is a colon there.
+    EXPECT_EQ(showEmbedded(ProgramKind::CFF, "/Encoding /WinAnsiEncoding").substr(0, 4), "eld:");
+    // The ToUnicode map wins over both.
+    {
+        test::PdfBuilder builder;
+        int map = addToUnicode(builder, "1 beginbfchar\n<3A> <0021>\nendbfchar");
+        int font = addEmbeddedFont(builder, ProgramKind::Type1, kTeXLike, fmt::format("/ToUnicode {} 0 R", map));
+        builder.addPage("BT /F1 10 Tf 100 700 Td (\\014\\072) Tj ET", pageEntries({ font }));
+        EXPECT_EQ(extract(builder).text, "fi!");
+    }
+    // A program FreeType cannot read (or cut short) leaves StandardEncoding,
+    // said once per font however often it is shown.
+    auto warnings = [this] {
+        size_t count = 0;
+        for (const std::string& line : logLines())
+            count += line.find("font program of Embedded gives no built-in encoding") != std::string::npos;
+        return count;
+    };
+    for (auto kind : { ProgramKind::CFF, ProgramKind::Type1 }) {
+        size_t before = warnings();
+        std::string broken = kind == ProgramKind::CFF ? test::PdfFontPrograms::cff(kTeXLike).substr(0, 40)
+                                                      : std::string("%!PS-AdobeFont-1.0: Broken\n/Encoding 256 array\n");
+        test::PdfBuilder builder;
+        int font = addEmbeddedFont(builder, kind, kTeXLike, {}, &broken);
+        builder.addPage("BT /F1 10 Tf 100 700 Td (de\\072) Tj (de\\072) Tj ET", pageEntries({ font }));
+        EXPECT_EQ(extract(builder).text, "de:de:");
+        EXPECT_EQ(warnings() - before, 1u);
+    }
 }
 
 TEST_F(VKPDFFontInfoTest, GlyphNamesAreCachedUntilAMemoryWarning)
@@ -240,10 +309,11 @@ TEST_F(VKPDFFontInfoTest, CompositeFontsReadIdentityHOnly)
     int mapped = builder.addIdentityFont("Y", { { 0x0102, "0041" }, { 0x0304, "0042" } }, 500);
     builder.addPage("BT /F1 10 Tf 100 700 Td <0102> Tj /F2 10 Tf <0102030405> Tj ET", pageEntries({ bare, mapped }));
     Extracted page = extract(builder);
-    // Five bytes show two characters.
-    EXPECT_EQ(page.text, " AB");
-    ASSERT_EQ(page.rects.size(), 3u);
-    EXPECT_NEAR(page.rects[2].x(), 105, 1e-3);
+    // Five bytes show two characters; the unmapped code still advances.
+    EXPECT_EQ(page.text, "AB");
+    ASSERT_EQ(page.rects.size(), 2u);
+    EXPECT_NEAR(page.rects[0].x(), 110, 1e-3);
+    EXPECT_NEAR(page.rects[1].x(), 115, 1e-3);
 }
 
 TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
@@ -258,10 +328,10 @@ TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
     auto second = pdf::Document::open(bytes); // the same object numbers
     uint64_t made = VKPDFFontInfo::fontInfoCreationCount();
     size_t cached = VKPDFFontInfo::cachedFontInfoCount();
-    EXPECT_EQ(extract(first->page(1)).text, " A");
-    EXPECT_EQ(extract(first->page(2)).text, " B");
+    EXPECT_EQ(extract(first->page(1)).text, "A");
+    EXPECT_EQ(extract(first->page(2)).text, "B");
     EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCount(), made + 1);
-    EXPECT_EQ(extract(second->page(2)).text, " B");
+    EXPECT_EQ(extract(second->page(2)).text, "B");
     EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCount(), made + 2);
     EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 2);
 
@@ -273,7 +343,7 @@ TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
     // Closing a document drops its decoders.
     auto document = VKPDFDocument::initWithData(bytes);
     auto page = VKPDFPage::pageWithDocument(document, 2);
-    EXPECT_EQ(core::toUTF8(VKPDFPageTextScanner::create(*page)->text()), " B");
+    EXPECT_EQ(core::toUTF8(VKPDFPageTextScanner::create(*page)->text()), "B");
     EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 1);
     page.reset();
     document.reset();

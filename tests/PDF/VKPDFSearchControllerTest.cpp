@@ -9,20 +9,10 @@
 #include "Support/TestCase.h"
 
 #include <gtest/gtest.h>
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
 
 using namespace searchtest;
 
 namespace {
-
-std::u16string decomposed(const std::string& text)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString string = icu::UnicodeString::fromUTF8(text);
-    string = icu::Normalizer2::getNFKDInstance(status)->normalize(string, status);
-    return std::u16string(string.getBuffer(), size_t(string.length()));
-}
 
 class VKPDFSearchControllerTest : public test::TestCase {
 protected:
@@ -277,6 +267,73 @@ TEST_F(VKPDFSearchControllerTest, IndexerAndSearcherShareOneLiveStore)
     }
 }
 
+TEST_F(VKPDFSearchControllerTest, AccentsTypedEitherWayFindEveryKindOfPage)
+{
+    test::PdfBuilder builder;
+    int latin1 = builder.addStandardFont("Helvetica");
+    // TeX's way: a diaeresis glyph set over the u.
+    int tex = pdftext::addMonoFont(builder, "/Encoding << /BaseEncoding /WinAnsiEncoding /Differences [127 /dieresis] >>");
+    int form = builder.addStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792]",
+        "BT /F1 12 Tf 72 700 Td (Frau M\374ller im Formular) Tj ET");
+    std::string entries = pdftext::pageEntries({ latin1, tex });
+    builder.addPage("BT /F1 12 Tf 72 700 Td (Herr M\374ller) Tj ET", entries);
+    builder.addPage("BT /F2 10 Tf 72 700 Td (M) Tj [(\177) 600 (uller)] TJ ET", entries);
+    builder.addPage("/Fm Do", entries.substr(0, entries.size() - 2) + fmt::format(" /XObject << /Fm {} 0 R >> >>", form));
+    builder.addPage("BT /F1 12 Tf 72 700 Td (Mueller Muller) Tj ET", entries);
+    auto document = VKPDFDocument::initWithData(builder.build());
+    auto controller = controllerFor(document);
+    ASSERT_TRUE(indexed(*controller));
+    auto store = controller->pageIndexStore();
+    EXPECT_EQ(store->textForPageNumber(2), u"M\u00FCller");
+
+    for (const std::string& typed : { "Müller", "MÜLLER", "mu\xCC\x88ller", "MU\xCC\x88LLER " }) {
+        SCOPED_TRACE(typed);
+        EXPECT_EQ(store->identifiersForSearchString(typed, VKContentIndexStore::Combination::Intersect),
+            (std::set<uint64_t> { 1, 2, 3 }));
+        std::vector<uint32_t> pages;
+        std::shared_ptr<VKDocumentRange> hit;
+        for (int step = 0; step < 3; ++step) {
+            search(*controller, typed, hit);
+            hit = recorder->last;
+            ASSERT_TRUE(hit);
+            pages.push_back(hit->page());
+        }
+        EXPECT_EQ(pages, (std::vector<uint32_t> { 1, 2, 3 }));
+    }
+    // Inside the form, with the word that follows.
+    EXPECT_EQ(search(*controller, "müller im formular").at(0), "3:5+18");
+}
+
+TEST_F(VKPDFSearchControllerTest, IndexesOfAnotherVersionAreBuiltAgainOnce)
+{
+    auto document = searchtest::document({ "caf\xE9 one", "two" });
+    std::string path = indexPath("old");
+    {
+        // As an older version left it: decomposed words, every page counted,
+        // no version.
+        auto old = VKPageIndexStore::storeForPath(path);
+        searchtest::storePage(*old, 1, u"cafe\u0301 one");
+        old->addTokens({ std::string("cafe\xCC\x81 ") }, 1, false);
+        searchtest::storePage(*old, 2, u"two");
+        EXPECT_EQ(old->indexVersion(), 0u);
+        EXPECT_EQ(old->pagesIndexed(), 2u);
+    }
+    auto controller = controllerFor(document, "old");
+    ASSERT_TRUE(indexed(*controller));
+    EXPECT_TRUE(logContains("was written by an older version; it is built again"));
+    auto store = controller->pageIndexStore();
+    EXPECT_EQ(store->indexVersion(), VKPageIndexStore::kIndexVersion);
+    EXPECT_EQ(store->textForPageNumber(1), u"caf\u00E9 one");
+    EXPECT_TRUE(store->identifiersForToken("cafe\xCC\x81 ").empty());
+    EXPECT_EQ(search(*controller, "café").at(0), "1:0+4");
+    EXPECT_EQ(controller->indexingPassCount(), 1u);
+
+    // Current now: a second controller neither empties nor indexes it.
+    auto again = controllerFor(document, "old");
+    EXPECT_EQ(search(*again, "two").at(0), "2:0+3");
+    EXPECT_EQ(again->indexingPassCount(), 0u);
+}
+
 TEST_F(VKPDFSearchControllerTest, WordPagesAgreeWithThePagesTexts)
 {
     if (!test::hasProgram("pdftotext"))
@@ -300,8 +357,7 @@ TEST_F(VKPDFSearchControllerTest, WordPagesAgreeWithThePagesTexts)
         std::map<std::string, std::set<uint64_t>> theirs;
         for (uint32_t page = 1; page <= document->numPages(); ++page) {
             auto result = test::runCommand({ "pdftotext", "-f", std::to_string(page), "-l", std::to_string(page), path, "-" });
-            // The page texts keep accented letters decomposed, as the fonts give them.
-            for (const auto& token : VKContentIndexStore::tokensForText(decomposed(result.output)))
+            for (const auto& token : VKContentIndexStore::tokensForText(result.output))
                 theirs[token].insert(page);
         }
         size_t same = 0;

@@ -150,6 +150,14 @@ int PdfBuilder::addStream(const std::string& entries, const std::string& data)
     return stream.getObjectID();
 }
 
+void PdfBuilder::setStreamEntries(int number, const std::string& entries)
+{
+    QPDFObjectHandle stream = m_state->qpdf.getObjectByID(number, 0);
+    QPDFObjectHandle dictionary = m_state->parse("<< " + entries + " >>");
+    for (const std::string& key : dictionary.getKeys())
+        stream.getDict().replaceKey(key, dictionary.getKey(key));
+}
+
 void PdfBuilder::setCatalogEntry(const std::string& key, const std::string& syntax)
 {
     m_state->qpdf.getRoot().replaceKey("/" + key, m_state->parse(syntax));

@@ -47,6 +47,9 @@ public:
     // A stream with the given dictionary entries and data, written as it is
     // (give "/Filter /FlateDecode" with compressed data).
     int addStream(const std::string& entries, const std::string& data);
+    // Sets entries of an added stream's dictionary, so streams may refer
+    // to each other (or to themselves).
+    void setStreamEntries(int number, const std::string& entries);
     // An entry of the document catalog.
     void setCatalogEntry(const std::string& key, const std::string& syntax);
     // Appends an annotation dictionary to a page's /Annots.

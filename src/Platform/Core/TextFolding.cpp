@@ -55,7 +55,33 @@ namespace {
         return result;
     }
 
+    std::u16string normalized(const icu::Normalizer2* (*instance)(UErrorCode&), std::u16string_view text)
+    {
+        UErrorCode error = U_ZERO_ERROR;
+        const icu::Normalizer2* normalizer = instance(error);
+        if (U_FAILURE(error) || text.empty())
+            return std::u16string(text);
+        icu::UnicodeString source(false, text.data(), static_cast<int32_t>(text.size()));
+        if (normalizer->isNormalized(source, error) && U_SUCCESS(error))
+            return std::u16string(text);
+        error = U_ZERO_ERROR;
+        icu::UnicodeString result = normalizer->normalize(source, error);
+        if (U_FAILURE(error))
+            return std::u16string(text);
+        return std::u16string(result.getBuffer(), static_cast<size_t>(result.length()));
+    }
+
 } // namespace
+
+std::u16string precomposed(std::u16string_view text)
+{
+    return normalized(icu::Normalizer2::getNFCInstance, text);
+}
+
+std::u16string compatibilityPrecomposed(std::u16string_view text)
+{
+    return normalized(icu::Normalizer2::getNFKCInstance, text);
+}
 
 std::string foldedForSearch(std::string_view text)
 {

@@ -20,4 +20,10 @@ std::string foldedForSearch(std::string_view text);
 // invalid UTF-8 bytes become U+FFFD.
 std::string strippingDiacritics(std::string_view text);
 
+// Canonically composed (NFC), as the system keeps its texts: "u" and a
+// combining diaeresis give "ü". Unpaired surrogates pass unchanged.
+std::u16string precomposed(std::u16string_view text);
+// Compatibility forms unfolded, then composed (NFKC): "ﬁ" gives "fi".
+std::u16string compatibilityPrecomposed(std::u16string_view text);
+
 } // namespace core

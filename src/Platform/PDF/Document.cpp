@@ -6,7 +6,6 @@
 #include <qpdf/QPDFExc.hh>
 
 #include <atomic>
-#include <set>
 
 namespace pdf {
 
@@ -15,49 +14,6 @@ using detail::DocumentState;
 namespace {
 
 std::atomic<uint64_t> nextSerial { 1 };
-
-// Every page of the tree in order, walked without recursion: a node with
-// /Kids is a node of the tree, anything else a page. A node met a second
-// time (a loop, or a node shared by two parents) is not entered again, so
-// hostile trees cost time linear in their size. Kids that are not
-// dictionaries are not pages, as the renderer also skips them.
-std::vector<QPDFObjectHandle> collectPages(QPDFObjectHandle root)
-{
-    std::vector<QPDFObjectHandle> pages;
-    if (!root.isDictionary())
-        return pages;
-    std::set<QPDFObjGen> entered;
-    struct Frame {
-        QPDFObjectHandle kids;
-        int next;
-        int count;
-    };
-    std::vector<Frame> frames;
-    auto enter = [&](QPDFObjectHandle node) {
-        if (!node.isDictionary())
-            return;
-        if (!node.hasKey("/Kids")) {
-            pages.push_back(node);
-            return;
-        }
-        if (node.isIndirect() && !entered.insert(node.getObjGen()).second)
-            return;
-        QPDFObjectHandle kids = node.getKey("/Kids");
-        if (kids.isArray())
-            frames.push_back({ kids, 0, kids.getArrayNItems() });
-    };
-    enter(root);
-    while (!frames.empty()) {
-        Frame& frame = frames.back();
-        if (frame.next >= frame.count) {
-            frames.pop_back();
-            continue;
-        }
-        QPDFObjectHandle kid = frame.kids.getArrayItem(frame.next++);
-        enter(kid); // may grow `frames`: `frame` is not used after this
-    }
-    return pages;
-}
 
 enum class Parse { Opened, Locked, Failed };
 
@@ -82,7 +38,7 @@ Parse parse(DocumentState& state, std::string_view password)
     }
     try {
         state.encrypted = qpdf->isEncrypted();
-        state.pages = collectPages(qpdf->getRoot().getKey("/Pages"));
+        state.pages.open(qpdf->getRoot().getKey("/Pages"), state.bytes.size());
     } catch (const std::exception& error) {
         core::log("Warning, cannot read PDF pages: {}", error.what());
         return Parse::Failed;
@@ -142,13 +98,13 @@ bool Document::unlock(std::string_view password)
 int Document::pageCount() const
 {
     auto lock = detail::lock(m_state);
-    return int(m_state->pages.size());
+    return m_state->pages.count();
 }
 
 Page Document::page(int number) const
 {
     auto lock = detail::lock(m_state);
-    if (number < 1 || size_t(number) > m_state->pages.size())
+    if (number < 1 || number > m_state->pages.count())
         return {};
     return Page(m_state, number);
 }

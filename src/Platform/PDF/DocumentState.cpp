@@ -136,9 +136,9 @@ bool convert(const std::shared_ptr<DocumentState>& document, QPDFObjectHandle ob
 QPDFObjectHandle HandleAccess::pageObject(const Page& page)
 {
     const auto& document = page.m_document;
-    if (!document || page.m_number < 1 || size_t(page.m_number) > document->pages.size())
+    if (!document)
         return QPDFObjectHandle::newNull();
-    return document->pages[size_t(page.m_number) - 1];
+    return document->pages.page(page.m_number);
 }
 
 } // namespace pdf::detail

@@ -6,6 +6,7 @@
 #include "Platform/Core/Data.h"
 #include "Platform/PDF/Handle.h"
 #include "Platform/PDF/Page.h"
+#include "Platform/PDF/PageTree.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -31,7 +32,7 @@ struct DocumentState {
     bool locked = false;
     // The password bytes that opened the document.
     std::string password;
-    std::vector<QPDFObjectHandle> pages;
+    PageTree pages;
 
     // The renderer's own document, opened on the first draw; its draws are
     // serialised by `drawing`. A document opened with a password reaches

@@ -18,7 +18,6 @@ using detail::HandleAccess;
 
 namespace {
 
-constexpr size_t kMaximumContentBytes = size_t(256) << 20;
 constexpr size_t kMaximumOperands = 10000;
 constexpr size_t kMaximumNesting = 64;
 // Elements inside open arrays and dictionaries, all levels together.
@@ -349,11 +348,11 @@ private:
     size_t m_elements = 0;
 };
 
-// The page's content streams decoded one after the other, a line break
-// between two, as far as they decode and no further than the limit.
-bool decodeContents(QPDFObjectHandle page, std::string& content)
+// The page's content streams (or the form's one) decoded one after the
+// other, a line break between two, as far as they decode and no further
+// than the limit.
+bool decodeContents(QPDFObjectHandle contents, std::string& content, size_t limit)
 {
-    QPDFObjectHandle contents = page.getKey("/Contents");
     std::vector<QPDFObjectHandle> streams;
     if (contents.isStream()) {
         streams.push_back(contents);
@@ -368,7 +367,7 @@ bool decodeContents(QPDFObjectHandle page, std::string& content)
     for (QPDFObjectHandle& stream : streams) {
         if (!content.empty())
             content += '\n';
-        detail::LimitedBuffer buffer(content, kMaximumContentBytes);
+        detail::LimitedBuffer buffer(content, limit);
         try {
             if (!stream.pipeStreamData(&buffer, 0, qpdf_dl_generalized, true, false))
                 complete = false;
@@ -391,6 +390,16 @@ Scanner::Scanner(const Page& page, const OperatorTable& table, void* info)
 {
 }
 
+Scanner::Scanner(const Stream& form, const Scanner& parent, const OperatorTable& table, void* info)
+    : m_page(parent.m_page)
+    , m_form(std::make_unique<Stream>(form))
+    , m_parent(&parent)
+    , m_table(table)
+    , m_info(info)
+    , m_operands(std::make_unique<Operands>())
+{
+}
+
 Scanner::~Scanner() = default;
 
 bool Scanner::scan()
@@ -403,10 +412,13 @@ bool Scanner::scan()
     std::string content;
     bool complete;
     try {
-        complete = decodeContents(HandleAccess::pageObject(m_page), content);
+        QPDFObjectHandle contents
+            = m_form ? HandleAccess::object(*m_form) : HandleAccess::pageObject(m_page).getKey("/Contents");
+        complete = decodeContents(contents, content, m_contentLimit);
     } catch (const std::exception&) {
         complete = false;
     }
+    m_contentBytes = content.size();
     bool walked = false;
     try {
         walked = Walk(*this, m_operands->stack, m_table, m_info, content).run();
@@ -417,7 +429,8 @@ bool Scanner::scan()
     }
     m_operands->stack.clear();
     if (!walked || !complete) {
-        core::log("Warning, page {} content is damaged; its scan ended early", m_page.pageNumber());
+        core::log("Warning, {} page {} is damaged; its scan ended early", m_form ? "a form drawn on" : "the content of",
+            m_page.pageNumber());
         return false;
     }
     return true;
@@ -494,6 +507,17 @@ bool Scanner::resource(std::string_view category, std::string_view name, Object&
     bool found = false;
     try {
         std::string categoryKey = detail::slashed(category), nameKey = detail::slashed(name);
+        if (m_form) {
+            QPDFObjectHandle form = HandleAccess::object(*m_form);
+            QPDFObjectHandle resources = form.getDict().getKey("/Resources");
+            QPDFObjectHandle group = resources.isDictionary() ? resources.getKey(categoryKey) : QPDFObjectHandle::newNull();
+            QPDFObjectHandle value = group.isDictionary() ? group.getKey(nameKey) : QPDFObjectHandle::newNull();
+            if (!value.isNull()) {
+                out = HandleAccess::wrap<Object>(document, value);
+                return true;
+            }
+            return m_parent->resource(category, name, out);
+        }
         detail::walkUp(HandleAccess::pageObject(m_page), [&](QPDFObjectHandle node) {
             QPDFObjectHandle resources = node.getKey("/Resources");
             if (!resources.isDictionary())

@@ -1,0 +1,192 @@
+#include "Platform/PDF/PageTree.h"
+
+#include "Platform/Core/Log.h"
+
+#include <climits>
+#include <set>
+
+namespace pdf::detail {
+
+namespace {
+
+// A page takes at least this many bytes of a file, compressed or not; a
+// root count beyond the file's size over it is no count but a lie.
+constexpr size_t kSmallestPageBytes = 8;
+
+// Every page of the tree in order, walked without recursion: a node with
+// /Kids is a node of the tree, anything else a page. A node met a second
+// time (a loop, or a node shared by two parents) is not entered again, so
+// hostile trees cost time linear in their size. Kids that are not
+// dictionaries are not pages, as the renderer also skips them.
+std::vector<QPDFObjectHandle> collectPages(QPDFObjectHandle root)
+{
+    std::vector<QPDFObjectHandle> pages;
+    if (!root.isDictionary())
+        return pages;
+    std::set<QPDFObjGen> entered;
+    struct Frame {
+        QPDFObjectHandle kids;
+        int next;
+        int count;
+    };
+    std::vector<Frame> frames;
+    auto enter = [&](QPDFObjectHandle node) {
+        if (!node.isDictionary())
+            return;
+        if (!node.hasKey("/Kids")) {
+            pages.push_back(node);
+            return;
+        }
+        if (node.isIndirect() && !entered.insert(node.getObjGen()).second)
+            return;
+        QPDFObjectHandle kids = node.getKey("/Kids");
+        if (kids.isArray())
+            frames.push_back({ kids, 0, kids.getArrayNItems() });
+    };
+    enter(root);
+    while (!frames.empty()) {
+        Frame& frame = frames.back();
+        if (frame.next >= frame.count) {
+            frames.pop_back();
+            continue;
+        }
+        // A kid qpdf cannot read is no page; the walk goes on.
+        try {
+            QPDFObjectHandle kid = frame.kids.getArrayItem(frame.next++);
+            enter(kid); // may grow `frames`: `frame` is not used after this
+        } catch (const std::exception&) {
+        }
+    }
+    return pages;
+}
+
+// A node's /Count when it is one a node can have; -1 otherwise.
+int nodeCount(QPDFObjectHandle node)
+{
+    QPDFObjectHandle count = node.getKey("/Count");
+    if (!count.isInteger() || count.getIntValue() < 0 || count.getIntValue() > INT_MAX)
+        return -1;
+    return int(count.getIntValue());
+}
+
+} // namespace
+
+void PageTree::open(QPDFObjectHandle root, size_t fileBytes)
+{
+    m_root = root;
+    m_pages.clear();
+    m_path.clear();
+    m_cache = {};
+    m_walked = false;
+    m_count = 0;
+    QPDFObjectHandle kids = root.isDictionary() ? root.getKey("/Kids") : QPDFObjectHandle::newNull();
+    int count = kids.isArray() ? nodeCount(root) : -1;
+    if (count < 0 || size_t(count) > fileBytes / kSmallestPageBytes || (count == 0 && kids.getArrayNItems() > 0)) {
+        walk();
+        return;
+    }
+    m_count = count;
+}
+
+QPDFObjectHandle PageTree::page(int number)
+{
+    if (number < 1 || number > m_count)
+        return QPDFObjectHandle::newNull();
+    if (m_walked)
+        return m_pages[size_t(number) - 1];
+    for (const Cached& cached : m_cache) {
+        if (cached.number == number)
+            return cached.page;
+    }
+    QPDFObjectHandle found;
+    bool located = false;
+    try {
+        located = locate(number, found);
+    } catch (const std::exception&) {
+    }
+    if (!located) {
+        walk();
+        return number <= m_count ? m_pages[size_t(number) - 1] : QPDFObjectHandle::newNull();
+    }
+    m_cache[m_nextCacheSlot] = { number, found };
+    m_nextCacheSlot = (m_nextCacheSlot + 1) % kCacheSize;
+    return found;
+}
+
+bool PageTree::pushNode(QPDFObjectHandle node, int first, int count)
+{
+    if (m_path.size() >= kMaximumDepth)
+        return false;
+    QPDFObjGen identity = node.isIndirect() ? node.getObjGen() : QPDFObjGen();
+    if (node.isIndirect()) {
+        for (const Frame& frame : m_path) {
+            if (frame.node == identity)
+                return false;
+        }
+    }
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (!kids.isArray())
+        return false;
+    Frame frame;
+    frame.kids = kids;
+    frame.size = kids.getArrayNItems();
+    frame.first = first;
+    frame.rangeFirst = first;
+    frame.rangeCount = count;
+    frame.node = identity;
+    m_path.push_back(std::move(frame));
+    return true;
+}
+
+bool PageTree::locate(int number, QPDFObjectHandle& out)
+{
+    // Up to the nearest node on the last path whose pages hold the number.
+    while (!m_path.empty()
+        && (number < m_path.back().rangeFirst || number - m_path.back().rangeFirst >= m_path.back().rangeCount))
+        m_path.pop_back();
+    if (m_path.empty() && !pushNode(m_root, 1, m_count))
+        return false;
+    if (number < m_path.back().first) {
+        m_path.back().index = 0;
+        m_path.back().first = m_path.back().rangeFirst;
+    }
+    for (;;) {
+        Frame& frame = m_path.back();
+        for (; frame.index < frame.size; ++frame.index) {
+            QPDFObjectHandle kid = frame.kids.getArrayItem(frame.index);
+            if (!kid.isDictionary())
+                continue;
+            bool node = kid.hasKey("/Kids");
+            int count = node ? nodeCount(kid) : 1;
+            if (count < 0)
+                return false;
+            if (number - frame.first < count) {
+                if (!node) {
+                    out = kid;
+                    return true;
+                }
+                break;
+            }
+            frame.first += count;
+        }
+        if (frame.index >= frame.size)
+            return false; // the kids hold fewer pages than the counts said
+        QPDFObjectHandle kid = frame.kids.getArrayItem(frame.index);
+        int count = nodeCount(kid);
+        if (!pushNode(kid, frame.first, count)) // `frame` is not used after this
+            return false;
+    }
+}
+
+void PageTree::walk()
+{
+    m_pages = collectPages(m_root);
+    if (m_count != 0 && size_t(m_count) != m_pages.size())
+        core::log("Warning, the page tree claims {} pages; walking it found {}", m_count, m_pages.size());
+    m_count = int(std::min<size_t>(m_pages.size(), INT_MAX));
+    m_walked = true;
+    m_path.clear();
+    m_cache = {};
+}
+
+} // namespace pdf::detail

@@ -1,0 +1,71 @@
+#pragma once
+
+// Inside the PDF layer only: the pages of an open document, found as they
+// are asked for. Opening reads only the root node's /Count, so a long
+// document opens without touching its pages (nor the object streams that
+// hold them). A page is found by going down the tree with the kids'
+// /Count values, from where the last page was found, so reading the pages
+// in order costs one step each; a few recent pages are remembered.
+//
+// Counts are trusted until they fail: a node that lacks its count, a kid
+// whose count overstates its pages, a loop, or a root count beyond what the
+// file could hold makes the tree walked once, in full, and from then on the
+// walk's pages and their number are the document's. Every walk and descent
+// enters a node at most once, so hostile trees cost linear time.
+
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace pdf::detail {
+
+class PageTree {
+public:
+    // Pages no deeper than this are found; a deeper tree is walked.
+    static constexpr size_t kMaximumDepth = 256;
+
+    // `root` is the catalog's /Pages; `fileBytes` the size of the file,
+    // which bounds the count a file can honestly claim.
+    void open(QPDFObjectHandle root, size_t fileBytes);
+
+    int count() const { return m_count; }
+    // Page `number` (from 1), or null when there is none.
+    QPDFObjectHandle page(int number);
+    // Whether the count has been checked by a full walk.
+    bool isWalked() const { return m_walked; }
+
+private:
+    struct Frame {
+        QPDFObjectHandle kids;
+        int size = 0;
+        // The kid the search stands at and the number of its first page.
+        int index = 0;
+        int first = 1;
+        // The pages under this node.
+        int rangeFirst = 1;
+        int rangeCount = 0;
+        QPDFObjGen node;
+    };
+
+    bool locate(int number, QPDFObjectHandle& out);
+    bool pushNode(QPDFObjectHandle node, int first, int count);
+    void walk();
+
+    QPDFObjectHandle m_root;
+    int m_count = 0;
+    bool m_walked = false;
+    std::vector<QPDFObjectHandle> m_pages;
+    std::vector<Frame> m_path;
+
+    static constexpr size_t kCacheSize = 32;
+    struct Cached {
+        int number = 0;
+        QPDFObjectHandle page;
+    };
+    std::array<Cached, kCacheSize> m_cache;
+    size_t m_nextCacheSlot = 0;
+};
+
+} // namespace pdf::detail
