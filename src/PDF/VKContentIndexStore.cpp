@@ -99,9 +99,30 @@ std::set<std::string> VKContentIndexStore::tokensForText(std::string_view text)
     return tokensForText(core::toUTF16(text));
 }
 
+bool VKContentIndexStore::beginBatch()
+{
+    if (m_inBatch || !beginTransaction())
+        return false;
+    m_inBatch = true;
+    return true;
+}
+
+bool VKContentIndexStore::commitBatch()
+{
+    if (!m_inBatch)
+        return false;
+    m_inBatch = false;
+    if (!commitTransaction()) {
+        abortTransaction();
+        return false;
+    }
+    return sync();
+}
+
 bool VKContentIndexStore::addTokens(const std::set<std::string>& tokens, uint64_t identifier, bool withInverses)
 {
-    if (!beginTransaction())
+    const bool batched = m_inBatch;
+    if (!batched && !beginTransaction())
         return false;
     const std::string identifierBytes = bigEndian(identifier);
     // Keys live in heap strings: a "word" of a hostile page may be megabytes.
@@ -122,6 +143,8 @@ bool VKContentIndexStore::addTokens(const std::set<std::string>& tokens, uint64_
             putRecordIfAbsent(key, EmptyValue);
         }
     }
+    if (batched)
+        return true;
     if (!commitTransaction()) {
         abortTransaction();
         return false;
@@ -131,14 +154,16 @@ bool VKContentIndexStore::addTokens(const std::set<std::string>& tokens, uint64_
 
 bool VKContentIndexStore::removeTokensForIdentifier(uint64_t identifier)
 {
-    if (!beginTransaction())
+    const bool batched = m_inBatch;
+    if (!batched && !beginTransaction())
         return false;
     const std::string identifierBytes = bigEndian(identifier);
     const std::string prefix = '\0' + identifierBytes;
     {
         Cursor cursor(std::static_pointer_cast<VKKeyValueStore>(shared_from_this()));
         if (!cursor.jump(prefix)) {
-            abortTransaction();
+            if (!batched)
+                abortTransaction();
             return true;
         }
         std::string wordKey;
@@ -154,6 +179,8 @@ bool VKContentIndexStore::removeTokensForIdentifier(uint64_t identifier)
                 break;
         }
     }
+    if (batched)
+        return true;
     if (!commitTransaction()) {
         abortTransaction();
         return false;

@@ -9,12 +9,15 @@
 // identifier's words be removed; they sort before every word key and are
 // never found by a lookup, nor are the store's named entries.
 //
-// Adds and removes are one transaction each; lookups read without one. The
-// database's own lock serialises single calls, so an indexing thread may
-// add while a search thread looks up.
+// Adds and removes are one transaction and one sync each, unless a batch is
+// open: then they join its transaction, and the batch's commit syncs once
+// for all of them. Lookups read without one. The database's own lock
+// serialises single calls, so an indexing thread may add while a search
+// thread looks up.
 
 #include "Kit/VKKeyValueStore.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +48,15 @@ public:
     // Removes the word and inverse keys of an identifier added with inverses;
     // one without inverses has nothing to remove and answers true.
     bool removeTokensForIdentifier(uint64_t identifier);
+    // Opens a batch on the calling thread: every write until commitBatch()
+    // is one transaction. False when the transaction cannot begin (writes
+    // then go one by one, as without a batch).
+    bool beginBatch();
+    // Commits and syncs the batch; false (nothing of it kept) when that
+    // fails.
+    bool commitBatch();
+    bool isInBatch() const { return m_inBatch; }
+
     // The identifiers of every word that begins with `token` (a token with
     // its blank finds that word alone). Damaged keys are logged and skipped.
     std::set<uint64_t> identifiersForToken(std::string_view token) const;
@@ -71,6 +83,8 @@ protected:
     static std::string lowercaseString(std::string_view text);
 
 private:
+    std::atomic<bool> m_inBatch { false };
+
     static VKKeyValueStore* rebuildingIfDamaged(const std::string& path,
         const std::function<VKContentIndexStore*(const std::string&)>& make);
 };

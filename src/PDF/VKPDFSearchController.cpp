@@ -16,10 +16,14 @@
 #include "Platform/Core/Thread.h"
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace {
 
 constexpr const char* RestartTag = "startIndexingIfNecessary";
+constexpr uint32_t PagesPerBatch = 32;
+constexpr auto BatchDuration = std::chrono::milliseconds(250);
 constexpr const char* PausedTag = "sendIndexingPausedDelegateMessage";
 
 struct SharedQueue {
@@ -137,12 +141,32 @@ bool VKPDFSearchController::indexPages()
     if (!m_store)
         return false;
     std::weak_ptr<VKPDFSearchController> weak = std::static_pointer_cast<VKPDFSearchController>(shared_from_this());
+    // Pages are stored in batches, one transaction and one sync for up to
+    // 32 pages or a quarter of a second of work: a sync costs more than a
+    // page's scan. "i" is raised inside the batch, so a page counts only
+    // once its batch is committed with it.
+    uint32_t batchFirst = 0;
+    auto batchStart = std::chrono::steady_clock::now();
+    auto commit = [&](uint32_t last) {
+        if (!batchFirst)
+            return true;
+        uint32_t first = std::exchange(batchFirst, 0);
+        if (m_store->commitBatch())
+            return true;
+        if (!m_writeFailureLogged.exchange(true))
+            core::log("Warning, cannot store pages {} to {} in the search index {}", first, last, m_store->path());
+        return false;
+    };
+    uint32_t page = m_store->pagesIndexed() + 1;
     // The count is asked again at each page: a page tree whose count lied
     // is walked when its pages run out, and the walk's count holds.
-    for (uint32_t page = m_store->pagesIndexed() + 1; page <= m_document->numPages(); ++page) {
-        const uint32_t count = m_document->numPages();
+    for (; page <= m_document->numPages(); ++page) {
         if (!m_shouldIndex)
-            return true;
+            break;
+        if (!batchFirst && m_store->beginBatch()) {
+            batchFirst = page;
+            batchStart = std::chrono::steady_clock::now();
+        }
         bool stored = false;
         try {
             auto scanner = scannerForPageNumber(page);
@@ -157,10 +181,15 @@ bool VKPDFSearchController::indexPages()
             // every search until the index is rebuilt.
             if (!m_writeFailureLogged.exchange(true))
                 core::log("Warning, cannot store page {} in the search index {}", page, m_store->path());
+            commit(page - 1);
             return false;
         }
+        if (batchFirst
+            && (page - batchFirst + 1 >= PagesPerBatch || std::chrono::steady_clock::now() - batchStart >= BatchDuration)
+            && !commit(page))
+            return false;
         if (m_shouldIndex) {
-            float progress = float(page) / float(count);
+            float progress = float(page) / float(m_document->numPages());
             core::performOnMainThread([weak, progress] {
                 if (auto self = weak.lock())
                     self->withDelegate([&](VKPDFSearchControllerDelegate& delegate) {
@@ -176,7 +205,7 @@ bool VKPDFSearchController::indexPages()
         if (hook)
             hook(page);
     }
-    return true;
+    return commit(page - 1);
 }
 
 std::shared_ptr<VKPDFPageTextScanner> VKPDFSearchController::scannerForPageNumber(uint32_t pageNumber)

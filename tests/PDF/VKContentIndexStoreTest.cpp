@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +92,57 @@ TEST_F(VKContentIndexStoreTest, LooksUpWordsPrefixesAndSearchStrings)
     // No word: nothing at all, not an empty set.
     EXPECT_FALSE(store->identifiersForSearchString("  ,.; 123 4.5 ", C::Intersect).has_value());
     EXPECT_FALSE(store->identifiersForSearchString("", C::Union).has_value());
+}
+
+TEST_F(VKContentIndexStoreTest, WordsAndSearchStringsAreComposedAlike)
+{
+    auto store = VKContentIndexStore::storeForPath(indexPath());
+    // A page text decomposed (or with a capital that lower-cases into two
+    // marks' worth) gives the composed words a user types.
+    EXPECT_EQ(VKContentIndexStore::tokensForText(u"Cafe\u0301 MU\u0308LLER \u212Bngstr\u00F6m"),
+        (std::set<std::string> { "caf\u00E9 ", "m\u00FCller ", "\u00E5ngstr\u00F6m " }));
+    ASSERT_TRUE(store->addTokens(VKContentIndexStore::tokensForText(u"Cafe\u0301 M\u00FCller"), 1, false));
+    using C = VKContentIndexStore::Combination;
+    for (const char* typed : { "café müller", "CAFE\xCC\x81 MU\xCC\x88LLER", "Caf\xC3\xA9 M\xC3\x9C" })
+        EXPECT_EQ(store->identifiersForSearchString(typed, C::Intersect), set({ 1 })) << typed;
+}
+
+TEST_F(VKContentIndexStoreTest, ABatchIsOneTransactionKeptWholeOrNotAtAll)
+{
+    std::string path = indexPath();
+    {
+        auto store = VKContentIndexStore::storeForPath(path);
+        ASSERT_TRUE(store->beginBatch());
+        EXPECT_FALSE(store->beginBatch());
+        EXPECT_TRUE(store->addTokens({ "kept " }, 1, true));
+        EXPECT_TRUE(store->addTokens({ "gone " }, 2, true));
+        EXPECT_TRUE(store->removeTokensForIdentifier(2));
+        // Read back before the commit, as a search on another thread would.
+        EXPECT_EQ(store->identifiersForToken("kept "), set({ 1 }));
+        EXPECT_TRUE(store->commitBatch());
+        EXPECT_FALSE(store->commitBatch());
+        EXPECT_FALSE(store->isInBatch());
+    }
+    EXPECT_EQ(dump(path), (std::vector<std::string> { "00 00 00 00 00 00 00 00 01 6B 65 70 74 20\t",
+                              "6B 65 70 74 20 00 00 00 00 00 00 00 00 01\t" }));
+
+    // A process that ends inside a batch leaves none of it.
+    pid_t child = fork();
+    if (child == 0) {
+        auto store = VKContentIndexStore::storeForPath(path);
+        bool began = store && store->beginBatch();
+        if (began)
+            store->addTokens({ "lost " }, 3, false);
+        store->setText("half", "done");
+        _exit(began ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    auto store = VKContentIndexStore::storeForPath(path);
+    EXPECT_EQ(store->identifiersForToken("lost "), set({}));
+    EXPECT_FALSE(store->textForKey("done"));
+    EXPECT_EQ(store->identifiersForToken("kept "), set({ 1 }));
 }
 
 TEST_F(VKContentIndexStoreTest, RemovesOnlyTheIdentifiersOwnKeys)

@@ -104,7 +104,8 @@ int Document::pageCount() const
 Page Document::page(int number) const
 {
     auto lock = detail::lock(m_state);
-    if (number < 1 || number > m_state->pages.count())
+    // Asking for the page finds it, or finds that the tree's count lied.
+    if (number < 1 || number > m_state->pages.count() || !m_state->pages.page(number).isDictionary())
         return {};
     return Page(m_state, number);
 }

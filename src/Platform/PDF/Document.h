@@ -34,7 +34,9 @@ public:
     // answers true whatever the bytes.
     bool unlock(std::string_view password);
 
-    // 0 while locked.
+    // 0 while locked. The page tree's own count until reading the pages
+    // shows it wrong; from then on the number of pages found (see
+    // PageTree.h): it may change after page() is asked.
     int pageCount() const;
     // Pages count from 1; any other number gives an empty page.
     Page page(int number) const;

@@ -101,7 +101,9 @@ QPDFObjectHandle PageTree::page(int number)
     QPDFObjectHandle found;
     bool located = false;
     try {
-        located = locate(number, found);
+        // The last page by the counts must be the tree's last: a count that
+        // understates shows as pages after it.
+        located = locate(number, found) && (number < m_count || nothingFollows());
     } catch (const std::exception&) {
     }
     if (!located) {
@@ -176,6 +178,19 @@ bool PageTree::locate(int number, QPDFObjectHandle& out)
         if (!pushNode(kid, frame.first, count)) // `frame` is not used after this
             return false;
     }
+}
+
+bool PageTree::nothingFollows() const
+{
+    for (const Frame& frame : m_path) {
+        QPDFObjectHandle kids = frame.kids;
+        for (int index = frame.index + 1; index < frame.size; ++index) {
+            QPDFObjectHandle kid = kids.getArrayItem(index);
+            if (kid.isDictionary() && (!kid.hasKey("/Kids") || nodeCount(kid) != 0))
+                return false;
+        }
+    }
+    return true;
 }
 
 void PageTree::walk()

@@ -8,9 +8,10 @@
 // in order costs one step each; a few recent pages are remembered.
 //
 // Counts are trusted until they fail: a node that lacks its count, a kid
-// whose count overstates its pages, a loop, or a root count beyond what the
-// file could hold makes the tree walked once, in full, and from then on the
-// walk's pages and their number are the document's. Every walk and descent
+// whose count overstates its pages, pages after the last one counted, a
+// loop, or a root count beyond what the file could hold makes the tree
+// walked once, in full, and from then on the walk's pages and their number
+// are the document's. Every walk and descent
 // enters a node at most once, so hostile trees cost linear time.
 
 #include <qpdf/QPDFObjectHandle.hh>
@@ -50,6 +51,8 @@ private:
     };
 
     bool locate(int number, QPDFObjectHandle& out);
+    // Whether no page stands after the one the path leads to.
+    bool nothingFollows() const;
     bool pushNode(QPDFObjectHandle node, int first, int count);
     void walk();
 

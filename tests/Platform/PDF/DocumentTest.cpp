@@ -9,6 +9,7 @@
 #include "Tools.h"
 
 #include <fmt/format.h>
+#include <algorithm>
 #include <random>
 
 using pdf::Box;
@@ -211,6 +212,92 @@ TEST_F(DocumentTest, HostilePageTreesStayLinear)
     auto document = Document::open(builder.build());
     ASSERT_TRUE(document);
     EXPECT_EQ(document->pageCount(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The width of a page's media box, which these tests set to its number.
+int widthOf(const pdf::Page& page)
+{
+    return page ? int(page.boxRect(Box::Media).width()) : 0;
+}
+
+TEST_F(DocumentTest, PagesAreFoundByTheTreeCountsInAnyOrder)
+{
+    // 7 nodes of 3 nodes of 5 pages.
+    test::PdfBuilder builder;
+    int number = 0;
+    for (int a = 0; a < 7; ++a) {
+        int outer = builder.addPages(0);
+        for (int b = 0; b < 3; ++b) {
+            int inner = builder.addPages(outer);
+            for (int c = 0; c < 5; ++c) {
+                ++number;
+                builder.addPage(test::PdfBuilder::PageDescription { fmt::format("/MediaBox [0 0 {} 10]", number), {}, inner });
+            }
+        }
+    }
+    auto document = Document::open(builder.build());
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->pageCount(), 105);
+    std::vector<int> order(105);
+    for (int i = 0; i < 105; ++i)
+        order[size_t(i)] = i + 1;
+    std::shuffle(order.begin(), order.end(), std::mt19937(79));
+    for (int page : order)
+        EXPECT_EQ(widthOf(document->page(page)), page);
+    for (int page = 105; page >= 1; --page)
+        EXPECT_EQ(widthOf(document->page(page)), page);
+    EXPECT_FALSE(logContains("walking it found"));
+}
+
+TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)
+{
+    // The tree's top node says `count`; three pages stand under it (the
+    // middle one inside a node that says `inner`).
+    auto lying = [](const std::string& count, const std::string& inner = "/Count 1") {
+        test::PdfBuilder builder;
+        int top = builder.addPages(0, count);
+        builder.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 1 10]", {}, top });
+        int node = builder.addPages(top, inner);
+        builder.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 2 10]", {}, node });
+        builder.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 3 10]", {}, top });
+        builder.setCatalogEntry("Pages", fmt::format("{} 0 R", top));
+        return Document::open(builder.build());
+    };
+
+    // Counts that state more pages than there are: believed until a page
+    // beyond the real ones is asked for, never read past the real pages.
+    auto over = lying("/Count 5");
+    EXPECT_EQ(over->pageCount(), 5);
+    EXPECT_EQ(widthOf(over->page(3)), 3);
+    EXPECT_FALSE(over->page(4));
+    EXPECT_EQ(over->pageCount(), 3);
+    EXPECT_FALSE(over->page(5));
+    EXPECT_TRUE(logContains("the page tree claims 5 pages; walking it found 3"));
+
+    // Fewer: the page counted last is not the last one.
+    auto under = lying("/Count 2");
+    EXPECT_EQ(under->pageCount(), 2);
+    EXPECT_EQ(widthOf(under->page(2)), 2);
+    EXPECT_EQ(under->pageCount(), 3);
+    EXPECT_EQ(widthOf(under->page(3)), 3);
+
+    // An inner node that overstates moves the pages after it; one without a
+    // count leaves no way down but the walk.
+    for (const char* inner : { "/Count 2", "/Count /Two", "" }) {
+        SCOPED_TRACE(inner);
+        auto document = lying("/Count 3", inner);
+        EXPECT_EQ(widthOf(document->page(3)), 3);
+        EXPECT_EQ(widthOf(document->page(2)), 2);
+        EXPECT_EQ(document->pageCount(), 3);
+    }
+
+    // A count no file of this size could hold is not believed at all.
+    auto absurd = lying("/Count 2000000000");
+    EXPECT_EQ(absurd->pageCount(), 3);
 }
 
 } // namespace

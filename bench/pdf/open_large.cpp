@@ -1,0 +1,140 @@
+// bench: tandry_pdf tandry_test_support_pdf
+// Opening a long document and reading its first page's text, beside
+// `pdftotext -f 1 -l 1` in the same run: a generated 2,500-page document
+// written with object streams and an xref stream (qpdf), and any file named
+// by TANDRY_BENCH_LARGE_PDF (a real manual). Each side runs as its own
+// process (ours: pdf_first_page, built beside this bench), timed by the
+// wall clock; peak RSS is what ours reads of itself and what GNU time
+// reports of pdftotext (a child's rusage would count this bench's pages,
+// which it shares until it runs its program). Targets: at most 3 × the peer's
+// time and 3 × its memory ("time_ratio", "rss_ratio"); memory after every
+// page's text at most twice that after the first ("all_pages_rss_ratio").
+#include "BenchDocuments.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string& folder()
+{
+    static const std::string path = (std::filesystem::temp_directory_path() / "tandry-bench-pdfs").string();
+    return path;
+}
+
+// The 2,500-page bench document rewritten with object streams.
+std::string largeDocument()
+{
+    std::string path = folder() + "/bench-2500-objstm.pdf";
+    if (!std::filesystem::exists(path)) {
+        std::string plain = bench::benchDocumentPath(folder(), 2500);
+        std::string command = fmt::format("qpdf --object-streams=generate {} {}.part && mv {}.part {}", plain, path, path, path);
+        if (std::system(command.c_str()) != 0)
+            std::fprintf(stderr, "failed: %s\n", command.c_str());
+    }
+    return path;
+}
+
+std::string ourTool()
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "pdf_first_page").string();
+}
+
+struct Run {
+    double seconds = 0;
+    std::string output;
+};
+
+// Runs a program to its end with its output captured, timed by the wall
+// clock.
+Run run(const std::vector<std::string>& arguments)
+{
+    Run result;
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return result;
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(pipe[1], STDOUT_FILENO);
+        close(pipe[0]);
+        close(pipe[1]);
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipe[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipe[0], buffer, sizeof buffer)) > 0;)
+        result.output.append(buffer, size_t(n));
+    close(pipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "failed: %s\n", arguments.front().c_str());
+    return result;
+}
+
+double field(const std::string& output, const std::string& line, int index)
+{
+    size_t at = output.find(line + " ");
+    if (at == std::string::npos)
+        return 0;
+    double values[3] = {};
+    std::sscanf(output.c_str() + at + line.size(), "%lf %lf %lf", &values[0], &values[1], &values[2]);
+    return values[index];
+}
+
+void OpenLarge(benchmark::State& state, const std::string& path)
+{
+    double ours = 0, peer = 0, ourPeak = 0, peerPeak = 0, first = 0, all = 0;
+    int64_t rounds = 0;
+    for (auto _ : state) {
+        Run mine = run({ ourTool(), path });
+        Run theirs = run({ "/usr/bin/time", "-f", "time %M", "-o", "/dev/stdout", "pdftotext", "-f", "1", "-l", "1", path,
+            "/dev/null" });
+        state.SetIterationTime(mine.seconds);
+        ours += mine.seconds;
+        peer += theirs.seconds;
+        ourPeak = std::max(ourPeak, field(mine.output, "first", 1) / 1024);
+        peerPeak = std::max(peerPeak, field(theirs.output, "time", 0) / 1024);
+        ++rounds;
+    }
+    // Once: every page, for the memory it leaves.
+    Run every = run({ ourTool(), "--all", path });
+    first = field(every.output, "first", 1);
+    all = field(every.output, "all", 1);
+    state.counters["pdftotext_s"] = peer / double(rounds);
+    state.counters["time_ratio"] = ours / peer;
+    state.counters["rss_MiB"] = ourPeak;
+    state.counters["pdftotext_rss_MiB"] = peerPeak;
+    state.counters["rss_ratio"] = ourPeak / peerPeak;
+    state.counters["all_pages_rss_ratio"] = first > 0 ? all / first : 0;
+    state.counters["all_pages_s"] = field(every.output, "all", 0);
+    state.counters["pages"] = field(every.output, "all", 2);
+}
+
+void Generated(benchmark::State& state)
+{
+    OpenLarge(state, largeDocument());
+}
+BENCHMARK(Generated)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+[[maybe_unused]] const bool registered = [] {
+    if (const char* path = std::getenv("TANDRY_BENCH_LARGE_PDF"))
+        benchmark::RegisterBenchmark("Given", [path = std::string(path)](benchmark::State& state) { OpenLarge(state, path); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(5);
+    return true;
+}();
+
+} // namespace

@@ -1,0 +1,53 @@
+// tool: tandry_pdf
+// The child that bench/pdf/open_large measures: opens a PDF the way the
+// viewer does, extracts page 1's text and prints "first <seconds> <peak RSS
+// in KiB> <UTF-16 units>"; with --all it then extracts every other page too
+// and prints "all <seconds> <peak RSS in KiB> <pages>".
+//   pdf_first_page [--all] file.pdf
+#include "PDF/VKPDFDocument.h"
+#include "PDF/VKPDFPageTextScanner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// The high-water mark of this program's memory; unlike getrusage's, it
+// owes nothing to the process that started this one.
+long peakKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool all = argc > 2 && std::strcmp(argv[1], "--all") == 0;
+    const char* path = argv[argc - 1];
+    if (argc < 2)
+        return 2;
+    auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    auto document = VKPDFDocument::initWithPath(path);
+    if (!document || document->numPages() == 0)
+        return 1;
+    size_t units = VKPDFPageTextScanner::create(document->documentRef()->page(1))->text().size();
+    std::printf("first %.4f %ld %zu\n", elapsed(), peakKiB(), units);
+    std::fflush(stdout);
+    if (all) {
+        uint32_t pages = 1;
+        for (; pages < document->numPages(); ++pages)
+            VKPDFPageTextScanner::create(document->documentRef()->page(int(pages) + 1))->text();
+        std::printf("all %.4f %ld %u\n", elapsed(), peakKiB(), pages);
+    }
+    return 0;
+}
