@@ -5,6 +5,7 @@
 
 #include "Kit/StringRegexAdditions.h"
 #include "Platform/Core/Data.h"
+#include "Platform/Core/FileSystem.h"
 #include "Support/Command.h"
 #include "Support/TestCase.h"
 
@@ -12,7 +13,9 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -212,6 +215,44 @@ TEST_F(VKPDFTextAgreementTest, FixturesMatchPdftotext)
     Agreement type3 = compare(sourcePath("tests/fixtures/pdf/ghostscript.pdf"), true);
     std::cout << "ghostscript.pdf: lowest Jaccard " << type3.lowestJaccard << ", " << type3.matchingEdges << " of "
               << type3.comparedWords << " word edges within 1 pt\n";
+}
+
+std::set<std::u16string> difference(const std::set<std::u16string>& a, const std::set<std::u16string>& b)
+{
+    std::set<std::u16string> result;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::inserter(result, result.end()));
+    return result;
+}
+
+TEST_F(VKPDFTextAgreementTest, TeXAndGhostscriptDocumentsMatchPdftotext)
+{
+    if (!test::hasProgram("pdftotext"))
+        GTEST_SKIP() << "pdftotext is not installed";
+    // Type 1C fonts re-encoded by Ghostscript, from a manual page.
+    Agreement groff = compare(sourcePath("tests/fixtures/pdf/groff.pdf"), false);
+    EXPECT_EQ(groff.lowestJaccard, 1);
+    EXPECT_EQ(groff.matchingEdges, groff.comparedWords);
+
+    // Computer Modern through its programs' own encodings, accents set over
+    // their letters, a page included as a form.
+    const std::string path = sourcePath("tests/fixtures/pdf/tex-builtin.pdf");
+    Agreement tex = compare(path, false);
+    EXPECT_EQ(tex.pages, 6u);
+    EXPECT_GT(tex.comparedWords, 200u);
+    EXPECT_EQ(tex.matchingEdges, tex.comparedWords);
+    // Where the two differ, ours reads the symbol font's angle brackets
+    // (pdftotext gives the letters at their codes) and puts the diaeresis
+    // on an i rather than on the dotless i TeX draws.
+    core::Data bytes;
+    ASSERT_TRUE(core::fs::readFile(path, bytes));
+    auto document = pdf::Document::open(bytes);
+    auto peer = test::runCommand({ "pdftotext", "-raw", "-f", "3", "-l", "3", path, "-" });
+    auto ours = wordSet(VKPDFPageTextScanner::create(document->page(3))->text());
+    auto theirs = wordSet(core::toUTF16(peer.output));
+    EXPECT_EQ(difference(ours, theirs), (std::set<std::u16string> { u"nai\u0308ve", u"y" }));
+    EXPECT_EQ(difference(theirs, ours), (std::set<std::u16string> { u"hx", u"na\u0131\u0308ve", u"yi" }));
+    std::string included = core::toUTF8(VKPDFPageTextScanner::create(document->page(6))->text());
+    EXPECT_NE(included.find("Frau J\u00FCrgens and Herr M\u00FCller met at the caf\u00E9."), std::string::npos) << included;
 }
 
 TEST_F(VKPDFTextAgreementTest, FixturesCarryEveryKindOfFont)
