@@ -4,8 +4,25 @@
 // against `pdftotext -raw` on the same files in the same run. Target: at most
 // 1.5 × pdftotext's time (counter "vs_pdftotext"). Also counted: decoders
 // made (one per font object) and glyph-list opens (one).
+//
+// Agreement/<document> does the same for each real document (those made at
+// bench time by pdflatex, groff with Ghostscript and LibreOffice, see
+// RealDocuments.h, and the committed fixtures) and reads both texts: "f1" is
+// the word agreement with pdftotext's text, page by page (words as the
+// search index cuts them, after compatibility composition and lower-casing,
+// counted with their repetitions). AgreementSummary gives the median and the
+// lowest F1 and the slowest ratio on documents of 100 pages or more. Targets:
+// median F1 at least 0.98, none below 0.95; at most 0.6 × pdftotext's time on
+// the long documents.
 #include "../PeerTiming.h"
 #include "BenchDocuments.h"
+#include "RealDocuments.h"
+
+#include "Kit/StringRegexAdditions.h"
+#include "Platform/Core/TextFolding.h"
+#include "Platform/Core/UTF8.h"
+
+#include <unicode/unistr.h>
 
 #include "PDF/VKPDFFontInfo.h"
 #include "PDF/VKPDFPageTextScanner.h"
@@ -13,9 +30,13 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/PDF/Document.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 namespace {
 
@@ -78,5 +99,124 @@ void ExtractVsPdftotext(benchmark::State& state)
     state.counters["last_units"] = double(units);
 }
 BENCHMARK(ExtractVsPdftotext)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// ---- agreement with pdftotext on real documents ----
+
+using WordCounts = std::map<std::u16string, size_t>;
+
+struct Agreement {
+    double f1 = 0;
+    size_t pages = 0;
+    double ratio = 0;
+};
+
+std::map<std::string, Agreement>& agreements()
+{
+    static std::map<std::string, Agreement> results;
+    return results;
+}
+
+// Lower-cased words of a text after compatibility composition, with their
+// counts.
+WordCounts foldedWords(std::u16string_view text)
+{
+    std::u16string composed = core::compatibilityPrecomposed(text);
+    icu::UnicodeString lower(false, composed.data(), int32_t(composed.size()));
+    lower.toLower();
+    WordCounts counts;
+    for (const auto& word : vkWordBoundaryTokens(std::u16string(lower.getBuffer(), size_t(lower.length()))))
+        ++counts[word];
+    return counts;
+}
+
+void Agreement_(benchmark::State& state, const std::string& path)
+{
+    std::string out = folder() + "/agreement.txt";
+    double ours = 0, peerTime = 0;
+    int64_t rounds = 0;
+    std::vector<std::u16string> ourPages;
+    for (auto _ : state) {
+        ourPages.clear();
+        double elapsed = seconds([&] {
+            core::Data bytes;
+            core::fs::readFile(path, bytes);
+            auto document = pdf::Document::open(bytes);
+            for (int n = 1; document && n <= document->pageCount(); ++n)
+                ourPages.push_back(VKPDFPageTextScanner::create(document->page(n))->text());
+            if (document)
+                VKPDFFontInfo::removeFontInfosForDocument(document->serial());
+        });
+        state.SetIterationTime(elapsed);
+        ours += elapsed;
+        peerTime += peer(fmt::format("pdftotext -raw {} {} 2>/dev/null", path, out));
+        ++rounds;
+    }
+    // pdftotext ends each page with a form feed.
+    std::ifstream file(out, std::ios::binary);
+    std::string theirs((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::string> theirPages;
+    std::istringstream stream(theirs);
+    for (std::string page; std::getline(stream, page, '\f');)
+        theirPages.push_back(page);
+    size_t common = 0, mine = 0, their = 0;
+    for (size_t i = 0; i < ourPages.size(); ++i) {
+        WordCounts a = foldedWords(ourPages[i]);
+        WordCounts b = i < theirPages.size() ? foldedWords(core::toUTF16(theirPages[i])) : WordCounts();
+        for (const auto& [word, count] : a) {
+            mine += count;
+            if (auto found = b.find(word); found != b.end())
+                common += std::min(count, found->second);
+        }
+        for (const auto& [word, count] : b)
+            their += count;
+    }
+    double precision = mine ? double(common) / double(mine) : 1;
+    double recall = their ? double(common) / double(their) : 1;
+    Agreement agreement;
+    agreement.f1 = precision + recall > 0 ? 2 * precision * recall / (precision + recall) : 0;
+    agreement.pages = ourPages.size();
+    agreement.ratio = ours / peerTime;
+    agreements()[std::filesystem::path(path).filename().string()] = agreement;
+    state.counters["f1"] = agreement.f1;
+    state.counters["pages"] = double(agreement.pages);
+    state.counters["vs_pdftotext"] = agreement.ratio;
+    state.counters["pdftotext_s"] = peerTime / double(rounds);
+}
+
+void AgreementSummary(benchmark::State& state)
+{
+    for (auto _ : state) { }
+    std::vector<double> scores;
+    double slowest = 0;
+    for (const auto& [name, agreement] : agreements()) {
+        scores.push_back(agreement.f1);
+        if (agreement.pages >= 100)
+            slowest = std::max(slowest, agreement.ratio);
+    }
+    std::sort(scores.begin(), scores.end());
+    if (scores.empty())
+        return;
+    size_t middle = scores.size() / 2;
+    state.counters["median_f1"] = scores.size() % 2 ? scores[middle] : (scores[middle - 1] + scores[middle]) / 2;
+    state.counters["lowest_f1"] = scores.front();
+    state.counters["documents"] = double(scores.size());
+    state.counters["slowest_vs_pdftotext_100_pages"] = slowest;
+}
+
+[[maybe_unused]] const bool registered = [] {
+    std::vector<std::string> paths = bench::realDocumentPaths(folder());
+    for (const char* name : { "tex-builtin.pdf", "groff.pdf", "writer.pdf", "writer-cairo.pdf", "reportlab.pdf", "ghostscript.pdf" })
+        paths.push_back(std::string(TANDRY_SOURCE_DIR) + "/tests/fixtures/pdf/" + name);
+    paths.push_back(bench::benchDocumentPath(folder(), 500));
+    for (const std::string& path : paths) {
+        std::string name = "Agreement/" + std::filesystem::path(path).stem().string();
+        benchmark::RegisterBenchmark(name.c_str(), [path](benchmark::State& state) { Agreement_(state, path); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
+    }
+    benchmark::RegisterBenchmark("AgreementSummary", AgreementSummary)->Iterations(1);
+    return true;
+}();
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "Platform/Graphics/Geometry.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -47,6 +48,16 @@ struct VKPDFMatrix {
     // The bounding box of the mapped rectangle (x, y, width, height).
     gfx::Rect apply(double x, double y, double width, double height) const
     {
+        // Most text is set upright: two corners say it all.
+        if (b == 0 && c == 0 && std::isfinite(x) && std::isfinite(y) && std::isfinite(width) && std::isfinite(height)) {
+            double x1 = a * x + tx, x2 = a * (x + width) + tx;
+            double y1 = d * y + ty, y2 = d * (y + height) + ty;
+            if (std::isnan(x1) || std::isnan(x2) || std::isnan(y1) || std::isnan(y2))
+                return gfx::Rect(NAN, NAN, NAN, NAN);
+            double left = std::min(x1, x2), bottom = std::min(y1, y2);
+            return gfx::Rect(vkPDFNarrow(left), vkPDFNarrow(bottom), vkPDFNarrow(std::max(x1, x2) - left),
+                vkPDFNarrow(std::max(y1, y2) - bottom));
+        }
         double xs[4] = { x, x + width, x, x + width };
         double ys[4] = { y, y, y + height, y + height };
         double left = INFINITY, right = -INFINITY, bottom = INFINITY, top = -INFINITY;

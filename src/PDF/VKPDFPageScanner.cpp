@@ -13,6 +13,14 @@ bool isFinite(const gfx::Rect& rect)
     return std::isfinite(rect.x()) && std::isfinite(rect.y()) && std::isfinite(rect.width()) && std::isfinite(rect.height());
 }
 
+// Whether two rectangles meet, edges included (`rect` has no negative size,
+// as the rendering matrix's bounding boxes never have).
+bool touches(const gfx::Rect& rect, const gfx::Rect& frame)
+{
+    return !frame.isNull() && rect.x() <= frame.maxX() && rect.x() + rect.width() >= frame.minX()
+        && rect.y() <= frame.maxY() && rect.y() + rect.height() >= frame.minY();
+}
+
 } // namespace
 
 // The operator callbacks. Operands pop last first; a failed pop ends the
@@ -321,7 +329,7 @@ void VKPDFPageScanner::processCharacterString(const std::u16string& text, const 
     gfx::Rect renderRect = m_renderingMatrix.apply(glyphRect);
     // Touching the crop box counts, as does a character without area; a
     // glyph without text only moves on.
-    if (!text.empty() && isFinite(renderRect) && !renderRect.intersection(m_pageFrame).isNull())
+    if (!text.empty() && isFinite(renderRect) && touches(renderRect, m_pageFrame))
         processCharacterString(text, renderRect);
     double advance = (double(glyphRect.width()) * state.fontSize + state.characterSpacing
                          + (addWordSpacing ? state.wordSpacing : 0))

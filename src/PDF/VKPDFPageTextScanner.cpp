@@ -8,6 +8,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unicode/uchar.h>
+
+namespace {
+
+// Tabs and space separators only, as vkIsWhitespace judges, without the
+// trip through UTF-8 for every character of a page.
+bool isWhitespace(std::u16string_view text)
+{
+    for (char16_t unit : text) {
+        if (unit != u'\t' && (U_GET_GC_MASK(UChar32(unit)) & U_GC_ZS_MASK) == 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 std::shared_ptr<VKPDFPageTextScanner> VKPDFPageTextScanner::create(const pdf::Page& page)
 {
@@ -82,7 +98,7 @@ VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(const std::u16string& 
     Placed result;
     result.text = text;
     result.renderRect = renderRect;
-    result.upright = VKPDFMatrix { cosine, -sine, sine, cosine, 0, 0 }.apply(renderRect);
+    result.upright = sine == 0 && cosine == 1 ? renderRect : VKPDFMatrix { cosine, -sine, sine, cosine, 0, 0 }.apply(renderRect);
     result.em = vkPDFNarrow(std::hypot(rendering.c, rendering.d));
     return result;
 }
@@ -152,7 +168,7 @@ void VKPDFPageTextScanner::append(const Placed& character)
     m_lastStart = m_text.size();
     addString(character.text, character.renderRect);
     m_previousRotatedRenderRect = upright;
-    m_previousCharacterWhitespace = vkIsWhitespace(core::toUTF8(character.text));
+    m_previousCharacterWhitespace = isWhitespace(character.text);
     m_last = character;
     m_hasLast = true;
 }
