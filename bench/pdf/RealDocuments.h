@@ -29,30 +29,31 @@ inline const std::vector<std::string>& realVocabulary()
     return words;
 }
 
-// TeX's spelling of a word.
-inline std::string texWord(const std::string& word)
+using Spellings = std::vector<std::pair<std::string, std::string>>;
+
+// A word with its accented letters spelled as a typesetter wants them.
+inline std::string spelled(const std::string& word, const Spellings& spellings)
 {
-    static const std::pair<const char*, const char*> accents[] = { { "ü", "\\\"u" }, { "ï", "\\\"{\\i}" }, { "é", "\\'e" },
-        { "ô", "\\^o" }, { "ç", "\\c{c}" }, { "à", "\\`a" }, { "ö", "\\\"o" }, { "ß", "\\ss{}" } };
     std::string result = word;
-    for (const auto& [from, to] : accents) {
-        for (size_t at = result.find(from); at != std::string::npos; at = result.find(from, at))
-            result.replace(at, std::string(from).size(), to);
+    for (const auto& [from, to] : spellings) {
+        for (size_t at = result.find(from); at != std::string::npos; at = result.find(from, at + to.size()))
+            result.replace(at, from.size(), to);
     }
     return result;
 }
 
-// groff's spelling of a word.
+inline std::string texWord(const std::string& word)
+{
+    static const Spellings spellings = { { "ü", "\\\"u" }, { "ï", "\\\"{\\i}" }, { "é", "\\'e" }, { "ô", "\\^o" },
+        { "ç", "\\c{c}" }, { "à", "\\`a" }, { "ö", "\\\"o" }, { "ß", "\\ss{}" } };
+    return spelled(word, spellings);
+}
+
 inline std::string groffWord(const std::string& word)
 {
-    static const std::pair<const char*, const char*> accents[] = { { "ü", "\\(:u" }, { "ï", "\\(:i" }, { "é", "\\('e" },
-        { "ô", "\\(^o" }, { "ç", "\\(,c" }, { "à", "\\(`a" }, { "ö", "\\(:o" }, { "ß", "\\(ss" } };
-    std::string result = word;
-    for (const auto& [from, to] : accents) {
-        for (size_t at = result.find(from); at != std::string::npos; at = result.find(from, at))
-            result.replace(at, std::string(from).size(), to);
-    }
-    return result;
+    static const Spellings spellings = { { "ü", "\\(:u" }, { "ï", "\\(:i" }, { "é", "\\('e" }, { "ô", "\\(^o" },
+        { "ç", "\\(,c" }, { "à", "\\(`a" }, { "ö", "\\(:o" }, { "ß", "\\(ss" } };
+    return spelled(word, spellings);
 }
 
 // Paragraphs of seeded words, each word through `spell`.
