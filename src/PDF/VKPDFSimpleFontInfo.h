@@ -3,7 +3,8 @@
 // The decoder of one-byte fonts (every subtype but Type0): a 256-entry
 // table of texts and one of advance widths. The texts come from the font's
 // encoding (a named base encoding, Differences through glyph names, the
-// built-in encoding of a standard font) and then its ToUnicode map.
+// built-in encoding of its embedded Type 1 or CFF program where it names
+// none, or of a standard font) and then its ToUnicode map.
 //
 // The process-wide tables live in the bundle: "encodings" (plist; encoding
 // name -> 256 texts), "core14" (plist; the standard fonts' metrics and
@@ -68,7 +69,8 @@ protected:
     uint32_t maximumCode() const override { return 255; }
 
 private:
-    // The text shown for a code: compatibility decomposition, and the right
+    // The text shown for a code: compatibility forms unfolded and composed
+    // (NFKC; a spacing accent stays for the page text to join), and the right
     // single quotation mark as an apostrophe.
     void updateShownText(size_t code);
 
