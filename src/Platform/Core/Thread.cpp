@@ -58,6 +58,8 @@ std::shared_ptr<Thread> Thread::detach(std::string name, std::function<void()> b
             pthread_setname_np(pthread_self(), thread->m_name.substr(0, 15).c_str());
             ExceptionReporter::guard(fmt::format("thread \"{}\"", thread->m_name), body);
             body = nullptr;
+            ExceptionReporter::guard(fmt::format("thread \"{}\"", thread->m_name),
+                [&] { Value::Dictionary().swap(thread->m_dictionary); });
             RunLoop::endCurrentThread();
             unregister();
         }).detach();

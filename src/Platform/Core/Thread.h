@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Value.h"
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -34,6 +36,11 @@ public:
     void cancel();
     bool isFinished() const { return m_finished.load(); }
 
+    // Values the thread keeps for itself (a per-thread store, a cache),
+    // read and written only on the thread. A detached thread lets them go
+    // when its body returns, before it counts as finished.
+    Value::Dictionary& threadDictionary() { return m_dictionary; }
+
     // Waits until no detached thread runs; false after `timeout` seconds.
     static bool waitForAll(double timeout);
     static std::vector<std::string> runningThreadNames();
@@ -48,6 +55,7 @@ private:
     std::atomic<bool> m_finished { false };
     mutable std::mutex m_mutex;
     std::weak_ptr<RunLoop> m_loop;
+    Value::Dictionary m_dictionary;
 };
 
 } // namespace core
