@@ -1,6 +1,9 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/VKApplication.h"
+#include "Cloud/VKCloudFileModelHooks.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
@@ -111,6 +114,7 @@ bool VKAppDelegate::applicationDidFinishLaunching()
 {
     m_isLaunching = true;
     prepareServices();
+    prepareCloudMirror();
     if (m_netReachability)
         m_netReachability->setDelegate(std::static_pointer_cast<NetReachabilityDelegate>(sharedAs<VKAppDelegate>()));
     setupHTTPServer();
@@ -136,8 +140,23 @@ bool VKAppDelegate::applicationDidFinishLaunching()
     return started;
 }
 
+void VKAppDelegate::prepareCloudMirror()
+{
+    // Services first (each makes its folder), then the store, which a new or
+    // emptied mirror fills with the services' folders; only then does the
+    // file model take items under the servers folder from the mirror.
+    VKCloudServicesManager::registerCloudServices();
+    auto store = VKCloudFileStore::sharedStore();
+    if (store && store->isBootstrapRequired())
+        store->bootstrapCloudFileStore();
+    VKCloudHooks::setCurrent(std::make_shared<VKCloudFileModelHooks>());
+}
+
 void VKAppDelegate::applicationWillTerminate()
 {
+    if (auto store = VKCloudFileStore::sharedStore())
+        store->saveContext();
+    VKCloudHooks::setCurrent(nullptr);
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
     if (m_httpServer)

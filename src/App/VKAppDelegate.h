@@ -28,10 +28,10 @@ public:
     void registerDefaults();
 
     // The launch pass, as far as the program runs it today: services, the
-    // server set up and, with "VKServerEnabled", started (its address printed
+    // cloud services and their mirror, the server set up and, with "VKServerEnabled", started (its address printed
     // on stdout). False when the server could not start on any port.
     bool applicationDidFinishLaunching();
-    // Stops the server with its connections.
+    // Saves the cloud mirror and stops the server with its connections.
     void applicationWillTerminate();
 
     // Makes the server on the home folder with "/Documents/" → the private
@@ -60,6 +60,7 @@ public:
 private:
     VKAppDelegate();
     void prepareServices();
+    void prepareCloudMirror();
 
     std::shared_ptr<HTTPServer> m_httpServer;
     std::shared_ptr<NetReachability> m_netReachability;

@@ -445,6 +445,11 @@ bool VKFileResource::isLocked() const
     return uri && !hooks->locksForURI(*uri).empty();
 }
 
+core::Observation VKFileResource::observeValueForKey(std::string_view, std::function<void()>)
+{
+    return {};
+}
+
 bool operator==(const VKFileResource& a, const VKFileResource& b)
 {
     return a.isEqual(b);

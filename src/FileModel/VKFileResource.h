@@ -3,10 +3,12 @@
 #include "Kit/VKLock.h"
 #include "Platform/Core/Date.h"
 #include "Platform/Core/Object.h"
+#include "Platform/Core/Observation.h"
 #include "Platform/Core/URL.h"
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,12 +58,12 @@ public:
 
     ~VKFileResource() override;
 
-    std::string path() const;
+    virtual std::string path() const;
     // "<VKFileResource 0x…> ~/Documents/a.txt", the home as "~".
     std::string description() const override;
 
-    void setMarkedDeleted(bool marked);
-    bool isMarkedDeleted() const;
+    virtual void setMarkedDeleted(bool marked);
+    virtual bool isMarkedDeleted() const;
     virtual bool isCloudResource() const { return false; }
     virtual bool isDownloadResource() const { return false; }
     // A cloud item that exists only as a queued or running upload.
@@ -73,32 +75,32 @@ public:
     virtual int32_t supportedFileOperations() const { return VKFileResourceOperationAll; }
     // The "._" companion that desktop clients write beside a file; null for
     // such a companion itself and when there is none.
-    std::shared_ptr<VKFileResource> associatedAppleDoubleResource() const;
+    virtual std::shared_ptr<VKFileResource> associatedAppleDoubleResource() const;
 
     virtual bool exists() const;
     bool isCollection() const;
     // A folder the browser treats as one document ("Essay.pages").
     bool isPackage() const;
-    bool isDirectory() const;
+    virtual bool isDirectory() const;
     // A package's size from the quota tree; otherwise the item's own size
     // (for a folder its entry, not its contents).
     virtual uint64_t size() const;
     // The size of what is on disk here now; 0 when nothing is.
     virtual uint64_t localSize() const;
-    std::optional<core::Date> modificationDate() const;
-    std::optional<core::Date> creationDate() const;
+    virtual std::optional<core::Date> modificationDate() const;
+    virtual std::optional<core::Date> creationDate() const;
 
     // Children from the quota tree: subfolders (packages left out), names
     // containing a query, and their sizes.
-    std::optional<std::vector<std::shared_ptr<VKFileResource>>> childrenMatchingIsCollection() const;
-    uint64_t sizeOfChildrenMatchingName(std::string_view query) const;
-    std::vector<std::shared_ptr<VKFileResource>> childrenMatchingName(std::string_view query) const;
-    uint64_t sizeOfChildren() const;
+    virtual std::optional<std::vector<std::shared_ptr<VKFileResource>>> childrenMatchingIsCollection() const;
+    virtual uint64_t sizeOfChildrenMatchingName(std::string_view query) const;
+    virtual std::vector<std::shared_ptr<VKFileResource>> childrenMatchingName(std::string_view query) const;
+    virtual uint64_t sizeOfChildren() const;
     // Plain resources for the folder's entries in listing order; nothing for
     // a non-folder.
-    std::optional<std::vector<std::shared_ptr<VKFileResource>>> children() const;
-    std::shared_ptr<VKFileResource> parent() const;
-    std::optional<std::vector<std::string>> childNames() const;
+    virtual std::optional<std::vector<std::shared_ptr<VKFileResource>>> children() const;
+    virtual std::shared_ptr<VKFileResource> parent() const;
+    virtual std::optional<std::vector<std::string>> childNames() const;
 
     bool conformsToUTIdentifier(std::string_view identifier) const;
     std::optional<std::string> UTIdentifier() const;
@@ -107,7 +109,7 @@ public:
     std::string localizedName() const;
     std::string pathExtension() const;
     std::string baseName() const;
-    std::string name() const;
+    virtual std::string name() const;
     core::URL fileURL() const;
     // The persistent identity that names the item's cache files: read from
     // its extended attribute, or made and stored there on first use.
@@ -129,6 +131,11 @@ public:
 
     // Whether a WebDAV client holds a lock on the item (the server lock hooks).
     bool isLocked() const;
+
+    // Calls `handler` after each change of the key's value, for as long as
+    // the observation lives. Items on disk are not watched: a plain
+    // resource never calls it; cloud items and downloads tell their changes.
+    virtual core::Observation observeValueForKey(std::string_view key, std::function<void()> handler);
 
 protected:
     // The path is taken as it stands (absolute, existing or not).

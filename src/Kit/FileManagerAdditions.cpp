@@ -400,12 +400,12 @@ void emptyTrashInBackground()
 
 // ---- Unique names ----
 
-std::string uniquePathForItemAtPath(const std::string& path, std::string_view suffix)
+std::string uniqueName(const std::string& name, std::string_view suffix,
+    const std::function<bool(const std::string& name)>& isTaken)
 {
-    if (!itemExists(path))
-        return path;
-    std::string folder = core::path::deletingLastPathComponent(path);
-    std::string base = core::path::lastPathComponent(path);
+    if (!isTaken(name))
+        return name;
+    std::string base = name;
     std::string extension = core::path::pathExtension(base);
     if (!extension.empty()) {
         base.resize(base.size() - extension.size() - 1);
@@ -425,23 +425,32 @@ std::string uniquePathForItemAtPath(const std::string& path, std::string_view su
         number = 1;
 
     for (;;) {
-        std::string name;
+        std::string candidate;
         if (number == 0)
-            name = fmt::format("{} {}{}", base, suffix, extension);
+            candidate = fmt::format("{} {}{}", base, suffix, extension);
         else if (!suffix.empty())
-            name = fmt::format("{} {} {}{}", base, suffix, number, extension);
+            candidate = fmt::format("{} {} {}{}", base, suffix, number, extension);
         else
-            name = fmt::format("{} {}{}", base, number, extension);
-        std::string candidate = core::path::appendingPathComponent(folder, name);
-        if (!itemExists(candidate))
+            candidate = fmt::format("{} {}{}", base, number, extension);
+        if (!isTaken(candidate))
             return candidate;
         if (number == std::numeric_limits<int64_t>::max()) {
             // Numbers run out only for names made to exhaust them.
-            return core::path::appendingPathComponent(folder,
-                fmt::format("{} {}{}", base, core::uuidString(), extension));
+            return fmt::format("{} {}{}", base, core::uuidString(), extension);
         }
         ++number;
     }
+}
+
+std::string uniquePathForItemAtPath(const std::string& path, std::string_view suffix)
+{
+    if (!itemExists(path))
+        return path;
+    std::string folder = core::path::deletingLastPathComponent(path);
+    return core::path::appendingPathComponent(folder,
+        uniqueName(core::path::lastPathComponent(path), suffix, [&](const std::string& name) {
+            return itemExists(core::path::appendingPathComponent(folder, name));
+        }));
 }
 
 // ---- Copy and kinds ----

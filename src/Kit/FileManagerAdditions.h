@@ -51,6 +51,11 @@ void emptyTrashInBackground();
 // "a.txt" → "a 1.txt", "a 2.txt"…; with the suffix "copy": "a copy.txt",
 // "a copy 1.txt"…; "a 3.txt" → "a 4.txt". The path itself when it is free.
 std::string uniquePathForItemAtPath(const std::string& path, std::string_view suffix = {});
+// The same rule over any set of names: `name` when it is not taken, else
+// the first of the derived names that is not. Only the last extension
+// counts ("a.tar.gz" → "a.tar 1.gz").
+std::string uniqueName(const std::string& name, std::string_view suffix,
+    const std::function<bool(const std::string& name)>& isTaken);
 
 // Copies an item and everything below it. Refuses an existing destination
 // (POSIX 17, "File already exists"). With a delegate the copy goes item by

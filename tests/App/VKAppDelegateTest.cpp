@@ -1,6 +1,12 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/VKApplication.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKFileResource.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Support/Cloud/TestCloudService.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "HTTP/AsyncSocket.h"
@@ -169,6 +175,33 @@ TEST_F(VKAppDelegateTest, TheDefaultRouteWatcherGivesTheServerItsAddress)
 
     delegate->applicationWillTerminate();
     EXPECT_FALSE(watcher.isScheduled());
+}
+
+// Launching registers the cloud services, opens the mirror (filling a new
+// one with the services' folders) and only then hands the servers folder's
+// items to the mirror.
+TEST_F(VKAppDelegateTest, LaunchOpensTheCloudMirrorAfterTheServices)
+{
+    core::UserDefaults::standard()->set("VKServerEnabled", core::Value(false));
+    test::TestCloudService::install("Test");
+    const std::string folder = VKApplication::sharedApplication()->serversDirectory() + "/Test";
+    EXPECT_FALSE(VKFileResource::resourceWithPath(folder)->isCloudResource());
+    delegate = VKAppDelegate::create();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_TRUE(core::fs::exists(VKCloudFileStore::fileStorePath()));
+    EXPECT_TRUE(logContains("Bootstrap succeeded"));
+    auto resource = VKFileResource::resourceWithPath(folder);
+    ASSERT_TRUE(resource);
+    EXPECT_TRUE(resource->isCloudResource());
+    EXPECT_TRUE(resource->isDirectory());
+
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(VKCloudHooks::current());
+    VKCloudFileStore::resetForTesting();
+    core::LogCapture log(true);
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_FALSE(log.contains("bootstrapCloudFileStore"));
+    EXPECT_TRUE(VKFileResource::resourceWithPath(folder)->isCloudResource());
 }
 
 } // namespace

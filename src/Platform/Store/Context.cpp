@@ -161,8 +161,11 @@ bool Context::applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool
         object.m_changed &= ~(uint64_t(1) << store::Object::ParentBit);
     if (!object.isChanged(store::Object::ParentBit) && object.m_parentID != row.parent) {
         object.m_parentID = row.parent;
+        object.m_parent.reset();
         parentChanged = true;
         invalidateHidden();
+        if (m_pendingParent.contains(object.m_id))
+            trackPending(object);
     }
     if (notify) {
         for (size_t index : changed)
@@ -230,6 +233,7 @@ std::shared_ptr<store::Object> Context::insertObject()
     object->m_inserted = true;
     registerObject(object);
     m_inserted[object->m_id] = object;
+    trackPending(*object);
     object->awakeFromInsert();
     noteChange(object, m_changedInserted);
     return object;
@@ -242,7 +246,8 @@ void Context::deleteObject(const std::shared_ptr<store::Object>& object)
     if (object->m_context.lock().get() != this)
         throw core::Exception(core::Exception::InvalidArgument, "The object belongs to another context");
     object->m_pendingDelete = true;
-    m_updated.erase(object->m_id);
+    if (m_updated.erase(object->m_id))
+        untrackPending(object->m_id);
     m_deleted[object->m_id] = object;
     invalidateHidden();
     object->prepareForDeletion();
@@ -256,6 +261,7 @@ void Context::objectDidChange(store::Object& object)
     auto shared = object.sharedAs<store::Object>();
     if (!object.m_inserted)
         m_updated[object.m_id] = shared;
+    trackPending(object);
     if (object.isChanged(store::Object::ParentBit))
         invalidateHidden();
     noteChange(shared, object.m_inserted ? m_changedInserted : m_changedUpdated);
@@ -306,6 +312,7 @@ void Context::markGone(const std::shared_ptr<store::Object>& object)
 {
     object->m_gone = true;
     object->m_pendingDelete = false;
+    untrackPending(object->m_id);
     m_updated.erase(object->m_id);
     m_inserted.erase(object->m_id);
     m_deleted.erase(object->m_id);
@@ -314,6 +321,60 @@ void Context::markGone(const std::shared_ptr<store::Object>& object)
     auto found = m_registry.find(object->m_id);
     if (found != m_registry.end() && found->second.object == object.get())
         m_registry.erase(found);
+}
+
+void Context::trackPending(const store::Object& object)
+{
+    auto [found, added] = m_pendingParent.try_emplace(object.m_id, object.m_parentID);
+    if (!added) {
+        if (found->second == object.m_parentID)
+            return;
+        untrackPending(object.m_id);
+        m_pendingParent.emplace(object.m_id, object.m_parentID);
+    }
+    m_pendingByParent[object.m_parentID].insert(object.m_id);
+}
+
+void Context::untrackPending(int64_t id)
+{
+    auto found = m_pendingParent.find(id);
+    if (found == m_pendingParent.end())
+        return;
+    auto siblings = m_pendingByParent.find(found->second);
+    if (siblings != m_pendingByParent.end()) {
+        siblings->second.erase(id);
+        if (siblings->second.empty())
+            m_pendingByParent.erase(siblings);
+    }
+    m_pendingParent.erase(found);
+}
+
+std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Predicate& predicate) const
+{
+    std::vector<std::shared_ptr<store::Object>> candidates;
+    auto add = [&](int64_t id) {
+        auto inserted = m_inserted.find(id);
+        if (inserted != m_inserted.end()) {
+            candidates.push_back(inserted->second);
+            return;
+        }
+        auto updated = m_updated.find(id);
+        if (updated != m_updated.end())
+            candidates.push_back(updated->second);
+    };
+    if (auto parent = predicate.requiredParentID()) {
+        auto siblings = m_pendingByParent.find(*parent);
+        if (siblings != m_pendingByParent.end()) {
+            for (int64_t id : siblings->second)
+                add(id);
+        }
+    } else {
+        for (const auto& [id, object] : m_inserted)
+            candidates.push_back(object);
+        for (const auto& [id, object] : m_updated)
+            candidates.push_back(object);
+    }
+    return candidates;
 }
 
 // ---- Deleted subtrees ----
@@ -426,15 +487,10 @@ template<typename Visit> void Context::visitMatches(const Predicate& predicate, 
         else
             visit(nullptr, &row);
     }
-    std::vector<std::shared_ptr<store::Object>> pending;
-    for (const auto* bucket : { &m_inserted, &m_updated }) {
-        for (const auto& [id, object] : *bucket) {
-            if (!object->m_pendingDelete && !hidden.contains(id) && predicate.evaluate(*object))
-                pending.push_back(object);
-        }
+    for (const auto& object : pendingCandidates(predicate)) {
+        if (!object->m_pendingDelete && !hidden.contains(object->m_id) && predicate.evaluate(*object))
+            visit(object.get(), nullptr);
     }
-    for (const auto& object : pending)
-        visit(object.get(), nullptr);
 }
 
 std::vector<std::shared_ptr<store::Object>> Context::fetch(const Predicate& predicate, core::Error* error)
@@ -717,6 +773,8 @@ bool Context::save(core::Error* error)
     m_inserted.clear();
     m_updated.clear();
     m_deleted.clear();
+    m_pendingByParent.clear();
+    m_pendingParent.clear();
     for (auto it = m_transient.begin(); it != m_transient.end();) {
         if (it->second->m_gone)
             it = m_transient.erase(it);
@@ -782,8 +840,8 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
                 otherKeys |= uint64_t(1) << *index;
         }
         bool changed = applyRow(*object, *row, otherKeys, true);
-        if (object->m_changed == 0)
-            m_updated.erase(id);
+        if (object->m_changed == 0 && m_updated.erase(id))
+            untrackPending(id);
         if (changed)
             noteChange(object, m_changedUpdated);
     }

@@ -157,6 +157,11 @@ private:
     // each once.
     template<typename Visit> void visitMatches(const Predicate& predicate, bool needObjects, Visit&& visit);
 
+    // The pending objects (inserted or changed) by their current parent.
+    void trackPending(const store::Object& object);
+    void untrackPending(int64_t id);
+    std::vector<std::shared_ptr<store::Object>> pendingCandidates(const Predicate& predicate) const;
+
     void noteChange(const std::shared_ptr<store::Object>& object, ObjectMap& bucket);
     void scheduleChangeNotification();
     void retainIfNeeded(const std::shared_ptr<store::Object>& object);
@@ -173,6 +178,8 @@ private:
     ObjectMap m_updated;
     ObjectMap m_deleted;
     ObjectMap m_transient;
+    std::unordered_map<int64_t, std::unordered_set<int64_t>> m_pendingByParent;
+    std::unordered_map<int64_t, int64_t> m_pendingParent;
     std::optional<std::unordered_set<int64_t>> m_hidden;
 
     ObjectMap m_changedInserted;

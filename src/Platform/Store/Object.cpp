@@ -118,7 +118,20 @@ std::shared_ptr<Object> Object::parentObject() const
     if (m_parentID == 0)
         return nullptr;
     auto context = m_context.lock();
-    return context ? context->objectWithID(m_parentID) : nullptr;
+    if (!context)
+        return m_parent && m_parent->m_id == m_parentID ? m_parent : nullptr;
+    if (m_parent && m_parent->m_id == m_parentID && m_parent->isValid())
+        return m_parent;
+    auto parent = context->objectWithID(m_parentID);
+    // Held only when that makes no ring of objects holding each other (a
+    // parent loop in a damaged file, or two moves merged from two threads).
+    m_parent.reset();
+    for (const Object* above = parent.get(); above; above = above->m_parent.get()) {
+        if (above == this)
+            return parent;
+    }
+    m_parent = parent;
+    return parent;
 }
 
 void Object::setParent(const std::shared_ptr<Object>& parent)
@@ -129,6 +142,7 @@ void Object::setParent(const std::shared_ptr<Object>& parent)
     if (id == m_parentID)
         return;
     m_parentID = id;
+    m_parent.reset();
     m_changed |= uint64_t(1) << ParentBit;
     if (auto context = m_context.lock())
         context->objectDidChange(*this);

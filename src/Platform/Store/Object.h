@@ -60,7 +60,8 @@ public:
     void setValueForKey(const core::Value& value, std::string_view key) override;
 
     int64_t parentID() const { return m_parentID; }
-    // The parent in the same context (fetched when not yet held).
+    // The parent in the same context (fetched when not yet held); nothing
+    // when it is gone or lies in a pending deletion.
     std::shared_ptr<Object> parentObject() const;
     void setParent(const std::shared_ptr<Object>& parent);
 
@@ -99,6 +100,9 @@ private:
     bool m_gone = false;
     bool m_hasTransientValues = false;
     mutable std::unique_ptr<std::map<std::string, std::unique_ptr<core::ObserverList<>>, std::less<>>> m_observers;
+    // The parent once looked up, held so that a held object keeps its way to
+    // the root (paths are built from it over and over).
+    mutable std::shared_ptr<Object> m_parent;
 };
 
 } // namespace store

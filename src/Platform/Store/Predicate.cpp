@@ -193,6 +193,19 @@ bool Predicate::evaluate(const Object& object) const
     return false;
 }
 
+std::optional<int64_t> Predicate::requiredParentID() const
+{
+    if (m_node->kind == Kind::Parent)
+        return m_node->parentID;
+    if (m_node->kind == Kind::And) {
+        for (const auto& term : m_node->terms) {
+            if (auto parent = term.requiredParentID())
+                return parent;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string Predicate::description() const
 {
     const Node& node = *m_node;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,10 @@ public:
     bool evaluate(const Object& object) const;
 
     std::string description() const;
+    // The parent every match must have, when the predicate says so (itself
+    // or a term of its conjunction), so that pending objects are looked up
+    // by parent rather than all tried.
+    std::optional<int64_t> requiredParentID() const;
 
 private:
     enum class Kind { True, Equal, Greater, Parent, EqualFolded, Contains, And };

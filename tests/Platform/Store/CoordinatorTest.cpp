@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
+#include <sstream>
 
 using store::Predicate;
 using test::NodeSchema;
@@ -203,10 +203,11 @@ TEST_F(CoordinatorTest, SavesSurviveAKilledWriter)
         [&] { return writer->output().find("saved 25\n") != std::string::npos || !writer->isRunning(); }, 60));
     writer->kill();
     int reported = 0;
-    std::regex saved("saved ([0-9]+)\n");
-    const std::string& output = writer->output();
-    for (std::sregex_iterator it(output.begin(), output.end(), saved), end; it != end; ++it)
-        reported = std::max(reported, std::stoi((*it)[1]));
+    std::istringstream lines(writer->output());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("saved ") && !lines.eof())
+            reported = std::max(reported, std::atoi(line.c_str() + 6));
+    }
     ASSERT_GE(reported, 25) << writer->errors();
 
     auto context = store::Context::create(openCoordinator());

@@ -6,6 +6,7 @@
 #include "Platform/Store/Object.h"
 #include "Platform/Store/Schema.h"
 #include "Support/Command.h"
+#include "Support/NotificationRecorder.h"
 #include "Support/TestCase.h"
 
 #include <memory>
@@ -78,20 +79,6 @@ protected:
             result.output.pop_back();
         return result.output;
     }
-};
-
-// Collects the notifications of one name from one sender.
-class NotificationRecorder {
-public:
-    NotificationRecorder(const char* name, const std::shared_ptr<core::Object>& sender)
-    {
-        m_observation = core::NotificationCenter::defaultCenter().observe(name, sender,
-            [this](const core::Notification& notification) { received.push_back(notification.userInfo()); });
-    }
-    std::vector<core::Value> received;
-
-private:
-    core::Observation m_observation;
 };
 
 } // namespace test

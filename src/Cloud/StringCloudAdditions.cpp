@@ -1,0 +1,16 @@
+#include "Cloud/StringCloudAdditions.h"
+
+#include "App/Shell/VKApplication.h"
+#include "Kit/StringAdditions.h"
+
+std::optional<std::string> stringByConvertingToCloudPath(std::string_view path)
+{
+    // Whole components only: "<servers>2" is not below "<servers>".
+    auto relative = stringByAbbreviatingRelativeToPath(path, VKApplication::sharedApplication()->serversDirectory());
+    if (!relative || relative->empty())
+        return std::nullopt;
+    auto separator = relative->find('/');
+    if (separator == std::string::npos)
+        return std::string("/");
+    return relative->substr(separator);
+}
