@@ -10,6 +10,7 @@
 #include "Platform/Store/Schema.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fmt/format.h>
 #include <sqlite3.h>
 
@@ -26,7 +27,7 @@ core::Value objectArray(const std::vector<std::shared_ptr<store::Object>>& objec
     return core::Value(std::move(array));
 }
 
-core::Value objectArray(const std::map<int64_t, std::shared_ptr<store::Object>>& objects)
+template<typename Map> core::Value objectArray(const Map& objects)
 {
     core::Value::Array array;
     array.reserve(objects.size());
@@ -75,6 +76,10 @@ Context::Context(const Private&, std::shared_ptr<Coordinator> coordinator, std::
     for (size_t index : schema.persistedAttributes())
         m_selectSQL += ", " + quotedIdentifier(schema.attribute(index).name);
     m_selectSQL += " FROM " + m_table;
+    for (size_t index = 0; index < schema.attributes().size() && !m_nameIndex; ++index) {
+        if (schema.attribute(index).folded)
+            m_nameIndex = index;
+    }
 }
 
 Context::~Context()
@@ -164,9 +169,9 @@ bool Context::applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool
         object.m_parent.reset();
         parentChanged = true;
         invalidateHidden();
-        if (m_pendingParent.contains(object.m_id))
-            trackPending(object);
     }
+    if ((parentChanged || !changed.empty()) && m_pendingPlace.contains(object.m_id))
+        trackPending(object);
     if (notify) {
         for (size_t index : changed)
             object.notifyAttribute(index);
@@ -198,7 +203,9 @@ std::shared_ptr<store::Object> Context::materialize(Row&& row)
 
 std::optional<Context::Row> Context::rowWithID(int64_t id)
 {
-    StatementScope statement(m_connection->statement(m_selectSQL + " WHERE id = ?"));
+    if (!m_selectByID)
+        m_selectByID = &m_connection->statement(m_selectSQL + " WHERE id = ?");
+    StatementScope statement(*m_selectByID);
     statement->bind(1, id);
     if (!statement->step())
         return std::nullopt;
@@ -323,30 +330,47 @@ void Context::markGone(const std::shared_ptr<store::Object>& object)
         m_registry.erase(found);
 }
 
+std::string Context::nameKey(int64_t parent, std::string_view foldedName)
+{
+    std::string key = std::to_string(parent);
+    key += '/';
+    key += foldedName;
+    return key;
+}
+
 void Context::trackPending(const store::Object& object)
 {
-    auto [found, added] = m_pendingParent.try_emplace(object.m_id, object.m_parentID);
-    if (!added) {
-        if (found->second == object.m_parentID)
-            return;
-        untrackPending(object.m_id);
-        m_pendingParent.emplace(object.m_id, object.m_parentID);
+    std::string name = m_nameIndex ? object.stringAt(*m_nameIndex) : std::string();
+    auto found = m_pendingPlace.find(object.m_id);
+    if (found != m_pendingPlace.end() && found->second.parent == object.m_parentID && found->second.name == name)
+        return;
+    untrackPending(object.m_id);
+    PendingPlace place { object.m_parentID, std::move(name), {} };
+    m_pendingByParent[place.parent].insert(object.m_id);
+    if (m_nameIndex) {
+        place.key = nameKey(place.parent, foldedText(place.name));
+        m_pendingByName[place.key].insert(object.m_id);
     }
-    m_pendingByParent[object.m_parentID].insert(object.m_id);
+    m_pendingPlace.emplace(object.m_id, std::move(place));
 }
 
 void Context::untrackPending(int64_t id)
 {
-    auto found = m_pendingParent.find(id);
-    if (found == m_pendingParent.end())
+    auto found = m_pendingPlace.find(id);
+    if (found == m_pendingPlace.end())
         return;
-    auto siblings = m_pendingByParent.find(found->second);
-    if (siblings != m_pendingByParent.end()) {
-        siblings->second.erase(id);
-        if (siblings->second.empty())
-            m_pendingByParent.erase(siblings);
-    }
-    m_pendingParent.erase(found);
+    auto drop = [id](auto& index, const auto& key) {
+        auto entry = index.find(key);
+        if (entry == index.end())
+            return;
+        entry->second.erase(id);
+        if (entry->second.empty())
+            index.erase(entry);
+    };
+    drop(m_pendingByParent, found->second.parent);
+    if (m_nameIndex)
+        drop(m_pendingByName, found->second.key);
+    m_pendingPlace.erase(found);
 }
 
 std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Predicate& predicate) const
@@ -362,12 +386,19 @@ std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Pre
         if (updated != m_updated.end())
             candidates.push_back(updated->second);
     };
-    if (auto parent = predicate.requiredParentID()) {
-        auto siblings = m_pendingByParent.find(*parent);
-        if (siblings != m_pendingByParent.end()) {
-            for (int64_t id : siblings->second)
+    auto addAll = [&](const auto& index, const auto& key) {
+        auto found = index.find(key);
+        if (found != index.end()) {
+            for (int64_t id : found->second)
                 add(id);
         }
+    };
+    auto parent = predicate.requiredParentID();
+    auto name = parent && m_nameIndex ? predicate.requiredFoldedText(schema().attribute(*m_nameIndex).name) : std::nullopt;
+    if (name) {
+        addAll(m_pendingByName, nameKey(*parent, *name));
+    } else if (parent) {
+        addAll(m_pendingByParent, *parent);
     } else {
         for (const auto& [id, object] : m_inserted)
             candidates.push_back(object);
@@ -565,17 +596,20 @@ std::string Context::keyOfBit(int bit) const
 bool Context::insertRow(store::Object& object)
 {
     const Schema& schema = this->schema();
-    std::string columns = "id, parent";
-    std::string marks = "?, ?";
-    for (size_t index : schema.persistedAttributes()) {
-        columns += ", " + quotedIdentifier(schema.attribute(index).name);
-        marks += ", ?";
-        if (schema.attribute(index).folded) {
-            columns += ", " + quotedIdentifier(Schema::foldedColumnName(schema.attribute(index).name));
+    if (!m_insert) {
+        std::string columns = "id, parent";
+        std::string marks = "?, ?";
+        for (size_t index : schema.persistedAttributes()) {
+            columns += ", " + quotedIdentifier(schema.attribute(index).name);
             marks += ", ?";
+            if (schema.attribute(index).folded) {
+                columns += ", " + quotedIdentifier(Schema::foldedColumnName(schema.attribute(index).name));
+                marks += ", ?";
+            }
         }
+        m_insert = &m_connection->statement(fmt::format("INSERT INTO {} ({}) VALUES ({})", m_table, columns, marks));
     }
-    StatementScope statement(m_connection->statement(fmt::format("INSERT INTO {} ({}) VALUES ({})", m_table, columns, marks)));
+    StatementScope statement(*m_insert);
     int position = 1;
     statement->bind(position++, object.m_id);
     statement->bind(position++, object.m_parentID ? core::Value(object.m_parentID) : core::Value());
@@ -774,7 +808,8 @@ bool Context::save(core::Error* error)
     m_updated.clear();
     m_deleted.clear();
     m_pendingByParent.clear();
-    m_pendingParent.clear();
+    m_pendingByName.clear();
+    m_pendingPlace.clear();
     for (auto it = m_transient.begin(); it != m_transient.end();) {
         if (it->second->m_gone)
             it = m_transient.erase(it);
@@ -812,44 +847,76 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
     invalidateHidden();
 
     const auto& keys = userInfo[UpdatedKeysKey];
+    // (ID, keys written) by ID, looked up as the IDs come.
+    std::vector<std::pair<int64_t, uint64_t>> writtenKeys;
+    if (keys.isDictionary()) {
+        writtenKeys.reserve(keys.count());
+        for (const auto& [id, names] : keys.dictionary()) {
+            uint64_t mask = 0;
+            for (size_t index = 0; index < names.count(); ++index) {
+                const auto& key = names[index];
+                if (key.isString() && key.string() == "parent")
+                    mask |= uint64_t(1) << store::Object::ParentBit;
+                else if (auto attribute = schema().indexOfAttribute(key.toString()))
+                    mask |= uint64_t(1) << *attribute;
+            }
+            writtenKeys.emplace_back(std::strtoll(id.c_str(), nullptr, 10), mask);
+        }
+        std::sort(writtenKeys.begin(), writtenKeys.end());
+    }
+
+    // The rows of the objects held here are read a batch at a time in one
+    // snapshot, then applied: observers run only once the reading is done,
+    // and a batch stays small enough to be applied while it is in the
+    // processor's caches.
+    constexpr size_t BatchSize = 256;
     const auto& updatedIDs = userInfo[UpdatedIDsKey];
-    for (size_t position = 0; position < updatedIDs.count(); ++position) {
-        int64_t id = updatedIDs[position].toInteger();
-        auto object = registered(id);
-        if (!object || object->m_gone)
-            continue;
-        std::optional<Row> row;
+    std::vector<std::pair<std::shared_ptr<store::Object>, std::optional<Row>>> batch;
+    for (size_t start = 0; start < updatedIDs.count(); start += BatchSize) {
+        batch.clear();
         try {
-            row = rowWithID(id);
+            bool reading = false;
+            for (size_t position = start; position < std::min(start + BatchSize, updatedIDs.count()); ++position) {
+                auto object = registered(updatedIDs[position].toInteger());
+                if (!object || object->m_gone)
+                    continue;
+                if (!reading) {
+                    m_connection->execute("BEGIN");
+                    reading = true;
+                }
+                auto row = rowWithID(object->m_id);
+                batch.emplace_back(std::move(object), std::move(row));
+            }
+            if (reading)
+                m_connection->execute("COMMIT");
         } catch (const Failure& failure) {
-            core::log("Warning, failed to merge object {}: {}", id, failure.message);
-            continue;
+            core::log("Warning, failed to merge another save: {}", failure.message);
+            if (!sqlite3_get_autocommit(m_connection->handle()))
+                m_connection->execute("ROLLBACK");
+            return;
         }
-        if (!row) {
-            markGone(object);
-            noteChange(object, m_changedDeleted);
-            continue;
+        for (auto& [object, row] : batch) {
+            if (object->m_gone)
+                continue;
+            if (!row) {
+                markGone(object);
+                noteChange(object, m_changedDeleted);
+                continue;
+            }
+            auto written = std::lower_bound(writtenKeys.begin(), writtenKeys.end(), std::make_pair(object->m_id, uint64_t(0)));
+            uint64_t otherKeys = written != writtenKeys.end() && written->first == object->m_id ? written->second : 0;
+            bool changed = applyRow(*object, *row, otherKeys, true);
+            if (object->m_changed == 0 && m_updated.erase(object->m_id))
+                untrackPending(object->m_id);
+            if (changed)
+                noteChange(object, m_changedUpdated);
         }
-        uint64_t otherKeys = 0;
-        const auto& written = keys[std::to_string(id)];
-        for (size_t index = 0; index < written.count(); ++index) {
-            const auto& key = written[index];
-            if (key.isString() && key.string() == "parent")
-                otherKeys |= uint64_t(1) << store::Object::ParentBit;
-            else if (auto index = schema().indexOfAttribute(key.toString()))
-                otherKeys |= uint64_t(1) << *index;
-        }
-        bool changed = applyRow(*object, *row, otherKeys, true);
-        if (object->m_changed == 0 && m_updated.erase(id))
-            untrackPending(id);
-        if (changed)
-            noteChange(object, m_changedUpdated);
     }
 }
 
 // ---- Change notifications ----
 
-void Context::noteChange(const std::shared_ptr<store::Object>& object, ObjectMap& bucket)
+void Context::noteChange(const std::shared_ptr<store::Object>& object, ChangeSet& bucket)
 {
     bucket[object->m_id] = object;
     scheduleChangeNotification();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -157,12 +158,15 @@ private:
     // each once.
     template<typename Visit> void visitMatches(const Predicate& predicate, bool needObjects, Visit&& visit);
 
-    // The pending objects (inserted or changed) by their current parent.
+    // The pending objects (inserted or changed) by their current parent, and
+    // by parent and folded name, so that lookups of a child by name stay
+    // cheap however many children are waiting to be saved.
     void trackPending(const store::Object& object);
     void untrackPending(int64_t id);
     std::vector<std::shared_ptr<store::Object>> pendingCandidates(const Predicate& predicate) const;
 
-    void noteChange(const std::shared_ptr<store::Object>& object, ObjectMap& bucket);
+    using ChangeSet = std::unordered_map<int64_t, std::shared_ptr<store::Object>>;
+    void noteChange(const std::shared_ptr<store::Object>& object, ChangeSet& bucket);
     void scheduleChangeNotification();
     void retainIfNeeded(const std::shared_ptr<store::Object>& object);
 
@@ -170,6 +174,9 @@ private:
     std::unique_ptr<Connection> m_connection;
     std::string m_table;
     std::string m_selectSQL;
+    // The statements every merge and save runs per object, kept at hand.
+    Statement* m_selectByID = nullptr;
+    Statement* m_insert = nullptr;
 
     mutable std::mutex m_registryMutex;
     std::unordered_map<int64_t, Registration> m_registry;
@@ -178,13 +185,22 @@ private:
     ObjectMap m_updated;
     ObjectMap m_deleted;
     ObjectMap m_transient;
+    struct PendingPlace {
+        int64_t parent;
+        std::string name;
+        std::string key;
+    };
+    static std::string nameKey(int64_t parent, std::string_view foldedName);
+    // The first folded attribute of the schema: the name lookups go by.
+    std::optional<size_t> m_nameIndex;
+    std::unordered_map<int64_t, PendingPlace> m_pendingPlace;
     std::unordered_map<int64_t, std::unordered_set<int64_t>> m_pendingByParent;
-    std::unordered_map<int64_t, int64_t> m_pendingParent;
+    std::unordered_map<std::string, std::unordered_set<int64_t>> m_pendingByName;
     std::optional<std::unordered_set<int64_t>> m_hidden;
 
-    ObjectMap m_changedInserted;
-    ObjectMap m_changedUpdated;
-    ObjectMap m_changedDeleted;
+    ChangeSet m_changedInserted;
+    ChangeSet m_changedUpdated;
+    ChangeSet m_changedDeleted;
     bool m_changeNotificationScheduled = false;
 };
 

@@ -206,6 +206,22 @@ std::optional<int64_t> Predicate::requiredParentID() const
     return std::nullopt;
 }
 
+std::optional<std::string> Predicate::requiredFoldedText(std::string_view key) const
+{
+    const Node& node = *m_node;
+    if (node.kind == Kind::Equal && node.key == key && node.value.isString())
+        return foldedText(node.value.string());
+    if (node.kind == Kind::EqualFolded && node.key == key)
+        return node.value.string();
+    if (node.kind == Kind::And) {
+        for (const auto& term : node.terms) {
+            if (auto text = term.requiredFoldedText(key))
+                return text;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string Predicate::description() const
 {
     const Node& node = *m_node;

@@ -53,6 +53,9 @@ public:
     // or a term of its conjunction), so that pending objects are looked up
     // by parent rather than all tried.
     std::optional<int64_t> requiredParentID() const;
+    // The case-folded text a text attribute must equal (exactly or folded),
+    // when the predicate says so, for the same purpose.
+    std::optional<std::string> requiredFoldedText(std::string_view key) const;
 
 private:
     enum class Kind { True, Equal, Greater, Parent, EqualFolded, Contains, And };
