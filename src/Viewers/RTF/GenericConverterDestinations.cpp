@@ -1,0 +1,374 @@
+// Destinations read and then skipped: colours, document information,
+// fields and pictures.
+
+#include "Viewers/RTF/GenericConverter.h"
+
+#include "Viewers/RTF/GenericConverterHelpers.h"
+#include "Viewers/RTF/OutputTags.h"
+
+#include <cctype>
+#include <vector>
+
+namespace rtf {
+
+using namespace detail;
+
+namespace {
+
+    // A group whose words a reader without its destination must skip.
+    bool isIgnorable(const Word* group)
+    {
+        const Word* first = group->GetChild();
+        return first && first->GetCommand() == "\\*";
+    }
+
+    // The text of a field instruction: its text words and blanks, inline or
+    // in subgroups, with the doubled backslashes of switches undone.
+    std::string instructionText(const Word* first)
+    {
+        std::string text;
+        std::vector<const Word*> pending { first };
+        while (!pending.empty()) {
+            const Word* word = pending.back();
+            pending.pop_back();
+            if (!word)
+                continue;
+            pending.push_back(word->GetNext());
+            if (word->GetChild()) {
+                if (!isIgnorable(word))
+                    pending.push_back(word->GetChild());
+                continue;
+            }
+            const std::string& part = word->GetCommand();
+            if (part.empty())
+                continue;
+            if (part[0] != '\\') {
+                text += part;
+            } else if (part == "\\\\") {
+                text += '\\';
+            } else if (part.size() == 2 && std::isalpha(static_cast<unsigned char>(part[1]))) {
+                text += ' ';
+                text += part; // a switch written with a single backslash
+                text += ' ';
+            } else if (part.size() == 4 && part[1] == '\'') {
+                int byte = (hexValue(part[2]) * 16 + hexValue(part[3])) & 0xFF;
+                if (byte >= 32 && byte < 127)
+                    text += static_cast<char>(byte);
+            }
+        }
+        return text;
+    }
+
+    // Splits an instruction into words: blanks separate them, quotes hold
+    // blanks inside one, and a switch ("\l") is a word of its own.
+    std::vector<std::string> instructionWords(std::string_view text)
+    {
+        std::vector<std::string> words;
+        size_t at = 0;
+        while (at < text.size()) {
+            char c = text[at];
+            if (c == ' ') {
+                ++at;
+            } else if (c == '"') {
+                size_t end = text.find('"', at + 1);
+                if (end == std::string_view::npos)
+                    end = text.size();
+                words.emplace_back(text.substr(at + 1, end - at - 1));
+                at = end + 1;
+            } else if (c == '\\') {
+                size_t end = at + 1;
+                while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
+                    ++end;
+                words.emplace_back(text.substr(at, end - at));
+                at = end;
+            } else {
+                size_t end = text.find_first_of(" \"", at);
+                if (end == std::string_view::npos)
+                    end = text.size();
+                words.emplace_back(text.substr(at, end - at));
+                at = end;
+            }
+        }
+        return words;
+    }
+
+    // The target of a HYPERLINK instruction: its address, "#" and the
+    // location of "\l"; empty for other fields.
+    std::string hyperlinkTarget(const Word* instruction)
+    {
+        std::vector<std::string> words = instructionWords(instructionText(instruction));
+        if (words.empty() || words[0].size() != 9)
+            return {};
+        for (size_t i = 0; i < 9; ++i) {
+            if (toUpper(static_cast<unsigned char>(words[0][i])) != "HYPERLINK"[i])
+                return {};
+        }
+        std::string address;
+        std::string location;
+        for (size_t i = 1; i < words.size(); ++i) {
+            const std::string& word = words[i];
+            if (word.size() >= 2 && word[0] == '\\') {
+                // Switches with an argument: location, tip, target frame.
+                if (i + 1 < words.size() && (word == "\\l" || word == "\\o" || word == "\\t")) {
+                    if (word == "\\l" && location.empty())
+                        location = words[i + 1];
+                    ++i;
+                }
+                continue;
+            }
+            if (address.empty())
+                address = word;
+        }
+        if (!location.empty())
+            return address + "#" + location;
+        return address;
+    }
+
+    // Printable ASCII of the text; the rest is dropped.
+    std::string printable(std::string_view text)
+    {
+        std::string result;
+        for (char c : text) {
+            if (c >= 32 && c <= 126)
+                result += c;
+        }
+        return result;
+    }
+
+    // Links that would run a script when followed are not written as links.
+    bool isScriptLink(std::string_view href)
+    {
+        size_t start = href.find_first_not_of(' ');
+        if (start == std::string_view::npos)
+            return false;
+        std::string scheme;
+        for (size_t i = start; i < href.size() && href[i] != ':' && scheme.size() < 16; ++i)
+            scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(href[i])));
+        return scheme == "javascript" || scheme == "vbscript";
+    }
+
+    // Whether a field result writes any text.
+    bool holdsText(const Word* first)
+    {
+        std::vector<const Word*> pending { first };
+        while (!pending.empty()) {
+            const Word* word = pending.back();
+            pending.pop_back();
+            for (; word; word = word->GetNext()) {
+                if (word->GetChild()) {
+                    if (!isIgnorable(word))
+                        pending.push_back(word->GetChild());
+                    continue;
+                }
+                const std::string& text = word->GetCommand();
+                if (text.empty())
+                    continue;
+                if (text[0] != '\\') {
+                    if (!isBlank(text))
+                        return true;
+                } else if (text.size() > 2 && (text[1] == '\'' || (text[1] == 'u' && (isDigit(text[2]) || text[2] == '-')))) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+} // namespace
+
+bool GenericConverter::cmd_colortbl(GenericConverter* c, const Word* word, bool, short)
+{
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    // 16-bit components keep their high byte; negative ones are 0.
+    auto component = [](std::string_view digits) {
+        int value = std::max(0, saturatingAtoi(digits));
+        while (value > 255)
+            value >>= 8;
+        return value;
+    };
+    for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
+        std::string_view text = part->GetCommand();
+        if (text == ";") {
+            c->m_colors.push_back({ static_cast<unsigned char>(red), static_cast<unsigned char>(green), static_cast<unsigned char>(blue) });
+            red = green = blue = 0;
+        } else if (startsWith(text, "\\red")) {
+            red = component(text.substr(4));
+        } else if (startsWith(text, "\\green")) {
+            green = component(text.substr(6));
+        } else if (startsWith(text, "\\blue")) {
+            blue = component(text.substr(5));
+        }
+    }
+    return true;
+}
+
+bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, short)
+{
+    const OutputTags& t = c->tags();
+    // The words of an entry after its keyword that are not control words.
+    auto entryText = [](const Word* keyword, bool separateWords) {
+        std::string text;
+        for (const Word* part = keyword->GetNext(); part; part = part->GetNext()) {
+            const std::string& piece = part->GetCommand();
+            if (piece.empty() || piece[0] == '\\' || (separateWords && isBlank(piece)))
+                continue;
+            text += piece;
+            if (separateWords)
+                text += ',';
+        }
+        return text;
+    };
+    auto comment = [&](std::string_view label, std::string_view text) {
+        c->OutputString(t.comment_begin);
+        c->OutputString(label);
+        c->output_comment_text(text);
+        c->OutputString(t.comment_end);
+    };
+
+    for (const Word* entry = word ? word->GetNext() : nullptr; entry; entry = entry->GetNext()) {
+        const Word* keyword = entry->GetChild();
+        if (!keyword)
+            continue;
+        std::string_view key = keyword->GetCommand();
+        if (key == "\\hlinkbase") {
+            const Word* base = keyword->GetNext();
+            bool none = !base || base->GetCommand().empty();
+            comment("hyperlink base: ", none ? std::string_view("(none)") : std::string_view(base->GetCommand()));
+            continue;
+        }
+        if (c->m_info_flag)
+            continue;
+        if (key == "\\title") {
+            c->OutputString(t.title_begin);
+            c->output_escaped(entryText(keyword, false));
+            c->OutputString(t.title_end);
+        } else if (key == "\\keywords") {
+            c->OutputString(t.keywords_begin);
+            c->output_escaped(entryText(keyword, true));
+            c->OutputString(t.keywords_end);
+        } else if (key == "\\author") {
+            c->OutputString(t.author_begin);
+            c->output_comment_text(entryText(keyword, false));
+            c->OutputString(t.author_end);
+        } else if (key == "\\comment") {
+            comment("comments: ", entryText(keyword, false));
+        } else if (startsWith(key, "\\nofpages")) {
+            comment("total pages: ", key.substr(9));
+        } else if (startsWith(key, "\\nofwords")) {
+            comment("total words: ", key.substr(9));
+        } else if (startsWith(key, "\\nofchars") && key.size() > 9 && isDigit(key[9])) {
+            comment("total chars: ", key.substr(9));
+        } else {
+            static const std::pair<const char*, const char*> kDates[] = {
+                { "\\creatim", "creaton date: " },
+                { "\\printim", "last printed: " },
+                { "\\buptim", "last backup: " },
+                { "\\revtim", "revision date: " },
+            };
+            for (const auto& [name, label] : kDates) {
+                if (key != name)
+                    continue;
+                c->OutputString(t.comment_begin);
+                c->OutputString(label);
+                if (keyword->GetNext())
+                    c->word_dump_date(keyword->GetNext());
+                c->OutputString(t.comment_end);
+            }
+        }
+    }
+    return true;
+}
+
+bool GenericConverter::cmd_field(GenericConverter* c, const Word* word, bool, short)
+{
+    const OutputTags& t = c->tags();
+    const Word* instruction = nullptr;
+    bool hasInstruction = false;
+    Word* result = nullptr;
+    for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
+        const Word* key = part->GetChild();
+        if (key && key->GetCommand() == "\\*")
+            key = key->GetNext();
+        if (!key)
+            continue;
+        if (key->GetCommand() == "\\fldinst" && !hasInstruction) {
+            hasInstruction = true;
+            instruction = key->GetNext();
+        } else if (key->GetCommand() == "\\fldrslt" && !result) {
+            result = part->GetChild();
+        }
+    }
+
+    std::string href = printable(hasInstruction ? hyperlinkTarget(instruction) : std::string());
+    if (href.empty() || isScriptLink(href) || !t.hyperlink_begin) {
+        // Any other field shows its result as it stands.
+        if (result)
+            c->word_print_core(result);
+        return true;
+    }
+
+    c->starting_character();
+    if (result && holdsText(result) && t.hyperlink_text_begin) {
+        // The link text is converted like any text; the tags in force are
+        // closed around the anchor and opened again inside it, so that
+        // elements nest.
+        c->attrstack_unexpress_all();
+        c->OutputString(t.hyperlink_begin);
+        c->output_escaped(href);
+        c->OutputString(t.hyperlink_text_begin);
+        c->attrstack_express_all();
+        c->word_print_core(result);
+        c->attrstack_unexpress_all();
+        c->OutputString(t.hyperlink_text_end);
+        c->attrstack_express_all();
+    } else {
+        c->OutputString(t.hyperlink_begin);
+        c->output_escaped(href);
+        c->OutputString(t.hyperlink_end);
+    }
+    return true;
+}
+
+bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bool, short)
+{
+    int width = 0;
+    int height = 0;
+    std::string name;
+    for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
+        const std::string& text = part->GetCommand();
+        if (text.empty())
+            continue;
+        if (text[0] == '\\') {
+            short param = 0;
+            std::string keyword = extract_cmd_param(text, &param);
+            if (keyword == "\\width")
+                width = param / 20;
+            else if (keyword == "\\height")
+                height = param / 20;
+            continue;
+        }
+        if (name.empty() && text == " ")
+            continue;
+        name += text;
+    }
+    name = trim_string(name);
+    if (name.empty())
+        return true;
+
+    c->starting_character();
+    c->OutputString("<img src=\"");
+    c->output_escaped(name);
+    c->OutputString("\" alt=\"");
+    c->output_escaped(name);
+    if (width < 1 || height < 1)
+        c->OutputString("\">");
+    else
+        c->OutputFormatString("\" width=\"%d\" height=\"%d\">", width, height);
+    if (width > 0)
+        c->update_body_width(width);
+    return true;
+}
+
+} // namespace rtf

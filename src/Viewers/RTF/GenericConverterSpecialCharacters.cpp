@@ -1,0 +1,138 @@
+// Handlers of special characters, Unicode characters and the page width.
+
+#include "Viewers/RTF/GenericConverter.h"
+
+#include "Viewers/RTF/GenericConverterHelpers.h"
+#include "Viewers/RTF/OutputTags.h"
+
+namespace rtf {
+
+using namespace detail;
+
+namespace {
+
+    bool isHighSurrogate(int c)
+    {
+        return c >= 0xD800 && c <= 0xDBFF;
+    }
+
+    bool isLowSurrogate(int c)
+    {
+        return c >= 0xDC00 && c <= 0xDFFF;
+    }
+
+} // namespace
+
+bool GenericConverter::cmd_slash(GenericConverter* c, const Word*, bool, short)
+{
+    c->output_character("\\", true);
+    return false;
+}
+
+bool GenericConverter::cmd_opening_brace(GenericConverter* c, const Word*, bool, short)
+{
+    c->output_character("{", true);
+    return false;
+}
+
+bool GenericConverter::cmd_closing_brace(GenericConverter* c, const Word*, bool, short)
+{
+    c->output_character("}", true);
+    return false;
+}
+
+#define RTF_CHARACTER_HANDLER(name, slot, countAlways)                         \
+    bool GenericConverter::name(GenericConverter* c, const Word*, bool, short) \
+    {                                                                          \
+        c->output_character(c->tags().slot, countAlways);                      \
+        return false;                                                          \
+    }
+
+RTF_CHARACTER_HANDLER(cmd_lquote, lquote, true)
+RTF_CHARACTER_HANDLER(cmd_rquote, rquote, true)
+RTF_CHARACTER_HANDLER(cmd_ldblquote, ldblquote, true)
+RTF_CHARACTER_HANDLER(cmd_rdblquote, rdblquote, true)
+RTF_CHARACTER_HANDLER(cmd_endash, endash, true)
+RTF_CHARACTER_HANDLER(cmd_emdash, emdash, true)
+RTF_CHARACTER_HANDLER(cmd_nonbreaking_hyphen, nonbreaking_hyphen, true)
+RTF_CHARACTER_HANDLER(cmd_optional_hyphen, optional_hyphen, true)
+RTF_CHARACTER_HANDLER(cmd_bullet, bullet, false)
+RTF_CHARACTER_HANDLER(cmd_nonbreaking_space, nonbreaking_space, false)
+
+#undef RTF_CHARACTER_HANDLER
+
+bool GenericConverter::cmd_tab(GenericConverter* c, const Word*, bool, short)
+{
+    const char* space = c->tags().space;
+    if (space && *space) {
+        c->starting_character();
+        for (int i = 0; i < 4; ++i)
+            c->OutputString(space);
+    }
+    return false;
+}
+
+bool GenericConverter::cmd_line(GenericConverter* c, const Word*, bool, short)
+{
+    c->OutputString(c->tags().line_break);
+    c->reset_counters();
+    return false;
+}
+
+bool GenericConverter::cmd_page(GenericConverter* c, const Word*, bool, short)
+{
+    c->OutputString(c->tags().page_break);
+    c->reset_counters();
+    return false;
+}
+
+bool GenericConverter::cmd_sect(GenericConverter* c, const Word*, bool, short)
+{
+    c->OutputString(c->tags().section_break);
+    return false;
+}
+
+bool GenericConverter::cmd_u(GenericConverter* c, const Word*, bool has_param, short param)
+{
+    if (!has_param || param == 0)
+        return false;
+    int codePoint = param < 0 ? param + 65536 : param;
+    if (codePoint == 8232) { // line separator
+        c->flush_surrogate();
+        c->OutputString(c->tags().line_break);
+        c->reset_counters();
+    } else if (isHighSurrogate(codePoint)) {
+        // Characters beyond the first plane come as two halves; the first
+        // waits for the second.
+        c->flush_surrogate();
+        c->m_high_surrogate = codePoint;
+    } else if (isLowSurrogate(codePoint)) {
+        int high = c->m_high_surrogate;
+        c->m_high_surrogate = 0;
+        c->output_unicode(high ? 0x10000 + ((high - 0xD800) << 10) + (codePoint - 0xDC00) : 0xFFFD);
+    } else {
+        c->output_unicode(codePoint);
+    }
+    // The characters that stand in for it are not written.
+    if (c->m_chain)
+        c->m_chain->skip = c->m_chain->uc;
+    return false;
+}
+
+bool GenericConverter::cmd_uc(GenericConverter* c, const Word*, bool has_param, short param)
+{
+    if (has_param && param >= 0 && c->m_chain)
+        c->m_chain->uc = param;
+    return false;
+}
+
+bool GenericConverter::cmd_paperw(GenericConverter* c, const Word*, bool has_param, short param)
+{
+    if (!c->m_in_header)
+        c->warn("Warning, paperw cmd encountered outside of the header");
+    else if (has_param)
+        c->m_body_width = param / 20; // twips
+    return false;
+}
+
+} // namespace rtf

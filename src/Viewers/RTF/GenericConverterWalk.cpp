@@ -1,0 +1,405 @@
+// The walk over a document's word tree: groups, paragraphs, tables, text
+// and hexadecimal characters.
+
+#include "Viewers/RTF/GenericConverter.h"
+
+#include "Viewers/RTF/Exception.h"
+#include "Viewers/RTF/GenericConverterHelpers.h"
+#include "Viewers/RTF/OutputTags.h"
+
+namespace rtf {
+
+using namespace detail;
+
+namespace {
+
+    // Paragraph properties, in the order a chain keeps their declarations.
+    enum Property : size_t { Alignment,
+        FirstIndent,
+        LeftIndent,
+        RightIndent,
+        SpaceBefore,
+        SpaceAfter };
+
+} // namespace
+
+void GenericConverter::Chain::declare(size_t property, std::string declaration)
+{
+    if (declaration.empty())
+        return;
+    if (declarations[property].empty())
+        order[declarationCount++] = static_cast<uint8_t>(property);
+    declarations[property] = std::move(declaration);
+}
+
+std::string GenericConverter::Chain::style() const
+{
+    std::string result;
+    for (size_t i = 0; i < declarationCount; ++i)
+        result += declarations[order[i]];
+    return result;
+}
+
+void GenericConverter::ConvertWordTree(const OutputTags* tags, Word* root, bool omit_info)
+{
+    m_info_flag = omit_info;
+    m_tags = tags;
+    m_warnings = 0;
+    const OutputTags& t = this->tags();
+    OutputString(t.document_begin);
+    OutputString(t.head_begin);
+    OutputString(t.charset_meta);
+    OutputString(t.style_begin);
+    OutputString(t.style_end);
+    m_in_header = true;
+    m_body_started = false;
+    m_table_open = false;
+    m_caps = 0;
+    word_print_core(root);
+    attr_pop_all();
+    OutputString(t.body_end);
+    OutputString(t.document_end);
+    patch_body_width();
+    Cleanup();
+    m_info_flag = false;
+    m_tags = nullptr;
+}
+
+void GenericConverter::word_print_core(Word* first)
+{
+    const OutputTags& t = tags();
+
+    // A group entered after the table's last row closes the table; one
+    // entered with table text pending opens it.
+    if (m_in_table == 0 && m_table_open) {
+        if (!m_cell_closed) {
+            attr_pop_all();
+            OutputString(t.cell_end);
+        }
+        if (!m_row_closed)
+            OutputString(t.row_end);
+        OutputString(t.table_end);
+        m_table_open = m_row_open = m_cell_open = m_row_closed = m_cell_closed = false;
+    } else if (m_in_table != 0 && !m_table_open) {
+        m_table_open = true;
+        m_row_open = m_cell_open = m_row_closed = m_cell_closed = false;
+        attrstack_push();
+        starting_body();
+        OutputString(t.table_begin);
+    }
+    attrstack_push();
+
+    Chain* outer = m_chain;
+    Chain& chain = m_chains.emplace_back();
+    chain.uc = outer ? outer->uc : 1;
+    m_chain = &chain;
+
+    for (Word* word = first; word; word = word->GetNext()) {
+        const std::string& text = word->GetCommand();
+        if (text.empty()) {
+            chain.skip = 0; // a group boundary ends the fallback
+            if (!chain.paragraph_open && chain.hasStyle()) {
+                start_paragraph(chain.style());
+                chain.paragraph_open = true;
+            }
+            if (word->GetChild())
+                word_print_core(word->GetChild());
+            continue;
+        }
+        if (chain.skip > 0 && (text[0] == '\\' || text[0] == ' ')) {
+            --chain.skip;
+        } else if (text[0] == '\\') {
+            if (print_control(chain, word))
+                break;
+        } else if (text[0] == ' ' && m_in_header) {
+            // Blanks before the body are layout of the file, not text.
+        } else {
+            std::string_view run = text;
+            if (chain.skip > 0) {
+                size_t skipped = std::min(run.size(), static_cast<size_t>(chain.skip));
+                run.remove_prefix(skipped);
+                chain.skip -= static_cast<int>(skipped);
+            }
+            if (!run.empty())
+                print_text(chain, run);
+        }
+        word->Clear();
+    }
+
+    flush_surrogate();
+    if (chain.paragraph_open) {
+        OutputString(t.paragraph_end);
+        reset_counters();
+    }
+    if (chain.cell_ended)
+        attr_drop_all(); // the cell end closed them already
+    else
+        attr_pop_all();
+    attrstack_drop();
+
+    m_chains.pop_back();
+    m_chain = outer;
+}
+
+bool GenericConverter::print_control(Chain& chain, Word* word)
+{
+    const OutputTags& t = tags();
+    std::string_view name = std::string_view(word->GetCommand()).substr(1);
+
+    if (name == "pard") {
+        if (m_in_table > 0)
+            --m_in_table;
+        const Word* next = word->GetNext();
+        if (next && next->GetCommand() == "\\plain") {
+            m_lang = m_default_lang;
+            attr_pop_all();
+        }
+        if (chain.paragraph_open)
+            OutputString(t.paragraph_end);
+        chain.paragraph_open = false;
+        reset_counters();
+        chain.declarations = {};
+        chain.declarationCount = 0;
+    }
+
+    static const std::pair<std::string_view, const char * OutputTags::*> kAlignments[] = {
+        { "ql", &OutputTags::align_left },
+        { "qr", &OutputTags::align_right },
+        { "qj", &OutputTags::align_justify },
+        { "qc", &OutputTags::align_center },
+    };
+    for (const auto& [keyword, tag] : kAlignments) {
+        if (name == keyword) {
+            chain.declare(Alignment, t.*tag ? t.*tag : "");
+            return false;
+        }
+    }
+
+    // Only "\-" and control words with a number carry a parameter; "\-"
+    // then has no keyword and reaches no handler.
+    bool has_param = name.find_first_of("0123456789-") != std::string_view::npos;
+    short param = 0;
+    std::string keyword = has_param ? extract_cmd_param(name, &param) : std::string();
+    if (has_param) {
+        static const struct {
+            const char* keyword;
+            const char* OutputTags::*tag;
+            Property property;
+        } kIndents[] = {
+            { "fi", &OutputTags::first_indent, FirstIndent },
+            { "li", &OutputTags::left_indent, LeftIndent },
+            { "ri", &OutputTags::right_indent, RightIndent },
+            { "sb", &OutputTags::space_before, SpaceBefore },
+            { "sa", &OutputTags::space_after, SpaceAfter },
+        };
+        for (const auto& indent : kIndents) {
+            if (keyword == indent.keyword) {
+                chain.declare(indent.property, formatted(t.*indent.tag, param / 20));
+                return false;
+            }
+        }
+    }
+
+    if (name == "par") {
+        OutputString(chain.paragraph_open ? t.paragraph_end : t.line_break);
+        chain.paragraph_open = false;
+        reset_counters();
+        return false;
+    }
+    if (name == "cell") {
+        if (!m_cell_open) {
+            // An empty cell: inside a table it opens the table and row it
+            // belongs to, like text would.
+            if (m_table_open || m_in_table >= 1) {
+                starting_body();
+                starting_text();
+            }
+            if (!m_cell_open) {
+                OutputString(t.cell_begin);
+                attrstack_express_all();
+            }
+            OutputString(t.space);
+        }
+        attr_pop_all();
+        if (chain.paragraph_open) {
+            OutputString(t.paragraph_end);
+            reset_counters();
+            chain.paragraph_open = false;
+        }
+        OutputString(t.cell_end);
+        reset_counters();
+        m_cell_open = false;
+        chain.cell_ended = true;
+        m_cell_closed = true;
+        return false;
+    }
+    if (name == "row") {
+        if (m_table_open) {
+            OutputString(t.row_end);
+            m_row_open = false;
+            m_row_closed = true;
+        }
+        if (m_in_table > INT_MIN)
+            --m_in_table;
+        chain.paragraph_open = false;
+        return false;
+    }
+    if (!name.empty() && name[0] == '\'') {
+        print_hex(chain, name);
+        return false;
+    }
+
+    int result = has_param ? HandleRTFCommand(keyword, word, true, param) : HandleRTFCommand(std::string(name), word, false, 0);
+    return result == 0;
+}
+
+void GenericConverter::print_text(Chain& chain, std::string_view text)
+{
+    const OutputTags& t = tags();
+    starting_character();
+    if (!chain.paragraph_open && chain.hasStyle()) {
+        start_paragraph(chain.style());
+        chain.paragraph_open = true;
+    }
+    // Counted before translating, so that a blank opening a line sees
+    // itself and becomes a non-breaking space.
+    m_line_chars = counted(m_line_chars, text.size());
+    m_run_chars = text[0] == ' ' ? 0 : counted(m_run_chars, text.size());
+    OutputString(t.text_begin);
+
+    int limit = m_body_width == 0 ? 100 : m_body_width / 10;
+    bool longRun = m_run_chars > limit;
+    if (longRun)
+        OutputString(t.long_run_begin);
+
+    bool lowerRun = false;
+    if (m_scaps && isLower(static_cast<unsigned char>(text[0]))) {
+        OutputString(t.small_caps_begin);
+        lowerRun = true;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (m_caps || m_scaps)
+            c = toUpper(c);
+        // Bytes 128 to 255 standing unescaped in text have no code page: dropped.
+        if (c >= 32 && c <= 127)
+            OutputString(op_translate_char(&t, m_charset, c));
+        if (m_scaps) {
+            bool nextLower = i + 1 < text.size() && isLower(static_cast<unsigned char>(text[i + 1]));
+            if (nextLower && !lowerRun) {
+                OutputString(t.small_caps_begin);
+                lowerRun = true;
+            } else if (!nextLower && lowerRun) {
+                OutputString(t.small_caps_end);
+                lowerRun = false;
+            }
+        }
+    }
+    if (longRun)
+        OutputString(t.long_run_end);
+    OutputString(t.text_end);
+}
+
+void GenericConverter::print_hex(Chain& chain, std::string_view name)
+{
+    const OutputTags& t = tags();
+    if (name.size() < 3)
+        return; // cut short by the end of the document
+    int byte = (hexValue(name[1]) * 16 + hexValue(name[2])) & 0xFF;
+
+    std::string converted;
+    std::string_view result;
+    if (m_charset == 2) {
+        if (!m_iconv) {
+            warn("iconv err: E2BIG");
+            chain.pendingCount = 0;
+        } else {
+            chain.pending[chain.pendingCount++] = static_cast<char>(byte);
+            char out[10];
+            auto step = m_iconv.convert(std::string_view(chain.pending.data(), chain.pendingCount), out, sizeof out);
+            using Status = core::TextConverter::Status;
+            bool failed = step.status == Status::Invalid || step.status == Status::OutputFull;
+            if (!failed) {
+                std::copy(chain.pending.begin() + static_cast<std::ptrdiff_t>(step.consumed),
+                    chain.pending.begin() + static_cast<std::ptrdiff_t>(chain.pendingCount), chain.pending.begin());
+                chain.pendingCount -= step.consumed;
+                // A sequence still incomplete after twelve bytes never ends.
+                if (step.status == Status::Incomplete && chain.pendingCount == chain.pending.size())
+                    failed = true;
+            }
+            if (failed) {
+                warn(step.status == Status::OutputFull ? "iconv err: E2BIG" : "iconv err: EILSEQ");
+                chain.pendingCount = 0;
+                m_iconv.reset();
+            } else {
+                // The code page's characters are text: markup escaped,
+                // control characters dropped.
+                appendEscaped(converted, std::string_view(out, step.produced), true);
+                result = converted;
+            }
+        }
+    } else {
+        result = op_translate_char(&t, m_charset, byte);
+    }
+
+    if (!result.empty())
+        starting_character();
+    if (!chain.paragraph_open && chain.hasStyle()) {
+        start_paragraph(chain.style());
+        chain.paragraph_open = true;
+    }
+    if (!result.empty()) {
+        OutputString(t.text_begin);
+        OutputString(result);
+        OutputString(t.text_end);
+    }
+}
+
+std::string_view GenericConverter::op_translate_char(const OutputTags* tags, int charset, int ch)
+{
+    if (ch >= 32 && ch <= 127) {
+        if (ch == ' ' && (m_nbsp_run || m_line_chars < 2)) {
+            m_nbsp_run = true;
+            return tags->space ? tags->space : "";
+        }
+        m_nbsp_run = false;
+        const char* text = tags->ascii_table ? tags->ascii_table[ch - 32] : nullptr;
+        return text ? text : "";
+    }
+    if (charset != 1)
+        throw Exception(Exception::kOutputError, "invalid character set value, cannot translate character");
+    if (ch < tags->ansi_first || ch > tags->ansi_last || ch < 128 || ch > 255)
+        return {};
+    if (m_lang != 0) {
+        auto language = tags->language_tables.find(m_lang);
+        if (language != tags->language_tables.end() && language->second.flags[ch - 128] == 0) {
+            // The language's own letter, in its own code page.
+            std::string_view letter = language_letter(language->second.codePage, ch);
+            if (!letter.empty())
+                return letter;
+        }
+    }
+    const char* text = tags->ansi_table ? tags->ansi_table[ch - tags->ansi_first] : nullptr;
+    return text ? text : "";
+}
+
+std::string_view GenericConverter::language_letter(int codePage, int ch)
+{
+    auto found = m_letters.find(codePage);
+    if (found == m_letters.end()) {
+        std::array<std::string, 128> letters;
+        core::TextConverter decoder = core::TextConverter::toUTF8("CP" + std::to_string(codePage));
+        for (int byte = 128; decoder && byte < 256; ++byte) {
+            char in = static_cast<char>(byte);
+            char out[8];
+            auto step = decoder.convert(std::string_view(&in, 1), out, sizeof out);
+            if (step.status == core::TextConverter::Status::Ok)
+                letters[byte - 128].assign(out, step.produced);
+            decoder.reset();
+        }
+        found = m_letters.emplace(codePage, std::move(letters)).first;
+    }
+    return found->second[ch - 128];
+}
+
+} // namespace rtf
