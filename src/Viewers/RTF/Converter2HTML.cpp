@@ -1,5 +1,6 @@
 #include "Viewers/RTF/Converter2HTML.h"
 
+#include <algorithm>
 #include <istream>
 
 namespace rtf {
@@ -13,9 +14,18 @@ namespace {
                                "table {margin: 5px; border: 0px solid gray; border-top: 1px solid gray; border-left: 1px solid gray;}\n"
                                "table td, table th {border: 0px solid gray; border-bottom: 1px solid gray; border-right: 1px solid gray;}\n";
 
-    struct TreeDeleter {
-        void operator()(Word* root) const { Word::Clean(root); }
-    };
+    // The bytes from the stream's position to its end; 0 when it cannot tell.
+    size_t remainingBytes(std::istream& in)
+    {
+        std::streampos start = in.tellg();
+        if (start < 0)
+            return 0;
+        in.seekg(0, std::ios::end);
+        std::streampos end = in.tellg();
+        in.clear();
+        in.seekg(start);
+        return end > start ? static_cast<size_t>(end - start) : 0;
+    }
 
 } // namespace
 
@@ -31,18 +41,14 @@ const std::string& Converter2HTML::Convert(std::istream& in, Params& params)
     if (in.eof())
         return EMPTY_STRING;
     ClearOutput();
-    std::streampos start = in.tellg();
     try {
-        std::unique_ptr<Word, TreeDeleter> root(m_parser.ParseStream(in));
-
-        auto state = in.rdstate();
-        in.clear();
-        std::streampos end = in.tellg();
-        in.clear(state);
-        size_t input = start >= 0 && end >= start ? static_cast<size_t>(end - start) : 0;
+        size_t input = remainingBytes(in);
         SetOutputLimit(kOutputFloor + kOutputPerInputByte * input);
-
-        ConvertWordTree(m_html_tags.get(), root.get(), params.omit_info);
+        // Room for the output of most documents, taken once: untouched room
+        // costs no memory, and the buffer is never copied while it grows.
+        m_output.reserve(std::min(kOutputFloor + kOutputPerInputByte * input, kOutputReserveFloor + kOutputReservePerInputByte * input));
+        m_parser.Cleanup();
+        ConvertWordTree(m_html_tags.get(), m_parser, in, params.omit_info);
     } catch (...) {
         // Nothing of a failed conversion is kept.
         Cleanup();
@@ -100,6 +106,7 @@ std::unique_ptr<OutputTags> Converter2HTML::CreateHTMLOutputTags()
     t.hyperlink_end = "\">hyperlink</a>";
     t.hyperlink_text_begin = "\">";
     t.hyperlink_text_end = "</a>";
+    t.picture_placeholder = "<span style=\"display:inline-block;width:%dpx;height:%dpx\"></span>";
     t.image_begin = "<img src=\"";
     t.image_end = "\">";
     t.table_begin = "<table cellpadding=\"2\" cellspacing=\"0\">\n";
@@ -160,12 +167,13 @@ std::unique_ptr<OutputTags> Converter2HTML::CreateHTMLOutputTags()
     t.unordered_item_end = "</li>\n";
     t.letter_spacing_begin = "<span style=\"letter-spacing: %s\">";
     t.letter_spacing_end = "</span>";
-    t.lquote = "`";
-    t.rquote = "'";
-    t.ldblquote = "``";
-    t.rdblquote = "''";
-    // Non-breaking spaces and hyphens, dashes and bullets are real characters
-    // of the text; only the optional hyphen writes nothing.
+    // Quotation marks, non-breaking spaces and hyphens, dashes and bullets
+    // are real characters of the text; only the optional hyphen writes
+    // nothing.
+    t.lquote = "&lsquo;";
+    t.rquote = "&rsquo;";
+    t.ldblquote = "&ldquo;";
+    t.rdblquote = "&rdquo;";
     t.bullet = "&bull;";
     t.nonbreaking_space = "&nbsp;";
     t.emdash = "&mdash;";

@@ -18,6 +18,10 @@ public:
     // ordinary documents stay far below, hostile ones fail.
     static constexpr size_t kOutputFloor = 16 << 20;
     static constexpr size_t kOutputPerInputByte = 32;
+    // The output buffer is reserved for this floor plus this many bytes per
+    // input byte, within the limit.
+    static constexpr size_t kOutputReserveFloor = 1 << 20;
+    static constexpr size_t kOutputReservePerInputByte = 4;
 
     Converter2HTML();
     ~Converter2HTML() override;

@@ -62,9 +62,20 @@ void GenericConverter::Cleanup()
     m_colors.clear();
     m_fonts.clear();
     m_iconv.close();
+    m_font_charsets.clear();
+    m_default_font = -1;
+    m_code_pages.clear();
+    m_decoder_known = false;
+    m_pending_count = 0;
+    m_pending_converter = nullptr;
     m_chains.clear();
     m_chain = nullptr;
     m_high_surrogate = 0;
+    m_reader = nullptr;
+    m_input = nullptr;
+    m_current = nullptr;
+    m_rest_read = false;
+    m_destination.reset();
 }
 
 void GenericConverter::RegisterCommandHandlers()
@@ -91,6 +102,7 @@ void GenericConverter::RegisterCommandHandlers()
         { "xe", cmd_xe },
         { "tc", cmd_tc },
         { "tcn", cmd_tcn },
+        { "nonshppict", cmd_nonshppict },
         { "*", cmd_ignore },
         { "hl", cmd_ignore },
         { "stylesheet", cmd_ignore },
@@ -99,6 +111,7 @@ void GenericConverter::RegisterCommandHandlers()
         { "s", cmd_s },
         { "shp", cmd_shp },
         { "bin", cmd_bin },
+        { "shppict", cmd_shppict },
         // Destinations read and then skipped.
         { "fonttbl", cmd_fonttbl },
         { "colortbl", cmd_colortbl },
@@ -111,6 +124,7 @@ void GenericConverter::RegisterCommandHandlers()
         { "mac", cmd_mac },
         { "pc", cmd_pc },
         { "pca", cmd_pca },
+        { "deff", cmd_deff },
         // Languages.
         { "deflang", cmd_deflang },
         { "lang", cmd_lang },
@@ -185,11 +199,6 @@ void GenericConverter::RegisterCommandHandlers()
         m_handlers[keyword] = handler;
 }
 
-bool GenericConverter::cmd_ignore(GenericConverter*, const Word*, bool, short)
-{
-    return true;
-}
-
 bool GenericConverter::cmd_intbl(GenericConverter* converter, const Word*, bool, short)
 {
     converter->m_in_table += 1;
@@ -211,7 +220,6 @@ RTF_INERT_HANDLER(cmd_footer, true)
 RTF_INERT_HANDLER(cmd_footerl, true)
 RTF_INERT_HANDLER(cmd_footerr, true)
 RTF_INERT_HANDLER(cmd_footerf, true)
-RTF_INERT_HANDLER(cmd_pict, true)
 RTF_INERT_HANDLER(cmd_macpict, true)
 RTF_INERT_HANDLER(cmd_jpegblip, true)
 RTF_INERT_HANDLER(cmd_pngblip, true)
@@ -227,6 +235,8 @@ RTF_INERT_HANDLER(cmd_rtf, false)
 RTF_INERT_HANDLER(cmd_s, false)
 RTF_INERT_HANDLER(cmd_shp, false)
 RTF_INERT_HANDLER(cmd_bin, false)
+RTF_INERT_HANDLER(cmd_shppict, false)
+RTF_INERT_HANDLER(cmd_nonshppict, true)
 
 #undef RTF_INERT_HANDLER
 

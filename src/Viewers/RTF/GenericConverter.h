@@ -3,13 +3,17 @@
 #include "Platform/Core/TextConverter.h"
 #include "Viewers/RTF/Color.h"
 #include "Viewers/RTF/Converter.h"
+#include "Viewers/RTF/FontEncodings.h"
+#include "Viewers/RTF/Parser.h"
 #include "Viewers/RTF/StackWithPeek.h"
 #include "Viewers/RTF/Word.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <istream>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,10 +23,13 @@ namespace rtf {
 
 struct OutputTags;
 
-// The converter's state while it walks one document's word tree, and the
-// keyword handlers that change it. Every control word the walk does not
-// handle itself is looked up by name in one process-wide table and handed to
-// its handler; a keyword missing from the table is ignored.
+// The converter's state while it walks one document's words, and the keyword
+// handlers that change it. The walk reads the document item by item from the
+// parser and keeps no tree of it: handlers that read a destination (a font
+// table, a field's instruction) get that group's words built for them. Every
+// control word the walk does not handle itself is looked up by name in one
+// process-wide table and handed to its handler; a keyword missing from the
+// table is ignored.
 class GenericConverter : public Converter {
 public:
     // A keyword handler: the converter, the keyword's own word (handlers that
@@ -40,6 +47,13 @@ public:
     static constexpr size_t kMaxAttributes = 64;
     // Log lines one conversion may write; hostile documents repeat mistakes.
     static constexpr int kMaxWarnings = 100;
+    // A destination a handler reads is built from at most this many words
+    // and bytes of text; the rest of it is read and dropped. No font table,
+    // colour table or document information of a real document comes near.
+    static constexpr size_t kMaxDestinationWords = 1 << 16;
+    static constexpr size_t kMaxDestinationBytes = 1 << 20;
+    // Pictures are shown no larger than this many points each way.
+    static constexpr int kMaxPictureSize = 10000;
 
     GenericConverter();
     ~GenericConverter() override;
@@ -56,14 +70,24 @@ public:
     static std::string trim_string(const std::string& text);
 
     // Resets the per-document state: attribute stacks, colour and font tables,
-    // the code-page converter.
+    // the code-page converters.
     void Cleanup();
 
-    // Writes one whole document for the tree into the output.
-    void ConvertWordTree(const OutputTags* tags, Word* root, bool omit_info);
-    // Writes one chain of words, that is one group, and the groups inside it.
-    // Each word's text is released once written.
-    void word_print_core(Word* first);
+    // Writes one whole document, read from the stream by the parser, into
+    // the output.
+    void ConvertWordTree(const OutputTags* tags, Parser& parser, std::istream& in, bool omit_info);
+    // Writes the rest of the group the parser is in, and the groups inside
+    // it, up to and with the group's end.
+    void word_print_core();
+
+    // For handlers: the words after the keyword's own up to the end of its
+    // group. For the keyword the walk is at, they are read from the document
+    // (within the destination limits; without `text`, control words only) and
+    // the walk goes on after the group; for a word of a tree, they are the
+    // words after it.
+    const Word* destination(const Word* keyword, bool text = true);
+    // Whether the word after the keyword's own is `text`.
+    bool next_word_is(const Word* keyword, std::string_view text);
 
     // Character attributes, one stack of them per open group.
     void attr_express(bool on, int kind, const std::string& param);
@@ -113,6 +137,7 @@ public:
     static bool cmd_xe(GenericConverter*, const Word*, bool, short);
     static bool cmd_tc(GenericConverter*, const Word*, bool, short);
     static bool cmd_tcn(GenericConverter*, const Word*, bool, short);
+    static bool cmd_nonshppict(GenericConverter*, const Word*, bool, short);
     static bool cmd_ignore(GenericConverter*, const Word*, bool, short);
 
     // Keywords without effect.
@@ -120,6 +145,7 @@ public:
     static bool cmd_s(GenericConverter*, const Word*, bool, short);
     static bool cmd_shp(GenericConverter*, const Word*, bool, short);
     static bool cmd_bin(GenericConverter*, const Word*, bool, short);
+    static bool cmd_shppict(GenericConverter*, const Word*, bool, short);
 
     // Destinations read and then skipped.
     static bool cmd_fonttbl(GenericConverter*, const Word*, bool, short);
@@ -134,6 +160,7 @@ public:
     static bool cmd_mac(GenericConverter*, const Word*, bool, short);
     static bool cmd_pc(GenericConverter*, const Word*, bool, short);
     static bool cmd_pca(GenericConverter*, const Word*, bool, short);
+    static bool cmd_deff(GenericConverter*, const Word*, bool, short);
 
     // Languages.
     static bool cmd_deflang(GenericConverter*, const Word*, bool, short);
@@ -219,13 +246,12 @@ protected:
         size_t declarationCount = 0;
         bool paragraph_open = false;
         bool cell_ended = false;
-        // Code-page bytes that begin a character not yet complete.
-        std::array<char, 12> pending {};
-        size_t pendingCount = 0;
         // Fallback characters after a Unicode character (\uc), and how many
         // are still to skip.
         int uc = 1;
         int skip = 0;
+        // The font in force (\f), -1 for the document's default font.
+        int font = -1;
 
         void declare(size_t property, std::string declaration);
         std::string style() const;
@@ -237,9 +263,38 @@ protected:
     void output_escaped(std::string_view text);
     // The same for the inside of a comment, where "--" is written "- -".
     void output_comment_text(std::string_view text);
+    // What the bytes written under the font in force mean: a code page of
+    // the font's own, a symbol table, or (neither) the document's code page.
+    struct FontDecoder {
+        core::TextConverter* converter = nullptr;
+        SymbolEncoding symbol = SymbolEncoding::None;
+    };
+
     // A text word, or what is left of one after skipped fallback characters.
     void print_text(Chain& chain, std::string_view text);
     void print_hex(Chain& chain, std::string_view text);
+    // The HTML of a character decoded from code-page bytes.
+    void print_decoded(Chain& chain, std::string_view html);
+    // A keyword's handler, with the rest of its group skipped when the
+    // handler asks for it; true when the group has ended.
+    bool dispatch(std::string_view name, bool has_param, const std::string& keyword, short param);
+    // A field: its instruction read, its result written as a link or as text.
+    void print_field();
+    void print_field_result(const std::string& href, bool hasResult);
+    FontDecoder font_decoder();
+    FontDecoder find_decoder(int font);
+    // The converter of the bytes under a decoder: the font's code page or
+    // the document's; none for the ANSI table.
+    core::TextConverter* code_page(const FontDecoder& decoder);
+    // Adds a byte to the pending bytes of a code page and converts them,
+    // appending the character's HTML to `html` when one is complete. False,
+    // with the pending bytes dropped and a log line, when they make no
+    // character.
+    bool decode_byte(core::TextConverter& converter, int byte, std::string& html);
+    // Pending bytes that will not be completed are dropped, with a log line.
+    void drop_pending();
+    // A text character under a symbol font.
+    void print_symbol(SymbolEncoding encoding, int byte);
     // Before a character written by a handler: the body and table openings.
     void starting_character();
     // A special character's text; `count` also when the tag set has none.
@@ -249,8 +304,9 @@ protected:
         m_line_chars = 0;
         m_run_chars = 0;
     }
-    // Ends one chain early or at its end; true when a handler ended it.
-    bool print_control(Chain& chain, Word* word);
+    // A control word (its text without the backslash); true when it ended
+    // its group.
+    bool print_control(Chain& chain, std::string_view name);
     // The tag set of the running conversion, or one without any tags.
     const OutputTags& tags() const;
     void output_unicode(int codePoint);
@@ -263,6 +319,10 @@ protected:
 
     // Keyword to handler, filled once by the first converter constructed.
     static std::map<std::string, Handler> m_handlers;
+
+    struct ChainDeleter {
+        void operator()(Word* first) const { Word::Clean(first); }
+    };
 
     StackWithPeek<AttributeStack> m_attr_stacks; // one attribute stack per open group
     AttributeStack* m_attrs = nullptr; // the innermost group's
@@ -280,6 +340,24 @@ protected:
     bool m_cell_closed = false;
     int m_charset = 1; // 1 ANSI, 2 code page converted by m_iconv
     core::TextConverter m_iconv; // the document's code page to UTF-8
+    std::map<int, int> m_font_charsets; // font number to its \fcharset, -1 for none
+    int m_default_font = -1; // \deff
+    // The code pages of fonts, opened when first needed (closed when they
+    // cannot be).
+    std::map<unsigned, core::TextConverter> m_code_pages;
+    // Bytes that begin a character not yet complete, and the converter they
+    // belong to; a character may come in several hexadecimal characters,
+    // even in neighbouring groups.
+    std::array<char, 12> m_pending {};
+    size_t m_pending_count = 0;
+    core::TextConverter* m_pending_converter = nullptr;
+    bool m_bad_hex_logged = false;
+    // The decoder of the font last asked for, until the font table changes.
+    FontDecoder m_decoder;
+    int m_decoder_font = -1;
+    bool m_decoder_known = false;
+    // Characters the tag set writes as themselves.
+    std::array<bool, 256> m_plain {};
     int m_default_lang = 0;
     int m_lang = 0;
     bool m_body_started = false;
@@ -293,6 +371,16 @@ protected:
     // m_chain. A deque keeps each in place while inner ones come and go.
     std::deque<Chain> m_chains;
     Chain* m_chain = nullptr;
+    // The document being read, during a conversion.
+    Parser* m_reader = nullptr;
+    std::istream* m_input = nullptr;
+    // The keyword whose handler runs, whether its handler has read the rest
+    // of its group, and what it read.
+    const Word* m_current = nullptr;
+    bool m_rest_read = false;
+    std::unique_ptr<Word, ChainDeleter> m_destination;
+    // Characters written so far: whether a field result showed anything.
+    size_t m_characters = 0;
     // Where starting_body wrote the viewport and body tags, and the width they
     // carry; a wider picture rewrites them once, at the end.
     size_t m_viewport_at = 0;

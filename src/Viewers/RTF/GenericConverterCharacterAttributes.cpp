@@ -177,6 +177,9 @@ bool GenericConverter::cmd_f(GenericConverter* c, const Word*, bool has_param, s
 {
     if (!has_param)
         return false;
+    // The font also says what its bytes mean, for the rest of the group.
+    if (c->m_chain)
+        c->m_chain->font = param;
     auto font = c->m_fonts.find(param);
     if (font == c->m_fonts.end()) {
         c->warn("Warning: Invalid font number");
@@ -209,6 +212,8 @@ RTF_FAMILY_HANDLER(cmd_ftech, "Symbol")
 bool GenericConverter::cmd_plain(GenericConverter* c, const Word*, bool, short)
 {
     c->m_lang = c->m_default_lang;
+    if (c->m_chain)
+        c->m_chain->font = -1;
     c->attr_pop_all();
     return false;
 }

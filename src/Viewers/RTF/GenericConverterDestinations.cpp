@@ -6,6 +6,7 @@
 #include "Viewers/RTF/GenericConverterHelpers.h"
 #include "Viewers/RTF/OutputTags.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -147,33 +148,6 @@ namespace {
         return scheme == "javascript" || scheme == "vbscript";
     }
 
-    // Whether a field result writes any text.
-    bool holdsText(const Word* first)
-    {
-        std::vector<const Word*> pending { first };
-        while (!pending.empty()) {
-            const Word* word = pending.back();
-            pending.pop_back();
-            for (; word; word = word->GetNext()) {
-                if (word->GetChild()) {
-                    if (!isIgnorable(word))
-                        pending.push_back(word->GetChild());
-                    continue;
-                }
-                const std::string& text = word->GetCommand();
-                if (text.empty())
-                    continue;
-                if (text[0] != '\\') {
-                    if (!isBlank(text))
-                        return true;
-                } else if (text.size() > 2 && (text[1] == '\'' || (text[1] == 'u' && (isDigit(text[2]) || text[2] == '-')))) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
-
 } // namespace
 
 bool GenericConverter::cmd_colortbl(GenericConverter* c, const Word* word, bool, short)
@@ -188,7 +162,7 @@ bool GenericConverter::cmd_colortbl(GenericConverter* c, const Word* word, bool,
             value >>= 8;
         return value;
     };
-    for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
+    for (const Word* part = c->destination(word); part; part = part->GetNext()) {
         std::string_view text = part->GetCommand();
         if (text == ";") {
             c->m_colors.push_back({ static_cast<unsigned char>(red), static_cast<unsigned char>(green), static_cast<unsigned char>(blue) });
@@ -227,7 +201,7 @@ bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, sho
         c->OutputString(t.comment_end);
     };
 
-    for (const Word* entry = word ? word->GetNext() : nullptr; entry; entry = entry->GetNext()) {
+    for (const Word* entry = c->destination(word); entry; entry = entry->GetNext()) {
         const Word* keyword = entry->GetChild();
         if (!keyword)
             continue;
@@ -283,52 +257,88 @@ bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, sho
 
 bool GenericConverter::cmd_field(GenericConverter* c, const Word* word, bool, short)
 {
-    const OutputTags& t = c->tags();
-    const Word* instruction = nullptr;
+    // A field is read as the walk reaches it; a field of a word tree has no
+    // walk around it and writes nothing.
+    if (word && word == c->m_current && c->m_reader)
+        c->print_field();
+    return true;
+}
+
+void GenericConverter::print_field()
+{
+    Parser& parser = *m_reader;
+    std::istream& in = *m_input;
+    m_rest_read = true;
+    std::string href;
     bool hasInstruction = false;
-    Word* result = nullptr;
-    for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
-        const Word* key = part->GetChild();
-        if (key && key->GetCommand() == "\\*")
-            key = key->GetNext();
-        if (!key)
+    bool hasResult = false;
+    for (;;) {
+        Parser::Item item = parser.NextItem(in);
+        if (item == Parser::Item::End || item == Parser::Item::GroupEnd)
+            break;
+        if (item != Parser::Item::GroupStart)
             continue;
-        if (key->GetCommand() == "\\fldinst" && !hasInstruction) {
+        // A part of the field: its first word, after "\*", says which.
+        item = parser.NextItem(in);
+        if (item == Parser::Item::Word && parser.word() == "\\*")
+            item = parser.NextItem(in);
+        if (item == Parser::Item::End)
+            break;
+        if (item == Parser::Item::GroupEnd)
+            continue;
+        std::string key = item == Parser::Item::Word ? parser.word() : std::string();
+        if (item == Parser::Item::GroupStart)
+            parser.SkipGroup(in);
+        if (key == "\\fldinst" && !hasInstruction) {
             hasInstruction = true;
-            instruction = key->GetNext();
-        } else if (key->GetCommand() == "\\fldrslt" && !result) {
-            result = part->GetChild();
+            std::unique_ptr<Word, ChainDeleter> instruction(
+                parser.ReadGroup(in, { kMaxDestinationWords, kMaxDestinationBytes, true }));
+            href = printable(hyperlinkTarget(instruction.get()));
+        } else if (key == "\\fldrslt" && !hasResult) {
+            hasResult = true;
+            print_field_result(href, true);
+        } else {
+            parser.SkipGroup(in);
         }
     }
+    if (!hasResult)
+        print_field_result(href, false);
+}
 
-    std::string href = printable(hasInstruction ? hyperlinkTarget(instruction) : std::string());
+void GenericConverter::print_field_result(const std::string& href, bool hasResult)
+{
+    const OutputTags& t = tags();
     if (href.empty() || isScriptLink(href) || !t.hyperlink_begin) {
         // Any other field shows its result as it stands.
-        if (result)
-            c->word_print_core(result);
-        return true;
+        if (hasResult)
+            word_print_core();
+        return;
     }
-
-    c->starting_character();
-    if (result && holdsText(result) && t.hyperlink_text_begin) {
-        // The link text is converted like any text; the tags in force are
-        // closed around the anchor and opened again inside it, so that
-        // elements nest.
-        c->attrstack_unexpress_all();
-        c->OutputString(t.hyperlink_begin);
-        c->output_escaped(href);
-        c->OutputString(t.hyperlink_text_begin);
-        c->attrstack_express_all();
-        c->word_print_core(result);
-        c->attrstack_unexpress_all();
-        c->OutputString(t.hyperlink_text_end);
-        c->attrstack_express_all();
-    } else {
-        c->OutputString(t.hyperlink_begin);
-        c->output_escaped(href);
-        c->OutputString(t.hyperlink_end);
+    // The link text is converted like any text; the tags in force are closed
+    // around the anchor and opened again inside it, so that elements nest.
+    starting_character();
+    attrstack_unexpress_all();
+    OutputString(t.hyperlink_begin);
+    output_escaped(href);
+    size_t anchor = m_output.size();
+    size_t characters = m_characters;
+    if (hasResult && t.hyperlink_text_begin) {
+        OutputString(t.hyperlink_text_begin);
+        attrstack_express_all();
+        word_print_core();
+        if (m_characters != characters) {
+            attrstack_unexpress_all();
+            OutputString(t.hyperlink_text_end);
+            attrstack_express_all();
+            return;
+        }
+        // A result without text: the anchor gets a word of its own instead.
+        m_output.resize(anchor);
+    } else if (hasResult) {
+        m_reader->SkipGroup(*m_input);
     }
-    return true;
+    OutputString(t.hyperlink_end);
+    attrstack_express_all();
 }
 
 bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bool, short)
@@ -336,7 +346,7 @@ bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bo
     int width = 0;
     int height = 0;
     std::string name;
-    for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
+    for (const Word* part = c->destination(word); part; part = part->GetNext()) {
         const std::string& text = part->GetCommand();
         if (text.empty())
             continue;
@@ -369,6 +379,65 @@ bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bo
     if (width > 0)
         c->update_body_width(width);
     return true;
+}
+
+bool GenericConverter::cmd_pict(GenericConverter* c, const Word* word, bool, short)
+{
+    int width = 0;
+    int height = 0;
+    int goalWidth = 0;
+    int goalHeight = 0;
+    int scaleX = 100;
+    int scaleY = 100;
+    // Twips per unit of the picture's own size: pixels at 96 per inch for
+    // bitmaps, hundredths of a millimetre for metafiles, points for
+    // QuickDraw pictures.
+    double twipsPerUnit = 15;
+    for (const Word* part = c->destination(word, false); part; part = part->GetNext()) {
+        const std::string& text = part->GetCommand();
+        if (text.size() < 2 || text[0] != '\\')
+            continue;
+        short param = 0;
+        std::string keyword = extract_cmd_param(std::string_view(text).substr(1), &param);
+        if (keyword.empty())
+            keyword = text.substr(1);
+        if (keyword == "picw")
+            width = param;
+        else if (keyword == "pich")
+            height = param;
+        else if (keyword == "picwgoal")
+            goalWidth = param;
+        else if (keyword == "pichgoal")
+            goalHeight = param;
+        else if (keyword == "picscalex")
+            scaleX = param;
+        else if (keyword == "picscaley")
+            scaleY = param;
+        else if (keyword == "wmetafile" || keyword == "emfblip" || keyword == "pmmetafile")
+            twipsPerUnit = 1440.0 / 2540.0;
+        else if (keyword == "macpict")
+            twipsPerUnit = 20;
+    }
+    auto points = [&](int size, int goal, int scale) {
+        double twips = goal > 0 ? goal : std::max(size, 0) * twipsPerUnit;
+        return static_cast<int>(std::clamp(twips * (scale > 0 ? scale : 100) / 100 / 20, 0.0, double(kMaxPictureSize)));
+    };
+    int pointsWide = points(width, goalWidth, scaleX);
+    int pointsHigh = points(height, goalHeight, scaleY);
+    // The picture is not shown; an empty element of its size keeps its place.
+    const char* placeholder = c->tags().picture_placeholder;
+    if ((pointsWide > 0 || pointsHigh > 0) && placeholder) {
+        c->starting_character();
+        c->OutputFormatString(placeholder, pointsWide, pointsHigh);
+    }
+    return true;
+}
+
+bool GenericConverter::cmd_ignore(GenericConverter* c, const Word* word, bool, short)
+{
+    // Pictures in the form that replaced the older one are read; the older
+    // form beside them (nonshppict) is then skipped.
+    return !c->next_word_is(word, "\\shppict");
 }
 
 } // namespace rtf

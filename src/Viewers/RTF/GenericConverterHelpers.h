@@ -3,6 +3,8 @@
 // Small text helpers that several parts of rtf::GenericConverter share; only
 // the converter's own files include this header.
 
+#include "Platform/Core/CodePoints.h"
+#include "Viewers/RTF/FontEncodings.h"
 #include "Viewers/RTF/OutputTags.h"
 
 #include <algorithm>
@@ -97,8 +99,12 @@ inline std::string formatted(const char* format, int value)
     return std::string(buffer, std::min<size_t>(static_cast<size_t>(length), sizeof buffer - 1));
 }
 
-// A hexadecimal digit as the reader has always taken it: any character
-// gives a value, kept to 8 bits by the caller.
+inline bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The value of a hexadecimal digit.
 inline int hexValue(char c)
 {
     int lower = (c >= 'A' && c <= 'Z') ? c + 32 : static_cast<unsigned char>(c);
@@ -134,6 +140,19 @@ inline void appendEscaped(std::string& out, std::string_view text, bool utf8)
         else if ((c >= 32 && c <= 126) || (utf8 && c >= 128))
             out += ch;
     }
+}
+
+// The HTML of a byte under a symbol font: its character, escaped, or
+// nothing.
+inline std::string symbolHTML(SymbolEncoding encoding, int byte)
+{
+    std::string html;
+    if (char32_t character = symbolCharacter(encoding, byte)) {
+        std::string utf8;
+        core::appendCodePoint(utf8, character);
+        appendEscaped(html, utf8, true);
+    }
+    return html;
 }
 
 } // namespace rtf::detail

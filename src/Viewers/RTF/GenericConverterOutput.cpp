@@ -100,8 +100,15 @@ void GenericConverter::starting_text()
 void GenericConverter::starting_character()
 {
     flush_surrogate();
+    drop_pending();
     starting_body();
     starting_text();
+    // Any character opens the paragraph its keywords prepared, not only text.
+    if (m_chain && !m_chain->paragraph_open && m_chain->hasStyle()) {
+        start_paragraph(m_chain->style());
+        m_chain->paragraph_open = true;
+    }
+    ++m_characters;
 }
 
 void GenericConverter::output_character(const char* text, bool count)

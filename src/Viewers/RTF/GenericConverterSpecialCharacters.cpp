@@ -110,6 +110,13 @@ bool GenericConverter::cmd_u(GenericConverter* c, const Word*, bool has_param, s
         int high = c->m_high_surrogate;
         c->m_high_surrogate = 0;
         c->output_unicode(high ? 0x10000 + ((high - 0xD800) << 10) + (codePoint - 0xDC00) : 0xFFFD);
+    } else if (codePoint >= 0xF020 && codePoint <= 0xF0FF && c->font_decoder().symbol != SymbolEncoding::None) {
+        // A symbol font's sign at its byte plus U+F000, in a private area
+        // no font of the reader's shows: the sign's own character or nothing.
+        if (char32_t character = symbolCharacter(c->font_decoder().symbol, codePoint - 0xF000))
+            c->output_unicode(static_cast<int>(character));
+        else
+            c->flush_surrogate();
     } else {
         c->output_unicode(codePoint);
     }

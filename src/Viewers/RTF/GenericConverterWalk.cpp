@@ -1,5 +1,5 @@
-// The walk over a document's word tree: groups, paragraphs, tables, text
-// and hexadecimal characters.
+// The walk over a document's words: groups, paragraphs, tables, text and
+// hexadecimal characters.
 
 #include "Viewers/RTF/GenericConverter.h"
 
@@ -40,11 +40,19 @@ std::string GenericConverter::Chain::style() const
     return result;
 }
 
-void GenericConverter::ConvertWordTree(const OutputTags* tags, Word* root, bool omit_info)
+void GenericConverter::ConvertWordTree(const OutputTags* tags, Parser& parser, std::istream& in, bool omit_info)
 {
     m_info_flag = omit_info;
     m_tags = tags;
     m_warnings = 0;
+    m_bad_hex_logged = false;
+    m_characters = 0;
+    for (int c = 0; c < 256; ++c) {
+        const char* written = c > ' ' && c < 127 && this->tags().ascii_table ? this->tags().ascii_table[c - 32] : nullptr;
+        m_plain[static_cast<size_t>(c)] = written && written[0] == c && written[1] == '\0';
+    }
+    m_reader = &parser;
+    m_input = &in;
     const OutputTags& t = this->tags();
     OutputString(t.document_begin);
     OutputString(t.head_begin);
@@ -55,7 +63,8 @@ void GenericConverter::ConvertWordTree(const OutputTags* tags, Word* root, bool 
     m_body_started = false;
     m_table_open = false;
     m_caps = 0;
-    word_print_core(root);
+    word_print_core();
+    drop_pending();
     attr_pop_all();
     OutputString(t.body_end);
     OutputString(t.document_end);
@@ -65,7 +74,7 @@ void GenericConverter::ConvertWordTree(const OutputTags* tags, Word* root, bool 
     m_tags = nullptr;
 }
 
-void GenericConverter::word_print_core(Word* first)
+void GenericConverter::word_print_core()
 {
     const OutputTags& t = tags();
 
@@ -92,24 +101,31 @@ void GenericConverter::word_print_core(Word* first)
     Chain* outer = m_chain;
     Chain& chain = m_chains.emplace_back();
     chain.uc = outer ? outer->uc : 1;
+    chain.font = outer ? outer->font : -1;
     m_chain = &chain;
 
-    for (Word* word = first; word; word = word->GetNext()) {
-        const std::string& text = word->GetCommand();
-        if (text.empty()) {
+    for (;;) {
+        Parser::Item item = m_reader ? m_reader->NextItem(*m_input) : Parser::Item::End;
+        if (item == Parser::Item::End || item == Parser::Item::GroupEnd)
+            break;
+        if (item == Parser::Item::GroupStart) {
             chain.skip = 0; // a group boundary ends the fallback
             if (!chain.paragraph_open && chain.hasStyle()) {
                 start_paragraph(chain.style());
                 chain.paragraph_open = true;
             }
-            if (word->GetChild())
-                word_print_core(word->GetChild());
+            // An empty group writes nothing, not even its attributes again.
+            if (m_reader->PeekItem(*m_input) == Parser::Item::GroupEnd)
+                m_reader->NextItem(*m_input);
+            else
+                word_print_core();
             continue;
         }
+        const std::string& text = m_reader->word();
         if (chain.skip > 0 && (text[0] == '\\' || text[0] == ' ')) {
             --chain.skip;
         } else if (text[0] == '\\') {
-            if (print_control(chain, word))
+            if (print_control(chain, std::string_view(text).substr(1)))
                 break;
         } else if (text[0] == ' ' && m_in_header) {
             // Blanks before the body are layout of the file, not text.
@@ -123,7 +139,6 @@ void GenericConverter::word_print_core(Word* first)
             if (!run.empty())
                 print_text(chain, run);
         }
-        word->Clear();
     }
 
     flush_surrogate();
@@ -141,16 +156,14 @@ void GenericConverter::word_print_core(Word* first)
     m_chain = outer;
 }
 
-bool GenericConverter::print_control(Chain& chain, Word* word)
+bool GenericConverter::print_control(Chain& chain, std::string_view name)
 {
     const OutputTags& t = tags();
-    std::string_view name = std::string_view(word->GetCommand()).substr(1);
 
     if (name == "pard") {
         if (m_in_table > 0)
             --m_in_table;
-        const Word* next = word->GetNext();
-        if (next && next->GetCommand() == "\\plain") {
+        if (m_reader->PeekWord(*m_input, "\\plain")) {
             m_lang = m_default_lang;
             attr_pop_all();
         }
@@ -249,18 +262,77 @@ bool GenericConverter::print_control(Chain& chain, Word* word)
         return false;
     }
 
-    int result = has_param ? HandleRTFCommand(keyword, word, true, param) : HandleRTFCommand(std::string(name), word, false, 0);
-    return result == 0;
+    return dispatch(name, has_param, keyword, param);
+}
+
+bool GenericConverter::dispatch(std::string_view name, bool has_param, const std::string& keyword, short param)
+{
+    // The handler sees the keyword as a word, and may read the rest of its
+    // group through destination(); name points into the parser's word, which
+    // that reading replaces.
+    Word current { std::string("\\").append(name) };
+    // A handler may walk groups itself (a field's result), dispatching
+    // keywords of its own on the way.
+    const Word* outerCurrent = m_current;
+    bool outerRestRead = m_rest_read;
+    std::unique_ptr<Word, ChainDeleter> outerDestination = std::move(m_destination);
+    m_current = &current;
+    m_rest_read = false;
+    int result = has_param ? HandleRTFCommand(keyword, &current, true, param) : HandleRTFCommand(current.GetCommand().substr(1), &current, false, 0);
+    bool restRead = m_rest_read;
+    m_current = outerCurrent;
+    m_rest_read = outerRestRead;
+    m_destination = std::move(outerDestination);
+    if (restRead)
+        return true;
+    if (result == 0) {
+        // The rest of the group is neither written nor visited.
+        m_reader->SkipGroup(*m_input);
+        return true;
+    }
+    return false;
+}
+
+const Word* GenericConverter::destination(const Word* keyword, bool text)
+{
+    if (!keyword)
+        return nullptr;
+    if (keyword != m_current || !m_reader)
+        return keyword->GetNext();
+    if (!m_rest_read) {
+        m_destination.reset(m_reader->ReadGroup(*m_input, { kMaxDestinationWords, kMaxDestinationBytes, text }));
+        m_rest_read = true;
+    }
+    return m_destination.get();
+}
+
+bool GenericConverter::next_word_is(const Word* keyword, std::string_view text)
+{
+    if (!keyword)
+        return false;
+    if (keyword != m_current || !m_reader) {
+        const Word* next = keyword->GetNext();
+        return next && next->GetCommand() == text;
+    }
+    return !m_rest_read && m_reader->PeekWord(*m_input, text);
 }
 
 void GenericConverter::print_text(Chain& chain, std::string_view text)
 {
     const OutputTags& t = tags();
-    starting_character();
-    if (!chain.paragraph_open && chain.hasStyle()) {
-        start_paragraph(chain.style());
-        chain.paragraph_open = true;
+    FontDecoder decoder = font_decoder();
+    // Double-byte code pages let a trail byte in the ASCII range stand as
+    // itself after its lead byte's hexadecimal character.
+    while (m_pending_count > 0 && !text.empty() && code_page(decoder) == m_pending_converter) {
+        std::string character;
+        if (!decode_byte(*m_pending_converter, static_cast<unsigned char>(text[0]), character))
+            break;
+        text.remove_prefix(1);
+        print_decoded(chain, character);
     }
+    if (text.empty())
+        return;
+    starting_character();
     // Counted before translating, so that a blank opening a line sees
     // itself and becomes a non-breaking space.
     m_line_chars = counted(m_line_chars, text.size());
@@ -279,10 +351,22 @@ void GenericConverter::print_text(Chain& chain, std::string_view text)
     }
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!m_caps && !m_scaps && decoder.symbol == SymbolEncoding::None && m_plain[c]) {
+            // A run of characters the tag set writes as themselves, at once.
+            size_t end = i + 1;
+            while (end < text.size() && m_plain[static_cast<unsigned char>(text[end])])
+                ++end;
+            m_nbsp_run = false;
+            OutputString(text.substr(i, end - i));
+            i = end - 1;
+            continue;
+        }
         if (m_caps || m_scaps)
             c = toUpper(c);
         // Bytes 128 to 255 standing unescaped in text have no code page: dropped.
-        if (c >= 32 && c <= 127)
+        if (decoder.symbol != SymbolEncoding::None && c > 32 && c <= 127)
+            print_symbol(decoder.symbol, c);
+        else if (c >= 32 && c <= 127)
             OutputString(op_translate_char(&t, m_charset, c));
         if (m_scaps) {
             bool nextLower = i + 1 < text.size() && isLower(static_cast<unsigned char>(text[i + 1]));
@@ -302,55 +386,45 @@ void GenericConverter::print_text(Chain& chain, std::string_view text)
 
 void GenericConverter::print_hex(Chain& chain, std::string_view name)
 {
-    const OutputTags& t = tags();
-    if (name.size() < 3)
-        return; // cut short by the end of the document
-    int byte = (hexValue(name[1]) * 16 + hexValue(name[2])) & 0xFF;
+    if (name.size() != 3 || !isHexDigit(name[1]) || !isHexDigit(name[2])) {
+        // Not a character: nothing is made up for it.
+        if (!m_bad_hex_logged) {
+            m_bad_hex_logged = true;
+            warn("Warning, \\' without two hexadecimal digits");
+        }
+        return;
+    }
+    int byte = hexValue(name[1]) * 16 + hexValue(name[2]);
 
+    FontDecoder decoder = font_decoder();
     std::string converted;
     std::string_view result;
-    if (m_charset == 2) {
-        if (!m_iconv) {
-            warn("iconv err: E2BIG");
-            chain.pendingCount = 0;
-        } else {
-            chain.pending[chain.pendingCount++] = static_cast<char>(byte);
-            char out[10];
-            auto step = m_iconv.convert(std::string_view(chain.pending.data(), chain.pendingCount), out, sizeof out);
-            using Status = core::TextConverter::Status;
-            bool failed = step.status == Status::Invalid || step.status == Status::OutputFull;
-            if (!failed) {
-                std::copy(chain.pending.begin() + static_cast<std::ptrdiff_t>(step.consumed),
-                    chain.pending.begin() + static_cast<std::ptrdiff_t>(chain.pendingCount), chain.pending.begin());
-                chain.pendingCount -= step.consumed;
-                // A sequence still incomplete after twelve bytes never ends.
-                if (step.status == Status::Incomplete && chain.pendingCount == chain.pending.size())
-                    failed = true;
-            }
-            if (failed) {
-                warn(step.status == Status::OutputFull ? "iconv err: E2BIG" : "iconv err: EILSEQ");
-                chain.pendingCount = 0;
-                m_iconv.reset();
-            } else {
-                // The code page's characters are text: markup escaped,
-                // control characters dropped.
-                appendEscaped(converted, std::string_view(out, step.produced), true);
-                result = converted;
-            }
-        }
+    if (decoder.symbol != SymbolEncoding::None) {
+        drop_pending();
+        converted = symbolHTML(decoder.symbol, byte);
+        result = converted;
+    } else if (core::TextConverter* converter = code_page(decoder)) {
+        decode_byte(*converter, byte, converted);
+        result = converted;
     } else {
-        result = op_translate_char(&t, m_charset, byte);
+        drop_pending();
+        result = op_translate_char(&tags(), m_charset, byte);
     }
+    print_decoded(chain, result);
+}
 
-    if (!result.empty())
+void GenericConverter::print_decoded(Chain& chain, std::string_view html)
+{
+    const OutputTags& t = tags();
+    if (!html.empty())
         starting_character();
     if (!chain.paragraph_open && chain.hasStyle()) {
         start_paragraph(chain.style());
         chain.paragraph_open = true;
     }
-    if (!result.empty()) {
+    if (!html.empty()) {
         OutputString(t.text_begin);
-        OutputString(result);
+        OutputString(html);
         OutputString(t.text_end);
     }
 }

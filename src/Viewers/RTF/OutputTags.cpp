@@ -16,10 +16,10 @@ const char* const ascii[96] = {
 };
 
 const char* const ansi[128] = {
-    nullptr, nullptr, "&lsquor;", "&fnof;", "&ldquor;", "&hellip;", "&dagger;", "&Dagger;", // 128-135
-    "&circ;", "&permil;", "&Scaron;", "&lsaquo;", "&OElig;", nullptr, nullptr, nullptr, // 136-143
-    nullptr, "`", "'", "``", "''", "&bull;", "&ndash;", "&mdash;", // 144-151
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, // 152-159
+    "&euro;", nullptr, "&sbquo;", "&fnof;", "&bdquo;", "&hellip;", "&dagger;", "&Dagger;", // 128-135
+    "&circ;", "&permil;", "&Scaron;", "&lsaquo;", "&OElig;", nullptr, "&#381;", nullptr, // 136-143
+    nullptr, "&lsquo;", "&rsquo;", "&ldquo;", "&rdquo;", "&bull;", "&ndash;", "&mdash;", // 144-151
+    "&tilde;", "&trade;", "&scaron;", "&rsaquo;", "&oelig;", nullptr, "&#382;", "&Yuml;", // 152-159
     "&nbsp;", "&iexcl;", "&cent;", "&pound;", "&curren;", "&yen;", "&brvbar;", "&sect;", // 160-167
     "&uml;", "&copy;", "&ordf;", "&laquo;", "&not;", "&shy;", "&reg;", "&macr;", // 168-175
     "&deg;", "&plusmn;", "&sup2;", "&sup3;", "&acute;", "&micro;", "&para;", "&middot;", // 176-183

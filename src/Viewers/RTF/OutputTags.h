@@ -75,6 +75,9 @@ struct OutputTags {
     // closes the anchor after the text.
     const char* hyperlink_text_begin = nullptr;
     const char* hyperlink_text_end = nullptr;
+    // An empty element the size of a picture that is not shown: width and
+    // height in points.
+    const char* picture_placeholder = nullptr;
     const char* image_begin = nullptr;
     const char* image_end = nullptr;
     const char* table_begin = nullptr;

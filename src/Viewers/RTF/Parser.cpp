@@ -2,6 +2,7 @@
 
 #include "Viewers/RTF/Exception.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rtf {
@@ -11,6 +12,11 @@ namespace {
     bool isDigit(int c)
     {
         return c >= '0' && c <= '9';
+    }
+
+    bool isHexDigit(int c)
+    {
+        return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
     }
 
     bool isControlSymbol(int c)
@@ -43,12 +49,33 @@ void Parser::Cleanup()
     m_blockPosition = 0;
     m_word.clear();
     m_lastChar = 0;
+    m_depth = 0;
+    m_finished = false;
+    m_peeked = false;
+    m_peekText.clear();
 }
 
 Word* Parser::ParseStream(std::istream& in)
 {
     Cleanup();
     return Parse(in);
+}
+
+Word* Parser::Parse(std::istream& in)
+{
+    return ReadGroup(in, Limits {});
+}
+
+bool Parser::fill(std::istream& in)
+{
+    if (!in.good())
+        return false;
+    in.read(m_block.get(), kBlockSize);
+    if (in.bad())
+        throw Exception(Exception::kInputError, "read error");
+    m_blockLength = static_cast<size_t>(in.gcount());
+    m_blockPosition = 0;
+    return m_blockLength > 0;
 }
 
 int Parser::ReadChar(std::istream& in)
@@ -59,17 +86,8 @@ int Parser::ReadChar(std::istream& in)
         return m_lastChar;
     }
     for (;;) {
-        if (m_blockPosition >= m_blockLength) {
-            if (!in.good())
-                return kEnd;
-            in.read(m_block.get(), kBlockSize);
-            if (in.bad())
-                throw Exception(Exception::kInputError, "read error");
-            m_blockLength = static_cast<size_t>(in.gcount());
-            m_blockPosition = 0;
-            if (m_blockLength == 0)
-                return kEnd;
-        }
+        if (m_blockPosition >= m_blockLength && !fill(in))
+            return kEnd;
         int c = static_cast<unsigned char>(m_block[m_blockPosition++]);
         if (c == '\r')
             continue;
@@ -80,7 +98,40 @@ int Parser::ReadChar(std::istream& in)
     }
 }
 
+int Parser::readRawChar(std::istream& in)
+{
+    if (!m_pushback.empty()) {
+        int c = m_pushback.back();
+        m_pushback.pop_back();
+        return c;
+    }
+    if (m_blockPosition >= m_blockLength && !fill(in))
+        return kEnd;
+    return static_cast<unsigned char>(m_block[m_blockPosition++]);
+}
+
+void Parser::skipRaw(std::istream& in, size_t count)
+{
+    while (count > 0) {
+        if (!m_pushback.empty()) {
+            m_pushback.pop_back();
+            --count;
+            continue;
+        }
+        if (m_blockPosition >= m_blockLength && !fill(in))
+            return;
+        size_t taken = std::min(count, m_blockLength - m_blockPosition);
+        m_blockPosition += taken;
+        count -= taken;
+    }
+}
+
 size_t Parser::ReadWord(std::istream& in)
+{
+    return readToken(in, true) == Token::End ? 0 : m_word.size();
+}
+
+Parser::Token Parser::readToken(std::istream& in, bool keepText)
 {
     m_word.clear();
     int c;
@@ -89,10 +140,15 @@ size_t Parser::ReadWord(std::istream& in)
     while (c == '\n');
 
     if (c == kEnd)
-        return 0;
-    if (c == ' ' || c == '{' || c == '}' || c == ';') {
+        return Token::End;
+    if (c == '{' || c == '}') {
         m_word.push_back(static_cast<char>(c));
-        return 1;
+        return c == '{' ? Token::Open : Token::Close;
+    }
+    if (c == ' ' || c == ';') {
+        if (keepText)
+            m_word.push_back(static_cast<char>(c));
+        return Token::Word;
     }
 
     bool control = false;
@@ -100,24 +156,27 @@ size_t Parser::ReadWord(std::istream& in)
         int next = ReadChar(in);
         if (next == '\n') {
             m_word = "\\par";
-            return m_word.size();
+            return Token::Word;
         }
         if (next == '\'') {
-            // A hexadecimal character: the two characters after the
-            // apostrophe are taken as they are.
+            // A hexadecimal character takes up to two hexadecimal digits;
+            // anything else after the apostrophe is read as it stands.
             m_word = "\\'";
             for (int i = 0; i < 2; ++i) {
                 int digit = ReadChar(in);
-                if (digit == kEnd)
+                if (!isHexDigit(digit)) {
+                    if (digit != kEnd)
+                        pushBack(digit);
                     break;
+                }
                 m_word.push_back(static_cast<char>(digit));
             }
-            return m_word.size();
+            return Token::Word;
         }
         if (isControlSymbol(next)) {
             m_word.push_back('\\');
             m_word.push_back(static_cast<char>(next));
-            return 2;
+            return Token::Word;
         }
         m_word.push_back('\\');
         control = true;
@@ -125,9 +184,27 @@ size_t Parser::ReadWord(std::istream& in)
     }
 
     bool inParameter = false;
-    for (;; c = ReadChar(in)) {
+    // "\bin" with a parameter: its raw bytes follow the control word.
+    bool binary = false;
+    for (;; c = binary ? readRawChar(in) : ReadChar(in)) {
         if (c == kEnd)
             break;
+        if (binary) {
+            if (isDigit(c)) {
+                if (m_word.size() < kMaxWordLength)
+                    m_word.push_back(static_cast<char>(c));
+                continue;
+            }
+            size_t count = 0;
+            for (size_t i = 4; i < m_word.size(); ++i)
+                count = std::min<size_t>(count * 10 + static_cast<size_t>(m_word[i] - '0'), size_t(1) << 62);
+            // The blank ending the keyword is not data; any other byte is
+            // the first of it.
+            if (c != ' ' && count > 0)
+                --count;
+            skipRaw(in, count);
+            return Token::Word;
+        }
         if (c == '\\' || c == '{' || c == '}') {
             pushBack(c);
             break;
@@ -151,15 +228,86 @@ size_t Parser::ReadWord(std::istream& in)
                 pushBack(c);
                 break;
             }
-            if (isDigit(c) || c == '-')
+            if (isDigit(c) || c == '-') {
+                binary = !inParameter && isDigit(c) && m_word == "\\bin";
                 inParameter = true;
+            }
+            if (m_word.size() < kMaxWordLength)
+                m_word.push_back(static_cast<char>(c));
+        } else if (keepText) {
+            if (m_word.size() >= kMaxWordLength) {
+                pushBack(c);
+                break;
+            }
+            m_word.push_back(static_cast<char>(c));
         }
-        m_word.push_back(static_cast<char>(c));
     }
-    return m_word.size();
+    return Token::Word;
 }
 
-Word* Parser::Parse(std::istream& in)
+Parser::Item Parser::take(Token token)
+{
+    switch (token) {
+    case Token::End:
+        return Item::End;
+    case Token::Open:
+        if (m_depth >= kMaxDepth)
+            throw Exception(Exception::kInputError, "groups nested too deeply");
+        ++m_depth;
+        return Item::GroupStart;
+    case Token::Close:
+        if (m_depth == 0) {
+            // A surplus "}" ends the document; what follows is never read.
+            m_finished = true;
+            return Item::End;
+        }
+        --m_depth;
+        return Item::GroupEnd;
+    case Token::Word:
+        break;
+    }
+    return Item::Word;
+}
+
+Parser::Item Parser::NextItem(std::istream& in, bool keepText)
+{
+    if (m_peeked) {
+        m_peeked = false;
+        m_word.swap(m_peekText);
+        return take(m_peekToken);
+    }
+    if (m_finished)
+        return Item::End;
+    return take(readToken(in, keepText));
+}
+
+Parser::Item Parser::PeekItem(std::istream& in)
+{
+    if (!m_peeked) {
+        m_word.swap(m_peekText);
+        m_peekToken = m_finished ? Token::End : readToken(in, true);
+        m_word.swap(m_peekText);
+        m_peeked = true;
+    }
+    switch (m_peekToken) {
+    case Token::End:
+        return Item::End;
+    case Token::Open:
+        return Item::GroupStart;
+    case Token::Close:
+        return m_depth == 0 ? Item::End : Item::GroupEnd;
+    case Token::Word:
+        break;
+    }
+    return Item::Word;
+}
+
+bool Parser::PeekWord(std::istream& in, std::string_view text)
+{
+    return PeekItem(in) == Item::Word && m_peekText == text;
+}
+
+Word* Parser::ReadGroup(std::istream& in, const Limits& limits)
 {
     // Built with an explicit stack of open groups, so that neither deep
     // nesting nor long chains recurse. Each group word gets its child as soon
@@ -173,15 +321,35 @@ Word* Parser::Parse(std::istream& in)
     ChainGuard guard { &head };
     std::vector<Open> open;
     open.push_back({ nullptr, nullptr });
+    const size_t base = m_depth;
+    size_t words = 0;
+    size_t bytes = 0;
+    // Once a limit is reached nothing more is built; groups entered since
+    // are read to their ends.
+    bool full = false;
+    size_t dropped = 0;
 
-    while (ReadWord(in) != 0) {
-        if (m_word.size() == 1 && m_word[0] == '}') {
-            if (open.size() == 1)
-                break;
-            open.pop_back();
+    for (;;) {
+        Item item = NextItem(in, limits.text);
+        if (item == Item::End || (item == Item::GroupEnd && m_depth < base))
+            break;
+        if (item == Item::GroupEnd) {
+            if (dropped > 0)
+                --dropped;
+            else
+                open.pop_back();
             continue;
         }
-        bool group = m_word.size() == 1 && m_word[0] == '{';
+        bool group = item == Item::GroupStart;
+        if (!group && m_word.empty())
+            continue; // text read without keeping it
+        full = full || words >= limits.words || bytes + m_word.size() > limits.bytes;
+        if (full) {
+            dropped += group ? 1 : 0;
+            continue;
+        }
+        ++words;
+        bytes += group ? 0 : m_word.size();
         Word* word = new Word(group ? std::string_view() : std::string_view(m_word));
         Open& current = open.back();
         if (current.tail)
@@ -191,14 +359,21 @@ Word* Parser::Parse(std::istream& in)
         else
             head = word;
         current.tail = word;
-        if (group) {
-            if (open.size() > kMaxDepth)
-                throw Exception(Exception::kInputError, "groups nested too deeply");
+        if (group)
             open.push_back({ word, nullptr });
-        }
     }
     guard.head = nullptr;
     return head;
+}
+
+void Parser::SkipGroup(std::istream& in)
+{
+    const size_t base = m_depth;
+    for (;;) {
+        Item item = NextItem(in, false);
+        if (item == Item::End || (item == Item::GroupEnd && m_depth < base))
+            return;
+    }
 }
 
 } // namespace rtf

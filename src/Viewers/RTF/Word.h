@@ -26,8 +26,7 @@ public:
     Word* GetChild() const { return m_child; }
 
     // Releases the text of this word and of its first child, that child's
-    // first child and so on down; the words stay. The driver calls it on each
-    // word it has written, so the tree shrinks while the output grows.
+    // first child and so on down; the words stay.
     void Clear();
 
     // Frees a whole chain: every word of it with its child chain.

@@ -1,11 +1,16 @@
+#include "HTMLConversion.h"
 #include "TestConverter.h"
 
 #include "Platform/Core/Log.h"
+#include "Platform/Core/PercentEscape.h"
 
 #include <gtest/gtest.h>
 
 using core::TextConverter;
+using rtf_test::body;
+using rtf_test::html;
 using rtf_test::TestConverter;
+using rtf_test::text;
 
 namespace {
 
@@ -15,7 +20,98 @@ void header(TestConverter& converter, std::string_view keywords)
     converter.dispatch(converter.parse(keywords));
 }
 
+// A font table as older word processors write it: one font a script, each
+// naming the character set its bytes are in.
+const std::string kScriptFonts = "{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}"
+                                 "{\\f1\\froman\\fcharset204 Times New Roman Cyr;}"
+                                 "{\\f2\\froman\\fcharset161 Times New Roman Greek;}"
+                                 "{\\f3\\froman\\fcharset238 Times New Roman CE;}"
+                                 "{\\f4\\fnil\\fcharset128 MS Mincho;}"
+                                 "{\\f5\\fnil\\fcharset99 Unknown;}"
+                                 "{\\f6\\fnil\\fcharset99999999999 Huge;}}";
+
+std::string scripts(std::string_view body, std::string_view header = "\\ansi\\ansicpg1252\\deff0")
+{
+    return "{\\rtf1" + std::string(header) + kScriptFonts + std::string(body) + "}";
+}
+
 } // namespace
+
+TEST(CodePageTest, AnsiWithoutACodePageIsWindows1252)
+{
+    std::string bytes;
+    for (int byte = 0x80; byte <= 0x9F; ++byte) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\'%02x", byte);
+        bytes += escape;
+    }
+    // The five bytes the code page leaves undefined give nothing.
+    const std::string expected = "€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ";
+    EXPECT_EQ(text("{\\rtf1\\ansi " + bytes + "}"), expected);
+    EXPECT_EQ(text("{\\rtf1 " + bytes + "}"), expected);
+    core::LogCapture log(true);
+    EXPECT_EQ(text("{\\rtf1\\ansi\\ansicpg1252 " + bytes + "}"), expected);
+    // The quotation keywords write the same marks, not ASCII stand-ins.
+    EXPECT_EQ(text("{\\rtf1\\ansi \\lquote a\\rquote\\~\\ldblquote b\\rdblquote\\~\\bullet\\endash\\emdash}"),
+        "‘a’ “b” •–—");
+}
+
+TEST(CodePageTest, AFontsCharacterSetChoosesTheCodePageOfItsBytes)
+{
+    EXPECT_EQ(text(scripts("\\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 \\f2 \\'e3\\'e5\\'e9\\'e1 \\f3 \\'bf\\'f3\\'b3\\'e6 "
+                           "\\f4 \\'93\\'fa\\'96\\'7b \\f0 \\'e9")),
+        "Привет γεια żółć 日本 é");
+    // Unknown and absurd character sets, and fonts without one, leave the
+    // document's code page; so does the default font.
+    EXPECT_EQ(text(scripts("\\f5 \\'e9\\f6 \\'e9\\f77 \\'e9")), "ééé");
+    EXPECT_EQ(text(scripts("\\'c0", "\\ansi\\ansicpg1251\\deff0")), "А");
+    EXPECT_EQ(text(scripts("\\'cf\\f0 \\'cf\\plain \\'cf", "\\ansi\\deff1")), "ПÏП");
+    // The font holds for the rest of its group, in the groups inside it,
+    // field results and table cells included; Unicode characters are
+    // themselves whatever the font.
+    EXPECT_EQ(text(scripts("{\\f1{\\b \\'cf}{\\field{\\*\\fldinst PAGE}{\\fldrslt \\'f0}}}\\'e8")), "Прè");
+    EXPECT_NE(body(scripts("\\f1\\intbl \\'cf\\cell\\row\\pard{x}")).find("П</font></td>"), std::string::npos);
+    EXPECT_EQ(text(scripts("\\f1\\u1055\\'cf\\uc0\\u233")), "Пé");
+}
+
+TEST(CodePageTest, DoubleByteCharactersComeInPieces)
+{
+    // A trail byte in the ASCII range may stand as itself; the two bytes may
+    // stand in neighbouring groups; fallback bytes after \u are skipped.
+    EXPECT_EQ(text(scripts("\\f4 \\'83e\\'83X\\'83g")), "テスト");
+    EXPECT_EQ(text("{\\rtf1\\ansicpg932 \\'83e\\'83X\\'83g}"), "テスト");
+    EXPECT_EQ(text(scripts("\\f4{\\'82}{\\'a0}")), "あ");
+    EXPECT_EQ(text(scripts("\\f4\\uc2\\u12354\\'82\\'a0\\u12356\\'82\\'a2")), "あい");
+
+    // A lead byte whose trail never comes is dropped with a log line; the
+    // output stays UTF-8.
+    core::LogCapture log(true);
+    EXPECT_EQ(text(scripts("\\f4 x\\'82")), "x");
+    EXPECT_EQ(text(scripts("\\f4 \\'82\\f0 x\\f4\\'82")), "x");
+    EXPECT_EQ(log.lines(), (std::vector<std::string> { "iconv err: EINVAL", "iconv err: EINVAL", "iconv err: EINVAL" }));
+    log.clear();
+    EXPECT_EQ(text(scripts("\\f4 \\'82 x\\'82\\'20")), " x");
+    EXPECT_EQ(log.lines(), (std::vector<std::string> { "iconv err: EILSEQ", "iconv err: EILSEQ" }));
+    std::string lead = html(scripts("\\f4 " + std::string(13, 'x') + "\\'82"));
+    EXPECT_TRUE(core::isValidUTF8(lead));
+}
+
+TEST(CodePageTest, SymbolFontsShowTheirSignsOrNothing)
+{
+    const std::string fonts = "{\\rtf1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\ftech\\fcharset2 Symbol;}"
+                              "{\\f2\\fnil\\fcharset2 Wingdings;}{\\f3\\fnil\\fcharset2 Webdings;}"
+                              "{\\f4\\fnil SYMBOL;}{\\f5\\fnil\\fcharset2 OpenSymbol;}}";
+    // A word processor's list bullet, as a byte and as a private-use
+    // character, and the Symbol font's Greek letters typed as Latin ones.
+    EXPECT_EQ(text(fonts + "{\\listtext\\f1 \\'b7\\tab}Item\\par{\\f1\\u-3913\\'b7}{\\f5\\u-3913?}\\par\\f1 a+b\\'ae}"),
+        "•    Item\n\n••\n\nα+β→");
+    EXPECT_EQ(text(fonts + "\\f4 \\'b7\\'a0\\'80\\'f0}"), "•€");
+    // Wingdings: the bullets it is used for; its other pictures, and all of
+    // Webdings, write nothing rather than a letter or a missing glyph.
+    EXPECT_EQ(text(fonts + "\\f2\\u-3929?\\'d8\\u-4060?J\\'24 \\f3\\'b7\\u-3913?x}"), "▪➢☺ ");
+    // Outside symbol fonts the private-use characters are left alone.
+    EXPECT_EQ(body(fonts + "\\f0\\u-3913?}"), "<font face=\"Arial\">&#61623;</font>");
+}
 
 TEST(CodePageTest, CodePageKeywordsOpenTheirConverter)
 {

@@ -2,66 +2,11 @@
 
 #include "Support/TestCase.h"
 
-#include <libxml/HTMLparser.h>
-#include <libxml/xmlerror.h>
-
 #include <filesystem>
 
 namespace {
 
 class CorpusTest : public test::TestCase { };
-
-// What libxml2's HTML parser reads of a document: the text of its body, with
-// the elements that end a line ending one, and the errors it reported.
-struct Reading {
-    std::string text;
-    std::vector<std::string> errors;
-};
-
-void collectText(xmlNode* node, std::string& text)
-{
-    for (; node; node = node->next) {
-        if (node->type == XML_TEXT_NODE && node->content) {
-            text += reinterpret_cast<const char*>(node->content);
-        } else if (node->type == XML_ELEMENT_NODE) {
-            collectText(node->children, text);
-            std::string_view name = reinterpret_cast<const char*>(node->name);
-            if (name == "br" || name == "p" || name == "div" || name == "td" || name == "tr" || name == "hr")
-                text += '\n';
-        }
-    }
-}
-
-xmlNode* findElement(xmlNode* node, std::string_view name)
-{
-    for (; node; node = node->next) {
-        if (node->type == XML_ELEMENT_NODE && name == reinterpret_cast<const char*>(node->name))
-            return node;
-        if (xmlNode* found = findElement(node->children, name))
-            return found;
-    }
-    return nullptr;
-}
-
-Reading read(const std::string& html)
-{
-    Reading reading;
-    xmlSetStructuredErrorFunc(&reading.errors, [](void* errors, xmlError* error) {
-        std::string message = error->message ? error->message : "";
-        while (!message.empty() && message.back() == '\n')
-            message.pop_back();
-        static_cast<std::vector<std::string>*>(errors)->push_back(message);
-    });
-    htmlDocPtr document = htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-        HTML_PARSE_NONET | HTML_PARSE_NOWARNING);
-    xmlSetStructuredErrorFunc(nullptr, nullptr);
-    if (document) {
-        if (xmlNode* body = findElement(xmlDocGetRootElement(document), "body"))
-            collectText(body->children, reading.text);
-        xmlFreeDoc(document);
-    }
-    return reading;
-}
 
 // Words separated by white space (a non-breaking space included), with
 // ASCII letters in lower case: capitals may be written as small capitals.
@@ -127,7 +72,7 @@ TEST_F(CorpusTest, WordProcessorDocumentsReadAsTheWordProcessorReadsThem)
         SCOPED_TRACE(name);
         std::string converted = rtf_test::html(readFile(entry.path()));
         ASSERT_FALSE(converted.empty());
-        Reading reading = read(converted);
+        rtf_test::Reading reading = rtf_test::read(converted);
 
         std::filesystem::path knownDiff = entry.path();
         knownDiff.replace_extension(".known-diff");

@@ -12,7 +12,7 @@ TEST(DestinationTest, SpecialCharactersAndUnicode)
 {
     EXPECT_EQ(body("{\\rtf1 a\\tab b\\page c\\line d\\sect e}"),
         "a&nbsp;&nbsp;&nbsp;&nbsp;b<p><hr><p>\nc<br>\nd<div>\ne");
-    EXPECT_EQ(body("{\\rtf1 \\lquote a\\rquote \\ldblquote b\\rdblquote}"), "`a'``b''");
+    EXPECT_EQ(body("{\\rtf1 \\lquote a\\rquote \\ldblquote b\\rdblquote}"), "&lsquo;a&rsquo;&ldquo;b&rdquo;");
     EXPECT_EQ(body("{\\rtf1 a\\emdash b\\endash c\\~d\\_e\\-f\\bullet}"), "a&mdash;b&ndash;c&nbsp;d&#8209;ef&bull;");
     EXPECT_EQ(body("{\\rtf1 \\u-4064?\\u8232?\\u\\u0 x}"), "&#61472;<br>\nx");
     // Characters before any text open the body; in a table, the cell.
@@ -90,4 +90,64 @@ TEST(DestinationTest, ColourTablesPicturesAndPageWidth)
     core::LogCapture log(true);
     EXPECT_NE(html("{\\rtf1 x\\paperw2000 y}").find("width=632"), std::string::npos);
     EXPECT_EQ(log.lines(), std::vector<std::string> { "Warning, paperw cmd encountered outside of the header" });
+}
+
+TEST(DestinationTest, PicturesLeaveAnEmptyElementOfTheirSize)
+{
+    auto box = [](int width, int height) {
+        return "<span style=\"display:inline-block;width:" + std::to_string(width) + "px;height:" + std::to_string(height)
+            + "px\"></span>";
+    };
+    // The size to show (twips), scaled; or the picture's own size: pixels
+    // for bitmaps, hundredths of a millimetre for metafiles.
+    EXPECT_EQ(body("{\\rtf1 a{\\pict\\pngblip\\picw40\\pich20\\picwgoal1200\\pichgoal600 89504e47}b}"), "a" + box(60, 30) + "b");
+    EXPECT_EQ(body("{\\rtf1{\\pict\\picscalex200\\picscaley50\\picwgoal600\\pichgoal300\\jpegblip ffd8}}"), box(60, 7));
+    EXPECT_EQ(body("{\\rtf1{\\pict\\pngblip\\picw40\\pich20 00}}"), box(30, 15));
+    EXPECT_EQ(body("{\\rtf1{\\pict\\wmetafile8\\picw2540\\pich1270 00}}"), box(72, 36));
+    EXPECT_EQ(body("{\\rtf1 x{\\pict\\pngblip 00}}"), "x");
+    EXPECT_EQ(body("{\\rtf1{\\pict\\picwgoal-5\\pichgoal32767\\picscaley9999 00}}"), box(0, 10000));
+    // A picture in both forms shows once; in the newer form alone, too.
+    EXPECT_EQ(body("{\\rtf1{\\*\\shppict{\\pict\\picwgoal200\\pichgoal100\\pngblip 00}}"
+                   "{\\nonshppict{\\pict\\picwgoal200\\pichgoal100\\wmetafile8 00}}}"),
+        box(10, 5));
+    EXPECT_EQ(body("{\\rtf1 a{\\*\\shppict{\\pict\\picwgoal200\\pichgoal100\\pngblip 00}}b}"), "a" + box(10, 5) + "b");
+    // Binary picture data never reads as RTF, braces and all.
+    EXPECT_EQ(body("{\\rtf1 a{\\pict\\wmetafile8\\picwgoal200\\pichgoal100\\bin6 }}}{{{}b{\\*\\blob\\bin3 {\\}}c}"),
+        "a" + box(10, 5) + "bc");
+}
+
+TEST(DestinationTest, FieldsAreReadAsTheWalkMeetsThem)
+{
+    // A link whose result shows nothing, or that has none, shows a word.
+    EXPECT_EQ(body("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"http://a/\"}{\\fldrslt{\\b }}}}"),
+        "<a href=\"http://a/\">hyperlink</a>");
+    EXPECT_EQ(body("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"http://a/\"}}x}"), "<a href=\"http://a/\">hyperlink</a>x");
+    // Parts the field does not know are skipped; a result written before
+    // its instruction shows as it stands.
+    EXPECT_EQ(body("{\\rtf1{\\field\\flddirty{\\*\\fldtype x}{{\\nested}}{}{\\*}"
+                   "{\\*\\fldinst{HYPERLINK \"http://a/\"}}{\\fldrslt go}}}"),
+        "<a href=\"http://a/\">go</a>");
+    EXPECT_EQ(body("{\\rtf1{\\field{\\fldrslt go}{\\*\\fldinst HYPERLINK \"http://a/\"}}}"), "go");
+    // A field inside a link's result.
+    EXPECT_EQ(body("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"http://a/\"}{\\fldrslt page {\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}}}}"),
+        "<a href=\"http://a/\">page 3</a>");
+}
+
+TEST(DestinationTest, DestinationsAreReadWithinLimits)
+{
+    // A font table past the limits keeps its first fonts; the document goes
+    // on after it.
+    std::string fonts = "{\\rtf1{\\fonttbl";
+    for (int font = 0; font < 30000; ++font)
+        fonts += "{\\f" + std::to_string(font) + " F" + std::to_string(font) + ";}";
+    core::LogCapture log(true);
+    std::string converted = body(fonts + "}\\f10 a\\f29999 b}");
+    EXPECT_EQ(converted, "<font face=\"F10\">ab</font>");
+    EXPECT_EQ(log.lines(), std::vector<std::string> { "Warning: Invalid font number" });
+
+    // A hexadecimal character without its two digits is skipped, with one
+    // log line a document.
+    log.clear();
+    EXPECT_EQ(body("{\\rtf1 a\\'g1b\\'4\\'\\'zz c}"), "ag1bzz c");
+    EXPECT_EQ(log.lines(), std::vector<std::string> { "Warning, \\' without two hexadecimal digits" });
 }

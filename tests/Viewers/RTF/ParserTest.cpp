@@ -85,7 +85,9 @@ TEST(ParserTest, CutsWordsAsRTFDelimitsThem)
     EXPECT_EQ(words("lo\nng"), (Words { "long" }));
     EXPECT_EQ(words("\\par\nx"), (Words { "\\par", "x" }));
     EXPECT_EQ(words("\\'e9\\'4"), (Words { "\\'e9", "\\'4" }));
-    EXPECT_EQ(words("\\'zzz"), (Words { "\\'zz", "z" }));
+    // Only hexadecimal digits belong to a hexadecimal character.
+    EXPECT_EQ(words("\\'zzz"), (Words { "\\'", "zzz" }));
+    EXPECT_EQ(words("{\\'4}x"), (Words { "{", "\\'4", "}", "x" }));
     EXPECT_EQ(words("\\{\\}\\\\\\~\\_\\-"), (Words { "\\{", "\\}", "\\\\", "\\~", "\\_", "\\-" }));
     EXPECT_EQ(words("\\*\\fldinst"), (Words { "\\*", "\\fldinst" }));
     EXPECT_EQ(words("a;b"), (Words { "a;b" }));
@@ -192,4 +194,119 @@ TEST(ParserTest, LongChainsAndDeepTreesAreBuiltAndFreedWithoutRecursion)
     EXPECT_EQ(root->GetChild()->GetCommand(), "");
     EXPECT_EQ(root->GetChild()->GetNext()->GetChild()->GetCommand(), "b");
     delete root;
+}
+
+TEST(ParserTest, BinaryDataIsSkippedByteForByte)
+{
+    // Braces and backslashes in the data are no RTF; the blank ending the
+    // keyword is not data.
+    EXPECT_EQ(words("{a\\bin5 {}}\\x b}"), (Words { "{", "a", "\\bin5", " ", "b", "}" }));
+    // Carriage returns, line feeds and tabs in it are bytes like any other.
+    EXPECT_EQ(words("\\bin3 \r\n\tx"), (Words { "\\bin3", "x" }));
+    // Without the blank the data begins right after the number.
+    EXPECT_EQ(words("\\bin2}}x"), (Words { "\\bin2", "x" }));
+    // A negative or missing count reads nothing; a count beyond the end of
+    // the input reads to it.
+    EXPECT_EQ(words("\\bin-3 {x}"), (Words { "\\bin-3", "{", "x", "}" }));
+    EXPECT_EQ(words("\\bin {x}"), (Words { "\\bin", "{", "x", "}" }));
+    EXPECT_EQ(words("{\\bin99999999999999999999 {{{"), (Words { "{", "\\bin99999999999999999999", "}" }));
+    // Data across the input's blocks.
+    std::string data(Parser::kBlockSize + 10, '{');
+    EXPECT_EQ(words("{\\bin" + std::to_string(data.size()) + " " + data + "x}"),
+        (Words { "{", "\\bin" + std::to_string(data.size()), "x", "}" }));
+}
+
+TEST(ParserTest, LongRunsAreCutIntoWords)
+{
+    std::string run(Parser::kMaxWordLength + 5, 'x');
+    EXPECT_EQ(words(run + " y"), (Words { run.substr(0, Parser::kMaxWordLength), "xxxxx", " ", "y" }));
+    // A control word's name keeps its first characters; its end is read.
+    std::string name(Parser::kMaxWordLength + 100, 'k');
+    Words control = words("\\" + name + " z");
+    ASSERT_EQ(control.size(), 2u);
+    EXPECT_EQ(control[0].size(), Parser::kMaxWordLength);
+    EXPECT_EQ(control[1], "z");
+}
+
+TEST(ParserTest, DocumentsAreReadItemByItem)
+{
+    using Item = Parser::Item;
+    Parser parser;
+    std::istringstream in("{\\rtf1 a{\\b x}\\pard\\plain {\\*\\skip {deep} text}b}}after");
+    auto next = [&] {
+        Item item = parser.NextItem(in);
+        switch (item) {
+        case Item::End:
+            return std::string("END");
+        case Item::GroupStart:
+            return std::string("{");
+        case Item::GroupEnd:
+            return std::string("}");
+        case Item::Word:
+            break;
+        }
+        return parser.word();
+    };
+    EXPECT_EQ(next(), "{");
+    EXPECT_EQ(parser.depth(), 1u);
+    EXPECT_EQ(next(), "\\rtf1");
+    EXPECT_EQ(next(), "a");
+    EXPECT_EQ(parser.PeekItem(in), Item::GroupStart);
+    EXPECT_EQ(next(), "{");
+    EXPECT_EQ(parser.depth(), 2u);
+    // A look at the next word leaves the current one and consumes nothing.
+    EXPECT_EQ(next(), "\\b");
+    EXPECT_FALSE(parser.PeekWord(in, "y"));
+    EXPECT_TRUE(parser.PeekWord(in, "x"));
+    EXPECT_EQ(parser.word(), "\\b");
+    EXPECT_EQ(next(), "x");
+    EXPECT_EQ(next(), "}");
+    EXPECT_EQ(next(), "\\pard");
+    EXPECT_TRUE(parser.PeekWord(in, "\\plain"));
+    EXPECT_EQ(next(), "\\plain");
+    EXPECT_EQ(next(), "{");
+    EXPECT_EQ(next(), "\\*");
+    // The rest of a group, nested groups and all, is skipped.
+    parser.SkipGroup(in);
+    EXPECT_EQ(parser.depth(), 1u);
+    EXPECT_EQ(next(), "b");
+    EXPECT_EQ(next(), "}");
+    EXPECT_EQ(parser.depth(), 0u);
+    // A surplus closing brace ends the document.
+    EXPECT_EQ(next(), "END");
+    EXPECT_EQ(next(), "END");
+}
+
+TEST(ParserTest, GroupsAreBuiltForTheirReadersWithinLimits)
+{
+    using Item = Parser::Item;
+    Parser parser;
+    auto group = [&](std::string_view input, Parser::Limits limits) {
+        std::istringstream in { std::string(input) };
+        parser.Cleanup();
+        EXPECT_EQ(parser.NextItem(in), Item::GroupStart);
+        EXPECT_EQ(parser.NextItem(in), Item::Word);
+        Tree tree { parser.ReadGroup(in, limits) };
+        Words out;
+        flatten(tree.root, out);
+        // The group's end is consumed; the reader goes on after it.
+        EXPECT_EQ(parser.NextItem(in), Item::Word);
+        EXPECT_EQ(parser.word(), "after");
+        return out;
+    };
+    EXPECT_EQ(group("{\\fonttbl{\\f0 Arial;}{\\f1 Times;}}after", {}),
+        (Words { "{", "\\f0", "Arial;", "}", "{", "\\f1", "Times;", "}" }));
+    // Beyond its limits a group is read and dropped.
+    EXPECT_EQ(group("{\\fonttbl{\\f0 Arial;}{\\f1 Times;}}after", { 4, 100, true }),
+        (Words { "{", "\\f0", "Arial;", "}", "{", "}" }));
+    EXPECT_EQ(group("{\\fonttbl{\\f0 Arial;}{\\f1 Times;}}after", { 100, 5, true }), (Words { "{", "\\f0", "}" }));
+    // Without text, a picture keeps its keywords but not its data.
+    EXPECT_EQ(group("{\\pict\\picw10 0123abcd {\\*\\x y}\\bin4 }}}}\\pich5 ef}after", { 100, 100, false }),
+        (Words { "\\picw10", "{", "\\*", "\\x", "}", "\\bin4", "\\pich5" }));
+
+    // Reading stops at the nesting limit.
+    std::istringstream deep("{" + std::string(Parser::kMaxDepth + 1, '{'));
+    parser.Cleanup();
+    EXPECT_EQ(parser.NextItem(deep), Item::GroupStart);
+    EXPECT_THROW(parser.ReadGroup(deep, {}), rtf::Exception);
 }
