@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Side-by-side run of our converter (bench_rtf_rtf_convert) and unrtf --html
-# on generated documents of 1.25, 2.5 and 5 MB: best wall time and peak RSS
-# of five runs each, under GNU time. A comparison, not a test: `make bench`
-# runs it (and installs unrtf and time with install-deps --bench).
+# on generated documents of 2, 8 and 50 MB and on 8 MB of empty groups: best
+# wall time and peak RSS, under GNU time (five runs each, one at 50 MB, where
+# unrtf takes minutes). A comparison, not a test: `make bench` runs it (and
+# installs unrtf and time with install-deps --bench).
 #
 #   bench/rtf/compare_unrtf.sh [--ours-only | BUILD]      (BUILD is ignored: it builds build/bench)
 #
-# Targets at 5 MB: our time / unrtf's <= 1.0; our RSS increments from 1.25 to
-# 2.5 MB and from 2.5 to 5 MB agree within 20 % (memory linear in the input).
+# Targets: our time <= 0.1 x unrtf's, our peak RSS <= unrtf's, and at most
+# 4 bytes per input byte plus 16 MB (the converter reads the document as it
+# goes and keeps only its output).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -26,10 +28,11 @@ ours=build/bench/bench/bench_rtf_rtf_convert
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Best wall time (s) and peak RSS (KB) of five runs: "seconds kilobytes".
+# Best wall time (s) and peak RSS (KB) of RUNS runs: "seconds kilobytes".
 best() {
-    local best_time="" best_rss=""
-    for _ in 1 2 3 4 5; do
+    local runs=$1 best_time="" best_rss=""
+    shift
+    for ((run = 0; run < runs; ++run)); do
         /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1
         read -r t m <"$work/time"
         if [[ -z $best_time ]] || awk "BEGIN{exit !($t < $best_time)}"; then best_time=$t; fi
@@ -38,33 +41,36 @@ best() {
     echo "$best_time $best_rss"
 }
 
-sizes=(1.25 2.5 5)
-declare -A bytes our_time our_rss peer_time peer_rss
-for size in "${sizes[@]}"; do
-    document="$work/doc-$size.rtf"
-    python3 bench/rtf/make_large_rtf.py "$size" "$document"
-    bytes[$size]=$(stat -c %s "$document")
-    read -r our_time[$size] our_rss[$size] < <(best "$ours" "$document" "$work/ours.html")
+inputs=(2 8 50 braces)
+declare -A bytes runs our_time our_rss peer_time peer_rss
+for input in "${inputs[@]}"; do
+    document="$work/doc-$input.rtf"
+    if [[ $input == braces ]]; then
+        python3 -c "import sys; open(sys.argv[1], 'w').write('{\\\\rtf1 ' + '{}' * (4 << 20) + '}')" "$document"
+    else
+        python3 bench/rtf/make_large_rtf.py "$input" "$document"
+    fi
+    bytes[$input]=$(stat -c %s "$document")
+    runs[$input]=5
+    [[ $input == 50 ]] && runs[$input]=1
+    read -r our_time[$input] our_rss[$input] < <(best "${runs[$input]}" "$ours" "$document" "$work/ours.html")
     if [[ -n $peer ]]; then
-        read -r peer_time[$size] peer_rss[$size] < <(best sh -c 'unrtf --html "$1" > "$2"' sh "$document" "$work/peer.html")
+        read -r peer_time[$input] peer_rss[$input] < <(best "${runs[$input]}" sh -c 'unrtf --html "$1" > "$2"' sh "$document" "$work/peer.html")
     fi
 done
 
-printf '%-6s %10s | %8s %10s %9s |' size bytes "ours s" "ours KB" "B/in B"
-[[ -n $peer ]] && printf ' %8s %10s %9s | %7s' "unrtf s" "unrtf KB" "B/in B" "time ÷"
+printf '%-7s %10s | %8s %10s %7s %6s |' input bytes "ours s" "ours KB" "B/in B" "bound"
+[[ -n $peer ]] && printf ' %8s %10s | %7s %7s' "unrtf s" "unrtf KB" "time ÷" "RSS ÷"
 echo
-for size in "${sizes[@]}"; do
-    printf '%-6s %10d | %8s %10d %9.2f |' "$size" "${bytes[$size]}" "${our_time[$size]}" "${our_rss[$size]}" \
-        "$(awk "BEGIN{print ${our_rss[$size]} * 1024 / ${bytes[$size]}}")"
+for input in "${inputs[@]}"; do
+    # The memory bound: 4 bytes per input byte plus 16 MB.
+    bound=$(awk "BEGIN{print (${our_rss[$input]} <= ${bytes[$input]} * 4 / 1024 + 16384) ? \"ok\" : \"over\"}")
+    printf '%-7s %10d | %8s %10d %7.2f %6s |' "$input" "${bytes[$input]}" "${our_time[$input]}" "${our_rss[$input]}" \
+        "$(awk "BEGIN{print ${our_rss[$input]} * 1024 / ${bytes[$input]}}")" "$bound"
     if [[ -n $peer ]]; then
-        printf ' %8s %10d %9.2f | %7.2f' "${peer_time[$size]}" "${peer_rss[$size]}" \
-            "$(awk "BEGIN{print ${peer_rss[$size]} * 1024 / ${bytes[$size]}}")" \
-            "$(awk "BEGIN{t=${peer_time[$size]}; print (t > 0 ? ${our_time[$size]} / t : 0)}")"
+        printf ' %8s %10d | %7.3f %7.2f' "${peer_time[$input]}" "${peer_rss[$input]}" \
+            "$(awk "BEGIN{t=${peer_time[$input]}; print (t > 0 ? ${our_time[$input]} / t : 0)}")" \
+            "$(awk "BEGIN{print ${our_rss[$input]} / ${peer_rss[$input]}}")"
     fi
     echo
 done
-
-first=$((our_rss[2.5] - our_rss[1.25]))
-second=$((our_rss[5] - our_rss[2.5]))
-echo "our RSS increments: 1.25->2.5 MB ${first} KB, 2.5->5 MB ${second} KB" \
-    "(ratio $(awk "BEGIN{print ($first > 0 ? $second / (2 * $first) : 0)}") per doubled step; 1.00 is linear)"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes a deterministic RTF document of about SIZE_MB megabytes to standard
 output (or to the file named second): font and colour tables, styled
-paragraphs, code-page and Unicode characters, tables and hyperlink fields.
+paragraphs, code-page characters (of the document's and of a Cyrillic
+font's code page) and Unicode characters, tables and hyperlink fields.
 Any RTF reader can take it, so the same file serves side-by-side runs."""
 
 import random
@@ -25,8 +26,10 @@ def paragraph(rng, index):
             parts.append("{\\i\\cf%d %s}" % (rng.randrange(1, 5), word))
         elif roll < 0.18:
             parts.append("caf\\'e9 na\\'efve")
-        elif roll < 0.21:
+        elif roll < 0.195:
             parts.append("\\u1087\\'3f\\u1088\\'3f\\u1080\\'3f")
+        elif roll < 0.21:
+            parts.append("{\\f4 \\'ef\\'f0\\'e8}")
         elif roll < 0.23:
             parts.append('{\\field{\\*\\fldinst HYPERLINK "http://example.com/%d/%s"}'
                          '{\\fldrslt {\\ul link %d}}}' % (index, word, n))
@@ -54,7 +57,8 @@ def main():
     out = open(sys.argv[2], "w", encoding="ascii", newline="\n") if len(sys.argv) > 2 else sys.stdout
     head = ("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1033\n"
             "{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}{\\f1\\fswiss\\fcharset0 Arial;}"
-            "{\\f2\\fmodern\\fcharset0 Courier New;}{\\f3\\fnil\\fcharset204 DejaVu Sans{\\*\\falt Arial};}}\n"
+            "{\\f2\\fmodern\\fcharset0 Courier New;}{\\f3\\fnil\\fcharset0 DejaVu Sans{\\*\\falt Arial};}"
+            "{\\f4\\fswiss\\fcharset204 Arial Cyr;}}\n"
             "{\\colortbl;\\red0\\green0\\blue0;\\red255\\green0\\blue0;\\red0\\green128\\blue0;"
             "\\red0\\green0\\blue255;}\n"
             "{\\info{\\title Large document}{\\author Bench}}\n"
