@@ -150,6 +150,39 @@ struct RunLoop::Impl {
     std::chrono::steady_clock::time_point lastClosedCheck {};
     std::vector<std::shared_ptr<const void>> keepAlives;
 
+    struct ObserverEntry {
+        PassObserver observer;
+        std::shared_ptr<ObserverGate> gate;
+    };
+    std::vector<std::shared_ptr<ObserverEntry>> passObservers;
+
+    // The wait the observers allow (each may only shorten it).
+    double observedWait(double wait)
+    {
+        for (auto& entry : std::vector(passObservers)) {
+            if (!entry->observer.beforeWaiting)
+                continue;
+            entry->gate->run([&] {
+                ExceptionReporter::guard("a run loop pass observer", [&] {
+                    double allowed = entry->observer.beforeWaiting(wait);
+                    if (allowed >= 0 && allowed < wait)
+                        wait = allowed;
+                    else if (!(allowed >= 0))
+                        wait = 0;
+                });
+            });
+        }
+        return wait;
+    }
+
+    void afterWaiting()
+    {
+        for (auto& entry : std::vector(passObservers)) {
+            if (entry->observer.afterWaiting)
+                entry->gate->run([&] { ExceptionReporter::guard("a run loop pass observer", entry->observer.afterWaiting); });
+        }
+    }
+
     std::shared_ptr<Clock> loopClock() const
     {
         auto own = clock.load();
@@ -704,6 +737,23 @@ void RunLoop::setSignalHandler(int signal, std::function<void()> handler)
     m->unblockSignal(signal);
 }
 
+Observation RunLoop::addPassObserver(PassObserver observer)
+{
+    checkOwner("addPassObserver");
+    auto entry = std::make_shared<Impl::ObserverEntry>();
+    entry->observer = std::move(observer);
+    entry->gate = std::make_shared<ObserverGate>();
+    m->passObservers.push_back(entry);
+    std::weak_ptr<RunLoop> weakLoop = weak_from_this();
+    std::weak_ptr<Impl::ObserverEntry> weakEntry = entry;
+    return Observation(entry->gate, [weakLoop, weakEntry] {
+        auto loop = weakLoop.lock();
+        auto gone = weakEntry.lock();
+        if (loop && gone)
+            std::erase(loop->m->passObservers, gone);
+    });
+}
+
 void RunLoop::keepAliveUntilEndOfPass(std::shared_ptr<const void> object)
 {
     checkOwner("keepAliveUntilEndOfPass");
@@ -759,13 +809,15 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
     auto clock = m->loopClock();
     int64_t now = clock->monotonicNanoseconds();
     auto next = m->nextDueIn(mode);
-    int timeout = 0;
+    double wait = 0;
     if (!(next && *next <= now) && m->closedSources.empty() && !m->hasPosted()) {
-        double wait = maxWait;
+        wait = std::max(maxWait, 0.0);
         if (next && !clock->isManual())
             wait = std::min(wait, static_cast<double>(*next - now) / 1e9);
-        timeout = timeoutMilliseconds(wait);
     }
+    if (!m->passObservers.empty())
+        wait = m->observedWait(wait);
+    int timeout = timeoutMilliseconds(wait);
     epoll_event events[MaxEventsPerPass];
     int count = epoll_wait(m->epollFd, events, MaxEventsPerPass, timeout);
     if (count < 0)
@@ -808,6 +860,8 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
     if (mode != CommonModes)
         m->collectDue(m->findHeap(CommonModes), start, due);
     std::sort(due.begin(), due.end(), [](const Entry& a, const Entry& b) { return later(b, a); });
+    if (!m->passObservers.empty())
+        m->afterWaiting();
 
     bool worked = false;
     // (1) posted blocks

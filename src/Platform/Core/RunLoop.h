@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"
 
 #include <cstdint>
@@ -97,6 +98,20 @@ public:
     // the program blocks SIGINT and SIGTERM in main before any thread starts,
     // so that no other thread takes them.
     void setSignalHandler(int signal, std::function<void()> handler);
+
+    // Hooks around every pass's wait, in every mode, for another event loop
+    // that runs inside this one (GLib's). `beforeWaiting` gets the wait the
+    // pass is about to make (real seconds: 0 for none, Forever until an
+    // event) and answers the longest wait it allows, which caps it.
+    // `afterWaiting` runs once the wait is over and the pass has taken its
+    // work, before that work runs: what it posts or schedules goes to a later
+    // pass. Either may be empty. Observers stay through resetForTesting; the
+    // token ends the observation. The loop's own thread only.
+    struct PassObserver {
+        std::function<double(double wait)> beforeWaiting;
+        std::function<void()> afterWaiting;
+    };
+    Observation addPassObserver(PassObserver observer);
 
     // Keeps `object` alive until the end of the current pass (or of the next
     // one when called outside a pass).

@@ -28,6 +28,8 @@ std::string_view URLError::defaultDescription(int code)
         return "bad server response";
     case FileDoesNotExist:
         return "The requested resource does not exist.";
+    case NoPermissionsToReadFile:
+        return "The resource could not be read because of insufficient permissions.";
     case SecureConnectionFailed:
         return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case ServerCertificateUntrusted:

@@ -30,6 +30,7 @@ public:
         HTTPTooManyRedirects = -1007,
         BadServerResponse = -1011,
         FileDoesNotExist = -1100,
+        NoPermissionsToReadFile = -1102,
         SecureConnectionFailed = -1200,
         ServerCertificateUntrusted = -1202,
     };

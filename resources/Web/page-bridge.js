@@ -1,0 +1,89 @@
+// The web view's own script in every page, in a script world of its own
+// that the page's scripts cannot reach. It reports where the page is
+// scrolled and how large it is (CSS pixels) and the page's uncaught script
+// errors, and answers the view's questions: where it is now, what lies under
+// a point, scroll to a place.
+var __tandry = (function () {
+    'use strict';
+    var handlers = window.webkit && window.webkit.messageHandlers;
+    var handler = handlers && handlers.tandry;
+    var last = '';
+    var timer = 0;
+
+    function post(message) {
+        if (handler)
+            handler.postMessage(message);
+    }
+
+    function place() {
+        var root = document.documentElement;
+        var body = document.body;
+        return {
+            kind: 'metrics',
+            x: window.scrollX,
+            y: window.scrollY,
+            width: Math.max(root ? root.scrollWidth : 0, body ? body.scrollWidth : 0),
+            height: Math.max(root ? root.scrollHeight : 0, body ? body.scrollHeight : 0),
+            viewportWidth: window.innerWidth,
+            viewportHeight: window.innerHeight
+        };
+    }
+
+    function report() {
+        timer = 0;
+        var metrics = place();
+        var key = [metrics.x, metrics.y, metrics.width, metrics.height, metrics.viewportWidth,
+            metrics.viewportHeight].join(',');
+        if (key === last)
+            return;
+        last = key;
+        post(metrics);
+    }
+
+    // Bursts of changes (a scroll, a growing page) make one report.
+    function schedule() {
+        if (!timer)
+            timer = window.setTimeout(report, 16);
+    }
+
+    window.addEventListener('scroll', schedule, true);
+    window.addEventListener('resize', schedule);
+    window.addEventListener('load', schedule);
+    document.addEventListener('DOMContentLoaded', schedule);
+    new MutationObserver(schedule).observe(document, {
+        childList: true, subtree: true, attributes: true, characterData: true
+    });
+    window.addEventListener('error', function (event) {
+        post({
+            kind: 'error',
+            message: String(event.message || ''),
+            source: String(event.filename || ''),
+            line: Number(event.lineno) || 0
+        });
+    });
+    schedule();
+
+    return {
+        place: function () {
+            last = '';
+            report();
+            return place();
+        },
+        scrollTo: function (x, y) {
+            window.scrollTo(x, y);
+            return true;
+        },
+        elementAt: function (x, y) {
+            var found = { link: '', src: '', alt: '' };
+            for (var node = document.elementFromPoint(x, y); node; node = node.parentElement) {
+                if (!found.src && node.tagName === 'IMG') {
+                    found.src = String(node.currentSrc || node.src || '');
+                    found.alt = String(node.getAttribute('alt') || '');
+                }
+                if (!found.link && (node.tagName === 'A' || node.tagName === 'AREA') && node.href)
+                    found.link = String(node.href);
+            }
+            return found;
+        }
+    };
+})();

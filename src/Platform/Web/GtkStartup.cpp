@@ -1,0 +1,66 @@
+#include "Platform/Web/GtkStartup.h"
+
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/GLibMainContextBridge.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+
+#include <cstdlib>
+#include <gtk/gtk.h>
+
+namespace web {
+
+namespace {
+
+enum class State { NotTried, Running, Failed };
+State state = State::NotTried;
+
+bool hasDisplay()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
+
+bool GtkStartup::start()
+{
+    if (state != State::NotTried)
+        return state == State::Running;
+    if (!core::RunLoop::main().isCurrent())
+        throw core::Exception(core::Exception::InternalInconsistency, "GtkStartup::start: not on the main thread");
+    // No remote inspector, whatever the environment asks for.
+    unsetenv("WEBKIT_INSPECTOR_SERVER");
+    unsetenv("WEBKIT_INSPECTOR_HTTP_SERVER");
+    // The accessibility bus is not used; without this every web process
+    // warns that it cannot reach it.
+    setenv("NO_AT_BRIDGE", "1", 0);
+    std::string home = core::paths::home();
+    if (!home.empty())
+        setenv("XDG_CACHE_HOME", core::path::appendingPathComponent(home, "tmp/WebKit").c_str(), 1);
+    if (!hasDisplay()) {
+        core::log("Warning, no display: web content is not shown");
+        state = State::Failed;
+        return false;
+    }
+    // The process keeps its own locale: GTK would switch it to the user's.
+    gtk_disable_setlocale();
+    if (!gtk_init_check(nullptr, nullptr)) {
+        core::log("Warning, the display cannot be opened: web content is not shown");
+        state = State::Failed;
+        return false;
+    }
+    core::GLibMainContextBridge::install();
+    state = State::Running;
+    return true;
+}
+
+bool GtkStartup::isStarted()
+{
+    return state == State::Running;
+}
+
+} // namespace web

@@ -1,0 +1,239 @@
+#include "Platform/Web/GtkWebEngine.h"
+
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/Exception.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Net/URLLoadingOptions.h"
+#include "Platform/Web/GtkCookieSync.h"
+#include "Platform/Web/GtkStartup.h"
+#include "Platform/Web/GtkWebEngineState.h"
+#include "Platform/Web/GtkWebPage.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+extern char** environ;
+
+namespace web {
+
+struct GtkWebEngine::Private { };
+
+namespace {
+
+std::vector<std::string>& readablePaths()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+std::shared_ptr<GtkWebEngine>& instance()
+{
+    static std::shared_ptr<GtkWebEngine> engine;
+    return engine;
+}
+
+bool commandSucceeds(const std::vector<const char*>& arguments)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const char* argument : arguments)
+        argv.push_back(const_cast<char*>(argument));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// WebKit's sandbox needs bubblewrap to make namespaces here (containers
+// often forbid it) and the D-Bus proxy; asked once, before the first web
+// process.
+bool sandboxWorks()
+{
+    return commandSucceeds({ "bwrap", "--ro-bind", "/", "/", "--unshare-all", "--die-with-parent", "true" })
+        && commandSucceeds({ "xdg-dbus-proxy", "--help" });
+}
+
+// A download WebKit started by itself (an attachment link, <a download>):
+// cancelled once its response is known and offered to the page's view.
+gboolean decideDestination(WebKitDownload* download, gchar*, gpointer data)
+{
+    auto* state = static_cast<GtkWebEngine::State*>(data);
+    WebKitURIResponse* response = webkit_download_get_response(download);
+    WebKitURIRequest* request = webkit_download_get_request(download);
+    auto page = state->pageOf(webkit_download_get_web_view(download));
+    if (page && response && request)
+        page->offerDownload(response, request);
+    webkit_download_cancel(download);
+    return TRUE;
+}
+
+void downloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer data)
+{
+    g_signal_connect(download, "decide-destination", G_CALLBACK(decideDestination), data);
+}
+
+} // namespace
+
+bool GtkWebEngine::State::allowCertificate(GTlsCertificate* certificate, const std::string& host)
+{
+    std::string file = net::URLLoadingOptions::current().caFile;
+    if (file.empty() || !certificate)
+        return false;
+    if (file != caFile) {
+        if (database)
+            g_object_unref(database);
+        GError* error = nullptr;
+        database = g_tls_file_database_new(file.c_str(), &error);
+        if (!database) {
+            core::log("Warning, the CA file {} cannot be read: {}", file, error ? error->message : "");
+            if (error)
+                g_error_free(error);
+        }
+        caFile = file;
+    }
+    if (!database)
+        return false;
+    GSocketConnectable* identity = g_network_address_new(host.c_str(), 443);
+    GTlsCertificateFlags flags = g_tls_database_verify_chain(database, certificate,
+        G_TLS_DATABASE_PURPOSE_AUTHENTICATE_SERVER, identity, nullptr, G_TLS_DATABASE_VERIFY_NONE, nullptr, nullptr);
+    g_object_unref(identity);
+    if (flags != 0)
+        return false;
+    webkit_web_context_allow_tls_certificate_for_host(context, certificate, host.c_str());
+    return true;
+}
+
+WebKitSettings* GtkWebEngine::State::makeSettings() const
+{
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    webkit_settings_set_enable_write_console_messages_to_stdout(settings, FALSE);
+    webkit_settings_set_enable_smooth_scrolling(settings, FALSE);
+    webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+    webkit_settings_set_media_playback_requires_user_gesture(settings, TRUE);
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    return settings;
+}
+
+std::shared_ptr<GtkWebPage> GtkWebEngine::State::pageOf(WebKitWebView* view) const
+{
+    auto it = pages.find(view);
+    return it == pages.end() ? nullptr : it->second.lock();
+}
+
+std::shared_ptr<GtkWebEngine> GtkWebEngine::shared()
+{
+    auto& engine = instance();
+    if (!engine && GtkStartup::start())
+        engine = std::make_shared<GtkWebEngine>(Private {});
+    return engine;
+}
+
+std::shared_ptr<GtkWebEngine> GtkWebEngine::existing()
+{
+    return instance();
+}
+
+void GtkWebEngine::addReadablePath(const std::string& path)
+{
+    if (instance())
+        throw core::Exception(core::Exception::InternalInconsistency,
+            "GtkWebEngine::addReadablePath: the engine runs already");
+    readablePaths().push_back(path);
+}
+
+GtkWebEngine::GtkWebEngine(const Private&)
+    : m_state(std::make_unique<State>())
+{
+    auto& state = *m_state;
+    state.context = webkit_web_context_new_ephemeral();
+    state.sandboxed = sandboxWorks();
+    if (state.sandboxed) {
+        webkit_web_context_set_sandbox_enabled(state.context, TRUE);
+        std::vector<std::string> paths = readablePaths();
+        if (auto bundle = core::Bundle::main(); bundle && !bundle->bundlePath().empty())
+            paths.push_back(bundle->bundlePath());
+        if (!core::paths::home().empty())
+            paths.push_back(core::paths::home());
+        for (const auto& path : paths)
+            webkit_web_context_add_path_to_sandbox(state.context, path.c_str(), TRUE);
+    } else {
+        core::log("Warning, web content runs without a sandbox: bubblewrap cannot make one here");
+    }
+    webkit_web_context_set_cache_model(state.context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(state.context);
+    webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
+    webkit_website_data_manager_set_persistent_credential_storage_enabled(data, FALSE);
+    webkit_website_data_manager_set_itp_enabled(data, FALSE);
+    g_signal_connect(state.context, "download-started", G_CALLBACK(downloadStarted), &state);
+    state.cookies = std::make_unique<GtkCookieSync>(webkit_web_context_get_cookie_manager(state.context));
+
+    WebKitSettings* settings = state.makeSettings();
+    state.userAgent = webkit_settings_get_user_agent(settings);
+    g_object_unref(settings);
+}
+
+GtkWebEngine::~GtkWebEngine()
+{
+    // The process's engine lives as long as the process; GLib's teardown at
+    // exit is not waited for.
+}
+
+std::shared_ptr<WebPage> GtkWebEngine::makePage()
+{
+    auto page = std::make_shared<GtkWebPage>(shared_from_this());
+    page->start();
+    return page;
+}
+
+std::string GtkWebEngine::defaultUserAgent() const
+{
+    return m_state->userAgent;
+}
+
+bool GtkWebEngine::isSandboxed() const
+{
+    return m_state->sandboxed;
+}
+
+void GtkWebEngine::clearWebsiteData(std::function<void()> done)
+{
+    WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(m_state->context);
+    // What WebKit reports while it clears must not reach net's jar.
+    m_state->cookies->suspend();
+    GtkCookieSync* cookies = m_state->cookies.get();
+    auto* pending = new std::function<void()>([cookies, done = std::move(done)] {
+        cookies->reset();
+        if (done)
+            done();
+    });
+    webkit_website_data_manager_clear(
+        data, WEBKIT_WEBSITE_DATA_ALL, 0, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::function<void()>> done(static_cast<std::function<void()>*>(data));
+            webkit_website_data_manager_clear_finish(WEBKIT_WEBSITE_DATA_MANAGER(source), result, nullptr);
+            core::RunLoop::main().post(std::move(*done));
+        },
+        pending);
+    webkit_web_context_clear_cache(m_state->context);
+}
+
+} // namespace web

@@ -1,0 +1,557 @@
+#include "Platform/Web/GtkWebPage.h"
+
+#include "Platform/Core/Bundle.h"
+#include "Platform/Web/AuthenticationChallenge.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Core/UUID.h"
+#include "Platform/Web/GtkCookieSync.h"
+#include "Platform/Web/GtkWebEngineState.h"
+#include "Platform/Web/GtkWebPageSupport.h"
+#include "Platform/Web/WebError.h"
+#include "Platform/Web/WebSnapshot.h"
+#include "Platform/Web/WebViewPlacement.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fmt/format.h>
+#include <fstream>
+#include <gtk/gtk.h>
+#include <sstream>
+#include <webkit2/webkit2.h>
+
+namespace web {
+
+namespace {
+
+// The view's own script, read once from the bundle.
+const std::string& bridgeScript()
+{
+    static const std::string script = [] {
+        auto bundle = core::Bundle::main();
+        std::string path = bundle ? bundle->pathForResource("page-bridge", "js", "Web") : std::string();
+        std::ifstream file(path, std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        if (text.str().empty())
+            core::log("Warning, the web view's page script is missing from the bundle");
+        return text.str();
+    }();
+    return script;
+}
+
+// A number as a script literal (never "nan" or "inf").
+std::string scriptNumber(double value)
+{
+    return fmt::format("{:.3f}", std::isfinite(value) ? value : 0.0);
+}
+
+template<typename Completion> struct Call {
+    std::weak_ptr<GtkWebPage> page;
+    Completion completion;
+};
+
+} // namespace
+
+GtkWebPage::GtkWebPage(std::shared_ptr<GtkWebEngine> engine)
+    : m_engine(std::move(engine))
+{
+}
+
+std::weak_ptr<GtkWebPage> GtkWebPage::weakSelf()
+{
+    return std::static_pointer_cast<GtkWebPage>(shared_from_this());
+}
+
+void GtkWebPage::start()
+{
+    auto& state = m_engine->state();
+    m_content = webkit_user_content_manager_new();
+    connectMessages();
+    webkit_user_content_manager_register_script_message_handler_in_world(m_content, MESSAGE_HANDLER_NAME, OWN_WORLD_NAME);
+    WebKitUserScript* script = webkit_user_script_new_for_world(bridgeScript().c_str(),
+        WEBKIT_USER_CONTENT_INJECT_TOP_FRAME, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, OWN_WORLD_NAME, nullptr,
+        nullptr);
+    webkit_user_content_manager_add_script(m_content, script);
+    webkit_user_script_unref(script);
+
+    WebKitSettings* settings = state.makeSettings();
+    m_view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", state.context, "settings", settings,
+        "user-content-manager", m_content, nullptr));
+    g_object_unref(settings);
+    g_object_ref_sink(m_view);
+    m_window = gtk_offscreen_window_new();
+    gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_view));
+    setGeometry({ 320, 480 }, 1);
+    gtk_widget_show_all(m_window);
+    state.pages[m_view] = weakSelf();
+    connectSignals();
+}
+
+GtkWebPage::~GtkWebPage()
+{
+    if (!m_view)
+        return;
+    dropPending();
+    for (unsigned long handler : m_viewHandlers)
+        g_signal_handler_disconnect(m_view, handler);
+    g_signal_handler_disconnect(m_content, m_messageHandler);
+    g_signal_handler_disconnect(webkit_web_view_get_back_forward_list(m_view), m_historyHandler);
+    if (m_placement)
+        m_placement->detach(m_view);
+    m_engine->state().pages.erase(m_view);
+    webkit_web_view_stop_loading(m_view);
+    gtk_widget_destroy(m_window);
+    g_object_unref(m_view);
+    g_object_unref(m_content);
+}
+
+void GtkWebPage::dropPending()
+{
+    for (auto& [id, decision] : m_decisions) {
+        webkit_policy_decision_ignore(decision);
+        g_object_unref(decision);
+    }
+    m_decisions.clear();
+    m_offers.clear();
+    for (auto& pending : m_challenges) {
+        g_signal_handler_disconnect(pending.request, pending.cancelledHandler);
+        if (auto challenge = pending.challenge.lock())
+            challenge->loadDidEnd();
+        webkit_authentication_request_cancel(pending.request);
+        g_object_unref(pending.request);
+    }
+    m_challenges.clear();
+    if (m_snapshotTimer)
+        g_source_remove(m_snapshotTimer);
+    m_snapshotTimer = 0;
+}
+
+uint64_t GtkWebPage::holdDecision(WebKitPolicyDecision* decision)
+{
+    uint64_t id = m_nextDecision++;
+    m_decisions[id] = WEBKIT_POLICY_DECISION(g_object_ref(decision));
+    return id;
+}
+
+void GtkWebPage::publishState()
+{
+    PageState state;
+    const char* uri = webkit_web_view_get_uri(m_view);
+    const char* title = webkit_web_view_get_title(m_view);
+    state.url = uri ? uri : "";
+    state.title = title ? title : "";
+    state.loading = webkit_web_view_is_loading(m_view);
+    state.progress = webkit_web_view_get_estimated_load_progress(m_view);
+    state.canGoBack = webkit_web_view_can_go_back(m_view);
+    state.canGoForward = webkit_web_view_can_go_forward(m_view);
+    deliver([state](WebPageClient& client) { client.pageStateChanged(state); });
+}
+
+// --- Loads ------------------------------------------------------------------
+
+void GtkWebPage::loadRequest(const core::URLRequest& request)
+{
+    WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url().absoluteString().c_str());
+    if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest)) {
+        for (const auto& [name, value] : request.headers().fields()) {
+            // An empty referrer means none: nothing is sent.
+            if (value.empty() && g_ascii_strcasecmp(name.c_str(), "Referer") == 0)
+                continue;
+            soup_message_headers_replace(headers, name.c_str(), value.c_str());
+        }
+    }
+    if (request.method() != "GET" || !request.body().empty() || !request.bodyFilePath().empty())
+        core::log("Warning, a web view loads {} {} as GET without a body", request.method(),
+            request.url().absoluteString());
+    webkit_web_view_load_request(m_view, uriRequest);
+    g_object_unref(uriRequest);
+}
+
+void GtkWebPage::loadHTML(const std::string& html, const std::string& baseURL)
+{
+    webkit_web_view_load_html(m_view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
+}
+
+void GtkWebPage::loadData(const core::Data& data, const std::string& mimeType, const std::string& textEncodingName,
+    const std::string& baseURL)
+{
+    GBytes* bytes = g_bytes_new(data.bytes(), data.size());
+    webkit_web_view_load_bytes(m_view, bytes, mimeType.empty() ? nullptr : mimeType.c_str(),
+        textEncodingName.empty() ? nullptr : textEncodingName.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
+    g_bytes_unref(bytes);
+}
+
+void GtkWebPage::stopLoading()
+{
+    webkit_web_view_stop_loading(m_view);
+}
+
+void GtkWebPage::reload()
+{
+    webkit_web_view_reload(m_view);
+}
+
+void GtkWebPage::goBack()
+{
+    webkit_web_view_go_back(m_view);
+}
+
+void GtkWebPage::goForward()
+{
+    webkit_web_view_go_forward(m_view);
+}
+
+std::string GtkWebPage::normalizedURL(const std::string& url) const
+{
+    WebKitURIRequest* request = webkit_uri_request_new(url.c_str());
+    const char* uri = webkit_uri_request_get_uri(request);
+    std::string normal = uri ? uri : url;
+    g_object_unref(request);
+    return normal;
+}
+
+void GtkWebPage::answerNavigation(uint64_t decision, bool allow)
+{
+    auto it = m_decisions.find(decision);
+    if (it == m_decisions.end())
+        return;
+    WebKitPolicyDecision* held = it->second;
+    m_decisions.erase(it);
+    if (!allow) {
+        webkit_policy_decision_ignore(held);
+        g_object_unref(held);
+        return;
+    }
+    std::string uri;
+    if (WEBKIT_IS_NAVIGATION_POLICY_DECISION(held)) {
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(held));
+        uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    }
+    // net's cookies for the address go to WebKit before the request leaves.
+    m_engine->state().cookies->prepare(uri, [held] {
+        webkit_policy_decision_use(held);
+        g_object_unref(held);
+    });
+}
+
+void GtkWebPage::answerResponse(uint64_t decision, bool use)
+{
+    auto it = m_decisions.find(decision);
+    if (it != m_decisions.end()) {
+        WebKitPolicyDecision* held = it->second;
+        m_decisions.erase(it);
+        if (use)
+            webkit_policy_decision_use(held);
+        else
+            webkit_policy_decision_ignore(held);
+        g_object_unref(held);
+        return;
+    }
+    auto offer = m_offers.find(decision);
+    if (offer == m_offers.end())
+        return;
+    core::URLRequest request = std::move(offer->second);
+    m_offers.erase(offer);
+    if (use)
+        loadRequest(request);
+}
+
+void GtkWebPage::offerDownload(WebKitURIResponse* response, WebKitURIRequest* request)
+{
+    uint64_t id = m_nextDecision++;
+    core::URLRequest urlRequest = requestFrom(request);
+    m_offers[id] = urlRequest;
+    PageResponse offer { id, responseFrom(response), urlRequest, false };
+    deliver([offer](WebPageClient& client) { client.pageResponse(offer); });
+}
+
+// --- Scripts ----------------------------------------------------------------
+
+void GtkWebPage::evaluateJavaScript(const std::string& script, ScriptCompletion completion)
+{
+    using ScriptCall = Call<ScriptCompletion>;
+    webkit_web_view_evaluate_javascript(
+        m_view, script.c_str(), gssize(script.size()), nullptr, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<ScriptCall> call(static_cast<ScriptCall*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            std::string text;
+            std::optional<core::Error> failure;
+            if (value) {
+                if (!jsc_value_is_undefined(value) && !jsc_value_is_null(value)) {
+                    char* string = jsc_value_to_string(value);
+                    text = string ? string : "";
+                    g_free(string);
+                }
+                g_object_unref(value);
+            } else {
+                failure = WebError::scriptException(error ? error->message : "");
+            }
+            if (error)
+                g_error_free(error);
+            // Whatever the script changed shows in a picture a little later.
+            if (auto page = call->page.lock())
+                page->scheduleSnapshot(100);
+            core::RunLoop::main().post([completion = std::move(call->completion), text, failure] {
+                if (completion)
+                    completion(text, failure ? &*failure : nullptr);
+            });
+        },
+        new ScriptCall { weakSelf(), std::move(completion) });
+}
+
+void GtkWebPage::evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done)
+{
+    using WorldCall = Call<std::function<void(void*)>>;
+    webkit_web_view_evaluate_javascript(
+        m_view, script.c_str(), gssize(script.size()), OWN_WORLD_NAME, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<WorldCall> call(static_cast<WorldCall*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (error)
+                g_error_free(error);
+            if (call->page.lock())
+                call->completion(value);
+            if (value)
+                g_object_unref(value);
+        },
+        new WorldCall { weakSelf(), std::move(done) });
+}
+
+// --- Geometry, input and pictures ---------------------------------------------
+
+void GtkWebPage::setGeometry(gfx::Size size, float scale)
+{
+    m_size = size;
+    m_scale = scale > 0 ? scale : 1;
+    gfx::Size pixels { std::max(1.0f, std::ceil(size.width * m_scale)), std::max(1.0f, std::ceil(size.height * m_scale)) };
+    if (pixels != m_pixels) {
+        m_pixels = pixels;
+        gtk_widget_set_size_request(GTK_WIDGET(m_view), int(pixels.width), int(pixels.height));
+        gtk_window_resize(GTK_WINDOW(m_window), int(pixels.width), int(pixels.height));
+    }
+    webkit_web_view_set_zoom_level(m_view, m_zoom * m_scale);
+}
+
+void GtkWebPage::setPageZoom(double zoom)
+{
+    if (!(zoom > 0))
+        return;
+    m_zoom = zoom;
+    webkit_web_view_set_zoom_level(m_view, m_zoom * m_scale);
+    scheduleSnapshot(0);
+}
+
+void GtkWebPage::scrollTo(gfx::Point offset, std::function<void()> done)
+{
+    evaluateInOwnWorld(fmt::format("__tandry.scrollTo({}, {})", scriptNumber(offset.x), scriptNumber(offset.y)),
+        [done = std::move(done)](void*) {
+            if (done)
+                core::RunLoop::main().post(done);
+        });
+}
+
+void GtkWebPage::sendButton(gfx::Point point, unsigned button)
+{
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(m_view));
+    if (!window)
+        return;
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_window_get_display(window)));
+    double x = point.x * m_scale;
+    double y = point.y * m_scale;
+    auto send = [&](GdkEventType type) {
+        GdkEvent* event = gdk_event_new(type);
+        m_eventTime += 50;
+        if (type == GDK_MOTION_NOTIFY) {
+            event->motion.window = GDK_WINDOW(g_object_ref(window));
+            event->motion.x = x;
+            event->motion.y = y;
+            event->motion.time = m_eventTime;
+        } else {
+            event->button.window = GDK_WINDOW(g_object_ref(window));
+            event->button.x = x;
+            event->button.y = y;
+            event->button.button = button;
+            event->button.time = m_eventTime;
+            if (type == GDK_BUTTON_RELEASE)
+                event->button.state = button == 1 ? GDK_BUTTON1_MASK : GDK_BUTTON3_MASK;
+        }
+        gdk_event_set_device(event, pointer);
+        gtk_widget_event(GTK_WIDGET(m_view), event);
+        gdk_event_free(event);
+    };
+    send(GDK_MOTION_NOTIFY);
+    send(GDK_BUTTON_PRESS);
+    send(GDK_BUTTON_RELEASE);
+}
+
+void GtkWebPage::tap(gfx::Point point)
+{
+    sendButton(point, 1);
+}
+
+void GtkWebPage::elementAt(gfx::Point point, ElementCompletion completion)
+{
+    double zoom = m_zoom > 0 ? m_zoom : 1;
+    evaluateInOwnWorld(fmt::format("__tandry.elementAt({}, {})", scriptNumber(point.x / zoom), scriptNumber(point.y / zoom)),
+        [completion = std::move(completion), point](void* value) {
+            ElementInfo info = elementInfoFrom(static_cast<JSCValue*>(value));
+            info.point = point;
+            core::RunLoop::main().post([completion, info] { completion(info); });
+        });
+}
+
+void GtkWebPage::updateSnapshot(std::function<void()> done)
+{
+    if (done)
+        m_snapshotWaiters.push_back(std::move(done));
+    if (m_snapshotRunning)
+        m_snapshotWanted = true;
+    else
+        takeSnapshot();
+}
+
+void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
+{
+    if (m_snapshotTimer)
+        return; // one is due already: they are coalesced
+    using Timer = Call<int>;
+    m_snapshotTimer = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, delayMilliseconds,
+        [](gpointer data) -> gboolean {
+            auto* call = static_cast<Timer*>(data);
+            if (auto page = call->page.lock()) {
+                page->m_snapshotTimer = 0;
+                page->updateSnapshot(nullptr);
+            }
+            return G_SOURCE_REMOVE;
+        },
+        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+}
+
+void GtkWebPage::takeSnapshot()
+{
+    m_snapshotRunning = true;
+    m_snapshotWanted = false;
+    // Where the page is scrolled now, then the picture of that place.
+    evaluateInOwnWorld("__tandry.place()", [this](void* value) {
+        PageMetrics place;
+        if (auto metrics = PageMessage::parse(valueFrom(static_cast<JSCValue*>(value))))
+            if (auto* found = std::get_if<PageMetrics>(&*metrics))
+                place = *found;
+        gfx::Point offset { float(place.scrollX * m_zoom), float(place.scrollY * m_zoom) };
+        using SnapshotCall = Call<gfx::Point>;
+        webkit_web_view_get_snapshot(
+            m_view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer data) {
+                std::unique_ptr<SnapshotCall> call(static_cast<SnapshotCall*>(data));
+                cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+                if (auto page = call->page.lock())
+                    page->snapshotDone(surface, call->completion);
+                if (surface)
+                    cairo_surface_destroy(surface);
+            },
+            new SnapshotCall { weakSelf(), offset });
+    });
+}
+
+void GtkWebPage::snapshotDone(void* surface, gfx::Point offset)
+{
+    if (surface) {
+        auto snapshot = std::make_shared<const WebSnapshot>(surface, offset, m_scale);
+        deliver([snapshot](WebPageClient& client) { client.pageSnapshot(snapshot); });
+    }
+    for (auto& waiter : std::exchange(m_snapshotWaiters, {}))
+        core::RunLoop::main().post(std::move(waiter));
+    m_snapshotRunning = false;
+    if (m_snapshotWanted)
+        takeSnapshot();
+}
+
+// --- Printing -----------------------------------------------------------------
+
+void GtkWebPage::printToPDF(const std::string& path, PrintCompletion completion)
+{
+    struct PrintJob {
+        std::string temporary;
+        std::string path;
+        PrintCompletion completion;
+        std::optional<core::Error> error;
+    };
+    // Written beside the target under a name of its own, renamed when whole.
+    std::string folder = core::path::deletingLastPathComponent(path);
+    auto* job = new PrintJob { core::path::appendingPathComponent(folder.empty() ? "." : folder,
+                                   "." + core::uuidString() + ".printing.pdf"),
+        path, std::move(completion), std::nullopt };
+    WebKitPrintOperation* operation = webkit_print_operation_new(m_view);
+    GtkPrintSettings* settings = gtk_print_settings_new();
+    gtk_print_settings_set_printer(settings, "Print to File");
+    gchar* uri = g_filename_to_uri(job->temporary.c_str(), nullptr, nullptr);
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+    g_free(uri);
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+    webkit_print_operation_set_print_settings(operation, settings);
+    g_object_unref(settings);
+    g_signal_connect(operation, "failed", G_CALLBACK(+[](WebKitPrintOperation*, GError* error, gpointer data) {
+        static_cast<PrintJob*>(data)->error = core::Error(core::Error::CocoaDomain, 512,
+            std::string("The page could not be printed: ") + (error ? error->message : ""));
+    }), job);
+    g_signal_connect(operation, "finished", G_CALLBACK(+[](WebKitPrintOperation* operation, gpointer data) {
+        std::unique_ptr<PrintJob> job(static_cast<PrintJob*>(data));
+        if (!job->error && std::rename(job->temporary.c_str(), job->path.c_str()) != 0)
+            job->error = core::Error::posix(errno);
+        if (job->error)
+            std::remove(job->temporary.c_str());
+        core::RunLoop::main().post([completion = std::move(job->completion), error = job->error] {
+            if (completion)
+                completion(error ? &*error : nullptr);
+        });
+        g_object_unref(operation);
+    }), job);
+    webkit_print_operation_print(operation);
+}
+
+// --- Agent and placement --------------------------------------------------------
+
+std::string GtkWebPage::defaultUserAgent() const
+{
+    return m_engine->defaultUserAgent();
+}
+
+void GtkWebPage::setUserAgent(const std::string& userAgent)
+{
+    m_userAgent = userAgent;
+    webkit_settings_set_user_agent(webkit_web_view_get_settings(m_view), userAgent.c_str());
+}
+
+bool GtkWebPage::attach(const std::shared_ptr<WebViewPlacement>& placement)
+{
+    if (!placement)
+        return false;
+    if (m_placement)
+        detach();
+    gtk_container_remove(GTK_CONTAINER(m_window), GTK_WIDGET(m_view));
+    m_placement = placement;
+    m_placement->attach(m_view);
+    return true;
+}
+
+void GtkWebPage::detach()
+{
+    if (!m_placement)
+        return;
+    auto placement = std::move(m_placement);
+    placement->detach(m_view);
+    gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_view));
+    gtk_widget_show(GTK_WIDGET(m_view));
+    setGeometry(m_size, m_scale);
+    scheduleSnapshot(0);
+}
+
+} // namespace web

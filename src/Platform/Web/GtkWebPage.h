@@ -1,0 +1,128 @@
+#pragma once
+
+// A page of the GTK engine: a WebKit view in an offscreen window of the web
+// view's size × scale, zoomed by scale × page zoom so that CSS pixels map to
+// points. Every WebKit signal is turned into a report delivered to the view
+// on a later pass; decisions, sign-ins and dialogs are held by reference
+// until the view answers, and dropped (ignored, cancelled, closed) with the
+// page. The view's own script world carries the scroll and error reports
+// and the element queries. WebKit's types are only declared here.
+
+#include "Platform/Web/GtkWebEngine.h"
+#include "Platform/Web/WebPage.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _GtkWidget GtkWidget;
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitUserContentManager WebKitUserContentManager;
+typedef struct _WebKitPolicyDecision WebKitPolicyDecision;
+typedef struct _WebKitAuthenticationRequest WebKitAuthenticationRequest;
+typedef struct _WebKitURIResponse WebKitURIResponse;
+typedef struct _WebKitURIRequest WebKitURIRequest;
+
+namespace web {
+
+class AuthenticationChallenge;
+
+class GtkWebPage : public WebPage {
+public:
+    explicit GtkWebPage(std::shared_ptr<GtkWebEngine> engine);
+    ~GtkWebPage() override;
+    // Makes the widget and connects the signals.
+    void start();
+
+    void loadRequest(const core::URLRequest& request) override;
+    void loadHTML(const std::string& html, const std::string& baseURL) override;
+    void loadData(const core::Data& data, const std::string& mimeType, const std::string& textEncodingName,
+        const std::string& baseURL) override;
+    void stopLoading() override;
+    void reload() override;
+    void goBack() override;
+    void goForward() override;
+    std::string normalizedURL(const std::string& url) const override;
+    void answerNavigation(uint64_t decision, bool allow) override;
+    void answerResponse(uint64_t decision, bool use) override;
+    void evaluateJavaScript(const std::string& script, ScriptCompletion completion) override;
+    void setGeometry(gfx::Size size, float scale) override;
+    void setPageZoom(double zoom) override;
+    void scrollTo(gfx::Point offset, std::function<void()> done) override;
+    void tap(gfx::Point point) override;
+    void elementAt(gfx::Point point, ElementCompletion completion) override;
+    void updateSnapshot(std::function<void()> done) override;
+    void printToPDF(const std::string& path, PrintCompletion completion) override;
+    std::string defaultUserAgent() const override;
+    void setUserAgent(const std::string& userAgent) override;
+    bool attach(const std::shared_ptr<WebViewPlacement>& placement) override;
+    void detach() override;
+
+    // A download WebKit began by itself, offered to the view as a response
+    // it cannot show; used, it is loaded as a page.
+    void offerDownload(WebKitURIResponse* response, WebKitURIRequest* request);
+
+    // The handlers of WebKit's signals (GtkWebPageSignals.cpp).
+    struct Signals;
+
+private:
+    friend struct Signals;
+    struct PendingChallenge {
+        uint64_t id = 0;
+        WebKitAuthenticationRequest* request = nullptr;
+        std::weak_ptr<AuthenticationChallenge> challenge;
+        unsigned long cancelledHandler = 0;
+    };
+
+    std::weak_ptr<GtkWebPage> weakSelf();
+    void connectSignals();
+    void connectMessages();
+    uint64_t holdDecision(WebKitPolicyDecision* decision);
+    void publishState();
+    void scheduleSnapshot(unsigned delayMilliseconds);
+    void takeSnapshot();
+    void snapshotDone(void* surface, gfx::Point offset);
+    void evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done);
+    void sendButton(gfx::Point point, unsigned button);
+    void answerChallenge(uint64_t id, int disposition, const std::string& user, const std::string& password,
+        int persistence);
+    void forgetChallenge(WebKitAuthenticationRequest* request);
+    void dropPending();
+
+    std::shared_ptr<GtkWebEngine> m_engine;
+    GtkWidget* m_window = nullptr;
+    WebKitWebView* m_view = nullptr;
+    WebKitUserContentManager* m_content = nullptr;
+    std::vector<unsigned long> m_viewHandlers;
+    unsigned long m_messageHandler = 0;
+    unsigned long m_historyHandler = 0;
+
+    uint64_t m_nextDecision = 1;
+    std::map<uint64_t, WebKitPolicyDecision*> m_decisions;
+    std::map<uint64_t, core::URLRequest> m_offers;
+    std::vector<PendingChallenge> m_challenges;
+    std::map<std::string, int> m_failures;
+
+    // The main frame's load: begun and not finished; failed already.
+    bool m_loading = false;
+    bool m_failed = false;
+    // A load being tried again after its certificate was accepted.
+    std::string m_retryURL;
+    bool m_retrying = false;
+
+    gfx::Size m_size;
+    float m_scale = 1;
+    double m_zoom = 1;
+    gfx::Size m_pixels;
+
+    bool m_snapshotRunning = false;
+    bool m_snapshotWanted = false;
+    unsigned m_snapshotTimer = 0;
+    std::vector<std::function<void()>> m_snapshotWaiters;
+    std::shared_ptr<WebViewPlacement> m_placement;
+    uint32_t m_eventTime = 1;
+    std::string m_userAgent;
+};
+
+} // namespace web

@@ -1,0 +1,462 @@
+// The GTK engine's page: what it does with WebKit's signals. Each handler
+// keeps what must be answered (decisions, sign-ins, dialogs) by reference
+// and hands a report to the view for a later pass; WebKit never decides
+// alone, never downloads, never shows a menu, a dialog or its own error page.
+
+#include "Platform/Web/GtkWebPage.h"
+
+#include "Platform/Core/ASCII.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Net/CredentialStorage.h"
+#include "Platform/Net/URLError.h"
+#include "Platform/Web/AuthenticationChallenge.h"
+#include "Platform/Web/GtkWebEngineState.h"
+#include "Platform/Web/GtkWebPageSupport.h"
+#include "Platform/Web/PageMessage.h"
+#include "Platform/Web/WebError.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+namespace web {
+
+namespace {
+
+NavigationType navigationType(WebKitNavigationAction* action)
+{
+    if (webkit_navigation_action_is_redirect(action))
+        return NavigationType::Other;
+    int type = int(webkit_navigation_action_get_navigation_type(action));
+    return type >= 0 && type <= int(NavigationType::Other) ? NavigationType(type) : NavigationType::Other;
+}
+
+std::string authenticationMethod(WebKitAuthenticationScheme scheme)
+{
+    switch (scheme) {
+    case WEBKIT_AUTHENTICATION_SCHEME_HTTP_BASIC:
+        return "Basic";
+    case WEBKIT_AUTHENTICATION_SCHEME_HTTP_DIGEST:
+        return "Digest";
+    case WEBKIT_AUTHENTICATION_SCHEME_HTML_FORM:
+        return "HTMLForm";
+    case WEBKIT_AUTHENTICATION_SCHEME_NTLM:
+        return "NTLM";
+    case WEBKIT_AUTHENTICATION_SCHEME_NEGOTIATE:
+        return "Negotiate";
+    default:
+        return "Default";
+    }
+}
+
+// A page's script dialog held until the view's alert answers it; closed as
+// refused when the answer never comes.
+struct HeldDialog {
+    WebKitScriptDialog* dialog;
+    bool answered = false;
+
+    explicit HeldDialog(WebKitScriptDialog* held) : dialog(webkit_script_dialog_ref(held)) { }
+    ~HeldDialog()
+    {
+        if (!answered)
+            webkit_script_dialog_close(dialog);
+        webkit_script_dialog_unref(dialog);
+    }
+    void answer(bool confirmed, const std::string& text)
+    {
+        if (answered)
+            return;
+        answered = true;
+        switch (webkit_script_dialog_get_dialog_type(dialog)) {
+        case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+        case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+            webkit_script_dialog_confirm_set_confirmed(dialog, confirmed);
+            break;
+        case WEBKIT_SCRIPT_DIALOG_PROMPT:
+            if (confirmed)
+                webkit_script_dialog_prompt_set_text(dialog, text.c_str());
+            break;
+        default:
+            break;
+        }
+        webkit_script_dialog_close(dialog);
+    }
+};
+
+} // namespace
+
+struct GtkWebPage::Signals {
+    static GtkWebPage& page(gpointer data) { return *static_cast<GtkWebPage*>(data); }
+
+    static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+        gpointer data)
+    {
+        auto& self = page(data);
+        if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+            auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+            WebKitURIResponse* uriResponse = webkit_response_policy_decision_get_response(response);
+            SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(uriResponse);
+            const char* disposition = headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+            bool attachment = disposition
+                && core::ascii::lowercased(core::ascii::trimmed(disposition)).rfind("attachment", 0) == 0;
+            bool canShow = webkit_response_policy_decision_is_mime_type_supported(response) && !attachment;
+            if (!webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+                // Frames show what they can; nothing is ever downloaded.
+                if (canShow)
+                    webkit_policy_decision_use(decision);
+                else
+                    webkit_policy_decision_ignore(decision);
+                return TRUE;
+            }
+            PageResponse question { self.holdDecision(decision), responseFrom(uriResponse),
+                requestFrom(webkit_response_policy_decision_get_request(response)), canShow };
+            self.deliver([question](WebPageClient& client) { client.pageResponse(question); });
+            return TRUE;
+        }
+        WebKitNavigationAction* action
+            = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+        const char* uri = webkit_uri_request_get_uri(request);
+        if (self.m_retrying && uri && self.m_retryURL == uri) {
+            webkit_policy_decision_use(decision);
+            return TRUE;
+        }
+        if (!urlFrom(uri)) {
+            webkit_policy_decision_ignore(decision);
+            return TRUE;
+        }
+        PageNavigation question { self.holdDecision(decision), requestFrom(request), navigationType(action),
+            bool(webkit_navigation_action_is_redirect(action)), type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION };
+        self.deliver([question](WebPageClient& client) { client.pageNavigation(question); });
+        return TRUE;
+    }
+
+    static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data)
+    {
+        auto& self = page(data);
+        const char* uri = webkit_web_view_get_uri(view);
+        std::string address = uri ? uri : "";
+        switch (event) {
+        case WEBKIT_LOAD_STARTED:
+            if (self.m_retrying)
+                return; // the same load, tried again
+            self.m_loading = true;
+            self.m_failed = false;
+            self.m_failures.clear();
+            self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
+            break;
+        case WEBKIT_LOAD_REDIRECTED:
+            self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
+            break;
+        case WEBKIT_LOAD_COMMITTED:
+            break;
+        case WEBKIT_LOAD_FINISHED:
+            if (!self.m_retryURL.empty() && !self.m_retrying) {
+                // The certificate was accepted: the load starts over.
+                self.m_retrying = true;
+                webkit_web_view_load_uri(view, self.m_retryURL.c_str());
+                return;
+            }
+            self.m_retrying = false;
+            self.m_retryURL.clear();
+            if (self.m_loading && !self.m_failed)
+                self.deliver([](WebPageClient& client) { client.pageDidFinishLoad(); });
+            self.m_loading = false;
+            self.m_failed = false;
+            self.scheduleSnapshot(0);
+            break;
+        }
+        self.publishState();
+    }
+
+    // Answered TRUE: WebKit's own error page never shows.
+    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer data)
+    {
+        auto& self = page(data);
+        auto url = urlFrom(uri).value_or(core::URL());
+        core::Error failure = WebError::fromEngine(g_quark_to_string(error->domain), error->code,
+            error->message ? error->message : "", url);
+        if (self.m_loading && !self.m_failed) {
+            self.m_failed = true;
+            self.deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
+        }
+        return TRUE;
+    }
+
+    static gboolean loadFailedWithTLSErrors(WebKitWebView*, gchar* uri, GTlsCertificate* certificate,
+        GTlsCertificateFlags, gpointer data)
+    {
+        auto& self = page(data);
+        auto url = urlFrom(uri).value_or(core::URL());
+        if (!self.m_retrying && self.m_engine->state().allowCertificate(certificate, url.host())) {
+            self.m_retryURL = uri;
+            return TRUE;
+        }
+        if (self.m_loading && !self.m_failed) {
+            self.m_failed = true;
+            auto failure = net::URLError::make(net::URLError::ServerCertificateUntrusted, url);
+            self.deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
+        }
+        return TRUE;
+    }
+
+    static void stateChanged(GObject*, GParamSpec*, gpointer data) { page(data).publishState(); }
+    static void historyChanged(WebKitBackForwardList*, WebKitBackForwardListItem*, gpointer, gpointer data)
+    {
+        page(data).publishState();
+    }
+
+    static gboolean authenticate(WebKitWebView* view, WebKitAuthenticationRequest* request, gpointer data)
+    {
+        auto& self = page(data);
+        WebKitAuthenticationScheme scheme = webkit_authentication_request_get_scheme(request);
+        if (scheme == WEBKIT_AUTHENTICATION_SCHEME_CLIENT_CERTIFICATE_REQUESTED
+            || scheme == WEBKIT_AUTHENTICATION_SCHEME_CLIENT_CERTIFICATE_PIN_REQUESTED
+            || scheme == WEBKIT_AUTHENTICATION_SCHEME_SERVER_TRUST_EVALUATION_REQUESTED) {
+            // No certificates to offer: the load goes on without one.
+            webkit_authentication_request_authenticate(request, nullptr);
+            return TRUE;
+        }
+        AuthenticationChallenge::ProtectionSpace space;
+        space.host = webkit_authentication_request_get_host(request) ?: "";
+        space.port = int(webkit_authentication_request_get_port(request));
+        space.realm = webkit_authentication_request_get_realm(request) ?: "";
+        space.authenticationMethod = authenticationMethod(scheme);
+        space.isProxy = webkit_authentication_request_is_for_proxy(request);
+        if (WebKitSecurityOrigin* origin = webkit_authentication_request_get_security_origin(request)) {
+            space.protocol = webkit_security_origin_get_protocol(origin) ?: "";
+            webkit_security_origin_unref(origin);
+        }
+        if (space.protocol.empty()) {
+            auto url = urlFrom(webkit_web_view_get_uri(view));
+            space.protocol = url ? url->scheme() : "http";
+        }
+        std::string key = fmt::format("{}\n{}\n{}\n{}", space.protocol, space.host, space.port, space.realm);
+        int failures = self.m_failures[key]++;
+        auto proposed = net::CredentialStorage::shared().credential(AuthenticationChallenge::storageSpace(space));
+
+        PendingChallenge pending;
+        pending.id = self.m_nextDecision++;
+        pending.request = WEBKIT_AUTHENTICATION_REQUEST(g_object_ref(request));
+        std::weak_ptr<GtkWebPage> weak = self.weakSelf();
+        auto challenge = std::make_shared<AuthenticationChallenge>(space, failures, proposed,
+            [weak, id = pending.id](const AuthenticationChallenge::Answer& answer) {
+                if (auto alive = weak.lock())
+                    alive->answerChallenge(id, int(answer.disposition), answer.credential.user,
+                        answer.credential.password, int(answer.persistence));
+            });
+        pending.challenge = challenge;
+        pending.cancelledHandler = g_signal_connect(request, "cancelled", G_CALLBACK(authenticationCancelled), data);
+        self.m_challenges.push_back(pending);
+        self.deliver([challenge](WebPageClient& client) { client.pageChallenge(challenge); });
+        return TRUE;
+    }
+
+    static void authenticationCancelled(WebKitAuthenticationRequest* request, gpointer data)
+    {
+        auto& self = page(data);
+        for (auto& pending : self.m_challenges) {
+            if (pending.request != request)
+                continue;
+            if (auto challenge = pending.challenge.lock()) {
+                challenge->loadDidEnd();
+                self.deliver([challenge](WebPageClient& client) { client.pageChallengeCancelled(challenge); });
+            }
+            break;
+        }
+        self.forgetChallenge(request);
+    }
+
+    static gboolean scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data)
+    {
+        auto& self = page(data);
+        PageDialog shown;
+        switch (webkit_script_dialog_get_dialog_type(dialog)) {
+        case WEBKIT_SCRIPT_DIALOG_ALERT:
+            shown.kind = PageDialog::Kind::Alert;
+            break;
+        case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+            shown.kind = PageDialog::Kind::Confirm;
+            break;
+        case WEBKIT_SCRIPT_DIALOG_PROMPT:
+            shown.kind = PageDialog::Kind::Prompt;
+            shown.defaultText = PageMessage::boundedText(webkit_script_dialog_prompt_get_default_text(dialog) ?: "");
+            break;
+        case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+            shown.kind = PageDialog::Kind::BeforeUnload;
+            break;
+        }
+        shown.message = PageMessage::boundedText(webkit_script_dialog_get_message(dialog) ?: "");
+        auto held = std::make_shared<HeldDialog>(dialog);
+        shown.answer = [held](bool confirmed, const std::string& text) { held->answer(confirmed, text); };
+        self.deliver([shown = std::move(shown)](WebPageClient& client) mutable { client.pageDialog(std::move(shown)); });
+        return TRUE;
+    }
+
+    // The window's right click: the link or image under it goes to the
+    // view; WebKit's menu never shows.
+    static gboolean contextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event, WebKitHitTestResult*,
+        gpointer data)
+    {
+        auto& self = page(data);
+        gdouble x = 0;
+        gdouble y = 0;
+        if (!event || !gdk_event_get_coords(event, &x, &y))
+            return TRUE;
+        gfx::Point point { float(x / self.m_scale), float(y / self.m_scale) };
+        std::weak_ptr<GtkWebPage> weak = self.weakSelf();
+        self.elementAt(point, [weak](const ElementInfo& info) {
+            auto alive = weak.lock();
+            if (alive && !info.isEmpty())
+                alive->deliver([info](WebPageClient& client) { client.pageElementActions(info); });
+        });
+        return TRUE;
+    }
+
+    static gboolean permissionRequest(WebKitWebView*, WebKitPermissionRequest* request, gpointer)
+    {
+        webkit_permission_request_deny(request);
+        return TRUE;
+    }
+
+    static gboolean fileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer)
+    {
+        webkit_file_chooser_request_cancel(request);
+        return TRUE;
+    }
+
+    static gboolean colorChooser(WebKitWebView*, WebKitColorChooserRequest* request, gpointer)
+    {
+        webkit_color_chooser_request_cancel(request);
+        return TRUE;
+    }
+
+    static gboolean refuse(WebKitWebView*, gpointer) { return TRUE; }
+    static gboolean refusePrint(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
+    static gboolean refuseNotification(WebKitWebView*, WebKitNotification*, gpointer) { return TRUE; }
+
+    // A window opened without a navigation decision (window.open from a
+    // script that was allowed to): put to the view as a new window.
+    static GtkWidget* create(WebKitWebView*, WebKitNavigationAction* action, gpointer data)
+    {
+        auto& self = page(data);
+        PageNavigation question { 0, requestFrom(webkit_navigation_action_get_request(action)),
+            navigationType(action), false, true };
+        self.deliver([question](WebPageClient& client) { client.pageNavigation(question); });
+        return nullptr;
+    }
+
+    static void webProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer data)
+    {
+        auto& self = page(data);
+        core::log("Warning, a web content process ended ({})",
+            reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" : "terminated");
+        self.m_snapshotRunning = false;
+        self.m_snapshotWanted = false;
+        if (self.m_loading && !self.m_failed) {
+            auto url = urlFrom(webkit_web_view_get_uri(view)).value_or(core::URL());
+            auto failure = net::URLError::make(net::URLError::Unknown, url, "The web content process ended unexpectedly.");
+            self.deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
+        }
+        self.m_loading = false;
+        self.m_failed = false;
+        self.m_retrying = false;
+        self.m_retryURL.clear();
+        self.publishState();
+    }
+
+    static void scriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data)
+    {
+        auto& self = page(data);
+        auto message = PageMessage::parse(valueFrom(webkit_javascript_result_get_js_value(result)));
+        if (!message)
+            return; // malformed: dropped
+        if (auto* metrics = std::get_if<PageMetrics>(&*message)) {
+            PageMetrics reported = *metrics;
+            self.deliver([reported](WebPageClient& client) { client.pageMetrics(reported); });
+            self.scheduleSnapshot(0);
+        } else if (auto* error = std::get_if<PageScriptError>(&*message)) {
+            PageScriptError reported = *error;
+            self.deliver([reported](WebPageClient& client) { client.pageScriptError(reported); });
+        }
+    }
+
+    static void sizeAllocated(GtkWidget*, GdkRectangle*, gpointer data) { page(data).scheduleSnapshot(0); }
+};
+
+void GtkWebPage::connectMessages()
+{
+    m_messageHandler = g_signal_connect(m_content, "script-message-received::" MESSAGE_HANDLER_NAME,
+        G_CALLBACK(Signals::scriptMessage), this);
+}
+
+void GtkWebPage::connectSignals()
+{
+    auto connect = [&](const char* signal, GCallback callback) {
+        m_viewHandlers.push_back(g_signal_connect(m_view, signal, callback, this));
+    };
+    connect("decide-policy", G_CALLBACK(Signals::decidePolicy));
+    connect("load-changed", G_CALLBACK(Signals::loadChanged));
+    connect("load-failed", G_CALLBACK(Signals::loadFailed));
+    connect("load-failed-with-tls-errors", G_CALLBACK(Signals::loadFailedWithTLSErrors));
+    connect("notify::title", G_CALLBACK(Signals::stateChanged));
+    connect("notify::uri", G_CALLBACK(Signals::stateChanged));
+    connect("notify::estimated-load-progress", G_CALLBACK(Signals::stateChanged));
+    connect("notify::is-loading", G_CALLBACK(Signals::stateChanged));
+    connect("authenticate", G_CALLBACK(Signals::authenticate));
+    connect("script-dialog", G_CALLBACK(Signals::scriptDialog));
+    connect("context-menu", G_CALLBACK(Signals::contextMenu));
+    connect("permission-request", G_CALLBACK(Signals::permissionRequest));
+    connect("run-file-chooser", G_CALLBACK(Signals::fileChooser));
+    connect("run-color-chooser", G_CALLBACK(Signals::colorChooser));
+    connect("print", G_CALLBACK(Signals::refusePrint));
+    connect("show-notification", G_CALLBACK(Signals::refuseNotification));
+    connect("enter-fullscreen", G_CALLBACK(Signals::refuse));
+    connect("create", G_CALLBACK(Signals::create));
+    connect("web-process-terminated", G_CALLBACK(Signals::webProcessTerminated));
+    connect("size-allocate", G_CALLBACK(Signals::sizeAllocated));
+    m_historyHandler = g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
+        G_CALLBACK(Signals::historyChanged), this);
+}
+
+void GtkWebPage::answerChallenge(uint64_t id, int disposition, const std::string& user, const std::string& password,
+    int persistence)
+{
+    auto it = std::find_if(m_challenges.begin(), m_challenges.end(),
+        [&](const PendingChallenge& pending) { return pending.id == id; });
+    if (it == m_challenges.end())
+        return; // the load ended first
+    WebKitAuthenticationRequest* request = WEBKIT_AUTHENTICATION_REQUEST(g_object_ref(it->request));
+    forgetChallenge(request);
+    switch (AuthenticationChallenge::Disposition(disposition)) {
+    case AuthenticationChallenge::Disposition::UseCredential: {
+        // Kept for the session at most: the context stores nothing.
+        WebKitCredential* credential = webkit_credential_new(user.c_str(), password.c_str(),
+            persistence == 0 ? WEBKIT_CREDENTIAL_PERSISTENCE_NONE : WEBKIT_CREDENTIAL_PERSISTENCE_FOR_SESSION);
+        webkit_authentication_request_authenticate(request, credential);
+        webkit_credential_free(credential);
+        break;
+    }
+    case AuthenticationChallenge::Disposition::ContinueWithoutCredential:
+        webkit_authentication_request_authenticate(request, nullptr);
+        break;
+    case AuthenticationChallenge::Disposition::Cancel:
+        webkit_authentication_request_cancel(request);
+        break;
+    }
+    g_object_unref(request);
+}
+
+void GtkWebPage::forgetChallenge(WebKitAuthenticationRequest* request)
+{
+    auto it = std::find_if(m_challenges.begin(), m_challenges.end(),
+        [&](const PendingChallenge& pending) { return pending.request == request; });
+    if (it == m_challenges.end())
+        return;
+    g_signal_handler_disconnect(it->request, it->cancelledHandler);
+    g_object_unref(it->request);
+    m_challenges.erase(it);
+}
+
+} // namespace web

@@ -1,0 +1,38 @@
+#pragma once
+
+// Conversions between WebKit's values and the system's that the GTK
+// engine's pages share, and the names of the view's own script world and
+// message handler. WebKit's types are only declared here.
+
+#include "Platform/Core/HTTPURLResponse.h"
+#include "Platform/Core/URLRequest.h"
+#include "Platform/Core/Value.h"
+#include "Platform/Web/WebViewDelegate.h"
+
+#include <optional>
+
+typedef struct _JSCValue JSCValue;
+typedef struct _WebKitURIRequest WebKitURIRequest;
+typedef struct _WebKitURIResponse WebKitURIResponse;
+
+// Literals, so that they join signal names ("script-message-received::tandry").
+#define OWN_WORLD_NAME "tandry-view"
+#define MESSAGE_HANDLER_NAME "tandry"
+
+namespace web {
+
+// An address WebKit gives: parsed as it is, else with the bytes a URL may
+// not hold escaped; nothing when even that is no URL.
+std::optional<core::URL> urlFrom(const char* uri);
+// A request or response as the system's values (the address "about:blank"
+// when WebKit's cannot be read).
+core::URLRequest requestFrom(WebKitURIRequest* request);
+core::HTTPURLResponse responseFrom(WebKitURIResponse* response);
+// A message of the view's own script as a value: an object's own
+// properties (at most 16), numbers and strings only (strings cut as
+// PageMessage cuts them); null for anything else.
+core::Value valueFrom(JSCValue* value);
+// The answer of the view's elementAt query.
+ElementInfo elementInfoFrom(JSCValue* value);
+
+} // namespace web

@@ -1,0 +1,81 @@
+#include "Platform/Web/WebDialogView.h"
+
+#include "Platform/Core/Localized.h"
+#include "Platform/UI/TextField.h"
+
+namespace web {
+
+namespace {
+
+std::string text(const char* english)
+{
+    return core::localized(english, "WebKit");
+}
+
+} // namespace
+
+std::shared_ptr<WebDialogView> WebDialogView::show(PageDialog dialog, const std::string& host)
+{
+    auto view = std::make_shared<WebDialogView>();
+    view->setTitle(host);
+    switch (dialog.kind) {
+    case PageDialog::Kind::Alert:
+        view->setMessage(dialog.message);
+        view->addButton(text("OK"));
+        break;
+    case PageDialog::Kind::Confirm:
+        view->setMessage(dialog.message);
+        view->setCancelButtonIndex(view->addButton(text("Cancel")));
+        view->addButton(text("OK"));
+        break;
+    case PageDialog::Kind::Prompt:
+        // Two empty lines under the message make the room the field takes.
+        view->setMessage(dialog.message + "\n\n");
+        view->setCancelButtonIndex(view->addButton(text("Cancel")));
+        view->addButton(text("OK"));
+        break;
+    case PageDialog::Kind::BeforeUnload:
+        view->setMessage(dialog.message.empty() ? text("Are you sure you want to leave this page?") : dialog.message);
+        view->setCancelButtonIndex(view->addButton(text("Stay on Page")));
+        view->addButton(text("Leave Page"));
+        break;
+    }
+    if (dialog.kind == PageDialog::Kind::Prompt) {
+        view->m_field = ui::TextField::create();
+        view->m_field->setText(dialog.defaultText);
+        view->m_field->setBackgroundColor(gfx::Color::white(1));
+        view->addSubview(view->m_field);
+    }
+    view->m_dialog = std::move(dialog);
+    view->AlertView::show();
+    return view;
+}
+
+WebDialogView::WebDialogView() = default;
+
+WebDialogView::~WebDialogView()
+{
+    // Never answered (the alert was dropped): refused.
+    if (auto answer = std::exchange(m_dialog.answer, nullptr))
+        answer(false, {});
+}
+
+void WebDialogView::layoutSubviews()
+{
+    AlertView::layoutSubviews();
+    if (!m_field)
+        return;
+    gfx::Rect row = buttonRowRect();
+    m_field->setFrame({ row.origin.x, row.origin.y - FieldHeight - ButtonSpacing, row.size.width, FieldHeight });
+}
+
+void WebDialogView::sendClicked(int index)
+{
+    AlertView::sendClicked(index);
+    if (auto answer = std::exchange(m_dialog.answer, nullptr)) {
+        bool confirmed = index != cancelButtonIndex();
+        answer(confirmed, m_field ? m_field->text() : std::string());
+    }
+}
+
+} // namespace web

@@ -1,0 +1,585 @@
+#include "Platform/Web/WebView.h"
+
+#include "Platform/Core/ASCII.h"
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/Net/URLError.h"
+#include "Platform/UI/LongPressGestureRecognizer.h"
+#include "Platform/UI/ScrollView.h"
+#include "Platform/UI/TapGestureRecognizer.h"
+#include "Platform/UI/Window.h"
+#include "Platform/Web/WebDialogView.h"
+#include "Platform/Web/WebDocumentView.h"
+#include "Platform/Web/WebEngine.h"
+#include "Platform/Web/WebError.h"
+#include "Platform/Web/WebPage.h"
+#include "Platform/Web/WebPolicyListener.h"
+#include "Platform/Web/WebPrintFormatter.h"
+#include "Platform/Web/WebSnapshot.h"
+#include "Platform/Web/WebViewDelegate.h"
+#include "Platform/Web/WebViewPlacement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace web {
+
+namespace {
+
+bool isKnownScheme(const std::string& scheme)
+{
+    static const char* const known[] = { "http", "https", "file", "about", "data", "blob" };
+    return std::any_of(std::begin(known), std::end(known),
+        [&](const char* name) { return core::ascii::equalIgnoringCase(scheme, name); });
+}
+
+// The path with its links resolved as far as it exists, so that a link in
+// the home cannot lead out of it.
+std::string resolvedPath(const std::string& path)
+{
+    std::string standardized = core::path::standardizingPath(path);
+    std::string existing = standardized;
+    std::string rest;
+    while (!existing.empty() && existing != "/") {
+        if (char* real = realpath(existing.c_str(), nullptr)) {
+            std::string result = std::string(real) + rest;
+            std::free(real);
+            return result;
+        }
+        size_t slash = existing.rfind('/');
+        rest = existing.substr(slash) + rest;
+        existing = slash == 0 ? "/" : existing.substr(0, slash);
+    }
+    return standardized;
+}
+
+} // namespace
+
+class WebView::RecognizerDelegate : public ui::GestureRecognizerDelegate {
+public:
+    // The view's taps and presses never keep the app's own recognizers out.
+    bool shouldRecognizeSimultaneously(ui::GestureRecognizer&, ui::GestureRecognizer&) override { return true; }
+};
+
+std::shared_ptr<WebView> WebView::create(const gfx::Rect& frame)
+{
+    return View::make<WebView>(frame);
+}
+
+WebView::WebView()
+    : m_scrollView(ui::ScrollView::create())
+    , m_documentView(std::make_shared<WebDocumentView>())
+    , m_recognizerDelegate(std::make_shared<RecognizerDelegate>())
+{
+    setBackgroundColor(gfx::Color::white(1));
+    setAutoresizesSubviews(true);
+    m_scrollView->setAutoresizingMask(FlexibleWidth | FlexibleHeight);
+    m_scrollView->setBackgroundColor(gfx::Color::white(1));
+    m_scrollView->addSubview(m_documentView);
+    addSubview(m_scrollView);
+    m_offsetObservation = m_scrollView->observeContentOffset(
+        [this](const gfx::Point&, const gfx::Point& offset) { contentOffsetChanged(offset); });
+}
+
+WebView::~WebView()
+{
+    m_offsetObservation.reset();
+    if (m_page)
+        m_page->setClient({});
+}
+
+std::shared_ptr<WebView> WebView::sharedSelf()
+{
+    return std::static_pointer_cast<WebView>(shared_from_this());
+}
+
+WebPage& WebView::page()
+{
+    if (!m_page) {
+        m_page = WebEngine::current()->makePage();
+        auto self = sharedSelf();
+        m_page->setClient(std::shared_ptr<WebPageClient>(self, static_cast<WebPageClient*>(this)));
+        m_page->setUserAgent(userAgent());
+        m_pageSize = {};
+        m_pageScale = 0;
+        m_appliedZoom = 0;
+        updateGeometry();
+        auto tap = ui::TapGestureRecognizer::create();
+        tap->setCancelsTouchesInView(false);
+        tap->setDelegate(m_recognizerDelegate);
+        tap->addTarget(self, "webViewTapped", [this](ui::GestureRecognizer& recognizer) { tapped(recognizer); });
+        m_scrollView->addGestureRecognizer(tap);
+        auto press = ui::LongPressGestureRecognizer::create();
+        press->setDelegate(m_recognizerDelegate);
+        press->addTarget(self, "webViewLongPressed", [this](ui::GestureRecognizer& recognizer) { longPressed(recognizer); });
+        m_scrollView->addGestureRecognizer(press);
+    }
+    return *m_page;
+}
+
+ui::View& WebView::documentView() const
+{
+    return *m_documentView;
+}
+
+std::optional<core::URL> WebView::url() const
+{
+    std::string text = m_state.get().url;
+    if (text.empty())
+        return std::nullopt;
+    return core::URL::parse(text);
+}
+
+bool WebView::isReadableFile(const std::string& path)
+{
+    std::string file = resolvedPath(path);
+    std::string home = core::paths::home();
+    if (!home.empty() && core::path::isWithin(file, resolvedPath(home)))
+        return true;
+    auto bundle = core::Bundle::main();
+    return bundle && !bundle->bundlePath().empty() && core::path::isWithin(file, resolvedPath(bundle->bundlePath()));
+}
+
+std::optional<core::Error> WebView::refusal(const core::URL& url) const
+{
+    if (!isKnownScheme(url.scheme()))
+        return net::URLError::make(net::URLError::UnsupportedURL, url);
+    if (url.isFileURL() && !isReadableFile(url.filePath()))
+        return net::URLError::make(net::URLError::NoPermissionsToReadFile, url);
+    return std::nullopt;
+}
+
+void WebView::failSoon(const core::Error& error)
+{
+    std::weak_ptr<WebView> weak = sharedSelf();
+    core::RunLoop::main().post([weak, error] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (auto delegate = self->delegate())
+            delegate->didFailLoad(*self, error);
+    });
+}
+
+void WebView::loadRequest(const core::URLRequest& request)
+{
+    if (auto refused = refusal(request.url())) {
+        failSoon(*refused);
+        return;
+    }
+    auto& engine = page();
+    m_approved.reset();
+    m_appRequest = std::make_pair(engine.normalizedURL(request.url().absoluteString()), request);
+    engine.loadRequest(request);
+}
+
+void WebView::loadApproved(const core::URLRequest& request)
+{
+    if (auto refused = refusal(request.url())) {
+        failSoon(*refused);
+        return;
+    }
+    auto& engine = page();
+    m_appRequest.reset();
+    m_approved = std::make_pair(engine.normalizedURL(request.url().absoluteString()), request);
+    engine.loadRequest(request);
+}
+
+void WebView::loadHTMLString(std::string_view html, const std::optional<core::URL>& baseURL)
+{
+    if (baseURL) {
+        if (auto refused = refusal(*baseURL)) {
+            failSoon(*refused);
+            return;
+        }
+    }
+    m_appRequest.reset();
+    page().loadHTML(std::string(html), baseURL ? baseURL->absoluteString() : std::string());
+}
+
+void WebView::loadData(const core::Data& data, std::string_view mimeType, std::string_view textEncodingName,
+    const std::optional<core::URL>& baseURL)
+{
+    if (baseURL) {
+        if (auto refused = refusal(*baseURL)) {
+            failSoon(*refused);
+            return;
+        }
+    }
+    m_appRequest.reset();
+    std::string encoding(textEncodingName);
+    if (encoding.empty() && mimeType.substr(0, 5) == "text/")
+        encoding = "UTF-8";
+    page().loadData(data, std::string(mimeType), encoding, baseURL ? baseURL->absoluteString() : std::string());
+}
+
+void WebView::stopLoading()
+{
+    page().stopLoading();
+}
+
+void WebView::reload()
+{
+    page().reload();
+}
+
+void WebView::goBack()
+{
+    page().goBack();
+}
+
+void WebView::goForward()
+{
+    page().goForward();
+}
+
+void WebView::setScalesPageToFit(bool scales)
+{
+    if (m_scalesPageToFit == scales)
+        return;
+    m_scalesPageToFit = scales;
+    m_fitZoom = 1;
+    applyZoom();
+}
+
+void WebView::setZoomLevel(double level)
+{
+    if (!(level > 0) || !std::isfinite(level))
+        return;
+    m_zoomLevel = level;
+    applyZoom();
+}
+
+void WebView::applyZoom()
+{
+    if (!m_page)
+        return;
+    double zoom = pageZoom();
+    if (zoom == m_appliedZoom)
+        return;
+    m_appliedZoom = zoom;
+    m_page->setPageZoom(zoom);
+}
+
+void WebView::evaluateJavaScript(std::string_view script, ScriptCompletion completion)
+{
+    page().evaluateJavaScript(std::string(script), std::move(completion));
+}
+
+std::shared_ptr<WebPrintFormatter> WebView::printFormatter()
+{
+    return WebPrintFormatter::create(sharedSelf());
+}
+
+void WebView::printToPDF(const std::string& path, std::function<void(const core::Error* error)> completion)
+{
+    page().printToPDF(path, std::move(completion));
+}
+
+std::string WebView::userAgent() const
+{
+    if (!m_customUserAgent.empty())
+        return m_customUserAgent;
+    std::string agent = m_page ? m_page->defaultUserAgent() : WebEngine::current()->defaultUserAgent();
+    if (auto bundle = core::Bundle::main()) {
+        std::string name = bundle->objectForInfoDictionaryKey("CFBundleName").toString();
+        std::string version = bundle->objectForInfoDictionaryKey("CFBundleShortVersionString").toString();
+        if (bundle->objectForInfoDictionaryKey("CFBundleName").isString()
+            && bundle->objectForInfoDictionaryKey("CFBundleShortVersionString").isString())
+            agent += " " + name + "/" + version;
+    }
+    return agent;
+}
+
+void WebView::setCustomUserAgent(std::string userAgent)
+{
+    m_customUserAgent = std::move(userAgent);
+    if (m_page)
+        m_page->setUserAgent(this->userAgent());
+}
+
+void WebView::updateSnapshot(std::function<void()> completion)
+{
+    page().updateSnapshot(std::move(completion));
+}
+
+void WebView::setFrame(const gfx::Rect& frame)
+{
+    View::setFrame(frame);
+    updateGeometry();
+}
+
+void WebView::setBounds(const gfx::Rect& bounds)
+{
+    View::setBounds(bounds);
+    updateGeometry();
+}
+
+void WebView::didMoveToWindow()
+{
+    View::didMoveToWindow();
+    if (window())
+        page(); // shown: the page exists, with the view's size, taps and presses
+    auto placement = window() ? WebViewPlacement::placementFor(*window()) : nullptr;
+    if (placement == m_placement)
+        return;
+    if (m_placement && m_page)
+        m_page->detach();
+    m_placement = placement;
+    if (m_placement && !page().attach(m_placement))
+        m_placement.reset();
+    setNeedsLayout();
+}
+
+void WebView::layoutSubviews()
+{
+    m_scrollView->setFrame(bounds());
+    updateGeometry();
+    if (m_placement && window())
+        placeLive();
+}
+
+void WebView::placeLive()
+{
+    gfx::Rect frame = convertRect(bounds(), nullptr);
+    gfx::Rect clip = frame;
+    bool hidden = false;
+    for (const View* view = this; view; view = view->superview()) {
+        hidden = hidden || view->isHidden() || view->alpha() <= 0.01f;
+        if (view != this && view->clipsToBounds())
+            clip = clip.intersection(view->convertRect(view->bounds(), nullptr));
+    }
+    int order = 0;
+    bool found = false;
+    window()->visitDescendants([&](const std::shared_ptr<View>& view) {
+        if (view.get() == this)
+            found = true;
+        else if (!found && dynamic_cast<WebView*>(view.get()))
+            ++order;
+    });
+    m_placement->place(frame, clip, hidden || clip.isEmpty(), order);
+}
+
+void WebView::updateGeometry()
+{
+    if (!m_page)
+        return;
+    gfx::Size size = bounds().size;
+    float scale = gfx::Screen::main().scale();
+    if (size == m_pageSize && scale == m_pageScale)
+        return;
+    bool widthChanged = size.width != m_pageSize.width;
+    m_pageSize = size;
+    m_pageScale = scale;
+    m_page->setGeometry(size, scale);
+    if (m_scalesPageToFit && widthChanged) {
+        m_fitZoom = 1;
+        applyZoom();
+    }
+    applyZoom();
+}
+
+// --- The engine's reports ---------------------------------------------------
+
+void WebView::pageNavigation(const PageNavigation& navigation)
+{
+    core::URLRequest request = navigation.request;
+    const std::string address = request.url().absoluteString();
+    bool preapproved = false;
+    if (!navigation.isNewWindow && !navigation.isRedirect && navigation.type == NavigationType::Other) {
+        if (m_approved && m_approved->first == address) {
+            request = m_approved->second;
+            preapproved = true;
+            m_approved.reset();
+        } else if (m_appRequest && m_appRequest->first == address) {
+            request = m_appRequest->second;
+            m_appRequest.reset();
+        }
+    }
+    if (auto refused = refusal(request.url())) {
+        page().answerNavigation(navigation.decision, false);
+        if (auto delegate = this->delegate())
+            delegate->didFailLoad(*this, *refused);
+        return;
+    }
+    auto delegate = this->delegate();
+    bool allowed = preapproved || !delegate || delegate->shouldStartLoad(*this, request, navigation.type);
+    if (navigation.isNewWindow) {
+        page().answerNavigation(navigation.decision, false);
+        if (!allowed)
+            return;
+        std::shared_ptr<WebView> target = delegate ? delegate->createWebView(*this, request) : nullptr;
+        (target ? target : sharedSelf())->loadApproved(request);
+        return;
+    }
+    if (allowed)
+        m_allowed[address] = request;
+    page().answerNavigation(navigation.decision, allowed);
+}
+
+void WebView::pageDidStartLoad(const std::string& url)
+{
+    auto allowed = m_allowed.find(url);
+    if (allowed != m_allowed.end()) {
+        m_request = allowed->second;
+        m_allowed.erase(allowed);
+    } else if (auto parsed = core::URL::parse(url)) {
+        m_request = core::URLRequest(*parsed);
+    }
+    if (m_loadActive)
+        return; // a redirect of the running load
+    m_loadActive = true;
+    m_allowed.clear();
+    if (m_scalesPageToFit && m_fitZoom != 1) {
+        m_fitZoom = 1;
+        applyZoom();
+    }
+    if (auto delegate = this->delegate())
+        delegate->didStartLoad(*this);
+}
+
+void WebView::pageDidFinishLoad()
+{
+    if (!std::exchange(m_loadActive, false))
+        return;
+    if (auto delegate = this->delegate())
+        delegate->didFinishLoad(*this);
+}
+
+void WebView::pageDidFailLoad(const core::Error& error)
+{
+    if (!std::exchange(m_loadActive, false))
+        return;
+    if (auto delegate = this->delegate())
+        delegate->didFailLoad(*this, error);
+}
+
+void WebView::pageResponse(const PageResponse& response)
+{
+    std::weak_ptr<WebPage> weakPage = m_page;
+    uint64_t decision = response.decision;
+    auto listener = std::make_shared<WebPolicyListener>(
+        [weakPage, decision](bool use) {
+            if (auto page = weakPage.lock())
+                page->answerResponse(decision, use);
+        },
+        response.canShow);
+    if (auto delegate = this->delegate())
+        delegate->decidePolicyForResponse(*this, response.response, response.request, listener);
+}
+
+void WebView::pageChallenge(const std::shared_ptr<AuthenticationChallenge>& challenge)
+{
+    if (auto delegate = this->delegate())
+        delegate->didReceiveAuthenticationChallenge(*this, challenge);
+}
+
+void WebView::pageChallengeCancelled(const std::shared_ptr<AuthenticationChallenge>& challenge)
+{
+    if (auto delegate = this->delegate())
+        delegate->didCancelAuthenticationChallenge(*this, challenge);
+}
+
+void WebView::pageStateChanged(const PageState& state)
+{
+    m_state.set(state);
+}
+
+void WebView::pageMetrics(const PageMetrics& metrics)
+{
+    m_metrics = metrics;
+    if (m_scalesPageToFit && metrics.contentWidth > metrics.viewportWidth + 0.5 && metrics.contentWidth > 0) {
+        double fit = std::clamp(double(bounds().size.width) / (metrics.contentWidth * m_zoomLevel), MinimumFitZoom, 1.0);
+        if (fit < m_fitZoom - 1e-3) {
+            m_fitZoom = fit;
+            applyZoom();
+        }
+    }
+    applyMetrics();
+}
+
+void WebView::applyMetrics()
+{
+    if (!m_metrics)
+        return;
+    double zoom = pageZoom();
+    m_applyingPageScroll = true;
+    m_scrollView->setContentSize(
+        { float(m_metrics->contentWidth * zoom), float(m_metrics->contentHeight * zoom) });
+    if (m_pendingScrolls == 0 && !m_scrollView->isTracking() && !m_scrollView->isDragging()
+        && !m_scrollView->isDecelerating())
+        m_scrollView->setContentOffset({ float(m_metrics->scrollX * zoom), float(m_metrics->scrollY * zoom) });
+    m_applyingPageScroll = false;
+}
+
+void WebView::contentOffsetChanged(gfx::Point offset)
+{
+    if (m_applyingPageScroll || !m_page)
+        return;
+    double zoom = pageZoom();
+    ++m_pendingScrolls;
+    std::weak_ptr<WebView> weak = sharedSelf();
+    m_page->scrollTo({ float(offset.x / zoom), float(offset.y / zoom) }, [weak] {
+        if (auto self = weak.lock())
+            self->m_pendingScrolls = std::max(0, self->m_pendingScrolls - 1);
+    });
+}
+
+void WebView::pageSnapshot(const std::shared_ptr<const WebSnapshot>& snapshot)
+{
+    m_documentView->setSnapshot(snapshot);
+    if (snapshot)
+        m_documentView->setFrame({ snapshot->offset(), snapshot->size() });
+}
+
+void WebView::pageElementActions(const ElementInfo& info)
+{
+    if (auto delegate = this->delegate())
+        delegate->elementActions(*this, info);
+}
+
+void WebView::pageScriptError(const PageScriptError& error)
+{
+    core::log("JavaScript error: {} ({}:{})", error.message, error.sourceURL, error.line);
+    if (auto delegate = this->delegate())
+        delegate->didReportJavaScriptError(*this, error.message, error.sourceURL, error.line);
+}
+
+void WebView::pageDialog(PageDialog dialog)
+{
+    std::string host;
+    if (auto address = url())
+        host = address->host();
+    WebDialogView::show(std::move(dialog), host);
+}
+
+void WebView::tapped(ui::GestureRecognizer& recognizer)
+{
+    if (recognizer.state() != ui::GestureRecognizer::Recognized || !m_page || m_placement)
+        return;
+    m_page->tap(recognizer.locationInView(this));
+}
+
+void WebView::longPressed(ui::GestureRecognizer& recognizer)
+{
+    if (recognizer.state() != ui::GestureRecognizer::State::Began || !m_page || m_placement)
+        return;
+    gfx::Point point = recognizer.locationInView(this);
+    std::weak_ptr<WebView> weak = sharedSelf();
+    m_page->elementAt(point, [weak, point](const ElementInfo& found) {
+        auto self = weak.lock();
+        if (!self || found.isEmpty())
+            return;
+        ElementInfo info = found;
+        info.point = point;
+        if (auto delegate = self->delegate())
+            delegate->elementActions(*self, info);
+    });
+}
+
+} // namespace web

@@ -1,0 +1,198 @@
+#pragma once
+
+// A view that shows web content: it loads requests, HTML strings and data,
+// runs scripts, goes back and forward, and asks its delegate before every
+// navigation, about responses it cannot decide alone and about sign-ins.
+// The page is an engine's (WebEngine): WebKit drawn offscreen and shown
+// through snapshots, placed live in a window by a WebViewPlacement, or a
+// recorder in unit tests.
+//
+// scrollView() fills the view and mirrors the page: the page's scroll place
+// and size arrive from the view's own script in the page, and setting the
+// offset scrolls the page. documentView() sits in it and draws the latest
+// snapshot at the place it was taken for. A tap on the view becomes a click
+// on the page; a long press asks the delegate about the link or image under
+// it. Scripts answer on a later pass (there is no synchronous form). Page
+// dialogs become alerts; downloads, menus, permission requests and file
+// choosers of the page never show. Main thread only.
+
+#include "Platform/Core/Data.h"
+#include "Platform/Core/Observable.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Core/URLRequest.h"
+#include "Platform/UI/GestureRecognizer.h"
+#include "Platform/UI/View.h"
+#include "Platform/Web/WebPageClient.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ui {
+class ScrollView;
+}
+
+namespace web {
+
+class WebDocumentView;
+class WebPage;
+class WebPrintFormatter;
+class WebViewDelegate;
+class WebViewPlacement;
+
+class WebView : public ui::View, public WebPageClient {
+public:
+    using ScriptCompletion = std::function<void(const std::string& result, const core::Error* error)>;
+    // Pages are never zoomed out further than this to fit.
+    static constexpr double MinimumFitZoom = 0.25;
+
+    static std::shared_ptr<WebView> create(const gfx::Rect& frame = {});
+    WebView();
+    ~WebView() override;
+
+    std::shared_ptr<WebViewDelegate> delegate() const { return m_delegate.lock(); }
+    void setDelegate(std::weak_ptr<WebViewDelegate> delegate) { m_delegate = std::move(delegate); }
+
+    // http, https, file, about and data. A file outside the bundle's
+    // resources and the home fails (NSURLErrorNoPermissionsToReadFile), an
+    // unknown scheme too (NSURLErrorUnsupportedURL), before the engine sees
+    // them. The request's header fields are sent (an empty "Referer" sends
+    // none).
+    void loadRequest(const core::URLRequest& request);
+    // Without a base URL the page is "about:blank"; with a file base URL it
+    // shows that folder's pictures.
+    void loadHTMLString(std::string_view html, const std::optional<core::URL>& baseURL = std::nullopt);
+    // "text/plain" shows as text; the encoding is UTF-8 unless named.
+    void loadData(const core::Data& data, std::string_view mimeType, std::string_view textEncodingName = {},
+        const std::optional<core::URL>& baseURL = std::nullopt);
+    void stopLoading();
+    void reload();
+    void goBack();
+    void goForward();
+
+    bool canGoBack() const { return m_state.get().canGoBack; }
+    bool canGoForward() const { return m_state.get().canGoForward; }
+    // The main frame's request: the one loading, else the one shown. A
+    // request the app loaded comes back as given.
+    const std::optional<core::URLRequest>& request() const { return m_request; }
+    std::optional<core::URL> url() const;
+    std::string title() const { return m_state.get().title; }
+    bool isLoading() const { return m_state.get().loading; }
+    // 0 … 1.
+    double estimatedProgress() const { return m_state.get().progress; }
+    // Every change of the above (address, title, loading, progress, back and
+    // forward) as (old, new).
+    PageState state() const { return m_state.get(); }
+    core::Observation observeState(std::function<void(const PageState&, const PageState&)> observer)
+    {
+        return m_state.observe(std::move(observer));
+    }
+
+    ui::ScrollView& scrollView() const { return *m_scrollView; }
+    ui::View& documentView() const;
+
+    // A page wider than the view is zoomed out to its width (not below
+    // MinimumFitZoom), again after each load and resize.
+    bool scalesPageToFit() const { return m_scalesPageToFit; }
+    void setScalesPageToFit(bool scales);
+    // The zoom the app asks for, on top of fitting (1 = CSS pixels are points).
+    double zoomLevel() const { return m_zoomLevel; }
+    void setZoomLevel(double level);
+    // The zoom the page is shown at now.
+    double pageZoom() const { return m_zoomLevel * m_fitZoom; }
+
+    // Runs `script` in the page; the completion gets, on a later pass, the
+    // result as String() gives it ("" for undefined and null) or an error
+    // with the exception's message.
+    void evaluateJavaScript(std::string_view script, ScriptCompletion completion);
+
+    std::shared_ptr<WebPrintFormatter> printFormatter();
+    // Prints the page into a PDF file (written whole or not at all).
+    void printToPDF(const std::string& path, std::function<void(const core::Error* error)> completion);
+
+    // The engine's user agent followed by the bundle's name and short
+    // version, unless a custom one is set (empty: none).
+    std::string userAgent() const;
+    const std::string& customUserAgent() const { return m_customUserAgent; }
+    void setCustomUserAgent(std::string userAgent);
+
+    // A new picture of the page now; `completion` once the document view has
+    // it (for tests and renders).
+    void updateSnapshot(std::function<void()> completion);
+
+    // The engine's page (tests reach a recorder through it).
+    WebPage& page();
+
+    // View.
+    void setFrame(const gfx::Rect& frame) override;
+    void setBounds(const gfx::Rect& bounds) override;
+    void didMoveToWindow() override;
+    void layoutSubviews() override;
+    std::string debugText() const override { return m_state.get().url; }
+
+    // The engine's reports.
+    void pageNavigation(const PageNavigation& navigation) override;
+    void pageDidStartLoad(const std::string& url) override;
+    void pageDidFinishLoad() override;
+    void pageDidFailLoad(const core::Error& error) override;
+    void pageResponse(const PageResponse& response) override;
+    void pageChallenge(const std::shared_ptr<AuthenticationChallenge>& challenge) override;
+    void pageChallengeCancelled(const std::shared_ptr<AuthenticationChallenge>& challenge) override;
+    void pageStateChanged(const PageState& state) override;
+    void pageMetrics(const PageMetrics& metrics) override;
+    void pageSnapshot(const std::shared_ptr<const WebSnapshot>& snapshot) override;
+    void pageElementActions(const ElementInfo& info) override;
+    void pageScriptError(const PageScriptError& error) override;
+    void pageDialog(PageDialog dialog) override;
+
+    // Whether a file may be shown: inside the bundle's resources or the home.
+    static bool isReadableFile(const std::string& path);
+
+private:
+    class RecognizerDelegate;
+
+    // Why a load must not reach the engine, if it must not.
+    std::optional<core::Error> refusal(const core::URL& url) const;
+    void failSoon(const core::Error& error);
+    void loadApproved(const core::URLRequest& request);
+    void updateGeometry();
+    void placeLive();
+    void applyZoom();
+    void applyMetrics();
+    void contentOffsetChanged(gfx::Point offset);
+    void tapped(ui::GestureRecognizer& recognizer);
+    void longPressed(ui::GestureRecognizer& recognizer);
+    std::shared_ptr<WebView> sharedSelf();
+
+    std::weak_ptr<WebViewDelegate> m_delegate;
+    std::shared_ptr<WebPage> m_page;
+    std::shared_ptr<ui::ScrollView> m_scrollView;
+    std::shared_ptr<WebDocumentView> m_documentView;
+    std::shared_ptr<RecognizerDelegate> m_recognizerDelegate;
+    core::Observation m_offsetObservation;
+    core::Observable<PageState> m_state;
+    std::optional<core::URLRequest> m_request;
+    // The app's last load, until its navigation comes: (engine's address, request).
+    std::optional<std::pair<std::string, core::URLRequest>> m_appRequest;
+    // A request whose navigation was agreed to already (a new window loaded here).
+    std::optional<std::pair<std::string, core::URLRequest>> m_approved;
+    // The requests navigations were allowed for, by address, until their load starts.
+    std::map<std::string, core::URLRequest> m_allowed;
+    bool m_loadActive = false;
+    std::string m_customUserAgent;
+    std::shared_ptr<WebViewPlacement> m_placement;
+
+    std::optional<PageMetrics> m_metrics;
+    bool m_scalesPageToFit = false;
+    double m_zoomLevel = 1;
+    double m_fitZoom = 1;
+    double m_appliedZoom = 0;
+    gfx::Size m_pageSize;
+    float m_pageScale = 0;
+    int m_pendingScrolls = 0;
+    bool m_applyingPageScroll = false;
+};
+
+} // namespace web

@@ -1,0 +1,107 @@
+#include "Support/XvfbDisplay.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace test {
+
+namespace {
+
+constexpr int StartTimeoutMilliseconds = 10000;
+
+struct Server {
+    pid_t pid = -1;
+    std::string display;
+    bool tried = false;
+
+    ~Server()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+        }
+    }
+};
+
+Server server;
+
+// Xvfb writes the display number it took to the descriptor, then a newline.
+std::string readDisplayNumber(int fd)
+{
+    std::string number;
+    while (number.empty() || number.back() != '\n') {
+        pollfd ready { fd, POLLIN, 0 };
+        if (poll(&ready, 1, StartTimeoutMilliseconds) <= 0)
+            return {};
+        char buffer[16];
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return {};
+        number.append(buffer, size_t(n));
+    }
+    number.pop_back();
+    return number;
+}
+
+} // namespace
+
+bool XvfbDisplay::start()
+{
+    if (server.tried)
+        return server.pid > 0;
+    server.tried = true;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return false;
+    std::string fdText = std::to_string(pipeFds[1]);
+    std::vector<const char*> argv = { "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1920x1200x24",
+        "-nolisten", "tcp", "-noreset", nullptr };
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        // The server ends with the test program, however that ends.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(1);
+        close(pipeFds[0]);
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execvp(argv[0], const_cast<char* const*>(argv.data()));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    if (pid < 0) {
+        close(pipeFds[0]);
+        return false;
+    }
+    std::string number = readDisplayNumber(pipeFds[0]);
+    close(pipeFds[0]);
+    if (number.empty()) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        return false;
+    }
+    server.pid = pid;
+    server.display = ":" + number;
+    setenv("DISPLAY", server.display.c_str(), 1);
+    setenv("GDK_BACKEND", "x11", 1);
+    unsetenv("WAYLAND_DISPLAY");
+    return true;
+}
+
+const std::string& XvfbDisplay::display()
+{
+    return server.display;
+}
+
+} // namespace test

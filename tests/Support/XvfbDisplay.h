@@ -1,0 +1,35 @@
+#pragma once
+
+// The X display of tests that need one (web views, the window host): one
+// Xvfb per test program, started on first use (24-bit colour, a display
+// number of its own choosing), ended with the program. GTK is pointed at it
+// before its first call: DISPLAY set, GDK_BACKEND=x11, WAYLAND_DISPLAY
+// cleared.
+
+#include <cstdlib>
+#include <string>
+
+namespace test {
+
+class XvfbDisplay {
+public:
+    // Starts the program's Xvfb (later calls answer the same); false when it
+    // cannot run here.
+    static bool start();
+    // ":N" once started.
+    static const std::string& display();
+};
+
+} // namespace test
+
+// Skips the test where no display can be had, and fails it where CI=true:
+// continuous integration must run it.
+#define TANDRY_REQUIRE_DISPLAY()                                                                         \
+    do {                                                                                                  \
+        if (!::test::XvfbDisplay::start()) {                                                              \
+            const char* ci = std::getenv("CI");                                                           \
+            if (ci && std::string(ci) == "true")                                                          \
+                FAIL() << "Xvfb cannot run; this test needs a display";                                  \
+            GTEST_SKIP() << "Xvfb cannot run; this test needs a display";                                \
+        }                                                                                                 \
+    } while (0)
