@@ -1,6 +1,7 @@
 #include "Platform/Web/GtkStartup.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/GLibMainContextBridge.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -39,8 +40,12 @@ bool GtkStartup::start()
     // warns that it cannot reach it.
     setenv("NO_AT_BRIDGE", "1", 0);
     std::string home = core::paths::home();
-    if (!home.empty())
-        setenv("XDG_CACHE_HOME", core::path::appendingPathComponent(home, "tmp/WebKit").c_str(), 1);
+    if (!home.empty()) {
+        std::string cache = core::path::appendingPathComponent(home, "tmp/WebKit");
+        core::Error error;
+        if (core::fs::createDirectory(cache, true, &error))
+            setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    }
     if (!hasDisplay()) {
         core::log("Warning, no display: web content is not shown");
         state = State::Failed;
