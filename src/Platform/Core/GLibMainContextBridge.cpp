@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <poll.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace core {
@@ -134,7 +135,11 @@ private:
                 m_sources[fd] = RunLoop::main().addSource(fd, interest, [](DescriptorSource&, unsigned) { },
                     RunLoop::CommonModes);
             } catch (const Exception& exception) {
-                if (!m_loggedFallback) {
+                // epoll takes no regular files (GTK's print-to-file backend
+                // watches one); they are always ready anyway.
+                struct stat status;
+                bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+                if (!regular && !m_loggedFallback) {
                     log("Warning, GLib's descriptor {} cannot be watched by the run loop, polled instead: {}", fd,
                         exception.reason());
                     m_loggedFallback = true;

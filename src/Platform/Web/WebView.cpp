@@ -109,15 +109,17 @@ WebPage& WebView::page()
         m_pageScale = 0;
         m_appliedZoom = 0;
         updateGeometry();
-        auto tap = ui::TapGestureRecognizer::create();
-        tap->setCancelsTouchesInView(false);
-        tap->setDelegate(m_recognizerDelegate);
-        tap->addTarget(self, "webViewTapped", [this](ui::GestureRecognizer& recognizer) { tapped(recognizer); });
-        m_scrollView->addGestureRecognizer(tap);
         auto press = ui::LongPressGestureRecognizer::create();
         press->setDelegate(m_recognizerDelegate);
         press->addTarget(self, "webViewLongPressed", [this](ui::GestureRecognizer& recognizer) { longPressed(recognizer); });
         m_scrollView->addGestureRecognizer(press);
+        // A press held long enough is a long press, never also a click.
+        auto tap = ui::TapGestureRecognizer::create();
+        tap->setCancelsTouchesInView(false);
+        tap->setDelegate(m_recognizerDelegate);
+        tap->requireToFail(press);
+        tap->addTarget(self, "webViewTapped", [this](ui::GestureRecognizer& recognizer) { tapped(recognizer); });
+        m_scrollView->addGestureRecognizer(tap);
     }
     return *m_page;
 }
