@@ -409,12 +409,17 @@ void GtkWebPage::elementAt(gfx::Point point, ElementCompletion completion)
 
 void GtkWebPage::updateSnapshot(std::function<void()> done)
 {
+    // A picture being taken may show the page before the change that asks
+    // for this one: the asker waits for the next.
+    if (m_snapshotRunning) {
+        m_snapshotWanted = true;
+        if (done)
+            m_nextSnapshotWaiters.push_back(std::move(done));
+        return;
+    }
     if (done)
         m_snapshotWaiters.push_back(std::move(done));
-    if (m_snapshotRunning)
-        m_snapshotWanted = true;
-    else
-        takeSnapshot();
+    takeSnapshot();
 }
 
 void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
@@ -470,8 +475,10 @@ void GtkWebPage::snapshotDone(void* surface, gfx::Point offset)
     for (auto& waiter : std::exchange(m_snapshotWaiters, {}))
         core::RunLoop::main().post(std::move(waiter));
     m_snapshotRunning = false;
-    if (m_snapshotWanted)
+    if (m_snapshotWanted) {
+        m_snapshotWaiters = std::exchange(m_nextSnapshotWaiters, {});
         takeSnapshot();
+    }
 }
 
 // --- Printing -----------------------------------------------------------------

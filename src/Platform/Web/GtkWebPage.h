@@ -120,6 +120,7 @@ private:
     bool m_snapshotWanted = false;
     unsigned m_snapshotTimer = 0;
     std::vector<std::function<void()>> m_snapshotWaiters;
+    std::vector<std::function<void()>> m_nextSnapshotWaiters;
     std::shared_ptr<WebViewPlacement> m_placement;
     uint32_t m_eventTime = 1;
     std::string m_userAgent;

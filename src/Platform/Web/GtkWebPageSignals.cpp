@@ -352,8 +352,6 @@ struct GtkWebPage::Signals {
         auto& self = page(data);
         core::log("Warning, a web content process ended ({})",
             reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" : "terminated");
-        self.m_snapshotRunning = false;
-        self.m_snapshotWanted = false;
         if (self.m_loading && !self.m_failed) {
             auto url = urlFrom(webkit_web_view_get_uri(view)).value_or(core::URL());
             auto failure = net::URLError::make(net::URLError::Unknown, url, "The web content process ended unexpectedly.");
