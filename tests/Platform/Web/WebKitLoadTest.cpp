@@ -245,6 +245,16 @@ TEST_F(WebKitLoadTest, SignInsAreAnsweredByTheDelegate)
     auto kept = net::CredentialStorage::shared().credential({ "http", "127.0.0.1", server().port(), "R" });
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->user, "u");
+
+    // Kept unanswered while the load is stopped: the delegate hears of it.
+    delegate->onChallenge = nullptr;
+    delegate->keepChallenges = true;
+    view->loadRequest(core::URLRequest(serverURL("/auth/basic?user=x&pass=y&realm=Other")));
+    ASSERT_TRUE(waitFor([&] { return delegate->challenges.size() == 1; }));
+    view->stopLoading();
+    ASSERT_TRUE(waitFor([&] { return delegate->saw("didCancelAuthenticationChallenge"); }));
+    EXPECT_TRUE(delegate->challenges[0]->isCancelled());
+    delegate->challenges.clear();
 }
 
 TEST_F(WebKitLoadTest, CookiesTravelBothWaysAndHeadersGoOut)

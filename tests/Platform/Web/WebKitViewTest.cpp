@@ -216,6 +216,12 @@ TEST_F(WebKitViewTest, ScriptErrorsAreReportedAndDialogsWaitForTheirAlert)
     driver.pressAlertButton("Cancel");
     advance(1);
     EXPECT_TRUE(waitFor([&] { return view->title() == "no"; }));
+
+    // Permission requests are refused.
+    view->evaluateJavaScript("navigator.geolocation.getCurrentPosition(function () { document.title = 'located'; },"
+                             " function (e) { document.title = 'refused ' + e.code; })",
+        nullptr);
+    EXPECT_TRUE(waitFor([&] { return view->title() == "refused 1"; })) << view->title();
 }
 
 TEST_F(WebKitViewTest, PrintingMakesAPDFOfThePage)
