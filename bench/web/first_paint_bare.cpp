@@ -1,0 +1,131 @@
+// tool: PkgConfig::webkit2gtk_4_1 PkgConfig::gtk__3_0
+// The bare path the web view's first paint is measured against: a
+// WebKitWebView in an offscreen window with the web view's settings, no
+// toolkit around it. For each of N runs a fresh view loads the page; one
+// line per run: milliseconds from the load call to the load's end and to its
+// first picture, and the web process's resident kilobytes then.
+// Usage: first_paint_bare FILE RUNS (needs a display).
+
+#include <webkit2/webkit2.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Run {
+    Clock::time_point start;
+    double finished = 0;
+    double painted = 0;
+    bool done = false;
+};
+
+double since(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The resident kilobytes of this program's web content processes.
+long webProcessKilobytes()
+{
+    long total = 0;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        int pid = atoi(entry->d_name);
+        if (pid <= 0)
+            continue;
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        bool web = false;
+        while (std::getline(status, line)) {
+            if (line.rfind("Name:", 0) == 0)
+                web = line.find("WebKitWebProces") != std::string::npos;
+            if (web && line.rfind("VmRSS:", 0) == 0)
+                total += atol(line.c_str() + 6);
+        }
+    }
+    if (proc)
+        closedir(proc);
+    return total;
+}
+
+WebKitSettings* makeSettings()
+{
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    webkit_settings_set_enable_smooth_scrolling(settings, FALSE);
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    return settings;
+}
+
+void snapshotTaken(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* run = static_cast<Run*>(data);
+    cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+    run->painted = since(run->start);
+    if (surface)
+        cairo_surface_destroy(surface);
+    run->done = true;
+}
+
+void loadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data)
+{
+    auto* run = static_cast<Run*>(data);
+    if (event != WEBKIT_LOAD_FINISHED)
+        return;
+    run->finished = since(run->start);
+    webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+        snapshotTaken, run);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: first_paint_bare FILE RUNS\n");
+        return 2;
+    }
+    gtk_disable_setlocale();
+    if (!gtk_init_check(nullptr, nullptr))
+        return 1;
+    WebKitWebContext* context = webkit_web_context_new_ephemeral();
+    if (std::system("bwrap --ro-bind / / --unshare-all --die-with-parent true >/dev/null 2>&1") == 0)
+        webkit_web_context_set_sandbox_enabled(context, TRUE);
+    webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    gchar* uri = g_filename_to_uri(argv[1], nullptr, nullptr);
+    int runs = atoi(argv[2]);
+    for (int i = 0; i < runs; ++i) {
+        Run run;
+        WebKitSettings* settings = makeSettings();
+        GtkWidget* window = gtk_offscreen_window_new();
+        auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr));
+        g_object_unref(settings);
+        gtk_widget_set_size_request(GTK_WIDGET(view), 640, 960);
+        gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
+        gtk_widget_show_all(window);
+        webkit_web_view_set_zoom_level(view, 2);
+        g_signal_connect(view, "load-changed", G_CALLBACK(loadChanged), &run);
+        run.start = Clock::now();
+        webkit_web_view_load_uri(view, uri);
+        while (!run.done)
+            g_main_context_iteration(nullptr, TRUE);
+        std::printf("%.1f %.1f %ld\n", run.finished, run.painted, webProcessKilobytes());
+        std::fflush(stdout);
+        gtk_widget_destroy(window);
+        for (int spin = 0; spin < 50 && g_main_context_pending(nullptr); ++spin)
+            g_main_context_iteration(nullptr, FALSE);
+    }
+    g_free(uri);
+    return 0;
+}
