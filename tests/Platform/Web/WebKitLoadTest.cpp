@@ -14,6 +14,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Platform/Core/Paths.h"
+#include "Platform/Web/GtkStartup.h"
+
 #include "Support/TestWebServer.h"
 
 using web::NavigationType;
@@ -47,8 +50,29 @@ TEST_F(WebKitLoadTest, APageLoadsWithItsTitleAndAnswersScripts)
     EXPECT_EQ(evaluate("null"), "");
     EXPECT_EQ(evaluate("3 > 2"), "true");
     EXPECT_EQ(evaluate("throw new Error('boom')"), "error: Error: boom");
+    // The view's own script and its message handler live in a world the
+    // page cannot reach.
+    EXPECT_EQ(evaluate("typeof __tandry"), "undefined");
+    EXPECT_EQ(evaluate("String(window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.tandry)"),
+        "undefined");
     EXPECT_FALSE(view->isLoading());
     EXPECT_EQ(view->estimatedProgress(), 1.0);
+}
+
+class WebKitStartupTest : public test::TestCase { };
+
+TEST_F(WebKitStartupTest, TheInspectorIsOffAndCachesStayInTheHome)
+{
+    if (web::GtkStartup::isStarted())
+        GTEST_SKIP() << "GTK started earlier in this program";
+    TANDRY_REQUIRE_DISPLAY();
+    setenv("WEBKIT_INSPECTOR_SERVER", "127.0.0.1:9222", 1);
+    setenv("WEBKIT_INSPECTOR_HTTP_SERVER", "127.0.0.1:9223", 1);
+    ASSERT_TRUE(web::GtkStartup::start());
+    EXPECT_EQ(std::getenv("WEBKIT_INSPECTOR_SERVER"), nullptr);
+    EXPECT_EQ(std::getenv("WEBKIT_INSPECTOR_HTTP_SERVER"), nullptr);
+    ASSERT_NE(std::getenv("XDG_CACHE_HOME"), nullptr);
+    EXPECT_EQ(std::string(std::getenv("XDG_CACHE_HOME")), core::paths::home() + "/tmp/WebKit");
 }
 
 TEST_F(WebKitLoadTest, NavigationsComeWithTheirTypes)
