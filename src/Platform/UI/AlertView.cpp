@@ -140,6 +140,8 @@ void AlertView::layoutSubviews()
     };
     placeText(*m_titleLabel, title(), Fonts::boldSystemFont(Fonts::LabelFontSize));
     placeText(*m_messageLabel, m_message, Fonts::systemFont(Fonts::LabelFontSize - 1));
+    if (float accessory = accessoryHeight(); accessory > 0)
+        y += accessory + TextSpacing;
     y += TextSpacing;
 
     // Buttons in the order they show: two side by side with cancel left,

@@ -54,6 +54,9 @@ public:
 
 protected:
     void removeFromScreen() override;
+    // Room (points) a subclass's own views take between the message and the
+    // buttons; the alert grows by it.
+    virtual float accessoryHeight() const { return 0; }
 
 private:
     std::string m_message;

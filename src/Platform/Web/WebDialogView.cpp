@@ -29,8 +29,7 @@ std::shared_ptr<WebDialogView> WebDialogView::show(PageDialog dialog, const std:
         view->addButton(text("OK"));
         break;
     case PageDialog::Kind::Prompt:
-        // Two empty lines under the message make the room the field takes.
-        view->setMessage(dialog.message + "\n\n");
+        view->setMessage(dialog.message);
         view->setCancelButtonIndex(view->addButton(text("Cancel")));
         view->addButton(text("OK"));
         break;
@@ -43,7 +42,7 @@ std::shared_ptr<WebDialogView> WebDialogView::show(PageDialog dialog, const std:
     if (dialog.kind == PageDialog::Kind::Prompt) {
         view->m_field = ui::TextField::create();
         view->m_field->setText(dialog.defaultText);
-        view->m_field->setBackgroundColor(gfx::Color::white(1));
+        view->m_field->setBorderStyle(ui::TextField::BorderStyle::RoundedRect);
         view->addSubview(view->m_field);
     }
     view->m_dialog = std::move(dialog);
@@ -65,6 +64,7 @@ void WebDialogView::layoutSubviews()
     AlertView::layoutSubviews();
     if (!m_field)
         return;
+    // In the room the alert made for it, just above the buttons.
     gfx::Rect row = buttonRowRect();
     m_field->setFrame({ row.origin.x, row.origin.y - FieldHeight - ButtonSpacing, row.size.width, FieldHeight });
 }

@@ -33,6 +33,7 @@ public:
 
 protected:
     void sendClicked(int index) override;
+    float accessoryHeight() const override { return m_field ? FieldHeight : 0; }
 
 private:
     PageDialog m_dialog;

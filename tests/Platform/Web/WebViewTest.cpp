@@ -7,7 +7,9 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/URLError.h"
+#include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/AlertView.h"
+#include "Platform/UI/Label.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/Web/NoDisplayWebEngine.h"
@@ -336,6 +338,7 @@ TEST_F(WebViewTest, TapsReachThePageAndLongPressesAskAboutLinksAndImages)
 
 TEST_F(WebViewTest, PageDialogsBecomeAlertsAnsweredWhenPressed)
 {
+    gfx::setTextEngine(gfx::makePangoTextEngine());
     view->loadRequest(core::URLRequest(url("http://example.com/")));
     runLoop();
     size_t prompt = page().showDialog(web::PageDialog::Kind::Prompt, "Your name?", "Ann");
@@ -346,6 +349,16 @@ TEST_F(WebViewTest, PageDialogsBecomeAlertsAnsweredWhenPressed)
     ASSERT_TRUE(dialog && dialog->textField());
     EXPECT_EQ(dialog->textField()->text(), "Ann");
     EXPECT_LE(dialog->textField()->frame().maxY(), dialog->buttonRowRect().minY());
+    // Below the message, not over it.
+    auto labels = dialog->findViews<ui::Label>();
+    ASSERT_GE(labels.size(), 2u);
+    EXPECT_EQ(labels[1]->text(), "Your name?");
+    EXPECT_GE(dialog->textField()->frame().minY(), labels[1]->frame().maxY());
+    std::filesystem::create_directories(sourcePath("build/screens/web"));
+    ui::testing::Driver::ScreenshotOptions options;
+    options.scale = 2;
+    options.realText = true;
+    EXPECT_TRUE(driver.screenshot(sourcePath("build/screens/web/prompt.png"), options));
     dialog->textField()->setText("Bob");
     driver.pressAlertButton("OK");
     advance(1);
