@@ -18,12 +18,12 @@
 #include "Platform/Web/WebViewDelegate.h"
 
 #include "Support/XvfbDisplay.h"
+#include "WebProcessMemory.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -45,28 +45,6 @@ double median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-long webProcessKilobytes()
-{
-    long total = 0;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        int pid = atoi(entry->d_name);
-        if (pid <= 0)
-            continue;
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        bool web = false;
-        while (std::getline(status, line)) {
-            if (line.rfind("Name:", 0) == 0)
-                web = line.find("WebKitWebProces") != std::string::npos;
-            if (web && line.rfind("VmRSS:", 0) == 0)
-                total += atol(line.c_str() + 6);
-        }
-    }
-    if (proc)
-        closedir(proc);
-    return total;
-}
 
 // About 1 MB of headings and paragraphs.
 std::string makePage(const std::string& folder)
@@ -131,7 +109,7 @@ void FirstPaint(benchmark::State& state)
             auto picture = ui::Renderer::renderImage(*view, ui::RenderOptions { 2, std::nullopt, false });
             benchmark::DoNotOptimize(picture.get());
             paint.push_back(since(start));
-            memory.push_back(double(webProcessKilobytes()));
+            memory.push_back(double(bench::webProcessKilobytes()));
             view->removeFromSuperview();
             view.reset();
             loop.runUntil([] { return false; }, 0.5);

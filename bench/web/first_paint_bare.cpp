@@ -6,13 +6,13 @@
 // first picture, and the web process's resident kilobytes then.
 // Usage: first_paint_bare FILE RUNS (needs a display).
 
+#include "WebProcessMemory.h"
+
 #include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -32,29 +32,6 @@ double since(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The resident kilobytes of this program's web content processes.
-long webProcessKilobytes()
-{
-    long total = 0;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        int pid = atoi(entry->d_name);
-        if (pid <= 0)
-            continue;
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        bool web = false;
-        while (std::getline(status, line)) {
-            if (line.rfind("Name:", 0) == 0)
-                web = line.find("WebKitWebProces") != std::string::npos;
-            if (web && line.rfind("VmRSS:", 0) == 0)
-                total += atol(line.c_str() + 6);
-        }
-    }
-    if (proc)
-        closedir(proc);
-    return total;
-}
 
 WebKitSettings* makeSettings()
 {
@@ -120,7 +97,7 @@ int main(int argc, char** argv)
         webkit_web_view_load_uri(view, uri);
         while (!run.done)
             g_main_context_iteration(nullptr, TRUE);
-        std::printf("%.1f %.1f %ld\n", run.finished, run.painted, webProcessKilobytes());
+        std::printf("%.1f %.1f %ld\n", run.finished, run.painted, bench::webProcessKilobytes());
         std::fflush(stdout);
         gtk_widget_destroy(window);
         for (int spin = 0; spin < 50 && g_main_context_pending(nullptr); ++spin)
