@@ -232,8 +232,13 @@ struct GtkWebPage::Signals {
             auto url = urlFrom(webkit_web_view_get_uri(view));
             space.protocol = url ? url->scheme() : "http";
         }
-        std::string key = fmt::format("{}\n{}\n{}\n{}", space.protocol, space.host, space.port, space.realm);
+        // Per space and load; WebKit's own word that this is a second try
+        // counts too.
+        std::string key = fmt::format("{}\n{}\n{}\n{}\n{}", space.host, space.port, space.realm,
+            space.authenticationMethod, space.isProxy);
         int failures = self.m_failures[key]++;
+        if (failures == 0 && webkit_authentication_request_is_retry(request))
+            failures = self.m_failures[key] = 1;
         auto proposed = net::CredentialStorage::shared().credential(AuthenticationChallenge::storageSpace(space));
 
         PendingChallenge pending;
