@@ -313,6 +313,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 128
+    # With TLS: the handshake runs in each connection's own thread, so a
+    # client that connects and then stalls or gives up holds up nobody else.
+    tls_context = None
+
+    def finish_request(self, request, client_address):
+        if self.tls_context is None:
+            return super().finish_request(request, client_address)
+        try:
+            request = self.tls_context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return
+        try:
+            super().finish_request(request, client_address)
+        finally:
+            try:
+                request.close()
+            except OSError:
+                pass
 
     def handle_error(self, request, client_address):
         # Clients that hang up early are part of the tests.
@@ -333,7 +351,7 @@ def main():
         secure = Server(("127.0.0.1", 0), Handler)
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls_cert, args.tls_key)
-        secure.socket = context.wrap_socket(secure.socket, server_side=True)
+        secure.tls_context = context
         servers.append(secure)
         tls_port = secure.server_address[1]
     for server in servers:
