@@ -1,5 +1,6 @@
 #include "Platform/UI/Application.h"
 
+#include "Platform/Core/Clock.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -276,8 +277,24 @@ void Application::setStatusBarHidden(bool hidden, StatusBarAnimation animation)
     if (int(animation) < 0 || int(animation) > 2)
         throw core::Exception(core::Exception::InvalidArgument,
             "Application::setStatusBarHidden: " + std::to_string(int(animation)) + " is no status bar animation");
+    double now = core::RunLoop::hasMainThread() ? core::RunLoop::main().clock()->monotonic() : 0;
+    if (hidden != m_statusBarHidden && animation == StatusBarAnimation::Fade) {
+        m_statusBarFadeFrom = statusBarAlphaAt(now);
+        m_statusBarFadeStart = now;
+    } else if (hidden != m_statusBarHidden) {
+        m_statusBarFadeStart = -1;
+    }
     m_statusBarHidden = hidden;
     m_statusBarAnimation = animation;
+}
+
+float Application::statusBarAlphaAt(double time) const
+{
+    float target = m_statusBarHidden ? 0 : 1;
+    if (m_statusBarFadeStart < 0 || time >= m_statusBarFadeStart + StatusBarFadeDuration)
+        return target;
+    float progress = float(std::max(0.0, time - m_statusBarFadeStart) / StatusBarFadeDuration);
+    return m_statusBarFadeFrom + (target - m_statusBarFadeFrom) * progress;
 }
 
 void Application::setStatusBarStyle(StatusBarStyle style, bool)
@@ -293,6 +310,11 @@ gfx::Rect Application::statusBarFrame() const
 {
     if (m_statusBarHidden)
         return gfx::Rect::zero();
+    return statusBarFrameWhenShown();
+}
+
+gfx::Rect Application::statusBarFrameWhenShown() const
+{
     gfx::Rect screen = Screen::main()->bounds();
     switch (m_statusBarOrientation) {
     case Orientation::PortraitUpsideDown:

@@ -47,6 +47,7 @@ public:
     static constexpr const char* launchOptionsURLKey = "ui.LaunchOptionsURL";
 
     static constexpr float StatusBarHeight = 20;
+    static constexpr double StatusBarFadeDuration = 0.2;
     static constexpr double OrientationAnimationDuration = 0.3;
 
     // The running application (null before one was made shared).
@@ -100,11 +101,17 @@ public:
     // and its views, didRotate once the clock passes the duration.
     void setStatusBarOrientation(Orientation orientation, bool animated = true);
     bool isStatusBarHidden() const { return m_statusBarHidden; }
+    // Hidden or shown at once; a fade only changes how it is drawn.
     void setStatusBarHidden(bool hidden, StatusBarAnimation animation = StatusBarAnimation::None);
+    // How opaque the status bar shows at `time` on the run loop's clock: 0
+    // hidden, 1 shown, between while a fade runs.
+    float statusBarAlphaAt(double time) const;
     StatusBarAnimation statusBarAnimation() const { return m_statusBarAnimation; }
     StatusBarStyle statusBarStyle() const { return m_statusBarStyle; }
     void setStatusBarStyle(StatusBarStyle style, bool animated = false);
     gfx::Rect statusBarFrame() const;
+    // Where the status bar stands in the current orientation, hidden or not.
+    gfx::Rect statusBarFrameWhenShown() const;
     double statusBarOrientationAnimationDuration() const { return OrientationAnimationDuration; }
     // The screen less the status bar, in screen coordinates.
     gfx::Rect applicationFrame() const;
@@ -143,6 +150,8 @@ private:
     Orientation m_deviceOrientation = Orientation::Portrait;
     bool m_statusBarHidden = false;
     StatusBarAnimation m_statusBarAnimation = StatusBarAnimation::None;
+    double m_statusBarFadeStart = -1;
+    float m_statusBarFadeFrom = 1;
     StatusBarStyle m_statusBarStyle = StatusBarStyle::Default;
     bool m_idleTimerDisabled = false;
     bool m_networkActivityVisible = false;

@@ -189,10 +189,15 @@ gfx::Size NavigationBar::sizeThatFits(gfx::Size size) const
     return { size.width, barHeightForInterface() + prompt };
 }
 
-void NavigationBar::layoutSubviews()
+void NavigationBar::makeViewsIfNeeded()
 {
     if (m_viewsStale)
         rebuildViews();
+}
+
+void NavigationBar::layoutSubviews()
+{
+    makeViewsIfNeeded();
     gfx::Rect b = bounds();
     float top = 0;
     if (m_promptView) {

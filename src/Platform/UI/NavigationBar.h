@@ -74,6 +74,11 @@ public:
     // Places the prompt, the left and right views and the title between.
     void layoutSubviews() override;
 
+protected:
+    // Makes the top item's views when the items changed since the last
+    // layout, so a subclass can adjust them before the base layout runs.
+    void makeViewsIfNeeded();
+
 private:
     void itemsChanged();
     void rebuildViews();

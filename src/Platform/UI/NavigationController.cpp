@@ -6,6 +6,7 @@
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Toolbar.h"
+#include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
 
 #include <algorithm>
@@ -95,12 +96,14 @@ void NavigationController::layoutContent()
     gfx::Rect b = view()->bounds();
     NavigationBar& bar = navigationBar();
     float barHeight = bar.sizeThatFits({ b.width(), 0 }).height;
-    bar.setHidden(m_barHidden);
-    bar.setFrame({ 0, 0, b.width(), barHeight });
+    // A hidden bar waits above (the toolbar below) the view, where a slide
+    // takes it and brings it back from; it shows while a hide slides it out.
+    bar.setHidden(m_barHidden && !m_barSlide.hiding);
+    bar.setFrame({ 0, m_barHidden ? -barHeight : 0, b.width(), barHeight });
     Toolbar& tools = toolbar();
-    tools.setHidden(m_toolbarHidden);
+    tools.setHidden(m_toolbarHidden && !m_toolbarSlide.hiding);
     float toolbarHeight = tools.sizeThatFits({ b.width(), 0 }).height;
-    tools.setFrame({ 0, b.height() - toolbarHeight, b.width(), toolbarHeight });
+    tools.setFrame({ 0, m_toolbarHidden ? b.height() : b.height() - toolbarHeight, b.width(), toolbarHeight });
     float top = m_barHidden || bar.isTranslucent() ? 0 : barHeight;
     float bottom = m_toolbarHidden || tools.isTranslucent() ? b.height() : b.height() - toolbarHeight;
     if (auto* controller = topViewController(); controller && controller->isViewLoaded())
@@ -237,6 +240,8 @@ void NavigationController::transition(const std::shared_ptr<ViewController>& fro
         d->willShowViewController(*this, *to, animated);
     updateBars(animated);
     layoutContent();
+    if (from != to)
+        topViewControllerDidChange(animated);
 
     std::weak_ptr<core::Object> weak = weak_from_this();
     m_transitionFinish = [weak, from, to, shown, animated, leaving = std::move(leaving)] {
@@ -291,16 +296,58 @@ ViewController* NavigationController::visibleViewController() const
     return visible;
 }
 
-void NavigationController::setNavigationBarHidden(bool hidden, bool)
+void NavigationController::setNavigationBarHidden(bool hidden, bool animated)
 {
+    requireMainThread("NavigationController::setNavigationBarHidden");
+    // An unanimated hide also cuts short a hide that is still sliding.
+    bool changed = hidden != m_barHidden || (!animated && m_barSlide.hiding);
     m_barHidden = hidden;
-    layoutContent();
+    if (changed && isViewLoaded())
+        slideBar(navigationBar(), hidden, animated, &NavigationController::m_barSlide);
+    else
+        layoutContent();
 }
 
-void NavigationController::setToolbarHidden(bool hidden, bool)
+void NavigationController::setToolbarHidden(bool hidden, bool animated)
 {
+    requireMainThread("NavigationController::setToolbarHidden");
+    // An unanimated hide also cuts short a hide that is still sliding.
+    bool changed = hidden != m_toolbarHidden || (!animated && m_toolbarSlide.hiding);
     m_toolbarHidden = hidden;
-    layoutContent();
+    if (changed && isViewLoaded())
+        slideBar(toolbar(), hidden, animated, &NavigationController::m_toolbarSlide);
+    else
+        layoutContent();
+}
+
+// Moves a bar to the state its hidden flag asks for, with the top view's new
+// frame in the same animation. A hide keeps the bar shown until its slide
+// ends; a later request (a show, or an unanimated change) makes that end do
+// nothing, so a replaced hide never hides the bar.
+void NavigationController::slideBar(View& bar, bool hidden, bool animated, BarSlide NavigationController::*slide)
+{
+    BarSlide& state = this->*slide;
+    uint64_t generation = ++state.generation;
+    if (!animated || !isOnScreen() || !ViewAnimation::areAnimationsEnabled()) {
+        state.hiding = false;
+        bar.layer().removeAnimation("position");
+        bar.layer().removeAnimation("bounds");
+        layoutContent();
+        return;
+    }
+    state.hiding = hidden;
+    if (!hidden && bar.isHidden())
+        bar.setHidden(false); // from past its edge, where layout keeps a hidden bar
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    ViewAnimation::animate(HideShowBarDuration, 0, ViewAnimation::BeginFromCurrentState | ViewAnimation::CurveEaseInOut,
+        [this] { layoutContent(); },
+        [weak, slide, generation](bool) {
+            auto self = std::static_pointer_cast<NavigationController>(weak.lock());
+            if (!self || (self.get()->*slide).generation != generation)
+                return;
+            (self.get()->*slide).hiding = false;
+            self->layoutContent();
+        });
 }
 
 void NavigationController::viewWillAppear(bool animated)

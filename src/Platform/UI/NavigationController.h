@@ -7,11 +7,15 @@
 // did-appear, did-show). Animated transitions complete when the clock passes
 // 0.35 s; a transition asked for while one runs completes the running one
 // first. Appearance and rotation forward to the top controller. The bar
-// comes from a factory, so a subclass of the bar can be the bar.
+// comes from a factory, so a subclass of the bar can be the bar. Bars hidden
+// with animation slide out over their own height (the navigation bar up, the
+// toolbar down) and take their hidden flag when the slide ends; the hidden
+// state they report changes at once.
 
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/ViewController.h"
 
+#include <cstdint>
 #include <functional>
 
 namespace ui {
@@ -29,6 +33,7 @@ public:
 class NavigationController : public ViewController, public NavigationBarDelegate {
 public:
     static constexpr double TransitionDuration = 0.35;
+    static constexpr double HideShowBarDuration = 0.2;
     using BarFactory = std::function<std::shared_ptr<NavigationBar>()>;
 
     static std::shared_ptr<NavigationController> create(const std::shared_ptr<ViewController>& root,
@@ -78,12 +83,24 @@ public:
 
     bool shouldPopItem(NavigationBar& bar, NavigationItem& item) override;
 
+protected:
+    // A different controller became the top one (push, pop or a new stack).
+    virtual void topViewControllerDidChange(bool animated) { (void)animated; }
+    bool isOnScreen() const;
+
 private:
+    // A bar's slide: whether a hide is still moving it, and which request
+    // the running slide belongs to (a newer request makes an older slide's
+    // end a no-op).
+    struct BarSlide {
+        bool hiding = false;
+        uint64_t generation = 0;
+    };
+    void slideBar(View& bar, bool hidden, bool animated, BarSlide NavigationController::*slide);
     void checkPushable(const ViewController* controller, const char* what) const;
     void transition(const std::shared_ptr<ViewController>& from, const std::shared_ptr<ViewController>& to,
         bool animated, std::vector<std::shared_ptr<ViewController>> leaving);
     void updateBars(bool animated);
-    bool isOnScreen() const;
 
     BarFactory m_barFactory;
     std::vector<std::shared_ptr<ViewController>> m_controllers;
@@ -94,6 +111,8 @@ private:
     std::shared_ptr<int> m_transitionToken;
     bool m_barHidden = false;
     bool m_toolbarHidden = true;
+    BarSlide m_barSlide;
+    BarSlide m_toolbarSlide;
 };
 
 } // namespace ui

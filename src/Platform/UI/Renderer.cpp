@@ -326,11 +326,20 @@ void Renderer::renderScreen(gfx::Context& context, const RenderOptions& options)
         window.layoutIfNeeded();
         renderLayer(window.layer(), context, time, true);
     }
-    if (auto* application = Application::shared(); application && !application->isStatusBarHidden()) {
-        context.saveGState();
-        context.setFillColor(gfx::Color::white(0.15f));
-        context.fillRect(application->statusBarFrame());
-        context.restoreGState();
+    if (auto* application = Application::shared()) {
+        // Grey by default, black in the black styles (half see-through in
+        // the translucent one), fading as the status bar hides or shows.
+        float alpha = application->statusBarAlphaAt(time);
+        if (alpha > 0) {
+            auto style = application->statusBarStyle();
+            gfx::Color color = style == Application::StatusBarStyle::Default ? gfx::Color::white(0.15f)
+                : style == Application::StatusBarStyle::BlackTranslucent  ? gfx::Color::white(0, 0.5f)
+                                                                          : gfx::Color::white(0);
+            context.saveGState();
+            context.setFillColor(color.colorWithAlphaComponent(color.alpha() * alpha));
+            context.fillRect(application->statusBarFrameWhenShown());
+            context.restoreGState();
+        }
     }
     currentRoot = saved;
     currentScale = savedScale;

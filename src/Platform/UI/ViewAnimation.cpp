@@ -131,6 +131,11 @@ void ViewAnimation::commit()
             auto animation = std::make_shared<LayerAnimation>();
             animation->keyPath = change.keyPath;
             animation->from = change.from;
+            // From where a running animation of the property shows it now,
+            // so that a reversal does not jump to the old end value.
+            if (block.fromCurrentState)
+                if (auto running = layer->animationForKey(change.keyPath))
+                    animation->from = running->valueAt(now, change.from);
             animation->to = change.to;
             animation->beginTime = now + std::max(0.0, block.delay);
             animation->duration = std::max(0.0, block.duration);

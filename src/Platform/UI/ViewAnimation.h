@@ -41,6 +41,8 @@ public:
     static void setDuration(double seconds);
     static void setDelay(double seconds);
     static void setCurve(Curve curve);
+    // A property that is already animating starts from what it shows now
+    // instead of its previous model value.
     static void setBeginsFromCurrentState(bool fromCurrent);
     static void setWillStartHandler(WillStartHandler handler);
     static void setDidStopHandler(DidStopHandler handler);

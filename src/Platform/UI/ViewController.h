@@ -74,7 +74,8 @@ public:
     NavigationItem& navigationItem();
     std::shared_ptr<NavigationItem> sharedNavigationItem();
     const std::vector<std::shared_ptr<BarButtonItem>>& toolbarItems() const { return m_toolbarItems; }
-    void setToolbarItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool animated = false);
+    // Virtual: a controller with a toolbar of its own shows them there.
+    virtual void setToolbarItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool animated = false);
     bool hidesBottomBarWhenPushed() const { return m_hidesBottomBar; }
     void setHidesBottomBarWhenPushed(bool hides) { m_hidesBottomBar = hides; }
     bool wantsFullScreenLayout() const { return m_wantsFullScreenLayout; }
