@@ -1,6 +1,8 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKNavigationController.h"
+#include "App/Shell/VKWindow.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -113,6 +115,7 @@ void VKAppDelegate::prepareServices()
 bool VKAppDelegate::applicationDidFinishLaunching()
 {
     m_isLaunching = true;
+    VKAppDelegateHooks::setCurrent(sharedAs<VKAppDelegate>());
     prepareServices();
     prepareCloudMirror();
     if (m_netReachability)
@@ -162,6 +165,13 @@ void VKAppDelegate::applicationWillTerminate()
     if (m_httpServer)
         m_httpServer->stopListeningAndDisconnectActiveConnections(true);
     VKServerLockHooks::setCurrent(nullptr);
+    if (VKAppDelegateHooks::current().get() == this)
+        VKAppDelegateHooks::setCurrent(nullptr);
+}
+
+bool VKAppDelegate::guestActionsEnabled() const
+{
+    return core::UserDefaults::standard()->boolForKey("VKLocalGuestActionsEnabled");
 }
 
 uint16_t VKAppDelegate::configuredPort()

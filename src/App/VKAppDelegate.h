@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/Shell/VKAppDelegateHooks.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
 
@@ -10,6 +11,8 @@
 
 class HTTPServer;
 class NetReachability;
+class VKNavigationController;
+class VKWindow;
 
 // The application delegate: the hub of the process. It registers the
 // settings, sets up the HTTP server (its document root, virtual roots, port,
@@ -17,8 +20,9 @@ class NetReachability;
 // that lower layers leave open (the trash location, the dates' locale, the
 // server's answers to the file model's lock questions). It keeps one watcher
 // on the default route, which gives the server its address on the local
-// network as it changes.
-class VKAppDelegate : public core::Object, public NetReachabilityDelegate {
+// network as it changes. It answers the shell's questions
+// (VKAppDelegateHooks) from its own state once launched.
+class VKAppDelegate : public core::Object, public NetReachabilityDelegate, public VKAppDelegateHooks {
 public:
     static std::shared_ptr<VKAppDelegate> create();
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
@@ -49,6 +53,27 @@ public:
     void reachabilityDidUpdate(NetReachability& reachability, bool reachable, bool usingCell) override;
     bool isLaunching() const { return m_isLaunching; }
 
+    // The application's window and the browser's navigation stack (set by
+    // the launch and by tests).
+    const std::shared_ptr<VKWindow>& window() const { return m_window; }
+    void setWindow(std::shared_ptr<VKWindow> window) { m_window = std::move(window); }
+    const std::shared_ptr<VKNavigationController>& navigationController() const { return m_navController; }
+    void setNavigationController(std::shared_ptr<VKNavigationController> controller)
+    {
+        m_navController = std::move(controller);
+    }
+    void setOrientationLocked(bool locked) { m_orientationLocked = locked; }
+
+    // The shell's questions. The passcode lock, guest mode and the audio
+    // player do not exist yet: no lock, no guest, no player.
+    bool isOrientationLocked() const override { return m_orientationLocked; }
+    bool isRootPasscodeControllerActive() const override { return false; }
+    ui::ViewController* rootPasscodeController() const override { return nullptr; }
+    bool isGuestMode() const override { return false; }
+    bool guestActionsEnabled() const override;
+    bool isAudioPlayerPlaying() const override { return false; }
+    std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
+
     // Tried in turn when the configured port is taken (8081…8090, then 0 for
     // a port the system assigns).
     void setFallbackPorts(std::vector<uint16_t> ports) { m_fallbackPorts = std::move(ports); }
@@ -66,4 +91,7 @@ private:
     std::shared_ptr<NetReachability> m_netReachability;
     bool m_isLaunching = true;
     std::vector<uint16_t> m_fallbackPorts;
+    std::shared_ptr<VKWindow> m_window;
+    std::shared_ptr<VKNavigationController> m_navController;
+    bool m_orientationLocked = false;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileModel/VKHookSlot.h"
+#include "Kit/VKHookSlot.h"
 
 #include <memory>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "Support/FakeReachability.h"
 
+#include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Shell/VKApplication.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
@@ -65,6 +66,7 @@ void resetServices()
     core::resetBackgroundTasksForTesting();
     gfx::Screen::main().reset();
     gfx::setTextEngine(nullptr);
+    VKAppDelegateHooks::setCurrent(nullptr);
     for (const auto& reset : libraryResets())
         reset();
     VKApplication::setSharedApplication(nullptr);
