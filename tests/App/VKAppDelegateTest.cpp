@@ -1,6 +1,9 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Shell/VKNavigationController.h"
+#include "App/Shell/VKWindow.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
@@ -202,6 +205,41 @@ TEST_F(VKAppDelegateTest, LaunchOpensTheCloudMirrorAfterTheServices)
     ASSERT_TRUE(delegate->applicationDidFinishLaunching());
     EXPECT_FALSE(log.contains("bootstrapCloudFileStore"));
     EXPECT_TRUE(VKFileResource::resourceWithPath(folder)->isCloudResource());
+}
+
+TEST_F(VKAppDelegateTest, AnswersTheShellFromItsOwnState)
+{
+    delegate = VKAppDelegate::create();
+    core::UserDefaults::standard()->set("VKServerEnabled", core::Value(false));
+    EXPECT_EQ(VKAppDelegateHooks::current(), nullptr);
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    auto hooks = VKAppDelegateHooks::current();
+    ASSERT_EQ(hooks.get(), static_cast<VKAppDelegateHooks*>(delegate.get()));
+
+    EXPECT_FALSE(hooks->isOrientationLocked());
+    delegate->setOrientationLocked(true);
+    EXPECT_TRUE(hooks->isOrientationLocked());
+    EXPECT_FALSE(hooks->isRootPasscodeControllerActive());
+    EXPECT_EQ(hooks->rootPasscodeController(), nullptr);
+    EXPECT_FALSE(hooks->isGuestMode());
+    EXPECT_FALSE(hooks->isAudioPlayerPlaying());
+    EXPECT_EQ(hooks->mostRecentAudioPlayer(), nullptr);
+    EXPECT_FALSE(hooks->guestActionsEnabled());
+    core::UserDefaults::standard()->set("VKLocalGuestActionsEnabled", core::Value(true));
+    EXPECT_TRUE(hooks->guestActionsEnabled());
+
+    auto window = VKWindow::create({ 0, 0, 320, 480 });
+    auto navigation = VKNavigationController::create();
+    delegate->setWindow(window);
+    delegate->setNavigationController(navigation);
+    EXPECT_EQ(delegate->window(), window);
+    EXPECT_EQ(delegate->navigationController(), navigation);
+    delegate->setWindow(nullptr);
+    delegate->setNavigationController(nullptr);
+
+    // The end of the process takes it down again.
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(VKAppDelegateHooks::current(), nullptr);
 }
 
 } // namespace

@@ -59,23 +59,23 @@ bool VKWindow::isObserving(const VKWindowObserver* observer) const
         [observer](const auto& weak) { return weak.lock().get() == observer; });
 }
 
-std::vector<std::shared_ptr<VKWindowObserver>> VKWindow::liveObservers()
+// Each call goes over a snapshot; an observer that an earlier one removed
+// is not called, one removing itself leaves the others in place.
+void VKWindow::forEachObserver(const std::function<void(VKWindowObserver&)>& call)
 {
     std::vector<std::shared_ptr<VKWindowObserver>> live;
     for (const auto& weak : m_observers)
         if (auto observer = weak.lock())
             live.push_back(std::move(observer));
-    return live;
+    for (const auto& observer : live)
+        if (isObserving(observer.get()))
+            call(*observer);
 }
 
-// Each call goes over a snapshot; an observer that an earlier one removed
-// is not called, one removing itself leaves the others in place.
 void VKWindow::sendEvent(const ui::Event& event)
 {
     auto keep = shared_from_this();
-    for (const auto& observer : liveObservers())
-        if (isObserving(observer.get()))
-            observer->handleSendEvent(event, *this);
+    forEachObserver([&](VKWindowObserver& observer) { observer.handleSendEvent(event, *this); });
     ui::Window::sendEvent(event);
 }
 
@@ -84,9 +84,7 @@ void VKWindow::didAddSubview(ui::View* subview)
     ui::Window::didAddSubview(subview);
     if (!subview)
         return;
-    for (const auto& observer : liveObservers())
-        if (isObserving(observer.get()))
-            observer->windowDidAddSubview(*this, *subview);
+    forEachObserver([&](VKWindowObserver& observer) { observer.windowDidAddSubview(*this, *subview); });
 }
 
 void VKWindow::willRemoveSubview(ui::View* subview)
@@ -94,9 +92,7 @@ void VKWindow::willRemoveSubview(ui::View* subview)
     ui::Window::willRemoveSubview(subview);
     if (!subview)
         return;
-    for (const auto& observer : liveObservers())
-        if (isObserving(observer.get()))
-            observer->windowWillRemoveSubview(*this, *subview);
+    forEachObserver([&](VKWindowObserver& observer) { observer.windowWillRemoveSubview(*this, *subview); });
 }
 
 void VKWindow::remoteControlReceived(const ui::Event& event)

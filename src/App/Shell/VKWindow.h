@@ -9,6 +9,7 @@
 
 #include "Platform/UI/Window.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,8 +41,7 @@ public:
 
 private:
     void setupRemoteControl();
-    // The live observers, for a call that may change the list.
-    std::vector<std::shared_ptr<VKWindowObserver>> liveObservers();
+    void forEachObserver(const std::function<void(VKWindowObserver&)>& call);
     bool isObserving(const VKWindowObserver* observer) const;
 
     std::vector<std::weak_ptr<VKWindowObserver>> m_observers;

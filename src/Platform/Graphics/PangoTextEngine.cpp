@@ -4,16 +4,30 @@
 #include "Platform/Graphics/ContextInternal.h"
 
 #include <mutex>
+#include <string>
 #include <pango/pangocairo.h>
 
 namespace gfx {
 
 namespace {
 
+// The family to ask fontconfig for. Helvetica and Courier resolve to the
+// URW fonts (installed for PDF work), whose small ascent puts the glyphs
+// several points high in their line box; the Liberation families have the
+// same widths and sit centred, so they are asked for first by name.
+std::string pangoFamily(const std::string& family)
+{
+    if (family == "Helvetica" || family == "Helvetica Neue" || family == "Arial")
+        return "Liberation Sans," + family;
+    if (family == "Courier" || family == "Courier New")
+        return "Liberation Mono," + family;
+    return family;
+}
+
 PangoFontDescription* describe(const Font& font)
 {
     PangoFontDescription* description = pango_font_description_new();
-    pango_font_description_set_family(description, font.familyName().c_str());
+    pango_font_description_set_family(description, pangoFamily(font.familyName()).c_str());
     pango_font_description_set_weight(description, font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     // Sizes are in user-space units, whatever the resolution.
     pango_font_description_set_absolute_size(description, double(font.pointSize()) * PANGO_SCALE);

@@ -3,7 +3,9 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationBar.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -42,6 +44,11 @@ std::shared_ptr<BarItemButton> BarItemButton::backButton(std::string title, std:
 float BarItemButton::titleWidth() const
 {
     return Fonts::sizeOfString(currentTitle(), titleLabel().font()).width;
+}
+
+float BarItemButton::heightInBar(float barHeight)
+{
+    return std::min(barHeight, barHeight < NavigationBar::Height ? LandscapeHeight : Height);
 }
 
 gfx::Size BarItemButton::sizeThatFits(gfx::Size) const

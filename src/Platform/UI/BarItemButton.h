@@ -28,6 +28,9 @@ public:
     std::shared_ptr<BarButtonItem> item() const { return m_item.lock(); }
     bool isBackButton() const { return m_back; }
     float titleWidth() const;
+    // How tall the button stands in a bar of that height: lower in the
+    // phone's low landscape bars.
+    static float heightInBar(float barHeight);
     gfx::Size sizeThatFits(gfx::Size size) const override;
 
 private:

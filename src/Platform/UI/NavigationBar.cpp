@@ -208,7 +208,7 @@ void NavigationBar::layoutSubviews()
     auto place = [&](View& view, float x) {
         gfx::Size size = view.frame().size;
         if (dynamic_cast<BarItemButton*>(&view))
-            size = view.sizeThatFits({});
+            size = { view.sizeThatFits({}).width, BarItemButton::heightInBar(height) };
         size.height = std::min(size.height, height);
         view.setFrame({ x, top + std::floor((height - size.height) / 2), size.width, size.height });
     };

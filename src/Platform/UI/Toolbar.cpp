@@ -80,8 +80,8 @@ void Toolbar::layoutSubviews()
     for (size_t i = 0; i < m_items.size(); ++i) {
         float width = m_items[i]->isFlexibleSpace() ? share : widths[i];
         if (auto& view = m_views[i]) {
-            float height = std::min(b.height(), dynamic_cast<BarItemButton*>(view.get()) ? BarItemButton::Height
-                                                                                          : view->frame().height());
+            float height = dynamic_cast<BarItemButton*>(view.get()) ? BarItemButton::heightInBar(b.height())
+                                                                     : std::min(b.height(), view->frame().height());
             view->setFrame({ x, std::floor((b.height() - height) / 2), width, height });
             m_items[i]->setView(view);
         }

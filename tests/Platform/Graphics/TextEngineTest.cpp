@@ -120,4 +120,31 @@ TEST_F(TextEngineTest, PangoMeasuresRealGlyphs)
     EXPECT_GT(inked, 20);
 }
 
+TEST_F(TextEngineTest, PangoSetsCapitalsCentredInTheirLine)
+{
+    // The system and typewriter families: capitals drawn at the top of a
+    // line stand in its middle, not high in it.
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    auto pango = gfx::textEngine();
+    for (const Font& font : { Font::boldSystemFont(20), Font::systemFont(17), Font::fontWithName("Courier", 16) }) {
+        float line = pango->metrics(font).lineHeight;
+        auto context = gfx::makeImageContext(Size { 200, line }, 4);
+        context->setFillColor(0, 0, 0, 1);
+        pango->drawString(*context, "HHHH", gfx::Point { 0, 0 }, font);
+        int top = -1, bottom = -1;
+        for (int y = 0; y < context->height(); ++y) {
+            for (int x = 0; x < context->width(); ++x) {
+                if (context->pixelAt(x, y).alpha > 128) {
+                    top = top < 0 ? y : top;
+                    bottom = y;
+                    break;
+                }
+            }
+        }
+        ASSERT_GE(top, 0) << font.fontName();
+        float middle = float(top + bottom + 1) / 2 / 4;
+        EXPECT_NEAR(middle, line / 2, 1.5f) << font.fontName() << " in a line of " << line;
+    }
+}
+
 } // namespace
