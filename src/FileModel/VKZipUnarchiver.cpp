@@ -2,6 +2,7 @@
 
 #include "FileModel/VKZipEntryReader.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/Descriptor.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -57,25 +58,7 @@ std::optional<std::vector<std::string>> safeComponents(const std::string& name)
     return components;
 }
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) { }
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
+using core::Descriptor;
 
 bool isFolderAt(int directoryFd, const std::string& name)
 {

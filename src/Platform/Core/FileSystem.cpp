@@ -1,5 +1,6 @@
 #include "Platform/Core/FileSystem.h"
 
+#include "Platform/Core/Descriptor.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Path.h"
@@ -39,28 +40,6 @@ std::optional<T> none(Error* error, int code, const std::string& path)
     fail(error, code, path);
     return std::nullopt;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) { }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    int get() const { return m_fd; }
-    int release()
-    {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
 
 int64_t nanoseconds(const statx_timestamp& time)
 {

@@ -88,6 +88,11 @@ std::string foldedForSearch(std::string_view text)
     return toUTF8(folded(text));
 }
 
+std::string caseFolded(std::string_view text)
+{
+    return toUTF8(fromUTF8(text).foldCase());
+}
+
 bool containsIgnoringCaseDiacriticsWidth(std::string_view text, std::string_view query)
 {
     if (query.empty())

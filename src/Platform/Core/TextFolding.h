@@ -15,6 +15,10 @@ bool containsIgnoringCaseDiacriticsWidth(std::string_view text, std::string_view
 // The folded form the containment test compares.
 std::string foldedForSearch(std::string_view text);
 
+// The text case-folded alone (Unicode full folding: "Straße" and "STRASSE"
+// fold alike), for comparisons that ignore case but not accents or width.
+std::string caseFolded(std::string_view text);
+
 // The text with its combining marks removed and recomposed: "Ça été" gives
 // "Ca ete". Letters that are not a base plus a mark ("ø", "ß") stay;
 // invalid UTF-8 bytes become U+FFFD.

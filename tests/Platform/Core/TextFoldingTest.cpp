@@ -48,3 +48,12 @@ TEST(TextFoldingTest, CollatorStrengthsAndNumericOrder)
     Collator unknown("xx-nonsense", Collator::Strength::Primary, false);
     EXPECT_EQ(unknown.compare("A", "a"), 0);
 }
+
+TEST(TextFoldingTest, CaseFoldingKeepsAccentsAndWidth)
+{
+    EXPECT_EQ(core::caseFolded("VKLoginPasswordService"), "vkloginpasswordservice");
+    EXPECT_EQ(core::caseFolded("Straße"), core::caseFolded("STRASSE"));
+    EXPECT_EQ(core::caseFolded("ΣΟΦΊΑ"), core::caseFolded("σοφία"));
+    EXPECT_NE(core::caseFolded("Café"), core::caseFolded("cafe"));
+    EXPECT_NE(core::caseFolded("Ａ"), core::caseFolded("a"));
+}
