@@ -4,13 +4,15 @@
 #include "App/Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKKeychain.h"
 #include "HTTP/AvahiNetServicePublisher.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
-#include "WebDAV/WebDAVSelfSignedCredentials.h"
+#include "Platform/UI/SystemURLOpener.h"
+#include "WebDAV/WebDAVKeychainCredentials.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -57,15 +59,20 @@ int main(int argc, char** argv)
         return 2;
     }
     core::paths::setHome(options->home());
-    // Until the keychain exists the password given at launch is the one the
-    // server asks for.
+    // A password given at launch is the one the server asks for in this run;
+    // it is never stored.
     if (options->password())
-        WebDAVCredentials::setCurrent(std::make_shared<WebDAVSelfSignedCredentials>(core::paths::library(), *options->password()));
+        WebDAVCredentials::setCurrent(
+            std::make_shared<WebDAVKeychainCredentials>(VKKeychain::sharedKeychain(), *options->password()));
     core::UserDefaults::setArguments(options->settingsArguments());
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
-    VKApplication::setSharedApplication(VKApplication::create());
 
     core::RunLoop::setMainThread();
+    // The application object is the toolkit's, made before the delegate;
+    // links it hands to the system go to the desktop.
+    auto application = VKApplication::create();
+    application->setURLOpener(&ui::SystemURLOpener::open);
+    ui::Application::setShared(application);
     auto& loop = core::RunLoop::main();
     for (int signal : { SIGINT, SIGTERM })
         loop.setSignalHandler(signal, [&loop] { loop.stop(); });
@@ -99,5 +106,8 @@ int main(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(status);
     }
+    // The application goes before the notification centre it observes.
+    application.reset();
+    ui::Application::setShared(nullptr);
     return status;
 }

@@ -1,6 +1,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKKeychain.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Shell/VKWindow.h"
 #include "Cloud/VKCloudFileModelHooks.h"
@@ -22,7 +23,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "WebDAV/WebDAVConnection.h"
 #include "WebDAV/WebDAVCredentials.h"
-#include "WebDAV/WebDAVSelfSignedCredentials.h"
+#include "WebDAV/WebDAVKeychainCredentials.h"
 #include "WebDAV/WebDAVServerLockHooks.h"
 
 #include <fmt/format.h>
@@ -230,9 +231,10 @@ void VKAppDelegate::setupHTTPServer()
     else
         m_httpServer->setTypes({ "_http._tcp.", "_webdav._tcp." });
     m_httpServer->setConnectionClass<WebDAVConnection>();
-    // Until the keychain exists: no password, and a TLS identity of this home.
+    // The keychain's password and identity, unless the program was given
+    // others for this run.
     if (!WebDAVCredentials::current())
-        WebDAVCredentials::setCurrent(std::make_shared<WebDAVSelfSignedCredentials>(core::paths::library()));
+        WebDAVCredentials::setCurrent(std::make_shared<WebDAVKeychainCredentials>(VKKeychain::sharedKeychain()));
     std::weak_ptr<HTTPServer> server = m_httpServer;
     VKServerLockHooks::setCurrent(std::make_shared<WebDAVServerLockHooks>([server](const std::string& path) {
         auto current = server.lock();

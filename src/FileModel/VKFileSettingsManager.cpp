@@ -11,6 +11,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
+#include "Platform/UI/Application.h"
 
 #include <sqlite3.h>
 
@@ -176,7 +177,7 @@ void VKFileSettingsManager::observeNotifications()
 {
     std::weak_ptr<VKFileSettingsManager> weakSelf = std::static_pointer_cast<VKFileSettingsManager>(shared_from_this());
     auto& center = core::NotificationCenter::defaultCenter();
-    m_observations.push_back(center.observe(VKApplicationWillTerminateNotification, nullptr,
+    m_observations.push_back(center.observe(ui::Application::willTerminateNotification, nullptr,
         [weakSelf](const core::Notification& notification) {
             if (auto self = weakSelf.lock())
                 self->applicationWillTerminate(notification);

@@ -25,15 +25,14 @@ inline constexpr const char* VKBookmarkZoomKey = "zoom";
 inline constexpr const char* VKFolderControllerDidMoveResourceNotification =
     "VKFolderControllerDidMoveResourceNotification";
 inline constexpr const char* WebDAVDidMoveResourceNotification = "WebDAVDidMoveResourceNotification";
-// The application is about to end.
-inline constexpr const char* VKApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
 
 // The viewers' state per document (scroll offset and inset, zoom, text
 // encoding, font size, page layout) and its bookmarks, in one SQLite file in
 // the metadata folder. A document is known by name, size and modification
 // time rather than by path, so that its settings follow it to another folder
 // and a different file under the same name starts afresh; renames are
-// followed through the move notifications.
+// followed through the move notifications. The database closes when the
+// application ends.
 //
 // Every statement runs under one recursive lock: a write asks whether a row
 // exists while holding it, and reordering bookmarks removes and inserts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/Shell/VKKeychain.h"
 #include "HTTP/HTTPConnection.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
@@ -24,7 +25,7 @@ class WebDAVConnection : public HTTPConnection, public WebDAVResponseDelegate {
 public:
     // Every second, object nothing: the connections' interim-answer clock.
     static constexpr const char* ProcessingTimerNotification = "WebDAVConnectionProcessingTimer";
-    static constexpr const char* PasswordService = "VKLoginPasswordService";
+    static constexpr const char* PasswordService = VKLoginPasswordService;
     static constexpr double ProcessingInterval = 60;
     static constexpr double POSTTokenLifetime = 120;
     static constexpr double IndicatorHideDelay = 1.0;

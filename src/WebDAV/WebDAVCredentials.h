@@ -1,5 +1,7 @@
 #pragma once
 
+#include "App/Shell/VKKeychain.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,12 +12,12 @@ class Pkcs12Identity;
 }
 
 // Where the WebDAV connection gets its secrets: the password of the remote
-// user and the server's TLS identity. The keychain answers both; until it
-// exists the program wires a stand-in. Tests wire fakes.
+// user and the server's TLS identity. The program wires the keychain's
+// (WebDAVKeychainCredentials); tests wire fakes.
 class WebDAVCredentials {
 public:
     // Posted (from any thread) when a stored password changes.
-    static constexpr const char* DidChangeNotification = "VKKeychainDidChangeNotification";
+    static constexpr const char* DidChangeNotification = VKKeychainDidChangeNotification;
 
     virtual ~WebDAVCredentials() = default;
 

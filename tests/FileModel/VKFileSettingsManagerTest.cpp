@@ -8,6 +8,7 @@
 #include "Platform/Core/Thread.h"
 #include "Support/Command.h"
 #include "Support/TestCase.h"
+#include "Support/UITestCase.h"
 
 namespace {
 
@@ -219,6 +220,25 @@ TEST_F(VKFileSettingsManagerTest, CorruptDatabaseIsLeftAlone)
     EXPECT_EQ(settings->contentOffsetForFile(file), 0.0f);
     EXPECT_FALSE(settings->insertBookmark(bookmark("b", 1), file));
     EXPECT_EQ(readFile(path), std::string(4096, 'g'));
+}
+
+class VKFileSettingsManagerLifeTest : public test::UITestCase {
+protected:
+    std::shared_ptr<ui::Application> makeApplication() override { return VKApplication::create(); }
+};
+
+TEST_F(VKFileSettingsManagerLifeTest, TheDatabaseClosesWhenTheApplicationEnds)
+{
+    const std::string file = makeFile("Library/Documents/a.txt", "text");
+    auto settings = VKFileSettingsManager::defaultManager();
+    ASSERT_TRUE(settings->setContentOffset(3.0f, file));
+    ASSERT_TRUE(settings->database());
+    driver.terminate();
+    EXPECT_FALSE(settings->database());
+    EXPECT_FALSE(settings->setContentOffset(4.0f, file));
+    // What was written before the end is on disk.
+    EXPECT_EQ(test::runCommand({ "sqlite3", VKFileSettingsManager::databasePath(), "SELECT count(*) FROM Settings;" }).output,
+        "1\n");
 }
 
 } // namespace

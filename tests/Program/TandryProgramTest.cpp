@@ -194,6 +194,8 @@ TEST_F(TandryProgramTest, APasswordFileGuardsTheStoreWithoutShowingUp)
     output += readUntil(run.stderrFd, "\n\n\n");
     close(run.stderrFd);
     EXPECT_EQ(output.find("pass word"), std::string::npos) << output;
+    // Given for the run only: the keychain never saw it.
+    EXPECT_FALSE(std::filesystem::exists(home + "/Library/Keychain/Tandry.keychain"));
 }
 
 TEST_F(TandryProgramTest, EndsOnlyAfterTheTrashIsEmptied)

@@ -4,6 +4,7 @@
 
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKKeychain.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Clock.h"
@@ -70,6 +71,8 @@ void resetServices()
     for (const auto& reset : libraryResets())
         reset();
     VKApplication::setSharedApplication(nullptr);
+    // A keychain over the file store of the next test's own home.
+    VKKeychain::setSharedKeychain(nullptr);
 }
 
 } // namespace

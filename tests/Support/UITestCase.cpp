@@ -13,7 +13,7 @@ UITestCase::~UITestCase()
 void UITestCase::SetUp()
 {
     TestCase::SetUp();
-    ui::testing::Environment::begin();
+    ui::testing::Environment::begin(makeApplication());
 }
 
 void UITestCase::TearDown()

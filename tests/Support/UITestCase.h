@@ -15,6 +15,9 @@ protected:
     ~UITestCase() override;
     void SetUp() override;
     void TearDown() override;
+    // The application the test runs under (a subclass under test); null
+    // gives the toolkit's plain one.
+    virtual std::shared_ptr<ui::Application> makeApplication() { return nullptr; }
 
     ui::Application& application() { return ui::testing::Environment::application(); }
     ui::Window& window() { return *ui::testing::Environment::keyWindow(); }

@@ -1,11 +1,20 @@
 #include "App/Shell/VKApplication.h"
 
+#include "App/Shell/Interface/ViewAdditions.h"
+#include "App/Shell/VKOpenURLTarget.h"
+#include "App/Shell/VKSystemDismissibleAlert.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/AudioSession.h"
+#include "Platform/UI/ViewController.h"
+#include "Platform/UI/Window.h"
 
 #include <fmt/format.h>
 
@@ -60,6 +69,8 @@ void VKApplicationCreateDirectoryWithIntermediateDirectories(const std::string& 
 
 std::shared_ptr<VKApplication> VKApplication::sharedApplication()
 {
+    if (auto toolkit = std::dynamic_pointer_cast<VKApplication>(ui::Application::sharedPointer()))
+        return toolkit;
     std::lock_guard lock(sharedMutex);
     if (!sharedInstance)
         sharedInstance = create();
@@ -68,8 +79,10 @@ std::shared_ptr<VKApplication> VKApplication::sharedApplication()
 
 void VKApplication::setSharedApplication(std::shared_ptr<VKApplication> application)
 {
-    std::lock_guard lock(sharedMutex);
-    sharedInstance = std::move(application);
+    std::unique_lock lock(sharedMutex);
+    std::swap(sharedInstance, application);
+    lock.unlock();
+    application.reset();
 }
 
 std::shared_ptr<VKApplication> VKApplication::create()
@@ -211,12 +224,12 @@ void VKApplication::setIdleTimerDisabled(bool disabled)
         core::log("VKApplication, blocking setIdleTimerDisabled:NO");
         return;
     }
-    m_idleTimerDisabled = disabled;
+    ui::Application::setIdleTimerDisabled(disabled);
 }
 
 void VKApplication::forceIdleTimerDisabled()
 {
-    m_idleTimerDisabled = false;
+    ui::Application::setIdleTimerDisabled(false);
 }
 
 void VKApplication::setNetworkActivityIndicatorVisible(bool visible)
@@ -226,7 +239,7 @@ void VKApplication::setNetworkActivityIndicatorVisible(bool visible)
         if (delegate && delegate->isNetworkActiveForApplication(*this))
             visible = true;
     }
-    m_networkActivityIndicatorVisible = visible;
+    ui::Application::setNetworkActivityIndicatorVisible(visible);
 }
 
 void VKApplication::setNetworkActivityDelegate(std::weak_ptr<VKNetworkActivityDelegate> delegate)
@@ -239,6 +252,78 @@ std::shared_ptr<VKNetworkActivityDelegate> VKApplication::networkActivityDelegat
 {
     std::lock_guard lock(m_delegateMutex);
     return m_networkActivityDelegate.lock();
+}
+
+void VKApplication::setContentViewControllerSource(ContentViewControllerSource source)
+{
+    m_contentViewControllerSource = std::move(source);
+}
+
+bool VKApplication::openURL(const core::URL& url)
+{
+    if (url.absoluteString().empty())
+        return false;
+    auto controller = m_contentViewControllerSource ? m_contentViewControllerSource() : nullptr;
+    if (auto target = std::dynamic_pointer_cast<VKOpenURLTarget>(controller)) {
+        target->handleOpenEventForURLRequest(core::URLRequest(url));
+        return true;
+    }
+    return ui::Application::openURL(url);
+}
+
+bool VKApplication::openURLNoChecks(const core::URL& url)
+{
+    return ui::Application::openURL(url);
+}
+
+void VKApplication::initializeMediaPlaybackAudioSession()
+{
+    auto& session = ui::AudioSession::shared();
+    if (!session.initialize([](int state) { VKApplicationAudioInterruptionListener(nullptr, state); }))
+        return;
+    session.setCategory(ui::AudioSession::categoryMediaPlayback);
+    session.setActive(true);
+}
+
+void VKApplication::vk_dismissActiveActionSheets()
+{
+    // Collected first: a dismissal changes the trees being walked.
+    std::vector<std::shared_ptr<ui::ActionSheet>> sheets;
+    for (const auto& window : windows()) {
+        auto found = vkFindViewsWithClass<ui::ActionSheet>(*window);
+        sheets.insert(sheets.end(), found.begin(), found.end());
+    }
+    for (const auto& sheet : sheets) {
+        sheet->setTag(VKActionSheetTagSystemCancelled);
+        sheet->dismiss(sheet->cancelButtonIndex(), false);
+    }
+}
+
+void VKApplication::vk_dismissActiveAlertView()
+{
+    std::vector<std::shared_ptr<ui::View>> alerts;
+    for (const auto& window : windows()) {
+        for (const auto& view : window->subviews()) {
+            if (std::dynamic_pointer_cast<ui::AlertView>(view) || std::dynamic_pointer_cast<VKSystemDismissibleAlert>(view))
+                alerts.push_back(view);
+        }
+    }
+    for (const auto& view : alerts) {
+        core::log("Dismissing: {}", view->description());
+        view->setTag(VKAlertViewTagSystemCancelled);
+        if (auto alert = std::dynamic_pointer_cast<ui::AlertView>(view))
+            alert->dismiss(alert->cancelButtonIndex(), false);
+        else if (auto popup = std::dynamic_pointer_cast<VKSystemDismissibleAlert>(view))
+            popup->dismissWithClickedButtonIndex(popup->cancelButtonIndex(), false);
+    }
+}
+
+void VKApplicationAudioInterruptionListener(void*, int interruptionState)
+{
+    const char* name = interruptionState == ui::AudioSession::BeginInterruption
+        ? VKApplicationAudioInterruptionDidBeginNotification
+        : VKApplicationAudioInterruptionDidEndNotification;
+    core::NotificationCenter::defaultCenter().post(name, VKApplication::sharedApplication());
 }
 
 std::string VKApplication::description() const

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Platform/Core/Object.h"
+#include "Platform/UI/Application.h"
 
-#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -10,6 +10,10 @@
 #include <string_view>
 
 class VKApplication;
+
+namespace ui {
+class ViewController;
+}
 
 // Asked before the network-activity indicator goes out: the application
 // delegate keeps it on while the server, a download or an upload is busy.
@@ -20,24 +24,38 @@ public:
 };
 
 // The tag a sheet or an alert gets when the system, not the user, dismissed
-// it, so that its delegate can tell the two apart.
+// it, so that its delegate can tell the two apart. Every sheet and alert
+// delegate of the system checks it.
 inline constexpr int VKActionSheetTagSystemCancelled = 2147483647;
 inline constexpr int VKAlertViewTagSystemCancelled = 2147483647;
 
-// The application object: the layout of the private store under the home
-// (public documents, private documents, cloud mirrors, metadata), moved over
-// from the two older layouts the first time each folder is made, and the
-// process-wide keep-awake and activity-indicator policies.
+// Posted on the main thread (object: the application) when another sound
+// (a call, an alarm) takes over the media audio session, and when it ends.
+inline constexpr const char* VKApplicationAudioInterruptionDidBeginNotification =
+    "VKApplicationAudioInterruptionDidBeginNotification";
+inline constexpr const char* VKApplicationAudioInterruptionDidEndNotification =
+    "VKApplicationAudioInterruptionDidEndNotification";
+
+// The application object, the toolkit's application: the layout of the
+// private store under the home (public documents, private documents, cloud
+// mirrors, metadata), moved over from the two older layouts the first time
+// each folder is made, and the process-wide policies: keep-awake, the
+// activity indicator, links opened inside the application, the media audio
+// session, and the system's dismissal of open sheets and alerts.
 //
 // The directory paths are fixed when the object is made and only read
 // afterwards, so they may be asked from any thread; the policies belong to
 // the main thread.
-class VKApplication : public core::Object {
+class VKApplication : public ui::Application {
 public:
-    // The one application object, laid out from the current home on first use.
+    // The toolkit's shared application when it is a VKApplication (the
+    // program's, a screen test's); else one laid out from the current home
+    // on first use, for code that runs without the toolkit (file-model
+    // tests, tools).
     static std::shared_ptr<VKApplication> sharedApplication();
-    // Replaces it (the program at start-up, tests); null makes a new one at
-    // the next sharedApplication().
+    // Replaces the one made on first use; null makes a new one at the next
+    // sharedApplication(). The program makes its application the toolkit's
+    // instead (ui::Application::setShared).
     static void setSharedApplication(std::shared_ptr<VKApplication> application);
     // Lays out (and migrates) the directories under the current home.
     static std::shared_ptr<VKApplication> create();
@@ -69,16 +87,38 @@ public:
 
     // Keep-awake: with "VKInsomniaEnabled" set, turning the idle timer back on
     // is refused; forceIdleTimerDisabled() always turns it on (background, end).
-    void setIdleTimerDisabled(bool disabled);
+    void setIdleTimerDisabled(bool disabled) override;
     void forceIdleTimerDisabled();
-    bool isIdleTimerDisabled() const { return m_idleTimerDisabled.load(); }
 
     // Hiding the indicator asks the delegate first: it stays while the
     // delegate says the network is busy.
-    void setNetworkActivityIndicatorVisible(bool visible);
-    bool isNetworkActivityIndicatorVisible() const { return m_networkActivityIndicatorVisible.load(); }
+    void setNetworkActivityIndicatorVisible(bool visible) override;
     void setNetworkActivityDelegate(std::weak_ptr<VKNetworkActivityDelegate> delegate);
     std::shared_ptr<VKNetworkActivityDelegate> networkActivityDelegate() const;
+
+    // The screen the user reads now (the application delegate answers its
+    // top viewer). A VKOpenURLTarget there gets the URLs opened below.
+    using ContentViewControllerSource = std::function<std::shared_ptr<ui::ViewController>()>;
+    void setContentViewControllerSource(ContentViewControllerSource source);
+    // To the current content screen when it opens links itself (true),
+    // else to the system (its answer).
+    bool openURL(const core::URL& url) override;
+    // Always to the system.
+    bool openURLNoChecks(const core::URL& url);
+
+    // Once per process: the audio session with the interruption listener,
+    // the media-playback category, active. Later calls change nothing.
+    void initializeMediaPlaybackAudioSession();
+
+    // Every action sheet in any window, anywhere in its tree, gets the tag
+    // VKActionSheetTagSystemCancelled and is dismissed with its cancel index,
+    // unanimated; all are found before the first goes.
+    void vk_dismissActiveActionSheets();
+    // Every alert sitting directly in a window (toolkit alerts and
+    // VKSystemDismissibleAlert views) is logged ("Dismissing: …"), tagged
+    // VKAlertViewTagSystemCancelled and dismissed with its cancel index,
+    // unanimated.
+    void vk_dismissActiveAlertView();
 
     std::string description() const override;
 
@@ -100,10 +140,14 @@ private:
     std::mutex m_subdirectoryMutex;
     mutable std::mutex m_delegateMutex;
     std::weak_ptr<VKNetworkActivityDelegate> m_networkActivityDelegate;
-    std::atomic<bool> m_idleTimerDisabled { false };
-    std::atomic<bool> m_networkActivityIndicatorVisible { false };
+    ContentViewControllerSource m_contentViewControllerSource;
 };
 
 // Makes the folder and its missing parents; a failure is logged
 // ("WARNING: Failed to create …") and the caller carries on.
 void VKApplicationCreateDirectoryWithIntermediateDirectories(const std::string& path);
+
+// The audio session's interruption callback: state 1 (the session's begin
+// value) posts VKApplicationAudioInterruptionDidBeginNotification, anything
+// else the did-end notification, with the shared application as the object.
+void VKApplicationAudioInterruptionListener(void* userData, int interruptionState);

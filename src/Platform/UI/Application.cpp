@@ -16,11 +16,14 @@
 #include <utility>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace ui {
 
 namespace {
 
+// Asked from worker threads too (the application's folders), so guarded.
+std::mutex sharedMutex;
 std::shared_ptr<Application> sharedApplication;
 
 constexpr double TapInterval = 0.35;
@@ -48,17 +51,24 @@ int quarterTurns(Orientation from, Orientation to)
 
 Application* Application::shared()
 {
+    std::lock_guard lock(sharedMutex);
     return sharedApplication.get();
 }
 
 std::shared_ptr<Application> Application::sharedPointer()
 {
+    std::lock_guard lock(sharedMutex);
     return sharedApplication;
 }
 
 void Application::setShared(std::shared_ptr<Application> application)
 {
-    sharedApplication = std::move(application);
+    std::unique_lock lock(sharedMutex);
+    std::swap(sharedApplication, application);
+    // The one replaced goes outside the lock: its teardown may ask for the
+    // shared application.
+    lock.unlock();
+    application.reset();
 }
 
 Application::Application()

@@ -205,3 +205,17 @@ TEST_F(VKApplicationTest, KeepAwakeAndActivityIndicatorPolicies)
 }
 
 } // namespace
+
+TEST_F(VKApplicationTest, TheToolkitsApplicationIsTheSharedOneWhileItIsOne)
+{
+    auto lazy = VKApplication::sharedApplication();
+    EXPECT_EQ(VKApplication::sharedApplication(), lazy);
+    EXPECT_EQ(ui::Application::shared(), nullptr);
+
+    auto program = VKApplication::create();
+    ui::Application::setShared(program);
+    EXPECT_EQ(VKApplication::sharedApplication(), program);
+    ui::Application::setShared(std::make_shared<ui::Application>());
+    EXPECT_EQ(VKApplication::sharedApplication(), lazy);
+    ui::Application::setShared(nullptr);
+}

@@ -1,10 +1,7 @@
-#include "WebDAV/WebDAVSelfSignedCredentials.h"
+#include "Platform/Security/SelfSignedIdentity.h"
 
 #include "Platform/Core/FileSystem.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
-#include "Platform/Security/Pkcs12Identity.h"
-#include "WebDAV/WebDAVConnection.h"
 
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
@@ -18,11 +15,9 @@
 #include <climits>
 #include <memory>
 
-namespace {
+namespace sec {
 
-// The passphrase of the identity file. It guards nothing the file's mode
-// does not already guard; the bundle format simply requires one.
-constexpr const char* Passphrase = "quillbrock";
+namespace {
 
 template<typename T, void (*Free)(T*)> struct Deleter {
     void operator()(T* pointer) const { Free(pointer); }
@@ -59,25 +54,7 @@ std::string hostName()
 
 } // namespace
 
-WebDAVSelfSignedCredentials::WebDAVSelfSignedCredentials(std::string library, std::optional<std::string> password)
-    : m_library(std::move(library))
-    , m_password(std::move(password))
-{
-}
-
-std::optional<std::string> WebDAVSelfSignedCredentials::passwordForUser(std::string_view user)
-{
-    if (user != WebDAVConnection::PasswordService)
-        return std::nullopt;
-    return m_password;
-}
-
-std::string WebDAVSelfSignedCredentials::identityPath() const
-{
-    return core::path::appendingPathComponent(m_library, FileName);
-}
-
-bool WebDAVSelfSignedCredentials::createIdentityFile(const std::string& path, core::Error* error)
+bool SelfSignedIdentity::writeFile(const std::string& path, std::string_view passphrase, core::Error* error)
 {
     KeyPointer key(EVP_RSA_gen(2048));
     CertificatePointer certificate(X509_new());
@@ -106,7 +83,8 @@ bool WebDAVSelfSignedCredentials::createIdentityFile(const std::string& path, co
         core::setError(error, failure("certificate"));
         return false;
     }
-    PKCS12Pointer bundle(PKCS12_create(Passphrase, "Tandry WebDAV", key.get(), cert, nullptr, 0, 0, 0, 0, 0));
+    const std::string secret(passphrase);
+    PKCS12Pointer bundle(PKCS12_create(secret.c_str(), "Tandry WebDAV", key.get(), cert, nullptr, 0, 0, 0, 0, 0));
     unsigned char* bytes = nullptr;
     int length = bundle ? i2d_PKCS12(bundle.get(), &bytes) : -1;
     if (length <= 0) {
@@ -119,24 +97,4 @@ bool WebDAVSelfSignedCredentials::createIdentityFile(const std::string& path, co
         && core::fs::writeFileAtomically(path, contents, error, 0600);
 }
 
-std::shared_ptr<const sec::Pkcs12Identity> WebDAVSelfSignedCredentials::sslIdentityAndCertificates()
-{
-    std::lock_guard lock(m_mutex);
-    if (m_identity)
-        return m_identity;
-    std::string path = identityPath();
-    core::Error error;
-    if (!core::fs::exists(path) && !createIdentityFile(path, &error)) {
-        core::log("Warning, unable to make the server identity: {}", error.description());
-        return nullptr;
-    }
-    core::Data bytes;
-    if (!core::fs::readFile(path, bytes, &error)) {
-        core::log("Warning, unable to read the server identity: {}", error.description());
-        return nullptr;
-    }
-    m_identity = sec::Pkcs12Identity::load(bytes, Passphrase, &error);
-    if (!m_identity)
-        core::log("Warning, unable to import the server identity: {}", error.description());
-    return m_identity;
-}
+} // namespace sec
