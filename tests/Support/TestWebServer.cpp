@@ -196,6 +196,10 @@ std::vector<TestWebServer::Request> TestWebServer::requests() const
         } else if (line.starts_with("body ") && !result.empty()) {
             std::istringstream fields(line.substr(5));
             fields >> result.back().bodyLength >> result.back().bodySHA256;
+        } else if (line.starts_with("field ") && !result.empty()) {
+            const size_t space = line.find(' ', 6);
+            result.back().formFields.emplace_back(line.substr(6, space - 6),
+                space == std::string::npos ? std::string() : line.substr(space + 1));
         }
     }
     return result;

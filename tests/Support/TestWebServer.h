@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -44,6 +45,9 @@ public:
         std::vector<std::string> headerLines; // "Name: value", in order
         int64_t bodyLength = 0;
         std::string bodySHA256; // lower-case hex
+        // A multipart/form-data body's parts (name, value) as Python's
+        // email package reads them.
+        std::vector<std::pair<std::string, std::string>> formFields;
         std::optional<std::string> header(std::string_view name) const;
         size_t count(std::string_view name) const;
     };

@@ -24,10 +24,14 @@ by path and query:
   /raw/KIND            malformed answers: badstatus, bigheader, interim (103 before 200)
   POST /_release       token=T: ends the stall of that token
   GET /_log            one block per request so far:
-                         request METHOD RAW-PATH / header LINE... / body LENGTH SHA256 / end
+                         request METHOD RAW-PATH / header LINE... / body LENGTH SHA256 /
+                         field NAME VALUE... (the parts of a multipart/form-data body, read
+                         with the email package; line breaks in a value as \\n) / end
 """
 
 import argparse
+import email.parser
+import email.policy
 import hashlib
 import http.server
 import json
@@ -79,7 +83,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         digest = hashlib.sha256()
         kept = bytearray()
         total = 0
-        keep = self.path.startswith("/echo") or self.path.startswith("/_release")
+        keep = (self.path.startswith("/echo") or self.path.startswith("/_release")
+                or self.headers.get_content_type() == "multipart/form-data")
         if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
             while True:
                 size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
@@ -95,6 +100,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 raise ValueError("bad length")
             total = self.copy_body(length, digest, kept if keep else None)
         return total, digest.hexdigest(), bytes(kept)
+
+    def form_fields(self, body):
+        """The (name, value) parts of a multipart/form-data body, as a mail reader sees them."""
+        if self.headers.get_content_type() != "multipart/form-data":
+            return []
+        head = ("Content-Type: %s\r\n\r\n" % self.headers["Content-Type"]).encode("latin-1")
+        message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(head + body)
+        if not message.is_multipart():
+            return []
+        fields = []
+        for part in message.iter_parts():
+            name = part.get_param("name", header="content-disposition") or ""
+            value = (part.get_payload(decode=True) or b"").decode("utf-8", "replace")
+            fields.append((name, value.replace("\n", "\\n")))
+        return fields
 
     def copy_body(self, length, digest, kept):
         done = 0
@@ -112,7 +132,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         length, sha, body = self.read_body()
         raw_lines = ["%s: %s" % (name, value) for name, value in self.headers.items()]
         entry = {"method": self.command, "path": self.path, "headers": raw_lines,
-                 "body_length": length, "body_sha256": sha}
+                 "body_length": length, "body_sha256": sha, "fields": self.form_fields(body)}
         url = urllib.parse.urlsplit(self.path)
         if url.path not in ("/_log", "/_release"):
             with log_lock:
@@ -186,6 +206,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 out.append("request %s %s" % (entry["method"], entry["path"]))
                 out += ["header " + line for line in entry["headers"]]
                 out.append("body %d %s" % (entry["body_length"], entry["body_sha256"]))
+                out += ["field %s %s" % (name, value) for name, value in entry["fields"]]
                 out.append("end")
         self.answer(200, ("\n".join(out) + "\n").encode("utf-8"), [("Content-Type", "text/plain")])
 

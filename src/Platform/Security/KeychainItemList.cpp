@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <string_view>
 
 namespace sec {
@@ -59,11 +60,28 @@ const core::Value& attributeOf(const KeychainItem& item, std::string_view name)
     return value.isNull() ? emptyValueOfKind(attributeKind(item.itemClass, name)) : value;
 }
 
+bool isASCII(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
+}
+
+// Unicode case folding; two ASCII texts fold to ASCII alike, so they are
+// compared without converting them.
+bool sameTextIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (isASCII(a) && isASCII(b)) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+            return std::tolower(x) == std::tolower(y);
+        });
+    }
+    return core::caseFolded(a) == core::caseFolded(b);
+}
+
 bool sameValue(const core::Value& a, const core::Value& b, bool caseInsensitive)
 {
     if (a == b)
         return true;
-    return caseInsensitive && a.isString() && b.isString() && core::caseFolded(a.string()) == core::caseFolded(b.string());
+    return caseInsensitive && a.isString() && b.isString() && sameTextIgnoringCase(a.string(), b.string());
 }
 
 bool sameIdentity(const KeychainItem& a, const KeychainItem& b)

@@ -82,6 +82,10 @@ TEST_F(KeychainItemListTest, GenericPasswordsAreOnePerAccountAndServiceAndMatchI
         core::Value::makeDictionary({ { KeychainAttribute::Account, core::Value("STRASSE") } }));
     folded.caseInsensitive = true;
     EXPECT_EQ(search(folded).size(), 1u);
+    // A letter outside ASCII may fold into it: the Kelvin sign is a k.
+    ASSERT_EQ(store.add(generic("kelvin", "units", "k")), KeychainStore::Success);
+    folded.attributes = core::Value::makeDictionary({ { KeychainAttribute::Account, core::Value("\u212Aelvin") } });
+    EXPECT_EQ(search(folded).size(), 1u);
 
     // Only what is asked for comes back; the first match unless all are wanted.
     KeychainQuery byClass;
@@ -92,7 +96,7 @@ TEST_F(KeychainItemListTest, GenericPasswordsAreOnePerAccountAndServiceAndMatchI
     EXPECT_TRUE(found[0].attributes.dictionary().empty());
     EXPECT_TRUE(found[0].persistentReference.empty());
     byClass.matchAll = true;
-    EXPECT_EQ(search(byClass).size(), 3u);
+    EXPECT_EQ(search(byClass).size(), 4u);
     EXPECT_EQ(search(query(KeychainItemClass::InternetPassword, core::Value::makeDictionary()), KeychainStore::ItemNotFound).size(), 0u);
 }
 
