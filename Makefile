@@ -5,7 +5,7 @@ HOME_DIR ?= var/home
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: all run test bench fuzz deps clean
+.PHONY: all run test bench fuzz fuzz-smoke deps clean
 
 all: build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
@@ -43,11 +43,23 @@ bench: deps build/bench/build.ninja
 	@set -e; for s in bench/*.sh bench/*/*.sh; do case $$s in bench/lib/*) continue ;; esac; \
 		echo "== $$s"; "$$s" build/bench; done
 
-# libFuzzer binaries (clang): build/fuzz/fuzz_<name>
+# libFuzzer binaries (clang, the Fuzz build type): build/fuzz/fuzz_<name>;
+# only the fuzz programs and the libraries they link are built.
+FUZZ_CC ?= clang-16
+FUZZ_CXX ?= clang++-16
+FUZZ_SECONDS ?= 20
+
+# Configured every time, with the compiler named, so that a build/fuzz left
+# by another compiler or build type is set up anew.
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDRY_FUZZ=ON \
-		-DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -g"
-	cmake --build build/fuzz -j $(JOBS)
+	cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Fuzz \
+		-DCMAKE_C_COMPILER=$(FUZZ_CC) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_targets
+
+# Every target for FUZZ_SECONDS on its committed corpus, JOBS at a time;
+# fails on any finding (scripts/fuzz-smoke).
+fuzz-smoke: fuzz
+	scripts/fuzz-smoke build/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 clean:
 	rm -rf build

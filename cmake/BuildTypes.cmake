@@ -1,7 +1,10 @@
-# Two build types:
+# Three build types:
 #   Release: -O2, used by `make run` and the benchmarks.
 #   Test:    -O1 with AddressSanitizer and UndefinedBehaviorSanitizer, used by
 #            `make test`; any sanitizer report aborts the test that caused it.
+#   Fuzz:    clang, -O2 with the same sanitizers and libFuzzer's coverage
+#            hooks in every library (`make fuzz`); only the fuzz programs
+#            link libFuzzer itself (cmake/Tandry.cmake).
 if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE Release CACHE STRING "Release or Test" FORCE)
 endif()
@@ -11,6 +14,10 @@ set(CMAKE_C_FLAGS_TEST "-O1 -g ${_sanitize}" CACHE STRING "" FORCE)
 set(CMAKE_CXX_FLAGS_TEST "-O1 -g ${_sanitize}" CACHE STRING "" FORCE)
 set(CMAKE_EXE_LINKER_FLAGS_TEST "${_sanitize}" CACHE STRING "" FORCE)
 set(CMAKE_SHARED_LINKER_FLAGS_TEST "${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_C_FLAGS_FUZZ "-O2 -g ${_sanitize} -fsanitize=fuzzer-no-link" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_FUZZ "-O2 -g ${_sanitize} -fsanitize=fuzzer-no-link" CACHE STRING "" FORCE)
+set(CMAKE_EXE_LINKER_FLAGS_FUZZ "${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_SHARED_LINKER_FLAGS_FUZZ "${_sanitize}" CACHE STRING "" FORCE)
 set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "" FORCE)
 set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "" FORCE)
 

@@ -70,12 +70,22 @@ endfunction()
 
 # Fuzz targets: tests/fuzz/<name>.cpp defines LLVMFuzzerTestOneInput and names
 # the library it exercises on its first line as "// fuzz: tandry_xxx".
-# With clang (TANDRY_FUZZ=ON) each becomes a libFuzzer binary; otherwise each
-# is linked with a small driver and run by CTest over tests/fuzz/corpus/<name>/.
-option(TANDRY_FUZZ "Build libFuzzer targets (needs clang)" OFF)
+# With clang (TANDRY_FUZZ=ON, the Fuzz build type) each becomes a libFuzzer
+# binary, and the target `fuzz_targets` builds all of them and only what they
+# link; otherwise each is linked with a small driver and run by CTest over
+# tests/fuzz/corpus/<name>/.
+if(CMAKE_BUILD_TYPE STREQUAL "Fuzz")
+    set(_fuzz_default ON)
+else()
+    set(_fuzz_default OFF)
+endif()
+option(TANDRY_FUZZ "Build libFuzzer targets (needs clang)" ${_fuzz_default})
 function(tandry_fuzz_targets)
     file(GLOB sources CONFIGURE_DEPENDS ${TANDRY_TESTS}/fuzz/*.cpp)
     list(FILTER sources EXCLUDE REGEX "/FuzzDriver\\.cpp$")
+    if(TANDRY_FUZZ)
+        add_custom_target(fuzz_targets)
+    endif()
     foreach(source IN LISTS sources)
         get_filename_component(fuzz_name ${source} NAME_WE)
         file(STRINGS ${source} first_line LIMIT_COUNT 1)
@@ -89,6 +99,7 @@ function(tandry_fuzz_targets)
             add_executable(${target} ${source})
             target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
             target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+            add_dependencies(fuzz_targets ${target})
         else()
             add_executable(${target} ${source} ${TANDRY_TESTS}/fuzz/FuzzDriver.cpp)
             add_test(NAME fuzz.${fuzz_name}

@@ -367,7 +367,8 @@ LayerState Layer::presentationAt(double time) const
 {
     LayerState state { m_bounds, m_position, m_anchorPoint, m_transform, m_opacity, m_backgroundColor,
         m_borderColor, m_borderWidth, m_cornerRadius };
-    for (auto& [key, animation] : m_animations) {
+    for (const auto& entry : m_animations) {
+        const auto& animation = entry.second;
         const std::string& path = animation->keyPath;
         auto apply = [&](auto& field) {
             using T = std::decay_t<decltype(field)>;
