@@ -11,9 +11,13 @@
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <limits>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,11 +101,143 @@ std::optional<std::time_t> entryTime(const tm_unz& date)
     return time;
 }
 
+// The archive as minizip reads it: through a window of the file kept in
+// memory. minizip reads headers a few bytes at a time with a seek before
+// most of them, which through stdio costs a system call or two for every
+// field; here only a read outside the window does. The length is taken at
+// opening: reads past it (a header that claims more than there is) find
+// nothing without asking the system again.
+struct WindowedArchive {
+    static constexpr size_t WindowSize = 64 * 1024;
+
+    int fd = -1;
+    uint64_t length = 0;
+    uint64_t position = 0;
+    uint64_t windowStart = 0;
+    size_t windowLength = 0;
+    bool failed = false;
+    std::unique_ptr<char[]> window = std::make_unique<char[]>(WindowSize);
+
+    // Reads at `offset` until `length` bytes are in or the file ends.
+    ssize_t readAt(char* buffer, size_t length, uint64_t offset)
+    {
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t got = pread(fd, buffer + done, length - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                failed = true;
+                return -1;
+            }
+            if (got == 0)
+                break;
+            done += static_cast<size_t>(got);
+        }
+        return static_cast<ssize_t>(done);
+    }
+
+    static voidpf open(voidpf, const void* path, int mode)
+    {
+        if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
+            return nullptr;
+        const int fd = ::open(static_cast<const char*>(path), O_RDONLY | O_CLOEXEC);
+        struct stat status;
+        if (fd < 0 || fstat(fd, &status) != 0) {
+            if (fd >= 0)
+                ::close(fd);
+            return nullptr;
+        }
+        auto* archive = new WindowedArchive;
+        archive->fd = fd;
+        archive->length = static_cast<uint64_t>(status.st_size);
+        return archive;
+    }
+
+    static uLong read(voidpf, voidpf stream, void* buffer, uLong size)
+    {
+        auto& archive = *static_cast<WindowedArchive*>(stream);
+        char* out = static_cast<char*>(buffer);
+        uLong done = 0;
+        while (done < size && archive.position < archive.length) {
+            const uint64_t end = archive.windowStart + archive.windowLength;
+            if (archive.position >= archive.windowStart && archive.position < end) {
+                const size_t offset = static_cast<size_t>(archive.position - archive.windowStart);
+                const size_t length = std::min<uint64_t>(size - done, archive.windowLength - offset);
+                memcpy(out + done, archive.window.get() + offset, length);
+                done += length;
+                archive.position += length;
+                continue;
+            }
+            if (size - done >= WindowSize) {
+                // A large read (entry data) goes straight to the caller.
+                const ssize_t got = archive.readAt(out + done, size - done, archive.position);
+                if (got > 0) {
+                    done += static_cast<uLong>(got);
+                    archive.position += static_cast<uint64_t>(got);
+                }
+                break;
+            }
+            const ssize_t got = archive.readAt(archive.window.get(),
+                std::min<uint64_t>(WindowSize, archive.length - archive.position), archive.position);
+            archive.windowStart = archive.position;
+            archive.windowLength = got > 0 ? static_cast<size_t>(got) : 0;
+            if (got <= 0)
+                break;
+        }
+        return done;
+    }
+
+    static uLong write(voidpf, voidpf, const void*, uLong)
+    {
+        return 0;
+    }
+
+    static ZPOS64_T tell(voidpf, voidpf stream)
+    {
+        return static_cast<WindowedArchive*>(stream)->position;
+    }
+
+    static long seek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
+    {
+        auto& archive = *static_cast<WindowedArchive*>(stream);
+        uint64_t base = 0;
+        if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
+            base = archive.position;
+        } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
+            base = archive.length;
+        } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
+            return -1;
+        }
+        // As with lseek, a position past the end is allowed (reads there
+        // find nothing), one past what a file offset holds is not.
+        if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()) - base)
+            return -1;
+        archive.position = base + offset;
+        return 0;
+    }
+
+    static int close(voidpf, voidpf stream)
+    {
+        auto* archive = static_cast<WindowedArchive*>(stream);
+        const int result = ::close(archive->fd);
+        delete archive;
+        return result == 0 ? 0 : -1;
+    }
+
+    static int error(voidpf, voidpf stream)
+    {
+        return static_cast<WindowedArchive*>(stream)->failed ? 1 : 0;
+    }
+};
+
 } // namespace
 
 std::shared_ptr<VKZipUnarchiver> VKZipUnarchiver::unarchiverWithZipAtPath(const std::string& archivePath)
 {
-    unzFile archive = unzOpen64(archivePath.c_str());
+    zlib_filefunc64_def functions { &WindowedArchive::open, &WindowedArchive::read, &WindowedArchive::write,
+        &WindowedArchive::tell, &WindowedArchive::seek, &WindowedArchive::close, &WindowedArchive::error, nullptr };
+    unzFile archive = unzOpen2_64(archivePath.c_str(), &functions);
     if (!archive) {
         core::log("Warning, failed to open archive: {}", archivePath);
         return nullptr;

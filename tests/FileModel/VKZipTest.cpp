@@ -5,6 +5,7 @@
 #include "Support/Command.h"
 #include "Support/TestCase.h"
 
+#include <fmt/format.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -232,6 +233,39 @@ TEST_F(VKZipTest, CodePageNamesAndOddButValidLayouts)
     EXPECT_TRUE(logContains("Error, cannot unarchive to an existing file"));
     EXPECT_FALSE(unarchiver->unarchiveFile("CAFÉ.txt", pathInHome("other.txt")));
     EXPECT_TRUE(logContains("Error, failed to find file in archive: " + archive));
+}
+
+TEST_F(VKZipTest, ArchivesLargerThanWhatIsReadAtOnce)
+{
+    // Headers and names spread over several reads, an entry larger than one
+    // read and entries that straddle the boundaries between reads.
+    std::string noise(300 * 1024, '\0');
+    uint32_t state = 7;
+    for (char& byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    makeFile("src/L/noise.bin", noise);
+    std::set<std::string> expected { "L", "L/noise.bin" };
+    for (int i = 0; i < 600; ++i) {
+        const std::string name = fmt::format("L/{:03}-{}", i, std::string(80, 'n'));
+        makeFile("src/" + name, noise.substr(size_t(i) * 300, 250 + size_t(i)));
+        expected.insert(name);
+    }
+    for (const char* level : { "-6", "-0" }) {
+        SCOPED_TRACE(level);
+        std::string archive = pathInHome(std::string("large") + level + ".zip");
+        ASSERT_EQ(run({ "zip", "-q", "-r", level, archive, "L" }, pathInHome("src")).status, 0);
+        ASSERT_GT(readFile(archive).size(), 3u * 64 * 1024);
+        auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+        ASSERT_NE(unarchiver, nullptr);
+        EXPECT_EQ(unarchiver->numberOfEntries(), 602u);
+        std::string out = destination(std::string("large") + level);
+        ASSERT_TRUE(unarchiver->unarchiveToPath(out));
+        EXPECT_EQ(listing(out), expected);
+        EXPECT_EQ(readFile(out + "/L/noise.bin"), noise);
+        EXPECT_EQ(readFile(out + "/L/599-" + std::string(80, 'n')), noise.substr(599 * 300, 849));
+    }
 }
 
 TEST_F(VKZipTest, WrongPasswordsAndCorruptDataLeaveNothing)

@@ -3,6 +3,8 @@
 // without a password, without crashing, and nothing may land outside the
 // destination folder.
 
+#include "FuzzScratch.h"
+
 #include "FileModel/VKZipUnarchiver.h"
 
 #include "Kit/FileManagerAdditions.h"
@@ -11,21 +13,12 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static core::LogCapture quiet(true);
-    static const std::string work = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tandry-zip-fuzz.XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            abort();
-        static std::string made = pattern;
-        std::atexit([] { std::filesystem::remove_all(made); });
-        return pattern;
-    }();
+    const std::string& work = fuzz::scratchFolder();
     const std::string archive = work + "/input.zip";
     const std::string destination = work + "/out/inner";
     core::fs::writeFileAtomically(archive, std::string_view(reinterpret_cast<const char*>(data), size));
@@ -50,5 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         VKRemoveItemAtPath(work + "/out");
     }
     VKRemoveItemAtPath(archive);
+    quiet.clear();
     return 0;
 }
