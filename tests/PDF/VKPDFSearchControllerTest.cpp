@@ -286,7 +286,7 @@ TEST_F(VKPDFSearchControllerTest, AccentsTypedEitherWayFindEveryKindOfPage)
     auto store = controller->pageIndexStore();
     EXPECT_EQ(store->textForPageNumber(2), u"M\u00FCller");
 
-    for (const std::string& typed : { "Müller", "MÜLLER", "mu\xCC\x88ller", "MU\xCC\x88LLER " }) {
+    for (const char* typed : { "Müller", "MÜLLER", "mu\xCC\x88ller", "MU\xCC\x88LLER " }) {
         SCOPED_TRACE(typed);
         EXPECT_EQ(store->identifiersForSearchString(typed, VKContentIndexStore::Combination::Intersect),
             (std::set<uint64_t> { 1, 2, 3 }));
@@ -367,9 +367,10 @@ TEST_F(VKPDFSearchControllerTest, WordPagesAgreeWithThePagesTexts)
         // Accented words typed normally find every page the peer shows
         // them on (in the TeX manual, one of them inside a form).
         for (const char* word : { "müller ", "café " }) {
-            if (theirs.count(word))
+            if (theirs.count(word)) {
                 EXPECT_EQ(store->identifiersForSearchString(word, VKContentIndexStore::Combination::Intersect), theirs[word])
                     << name << " " << word;
+            }
         }
     }
 }

@@ -125,7 +125,6 @@ void AlertView::removeFromScreen()
 
 void AlertView::layoutSubviews()
 {
-    gfx::Rect frame = this->frame();
     float width = Width;
     float textWidth = width - 2 * Margin;
     float y = TopMargin;

@@ -197,8 +197,9 @@ TEST_F(ActionSheetTest, ShowFromItemByWhatTheItemIs)
         auto sheet = ActionSheet::create("", {}, std::string("Cancel"));
         EXPECT_EQ(showFromItem(*sheet, c.item), c.kind.has_value());
         EXPECT_EQ(sheet->isVisible(), c.kind.has_value());
-        if (c.kind)
+        if (c.kind) {
             EXPECT_EQ(sheet->anchorKind(), *c.kind);
+        }
         sheet->dismiss(0, false);
     }
     for (auto& v : std::vector<std::shared_ptr<ui::View>> { view, toolbar, tabBar })

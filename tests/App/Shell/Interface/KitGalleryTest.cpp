@@ -328,8 +328,9 @@ protected:
         };
         for (auto orientation : { ui::Orientation::Portrait, ui::Orientation::LandscapeLeft }) {
             std::string side = orientation == ui::Orientation::Portrait ? "portrait" : "landscape";
-            if (orientation != ui::Orientation::Portrait)
+            if (orientation != ui::Orientation::Portrait) {
                 ASSERT_TRUE(driver.rotate(orientation));
+            }
             advance(1);
             shoot("gallery-" + side);
             driver.tap(*gallery->email);
