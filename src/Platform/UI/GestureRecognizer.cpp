@@ -130,7 +130,7 @@ void GestureRecognizer::setState(State state)
                 return;
             }
         }
-        if (auto d = delegate(); d && !d->shouldBegin(*this)) {
+        if (auto d = delegate(); (d && !d->shouldBegin(*this)) || !canBegin()) {
             applyState(State::Failed);
             return;
         }

@@ -90,8 +90,12 @@ public:
 
 protected:
     // A subclass's wish; the router applies failure requirements, delegate
-    // consent and exclusion before the state changes and actions run.
+    // consent, canBegin and exclusion before the state changes and actions
+    // run.
     void setState(State state);
+    // Asked, after the delegate, as the gesture is about to begin or
+    // recognize; false fails it.
+    virtual bool canBegin() const { return true; }
     // Runs `fire` after `seconds` on the main loop unless the gesture reset
     // first.
     void scheduleTimer(double seconds, std::function<void()> fire);

@@ -4,9 +4,11 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/ClockAnimation.h"
+#include "Platform/UI/Control.h"
 #include "Platform/UI/PanGestureRecognizer.h"
 #include "Platform/UI/PinchGestureRecognizer.h"
 #include "Platform/UI/StandardColors.h"
+#include "Platform/UI/Touch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,13 +16,28 @@
 
 namespace ui {
 
+namespace {
+
+// The scroll view's drag: it does not start while a content view that has
+// its touch may not lose it.
+class ScrollViewPan : public PanGestureRecognizer {
+public:
+    bool canBegin() const override
+    {
+        auto* scroll = dynamic_cast<ScrollView*>(view());
+        return !scroll || scroll->contentMayLoseTouches(touches());
+    }
+};
+
+} // namespace
+
 std::shared_ptr<ScrollView> ScrollView::create(const gfx::Rect& frame)
 {
     return make<ScrollView>(frame);
 }
 
 ScrollView::ScrollView()
-    : m_pan(PanGestureRecognizer::create())
+    : m_pan(std::make_shared<ScrollViewPan>())
     , m_pinch(PinchGestureRecognizer::create())
 {
     setClipsToBounds(true);
@@ -174,16 +191,25 @@ void ScrollView::setScrollEnabled(bool enabled)
     m_pan->setEnabled(enabled);
 }
 
-void ScrollView::setCanCancelContentTouches(bool cancels)
-{
-    m_canCancelContentTouches = cancels;
-    m_pan->setCancelsTouchesInView(cancels);
-}
-
 bool ScrollView::touchesShouldCancelInContentView(const View* view) const
 {
-    (void)view;
-    return m_canCancelContentTouches;
+    return m_canCancelContentTouches && !dynamic_cast<const Control*>(view);
+}
+
+bool ScrollView::contentMayLoseTouches(const TouchSet& touches) const
+{
+    for (auto& touch : touches) {
+        View* content = touch->view().get();
+        if (content && content != this && touch->isDeliveredToView() && !touch->isCancelledInView()
+            && !touchesShouldCancelInContentView(content))
+            return false;
+    }
+    return true;
+}
+
+bool ScrollView::delaysTouchesInContentView(const View*) const
+{
+    return m_delaysContentTouches && m_scrollEnabled;
 }
 
 // Dragging and coasting

@@ -95,10 +95,14 @@ public:
     void setAlwaysBounceHorizontal(bool bounce) { m_alwaysBounceHorizontal = bounce; }
     bool isDirectionalLockEnabled() const { return m_directionalLock; }
     void setDirectionalLockEnabled(bool enabled) { m_directionalLock = enabled; }
+    // A touch that lands in the content reaches it only after
+    // ContentTouchDelay, or at once when the finger lifts sooner; a drag that
+    // starts first takes the touch, and the content never hears of it.
     bool delaysContentTouches() const { return m_delaysContentTouches; }
     void setDelaysContentTouches(bool delays) { m_delaysContentTouches = delays; }
+    // Whether a drag may start over content that already has its touch.
     bool canCancelContentTouches() const { return m_canCancelContentTouches; }
-    void setCanCancelContentTouches(bool cancels);
+    void setCanCancelContentTouches(bool cancels) { m_canCancelContentTouches = cancels; }
     bool scrollsToTop() const { return m_scrollsToTop; }
     void setScrollsToTop(bool scrolls) { m_scrollsToTop = scrolls; }
     // What a tap on the status bar does: to the top, animated, when allowed.
@@ -140,9 +144,18 @@ public:
     bool isZoomBouncing() const { return m_zoomBouncing; }
 
     // Whether the content view keeps a touch that began in it, and whether a
-    // drag may take it away.
+    // drag may take it away once the view has it (by default: yes for views,
+    // no for controls, so a switch or a button held keeps its touch; no for
+    // all without canCancelContentTouches). A drag that may not take a touch
+    // does not start.
     virtual bool touchesShouldBegin(const View* contentView) const { (void)contentView; return true; }
     virtual bool touchesShouldCancelInContentView(const View* view) const;
+    // Whether a gesture of this scroll view may take these touches from the
+    // content views that have them.
+    bool contentMayLoseTouches(const TouchSet& touches) const;
+    // Whether a touch landing on `view` (in the content) is held back
+    // (delaysContentTouches while scrolling is on, by default).
+    virtual bool delaysTouchesInContentView(const View* view) const;
 
     PanGestureRecognizer& panGestureRecognizer() const { return *m_pan; }
     PinchGestureRecognizer& pinchGestureRecognizer() const { return *m_pinch; }

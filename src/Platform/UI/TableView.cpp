@@ -44,6 +44,17 @@ public:
     void touchesMoved(const TouchSet&, const Event&) override { }
 };
 
+// A swipe over a row takes the touch from the row; it does not start where
+// the content may not lose its touch (a control held, a strip tracked).
+class RowSwipe : public SwipeGestureRecognizer {
+public:
+    bool canBegin() const override
+    {
+        auto* table = dynamic_cast<TableView*>(view());
+        return !table || table->contentMayLoseTouches(touches());
+    }
+};
+
 } // namespace
 
 std::shared_ptr<TableView> TableView::create(const gfx::Rect& frame, Style style)
@@ -55,7 +66,7 @@ TableView::TableView(Style style)
     : m_style(style)
     , m_sectionHeaderHeight(style == Style::Grouped ? GroupedSectionSpacing : PlainSectionHeaderHeight)
     , m_sectionFooterHeight(style == Style::Grouped ? GroupedSectionSpacing : PlainSectionHeaderHeight)
-    , m_swipe(SwipeGestureRecognizer::create())
+    , m_swipe(std::make_shared<RowSwipe>())
     , m_swipeDelegate(std::make_shared<AlongsideScrolling>())
 {
     setAlwaysBounceVertical(true);
@@ -446,10 +457,19 @@ void TableView::layoutSectionViews(const gfx::Rect& visible)
     std::set<std::pair<int, bool>> shown;
     auto first = std::upper_bound(m_sections.begin(), m_sections.end(), double(visible.minY()),
         [](double y, const Section& s) { return y < s.top + s.height(); });
+    // A plain table's header stays at the top of the visible area while its
+    // section passes under it, pushed up by the next one; the first section
+    // found is the one whose header may stick.
+    bool sticky = m_style == Style::Plain;
+    float stickAt = visible.minY() + contentInset().top;
     for (auto it = first; it != m_sections.end() && it->top < visible.maxY(); ++it) {
         int section = int(it - m_sections.begin());
         for (bool footer : { false, true }) {
             gfx::Rect rect = footer ? rectForFooter(section) : rectForHeader(section);
+            if (sticky && !footer && rect.height() > 0) {
+                float end = float(it->top + it->height()) - rect.height();
+                rect.origin.y = std::max(rect.y(), std::min(stickAt, end));
+            }
             if (rect.height() <= 0 || !rect.intersects(visible))
                 continue;
             std::pair key { section, footer };
@@ -500,6 +520,13 @@ void TableView::layoutIndex()
     m_indexView->setHidden(false);
     m_indexView->setFrame({ b.maxX() - IndexWidth, b.y(), IndexWidth, b.height() });
     bringSubviewToFront(m_indexView.get());
+}
+
+bool TableView::delaysTouchesInContentView(const View* view) const
+{
+    if (view && m_indexView && view->isDescendantOfView(m_indexView.get()))
+        return false;
+    return ScrollView::delaysTouchesInContentView(view);
 }
 
 void TableView::layoutSubviews()

@@ -8,7 +8,10 @@
 // swipe-to-delete (an overridable hook), checked batch updates (deletes use
 // the old index paths, inserts the new ones), moves with a target proposal,
 // accessories and section index titles are model operations that touches
-// and the driver trigger.
+// and the driver trigger. A plain table's section headers stick to the top
+// of the visible area while their section passes under them; footers and
+// grouped tables scroll with their rows. Headers stand above the rows and
+// below the section index.
 
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/IndexPath.h"
@@ -139,6 +142,8 @@ public:
     View* indexView() const { return m_indexView.get(); }
     void tapIndexTitle(int index);
 
+    // The section index takes its touches at once.
+    bool delaysTouchesInContentView(const View* view) const override;
     void layoutSubviews() override;
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;

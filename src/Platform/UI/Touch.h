@@ -8,6 +8,7 @@
 #include "Platform/Graphics/Geometry.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace ui {
@@ -52,6 +53,21 @@ public:
     void setCancelledInView(bool cancelled) { m_cancelledInView = cancelled; }
     bool isEndDelayed() const { return m_endDelayed; }
     void setEndDelayed(bool delayed) { m_endDelayed = delayed; }
+    // A touch that landed in a scroll view's content, held back from the
+    // content (its view and the recognizers inside it) until the scroll
+    // view's delay passes or the finger lifts.
+    bool isContentDelayed() const { return m_contentDelayed; }
+    void holdContent(std::vector<std::weak_ptr<GestureRecognizer>> contentRecognizers)
+    {
+        m_heldRecognizers = std::move(contentRecognizers);
+        m_contentDelayed = true;
+    }
+    // Ends the hold; answers the recognizers held back.
+    std::vector<std::weak_ptr<GestureRecognizer>> releaseContent()
+    {
+        m_contentDelayed = false;
+        return std::exchange(m_heldRecognizers, {});
+    }
     // Ends the hold on the view once the touch is over.
     void releaseView();
 
@@ -65,6 +81,8 @@ private:
     Window* m_window = nullptr;
     std::weak_ptr<core::Object> m_windowAlive;
     std::vector<std::weak_ptr<GestureRecognizer>> m_recognizers;
+    std::vector<std::weak_ptr<GestureRecognizer>> m_heldRecognizers;
+    bool m_contentDelayed = false;
     bool m_delivered = false;
     bool m_cancelledInView = false;
     bool m_endDelayed = false;

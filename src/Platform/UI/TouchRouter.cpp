@@ -1,7 +1,9 @@
 #include "Platform/UI/TouchRouter.h"
 
 #include "Platform/UI/Event.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/UI/GestureRecognizer.h"
+#include "Platform/UI/ScrollView.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
@@ -70,7 +72,50 @@ void cancelInView(const std::shared_ptr<Touch>& touch)
         view->touchesCancelled({ touch }, Event::touches({ touch }));
 }
 
+// The nearest scroll view above the hit view that holds touches back from
+// its content, if any.
+ScrollView* delayingScrollView(const View& hit)
+{
+    for (View* view = hit.superview(); view; view = view->superview())
+        if (auto* scroll = dynamic_cast<ScrollView*>(view); scroll && scroll->delaysTouchesInContentView(&hit))
+            return scroll;
+    return nullptr;
+}
+
 } // namespace
+
+// Hands a held touch to the content: the recognizers inside the scroll
+// view hear it begin, then its view, unless a drag or another recognizer
+// took it meanwhile (then the content never hears of it).
+void TouchRouter::releaseContent(const std::shared_ptr<Touch>& touch)
+{
+    if (!touch->isContentDelayed())
+        return;
+    auto inner = touch->releaseContent();
+    if (touch->isCancelledInView() || cancelledByRecognizer(*touch) || touch->phase() == Touch::Phase::Cancelled) {
+        touch->setCancelledInView(true);
+        return;
+    }
+    std::vector<std::weak_ptr<GestureRecognizer>> all = inner;
+    for (auto& r : touch->gestureRecognizers())
+        all.push_back(r);
+    touch->setGestureRecognizers(std::move(all));
+    Event event = Event::touches({ touch });
+    for (auto& weak : inner) {
+        auto r = weak.lock();
+        if (!r || !r->isEnabled() || isTerminal(r->state()))
+            continue;
+        if (!isActive(*r))
+            active.push_back(r);
+        r->m_touches.push_back(touch);
+        r->touchesBegan({ touch }, event);
+    }
+    auto view = touch->view();
+    if (view && !touch->isCancelledInView() && !cancelledByRecognizer(*touch)) {
+        touch->setDeliveredToView(true);
+        view->touchesBegan({ touch }, event);
+    }
+}
 
 bool TouchRouter::isActive(const GestureRecognizer& recognizer)
 {
@@ -163,21 +208,43 @@ void TouchRouter::route(Window&, const Event& event)
 
     // Recognizers, fixed at touch-down: those of the hit view and its
     // ancestors that take the touch.
+    // A touch landing in a delaying scroll view's content reaches the
+    // recognizers of the scroll view and above at once; the content's own
+    // recognizers and view wait (see releaseContent).
     for (auto& touch : touches) {
         if (touch->phase() != Touch::Phase::Began)
             continue;
-        std::vector<std::weak_ptr<GestureRecognizer>> recognizers;
-        for (View* view = touch->view().get(); view; view = view->superview()) {
+        View* hit = touch->view().get();
+        ScrollView* delaying = hit ? delayingScrollView(*hit) : nullptr;
+        std::vector<std::weak_ptr<GestureRecognizer>> inner, recognizers;
+        bool inside = delaying != nullptr;
+        for (View* view = hit; view; view = view->superview()) {
+            if (view == delaying)
+                inside = false;
             for (auto& r : view->gestureRecognizers()) {
                 if (!r->isEnabled() || isTerminal(r->state()))
                     continue;
                 if (auto delegate = r->delegate(); delegate && !delegate->shouldReceiveTouch(*r, *touch))
                     continue;
-                recognizers.push_back(r);
+                (inside ? inner : recognizers).push_back(r);
             }
         }
         touch->setGestureRecognizers(std::move(recognizers));
+        if (delaying) {
+            touch->holdContent(std::move(inner));
+            std::weak_ptr<Touch> weak = touch;
+            core::RunLoop::main().performAfter(ScrollView::ContentTouchDelay, [weak] {
+                if (auto held = weak.lock(); held && held->isContentDelayed()) {
+                    releaseContent(held);
+                    settle();
+                }
+            });
+        }
     }
+    // A lift within the delay: the content hears the whole touch now.
+    for (auto& touch : touches)
+        if (touch->isContentDelayed() && touch->phase() >= Touch::Phase::Ended)
+            releaseContent(touch);
 
     std::vector<std::shared_ptr<GestureRecognizer>> order;
     for (auto& touch : touches)
@@ -241,7 +308,7 @@ void TouchRouter::route(Window&, const Event& event)
         auto keep = std::static_pointer_cast<View>(view->shared_from_this());
         TouchSet phases[5];
         for (auto& touch : touches) {
-            if (touch->view().get() != view)
+            if (touch->view().get() != view || touch->isContentDelayed())
                 continue;
             if (touch->isCancelledInView() || cancelledByRecognizer(*touch)) {
                 if (!touch->isCancelledInView())

@@ -26,6 +26,7 @@
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/ScrollView.h"
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/Slider.h"
 #include "Platform/UI/Switch.h"
@@ -290,6 +291,10 @@ void Driver::doubleTap(const View& view)
 void Driver::longPress(const View& view, double seconds)
 {
     auto fingers = touchDown({ tapPoint(view) });
+    // Held in a scroll view's content, the press starts when the content
+    // gets the touch.
+    if (m_fingers.at(fingers[0])->isContentDelayed())
+        wait(ScrollView::ContentTouchDelay);
     wait(seconds);
     touchUp(fingers);
 }

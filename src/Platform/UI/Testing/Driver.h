@@ -79,6 +79,8 @@ public:
     void tap(const View& view);
     void tap(gfx::Point point);
     void doubleTap(const View& view);
+    // Held `seconds` after the view gets the touch (a scroll view's content
+    // gets it ContentTouchDelay later).
     void longPress(const View& view, double seconds = 0.6);
     // Down at `from`, `steps` moves over `duration`, up at `to`.
     void drag(gfx::Point from, gfx::Point to, int steps = 10, double duration = 0.2);
