@@ -5,7 +5,9 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Support/FakePublisher.h"
 
+using test::FakePublisher;
 using test::PeerSocket;
 
 namespace {
@@ -20,42 +22,6 @@ protected:
         HTTPServerTestCase::SetUp();
         statusObservation = core::NotificationCenter::defaultCenter().observe(HTTPServer::StatusDidChangeNotification,
             nullptr, [this](const core::Notification&) { ++statusChanges; });
-    }
-};
-
-class FakeService : public NetService {
-public:
-    std::string m_domain, m_type, m_name, m_host = "tablet.local";
-    uint16_t m_port = 0;
-    core::Data txt;
-    NetServicePublisher::Completion completion;
-    bool stopped = false;
-    const std::string& domain() const override { return m_domain; }
-    const std::string& type() const override { return m_type; }
-    const std::string& name() const override { return m_name; }
-    const std::string& hostName() const override { return m_host; }
-    uint16_t port() const override { return m_port; }
-    void setTXTRecordData(const core::Data& data) override { txt = data; }
-    void stop() override { stopped = true; }
-};
-
-// Publishes every service at once under a fixed name.
-class FakePublisher : public NetServicePublisher {
-public:
-    std::string deviceName = "My Tablet";
-    std::vector<std::shared_ptr<FakeService>> services;
-    std::shared_ptr<NetService> publish(const std::string& domain, const std::string& type, const std::string&,
-        uint16_t port, Completion completion) override
-    {
-        auto service = std::make_shared<FakeService>();
-        service->m_domain = domain;
-        service->m_type = type;
-        service->m_name = deviceName;
-        service->m_port = port;
-        service->completion = completion;
-        services.push_back(service);
-        core::RunLoop::main().performAfter(0, [service, completion] { completion(*service, true); });
-        return service;
     }
 };
 
