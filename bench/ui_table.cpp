@@ -1,9 +1,11 @@
 // bench: tandry_platform_ui
 // Tables of any size: a reload and a scroll from the top to the end in 1,000
-// steps, with delegate row heights, for 10,000 and 1,000,000 rows.
+// steps, with delegate row heights, for 10,000 and 1,000,000 rows; and a
+// scroll step over 10,000 sections of 100 rows under sticky headers.
 // Targets: at most 15 live cells, per-step time within 2x between the sizes
 // (only the reload grows with the rows), heights asked once per row per
-// reload.
+// reload; with sections, a step within 2x of the 1,000,000-row one (the
+// stuck header is found by search) and live headers at the visible count.
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Label.h"
@@ -13,6 +15,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -79,19 +83,49 @@ BENCHMARK(BM_ReloadAndScroll)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillis
 
 // The scroll alone, after one reload: the per-step cost must not grow with
 // the rows.
-void BM_ScrollStep(benchmark::State& state)
+void scrollInSteps(benchmark::State& state, ui::TableView& table)
 {
-    auto rows = std::make_shared<Rows>();
-    auto table = makeTable(rows, int(state.range(0)));
-    table->reloadData();
-    float end = table->maximumContentOffset().y;
+    table.reloadData();
+    float end = table.maximumContentOffset().y;
     int i = 0;
     for (auto _ : state) {
         i = (i + 1) % 1000;
-        table->setContentOffset({ 0, end * float(i) / 1000 });
-        table->layoutIfNeeded();
+        table.setContentOffset({ 0, end * float(i) / 1000 });
+        table.layoutIfNeeded();
     }
 }
+
+void BM_ScrollStep(benchmark::State& state)
+{
+    auto rows = std::make_shared<Rows>();
+    scrollInSteps(state, *makeTable(rows, int(state.range(0))));
+}
 BENCHMARK(BM_ScrollStep)->Arg(10000)->Arg(1000000);
+
+long liveHeaders = 0;
+long mostLiveHeaders = 0;
+
+struct CountedHeader : ui::View {
+    CountedHeader() { mostLiveHeaders = std::max(mostLiveHeaders, ++liveHeaders); }
+    ~CountedHeader() override { --liveHeaders; }
+};
+
+// Sections of 100 rows of the default height, each under a header.
+struct Sections : Rows {
+    int sections = 0;
+    int numberOfSections(ui::TableView&) override { return sections; }
+    std::optional<float> heightForRow(ui::TableView&, ui::IndexPath) override { return std::nullopt; }
+    std::optional<std::string> titleForHeader(ui::TableView&, int) override { return std::string("Section"); }
+    std::shared_ptr<ui::View> viewForHeader(ui::TableView&, int) override { return std::make_shared<CountedHeader>(); }
+};
+
+void BM_ScrollStepSections(benchmark::State& state)
+{
+    auto sections = std::make_shared<Sections>();
+    sections->sections = int(state.range(0));
+    scrollInSteps(state, *makeTable(sections, 100));
+    state.counters["mostLiveHeaders"] = double(mostLiveHeaders);
+}
+BENCHMARK(BM_ScrollStepSections)->Arg(10000);
 
 } // namespace

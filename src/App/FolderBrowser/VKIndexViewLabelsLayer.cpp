@@ -6,6 +6,8 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/StandardColors.h"
 
+#include <algorithm>
+
 std::shared_ptr<VKIndexViewLabelsLayer> VKIndexViewLabelsLayer::create(VKIndexView* indexView)
 {
     auto layer = std::make_shared<VKIndexViewLabelsLayer>();
@@ -40,7 +42,9 @@ void VKIndexViewLabelsLayer::drawInContext(gfx::Context& context)
             float s = size - 2;
             float w = 0.75f * s;
             float x = area.x() + (area.width() - w) / 2;
-            float top = y + (h - s) / 2;
+            // Centred where the letters' text sits: rows taller than the
+            // font already start lower by the difference.
+            float top = y + (std::min(h, size) - s) / 2;
             context.beginPath();
             for (float at : { s / 4, 3 * s / 4 }) {
                 context.moveToPoint(x, top + at);

@@ -2,6 +2,8 @@
 
 // Recognizes a quick stroke in one of its directions: at least 50 points
 // along it within 0.5 s of touch-down, with less sideways travel than along.
+// Directions are those of the recognizer's view (a turned interface turns
+// them with it).
 
 #include "Platform/UI/GestureRecognizer.h"
 

@@ -454,12 +454,13 @@ void TableView::layoutSectionViews(const gfx::Rect& visible)
 {
     auto source = dataSource();
     auto d = tableDelegate();
-    std::set<std::pair<int, bool>> shown;
+    // Where each header and footer shows now. A plain table's header stays
+    // at the top of the visible area while its section passes under it,
+    // pushed up by the next one; the first section found is the one whose
+    // header may stick.
+    std::map<std::pair<int, bool>, gfx::Rect> wanted;
     auto first = std::upper_bound(m_sections.begin(), m_sections.end(), double(visible.minY()),
         [](double y, const Section& s) { return y < s.top + s.height(); });
-    // A plain table's header stays at the top of the visible area while its
-    // section passes under it, pushed up by the next one; the first section
-    // found is the one whose header may stick.
     bool sticky = m_style == Style::Plain;
     float stickAt = visible.minY() + contentInset().top;
     for (auto it = first; it != m_sections.end() && it->top < visible.maxY(); ++it) {
@@ -470,37 +471,39 @@ void TableView::layoutSectionViews(const gfx::Rect& visible)
                 float end = float(it->top + it->height()) - rect.height();
                 rect.origin.y = std::max(rect.y(), std::min(stickAt, end));
             }
-            if (rect.height() <= 0 || !rect.intersects(visible))
-                continue;
-            std::pair key { section, footer };
-            auto& view = m_sectionViews[key];
-            if (!view) {
-                view = d ? (footer ? d->viewForFooter(*this, section) : d->viewForHeader(*this, section)) : nullptr;
-                if (!view) {
-                    auto title = source ? (footer ? source->titleForFooter(*this, section) : source->titleForHeader(*this, section))
-                                        : std::nullopt;
-                    if (!title) {
-                        m_sectionViews.erase(key);
-                        continue;
-                    }
-                    auto label = Label::create({}, *title);
-                    label->setFont(Fonts::boldSystemFont(m_style == Style::Grouped ? 17 : 18));
-                    view = label;
-                }
-                addSubview(view);
-            }
-            float inset = m_style == Style::Grouped ? GroupedMargin : 0;
-            view->setFrame({ inset, rect.y(), rect.width() - 2 * inset, rect.height() });
-            shown.insert(key);
+            if (rect.height() > 0 && rect.intersects(visible))
+                wanted[{ section, footer }] = rect;
         }
     }
+    // Those gone from view go first, so that no more are alive than show.
     for (auto it = m_sectionViews.begin(); it != m_sectionViews.end();) {
-        if (shown.count(it->first)) {
+        if (wanted.count(it->first)) {
             ++it;
             continue;
         }
         it->second->removeFromSuperview();
         it = m_sectionViews.erase(it);
+    }
+    for (auto& [key, rect] : wanted) {
+        auto [section, footer] = key;
+        auto& view = m_sectionViews[key];
+        if (!view) {
+            view = d ? (footer ? d->viewForFooter(*this, section) : d->viewForHeader(*this, section)) : nullptr;
+            if (!view) {
+                auto title = source ? (footer ? source->titleForFooter(*this, section) : source->titleForHeader(*this, section))
+                                    : std::nullopt;
+                if (!title) {
+                    m_sectionViews.erase(key);
+                    continue;
+                }
+                auto label = Label::create({}, *title);
+                label->setFont(Fonts::boldSystemFont(m_style == Style::Grouped ? 17 : 18));
+                view = label;
+            }
+            addSubview(view);
+        }
+        float inset = m_style == Style::Grouped ? GroupedMargin : 0;
+        view->setFrame({ inset, rect.y(), rect.width() - 2 * inset, rect.height() });
     }
 }
 

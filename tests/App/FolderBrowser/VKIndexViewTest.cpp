@@ -223,19 +223,26 @@ TEST_F(VKIndexViewTest, DrawsLabelsInTheirRowsAndACapsuleWhileTouched)
 {
     letters->sections = { { "#" } };
     makeStrip(31);
-    // One row of 21 points: "#" as four strokes of s = 9, w = 6.75 from
-    // (10.625, 16).
+    // One row of 21 points (from 5), its text from 10: "#" as four strokes
+    // of s = 9, w = 6.75 from (10.625, 11), centred in the row.
     auto labels = ui::Renderer::renderImage(strip->labelsLayer(), scaled(4));
     ASSERT_TRUE(labels);
     auto ink = [&](float x, float y) { return test::straightPixel(*labels, int(x * 4), int(y * 4)).alpha > 100; };
-    EXPECT_TRUE(ink(14, 18.25f));       // upper bar
-    EXPECT_TRUE(ink(14, 22.75f));       // lower bar
-    EXPECT_TRUE(ink(12.3125f, 20.5f));  // left stroke
-    EXPECT_TRUE(ink(15.6875f, 20.5f));  // right stroke
-    EXPECT_FALSE(ink(14, 20.5f));       // the middle
-    EXPECT_FALSE(ink(14, 14.5f));
-    EXPECT_FALSE(ink(9.5f, 18.25f));
-    gfx::Pixel stroke = test::straightPixel(*labels, 14 * 4, int(18.25f * 4));
+    EXPECT_TRUE(ink(14, 13.25f));       // upper bar
+    EXPECT_TRUE(ink(14, 17.75f));       // lower bar
+    EXPECT_TRUE(ink(12.3125f, 15.5f));  // left stroke
+    EXPECT_TRUE(ink(15.6875f, 15.5f));  // right stroke
+    EXPECT_FALSE(ink(14, 15.5f));       // the middle
+    EXPECT_FALSE(ink(14, 10.5f));
+    EXPECT_FALSE(ink(9.5f, 13.25f));
+    int top = -1, bottom = -1;
+    for (int y = 0; y < labels->height(); ++y)
+        if (test::straightPixel(*labels, int(12.3125f * 4), y).alpha > 100) {
+            top = top < 0 ? y : top;
+            bottom = y;
+        }
+    EXPECT_NEAR((top + bottom + 1) / 2.0, 15.5 * 4, 1);
+    gfx::Pixel stroke = test::straightPixel(*labels, 14 * 4, int(13.25f * 4));
     EXPECT_NEAR(stroke.red, 85, 8);
     EXPECT_EQ(stroke.red, stroke.blue);
 

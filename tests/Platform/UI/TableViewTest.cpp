@@ -336,6 +336,37 @@ TEST_F(TableViewTest, SwipeToDelete)
     table->removeFromSuperview();
 }
 
+// Turned with the device: its rows are swiped in their own directions.
+class TurningRows : public ui::TableViewController {
+public:
+    bool shouldAutorotate(ui::Orientation) override { return true; }
+    int numberOfRows(ui::TableView&, int) override { return 5; }
+    std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, IndexPath) override
+    {
+        return std::make_shared<ui::TableViewCell>(ui::TableViewCell::Style::Default, "row");
+    }
+    bool supportsCommitEditing() const override { return true; }
+};
+
+TEST_F(TableViewTest, ASwipeFollowsTheTurnedInterface)
+{
+    auto controller = std::make_shared<TurningRows>();
+    window().setRootViewController(controller);
+    runLoop();
+    for (auto orientation : { ui::Orientation::LandscapeLeft, ui::Orientation::PortraitUpsideDown }) {
+        ASSERT_TRUE(driver.rotate(orientation));
+        advance(1);
+        auto& table = controller->tableView();
+        driver.swipeRow(table, { 0, 1 });
+        EXPECT_TRUE(table.cellForRow({ 0, 1 })->showingDeleteConfirmation()) << int(orientation);
+        EXPECT_NEAR(table.contentOffset().y, 0, 0.01);
+        table.cancelDeletion();
+    }
+    ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    advance(1);
+    window().setRootViewController(nullptr);
+}
+
 // A subview that stays at the top of the visible area.
 class StripTable : public ui::TableView {
 public:

@@ -504,7 +504,10 @@ void Driver::swipe(const View& view, unsigned direction, float distance, double 
     gfx::Point from = tapPoint(view);
     float dx = (direction & 1) ? distance : (direction & 2) ? -distance : 0;
     float dy = (direction & 8) ? distance : (direction & 4) ? -distance : 0;
-    drag(from, { from.x + dx, from.y + dy }, 5, duration);
+    // In the view's directions, whichever way the interface is turned.
+    gfx::Rect b = view.bounds();
+    gfx::Point to = view.layer().transformToRoot().apply(gfx::Point { b.midX() + dx, b.midY() + dy });
+    drag(from, to, 5, duration);
 }
 
 void Driver::tapAt(const View& view, gfx::Point pointInView)

@@ -92,7 +92,8 @@ public:
     void fling(const View& view, float dx, float dy, float speed, int steps = 10);
     // Two fingers about the view's centre, their distance times `scale`.
     void pinch(const View& view, float scale, int steps = 10, double duration = 0.3);
-    // Direction bits as the swipe recognizer's (right 1, left 2, up 4, down 8).
+    // Direction bits as the swipe recognizer's (right 1, left 2, up 4, down
+    // 8), in the view's own directions.
     void swipe(const View& view, unsigned direction, float distance = 100, double duration = 0.2);
 
     // Raw multi-finger sequences: each call is one event of the fingers it
