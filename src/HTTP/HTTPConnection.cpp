@@ -46,16 +46,6 @@ bool contains(const std::vector<std::string>& list, std::string_view item)
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-bool isChunked(const HTTPMessage& message)
-{
-    const auto encoding = message.headerForKey("Transfer-Encoding");
-    if (!encoding)
-        return false;
-    std::string lower = *encoding;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return lower.find("chunked") != std::string::npos;
-}
-
 std::string replaceAll(std::string text, std::string_view from, std::string_view to)
 {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -129,6 +119,7 @@ std::optional<std::string> HTTPConnection::passwordForUser(const std::string&) c
 void HTTPConnection::readNextRequest()
 {
     m_request = HTTPMessageRequest::create();
+    m_framing = HTTPBodyFraming();
     m_headBytes = 0;
     m_requestBodyBytes = 0;
     m_requestBodyFinished = false;
@@ -177,6 +168,15 @@ void HTTPConnection::didReadHeadBytes(const core::Data& data, long tag)
         readHeadLine();
         return;
     }
+    // Where the body ends is settled before anything else: a request whose
+    // head leaves it in doubt is refused, and nothing after it is read.
+    m_framing = HTTPBodyFraming::forRequest(m_request->message());
+    if (m_framing.refusal) {
+        sendResponseWithStatusCode(m_framing.refusal, std::nullopt, FinalResponseCloseTag);
+        return;
+    }
+    if (m_framing.closeAfterAnswer)
+        m_request->message().removeHeader("Content-Length");
     keepBodyOfThisRequest();
     handleHTTPRequestWithTag(tag);
 }
@@ -187,8 +187,8 @@ void HTTPConnection::didReadHeadBytes(const core::Data& data, long tag)
 void HTTPConnection::keepBodyOfThisRequest()
 {
     auto& message = m_request->message();
-    if (!isChunked(*m_request)) {
-        const auto length = m_request->contentLength();
+    if (m_framing.kind != HTTPBodyFraming::Kind::Chunked) {
+        const auto length = m_framing.length;
         if (message.bodyLength() > length) {
             const auto& body = message.body();
             m_asyncSocket->unreadData(core::Data(std::string_view(body).substr(length)));
@@ -202,9 +202,14 @@ bool HTTPConnection::isRequestBodyUnread() const
 {
     if (!m_request || !m_request->isHeaderComplete())
         return false;
-    if (isChunked(*m_request))
+    if (m_framing.kind == HTTPBodyFraming::Kind::Chunked)
         return !m_requestBodyFinished;
-    return m_request->contentLength() > m_requestBodyBytes;
+    return m_framing.length > m_requestBodyBytes;
+}
+
+bool HTTPConnection::shouldCloseAfterAnswer() const
+{
+    return !m_request || m_framing.closeAfterAnswer || m_request->connectionShouldClose();
 }
 
 void HTTPConnection::handleHTTPRequestWithTag(long tag)
@@ -332,7 +337,7 @@ core::Value::Dictionary HTTPConnection::standardResponseHeaders() const
     auto server = m_server.lock();
     headers["Server"] = core::Value(server ? server->serverName() : std::string());
     headers["Accept-Ranges"] = core::Value("none");
-    if (m_request && m_request->connectionShouldClose())
+    if (m_request && shouldCloseAfterAnswer())
         headers["Connection"] = core::Value("close");
     return headers;
 }
@@ -371,7 +376,7 @@ void HTTPConnection::sendResponseMessage(HTTPMessageResponse& message, long tag)
 void HTTPConnection::onSocketDidWriteDataWithTag(AsyncSocket&, long tag)
 {
     if (tag == FinalResponseTag || tag == FinalResponseCloseTag) {
-        const bool shouldClose = !m_request || m_request->connectionShouldClose();
+        const bool shouldClose = shouldCloseAfterAnswer();
         m_request.reset();
         if (!shouldClose && tag == FinalResponseTag)
             readNextRequest();
@@ -383,10 +388,10 @@ void HTTPConnection::onSocketDidWriteDataWithTag(AsyncSocket&, long tag)
         bool unbounded = false;
         uint64_t missing = 0;
         if (m_request) {
-            if (isChunked(*m_request))
+            if (m_framing.kind == HTTPBodyFraming::Kind::Chunked)
                 unbounded = !m_requestBodyFinished;
-            else if (m_request->contentLength() > m_requestBodyBytes)
-                missing = m_request->contentLength() - m_requestBodyBytes;
+            else if (m_framing.length > m_requestBodyBytes)
+                missing = m_framing.length - m_requestBodyBytes;
         }
         m_request.reset();
         if (!unbounded && missing == 0) {
@@ -594,13 +599,14 @@ void HTTPConnection::performPOST(const core::URL&, long)
 
 void HTTPConnection::performTRACE(const core::URL&, long)
 {
-    const auto length = m_request->contentLength();
-    if (length == 0 && !isChunked(*m_request)) {
+    const bool chunked = m_framing.kind == HTTPBodyFraming::Kind::Chunked;
+    const auto length = m_framing.length;
+    if (length == 0 && !chunked) {
         sendResponseWithStatusCode(400);
         return;
     }
     // The echo is held in memory: a body above the head limit is refused.
-    if (isChunked(*m_request) || length > MaxHeadLength) {
+    if (chunked || length > MaxHeadLength) {
         sendResponseWithStatusCode(413, std::nullopt, FinalResponseCloseTag);
         return;
     }

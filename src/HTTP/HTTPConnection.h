@@ -2,6 +2,7 @@
 
 #include "HTTP/AsyncSocket.h"
 #include "HTTP/AsyncSocketDelegate.h"
+#include "HTTP/HTTPBodyFraming.h"
 #include "HTTP/HTTPMessageRequest.h"
 #include "HTTP/HTTPMessageResponse.h"
 #include "Platform/Core/BackgroundTask.h"
@@ -134,6 +135,11 @@ public:
     void setRequestBodyFinished(bool finished) { m_requestBodyFinished = finished; }
     // Whether the request announced body bytes that have not all arrived.
     bool isRequestBodyUnread() const;
+    // How the current request's body is delimited (settled with its head).
+    const HTTPBodyFraming& requestBodyFraming() const { return m_framing; }
+    // Whether the connection closes once the current request is answered:
+    // the client asked so, or its framing left doubt about what follows.
+    bool shouldCloseAfterAnswer() const;
 
     // Detaches from the socket and closes it, drops the request and the nonce,
     // ends the background grant, and tells the server (once).
@@ -180,6 +186,7 @@ private:
     static void resetLastSSLError();
     static void removeRecentNonce(const std::string& nonce);
 
+    HTTPBodyFraming m_framing;
     uint64_t m_headBytes = 0;
     uint64_t m_requestBodyBytes = 0;
     bool m_requestBodyFinished = false;

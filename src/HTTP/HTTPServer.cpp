@@ -15,6 +15,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 namespace {
 
@@ -280,10 +282,12 @@ void HTTPServer::addVirtualRootURI(const core::URL& uri, const std::string& loca
     for (auto& root : m_virtualRoots) {
         if (root.first == uri) {
             root.second = localPath;
+            m_resolvedRootsComplete = false;
             return;
         }
     }
     m_virtualRoots.emplace_back(uri, localPath);
+    m_resolvedRootsComplete = false;
 }
 
 std::vector<core::URL> HTTPServer::virtualRootURIs() const
@@ -316,6 +320,29 @@ std::optional<std::string> HTTPServer::localPathForURI(const core::URL& uri) con
         if (rest.empty())
             return localPath;
         return core::path::appendingPathComponent(localPath, rest);
+    }
+    return std::nullopt;
+}
+
+std::optional<core::URL> HTTPServer::servedRootURIForRealPath(const std::string& realPath) const
+{
+    if (!m_resolvedRootsComplete) {
+        m_resolvedRoots.clear();
+        m_resolvedRootsComplete = true;
+        auto resolve = [this](const std::string& path, core::URL uri, bool wholeTree) {
+            char buffer[PATH_MAX];
+            if (realpath(path.c_str(), buffer))
+                m_resolvedRoots.push_back({ buffer, std::move(uri), wholeTree });
+            else
+                m_resolvedRootsComplete = false;
+        };
+        resolve(m_documentRoot.filePath(), *core::URL::parse("/"), !hasVirtualRoots());
+        for (const auto& [uri, localPath] : m_virtualRoots)
+            resolve(localPath, uri, true);
+    }
+    for (const auto& root : m_resolvedRoots) {
+        if (root.wholeTree ? core::path::isWithin(realPath, root.path) : realPath == root.path)
+            return root.uri;
     }
     return std::nullopt;
 }

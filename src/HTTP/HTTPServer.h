@@ -89,6 +89,13 @@ public:
     // The local path a request URI stands for; nothing when it lies outside
     // every root (dot segments, encoded ones included, never leave a root).
     std::optional<std::string> localPathForURI(const core::URL& uri) const;
+    // The URI of the root a resolved path (one with no link left in it) lies
+    // in; nothing when it lies outside every root. The roots are the virtual
+    // ones when there are any, else the document root; with virtual roots
+    // the document root itself (the list of them) is served, nothing else
+    // in it. Links in the store are judged by this, so that none leads a
+    // client to files beyond what the server hands out.
+    std::optional<core::URL> servedRootURIForRealPath(const std::string& realPath) const;
 
     // "http://host:port" from the host name / the published name; nothing
     // without one ("localhost" has no Bonjour URL either).
@@ -126,6 +133,15 @@ private:
     ConnectionClass m_connectionClass;
     // Virtual roots in the order they were added: URI, local path.
     std::vector<std::pair<core::URL, std::string>> m_virtualRoots;
+    // The roots with links resolved, made when first needed; made again
+    // while a root is missing (it may appear later).
+    struct ResolvedRoot {
+        std::string path;
+        core::URL uri;
+        bool wholeTree;
+    };
+    mutable std::vector<ResolvedRoot> m_resolvedRoots;
+    mutable bool m_resolvedRootsComplete = false;
     std::vector<std::shared_ptr<NetService>> m_netServices;
     std::string m_domain = "local.";
     std::vector<std::string> m_types;

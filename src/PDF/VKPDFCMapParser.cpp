@@ -1,5 +1,6 @@
 #include "PDF/VKPDFCMapParser.h"
 
+#include "Platform/Core/ASCII.h"
 #include "Platform/Core/Log.h"
 
 #include <algorithm>
@@ -195,13 +196,7 @@ std::optional<std::u16string> textOf(const std::string& bytes)
 
 int VKPDFCMapParser::hexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return core::ascii::hexDigitValue(c);
 }
 
 VKPDFCMapParser::VKPDFCMapParser(uint32_t maximumCode, Mapping mapping)

@@ -250,7 +250,9 @@ void addDAVActiveLockElementsForLocks(CXMLDocument& document, const std::vector<
         if (auto token = appendDAVElement(document, *active, "D:locktoken"))
             appendDAVText(document, *token, "D:href", "opaquelocktoken:" + lock->lockToken());
         appendDAVText(document, *active, "D:depth", lock->lockDepth());
-        appendDAVText(document, *active, "D:owner", lock->lockOwner());
+        // A lock granted without an owner shows none.
+        if (!lock->lockOwner().empty())
+            appendDAVText(document, *active, "D:owner", lock->lockOwner());
         appendDAVText(document, *active, "D:timeout", lock->lockTimeout());
     }
 }

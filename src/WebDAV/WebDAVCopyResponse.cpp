@@ -164,7 +164,16 @@ void WebDAVCopyResponse::start()
     }
     if (challengedForDestination(*destination))
         return;
+    // A destination in a folder reached through a link that leads out of the
+    // roots has no parent here; a destination that is itself such a link is
+    // no item here (it is replaced as a link, its target untouched).
+    if (!isServedFolderOfPath(*destinationPath)) {
+        refuse(409, "Conflict");
+        return;
+    }
     auto destinationResource = WebDAVResource::resourceWithURI(*destination, *destinationPath);
+    if (destinationResource && !isServedPath(destinationResource->path()))
+        destinationResource = nullptr;
 
     const std::string& sourcePath = m_resource->path();
     const bool sourceIsCollection = m_resource->isCollection();
@@ -208,13 +217,6 @@ void WebDAVCopyResponse::start()
             return;
         }
     }
-    // The item itself may be a link, which is copied as a link; the folders
-    // on the way to either end must not lead out of the store.
-    if (!isServedFolderOfPath(sourcePath) || !isServedFolderOfPath(*destinationPath)) {
-        refuse(403, "Forbidden");
-        return;
-    }
-
     auto locks = WebDAVLockManager::sharedManager();
     core::Error error;
     const core::URL& destinationLockURI = destinationResource ? destinationResource->URI() : *destination;

@@ -60,8 +60,11 @@ void WebDAVDeleteResponse::start()
         endResponseWithStatusCode(statusCodeForImmutableURI());
         return;
     }
+    // The item is removed as itself (a link, never its target), but only in
+    // a folder the server serves: one reached through a link that leads out
+    // of the roots is not there.
     if (!isServedFolderOfPath(path)) {
-        endResponseWithStatusCode(403);
+        endResponseWithStatusCode(404);
         return;
     }
 

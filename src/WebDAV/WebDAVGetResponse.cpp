@@ -51,7 +51,8 @@ void WebDAVGetResponse::start()
 {
     if (WebDAVHTMLResponse::handleGetForHTMLIndexResource(*this, true))
         return;
-    m_resource = requestResource(false);
+    // Judged below by where the opened file really is: one look for both.
+    m_resource = requestResource(false, false);
     if (!m_resource) {
         // A link whose target is gone is there but cannot be read.
         auto path = delegate() ? delegate()->localPathForURI(requestURL()) : std::nullopt;
@@ -70,17 +71,19 @@ void WebDAVGetResponse::start()
     }
     m_lengthWritten = 0;
     m_fileHandle = core::FileHandle::fileHandleForReadingAtPath(m_resource->path());
+    // An item reached through a link that leads out of the roots is not
+    // there as far as a client can tell.
+    auto realPath = m_fileHandle ? pathOfDescriptor(m_fileHandle->fileDescriptor()) : std::nullopt;
+    if (m_fileHandle && (!realPath || !isServedRealPath(*realPath))) {
+        closeFile();
+        endResponseWithStatusCode(404);
+        return;
+    }
     struct stat status {};
     if (!m_fileHandle || fstat(m_fileHandle->fileDescriptor(), &status) != 0 || !S_ISREG(status.st_mode)) {
         core::log("Warning, fileHandleForReadingAtPath failed: {}", m_resource->path());
         closeFile();
         endResponseWithStatusCode(500);
-        return;
-    }
-    auto realPath = pathOfDescriptor(m_fileHandle->fileDescriptor());
-    if (!realPath || !isServedRealPath(*realPath)) {
-        closeFile();
-        endResponseWithStatusCode(403);
         return;
     }
     m_contentLength = static_cast<uint64_t>(status.st_size);

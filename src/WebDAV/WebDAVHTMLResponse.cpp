@@ -207,15 +207,12 @@ WebDAVHTMLResponse::SortOrder WebDAVHTMLResponse::indexSortDescriptors() const
 std::vector<WebDAVHTMLResponse::Child> WebDAVHTMLResponse::sortedChildren(const WebDAVResource& resource)
 {
     std::vector<Child> children;
-    auto* delegate = this->delegate();
-    auto members = delegate ? delegate->webDAVResponse(*this, resource, "1") : std::nullopt;
-    if (!members)
-        return children;
+    auto members = servedSubresourcesForResource(resource, "1");
     bool hidden = showsHiddenFiles();
     auto quota = VKQuotaManager::defaultManager();
-    children.reserve(members->size());
+    children.reserve(members.size());
     // Each sort key is read once, not once per comparison.
-    for (auto& member : *members) {
+    for (auto& member : members) {
         Child child;
         child.name = member->name();
         if (!hidden && child.name.starts_with('.'))

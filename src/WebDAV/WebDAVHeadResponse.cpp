@@ -21,13 +21,6 @@ void WebDAVHeadResponse::start()
         endResponseWithStatusCode(404);
         return;
     }
-    if (!resource->isCollection()) {
-        // A link whose target exists must stay inside the store, as for GET.
-        if (!isServedItemAtPath(resource->path())) {
-            endResponseWithStatusCode(403);
-            return;
-        }
-    }
     createHTTPMessageResponseWithStatusCode(200);
     if (resource->isCollection()) {
         if (auto* delegate = this->delegate())

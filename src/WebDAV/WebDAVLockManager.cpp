@@ -74,7 +74,9 @@ int WebDAVLockManager::canAcquireLockForExistingLocks(const std::vector<WebDAVLo
         return 423;
     if (isScopeExclusive)
         return 0;
-    bool sameOwner = std::any_of(locks.begin(), locks.end(), [&](const auto& lock) { return lock->lockOwner() == owner; });
+    // Locks taken without an owner name nobody, so they are never the same.
+    bool sameOwner = !owner.empty()
+        && std::any_of(locks.begin(), locks.end(), [&](const auto& lock) { return lock->lockOwner() == owner; });
     return sameOwner ? 412 : 0;
 }
 

@@ -4,6 +4,8 @@
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
 #include "Platform/Core/ASCII.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Path.h"
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVIfParser.h"
 #include "WebDAV/WebDAVLockManager.h"
@@ -64,15 +66,24 @@ void WebDAVLockResponse::start()
         return endResponseWithStatusCode(400);
     auto scope = firstText(*body, "/D:lockinfo/D:lockscope/*", true);
     auto type = firstText(*body, "/D:lockinfo/D:locktype/*", true);
-    auto owner = firstText(*body, "/D:lockinfo/D:owner", false);
-    if ((scope != "exclusive" && scope != "shared") || type != "write" || !owner || core::ascii::trimmed(*owner).empty())
+    // The owner is optional: many clients send none.
+    std::string owner = firstText(*body, "/D:lockinfo/D:owner", false).value_or("");
+    if (core::ascii::trimmed(owner).empty())
+        owner.clear();
+    if ((scope != "exclusive" && scope != "shared") || type != "write")
         return endResponseWithStatusCode(400);
 
     auto path = delegate() ? delegate()->localPathForURI(uri) : std::nullopt;
     if (!path)
         return endResponseWithStatusCode(403);
+    // Nothing reached through a link that leads out of the roots is there to
+    // lock: not the item, nor a folder on the way to it.
+    if (core::fs::isDirectory(core::path::deletingLastPathComponent(*path)) && !isServedFolderOfPath(*path))
+        return endResponseWithStatusCode(409);
+    if (core::fs::exists(*path) && !isServedPath(*path))
+        return endResponseWithStatusCode(404);
     std::vector<core::Error> errors;
-    auto lock = WebDAVLockManager::sharedManager()->acquireWriteLockForURI(uri, *path, *scope, *owner, depth, timeout,
+    auto lock = WebDAVLockManager::sharedManager()->acquireWriteLockForURI(uri, *path, *scope, owner, depth, timeout,
         &errors);
     if (lock) {
         buildOKResponseForLock(lock);

@@ -41,12 +41,14 @@ void WebDAVMkcolResponse::start()
         endResponseWithStatusCode(405, "Method Not Allowed - resource exists");
         return;
     }
+    // A parent reached through a link that leads out of the roots is not
+    // there.
     auto parent = requestParent();
-    if (!parent || !parent->isCollection()) {
+    if (!parent || !parent->isCollection() || !isServedFolderOfPath(path)) {
         endResponseWithStatusCode(409, "Conflict - Parent(s) do not exist");
         return;
     }
-    if (!parent->isWritable() || !isServedFolderOfPath(path)) {
+    if (!parent->isWritable()) {
         endResponseWithStatusCode(403, "Forbidden");
         return;
     }

@@ -259,7 +259,8 @@ void WebDAVMultistatusWriter::addActiveLocks(const core::Value& locks)
         textElement("D:href", "opaquelocktoken:" + lock->lockToken());
         m_body += "</D:locktoken>";
         textElement("D:depth", lock->lockDepth());
-        textElement("D:owner", lock->lockOwner());
+        if (!lock->lockOwner().empty())
+            textElement("D:owner", lock->lockOwner());
         textElement("D:timeout", lock->lockTimeout());
         m_body += "</D:activelock>";
     }

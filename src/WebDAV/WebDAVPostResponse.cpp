@@ -342,6 +342,10 @@ bool WebDAVPostResponse::beginFilePart(const core::Value::Dictionary& fields)
     }
     core::log("POST item uri: {} ({})", m_itemURI.relativeString(), core::path::abbreviatingWithTildeInPath(*path));
     auto resource = WebDAVResource::resourceWithURI(m_itemURI, *path);
+    // A link that leads out of the roots is no file here: the upload takes
+    // its place.
+    if (resource && resource->isSymbolicLink() && !isServedPath(*path))
+        resource = nullptr;
     if (resource && resource->isCollection()) {
         endResponseWithStatusCode(403, "Forbidden - Resource cannot be a collection");
         return false;

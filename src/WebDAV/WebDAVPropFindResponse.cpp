@@ -61,13 +61,12 @@ void WebDAVPropFindResponse::start()
     // once.
     WebDAVResource::Snapshot snapshot;
     WebDAVResourceList items { resource };
-    if (resource->isCollection() && depth != "0" && delegate()) {
-        if (auto members = delegate()->webDAVResponse(*this, *resource, depth)) {
-            items.reserve(members->size() + 1);
-            for (auto& member : *members) {
-                if (!isHiddenFromClient(*member))
-                    items.push_back(std::move(member));
-            }
+    if (resource->isCollection() && depth != "0") {
+        auto members = servedSubresourcesForResource(*resource, depth);
+        items.reserve(members.size() + 1);
+        for (auto& member : members) {
+            if (!isHiddenFromClient(*member))
+                items.push_back(std::move(member));
         }
     }
     // Written as text; the document is built only for what the text writer

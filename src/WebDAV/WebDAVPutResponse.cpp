@@ -51,6 +51,10 @@ void WebDAVPutResponse::start()
         return;
     m_path = *path;
     m_resource = WebDAVResource::resourceWithURI(uri, m_path);
+    // A link that leads out of the roots is no file here: the upload takes
+    // its place, its target untouched.
+    if (m_resource && m_resource->isSymbolicLink() && !isServedPath(m_path))
+        m_resource = nullptr;
     if ((m_resource && m_resource->isCollection()) || uri.absoluteString().ends_with("/")) {
         endResponseWithStatusCode(405, "Method Not Allowed - Use MKCOL to create collections");
         return;
@@ -119,7 +123,7 @@ void WebDAVPutResponse::start()
     }
     if (m_isChunked) {
         m_streaming = true;
-        m_nextChunkLength = -1;
+        m_chunks = HTTPChunkedDecoder();
         m_lengthRead = 0;
         if (request()->bodyLength() > 0)
             handleChunkedDataRead(request()->body().view());
@@ -241,83 +245,24 @@ void WebDAVPutResponse::readNextChunkedPiece()
 
 void WebDAVPutResponse::handleChunkedDataRead(std::string_view data)
 {
-    if (m_nextChunkLength == 0)
+    if (m_chunks.isDone())
         return;
-    std::string input = std::move(m_chunkPartialData);
-    m_chunkPartialData.clear();
-    input.append(data);
     std::string output;
-    output.reserve(input.size());
-    int64_t state = m_nextChunkLength;
-    size_t at = 0;
-    while (at < input.size()) {
-        if (state < 0) {
-            // The CRLF after the last chunk's data may open this read.
-            if (input.compare(at, 2, "\r\n") == 0)
-                at += 2;
-            else if (input[at] == '\n')
-                at += 1;
-            size_t end = input.find("\r\n", at);
-            if (end == std::string::npos) {
-                if (input.size() - at > MaxChunkSizeLine) {
-                    handleChunkedTransferError(400);
-                    return;
-                }
-                m_chunkPartialData = input.substr(at);
-                break;
-            }
-            auto size = chunkSize(std::string_view(input).substr(at, end - at));
-            if (!size) {
-                handleChunkedTransferError(400);
-                return;
-            }
-            at = end + 2;
-            state = static_cast<int64_t>(*size);
-            m_lengthRead = 0;
-            if (state == 0)
-                break;
-        } else {
-            uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(state) - m_lengthRead, input.size() - at);
-            output.append(input, at, n);
-            m_lengthRead += n;
-            at += n;
-            if (m_lengthRead == static_cast<uint64_t>(state)) {
-                m_lengthRead = 0;
-                state = -1;
-                at = std::min(at + 2, input.size());
-            }
-        }
+    output.reserve(data.size());
+    m_chunks.decode(data, output);
+    if (m_chunks.hasFailed()) {
+        handleChunkedTransferError(400);
+        return;
     }
     if (!output.empty() && !writeData(output))
         return;
-    m_nextChunkLength = state;
-    if (state == 0) {
+    if (m_chunks.isDone()) {
         // The trailer is left unread: the connection closes after the
         // answer rather than take it for the next request.
         putDidEndSuccessfully();
         return;
     }
     readNextChunkedPiece();
-}
-
-std::optional<uint64_t> WebDAVPutResponse::chunkSize(std::string_view line)
-{
-    if (line.size() > MaxChunkSizeLine)
-        return std::nullopt;
-    uint64_t size = 0;
-    size_t digits = 0;
-    for (char c : line) {
-        int value = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (value < 0)
-            break;
-        size = size * 16 + static_cast<uint64_t>(value);
-        if (size > 0xFFFFFFFFu)
-            return std::nullopt;
-        ++digits;
-    }
-    if (digits == 0)
-        return std::nullopt;
-    return size;
 }
 
 void WebDAVPutResponse::handleChunkedTransferError(int code)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HTTP/HTTPChunkedDecoder.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include <cstdint>
@@ -17,7 +18,6 @@ class WebDAVPutResponse : public WebDAVResponse {
 public:
     static constexpr uint64_t ReadLength = 524288;
     static constexpr double ReadTimeout = 60;
-    static constexpr size_t MaxChunkSizeLine = 1024;
 
     static std::shared_ptr<WebDAVPutResponse> create(std::shared_ptr<HTTPMessageRequest> request,
         WebDAVResponseDelegate* delegate);
@@ -33,13 +33,11 @@ public:
     void onSocketWillDisconnectWithError(const core::Error* error) override;
     void onSocketDidDisconnect() override;
 
-    // The chunked body's decoder: data as it arrives, any split.
+    // A chunked body's bytes as they arrive, any split: the data goes to
+    // the file, a broken framing ends with 400 (the old file intact).
     void handleChunkedDataRead(std::string_view data);
     // Ends with the status and closes the connection.
     void handleChunkedTransferError(int code);
-    // The hex size at the start of a chunk-size line (extensions ignored);
-    // nothing without digits, above 32 bits or for an overlong line.
-    static std::optional<uint64_t> chunkSize(std::string_view line);
 
     // The hidden file the body goes into; empty when there is none.
     std::string temporaryPath() const;
@@ -58,8 +56,7 @@ private:
     std::unique_ptr<WebDAVUploadFile> m_upload;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthRead = 0;
-    int64_t m_nextChunkLength = -1;
-    std::string m_chunkPartialData;
+    HTTPChunkedDecoder m_chunks;
     bool m_isChunked = false;
     bool m_streaming = false;
 };

@@ -86,6 +86,7 @@ WebDAVResourceRef WebDAVResource::resourceWithURI(const core::URL& uri, const st
         return nullptr;
     auto resource = WebDAVResourceRef(new WebDAVResource(core::URL(), localPath));
     resource->m_isCollection = attributes->isDirectory();
+    resource->m_isSymbolicLink = attributes->type == core::fs::FileType::SymbolicLink;
     if (Snapshot::current())
         resource->m_snapshotAttributes = std::move(attributes);
     std::string path = standardizedPath(uri);

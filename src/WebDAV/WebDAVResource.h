@@ -80,6 +80,8 @@ public:
     std::string name() const;
 
     virtual bool isCollection() const;
+    // Whether the item itself is a symbolic link (its target exists).
+    bool isSymbolicLink() const { return m_isSymbolicLink; }
     bool isPackage() const;
     bool isAppleDouble() const;
     bool isReadable() const;
@@ -129,6 +131,7 @@ private:
     core::URL m_uri;
     std::string m_path;
     mutable std::optional<bool> m_isCollection;
+    bool m_isSymbolicLink = false;
     // Read when the resource was made inside a snapshot, used only in one.
     std::optional<core::fs::Attributes> m_snapshotAttributes;
 };

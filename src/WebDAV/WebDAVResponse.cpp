@@ -9,6 +9,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
+#include "WebDAV/WebDAVNullResource.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <fmt/format.h>
@@ -128,7 +129,7 @@ int WebDAVResponse::statusCodeForImmutableURI() const
     return agent && agent->find("WebDAVFS") != std::string::npos ? 401 : 403;
 }
 
-WebDAVResourceRef WebDAVResponse::requestResource(bool allowNull) const
+WebDAVResourceRef WebDAVResponse::requestResource(bool allowNull, bool judgeLinks) const
 {
     if (!m_delegate)
         return nullptr;
@@ -136,7 +137,10 @@ WebDAVResourceRef WebDAVResponse::requestResource(bool allowNull) const
     auto path = m_delegate->localPathForURI(url);
     if (!path)
         return nullptr;
-    return allowNull ? WebDAVResource::resourceWithURIMaybeNull(url, *path) : WebDAVResource::resourceWithURI(url, *path);
+    auto resource = allowNull ? WebDAVResource::resourceWithURIMaybeNull(url, *path) : WebDAVResource::resourceWithURI(url, *path);
+    if (resource && judgeLinks && !dynamic_cast<WebDAVNullResource*>(resource.get()) && !isServedPath(resource->path()))
+        return nullptr;
+    return resource;
 }
 
 std::optional<std::string> WebDAVResponse::localPathForNewItem(std::string_view missingParentDescription)
@@ -156,7 +160,8 @@ WebDAVResourceRef WebDAVResponse::requestParent() const
 {
     auto parentURI = parentPathURL(requestURL());
     auto parentPath = parentURI && m_delegate ? m_delegate->localPathForURI(*parentURI) : std::nullopt;
-    return parentPath ? WebDAVResource::resourceWithURI(*parentURI, *parentPath) : nullptr;
+    auto parent = parentPath ? WebDAVResource::resourceWithURI(*parentURI, *parentPath) : nullptr;
+    return parent && isServedPath(parent->path()) ? parent : nullptr;
 }
 
 std::string WebDAVResponse::locationForURI(const core::URL& uri) const
@@ -199,34 +204,32 @@ bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
     auto server = connection ? connection->server() : nullptr;
     if (!server)
         return true;
-    std::vector<std::string> roots { server->documentRoot().filePath() };
-    for (const auto& uri : server->virtualRootURIs()) {
-        if (auto path = server->localPathForURI(uri))
-            roots.push_back(*path);
-    }
-    // A resolved path passes through no link, so one that lies lexically
-    // inside a root without ".." needs no resolving of the root (the usual
-    // case).
-    for (const auto& root : roots) {
-        if (root.find("..") == std::string::npos && core::path::isWithin(realPath, root))
-            return true;
-    }
-    for (const auto& root : roots) {
-        auto resolved = resolvedPath(root);
-        if (resolved && core::path::isWithin(realPath, *resolved))
-            return true;
-    }
-    return false;
+    return server->servedRootURIForRealPath(realPath).has_value();
 }
 
-bool WebDAVResponse::isServedItemAtPath(const std::string& path) const
+bool WebDAVResponse::isServedPath(const std::string& path) const
 {
-    auto real = resolvedPath(path);
-    return !real || isServedRealPath(*real);
+    if (auto real = resolvedPath(path))
+        return isServedRealPath(*real);
+    // Nothing there (or a link leading nowhere): the folder it would be in
+    // decides.
+    return isServedFolderOfPath(path);
 }
 
 bool WebDAVResponse::isServedFolderOfPath(const std::string& path) const
 {
-    auto folder = resolvedPath(core::path::deletingLastPathComponent(path));
+    auto folder = resolvedPath(core::path::deletingLastPathComponent(core::path::standardizingPath(path)));
     return folder && isServedRealPath(*folder);
+}
+
+WebDAVResourceList WebDAVResponse::servedSubresourcesForResource(const WebDAVResource& resource, std::string_view depth)
+{
+    auto members = m_delegate ? m_delegate->webDAVResponse(*this, resource, depth) : std::nullopt;
+    if (!members)
+        return {};
+    // Only a link can lead out of a folder that is served itself.
+    std::erase_if(*members, [this](const WebDAVResourceRef& member) {
+        return member->isSymbolicLink() && !isServedPath(member->path());
+    });
+    return std::move(*members);
 }

@@ -72,14 +72,18 @@ public:
     virtual void onSocketWillDisconnectWithError(const core::Error*) { }
     virtual void onSocketDidDisconnect() { }
 
-    // The resource at the request's URL as the delegate maps it.
-    WebDAVResourceRef requestResource(bool allowNull) const;
+    // The resource at the request's URL as the delegate maps it; nothing
+    // when a link on the way (or the item itself) leads out of the server's
+    // roots, unless `judgeLinks` is off (a caller that judges the item it
+    // opened instead).
+    WebDAVResourceRef requestResource(bool allowNull, bool judgeLinks = true) const;
     // The local path of the request's URL for a method that makes an item
     // there. Outside the mapping (beside the server's roots, or below a
     // parent that is not there) it ends the response, with the immutable
     // status or 409 and the text given, and answers nothing.
     std::optional<std::string> localPathForNewItem(std::string_view missingParentDescription);
-    // The folder the request's URL names its item in; nothing when absent.
+    // The folder the request's URL names its item in; nothing when absent
+    // or reached through a link that leads out of the roots.
     WebDAVResourceRef requestParent() const;
     // The URI's escaped path as an absolute URL on the delegate's host (the
     // path alone without one), for "Location".
@@ -90,17 +94,20 @@ public:
     // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
     // HEAD say of an item.
     void setEntityHeadersForResource(const WebDAVResource& resource);
-    // Whether a resolved path (links followed) lies in one of the server's
-    // roots, so that a link in the store cannot hand out files beyond it.
-    // Without a connection (nothing to ask) everything is.
+    // Whether an item may be handed out or changed: its path, with every
+    // link on it followed (the item's own included), lies in one of the
+    // server's roots. An item that does not exist is judged by its folder.
+    // One rule for every method, so that a link in the store never reaches
+    // files beyond it; without a connection to ask, everything is served.
+    bool isServedPath(const std::string& path) const;
+    // The same for a path already resolved (no link left in it).
     bool isServedRealPath(const std::string& realPath) const;
-    // Whether the folder an item is named in, links followed, lies in one of
-    // the server's roots: a link on the way must not let a method create or
-    // remove items beyond them. The item itself is not followed.
+    // Whether the folder an item is named in is served, links followed; the
+    // item itself is not followed (a link is removed or replaced as itself).
     bool isServedFolderOfPath(const std::string& path) const;
-    // Whether an existing item, links followed, lies in one of the roots;
-    // true for an item that does not resolve (nothing to hand out).
-    bool isServedItemAtPath(const std::string& path) const;
+    // The delegate's members of a collection to the depth, without the links
+    // among them that lead out of the roots.
+    WebDAVResourceList servedSubresourcesForResource(const WebDAVResource& resource, std::string_view depth);
 
 protected:
     WebDAVResponse(std::shared_ptr<HTTPMessageRequest> request, WebDAVResponseDelegate* delegate)

@@ -311,24 +311,34 @@ TEST_F(WebDAVCopyResponseTest, LinksAreCopiedAsLinksAndNeverLeadOut)
 {
     std::string outside = makeFile("outside/secret.txt", "secret");
     ASSERT_EQ(symlink(outside.c_str(), (documents + "/link").c_str()), 0);
-    EXPECT_EQ(code(send("COPY", "/Documents/link", "/Documents/copied")), "201");
+    // A link that leads out is not there to copy or move.
+    EXPECT_EQ(code(send("COPY", "/Documents/link", "/Documents/copied")), "404");
+    EXPECT_EQ(code(send("MOVE", "/Documents/link", "/Documents/moved")), "404");
+    EXPECT_FALSE(core::fs::exists(documents + "/copied"));
+
+    // One that stays inside is copied as a link.
+    makeFile("site/Library/Documents/plain.txt", "plain");
+    ASSERT_EQ(symlink("plain.txt", (documents + "/inner").c_str()), 0);
+    EXPECT_EQ(code(send("COPY", "/Documents/inner", "/Documents/copied")), "201");
     char target[4096];
     ssize_t length = readlink((documents + "/copied").c_str(), target, sizeof target);
     ASSERT_GT(length, 0);
-    EXPECT_EQ(std::string(target, static_cast<size_t>(length)), outside);
+    EXPECT_EQ(std::string(target, static_cast<size_t>(length)), "plain.txt");
 
-    // Over the link: the link gives way, its target stays.
-    makeFile("site/Library/Documents/plain.txt", "plain");
-    EXPECT_EQ(code(send("COPY", "/Documents/plain.txt", "/Documents/link")), "204");
+    // Over the outward link: it is no item here (Overwrite "F" does not
+    // hold it), so the link gives way; its target stays.
+    EXPECT_EQ(code(send("COPY", "/Documents/plain.txt", "/Documents/link", { "Overwrite: F" })), "204");
     EXPECT_EQ(readFile(documents + "/link"), "plain");
     EXPECT_EQ(readFile(outside), "secret");
 
     // A folder link that leads out is no way in or out.
     ASSERT_EQ(symlink((home() + "/outside").c_str(), (documents + "/door").c_str()), 0);
-    EXPECT_EQ(code(send("COPY", "/Documents/plain.txt", "/Documents/door/planted.txt")), "403");
-    EXPECT_EQ(code(send("COPY", "/Documents/door/secret.txt", "/Documents/stolen.txt")), "403");
+    EXPECT_EQ(code(send("COPY", "/Documents/plain.txt", "/Documents/door/planted.txt")), "409");
+    EXPECT_EQ(code(send("MOVE", "/Documents/plain.txt", "/Documents/door/planted.txt")), "409");
+    EXPECT_EQ(code(send("COPY", "/Documents/door/secret.txt", "/Documents/stolen.txt")), "404");
     EXPECT_FALSE(core::fs::exists(home() + "/outside/planted.txt"));
     EXPECT_FALSE(core::fs::exists(documents + "/stolen.txt"));
+    EXPECT_EQ(readFile(documents + "/plain.txt"), "plain");
 }
 
 // The response on its own, with a stand-in connection, where a test can see

@@ -141,7 +141,7 @@ TEST_F(WebDAVDeleteResponseTest, LinksAreDeletedNeverTheirTargets)
 
     // Nor are the items a link on the way leads to.
     ASSERT_EQ(symlink(outsideFolder.c_str(), (documents + "/through").c_str()), 0);
-    EXPECT_EQ(code(remove("/Documents/through/inner.txt")), "403");
+    EXPECT_EQ(code(remove("/Documents/through/inner.txt")), "404");
     EXPECT_EQ(readFile(outsideFolder + "/inner.txt"), "keep me too");
 }
 

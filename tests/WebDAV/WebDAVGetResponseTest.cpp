@@ -143,8 +143,8 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     EXPECT_EQ(code(curl({ url("/Public/dangling.txt") })), "500");
     EXPECT_TRUE(logContains("Warning, fileHandleForReadingAtPath failed: " + publicFolder + "/dangling.txt"));
     // A link out of the store hands nothing out.
-    EXPECT_EQ(curl({ url("/Public/escape.txt") }), "\n403");
-    EXPECT_EQ(code(curl({ "-I", url("/Public/escape.txt") })), "403");
+    EXPECT_EQ(curl({ url("/Public/escape.txt") }), "\n404");
+    EXPECT_EQ(code(curl({ "-I", url("/Public/escape.txt") })), "404");
 
     auto folder = curl({ "-I", url("/Public/folder/") });
     EXPECT_EQ(code(folder), "200");

@@ -117,15 +117,53 @@ TEST_F(WebDAVLockResponseTest, RefusesMalformedRequests)
     EXPECT_EQ(status("LOCK", "/d/f", "", "<D:lockinfo xmlns:D=\"DAV:\">"), 400);
     EXPECT_TRUE(logContains("Warning, LOCK document error:"));
     EXPECT_EQ(status("LOCK", "/d/f", "", lockInfo("foo")), 400);
-    EXPECT_EQ(status("LOCK", "/d/f", "", lockInfo("exclusive", "")), 400);
-    EXPECT_EQ(status("LOCK", "/d/f", "", lockInfo("exclusive", "<D:href/>")), 400);
     EXPECT_EQ(status("LOCK", "/d/f", "", lockInfo("exclusive", "me", "read")), 400);
+    // A scope or a type that is missing.
+    EXPECT_EQ(status("LOCK", "/d/f", "",
+                  "<?xml version=\"1.0\"?><D:lockinfo xmlns:D=\"DAV:\"><D:locktype><D:write/></D:locktype></D:lockinfo>"),
+        400);
+    EXPECT_EQ(status("LOCK", "/d/f", "",
+                  "<?xml version=\"1.0\"?><D:lockinfo xmlns:D=\"DAV:\"><D:lockscope><D:shared/></D:lockscope></D:lockinfo>"),
+        400);
     EXPECT_EQ(status("LOCK", "/d/f", "", "<?xml version=\"1.0\"?><D:other xmlns:D=\"DAV:\"/>"), 400);
     EXPECT_EQ(lockCount("/d/f"), 0u);
 
     auto orphan = run("LOCK", "/missing/f", "", lockInfo());
     EXPECT_EQ(orphan->statusLine(), "HTTP/1.1 412 Precondition Failed - invalid parent URI");
     EXPECT_EQ(status("LOCK", "/d/f", "Depth: Infinity\r\n", lockInfo()), 200);
+}
+
+// Many clients send no owner at all: the lock is granted, shows no owner, and
+// is refreshed, used and released like any other.
+TEST_F(WebDAVLockResponseTest, GrantsLocksWithoutAnOwner)
+{
+    makeFile("root/d/f");
+    makeFile("root/d/g");
+    const std::string active = "/D:prop/D:lockdiscovery/D:activelock/";
+    const std::string noOwner = "<?xml version=\"1.0\" encoding=\"utf-8\"?><lockinfo xmlns=\"DAV:\">"
+                                "<lockscope><exclusive/></lockscope><locktype><write/></locktype></lockinfo>";
+    auto granted = run("LOCK", "/d/f", "", noOwner);
+    EXPECT_EQ(granted->statusCode(), 200);
+    std::string token = tokenOf(*granted);
+    ASSERT_FALSE(token.empty());
+    EXPECT_EQ(texts(*granted, active + "D:locktoken/D:href").size(), 1u);
+    EXPECT_TRUE(texts(*granted, active + "D:owner").empty());
+    EXPECT_EQ(texts(*run("PROPFIND", "/d/f", "Depth: 0\r\n"), "//D:activelock/D:owner").size(), 0u);
+
+    auto refreshed = run("LOCK", "/d/f", "If: (<opaquelocktoken:" + token + ">)\r\n");
+    EXPECT_EQ(refreshed->statusCode(), 200);
+    EXPECT_EQ(tokenOf(*refreshed), token);
+    EXPECT_EQ(status("LOCK", "/d/f", "", noOwner), 423);
+    EXPECT_EQ(status("UNLOCK", "/d/f", "Lock-Token: <opaquelocktoken:" + token + ">\r\n"), 204);
+    EXPECT_EQ(lockCount("/d/f"), 0u);
+
+    // Empty owners (and one holding only blanks or an empty href) name
+    // nobody: two such shared locks are not "the same owner".
+    for (std::string_view owner : { "", "  ", "<D:href/>" })
+        EXPECT_EQ(status("LOCK", "/d/g", "", lockInfo("shared", owner)), 200) << owner;
+    EXPECT_EQ(lockCount("/d/g"), 3u);
+    EXPECT_EQ(status("LOCK", "/d/g", "", lockInfo("shared", "<D:href>mailto:me</D:href>")), 200);
+    EXPECT_EQ(status("LOCK", "/d/g", "", lockInfo("shared", "<D:href>mailto:me</D:href>")), 412);
 }
 
 TEST_F(WebDAVLockResponseTest, ReportsConflictsOnTheURIAndBelow)

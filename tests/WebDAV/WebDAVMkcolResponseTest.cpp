@@ -62,7 +62,7 @@ TEST_F(WebDAVMkcolResponseTest, RefusesWhatCannotBecomeAFolder)
     // Not through a link to a place beyond the roots.
     std::string outside = makeFolder("outside/inner");
     ASSERT_EQ(symlink(core::path::deletingLastPathComponent(outside).c_str(), (documents + "/through").c_str()), 0);
-    EXPECT_EQ(code(mkcol("/Documents/through/inner/new/")), "403");
+    EXPECT_EQ(code(mkcol("/Documents/through/inner/new/")), "409");
     EXPECT_FALSE(core::fs::exists(outside + "/new"));
 
     // Beside the server's roots.

@@ -149,7 +149,7 @@ TEST_F(WebDAVPutResponseTest, DecodesChunkedBodiesSplitAnywhere)
     }
     {
         RawClient client(server->port());
-        client.send("PUT /Documents/big.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n100000000\r\n");
+        client.send("PUT /Documents/big.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n8000000000000000\r\n");
         EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 400")) << client.received();
     }
     {
@@ -161,6 +161,67 @@ TEST_F(WebDAVPutResponseTest, DecodesChunkedBodiesSplitAnywhere)
     EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "c.txt" }));
     EXPECT_EQ(code(put("/Documents/curl.txt", "via curl", { "-H", "Transfer-Encoding: chunked" })), "201");
     EXPECT_EQ(contentsOf(documents + "/curl.txt"), "via curl");
+}
+
+TEST_F(WebDAVPutResponseTest, RefusesBodiesWhoseLengthIsInDoubt)
+{
+    std::string path = makeFile("site/Library/Documents/keep.txt", "original");
+    // Each is refused and the connection closes: the request pipelined
+    // behind it (a GET of the kept file) is never answered.
+    for (const std::string framing : { "Content-Length: -5", "Content-Length: +5", "Content-Length: 0x5",
+             "Content-Length: 5 5", "Content-Length:", "Content-Length: 18446744073709551621",
+             "Content-Length: 5\r\nContent-Length: 7", "Content-Length: 5, 7" }) {
+        for (const std::string target : { "/Documents/new.txt", "/Documents/keep.txt" }) {
+            RawClient client(server->port());
+            client.send("PUT " + target + " HTTP/1.1\r\nHost: h\r\n" + framing
+                + "\r\n\r\nhelloGET /Documents/keep.txt HTTP/1.1\r\nHost: h\r\n\r\n");
+            EXPECT_TRUE(client.waitForClose()) << framing;
+            EXPECT_TRUE(client.received().starts_with("HTTP/1.1 400 Bad Request\r\n")) << framing << client.received();
+            EXPECT_EQ(client.occurrences("HTTP/1.1 "), 1u) << framing << client.received();
+        }
+    }
+    for (const std::string coding : { "gzip, chunked", "identity", "chunked, chunked" }) {
+        RawClient client(server->port());
+        client.send("PUT /Documents/keep.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: " + coding
+            + "\r\nContent-Length: 5\r\n\r\nhelloGET /Documents/keep.txt HTTP/1.1\r\nHost: h\r\n\r\n");
+        EXPECT_TRUE(client.waitForClose()) << coding;
+        EXPECT_TRUE(client.received().starts_with("HTTP/1.1 501 Not Implemented\r\n")) << coding << client.received();
+        EXPECT_EQ(client.occurrences("HTTP/1.1 "), 1u) << coding;
+    }
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "keep.txt" }));
+    EXPECT_EQ(contentsOf(path), "original");
+
+    // "007" is seven; the same length twice is one length.
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/seven.txt HTTP/1.1\r\nHost: h\r\nContent-Length: 007\r\nContent-Length: 7\r\n\r\n"
+                    "1234567GET /Documents/seven.txt HTTP/1.1\r\nHost: h\r\n\r\n");
+        client.readUntil("HTTP/1.1 ", 2);
+        EXPECT_TRUE(client.received().starts_with("HTTP/1.1 201")) << client.received();
+        EXPECT_TRUE(client.received().ends_with("1234567")) << client.received();
+    }
+    // Chunked beside a length: the chunks count, the length is ignored, and
+    // the connection closes after the answer.
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/both.txt HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+                    "5\r\nhello\r\n0\r\n\r\nGET /Documents/keep.txt HTTP/1.1\r\nHost: h\r\n\r\n");
+        EXPECT_TRUE(client.waitForClose());
+        EXPECT_TRUE(client.received().starts_with("HTTP/1.1 201")) << client.received();
+        EXPECT_NE(client.received().find("Connection: close\r\n"), std::string::npos);
+        EXPECT_EQ(client.occurrences("HTTP/1.1 "), 1u) << client.received();
+    }
+    EXPECT_EQ(contentsOf(documents + "/both.txt"), "hello");
+    // A broken chunk leaves the old file as it was.
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/keep.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
+                    "3\r\nnewXX1\r\nx\r\n0\r\n\r\n");
+        EXPECT_TRUE(client.waitForClose());
+        EXPECT_TRUE(client.received().starts_with("HTTP/1.1 400")) << client.received();
+    }
+    EXPECT_EQ(contentsOf(path), "original");
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "both.txt", "keep.txt", "seven.txt" }));
 }
 
 } // namespace

@@ -12,5 +12,7 @@ std::string lowercased(std::string_view text);
 bool equalIgnoringCase(std::string_view a, std::string_view b);
 // Without leading and trailing spaces and tabs.
 std::string_view trimmed(std::string_view text);
+// The value of a hexadecimal digit (either case), -1 for any other byte.
+int hexDigitValue(char c);
 
 } // namespace core::ascii

@@ -1,5 +1,7 @@
 #include "Platform/Core/PercentEscape.h"
 
+#include "Platform/Core/ASCII.h"
+
 #include "Platform/Core/UTF8.h"
 
 #include <array>
@@ -37,17 +39,6 @@ constexpr std::array<uint8_t, 256> makeTable()
 
 constexpr std::array<uint8_t, 256> kTable = makeTable();
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 bool isURLCharacter(unsigned char c, EscapeSet set)
@@ -84,8 +75,8 @@ std::optional<std::string> percentUnescapeBytes(std::string_view text)
         }
         if (text.size() - i < 3)
             return std::nullopt;
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
+        const int high = core::ascii::hexDigitValue(text[i + 1]);
+        const int low = core::ascii::hexDigitValue(text[i + 2]);
         if (high < 0 || low < 0)
             return std::nullopt;
         result += static_cast<char>(high << 4 | low);

@@ -4,6 +4,8 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Net/AvahiRunLoopPoll.h"
 
+#include <fmt/format.h>
+
 #include <avahi-client/client.h>
 #include <avahi-client/publish.h>
 #include <avahi-common/alternative.h>
@@ -104,7 +106,7 @@ void AvahiServicePublisher::connect()
     // its argument.
     AvahiClient* client = avahi_client_new(m_poll->api(), AVAHI_CLIENT_NO_FAIL, &Callbacks::client, this, &error);
     if (!client) {
-        core::log("Avahi client not available: {}", avahi_strerror(error));
+        noteUnavailable(fmt::format("Avahi client not available: {}", avahi_strerror(error)));
         scheduleReconnect(ReconnectInterval);
         return;
     }
@@ -143,6 +145,10 @@ void AvahiServicePublisher::clientChanged(AvahiClient* client, int state)
     m_state = state;
     switch (state) {
     case AVAHI_CLIENT_S_RUNNING:
+        if (m_loggedUnavailable) {
+            m_loggedUnavailable = false;
+            core::log("Avahi daemon is running");
+        }
         for (auto& weak : std::vector(m_services))
             if (auto service = weak.lock(); service && !service->m_stopped && !service->m_group)
                 add(*service);
@@ -157,13 +163,22 @@ void AvahiServicePublisher::clientChanged(AvahiClient* client, int state)
         withdrawAll(true);
         break;
     case AVAHI_CLIENT_FAILURE:
-        core::log("Avahi client failed: {}", avahi_strerror(avahi_client_errno(client)));
+        noteUnavailable(fmt::format("Avahi client failed: {}", avahi_strerror(avahi_client_errno(client))));
         withdrawAll(true);
         // A daemon that went away is waited for by a new client at once;
         // a bus that went away is tried again now and then.
         scheduleReconnect(avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED ? 0 : ReconnectInterval);
         break;
     }
+}
+
+void AvahiServicePublisher::noteUnavailable(const std::string& why)
+{
+    // Retries find the same state again and again: only the change is news.
+    if (m_loggedUnavailable)
+        return;
+    m_loggedUnavailable = true;
+    core::log("{}", why);
 }
 
 void AvahiServicePublisher::scheduleReconnect(double delay)

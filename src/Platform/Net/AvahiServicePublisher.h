@@ -18,7 +18,9 @@ class AvahiRunLoopPoll;
 // and every service is reported as not published at once; where the bus has
 // no daemon the services are reported as not published and go out when the
 // daemon appears. When the daemon goes away, every published service is
-// reported as not published, and published again when it returns.
+// reported as not published, and published again when it returns. The log
+// hears of the daemon's absence once, and of its return, however often the
+// publisher tries again meanwhile.
 class AvahiServicePublisher : public std::enable_shared_from_this<AvahiServicePublisher> {
 public:
     class Service;
@@ -86,11 +88,14 @@ private:
     void withdrawAll(bool report);
     void report(Service& service, bool published);
     void scheduleReconnect(double delay);
+    // Logs why the daemon cannot be reached, once until it is reached again.
+    void noteUnavailable(const std::string& why);
 
     std::unique_ptr<AvahiRunLoopPoll> m_poll;
     AvahiClient* m_client = nullptr;
     int m_state = -1;
     bool m_reconnectPending = false;
+    bool m_loggedUnavailable = false;
     std::vector<std::weak_ptr<Service>> m_services;
 };
 

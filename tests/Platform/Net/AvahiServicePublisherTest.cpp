@@ -7,6 +7,7 @@
 #include "Support/NetworkNamespace.h"
 #include "Support/TestCase.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -55,6 +56,21 @@ TEST_F(AvahiServicePublisherTest, NoSystemBusReportsAtOnce)
     web->stop();
     dav.reset();
     EXPECT_TRUE(logContains("Avahi client not available"));
+}
+
+TEST_F(AvahiServicePublisherTest, RetriesQuietlyWhileNothingChanges)
+{
+    test::ScopedEnvironmentVariable bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + pathInHome("no-bus"));
+    auto publisher = net::AvahiServicePublisher::create();
+    auto web = publisher->publish("local.", "_http._tcp.", "", 8080, recorder());
+    // Five minutes of retries, every ten seconds.
+    for (int i = 0; i < 30; ++i)
+        core::RunLoop::main().advance(10.0);
+    auto lines = logLines();
+    auto mentions = std::count_if(lines.begin(), lines.end(),
+        [](const std::string& line) { return line.find("Avahi") != std::string::npos; });
+    EXPECT_EQ(mentions, 1);
+    EXPECT_FALSE(publisher->isRunning());
 }
 
 TEST_F(AvahiServicePublisherTest, PublishesWithTheDaemonAndFollowsIt)
