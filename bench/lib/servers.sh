@@ -1,11 +1,17 @@
 # Shared by the shell benchmarks that measure tandry against Apache httpd
-# serving the same folder over WebDAV. Source it, then:
+# serving the same folder over WebDAV, and against nginx for plain GETs.
+# Source it, then:
 #
 #   servers_init BUILD        scratch folder, release tandry from BUILD
 #   tandry_start              tandry on a fresh home; TANDRY_URL, TANDRY_PID,
 #                             TANDRY_DOCS (the folder served as "/Documents/")
-#   apache_start DIR          httpd (event MPM, mod_dav_fs) on DIR; APACHE_URL, APACHE_PID
-#   servers_stop              both down, scratch removed (also on exit)
+#   apache_start DIR          httpd (event MPM, mod_dav_fs, sendfile on, as its
+#                             users tune it) on DIR; APACHE_URL, APACHE_PID
+#   nginx_start DIR           nginx (one worker, sendfile on, no access log) on
+#                             DIR with its own configuration in the scratch
+#                             folder, never the system's service; NGINX_URL,
+#                             NGINX_PID (empty when nginx is not installed)
+#   servers_stop              all down, scratch removed (also on exit)
 #   rss_kib PID / hwm_kib PID resident and peak resident memory
 #   median                    median of the numbers on stdin
 #   ratio A B                 A / B to two places
@@ -73,6 +79,7 @@ LoadModule mime_module $modules/mod_mime.so
 LoadModule dav_module $modules/mod_dav.so
 LoadModule dav_fs_module $modules/mod_dav_fs.so
 TypesConfig /etc/mime.types
+EnableSendfile On
 KeepAlive On
 KeepAliveTimeout 60
 MaxKeepAliveRequests 0
@@ -93,17 +100,64 @@ CONF
     taskset -c "$BENCH_SERVER_CPU" apache2 -f "$conf/httpd.conf" -DFOREGROUND &
     APACHE_PID=$!
     APACHE_URL="http://127.0.0.1:$port"
+    wait_for_server "$APACHE_URL" "$APACHE_PID" "$conf/error.log"
+}
+
+# wait_for_server URL PID LOG: until the server answers; its log and exit
+# when it died or never answered.
+wait_for_server() {
     local tries=0
-    until curl -s -o /dev/null "$APACHE_URL/"; do
-        kill -0 "$APACHE_PID" 2>/dev/null && (( ++tries < 100 )) || { cat "$conf/error.log" >&2; exit 1; }
+    until curl -s -o /dev/null "$1/"; do
+        kill -0 "$2" 2>/dev/null && (( ++tries < 100 )) || { cat "$3" >&2; exit 1; }
         sleep 0.1
     done
+}
+
+nginx_start() {
+    local root=${1:?usage: nginx_start DIR}
+    NGINX_PID= NGINX_URL=
+    local nginx
+    nginx=$(command -v nginx || echo /usr/sbin/nginx)
+    [[ -x $nginx ]] || { echo "nginx is not installed (scripts/install-deps --bench): its column stays empty" >&2; return 0; }
+    local conf=$BENCH_SCRATCH/nginx
+    local port
+    port=$(free_port)
+    mkdir -p "$conf"
+    cat >"$conf/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+user www-data;
+pid $conf/nginx.pid;
+error_log $conf/error.log warn;
+events { worker_connections 8192; }
+http {
+    include /etc/nginx/mime.types;
+    access_log off;
+    sendfile on;
+    keepalive_timeout 60;
+    keepalive_requests 100000000;
+    client_body_temp_path $conf/body;
+    proxy_temp_path $conf/proxy;
+    fastcgi_temp_path $conf/fastcgi;
+    uwsgi_temp_path $conf/uwsgi;
+    scgi_temp_path $conf/scgi;
+    server {
+        listen 127.0.0.1:$port;
+        root $root;
+    }
+}
+CONF
+    taskset -c "$BENCH_SERVER_CPU" "$nginx" -e "$conf/error.log" -p "$conf" -c "$conf/nginx.conf" &
+    NGINX_PID=$!
+    NGINX_URL="http://127.0.0.1:$port"
+    wait_for_server "$NGINX_URL" "$NGINX_PID" "$conf/error.log"
 }
 
 servers_stop() {
     [[ -n ${TANDRY_PID:-} ]] && { kill -TERM "$TANDRY_PID" 2>/dev/null; wait "$TANDRY_PID" 2>/dev/null; }
     [[ -n ${APACHE_PID:-} ]] && { kill -TERM "$APACHE_PID" 2>/dev/null; wait "$APACHE_PID" 2>/dev/null; }
-    TANDRY_PID= APACHE_PID=
+    [[ -n ${NGINX_PID:-} ]] && { kill -QUIT "$NGINX_PID" 2>/dev/null; wait "$NGINX_PID" 2>/dev/null; }
+    TANDRY_PID= APACHE_PID= NGINX_PID=
     [[ -n ${BENCH_SCRATCH:-} ]] && rm -rf "$BENCH_SCRATCH"
     BENCH_SCRATCH=
 }

@@ -661,11 +661,24 @@ void AsyncSocket::writeData(const core::Data& data, size_t chunkSize, double tim
     maybeDequeueWrite();
 }
 
-void AsyncSocket::writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag)
+void AsyncSocket::writeHead(const core::Data& data, double timeout, long tag)
 {
-    if (fd < 0 || length == 0 || (m_flags & ForbidReadsWrites))
+    if (data.empty() || (m_flags & ForbidReadsWrites))
         return;
-    m_writeQueue.push_back(std::make_unique<AsyncWritePacket>(fd, offset, length, timeout, tag));
+    auto packet = std::make_unique<AsyncWritePacket>(data, 0, timeout, tag);
+    packet->moreFollows = true;
+    m_writeQueue.push_back(std::move(packet));
+    maybeDequeueWrite();
+}
+
+void AsyncSocket::writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag, DescriptorUse use)
+{
+    if (fd < 0 || length == 0 || (m_flags & ForbidReadsWrites)) {
+        if (fd >= 0 && use == TakeDescriptor)
+            ::close(fd);
+        return;
+    }
+    m_writeQueue.push_back(std::make_unique<AsyncWritePacket>(fd, offset, length, timeout, tag, use == TakeDescriptor));
     maybeDequeueWrite();
 }
 
@@ -730,7 +743,8 @@ void AsyncSocket::doSendBytes()
     while (!done && !error && m_stream->canAcceptBytes()) {
         const ssize_t count = packet->isFile()
             ? sendFilePiece(*packet)
-            : m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength(), !m_writeQueue.empty());
+            : m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength(),
+                packet->moreFollows || !m_writeQueue.empty());
         packet->restartTimeout();
         if (count < 0) {
             error = true;

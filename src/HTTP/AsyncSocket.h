@@ -90,14 +90,21 @@ public:
 
     void writeData(const core::Data& data, double timeout, long tag);
     void writeData(const core::Data& data, size_t chunkSize, double timeout, long tag);
+    // Writes bytes that the next write continues (a response head before
+    // its body): a plain connection holds them back to leave in one packet
+    // with what follows, if that follows at once.
+    void writeHead(const core::Data& data, double timeout, long tag);
 
     // Writes `length` bytes of an open file from `offset`, completing like
-    // writeData: on a plain connection straight from the file (sendfile),
-    // under TLS through one buffer of FileBufferSize bytes that the socket
-    // reuses. The descriptor is duplicated; the caller may close its own. A
-    // file that fails or ends before `length` bytes closes the socket with
-    // the error (EIO for an early end).
-    void writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag);
+    // writeData: on a plain connection straight from the file (sendfile, as
+    // much as the socket takes each time it has room), under TLS through one
+    // buffer of FileBufferSize bytes that the socket reuses. The descriptor
+    // is duplicated (the caller may close its own), or with TakeDescriptor
+    // kept and closed by the socket. A file that fails or ends before
+    // `length` bytes closes the socket with the error (EIO for an early end).
+    enum DescriptorUse { DuplicateDescriptor, TakeDescriptor };
+    void writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag,
+        DescriptorUse use = DuplicateDescriptor);
     static constexpr size_t FileBufferSize = 131072;
 
     void disconnect();

@@ -12,12 +12,12 @@ AsyncWritePacket::AsyncWritePacket(core::Data buffer, size_t chunkSize, double t
 {
 }
 
-AsyncWritePacket::AsyncWritePacket(int fileDescriptor, uint64_t offset, uint64_t length, double timeout, long tag)
+AsyncWritePacket::AsyncWritePacket(int fileDescriptor, uint64_t offset, uint64_t length, double timeout, long tag, bool take)
     : AsyncPacket(timeout, tag)
     , fileOffset(offset)
     , fileLength(length)
 {
-    this->fileDescriptor = fcntl(fileDescriptor, F_DUPFD_CLOEXEC, 0);
+    this->fileDescriptor = take ? fileDescriptor : fcntl(fileDescriptor, F_DUPFD_CLOEXEC, 0);
     if (this->fileDescriptor < 0)
         fileError = errno ? errno : EBADF;
 }

@@ -13,8 +13,9 @@ class AsyncWritePacket : public AsyncPacket {
 public:
     AsyncWritePacket(core::Data buffer, size_t chunkSize, double timeout, long tag);
     // Keeps its own duplicate of the descriptor, so that the caller may close
-    // the file while the write waits in the queue.
-    AsyncWritePacket(int fileDescriptor, uint64_t offset, uint64_t length, double timeout, long tag);
+    // the file while the write waits in the queue; or, taking it, the
+    // descriptor itself.
+    AsyncWritePacket(int fileDescriptor, uint64_t offset, uint64_t length, double timeout, long tag, bool take = false);
     ~AsyncWritePacket();
     AsyncWritePacket(const AsyncWritePacket&) = delete;
     AsyncWritePacket& operator=(const AsyncWritePacket&) = delete;
@@ -22,6 +23,8 @@ public:
     core::Data buffer;
     // 0: as much as the stream takes per write.
     size_t chunkSize = 0;
+    // What follows continues these bytes: a plain socket may hold them back.
+    bool moreFollows = false;
 
     // The file of a file write (-1 for bytes), and why it could not be
     // duplicated (an errno; the write then fails when it starts).

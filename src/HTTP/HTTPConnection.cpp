@@ -18,6 +18,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -214,6 +216,8 @@ bool HTTPConnection::shouldCloseAfterAnswer() const
 
 void HTTPConnection::handleHTTPRequestWithTag(long tag)
 {
+    // An answer sent at once may let go of the request before this returns.
+    auto request = m_request;
     const auto& version = m_request->version();
     if (!contains(supportedHTTPVersions(), version)) {
         sendResponseWithStatusCode(505, fmt::format("HTTP Version Not Supported ({})", version));
@@ -238,7 +242,7 @@ void HTTPConnection::handleHTTPRequestWithTag(long tag)
         rejectBadRequest();
         return;
     }
-    const auto uri = m_request->requestURL()->standardized();
+    const auto& uri = m_request->standardizedURL();
     if (isPasswordProtected(uri) && !contains(unrestrictedMethods(), method) && !isAuthenticated(tag)) {
         handleUnauthorizedRequestWithTag(tag);
         return;
@@ -330,10 +334,28 @@ void HTTPConnection::handleUnauthorizedRequestWithTag(long)
     m_asyncSocket->writeData(response->serializedMessage(), WriteTimeout, UnauthorizedTag);
 }
 
+namespace {
+
+// The "Date" text changes once a second; every answer within it shares one.
+const std::string& currentDateText()
+{
+    static thread_local int64_t second = INT64_MIN;
+    static thread_local std::string text;
+    const core::Date now = core::Date::now();
+    const auto whole = static_cast<int64_t>(std::floor(now.timeIntervalSince1970()));
+    if (whole != second) {
+        second = whole;
+        text = RFC1123String(now);
+    }
+    return text;
+}
+
+} // namespace
+
 core::Value::Dictionary HTTPConnection::standardResponseHeaders() const
 {
     core::Value::Dictionary headers;
-    headers["Date"] = core::Value(RFC1123String(core::Date::now()));
+    headers["Date"] = core::Value(currentDateText());
     auto server = m_server.lock();
     headers["Server"] = core::Value(server ? server->serverName() : std::string());
     headers["Accept-Ranges"] = core::Value("none");

@@ -73,12 +73,22 @@ std::optional<core::Value::Dictionary> HTTPMessageRequest::fieldsForRFCHeaderWit
     return fields;
 }
 
+const core::URL& HTTPMessageRequest::standardizedURL() const
+{
+    if (!m_standardizedURL) {
+        const auto& url = requestURL();
+        if (!url)
+            return *(m_standardizedURL = core::URL::parse("/"));
+        m_standardizedURL = url->standardized();
+    }
+    return *m_standardizedURL;
+}
+
 bool HTTPMessageRequest::hasUnsafePath() const
 {
-    const auto& url = requestURL();
-    if (!url)
+    if (!requestURL())
         return false;
-    return isUnsafeEscapedPath(url->standardized().escapedPath());
+    return isUnsafeEscapedPath(standardizedURL().escapedPath());
 }
 
 bool HTTPMessageRequest::isUnsafeEscapedPath(std::string_view escapedPath)

@@ -20,6 +20,9 @@ public:
     // The request target as a URL: relativeString() is the target exactly as
     // sent, path() its decoded path. Nothing before the start line is in.
     const std::optional<core::URL>& requestURL() const { return message().url(); }
+    // requestURL() with its dot segments removed, made once (every step of
+    // a request asks for it); "/" before the start line is in.
+    const core::URL& standardizedURL() const;
     const std::string& requestMethod() const { return message().method(); }
 
     // Splits a parameterised header ("multipart/form-data; boundary=xyz")
@@ -37,4 +40,7 @@ public:
 
 protected:
     HTTPMessageRequest(net::HttpMessage message) : HTTPMessage(std::move(message)) { }
+
+private:
+    mutable std::optional<core::URL> m_standardizedURL;
 };

@@ -276,12 +276,8 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
         startResponse(WebDAVPropPatchResponse::create(request(), this));
     } else if (method == "GET") {
         setNetworkActivityIndicatorVisible(true, this);
-        auto path = localPathForURI(uri);
-        auto resource = path ? WebDAVResource::resourceWithURI(uri, *path) : nullptr;
-        if (resource && resource->isCollection())
-            startResponse(WebDAVHTMLResponse::create(request(), this));
-        else
-            startResponse(WebDAVGetResponse::create(request(), this));
+        // A folder gets the browser page, anything else the file.
+        startResponse(WebDAVGetResponse::responseForRequest(request(), this));
     } else if (method == "HEAD") {
         startResponse(WebDAVHeadResponse::create(request(), this));
     } else if (method == "TRACE") {

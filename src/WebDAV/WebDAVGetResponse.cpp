@@ -2,18 +2,19 @@
 
 #include "HTTP/AsyncSocket.h"
 #include "HTTP/HTTPConnection.h"
-#include "Platform/Core/FileHandle.h"
 #include "Platform/Core/Log.h"
 #include "WebDAV/WebDAVHTMLResponse.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <fmt/format.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -35,6 +36,30 @@ std::shared_ptr<WebDAVGetResponse> WebDAVGetResponse::create(std::shared_ptr<HTT
     return std::shared_ptr<WebDAVGetResponse>(new WebDAVGetResponse(std::move(request), delegate));
 }
 
+std::shared_ptr<WebDAVResponse> WebDAVGetResponse::responseForRequest(std::shared_ptr<HTTPMessageRequest> request,
+    WebDAVResponseDelegate* delegate)
+{
+    auto response = create(request, delegate);
+    const core::URL& url = request->standardizedURL();
+    auto path = request->requestURL() && delegate ? delegate->localPathForURI(url) : std::nullopt;
+    if (!path)
+        return response;
+    response->m_path = *path;
+    response->openWithoutLinks(*path);
+    bool isCollection;
+    if (response->m_attributes) {
+        isCollection = response->m_attributes->isDirectory();
+    } else {
+        // A link on the way: the item itself decides, as a resource sees it.
+        auto resource = WebDAVResource::resourceWithURI(url, *path);
+        isCollection = resource && resource->isCollection();
+    }
+    if (!isCollection)
+        return response;
+    response->closeFile();
+    return WebDAVHTMLResponse::create(std::move(request), delegate);
+}
+
 WebDAVGetResponse::~WebDAVGetResponse()
 {
     closeFile();
@@ -42,22 +67,61 @@ WebDAVGetResponse::~WebDAVGetResponse()
 
 void WebDAVGetResponse::closeFile()
 {
-    if (m_fileHandle)
-        m_fileHandle->closeFile();
-    m_fileHandle.reset();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void WebDAVGetResponse::openWithoutLinks(const std::string& path)
+{
+    closeFile();
+    m_attributes.reset();
+    m_opened = true;
+    m_fd = core::fs::openForReadingWithoutLinks(path);
+    if (m_fd < 0)
+        return;
+    m_attributes = core::fs::attributesOfDescriptor(m_fd);
+    if (!m_attributes)
+        closeFile();
 }
 
 void WebDAVGetResponse::start()
 {
-    if (WebDAVHTMLResponse::handleGetForHTMLIndexResource(*this, true))
+    if (WebDAVHTMLResponse::handleGetForHTMLIndexResource(*this, true)) {
+        closeFile();
         return;
-    // Judged below by where the opened file really is: one look for both.
+    }
+    // Mapped and opened already when the connection made this response.
+    if (!m_path && delegate())
+        m_path = delegate()->localPathForURI(requestURL());
+    const auto& path = m_path;
+    if (!path) {
+        endResponseWithStatusCode(404);
+        return;
+    }
+    if (!m_opened)
+        openWithoutLinks(*path);
+    if (m_fd >= 0) {
+        // No link on the way: the path is where the file is.
+        if (!isServedRealPath(*path)) {
+            endResponseWithStatusCode(404);
+            return;
+        }
+        if (m_attributes->isDirectory()) {
+            endResponseWithStatusCode(400);
+            return;
+        }
+        sendOpenedFile(*path);
+        return;
+    }
+
+    // A link on the way (or nothing there): the item as a resource sees it,
+    // then the file it leads to, judged by where it really is.
     m_resource = requestResource(false, false);
     if (!m_resource) {
         // A link whose target is gone is there but cannot be read.
-        auto path = delegate() ? delegate()->localPathForURI(requestURL()) : std::nullopt;
-        struct stat link {};
-        if (path && lstat(path->c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        auto link = core::fs::attributes(*path);
+        if (link && link->type == core::fs::FileType::SymbolicLink) {
             core::log("Warning, fileHandleForReadingAtPath failed: {}", *path);
             endResponseWithStatusCode(500);
             return;
@@ -69,52 +133,39 @@ void WebDAVGetResponse::start()
         endResponseWithStatusCode(400);
         return;
     }
-    m_lengthWritten = 0;
-    m_fileHandle = core::FileHandle::fileHandleForReadingAtPath(m_resource->path());
+    m_fd = ::open(m_resource->path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     // An item reached through a link that leads out of the roots is not
     // there as far as a client can tell.
-    auto realPath = m_fileHandle ? pathOfDescriptor(m_fileHandle->fileDescriptor()) : std::nullopt;
-    if (m_fileHandle && (!realPath || !isServedRealPath(*realPath))) {
-        closeFile();
+    auto realPath = m_fd >= 0 ? pathOfDescriptor(m_fd) : std::nullopt;
+    if (m_fd >= 0 && (!realPath || !isServedRealPath(*realPath))) {
         endResponseWithStatusCode(404);
         return;
     }
-    struct stat status {};
-    if (!m_fileHandle || fstat(m_fileHandle->fileDescriptor(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        core::log("Warning, fileHandleForReadingAtPath failed: {}", m_resource->path());
-        closeFile();
+    m_attributes = m_fd >= 0 ? core::fs::attributesOfDescriptor(m_fd) : std::nullopt;
+    sendOpenedFile(m_resource->path());
+}
+
+void WebDAVGetResponse::sendOpenedFile(const std::string& path)
+{
+    if (!m_attributes || m_attributes->type != core::fs::FileType::Regular) {
+        core::log("Warning, fileHandleForReadingAtPath failed: {}", path);
         endResponseWithStatusCode(500);
         return;
     }
-    m_contentLength = static_cast<uint64_t>(status.st_size);
-
+    m_lengthWritten = 0;
+    m_contentLength = m_attributes->size;
     createHTTPMessageResponseWithStatusCode(200);
-    setGetResponseHeaders(*m_resource);
-    if (m_contentLength == 0) {
-        closeFile();
-        if (auto* delegate = this->delegate())
-            delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
-        return;
-    }
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()) {
-        closeFile();
-        if (auto* delegate = this->delegate())
-            delegate->webDAVResponseDidEnd(*this, CloseTag);
-        return;
-    }
-    setHeaderValues(connection->standardResponseHeaders());
-    if (connection->isRequestBodyUnread()) {
-        m_lastPieceTag = CloseTag;
-        setHeaderValue("close", "Connection");
-    }
-    m_streaming = true;
-    m_writesInFlight = 1;
-    auto& socket = *connection->asyncSocket();
-    socket.writeData(serializedMessage(), HeadTimeout, HTTPConnection::PartialResponseTag);
-    // The head may have gone out at once, its report queueing the first piece.
-    if (m_streaming && m_writesInFlight == 1 && m_lengthWritten < m_contentLength)
-        writeDataToSocket(socket);
+    setHeaderValue(fmt::format("{}", m_contentLength), "Content-Length");
+    // Through a link the link's own entity headers stand, as a resource
+    // gives them; otherwise the open file's.
+    if (m_resource)
+        setEntityHeadersForResource(*m_resource);
+    else
+        setEntityHeadersForFile(path, *m_attributes);
+    const auto& url = request()->requestURL();
+    if (url && url->query().starts_with("download=1"))
+        setHeaderValue("attachment", "Content-Disposition");
+    sendBody();
 }
 
 void WebDAVGetResponse::setGetResponseHeaders(const WebDAVResource& resource)
@@ -126,44 +177,89 @@ void WebDAVGetResponse::setGetResponseHeaders(const WebDAVResource& resource)
         setHeaderValue("attachment", "Content-Disposition");
 }
 
+bool WebDAVGetResponse::readSmallFile(std::string& body)
+{
+    body.resize(static_cast<size_t>(m_contentLength));
+    size_t done = 0;
+    while (done < body.size()) {
+        ssize_t count = ::pread(m_fd, body.data() + done, body.size() - done, static_cast<off_t>(done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            core::log("NSFileHandle readDataOfLength error: {}", core::Error::posix(errno).description());
+            return false;
+        }
+        if (count == 0) {
+            core::log("NSFileHandle readDataOfLength return 0 unexpectedly");
+            return false;
+        }
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+void WebDAVGetResponse::sendBody()
+{
+    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
+    if (m_contentLength <= SmallFileLength) {
+        // Head and body in one write, through the connection's normal send.
+        std::string body;
+        if (m_contentLength > 0 && !readSmallFile(body)) {
+            endResponseWithStatusCode(500);
+            return;
+        }
+        closeFile();
+        if (m_contentLength > 0)
+            message().setBody(std::move(body));
+        m_lengthWritten = m_contentLength;
+        if (auto* delegate = this->delegate())
+            delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+        return;
+    }
+    if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()) {
+        closeFile();
+        finish(CloseTag);
+        return;
+    }
+    setHeaderValues(connection->standardResponseHeaders());
+    if (connection->isRequestBodyUnread()) {
+        m_lastPieceTag = CloseTag;
+        setHeaderValue("close", "Connection");
+    }
+    // The head waits for the body's first bytes to leave with them; the
+    // socket then sends as much of the file as it takes at each turn, and
+    // closes the connection should the file fail or end early.
+    m_streaming = true;
+    auto socket = connection->asyncSocket();
+    socket->writeHead(serializedMessage(), HeadTimeout, HTTPConnection::PartialResponseTag);
+    if (!m_streaming)
+        return;
+    int fd = std::exchange(m_fd, -1);
+    m_lengthWritten = m_contentLength;
+    socket->writeFile(fd, 0, m_contentLength, PieceTimeout, m_lastPieceTag, AsyncSocket::TakeDescriptor);
+}
+
 void WebDAVGetResponse::endResponseWithStatusCode(int code, std::optional<std::string_view> description)
 {
     m_streaming = false;
     closeFile();
     createHTTPMessageResponseWithStatusCode(code, description);
+    finish(code > 399 ? CloseTag : WroteItselfTag);
+}
+
+void WebDAVGetResponse::finish(int tag)
+{
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, code > 399 ? CloseTag : WroteItselfTag);
+        delegate->webDAVResponseDidEnd(*this, tag);
 }
 
 void WebDAVGetResponse::onSocketDidWriteDataWithTag(long tag)
 {
-    if (!m_streaming || (tag != HTTPConnection::PartialResponseTag && tag != m_lastPieceTag))
+    // The head's report comes first; the body's last write ends the answer.
+    if (!m_streaming || tag != m_lastPieceTag)
         return;
-    --m_writesInFlight;
-    if (m_lengthWritten >= m_contentLength) {
-        if (m_writesInFlight > 0)
-            return;
-        m_streaming = false;
-        closeFile();
-        if (auto* delegate = this->delegate())
-            delegate->webDAVResponseDidEnd(*this, WroteItselfTag);
-        return;
-    }
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    if (connection && connection->asyncSocket())
-        writeDataToSocket(*connection->asyncSocket());
-}
-
-void WebDAVGetResponse::writeDataToSocket(AsyncSocket& socket)
-{
-    // The socket reads the file itself and closes the connection when it
-    // fails or ends early; that ends this response as a departed client.
-    uint64_t length = std::min(PieceLength, m_contentLength - m_lengthWritten);
-    uint64_t offset = m_lengthWritten;
-    m_lengthWritten += length;
-    ++m_writesInFlight;
-    socket.writeFile(m_fileHandle->fileDescriptor(), offset, length, PieceTimeout,
-        m_lengthWritten >= m_contentLength ? m_lastPieceTag : HTTPConnection::PartialResponseTag);
+    m_streaming = false;
+    finish(WroteItselfTag);
 }
 
 void WebDAVGetResponse::onSocketDidDisconnect()
@@ -172,6 +268,5 @@ void WebDAVGetResponse::onSocketDidDisconnect()
         return;
     m_streaming = false;
     closeFile();
-    if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, CloseTag);
+    finish(CloseTag);
 }

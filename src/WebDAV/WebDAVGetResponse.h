@@ -2,31 +2,43 @@
 
 #include "WebDAV/WebDAVResponse.h"
 
+#include "Platform/Core/FileSystem.h"
+
 #include <cstdint>
+#include <optional>
 
 class AsyncSocket;
 
-namespace core {
-class FileHandle;
-}
-
-// GET of a stored file: the head, then the file straight from disk onto the
-// connection's socket one piece at a time, each written only after the last
-// one went out, so memory stays at one piece whatever the size. The length
-// is fixed when the file is opened: a file that grows meanwhile still sends
-// what the head announced, and one that shrinks or fails to read closes the
+// GET of a stored file. A small file goes out with its head in one write; a
+// larger one streams straight from the disk onto the connection's socket
+// (sendfile), the head held back to leave in the same packet as the file's
+// first bytes, so memory stays small whatever the size. The length is fixed
+// when the file is opened: a file that grows meanwhile still sends what the
+// head announced, and one that shrinks or fails to read closes the
 // connection rather than put anything else into the body.
+//
+// The item is opened once, before the response starts: that look tells a
+// folder (the browser page's) from a file, gives the headers and, where no
+// link lies on the path, shows that the file is inside the server's roots.
 class WebDAVGetResponse : public WebDAVResponse {
 public:
-    static constexpr uint64_t PieceLength = 131072;
+    // Files up to this size are read and sent with the head in one write.
+    static constexpr uint64_t SmallFileLength = 16384;
     static constexpr double HeadTimeout = 15;
+    // The time without progress a streamed body may take.
     static constexpr double PieceTimeout = 30;
 
     static std::shared_ptr<WebDAVGetResponse> create(std::shared_ptr<HTTPMessageRequest> request,
         WebDAVResponseDelegate* delegate);
+    // The response a GET gets: the browser page for a folder, else a GET
+    // response (its item opened already when it could be).
+    static std::shared_ptr<WebDAVResponse> responseForRequest(std::shared_ptr<HTTPMessageRequest> request,
+        WebDAVResponseDelegate* delegate);
     ~WebDAVGetResponse() override;
 
     void start() override;
+    // "Content-Length" and "Content-Disposition"; the entity headers from the
+    // resource (or from the opened file).
     void setGetResponseHeaders(const WebDAVResource& resource);
     // 31 from 400 (the connection sends the answer and closes), 33 below
     // (everything went out already).
@@ -41,19 +53,25 @@ public:
 private:
     using WebDAVResponse::WebDAVResponse;
 
-    void writeDataToSocket(AsyncSocket& socket);
+    // Opens the mapped item when no link lies on its path; nothing is open
+    // otherwise (and the resource path decides).
+    void openWithoutLinks(const std::string& path);
+    // The file was opened (and judged): headers, then the body.
+    void sendOpenedFile(const std::string& path);
+    void sendBody();
+    bool readSmallFile(std::string& body);
+    void finish(int tag);
     void closeFile();
 
+    std::optional<std::string> m_path;
+    int m_fd = -1;
+    bool m_opened = false;
+    std::optional<core::fs::Attributes> m_attributes;
     WebDAVResourceRef m_resource;
-    std::shared_ptr<core::FileHandle> m_fileHandle;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthWritten = 0;
-    // The tag of the last piece: 31 when the request's body was never read,
-    // so that it is not taken for the next request.
+    // The tag of the body's last write: 31 when the request's body was never
+    // read, so that it is not taken for the next request.
     long m_lastPieceTag = KeepOpenTag;
-    // Writes queued and not yet reported: the next piece is queued while the
-    // one before it goes out, so the socket never waits for this response
-    // (and a short file leaves in one packet with the head).
-    int m_writesInFlight = 0;
     bool m_streaming = false;
 };

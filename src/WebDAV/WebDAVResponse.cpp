@@ -2,7 +2,9 @@
 
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
+#include "Kit/FileManagerEtag.h"
 #include "Kit/HTTPDates.h"
+#include "Kit/MIMETypes.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Platform/Core/Exception.h"
@@ -38,10 +40,9 @@ void WebDAVResponse::start()
     throw core::Exception("VKNotImplemented", fmt::format("Please implement -[{} {}]", className(), "start"));
 }
 
-core::URL WebDAVResponse::requestURL() const
+const core::URL& WebDAVResponse::requestURL() const
 {
-    const auto& url = m_request->requestURL();
-    return url ? url->standardized() : URLWithPath("/");
+    return m_request->standardizedURL();
 }
 
 void WebDAVResponse::createHTTPMessageResponseWithStatusCode(int code, std::optional<std::string_view> description)
@@ -172,6 +173,14 @@ std::string WebDAVResponse::locationForURI(const core::URL& uri) const
 std::string WebDAVResponse::locationForURI(const core::URL& uri, const std::optional<core::URL>& host)
 {
     return absoluteLocation(escapedPathString(uri), host);
+}
+
+void WebDAVResponse::setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes)
+{
+    if (!attributes.isDirectory())
+        setHeaderValue(MIMEGetTypeForFile(path), "Content-Type");
+    setHeaderValue(RFC1123String(attributes.modificationDate()), "Last-Modified");
+    setHeaderValue("\"" + etagForAttributes(attributes) + "\"", "Etag");
 }
 
 void WebDAVResponse::setEntityHeadersForResource(const WebDAVResource& resource)

@@ -94,6 +94,8 @@ public:
     // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
     // HEAD say of an item.
     void setEntityHeadersForResource(const WebDAVResource& resource);
+    // The same from attributes already read.
+    void setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes);
     // Whether an item may be handed out or changed: its path, with every
     // link on it followed (the item's own included), lies in one of the
     // server's roots. An item that does not exist is judged by its folder.
@@ -114,7 +116,7 @@ protected:
         : m_request(std::move(request)), m_delegate(delegate) { }
 
     // The request's URL standardised, or "/" when it has none.
-    core::URL requestURL() const;
+    const core::URL& requestURL() const;
 
 private:
     std::shared_ptr<HTTPMessageRequest> m_request;

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -71,6 +73,23 @@ FileType typeOf(unsigned mode)
     }
 }
 
+// What stat(2) tells, in statx's terms (no birth time).
+struct statx statxFrom(const struct stat& plain)
+{
+    struct statx info {};
+    info.stx_mask = STATX_BASIC_STATS;
+    info.stx_mode = static_cast<uint16_t>(plain.st_mode);
+    info.stx_size = static_cast<uint64_t>(plain.st_size);
+    info.stx_mtime = { plain.st_mtim.tv_sec, static_cast<uint32_t>(plain.st_mtim.tv_nsec), 0 };
+    info.stx_ino = plain.st_ino;
+    info.stx_nlink = static_cast<uint32_t>(plain.st_nlink);
+    info.stx_uid = plain.st_uid;
+    info.stx_gid = plain.st_gid;
+    info.stx_dev_major = major(plain.st_dev);
+    info.stx_dev_minor = minor(plain.st_dev);
+    return info;
+}
+
 // statx(2) for the birth time; lstat(2) where the call is unavailable (old
 // kernels, container filters).
 bool linkStatus(const std::string& path, struct statx& info)
@@ -82,17 +101,7 @@ bool linkStatus(const std::string& path, struct statx& info)
     struct stat plain;
     if (lstat(path.c_str(), &plain) != 0)
         return false;
-    info = {};
-    info.stx_mask = STATX_BASIC_STATS;
-    info.stx_mode = static_cast<uint16_t>(plain.st_mode);
-    info.stx_size = static_cast<uint64_t>(plain.st_size);
-    info.stx_mtime = { plain.st_mtim.tv_sec, static_cast<uint32_t>(plain.st_mtim.tv_nsec), 0 };
-    info.stx_ino = plain.st_ino;
-    info.stx_nlink = static_cast<uint32_t>(plain.st_nlink);
-    info.stx_uid = plain.st_uid;
-    info.stx_gid = plain.st_gid;
-    info.stx_dev_major = major(plain.st_dev);
-    info.stx_dev_minor = minor(plain.st_dev);
+    info = statxFrom(plain);
     return true;
 }
 
@@ -459,13 +468,10 @@ bool isDeletable(const std::string& path)
     return user == 0 || user == item.st_uid || user == parent.st_uid;
 }
 
-std::optional<Attributes> attributes(const std::string& path, Error* error)
+namespace {
+
+Attributes attributesFrom(const struct statx& info)
 {
-    if (hasNul(path))
-        return none<Attributes>(error, EINVAL, path);
-    struct statx info;
-    if (!linkStatus(path, info))
-        return none<Attributes>(error, errno, path);
     Attributes result;
     result.type = typeOf(info.stx_mode);
     result.size = info.stx_size;
@@ -478,6 +484,51 @@ std::optional<Attributes> attributes(const std::string& path, Error* error)
     result.gid = info.stx_gid;
     result.device = makedev(info.stx_dev_major, info.stx_dev_minor);
     return result;
+}
+
+} // namespace
+
+std::optional<Attributes> attributes(const std::string& path, Error* error)
+{
+    if (hasNul(path))
+        return none<Attributes>(error, EINVAL, path);
+    struct statx info;
+    if (!linkStatus(path, info))
+        return none<Attributes>(error, errno, path);
+    return attributesFrom(info);
+}
+
+std::optional<Attributes> attributesOfDescriptor(int fd, Error* error)
+{
+    struct statx info;
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) == 0)
+        return attributesFrom(info);
+    if (errno != ENOSYS && errno != EPERM) {
+        setError(error, Error::posix(errno));
+        return std::nullopt;
+    }
+    struct stat plain;
+    if (fstat(fd, &plain) != 0) {
+        setError(error, Error::posix(errno));
+        return std::nullopt;
+    }
+    return attributesFrom(statxFrom(plain));
+}
+
+int openForReadingWithoutLinks(const std::string& path)
+{
+    if (hasNul(path)) {
+        errno = EINVAL;
+        return -1;
+    }
+    open_how how {};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd;
+    do
+        fd = syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    while (fd < 0 && errno == EINTR);
+    return static_cast<int>(fd);
 }
 
 bool setModificationTime(const std::string& path, int64_t nanoseconds, Error* error)

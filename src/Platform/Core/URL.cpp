@@ -58,6 +58,21 @@ bool isIPLiteral(std::string_view text)
     return inet_pton(AF_INET6, buffer, &address) == 1;
 }
 
+// Whether a path holds a "." or ".." segment (escapes are not dots).
+bool hasDotSegments(std::string_view path)
+{
+    for (size_t at = 0; at < path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view segment = path.substr(at, end - at);
+        if (segment == "." || segment == "..")
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 // Removes "." and ".." segments (RFC 3986 section 5.2.4). Each byte is moved
 // or dropped once, so the cost is linear in the path.
 std::string removeDotSegments(std::string_view input)
@@ -439,7 +454,7 @@ URL URL::standardized() const
 {
     const URL& url = absolute();
     const std::string_view path = url.part(url.m_parts.path);
-    if (!path.starts_with('/'))
+    if (!path.starts_with('/') || !hasDotSegments(path))
         return url;
     const auto optionalPart = [&url](const Span& span) -> std::optional<std::string_view> {
         if (!span.present)

@@ -507,8 +507,16 @@ ssize_t SocketStream::read(void* buffer, size_t length)
             errno = injected;
         else
             count = ::recv(m_fd, buffer, SocketTestHooks::capped(length), 0);
-        if (count > 0)
+        if (count > 0) {
+            // Less than asked for: the socket holds nothing more now (the
+            // loop says when it does), which spares a read that would find
+            // nothing.
+            if (static_cast<size_t>(count) < length) {
+                m_readable = false;
+                updateInterest();
+            }
             return count;
+        }
         if (count == 0) {
             reachEnd();
             return 0;
