@@ -40,6 +40,9 @@ free_port() {
 tandry_start() {
     local home=$BENCH_SCRATCH/tandry-home
     mkdir -p "$home"
+    # Emptied here: the background start truncates it only once it runs, and
+    # a URL left by an earlier start must not be taken for this one's.
+    : >"$BENCH_SCRATCH/tandry.out"
     taskset -c "$BENCH_SERVER_CPU" "$TANDRY_BIN" --home "$home" -VKPortNumber 0 "$@" \
         >"$BENCH_SCRATCH/tandry.out" 2>"$BENCH_SCRATCH/tandry.log" &
     TANDRY_PID=$!

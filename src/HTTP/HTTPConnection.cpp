@@ -120,7 +120,10 @@ std::optional<std::string> HTTPConnection::passwordForUser(const std::string&) c
 
 void HTTPConnection::readNextRequest()
 {
-    m_request = HTTPMessageRequest::create();
+    // The request is made when its first bytes arrive: a connection that
+    // waits for the next one holds none.
+    m_request.reset();
+    m_awaitingRequest = true;
     m_framing = HTTPBodyFraming();
     m_headBytes = 0;
     m_requestBodyBytes = 0;
@@ -148,8 +151,12 @@ void HTTPConnection::onSocketDidReadData(AsyncSocket&, const core::Data& data, l
         drain(data);
         return;
     }
-    if (!m_request)
-        return;
+    if (!m_request) {
+        if (!m_awaitingRequest || tag != HeadTag)
+            return;
+        m_request = HTTPMessageRequest::create();
+    }
+    m_awaitingRequest = false;
     if (tag == BodyTag) {
         m_request->appendBytes(data);
         noteRequestBodyBytes(data.size());

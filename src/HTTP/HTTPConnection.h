@@ -187,6 +187,8 @@ private:
     static void removeRecentNonce(const std::string& nonce);
 
     HTTPBodyFraming m_framing;
+    // A head line was asked for and no request made for it yet.
+    bool m_awaitingRequest = false;
     uint64_t m_headBytes = 0;
     uint64_t m_requestBodyBytes = 0;
     bool m_requestBodyFinished = false;

@@ -46,6 +46,11 @@ struct ClassState {
     std::set<std::string> tokensInUse;
     std::shared_ptr<const int> performTarget = std::make_shared<const int>(0);
     std::vector<core::Observation> tokenDrops;
+    // The live connections, which the class tells of changed credentials and
+    // of its timer (one registration for all of them: an idle connection
+    // costs the notification centre nothing).
+    std::vector<std::weak_ptr<WebDAVConnection>> live;
+    std::vector<core::Observation> liveObservers;
 };
 
 ClassState& state()
@@ -75,6 +80,20 @@ std::string trimmed(std::string_view text)
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
     return std::string(text);
+}
+
+// Runs `step` on every live connection, on the main thread.
+void forEachLiveConnection(void (*step)(WebDAVConnection&))
+{
+    if (!core::Thread::isMainThread()) {
+        core::performOnMainThread([step] { forEachLiveConnection(step); });
+        return;
+    }
+    auto live = state().live;
+    for (const auto& weak : live) {
+        if (auto connection = weak.lock())
+            step(*connection);
+    }
 }
 
 void handlePOSTTokenTimeout(const std::string& token)
@@ -107,6 +126,18 @@ void setUpClass()
             WebDAVCredentials::DidChangeNotification, nullptr, [drop](const core::Notification&) { drop(); }));
         shared.tokenDrops.push_back(core::UserDefaults::standard()->observe("VKLoginUsername", [drop](const core::Value&) { drop(); }));
     }
+    if (shared.liveObservers.empty()) {
+        auto& center = core::NotificationCenter::defaultCenter();
+        auto reload = [](const core::Notification&) {
+            forEachLiveConnection([](WebDAVConnection& connection) { connection.loadCredentials(); });
+        };
+        shared.liveObservers.push_back(center.observe(core::UserDefaults::didChangeNotification, nullptr, reload));
+        shared.liveObservers.push_back(center.observe(WebDAVCredentials::DidChangeNotification, nullptr, reload));
+        shared.liveObservers.push_back(center.observe(WebDAVConnection::ProcessingTimerNotification, nullptr,
+            [](const core::Notification&) {
+                forEachLiveConnection([](WebDAVConnection& connection) { connection.processingTimerDidFire(); });
+            }));
+    }
 }
 
 } // namespace
@@ -119,6 +150,9 @@ std::shared_ptr<HTTPConnection> WebDAVConnection::create(const std::shared_ptr<A
 
 WebDAVConnection::~WebDAVConnection()
 {
+    // Its entry goes now (it is expired already): a list entry would keep
+    // the connection's bookkeeping on the heap after it is gone.
+    std::erase_if(state().live, [](const std::weak_ptr<WebDAVConnection>& weak) { return weak.expired(); });
     detachResponse();
     setNetworkActivityIndicatorVisible(false, this);
 }
@@ -126,33 +160,9 @@ WebDAVConnection::~WebDAVConnection()
 void WebDAVConnection::initWithAsyncSocket(const std::shared_ptr<AsyncSocket>& socket, const std::shared_ptr<HTTPServer>& server)
 {
     setUpClass();
-    std::weak_ptr<WebDAVConnection> weak = sharedAs<WebDAVConnection>();
-    auto reload = [weak](const core::Notification&) {
-        if (auto connection = weak.lock())
-            connection->userDefaultsDidChange();
-    };
-    auto& center = core::NotificationCenter::defaultCenter();
-    m_observations.push_back(center.observe(core::UserDefaults::didChangeNotification, nullptr, reload));
-    m_observations.push_back(center.observe(WebDAVCredentials::DidChangeNotification, nullptr, reload));
-    m_observations.push_back(center.observe(ProcessingTimerNotification, nullptr, [weak](const core::Notification&) {
-        if (auto connection = weak.lock())
-            connection->processingTimerDidFire();
-    }));
+    state().live.push_back(sharedAs<WebDAVConnection>());
     loadCredentials();
     HTTPConnection::initWithAsyncSocket(socket, server);
-}
-
-void WebDAVConnection::userDefaultsDidChange()
-{
-    if (core::Thread::isMainThread()) {
-        loadCredentials();
-        return;
-    }
-    std::weak_ptr<WebDAVConnection> weak = sharedAs<WebDAVConnection>();
-    core::performOnMainThread([weak] {
-        if (auto connection = weak.lock())
-            connection->loadCredentials();
-    });
 }
 
 void WebDAVConnection::loadCredentials()

@@ -99,6 +99,12 @@ public:
     // The class-wide state (timer, indicator, tokens), for tests.
     static void resetForTesting();
 
+    // Reads the credentials again (the class calls it on every live
+    // connection when the settings or the credentials change).
+    void loadCredentials();
+    // The class timer's second: sends the interim 102 when it is due.
+    void processingTimerDidFire();
+
     void onSocketDidReadData(AsyncSocket& socket, const core::Data& data, long tag) override;
     void onSocketDidWriteDataWithTag(AsyncSocket& socket, long tag) override;
     bool onSocketShouldTimeout(AsyncSocket& socket) override;
@@ -112,9 +118,6 @@ protected:
 private:
     friend class HTTPConnection;
 
-    void userDefaultsDidChange();
-    void loadCredentials();
-    void processingTimerDidFire();
     void detachResponse();
 
     double m_processingTimerTimeoutTime = 0;
@@ -123,5 +126,4 @@ private:
     bool m_guestAccessEnabled = false;
     std::string m_username;
     std::string m_password;
-    std::vector<core::Observation> m_observations;
 };

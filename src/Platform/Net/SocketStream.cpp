@@ -589,8 +589,15 @@ ssize_t SocketStream::sendPlain(size_t length, const std::function<ssize_t(size_
             errno = injected;
         else
             count = send(SocketTestHooks::capped(length));
-        if (count >= 0)
+        if (count >= 0) {
+            // Less than offered: the socket is full (the loop says when it
+            // has room), which spares a send that would take nothing.
+            if (static_cast<size_t>(count) < length) {
+                m_writable = false;
+                updateInterest();
+            }
             return count;
+        }
         if (errno == EINTR)
             continue;
         if (wouldBlock(errno)) {
