@@ -17,6 +17,8 @@
 #include <fmt/format.h>
 
 #include <climits>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdlib>
 
 namespace {
@@ -218,6 +220,13 @@ bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
 
 bool WebDAVResponse::isServedPath(const std::string& path) const
 {
+    // With no link on the way the path is its own resolved path: one call
+    // instead of a look at every component.
+    int fd = core::fs::openWithoutLinks(path, O_PATH);
+    if (fd >= 0) {
+        ::close(fd);
+        return isServedRealPath(core::path::standardizingPath(path));
+    }
     if (auto real = resolvedPath(path))
         return isServedRealPath(*real);
     // Nothing there (or a link leading nowhere): the folder it would be in

@@ -157,6 +157,9 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     EXPECT_EQ(code(curl({ url("/Public/missing.txt") })), "404");
     EXPECT_EQ(code(curl({ "-I", url("/Public/missing.txt") })), "404");
     EXPECT_EQ(code(curl({ url("/Public/dangling.txt") })), "500");
+    // A FIFO is no file to send, and nobody writing to it holds nothing up.
+    ASSERT_EQ(mkfifo((publicFolder + "/pipe").c_str(), 0600), 0);
+    EXPECT_EQ(code(curl({ url("/Public/pipe") })), "500");
     EXPECT_TRUE(logContains("Warning, fileHandleForReadingAtPath failed: " + publicFolder + "/dangling.txt"));
     // A link out of the store hands nothing out.
     EXPECT_EQ(curl({ url("/Public/escape.txt") }), "\n404");

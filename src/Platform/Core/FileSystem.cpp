@@ -517,12 +517,17 @@ std::optional<Attributes> attributesOfDescriptor(int fd, Error* error)
 
 int openForReadingWithoutLinks(const std::string& path)
 {
+    return openWithoutLinks(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+}
+
+int openWithoutLinks(const std::string& path, int flags)
+{
     if (hasNul(path)) {
         errno = EINVAL;
         return -1;
     }
     open_how how {};
-    how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     long fd;
     do

@@ -54,11 +54,13 @@ bool isDeletable(const std::string& path);
 std::optional<Attributes> attributes(const std::string& path, Error* error = nullptr);
 // The attributes of what an open descriptor leads to.
 std::optional<Attributes> attributesOfDescriptor(int fd, Error* error = nullptr);
-// Opens the item for reading (close-on-exec, never waiting on a FIFO) when
-// no component of the path is a symbolic link; -1 otherwise, with errno
-// ELOOP for a link on the way, ENOSYS where the kernel cannot tell. A path
-// opened so is its own resolved path: no resolving is needed to judge where
-// the item lies.
+// Opens the item (close-on-exec, with the open(2) flags given) when no
+// component of the path is a symbolic link; -1 otherwise, with errno ELOOP
+// for a link on the way, ENOSYS where the kernel cannot tell. A path opened
+// so is its own resolved path: no resolving is needed to judge where the
+// item lies.
+int openWithoutLinks(const std::string& path, int flags);
+// The same for reading, never waiting on a FIFO.
 int openForReadingWithoutLinks(const std::string& path);
 // Sets the modification time (nanoseconds since 1970) of the item itself, a
 // link included; the access time is left alone.

@@ -284,6 +284,49 @@ TEST_F(FileSystemTest, AttributesDescribeTheItemItself)
     EXPECT_EQ(error.userInfo().at(core::Error::FilePathKey).string(), pathInHome("missing"));
 }
 
+// Opening without links: the path is then where the item really is, so a
+// caller can judge it without resolving anything.
+TEST_F(FileSystemTest, OpensOnlyWhereNoLinkLiesOnThePath)
+{
+    std::string file = makeFile("real/file.txt", "12345");
+    ASSERT_EQ(symlink(pathInHome("real").c_str(), pathInHome("folder-link").c_str()), 0);
+    ASSERT_EQ(symlink(file.c_str(), pathInHome("file-link").c_str()), 0);
+    ASSERT_EQ(mkfifo(pathInHome("fifo").c_str(), 0600), 0);
+
+    int fd = fs::openForReadingWithoutLinks(file);
+    ASSERT_GE(fd, 0);
+    auto opened = fs::attributesOfDescriptor(fd);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->type, fs::FileType::Regular);
+    EXPECT_EQ(opened->size, 5u);
+    EXPECT_EQ(opened->inode, fs::attributes(file)->inode);
+    EXPECT_EQ(opened->modificationTime, fs::attributes(file)->modificationTime);
+    char bytes[8] = {};
+    EXPECT_EQ(read(fd, bytes, sizeof bytes), 5);
+    close(fd);
+
+    for (const std::string& path : { pathInHome("folder-link/file.txt"), pathInHome("file-link") }) {
+        errno = 0;
+        EXPECT_EQ(fs::openForReadingWithoutLinks(path), -1) << path;
+        EXPECT_EQ(errno, ELOOP) << path;
+    }
+    errno = 0;
+    EXPECT_EQ(fs::openForReadingWithoutLinks(pathInHome("missing")), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(fs::openForReadingWithoutLinks(std::string("/tmp\0x", 7)), -1);
+
+    // A FIFO opens at once (nobody writes to it), and tells what it is.
+    fd = fs::openForReadingWithoutLinks(pathInHome("fifo"));
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(fs::attributesOfDescriptor(fd)->type, fs::FileType::FIFO);
+    close(fd);
+    fd = fs::openWithoutLinks(home(), O_PATH);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(fs::attributesOfDescriptor(fd)->isDirectory());
+    close(fd);
+    EXPECT_FALSE(fs::attributesOfDescriptor(-1));
+}
+
 TEST_F(FileSystemTest, FoldersListingsAndAccess)
 {
     core::Error error;
