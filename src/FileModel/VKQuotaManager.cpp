@@ -192,6 +192,11 @@ void VKQuotaManager::setFreeSpaceFunction(FreeSpaceFunction function)
     freeSpaceFunction = function ? std::move(function) : volumeFreeSpace;
 }
 
+std::optional<uint64_t> VKQuotaManager::freeSpaceAtPath(const std::string& path)
+{
+    return freeSpace(path);
+}
+
 bool VKQuotaManager::isServersPath(std::string_view path) const
 {
     return core::path::isWithin(path, m_serversPath);

@@ -40,6 +40,8 @@ public:
     // (statvfs: f_frsize × f_bavail, the space an unprivileged user may use).
     using FreeSpaceFunction = std::function<std::optional<uint64_t>(const std::string& path)>;
     static void setFreeSpaceFunction(FreeSpaceFunction function);
+    // The free bytes of the volume holding any path, through that function.
+    static std::optional<uint64_t> freeSpaceAtPath(const std::string& path);
 
     const std::string& rootPath() const { return m_rootPath; }
 

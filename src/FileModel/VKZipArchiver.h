@@ -18,14 +18,19 @@ public:
     virtual bool zipArchiver(VKZipArchiver&, uint64_t /*bytes*/, const std::string& /*fileName*/) { return true; }
 };
 
-// Writes a new zip archive of files and folders, named relative to a root
-// folder. Files are deflated at the given level (stored at level 0), folders
-// stored without data, each entry dated with the file's local modification
-// time. Data passes through one 10,240-byte buffer, so any size costs the
-// same memory; files of 4 GiB and more are written as zip64 entries.
+// Writes a new zip archive of files, folders and symbolic links, named
+// relative to a root folder, as other tools read it: Unix entries with the
+// item's mode, names flagged as UTF-8 when they are not plain ASCII, zip64
+// records where a size, an offset or the entry count needs them. Files are
+// deflated at the given level (stored at level 0), folders stored without
+// data, links stored as links (their target as the data), never followed;
+// FIFOs, sockets and devices are skipped. Each entry is dated with the item's
+// local modification time. Data passes through one 10,240-byte buffer, so
+// any size costs the same memory.
 //
-// The archive is complete only after close(); a failed or stopped archiving
-// leaves the partial file to the caller. One thread at a time.
+// The archive is written under a hidden name beside the archive path and
+// takes that path only when close() finds every entry whole; a failed or
+// stopped entry discards it. One thread at a time.
 class VKZipArchiver : public core::Object {
 public:
     // Nothing (logged) when something is at the path already or the file
@@ -38,7 +43,8 @@ public:
     // The item must lie below the root; with `recurse` a folder's contents
     // at every depth follow it.
     bool addItemAtPath(const std::string& path, bool recurse, int compressionLevel);
-    void close();
+    // Whether the archive now stands complete at its path.
+    bool close();
 
     const std::string& rootPath() const { return m_rootPath; }
     void setRootPath(std::string rootPath) { m_rootPath = std::move(rootPath); }
@@ -46,12 +52,21 @@ public:
     std::shared_ptr<VKZipArchiverDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<VKZipArchiverDelegate> delegate) { m_delegate = std::move(delegate); }
 
-private:
-    VKZipArchiver(std::string archivePath, void* archive);
-    bool compressItem(const std::string& path, std::string entryName, int level);
+    struct Sink;
 
-    void* m_archive = nullptr;
+private:
+    VKZipArchiver(std::string archivePath, std::string partialPath, std::unique_ptr<Sink> sink);
+    bool compressItem(const std::string& path, std::string entryName, int level);
+    bool writeData(const std::string& path, const std::string& entryName, int fd, bool zip64, int level);
+    // Mends what minizip leaves wrong once more than it expects was written.
+    bool finishLargeArchive();
+
+    std::unique_ptr<Sink> m_sink;
     const std::string m_archivePath;
+    const std::string m_partialPath;
     std::string m_rootPath;
     std::weak_ptr<VKZipArchiverDelegate> m_delegate;
+    uint64_t m_entryCount = 0;
+    bool m_failed = false;
+    bool m_zip64 = false;
 };

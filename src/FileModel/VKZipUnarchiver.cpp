@@ -1,5 +1,6 @@
 #include "FileModel/VKZipUnarchiver.h"
 
+#include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKZipEntryReader.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/Descriptor.h"
@@ -9,18 +10,15 @@
 #include "Platform/Core/TextConverter.h"
 #include "Platform/Core/UTF8.h"
 
-#include <unzip.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <limits>
-#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -33,13 +31,11 @@ constexpr const char* ResourceForkFolder = "__MACOSX/";
 constexpr std::array<const char*, 7> NameEncodings { "CP850", "CP851", "CP852", "CP855", "CP857", "CP1252",
     "ISO-8859-1" };
 
-unzFile handle(void* archive)
-{
-    return static_cast<unzFile>(archive);
-}
+const std::array<char, ChunkSize> Zeros {};
 
-// The name's parts below the destination, "." and empty ones dropped; nothing
-// for a name that is absolute, climbs with "..", or holds a NUL.
+// The name's parts below the destination, "." and empty ones dropped (no
+// parts at all: the destination itself); nothing for a name that is
+// absolute, climbs with "..", or holds a NUL.
 std::optional<std::vector<std::string>> safeComponents(const std::string& name)
 {
     if (name.empty() || name.front() == '/' || name.find('\0') != std::string::npos)
@@ -57,43 +53,21 @@ std::optional<std::vector<std::string>> safeComponents(const std::string& name)
             components.push_back(std::move(part));
         start = end + 1;
     }
-    if (components.empty())
-        return std::nullopt;
     return components;
 }
 
-using core::Descriptor;
-
-bool isFolderAt(int directoryFd, const std::string& name)
-{
-    struct stat status {};
-    return fstatat(directoryFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Makes a folder in `directoryFd` unless one is there (never through a
-// link); `made` tells whether it is new.
-bool makeFolder(int directoryFd, const std::string& name, bool& made)
-{
-    made = false;
-    if (mkdirat(directoryFd, name.c_str(), 0755) == 0) {
-        made = true;
-        return true;
-    }
-    return errno == EEXIST && isFolderAt(directoryFd, name);
-}
-
 // The entry's local date as a file time; nothing for an undated entry.
-std::optional<std::time_t> entryTime(const tm_unz& date)
+std::optional<std::time_t> entryTime(uint32_t dosDate)
 {
-    if (date.tm_year == 0)
+    if (dosDate == 0)
         return std::nullopt;
     std::tm local {};
-    local.tm_year = static_cast<int>(date.tm_year) - 1900;
-    local.tm_mon = static_cast<int>(date.tm_mon);
-    local.tm_mday = static_cast<int>(date.tm_mday);
-    local.tm_hour = static_cast<int>(date.tm_hour);
-    local.tm_min = static_cast<int>(date.tm_min);
-    local.tm_sec = static_cast<int>(date.tm_sec);
+    local.tm_year = static_cast<int>(dosDate >> 25) + 80;
+    local.tm_mon = static_cast<int>((dosDate >> 21) & 0xf) - 1;
+    local.tm_mday = static_cast<int>((dosDate >> 16) & 0x1f);
+    local.tm_hour = static_cast<int>((dosDate >> 11) & 0x1f);
+    local.tm_min = static_cast<int>((dosDate >> 5) & 0x3f);
+    local.tm_sec = static_cast<int>(dosDate & 0x1f) * 2;
     local.tm_isdst = -1;
     std::time_t time = mktime(&local);
     if (time == static_cast<std::time_t>(-1))
@@ -101,152 +75,133 @@ std::optional<std::time_t> entryTime(const tm_unz& date)
     return time;
 }
 
-// The archive as minizip reads it: through a window of the file kept in
-// memory. minizip reads headers a few bytes at a time with a seek before
-// most of them, which through stdio costs a system call or two for every
-// field; here only a read outside the window does. The length is taken at
-// opening: reads past it (a header that claims more than there is) find
-// nothing without asking the system again.
-struct WindowedArchive {
-    static constexpr size_t WindowSize = 64 * 1024;
-
-    int fd = -1;
-    uint64_t length = 0;
-    uint64_t position = 0;
-    uint64_t windowStart = 0;
-    size_t windowLength = 0;
-    bool failed = false;
-    std::unique_ptr<char[]> window = std::make_unique<char[]>(WindowSize);
-
-    // Reads at `offset` until `length` bytes are in or the file ends.
-    ssize_t readAt(char* buffer, size_t length, uint64_t offset)
-    {
-        size_t done = 0;
-        while (done < length) {
-            const ssize_t got = pread(fd, buffer + done, length - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                failed = true;
-                return -1;
-            }
-            if (got == 0)
-                break;
-            done += static_cast<size_t>(got);
-        }
-        return static_cast<ssize_t>(done);
+// What may still be written below the destination: the volume's free space,
+// lowered to the quota's available bytes inside the store; nothing when
+// neither is known.
+std::optional<uint64_t> availableBytes(const std::string& destination)
+{
+    std::optional<uint64_t> available = VKQuotaManager::freeSpaceAtPath(destination);
+    auto manager = VKQuotaManager::defaultManager();
+    if (manager->pathComponentsRelativeToRootForPath(destination)) {
+        if (auto quota = manager->quotaAvailableBytes())
+            available = available ? std::min(*available, *quota) : *quota;
     }
+    return available;
+}
 
-    static voidpf open(voidpf, const void* path, int mode)
-    {
-        if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
-            return nullptr;
-        const int fd = ::open(static_cast<const char*>(path), O_RDONLY | O_CLOEXEC);
-        struct stat status;
-        if (fd < 0 || fstat(fd, &status) != 0) {
-            if (fd >= 0)
-                ::close(fd);
-            return nullptr;
-        }
-        auto* archive = new WindowedArchive;
-        archive->fd = fd;
-        archive->length = static_cast<uint64_t>(status.st_size);
-        return archive;
-    }
-
-    static uLong read(voidpf, voidpf stream, void* buffer, uLong size)
-    {
-        auto& archive = *static_cast<WindowedArchive*>(stream);
-        char* out = static_cast<char*>(buffer);
-        uLong done = 0;
-        while (done < size && archive.position < archive.length) {
-            const uint64_t end = archive.windowStart + archive.windowLength;
-            if (archive.position >= archive.windowStart && archive.position < end) {
-                const size_t offset = static_cast<size_t>(archive.position - archive.windowStart);
-                const size_t length = std::min<uint64_t>(size - done, archive.windowLength - offset);
-                memcpy(out + done, archive.window.get() + offset, length);
-                done += length;
-                archive.position += length;
-                continue;
-            }
-            if (size - done >= WindowSize) {
-                // A large read (entry data) goes straight to the caller.
-                const ssize_t got = archive.readAt(out + done, size - done, archive.position);
-                if (got > 0) {
-                    done += static_cast<uLong>(got);
-                    archive.position += static_cast<uint64_t>(got);
-                }
-                break;
-            }
-            const ssize_t got = archive.readAt(archive.window.get(),
-                std::min<uint64_t>(WindowSize, archive.length - archive.position), archive.position);
-            archive.windowStart = archive.position;
-            archive.windowLength = got > 0 ? static_cast<size_t>(got) : 0;
-            if (got <= 0)
-                break;
-        }
-        return done;
-    }
-
-    static uLong write(voidpf, voidpf, const void*, uLong)
-    {
-        return 0;
-    }
-
-    static ZPOS64_T tell(voidpf, voidpf stream)
-    {
-        return static_cast<WindowedArchive*>(stream)->position;
-    }
-
-    static long seek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
-    {
-        auto& archive = *static_cast<WindowedArchive*>(stream);
-        uint64_t base = 0;
-        if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
-            base = archive.position;
-        } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-            base = archive.length;
-        } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
-            return -1;
-        }
-        // As with lseek, a position past the end is allowed (reads there
-        // find nothing), one past what a file offset holds is not.
-        if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()) - base)
-            return -1;
-        archive.position = base + offset;
-        return 0;
-    }
-
-    static int close(voidpf, voidpf stream)
-    {
-        auto* archive = static_cast<WindowedArchive*>(stream);
-        const int result = ::close(archive->fd);
-        delete archive;
-        return result == 0 ? 0 : -1;
-    }
-
-    static int error(voidpf, voidpf stream)
-    {
-        return static_cast<WindowedArchive*>(stream)->failed ? 1 : 0;
-    }
-};
+bool isSpaceError(int code)
+{
+    return code == ENOSPC || code == EDQUOT;
+}
 
 } // namespace
 
+// One extraction's state: the destination, what it made (for the rollback),
+// the folders it walked and the bytes it may still write.
+struct VKZipUnarchiver::Extraction {
+    struct Level {
+        std::string name;
+        std::string relativePath;
+        core::Descriptor fd;
+    };
+
+    core::Descriptor rootFolder;
+    int root = -1;
+    std::string displayRoot;
+    std::vector<std::string> created;
+    // Folders made or found already: each is made at most once.
+    std::unordered_set<std::string> folders;
+    // The chain of folders of the last entry, kept open since archives list
+    // a folder's entries together.
+    std::vector<Level> chain;
+    std::optional<uint64_t> budget;
+    bool outOfSpace = false;
+    std::array<char, ChunkSize> buffer {};
+
+    std::string displayPath(const std::string& relativePath) const
+    {
+        return core::path::appendingPathComponent(displayRoot, relativePath);
+    }
+
+    // The folder of the first `count` components, made where missing, never
+    // through a link; -1 (logged) when it cannot be had.
+    int folderFor(const std::vector<std::string>& components, size_t count)
+    {
+        size_t kept = 0;
+        while (kept < chain.size() && kept < count && chain[kept].name == components[kept])
+            ++kept;
+        chain.erase(chain.begin() + static_cast<ptrdiff_t>(kept), chain.end());
+        for (size_t i = kept; i < count; ++i) {
+            const int parent = i == 0 ? root : chain.back().fd.get();
+            const std::string& name = components[i];
+            std::string relative = i == 0 ? name : chain.back().relativePath + "/" + name;
+            if (!folders.contains(relative)) {
+                if (mkdirat(parent, name.c_str(), 0755) == 0)
+                    created.push_back(displayPath(relative));
+                else if (errno != EEXIST) {
+                    core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath(relative));
+                    return -1;
+                }
+                folders.insert(relative);
+            }
+            core::Descriptor fd(openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!fd.isValid()) {
+                core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath(relative));
+                return -1;
+            }
+            chain.push_back({ name, std::move(relative), std::move(fd) });
+        }
+        return count == 0 ? root : chain[count - 1].fd.get();
+    }
+
+    // Sizes the budget and opens the folder; false (logged) when the
+    // declared bytes do not fit or the folder cannot be opened.
+    bool begin(const std::string& folder, uint64_t needed, core::Error* error)
+    {
+        budget = availableBytes(folder);
+        if (budget && needed > *budget) {
+            core::log("Warning, not enough space to unarchive {} bytes to: {}", needed, folder);
+            core::setError(error, core::Error::posix(EDQUOT));
+            return false;
+        }
+        rootFolder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        root = rootFolder.get();
+        displayRoot = folder;
+        return rootFolder.isValid();
+    }
+
+    void fail(core::Error* error)
+    {
+        if (outOfSpace)
+            core::setError(error, core::Error::posix(EDQUOT));
+        rollBack();
+    }
+
+    void rollBack()
+    {
+        chain.clear();
+        // Nothing of a failed extraction stays, folders made for it included.
+        for (const auto& path : created)
+            VKRemoveItemAtPath(path);
+        created.clear();
+    }
+};
+
 std::shared_ptr<VKZipUnarchiver> VKZipUnarchiver::unarchiverWithZipAtPath(const std::string& archivePath)
 {
-    zlib_filefunc64_def functions { &WindowedArchive::open, &WindowedArchive::read, &WindowedArchive::write,
-        &WindowedArchive::tell, &WindowedArchive::seek, &WindowedArchive::close, &WindowedArchive::error, nullptr };
-    unzFile archive = unzOpen2_64(archivePath.c_str(), &functions);
-    if (!archive) {
+    core::Descriptor file(::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC));
+    std::optional<VKZipCentralDirectory> directory;
+    if (file.isValid())
+        directory = VKZipCentralDirectory::read(file.get());
+    if (!directory) {
         core::log("Warning, failed to open archive: {}", archivePath);
         return nullptr;
     }
-    return std::shared_ptr<VKZipUnarchiver>(new VKZipUnarchiver(archivePath, archive));
+    return std::shared_ptr<VKZipUnarchiver>(new VKZipUnarchiver(archivePath, std::move(file), std::move(*directory)));
 }
 
-VKZipUnarchiver::VKZipUnarchiver(std::string archivePath, void* archive)
-    : m_archive(archive), m_archivePath(std::move(archivePath))
+VKZipUnarchiver::VKZipUnarchiver(std::string archivePath, core::Descriptor file, VKZipCentralDirectory directory)
+    : m_file(std::move(file)), m_archivePath(std::move(archivePath)), m_directory(std::move(directory))
 {
 }
 
@@ -257,34 +212,20 @@ VKZipUnarchiver::~VKZipUnarchiver()
 
 void VKZipUnarchiver::close()
 {
-    if (!m_archive)
-        return;
-    if (unzClose(handle(m_archive)) != UNZ_OK)
+    if (m_file.isValid() && ::close(m_file.release()) != 0)
         core::log("Warning, failed to close archive at: {}", m_archivePath);
-    m_archive = nullptr;
 }
 
 uint64_t VKZipUnarchiver::numberOfEntries()
 {
-    unz_global_info64 info {};
-    if (!m_archive || unzGetGlobalInfo64(handle(m_archive), &info) != UNZ_OK)
-        return 0;
-    return info.number_entry;
+    return m_file.isValid() ? m_directory.entries().size() : 0;
 }
 
-std::optional<std::string> VKZipUnarchiver::currentEntryName()
+std::optional<std::string> VKZipUnarchiver::entryName(size_t index) const
 {
-    unz_file_info64 info {};
-    if (unzGetCurrentFileInfo64(handle(m_archive), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK
-        || info.size_filename == 0)
+    const std::string& raw = m_directory.entries()[index].rawName;
+    if (raw.empty())
         return std::nullopt;
-    // The length is a 16-bit field: the buffer stays small.
-    std::string raw(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo64(handle(m_archive), &info, raw.data(), static_cast<uLong>(raw.size()), nullptr, 0,
-            nullptr, 0)
-        != UNZ_OK)
-        return std::nullopt;
-    raw.resize(info.size_filename);
     if (core::utf8::isValid(raw))
         return raw;
     for (const char* encoding : NameEncodings) {
@@ -297,26 +238,19 @@ std::optional<std::string> VKZipUnarchiver::currentEntryName()
 
 std::optional<std::string> VKZipUnarchiver::nameOfEntryAtIndex(uint64_t index)
 {
-    if (!m_archive || unzGoToFirstFile(handle(m_archive)) != UNZ_OK)
+    if (!m_file.isValid() || index >= m_directory.entries().size())
         return std::nullopt;
-    for (uint64_t i = 0; i < index; ++i) {
-        if (unzGoToNextFile(handle(m_archive)) != UNZ_OK)
-            return std::nullopt;
-    }
-    return currentEntryName();
+    return entryName(static_cast<size_t>(index));
 }
 
 uint64_t VKZipUnarchiver::uncompressedSize()
 {
-    if (m_uncompressedSize != 0 || !m_archive)
+    if (m_uncompressedSize != 0 || !m_file.isValid())
         return m_uncompressedSize;
     uint64_t total = 0;
-    for (int status = unzGoToFirstFile(handle(m_archive)); status == UNZ_OK;
-         status = unzGoToNextFile(handle(m_archive))) {
-        unz_file_info64 info {};
-        if (unzGetCurrentFileInfo64(handle(m_archive), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-            break;
-        total += info.uncompressed_size;
+    for (const auto& entry : m_directory.entries()) {
+        if (__builtin_add_overflow(total, entry.uncompressedSize, &total))
+            total = UINT64_MAX;
     }
     m_uncompressedSize = total;
     return total;
@@ -324,206 +258,221 @@ uint64_t VKZipUnarchiver::uncompressedSize()
 
 bool VKZipUnarchiver::isEncrypted()
 {
-    if (!m_archive || unzGoToFirstFile(handle(m_archive)) != UNZ_OK) {
+    if (!m_file.isValid() || m_directory.entries().empty()) {
         core::log("Error opening first file in archive: {}", m_archivePath);
         return false;
     }
-    do {
-        unz_file_info64 info {};
-        if (unzGetCurrentFileInfo64(handle(m_archive), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-            core::log("Error getting zip file info: {}", m_archivePath);
-            return false;
-        }
-        auto name = currentEntryName();
+    for (size_t i = 0; i < m_directory.entries().size(); ++i) {
+        auto name = entryName(i);
         if (name && !name->ends_with('/'))
-            return (info.flag & 0x1) != 0;
-    } while (unzGoToNextFile(handle(m_archive)) == UNZ_OK);
+            return m_directory.entries()[i].isEncrypted();
+    }
     return false;
 }
 
-bool VKZipUnarchiver::unarchiveToPath(const std::string& destination)
+bool VKZipUnarchiver::isArchiveSafe() const
+{
+    if (auto index = m_directory.overlappingEntry()) {
+        core::log("Warning, zip entries overlap (possible zip bomb) at {} in archive: {}",
+            m_directory.entries()[*index].rawName, m_archivePath);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+struct PlannedEntry {
+    size_t index;
+    std::string name;
+    std::vector<std::string> components;
+    bool isFolder;
+};
+
+} // namespace
+
+bool VKZipUnarchiver::unarchiveToPath(const std::string& destination, core::Error* error)
 {
     if (!isDirectoryAtPath(destination)) {
         core::log("Warning, unarchiver pass non-directory destination: {}", destination);
         return false;
     }
-    if (!m_archive || unzGoToFirstFile(handle(m_archive)) != UNZ_OK) {
+    if (!m_file.isValid() || m_directory.entries().empty()) {
         core::log("Error opening first file in archive: {}", m_archivePath);
         return false;
     }
-    Descriptor root(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) {
-        core::log("Warning, unarchiver pass non-directory destination: {}", destination);
+    if (!isArchiveSafe())
+        return false;
+
+    // Every name and method is checked, and the sizes summed, first.
+    std::vector<PlannedEntry> plan;
+    plan.reserve(m_directory.entries().size());
+    uint64_t needed = 0;
+    for (size_t i = 0; i < m_directory.entries().size(); ++i) {
+        const auto& entry = m_directory.entries()[i];
+        auto name = entryName(i);
+        if (!name) {
+            core::log("Warning, unreadable entry name in archive: {}", m_archivePath);
+            return false;
+        }
+        if (name->starts_with(ResourceForkFolder))
+            continue;
+        auto components = safeComponents(*name);
+        if (!components) {
+            core::log("Warning, unsafe entry name in archive: {}", *name);
+            return false;
+        }
+        if (components->empty())
+            continue;
+        const bool isFolder = name->ends_with('/');
+        if (!isFolder) {
+            if (!VKZipEntryReader::supportsMethod(entry.method)) {
+                core::log("Warning, unsupported compression method {} for entry: {}", entry.method, *name);
+                return false;
+            }
+            if (__builtin_add_overflow(needed, entry.uncompressedSize, &needed))
+                needed = UINT64_MAX;
+        }
+        plan.push_back({ i, std::move(*name), std::move(*components), isFolder });
+    }
+    Extraction extraction;
+    if (!extraction.begin(destination, needed, error)) {
+        if (extraction.root < 0)
+            core::log("Warning, unarchiver pass non-directory destination: {}", destination);
         return false;
     }
-    std::vector<std::string> created;
-    bool succeeded = false;
-    while (true) {
-        auto name = currentEntryName();
-        if (!name)
-            break;
-        if (!name->starts_with(ResourceForkFolder)) {
-            auto components = safeComponents(*name);
-            if (!components) {
-                core::log("Warning, unsafe entry name in archive: {}", *name);
-                break;
-            }
-            if (!extractCurrentEntry(*name, root.get(), destination, *components, name->ends_with('/'), created))
-                break;
+    for (const auto& planned : plan) {
+        if (!extractEntry(planned.index, planned.name, planned.components, planned.isFolder, extraction)) {
+            extraction.fail(error);
+            return false;
         }
-        int status = unzGoToNextFile(handle(m_archive));
-        if (status == UNZ_END_OF_LIST_OF_FILE) {
-            succeeded = true;
-            break;
-        }
-        if (status != UNZ_OK)
-            break;
     }
-    if (!succeeded) {
-        // Nothing of a failed extraction stays, folders made for it included.
-        for (const auto& path : created)
-            VKRemoveItemAtPath(path);
-    }
-    return succeeded;
+    return true;
 }
 
-bool VKZipUnarchiver::unarchiveFile(const std::string& entryName, const std::string& destination)
+bool VKZipUnarchiver::unarchiveFile(const std::string& entryName, const std::string& destination, core::Error* error)
 {
     if (core::path::lastPathComponent(destination).empty() || core::fs::attributes(destination)) {
         core::log("Error, cannot unarchive to an existing file");
         return false;
     }
     // Located by the decoded name, so that code-page names are found too.
-    bool found = false;
-    if (m_archive) {
-        for (int status = unzGoToFirstFile(handle(m_archive)); status == UNZ_OK && !found;
-             status = unzGoToNextFile(handle(m_archive))) {
-            if (currentEntryName() == entryName) {
-                found = true;
-                break;
-            }
-        }
+    std::optional<size_t> found;
+    for (size_t i = 0; m_file.isValid() && i < m_directory.entries().size() && !found; ++i) {
+        if (this->entryName(i) == entryName)
+            found = i;
     }
     if (!found) {
         core::log("Error, failed to find file in archive: {}", m_archivePath);
         return false;
     }
-    const std::string folder = core::path::deletingLastPathComponent(destination);
-    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() < 0) {
-        core::log("Warning, failed to create file at: {}", destination);
+    if (!isArchiveSafe())
+        return false;
+    const auto& entry = m_directory.entries()[*found];
+    const bool isFolder = entryName.ends_with('/');
+    if (!isFolder && !VKZipEntryReader::supportsMethod(entry.method)) {
+        core::log("Warning, unsupported compression method {} for entry: {}", entry.method, entryName);
         return false;
     }
-    std::vector<std::string> created;
-    if (extractCurrentEntry(entryName, directory.get(), folder, { core::path::lastPathComponent(destination) },
-            entryName.ends_with('/'), created))
+    const std::string folder = core::path::deletingLastPathComponent(destination);
+    Extraction extraction;
+    if (!extraction.begin(folder, isFolder ? 0 : entry.uncompressedSize, error)) {
+        if (extraction.root < 0)
+            core::log("Warning, failed to create file at: {}", destination);
+        return false;
+    }
+    if (extractEntry(*found, entryName, { core::path::lastPathComponent(destination) }, isFolder, extraction))
         return true;
-    for (const auto& path : created)
-        VKRemoveItemAtPath(path);
+    extraction.fail(error);
     return false;
 }
 
-bool VKZipUnarchiver::extractCurrentEntry(const std::string& entryName, int directoryFd,
-    const std::string& displayRoot, const std::vector<std::string>& components, bool isFolder,
-    std::vector<std::string>& created)
+bool VKZipUnarchiver::extractEntry(size_t index, const std::string& name, const std::vector<std::string>& components,
+    bool isFolder, Extraction& extraction)
 {
     auto delegate = this->delegate();
-    if (delegate && !delegate->zipUnarchiver(*this, entryName))
+    if (delegate && !delegate->zipUnarchiver(*this, name))
         return false;
+    if (isFolder)
+        return extraction.folderFor(components, components.size()) >= 0;
 
-    // Walk down to the entry's folder without following links, making what
-    // is missing: an archive need not list the folders of its files.
-    std::string displayPath = displayRoot;
-    Descriptor folder;
-    int current = directoryFd;
-    for (size_t i = 0; i + 1 < components.size(); ++i) {
-        displayPath = core::path::appendingPathComponent(displayPath, components[i]);
-        bool made = false;
-        if (!makeFolder(current, components[i], made)) {
-            core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath);
-            return false;
-        }
-        if (made)
-            created.push_back(displayPath);
-        int next = openat(current, components[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) {
-            core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath);
-            return false;
-        }
-        folder.reset(next);
-        current = next;
-    }
-    const std::string& name = components.back();
-    displayPath = core::path::appendingPathComponent(displayPath, name);
-
-    if (isFolder) {
-        bool made = false;
-        if (!makeFolder(current, name, made)) {
-            core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath);
-            return false;
-        }
-        if (made)
-            created.push_back(displayPath);
-        return true;
-    }
-
-    unz_file_info64 info {};
-    unzGetCurrentFileInfo64(handle(m_archive), &info, nullptr, 0, nullptr, 0, nullptr, 0);
-    auto reader = VKZipEntryReader::open(m_archive, m_password);
-    if (!reader) {
-        core::log("Warning, failed to open current zip file for reading");
+    const int folder = extraction.folderFor(components, components.size() - 1);
+    if (folder < 0)
         return false;
-    }
-    Descriptor file(openat(current, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (file.get() < 0) {
+    const std::string& fileName = components.back();
+    const std::string displayPath = core::path::appendingPathComponent(
+        components.size() > 1 ? extraction.displayPath(extraction.chain.back().relativePath) : extraction.displayRoot,
+        fileName);
+    core::Descriptor file(openat(folder, fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!file.isValid()) {
         if (errno == EEXIST)
             core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath);
         else
             core::log("Warning, failed to create file at: {}", displayPath);
         return false;
     }
-    bool succeeded = true;
-    std::array<char, ChunkSize> buffer;
-    while (succeeded) {
-        long count = reader->read(buffer.data(), buffer.size());
-        if (count < 0) {
-            succeeded = false;
-            break;
-        }
-        if (count == 0)
-            break;
-        for (long written = 0; written < count;) {
-            ssize_t step = ::write(file.get(), buffer.data() + written, static_cast<size_t>(count - written));
-            if (step < 0 && errno == EINTR)
-                continue;
-            if (step <= 0) {
-                succeeded = false;
-                break;
-            }
-            written += step;
-        }
-        if (succeeded && delegate && !delegate->zipUnarchiver(*this, static_cast<uint64_t>(count), entryName))
-            succeeded = false;
-    }
-    // A wrong password or corrupt data shows up here, in the length or CRC.
-    if (!reader->close())
-        succeeded = false;
-    if (succeeded) {
-        if (auto time = entryTime(info.tmu_date)) {
-            struct timespec times[2] = { { 0, UTIME_OMIT }, { *time, 0 } };
-            if (futimens(file.get(), times) != 0)
-                core::log("Error setting modification date for: {}", displayPath);
-        }
-    }
+    bool succeeded = writeEntryData(index, name, displayPath, file.get(), extraction);
     if (::close(file.release()) != 0) {
         core::log("Warning, failed to close file at path: {}", displayPath);
         succeeded = false;
     }
     if (!succeeded) {
         core::log("Warning, unarchive read error for: {}", displayPath);
-        unlinkat(current, name.c_str(), 0);
+        unlinkat(folder, fileName.c_str(), 0);
         return false;
     }
-    created.push_back(displayPath);
+    extraction.created.push_back(displayPath);
+    return true;
+}
+
+bool VKZipUnarchiver::writeEntryData(
+    size_t index, const std::string& name, const std::string& displayPath, int file, Extraction& extraction)
+{
+    const auto& entry = m_directory.entries()[index];
+    auto reader = VKZipEntryReader::open(m_file.get(), entry, m_password);
+    if (!reader) {
+        core::log("Warning, failed to open current zip file for reading");
+        return false;
+    }
+    auto delegate = this->delegate();
+    uint64_t offset = 0;
+    bool endsInHole = false;
+    while (true) {
+        long count = reader->read(extraction.buffer.data(), extraction.buffer.size());
+        if (count < 0)
+            return false;
+        if (count == 0)
+            break;
+        const auto length = static_cast<size_t>(count);
+        if (extraction.budget) {
+            if (length > *extraction.budget) {
+                core::log("Warning, not enough space to unarchive: {}", name);
+                extraction.outOfSpace = true;
+                return false;
+            }
+            *extraction.budget -= length;
+        }
+        // Zeros are skipped over; the file's end is set once all is read.
+        endsInHole = std::memcmp(extraction.buffer.data(), Zeros.data(), length) == 0;
+        if (!endsInHole && !core::writeAt(file, extraction.buffer.data(), length, offset)) {
+            extraction.outOfSpace = isSpaceError(errno);
+            return false;
+        }
+        offset += length;
+        if (delegate && !delegate->zipUnarchiver(*this, length, name))
+            return false;
+    }
+    // A wrong password or corrupt data shows up here, in the length or CRC.
+    if (!reader->close())
+        return false;
+    if (endsInHole && ftruncate(file, static_cast<off_t>(offset)) != 0) {
+        extraction.outOfSpace = isSpaceError(errno);
+        return false;
+    }
+    if (auto time = entryTime(entry.dosDate)) {
+        struct timespec times[2] = { { 0, UTIME_OMIT }, { *time, 0 } };
+        if (futimens(file, times) != 0)
+            core::log("Error setting modification date for: {}", displayPath);
+    }
     return true;
 }

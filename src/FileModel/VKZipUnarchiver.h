@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FileModel/VKZipCentralDirectory.h"
+#include "Platform/Core/Descriptor.h"
+#include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
 
 #include <cstdint>
@@ -18,13 +21,21 @@ public:
     virtual bool zipUnarchiver(VKZipUnarchiver&, uint64_t /*bytes*/, const std::string& /*fileName*/) { return true; }
 };
 
-// Lists, tests and extracts a zip archive, encrypted entries (traditional
-// PKWARE) included when a password is set. Archives are outside input: an
-// entry whose name is absolute, climbs with "..", or would land outside the
-// destination fails the whole extraction, nothing is created through a
-// symbolic link, no entry yields more than its declared size, and an entry
-// whose length or CRC-32 is wrong fails. A failed or stopped extraction
-// removes everything it made. Names are UTF-8, else a DOS or Latin code page.
+// Lists, tests and extracts a zip archive (zip64 included), encrypted entries
+// (traditional PKWARE) when a password is set, bzip2 entries beside stored
+// and deflated ones. The central directory is read once when the archive is
+// opened, so listing and lookups cost no walk of the archive.
+//
+// Archives are outside input. Before anything is written an extraction
+// refuses an archive whose entries share compressed data (the overlap bomb),
+// an entry whose name is absolute or climbs with "..", an entry of a method
+// it cannot read, and a total declared size beyond the quota's available
+// bytes or the volume's free space. While writing nothing is created through
+// a symbolic link, no entry yields more than its declared size, an entry
+// whose length or CRC-32 is wrong fails, and the bytes written stay within
+// that budget. A failed or stopped extraction removes everything it made.
+// Names are UTF-8, else a DOS or Latin code page; "./" and "." are the
+// destination itself. Runs of zeros become holes, so sparse files stay so.
 //
 // The current-entry position is shared by every operation: one thread at a time.
 class VKZipUnarchiver : public core::Object {
@@ -40,10 +51,12 @@ public:
     // Whether the first file entry is encrypted.
     bool isEncrypted();
 
-    // Extracts every entry but "__MACOSX/" ones into an existing folder.
-    bool unarchiveToPath(const std::string& destination);
+    // Extracts every entry but "__MACOSX/" ones into an existing folder. A
+    // lack of space fails with the POSIX error EDQUOT; other failures are
+    // logged.
+    bool unarchiveToPath(const std::string& destination, core::Error* error = nullptr);
     // One entry, found by its exact name, to a path where nothing is yet.
-    bool unarchiveFile(const std::string& entryName, const std::string& destination);
+    bool unarchiveFile(const std::string& entryName, const std::string& destination, core::Error* error = nullptr);
     void close();
 
     const std::optional<std::string>& password() const { return m_password; }
@@ -52,18 +65,23 @@ public:
     std::shared_ptr<VKZipUnarchiverDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<VKZipUnarchiverDelegate> delegate) { m_delegate = std::move(delegate); }
 
-private:
-    VKZipUnarchiver(std::string archivePath, void* archive);
-    // The current entry's name, decoded; nothing for an empty or undecodable one.
-    std::optional<std::string> currentEntryName();
-    // Extracts the current entry as `name` inside the folder open at
-    // `directoryFd`, making the missing `parents` first; every item made is
-    // appended to `created` (as a path below `displayRoot`).
-    bool extractCurrentEntry(const std::string& entryName, int directoryFd, const std::string& displayRoot,
-        const std::vector<std::string>& components, bool isFolder, std::vector<std::string>& created);
+    struct Extraction;
 
-    void* m_archive = nullptr;
+private:
+    VKZipUnarchiver(std::string archivePath, core::Descriptor file, VKZipCentralDirectory directory);
+    // The entry's name, decoded; nothing for an empty or undecodable one.
+    std::optional<std::string> entryName(size_t index) const;
+    bool isArchiveSafe() const;
+    // Extracts the entry as the last of `components` below the extraction's
+    // root folder.
+    bool extractEntry(size_t index, const std::string& name, const std::vector<std::string>& components,
+        bool isFolder, Extraction& extraction);
+    bool writeEntryData(
+        size_t index, const std::string& name, const std::string& displayPath, int file, Extraction& extraction);
+
+    core::Descriptor m_file;
     const std::string m_archivePath;
+    VKZipCentralDirectory m_directory;
     std::optional<std::string> m_password;
     uint64_t m_uncompressedSize = 0;
     std::weak_ptr<VKZipUnarchiverDelegate> m_delegate;

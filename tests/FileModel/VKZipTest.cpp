@@ -1,18 +1,28 @@
+#include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKZipArchiver.h"
 #include "FileModel/VKZipUnarchiver.h"
 
+#include "Platform/Core/Descriptor.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
 #include "Support/Command.h"
+#include "Support/Python.h"
 #include "Support/TestCase.h"
 
 #include <fmt/format.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <set>
+#include <tuple>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -39,6 +49,26 @@ public:
 private:
     std::string m_stopAt;
 };
+
+// Stops the archiving at the named entry, before it or inside its data.
+class StoppingArchiverDelegate : public VKZipArchiverDelegate {
+public:
+    StoppingArchiverDelegate(std::string stopAt, bool inData) : m_stopAt(std::move(stopAt)), m_inData(inData) { }
+    bool zipArchiver(VKZipArchiver&, const std::string& fileName) override
+    {
+        return m_inData || fileName != m_stopAt;
+    }
+    bool zipArchiver(VKZipArchiver&, uint64_t, const std::string& fileName) override
+    {
+        return !m_inData || fileName != m_stopAt;
+    }
+
+private:
+    std::string m_stopAt;
+    bool m_inData;
+};
+
+constexpr uint64_t GiB = uint64_t(1) << 30;
 
 class VKZipTest : public test::TestCase {
 protected:
@@ -109,6 +139,27 @@ protected:
             zipCloseFileInZip(archive);
         }
         zipClose(archive, nullptr);
+    }
+
+    static std::vector<std::string> lines(const std::string& text)
+    {
+        std::vector<std::string> result;
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            result.push_back(text.substr(start, end - start));
+        return result;
+    }
+
+    // What Python's zipfile makes of an archive: per entry its name, whether
+    // the name is flagged UTF-8, the system that made it, its mode and size.
+    static std::string pythonListing(const std::string& archive)
+    {
+        return test::runPython(R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    for i in z.infolist():
+        print(i.filename, i.flag_bits & 0x800, i.create_system, oct(i.external_attr >> 16), i.file_size)
+)",
+            { archive });
     }
 
     // A fresh, empty destination folder.
@@ -211,20 +262,24 @@ TEST_F(VKZipTest, CodePageNamesAndOddButValidLayouts)
     // 0x82 is "é" in code page 850.
     std::string archive = pathInHome("names.zip");
     writeArchive(archive, { { "caf\x82.txt", "coffee" }, { "dir/inner/file", "deep" }, { "dir/", "" },
-                              { "dir/", "" }, { "./dot/./f", "dot" } });
+                              { "dir/", "" }, { "./dot/./f", "dot" }, { "other/x", "ox" }, { "dir/inner/again", "again" } });
     auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
     ASSERT_NE(unarchiver, nullptr);
-    EXPECT_EQ(unarchiver->numberOfEntries(), 5u);
+    EXPECT_EQ(unarchiver->numberOfEntries(), 7u);
     EXPECT_EQ(unarchiver->nameOfEntryAtIndex(0), "café.txt");
     EXPECT_EQ(unarchiver->nameOfEntryAtIndex(1), "dir/inner/file");
-    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(5), std::nullopt);
-    EXPECT_EQ(unarchiver->uncompressedSize(), 13u);
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(7), std::nullopt);
+    EXPECT_EQ(unarchiver->uncompressedSize(), 20u);
     EXPECT_FALSE(unarchiver->isEncrypted());
     std::string out = destination("names");
     ASSERT_TRUE(unarchiver->unarchiveToPath(out));
     EXPECT_EQ(readFile(out + "/café.txt"), "coffee");
     EXPECT_EQ(readFile(out + "/dir/inner/file"), "deep");
     EXPECT_EQ(readFile(out + "/dot/f"), "dot");
+    // Back into a folder after another one.
+    EXPECT_EQ(readFile(out + "/dir/inner/again"), "again");
+    EXPECT_EQ(listing(out), (std::set<std::string> { "café.txt", "dir", "dir/inner", "dir/inner/file", "dir/inner/again",
+                                "dot", "dot/f", "other", "other/x" }));
 
     // One entry, found by its exact name, never over an existing item.
     EXPECT_TRUE(unarchiver->unarchiveFile("café.txt", pathInHome("single.txt")));
@@ -354,6 +409,376 @@ TEST_F(VKZipTest, StoppingOrUnsafeNamesRemoveEverything)
     writeArchive(linked, { { "link/file", "evil" } });
     EXPECT_FALSE(VKZipUnarchiver::unarchiverWithZipAtPath(linked)->unarchiveToPath(target));
     EXPECT_TRUE(listing(outside).empty());
+}
+
+TEST_F(VKZipTest, ArchivesLinksAsLinksAndSkipsSpecialFiles)
+{
+    const std::string tree = makeFolder("src/T");
+    makeFile("src/T/café/naïve.txt", "accents");
+    const std::string tool = makeFile("src/T/run.sh", "#!/bin/sh\necho hi\n");
+    ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+    makeFile("secret.txt", "outside the tree");
+    ASSERT_EQ(symlink("../../secret.txt", (tree + "/outside").c_str()), 0);
+    ASSERT_EQ(symlink("missing", (tree + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("café", (tree + "/folderlink").c_str()), 0);
+    ASSERT_EQ(mkfifo((tree + "/pipe").c_str(), 0644), 0);
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = tree + "/socket";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    // A FIFO once hung the archiver; links were followed out of the tree.
+    const std::string archive = pathInHome("T.zip");
+    ASSERT_TRUE(VKZipArchiver::archiveItemAtPath(tree, archive, 9));
+    ::close(listener);
+    EXPECT_TRUE(logContains("Warning, VKZipArchiver skipped special file: " + tree + "/pipe"));
+    EXPECT_TRUE(logContains("Warning, VKZipArchiver skipped special file: " + socketPath));
+
+    auto entries = lines(pythonListing(archive));
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries,
+        (std::vector<std::string> { "T/ 0 3 0o40755 0", "T/café/ 2048 3 0o40755 0", "T/café/naïve.txt 2048 3 0o100644 7",
+            "T/dangling 0 3 0o120777 7", "T/folderlink 0 3 0o120777 5", "T/outside 0 3 0o120777 16",
+            "T/run.sh 0 3 0o100755 18" }));
+
+    // Info-ZIP restores the links, the mode and the names, as from its own
+    // `zip -y` archive of the same tree.
+    const std::string unzipped = destination("unzip");
+    ASSERT_EQ(run({ "unzip", "-q", archive, "-d", unzipped }).status, 0);
+    char target[64] = {};
+    ASSERT_GT(readlink((unzipped + "/T/outside").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "../../secret.txt");
+    struct stat status {};
+    ASSERT_EQ(stat((unzipped + "/T/run.sh").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0755u);
+    EXPECT_EQ(readFile(unzipped + "/T/café/naïve.txt"), "accents");
+    EXPECT_FALSE(core::fs::attributes(unzipped + "/T/pipe"));
+
+    const std::string peer = pathInHome("peer.zip");
+    ASSERT_EQ(run({ "zip", "-q", "-r", "-y", peer, "T", "-x", "T/pipe", "T/socket" }, pathInHome("src")).status, 0);
+    auto attributesOf = [&](const std::string& zip) {
+        std::set<std::string> found;
+        for (const auto& line : lines(run({ "zipinfo", zip }).output)) {
+            if (line.starts_with("l"))
+                found.insert(line.substr(0, line.find(' ', 11)) + line.substr(line.rfind(' ')));
+        }
+        return found;
+    };
+    EXPECT_EQ(attributesOf(archive), attributesOf(peer));
+    EXPECT_EQ(attributesOf(archive).size(), 3u);
+
+    // Our own extraction keeps a link as a plain file holding its target.
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+    const std::string ours = destination("ours");
+    ASSERT_TRUE(unarchiver->unarchiveToPath(ours));
+    EXPECT_EQ(readFile(ours + "/T/outside"), "../../secret.txt");
+    ASSERT_EQ(lstat((ours + "/T/outside").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+}
+
+TEST_F(VKZipTest, FailedOrStoppedArchivesLeaveNoFile)
+{
+    std::string folder = makeTree();
+    auto hiddenFiles = [&] {
+        std::set<std::string> names;
+        for (const auto& name : core::fs::contentsOfDirectory(home()).value_or(std::vector<std::string>())) {
+            if (name.starts_with("."))
+                names.insert(name);
+        }
+        return names;
+    };
+    const auto hiddenBefore = hiddenFiles();
+    const std::string archive = pathInHome("A.zip");
+    for (bool inData : { false, true }) {
+        SCOPED_TRACE(inData);
+        auto archiver = VKZipArchiver::archiverWithPath(archive);
+        ASSERT_NE(archiver, nullptr);
+        archiver->setRootPath(pathInHome("src"));
+        auto delegate = std::make_shared<StoppingArchiverDelegate>("A/x", inData);
+        archiver->setDelegate(delegate);
+        EXPECT_FALSE(archiver->addItemAtPath(folder, true, 9));
+        EXPECT_FALSE(core::fs::attributes(archive));
+        EXPECT_EQ(hiddenFiles().size(), hiddenBefore.size() + 1);
+        EXPECT_FALSE(archiver->close());
+        EXPECT_FALSE(core::fs::attributes(archive));
+        EXPECT_EQ(hiddenFiles(), hiddenBefore);
+    }
+
+    // A whole archive takes its name only when closed; teardown closes.
+    auto archiver = VKZipArchiver::archiverWithPath(archive);
+    archiver->setRootPath(pathInHome("src"));
+    ASSERT_TRUE(archiver->addItemAtPath(folder, true, 9));
+    EXPECT_FALSE(core::fs::attributes(archive));
+    archiver.reset();
+    EXPECT_EQ(run({ "unzip", "-t", archive }).status, 0);
+    EXPECT_EQ(hiddenFiles(), hiddenBefore);
+
+    // Someone else's file that took the name meanwhile is never replaced.
+    std::string taken = pathInHome("B.zip");
+    archiver = VKZipArchiver::archiverWithPath(taken);
+    archiver->setRootPath(pathInHome("src"));
+    ASSERT_TRUE(archiver->addItemAtPath(folder, true, 9));
+    core::fs::writeFileAtomically(taken, "theirs");
+    EXPECT_FALSE(archiver->close());
+    EXPECT_EQ(readFile(taken), "theirs");
+    EXPECT_EQ(hiddenFiles(), hiddenBefore);
+}
+
+TEST_F(VKZipTest, OverlappingEntriesAreRefusedBeforeAnythingIsWritten)
+{
+    // 1,000 central entries share one megabyte of compressed data, as in the
+    // overlap bomb; then an entry whose local header lies inside the one
+    // before it, and an entry whose data runs into the central directory.
+    const std::string script = R"(
+import struct, sys, zlib
+data = b'A' * 1000000
+compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+kernel = compressor.compress(data) + compressor.flush()
+crc = zlib.crc32(data)
+def local(name, size, payload):
+    return struct.pack('<IHHHIIIIHH', 0x04034b50, 20, 0, 8, 0, crc, size, len(data), len(name), 0) + name + payload
+def central(name, size, offset):
+    return struct.pack('<IHHHHIIIIHHHHHII', 0x02014b50, 20, 20, 0, 8, 0, crc, size, len(data), len(name), 0, 0, 0, 0, 0, offset) + name
+def archive(path, body, records):
+    directory = b''.join(records)
+    end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, len(records), len(records), len(directory), len(body), 0)
+    open(path, 'wb').write(body + directory + end)
+body = local(b'f0000', len(kernel), kernel)
+archive(sys.argv[1], body, [central(b'f%04d' % i, len(kernel), 0) for i in range(1000)])
+second = local(b'f0001', len(kernel), kernel)
+archive(sys.argv[2], body + second, [central(b'f0000', len(kernel), 0), central(b'f0001', len(kernel), 40)])
+archive(sys.argv[3], body, [central(b'f0000', len(kernel) + 200, 0)])
+)";
+    const std::string full = pathInHome("full.zip");
+    const std::string inside = pathInHome("inside.zip");
+    const std::string tail = pathInHome("tail.zip");
+    test::runPython(script, { full, inside, tail });
+    EXPECT_LT(readFile(full).size(), 60000u);
+    // Info-ZIP refuses it too.
+    auto peer = run({ "unzip", "-t", full });
+    EXPECT_NE(peer.status, 0);
+    EXPECT_NE(peer.output.find("overlap"), std::string::npos);
+
+    for (const auto& archive : { full, inside, tail }) {
+        SCOPED_TRACE(archive);
+        auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+        ASSERT_NE(unarchiver, nullptr);
+        EXPECT_EQ(unarchiver->nameOfEntryAtIndex(0), "f0000");
+        const std::string out = destination(core::path::lastPathComponent(archive));
+        EXPECT_FALSE(unarchiver->unarchiveToPath(out));
+        EXPECT_TRUE(listing(out).empty());
+        EXPECT_FALSE(unarchiver->unarchiveFile("f0000", out + "/single"));
+        EXPECT_TRUE(listing(out).empty());
+    }
+    EXPECT_EQ(VKZipUnarchiver::unarchiverWithZipAtPath(full)->uncompressedSize(), 1000000000u);
+    EXPECT_TRUE(logContains("Warning, zip entries overlap (possible zip bomb) at f0000 in archive: " + full));
+}
+
+TEST_F(VKZipTest, ExtractionStaysWithinTheAvailableSpace)
+{
+    const std::string archive = pathInHome("two.zip");
+    writeArchive(archive, { { "a", std::string(1100000, 'a') }, { "b", std::string(100000, 'b') } });
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+    ASSERT_NE(unarchiver, nullptr);
+    auto refuses = [&](const std::string& name) {
+        const std::string out = destination(name);
+        core::Error error;
+        EXPECT_FALSE(unarchiver->unarchiveToPath(out, &error));
+        EXPECT_TRUE(error.is(core::Error::POSIXDomain, EDQUOT));
+        EXPECT_TRUE(listing(out).empty());
+        core::Error single;
+        EXPECT_FALSE(unarchiver->unarchiveFile("a", out + "/a", &single));
+        EXPECT_TRUE(single.is(core::Error::POSIXDomain, EDQUOT));
+        EXPECT_TRUE(listing(out).empty());
+    };
+
+    // A one-megabyte quota inside the store.
+    core::UserDefaults::standard()->set("VKQuotaEnabled", true);
+    core::UserDefaults::standard()->set("VKQuotaLimit", "1");
+    refuses("quota");
+    EXPECT_TRUE(logContains("Warning, not enough space to unarchive 1200000 bytes to: "));
+    core::UserDefaults::standard()->set("VKQuotaEnabled", false);
+
+    // A nearly full volume.
+    std::optional<uint64_t> free = 1000000;
+    VKQuotaManager::setFreeSpaceFunction([&](const std::string&) { return free; });
+    refuses("volume");
+    free = 1200000;
+    const std::string out = destination("fits");
+    core::Error error;
+    EXPECT_TRUE(unarchiver->unarchiveToPath(out, &error));
+    EXPECT_EQ(listing(out), (std::set<std::string> { "a", "b" }));
+    EXPECT_EQ(readFile(out + "/a"), std::string(1100000, 'a'));
+}
+
+TEST_F(VKZipTest, ReadsNamesAndMethodsOtherToolsWrite)
+{
+    const std::string script = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr(zipfile.ZipInfo('./'), b'')
+    z.writestr('.', b'')
+    z.writestr('./top.txt', b'top')
+    z.writestr('./sub/./inner.txt', b'inner')
+    z.writestr('packed.txt', b'bzip2 ' * 1000, compress_type=zipfile.ZIP_BZIP2)
+with zipfile.ZipFile(sys.argv[2], 'w') as z:
+    z.writestr('first.txt', b'fine')
+    z.writestr('squeezed.txt', b'lzma ' * 100, compress_type=zipfile.ZIP_LZMA)
+with zipfile.ZipFile(sys.argv[3], 'w') as z:
+    z.writestr('zstd.bin', b'not really zstd')
+data = bytearray(open(sys.argv[3], 'rb').read())
+data[8] = 93
+central = data.index(b'PK\x01\x02')
+data[central + 10] = 93
+open(sys.argv[3], 'wb').write(data)
+)";
+    const std::string names = pathInHome("names.zip");
+    const std::string lzma = pathInHome("lzma.zip");
+    const std::string zstd = pathInHome("zstd.zip");
+    test::runPython(script, { names, lzma, zstd });
+
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(names);
+    ASSERT_NE(unarchiver, nullptr);
+    std::string out = destination("names");
+    ASSERT_TRUE(unarchiver->unarchiveToPath(out));
+    EXPECT_EQ(listing(out), (std::set<std::string> { "top.txt", "sub", "sub/inner.txt", "packed.txt" }));
+    EXPECT_EQ(readFile(out + "/sub/inner.txt"), "inner");
+    std::string expected;
+    for (int i = 0; i < 1000; ++i)
+        expected += "bzip2 ";
+    EXPECT_EQ(readFile(out + "/packed.txt"), expected);
+
+    for (const auto& [archive, method, entry] : { std::tuple { lzma, 14, "squeezed.txt" }, { zstd, 93, "zstd.bin" } }) {
+        SCOPED_TRACE(method);
+        std::string target = destination(std::to_string(method));
+        EXPECT_FALSE(VKZipUnarchiver::unarchiverWithZipAtPath(archive)->unarchiveToPath(target));
+        EXPECT_TRUE(listing(target).empty());
+        EXPECT_TRUE(logContains(
+            "Warning, unsupported compression method " + std::to_string(method) + " for entry: " + entry));
+    }
+
+    // Info-ZIP's bzip2, encrypted.
+    makeTree();
+    const std::string locked = pathInHome("locked.zip");
+    ASSERT_EQ(run({ "zip", "-q", "-r", "-Z", "bzip2", "-P", "pw", locked, "A" }, pathInHome("src")).status, 0);
+    ASSERT_NE(run({ "zipinfo", "-v", locked }).output.find("bzipped"), std::string::npos);
+    unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(locked);
+    unarchiver->setPassword(std::string("pw"));
+    out = destination("bzip2");
+    ASSERT_TRUE(unarchiver->unarchiveToPath(out));
+    EXPECT_EQ(readFile(out + "/A/x"), readFile(pathInHome("src/A/x")));
+}
+
+TEST_F(VKZipTest, ManyEntriesAreListedFromOneRead)
+{
+    // Python writes the zip64 end records a count past 65,535 needs.
+    const std::string listed = pathInHome("many.zip");
+    test::runPython(R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for i in range(70000):
+        z.writestr('d%02d/f%05d' % (i % 20, i), b'x' * (i % 7))
+)",
+        { listed });
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(listed);
+    ASSERT_NE(unarchiver, nullptr);
+    EXPECT_EQ(unarchiver->numberOfEntries(), 70000u);
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(69999), "d19/f69999");
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(0), "d00/f00000");
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(70000), std::nullopt);
+    uint64_t total = 0;
+    for (int i = 0; i < 70000; ++i)
+        total += static_cast<uint64_t>(i % 7);
+    EXPECT_EQ(unarchiver->uncompressedSize(), total);
+
+    // Our own archive of more than 65,535 entries carries its count too
+    // (one file added again and again: the count is what matters here).
+    const std::string file = makeFile("wide/one.txt", "1");
+    auto archiver = VKZipArchiver::archiverWithPath(pathInHome("wide.zip"));
+    archiver->setRootPath(pathInHome("wide"));
+    for (int i = 0; i < 65600; ++i)
+        ASSERT_TRUE(archiver->addItemAtPath(file, false, 0));
+    ASSERT_TRUE(archiver->close());
+    EXPECT_EQ(test::runPython("import sys, zipfile\nprint(len(zipfile.ZipFile(sys.argv[1]).namelist()))",
+                  { archiver->archivePath() }),
+        "65600\n");
+    EXPECT_NE(run({ "unzip", "-l", archiver->archivePath() }).output.find("65600 files"), std::string::npos);
+    unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archiver->archivePath());
+    ASSERT_NE(unarchiver, nullptr);
+    EXPECT_EQ(unarchiver->numberOfEntries(), 65600u);
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(65599), "one.txt");
+}
+
+TEST_F(VKZipTest, Zip64SizesAndOffsetsRoundTrip)
+{
+    // A stored 4.5 GiB entry of zeros, written as holes, puts the next
+    // entry's local header past 4 GiB.
+    const std::string far = pathInHome("far.zip");
+    test::runPython(R"(
+import sys, zipfile
+class Sparse:
+    def __init__(self, path): self.file = open(path, 'wb')
+    def write(self, data):
+        if data.count(0) == len(data) and len(data) >= 4096: self.file.seek(len(data), 1)
+        else: self.file.write(data)
+        return len(data)
+    def tell(self): return self.file.tell()
+    def seek(self, *args): return self.file.seek(*args)
+    def flush(self): self.file.flush()
+    def close(self): self.file.close()
+out = Sparse(sys.argv[1])
+with zipfile.ZipFile(out, 'w', zipfile.ZIP_STORED) as z:
+    with z.open('big.bin', 'w', force_zip64=True) as entry:
+        block = bytes(1 << 22)
+        for i in range(1152):
+            entry.write(block)
+    z.writestr('after.txt', b'past the four gigabytes')
+out.close()
+)",
+        { far });
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(far);
+    ASSERT_NE(unarchiver, nullptr);
+    EXPECT_EQ(unarchiver->uncompressedSize(), 4608ull * (1 << 20) + 23);
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(1), "after.txt");
+    ASSERT_TRUE(unarchiver->unarchiveFile("after.txt", pathInHome("after.txt")));
+    EXPECT_EQ(readFile(pathInHome("after.txt")), "past the four gigabytes");
+
+    // A 5 GiB sparse file with marks at its start, middle and end.
+    const std::string folder = makeFolder("big");
+    const std::string original = folder + "/sparse.bin";
+    {
+        core::Descriptor file(::open(original.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
+        ASSERT_EQ(ftruncate(file.get(), 5 * GiB), 0);
+        for (uint64_t at : { uint64_t(0), 3 * GiB, 5 * GiB - 4 })
+            ASSERT_EQ(pwrite(file.get(), "mark", 4, static_cast<off_t>(at)), 4);
+    }
+    const std::string archive = pathInHome("big.zip");
+    ASSERT_TRUE(VKZipArchiver::archiveItemAtPath(original, archive, 1));
+    EXPECT_LT(readFile(archive).size(), 64u << 20);
+    // Reading all of it back is the benchmark's part (`unzip -t` takes long).
+    EXPECT_EQ(pythonListing(archive), "sparse.bin 0 3 0o100644 5368709120\n");
+    auto details = run({ "zipinfo", "-v", archive });
+    EXPECT_EQ(details.status, 0);
+    EXPECT_NE(details.output.find("5368709120 bytes"), std::string::npos);
+
+    unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+    ASSERT_NE(unarchiver, nullptr);
+    EXPECT_EQ(unarchiver->uncompressedSize(), 5 * GiB);
+    const std::string out = destination("big");
+    ASSERT_TRUE(unarchiver->unarchiveToPath(out));
+    struct stat status {};
+    ASSERT_EQ(stat((out + "/sparse.bin").c_str(), &status), 0);
+    EXPECT_EQ(static_cast<uint64_t>(status.st_size), 5 * GiB);
+    EXPECT_LT(static_cast<uint64_t>(status.st_blocks) * 512, uint64_t(1) << 20);
+    core::Descriptor copy(::open((out + "/sparse.bin").c_str(), O_RDONLY));
+    for (uint64_t at : { uint64_t(0), 3 * GiB, 5 * GiB - 4 }) {
+        char mark[5] = {};
+        ASSERT_EQ(pread(copy.get(), mark, 4, static_cast<off_t>(at)), 4);
+        EXPECT_STREQ(mark, "mark");
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace core {
@@ -21,6 +23,7 @@ public:
     }
 
     int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
     int release() { return std::exchange(m_fd, -1); }
     void reset(int fd = -1)
     {
@@ -32,5 +35,12 @@ public:
 private:
     int m_fd;
 };
+
+// Reads all `length` bytes at `offset`, or fails (the end of the file
+// included; errno tells the rest).
+bool readAt(int fd, void* buffer, size_t length, uint64_t offset);
+// Writes all `length` bytes at `offset`, or fails with errno set (a full
+// disk is ENOSPC).
+bool writeAt(int fd, const void* bytes, size_t length, uint64_t offset);
 
 } // namespace core
