@@ -43,7 +43,8 @@ public:
     // The item must lie below the root; with `recurse` a folder's contents
     // at every depth follow it.
     bool addItemAtPath(const std::string& path, bool recurse, int compressionLevel);
-    // Whether the archive now stands complete at its path.
+    // Whether the archive now stands complete at its path (false for any
+    // close after the first).
     bool close();
 
     const std::string& rootPath() const { return m_rootPath; }

@@ -154,20 +154,22 @@ struct VKZipUnarchiver::Extraction {
         return count == 0 ? root : chain[count - 1].fd.get();
     }
 
-    // Sizes the budget and opens the folder; false (logged) when the
-    // declared bytes do not fit or the folder cannot be opened.
+    // Opens the folder and sizes the budget; false when the folder cannot
+    // be opened (`root` stays -1) or the declared bytes do not fit (logged).
     bool begin(const std::string& folder, uint64_t needed, core::Error* error)
     {
+        rootFolder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!rootFolder.isValid())
+            return false;
+        root = rootFolder.get();
+        displayRoot = folder;
         budget = availableBytes(folder);
         if (budget && needed > *budget) {
             core::log("Warning, not enough space to unarchive {} bytes to: {}", needed, folder);
             core::setError(error, core::Error::posix(EDQUOT));
             return false;
         }
-        rootFolder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        root = rootFolder.get();
-        displayRoot = folder;
-        return rootFolder.isValid();
+        return true;
     }
 
     void fail(core::Error* error)

@@ -255,6 +255,15 @@ TEST_F(VKZipTest, ExtractsWhatPeersWrite)
         EXPECT_EQ(modificationTime(out + "/A/x"), expected);
         EXPECT_EQ(modificationTime(out + "/A/sub/y"), expected);
     }
+
+    // A self-extracting stub before the archive moves every offset.
+    const std::string prefixed = pathInHome("prefixed.zip");
+    core::fs::writeFileAtomically(prefixed, std::string(3000, '#') + readFile(pathInHome("peer1.zip")));
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(prefixed);
+    ASSERT_NE(unarchiver, nullptr);
+    const std::string out = destination("prefixed");
+    ASSERT_TRUE(unarchiver->unarchiveToPath(out));
+    EXPECT_EQ(readFile(out + "/A/x"), readFile(folder + "/x"));
 }
 
 TEST_F(VKZipTest, CodePageNamesAndOddButValidLayouts)
