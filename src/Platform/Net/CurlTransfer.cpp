@@ -34,7 +34,6 @@ constexpr size_t MaximumQueuedBytes = 4 << 20;
 constexpr std::string_view DefaultMIMEType = "application/octet-stream";
 
 using core::ascii::equalIgnoringCase;
-using core::ascii::trimmed;
 
 int urlErrorCode(CURLcode result)
 {
@@ -105,50 +104,13 @@ struct CurlTransfer::Callbacks {
         auto& transfer = *static_cast<CurlTransfer*>(user);
         const size_t length = size * count;
         transfer.m_lastActivity = std::chrono::steady_clock::now();
-        std::string_view line(buffer, length);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.remove_suffix(1);
-
-        if (line.starts_with("HTTP/")) {
-            // The head of the next hop, of a retry with credentials, or an
-            // interim 1xx: it replaces whatever was collected.
-            const size_t space = line.find(' ');
-            int status = 0;
-            if (space != std::string_view::npos && line.size() >= space + 4) {
-                for (size_t i = space + 1; i < space + 4; ++i)
-                    status = status * 10 + (line[i] >= '0' && line[i] <= '9' ? line[i] - '0' : 0);
-            }
-            transfer.m_head = Head::Collecting;
-            transfer.m_status = status;
-            transfer.m_fields.clear();
-            return length;
-        }
-        if (transfer.m_head != Head::Collecting)
-            return length; // trailers of a chunked body
-        if (line.empty()) {
-            if (transfer.m_status >= 100 && transfer.m_status < 200) {
-                transfer.m_head = Head::None;
-                return length;
-            }
-            transfer.m_head = Head::Complete;
+        const auto before = transfer.m_head.state();
+        if (transfer.m_head.addLine(std::string_view(buffer, length)) == ResponseHead::State::Complete
+            && before != ResponseHead::State::Complete) {
             char* url = nullptr;
             curl_easy_getinfo(transfer.m_easy, CURLINFO_EFFECTIVE_URL, &url);
             transfer.m_headURL = url ? url : "";
-            return length;
         }
-        if (line.front() == ' ' || line.front() == '\t') {
-            // An obsolete folded line continues the previous field.
-            if (!transfer.m_fields.empty()) {
-                auto& value = transfer.m_fields.back().second;
-                value += ' ';
-                value += trimmed(line);
-            }
-            return length;
-        }
-        const size_t colon = line.find(':');
-        if (colon != std::string_view::npos)
-            transfer.m_fields.emplace_back(std::string(trimmed(line.substr(0, colon))),
-                std::string(trimmed(line.substr(colon + 1))));
         return length;
     }
 
@@ -156,9 +118,9 @@ struct CurlTransfer::Callbacks {
     {
         auto& transfer = *static_cast<CurlTransfer*>(user);
         const size_t length = size * count;
-        if (transfer.m_head == Head::Complete)
+        if (transfer.m_head.state() == ResponseHead::State::Complete)
             transfer.reportHead();
-        if (transfer.m_head != Head::Reported || !length)
+        if (transfer.m_head.state() != ResponseHead::State::Reported || !length)
             return length;
         if (transfer.m_connection.queuedDataBytes() >= MaximumQueuedBytes && transfer.m_multi) {
             // curl keeps this piece and hands it in again after resume().
@@ -391,7 +353,7 @@ void CurlTransfer::stop()
 
 void CurlTransfer::reportUpload(int64_t uploaded)
 {
-    if (!m_hasBody || m_head == Head::Reported)
+    if (!m_hasBody || m_head.state() == ResponseHead::State::Reported)
         return;
     if (uploaded < m_uploaded)
         m_uploaded = 0; // sent again from the start
@@ -412,42 +374,22 @@ void CurlTransfer::reportHead()
         if (curl_easy_getinfo(m_easy, CURLINFO_SIZE_UPLOAD_T, &uploaded) == CURLE_OK)
             reportUpload(uploaded);
     }
-    core::HeaderFields fields;
-    for (const auto& [name, value] : m_fields)
-        fields.add(name, value);
-    m_fields.clear();
     auto url = core::URL::parse(m_headURL);
+    m_headURL.clear();
     URLLoadEvent event(URLLoadEvent::Kind::Response);
-    event.response.emplace(url ? *url : m_connection.originalRequest().url().absoluteURL(), m_status, std::move(fields),
+    const int status = m_head.statusCode();
+    event.response.emplace(url ? *url : m_connection.originalRequest().url().absoluteURL(), status, m_head.takeFields(),
         DefaultMIMEType);
-    m_head = Head::Reported;
     m_connection.enqueue(std::move(event));
-}
-
-bool CurlTransfer::redirectsToOtherScheme() const
-{
-    if (m_head != Head::Complete || m_status < 300 || m_status >= 400)
-        return false;
-    for (const auto& [name, value] : m_fields) {
-        if (!equalIgnoringCase(name, "Location"))
-            continue;
-        const size_t colon = value.find(':');
-        const size_t end = value.find_first_of("/?#");
-        if (colon == std::string::npos || (end != std::string::npos && end < colon))
-            return false; // relative: the same scheme
-        const std::string_view scheme = std::string_view(value).substr(0, colon);
-        return !equalIgnoringCase(scheme, "http") && !equalIgnoringCase(scheme, "https");
-    }
-    return false;
 }
 
 void CurlTransfer::didEnd(int curlCode)
 {
     const auto result = static_cast<CURLcode>(curlCode);
     if (result == CURLE_OK) {
-        if (m_head == Head::Complete)
+        if (m_head.state() == ResponseHead::State::Complete)
             reportHead();
-        if (m_head != Head::Reported) {
+        if (m_head.state() != ResponseHead::State::Reported) {
             m_connection.fail(URLError::BadServerResponse);
             return;
         }
@@ -456,13 +398,14 @@ void CurlTransfer::didEnd(int curlCode)
     }
     // A head still waiting is reported when it is the answer itself, not
     // one curl was about to follow or answer with credentials.
-    const bool followed = (m_status >= 300 && m_status < 400) || (m_status == 401 && m_offersCredential);
-    if (m_head == Head::Complete && !followed)
+    const int status = m_head.statusCode();
+    const bool followed = (status >= 300 && status < 400) || (status == 401 && m_offersCredential);
+    if (m_head.state() == ResponseHead::State::Complete && !followed)
         reportHead();
     int code = urlErrorCode(result);
     // curl says "unsupported protocol" both for a redirect to another scheme
     // and for an answer without a status line (taken for HTTP/0.9).
-    if (code == URLError::UnsupportedURL && !redirectsToOtherScheme())
+    if (code == URLError::UnsupportedURL && !m_head.redirectsToOtherScheme())
         code = URLError::BadServerResponse;
     char* effective = nullptr;
     curl_easy_getinfo(m_easy, CURLINFO_EFFECTIVE_URL, &effective);

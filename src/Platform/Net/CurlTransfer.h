@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Core/URLRequest.h"
+#include "Platform/Net/ResponseHead.h"
 #include "Platform/Net/URLLoad.h"
 
 #include <chrono>
@@ -53,12 +54,9 @@ public:
     struct Callbacks;
 
 private:
-    enum class Head { None, Collecting, Complete, Reported };
-
     bool configure(const core::URLRequest& request, int& errorCode);
     void reportHead();
     void reportUpload(int64_t uploaded);
-    bool redirectsToOtherScheme() const;
 
     URLConnection& m_connection;
     void* m_easy = nullptr;
@@ -75,9 +73,8 @@ private:
     bool m_hasBody = false;
     int64_t m_uploaded = 0;
 
-    Head m_head = Head::None;
-    int m_status = 0;
-    std::vector<std::pair<std::string, std::string>> m_fields;
+    ResponseHead m_head;
+    // Where the complete head came from (the last hop's URL).
     std::string m_headURL;
     bool m_offersCredential = false;
 

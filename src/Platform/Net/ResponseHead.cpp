@@ -1,0 +1,90 @@
+#include "Platform/Net/ResponseHead.h"
+
+#include "Platform/Core/ASCII.h"
+
+namespace net {
+
+namespace {
+
+using core::ascii::equalIgnoringCase;
+using core::ascii::trimmed;
+
+// The status code of a status line: the three characters after the first
+// space, read as digits.
+int statusCodeOfLine(std::string_view line)
+{
+    const size_t space = line.find(' ');
+    int status = 0;
+    if (space != std::string_view::npos && line.size() >= space + 4) {
+        for (size_t i = space + 1; i < space + 4; ++i)
+            status = status * 10 + (line[i] >= '0' && line[i] <= '9' ? line[i] - '0' : 0);
+    }
+    return status;
+}
+
+} // namespace
+
+ResponseHead::State ResponseHead::addLine(std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+
+    if (line.starts_with("HTTP/")) {
+        m_state = State::Collecting;
+        m_statusCode = statusCodeOfLine(line);
+        m_fields.clear();
+        return m_state;
+    }
+    if (m_state != State::Collecting)
+        return m_state;
+    if (line.empty()) {
+        if (m_statusCode >= 100 && m_statusCode < 200) {
+            m_state = State::None;
+        } else {
+            m_state = State::Complete;
+        }
+        return m_state;
+    }
+    if (line.front() == ' ' || line.front() == '\t') {
+        // An obsolete folded line continues the previous field.
+        if (!m_fields.empty()) {
+            auto& value = m_fields.back().second;
+            value += ' ';
+            value += trimmed(line);
+        }
+        return m_state;
+    }
+    const size_t colon = line.find(':');
+    if (colon != std::string_view::npos)
+        m_fields.emplace_back(std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+    return m_state;
+}
+
+core::HeaderFields ResponseHead::takeFields()
+{
+    core::HeaderFields fields;
+    for (const auto& [name, value] : m_fields)
+        fields.add(name, value);
+    m_fields.clear();
+    m_state = State::Reported;
+    return fields;
+}
+
+bool ResponseHead::redirectsToOtherScheme() const
+{
+    if (m_state != State::Complete || m_statusCode < 300 || m_statusCode >= 400)
+        return false;
+    for (const auto& [name, value] : m_fields) {
+        if (!equalIgnoringCase(name, "Location"))
+            continue;
+        const size_t colon = value.find(':');
+        const size_t end = value.find_first_of("/?#");
+        if (colon == std::string::npos || (end != std::string::npos && end < colon))
+            return false; // relative: the same scheme
+        const std::string_view scheme = std::string_view(value).substr(0, colon);
+        return !equalIgnoringCase(scheme, "http") && !equalIgnoringCase(scheme, "https");
+    }
+    return false;
+}
+
+} // namespace net

@@ -1,0 +1,41 @@
+#include "Platform/Net/ResponseHead.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using net::ResponseHead;
+using State = ResponseHead::State;
+
+namespace {
+
+TEST(ResponseHeadTest, EachStatusLineStartsAgainAndInterimHeadsLeaveNothing)
+{
+    ResponseHead head;
+    EXPECT_EQ(head.addLine("HTTP/1.1 100 Continue\r\n"), State::Collecting);
+    EXPECT_EQ(head.addLine("\r\n"), State::None);
+    EXPECT_EQ(head.addLine("X-Stray: before any head\r\n"), State::None);
+    EXPECT_EQ(head.addLine("HTTP/1.1 302 Found\r\n"), State::Collecting);
+    head.addLine("Location: /next\r\n");
+    EXPECT_EQ(head.addLine("\r\n"), State::Complete);
+    // curl follows: the next hop's head replaces the first.
+    EXPECT_EQ(head.addLine("HTTP/2 200 \r\n"), State::Collecting);
+    EXPECT_TRUE(head.fields().empty());
+    head.addLine("Content-Type : text/plain \r\n");
+    head.addLine("X-Folded: one\r\n");
+    head.addLine(" \ttwo\r\n");
+    head.addLine("no colon here\r\n");
+    EXPECT_EQ(head.addLine("\n"), State::Complete);
+    EXPECT_EQ(head.statusCode(), 200);
+
+    const auto fields = head.takeFields();
+    EXPECT_EQ(head.state(), State::Reported);
+    EXPECT_EQ(fields.value("content-type"), "text/plain");
+    EXPECT_EQ(fields.value("X-Folded"), "one two");
+    EXPECT_EQ(fields.size(), 2u);
+    // A chunked body's trailers change nothing.
+    EXPECT_EQ(head.addLine("X-Trailer: late\r\n"), State::Reported);
+    EXPECT_EQ(head.addLine("\r\n"), State::Reported);
+}
+
+} // namespace
