@@ -9,16 +9,22 @@ namespace {
 using core::ascii::equalIgnoringCase;
 using core::ascii::trimmed;
 
-// The status code of a status line: the three characters after the first
-// space, read as digits.
+// "HTTP/1.1 404 Not Found" gives 404. A code that is not three digits
+// standing alone after the version is no code (0), never a code made of
+// the digits that are there.
 int statusCodeOfLine(std::string_view line)
 {
     const size_t space = line.find(' ');
+    if (space == std::string_view::npos || line.size() < space + 4)
+        return 0;
     int status = 0;
-    if (space != std::string_view::npos && line.size() >= space + 4) {
-        for (size_t i = space + 1; i < space + 4; ++i)
-            status = status * 10 + (line[i] >= '0' && line[i] <= '9' ? line[i] - '0' : 0);
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return 0;
+        status = status * 10 + (line[i] - '0');
     }
+    if (line.size() > space + 4 && line[space + 4] != ' ')
+        return 0;
     return status;
 }
 

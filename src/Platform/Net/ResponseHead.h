@@ -24,7 +24,7 @@ public:
     State addLine(std::string_view line);
 
     State state() const { return m_state; }
-    // The code of the last status line.
+    // The three-digit code of the last status line; 0 when it has none.
     int statusCode() const { return m_statusCode; }
     // The fields collected, in order, names and values trimmed; a folded
     // line is joined to its field with one space.

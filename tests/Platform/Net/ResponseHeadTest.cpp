@@ -2,12 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 using net::ResponseHead;
 using State = ResponseHead::State;
 
 namespace {
+
+ResponseHead headOf(std::initializer_list<std::string> lines)
+{
+    ResponseHead head;
+    for (const auto& line : lines)
+        head.addLine(line);
+    return head;
+}
 
 TEST(ResponseHeadTest, EachStatusLineStartsAgainAndInterimHeadsLeaveNothing)
 {
@@ -36,6 +45,21 @@ TEST(ResponseHeadTest, EachStatusLineStartsAgainAndInterimHeadsLeaveNothing)
     // A chunked body's trailers change nothing.
     EXPECT_EQ(head.addLine("X-Trailer: late\r\n"), State::Reported);
     EXPECT_EQ(head.addLine("\r\n"), State::Reported);
+}
+
+TEST(ResponseHeadTest, StatusCodesAreThreeDigitsStandingAlone)
+{
+    EXPECT_EQ(headOf({ "HTTP/1.1 404 Not Found" }).statusCode(), 404);
+    EXPECT_EQ(headOf({ "HTTP/1.0 204" }).statusCode(), 204);
+    EXPECT_EQ(headOf({ "HTTP/2 301 \r\n" }).statusCode(), 301);
+    // Digits the line does not hold were once read as zeros: "2x0" was 200.
+    for (const char* line : { "HTTP/1.1 2x0 OK", "HTTP/1.1 \xff" "100 Continue", "HTTP/1.1 2000 OK", "HTTP/1.1 20",
+             "HTTP/1.1", "HTTP/1.1 -20 OK" }) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(headOf({ line }).statusCode(), 0);
+    }
+    // A head without a code is no interim head: its end completes it.
+    EXPECT_EQ(headOf({ "HTTP/1.1 1x0 Continue", "" }).state(), State::Complete);
 }
 
 } // namespace
