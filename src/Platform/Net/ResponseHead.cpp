@@ -83,14 +83,25 @@ bool ResponseHead::redirectsToOtherScheme() const
     for (const auto& [name, value] : m_fields) {
         if (!equalIgnoringCase(name, "Location"))
             continue;
-        const size_t colon = value.find(':');
-        const size_t end = value.find_first_of("/?#");
-        if (colon == std::string::npos || (end != std::string::npos && end < colon))
-            return false; // relative: the same scheme
-        const std::string_view scheme = std::string_view(value).substr(0, colon);
-        return !equalIgnoringCase(scheme, "http") && !equalIgnoringCase(scheme, "https");
+        const std::string_view scheme = schemeOfReference(value);
+        return !scheme.empty() && !equalIgnoringCase(scheme, "http") && !equalIgnoringCase(scheme, "https");
     }
     return false;
+}
+
+std::string_view ResponseHead::schemeOfReference(std::string_view reference)
+{
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (reference.empty() || !isLetter(reference.front()))
+        return {};
+    for (size_t i = 1; i < reference.size(); ++i) {
+        const char c = reference[i];
+        if (c == ':')
+            return reference.substr(0, i);
+        if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return {};
+    }
+    return {};
 }
 
 } // namespace net

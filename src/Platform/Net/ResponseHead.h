@@ -38,6 +38,11 @@ public:
     // http and https: curl refuses to follow it.
     bool redirectsToOtherScheme() const;
 
+    // The scheme a URI reference begins with: a letter, then letters,
+    // digits, "+", "-" or ".", up to the first ":". Empty for a relative
+    // reference ("/a:b", "a b:c"), which keeps the scheme it was sent with.
+    static std::string_view schemeOfReference(std::string_view reference);
+
 private:
     State m_state = State::None;
     int m_statusCode = 0;

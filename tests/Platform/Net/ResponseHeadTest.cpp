@@ -62,4 +62,27 @@ TEST(ResponseHeadTest, StatusCodesAreThreeDigitsStandingAlone)
     EXPECT_EQ(headOf({ "HTTP/1.1 1x0 Continue", "" }).state(), State::Complete);
 }
 
+TEST(ResponseHeadTest, OtherSchemesAreThoseALocationNames)
+{
+    const auto redirect = [](const std::string& location, const char* status = "HTTP/1.1 302 Found") {
+        return headOf({ status, "Location: " + location, "" }).redirectsToOtherScheme();
+    };
+    EXPECT_TRUE(redirect("ftp://example.com/file"));
+    EXPECT_TRUE(redirect("javascript:alert(1)"));
+    EXPECT_TRUE(redirect("x-custom+v1.2:thing"));
+    EXPECT_FALSE(redirect("HTTPS://example.com/"));
+    EXPECT_FALSE(redirect("http://example.com/"));
+    EXPECT_FALSE(redirect("ftp://example.com/", "HTTP/1.1 200 OK"));
+    // Relative references keep their scheme, whatever colons they hold.
+    for (const std::string& relative : std::initializer_list<std::string> { "/a:b", "a b:c", ":x", "1ab:x", "//host:80/x",
+             "?q=a:b", std::string("ftp\0://x", 8) }) {
+        SCOPED_TRACE(relative);
+        EXPECT_FALSE(redirect(relative));
+        EXPECT_EQ(ResponseHead::schemeOfReference(relative), "");
+    }
+    EXPECT_EQ(ResponseHead::schemeOfReference("Mailto:a@b"), "Mailto");
+    // A head still being collected redirects nowhere yet.
+    EXPECT_FALSE(headOf({ "HTTP/1.1 302 Found", "Location: ftp://x/" }).redirectsToOtherScheme());
+}
+
 } // namespace
