@@ -136,6 +136,14 @@ TEST_F(URLAdditionsTest, ResponseLengthsAndHeaders)
     EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes */*" }, { "Content-Length", "100" } })), 100);
     EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes 0-1/-5" }, { "Content-Length", "2" } })), 2);
     EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes 0-1/99999999999999999999999" } })), INT64_MAX);
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes */1000" } })), 1000);
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", " bytes 0-0/1 " } })), 1);
+    // A total the range does not fit in, or one with more after it, is no total.
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes 0-99/50" }, { "Content-Length", "100" } })), 100);
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes 100-199/199" } })), -1);
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes 100-199/1#00" }, { "Content-Length", "100" } })), 100);
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes 200-100/1000" } })), -1);
+    EXPECT_EQ(expectedTotalLength(response({ { "Content-Range", "bytes x-1/1000" } })), -1);
     EXPECT_EQ(expectedTotalLength(response({ { "Content-Length", "42" } })), 42);
     EXPECT_EQ(expectedTotalLength(response({})), -1);
 
