@@ -59,7 +59,9 @@ std::optional<CookieStorage::Cookie> parseLine(std::string_view line)
     cookie.domain = std::string(fields[0]);
     if (fields[1] == "TRUE" && !cookie.domain.starts_with('.'))
         cookie.domain.insert(0, ".");
-    cookie.path = std::string(fields[2]);
+    // The jar lists a path as the server gave it but sends the cookie for
+    // "/" when that path is not absolute ("docs", "FALSE").
+    cookie.path = fields[2].starts_with('/') ? std::string(fields[2]) : "/";
     cookie.isSecure = fields[3] == "TRUE";
     int64_t expires = 0;
     std::from_chars(fields[4].data(), fields[4].data() + fields[4].size(), expires);
@@ -202,7 +204,9 @@ std::vector<CookieStorage::Cookie> CookieStorage::cookiesForURL(const core::URL&
 
 bool CookieStorage::setCookie(const Cookie& cookie)
 {
-    if (cookie.name.empty() || cookie.domain.empty() || cookie.domain == "." || cookie.path.empty())
+    // A path must be absolute: no request path matches another, and the
+    // jar's lines take "TRUE" or "FALSE" there for an older layout's flag.
+    if (cookie.name.empty() || cookie.domain.empty() || cookie.domain == "." || !cookie.path.starts_with('/'))
         return false;
     for (const auto* field : { &cookie.name, &cookie.value, &cookie.domain, &cookie.path }) {
         if (hasLineBreaker(*field))

@@ -4,6 +4,8 @@
 
 #include "Support/TestCase.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 
 using core::URL;
@@ -79,6 +81,42 @@ TEST_F(CookieStorageTest, SetListMatchAndDelete)
 
     storage.deleteAllCookies();
     EXPECT_TRUE(storage.cookies().empty());
+}
+
+TEST_F(CookieStorageTest, WhatTheJarsLinesCannotHoldIsRefused)
+{
+    auto& storage = CookieStorage::shared();
+    const auto cookie = [](std::string domain, std::string path) {
+        CookieStorage::Cookie made;
+        made.name = "n";
+        made.value = "v";
+        made.domain = std::move(domain);
+        made.path = std::move(path);
+        return made;
+    };
+    // "TRUE" and "FALSE" in the path field read as an older layout's flag:
+    // the cookie came back as another one, or not at all.
+    EXPECT_FALSE(storage.setCookie(cookie("example.com", "FALSE")));
+    EXPECT_FALSE(storage.setCookie(cookie("example.com", "TRUE")));
+    EXPECT_FALSE(storage.setCookie(cookie("example.com", "docs/")));
+    EXPECT_TRUE(storage.cookies().empty());
+
+    const auto kept = cookie(".example.com", "/docs");
+    ASSERT_TRUE(storage.setCookie(kept));
+    EXPECT_EQ(storage.cookies(), (std::vector<CookieStorage::Cookie> { kept }));
+
+    // A server's relative path is sent for "/", and is read so.
+    auto share = storage.shareHandle();
+    CURL* easy = curl_easy_init();
+    curl_easy_setopt(easy, CURLOPT_SHARE, share.get());
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(easy, CURLOPT_COOKIELIST, "Set-Cookie: s=1; domain=example.com; path=FALSE");
+    curl_easy_cleanup(easy);
+    auto all = storage.cookies();
+    auto server = std::find_if(all.begin(), all.end(), [](auto& c) { return c.name == "s"; });
+    ASSERT_NE(server, all.end());
+    EXPECT_EQ(server->path, "/");
+    EXPECT_EQ(names(storage.cookiesForURL(URL::parse("http://example.com/other").value())), (std::vector<std::string> { "s" }));
 }
 
 TEST_F(CookieStorageTest, CredentialsByProtectionSpace)
