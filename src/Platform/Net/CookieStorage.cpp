@@ -212,7 +212,9 @@ bool CookieStorage::setCookie(const Cookie& cookie)
         if (hasLineBreaker(*field))
             return false;
     }
-    if (cookie.domain.starts_with('#'))
+    // "#" begins a comment line in the jar; an empty label ("..") names no
+    // host, and the jar would keep one dot fewer of a leading pair.
+    if (cookie.domain.starts_with('#') || cookie.domain.find("..") != std::string::npos)
         return false;
     jar()->edit(netscapeLine(cookie, unixExpiry(cookie)).c_str());
     return true;

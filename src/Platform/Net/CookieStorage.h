@@ -46,9 +46,9 @@ public:
     // (for secure cookies) scheme match.
     std::vector<Cookie> cookiesForURL(const core::URL& url) const;
     // Adds or replaces the cookie of the same name, domain and path. False
-    // for a cookie without a name or domain, with a path that does not begin
-    // with "/", or with a field that could break the jar's line format (tab,
-    // CR, LF, NUL).
+    // for a cookie without a name or domain, with an empty label in its
+    // domain, with a path that does not begin with "/", or with a field that
+    // could break the jar's line format (tab, CR, LF, NUL).
     bool setCookie(const Cookie& cookie);
     void deleteCookie(const Cookie& cookie);
     void deleteAllCookies();

@@ -94,11 +94,13 @@ TEST_F(CookieStorageTest, WhatTheJarsLinesCannotHoldIsRefused)
         made.path = std::move(path);
         return made;
     };
-    // "TRUE" and "FALSE" in the path field read as an older layout's flag:
-    // the cookie came back as another one, or not at all.
+    // "TRUE" and "FALSE" in the path field read as an older layout's flag,
+    // and a leading ".." lost a dot: both came back as another cookie.
     EXPECT_FALSE(storage.setCookie(cookie("example.com", "FALSE")));
     EXPECT_FALSE(storage.setCookie(cookie("example.com", "TRUE")));
     EXPECT_FALSE(storage.setCookie(cookie("example.com", "docs/")));
+    EXPECT_FALSE(storage.setCookie(cookie("..example.com", "/")));
+    EXPECT_FALSE(storage.setCookie(cookie("a..example.com", "/")));
     EXPECT_TRUE(storage.cookies().empty());
 
     const auto kept = cookie(".example.com", "/docs");
