@@ -2,12 +2,97 @@
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
 #include <limits>
+#include <memory>
 
 namespace sec {
+
+namespace {
+
+// Every key derivation a PKCS#12 file asks for repeats its hash as often as
+// the file says, before anything is known to be right. Common tools ask for
+// 2,048 to 600,000 rounds; a file that asks for more is refused rather than
+// left to hold the thread that reads it for minutes.
+constexpr long MaximumIterations = 1'000'000;
+
+bool withinBound(const ASN1_INTEGER* iterations)
+{
+    if (!iterations)
+        return true; // the default, one round
+    const long count = ASN1_INTEGER_get(iterations);
+    return count > 0 && count <= MaximumIterations;
+}
+
+// The rounds of a password-based encryption: PBES1's own count, or PBES2's
+// PBKDF2 count. Other key derivations (scrypt) bound their own work.
+bool encryptionWithinBound(const X509_ALGOR* algorithm)
+{
+    const ASN1_TYPE* parameter = algorithm->parameter;
+    if (!parameter || parameter->type != V_ASN1_SEQUENCE)
+        return true; // no rounds to count: the decryption fails
+    if (OBJ_obj2nid(algorithm->algorithm) != NID_pbes2) {
+        std::unique_ptr<PBEPARAM, void (*)(PBEPARAM*)> pbe(
+            static_cast<PBEPARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBEPARAM), parameter)), PBEPARAM_free);
+        return !pbe || withinBound(pbe->iter);
+    }
+    std::unique_ptr<PBE2PARAM, void (*)(PBE2PARAM*)> pbe2(
+        static_cast<PBE2PARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), parameter)), PBE2PARAM_free);
+    if (!pbe2 || !pbe2->keyfunc || OBJ_obj2nid(pbe2->keyfunc->algorithm) != NID_id_pbkdf2)
+        return true;
+    const ASN1_TYPE* keyParameter = pbe2->keyfunc->parameter;
+    if (!keyParameter || keyParameter->type != V_ASN1_SEQUENCE)
+        return true;
+    std::unique_ptr<PBKDF2PARAM, void (*)(PBKDF2PARAM*)> kdf(
+        static_cast<PBKDF2PARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), keyParameter)),
+        PBKDF2PARAM_free);
+    return !kdf || withinBound(kdf->iter);
+}
+
+// The MAC's rounds, and those of every encryption the file's safes and
+// shrouded keys in plain safes name; what lies inside an encrypted safe is
+// checked by the decryption that bound its own rounds here first.
+bool roundsWithinBound(const PKCS12* file)
+{
+    const ASN1_INTEGER* macIterations = nullptr;
+    PKCS12_get0_mac(nullptr, nullptr, nullptr, &macIterations, file);
+    if (!withinBound(macIterations))
+        return false;
+    std::unique_ptr<STACK_OF(PKCS7), void (*)(STACK_OF(PKCS7)*)> safes(PKCS12_unpack_authsafes(file),
+        [](STACK_OF(PKCS7)* stack) { sk_PKCS7_pop_free(stack, PKCS7_free); });
+    if (!safes)
+        return true; // refused by the parse
+    for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
+        PKCS7* safe = sk_PKCS7_value(safes.get(), i);
+        const int kind = OBJ_obj2nid(safe->type);
+        if (kind == NID_pkcs7_encrypted) {
+            if (safe->d.encrypted && safe->d.encrypted->enc_data
+                && !encryptionWithinBound(safe->d.encrypted->enc_data->algorithm))
+                return false;
+            continue;
+        }
+        if (kind != NID_pkcs7_data)
+            continue;
+        std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), void (*)(STACK_OF(PKCS12_SAFEBAG)*)> bags(PKCS12_unpack_p7data(safe),
+            [](STACK_OF(PKCS12_SAFEBAG)* stack) { sk_PKCS12_SAFEBAG_pop_free(stack, PKCS12_SAFEBAG_free); });
+        for (int j = 0; bags && j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
+            const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags.get(), j);
+            if (PKCS12_SAFEBAG_get_nid(bag) != NID_pkcs8ShroudedKeyBag)
+                continue;
+            const X509_ALGOR* algorithm = nullptr;
+            X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &algorithm, nullptr);
+            if (algorithm && !encryptionWithinBound(algorithm))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 std::shared_ptr<Pkcs12Identity> Pkcs12Identity::load(const core::Data& bytes, std::string_view passphrase,
     core::Error* error)
@@ -22,7 +107,7 @@ std::shared_ptr<Pkcs12Identity> Pkcs12Identity::load(const core::Data& bytes, st
     const unsigned char* cursor = bytes.bytes();
     std::unique_ptr<PKCS12, void (*)(PKCS12*)> file(d2i_PKCS12(nullptr, &cursor, static_cast<long>(bytes.size())),
         PKCS12_free);
-    if (!file)
+    if (!file || !roundsWithinBound(file.get()))
         return refuse(DecodeFailed, "The identity file could not be decoded.");
     const std::string password(passphrase);
     if (!PKCS12_verify_mac(file.get(), password.c_str(), static_cast<int>(password.size()))
