@@ -195,21 +195,40 @@ static const char* nonNull(std::string_view bytes)
     return bytes.data() ? bytes.data() : "";
 }
 
+bool VKKeyValueStore::noted(bool succeeded) const
+{
+    if (!succeeded) {
+        switch (tcbdbecode(database(m_db))) {
+        case TCEMETA:
+        case TCERHEAD:
+        case TCEREAD:
+        case TCEMISC:
+            m_damaged = true;
+            break;
+        default:
+            break;
+        }
+    }
+    return succeeded;
+}
+
 bool VKKeyValueStore::putRecord(std::string_view key, std::string_view value)
 {
     return m_open && fits(key) && fits(value)
-        && tcbdbput(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value), static_cast<int>(value.size()));
+        && noted(tcbdbput(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value),
+            static_cast<int>(value.size())));
 }
 
 bool VKKeyValueStore::putRecordIfAbsent(std::string_view key, std::string_view value)
 {
     return m_open && fits(key) && fits(value)
-        && tcbdbputkeep(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value), static_cast<int>(value.size()));
+        && noted(tcbdbputkeep(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value),
+            static_cast<int>(value.size())));
 }
 
 bool VKKeyValueStore::removeRecord(std::string_view key)
 {
-    return m_open && fits(key) && tcbdbout(database(m_db), nonNull(key), static_cast<int>(key.size()));
+    return m_open && fits(key) && noted(tcbdbout(database(m_db), nonNull(key), static_cast<int>(key.size())));
 }
 
 std::optional<std::string> VKKeyValueStore::recordForKey(std::string_view key) const
@@ -220,22 +239,27 @@ std::optional<std::string> VKKeyValueStore::recordForKey(std::string_view key) c
     // cannot change it while it is read.
     int size = 0;
     void* buffer = tcbdbget(database(m_db), key.data(), static_cast<int>(key.size()), &size);
+    noted(buffer != nullptr);
     return takeBuffer(buffer, size);
 }
 
 bool VKKeyValueStore::removeAllRecords()
 {
-    return m_open && tcbdbvanish(database(m_db));
+    // Emptying writes the file anew, whatever was broken in it.
+    if (!m_open || !noted(tcbdbvanish(database(m_db))))
+        return false;
+    m_damaged = false;
+    return true;
 }
 
 bool VKKeyValueStore::beginTransaction()
 {
-    return m_open && tcbdbtranbegin(database(m_db));
+    return m_open && noted(tcbdbtranbegin(database(m_db)));
 }
 
 bool VKKeyValueStore::commitTransaction()
 {
-    return m_open && tcbdbtrancommit(database(m_db));
+    return m_open && noted(tcbdbtrancommit(database(m_db)));
 }
 
 bool VKKeyValueStore::abortTransaction()
@@ -245,7 +269,7 @@ bool VKKeyValueStore::abortTransaction()
 
 bool VKKeyValueStore::sync()
 {
-    return m_open && tcbdbsync(database(m_db));
+    return m_open && noted(tcbdbsync(database(m_db)));
 }
 
 std::string VKKeyValueStore::lastErrorMessage() const
@@ -268,12 +292,13 @@ VKKeyValueStore::Cursor::~Cursor()
 
 bool VKKeyValueStore::Cursor::first()
 {
-    return m_cursor && tcbdbcurfirst(static_cast<BDBCUR*>(m_cursor));
+    return m_cursor && m_store->noted(tcbdbcurfirst(static_cast<BDBCUR*>(m_cursor)));
 }
 
 bool VKKeyValueStore::Cursor::jump(std::string_view key)
 {
-    return m_cursor && fits(key) && tcbdbcurjump(static_cast<BDBCUR*>(m_cursor), key.data(), static_cast<int>(key.size()));
+    return m_cursor && fits(key)
+        && m_store->noted(tcbdbcurjump(static_cast<BDBCUR*>(m_cursor), key.data(), static_cast<int>(key.size())));
 }
 
 std::optional<std::string> VKKeyValueStore::Cursor::key() const
@@ -296,10 +321,10 @@ std::optional<std::string> VKKeyValueStore::Cursor::value() const
 
 bool VKKeyValueStore::Cursor::next()
 {
-    return m_cursor && tcbdbcurnext(static_cast<BDBCUR*>(m_cursor));
+    return m_cursor && m_store->noted(tcbdbcurnext(static_cast<BDBCUR*>(m_cursor)));
 }
 
 bool VKKeyValueStore::Cursor::remove()
 {
-    return m_cursor && tcbdbcurout(static_cast<BDBCUR*>(m_cursor));
+    return m_cursor && m_store->noted(tcbdbcurout(static_cast<BDBCUR*>(m_cursor)));
 }

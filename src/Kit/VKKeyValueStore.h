@@ -3,6 +3,7 @@
 #include "Platform/Core/Data.h"
 #include "Platform/Core/Object.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,6 +42,11 @@ public:
     void setData(const core::Data& data, std::string_view key);
     void setData(std::string_view bytes, std::string_view key);
     std::optional<core::Data> dataForKey(std::string_view key) const;
+
+    // The database found its file broken (a bad record header, bad meta
+    // data, a short read) in a read or write since it opened or was last
+    // emptied; what it answers may be incomplete and writes may fail.
+    bool isDamaged() const { return m_damaged; }
 
 protected:
     // Opens (creating) the database; a store that cannot open it logs why
@@ -102,7 +108,11 @@ protected:
 private:
     void retire();
 
+    // Keeps the result, noting damage when the database failed for it.
+    bool noted(bool succeeded) const;
+
     std::string m_path;
     void* m_db = nullptr;
     bool m_open = false;
+    mutable std::atomic<bool> m_damaged { false };
 };

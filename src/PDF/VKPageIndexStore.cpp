@@ -107,14 +107,20 @@ uint32_t VKPageIndexStore::indexVersion() const
 
 bool VKPageIndexStore::clearIfOutdated()
 {
-    if (!isOpen() || indexVersion() == kIndexVersion)
+    if (!isOpen())
         return false;
+    // Reading the mark and the first record is enough to find a file
+    // broken at its start; damage met deeper in an earlier use is
+    // remembered by the store until it is emptied.
+    const bool current = indexVersion() == kIndexVersion;
     bool written;
     {
         Cursor cursor(std::static_pointer_cast<VKKeyValueStore>(shared_from_this()));
         written = cursor.first();
     }
-    if (written && !removeAllRecords())
+    if (current && !isDamaged())
+        return false;
+    if ((written || isDamaged()) && !removeAllRecords())
         core::log("Warning, cannot empty the outdated search index {}: {}", path(), lastErrorMessage());
     setUnsignedInteger(kIndexVersion, IndexVersionKey);
     sync();

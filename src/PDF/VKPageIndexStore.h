@@ -51,8 +51,9 @@ public:
 
     // 0 for an index written before versions were kept.
     uint32_t indexVersion() const;
-    // Empties an index of another version and marks it current (a new one
-    // only gets its mark); true when it held anything.
+    // Empties an index of another version, or one whose file was found
+    // broken, and marks it current (a new one only gets its mark); true
+    // when it held anything.
     bool clearIfOutdated();
 
     using VKContentIndexStore::addTokens;

@@ -217,6 +217,42 @@ TEST_F(VKContentIndexStoreTest, DamagedOrUnwritableFiles)
     EXPECT_TRUE(store->identifiersForToken("word").empty());
 }
 
+TEST_F(VKContentIndexStoreTest, BrokenRecordsAreNoticedAndEmptyingMendsThem)
+{
+    std::string path = indexPath();
+    {
+        auto store = VKPageIndexStore::storeForPath(path);
+        store->clearIfOutdated();
+        ASSERT_TRUE(store->setText(u"before", 1) && store->setPagesIndexed(1));
+    }
+    // The file's first record loses its mark: the database opens it but
+    // fails every read and write that reaches that record.
+    std::string bytes = readFile(path);
+    ASSERT_GT(bytes.size(), 0x48u);
+    uint64_t big = 0, little = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        big = (big << 8) | static_cast<unsigned char>(bytes[0x40 + i]);
+        little |= uint64_t(static_cast<unsigned char>(bytes[0x40 + i])) << (8 * i);
+    }
+    const uint64_t first = big < bytes.size() && static_cast<unsigned char>(bytes[big]) == 0xC8 ? big : little;
+    ASSERT_LT(first, bytes.size());
+    ASSERT_EQ(static_cast<unsigned char>(bytes[first]), 0xC8);
+    bytes[first] = 0;
+    makeFile("Library/Metadata/ContentIndexCache/index", bytes);
+
+    auto store = VKPageIndexStore::storeForPath(path);
+    EXPECT_FALSE(store->textForPageNumber(1));
+    EXPECT_TRUE(store->isDamaged());
+    EXPECT_FALSE(store->setText(u"lost", 2));
+    // A search controller's start empties it; then it takes pages again.
+    store->clearIfOutdated();
+    EXPECT_FALSE(store->isDamaged());
+    EXPECT_EQ(store->indexVersion(), VKPageIndexStore::kIndexVersion);
+    EXPECT_EQ(store->pagesIndexed(), 0u);
+    EXPECT_TRUE(store->setText(u"after", 1));
+    EXPECT_EQ(store->textForPageNumber(1), u"after");
+}
+
 float rectValue(const core::Data& rects, size_t index)
 {
     float value;

@@ -3,7 +3,8 @@
 // access to it can change. Whatever the file holds (the first byte picks:
 // raw bytes, or records of any keys and values in a sound B+ tree; and
 // whether it is read as a plain store of named values), the index opens, a damaged file being made anew; it answers its counts, page
-// texts, glyph rectangles (whole 16-byte records) and word lookups; and a
+// texts, glyph rectangles (whole 16-byte records) and word lookups; a write
+// it refuses was stopped by damage it noticed, which emptying mends; and a
 // search over it ends with a hit inside its page's text, whose rectangles
 // match that text, or asks for a new index.
 
@@ -22,6 +23,7 @@
 #include <tcbdb.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -127,10 +129,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     {
         // As a search controller starts: open, then empty an index that
-        // is outdated.
+        // is outdated or broken.
         auto store = VKPageIndexStore::storeForPath(path);
         FUZZ_CHECK(store);
         store->clearIfOutdated();
+        FUZZ_CHECK(store->indexVersion() == VKPageIndexStore::kIndexVersion || store->isDamaged());
         const uint32_t indexed = store->pagesIndexed();
         store->indexVersion();
         for (uint32_t page = 0; page <= 3 && page <= indexed + 1; ++page) {
@@ -140,6 +143,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const char* words : { "hello", "hello world ", "w", "ünï" })
             search(store, words);
         store->identifiersForSearchString("h", VKContentIndexStore::Combination::Union);
+
+        // A write that fails was stopped by damage the store noticed, and
+        // emptying the index mends it: then what is written reads back. (A
+        // tree whose keys were reordered in place takes writes it cannot
+        // find again; nothing short of a full walk would notice that.)
+        const std::u16string text = u"probe ü";
+        const float rects[4] = { 1.0f, 2.5f, 8.0f, 12.0f };
+        std::string rectBytes;
+        for (size_t i = 0; i < text.size(); ++i)
+            rectBytes.append(reinterpret_cast<const char*>(rects), sizeof rects);
+        const core::Data glyphs(std::move(rectBytes));
+        const auto write = [&] {
+            return store->setText(text, 7) && store->setGlyphRects(glyphs, 7) && store->addTokens({ "probe " }, 7);
+        };
+        if (!write()) {
+            FUZZ_CHECK(store->isDamaged());
+            store->clearIfOutdated();
+            FUZZ_CHECK(!store->isDamaged() && write());
+            FUZZ_CHECK(store->textForPageNumber(7) == text);
+            FUZZ_CHECK(store->glyphRectsForPageNumber(7) == glyphs);
+            FUZZ_CHECK(store->identifiersForToken("probe ").contains(7));
+            FUZZ_CHECK(store->indexVersion() == VKPageIndexStore::kIndexVersion);
+        }
     }
     quiet.clear();
     return 0;
