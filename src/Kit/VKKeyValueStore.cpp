@@ -39,6 +39,9 @@ TCBDB* database(void* db)
     return static_cast<TCBDB*>(db);
 }
 
+// The most records in one page of the tree a file may name.
+constexpr uint32_t MaximumPageMembers = 65536;
+
 // Lengths the library takes as int.
 bool fits(std::string_view bytes)
 {
@@ -93,9 +96,21 @@ VKKeyValueStore::VKKeyValueStore(const std::string& path)
         core::log("{} {}", "-[VKKeyValueStore initWithPath:]",
             fmt::format("Cannot multithread database {} ({})", path, tcbdberrmsg(tcbdbecode(db))));
     m_open = tcbdbopen(db, path.c_str(), BDBOREADER | BDBOWRITER | BDBOCREAT);
-    if (!m_open)
+    if (!m_open) {
         core::log("{} {}", "-[VKKeyValueStore initWithPath:]",
             fmt::format("Cannot open database {} ({})", path, tcbdberrmsg(tcbdbecode(db))));
+        return;
+    }
+    // The library sizes every page it makes by the counts in the file's
+    // header: a changed header would have it ask for gigabytes. Files are
+    // made with 128 and 256.
+    const auto sane = [](uint32_t members) { return members >= 4 && members <= MaximumPageMembers; };
+    if (!sane(tcbdblmemb(db)) || !sane(tcbdbnmemb(db))) {
+        core::log("{} {}", "-[VKKeyValueStore initWithPath:]",
+            fmt::format("Cannot open database {} (page sizes {} and {})", path, tcbdblmemb(db), tcbdbnmemb(db)));
+        tcbdbclose(db);
+        m_open = false;
+    }
 }
 
 void VKKeyValueStore::retire()

@@ -253,6 +253,22 @@ TEST_F(VKContentIndexStoreTest, BrokenRecordsAreNoticedAndEmptyingMendsThem)
     EXPECT_EQ(store->textForPageNumber(1), u"after");
 }
 
+TEST_F(VKContentIndexStoreTest, HeadersAskingForHugePagesAreDamage)
+{
+    // Pages of a hundred million records would be sized from the header
+    // before anything is read.
+    std::string path = indexPath();
+    ASSERT_EQ(test::runCommand({ "tcbmgr", "create", path, "100000000", "256" }).status, 0);
+    {
+        auto store = VKPageIndexStore::storeForPath(path);
+        EXPECT_TRUE(logContains("Cannot open database " + path + " (page sizes 100000000 and 256)"));
+        EXPECT_TRUE(logContains("Warning, removing the damaged search index"));
+        EXPECT_TRUE(store->setText(u"page", 1));
+        EXPECT_EQ(store->textForPageNumber(1), u"page");
+    }
+    EXPECT_NE(test::runCommand({ "tcbmgr", "inform", path }).output.find("max leaf member: 128"), std::string::npos);
+}
+
 float rectValue(const core::Data& rects, size_t index)
 {
     float value;
