@@ -33,9 +33,13 @@ test)
     mkdir -p "$dir/scratch"
     export BROWSER_MODULES="$dir/node_modules" BROWSER_SCRATCH="$dir/scratch" TANDRY="$tandry"
     export TANDRY_RESOURCES="${TANDRY_RESOURCES:-$here/../../resources}"
-    # A fresh browser profile per run: playwright makes one in a temporary folder.
-    export TMPDIR="$dir/scratch"
-    exec node --test --test-concurrency=1 "$here"/*.test.mjs
+    # A fresh browser profile per run: playwright makes one in a temporary
+    # folder. It lives under /tmp because the browser puts a socket in it,
+    # and a deep build tree's path would not fit a socket address.
+    profiles=$(mktemp -d /tmp/tandry-browser.XXXXXX)
+    trap 'rm -rf "$profiles"' EXIT
+    export TMPDIR="$profiles"
+    node --test --test-concurrency=1 "$here"/*.test.mjs
     ;;
 *)
     echo "usage: run.sh install|test DIR [TANDRY]"
