@@ -116,6 +116,15 @@ void NotificationCenter::postOnMainThread(std::string name, std::shared_ptr<Obje
     });
 }
 
+size_t NotificationCenter::observationCount() const
+{
+    std::lock_guard lock(m_mutex);
+    size_t count = m_anyName.size();
+    for (const auto& [name, registrations] : m_byName)
+        count += registrations.size();
+    return count;
+}
+
 void NotificationCenter::resetForTesting()
 {
     std::unordered_map<std::string, Registrations> byName;

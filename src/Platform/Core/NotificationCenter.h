@@ -40,6 +40,10 @@ public:
     // Posts on the main thread in a later pass; the sender lives until then.
     void postOnMainThread(std::string name, std::shared_ptr<Object> sender = nullptr, Value userInfo = {});
 
+    // How many observations are registered now (tests that check that
+    // observers are let go).
+    size_t observationCount() const;
+
     // Drops every observation (the test environment).
     void resetForTesting();
 

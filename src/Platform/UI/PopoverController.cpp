@@ -121,7 +121,7 @@ void PopoverController::present(const gfx::Rect& anchor, View& window, unsigned 
     m_rotation = core::NotificationCenter::defaultCenter().observe(
         Application::willChangeStatusBarOrientationNotification, nullptr, [weakSelf](const core::Notification&) {
             if (auto self = weakSelf.lock())
-                self->dismiss(false);
+                self->dismissForRotation();
         });
 }
 
@@ -188,12 +188,21 @@ void PopoverController::dismiss(bool animated)
 
 void PopoverController::dismiss(bool animated, bool notifyDelegate)
 {
+    close(animated, notifyDelegate, DismissalCause::Code);
+}
+
+void PopoverController::dismissForRotation()
+{
+    if (m_visible)
+        close(false, false, DismissalCause::Rotation);
+}
+
+void PopoverController::close(bool animated, bool notifyDelegate, DismissalCause cause)
+{
     requireMainThread("PopoverController::dismiss");
-    if (!m_visible)
-        return;
     auto self = std::static_pointer_cast<PopoverController>(shared_from_this());
     if (auto hook = m_hook)
-        hook(*this);
+        hook(*this, cause);
     if (!m_visible)
         return;
     m_visible = false;
@@ -222,7 +231,7 @@ void PopoverController::outsideTap()
     auto self = shared_from_this();
     if (auto d = delegate(); d && !d->shouldDismiss(*this))
         return;
-    dismiss(true, true);
+    close(true, true, DismissalCause::OutsideTap);
 }
 
 std::vector<std::shared_ptr<PopoverController>> PopoverController::shownPopovers()

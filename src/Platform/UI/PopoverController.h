@@ -6,9 +6,10 @@
 // and right for which the content fits in the window; when none fits, the
 // permitted one with the most room. A tap outside it (but not on a
 // pass-through view) asks the delegate, then dismisses; the dismissal hook
-// runs first on every path (outside tap, code, rotation) and the delegate
-// hears of a dismissal only after an outside tap, unless code asks for it.
-// A shown popover is kept by the toolkit until it goes.
+// runs first on every path (outside tap, code, rotation) and learns which it
+// was, and the delegate hears of a dismissal only after an outside tap,
+// unless code asks for it. A shown popover is kept by the toolkit until it
+// goes.
 
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Observation.h"
@@ -59,8 +60,14 @@ public:
     void setDelegate(std::weak_ptr<PopoverControllerDelegate> delegate) { m_delegate = std::move(delegate); }
     const std::vector<std::weak_ptr<View>>& passthroughViews() const { return m_passthrough; }
     void setPassthroughViews(std::vector<std::weak_ptr<View>> views);
-    // Runs first on every dismissal. Store a closure that holds its owner weakly.
-    void setDismissalHook(std::function<void(PopoverController&)> hook) { m_hook = std::move(hook); }
+    // Why a popover goes.
+    enum class DismissalCause { OutsideTap, Code, Rotation };
+    using DismissalHook = std::function<void(PopoverController&, DismissalCause)>;
+    // Runs first on every dismissal, with its cause; a code dismissal of a
+    // popover that is closed already runs it too, so an owner that keeps a
+    // closed popover to show again hears that it is no longer wanted. Store
+    // a closure that holds its owner weakly.
+    void setDismissalHook(DismissalHook hook) { m_hook = std::move(hook); }
 
     // NSInvalidArgumentException when the view is in no window, the
     // directions name none, or the item has no laid-out view.
@@ -78,6 +85,10 @@ public:
     void dismiss(bool animated, bool notifyDelegate);
     // A tap outside the popover, as a person makes it.
     void outsideTap();
+    // Closes the popover, unanimated and without the delegate, because the
+    // interface turns; the toolkit does it when the status bar is about to
+    // turn. The hook hears Rotation.
+    void dismissForRotation();
 
     // The popovers shown now, oldest first.
     static std::vector<std::shared_ptr<PopoverController>> shownPopovers();
@@ -85,6 +96,7 @@ public:
 
 private:
     void present(const gfx::Rect& anchorInWindow, View& windowView, unsigned directions, bool animated);
+    void close(bool animated, bool notifyDelegate, DismissalCause cause);
     void place();
 
     std::shared_ptr<ViewController> m_content;
@@ -92,7 +104,7 @@ private:
     bool m_contentSizeSet = false;
     std::weak_ptr<PopoverControllerDelegate> m_delegate;
     std::vector<std::weak_ptr<View>> m_passthrough;
-    std::function<void(PopoverController&)> m_hook;
+    DismissalHook m_hook;
     std::shared_ptr<DimmingView> m_dimmingView;
     std::shared_ptr<View> m_container;
     core::Observation m_rotation;

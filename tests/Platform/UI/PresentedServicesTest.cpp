@@ -87,7 +87,10 @@ TEST_F(PresentedServicesTest, PopoverPlacementAndDismissals)
     auto popover = ui::PopoverController::create(content);
     auto delegate = std::make_shared<PopoverLog>(&log);
     popover->setDelegate(delegate);
-    popover->setDismissalHook([&log](ui::PopoverController&) { log.push_back("hook"); });
+    using Cause = ui::PopoverController::DismissalCause;
+    popover->setDismissalHook([&log](ui::PopoverController&, Cause cause) {
+        log.push_back(cause == Cause::OutsideTap ? "hook tap" : cause == Cause::Code ? "hook code" : "hook rotation");
+    });
 
     popover->presentFromRect({ 100, 100, 20, 20 }, window(), ui::PopoverController::Any, true);
     EXPECT_EQ(popover->arrowDirection(), ui::PopoverController::Up);
@@ -99,7 +102,11 @@ TEST_F(PresentedServicesTest, PopoverPlacementAndDismissals)
     // An outside tap: should-dismiss, hook, dismissal, did-dismiss.
     log.clear();
     driver.tapOutsidePopover();
-    EXPECT_EQ(log, (std::vector<std::string> { "should-dismiss", "hook", "will-disappear", "did-disappear", "did-dismiss" }));
+    EXPECT_EQ(log, (std::vector<std::string> { "should-dismiss", "hook tap", "will-disappear", "did-disappear", "did-dismiss" }));
+    // A code dismissal of the closed popover tells the hook only.
+    log.clear();
+    popover->dismiss(false, true);
+    EXPECT_EQ(log, std::vector<std::string> { "hook code" });
     EXPECT_FALSE(popover->isPopoverVisible());
     EXPECT_EQ(popover->arrowDirection(), ui::PopoverController::Unknown);
 
@@ -113,11 +120,11 @@ TEST_F(PresentedServicesTest, PopoverPlacementAndDismissals)
     driver.tapOutsidePopover();
     EXPECT_TRUE(popover->isPopoverVisible());
     popover->dismiss(false);
-    EXPECT_EQ(log, (std::vector<std::string> { "should-dismiss", "hook", "will-disappear", "did-disappear" }));
+    EXPECT_EQ(log, (std::vector<std::string> { "should-dismiss", "hook code", "will-disappear", "did-disappear" }));
     popover->presentFromRect({ 100, 100, 20, 20 }, window(), ui::PopoverController::Any, false);
     log.clear();
     popover->dismiss(true, true);
-    EXPECT_EQ(log, (std::vector<std::string> { "hook", "will-disappear", "did-disappear", "did-dismiss" }));
+    EXPECT_EQ(log, (std::vector<std::string> { "hook code", "will-disappear", "did-disappear", "did-dismiss" }));
 
     // A pass-through view takes its tap and the popover stays.
     auto button = ui::View::create({ 600, 900, 100, 100 });
@@ -130,7 +137,7 @@ TEST_F(PresentedServicesTest, PopoverPlacementAndDismissals)
     log.clear();
     application().setStatusBarOrientation(ui::Orientation::LandscapeRight, false);
     EXPECT_FALSE(popover->isPopoverVisible());
-    EXPECT_EQ(log.front(), "hook");
+    EXPECT_EQ(log, (std::vector<std::string> { "hook rotation", "will-disappear", "did-disappear" }));
 
     // The content size is clamped to the screen less 10 points.
     popover->setPopoverContentSize({ 2000, 2000 });
@@ -312,7 +319,8 @@ TEST_F(PresentedServicesTest, ManyPopoversLeaveNothingAlive)
     long views = ui::LiveObjects::views, controllers = ui::LiveObjects::controllers;
     for (int i = 0; i < 1000; ++i) {
         auto popover = ui::PopoverController::create(ui::ViewController::create());
-        popover->setDismissalHook([weak = std::weak_ptr<ui::PopoverController>(popover)](ui::PopoverController&) { });
+        popover->setDismissalHook(
+            [weak = std::weak_ptr<ui::PopoverController>(popover)](ui::PopoverController&, ui::PopoverController::DismissalCause) { });
         popover->presentFromRect({ 100, 100, 20, 20 }, window(), ui::PopoverController::Any, false);
         if (i % 2)
             popover->dismiss(false);

@@ -12,3 +12,5 @@ inline constexpr float VKStatusBarHeight = 20;
 // How far a grouped table's cells stand in from its sides (width) and from
 // the rows around them (height).
 inline constexpr gfx::Size VKTableViewGroupedCellMargin { 10, 0 };
+// The content of a modal popover (the folder picker's).
+inline constexpr gfx::Size VKModalPopoverContentSize { 320, 500 };
