@@ -62,46 +62,14 @@ void ChoiceView::setCancelButtonIndex(int index)
     setNeedsLayout();
 }
 
-namespace {
-
-Orientation interfaceOrientation()
-{
-    auto* application = Application::shared();
-    return application ? application->statusBarOrientation() : Orientation::Portrait;
-}
-
-// The interface's quarter turn, exact.
-gfx::AffineTransform quarterTurn(Orientation orientation)
-{
-    switch (orientation) {
-    case Orientation::PortraitUpsideDown:
-        return { -1, 0, 0, -1, 0, 0 };
-    case Orientation::LandscapeRight:
-        return { 0, 1, -1, 0, 0, 0 };
-    case Orientation::LandscapeLeft:
-        return { 0, -1, 1, 0, 0, 0 };
-    default:
-        return {};
-    }
-}
-
-} // namespace
-
 gfx::Rect ChoiceView::interfaceBounds(const Window& window)
 {
-    gfx::Size size = window.bounds().size;
-    if (isLandscape(interfaceOrientation()))
-        std::swap(size.width, size.height);
-    return { 0, 0, size.width, size.height };
+    return window.interfaceBounds();
 }
 
 gfx::AffineTransform ChoiceView::interfaceToWindow(const Window& window)
 {
-    gfx::Rect interface = interfaceBounds(window);
-    gfx::Rect bounds = window.bounds();
-    return gfx::AffineTransform::translation(-interface.midX(), -interface.midY())
-        .concatenating(quarterTurn(interfaceOrientation()))
-        .concatenating(gfx::AffineTransform::translation(bounds.midX(), bounds.midY()));
+    return window.interfaceToWindow();
 }
 
 void ChoiceView::placeInInterface(const gfx::Rect& rect)
@@ -113,7 +81,8 @@ void ChoiceView::placeInInterface(const gfx::Rect& rect)
         return;
     }
     gfx::Point center = interfaceToWindow(*window).apply(gfx::Point { rect.midX(), rect.midY() });
-    gfx::AffineTransform turn = quarterTurn(interfaceOrientation());
+    gfx::AffineTransform turn = interfaceToWindow(*window);
+    turn.tx = turn.ty = 0;
     if (transform() != turn)
         setTransform(turn);
     if (bounds() != gfx::Rect { 0, 0, rect.width(), rect.height() })

@@ -2,11 +2,13 @@
 
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Graphics/Context.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/DimmingView.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/StandardViewDrawing.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
 
@@ -20,6 +22,56 @@ namespace {
 std::vector<std::shared_ptr<PopoverController>> shown;
 
 } // namespace
+
+// The popover's frame: a dark rounded body around the content and the arrow
+// on one side, at `arrowOffset` along it.
+class PopoverView : public View {
+public:
+    PopoverController::ArrowDirection arrow = PopoverController::Up;
+    float arrowOffset = 0;
+
+    void draw(gfx::Context& context, const gfx::Rect&) override
+    {
+        constexpr float h = PopoverController::ArrowHeight, half = PopoverController::ArrowBase / 2;
+        gfx::Rect b = bounds();
+        gfx::Rect body = b;
+        gfx::Point tip, left, right;
+        switch (arrow) {
+        case PopoverController::Up:
+            body = { b.minX(), b.minY() + h, b.width(), b.height() - h };
+            tip = { arrowOffset, b.minY() };
+            left = { arrowOffset - half, body.minY() + 1 };
+            right = { arrowOffset + half, body.minY() + 1 };
+            break;
+        case PopoverController::Down:
+            body = { b.minX(), b.minY(), b.width(), b.height() - h };
+            tip = { arrowOffset, b.maxY() };
+            left = { arrowOffset - half, body.maxY() - 1 };
+            right = { arrowOffset + half, body.maxY() - 1 };
+            break;
+        case PopoverController::Left:
+            body = { b.minX() + h, b.minY(), b.width() - h, b.height() };
+            tip = { b.minX(), arrowOffset };
+            left = { body.minX() + 1, arrowOffset - half };
+            right = { body.minX() + 1, arrowOffset + half };
+            break;
+        default:
+            body = { b.minX(), b.minY(), b.width() - h, b.height() };
+            tip = { b.maxX(), arrowOffset };
+            left = { body.maxX() - 1, arrowOffset - half };
+            right = { body.maxX() - 1, arrowOffset + half };
+            break;
+        }
+        context.setFillColor(gfx::Color::rgb255(31, 41, 58));
+        StandardViewDrawing::fillRoundedRect(context, body, 9);
+        context.beginPath();
+        context.moveToPoint(left.x, left.y);
+        context.addLineToPoint(tip.x, tip.y);
+        context.addLineToPoint(right.x, right.y);
+        context.closePath();
+        context.fillPath();
+    }
+};
 
 std::shared_ptr<PopoverController> PopoverController::create(std::shared_ptr<ViewController> content)
 {
@@ -87,7 +139,7 @@ void PopoverController::presentFromBarButtonItem(const BarButtonItem& item, unsi
     present(view->convertRect(view->bounds(), view->window()), *view->window(), directions, animated);
 }
 
-void PopoverController::present(const gfx::Rect& anchor, View& window, unsigned directions, bool animated)
+void PopoverController::present(const gfx::Rect& anchor, Window& window, unsigned directions, bool animated)
 {
     requireMainThread("PopoverController::present");
     if ((directions & Any) == 0)
@@ -98,7 +150,7 @@ void PopoverController::present(const gfx::Rect& anchor, View& window, unsigned 
     auto self = std::static_pointer_cast<PopoverController>(shared_from_this());
     if (m_visible)
         dismiss(false);
-    m_anchor = anchor;
+    m_anchor = window.interfaceToWindow().inverted().apply(anchor);
     m_directions = directions & Any;
 
     std::weak_ptr<PopoverController> weakSelf = self;
@@ -108,8 +160,7 @@ void PopoverController::present(const gfx::Rect& anchor, View& window, unsigned 
         if (auto self = weakSelf.lock())
             self->outsideTap();
     });
-    m_container = View::create();
-    m_container->setClipsToBounds(true);
+    m_container = std::make_shared<PopoverView>();
     m_container->addSubview(m_content->view());
     window.addSubview(m_dimmingView);
     window.addSubview(m_container);
@@ -125,13 +176,19 @@ void PopoverController::present(const gfx::Rect& anchor, View& window, unsigned 
         });
 }
 
+View* PopoverController::popoverView() const
+{
+    return m_visible ? m_container.get() : nullptr;
+}
+
 void PopoverController::place()
 {
     Window* window = m_container ? m_container->window() : nullptr;
     if (!window)
         return;
-    gfx::Rect area = window->bounds();
-    gfx::Size size = popoverContentSize();
+    gfx::Rect area = window->interfaceBounds();
+    gfx::Size content = popoverContentSize();
+    gfx::Size framed { content.width + 2 * BorderWidth, content.height + 2 * BorderWidth };
     // Room on each side of the anchor, in the order the arrows are tried.
     struct Side {
         ArrowDirection arrow;
@@ -139,10 +196,10 @@ void PopoverController::place()
         float need;
     };
     const Side sides[] = {
-        { Up, area.maxY() - m_anchor.maxY(), size.height },
-        { Down, m_anchor.minY() - area.minY(), size.height },
-        { Left, area.maxX() - m_anchor.maxX(), size.width },
-        { Right, m_anchor.minX() - area.minX(), size.width },
+        { Up, area.maxY() - m_anchor.maxY(), framed.height + ArrowHeight },
+        { Down, m_anchor.minY() - area.minY(), framed.height + ArrowHeight },
+        { Left, area.maxX() - m_anchor.maxX(), framed.width + ArrowHeight },
+        { Right, m_anchor.minX() - area.minX(), framed.width + ArrowHeight },
     };
     const Side* chosen = nullptr;
     for (auto& side : sides)
@@ -156,9 +213,15 @@ void PopoverController::place()
                 chosen = &side;
     m_arrow = chosen->arrow;
 
+    // Across the arrow's axis it keeps half the screen's margin from the
+    // interface's edges.
+    constexpr float edge = ScreenMargin / 2;
     auto across = [](float centre, float length, float low, float high) {
-        return std::clamp(centre - length / 2, low, std::max(low, high - length));
+        return std::clamp(centre - length / 2, low + edge, std::max(low + edge, high - edge - length));
     };
+    bool vertical = m_arrow == Up || m_arrow == Down;
+    gfx::Size size = vertical ? gfx::Size { framed.width, framed.height + ArrowHeight }
+                              : gfx::Size { framed.width + ArrowHeight, framed.height };
     gfx::Rect frame;
     switch (m_arrow) {
     case Up:
@@ -176,9 +239,24 @@ void PopoverController::place()
             size.height };
         break;
     }
-    m_container->setFrame(frame);
+    // The arrow points at the anchor's middle, kept clear of the corners.
+    float along = vertical ? m_anchor.midX() - frame.minX() : m_anchor.midY() - frame.minY();
+    float length = vertical ? size.width : size.height;
+    float margin = ArrowBase / 2 + BorderWidth;
+    m_container->arrow = m_arrow;
+    m_container->arrowOffset = std::clamp(along, margin, std::max(margin, length - margin));
+
+    // Upright in the interface: turned with it inside the window.
+    gfx::AffineTransform toWindow = window->interfaceToWindow();
+    gfx::AffineTransform turn = toWindow;
+    turn.tx = turn.ty = 0;
+    m_container->setTransform(turn);
+    m_container->setBounds({ 0, 0, frame.width(), frame.height() });
+    m_container->setCenter(toWindow.apply(gfx::Point { frame.midX(), frame.midY() }));
+    m_container->setNeedsDisplay();
     if (m_content && m_content->isViewLoaded())
-        m_content->view()->setFrame({ 0, 0, size.width, size.height });
+        m_content->view()->setFrame({ BorderWidth + (m_arrow == Left ? ArrowHeight : 0),
+            BorderWidth + (m_arrow == Up ? ArrowHeight : 0), content.width, content.height });
 }
 
 void PopoverController::dismiss(bool animated)

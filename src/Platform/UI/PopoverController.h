@@ -1,9 +1,11 @@
 #pragma once
 
 // A popover: a content controller shown over its anchor's window, next to a
-// rectangle or a bar item, with an arrow pointing at the anchor. The arrow
-// is the first permitted of up (the popover below the anchor), down, left
-// and right for which the content fits in the window; when none fits, the
+// rectangle or a bar item, in a dark frame with an arrow pointing at the
+// anchor. It stands upright in the interface (the window's bounds turned to
+// the status bar's orientation, as alerts do). The arrow is the first
+// permitted of up (the popover below the anchor), down, left and right for
+// which the framed content fits in the interface; when none fits, the
 // permitted one with the most room. A tap outside it (but not on a
 // pass-through view) asks the delegate, then dismisses; the dismissal hook
 // runs first on every path (outside tap, code, rotation) and learns which it
@@ -24,7 +26,9 @@ namespace ui {
 class BarButtonItem;
 class DimmingView;
 class PopoverController;
+class PopoverView;
 class View;
+class Window;
 class ViewController;
 
 class PopoverControllerDelegate {
@@ -44,6 +48,10 @@ public:
     enum ArrowDirection : unsigned { Up = 1, Down = 2, Left = 4, Right = 8, Any = 15, Unknown = ~0u };
     // The room the screen keeps around a popover.
     static constexpr float ScreenMargin = 10;
+    // The frame around the content and the arrow that stands out of it.
+    static constexpr float BorderWidth = 6;
+    static constexpr float ArrowHeight = 13;
+    static constexpr float ArrowBase = 28;
 
     static std::shared_ptr<PopoverController> create(std::shared_ptr<ViewController> content);
     PopoverController();
@@ -76,8 +84,10 @@ public:
 
     bool isPopoverVisible() const { return m_visible; }
     ArrowDirection arrowDirection() const { return m_visible ? m_arrow : Unknown; }
-    // The view that holds the content, in the anchor's window (null while hidden).
-    View* popoverView() const { return m_visible ? m_container.get() : nullptr; }
+    // The view that holds the framed content and draws the frame and the
+    // arrow, in the anchor's window (null while hidden); its arrow's side
+    // touches the anchor.
+    View* popoverView() const;
 
     // Code dismissals: the hook, the dismissal, and the delegate's
     // didDismiss only with `notifyDelegate`.
@@ -95,7 +105,7 @@ public:
     static void resetForTesting();
 
 private:
-    void present(const gfx::Rect& anchorInWindow, View& windowView, unsigned directions, bool animated);
+    void present(const gfx::Rect& anchorInWindow, Window& window, unsigned directions, bool animated);
     void close(bool animated, bool notifyDelegate, DismissalCause cause);
     void place();
 
@@ -106,8 +116,9 @@ private:
     std::vector<std::weak_ptr<View>> m_passthrough;
     DismissalHook m_hook;
     std::shared_ptr<DimmingView> m_dimmingView;
-    std::shared_ptr<View> m_container;
+    std::shared_ptr<PopoverView> m_container;
     core::Observation m_rotation;
+    // In the interface's space.
     gfx::Rect m_anchor;
     unsigned m_directions = Any;
     ArrowDirection m_arrow = Unknown;

@@ -168,6 +168,48 @@ Responder* Window::nextResponder() const
     return Application::shared();
 }
 
+namespace {
+
+// The interface's quarter turn, exact.
+gfx::AffineTransform quarterTurn(Orientation orientation)
+{
+    switch (orientation) {
+    case Orientation::PortraitUpsideDown:
+        return { -1, 0, 0, -1, 0, 0 };
+    case Orientation::LandscapeRight:
+        return { 0, 1, -1, 0, 0, 0 };
+    case Orientation::LandscapeLeft:
+        return { 0, -1, 1, 0, 0, 0 };
+    default:
+        return {};
+    }
+}
+
+Orientation interfaceOrientation()
+{
+    auto* application = Application::shared();
+    return application ? application->statusBarOrientation() : Orientation::Portrait;
+}
+
+} // namespace
+
+gfx::Rect Window::interfaceBounds() const
+{
+    gfx::Size size = bounds().size;
+    if (isLandscape(interfaceOrientation()))
+        std::swap(size.width, size.height);
+    return { 0, 0, size.width, size.height };
+}
+
+gfx::AffineTransform Window::interfaceToWindow() const
+{
+    gfx::Rect interface = interfaceBounds();
+    gfx::Rect own = bounds();
+    return gfx::AffineTransform::translation(-interface.midX(), -interface.midY())
+        .concatenating(quarterTurn(interfaceOrientation()))
+        .concatenating(gfx::AffineTransform::translation(own.midX(), own.midY()));
+}
+
 std::string Window::description() const
 {
     auto f = frame();

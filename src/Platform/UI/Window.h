@@ -73,6 +73,14 @@ public:
     void setRotationClient(std::weak_ptr<RotationClient> client) { m_rotationClient = std::move(client); }
     std::shared_ptr<RotationClient> rotationClient() const { return m_rotationClient.lock(); }
 
+    // The interface turns inside the window, which never does: the
+    // interface's space is the window's bounds turned to the status bar's
+    // orientation, with its origin at the interface's top left. Alerts,
+    // sheets and popovers lay out there and stand in the window through
+    // interfaceToWindow (a quarter turn about the middles).
+    gfx::Rect interfaceBounds() const;
+    gfx::AffineTransform interfaceToWindow() const;
+
     Responder* nextResponder() const override;
     std::string description() const override;
 

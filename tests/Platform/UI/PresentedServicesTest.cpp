@@ -94,7 +94,10 @@ TEST_F(PresentedServicesTest, PopoverPlacementAndDismissals)
 
     popover->presentFromRect({ 100, 100, 20, 20 }, window(), ui::PopoverController::Any, true);
     EXPECT_EQ(popover->arrowDirection(), ui::PopoverController::Up);
-    EXPECT_EQ(popover->popoverView()->frame(), (gfx::Rect { 0, 120, 320, 200 }));
+    // Framed: the content 6 points in, below the 13-point arrow; 5 points
+    // from the screen's edge.
+    EXPECT_EQ(popover->popoverView()->frame(), (gfx::Rect { 5, 120, 332, 225 }));
+    EXPECT_EQ(content->view()->frame(), (gfx::Rect { 6, 19, 320, 200 }));
     EXPECT_EQ(content->view()->window(), &window());
     EXPECT_EQ(log, (std::vector<std::string> { "will-appear", "did-appear" }));
     EXPECT_EQ(driver.popover(), popover);

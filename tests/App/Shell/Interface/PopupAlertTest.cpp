@@ -1,4 +1,5 @@
 #include "App/Shell/Interface/VKPopupAlert.h"
+#include "PopupAlertFixtures.h"
 
 #include "App/Shell/VKApplication.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -17,6 +18,7 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <filesystem>
 
 namespace {
 
@@ -42,11 +44,7 @@ protected:
     // "New Folder" with a field, "Cancel" then "Save".
     std::shared_ptr<VKPopupAlert> newFolderPopup()
     {
-        auto popup = VKPopupAlert::create("New Folder", log);
-        popup->addTextFieldWithPlaceholder("Folder Name", "untitled folder");
-        popup->addCancelButtonWithTitle("Cancel");
-        popup->addButtonWithTitle("Save");
-        return popup;
+        return test::fieldPopup("New Folder", "Folder Name", "untitled folder", "Save", log);
     }
 
     static float angle(const ui::View& view)
@@ -340,6 +338,34 @@ TEST_F(PopupAlertTest, ManyShowsAndDismissalsLeaveNothingBehind)
     EXPECT_TRUE(window().subviews().empty());
 }
 
+TEST_F(PopupAlertTest, ArtworkStretchesAboutItsCaps)
+{
+    const std::pair<const char*, ui::StretchableImage> artwork[] = {
+        { "VKPopupAlertButton", VKPopupAlert::buttonBackgroundImage() },
+        { "VKPopupAlertButtonPressed", VKPopupAlert::buttonPressedBackgroundImage() },
+        { "VKPopupAlertCancelButton", VKPopupAlert::cancelButtonBackgroundImage() },
+        { "VKPopupAlertBackgroundOver", VKPopupAlert::backgroundOverImage() },
+        { "VKPopupAlertBackgroundBelow", VKPopupAlert::backgroundBelowImage() },
+        { "VKProgressCancelButton", ui::StretchableImage(ui::Images::imageNamed("VKProgressCancelButton.png"), 9, 0) },
+        { "VKProgressCancelButtonPressed",
+            ui::StretchableImage(ui::Images::imageNamed("VKProgressCancelButtonPressed.png"), 9, 0) },
+    };
+    for (const auto& [name, image] : artwork) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(image);
+        EXPECT_GT(image.size().width, 2.0f * float(image.leftCapWidth));
+        EXPECT_GT(image.size().height, 2.0f * float(image.topCapHeight));
+        // Never taller than the smallest popup, so the popups' sizes hold.
+        EXPECT_LE(image.size().height, 80);
+        for (const char* suffix : { ".png", "@2x.png" })
+            EXPECT_LT(std::filesystem::file_size(sourcePath(std::string("resources/") + name + suffix)), 8192u);
+    }
+    EXPECT_EQ(VKPopupAlert::backgroundOverImage().leftCapWidth, 55);
+    EXPECT_EQ(VKPopupAlert::backgroundOverImage().topCapHeight, 21);
+    EXPECT_EQ(VKPopupAlert::backgroundBelowImage().topCapHeight, 30);
+    EXPECT_EQ(VKPopupAlert::buttonBackgroundImage().leftCapWidth, 5);
+}
+
 class PopupAlertSystemDismissalTest : public test::UITestCase {
 protected:
     std::shared_ptr<ui::Application> makeApplication() override { return VKApplication::create(); }
@@ -348,10 +374,7 @@ protected:
 TEST_F(PopupAlertSystemDismissalTest, TheSystemDismissesShownPopupsWithTheirCancelIndex)
 {
     auto log = std::make_shared<PopupLog>();
-    auto popup = VKPopupAlert::create("New Folder", log);
-    popup->addTextFieldWithPlaceholder("Name", "");
-    popup->addCancelButtonWithTitle("Cancel");
-    popup->addButtonWithTitle("Save");
+    auto popup = test::fieldPopup("New Folder", "Name", "", "Save", log);
     popup->show();
     auto noCancel = VKPopupAlert::create("Password", log);
     noCancel->addButtonWithTitle("OK");
