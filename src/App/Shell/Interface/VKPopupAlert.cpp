@@ -201,8 +201,8 @@ gfx::Rect VKPopupAlert::popupRect() const
         height += buttonSize().height + (landscape ? 5 : 10);
     height = std::max(height, backgroundImage().size().height);
 
-    if (m_mode != Centered && m_targetView) {
-        gfx::Rect target = m_targetView->convertRect(m_targetView->bounds(), this);
+    if (m_mode != Centered) {
+        gfx::Rect target = m_targetView ? m_targetView->convertRect(m_targetView->bounds(), this) : m_targetFrame;
         float y = m_mode == Over ? target.minY() + 5 : target.maxY() - 10;
         return { SideMargin, y, width, height };
     }
@@ -377,6 +377,8 @@ void VKPopupAlert::dismissWithClickedButtonIndex(int index, bool animated)
     m_didChangeOrientation.reset();
     if (m_textField)
         m_textField->resignFirstResponder();
+    if (m_targetView)
+        m_targetFrame = m_targetView->convertRect(m_targetView->bounds(), this);
     m_targetView.reset();
     if (auto delegate = this->delegate())
         delegate->popupAlert(*this, index);

@@ -128,6 +128,9 @@ private:
     std::weak_ptr<VKPopupAlertDelegate> m_delegate;
     core::Value m_userInfo;
     std::shared_ptr<ui::View> m_targetView;
+    // Where the target stood when it was let go, so that a fading popup
+    // stays where it was.
+    gfx::Rect m_targetFrame;
     Mode m_mode = Centered;
     bool m_shown = false;
     bool m_dismissed = false;

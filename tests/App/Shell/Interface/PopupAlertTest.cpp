@@ -276,9 +276,12 @@ TEST_F(PopupAlertTest, ATapDismissesOnceAndTheViewLeavesAfterTheFade)
     EXPECT_FALSE(weakTarget.expired()) << "held while shown";
     ASSERT_TRUE(driver.keyboardVisible());
 
+    gfx::Rect shownAt = popup->popupRect();
     driver.tap(*popup->buttonAtIndex(1));
     EXPECT_EQ(log->heard, std::vector<std::string> { "New Folder 1 tag 0" });
     EXPECT_TRUE(weakTarget.expired());
+    // It fades where it stood.
+    EXPECT_EQ(popup->popupRect(), shownAt);
     EXPECT_FALSE(popup->textField()->isFirstResponder());
     EXPECT_TRUE(popup->isDismissed());
     EXPECT_EQ(popup->userInfo().toString(), "folder");
