@@ -289,7 +289,9 @@ void VKPopupAlert::showBelowView(std::shared_ptr<ui::View> view)
 
 void VKPopupAlert::showWithMode(Mode mode, std::shared_ptr<ui::View> view)
 {
-    if (m_shown) {
+    // A popup already dismissed (even before it showed) would stand in the
+    // window for good, its buttons dead.
+    if (m_shown || m_dismissed) {
         core::log("Warning, {} is shown once only", description());
         return;
     }

@@ -81,7 +81,8 @@ public:
     void showBelowView(std::shared_ptr<ui::View> view);
     // A window as `view` (or none) centres the popup in that window (the key
     // window); another view becomes the target and the popup goes into its
-    // window. A popup shows once: later calls are ignored.
+    // window. A popup shows once and never after its dismissal: later calls
+    // are ignored.
     void showWithMode(Mode mode, std::shared_ptr<ui::View> view);
     Mode popupMode() const { return m_mode; }
     bool isShown() const { return m_shown; }

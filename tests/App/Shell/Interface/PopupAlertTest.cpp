@@ -313,9 +313,17 @@ TEST_F(PopupAlertTest, ATapDismissesOnceAndTheViewLeavesAfterTheFade)
     core::RunLoop::main().runOnce();
     EXPECT_FALSE(quick->superview());
     EXPECT_EQ(log->heard.back(), "New Folder 5 tag 0") << "an out-of-range index goes as given";
-    // A dismissed popup does not show again.
+    // A dismissed popup does not show again, nor one dismissed before it
+    // ever showed.
     quick->show();
     EXPECT_FALSE(quick->superview());
+    auto early = newFolderPopup();
+    early->dismissWithClickedButtonIndex(0, true);
+    early->show();
+    runLoop();
+    EXPECT_FALSE(early->superview());
+    EXPECT_FALSE(driver.keyboardVisible());
+    EXPECT_EQ(log->heard.back(), "New Folder 0 tag 0");
 }
 
 TEST_F(PopupAlertTest, ManyShowsAndDismissalsLeaveNothingBehind)
