@@ -148,6 +148,21 @@ bool copyData(int in, int out)
     }
 }
 
+// A new hidden file ".name.XXXXXX" beside `path`, where a replacement is
+// written before it is renamed over the path; its descriptor (-1 and errno
+// on failure), its path in `temporary` and the folder both are in.
+int makeHiddenSibling(const std::string& path, std::vector<char>& temporary, std::string& folder)
+{
+    auto slash = path.rfind('/');
+    folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Long names still leave room for the temporary's prefix and suffix.
+    std::string pattern = folder + "/." + name.substr(0, 200) + ".XXXXXX";
+    temporary.assign(pattern.begin(), pattern.end());
+    temporary.push_back('\0');
+    return mkostemp(temporary.data(), O_CLOEXEC);
+}
+
 struct Entry {
     std::string name;
     bool isDirectory; // the entry itself: a link to a folder is not one
@@ -598,15 +613,9 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, Err
 {
     if (path.empty() || hasNul(path))
         return fail(error, EINVAL, path);
-    auto slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    // Long names still leave room for the temporary's prefix and suffix.
-    std::string pattern = folder + "/." + name.substr(0, 200) + ".XXXXXX";
-    std::vector<char> temporary(pattern.begin(), pattern.end());
-    temporary.push_back('\0');
-
-    Descriptor fd(mkostemp(temporary.data(), O_CLOEXEC));
+    std::string folder;
+    std::vector<char> temporary;
+    Descriptor fd(makeHiddenSibling(path, temporary, folder));
     if (fd.get() < 0)
         return fail(error, errno, path);
     auto abandon = [&](int code) {
@@ -713,6 +722,66 @@ bool moveItem(const std::string& from, const std::string& to, Error* error)
         return false;
     }
     return removeItem(from, error);
+}
+
+bool replaceItem(const std::string& from, const std::string& to, Error* error)
+{
+    if (hasNul(from) || hasNul(to) || from.empty() || to.empty())
+        return fail(error, EINVAL, hasNul(from) ? from : to);
+    struct stat target;
+    if (stat(to.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+        return fail(error, EISDIR, to);
+    if (rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    if (errno != EXDEV)
+        return fail(error, errno, errno == ENOENT ? from : to);
+
+    // Another file system: the copy is made beside the target and only then
+    // takes its place.
+    Descriptor in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return fail(error, errno, from);
+    struct stat source;
+    if (fstat(in.get(), &source) != 0)
+        return fail(error, errno, from);
+    if (!S_ISREG(source.st_mode))
+        return fail(error, ENOTSUP, from);
+    std::string folder;
+    std::vector<char> temporary;
+    Descriptor out(makeHiddenSibling(to, temporary, folder));
+    if (out.get() < 0)
+        return fail(error, errno, to);
+    auto abandon = [&](int code) {
+        unlink(temporary.data());
+        return fail(error, code, to);
+    };
+    if (fchmod(out.get(), source.st_mode & 07777) != 0)
+        return abandon(errno);
+    if (!copyData(in.get(), out.get()))
+        return abandon(errno);
+    if (close(out.release()) != 0)
+        return abandon(errno);
+    if (rename(temporary.data(), to.c_str()) != 0)
+        return abandon(errno);
+    unlink(from.c_str());
+    return true;
+}
+
+std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix, Error* error)
+{
+    if (hasNul(folder) || hasNul(prefix) || prefix.find('/') != std::string_view::npos)
+        return none<std::string>(error, EINVAL, folder);
+    std::string pattern = folder;
+    if (pattern.empty() || pattern.back() != '/')
+        pattern += '/';
+    pattern.append(prefix);
+    pattern += "XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    Descriptor fd(mkostemp(path.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        return none<std::string>(error, errno, folder);
+    return std::string(path.data());
 }
 
 bool exchangeItems(const std::string& first, const std::string& second, Error* error)

@@ -122,6 +122,18 @@ bool moveItem(const std::string& from, const std::string& to, Error* error = nul
 // exchange gives EINVAL and leaves both as they were.
 bool exchangeItems(const std::string& first, const std::string& second, Error* error = nullptr);
 
+// Puts the file at `from` in the place of `to`, so that readers see the old
+// file or the new one and never neither: a rename over it, or across file
+// systems a copy into a hidden sibling of `to` renamed over it, after which
+// `from` is removed. A folder at `to` is refused (EISDIR) and never removed.
+// On failure `to` is as it was and `from` stays.
+bool replaceItem(const std::string& from, const std::string& to, Error* error = nullptr);
+
+// A new empty file (0600) named `prefix` and six unique characters in the
+// folder; its path, or nothing with the error. Two calls never share a name.
+std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix,
+    Error* error = nullptr);
+
 // Removes the item and, for a folder, everything below it, never following a
 // link: a link is removed as a link, so nothing outside the tree is touched.
 // Stops at the first failure, leaving what remains. Nothing there is ENOENT.

@@ -1,6 +1,7 @@
 #include "Platform/Core/TextFolding.h"
 
 #include <unicode/normalizer2.h>
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
@@ -101,6 +102,17 @@ bool containsIgnoringCaseDiacriticsWidth(std::string_view text, std::string_view
     if (needle.isEmpty())
         return false;
     return folded(text).indexOf(needle) >= 0;
+}
+
+std::string lowercasedPrecomposed(std::string_view text)
+{
+    icu::UnicodeString lower = fromUTF8(text).toLower(icu::Locale::getRoot());
+    UErrorCode error = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(error);
+    if (U_FAILURE(error))
+        return toUTF8(lower);
+    icu::UnicodeString composed = nfc->normalize(lower, error);
+    return U_FAILURE(error) ? toUTF8(lower) : toUTF8(composed);
 }
 
 std::string strippingDiacritics(std::string_view text)

@@ -19,6 +19,10 @@ std::string foldedForSearch(std::string_view text);
 // fold alike), for comparisons that ignore case but not accents or width.
 std::string caseFolded(std::string_view text);
 
+// Lower-cased by Unicode's full mappings in the root locale ("ÉTÉ" gives
+// "été", "İ" gives "i̇") and then canonically composed (NFC), the form in
+// which two spellings of one name compare equal ignoring case.
+std::string lowercasedPrecomposed(std::string_view text);
 // The text with its combining marks removed and recomposed: "Ça été" gives
 // "Ca ete". Letters that are not a base plus a mark ("ø", "ß") stay;
 // invalid UTF-8 bytes become U+FFFD.

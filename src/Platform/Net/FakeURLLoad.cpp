@@ -35,6 +35,17 @@ URLConnection* FakeURLLoad::connection() const
     return m_cancelled || m_ended ? nullptr : m_connection;
 }
 
+void FakeURLLoad::sendBodyProgress(int64_t written, int64_t totalWritten, int64_t totalExpected)
+{
+    if (auto* target = connection()) {
+        URLLoadEvent event(URLLoadEvent::Kind::SentBody);
+        event.written = written;
+        event.totalWritten = totalWritten;
+        event.totalExpected = totalExpected;
+        target->enqueue(std::move(event));
+    }
+}
+
 void FakeURLLoad::respond(int status, core::HeaderFields headers)
 {
     if (auto* target = connection()) {

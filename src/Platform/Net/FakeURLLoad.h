@@ -26,6 +26,8 @@ public:
     // The request's body bytes, read from its body file when it has one.
     std::string requestBody() const;
 
+    // Body bytes went out: `written` now, totals so far and expected.
+    void sendBodyProgress(int64_t written, int64_t totalWritten, int64_t totalExpected);
     void respond(int status, core::HeaderFields headers = {});
     void send(std::string_view bytes);
     void finish();

@@ -57,3 +57,13 @@ TEST(TextFoldingTest, CaseFoldingKeepsAccentsAndWidth)
     EXPECT_NE(core::caseFolded("Café"), core::caseFolded("cafe"));
     EXPECT_NE(core::caseFolded("Ａ"), core::caseFolded("a"));
 }
+
+TEST(TextFoldingTest, LowerCasedAndComposed)
+{
+    // A decomposed capital and its precomposed small letter meet.
+    EXPECT_EQ(core::lowercasedPrecomposed("E\xCC\x81T\xC3\x89"), "\xC3\xA9t\xC3\xA9");
+    // Lower-casing is not folding: "ß" stays.
+    EXPECT_EQ(core::lowercasedPrecomposed("STRAßE"), "straße");
+    EXPECT_EQ(core::lowercasedPrecomposed("Ａ"), "ａ");
+    EXPECT_EQ(core::lowercasedPrecomposed("a\xff"), "a\xEF\xBF\xBD");
+}
