@@ -1,6 +1,8 @@
 #include "DropboxSDK/DBMetadata.h"
 
 #include "DropboxSDK/DBRecordFields.h"
+#include "Kit/JSON/JSONArrayMember.h"
+#include "Kit/JSON/KWJsonParser.h"
 #include "Kit/NumberAdditions.h"
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/Log.h"
@@ -54,7 +56,38 @@ std::shared_ptr<const DBMetadata> DBMetadata::initWithDictionary(const core::Val
     return metadata;
 }
 
-std::shared_ptr<const DBMetadata> DBMetadata::fromDictionary(const core::Value& dictionary, size_t depth, bool& cut)
+std::shared_ptr<const DBMetadata> DBMetadata::initWithJSONString(std::string_view text)
+{
+    auto split = JSONSplitArrayMember(text, "contents");
+    if (!split) {
+        auto value = KWJsonParser().objectWithString(text);
+        return value && value->isDictionary() ? initWithDictionary(*value) : nullptr;
+    }
+    auto top = KWJsonParser().objectWithString(split->rest);
+    if (!top || !top->isDictionary())
+        return nullptr;
+    bool cut = false;
+    top->mutableDictionary().erase("contents");
+    auto metadata = fromDictionary(*top, 0, cut);
+    Contents children;
+    children.reserve(split->elements.size());
+    // Each entry stands two levels down in the whole answer.
+    KWJsonParser entryParser;
+    entryParser.setMaxDepth(entryParser.maxDepth() > 2 ? entryParser.maxDepth() - 2 : 1);
+    for (std::string_view element : split->elements) {
+        auto child = entryParser.fragmentWithString(element);
+        if (!child)
+            return nullptr;
+        if (child->isDictionary())
+            children.push_back(fromDictionary(*child, 1, cut));
+    }
+    metadata->m_contents = std::move(children);
+    if (cut)
+        core::log("DBMetadata: contents nested deeper than {} levels were dropped", MaximumDepth);
+    return metadata;
+}
+
+std::shared_ptr<DBMetadata> DBMetadata::fromDictionary(const core::Value& dictionary, size_t depth, bool& cut)
 {
     auto metadata = std::shared_ptr<DBMetadata>(new DBMetadata);
     metadata->m_thumbnailExists = dictionary["thumb_exists"].toBool();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace core {
@@ -29,6 +30,10 @@ public:
     // gives none, 0 or false; "contents" elements that are not objects are
     // skipped; a "modified" text not in the service's date format gives none.
     static std::shared_ptr<const DBMetadata> initWithDictionary(const core::Value& dictionary);
+    // The same from the answer's JSON text (an object; else none), reading
+    // "contents" one entry at a time, so that a large listing never stands
+    // in memory as a tree of values next to its records.
+    static std::shared_ptr<const DBMetadata> initWithJSONString(std::string_view text);
     // The archive form: a dictionary under the archive keys (children as
     // an array of such dictionaries), as encodeWithCoder writes it.
     static std::shared_ptr<const DBMetadata> initWithCoder(const core::Value::Dictionary& coder);
@@ -62,7 +67,7 @@ public:
 private:
     DBMetadata() = default;
 
-    static std::shared_ptr<const DBMetadata> fromDictionary(const core::Value& dictionary, size_t depth, bool& cut);
+    static std::shared_ptr<DBMetadata> fromDictionary(const core::Value& dictionary, size_t depth, bool& cut);
     static std::shared_ptr<const DBMetadata> fromCoder(const core::Value::Dictionary& coder, size_t depth, bool& cut);
 
     bool m_thumbnailExists = false;

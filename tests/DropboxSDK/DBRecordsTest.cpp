@@ -90,6 +90,29 @@ TEST_F(DBRecordsTest, MetadataReadsTheServicesFields)
         "hash:(null), humanReadableSize:4.7 GB, root:dropbox, icon:page_white_film, revision:17, isDeleted:0, ");
 }
 
+TEST_F(DBRecordsTest, AListingReadEntryByEntryEqualsOneReadWhole)
+{
+    auto archived = [](const std::shared_ptr<const DBMetadata>& metadata) {
+        core::Value::Dictionary archive;
+        metadata->encodeWithCoder(archive);
+        return core::Value(std::move(archive));
+    };
+    const std::vector<std::string> answers { folderJSON, R"({"path":"/f.txt","bytes":3})",
+        R"( {"contents":[{"path":"/a","contents":[{"path":"/a/b"}]}, "x", [1]]} )",
+        R"({"contents":[],"contents":[{"path":"/later"}]})", R"({"contents":[{"path":"/first"}],"contents":7})",
+        R"({"contents":[{"path":"/escaped"}]})" };
+    for (const auto& answer : answers) {
+        auto pieces = DBMetadata::initWithJSONString(answer);
+        ASSERT_TRUE(pieces) << answer;
+        EXPECT_EQ(archived(pieces), archived(DBMetadata::initWithDictionary(json(answer)))) << answer;
+    }
+    EXPECT_EQ((*DBMetadata::initWithJSONString(answers[3])->contents())[0]->path(), "/later");
+    EXPECT_TRUE(DBMetadata::initWithJSONString(answers[4])->contents()->empty());
+    for (const char* bad : { "", "[]", R"({"contents":[{"a":1},]})", R"({"contents":[{"a":tru}]})",
+             "{\"contents\":[{\"a\":\"\xff\"}]}", R"({"contents":[{"a":1}]} x)", R"({"contents":[{"a":1}})" })
+        EXPECT_FALSE(DBMetadata::initWithJSONString(bad)) << bad;
+}
+
 TEST_F(DBRecordsTest, ContentsNestAtMostSixtyFourLevels)
 {
     std::string deep = R"({"path":"/leaf"})";

@@ -1,8 +1,14 @@
 #include "App/Shell/VKKeychain.h"
+#include "DropboxSDK/DBRequest.h"
 #include "DropboxSDK/DBSession.h"
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
+#include "DropboxSDK/MPOAuth/MPOAuthURLRequest.h"
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Net/FakeURLLoad.h"
+#include "Platform/Net/FakeURLServer.h"
+#include "Platform/Net/URLError.h"
 #include "Platform/Security/MemoryKeychainStore.h"
 
 #include "Support/TestCase.h"
@@ -114,6 +120,65 @@ TEST_F(DBSessionTest, SharedSessionAndDelegate)
     EXPECT_EQ(delegate->failures, 1);
     delegate.reset();
     EXPECT_FALSE(other->delegate());
+}
+
+TEST_F(DBSessionTest, SecretsReachNoLogDescriptionOrError)
+{
+    const std::string consumerSecret = "CONSUMER-SECRET-7f3a";
+    const std::string tokenSecret = "TOKEN-SECRET-91bc";
+    const std::string password = "PASSWORD-4d2e";
+    auto server = net::FakeURLServer::install("https://api.cloud.test/");
+    auto session = DBSession::initWithConsumerKey("consumer", consumerSecret);
+    auto store = session->credentialStore();
+    auto target = std::make_shared<core::Object>();
+    auto signedRequest = [&](const std::string& path, MPURLRequestParameter::List parameters, const std::string& method) {
+        auto request = MPOAuthURLRequest::initWithURL(core::URL::parse("https://api.cloud.test" + path).value(), parameters);
+        request->setHTTPMethod(method);
+        request->addParameters(store->oauthParameters());
+        auto sent = DBRequest::initWithURLRequest(request->urlRequestSignedWithSecret(store->signingKey(),
+            *store->signatureMethod()), target, [](core::Object&, DBRequest&) { });
+        sent->setUserInfo({ { "path", core::Value(path) } });
+        sent->setResultFilename(pathInHome("tmp-missing-folder/out"));
+        return sent;
+    };
+
+    // A login that the service refuses, with the password in its body.
+    auto login = signedRequest("/0/token", { MPURLRequestParameter::initWithName("email", "a@b.test"),
+        MPURLRequestParameter::initWithName("password", password) }, "POST");
+    EXPECT_NE(server->lastLoad()->requestBody().find(password), std::string::npos);
+    server->lastLoad()->respond(401);
+    server->lastLoad()->send(R"({"error":"Invalid password"})");
+    server->lastLoad()->finish();
+    // A linked call that fails on the way, and one whose file cannot move.
+    session->updateAccessToken("token", tokenSecret);
+    auto call = signedRequest("/0/account/info", {}, "GET");
+    server->lastLoad()->fail(net::URLError::NetworkConnectionLost);
+    auto download = signedRequest("/0/files/a", {}, "GET");
+    server->lastLoad()->respond(200);
+    server->lastLoad()->send("data");
+    server->lastLoad()->finish();
+    core::RunLoop::main().runUntilIdle();
+    ASSERT_TRUE(login->error() && call->error() && download->error());
+    // And a keychain that fails while unlinking.
+    std::vector<std::string> texts;
+    keychain->failNext(sec::MemoryKeychainStore::Operation::Remove, sec::KeychainStore::BadParameter);
+    try {
+        session->unlink();
+    } catch (const core::Exception& exception) {
+        texts.push_back(exception.reason());
+    }
+
+    ASSERT_FALSE(logLines().empty());
+    for (const auto& line : logLines())
+        texts.push_back(line);
+    for (const auto& request : { login, call, download })
+        texts.push_back(request->error().description() + core::Value(request->error().userInfo()).description());
+    texts.push_back(store->description());
+    texts.push_back(session->description());
+    for (const auto& text : texts) {
+        for (const auto& secret : { consumerSecret, tokenSecret, password })
+            EXPECT_EQ(text.find(secret), std::string::npos) << text;
+    }
 }
 
 } // namespace

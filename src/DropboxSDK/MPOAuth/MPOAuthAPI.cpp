@@ -127,14 +127,16 @@ void MPOAuthAPI::performURLRequest(std::shared_ptr<MPOAuthURLRequest> request, s
     MPOAuthAction action)
 {
     auto loader = loaderFor(std::move(request), std::move(target), std::move(action));
-    m_activeLoaders.push_back(loader);
     std::weak_ptr<MPOAuthAPI> weakSelf = std::static_pointer_cast<MPOAuthAPI>(shared_from_this());
     loader->setCompletionHandler([weakSelf](MPOAuthAPIRequestLoader& done) {
         if (auto self = weakSelf.lock()) {
             std::erase_if(self->m_activeLoaders, [&done](const auto& loader) { return loader.get() == &done; });
         }
     });
+    // Signing may raise; only a started load is kept. Its answer comes in a
+    // later pass, after it was listed.
     loader->loadSynchronously(false);
+    m_activeLoaders.push_back(std::move(loader));
 }
 
 std::optional<std::string> MPOAuthAPI::dataForMethod(const std::string& method)

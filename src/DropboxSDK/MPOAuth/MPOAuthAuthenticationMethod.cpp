@@ -65,7 +65,7 @@ core::Value autoConfiguration()
 
 bool domainMatches(std::string_view host, std::string_view domain)
 {
-    if (domain.empty())
+    if (domain.empty() || host.empty())
         return false;
     if (isIPv4Address(host))
         return host == domain;

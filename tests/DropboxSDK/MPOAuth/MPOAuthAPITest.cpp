@@ -298,6 +298,7 @@ TEST_F(MPOAuthAPITest, LoadersTellTheirTargetsInTheirOwnTerms)
     size_t loads = server->loads().size();
     EXPECT_THROW(api->performMethod("x"), core::Exception);
     EXPECT_EQ(server->loads().size(), loads);
+    EXPECT_EQ(api->activeLoaders().size(), 1u);
 }
 
 TEST_F(MPOAuthAPITest, SynchronousCallsWaitForAWorker)
@@ -347,6 +348,7 @@ TEST_F(MPOAuthAPITest, DomainsAndTheURLsTheAPIIsGiven)
     EXPECT_FALSE(domainMatches("10.0.0.10", "10.0.0.1"));
     EXPECT_FALSE(domainMatches("110.0.0.1", "10.0.0.1"));
     EXPECT_FALSE(domainMatches("x", ""));
+    EXPECT_FALSE(domainMatches("", "x"));
 
     // The authentication URL given is the one used: its host picks the
     // method's settings and names the keychain's security domain.
