@@ -143,6 +143,17 @@ TEST_F(MPOAuthCredentialConcreteStoreTest, KeychainStatusesRaiseOrAnswerNothing)
     // Nothing to delete is no failure.
     EXPECT_EQ(raisedName([&] { store->setAccessToken(std::nullopt); }), "nothing");
 
+    // Discarding goes in its order: a failure on the first removal leaves
+    // the request token gone and the rest in place.
+    store->setRequestToken("r");
+    store->setRequestTokenSecret("rs");
+    store->setAccessToken("a");
+    keychain->failNext(Operation::Remove, sec::KeychainStore::AllocationFailed);
+    EXPECT_THROW(store->discardOAuthCredentials(), core::Exception);
+    EXPECT_FALSE(store->requestToken());
+    EXPECT_EQ(store->requestTokenSecret(), "rs");
+    EXPECT_EQ(store->accessToken(), "a");
+
     // Failed lookups answer nothing, as does a value that is not text.
     store->setCredential("v", "name");
     keychain->failNext(Operation::CopyMatching, sec::KeychainStore::IOError);

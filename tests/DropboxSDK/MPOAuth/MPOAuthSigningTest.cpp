@@ -249,6 +249,13 @@ TEST_F(MPOAuthSigningTest, URLHelpers)
     EXPECT_EQ(urlByRemovingQuery(url("http://h.test/p?x=1?y")).absoluteString(), "http://h.test/p");
     EXPECT_EQ(urlByRemovingQuery(url("http://h.test/p")).absoluteString(), "http://h.test/p");
 
+    // A URL's own query joins the parameters, so that a signed GET has one "?".
+    auto request = MPOAuthURLRequest::initWithURL(url("http://h.test/p?x=1&y=%20"), MPURLRequestParameter::List { param("z", "2") });
+    EXPECT_EQ(request->url().absoluteString(), "http://h.test/p");
+    EXPECT_EQ(Parameter::parameterStringForParameters(request->parameters()), "x=1&y=%20&z=2");
+    EXPECT_EQ(request->urlRequestSignedWithSecret("k&", "PLAINTEXT").url().absoluteString(),
+        "http://h.test/p?x=1&y=%20&z=2&oauth_signature=k%26");
+
     // The query's pairs first, unsorted.
     EXPECT_EQ(urlByAddingParameters(url("http://h.test/p?z=1&a=2"), { param("m", "a b") }).absoluteString(),
         "http://h.test/p?z=1&a=2&m=a%20b");
