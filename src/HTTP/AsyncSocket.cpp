@@ -240,6 +240,11 @@ bool AsyncSocket::acceptOnAddress(std::string_view address, uint16_t port, core:
     return true;
 }
 
+void AsyncSocket::acceptConnectedDescriptor(int fd)
+{
+    doAcceptWithSocket(fd);
+}
+
 void AsyncSocket::doAcceptWithSocket(int fd)
 {
     auto keep = self();

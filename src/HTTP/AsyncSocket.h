@@ -73,6 +73,11 @@ public:
     bool acceptOnAddress(std::string_view address, uint16_t port, core::Error* error = nullptr);
     // Connects to a numeric IPv4 address.
     bool connectToHost(std::string_view host, uint16_t port, core::Error* error = nullptr);
+    // Hands a descriptor connected elsewhere (one end of a socket pair) to
+    // the delegate as if this socket had accepted it, so that tests and fuzz
+    // targets drive a connection exactly as one from the network, without a
+    // port. The new socket owns the descriptor.
+    void acceptConnectedDescriptor(int fd);
 
     // Reads whatever one stream read delivers (up to 2048 bytes).
     void readDataWithTimeout(double timeout, long tag);
