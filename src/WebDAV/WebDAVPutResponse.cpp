@@ -250,7 +250,9 @@ void WebDAVPutResponse::handleChunkedDataRead(std::string_view data)
     std::string output;
     output.reserve(data.size());
     m_chunks.decode(data, output);
-    if (m_chunks.hasFailed()) {
+    // The room was judged by the length the client announced: a body that
+    // outgrows it is refused before its excess reaches the disk.
+    if (m_chunks.hasFailed() || (m_contentLength > 0 && m_chunks.decodedLength() > m_contentLength)) {
         handleChunkedTransferError(400);
         return;
     }

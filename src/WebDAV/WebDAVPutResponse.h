@@ -34,7 +34,8 @@ public:
     void onSocketDidDisconnect() override;
 
     // A chunked body's bytes as they arrive, any split: the data goes to
-    // the file, a broken framing ends with 400 (the old file intact).
+    // the file, a broken framing or more data than "X-Expected-Entity-Length"
+    // announced ends with 400 (the old file intact).
     void handleChunkedDataRead(std::string_view data);
     // Ends with the status and closes the connection.
     void handleChunkedTransferError(int code);

@@ -157,6 +157,24 @@ TEST_F(WebDAVPutResponseTest, DecodesChunkedBodiesSplitAnywhere)
         client.send("PUT /Documents/gone.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nonly");
         core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 2; }, 10);
     }
+    {
+        // The room was judged by the announced length: more data than that
+        // is refused, and the file it would replace stays as it was.
+        makeFile("site/Library/Documents/c.txt", "kept");
+        RawClient client(server->port());
+        client.send("PUT /Documents/c.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+                    "X-Expected-Entity-Length: 3\r\n\r\n3\r\nabc\r\n1\r\nd\r\n0\r\n\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 400")) << client.received();
+        EXPECT_TRUE(client.waitForClose());
+        EXPECT_EQ(contentsOf(documents + "/c.txt"), "kept");
+    }
+    {
+        RawClient client(server->port());
+        client.send("PUT /Documents/c.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+                    "X-Expected-Entity-Length: 3\r\n\r\n2\r\nab\r\n1\r\nc\r\n0\r\n\r\n");
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 201")) << client.received();
+    }
+    EXPECT_EQ(contentsOf(documents + "/c.txt"), "abc");
     EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 1; }, 20));
     EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "c.txt" }));
     EXPECT_EQ(code(put("/Documents/curl.txt", "via curl", { "-H", "Transfer-Encoding: chunked" })), "201");
