@@ -782,6 +782,9 @@ out.close()
     unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
     ASSERT_NE(unarchiver, nullptr);
     EXPECT_EQ(unarchiver->uncompressedSize(), 5 * GiB);
+    // The room asked for is the entry's size; the copy is sparse and takes
+    // under a megabyte, so the volume the tests run on need not have it.
+    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(16 * GiB); });
     const std::string out = destination("big");
     ASSERT_TRUE(unarchiver->unarchiveToPath(out));
     struct stat status {};
