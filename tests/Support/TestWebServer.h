@@ -19,6 +19,8 @@ public:
     struct Options {
         bool tls = false;
         std::vector<std::string> tlsNames = { "localhost", "127.0.0.1" };
+        // Served under /files/NAME, with the options of /bytes.
+        std::string filesDirectory;
     };
 
     // Keeps its certificates and error output in `directory`. A server that
