@@ -376,12 +376,15 @@ bool AudioPlayer::play()
 {
     if (m_playing)
         return true;
-    if (!prepareToPlay())
+    // A file that breaks off while the first buffers fill lets the queue go.
+    if (!prepareToPlay() || !m_queue)
         return false;
     m_playing = true;
     fill();
-    if (!m_queue)
+    if (!m_queue) {
+        m_playing = false;
         return false;
+    }
     m_queue->start();
     return true;
 }

@@ -63,6 +63,8 @@ void ClockSink::flush()
         m_timer->invalidate();
     m_timer.reset();
     m_entries.clear();
+    m_decoded.clear();
+    m_frontDue = false;
     m_running = false;
     m_finishedFrames = 0;
     m_frontPlayed = 0;
@@ -94,15 +96,32 @@ void ClockSink::schedule()
         m_timer->invalidate();
     m_timer.reset();
     auto loop = m_loop.lock();
-    if (!m_running || m_entries.empty() || !loop || m_pace == Pace::AsDecoded)
+    if (!m_running || m_entries.empty() || !loop || m_frontDue)
         return;
+    if (m_pace == Pace::AsDecoded) {
+        if (m_decoded.count(m_entries.front().id))
+            finishFront();
+        return;
+    }
     const auto& front = m_entries.front();
     const double remaining = double(front.frames - m_frontPlayed) / m_format.sampleRate;
     std::weak_ptr<bool> alive = m_alive;
     m_timer = loop->schedule(std::max(remaining, 0.0), false, [this, alive](core::Timer&) {
         if (alive.lock())
-            finishFront();
+            frontTimeIsUp();
     }, core::RunLoop::CommonModes);
+}
+
+void ClockSink::frontTimeIsUp()
+{
+    m_timer.reset();
+    if (m_entries.empty())
+        return;
+    if (waitsForSamples() && !m_decoded.count(m_entries.front().id)) {
+        m_frontDue = true;
+        return;
+    }
+    finishFront();
 }
 
 void ClockSink::finishFront()
@@ -111,6 +130,8 @@ void ClockSink::finishFront()
         return;
     const Entry front = m_entries.front();
     m_entries.pop_front();
+    m_decoded.erase(front.id);
+    m_frontDue = false;
     m_finishedFrames += front.frames;
     m_frontPlayed = 0;
     m_frontStartedAt = now();
@@ -125,18 +146,25 @@ void ClockSink::bufferDecoded(uint64_t epoch, uint64_t bufferID, const int16_t* 
     if (epoch != m_epoch.load())
         return;
     samplesDecoded(samples, frames);
-    if (m_pace != Pace::AsDecoded)
+    if (m_pace != Pace::AsDecoded && !waitsForSamples())
         return;
     auto loop = m_loop.lock();
     if (!loop)
         return;
     std::weak_ptr<bool> alive = m_alive;
     loop->post([this, alive, epoch, bufferID] {
-        if (!alive.lock() || epoch != m_epoch.load() || m_entries.empty() || m_entries.front().id != bufferID)
-            return;
-        if (m_running)
-            finishFront();
+        if (alive.lock() && epoch == m_epoch.load())
+            decoded(epoch, bufferID);
     });
+}
+
+void ClockSink::decoded(uint64_t, uint64_t bufferID)
+{
+    m_decoded.insert(bufferID);
+    if (m_entries.empty() || m_entries.front().id != bufferID)
+        return;
+    if (m_frontDue || (m_pace == Pace::AsDecoded && m_running))
+        finishFront();
 }
 
 } // namespace media

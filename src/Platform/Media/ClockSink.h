@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <memory>
+#include <set>
 
 namespace core {
 class RunLoop;
@@ -39,6 +40,9 @@ protected:
     ClockSink();
     // The decoded samples of a buffer (the decoding thread).
     virtual void samplesDecoded(const int16_t*, size_t) { }
+    // A sink that keeps the samples counts a buffer as played only once
+    // they arrived, so that stopping after the last buffer loses none.
+    virtual bool waitsForSamples() const { return false; }
     const Format& format() const { return m_format; }
 
 private:
@@ -47,7 +51,9 @@ private:
         int64_t frames;
     };
     void schedule();
+    void frontTimeIsUp();
     void finishFront();
+    void decoded(uint64_t epoch, uint64_t bufferID);
     double now() const;
 
     std::shared_ptr<bool> m_alive;
@@ -57,6 +63,9 @@ private:
     Pace m_pace = Pace::Clock;
     std::deque<Entry> m_entries;
     std::shared_ptr<core::Timer> m_timer;
+    // Buffers whose samples arrived; the front's time ran out before them.
+    std::set<uint64_t> m_decoded;
+    bool m_frontDue = false;
     bool m_running = false;
     // Frames of finished buffers and of the front buffer before the last
     // (re)start, and when that was.

@@ -26,6 +26,7 @@ public:
 private:
     explicit WavFileSink(std::string path);
     void samplesDecoded(const int16_t* samples, size_t frames) override;
+    bool waitsForSamples() const override { return true; }
     void writeHeader();
 
     std::string m_path;
