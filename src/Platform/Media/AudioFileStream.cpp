@@ -319,11 +319,7 @@ Status AudioFileStream::getProperty(FourCharCode propertyID, uint32_t* ioSize, v
 {
     const auto& info = *m_info;
     const auto& format = info.format;
-    double average = info.averageBytesPerPacket;
-    if (average <= 0 && format.bytesPerPacket)
-        average = format.bytesPerPacket;
-    if (average <= 0 && info.parsedPackets)
-        average = double(info.parsedPacketBytes) / double(info.parsedPackets);
+    const double average = info.averagePacketSize();
 
     switch (propertyID) {
     case property::ReadyToProducePackets:
@@ -370,7 +366,7 @@ Status AudioFileStream::getProperty(FourCharCode propertyID, uint32_t* ioSize, v
     case property::BitRate: {
         uint32_t rate = info.bitRate;
         if (!rate && average > 0 && format.framesPerPacket && format.sampleRate > 0)
-            rate = uint32_t(average * 8 * format.sampleRate / format.framesPerPacket + 0.5);
+            rate = uint32_t(std::min(average * 8 * format.sampleRate / format.framesPerPacket + 0.5, double(UINT32_MAX)));
         if (!rate)
             return status::ValueUnknown;
         return answer(rate, ioSize, data);

@@ -86,13 +86,11 @@ Status ContainerParser::bytesToPacket(AudioBytePacketTranslation& translation) c
         translation.flags = 0;
         return status::NoError;
     }
-    double average = m_info.averageBytesPerPacket;
-    if (average <= 0 && m_info.parsedPackets)
-        average = double(m_info.parsedPacketBytes) / double(m_info.parsedPackets);
+    const double average = m_info.averagePacketSize();
     if (average <= 0)
         return status::DataUnavailable;
     const double packets = double(translation.byte) / average;
-    translation.packet = int64_t(packets);
+    translation.packet = saturatingInt64(packets);
     translation.byteOffsetInPacket = uint32_t((packets - std::floor(packets)) * average);
     translation.flags = BytePacketTranslationFlagIsEstimate;
     return status::NoError;
@@ -103,6 +101,8 @@ Status ContainerParser::packetToFrame(AudioFramePacketTranslation& translation) 
     const uint32_t framesPerPacket = m_info.format.framesPerPacket;
     if (!framesPerPacket || translation.packet < 0)
         return status::UnsupportedProperty;
+    if (translation.packet > (INT64_MAX - translation.frameOffsetInPacket) / framesPerPacket)
+        return status::InvalidPacketOffset;
     translation.frame = translation.packet * framesPerPacket + translation.frameOffsetInPacket;
     return status::NoError;
 }
@@ -127,12 +127,10 @@ Status ContainerParser::seek(int64_t packet, int64_t& byteOffset, uint32_t& flag
         flags = 0;
         return status::NoError;
     }
-    double average = m_info.averageBytesPerPacket;
-    if (average <= 0 && m_info.parsedPackets)
-        average = double(m_info.parsedPacketBytes) / double(m_info.parsedPackets);
+    const double average = m_info.averagePacketSize();
     if (average <= 0)
         return status::DataUnavailable;
-    byteOffset = int64_t(double(packet) * average);
+    byteOffset = saturatingInt64(double(packet) * average);
     flags = AudioFileStream::OffsetIsEstimated;
     return status::NoError;
 }
@@ -192,7 +190,7 @@ Status ContainerParser::tableBytesToPacket(const PacketTable& table, int64_t dat
     // Past the last packet: counted on by the average.
     if (position >= table.offset(table.count() - 1) + table.size(table.count() - 1)) {
         const double average = double(table.span()) / double(table.count());
-        t.packet = int64_t(double(t.byte) / average);
+        t.packet = average > 0 ? saturatingInt64(double(t.byte) / average) : int64_t(table.count());
         t.byteOffsetInPacket = 0;
         t.flags = BytePacketTranslationFlagIsEstimate;
     }
@@ -205,7 +203,7 @@ Status ContainerParser::tablePacketToFrame(const PacketTable& table, AudioFrameP
         return status::InvalidParameter;
     if (size_t(t.packet) < table.count())
         t.frame = table.firstFrame(size_t(t.packet)) + t.frameOffsetInPacket;
-    else if (table.constantFrames())
+    else if (table.constantFrames() && t.packet <= (INT64_MAX - t.frameOffsetInPacket) / table.constantFrames())
         t.frame = t.packet * table.constantFrames() + t.frameOffsetInPacket;
     else
         return status::InvalidPacketOffset;

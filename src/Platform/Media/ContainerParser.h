@@ -31,6 +31,17 @@ struct StreamInfo {
     // What went through the packets callback so far.
     uint64_t parsedPackets = 0;
     uint64_t parsedPacketBytes = 0;
+
+    // Bytes a packet: as the header states, else constant, else the mean
+    // of the packets parsed so far; 0 while unknown.
+    double averagePacketSize() const
+    {
+        if (averageBytesPerPacket > 0)
+            return averageBytesPerPacket;
+        if (format.bytesPerPacket)
+            return format.bytesPerPacket;
+        return parsedPackets ? double(parsedPacketBytes) / double(parsedPackets) : 0;
+    }
 };
 
 class ContainerParser {
@@ -95,6 +106,19 @@ private:
     const uint8_t* m_batchEnd = nullptr;
     std::vector<AudioStreamPacketDescription> m_batch;
 };
+
+// A double as a 64-bit integer, saturated at the type's ends (NaN: 0);
+// header fields multiplied by one another can exceed it.
+inline int64_t saturatingInt64(double value)
+{
+    if (!(value == value))
+        return 0;
+    if (value >= 9.2e18)
+        return INT64_MAX;
+    if (value <= -9.2e18)
+        return INT64_MIN;
+    return int64_t(value);
+}
 
 // Reads of fixed-width numbers.
 inline uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }

@@ -304,9 +304,9 @@ Status MP4Parser::readMovie(const uint8_t* p, size_t size)
             if (mediaTime < 0)
                 continue;
             const double scale = format.sampleRate / track.timescale;
-            const auto priming = int64_t(double(mediaTime) * scale);
-            const auto valid = int64_t(double(duration) * format.sampleRate / movieScale);
-            if (valid > 0 && priming + valid <= table.totalFrames())
+            const int64_t priming = saturatingInt64(double(mediaTime) * scale);
+            const int64_t valid = saturatingInt64(double(duration) * format.sampleRate / movieScale);
+            if (valid > 0 && priming >= 0 && priming <= INT32_MAX && valid <= table.totalFrames() - priming)
                 m_info.packetTableInfo = AudioFilePacketTableInfo { valid, int32_t(priming),
                     int32_t(table.totalFrames() - priming - valid) };
             break;

@@ -126,26 +126,22 @@ std::optional<core::Data> AQAudioFileStream::magicCookie() const
 
 double AQAudioFileStream::averageBytesPerPacket() const
 {
-    double value = 0;
-    return getFileStreamProperty(media::property::AverageBytesPerPacket, &value, sizeof value) ? value : 0;
+    return propertyOrZero<double>(media::property::AverageBytesPerPacket);
 }
 
 uint32_t AQAudioFileStream::bitRate() const
 {
-    uint32_t value = 0;
-    return getFileStreamProperty(media::property::BitRate, &value, sizeof value) ? value : 0;
+    return propertyOrZero<uint32_t>(media::property::BitRate);
 }
 
 uint32_t AQAudioFileStream::maximumPacketSize() const
 {
-    uint32_t value = 0;
-    return getFileStreamProperty(media::property::MaximumPacketSize, &value, sizeof value) ? value : 0;
+    return propertyOrZero<uint32_t>(media::property::MaximumPacketSize);
 }
 
 uint64_t AQAudioFileStream::audioByteCount() const
 {
-    uint64_t value = 0;
-    return getFileStreamProperty(media::property::AudioDataByteCount, &value, sizeof value) ? value : 0;
+    return propertyOrZero<uint64_t>(media::property::AudioDataByteCount);
 }
 
 double AQAudioFileStream::estimatedTimeForByteOffset(int64_t byteOffset) const

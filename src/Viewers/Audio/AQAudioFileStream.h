@@ -74,6 +74,12 @@ public:
     AQAudioFileStream(const Private&, AQAudioFileStreamDelegate* delegate);
 
 private:
+    // The property's value, 0 when it cannot be read (logged).
+    template<typename T> T propertyOrZero(media::FourCharCode propertyID) const
+    {
+        T value {};
+        return getFileStreamProperty(propertyID, &value, sizeof value) ? value : T {};
+    }
     void packetsFound(uint32_t bytes, uint32_t packets, const void* data,
         const media::AudioStreamPacketDescription* descriptions);
 

@@ -15,11 +15,7 @@ protected:
     void SetUp() override
     {
         TestCase::SetUp();
-        if (!test::AudioFixtures::havePeers()) {
-            if (std::getenv("CI"))
-                FAIL() << "sox, lame, ffmpeg and mpg123 are needed";
-            GTEST_SKIP() << "sox, lame, ffmpeg or mpg123 missing";
-        }
+        TANDRY_REQUIRE_AUDIO_PEERS();
         fixtures = std::make_unique<test::AudioFixtures>(pathInHome("audio"));
     }
 

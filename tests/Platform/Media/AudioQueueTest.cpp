@@ -225,8 +225,7 @@ TEST_F(AudioQueueTest, PropertiesVolumeAndMisuse)
 
 TEST_F(AudioQueueTest, TheWavSinkHoldsWhatTheDecoderMadeOfEveryBuffer)
 {
-    if (!test::AudioFixtures::havePeers())
-        GTEST_SKIP() << "audio peers missing";
+    TANDRY_REQUIRE_AUDIO_PEERS();
     test::AudioFixtures fixtures(pathInHome("audio"));
     const std::string path = fixtures.mp3("tone.mp3", { "-V", "4" }, { .seconds = 2 });
     auto parsed = test::parse(test::fileBytes(path));

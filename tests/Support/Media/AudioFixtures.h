@@ -4,6 +4,19 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+
+// Skips the test when sox, lame, ffmpeg or mpg123 is missing; fails it
+// where CI=true, since CI installs them.
+#define TANDRY_REQUIRE_AUDIO_PEERS()                                               \
+    do {                                                                           \
+        if (!test::AudioFixtures::havePeers()) {                                   \
+            if (std::getenv("CI"))                                                 \
+                FAIL() << "sox, lame, ffmpeg and mpg123 are needed";               \
+            GTEST_SKIP() << "sox, lame, ffmpeg or mpg123 missing";                 \
+        }                                                                          \
+    } while (false)
+
 namespace test {
 
 struct AudioTone {
@@ -21,7 +34,7 @@ class AudioFixtures {
 public:
     explicit AudioFixtures(std::string directory);
 
-    // Skips the test (fails it where CI=true) when a peer is missing.
+    // Whether every peer the fixtures use is installed.
     static bool havePeers();
 
     using Tone = AudioTone;

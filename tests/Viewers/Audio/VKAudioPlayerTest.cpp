@@ -18,11 +18,7 @@ protected:
     void SetUp() override
     {
         UITestCase::SetUp();
-        if (!test::AudioFixtures::havePeers()) {
-            if (std::getenv("CI"))
-                FAIL() << "sox, lame, ffmpeg and mpg123 are needed";
-            GTEST_SKIP() << "sox, lame, ffmpeg or mpg123 missing";
-        }
+        TANDRY_REQUIRE_AUDIO_PEERS();
         fixtures = std::make_unique<test::AudioFixtures>(pathInHome("audio"));
         server = net::FakeURLServer::install("http://cloud.test/");
         events = std::make_shared<test::StreamEvents>();
