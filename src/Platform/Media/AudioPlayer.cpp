@@ -429,7 +429,7 @@ void AudioPlayer::fail(Status status)
 
 void AudioPlayer::setVolume(float volume)
 {
-    m_volume = std::clamp(volume, 0.0f, 1.0f);
+    m_volume = clampedVolume(volume);
     if (m_queue)
         m_queue->setVolume(m_volume);
 }

@@ -288,7 +288,7 @@ Status AudioQueue::setVolume(float volume)
 {
     if (m_disposed)
         return status::QueueDisposalPending;
-    m_volume = std::clamp(volume, 0.0f, 1.0f);
+    m_volume = clampedVolume(volume);
     m_sink->setVolume(m_volume);
     return status::NoError;
 }

@@ -11,6 +11,12 @@
 
 namespace media {
 
+// A volume as every player takes it: 0 to 1, a NaN as silence.
+inline float clampedVolume(float volume)
+{
+    return volume >= 1.0f ? 1.0f : volume > 0.0f ? volume : 0.0f;
+}
+
 // Where an output queue's sound goes. The queue tells its sink, on the
 // queue's run loop, how many frames each enqueued buffer holds, and hands
 // it the buffer's decoded samples from its decoding thread; the sink tells

@@ -215,7 +215,7 @@ void SDLAudioSink::flush()
 
 void SDLAudioSink::setVolume(float volume)
 {
-    m_shared->volume.store(std::clamp(volume, 0.0f, 1.0f));
+    m_shared->volume.store(clampedVolume(volume));
 }
 
 int64_t SDLAudioSink::framesConsumed() const

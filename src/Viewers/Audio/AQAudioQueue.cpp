@@ -145,7 +145,7 @@ float AQAudioQueue::volume() const
 
 void AQAudioQueue::setVolume(float volume)
 {
-    volume = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f);
+    volume = media::clampedVolume(volume);
     if (m_audioQueueRef->setVolume(volume))
         core::log("Warning, AQAudioQueue failed to set volume: {:f}", volume);
 }

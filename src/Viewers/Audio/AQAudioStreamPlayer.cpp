@@ -399,10 +399,12 @@ bool AQAudioStreamPlayer::play()
         m_connection = net::URLConnection::create(m_urlRequest, keepAlive);
         setBuffering(true);
     }
+    if (!m_connection)
+        return false;
     m_playing.set(true);
     if (m_audioQueue)
         m_audioQueue->start();
-    return m_connection != nullptr;
+    return true;
 }
 
 // A download that was stopped before it ended starts over: the file, the
@@ -452,7 +454,7 @@ float AQAudioStreamPlayer::volume() const
 
 void AQAudioStreamPlayer::setVolume(float volume)
 {
-    m_volume = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f);
+    m_volume = media::clampedVolume(volume);
     if (m_audioQueue)
         m_audioQueue->setVolume(m_volume);
 }

@@ -46,7 +46,9 @@ TEST_F(AudioFileStreamTest, MP3FramesPropertiesAndXingTableAgreeWithPeers)
     const std::string id3 = fixtures->mp3("id3.mp3", { "-b", "96", "--add-id3v2", "--tt", "A title" });
     const std::string low = fixtures->mp3("low.mp3", { "-b", "32", "--resample", "22.05", "-m", "m" },
         { .rate = 22050, .channels = 1 });
-    for (const auto& path : { cbr, vbr, id3, low }) {
+    const std::string lowest = fixtures->mp3("lowest.mp3", { "-b", "8", "--resample", "8", "-m", "m" },
+        { .rate = 8000, .channels = 1 });
+    for (const auto& path : { cbr, vbr, id3, low, lowest }) {
         auto parsed = test::parse(test::fileBytes(path));
         ASSERT_EQ(parsed->status, 0) << path;
         expectPacketsLikeProbe(*parsed, path);
@@ -58,7 +60,7 @@ TEST_F(AudioFileStreamTest, MP3FramesPropertiesAndXingTableAgreeWithPeers)
             ASSERT_EQ(f, frames);
         // The Xing/Info frame counts every frame it was not one of (lame
         // writes none at this low rate).
-        if (path != low) {
+        if (path != low && path != lowest) {
             EXPECT_EQ(parsed->get<uint64_t>(property::AudioDataPacketCount), parsed->packets.size()) << path;
         }
         const double duration = double(parsed->packets.size()) * frames / format.sampleRate;
@@ -89,6 +91,34 @@ TEST_F(AudioFileStreamTest, MP3FramesPropertiesAndXingTableAgreeWithPeers)
         EXPECT_EQ(flags, uint32_t(AudioFileStream::OffsetIsEstimated));
         const int64_t truth = probe.packetPositions[size_t(packet)] - dataOffset;
         EXPECT_NEAR(double(offset), double(truth), 0.02 * double(test::fileBytes(vbr).size())) << packet;
+    }
+}
+
+TEST_F(AudioFileStreamTest, AVBRIFrameIsReadAndNeverPlayed)
+{
+    // lame writes no tag with -t; a VBRI frame in front of its frames is
+    // what another encoder would have put there.
+    const std::string plain = test::fileBytes(fixtures->mp3("plain.mp3", { "-b", "128", "-t" }, { .seconds = 0.5 }));
+    auto untagged = test::parse(plain);
+    ASSERT_EQ(untagged->status, 0);
+    const auto firstAt = size_t(untagged->get<int64_t>(property::DataOffset));
+    const std::string& first = untagged->packets.front();
+    std::string vbri = first.substr(0, 4) + std::string(first.size() - 4, '\0');
+    auto be32 = [](uint32_t v) { return std::string { char(v >> 24), char(v >> 16), char(v >> 8), char(v) }; };
+    const auto frames = uint32_t(untagged->packets.size());
+    vbri.replace(36, 18, "VBRI" + std::string(6, '\0') + be32(uint32_t(plain.size() - firstAt + vbri.size())) + be32(frames));
+    const std::string tagged = plain.substr(0, firstAt) + vbri + plain.substr(firstAt);
+
+    for (auto split : { test::Split::Whole, test::Split::Bytes }) {
+        auto parsed = test::parse(tagged, split);
+        ASSERT_EQ(parsed->status, 0);
+        EXPECT_EQ(parsed->packets, untagged->packets);
+        EXPECT_EQ(parsed->get<int64_t>(property::DataOffset), int64_t(firstAt + vbri.size()));
+        EXPECT_EQ(parsed->get<uint64_t>(property::AudioDataPacketCount), frames);
+        EXPECT_EQ(parsed->get<uint64_t>(property::AudioDataByteCount), plain.size() - firstAt);
+        // The tag's counts give the average, and the rate from it.
+        EXPECT_NEAR(parsed->get<double>(property::AverageBytesPerPacket), double(plain.size() - firstAt) / frames, 0.01);
+        EXPECT_NEAR(parsed->get<uint32_t>(property::BitRate), 128000, 1000);
     }
 }
 
@@ -138,6 +168,7 @@ TEST_F(AudioFileStreamTest, LinearPCMContainersGiveTheirSamplesFromTheDataOffset
         { fixtures->tone("s16.wav"), 16, formatFlag::IsSignedInteger | formatFlag::IsPacked },
         { fixtures->tone("u8.wav", { .bits = 8, .encoding = "unsigned-integer" }), 8, formatFlag::IsPacked },
         { fixtures->tone("s24.wav", { .bits = 24 }), 24, formatFlag::IsSignedInteger | formatFlag::IsPacked },
+        { fixtures->tone("s32.wav", { .bits = 32 }), 32, formatFlag::IsSignedInteger | formatFlag::IsPacked },
         { fixtures->tone("f32.wav", { .bits = 32, .encoding = "floating-point" }), 32, formatFlag::IsFloat | formatFlag::IsPacked },
         { fixtures->tone("f64.wav", { .bits = 64, .encoding = "floating-point" }), 64, formatFlag::IsFloat | formatFlag::IsPacked },
         { fixtures->tone("s16.aiff"), 16, formatFlag::IsSignedInteger | formatFlag::IsPacked | formatFlag::IsBigEndian },

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 
 using namespace media;
 
@@ -133,6 +134,8 @@ TEST_F(AudioPlayerTest, LoopsStopsAndMovesWithoutLosingItsPlace)
 
     made->setVolume(3);
     EXPECT_EQ(made->volume(), 1.0f);
+    made->setVolume(std::nanf(""));
+    EXPECT_EQ(made->volume(), 0.0f);
 }
 
 TEST_F(AudioPlayerTest, FilesThatAreNotAudioOrBreakOffAreErrors)

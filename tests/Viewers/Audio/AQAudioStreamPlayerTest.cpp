@@ -314,6 +314,24 @@ TEST_F(AQAudioStreamPlayerServerTest, TenMinutesOfKnownLengthNeverTakeMoreThanFo
     EXPECT_LE(stream->estimatedDuration(), duration + 1);
 }
 
+TEST_F(AQAudioStreamPlayerServerTest, AChunkedStreamPlaysWhatArrivedAndSucceeds)
+{
+    const std::string path = fixtures->ffmpeg("tone.aac", { "-c:a", "aac" }, { .seconds = 2 });
+    auto sink = recordOutput();
+    auto stream = player(web->url("/files/tone.aac?chunked"));
+    ASSERT_TRUE(stream->play());
+    ASSERT_TRUE(test::playUntil([&] { return events->has("finished"); }, 6));
+    EXPECT_EQ(events->events, (std::vector<std::string> { "preload", "finished" }));
+    EXPECT_TRUE(stream->temporaryFilePath().empty());
+    EXPECT_EQ(stream->estimatedDuration(), 0);
+    // Every packet was played: ffmpeg's samples, after the encoder's delay.
+    const auto theirs = test::ffmpegSamples(path);
+    const auto ours = test::readWav16(sink->path());
+    const int64_t offset = test::alignedOffset(ours, theirs, 2, 2112, 1);
+    EXPECT_GE(offset, 0);
+    EXPECT_GE(int64_t(ours.size()) / 2 - offset, int64_t(theirs.size()) / 2);
+}
+
 TEST_F(AQAudioStreamPlayerServerTest, ADroppedBodyIsTheLoadersError)
 {
     fixtures->mp3("tone.mp3", { "-b", "128" });
