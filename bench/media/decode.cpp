@@ -5,7 +5,7 @@
 // times its time); and the same file streamed by the engine from the
 // loopback server, for the peak RSS growth (the target: below 16 MiB).
 
-#include "PeerTiming.h"
+#include "../PeerTiming.h"
 
 #include "Platform/Core/FileHandle.h"
 #include "Platform/Core/Paths.h"
@@ -26,13 +26,19 @@
 
 namespace {
 
+// A scratch folder for the run, removed when the program ends.
 const std::string& directory()
 {
-    static const std::string made = [] {
-        std::string pattern = std::filesystem::temp_directory_path() / "tandry-bench-audio-XXXXXX";
-        return std::string(mkdtemp(pattern.data()));
-    }();
-    return made;
+    static const struct Scratch {
+        std::string path;
+        Scratch()
+        {
+            std::string pattern = std::filesystem::temp_directory_path() / "tandry-bench-audio-XXXXXX";
+            path = mkdtemp(pattern.data());
+        }
+        ~Scratch() { std::filesystem::remove_all(path); }
+    } made;
+    return made.path;
 }
 
 // Ten minutes of a rising tone, 44.1 kHz stereo at 128 kbit/s.
