@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace {
 
 class AQAudioStreamPlayerTest : public test::TestCase {
@@ -169,6 +171,35 @@ TEST_F(AQAudioStreamPlayerTest, FailuresReachTheDelegateWithTheRequestsURL)
     EXPECT_FALSE(AQAudioStreamPlayer::initWithURLRequest(core::URLRequest(*core::URL::parse("ftp://host/a.mp3")), &error));
     EXPECT_TRUE(error.is(net::URLErrorDomain, -1002));
     EXPECT_EQ(error.localizedDescription(), "Unable to handle request");
+}
+
+TEST_F(AQAudioStreamPlayerTest, AnErrorPageOrAFullDiskFailsThePlayer)
+{
+    // An error page is not audio.
+    auto stream = player("http://audio.test/gone.mp3");
+    stream->play();
+    pump();
+    server->lastLoad()->respond(404, length(20));
+    server->lastLoad()->send("<html>gone</html>\n\n");
+    pump();
+    ASSERT_EQ(events->events, std::vector<std::string> { "error " + std::to_string(net::URLError::BadServerResponse) });
+    EXPECT_TRUE(server->lastLoad()->isCancelled());
+    EXPECT_FALSE(stream->isPlaying());
+    EXPECT_FALSE(core::fs::exists(stream->temporaryFilePath()));
+
+    // A download that cannot be written ends as a failure, never as silence.
+    events->events.clear();
+    stream = player("http://audio.test/full.mp3");
+    stream->setDestinationPath("/dev/full");
+    stream->play();
+    pump();
+    server->lastLoad()->respond(200, length(4000));
+    server->lastLoad()->send(std::string(2000, '\0'));
+    pump();
+    ASSERT_EQ(events->events, std::vector<std::string> { "error " + std::to_string(ENOSPC) });
+    EXPECT_EQ(events->errors.back().domain(), core::Error::POSIXDomain);
+    EXPECT_TRUE(server->lastLoad()->isCancelled());
+    EXPECT_FALSE(stream->isBuffering());
 }
 
 TEST_F(AQAudioStreamPlayerTest, SeeksWithinTheDownloadedPartRestartTheClockThere)
