@@ -151,13 +151,18 @@ gfx::Size Label::sizeThatFits(gfx::Size size) const
 
 void Label::draw(gfx::Context& context, const gfx::Rect&)
 {
+    drawTextInRect(context, bounds());
+}
+
+void Label::drawTextInRect(gfx::Context& context, const gfx::Rect& room)
+{
     const gfx::Color& color = m_highlighted ? m_highlightedTextColor : m_textColor;
     context.setFillColor(color);
     // The text rectangle is as wide as the text: alignment acts across the
     // whole width.
-    gfx::Rect rect = textRectForBounds(bounds(), m_numberOfLines);
-    rect.origin.x = bounds().x();
-    rect.size.width = bounds().width();
+    gfx::Rect rect = textRectForBounds(room, m_numberOfLines);
+    rect.origin.x = room.x();
+    rect.size.width = room.width();
     gfx::textEngine()->drawString(context, text(), rect, displayedFont(), m_lineBreakMode, m_alignment);
 }
 

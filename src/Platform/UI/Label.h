@@ -63,6 +63,11 @@ public:
     void draw(gfx::Context& context, const gfx::Rect& rect) override;
     std::string debugText() const override { return text(); }
 
+protected:
+    // Draws the text into `rect` (draw() passes the bounds); subclasses
+    // narrow or move the room the text takes.
+    virtual void drawTextInRect(gfx::Context& context, const gfx::Rect& rect);
+
 private:
     core::Observable<std::string> m_text;
     gfx::Font m_font;

@@ -105,6 +105,31 @@ bool drawBarItemButton(BarItemButton& button, gfx::Context& context)
     return true;
 }
 
+// While editing: a red minus or a green plus in a disc on the left, and
+// the reorder grip's three lines on the right.
+void drawEditingControls(TableViewCell& cell, gfx::Context& context)
+{
+    gfx::Rect b = cell.bounds();
+    auto style = cell.editingStyle();
+    if (style != TableViewCell::EditingStyle::None && cell.shouldIndentWhileEditing()) {
+        float radius = 10;
+        gfx::Point c { TableViewCell::EditingControlWidth / 2 + 2, b.midY() };
+        bool insert = style == TableViewCell::EditingStyle::Insert;
+        context.setFillColor(insert ? gfx::Color::rgb255(52, 170, 60) : gfx::Color::rgb255(216, 40, 36));
+        context.fillEllipseInRect({ c.x - radius, c.y - radius, 2 * radius, 2 * radius });
+        context.setFillColor(gfx::Color::white(1));
+        context.fillRect({ c.x - 6, c.y - 1.5f, 12, 3 });
+        if (insert)
+            context.fillRect({ c.x - 1.5f, c.y - 6, 3, 12 });
+    }
+    if (cell.showsReorderControl()) {
+        float left = b.maxX() - TableViewCell::EditingControlWidth + 7, width = TableViewCell::EditingControlWidth - 14;
+        context.setFillColor(gfx::Color::white(0.6f));
+        for (float dy : { -5.0f, 0.0f, 5.0f })
+            context.fillRect({ left, b.midY() + dy - 1, width, 2 });
+    }
+}
+
 void drawCell(TableViewCell& cell, gfx::Context& context)
 {
     gfx::Rect b = cell.bounds();
@@ -121,6 +146,8 @@ void drawCell(TableViewCell& cell, gfx::Context& context)
     }
     context.setFillColor(Separator);
     context.fillRect({ b.minX() + (grouped ? 0 : 10), b.maxY() - 1, b.width() - (grouped ? 0 : 10), 1 });
+    if (cell.isEditing())
+        drawEditingControls(cell, context);
     View* accessory = cell.shownAccessoryView();
     if (!accessory || accessory == cell.accessoryView().get())
         return;
@@ -147,7 +174,8 @@ void drawTable(TableView& table, gfx::Context& context)
         gfx::Rect panel = table.rectForRow({ section, 0 }).unionRect(table.rectForRow({ section, rows - 1 }));
         if (!panel.intersects(table.bounds()))
             continue;
-        panel = panel.insetBy(0.5f, 0.5f);
+        // Under the rows, which stand in from the sides.
+        panel = panel.insetBy(TableView::GroupedMargin, 0).insetBy(0.5f, 0.5f);
         context.setFillColor(gfx::Color::white(1));
         StandardViewDrawing::fillRoundedRect(context, panel, 8);
         context.setStrokeColor(Rule);
@@ -352,9 +380,24 @@ void drawTextField(TextField& field, gfx::Context& context)
         StandardViewDrawing::strokeRoundedRect(context, border.insetBy(0.5f, 0.5f), 6);
         break;
     }
+    // The clear button: a grey disc with a white cross.
+    if (field.isClearButtonVisible()) {
+        gfx::Rect button = field.clearButtonRectForBounds(b);
+        context.setFillColor(gfx::Color::white(0.7f));
+        context.fillEllipseInRect(button);
+        context.setStrokeColor(gfx::Color::white(1));
+        context.setLineWidth(1.5f);
+        float inset = button.width() * 0.3f;
+        context.beginPath();
+        context.moveToPoint(button.minX() + inset, button.minY() + inset);
+        context.addLineToPoint(button.maxX() - inset, button.maxY() - inset);
+        context.moveToPoint(button.maxX() - inset, button.minY() + inset);
+        context.addLineToPoint(button.minX() + inset, button.maxY() - inset);
+        context.strokePath();
+    }
     auto engine = gfx::textEngine();
     bool placeholder = field.text().empty();
-    const std::string& text = placeholder ? field.placeholder() : field.text();
+    const std::string text = placeholder ? field.placeholder() : field.displayedText();
     if (text.empty())
         return;
     gfx::Rect r = placeholder ? field.placeholderRectForBounds(b) : field.textRectForBounds(b);

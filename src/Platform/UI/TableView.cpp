@@ -9,6 +9,7 @@
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/PanGestureRecognizer.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/SwipeGestureRecognizer.h"
 #include "Platform/UI/Touch.h"
 
@@ -54,6 +55,9 @@ public:
         return !table || table->contentMayLoseTouches(touches());
     }
 };
+
+// A header or footer the table made from its data source's title.
+class SectionTitleLabel : public Label { };
 
 } // namespace
 
@@ -171,9 +175,11 @@ void TableView::computeGeometry()
     for (int s = 0; s < sections; ++s) {
         Section& section = m_sections[size_t(s)];
         section.rows = std::max(0, source->numberOfRows(*this, s));
-        bool titled = m_style == Style::Grouped || source->titleForHeader(*this, s).has_value();
-        section.header = checkedHeight(d ? d->heightForHeader(*this, s) : std::nullopt,
-            titled ? m_sectionHeaderHeight : 0, "header");
+        auto title = source->titleForHeader(*this, s);
+        bool grouped = m_style == Style::Grouped;
+        float header = grouped && title && !title->empty() ? std::max(m_sectionHeaderHeight, GroupedTitledHeaderHeight)
+                                                           : (grouped || title ? m_sectionHeaderHeight : 0);
+        section.header = checkedHeight(d ? d->heightForHeader(*this, s) : std::nullopt, header, "header");
         bool footed = m_style == Style::Grouped || source->titleForFooter(*this, s).has_value();
         section.footer = checkedHeight(d ? d->heightForFooter(*this, s) : std::nullopt,
             footed ? m_sectionFooterHeight : 0, "footer");
@@ -492,18 +498,34 @@ void TableView::layoutSectionViews(const gfx::Rect& visible)
             if (!view) {
                 auto title = source ? (footer ? source->titleForFooter(*this, section) : source->titleForHeader(*this, section))
                                     : std::nullopt;
-                if (!title) {
+                if (!title || (m_style == Style::Grouped && title->empty())) {
                     m_sectionViews.erase(key);
                     continue;
                 }
-                auto label = Label::create({}, *title);
+                auto label = View::make<SectionTitleLabel>({});
+                label->setText(*title);
                 label->setFont(Fonts::boldSystemFont(m_style == Style::Grouped ? 17 : 18));
+                if (m_style == Style::Grouped) {
+                    label->setBackgroundColor(StandardColors::clear());
+                    label->setOpaque(false);
+                    label->setTextColor(gfx::Color::rgb255(76, 86, 108));
+                    label->setShadowColor(StandardColors::white());
+                    label->setShadowOffset({ 0, 1 });
+                    label->setTextAlignment(footer ? gfx::TextAlignment::Center : gfx::TextAlignment::Left);
+                }
                 view = label;
             }
             addSubview(view);
         }
         float inset = m_style == Style::Grouped ? GroupedMargin : 0;
-        view->setFrame({ inset, rect.y(), rect.width() - 2 * inset, rect.height() });
+        gfx::Rect frame { inset, rect.y(), rect.width() - 2 * inset, rect.height() };
+        // A grouped title lines up with the rows' text and stands just
+        // above its section's rows.
+        if (m_style == Style::Grouped && !footer && dynamic_cast<SectionTitleLabel*>(view.get())
+            && rect.height() > GroupedSectionSpacing)
+            frame = { inset + GroupedMargin, rect.y() + GroupedSectionSpacing, std::max(0.0f, rect.width() - 2 * (inset + GroupedMargin)),
+                rect.height() - GroupedSectionSpacing - 4 };
+        view->setFrame(frame);
     }
 }
 

@@ -11,7 +11,8 @@
 // and the driver trigger. A plain table's section headers stick to the top
 // of the visible area while their section passes under them; footers and
 // grouped tables scroll with their rows. Headers stand above the rows and
-// below the section index.
+// below the section index. A grouped table's titled headers are taller and
+// set their title in line with the rows' text; an empty title is no title.
 
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/IndexPath.h"
@@ -38,6 +39,9 @@ public:
     static constexpr float PlainSectionHeaderHeight = 22;
     static constexpr float GroupedSectionSpacing = 10;
     static constexpr float GroupedMargin = 10;
+    // A grouped section's header with a title: the spacing above, the
+    // title's line and a little room before the rows.
+    static constexpr float GroupedTitledHeaderHeight = 40;
     static constexpr float IndexWidth = 30;
     static constexpr double RowAnimationDuration = 0.3;
 

@@ -1,6 +1,7 @@
 #include "Platform/UI/TextField.h"
 
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Fonts.h"
@@ -31,6 +32,7 @@ void TextField::post(const char* name)
 void TextField::setText(std::string_view text)
 {
     requireMainThread("TextField::setText");
+    m_revealed.reset();
     m_text.set(core::utf8::sanitized(text));
     size_t end = m_text.get().size();
     m_selection = { end, 0 };
@@ -51,6 +53,7 @@ bool TextField::replace(core::Range range, std::string_view replacementText)
     std::string replacement = core::utf8::sanitized(replacementText);
     if (auto d = delegate(); d && !d->shouldChangeCharacters(*this, range, replacement))
         return false;
+    m_revealed.reset();
     std::string current = text();
     current.replace(range.location, range.length, replacement);
     m_text.set(current);
@@ -73,12 +76,71 @@ void TextField::insertText(std::string_view typed)
     requireMainThread("TextField::insertText");
     if (typed.empty())
         return;
-    replace(m_selection, typed);
+    size_t at = m_selection.location;
+    if (!replace(m_selection, typed) || !isSecureTextEntry() || !m_editing)
+        return;
+    // One key's code point shows for a moment; what arrives at once (a
+    // whole word) never does.
+    std::string current = text();
+    size_t end = at + core::utf8::sanitized(typed).size();
+    if (end > current.size() || previousCodePoint(current, end) != at)
+        return;
+    m_revealed = core::Range { at, end - at };
+    unsigned count = ++m_revealCount;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    core::RunLoop::main().performAfter(RevealDuration, [weak, count] {
+        auto self = std::static_pointer_cast<TextField>(weak.lock());
+        if (self && self->m_revealCount == count)
+            self->hideRevealed();
+    });
 }
 
 void TextField::paste(std::string_view pasted)
 {
-    insertText(pasted);
+    requireMainThread("TextField::paste");
+    if (!pasted.empty())
+        replace(m_selection, pasted);
+}
+
+void TextField::hideRevealed()
+{
+    if (!m_revealed)
+        return;
+    m_revealed.reset();
+    setNeedsDisplay();
+}
+
+std::string TextField::displayedText() const
+{
+    return isSecureTextEntry() ? maskedText(m_revealed) : text();
+}
+
+std::string TextField::maskedText(std::optional<core::Range> revealed) const
+{
+    std::string current = text();
+    std::string shown;
+    size_t offset = 0;
+    while (offset < current.size()) {
+        size_t next = offset + 1;
+        while (next < current.size() && (static_cast<unsigned char>(current[next]) & 0xC0) == 0x80)
+            ++next;
+        if (revealed && revealed->location == offset && revealed->end() == next)
+            shown.append(current, offset, next - offset);
+        else
+            shown += "\u2022";
+        offset = next;
+    }
+    return shown;
+}
+
+bool TextField::copy()
+{
+    return !isSecureTextEntry() && TextInput::copy();
+}
+
+bool TextField::cut()
+{
+    return !isSecureTextEntry() && TextInput::cut();
 }
 
 void TextField::deleteBackward()
@@ -111,6 +173,7 @@ void TextField::clearButtonTapped()
         return;
     if (text().empty())
         return;
+    m_revealed.reset();
     m_text.set(std::string());
     m_selection = { 0, 0 };
     changed();
@@ -326,6 +389,7 @@ void TextField::didResignFirstResponder()
 {
     auto self = shared_from_this();
     m_editing = false;
+    hideRevealed();
     setNeedsLayout();
     sendActions(EditingDidEnd);
     if (auto d = delegate())
@@ -351,14 +415,8 @@ std::string TextField::debugText() const
 {
     if (text().empty())
         return m_placeholder.empty() ? std::string() : "(" + m_placeholder + ")";
-    if (isSecureTextEntry()) {
-        std::string dots;
-        for (size_t i = 0; i < text().size(); ++i)
-            if ((static_cast<unsigned char>(text()[i]) & 0xC0) != 0x80)
-                dots += "\u2022";
-        return dots;
-    }
-    return text();
+    // Dumps reach logs: a secure field's typed character never shows here.
+    return isSecureTextEntry() ? maskedText(std::nullopt) : text();
 }
 
 } // namespace ui

@@ -5,7 +5,10 @@
 // the delegate about each change and send editing-changed; return asks
 // should-return and sends ended-on-exit without resigning; the clear button
 // asks should-clear. Its rectangles (border, text, editing, placeholder,
-// clear button, left and right views) are overridable.
+// clear button, left and right views) are overridable. A secure field shows
+// one bullet per code point (the last one typed shows itself for a second
+// while editing), in drawings and dumps alike, and keeps its text off the
+// pasteboard.
 
 #include "Platform/Core/Observable.h"
 #include "Platform/Graphics/Color.h"
@@ -65,6 +68,8 @@ public:
     void paste(std::string_view text) override;
     void deleteBackward() override;
     void returnKeyPressed() override;
+    bool copy() override;
+    bool cut() override;
     // What the clear button does.
     void clearButtonTapped();
 
@@ -103,6 +108,10 @@ public:
     void setDelegate(std::weak_ptr<TextFieldDelegate> delegate) { m_delegate = std::move(delegate); }
 
     bool isEditing() const { return m_editing; }
+    // The text as it is drawn: a secure field's bullets, with the code
+    // point typed last shown as itself for RevealDuration seconds.
+    std::string displayedText() const;
+    static constexpr double RevealDuration = 1;
     // Whether the clear button shows now, by its mode and the text.
     bool isClearButtonVisible() const;
 
@@ -132,6 +141,9 @@ private:
     void changed();
     bool showsView(ViewMode mode) const;
     void post(const char* name);
+    void hideRevealed();
+    // One bullet per code point, but the revealed one as itself.
+    std::string maskedText(std::optional<core::Range> revealed) const;
 
     core::Observable<std::string> m_text;
     core::Range m_selection { 0, 0 };
@@ -151,6 +163,10 @@ private:
     StretchableImage m_background;
     StretchableImage m_disabledBackground;
     std::weak_ptr<TextFieldDelegate> m_delegate;
+    // The byte range of a secure field's code point shown as typed, and
+    // the count that tells a pending hide whether it is still the latest.
+    std::optional<core::Range> m_revealed;
+    unsigned m_revealCount = 0;
     bool m_editing = false;
 };
 

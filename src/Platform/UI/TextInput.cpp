@@ -1,5 +1,7 @@
 #include "Platform/UI/TextInput.h"
 
+#include "Platform/UI/Pasteboard.h"
+
 #include <algorithm>
 
 namespace ui {
@@ -14,6 +16,26 @@ bool isContinuation(char c)
 }
 
 } // namespace
+
+bool TextInput::copy()
+{
+    core::Range range = selectedRange();
+    if (range.length == 0)
+        return false;
+    std::string current = text();
+    if (range.location >= current.size())
+        return false;
+    Pasteboard::general()->setString(std::string_view(current).substr(range.location, range.length));
+    return true;
+}
+
+bool TextInput::cut()
+{
+    if (!copy())
+        return false;
+    deleteBackward();
+    return true;
+}
 
 size_t TextInput::boundaryBefore(std::string_view text, size_t offset)
 {

@@ -58,6 +58,12 @@ public:
     // The selection, or the code point before the caret.
     virtual void deleteBackward() = 0;
     virtual void returnKeyPressed() = 0;
+    // The selection onto the general pasteboard; false (the pasteboard
+    // untouched) when nothing is selected or the input keeps its text to
+    // itself.
+    virtual bool copy();
+    // The selection copied, then removed.
+    virtual bool cut();
 
     KeyboardType keyboardType() const { return m_keyboardType; }
     void setKeyboardType(KeyboardType type) { m_keyboardType = type; }

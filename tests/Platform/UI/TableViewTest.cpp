@@ -154,6 +154,29 @@ TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
     grouped->removeFromSuperview();
 }
 
+// A grouped section with a title gets room for it, its title in line with
+// the rows' text; an empty title is none.
+TEST_F(TableViewTest, GroupedTitlesStandAboveTheirRows)
+{
+    struct Titled : Rows {
+        std::vector<std::string> titles;
+        std::optional<std::string> titleForHeader(ui::TableView&, int section) override { return titles[size_t(section)]; }
+    };
+    auto rows = std::make_shared<Titled>();
+    rows->counts = { 1, 1, 1 };
+    rows->titles = { "General", "", "Startup" };
+    auto grouped = makeTable(window(), rows, ui::TableView::Style::Grouped);
+    EXPECT_EQ(grouped->rectForHeader(0).height(), 40);
+    EXPECT_EQ(grouped->rectForHeader(1).height(), 10);
+    EXPECT_EQ(grouped->rectForRow({ 2, 0 }).y(), 40 + 44 + 10 + 10 + 44 + 10 + 40);
+    auto* title = dynamic_cast<ui::Label*>(grouped->headerView(0));
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->text(), "General");
+    EXPECT_EQ(title->frame(), (gfx::Rect { 20, 10, 280, 26 }));
+    EXPECT_EQ(grouped->headerView(1), nullptr);
+    grouped->removeFromSuperview();
+}
+
 TEST_F(TableViewTest, OnlyVisibleRowsExistAndCellsAreReused)
 {
     auto rows = std::make_shared<Rows>();

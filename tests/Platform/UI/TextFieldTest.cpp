@@ -1,14 +1,36 @@
 #include "Support/UITestCase.h"
 
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Keyboard.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
+
+#include <filesystem>
 
 namespace {
 
 using test::UITestCase;
+
+// The deterministic engine, keeping every line it is asked to draw.
+class RecordingTextEngine : public gfx::TextEngine {
+public:
+    float widthOfString(std::string_view text, const gfx::Font& font) override { return inner->widthOfString(text, font); }
+    gfx::FontMetrics metrics(const gfx::Font& font) override { return inner->metrics(font); }
+    std::vector<std::string> lines;
+
+protected:
+    void drawLine(gfx::Context& context, std::string_view line, float x, float y, const gfx::Font& font) override
+    {
+        lines.emplace_back(line);
+        inner->drawString(context, line, gfx::Point { x, y }, font);
+    }
+
+private:
+    std::shared_ptr<gfx::TextEngine> inner = gfx::makeDeterministicTextEngine();
+};
 
 struct Delegate : ui::TextFieldDelegate {
     std::vector<std::string>* log = nullptr;
@@ -148,6 +170,70 @@ TEST_F(TextFieldTest, ClearButtonAsksThenEmpties)
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(log, (std::vector<std::string> { "should-clear", "should-clear", "editing changed" }));
     EXPECT_THROW(driver.clear(*field), core::Exception); // nothing to clear: no button
+}
+
+// A password is drawn and dumped as bullets; the key typed last shows for
+// a second while editing; it never reaches the pasteboard.
+TEST_F(TextFieldTest, SecureTextShowsBulletsAndStaysOffThePasteboard)
+{
+    auto engine = std::make_shared<RecordingTextEngine>();
+    gfx::setTextEngine(engine);
+    auto render = [&] {
+        engine->lines.clear();
+        std::string path = pathInHome("screen.png");
+        EXPECT_TRUE(driver.screenshot(path));
+        EXPECT_TRUE(std::filesystem::file_size(path) > 0);
+        return engine->lines;
+    };
+    using Lines = std::vector<std::string>;
+    field->setSecureTextEntry(true);
+    driver.tap(*field);
+    driver.type("s3cr\u00e9t");
+    EXPECT_EQ(field->text(), "s3cr\u00e9t");
+    EXPECT_EQ(render(), (Lines { "\u2022\u2022\u2022\u2022\u2022t" }));
+    EXPECT_NE(driver.dump().find("\u2022\u2022\u2022\u2022\u2022\u2022"), std::string::npos);
+    EXPECT_EQ(driver.dump().find("s3cr"), std::string::npos);
+    advance(0.9);
+    EXPECT_EQ(field->displayedText(), "\u2022\u2022\u2022\u2022\u2022t");
+    advance(0.1);
+    EXPECT_EQ(render(), (Lines { "\u2022\u2022\u2022\u2022\u2022\u2022" }));
+
+    // A later key takes the moment over; deleting and pasting show nothing.
+    driver.type("x");
+    advance(0.5);
+    driver.type("y");
+    advance(0.6);
+    EXPECT_EQ(field->displayedText(), "\u2022\u2022\u2022\u2022\u2022\u2022\u2022y");
+    driver.deleteBackward();
+    EXPECT_EQ(field->displayedText(), "\u2022\u2022\u2022\u2022\u2022\u2022\u2022");
+    driver.paste("z");
+    EXPECT_EQ(field->displayedText(), "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022");
+    driver.type("q");
+    field->resignFirstResponder();
+    EXPECT_EQ(field->displayedText(), "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022");
+
+    auto pasteboard = ui::Pasteboard::general();
+    pasteboard->setString("before");
+    driver.tap(*field);
+    field->setSelectedRange({ 0, field->text().size() });
+    EXPECT_FALSE(driver.copy());
+    EXPECT_FALSE(driver.cut());
+    EXPECT_EQ(pasteboard->string(), "before");
+    EXPECT_EQ(field->text(), "s3cr\u00e9txzq");
+
+    // An ordinary field copies and cuts its selection.
+    field->setSecureTextEntry(false);
+    field->setText("open text");
+    field->setSelectedRange({ 5, 4 });
+    EXPECT_TRUE(driver.copy());
+    EXPECT_EQ(pasteboard->string(), "text");
+    field->setSelectedRange({ 0, 5 });
+    EXPECT_TRUE(driver.cut());
+    EXPECT_EQ(pasteboard->string(), "open ");
+    EXPECT_EQ(field->text(), "text");
+    field->setSelectedRange({ 0, 0 });
+    EXPECT_FALSE(driver.copy());
+    gfx::setTextEngine(nullptr);
 }
 
 TEST_F(TextFieldTest, TextIsSanitisedAndTypingNeedsAnInput)

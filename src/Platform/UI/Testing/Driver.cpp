@@ -573,6 +573,20 @@ void Driver::pressReturn()
     settle();
 }
 
+bool Driver::copy()
+{
+    bool copied = textInput().copy();
+    settle();
+    return copied;
+}
+
+bool Driver::cut()
+{
+    bool cut = textInput().cut();
+    settle();
+    return cut;
+}
+
 void Driver::clear(const TextField& field)
 {
     if (!field.isClearButtonVisible())

@@ -117,6 +117,9 @@ public:
     void paste(std::string_view text);
     void deleteBackward();
     void pressReturn();
+    // The first responder's copy and cut of its selection: whether it took.
+    bool copy();
+    bool cut();
     // Taps the field's clear button.
     void clear(const TextField& field);
     bool keyboardVisible() const;
