@@ -231,6 +231,9 @@ void NavigationController::transition(const std::shared_ptr<ViewController>& fro
         auto& toView = to->view();
         if (toView->superview() != view().get())
             view()->insertSubview(toView, 0);
+        // The new top hears will-appear at the size it will show at, so it
+        // can place its content (a row scrolled to the middle) by it.
+        layoutContent();
     }
     if (shown && from)
         from->viewWillDisappear(animated);

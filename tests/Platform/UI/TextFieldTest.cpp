@@ -7,30 +7,13 @@
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
+#include "Support/RecordingTextEngine.h"
 
 #include <filesystem>
 
 namespace {
 
 using test::UITestCase;
-
-// The deterministic engine, keeping every line it is asked to draw.
-class RecordingTextEngine : public gfx::TextEngine {
-public:
-    float widthOfString(std::string_view text, const gfx::Font& font) override { return inner->widthOfString(text, font); }
-    gfx::FontMetrics metrics(const gfx::Font& font) override { return inner->metrics(font); }
-    std::vector<std::string> lines;
-
-protected:
-    void drawLine(gfx::Context& context, std::string_view line, float x, float y, const gfx::Font& font) override
-    {
-        lines.emplace_back(line);
-        inner->drawString(context, line, gfx::Point { x, y }, font);
-    }
-
-private:
-    std::shared_ptr<gfx::TextEngine> inner = gfx::makeDeterministicTextEngine();
-};
 
 struct Delegate : ui::TextFieldDelegate {
     std::vector<std::string>* log = nullptr;
@@ -176,14 +159,14 @@ TEST_F(TextFieldTest, ClearButtonAsksThenEmpties)
 // a second while editing; it never reaches the pasteboard.
 TEST_F(TextFieldTest, SecureTextShowsBulletsAndStaysOffThePasteboard)
 {
-    auto engine = std::make_shared<RecordingTextEngine>();
+    auto engine = std::make_shared<test::RecordingTextEngine>();
     gfx::setTextEngine(engine);
     auto render = [&] {
         engine->lines.clear();
         std::string path = pathInHome("screen.png");
         EXPECT_TRUE(driver.screenshot(path));
         EXPECT_TRUE(std::filesystem::file_size(path) > 0);
-        return engine->lines;
+        return engine->texts();
     };
     using Lines = std::vector<std::string>;
     field->setSecureTextEntry(true);

@@ -1,0 +1,105 @@
+#include "App/Shell/Settings/VKEditableListItemEditingController.h"
+
+#include "App/Shell/Settings/VKEditableListItemEditingCell.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TextField.h"
+
+#include <algorithm>
+
+std::shared_ptr<VKEditableListItemEditingController> VKEditableListItemEditingController::create()
+{
+    return std::make_shared<VKEditableListItemEditingController>();
+}
+
+ui::TableView& VKEditableListItemEditingController::tableView()
+{
+    view();
+    return *m_tableView;
+}
+
+void VKEditableListItemEditingController::loadView()
+{
+    gfx::Rect frame = ui::Application::shared() ? ui::Application::shared()->applicationFrame() : gfx::Rect { 0, 20, 320, 460 };
+    auto root = ui::View::create({ 0, 0, frame.width(), frame.height() });
+    root->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    m_tableView = ui::TableView::create(root->bounds(), ui::TableView::Style::Grouped);
+    m_tableView->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    m_tableView->setDataSource(std::dynamic_pointer_cast<ui::TableViewDataSource>(shared_from_this()));
+    m_tableView->setAllowsSelection(false);
+    root->addSubview(m_tableView);
+    setView(root);
+}
+
+void VKEditableListItemEditingController::viewDidLoad()
+{
+    VKNonRotatingViewController::viewDidLoad();
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    auto cancelItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
+    cancelItem->addTarget(shared_from_this(), "cancel", [weak](ui::BarButtonItem&) {
+        if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
+            self->cancel();
+    });
+    auto saveItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Save);
+    saveItem->addTarget(shared_from_this(), "save", [weak](ui::BarButtonItem&) {
+        if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
+            self->save();
+    });
+    navigationItem().setLeftBarButtonItem(cancelItem);
+    navigationItem().setRightBarButtonItem(saveItem);
+}
+
+void VKEditableListItemEditingController::viewWillAppear(bool animated)
+{
+    VKNonRotatingViewController::viewWillAppear(animated);
+    if (!m_editingCell) {
+        m_editingCell = VKEditableListItemEditingCell::create();
+        m_editingCell->textField().setAutocorrectionType(ui::TextInput::AutocorrectionType::No);
+    }
+    auto& field = m_editingCell->textField();
+    field.setText(m_editingValue.value_or(""));
+    field.setPlaceholder(core::localized("IANA character set name", "Settings"));
+    setTitle(core::localized(m_editingValue ? "Edit encoding" : "Add encoding", "Settings"));
+    tableView().reloadData();
+    // In the table (and so in the window) before it can take the keyboard.
+    tableView().layoutIfNeeded();
+    field.becomeFirstResponder();
+}
+
+void VKEditableListItemEditingController::save()
+{
+    std::string text = m_editingCell ? m_editingCell->textField().text() : std::string();
+    if (m_editingData) {
+        auto& items = *m_editingData;
+        auto found = m_editingValue ? std::find(items.begin(), items.end(), *m_editingValue) : items.end();
+        if (found != items.end())
+            *found = text;
+        else
+            items.insert(items.begin(), text);
+    }
+    if (auto* navigation = navigationController())
+        navigation->popViewController(true);
+}
+
+void VKEditableListItemEditingController::cancel()
+{
+    if (auto* navigation = navigationController())
+        navigation->popViewController(true);
+}
+
+int VKEditableListItemEditingController::numberOfRows(ui::TableView&, int)
+{
+    return m_editingCell ? 1 : 0;
+}
+
+std::shared_ptr<ui::TableViewCell> VKEditableListItemEditingController::cellForRow(ui::TableView& table, ui::IndexPath)
+{
+    // The one cell goes to the reuse queue on every reload: take it back
+    // out, so the queue never holds it twice.
+    table.dequeueReusableCell(VKEditableListItemEditingCell::CellIdentifier);
+    return m_editingCell;
+}

@@ -1,0 +1,15 @@
+#include "App/Shell/Settings/VKSubviewController.h"
+
+#include "Platform/UI/NavigationController.h"
+
+VKSubviewController::VKSubviewController(ui::TableView::Style style) : VKNonRotatingTableViewController(style) { }
+
+std::string VKSubviewController::statusText()
+{
+    return "Please override";
+}
+
+void VKSubviewController::presentUsingNavigationController(ui::NavigationController& navigation, bool animated)
+{
+    navigation.pushViewController(sharedAs<ui::ViewController>(), animated);
+}
