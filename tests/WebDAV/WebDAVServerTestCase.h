@@ -6,14 +6,9 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Support/ChildProcess.h"
+#include "Support/RawClient.h"
 #include "WebDAV/WebDAVConnection.h"
 #include "WebDAV/WebDAVCredentials.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -36,87 +31,6 @@ public:
 
     std::mutex mutex;
     std::string password = "secret";
-};
-
-// A plain client socket; reading pumps the main loop, where the server lives.
-class RawClient {
-public:
-    explicit RawClient(uint16_t port)
-    {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        fcntl(m_fd, F_SETFL, O_NONBLOCK);
-    }
-    ~RawClient() { close(m_fd); }
-
-    void send(std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent > 0)
-                bytes.remove_prefix(static_cast<size_t>(sent));
-            else
-                core::RunLoop::main().runOnce(core::RunLoop::DefaultMode, 0.01);
-        }
-    }
-    // Pumps until the text holds `needle` (or the server closed).
-    const std::string& readUntil(std::string_view needle, size_t count = 1, double seconds = 20)
-    {
-        core::RunLoop::main().runUntil([&] {
-            pull();
-            return m_closed || occurrences(needle) >= count;
-        }, seconds);
-        return m_received;
-    }
-    // Pumps until `total` bytes arrived in all (or the server closed).
-    const std::string& readBytes(size_t total, double seconds = 20)
-    {
-        core::RunLoop::main().runUntil([&] {
-            pull();
-            return m_closed || m_received.size() >= total;
-        }, seconds);
-        return m_received;
-    }
-    bool waitForClose()
-    {
-        core::RunLoop::main().runUntil([&] {
-            pull();
-            return m_closed;
-        }, 20);
-        return m_closed;
-    }
-    size_t occurrences(std::string_view needle) const
-    {
-        size_t found = 0;
-        for (size_t at = m_received.find(needle); at != std::string::npos; at = m_received.find(needle, at + 1))
-            ++found;
-        return found;
-    }
-    const std::string& received() const { return m_received; }
-
-private:
-    void pull()
-    {
-        char buffer[65536];
-        for (;;) {
-            ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
-            if (got > 0) {
-                m_received.append(buffer, static_cast<size_t>(got));
-                continue;
-            }
-            if (got == 0)
-                m_closed = true;
-            return;
-        }
-    }
-
-    int m_fd = -1;
-    bool m_closed = false;
-    std::string m_received;
 };
 
 // A WebDAV server on a port the system chose: the home's "site" folder with
