@@ -1,5 +1,6 @@
 #include "App/VKAppDelegate.h"
 
+#include "App/Shell/Interface/AlertViewAdditions.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKKeychain.h"
 #include "App/Shell/VKNavigationController.h"
@@ -21,6 +22,7 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
 #include "WebDAV/WebDAVConnection.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
@@ -284,9 +286,12 @@ bool VKAppDelegate::startHTTPServer(bool start)
     }
     if (!started) {
         core::log("Error starting HTTP Server: {}", error.description());
-        // The warning alert's text, where the user sees it.
-        std::fprintf(stderr, "%s\n",
-            fmt::format("{} encountered an error starting the WebDAV server", displayName()).c_str());
+        const auto message = fmt::format(fmt::runtime(core::localized("{} encountered an error starting the WebDAV server")),
+            displayName());
+        // Also on the terminal: the program may run without a window.
+        std::fprintf(stderr, "%s\n", message.c_str());
+        if (ui::Application::shared())
+            showAlertViewWithTitle(core::localized("Warning"), message, core::localized("OK"));
         return false;
     }
     if (m_httpServer->port() != configured && configured != 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/Settings/VKSettingsControllerDelegate.h"
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
@@ -22,7 +23,10 @@ class VKWindow;
 // on the default route, which gives the server its address on the local
 // network as it changes. It answers the shell's questions
 // (VKAppDelegateHooks) from its own state once launched.
-class VKAppDelegate : public core::Object, public NetReachabilityDelegate, public VKAppDelegateHooks {
+class VKAppDelegate : public core::Object,
+                      public NetReachabilityDelegate,
+                      public VKAppDelegateHooks,
+                      public VKSettingsControllerDelegate {
 public:
     static std::shared_ptr<VKAppDelegate> create();
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
@@ -73,6 +77,24 @@ public:
     bool guestActionsEnabled() const override;
     bool isAudioPlayerPlaying() const override { return false; }
     std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
+
+    // Settings (VKAppDelegateSettings.cpp). The settings are presented from
+    // the browser's navigation controller as a form sheet in a navigation
+    // controller of their own, with the page of `group` (4 remote access,
+    // 8 passcode) already open when it is not 0; the top screen stops
+    // editing first. Nothing shows without a navigation controller or
+    // while it presents another screen.
+    void showSettings(const std::shared_ptr<core::Object>& sender, int group = 0);
+    // Dismisses the settings, then makes the server follow
+    // "VKServerEnabled" (no start while the quota index is rebuilt) and
+    // applies the keep-awake setting.
+    void settingsControllerDidEnd(VKSettingsController& controller) override;
+    // Counts the disk use of the public and private documents afresh, on
+    // the calling thread.
+    void rebuildDiskQuota();
+    // The idle timer stays off while "VKInsomniaEnabled" is set or a client
+    // is connected.
+    void applyKeepAwakeSetting();
 
     // Tried in turn when the configured port is taken (8081…8090, then 0 for
     // a port the system assigns).

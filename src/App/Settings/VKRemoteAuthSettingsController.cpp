@@ -1,0 +1,60 @@
+#include "App/Settings/VKRemoteAuthSettingsController.h"
+
+#include "App/Shell/Settings/VKSwitchCell.h"
+#include "App/Shell/Settings/VKTextFieldCell.h"
+#include "App/Shell/VKKeychain.h"
+#include "App/VKAppDelegate.h"
+#include "HTTP/HTTPServer.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/TextField.h"
+
+#include <fmt/format.h>
+
+std::shared_ptr<VKRemoteAuthSettingsController> VKRemoteAuthSettingsController::remoteAuthSettingsController()
+{
+    return std::make_shared<VKRemoteAuthSettingsController>();
+}
+
+VKRemoteAuthSettingsController::VKRemoteAuthSettingsController()
+{
+    setTitle(core::localized("Authentication", "Settings"));
+}
+
+std::string VKRemoteAuthSettingsController::statusText()
+{
+    bool user = !core::UserDefaults::standard()->stringForKey("VKLoginUsername").empty();
+    auto password = VKKeychain::sharedKeychain()->passwordForUser(VKLoginPasswordService, VKLoginPasswordService);
+    return core::localized(user && password && !password->empty() ? "On" : "Off", "Settings");
+}
+
+void VKRemoteAuthSettingsController::loadTableGroups()
+{
+    auto username = VKTextFieldCell::initWithLabel(core::localized("Username", "Settings"), "VKLoginUsername");
+    auto password = VKTextFieldCell::initWithLabelKeychainKey(core::localized("Password", "Settings"), VKLoginPasswordService);
+    password->textField().setSecureTextEntry(true);
+    for (auto* field : { &username->textField(), &password->textField() })
+        field->setClearButtonMode(ui::TextField::ViewMode::WhileEditing);
+    auto guests = VKSwitchCell::initWithLabel(core::localized("Remote Guest Access", "Settings"), "VKRemoteGuestAccess");
+    setTableGroups({ { username, password, guests } });
+    updateFooterText();
+}
+
+void VKRemoteAuthSettingsController::viewWillAppear(bool animated)
+{
+    VKTableSubviewController::viewWillAppear(animated);
+    updateFooterText();
+}
+
+void VKRemoteAuthSettingsController::updateFooterText()
+{
+    auto delegate = VKAppDelegate::sharedAppDelegate();
+    auto server = delegate ? delegate->httpServer() : nullptr;
+    auto host = server ? server->hostURL() : std::nullopt;
+    std::string address = host ? host->absoluteString() : core::localized("http://192.168.1.2");
+    setFooterText(fmt::format(fmt::runtime(core::localized("Enter an empty password to disable remote authentication.\n\n"
+                                                          "Guests can connect without authenticating by appending "
+                                                          "\"Public\" to the WebDAV URL\n{}/Public",
+                                  "Settings")),
+        address));
+}
