@@ -66,6 +66,24 @@ std::shared_ptr<DBRequest> DBRequest::initWithURLRequest(const core::URLRequest&
     return result;
 }
 
+std::shared_ptr<DBRequest> DBRequest::initWaitingForBody(const core::URLRequest& request,
+    std::weak_ptr<core::Object> target, Selector selector)
+{
+    auto result = std::shared_ptr<DBRequest>(new DBRequest(request, std::move(target), std::move(selector)));
+    if (auto delegate = currentNetworkDelegate())
+        delegate->networkRequestStarted();
+    return result;
+}
+
+void DBRequest::startLoading(const core::URLRequest& request)
+{
+    if (m_ended || m_connection)
+        return;
+    m_request = request;
+    m_connection = net::URLConnection::create(request,
+        std::weak_ptr<net::URLConnectionDelegate>(std::static_pointer_cast<DBRequest>(shared_from_this())));
+}
+
 DBRequest::~DBRequest()
 {
     if (m_stopped)
@@ -274,6 +292,12 @@ void DBRequest::stopped()
     if (m_stopped)
         return;
     m_stopped = true;
+    if (!m_temporaryBodyFile.empty()) {
+        core::Error error;
+        if (!core::fs::removeItem(m_temporaryBodyFile, &error) && !error.is(core::Error::POSIXDomain, ENOENT))
+            core::log("DBRequest: error removing the body file: {}", error.localizedDescription());
+        m_temporaryBodyFile.clear();
+    }
     if (auto delegate = currentNetworkDelegate())
         delegate->networkRequestStopped();
 }

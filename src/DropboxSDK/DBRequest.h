@@ -58,6 +58,17 @@ public:
     // Starts the load and tells the network delegate.
     static std::shared_ptr<DBRequest> initWithURLRequest(const core::URLRequest& request,
         std::weak_ptr<core::Object> target, Selector selector);
+    // A request whose body is still being written (an upload staged on a
+    // worker): it runs from now on as far as anyone can tell (its request
+    // and user info are readable, cancel() and letting it go end it, the
+    // network delegate hears it start) but connects only when
+    // startLoading() hands it the finished request.
+    static std::shared_ptr<DBRequest> initWaitingForBody(const core::URLRequest& request,
+        std::weak_ptr<core::Object> target, Selector selector);
+    // Connects a waiting request with `request` (the same URL, its body and
+    // headers now complete); nothing for a request that ended meanwhile.
+    void startLoading(const core::URLRequest& request);
+    bool isWaitingForBody() const { return !m_connection && !m_ended; }
     ~DBRequest() override;
 
     static void setNetworkRequestDelegate(std::weak_ptr<DBNetworkRequestDelegate> delegate);
@@ -68,6 +79,9 @@ public:
     void setFailureSelector(Selector selector) { m_failureSelector = std::move(selector); }
     void setDownloadProgressSelector(Selector selector) { m_downloadProgressSelector = std::move(selector); }
     void setUploadProgressSelector(Selector selector) { m_uploadProgressSelector = std::move(selector); }
+    // A file that belongs to the request (an upload's staged body): removed
+    // when the request ends, however it ends.
+    void setTemporaryBodyFile(std::string path) { m_temporaryBodyFile = std::move(path); }
 
     // 0 before the answer's head.
     int statusCode() const;
@@ -121,6 +135,7 @@ private:
     std::shared_ptr<core::FileHandle> m_fileHandle;
     std::string m_resultFilename;
     std::string m_tempFilename;
+    std::string m_temporaryBodyFile;
     core::Value::Dictionary m_userInfo;
     std::optional<core::HTTPURLResponse> m_response;
     int64_t m_bytesDownloaded = 0;

@@ -5,51 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <netinet/in.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <strings.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace test {
-
-namespace {
-
-constexpr int StartTimeoutMilliseconds = 15000;
-constexpr int ReplyTimeoutSeconds = 30;
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
-
-// The number after `"key":` in the server's one-line greeting.
-int jsonNumber(const std::string& line, const std::string& key)
-{
-    const size_t at = line.find("\"" + key + "\"");
-    if (at == std::string::npos)
-        return 0;
-    const size_t colon = line.find(':', at);
-    return colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
-}
-
-} // namespace
 
 TestWebServer::TestWebServer(const std::string& directory)
     : TestWebServer(directory, Options())
@@ -69,67 +29,17 @@ TestWebServer::TestWebServer(const std::string& directory, Options options)
         arguments.insert(arguments.end(),
             { "--tls-cert", m_directory + "/server.pem", "--tls-key", m_directory + "/server.key" });
     }
-
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "TestWebServer: no pipe";
-        return;
-    }
-    const std::string errorPath = m_directory + "/server.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const int spawned = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (spawned != 0) {
-        close(out[0]);
-        m_pid = -1;
-        ADD_FAILURE() << "TestWebServer: cannot run python3: " << strerror(spawned);
-        return;
-    }
-
-    // The greeting line, within a bounded wait.
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StartTimeoutMilliseconds);
-    while (line.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd fd { out[0], POLLIN, 0 };
-        if (left.count() <= 0 || poll(&fd, 1, int(left.count())) <= 0)
-            break;
-        char buffer[256];
-        const ssize_t got = read(out[0], buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        line.append(buffer, size_t(got));
-    }
-    close(out[0]);
-    m_port = jsonNumber(line, "port");
-    m_tlsPort = jsonNumber(line, "tls_port");
-    if (m_port <= 0 || (options.tls && m_tlsPort <= 0)) {
-        stop();
-        ADD_FAILURE() << "TestWebServer did not start; it said: " << line << readAll(errorPath);
+    const std::string line = m_process.start(arguments, m_directory + "/server.err");
+    m_port = greetingNumber(line, "port");
+    m_tlsPort = greetingNumber(line, "tls_port");
+    if (!line.empty() && (m_port <= 0 || (options.tls && m_tlsPort <= 0))) {
+        m_process.stop();
+        m_port = 0;
+        ADD_FAILURE() << "TestWebServer did not start; it said: " << line << m_process.errors();
     }
 }
 
-TestWebServer::~TestWebServer()
-{
-    stop();
-}
-
-void TestWebServer::stop()
-{
-    if (m_pid <= 0)
-        return;
-    kill(m_pid, SIGTERM);
-    while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
-    m_pid = -1;
-}
+TestWebServer::~TestWebServer() = default;
 
 void TestWebServer::makeCertificates(const Options& options)
 {
@@ -150,37 +60,13 @@ std::string TestWebServer::tlsURL(std::string_view pathAndQuery, std::string_vie
 
 std::string TestWebServer::rawGet(std::string_view pathAndQuery, std::string_view method) const
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return {};
-    timeval timeout { ReplyTimeoutSeconds, 0 };
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(m_port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const std::string request = std::string(method) + " " + std::string(pathAndQuery) + " HTTP/1.1\r\nHost: 127.0.0.1:"
-            + std::to_string(m_port) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
-            char buffer[65536];
-            ssize_t got;
-            while ((got = recv(fd, buffer, sizeof buffer, 0)) > 0)
-                reply.append(buffer, size_t(got));
-        }
-    }
-    close(fd);
-    return reply;
+    return rawHTTPExchange(m_port, method, pathAndQuery);
 }
 
 std::string TestWebServer::body(std::string_view pathAndQuery) const
 {
-    const std::string reply = rawGet(pathAndQuery);
-    const size_t end = reply.find("\r\n\r\n");
-    return end == std::string::npos ? std::string() : reply.substr(end + 4);
+    return answerBody(rawGet(pathAndQuery));
 }
-
 std::vector<TestWebServer::Request> TestWebServer::requests() const
 {
     std::vector<Request> result;

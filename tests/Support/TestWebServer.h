@@ -1,10 +1,11 @@
 #pragma once
 
+#include "Support/ServerProcess.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -31,7 +32,7 @@ public:
     TestWebServer(const TestWebServer&) = delete;
     TestWebServer& operator=(const TestWebServer&) = delete;
 
-    bool isRunning() const { return m_pid > 0 && m_port > 0; }
+    bool isRunning() const { return m_port > 0; }
     int port() const { return m_port; }
     int tlsPort() const { return m_tlsPort; }
     // "http://127.0.0.1:<port>" + path and query.
@@ -68,11 +69,10 @@ public:
 
 private:
     void makeCertificates(const Options& options);
-    void stop();
 
     std::string m_directory;
     std::string m_caFile;
-    pid_t m_pid = -1;
+    ServerProcess m_process;
     int m_port = 0;
     int m_tlsPort = 0;
 };

@@ -35,15 +35,14 @@ import argparse
 import email.parser
 import email.policy
 import hashlib
-import http.server
 import json
 import os
 import socket
-import ssl
-import sys
 import threading
 import time
 import urllib.parse
+
+from loopback_http import QuietHandler, serve
 
 PATTERN_PERIOD = 251
 BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 4096))
@@ -78,18 +77,8 @@ def pattern(offset, length, data=None):
         length -= piece
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
+class Handler(QuietHandler):
     server_version = "TestWebServer"
-    sys_version = ""
-
-    def setup(self):
-        super().setup()
-        # Heads and bodies go out in separate writes; don't let them wait.
-        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-
-    def log_message(self, format, *args):
-        pass
 
     # -- request plumbing -------------------------------------------------
 
@@ -354,33 +343,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-    request_queue_size = 128
-    # With TLS: the handshake runs in each connection's own thread, so a
-    # client that connects and then stalls or gives up holds up nobody else.
-    tls_context = None
-
-    def finish_request(self, request, client_address):
-        if self.tls_context is None:
-            return super().finish_request(request, client_address)
-        try:
-            request = self.tls_context.wrap_socket(request, server_side=True)
-        except (ssl.SSLError, OSError):
-            return
-        try:
-            super().finish_request(request, client_address)
-        finally:
-            try:
-                request.close()
-            except OSError:
-                pass
-
-    def handle_error(self, request, client_address):
-        # Clients that hang up early are part of the tests.
-        pass
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
@@ -391,20 +353,7 @@ def main():
     global FILES_DIR
     FILES_DIR = args.files
 
-    plain = Server(("127.0.0.1", args.port), Handler)
-    servers = [plain]
-    tls_port = 0
-    if args.tls_cert:
-        secure = Server(("127.0.0.1", 0), Handler)
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(args.tls_cert, args.tls_key)
-        secure.tls_context = context
-        servers.append(secure)
-        tls_port = secure.server_address[1]
-    for server in servers:
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-    print(json.dumps({"port": plain.server_address[1], "tls_port": tls_port}), flush=True)
-    threading.Event().wait()
+    serve(Handler, args.port, args.tls_cert, args.tls_key)
 
 
 if __name__ == "__main__":

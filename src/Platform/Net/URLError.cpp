@@ -26,6 +26,8 @@ std::string_view URLError::defaultDescription(int code)
         return "too many HTTP redirects";
     case BadServerResponse:
         return "bad server response";
+    case CannotParseResponse:
+        return "cannot parse response";
     case FileDoesNotExist:
         return "The requested resource does not exist.";
     case NoPermissionsToReadFile:

@@ -29,6 +29,7 @@ public:
         NetworkConnectionLost = -1005,
         HTTPTooManyRedirects = -1007,
         BadServerResponse = -1011,
+        CannotParseResponse = -1017,
         FileDoesNotExist = -1100,
         NoPermissionsToReadFile = -1102,
         SecureConnectionFailed = -1200,
