@@ -5,7 +5,7 @@ HOME_DIR ?= var/home
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: all run test bench fuzz fuzz-smoke deps clean
+.PHONY: all run test bench fuzz fuzz-smoke deps clean cloud-server
 
 all: build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
@@ -31,6 +31,12 @@ test: deps build/test/build.ninja
 	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# The fake cloud service for trying the cloud features by hand: links
+# HOME_DIR to it (stop tandry first), serves CLOUD_ROOT on port 8089.
+CLOUD_ROOT ?= var/cloud
+cloud-server:
+	scripts/cloud-server --home $(HOME_DIR) --root $(CLOUD_ROOT)
 
 # Google Benchmark programs, then the scripts that measure the running
 # program against its peers (bench/*.sh and bench/*/*.sh, given BUILD).

@@ -96,6 +96,9 @@ protected:
     // VKCloudContentBaseURL, when set, give scheme, host and port.
     core::URLRequest requestWithProtocol(std::string_view protocol, std::string_view host, std::string_view path,
         const core::Value::Dictionary& parameters, std::string_view method = "GET") const;
+    // The signed POST of an upload into the folder `toPath`, its body not
+    // yet set; `safeName` is the stored name, which the signature covers.
+    core::URLRequest uploadRequest(const std::string& safeName, const std::string& toPath) const;
     // "scheme://host" of an endpoint, or the base URL setting's.
     static std::string baseURLText(std::string_view protocol, std::string_view host);
 

@@ -124,37 +124,8 @@ void DBRestClient::uploadFile(const std::string& filename, const std::string& to
     }
     const std::string destinationPath = core::path::appendingPathComponent(toPath, filename);
 
-    std::string folder = toPath;
-    if (folder.size() >= 2 && folder.back() == '/')
-        folder.pop_back();
-    const std::string urlText = fmt::format("{}/{}/files/{}{}", baseURLText(kDBProtocolHTTPS, kDBDropboxAPIContentHost),
-        kDBDropboxAPIVersion, root(), escapePath(folder));
-    auto url = core::URL::parse(urlText);
-    if (!url)
-        throw core::Exception("DBRestClientBadURL", fmt::format("Cannot make a URL of {}", urlText));
-
-    // The signature covers "file", the stored name, which the request
-    // itself carries only inside its body.
-    const auto& store = session()->credentialStore();
-    MPURLRequestParameter::List protocol = store->oauthParameters();
     const std::string safeName = safeFileName(filename);
-    MPURLRequestParameter::List signedParameters = protocol;
-    signedParameters.push_back(MPURLRequestParameter::initWithName("file", safeName));
-    MPOAuthURLRequest::sortParametersForSigning(signedParameters);
-    auto oauthRequest = MPOAuthURLRequest::initWithURL(*url, signedParameters);
-    oauthRequest->setHTTPMethod("POST");
-    auto signature = MPOAuthSignatureParameter::initWithText(
-        MPURLRequestParameter::parameterStringForParameters(signedParameters), store->signingKey(), *oauthRequest,
-        store->signatureMethod().value_or(std::string()));
-    MPOAuthURLRequest::sortParametersForSigning(protocol);
-    const std::string query = fmt::format("{}&{}", MPURLRequestParameter::parameterStringForParameters(protocol),
-        signature->URLEncodedParameterString());
-
-    core::URLRequest request(core::URL::parse(urlText + "?" + query).value());
-    request.setMethod("POST");
-    request.setTimeoutInterval(oauthRequest->timeoutInterval());
-    if (const double timeout = testTimeoutInterval(); timeout > 0)
-        request.setTimeoutInterval(timeout);
+    core::URLRequest request = uploadRequest(safeName, toPath);
     const std::string boundary = core::uuidString();
     request.setHeader("Content-Type", fmt::format("multipart/form-data; boundary={}", boundary));
 
@@ -194,6 +165,40 @@ void DBRestClient::uploadFile(const std::string& filename, const std::string& to
                 client->uploadBodyStaged(weakRequest, staged.errorCode, staged.length);
         });
     });
+}
+
+core::URLRequest DBRestClient::uploadRequest(const std::string& safeName, const std::string& toPath) const
+{
+    std::string folder = toPath;
+    if (folder.size() >= 2 && folder.back() == '/')
+        folder.pop_back();
+    const std::string urlText = fmt::format("{}/{}/files/{}{}", baseURLText(kDBProtocolHTTPS, kDBDropboxAPIContentHost),
+        kDBDropboxAPIVersion, root(), escapePath(folder));
+    auto url = core::URL::parse(urlText);
+    if (!url)
+        throw core::Exception("DBRestClientBadURL", fmt::format("Cannot make a URL of {}", urlText));
+
+    // The signature covers "file", the stored name, which the request
+    // itself carries only inside its body.
+    const auto& store = session()->credentialStore();
+    MPURLRequestParameter::List protocol = store->oauthParameters();
+    MPURLRequestParameter::List signedParameters = protocol;
+    signedParameters.push_back(MPURLRequestParameter::initWithName("file", safeName));
+    MPOAuthURLRequest::sortParametersForSigning(signedParameters);
+    auto oauthRequest = MPOAuthURLRequest::initWithURL(*url, signedParameters);
+    oauthRequest->setHTTPMethod("POST");
+    auto signature = MPOAuthSignatureParameter::initWithText(
+        MPURLRequestParameter::parameterStringForParameters(signedParameters), store->signingKey(), *oauthRequest,
+        store->signatureMethod().value_or(std::string()));
+    MPOAuthURLRequest::sortParametersForSigning(protocol);
+    const std::string query = fmt::format("{}&{}", MPURLRequestParameter::parameterStringForParameters(protocol),
+        signature->URLEncodedParameterString());
+
+    core::URLRequest request(core::URL::parse(urlText + "?" + query).value());
+    request.setMethod("POST");
+    if (const double timeout = testTimeoutInterval(); timeout > 0)
+        request.setTimeoutInterval(timeout);
+    return request;
 }
 
 void DBRestClient::uploadBodyStaged(const std::weak_ptr<DBRequest>& weakRequest, int errorCode, uint64_t length)

@@ -13,7 +13,11 @@
 #include "Platform/Security/MemoryKeychainStore.h"
 
 #include "RestClientTestCase.h"
+#include "Support/ChildProcess.h"
 #include "Support/Command.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,6 +132,27 @@ TEST_F(CloudServerTest, PathsAndHeadsStayWithinBounds)
     EXPECT_EQ(fine.output, " 401");
 }
 
+TEST_F(CloudServerTest, LargeFilesKeepTheirSize)
+{
+    // A sparse file of 5 GiB: its size in 64 bits, its end by range.
+    const int64_t size = int64_t(5) << 30;
+    const std::string path = cloudFile("/huge.bin");
+    ASSERT_EQ(truncate(path.c_str(), size), 0);
+    EXPECT_EQ(call([&] { client->loadMetadata("/huge.bin"); }), (Recorder::Events { "loadedMetadata /huge.bin" }));
+    EXPECT_EQ(recorder->metadata->totalBytes(), size);
+    EXPECT_EQ(recorder->metadata->humanReadableSize(), "5.0 GB");
+    EXPECT_EQ(call([&] { client->loadAccountInfo(); }), (Recorder::Events { "loadedAccountInfo" }));
+    EXPECT_EQ(recorder->accountInfo->quota()->normalConsumedBytes(), size);
+
+    auto signer = SigningClient::create(session);
+    const std::string url = signer->requestWithProtocol(kDBProtocolHTTP, kDBDropboxAPIContentHost, "/files/dropbox/huge.bin", {})
+                                .url().absoluteString();
+    const std::string route = std::string(kDBDropboxAPIContentHost) + ":80:127.0.0.1:" + std::to_string(server->port());
+    auto tail = test::runCommand({ "curl", "-s", "-o", "/dev/null", "-r", std::to_string(size - 10) + "-", "--connect-to", route,
+        "-w", "%{http_code} %{size_download}", url });
+    EXPECT_EQ(tail.output, "206 10");
+}
+
 TEST_F(CloudServerTest, FaultsAreServedAsAsked)
 {
     cloudFile("/a.txt", std::string(10000, 'a'));
@@ -229,6 +254,39 @@ TEST_F(CloudServerTest, TheOAuthTokenFlowCompletesAgainstTheFake)
     }
     for (const auto& request : server->requests())
         EXPECT_TRUE(request.verdict == "ok" || request.verdict == "not signed") << request.path << ": " << request.verdict;
+}
+
+TEST_F(CloudServerTest, TheHandScriptLinksAHomeToItsServer)
+{
+    test::ChildProcess script({ sourcePath("scripts/cloud-server"), "--home", home(), "--root", pathInHome("hand"),
+        "--port", "0" });
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return script.output().find("Ctrl-C") != std::string::npos; }, 20))
+        << script.output() << script.errors();
+    const std::string said = script.output();
+    const size_t at = said.find("http://127.0.0.1:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string base = said.substr(at, said.find(' ', at) - at);
+
+    // What it wrote, read as the program reads its settings.
+    auto written = core::UserDefaults::create(core::UserDefaults::standard()->path());
+    EXPECT_EQ(written->stringForKey(VKCloudAPIBaseURL), base);
+    EXPECT_EQ(written->stringForKey(VKCloudContentBaseURL), base);
+    const core::Value saved = written->object(kDBDropboxSavedCredentialsKey);
+    EXPECT_EQ(saved[kMPOAuthCredentialConsumerKey], core::Value(server->consumerKey()));
+
+    // A session that starts from them is linked and reaches the account.
+    auto defaults = core::UserDefaults::standard();
+    for (const char* key : { VKCloudAPIBaseURL, VKCloudContentBaseURL, kDBDropboxSavedCredentialsKey })
+        defaults->set(key, written->object(key));
+    auto linked = DBSession::initWithConsumerKey(server->consumerKey(), server->consumerSecret());
+    EXPECT_TRUE(linked->isLinked());
+    auto handClient = DBRestClient::initWithSession(linked);
+    handClient->setDelegate(recorder);
+    std::filesystem::create_directories(pathInHome("hand/Put here"));
+    EXPECT_EQ(call([&] { handClient->loadMetadata("/"); }), (Recorder::Events { "loadedMetadata /" }));
+    ASSERT_EQ(recorder->metadata->contents()->size(), 1u);
+    EXPECT_EQ(recorder->metadata->contents()->front()->path(), "/Put here");
+    EXPECT_TRUE(server->requests().empty());
 }
 
 } // namespace

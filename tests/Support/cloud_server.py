@@ -88,7 +88,7 @@ import threading
 import time
 import urllib.parse
 
-from loopback_http import QuietHandler, serve
+from loopback_http import QuietHandler, listen, serve
 
 API_ROOT = "dropbox"
 MAX_HEAD = 64 * 1024
@@ -1094,7 +1094,7 @@ class Handler(QuietHandler):
         self.form_answer([("oauth_token", issued), ("oauth_token_secret", secret)])
 
 
-def main():
+def parse_options(arguments=None):
     parser = argparse.ArgumentParser(description="A fake cloud storage service on 127.0.0.1.")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--tls-cert")
@@ -1104,16 +1104,27 @@ def main():
     parser.add_argument("--account", required=True, help="EMAIL:PASSWORD")
     parser.add_argument("--quota", type=int, default=1 << 40)
     parser.add_argument("--timestamp-window", type=float, default=None)
-    options = parser.parse_args()
+    options = parser.parse_args(arguments)
     if not os.path.isdir(options.root):
         parser.error("--root must be a folder")
+    return options
 
-    service = Service(options)
 
+def attach_to(service):
     def attach(server):
         server.service = service
+    return attach
 
-    serve(Handler, options.port, options.tls_cert, options.tls_key, attach)
+
+def start(options):
+    """The service, serving on threads of its own: (service, port, tls_port)."""
+    service = Service(options)
+    return (service,) + listen(Handler, options.port, options.tls_cert, options.tls_key, attach_to(service))
+
+
+def main():
+    options = parse_options()
+    serve(Handler, options.port, options.tls_cert, options.tls_key, attach_to(Service(options)))
 
 
 if __name__ == "__main__":

@@ -55,23 +55,27 @@ class Server(http.server.ThreadingHTTPServer):
         super().handle_error(request, client_address)
 
 
-def serve(handler, port, tls_cert=None, tls_key=None, prepare=lambda server: None):
-    """Listens on 127.0.0.1 (`port`, 0 for one the system assigns, and with a
-    certificate a TLS port too), prints the ports and serves until killed;
-    `prepare` sees each server first."""
+def listen(handler, port, tls_cert=None, tls_key=None, prepare=lambda server: None):
+    """Serves on 127.0.0.1 (`port`, 0 for one the system assigns, and with a
+    certificate a TLS port too) on threads of its own; `prepare` sees each
+    server first. Returns the plain port and the TLS port (0 without)."""
     servers = [Server(("127.0.0.1", port), handler)]
-    tls_port = 0
     if tls_cert:
         secure = Server(("127.0.0.1", 0), handler)
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(tls_cert, tls_key)
         secure.tls_context = context
         servers.append(secure)
-        tls_port = secure.server_address[1]
     for server in servers:
         prepare(server)
         threading.Thread(target=server.serve_forever, daemon=True).start()
-    print(json.dumps({"port": servers[0].server_address[1], "tls_port": tls_port}), flush=True)
+    return servers[0].server_address[1], servers[1].server_address[1] if len(servers) > 1 else 0
+
+
+def serve(handler, port, tls_cert=None, tls_key=None, prepare=lambda server: None):
+    """listen(), then prints the ports and serves until killed."""
+    plain, secure = listen(handler, port, tls_cert, tls_key, prepare)
+    print(json.dumps({"port": plain, "tls_port": secure}), flush=True)
     try:
         threading.Event().wait()
     except KeyboardInterrupt:
