@@ -4,7 +4,7 @@
 
 // The domain of the client's own errors: an HTTP status other than 200 as
 // the code, or one of the client's codes below.
-inline constexpr const char* DBErrorDomain = "dropbox.com";
+inline constexpr const char* DBErrorDomain = "cloud.invalid";
 
 // Creating an upload's body file failed.
 inline constexpr int DBErrorFileCreateFailed = 1000;
