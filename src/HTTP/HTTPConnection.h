@@ -195,6 +195,5 @@ private:
     // The last check failed only on an unknown nonce: the 401 says stale.
     bool m_staleNonce = false;
     bool m_draining = false;
-    uint64_t m_drainRemaining = 0;
     bool m_didDie = false;
 };
