@@ -2,6 +2,7 @@
 
 #include "App/Shell/Interface/AlertViewAdditions.h"
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKAudioPlayerRemoteControl.h"
 #include "App/Shell/VKKeychain.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Shell/VKWindow.h"
@@ -20,12 +21,14 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "WebDAV/WebDAVConnection.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
+#include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVServerLockHooks.h"
 
 #include <fmt/format.h>
@@ -123,7 +126,16 @@ bool VKAppDelegate::applicationDidFinishLaunching()
     prepareCloudMirror();
     if (m_netReachability)
         m_netReachability->setDelegate(std::static_pointer_cast<NetReachabilityDelegate>(sharedAs<VKAppDelegate>()));
+    m_guestMode = false;
+    return continueApplicationDidFinishLaunching();
+}
+
+bool VKAppDelegate::continueApplicationDidFinishLaunching()
+{
+    m_isLaunching = true;
     setupHTTPServer();
+    if (m_rootPasscodeController)
+        dismissPasscodeControllerAnimated(true);
     bool started = true;
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
         started = startHTTPServer(true);
@@ -144,6 +156,37 @@ bool VKAppDelegate::applicationDidFinishLaunching()
     }
     m_isLaunching = false;
     return started;
+}
+
+void VKAppDelegate::continueApplicationDidActivate()
+{
+    // Guest mode changed while the application was away: the server moves
+    // to the other root. The server's root tells which side it is on.
+    auto application = VKApplication::sharedApplication();
+    bool onPublic = m_httpServer
+        && core::path::standardizingPath(m_httpServer->documentRoot().path())
+            == core::path::standardizingPath(application->publicDirectory());
+    std::optional<std::string> newRoot;
+    if (m_guestMode && !onPublic)
+        newRoot = application->publicDirectory();
+    else if (!m_guestMode && m_httpServer && onPublic)
+        newRoot = application->documentsDirectory();
+    if (newRoot || !m_httpServer) {
+        if (newRoot)
+            core::log("Updating to new document root: {}", core::path::abbreviatingWithTildeInPath(*newRoot));
+        if (isAudioPlayerPlaying())
+            if (auto player = mostRecentAudioPlayer())
+                player->stop();
+        if (m_httpServer)
+            m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+        m_httpServer.reset();
+        setupHTTPServer();
+    }
+    if (m_httpServer->numberOfHTTPConnections() == 0)
+        WebDAVLockManager::sharedManager()->removeAllLocks();
+    application->setIdleTimerDisabled(core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled"));
+    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted())
+        startHTTPServer(true);
 }
 
 void VKAppDelegate::prepareCloudMirror()
@@ -214,14 +257,18 @@ void VKAppDelegate::setupHTTPServer()
     auto application = VKApplication::sharedApplication();
     if (m_httpServer && m_httpServer->isStarted())
         m_httpServer->stopListeningAndDisconnectActiveConnections(true);
-    m_httpServer = HTTPServer::create(core::URL::fileURL(application->homeDirectory(), true));
-    m_httpServer->addVirtualRootURI(*core::URL::parse("/Documents/"), application->documentsDirectory());
-    m_httpServer->addVirtualRootURI(*core::URL::parse("/Public/"), application->publicDirectory());
-    const auto readonlyName = core::localized("This Folder is Readonly");
-    const auto readonlyPath = core::Bundle::main()->pathForResource(readonlyName, "txt");
-    if (!readonlyPath.empty()) {
-        if (auto uri = core::URL::parse(VKURLEscapePath("/" + readonlyName + ".txt")))
-            m_httpServer->addVirtualRootURI(*uri, readonlyPath);
+    // A guest sees the public folder and nothing beside it.
+    m_httpServer = HTTPServer::create(
+        core::URL::fileURL(m_guestMode ? application->publicDirectory() : application->homeDirectory(), true));
+    if (!m_guestMode) {
+        m_httpServer->addVirtualRootURI(*core::URL::parse("/Documents/"), application->documentsDirectory());
+        m_httpServer->addVirtualRootURI(*core::URL::parse("/Public/"), application->publicDirectory());
+        const auto readonlyName = core::localized("This Folder is Readonly");
+        const auto readonlyPath = core::Bundle::main()->pathForResource(readonlyName, "txt");
+        if (!readonlyPath.empty()) {
+            if (auto uri = core::URL::parse(VKURLEscapePath("/" + readonlyName + ".txt")))
+                m_httpServer->addVirtualRootURI(*uri, readonlyPath);
+        }
     }
     auto defaults = core::UserDefaults::standard();
     m_httpServer->setPort(configuredPort());

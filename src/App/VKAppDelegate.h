@@ -2,17 +2,20 @@
 
 #include "App/Settings/VKSettingsControllerDelegate.h"
 #include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Shell/VKPasscodeController.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class HTTPServer;
 class NetReachability;
 class VKNavigationController;
+class VKRootPasscodeController;
 class VKWindow;
 
 // The application delegate: the hub of the process. It registers the
@@ -22,11 +25,14 @@ class VKWindow;
 // server's answers to the file model's lock questions). It keeps one watcher
 // on the default route, which gives the server its address on the local
 // network as it changes. It answers the shell's questions
-// (VKAppDelegateHooks) from its own state once launched.
+// (VKAppDelegateHooks) from its own state once launched, and puts up and
+// takes down the passcode lock, through which a guest may enter
+// (VKAppDelegatePasscode.cpp).
 class VKAppDelegate : public core::Object,
                       public NetReachabilityDelegate,
                       public VKAppDelegateHooks,
-                      public VKSettingsControllerDelegate {
+                      public VKSettingsControllerDelegate,
+                      public VKPasscodeControllerDelegate {
 public:
     static std::shared_ptr<VKAppDelegate> create();
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
@@ -35,15 +41,26 @@ public:
     // Registers the settings every subsystem reads, with their defaults.
     void registerDefaults();
 
-    // The launch pass, as far as the program runs it today: services, the
-    // cloud services and their mirror, the server set up and, with "VKServerEnabled", started (its address printed
-    // on stdout). False when the server could not start on any port.
+    // The launch: services, the cloud services and their mirror, then the
+    // launch pass. False when the server could not start on any port.
     bool applicationDidFinishLaunching();
+    // The launch pass, as far as the program runs it today: the server set
+    // up (on the public folder for a guest), the passcode lock taken down
+    // when it is up, and with "VKServerEnabled" the server started (its
+    // address printed on stdout). Also run by the lock once the passcode or
+    // the guest button let the user in at launch.
+    bool continueApplicationDidFinishLaunching();
+    // The server's part of coming back: rebuilt on the other root when
+    // guest mode changed, stale WebDAV locks dropped when no client is
+    // connected, the keep-awake setting applied, and started when
+    // "VKServerEnabled" asks for it.
+    void continueApplicationDidActivate();
     // Saves the cloud mirror and stops the server with its connections.
     void applicationWillTerminate();
 
     // Makes the server on the home folder with "/Documents/" → the private
-    // documents, "/Public/" → the public documents and the read-only marker.
+    // documents, "/Public/" → the public documents and the read-only marker;
+    // for a guest on the public folder alone.
     void setupHTTPServer();
     // Starts (trying the fallback ports when the configured one is taken) or
     // stops the server; stores the request under "VKServerEnabled".
@@ -68,12 +85,33 @@ public:
     }
     void setOrientationLocked(bool locked) { m_orientationLocked = locked; }
 
-    // The shell's questions. The passcode lock, guest mode and the audio
-    // player do not exist yet: no lock, no guest, no player.
+    // The passcode lock (VKAppDelegatePasscode.cpp). The stored passcode:
+    // the keychain's password of VKPasscodeLockService when it is exactly
+    // four ASCII digits, else none (no lock is ever put up for it).
+    static std::optional<std::string> keychainPasscode();
+    // Closes open alerts and puts the lock up over the window (closing the
+    // passcode page's own entry screen first, and then without animation);
+    // with `guestAccess` the entry screen offers "Guest Access". On a lock
+    // already up only the guest button changes.
+    void showPasscodeControllerWithGuestAccess(bool guestAccess, bool animated);
+    // Takes the lock down; the status bar takes the top screen's style and
+    // orientation.
+    void dismissPasscodeControllerAnimated(bool animated);
+    // The right passcode lets the user in (out of guest mode); a wrong one
+    // counts as a failed attempt.
+    void passcodeEnteredForController(VKPasscodeController& controller) override;
+    // Lets a guest in: the public folder only, here and on the server.
+    void guestButtonClicked();
+    const std::shared_ptr<VKRootPasscodeController>& sharedRootPasscodeController() const
+    {
+        return m_rootPasscodeController;
+    }
+
+    // The shell's questions. The audio player does not exist yet.
     bool isOrientationLocked() const override { return m_orientationLocked; }
-    bool isRootPasscodeControllerActive() const override { return false; }
-    ui::ViewController* rootPasscodeController() const override { return nullptr; }
-    bool isGuestMode() const override { return false; }
+    bool isRootPasscodeControllerActive() const override { return m_rootPasscodeController != nullptr; }
+    ui::ViewController* rootPasscodeController() const override;
+    bool isGuestMode() const override { return m_guestMode; }
     bool guestActionsEnabled() const override;
     bool isAudioPlayerPlaying() const override { return false; }
     std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
@@ -108,6 +146,9 @@ private:
     VKAppDelegate();
     void prepareServices();
     void prepareCloudMirror();
+    // What a right passcode and the guest button share: the launch pass
+    // when the lock came up at launch, else the return to the application.
+    void continueAfterPasscode();
 
     std::shared_ptr<HTTPServer> m_httpServer;
     std::shared_ptr<NetReachability> m_netReachability;
@@ -116,4 +157,6 @@ private:
     std::shared_ptr<VKWindow> m_window;
     std::shared_ptr<VKNavigationController> m_navController;
     bool m_orientationLocked = false;
+    std::shared_ptr<VKRootPasscodeController> m_rootPasscodeController;
+    bool m_guestMode = false;
 };
