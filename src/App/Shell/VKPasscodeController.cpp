@@ -172,15 +172,20 @@ void VKPasscodeController::loadView()
     root->addSubview(m_infoLabel);
     y += layout.infoHeight + layout.gapAbove;
 
+    // The boxes stand in a row of their own, so that they keep their
+    // spacing whatever width the screen gives the view.
     float rowWidth = PasscodeLength * BoxSize.width + (PasscodeLength - 1) * BoxGap;
-    float x = std::floor((width - rowWidth) / 2);
+    auto row = ui::View::create({ std::floor((width - rowWidth) / 2), y, rowWidth, BoxSize.height });
+    row->setBackgroundColor(ui::StandardColors::clear());
+    row->setAutoresizingMask(centred);
+    float x = 0;
     for (auto& digit : m_digits) {
         digit = ui::ImageView::create(blankImage());
-        digit->setFrame({ x, y, BoxSize.width, BoxSize.height });
-        digit->setAutoresizingMask(centred);
-        root->addSubview(digit);
+        digit->setFrame({ x, 0, BoxSize.width, BoxSize.height });
+        row->addSubview(digit);
         x += BoxSize.width + BoxGap;
     }
+    root->addSubview(row);
     y += BoxSize.height + layout.gapBelow;
 
     // A white note on a red pill, as wide as its text.
