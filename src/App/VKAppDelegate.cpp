@@ -184,7 +184,7 @@ void VKAppDelegate::continueApplicationDidActivate()
     }
     if (m_httpServer->numberOfHTTPConnections() == 0)
         WebDAVLockManager::sharedManager()->removeAllLocks();
-    application->setIdleTimerDisabled(core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled"));
+    applyKeepAwakeSetting();
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted())
         startHTTPServer(true);
 }

@@ -1,5 +1,6 @@
 #include "App/Settings/VKSettingsController.h"
 
+#include "App/Settings/VKPasscodeSettingsController.h"
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
 #include "App/Shell/Interface/InterfaceColors.h"
@@ -48,6 +49,8 @@ std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page)
         return VKSortOrderSettingsController::sortOrderSettingsController();
     case VKSettingsPage::DiskQuota:
         return VKQuotaSettingsController::quotaSettingsController();
+    case VKSettingsPage::Passcode:
+        return VKPasscodeSettingsController::passcodeSettingsController();
     default:
         return nullptr;
     }

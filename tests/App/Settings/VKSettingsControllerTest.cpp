@@ -4,6 +4,7 @@
 
 #include "SettingsTestCase.h"
 
+#include "App/Settings/VKPasscodeSettingsController.h"
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
 #include "App/Settings/VKSettingsController.h"
@@ -85,7 +86,8 @@ TEST_F(VKSettingsControllerTest, GroupsRowsAndPagesOfTheRoot)
     ASSERT_TRUE(encodings);
     EXPECT_EQ(encodings->title(), "Default Text Encoding");
     EXPECT_EQ(encodings->statusText(), "");
-    EXPECT_EQ(dynamic_cast<VKSubviewCell&>(cell("Passcode Lock")).status().text(), "");
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKPasscodeSettingsController>(pages[1]));
+    EXPECT_EQ(dynamic_cast<VKSubviewCell&>(cell("Passcode Lock")).status().text(), "Off");
 
     // "Done" on the root and every page of the list, the root without a
     // back button; the text encodings' page has none.
@@ -203,10 +205,10 @@ TEST_F(VKSettingsControllerTest, LaterPagesComeFromTheirSlots)
     tapBack();
     EXPECT_EQ(dynamic_cast<VKSubviewCell&>(cell("Passcode Lock")).status().text(), "Custom");
     tapDone();
-    // Put back, the slot makes its stand-in again.
+    // Put back, the slot makes its own page again.
     VKSettingsController::setPageFactory(VKSettingsPage::Passcode, nullptr);
     openSettings(VKSettingsController::PasscodeGroup);
-    EXPECT_FALSE(dynamic_cast<CustomPage*>(&topPage()));
+    EXPECT_TRUE(dynamic_cast<VKPasscodeSettingsController*>(&topPage()));
     tapDone();
 }
 

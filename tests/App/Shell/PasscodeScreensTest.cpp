@@ -131,8 +131,9 @@ protected:
         }
         auto& info = entry->infoLabel();
         EXPECT_LE(info.sizeThatFits({ 10000, info.bounds().height() }).width, info.bounds().width()) << info.text();
-        if (auto item = entry->navigationItem().rightBarButtonItem(); item && item->view())
+        if (auto item = entry->navigationItem().rightBarButtonItem(); item && item->view()) {
             EXPECT_GE(item->view()->bounds().width(), 44);
+        }
     }
 
     void shootEntries(const test::DeviceScreen& device)
