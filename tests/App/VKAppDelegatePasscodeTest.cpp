@@ -1,6 +1,6 @@
 // The application delegate's passcode lock: the stored passcode, putting the
-// lock up (over an open alert, over the passcode page's own entry screen),
-// what a right passcode, a wrong one and the guest button lead to at launch
+// lock up over an open alert (over the passcode page's own entry screen:
+// tests/App/Settings), what a right passcode, a wrong one and the guest button lead to at launch
 // and at wake, and the server's roots for a guest, checked with curl.
 
 #include "App/VKAppDelegate.h"
@@ -18,7 +18,6 @@
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"
-#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/TableViewController.h"
 #include "Support/ChildProcess.h"
 #include "Support/UITestCase.h"
@@ -159,28 +158,6 @@ TEST_F(VKAppDelegatePasscodeTest, PuttingTheLockUp)
     EXPECT_EQ(guestButton(), nullptr);
     delegate->showPasscodeControllerWithGuestAccess(true, false);
     EXPECT_TRUE(guestButton());
-}
-
-TEST_F(VKAppDelegatePasscodeTest, ThePasscodePagesEntryScreenClosesFirst)
-{
-    // The settings (a sheet) ask for the passcode in a screen of their own.
-    auto settings = ui::NavigationController::create(std::make_shared<Browser>());
-    navigation->presentModalViewController(settings, false);
-    auto pageEntry = VKPasscodeController::passcodeControllerForInterfaceOrientation(ui::Orientation::Portrait);
-    auto pageNavigation = ui::NavigationController::create(pageEntry);
-    settings->presentModalViewController(pageNavigation, false);
-    runLoop();
-    ASSERT_EQ(navigation->visibleViewController(), pageEntry.get());
-
-    delegate->showPasscodeControllerWithGuestAccess(false, true);
-    EXPECT_EQ(settings->modalViewController(), nullptr);
-    EXPECT_EQ(pageNavigation->view()->superview(), nullptr);
-    EXPECT_EQ(navigation->modalViewController(), settings.get()) << "only the entry screen goes";
-    // Up at once, without the slide.
-    EXPECT_EQ(appWindow->backgroundColor(), ui::StandardColors::lightGray());
-    EXPECT_EQ(driver.firstResponder(), &entry().hiddenField());
-    delegate->dismissPasscodeControllerAnimated(false);
-    navigation->dismissModalViewController(false);
 }
 
 TEST_F(VKAppDelegatePasscodeTest, RightPasscodeAtLaunchRunsTheLaunchPass)
