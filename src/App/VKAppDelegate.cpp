@@ -132,7 +132,6 @@ bool VKAppDelegate::applicationDidFinishLaunching()
 
 bool VKAppDelegate::continueApplicationDidFinishLaunching()
 {
-    m_isLaunching = true;
     setupHTTPServer();
     if (m_rootPasscodeController)
         dismissPasscodeControllerAnimated(true);
