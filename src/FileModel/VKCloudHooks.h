@@ -7,6 +7,13 @@
 
 class VKFileResource;
 
+// Posted by the cloud layer's upload manager, without an object, as uploads
+// start and end.
+inline constexpr const char* VKCloudUploadManagerUploadDidStartNotification =
+    "VKCloudUploadManagerUploadDidStartNotification";
+inline constexpr const char* VKCloudUploadManagerUploadDidEndNotification =
+    "VKCloudUploadManagerUploadDidEndNotification";
+
 // Told on the main thread how a cloud thumbnail fetch ended.
 class VKCloudThumbnailCallback {
 public:
@@ -40,4 +47,11 @@ public:
     // The resource of a cloud path of the named service, or null.
     virtual std::shared_ptr<VKFileResource> resourceForCloudPath(const std::string& service,
         const std::string& cloudPath) = 0;
+
+    // The uploads to cloud services in progress (any thread): none unless
+    // the cloud layer says otherwise. The total progress is 0 to 1 over all
+    // of them.
+    virtual bool hasActiveUploads() const { return false; }
+    virtual int activeUploadCount() const { return 0; }
+    virtual float totalUploadProgress() const { return 0; }
 };

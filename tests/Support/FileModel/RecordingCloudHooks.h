@@ -4,6 +4,7 @@
 #include "Support/FileModel/CallRecorder.h"
 #include "Support/FileModel/FakeCloudFileResource.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -32,6 +33,16 @@ public:
         std::weak_ptr<VKCloudThumbnailCallback> callback) override;
     std::shared_ptr<VKFileResource> resourceForCloudPath(const std::string& service, const std::string& cloudPath) override;
 
+    // The uploads the hooks report (none until set).
+    void setActiveUploads(int count, float totalProgress)
+    {
+        m_activeUploads = count;
+        m_uploadProgress = totalProgress;
+    }
+    bool hasActiveUploads() const override { return m_activeUploads > 0; }
+    int activeUploadCount() const override { return m_activeUploads; }
+    float totalUploadProgress() const override { return m_uploadProgress; }
+
 private:
     struct Item {
         std::string service;
@@ -48,6 +59,8 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, Item> m_items;
     std::vector<Fetch> m_fetches;
+    std::atomic<int> m_activeUploads { 0 };
+    std::atomic<float> m_uploadProgress { 0 };
 };
 
 } // namespace test

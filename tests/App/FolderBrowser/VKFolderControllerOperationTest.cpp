@@ -1,0 +1,304 @@
+// The browser-wide long operation: its state, its notifications, file
+// operations under the shared delegate, cancelling and the runs that keep a
+// cancelled worker away from the next operation.
+
+#include "OperationTestSupport.h"
+
+#include "Platform/Core/Error.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Window.h"
+#include "Support/FileModel/RecordingCloudHooks.h"
+#include "Support/UITestCase.h"
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using Base = VKFolderControllerBase;
+using test::ManualFileOperation;
+
+class VKFolderControllerOperationTest : public test::UITestCase {
+protected:
+    void SetUp() override
+    {
+        UITestCase::SetUp();
+        Base::resetOperationForTesting();
+        cloud = test::RecordingCloudHooks::install();
+    }
+    void TearDown() override
+    {
+        Base::resetOperationForTesting();
+        VKCloudHooks::setCurrent(nullptr);
+        cloud.reset();
+        runLoop();
+        ui::AlertView::resetForTesting();
+        UITestCase::TearDown();
+    }
+    // The alerts showing now.
+    static std::vector<std::shared_ptr<ui::AlertView>> alerts()
+    {
+        std::vector<std::shared_ptr<ui::AlertView>> shown;
+        if (auto window = ui::AlertView::alertWindow())
+            for (const auto& view : window->subviews())
+                if (auto alert = std::dynamic_pointer_cast<ui::AlertView>(view))
+                    shown.push_back(alert);
+        return shown;
+    }
+
+    std::shared_ptr<test::RecordingCloudHooks> cloud;
+};
+
+TEST_F(VKFolderControllerOperationTest, StartAndEndFollowTheStateAndTheClock)
+{
+    test::OperationNotifications notes;
+    std::string label = "Copying 3 Items";
+    auto run = Base::startOperationWithLabel(label, false);
+    label = "changed";
+    ASSERT_NE(run, Base::NoRun);
+    EXPECT_EQ(Base::currentRun(), run);
+    EXPECT_TRUE(Base::isOperationInProgress());
+    EXPECT_FALSE(Base::isOperationCancelled());
+    EXPECT_FALSE(Base::isOperationIndeterminate());
+    EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
+    EXPECT_EQ(Base::operationProgress(), 0);
+    EXPECT_FALSE(Base::fileOperation());
+    ASSERT_EQ(notes.entries().size(), 1u);
+    EXPECT_EQ(notes.entries()[0].name, VKFolderControllerOperationDidStartNotification);
+    EXPECT_EQ(notes.entries()[0].progress, -1);
+
+    // A second start is refused; the first stays whole.
+    EXPECT_EQ(Base::startOperationWithLabel("Zipping", true), Base::NoRun);
+    EXPECT_TRUE(logContains("Warning, an operation is already in progress: Copying 3 Items"));
+    EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
+    EXPECT_FALSE(Base::isOperationIndeterminate());
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidStartNotification), 1u);
+
+    // The label changes quietly.
+    Base::setOperationLabel("Copying 2 Items");
+    EXPECT_EQ(Base::operationLabel(), "Copying 2 Items");
+    EXPECT_EQ(notes.entries().size(), 1u);
+
+    Base::endOperation();
+    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_EQ(Base::operationLabel(), "");
+    EXPECT_FALSE(Base::isOperationIndeterminate());
+    advance(0.09);
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 0u);
+    advance(0.01);
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
+
+    // Ending or cancelling while idle changes nothing.
+    Base::endOperation();
+    Base::cancelOperation();
+    advance(1);
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
+    EXPECT_FALSE(Base::isOperationCancelled());
+}
+
+TEST_F(VKFolderControllerOperationTest, ProgressIsPostedOnTheSettingThreadAndClamped)
+{
+    Base::startOperationWithLabel("Copying", false);
+    test::OperationNotifications notes;
+    std::thread worker([] { Base::setOperationProgress(0.25f); });
+    worker.join();
+    auto entries = notes.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, VKFolderControllerOperationProgressNotification);
+    EXPECT_DOUBLE_EQ(entries[0].progress, 0.25);
+    EXPECT_FALSE(entries[0].onMainThread);
+    EXPECT_FLOAT_EQ(Base::operationProgress(), 0.25f);
+
+    // Files that grew during a copy, and worse.
+    Base::setOperationProgress(1.7f);
+    EXPECT_EQ(Base::operationProgress(), 1);
+    Base::setOperationProgress(-0.5f);
+    EXPECT_EQ(Base::operationProgress(), 0);
+    Base::setOperationProgress(NAN);
+    EXPECT_EQ(Base::operationProgress(), 0);
+    EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.25, 1, 0, 0 }));
+
+    // The indeterminate flag posts the current progress, and only on a change.
+    Base::setOperationProgress(0.5f);
+    notes.clear();
+    Base::setIsOperationIndeterminate(false);
+    EXPECT_TRUE(notes.entries().empty());
+    Base::setIsOperationIndeterminate(true);
+    Base::setIsOperationIndeterminate(true);
+    EXPECT_TRUE(Base::isOperationIndeterminate());
+    EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
+}
+
+TEST_F(VKFolderControllerOperationTest, AFileOperationRunsUnderTheSharedDelegate)
+{
+    test::OperationNotifications notes;
+    auto copy = std::make_shared<ManualFileOperation>("Copying 2 Items", false, true);
+    auto run = Base::startFileOperation(copy);
+    ASSERT_NE(run, Base::NoRun);
+    EXPECT_EQ(Base::fileOperation(), copy);
+    EXPECT_EQ(copy->delegate(), Base::fileOperationDelegate());
+    EXPECT_EQ(Base::operationLabel(), "Copying 2 Items");
+    EXPECT_FALSE(Base::isOperationIndeterminate());
+    EXPECT_EQ(copy->runs, 1);
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidStartNotification), 1u);
+
+    // Another one meanwhile is refused and never runs.
+    auto other = std::make_shared<ManualFileOperation>("Zipping", true, true);
+    EXPECT_EQ(Base::startFileOperation(other), Base::NoRun);
+    EXPECT_EQ(other->runs, 0);
+    EXPECT_FALSE(other->delegate());
+    EXPECT_EQ(Base::fileOperation(), copy);
+    EXPECT_EQ(copy->delegate(), Base::fileOperationDelegate());
+
+    copy->report(0.5f);
+    EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
+
+    // A failure ends the operation and says why.
+    copy->finish(core::Error(VKFileOperationErrorDomain, -1, "Failed to copy 2 items"));
+    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_FALSE(Base::fileOperation());
+    EXPECT_FALSE(copy->delegate());
+    auto shown = alerts();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0]->title(), "Warning");
+    EXPECT_EQ(shown[0]->message(), "Failed to copy 2 items");
+    EXPECT_EQ(shown[0]->numberOfButtons(), 1);
+    EXPECT_EQ(shown[0]->buttonTitle(0), "OK");
+    advance(0.1);
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
+    ui::AlertView::resetForTesting();
+
+    // Running out of background time ends it without a word.
+    auto timedOut = std::make_shared<ManualFileOperation>("Uploading", true, false);
+    Base::startFileOperation(timedOut);
+    EXPECT_TRUE(Base::isOperationIndeterminate());
+    timedOut->finish(core::Error(VKFileOperationErrorDomain, VKFileOperationErrorCodeBackgroundTimeout, "late"));
+    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_TRUE(alerts().empty());
+}
+
+TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedOnTheMainLoop)
+{
+    test::OperationNotifications notes;
+    auto upload = std::make_shared<ManualFileOperation>("Uploading", false, true);
+    Base::startFileOperation(upload);
+    std::atomic<bool> done = false;
+    core::Thread::detach("worker", [&] {
+        upload->report(0.75f);
+        upload->finish(std::nullopt);
+        done = true;
+    });
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return done.load(); }, 10));
+    runLoop();
+    EXPECT_FALSE(Base::isOperationInProgress());
+    advance(0.1);
+    auto entries = notes.entries();
+    ASSERT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
+    EXPECT_TRUE(entries.back().onMainThread);
+    EXPECT_TRUE(alerts().empty());
+
+    // A plain operation ended from a thread whose loop never runs again.
+    Base::startOperationWithLabel("Unzipping", true);
+    std::thread([] { Base::endOperation(); }).join();
+    runLoop();
+    advance(0.1);
+    EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 2u);
+    EXPECT_TRUE(notes.entries().back().onMainThread);
+}
+
+TEST_F(VKFolderControllerOperationTest, CancellingDetachesTheFileOperationFirst)
+{
+    auto copy = std::make_shared<ManualFileOperation>("Copying", false, true);
+    Base::startFileOperation(copy);
+    EXPECT_TRUE(Base::canCancelCurrentOperation());
+    Base::cancelOperation();
+    EXPECT_TRUE(copy->isCancelled());
+    EXPECT_FALSE(copy->delegate());
+    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_TRUE(Base::isOperationCancelled());
+    // Its failure afterwards is heard by nobody.
+    copy->finish(core::Error(VKFileOperationErrorDomain, -1, "Failed to copy 1 item"));
+    EXPECT_TRUE(alerts().empty());
+    advance(1);
+    EXPECT_TRUE(Base::isOperationCancelled());
+
+    Base::startOperationWithLabel("Zipping", false);
+    EXPECT_FALSE(Base::isOperationCancelled());
+
+    // Only some file operations may be cancelled.
+    Base::endOperation();
+    auto fixed = std::make_shared<ManualFileOperation>("Importing", true, false);
+    Base::startFileOperation(fixed);
+    EXPECT_FALSE(Base::canCancelCurrentOperation());
+}
+
+TEST_F(VKFolderControllerOperationTest, APlainTaskCannotBeCancelledWhileUploadsRun)
+{
+    Base::startOperationWithLabel("Copying", false);
+    EXPECT_TRUE(Base::canCancelCurrentOperation());
+    cloud->setActiveUploads(2, 0.3f);
+    EXPECT_FALSE(Base::canCancelCurrentOperation());
+    cloud->setActiveUploads(0, 0);
+    EXPECT_TRUE(Base::canCancelCurrentOperation());
+    VKCloudHooks::setCurrent(nullptr);
+    EXPECT_TRUE(Base::canCancelCurrentOperation());
+}
+
+TEST_F(VKFolderControllerOperationTest, ACancelledRunsWorkerCannotTouchTheNextRun)
+{
+    test::OperationNotifications notes;
+    auto first = Base::startOperationWithLabel("Copying", false);
+    Base::cancelOperation();
+    auto second = Base::startOperationWithLabel("Zipping", false);
+    ASSERT_NE(first, second);
+    // The new run cleared the flag, yet the first run's worker still stops.
+    EXPECT_FALSE(Base::isOperationCancelled());
+    EXPECT_TRUE(Base::isOperationCancelled(first));
+    EXPECT_FALSE(Base::isOperationCancelled(second));
+    notes.clear();
+    Base::setOperationProgress(0.9f, first);
+    EXPECT_TRUE(notes.entries().empty());
+    Base::endOperation(first);
+    EXPECT_TRUE(Base::isOperationInProgress());
+    EXPECT_EQ(Base::operationLabel(), "Zipping");
+    Base::setOperationProgress(0.5f, second);
+    EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
+    Base::endOperation(second);
+    EXPECT_FALSE(Base::isOperationInProgress());
+    // An ended run that was not cancelled does not count as cancelled.
+    EXPECT_FALSE(Base::isOperationCancelled(second));
+}
+
+TEST_F(VKFolderControllerOperationTest, WorkersAndTheMainThreadShareTheStateSafely)
+{
+    std::atomic<bool> stop = false;
+    std::atomic<int> cancelledSeen = 0;
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 4; ++i)
+        workers.emplace_back([&, i] {
+            float progress = 0;
+            while (!stop) {
+                Base::setOperationProgress(progress);
+                Base::setOperationProgress(progress, Base::currentRun());
+                progress = std::fmod(progress + 0.01f * float(i + 1), 1.0f);
+                cancelledSeen += Base::isOperationCancelled() ? 1 : 0;
+                (void)Base::operationProgress();
+            }
+        });
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_NE(Base::startOperationWithLabel("Copying", i % 2), Base::NoRun);
+        if (i % 3 == 0)
+            Base::cancelOperation();
+        else
+            Base::endOperation();
+    }
+    stop = true;
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_FALSE(Base::isOperationInProgress());
+    advance(0.1);
+}
+
+} // namespace
