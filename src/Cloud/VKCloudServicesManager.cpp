@@ -2,6 +2,7 @@
 
 #include "App/Shell/VKApplication.h"
 #include "Cloud/VKCloudService.h"
+#include "Cloud/VKDropboxCloudService.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/Log.h"
@@ -33,7 +34,7 @@ void VKCloudServicesManager::resetForTesting()
 void VKCloudServicesManager::registerCloudServices()
 {
     // The program's cloud services register here, each under its name.
-    sharedManager();
+    sharedManager()->registerCloudService([] { return VKDropboxCloudService::create(); }, VKDropboxCloudService::Name);
 }
 
 void VKCloudServicesManager::registerCloudService(Factory factory, const std::string& key)

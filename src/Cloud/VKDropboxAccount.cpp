@@ -1,0 +1,83 @@
+#include "Cloud/VKDropboxAccount.h"
+
+#include "Cloud/VKDropboxCloudService.h"
+#include "DropboxSDK/DBAccountInfo.h"
+#include "DropboxSDK/DBQuota.h"
+#include "DropboxSDK/DBRestClient.h"
+#include "DropboxSDK/DBSession.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/UserDefaults.h"
+
+std::shared_ptr<VKDropboxAccount> VKDropboxAccount::initWithDropboxCloudService(
+    const std::shared_ptr<VKDropboxCloudService>& service)
+{
+    auto account = std::shared_ptr<VKDropboxAccount>(new VKDropboxAccount());
+    account->m_cloudService = service;
+    return account;
+}
+
+VKDropboxAccount::~VKDropboxAccount()
+{
+    if (m_restClient)
+        m_restClient->setDelegate({});
+}
+
+std::shared_ptr<VKCloudService> VKDropboxAccount::associatedCloudService() const
+{
+    return m_cloudService.lock();
+}
+
+std::shared_ptr<ui::ViewController> VKDropboxAccount::loginViewController()
+{
+    return nullptr;
+}
+
+void VKDropboxAccount::loadQuotaInfo()
+{
+    if (!m_restClient) {
+        m_restClient = DBRestClient::initWithSession(DBSession::sharedSession());
+        m_restClient->setDelegate(std::static_pointer_cast<VKDropboxAccount>(shared_from_this()));
+    }
+    m_restClient->loadAccountInfo();
+}
+
+std::optional<std::string> VKDropboxAccount::userName() const
+{
+    auto session = DBSession::sharedSession();
+    if (!session || !session->isLinked())
+        return std::nullopt;
+    auto name = core::UserDefaults::standard()->object(VKDropboxAccountUserNameKey);
+    if (!name.isString())
+        return std::nullopt;
+    return name.string();
+}
+
+void VKDropboxAccount::unlink()
+{
+    core::UserDefaults::standard()->remove(VKDropboxAccountUserNameKey);
+}
+
+bool VKDropboxAccount::respondsTo(DBRestClientCallback callback) const
+{
+    return callback == DBRestClientCallback::LoadedAccountInfo
+        || callback == DBRestClientCallback::LoadAccountInfoFailedWithError;
+}
+
+void VKDropboxAccount::loadedAccountInfo(DBRestClient&, const std::shared_ptr<const DBAccountInfo>& info)
+{
+    int64_t used = 0;
+    int64_t total = 0;
+    if (info && info->quota()) {
+        used = info->quota()->totalConsumedBytes();
+        total = info->quota()->totalBytes();
+    }
+    core::Value::Dictionary userInfo { { VKCloudServiceAccountInfoUsedBytesKey, core::Value(used) },
+        { VKCloudServiceAccountInfoTotalBytesKey, core::Value(total) } };
+    core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountDidLoadInfoNotification, shared_from_this(),
+        core::Value(std::move(userInfo)));
+}
+
+void VKDropboxAccount::loadAccountInfoFailedWithError(DBRestClient&, const core::Error&)
+{
+    core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountLoadInfoFailedNotification, shared_from_this());
+}

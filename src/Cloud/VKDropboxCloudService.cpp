@@ -1,0 +1,769 @@
+#include "Cloud/VKDropboxCloudService.h"
+
+#include "App/Shell/VKApplication.h"
+#include "Cloud/DBMetadataAdditions.h"
+#include "Cloud/DBRestClientAdditions.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKCloudServiceDelegate.h"
+#include "Cloud/VKDropboxAccount.h"
+#include "Cloud/VKDropboxClient.h"
+#include "DropboxSDK/DBMetadata.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+std::string infoString(const char* key)
+{
+    auto value = core::Bundle::main()->objectForInfoDictionaryKey(key);
+    return value.isString() ? value.string() : std::string();
+}
+
+std::string errorString(const core::Error& error, const char* key)
+{
+    auto found = error.userInfo().find(key);
+    return found != error.userInfo().end() && found->second.isString() ? found->second.string() : std::string();
+}
+
+// A name the service may give a mirror node: one component, never one that
+// walks the tree.
+bool isSafeName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos
+        && name.find('\0') == std::string_view::npos;
+}
+
+// An absolute cloud path whose every component is a safe name.
+bool isSafeCloudPath(std::string_view path)
+{
+    if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos)
+        return false;
+    size_t start = 1;
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        std::string_view component = path.substr(start, end - start);
+        if (component.empty() ? end != path.size() : !isSafeName(component))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string foldedCase(std::string_view text)
+{
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return folded;
+}
+
+// The folder part of a cloud path, without a trailing separator ("/" for
+// the root), compared without case as the service names paths.
+std::string folderKey(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return foldedCase(path);
+}
+
+} // namespace
+
+std::shared_ptr<VKDropboxCloudService> VKDropboxCloudService::create()
+{
+    auto root = VKApplication::sharedApplication()->serversSubdirectory(Name);
+    auto service = std::shared_ptr<VKDropboxCloudService>(new VKDropboxCloudService(std::move(root)));
+    service->m_session = DBSession::initWithConsumerKey(infoString("DBConsumerKey"), infoString("DBConsumerSecret"));
+    service->m_session->setDelegate(service);
+    DBSession::setSharedSession(service->m_session);
+    return service;
+}
+
+VKDropboxCloudService::VKDropboxCloudService(std::string localRoot)
+    : VKConcreteCloudService(std::move(localRoot))
+{
+}
+
+VKDropboxCloudService::~VKDropboxCloudService()
+{
+    detachAllClients();
+    for (const auto& fetch : m_fetchClients)
+        fetch->setCloudService(nullptr);
+}
+
+std::shared_ptr<VKCloudServiceAccount> VKDropboxCloudService::account()
+{
+    if (!m_account)
+        m_account = VKDropboxAccount::initWithDropboxCloudService(
+            std::static_pointer_cast<VKDropboxCloudService>(shared_from_this()));
+    return m_account;
+}
+
+bool VKDropboxCloudService::isLinked()
+{
+    auto session = DBSession::sharedSession();
+    return session && session->isLinked();
+}
+
+// MARK: Clients
+
+std::shared_ptr<VKDropboxClient> VKDropboxCloudService::createClientWithCallback(Callback callback)
+{
+    auto client = VKDropboxClient::initWithSession(DBSession::sharedSession());
+    client->setDelegate(std::static_pointer_cast<VKDropboxCloudService>(shared_from_this()));
+    client->addCallback(std::move(callback));
+    return client;
+}
+
+std::shared_ptr<VKDropboxClient> VKDropboxCloudService::clientFor(const DBRestClient& client) const
+{
+    for (const auto* set : { &m_restClients, &m_existsClients }) {
+        for (const auto& candidate : *set) {
+            if (candidate.get() == &client)
+                return candidate;
+        }
+    }
+    return nullptr;
+}
+
+bool VKDropboxCloudService::isExistsClient(const DBRestClient& client) const
+{
+    return std::any_of(m_existsClients.begin(), m_existsClients.end(),
+        [&](const auto& candidate) { return candidate.get() == &client; });
+}
+
+void VKDropboxCloudService::autoreleaseClient(const std::shared_ptr<VKDropboxClient>& client)
+{
+    client->setDelegate({});
+    core::RunLoop::main().post([client] { });
+    std::erase(m_restClients, client);
+    std::erase(m_existsClients, client);
+}
+
+std::shared_ptr<VKDropboxClient> VKDropboxCloudService::takeClient(DBRestClient& restClient)
+{
+    auto client = clientFor(restClient);
+    if (client)
+        autoreleaseClient(client);
+    return client;
+}
+
+void VKDropboxCloudService::detachAllClients()
+{
+    for (auto* set : { &m_restClients, &m_existsClients }) {
+        for (const auto& client : *set) {
+            client->setDelegate({});
+            core::RunLoop::main().post([client] { });
+        }
+        set->clear();
+    }
+    if (m_streamingClient) {
+        m_streamingClient->setDelegate({});
+        m_streamingClient.reset();
+    }
+}
+
+template <typename Method, typename... Arguments>
+void VKDropboxCloudService::invoke(const std::vector<Callback>& callbacks, Method method, const Arguments&... arguments)
+{
+    // A copy: a callback object may start or end operations of its own.
+    const auto objects = callbacks;
+    for (const auto& object : objects)
+        ((*object).*method)(*this, arguments...);
+}
+
+// MARK: One-shot operations
+
+void VKDropboxCloudService::fetchThumbnailForItemAtPath(const std::string& cloudPath, const std::string& destination,
+    int sizeFlag, Callback callback)
+{
+    auto client = createClientWithCallback(std::move(callback));
+    client->setCloudPath(cloudPath);
+    m_restClients.push_back(client);
+    client->loadThumbnail(cloudPath, sizeFlag ? "medium" : "large", destination);
+}
+
+void VKDropboxCloudService::copyPath(const std::string& from, const std::string& to, Callback callback)
+{
+    auto client = createClientWithCallback(std::move(callback));
+    m_restClients.push_back(client);
+    client->copyFrom(from, to);
+}
+
+void VKDropboxCloudService::movePath(const std::string& from, const std::string& to, Callback callback)
+{
+    auto client = createClientWithCallback(std::move(callback));
+    m_restClients.push_back(client);
+    client->moveFrom(from, to);
+}
+
+void VKDropboxCloudService::deletePath(const std::string& path, Callback callback)
+{
+    auto client = createClientWithCallback(std::move(callback));
+    m_restClients.push_back(client);
+    client->deletePath(path);
+}
+
+void VKDropboxCloudService::createDirectoryAtPath(const std::string& path, Callback callback)
+{
+    auto client = createClientWithCallback(std::move(callback));
+    m_restClients.push_back(client);
+    client->createFolder(path);
+}
+
+void VKDropboxCloudService::updateMetadataForResource(const Resource& resource, Callback callback)
+{
+    if (!resource)
+        return;
+    auto cloudPath = cloudPathForLocalPath(resource->path());
+    if (!cloudPath)
+        return;
+    auto client = createClientWithCallback(std::move(callback));
+    m_restClients.push_back(client);
+    client->loadMetadata(*cloudPath, resource->cloudHash());
+}
+
+void VKDropboxCloudService::itemExistsAtPath(const std::string& path, Callback callback)
+{
+    auto client = createClientWithCallback(std::move(callback));
+    client->setCloudPath(path);
+    m_existsClients.push_back(client);
+    client->loadMetadata(path, std::nullopt);
+}
+
+bool VKDropboxCloudService::isUpdatingMetadataForResource(const Resource& resource)
+{
+    if (!resource)
+        return false;
+    auto cloudPath = cloudPathForLocalPath(resource->path());
+    return cloudPath && std::any_of(m_restClients.begin(), m_restClients.end(),
+        [&](const auto& client) { return isLoadingMetadataForPath(*client, *cloudPath); });
+}
+
+#define VK_ANY_REST_CLIENT(test)                                                                            \
+    std::any_of(m_restClients.begin(), m_restClients.end(), [&](const auto& client) { return test(*client, cloudPath); })
+
+bool VKDropboxCloudService::isLoadingThumbnailForPath(const std::string& cloudPath) const
+{
+    return VK_ANY_REST_CLIENT(::isLoadingThumbnailForPath);
+}
+
+bool VKDropboxCloudService::isCopyingPath(const std::string& cloudPath) const
+{
+    return VK_ANY_REST_CLIENT(::isCopyingPath);
+}
+
+bool VKDropboxCloudService::isMovingPath(const std::string& cloudPath) const
+{
+    return VK_ANY_REST_CLIENT(::isMovingPath);
+}
+
+bool VKDropboxCloudService::isDeletingPath(const std::string& cloudPath) const
+{
+    return VK_ANY_REST_CLIENT(::isDeletingPath);
+}
+
+bool VKDropboxCloudService::isCreatingFolderForPath(const std::string& cloudPath) const
+{
+    return VK_ANY_REST_CLIENT(::isCreatingFolderForPath);
+}
+
+#undef VK_ANY_REST_CLIENT
+
+bool VKDropboxCloudService::isLoadingFileForPath(const std::string& cloudPath) const
+{
+    return std::any_of(m_fetchClients.begin(), m_fetchClients.end(), [&](const auto& fetch) {
+        return fetch->restClient() && ::isLoadingFileForPath(*fetch->restClient(), cloudPath);
+    });
+}
+
+std::optional<core::URLRequest> VKDropboxCloudService::streamingURLRequestForPath(const std::string& cloudPath)
+{
+    if (!m_streamingClient)
+        m_streamingClient = VKDropboxClient::initWithSession(DBSession::sharedSession());
+    return m_streamingClient->streamingURLRequestForPath(cloudPath);
+}
+
+// MARK: Uploads (the upload client brings them)
+
+void VKDropboxCloudService::cancelUploadOfItemAtPath(const std::string&) { }
+
+bool VKDropboxCloudService::isUploadingItemAtPath(const std::string&)
+{
+    return false;
+}
+
+void VKDropboxCloudService::uploadResource(const Resource& resource, Callback callback)
+{
+    if (!resource || !callback)
+        return;
+    callback->cloudServiceUploadFailedForPath(*this, resource->cloudPath(),
+        core::Error("VKCloudServiceErrorDomain", 1, { { "path", core::Value(resource->cloudPath()) } }));
+}
+
+// MARK: Fetches
+
+std::shared_ptr<VKDropboxFetchClient> VKDropboxCloudService::fetchClientForCloudPath(const std::string& cloudPath)
+{
+    auto resource = resourceForCloudPath(cloudPath);
+    if (!resource)
+        return nullptr;
+    for (const auto& fetch : m_fetchClients) {
+        if (fetch->resource()->isEqual(*resource))
+            return fetch;
+    }
+    return nullptr;
+}
+
+bool VKDropboxCloudService::isFetchingItemAtPath(const std::string& cloudPath)
+{
+    return fetchClientForCloudPath(cloudPath) != nullptr;
+}
+
+void VKDropboxCloudService::fetchResource(const Resource& resource, Callback callback)
+{
+    if (!resource)
+        return;
+    for (const auto& fetch : m_fetchClients) {
+        if (fetch->resource()->isEqual(*resource)) {
+            fetch->addCallback(std::move(callback));
+            core::log("Warning, item is already fetching: {}", resource->description());
+            return;
+        }
+    }
+    auto fetch = VKDropboxFetchClient::initWithResource(resource, *this);
+    m_fetchClients.push_back(fetch);
+    fetch->addCallback(std::move(callback));
+    fetch->fetch();
+}
+
+void VKDropboxCloudService::cancelFetchOfItemAtPath(const std::string& cloudPath)
+{
+    auto fetch = fetchClientForCloudPath(cloudPath);
+    if (!fetch)
+        return;
+    fetch->cancel();
+    removeFetchClient(*fetch);
+    invoke(fetch->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCancelFetchForPath, cloudPath);
+}
+
+void VKDropboxCloudService::removeFetchClient(VKDropboxFetchClient& client)
+{
+    auto found = std::find_if(m_fetchClients.begin(), m_fetchClients.end(),
+        [&](const auto& candidate) { return candidate.get() == &client; });
+    if (found == m_fetchClients.end())
+        return;
+    auto kept = *found;
+    m_fetchClients.erase(found);
+    kept->setCloudService(nullptr);
+    // Dropped on a later pass: the client may be reporting from inside one
+    // of its own callbacks. Its downloads end with it.
+    kept->cancel();
+    core::RunLoop::main().post([kept] { });
+}
+
+void VKDropboxCloudService::fetchClientDownloadWillStartForPath(VKDropboxFetchClient& client, const std::string& path)
+{
+    invoke(client.callbacks(), &VKCloudServiceDelegate::cloudServiceFetchWillStartForPath, path);
+    postNotificationName(VKCloudServiceFetchWillStartDownloadNotification, path);
+}
+
+void VKDropboxCloudService::fetchClientDidUpdateProgress(VKDropboxFetchClient& client, float progress,
+    const std::string& path)
+{
+    invoke(client.callbacks(), &VKCloudServiceDelegate::cloudServiceFetchForPathDidUpdateProgress, path, progress);
+}
+
+void VKDropboxCloudService::fetchClientFetchCompletedForPath(VKDropboxFetchClient& client, const std::string& path,
+    bool usedCache)
+{
+    auto kept = client.shared_from_this();
+    const auto callbacks = client.callbacks();
+    removeFetchClient(client);
+    invoke(callbacks, &VKCloudServiceDelegate::cloudServiceFetchCompletedForPath, path);
+    core::Value::Dictionary userInfo { { VKCloudServiceCloudPathKey, core::Value(path) } };
+    if (auto localPath = localPathForCloudPath(path))
+        userInfo[VKCloudServiceLocalPathKey] = core::Value(*localPath);
+    if (usedCache)
+        userInfo[VKCloudServiceCacheValidKey] = core::Value(true);
+    core::NotificationCenter::defaultCenter().post(VKCloudServiceFetchDidCompleteNotification, shared_from_this(),
+        core::Value(std::move(userInfo)));
+}
+
+void VKDropboxCloudService::fetchClientFetchFailedForPath(VKDropboxFetchClient& client, const std::string& path)
+{
+    core::log("fetchClient: fetchFailedForPath: {}", path);
+    auto kept = client.shared_from_this();
+    const auto callbacks = client.callbacks();
+    removeFetchClient(client);
+    invoke(callbacks, &VKCloudServiceDelegate::cloudServiceFetchFailedForPath, path);
+    postNotificationName(VKCloudServiceFetchFailedNotification, path);
+}
+
+// MARK: REST client answers
+
+bool VKDropboxCloudService::respondsTo(DBRestClientCallback callback) const
+{
+    switch (callback) {
+    case DBRestClientCallback::LoginFailedWithError:
+    case DBRestClientCallback::LoadedMetadata:
+    case DBRestClientCallback::MetadataUnchangedAtPath:
+    case DBRestClientCallback::LoadMetadataFailedWithError:
+    case DBRestClientCallback::LoadedThumbnail:
+    case DBRestClientCallback::LoadThumbnailFailedWithError:
+    case DBRestClientCallback::MovedPath:
+    case DBRestClientCallback::MovePathFailedWithError:
+    case DBRestClientCallback::CopiedPath:
+    case DBRestClientCallback::CopyPathFailedWithError:
+    case DBRestClientCallback::DeletedPath:
+    case DBRestClientCallback::DeletePathFailedWithError:
+    case DBRestClientCallback::CreatedFolder:
+    case DBRestClientCallback::CreateFolderFailedWithError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void VKDropboxCloudService::loginFailedWithError(DBRestClient&, const core::Error& error)
+{
+    core::log("restClient:loginFailedWithError: {}", error);
+}
+
+void VKDropboxCloudService::loadedThumbnail(DBRestClient& restClient, const std::string& destinationPath)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceThumbnailFetchCompletedForPath,
+        client->cloudPath(), destinationPath);
+}
+
+void VKDropboxCloudService::loadThumbnailFailedWithError(DBRestClient& restClient, const core::Error& error)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    core::log("restClient loadThumbnailFailedWithError: {}", error);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceThumbnailFetchFailedForPath, client->cloudPath());
+}
+
+void VKDropboxCloudService::copiedPath(DBRestClient& restClient, const std::string& from, const std::string& to)
+{
+    if (auto client = takeClient(restClient))
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCopyPath, from, to);
+}
+
+void VKDropboxCloudService::copyPathFailedWithError(DBRestClient& restClient, const core::Error& error)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    core::log("restClient: copyPathFailedWithError: {}", error);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceCopyFailedForPath, errorString(error, "from_path"),
+        error);
+}
+
+void VKDropboxCloudService::movedPath(DBRestClient& restClient, const std::string& from, const std::string& to)
+{
+    if (auto client = takeClient(restClient))
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidMovePath, from, to);
+}
+
+void VKDropboxCloudService::movePathFailedWithError(DBRestClient& restClient, const core::Error& error)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    core::log("restClient: movePathFailedWithError: {}", error);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceMoveFailedForPath, errorString(error, "from_path"),
+        error);
+}
+
+void VKDropboxCloudService::deletedPath(DBRestClient& restClient, const std::string& path)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    core::log("restClient: deletedPath: {}", path);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
+}
+
+void VKDropboxCloudService::deletePathFailedWithError(DBRestClient& restClient, const core::Error& error)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    core::log("restClient:deletePathFailedWithError: {}", error);
+    const std::string path = errorString(error, "path");
+    if (error.code() == 404) {
+        // What the cloud no longer has is deleted as far as the caller goes.
+        core::log("restClient: deletedPath: {}", path);
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
+        return;
+    }
+    if (auto parent = resourceForCloudPath(core::path::deletingLastPathComponent(path)))
+        updateMetadataForResource(parent, nullptr);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDeleteFailedForPath, path, error);
+}
+
+void VKDropboxCloudService::createdFolder(DBRestClient& restClient, const std::shared_ptr<const DBMetadata>& folder)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    const std::string path = folder->path().value_or(std::string());
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCreateDirectoryAtPath, path);
+    if (auto resource = resourceForCloudPath(path))
+        updateCloudResource(resource, folder);
+}
+
+void VKDropboxCloudService::createFolderFailedWithError(DBRestClient& restClient, const core::Error& error)
+{
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    core::log("restClient:createFolderFailedWithError: {}", error);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceCreateDirectoryFailedForPath,
+        errorString(error, "path"), error);
+}
+
+void VKDropboxCloudService::loadedMetadata(DBRestClient& restClient, const std::shared_ptr<const DBMetadata>& metadata)
+{
+    const bool existence = isExistsClient(restClient);
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    const std::string recordPath = metadata->path().value_or(std::string());
+    if (existence) {
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceItemAtPathExists, client->cloudPath(),
+            !metadata->isDeleted());
+        return;
+    }
+    auto resource = isSafeCloudPath(recordPath) ? resourceForCloudPath(recordPath) : nullptr;
+    // A record without a node: nothing of the mirror to bring up to date.
+    bool merged = !isSafeCloudPath(recordPath) ? false : !resource || updateCloudResource(resource, metadata);
+    const std::string path = resource ? resource->cloudPath() : recordPath;
+    if (merged) {
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidUpdateMetadataAtPath, path);
+        postNotificationName(VKCloudServiceDidUpdateMetadataNotification, path);
+    } else {
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceMetadataUpdateFailedForPath, path);
+        postNotificationName(VKCloudServiceMetadataLoadFailedNotification, path);
+    }
+}
+
+void VKDropboxCloudService::metadataUnchangedAtPath(DBRestClient& restClient, const std::string& path)
+{
+    const bool existence = isExistsClient(restClient);
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    if (existence) {
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceItemAtPathExists, client->cloudPath(), true);
+        return;
+    }
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceMetadataUnchangedAtPath, path);
+    postNotificationName(VKCloudServiceMetadataUnchangedNotification, path);
+}
+
+void VKDropboxCloudService::loadMetadataFailedWithError(DBRestClient& restClient, const core::Error& error)
+{
+    const bool existence = isExistsClient(restClient);
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    const std::string path = errorString(error, "path");
+    if (existence) {
+        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceItemAtPathExists, client->cloudPath(), false);
+        return;
+    }
+    core::log("restClient:loadMetadataFailedWithError: {}", error);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceMetadataUpdateFailedForPath, path);
+    postNotificationName(VKCloudServiceMetadataLoadFailedNotification, path, error);
+}
+
+void VKDropboxCloudService::sessionDidReceiveAuthorizationFailure(DBSession&)
+{
+    core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountLoginFailedNotification, account());
+}
+
+// MARK: Merging listings
+
+bool VKDropboxCloudService::updateCloudResource(const Resource& resource, const std::shared_ptr<const DBMetadata>& metadata)
+{
+    if (!resource || !metadata)
+        return false;
+    const std::string recordPath = metadata->path().value_or(std::string());
+    bool merged = false;
+    if (!isSafeCloudPath(recordPath))
+        core::log("Warning, updateCloudResource refusing record path: {}", recordPath);
+    else
+        merged = mergeNode(resource->managedObject(), *metadata, resource->cloudPath());
+    auto store = VKCloudFileStore::sharedStore();
+    const bool saved = store && store->saveContext();
+    return merged && saved;
+}
+
+bool VKDropboxCloudService::mergeNode(const std::shared_ptr<VKCloudManagedObject>& node, const DBMetadata& metadata,
+    const std::string& cloudPath)
+{
+    auto store = VKCloudFileStore::sharedStore();
+    if (!store || !node || !node->isValid())
+        return false;
+    if (node->isUpload())
+        return true;
+    auto parent = node->parent();
+    if (store->isLocked(node) || (parent && store->isLocked(parent))) {
+        core::log("Warning, updateCloudResource skipping locked item: {}", cloudPath);
+        return false;
+    }
+    auto resource = VKCloudFileResource::resourceWithManagedObject(node);
+    if (!resource)
+        return false;
+    if (metadata.isDeleted())
+        return deleteCloudResource(resource);
+    if (metadata.isDirectory() != node->isDirectory()) {
+        core::log("Warning, existing resource has incorrect file type: {}", resource->description());
+        const std::string localPath = resource->path();
+        if (!deleteCloudResource(resource))
+            return false;
+        auto replacement = metadata.isDirectory() ? insertCloudDirectoryResourceForPath(localPath)
+                                                  : insertCloudFileResourceForPath(localPath);
+        if (!replacement)
+            return false;
+        return mergeNode(replacement->managedObject(), metadata, cloudPath);
+    }
+    if (metadata.lastModifiedDate())
+        node->setModificationDate(metadata.lastModifiedDate());
+    node->setSize(std::max<int64_t>(0, metadata.totalBytes()));
+    if (!node->isDirectory()) {
+        // A copy this device just uploaded or imported has no revision yet
+        // but already the size the cloud reports: it stays.
+        const bool freshCopy = node->cloudRevision() <= 0 && resource->isStoredLocally()
+            && resource->localSize() == static_cast<uint64_t>(node->size());
+        if (!freshCopy && node->cloudRevision() != metadata.revision() && resource->isStoredLocally()) {
+            core::log("VKCloudFileResource ({}) revision has changed, removing cache", resource->description());
+            core::Error error;
+            if (!core::fs::removeItem(resource->path(), &error)) {
+                core::log("updateCloudResource: removeItemAtPath failed: {}", error);
+                return false;
+            }
+        }
+        node->setCloudRevision(metadata.revision());
+        return true;
+    }
+    if (!metadata.contents())
+        return true;
+    return mergeListing(node, metadata, cloudPath);
+}
+
+bool VKDropboxCloudService::mergeListing(const std::shared_ptr<VKCloudManagedObject>& node, const DBMetadata& metadata,
+    const std::string& cloudPath)
+{
+    auto store = VKCloudFileStore::sharedStore();
+    node->setCloudHash(metadata.folderHash());
+    node->setCloudRevision(metadata.revision());
+
+    // Entries that cannot name a node directly below this folder are left
+    // out; the rest merge. Names match exactly, so "A.txt" and "a.txt" are
+    // two nodes.
+    const std::string listedFolder = folderKey(metadata.path().value_or(std::string()));
+    std::vector<std::pair<std::string, std::shared_ptr<const DBMetadata>>> entries;
+    std::unordered_set<std::string> entryNames;
+    for (const auto& entry : *metadata.contents()) {
+        if (!entry)
+            continue;
+        const std::string entryPath = entry->path().value_or(std::string());
+        const std::string name = metadataName(*entry);
+        const bool belowFolder = !entryPath.empty() && entryPath.front() == '/'
+            && folderKey(core::path::deletingLastPathComponent(entryPath)) == listedFolder;
+        if (!isSafeName(name) || !belowFolder || !isSafeCloudPath(entryPath)) {
+            core::log("Warning, updateCloudResource skipping listing entry: {}", entryPath);
+            continue;
+        }
+        if (entryNames.insert(name).second)
+            entries.emplace_back(name, entry);
+    }
+
+    std::unordered_map<std::string, std::shared_ptr<VKCloudManagedObject>> children;
+    for (const auto& child : store->childrenForManagedObject(*node)) {
+        if (!child->isUpload() && !entryNames.count(child->name())) {
+            if (auto gone = VKCloudFileResource::resourceWithManagedObject(child))
+                deleteCloudResource(gone);
+            continue;
+        }
+        children.emplace(child->name(), child);
+    }
+
+    const std::string folderPath = cloudPath == "/" ? std::string() : cloudPath;
+    for (const auto& [name, entry] : entries) {
+        auto child = children.count(name) ? children[name] : nullptr;
+        if (!child) {
+            core::Error error;
+            child = store->insertObjectWithName(name, node, &error);
+            if (!child) {
+                core::log("Warning, updateCloudResource:withMetadata: failed for: {} ({})", name, error);
+                return false;
+            }
+            child->setIsDirectory(entry->isDirectory());
+        }
+        const std::string childPath = folderPath + "/" + name;
+        if (!mergeNode(child, *entry, childPath)) {
+            core::log("Warning, updateCloudResource:withMetadata: failed for: {}", childPath);
+            return false;
+        }
+    }
+    return true;
+}
+
+// MARK: Local storage and unlinking
+
+void VKDropboxCloudService::removeLocalStorage()
+{
+    auto fetches = std::move(m_fetchClients);
+    m_fetchClients.clear();
+    for (const auto& fetch : fetches) {
+        fetch->cancel();
+        fetch->setCloudService(nullptr);
+        invoke(fetch->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCancelFetchForPath,
+            fetch->resource()->cloudPath());
+    }
+    core::Error error;
+    if (!moveItemAtPathToTrash(localPath(), &error)) {
+        core::log("Warning, moveItemAtPathToTrash failed for cloud root: {}", core::path::abbreviatingWithTildeInPath(localPath()));
+        return;
+    }
+    if (!core::fs::createDirectory(localPath(), true, &error))
+        core::log("Warning, failed to create cloud root: {}", error);
+}
+
+void VKDropboxCloudService::unlink()
+{
+    core::log("VKDropboxCloudService unlink");
+    detachAllClients();
+    removeLocalStorage();
+    if (auto store = VKCloudFileStore::sharedStore()) {
+        core::Error error;
+        auto root = store->managedObjectForPath(localPath());
+        if (root && !store->deleteObject(root, &error))
+            core::log("Warning, unlink failed to delete root node: {}", error);
+    }
+    if (auto session = DBSession::sharedSession())
+        session->unlink();
+    if (m_account)
+        m_account->unlink();
+    postNotificationName(VKCloudServiceDidUnlinkNotification);
+}
