@@ -10,7 +10,6 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
-#include "Platform/Core/RunLoop.h"
 
 #include <algorithm>
 #include <limits>
@@ -58,10 +57,9 @@ void VKDropboxFetchClient::detachRestClient()
 {
     if (!m_restClient)
         return;
+    // Its requests end with it; a client inside one of its own callbacks
+    // keeps itself alive to the end of it.
     m_restClient->setDelegate({});
-    // Released on a later pass: the client may be inside one of its own
-    // callbacks now. Its requests end with it.
-    core::RunLoop::main().post([client = std::move(m_restClient)] { });
     m_restClient.reset();
 }
 
