@@ -62,6 +62,15 @@ bool isSafeCloudPath(std::string_view path)
     return true;
 }
 
+// A path from the service as a log line may show it: NUL written out.
+std::string printablePath(std::string_view path)
+{
+    std::string text;
+    for (char c : path)
+        text += c == '\0' ? std::string("\\0") : std::string(1, c);
+    return text;
+}
+
 std::string foldedCase(std::string_view text)
 {
     std::string folded(text);
@@ -609,7 +618,7 @@ bool VKDropboxCloudService::updateCloudResource(const Resource& resource, const 
     const std::string recordPath = metadata->path().value_or(std::string());
     bool merged = false;
     if (!isSafeCloudPath(recordPath))
-        core::log("Warning, updateCloudResource refusing record path: {}", recordPath);
+        core::log("Warning, updateCloudResource refusing record path: {}", printablePath(recordPath));
     else
         merged = mergeNode(resource->managedObject(), *metadata, resource->cloudPath());
     auto store = VKCloudFileStore::sharedStore();
@@ -691,7 +700,7 @@ bool VKDropboxCloudService::mergeListing(const std::shared_ptr<VKCloudManagedObj
         const bool belowFolder = !entryPath.empty() && entryPath.front() == '/'
             && folderKey(core::path::deletingLastPathComponent(entryPath)) == listedFolder;
         if (!isSafeName(name) || !belowFolder || !isSafeCloudPath(entryPath)) {
-            core::log("Warning, updateCloudResource skipping listing entry: {}", entryPath);
+            core::log("Warning, updateCloudResource skipping listing entry: {}", printablePath(entryPath));
             continue;
         }
         if (entryNames.insert(name).second)

@@ -70,10 +70,12 @@ public:
 
 class CloudServiceTestCase : public CloudTestCase {
 protected:
+    virtual FakeCloudServer::Options serverOptions() const { return {}; }
+
     void SetUp() override
     {
         CloudTestCase::SetUp();
-        server = std::make_unique<FakeCloudServer>();
+        server = std::make_unique<FakeCloudServer>(serverOptions());
         ASSERT_TRUE(server->isRunning());
         // The saved token is what the service's own session takes back.
         server->linkSession();
