@@ -8,6 +8,9 @@
 #include "DropboxSDK/DBRestClient.h"
 #include "Platform/Core/UserDefaults.h"
 #include "DropboxSDK/DBDefines.h"
+#include "Platform/Core/HTTPURLResponse.h"
+#include "Platform/Net/URLConnection.h"
+#include "Platform/Net/URLConnectionDelegate.h"
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
 #include "Support/NotificationRecorder.h"
 
@@ -21,6 +24,22 @@ bool boolAt(const core::Value& info, const char* key)
     auto found = dictionary.find(key);
     return found != dictionary.end() && found->second.toBool();
 }
+
+// Gathers one load's status and body.
+class Loader : public net::URLConnectionDelegate {
+public:
+    void didReceiveResponse(net::URLConnection&, const core::HTTPURLResponse& response) override
+    {
+        status = response.statusCode();
+    }
+    void didReceiveData(net::URLConnection&, const core::Data& data) override { body += data.view(); }
+    void didFinishLoading(net::URLConnection&) override { done = true; }
+    void didFailWithError(net::URLConnection&, const core::Error&) override { done = true; }
+
+    int status = 0;
+    std::string body;
+    bool done = false;
+};
 
 } // namespace
 
@@ -156,6 +175,14 @@ TEST_F(VKDropboxCloudServiceTest, ThumbnailsAndStreaming)
     EXPECT_EQ(request->url().host(), kDBDropboxAPIContentHost);
     EXPECT_NE(request->url().absoluteString().find("/0/files/dropbox/Music/a%20b.mp3"), std::string::npos)
         << request->url().absoluteString();
+    // The fake checks the signature and serves the file.
+    auto loader = std::make_shared<Loader>();
+    auto connection = net::URLConnection::create(*request, loader);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return loader->done; }, 20));
+    EXPECT_EQ(loader->status, 200) << server->errors();
+    EXPECT_EQ(loader->body, "sound bytes");
+    EXPECT_EQ(server->requests().back().verdict, "ok");
+
     // Signed, and no parameters but the signature's.
     const std::string text = request->url().absoluteString();
     const std::string query = text.substr(std::min(text.size(), text.find('?') + 1));
@@ -165,4 +192,46 @@ TEST_F(VKDropboxCloudServiceTest, ThumbnailsAndStreaming)
         size_t end = query.find('&', start);
         start = end == std::string::npos ? query.size() : end + 1;
     }
+}
+
+TEST_F(VKDropboxCloudServiceTest, BusyWhileTheServiceDelaysTheAnswer)
+{
+    cloudFile("/busy/a.txt", "a");
+    mirror("/busy", true);
+    server->addFault(R"({"delay":0.4,"always":true})");
+    service->updateMetadataForResource(resource("/busy"), callbacks);
+    service->copyPath("/busy/a.txt", "/busy/b.txt", callbacks);
+    service->movePath("/busy/a.txt", "/busy/c.txt", callbacks);
+    service->deletePath("/busy/x.txt", callbacks);
+    service->createDirectoryAtPath("/busy/New", callbacks);
+    service->fetchThumbnailForItemAtPath("/busy/a.txt", home() + "/t.jpg", 1, callbacks);
+    EXPECT_TRUE(service->isUpdatingMetadataForResource(resource("/busy")));
+    EXPECT_TRUE(service->isCopyingPath("/busy/a.txt"));
+    EXPECT_TRUE(service->isMovingPath("/busy/a.txt"));
+    EXPECT_FALSE(service->isCopyingPath("/busy/c.txt"));
+    EXPECT_TRUE(service->isDeletingPath("/busy/x.txt"));
+    EXPECT_TRUE(service->isCreatingFolderForPath("/busy/New"));
+    EXPECT_TRUE(service->isLoadingThumbnailForPath("/busy/a.txt"));
+    ASSERT_TRUE(waitForEvents(6));
+    EXPECT_FALSE(service->isUpdatingMetadataForResource(resource("/busy")));
+    EXPECT_FALSE(service->isCopyingPath("/busy/a.txt"));
+    EXPECT_FALSE(service->isDeletingPath("/busy/x.txt"));
+    EXPECT_FALSE(service->isLoadingThumbnailForPath("/busy/a.txt"));
+    EXPECT_TRUE(service->restClients().empty());
+}
+
+TEST_F(VKDropboxCloudServiceTest, ARecordWithoutANodeChangesNothing)
+{
+    // The service answers with an item the mirror has no node for: a folder
+    // is skipped, a file changes nothing, and both count as done.
+    mirror("/Other", true);
+    server->addFault(R"({"endpoint":"metadata","status":200,"body":{"path":"/Loose","is_dir":true,"contents":[{"path":"/Loose/a.txt","bytes":1}]}})");
+    EXPECT_EQ(call([&] { service->updateMetadataForResource(resource("/Other"), callbacks); }),
+        (std::vector<std::string> { "updated /Loose" }));
+    EXPECT_FALSE(mirrorNode("/Loose"));
+    server->addFault(R"({"endpoint":"metadata","status":200,"body":{"path":"/loose.txt","bytes":4,"revision":3}})");
+    EXPECT_EQ(call([&] { service->updateMetadataForResource(resource("/Other"), callbacks); }),
+        (std::vector<std::string> { "updated /loose.txt" }));
+    EXPECT_FALSE(mirrorNode("/loose.txt"));
+    EXPECT_EQ(sqlite("SELECT count(*) FROM VKCloudManagedObject"), "3");
 }

@@ -182,3 +182,15 @@ TEST_F(VKDropboxFetchClientTest, AFolderThatCannotBeMadeFailsTheFetch)
     EXPECT_EQ(fetch("/Blocked"), (std::vector<std::string> { "fetchFailed /Blocked" }));
     EXPECT_TRUE(logContains("Warning, createDirectoryAtPath: failed for fetch: "));
 }
+
+TEST_F(VKDropboxFetchClientTest, AFileWithoutARevisionBeforeTheMergeIsAlwaysDownloaded)
+{
+    cloudFile("/R/same.txt", "12345");
+    mirror("/R", true);
+    // A copy of the right size but no revision: it cannot be trusted.
+    mirror("/R/same.txt", false, 5, 0);
+    cached("/R/same.txt", "abcde");
+    EXPECT_EQ(fetch("/R"), (std::vector<std::string> { "willStart /R", "fetched /R" }));
+    EXPECT_EQ(readFile(mirrorPath("/R/same.txt")), "12345");
+    EXPECT_EQ(fileRequests(), 1u);
+}
