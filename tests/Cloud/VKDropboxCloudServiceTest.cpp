@@ -9,6 +9,9 @@
 #include "Platform/Core/UserDefaults.h"
 #include "DropboxSDK/DBDefines.h"
 #include "Platform/Core/HTTPURLResponse.h"
+#include "Cloud/VKCloudFileModelHooks.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "FileModel/VKThumbnailManager.h"
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLConnectionDelegate.h"
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
@@ -234,4 +237,23 @@ TEST_F(VKDropboxCloudServiceTest, ARecordWithoutANodeChangesNothing)
         (std::vector<std::string> { "updated /loose.txt" }));
     EXPECT_FALSE(mirrorNode("/loose.txt"));
     EXPECT_EQ(sqlite("SELECT count(*) FROM VKCloudManagedObject"), "3");
+}
+
+TEST_F(VKDropboxCloudServiceTest, TheThumbnailManagerGetsACloudItemsThumbnailFromTheService)
+{
+    VKCloudServicesManager::sharedManager()->registerCloudService([this] { return service; }, "Dropbox");
+    VKCloudHooks::setCurrent(std::make_shared<VKCloudFileModelHooks>());
+    cloudFile("/Pictures/pic.jpg", std::string(5000, 'j'));
+    mirror("/Pictures", true);
+    mirror("/Pictures/pic.jpg", false, 5000, 1);
+    auto manager = VKThumbnailManager::sharedManager();
+    std::vector<std::string> posted;
+    auto observation = core::NotificationCenter::defaultCenter().observe(VKThumbnailManagerDidGenerateThumbnailNotification,
+        manager, [&](const core::Notification&) { posted.push_back("thumbnail"); });
+    auto picture = resource("/Pictures/pic.jpg");
+    manager->generateThumbnailAndScreenPreviewForResource(picture);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !posted.empty(); }, 20)) << server->errors();
+    EXPECT_EQ(server->requests().back().pathOnly(), "/0/thumbnails/dropbox/Pictures/pic.jpg");
+    EXPECT_TRUE(manager->thumbnailForResource(*picture));
+    EXPECT_FALSE(onDisk("/Pictures/pic.jpg"));
 }
