@@ -13,6 +13,7 @@
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -55,8 +56,9 @@ std::shared_ptr<const DBMetadata> listing(int64_t entries)
 // The folder node, made afresh (empty) when asked.
 VKCloudService::Resource folder(bool empty)
 {
-    auto store = VKCloudFileStore::sharedStore();
+    // The service first: it sets up the home and the main thread.
     const std::string path = service()->localPath() + "/Big";
+    auto store = VKCloudFileStore::sharedStore();
     auto node = store->managedObjectForPath(path);
     if (node && empty) {
         store->deleteObject(node);
