@@ -194,3 +194,21 @@ TEST_F(VKDropboxFetchClientTest, AFileWithoutARevisionBeforeTheMergeIsAlwaysDown
     EXPECT_EQ(readFile(mirrorPath("/R/same.txt")), "12345");
     EXPECT_EQ(fileRequests(), 1u);
 }
+
+TEST_F(VKDropboxFetchClientTest, HugeSizesStaySixtyFourBitThroughSumsAndProgress)
+{
+    cloudFile("/Huge/a.bin", std::string(40000, 'a'));
+    cloudFile("/Huge/b.bin", std::string(40000, 'b'));
+    mirror("/Huge", true);
+    server->addFault(R"({"endpoint":"metadata","path":"/Huge","status":200,"body":{"path":"/Huge","is_dir":true,
+        "hash":"h","revision":1,"contents":[{"path":"/Huge/a.bin","bytes":9223372036854775807,"revision":2},
+        {"path":"/Huge/b.bin","bytes":9223372036854775807,"revision":3}]}})");
+    EXPECT_EQ(fetch("/Huge"), (std::vector<std::string> { "willStart /Huge", "fetched /Huge" }));
+    EXPECT_EQ(mirrorNode("/Huge/a.bin")->size(), INT64_MAX);
+    EXPECT_EQ(sqlite("SELECT size FROM VKCloudManagedObject WHERE name = 'b.bin'"), "9223372036854775807");
+    // The sum saturates instead of wrapping: the figure stays a fraction.
+    for (float progress : callbacks->progresses) {
+        EXPECT_GE(progress, 0.0f);
+        EXPECT_LE(progress, 1.0f);
+    }
+}
