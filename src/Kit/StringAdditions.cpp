@@ -11,6 +11,7 @@
 #include "Platform/Core/UUID.h"
 #include "Platform/Security/Digest.h"
 
+#include <fmt/format.h>
 #include <unicode/uchar.h>
 
 #include <cctype>
@@ -270,6 +271,46 @@ std::string vkStringByEscapingURL(std::string_view text)
             }
         },
         false);
+}
+
+std::string vkStringByEscapingJavaScriptString(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size() + text.size() / 8);
+    char32_t previous = 0;
+    core::forEachCodePoint(text, [&](const core::CodePoint& point, size_t offset) {
+        if (!point.valid)
+            return;
+        char32_t c = point.value;
+        switch (c) {
+        case '\\':
+            result += "\\\\";
+            break;
+        case '\'':
+            result += "\\'";
+            break;
+        case '"':
+            result += "\\\"";
+            break;
+        case '\n':
+            result += "\\n";
+            break;
+        case '\r':
+            result += "\\r";
+            break;
+        case '/':
+            // "</script>" must not end the element the script may sit in.
+            result += previous == '<' ? "\\/" : "/";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029)
+                result += fmt::format("\\u{:04x}", uint32_t(c));
+            else
+                result.append(text, offset, point.length);
+        }
+        previous = c;
+    });
+    return result;
 }
 
 std::string vkMD5String(std::string_view text)

@@ -60,6 +60,12 @@ std::string vkStringByEscapingHTML(std::string_view text);
 // ill-formed bytes dropped.
 std::string vkStringByEscapingURL(std::string_view text);
 
+// The text as the contents of a quoted JavaScript string, in single or
+// double quotes alike, also inside an HTML script element: backslash and
+// both quotes escaped, control characters, U+2028 and U+2029 as escapes,
+// "</" as "<\/"; ill-formed bytes dropped.
+std::string vkStringByEscapingJavaScriptString(std::string_view text);
+
 // MD5 of the UTF-8 bytes, 32 lower-case hexadecimal digits.
 std::string vkMD5String(std::string_view text);
 // The text without its diacritics: "Ça été" gives "Ca ete".

@@ -109,3 +109,24 @@ TEST_F(StringAdditionsTest, PathsRelativeToABase)
     EXPECT_EQ(stringByEnsuringLeadingPathSeparator("a"), "/a");
     EXPECT_EQ(stringByEnsuringLeadingPathSeparator("/a"), "/a");
 }
+
+TEST_F(StringAdditionsTest, EscapesForJavaScriptStrings)
+{
+    EXPECT_EQ(vkStringByEscapingJavaScriptString("Bob's \"Tablet\"\\"), "Bob\\'s \\\"Tablet\\\"\\\\");
+    EXPECT_EQ(vkStringByEscapingJavaScriptString("a\nb\rc\t\x01"), "a\\nb\\rc\\u0009\\u0001");
+    EXPECT_EQ(vkStringByEscapingJavaScriptString("</script><b>/x"), "<\\/script><b>/x");
+    EXPECT_EQ(vkStringByEscapingJavaScriptString("\u2028\u2029é"), "\\u2028\\u2029é");
+    EXPECT_EQ(vkStringByEscapingJavaScriptString("a\xFF" "b"), "ab");
+
+    // The escaped text, put between either kind of quote, reads back as
+    // the text in a real JavaScript engine.
+    if (!test::hasProgram("node"))
+        GTEST_SKIP() << "node is not installed";
+    const std::string text = "Bob's \"</script>\" \\ tab\t line\n\u2028 end";
+    for (char quote : { '\'', '"' }) {
+        std::string literal = quote + vkStringByEscapingJavaScriptString(text) + quote;
+        test::CommandResult node = test::runCommand({ "node", "-e", "process.stdout.write(" + literal + ")" });
+        ASSERT_EQ(node.status, 0) << literal;
+        EXPECT_EQ(node.output, text);
+    }
+}
