@@ -1,0 +1,580 @@
+#include "App/Viewers/VKViewController.h"
+
+#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Viewers/VKFileInfoViewController.h"
+#include "App/Viewers/VKViewerCloudHooks.h"
+#include "App/Viewers/VKViewerFolderHost.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKCloudService.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Kit/VKFunctions.h"
+#include "Kit/VKNotificationKeys.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Timer.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/Store/Context.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/ProgressView.h"
+#include "Platform/UI/ScrollView.h"
+#include "Platform/UI/Toolbar.h"
+#include "Platform/UI/Window.h"
+#include "WebDAV/WebDAVDeleteResponse.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <map>
+
+namespace {
+
+// PDF goes to the PDF viewer where scroll views zoom.
+constexpr bool scrollViewsZoom = requires(ui::ScrollView& view) { view.setZoomScale(1.0f); };
+
+struct Registrations {
+    std::map<VKViewerKind, VKViewController::Factory> factories;
+    std::function<bool(const VKFileResource&)> audioOnlyMovieTest;
+    VKViewController::BookmarksFactory bookmarksFactory;
+};
+
+Registrations& registrations()
+{
+    static Registrations shared;
+    return shared;
+}
+
+VKViewerKind kindOfResource(const VKFileResource& resource)
+{
+    if (resource.isImageType())
+        return VKViewerKind::Image;
+    if (resource.isMovieType())
+        return VKViewController::isAudioOnlyMovie(resource) ? VKViewerKind::Audio : VKViewerKind::Movie;
+    if (resource.isAudioType())
+        return VKViewerKind::Audio;
+    if (resource.isTextType() && resource.mimeType() != "text/html")
+        return VKViewerKind::Text;
+    if (resource.isPDFType() && scrollViewsZoom)
+        return VKViewerKind::PDF;
+    return VKViewerKind::Web;
+}
+
+std::shared_ptr<VKViewController> makeWithFactory(VKViewerKind kind, const std::shared_ptr<VKFileResource>& resource,
+    const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    auto found = registrations().factories.find(kind);
+    std::shared_ptr<VKViewController> viewer;
+    if (found != registrations().factories.end() && found->second)
+        viewer = found->second(resource, folderController);
+    return viewer ? viewer : VKFileInfoViewController::create(resource, folderController);
+}
+
+// The path a notice names under `key`, when it names one.
+std::optional<std::string> pathInNotice(const core::Notification& notification, const char* key)
+{
+    const core::Value& info = notification.userInfo();
+    if (!info.isDictionary())
+        return std::nullopt;
+    const core::Value& path = info[key];
+    if (!path.isString())
+        return std::nullopt;
+    return path.string();
+}
+
+} // namespace
+
+// ---- The choice -----------------------------------------------------------
+
+std::shared_ptr<VKViewController> VKViewController::viewControllerWithResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    VKViewerKind kind = resource ? kindOfResource(*resource) : VKViewerKind::Web;
+    if (kind == VKViewerKind::Audio)
+        return audioPlayerControllerForResource(resource, folderController);
+    return makeWithFactory(kind, resource, folderController);
+}
+
+std::shared_ptr<VKViewController> VKViewController::audioPlayerControllerForResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    return makeWithFactory(VKViewerKind::Audio, resource, folderController);
+}
+
+void VKViewController::setViewerFactory(VKViewerKind kind, Factory factory)
+{
+    if (factory)
+        registrations().factories[kind] = std::move(factory);
+    else
+        registrations().factories.erase(kind);
+}
+
+void VKViewController::setAudioOnlyMovieTest(std::function<bool(const VKFileResource&)> test)
+{
+    registrations().audioOnlyMovieTest = std::move(test);
+}
+
+bool VKViewController::isAudioOnlyMovie(const VKFileResource& resource)
+{
+    const auto& test = registrations().audioOnlyMovieTest;
+    return test && test(resource);
+}
+
+void VKViewController::setBookmarksControllerFactory(BookmarksFactory factory)
+{
+    registrations().bookmarksFactory = std::move(factory);
+}
+
+const VKViewController::BookmarksFactory& VKViewController::bookmarksControllerFactory()
+{
+    return registrations().bookmarksFactory;
+}
+
+void VKViewController::resetRegistrationsForTesting()
+{
+    registrations() = {};
+}
+
+// ---- Life ----------------------------------------------------------------
+
+VKViewController::VKViewController() = default;
+
+VKViewController::~VKViewController()
+{
+    if (m_activityIndicatorTimer)
+        m_activityIndicatorTimer->invalidate();
+}
+
+void VKViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
+    const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    m_folderController = folderController;
+    setResource(resource);
+    m_currentInterfaceOrientation = ui::Orientation::Portrait;
+
+    std::weak_ptr<VKViewController> weak = sharedAs<VKViewController>();
+    auto& center = core::NotificationCenter::defaultCenter();
+    auto handle = [&](std::string_view name, void (VKViewController::*handler)(const core::Notification&),
+                      const std::shared_ptr<core::Object>& sender = nullptr) {
+        m_observations.push_back(center.observe(name, sender, [weak, handler](const core::Notification& notification) {
+            if (auto self = weak.lock())
+                ((*self).*handler)(notification);
+        }));
+    };
+    handle(VKCloudServiceFetchWillStartDownloadNotification, &VKViewController::cloudFileFetchWillStartDownload);
+    handle(VKCloudServiceFetchDidCompleteNotification, &VKViewController::cloudFileFetchDidComplete);
+    handle(VKCloudServiceFetchFailedNotification, &VKViewController::cloudFileFetchFailed);
+    handle(VKFolderControllerWillDeleteResourceNotification, &VKViewController::resourceWillBeDeleted);
+    handle(WebDAVWillDeleteResourceNotification, &VKViewController::resourceWillBeDeleted);
+    handle(VKFolderControllerDidMoveResourceNotification, &VKViewController::resourceDidMove);
+    handle(WebDAVDidMoveResourceNotification, &VKViewController::resourceDidMove);
+    if (auto store = VKCloudFileStore::sharedStore())
+        handle(store::ContextDidSaveNotification, &VKViewController::cloudFileStoreDidSave, store->managedObjectContext());
+    setWantsFullScreenLayout(true);
+}
+
+void VKViewController::setResource(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (resource == m_resource || (resource && m_resource && resource->isEqual(*m_resource)))
+        return;
+    m_fetchProgressObservation = {};
+    m_resource = resource;
+    observeResourceProgress();
+    setTitleFromResource();
+}
+
+void VKViewController::observeResourceProgress()
+{
+    auto cloud = std::dynamic_pointer_cast<VKCloudFileResource>(m_resource);
+    if (!cloud)
+        return;
+    std::weak_ptr<VKViewController> weak = sharedAs<VKViewController>();
+    std::weak_ptr<VKCloudFileResource> weakResource = cloud;
+    m_fetchProgressObservation = cloud->observeValueForKey("fetchProgress", [weak, weakResource] {
+        auto self = weak.lock();
+        auto resource = weakResource.lock();
+        if (!self || !resource || !self->isViewLoaded())
+            return;
+        if (auto* bar = self->placeholderView()->progressView())
+            bar->setProgress(resource->fetchProgress());
+    });
+}
+
+void VKViewController::setTitleFromResource()
+{
+    if (!m_resource) {
+        setTitle("");
+        return;
+    }
+    std::string name = m_resource->name();
+    if (!core::UserDefaults::standard()->boolForKey("VKDisplayFileExtensions"))
+        name = core::path::deletingPathExtension(name);
+    setTitle(name);
+}
+
+// ---- Following the file ----------------------------------------------------
+
+void VKViewController::resourceWillBeDeleted(const core::Notification& notification)
+{
+    auto path = pathInNotice(notification, VKNotificationPathKey);
+    if (!path || !m_resource || *path != m_resource->path())
+        return;
+    setResource(nullptr);
+}
+
+void VKViewController::resourceDidMove(const core::Notification& notification)
+{
+    auto oldPath = pathInNotice(notification, VKNotificationOldPathKey);
+    auto newPath = pathInNotice(notification, VKNotificationNewPathKey);
+    if (!oldPath || !newPath || oldPath->empty() || newPath->empty() || !m_resource)
+        return;
+    const std::string path = m_resource->path();
+    std::string movedPath;
+    if (path == *oldPath)
+        movedPath = *newPath;
+    else if (core::path::deletingLastPathComponent(path) == *oldPath)
+        // Only the file's own folder is followed, not the folders above it.
+        movedPath = core::path::appendingPathComponent(*newPath, core::path::lastPathComponent(path));
+    else
+        return;
+    auto moved = VKFileResource::resourceWithPath(movedPath);
+    if (!moved) {
+        core::log("Warning, nothing at the moved file's new path: {}", movedPath);
+        return;
+    }
+    setResource(moved);
+}
+
+void VKViewController::cloudFileStoreDidSave(const core::Notification& notification)
+{
+    if (!m_resource || !m_resource->isCloudResource())
+        return;
+    const core::Value& deleted = notification.userInfo()[store::DeletedObjectsKey];
+    if (!deleted.isArray())
+        return;
+    for (const auto& item : deleted.array()) {
+        auto node = item.objectAs<VKCloudManagedObject>();
+        if (!node)
+            continue;
+        VKCloudFileResource gone(node);
+        if (!gone.isEqual(*m_resource))
+            continue;
+        // The path as the resource answers it now: a deleted node's is "".
+        resourceWillBeDeleted(core::Notification(VKFolderControllerWillDeleteResourceNotification, shared_from_this(),
+            core::Value::makeDictionary({ { VKNotificationPathKey, core::Value(m_resource->path()) } })));
+        return;
+    }
+}
+
+// ---- Views -----------------------------------------------------------------
+
+void VKViewController::loadView()
+{
+    gfx::Rect frame;
+    if (auto* navigation = navigationController())
+        frame = navigation->view()->bounds();
+    else if (auto* application = ui::Application::shared())
+        frame = application->applicationFrame();
+    auto placeholder = VKPlaceholderView::create(frame);
+    placeholder->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    setView(placeholder);
+}
+
+VKPlaceholderView* VKViewController::placeholderView()
+{
+    return static_cast<VKPlaceholderView*>(view().get());
+}
+
+void VKViewController::viewDidLoad()
+{
+    VKFullScreenViewController::viewDidLoad();
+    setTitleFromResource();
+    setToolbarItems(createToolbarItems());
+    if (m_contentView || !m_resource)
+        return;
+    if (m_resource->isCloudResource()) {
+        startCloudFileFetch();
+        return;
+    }
+    setContentLoading(true);
+    loadContentView();
+}
+
+void VKViewController::viewDidUnload()
+{
+    if (m_resource)
+        storePersistentState();
+    stopActivityIndicator();
+    m_contentView.reset();
+    setContentLoading(false);
+    m_contentDidLoad = false;
+    VKFullScreenViewController::viewDidUnload();
+}
+
+void VKViewController::setContentView(const std::shared_ptr<ui::View>& view)
+{
+    if (view == m_contentView)
+        return;
+    if (m_contentView)
+        m_contentView->removeFromSuperview();
+    m_contentView = view;
+    if (!view)
+        return;
+    const auto& root = this->view();
+    if (!root->bounds().isEmpty())
+        view->setFrame(root->bounds());
+    view->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    root->addSubview(view);
+    // A spinner already turning goes over the content rather than under it.
+    if (m_activityIndicator && m_activityIndicator->superview() != view.get())
+        view->addSubview(m_activityIndicator);
+    contentViewDidLoad();
+}
+
+void VKViewController::loadContentView()
+{
+    VKRaiseNotImplemented(*this, "loadContentView");
+}
+
+void VKViewController::showUnableToDisplayAlertView()
+{
+    std::string name = m_resource ? m_resource->name() : std::string();
+    showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("Unable to display \"{}\"")), name),
+        core::localized("OK"));
+}
+
+ui::Window* VKViewController::window()
+{
+    if (auto* presented = presentedController(); presented && presented->isViewLoaded())
+        return presented->view()->window();
+    if (auto* navigation = navigationController(); navigation && navigation->isViewLoaded())
+        return navigation->view()->window();
+    return nullptr;
+}
+
+ui::ViewController* VKViewController::presentedController()
+{
+    if (auto* navigation = navigationController())
+        return navigation->modalViewController();
+    return modalViewController();
+}
+
+ui::Application::StatusBarStyle VKViewController::statusBarStyle() const
+{
+    auto* self = const_cast<VKViewController*>(this);
+    if (self->presentedController()) {
+        if (auto* navigation = navigationController(); navigation && navigation->visibleViewController()
+            && navigation->visibleViewController() != this)
+            return navigation->visibleViewController()->statusBarStyle();
+    }
+    return ui::Application::StatusBarStyle::BlackTranslucent;
+}
+
+// ---- Appearance and rotation -------------------------------------------------
+
+void VKViewController::viewWillAppear(bool animated)
+{
+    VKFullScreenViewController::viewWillAppear(animated);
+    auto* application = ui::Application::shared();
+    if (application)
+        application->setStatusBarStyle(ui::Application::StatusBarStyle::BlackTranslucent, animated);
+    if (auto* navigation = navigationController()) {
+        auto& bar = navigation->navigationBar();
+        bar.setBarStyle(ui::NavigationBar::Style::Black);
+        bar.setTintColor(std::nullopt);
+        bar.setTranslucent(true);
+        auto& toolbar = navigation->toolbar();
+        toolbar.setBarStyle(ui::NavigationBar::Style::Black);
+        toolbar.setTintColor(std::nullopt);
+        toolbar.setTranslucent(true);
+    }
+    auto hooks = VKAppDelegateHooks::current();
+    if (application && !(hooks && hooks->isOrientationLocked()))
+        m_currentInterfaceOrientation = application->statusBarOrientation();
+}
+
+void VKViewController::viewDidAppear(bool animated)
+{
+    VKFullScreenViewController::viewDidAppear(animated);
+    if (m_contentDidLoad && shouldSingleTapHideUI())
+        setUIHiddenAfterDelay(true, VKUIHideDelay);
+}
+
+void VKViewController::viewWillDisappear(bool animated)
+{
+    VKFullScreenViewController::viewWillDisappear(animated);
+    setUIHidden(false, animated);
+    if (m_resource)
+        storePersistentState();
+}
+
+void VKViewController::didRotate(ui::Orientation fromOrientation)
+{
+    VKFullScreenViewController::didRotate(fromOrientation);
+    if (auto* application = ui::Application::shared())
+        m_currentInterfaceOrientation = application->statusBarOrientation();
+}
+
+void VKViewController::willRotate(ui::Orientation orientation, double duration)
+{
+    VKFullScreenViewController::willRotate(orientation, duration);
+    dismissActiveActionSheet(*this);
+}
+
+bool VKViewController::shouldAutorotate(ui::Orientation orientation)
+{
+    if (m_contentLoading)
+        return orientation == m_currentInterfaceOrientation;
+    if (auto* presented = presentedController())
+        return presented->shouldAutorotate(orientation);
+    return true;
+}
+
+bool VKViewController::shouldBegin(ui::GestureRecognizer& recognizer)
+{
+    if (!m_contentDidLoad)
+        return false;
+    return VKFullScreenViewController::shouldBegin(recognizer);
+}
+
+core::Value VKViewController::currentStateDictionary()
+{
+    if (m_resource)
+        storePersistentState();
+    return core::Value(core::Value::Dictionary {});
+}
+
+// ---- Toolbar -----------------------------------------------------------------
+
+void VKViewController::setToolbarItems(std::vector<std::shared_ptr<ui::BarButtonItem>> items, bool animated)
+{
+    auto hooks = VKAppDelegateHooks::current();
+    if (hooks && hooks->isGuestMode()) {
+        bool actions = hooks->guestActionsEnabled();
+        std::erase_if(items, [actions](const std::shared_ptr<ui::BarButtonItem>& item) {
+            auto action = item ? findAction(*item) : std::nullopt;
+            if (!action)
+                return false;
+            if (*action == DeleteItemAction)
+                return true;
+            return !actions
+                && (*action == ShowDocumentActionSheetAction || *action == AddBookmarkAction
+                    || *action == ShowBookmarksAction);
+        });
+    }
+    VKFullScreenViewController::setToolbarItems(std::move(items), animated);
+}
+
+std::shared_ptr<ui::BarButtonItem> VKViewController::findBarButtonItemWithAction(std::string_view action) const
+{
+    if (action.empty())
+        return nullptr;
+    for (const auto& item : toolbarItems()) {
+        if (auto found = findAction(*item); found && *found == action)
+            return item;
+    }
+    return nullptr;
+}
+
+void VKViewController::setToolbarItemsEnabled(bool enabled)
+{
+    for (const auto& item : toolbarItems()) {
+        if (findAction(*item))
+            item->setEnabled(enabled);
+    }
+}
+
+// ---- The spinner --------------------------------------------------------------
+
+void VKViewController::startActivityIndicatorWithStyle(ui::ActivityIndicator::Style style, double delay)
+{
+    if (m_activityIndicator && m_activityIndicator->isAnimating())
+        return;
+    ui::View* parent = m_contentView ? m_contentView.get() : view().get();
+    if (!m_activityIndicator) {
+        m_activityIndicator = ui::ActivityIndicator::create(style);
+        m_activityIndicator->setAutoresizingMask(ui::View::FlexibleLeftMargin | ui::View::FlexibleRightMargin
+            | ui::View::FlexibleTopMargin | ui::View::FlexibleBottomMargin);
+        m_activityIndicator->setHidesWhenStopped(true);
+    } else {
+        m_activityIndicator->setActivityIndicatorViewStyle(style);
+    }
+    if (m_activityIndicator->superview() != parent)
+        parent->addSubview(m_activityIndicator);
+    const gfx::Rect root = view()->bounds();
+    m_activityIndicator->setCenter({ root.width() / 2, root.height() / 2 });
+
+    if (m_activityIndicatorTimer) {
+        m_activityIndicatorTimer->invalidate();
+        m_activityIndicatorTimer.reset();
+    }
+    if (delay > 0) {
+        std::weak_ptr<VKViewController> weak = sharedAs<VKViewController>();
+        m_activityIndicatorTimer = core::RunLoop::main().schedule(delay, false, [weak](core::Timer&) {
+            if (auto self = weak.lock())
+                self->activityIndicatorStartTimerDidFire();
+        });
+    } else {
+        m_activityIndicator->startAnimating();
+    }
+}
+
+void VKViewController::activityIndicatorStartTimerDidFire()
+{
+    m_activityIndicatorTimer.reset();
+    if (m_activityIndicator)
+        m_activityIndicator->startAnimating();
+}
+
+void VKViewController::stopActivityIndicator()
+{
+    if (m_activityIndicatorTimer) {
+        m_activityIndicatorTimer->invalidate();
+        m_activityIndicatorTimer.reset();
+    }
+    if (auto spinner = std::move(m_activityIndicator)) {
+        spinner->stopAnimating();
+        spinner->removeFromSuperview();
+    }
+}
+
+// ---- The cloud fetch -----------------------------------------------------------
+
+void VKViewController::startCloudFileFetch()
+{
+    if (auto hooks = VKViewerCloudHooks::current()) {
+        hooks->startCloudFileFetch(*this);
+        return;
+    }
+    setContentLoading(true);
+    loadContentView();
+}
+
+void VKViewController::cloudFileFetchWillStartDownload(const core::Notification& notification)
+{
+    if (auto hooks = VKViewerCloudHooks::current())
+        hooks->cloudFileFetchWillStartDownload(*this, notification);
+}
+
+void VKViewController::cloudFileFetchDidComplete(const core::Notification& notification)
+{
+    if (auto hooks = VKViewerCloudHooks::current())
+        hooks->cloudFileFetchDidComplete(*this, notification);
+}
+
+void VKViewController::cloudFileFetchFailed(const core::Notification& notification)
+{
+    if (auto hooks = VKViewerCloudHooks::current())
+        hooks->cloudFileFetchFailed(*this, notification);
+}

@@ -1,0 +1,259 @@
+#pragma once
+
+// The base of every viewer, and the choice of viewer for a file.
+//
+// A viewer shows one file (its resource) that a folder screen opened. The
+// base owns what all viewers share: the placeholder as the root view, the
+// content view a subclass loads (usually off the main thread) with a
+// delayed spinner meanwhile, the toolbar with guest mode's filter, the
+// document sheet (e-mail, print, open in, the orientation lock), delete
+// with confirmation, following the file when it is moved or deleted
+// (through the folder screen, the server or the cloud mirror), holding the
+// orientation while content loads, and the bookmarks list, printing and
+// open-in. It hides and shows its bars on a single tap (the full-screen
+// base).
+//
+// A subclass supplies loadContentView, which starts loading and hands the
+// content view to setContentView; it sets contentDidLoad and clears
+// contentIsLoading when done, or calls showUnableToDisplayAlertView. It may
+// add toolbar items, sheet buttons (calling the base first) and tags it
+// handles (passing the others to the base), its per-document state, a print
+// formatter, its title and its answers to the single tap.
+//
+// The viewer kinds register their factories at start-up; a kind nobody
+// registered gets the stand-in VKFileInfoViewController, so the choice
+// never answers nothing.
+
+#include "App/Mail/VKEmailControllerDelegate.h"
+#include "App/Shell/VKFullScreenViewController.h"
+#include "App/Viewers/VKBookmarksControllerDelegate.h"
+#include "Platform/Core/Notification.h"
+#include "Platform/Core/Observation.h"
+#include "Platform/Graphics/Color.h"
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/ActivityIndicator.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ui {
+class BarButtonItem;
+class DocumentInteractionController;
+class PrintFormatter;
+class Window;
+} // namespace ui
+class VKActionSheet;
+class VKEmailController;
+class VKFileResource;
+class VKPlaceholderView;
+class VKViewerFolderHost;
+
+// Seconds after which a viewer's bars hide by themselves.
+inline constexpr double VKUIHideDelay = 3.0;
+
+// The kinds of viewer, in the order the choice tests them.
+enum class VKViewerKind { Image, Movie, Audio, Text, PDF, Web };
+
+class VKViewController : public VKFullScreenViewController,
+                         public ui::ActionSheetDelegate,
+                         public VKEmailControllerDelegate,
+                         public VKBookmarksControllerDelegate {
+public:
+    // Sheet tags: the document sheet and the delete confirmation.
+    static constexpr int DocumentActionSheetTag = 1002;
+    static constexpr int DeleteActionSheetTag = 1001;
+    // Button tags of the document sheet.
+    static constexpr int EmailFileButtonTag = 1001;
+    static constexpr int OrientationLockButtonTag = 1002;
+    static constexpr int OpenInButtonTag = 1011;
+    static constexpr int PrintButtonTag = 1012;
+    // The actions of the toolbar items guest mode knows.
+    static constexpr const char* ShowDocumentActionSheetAction = "showDocumentActionSheet";
+    static constexpr const char* DeleteItemAction = "deleteItem";
+    static constexpr const char* AddBookmarkAction = "addBookmark";
+    static constexpr const char* ShowBookmarksAction = "showBookmarks";
+
+    using Factory = std::function<std::shared_ptr<VKViewController>(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController)>;
+    // Makes the bookmarks list of the file at `path` for `delegate`, with a
+    // new bookmark at `newOffset` first when it has one.
+    using BookmarksFactory = std::function<std::shared_ptr<ui::ViewController>(const std::string& path,
+        const std::shared_ptr<VKBookmarksControllerDelegate>& delegate, std::optional<gfx::Point> newOffset)>;
+
+    // The viewer for a file, by its kind: an image; a movie (the audio
+    // player when it has no picture); audio; text that is not HTML; PDF;
+    // anything else in the web viewer. Never null.
+    static std::shared_ptr<VKViewController> viewControllerWithResource(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController);
+    // The audio kind's viewer.
+    static std::shared_ptr<VKViewController> audioPlayerControllerForResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
+    // Each kind's factory (an empty one unregisters it).
+    static void setViewerFactory(VKViewerKind kind, Factory factory);
+    // Whether a movie has sound and no picture; the movie viewer registers
+    // it. Without it no movie is audio only.
+    static void setAudioOnlyMovieTest(std::function<bool(const VKFileResource& resource)> test);
+    static bool isAudioOnlyMovie(const VKFileResource& resource);
+    static void setBookmarksControllerFactory(BookmarksFactory factory);
+    static const BookmarksFactory& bookmarksControllerFactory();
+    // Forgets the factories and tests (tests).
+    static void resetRegistrationsForTesting();
+
+    VKViewController();
+    ~VKViewController() override;
+
+    // The designated initialiser, called by every viewer's factory right
+    // after making it: keeps both, takes the resource's title and starts
+    // following the file.
+    virtual void initWithResource(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController);
+
+    const std::shared_ptr<VKFileResource>& resource() const { return m_resource; }
+    // Only a change counts: it retitles the viewer and moves the progress
+    // observation of a cloud file to the new one.
+    virtual void setResource(const std::shared_ptr<VKFileResource>& resource);
+    const std::shared_ptr<VKViewerFolderHost>& folderController() const { return m_folderController; }
+    const std::shared_ptr<ui::View>& contentView() const { return m_contentView; }
+    // Fills the root view and resizes with it; contentViewDidLoad follows.
+    void setContentView(const std::shared_ptr<ui::View>& view);
+    virtual void setContentLoading(bool loading) { m_contentLoading = loading; }
+    bool contentIsLoading() const { return m_contentLoading; }
+    void setContentDidLoad(bool loaded) { m_contentDidLoad = loaded; }
+    bool contentDidLoad() const { return m_contentDidLoad; }
+    bool toolbarModal() const { return m_toolbarModal; }
+    void setToolbarModal(bool modal) { m_toolbarModal = modal; }
+    // The orientation held while content loads.
+    ui::Orientation currentInterfaceOrientation() const { return m_currentInterfaceOrientation; }
+
+    // The single tap waits for content; it hides the bars only over loaded
+    // content.
+    bool shouldBegin(ui::GestureRecognizer& recognizer) override;
+    bool shouldSingleTapShowUI() const override { return true; }
+    bool shouldSingleTapHideUI() const override { return m_contentDidLoad && !m_contentLoading; }
+
+    // Following the file. Each reads the path keys of the notice; a notice
+    // without them changes nothing.
+    virtual void resourceWillBeDeleted(const core::Notification& notification);
+    virtual void resourceDidMove(const core::Notification& notification);
+    void cloudFileStoreDidSave(const core::Notification& notification);
+
+    std::shared_ptr<ui::BarButtonItem> findBarButtonItemWithAction(std::string_view action) const;
+    // The file's name, without its extension unless "VKDisplayFileExtensions"
+    // is set; empty without a file.
+    virtual void setTitleFromResource();
+
+    // E-mail.
+    bool isSendingEmail() const;
+    virtual void emailFile(const std::shared_ptr<core::Object>& sender);
+    void composeEmailWithPath(const std::string& path, const std::string& name);
+    void emailController(VKEmailController& controller, bool success, const core::Error* error) override;
+    const std::shared_ptr<VKEmailController>& emailController() const { return m_emailController; }
+
+    // Flips the orientation lock; the bars hide VKUIHideDelay later.
+    void toggleOrientationLock(const std::shared_ptr<core::Object>& sender);
+
+    // Sheets.
+    void clickedButton(ui::ActionSheet& sheet, int index) override;
+    void didDismiss(ui::ActionSheet& sheet, int index) override;
+    virtual void showDocumentActionSheet(const std::shared_ptr<core::Object>& sender);
+    virtual void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag);
+    virtual void addButtonsToActionSheet(VKActionSheet& sheet);
+    void deleteItem(const std::shared_ptr<core::Object>& sender);
+
+    virtual std::optional<gfx::Color> preferredBackgroundColor() const { return std::nullopt; }
+    // The per-document state (offsets, zoom...) into the file settings.
+    virtual void storePersistentState() { }
+
+    // Rotation: while content loads only the held orientation.
+    void didRotate(ui::Orientation fromOrientation) override;
+    void willRotate(ui::Orientation orientation, double duration) override;
+    bool shouldAutorotate(ui::Orientation orientation) override;
+
+    void viewWillDisappear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    void viewWillAppear(bool animated) override;
+    void viewDidUnload() override;
+    void viewDidLoad() override;
+    void loadView() override;
+
+    void showUnableToDisplayAlertView();
+    VKPlaceholderView* placeholderView();
+    ui::Application::StatusBarStyle statusBarStyle() const override;
+    // In guest mode without delete; without guest actions also without the
+    // document sheet and the bookmarks.
+    void setToolbarItems(std::vector<std::shared_ptr<ui::BarButtonItem>> items, bool animated = false) override;
+    virtual std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() { return {}; }
+    virtual void contentViewDidLoad() { }
+    // Abstract: raises "VKNotImplemented".
+    virtual void loadContentView();
+    // The window of the presented screen while one is up, else the stack's.
+    ui::Window* window();
+    // Stores the state; the dictionary itself is empty.
+    virtual core::Value currentStateDictionary();
+    virtual void restoreStateFromDictionary(const core::Value& state) { (void)state; }
+
+    // The cloud fetch: the first four go to VKViewerCloudHooks (without
+    // them a cloud file loads as a local one); the progress view is the
+    // cloud viewers' own.
+    virtual void startCloudFileFetch();
+    virtual void cloudFileFetchWillStartDownload(const core::Notification& notification);
+    virtual void cloudFileFetchDidComplete(const core::Notification& notification);
+    virtual void cloudFileFetchFailed(const core::Notification& notification);
+    virtual void showCloudDownloadProgressView() { }
+    virtual void hideCloudDownloadProgressView() { }
+    virtual void cancelCloudFileFetch(const std::shared_ptr<core::Object>& sender) { (void)sender; }
+
+    // Bookmarks: the list is presented over the stack; with an offset a new
+    // bookmark is added there first.
+    void bookmarksControllerDidEnd(ui::ViewController& controller) override;
+    // Abstract: raises "VKNotImplemented".
+    void bookmarksController(ui::ViewController& controller, const core::Value& bookmark) override;
+    void addBookmarkWithOffset(gfx::Point offset);
+    void showBookmarksController();
+    virtual void showBookmarksControllerWithNewOffset(gfx::Point offset);
+
+    // Toolbar: every item with an action; the others keep their state.
+    virtual void setToolbarItemsEnabled(bool enabled);
+
+    // The spinner, centred, in the content view once there is one. A
+    // request while it spins is ignored; stop also cancels a pending start.
+    void stopActivityIndicator();
+    void startActivityIndicatorWithStyle(ui::ActivityIndicator::Style style, double delay);
+    virtual void activityIndicatorStartTimerDidFire();
+    ui::ActivityIndicator* activityIndicator() const { return m_activityIndicator.get(); }
+
+    // Printing: by file URL (a PDF, an image) or by the subclass's
+    // formatter, while printing is available.
+    void printFile(const std::shared_ptr<core::Object>& sender);
+    virtual std::shared_ptr<ui::PrintFormatter> printFormatter() { return nullptr; }
+    bool canPrint();
+
+    // Open in: made on first use where another application takes files,
+    // shown at the document sheet's toolbar item.
+    std::shared_ptr<ui::DocumentInteractionController> openInController();
+    void openIn(const std::shared_ptr<core::Object>& sender);
+
+private:
+    // The modal screen of the stack (or of this viewer) while one is up.
+    ui::ViewController* presentedController();
+    void observeResourceProgress();
+
+    std::shared_ptr<ui::ActivityIndicator> m_activityIndicator;
+    std::shared_ptr<core::Timer> m_activityIndicatorTimer;
+    bool m_contentLoading = false;
+    bool m_contentDidLoad = false;
+    std::shared_ptr<ui::DocumentInteractionController> m_openInController;
+    std::shared_ptr<VKEmailController> m_emailController;
+    ui::Orientation m_currentInterfaceOrientation = ui::Orientation::Portrait;
+    bool m_toolbarModal = false;
+    std::shared_ptr<ui::View> m_contentView;
+    std::shared_ptr<VKFileResource> m_resource;
+    std::shared_ptr<VKViewerFolderHost> m_folderController;
+
+    std::vector<core::Observation> m_observations;
+    core::Observation m_fetchProgressObservation;
+};
