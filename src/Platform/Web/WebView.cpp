@@ -403,14 +403,17 @@ void WebView::pageNavigation(const PageNavigation& navigation)
             m_appRequest.reset();
         }
     }
-    if (auto refused = refusal(request.url())) {
+    // The delegate hears of every navigation, also to places the engine
+    // never goes (a "mailto:" link is the app's to handle); what it allows
+    // there fails as a load the app asked for would.
+    auto delegate = this->delegate();
+    bool allowed = preapproved || !delegate || delegate->shouldStartLoad(*this, request, navigation.type);
+    if (auto refused = allowed ? refusal(request.url()) : std::nullopt) {
         page().answerNavigation(navigation.decision, false);
-        if (auto delegate = this->delegate())
+        if (delegate)
             delegate->didFailLoad(*this, *refused);
         return;
     }
-    auto delegate = this->delegate();
-    bool allowed = preapproved || !delegate || delegate->shouldStartLoad(*this, request, navigation.type);
     if (navigation.isNewWindow) {
         page().answerNavigation(navigation.decision, false);
         if (!allowed)

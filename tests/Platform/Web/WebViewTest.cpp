@@ -139,11 +139,25 @@ TEST_F(WebViewTest, FilesOutsideTheHomeAndUnknownSchemesFailBeforeTheEngineSeesT
     runLoop();
     EXPECT_EQ(page().loads().size(), 2u);
 
-    // A page's own navigation out of the home is refused the same way.
+    // A page's own navigation out of the home is refused the same way,
+    // after the delegate was asked.
     page().navigate(core::URLRequest(core::URL::fileURL("/etc/passwd")), NavigationType::LinkClicked);
     runLoop();
     EXPECT_EQ(page().navigationAnswer(page().lastNavigation()), false);
     EXPECT_EQ(delegate->calls.back(), "didFailLoad -1102");
+    EXPECT_EQ(delegate->calls.end()[-2], "shouldStartLoad 0 file:///etc/passwd");
+
+    // A link the engine cannot follow reaches the delegate, which may
+    // handle it itself: then nothing fails.
+    delegate->refuse = "mailto:";
+    page().navigate(core::URLRequest(url("mailto:someone@example.com")), NavigationType::LinkClicked);
+    runLoop();
+    EXPECT_EQ(page().navigationAnswer(page().lastNavigation()), false);
+    EXPECT_EQ(delegate->calls.back(), "shouldStartLoad 0 mailto:someone@example.com");
+    page().navigate(core::URLRequest(url("tel:123")), NavigationType::LinkClicked);
+    runLoop();
+    EXPECT_EQ(page().navigationAnswer(page().lastNavigation()), false);
+    EXPECT_EQ(delegate->calls.back(), "didFailLoad -1002");
 }
 
 TEST_F(WebViewTest, ResponsesAreAnsweredByTheListenerOrByTheirDefault)
