@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class HTTPServer;
@@ -106,6 +107,13 @@ public:
     {
         return m_rootPasscodeController;
     }
+
+    // Help (VKAppDelegateHelp.cpp): the topics, or one page already open
+    // over them (pushed unanimated), as a form sheet in a navigation
+    // controller of their own, presented over whatever the browser's stack
+    // shows.
+    void showHelp(const std::shared_ptr<core::Object>& sender);
+    void showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated);
 
     // The shell's questions. The audio player does not exist yet.
     bool isOrientationLocked() const override { return m_orientationLocked; }

@@ -1,0 +1,52 @@
+// The application delegate's part in the help: showing the topics, or one
+// page, over the browser.
+
+#include "App/VKAppDelegate.h"
+
+#include "App/Help/VKHelpController.h"
+#include "App/Shell/VKNavigationController.h"
+#include "Platform/Core/Log.h"
+#include "Platform/UI/NavigationController.h"
+
+namespace {
+
+// The help in a navigation controller of its own, as a form sheet.
+std::shared_ptr<ui::NavigationController> helpNavigation(const std::shared_ptr<VKHelpController>& help)
+{
+    auto navigation = ui::NavigationController::create(help);
+    navigation->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
+    return navigation;
+}
+
+// The screen the help goes over: the top of the stack's modal chain (the
+// settings, when the help is asked for there).
+ui::ViewController* presenter(ui::ViewController& base)
+{
+    ui::ViewController* top = &base;
+    while (top->modalViewController())
+        top = top->modalViewController();
+    return top;
+}
+
+} // namespace
+
+void VKAppDelegate::showHelp(const std::shared_ptr<core::Object>&)
+{
+    if (!m_navController) {
+        core::log("Warning, showHelp without a navigation controller");
+        return;
+    }
+    presenter(*m_navController)->presentModalViewController(helpNavigation(VKHelpController::create()), true);
+}
+
+void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated)
+{
+    if (!m_navController) {
+        core::log("Warning, showHelp without a navigation controller");
+        return;
+    }
+    auto help = VKHelpController::create();
+    auto navigation = helpNavigation(help);
+    help->pushHelpViewControllerWithName(name, title, false);
+    presenter(*m_navController)->presentModalViewController(navigation, animated);
+}
