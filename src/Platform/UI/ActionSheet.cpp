@@ -124,8 +124,9 @@ void ActionSheet::show(AnchorKind kind, const View& anchor, const gfx::Rect& rec
         return;
     m_anchorKind = kind;
     m_anchorRect = anchor.convertRect(rect, nullptr);
-    m_anchored = Screen::userInterfaceIdiom() == core::Device::Idiom::Tablet
-        && (kind == AnchorKind::BarButtonItem || kind == AnchorKind::Rect);
+    // On the tablet a sheet stands at what it came from, a bar included;
+    // only one shown in a view rises from the bottom there.
+    m_anchored = Screen::userInterfaceIdiom() == core::Device::Idiom::Tablet && kind != AnchorKind::View;
 
     auto keep = shared_from_this();
     m_dimmingView = DimmingView::create(window->bounds(), m_anchored ? 0 : Dimming);
@@ -172,7 +173,8 @@ void ActionSheet::layoutSubviews()
     m_titleLabel->setText(title());
     m_titleLabel->setHidden(title().empty());
     if (!title().empty()) {
-        gfx::Size size = Fonts::sizeOfString(title(), m_titleLabel->font(), inner, gfx::LineBreakMode::WordWrap);
+        gfx::Size size = Fonts::sizeOfString(title(), m_titleLabel->font(), gfx::Size { inner, 0 },
+            gfx::LineBreakMode::WordWrap);
         m_titleLabel->setFrame({ Margin, y, inner, size.height });
         y += size.height + ButtonSpacing;
     }

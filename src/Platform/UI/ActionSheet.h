@@ -5,8 +5,9 @@
 // or a rectangle. It becomes a subview of its anchor's window, above a
 // dimming view, so it is found by walking the application's windows. On the
 // phone idiom it rises from the bottom; on the tablet idiom a sheet shown
-// from a bar item or a rectangle sits at its anchor without its cancel
-// button, and a tap outside it dismisses it with the cancel index.
+// from a toolbar, a tab bar, a bar item or a rectangle sits at its anchor
+// without its cancel button, and a tap outside it dismisses it with the
+// cancel index.
 
 #include "Platform/UI/ChoiceView.h"
 

@@ -133,7 +133,7 @@ void AlertView::layoutSubviews()
         label.setHidden(text.empty());
         if (text.empty())
             return;
-        gfx::Size size = Fonts::sizeOfString(text, font, textWidth, gfx::LineBreakMode::WordWrap);
+        gfx::Size size = Fonts::sizeOfString(text, font, gfx::Size { textWidth, 0 }, gfx::LineBreakMode::WordWrap);
         label.setFrame({ Margin, y, textWidth, size.height });
         y += size.height + TextSpacing;
     };

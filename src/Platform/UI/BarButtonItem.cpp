@@ -3,6 +3,7 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/SystemItemImages.h"
 #include "Platform/UI/View.h"
 
 #include <fmt/format.h>
@@ -46,6 +47,8 @@ std::shared_ptr<BarButtonItem> BarButtonItem::create(SystemItem item)
     auto result = std::make_shared<BarButtonItem>();
     result->m_systemItem = item;
     result->m_title = systemTitle(item);
+    if (result->m_title.empty())
+        result->m_image = systemItemImage(item);
     result->m_style = item == SystemItem::Done ? Style::Done : Style::Bordered;
     return result;
 }

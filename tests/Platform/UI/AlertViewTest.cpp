@@ -6,6 +6,7 @@
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/Fonts.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
@@ -206,6 +207,64 @@ TEST_F(AlertViewTest, TabletSheetAtItsAnchor)
     driver.tapOutsideSheet();
     advance(0.2);
     EXPECT_EQ(recorder->log, (std::vector<std::string> { "clicked(1)", "willDismiss shown(1)", "didDismiss(1)" }));
+}
+
+TEST_F(AlertViewTest, LongTextsWrapAndLineBreaksMakeRoom)
+{
+    auto oneLine = ui::AlertView::create("Title", "Short", {}, "OK");
+    oneLine->show();
+    oneLine->layoutIfNeeded();
+    const float single = oneLine->frame().height();
+    oneLine->dismiss(0, false);
+
+    // A message wider than the alert wraps; trailing line breaks in a title
+    // count as lines (a spinner goes into that room).
+    auto wrapped = ui::AlertView::create("Title",
+        "A message long enough that it cannot possibly stand on one line of an alert", {}, "OK");
+    wrapped->show();
+    wrapped->layoutIfNeeded();
+    EXPECT_GT(wrapped->frame().height(), single);
+    wrapped->dismiss(0, false);
+    auto roomy = ui::AlertView::create("Title\n\n", "", {}, "OK");
+    roomy->show();
+    roomy->layoutIfNeeded();
+    EXPECT_GT(roomy->buttonRowRect().minY(), 2 * ui::Fonts::lineHeight(ui::Fonts::boldSystemFont(ui::Fonts::LabelFontSize)));
+    roomy->dismiss(0, false);
+
+    auto sheet = ui::ActionSheet::create("Delete \"A file whose name is far too long for one line of a sheet.pdf\"?", {},
+        "Cancel", "Delete");
+    sheet->showInView(window());
+    sheet->layoutIfNeeded();
+    EXPECT_GT(sheet->button(0)->frame().minY(), 2 * ui::Fonts::lineHeight(ui::Fonts::systemFont(ui::Fonts::SystemFontSize)));
+    sheet->dismiss(1, false);
+}
+
+TEST_F(AlertViewTest, TabletSheetFromABarStandsAtTheBar)
+{
+    core::UserDefaults::setArguments({ "-DeviceIdiom", "tablet" });
+    ui::Screen::main()->setBounds({ 0, 0, 768, 1024 });
+    window().setFrame({ 0, 0, 768, 1024 });
+    auto toolbar = ui::View::create({ 0, 980, 768, 44 });
+    window().addSubview(toolbar);
+    auto sheet = ui::ActionSheet::create("", {}, "Cancel", {}, { "A", "B" });
+    sheet->showFromToolbar(*toolbar);
+    sheet->layoutIfNeeded();
+    EXPECT_TRUE(sheet->isAnchored());
+    EXPECT_EQ(sheet->frame().width(), ui::ActionSheet::AnchoredWidth);
+    EXPECT_FLOAT_EQ(sheet->frame().midX(), 384);
+    EXPECT_EQ(sheet->frame().maxY(), 980);
+    EXPECT_TRUE(sheet->button(sheet->cancelButtonIndex())->isHidden());
+    driver.tapOutsideSheet();
+    advance(0.2);
+    EXPECT_FALSE(sheet->isVisible());
+
+    // Shown in a view, it still rises from the bottom.
+    auto inView = ui::ActionSheet::create("", {}, "Cancel", {}, { "A" });
+    inView->showInView(window());
+    inView->layoutIfNeeded();
+    EXPECT_FALSE(inView->isAnchored());
+    EXPECT_EQ(inView->frame().width(), 768);
+    inView->dismiss(0, false);
 }
 
 // Turns with the device.

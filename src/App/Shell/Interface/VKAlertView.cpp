@@ -32,7 +32,8 @@ void VKAlertView::setMessage(std::string message)
         size_t first = message.find_first_not_of("\r\n");
         size_t last = message.find_last_not_of("\r\n");
         message = first == std::string::npos ? std::string() : message.substr(first, last - first + 1);
-        message += "\n\n";
+        // Two empty lines below the text, or two lines of nothing.
+        message += message.empty() ? "\n" : "\n\n";
     }
     AlertView::setMessage(std::move(message));
 }

@@ -2,8 +2,8 @@
 
 // An alert that carries a value for its delegate and can show a spinner
 // above its buttons while work goes on ("Preparing attachments..."). With a
-// spinner the message keeps two empty lines at its end, which make the room
-// the spinner sits in.
+// spinner the message keeps two empty lines at its end (an empty message is
+// two empty lines), which make the room the spinner sits in.
 
 #include "Platform/Core/Value.h"
 #include "Platform/UI/AlertView.h"

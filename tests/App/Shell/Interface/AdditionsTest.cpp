@@ -286,13 +286,17 @@ TEST_F(AdditionsTest, AlertWithASpinner)
     EXPECT_EQ(frame.minX(), std::trunc((alert->bounds().width() - frame.width()) / 2));
     EXPECT_EQ(frame.maxY(), alert->buttonRowRect().minY() - 8);
     EXPECT_GT(frame.width(), 0);
+    // It sits in the room below the text, not over it.
+    for (const auto& view : alert->subviews())
+        if (auto* label = dynamic_cast<ui::Label*>(view.get()); label && label->text() == alert->message())
+            EXPECT_GE(frame.minY(), label->frame().minY() + ui::Fonts::lineHeight(label->font()));
     driver.pressAlertButton("Cancel");
     advance(1);
 
     // No message: the room alone; no buttons: the spinner stays put.
     auto bare = VKAlertView::create("Working", "");
     bare->addActivityIndicator();
-    EXPECT_EQ(bare->message(), "\n\n");
+    EXPECT_EQ(bare->message(), "\n");
     bare->activityIndicator()->setFrame({ 3, 4, 20, 20 });
     bare->show();
     runLoop();
