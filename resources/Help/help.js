@@ -52,13 +52,13 @@ var help = (function () {
                 element.textContent = bonjourURL;
             });
             each("[data-tandry=bonjour-line]", function (element) {
-                element.style.display = bonjourURL ? "" : "none";
+                element.style.display = bonjourURL ? "inline" : "none";
             });
             each("[data-tandry=connected]", function (element) {
-                element.style.display = hostURL ? "" : "none";
+                element.style.display = hostURL ? "block" : "none";
             });
             each("[data-tandry=unconnected]", function (element) {
-                element.style.display = hostURL ? "none" : "";
+                element.style.display = hostURL ? "none" : "block";
             });
         }
     };
