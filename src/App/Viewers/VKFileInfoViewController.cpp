@@ -147,16 +147,24 @@ void VKFileInfoViewController::loadContentView()
         return;
     startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 0);
     std::weak_ptr<VKFileInfoViewController> weak = sharedAs<VKFileInfoViewController>();
-    core::Thread::detach("VKFileInfoViewController.loadContentView", [weak, resource] {
+    auto show = [weak](const std::shared_ptr<Facts>& facts) {
+        auto self = weak.lock();
+        if (!self || !self->isViewLoaded() || !self->contentIsLoading())
+            return;
+        self->stopActivityIndicator();
+        self->setContentView(std::make_shared<FileInfoView>(*facts));
+        self->setContentDidLoad(true);
+        self->setContentLoading(false);
+    };
+    // A cloud file's facts come from its mirror node, which belongs to the
+    // main thread (and costs no disk); a local file's are read on a worker.
+    if (resource->isCloudResource()) {
         auto facts = std::make_shared<Facts>(gatherFacts(*resource));
-        core::performOnMainThread([weak, facts] {
-            auto self = weak.lock();
-            if (!self || !self->isViewLoaded() || !self->contentIsLoading())
-                return;
-            self->stopActivityIndicator();
-            self->setContentView(std::make_shared<FileInfoView>(*facts));
-            self->setContentDidLoad(true);
-            self->setContentLoading(false);
-        });
+        core::performOnMainThread([show, facts] { show(facts); });
+        return;
+    }
+    core::Thread::detach("VKFileInfoViewController.loadContentView", [show, resource] {
+        auto facts = std::make_shared<Facts>(gatherFacts(*resource));
+        core::performOnMainThread([show, facts] { show(facts); });
     });
 }

@@ -20,6 +20,7 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -240,6 +241,27 @@ TEST_F(VKViewControllerTest, CloudFilesFollowTheMirrorAndTheFetchGoesToTheCloudL
     store->deleteObject(store->managedObjectForPath(path("Dropbox/later.pdf")));
     ASSERT_TRUE(store->saveContext());
     EXPECT_EQ(plain->deletionNotices, 1);
+}
+
+TEST_F(VKViewControllerTest, TheStandInReadsACloudFilesFactsOnTheMainThread)
+{
+    test::TestCloudService::install("Dropbox");
+    VKCloudHooks::setCurrent(std::make_shared<VKCloudFileModelHooks>());
+    auto store = VKCloudFileStore::sharedStore();
+    ASSERT_TRUE(store->bootstrapCloudFileStore());
+    const std::string path = core::path::appendingPathComponent(VKApplication::sharedApplication()->serversDirectory(),
+        "Dropbox/Cloud Notes.txt");
+    auto node = store->insertObjectForPath(path);
+    ASSERT_TRUE(node);
+    node->setSize(3 * 1024 * 1024);
+    ASSERT_TRUE(store->saveContext());
+
+    auto viewer = VKViewController::viewControllerWithResource(VKFileResource::resourceWithPath(path), host);
+    navigation->pushViewController(viewer, false);
+    EXPECT_TRUE(core::Thread::runningThreadNames().empty());
+    runLoop();
+    ASSERT_TRUE(viewer->contentDidLoad());
+    EXPECT_NE(driver.dump().find("Size: 3 MB"), std::string::npos) << driver.dump();
 }
 
 TEST_F(VKViewControllerTest, GuestModeTakesItemsFromTheToolbar)
