@@ -849,8 +849,8 @@ class Handler(QuietHandler):
     @staticmethod
     def byte_range(text, total):
         """"bytes=N-" or "bytes=N-M" inside the file as (first, last); else (None, None)."""
-        unit, _, spec = text.strip().partition("=")
-        first, dash, last = spec.strip().partition("-")
+        unit, _, bounds = text.strip().partition("=")
+        first, dash, last = bounds.strip().partition("-")
         if unit.strip().lower() != "bytes" or not dash or not first.isdigit() or (last and not last.isdigit()):
             return None, None
         first = int(first)
