@@ -1,6 +1,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/Interface/InterfaceColors.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKAudioPlayerRemoteControl.h"
 #include "App/Shell/VKKeychain.h"
@@ -343,4 +344,18 @@ bool VKAppDelegate::startHTTPServer(bool start)
     if (m_httpServer->port() != configured && configured != 0)
         core::log("Warning, port changed: {} -> {}", configured, m_httpServer->port());
     return true;
+}
+
+std::optional<gfx::Color> VKAppDelegate::barTintColor() const
+{
+    if (!m_barTintColor) {
+        auto text = core::Bundle::main()->objectForInfoDictionaryKey("VKBarTintColor");
+        m_barTintColor = text.isString() ? colorWithHexString(text.toString(), 1.0f) : std::nullopt;
+    }
+    return *m_barTintColor;
+}
+
+void VKAppDelegate::showServerInfo(const std::shared_ptr<core::Object>& /*sender*/)
+{
+    core::log("Server information asked for");
 }

@@ -5,6 +5,7 @@
 #include "App/Shell/VKPasscodeController.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
+#include "Platform/Graphics/Color.h"
 
 #include <cstdint>
 #include <memory>
@@ -142,6 +143,14 @@ public:
     // is connected.
     void applyKeepAwakeSetting();
 
+    // The colour of the browser's bars: the bundle's "VKBarTintColor"
+    // ("#RRGGBB"), read at the first call; none (the bars' own) when it is
+    // missing or not a colour.
+    std::optional<gfx::Color> barTintColor() const;
+    // Tells the user about the server (the toolbar's server button). For
+    // now it only logs.
+    void showServerInfo(const std::shared_ptr<core::Object>& sender);
+
     // Tried in turn when the configured port is taken (8081…8090, then 0 for
     // a port the system assigns).
     void setFallbackPorts(std::vector<uint16_t> ports) { m_fallbackPorts = std::move(ports); }
@@ -167,4 +176,5 @@ private:
     bool m_orientationLocked = false;
     std::shared_ptr<VKRootPasscodeController> m_rootPasscodeController;
     bool m_guestMode = false;
+    mutable std::optional<std::optional<gfx::Color>> m_barTintColor;
 };

@@ -1,5 +1,6 @@
 #include "App/VKAppDelegate.h"
 
+#include "App/Shell/Interface/InterfaceColors.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Shell/VKNavigationController.h"
@@ -7,6 +8,7 @@
 #include "Cloud/VKCloudFileStore.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/Core/Bundle.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Support/Cloud/TestCloudService.h"
@@ -243,3 +245,26 @@ TEST_F(VKAppDelegateTest, AnswersTheShellFromItsOwnState)
 }
 
 } // namespace
+
+TEST_F(VKAppDelegateTest, TheBarColourComesFromTheBundleOnce)
+{
+    delegate = VKAppDelegate::create();
+    auto colour = delegate->barTintColor();
+    ASSERT_TRUE(colour);
+    EXPECT_EQ(*colour, *colorWithHexString("#4A6582", 1.0f));
+
+    // Read once: a bundle set later does not change it.
+    makeFile("bad/Info.plist",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>VKBarTintColor</key><string>4A6582</string></dict></plist>\n");
+    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bad")));
+    EXPECT_EQ(delegate->barTintColor(), colour);
+
+    // Text that is not a colour leaves the bars their own.
+    auto other = VKAppDelegate::create();
+    EXPECT_FALSE(other->barTintColor());
+    core::Bundle::setMain(nullptr);
+
+    delegate->showServerInfo(nullptr);
+    EXPECT_TRUE(logContains("Server information asked for"));
+}
