@@ -1,7 +1,25 @@
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 
+#include "App/FolderBrowser/VKFolderInfoLabel.h"
+#include "App/FolderBrowser/VKOperationProgressView.h"
 #include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "App/Shell/Interface/ButtonAdditions.h"
+#include "App/Shell/Interface/InterfaceColors.h"
+#include "App/VKAppDelegate.h"
 #include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKQuotaManager.h"
+#include "HTTP/HTTPServer.h"
+#include "Kit/NetReachability.h"
+
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Images.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Toolbar.h"
 
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -107,9 +125,40 @@ private:
 VKFolderControllerBase::VKFolderControllerBase(ui::TableView::Style style)
     : ui::TableViewController(style)
 {
+    // The observers run on the posting thread, maybe a worker, before the
+    // screen is owned or while it is being destroyed: they only hand the
+    // news to the main thread, where deliver() finds the screen if it
+    // still lives.
+    auto& center = core::NotificationCenter::defaultCenter();
+    auto observe = [&](const char* name, std::function<void(VKFolderControllerBase&, const core::Notification&)> handler) {
+        m_observations.push_back(center.observe(name, nullptr, [this, handler](const core::Notification& notification) {
+            deliver([handler, notification](VKFolderControllerBase& self) { handler(self, notification); });
+        }));
+    };
+    observe(VKFolderControllerOperationDidStartNotification,
+        [](VKFolderControllerBase& self, const core::Notification&) { self.backgroundOperationDidStart(); });
+    observe(VKFolderControllerOperationDidEndNotification,
+        [](VKFolderControllerBase& self, const core::Notification&) { self.backgroundOperationDidEnd(); });
+    observe(VKFolderControllerOperationProgressNotification,
+        [](VKFolderControllerBase& self, const core::Notification& notification) {
+            const core::Value& progress = notification.userInfo()["progress"];
+            self.backgroundOperationProgressDidUpdate(progress.isNumber() ? float(progress.toReal()) : 0.0f);
+        });
+    for (const char* name : { NetReachability::DidUpdateNotification, HTTPServer::StatusDidChangeNotification })
+        observe(name, [](VKFolderControllerBase& self, const core::Notification& notification) {
+            self.networkOrServerStatusDidChange(&notification);
+        });
+    if (auto quota = VKQuotaManager::defaultManager())
+        m_observations.push_back(quota->observeRebuildingIndex([this](const bool&, const bool&) {
+            deliver([](VKFolderControllerBase& self) { self.networkOrServerStatusDidChange(nullptr); });
+        }));
 }
 
-VKFolderControllerBase::~VKFolderControllerBase() = default;
+VKFolderControllerBase::~VKFolderControllerBase()
+{
+    // Closed first: a worker's post waits for nothing of the screen after.
+    m_observations.clear();
+}
 
 VKFolderControllerBase::Run VKFolderControllerBase::startOperationWithLabel(const std::string& label,
     bool indeterminate)
@@ -317,4 +366,351 @@ void VKFolderControllerBase::resetOperationForTesting()
     operation.progress = 0;
     operation.label.clear();
     operation.fileOperation.reset();
+}
+
+// ---- One screen ----------------------------------------------------------
+
+namespace {
+
+std::shared_ptr<VKAppDelegate> appDelegate()
+{
+    return VKAppDelegate::sharedAppDelegate();
+}
+
+// A button that shows `image` and sends `action` to the application
+// delegate when touched up inside.
+std::shared_ptr<ui::BarButtonItem> delegateButtonItem(const std::shared_ptr<gfx::Image>& image, const char* action,
+    std::function<void(VKAppDelegate&, const std::shared_ptr<core::Object>&)> send)
+{
+    auto button = buttonWithImage(image);
+    button->setShowsTouchWhenHighlighted(true);
+    button->addTarget(nullptr, action, [send](ui::Control& control, const ui::Event*) {
+        if (auto delegate = appDelegate())
+            send(*delegate, control.shared_from_this());
+    }, ui::Control::TouchUpInside);
+    return barButtonItemWithCustomView(button);
+}
+
+} // namespace
+
+void VKFolderControllerBase::deliver(std::function<void(VKFolderControllerBase&)> handler)
+{
+    std::weak_ptr<int> alive = m_lifetime;
+    auto run = [this, alive, handler = std::move(handler)] {
+        if (alive.expired())
+            return;
+        auto keep = weak_from_this().lock();
+        if (keep)
+            handler(*this);
+    };
+    if (core::Thread::isMainThread())
+        run();
+    else
+        core::performOnMainThread(std::move(run));
+}
+
+void VKFolderControllerBase::setEditingToolbarItems(std::vector<std::shared_ptr<ui::BarButtonItem>> items)
+{
+    m_editingToolbarItems = std::move(items);
+}
+
+void VKFolderControllerBase::viewDidLoad()
+{
+    ui::TableViewController::viewDidLoad();
+    updateToolbarItems();
+    updateEditButton();
+}
+
+void VKFolderControllerBase::viewDidUnload()
+{
+    ui::TableViewController::viewDidUnload();
+    m_serverStateItem.reset();
+    m_folderInfoItem.reset();
+    m_progressItem.reset();
+    m_progressItemRun = NoRun;
+    m_editingToolbarItems.clear();
+}
+
+void VKFolderControllerBase::viewWillAppear(bool animated)
+{
+    ui::TableViewController::viewWillAppear(animated);
+    bool showsRunningOperation = m_progressItem && m_progressItemRun == currentRun();
+    if (!isEditing() && showsRunningOperation != isOperationInProgress())
+        updateToolbarItems();
+    updateToolbarItemsAppearanceForCurrentOrientation();
+    updateEditButton();
+
+    if (auto delegate = appDelegate())
+        delegate->setOrientationLocked(false);
+    if (auto* application = ui::Application::shared()) {
+        application->setStatusBarHidden(false, ui::Application::StatusBarAnimation::None);
+        application->setStatusBarStyle(ui::Application::StatusBarStyle::Default, animated);
+    }
+    auto* navigation = navigationController();
+    if (!navigation)
+        return;
+    navigation->setToolbarHidden(false, animated);
+    auto delegate = appDelegate();
+    auto tint = delegate ? delegate->barTintColor() : std::nullopt;
+    auto& bar = navigation->navigationBar();
+    bar.setBarStyle(ui::NavigationBar::Style::Default);
+    bar.setTintColor(tint);
+    bar.setTranslucent(false);
+    auto& toolbar = navigation->toolbar();
+    toolbar.setBarStyle(ui::NavigationBar::Style::Default);
+    toolbar.setTintColor(tint);
+    toolbar.setTranslucent(false);
+}
+
+bool VKFolderControllerBase::shouldAutorotate(ui::Orientation orientation)
+{
+    ui::ViewController* presented = modalViewController();
+    if (!presented)
+        if (auto* navigation = navigationController())
+            presented = navigation->modalViewController();
+    return presented ? presented->shouldAutorotate(orientation) : true;
+}
+
+void VKFolderControllerBase::didRotate(ui::Orientation fromOrientation)
+{
+    ui::TableViewController::didRotate(fromOrientation);
+    updateToolbarItemsAppearanceForCurrentOrientation();
+}
+
+// ---- The edit button -------------------------------------------------------
+
+void VKFolderControllerBase::updateEditButton()
+{
+    auto hooks = VKAppDelegateHooks::current();
+    if (hooks && hooks->isGuestMode()) {
+        navigationItem().setRightBarButtonItem(nullptr, true);
+        return;
+    }
+    navigationItem().setRightBarButtonItem(editButtonItem(), true);
+}
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::editButtonItem()
+{
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    auto target = weak.lock();
+    auto send = [weak](void (VKFolderControllerBase::*action)(const std::shared_ptr<core::Object>&)) {
+        return [weak, action](ui::BarButtonItem& item) {
+            if (auto self = std::dynamic_pointer_cast<VKFolderControllerBase>(weak.lock()))
+                ((*self).*action)(item.shared_from_this());
+        };
+    };
+    if (isOperationInProgress()) {
+        auto item = barButtonItemWithTitle(core::localized("Cancel"), ui::BarButtonItem::Style::Done, target,
+            CancelCurrentOperationAction, send(&VKFolderControllerBase::cancelCurrentOperation));
+        item->setEnabled(canCancelCurrentOperation());
+        return item;
+    }
+    if (isEditing())
+        return barButtonItemWithTitle(core::localized("Done"), ui::BarButtonItem::Style::Done, target,
+            ToggleEditingAction, send(&VKFolderControllerBase::toggleEditing));
+    return barButtonSystemItem(ui::BarButtonItem::SystemItem::Action, target, ToggleEditingAction,
+        send(&VKFolderControllerBase::toggleEditing));
+}
+
+void VKFolderControllerBase::toggleEditing(const std::shared_ptr<core::Object>&)
+{
+    setEditing(!isEditing(), true);
+    updateEditButton();
+}
+
+void VKFolderControllerBase::cancelCurrentOperation(const std::shared_ptr<core::Object>&)
+{
+    cancelOperation();
+}
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::findBarButtonItemWithAction(std::string_view action) const
+{
+    if (action.empty())
+        return nullptr;
+    for (const auto& item : isEditing() ? m_editingToolbarItems : toolbarItems())
+        if (auto found = item ? findAction(*item) : std::nullopt; found && *found == action)
+            return item;
+    return nullptr;
+}
+
+// ---- The toolbar -----------------------------------------------------------
+
+void VKFolderControllerBase::updateToolbarItems()
+{
+    if (!isOperationInProgress() || m_progressItemRun != currentRun()) {
+        m_progressItem.reset();
+        m_progressItemRun = NoRun;
+    }
+    updateServerStateImage();
+}
+
+void VKFolderControllerBase::networkOrServerStatusDidChange(const core::Notification*)
+{
+    updateServerStateImage();
+}
+
+void VKFolderControllerBase::updateServerStateImage()
+{
+    auto* button = serverStateButton();
+    if (!button)
+        return;
+    const char* name = "HTTPServerStopped.png";
+    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
+        auto delegate = appDelegate();
+        auto reachability = delegate ? delegate->netReachability() : nullptr;
+        auto quota = VKQuotaManager::defaultManager();
+        bool active = reachability && reachability->isReachableUsingWifi() && NetReachability::getWifiIPAddress()
+            && !(quota && quota->rebuildingIndex());
+        name = active ? "HTTPServerActive.png" : "HTTPServerPaused.png";
+    }
+    button->setImage(ui::Images::imageNamed(name), ui::Control::Normal);
+}
+
+void VKFolderControllerBase::applyAppearance(ui::Label& label) const
+{
+    if (shouldUseDarkControlStyle()) {
+        label.setTextColor(iPadBarButtonItemDarkTextColor());
+        label.setShadowColor(iPadBarButtonItemDarkTextShadowColor());
+    } else {
+        label.setTextColor(gfx::Color::white(1));
+        label.setShadowColor(whiteTextShadowColor());
+    }
+}
+
+void VKFolderControllerBase::updateToolbarItemsAppearanceForCurrentOrientation()
+{
+    if (auto* label = folderInfoLabel())
+        applyAppearance(*label);
+    if (auto* view = operationProgressView())
+        applyAppearance(view->label());
+}
+
+// ---- The operation's news --------------------------------------------------
+
+void VKFolderControllerBase::backgroundOperationDidStart()
+{
+    auto* navigation = navigationController();
+    if (!navigation || navigation->topViewController() != this)
+        return;
+    updateToolbarItems();
+    updateEditButton();
+}
+
+void VKFolderControllerBase::backgroundOperationProgressDidUpdate(float progress)
+{
+    auto* view = operationProgressView();
+    if (!view)
+        return;
+    if (view->isIndeterminate() != isOperationIndeterminate()) {
+        m_progressItem.reset();
+        m_progressItemRun = NoRun;
+        updateToolbarItems();
+        return;
+    }
+    if (!view->isIndeterminate())
+        view->setProgress(clampedProgress(progress));
+}
+
+void VKFolderControllerBase::backgroundOperationDidEnd()
+{
+    if (!m_progressItem || (isOperationInProgress() && m_progressItemRun == currentRun()))
+        return;
+    updateEditButton();
+    std::weak_ptr<int> alive = m_lifetime;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    core::performOnMainThread([alive, weak] {
+        auto self = std::dynamic_pointer_cast<VKFolderControllerBase>(weak.lock());
+        if (self && !alive.expired())
+            self->updateToolbarItems();
+    });
+}
+
+// ---- The items -------------------------------------------------------------
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::operationProgressViewBarButtonItem()
+{
+    if (!m_progressItem) {
+        int style = 1;
+        if (isOperationIndeterminate())
+            style = shouldUseDarkControlStyle() ? 3 : 2;
+        gfx::Size size = VKOperationProgressView::standardSizeForToolbarItem();
+        auto view = VKOperationProgressView::create(style, { 0, 0, size.width, size.height });
+        view->setText(operationLabel());
+        applyAppearance(view->label());
+        m_progressItem = barButtonItemWithCustomView(view);
+        m_progressItemRun = currentRun();
+    }
+    if (auto* view = operationProgressView(); view && !view->isIndeterminate())
+        view->setProgress(operationProgress());
+    return m_progressItem;
+}
+
+VKOperationProgressView* VKFolderControllerBase::operationProgressView() const
+{
+    return m_progressItem ? dynamic_cast<VKOperationProgressView*>(m_progressItem->customView().get()) : nullptr;
+}
+
+std::shared_ptr<gfx::Image> VKFolderControllerBase::settingsBarButtonImage() const
+{
+    return ui::Images::imageNamed(shouldUseDarkControlStyle() ? "VKButtonBarSettingsDark.png" : "VKButtonBarSettings.png");
+}
+
+std::shared_ptr<gfx::Image> VKFolderControllerBase::helpBarButtonImage() const
+{
+    return ui::Images::imageNamed(shouldUseDarkControlStyle() ? "VKButtonBarHelpDark.png" : "VKButtonBarHelp.png");
+}
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::settingsBarButtonItem()
+{
+    return delegateButtonItem(settingsBarButtonImage(), ShowSettingsAction,
+        [](VKAppDelegate& delegate, const std::shared_ptr<core::Object>& sender) { delegate.showSettings(sender); });
+}
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::helpBarButtonItem()
+{
+    return delegateButtonItem(helpBarButtonImage(), ShowHelpAction,
+        [](VKAppDelegate& delegate, const std::shared_ptr<core::Object>& sender) { delegate.showHelp(sender); });
+}
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::serverStateBarButtonItem()
+{
+    if (!m_serverStateItem) {
+        auto button = ui::Button::create(ui::Button::Type::Custom,
+            { 0, 0, ServerStateButtonSize, ServerStateButtonSize });
+        button->addTarget(nullptr, ShowServerInfoAction, [](ui::Control& control, const ui::Event*) {
+            if (auto delegate = appDelegate())
+                delegate->showServerInfo(control.shared_from_this());
+        }, ui::Control::TouchUpInside);
+        m_serverStateItem = barButtonItemWithCustomView(button);
+        updateServerStateImage();
+    }
+    return m_serverStateItem;
+}
+
+ui::Button* VKFolderControllerBase::serverStateButton() const
+{
+    return m_serverStateItem ? dynamic_cast<ui::Button*>(m_serverStateItem->customView().get()) : nullptr;
+}
+
+std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::folderInfoBarButtonItem()
+{
+    if (!m_folderInfoItem) {
+        auto label = VKFolderInfoLabel::create({ 0, 0, 100, 20 });
+        label->setBackgroundColor(gfx::Color());
+        label->setShadowOffset({ 0, 1 });
+        applyAppearance(*label);
+        m_folderInfoItem = barButtonItemWithCustomView(label);
+    }
+    return m_folderInfoItem;
+}
+
+VKFolderInfoLabel* VKFolderControllerBase::folderInfoLabel() const
+{
+    return m_folderInfoItem ? dynamic_cast<VKFolderInfoLabel*>(m_folderInfoItem->customView().get()) : nullptr;
+}
+
+bool VKFolderControllerBase::isRootViewController() const
+{
+    auto* navigation = navigationController();
+    return navigation && !navigation->viewControllers().empty() && navigation->viewControllers().front().get() == this;
 }

@@ -84,7 +84,7 @@ public:
     bool isEditing() const { return m_editing; }
     virtual void setEditing(bool editing, bool animated);
     // "Edit" / "Done": a tap calls setEditing(!editing, true).
-    std::shared_ptr<BarButtonItem> editButtonItem();
+    virtual std::shared_ptr<BarButtonItem> editButtonItem();
 
     // Containment: the container (navigation controller) or, for a
     // presented controller, its presenter.

@@ -1,0 +1,468 @@
+// One folder screen on the base: what it hears (and that a destroyed one
+// hears nothing), the server button, the edit button, the toolbar following
+// the browser's operation through a stack of screens, the bars it puts up
+// and its items.
+
+#include "FolderBrowserTestCase.h"
+#include "OperationTestSupport.h"
+#include "TestFolderScreen.h"
+
+#include "App/FolderBrowser/VKOperationProgressView.h"
+#include "App/Shell/Interface/InterfaceColors.h"
+#include "App/Shell/VKNavigationController.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Kit/NetReachability.h"
+#include "../Shell/FakeAppDelegateHooks.h"
+#include "Support/FileModel/RecordingCloudHooks.h"
+
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Images.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Toolbar.h"
+#include "Platform/UI/Window.h"
+
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using Base = VKFolderControllerBase;
+using test::TestFolderScreen;
+
+class GuestHooks : public test::FakeAppDelegateHooks {
+public:
+    bool isGuestMode() const override { return true; }
+};
+
+class VKFolderControllerBaseTest : public test::FolderBrowserTestCase {
+protected:
+    void SetUp() override
+    {
+        FolderBrowserTestCase::SetUp();
+        Base::resetOperationForTesting();
+        cloud = test::RecordingCloudHooks::install();
+        core::UserDefaults::standard()->set("VKServerEnabled", core::Value(true));
+    }
+    void TearDown() override
+    {
+        Base::resetOperationForTesting();
+        window().setRootViewController(nullptr);
+        if (delegate)
+            delegate->setNavigationController(nullptr);
+        navigation.reset();
+        runLoop();
+        VKCloudHooks::setCurrent(nullptr);
+        cloud.reset();
+        ui::AlertView::resetForTesting();
+        FolderBrowserTestCase::TearDown();
+    }
+    std::shared_ptr<TestFolderScreen> show(std::shared_ptr<TestFolderScreen> screen)
+    {
+        navigation = VKNavigationController::create(screen);
+        delegate->setNavigationController(navigation);
+        window().setRootViewController(navigation);
+        runLoop();
+        return screen;
+    }
+    static std::shared_ptr<gfx::Image> image(const char* name) { return ui::Images::imageNamed(name); }
+    // Ends the operation and lets its end be heard.
+    void finishOperation()
+    {
+        Base::endOperation();
+        advance(0.2);
+        runLoop();
+    }
+
+    std::shared_ptr<test::RecordingCloudHooks> cloud;
+    std::shared_ptr<VKNavigationController> navigation;
+};
+
+TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
+{
+    auto& center = core::NotificationCenter::defaultCenter();
+    size_t before = center.observationCount();
+    // Beside what any screen observes: the operation's three notifications,
+    // the network and the server.
+    size_t plain = 0;
+    {
+        auto controller = std::make_shared<ui::TableViewController>();
+        plain = center.observationCount() - before;
+    }
+    auto screen = TestFolderScreen::create("Gone");
+    EXPECT_EQ(center.observationCount(), before + plain + 5);
+    auto tally = screen->tally;
+    center.post(NetReachability::DidUpdateNotification);
+    EXPECT_EQ(tally->statusChanges, 1);
+
+    // A worker's progress is on its way to the main thread when the screen
+    // goes: it finds nothing there.
+    std::thread([] { Base::setOperationProgress(0.3f); }).join();
+    screen.reset();
+    EXPECT_EQ(center.observationCount(), before);
+    runLoop();
+
+    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    std::thread([run] { Base::setOperationProgress(0.5f, run); }).join();
+    Base::setIsOperationIndeterminate(true);
+    Base::endOperation(run);
+    advance(0.2);
+    center.post(HTTPServer::StatusDidChangeNotification, server);
+    wifi().fire(0);
+    std::thread([] { VKQuotaManager::defaultManager()->setRebuildingIndex(true); }).join();
+    VKQuotaManager::defaultManager()->setRebuildingIndex(false);
+    runLoop();
+    EXPECT_EQ(tally->starts, 0);
+    EXPECT_EQ(tally->ends, 0);
+    EXPECT_EQ(tally->progressUpdates, 0);
+    EXPECT_EQ(tally->statusChanges, 1);
+}
+
+TEST_F(VKFolderControllerBaseTest, ServerImageFollowsTheSettingTheNetworkAndTheIndexRebuild)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    auto* button = screen->serverStateButton();
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->bounds().size, (gfx::Size { 28, 28 }));
+    auto shown = [&] { return button->imageForState(ui::Control::Normal); };
+    ASSERT_TRUE(image("HTTPServerActive.png") && image("HTTPServerPaused.png") && image("HTTPServerStopped.png"));
+    EXPECT_EQ(shown(), image("HTTPServerActive.png"));
+    int rebuilds = screen->tally->toolbarRebuilds;
+
+    core::UserDefaults::standard()->set("VKServerEnabled", core::Value(false));
+    core::NotificationCenter::defaultCenter().post(HTTPServer::StatusDidChangeNotification, server);
+    EXPECT_EQ(shown(), image("HTTPServerStopped.png"));
+    core::UserDefaults::standard()->set("VKServerEnabled", core::Value(true));
+    core::NotificationCenter::defaultCenter().post(HTTPServer::StatusDidChangeNotification, server);
+    EXPECT_EQ(shown(), image("HTTPServerActive.png"));
+
+    // Wi-Fi lost and back; reachable but without an address.
+    wifi().fire(0);
+    runLoop();
+    EXPECT_EQ(shown(), image("HTTPServerPaused.png"));
+    wifi().fire(WiFi);
+    runLoop();
+    EXPECT_EQ(shown(), image("HTTPServerActive.png"));
+    test::setFixedInterfaceAddresses(std::vector<net::InterfaceAddress> {});
+    core::NotificationCenter::defaultCenter().post(NetReachability::DidUpdateNotification);
+    EXPECT_EQ(shown(), image("HTTPServerPaused.png"));
+    test::setFixedInterfaceAddresses(
+        std::vector<net::InterfaceAddress> { { "wlan0", net::InterfaceAddress::Family::IPv4, "10.9.0.2" } });
+    core::NotificationCenter::defaultCenter().post(NetReachability::DidUpdateNotification);
+    EXPECT_EQ(shown(), image("HTTPServerActive.png"));
+
+    // The index rebuild is set on a worker: the image changes on the main
+    // thread.
+    auto quota = VKQuotaManager::defaultManager();
+    std::thread([quota] { quota->setRebuildingIndex(true); }).join();
+    EXPECT_EQ(shown(), image("HTTPServerActive.png"));
+    runLoop();
+    EXPECT_EQ(shown(), image("HTTPServerPaused.png"));
+    std::thread([quota] { quota->setRebuildingIndex(false); }).join();
+    runLoop();
+    EXPECT_EQ(shown(), image("HTTPServerActive.png"));
+    EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds) << "only the image changes";
+
+    driver.tap(*button);
+    EXPECT_TRUE(logContains("Server information asked for"));
+}
+
+TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestMode)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    auto right = [&] { return screen->navigationItem().rightBarButtonItem(); };
+    ASSERT_TRUE(right());
+    EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
+    EXPECT_EQ(findAction(*right()), Base::ToggleEditingAction);
+    EXPECT_NE(screen->editButtonItem(), screen->editButtonItem());
+
+    driver.tapBarItem(*right());
+    EXPECT_TRUE(screen->isEditing());
+    EXPECT_EQ(right()->title(), "Done");
+    EXPECT_EQ(right()->style(), ui::BarButtonItem::Style::Done);
+    EXPECT_EQ(findAction(*right()), Base::ToggleEditingAction);
+    driver.tapBarItem(*right());
+    EXPECT_FALSE(screen->isEditing());
+    EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
+
+    // While an operation runs: Cancel, enabled as far as it may be cancelled.
+    Base::startOperationWithLabel("Copying 3 Items", false);
+    EXPECT_EQ(right()->title(), "Cancel");
+    EXPECT_EQ(right()->style(), ui::BarButtonItem::Style::Done);
+    EXPECT_TRUE(right()->isEnabled());
+    cloud->setActiveUploads(2, 0.5f);
+    screen->updateEditButton();
+    EXPECT_FALSE(right()->isEnabled());
+    cloud->setActiveUploads(0, 0);
+    finishOperation();
+    EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
+
+    auto zip = std::make_shared<test::ManualFileOperation>("Zipping 2 Items", true, false);
+    Base::startFileOperation(zip);
+    EXPECT_EQ(right()->title(), "Cancel");
+    EXPECT_FALSE(right()->isEnabled());
+    finishOperation();
+
+    // Tapped, Cancel ends the operation at once; the screen is restored
+    // once the end is heard.
+    Base::startOperationWithLabel("Copying 3 Items", false);
+    driver.tapBarItem(*right());
+    EXPECT_TRUE(Base::isOperationCancelled());
+    EXPECT_FALSE(Base::isOperationInProgress());
+    advance(0.2);
+    runLoop();
+    EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
+    EXPECT_EQ(screen->centreItem(), screen->folderInfoBarButtonItem());
+
+    // A guest gets no edit button.
+    test::FakeAppDelegateHooks::setCurrent(std::make_shared<GuestHooks>());
+    screen->updateEditButton();
+    EXPECT_FALSE(right());
+}
+
+TEST_F(VKFolderControllerBaseTest, FindsItemsByActionInTheToolbarShown)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    const auto& items = screen->toolbarItems();
+    ASSERT_EQ(items.size(), 6u);
+    EXPECT_EQ(screen->findBarButtonItemWithAction(Base::ShowServerInfoAction), items[0]);
+    EXPECT_EQ(screen->findBarButtonItemWithAction(Base::ShowSettingsAction), items[1]);
+    EXPECT_EQ(screen->findBarButtonItemWithAction(Base::ShowHelpAction), items[5]);
+    EXPECT_FALSE(screen->findBarButtonItemWithAction(""));
+    EXPECT_FALSE(screen->findBarButtonItemWithAction(Base::ToggleEditingAction));
+
+    auto remove = barButtonItemWithTitle("Delete", ui::BarButtonItem::Style::Bordered, nullptr, "deleteMarked",
+        [](ui::BarButtonItem&) {});
+    screen->setEditingToolbarItems({ flexibleSpaceBarButtonItem(), remove });
+    EXPECT_FALSE(screen->findBarButtonItemWithAction("deleteMarked"));
+    screen->setEditing(true, false);
+    EXPECT_EQ(screen->findBarButtonItemWithAction("deleteMarked"), remove);
+    EXPECT_FALSE(screen->findBarButtonItemWithAction(Base::ShowSettingsAction));
+    screen->setEditing(false, false);
+}
+
+TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowWhenShownAgain)
+{
+    auto first = show(TestFolderScreen::create("Documents"));
+    auto info = first->centreItem();
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info, first->folderInfoBarButtonItem());
+    auto second = TestFolderScreen::create("Photos");
+    navigation->pushViewController(second, false);
+    runLoop();
+    EXPECT_TRUE(first->isRootViewController());
+    EXPECT_FALSE(second->isRootViewController());
+    EXPECT_FALSE(TestFolderScreen::create("Alone")->isRootViewController());
+
+    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    auto* progress = second->operationProgressView();
+    ASSERT_TRUE(progress);
+    EXPECT_EQ(second->centreItem(), second->operationProgressViewBarButtonItem());
+    EXPECT_EQ(navigation->toolbar().items(), second->toolbarItems());
+    EXPECT_EQ(progress->text(), "Copying 3 Items");
+    EXPECT_EQ(progress->style(), 1);
+    EXPECT_EQ(progress->frame(), (gfx::Rect { { 0, 0 }, VKOperationProgressView::standardSizeForToolbarItem() }));
+    EXPECT_EQ(second->navigationItem().rightBarButtonItem()->title(), "Cancel");
+    // The screen below changes when it shows again.
+    EXPECT_EQ(first->centreItem(), info);
+    EXPECT_FALSE(first->operationProgressView());
+
+    navigation->popViewController(false);
+    runLoop();
+    ASSERT_TRUE(first->operationProgressView());
+    EXPECT_EQ(first->centreItem(), first->operationProgressViewBarButtonItem());
+    EXPECT_EQ(first->navigationItem().rightBarButtonItem()->title(), "Cancel");
+
+    // The end is heard 0.1 s later; the folder information returns.
+    Base::endOperation(run);
+    advance(0.09);
+    EXPECT_TRUE(first->operationProgressView());
+    advance(0.01);
+    runLoop();
+    EXPECT_EQ(first->tally->ends, 1);
+    EXPECT_FALSE(first->operationProgressView());
+    EXPECT_EQ(first->centreItem(), info);
+    EXPECT_EQ(first->navigationItem().rightBarButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Action);
+}
+
+TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedIsShown)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    Base::startOperationWithLabel("Copying 3 Items", false);
+    driver.tapBarItem(*screen->navigationItem().rightBarButtonItem());
+    // The next operation starts before the cancelled one's end is heard.
+    Base::startOperationWithLabel("Expanding Archive.zip", true);
+    auto* progress = screen->operationProgressView();
+    ASSERT_TRUE(progress);
+    EXPECT_EQ(progress->text(), "Expanding Archive.zip");
+    EXPECT_TRUE(progress->isIndeterminate());
+    EXPECT_EQ(progress->style(), 2);
+    advance(0.2);
+    runLoop();
+    EXPECT_EQ(screen->operationProgressView(), progress);
+    EXPECT_EQ(screen->navigationItem().rightBarButtonItem()->title(), "Cancel");
+
+    // A screen below that showed the first operation shows the second
+    // when it shows again.
+    finishOperation();
+    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    auto second = TestFolderScreen::create("Photos");
+    navigation->pushViewController(second, false);
+    runLoop();
+    Base::cancelOperation();
+    Base::startOperationWithLabel("Zipping 2 Items", false);
+    EXPECT_NE(Base::currentRun(), run);
+    navigation->popViewController(false);
+    advance(0.2);
+    runLoop();
+    ASSERT_TRUE(screen->operationProgressView());
+    EXPECT_EQ(screen->operationProgressView()->text(), "Zipping 2 Items");
+}
+
+TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutARebuild)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    auto item = screen->centreItem();
+    auto* progress = screen->operationProgressView();
+    ASSERT_TRUE(progress);
+    int rebuilds = screen->tally->toolbarRebuilds;
+
+    std::thread([run] { Base::setOperationProgress(0.4f, run); }).join();
+    EXPECT_EQ(progress->progress(), 0) << "views are touched on the main thread only";
+    runLoop();
+    EXPECT_FLOAT_EQ(progress->progress(), 0.4f);
+    Base::setOperationProgress(7.0f);
+    EXPECT_EQ(progress->progress(), 1);
+    Base::setOperationProgress(NAN);
+    EXPECT_EQ(progress->progress(), 0);
+    Base::setOperationProgress(-0.5f);
+    EXPECT_EQ(progress->progress(), 0);
+    Base::setOperationProgress(0.25f);
+    EXPECT_EQ(screen->centreItem(), item);
+    EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds);
+    // Made again, the item shows the progress it has.
+    EXPECT_FLOAT_EQ(screen->operationProgressView()->progress(), 0.25f);
+
+    // A change of kind rebuilds the item as a spinner.
+    Base::setIsOperationIndeterminate(true);
+    runLoop();
+    EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds + 1);
+    ASSERT_TRUE(screen->operationProgressView());
+    EXPECT_TRUE(screen->operationProgressView()->isIndeterminate());
+    EXPECT_EQ(screen->operationProgressView()->style(), 2);
+    EXPECT_NE(screen->centreItem(), item);
+    EXPECT_EQ(screen->operationProgressView()->text(), "Copying 3 Items");
+}
+
+TEST_F(VKFolderControllerBaseTest, BarsOrientationAndRotation)
+{
+    delegate->setOrientationLocked(true);
+    application().setStatusBarStyle(ui::Application::StatusBarStyle::BlackOpaque);
+    application().setStatusBarHidden(true);
+    auto screen = show(TestFolderScreen::create("Documents"));
+    EXPECT_FALSE(navigation->isToolbarHidden());
+    EXPECT_FALSE(delegate->isOrientationLocked());
+    EXPECT_FALSE(application().isStatusBarHidden());
+    EXPECT_EQ(application().statusBarStyle(), ui::Application::StatusBarStyle::Default);
+    ASSERT_TRUE(delegate->barTintColor());
+    EXPECT_EQ(delegate->barTintColor(), colorWithHexString("#4A6582", 1));
+    auto& bar = navigation->navigationBar();
+    EXPECT_EQ(bar.barStyle(), ui::NavigationBar::Style::Default);
+    EXPECT_EQ(bar.tintColor(), delegate->barTintColor());
+    EXPECT_FALSE(bar.isTranslucent());
+    auto& toolbar = navigation->toolbar();
+    EXPECT_EQ(toolbar.barStyle(), ui::NavigationBar::Style::Default);
+    EXPECT_EQ(toolbar.tintColor(), delegate->barTintColor());
+    EXPECT_FALSE(toolbar.isTranslucent());
+
+    // Any orientation, unless a presented screen refuses.
+    EXPECT_TRUE(screen->shouldAutorotate(ui::Orientation::LandscapeLeft));
+    navigation->presentModalViewController(ui::ViewController::create(), false);
+    runLoop();
+    EXPECT_FALSE(screen->shouldAutorotate(ui::Orientation::LandscapeLeft));
+    EXPECT_TRUE(screen->shouldAutorotate(ui::Orientation::Portrait));
+    navigation->dismissModalViewController(false);
+    runLoop();
+
+    // The labels are white over the dark shadow, and take it back after a
+    // turn.
+    auto* label = screen->folderInfoLabel();
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->textColor(), gfx::Color::white(1));
+    EXPECT_EQ(label->shadowColor(), whiteTextShadowColor());
+    label->setTextColor(gfx::Color::rgb255(255, 0, 0));
+    ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+    advance(1);
+    EXPECT_EQ(label->textColor(), gfx::Color::white(1));
+    ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    advance(1);
+}
+
+TEST_F(VKFolderControllerBaseTest, TheDarkStyleTakesDarkImagesAndGreyLabels)
+{
+    auto screen = show(TestFolderScreen::create("Documents", true));
+    auto button = [](const std::shared_ptr<ui::BarButtonItem>& item) {
+        return std::dynamic_pointer_cast<ui::Button>(item->customView());
+    };
+    ASSERT_TRUE(image("VKButtonBarSettingsDark.png") && image("VKButtonBarHelpDark.png"));
+    EXPECT_EQ(button(screen->settingsBarButtonItem())->imageForState(ui::Control::Normal),
+        image("VKButtonBarSettingsDark.png"));
+    EXPECT_EQ(button(screen->helpBarButtonItem())->imageForState(ui::Control::Normal), image("VKButtonBarHelpDark.png"));
+    auto* label = screen->folderInfoLabel();
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->textColor(), iPadBarButtonItemDarkTextColor());
+    EXPECT_EQ(label->shadowColor(), iPadBarButtonItemDarkTextShadowColor());
+
+    Base::startOperationWithLabel("Expanding Archive.zip", true);
+    auto* progress = screen->operationProgressView();
+    ASSERT_TRUE(progress);
+    EXPECT_EQ(progress->style(), 3);
+    EXPECT_EQ(progress->label().textColor(), iPadBarButtonItemDarkTextColor());
+    progress->label().setTextColor(gfx::Color::white(1));
+    ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+    advance(1);
+    EXPECT_EQ(progress->label().textColor(), iPadBarButtonItemDarkTextColor());
+    ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    advance(1);
+}
+
+TEST_F(VKFolderControllerBaseTest, ToolbarItemsAndWhatTheySend)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    auto settings = screen->settingsBarButtonItem();
+    EXPECT_NE(settings, screen->settingsBarButtonItem());
+    EXPECT_NE(screen->helpBarButtonItem(), screen->helpBarButtonItem());
+    auto* settingsButton = dynamic_cast<ui::Button*>(settings->customView().get());
+    ASSERT_TRUE(settingsButton);
+    ASSERT_TRUE(image("VKButtonBarSettings.png"));
+    EXPECT_EQ(settingsButton->imageForState(ui::Control::Normal), image("VKButtonBarSettings.png"));
+    EXPECT_EQ(settingsButton->bounds().size, image("VKButtonBarSettings.png")->size());
+    EXPECT_TRUE(settingsButton->showsTouchWhenHighlighted());
+
+    // The toolbar's settings and help buttons put their screens up.
+    const auto& items = screen->toolbarItems();
+    driver.tap(*items[1]->customView());
+    advance(1);
+    EXPECT_TRUE(navigation->modalViewController());
+    navigation->dismissModalViewController(false);
+    runLoop();
+    driver.tap(*items[5]->customView());
+    advance(1);
+    EXPECT_TRUE(navigation->modalViewController());
+    navigation->dismissModalViewController(false);
+    runLoop();
+
+    // The folder information is made once.
+    auto fresh = TestFolderScreen::create("Fresh");
+    auto info = fresh->folderInfoBarButtonItem();
+    EXPECT_EQ(fresh->folderInfoBarButtonItem(), info);
+    auto* label = fresh->folderInfoLabel();
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->frame(), (gfx::Rect { 0, 0, 100, 20 }));
+    EXPECT_EQ(label->backgroundColor(), gfx::Color());
+    EXPECT_EQ(label->shadowOffset(), (gfx::Size { 0, 1 }));
+}
+
+} // namespace
