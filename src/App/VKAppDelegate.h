@@ -30,6 +30,8 @@ class VKWindow;
 // (VKAppDelegateHooks) from its own state once launched, and puts up and
 // takes down the passcode lock, through which a guest may enter
 // (VKAppDelegatePasscode.cpp).
+class VKFolderController;
+
 class VKAppDelegate : public core::Object,
                       public NetReachabilityDelegate,
                       public VKAppDelegateHooks,
@@ -86,6 +88,12 @@ public:
         m_navController = std::move(controller);
     }
     void setOrientationLocked(bool locked) { m_orientationLocked = locked; }
+    // The folder screens of the navigation stack, bottom first.
+    std::vector<std::shared_ptr<VKFolderController>> folderControllers() const;
+    // Replaces the stack with the given folder screens, keeping in front
+    // its bottom screen when that is no folder screen (the root list,
+    // outside guest mode).
+    void setFolderControllers(std::vector<std::shared_ptr<VKFolderController>> controllers);
 
     // The passcode lock (VKAppDelegatePasscode.cpp). The stored passcode:
     // the keychain's password of VKPasscodeLockService when it is exactly

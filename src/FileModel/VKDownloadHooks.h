@@ -8,6 +8,17 @@
 
 class VKFileResource;
 
+// Posted by the download manager on the main thread; object the download's
+// resource. A failure carries its error under the user info "error".
+inline constexpr const char* VKDownloadManagerDownloadDidStartNotification =
+    "VKDownloadManagerDownloadDidStartNotification";
+inline constexpr const char* VKDownloadManagerDownloadDidFinishNotification =
+    "VKDownloadManagerDownloadDidFinishNotification";
+inline constexpr const char* VKDownloadManagerDownloadDidFailNotification =
+    "VKDownloadManagerDownloadDidFailNotification";
+inline constexpr const char* VKDownloadFileResourceDidDeleteDownloadNotification =
+    "VKDownloadFileResourceDidDeleteDownloadNotification";
+
 // What the file model uses of the download manager, which sits above it:
 // the download items placed in a folder (listed with its children) and the
 // removal of one. The application wires them in at start-up; without them

@@ -71,11 +71,12 @@ std::string escaped(std::string_view text, Entity&& entity, bool keepLineEnds)
 }
 
 // Secondary strength ignores case and width; tertiary then orders what it
-// ignored, so that only identical texts are equal. One pair per locale,
-// made once.
+// ignored, so that only identical texts are equal. The plain one ignores
+// case without reading digit runs as numbers. One set per locale, made once.
 struct FileNameCollators {
     core::Collator secondary;
     core::Collator tertiary;
+    core::Collator plain;
 };
 
 std::shared_ptr<const FileNameCollators> fileNameCollators()
@@ -89,7 +90,8 @@ std::shared_ptr<const FileNameCollators> fileNameCollators()
         return found->second;
     auto collators = std::make_shared<const FileNameCollators>(FileNameCollators {
         core::Collator(locale, core::Collator::Strength::Secondary, true),
-        core::Collator(locale, core::Collator::Strength::Tertiary, true) });
+        core::Collator(locale, core::Collator::Strength::Tertiary, true),
+        core::Collator(locale, core::Collator::Strength::Secondary, false) });
     byLocale.emplace(locale, collators);
     return collators;
 }
@@ -332,6 +334,16 @@ std::strong_ordering localizedNumericAndCaseInsensitiveCompare(std::string_view 
     if (order == 0)
         return a <=> b; // UTF-8 bytes order as code points do
     return order < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+}
+
+std::string localizedNumericAndCaseInsensitiveSortKey(std::string_view text)
+{
+    return fileNameCollators()->secondary.sortKey(text);
+}
+
+std::string localizedCaseInsensitiveSortKey(std::string_view text)
+{
+    return fileNameCollators()->plain.sortKey(text);
 }
 
 std::string stringByEnsuringTrailingPathSeparator(std::string_view path)

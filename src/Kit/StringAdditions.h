@@ -75,6 +75,12 @@ std::string vkStringByStrippingDiacritics(std::string_view text);
 // locale, digit runs by value ("file 2" before "file 10"), case and width
 // ignored, yet never equal for different texts ("a" before "A").
 std::strong_ordering localizedNumericAndCaseInsensitiveCompare(std::string_view a, std::string_view b);
+// Keys for sorting many texts (compare them as byte strings). Equal keys mean
+// texts that the order above tells apart only by case or width, so a tie is
+// settled by the comparison itself.
+std::string localizedNumericAndCaseInsensitiveSortKey(std::string_view text);
+// The same, case and width ignored, digits as plain characters.
+std::string localizedCaseInsensitiveSortKey(std::string_view text);
 
 std::string stringByEnsuringTrailingPathSeparator(std::string_view path);
 std::string stringByEnsuringLeadingPathSeparator(std::string_view path);

@@ -23,6 +23,11 @@ public:
     const std::string& locale() const { return m_locale; }
     // -1, 0 or 1.
     int compare(std::string_view a, std::string_view b) const;
+    // The text's binary sort key: two keys compare bytewise (memcmp, the
+    // shorter first on a common prefix) as compare() orders their texts.
+    // Made once per text, it lets a long list be sorted without collating
+    // in every comparison.
+    std::string sortKey(std::string_view text) const;
 
     struct Impl;
 

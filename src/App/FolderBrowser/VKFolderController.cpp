@@ -1,0 +1,875 @@
+#include "App/FolderBrowser/VKFolderController.h"
+
+#include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "App/FolderBrowser/VKFolderTableView.h"
+#include "App/FolderBrowser/VKIndexView.h"
+#include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKDownloadHooks.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Kit/VKBytesFormatter.h"
+#include "Platform/Core/CodePoints.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/TableViewCell.h"
+#include "WebDAV/WebDAVResponse.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <mutex>
+#include <unordered_set>
+
+namespace {
+
+constexpr double CollapsedUpdateDelay = 0.4;
+// The file cells' height (the cells of the folder screen come later).
+constexpr float RowHeight = 68;
+constexpr const char* ModelUpdateTag = "updateModelAndView";
+constexpr const char* ReloadTag = "reloadData";
+
+std::mutex& factoryMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+VKFolderController::Factory& cloudFactory()
+{
+    static VKFolderController::Factory factory;
+    return factory;
+}
+
+// Splits an alphabet into its characters, one label each.
+std::vector<std::string> listFromAlphabet(std::string_view alphabet)
+{
+    std::vector<std::string> labels;
+    for (size_t offset = 0; offset < alphabet.size();) {
+        core::CodePoint point = core::decodeCodePoint(alphabet, offset);
+        labels.emplace_back(alphabet.substr(offset, point.length));
+        offset += point.length;
+    }
+    return labels;
+}
+
+bool isGuestMode()
+{
+    auto hooks = VKAppDelegateHooks::current();
+    return hooks && hooks->isGuestMode();
+}
+
+std::shared_ptr<VKFileResource> resourceOf(const core::Notification& notification)
+{
+    return std::dynamic_pointer_cast<VKFileResource>(notification.object());
+}
+
+std::string describe(const core::Value& value)
+{
+    if (value.isString())
+        return value.string();
+    if (value.isObject() && value.object())
+        return value.object()->description();
+    return value.description();
+}
+
+} // namespace
+
+void VKFolderController::setCloudFolderControllerFactory(Factory factory)
+{
+    std::lock_guard lock(factoryMutex());
+    cloudFactory() = std::move(factory);
+}
+
+std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithResource(
+    const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource)
+        return nullptr;
+    Factory factory;
+    {
+        std::lock_guard lock(factoryMutex());
+        factory = cloudFactory();
+    }
+    if (resource->isCloudResource() && factory)
+        return factory(resource);
+    return create(resource);
+}
+
+std::shared_ptr<VKFolderController> VKFolderController::create(const std::shared_ptr<VKFileResource>& resource)
+{
+    auto controller = std::make_shared<VKFolderController>(resource);
+    controller->startObserving();
+    return controller;
+}
+
+VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
+    : m_resource(std::move(resource))
+    , m_folderPath(core::path::standardizingPath(m_resource->path()))
+{
+    setTitle(m_resource->localizedName());
+}
+
+VKFolderController::~VKFolderController()
+{
+    m_observations.clear();
+    if (m_searchBar)
+        m_searchBar->setDelegate({});
+}
+
+std::shared_ptr<VKFolderController> VKFolderController::self()
+{
+    return std::static_pointer_cast<VKFolderController>(shared_from_this());
+}
+
+void VKFolderController::startObserving()
+{
+    auto& center = core::NotificationCenter::defaultCenter();
+    std::weak_ptr<VKFolderController> weak = self();
+    auto to = [weak](void (VKFolderController::*handler)(const core::Notification&)) {
+        return [weak, handler](const core::Notification& notification) {
+            if (auto controller = weak.lock())
+                (controller.get()->*handler)(notification);
+        };
+    };
+    m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
+        to(&VKFolderController::collectionDidUpdate)));
+    m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
+        to(&VKFolderController::collectionDidUpdate)));
+    m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr,
+        to(&VKFolderController::quotaDidUpdate)));
+    m_observations.push_back(center.observe(VKDownloadManagerDownloadDidStartNotification, nullptr,
+        to(&VKFolderController::downloadDidStart)));
+    m_observations.push_back(center.observe(VKDownloadManagerDownloadDidFinishNotification, nullptr,
+        to(&VKFolderController::downloadDidFinish)));
+    m_observations.push_back(center.observe(VKDownloadManagerDownloadDidFailNotification, nullptr,
+        to(&VKFolderController::downloadDidFail)));
+    m_observations.push_back(center.observe(VKDownloadFileResourceDidDeleteDownloadNotification, nullptr,
+        to(&VKFolderController::downloadDeleted)));
+    for (const char* key : { "VKDisplayFileExtensions", "VKFileSortOrder", "VKShowHiddenFiles" }) {
+        m_observations.push_back(core::UserDefaults::standard()->observe(key, [weak, key](const core::Value&) {
+            // Settings may change on any thread; the list follows on the main one.
+            core::RunLoop::main().post([weak, key] {
+                if (auto controller = weak.lock())
+                    controller->settingDidChange(key);
+            });
+        }));
+    }
+}
+
+bool VKFolderController::isLocalFolder() const
+{
+    return !m_resource->isCloudResource();
+}
+
+std::string VKFolderController::description() const
+{
+    return fmt::format("VKFolderController ({}): {}", static_cast<const void*>(this),
+        core::path::abbreviatingWithTildeInPath(m_resource->path()));
+}
+
+// MARK: The rows
+
+const VKFolderSorting& VKFolderController::sorting()
+{
+    if (!m_sorting)
+        m_sorting.emplace(VKFolderSorting::currentOrder());
+    return *m_sorting;
+}
+
+bool VKFolderController::showsHiddenFiles() const
+{
+    return core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
+}
+
+bool VKFolderController::isHiddenName(const std::string& name) const
+{
+    return name.starts_with('.') && !showsHiddenFiles();
+}
+
+void VKFolderController::readChildren()
+{
+    ++m_directoryReads;
+    bool showHidden = showsHiddenFiles();
+    std::unordered_map<std::string, std::shared_ptr<VKFileResource>> children;
+    auto add = [&](std::shared_ptr<VKFileResource> child, std::string name) {
+        if (!showHidden && name.starts_with('.'))
+            return;
+        children[std::move(name)] = std::move(child);
+    };
+    // Names listed before keep their resources (and so their rows' keys);
+    // only new names are made into resources.
+    bool reuse = m_rowsBuilt && !m_rowsAreSearchResults && !m_rows.empty() && isLocalFolder();
+    if (reuse) {
+        std::unordered_map<std::string_view, const VKFolderRow*> known;
+        known.reserve(m_rows.size());
+        for (const auto& row : m_rows)
+            if (!row.resource->isDownloadResource())
+                known.emplace(row.name, &row);
+        if (auto names = m_resource->childNames()) {
+            children.reserve(names->size());
+            for (auto& name : *names) {
+                if (!showHidden && name.starts_with('.'))
+                    continue;
+                if (auto found = known.find(name); found != known.end()) {
+                    children.emplace(std::move(name), found->second->resource);
+                    continue;
+                }
+                if (auto child = VKFileResource::resourceWithPath(core::path::appendingPathComponent(m_folderPath, name)))
+                    children.emplace(std::move(name), std::move(child));
+            }
+        }
+    } else if (auto listed = m_resource->children()) {
+        children.reserve(listed->size());
+        for (auto& child : *listed) {
+            std::string name = child->name();
+            add(std::move(child), std::move(name));
+        }
+    }
+    if (auto downloads = VKDownloadHooks::current()) {
+        for (auto& download : downloads->downloadsForTargetFolder(m_resource->path())) {
+            if (!download)
+                continue;
+            std::string name = download->name();
+            add(std::move(download), std::move(name));
+        }
+    }
+    m_children = std::move(children);
+}
+
+std::vector<std::shared_ptr<VKFileResource>> VKFolderController::searchResults(const std::string& text) const
+{
+    if (searchScope() == 0)
+        return m_resource->childrenMatchingName(text);
+    std::vector<std::shared_ptr<VKFileResource>> results;
+    auto application = VKApplication::sharedApplication();
+    std::vector<std::string> roots { application->publicDirectory() };
+    if (!isGuestMode())
+        roots.push_back(application->documentsDirectory());
+    auto quota = VKQuotaManager::defaultManager();
+    for (const auto& root : roots) {
+        auto matches = quota->itemsMatchingQuery(text, root, true, true);
+        if (!matches)
+            continue;
+        for (const auto& relative : *matches) {
+            // A path that vanished since the tree was updated is left out.
+            if (auto found = VKFileResource::resourceWithPath(core::path::appendingPathComponent(root, relative)))
+                results.push_back(std::move(found));
+        }
+    }
+    return results;
+}
+
+void VKFolderController::updateModelFlushingCache(bool flush)
+{
+    if (!m_children || flush)
+        readChildren();
+    m_sectionIndexes.reset();
+    const VKFolderSorting& order = sorting();
+    std::vector<VKFolderRow> old = std::move(m_rows);
+    m_rows.clear();
+    bool oldAreChildren = m_rowsBuilt && !m_rowsAreSearchResults;
+    m_rowsBuilt = true;
+
+    auto text = searchText();
+    if (text && !text->empty()) {
+        m_rowsAreSearchResults = true;
+        for (auto& result : searchResults(*text))
+            m_rows.push_back(order.makeRow(std::move(result)));
+        order.sort(m_rows);
+        return;
+    }
+    m_rowsAreSearchResults = false;
+
+    // Rows of the same resources keep their keys, in the order they had.
+    std::vector<VKFolderRow> kept;
+    std::unordered_set<const VKFileResource*> keptResources;
+    if (oldAreChildren) {
+        kept.reserve(old.size());
+        keptResources.reserve(old.size());
+        for (auto& row : old) {
+            auto found = m_children->find(row.name);
+            if (found == m_children->end() || found->second != row.resource)
+                continue;
+            keptResources.insert(row.resource.get());
+            kept.push_back(std::move(row));
+        }
+    }
+    std::vector<VKFolderRow> fresh;
+    for (const auto& [name, child] : *m_children)
+        if (!keptResources.contains(child.get()))
+            fresh.push_back(order.makeRow(child));
+
+    bool attributesMayHaveChanged = flush && (order.order() == VKFolderSorting::SizeOrder
+        || order.order() == VKFolderSorting::DateOrder);
+    if (oldAreChildren && m_rowsOrder == order.order() && !attributesMayHaveChanged) {
+        // Sorted already: only the new rows are sorted and merged in.
+        m_rows = std::move(kept);
+        order.merge(m_rows, std::move(fresh));
+    } else {
+        if (attributesMayHaveChanged)
+            for (auto& row : kept)
+                order.prepare(row, true);
+        m_rows = std::move(kept);
+        m_rows.insert(m_rows.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+        order.sort(m_rows);
+    }
+    m_rowsOrder = order.order();
+}
+
+void VKFolderController::updateModelAndView()
+{
+    updateModelFlushingCache(false);
+    updateView();
+}
+
+void VKFolderController::updateView()
+{
+    if (!isSearching())
+        updateIndexView();
+    updateFolderInfo();
+    if (isViewLoaded())
+        activeTableView().reloadData();
+}
+
+std::vector<std::shared_ptr<VKFileResource>> VKFolderController::filteredResources()
+{
+    if (!m_rowsBuilt)
+        updateModelFlushingCache(false);
+    std::vector<std::shared_ptr<VKFileResource>> resources;
+    resources.reserve(m_rows.size());
+    for (const auto& row : m_rows)
+        resources.push_back(row.resource);
+    return resources;
+}
+
+size_t VKFolderController::rowCount()
+{
+    if (!m_rowsBuilt)
+        updateModelFlushingCache(false);
+    return m_rows.size();
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::resourceAtIndexPath(ui::IndexPath path)
+{
+    if (path.section != tableSectionForResources() || path.row < 0 || size_t(path.row) >= rowCount())
+        return nullptr;
+    return m_rows[size_t(path.row)].resource;
+}
+
+std::optional<size_t> VKFolderController::rowIndexOfPath(const std::string& path) const
+{
+    std::string standardized = core::path::standardizingPath(path);
+    if (!m_rowsAreSearchResults) {
+        if (core::path::deletingLastPathComponent(standardized) != m_folderPath)
+            return std::nullopt;
+        std::string name = core::path::lastPathComponent(standardized);
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].name == name && core::path::standardizingPath(m_rows[i].resource->path()) == standardized)
+                return i;
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (core::path::standardizingPath(m_rows[i].resource->path()) == standardized)
+            return i;
+    return std::nullopt;
+}
+
+std::optional<ui::IndexPath> VKFolderController::indexPathOfResource(const VKFileResource& resource) const
+{
+    if (!m_rowsBuilt)
+        return std::nullopt;
+    auto row = rowIndexOfPath(resource.path());
+    if (!row)
+        return std::nullopt;
+    return ui::IndexPath { tableSectionForResources(), int(*row) };
+}
+
+std::vector<std::shared_ptr<VKFileResource>> VKFolderController::childResources() const
+{
+    std::vector<std::shared_ptr<VKFileResource>> children;
+    if (m_children)
+        for (const auto& [name, child] : *m_children)
+            children.push_back(child);
+    return children;
+}
+
+// MARK: Edits by the browser
+
+void VKFolderController::insertRow(const std::shared_ptr<VKFileResource>& resource)
+{
+    removeRow(*resource);
+    const VKFolderSorting& order = sorting();
+    VKFolderRow row = order.makeRow(resource);
+    size_t at = order.insertionIndex(m_rows, row);
+    m_rows.insert(m_rows.begin() + std::ptrdiff_t(at), std::move(row));
+}
+
+bool VKFolderController::removeRow(const VKFileResource& resource)
+{
+    auto row = rowIndexOfPath(resource.path());
+    if (!row)
+        return false;
+    m_rows.erase(m_rows.begin() + std::ptrdiff_t(*row));
+    return true;
+}
+
+void VKFolderController::addResourceToModel(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource)
+        return;
+    std::string name = resource->name();
+    // Hidden names stay out of the list however they arrive.
+    if (isHiddenName(name))
+        return;
+    if (m_children)
+        (*m_children)[name] = resource;
+    if (m_inModelUpdate)
+        return;
+    // The rows follow the child set at once: a binary insertion on the
+    // rows' keys, no directory read and no sort.
+    if (m_children && m_rowsBuilt && !m_rowsAreSearchResults && m_rowsOrder == sorting().order()) {
+        insertRow(resource);
+        m_sectionIndexes.reset();
+        updateView();
+        return;
+    }
+    updateModelAndView();
+}
+
+void VKFolderController::removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource)
+        return;
+    removeRow(*resource);
+    if (m_children) {
+        auto found = m_children->find(resource->name());
+        if (found != m_children->end()
+            && core::path::standardizingPath(found->second->path()) == core::path::standardizingPath(resource->path()))
+            m_children->erase(found);
+    }
+    m_sectionIndexes.reset();
+    if (m_inModelUpdate)
+        return;
+    if (m_rowsAreSearchResults || !m_children)
+        updateModelAndView();
+    else
+        updateView();
+}
+
+void VKFolderController::replaceResourceInModel(const std::shared_ptr<VKFileResource>& from,
+    const std::shared_ptr<VKFileResource>& to)
+{
+    if (!from || !to)
+        return;
+    // A download and the file it became share a path yet differ.
+    if (from == to || (typeid(*from) == typeid(*to) && from->isEqual(*to)))
+        return;
+    if (m_children) {
+        auto found = m_children->find(from->name());
+        if (found != m_children->end() && found->second->path() == from->path())
+            m_children->erase(found);
+        if (!isHiddenName(to->name()))
+            (*m_children)[to->name()] = to;
+    }
+    if (m_inModelUpdate)
+        return;
+    if (m_children && m_rowsBuilt && !m_rowsAreSearchResults && m_rowsOrder == sorting().order()) {
+        removeRow(*from);
+        if (!isHiddenName(to->name()))
+            insertRow(to);
+        m_sectionIndexes.reset();
+        updateView();
+        return;
+    }
+    updateModelAndView();
+}
+
+// MARK: The letter strip
+
+const VKFolderController::IndexLabels& VKFolderController::localizedIndexLabels(const std::string& language)
+{
+    static const std::map<std::string, IndexLabels> labels = [] {
+        std::vector<std::string> latin = listFromAlphabet("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        std::map<std::string, IndexLabels> table;
+        table["en"] = { { { "#" }, latin }, { false, true } };
+        table["ru"] = { { { "#" }, latin, listFromAlphabet("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ") }, { false, true, true } };
+        table["ja"] = { { { "#" }, latin, listFromAlphabet("あかさたなはまやらわ") }, { false, true, false } };
+        return table;
+    }();
+    auto found = labels.find(language);
+    return found != labels.end() ? found->second : labels.at("en");
+}
+
+size_t VKFolderController::numberOfSectionsInIndexView(VKIndexView&)
+{
+    return localizedIndexLabels(VKApplication::currentLanguage()).sections.size();
+}
+
+std::vector<std::string> VKFolderController::labelsForSection(VKIndexView&, size_t section)
+{
+    const auto& labels = localizedIndexLabels(VKApplication::currentLanguage());
+    return section < labels.sections.size() ? labels.sections[section] : std::vector<std::string> {};
+}
+
+bool VKFolderController::canCompressLabelsInSection(VKIndexView&, size_t section)
+{
+    const auto& labels = localizedIndexLabels(VKApplication::currentLanguage());
+    return section < labels.canCompress.size() && labels.canCompress[section];
+}
+
+void VKFolderController::selectedIndexLabelDidChange()
+{
+    if (!m_indexView || !m_indexView->selectedLabel())
+        return;
+    jumpToIndexLabel(*m_indexView->selectedLabel());
+}
+
+void VKFolderController::jumpToIndexLabel(const std::string& label)
+{
+    if (!isViewLoaded())
+        return;
+    if (!m_rowsBuilt)
+        updateModelFlushingCache(false);
+    if (!m_sectionIndexes)
+        m_sectionIndexes.emplace(m_rows, sorting().order() == VKFolderSorting::KindOrder);
+    ui::TableView& table = tableView();
+    auto target = m_sectionIndexes->targetRowForLabel(label);
+    if (!target || *target >= m_rows.size()) {
+        table.setContentOffset({ 0, 0 });
+        return;
+    }
+    gfx::Rect row = table.rectForRow({ tableSectionForResources(), int(*target) });
+    float lowest = table.contentSize().height - table.frame().height();
+    float y = std::max(0.0f, std::min(row.y(), lowest));
+    if (table.contentOffset().y == y)
+        return;
+    table.setContentOffset({ row.x(), y });
+    table.setNeedsDisplay();
+}
+
+bool VKFolderController::shouldDisplayIndexView()
+{
+    return sorting().showsIndex();
+}
+
+gfx::Rect VKFolderController::indexViewFrame() const
+{
+    if (!isViewLoaded())
+        return {};
+    auto& table = const_cast<VKFolderController*>(this)->tableView();
+    float width = m_indexView ? m_indexView->frame().width() : 0;
+    gfx::Rect bounds = table.bounds();
+    return { bounds.maxX() - width - VKFolderControllerIndexViewMargin, bounds.y() + VKFolderControllerIndexViewMargin,
+        width, bounds.height() - 2 * VKFolderControllerIndexViewMargin };
+}
+
+void VKFolderController::updateIndexView()
+{
+    if (!isViewLoaded())
+        return;
+    ui::TableView& table = tableView();
+    if (!shouldDisplayIndexView()) {
+        setIndexViewHidden(true, false);
+        return;
+    }
+    if (m_indexView && m_indexView->superview() == &table) {
+        setIndexViewHidden(false, false);
+        return;
+    }
+    if (!m_indexView) {
+        m_indexView = VKIndexView::create();
+        m_indexView->setDataSource(self());
+        std::weak_ptr<VKFolderController> weak = self();
+        m_indexView->addTarget(nullptr, "selectedIndexLabelDidChange", [weak](ui::Control&, const ui::Event*) {
+            if (auto controller = weak.lock())
+                controller->selectedIndexLabelDidChange();
+        }, ui::Control::ValueChanged);
+    }
+    m_indexView->setFrame(indexViewFrame());
+    table.addSubview(m_indexView);
+    setIndexViewHidden(false, false);
+}
+
+void VKFolderController::setIndexViewHidden(bool hidden, bool)
+{
+    if (!m_indexView || m_indexView->isHidden() == hidden)
+        return;
+    if (hidden) {
+        m_indexView->setHidden(true);
+        return;
+    }
+    if (shouldDisplayIndexView() && !isEditing() && !isSearching())
+        m_indexView->setHidden(false);
+}
+
+// MARK: The summary
+
+void VKFolderController::updateFolderInfo()
+{
+    uint64_t size = 0;
+    size_t count = m_rows.size();
+    auto text = searchText();
+    if (count > 0) {
+        if (text && !text->empty()) {
+            if (searchScope() == 1) {
+                auto application = VKApplication::sharedApplication();
+                auto quota = VKQuotaManager::defaultManager();
+                size = quota->sizeForPath(application->publicDirectory(), *text, true, true);
+                if (!isGuestMode())
+                    size += quota->sizeForPath(application->documentsDirectory(), *text, true, true);
+            } else {
+                size = m_resource->sizeOfChildrenMatchingName(*text);
+            }
+        } else {
+            size = m_resource->sizeOfChildren();
+        }
+    }
+    m_folderInfo = summaryForItemCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
+        int64_t(std::min<uint64_t>(size, INT64_MAX)), false);
+}
+
+std::string VKFolderController::summaryForItemCount(uint32_t count, int64_t size, bool isSelection)
+{
+    if (count == 0)
+        return core::localized(isSelection ? "No Items Selected" : "No Items");
+    std::string format;
+    if (count == 1)
+        format = core::localized(isSelection ? "{} Item Selected" : "{} Item");
+    else
+        format = core::localized(isSelection ? "{} Items Selected" : "{} Items");
+    std::string summary = fmt::format(fmt::runtime(format), count);
+    if (size >= 0)
+        summary += ", " + VKBytesFormatter::sharedFormatter().formatBytesAsString(uint64_t(size));
+    return summary;
+}
+
+// MARK: Following changes
+
+bool VKFolderController::isTopViewController() const
+{
+    auto* navigation = navigationController();
+    return navigation && navigation->topViewController() == this;
+}
+
+bool VKFolderController::isVisibleViewController() const
+{
+    auto* navigation = navigationController();
+    return navigation && navigation->visibleViewController() == this;
+}
+
+void VKFolderController::scheduleModelUpdate(double delay)
+{
+    std::weak_ptr<VKFolderController> weak = self();
+    core::RunLoop::main().performAfter(delay, [weak] {
+        if (auto controller = weak.lock())
+            controller->updateModelAndView();
+    }, core::PerformKey { shared_from_this(), ModelUpdateTag, {} });
+}
+
+void VKFolderController::cancelModelUpdate()
+{
+    core::RunLoop::main().cancelPerforms(core::PerformKey { shared_from_this(), ModelUpdateTag, {} });
+}
+
+void VKFolderController::scheduleReload(double delay)
+{
+    core::PerformKey key { shared_from_this(), ReloadTag, {} };
+    core::RunLoop::main().cancelPerforms(key);
+    std::weak_ptr<VKFolderController> weak = self();
+    auto reload = [weak] {
+        if (auto controller = weak.lock(); controller && controller->isViewLoaded())
+            controller->activeTableView().reloadData();
+    };
+    if (delay <= 0)
+        reload();
+    else
+        core::RunLoop::main().performAfter(delay, std::move(reload), std::move(key));
+}
+
+void VKFolderController::collectionDidUpdate(const core::Notification& notification)
+{
+    if (notification.name() == VKFolderControllerCollectionDidUpdateNotification && notification.object().get() == this)
+        return;
+    const core::Value* changed = &notification.userInfo()["Path"];
+    if (!changed->isString())
+        changed = &notification.userInfo()["VKCloudServiceLocalPath"];
+    if (!changed->isString() || changed->string().empty())
+        return;
+    std::string path = core::path::standardizingPath(changed->string());
+    // Clients' changes come in bursts: one rebuild after the last.
+    double delay = notification.name() == WebDAVCollectionDidUpdateNotification ? CollapsedUpdateDelay : 0;
+    if (path == m_folderPath) {
+        m_children.reset();
+        if (!isTopViewController())
+            return;
+        cancelModelUpdate();
+        if (delay > 0)
+            scheduleModelUpdate(delay);
+        else
+            updateModelAndView();
+    } else if (core::path::deletingLastPathComponent(path) == m_folderPath) {
+        if (isTopViewController())
+            scheduleReload(delay);
+    }
+}
+
+void VKFolderController::quotaDidUpdate(const core::Notification& notification)
+{
+    auto text = searchText();
+    if (text && !text->empty() && searchScope() == 1) {
+        updateModelFlushingCache(true);
+        updateView();
+        return;
+    }
+    const core::Value& path = notification.userInfo()["path"];
+    if (path.isString() && core::path::standardizingPath(path.string()) == m_folderPath)
+        updateFolderInfo();
+}
+
+void VKFolderController::settingDidChange(const std::string& key)
+{
+    if (key == "VKDisplayFileExtensions") {
+        if (isVisibleViewController() && isViewLoaded())
+            activeTableView().reloadData();
+        return;
+    }
+    if (key == "VKFileSortOrder")
+        m_sorting.reset();
+    else if (key == "VKShowHiddenFiles")
+        m_children.reset();
+    else
+        return;
+    if (isVisibleViewController())
+        updateModelAndView();
+}
+
+// MARK: Downloads
+
+bool VKFolderController::isInThisFolder(const VKFileResource& resource) const
+{
+    return core::path::standardizingPath(core::path::deletingLastPathComponent(resource.path())) == m_folderPath;
+}
+
+void VKFolderController::downloadDidStart(const core::Notification& notification)
+{
+    auto download = resourceOf(notification);
+    if (!download || !isInThisFolder(*download))
+        return;
+    if (m_children) {
+        auto found = m_children->find(download->name());
+        if (found != m_children->end() && found->second == download)
+            return;
+    }
+    addResourceToModel(download);
+}
+
+void VKFolderController::downloadDidFinish(const core::Notification& notification)
+{
+    auto download = resourceOf(notification);
+    if (!download || !isInThisFolder(*download))
+        return;
+    if (auto file = VKFileResource::resourceWithPath(download->path()))
+        replaceResourceInModel(download, file);
+    else
+        removeResourceFromModel(download);
+}
+
+void VKFolderController::downloadDeleted(const core::Notification& notification)
+{
+    auto download = resourceOf(notification);
+    if (!download || !isInThisFolder(*download) || isVisibleViewController())
+        return;
+    updateModelFlushingCache(true);
+    updateView();
+}
+
+void VKFolderController::downloadDidFail(const core::Notification& notification)
+{
+    auto download = resourceOf(notification);
+    core::log("downloadDidFail: {}", download ? download->description() : std::string("(null)"));
+    core::log("error: {}", describe(notification.userInfo()["error"]));
+    if (!download || !isInThisFolder(*download) || !isViewLoaded())
+        return;
+    if (auto path = indexPathOfResource(*download))
+        activeTableView().reloadRows({ *path }, ui::TableView::RowAnimation::None);
+}
+
+// MARK: The table
+
+ui::TableView& VKFolderController::activeTableView()
+{
+    if (m_searchController && m_searchController->isShowingResults())
+        return m_searchController->searchResultsTableView();
+    return tableView();
+}
+
+int VKFolderController::numberOfSections(ui::TableView&)
+{
+    return tableSectionForResources() + 1;
+}
+
+int VKFolderController::numberOfRows(ui::TableView&, int section)
+{
+    if (section != tableSectionForResources())
+        return 0;
+    return int(std::min<size_t>(rowCount(), INT_MAX));
+}
+
+std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView& table, ui::IndexPath path)
+{
+    static const std::string identifier = "VKFileResourceCell";
+    auto cell = table.dequeueReusableCell(identifier);
+    if (!cell)
+        cell = std::make_shared<ui::TableViewCell>(ui::TableViewCell::Style::Default, identifier);
+    auto resource = resourceAtIndexPath(path);
+    cell->textLabel().setText(resource ? resource->name() : std::string());
+    return cell;
+}
+
+void VKFolderController::loadView()
+{
+    gfx::Rect frame = ui::Application::shared() ? ui::Application::shared()->applicationFrame()
+                                                : gfx::Rect { 0, 20, 320, 460 };
+    auto table = VKFolderTableView::create({ 0, 0, frame.width(), frame.height() }, tableStyle());
+    table->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    table->setDataSource(self());
+    table->setDelegate(self());
+    table->setFolderController(self());
+    table->setRowHeight(RowHeight);
+    table->setEditing(isEditing());
+    setView(table);
+}
+
+void VKFolderController::viewDidLoad()
+{
+    VKFolderControllerBase::viewDidLoad();
+    updateSearchControllerIfNecessary();
+}
+
+void VKFolderController::viewWillAppear(bool animated)
+{
+    // A folder that changed, or an order or hidden-files setting that
+    // changed while another screen showed, is listed afresh.
+    if (!m_rowsBuilt || !m_children || !m_sorting || m_rowsOrder != sorting().order())
+        updateModelFlushingCache(false);
+    VKFolderControllerBase::viewWillAppear(animated);
+    updateView();
+}
+
+void VKFolderController::didReceiveMemoryWarning()
+{
+    VKFolderControllerBase::didReceiveMemoryWarning();
+    if (!isVisibleViewController())
+        m_children.reset();
+}

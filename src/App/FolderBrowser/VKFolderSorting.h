@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class VKFileResource;
+
+// One listed item with what its order compares, taken once when the row is
+// made (collation keys, the folder flag, size, date), so that sorting a
+// large folder never collates or stats inside a comparison.
+struct VKFolderRow {
+    std::shared_ptr<VKFileResource> resource;
+    std::string name;
+    // Collation keys of the base name (digit runs by value, case ignored)
+    // and of the extension (case ignored).
+    std::string baseKey;
+    std::string extensionKey;
+    bool collection = false;
+    uint64_t size = 0;
+    double date = 0;
+    // Which of the attributes (collection, size, date) were read.
+    uint8_t filled = 0;
+};
+
+// The orders of the folder list ("VKFileSortOrder"): 0 by name, 1 folders
+// first then by name, 2 folders first then by extension, 3 by size and 4 by
+// modification date, both largest or newest first. Names break ties (base
+// name, then extension), and rows equal under collation ("Report.pdf",
+// "report.pdf") keep the order of their bytes, so every sort of the same
+// items gives the same rows.
+class VKFolderSorting {
+public:
+    static constexpr int NameOrder = 0;
+    static constexpr int FoldersFirstOrder = 1;
+    static constexpr int KindOrder = 2;
+    static constexpr int SizeOrder = 3;
+    static constexpr int DateOrder = 4;
+
+    // The user's order; an unknown one is logged and read as 0.
+    static int currentOrder();
+
+    explicit VKFolderSorting(int order);
+    int order() const { return m_order; }
+    // Whether the letter strip fits this order (by name or by extension).
+    bool showsIndex() const { return m_order == NameOrder || m_order == KindOrder; }
+
+    VKFolderRow makeRow(std::shared_ptr<VKFileResource> resource) const;
+    // Reads the attributes this order compares that the row lacks, or all
+    // of them again (the item may have changed on disk).
+    void prepare(VKFolderRow& row, bool reread = false) const;
+
+    bool less(const VKFolderRow& a, const VKFolderRow& b) const;
+    void sort(std::vector<VKFolderRow>& rows) const;
+    // Where the row belongs among rows sorted in this order.
+    size_t insertionIndex(const std::vector<VKFolderRow>& rows, const VKFolderRow& row) const;
+    // Sorts `fresh` and merges it into the sorted `rows`.
+    void merge(std::vector<VKFolderRow>& rows, std::vector<VKFolderRow> fresh) const;
+
+private:
+    int compareNames(const VKFolderRow& a, const VKFolderRow& b) const;
+    int compareBaseNames(const VKFolderRow& a, const VKFolderRow& b) const;
+    int compareExtensions(const VKFolderRow& a, const VKFolderRow& b) const;
+
+    int m_order;
+};

@@ -1,0 +1,108 @@
+#include "FolderListingTestCase.h"
+
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Window.h"
+#include "WebDAV/WebDAVResponse.h"
+
+namespace test {
+
+void FolderListingTestCase::SetUp()
+{
+    FolderBrowserTestCase::SetUp();
+    VKFolderController::setCloudFolderControllerFactory(nullptr);
+}
+
+void FolderListingTestCase::TearDown()
+{
+    window().setRootViewController(nullptr);
+    if (delegate)
+        delegate->setNavigationController(nullptr);
+    navigation.reset();
+    controller.reset();
+    runLoop();
+    VKFolderController::setCloudFolderControllerFactory(nullptr);
+    FolderBrowserTestCase::TearDown();
+}
+
+std::string FolderListingTestCase::documents(std::string_view relative) const
+{
+    std::string root = VKApplication::sharedApplication()->documentsDirectory();
+    return relative.empty() ? root : core::path::appendingPathComponent(root, relative);
+}
+
+std::string FolderListingTestCase::publicFolder(std::string_view relative) const
+{
+    std::string root = VKApplication::sharedApplication()->publicDirectory();
+    return relative.empty() ? root : core::path::appendingPathComponent(root, relative);
+}
+
+std::string FolderListingTestCase::makeDocument(std::string_view relative, std::string_view contents)
+{
+    std::string path = documents(relative);
+    core::fs::createDirectory(core::path::deletingLastPathComponent(path), true);
+    if (relative.ends_with('/'))
+        core::fs::createDirectory(path, true);
+    else
+        EXPECT_TRUE(core::fs::writeFileAtomically(path, contents));
+    return core::path::standardizingPath(path);
+}
+
+std::shared_ptr<VKFileResource> FolderListingTestCase::resource(const std::string& path)
+{
+    return VKFileResource::resourceWithPath(path);
+}
+
+std::shared_ptr<VKFolderController> FolderListingTestCase::show(const std::string& path)
+{
+    controller = VKFolderController::folderControllerWithResource(resource(path));
+    navigation = VKNavigationController::create(controller);
+    delegate->setNavigationController(navigation);
+    window().setRootViewController(navigation);
+    runLoop();
+    return controller;
+}
+
+std::shared_ptr<VKFolderController> FolderListingTestCase::push(const std::string& path)
+{
+    auto pushed = VKFolderController::folderControllerWithResource(resource(path));
+    navigation->pushViewController(pushed, false);
+    runLoop();
+    return pushed;
+}
+
+std::vector<std::string> FolderListingTestCase::names(VKFolderController& controller)
+{
+    std::vector<std::string> result;
+    for (auto& row : controller.filteredResources())
+        result.push_back(row->name());
+    return result;
+}
+
+void FolderListingTestCase::setSortOrder(int64_t order)
+{
+    core::UserDefaults::standard()->set("VKFileSortOrder", core::Value(order));
+    runLoop();
+}
+
+void FolderListingTestCase::postWebDAVUpdate(const std::string& path)
+{
+    core::Value::Dictionary info;
+    info["Path"] = core::Value(path);
+    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
+        core::Value(std::move(info)));
+}
+
+void FolderListingTestCase::postBrowserUpdate(const std::string& path, const std::shared_ptr<core::Object>& sender)
+{
+    core::Value::Dictionary info;
+    info["Path"] = core::Value(path);
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, sender,
+        core::Value(std::move(info)));
+}
+
+} // namespace test

@@ -1,0 +1,409 @@
+// The folder list's model on a shown screen: rows, orders, the strip's
+// labels and jumps, the summary, the browser's edits, and the changes it
+// follows (WebDAV clients, the browser, the quota tree, the settings and
+// downloads), end to end through the real server with curl.
+
+#include "FolderListingTestCase.h"
+
+#include "App/FolderBrowser/VKIndexView.h"
+#include "FileModel/VKDownloadHooks.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "WebDAV/WebDAVResponse.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/RunLoop.h"
+#include "Support/ChildProcess.h"
+#include "Support/FileModel/RecordingDownloadHooks.h"
+
+#include <fmt/format.h>
+
+namespace {
+
+using test::FakeDownload;
+using Strings = std::vector<std::string>;
+
+class VKFolderControllerTest : public test::FolderListingTestCase {
+protected:
+    // Names of the rows shown by the table itself.
+    Strings tableNames()
+    {
+        Strings shown;
+        auto& table = controller->tableView();
+        for (int row = 0; row < table.numberOfRows(0); ++row)
+            shown.push_back(controller->resourceAtIndexPath({ 0, row })->name());
+        return shown;
+    }
+};
+
+TEST_F(VKFolderControllerTest, RowsAreTheChildrenAndDownloadsWithoutHiddenNames)
+{
+    auto downloads = test::RecordingDownloadHooks::install();
+    makeDocument("Letters/b.txt");
+    makeDocument("Letters/a.txt");
+    makeDocument("Letters/.profile");
+    makeDocument("Letters/Sub/");
+    downloads->addDownload(documents("Letters"), FakeDownload::create(documents("Letters/movie.mp4")));
+    show(documents("Letters"));
+
+    EXPECT_EQ(controller->title(), "Letters");
+    EXPECT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "movie.mp4", "Sub" }));
+    EXPECT_EQ(tableNames(), names(*controller));
+    EXPECT_TRUE(controller->resourceAtIndexPath({ 0, 2 })->isDownloadResource());
+    EXPECT_EQ(controller->resourceAtIndexPath({ 0, 4 }), nullptr);
+    EXPECT_EQ(controller->resourceAtIndexPath({ 1, 0 }), nullptr);
+    EXPECT_EQ(controller->indexPathOfResource(*resource(documents("Letters/b.txt"))), (ui::IndexPath { 0, 1 }));
+    EXPECT_EQ(controller->indexPathOfResource(*resource(documents("Letters/.profile"))), std::nullopt);
+    EXPECT_EQ(controller->tableView().numberOfSections(), controller->tableSectionForResources() + 1);
+
+    core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(true));
+    runLoop();
+    EXPECT_EQ(names(*controller), (Strings { ".profile", "a.txt", "b.txt", "movie.mp4", "Sub" }));
+    EXPECT_EQ(tableNames(), names(*controller));
+
+    // The roots answer their translated names; a folder deleted while shown
+    // lists nothing.
+    EXPECT_EQ(VKFolderController::create(resource(documents()))->title(), "Documents");
+    VKDownloadHooks::setCurrent(nullptr);
+    ASSERT_TRUE(core::fs::removeItem(documents("Letters")));
+    postBrowserUpdate(documents("Letters"));
+    EXPECT_TRUE(names(*controller).empty());
+    EXPECT_EQ(controller->folderInfo(), "No Items");
+}
+
+TEST_F(VKFolderControllerTest, SortOrdersWithTheirTies)
+{
+    for (auto name : { "file 2", "File 10", "file 1", "b.pdf", "c.pdf", "a.txt", "Report.pdf", "report.pdf" })
+        makeDocument(fmt::format("Sorted/{}", name));
+    makeDocument("Sorted/zeta/");
+    makeDocument("Sorted/Essay.pages/index.xml");
+    show(documents("Sorted"));
+
+    EXPECT_EQ(names(*controller), (Strings { "a.txt", "b.pdf", "c.pdf", "Essay.pages", "file 1", "file 2", "File 10",
+                                      "report.pdf", "Report.pdf", "zeta" }));
+    // Equal under collation but for case: always the same order.
+    for (int i = 0; i < 3; ++i) {
+        controller->updateModelFlushingCache(true);
+        EXPECT_EQ(names(*controller)[7], "report.pdf");
+    }
+    setSortOrder(1);
+    EXPECT_EQ(names(*controller).front(), "zeta");
+    EXPECT_EQ(names(*controller)[4], "Essay.pages") << "packages count as files";
+    setSortOrder(2);
+    EXPECT_EQ(names(*controller), (Strings { "zeta", "file 1", "file 2", "File 10", "Essay.pages", "b.pdf", "c.pdf",
+                                      "report.pdf", "Report.pdf", "a.txt" }));
+
+    // Size, largest first; equal sizes by name.
+    ASSERT_TRUE(core::fs::writeFileAtomically(documents("Sorted/c.pdf"), std::string(9000, 'c')));
+    ASSERT_TRUE(core::fs::writeFileAtomically(documents("Sorted/file 2"), std::string(8000, 'f')));
+    setSortOrder(3);
+    controller->updateModelFlushingCache(true);
+    auto bySize = names(*controller);
+    EXPECT_EQ(Strings(bySize.begin(), bySize.begin() + 2), (Strings { "c.pdf", "file 2" }));
+
+    // Modification date, newest first.
+    core::fs::setModificationTime(documents("Sorted/a.txt"), int64_t(4'000'000'000) * 1'000'000'000);
+    setSortOrder(4);
+    controller->updateModelFlushingCache(true);
+    EXPECT_EQ(names(*controller).front(), "a.txt");
+
+    // Unknown orders are logged and read as 0, however they are written.
+    for (core::Value order : { core::Value(7), core::Value(-1), core::Value(int64_t(1) << 40) }) {
+        core::UserDefaults::standard()->set("VKFileSortOrder", order);
+        runLoop();
+        EXPECT_EQ(names(*controller).front(), "a.txt");
+        EXPECT_EQ(controller->sorting().order(), 0);
+    }
+    EXPECT_TRUE(logContains("Warning, unknown VKFileSortOrder: 7"));
+    EXPECT_TRUE(logContains("Warning, unknown VKFileSortOrder: -1"));
+    EXPECT_TRUE(logContains("Warning, unknown VKFileSortOrder: 1099511627776"));
+    core::UserDefaults::standard()->set("VKFileSortOrder", core::Value("2"));
+    runLoop();
+    EXPECT_EQ(controller->sorting().order(), 2);
+}
+
+TEST_F(VKFolderControllerTest, IndexLabelsPerLanguage)
+{
+    auto& en = VKFolderController::localizedIndexLabels("en");
+    ASSERT_EQ(en.sections.size(), 2u);
+    EXPECT_EQ(en.sections[0], (Strings { "#" }));
+    EXPECT_EQ(en.sections[1].size(), 26u);
+    EXPECT_EQ(en.sections[1].back(), "Z");
+    EXPECT_EQ(en.canCompress, (std::vector<bool> { false, true }));
+
+    auto& ru = VKFolderController::localizedIndexLabels("ru");
+    ASSERT_EQ(ru.sections.size(), 3u);
+    EXPECT_EQ(ru.sections[2].size(), 33u);
+    EXPECT_EQ(ru.sections[2][6], "Ё");
+    EXPECT_EQ(ru.sections[2][5], "Е");
+    EXPECT_EQ(ru.canCompress, (std::vector<bool> { false, true, true }));
+
+    auto& ja = VKFolderController::localizedIndexLabels("ja");
+    ASSERT_EQ(ja.sections.size(), 3u);
+    EXPECT_EQ(ja.sections[2], (Strings { "あ", "か", "さ", "た", "な", "は", "ま", "や", "ら", "わ" }));
+    EXPECT_EQ(ja.canCompress, (std::vector<bool> { false, true, false }));
+
+    EXPECT_EQ(&VKFolderController::localizedIndexLabels("de"), &en);
+}
+
+TEST_F(VKFolderControllerTest, InterfaceLanguageChosenInTheSettingsPicksTheStrip)
+{
+    core::UserDefaults::standard()->set("AppleLanguages", core::Value(core::Value::Array { core::Value("ru") }));
+    core::setCurrentLanguage("");
+    makeDocument("Cyrillic/Юг.txt");
+    show(documents("Cyrillic"));
+    ASSERT_TRUE(controller->indexView());
+    EXPECT_EQ(controller->indexView()->labelSections().size(), 3u);
+    EXPECT_EQ(controller->indexView()->labelSections()[2].front(), "А");
+    core::setCurrentLanguage("en");
+}
+
+TEST_F(VKFolderControllerTest, JumpsToLetters)
+{
+    for (int i = 0; i < 12; ++i) {
+        makeDocument(fmt::format("Jump/P{:02}.txt", i));
+        makeDocument(fmt::format("Jump/r{:02}.pdf", i));
+    }
+    show(documents("Jump"));
+    auto& table = controller->tableView();
+    float header = table.tableHeaderView()->frame().height();
+    float lowest = table.contentSize().height - table.frame().height();
+
+    controller->jumpToIndexLabel("Q");
+    EXPECT_EQ(table.contentOffset().y, header + 11 * 68) << "the last P row";
+    controller->jumpToIndexLabel("#");
+    EXPECT_EQ(table.contentOffset().y, 0);
+    controller->jumpToIndexLabel("P");
+    EXPECT_EQ(table.contentOffset().y, header);
+    // The last letter, limited to what the table can scroll.
+    controller->jumpToIndexLabel("Z");
+    EXPECT_EQ(table.contentOffset().y, std::min(header + 12 * 68, lowest));
+    controller->jumpToIndexLabel("A");
+    EXPECT_EQ(table.contentOffset().y, 0) << "the row before the first";
+
+    // By kind, the extension's letter; folders take no part.
+    makeDocument("Jump/Aside/");
+    postBrowserUpdate(documents("Jump"));
+    setSortOrder(2);
+    controller->jumpToIndexLabel("P");
+    EXPECT_EQ(table.contentOffset().y, header + 68) << "the first .pdf, after the folder";
+    controller->jumpToIndexLabel("T");
+    EXPECT_EQ(table.contentOffset().y, std::min(header + 13 * 68, lowest + 68));
+}
+
+TEST_F(VKFolderControllerTest, StripShowsInNameAndKindOrdersAtTheRightEdge)
+{
+    makeDocument("Strip/a.txt");
+    show(documents("Strip"));
+    auto* strip = controller->indexView();
+    ASSERT_TRUE(strip);
+    auto& table = controller->tableView();
+    EXPECT_FALSE(strip->isHidden());
+    EXPECT_EQ(strip->superview(), &table);
+    EXPECT_EQ(strip->frame().x(), table.bounds().width() - 28 - 2);
+    EXPECT_EQ(strip->frame().y(), table.bounds().y() + 2);
+    EXPECT_EQ(strip->frame().height(), table.bounds().height() - 4);
+    setSortOrder(3);
+    EXPECT_TRUE(strip->isHidden());
+    setSortOrder(2);
+    EXPECT_FALSE(strip->isHidden());
+    controller->setEditing(true, false);
+    controller->setIndexViewHidden(true, false);
+    controller->setIndexViewHidden(false, false);
+    EXPECT_TRUE(strip->isHidden()) << "hidden while editing";
+    controller->setEditing(false, false);
+    controller->setIndexViewHidden(false, false);
+    EXPECT_FALSE(strip->isHidden());
+}
+
+TEST_F(VKFolderControllerTest, Summaries)
+{
+    EXPECT_EQ(VKFolderController::summaryForItemCount(0, 0, false), "No Items");
+    EXPECT_EQ(VKFolderController::summaryForItemCount(0, 0, true), "No Items Selected");
+    EXPECT_EQ(VKFolderController::summaryForItemCount(1, 2048, false), "1 Item, 2 KB");
+    EXPECT_EQ(VKFolderController::summaryForItemCount(1, -1, false), "1 Item");
+    EXPECT_EQ(VKFolderController::summaryForItemCount(3, 2048, true), "3 Items Selected, 2 KB");
+
+    makeDocument("Sum/a.txt", std::string(2048, 'a'));
+    makeDocument("Sum/b.txt", std::string(2048, 'b'));
+    VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Sum"));
+    show(documents("Sum"));
+    EXPECT_EQ(controller->folderInfo(), "2 Items, 4 KB");
+}
+
+TEST_F(VKFolderControllerTest, ModelEditsUpdateRowsAndTableAtOnceOrWaitForTheCaller)
+{
+    makeDocument("Edit/b.txt");
+    makeDocument("Edit/d.txt");
+    show(documents("Edit"));
+    size_t reads = controller->directoryReadCount();
+
+    auto c = resource(makeDocument("Edit/c.txt"));
+    controller->addResourceToModel(c);
+    EXPECT_EQ(tableNames(), (Strings { "b.txt", "c.txt", "d.txt" }));
+    auto a = resource(makeDocument("Edit/a.txt"));
+    controller->replaceResourceInModel(c, a);
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt", "d.txt" }));
+    controller->removeResourceFromModel(resource(documents("Edit/b.txt")));
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "d.txt" }));
+    EXPECT_EQ(controller->directoryReadCount(), reads) << "edits never read the folder";
+
+    controller->beginModelUpdates();
+    controller->addResourceToModel(resource(makeDocument("Edit/e.txt")));
+    controller->removeResourceFromModel(a);
+    EXPECT_EQ(controller->tableView().numberOfRows(0), 2) << "the table is the caller's";
+    controller->endModelUpdates();
+    controller->updateModelAndView();
+    EXPECT_EQ(tableNames(), (Strings { "d.txt", "e.txt" }));
+    EXPECT_EQ(controller->directoryReadCount(), reads);
+}
+
+TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
+{
+    makeDocument("Live/a.txt");
+    show(documents("Live"));
+    size_t reads = controller->directoryReadCount();
+
+    for (int i = 0; i < 5; ++i) {
+        makeDocument(fmt::format("Live/upload{}.txt", i));
+        postWebDAVUpdate(documents("Live/"));
+        advance(0.1);
+    }
+    EXPECT_EQ(controller->directoryReadCount(), reads);
+    advance(0.29);
+    EXPECT_EQ(controller->directoryReadCount(), reads);
+    advance(0.02);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(tableNames().size(), 6u);
+    advance(1);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+
+    // The browser's own change shows at once; the one this screen posted
+    // is its own doing.
+    makeDocument("Live/b.txt");
+    postBrowserUpdate(documents("Live"), controller);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    postBrowserUpdate(documents("Live"));
+    EXPECT_EQ(controller->directoryReadCount(), reads + 2);
+    EXPECT_EQ(tableNames().size(), 7u);
+
+    // A child's change reloads the table only; the cloud's local path
+    // stands in for a missing "Path"; anything without a text path is
+    // ignored.
+    postBrowserUpdate(documents("Live/b.txt"));
+    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
+        core::Value(core::Value::Dictionary { { "Path", core::Value(42) } }));
+    advance(1);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 2);
+    makeDocument("Live/c.txt");
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
+        core::Value(core::Value::Dictionary { { "VKCloudServiceLocalPath", core::Value(documents("Live")) } }));
+    EXPECT_EQ(controller->directoryReadCount(), reads + 3);
+    EXPECT_EQ(tableNames().size(), 8u);
+}
+
+TEST_F(VKFolderControllerTest, HiddenScreensWaitUntilShown)
+{
+    makeDocument("Outer/Inner/x.txt");
+    makeDocument("Outer/b.txt");
+    show(documents("Outer"));
+    auto inner = push(documents("Outer/Inner"));
+    size_t reads = controller->directoryReadCount();
+
+    makeDocument("Outer/a.txt");
+    postBrowserUpdate(documents("Outer"));
+    setSortOrder(2);
+    core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(true));
+    runLoop();
+    EXPECT_EQ(controller->directoryReadCount(), reads) << "not shown: nothing read";
+    EXPECT_EQ(inner->directoryReadCount(), 2u) << "the shown one rebuilt for the hidden files";
+
+    navigation->popViewController(false);
+    runLoop();
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(tableNames(), (Strings { "Inner", "a.txt", "b.txt" }));
+}
+
+TEST_F(VKFolderControllerTest, QuotaAndExtensionSettingsFollow)
+{
+    makeDocument("Quota/a.txt", "12");
+    VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Quota"));
+    show(documents("Quota"));
+    size_t reads = controller->directoryReadCount();
+    ASSERT_TRUE(core::fs::writeFileAtomically(documents("Quota/a.txt"), std::string(4096, 'q')));
+    VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Quota"));
+    runLoop();
+    EXPECT_EQ(controller->folderInfo(), "1 Item, 4 KB");
+    EXPECT_EQ(controller->directoryReadCount(), reads);
+
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(false));
+    runLoop();
+    EXPECT_EQ(controller->directoryReadCount(), reads);
+}
+
+TEST_F(VKFolderControllerTest, DownloadsIntoTheFolder)
+{
+    auto downloads = test::RecordingDownloadHooks::install();
+    makeDocument("Web/a.txt");
+    makeDocument("Other/");
+    show(documents("Web"));
+    auto& center = core::NotificationCenter::defaultCenter();
+
+    auto download = FakeDownload::create(documents("Web/b.zip"));
+    downloads->addDownload(documents("Web"), download);
+    center.post(VKDownloadManagerDownloadDidStartNotification, download);
+    center.post(VKDownloadManagerDownloadDidStartNotification, download);
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.zip" }));
+    center.post(VKDownloadManagerDownloadDidStartNotification, FakeDownload::create(documents("Other/c.zip")));
+    EXPECT_EQ(tableNames().size(), 2u);
+
+    // Failure: logged, the row reloaded.
+    center.post(VKDownloadManagerDownloadDidFailNotification, download,
+        core::Value(core::Value::Dictionary { { "error", core::Value("timed out") } }));
+    EXPECT_TRUE(logContains("downloadDidFail: "));
+    EXPECT_TRUE(logContains("error: timed out"));
+
+    // Finished: the file's own resource in the download's place.
+    makeDocument("Web/b.zip");
+    center.post(VKDownloadManagerDownloadDidFinishNotification, download);
+    ASSERT_EQ(tableNames(), (Strings { "a.txt", "b.zip" }));
+    EXPECT_FALSE(controller->resourceAtIndexPath({ 0, 1 })->isDownloadResource());
+
+    // Deleted while another screen shows: listed afresh.
+    auto pending = FakeDownload::create(documents("Web/d.iso"));
+    downloads->addDownload(documents("Web"), pending);
+    push(documents("Other"));
+    size_t reads = controller->directoryReadCount();
+    center.post(VKDownloadFileResourceDidDeleteDownloadNotification, pending);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+}
+
+TEST_F(VKFolderControllerTest, ClientsChangesThroughTheServerWithCurl)
+{
+    makeDocument("Shared/a.txt");
+    show(documents("Shared"));
+    std::string url = fmt::format("http://127.0.0.1:{}/Documents/Shared/", server->port());
+    std::string body = makeFile("upload.txt", "from a client");
+
+    auto curl = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), { "curl", "-s", "-o", "/dev/null", "-w", "%{http_code}" });
+        test::ChildProcess client(std::move(arguments));
+        EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !client.isRunning(); }, 30)) << client.errors();
+        return client.output();
+    };
+    size_t reads = controller->directoryReadCount();
+    EXPECT_EQ(curl({ "-T", body, url + "b.txt" }), "201");
+    EXPECT_EQ(controller->directoryReadCount(), reads) << "not before 0.4 s";
+    advance(0.4);
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt" }));
+
+    EXPECT_EQ(curl({ "-X", "DELETE", url + "a.txt" }), "204");
+    advance(0.4);
+    EXPECT_EQ(tableNames(), (Strings { "b.txt" }));
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+// The folder list's orders and letter map on their own (keys taken once
+// must order as the comparisons do, hostile names included), and the
+// browser's edits checked against fresh listings after many random changes.
+
+#include "FolderListingTestCase.h"
+
+#include "App/FolderBrowser/VKFolderSectionIndex.h"
+#include "App/FolderBrowser/VKFolderSorting.h"
+#include "Kit/StringAdditions.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class VKFolderSortingTest : public test::FolderListingTestCase {
+protected:
+    std::vector<VKFolderRow> rows(const VKFolderSorting& sorting, const std::string& folder, const Strings& names)
+    {
+        std::vector<VKFolderRow> made;
+        for (auto& name : names) {
+            std::string path = core::path::appendingPathComponent(folder, name);
+            EXPECT_TRUE(core::fs::writeFileAtomically(path, "x")) << name;
+            made.push_back(sorting.makeRow(resource(path)));
+        }
+        return made;
+    }
+    static Strings namesOf(const std::vector<VKFolderRow>& rows)
+    {
+        Strings names;
+        for (auto& row : rows)
+            names.push_back(row.name);
+        return names;
+    }
+};
+
+TEST_F(VKFolderSortingTest, KeysOrderAsTheNameComparison)
+{
+    Strings names { "file 10", "file 9", "File 9", "file 09", "Zebra", "zebra", "äpfel", "Apfel", "apfel", "Ápfel",
+        "ＡＢＣ", "abc", "ABC", "a b", "a-b", "ab", "_x", "10", "9", "x 1000000000000000000000", "x 999" };
+    std::string folder = makeFolder("Library/Documents/Keys");
+    VKFolderSorting sorting(VKFolderSorting::NameOrder);
+    auto made = rows(sorting, folder, names);
+    sorting.sort(made);
+    Strings expected = names;
+    std::sort(expected.begin(), expected.end(),
+        [](const std::string& a, const std::string& b) { return localizedNumericAndCaseInsensitiveCompare(a, b) < 0; });
+    EXPECT_EQ(namesOf(made), expected);
+}
+
+TEST_F(VKFolderSortingTest, HostileNamesSortAndSectionByCharacter)
+{
+    std::string folder = makeFolder("Library/Documents/Hostile");
+    Strings names { std::string("\xff\xfe bad.txt"), std::string(251, 'L') + ".txt", "\xF0\x9F\x98\x80 smile.txt",
+        "e\xCC\x81t\xC3\xA9.txt", "\xCC\x81 mark.txt", "Éclair.txt", "echo.txt", "\xC3\x89t\xC3\xA9.txt", "#tag.txt",
+        "7.txt" };
+    for (int order = 0; order <= 4; ++order) {
+        VKFolderSorting sorting(order);
+        auto made = rows(sorting, folder, names);
+        sorting.sort(made);
+        EXPECT_EQ(made.size(), names.size());
+        VKFolderSectionIndex sections(made, order == VKFolderSorting::KindOrder);
+        for (auto label : { "#", "A", "E", "L", "Z", "Я", "あ" })
+            EXPECT_NO_THROW(sections.targetRowForLabel(label));
+    }
+    VKFolderSorting byName(VKFolderSorting::NameOrder);
+    auto made = rows(byName, folder, names);
+    byName.sort(made);
+    VKFolderSectionIndex sections(made, false);
+    // The decomposed "é" sections under "e" (its first character), the
+    // composed "É" by itself; a name's first byte is never a section.
+    auto e = sections.targetRowForLabel("E");
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(made[*e].name.starts_with("e") || made[*e].name.starts_with("E")) << made[*e].name;
+    auto l = sections.targetRowForLabel("L");
+    ASSERT_TRUE(l);
+    EXPECT_EQ(made[*l].name.size(), 255u);
+    EXPECT_EQ(made[*sections.targetRowForLabel("#")].name, "#tag.txt");
+}
+
+TEST_F(VKFolderSortingTest, EmptyListsJumpToTheTop)
+{
+    VKFolderSectionIndex none({}, false);
+    EXPECT_EQ(none.targetRowForLabel("A"), std::nullopt);
+    EXPECT_EQ(none.targetRowForLabel("#"), std::nullopt);
+}
+
+// The browser's edits keep the rows as a fresh listing would give them:
+// random creations, deletions and renames on disk, each mirrored by the
+// edit the browser makes, in every order.
+TEST_F(VKFolderSortingTest, ThousandRandomChangesMirroredByEditsMatchFreshListings)
+{
+    std::mt19937 random(42);
+    const Strings stems { "report", "Report", "file", "File", "notes", "été", "Ete", "zeta", "alpha", "10", "9" };
+    const Strings extensions { "pdf", "PDF", "txt", "", "jpeg", "Zip" };
+    std::string folder = documents("Random");
+    core::fs::createDirectory(folder, true);
+    auto randomName = [&] {
+        std::string name = stems[random() % stems.size()] + " " + std::to_string(random() % 40);
+        const std::string& extension = extensions[random() % extensions.size()];
+        return extension.empty() ? name : name + "." + extension;
+    };
+    show(folder);
+    Strings present;
+    for (int order = 0; order <= 4; ++order) {
+        setSortOrder(order);
+        for (int change = 0; change < 200; ++change) {
+            int kind = present.empty() ? 0 : int(random() % 3);
+            if (kind == 0) {
+                std::string name = randomName();
+                if (std::find(present.begin(), present.end(), name) != present.end())
+                    continue;
+                bool folderItem = random() % 8 == 0;
+                std::string path = folder + "/" + name;
+                if (folderItem)
+                    core::fs::createDirectory(path, true);
+                else
+                    core::fs::writeFileAtomically(path, std::string(random() % 5000, 'x'));
+                core::fs::setModificationTime(path, int64_t(1'600'000'000 + random() % 1000) * 1'000'000'000);
+                present.push_back(name);
+                controller->addResourceToModel(resource(path));
+            } else if (kind == 1) {
+                size_t at = random() % present.size();
+                std::string path = folder + "/" + present[at];
+                auto gone = resource(path);
+                core::fs::removeItem(path);
+                present.erase(present.begin() + std::ptrdiff_t(at));
+                controller->removeResourceFromModel(gone);
+            } else {
+                size_t at = random() % present.size();
+                std::string name = randomName();
+                if (std::find(present.begin(), present.end(), name) != present.end())
+                    continue;
+                auto before = resource(folder + "/" + present[at]);
+                ASSERT_TRUE(core::fs::moveItem(folder + "/" + present[at], folder + "/" + name));
+                present[at] = name;
+                controller->replaceResourceInModel(before, resource(folder + "/" + name));
+            }
+            if (change % 50 == 49) {
+                auto fresh = VKFolderController::create(resource(folder));
+                ASSERT_EQ(names(*controller), names(*fresh)) << "order " << order << ", change " << change;
+            }
+        }
+    }
+}
+
+} // namespace
