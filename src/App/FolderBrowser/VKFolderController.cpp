@@ -272,6 +272,7 @@ std::vector<std::shared_ptr<VKFileResource>> VKFolderController::searchResults(c
 
 void VKFolderController::updateModelFlushingCache(bool flush)
 {
+    ++m_modelBuilds;
     if (!m_children || flush)
         readChildren();
     m_sectionIndexes.reset();

@@ -87,8 +87,10 @@ public:
     // The order in use, read from the settings when it was dropped.
     const VKFolderSorting& sorting();
 
-    // How many times the folder was read (tests count rebuilds by it).
+    // How many times the folder was read, and the rows built (tests count
+    // rebuilds by them).
     size_t directoryReadCount() const { return m_directoryReads; }
+    size_t modelBuildCount() const { return m_modelBuilds; }
 
     // The strip's labels per language: sections of one-character labels
     // and whether each may be compressed. Languages without their own take
@@ -187,6 +189,7 @@ private:
     // Whether a download's resource lies in this folder.
     bool isInThisFolder(const VKFileResource& resource) const;
     void repairNavigationStack();
+    void showScopeBar(bool shown);
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
@@ -205,6 +208,7 @@ private:
     std::shared_ptr<VKIndexView> m_indexView;
     std::string m_folderInfo;
     size_t m_directoryReads = 0;
+    size_t m_modelBuilds = 0;
     std::vector<core::Observation> m_observations;
 
     std::shared_ptr<VKFolderSearchBar> m_searchBar;

@@ -107,10 +107,8 @@ void VKFolderController::willBeginSearch(ui::SearchDisplayController&)
     if (isLocalFolder())
         scope = core::UserDefaults::standard()->integerForKey("VKFolderSearchScope") == 1 ? 1 : 0;
     m_searchBar->setSelectedScopeButtonIndex(scope);
-    if (isLocalFolder()) {
-        m_searchBar->setShowsScopeBar(true);
-        tableView().setTableHeaderView(m_searchBar);
-    }
+    if (isLocalFolder())
+        showScopeBar(true);
 }
 
 void VKFolderController::willEndSearch(ui::SearchDisplayController&)
@@ -124,8 +122,7 @@ void VKFolderController::willEndSearch(ui::SearchDisplayController&)
     m_endingSearch = false;
     if (isLocalFolder()) {
         core::UserDefaults::standard()->set("VKFolderSearchScope", core::Value(int64_t(m_searchBar->selectedScopeButtonIndex())));
-        m_searchBar->setShowsScopeBar(false);
-        tableView().setTableHeaderView(m_searchBar);
+        showScopeBar(false);
     }
     m_searchBar->setTintColor(barTintColor());
     // The strip comes back once the controller is no longer active.
@@ -134,6 +131,16 @@ void VKFolderController::willEndSearch(ui::SearchDisplayController&)
         if (auto controller = weak.lock())
             controller->setIndexViewHidden(false, false);
     });
+}
+
+// The scopes show under the field while searching; the list makes room
+// (the bar stays where it is: it may be taking the keyboard).
+void VKFolderController::showScopeBar(bool shown)
+{
+    if (m_searchBar->showsScopeBar() == shown)
+        return;
+    m_searchBar->setShowsScopeBar(shown);
+    tableView().reloadData();
 }
 
 bool VKFolderController::shouldReloadForSearchString(ui::SearchDisplayController&, const std::string&)

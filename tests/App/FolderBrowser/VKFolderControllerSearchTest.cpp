@@ -1,0 +1,248 @@
+// The folder list's search, typed as a person would: the bar in the list's
+// header, the two scopes over the quota tree, the rebuild after the last
+// keystroke, the scope kept for the next search, and the navigation stack
+// repaired when a search begins in a folder reached through "Local Files".
+
+#include "FolderListingTestCase.h"
+
+#include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "App/FolderBrowser/VKIndexView.h"
+#include "App/Shell/VKAppDelegateHooks.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TextField.h"
+#include "Support/FileModel/FakeCloudFileResource.h"
+
+#include <algorithm>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Answers as the delegate does for a guest.
+struct GuestHooks : VKAppDelegateHooks {
+    bool isOrientationLocked() const override { return false; }
+    bool isRootPasscodeControllerActive() const override { return false; }
+    ui::ViewController* rootPasscodeController() const override { return nullptr; }
+    bool isGuestMode() const override { return true; }
+    bool guestActionsEnabled() const override { return false; }
+    bool isAudioPlayerPlaying() const override { return false; }
+    std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
+};
+
+class VKFolderControllerSearchTest : public test::FolderListingTestCase {
+protected:
+    void SetUp() override
+    {
+        FolderListingTestCase::SetUp();
+        makeDocument("Docs/Report.pdf");
+        makeDocument("Docs/rèport.txt");
+        makeDocument("Docs/other.txt");
+        makeDocument("Docs/Deep/prep notes.txt");
+        makePublic("Shared/report 2.txt");
+        makePublic("Shared/Reports/");
+        rescan();
+    }
+    std::string makePublic(const std::string& relative)
+    {
+        std::string path = publicFolder(relative);
+        core::fs::createDirectory(relative.ends_with('/') ? path : path.substr(0, path.rfind('/')), true);
+        if (!relative.ends_with('/')) {
+            EXPECT_TRUE(core::fs::writeFileAtomically(path, "p"));
+        }
+        return path;
+    }
+    void rescan()
+    {
+        VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
+        VKQuotaManager::defaultManager()->updateQuotaForPath(publicFolder());
+        runLoop();
+    }
+    // Begins a search in the controller and types the text.
+    void search(VKFolderController& folder, const std::string& text, int scope)
+    {
+        folder.beginSearch();
+        runLoop();
+        ASSERT_TRUE(folder.isSearching());
+        if (folder.searchBar()->selectedScopeButtonIndex() != scope)
+            folder.searchBar()->setSelectedScopeButtonIndex(scope);
+        driver.type(text);
+        advance(0.5);
+    }
+    static Strings sorted(Strings names)
+    {
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(VKFolderControllerSearchTest, TheBarIsTheListsHeader)
+{
+    show(documents("Docs"));
+    auto* bar = controller->searchBar();
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(controller->tableView().tableHeaderView().get(), bar);
+    EXPECT_EQ(bar->placeholder(), "Search");
+    EXPECT_EQ(bar->scopeButtonTitles(), (Strings { "Folder", "Local Files" }));
+    EXPECT_EQ(bar->textField().autocapitalizationType(), ui::TextInput::AutocapitalizationType::None);
+    EXPECT_EQ(bar->textField().autocorrectionType(), ui::TextInput::AutocorrectionType::No);
+    EXPECT_FALSE(bar->showsScopeBar()) << "scopes show while searching";
+
+    // Without its cancel button the field leaves 30 points at its end.
+    bar->layoutIfNeeded();
+    gfx::Rect narrow = bar->textField().frame();
+    bar->setShowsCancelButton(true);
+    bar->layoutIfNeeded();
+    bar->setShowsCancelButton(false);
+    auto plain = ui::SearchBar::create(bar->frame());
+    plain->layoutIfNeeded();
+    gfx::Rect full = plain->textField().frame();
+    EXPECT_EQ(narrow.width(), full.width() - 30);
+    EXPECT_EQ(narrow.x(), full.x());
+    EXPECT_EQ(narrow.y(), full.y());
+    EXPECT_EQ(narrow.height(), full.height());
+
+    // A cloud folder searches itself only.
+    auto cloud = VKFolderController::folderControllerWithResource(
+        test::FakeCloudFileResource::create(documents("Docs"), "/Docs"));
+    EXPECT_FALSE(cloud->isLocalFolder());
+    cloud->view();
+    cloud->viewDidLoad();
+    EXPECT_EQ(cloud->searchBar()->placeholder(), "Search Folder");
+    EXPECT_TRUE(cloud->searchBar()->scopeButtonTitles().empty());
+}
+
+TEST_F(VKFolderControllerSearchTest, ScopesFindNamesSortedLikeRows)
+{
+    show(documents("Docs"));
+    controller->tableView().setContentOffset({ 0, 60 });
+    controller->beginSearch();
+    runLoop();
+    EXPECT_EQ(controller->tableView().contentOffset().y, 0);
+    EXPECT_TRUE(controller->searchBar()->textField().isFirstResponder());
+    EXPECT_TRUE(controller->indexView()->isHidden());
+    EXPECT_TRUE(controller->searchBar()->showsScopeBar());
+
+    driver.type("rep");
+    advance(0.5);
+    EXPECT_EQ(names(*controller), (Strings { "Report.pdf", "rèport.txt" }));
+    EXPECT_EQ(controller->folderInfo(), "2 Items, 2 B");
+
+    // "Local Files": both trees, sorted as rows are; a vanished path is
+    // left out.
+    ASSERT_TRUE(core::fs::removeItem(documents("Docs/rèport.txt")));
+    driver.tapSegment(*controller->searchBar()->scopeBar(), 1);
+    runLoop();
+    EXPECT_EQ(names(*controller), (Strings { "prep notes.txt", "Report.pdf", "report 2.txt", "Reports" }));
+
+    // A guest sees the public documents only.
+    VKAppDelegateHooks::setCurrent(std::make_shared<GuestHooks>());
+    controller->updateModelAndView();
+    EXPECT_EQ(names(*controller), (Strings { "report 2.txt", "Reports" }));
+    VKAppDelegateHooks::setCurrent(delegate);
+
+    // Text that looks like a pattern matches itself only.
+    for (const std::string& text : Strings { "*", "%", "/", "\xff", std::string(1000, 'r') }) {
+        controller->searchBar()->setText(text);
+        advance(0.5);
+        EXPECT_TRUE(names(*controller).empty()) << text;
+    }
+}
+
+TEST_F(VKFolderControllerSearchTest, KeystrokesCollapseEndingRestoresAndKeepsTheScope)
+{
+    show(documents("Docs"));
+    controller->beginSearch();
+    runLoop();
+    size_t builds = controller->modelBuildCount();
+    for (char c : std::string("repor")) {
+        driver.type(std::string(1, c));
+        advance(0.1);
+    }
+    advance(0.29);
+    EXPECT_EQ(controller->modelBuildCount(), builds);
+    advance(0.02);
+    EXPECT_EQ(controller->modelBuildCount(), builds + 1);
+    advance(1);
+    EXPECT_EQ(controller->modelBuildCount(), builds + 1);
+
+    driver.tapSegment(*controller->searchBar()->scopeBar(), 1);
+    runLoop();
+    EXPECT_EQ(controller->modelBuildCount(), builds + 2);
+
+    driver.tap(controller->searchBar()->cancelButton());
+    runLoop();
+    EXPECT_FALSE(controller->isSearching());
+    EXPECT_EQ(names(*controller), (Strings { "Deep", "other.txt", "Report.pdf", "rèport.txt" }));
+    EXPECT_FALSE(controller->indexView()->isHidden());
+    EXPECT_EQ(core::UserDefaults::standard()->integerForKey("VKFolderSearchScope"), 1);
+
+    // The next search in any local folder starts in that scope.
+    auto deep = push(documents("Docs/Deep"));
+    deep->beginSearch();
+    runLoop();
+    EXPECT_EQ(deep->searchScope(), 1);
+}
+
+TEST_F(VKFolderControllerSearchTest, StacksFromLocalFilesResultsAreRegrafted)
+{
+    makePublic("x/note.txt");
+    makePublic("a/b/c/inside.txt");
+    rescan();
+    show(publicFolder());
+    auto x = push(publicFolder("x"));
+    search(*x, "c", 1);
+    auto c = push(publicFolder("a/b/c"));
+
+    search(*c, "ins", 0);
+    EXPECT_FALSE(x->isSearching()) << "x's search ended";
+    EXPECT_TRUE(logContains("Re-grafting folderControllers: "));
+    EXPECT_TRUE(logContains("Invalid controller: "));
+    auto stack = delegate->folderControllers();
+    ASSERT_EQ(stack.size(), 4u);
+    EXPECT_EQ(stack[0], controller);
+    EXPECT_EQ(stack[1]->folderPath(), publicFolder("a"));
+    EXPECT_EQ(stack[2]->folderPath(), publicFolder("a/b"));
+    EXPECT_EQ(stack[3], c);
+    EXPECT_EQ(navigation->topViewController(), c.get());
+    EXPECT_EQ(names(*c), (Strings { "inside.txt" }));
+}
+
+TEST_F(VKFolderControllerSearchTest, PrivateResultsGetTheirOwnRoot)
+{
+    makeDocument("a/b/c/inside.txt");
+    rescan();
+    show(publicFolder());
+    auto x = push(publicFolder("Shared"));
+    search(*x, "c", 1);
+    auto c = push(documents("a/b/c"));
+    search(*c, "ins", 0);
+    EXPECT_TRUE(logContains("Invalid rootController: "));
+    auto stack = delegate->folderControllers();
+    ASSERT_EQ(stack.size(), 4u);
+    EXPECT_EQ(stack[0]->folderPath(), documents());
+    EXPECT_EQ(stack[1]->folderPath(), documents("a"));
+    EXPECT_EQ(stack[2]->folderPath(), documents("a/b"));
+    EXPECT_EQ(stack[3], c);
+}
+
+TEST_F(VKFolderControllerSearchTest, StacksFromFolderSearchesStay)
+{
+    makeDocument("Docs/Deep/Deeper/x.txt");
+    rescan();
+    show(documents());
+    auto docs = push(documents("Docs"));
+    search(*docs, "Deep", 0);
+    auto deep = push(documents("Docs/Deep"));
+    auto deeper = push(documents("Docs/Deep/Deeper"));
+    search(*deeper, "x", 0);
+    EXPECT_FALSE(logContains("Re-grafting"));
+    EXPECT_EQ(delegate->folderControllers().size(), 4u);
+    EXPECT_FALSE(docs->isSearching());
+}
+
+} // namespace
