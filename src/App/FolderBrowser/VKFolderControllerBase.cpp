@@ -636,6 +636,11 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::operationProgressView
         gfx::Size size = VKOperationProgressView::standardSizeForToolbarItem();
         auto view = VKOperationProgressView::create(style, { 0, 0, size.width, size.height });
         view->setText(operationLabel());
+        // A label somewhat longer than the standard width ("Expanding
+        // Archive.zip" beside the spinner) widens the item rather than
+        // being cut; a longer one is cut at the widest.
+        float width = std::max(size.width, view->sizeThatFits({ MaximumProgressItemWidth, size.height }).width);
+        view->setFrame({ 0, 0, width, size.height });
         applyAppearance(view->label());
         m_progressItem = barButtonItemWithCustomView(view);
         m_progressItemRun = currentRun();

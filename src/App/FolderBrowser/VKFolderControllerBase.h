@@ -124,6 +124,9 @@ public:
     static constexpr const char* ShowHelpAction = "showHelp";
     // The server-state button's side.
     static constexpr float ServerStateButtonSize = 28;
+    // The progress item is as wide as the progress view's standard size,
+    // or as its text needs up to this.
+    static constexpr float MaximumProgressItemWidth = 150;
 
     // The toolbar shown while editing (the editing screens build it).
     const std::vector<std::shared_ptr<ui::BarButtonItem>>& editingToolbarItems() const { return m_editingToolbarItems; }

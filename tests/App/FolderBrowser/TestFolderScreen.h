@@ -4,11 +4,21 @@
 // rows, and a toolbar of the server button, settings, the operation or the
 // folder information in the middle between flexible spaces, and help. It
 // counts what it hears in a tally that outlives it, so a test can tell that
-// a destroyed screen heard nothing.
+// a destroyed screen heard nothing. The fixture shows it as the root of the
+// browser's navigation controller, with the operation reset and the cloud
+// hooks recording.
+
+#include "FolderBrowserTestCase.h"
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "App/Shell/VKNavigationController.h"
+#include "Support/FileModel/RecordingCloudHooks.h"
+
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Window.h"
 
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"
@@ -92,6 +102,49 @@ public:
 
 private:
     bool m_dark = false;
+};
+
+class FolderScreenTestCase : public FolderBrowserTestCase {
+protected:
+    void SetUp() override
+    {
+        FolderBrowserTestCase::SetUp();
+        VKFolderControllerBase::resetOperationForTesting();
+        cloud = RecordingCloudHooks::install();
+        core::UserDefaults::standard()->set("VKServerEnabled", core::Value(true));
+    }
+    void TearDown() override
+    {
+        VKFolderControllerBase::resetOperationForTesting();
+        window().setRootViewController(nullptr);
+        if (delegate)
+            delegate->setNavigationController(nullptr);
+        navigation.reset();
+        runLoop();
+        VKCloudHooks::setCurrent(nullptr);
+        cloud.reset();
+        ui::AlertView::resetForTesting();
+        FolderBrowserTestCase::TearDown();
+    }
+    std::shared_ptr<TestFolderScreen> show(std::shared_ptr<TestFolderScreen> screen)
+    {
+        window().setRootViewController(nullptr);
+        navigation = VKNavigationController::create(screen);
+        delegate->setNavigationController(navigation);
+        window().setRootViewController(navigation);
+        runLoop();
+        return screen;
+    }
+    // Ends the operation and lets its end be heard.
+    void finishOperation()
+    {
+        VKFolderControllerBase::endOperation();
+        advance(0.2);
+        runLoop();
+    }
+
+    std::shared_ptr<RecordingCloudHooks> cloud;
+    std::shared_ptr<VKNavigationController> navigation;
 };
 
 } // namespace test

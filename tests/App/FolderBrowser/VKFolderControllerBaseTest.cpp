@@ -3,20 +3,15 @@
 // the browser's operation through a stack of screens, the bars it puts up
 // and its items.
 
-#include "FolderBrowserTestCase.h"
 #include "OperationTestSupport.h"
 #include "TestFolderScreen.h"
 
 #include "App/FolderBrowser/VKOperationProgressView.h"
 #include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/VKNavigationController.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/NetReachability.h"
 #include "../Shell/FakeAppDelegateHooks.h"
-#include "Support/FileModel/RecordingCloudHooks.h"
 
-#include "Platform/Core/UserDefaults.h"
-#include "Platform/UI/AlertView.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/NavigationItem.h"
@@ -36,47 +31,9 @@ public:
     bool isGuestMode() const override { return true; }
 };
 
-class VKFolderControllerBaseTest : public test::FolderBrowserTestCase {
+class VKFolderControllerBaseTest : public test::FolderScreenTestCase {
 protected:
-    void SetUp() override
-    {
-        FolderBrowserTestCase::SetUp();
-        Base::resetOperationForTesting();
-        cloud = test::RecordingCloudHooks::install();
-        core::UserDefaults::standard()->set("VKServerEnabled", core::Value(true));
-    }
-    void TearDown() override
-    {
-        Base::resetOperationForTesting();
-        window().setRootViewController(nullptr);
-        if (delegate)
-            delegate->setNavigationController(nullptr);
-        navigation.reset();
-        runLoop();
-        VKCloudHooks::setCurrent(nullptr);
-        cloud.reset();
-        ui::AlertView::resetForTesting();
-        FolderBrowserTestCase::TearDown();
-    }
-    std::shared_ptr<TestFolderScreen> show(std::shared_ptr<TestFolderScreen> screen)
-    {
-        navigation = VKNavigationController::create(screen);
-        delegate->setNavigationController(navigation);
-        window().setRootViewController(navigation);
-        runLoop();
-        return screen;
-    }
     static std::shared_ptr<gfx::Image> image(const char* name) { return ui::Images::imageNamed(name); }
-    // Ends the operation and lets its end be heard.
-    void finishOperation()
-    {
-        Base::endOperation();
-        advance(0.2);
-        runLoop();
-    }
-
-    std::shared_ptr<test::RecordingCloudHooks> cloud;
-    std::shared_ptr<VKNavigationController> navigation;
 };
 
 TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
@@ -354,6 +311,29 @@ TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutAR
     EXPECT_EQ(screen->operationProgressView()->style(), 2);
     EXPECT_NE(screen->centreItem(), item);
     EXPECT_EQ(screen->operationProgressView()->text(), "Copying 3 Items");
+}
+
+TEST_F(VKFolderControllerBaseTest, ALongerLabelWidensTheProgressItemUpToABound)
+{
+    auto screen = show(TestFolderScreen::create("Documents"));
+    auto standard = VKOperationProgressView::standardSizeForToolbarItem();
+    auto widthFor = [&](const std::string& label, bool indeterminate) {
+        Base::startOperationWithLabel(label, indeterminate);
+        auto* progress = screen->operationProgressView();
+        EXPECT_TRUE(progress);
+        float width = progress ? progress->frame().width() : 0;
+        EXPECT_EQ(progress ? progress->frame().height() : 0, standard.height);
+        finishOperation();
+        return width;
+    };
+    EXPECT_EQ(widthFor("Copying", false), standard.width);
+    auto spinner = VKOperationProgressView::create(2, { { 0, 0 }, standard });
+    spinner->setText("Expanding Notes.zip");
+    float needed = spinner->sizeThatFits({ 1000, standard.height }).width;
+    ASSERT_GT(needed, standard.width);
+    ASSERT_LT(needed, Base::MaximumProgressItemWidth);
+    EXPECT_EQ(widthFor("Expanding Notes.zip", true), needed);
+    EXPECT_EQ(widthFor(std::string(200, 'W'), false), Base::MaximumProgressItemWidth);
 }
 
 TEST_F(VKFolderControllerBaseTest, BarsOrientationAndRotation)
