@@ -443,6 +443,19 @@ TEST_F(VKFolderControllerBaseTest, ToolbarItemsAndWhatTheySend)
     EXPECT_EQ(label->frame(), (gfx::Rect { 0, 0, 100, 20 }));
     EXPECT_EQ(label->backgroundColor(), gfx::Color());
     EXPECT_EQ(label->shadowOffset(), (gfx::Size { 0, 1 }));
+
+    // Loaded, the screen builds its bars; a memory warning out of the
+    // window lets its items go, and the next load makes them again.
+    fresh->view();
+    EXPECT_TRUE(fresh->serverStateButton());
+    EXPECT_EQ(fresh->toolbarItems().size(), 6u);
+    fresh->didReceiveMemoryWarning();
+    EXPECT_FALSE(fresh->isViewLoaded());
+    EXPECT_FALSE(fresh->serverStateButton());
+    EXPECT_FALSE(fresh->folderInfoLabel());
+    fresh->view();
+    EXPECT_TRUE(fresh->serverStateButton());
+    EXPECT_TRUE(fresh->folderInfoLabel());
 }
 
 } // namespace
