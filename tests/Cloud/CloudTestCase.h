@@ -45,7 +45,8 @@ protected:
     // What sqlite3 reads from the store file.
     static std::string sqlite(const std::string& sql, const std::string& path = VKCloudFileStore::fileStorePath())
     {
-        auto result = runCommand({ "sqlite3", path, sql });
+        // A save still finishing elsewhere is waited for, as the program would.
+        auto result = runCommand({ "sqlite3", "-cmd", ".timeout 10000", path, sql });
         EXPECT_EQ(result.status, 0) << sql;
         while (!result.output.empty() && result.output.back() == '\n')
             result.output.pop_back();

@@ -7,6 +7,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/UUID.h"
+#include "Platform/Net/URLError.h"
 #include "Platform/Web/GtkCookieSync.h"
 #include "Platform/Web/GtkWebEngineState.h"
 #include "Platform/Web/GtkWebPageSupport.h"
@@ -127,6 +128,12 @@ void GtkWebPage::dropPending()
     if (m_snapshotTimer)
         g_source_remove(m_snapshotTimer);
     m_snapshotTimer = 0;
+    if (m_heldChallengeTimer)
+        g_source_remove(m_heldChallengeTimer);
+    m_heldChallengeTimer = 0;
+    if (m_retryTimer)
+        g_source_remove(m_retryTimer);
+    m_retryTimer = 0;
 }
 
 uint64_t GtkWebPage::holdDecision(WebKitPolicyDecision* decision)
@@ -154,6 +161,7 @@ void GtkWebPage::publishState()
 
 void GtkWebPage::loadRequest(const core::URLRequest& request)
 {
+    cancelRetry();
     WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url().absoluteString().c_str());
     if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest)) {
         for (const auto& [name, value] : request.headers().fields()) {
@@ -178,6 +186,7 @@ void GtkWebPage::loadHTML(const std::string& html, const std::string& baseURL)
 void GtkWebPage::loadData(const core::Data& data, const std::string& mimeType, const std::string& textEncodingName,
     const std::string& baseURL)
 {
+    cancelRetry();
     GBytes* bytes = g_bytes_new(data.bytes(), data.size());
     webkit_web_view_load_bytes(m_view, bytes, mimeType.empty() ? nullptr : mimeType.c_str(),
         textEncodingName.empty() ? nullptr : textEncodingName.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
@@ -186,21 +195,36 @@ void GtkWebPage::loadData(const core::Data& data, const std::string& mimeType, c
 
 void GtkWebPage::stopLoading()
 {
+    cancelRetry();
+    if (m_loading)
+        m_stopRequested = true;
+    // Questions still open end with the load, told to the client now rather
+    // than whenever the engine gets to them.
+    std::vector<WebKitAuthenticationRequest*> open;
+    for (const auto& pending : m_challenges)
+        open.push_back(WEBKIT_AUTHENTICATION_REQUEST(g_object_ref(pending.request)));
+    for (auto* request : open) {
+        webkit_authentication_request_cancel(request);
+        g_object_unref(request);
+    }
     webkit_web_view_stop_loading(m_view);
 }
 
 void GtkWebPage::reload()
 {
+    cancelRetry();
     webkit_web_view_reload(m_view);
 }
 
 void GtkWebPage::goBack()
 {
+    cancelRetry();
     webkit_web_view_go_back(m_view);
 }
 
 void GtkWebPage::goForward()
 {
+    cancelRetry();
     webkit_web_view_go_forward(m_view);
 }
 
@@ -434,6 +458,66 @@ void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
             if (auto page = call->page.lock()) {
                 page->m_snapshotTimer = 0;
                 page->updateSnapshot(nullptr);
+            }
+            return G_SOURCE_REMOVE;
+        },
+        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+}
+
+void GtkWebPage::startRetry()
+{
+    m_retryPending = false;
+    m_retrying = true;
+    if (m_retryDelay == 0) {
+        webkit_web_view_load_uri(m_view, m_retryURL.c_str());
+        return;
+    }
+    using Timer = Call<int>;
+    m_retryTimer = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, m_retryDelay,
+        [](gpointer data) -> gboolean {
+            auto* call = static_cast<Timer*>(data);
+            if (auto page = call->page.lock()) {
+                page->m_retryTimer = 0;
+                webkit_web_view_load_uri(page->m_view, page->m_retryURL.c_str());
+            }
+            return G_SOURCE_REMOVE;
+        },
+        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+}
+
+void GtkWebPage::cancelRetry()
+{
+    if (!m_retryTimer)
+        return;
+    // Between two tries nothing loads: the load ends here, as stopped.
+    g_source_remove(m_retryTimer);
+    m_retryTimer = 0;
+    m_retrying = false;
+    auto url = urlFrom(m_retryURL.c_str()).value_or(core::URL());
+    m_retryURL.clear();
+    if (m_loading && !m_failed) {
+        auto failure = net::URLError::make(net::URLError::Cancelled, url);
+        deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
+    }
+    m_loading = false;
+    m_failed = false;
+}
+
+void GtkWebPage::scheduleHeldChallenges()
+{
+    // A question held for a load's start that never comes (a frame's, or a
+    // request of a page already loaded) is asked a moment later all the same.
+    if (m_heldChallengeTimer)
+        return;
+    using Timer = Call<int>;
+    m_heldChallengeTimer = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, 300,
+        [](gpointer data) -> gboolean {
+            auto* call = static_cast<Timer*>(data);
+            if (auto page = call->page.lock()) {
+                page->m_heldChallengeTimer = 0;
+                page->deliverHeldChallenges();
             }
             return G_SOURCE_REMOVE;
         },

@@ -73,6 +73,11 @@ private:
         WebKitAuthenticationRequest* request = nullptr;
         std::weak_ptr<AuthenticationChallenge> challenge;
         unsigned long cancelledHandler = 0;
+        // Asked before the load's start was heard: held back (and kept
+        // alive here) until then.
+        bool early = false;
+        bool delivered = false;
+        std::shared_ptr<AuthenticationChallenge> held;
     };
 
     std::weak_ptr<GtkWebPage> weakSelf();
@@ -88,6 +93,11 @@ private:
     void answerChallenge(uint64_t id, int disposition, const std::string& user, const std::string& password,
         int persistence);
     void forgetChallenge(WebKitAuthenticationRequest* request);
+    void deliverHeldChallenges();
+    void scheduleHeldChallenges();
+    void retryLoad(const std::string& uri, unsigned delayMilliseconds);
+    void startRetry();
+    void cancelRetry();
     void dropPending();
 
     std::shared_ptr<GtkWebEngine> m_engine;
@@ -104,12 +114,24 @@ private:
     std::vector<PendingChallenge> m_challenges;
     std::map<std::string, int> m_failures;
 
-    // The main frame's load: begun and not finished; failed already.
+    // The main frame's load: begun and not finished; failed already; its
+    // start heard (WebKit's own word, which may come after the network's
+    // first questions); stopped by us.
     bool m_loading = false;
     bool m_failed = false;
-    // A load being tried again after its certificate was accepted.
+    bool m_started = false;
+    bool m_stopRequested = false;
+    // A load tried again, as the same load, at its end: after its
+    // certificate was accepted, or after the engine cancelled it by itself
+    // (see loadFailed).
     std::string m_retryURL;
+    bool m_retryPending = false;
+    unsigned m_retryDelay = 0;
+    unsigned m_retryTimer = 0;
     bool m_retrying = false;
+    int m_certificateRetries = 0;
+    bool m_heldChallengeCancelled = false;
+    int m_engineRetries = 0;
 
     gfx::Size m_size;
     float m_scale = 1;
@@ -119,6 +141,7 @@ private:
     bool m_snapshotRunning = false;
     bool m_snapshotWanted = false;
     unsigned m_snapshotTimer = 0;
+    unsigned m_heldChallengeTimer = 0;
     std::vector<std::function<void()>> m_snapshotWaiters;
     std::vector<std::function<void()>> m_nextSnapshotWaiters;
     std::shared_ptr<WebViewPlacement> m_placement;

@@ -139,12 +139,20 @@ struct GtkWebPage::Signals {
         std::string address = uri ? uri : "";
         switch (event) {
         case WEBKIT_LOAD_STARTED:
-            if (self.m_retrying)
+            if (self.m_retryTimer)
+                self.cancelRetry(); // another load came before the retry
+            self.m_started = true;
+            if (self.m_retrying) {
+                self.deliverHeldChallenges();
                 return; // the same load, tried again
+            }
             self.m_loading = true;
             self.m_failed = false;
             self.m_failures.clear();
+            self.m_engineRetries = 0;
+            self.m_certificateRetries = 0;
             self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
+            self.deliverHeldChallenges();
             break;
         case WEBKIT_LOAD_REDIRECTED:
             self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
@@ -152,14 +160,15 @@ struct GtkWebPage::Signals {
         case WEBKIT_LOAD_COMMITTED:
             break;
         case WEBKIT_LOAD_FINISHED:
-            if (!self.m_retryURL.empty() && !self.m_retrying) {
-                // The certificate was accepted: the load starts over.
-                self.m_retrying = true;
-                webkit_web_view_load_uri(view, self.m_retryURL.c_str());
+            self.m_started = false;
+            self.m_heldChallengeCancelled = false;
+            if (self.m_retryPending) {
+                self.startRetry();
                 return;
             }
             self.m_retrying = false;
             self.m_retryURL.clear();
+            self.m_stopRequested = false;
             if (self.m_loading && !self.m_failed)
                 self.deliver([](WebPageClient& client) { client.pageDidFinishLoad(); });
             self.m_loading = false;
@@ -174,6 +183,23 @@ struct GtkWebPage::Signals {
     static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer data)
     {
         auto& self = page(data);
+        // The engine sometimes cancels a load nobody stopped: when the network
+        // asked for a sign-in before the web process announced the load (the
+        // start then cancels the question), or when a connection opened ahead
+        // of the load failed its handshake. Such a load is tried again, as the
+        // same load, a couple of times before its failure is told.
+        bool cancelled = (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_CANCELLED)
+            || (error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_CANCELLED);
+        bool unexplained = error->domain == G_IO_ERROR || self.m_heldChallengeCancelled;
+        if (cancelled && unexplained && self.m_loading && !self.m_failed && !self.m_stopRequested && uri
+            && self.m_engineRetries < 2) {
+            ++self.m_engineRetries;
+            self.m_failures.clear();
+            // A moment later each time: what the engine was still busy with
+            // (a handshake of a slow server) has ended by then.
+            self.retryLoad(uri, 250 * unsigned(self.m_engineRetries));
+            return TRUE;
+        }
         auto url = urlFrom(uri).value_or(core::URL());
         core::Error failure = WebError::fromEngine(g_quark_to_string(error->domain), error->code,
             error->message ? error->message : "", url);
@@ -189,8 +215,11 @@ struct GtkWebPage::Signals {
     {
         auto& self = page(data);
         auto url = urlFrom(uri).value_or(core::URL());
-        if (!self.m_retrying && self.m_engine->state().allowCertificate(certificate, url.host())) {
-            self.m_retryURL = uri;
+        if (self.m_certificateRetries < 2 && self.m_engine->state().allowCertificate(certificate, url.host())) {
+            // Accepted: the load starts over once this attempt has ended. The
+            // network process hears of the acceptance on a channel of its
+            // own, so a second try, a moment later, is allowed.
+            self.retryLoad(uri, self.m_certificateRetries++ ? 300 : 0);
             return TRUE;
         }
         if (self.m_loading && !self.m_failed) {
@@ -253,8 +282,15 @@ struct GtkWebPage::Signals {
             });
         pending.challenge = challenge;
         pending.cancelledHandler = g_signal_connect(request, "cancelled", G_CALLBACK(authenticationCancelled), data);
+        pending.early = !self.m_started;
+        pending.delivered = self.m_started;
+        if (!pending.delivered)
+            pending.held = challenge;
         self.m_challenges.push_back(pending);
-        self.deliver([challenge](WebPageClient& client) { client.pageChallenge(challenge); });
+        if (pending.delivered)
+            self.deliver([challenge](WebPageClient& client) { client.pageChallenge(challenge); });
+        else
+            self.scheduleHeldChallenges();
         return TRUE;
     }
 
@@ -264,6 +300,13 @@ struct GtkWebPage::Signals {
         for (auto& pending : self.m_challenges) {
             if (pending.request != request)
                 continue;
+            if (pending.early && !self.m_stopRequested)
+                self.m_heldChallengeCancelled = true;
+            if (!pending.delivered) {
+                if (pending.held)
+                    pending.held->loadDidEnd();
+                break; // never asked: nothing to take back
+            }
             if (auto challenge = pending.challenge.lock()) {
                 challenge->loadDidEnd();
                 self.deliver([challenge](WebPageClient& client) { client.pageChallengeCancelled(challenge); });
@@ -364,6 +407,9 @@ struct GtkWebPage::Signals {
         }
         self.m_loading = false;
         self.m_failed = false;
+        self.m_started = false;
+        self.cancelRetry();
+        self.m_retryPending = false;
         self.m_retrying = false;
         self.m_retryURL.clear();
         self.publishState();
@@ -449,6 +495,24 @@ void GtkWebPage::answerChallenge(uint64_t id, int disposition, const std::string
         break;
     }
     g_object_unref(request);
+}
+
+void GtkWebPage::deliverHeldChallenges()
+{
+    for (auto& pending : m_challenges) {
+        if (pending.delivered)
+            continue;
+        pending.delivered = true;
+        if (auto challenge = std::move(pending.held))
+            deliver([challenge](WebPageClient& client) { client.pageChallenge(challenge); });
+    }
+}
+
+void GtkWebPage::retryLoad(const std::string& uri, unsigned delayMilliseconds)
+{
+    m_retryURL = uri;
+    m_retryPending = true;
+    m_retryDelay = delayMilliseconds;
 }
 
 void GtkWebPage::forgetChallenge(WebKitAuthenticationRequest* request)

@@ -329,7 +329,7 @@ TEST_F(WebKitLoadTest, CertificatesFailUnlessTheyChainToTheConfiguredAuthority)
 
     view->loadRequest(core::URLRequest(core::URL::parse(stranger.tlsURL("/page?title=Stranger", "127.0.0.1")).value()));
     ASSERT_TRUE(waitForLoadEnd(2));
-    EXPECT_EQ(delegate->calls.back(), "didFailLoad -1202");
+    EXPECT_EQ(delegate->calls.back(), "didFailLoad -1202") << ::testing::PrintToString(delegate->calls);
     EXPECT_NE(view->title(), "Stranger");
 }
 
