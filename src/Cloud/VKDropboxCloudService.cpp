@@ -9,6 +9,7 @@
 #include "Cloud/VKCloudServiceDelegate.h"
 #include "Cloud/VKDropboxAccount.h"
 #include "Cloud/VKDropboxClient.h"
+#include "Cloud/VKNetworkState.h"
 #include "DropboxSDK/DBMetadata.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/Bundle.h"
@@ -88,6 +89,22 @@ std::string folderKey(std::string_view path)
     return foldedCase(path);
 }
 
+// Takes a fetch or upload client out of its set, detached and with its
+// transfers ended. It goes on a later pass: it may be reporting from inside
+// one of its own callbacks.
+template <typename Client>
+void dropClient(std::vector<std::shared_ptr<Client>>& set, Client& client)
+{
+    auto found = std::find_if(set.begin(), set.end(), [&](const auto& candidate) { return candidate.get() == &client; });
+    if (found == set.end())
+        return;
+    auto kept = *found;
+    set.erase(found);
+    kept->setCloudService(nullptr);
+    kept->cancel();
+    core::RunLoop::main().post([kept] { });
+}
+
 } // namespace
 
 std::shared_ptr<VKDropboxCloudService> VKDropboxCloudService::create()
@@ -110,6 +127,8 @@ VKDropboxCloudService::~VKDropboxCloudService()
     detachAllClients();
     for (const auto& fetch : m_fetchClients)
         fetch->setCloudService(nullptr);
+    for (const auto& upload : m_uploadClients)
+        upload->setCloudService(nullptr);
 }
 
 std::shared_ptr<VKCloudServiceAccount> VKDropboxCloudService::account()
@@ -305,21 +324,85 @@ std::optional<core::URLRequest> VKDropboxCloudService::streamingURLRequestForPat
     return m_streamingClient->streamingURLRequestForPath(cloudPath);
 }
 
-// MARK: Uploads (the upload client brings them)
+// MARK: Uploads
 
-void VKDropboxCloudService::cancelUploadOfItemAtPath(const std::string&) { }
-
-bool VKDropboxCloudService::isUploadingItemAtPath(const std::string&)
+std::shared_ptr<VKDropboxUploadClient> VKDropboxCloudService::uploadClientForCloudPath(const std::string& cloudPath)
 {
-    return false;
+    // By the path it was started with too: an upload whose node was just
+    // deleted can still be cancelled.
+    auto resource = resourceForCloudPath(cloudPath);
+    for (const auto& upload : m_uploadClients) {
+        if (upload->cloudPath() == cloudPath || (resource && upload->resource()->isEqual(*resource)))
+            return upload;
+    }
+    return nullptr;
+}
+
+bool VKDropboxCloudService::isUploadingItemAtPath(const std::string& cloudPath)
+{
+    return uploadClientForCloudPath(cloudPath) != nullptr;
 }
 
 void VKDropboxCloudService::uploadResource(const Resource& resource, Callback callback)
 {
-    if (!resource || !callback)
+    if (!resource || !resource->managedObject() || !resource->managedObject()->isValid())
         return;
-    callback->cloudServiceUploadFailedForPath(*this, resource->cloudPath(),
-        core::Error("VKCloudServiceErrorDomain", 1, { { "path", core::Value(resource->cloudPath()) } }));
+    resource->managedObject()->setUploadState(VKNetworkStateUploading);
+    for (const auto& upload : m_uploadClients) {
+        if (upload->resource()->isEqual(*resource)) {
+            upload->addCallback(std::move(callback));
+            core::log("Warning, item is already uploading: {}", resource->description());
+            return;
+        }
+    }
+    auto upload = VKDropboxUploadClient::initWithResource(resource, *this);
+    m_uploadClients.push_back(upload);
+    upload->addCallback(std::move(callback));
+    // A source that cannot be sent fails inside upload(), which already
+    // ends the client.
+    upload->upload();
+}
+
+void VKDropboxCloudService::cancelUploadOfItemAtPath(const std::string& cloudPath)
+{
+    auto upload = uploadClientForCloudPath(cloudPath);
+    if (!upload)
+        return;
+    upload->cancel();
+    removeUploadClient(*upload);
+    invoke(upload->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCancelUploadForPath, cloudPath);
+}
+
+void VKDropboxCloudService::removeUploadClient(VKDropboxUploadClient& client)
+{
+    dropClient(m_uploadClients, client);
+}
+
+void VKDropboxCloudService::uploadClientUploadForPathDidUpdateProgress(VKDropboxUploadClient& client,
+    const std::string& path, float progress)
+{
+    invoke(client.callbacks(), &VKCloudServiceDelegate::cloudServiceUploadForPathDidUpdateProgress, path, progress);
+}
+
+void VKDropboxCloudService::uploadClientUploadCompletedForPath(VKDropboxUploadClient& client, const std::string& path)
+{
+    auto kept = client.shared_from_this();
+    const auto callbacks = client.callbacks();
+    removeUploadClient(client);
+    if (auto resource = resourceForCloudPath(path))
+        updateMetadataForResource(resource, nullptr);
+    invoke(callbacks, &VKCloudServiceDelegate::cloudServiceUploadCompletedForPath, path);
+}
+
+void VKDropboxCloudService::uploadClientUploadFailedForPath(VKDropboxUploadClient& client, const std::string& path,
+    const core::Error& error)
+{
+    core::log("uploadClient:uploadFailedForPath: {}", path);
+    core::log("error: {}", error);
+    auto kept = client.shared_from_this();
+    const auto callbacks = client.callbacks();
+    removeUploadClient(client);
+    invoke(callbacks, &VKCloudServiceDelegate::cloudServiceUploadFailedForPath, path, error);
 }
 
 // MARK: Fetches
@@ -370,17 +453,7 @@ void VKDropboxCloudService::cancelFetchOfItemAtPath(const std::string& cloudPath
 
 void VKDropboxCloudService::removeFetchClient(VKDropboxFetchClient& client)
 {
-    auto found = std::find_if(m_fetchClients.begin(), m_fetchClients.end(),
-        [&](const auto& candidate) { return candidate.get() == &client; });
-    if (found == m_fetchClients.end())
-        return;
-    auto kept = *found;
-    m_fetchClients.erase(found);
-    kept->setCloudService(nullptr);
-    // Dropped on a later pass: the client may be reporting from inside one
-    // of its own callbacks. Its downloads end with it.
-    kept->cancel();
-    core::RunLoop::main().post([kept] { });
+    dropClient(m_fetchClients, client);
 }
 
 void VKDropboxCloudService::fetchClientDownloadWillStartForPath(VKDropboxFetchClient& client, const std::string& path)
@@ -742,6 +815,18 @@ bool VKDropboxCloudService::mergeListing(const std::shared_ptr<VKCloudManagedObj
 
 void VKDropboxCloudService::removeLocalStorage()
 {
+    auto uploads = std::move(m_uploadClients);
+    m_uploadClients.clear();
+    auto store = VKCloudFileStore::sharedStore();
+    for (const auto& upload : uploads) {
+        upload->cancel();
+        upload->setCloudService(nullptr);
+        invoke(upload->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCancelUploadForPath, upload->cloudPath());
+        if (store && upload->resource()->managedObject()->isValid())
+            store->deleteObject(upload->resource()->managedObject());
+    }
+    if (store)
+        store->saveContext();
     auto fetches = std::move(m_fetchClients);
     m_fetchClients.clear();
     for (const auto& fetch : fetches) {

@@ -2,6 +2,7 @@
 
 #include "Cloud/VKConcreteCloudService.h"
 #include "Cloud/VKDropboxFetchClient.h"
+#include "Cloud/VKDropboxUploadClient.h"
 #include "DropboxSDK/DBRestClientDelegate.h"
 #include "DropboxSDK/DBSession.h"
 
@@ -17,12 +18,13 @@ class VKDropboxClient;
 // The program's cloud service, on the cloud REST client. Each one-shot call
 // runs on a client of its own that carries the caller's callback objects
 // and goes once it answered; fetches run on fetch clients, one per
-// resource. Every listing that comes back is merged into the mirror.
+// resource, uploads on upload clients, one per resource. Every listing that comes back is merged into the mirror.
 // Main thread only.
 class VKDropboxCloudService : public VKConcreteCloudService,
                               public DBRestClientDelegate,
                               public DBSessionDelegate,
-                              public VKDropboxFetchClientDelegate {
+                              public VKDropboxFetchClientDelegate,
+                              public VKDropboxUploadClientDelegate {
 public:
     using Callback = VKCloudService::Callback;
     using Resource = VKCloudService::Resource;
@@ -98,9 +100,16 @@ public:
     void fetchClientFetchCompletedForPath(VKDropboxFetchClient&, const std::string& path, bool usedCache) override;
     void fetchClientFetchFailedForPath(VKDropboxFetchClient&, const std::string& path) override;
 
+    void uploadClientUploadForPathDidUpdateProgress(VKDropboxUploadClient&, const std::string& path,
+        float progress) override;
+    void uploadClientUploadCompletedForPath(VKDropboxUploadClient&, const std::string& path) override;
+    void uploadClientUploadFailedForPath(VKDropboxUploadClient&, const std::string& path,
+        const core::Error& error) override;
+
     const std::vector<std::shared_ptr<VKDropboxClient>>& restClients() const { return m_restClients; }
     const std::vector<std::shared_ptr<VKDropboxClient>>& existsClients() const { return m_existsClients; }
     const std::vector<std::shared_ptr<VKDropboxFetchClient>>& fetchClients() const { return m_fetchClients; }
+    const std::vector<std::shared_ptr<VKDropboxUploadClient>>& uploadClients() const { return m_uploadClients; }
 
 private:
     explicit VKDropboxCloudService(std::string localRoot);
@@ -115,6 +124,8 @@ private:
     std::shared_ptr<VKDropboxClient> takeClient(DBRestClient& client);
     std::shared_ptr<VKDropboxFetchClient> fetchClientForCloudPath(const std::string& cloudPath);
     void removeFetchClient(VKDropboxFetchClient& client);
+    std::shared_ptr<VKDropboxUploadClient> uploadClientForCloudPath(const std::string& cloudPath);
+    void removeUploadClient(VKDropboxUploadClient& client);
     void detachAllClients();
     template <typename Method, typename... Arguments>
     void invoke(const std::vector<Callback>& callbacks, Method method, const Arguments&... arguments);
@@ -129,5 +140,6 @@ private:
     std::vector<std::shared_ptr<VKDropboxClient>> m_restClients;
     std::vector<std::shared_ptr<VKDropboxClient>> m_existsClients;
     std::vector<std::shared_ptr<VKDropboxFetchClient>> m_fetchClients;
+    std::vector<std::shared_ptr<VKDropboxUploadClient>> m_uploadClients;
     std::shared_ptr<VKDropboxClient> m_streamingClient;
 };

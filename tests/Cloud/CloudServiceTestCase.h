@@ -26,6 +26,16 @@ public:
     {
         record("thumbnail " + path + " " + destination);
     }
+    void cloudServiceDidCancelUploadForPath(VKCloudService&, const std::string& path) override { record("uploadCancelled " + path); }
+    void cloudServiceUploadFailedForPath(VKCloudService&, const std::string& path, const core::Error& error) override
+    {
+        record("uploadFailed " + path + " " + std::to_string(error.code()));
+    }
+    void cloudServiceUploadForPathDidUpdateProgress(VKCloudService&, const std::string&, float progress) override
+    {
+        uploadProgresses.push_back(progress);
+    }
+    void cloudServiceUploadCompletedForPath(VKCloudService&, const std::string& path) override { record("uploaded " + path); }
     void cloudServiceDidCancelFetchForPath(VKCloudService&, const std::string& path) override { record("fetchCancelled " + path); }
     void cloudServiceFetchFailedForPath(VKCloudService&, const std::string& path) override { record("fetchFailed " + path); }
     void cloudServiceFetchCompletedForPath(VKCloudService&, const std::string& path) override { record("fetched " + path); }
@@ -66,6 +76,7 @@ public:
 
     std::vector<std::string> events;
     std::vector<float> progresses;
+    std::vector<float> uploadProgresses;
 };
 
 class CloudServiceTestCase : public CloudTestCase {
