@@ -7,7 +7,8 @@
 #include "App/Shell/VKKeychain.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Shell/VKWindow.h"
-#include "Cloud/VKCloudFileModelHooks.h"
+#include "App/VKAppUploadManagerHooks.h"
+#include "Cloud/Operations/VKCloudUploadHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKServerLockHooks.h"
@@ -198,7 +199,10 @@ void VKAppDelegate::prepareCloudMirror()
     auto store = VKCloudFileStore::sharedStore();
     if (store && store->isBootstrapRequired())
         store->bootstrapCloudFileStore();
-    VKCloudHooks::setCurrent(std::make_shared<VKCloudFileModelHooks>());
+    VKCloudHooks::setCurrent(std::make_shared<VKCloudUploadHooks>());
+    VKAppUploadHooks::setCurrent(std::make_shared<VKAppUploadManagerHooks>());
+    // Uploads a previous run left pending show paused, to be resumed by hand.
+    VKAppUploadHooks::current()->initializeUploads();
 }
 
 void VKAppDelegate::applicationWillTerminate()
@@ -206,6 +210,7 @@ void VKAppDelegate::applicationWillTerminate()
     if (auto store = VKCloudFileStore::sharedStore())
         store->saveContext();
     VKCloudHooks::setCurrent(nullptr);
+    VKAppUploadHooks::setCurrent(nullptr);
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
     if (m_httpServer)

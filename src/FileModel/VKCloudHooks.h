@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Kit/VKHookSlot.h"
+#include "Platform/Core/Observation.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -54,4 +56,11 @@ public:
     virtual bool hasActiveUploads() const { return false; }
     virtual int activeUploadCount() const { return 0; }
     virtual float totalUploadProgress() const { return 0; }
+    // Calls `handler` with the new total each time it changes, on the
+    // thread that changed it (the main thread); nothing without uploads.
+    virtual core::Observation observeTotalUploadProgress(std::function<void(float)> handler)
+    {
+        (void)handler;
+        return {};
+    }
 };

@@ -3,6 +3,7 @@
 #include "Kit/CSRegex.h"
 #include "Kit/MIMETypes.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -615,6 +616,8 @@ bool VKCopyItemAtPathToPath(const std::string& from, const std::string& to, core
 {
     if (delegate && !delegate->shouldCopyItemAtPath(from, to))
         return false;
+    if (const int injected = core::FileTestHooks::copyItemError(from))
+        return fail(error, core::Error::posix(injected));
     auto source = itemAttributes(from, error);
     if (!source)
         return false;

@@ -12,7 +12,9 @@ public:
     // Throws "VKNotImplemented" unless a subclass supplies it.
     virtual void run();
 
-    void cancel() { setCancelled(true); }
+    // Sets the flag; an operation whose work runs elsewhere (requests on the
+    // network) also stops that work.
+    virtual void cancel() { setCancelled(true); }
     // The flag is set by other threads while the operation runs.
     bool isCancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
     void setCancelled(bool cancelled) { m_cancelled.store(cancelled, std::memory_order_relaxed); }

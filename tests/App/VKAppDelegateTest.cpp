@@ -5,7 +5,11 @@
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Shell/VKWindow.h"
+#include "App/VKAppServiceHooks.h"
+#include "Cloud/Operations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKNetworkState.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Bundle.h"
@@ -267,4 +271,31 @@ TEST_F(VKAppDelegateTest, TheBarColourComesFromTheBundleOnce)
 
     delegate->showServerInfo(nullptr);
     EXPECT_TRUE(logContains("Server information asked for"));
+}
+
+TEST_F(VKAppDelegateTest, LaunchPausesTheUploadsTheLastRunLeft)
+{
+    core::UserDefaults::standard()->set("VKServerEnabled", core::Value(false));
+    test::TestCloudService::install("Test");
+    auto store = VKCloudFileStore::sharedStore();
+    const std::string folder = VKApplication::sharedApplication()->serversDirectory() + "/Test";
+    auto folderNode = store->insertObjectForPath(folder);
+    ASSERT_TRUE(folderNode);
+    folderNode->setIsDirectory(true);
+    auto node = store->insertObjectForPath(folder + "/up.txt");
+    ASSERT_TRUE(node);
+    node->setUploadState(VKNetworkStateUploading);
+    ASSERT_TRUE(store->saveContext());
+
+    delegate = VKAppDelegate::create();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_TRUE(VKAppUploadHooks::current());
+    EXPECT_EQ(node->uploadState(), VKNetworkStatePaused);
+    ASSERT_TRUE(VKCloudHooks::current());
+    EXPECT_FALSE(VKCloudHooks::current()->hasActiveUploads());
+    EXPECT_EQ(VKCloudHooks::current()->activeUploadCount(), 0);
+
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(VKAppUploadHooks::current());
+    VKCloudUploadManager::resetSharedManagerForTesting();
 }
