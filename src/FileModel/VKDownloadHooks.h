@@ -32,4 +32,13 @@ public:
     virtual std::vector<std::shared_ptr<VKFileResource>> downloadsForTargetFolder(const std::string& folder) = 0;
     // Removes the download with its partial data and state files.
     virtual void deleteDownloadResource(const std::shared_ptr<VKFileResource>& resource) = 0;
+    // Web downloads not finished yet (the browser's downloads badge).
+    virtual int webDownloadCount() { return 0; }
+    // An unfinished download's file is to land at `path` instead (its folder
+    // was moved or renamed, or the item itself).
+    virtual void updateDownloadPath(const std::shared_ptr<VKFileResource>& resource, const std::string& path)
+    {
+        (void)resource;
+        (void)path;
+    }
 };

@@ -35,4 +35,21 @@ void RecordingDownloadHooks::deleteDownloadResource(const std::shared_ptr<VKFile
         std::erase_if(downloads, [&](const auto& download) { return download == resource; });
 }
 
+int RecordingDownloadHooks::webDownloadCount()
+{
+    std::lock_guard lock(m_mutex);
+    return m_webDownloadCount;
+}
+
+void RecordingDownloadHooks::setWebDownloadCount(int count)
+{
+    std::lock_guard lock(m_mutex);
+    m_webDownloadCount = count;
+}
+
+void RecordingDownloadHooks::updateDownloadPath(const std::shared_ptr<VKFileResource>& resource, const std::string& path)
+{
+    record("updateDownloadPath " + resource->path() + " " + path);
+}
+
 } // namespace test

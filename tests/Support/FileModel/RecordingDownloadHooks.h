@@ -18,10 +18,15 @@ public:
 
     std::vector<std::shared_ptr<VKFileResource>> downloadsForTargetFolder(const std::string& folder) override;
     void deleteDownloadResource(const std::shared_ptr<VKFileResource>& resource) override;
+    int webDownloadCount() override;
+    void updateDownloadPath(const std::shared_ptr<VKFileResource>& resource, const std::string& path) override;
+
+    void setWebDownloadCount(int count);
 
 private:
     std::mutex m_mutex;
     std::map<std::string, std::vector<std::shared_ptr<VKFileResource>>> m_downloads;
+    int m_webDownloadCount = 0;
 };
 
 } // namespace test
