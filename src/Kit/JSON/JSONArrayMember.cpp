@@ -4,6 +4,12 @@
 
 namespace {
 
+bool isScalarByte(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '+' || c == '-'
+        || c == '.';
+}
+
 class Scanner {
 public:
     explicit Scanner(std::string_view text) : m_text(text) { }
@@ -78,8 +84,10 @@ public:
                     continue;
                 }
             } else {
+                // A number or a literal; any other byte (a NUL among them)
+                // ends it, and the parser would refuse what follows.
                 size_t begin = m_position;
-                while (!atEnd() && std::string_view(",]} \t\r\n").find(peek()) == std::string_view::npos)
+                while (!atEnd() && isScalarByte(peek()))
                     ++m_position;
                 if (m_position == begin)
                     return false;
