@@ -235,14 +235,25 @@ std::optional<std::vector<std::string>> VKFileResource::childNames() const
 
 std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKFileResource::children() const
 {
-    auto names = childNames();
-    if (!names)
+    if (!isDirectory())
         return std::nullopt;
+    core::Error error;
+    auto entries = core::fs::contentsOfDirectoryWithTypes(path(), &error);
+    if (!entries) {
+        core::log("Warning, contentsOfDirectoryAtPath failed with error: {}", error.description());
+        return std::nullopt;
+    }
     std::string folder = path();
     std::vector<std::shared_ptr<VKFileResource>> resources;
-    resources.reserve(names->size());
-    for (const auto& childName : *names)
-        resources.push_back(makeWithPathNoChecks(core::path::appendingPathComponent(folder, childName)));
+    resources.reserve(entries->size());
+    for (const auto& entry : *entries) {
+        auto child = makeWithPathNoChecks(core::path::appendingPathComponent(folder, entry.name));
+        // The listing already told what each entry is; only a link needs a
+        // look at what it points to.
+        if (!entry.isLink)
+            child->m_isDirectoryCache = entry.isDirectory;
+        resources.push_back(std::move(child));
+    }
     return resources;
 }
 

@@ -9,6 +9,7 @@
 #include "Support/Python.h"
 #include "Support/TestCase.h"
 
+#include <map>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -169,6 +170,16 @@ TEST_F(VKFileResourceTest, ChildrenAreAlwaysPlainResources)
     EXPECT_FALSE(plain->isCloudResource());
 
     EXPECT_EQ(resource(makeDocument("file"))->children(), std::nullopt);
+    // What each child is comes from the listing; a link leads where it points.
+    makeFolder("Library/Documents/Kinds/folder");
+    makeDocument("Kinds/file");
+    ASSERT_EQ(symlink(documents("Kinds/folder").c_str(), documents("Kinds/link").c_str()), 0);
+    std::map<std::string, bool> folders;
+    auto kinds = resource(documents("Kinds"))->children();
+    ASSERT_TRUE(kinds);
+    for (auto& child : *kinds)
+        folders[child->name()] = child->isDirectory();
+    EXPECT_EQ(folders, (std::map<std::string, bool> { { "file", false }, { "folder", true }, { "link", true } }));
     makeFolder("Library/Documents/Empty");
     EXPECT_EQ(resource(documents("Empty"))->children()->size(), 0u);
 }

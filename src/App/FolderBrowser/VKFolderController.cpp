@@ -1,5 +1,6 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
+#include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "App/FolderBrowser/VKIndexView.h"
@@ -197,54 +198,87 @@ bool VKFolderController::isHiddenName(const std::string& name) const
     return name.starts_with('.') && !showsHiddenFiles();
 }
 
+std::vector<VKFolderRow>& VKFolderController::rows()
+{
+    return m_rowsAreSearchResults ? m_searchRows : m_children;
+}
+
+const std::vector<VKFolderRow>& VKFolderController::rows() const
+{
+    return m_rowsAreSearchResults ? m_searchRows : m_children;
+}
+
 void VKFolderController::readChildren()
 {
     ++m_directoryReads;
+    const VKFolderSorting& order = sorting();
     bool showHidden = showsHiddenFiles();
-    std::unordered_map<std::string, std::shared_ptr<VKFileResource>> children;
-    auto add = [&](std::shared_ptr<VKFileResource> child, std::string name) {
-        if (!showHidden && name.starts_with('.'))
-            return;
-        children[std::move(name)] = std::move(child);
-    };
-    // Names listed before keep their resources (and so their rows' keys);
-    // only new names are made into resources.
-    bool reuse = m_rowsBuilt && !m_rowsAreSearchResults && !m_rows.empty() && isLocalFolder();
+    std::vector<VKFolderRow> old = std::move(m_children);
+    m_children.clear();
+    std::vector<VKFolderRow> fresh;
+    // Names listed before keep their rows (resources and keys), in the order
+    // they had; only new names are made into resources and keyed.
+    bool reuse = !old.empty() && isLocalFolder();
     if (reuse) {
-        std::unordered_map<std::string_view, const VKFolderRow*> known;
-        known.reserve(m_rows.size());
-        for (const auto& row : m_rows)
-            if (!row.resource->isDownloadResource())
-                known.emplace(row.name, &row);
+        std::unordered_map<std::string_view, size_t> known;
+        known.reserve(old.size());
+        for (size_t i = 0; i < old.size(); ++i)
+            if (!old[i].resource->isDownloadResource())
+                known.emplace(old[i].name, i);
+        std::vector<char> kept(old.size(), 0);
         if (auto names = m_resource->childNames()) {
-            children.reserve(names->size());
             for (auto& name : *names) {
                 if (!showHidden && name.starts_with('.'))
                     continue;
                 if (auto found = known.find(name); found != known.end()) {
-                    children.emplace(std::move(name), found->second->resource);
+                    kept[found->second] = 1;
                     continue;
                 }
                 if (auto child = VKFileResource::resourceWithPath(core::path::appendingPathComponent(m_folderPath, name)))
-                    children.emplace(std::move(name), std::move(child));
+                    fresh.push_back(order.makeRow(std::move(child)));
             }
         }
+        m_children.reserve(old.size());
+        for (size_t i = 0; i < old.size(); ++i)
+            if (kept[i])
+                m_children.push_back(std::move(old[i]));
     } else if (auto listed = m_resource->children()) {
-        children.reserve(listed->size());
+        fresh.reserve(listed->size());
         for (auto& child : *listed) {
-            std::string name = child->name();
-            add(std::move(child), std::move(name));
+            VKFolderRow row = order.makeRow(std::move(child));
+            if (showHidden || !row.name.starts_with('.'))
+                fresh.push_back(std::move(row));
         }
     }
     if (auto downloads = VKDownloadHooks::current()) {
         for (auto& download : downloads->downloadsForTargetFolder(m_resource->path())) {
             if (!download)
                 continue;
-            std::string name = download->name();
-            add(std::move(download), std::move(name));
+            VKFolderRow row = order.makeRow(std::move(download));
+            if (showHidden || !row.name.starts_with('.'))
+                fresh.push_back(std::move(row));
         }
     }
-    m_children = std::move(children);
+    old.clear();
+
+    // Sorted already, the kept rows take the new ones by a merge; sizes
+    // and dates may have changed, so those orders read them again.
+    bool attributesMayHaveChanged = order.order() == VKFolderSorting::SizeOrder
+        || order.order() == VKFolderSorting::DateOrder;
+    if (reuse && m_childrenOrder == order.order() && !attributesMayHaveChanged) {
+        order.merge(m_children, std::move(fresh));
+    } else {
+        if (attributesMayHaveChanged)
+            for (auto& row : m_children)
+                order.prepare(row, true);
+        m_children.reserve(m_children.size() + fresh.size());
+        for (auto& row : fresh)
+            m_children.push_back(std::move(row));
+        order.sort(m_children);
+    }
+    m_children.shrink_to_fit();
+    m_childrenOrder = order.order();
+    m_childrenValid = true;
 }
 
 std::vector<std::shared_ptr<VKFileResource>> VKFolderController::searchResults(const std::string& text) const
@@ -273,59 +307,24 @@ std::vector<std::shared_ptr<VKFileResource>> VKFolderController::searchResults(c
 void VKFolderController::updateModelFlushingCache(bool flush)
 {
     ++m_modelBuilds;
-    if (!m_children || flush)
-        readChildren();
-    m_sectionIndexes.reset();
     const VKFolderSorting& order = sorting();
-    std::vector<VKFolderRow> old = std::move(m_rows);
-    m_rows.clear();
-    bool oldAreChildren = m_rowsBuilt && !m_rowsAreSearchResults;
+    if (!m_childrenValid || flush) {
+        readChildren();
+    } else if (m_childrenOrder != order.order()) {
+        // A new order sorts the rows again on the keys they have.
+        order.sort(m_children);
+        m_childrenOrder = order.order();
+    }
+    m_sectionIndexes.reset();
     m_rowsBuilt = true;
-
+    m_searchRows.clear();
     auto text = searchText();
-    if (text && !text->empty()) {
-        m_rowsAreSearchResults = true;
-        for (auto& result : searchResults(*text))
-            m_rows.push_back(order.makeRow(std::move(result)));
-        order.sort(m_rows);
+    m_rowsAreSearchResults = text && !text->empty();
+    if (!m_rowsAreSearchResults)
         return;
-    }
-    m_rowsAreSearchResults = false;
-
-    // Rows of the same resources keep their keys, in the order they had.
-    std::vector<VKFolderRow> kept;
-    std::unordered_set<const VKFileResource*> keptResources;
-    if (oldAreChildren) {
-        kept.reserve(old.size());
-        keptResources.reserve(old.size());
-        for (auto& row : old) {
-            auto found = m_children->find(row.name);
-            if (found == m_children->end() || found->second != row.resource)
-                continue;
-            keptResources.insert(row.resource.get());
-            kept.push_back(std::move(row));
-        }
-    }
-    std::vector<VKFolderRow> fresh;
-    for (const auto& [name, child] : *m_children)
-        if (!keptResources.contains(child.get()))
-            fresh.push_back(order.makeRow(child));
-
-    bool attributesMayHaveChanged = flush && (order.order() == VKFolderSorting::SizeOrder
-        || order.order() == VKFolderSorting::DateOrder);
-    if (oldAreChildren && m_rowsOrder == order.order() && !attributesMayHaveChanged) {
-        // Sorted already: only the new rows are sorted and merged in.
-        m_rows = std::move(kept);
-        order.merge(m_rows, std::move(fresh));
-    } else {
-        if (attributesMayHaveChanged)
-            for (auto& row : kept)
-                order.prepare(row, true);
-        m_rows = std::move(kept);
-        m_rows.insert(m_rows.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
-        order.sort(m_rows);
-    }
-    m_rowsOrder = order.order();
+    for (auto& result : searchResults(*text))
+        m_searchRows.push_back(order.makeRow(std::move(result)));
+    order.sort(m_searchRows);
 }
 
 void VKFolderController::updateModelAndView()
@@ -348,8 +347,8 @@ std::vector<std::shared_ptr<VKFileResource>> VKFolderController::filteredResourc
     if (!m_rowsBuilt)
         updateModelFlushingCache(false);
     std::vector<std::shared_ptr<VKFileResource>> resources;
-    resources.reserve(m_rows.size());
-    for (const auto& row : m_rows)
+    resources.reserve(rows().size());
+    for (const auto& row : rows())
         resources.push_back(row.resource);
     return resources;
 }
@@ -358,30 +357,25 @@ size_t VKFolderController::rowCount()
 {
     if (!m_rowsBuilt)
         updateModelFlushingCache(false);
-    return m_rows.size();
+    return rows().size();
 }
 
 std::shared_ptr<VKFileResource> VKFolderController::resourceAtIndexPath(ui::IndexPath path)
 {
     if (path.section != tableSectionForResources() || path.row < 0 || size_t(path.row) >= rowCount())
         return nullptr;
-    return m_rows[size_t(path.row)].resource;
+    return rows()[size_t(path.row)].resource;
 }
 
-std::optional<size_t> VKFolderController::rowIndexOfPath(const std::string& path) const
+std::optional<size_t> VKFolderController::rowIndexOfPath(const std::vector<VKFolderRow>& rows, const std::string& path) const
 {
     std::string standardized = core::path::standardizingPath(path);
-    if (!m_rowsAreSearchResults) {
-        if (core::path::deletingLastPathComponent(standardized) != m_folderPath)
-            return std::nullopt;
-        std::string name = core::path::lastPathComponent(standardized);
-        for (size_t i = 0; i < m_rows.size(); ++i)
-            if (m_rows[i].name == name && core::path::standardizingPath(m_rows[i].resource->path()) == standardized)
-                return i;
+    std::string name = core::path::lastPathComponent(standardized);
+    bool inFolder = core::path::deletingLastPathComponent(standardized) == m_folderPath;
+    if (!inFolder && &rows == &m_children)
         return std::nullopt;
-    }
-    for (size_t i = 0; i < m_rows.size(); ++i)
-        if (core::path::standardizingPath(m_rows[i].resource->path()) == standardized)
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == name && core::path::standardizingPath(rows[i].resource->path()) == standardized)
             return i;
     return std::nullopt;
 }
@@ -390,7 +384,7 @@ std::optional<ui::IndexPath> VKFolderController::indexPathOfResource(const VKFil
 {
     if (!m_rowsBuilt)
         return std::nullopt;
-    auto row = rowIndexOfPath(resource.path());
+    auto row = rowIndexOfPath(rows(), resource.path());
     if (!row)
         return std::nullopt;
     return ui::IndexPath { tableSectionForResources(), int(*row) };
@@ -399,73 +393,70 @@ std::optional<ui::IndexPath> VKFolderController::indexPathOfResource(const VKFil
 std::vector<std::shared_ptr<VKFileResource>> VKFolderController::childResources() const
 {
     std::vector<std::shared_ptr<VKFileResource>> children;
-    if (m_children)
-        for (const auto& [name, child] : *m_children)
-            children.push_back(child);
+    if (m_childrenValid)
+        for (const auto& row : m_children)
+            children.push_back(row.resource);
     return children;
 }
 
 // MARK: Edits by the browser
 
-void VKFolderController::insertRow(const std::shared_ptr<VKFileResource>& resource)
+bool VKFolderController::removeChild(const VKFileResource& resource)
 {
-    removeRow(*resource);
-    const VKFolderSorting& order = sorting();
-    VKFolderRow row = order.makeRow(resource);
-    size_t at = order.insertionIndex(m_rows, row);
-    m_rows.insert(m_rows.begin() + std::ptrdiff_t(at), std::move(row));
-}
-
-bool VKFolderController::removeRow(const VKFileResource& resource)
-{
-    auto row = rowIndexOfPath(resource.path());
+    auto row = rowIndexOfPath(m_children, resource.path());
     if (!row)
         return false;
-    m_rows.erase(m_rows.begin() + std::ptrdiff_t(*row));
+    m_children.erase(m_children.begin() + std::ptrdiff_t(*row));
     return true;
+}
+
+void VKFolderController::insertChild(const std::shared_ptr<VKFileResource>& resource)
+{
+    removeChild(*resource);
+    const VKFolderSorting& order = sorting();
+    VKFolderRow row = order.makeRow(resource);
+    if (m_childrenOrder != order.order()) {
+        // Rows in another order are sorted again at the next build.
+        m_children.push_back(std::move(row));
+        m_childrenOrder = -1;
+        return;
+    }
+    // A binary insertion on the rows' keys: no directory read, no sort.
+    size_t at = order.insertionIndex(m_children, row);
+    m_children.insert(m_children.begin() + std::ptrdiff_t(at), std::move(row));
+}
+
+void VKFolderController::modelDidChange()
+{
+    m_sectionIndexes.reset();
+    if (m_inModelUpdate)
+        return;
+    if (!m_childrenValid || m_childrenOrder != sorting().order() || m_rowsAreSearchResults || !m_rowsBuilt)
+        updateModelAndView();
+    else
+        updateView();
 }
 
 void VKFolderController::addResourceToModel(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (!resource)
-        return;
-    std::string name = resource->name();
     // Hidden names stay out of the list however they arrive.
-    if (isHiddenName(name))
+    if (!resource || isHiddenName(resource->name()))
         return;
-    if (m_children)
-        (*m_children)[name] = resource;
-    if (m_inModelUpdate)
-        return;
-    // The rows follow the child set at once: a binary insertion on the
-    // rows' keys, no directory read and no sort.
-    if (m_children && m_rowsBuilt && !m_rowsAreSearchResults && m_rowsOrder == sorting().order()) {
-        insertRow(resource);
-        m_sectionIndexes.reset();
-        updateView();
-        return;
-    }
-    updateModelAndView();
+    if (m_childrenValid)
+        insertChild(resource);
+    modelDidChange();
 }
 
 void VKFolderController::removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource)
 {
     if (!resource)
         return;
-    removeRow(*resource);
-    if (m_children) {
-        auto found = m_children->find(resource->name());
-        if (found != m_children->end()
-            && core::path::standardizingPath(found->second->path()) == core::path::standardizingPath(resource->path()))
-            m_children->erase(found);
+    removeChild(*resource);
+    if (m_rowsAreSearchResults) {
+        if (auto row = rowIndexOfPath(m_searchRows, resource->path()))
+            m_searchRows.erase(m_searchRows.begin() + std::ptrdiff_t(*row));
     }
-    m_sectionIndexes.reset();
-    if (m_inModelUpdate)
-        return;
-    if (m_rowsAreSearchResults || !m_children)
-        updateModelAndView();
-    else
-        updateView();
+    modelDidChange();
 }
 
 void VKFolderController::replaceResourceInModel(const std::shared_ptr<VKFileResource>& from,
@@ -476,24 +467,12 @@ void VKFolderController::replaceResourceInModel(const std::shared_ptr<VKFileReso
     // A download and the file it became share a path yet differ.
     if (from == to || (typeid(*from) == typeid(*to) && from->isEqual(*to)))
         return;
-    if (m_children) {
-        auto found = m_children->find(from->name());
-        if (found != m_children->end() && found->second->path() == from->path())
-            m_children->erase(found);
+    if (m_childrenValid) {
+        removeChild(*from);
         if (!isHiddenName(to->name()))
-            (*m_children)[to->name()] = to;
+            insertChild(to);
     }
-    if (m_inModelUpdate)
-        return;
-    if (m_children && m_rowsBuilt && !m_rowsAreSearchResults && m_rowsOrder == sorting().order()) {
-        removeRow(*from);
-        if (!isHiddenName(to->name()))
-            insertRow(to);
-        m_sectionIndexes.reset();
-        updateView();
-        return;
-    }
-    updateModelAndView();
+    modelDidChange();
 }
 
 // MARK: The letter strip
@@ -543,10 +522,10 @@ void VKFolderController::jumpToIndexLabel(const std::string& label)
     if (!m_rowsBuilt)
         updateModelFlushingCache(false);
     if (!m_sectionIndexes)
-        m_sectionIndexes.emplace(m_rows, sorting().order() == VKFolderSorting::KindOrder);
+        m_sectionIndexes.emplace(rows(), sorting().order() == VKFolderSorting::KindOrder);
     ui::TableView& table = tableView();
     auto target = m_sectionIndexes->targetRowForLabel(label);
-    if (!target || *target >= m_rows.size()) {
+    if (!target || *target >= rows().size()) {
         table.setContentOffset({ 0, 0 });
         return;
     }
@@ -619,7 +598,7 @@ void VKFolderController::setIndexViewHidden(bool hidden, bool)
 void VKFolderController::updateFolderInfo()
 {
     uint64_t size = 0;
-    size_t count = m_rows.size();
+    size_t count = rows().size();
     auto text = searchText();
     if (count > 0) {
         if (text && !text->empty()) {
@@ -638,6 +617,8 @@ void VKFolderController::updateFolderInfo()
     }
     m_folderInfo = summaryForItemCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
         int64_t(std::min<uint64_t>(size, INT64_MAX)), false);
+    if (auto* label = folderInfoLabel())
+        label->setInfo(m_folderInfo);
 }
 
 std::string VKFolderController::summaryForItemCount(uint32_t count, int64_t size, bool isSelection)
@@ -711,7 +692,7 @@ void VKFolderController::collectionDidUpdate(const core::Notification& notificat
     // Clients' changes come in bursts: one rebuild after the last.
     double delay = notification.name() == WebDAVCollectionDidUpdateNotification ? CollapsedUpdateDelay : 0;
     if (path == m_folderPath) {
-        m_children.reset();
+        m_childrenValid = false;
         if (!isTopViewController())
             return;
         cancelModelUpdate();
@@ -748,7 +729,7 @@ void VKFolderController::settingDidChange(const std::string& key)
     if (key == "VKFileSortOrder")
         m_sorting.reset();
     else if (key == "VKShowHiddenFiles")
-        m_children.reset();
+        m_childrenValid = false;
     else
         return;
     if (isVisibleViewController())
@@ -767,11 +748,10 @@ void VKFolderController::downloadDidStart(const core::Notification& notification
     auto download = resourceOf(notification);
     if (!download || !isInThisFolder(*download))
         return;
-    if (m_children) {
-        auto found = m_children->find(download->name());
-        if (found != m_children->end() && found->second == download)
-            return;
-    }
+    if (m_childrenValid)
+        for (const auto& row : m_children)
+            if (row.resource == download)
+                return;
     addResourceToModel(download);
 }
 
@@ -862,7 +842,7 @@ void VKFolderController::viewWillAppear(bool animated)
 {
     // A folder that changed, or an order or hidden-files setting that
     // changed while another screen showed, is listed afresh.
-    if (!m_rowsBuilt || !m_children || !m_sorting || m_rowsOrder != sorting().order())
+    if (!m_rowsBuilt || !m_childrenValid || m_childrenOrder != sorting().order())
         updateModelFlushingCache(false);
     VKFolderControllerBase::viewWillAppear(animated);
     updateView();
@@ -872,5 +852,5 @@ void VKFolderController::didReceiveMemoryWarning()
 {
     VKFolderControllerBase::didReceiveMemoryWarning();
     if (!isVisibleViewController())
-        m_children.reset();
+        m_childrenValid = false;
 }

@@ -175,14 +175,17 @@ private:
     std::shared_ptr<VKFolderController> self();
     bool showsHiddenFiles() const;
     bool isHiddenName(const std::string& name) const;
-    // The child set read afresh; names known before keep their resources.
+    // The child set read afresh and sorted; names known before keep their
+    // rows.
     void readChildren();
+    std::vector<VKFolderRow>& rows();
+    const std::vector<VKFolderRow>& rows() const;
     std::vector<std::shared_ptr<VKFileResource>> searchResults(const std::string& text) const;
-    // A row for the resource, with its keys taken from the row of the same
-    // name when there is one.
-    void insertRow(const std::shared_ptr<VKFileResource>& resource);
-    bool removeRow(const VKFileResource& resource);
-    std::optional<size_t> rowIndexOfPath(const std::string& path) const;
+    void insertChild(const std::shared_ptr<VKFileResource>& resource);
+    bool removeChild(const VKFileResource& resource);
+    // After an edit: the view follows unless the caller holds the updates.
+    void modelDidChange();
+    std::optional<size_t> rowIndexOfPath(const std::vector<VKFolderRow>& rows, const std::string& path) const;
     void scheduleModelUpdate(double delay);
     void cancelModelUpdate();
     void scheduleReload(double delay);
@@ -193,13 +196,16 @@ private:
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
-    // Keyed by name; nothing until built.
-    std::optional<std::unordered_map<std::string, std::shared_ptr<VKFileResource>>> m_children;
-    std::vector<VKFolderRow> m_rows;
+    // The child set as rows sorted in m_childrenOrder (-1: unsorted). When
+    // dropped (not valid) it still shows until the rebuild, which reuses
+    // its rows.
+    std::vector<VKFolderRow> m_children;
+    bool m_childrenValid = false;
+    int m_childrenOrder = -1;
+    // The rows while a search has text.
+    std::vector<VKFolderRow> m_searchRows;
     bool m_rowsBuilt = false;
     bool m_rowsAreSearchResults = false;
-    // The order the rows are sorted in.
-    int m_rowsOrder = -1;
     // The search is ending: the rows go back to the folder's.
     bool m_endingSearch = false;
     std::optional<VKFolderSectionIndex> m_sectionIndexes;

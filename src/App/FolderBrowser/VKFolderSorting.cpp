@@ -40,7 +40,13 @@ VKFolderRow VKFolderSorting::makeRow(std::shared_ptr<VKFileResource> resource) c
     VKFolderRow row;
     row.name = resource->name();
     row.baseKey = localizedNumericAndCaseInsensitiveSortKey(core::path::deletingPathExtension(row.name));
-    row.extensionKey = localizedCaseInsensitiveSortKey(core::path::pathExtension(row.name));
+    for (size_t i = 0; i < 8; ++i)
+        row.basePrefix = row.basePrefix << 8 | (i < row.baseKey.size() ? uint8_t(row.baseKey[i]) : 0);
+    std::string extension = core::path::pathExtension(row.name);
+    auto known = m_extensionKeys.find(extension);
+    if (known == m_extensionKeys.end())
+        known = m_extensionKeys.emplace(extension, localizedCaseInsensitiveSortKey(extension)).first;
+    row.extensionKey = known->second;
     row.resource = std::move(resource);
     prepare(row);
     return row;
@@ -68,6 +74,8 @@ void VKFolderSorting::prepare(VKFolderRow& row, bool reread) const
 
 int VKFolderSorting::compareBaseNames(const VKFolderRow& a, const VKFolderRow& b) const
 {
+    if (a.basePrefix != b.basePrefix)
+        return a.basePrefix < b.basePrefix ? -1 : 1;
     if (int order = a.baseKey.compare(b.baseKey))
         return sign(order);
     // Equal keys differ only in case or width (or not at all).

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class VKFileResource;
@@ -17,6 +18,8 @@ struct VKFolderRow {
     // and of the extension (case ignored).
     std::string baseKey;
     std::string extensionKey;
+    // The base key's first 8 bytes as a number: most comparisons end here.
+    uint64_t basePrefix = 0;
     bool collection = false;
     uint64_t size = 0;
     double date = 0;
@@ -64,4 +67,6 @@ private:
     int compareExtensions(const VKFolderRow& a, const VKFolderRow& b) const;
 
     int m_order;
+    // Few extensions recur over many rows: each is keyed once.
+    mutable std::unordered_map<std::string, std::string> m_extensionKeys;
 };

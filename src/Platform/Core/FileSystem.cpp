@@ -166,6 +166,7 @@ int makeHiddenSibling(const std::string& path, std::vector<char>& temporary, std
 struct Entry {
     std::string name;
     bool isDirectory; // the entry itself: a link to a folder is not one
+    bool isLink = false;
 };
 
 // The entries of an open folder; the descriptor stays open for *at() calls.
@@ -189,11 +190,14 @@ bool readEntries(int directory, std::vector<Entry>& entries, int& code)
         if (name == "." || name == "..")
             continue;
         bool isFolder = entry->d_type == DT_DIR;
+        bool isLink = entry->d_type == DT_LNK;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat info;
-            isFolder = fstatat(directory, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+            bool known = fstatat(directory, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+            isFolder = known && S_ISDIR(info.st_mode);
+            isLink = known && S_ISLNK(info.st_mode);
         }
-        entries.push_back({ std::string(name), isFolder });
+        entries.push_back({ std::string(name), isFolder, isLink });
     }
     code = errno;
     closedir(stream);
@@ -564,6 +568,22 @@ bool setModificationTime(const std::string& path, int64_t nanoseconds, Error* er
 std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path, Error* error)
 {
     return listFolder(path, error);
+}
+
+std::optional<std::vector<DirectoryEntry>> contentsOfDirectoryWithTypes(const std::string& path, Error* error)
+{
+    if (hasNul(path))
+        return none<std::vector<DirectoryEntry>>(error, EINVAL, path);
+    Descriptor folder(open(path.c_str(), DirectoryFlags));
+    std::vector<Entry> entries;
+    int code = 0;
+    if (folder.get() < 0 || !readEntries(folder.get(), entries, code))
+        return none<std::vector<DirectoryEntry>>(error, folder.get() < 0 ? errno : code, path);
+    std::vector<DirectoryEntry> listed;
+    listed.reserve(entries.size());
+    for (auto& entry : entries)
+        listed.push_back({ std::move(entry.name), entry.isDirectory, entry.isLink });
+    return listed;
 }
 
 std::optional<std::vector<std::string>> sortedContentsOfDirectory(const std::string& path, Error* error)

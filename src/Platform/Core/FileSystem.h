@@ -70,6 +70,14 @@ bool setModificationTime(const std::string& path, int64_t nanoseconds, Error* er
 // gives them, or sorted bytewise.
 std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path, Error* error = nullptr);
 std::optional<std::vector<std::string>> sortedContentsOfDirectory(const std::string& path, Error* error = nullptr);
+// The names with what the listing tells of each entry itself (a link to a
+// folder is a link, not a folder), so that callers need no stat per entry.
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+    bool isLink = false;
+};
+std::optional<std::vector<DirectoryEntry>> contentsOfDirectoryWithTypes(const std::string& path, Error* error = nullptr);
 // Every item below the folder as a path relative to it, each folder before its
 // contents. Links inside are listed but never entered. A folder that cannot be
 // read fails the whole walk.

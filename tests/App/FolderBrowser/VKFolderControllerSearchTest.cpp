@@ -156,8 +156,11 @@ TEST_F(VKFolderControllerSearchTest, ScopesFindNamesSortedLikeRows)
 TEST_F(VKFolderControllerSearchTest, KeystrokesCollapseEndingRestoresAndKeepsTheScope)
 {
     show(documents("Docs"));
+    ASSERT_TRUE(delegate->barTintColor());
+    EXPECT_EQ(controller->searchBar()->tintColor(), delegate->barTintColor());
     controller->beginSearch();
     runLoop();
+    EXPECT_EQ(controller->searchBar()->tintColor(), std::nullopt) << "the default colour while searching";
     size_t builds = controller->modelBuildCount();
     for (char c : std::string("repor")) {
         driver.type(std::string(1, c));
@@ -179,6 +182,7 @@ TEST_F(VKFolderControllerSearchTest, KeystrokesCollapseEndingRestoresAndKeepsThe
     EXPECT_FALSE(controller->isSearching());
     EXPECT_EQ(names(*controller), (Strings { "Deep", "other.txt", "Report.pdf", "rèport.txt" }));
     EXPECT_FALSE(controller->indexView()->isHidden());
+    EXPECT_EQ(controller->searchBar()->tintColor(), delegate->barTintColor());
     EXPECT_EQ(core::UserDefaults::standard()->integerForKey("VKFolderSearchScope"), 1);
 
     // The next search in any local folder starts in that scope.

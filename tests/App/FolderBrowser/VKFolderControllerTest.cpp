@@ -5,6 +5,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKIndexView.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -233,6 +234,11 @@ TEST_F(VKFolderControllerTest, Summaries)
     VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Sum"));
     show(documents("Sum"));
     EXPECT_EQ(controller->folderInfo(), "2 Items, 4 KB");
+    // The toolbar's label shows it.
+    controller->folderInfoBarButtonItem();
+    controller->updateFolderInfo();
+    ASSERT_TRUE(controller->folderInfoLabel());
+    EXPECT_EQ(controller->folderInfoLabel()->info(), "2 Items, 4 KB");
 }
 
 TEST_F(VKFolderControllerTest, ModelEditsUpdateRowsAndTableAtOnceOrWaitForTheCaller)

@@ -3,6 +3,7 @@
 
 #include "Support/TestCase.h"
 
+#include <map>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -99,6 +100,23 @@ TEST_F(FileSystemTest, RemoveNeverFollowsLinks)
 
     EXPECT_FALSE(fs::removeItem(pathInHome("tree"), &error));
     EXPECT_TRUE(isPosix(error, ENOENT));
+}
+
+TEST_F(FileSystemTest, ListingsTellFoldersAndLinksApart)
+{
+    makeFile("typed/file", "x");
+    makeFolder("typed/folder");
+    ASSERT_EQ(symlink(pathInHome("typed/folder").c_str(), pathInHome("typed/folder-link").c_str()), 0);
+    auto entries = fs::contentsOfDirectoryWithTypes(pathInHome("typed"));
+    ASSERT_TRUE(entries);
+    std::map<std::string, std::pair<bool, bool>> kinds;
+    for (auto& entry : *entries)
+        kinds[entry.name] = { entry.isDirectory, entry.isLink };
+    EXPECT_EQ(kinds, (std::map<std::string, std::pair<bool, bool>> {
+                         { "file", { false, false } }, { "folder", { true, false } }, { "folder-link", { false, true } } }));
+    core::Error error;
+    EXPECT_FALSE(fs::contentsOfDirectoryWithTypes(pathInHome("typed/file"), &error));
+    EXPECT_TRUE(isPosix(error, ENOTDIR));
 }
 
 TEST_F(FileSystemTest, CopyAndMoveNeverReplace)
