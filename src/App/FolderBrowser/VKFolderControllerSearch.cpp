@@ -14,6 +14,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TextField.h"
 
@@ -26,7 +27,8 @@ constexpr const char* ModelUpdateTag = "updateModelAndView";
 
 std::optional<gfx::Color> barTintColor()
 {
-    return std::nullopt;
+    auto delegate = VKAppDelegate::sharedAppDelegate();
+    return delegate ? delegate->barTintColor() : std::nullopt;
 }
 
 std::string describe(const std::vector<std::shared_ptr<VKFolderController>>& controllers)
@@ -61,7 +63,10 @@ void VKFolderController::loadSearchDisplayController()
     m_searchController->setDelegate(self());
     m_searchController->setSearchResultsDataSource(self());
     m_searchController->setSearchResultsDelegate(self());
-    m_searchController->searchResultsTableView().setRowHeight(tableView().rowHeight());
+    // The results cover the list below the bar, also past their last row.
+    ui::TableView& results = m_searchController->searchResultsTableView();
+    results.setRowHeight(tableView().rowHeight());
+    results.setBackgroundColor(ui::StandardColors::white());
 }
 
 void VKFolderController::updateSearchControllerIfNecessary()

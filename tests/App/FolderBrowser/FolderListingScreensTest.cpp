@@ -1,0 +1,157 @@
+// The folder list as a person sees it, at phone and tablet size in both
+// orientations with real text: 60 items beside the letter strip, a
+// "Local Files" search under way, and a cloud folder's bar. The pictures go
+// to build/screens/folder_browser/ ("listing-…"); two goldens guard the
+// search on the phone and the list on the turned tablet (the rows are plain
+// cells with the name until the folder screen's cells arrive).
+
+#include "FolderListingTestCase.h"
+
+#include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "App/FolderBrowser/VKIndexView.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/Window.h"
+#include "Support/FileModel/FakeCloudFileResource.h"
+#include "Support/GoldenImage.h"
+#include "Support/UIScreens.h"
+
+#include <fmt/format.h>
+
+namespace {
+
+const char* const words[] = { "Apricot", "Bridge", "canyon", "Delta", "Échelle", "forest", "Garden", "harbor",
+    "Island", "Jungle", "kettle", "Lantern", "Meadow", "Nectar", "orchard", "Pebble", "Quarry", "Report", "Summit",
+    "Timber" };
+const char* const extensions[] = { "pdf", "txt", "jpg" };
+
+class FolderListingScreensTest : public test::FolderListingTestCase {
+protected:
+    void SetUp() override
+    {
+        FolderListingTestCase::SetUp();
+        for (int i = 0; i < 60; ++i)
+            makeDocument(fmt::format("Sixty/{} {}.{}", words[i % 20], i / 20 + 1, extensions[i % 3]));
+        makeDocument("Sixty/2024 Taxes/");
+        VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
+        runLoop();
+    }
+    void showOn(const test::DeviceScreen& device, const std::string& path)
+    {
+        test::useDeviceScreen(window(), device);
+        show(path);
+        advance(1);
+    }
+    // The field, the Cancel button and the scopes side by side, none over
+    // another, and 44 points tall or more to touch.
+    void expectTidyBar(VKFolderSearchBar& bar)
+    {
+        bar.layoutIfNeeded();
+        gfx::Rect field = bar.textField().frame();
+        EXPECT_GE(field.x(), 0);
+        if (bar.showsCancelButton()) {
+            EXPECT_LE(field.maxX(), bar.cancelButton().frame().minX());
+            EXPECT_LE(bar.cancelButton().frame().maxX(), bar.bounds().width());
+        }
+        if (bar.showsScopeBar()) {
+            EXPECT_GE(bar.scopeBar()->frame().minY(), field.maxY());
+            EXPECT_LE(bar.scopeBar()->frame().maxY(), bar.bounds().height());
+        }
+        EXPECT_GE(bar.bounds().height(), 44);
+    }
+    // The strip stands right of the rows' text.
+    void expectStripClearOfText()
+    {
+        auto* strip = controller->indexView();
+        ASSERT_TRUE(strip);
+        EXPECT_FALSE(strip->isHidden());
+        auto& table = controller->tableView();
+        for (auto* cell : table.visibleCells()) {
+            gfx::Rect text = cell->textLabel().convertRect(cell->textLabel().bounds(), &table);
+            float textEnd = text.x() + cell->textLabel().sizeThatFits({}).width;
+            EXPECT_LE(textEnd, strip->frame().minX()) << cell->textLabel().text();
+        }
+    }
+};
+
+TEST_F(FolderListingScreensTest, ListSearchAndCloudBarWithRealText)
+{
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    std::string directory = sourcePath("build/screens/folder_browser");
+    for (auto& device : { test::phoneScreen, test::tabletScreen }) {
+        for (auto orientation : { ui::Orientation::Portrait, ui::Orientation::LandscapeLeft }) {
+            std::string suffix = fmt::format("{}-{}", device.name,
+                orientation == ui::Orientation::Portrait ? "portrait" : "landscape");
+            auto shoot = [&](const std::string& name) {
+                test::saveScreen(driver, directory, "listing-" + name + "-" + suffix, device.scale);
+            };
+            showOn(device, documents("Sixty"));
+            if (orientation != ui::Orientation::Portrait) {
+                ASSERT_TRUE(driver.rotate(orientation));
+                advance(1);
+            }
+            EXPECT_EQ(controller->rowCount(), 61u);
+            controller->tableView().setContentOffset({ 0, 44 });
+            advance(1);
+            expectStripClearOfText();
+            shoot("list");
+
+            controller->beginSearch();
+            runLoop();
+            driver.tapSegment(*controller->searchBar()->scopeBar(), 1);
+            driver.type("re");
+            advance(0.5);
+            expectTidyBar(*controller->searchBar());
+            EXPECT_TRUE(controller->indexView()->isHidden());
+            shoot("search-local-files");
+            driver.tap(controller->searchBar()->cancelButton());
+            advance(1);
+
+            showOn(device, documents());
+            auto cloud = VKFolderController::folderControllerWithResource(
+                test::FakeCloudFileResource::create(documents("Sixty"), "/Sixty"));
+            navigation->pushViewController(cloud, false);
+            advance(1);
+            expectTidyBar(*cloud->searchBar());
+            shoot("cloud-folder");
+            if (orientation != ui::Orientation::Portrait) {
+                ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+                advance(1);
+            }
+        }
+    }
+}
+
+TEST_F(FolderListingScreensTest, Goldens)
+{
+    showOn(test::phoneScreen, documents("Sixty"));
+    controller->beginSearch();
+    runLoop();
+    driver.tapSegment(*controller->searchBar()->scopeBar(), 1);
+    driver.type("re");
+    advance(0.5);
+    auto search = ui::Renderer::renderImage(*window().rootViewController()->view());
+    ASSERT_TRUE(search);
+    EXPECT_TRUE(test::matchesGolden(*search, sourcePath(""), "folder-listing-search-phone"));
+    driver.tap(controller->searchBar()->cancelButton());
+    advance(1);
+
+    showOn(test::tabletScreen, documents("Sixty"));
+    ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+    advance(1);
+    controller->tableView().setContentOffset({ 0, 44 });
+    advance(1);
+    auto list = ui::Renderer::renderImage(*window().rootViewController()->view());
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(test::matchesGolden(*list, sourcePath(""), "folder-listing-list-tablet-landscape"));
+    ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    advance(1);
+}
+
+} // namespace
