@@ -388,7 +388,9 @@ void VKCloudUploadOperation::localCopyDidComplete(const std::vector<std::string>
 
 void VKCloudUploadOperation::processUploadQueue()
 {
-    if (m_ended)
+    // A cancelled operation ends in its cancel routine, after the uploads
+    // it cancels have answered.
+    if (m_ended || isCancelled())
         return;
     while (!isCancelled() && !m_queue.empty() && m_activeUploadCount < 2) {
         ++m_activeUploadCount;
@@ -493,16 +495,16 @@ void VKCloudUploadOperation::cancel()
         return;
     auto destination = cloudDestination();
     auto store = VKCloudFileStore::sharedStore();
-    if (m_service && destination) {
+    if (auto service = m_service; service && destination) {
         const std::string folder = destination->cloudPath();
         for (const auto& source : resources()) {
             const std::string target = folder == "/" ? "/" + source->name() : folder + "/" + source->name();
-            if (!m_service->isUploadingItemAtPath(target))
+            if (!service->isUploadingItemAtPath(target))
                 continue;
-            auto resource = m_service->resourceForCloudPath(target);
-            m_service->cancelUploadOfItemAtPath(target);
+            auto resource = service->resourceForCloudPath(target);
+            service->cancelUploadOfItemAtPath(target);
             // What it sent so far goes, and so does its node.
-            m_service->deletePath(target, nullptr);
+            service->deletePath(target, nullptr);
             if (store && resource && resource->managedObject()->isValid())
                 store->deleteObject(resource->managedObject());
         }

@@ -399,4 +399,21 @@ TEST_F(VKCloudUploadOperationTest, CancellingWhileUploadingRemovesWhatWasSent)
     EXPECT_EQ(paused, 1);
     EXPECT_TRUE(service->uploadClients().empty());
     EXPECT_EQ(operation->activeUploadCount(), 0);
+
+    // One folder uploading alone: its cancel answer leaves nothing running,
+    // and the operation still deletes what was sent before it ends.
+    server->reset();
+    server->addFault(R"({"endpoint":"fileops/create_folder","stall":"folder"})");
+    makeFile("Documents/Alone/inner.txt", "inner");
+    delegate = std::make_shared<RecordingUploadDelegate>();
+    start({ VKFileResource::resourceWithPath(pathInHome("Documents/Alone")) });
+    ASSERT_TRUE(waitFor([&] { return service->isUploadingItemAtPath("/Up/Alone"); })) << server->errors();
+    operation->cancel();
+    EXPECT_EQ(delegate->ends, 1);
+    EXPECT_FALSE(delegate->error);
+    EXPECT_FALSE(mirrorNode("/Up/Alone"));
+    ASSERT_TRUE(waitFor([&] {
+        auto paths = requestPaths();
+        return std::count(paths.begin(), paths.end(), "/0/fileops/delete") == 1;
+    })) << server->errors();
 }
