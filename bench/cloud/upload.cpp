@@ -1,0 +1,215 @@
+// bench: tandry_cloud_operations tandry_cloud tandry_dropbox_sdk tandry_filemodel tandry_app_shell tandry_kit tandry_test_support tandry_test_support_dropbox
+// Uploads through the upload operation to the fake cloud service on
+// loopback, beside the peers doing the same work in the same run:
+// - a 256 MiB file: the operation (staging copy into the mirror, then the
+//   multipart upload) against `cp` of the file plus `curl -F` posting the
+//   same signed form; target within 1.5x of the peers' time, and
+//   "peak_rss_growth_MiB" under 32 (nothing is held whole);
+// - staging folders of 2,000 and 4,000 small files (node inserts and the
+//   merge into the main store): the larger within 2.5x of the smaller.
+// Both sides talk plain HTTP (the base URL settings), so that the fake's
+// TLS in Python is not what is measured.
+
+#include "App/Shell/VKApplication.h"
+#include "Cloud/Operations/VKCloudUploadOperation.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "Cloud/VKDropboxCloudService.h"
+#include "DropboxSDK/DBDefines.h"
+#include "DropboxSDK/DBRestClient.h"
+#include "DropboxSDK/DBSession.h"
+#include "FileModel/VKFileResource.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include "Support/Command.h"
+#include "Support/DropboxSDK/FakeCloudServer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int64_t FileSize = int64_t(256) << 20;
+
+double peakRSSMiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+// A client that hands out what it signs, for curl.
+class SigningClient : public DBRestClient {
+public:
+    static std::shared_ptr<SigningClient> create(std::shared_ptr<DBSession> session)
+    {
+        return std::shared_ptr<SigningClient>(new SigningClient(std::move(session)));
+    }
+    using DBRestClient::uploadRequest;
+
+private:
+    explicit SigningClient(std::shared_ptr<DBSession> session)
+        : DBRestClient(std::move(session), "dropbox")
+    {
+    }
+};
+
+class Waiter : public VKCloudUploadOperationDelegate {
+public:
+    void fileOperation(VKFileOperation&, float) override { }
+    void fileOperationDidEnd(VKFileOperation&, const std::optional<core::Error>& error) override
+    {
+        ended = true;
+        failed = error.has_value();
+    }
+    void cloudUploadOperationWillStart(VKCloudUploadOperation&) override { staged = true; }
+    void showActionSheet(const std::shared_ptr<ui::ActionSheet>&, VKCloudUploadOperation&) override { failed = ended = true; }
+    bool ended = false;
+    bool staged = false;
+    bool failed = false;
+};
+
+// One home, one fake, the registered service and its mirror for the run.
+struct World {
+    World()
+    {
+        core::RunLoop::setMainThread();
+        std::string pattern = std::filesystem::temp_directory_path() / "tandry-bench-upload-XXXXXX";
+        home = mkdtemp(pattern.data());
+        core::paths::setHome(home);
+        setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
+        server = std::make_unique<test::FakeCloudServer>();
+        session = server->linkSession();
+        auto defaults = core::UserDefaults::standard();
+        defaults->set(VKCloudAPIBaseURL, server->baseURL());
+        defaults->set(VKCloudContentBaseURL, server->baseURL());
+        service = VKDropboxCloudService::create();
+        auto registered = service;
+        VKCloudServicesManager::sharedManager()->registerCloudService([registered] { return registered; }, "Dropbox");
+        auto store = VKCloudFileStore::sharedStore();
+        if (auto root = store->insertObjectForPath(service->localPath()))
+            root->setIsDirectory(true);
+        if (auto up = store->insertObjectForPath(service->localPath() + "/Up"))
+            up->setIsDirectory(true);
+        store->saveContext();
+        std::filesystem::create_directories(service->localPath() + "/Up");
+        std::filesystem::create_directories(server->localPath("/Up"));
+        source = home + "/Documents/big.bin";
+        std::filesystem::create_directories(home + "/Documents");
+        std::ofstream out(source, std::ios::binary);
+        std::string block(1 << 20, '\0');
+        for (int64_t i = 0; i < FileSize >> 20; ++i) {
+            for (size_t j = 0; j < block.size(); j += 4096)
+                block[j] = char(i + j);
+            out.write(block.data(), std::streamsize(block.size()));
+        }
+    }
+    ~World()
+    {
+        service.reset();
+        core::Thread::waitForAll(10);
+        server.reset();
+        std::filesystem::remove_all(home);
+    }
+
+    // Forgets an item of /Up everywhere, so that no overwrite question comes.
+    void forget(const std::string& name)
+    {
+        auto store = VKCloudFileStore::sharedStore();
+        if (auto node = store->managedObjectForPath(service->localPath() + "/Up/" + name))
+            store->deleteObject(node);
+        store->saveContext();
+        std::filesystem::remove_all(service->localPath() + "/Up/" + name);
+        std::filesystem::remove_all(server->localPath("/Up/" + name));
+    }
+
+    bool upload(const std::string& path, bool stagingOnly)
+    {
+        auto waiter = std::make_shared<Waiter>();
+        auto operation = VKCloudUploadOperation::initWithResources({ VKFileResource::resourceWithPath(path) });
+        operation->setDestination(service->resourceForCloudPath("/Up"));
+        operation->setDelegate(waiter);
+        operation->run();
+        core::RunLoop::current().runUntil([&] { return waiter->ended || (stagingOnly && waiter->staged); }, 900);
+        if (stagingOnly && waiter->staged && !waiter->ended)
+            operation->cancel();
+        return !waiter->failed && (waiter->ended || waiter->staged);
+    }
+
+    std::string home;
+    std::string source;
+    std::unique_ptr<test::FakeCloudServer> server;
+    std::shared_ptr<DBSession> session;
+    std::shared_ptr<VKDropboxCloudService> service;
+};
+
+World& world()
+{
+    static World instance;
+    return instance;
+}
+
+void BM_UploadOperation(benchmark::State& state)
+{
+    World& w = world();
+    const double before = peakRSSMiB();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.forget("big.bin");
+        state.ResumeTiming();
+        if (!w.upload(w.source, false))
+            state.SkipWithError("upload failed");
+    }
+    state.counters["peak_rss_growth_MiB"] = peakRSSMiB() - before;
+    state.SetBytesProcessed(state.iterations() * FileSize);
+}
+BENCHMARK(BM_UploadOperation)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
+
+void BM_CpAndCurl(benchmark::State& state)
+{
+    World& w = world();
+    auto signer = SigningClient::create(w.session);
+    const std::string copy = w.home + "/copy.bin";
+    for (auto _ : state) {
+        std::filesystem::remove(copy);
+        const std::string url = signer->uploadRequest("peer.bin", "/Up").url().absoluteString();
+        if (test::runCommand({ "cp", w.source, copy }).status != 0
+            || test::runCommand({ "curl", "-s", "-f", "-o", "/dev/null", "-F",
+                                      "file=@" + copy + ";filename=peer.bin;type=application/octet-stream", url })
+                    .status != 0)
+            state.SkipWithError("peers failed");
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize);
+}
+BENCHMARK(BM_CpAndCurl)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
+
+void BM_StageFolder(benchmark::State& state)
+{
+    World& w = world();
+    const std::string folder = fmt::format("{}/Documents/Folder{}", w.home, state.range(0));
+    std::filesystem::create_directories(folder);
+    for (int64_t i = 0; i < state.range(0); ++i)
+        std::ofstream(fmt::format("{}/file {:05}.txt", folder, i)) << i;
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.forget(core::path::lastPathComponent(folder));
+        state.ResumeTiming();
+        if (!w.upload(folder, true))
+            state.SkipWithError("staging failed");
+    }
+    core::RunLoop::current().runUntil([] { return false; }, 1);
+}
+BENCHMARK(BM_StageFolder)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
