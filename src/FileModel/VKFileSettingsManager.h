@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileModel/VKResourceMoveNotifications.h"
+
 #include "Kit/VKLock.h"
 #include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
@@ -20,11 +22,6 @@ inline constexpr const char* VKBookmarkOffsetKey = "offset";
 inline constexpr const char* VKBookmarkInsetKey = "inset";
 inline constexpr const char* VKBookmarkZoomKey = "zoom";
 
-// Posted after the folder browser and the WebDAV server move or rename an
-// item, user info "OldPath" and "NewPath" (local paths).
-inline constexpr const char* VKFolderControllerDidMoveResourceNotification =
-    "VKFolderControllerDidMoveResourceNotification";
-inline constexpr const char* WebDAVDidMoveResourceNotification = "WebDAVDidMoveResourceNotification";
 // Posted by the folder browser just before it moves an item to the trash,
 // user info "Path" (the item), and after an item left or joined a folder's
 // listing through it, user info "Path" (the folder). Viewers showing the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileModel/VKResourceMoveNotifications.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include <atomic>
@@ -9,10 +10,6 @@
 #include <vector>
 
 class VKQuotaManager;
-
-// Posted on the main thread a pass after a MOVE put its item in place;
-// object the response, user info "OldPath" and "NewPath" (local paths).
-inline constexpr const char* WebDAVDidMoveResourceNotification = "WebDAVDidMoveResourceNotification";
 
 // COPY and MOVE of the item at the request URI to the "Destination" header's
 // path. The checks run on the main thread; a COPY then does its file work on
