@@ -3,6 +3,7 @@
 #include "Platform/Core/URLRequest.h"
 
 #include <string>
+#include <optional>
 #include <string_view>
 
 // A file name carried by a request to the download that loads it.
@@ -19,3 +20,11 @@ inline constexpr const char* VKSuggestedFilenameRequestProperty = "VKSuggestedFi
 std::string suggestedFilename(const core::URLRequest& request);
 
 void setSuggestedFilename(core::URLRequest& request, std::string_view name);
+
+// A request as bytes for a file that outlives the process (a binary
+// property list of every field: URL, method, headers in order, body or body
+// file, time-out, cache policy and properties), and back. Reading answers
+// nothing for bytes that are not such an archive or whose URL, method or a
+// header would not be valid in a request.
+std::string archivedRequest(const core::URLRequest& request);
+std::optional<core::URLRequest> unarchivedRequest(std::string_view bytes);

@@ -1,6 +1,7 @@
 #include "Kit/URLResponseAdditions.h"
 
 #include "Platform/Core/ASCII.h"
+#include "Platform/Core/PropertyList.h"
 
 #include <limits>
 #include <optional>
@@ -69,4 +70,53 @@ std::optional<std::string> valueForHTTPHeaderField(const core::HTTPURLResponse* 
     if (!response)
         return std::nullopt;
     return response->header(name);
+}
+
+core::Value archivedHeaderFields(const core::HeaderFields& fields)
+{
+    core::Value::Array array;
+    for (const auto& [name, value] : fields.fields())
+        array.push_back(core::Value::makeArray({ core::Value(name), core::Value(value) }));
+    return core::Value(std::move(array));
+}
+
+std::optional<core::HeaderFields> unarchivedHeaderFields(const core::Value& value)
+{
+    core::HeaderFields fields;
+    if (value.isNull())
+        return fields;
+    if (!value.isArray())
+        return std::nullopt;
+    for (const auto& field : value.array()) {
+        if (!field.isArray() || field.array().size() != 2 || !field[0].isString() || !field[1].isString())
+            return std::nullopt;
+        if (!fields.add(field[0].string(), field[1].string()))
+            return std::nullopt;
+    }
+    return fields;
+}
+
+std::string archivedResponse(const core::HTTPURLResponse& response)
+{
+    core::Value archive = core::Value::makeDictionary({
+        { "URL", core::Value(response.url().absoluteString()) },
+        { "StatusCode", core::Value(response.statusCode()) },
+        { "Headers", archivedHeaderFields(response.headers()) },
+        { "MIMEType", core::Value(response.mimeType()) },
+    });
+    return core::PropertyList::write(archive, core::PropertyList::Format::Binary).value_or(std::string());
+}
+
+std::optional<core::HTTPURLResponse> unarchivedResponse(std::string_view bytes)
+{
+    core::Value archive = core::PropertyList::read(bytes);
+    if (!archive.isDictionary() || !archive["URL"].isString() || !archive["StatusCode"].isInteger())
+        return std::nullopt;
+    auto url = core::URL::parse(archive["URL"].string());
+    auto headers = unarchivedHeaderFields(archive["Headers"]);
+    int64_t status = archive["StatusCode"].integer();
+    if (!url || !headers || status < 0 || status > 999)
+        return std::nullopt;
+    std::string mimeType = archive["MIMEType"].isString() ? archive["MIMEType"].string() : std::string();
+    return core::HTTPURLResponse(*url, static_cast<int>(status), std::move(*headers), mimeType);
 }

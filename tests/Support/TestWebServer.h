@@ -58,6 +58,10 @@ public:
     std::vector<Request> requests() const;
     // Ends the stall of `token` (POST /_release).
     void release(const std::string& token) const;
+    // Sets what /resource/NAME answers from the next request on
+    // (POST /_resource): "length=N" and the options of /bytes, "status=S";
+    // a drop or stall applies to one request only.
+    void setResource(std::string_view name, std::string_view options) const;
     // The whole raw answer (head and body) to a GET of the path, through a
     // plain socket of its own.
     std::string rawGet(std::string_view pathAndQuery, std::string_view method = "GET") const;

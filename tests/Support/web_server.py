@@ -24,6 +24,12 @@ by path and query:
   /echo                answers the method, path, header lines and body digest
   /page                title=T: a small HTML page
   /raw/KIND            malformed answers: badstatus, bigheader, interim (103 before 200)
+  /resource/NAME       a named resource set by POST /_resource between requests,
+                       answered as /bytes with its stored options
+  POST /_resource      name=NAME&length=N and any /bytes options (etag, ranges,
+                       type, disposition...), status=S (an error page of that
+                       status instead); drop_after and stall_after apply to
+                       the next request only
   POST /_release       token=T: ends the stall of that token
   GET /_log            one block per request so far:
                          request METHOD RAW-PATH / header LINE... / body LENGTH SHA256 /
@@ -56,6 +62,10 @@ released = set()
 
 
 FILES_DIR = None
+
+resources_lock = threading.Lock()
+resources = {}
+ONE_SHOT = ("drop_after", "stall_after", "token")
 
 
 def pattern(offset, length, data=None):
@@ -138,7 +148,7 @@ class Handler(QuietHandler):
         entry = {"method": self.command, "path": self.path, "headers": raw_lines,
                  "body_length": length, "body_sha256": sha, "fields": self.form_fields(body)}
         url = urllib.parse.urlsplit(self.path)
-        if url.path not in ("/_log", "/_release"):
+        if url.path not in ("/_log", "/_release", "/_resource"):
             with log_lock:
                 log_entries.append(entry)
         self.query_raw = dict(pair.split("=", 1) if "=" in pair else (pair, "")
@@ -152,6 +162,24 @@ class Handler(QuietHandler):
                 released.add(self.query.get("token", ""))
                 release_lock.notify_all()
             return self.answer(200, b"released\n")
+        if route == "/_resource":
+            with resources_lock:
+                resources[self.query.get("name", "")] = dict(self.query)
+            return self.answer(200, b"set\n")
+        if route.startswith("/resource/"):
+            with resources_lock:
+                stored = resources.get(route[len("/resource/"):])
+                if stored is not None:
+                    self.query = dict(stored)
+                    for key in ONE_SHOT:
+                        stored.pop(key, None)
+            if stored is None:
+                return self.answer(404, b"not found\n")
+            if "status" in self.query and int(self.query["status"]) != 200:
+                status = int(self.query["status"])
+                return self.answer(status, b"<html><body>error %d</body></html>" % status,
+                                   [("Content-Type", "text/html")])
+            return self.answer_bytes(int(self.query.get("length", "0")))
         if route.startswith("/bytes/"):
             return self.answer_bytes(int(route[len("/bytes/"):]))
         if route.startswith("/files/") and FILES_DIR:

@@ -1,0 +1,542 @@
+#include "WebBrowser/Downloads/VKDownloadConnection.h"
+
+#include "App/Shell/VKApplication.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudService.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "Kit/Base64.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Kit/URLAdditions.h"
+#include "Kit/URLRequestAdditions.h"
+#include "Kit/URLResponseAdditions.h"
+#include "Platform/Core/ASCII.h"
+#include "Platform/Core/FileHandle.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/MainThread.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/PercentEscape.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/TextConverter.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Net/URLConnection.h"
+#include "Platform/Net/URLError.h"
+#include "WebBrowser/Downloads/VKDownloadFileResource.h"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <cerrno>
+
+namespace {
+
+// Names that say the server made the answer up: the answer's own name is
+// the better one.
+constexpr std::array<std::string_view, 6> ScriptingExtensions = { "asp", "aspx", "cfm", "jsp", "php", "ssjs" };
+
+bool isScriptingExtension(const std::string& extension)
+{
+    std::string lower = core::ascii::lowercased(extension);
+    for (auto script : ScriptingExtensions)
+        if (lower == script)
+            return true;
+    return false;
+}
+
+core::Error cocoaError(std::string_view description)
+{
+    return core::Error(core::Error::CocoaDomain, 512, core::localized(description));
+}
+
+
+} // namespace
+
+bool VKMoveDownloadIntoPlace(const std::string& from, const std::string& to, core::Error* error)
+{
+    if (core::fs::exists(to)) {
+        core::setError(error, core::Error::posix(EEXIST));
+        return false;
+    }
+    bool isFolder = false;
+    core::fs::exists(from, &isFolder);
+    if (isFolder)
+        return core::fs::moveItem(from, to, error);
+    // replaceItem renames, or copies into a hidden sibling of `to` first.
+    return core::fs::replaceItem(from, to, error);
+}
+
+VKDownloadConnection::VKDownloadConnection(const Private&, std::shared_ptr<VKDownloadFileResource> resource)
+    : m_resource(std::move(resource))
+{
+}
+
+VKDownloadConnection::~VKDownloadConnection()
+{
+    if (m_urlConnection)
+        m_urlConnection->cancel();
+    endBackgroundTask();
+}
+
+std::shared_ptr<VKDownloadConnection> VKDownloadConnection::create(std::shared_ptr<VKDownloadFileResource> resource)
+{
+    if (!resource || (!resource->isWebDownload() && !resource->isCloudDownload())) {
+        core::log("Warning, invalid download info for: {}", resource ? resource->description() : std::string("(null)"));
+        return nullptr;
+    }
+    return std::make_shared<VKDownloadConnection>(Private(), std::move(resource));
+}
+
+std::string VKDownloadConnection::description() const
+{
+    return fmt::format("<VKDownloadConnection {}>", m_resource->description());
+}
+
+std::shared_ptr<VKCloudService> VKDownloadConnection::cloudService() const
+{
+    return VKCloudServicesManager::sharedManager()->cloudServiceForRegisteredKey(m_resource->cloudServiceName());
+}
+
+void VKDownloadConnection::start()
+{
+    m_resource->setDownloadError(std::nullopt);
+    m_resource->setDownloadState(VKNetworkStateConnecting);
+    auto self = std::static_pointer_cast<VKDownloadConnection>(shared_from_this());
+    bool web = m_resource->isWebDownload();
+    core::RunLoop::current().performAfter(0, [self, web] { web ? self->startURLConnection() : self->startCloudFetch(); },
+        core::PerformKey { self, "start", {} });
+}
+
+void VKDownloadConnection::setWaiting()
+{
+    m_resource->setDownloadState(VKNetworkStateWaiting);
+}
+
+void VKDownloadConnection::cancel()
+{
+    // A finished download has nothing to stop; pausing it would bring back
+    // the state file the manager just removed.
+    if (m_resource->downloadState() == VKNetworkStateDone)
+        return;
+    if (m_resource->isCloudDownload()) {
+        auto service = cloudService();
+        if (service && service->isFetchingItemAtPath(m_resource->cloudPath())) {
+            closeConnection();
+            service->cancelFetchOfItemAtPath(m_resource->cloudPath());
+            return;
+        }
+    }
+    closeConnection();
+    m_resource->setDownloadState(VKNetworkStatePaused);
+    m_resource->saveState();
+    if (m_delegate)
+        m_delegate->downloadConnectionDidCancel(*this);
+    endBackgroundTask();
+}
+
+std::string VKDownloadConnection::targetPath()
+{
+    bool isFolder = false;
+    if (!core::fs::exists(m_resource->targetFolder(), &isFolder) || !isFolder)
+        m_resource->updatePath(core::path::appendingPathComponent(
+            VKApplication::sharedApplication()->documentsDirectory(), m_resource->name()));
+    return m_resource->path();
+}
+
+std::optional<core::Error> VKDownloadConnection::resetDownload()
+{
+    core::Error error;
+    if (!core::fs::removeItem(m_resource->downloadPath(), &error) && !error.is(core::Error::POSIXDomain, ENOENT)) {
+        core::log("Warning, resetDownload failed: {}", error.description());
+        return error;
+    }
+    m_fileHandle.reset();
+    m_writeOffset = 0;
+    m_resource->setURLResponse(std::nullopt);
+    m_resource->setDownloadError(std::nullopt);
+    // A reset inside a running start keeps its place among the running
+    // downloads: dropping to 0 there would let a waiting one start beside it.
+    VKNetworkState state = m_resource->downloadState();
+    if (state != VKNetworkStateConnecting && state != VKNetworkStateDownloading)
+        m_resource->setDownloadState(VKNetworkStateNone);
+    m_resource->setDownloadProgress(0);
+    m_resource->saveState();
+    return std::nullopt;
+}
+
+void VKDownloadConnection::closeConnection()
+{
+    auto& loop = core::RunLoop::current();
+    loop.cancelPerforms(core::PerformKey { shared_from_this(), "start", {} });
+    loop.cancelPerforms(core::PerformKey { shared_from_this(), "restart", {} });
+    loop.cancelPerforms(core::PerformKey { shared_from_this(), "data", {} });
+    if (m_urlConnection) {
+        m_urlConnection->cancel();
+        m_urlConnection.reset();
+    }
+    if (m_fileHandle) {
+        m_fileHandle->synchronizeFile();
+        m_fileHandle->closeFile();
+        m_fileHandle.reset();
+    }
+}
+
+void VKDownloadConnection::beginBackgroundTask()
+{
+    if (m_backgroundTask != core::InvalidBackgroundTask)
+        return;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    m_backgroundTask = core::beginBackgroundTask([weak] {
+        if (auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock()))
+            self->cancel();
+    });
+}
+
+void VKDownloadConnection::endBackgroundTask()
+{
+    if (m_backgroundTask == core::InvalidBackgroundTask)
+        return;
+    core::endBackgroundTask(m_backgroundTask);
+    m_backgroundTask = core::InvalidBackgroundTask;
+}
+
+void VKDownloadConnection::updateTargetFilename(const std::string& name)
+{
+    if (name.empty()) {
+        core::log("VKDownloadConnection: invalid zero length suggestedFilename");
+        return;
+    }
+    m_resource->updatePath(core::path::appendingPathComponent(core::path::deletingLastPathComponent(targetPath()), name));
+}
+
+void VKDownloadConnection::sendDownloadDelegateDidFailMessage(const core::Error& error)
+{
+    m_resource->setDownloadState(VKNetworkStateFailed);
+    m_resource->setDownloadError(error);
+    if (m_delegate)
+        m_delegate->downloadConnectionDidFailWithError(*this, error);
+}
+
+// --- web items ---------------------------------------------------------------
+
+void VKDownloadConnection::startURLConnection()
+{
+    const core::URLRequest& request = *m_resource->urlRequest();
+    if (core::ascii::equalIgnoringCase(request.url().scheme(), "data")) {
+        auto self = std::static_pointer_cast<VKDownloadConnection>(shared_from_this());
+        core::RunLoop::current().performAfter(0, [self] { self->extractURIDataComponents(); },
+            core::PerformKey { self, "data", {} });
+        return;
+    }
+    std::string partial = m_resource->downloadPath();
+    if (!core::fs::exists(partial))
+        core::fs::writeFileAtomically(partial, {});
+    core::URLRequest sent = request;
+    uint64_t onDisk = sizeOfItemAtPath(partial);
+    m_writeOffset = 0;
+    if (onDisk != 0) {
+        const auto& stored = m_resource->urlResponse();
+        auto ranges = stored ? valueForHTTPHeaderField(&*stored, "Accept-Ranges") : std::nullopt;
+        if (core::ascii::equalIgnoringCase(request.url().scheme(), "http") && ranges && *ranges == "bytes") {
+            sent.setHeader("Range", fmt::format("bytes={}-", onDisk));
+            m_writeOffset = onDisk;
+        } else if (auto error = resetDownload()) {
+            sendDownloadDelegateDidFailMessage(*error);
+            return;
+        }
+    }
+    beginBackgroundTask();
+    m_urlConnection = net::URLConnection::create(sent,
+        std::static_pointer_cast<VKDownloadConnection>(shared_from_this()));
+}
+
+void VKDownloadConnection::didReceiveResponse(net::URLConnection& connection, const core::HTTPURLResponse& response)
+{
+    if (&connection != m_urlConnection.get())
+        return;
+    uint64_t onDisk = sizeOfItemAtPath(m_resource->downloadPath());
+    if (onDisk != 0) {
+        core::log("Validating resume response for: {}", response.url().absoluteString());
+        int64_t expected = m_resource->expectedSize();
+        const auto& stored = m_resource->urlResponse();
+        auto etag = valueForHTTPHeaderField(&response, "Etag");
+        auto storedETag = stored ? valueForHTTPHeaderField(&*stored, "Etag") : std::nullopt;
+        bool valid = core::ascii::equalIgnoringCase(response.url().scheme(), "http") && m_writeOffset == onDisk
+            && expectedTotalLength(response) == expected
+            && response.expectedContentLength() == expected - static_cast<int64_t>(onDisk)
+            && (!etag || etag == storedETag);
+        if (!valid) {
+            closeConnection();
+            if (auto error = resetDownload()) {
+                failConnection(*error);
+                return;
+            }
+            auto self = std::static_pointer_cast<VKDownloadConnection>(shared_from_this());
+            core::RunLoop::current().performAfter(0, [self] { self->startURLConnection(); },
+                core::PerformKey { self, "restart", {} });
+            return;
+        }
+    }
+    // An error page is not the file: nothing of it is written, and the data
+    // already on disk stays for a later resume.
+    if (response.statusCode() >= 400) {
+        failConnection(net::URLError::make(net::URLError::BadServerResponse, response.url(),
+            fmt::format("The server answered with status {}.", response.statusCode())));
+        return;
+    }
+    m_resource->setURLResponse(response);
+    int64_t total = expectedTotalLength(response);
+    m_resource->setExpectedSize(total < 0 ? -1 : total);
+    m_resource->saveState();
+
+    std::string offered = response.suggestedFilename();
+    std::string current = suggestedFilename(*m_resource->urlRequest());
+    if (!offered.empty() && offered != current) {
+        std::string extension = core::path::pathExtension(current);
+        std::string scheme = core::ascii::lowercased(response.url().scheme());
+        if (extension.empty() || (scheme.starts_with("http") && isScriptingExtension(extension)))
+            updateTargetFilename(offered);
+    }
+    if (m_delegate && !m_delegate->downloadConnectionDidReceiveResponse(*this, m_resource->expectedSize())) {
+        cancel();
+        return;
+    }
+    m_resource->setDownloadState(VKNetworkStateDownloading);
+}
+
+void VKDownloadConnection::didReceiveData(net::URLConnection& connection, const core::Data& data)
+{
+    if (&connection != m_urlConnection.get())
+        return;
+    std::string partial = m_resource->downloadPath();
+    if (!m_fileHandle) {
+        core::Error error;
+        m_fileHandle = core::FileHandle::fileHandleForWritingAtPath(partial, &error);
+        // The body continues what is on disk: a file that changed since the
+        // request went out would be corrupted by it.
+        if (!m_fileHandle || m_fileHandle->seekToEndOfFile() != m_writeOffset
+            || sizeOfItemAtPath(partial) != m_writeOffset) {
+            m_fileHandle.reset();
+            core::log("Warning, VKDownloadConnection failed to open file for writing: {}",
+                core::path::abbreviatingWithTildeInPath(partial));
+            failConnection(cocoaError("Failed to open file."));
+            return;
+        }
+    }
+    core::Error error;
+    if (!m_fileHandle->writeData(data, &error)) {
+        core::log("NSFileHandle writeData error: {}", error.description());
+        failConnection(cocoaError("Failed to write to file."));
+        return;
+    }
+    if (m_resource->expectedSize() != 0)
+        m_resource->setDownloadProgress(static_cast<float>(static_cast<double>(m_fileHandle->offsetInFile())
+            / static_cast<double>(m_resource->expectedSize())));
+}
+
+void VKDownloadConnection::didFinishLoading(net::URLConnection& connection)
+{
+    if (&connection != m_urlConnection.get())
+        return;
+    finishLoading();
+}
+
+void VKDownloadConnection::finishLoading()
+{
+    closeConnection();
+    m_resource->setDownloadState(VKNetworkStateDone);
+    std::string target = uniquePathForItemAtPath(targetPath());
+    m_resource->updatePath(target);
+    core::Error error;
+    std::string partial = m_resource->downloadPath();
+    if (!core::fs::exists(partial))
+        core::fs::writeFileAtomically(partial, {});
+    if (VKMoveDownloadIntoPlace(partial, m_resource->path(), &error)) {
+        if (m_delegate)
+            m_delegate->downloadConnectionDidFinishLoading(*this);
+    } else {
+        sendDownloadDelegateDidFailMessage(error);
+    }
+    endBackgroundTask();
+}
+
+void VKDownloadConnection::didFailWithError(net::URLConnection& connection, const core::Error& error)
+{
+    if (&connection != m_urlConnection.get())
+        return;
+    failConnection(error);
+}
+
+void VKDownloadConnection::failConnection(const core::Error& error)
+{
+    closeConnection();
+    m_resource->setDownloadState(VKNetworkStatePaused);
+    sendDownloadDelegateDidFailMessage(error);
+    endBackgroundTask();
+}
+
+void VKDownloadConnection::extractURIDataComponents()
+{
+    m_resource->setDownloadState(VKNetworkStateDownloading);
+    const core::URLRequest& request = *m_resource->urlRequest();
+    auto components = dataComponents(request.url());
+    std::string partial = m_resource->downloadPath();
+    bool written = false;
+    if (components) {
+        auto part = [&](const char* key) {
+            auto found = components->find(key);
+            return found != components->end() && found->second.isString() ? found->second.string() : std::string();
+        };
+        std::string mime = part("mime");
+        if (!mime.empty()) {
+            std::string suggested = suggestedFilename(request);
+            std::string name = suggested;
+            if (name == "data")
+                name = core::path::deletingLastPathComponent(mime);
+            if (core::path::pathExtension(name).empty())
+                name = core::path::appendingPathExtension(name, core::path::lastPathComponent(mime));
+            if (!name.empty() && name != suggested)
+                updateTargetFilename(name);
+        }
+        if (core::ascii::equalIgnoringCase(part("encoding"), "base64")) {
+            std::string bytes = NewBase64Decode(part("rawdata"));
+            written = !bytes.empty() && core::fs::writeFileAtomically(partial, bytes);
+            if (!written)
+                core::log("Warning, failed to write URI data to: {}", partial);
+        } else {
+            std::string charset = part("charset");
+            std::string encoding = core::TextConverter::isKnown(charset) ? charset : std::string("UTF-8");
+            auto bytes = core::percentUnescapeBytes(part("rawdata"));
+            written = bytes && !bytes->empty() && core::TextConverter::convertText(*bytes, encoding)
+                && core::fs::writeFileAtomically(partial, *bytes);
+            if (!written)
+                core::log("Warning, failed to write URI string data to: {}", partial);
+        }
+    } else {
+        core::log("Warning, failed to write URI data to: {}", partial);
+    }
+    if (written) {
+        finishLoading();
+        return;
+    }
+    sendDownloadDelegateDidFailMessage(net::URLError::make(-1015, request.url(), core::localized("Failed to save URL data.")));
+}
+
+// --- cloud items -------------------------------------------------------------
+
+void VKDownloadConnection::startCloudFetch()
+{
+    auto service = cloudService();
+    if (!service || !service->isLinked()) {
+        sendDownloadDelegateDidFailMessage(core::Error(net::URLErrorDomain, -1, core::localized("Service is unavailable")));
+        return;
+    }
+    beginBackgroundTask();
+    if (service->isFetchingItemAtPath(m_resource->cloudPath()))
+        m_resource->setDownloadState(VKNetworkStateDownloading);
+    service->fetchResource(service->resourceForCloudPath(m_resource->cloudPath()),
+        std::static_pointer_cast<VKDownloadConnection>(shared_from_this()));
+}
+
+void VKDownloadConnection::cloudServiceFetchWillStartForPath(VKCloudService& service, const std::string&)
+{
+    m_resource->setDownloadState(VKNetworkStateDownloading);
+    auto resource = service.resourceForCloudPath(m_resource->cloudPath());
+    if (resource) {
+        if (resource->isDirectory())
+            m_resource->setExpectedSize(
+                VKCloudFileStore::sharedStore()->sizeOfChildrenForManagedObject(*resource->managedObject(), true));
+        else
+            m_resource->setExpectedSize(static_cast<int64_t>(resource->size()));
+    }
+    // The current size, so that the data already fetched counts as used.
+    if (m_delegate && !m_delegate->downloadConnectionDidReceiveResponse(*this, static_cast<int64_t>(m_resource->size())))
+        service.cancelFetchOfItemAtPath(m_resource->cloudPath());
+}
+
+void VKDownloadConnection::cloudServiceFetchForPathDidUpdateProgress(VKCloudService&, const std::string&, float progress)
+{
+    m_resource->setDownloadProgress(progress);
+    if (m_delegate)
+        m_delegate->downloadConnectionDidUpdateProgress(*this, progress);
+}
+
+void VKDownloadConnection::cloudServiceFetchCompletedForPath(VKCloudService&, const std::string&)
+{
+    std::string target = uniquePathForItemAtPath(targetPath());
+    m_resource->updatePath(target);
+    std::string fetched = m_resource->downloadPath();
+    bool isFolder = false;
+    core::fs::exists(fetched, &isFolder);
+    if (isFolder) {
+        closeConnection();
+        m_resource->setDownloadState(VKNetworkStateDone);
+        core::Error error;
+        if (VKMoveDownloadIntoPlace(fetched, m_resource->path(), &error)) {
+            if (m_delegate)
+                m_delegate->downloadConnectionDidFinishLoading(*this);
+        } else {
+            sendDownloadDelegateDidFailMessage(error);
+        }
+        endBackgroundTask();
+        return;
+    }
+    m_resource->setDownloadState(VKNetworkStateFinalizing);
+    auto self = std::static_pointer_cast<VKDownloadConnection>(shared_from_this());
+    std::string destination = m_resource->path();
+    core::Thread::detach("Download copy", [self, fetched, destination] {
+        // Copied beside the target and renamed, so the name never holds a
+        // part of the file.
+        std::string folder = core::path::deletingLastPathComponent(destination);
+        core::Error error;
+        bool copied = false;
+        if (auto hidden = core::fs::createUniqueFile(folder, ".download-", &error)) {
+            core::fs::removeItem(*hidden);
+            copied = core::fs::copyItem(fetched, *hidden, &error);
+            if (copied)
+                copied = core::fs::moveItem(*hidden, destination, &error);
+            if (!copied)
+                core::fs::removeItem(*hidden);
+        }
+        std::optional<core::Error> result;
+        if (!copied) {
+            core::log("Warning, VKDownloadConnection file copy failed: {}", error.description());
+            result = error;
+        }
+        core::performOnMainThread([self, result] { self->cloudFileCopyDidEnd(result); });
+    });
+}
+
+void VKDownloadConnection::cloudFileCopyDidEnd(std::optional<core::Error> error)
+{
+    if (error) {
+        m_resource->setDownloadState(VKNetworkStatePaused);
+        sendDownloadDelegateDidFailMessage(*error);
+    } else {
+        m_resource->setDownloadState(VKNetworkStateDone);
+        if (m_delegate)
+            m_delegate->downloadConnectionDidFinishLoading(*this);
+    }
+    closeConnection();
+    endBackgroundTask();
+}
+
+void VKDownloadConnection::cloudServiceDidCancelFetchForPath(VKCloudService&, const std::string&)
+{
+    closeConnection();
+    m_resource->setDownloadState(VKNetworkStatePaused);
+    m_resource->saveState();
+    if (m_delegate)
+        m_delegate->downloadConnectionDidCancel(*this);
+    endBackgroundTask();
+}
+
+void VKDownloadConnection::cloudServiceFetchFailedForPath(VKCloudService&, const std::string& path)
+{
+    core::log("VKDownloadConnection fetchFailedForPath: {}", path);
+    closeConnection();
+    m_resource->setDownloadState(VKNetworkStatePaused);
+    sendDownloadDelegateDidFailMessage(cocoaError("Failed to fetch cloud file."));
+    endBackgroundTask();
+}
