@@ -230,8 +230,6 @@ void VKDownloadConnection::startURLConnection()
         return;
     }
     std::string partial = m_resource->downloadPath();
-    if (!core::fs::exists(partial))
-        core::fs::writeFileAtomically(partial, {});
     core::URLRequest sent = request;
     uint64_t onDisk = sizeOfItemAtPath(partial);
     m_writeOffset = 0;
@@ -246,6 +244,8 @@ void VKDownloadConnection::startURLConnection()
             return;
         }
     }
+    if (!core::fs::exists(partial))
+        core::fs::writeFileAtomically(partial, {});
     beginBackgroundTask();
     m_urlConnection = net::URLConnection::create(sent,
         std::static_pointer_cast<VKDownloadConnection>(shared_from_this()));
@@ -255,6 +255,14 @@ void VKDownloadConnection::didReceiveResponse(net::URLConnection& connection, co
 {
     if (&connection != m_urlConnection.get())
         return;
+    // An error page is not the file: nothing of it is written, and the data
+    // already on disk stays for a later resume. A refused range (416) is
+    // left to the resume check, which starts again from the beginning.
+    if (response.statusCode() >= 400 && response.statusCode() != 416) {
+        failConnection(net::URLError::make(net::URLError::BadServerResponse, response.url(),
+            fmt::format("The server answered with status {}.", response.statusCode())));
+        return;
+    }
     uint64_t onDisk = sizeOfItemAtPath(m_resource->downloadPath());
     if (onDisk != 0) {
         core::log("Validating resume response for: {}", response.url().absoluteString());
@@ -278,8 +286,6 @@ void VKDownloadConnection::didReceiveResponse(net::URLConnection& connection, co
             return;
         }
     }
-    // An error page is not the file: nothing of it is written, and the data
-    // already on disk stays for a later resume.
     if (response.statusCode() >= 400) {
         failConnection(net::URLError::make(net::URLError::BadServerResponse, response.url(),
             fmt::format("The server answered with status {}.", response.statusCode())));
