@@ -356,7 +356,8 @@ void VKDownloadConnection::finishLoading()
     m_resource->updatePath(target);
     core::Error error;
     std::string partial = m_resource->downloadPath();
-    if (!core::fs::exists(partial))
+    // An empty body leaves no data file behind.
+    if (m_resource->isWebDownload() && !core::fs::exists(partial))
         core::fs::writeFileAtomically(partial, {});
     if (VKMoveDownloadIntoPlace(partial, m_resource->path(), &error)) {
         if (m_delegate)
@@ -476,16 +477,7 @@ void VKDownloadConnection::cloudServiceFetchCompletedForPath(VKCloudService&, co
     bool isFolder = false;
     core::fs::exists(fetched, &isFolder);
     if (isFolder) {
-        closeConnection();
-        m_resource->setDownloadState(VKNetworkStateDone);
-        core::Error error;
-        if (VKMoveDownloadIntoPlace(fetched, m_resource->path(), &error)) {
-            if (m_delegate)
-                m_delegate->downloadConnectionDidFinishLoading(*this);
-        } else {
-            sendDownloadDelegateDidFailMessage(error);
-        }
-        endBackgroundTask();
+        finishLoading();
         return;
     }
     m_resource->setDownloadState(VKNetworkStateFinalizing);

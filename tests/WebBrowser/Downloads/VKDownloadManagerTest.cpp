@@ -305,6 +305,13 @@ TEST_F(VKDownloadManagerCloudTest, FoldersFailuresAndDeletion)
     service->lastCallback()->cloudServiceFetchWillStartForPath(*service, "/dir");
     EXPECT_EQ(folder->expectedSize(), 7);
     EXPECT_TRUE(folder->isDirectory());
+    // A fetched folder is moved into place whole.
+    core::fs::createDirectory(mirror("dir/sub"), true);
+    core::fs::writeFileAtomically(mirror("dir/sub/b.txt"), "bbbb");
+    service->lastCallback()->cloudServiceFetchCompletedForPath(*service, "/dir");
+    EXPECT_EQ(folder->downloadState(), VKNetworkStateDone);
+    EXPECT_EQ(readFile(inDocuments("dir/sub/b.txt")), "bbbb");
+    EXPECT_FALSE(core::fs::exists(mirror("dir")));
 
     auto failing = manager()->startDownloadOfCloudResource(service->resourceForCloudPath("/dir/sub/b.txt"), documents());
     ASSERT_TRUE(waitFor([&] { return service->callbacks().size() == 2; }));
@@ -328,7 +335,8 @@ TEST_F(VKDownloadManagerCloudTest, FoldersFailuresAndDeletion)
     // Cloud items come back at the next launch from their state files alone.
     VKDownloadManager::resetSharedManager();
     manager()->initializeDownloads();
-    EXPECT_EQ(manager()->cloudDownloads().size(), 2u);
+    ASSERT_EQ(manager()->cloudDownloads().size(), 1u);
+    EXPECT_EQ(manager()->cloudDownloads()[0]->downloadUUID(), unlinked->downloadUUID());
 }
 
 } // namespace
