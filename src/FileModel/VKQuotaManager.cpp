@@ -48,6 +48,13 @@ uint64_t ownSizeOnDisk(const std::string& path)
     return lstat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
+// A folder's own size as the tree last saw it (what its totals count), read
+// from the disk only when the tree never could.
+uint64_t ownSizeOfFolder(const VKQuotaFolder& folder, const std::string& path)
+{
+    return folder.stamp.known ? folder.stamp.ownSize : ownSizeOnDisk(path);
+}
+
 std::string childPath(std::string_view parent, std::string_view name)
 {
     std::string path;
@@ -146,13 +153,13 @@ uint64_t sizeOfMatches(const VKQuotaFolder& folder, const std::string& path, con
             else if (isPackage)
                 total += entry.item.folder->total;
             else
-                total += ownSizeOnDisk(entryPath);
+                total += ownSizeOfFolder(*entry.item.folder, entryPath);
         }
         if (recurse && entry.item.folder && !(ignorePackageContents && isPackage))
             total += sizeOfMatches(*entry.item.folder, entryPath, query, recurse, ignorePackageContents);
     }
     if (recurse)
-        total += ownSizeOnDisk(path);
+        total += ownSizeOfFolder(folder, path);
     return total;
 }
 
@@ -515,7 +522,8 @@ uint64_t VKQuotaManager::sizeForPath(std::string_view path, bool recurse) const
     std::string folderPath = pathForComponents(*components, components->size());
     uint64_t total = 0;
     for (const auto& entry : item->folder->entries)
-        total += entry.item.folder ? ownSizeOnDisk(childPath(folderPath, entry.name)) : entry.item.size;
+        total += entry.item.folder ? ownSizeOfFolder(*entry.item.folder, childPath(folderPath, entry.name))
+                                   : entry.item.size;
     return total;
 }
 
