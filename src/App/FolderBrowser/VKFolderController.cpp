@@ -1,5 +1,6 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
+#include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
@@ -20,6 +21,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TableViewCell.h"
 #include "WebDAV/WebDAVResponse.h"
@@ -35,8 +37,6 @@
 namespace {
 
 constexpr double CollapsedUpdateDelay = 0.4;
-// The file cells' height (the cells of the folder screen come later).
-constexpr float RowHeight = 68;
 constexpr const char* ModelUpdateTag = "updateModelAndView";
 constexpr const char* ReloadTag = "reloadData";
 
@@ -320,11 +320,12 @@ void VKFolderController::updateModelFlushingCache(bool flush)
     m_searchRows.clear();
     auto text = searchText();
     m_rowsAreSearchResults = text && !text->empty();
-    if (!m_rowsAreSearchResults)
-        return;
-    for (auto& result : searchResults(*text))
-        m_searchRows.push_back(order.makeRow(std::move(result)));
-    order.sort(m_searchRows);
+    if (m_rowsAreSearchResults) {
+        for (auto& result : searchResults(*text))
+            m_searchRows.push_back(order.makeRow(std::move(result)));
+        order.sort(m_searchRows);
+    }
+    pruneMarks();
 }
 
 void VKFolderController::updateModelAndView()
@@ -807,17 +808,6 @@ int VKFolderController::numberOfRows(ui::TableView&, int section)
     return int(std::min<size_t>(rowCount(), INT_MAX));
 }
 
-std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView& table, ui::IndexPath path)
-{
-    static const std::string identifier = "VKFileResourceCell";
-    auto cell = table.dequeueReusableCell(identifier);
-    if (!cell)
-        cell = std::make_shared<ui::TableViewCell>(ui::TableViewCell::Style::Default, identifier);
-    auto resource = resourceAtIndexPath(path);
-    cell->textLabel().setText(resource ? resource->name() : std::string());
-    return cell;
-}
-
 void VKFolderController::loadView()
 {
     gfx::Rect frame = ui::Application::shared() ? ui::Application::shared()->applicationFrame()
@@ -827,7 +817,8 @@ void VKFolderController::loadView()
     table->setDataSource(self());
     table->setDelegate(self());
     table->setFolderController(self());
-    table->setRowHeight(RowHeight);
+    table->setRowHeight(VKFileResourceCell::RowHeight);
+    table->setEditingMode(VKMultiEditTableView::MultiEditMode);
     table->setEditing(isEditing());
     setView(table);
 }
@@ -835,22 +826,54 @@ void VKFolderController::loadView()
 void VKFolderController::viewDidLoad()
 {
     VKFolderControllerBase::viewDidLoad();
+    if (isRootViewController())
+        navigationItem().setLeftBarButtonItem(helpBarButtonItem());
     updateSearchControllerIfNecessary();
 }
 
 void VKFolderController::viewWillAppear(bool animated)
 {
+    VKFolderControllerBase::viewWillAppear(animated);
+    if (auto* label = folderInfoLabel())
+        label->setState(0);
+    updateDownloadsBadgeValue();
     // A folder that changed, or an order or hidden-files setting that
     // changed while another screen showed, is listed afresh.
     if (!m_rowsBuilt || !m_childrenValid || m_childrenOrder != sorting().order())
         updateModelFlushingCache(false);
-    VKFolderControllerBase::viewWillAppear(animated);
     updateView();
+    scrollToStoredFolderContentYOffset();
+}
+
+void VKFolderController::viewWillDisappear(bool animated)
+{
+    VKFolderControllerBase::viewWillDisappear(animated);
+    storeFolderContentYOffset();
+}
+
+void VKFolderController::willRotate(ui::Orientation orientation, double duration)
+{
+    setIndexViewHidden(true, false);
+    VKFolderControllerBase::willRotate(orientation, duration);
+}
+
+void VKFolderController::didRotate(ui::Orientation fromOrientation)
+{
+    VKFolderControllerBase::didRotate(fromOrientation);
+    setIndexViewHidden(false, false);
 }
 
 void VKFolderController::didReceiveMemoryWarning()
 {
-    VKFolderControllerBase::didReceiveMemoryWarning();
-    if (!isVisibleViewController())
+    core::log("VKFolderController didReceiveMemoryWarning");
+    if (!isVisibleViewController()) {
+        if (isViewLoaded())
+            storeFolderContentYOffset();
+        m_children.clear();
         m_childrenValid = false;
+        m_searchRows.clear();
+        m_rowsBuilt = false;
+        m_sectionIndexes.reset();
+    }
+    VKFolderControllerBase::didReceiveMemoryWarning();
 }

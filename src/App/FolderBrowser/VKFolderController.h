@@ -4,11 +4,16 @@
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
+#include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
+#include "App/Viewers/VKViewerFolderHost.h"
 #include "Platform/Core/Observation.h"
+#include "Platform/Core/Value.h"
+#include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/SearchDisplayController.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +25,9 @@ class Notification;
 }
 
 class VKFileResource;
+class VKFileResourceCell;
 class VKFolderSearchBar;
+class VKOperationProgressView;
 class VKIndexView;
 
 // The screen that lists one folder: its items and pending downloads in the
@@ -35,15 +42,44 @@ class VKIndexView;
 // ones) and the section map of the strip (built on the first jump, dropped
 // with every change of the rows). Everything runs on the main thread.
 //
-// The search half lives in VKFolderControllerSearch.cpp.
+// The search half lives in VKFolderControllerSearch.cpp; the rows' side
+// (opening, marking, deleting, the viewers' walks, the scroll position) in
+// VKFolderControllerRows.cpp, the toolbar in VKFolderControllerToolbar.cpp.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
-                           public ui::SearchDisplayDelegate {
+                           public ui::SearchDisplayDelegate,
+                           public VKMultiEditTableViewDelegate,
+                           public VKViewerFolderHost,
+                           public ui::ActionSheetDelegate {
 public:
     // Gives the cloud screens' controller for a cloud folder, once they
     // register one; a plain folder controller until then.
     using Factory = std::function<std::shared_ptr<VKFolderController>(const std::shared_ptr<VKFileResource>&)>;
     static void setCloudFolderControllerFactory(Factory factory);
+
+    // The sheets this screen shows, their buttons, and the downloads button.
+    static constexpr int DownloadsButtonTag = 1001;
+    static constexpr int LongTouchActionSheetTag = 3003;
+    static constexpr int UnzipActionSheetTag = 1022;
+    static constexpr int DeleteFolderActionSheetTag = 1023;
+    static constexpr int OpenButtonTag = 1015;
+    static constexpr int RevealInFolderButtonTag = 1016;
+    static constexpr const char* ShowDownloadViewControllerAction = "showDownloadViewController";
+    static constexpr const char* BeginSearchAction = "beginSearch";
+    static constexpr const char* CreateNewFolderAction = "createNewFolder";
+    static constexpr const char* StateOffsetKey = "VKStateDictionaryFolderControllerOffsetKey";
+
+    // The rows of downloads and uploads come from the screens that own
+    // them ("VKDownloadFileResourceCell", "VKUploadFileResourceCell");
+    // without a factory they are plain file rows.
+    using CellFactory = std::function<std::shared_ptr<VKFileResourceCell>(const std::string& identifier)>;
+    static void registerCellFactory(const std::string& identifier, CellFactory factory);
+    // The downloads screen for a folder; without one the button only logs.
+    using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(const std::shared_ptr<VKFileResource>& folder)>;
+    static void setDownloadViewControllerFactory(DownloadScreenFactory factory);
+    // The offsets remembered per folder ("~/Documents/Work"), for tests.
+    static std::optional<float> storedContentOffset(const std::string& folderPath);
+    static void forgetStoredContentOffsets();
 
     static std::shared_ptr<VKFolderController> folderControllerWithResource(const std::shared_ptr<VKFileResource>& resource);
     static std::shared_ptr<VKFolderController> create(const std::shared_ptr<VKFileResource>& resource);
@@ -158,9 +194,82 @@ public:
     int numberOfRows(ui::TableView& table, int section) override;
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override;
 
+    // ---- The rows (VKFolderControllerRows.cpp) ----
+    std::optional<float> heightForRow(ui::TableView& table, ui::IndexPath path) override;
+    std::optional<ui::IndexPath> willSelectRow(ui::TableView& table, ui::IndexPath path) override;
+    void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
+    std::optional<ui::TableViewCell::EditingStyle> editingStyleForRow(ui::TableView& table, ui::IndexPath path) override;
+    bool canEditRow(ui::TableView& table, ui::IndexPath path) override;
+    bool supportsCommitEditing() const override { return true; }
+    void commitEditing(ui::TableView& table, ui::TableViewCell::EditingStyle style, ui::IndexPath path) override;
+    void willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path) override;
+
+    // A folder pushes its screen, a zip archive offers to unzip, any other
+    // file opens in its viewer.
+    void openResource(const std::shared_ptr<VKFileResource>& resource);
+    // Closes this screen's sheets and shows the sheet from the toolbar.
+    void showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource);
+
+    // Marking and editing.
+    void setEditing(bool editing, bool animated) override;
+    std::optional<bool> tableViewCanHandleSwipes(VKMultiEditTableView& table) override;
+    void didMarkCell(ui::TableView& table, ui::IndexPath path) override;
+    void didUnmarkCell(ui::TableView& table, ui::IndexPath path) override;
+    void longTouchGestureForCell(ui::TableView& table, ui::TableViewCell& cell) override;
+    // The marked rows, in row order; marks follow their items when the
+    // rows are rebuilt, and the marks of vanished items go.
+    std::vector<ui::IndexPath> markedIndexPaths() const;
+    std::vector<std::shared_ptr<VKFileResource>> markedResources() const;
+    uint64_t markedSize() const { return m_markedSize; }
+    bool isMarked(const VKFileResource& resource) const;
+
+    // The viewers' questions.
+    std::shared_ptr<VKFileResource> folderResource() const override { return m_resource; }
+    int moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource) override;
+    bool isViewableResource(const VKFileResource& resource) const;
+    std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(
+        const std::optional<std::string>& mimePrefix) override;
+    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override;
+    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override;
+    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override;
+    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override;
+    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(
+        const std::vector<std::string>& ignoredIdentifiers) override;
+
+    // Reveal, select and scroll, by resource.
+    void revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource);
+    void selectResource(const std::shared_ptr<VKFileResource>& resource, bool animated);
+    void deselectResource(const std::shared_ptr<VKFileResource>& resource, bool animated);
+    void scrollToResource(const std::shared_ptr<VKFileResource>& resource, ui::TableView::ScrollPosition position, bool animated);
+
+    // The scroll position, per folder and in the saved state.
+    float normalisedOffset();
+    void setNormalisedOffset(float offset);
+    void storeFolderContentYOffset();
+    void scrollToStoredFolderContentYOffset();
+    core::Value currentStateDictionary();
+    void restoreStateFromDictionary(const core::Value& state);
+
+    bool thumbnailCreationDisabled() const { return m_thumbnailCreationDisabled; }
+    void setThumbnailCreationDisabled(bool disabled);
+
+    // ---- The toolbar (VKFolderControllerToolbar.cpp) ----
+    void updateToolbarItems() override;
+    void updateDownloadsBadgeValue();
+    void showDownloadViewController();
+    void updateUploadProgressView();
+    VKOperationProgressView* uploadOperationProgressView() const;
+
     void loadView() override;
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void willRotate(ui::Orientation orientation, double duration) override;
+    void didRotate(ui::Orientation fromOrientation) override;
     void didReceiveMemoryWarning() override;
 
 protected:
@@ -193,6 +302,15 @@ private:
     bool isInThisFolder(const VKFileResource& resource) const;
     void repairNavigationStack();
     void showScopeBar(bool shown);
+    // After a rebuild the marks keep to the items still listed.
+    void pruneMarks();
+    uint64_t sizeForMarking(const VKFileResource& resource) const;
+    void highlightResource(const std::shared_ptr<VKFileResource>& resource, int count);
+    void askThumbnailForCell(ui::TableViewCell& cell);
+    std::shared_ptr<VKFileResource> walkViewable(const std::shared_ptr<VKFileResource>& from, int step,
+        const std::function<bool(const VKFileResource&)>& accepts);
+    std::string parentNameForResult(const VKFileResource& resource) const;
+    float searchBarHeight() const;
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
@@ -216,6 +334,12 @@ private:
     size_t m_directoryReads = 0;
     size_t m_modelBuilds = 0;
     std::vector<core::Observation> m_observations;
+
+    // Marked items by path, with the size each added.
+    std::map<std::string, uint64_t> m_marks;
+    uint64_t m_markedSize = 0;
+    bool m_thumbnailCreationDisabled = false;
+    std::shared_ptr<ui::BarButtonItem> m_uploadItem;
 
     std::shared_ptr<VKFolderSearchBar> m_searchBar;
     std::shared_ptr<ui::SearchDisplayController> m_searchController;

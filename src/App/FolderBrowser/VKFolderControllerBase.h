@@ -191,12 +191,13 @@ public:
     bool isRootViewController() const;
     // Dark images and dark grey labels (for light bars).
     virtual bool shouldUseDarkControlStyle() const { return false; }
+    // The bar labels' colours for the style in use.
+    void applyAppearance(ui::Label& label) const;
 
 private:
     // Runs `handler` on the main thread with the screen, while it lives:
     // at once when called there, else on a later pass.
     void deliver(std::function<void(VKFolderControllerBase&)> handler);
-    void applyAppearance(ui::Label& label) const;
 
     std::shared_ptr<ui::BarButtonItem> m_serverStateItem;
     std::shared_ptr<ui::BarButtonItem> m_folderInfoItem;

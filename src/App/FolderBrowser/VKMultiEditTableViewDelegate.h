@@ -1,7 +1,10 @@
 #pragma once
 
 // What a multi-edit table asks and tells its delegate beyond a table's
-// usual questions. Every member is optional.
+// usual questions. Every member is optional. It stands beside
+// ui::TableViewDelegate rather than deriving from it, so that a table view
+// controller (already a table delegate) can take it on: the table finds it
+// by a cast of its delegate.
 
 #include "Platform/UI/TableViewDelegate.h"
 
@@ -9,8 +12,9 @@
 
 class VKMultiEditTableView;
 
-class VKMultiEditTableViewDelegate : public ui::TableViewDelegate {
+class VKMultiEditTableViewDelegate {
 public:
+    virtual ~VKMultiEditTableViewDelegate() = default;
     // Whether a swipe over a row may show its delete button; nothing: not
     // answered (swipes are taken).
     virtual std::optional<bool> tableViewCanHandleSwipes(VKMultiEditTableView& table)

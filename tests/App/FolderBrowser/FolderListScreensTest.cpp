@@ -40,7 +40,7 @@ const std::vector<std::string> words { "Apricot", "Bridge", "Canyon", "Delta", "
     "Timber", "Umbra", "Valley", "Willow", "Xylem", "Yonder", "Zephyr" };
 
 // 200 files under "#" and A–Z: seven or eight a letter.
-struct Folder : VKMultiEditTableViewDelegate, ui::TableViewDataSource, VKIndexViewDataSource {
+struct Folder : ui::TableViewDelegate, VKMultiEditTableViewDelegate, ui::TableViewDataSource, VKIndexViewDataSource {
     std::vector<std::string> titles;
     std::vector<std::vector<std::string>> names;
     Folder()

@@ -26,7 +26,7 @@ std::vector<std::string> letters()
 
 // A list of `perSection` rows under each letter, deletable, and the
 // strip's data source; records what the table asks and tells.
-struct Listing : VKMultiEditTableViewDelegate, ui::TableViewDataSource, VKIndexViewDataSource {
+struct Listing : ui::TableViewDelegate, VKMultiEditTableViewDelegate, ui::TableViewDataSource, VKIndexViewDataSource {
     int perSection = 3;
     std::optional<bool> swipes;
     std::vector<int> modesWhenEditingBegan;

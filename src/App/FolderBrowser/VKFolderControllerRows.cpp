@@ -1,0 +1,733 @@
+// The folder screen's rows: their cells, what a touch, a mark, a swipe and a
+// long touch do, how an item opens, the walks the viewers ask for, revealing
+// a row, and the scroll position kept per folder.
+
+#include "App/FolderBrowser/VKFolderController.h"
+
+#include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "App/FolderBrowser/VKFolderTableView.h"
+#include "App/FolderBrowser/VKIndexView.h"
+#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "App/Shell/Interface/VKActionSheet.h"
+#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Shell/VKApplication.h"
+#include "App/Viewers/VKViewController.h"
+#include "FileModel/FileManagerResourceAdditions.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "FileModel/VKQuotaManager.h"
+#include "FileModel/VKThumbnailManager.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Kit/StringAdditions.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TextField.h"
+#include "Platform/UI/Toolbar.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+constexpr double HighlightInterval = 0.5;
+
+bool isGuest()
+{
+    auto hooks = VKAppDelegateHooks::current();
+    return hooks && hooks->isGuestMode();
+}
+
+std::mutex& cellFactoryMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, VKFolderController::CellFactory>& cellFactories()
+{
+    static std::map<std::string, VKFolderController::CellFactory> factories;
+    return factories;
+}
+
+// Offsets by folder ("~/Documents/Work"); the main thread's only.
+std::map<std::string, float>& folderContentOffsets()
+{
+    static std::map<std::string, float> offsets;
+    return offsets;
+}
+
+std::string offsetKey(const std::string& folderPath)
+{
+    return core::path::abbreviatingWithTildeInPath(folderPath);
+}
+
+bool hasPrefix(const VKFileResource& resource, const std::optional<std::string>& mimePrefix)
+{
+    return !mimePrefix || mimePrefix->empty() || resource.mimeType().starts_with(*mimePrefix);
+}
+
+bool conformsToAny(const VKFileResource& resource, const std::vector<std::string>& identifiers)
+{
+    return std::any_of(identifiers.begin(), identifiers.end(),
+        [&](const std::string& identifier) { return resource.conformsToUTIdentifier(identifier); });
+}
+
+} // namespace
+
+void VKFolderController::registerCellFactory(const std::string& identifier, CellFactory factory)
+{
+    std::lock_guard lock(cellFactoryMutex());
+    cellFactories()[identifier] = std::move(factory);
+}
+
+std::optional<float> VKFolderController::storedContentOffset(const std::string& folderPath)
+{
+    auto& offsets = folderContentOffsets();
+    auto found = offsets.find(offsetKey(folderPath));
+    return found == offsets.end() ? std::nullopt : std::optional<float>(found->second);
+}
+
+void VKFolderController::forgetStoredContentOffsets()
+{
+    folderContentOffsets().clear();
+}
+
+// MARK: Cells
+
+std::string VKFolderController::parentNameForResult(const VKFileResource& resource) const
+{
+    auto application = VKApplication::sharedApplication();
+    std::string parent = core::path::deletingLastPathComponent(resource.path());
+    auto root = application->rootDirectoryForPath(resource.path());
+    std::string prefix = application->localizedPrefixForPath(resource.path());
+    if (!root)
+        return prefix;
+    auto relative = stringByAbbreviatingRelativeToPath(parent, *root);
+    if (!relative || relative->empty() || *relative == ".")
+        return prefix;
+    return core::path::appendingPathComponent(prefix, *relative);
+}
+
+std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView& table, ui::IndexPath path)
+{
+    auto resource = resourceAtIndexPath(path);
+    std::string identifier = "VKFileResourceCell";
+    if (resource && resource->isDownloadResource())
+        identifier = "VKDownloadFileResourceCell";
+    else if (resource && resource->isCloudResource() && resource->isUpload())
+        identifier = "VKUploadFileResourceCell";
+    auto cell = std::dynamic_pointer_cast<VKFileResourceCell>(table.dequeueReusableCell(identifier));
+    if (!cell) {
+        CellFactory factory;
+        {
+            std::lock_guard lock(cellFactoryMutex());
+            if (auto found = cellFactories().find(identifier); found != cellFactories().end())
+                factory = found->second;
+        }
+        cell = factory ? factory(identifier) : nullptr;
+        if (!cell)
+            cell = VKFileResourceCell::create(identifier);
+    }
+    cell->setFrame({ 0, 0, table.bounds().width(), VKFileResourceCell::RowHeight });
+    cell->setResource(resource);
+    bool results = resource && isSearching() && searchScope() == 1 && m_rowsAreSearchResults;
+    cell->setParentName(results ? parentNameForResult(*resource) : std::string());
+    return cell;
+}
+
+std::optional<float> VKFolderController::heightForRow(ui::TableView&, ui::IndexPath)
+{
+    return VKFileResourceCell::RowHeight;
+}
+
+void VKFolderController::askThumbnailForCell(ui::TableViewCell& cell)
+{
+    auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
+    if (!fileCell || !fileCell->resource())
+        return;
+    const auto& resource = fileCell->resource();
+    if (!resource->isImageType() || resource->isDownloadResource())
+        return;
+    auto thumbnails = VKThumbnailManager::sharedManager();
+    if (!thumbnails->thumbnailForResource(*resource))
+        thumbnails->generateThumbnailAndScreenPreviewForResource(resource);
+}
+
+void VKFolderController::willDisplayCell(ui::TableView&, ui::TableViewCell& cell, ui::IndexPath)
+{
+    if (!m_thumbnailCreationDisabled)
+        askThumbnailForCell(cell);
+    cell.setEditing(isEditing(), false);
+    if (auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell); fileCell && fileCell->resource())
+        fileCell->setMarked(isMarked(*fileCell->resource()));
+    cell.setAccessoryType(shouldDisplayIndexView() ? ui::TableViewCell::Accessory::None
+                                                   : ui::TableViewCell::Accessory::DisclosureIndicator);
+}
+
+void VKFolderController::setThumbnailCreationDisabled(bool disabled)
+{
+    m_thumbnailCreationDisabled = disabled;
+    if (disabled || !isTopViewController() || !isViewLoaded())
+        return;
+    core::log("VKFolderController restarting thumbnail creation...");
+    for (auto* cell : activeTableView().visibleCells())
+        askThumbnailForCell(*cell);
+}
+
+// MARK: Selecting and opening
+
+std::optional<ui::IndexPath> VKFolderController::willSelectRow(ui::TableView&, ui::IndexPath path)
+{
+    if (isEditing())
+        return std::nullopt;
+    auto resource = resourceAtIndexPath(path);
+    if (resource && resource->isDownloadResource()) {
+        showAlertViewWithMessage(core::localized("Can't view incomplete downloads."), core::localized("OK"));
+        return std::nullopt;
+    }
+    return path;
+}
+
+void VKFolderController::didSelectRow(ui::TableView& table, ui::IndexPath path)
+{
+    if (isEditing())
+        return;
+    if (isSearching() && m_searchBar)
+        m_searchBar->textField().resignFirstResponder();
+    auto resource = resourceAtIndexPath(path);
+    if (!resource)
+        return;
+    if (!resource->exists()) {
+        showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("{} no longer exists")), resource->name()),
+            core::localized("OK"));
+        updateModelFlushingCache(true);
+        updateView();
+        return;
+    }
+    if (resource->isMarkedDeleted()) {
+        table.deselectRow(path, true);
+        return;
+    }
+    openResource(resource);
+}
+
+void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource)
+        return;
+    auto deselect = [this] {
+        ui::TableView& table = activeTableView();
+        if (auto selected = table.indexPathForSelectedRow())
+            table.deselectRow(*selected, true);
+    };
+    std::shared_ptr<ui::ViewController> next;
+    std::optional<std::string> backTitle;
+    if (resource->isCollection()) {
+        if (resource->isCloudResource() && resource->isUpload()) {
+            deselect();
+            return;
+        }
+        next = folderControllerWithResource(resource);
+        if (isSearching())
+            backTitle = core::localized("Search");
+    } else if (core::path::pathExtension(resource->name()) == "zip") {
+        if (!(resource->supportedFileOperations() & VKFileResourceOperationUncompress)) {
+            showAlertViewWithTitle(core::localized("Warning"), core::localized("Unzip is not supported in this folder"),
+                core::localized("OK"));
+        } else {
+            auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("Unzip \"{}\"?")), resource->name()),
+                std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+            sheet->setTag(UnzipActionSheetTag);
+            sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
+            sheet->addButtonWithTitle(core::localized("Unzip"), VKActionSheet::UntaggedButton);
+            sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
+            showActionSheet(*sheet, resource);
+        }
+        deselect();
+        return;
+    } else {
+        next = VKViewController::viewControllerWithResource(resource, std::static_pointer_cast<VKViewerFolderHost>(self()));
+        backTitle = core::localized("Back");
+    }
+    auto& item = navigationItem();
+    std::optional<std::string> current;
+    if (item.backBarButtonItem())
+        current = item.backBarButtonItem()->title();
+    if (current != backTitle)
+        item.setBackBarButtonItem(backTitle ? barButtonItemWithTitle(*backTitle, ui::BarButtonItem::Style::Plain) : nullptr);
+    if (next && navigationController())
+        navigationController()->pushViewController(next, true);
+    else
+        deselect();
+}
+
+void VKFolderController::showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource)
+{
+    dismissActiveActionSheet(*this);
+    ::showActionSheet(*this, sheet, resource);
+}
+
+void VKFolderController::longTouchGestureForCell(ui::TableView&, ui::TableViewCell& cell)
+{
+    if (!isSearching())
+        return;
+    auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
+    auto resource = fileCell ? fileCell->resource() : nullptr;
+    if (!resource) {
+        core::log("Warning, invalid resource for long touch gesture");
+        return;
+    }
+    auto sheet = VKActionSheet::create(resource->name(), std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+    sheet->setTag(LongTouchActionSheetTag);
+    sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
+    sheet->addButtonWithTitle(core::localized("Open"), OpenButtonTag);
+    sheet->addButtonWithTitle(core::localized("Reveal in Folder"), RevealInFolderButtonTag);
+    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
+    showActionSheet(*sheet, resource);
+}
+
+// MARK: Editing and marking
+
+void VKFolderController::setEditing(bool editing, bool animated)
+{
+    if (editing == isEditing())
+        return;
+    auto* multiEdit = dynamic_cast<VKMultiEditTableView*>(isViewLoaded() ? &tableView() : nullptr);
+    bool marking = !isSearching() && multiEdit && multiEdit->editingMode() != VKMultiEditTableView::SwipeMode;
+    if (!marking) {
+        VKFolderControllerBase::setEditing(editing, animated);
+        if (isViewLoaded())
+            activeTableView().setEditing(editing, animated);
+        if (!editing) {
+            if (multiEdit)
+                multiEdit->setEditingMode(VKMultiEditTableView::MultiEditMode);
+            updateFolderInfo();
+        }
+        return;
+    }
+    // The table's own editing stays off: the rows show their check boxes.
+    ui::ViewController::setEditing(editing, animated);
+    setIndexViewHidden(editing, animated);
+    if (editing)
+        setIndexViewHidden(true, animated);
+    else
+        updateIndexView();
+    navigationItem().setHidesBackButton(editing, animated);
+    m_marks.clear();
+    m_markedSize = 0;
+    if (m_searchBar)
+        m_searchBar->textField().setEnabled(!editing);
+    updateEditButton();
+    if (editing) {
+        std::shared_ptr<ui::BarButtonItem> newFolder;
+        if (m_resource->supportedFileOperations() & VKFileResourceOperationCreateFolder) {
+            std::weak_ptr<VKFolderController> weak = self();
+            newFolder = barButtonItemWithTitle(core::localized("New Folder"), ui::BarButtonItem::Style::Bordered, nullptr,
+                CreateNewFolderAction, [weak](ui::BarButtonItem&) {
+                    // Making the folder belongs to the editing screens.
+                    if (weak.lock())
+                        core::log("VKFolderController: New Folder");
+                });
+        }
+        navigationItem().setLeftBarButtonItem(newFolder, animated);
+        setToolbarItems(editingToolbarItems(), animated);
+    } else {
+        navigationItem().setLeftBarButtonItem(isRootViewController() ? helpBarButtonItem() : nullptr, animated);
+        navigationItem().setPrompt("");
+        updateToolbarItems();
+    }
+    for (auto* cell : tableView().visibleCells())
+        cell->setEditing(editing, animated);
+}
+
+std::optional<bool> VKFolderController::tableViewCanHandleSwipes(VKMultiEditTableView& table)
+{
+    if (isGuest())
+        return false;
+    if (!isEditing())
+        return true;
+    return table.editingMode() != VKMultiEditTableView::MultiEditMode;
+}
+
+uint64_t VKFolderController::sizeForMarking(const VKFileResource& resource) const
+{
+    if (resource.isCollection())
+        return VKQuotaManager::defaultManager()->sizeForPath(resource.path());
+    return resource.size();
+}
+
+bool VKFolderController::isMarked(const VKFileResource& resource) const
+{
+    return m_marks.contains(core::path::standardizingPath(resource.path()));
+}
+
+void VKFolderController::didMarkCell(ui::TableView&, ui::IndexPath path)
+{
+    auto resource = resourceAtIndexPath(path);
+    if (!resource)
+        return;
+    auto [entry, added] = m_marks.try_emplace(core::path::standardizingPath(resource->path()), 0);
+    if (added) {
+        entry->second = sizeForMarking(*resource);
+        m_markedSize += entry->second;
+    }
+}
+
+void VKFolderController::didUnmarkCell(ui::TableView&, ui::IndexPath path)
+{
+    auto resource = resourceAtIndexPath(path);
+    if (!resource)
+        return;
+    auto found = m_marks.find(core::path::standardizingPath(resource->path()));
+    if (found == m_marks.end())
+        return;
+    m_markedSize -= std::min(m_markedSize, found->second);
+    m_marks.erase(found);
+}
+
+void VKFolderController::pruneMarks()
+{
+    if (m_marks.empty())
+        return;
+    std::map<std::string, uint64_t> kept;
+    for (const auto& row : rows()) {
+        auto found = m_marks.find(core::path::standardizingPath(row.resource->path()));
+        if (found != m_marks.end())
+            kept.insert(*found);
+    }
+    m_markedSize = 0;
+    for (const auto& [path, size] : kept)
+        m_markedSize += size;
+    m_marks = std::move(kept);
+}
+
+std::vector<ui::IndexPath> VKFolderController::markedIndexPaths() const
+{
+    std::vector<ui::IndexPath> paths;
+    for (size_t i = 0; i < rows().size(); ++i)
+        if (m_marks.contains(core::path::standardizingPath(rows()[i].resource->path())))
+            paths.push_back({ tableSectionForResources(), int(i) });
+    return paths;
+}
+
+std::vector<std::shared_ptr<VKFileResource>> VKFolderController::markedResources() const
+{
+    std::vector<std::shared_ptr<VKFileResource>> marked;
+    for (const auto& path : markedIndexPaths())
+        marked.push_back(rows()[size_t(path.row)].resource);
+    return marked;
+}
+
+// MARK: Deleting
+
+std::optional<ui::TableViewCell::EditingStyle> VKFolderController::editingStyleForRow(ui::TableView&, ui::IndexPath)
+{
+    return ui::TableViewCell::EditingStyle::Delete;
+}
+
+bool VKFolderController::canEditRow(ui::TableView&, ui::IndexPath path)
+{
+    if (isGuest() || isOperationInProgress())
+        return false;
+    auto resource = resourceAtIndexPath(path);
+    // An unfinished download is the downloads screen's to stop.
+    return !(resource && resource->isDownloadResource() && !resource->exists());
+}
+
+void VKFolderController::commitEditing(ui::TableView&, ui::TableViewCell::EditingStyle style, ui::IndexPath path)
+{
+    if (style != ui::TableViewCell::EditingStyle::Delete)
+        return;
+    auto resource = resourceAtIndexPath(path);
+    if (!resource)
+        return;
+    if (resource->isCollection()) {
+        auto names = resource->childNames();
+        if (names && !names->empty()) {
+            auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("\"{}\" is not empty")), resource->name()),
+                std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+            sheet->setTag(DeleteFolderActionSheetTag);
+            sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
+            sheet->setDestructiveButtonIndex(sheet->addButtonWithTitle(core::localized("Delete"), VKActionSheet::UntaggedButton));
+            sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
+            showActionSheet(*sheet, resource);
+            return;
+        }
+    }
+    int result = moveResourceToTrash(resource);
+    if (result == TrashMoved)
+        return;
+    showAlertViewWithMessage(core::localized(result == TrashLocked ? "The file is locked and cannot currently be deleted"
+                                                                   : "Failed to delete"),
+        core::localized("OK"));
+}
+
+int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource)
+        return 0;
+    auto& center = core::NotificationCenter::defaultCenter();
+    center.post(VKFolderControllerWillDeleteResourceNotification, shared_from_this(),
+        core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
+    int result = int(moveFileResourceToTrash(resource));
+    if (result != TrashMoved)
+        return result;
+    auto row = indexPathOfResource(*resource);
+    beginModelUpdates();
+    removeResourceFromModel(resource);
+    endModelUpdates();
+    if (auto found = m_marks.find(core::path::standardizingPath(resource->path())); found != m_marks.end()) {
+        m_markedSize -= std::min(m_markedSize, found->second);
+        m_marks.erase(found);
+    }
+    center.post(VKFolderControllerCollectionDidUpdateNotification, shared_from_this(),
+        core::Value::Dictionary { { "Path", core::Value(m_resource->path()) } });
+    if (isInTrashGroup())
+        return result;
+    emptyTrashInBackground();
+    if (row && isViewLoaded()) {
+        activeTableView().deleteRows({ *row }, ui::TableView::RowAnimation::Fade);
+        updateFolderInfo();
+    } else {
+        updateModelAndView();
+    }
+    return result;
+}
+
+// MARK: The viewers' walks
+
+bool VKFolderController::isViewableResource(const VKFileResource& resource) const
+{
+    return !resource.isCollection() && !resource.isDownloadResource();
+}
+
+std::vector<std::shared_ptr<VKFileResource>> VKFolderController::getAllViewableResourcesWithType(
+    const std::optional<std::string>& mimePrefix)
+{
+    std::vector<std::shared_ptr<VKFileResource>> viewable;
+    for (auto& resource : filteredResources())
+        if (isViewableResource(*resource) && hasPrefix(*resource, mimePrefix))
+            viewable.push_back(std::move(resource));
+    return viewable;
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::walkViewable(const std::shared_ptr<VKFileResource>& from, int step,
+    const std::function<bool(const VKFileResource&)>& accepts)
+{
+    if (!from || !m_rowsBuilt)
+        return nullptr;
+    auto row = rowIndexOfPath(rows(), from->path());
+    if (!row)
+        return nullptr;
+    for (long i = long(*row) + step; i >= 0 && size_t(i) < rows().size(); i += step) {
+        const auto& resource = rows()[size_t(i)].resource;
+        if (isViewableResource(*resource) && accepts(*resource))
+            return resource;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getNextViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix)
+{
+    return walkViewable(resource, 1, [&](const VKFileResource& r) { return hasPrefix(r, mimePrefix); });
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getPreviousViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix)
+{
+    return walkViewable(resource, -1, [&](const VKFileResource& r) { return hasPrefix(r, mimePrefix); });
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getNextViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers)
+{
+    return walkViewable(resource, 1, [&](const VKFileResource& r) { return !conformsToAny(r, ignoredIdentifiers); });
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getPreviousViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers)
+{
+    return walkViewable(resource, -1, [&](const VKFileResource& r) { return !conformsToAny(r, ignoredIdentifiers); });
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getFirstViewableResourceIgnoringUTIdentifiers(
+    const std::vector<std::string>& ignoredIdentifiers)
+{
+    for (const auto& resource : filteredResources())
+        if (isViewableResource(*resource) && !conformsToAny(*resource, ignoredIdentifiers))
+            return resource;
+    return nullptr;
+}
+
+// MARK: Reveal, select, scroll
+
+void VKFolderController::revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource || !isViewLoaded())
+        return;
+    ui::TableView& table = activeTableView();
+    if (auto selected = table.indexPathForSelectedRow())
+        table.deselectRow(*selected, false);
+    auto path = indexPathOfResource(*resource);
+    if (!path)
+        return;
+    table.scrollToRow(*path, ui::TableView::ScrollPosition::Middle, false);
+    table.deselectRow(*path, false);
+    highlightResource(resource, 0);
+}
+
+void VKFolderController::highlightResource(const std::shared_ptr<VKFileResource>& resource, int count)
+{
+    if (!isViewLoaded())
+        return;
+    if (auto path = indexPathOfResource(*resource))
+        if (auto* cell = activeTableView().cellForRow(*path))
+            cell->setSelected(!cell->isSelected(), true);
+    if (count >= 3)
+        return;
+    std::weak_ptr<VKFolderController> weak = self();
+    core::RunLoop::main().performAfter(HighlightInterval, [weak, resource, count] {
+        if (auto controller = weak.lock())
+            controller->highlightResource(resource, count + 1);
+    });
+}
+
+void VKFolderController::selectResource(const std::shared_ptr<VKFileResource>& resource, bool animated)
+{
+    if (!resource || !isViewLoaded() || rowCount() == 0)
+        return;
+    auto path = indexPathOfResource(*resource);
+    if (!path)
+        return;
+    ui::TableView& table = activeTableView();
+    if (auto selected = table.indexPathForSelectedRow())
+        table.deselectRow(*selected, false);
+    table.selectRow(*path, animated, ui::TableView::ScrollPosition::None);
+}
+
+void VKFolderController::deselectResource(const std::shared_ptr<VKFileResource>& resource, bool animated)
+{
+    if (!resource || !isViewLoaded())
+        return;
+    if (auto path = indexPathOfResource(*resource))
+        activeTableView().deselectRow(*path, animated);
+}
+
+void VKFolderController::scrollToResource(const std::shared_ptr<VKFileResource>& resource,
+    ui::TableView::ScrollPosition position, bool animated)
+{
+    if (!resource || !isViewLoaded() || rowCount() == 0)
+        return;
+    auto path = indexPathOfResource(*resource);
+    if (!path)
+        return;
+    ui::TableView& table = activeTableView();
+    gfx::Rect row = table.rectForRow(*path);
+    gfx::Rect visible = table.bounds();
+    float top = std::max(row.minY(), visible.minY());
+    float bottom = std::min(row.maxY(), visible.maxY());
+    if (bottom - top < row.height())
+        table.scrollToRow(*path, position, animated);
+}
+
+// MARK: The scroll position
+
+float VKFolderController::searchBarHeight() const
+{
+    return m_searchController && m_searchBar ? m_searchBar->frame().height() : 0;
+}
+
+float VKFolderController::normalisedOffset()
+{
+    if (!isViewLoaded())
+        return 0;
+    ui::TableView& table = activeTableView();
+    float maximum = table.contentSize().height - table.bounds().height();
+    if (maximum <= 0)
+        return 0;
+    float offset = table.contentOffset().y;
+    if (offset < searchBarHeight())
+        offset = 0;
+    return std::clamp(offset / maximum, 0.0f, 1.0f);
+}
+
+void VKFolderController::setNormalisedOffset(float offset)
+{
+    if (!isViewLoaded() || !std::isfinite(offset))
+        return;
+    ui::TableView& table = activeTableView();
+    float maximum = std::max(0.0f, table.contentSize().height - table.bounds().height());
+    table.setContentOffset({ table.contentOffset().x, maximum * std::clamp(offset, 0.0f, 1.0f) });
+}
+
+void VKFolderController::storeFolderContentYOffset()
+{
+    if (!isViewLoaded())
+        return;
+    float y = activeTableView().contentOffset().y;
+    std::string key = offsetKey(m_folderPath);
+    if (!std::isfinite(y) || y <= searchBarHeight())
+        folderContentOffsets().erase(key);
+    else
+        folderContentOffsets()[key] = y;
+}
+
+void VKFolderController::scrollToStoredFolderContentYOffset()
+{
+    if (!isViewLoaded())
+        return;
+    float y = storedContentOffset(m_folderPath).value_or(0);
+    if (m_searchController && !isSearching())
+        y = std::max(y, searchBarHeight());
+    ui::TableView& table = activeTableView();
+    float navigationBar = 0;
+    float toolbar = 0;
+    if (auto* navigation = navigationController()) {
+        navigationBar = navigation->navigationBar().frame().height();
+        if (!navigation->isToolbarHidden())
+            toolbar = navigation->toolbar().frame().height();
+    }
+    y = std::min(y, table.contentSize().height - (table.bounds().height() - navigationBar - toolbar));
+    if (y > 0)
+        table.setContentOffset({ 0, y });
+}
+
+core::Value VKFolderController::currentStateDictionary()
+{
+    return core::Value(core::Value::Dictionary { { StateOffsetKey, core::Value(double(normalisedOffset())) } });
+}
+
+void VKFolderController::restoreStateFromDictionary(const core::Value& state)
+{
+    if (!state.isDictionary())
+        return;
+    const core::Value& value = state[StateOffsetKey];
+    if (!value.isNumber())
+        return;
+    double number = value.toReal();
+    if (!std::isfinite(number))
+        return;
+    float offset = float(std::clamp(number, 0.0, 1.0));
+    folderContentOffsets()[offsetKey(m_folderPath)] = offset;
+    std::weak_ptr<VKFolderController> weak = self();
+    core::RunLoop::main().post([weak, offset] {
+        auto controller = weak.lock();
+        if (!controller || !controller->isViewLoaded())
+            return;
+        controller->setNormalisedOffset(offset);
+        controller->activeTableView().flashScrollIndicators();
+    });
+}
