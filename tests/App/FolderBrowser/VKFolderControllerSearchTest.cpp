@@ -23,16 +23,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Answers as the delegate does for a guest.
-struct GuestHooks : VKAppDelegateHooks {
-    bool isOrientationLocked() const override { return false; }
-    bool isRootPasscodeControllerActive() const override { return false; }
-    ui::ViewController* rootPasscodeController() const override { return nullptr; }
-    bool isGuestMode() const override { return true; }
-    bool guestActionsEnabled() const override { return false; }
-    bool isAudioPlayerPlaying() const override { return false; }
-    std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
-};
+using test::GuestHooks;
 
 class VKFolderControllerSearchTest : public test::FolderListingTestCase {
 protected:

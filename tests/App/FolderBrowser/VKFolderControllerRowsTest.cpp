@@ -1,0 +1,556 @@
+// The folder list's rows as a person uses them: the cell's texts and
+// layout, opening items, marking (sizes past 4 GiB, marks that follow their
+// items through a rebuild), swipe delete into the real trash, the long
+// touch in search results, the viewers' walks, and the scroll position kept
+// per folder and in the saved state.
+
+#include "FolderListingTestCase.h"
+
+#include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderInfoLabel.h"
+#include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "App/FolderBrowser/VKFolderTableView.h"
+#include "App/FolderBrowser/VKOperationProgressView.h"
+#include "App/Shell/Interface/VKActionSheet.h"
+#include "App/Shell/Interface/VKBadgedButton.h"
+#include "App/Viewers/VKViewController.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/ImageView.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Touch.h"
+#include "Support/FileModel/RecordingCloudHooks.h"
+#include "Support/FileModel/RecordingDownloadHooks.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using test::FakeDownload;
+
+gfx::Point mid(const gfx::Rect& rect)
+{
+    return { rect.midX(), rect.midY() };
+}
+
+class VKFolderControllerRowsTest : public test::FolderListingTestCase {
+protected:
+    void TearDown() override
+    {
+        VKFolderController::forgetStoredContentOffsets();
+        ui::AlertView::resetForTesting();
+        FolderListingTestCase::TearDown();
+    }
+    VKFileResourceCell& cellAt(int row)
+    {
+        auto& table = controller->activeTableView();
+        table.layoutIfNeeded();
+        auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow({ 0, row }));
+        if (!cell)
+            throw std::runtime_error("no cell at row " + std::to_string(row));
+        cell->layoutIfNeeded();
+        return *cell;
+    }
+    // Scrolls the row into view and touches it.
+    void tapRow(ui::TableView& table, int row)
+    {
+        table.scrollToRow({ 0, row }, ui::TableView::ScrollPosition::Middle, false);
+        table.layoutIfNeeded();
+        driver.tapRow(table, { 0, row });
+    }
+    bool sheetShown()
+    {
+        try {
+            return driver.actionSheet() != nullptr;
+        } catch (...) {
+            return false;
+        }
+    }
+    int rowOf(const std::string& name)
+    {
+        auto all = names(*controller);
+        auto found = std::find(all.begin(), all.end(), name);
+        if (found == all.end()) {
+            ADD_FAILURE() << name;
+            return 0;
+        }
+        return int(found - all.begin());
+    }
+    // A file of `size` bytes that takes no room on disk.
+    std::string makeSparse(const std::string& relative, off_t size)
+    {
+        std::string path = makeDocument(relative, "");
+        EXPECT_EQ(::truncate(path.c_str(), size), 0);
+        return path;
+    }
+    static Strings titles(const ui::ActionSheet& sheet)
+    {
+        Strings found;
+        for (int i = 0; i < sheet.numberOfButtons(); ++i)
+            found.push_back(sheet.buttonTitle(i));
+        return found;
+    }
+};
+
+TEST_F(VKFolderControllerRowsTest, CellTextsIconsAndLayout)
+{
+    makeDocument("Work/Projects/a.txt");
+    makeDocument("Work/Projects/.hidden");
+    makeDocument("Work/Empty/");
+    makeDocument("Work/One/b.txt");
+    makeDocument("Work/notes.txt", std::string(2048, 'n'));
+    makeDocument("Work/data.XYZ");
+    makeDocument("Work/gone.txt");
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(true));
+    auto downloads = test::RecordingDownloadHooks::install();
+    downloads->addDownload(documents("Work/Projects"), FakeDownload::create(documents("Work/Projects/c.bin")));
+    show(documents("Work"));
+    ASSERT_TRUE(core::fs::removeItem(documents("Work/gone.txt")));
+    controller->tableView().reloadData();
+
+    auto& table = controller->tableView();
+    EXPECT_EQ(table.rowHeight(), 68);
+    EXPECT_EQ(cellAt(rowOf("gone.txt")).sizeLabel().text(), "File not found");
+    // Folders count their items by the hidden rule, with their downloads.
+    EXPECT_EQ(cellAt(rowOf("Projects")).sizeLabel().text(), "2 items");
+    EXPECT_EQ(cellAt(rowOf("One")).sizeLabel().text(), "1 item");
+    EXPECT_EQ(cellAt(rowOf("Empty")).sizeLabel().text(), "0 items");
+    core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(true));
+    runLoop();
+    EXPECT_EQ(cellAt(rowOf("Projects")).sizeLabel().text(), "3 items");
+    core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(false));
+    runLoop();
+
+    auto& notes = cellAt(rowOf("notes.txt"));
+    EXPECT_EQ(notes.sizeLabel().text(), "2 KB");
+    EXPECT_EQ(notes.titleLabel().text(), "notes.txt");
+    EXPECT_FALSE(notes.modificationDateLabel().text().empty());
+    // Over the generic icon the extension in lower case; a known type none.
+    auto& unknown = cellAt(rowOf("data.XYZ"));
+    EXPECT_EQ(unknown.extensionLabel().text(), "xyz");
+    EXPECT_FALSE(unknown.extensionLabel().isHidden());
+    EXPECT_TRUE(unknown.iconView().frame().contains(unknown.extensionLabel().frame()));
+    EXPECT_TRUE(notes.extensionLabel().isHidden());
+
+    // The layout in a 320-point row.
+    EXPECT_EQ(notes.iconView().frame(), (gfx::Rect { 5, 2, 64, 64 }));
+    EXPECT_EQ(notes.titleLabel().frame().x(), 77);
+    EXPECT_NEAR(notes.titleLabel().frame().y(), 10, 0.01);
+    EXPECT_EQ(notes.titleLabel().frame().width(), 213);
+    EXPECT_FALSE(notes.titleLabel().frame().intersects(notes.sizeLabel().frame()));
+    EXPECT_FALSE(notes.sizeLabel().frame().intersects(notes.modificationDateLabel().frame()));
+    EXPECT_EQ(notes.modificationDateLabel().frame().maxX(), 290);
+
+    // Without extensions the files lose theirs, folders keep their names.
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(false));
+    runLoop();
+    EXPECT_EQ(cellAt(rowOf("notes.txt")).titleLabel().text(), "notes");
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(true));
+    runLoop();
+
+    // A row marked deleted is drawn faint.
+    resource(documents("Work/notes.txt"))->setMarkedDeleted(true);
+    controller->tableView().reloadData();
+    EXPECT_EQ(cellAt(rowOf("notes.txt")).contentView().alpha(), 0.5f);
+    VKDownloadHooks::setCurrent(nullptr);
+}
+
+TEST_F(VKFolderControllerRowsTest, HostileNamesStayOneLineAndLongDatesGiveWay)
+{
+    std::string longName = std::string(251, 'L') + ".txt";
+    makeDocument("Odd/" + longName);
+    makeDocument("Odd/<b>bold&amp;\x01" "\xff.txt");
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(true));
+    show(documents("Odd"));
+    auto& odd = cellAt(rowOf("<b>bold&amp;\x01" "\xff.txt"));
+    EXPECT_EQ(odd.titleLabel().text(), "<b>bold&amp;\xEF\xBF\xBD\xEF\xBF\xBD.txt");
+    auto& lengthy = cellAt(rowOf(longName));
+    EXPECT_EQ(lengthy.titleLabel().frame().width(), 213);
+    EXPECT_LE(lengthy.titleLabel().frame().maxX(), 290);
+
+    // A date too long for the room left by the size shortens outside
+    // editing, and is cut to the free width while editing.
+    auto cell = VKFileResourceCell::create("VKFileResourceCell");
+    cell->setFrame({ 0, 0, 180, 68 });
+    cell->setResource(resource(documents("Odd/" + longName)));
+    cell->layoutIfNeeded();
+    std::string shortened = cell->modificationDateLabel().text();
+    float freeLeft = cell->sizeLabel().frame().maxX() + 8;
+    EXPECT_GE(cell->modificationDateLabel().frame().minX(), freeLeft);
+    cell->setIndentationLevel(1);
+    cell->setResource(cell->resource());
+    cell->layoutIfNeeded();
+    std::string full = cell->modificationDateLabel().text();
+    EXPECT_LT(shortened.size(), full.size());
+    EXPECT_GE(cell->modificationDateLabel().frame().minX(), cell->sizeLabel().frame().maxX() + 8);
+    float fullWidth = ui::Fonts::sizeOfString(full, cell->modificationDateLabel().font()).width;
+    EXPECT_LT(cell->modificationDateLabel().frame().width(), fullWidth);
+}
+
+TEST_F(VKFolderControllerRowsTest, OpeningFoldersArchivesFilesAndWhatCannotOpen)
+{
+    makeDocument("Box/Sub/x.txt");
+    makeDocument("Box/a.zip");
+    makeDocument("Box/A.ZIP");
+    makeDocument("Box/note.txt");
+    makeDocument("Box/gone.txt");
+    auto downloads = test::RecordingDownloadHooks::install();
+    downloads->addDownload(documents("Box"), FakeDownload::create(documents("Box/movie.mp4")));
+    show(documents("Box"));
+    auto& table = controller->tableView();
+
+    tapRow(table, rowOf("Sub"));
+    advance(1);
+    ASSERT_EQ(navigation->viewControllers().size(), 2u);
+    EXPECT_EQ(navigation->topViewController()->title(), "Sub");
+    EXPECT_FALSE(controller->navigationItem().backBarButtonItem());
+    driver.tapBack();
+    advance(1);
+
+    tapRow(table, rowOf("a.zip"));
+    advance(1);
+    auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->tag(), VKFolderController::UnzipActionSheetTag);
+    EXPECT_EQ(sheet->title(), "Unzip \"a.zip\"?");
+    EXPECT_EQ(titles(*sheet), (Strings { "Unzip", "Cancel" }));
+    EXPECT_EQ(sheet->cancelButtonIndex(), 1);
+    EXPECT_EQ(sheet->userInfo().objectAs<VKFileResource>()->name(), "a.zip");
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    EXPECT_FALSE(table.indexPathForSelectedRow());
+    sheet->dismiss(1, false);
+    runLoop();
+
+    // The extension test is exact: capitals open a viewer.
+    tapRow(table, rowOf("A.ZIP"));
+    advance(1);
+    ASSERT_EQ(navigation->viewControllers().size(), 2u);
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKViewController>(navigation->viewControllers().back()));
+    ASSERT_TRUE(controller->navigationItem().backBarButtonItem());
+    EXPECT_EQ(controller->navigationItem().backBarButtonItem()->title(), "Back");
+    driver.tapBack();
+    advance(1);
+
+    tapRow(table, rowOf("movie.mp4"));
+    advance(1);
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "Can't view incomplete downloads.");
+    ui::AlertView::resetForTesting();
+
+    ASSERT_TRUE(core::fs::removeItem(documents("Box/gone.txt")));
+    size_t reads = controller->directoryReadCount();
+    tapRow(table, rowOf("gone.txt"));
+    advance(1);
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "gone.txt no longer exists");
+    EXPECT_GT(controller->directoryReadCount(), reads);
+    auto listed = names(*controller);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "gone.txt"), 0);
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    ui::AlertView::resetForTesting();
+
+    // While editing nothing opens.
+    controller->setEditing(true, false);
+    tapRow(table, rowOf("note.txt"));
+    advance(1);
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    VKDownloadHooks::setCurrent(nullptr);
+}
+
+TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
+{
+    makeSparse("Big/b.iso", off_t(3) << 30);
+    makeSparse("Big/c.iso", off_t(3) << 30);
+    makeDocument("Big/d.txt", "1234");
+    show(documents("Big"));
+    controller->setEditing(true, false);
+    runLoop();
+    auto& table = controller->tableView();
+    EXPECT_FALSE(controller->navigationItem().leftBarButtonItem() == nullptr);
+    EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "New Folder");
+
+    // A touch anywhere on the row marks it in the marking mode.
+    tapRow(table, rowOf("b.iso"));
+    tapRow(table, rowOf("c.iso"));
+    advance(0.5);
+    EXPECT_TRUE(cellAt(rowOf("b.iso")).isMarked());
+    EXPECT_EQ(controller->markedSize(), uint64_t(6) << 30);
+    EXPECT_FALSE(table.indexPathForSelectedRow());
+
+    // A client adds a.txt: b and c move down a row and keep their marks.
+    makeDocument("Big/a.txt");
+    postWebDAVUpdate(documents("Big"));
+    advance(1);
+    ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.iso", "c.iso", "d.txt" }));
+    std::vector<std::string> marked;
+    for (auto& item : controller->markedResources())
+        marked.push_back(item->name());
+    EXPECT_EQ(marked, (Strings { "b.iso", "c.iso" }));
+    EXPECT_FALSE(cellAt(0).isMarked());
+    EXPECT_TRUE(cellAt(1).isMarked());
+
+    // A marked item that vanishes takes its size along.
+    ASSERT_TRUE(core::fs::removeItem(documents("Big/c.iso")));
+    postWebDAVUpdate(documents("Big"));
+    advance(1);
+    EXPECT_EQ(controller->markedSize(), uint64_t(3) << 30);
+    tapRow(table, rowOf("b.iso"));
+    EXPECT_EQ(controller->markedSize(), 0u);
+    tapRow(table, rowOf("b.iso"));
+    controller->didUnmarkCell(table, { 0, rowOf("d.txt") });
+    EXPECT_EQ(controller->markedSize(), uint64_t(3) << 30);
+
+    // Leaving editing clears the marks and brings the help back.
+    controller->setEditing(false, false);
+    EXPECT_EQ(controller->markedSize(), 0u);
+    EXPECT_FALSE(cellAt(rowOf("b.iso")).isMarked());
+    EXPECT_FALSE(cellAt(rowOf("b.iso")).markControl());
+}
+
+TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutReload)
+{
+    makeDocument("Del/only.txt");
+    makeDocument("Other/Work/inside.txt");
+    show(documents("Del"));
+    auto& table = controller->tableView();
+    Strings posted;
+    auto a = core::NotificationCenter::defaultCenter().observe(VKFolderControllerWillDeleteResourceNotification, nullptr,
+        [&](const core::Notification& n) { posted.push_back("will " + n.userInfo()["Path"].string()); });
+    auto b = core::NotificationCenter::defaultCenter().observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
+        [&](const core::Notification& n) { posted.push_back("did " + n.userInfo()["Path"].string()); });
+    size_t builds = controller->modelBuildCount();
+
+    driver.swipeRow(table, { 0, 0 });
+    runLoop();
+    auto* cell = table.cellForRow({ 0, 0 });
+    ASSERT_TRUE(cell && cell->showingDeleteConfirmation());
+    driver.tap(*cell->deleteConfirmationButton());
+    advance(1);
+    EXPECT_FALSE(core::fs::exists(documents("Del/only.txt")));
+    EXPECT_EQ(table.numberOfRows(0), 0);
+    EXPECT_EQ(controller->modelBuildCount(), builds);
+    EXPECT_EQ(controller->folderInfo(), "No Items");
+    EXPECT_EQ(posted, (Strings { "will " + documents("Del/only.txt"), "did " + documents("Del") }));
+
+    // A folder that is not empty asks first.
+    show(documents("Other"));
+    controller->commitEditing(controller->tableView(), ui::TableViewCell::EditingStyle::Delete, { 0, 0 });
+    runLoop();
+    auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->tag(), VKFolderController::DeleteFolderActionSheetTag);
+    EXPECT_EQ(sheet->title(), "\"Work\" is not empty");
+    EXPECT_EQ(titles(*sheet), (Strings { "Delete", "Cancel" }));
+    EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
+    EXPECT_TRUE(core::fs::exists(documents("Other/Work")));
+    sheet->dismiss(1, false);
+
+    // A guest or a running operation cannot swipe.
+    EXPECT_TRUE(controller->canEditRow(controller->tableView(), { 0, 0 }));
+    VKAppDelegateHooks::setCurrent(std::make_shared<test::GuestHooks>());
+    EXPECT_FALSE(controller->canEditRow(controller->tableView(), { 0, 0 }));
+    auto& multi = dynamic_cast<VKMultiEditTableView&>(controller->tableView());
+    EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
+    VKAppDelegateHooks::setCurrent(delegate);
+    EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), true);
+    controller->setEditing(true, false);
+    EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
+}
+
+TEST_F(VKFolderControllerRowsTest, LongTouchOnlyInSearchResultsAndOnlyWhenStill)
+{
+    makeDocument("Find/report.txt");
+    makeDocument("Find/other.txt");
+    VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
+    show(documents("Find"));
+    auto& table = controller->tableView();
+    table.layoutIfNeeded();
+    gfx::Point middle = table.convertPoint(mid(table.rectForRow({ 0, 1 })), &window());
+
+    // Outside a search a held row does nothing (the touch is taken back,
+    // or lifting it would open the row).
+    auto fingers = driver.touchDown({ middle });
+    driver.wait(1.3);
+    EXPECT_FALSE(sheetShown());
+    driver.touchCancel(fingers);
+    advance(0.5);
+
+    controller->beginSearch();
+    runLoop();
+    driver.type("report");
+    advance(0.5);
+    auto& results = controller->activeTableView();
+    results.layoutIfNeeded();
+    gfx::Point row = results.convertPoint(mid(results.rectForRow({ 0, 0 })), &window());
+
+    // A drift of 6 points cancels, one of 4 does not.
+    fingers = driver.touchDown({ row });
+    driver.wait(0.3);
+    driver.touchMove({ { fingers[0], { row.x + 6, row.y } } });
+    driver.wait(1.2);
+    EXPECT_FALSE(sheetShown());
+    driver.touchCancel(fingers);
+    advance(0.5);
+
+    fingers = driver.touchDown({ row });
+    driver.wait(0.3);
+    driver.touchMove({ { fingers[0], { row.x + 4, row.y - 4 } } });
+    driver.wait(1.0);
+    auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->tag(), VKFolderController::LongTouchActionSheetTag);
+    EXPECT_EQ(sheet->title(), "report.txt");
+    EXPECT_EQ(titles(*sheet), (Strings { "Open", "Reveal in Folder", "Cancel" }));
+    EXPECT_EQ(sheet->tagForButtonAtIndex(0), VKFolderController::OpenButtonTag);
+    EXPECT_EQ(sheet->tagForButtonAtIndex(1), VKFolderController::RevealInFolderButtonTag);
+    driver.touchCancel(fingers);
+    sheet->dismiss(2, false);
+    runLoop();
+}
+
+TEST_F(VKFolderControllerRowsTest, ViewerWalksSkipWhatTheyCannotShow)
+{
+    auto downloads = test::RecordingDownloadHooks::install();
+    makeDocument("Pics/a.jpg");
+    makeDocument("Pics/b.txt");
+    makeDocument("Pics/c/");
+    makeDocument("Pics/e.png");
+    makeDocument("Pics/f.jpg");
+    downloads->addDownload(documents("Pics"), FakeDownload::create(documents("Pics/d.jpg")));
+    show(documents("Pics"));
+    auto at = [&](const std::string& name) { return resource(documents("Pics/" + name)); };
+    auto name = [](const std::shared_ptr<VKFileResource>& r) { return r ? r->name() : std::string("-"); };
+    std::optional<std::string> images = "image/";
+
+    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("a.jpg"), images)), "e.png");
+    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("a.jpg"), std::nullopt)), "b.txt");
+    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("f.jpg"), images)), "-");
+    EXPECT_EQ(name(controller->getPreviousViewableResourceRelativeToResource(at("e.png"), images)), "a.jpg");
+    EXPECT_EQ(name(controller->getPreviousViewableResourceRelativeToResource(at("a.jpg"), images)), "-");
+    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(resource(documents()), images)), "-");
+    Strings png { "public.png" };
+    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("b.txt"), png)), "f.jpg");
+    EXPECT_EQ(name(controller->getPreviousViewableResourceRelativeToResource(at("f.jpg"), png)), "b.txt");
+    EXPECT_EQ(name(controller->getFirstViewableResourceIgnoringUTIdentifiers({ "public.jpeg" })), "b.txt");
+    Strings all;
+    for (auto& item : controller->getAllViewableResourcesWithType(images))
+        all.push_back(item->name());
+    EXPECT_EQ(all, (Strings { "a.jpg", "e.png", "f.jpg" }));
+
+    // The trash through the viewers' door.
+    EXPECT_EQ(controller->moveResourceToTrash(at("b.txt")), VKViewerFolderHost::TrashMoved);
+    EXPECT_EQ(names(*controller), (Strings { "a.jpg", "c", "d.jpg", "e.png", "f.jpg" }));
+    VKDownloadHooks::setCurrent(nullptr);
+}
+
+TEST_F(VKFolderControllerRowsTest, ScrollPositionKeptPerFolderAndInTheSavedState)
+{
+    for (int i = 0; i < 40; ++i)
+        makeDocument(fmt::format("Long/file {:02}.txt", i));
+    show(documents("Long"));
+    auto& table = controller->tableView();
+    table.layoutIfNeeded();
+    float bar = controller->searchBar()->frame().height();
+    ASSERT_GT(bar, 0);
+
+    table.setContentOffset({ 0, bar + 500 });
+    controller->storeFolderContentYOffset();
+    EXPECT_EQ(VKFolderController::storedContentOffset(documents("Long")), bar + 500);
+    // A new screen for the folder comes back there.
+    show(documents("Long"));
+    EXPECT_EQ(controller->tableView().contentOffset().y, bar + 500);
+
+    // Scrolled only as far as the bar: forgotten.
+    controller->tableView().setContentOffset({ 0, bar });
+    controller->storeFolderContentYOffset();
+    EXPECT_EQ(VKFolderController::storedContentOffset(documents("Long")), std::nullopt);
+
+    // The saved state holds a fraction, applied on the next pass; values
+    // that are no fraction are clamped or ignored.
+    auto& shown = controller->tableView();
+    float maximum = shown.contentSize().height - shown.bounds().height();
+    shown.setContentOffset({ 0, maximum / 2 });
+    auto state = controller->currentStateDictionary();
+    EXPECT_NEAR(state[VKFolderController::StateOffsetKey].toReal(), 0.5, 0.01);
+    shown.setContentOffset({ 0, 0 });
+    controller->restoreStateFromDictionary(state);
+    EXPECT_EQ(shown.contentOffset().y, 0);
+    runLoop();
+    EXPECT_NEAR(shown.contentOffset().y, maximum / 2, 1);
+    controller->restoreStateFromDictionary(core::Value(core::Value::Dictionary { { VKFolderController::StateOffsetKey, core::Value(7.0) } }));
+    runLoop();
+    EXPECT_NEAR(shown.contentOffset().y, maximum, 1);
+    for (auto bad : { core::Value(std::nan("")), core::Value("half"), core::Value(-3.0) }) {
+        shown.setContentOffset({ 0, 100 });
+        controller->restoreStateFromDictionary(core::Value(core::Value::Dictionary { { VKFolderController::StateOffsetKey, bad } }));
+        runLoop();
+        EXPECT_TRUE(shown.contentOffset().y == 100 || shown.contentOffset().y == 0) << bad.description();
+    }
+}
+
+TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
+{
+    auto downloads = test::RecordingDownloadHooks::install();
+    auto cloud = test::RecordingCloudHooks::install();
+    makeDocument("Bar/a.txt");
+    show(documents("Bar"));
+    auto actions = [&] {
+        Strings found;
+        for (auto& item : controller->toolbarItems()) {
+            auto action = item->customView() ? item->customView()->tag() : 0;
+            found.push_back(item->isFlexibleSpace() ? "flex" : action == 1001 ? "downloads" : std::to_string(action));
+        }
+        return found;
+    };
+    ASSERT_EQ(controller->toolbarItems().size(), 7u);
+    auto downloadsItem = controller->toolbarItems()[5];
+    ASSERT_EQ(downloadsItem->customView()->tag(), VKFolderController::DownloadsButtonTag);
+    EXPECT_EQ(downloadsItem->customView()->frame().width(), 44);
+    auto* badged = dynamic_cast<VKBadgedButton*>(downloadsItem->customView().get());
+    ASSERT_TRUE(badged);
+    EXPECT_FALSE(badged->badgeValue());
+    downloads->setWebDownloadCount(3);
+    controller->updateDownloadsBadgeValue();
+    EXPECT_EQ(badged->badgeValue(), "3");
+    downloads->setWebDownloadCount(0);
+    controller->updateDownloadsBadgeValue();
+    EXPECT_FALSE(badged->badgeValue());
+
+    cloud->setActiveUploads(3, 0.25f);
+    controller->updateUploadProgressView();
+    ASSERT_TRUE(controller->uploadOperationProgressView());
+    controller->updateUploadProgressView();
+    EXPECT_EQ(controller->uploadOperationProgressView()->text(), "Uploading 3 Items");
+    cloud->setActiveUploads(1, 0.5f);
+    controller->updateUploadProgressView();
+    EXPECT_EQ(controller->uploadOperationProgressView()->text(), "Uploading 1 Item");
+    cloud->setActiveUploads(0, 0);
+    controller->updateUploadProgressView();
+    EXPECT_FALSE(controller->uploadOperationProgressView());
+
+    VKAppDelegateHooks::setCurrent(std::make_shared<test::GuestHooks>());
+    controller->updateToolbarItems();
+    EXPECT_EQ(controller->toolbarItems().size(), 5u);
+    auto shown = actions();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "downloads"), 0);
+    VKAppDelegateHooks::setCurrent(delegate);
+    VKDownloadHooks::setCurrent(nullptr);
+    VKCloudHooks::setCurrent(nullptr);
+}
+
+} // namespace
