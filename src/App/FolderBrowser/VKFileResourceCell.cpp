@@ -315,6 +315,10 @@ void VKFileResourceCell::layoutSubviews()
             iconX = indentationWidth() + IconX;
         width -= EditingInset;
     }
+    // The row's Delete button narrows the content view further than the
+    // text's width allows for: the texts stop short of it.
+    if (showingDeleteConfirmation())
+        width = std::min(width, contentView().bounds().width() - iconX - IconX);
     if (m_markControl) {
         gfx::Rect box = m_markControl->frame();
         m_markControl->setFrame({ CheckBoxX, box.y(), box.width(), box.height() });

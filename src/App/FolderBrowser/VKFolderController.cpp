@@ -7,6 +7,7 @@
 #include "App/FolderBrowser/VKIndexView.h"
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Shell/VKApplication.h"
+#include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -149,14 +150,34 @@ void VKFolderController::startObserving()
         to(&VKFolderController::collectionDidUpdate)));
     m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr,
         to(&VKFolderController::quotaDidUpdate)));
+    // Every download's news also refreshes the downloads button's count.
+    auto download = [weak](void (VKFolderController::*handler)(const core::Notification&)) {
+        return [weak, handler](const core::Notification& notification) {
+            if (auto controller = weak.lock()) {
+                (controller.get()->*handler)(notification);
+                controller->updateDownloadsBadgeValue();
+            }
+        };
+    };
     m_observations.push_back(center.observe(VKDownloadManagerDownloadDidStartNotification, nullptr,
-        to(&VKFolderController::downloadDidStart)));
+        download(&VKFolderController::downloadDidStart)));
     m_observations.push_back(center.observe(VKDownloadManagerDownloadDidFinishNotification, nullptr,
-        to(&VKFolderController::downloadDidFinish)));
+        download(&VKFolderController::downloadDidFinish)));
     m_observations.push_back(center.observe(VKDownloadManagerDownloadDidFailNotification, nullptr,
-        to(&VKFolderController::downloadDidFail)));
+        download(&VKFolderController::downloadDidFail)));
     m_observations.push_back(center.observe(VKDownloadFileResourceDidDeleteDownloadNotification, nullptr,
-        to(&VKFolderController::downloadDeleted)));
+        download(&VKFolderController::downloadDeleted)));
+    for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification }) {
+        m_observations.push_back(center.observe(name, nullptr, [weak](const core::Notification&) {
+            // Uploads start and end on the cloud layer's threads.
+            core::RunLoop::main().post([weak] {
+                if (auto controller = weak.lock()) {
+                    controller->updateUploadProgressView();
+                    controller->updateEditButton();
+                }
+            });
+        }));
+    }
     for (const char* key : { "VKDisplayFileExtensions", "VKFileSortOrder", "VKShowHiddenFiles" }) {
         m_observations.push_back(core::UserDefaults::standard()->observe(key, [weak, key](const core::Value&) {
             // Settings may change on any thread; the list follows on the main one.

@@ -585,6 +585,8 @@ void VKFolderController::revealAndHighlightResource(const std::shared_ptr<VKFile
     if (!path)
         return;
     table.scrollToRow(*path, ui::TableView::ScrollPosition::Middle, false);
+    // The row's cell exists once the table has laid out its new offset.
+    table.layoutIfNeeded();
     table.deselectRow(*path, false);
     highlightResource(resource, 0);
 }

@@ -7,7 +7,7 @@
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
 #include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/VKActionButton.h"
+#include "App/Shell/Interface/VKBadgedButton.h"
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKDownloadHooks.h"
@@ -19,6 +19,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -39,6 +40,32 @@ int activeUploads()
 {
     auto cloud = VKCloudHooks::current();
     return cloud ? cloud->activeUploadCount() : 0;
+}
+
+// On a phone the progress bar beside four buttons is a few points too
+// wide: it gives up what the bar lacks, so that the search button stays
+// whole at the edge.
+void fitCentreItem(const std::vector<std::shared_ptr<ui::BarButtonItem>>& items,
+    const std::shared_ptr<ui::BarButtonItem>& centre, float barWidth)
+{
+    auto* progress = centre ? dynamic_cast<VKOperationProgressView*>(centre->customView().get()) : nullptr;
+    if (!progress || barWidth <= 0)
+        return;
+    float others = 0;
+    int shown = 0;
+    for (const auto& item : items) {
+        if (item->isFlexibleSpace())
+            continue;
+        ++shown;
+        if (item != centre)
+            others += item->customView() ? item->customView()->frame().width() : 44;
+    }
+    gfx::Size standard = VKOperationProgressView::standardSizeForToolbarItem();
+    float preferred = std::max(standard.width,
+        progress->sizeThatFits({ VKFolderControllerBase::MaximumProgressItemWidth, standard.height }).width);
+    float room = barWidth - 2 * ui::Toolbar::Edge - float(shown - 1) * ui::Toolbar::Gap - others;
+    gfx::Rect frame = progress->frame();
+    progress->setFrame({ frame.x(), frame.y(), std::max(80.0f, std::min(preferred, room)), frame.height() });
 }
 
 } // namespace
@@ -77,11 +104,11 @@ void VKFolderController::updateToolbarItems()
     items.push_back(centre);
     items.push_back(flexibleSpaceBarButtonItem());
     if (!guest) {
-        auto downloads = VKActionButton::actionButton();
+        // A badged button with the glyph centred, as the search button's.
         float height = navigationController() ? navigationController()->toolbar().frame().height() : 44;
-        downloads->setFrame({ 0, 0, 44, height > 0 ? height : 44 });
+        auto downloads = VKBadgedButton::create({ 0, 0, 44, height > 0 ? height : 44 });
         downloads->setTag(DownloadsButtonTag);
-        downloads->ui::Button::setImage(ui::Images::imageNamed("VKButtonBarDownload.png"), ui::Control::Normal);
+        downloads->setImage(ui::Images::imageNamed("VKButtonBarDownload.png"), ui::Control::Normal);
         downloads->setShowsTouchWhenHighlighted(true);
         downloads->addTarget(nullptr, ShowDownloadViewControllerAction, [weak](ui::Control&, const ui::Event*) {
             if (auto controller = weak.lock())
@@ -97,7 +124,22 @@ void VKFolderController::updateToolbarItems()
             controller->beginSearch();
     }, ui::Control::TouchUpInside);
     items.push_back(barButtonItemWithCustomView(search));
+    fitCentreItem(items, centre, navigationController() ? navigationController()->toolbar().bounds().width() : 0);
+    auto last = items.back();
     setToolbarItems(std::move(items));
+    // Whatever the bar's own spacing adds, the last button ends inside it.
+    auto* progress = centre ? dynamic_cast<VKOperationProgressView*>(centre->customView().get()) : nullptr;
+    if (progress && navigationController() && last->customView()) {
+        ui::Toolbar& bar = navigationController()->toolbar();
+        bar.layoutIfNeeded();
+        float overflow = last->customView()->frame().maxX() - (bar.bounds().width() - ui::Toolbar::Edge);
+        if (overflow > 0) {
+            gfx::Rect frame = progress->frame();
+            progress->setFrame({ frame.x(), frame.y(), std::max(80.0f, frame.width() - overflow), frame.height() });
+            bar.setNeedsLayout();
+            bar.layoutIfNeeded();
+        }
+    }
 
     if (centre == m_uploadItem)
         updateUploadProgressView();

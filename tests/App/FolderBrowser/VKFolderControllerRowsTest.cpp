@@ -553,4 +553,56 @@ TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
     VKCloudHooks::setCurrent(nullptr);
 }
 
+
+TEST_F(VKFolderControllerRowsTest, RevealFlashesFourTimesAndSelectingNeverScrolls)
+{
+    for (int i = 0; i < 40; ++i)
+        makeDocument(fmt::format("Many/file {:02}.txt", i));
+    show(documents("Many"));
+    auto& table = controller->tableView();
+    table.layoutIfNeeded();
+    auto target = resource(documents("Many/file 30.txt"));
+
+    controller->revealAndHighlightResource(target);
+    table.layoutIfNeeded();
+    gfx::Rect row = table.rectForRow({ 0, 30 });
+    EXPECT_NEAR(row.midY() - table.contentOffset().y, table.bounds().height() / 2, 1);
+    auto selected = [&] { return table.cellForRow({ 0, 30 })->isSelected(); };
+    std::vector<bool> seen { selected() };
+    for (int i = 0; i < 4; ++i) {
+        advance(0.5);
+        seen.push_back(selected());
+    }
+    EXPECT_EQ(seen, (std::vector<bool> { true, false, true, false, false }));
+
+    // Selecting and deselecting leave the offset alone; scrolling leaves a
+    // row that shows whole where it is.
+    float offset = table.contentOffset().y;
+    controller->selectResource(resource(documents("Many/file 00.txt")), false);
+    EXPECT_EQ(table.contentOffset().y, offset);
+    EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, 0 }));
+    controller->deselectResource(resource(documents("Many/file 00.txt")), false);
+    EXPECT_FALSE(table.indexPathForSelectedRow());
+    controller->scrollToResource(target, ui::TableView::ScrollPosition::Top, false);
+    EXPECT_EQ(table.contentOffset().y, offset);
+    controller->scrollToResource(resource(documents("Many/file 00.txt")), ui::TableView::ScrollPosition::Top, false);
+    EXPECT_LT(table.contentOffset().y, offset);
+}
+
+TEST_F(VKFolderControllerRowsTest, DownloadNewsRefreshTheBadge)
+{
+    auto downloads = test::RecordingDownloadHooks::install();
+    makeDocument("Inbox/a.txt");
+    show(documents("Inbox"));
+    auto item = controller->findBarButtonItemWithAction(VKFolderController::ShowDownloadViewControllerAction);
+    ASSERT_TRUE(item);
+    auto* badged = dynamic_cast<VKBadgedButton*>(item->customView().get());
+    ASSERT_TRUE(badged);
+    downloads->setWebDownloadCount(2);
+    core::NotificationCenter::defaultCenter().post(VKDownloadManagerDownloadDidStartNotification,
+        FakeDownload::create(documents("Elsewhere/movie.mp4")));
+    EXPECT_EQ(badged->badgeValue(), "2");
+    VKDownloadHooks::setCurrent(nullptr);
+}
+
 } // namespace
