@@ -7,6 +7,8 @@
 
 #include "FolderListingTestCase.h"
 
+#include "Platform/Core/FileSystem.h"
+
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKIndexView.h"
 #include "FileModel/VKQuotaManager.h"
@@ -24,6 +26,9 @@
 
 #include <fmt/format.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 
 const char* const words[] = { "Apricot", "Bridge", "canyon", "Delta", "Échelle", "forest", "Garden", "harbor",
@@ -39,6 +44,11 @@ protected:
         for (int i = 0; i < 60; ++i)
             makeDocument(fmt::format("Sixty/{} {}.{}", words[i % 20], i / 20 + 1, extensions[i % 3]));
         makeDocument("Sixty/2024 Taxes/");
+        // The rows show dates: fixed ones keep the pictures from following the clock.
+        for (const auto& name : core::fs::contentsOfDirectory(documents("Sixty")).value_or(std::vector<std::string> {})) {
+            struct timespec times[2] = { { 1552559400, 0 }, { 1552559400, 0 } };
+            ::utimensat(AT_FDCWD, documents("Sixty/" + name).c_str(), times, 0);
+        }
         VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
         runLoop();
     }
