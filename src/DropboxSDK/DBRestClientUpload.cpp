@@ -60,8 +60,8 @@ bool bodyWasRemoved(const core::FileHandle& body)
 }
 
 // Appends the source and the closing boundary to the body file, which
-// holds the opening bytes. On the worker: a source that became a FIFO or
-// a device is opened without waiting and refused. A removed body file
+// holds the opening bytes. On the worker: a source that vanished, or became
+// a FIFO or a device, is opened without waiting and refused. A removed body file
 // (the upload was cancelled) stops the copy.
 StagedBody stageBody(core::FileHandle& body, const std::string& sourcePath, const std::string& boundary)
 {
@@ -74,8 +74,12 @@ StagedBody stageBody(core::FileHandle& body, const std::string& sourcePath, cons
         source = -1;
     }
     if (source < 0) {
+        // Never an empty part in its place: that would replace the file in
+        // the cloud with nothing and report success.
         core::log("{} unable to open sourceFile", LogPrefix);
-    } else {
+        return { DBErrorSourceFileMissing, 0 };
+    }
+    {
         std::vector<char> buffer(ReadSize);
         for (;;) {
             if (bodyWasRemoved(body)) {

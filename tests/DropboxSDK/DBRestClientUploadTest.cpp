@@ -10,6 +10,7 @@
 
 #include "RestClientTestCase.h"
 
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -196,14 +197,18 @@ TEST_F(DBRestClientUploadTest, StagingFailuresRemoveTheBodyFile)
     EXPECT_TRUE(logContains("failed to write end of data"));
     EXPECT_TRUE(bodyFiles().empty());
 
-    // A source gone before the copy: an empty part, logged.
+    // A source gone before the copy fails the upload: the file already in
+    // the cloud is not replaced by an empty one.
+    std::ofstream(server->localPath("/s.txt")) << "kept";
     core::FileTestHooks::setCopyItemHook([](const std::string& from) {
         unlink(from.c_str());
         return 0;
     });
-    EXPECT_EQ(call([&] { client->uploadFile("s.txt", "/", source); }), (Recorder::Events { "uploadedFile /s.txt from " + source }));
+    EXPECT_EQ(call([&] { client->uploadFile("s.txt", "/", source); }), (Recorder::Events { "uploadFailed 1001" }));
     EXPECT_TRUE(logContains("unable to open sourceFile"));
-    EXPECT_EQ(readFile(server->localPath("/s.txt")), "");
+    EXPECT_EQ(readFile(server->localPath("/s.txt")), "kept");
+    EXPECT_TRUE(bodyFiles().empty());
+    EXPECT_TRUE(client->requests().empty());
     core::FileTestHooks::reset();
 
     // No body file can be made: tmp/ is not a folder.

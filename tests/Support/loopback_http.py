@@ -5,10 +5,12 @@ in each connection's own thread, and the start-up that listens on
 
 import http.server
 import json
+import os
 import socket
 import ssl
 import sys
 import threading
+import time
 
 
 class QuietHandler(http.server.BaseHTTPRequestHandler):
@@ -73,7 +75,17 @@ def listen(handler, port, tls_cert=None, tls_key=None, prepare=lambda server: No
 
 
 def serve(handler, port, tls_cert=None, tls_key=None, prepare=lambda server: None):
-    """listen(), then prints the ports and serves until killed."""
+    """listen(), then prints the ports and serves until killed, or until the
+    process that started it is gone (a test killed or crashed must not leave
+    a server behind, still holding what it inherited)."""
+    parent = os.getppid()
+
+    def end_with_parent():
+        while os.getppid() == parent:
+            time.sleep(0.5)
+        os._exit(0)
+
+    threading.Thread(target=end_with_parent, daemon=True).start()
     plain, secure = listen(handler, port, tls_cert, tls_key, prepare)
     print(json.dumps({"port": plain, "tls_port": secure}), flush=True)
     try:
