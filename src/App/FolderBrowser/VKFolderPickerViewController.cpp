@@ -355,14 +355,7 @@ std::string VKFolderPickerViewController::folderHeaderTitle()
         components.insert(components.end(), below.begin() + std::ptrdiff_t(rootComponents.size()), below.end());
     }
     // Joined as a relative path: the cut keeps whole "a > b" steps.
-    std::string joined;
-    for (const auto& component : components) {
-        if (component.empty())
-            continue;
-        if (!joined.empty())
-            joined += '/';
-        joined += component;
-    }
+    std::string joined = core::path::pathWithComponents(components);
     float width = (isViewLoaded() ? tableView().bounds().width() : VKModalPopoverContentSize.width) - HeaderMargin;
     return pathComponentsJoinedByString(joined, " > ", width, ui::Fonts::boldSystemFont(HeaderFontSize));
 }

@@ -422,4 +422,28 @@ TEST_F(VKFolderPickerControllerTest, TheMessageSitsInTheMiddleRowBand)
     EXPECT_NEAR(frame.midX(), bounds.midX(), 0.5f);
 }
 
+TEST_F(VKFolderPickerControllerTest, TheMessageSitsInTheMiddleRowBandSideways)
+{
+    // The picker keeps the orientation it opened in: opened sideways, the
+    // band is not raised by a row.
+    struct TurningScreen : ui::ViewController {
+        bool shouldAutorotate(ui::Orientation) override { return true; }
+    };
+    window().setRootViewController(std::make_shared<TurningScreen>());
+    runLoop();
+    ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+    advance(1);
+    open(Picker::folderPickerWithLocalDirectories());
+    openFolder(publicFolder());
+    auto& table = top().tableView();
+    ASSERT_TRUE(top().errorLabel());
+    gfx::Rect bounds = table.bounds();
+    ASSERT_GT(bounds.width(), bounds.height());
+    gfx::Rect frame = top().errorLabel()->frame();
+    float h = table.rectForHeader(0).height();
+    float band = h + 44 * std::floor((bounds.height() - h) * 0.5f / 44);
+    EXPECT_EQ(frame.minY(), band + std::floor((44 - frame.height()) * 0.5f));
+    EXPECT_NEAR(frame.midX(), bounds.midX(), 0.5f);
+}
+
 } // namespace
