@@ -24,6 +24,8 @@
 #include "Support/Command.h"
 #include "Support/DropboxSDK/FakeCloudServer.h"
 
+#include "SigningClient.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -46,23 +48,6 @@ double peakRSSMiB()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
 }
-
-// A client that hands out what it signs, for curl.
-class SigningClient : public DBRestClient {
-public:
-    static std::shared_ptr<SigningClient> create(std::shared_ptr<DBSession> session)
-    {
-        return std::shared_ptr<SigningClient>(new SigningClient(std::move(session)));
-    }
-    using DBRestClient::requestWithProtocol;
-    using DBRestClient::uploadRequest;
-
-private:
-    explicit SigningClient(std::shared_ptr<DBSession> session)
-        : DBRestClient(std::move(session), "dropbox")
-    {
-    }
-};
 
 class Waiter : public DBRestClientDelegate {
 public:
