@@ -216,8 +216,10 @@ TEST_F(VKCloudUploadManagerTest, DeletedNodesFailuresAndTheEndOfBackgroundTime)
     EXPECT_TRUE(service->uploadClients().empty());
     server->reset();
 
-    // A failure (a 507) ends in state 9, never 0.
-    server->addFault(R"({"endpoint":"files","status":507})");
+    // A failure (a 507) ends in state 9, never 0. The fault holds for every
+    // call: the server may still be reading a cancelled request above, which
+    // would use up a one-time fault.
+    server->addFault(R"({"endpoint":"files","status":507,"always":true})");
     manager->startUploadOfCloudResource(b);
     ASSERT_TRUE(waitFor([&] { return !manager->hasActiveUploads(); })) << server->errors();
     EXPECT_EQ(b->uploadState(), VKNetworkStateFailed);
@@ -226,7 +228,7 @@ TEST_F(VKCloudUploadManagerTest, DeletedNodesFailuresAndTheEndOfBackgroundTime)
 
     // A connection cut off mid-answer fails the same way.
     server->reset();
-    server->addFault(R"({"endpoint":"files","close_before_head":true})");
+    server->addFault(R"({"endpoint":"files","close_before_head":true,"always":true})");
     manager->startUploadOfCloudResource(b);
     ASSERT_TRUE(waitFor([&] { return !manager->hasActiveUploads(); }, 40)) << server->errors();
     EXPECT_EQ(b->uploadState(), VKNetworkStateFailed);
