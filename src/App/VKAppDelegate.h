@@ -18,7 +18,12 @@ class HTTPServer;
 class NetReachability;
 class VKNavigationController;
 class VKRootPasscodeController;
+class VKViewController;
 class VKWindow;
+
+namespace ui {
+class ViewController;
+}
 
 // The application delegate: the hub of the process. It registers the
 // settings, sets up the HTTP server (its document root, virtual roots, port,
@@ -95,6 +100,21 @@ public:
     // outside guest mode).
     void setFolderControllers(std::vector<std::shared_ptr<VKFolderController>> controllers);
 
+    // The stack (VKAppDelegateState.cpp). Its bottom screen: a guest's
+    // folder screen on the public folder, else the root list of both
+    // document folders.
+    std::shared_ptr<ui::ViewController> createRootViewController() const;
+    // The top screen when it is a viewer.
+    std::shared_ptr<VKViewController> contentViewController() const;
+    // Opens a stored path as a stack of folder screens under the root list,
+    // ending in the file's viewer when it is a file and
+    // "VKLastKnownDocumentEnabled" is on. Screens already on the stack are
+    // reused down to the first level that differs; a path whose top is
+    // already shown, outside the document folders (a guest: outside the
+    // public folder) or in a cloud service that is not linked, or with a
+    // level that no longer exists, leaves the stack alone.
+    void pushViewControllersForPath(const std::string& path, bool animated);
+
     // The passcode lock (VKAppDelegatePasscode.cpp). The stored passcode:
     // the keychain's password of VKPasscodeLockService when it is exactly
     // four ASCII digits, else none (no lock is ever put up for it).
@@ -129,6 +149,7 @@ public:
     bool isRootPasscodeControllerActive() const override { return m_rootPasscodeController != nullptr; }
     ui::ViewController* rootPasscodeController() const override;
     bool isGuestMode() const override { return m_guestMode; }
+    void setGuestModeForTesting(bool guest) { m_guestMode = guest; }
     bool guestActionsEnabled() const override;
     bool isAudioPlayerPlaying() const override { return false; }
     std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }

@@ -1,0 +1,136 @@
+// The application delegate's navigation stack: its root, opening any stored
+// path as a stack of folder screens (with the file's viewer on top), and the
+// stack saved at the end of a run and given back at the next launch.
+
+#include "App/VKAppDelegate.h"
+
+#include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKRootFolderController.h"
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKNavigationController.h"
+#include "App/Viewers/VKViewController.h"
+#include "Cloud/VKCloudService.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "FileModel/VKFileResource.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationItem.h"
+
+namespace {
+
+// The resource a screen of the stack shows: a folder's or a viewer's file.
+std::shared_ptr<VKFileResource> resourceOfController(const ui::ViewController* controller)
+{
+    if (auto folder = dynamic_cast<const VKFolderController*>(controller))
+        return folder->resource();
+    if (auto viewer = dynamic_cast<const VKViewController*>(controller))
+        return viewer->resource();
+    return nullptr;
+}
+
+std::string standardizedPath(const std::shared_ptr<VKFileResource>& resource)
+{
+    return resource ? core::path::standardizingPath(resource->path()) : std::string();
+}
+
+} // namespace
+
+std::shared_ptr<ui::ViewController> VKAppDelegate::createRootViewController() const
+{
+    auto application = VKApplication::sharedApplication();
+    if (m_guestMode)
+        return VKFolderController::folderControllerWithResource(
+            VKFileResource::resourceWithPath(application->publicDirectory()));
+    return VKRootFolderController::create({ application->documentsDirectory(), application->publicDirectory() });
+}
+
+std::shared_ptr<VKViewController> VKAppDelegate::contentViewController() const
+{
+    if (!m_navController || m_navController->viewControllers().empty())
+        return nullptr;
+    return std::dynamic_pointer_cast<VKViewController>(m_navController->viewControllers().back());
+}
+
+void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath, bool animated)
+{
+    if (!m_navController)
+        return;
+    const auto target = VKFileResource::resourceWithPath(requestedPath);
+    if (!target)
+        return;
+    const auto path = standardizedPath(target);
+    const auto& current = m_navController->viewControllers();
+    if (!current.empty() && standardizedPath(resourceOfController(current.back().get())) == path)
+        return;
+    const bool isFile = !target->isDirectory();
+    const auto folderPath = isFile ? core::path::deletingLastPathComponent(path) : path;
+
+    auto application = VKApplication::sharedApplication();
+    std::string root;
+    if (m_guestMode) {
+        // A guest sees the public folder and nothing beside it.
+        if (!core::path::isWithin(folderPath, application->publicDirectory()))
+            return;
+        root = core::path::standardizingPath(application->publicDirectory());
+    } else if (target->isCloudResource()) {
+        auto service = VKCloudServicesManager::sharedManager()->cloudServiceForPath(folderPath);
+        if (!service || !service->isLinked())
+            return;
+        root = core::path::standardizingPath(service->localPath());
+    } else if (core::path::isWithin(folderPath, application->publicDirectory())) {
+        root = core::path::standardizingPath(application->publicDirectory());
+    } else if (core::path::isWithin(folderPath, application->documentsDirectory())) {
+        root = core::path::standardizingPath(application->documentsDirectory());
+    } else {
+        return;
+    }
+    // The stack is built from the root's parent down, so that the root
+    // itself is the first folder screen above the root list.
+    const auto base = core::path::deletingLastPathComponent(root);
+
+    std::vector<std::shared_ptr<ui::ViewController>> stack;
+    std::vector<std::shared_ptr<ui::ViewController>> remaining(current.begin(), current.end());
+    if (!remaining.empty() && std::dynamic_pointer_cast<VKRootFolderController>(remaining.front())) {
+        stack.push_back(remaining.front());
+        remaining.erase(remaining.begin());
+    } else if (!m_guestMode) {
+        stack.push_back(createRootViewController());
+    }
+    // Screens already on the stack are kept while they match the path's
+    // levels, so that going to a sibling keeps its parents' scroll positions.
+    std::vector<std::shared_ptr<ui::ViewController>> candidates;
+    if (!remaining.empty() && standardizedPath(resourceOfController(remaining.front().get())) == base) {
+        stack.push_back(remaining.front());
+        candidates = std::move(remaining);
+    }
+    size_t candidate = 1;
+    bool reusing = true;
+    std::string prefix = base;
+    const auto relative = folderPath.substr(std::min(base.size(), folderPath.size()));
+    for (const auto& component : core::path::pathComponents(relative)) {
+        if (component == "/")
+            continue;
+        prefix = core::path::appendingPathComponent(prefix, component);
+        auto resource = VKFileResource::resourceWithPath(prefix);
+        if (!resource) {
+            core::log("Warning, invalid resource for: {}", prefix);
+            return;
+        }
+        if (reusing && candidate < candidates.size()
+            && standardizedPath(resourceOfController(candidates[candidate].get())) == standardizedPath(resource)) {
+            stack.push_back(candidates[candidate++]);
+            continue;
+        }
+        reusing = false;
+        stack.push_back(VKFolderController::folderControllerWithResource(resource));
+    }
+    if (isFile && core::UserDefaults::standard()->boolForKey("VKLastKnownDocumentEnabled") && !stack.empty()) {
+        if (auto folder = std::dynamic_pointer_cast<VKFolderController>(stack.back()))
+            if (auto viewer = VKViewController::viewControllerWithResource(target, folder))
+                stack.push_back(std::move(viewer));
+    }
+    m_navController->setViewControllers(std::move(stack), animated);
+}
