@@ -2,6 +2,7 @@
 
 #include "FileModel/VKZipCentralDirectory.h"
 #include "FileModel/ZipBytes.h"
+#include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/Descriptor.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -198,12 +199,25 @@ bool VKZipArchiver::close()
     if (complete) {
         core::Error error;
         complete = core::fs::moveItem(m_partialPath, m_archivePath, &error);
+        // Someone may take each free name before the rename does: a few tries.
+        for (int attempt = 0; !complete && m_takesFreeName && attempt < 16
+             && error.is(core::Error::POSIXDomain, EEXIST);
+             ++attempt) {
+            m_archivePath = uniquePathForItemAtPath(m_archivePath);
+            complete = core::fs::moveItem(m_partialPath, m_archivePath, &error);
+        }
         if (!complete)
             core::log("Warning, failed to close zipFile: {} ({})", m_archivePath, error.localizedDescription());
     }
     if (!complete)
         ::unlink(m_partialPath.c_str());
     return complete;
+}
+
+void VKZipArchiver::discard()
+{
+    m_failed = true;
+    close();
 }
 
 bool VKZipArchiver::finishLargeArchive()
@@ -270,8 +284,16 @@ bool VKZipArchiver::addItemAtPath(const std::string& path, bool recurse, int com
         return false;
     if (!attributes->isDirectory() || !recurse)
         return true;
-    // The walk lists links but never enters them.
-    for (const auto& relative : core::fs::subpaths(path).value_or(std::vector<std::string>())) {
+    // The walk lists links but never enters them. A folder below that
+    // cannot be read fails the item: an archive silently missing part of
+    // the tree would pass for a whole one.
+    auto subpaths = core::fs::subpaths(path);
+    if (!subpaths) {
+        core::log("Error reading folder {}", path);
+        m_failed = true;
+        return false;
+    }
+    for (const auto& relative : *subpaths) {
         if (!compressItem(core::path::appendingPathComponent(path, relative), name + "/" + relative, compressionLevel))
             return false;
     }

@@ -46,6 +46,12 @@ public:
     // Whether the archive now stands complete at its path (false for any
     // close after the first).
     bool close();
+    // Closes without keeping anything: the partial archive goes.
+    void discard();
+    // When something took the archive's path while it was written, close()
+    // takes the next free name beside it (archivePath() then names it)
+    // instead of failing. Never replaces anything either way.
+    void setTakesFreeNameWhenTaken(bool takes) { m_takesFreeName = takes; }
 
     const std::string& rootPath() const { return m_rootPath; }
     void setRootPath(std::string rootPath) { m_rootPath = std::move(rootPath); }
@@ -63,11 +69,12 @@ private:
     bool finishLargeArchive();
 
     std::unique_ptr<Sink> m_sink;
-    const std::string m_archivePath;
+    std::string m_archivePath;
     const std::string m_partialPath;
     std::string m_rootPath;
     std::weak_ptr<VKZipArchiverDelegate> m_delegate;
     uint64_t m_entryCount = 0;
     bool m_failed = false;
     bool m_zip64 = false;
+    bool m_takesFreeName = false;
 };

@@ -1,5 +1,7 @@
 #include "Platform/Core/Descriptor.h"
 
+#include "Platform/Core/FileTestHooks.h"
+
 #include <cerrno>
 
 namespace core {
@@ -34,6 +36,11 @@ bool readAt(int fd, void* buffer, size_t length, uint64_t offset)
 
 bool writeAt(int fd, const void* bytes, size_t length, uint64_t offset)
 {
+    // A full disk on cue, for the tests.
+    if (const int injected = FileTestHooks::takeWriteError(); injected && length != 0) {
+        errno = injected;
+        return false;
+    }
     return transferAt(static_cast<const char*>(bytes), length, offset,
         [fd](const char* at, size_t count, off_t where) { return ::pwrite(fd, at, count, where); });
 }
