@@ -17,6 +17,7 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 
 #include <atomic>
@@ -61,7 +62,9 @@ uint64_t treeBytes(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    core::Thread::markMainThread();
+    // The main loop makes this thread the main one, where the operation is
+    // started and cancelled.
+    core::RunLoop::setMainThread();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const bool cancel = !arguments.empty() && arguments.front() == "--cancel";
     if (cancel)
