@@ -716,6 +716,8 @@ bool moveItem(const std::string& from, const std::string& to, Error* error)
 {
     if (hasNul(from) || hasNul(to))
         return fail(error, EINVAL, hasNul(from) ? from : to);
+    if (const int injected = FileTestHooks::renameItemError(from))
+        return fail(error, injected, from);
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     int code = errno;

@@ -7,8 +7,10 @@ namespace core {
 
 // Hooks through which tests make file work fail where a real disk rarely
 // does on cue: an errno that the next FileHandle write fails with (a full
-// disk mid-upload), and a per-item verdict inside fs::copyItem (an item that
-// cannot be copied, or a copy held up while the test moves its clock).
+// disk mid-upload), a per-item verdict inside fs::copyItem (an item that
+// cannot be copied, or a copy held up while the test moves its clock), and a
+// per-path verdict inside fs::moveItem (one item of many that cannot be
+// renamed, whatever the user running the tests may do).
 // Process-wide, off unless a test turns them on; reset() turns them off.
 class FileTestHooks {
 public:
@@ -16,12 +18,17 @@ public:
     // Asked with each source path before the item is copied: an errno fails
     // that item, 0 lets it go. Runs on the copying thread.
     static void setCopyItemHook(std::function<int(const std::string& from)> hook);
+    // Asked with each source path before fs::moveItem renames it: an errno
+    // fails the move with the item left where it was, 0 lets it go. Runs on
+    // the moving thread.
+    static void setRenameItemHook(std::function<int(const std::string& from)> hook);
     static void reset();
 
     // Used by the file layer: the injected errno (0 when none), which is
     // taken away by asking, and the hook's verdict for an item.
     static int takeWriteError();
     static int copyItemError(const std::string& from);
+    static int renameItemError(const std::string& from);
 };
 
 } // namespace core

@@ -247,6 +247,22 @@ TEST_F(FileSystemTest, InjectedItemFailuresReachTheCopysCallback)
     EXPECT_TRUE(isPosix(error, EACCES));
 }
 
+TEST_F(FileSystemTest, InjectedRenameFailuresLeaveTheItemInPlace)
+{
+    const std::string kept = makeFile("kept.txt", "k");
+    const std::string moved = makeFile("moved.txt", "m");
+    core::FileTestHooks::setRenameItemHook([&](const std::string& path) { return path == kept ? EACCES : 0; });
+    core::Error error;
+    EXPECT_FALSE(fs::moveItem(kept, pathInHome("kept-2.txt"), &error));
+    EXPECT_TRUE(isPosix(error, EACCES));
+    EXPECT_EQ(readFile(kept), "k");
+    EXPECT_FALSE(fs::exists(pathInHome("kept-2.txt")));
+    EXPECT_TRUE(fs::moveItem(moved, pathInHome("moved-2.txt"), &error)) << error.description();
+
+    core::FileTestHooks::reset();
+    EXPECT_TRUE(fs::moveItem(kept, pathInHome("kept-2.txt"), &error)) << error.description();
+}
+
 TEST_F(FileSystemTest, MoveAcrossFileSystemsCopiesAndRemoves)
 {
     struct stat shm, ours;
