@@ -347,6 +347,8 @@ void VKFolderController::updateModelFlushingCache(bool flush)
         order.sort(m_searchRows);
     }
     pruneMarks();
+    if (isEditing() && isViewLoaded())
+        updateEditingToolbarItemsState();
 }
 
 void VKFolderController::updateModelAndView()
@@ -478,6 +480,23 @@ void VKFolderController::removeResourceFromModel(const std::shared_ptr<VKFileRes
         if (auto row = rowIndexOfPath(m_searchRows, resource->path()))
             m_searchRows.erase(m_searchRows.begin() + std::ptrdiff_t(*row));
     }
+    modelDidChange();
+}
+
+void VKFolderController::removeResourcesFromModel(const std::vector<std::shared_ptr<VKFileResource>>& resources)
+{
+    if (resources.empty())
+        return;
+    std::unordered_set<std::string> paths;
+    for (const auto& resource : resources)
+        if (resource)
+            paths.insert(core::path::standardizingPath(resource->path()));
+    auto gone = [&](const VKFolderRow& row) {
+        return paths.contains(core::path::standardizingPath(row.resource->path()));
+    };
+    std::erase_if(m_children, gone);
+    if (m_rowsAreSearchResults)
+        std::erase_if(m_searchRows, gone);
     modelDidChange();
 }
 
@@ -881,6 +900,8 @@ void VKFolderController::willRotate(ui::Orientation orientation, double duration
 void VKFolderController::didRotate(ui::Orientation fromOrientation)
 {
     VKFolderControllerBase::didRotate(fromOrientation);
+    if (isEditing())
+        fitEditingToolbarItems();
     setIndexViewHidden(false, false);
 }
 

@@ -5,10 +5,13 @@
 #include "App/FolderBrowser/VKFolderSorting.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
 #include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
+#include "App/Mail/VKEmailControllerDelegate.h"
+#include "App/Shell/Interface/VKPopupAlert.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"
 #include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/UI/SearchDisplayController.h"
 
 #include <cstdint>
@@ -23,8 +26,13 @@
 namespace core {
 class Notification;
 }
+namespace ui {
+class DocumentInteractionController;
+}
 
 class VKFileResource;
+class VKActionSheet;
+class VKEmailController;
 class VKFileResourceCell;
 class VKFolderSearchBar;
 class VKOperationProgressView;
@@ -44,13 +52,18 @@ class VKIndexView;
 //
 // The search half lives in VKFolderControllerSearch.cpp; the rows' side
 // (opening, marking, deleting, the viewers' walks, the scroll position) in
-// VKFolderControllerRows.cpp, the toolbar in VKFolderControllerToolbar.cpp.
+// VKFolderControllerRows.cpp, the toolbar in VKFolderControllerToolbar.cpp,
+// editing (marking, the menu and its dispatcher, delete, e-mail, new folder
+// and rename) in VKFolderControllerEditing.cpp and its neighbours.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
                            public ui::SearchDisplayDelegate,
                            public VKMultiEditTableViewDelegate,
                            public VKViewerFolderHost,
-                           public ui::ActionSheetDelegate {
+                           public ui::ActionSheetDelegate,
+                           public ui::AlertViewDelegate,
+                           public VKPopupAlertDelegate,
+                           public VKEmailControllerDelegate {
 public:
     // Gives the cloud screens' controller for a cloud folder, once they
     // register one; a plain folder controller until then.
@@ -111,6 +124,8 @@ public:
     void endModelUpdates() { m_inModelUpdate = false; }
     void addResourceToModel(const std::shared_ptr<VKFileResource>& resource);
     void removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource);
+    // Many at once, in one pass over the rows.
+    void removeResourcesFromModel(const std::vector<std::shared_ptr<VKFileResource>>& resources);
     void replaceResourceInModel(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to);
 
     // Rebuilds the rows: with `flush` (or without a child set) the folder is
@@ -206,7 +221,7 @@ public:
 
     // A folder pushes its screen, a zip archive offers to unzip, any other
     // file opens in its viewer.
-    void openResource(const std::shared_ptr<VKFileResource>& resource);
+    virtual void openResource(const std::shared_ptr<VKFileResource>& resource);
     // Closes this screen's sheets and shows the sheet from the toolbar.
     void showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource);
 
@@ -256,6 +271,156 @@ public:
 
     bool thumbnailCreationDisabled() const { return m_thumbnailCreationDisabled; }
     void setThumbnailCreationDisabled(bool disabled);
+
+    // ---- Editing (VKFolderControllerEditing.cpp, …Delete, …Email, …Names) ----
+
+    // What the editing menu's buttons, sheets and alerts run: each sheet or
+    // alert carries one of these as its tag (its confirming button runs it)
+    // or, for the menu, as its buttons' tags.
+    enum EditAction : int {
+        SelectAllAction = 1001,
+        SelectNoneAction = 1002,
+        RenameAction = 1003,
+        UncompressAction = 1004,
+        DeleteAction = 1005,
+        CompressAction = 1006,
+        // The extension sheet's buttons.
+        KeepExtensionAction = 1007,
+        ChangeExtensionAction = 1008,
+        ImportMediaAction = 1009,
+        SaveToPhotosAlbumAction = 1010,
+        OpenInAction = 1014,
+        OpenAction = 1015,
+        RevealAction = 1016,
+        EmailAction = 1017,
+        // userInfo "action" (the name) and "destination".
+        PerformWithDestinationAction = 1020,
+        DeleteNoConfirmationAction = 1021,
+        UnzipResourceAction = 1022,
+        MoveToTrashAction = 1023,
+        EmailResourcesAction = 1024,
+    };
+    static constexpr int EditActionMenuTag = 3001;
+    static constexpr int ExtensionSheetTag = 3002;
+    static constexpr int MoveToCloudSheetTag = 3005;
+    static constexpr int RenamePromptTag = 1003;
+    static constexpr int NewFolderPromptTag = 1011;
+    static constexpr int UnzipPasswordPromptTag = 1012;
+    static constexpr int OverwriteSheetTag = 1020;
+    static constexpr int DeleteConfirmationSheetTag = 1021;
+    static constexpr int EmailSizeAlertTag = 1024;
+    static constexpr int HiddenNameAlertTag = 1025;
+    // The editing toolbar's actions.
+    static constexpr const char* DeleteMarkedItemsAction = "deleteMarkedItems";
+    static constexpr const char* MoveMarkedItemsAction = "moveMarkedItems";
+    static constexpr const char* CopyMarkedItemsAction = "copyMarkedItems";
+    static constexpr const char* EmailMarkedItemsAction = "emailMarkedItems";
+    static constexpr const char* ShowEditActionMenuAction = "showEditActionMenu";
+    static constexpr const char* RenameMarkedItemAction = "renameMarkedItem";
+    static constexpr const char* SyncFolderAction = "syncFolder";
+    static constexpr const char* MarkAllItemsAction = "markAllItems";
+    static constexpr const char* UnmarkAllItemsAction = "unmarkAllItems";
+    static constexpr float EditActionButtonWidth = 64;
+    // A large delete works through the marked items in slices, one per
+    // main-loop pass, of at most this many items or this much time.
+    static constexpr size_t DeleteSliceItems = 200;
+    static constexpr double DeleteSliceSeconds = 0.03;
+    // The longest name a folder holds.
+    static constexpr size_t MaximumNameLength = 255;
+
+    // Made once: Delete, Move, Copy, Email and More between flexible
+    // spaces; all but More start disabled.
+    void loadEditingToolbarItems();
+    std::shared_ptr<ui::BarButtonItem> createEditActionButton(const std::string& title, const std::string& imagePrefix,
+        const char* action, std::function<void(VKFolderController&, const std::shared_ptr<core::Object>&)> send);
+    // A bar too narrow for five buttons of EditActionButtonWidth (a phone
+    // upright) shares its width out among them.
+    void fitEditingToolbarItems();
+    // The toolbar's, the left button's and the prompt's state for the marks.
+    void updateEditingToolbarItemsState();
+    virtual void markAllItems();
+    virtual void unmarkAllItems();
+    // The marked resources, in row order.
+    std::vector<std::shared_ptr<VKFileResource>> resourcesForMarkedIndexPaths() const { return markedResources(); }
+    // Whether every marked resource allows all the operations of `mask`;
+    // when not, the first refusal's words go to `description`.
+    bool doMarkedResourcesSupportFileOperation(uint32_t mask, std::string* description) const;
+    // The exact name on disk in this folder, then (when asked) a listed
+    // child's name that differs only in case.
+    bool childExistsWithName(const std::string& name, bool caseInsensitiveCompare);
+
+    virtual void showEditActionMenu(const std::shared_ptr<core::Object>& sender);
+    // Runs an action code; unknown codes do nothing.
+    virtual void handleAction(int code, const core::Value& userInfo);
+    void clickedButton(ui::ActionSheet& sheet, int index) override;
+    void clickedButton(ui::AlertView& alert, int index) override;
+    void popupAlert(VKPopupAlert& alert, int buttonIndex) override;
+    // Shows the resource's row: here at once, in another folder through
+    // the delegate's stack (or, while searching, by opening its parent),
+    // one pass later.
+    virtual void revealResource(const std::shared_ptr<VKFileResource>& resource);
+
+    // Delete to the trash (VKFolderControllerDelete.cpp).
+    virtual void deleteMarkedItems(const std::shared_ptr<core::Object>& sender);
+    virtual void deleteMarkedItemsNoConfirmation();
+    // Whether a delete is working through its slices.
+    bool isDeletingMarkedItems() const { return m_deletion != nullptr; }
+
+    // E-mail (VKFolderControllerEmail.cpp).
+    virtual void emailMarkedItems(const std::shared_ptr<core::Object>& sender);
+    virtual void emailResources(const std::vector<std::shared_ptr<VKFileResource>>& resources);
+    void emailController(VKEmailController& controller, bool success, const core::Error* error) override;
+    const std::shared_ptr<VKEmailController>& emailControllerInUse() const { return m_emailController; }
+
+    // New folder and rename (VKFolderControllerNames.cpp).
+    virtual void createNewFolder(const std::shared_ptr<core::Object>& sender);
+    void promptForNewFolderNamePreviousConflict(const std::optional<std::string>& conflict);
+    void tryCreatingNewFolder(const std::string& name);
+    // Where the folder is made: the cloud screens make it on their service.
+    virtual void createNewFolderAtPath(const std::string& path);
+    virtual void renameMarkedItem(const std::shared_ptr<core::Object>& sender);
+    void promptForNewNameForResource(const std::shared_ptr<VKFileResource>& resource,
+        const std::optional<std::string>& conflict);
+    void renameResource(const std::shared_ptr<VKFileResource>& resource, const std::string& name, bool withConfirmations);
+    // Where the rename happens: the cloud screens rename on their service.
+    virtual void renameResourceNoConfirmation(const std::shared_ptr<VKFileResource>& resource, const std::string& name);
+    // Whether a typed name may be an item's name here: not empty, not "."
+    // or "..", no "/" or NUL, at most MaximumNameLength bytes.
+    static bool isValidItemName(const std::string& name);
+
+    // Leaves editing, starts the browser's one long operation with the
+    // label and flag, and runs `selector(target, object, run)` on a new
+    // thread (which keeps the target alive). A refused start runs nothing
+    // and answers NoRun.
+    using BackgroundSelector = std::function<void(const std::shared_ptr<core::Object>& target, const core::Value& object, Run run)>;
+    Run startBackgroundOperationWithTarget(std::shared_ptr<core::Object> target, BackgroundSelector selector,
+        core::Value object, const std::string& label, bool indeterminate);
+
+    // Move and copy (VKFolderControllerMoveCopy.cpp).
+    virtual void moveMarkedItems(const std::shared_ptr<core::Object>& sender);
+    virtual void copyMarkedItems(const std::shared_ptr<core::Object>& sender);
+    // Code 1020: runs the action named `action` with the destination.
+    virtual void performActionWithDestination(const std::string& action, const core::Value& destination);
+    // The sheet tagged MoveToCloudSheetTag.
+    virtual void moveToCloudSheetClickedButton(VKActionSheet& sheet, int index);
+
+    // Zip and unzip (VKFolderControllerZip.cpp).
+    virtual void zipMarkedItems(const std::shared_ptr<core::Object>& sender);
+    virtual void unzipMarkedItem(const std::shared_ptr<core::Object>& sender);
+    virtual void unzipResource(const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& password);
+    // The popup tagged UnzipPasswordPromptTag.
+    virtual void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index);
+
+    // Open In (VKFolderControllerOpenIn.cpp).
+    virtual void openIn(const std::shared_ptr<core::Object>& sender);
+    // The controller that offers the resource to other applications, or
+    // none when none would take it.
+    virtual std::shared_ptr<ui::DocumentInteractionController> openInControllerWithResource(
+        const std::shared_ptr<VKFileResource>& resource);
+
+    // Media (VKFolderControllerImportMedia.cpp).
+    virtual void importMedia(const std::shared_ptr<core::Object>& sender);
+    virtual void copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>& sender);
 
     // ---- The toolbar (VKFolderControllerToolbar.cpp) ----
     void updateToolbarItems() override;
@@ -311,6 +476,15 @@ private:
         const std::function<bool(const VKFileResource&)>& accepts);
     std::string parentNameForResult(const VKFileResource& resource) const;
     float searchBarHeight() const;
+    // The prompts with their title and text as given.
+    void showNewFolderPrompt(const std::string& title, const std::string& text);
+    void showRenamePrompt(const std::shared_ptr<VKFileResource>& resource, const std::string& title, const std::string& text);
+    // Forgets the mark of an item (its size too).
+    void unmark(const VKFileResource& resource);
+    // A delete's next slice, and its end.
+    struct Deletion;
+    void continueDeletion();
+    void finishDeletion(bool cancelled);
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
@@ -340,6 +514,8 @@ private:
     uint64_t m_markedSize = 0;
     bool m_thumbnailCreationDisabled = false;
     std::shared_ptr<ui::BarButtonItem> m_uploadItem;
+    std::shared_ptr<VKEmailController> m_emailController;
+    std::shared_ptr<Deletion> m_deletion;
 
     std::shared_ptr<VKFolderSearchBar> m_searchBar;
     std::shared_ptr<ui::SearchDisplayController> m_searchController;

@@ -335,14 +335,16 @@ void VKFolderController::setEditing(bool editing, bool animated)
         if (m_resource->supportedFileOperations() & VKFileResourceOperationCreateFolder) {
             std::weak_ptr<VKFolderController> weak = self();
             newFolder = barButtonItemWithTitle(core::localized("New Folder"), ui::BarButtonItem::Style::Bordered, nullptr,
-                CreateNewFolderAction, [weak](ui::BarButtonItem&) {
-                    // Making the folder belongs to the editing screens.
-                    if (weak.lock())
-                        core::log("VKFolderController: New Folder");
+                CreateNewFolderAction, [weak](ui::BarButtonItem& item) {
+                    if (auto controller = weak.lock())
+                        controller->createNewFolder(item.shared_from_this());
                 });
         }
         navigationItem().setLeftBarButtonItem(newFolder, animated);
+        loadEditingToolbarItems();
+        fitEditingToolbarItems();
         setToolbarItems(editingToolbarItems(), animated);
+        updateEditingToolbarItemsState();
     } else {
         navigationItem().setLeftBarButtonItem(isRootViewController() ? helpBarButtonItem() : nullptr, animated);
         navigationItem().setPrompt("");
@@ -383,6 +385,8 @@ void VKFolderController::didMarkCell(ui::TableView&, ui::IndexPath path)
         entry->second = sizeForMarking(*resource);
         m_markedSize += entry->second;
     }
+    if (isEditing())
+        updateEditingToolbarItemsState();
 }
 
 void VKFolderController::didUnmarkCell(ui::TableView&, ui::IndexPath path)
@@ -390,11 +394,9 @@ void VKFolderController::didUnmarkCell(ui::TableView&, ui::IndexPath path)
     auto resource = resourceAtIndexPath(path);
     if (!resource)
         return;
-    auto found = m_marks.find(core::path::standardizingPath(resource->path()));
-    if (found == m_marks.end())
-        return;
-    m_markedSize -= std::min(m_markedSize, found->second);
-    m_marks.erase(found);
+    unmark(*resource);
+    if (isEditing())
+        updateEditingToolbarItemsState();
 }
 
 void VKFolderController::pruneMarks()
@@ -488,10 +490,7 @@ int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource
     beginModelUpdates();
     removeResourceFromModel(resource);
     endModelUpdates();
-    if (auto found = m_marks.find(core::path::standardizingPath(resource->path())); found != m_marks.end()) {
-        m_markedSize -= std::min(m_markedSize, found->second);
-        m_marks.erase(found);
-    }
+    unmark(*resource);
     center.post(VKFolderControllerCollectionDidUpdateNotification, shared_from_this(),
         core::Value::Dictionary { { "Path", core::Value(m_resource->path()) } });
     if (isInTrashGroup())

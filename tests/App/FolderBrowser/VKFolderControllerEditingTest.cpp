@@ -1,0 +1,462 @@
+// Editing mode's frame: the toolbar and its state, marking all or none,
+// every action code through the dispatcher and the callbacks that feed it,
+// and the background operation that the long commands start.
+
+#include "FolderListingTestCase.h"
+
+#include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "App/Shell/Interface/VKActionButton.h"
+#include "App/Shell/Interface/VKActionSheet.h"
+#include "App/Shell/Interface/VKAlertView.h"
+#include "App/Shell/Interface/VKPopupAlert.h"
+#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "App/Shell/VKApplication.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Toolbar.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <future>
+#include <unistd.h>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Records what the dispatcher reaches instead of doing it.
+class RecordingFolderController : public VKFolderController {
+public:
+    using VKFolderController::VKFolderController;
+    static std::shared_ptr<RecordingFolderController> make(const std::shared_ptr<VKFileResource>& resource)
+    {
+        auto controller = std::make_shared<RecordingFolderController>(resource);
+        controller->startObserving();
+        return controller;
+    }
+
+    Strings calls;
+
+    void record(const std::string& call, const std::shared_ptr<core::Object>& sender)
+    {
+        calls.push_back(call + (sender.get() == static_cast<core::Object*>(this) ? "(self)" : "(?)"));
+    }
+    static std::string named(const std::shared_ptr<VKFileResource>& resource)
+    {
+        return resource ? resource->name() : "none";
+    }
+
+    void markAllItems() override { calls.push_back("markAllItems"); }
+    void unmarkAllItems() override { calls.push_back("unmarkAllItems"); }
+    void renameMarkedItem(const std::shared_ptr<core::Object>& s) override { record("renameMarkedItem", s); }
+    void unzipMarkedItem(const std::shared_ptr<core::Object>& s) override { record("unzipMarkedItem", s); }
+    void deleteMarkedItems(const std::shared_ptr<core::Object>& s) override { record("deleteMarkedItems", s); }
+    void zipMarkedItems(const std::shared_ptr<core::Object>& s) override { record("zipMarkedItems", s); }
+    void importMedia(const std::shared_ptr<core::Object>& s) override { record("importMedia", s); }
+    void copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>& s) override
+    {
+        record("copyMarkedItemsToSavedPhotosAlbum", s);
+    }
+    void openIn(const std::shared_ptr<core::Object>& s) override { record("openIn", s); }
+    void emailMarkedItems(const std::shared_ptr<core::Object>& s) override { record("emailMarkedItems", s); }
+    void openResource(const std::shared_ptr<VKFileResource>& r) override { calls.push_back("openResource " + named(r)); }
+    void revealResource(const std::shared_ptr<VKFileResource>& r) override { calls.push_back("reveal " + named(r)); }
+    void performActionWithDestination(const std::string& action, const core::Value& destination) override
+    {
+        calls.push_back("perform " + action + " " + destination.toString());
+    }
+    void deleteMarkedItemsNoConfirmation() override { calls.push_back("deleteMarkedItemsNoConfirmation"); }
+    void unzipResource(const std::shared_ptr<VKFileResource>& r, const std::optional<std::string>& password) override
+    {
+        calls.push_back("unzipResource " + named(r) + " " + password.value_or("nopassword"));
+    }
+    int moveResourceToTrash(const std::shared_ptr<VKFileResource>& r) override
+    {
+        calls.push_back("trash " + named(r));
+        return trashAnswer;
+    }
+    void emailResources(const std::vector<std::shared_ptr<VKFileResource>>& resources) override
+    {
+        std::string line = "emailResources";
+        for (const auto& resource : resources)
+            line += " " + resource->name();
+        calls.push_back(line);
+    }
+    void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index) override
+    {
+        calls.push_back(fmt::format("unzipPassword {} {}", alert.tag(), index));
+    }
+    void moveToCloudSheetClickedButton(VKActionSheet& sheet, int index) override
+    {
+        calls.push_back(fmt::format("moveToCloud {} {}", sheet.tag(), index));
+    }
+
+    int trashAnswer = TrashMoved;
+};
+
+class VKFolderControllerEditingTest : public test::FolderListingTestCase {
+protected:
+    void TearDown() override
+    {
+        VKFolderControllerBase::resetOperationForTesting();
+        ui::AlertView::resetForTesting();
+        recording.reset();
+        FolderListingTestCase::TearDown();
+    }
+
+    std::shared_ptr<RecordingFolderController> showRecording(const std::string& path)
+    {
+        recording = RecordingFolderController::make(resource(path));
+        controller = recording;
+        navigation = VKNavigationController::create(controller);
+        delegate->setNavigationController(navigation);
+        window().setRootViewController(navigation);
+        runLoop();
+        return recording;
+    }
+    core::Value value(const std::string& path) { return core::Value(std::static_pointer_cast<core::Object>(resource(path))); }
+    void markRows(std::initializer_list<int> rows)
+    {
+        for (int row : rows)
+            controller->didMarkCell(controller->tableView(), { 0, row });
+    }
+    static Strings enabledActions(const VKFolderController& screen)
+    {
+        Strings found;
+        for (const auto& item : screen.editingToolbarItems())
+            if (!item->isFlexibleSpace() && item->isEnabled())
+                found.push_back(findAction(*item).value_or("?"));
+        return found;
+    }
+
+    std::shared_ptr<RecordingFolderController> recording;
+};
+
+TEST_F(VKFolderControllerEditingTest, EditingToolbarIsBuiltOnceAndFollowsTheMarks)
+{
+    makeDocument("Edit/a.txt", std::string(1024 * 1024, 'a'));
+    makeDocument("Edit/b.txt", std::string(512 * 1024, 'b'));
+    makeDocument("Edit/c.txt");
+    show(documents("Edit"));
+    controller->setEditing(true, false);
+    runLoop();
+    navigation->toolbar().layoutIfNeeded();
+    const auto items = controller->editingToolbarItems();
+    ASSERT_EQ(items.size(), 11u);
+    Strings titles;
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i]->isFlexibleSpace(), i % 2 == 0) << i;
+        if (auto* button = dynamic_cast<VKActionButton*>(items[i]->customView().get())) {
+            titles.push_back(button->title());
+            // Five fit across a phone upright, as wide as they may be.
+            EXPECT_LE(button->frame().width(), VKFolderController::EditActionButtonWidth);
+            EXPECT_GE(button->frame().width(), 44);
+            EXPECT_LE(button->convertRect(button->bounds(), &navigation->toolbar()).maxX(),
+                navigation->toolbar().bounds().width());
+            EXPECT_EQ(button->frame().height(), navigation->toolbar().frame().height());
+            EXPECT_TRUE(button->image()) << button->title();
+        }
+    }
+    EXPECT_EQ(titles, (Strings { "Delete", "Move", "Copy", "Email", "More" }));
+    EXPECT_EQ(enabledActions(*controller), (Strings { "showEditActionMenu" }));
+    EXPECT_EQ(controller->navigationItem().prompt(), "No Items Selected");
+
+    // Two marks: everything acts, the prompt counts 64-bit sizes.
+    markRows({ 0, 1 });
+    EXPECT_EQ(enabledActions(*controller),
+        (Strings { "deleteMarkedItems", "moveMarkedItems", "copyMarkedItems", "emailMarkedItems", "showEditActionMenu" }));
+    EXPECT_EQ(controller->navigationItem().prompt(), "2 Items Selected, 1.5 MB");
+    controller->didUnmarkCell(controller->tableView(), { 0, 0 });
+    controller->didUnmarkCell(controller->tableView(), { 0, 1 });
+    EXPECT_EQ(enabledActions(*controller), (Strings { "showEditActionMenu" }));
+
+    // Leaving and entering again keeps the same items.
+    controller->setEditing(false, false);
+    EXPECT_EQ(controller->navigationItem().prompt(), "");
+    controller->setEditing(true, false);
+    EXPECT_EQ(controller->editingToolbarItems(), items);
+    EXPECT_EQ(controller->toolbarItems(), items);
+
+    // Tapping a toolbar button reaches its command.
+    markRows({ 2 });
+    driver.tap(*controller->findBarButtonItemWithAction(VKFolderController::DeleteMarkedItemsAction)->customView());
+    runLoop();
+    auto sheet = driver.actionSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->tag(), VKFolderController::DeleteConfirmationSheetTag);
+    sheet->dismiss(sheet->cancelButtonIndex(), false);
+}
+
+TEST_F(VKFolderControllerEditingTest, SixGigabytesOfMarksAndTheSelectAllButton)
+{
+    for (const char* name : { "a.iso", "b.iso" }) {
+        std::string path = makeDocument(std::string("Big/") + name, "");
+        ASSERT_EQ(::truncate(path.c_str(), off_t(3) << 30), 0);
+    }
+    show(documents("Big"));
+    controller->setEditing(true, false);
+    markRows({ 0, 1 });
+    EXPECT_EQ(controller->navigationItem().prompt(), "2 Items Selected, 6 GB");
+
+    // A screen whose left button selects gets "Select None" while marked
+    // and "Select All" otherwise, and nothing to press on an empty list.
+    auto left = barButtonItemWithTitle("Select All", ui::BarButtonItem::Style::Bordered, nullptr,
+        VKFolderController::MarkAllItemsAction, [](ui::BarButtonItem&) { });
+    controller->navigationItem().setLeftBarButtonItem(left);
+    controller->updateEditingToolbarItemsState();
+    EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select None");
+    EXPECT_EQ(findAction(*controller->navigationItem().leftBarButtonItem()), "unmarkAllItems");
+    driver.tapBarItem(VKFolderController::UnmarkAllItemsAction);
+    EXPECT_EQ(controller->markedSize(), 0u);
+    EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select All");
+    driver.tapBarItem(VKFolderController::MarkAllItemsAction);
+    EXPECT_EQ(controller->markedResources().size(), 2u);
+    EXPECT_EQ(controller->markedSize(), uint64_t(6) << 30);
+
+    show(documents());
+    makeDocument("Empty/");
+    show(documents("Empty"));
+    controller->setEditing(true, false);
+    controller->navigationItem().setLeftBarButtonItem(left);
+    controller->updateEditingToolbarItemsState();
+    EXPECT_FALSE(controller->navigationItem().leftBarButtonItem()->isEnabled());
+    EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select All");
+}
+
+TEST_F(VKFolderControllerEditingTest, SelectAllSkipsItemsWithoutOperationsAndMarksKeepRowOrder)
+{
+    // A download still running offers nothing to act on.
+    struct Inert : VKFileResource {
+        explicit Inert(std::string path) : VKFileResource(std::move(path)) { }
+        int32_t supportedFileOperations() const override { return 0; }
+    };
+    makeDocument("Sel/c.txt");
+    makeDocument("Sel/a.txt");
+    makeDocument("Sel/b.txt");
+    show(documents("Sel"));
+    controller->addResourceToModel(std::make_shared<Inert>(documents("Sel/d.part")));
+    ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "c.txt", "d.part" }));
+    controller->setEditing(true, false);
+    controller->handleAction(VKFolderController::SelectAllAction, {});
+    Strings marked;
+    for (const auto& item : controller->resourcesForMarkedIndexPaths())
+        marked.push_back(item->name());
+    EXPECT_EQ(marked, (Strings { "a.txt", "b.txt", "c.txt" }));
+    controller->handleAction(VKFolderController::SelectNoneAction, {});
+    EXPECT_TRUE(controller->markedResources().empty());
+
+    // Marked out of order, answered in row order.
+    markRows({ 2, 0 });
+    marked.clear();
+    for (const auto& item : controller->resourcesForMarkedIndexPaths())
+        marked.push_back(item->name());
+    EXPECT_EQ(marked, (Strings { "a.txt", "c.txt" }));
+}
+
+TEST_F(VKFolderControllerEditingTest, EveryActionCodeReachesItsOperation)
+{
+    makeDocument("D/a.txt");
+    makeDocument("D/b.txt");
+    showRecording(documents("D"));
+    const core::Value a = value(documents("D/a.txt"));
+    const core::Value both(core::Value::Array { a, value(documents("D/b.txt")) });
+    const core::Value perform(core::Value::Dictionary {
+        { "action", core::Value("copyMarkedItemsToDestination") }, { "destination", core::Value("/dest") } });
+    struct Case {
+        int code;
+        core::Value userInfo;
+        std::string reached;
+    };
+    const std::vector<Case> cases = {
+        { 1001, {}, "markAllItems" },
+        { 1002, {}, "unmarkAllItems" },
+        { 1003, {}, "renameMarkedItem(self)" },
+        { 1004, {}, "unzipMarkedItem(self)" },
+        { 1005, {}, "deleteMarkedItems(self)" },
+        { 1006, {}, "zipMarkedItems(self)" },
+        { 1009, {}, "importMedia(self)" },
+        { 1010, {}, "copyMarkedItemsToSavedPhotosAlbum(self)" },
+        { 1014, {}, "openIn(self)" },
+        { 1015, a, "openResource a.txt" },
+        { 1016, a, "reveal a.txt" },
+        { 1017, {}, "emailMarkedItems(self)" },
+        { 1020, perform, "perform copyMarkedItemsToDestination /dest" },
+        { 1021, {}, "deleteMarkedItemsNoConfirmation" },
+        { 1022, a, "unzipResource a.txt nopassword" },
+        { 1023, a, "trash a.txt" },
+        { 1024, both, "emailResources a.txt b.txt" },
+    };
+    for (const auto& c : cases) {
+        recording->calls.clear();
+        recording->handleAction(c.code, c.userInfo);
+        EXPECT_EQ(recording->calls, (Strings { c.reached })) << c.code;
+    }
+    // Codes that name nothing here, and codes missing what they need.
+    for (int code : { 0, 1007, 1008, 1011, 1012, 1013, 1018, 1019, 1025, 3001, 999999 }) {
+        recording->calls.clear();
+        recording->handleAction(code, a);
+        EXPECT_TRUE(recording->calls.empty()) << code;
+    }
+    for (int code : { 1015, 1016, 1022, 1024 }) {
+        recording->calls.clear();
+        recording->handleAction(code, {});
+        EXPECT_TRUE(recording->calls.empty()) << code;
+    }
+}
+
+TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
+{
+    makeDocument("D/a.txt");
+    showRecording(documents("D"));
+    auto sheetWith = [&](int tag, std::vector<std::pair<std::string, int>> buttons, core::Value userInfo = {}) {
+        auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(controller));
+        sheet->setTag(tag);
+        sheet->setUserInfo(std::move(userInfo));
+        for (const auto& [title, buttonTag] : buttons)
+            sheet->addButtonWithTitle(title, buttonTag);
+        sheet->setCancelButtonIndex(sheet->addButtonWithTitle("Cancel", VKActionSheet::UntaggedButton));
+        return sheet;
+    };
+    auto clicked = [&](ui::ActionSheet& sheet, int index) {
+        recording->calls.clear();
+        recording->clickedButton(sheet, index);
+        return recording->calls;
+    };
+
+    // The menu (and the long touch's sheet) run their buttons' tags.
+    auto menu = sheetWith(VKFolderController::EditActionMenuTag, { { "Select None", 1002 }, { "Keep", 1007 } });
+    EXPECT_EQ(clicked(*menu, 0), (Strings { "unmarkAllItems" }));
+    EXPECT_EQ(clicked(*menu, 1), Strings {});
+    EXPECT_EQ(clicked(*menu, 2), Strings {});
+    auto longTouch = sheetWith(VKFolderController::LongTouchActionSheetTag, { { "Reveal", 1016 } }, value(documents("D/a.txt")));
+    EXPECT_EQ(clicked(*longTouch, 0), (Strings { "reveal a.txt" }));
+
+    // Any other sheet runs its own tag with its value.
+    auto trash = sheetWith(VKFolderController::DeleteFolderActionSheetTag, { { "Delete", VKActionSheet::UntaggedButton } },
+        value(documents("D/a.txt")));
+    EXPECT_EQ(clicked(*trash, 0), (Strings { "trash a.txt" }));
+    EXPECT_EQ(clicked(*trash, 1), Strings {});
+    auto unzip = sheetWith(VKFolderController::UnzipActionSheetTag, { { "Unzip", 1 } }, value(documents("D/a.txt")));
+    EXPECT_EQ(clicked(*unzip, 0), (Strings { "unzipResource a.txt nopassword" }));
+    auto plain = ui::ActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(controller), "Cancel",
+        "Delete");
+    plain->setTag(VKFolderController::DeleteConfirmationSheetTag);
+    EXPECT_EQ(clicked(*plain, 0), (Strings { "deleteMarkedItemsNoConfirmation" }));
+    auto cloud = sheetWith(VKFolderController::MoveToCloudSheetTag, { { "Move", 1 } });
+    EXPECT_EQ(clicked(*cloud, 0), (Strings { "moveToCloud 3005 0" }));
+
+    // A sheet the system takes away runs nothing, shown and dismissed by code.
+    menu = sheetWith(VKFolderController::EditActionMenuTag, { { "Select All", 1001 } });
+    ::showActionSheet(*controller, *menu, nullptr);
+    runLoop();
+    ASSERT_TRUE(menu->isVisible());
+    recording->calls.clear();
+    menu->setTag(VKActionSheetTagSystemCancelled);
+    menu->dismiss(menu->cancelButtonIndex(), false);
+    EXPECT_TRUE(recording->calls.empty());
+    EXPECT_EQ(clicked(*menu, 0), Strings {});
+
+    // Alerts: the confirming button runs the alert's tag, a VKAlertView's
+    // value going along.
+    auto alert = VKAlertView::create("Warning", "big", std::static_pointer_cast<ui::AlertViewDelegate>(controller), "Cancel",
+        { "Continue" });
+    alert->setTag(VKFolderController::EmailSizeAlertTag);
+    alert->setUserInfo(core::Value(core::Value::Array { value(documents("D/a.txt")) }));
+    recording->calls.clear();
+    recording->clickedButton(*alert, 1);
+    recording->clickedButton(*alert, 0);
+    EXPECT_EQ(recording->calls, (Strings { "emailResources a.txt" }));
+    auto plainAlert = ui::AlertView::create("", "", std::static_pointer_cast<ui::AlertViewDelegate>(controller), "Cancel", { "OK" });
+    plainAlert->setTag(VKFolderController::DeleteAction);
+    recording->calls.clear();
+    recording->clickedButton(*plainAlert, 1);
+    EXPECT_EQ(recording->calls, (Strings { "deleteMarkedItems(self)" }));
+
+    // Popups: the unzip password goes to its owner, cancel to nobody.
+    auto popup = VKPopupAlert::create("Password", std::static_pointer_cast<VKPopupAlertDelegate>(controller));
+    popup->setTag(VKFolderController::UnzipPasswordPromptTag);
+    popup->addCancelButtonWithTitle("Cancel");
+    popup->addButtonWithTitle("Unzip");
+    recording->calls.clear();
+    recording->popupAlert(*popup, 0);
+    recording->popupAlert(*popup, 1);
+    EXPECT_EQ(recording->calls, (Strings { "unzipPassword 1012 1" }));
+    popup->setTag(1005);
+    recording->calls.clear();
+    recording->popupAlert(*popup, 1);
+    EXPECT_TRUE(recording->calls.empty());
+}
+
+TEST_F(VKFolderControllerEditingTest, MovingOneItemToTheTrashTellsWhyItFailed)
+{
+    makeDocument("T/a.txt");
+    showRecording(documents("T"));
+    recording->trashAnswer = VKFolderController::TrashLocked;
+    recording->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    runLoop();
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "The folder is locked and cannot currently be deleted");
+    driver.pressAlertButton("OK");
+    recording->trashAnswer = 0;
+    recording->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    runLoop();
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "Failed to delete");
+    driver.pressAlertButton("OK");
+    recording->trashAnswer = VKFolderController::TrashMoved;
+    recording->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    runLoop();
+    EXPECT_TRUE(driver.shownChoices().empty());
+
+    // The real thing, through the screen.
+    show(documents("T"));
+    controller->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    runLoop();
+    EXPECT_FALSE(core::fs::exists(documents("T/a.txt")));
+    EXPECT_TRUE(names(*controller).empty());
+}
+
+TEST_F(VKFolderControllerEditingTest, BackgroundOperationLeavesEditingAndRunsOnItsOwnThread)
+{
+    makeDocument("B/a.txt");
+    show(documents("B"));
+    controller->setEditing(true, false);
+    std::promise<std::tuple<bool, std::string, VKFolderControllerBase::Run>> ran;
+    auto target = std::make_shared<core::Object>();
+    auto run = controller->startBackgroundOperationWithTarget(target,
+        [&](const std::shared_ptr<core::Object>& given, const core::Value& object, VKFolderControllerBase::Run workRun) {
+            ran.set_value({ given == target && !core::Thread::isMainThread(), object.string(), workRun });
+            VKFolderControllerBase::endOperation(workRun);
+        },
+        core::Value("payload"), "Copying 2 Items", false);
+    EXPECT_NE(run, VKFolderControllerBase::NoRun);
+    EXPECT_FALSE(controller->isEditing());
+    auto result = ran.get_future().get();
+    EXPECT_TRUE(std::get<0>(result));
+    EXPECT_EQ(std::get<1>(result), "payload");
+    EXPECT_EQ(std::get<2>(result), run);
+    EXPECT_TRUE(core::Thread::waitForAll(5));
+    EXPECT_FALSE(VKFolderControllerBase::isOperationInProgress());
+
+    // While another operation runs nothing starts and nothing runs.
+    auto other = VKFolderControllerBase::startOperationWithLabel("Zipping", true);
+    controller->setEditing(true, false);
+    std::atomic<bool> started { false };
+    auto refused = controller->startBackgroundOperationWithTarget(nullptr,
+        [&](const std::shared_ptr<core::Object>&, const core::Value&, VKFolderControllerBase::Run) { started = true; },
+        {}, "Copying", false);
+    EXPECT_EQ(refused, VKFolderControllerBase::NoRun);
+    EXPECT_TRUE(core::Thread::waitForAll(5));
+    EXPECT_FALSE(started);
+    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Zipping");
+    VKFolderControllerBase::endOperation(other);
+}
+
+} // namespace
