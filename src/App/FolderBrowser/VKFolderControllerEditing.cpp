@@ -14,6 +14,7 @@
 #include "App/Shell/Interface/VKAlertView.h"
 #include "App/Shell/Interface/ViewControllerAdditions.h"
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKNavigationController.h"
 #include "App/VKAppDelegate.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
@@ -478,6 +479,8 @@ void VKFolderController::revealResource(const std::shared_ptr<VKFileResource>& r
     auto parent = resource ? resource->parent() : nullptr;
     if (!parent)
         return;
+    // The stack may let this screen go on the way.
+    auto keep = self();
     // The screen on top once the stack has changed shows the row a pass
     // later, when its list is laid out.
     auto revealOnTop = [resource](ui::NavigationController* navigation) {
@@ -503,8 +506,15 @@ void VKFolderController::revealResource(const std::shared_ptr<VKFileResource>& r
         revealAndHighlightResource(resource);
         return;
     }
-    // The application delegate builds the stack down to another folder.
-    core::log("Warning, cannot open {} to reveal {}", parent->path(), resource->name());
+    // Another folder: the application delegate builds the stack down to it.
+    auto delegate = VKAppDelegate::sharedAppDelegate();
+    if (!delegate) {
+        core::log("Warning, no application delegate to reveal {}", resource->path());
+        return;
+    }
+    ui::NavigationController* navigation = delegate->navigationController().get();
+    delegate->pushViewControllersForPath(parent->path(), false);
+    revealOnTop(navigation);
 }
 
 // MARK: Background work

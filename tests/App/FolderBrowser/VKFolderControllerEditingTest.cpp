@@ -423,6 +423,47 @@ TEST_F(VKFolderControllerEditingTest, MovingOneItemToTheTrashTellsWhyItFailed)
     EXPECT_TRUE(names(*controller).empty());
 }
 
+TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
+{
+    for (int i = 0; i < 30; ++i)
+        makeDocument(fmt::format("Here/f{:02}.txt", i));
+    makeDocument("There/x.txt");
+    show(documents("Here"));
+    auto here = controller;
+    auto topFolder = [&]() -> std::shared_ptr<VKFolderController> {
+        auto* top = navigation->topViewController();
+        return top ? std::dynamic_pointer_cast<VKFolderController>(top->shared_from_this()) : nullptr;
+    };
+    auto rowShown = [](VKFolderController& screen, const std::string& path) {
+        auto row = screen.indexPathOfResource(*resource(path));
+        return row && screen.activeTableView().cellForRow(*row) != nullptr;
+    };
+
+    // In this folder: the row comes into view at once.
+    controller->handleAction(VKFolderController::RevealAction, value(documents("Here/f29.txt")));
+    EXPECT_TRUE(rowShown(*here, documents("Here/f29.txt")));
+    EXPECT_EQ(topFolder(), here);
+
+    // In another: the delegate opens it, its screen shows the row.
+    controller->handleAction(VKFolderController::RevealAction, value(documents("There/x.txt")));
+    runLoop();
+    auto there = topFolder();
+    ASSERT_TRUE(there);
+    EXPECT_EQ(there->folderPath(), documents("There"));
+    EXPECT_TRUE(rowShown(*there, documents("There/x.txt")));
+
+    // From a search: the parent opens over the search.
+    show(documents("Here"));
+    controller->beginSearch();
+    runLoop();
+    ASSERT_TRUE(controller->isSearching());
+    controller->handleAction(VKFolderController::RevealAction, value(documents("There/x.txt")));
+    runLoop();
+    ASSERT_TRUE(topFolder());
+    EXPECT_EQ(topFolder()->folderPath(), documents("There"));
+    EXPECT_EQ(navigation->viewControllers().size(), 2u);
+}
+
 TEST_F(VKFolderControllerEditingTest, BackgroundOperationLeavesEditingAndRunsOnItsOwnThread)
 {
     makeDocument("B/a.txt");
