@@ -16,6 +16,9 @@
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/NetReachability.h"
+#include "Kit/ObjectAdditions.h"
+#include "App/VKAppServiceHooks.h"
+#include "FileModel/VKCloudHooks.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Bundle.h"
@@ -134,23 +137,18 @@ bool VKAppDelegate::applicationDidFinishLaunching()
 
 bool VKAppDelegate::continueApplicationDidFinishLaunching()
 {
+    if (m_wholeApplication) {
+        continueWholeApplicationLaunch();
+        return true;
+    }
     setupHTTPServer();
     if (m_rootPasscodeController)
         dismissPasscodeControllerAnimated(true);
     bool started = true;
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
         started = startHTTPServer(true);
-        if (started) {
-            // Without an address on the local network, the loopback one is
-            // printed (the server itself keeps no host name then).
-            auto url = m_httpServer->hostURL();
-            if (!url)
-                url = m_httpServer->URLWithHostName(localIPv4Address());
-            const auto text = url ? url->absoluteString() + "/" : std::string();
-            core::log("Serving at {}", text);
-            std::printf("%s\n", text.c_str());
-            std::fflush(stdout);
-        }
+        if (started)
+            printServingURL();
     } else {
         core::log("Server not started: VKServerEnabled is off");
         core::NotificationCenter::defaultCenter().post(HTTPServer::StatusDidChangeNotification, m_httpServer);
@@ -159,35 +157,27 @@ bool VKAppDelegate::continueApplicationDidFinishLaunching()
     return started;
 }
 
-void VKAppDelegate::continueApplicationDidActivate()
+void VKAppDelegate::printServingURL() const
 {
-    // Guest mode changed while the application was away: the server moves
-    // to the other root. The server's root tells which side it is on.
-    auto application = VKApplication::sharedApplication();
-    bool onPublic = m_httpServer
-        && core::path::standardizingPath(m_httpServer->documentRoot().path())
-            == core::path::standardizingPath(application->publicDirectory());
-    std::optional<std::string> newRoot;
-    if (m_guestMode && !onPublic)
-        newRoot = application->publicDirectory();
-    else if (!m_guestMode && m_httpServer && onPublic)
-        newRoot = application->documentsDirectory();
-    if (newRoot || !m_httpServer) {
-        if (newRoot)
-            core::log("Updating to new document root: {}", core::path::abbreviatingWithTildeInPath(*newRoot));
-        if (isAudioPlayerPlaying())
-            if (auto player = mostRecentAudioPlayer())
-                player->stop();
-        if (m_httpServer)
-            m_httpServer->stopListeningAndDisconnectActiveConnections(true);
-        m_httpServer.reset();
-        setupHTTPServer();
-    }
-    if (m_httpServer->numberOfHTTPConnections() == 0)
-        WebDAVLockManager::sharedManager()->removeAllLocks();
-    applyKeepAwakeSetting();
-    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted())
-        startHTTPServer(true);
+    // Without an address on the local network, the loopback one is printed
+    // (the server itself keeps no host name then).
+    auto url = m_httpServer->hostURL();
+    if (!url)
+        url = m_httpServer->URLWithHostName(localIPv4Address());
+    const auto text = url ? url->absoluteString() + "/" : std::string();
+    core::log("Serving at {}", text);
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+bool VKAppDelegate::isNetworkActiveForApplication(VKApplication&)
+{
+    if (m_httpServer && m_httpServer->numberOfHTTPConnections() > 0)
+        return true;
+    if (auto downloads = VKAppDownloadHooks::current(); downloads && downloads->hasActiveDownloads())
+        return true;
+    auto uploads = VKCloudHooks::current();
+    return uploads && uploads->hasActiveUploads();
 }
 
 void VKAppDelegate::prepareCloudMirror()
@@ -203,21 +193,6 @@ void VKAppDelegate::prepareCloudMirror()
     VKAppUploadHooks::setCurrent(std::make_shared<VKAppUploadManagerHooks>());
     // Uploads a previous run left pending show paused, to be resumed by hand.
     VKAppUploadHooks::current()->initializeUploads();
-}
-
-void VKAppDelegate::applicationWillTerminate()
-{
-    if (auto store = VKCloudFileStore::sharedStore())
-        store->saveContext();
-    VKCloudHooks::setCurrent(nullptr);
-    VKAppUploadHooks::setCurrent(nullptr);
-    if (m_netReachability)
-        m_netReachability->setDelegate(nullptr);
-    if (m_httpServer)
-        m_httpServer->stopListeningAndDisconnectActiveConnections(true);
-    VKServerLockHooks::setCurrent(nullptr);
-    if (VKAppDelegateHooks::current().get() == this)
-        VKAppDelegateHooks::setCurrent(nullptr);
 }
 
 bool VKAppDelegate::guestActionsEnabled() const
@@ -346,8 +321,18 @@ bool VKAppDelegate::startHTTPServer(bool start)
             showAlertViewWithTitle(core::localized("Warning"), message, core::localized("OK"));
         return false;
     }
-    if (m_httpServer->port() != configured && configured != 0)
+    if (m_wholeApplication && !m_printedURL) {
+        m_printedURL = true;
+        printServingURL();
+    }
+    if (m_httpServer->port() != configured && configured != 0) {
         core::log("Warning, port changed: {} -> {}", configured, m_httpServer->port());
+        // The start-up alert shows the new address anyway.
+        const bool startupAlertShows = m_isLaunching && defaults->boolForKey("VKDisplayServerURLAtStartup");
+        if (ui::Application::shared() && !startupAlertShows)
+            vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(),
+                [](VKAppDelegate& self) { self.showServerPortChangedAlert(); });
+    }
     return true;
 }
 
@@ -358,9 +343,4 @@ std::optional<gfx::Color> VKAppDelegate::barTintColor() const
         m_barTintColor = text.isString() ? colorWithHexString(text.toString(), 1.0f) : std::nullopt;
     }
     return *m_barTintColor;
-}
-
-void VKAppDelegate::showServerInfo(const std::shared_ptr<core::Object>& /*sender*/)
-{
-    core::log("Server information asked for");
 }

@@ -2,10 +2,14 @@
 
 #include "App/Settings/VKSettingsControllerDelegate.h"
 #include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Shell/VKApplication.h"
 #include "App/Shell/VKPasscodeController.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Value.h"
 #include "Platform/Graphics/Color.h"
+#include "Platform/UI/AlertView.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +20,7 @@
 
 class HTTPServer;
 class NetReachability;
+class VKModalActivityIndicator;
 class VKNavigationController;
 class VKRootPasscodeController;
 class VKViewController;
@@ -41,8 +46,15 @@ class VKAppDelegate : public core::Object,
                       public NetReachabilityDelegate,
                       public VKAppDelegateHooks,
                       public VKSettingsControllerDelegate,
-                      public VKPasscodeControllerDelegate {
+                      public VKPasscodeControllerDelegate,
+                      public VKNetworkActivityDelegate,
+                      public ui::AlertViewDelegate {
 public:
+    // The tags of the delegate's own alerts.
+    static constexpr int StartupAlertTag = 3001;
+    static constexpr int ServerInfoAlertTag = 3002;
+    static constexpr int QuotaWarningAlertTag = 3003;
+
     static std::shared_ptr<VKAppDelegate> create();
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
     static void setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate);
@@ -64,8 +76,70 @@ public:
     // connected, the keep-awake setting applied, and started when
     // "VKServerEnabled" asks for it.
     void continueApplicationDidActivate();
-    // Saves the cloud mirror and stops the server with its connections.
+    // The end of a run: the stack and the quota tree saved, the temporary
+    // folder emptied, the cloud mirror saved and the server stopped with
+    // its connections.
     void applicationWillTerminate();
+
+    // The whole application (VKAppDelegateLaunch.cpp): the settings of
+    // older versions moved, the first run's reset, the cloud mirror, the
+    // window, then the lock (with a stored passcode) or the launch pass at
+    // once. `options` may hold a handed-over file under
+    // ui::Application::launchOptionsURLKey. Always false: the launch pass
+    // opens the handed-over file itself.
+    bool applicationDidFinishLaunchingWithOptions(const core::Value& options);
+    // "VKLoginPassword" into the keychain, "VKGuestAccessEnabled" to
+    // "VKRemoteGuestAccess".
+    void upgradeDefaults();
+    void copyWelcomeDocument();
+    // Moves a file another application left in the inbox into the private
+    // "Imports" folder (under a readable name when it has a generated one)
+    // and answers where it went; a file outside the inbox comes back as it
+    // is, one larger than the free space is removed (nothing answered).
+    std::optional<std::string> importLaunchURL(const std::string& path);
+    // A file handed over while running: imported, counted and opened.
+    bool handleOpenURL(const core::URL& url);
+    bool isNetworkActiveForApplication(VKApplication& application) override;
+
+    // The life cycle (VKAppDelegateLifecycle.cpp).
+    void applicationWillResignActive();
+    void applicationDidEnterBackground();
+    void applicationDidBecomeActive();
+    void applicationDidReceiveMemoryWarning();
+    // A connection ended while the application was inactive: with none
+    // left the server stops a second later and the locks go.
+    void httpConnectionDidDie();
+
+    // The saved stack (VKAppDelegateState.cpp).
+    void storeApplicationState();
+    void restoreApplicationState();
+
+    // The server's alerts (VKAppDelegateServer.cpp).
+    bool shouldShowPortNumberMigrationUpdateNote() const;
+    void showPortNumberMigrationUpdateNote(bool animated);
+    void showServerPortChangedAlert();
+    void showStartupAlertIfNecessary();
+    // The text of the server information alert, as shown in portrait or
+    // landscape.
+    std::string serverInfoMessage(bool portrait) const;
+    void clickedButton(ui::AlertView& alert, int index) override;
+
+    // The disk quota (VKAppDelegateQuota.cpp). The warning is one at a
+    // time, and waits behind the lock and the launch pass.
+    void showQuotaLimitWarningAlert();
+    const std::shared_ptr<ui::AlertView>& quotaWarningAlert() const { return m_quotaWarningAlert; }
+    void updateQuotaForRootDirectoriesIfNeeded();
+    // Counts the given folders again on a worker thread, the server stopped
+    // meanwhile; the indicator shows when the count takes longer than
+    // 0.2 s. A recount asked for while one runs is ignored.
+    void startQuotaBackgroundUpdate(bool smart, std::vector<std::string> directories, bool showActivityIndicator);
+    void showQuotaUpdateModalActivityIndicator();
+    const std::shared_ptr<VKModalActivityIndicator>& quotaUpdateModalActivityIndicator() const
+    {
+        return m_quotaIndicator;
+    }
+    // Tests hold the worker before its count (the hold runs on it).
+    static void setQuotaWorkerHoldForTesting(std::function<void()> hold);
 
     // Makes the server on the home folder with "/Documents/" → the private
     // documents, "/Public/" → the public documents and the read-only marker;
@@ -165,8 +239,9 @@ public:
     // "VKServerEnabled" (no start while the quota index is rebuilt) and
     // applies the keep-awake setting.
     void settingsControllerDidEnd(VKSettingsController& controller) override;
-    // Counts the disk use of the public and private documents afresh, on
-    // the calling thread.
+    // Counts the disk use of the public and private documents afresh in
+    // the background, with the indicator, and forgets the thumbnails and
+    // content indexes.
     void rebuildDiskQuota();
     // The idle timer stays off while "VKInsomniaEnabled" is set or a client
     // is connected.
@@ -176,8 +251,9 @@ public:
     // ("#RRGGBB"), read at the first call; none (the bars' own) when it is
     // missing or not a colour.
     std::optional<gfx::Color> barTintColor() const;
-    // Tells the user about the server (the toolbar's server button). For
-    // now it only logs.
+    // Tells the user about the server (the toolbar's server button): its
+    // address, protection and the disk use, with a button that starts or
+    // stops it.
     void showServerInfo(const std::shared_ptr<core::Object>& sender);
 
     // Tried in turn when the configured port is taken (8081…8090, then 0 for
@@ -195,6 +271,15 @@ private:
     // What a right passcode and the guest button share: the launch pass
     // when the lock came up at launch, else the return to the application.
     void continueAfterPasscode();
+    // The launch pass of the whole application.
+    void continueWholeApplicationLaunch();
+    void printServingURL() const;
+    void observeDuringRun();
+    void installNavigationController();
+    void popCloudServiceControllersIfNecessary();
+    void webDAVWillDeleteResource(const core::Notification& notification);
+    void quotaBackgroundUpdateDidEnd(const std::vector<std::string>& directories);
+    void showPendingQuotaWarning();
 
     std::shared_ptr<HTTPServer> m_httpServer;
     std::shared_ptr<NetReachability> m_netReachability;
@@ -206,4 +291,14 @@ private:
     std::shared_ptr<VKRootPasscodeController> m_rootPasscodeController;
     bool m_guestMode = false;
     mutable std::optional<std::optional<gfx::Color>> m_barTintColor;
+    bool m_wholeApplication = false;
+    bool m_printedURL = false;
+    core::Value m_launchOptions;
+    std::shared_ptr<ui::AlertView> m_quotaWarningAlert;
+    bool m_quotaWarningPending = false;
+    std::shared_ptr<VKModalActivityIndicator> m_quotaIndicator;
+    bool m_quotaIndicatorScheduled = false;
+    bool m_quotaRecountRunning = false;
+    std::vector<core::Observation> m_observations;
+    core::Observation m_connectionDidDie;
 };

@@ -62,14 +62,3 @@ void VKAppDelegate::applyKeepAwakeSetting()
     VKApplication::sharedApplication()->setIdleTimerDisabled(
         core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled") || connected);
 }
-
-void VKAppDelegate::rebuildDiskQuota()
-{
-    auto quota = VKQuotaManager::defaultManager();
-    if (!quota)
-        return;
-    auto application = VKApplication::sharedApplication();
-    quota->resetQuota();
-    quota->updateQuotaForPath(application->publicDirectory());
-    quota->updateQuotaForPath(application->documentsDirectory());
-}

@@ -9,9 +9,11 @@
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewController.h"
+#include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
+#include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -133,4 +135,82 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
                 stack.push_back(std::move(viewer));
     }
     m_navController->setViewControllers(std::move(stack), animated);
+}
+
+void VKAppDelegate::storeApplicationState()
+{
+    auto defaults = core::UserDefaults::standard();
+    if (!m_guestMode && m_navController) {
+        core::Value::Array states;
+        for (const auto& screen : m_navController->viewControllers()) {
+            core::Value state;
+            if (auto folder = std::dynamic_pointer_cast<VKFolderController>(screen))
+                state = folder->currentStateDictionary();
+            else if (auto viewer = std::dynamic_pointer_cast<VKViewController>(screen))
+                state = viewer->currentStateDictionary();
+            if (state.isDictionary())
+                states.push_back(std::move(state));
+        }
+        const auto& screens = m_navController->viewControllers();
+        auto top = screens.empty() ? nullptr : resourceOfController(screens.back().get());
+        if (top)
+            defaults->set("VKStatePathKey", core::Value(core::path::abbreviatingWithTildeInPath(top->path())));
+        else
+            defaults->remove("VKStatePathKey");
+        defaults->set("VKStateArrayKey", core::Value(std::move(states)));
+    }
+    // A tree half way through its recount is never kept.
+    auto quota = VKQuotaManager::defaultManager();
+    if (quota && !quota->rebuildingIndex()) {
+        if (auto tree = quota->quotaStore(); tree.isDictionary())
+            defaults->set("VKQuotaStore", tree);
+        if (auto available = quota->quotaAvailableBytes())
+            defaults->set("VKQuotaAvailableBytes", core::Value(int64_t(*available)));
+        else
+            defaults->remove("VKQuotaAvailableBytes");
+    }
+    if (auto store = VKCloudFileStore::sharedStore())
+        store->saveContext();
+    defaults->synchronize();
+}
+
+void VKAppDelegate::restoreApplicationState()
+{
+    auto defaults = core::UserDefaults::standard();
+    const auto storedPath = defaults->object("VKStatePathKey");
+    const auto storedStates = defaults->object("VKStateArrayKey");
+    // Read once, whatever it held: a state that fails is never tried again.
+    defaults->remove("VKStatePathKey");
+    defaults->remove("VKStateArrayKey");
+    if (!storedPath.isString() || !m_navController)
+        return;
+    const auto path = core::path::expandingTildeInPath(storedPath.toString());
+    auto resource = VKFileResource::resourceWithPath(path);
+    if (!resource)
+        return;
+    pushViewControllersForPath(path, false);
+    if (!storedStates.isArray())
+        return;
+    const auto& states = storedStates.array();
+    for (const auto& state : states)
+        if (!state.isDictionary())
+            return;
+    // The folder screens above the root list (a guest's root is its bottom
+    // folder screen); a file's viewer has the array's last entry.
+    auto folders = folderControllers();
+    if (!folders.empty() && (m_guestMode || std::dynamic_pointer_cast<VKRootFolderController>(
+                                               m_navController->viewControllers().front()) == nullptr))
+        folders.erase(folders.begin());
+    const bool isFile = !resource->isDirectory();
+    const size_t count = states.size() - ((isFile && !states.empty()) ? 1 : 0);
+    if (count == folders.size() && count >= 2)
+        for (size_t i = 1; i < count; ++i)
+            folders[i]->restoreStateFromDictionary(states[i]);
+    if (auto viewer = contentViewController(); viewer && !states.empty()) {
+        viewer->restoreStateFromDictionary(states.back());
+        const auto& screens = m_navController->viewControllers();
+        if (screens.size() >= 2)
+            screens[screens.size() - 2]->navigationItem().setBackBarButtonItem(
+                ui::BarButtonItem::create(core::localized("Back")));
+    }
 }

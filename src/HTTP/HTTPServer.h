@@ -77,6 +77,9 @@ public:
     // Stops (closing connections) after `delay` seconds, unless a start, a
     // stop or an accepted connection comes first.
     void stopListeningAfterDelay(double delay);
+    // Withdraws the announcements while still listening, so that clients
+    // at work finish and no new one finds the server.
+    void stopPublishingNetServices();
 
     // Maps the URI ("/Documents/") and everything below it to the local path.
     void addVirtualRootURI(const core::URL& uri, const std::string& localPath);
@@ -121,7 +124,6 @@ protected:
 
 private:
     void publishNetServices();
-    void stopPublishingNetServices();
     core::Data txtRecordData() const;
     void cancelDelayedStop();
     void closeConnections();

@@ -219,6 +219,12 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheServerFollowsTheSwitchAtDone)
     tapDone();
     ASSERT_TRUE(server().isStarted());
     EXPECT_NE(server().port(), oldPort);
+    auto moved = driver.alert();
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->message(), fmt::format("The Tandry connection URL has changed to:\n\n{}",
+                                    server().hostURL() ? server().hostURL()->absoluteString() : std::string()));
+    driver.pressAlertButton("OK");
+    advance(1);
     openRemoteAccess();
     EXPECT_EQ(page().footerText(), addressFooter());
     EXPECT_EQ(curlStatus({ fmt::format("http://127.0.0.1:{}/", server().port()) }), "200");

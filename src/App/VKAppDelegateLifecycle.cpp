@@ -1,0 +1,194 @@
+// The application delegate through the application's life: going inactive
+// (the server quiet once its clients are gone, the lock up), into the
+// background and back, a guest coming or going, memory running short, and
+// the end of the run.
+
+#include "App/VKAppDelegate.h"
+
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKAudioPlayerRemoteControl.h"
+#include "App/Shell/VKNavigationController.h"
+#include "App/Shell/VKRootPasscodeController.h"
+#include "App/Shell/VKWindow.h"
+#include "App/VKAppServiceHooks.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKServerLockHooks.h"
+#include "HTTP/HTTPConnection.h"
+#include "HTTP/HTTPServer.h"
+#include "Kit/NetReachability.h"
+#include "Kit/ObjectAdditions.h"
+#include "Kit/VKFunctions.h"
+#include "Kit/VKImageOperationQueue.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+#include "WebDAV/WebDAVLockManager.h"
+
+namespace {
+
+// How long the server keeps listening after the last client left an
+// inactive application.
+constexpr double LastConnectionGrace = 1.0;
+
+bool lockUponWake(bool guestMode, bool lockUp)
+{
+    return core::UserDefaults::standard()->boolForKey("VKPasscodeLockUponWake") && VKAppDelegate::keychainPasscode()
+        && !lockUp && !guestMode;
+}
+
+} // namespace
+
+void VKAppDelegate::applicationWillResignActive()
+{
+    if (m_netReachability)
+        m_netReachability->setDelegate(nullptr);
+    m_netReachability.reset();
+    if (m_httpServer && m_httpServer->numberOfHTTPConnections() > 0) {
+        // Clients still at work finish; no new one finds the server.
+        m_httpServer->stopPublishingNetServices();
+        std::weak_ptr<VKAppDelegate> weak = sharedAs<VKAppDelegate>();
+        m_connectionDidDie = core::NotificationCenter::defaultCenter().observe(HTTPConnection::DidDieNotification,
+            nullptr, [weak](const core::Notification&) {
+                if (auto self = weak.lock())
+                    self->httpConnectionDidDie();
+            });
+    } else {
+        if (m_httpServer)
+            m_httpServer->stopListeningAndDisconnectActiveConnections(false);
+        WebDAVLockManager::sharedManager()->removeAllLocks();
+    }
+    if (lockUponWake(m_guestMode, m_rootPasscodeController != nullptr))
+        showPasscodeControllerWithGuestAccess(false, false);
+}
+
+void VKAppDelegate::httpConnectionDidDie()
+{
+    if (!m_httpServer || m_httpServer->numberOfHTTPConnections() > 0)
+        return;
+    m_httpServer->stopListeningAfterDelay(LastConnectionGrace);
+    WebDAVLockManager::sharedManager()->removeAllLocks();
+}
+
+void VKAppDelegate::applicationDidEnterBackground()
+{
+    if (m_netReachability)
+        m_netReachability->setDelegate(nullptr);
+    m_netReachability.reset();
+    if (m_httpServer && m_httpServer->isStarted())
+        m_httpServer->stopListeningAndDisconnectActiveConnections(false);
+    storeApplicationState();
+    auto application = VKApplication::sharedApplication();
+    application->forceIdleTimerDisabled();
+    application->vk_dismissActiveActionSheets();
+    if (keychainPasscode())
+        showPasscodeControllerWithGuestAccess(
+            core::UserDefaults::standard()->boolForKey("VKLocalGuestAccess"), false);
+}
+
+void VKAppDelegate::applicationDidBecomeActive()
+{
+    // Before the launch pass ended there is nothing to come back to.
+    if (m_isLaunching)
+        return;
+    m_connectionDidDie = {};
+    updateQuotaForRootDirectoriesIfNeeded();
+    if (!m_netReachability) {
+        m_netReachability = NetReachability::initWithDefaultRoute(true);
+        if (m_netReachability)
+            m_netReachability->setDelegate(
+                std::static_pointer_cast<NetReachabilityDelegate>(sharedAs<VKAppDelegate>()));
+    }
+    if (!m_rootPasscodeController)
+        vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(), [](VKAppDelegate& self) {
+            self.continueApplicationDidActivate();
+        });
+}
+
+void VKAppDelegate::continueApplicationDidActivate()
+{
+    // Guest mode changed while the application was away: the server moves
+    // to the other root, and the stack starts again on it.
+    auto application = VKApplication::sharedApplication();
+    bool onPublic = m_httpServer
+        && core::path::standardizingPath(m_httpServer->documentRoot().path())
+            == core::path::standardizingPath(application->publicDirectory());
+    std::optional<std::string> newRoot;
+    if (m_guestMode && !onPublic)
+        newRoot = application->publicDirectory();
+    else if (!m_guestMode && m_httpServer && onPublic)
+        newRoot = application->documentsDirectory();
+    bool portNoteDue = false;
+    if (newRoot || !m_httpServer) {
+        if (newRoot)
+            core::log("Updating to new document root: {}", core::path::abbreviatingWithTildeInPath(*newRoot));
+        if (isAudioPlayerPlaying())
+            if (auto player = mostRecentAudioPlayer())
+                player->stop();
+        if (m_httpServer)
+            m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+        m_httpServer.reset();
+        setupHTTPServer();
+        if (m_wholeApplication && newRoot) {
+            installNavigationController();
+            portNoteDue = shouldShowPortNumberMigrationUpdateNote();
+            if (!m_guestMode && !portNoteDue)
+                restoreApplicationState();
+        }
+    }
+    if (m_httpServer->numberOfHTTPConnections() == 0)
+        WebDAVLockManager::sharedManager()->removeAllLocks();
+    applyKeepAwakeSetting();
+    bool started = false;
+    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted())
+        started = startHTTPServer(true);
+    if (m_wholeApplication && newRoot) {
+        if (portNoteDue)
+            vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(),
+                [](VKAppDelegate& self) { self.showPortNumberMigrationUpdateNote(false); });
+        else if (started)
+            vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(),
+                [](VKAppDelegate& self) { self.showStartupAlertIfNecessary(); });
+    }
+    showPendingQuotaWarning();
+}
+
+void VKAppDelegate::applicationDidReceiveMemoryWarning()
+{
+    core::log("applicationDidReceiveMemoryWarning");
+    VKImageOperationQueue::sharedQueue()->removeAllPendingOperations();
+}
+
+void VKAppDelegate::applicationWillTerminate()
+{
+    auto keep = shared_from_this();
+    if (m_wholeApplication) {
+        storeApplicationState();
+        const auto temporary = VKTemporaryDirectory();
+        for (const auto& name : core::fs::contentsOfDirectory(temporary).value_or(std::vector<std::string> {})) {
+            core::Error error;
+            if (!core::fs::removeItem(core::path::appendingPathComponent(temporary, name), &error))
+                core::log("Warning, removeItemAtPath failed: {}", error.description());
+        }
+        auto application = VKApplication::sharedApplication();
+        application->forceIdleTimerDisabled();
+        application->setStatusBarStyle(ui::Application::StatusBarStyle::Default, false);
+        VKImageOperationQueue::sharedQueue()->removeAllPendingOperations();
+    } else if (auto store = VKCloudFileStore::sharedStore()) {
+        store->saveContext();
+    }
+    m_observations.clear();
+    m_connectionDidDie = {};
+    VKCloudHooks::setCurrent(nullptr);
+    VKAppUploadHooks::setCurrent(nullptr);
+    VKAppDownloadHooks::setCurrent(nullptr);
+    if (m_netReachability)
+        m_netReachability->setDelegate(nullptr);
+    if (m_httpServer)
+        m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+    VKServerLockHooks::setCurrent(nullptr);
+    if (VKAppDelegateHooks::current().get() == this)
+        VKAppDelegateHooks::setCurrent(nullptr);
+}
