@@ -1,18 +1,30 @@
-// The tandry program: lays out (and migrates) its home, registers its settings, starts its
-// server and runs its main loop until SIGINT or SIGTERM stops it.
+// The tandry program: lays out (and migrates) its home, registers its settings, and runs
+// either the whole application (its window where a display can show one, or none with
+// --no-window) or the server alone (--server-only, and without a display), until SIGINT or
+// SIGTERM stops it. One run at a time uses a home.
 
 #include "App/Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKKeychain.h"
 #include "HTTP/AvahiNetServicePublisher.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/URL.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -24,6 +36,40 @@ namespace {
 
 // How long the end of a run waits for other threads' work, in seconds.
 constexpr double ThreadsExitTimeout = 8;
+
+// Holds an exclusive lock on <home>/Library/tandry.lock for the whole run
+// (the descriptor stays open until the process ends), so that two runs never
+// share a home. Answers the holder's process id when another run has it.
+std::optional<std::string> lockHome(const std::string& home)
+{
+    const auto library = home + "/Library";
+    core::fs::createDirectory(library, true, nullptr, 0700);
+    const auto path = library + "/tandry.lock";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return std::string("?");
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        char holder[32] = {};
+        ssize_t length = pread(fd, holder, sizeof holder - 1, 0);
+        close(fd);
+        std::string pid(holder, length > 0 ? size_t(length) : 0);
+        while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' '))
+            pid.pop_back();
+        return pid.empty() ? std::string("?") : pid;
+    }
+    const auto text = std::to_string(getpid()) + "\n";
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, text.data(), text.size(), 0) != ssize_t(text.size()))
+        core::log("Warning, cannot note the process in {}", path);
+    return std::nullopt;
+}
+
+bool hasDisplay(const LaunchOptions::Environment& environment)
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY" })
+        if (auto found = environment.find(name); found != environment.end() && !found->second.empty())
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -58,6 +104,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tandry: %s\n", error.c_str());
         return 2;
     }
+    if (auto holder = lockHome(options->home())) {
+        std::fprintf(stderr, "tandry: home %s is in use (process %s)\n", options->home().c_str(), holder->c_str());
+        return 2;
+    }
     core::paths::setHome(options->home());
     // A password given at launch is the one the server asks for in this run;
     // it is never stored.
@@ -74,16 +124,53 @@ int main(int argc, char** argv)
     application->setURLOpener(&ui::SystemURLOpener::open);
     ui::Application::setShared(application);
     auto& loop = core::RunLoop::main();
-    for (int signal : { SIGINT, SIGTERM })
-        loop.setSignalHandler(signal, [&loop] { loop.stop(); });
+    // No window can be opened yet: the whole application runs only when
+    // asked for without one.
+    bool wholeApplication = options->mode() == LaunchOptions::Mode::NoWindow;
+    if (options->mode() == LaunchOptions::Mode::Automatic)
+        core::log(hasDisplay(LaunchOptions::processEnvironment()) ? "No window support: serving only"
+                                                                  : "No display: serving only");
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     auto delegate = VKAppDelegate::create();
     VKAppDelegate::setSharedAppDelegate(delegate);
-    const bool launched = delegate->applicationDidFinishLaunching();
-    if (launched)
+    bool launched = true;
+    if (wholeApplication) {
+        core::UserDefaults::standard()->registerDefaults({ { "DeviceIdiom", core::Value("tablet") } });
+        const bool phone = core::UserDefaults::standard()->stringForKey("DeviceIdiom") == "phone";
+        ui::Screen::main()->setBounds(phone ? gfx::Rect { 0, 0, 320, 480 } : gfx::Rect { 0, 0, 768, 1024 });
+        core::Value::Dictionary launchOptions;
+        if (options->openPath()) {
+            // The platform's half of a hand-over: the file lands in the
+            // inbox under a name of its own, for the launch to import.
+            const auto inbox = application->inboxDirectory();
+            core::fs::createDirectory(inbox, true);
+            const auto copy
+                = uniquePathForItemAtPath(core::path::appendingPathComponent(inbox, core::path::lastPathComponent(*options->openPath())));
+            core::Error copyError;
+            if (!core::fs::copyItem(*options->openPath(), copy, &copyError)) {
+                std::fprintf(stderr, "tandry: cannot open %s: %s\n", options->openPath()->c_str(),
+                    copyError.description().c_str());
+                return 2;
+            }
+            launchOptions[ui::Application::launchOptionsURLKey] = core::Value(core::URL::fileURL(copy, false).absoluteString());
+        }
+        application->setDelegate(delegate);
+        for (int signal : { SIGINT, SIGTERM })
+            loop.setSignalHandler(signal, [application] { application->terminate(); });
+        application->launch(core::Value(std::move(launchOptions)));
         loop.run();
-    delegate->applicationWillTerminate();
+    } else {
+        if (options->openPath())
+            core::log("Warning, --open needs the whole application: ignored");
+        for (int signal : { SIGINT, SIGTERM })
+            loop.setSignalHandler(signal, [&loop] { loop.stop(); });
+        launched = delegate->applicationDidFinishLaunching();
+        if (launched)
+            loop.run();
+        delegate->applicationWillTerminate();
+    }
+    application->setDelegate({});
     // The server goes before the run loop it lives on.
     VKAppDelegate::setSharedAppDelegate(nullptr);
     delegate.reset();

@@ -10,6 +10,7 @@
 #include "Platform/Core/Value.h"
 #include "Platform/Graphics/Color.h"
 #include "Platform/UI/AlertView.h"
+#include "Platform/UI/ApplicationDelegate.h"
 
 #include <cstdint>
 #include <memory>
@@ -48,7 +49,8 @@ class VKAppDelegate : public core::Object,
                       public VKSettingsControllerDelegate,
                       public VKPasscodeControllerDelegate,
                       public VKNetworkActivityDelegate,
-                      public ui::AlertViewDelegate {
+                      public ui::AlertViewDelegate,
+                      public ui::ApplicationDelegate {
 public:
     // The tags of the delegate's own alerts.
     static constexpr int StartupAlertTag = 3001;
@@ -100,6 +102,18 @@ public:
     // A file handed over while running: imported, counted and opened.
     bool handleOpenURL(const core::URL& url);
     bool isNetworkActiveForApplication(VKApplication& application) override;
+
+    // The toolkit's application delegate: the whole application.
+    bool didFinishLaunching(ui::Application&, const core::Value& options) override
+    {
+        return applicationDidFinishLaunchingWithOptions(options);
+    }
+    bool handleOpenURL(ui::Application&, const core::URL& url) override { return handleOpenURL(url); }
+    void didBecomeActive(ui::Application&) override { applicationDidBecomeActive(); }
+    void willResignActive(ui::Application&) override { applicationWillResignActive(); }
+    void didEnterBackground(ui::Application&) override { applicationDidEnterBackground(); }
+    void willTerminate(ui::Application&) override { applicationWillTerminate(); }
+    void didReceiveMemoryWarning(ui::Application&) override { applicationDidReceiveMemoryWarning(); }
 
     // The life cycle (VKAppDelegateLifecycle.cpp).
     void applicationWillResignActive();

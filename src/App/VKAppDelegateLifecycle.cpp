@@ -13,6 +13,7 @@
 #include "App/VKAppServiceHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
@@ -142,7 +143,10 @@ void VKAppDelegate::continueApplicationDidActivate()
         WebDAVLockManager::sharedManager()->removeAllLocks();
     applyKeepAwakeSetting();
     bool started = false;
-    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted())
+    // A recount keeps the server stopped; its end starts it.
+    auto quota = VKQuotaManager::defaultManager();
+    const bool recounting = m_quotaRecountRunning || (quota && quota->rebuildingIndex());
+    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted() && !recounting)
         started = startHTTPServer(true);
     if (m_wholeApplication && newRoot) {
         if (portNoteDue)

@@ -231,3 +231,95 @@ TEST_F(TandryProgramTest, EndsOnlyAfterTheTrashIsEmptied)
 }
 
 } // namespace
+
+namespace {
+
+// The run's "Serving at http://HOST:PORT/" line, read from its log.
+std::string servingURL(const std::string& output)
+{
+    const auto at = output.find("Serving at ");
+    if (at == std::string::npos)
+        return {};
+    const auto end = output.find('\n', at);
+    return output.substr(at + 11, end - at - 11);
+}
+
+// One key of the settings file, read by Python's plistlib ("missing" when absent).
+std::string storedSetting(const std::string& home, const std::string& key)
+{
+    auto result = test::runCommand({ "python3", "-c",
+        "import os,plistlib,sys\n"
+        "d=plistlib.load(open(sys.argv[1],'rb')) if os.path.exists(sys.argv[1]) else {}\n"
+        "print(d.get(sys.argv[2],'missing'))",
+        home + "/Library/Preferences/com.kestrova.tandry.plist", key });
+    auto text = result.output;
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+TEST_F(TandryProgramTest, TheWholeApplicationRunsWithoutAWindowAndKeepsItsHomeToItself)
+{
+    std::string home = pathInHome("home");
+    Run run = start({ "--no-window", "--home", home, "-VKPortNumber", "0" });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    const auto url = servingURL(output);
+    EXPECT_TRUE(url.starts_with("http://") && url.ends_with("/")) << output;
+    EXPECT_NE(output.find("Reseting VKKeychain..."), std::string::npos) << output;
+
+    // A second run on the same home is turned away.
+    Run second = start({ "--home", home, "-VKPortNumber", "0" });
+    std::string refused = readUntil(second.stderrFd, "\n\n");
+    int secondStatus = waitForExit(second.pid);
+    close(second.stderrFd);
+    EXPECT_EQ(WEXITSTATUS(secondStatus), 2);
+    EXPECT_NE(refused.find("tandry: home " + home + " is in use (process " + std::to_string(run.pid) + ")"),
+        std::string::npos)
+        << refused;
+
+    kill(run.pid, SIGINT);
+    int status = waitForExit(run.pid);
+    close(run.stderrFd);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(storedSetting(home, "VKIsFirstRun"), "False");
+}
+
+TEST_F(TandryProgramTest, WithoutADisplayOnlyTheServerRuns)
+{
+    std::string home = pathInHome("home");
+    Run run = start({ "--home", home, "-VKPortNumber", "0" });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    EXPECT_NE(output.find("serving only"), std::string::npos) << output;
+    EXPECT_FALSE(servingURL(output).empty()) << output;
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+    close(run.stderrFd);
+    EXPECT_EQ(storedSetting(home, "VKIsFirstRun"), "missing");
+}
+
+TEST_F(TandryProgramTest, AFileOpenedAtLaunchIsImported)
+{
+    std::string home = pathInHome("home");
+    std::string folder = pathInHome("a-folder");
+    std::filesystem::create_directories(folder);
+    for (const auto& bad : { pathInHome("missing.pdf"), folder }) {
+        Run run = start({ "--no-window", "--home", home, "--open", bad });
+        std::string output = readUntil(run.stderrFd, "\n\n");
+        EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 2) << bad;
+        close(run.stderrFd);
+        EXPECT_NE(output.find(bad), std::string::npos) << output;
+    }
+
+    std::string handed = makeFile("QL-abc.pdf", "%PDF-1.4 handed over");
+    Run run = start({ "--no-window", "--home", home, "-VKPortNumber", "0", "--open", handed });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+    close(run.stderrFd);
+    EXPECT_EQ(readFile(home + "/Library/Documents/Imports/QL-abc.pdf"), "%PDF-1.4 handed over") << output;
+    EXPECT_EQ(readFile(handed), "%PDF-1.4 handed over");
+    EXPECT_NE(access((home + "/Documents/Inbox").c_str(), F_OK), 0);
+}

@@ -128,6 +128,14 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
             passwordFile = optionValue(arguments, i, "--password-file", "a file", error);
             if (!passwordFile)
                 return std::nullopt;
+        } else if (argument == "--server-only") {
+            options.m_mode = Mode::ServerOnly;
+        } else if (argument == "--no-window") {
+            options.m_mode = Mode::NoWindow;
+        } else if (isOption(argument, "--open")) {
+            options.m_openPath = optionValue(arguments, i, "--open", "a file", error);
+            if (!options.m_openPath)
+                return std::nullopt;
         } else if (isSettingsKey(argument)) {
             if (i + 1 >= arguments.size()) {
                 error = "setting " + argument + " needs a value";
@@ -146,6 +154,28 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
         options.m_password = readPassword(*passwordFile, error);
         if (!options.m_password)
             return std::nullopt;
+    }
+
+    if (options.m_openPath) {
+        auto& path = *options.m_openPath;
+        struct stat info;
+        if (path.empty() || stat(path.c_str(), &info) != 0) {
+            error = "cannot open " + path + ": " + std::strerror(path.empty() ? ENOENT : errno);
+            return std::nullopt;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            error = "cannot open " + path + ": not a file";
+            return std::nullopt;
+        }
+        if (access(path.c_str(), R_OK) != 0) {
+            error = "cannot open " + path + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (path[0] != '/') {
+            char cwd[PATH_MAX];
+            if (getcwd(cwd, sizeof cwd))
+                path = std::string(cwd) + "/" + path;
+        }
     }
 
     options.m_home = home ? *home : defaultHome(environment, error);
@@ -210,12 +240,16 @@ bool LaunchOptions::prepareHome(const std::string& home, std::string& error)
 
 std::string LaunchOptions::usage()
 {
-    return "usage: tandry [--home DIR] [--password-file FILE] [-Key value ...]\n"
+    return "usage: tandry [--home DIR] [--password-file FILE] [--server-only | --no-window]\n"
+           "              [--open FILE] [-Key value ...]\n"
            "\n"
            "  --home DIR            where Tandry keeps its files (default: $TANDRY_HOME,\n"
            "                        else $XDG_DATA_HOME/tandry, else ~/.local/share/tandry)\n"
            "  --password-file FILE  the remote-access password: the file's first line\n"
            "                        (the user name is the VKLoginUsername setting)\n"
+           "  --server-only         run the WebDAV server alone (also without a display)\n"
+           "  --no-window           run the whole application without a window\n"
+           "  --open FILE           hand FILE over to the application (copied into its inbox)\n"
            "  -Key value            a setting for this run only, e.g. -VKPortNumber 0\n"
            "  --help                this text\n"
            "  --version             the version\n";

@@ -16,6 +16,9 @@
 class LaunchOptions {
 public:
     enum class Action { Run, Help, Version };
+    // How much of the application runs: the server alone, or everything
+    // (the window where a display can show one).
+    enum class Mode { Automatic, ServerOnly, NoWindow };
 
     using Environment = std::map<std::string, std::string>;
 
@@ -40,6 +43,11 @@ public:
     // The first line of the password file, without its line end.
     const std::optional<std::string>& password() const { return m_password; }
 
+    Mode mode() const { return m_mode; }
+    // `--open FILE`: an existing, readable file (absolute) handed over as
+    // another application would.
+    const std::optional<std::string>& openPath() const { return m_openPath; }
+
     // A password file's first line is read up to this many bytes.
     static constexpr size_t MaxPasswordLength = 4096;
 
@@ -48,4 +56,6 @@ private:
     std::string m_home;
     std::vector<std::string> m_settingsArguments;
     std::optional<std::string> m_password;
+    Mode m_mode = Mode::Automatic;
+    std::optional<std::string> m_openPath;
 };

@@ -113,3 +113,21 @@ TEST_F(LaunchOptionsTest, APasswordFileGivesItsFirstLineAndItsFaultsOneLineWitho
 }
 
 } // namespace
+
+TEST_F(LaunchOptionsTest, ModesAndTheFileToOpen)
+{
+    EXPECT_EQ(parse({ "--home", "/h" })->mode(), LaunchOptions::Mode::Automatic);
+    EXPECT_EQ(parse({ "--home", "/h", "--server-only" })->mode(), LaunchOptions::Mode::ServerOnly);
+    EXPECT_EQ(parse({ "--home", "/h", "--no-window" })->mode(), LaunchOptions::Mode::NoWindow);
+
+    const auto file = makeFile("handed.pdf", "x");
+    auto options = parse({ "--home", "/h", "--open", file });
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->openPath(), file);
+    // Missing, a folder, or unreadable: refused, named.
+    for (const auto& bad : { pathInHome("missing.pdf"), home() }) {
+        EXPECT_FALSE(parse({ "--home", "/h", "--open", bad })) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
+    EXPECT_FALSE(parse({ "--home", "/h", "--open" }));
+}

@@ -1,0 +1,481 @@
+// The whole application's launch in process: the first run and later ones,
+// the lock at launch, the settings of older versions, handed-over files, the
+// server's alerts, the quota warning and recount, the saved stack, and the
+// server through going inactive.
+
+#include "App/VKAppDelegate.h"
+
+#include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKRootFolderController.h"
+#include "App/Shell/Interface/VKModalActivityIndicator.h"
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKKeychain.h"
+#include "App/Shell/VKNavigationController.h"
+#include "App/Shell/VKWindow.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "FileModel/VKQuotaManager.h"
+#include "HTTP/HTTPServer.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/ManualClock.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/Net/InterfaceAddresses.h"
+#include "Platform/UI/Application.h"
+#include "Support/FakePublisher.h"
+#include "Support/FakeReachability.h"
+#include "Support/NotificationRecorder.h"
+#include "Support/RawClient.h"
+#include "Support/TestEnvironment.h"
+#include "Support/UITestCase.h"
+#include "WebDAV/WebDAVResponse.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using test::FakePublisher;
+using test::FakeReachability;
+using test::setFixedInterfaceAddresses;
+
+class VKAppDelegateLaunchTest : public test::UITestCase {
+protected:
+    std::shared_ptr<ui::Application> makeApplication() override { return VKApplication::create(); }
+
+    void SetUp() override
+    {
+        UITestCase::SetUp();
+        FakeReachability::install();
+        setFixedInterfaceAddresses(
+            std::vector<net::InterfaceAddress> { { "wlan0", net::InterfaceAddress::Family::IPv4, "10.9.0.2" } });
+        publisher = std::make_shared<FakePublisher>("Tandry-Test");
+        NetServicePublisher::setShared(publisher);
+        delegate = VKAppDelegate::create();
+        VKAppDelegate::setSharedAppDelegate(delegate);
+        FakeReachability::made().back()->fire(0x2);
+        defaults()->set("VKPortNumber", core::Value(int64_t(0)));
+        application = VKApplication::sharedApplication();
+    }
+    void TearDown() override
+    {
+        VKAppDelegate::setQuotaWorkerHoldForTesting(nullptr);
+        if (delegate) {
+            delegate->applicationWillTerminate();
+            if (auto window = delegate->window())
+                window->setRootViewController(nullptr);
+            delegate->setNavigationController(nullptr);
+            delegate->setWindow(nullptr);
+        }
+        runLoop();
+        VKAppDelegate::setSharedAppDelegate(nullptr);
+        delegate.reset();
+        NetServicePublisher::setShared(nullptr);
+        UITestCase::TearDown();
+    }
+    static std::shared_ptr<core::UserDefaults> defaults() { return core::UserDefaults::standard(); }
+    void launch(const core::Value& options = core::Value::makeDictionary())
+    {
+        EXPECT_FALSE(delegate->applicationDidFinishLaunchingWithOptions(options));
+        runLoop();
+    }
+    std::string port() const { return std::to_string(delegate->httpServer()->port()); }
+    std::string inboxFile(const std::string& name, std::string_view contents = "%PDF-1.4")
+    {
+        const auto inbox = application->inboxDirectory();
+        EXPECT_TRUE(core::fs::createDirectory(inbox, true));
+        const auto path = core::path::appendingPathComponent(inbox, name);
+        EXPECT_TRUE(core::fs::writeFileAtomically(path, contents));
+        return path;
+    }
+    std::string imports(const std::string& name = {}) const
+    {
+        auto folder = application->documentsDirectory() + "/Imports";
+        return name.empty() ? folder : folder + "/" + name;
+    }
+
+    std::shared_ptr<FakePublisher> publisher;
+    std::shared_ptr<VKAppDelegate> delegate;
+    std::shared_ptr<VKApplication> application;
+};
+
+TEST_F(VKAppDelegateLaunchTest, TheFirstRunResetsTheKeychainAndShowsTheAddress)
+{
+    auto keychain = VKKeychain::sharedKeychain();
+    keychain->setPassword("left over", VKLoginPasswordService, VKLoginPasswordService);
+    keychain->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    launch();
+    EXPECT_TRUE(logContains("Reseting VKKeychain..."));
+    EXPECT_FALSE(keychain->passwordForUser(VKLoginPasswordService, VKLoginPasswordService));
+    EXPECT_FALSE(keychain->passwordForUser(VKPasscodeLockService, VKPasscodeLockService));
+    EXPECT_TRUE(defaults()->boolForKey("VKDidShowPortNumberMigrationUpdateNote"));
+    EXPECT_FALSE(defaults()->boolForKey("VKIsFirstRun"));
+    EXPECT_FALSE(delegate->isLaunching());
+
+    // The browser: the navigation controller with its toolbar is the
+    // window's root, on the root list.
+    auto navigation = delegate->navigationController();
+    ASSERT_TRUE(navigation);
+    EXPECT_EQ(delegate->window()->rootViewController(), navigation.get());
+    EXPECT_FALSE(navigation->isToolbarHidden());
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKRootFolderController>(navigation->viewControllers().front()));
+    EXPECT_TRUE(delegate->httpServer()->isStarted());
+
+    auto alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->tag(), VKAppDelegate::StartupAlertTag);
+    EXPECT_EQ(alert->title(), "");
+    EXPECT_EQ(alert->message(),
+        fmt::format("Connect to Tandry using the following WebDAV URL:\n\nhttp://10.9.0.2:{0}\nor via Bonjour:\n"
+                    "http://Tandry-Test.local:{0}",
+            port()));
+    EXPECT_EQ(alert->cancelButtonIndex(), 1);
+    EXPECT_EQ(alert->buttonTitle(0), "Quick Start");
+    driver.pressAlertButton("Quick Start");
+    advance(1);
+    EXPECT_TRUE(navigation->modalViewController());
+}
+
+TEST_F(VKAppDelegateLaunchTest, ALaterRunKeepsTheKeychainAndMovesOldSettings)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    defaults()->set("VKLoginPassword", core::Value("old secret"));
+    defaults()->set("VKGuestAccessEnabled", core::Value(true));
+    VKKeychain::sharedKeychain()->setPassword("kept", VKPasscodeLockService + std::string("X"),
+        VKPasscodeLockService + std::string("X"));
+    launch();
+    EXPECT_FALSE(logContains("Reseting VKKeychain..."));
+    EXPECT_EQ(VKKeychain::sharedKeychain()->passwordForUser(VKLoginPasswordService, VKLoginPasswordService),
+        "old secret");
+    EXPECT_TRUE(defaults()->object("VKLoginPassword").isNull());
+    EXPECT_TRUE(defaults()->object("VKGuestAccessEnabled").isNull());
+    EXPECT_TRUE(defaults()->boolForKey("VKRemoteGuestAccess"));
+    EXPECT_FALSE(ui::AlertView::alertWindow());
+}
+
+TEST_F(VKAppDelegateLaunchTest, WithTheServerOffNothingListensAndTheStatusIsPostedOnce)
+{
+    defaults()->set("VKServerEnabled", core::Value(false));
+    test::NotificationRecorder status(HTTPServer::StatusDidChangeNotification);
+    launch();
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_EQ(status.received.size(), 1u);
+    EXPECT_FALSE(ui::AlertView::alertWindow());
+}
+
+TEST_F(VKAppDelegateLaunchTest, AStoredPasscodeHoldsTheLaunchPassUntilItIsEntered)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKLocalGuestAccess", core::Value(true));
+    VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    const auto handed = inboxFile("QL-abc.pdf");
+    core::Value::Dictionary options { { ui::Application::launchOptionsURLKey,
+        core::Value(core::URL::fileURL(handed, false).absoluteString()) } };
+    launch(core::Value(options));
+    EXPECT_TRUE(delegate->isRootPasscodeControllerActive());
+    EXPECT_TRUE(delegate->isLaunching());
+    EXPECT_FALSE(delegate->httpServer());
+    EXPECT_FALSE(delegate->navigationController());
+    // Coming back before the pass ran changes nothing.
+    delegate->applicationDidBecomeActive();
+    runLoop();
+    EXPECT_FALSE(delegate->httpServer());
+
+    // The guest enters: the public folder alone, and nothing imported.
+    delegate->guestButtonClicked();
+    runLoop();
+    EXPECT_FALSE(delegate->isLaunching());
+    ASSERT_TRUE(delegate->navigationController());
+    auto bottom = std::dynamic_pointer_cast<VKFolderController>(delegate->navigationController()->viewControllers().front());
+    ASSERT_TRUE(bottom);
+    EXPECT_EQ(core::path::standardizingPath(bottom->resource()->path()),
+        core::path::standardizingPath(application->publicDirectory()));
+    EXPECT_TRUE(core::fs::exists(handed));
+    EXPECT_FALSE(core::fs::exists(imports()));
+    EXPECT_FALSE(delegate->handleOpenURL(core::URL::fileURL(handed, false)));
+    EXPECT_TRUE(core::fs::exists(handed));
+}
+
+TEST_F(VKAppDelegateLaunchTest, HandedOverFilesMoveIntoImports)
+{
+    std::dynamic_pointer_cast<core::ManualClock>(core::Clock::current())
+        ->setNow(core::Date::fromUnixTime(1709821805)); // 7 March 2024 14:30:05 UTC
+    auto generated = delegate->importLaunchURL(inboxFile("QL-1a2b3c4d.pdf"));
+    EXPECT_EQ(generated, imports("Import 7-Mar-2024 143005.pdf"));
+    EXPECT_TRUE(core::fs::exists(*generated));
+    // The emptied inbox went with the file.
+    EXPECT_FALSE(core::fs::exists(application->inboxDirectory()));
+
+    EXPECT_EQ(delegate->importLaunchURL(inboxFile("QL-abc.pdf")), imports("QL-abc.pdf"));
+    EXPECT_EQ(delegate->importLaunchURL(inboxFile("a.pdf")), imports("a.pdf"));
+    auto second = delegate->importLaunchURL(inboxFile("a.pdf"));
+    ASSERT_TRUE(second);
+    EXPECT_NE(*second, imports("a.pdf"));
+    EXPECT_TRUE(core::fs::exists(*second));
+
+    // An undated file takes the present as its date.
+    const auto old = inboxFile("old.txt");
+    ASSERT_TRUE(core::fs::setModificationTime(old, 5'000'000'000LL));
+    auto moved = delegate->importLaunchURL(old);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(core::fs::attributes(*moved)->modificationTime / 1'000'000'000LL, 1709821805);
+
+    // A link is moved as the link it is.
+    const auto target = home() + "/elsewhere.txt";
+    ASSERT_TRUE(core::fs::writeFileAtomically(target, "outside"));
+    core::fs::createDirectory(application->inboxDirectory(), true);
+    const auto link = application->inboxDirectory() + "/link.txt";
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    auto linked = delegate->importLaunchURL(link);
+    ASSERT_TRUE(linked);
+    EXPECT_EQ(core::fs::attributes(*linked)->type, core::fs::FileType::SymbolicLink);
+}
+
+TEST_F(VKAppDelegateLaunchTest, ImportsThatCannotHappenLeaveTheFileAlone)
+{
+    // Outside the inbox, even beside it under a longer name.
+    const auto beside = application->publicDirectory() + "/Inbox-2/a.pdf";
+    core::fs::createDirectory(core::path::deletingLastPathComponent(beside), true);
+    ASSERT_TRUE(core::fs::writeFileAtomically(beside, "x"));
+    EXPECT_EQ(delegate->importLaunchURL(beside), beside);
+    EXPECT_TRUE(core::fs::exists(beside));
+    EXPECT_TRUE(logContains("Warning, launchURL not in ~/Documents/Inbox"));
+
+    // "Imports" is a file.
+    ASSERT_TRUE(core::fs::writeFileAtomically(imports(), "in the way"));
+    const auto handed = inboxFile("b.pdf");
+    EXPECT_EQ(delegate->importLaunchURL(handed), handed);
+    EXPECT_TRUE(core::fs::exists(handed));
+    EXPECT_TRUE(logContains("Warning, ~/Documents/Imports is a regular file"));
+}
+
+TEST_F(VKAppDelegateLaunchTest, AFileLargerThanTheFreeSpaceIsRefusedOnlyWhenTheSpaceIsKnown)
+{
+    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::nullopt; });
+    defaults()->set("VKQuotaEnabled", core::Value(false));
+    // Nothing to check against: the file goes through.
+    if (!VKQuotaManager::defaultManager()->quotaAvailableBytes()) {
+        const auto unknown = inboxFile("unknown.pdf", std::string(100, 'x'));
+        EXPECT_EQ(delegate->importLaunchURL(unknown), imports("unknown.pdf"));
+    }
+    defaults()->set("VKQuotaAvailableBytes", core::Value(int64_t(10)));
+    const auto big = inboxFile("big.pdf", std::string(10, 'x'));
+    EXPECT_FALSE(delegate->importLaunchURL(big));
+    EXPECT_FALSE(core::fs::exists(big));
+    ASSERT_TRUE(delegate->quotaWarningAlert());
+    VKQuotaManager::setFreeSpaceFunction(nullptr);
+}
+
+TEST_F(VKAppDelegateLaunchTest, AFileHandedOverAtLaunchOpensInItsFolder)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKLastKnownDocumentEnabled", core::Value(false));
+    const auto handed = inboxFile("report.pdf");
+    core::Value::Dictionary options { { ui::Application::launchOptionsURLKey,
+        core::Value(core::URL::fileURL(handed, false).absoluteString()) } };
+    launch(core::Value(options));
+    auto folders = delegate->folderControllers();
+    ASSERT_FALSE(folders.empty());
+    EXPECT_EQ(core::path::standardizingPath(folders.back()->resource()->path()),
+        core::path::standardizingPath(imports()));
+    EXPECT_TRUE(core::fs::exists(imports("report.pdf")));
+
+    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    EXPECT_TRUE(delegate->handleOpenURL(core::URL::fileURL(inboxFile("later.pdf"), false)));
+    ASSERT_EQ(updates.received.size(), 1u);
+    EXPECT_EQ(core::path::standardizingPath(updates.received[0]["Path"].toString()),
+        core::path::standardizingPath(imports()));
+}
+
+TEST_F(VKAppDelegateLaunchTest, TheServerInformationNamesWhatIsOn)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    launch();
+    defaults()->set("VKLoginUsername", core::Value("me"));
+    VKKeychain::sharedKeychain()->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService);
+    defaults()->set("VKRemoteGuestAccess", core::Value(true));
+    defaults()->set("VKQuotaEnabled", core::Value(true));
+    const auto portrait = delegate->serverInfoMessage(true);
+    const auto address = fmt::format("Connect via URL:\nhttp://10.9.0.2:{0}\n\nor via Bonjour:\nhttp://Tandry-Test.local:{0}"
+                                     "\n\nPassword protected\nRemote guest access enabled\n",
+        port());
+    EXPECT_TRUE(portrait.starts_with(address)) << portrait;
+    EXPECT_NE(portrait.find(" used"), std::string::npos) << portrait;
+    EXPECT_NE(portrait.find(" of "), std::string::npos) << portrait;
+    const auto landscape = delegate->serverInfoMessage(false);
+    EXPECT_TRUE(landscape.starts_with(fmt::format(
+        "Connect via URL:\nhttp://10.9.0.2:{0}\nor via Bonjour:\nhttp://Tandry-Test.local:{0}\n\n", port())))
+        << landscape;
+    EXPECT_EQ(landscape.find("Password protected"), std::string::npos);
+
+    FakeReachability::made().back()->fire(0);
+    EXPECT_TRUE(delegate->serverInfoMessage(true).starts_with("No WiFi connection detected\n\n"));
+
+    delegate->showServerInfo(nullptr);
+    auto alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->tag(), VKAppDelegate::ServerInfoAlertTag);
+    EXPECT_EQ(alert->buttonTitle(0), "Stop Server");
+    EXPECT_EQ(alert->cancelButtonIndex(), 1);
+    driver.pressAlertButton("Stop Server");
+    advance(1);
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_TRUE(delegate->serverInfoMessage(true).starts_with("WebDAV server stopped\n\n"));
+}
+
+TEST_F(VKAppDelegateLaunchTest, TheQuotaWarningIsOneAtATimeAndWaitsForTheLaunch)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    // Raised while launching: shown at the end of the pass.
+    VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    launch();
+    delegate->showQuotaLimitWarningAlert();
+    ASSERT_TRUE(delegate->quotaWarningAlert());
+    EXPECT_FALSE(delegate->quotaWarningAlert()->isVisible());
+    delegate->guestButtonClicked();
+    runLoop();
+    auto alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert, delegate->quotaWarningAlert());
+    EXPECT_EQ(alert->title(), "Quota Warning");
+    EXPECT_TRUE(alert->message().starts_with("Disk quota limit exceeded.\nCurrent limit: ")) << alert->message();
+    EXPECT_EQ(alert->buttonTitle(0), "More Info");
+    EXPECT_EQ(alert->buttonTitle(alert->cancelButtonIndex()), "OK");
+    delegate->showQuotaLimitWarningAlert();
+    EXPECT_EQ(delegate->quotaWarningAlert(), alert);
+    driver.pressAlertButton("OK");
+    advance(1);
+    EXPECT_FALSE(delegate->quotaWarningAlert());
+    EXPECT_FALSE(delegate->navigationController()->modalViewController());
+    // The server's notice raises it once the application runs; "More Info"
+    // opens the help.
+    WebDAVResponse::postInsufficientStorageNotification();
+    runLoop();
+    ASSERT_TRUE(delegate->quotaWarningAlert());
+    EXPECT_TRUE(delegate->quotaWarningAlert()->isVisible());
+    driver.pressAlertButton("More Info");
+    advance(1);
+    EXPECT_FALSE(delegate->quotaWarningAlert());
+    EXPECT_TRUE(delegate->navigationController()->modalViewController());
+
+    // An unknown tag is only logged.
+    auto other = ui::AlertView::create("x", "y", delegate, std::nullopt, { "Go", "OK" });
+    other->setCancelButtonIndex(1);
+    other->setTag(77);
+    other->show();
+    driver.pressAlertButton("Go");
+    advance(1);
+    EXPECT_TRUE(logContains("Warning, unhandled VKAppDelegate alert tag: 77"));
+}
+
+TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnlyWhenSlow)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    launch();
+    runLoop();
+    ASSERT_TRUE(delegate->httpServer()->isStarted());
+    auto quota = VKQuotaManager::defaultManager();
+
+    std::atomic<bool> release = false;
+    VKAppDelegate::setQuotaWorkerHoldForTesting([&release] {
+        while (!release)
+            usleep(1000);
+    });
+    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    delegate->rebuildDiskQuota();
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_TRUE(quota->rebuildingIndex());
+    advance(0.1);
+    EXPECT_FALSE(delegate->quotaUpdateModalActivityIndicator());
+    advance(0.15);
+    ASSERT_TRUE(delegate->quotaUpdateModalActivityIndicator());
+    // A second recount meanwhile is refused.
+    delegate->rebuildDiskQuota();
+    EXPECT_TRUE(logContains("quota recount already running"));
+    // Nor is the half-counted tree saved.
+    delegate->storeApplicationState();
+    EXPECT_TRUE(defaults()->object("VKQuotaStore").isNull());
+    release = true;
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
+    runLoop();
+    EXPECT_FALSE(delegate->quotaUpdateModalActivityIndicator());
+    EXPECT_TRUE(delegate->httpServer()->isStarted());
+    EXPECT_EQ(updates.received.size(), 2u);
+
+    // A quick one never shows the indicator.
+    VKAppDelegate::setQuotaWorkerHoldForTesting(nullptr);
+    delegate->rebuildDiskQuota();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
+    advance(0.5);
+    EXPECT_FALSE(delegate->quotaUpdateModalActivityIndicator());
+    delegate->storeApplicationState();
+    EXPECT_TRUE(defaults()->object("VKQuotaStore").isDictionary());
+}
+
+TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    launch();
+    core::fs::createDirectory(application->documentsDirectory() + "/A/B", true);
+    delegate->pushViewControllersForPath(application->documentsDirectory() + "/A/B", false);
+    delegate->storeApplicationState();
+    EXPECT_EQ(defaults()->stringForKey("VKStatePathKey"), "~/Library/Documents/A/B");
+    EXPECT_EQ(defaults()->object("VKStateArrayKey").array().size(), 3u);
+
+    delegate->navigationController()->popToRootViewController(false);
+    delegate->restoreApplicationState();
+    EXPECT_EQ(delegate->folderControllers().size(), 3u);
+    EXPECT_TRUE(defaults()->object("VKStatePathKey").isNull());
+    EXPECT_TRUE(defaults()->object("VKStateArrayKey").isNull());
+
+    // A state of the wrong kinds gives nothing back and is dropped.
+    delegate->navigationController()->popToRootViewController(false);
+    defaults()->set("VKStatePathKey", core::Value(int64_t(7)));
+    defaults()->set("VKStateArrayKey", core::Value(core::Value::Array { core::Value("not a state") }));
+    delegate->restoreApplicationState();
+    EXPECT_TRUE(delegate->folderControllers().empty());
+    EXPECT_TRUE(defaults()->object("VKStatePathKey").isNull());
+    EXPECT_TRUE(defaults()->object("VKStateArrayKey").isNull());
+}
+
+TEST_F(VKAppDelegateLaunchTest, GoingInactiveWaitsForTheLastClient)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    launch();
+    auto server = delegate->httpServer();
+    {
+        auto client = std::make_unique<test::RawClient>(server->port());
+        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return server->numberOfHTTPConnections() == 1; }, 10));
+        delegate->applicationWillResignActive();
+        EXPECT_TRUE(server->isStarted());
+        client.reset();
+        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return server->numberOfHTTPConnections() == 0; }, 10));
+        runLoop();
+        EXPECT_TRUE(server->isStarted());
+        advance(1.1);
+        EXPECT_FALSE(server->isStarted());
+    }
+    delegate->applicationDidBecomeActive();
+    runLoop();
+    EXPECT_TRUE(delegate->netReachability());
+    EXPECT_TRUE(server->isStarted() || delegate->httpServer()->isStarted());
+
+    // Without clients it stops at once.
+    delegate->applicationWillResignActive();
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_FALSE(delegate->netReachability());
+    EXPECT_TRUE(delegate->isNetworkActiveForApplication(*application) == false);
+}
+
+} // namespace
