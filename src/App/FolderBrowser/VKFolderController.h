@@ -410,6 +410,11 @@ public:
     virtual void unzipResource(const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& password);
     // The popup tagged UnzipPasswordPromptTag.
     virtual void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index);
+    // The workers' results, on the main thread, for their run: the archive
+    // made (nothing when none was), and what an expansion left under a
+    // final name (empty when nothing) with whether it succeeded.
+    void backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run);
+    void backgroundUnarchiveDidComplete(const std::string& archiveName, bool success, const std::string& path, Run run);
 
     // Open In (VKFolderControllerOpenIn.cpp).
     virtual void openIn(const std::shared_ptr<core::Object>& sender);
