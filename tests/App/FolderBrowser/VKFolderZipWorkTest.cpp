@@ -233,6 +233,21 @@ TEST_F(VKFolderZipWorkTest, SeveralTopLevelItemsLandInAFolderNamedAfterTheArchiv
     EXPECT_EQ(readFile(essay.path + "/caf\xc3\xa9.txt"), "c");
 }
 
+TEST_F(VKFolderZipWorkTest, AnItemThatCannotMoveUpStaysInTheDestinationFolder)
+{
+    // The item's name is as long as a name may be and taken beside the
+    // archive: the free name with " 1" is too long, so the move fails.
+    const std::string name(255, 'x');
+    auto archive = pythonArchive("long.zip", "[('" + name + "', 'kept')]");
+    makeFile("Docs/" + name, "theirs");
+    auto result = expand(archive);
+    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.path, inFolder("long"));
+    EXPECT_EQ(readFile(inFolder("long/" + name)), "kept");
+    EXPECT_EQ(readFile(inFolder(name)), "theirs");
+    EXPECT_EQ(names(), (std::set<std::string> { "long", "long.zip", name }));
+}
+
 TEST_F(VKFolderZipWorkTest, EncryptedArchivesNeedTheirPassword)
 {
     makeFile("src/s1.txt", "secret one");
