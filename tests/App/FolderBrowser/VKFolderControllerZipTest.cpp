@@ -170,6 +170,31 @@ TEST_F(VKFolderControllerZipTest, CompressesTheMarkedItemsIntoTheListedFolder)
     EXPECT_EQ(takeAlert(), "");
 }
 
+TEST_F(VKFolderControllerZipTest, ItemsThatRefuseTheOperationAreNamedInAWarning)
+{
+    struct Refusing : VKFileResource {
+        explicit Refusing(std::string path) : VKFileResource(std::move(path)) { }
+        int32_t supportedFileOperations() const override { return ~int32_t(0x60); }
+        std::optional<std::string> localizedDescriptionForUnsupportedFileOperation(int32_t operation) const override
+        {
+            return fmt::format("{} is still downloading ({:#x})", name(), operation);
+        }
+    };
+    makeDocument("Z/a.txt", "a");
+    showFolder();
+    controller->addResourceToModel(std::make_shared<Refusing>(inFolder("d.zip")));
+    const auto before = onDisk();
+    mark({ "a.txt", "d.zip" });
+    controller->zipMarkedItems(controller);
+    EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x20)");
+    controller->handleAction(VKFolderController::SelectNoneAction, {});
+    mark({ "d.zip" });
+    controller->unzipMarkedItem(controller);
+    EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x40)");
+    EXPECT_TRUE(labels.empty());
+    EXPECT_EQ(onDisk(), before);
+}
+
 TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
 {
     makeDocument("Z/a.txt", "a");
@@ -325,6 +350,18 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     // Cut off in its central directory.
     ASSERT_EQ(::truncate(inFolder("big.zip").c_str(), 100), 0);
     write("full.zip", "[('x.bin', 'x' * 200000), ('y.bin', 'y')]");
+    // An entry of the AES method (99), which is not read.
+    test::runPython(R"(
+import struct, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_STORED) as z:
+    z.writestr('a.txt', 'A' * 100)
+data = bytearray(open(sys.argv[1], 'rb').read())
+struct.pack_into('<H', data, 8, 99)
+central = data.index(b'PK\x01\x02')
+struct.pack_into('<H', data, central + 10, 99)
+open(sys.argv[1], 'wb').write(bytes(data))
+)",
+        { inFolder("aes.zip") });
     controller->updateModelFlushingCache(true);
     const auto before = onDisk();
 
@@ -332,7 +369,7 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     EXPECT_EQ(takeAlert(), "Error: Failed to open zip archive \"x.zip\"");
     unzip("big.zip");
     EXPECT_EQ(takeAlert(), "Error: Failed to open zip archive \"big.zip\"");
-    for (const char* name : { "climb.zip", "abs.zip", "dup.zip" }) {
+    for (const char* name : { "climb.zip", "abs.zip", "dup.zip", "aes.zip" }) {
         unzip(name);
         finish();
         EXPECT_EQ(takeAlert(), fmt::format("Warning: Failed to unarchive \"{}\"", name));
