@@ -135,6 +135,12 @@ cairo_t* ContextAccess::cairo(Context& context)
     return context.m_state->cairo;
 }
 
+void ContextAccess::setGeometry(Context& context, bool flipped, float scale)
+{
+    context.m_state->flipped = flipped;
+    context.m_state->scale = scale;
+}
+
 Context::Context(void* cairoContext, const AffineTransform& base)
     : m_state(std::make_unique<State>())
 {

@@ -12,6 +12,9 @@ namespace gfx {
 
 struct ContextAccess {
     static cairo_t* cairo(Context& context);
+    // How user space runs (y down) and how many pixels a point covers, for
+    // contexts whose base transform says neither plainly (turned ones).
+    static void setGeometry(Context& context, bool flipped, float scale);
 };
 
 } // namespace gfx

@@ -8,6 +8,7 @@
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/ScrollView.h"
 #include "Platform/UI/SystemURLOpener.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/ViewAnimation.h"
@@ -212,6 +213,48 @@ void Application::tapCount(const Event& event)
     }
 }
 
+namespace {
+
+// A scroll goes to the deepest scroll view under it that can still move
+// that way, straight to its offset: no bounce, no coasting.
+void scrollUnder(const Event& event)
+{
+    gfx::Point location = event.scrollLocation();
+    for (auto& window : Window::windowsFrontToBack()) {
+        if (window->isHidden())
+            continue;
+        gfx::Point local = window->layer().transformToSuperlayer().inverted().apply(location);
+        View* hit = window->hitTest(local, &event);
+        if (!hit)
+            continue;
+        for (View* view = hit; view; view = view->superview()) {
+            auto* scrollView = dynamic_cast<ScrollView*>(view);
+            if (!scrollView || !scrollView->isScrollEnabled() || scrollView->isHidden())
+                continue;
+            gfx::AffineTransform fromScreen = scrollView->layer().transformToRoot().inverted();
+            gfx::Point a = fromScreen.apply(location);
+            gfx::Point b = fromScreen.apply(gfx::Point { location.x + event.scrollDelta().x, location.y + event.scrollDelta().y });
+            gfx::Point offset = scrollView->contentOffset();
+            gfx::Point low = scrollView->minimumContentOffset(), high = scrollView->maximumContentOffset();
+            gfx::Point target { std::clamp(offset.x + (b.x - a.x), low.x, std::max(low.x, high.x)),
+                std::clamp(offset.y + (b.y - a.y), low.y, std::max(low.y, high.y)) };
+            // An offset already outside its range (a bounce) is not pulled in by
+            // a scroll the other way.
+            if (std::abs(b.x - a.x) < 0.001f)
+                target.x = offset.x;
+            if (std::abs(b.y - a.y) < 0.001f)
+                target.y = offset.y;
+            if (std::abs(target.x - offset.x) < 0.001f && std::abs(target.y - offset.y) < 0.001f)
+                continue;
+            scrollView->setContentOffset(target);
+            return;
+        }
+        return;
+    }
+}
+
+} // namespace
+
 void Application::sendEvent(const Event& event)
 {
     requireMainThread("Application::sendEvent");
@@ -247,6 +290,11 @@ void Application::sendEvent(const Event& event)
         }
         return;
     }
+    if (event.type() == Event::Type::Scroll) {
+        layoutPendingViews();
+        scrollUnder(event);
+        return;
+    }
     if (event.type() == Event::Type::RemoteControl && !m_receivingRemoteControl)
         return;
     if (auto window = keyWindow())
@@ -254,6 +302,7 @@ void Application::sendEvent(const Event& event)
     else if (event.type() == Event::Type::RemoteControl)
         remoteControlReceived(event);
 }
+
 
 bool Application::openURL(const core::URL& url)
 {

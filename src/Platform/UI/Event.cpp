@@ -31,6 +31,14 @@ Event Event::remoteControl(int subtype)
     return Event(Type::RemoteControl, subtype, {});
 }
 
+Event Event::scroll(gfx::Point location, gfx::Point delta)
+{
+    Event event(Type::Scroll, None, {});
+    event.m_scrollLocation = location;
+    event.m_scrollDelta = delta;
+    return event;
+}
+
 TouchSet Event::touchesForView(const View* view) const
 {
     TouchSet result;

@@ -1,8 +1,10 @@
 #pragma once
 
-// An input event: touches, motion or a remote-control command, stamped with
-// the run loop's clock. Types and subtypes keep the device's numbers.
+// An input event: touches, motion, a remote-control command or a scroll
+// (a wheel or touchpad under a pointer), stamped with the run loop's clock.
+// Types and subtypes keep the device's numbers; the scroll is our own.
 
+#include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/Responder.h"
 
 #include <memory>
@@ -16,7 +18,7 @@ class Window;
 
 class Event {
 public:
-    enum class Type { Touches = 0, Motion = 1, RemoteControl = 2 };
+    enum class Type { Touches = 0, Motion = 1, RemoteControl = 2, Scroll = 3 };
     enum Subtype {
         None = 0,
         MotionShake = 1,
@@ -36,9 +38,14 @@ public:
     static Event touches(TouchSet touches);
     static Event motion(int subtype);
     static Event remoteControl(int subtype);
+    // A scroll at `location` (screen points) moving the content under it by
+    // `delta` points (positive: towards larger offsets).
+    static Event scroll(gfx::Point location, gfx::Point delta);
 
     Type type() const { return m_type; }
     int subtype() const { return m_subtype; }
+    gfx::Point scrollLocation() const { return m_scrollLocation; }
+    gfx::Point scrollDelta() const { return m_scrollDelta; }
     double timestamp() const { return m_timestamp; }
 
     const TouchSet& allTouches() const { return m_touches; }
@@ -52,6 +59,8 @@ private:
     int m_subtype;
     double m_timestamp;
     TouchSet m_touches;
+    gfx::Point m_scrollLocation;
+    gfx::Point m_scrollDelta;
 };
 
 } // namespace ui

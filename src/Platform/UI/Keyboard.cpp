@@ -84,7 +84,7 @@ void Keyboard::post(const char* name, const gfx::Rect& begin, const gfx::Rect& e
 
 void Keyboard::show(bool moving)
 {
-    gfx::Rect end = frame();
+    gfx::Rect end = m_hardware ? offscreenFrame() : frame();
     uint64_t generation = ++m_generation;
     if (m_visible || moving) {
         m_visible = true;
@@ -107,7 +107,7 @@ void Keyboard::hide()
         return;
     m_visible = false;
     uint64_t generation = ++m_generation;
-    gfx::Rect begin = frame(), end = offscreenFrame();
+    gfx::Rect begin = m_hardware ? offscreenFrame() : frame(), end = offscreenFrame();
     post(willHideNotification, begin, end, AnimationDuration);
     core::RunLoop::main().performAfter(AnimationDuration, [this, generation, begin, end] {
         if (generation == m_generation)

@@ -39,6 +39,11 @@ public:
     void show(bool moving);
     void hide();
 
+    // A hardware keyboard (a desktop's): the news still go out, but the
+    // keyboard stays below the screen, so nothing makes room for it.
+    bool isHardware() const { return m_hardware; }
+    void setHardware(bool hardware) { m_hardware = hardware; }
+
     static core::Value rectValue(const gfx::Rect& rect);
     static gfx::Rect rectFromValue(const core::Value& value);
 
@@ -49,6 +54,7 @@ private:
     void post(const char* name, const gfx::Rect& begin, const gfx::Rect& end, double duration);
 
     bool m_visible = false;
+    bool m_hardware = false;
     uint64_t m_generation = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/Animation.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/LayerDisplayMarks.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Transaction.h"
@@ -164,6 +165,7 @@ Layer::Layer()
 
 Layer::~Layer()
 {
+    LayerDisplayMarks::forget(this);
     for (auto& sublayer : m_sublayers)
         sublayer->m_superlayer = nullptr;
     for (auto& [key, animation] : m_animations)
@@ -241,6 +243,7 @@ void Layer::setContents(std::shared_ptr<gfx::Image> contents)
     if (contents == m_contents)
         return;
     m_contents = std::move(contents);
+    LayerDisplayMarks::note(this);
     if (!m_view)
         Transaction::contentsChanged(*this);
 }
@@ -267,12 +270,15 @@ void Layer::setMask(std::shared_ptr<Layer> mask)
 void Layer::setNeedsDisplay()
 {
     m_needsDisplay = true;
+    LayerDisplayMarks::note(this);
 }
 
 void Layer::setNeedsDisplayInRect(const gfx::Rect& rect)
 {
-    if (!rect.isEmpty())
+    if (!rect.isEmpty()) {
         m_needsDisplay = true;
+        LayerDisplayMarks::note(this);
+    }
 }
 
 void Layer::displayIfNeeded()

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 #include <fmt/format.h>
 
 namespace ui {
@@ -13,6 +14,12 @@ namespace ui {
 namespace {
 
 std::atomic<bool> mailAvailable { false };
+
+MailComposeController::Sender& sender()
+{
+    static MailComposeController::Sender installed;
+    return installed;
+}
 
 } // namespace
 
@@ -24,6 +31,20 @@ bool MailComposeController::canSendMail()
 void MailComposeController::setCanSendMail(bool can)
 {
     mailAvailable = can;
+}
+
+void MailComposeController::setSender(Sender sender)
+{
+    ::ui::sender() = std::move(sender);
+}
+
+void MailComposeController::viewDidAppear(bool animated)
+{
+    NavigationController::viewDidAppear(animated);
+    if (m_finished || std::exchange(m_sent, true) || !::ui::sender())
+        return;
+    auto self = shared_from_this();
+    ::ui::sender()(*this);
 }
 
 std::shared_ptr<MailComposeController> MailComposeController::create()

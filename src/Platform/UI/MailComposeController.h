@@ -11,6 +11,7 @@
 #include "Platform/Core/Error.h"
 #include "Platform/UI/NavigationController.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ public:
 
     static bool canSendMail();
     static void setCanSendMail(bool can);
+    // The program's mail backend (the desktop's mail program): hears each
+    // composer once it shows; without one composers stay headless.
+    using Sender = std::function<void(MailComposeController&)>;
+    static void setSender(Sender sender);
 
     static std::shared_ptr<MailComposeController> create();
     MailComposeController();
@@ -76,6 +81,7 @@ public:
     static void resetForTesting();
 
     void loadView() override;
+    void viewDidAppear(bool animated) override;
 
 private:
     void addComposeScreen();
@@ -87,6 +93,7 @@ private:
     bool m_html = false;
     std::vector<Attachment> m_attachments;
     bool m_finished = false;
+    bool m_sent = false;
 };
 
 } // namespace ui

@@ -36,6 +36,21 @@ PrintInteractionController& PrintInteractionController::shared()
     return *controller;
 }
 
+namespace {
+
+PrintInteractionController::Printer& installedPrinter()
+{
+    static PrintInteractionController::Printer printer;
+    return printer;
+}
+
+} // namespace
+
+void PrintInteractionController::setPrinter(Printer printer)
+{
+    installedPrinter() = std::move(printer);
+}
+
 bool PrintInteractionController::isPrintingAvailable()
 {
     return printingAvailable;
@@ -111,6 +126,10 @@ bool PrintInteractionController::presentAt(AnchorKind kind, const gfx::Rect& rec
     m_anchorKind = kind;
     m_anchorRect = rect;
     m_completion = std::move(completion);
+    if (auto& printer = installedPrinter()) {
+        auto self = shared_from_this();
+        printer(*this);
+    }
     return true;
 }
 

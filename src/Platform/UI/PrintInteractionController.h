@@ -44,6 +44,11 @@ public:
     static PrintInteractionController& shared();
     static bool isPrintingAvailable();
     static void setPrintingAvailable(bool available);
+    // The program's printing backend (the desktop's print dialog): hears
+    // each presentation once it is recorded and finishes it later; without
+    // one the panel stays headless.
+    using Printer = std::function<void(PrintInteractionController& controller)>;
+    static void setPrinter(Printer printer);
     // Existing files ending pdf, png, jpg, jpeg, gif, tif, tiff or bmp.
     static bool canPrint(const core::URL& url);
 

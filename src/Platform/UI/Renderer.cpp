@@ -35,6 +35,8 @@ struct PreviousFrame {
 PreviousFrame previousFrame;
 const Layer* currentRoot = nullptr;
 float currentScale = 1;
+// Drawing only into given rectangles: leaves wholly outside are skipped.
+bool clipping = false;
 
 // Switches to real glyphs for one render when asked (or by environment).
 class TextEngineScope {
@@ -200,6 +202,11 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
     context.saveGState();
     if (placed)
         context.concatCTM(state.transformToSuperlayer());
+    if (clipping && layer.sublayers().empty() && !layer.mask()
+        && !state.bounds.insetBy(-state.borderWidth, -state.borderWidth).intersects(context.clipBoundingBox())) {
+        context.restoreGState();
+        return;
+    }
     bool group = state.opacity < 1 || layer.mask();
     if (group)
         context.beginTransparencyLayer();
@@ -320,6 +327,15 @@ void Renderer::renderScreen(gfx::Context& context, const RenderOptions& options)
     const Layer* saved = std::exchange(currentRoot, nullptr);
     float savedScale = std::exchange(currentScale, std::max(1.0f, context.contentScale()));
     double time = timeOf(options);
+    context.saveGState();
+    bool savedClipping = clipping;
+    if (!options.clip.empty()) {
+        context.beginPath();
+        for (auto& rect : options.clip)
+            context.addRect(rect);
+        context.clip();
+        clipping = true;
+    }
     auto windows = Window::windowsFrontToBack();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         Window& window = **it;
@@ -341,6 +357,8 @@ void Renderer::renderScreen(gfx::Context& context, const RenderOptions& options)
             context.restoreGState();
         }
     }
+    clipping = savedClipping;
+    context.restoreGState();
     currentRoot = saved;
     currentScale = savedScale;
 }
@@ -413,6 +431,14 @@ bool Renderer::drawView(View& view, gfx::Context& context)
 void Renderer::renderLayerContent(Layer& layer, gfx::Context& context)
 {
     render(layer, context);
+}
+
+void Renderer::setPreviousScreenFrame(std::shared_ptr<gfx::Image> image, float scale)
+{
+    previousFrame.image = std::move(image);
+    previousFrame.root = nullptr;
+    previousFrame.scale = scale;
+    previousFrame.origin = Screen::main()->bounds().origin;
 }
 
 void Renderer::resetForTesting()

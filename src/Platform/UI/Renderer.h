@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace gfx {
 class Context;
@@ -33,6 +34,9 @@ struct RenderOptions {
     std::optional<double> time;
     // Real glyphs (Pango) instead of the engine in use.
     bool realText = false;
+    // Only these rectangles (the target's user space) are drawn, when given:
+    // what lies wholly outside them is skipped.
+    std::vector<gfx::Rect> clip;
 };
 
 class Renderer {
@@ -63,6 +67,11 @@ public:
     static bool drawView(View& view, gfx::Context& context);
     // A layer's content and sublayers in its own space, at the clock's time.
     static void renderLayerContent(Layer& layer, gfx::Context& context);
+
+    // The screen as shown last, for transitions to start from, given by a
+    // host that draws only what changed (a picture of the screen's bounds ×
+    // scale).
+    static void setPreviousScreenFrame(std::shared_ptr<gfx::Image> image, float scale);
 
     // Forgets the previous frame (test environment).
     static void resetForTesting();

@@ -405,6 +405,30 @@ void drawTextField(TextField& field, gfx::Context& context)
     context.setFillColor(placeholder ? gfx::Color::white(0.7f) : field.textColor());
     engine->drawString(context, text, { r.minX(), r.midY() - size.height / 2, r.width(), size.height }, field.font(),
         gfx::LineBreakMode::TailTruncation, field.textAlignment());
+    // What an input method is composing, underlined.
+    core::Range marked = field.markedRange();
+    if (placeholder || !field.hasMarkedText() || field.isSecureTextEntry() || marked.end() > text.size())
+        return;
+    auto widthOf = [&](std::string_view part) {
+        return engine->sizeOfString(part, field.font()).width;
+    };
+    float whole = widthOf(text);
+    float start = r.minX();
+    if (field.textAlignment() == gfx::TextAlignment::Center)
+        start = r.midX() - whole / 2;
+    else if (field.textAlignment() == gfx::TextAlignment::Right)
+        start = r.maxX() - whole;
+    float x0 = std::max(r.minX(), start + widthOf(std::string_view(text).substr(0, marked.location)));
+    float x1 = std::min(r.maxX(), start + widthOf(std::string_view(text).substr(0, marked.end())));
+    if (x1 <= x0)
+        return;
+    float y = std::min(r.maxY(), r.midY() + size.height / 2) - 0.5f;
+    context.setStrokeColor(field.textColor());
+    context.setLineWidth(1);
+    context.beginPath();
+    context.moveToPoint(x0, y);
+    context.addLineToPoint(x1, y);
+    context.strokePath();
 }
 
 void drawImageView(ImageView& view, gfx::Context& context)

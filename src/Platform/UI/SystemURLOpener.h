@@ -7,11 +7,23 @@
 
 #include "Platform/Core/URL.h"
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace ui {
 
 class SystemURLOpener {
 public:
     static bool open(const core::URL& url);
+
+    // Starts a desktop program found on PATH with these arguments (argv[0]
+    // is the program), no shell, its input and output /dev/null. A worker
+    // waits for it; `ended` (optional) gets its exit status on the main
+    // thread (−1 when it did not exit normally). False, with the error
+    // number, when it cannot start.
+    static bool spawn(const std::string& program, const std::vector<std::string>& arguments,
+        std::function<void(int status)> ended = {}, int* error = nullptr);
 };
 
 } // namespace ui

@@ -17,6 +17,37 @@ bool isContinuation(char c)
 
 } // namespace
 
+void TextInput::setMarkedText(std::string_view marked, core::Range selected)
+{
+    std::string current = text();
+    core::Range replace = hasMarkedText() ? m_marked : selectedRange();
+    if (replace.location == core::kNotFound || replace.location > current.size())
+        replace = { current.size(), 0 };
+    replace.length = std::min(replace.length, current.size() - replace.location);
+    m_marked = {};
+    setSelectedRange(replace);
+    if (marked.empty()) {
+        if (replace.length > 0)
+            deleteBackward();
+        return;
+    }
+    insertText(marked);
+    // The input may have refused or shortened it (its delegate, a length
+    // limit): then nothing stays marked.
+    std::string after = text();
+    if (after.size() < replace.location + marked.size() || after.compare(replace.location, marked.size(), marked) != 0)
+        return;
+    m_marked = { replace.location, marked.size() };
+    size_t start = std::min(selected.location == core::kNotFound ? marked.size() : selected.location, marked.size());
+    size_t length = std::min(selected.length, marked.size() - start);
+    setSelectedRange({ m_marked.location + start, length });
+}
+
+void TextInput::unmarkText()
+{
+    m_marked = {};
+}
+
 bool TextInput::copy()
 {
     core::Range range = selectedRange();

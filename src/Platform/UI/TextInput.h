@@ -58,6 +58,17 @@ public:
     // The selection, or the code point before the caret.
     virtual void deleteBackward() = 0;
     virtual void returnKeyPressed() = 0;
+    // Text an input method is composing: it replaces the marked text (or the
+    // selection when nothing is marked) and stays marked, drawn underlined,
+    // with the caret or selection at `selectedRange` inside it. Empty text
+    // removes what was marked. unmarkText keeps the text as typed.
+    virtual void setMarkedText(std::string_view text, core::Range selectedRange);
+    virtual void unmarkText();
+    // Where the marked text sits in text(); location kNotFound when nothing
+    // is marked.
+    core::Range markedRange() const { return m_marked; }
+    bool hasMarkedText() const { return m_marked.location != core::kNotFound; }
+
     // The selection onto the general pasteboard; false (the pasteboard
     // untouched) when nothing is selected or the input keeps its text to
     // itself.
@@ -86,6 +97,7 @@ public:
     static size_t previousCodePoint(std::string_view text, size_t offset);
 
 private:
+    core::Range m_marked;
     KeyboardType m_keyboardType = KeyboardType::Default;
     ReturnKeyType m_returnKeyType = ReturnKeyType::Default;
     AutocapitalizationType m_autocapitalization = AutocapitalizationType::Sentences;

@@ -9,6 +9,7 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/LayerDisplayMarks.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Window.h"
 
@@ -249,6 +250,15 @@ void TiledLayer::install(const Key& key, uint64_t generation, std::shared_ptr<gf
     tile.drawn = generation;
     tile.image = std::move(image);
     tile.shownAt = now();
+    LayerDisplayMarks::note(this);
+}
+
+bool TiledLayer::isFadingAt(double time) const
+{
+    double fade = fadeDuration();
+    return fade > 0 && std::any_of(m_tiles.begin(), m_tiles.end(), [&](const auto& item) {
+        return item.second.image && time < item.second.shownAt + fade;
+    });
 }
 
 void TiledLayer::trimCache(const std::vector<Key>& visible)

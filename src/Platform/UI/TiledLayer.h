@@ -62,6 +62,8 @@ public:
     size_t cachedTileCount() const { return m_tiles.size(); }
     // Pixels held by the cache.
     size_t cachedPixels() const;
+    // A drawn tile is still fading in at `time`.
+    bool isFadingAt(double time) const;
 
     // Draws the visible tiles it has (queueing those it lacks) into a
     // context in layer space, at the clock's `time` (for the fade).

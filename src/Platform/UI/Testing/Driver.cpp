@@ -36,6 +36,7 @@
 #include "Platform/UI/TiledLayer.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Touch.h"
+#include "Platform/UI/ViewTreeDump.h"
 #include "Platform/UI/Window.h"
 
 #include <algorithm>
@@ -64,12 +65,6 @@ std::vector<std::shared_ptr<Window>> windowsFrontFirst()
     return Window::windowsFrontToBack();
 }
 
-void dumpTree(const View& view, int depth, std::string& out)
-{
-    out += std::string(size_t(depth) * 2, ' ') + Driver::dumpLine(view) + "\n";
-    for (auto& subview : view.subviews())
-        dumpTree(*subview, depth + 1, out);
-}
 
 } // namespace
 
@@ -892,32 +887,12 @@ void Driver::cancelPicker()
 
 std::string Driver::dumpLine(const View& view)
 {
-    gfx::Rect f = view.frame();
-    std::string line = fmt::format("{} ({:g}, {:g}, {:g}, {:g})", view.className(), f.x(), f.y(), f.width(), f.height());
-    if (view.isHidden())
-        line += " hidden";
-    if (view.alpha() < 1)
-        line += fmt::format(" alpha={:g}", view.alpha());
-    if (!view.isUserInteractionEnabled())
-        line += " no-interaction";
-    if (view.isFirstResponder())
-        line += " first-responder";
-    if (view.tag() != 0)
-        line += fmt::format(" tag={}", view.tag());
-    std::string text = view.debugText();
-    if (!text.empty())
-        line += fmt::format(" \"{}\"", text);
-    return line;
+    return ViewTreeDump::line(view);
 }
 
 std::string Driver::dump() const
 {
-    if (auto* application = Application::shared())
-        application->layoutPendingViews();
-    std::string out;
-    for (auto& window : windowsFrontFirst())
-        dumpTree(*window, 0, out);
-    return out;
+    return ViewTreeDump::dump();
 }
 
 Responder* Driver::firstResponder() const
