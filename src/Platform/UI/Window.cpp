@@ -151,6 +151,8 @@ void Window::sendEvent(const Event& event)
         target->remoteControlReceived(event);
         break;
     }
+    case Event::Type::Scroll:
+        break; // the application hands scrolls to scroll views directly
     }
 }
 

@@ -1,0 +1,266 @@
+#include "Platform/UI/Host/DesktopPrinting.h"
+
+#include "Platform/Core/Data.h"
+#include "Platform/Core/Error.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/URL.h"
+#include "Platform/Graphics/CairoContext.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/PrintFormatter.h"
+#include "Platform/UI/PrintInteractionController.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/View.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtk/gtk.h>
+#include <poppler.h>
+#include <variant>
+
+namespace ui {
+
+namespace {
+
+GtkWindow* parentWindow = nullptr;
+std::string exportPath;
+
+// One sheet's worth: a PDF page, an image, or a band of a view.
+struct Sheet {
+    PopplerPage* page = nullptr;
+    std::shared_ptr<gfx::Image> image;
+    std::shared_ptr<View> view;
+    int band = 0;
+};
+
+struct Job {
+    std::weak_ptr<core::Object> controller;
+    std::vector<PopplerDocument*> documents;
+    std::vector<std::shared_ptr<gfx::Image>> images;
+    std::shared_ptr<View> view;
+    std::vector<Sheet> sheets;
+    bool finished = false;
+    // A reference to the operation kept while it runs on its own.
+    bool held = false;
+
+    ~Job()
+    {
+        for (auto& sheet : sheets)
+            if (sheet.page)
+                g_object_unref(sheet.page);
+        for (auto* document : documents)
+            g_object_unref(document);
+    }
+
+    void add(const core::Value& item)
+    {
+        PopplerDocument* document = nullptr;
+        if (item.isData()) {
+            const core::Data& data = item.data();
+            if (data.size() >= 4 && std::string_view(data.chars(), 4) == "%PDF") {
+                GBytes* bytes = g_bytes_new(data.bytes(), data.size());
+                document = poppler_document_new_from_bytes(bytes, nullptr, nullptr);
+                g_bytes_unref(bytes);
+            } else if (auto image = gfx::Image::imageWithData(data)) {
+                images.push_back(image);
+            }
+        } else if (item.isString()) {
+            auto url = core::URL::parse(item.string());
+            if (!url || !url->isFileURL())
+                return;
+            std::string path = url->filePath();
+            std::string lower = path;
+            std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+            if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".pdf") == 0) {
+                gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+                if (uri)
+                    document = poppler_document_new_from_file(uri, nullptr, nullptr);
+                g_free(uri);
+            } else if (auto image = gfx::Image::imageWithContentsOfFile(path)) {
+                images.push_back(image);
+            }
+        }
+        if (document) {
+            documents.push_back(document);
+            for (int i = 0; i < poppler_document_get_n_pages(document); ++i)
+                sheets.push_back({ poppler_document_get_page(document, i), nullptr, nullptr, 0 });
+        } else if (!images.empty() && (sheets.empty() || sheets.back().image != images.back())) {
+            sheets.push_back({ nullptr, images.back(), nullptr, 0 });
+        }
+    }
+};
+
+void showError(const std::string& message)
+{
+    auto alert = AlertView::create(core::localized("Cannot Print", "Toolkit"), message, {}, core::localized("OK", "Toolkit"));
+    alert->show();
+}
+
+// A view's bands: the sheet's width holds the view's width.
+int bandsOf(const View& view, double width, double height)
+{
+    gfx::Rect b = view.bounds();
+    if (b.width() <= 0 || b.height() <= 0 || width <= 0 || height <= 0)
+        return 0;
+    double bandHeight = height * b.width() / width;
+    return std::max(1, int(std::ceil(b.height() / bandHeight - 1e-6)));
+}
+
+void onBeginPrint(GtkPrintOperation* operation, GtkPrintContext* context, gpointer data)
+{
+    auto* job = static_cast<Job*>(data);
+    if (job->view) {
+        int bands = bandsOf(*job->view, gtk_print_context_get_width(context), gtk_print_context_get_height(context));
+        for (int i = 0; i < bands; ++i)
+            job->sheets.push_back({ nullptr, nullptr, job->view, i });
+    }
+    gtk_print_operation_set_n_pages(operation, std::max<int>(1, int(job->sheets.size())));
+}
+
+void onDrawPage(GtkPrintOperation*, GtkPrintContext* context, gint index, gpointer data)
+{
+    auto* job = static_cast<Job*>(data);
+    if (index < 0 || size_t(index) >= job->sheets.size())
+        return;
+    Sheet& sheet = job->sheets[size_t(index)];
+    cairo_t* cr = gtk_print_context_get_cairo_context(context);
+    double width = gtk_print_context_get_width(context), height = gtk_print_context_get_height(context);
+    double dpi = gtk_print_context_get_dpi_x(context);
+    float pixels = float(dpi > 0 ? dpi / 72 : 1);
+    auto fitted = [&](double w, double h) {
+        double s = std::min(width / w, height / h);
+        return std::tuple<double, double, double>(s, (width - w * s) / 2, (height - h * s) / 2);
+    };
+    cairo_save(cr);
+    if (sheet.page) {
+        double w = 0, h = 0;
+        poppler_page_get_size(sheet.page, &w, &h);
+        if (w > 0 && h > 0) {
+            auto [s, x, y] = fitted(w, h);
+            cairo_translate(cr, x, y);
+            cairo_scale(cr, s, s);
+            poppler_page_render_for_printing(sheet.page, cr);
+        }
+    } else if (sheet.image) {
+        gfx::Size size = sheet.image->size();
+        if (size.width > 0 && size.height > 0) {
+            auto [s, x, y] = fitted(size.width, size.height);
+            gfx::CairoContext drawing(cr, gfx::AffineTransform::identity(), pixels);
+            drawing.drawImage({ float(x), float(y), float(size.width * s), float(size.height * s) }, *sheet.image);
+        }
+    } else if (sheet.view) {
+        gfx::Rect b = sheet.view->bounds();
+        float s = float(width / b.width());
+        float bandHeight = float(height) / s;
+        gfx::AffineTransform t = gfx::AffineTransform::translation(0, -bandHeight * float(sheet.band))
+                                     .concatenating(gfx::AffineTransform::scale(s, s));
+        cairo_rectangle(cr, 0, 0, width, height);
+        cairo_clip(cr);
+        gfx::CairoContext drawing(cr, t, s * pixels);
+        RenderOptions options;
+        options.realText = true;
+        Renderer::render(*sheet.view, drawing, options);
+    }
+    cairo_restore(cr);
+}
+
+void finishJob(GtkPrintOperation* operation, GtkPrintOperationResult result, Job& job)
+{
+    auto object = job.controller.lock();
+    auto* controller = static_cast<PrintInteractionController*>(object.get());
+    if (result == GTK_PRINT_OPERATION_RESULT_ERROR) {
+        GError* gerror = nullptr;
+        gtk_print_operation_get_error(operation, &gerror);
+        std::string message = gerror && gerror->message ? gerror->message : "The print operation failed.";
+        core::log("Printing failed: {}", message);
+        showError(message);
+        core::Error error("ui.DesktopPrinting", gerror ? gerror->code : -1, message);
+        if (controller)
+            controller->finish(false, &error);
+        return;
+    }
+    if (controller)
+        controller->finish(result == GTK_PRINT_OPERATION_RESULT_APPLY, nullptr);
+}
+
+void onDone(GtkPrintOperation* operation, GtkPrintOperationResult result, gpointer data)
+{
+    auto* job = static_cast<Job*>(data);
+    if (std::exchange(job->finished, true))
+        return;
+    finishJob(operation, result, *job);
+    // Last: the job goes with the operation.
+    if (std::exchange(job->held, false))
+        g_object_unref(operation);
+}
+
+} // namespace
+
+void DesktopPrinting::install(void* parent)
+{
+    parentWindow = GTK_WINDOW(parent);
+    PrintInteractionController::setPrintingAvailable(true);
+    PrintInteractionController::setPrinter([](PrintInteractionController& controller) { print(controller); });
+}
+
+void DesktopPrinting::uninstall()
+{
+    parentWindow = nullptr;
+    PrintInteractionController::setPrinter({});
+    PrintInteractionController::setPrintingAvailable(false);
+}
+
+void DesktopPrinting::setExportPath(std::string path)
+{
+    exportPath = std::move(path);
+}
+
+void DesktopPrinting::print(PrintInteractionController& controller)
+{
+    auto job = std::make_unique<Job>();
+    job->controller = controller.weak_from_this();
+    if (!controller.printingItem().isNull())
+        job->add(controller.printingItem());
+    for (auto& item : controller.printingItems())
+        job->add(item);
+    if (auto formatter = controller.printFormatter(); formatter && formatter->hasContent())
+        job->view = formatter->view();
+
+    GtkPrintOperation* operation = gtk_print_operation_new();
+    gtk_print_operation_set_unit(operation, GTK_UNIT_POINTS);
+    gtk_print_operation_set_allow_async(operation, TRUE);
+    gtk_print_operation_set_embed_page_setup(operation, TRUE);
+    if (!controller.printInfo().jobName.empty())
+        gtk_print_operation_set_job_name(operation, controller.printInfo().jobName.c_str());
+    GtkPageSetup* setup = gtk_page_setup_new();
+    gtk_page_setup_set_orientation(setup,
+        controller.printInfo().orientation == 1 ? GTK_PAGE_ORIENTATION_LANDSCAPE : GTK_PAGE_ORIENTATION_PORTRAIT);
+    gtk_print_operation_set_default_page_setup(operation, setup);
+    g_object_unref(setup);
+    Job* raw = job.release();
+    // The job lives as long as the operation.
+    g_object_set_data_full(G_OBJECT(operation), "tandry-job", raw, [](gpointer data) { delete static_cast<Job*>(data); });
+    g_signal_connect(operation, "begin-print", G_CALLBACK(onBeginPrint), raw);
+    g_signal_connect(operation, "draw-page", G_CALLBACK(onDrawPage), raw);
+    g_signal_connect(operation, "done", G_CALLBACK(onDone), raw);
+
+    GtkPrintOperationAction action = GTK_PRINT_OPERATION_ACTION_PRINT_DIALOG;
+    if (!exportPath.empty()) {
+        gtk_print_operation_set_export_filename(operation, exportPath.c_str());
+        action = GTK_PRINT_OPERATION_ACTION_EXPORT;
+    }
+    GError* error = nullptr;
+    // The reference made with the operation is dropped when it is done;
+    // this call keeps one of its own until it returns.
+    raw->held = true;
+    g_object_ref(operation);
+    GtkPrintOperationResult result = gtk_print_operation_run(operation, action, parentWindow, &error);
+    if (error)
+        g_error_free(error);
+    if (result != GTK_PRINT_OPERATION_RESULT_IN_PROGRESS)
+        onDone(operation, result, raw); // GTK may have told already; the job answers once
+    g_object_unref(operation);
+}
+
+} // namespace ui

@@ -1,0 +1,29 @@
+#pragma once
+
+// Printing through GTK's print dialog: a presented print panel runs one
+// asynchronous print operation (no nested loop) over what it prints, in
+// order, one sheet per page: PDF pages drawn by poppler and images, each
+// fitted to the sheet; a view formatter's view drawn by the Renderer, page
+// by page at the sheet's width. Its end completes the panel: done,
+// cancelled, or failed with GTK's message, which "Cannot Print" shows.
+// Main thread only.
+
+#include <string>
+
+namespace ui {
+
+class PrintInteractionController;
+
+class DesktopPrinting {
+public:
+    // Panels print through the dialog over `parent` (a GtkWindow) from now
+    // on, and printing is available; uninstall() makes it headless again.
+    static void install(void* parent);
+    static void uninstall();
+    // Prints straight into a PDF at `path` instead of showing the dialog
+    // (empty: the dialog again).
+    static void setExportPath(std::string path);
+    static void print(PrintInteractionController& controller);
+};
+
+} // namespace ui

@@ -1,0 +1,342 @@
+#include "Platform/UI/Host/HostKeys.h"
+
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Keyboard.h"
+#include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/TextInput.h"
+#include "Platform/UI/Window.h"
+
+#include <gtk/gtk.h>
+
+namespace ui {
+
+namespace {
+
+TextInput* focusedTextInput()
+{
+    auto* application = Application::shared();
+    auto window = application ? application->keyWindow() : nullptr;
+    return window ? dynamic_cast<TextInput*>(window->firstResponder()) : nullptr;
+}
+
+std::weak_ptr<core::Object> objectOf(TextInput* input)
+{
+    auto* object = dynamic_cast<core::Object*>(input);
+    return object ? object->weak_from_this() : std::weak_ptr<core::Object>();
+}
+
+size_t nextCodePoint(std::string_view text, size_t offset)
+{
+    if (offset >= text.size())
+        return text.size();
+    ++offset;
+    while (offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80)
+        ++offset;
+    return offset;
+}
+
+int remoteControlSubtype(guint keyval)
+{
+    switch (keyval) {
+    case GDK_KEY_AudioPlay:
+    case GDK_KEY_AudioPause:
+        return Event::RemoteControlTogglePlayPause;
+    case GDK_KEY_AudioNext:
+        return Event::RemoteControlNextTrack;
+    case GDK_KEY_AudioPrev:
+        return Event::RemoteControlPreviousTrack;
+    case GDK_KEY_AudioStop:
+        return Event::RemoteControlStop;
+    default:
+        return 0;
+    }
+}
+
+// A quarter turn of the device, clockwise or back.
+Orientation turned(Orientation from, bool clockwise)
+{
+    static const Orientation ring[] = { Orientation::Portrait, Orientation::LandscapeLeft,
+        Orientation::PortraitUpsideDown, Orientation::LandscapeRight };
+    int index = 0;
+    for (int i = 0; i < 4; ++i)
+        if (ring[i] == from)
+            index = i;
+    return ring[(index + (clockwise ? 1 : 3)) % 4];
+}
+
+} // namespace
+
+struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
+    GtkWidget* window = nullptr;
+    GtkIMContext* im = nullptr;
+    GtkClipboard* clipboard = nullptr;
+    std::function<void(Orientation)> turned;
+    std::weak_ptr<core::Object> focused;
+    bool imFocused = false;
+    bool clientWindowSet = false;
+    long pasteboardCount = -1;
+    std::vector<gulong> handlers;
+
+    // The clipboard answers later, on a pass of the main loop; the host may
+    // be gone by then.
+    struct Request {
+        std::weak_ptr<Impl> keys;
+        std::weak_ptr<core::Object> input;
+        bool paste = false;
+    };
+
+    void requestClipboard(bool paste)
+    {
+        auto* request = new Request { weak_from_this(), paste ? objectOf(focusedTextInput()) : std::weak_ptr<core::Object>(),
+            paste };
+        gtk_clipboard_request_text(clipboard, onClipboardText, request);
+    }
+
+    static void onClipboardText(GtkClipboard*, const gchar* text, gpointer data)
+    {
+        std::unique_ptr<Request> request(static_cast<Request*>(data));
+        auto self = request->keys.lock();
+        if (!self)
+            return;
+        std::string taken;
+        if (text) {
+            size_t length = strlen(text);
+            if (length > MaximumClipboardText) {
+                core::log("The clipboard's text of {} bytes is too long to take (at most {})", length,
+                    MaximumClipboardText);
+            } else {
+                taken = validText(text, length);
+                auto general = Pasteboard::general();
+                if (general->string() != taken) {
+                    general->setString(taken);
+                    self->pasteboardCount = general->changeCount();
+                }
+            }
+        }
+        if (!request->paste)
+            return;
+        auto object = request->input.lock();
+        TextInput* input = focusedTextInput();
+        if (!object || !input || objectOf(input).lock() != object)
+            return;
+        if (auto text = Pasteboard::general()->string(); text && !text->empty())
+            input->paste(*text);
+    }
+
+    void sendOut()
+    {
+        auto general = Pasteboard::general();
+        long count = general->changeCount();
+        if (count == pasteboardCount)
+            return;
+        pasteboardCount = count;
+        std::string text;
+        if (auto string = general->string())
+            text = *string;
+        else if (auto url = general->url())
+            text = url->absoluteString();
+        if (!text.empty())
+            gtk_clipboard_set_text(clipboard, text.data(), int(text.size()));
+    }
+
+    void followFocus()
+    {
+        if (!clientWindowSet && gtk_widget_get_realized(window)) {
+            gtk_im_context_set_client_window(im, gtk_widget_get_window(window));
+            clientWindowSet = true;
+        }
+        TextInput* input = focusedTextInput();
+        auto object = objectOf(input);
+        if (object.lock() == focused.lock() && imFocused == (input != nullptr))
+            return;
+        if (auto old = focused.lock()) {
+            if (auto* oldInput = dynamic_cast<TextInput*>(old.get()))
+                oldInput->unmarkText();
+        }
+        if (imFocused) {
+            gtk_im_context_reset(im);
+            gtk_im_context_focus_out(im);
+            imFocused = false;
+        }
+        focused = object;
+        if (input) {
+            gtk_im_context_focus_in(im);
+            imFocused = true;
+        }
+    }
+
+    static void onCommit(GtkIMContext*, const gchar* text, gpointer data)
+    {
+        (void)data;
+        TextInput* input = focusedTextInput();
+        if (!input || !text)
+            return;
+        std::string valid = validText(text, strlen(text));
+        if (input->hasMarkedText()) {
+            input->setMarkedText("", {});
+            input->unmarkText();
+        }
+        if (!valid.empty())
+            input->insertText(valid);
+    }
+
+    static void onPreeditChanged(GtkIMContext* im, gpointer)
+    {
+        TextInput* input = focusedTextInput();
+        gchar* text = nullptr;
+        gint cursor = 0;
+        gtk_im_context_get_preedit_string(im, &text, nullptr, &cursor);
+        std::string valid = text ? validText(text, strlen(text)) : std::string();
+        g_free(text);
+        if (!input)
+            return;
+        if (valid.empty()) {
+            if (input->hasMarkedText()) {
+                input->setMarkedText("", {});
+                input->unmarkText();
+            }
+            return;
+        }
+        // GTK counts characters, the toolkit bytes.
+        const char* end = g_utf8_offset_to_pointer(valid.c_str(), std::clamp<glong>(cursor, 0, g_utf8_strlen(valid.c_str(), -1)));
+        input->setMarkedText(valid, { size_t(end - valid.c_str()), 0 });
+    }
+};
+
+HostKeys::HostKeys(GtkWidget* window, std::function<void(Orientation)> turned)
+    : m(std::make_shared<Impl>())
+{
+    m->window = window;
+    m->turned = std::move(turned);
+    m->im = gtk_im_multicontext_new();
+    m->clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    m->handlers.push_back(g_signal_connect(m->im, "commit", G_CALLBACK(Impl::onCommit), m.get()));
+    m->handlers.push_back(g_signal_connect(m->im, "preedit-changed", G_CALLBACK(Impl::onPreeditChanged), m.get()));
+    m->pasteboardCount = Pasteboard::general()->changeCount();
+    // A desktop keyboard takes no room on the screen.
+    Keyboard::shared().setHardware(true);
+}
+
+HostKeys::~HostKeys()
+{
+    for (gulong handler : m->handlers)
+        g_signal_handler_disconnect(m->im, handler);
+    if (m->imFocused)
+        gtk_im_context_focus_out(m->im);
+    gtk_im_context_set_client_window(m->im, nullptr);
+    g_object_unref(m->im);
+    Keyboard::shared().setHardware(false);
+}
+
+bool HostKeys::keyPress(GdkEventKey* event)
+{
+    auto* application = Application::shared();
+    if (!application)
+        return false;
+    bool control = (event->state & GDK_CONTROL_MASK) != 0;
+    guint key = gdk_keyval_to_lower(event->keyval);
+    if (control && key == GDK_KEY_q) {
+        application->terminate();
+        return true;
+    }
+    if (control && (event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_Right)) {
+        Orientation next = turned(application->deviceOrientation(), event->keyval == GDK_KEY_Right);
+        application->setDeviceOrientation(next);
+        if (m->turned)
+            m->turned(next);
+        return true;
+    }
+    if (int subtype = remoteControlSubtype(event->keyval)) {
+        application->sendEvent(Event::remoteControl(subtype));
+        return true;
+    }
+    m->followFocus();
+    TextInput* input = focusedTextInput();
+    if (!input)
+        return false;
+    if (gtk_im_context_filter_keypress(m->im, event))
+        return true;
+    std::string text = input->text();
+    core::Range selection = input->selectedRange();
+    if (selection.location == core::kNotFound || selection.location > text.size())
+        selection = { text.size(), 0 };
+    if (control) {
+        switch (key) {
+        case GDK_KEY_a:
+            input->setSelectedRange({ 0, text.size() });
+            return true;
+        case GDK_KEY_c:
+            input->copy();
+            m->sendOut();
+            return true;
+        case GDK_KEY_x:
+            input->cut();
+            m->sendOut();
+            return true;
+        case GDK_KEY_v:
+            // The desktop's clipboard first; the paste runs in its answer.
+            m->requestClipboard(true);
+            return true;
+        default:
+            return false;
+        }
+    }
+    switch (event->keyval) {
+    case GDK_KEY_BackSpace:
+        input->deleteBackward();
+        return true;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+        input->returnKeyPressed();
+        return true;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+        if (selection.length > 0)
+            input->setSelectedRange({ selection.location, 0 });
+        else
+            input->setSelectedRange({ TextInput::previousCodePoint(text, selection.location), 0 });
+        return true;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+        if (selection.length > 0)
+            input->setSelectedRange({ selection.end(), 0 });
+        else
+            input->setSelectedRange({ nextCodePoint(text, selection.location), 0 });
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool HostKeys::keyRelease(GdkEventKey* event)
+{
+    if (!focusedTextInput())
+        return false;
+    return gtk_im_context_filter_keypress(m->im, event);
+}
+
+void HostKeys::focusIn()
+{
+    m->requestClipboard(false);
+}
+
+void HostKeys::follow()
+{
+    m->followFocus();
+    m->sendOut();
+}
+
+std::string HostKeys::validText(const char* text, size_t length)
+{
+    gchar* valid = g_utf8_make_valid(text, gssize(length));
+    std::string result(valid);
+    g_free(valid);
+    return result;
+}
+
+} // namespace ui

@@ -1,0 +1,83 @@
+#include "Platform/UI/Host/LivePlacement.h"
+
+#include "Platform/UI/Host/ScreenFit.h"
+
+#include <algorithm>
+#include <gtk/gtk.h>
+
+namespace ui {
+
+LivePlacement::LivePlacement(void* overlay, std::function<ScreenFit()> fit)
+    : m_overlay(overlay)
+    , m_fit(std::move(fit))
+{
+}
+
+LivePlacement::~LivePlacement()
+{
+    if (m_widget)
+        detach(m_widget);
+}
+
+void LivePlacement::attach(void* widget)
+{
+    if (m_widget)
+        detach(m_widget);
+    if (!m_overlay)
+        return;
+    // A layout has a window of its own, so the page is cut at its edges.
+    GtkWidget* layout = gtk_layout_new(nullptr, nullptr);
+    gtk_widget_set_halign(layout, GTK_ALIGN_START);
+    gtk_widget_set_valign(layout, GTK_ALIGN_START);
+    gtk_overlay_add_overlay(GTK_OVERLAY(m_overlay), layout);
+    gtk_layout_put(GTK_LAYOUT(layout), GTK_WIDGET(widget), 0, 0);
+    gtk_widget_show(GTK_WIDGET(widget));
+    m_container = layout;
+    m_widget = widget;
+}
+
+void LivePlacement::place(const gfx::Rect& frame, const gfx::Rect& clip, bool hidden, int order)
+{
+    if (!m_container)
+        return;
+    GtkWidget* layout = GTK_WIDGET(m_container);
+    ScreenFit fit = m_fit();
+    gfx::Rect shown = fit.areaRect(clip);
+    gfx::Rect whole = fit.areaRect(frame);
+    if (hidden || shown.isEmpty() || whole.isEmpty()) {
+        gtk_widget_hide(layout);
+        return;
+    }
+    gtk_widget_set_margin_start(layout, int(shown.x()));
+    gtk_widget_set_margin_top(layout, int(shown.y()));
+    gtk_widget_set_size_request(layout, int(shown.width()), int(shown.height()));
+    gtk_layout_move(GTK_LAYOUT(layout), GTK_WIDGET(m_widget), int(whole.x() - shown.x()), int(whole.y() - shown.y()));
+    gtk_widget_set_size_request(GTK_WIDGET(m_widget), int(whole.width()), int(whole.height()));
+    // Pages stack in tree order above the drawing area.
+    GList* children = gtk_container_get_children(GTK_CONTAINER(m_overlay));
+    int overlays = std::max(0, int(g_list_length(children)) - 1);
+    g_list_free(children);
+    gtk_overlay_reorder_overlay(GTK_OVERLAY(m_overlay), layout, std::min(order, std::max(0, overlays - 1)));
+    gtk_widget_show(layout);
+}
+
+void LivePlacement::release()
+{
+    if (m_widget)
+        detach(m_widget);
+    m_overlay = nullptr;
+    m_fit = {};
+}
+
+void LivePlacement::detach(void* widget)
+{
+    if (!m_container || widget != m_widget)
+        return;
+    GtkWidget* layout = GTK_WIDGET(m_container);
+    gtk_container_remove(GTK_CONTAINER(layout), GTK_WIDGET(widget));
+    gtk_widget_destroy(layout);
+    m_container = nullptr;
+    m_widget = nullptr;
+}
+
+} // namespace ui

@@ -1,0 +1,41 @@
+#pragma once
+
+// A web view's page live in the desktop window: the engine's widget in a
+// clipping container of the window's overlay, over the part of the view
+// that shows (its frame cut by clipping ancestors), mapped like the
+// screen's picture, hidden with the view, stacked among the window's pages
+// in tree order. One per web view. Main thread only.
+
+#include "Platform/Web/WebViewPlacement.h"
+
+#include <functional>
+
+namespace ui {
+
+class ScreenFit;
+
+class LivePlacement : public web::WebViewPlacement {
+public:
+    // `overlay`: the window's GtkOverlay; `fit`: how the screen sits in it now.
+    LivePlacement(void* overlay, std::function<ScreenFit()> fit);
+    ~LivePlacement() override;
+
+    void attach(void* widget) override;
+    void place(const gfx::Rect& frame, const gfx::Rect& clip, bool hidden, int order) override;
+    void detach(void* widget) override;
+
+    // The window goes: the widget leaves the overlay (its page keeps it)
+    // and later calls do nothing.
+    void release();
+
+    // The clipping container (a GtkLayout), for tests.
+    void* container() const { return m_container; }
+
+private:
+    void* m_overlay;
+    void* m_container = nullptr;
+    void* m_widget = nullptr;
+    std::function<ScreenFit()> m_fit;
+};
+
+} // namespace ui

@@ -1,0 +1,670 @@
+#include "Platform/UI/Host/WindowHost.h"
+
+#include "Platform/Core/Clock.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Observation.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/CairoContext.h"
+#include "Platform/Graphics/ContextInternal.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/DamageTracker.h"
+#include "Platform/UI/Event.h"
+#include "Platform/UI/Host/DesktopMail.h"
+#include "Platform/UI/Host/DesktopPrinting.h"
+#include "Platform/UI/Host/HostKeys.h"
+#include "Platform/UI/Host/HostTouches.h"
+#include "Platform/UI/Host/LivePlacement.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/ViewTreeDump.h"
+#include "Platform/UI/Window.h"
+#include "Platform/Web/GtkStartup.h"
+
+#include <cairo.h>
+#include <csignal>
+#include <cmath>
+#include <fmt/format.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+#include <X11/Xlib.h>
+
+namespace ui {
+
+namespace {
+
+WindowHost* currentHost = nullptr;
+bool displayGone = false;
+
+// The mouse is one finger; with Ctrl held a second one mirrors it about the
+// screen's centre, so a drag pinches.
+constexpr HostTouches::Id MouseFinger = 1;
+constexpr HostTouches::Id MirrorFinger = 2;
+// Touch sequences are told apart by GDK's pointer, never 1 or 2.
+HostTouches::Id fingerOf(GdkEventSequence* sequence)
+{
+    return HostTouches::Id(reinterpret_cast<uintptr_t>(sequence)) | (HostTouches::Id(1) << 63);
+}
+
+// A wheel notch, and a touchpad's unit of smooth delta, in points.
+constexpr float ScrollStep = 40;
+
+// Xlib's I/O error ends the process from inside whatever call met it
+// (GDK's handler calls _exit). Both handlers here return instead: the
+// display is marked gone and the application ends on the next pass, its
+// state saved.
+int onXIOError(Display*)
+{
+    return 0;
+}
+
+void onXIOErrorExit(Display*, void*)
+{
+    if (std::exchange(displayGone, true))
+        return;
+    core::log("The display went away: the application ends");
+    core::RunLoop::main().post([] {
+        if (auto* application = Application::shared())
+            application->terminate();
+        else
+            core::RunLoop::main().stop();
+    });
+}
+
+gfx::Rect outward(const gfx::Rect& r)
+{
+    float x0 = std::floor(r.minX()), y0 = std::floor(r.minY());
+    return { x0, y0, std::ceil(r.maxX()) - x0, std::ceil(r.maxY()) - y0 };
+}
+
+
+} // namespace
+
+struct WindowHost::Impl {
+    GtkWidget* window = nullptr;
+    GtkWidget* overlay = nullptr;
+    GtkWidget* area = nullptr;
+    GtkIMContext* im = nullptr;
+    DamageTracker tracker;
+    HostTouches touches;
+    std::unique_ptr<HostKeys> keys;
+    std::vector<gfx::Rect> lastDamage;
+    uint64_t draws = 0;
+    uint64_t ticks = 0;
+    guint tick = 0;
+    bool pinching = false;
+    bool iconified = false;
+    bool unmapped = false;
+    // The back buffer: the portrait screen at the pixels it shows with, so
+    // that only damage is drawn and a transition finds the last frame.
+    std::unique_ptr<gfx::BitmapContext> back;
+    float backScale = 0;
+    core::Observation passObserver;
+    std::vector<gulong> handlers;
+    Orientation shownOrientation = Orientation::Portrait;
+    std::vector<std::weak_ptr<LivePlacement>> placements;
+
+    gfx::Size screenSize() const { return Screen::main()->bounds().size; }
+
+    Orientation interfaceOrientation() const
+    {
+        auto* application = Application::shared();
+        return application ? application->statusBarOrientation() : Orientation::Portrait;
+    }
+
+    ScreenFit fit() const
+    {
+        gfx::Size size { float(gtk_widget_get_allocated_width(area)), float(gtk_widget_get_allocated_height(area)) };
+        return ScreenFit(screenSize(), interfaceOrientation(), size);
+    }
+
+    bool flush()
+    {
+        if (displayGone || !gtk_widget_get_realized(area))
+            return false;
+        if (auto* application = Application::shared())
+            application->layoutPendingViews();
+        keys->follow();
+        // A turned interface turns the whole picture.
+        if (Orientation now = interfaceOrientation(); now != shownOrientation) {
+            shownOrientation = now;
+            tracker.invalidateAll();
+        }
+        auto rects = tracker.collect();
+        bool queued = false;
+        if (!rects.empty()) {
+            ScreenFit f = fit();
+            for (auto& rect : rects) {
+                gfx::Rect r = f.areaRect(rect);
+                if (r.isEmpty())
+                    continue;
+                gtk_widget_queue_draw_area(area, int(r.x()), int(r.y()), int(r.width()), int(r.height()));
+                queued = true;
+            }
+            lastDamage = std::move(rects);
+        }
+        if (tracker.isAnimating() && !tick)
+            tick = gtk_widget_add_tick_callback(area, onTick, this, nullptr);
+        return queued;
+    }
+
+    static gboolean onTick(GtkWidget*, GdkFrameClock*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        ++self->ticks;
+        self->flush();
+        if (self->tracker.isAnimating())
+            return G_SOURCE_CONTINUE;
+        self->tick = 0;
+        return G_SOURCE_REMOVE;
+    }
+
+    // Drawing: damage into the back buffer, the back buffer onto the area.
+    static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        ++self->draws;
+        ScreenFit f = self->fit();
+        int deviceScale = gtk_widget_get_scale_factor(widget);
+        float scale = f.fit() * float(deviceScale);
+        gfx::Size screen = self->screenSize();
+        if (scale <= 0 || screen.width <= 0 || screen.height <= 0)
+            return TRUE;
+        bool whole = false;
+        if (!self->back || self->backScale != scale) {
+            self->back = gfx::makeImageContext(screen, scale);
+            self->backScale = scale;
+            whole = true;
+            if (!self->back)
+                return TRUE;
+        }
+        std::vector<gfx::Rect> clip;
+        if (!whole) {
+            gfx::AffineTransform toScreen = f.screenToArea().inverted();
+            cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
+            if (list->status == CAIRO_STATUS_SUCCESS) {
+                for (int i = 0; i < list->num_rectangles; ++i) {
+                    auto& r = list->rectangles[i];
+                    clip.push_back(outward(toScreen.apply(gfx::Rect(float(r.x), float(r.y), float(r.width), float(r.height)))));
+                }
+            } else {
+                double x1, y1, x2, y2;
+                cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+                clip.push_back(outward(toScreen.apply(gfx::Rect(float(x1), float(y1), float(x2 - x1), float(y2 - y1)))));
+            }
+            cairo_rectangle_list_destroy(list);
+            if (clip.empty())
+                return TRUE;
+        }
+        if (self->tracker.needsPreviousFrame())
+            Renderer::setPreviousScreenFrame(self->back->makeImage(), scale);
+        gfx::BitmapContext& back = *self->back;
+        back.saveGState();
+        back.beginPath();
+        if (clip.empty())
+            back.addRect({ 0, 0, screen.width, screen.height });
+        for (auto& rect : clip)
+            back.addRect(rect);
+        back.clip();
+        back.setFillColor(gfx::Color::white(0));
+        back.fillRect({ 0, 0, screen.width, screen.height });
+        back.restoreGState();
+        RenderOptions options;
+        options.scale = scale;
+        options.clip = clip;
+        Renderer::renderScreen(back, options);
+
+        cairo_save(cr);
+        // Letterbox bars: the area less the picture.
+        gfx::Rect picture = f.picture();
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget));
+        cairo_rectangle(cr, picture.x(), picture.y(), picture.width(), picture.height());
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_fill(cr);
+        const gfx::AffineTransform& t = f.screenToArea();
+        cairo_matrix_t matrix;
+        cairo_matrix_init(&matrix, t.a, t.b, t.c, t.d, t.tx, t.ty);
+        cairo_transform(cr, &matrix);
+        cairo_scale(cr, 1.0 / scale, 1.0 / scale);
+        cairo_set_source_surface(cr, cairo_get_target(gfx::ContextAccess::cairo(back)), 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        return TRUE;
+    }
+
+    // The area's size turns the device: wider than tall is landscape.
+    static void onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        self->tracker.invalidateAll();
+        auto* application = Application::shared();
+        if (!application || allocation->width <= 0 || allocation->height <= 0)
+            return;
+        bool wide = allocation->width > allocation->height;
+        Orientation device = application->deviceOrientation();
+        if (wide && !isLandscape(device))
+            application->setDeviceOrientation(Orientation::LandscapeRight);
+        else if (!wide && allocation->width < allocation->height && isLandscape(device))
+            application->setDeviceOrientation(Orientation::Portrait);
+    }
+
+    static void onScaleChanged(GObject*, GParamSpec*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        int factor = gtk_widget_get_scale_factor(self->area);
+        if (factor > 0)
+            gfx::Screen::main().setScale(float(factor));
+        self->tracker.invalidateAll();
+        self->flush();
+    }
+
+    gfx::Point screenPoint(double x, double y) const { return fit().screenPoint({ float(x), float(y) }); }
+
+    gfx::Point mirror(gfx::Point p) const
+    {
+        gfx::Size s = screenSize();
+        return { std::clamp(s.width - p.x, 0.0f, s.width - 0.01f), std::clamp(s.height - p.y, 0.0f, s.height - 0.01f) };
+    }
+
+    static gboolean onButtonPress(GtkWidget*, GdkEventButton* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        if (event->button != 1 || event->type != GDK_BUTTON_PRESS
+            || gdk_event_get_pointer_emulated(reinterpret_cast<GdkEvent*>(event)))
+            return TRUE;
+        gfx::Point p = self->screenPoint(event->x, event->y);
+        self->pinching = (event->state & GDK_CONTROL_MASK) != 0;
+        if (self->pinching)
+            self->touches.down({ { MouseFinger, p }, { MirrorFinger, self->mirror(p) } });
+        else
+            self->touches.down({ { MouseFinger, p } });
+        return TRUE;
+    }
+
+    static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        if (!self->touches.isDown(MouseFinger) || gdk_event_get_pointer_emulated(reinterpret_cast<GdkEvent*>(event)))
+            return TRUE;
+        self->moveMouse(event->x, event->y);
+        return TRUE;
+    }
+
+    // The mouse's finger (and its mirror while pinching) to an area point.
+    void moveMouse(double x, double y)
+    {
+        gfx::Point p = screenPoint(x, y);
+        if (pinching)
+            touches.move({ { MouseFinger, p }, { MirrorFinger, mirror(p) } });
+        else
+            touches.move({ { MouseFinger, p } });
+    }
+
+    static gboolean onButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        if (event->button != 1 || gdk_event_get_pointer_emulated(reinterpret_cast<GdkEvent*>(event)))
+            return TRUE;
+        if (self->touches.isDown(MouseFinger))
+            self->moveMouse(event->x, event->y);
+        self->touches.up({ MouseFinger, MirrorFinger });
+        self->pinching = false;
+        return TRUE;
+    }
+
+    static gboolean onGrabBroken(GtkWidget*, GdkEventGrabBroken*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        self->touches.cancel({ MouseFinger, MirrorFinger });
+        self->pinching = false;
+        return FALSE;
+    }
+
+    static gboolean onTouch(GtkWidget*, GdkEventTouch* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        HostTouches::Id id = fingerOf(event->sequence);
+        gfx::Point p = self->screenPoint(event->x, event->y);
+        switch (event->type) {
+        case GDK_TOUCH_BEGIN:
+            self->touches.down({ { id, p } });
+            break;
+        case GDK_TOUCH_UPDATE:
+            self->touches.move({ { id, p } });
+            break;
+        case GDK_TOUCH_END:
+            self->touches.move({ { id, p } });
+            self->touches.up({ id });
+            break;
+        case GDK_TOUCH_CANCEL:
+            self->touches.cancel({ id });
+            break;
+        default:
+            break;
+        }
+        return TRUE;
+    }
+
+    static gboolean onScroll(GtkWidget*, GdkEventScroll* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        auto* raw = reinterpret_cast<GdkEvent*>(event);
+        double dx = 0, dy = 0;
+        if (event->direction == GDK_SCROLL_SMOOTH) {
+            gdk_event_get_scroll_deltas(raw, &dx, &dy);
+        } else if (gdk_event_get_pointer_emulated(raw)) {
+            return TRUE; // the smooth event beside it carries the motion
+        } else {
+            dx = event->direction == GDK_SCROLL_LEFT ? -1 : event->direction == GDK_SCROLL_RIGHT ? 1 : 0;
+            dy = event->direction == GDK_SCROLL_UP ? -1 : event->direction == GDK_SCROLL_DOWN ? 1 : 0;
+        }
+        if (!std::isfinite(dx) || !std::isfinite(dy) || (dx == 0 && dy == 0))
+            return TRUE;
+        ScreenFit f = self->fit();
+        // Points on the screen, turned like the picture but not scaled.
+        gfx::Point delta = f.screenDelta({ float(dx * ScrollStep * f.fit()), float(dy * ScrollStep * f.fit()) });
+        if (auto* application = Application::shared())
+            application->sendEvent(Event::scroll(self->screenPoint(event->x, event->y), delta));
+        return TRUE;
+    }
+
+    static gboolean onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data)
+    {
+        return static_cast<Impl*>(data)->keys->keyPress(event);
+    }
+
+    static gboolean onKeyRelease(GtkWidget*, GdkEventKey* event, gpointer data)
+    {
+        return static_cast<Impl*>(data)->keys->keyRelease(event);
+    }
+
+    static gboolean onFocusIn(GtkWidget*, GdkEventFocus*, gpointer data)
+    {
+        static_cast<Impl*>(data)->keys->focusIn();
+        return FALSE;
+    }
+
+    // Minimised or unmapped is the home button; shown again, the return.
+    void followVisibility()
+    {
+        auto* application = Application::shared();
+        if (!application)
+            return;
+        bool hidden = iconified || unmapped;
+        if (hidden && application->applicationState() != Application::State::Background) {
+            touches.cancelAll();
+            if (application->applicationState() == Application::State::Active)
+                application->resignActive();
+            application->enterBackground();
+        } else if (!hidden && application->applicationState() == Application::State::Background) {
+            application->enterForeground();
+            application->becomeActive();
+        }
+    }
+
+    static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        if (event->changed_mask & GDK_WINDOW_STATE_ICONIFIED) {
+            self->iconified = (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
+            self->followVisibility();
+        }
+        return FALSE;
+    }
+
+    static gboolean onMap(GtkWidget*, GdkEvent*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        self->unmapped = false;
+        self->followVisibility();
+        return FALSE;
+    }
+
+    static gboolean onUnmap(GtkWidget*, GdkEvent*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        self->unmapped = true;
+        self->followVisibility();
+        return FALSE;
+    }
+
+    // The close button ends the application (its state saved); the window
+    // stays until the program lets it go.
+    static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer)
+    {
+        if (auto* application = Application::shared())
+            application->terminate();
+        else
+            core::RunLoop::main().stop();
+        return TRUE;
+    }
+};
+
+std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
+{
+    if (!web::GtkStartup::start())
+        return nullptr;
+    auto impl = std::make_unique<Impl>();
+    Impl* m = impl.get();
+    displayGone = false;
+    GdkDisplay* display = gdk_display_get_default();
+    if (GDK_IS_X11_DISPLAY(display)) {
+        XSetIOErrorHandler(onXIOError);
+        XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), onXIOErrorExit, nullptr);
+    }
+
+    m->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    g_object_ref_sink(m->window);
+    gtk_window_set_title(GTK_WINDOW(m->window), options.title.c_str());
+    m->overlay = gtk_overlay_new();
+    m->area = gtk_drawing_area_new();
+    gtk_widget_set_can_focus(m->area, TRUE);
+    gtk_widget_add_events(m->area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK
+            | GDK_BUTTON1_MOTION_MASK | GDK_TOUCH_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK
+            | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK);
+    gtk_container_add(GTK_CONTAINER(m->overlay), m->area);
+    gtk_container_add(GTK_CONTAINER(m->window), m->overlay);
+
+    // The screen's size in points, shrunk to the monitor's work area with
+    // its aspect kept.
+    gfx::Size screen = m->screenSize();
+    double width = screen.width, height = screen.height;
+    if (GdkMonitor* monitor = gdk_display_get_primary_monitor(display) ? gdk_display_get_primary_monitor(display)
+                                                                       : gdk_display_get_monitor(display, 0)) {
+        GdkRectangle work;
+        gdk_monitor_get_workarea(monitor, &work);
+        if (work.width > 0 && work.height > 0) {
+            double shrink = std::min({ 1.0, work.width / width, work.height / height });
+            width = std::floor(width * shrink);
+            height = std::floor(height * shrink);
+        }
+    }
+    gtk_window_set_default_size(GTK_WINDOW(m->window), int(std::max(1.0, width)), int(std::max(1.0, height)));
+
+    m->keys = std::make_unique<HostKeys>(m->window, [m](Orientation orientation) {
+        // Ctrl+arrows turn the device and the window with it.
+        if (isLandscape(orientation) == isLandscape(Application::shared()->deviceOrientation()))
+            return;
+        int w = 0, h = 0;
+        gtk_window_get_size(GTK_WINDOW(m->window), &w, &h);
+        gtk_window_resize(GTK_WINDOW(m->window), h, w);
+    });
+
+    auto connect = [m](gpointer instance, const char* signal, GCallback callback) {
+        m->handlers.push_back(g_signal_connect(instance, signal, callback, m));
+    };
+    connect(m->area, "draw", G_CALLBACK(Impl::onDraw));
+    connect(m->area, "size-allocate", G_CALLBACK(Impl::onSizeAllocate));
+    connect(m->area, "notify::scale-factor", G_CALLBACK(Impl::onScaleChanged));
+    connect(m->area, "button-press-event", G_CALLBACK(Impl::onButtonPress));
+    connect(m->area, "button-release-event", G_CALLBACK(Impl::onButtonRelease));
+    connect(m->area, "motion-notify-event", G_CALLBACK(Impl::onMotion));
+    connect(m->area, "grab-broken-event", G_CALLBACK(Impl::onGrabBroken));
+    connect(m->area, "touch-event", G_CALLBACK(Impl::onTouch));
+    connect(m->area, "scroll-event", G_CALLBACK(Impl::onScroll));
+    connect(m->window, "key-press-event", G_CALLBACK(Impl::onKeyPress));
+    connect(m->window, "key-release-event", G_CALLBACK(Impl::onKeyRelease));
+    connect(m->window, "focus-in-event", G_CALLBACK(Impl::onFocusIn));
+    connect(m->window, "window-state-event", G_CALLBACK(Impl::onWindowState));
+    connect(m->window, "map-event", G_CALLBACK(Impl::onMap));
+    connect(m->window, "unmap-event", G_CALLBACK(Impl::onUnmap));
+    connect(m->window, "delete-event", G_CALLBACK(Impl::onDelete));
+
+    gtk_widget_show_all(m->window);
+    gtk_widget_grab_focus(m->area);
+    int factor = gtk_widget_get_scale_factor(m->area);
+    if (factor > 0)
+        gfx::Screen::main().setScale(float(factor));
+
+    // Damage goes out at the end of every pass, after layout. A flush that
+    // queued drawing asks for one more pass without waiting, so GLib's
+    // context hears of the frame GTK wants.
+    core::RunLoop::PassObserver observer;
+    observer.beforeWaiting = [m](double wait) { return m->flush() ? 0.0 : wait; };
+    m->passObserver = core::RunLoop::main().addPassObserver(std::move(observer));
+
+    // Web views in the window show their pages live.
+    web::WebViewPlacement::setProvider([m](Window&) {
+        auto placement = std::make_shared<LivePlacement>(m->overlay, [m] { return m->fit(); });
+        std::erase_if(m->placements, [](auto& weak) { return weak.expired(); });
+        m->placements.push_back(placement);
+        return placement;
+    });
+
+    // The desktop's services while the window shows.
+    DesktopPrinting::install(m->window);
+    DesktopMail::install();
+
+    std::unique_ptr<WindowHost> host(new WindowHost(std::move(impl)));
+    currentHost = host.get();
+    // SIGUSR1 (blocked by the program before any thread starts) asks for a
+    // picture of the screen and the view tree in the home's tmp.
+    if (!core::paths::home().empty()) {
+        core::RunLoop::main().setSignalHandler(SIGUSR1, [] {
+            if (currentHost)
+                currentHost->writeSnapshot(core::paths::temporaryDirectory());
+        });
+    }
+    return host;
+}
+
+WindowHost::WindowHost(std::unique_ptr<Impl> impl)
+    : m(std::move(impl))
+{
+}
+
+WindowHost::~WindowHost()
+{
+    if (currentHost == this) {
+        currentHost = nullptr;
+        if (!core::paths::home().empty())
+            core::RunLoop::main().setSignalHandler(SIGUSR1, {});
+    }
+    m->passObserver = {};
+    m->touches = HostTouches();
+    DesktopPrinting::uninstall();
+    DesktopMail::uninstall();
+    web::WebViewPlacement::setProvider(nullptr);
+    if (!displayGone) {
+        for (auto& weak : m->placements)
+            if (auto placement = weak.lock())
+                placement->release();
+    }
+    if (displayGone) {
+        // The connection is dead: GTK is not called again, the widgets leak.
+        m->keys.release();
+        return;
+    }
+    if (m->tick)
+        gtk_widget_remove_tick_callback(m->area, m->tick);
+    m->keys.reset();
+    for (gulong handler : m->handlers) {
+        if (g_signal_handler_is_connected(m->area, handler))
+            g_signal_handler_disconnect(m->area, handler);
+        else if (g_signal_handler_is_connected(m->window, handler))
+            g_signal_handler_disconnect(m->window, handler);
+    }
+    gtk_widget_destroy(m->window);
+    g_object_unref(m->window);
+}
+
+WindowHost* WindowHost::current()
+{
+    return currentHost;
+}
+
+void* WindowHost::window() const
+{
+    return m->window;
+}
+
+void* WindowHost::drawingArea() const
+{
+    return m->area;
+}
+
+bool WindowHost::flush()
+{
+    return m->flush();
+}
+
+const std::vector<gfx::Rect>& WindowHost::lastDamage() const
+{
+    return m->lastDamage;
+}
+
+uint64_t WindowHost::drawCount() const
+{
+    return m->draws;
+}
+
+uint64_t WindowHost::tickCount() const
+{
+    return m->ticks;
+}
+
+bool WindowHost::isTicking() const
+{
+    return m->tick != 0;
+}
+
+ScreenFit WindowHost::fit() const
+{
+    return m->fit();
+}
+
+bool WindowHost::isDisplayGone() const
+{
+    return displayGone;
+}
+
+std::string WindowHost::writeSnapshot(const std::string& directory)
+{
+    core::Error error;
+    core::fs::createDirectory(directory, true, &error);
+    std::string png = core::path::appendingPathComponent(directory, "screen.png");
+    std::string dump = core::path::appendingPathComponent(directory, "screen-dump.txt");
+    RenderOptions options;
+    options.scale = gfx::Screen::main().scale();
+    options.realText = true;
+    if (!Renderer::renderScreenToPNG(png, options, &error)) {
+        core::log("Cannot write the screen's picture to {}: {}", png, error.localizedDescription());
+        return {};
+    }
+    if (!core::fs::writeFileAtomically(dump, ViewTreeDump::dump(), &error)) {
+        core::log("Cannot write the view tree to {}: {}", dump, error.localizedDescription());
+        return {};
+    }
+    core::log("The screen is in {} and its views in {}", png, dump);
+    return png;
+}
+
+} // namespace ui

@@ -1,0 +1,72 @@
+#pragma once
+
+// The toolkit's screen in a desktop window: one GTK window holding an
+// overlay, a drawing area below (the screen, drawn by ui::Renderer) and
+// the live web pages above. The window shows the portrait screen turned to
+// the interface's orientation, fitted and letterboxed; pointer, touch,
+// wheel, keys and the input method become toolkit events and text-input
+// calls; the window's size turns the device; minimising and closing are the
+// home button and the end of the application. Nothing here runs a main loop
+// of its own: GLib's context runs inside the main run loop, damage is
+// flushed at the end of each pass, and the frame clock ticks only while
+// something animates. GTK stays in the .cpp file. Main thread only.
+
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/Host/ScreenFit.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class WindowHost {
+public:
+    struct Options {
+        // The window's title (the application's display name).
+        std::string title;
+    };
+
+    // Starts GTK (shared with the web views) and opens the window over the
+    // main screen as it is set now (bounds in points); null, logged, when
+    // no display can be opened.
+    static std::unique_ptr<WindowHost> open(const Options& options);
+    ~WindowHost();
+    WindowHost(const WindowHost&) = delete;
+    WindowHost& operator=(const WindowHost&) = delete;
+    // The open host, if any.
+    static WindowHost* current();
+
+    // The GtkWindow and the GtkDrawingArea (untyped: no GTK in this header).
+    void* window() const;
+    void* drawingArea() const;
+
+    // Looks for damage now (the end of each main-loop pass does), queueing
+    // redraws of what changed; true when something was queued.
+    bool flush();
+    // The screen rectangles the last flush that found damage queued.
+    const std::vector<gfx::Rect>& lastDamage() const;
+    // Draws and frame-clock ticks so far; whether ticks run now.
+    uint64_t drawCount() const;
+    uint64_t tickCount() const;
+    bool isTicking() const;
+    // How the screen sits in the drawing area now.
+    ScreenFit fit() const;
+    // The X connection was lost: the application was told to terminate and
+    // GTK is not called again.
+    bool isDisplayGone() const;
+
+    // The screen as a PNG (Renderer, real text, the display's scale) and
+    // the view tree's dump beside it, into `directory`; answers the PNG's
+    // path, empty on failure (logged).
+    std::string writeSnapshot(const std::string& directory);
+
+    struct Impl;
+
+private:
+    explicit WindowHost(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m;
+};
+
+} // namespace ui
