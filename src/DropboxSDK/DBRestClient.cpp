@@ -432,8 +432,10 @@ void DBRestClient::createFolder(const std::string& path)
 void DBRestClient::requestDidMovePath(DBRequest& request)
 {
     Ending ending(*this, request);
-    if (request.error())
-        fail(request, request.error(), Callback::MovePathFailedWithError, &DBRestClientDelegate::movePathFailedWithError);
+    // The answer is the item's record; anything else did not do the work.
+    core::Error error;
+    if (!answerObject(request, error))
+        fail(request, error, Callback::MovePathFailedWithError, &DBRestClientDelegate::movePathFailedWithError);
     else if (auto delegate = delegateFor(Callback::MovedPath))
         delegate->movedPath(*this, userInfoString(request, "from_path"), userInfoString(request, "to_path"));
 }
@@ -441,8 +443,10 @@ void DBRestClient::requestDidMovePath(DBRequest& request)
 void DBRestClient::requestDidCopyPath(DBRequest& request)
 {
     Ending ending(*this, request);
-    if (request.error())
-        fail(request, request.error(), Callback::CopyPathFailedWithError, &DBRestClientDelegate::copyPathFailedWithError);
+    // The answer is the item's record; anything else did not do the work.
+    core::Error error;
+    if (!answerObject(request, error))
+        fail(request, error, Callback::CopyPathFailedWithError, &DBRestClientDelegate::copyPathFailedWithError);
     else if (auto delegate = delegateFor(Callback::CopiedPath))
         delegate->copiedPath(*this, userInfoString(request, "from_path"), userInfoString(request, "to_path"));
 }
@@ -450,8 +454,9 @@ void DBRestClient::requestDidCopyPath(DBRequest& request)
 void DBRestClient::requestDidDeletePath(DBRequest& request)
 {
     Ending ending(*this, request);
-    if (request.error())
-        fail(request, request.error(), Callback::DeletePathFailedWithError, &DBRestClientDelegate::deletePathFailedWithError);
+    core::Error error;
+    if (!answerObject(request, error))
+        fail(request, error, Callback::DeletePathFailedWithError, &DBRestClientDelegate::deletePathFailedWithError);
     else if (auto delegate = delegateFor(Callback::DeletedPath))
         delegate->deletedPath(*this, userInfoString(request, "path"));
 }

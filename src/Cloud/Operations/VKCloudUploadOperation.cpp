@@ -1,5 +1,7 @@
 #include "Cloud/Operations/VKCloudUploadOperation.h"
 
+#include "Cloud/Operations/VKCloudFileOperation.h"
+
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
@@ -27,24 +29,6 @@
 #include <limits>
 
 namespace {
-
-uint64_t saturatingSum(const std::map<std::string, uint64_t>& bytes)
-{
-    uint64_t sum = 0;
-    for (const auto& [path, count] : bytes)
-        sum = count > std::numeric_limits<uint64_t>::max() - sum ? std::numeric_limits<uint64_t>::max() : sum + count;
-    return sum;
-}
-
-uint64_t scaled(uint64_t bytes, float progress)
-{
-    const float value = static_cast<float>(bytes) * progress;
-    if (!(value > 0))
-        return 0;
-    if (value >= static_cast<float>(std::numeric_limits<uint64_t>::max()))
-        return std::numeric_limits<uint64_t>::max();
-    return static_cast<uint64_t>(value);
-}
 
 // Folder flag, size and date of the item at `path` onto the node.
 void describe(VKCloudManagedObject& node, const std::string& path)
@@ -406,13 +390,7 @@ void VKCloudUploadOperation::processUploadQueue()
 
 void VKCloudUploadOperation::updateProgress()
 {
-    const uint64_t total = saturatingSum(m_totalBytes);
-    if (total == 0)
-        return;
-    const float progress = static_cast<float>(double(saturatingSum(m_bytesLoaded)) / double(total));
-    setProgress(progress);
-    if (auto delegate = this->delegate())
-        delegate->fileOperation(*this, progress);
+    cloudbytes::reportProgress(*this, m_bytesLoaded, m_totalBytes);
 }
 
 void VKCloudUploadOperation::setUploadStateForPath(const std::string& cloudPath, int32_t state)
@@ -427,7 +405,7 @@ void VKCloudUploadOperation::cloudServiceUploadForPathDidUpdateProgress(VKCloudS
 {
     if (!m_totalBytes.count(path))
         return;
-    m_bytesLoaded[path] = scaled(m_totalBytes[path], progress);
+    m_bytesLoaded[path] = cloudbytes::scaled(m_totalBytes[path], progress);
     updateProgress();
     if (progress == 1.0f)
         setUploadStateForPath(path, VKNetworkStateFinalizing);
