@@ -357,6 +357,10 @@ void VKCloudDownloadOperation::sendDidEndDelegateMessage()
 {
     if (m_ended)
         return;
+    // A question still shown (the operation was cancelled meanwhile) has
+    // nothing left to decide.
+    if (auto alert = std::move(m_alert))
+        alert->dismiss(alert->cancelButtonIndex(), false);
     if (m_deleteOriginals) {
         for (const auto& resource : m_selection) {
             if (resource->exists())

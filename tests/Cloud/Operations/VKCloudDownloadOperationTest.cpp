@@ -199,13 +199,34 @@ TEST_F(VKCloudDownloadOperationTest, TheQuotaQuestion)
     EXPECT_EQ(delegate->willStart, 3);
     ASSERT_TRUE(waitForEnd(4));
 
+    // A folder counts itself and its direct children, as its refreshed
+    // listing gives them: not what lies deeper.
+    cloudFile("/E/x.txt", std::string(100, 'x'));
+    cloudFile("/E/Sub/deep.txt", std::string(5000, 'd'));
+    mirror("/E", true);
+    available = 100;
+    download({ "/E" }, false, "Estimate");
+    const std::string expected = "The current download (" + formatter.formatBytesAsString(100)
+        + ") may exceed your remaining disk quota (" + formatter.formatBytesAsString(100) + ").";
+    EXPECT_TRUE(waitFor([&] {
+        for (const auto& choice : driver.shownChoices())
+            if (auto shown = std::dynamic_pointer_cast<ui::AlertView>(choice); shown && shown->message() == expected)
+                return true;
+        return false;
+    }));
+    // Cancelled from its progress row, it takes its question away.
+    operation = std::static_pointer_cast<VKCloudDownloadOperation>(cancellable);
+    operation->cancel();
+    EXPECT_TRUE(driver.shownChoices().empty());
+    ASSERT_TRUE(waitForEnd(5));
+
     // An alert the system took away leaves the operation waiting.
     available = 10;
     operation = download({ "/a.txt" }, false, "System");
     ASSERT_TRUE(driver.alert());
     VKApplication::sharedApplication()->vk_dismissActiveAlertView();
     settle(0.2);
-    EXPECT_EQ(delegate->ends(), 4u);
+    EXPECT_EQ(delegate->ends(), 5u);
     EXPECT_FALSE(operation->hasEnded());
     EXPECT_TRUE(VKDownloadManager::sharedManager()->allDownloads().empty());
 }
