@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -120,15 +122,37 @@ bool writeAll(int fd, const char* bytes, size_t length)
 }
 
 // Kernel-side copy where the file systems allow it, else through a buffer.
-bool copyData(int in, int out)
+// After each step (at most MaximumCopyStep) the test hook and the progress
+// callback have their say; a false from the callback is ECANCELED. A failure
+// leaves errno set.
+bool copyData(int in, int out, const std::function<bool(uint64_t)>* progress = nullptr,
+    const std::string* to = nullptr)
 {
     bool kernelCopy = true;
     std::vector<char> buffer;
+    uint64_t written = 0;
+    auto stepDone = [&](uint64_t bytes) {
+        written += bytes;
+        if (to) {
+            if (const int injected = FileTestHooks::copyDataError(*to, written)) {
+                errno = injected;
+                return false;
+            }
+        }
+        if (progress && *progress && !(*progress)(bytes)) {
+            errno = ECANCELED;
+            return false;
+        }
+        return true;
+    };
     for (;;) {
         if (kernelCopy) {
-            ssize_t count = copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
-            if (count > 0)
+            ssize_t count = copy_file_range(in, nullptr, out, nullptr, MaximumCopyStep, 0);
+            if (count > 0) {
+                if (!stepDone(static_cast<uint64_t>(count)))
+                    return false;
                 continue;
+            }
             if (count == 0)
                 return true;
             if (errno == EINTR)
@@ -143,7 +167,7 @@ bool copyData(int in, int out)
             continue;
         if (count <= 0)
             return count == 0;
-        if (!writeAll(out, buffer.data(), static_cast<size_t>(count)))
+        if (!writeAll(out, buffer.data(), static_cast<size_t>(count)) || !stepDone(static_cast<uint64_t>(count)))
             return false;
     }
 }
@@ -286,7 +310,8 @@ public:
         // A failure below this item has already been reported and stopped the copy.
         if (m_stopped)
             return false;
-        if (m_options.itemFailed && m_options.itemFailed(from, failure))
+        const bool cancelled = failure.is(Error::POSIXDomain, ECANCELED);
+        if (!cancelled && m_options.itemFailed && m_options.itemFailed(from, failure))
             return true;
         m_stopped = true;
         setError(m_error, std::move(failure));
@@ -348,7 +373,7 @@ private:
         return true;
     }
 
-    static bool copyFile(const std::string& from, const std::string& to, Error* error)
+    bool copyFile(const std::string& from, const std::string& to, Error* error)
     {
         // O_NONBLOCK: an item swapped for a FIFO must not hang the copy.
         Descriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -362,7 +387,7 @@ private:
         Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (out.get() < 0)
             return fail(error, errno, to);
-        if (!copyData(in.get(), out.get()) || close(out.release()) != 0)
+        if (!copyData(in.get(), out.get(), &m_options.progress, &to) || close(out.release()) != 0)
             return fail(error, errno, to);
         return true;
     }
@@ -712,15 +737,65 @@ bool copyItem(const std::string& from, const std::string& to, const CopyOptions&
     return TreeCopy(options, error).copy(from, to);
 }
 
+namespace {
+
+bool isErrorAbout(const Error& error, const std::string& path)
+{
+    auto found = error.userInfo().find(Error::FilePathKey);
+    return found != error.userInfo().end() && found->second.isString() && found->second.string() == path;
+}
+
+} // namespace
+
+std::string hiddenSiblingPath(const std::string& path, std::string_view tag)
+{
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string item = path;
+    while (item.size() > 1 && item.back() == '/')
+        item.pop_back();
+    const auto slash = item.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : item.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? item : item.substr(slash + 1);
+    // Room for the dots, the tag and the suffix within a name's 255 bytes,
+    // cut on a character's first byte.
+    const size_t room = 255 - 3 - std::min<size_t>(tag.size(), 64) - 6;
+    if (name.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    for (;;) {
+        unsigned char random[6];
+        if (getrandom(random, sizeof random, 0) != sizeof random) {
+            for (auto& byte : random)
+                byte = static_cast<unsigned char>(std::rand());
+        }
+        std::string candidate = folder + "." + name + "." + std::string(tag.substr(0, 64)) + "-";
+        for (unsigned char byte : random)
+            candidate += Letters[byte % (sizeof Letters - 1)];
+        struct stat existing;
+        if (lstat(candidate.c_str(), &existing) != 0)
+            return candidate;
+    }
+}
+
 bool moveItem(const std::string& from, const std::string& to, Error* error)
+{
+    return moveItem(from, to, CopyOptions(), error);
+}
+
+bool moveItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error)
 {
     if (hasNul(from) || hasNul(to))
         return fail(error, EINVAL, hasNul(from) ? from : to);
-    if (const int injected = FileTestHooks::renameItemError(from))
+    // An injected EXDEV goes the way of a move across file systems.
+    const int injected = FileTestHooks::renameItemError(from);
+    if (injected && injected != EXDEV)
         return fail(error, injected, from);
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (!injected && renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
-    int code = errno;
+    int code = injected ? injected : errno;
     struct stat existing;
     if (code == EINVAL && !path::isWithin(to, from)) {
         // A file system without no-replace renames: look first.
@@ -734,16 +809,27 @@ bool moveItem(const std::string& from, const std::string& to, Error* error)
         return fail(error, code, from);
     if (lstat(to.c_str(), &existing) == 0)
         return fail(error, EEXIST, to);
-    Error copyError;
-    if (!copyItem(from, to, &copyError)) {
-        // Nothing was at `to` before, so what is there now is the partial copy
-        // (unless someone else got there first).
-        if (!copyError.is(Error::POSIXDomain, EEXIST))
-            removeItem(to);
-        setError(error, copyError);
-        return false;
+    // Another file system: the copy is made beside the target and only a
+    // whole copy takes its name.
+    for (;;) {
+        const std::string staging = hiddenSiblingPath(to, "move");
+        Error copyError;
+        if (!copyItem(from, staging, options, &copyError)) {
+            // Another got to the sibling's name first: nothing of ours is there.
+            if (copyError.is(Error::POSIXDomain, EEXIST) && isErrorAbout(copyError, staging))
+                continue;
+            removeItem(staging);
+            setError(error, std::move(copyError));
+            return false;
+        }
+        if (renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0
+            && !(errno == EINVAL && lstat(to.c_str(), &existing) != 0 && rename(staging.c_str(), to.c_str()) == 0)) {
+            const int renameCode = errno == EINVAL ? EEXIST : errno;
+            removeItem(staging);
+            return fail(error, renameCode, to);
+        }
+        return removeItem(from, error);
     }
-    return removeItem(from, error);
 }
 
 bool replaceItem(const std::string& from, const std::string& to, Error* error)

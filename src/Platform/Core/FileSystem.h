@@ -116,13 +116,30 @@ struct CopyOptions {
     // error. Without it the first failure stops. A copy whose failures were
     // all skipped succeeds: the callback is where they are counted.
     std::function<bool(const std::string& path, const Error& error)> itemFailed;
+    // Told the bytes of each step of file data just written (a step is at
+    // most MaximumCopyStep): false stops the whole copy with ECANCELED,
+    // which itemFailed never hears of.
+    std::function<bool(uint64_t bytes)> progress;
 };
+// The most file data copied between two progress calls.
+inline constexpr uint64_t MaximumCopyStep = 8 * 1024 * 1024;
 bool copyItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error = nullptr);
+
+// A path beside `path` that nothing holds now: "." + its name + "." + tag +
+// "-" + six random characters, the name cut to leave room. Hidden, so the
+// browser's listings leave it out. Whoever makes an item there uses a call
+// that never replaces and asks again when another got there first (EEXIST).
+std::string hiddenSiblingPath(const std::string& path, std::string_view tag);
 
 // Renames without ever replacing (EEXIST when `to` exists). Across file
 // systems the item is copied and the source removed; a failed copy removes
 // its partial destination and leaves the source as it was.
 bool moveItem(const std::string& from, const std::string& to, Error* error = nullptr);
+// The same, where a copy across file systems is made in a hidden sibling of
+// `to` with the options' progress and say, renamed into place without
+// replacing, and only then is the source removed: a cancelled or failed copy
+// leaves no sibling and the source whole, and `to` never shows a part.
+bool moveItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error = nullptr);
 
 // Swaps two existing items in one step (renameat2 RENAME_EXCHANGE), so that
 // a replacement made beside an item takes its place with no moment at which

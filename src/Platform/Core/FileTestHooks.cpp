@@ -15,6 +15,9 @@ std::atomic<bool> hasCopyHook { false };
 std::mutex renameHookMutex;
 std::shared_ptr<const std::function<int(const std::string&)>> renameHook;
 std::atomic<bool> hasRenameHook { false };
+using DataHook = std::function<int(const std::string&, uint64_t)>;
+std::shared_ptr<const DataHook> dataHook;
+std::atomic<bool> hasDataHook { false };
 
 } // namespace
 
@@ -34,11 +37,19 @@ void FileTestHooks::setRenameItemHook(std::function<int(const std::string& from)
     hasRenameHook = renameHook != nullptr;
 }
 
+void FileTestHooks::setCopyDataHook(std::function<int(const std::string& to, uint64_t written)> hook)
+{
+    std::lock_guard lock(copyHookMutex);
+    dataHook = hook ? std::make_shared<const DataHook>(std::move(hook)) : nullptr;
+    hasDataHook = dataHook != nullptr;
+}
+
 void FileTestHooks::reset()
 {
     writeError = 0;
     setCopyItemHook(nullptr);
     setRenameItemHook(nullptr);
+    setCopyDataHook(nullptr);
 }
 
 int FileTestHooks::takeWriteError()
@@ -69,6 +80,18 @@ int FileTestHooks::renameItemError(const std::string& from)
         hook = renameHook;
     }
     return hook ? (*hook)(from) : 0;
+}
+
+int FileTestHooks::copyDataError(const std::string& to, uint64_t written)
+{
+    if (!hasDataHook.load(std::memory_order_relaxed))
+        return 0;
+    std::shared_ptr<const DataHook> hook;
+    {
+        std::lock_guard lock(copyHookMutex);
+        hook = dataHook;
+    }
+    return hook ? (*hook)(to, written) : 0;
 }
 
 } // namespace core

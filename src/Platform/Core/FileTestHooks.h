@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -19,9 +20,13 @@ public:
     // that item, 0 lets it go. Runs on the copying thread.
     static void setCopyItemHook(std::function<int(const std::string& from)> hook);
     // Asked with each source path before fs::moveItem renames it: an errno
-    // fails the move with the item left where it was, 0 lets it go. Runs on
-    // the moving thread.
+    // fails the move with the item left where it was (EXDEV makes it copy
+    // as across file systems), 0 lets it go. Runs on the moving thread.
     static void setRenameItemHook(std::function<int(const std::string& from)> hook);
+    // Asked after each step of file data a copy wrote, with the file being
+    // written and its bytes so far: an errno fails the copy there (a disk
+    // that fills mid-file), 0 goes on. Runs on the copying thread.
+    static void setCopyDataHook(std::function<int(const std::string& to, uint64_t written)> hook);
     static void reset();
 
     // Used by the file layer: the injected errno (0 when none), which is
@@ -29,6 +34,7 @@ public:
     static int takeWriteError();
     static int copyItemError(const std::string& from);
     static int renameItemError(const std::string& from);
+    static int copyDataError(const std::string& to, uint64_t written);
 };
 
 } // namespace core
