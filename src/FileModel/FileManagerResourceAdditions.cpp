@@ -9,6 +9,7 @@
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/FileManagerExtendedAttributes.h"
+#include "Kit/VKFileManagerDelegate.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Formatters.h"
@@ -142,6 +143,19 @@ VKRemoveResult privateRemoveFileResource(const std::shared_ptr<VKFileResource>& 
     return VKRemoveResultDone;
 }
 
+// The delegate's say over a copy made for `from` → `to`: each step of data
+// is reported, and a false answer cancels.
+fs::CopyOptions copyOptionsFor(VKFileManagerDelegate* delegate, const std::string& from, const std::string& to)
+{
+    fs::CopyOptions options;
+    if (delegate) {
+        options.progress = [delegate, from, to](uint64_t bytes) {
+            return delegate->copyingItemAtPath(from, to, bytes);
+        };
+    }
+    return options;
+}
+
 } // namespace
 
 void setThumbnailCacheRemovalHook(std::function<void(const VKFileResource&)> hook)
@@ -168,6 +182,12 @@ VKRemoveResult moveFileResourceToTrash(const std::shared_ptr<VKFileResource>& re
 
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination)
 {
+    return moveFileResource(resource, destination, nullptr);
+}
+
+VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
+    VKFileManagerDelegate* delegate)
+{
     if (itemExists(destination))
         return VKRemoveResultFailed;
     if (resource->isLocked())
@@ -177,7 +197,7 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
     // The companion is looked up before the item leaves its folder.
     auto companion = resource->associatedAppleDoubleResource();
     core::Error error;
-    if (!fs::moveItem(path, destination, &error)) {
+    if (!fs::moveItem(path, destination, copyOptionsFor(delegate, path, destination), &error)) {
         core::log("Warning moveItemAtPath ({}) error: {}", resource->name(), error);
         return VKRemoveResultFailed;
     }
@@ -194,8 +214,7 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
             core::log("{}", companionError);
         }
     }
-    updateQuota(path);
-    updateQuota(destination);
+    VKQuotaManager::defaultManager()->moveStructure(path, destination);
     return VKRemoveResultDone;
 }
 
@@ -228,4 +247,69 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
     }
     updateQuota(destination);
     return VKRemoveResultDone;
+}
+
+VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
+    VKFileManagerDelegate* delegate, std::string* replaced)
+{
+    if (resource->isLocked())
+        return VKRemoveResultLocked;
+    const bool replacing = itemExists(destination);
+    if (replacing && !replaced)
+        return VKRemoveResultFailed;
+
+    const std::string path = resource->path();
+    if (delegate && !delegate->shouldCopyItemAtPath(path, destination))
+        return VKRemoveResultFailed;
+    const fs::CopyOptions options = copyOptionsFor(delegate, path, destination);
+    std::string staging;
+    core::Error error;
+    for (;;) {
+        staging = fs::hiddenSiblingPath(destination, "copy");
+        error = {};
+        if (fs::copyItem(path, staging, options, &error))
+            break;
+        // Another took the sibling's name first: what is there is not ours.
+        if (fs::failedPath(error) != staging || !error.is(core::Error::POSIXDomain, EEXIST)) {
+            fs::removeItem(staging);
+            core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
+            return VKRemoveResultFailed;
+        }
+    }
+    forgetIdentity(staging);
+    // The whole copy takes the destination's name: beside nothing, or in
+    // one swap with what stood there, which stays aside under the hidden name.
+    if (replacing ? !fs::exchangeItems(staging, destination, &error) : !fs::moveItem(staging, destination, &error)) {
+        fs::removeItem(staging);
+        core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
+        return VKRemoveResultFailed;
+    }
+    if (replacing)
+        *replaced = staging;
+    if (auto companion = resource->associatedAppleDoubleResource()) {
+        const std::string target = appleDoubleDestination(destination);
+        if (itemExists(target))
+            fs::removeItem(target);
+        core::Error companionError;
+        if (fs::copyItem(companion->path(), target, &companionError)) {
+            forgetIdentity(target);
+            updateQuota(target);
+        } else {
+            core::log("Warning, copyFileResource appleDouble error: {}", companionError);
+        }
+    }
+    updateQuota(destination);
+    return VKRemoveResultDone;
+}
+
+bool putBackReplacedItem(const std::string& replaced, const std::string& destination)
+{
+    core::Error error;
+    if (!fs::exchangeItems(replaced, destination, &error)) {
+        core::log("Warning, failed to put back {}: {}", destination, error);
+        return false;
+    }
+    fs::removeItem(replaced);
+    updateQuota(destination);
+    return true;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class VKFileManagerDelegate;
 class VKFileResource;
 
 // How a resource operation ended.
@@ -32,6 +33,26 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
 // The copy gets an identity of its own: no item of it keeps the source's
 // UUID, so that removing the copy leaves the source's caches alone.
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination);
+
+// The browser's copy: made in a hidden sibling of the destination
+// (".name.copy-XXXXXX") with the delegate's progress and say, then renamed
+// into place without replacing, so the destination never shows a part and a
+// failed or cancelled copy leaves nothing behind. Links stay links, modes,
+// times and user attributes go along (not the UUID). With `replaced`, an item
+// already at the destination is swapped out in one step and left at the
+// hidden path given back there, for the caller to remove once the whole
+// operation stands or to put back (putBackReplacedItem); without, an
+// existing destination fails.
+VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
+    VKFileManagerDelegate* delegate, std::string* replaced = nullptr);
+// Undoes a replacement: the item set aside at `replaced` takes its place at
+// `destination` again and what stood there is removed.
+bool putBackReplacedItem(const std::string& replaced, const std::string& destination);
+// A move with the delegate's progress and say where it has to copy (across
+// file systems, through a hidden sibling). The quota tree carries the item
+// over without a rescan.
+VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
+    VKFileManagerDelegate* delegate);
 
 // Replaces how removals drop an item's thumbnail and preview (tests record
 // them); unset, the shared thumbnail manager drops them.

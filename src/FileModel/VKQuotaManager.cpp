@@ -431,6 +431,34 @@ void VKQuotaManager::updateQuotaForPath(std::string_view path)
     });
 }
 
+void VKQuotaManager::moveStructure(std::string_view from, std::string_view to)
+{
+    auto fromComponents = isServersPath(from) ? std::nullopt : pathComponentsRelativeToRootForPath(from);
+    auto toComponents = isServersPath(to) ? std::nullopt : pathComponentsRelativeToRootForPath(to);
+    bool carried = false;
+    {
+        std::lock_guard lock(m_updateLock);
+        auto* item = const_cast<VKQuotaItem*>(
+            fromComponents && !fromComponents->empty() ? itemAt(*fromComponents) : nullptr);
+        if (item) {
+            const uint64_t size = item->structureSize();
+            VKQuotaItem taken = std::move(*item);
+            replaceItem(*fromComponents, std::nullopt, size);
+            if (toComponents && !toComponents->empty())
+                insertItem(*toComponents, std::move(taken));
+            carried = true;
+        }
+    }
+    if (!carried) {
+        updateQuotaForPath(from);
+        updateQuotaForPath(to);
+        return;
+    }
+    postQuotaUpdateNotification(pathForComponents(*fromComponents, fromComponents->size()));
+    if (toComponents)
+        postQuotaUpdateNotification(pathForComponents(*toComponents, toComponents->size()));
+}
+
 void VKQuotaManager::updateQuotaForSingleItemAtPath(std::string_view path)
 {
     performUpdate(path, [this](const std::string& itemPath, const std::vector<std::string>& components) {

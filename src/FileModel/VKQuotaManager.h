@@ -65,6 +65,10 @@ public:
 
     // Rescans the item fully (a vanished one leaves the tree).
     void updateQuotaForPath(std::string_view path);
+    // Carries the item's entry (a folder's whole subtree) from one path to
+    // the other after a move, without a scan; only a source the tree does
+    // not know is scanned at its new place.
+    void moveStructure(std::string_view from, std::string_view to);
     // Takes the item's own new size; a folder's children are not rescanned.
     void updateQuotaForSingleItemAtPath(std::string_view path);
     // Rescans a folder's entries, keeping the subfolders whose own size and

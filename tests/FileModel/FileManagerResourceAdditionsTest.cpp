@@ -7,6 +7,8 @@
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/FileManagerExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
+#include "Kit/VKFileManagerDelegate.h"
 #include "Support/FileModel/RecordingCloudHooks.h"
 #include "Support/FileModel/RecordingDownloadHooks.h"
 #include "Support/FileModel/RecordingServerLockHooks.h"
@@ -216,6 +218,78 @@ TEST_F(FileManagerResourceAdditionsTest, CopyGetsItsOwnIdentity)
     EXPECT_EQ(removeFileResource(resource(doc("Dst"))), VKRemoveResultDone);
     EXPECT_TRUE(exists(index));
     EXPECT_EQ(resource(doc("Src"))->UUID(), sourceUUID);
+}
+
+// A delegate that counts bytes and stops after a number of steps.
+class StoppingDelegate : public VKFileManagerDelegate {
+public:
+    explicit StoppingDelegate(int steps) : m_steps(steps) { }
+    bool copyingItemAtPath(const std::string&, const std::string&, uint64_t bytes) override
+    {
+        this->bytes += bytes;
+        return --m_steps > 0;
+    }
+    uint64_t bytes = 0;
+
+private:
+    int m_steps;
+};
+
+TEST_F(FileManagerResourceAdditionsTest, StagedCopyTakesTheTargetsPlaceOnlyWhenWhole)
+{
+    makeDoc("Src/a.txt", "new");
+    makeDoc("Src/b.txt", std::string(5000, 'b'));
+    makeDoc("Dst/a.txt", "old");
+    auto names = [&] { return *core::fs::sortedContentsOfDirectory(doc("Dst")); };
+
+    // An existing target is refused unless the caller takes the replaced item.
+    StoppingDelegate counting(1000);
+    EXPECT_EQ(copyFileResource(resource(doc("Src/a.txt")), doc("Dst/a.txt"), &counting), VKRemoveResultFailed);
+    std::string replaced;
+    ASSERT_EQ(copyFileResource(resource(doc("Src/a.txt")), doc("Dst/a.txt"), &counting, &replaced), VKRemoveResultDone);
+    EXPECT_EQ(readFile(doc("Dst/a.txt")), "new");
+    EXPECT_EQ(readFile(replaced), "old");
+    EXPECT_EQ(replaced.rfind(doc("Dst/.a.txt.copy-"), 0), 0u) << replaced;
+    EXPECT_EQ(counting.bytes, 3u);
+    // Put back, the old item is where it was and the copy is gone.
+    EXPECT_TRUE(putBackReplacedItem(replaced, doc("Dst/a.txt")));
+    EXPECT_EQ(readFile(doc("Dst/a.txt")), "old");
+    EXPECT_EQ(names(), std::vector<std::string> { "a.txt" });
+
+    // A cancel or a full disk part-way leaves nothing, hidden or not.
+    StoppingDelegate stopping(1);
+    EXPECT_EQ(copyFileResource(resource(doc("Src")), doc("Dst/Src"), &stopping), VKRemoveResultFailed);
+    core::FileTestHooks::setCopyDataHook([](const std::string&, uint64_t) { return ENOSPC; });
+    EXPECT_EQ(copyFileResource(resource(doc("Src/b.txt")), doc("Dst/a.txt"), nullptr, &replaced), VKRemoveResultFailed);
+    core::FileTestHooks::reset();
+    EXPECT_EQ(names(), std::vector<std::string> { "a.txt" });
+    EXPECT_EQ(readFile(doc("Dst/a.txt")), "old");
+}
+
+TEST_F(FileManagerResourceAdditionsTest, MoveCarriesTheQuotaEntriesWithoutARescan)
+{
+    auto quota = VKQuotaManager::defaultManager();
+    makeDoc("A/tree/one", std::string(100, 'a'));
+    makeDoc("A/tree/deep/two", std::string(50, 'b'));
+    makeDoc("B/keep", "");
+    quota->updateQuotaForPath(documents);
+    const uint64_t total = quota->sizeForPath(documents);
+    const uint64_t tree = quota->sizeForPath(doc("A/tree"));
+    // Grown behind the tree's back: a rescan at the new place would see it.
+    makeDoc("A/tree/deep/two", std::string(80, 'b'));
+
+    StoppingDelegate delegate(1000);
+    ASSERT_EQ(moveFileResource(resource(doc("A/tree")), doc("B/tree"), &delegate), VKRemoveResultDone);
+    EXPECT_EQ(quota->sizeForPath(doc("B/tree")), tree);
+    EXPECT_EQ(quota->sizeForPath(doc("A/tree")), 0u);
+    EXPECT_EQ(quota->sizeForPath(documents), total);
+    EXPECT_EQ(quota->childCountForPath(doc("B/tree")), 3u);
+
+    // A source the tree never knew is scanned at its new place.
+    makeDoc("A/fresh", std::string(7, 'f'));
+    ASSERT_TRUE(core::fs::moveItem(doc("A/fresh"), doc("B/fresh")));
+    quota->moveStructure(doc("A/fresh"), doc("B/fresh"));
+    EXPECT_EQ(quota->sizeForPath(doc("B/fresh")), 7u);
 }
 
 } // namespace

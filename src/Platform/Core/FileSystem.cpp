@@ -323,6 +323,9 @@ private:
     {
         if (const int injected = FileTestHooks::copyItemError(from))
             return fail(error, injected, from);
+        // Asked before each item too, so a cancel is heard between small files.
+        if (m_options.progress && !m_options.progress(0))
+            return fail(error, ECANCELED, from);
         auto source = attributes(from, error);
         if (!source)
             return false;
@@ -457,6 +460,12 @@ Date Attributes::modificationDate() const
 Date Attributes::creationDate() const
 {
     return Date::fromUnixTime(static_cast<double>(creationTime) / NanosecondsPerSecond);
+}
+
+std::string failedPath(const Error& error)
+{
+    auto found = error.userInfo().find(Error::FilePathKey);
+    return found != error.userInfo().end() && found->second.isString() ? found->second.string() : std::string();
 }
 
 bool hasNul(std::string_view path)
@@ -737,16 +746,6 @@ bool copyItem(const std::string& from, const std::string& to, const CopyOptions&
     return TreeCopy(options, error).copy(from, to);
 }
 
-namespace {
-
-bool isErrorAbout(const Error& error, const std::string& path)
-{
-    auto found = error.userInfo().find(Error::FilePathKey);
-    return found != error.userInfo().end() && found->second.isString() && found->second.string() == path;
-}
-
-} // namespace
-
 std::string hiddenSiblingPath(const std::string& path, std::string_view tag)
 {
     static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -816,7 +815,7 @@ bool moveItem(const std::string& from, const std::string& to, const CopyOptions&
         Error copyError;
         if (!copyItem(from, staging, options, &copyError)) {
             // Another got to the sibling's name first: nothing of ours is there.
-            if (copyError.is(Error::POSIXDomain, EEXIST) && isErrorAbout(copyError, staging))
+            if (copyError.is(Error::POSIXDomain, EEXIST) && failedPath(copyError) == staging)
                 continue;
             removeItem(staging);
             setError(error, std::move(copyError));

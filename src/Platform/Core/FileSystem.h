@@ -117,8 +117,8 @@ struct CopyOptions {
     // all skipped succeeds: the callback is where they are counted.
     std::function<bool(const std::string& path, const Error& error)> itemFailed;
     // Told the bytes of each step of file data just written (a step is at
-    // most MaximumCopyStep): false stops the whole copy with ECANCELED,
-    // which itemFailed never hears of.
+    // most MaximumCopyStep), and 0 before each item: false stops the whole
+    // copy with ECANCELED, which itemFailed never hears of.
     std::function<bool(uint64_t bytes)> progress;
 };
 // The most file data copied between two progress calls.
@@ -163,6 +163,9 @@ std::optional<std::string> createUniqueFile(const std::string& folder, std::stri
 // link: a link is removed as a link, so nothing outside the tree is touched.
 // Stops at the first failure, leaving what remains. Nothing there is ENOENT.
 bool removeItem(const std::string& path, Error* error = nullptr);
+
+// The path a failure names (the error's FilePathKey), or "" when none.
+std::string failedPath(const Error& error);
 
 // Whether the path holds a NUL byte.
 bool hasNul(std::string_view path);
