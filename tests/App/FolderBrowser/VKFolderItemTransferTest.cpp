@@ -28,7 +28,8 @@ protected:
         documents = VKApplication::sharedApplication()->documentsDirectory();
         hooks.isCancelled = [this] { return cancelled; };
         hooks.moved = [this](const std::shared_ptr<VKFileResource>& resource, const std::string& to, bool replaced) {
-            moves.push_back(resource->name() + " -> " + to.substr(documents.size() + 1) + (replaced ? " (replaced)" : ""));
+            const std::string shown = to.rfind(documents + "/", 0) == 0 ? to.substr(documents.size() + 1) : to;
+            moves.push_back(resource->name() + " -> " + shown + (replaced ? " (replaced)" : ""));
         };
     }
     void TearDown() override
@@ -222,6 +223,7 @@ TEST_F(VKFolderItemTransferTest, MoveCancelStopsBeforeTheNextItem)
     makeDoc("S/one", "1");
     makeDoc("S/two", "2");
     makeDoc("S/three", "3");
+    makeFolder("Library/Documents/D");
     hooks.moved = [&](const std::shared_ptr<VKFileResource>& resource, const std::string&, bool) {
         moves.push_back(resource->name());
         cancelled = true;
