@@ -1,6 +1,8 @@
 #pragma once
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKFolderItemTransfer.h"
+#include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
@@ -63,7 +65,8 @@ class VKFolderController : public VKFolderControllerBase,
                            public ui::ActionSheetDelegate,
                            public ui::AlertViewDelegate,
                            public VKPopupAlertDelegate,
-                           public VKEmailControllerDelegate {
+                           public VKEmailControllerDelegate,
+                           public VKFolderPickerControllerDelegate {
 public:
     // Gives the cloud screens' controller for a cloud folder, once they
     // register one; a plain folder controller until then.
@@ -403,6 +406,39 @@ public:
     virtual void performActionWithDestination(const std::string& action, const core::Value& destination);
     // The sheet tagged MoveToCloudSheetTag.
     virtual void moveToCloudSheetClickedButton(VKActionSheet& sheet, int index);
+    // What the picker's pick and the overwrite sheet (code 1020) run, by name.
+    static constexpr const char* MoveToDestinationSelector = "moveMarkedItemsToDestination:";
+    static constexpr const char* CopyToDestinationSelector = "copyMarkedItemsToDestination:";
+    static constexpr const char* MoveNoConfirmationSelector = "moveMarkedItemsNoConfirmation:";
+    static constexpr const char* CopyNoConfirmationSelector = "copyMarkedItemsNoConfirmation:";
+    // The cloud screens' bar item that downloads the marked items.
+    static constexpr const char* DownloadMarkedItemsAction = "downloadMarkedItems";
+    // Refuses locked items and items without the operation (0x2 move, 0x4
+    // copy), then presents the picker from the command's bar item.
+    void moveOrCopyMarkedItems(int32_t operation);
+    void presentFolderPickerController(const std::shared_ptr<VKFolderPickerController>& picker);
+    void dismissFolderPickerController();
+    void folderPickerController(VKFolderPickerController& picker, const std::shared_ptr<VKFileResource>& folder) override;
+    void didCancelFolderPickerController(VKFolderPickerController& picker) override;
+    // A picked folder: asked about a move to another cloud service, checked
+    // for collisions (and, copying, free space) where the items stay local.
+    virtual void moveMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
+    virtual void copyMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
+    // The overwrite sheet (OverwriteSheetTag) when names are taken, else the
+    // action at once; a copy that would not fit is refused first.
+    void checkForMarkedItemCollisionsAtDestination(const std::shared_ptr<VKFileResource>& destination,
+        int32_t operation, const std::string& action);
+    // Carried out on the worker as the browser's one long operation; a cloud
+    // destination goes to the upload of marked items.
+    virtual void moveMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination);
+    virtual void copyMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination);
+    // The cloud screens upload the marked items there; here it only logs.
+    virtual void uploadMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination,
+        bool deleteOriginals);
+    // The copy's work on the worker: "Resources", "Destination", "TotalBytes"
+    // and optionally "EnsureUnique"; its end on the main thread.
+    static void copyItemsInBackground(const core::Value& parameters, Run run);
+    static void backgroundCopyOperationDidComplete(const VKFolderItemTransfer::Result& result, Run run);
 
     // Zip and unzip (VKFolderControllerZip.cpp).
     virtual void zipMarkedItems(const std::shared_ptr<core::Object>& sender);
@@ -486,6 +522,15 @@ private:
     void showRenamePrompt(const std::shared_ptr<VKFileResource>& resource, const std::string& title, const std::string& text);
     // Forgets the mark of an item (its size too).
     void unmark(const VKFileResource& resource);
+    // A move's end: its rows go, the notifications and the alert follow.
+    struct MoveOutcome {
+        std::string destination;
+        std::vector<std::shared_ptr<VKFileResource>> moved;
+        unsigned failures = 0;
+    };
+    void finishMove(const MoveOutcome& outcome, bool cancelled);
+    // Whether the destination lies in the cloud service of the listed folder.
+    bool isInListedFoldersService(const VKFileResource& destination) const;
     // A delete's next slice, and its end.
     struct Deletion;
     void continueDeletion();
