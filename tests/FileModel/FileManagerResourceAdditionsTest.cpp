@@ -15,6 +15,7 @@
 #include "Support/TestCase.h"
 
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -242,6 +243,11 @@ TEST_F(FileManagerResourceAdditionsTest, StagedCopyTakesTheTargetsPlaceOnlyWhenW
     makeDoc("Dst/a.txt", "old");
     auto names = [&] { return *core::fs::sortedContentsOfDirectory(doc("Dst")); };
 
+    // The copy keeps the mode and the user attributes, not the identity.
+    const std::string sourceUUID = resource(doc("Src/a.txt"))->UUID();
+    ASSERT_TRUE(xattrSetString("kept", doc("Src/a.txt"), "com.example.tag"));
+    ::chmod(doc("Src/a.txt").c_str(), 0640);
+
     // An existing target is refused unless the caller takes the replaced item.
     StoppingDelegate counting(1000);
     EXPECT_EQ(copyFileResource(resource(doc("Src/a.txt")), doc("Dst/a.txt"), &counting), VKRemoveResultFailed);
@@ -251,6 +257,10 @@ TEST_F(FileManagerResourceAdditionsTest, StagedCopyTakesTheTargetsPlaceOnlyWhenW
     EXPECT_EQ(readFile(replaced), "old");
     EXPECT_EQ(replaced.rfind(doc("Dst/.a.txt.copy-"), 0), 0u) << replaced;
     EXPECT_EQ(counting.bytes, 3u);
+    EXPECT_FALSE(xattrStringForItemAtPath(doc("Dst/a.txt"), VKFileResourceUUIDAttribute).has_value());
+    EXPECT_EQ(xattrStringForItemAtPath(doc("Dst/a.txt"), "com.example.tag").value_or(""), "kept");
+    EXPECT_EQ(core::fs::attributes(doc("Dst/a.txt"))->mode & 0777, 0640u);
+    EXPECT_EQ(resource(doc("Src/a.txt"))->UUID(), sourceUUID);
     // Put back, the old item is where it was and the copy is gone.
     EXPECT_TRUE(putBackReplacedItem(replaced, doc("Dst/a.txt")));
     EXPECT_EQ(readFile(doc("Dst/a.txt")), "old");

@@ -257,6 +257,11 @@ void VKFolderController::moveMarkedItemsNoConfirmation(const std::shared_ptr<VKF
         uploadMarkedItemsToDestination(destination, true);
         return;
     }
+    // A refused start must not have moved the downloads already.
+    if (isOperationInProgress()) {
+        core::log("VKFolderController: a move waits for the running operation");
+        return;
+    }
     const std::string destinationPath = path::standardizingPath(destination->path());
     auto marked = markedResources();
     // Unfinished downloads only change where they will land.

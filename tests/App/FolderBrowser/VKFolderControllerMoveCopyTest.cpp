@@ -236,6 +236,17 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     screen->moveMarkedItemsToDestination(resource(documents("E")));
     EXPECT_EQ(screen->calls.back(), "move E");
 
+    // A download names its own command; other operations have no title.
+    driver.pressSheetButton("Cancel");
+    screen->checkForMarkedItemCollisionsAtDestination(resource(documents("D")), VKFileResourceOperationDownload, "x");
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->title(), "Download to \"D\"");
+    driver.pressSheetButton("Cancel");
+    screen->checkForMarkedItemCollisionsAtDestination(resource(documents("D")), VKFileResourceOperationRename, "x");
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->title(), "");
+    driver.pressSheetButton("Cancel");
+
     // Into the listed folder a copy asks nothing.
     screen->copyMarkedItemsToDestination(resource(documents("F")));
     EXPECT_EQ(screen->calls.back(), "copy F");
@@ -273,8 +284,9 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
     makeDocument("F/c", "c");
     makeDocument("D/a", "old a");
     auto downloads = test::RecordingDownloadHooks::install();
+    downloads->addDownload(documents("F"), test::FakeDownload::create(documents("F/partial.bin")));
     showScreen(documents("F"));
-    mark({ "a", "b", "c" });
+    mark({ "a", "b", "c", "partial.bin" });
     core::FileTestHooks::setRenameItemHook([&](const std::string& from) { return from == documents("F/c") ? EACCES : 0; });
     Strings notes;
     auto& center = core::NotificationCenter::defaultCenter();
@@ -291,6 +303,8 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
         }));
     screen->carryOut = true;
     screen->moveMarkedItemsNoConfirmation(resource(documents("D")));
+    // The unfinished download only changes where it will land.
+    EXPECT_EQ(downloads->calls(), Strings { "updateDownloadPath " + documents("F/partial.bin") + " " + documents("D/partial.bin") });
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Moving 3 Items");
     finishOperation();
     EXPECT_EQ(notes, (Strings { "moved /D/a", "moved /D/b", "collection /F true", "collection /D true" }));
@@ -344,6 +358,27 @@ TEST_F(VKFolderControllerMoveCopyTest, ACancelledCopyLeavesNothingAndShowsNoAler
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 1 Item");
     finishOperation();
     EXPECT_EQ(listing("F"), (Strings { "a copy.txt", "a.txt", "tree" }));
+}
+
+TEST_F(VKFolderControllerMoveCopyTest, AFailedCopyIsCountedInOneAlertAndTheOthersLand)
+{
+    makeDocument("F/a.txt", "a");
+    makeDocument("F/b.txt", "b");
+    makeDocument("D/");
+    VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
+    showScreen(documents("F"));
+    mark({ "a.txt", "b.txt" });
+    core::FileTestHooks::setCopyItemHook([&](const std::string& from) { return from == documents("F/a.txt") ? EACCES : 0; });
+    screen->carryOut = true;
+    screen->copyMarkedItemsNoConfirmation(resource(documents("D")));
+    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 2 Items");
+    for (int i = 0; i < 5000 && alertText() == "none"; ++i) {
+        runLoop();
+        usleep(1000);
+    }
+    finishOperation();
+    EXPECT_EQ(alertText(), " | Copy of 1 items failed");
+    EXPECT_EQ(listing("D"), Strings { "b.txt" });
 }
 
 } // namespace
