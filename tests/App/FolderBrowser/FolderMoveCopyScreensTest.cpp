@@ -40,7 +40,7 @@ protected:
         makeDocument("Projects/Budget.xlsx", std::string(24 * 1024, 'b'));
         makeDocument("Projects/Drafts/outline.txt", "o");
         makeDocument("Projects/Photos/beach.jpg", "j");
-        makeDocument("Archive/Budget.xlsx", "old");
+        makeDocument("Archive/Annual Report 2024.pdf", "old");
         makeDocument("Inbox/", "");
         for (const auto& name : { "Projects", "Projects/Annual Report 2024.pdf", "Projects/Budget.xlsx",
                  "Projects/Drafts", "Projects/Photos" }) {
@@ -97,8 +97,10 @@ protected:
     }
     void showCopying()
     {
-        navigation->dismissModalViewController(false);
-        controller->setEditing(false, false);
+        if (navigation->modalViewController())
+            navigation->dismissModalViewController(false);
+        // A fresh screen, as after the picker: editing has ended.
+        show(documents("Projects"));
         advance(1);
         VKFolderControllerBase::startOperationWithLabel("Copying 3 Items", false);
         VKFolderControllerBase::setOperationProgress(0.4f);
@@ -136,14 +138,16 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             ASSERT_TRUE(driver.actionSheet());
             EXPECT_EQ(driver.actionSheet()->title(), "Copy to \"Archive\"");
             shoot("overwrite-sheet");
-            driver.pressSheetButton("Cancel");
+            // A tablet's sheet at its bar item has no Cancel button to tap.
+            driver.actionSheet()->dismiss(driver.actionSheet()->cancelButtonIndex(), false);
             advance(1);
 
             controller->moveMarkedItemsToDestination(shared);
             advance(1);
             ASSERT_TRUE(driver.actionSheet());
             shoot("cloud-move-sheet");
-            driver.pressSheetButton("Cancel");
+            // A tablet's sheet at its bar item has no Cancel button to tap.
+            driver.actionSheet()->dismiss(driver.actionSheet()->cancelButtonIndex(), false);
             advance(1);
 
             showCopying();
@@ -168,6 +172,8 @@ TEST_F(FolderMoveCopyScreensTest, GoldensOfThePickerAndTheCopyingToolbar)
     ASSERT_TRUE(picture);
     EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "folder-move-picker-phone-portrait"));
 
+    navigation->dismissModalViewController(false);
+    advance(1);
     ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
     advance(1);
     showCopying();
