@@ -1,7 +1,7 @@
 // The tandry program: lays out (and migrates) its home, registers its settings, and runs
 // either the whole application (its window where a display can show one, or none with
 // --no-window) or the server alone (--server-only, and without a display), until SIGINT or
-// SIGTERM stops it. One run at a time uses a home.
+// SIGTERM stops it, or the window is closed. One run at a time uses a home.
 
 #include "App/Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
@@ -16,10 +16,14 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
+#include "Platform/Core/Bundle.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
+#include "Platform/Web/GtkStartup.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
 
 #include <fcntl.h>
@@ -81,6 +85,8 @@ int main(int argc, char** argv)
     sigemptyset(&termination);
     sigaddset(&termination, SIGINT);
     sigaddset(&termination, SIGTERM);
+    // SIGUSR1 asks the window for a picture of the screen.
+    sigaddset(&termination, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &termination, nullptr);
 
     std::string error;
@@ -124,12 +130,22 @@ int main(int argc, char** argv)
     application->setURLOpener(&ui::SystemURLOpener::open);
     ui::Application::setShared(application);
     auto& loop = core::RunLoop::main();
-    // No window can be opened yet: the whole application runs only when
-    // asked for without one.
-    bool wholeApplication = options->mode() == LaunchOptions::Mode::NoWindow;
-    if (options->mode() == LaunchOptions::Mode::Automatic)
-        core::log(hasDisplay(LaunchOptions::processEnvironment()) ? "No window support: serving only"
-                                                                  : "No display: serving only");
+    // The whole application runs in a window where a display can show one,
+    // or without one when asked; otherwise the server runs alone.
+    bool windowed = false;
+    if (options->mode() == LaunchOptions::Mode::Automatic) {
+        if (!hasDisplay(LaunchOptions::processEnvironment())) {
+            core::log("No display: serving only");
+        } else {
+            // GTK reads the scale once, when it starts.
+            if (options->scale())
+                setenv("GDK_SCALE", std::to_string(*options->scale()).c_str(), 1);
+            windowed = web::GtkStartup::start();
+            if (!windowed)
+                core::log("The display cannot be opened: serving only");
+        }
+    }
+    bool wholeApplication = windowed || options->mode() == LaunchOptions::Mode::NoWindow;
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     auto delegate = VKAppDelegate::create();
@@ -158,8 +174,20 @@ int main(int argc, char** argv)
         application->setDelegate(delegate);
         for (int signal : { SIGINT, SIGTERM })
             loop.setSignalHandler(signal, [application] { application->terminate(); });
+        // Layouts measure the glyphs a person will see.
+        if (windowed)
+            gfx::setTextEngine(gfx::makePangoTextEngine());
         application->launch(core::Value(std::move(launchOptions)));
+        std::unique_ptr<ui::WindowHost> window;
+        if (windowed) {
+            auto title = core::Bundle::main()->objectForInfoDictionaryKey("CFBundleDisplayName");
+            window = ui::WindowHost::open({ title.isString() ? title.string() : std::string("Tandry") });
+            if (!window)
+                core::log("Warning, the window cannot be opened: running without one");
+        }
         loop.run();
+        // The window goes before the application it shows.
+        window.reset();
     } else {
         if (options->openPath())
             core::log("Warning, --open needs the whole application: ignored");

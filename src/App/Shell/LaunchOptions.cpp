@@ -136,6 +136,15 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
             options.m_openPath = optionValue(arguments, i, "--open", "a file", error);
             if (!options.m_openPath)
                 return std::nullopt;
+        } else if (isOption(argument, "--scale")) {
+            auto scale = optionValue(arguments, i, "--scale", "1, 2 or 3", error);
+            if (!scale)
+                return std::nullopt;
+            if (*scale != "1" && *scale != "2" && *scale != "3") {
+                error = "--scale must be 1, 2 or 3, not " + *scale;
+                return std::nullopt;
+            }
+            options.m_scale = (*scale)[0] - '0';
         } else if (isSettingsKey(argument)) {
             if (i + 1 >= arguments.size()) {
                 error = "setting " + argument + " needs a value";
@@ -241,7 +250,7 @@ bool LaunchOptions::prepareHome(const std::string& home, std::string& error)
 std::string LaunchOptions::usage()
 {
     return "usage: tandry [--home DIR] [--password-file FILE] [--server-only | --no-window]\n"
-           "              [--open FILE] [-Key value ...]\n"
+           "              [--open FILE] [--scale N] [-Key value ...]\n"
            "\n"
            "  --home DIR            where Tandry keeps its files (default: $TANDRY_HOME,\n"
            "                        else $XDG_DATA_HOME/tandry, else ~/.local/share/tandry)\n"
@@ -250,6 +259,7 @@ std::string LaunchOptions::usage()
            "  --server-only         run the WebDAV server alone (also without a display)\n"
            "  --no-window           run the whole application without a window\n"
            "  --open FILE           hand FILE over to the application (copied into its inbox)\n"
+           "  --scale N             the window's pixels per point, 1 to 3 (default: the desktop's)\n"
            "  -Key value            a setting for this run only, e.g. -VKPortNumber 0\n"
            "  --help                this text\n"
            "  --version             the version\n";

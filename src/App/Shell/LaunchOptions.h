@@ -47,6 +47,8 @@ public:
     // `--open FILE`: an existing, readable file (absolute) handed over as
     // another application would.
     const std::optional<std::string>& openPath() const { return m_openPath; }
+    // `--scale N`: the desktop window's pixels per point (1–3), when given.
+    std::optional<int> scale() const { return m_scale; }
 
     // A password file's first line is read up to this many bytes.
     static constexpr size_t MaxPasswordLength = 4096;
@@ -58,4 +60,5 @@ private:
     std::optional<std::string> m_password;
     Mode m_mode = Mode::Automatic;
     std::optional<std::string> m_openPath;
+    std::optional<int> m_scale;
 };

@@ -50,6 +50,17 @@ TEST_F(LaunchOptionsTest, SettingsPairsAreKeptInOrder)
         (std::vector<std::string> { "-VKPortNumber", "0", "-VKServerEnabled", "YES" }));
 }
 
+TEST_F(LaunchOptionsTest, TheWindowScaleIsOneToThree)
+{
+    EXPECT_FALSE(parse({ "--home", "/h" })->scale());
+    EXPECT_EQ(parse({ "--home", "/h", "--scale", "2" })->scale(), 2);
+    EXPECT_EQ(parse({ "--home", "/h", "--scale=3" })->scale(), 3);
+    for (const char* bad : { "0", "4", "2.5", "", "-1", "22" }) {
+        EXPECT_FALSE(parse({ "--home", "/h", "--scale", bad })) << bad;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
 TEST_F(LaunchOptionsTest, BadArgumentsGiveOneLine)
 {
     EXPECT_FALSE(parse({ "--frobnicate" }));
