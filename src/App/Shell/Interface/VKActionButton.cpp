@@ -5,6 +5,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/StandardColors.h"
 
 #include <algorithm>
@@ -12,10 +13,13 @@
 
 namespace {
 
+// Where the toolbar is the small one: a phone turned sideways (a tablet's
+// bar keeps its height).
 bool isLandscapeInterface()
 {
     auto* application = ui::Application::shared();
-    return application && isStatusBarOrientationLandscape(*application);
+    return application && isStatusBarOrientationLandscape(*application)
+        && ui::Screen::userInterfaceIdiom() == core::Device::Idiom::Phone;
 }
 
 gfx::Font titleFont(bool landscape)

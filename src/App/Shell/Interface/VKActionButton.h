@@ -2,8 +2,9 @@
 
 // The titled, badged button of a toolbar: an icon (its background image)
 // above a short title, as high as the toolbar of the status bar's
-// orientation (VKToolbarDefaultHeight in portrait, VKToolbarSmallHeight in
-// landscape, where the title is smaller). Disabled it shows at half
+// orientation (VKToolbarDefaultHeight in portrait and on a tablet,
+// VKToolbarSmallHeight on a phone turned sideways, where the title is
+// smaller). Disabled it shows at half
 // opacity; pressed, a dark veil lies behind it unless it shows touches
 // itself.
 

@@ -13,6 +13,7 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Window.h"
+#include "Support/UIScreens.h"
 #include "Support/UITestCase.h"
 
 #include <cmath>
@@ -74,6 +75,11 @@ TEST_F(ActionButtonTest, HeightFollowsTheStatusBar)
     auto bar = ui::View::create({ 0, 0, 320, 32 });
     bar->addSubview(button);
     EXPECT_EQ(button->frame().height(), 32);
+
+    // A tablet's toolbar keeps its height sideways, and so do its buttons.
+    test::useDeviceScreen(window(), test::tabletScreen);
+    EXPECT_EQ(button->sizeThatFits({ 10, 10 }), (gfx::Size { title, VKToolbarDefaultHeight }));
+    EXPECT_EQ(ui::Toolbar::create({ 0, 0, 1024, 0 })->sizeThatFits({ 1024, 0 }).height, VKToolbarDefaultHeight);
 }
 
 TEST_F(ActionButtonTest, DisabledAndHighlightedLooks)
