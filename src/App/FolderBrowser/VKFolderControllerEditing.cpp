@@ -132,6 +132,9 @@ void VKFolderController::fitEditingToolbarItems()
 
 void VKFolderController::updateEditingToolbarItemsState()
 {
+    // Outside editing the prompt stays away.
+    if (!isEditing())
+        return;
     size_t count = m_marks.size();
     for (const auto& item : editingToolbarItems()) {
         if (!item || item->isFlexibleSpace())
