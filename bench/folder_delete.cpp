@@ -1,0 +1,135 @@
+// bench: tandry_app
+// Deleting 10,000 marked files through the folder list (into the trash, the
+// rows gone, the trash emptied behind it) against `mv` of the same number
+// of files into one folder, in one run:
+// - the whole delete ≤ 1 s, reported as a ratio to `mv` ("xMv");
+// - no main-loop pass of the delete over 50 ms ("maxPassMs");
+// - the heap after the delete no larger than before it by more than 1 MiB
+//   ("heapGrowthKB"): the marks, the slices and the trash holder go.
+// Run in a folder on a disk (the current one).
+
+#include "PeerTiming.h"
+
+#include "App/FolderBrowser/VKFolderController.h"
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKNavigationController.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/UI/Testing/Environment.h"
+#include "Platform/UI/Window.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <malloc.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Items = 10'000;
+
+std::string benchHome()
+{
+    return (std::filesystem::current_path() / fmt::format("delete-bench-{}", getpid())).string();
+}
+
+void fillFolder(const std::string& folder)
+{
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < Items; ++i)
+        std::ofstream(fmt::format("{}/item {:05}.txt", folder, i)) << "x";
+}
+
+const std::string& documents()
+{
+    static const std::string made = [] {
+        core::RunLoop::setMainThread();
+        std::string home = benchHome();
+        std::filesystem::create_directories(home);
+        core::paths::setHome(home);
+        ui::testing::Environment::begin();
+        std::atexit([] { std::filesystem::remove_all(benchHome()); });
+        return VKApplication::sharedApplication()->documentsDirectory();
+    }();
+    return made;
+}
+
+size_t heapInUse()
+{
+    malloc_trim(0);
+    return mallinfo2().uordblks;
+}
+
+void DeleteMarked(benchmark::State& state)
+{
+    const std::string folder = documents() + "/Delete";
+    const std::string source = documents() + "/MoveFrom";
+    const std::string target = documents() + "/MoveTo";
+    double ours = 0, theirs = 0, worstPass = 0, runs = 0;
+    long growth = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fillFolder(folder);
+        fillFolder(source);
+        std::filesystem::create_directories(target);
+        VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
+        core::RunLoop::main().runUntilIdle();
+        auto controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder));
+        auto navigation = VKNavigationController::create(controller);
+        auto& window = ui::testing::Environment::keyWindow();
+        window->setRootViewController(navigation);
+        window->layoutIfNeeded();
+        controller->setEditing(true, false);
+        controller->markAllItems();
+        if (controller->markedResources().size() != size_t(Items))
+            state.SkipWithError("not every item was marked");
+        size_t before = heapInUse();
+        state.ResumeTiming();
+
+        ours += bench::seconds([&] {
+            worstPass = std::max(worstPass, bench::seconds([&] { controller->deleteMarkedItemsNoConfirmation(); }));
+            while (controller->isDeletingMarkedItems())
+                worstPass = std::max(worstPass, bench::seconds([] { core::RunLoop::main().runOnce(); }));
+        });
+
+        state.PauseTiming();
+        if (controller->rowCount() != 0 || !std::filesystem::is_empty(folder))
+            state.SkipWithError("items were left behind");
+        theirs += bench::peer(fmt::format("find '{}' -maxdepth 1 -type f -exec mv -t '{}' {{}} +", source, target));
+        core::Thread::waitForAll(30);
+        core::RunLoop::main().runUntilIdle();
+        growth = std::max(growth, long(heapInUse()) - long(before));
+        window->setRootViewController(nullptr);
+        navigation.reset();
+        controller.reset();
+        core::RunLoop::main().runUntilIdle();
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(source);
+        std::filesystem::remove_all(target);
+        runs += 1;
+        state.ResumeTiming();
+    }
+    state.counters["s"] = ours / runs;
+    state.counters["xMv"] = ours / theirs;
+    state.counters["maxPassMs"] = worstPass * 1000;
+    state.counters["heapGrowthKB"] = double(growth) / 1024;
+    if (ours / runs > 1.0)
+        state.SkipWithError("the delete took longer than a second");
+    else if (worstPass > 0.05)
+        state.SkipWithError("a main-loop pass took longer than 50 ms");
+    else if (growth > 1024 * 1024)
+        state.SkipWithError("the heap grew by more than 1 MiB");
+}
+BENCHMARK(DeleteMarked)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
