@@ -25,12 +25,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
 #include <malloc.h>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +60,8 @@ const std::string& documents()
         core::paths::setHome(home);
         ui::testing::Environment::begin();
         std::atexit([] { std::filesystem::remove_all(benchHome()); });
+        // The trash where the program keeps it.
+        setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
         return VKApplication::sharedApplication()->documentsDirectory();
     }();
     return made;
@@ -76,6 +80,7 @@ void DeleteMarked(benchmark::State& state)
     const std::string target = documents() + "/MoveTo";
     double ours = 0, theirs = 0, worstPass = 0, runs = 0;
     long growth = 0;
+    std::string failure;
     for (auto _ : state) {
         state.PauseTiming();
         fillFolder(folder);
@@ -91,19 +96,25 @@ void DeleteMarked(benchmark::State& state)
         controller->setEditing(true, false);
         controller->markAllItems();
         if (controller->markedResources().size() != size_t(Items))
-            state.SkipWithError("not every item was marked");
+            failure = fmt::format("{} of {} items were marked", controller->markedResources().size(), Items);
         size_t before = heapInUse();
         state.ResumeTiming();
 
+        std::vector<double> passes;
         ours += bench::seconds([&] {
-            worstPass = std::max(worstPass, bench::seconds([&] { controller->deleteMarkedItemsNoConfirmation(); }));
+            passes.push_back(bench::seconds([&] { controller->deleteMarkedItemsNoConfirmation(); }));
             while (controller->isDeletingMarkedItems())
-                worstPass = std::max(worstPass, bench::seconds([] { core::RunLoop::main().runOnce(); }));
+                passes.push_back(bench::seconds([] { core::RunLoop::main().runOnce(); }));
         });
+        worstPass = std::max(worstPass, *std::max_element(passes.begin(), passes.end()));
+        if (std::getenv("TANDRY_BENCH_PASSES"))
+            for (size_t i = 0; i < passes.size(); ++i)
+                std::fprintf(stderr, "pass %zu: %.1f ms\n", i, passes[i] * 1000);
 
         state.PauseTiming();
         if (controller->rowCount() != 0 || !std::filesystem::is_empty(folder))
-            state.SkipWithError("items were left behind");
+            failure = fmt::format("{} rows and {} files were left behind", controller->rowCount(),
+                std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
         theirs += bench::peer(fmt::format("find '{}' -maxdepth 1 -type f -exec mv -t '{}' {{}} +", source, target));
         core::Thread::waitForAll(30);
         core::RunLoop::main().runUntilIdle();
@@ -122,7 +133,11 @@ void DeleteMarked(benchmark::State& state)
     state.counters["xMv"] = ours / theirs;
     state.counters["maxPassMs"] = worstPass * 1000;
     state.counters["heapGrowthKB"] = double(growth) / 1024;
-    if (ours / runs > 1.0)
+    std::fprintf(stderr, "delete %.3f s (%.1fx mv), longest pass %.1f ms, heap growth %.0f KB\n", ours / runs,
+        ours / theirs, worstPass * 1000, double(growth) / 1024);
+    if (!failure.empty())
+        state.SkipWithError(failure.c_str());
+    else if (ours / runs > 1.0)
         state.SkipWithError("the delete took longer than a second");
     else if (worstPass > 0.05)
         state.SkipWithError("a main-loop pass took longer than 50 ms");

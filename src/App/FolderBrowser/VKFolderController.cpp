@@ -487,16 +487,26 @@ void VKFolderController::removeResourcesFromModel(const std::vector<std::shared_
 {
     if (resources.empty())
         return;
-    std::unordered_set<std::string> paths;
+    // The resources are mostly the rows' own: matched by identity first,
+    // and by path only when some were made elsewhere.
+    std::unordered_set<const VKFileResource*> objects;
     for (const auto& resource : resources)
         if (resource)
+            objects.insert(resource.get());
+    auto remove = [&](std::vector<VKFolderRow>& from) {
+        size_t removed = std::erase_if(from, [&](const VKFolderRow& row) { return objects.contains(row.resource.get()); });
+        if (removed >= objects.size())
+            return;
+        std::unordered_set<std::string> paths;
+        for (const auto* resource : objects)
             paths.insert(core::path::standardizingPath(resource->path()));
-    auto gone = [&](const VKFolderRow& row) {
-        return paths.contains(core::path::standardizingPath(row.resource->path()));
+        std::erase_if(from, [&](const VKFolderRow& row) {
+            return paths.contains(core::path::standardizingPath(row.resource->path()));
+        });
     };
-    std::erase_if(m_children, gone);
+    remove(m_children);
     if (m_rowsAreSearchResults)
-        std::erase_if(m_searchRows, gone);
+        remove(m_searchRows);
     modelDidChange();
 }
 

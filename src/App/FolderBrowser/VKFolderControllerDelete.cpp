@@ -24,6 +24,7 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <unordered_set>
 
 struct VKFolderController::Deletion {
     // The marked items in row order, and the next one to go.
@@ -35,6 +36,10 @@ struct VKFolderController::Deletion {
     // while another operation held it).
     Run run = NoRun;
     bool announced = false;
+    // When the command began: taking the marks counts against the first
+    // slice's time.
+    std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+    bool firstSlice = true;
 };
 
 void VKFolderController::deleteMarkedItems(const std::shared_ptr<core::Object>&)
@@ -94,7 +99,8 @@ void VKFolderController::continueDeletion()
         return;
     }
     using Clock = std::chrono::steady_clock;
-    const auto started = Clock::now();
+    const auto started = deletion.firstSlice ? deletion.began : Clock::now();
+    deletion.firstSlice = false;
     const auto budget = std::chrono::duration<double>(DeleteSliceSeconds);
     auto& center = core::NotificationCenter::defaultCenter();
     size_t done = 0;
@@ -139,10 +145,27 @@ void VKFolderController::continueDeletion()
 void VKFolderController::finishDeletion(bool cancelled)
 {
     auto deletion = std::move(m_deletion);
+    // The rows of the trashed items, in one pass over the rows.
+    // (The marked resources are the rows' own unless a rebuild made new ones.)
     std::vector<ui::IndexPath> rowsGone;
-    for (const auto& resource : deletion->trashed)
-        if (auto path = indexPathOfResource(*resource))
-            rowsGone.push_back(*path);
+    if (m_rowsBuilt && !deletion->trashed.empty()) {
+        const auto& listed = rows();
+        std::unordered_set<const VKFileResource*> objects;
+        for (const auto& resource : deletion->trashed)
+            objects.insert(resource.get());
+        for (size_t i = 0; i < listed.size(); ++i)
+            if (objects.contains(listed[i].resource.get()))
+                rowsGone.push_back({ tableSectionForResources(), int(i) });
+        if (rowsGone.size() != deletion->trashed.size()) {
+            rowsGone.clear();
+            std::unordered_set<std::string> paths;
+            for (const auto& resource : deletion->trashed)
+                paths.insert(core::path::standardizingPath(resource->path()));
+            for (size_t i = 0; i < listed.size(); ++i)
+                if (paths.contains(core::path::standardizingPath(listed[i].resource->path())))
+                    rowsGone.push_back({ tableSectionForResources(), int(i) });
+        }
+    }
     removeResourcesFromModel(deletion->trashed);
     endModelUpdates();
     endTrashGroup();

@@ -218,6 +218,19 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     EXPECT_FALSE(core::fs::exists(stuck));
 }
 
+TEST_F(VKFolderControllerDeleteTest, ManyRowsLeaveTheModelAtOnceWhateverResourcesNameThem)
+{
+    makeDocument("R/a.txt");
+    makeDocument("R/b.txt");
+    makeDocument("R/c.txt");
+    show(documents("R"));
+    auto listed = controller->filteredResources();
+    // The rows' own resource, and a new one for the same item.
+    controller->removeResourcesFromModel({ listed[0], resource(documents("R/c.txt")) });
+    EXPECT_EQ(names(*controller), (Strings { "b.txt" }));
+    EXPECT_EQ(controller->tableView().numberOfRows(0), 1);
+}
+
 TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel)
 {
     makeMany("Many", 5000);
