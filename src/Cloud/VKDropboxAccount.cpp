@@ -1,10 +1,15 @@
 #include "Cloud/VKDropboxAccount.h"
 
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKDropboxCloudService.h"
 #include "DropboxSDK/DBAccountInfo.h"
 #include "DropboxSDK/DBQuota.h"
 #include "DropboxSDK/DBRestClient.h"
 #include "DropboxSDK/DBSession.h"
+#include "DropboxSDK/UI/DBLoginController.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
 
@@ -29,7 +34,9 @@ std::shared_ptr<VKCloudService> VKDropboxAccount::associatedCloudService() const
 
 std::shared_ptr<ui::ViewController> VKDropboxAccount::loginViewController()
 {
-    return nullptr;
+    auto form = DBLoginController::create();
+    form->setDelegate(std::static_pointer_cast<VKDropboxAccount>(shared_from_this()));
+    return form;
 }
 
 void VKDropboxAccount::loadQuotaInfo()
@@ -80,4 +87,27 @@ void VKDropboxAccount::loadedAccountInfo(DBRestClient&, const std::shared_ptr<co
 void VKDropboxAccount::loadAccountInfoFailedWithError(DBRestClient&, const core::Error&)
 {
     core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountLoadInfoFailedNotification, shared_from_this());
+}
+
+void VKDropboxAccount::loginControllerDidLogin(DBLoginController& controller)
+{
+    auto self = shared_from_this();
+    core::UserDefaults::standard()->set(VKDropboxAccountUserNameKey, core::Value(controller.userName()));
+    auto service = m_cloudService.lock();
+    auto store = VKCloudFileStore::sharedStore();
+    if (service && store && !store->managedObjectForPath(service->localPath())) {
+        auto root = store->insertObjectForPath(service->localPath());
+        if (root) {
+            root->setIsDirectory(true);
+            store->saveContext();
+        } else {
+            core::log("Warning, nil root node for cloud root: {}", core::path::abbreviatingWithTildeInPath(service->localPath()));
+        }
+    }
+    core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountDidLoginNotification, self);
+}
+
+void VKDropboxAccount::loginControllerDidCancel(DBLoginController&)
+{
+    core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountDidCancelLoginNotification, shared_from_this());
 }

@@ -3,6 +3,8 @@
 #include "Cloud/CloudServiceTestCase.h"
 #include "Cloud/VKDropboxAccount.h"
 #include "Cloud/VKCloudServicesManager.h"
+#include "DropboxSDK/UI/DBLoginController.h"
+#include "DropboxSDK/UI/DBLoginControllerDelegate.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Support/NotificationRecorder.h"
@@ -37,7 +39,10 @@ TEST_F(VKDropboxCloudServiceAccountTest, QuotaAndUserName)
     auto account = service->account();
     EXPECT_EQ(account, service->account());
     EXPECT_EQ(account->associatedCloudService(), service);
-    EXPECT_FALSE(account->loginViewController());
+    auto first = std::dynamic_pointer_cast<DBLoginController>(account->loginViewController());
+    ASSERT_TRUE(first);
+    EXPECT_NE(first, account->loginViewController());
+    EXPECT_EQ(first->delegate(), std::dynamic_pointer_cast<DBLoginControllerDelegate>(account));
 
     account->loadQuotaInfo();
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !loaded.received.empty(); }, 20)) << server->errors();
@@ -101,4 +106,38 @@ TEST_F(VKDropboxCloudServiceAccountTest, UnlinkForgetsEverything)
     EXPECT_EQ(unlinked.senders[0], service);
     core::RunLoop::main().runUntil([] { return false; }, 0.6);
     EXPECT_TRUE(callbacks->events.empty());
+}
+
+TEST_F(VKDropboxCloudServiceAccountTest, ALoginKeepsTheNameGivesTheFolderANodeAndIsTold)
+{
+    test::NotificationRecorder didLogin(VKCloudServiceAccountDidLoginNotification);
+    test::NotificationRecorder didCancel(VKCloudServiceAccountDidCancelLoginNotification);
+    auto account = std::dynamic_pointer_cast<VKDropboxAccount>(service->account());
+    auto form = std::dynamic_pointer_cast<DBLoginController>(account->loginViewController());
+    form->setUserName("demo@example.com");
+
+    auto store = VKCloudFileStore::sharedStore();
+    if (auto node = store->managedObjectForPath(service->localPath())) {
+        store->deleteObject(node);
+        store->saveContext();
+    }
+    ASSERT_FALSE(store->managedObjectForPath(service->localPath()));
+    account->loginControllerDidLogin(*form);
+    EXPECT_EQ(core::UserDefaults::standard()->object(VKDropboxAccountUserNameKey), core::Value("demo@example.com"));
+    EXPECT_EQ(account->userName(), "demo@example.com");
+    auto node = store->managedObjectForPath(service->localPath());
+    ASSERT_TRUE(node);
+    EXPECT_TRUE(node->isDirectory());
+    ASSERT_EQ(didLogin.senders.size(), 1u);
+    EXPECT_EQ(didLogin.senders[0], account);
+
+    // A second login keeps the node it finds.
+    account->loginControllerDidLogin(*form);
+    EXPECT_EQ(store->managedObjectForPath(service->localPath()), node);
+    EXPECT_TRUE(didCancel.senders.empty());
+
+    account->loginControllerDidCancel(*form);
+    ASSERT_EQ(didCancel.senders.size(), 1u);
+    EXPECT_EQ(didCancel.senders[0], account);
+    EXPECT_EQ(didLogin.senders.size(), 2u);
 }
