@@ -18,6 +18,8 @@ namespace {
 
 class DBLoginControllerTest : public test::LoginFormTestCase { };
 
+class DBLoginControllerMessage : public test::TestCase { };
+
 class DBLoginControllerTabletTest : public test::LoginFormTestCase {
 protected:
     const test::DeviceScreen& device() const override { return test::tabletScreen; }
@@ -121,7 +123,7 @@ TEST_F(DBLoginControllerTest, RefusalsShowTheServicesReasonAndLeaveTheFormAsType
     EXPECT_TRUE(root->modalViewController());
 }
 
-TEST(DBLoginControllerMessage, UnusableReasonsFallBackAndLongOnesAreCut)
+TEST_F(DBLoginControllerMessage, UnusableReasonsFallBackAndLongOnesAreCut)
 {
     auto message = [](core::Value reason) {
         core::Error error("DBErrorDomain", 400, core::Value::Dictionary { { "error", std::move(reason) } });
