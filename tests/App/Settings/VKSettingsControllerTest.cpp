@@ -192,6 +192,8 @@ TEST_F(VKSettingsControllerTest, TheVersionRowOffersToRebuildTheQuotaIndex)
     tapRow("Tandry v1.0.0 (1)");
     driver.pressAlertButton("Rebuild");
     advance(1);
+    // The recount runs on a worker and ends through the main loop.
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 20));
     EXPECT_EQ(quota->sizeForPath(counted), 4096u);
     tapDone();
 }
