@@ -24,6 +24,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/InterfaceAddresses.h"
 #include "Platform/UI/Application.h"
+#include "Support/Command.h"
 #include "Support/FakePublisher.h"
 #include "Support/FakeReachability.h"
 #include "Support/NotificationRecorder.h"
@@ -116,6 +117,9 @@ TEST_F(VKAppDelegateLaunchTest, TheFirstRunResetsTheKeychainAndShowsTheAddress)
     EXPECT_TRUE(defaults()->boolForKey("VKDidShowPortNumberMigrationUpdateNote"));
     EXPECT_FALSE(defaults()->boolForKey("VKIsFirstRun"));
     EXPECT_FALSE(delegate->isLaunching());
+    const auto welcome = application->documentsDirectory() + "/Welcome.docx";
+    ASSERT_TRUE(core::fs::exists(welcome));
+    EXPECT_EQ(test::runCommand({ "unzip", "-tq", welcome }).status, 0);
 
     // The browser: the navigation controller with its toolbar is the
     // window's root, on the root list.

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The launch of the whole application against the server alone, on a home of
+# 100,000 files whose quota tree a previous run saved. Printed for each mode
+# (--server-only, --no-window), as the median of several runs: the time from
+# exec to the address line on standard output, and the RSS at that moment.
+# Targets: the whole application within 1.5x the server's time and under
+# 500 ms, and within 40 MiB of its RSS (the launch counts nothing on the main
+# thread: the tree comes from the settings file).
+#
+#   bench/app/launch.sh BUILD      (BUILD holds a release tandry)
+set -euo pipefail
+build=${1:?usage: launch.sh BUILD}
+tandry="$build/tandry"
+files=${BENCH_FILES:-100000}
+runs=${BENCH_RUNS:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+home="$work/home"
+
+python3 - "$home/Library/Documents" "$files" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    folder = os.path.join(root, "f%03d" % (i % 200))
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "file%06d.txt" % i), "w") as f:
+        f.write("x")
+PY
+
+# One run in the given mode: "MS RSS_KIB".
+measure() {
+    python3 - "$tandry" "$home" "$@" <<'PY'
+import os, signal, subprocess, sys, time
+tandry, home, *mode = sys.argv[1:]
+env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+start = time.monotonic()
+child = subprocess.Popen([tandry, "--home", home, "-VKPortNumber", "0", *mode],
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
+line = child.stdout.readline()
+elapsed = time.monotonic() - start
+rss = 0
+with open("/proc/%d/status" % child.pid) as status:
+    for entry in status:
+        if entry.startswith("VmRSS:"):
+            rss = int(entry.split()[1])
+child.send_signal(signal.SIGTERM)
+child.wait(timeout=60)
+if not line.startswith("http://"):
+    sys.exit("no address line: %r" % line)
+print("%.1f %d" % (elapsed * 1000, rss))
+PY
+}
+
+# The first whole run counts the store and leaves its tree for the others.
+measure --no-window >/dev/null
+
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+declare -A ms rss
+for mode in --server-only --no-window; do
+    : >"$work/times" ; : >"$work/rss"
+    for _ in $(seq "$runs"); do
+        read -r t r < <(measure "$mode")
+        echo "$t" >>"$work/times"; echo "$r" >>"$work/rss"
+    done
+    ms[$mode]=$(median <"$work/times")
+    rss[$mode]=$(median <"$work/rss")
+    printf '%-14s %8s ms to the address  RSS %8s KiB\n' "$mode" "${ms[$mode]}" "${rss[$mode]}"
+done
+
+python3 - "${ms[--server-only]}" "${ms[--no-window]}" "${rss[--server-only]}" "${rss[--no-window]}" <<'PY'
+import sys
+server_ms, whole_ms, server_rss, whole_rss = map(float, sys.argv[1:])
+ok = True
+if whole_ms > 1.5 * server_ms and whole_ms > server_ms + 50:
+    print("FAIL: the whole application takes %.1fx the server's time" % (whole_ms / server_ms)); ok = False
+if whole_ms > 500:
+    print("FAIL: the whole application takes %.0f ms (target 500 ms)" % whole_ms); ok = False
+if whole_rss - server_rss > 40 * 1024:
+    print("FAIL: the whole application needs %.1f MiB more" % ((whole_rss - server_rss) / 1024)); ok = False
+print("ok" if ok else "targets missed")
+sys.exit(0 if ok else 1)
+PY
