@@ -202,6 +202,10 @@ public:
     // public folder) or in a cloud service that is not linked, or with a
     // level that no longer exists, leaves the stack alone.
     void pushViewControllersForPath(const std::string& path, bool animated);
+    // Back to the root list when the top screen shows an item of a cloud
+    // service that is no longer linked, or while the services are hidden
+    // ("VKHideCloudServers").
+    void popCloudServiceControllersIfNecessary();
 
     // The passcode lock (VKAppDelegatePasscode.cpp). The stored passcode:
     // the keychain's password of VKPasscodeLockService when it is exactly
@@ -290,7 +294,6 @@ private:
     void printServingURL() const;
     void observeDuringRun();
     void installNavigationController();
-    void popCloudServiceControllersIfNecessary();
     void webDAVWillDeleteResource(const core::Notification& notification);
     void quotaBackgroundUpdateDidEnd(const std::vector<std::string>& directories);
     void showPendingQuotaWarning();

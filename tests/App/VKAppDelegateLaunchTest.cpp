@@ -16,7 +16,9 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
+#include "Kit/VKFunctions.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/ManualClock.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
@@ -31,6 +33,7 @@
 #include "Support/RawClient.h"
 #include "Support/TestEnvironment.h"
 #include "Support/UITestCase.h"
+#include "WebDAV/WebDAVDeleteResponse.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include <fmt/format.h>
@@ -480,6 +483,40 @@ TEST_F(VKAppDelegateLaunchTest, GoingInactiveWaitsForTheLastClient)
     EXPECT_FALSE(delegate->httpServer()->isStarted());
     EXPECT_FALSE(delegate->netReachability());
     EXPECT_TRUE(delegate->isNetworkActiveForApplication(*application) == false);
+}
+
+TEST_F(VKAppDelegateLaunchTest, AFileDeletedOverWebDAVLosesItsSettings)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    launch();
+    const auto path = application->documentsDirectory() + "/read.txt";
+    ASSERT_TRUE(core::fs::writeFileAtomically(path, "text"));
+    auto settings = VKFileSettingsManager::defaultManager();
+    ASSERT_TRUE(settings->setFontSize(17, path));
+    ASSERT_TRUE(settings->hasSettingsForFile(path));
+    core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr,
+        core::Value(core::Value::Dictionary { { "Path", core::Value(path) } }));
+    EXPECT_FALSE(settings->hasSettingsForFile(path));
+}
+
+TEST_F(VKAppDelegateLaunchTest, TheEndSavesTheStackAndEmptiesTheTemporaryFolder)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+    launch();
+    core::fs::createDirectory(application->documentsDirectory() + "/Kept", true);
+    delegate->pushViewControllersForPath(application->documentsDirectory() + "/Kept", false);
+    const auto temporary = VKTemporaryDirectory();
+    ASSERT_TRUE(core::fs::createDirectory(temporary + "/unzipped", true));
+    ASSERT_TRUE(core::fs::writeFileAtomically(temporary + "/upload.part", "x"));
+    delegate->applicationWillTerminate();
+    EXPECT_EQ(core::fs::contentsOfDirectory(temporary).value_or(std::vector<std::string> { "missing" }).size(), 0u);
+    EXPECT_EQ(defaults()->stringForKey("VKStatePathKey"), "~/Library/Documents/Kept");
+    EXPECT_TRUE(defaults()->object("VKQuotaStore").isDictionary());
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    delegate->applicationDidReceiveMemoryWarning();
+    EXPECT_TRUE(logContains("applicationDidReceiveMemoryWarning"));
 }
 
 } // namespace

@@ -184,4 +184,32 @@ TEST_F(VKAppDelegateStateTest, AGuestOpensThePublicFolderAndNothingBesideIt)
     EXPECT_EQ(navigation->viewControllers(), before);
 }
 
+TEST_F(VKAppDelegateStateTest, ACloudItemOnTopGoesWhenItsServiceIsUnlinkedOrHidden)
+{
+    auto service = installService("Linked", true);
+    const auto folder = makeCloudFolder(*service, "Photos");
+    makeDocument("Local/");
+    delegate->pushViewControllersForPath(documents("Local"), false);
+    delegate->popCloudServiceControllersIfNecessary();
+    EXPECT_EQ(navigation->viewControllers().size(), 3u);
+
+    delegate->pushViewControllersForPath(folder, false);
+    ASSERT_EQ(navigation->viewControllers().size(), 3u);
+    delegate->popCloudServiceControllersIfNecessary();
+    EXPECT_EQ(navigation->viewControllers().size(), 3u);
+
+    core::UserDefaults::standard()->set("VKHideCloudServers", core::Value(true));
+    delegate->popCloudServiceControllersIfNecessary();
+    runLoop();
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    core::UserDefaults::standard()->set("VKHideCloudServers", core::Value(false));
+
+    delegate->pushViewControllersForPath(folder, false);
+    ASSERT_EQ(navigation->viewControllers().size(), 3u);
+    service->setLinked(false);
+    delegate->popCloudServiceControllersIfNecessary();
+    runLoop();
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+}
+
 } // namespace
