@@ -88,6 +88,13 @@ protected:
         EXPECT_FALSE(delegate->applicationDidFinishLaunchingWithOptions(options));
         runLoop();
     }
+    // A launch after the first, without the start-up alert.
+    void launchAgain()
+    {
+        defaults()->set("VKIsFirstRun", core::Value(false));
+        defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
+        launch();
+    }
     std::string port() const { return std::to_string(delegate->httpServer()->port()); }
     std::string inboxFile(const std::string& name, std::string_view contents = "%PDF-1.4")
     {
@@ -302,9 +309,7 @@ TEST_F(VKAppDelegateLaunchTest, AFileHandedOverAtLaunchOpensInItsFolder)
 
 TEST_F(VKAppDelegateLaunchTest, TheServerInformationNamesWhatIsOn)
 {
-    defaults()->set("VKIsFirstRun", core::Value(false));
-    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
-    launch();
+    launchAgain();
     defaults()->set("VKLoginUsername", core::Value("me"));
     VKKeychain::sharedKeychain()->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService);
     defaults()->set("VKRemoteGuestAccess", core::Value(true));
@@ -385,9 +390,7 @@ TEST_F(VKAppDelegateLaunchTest, TheQuotaWarningIsOneAtATimeAndWaitsForTheLaunch)
 
 TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnlyWhenSlow)
 {
-    defaults()->set("VKIsFirstRun", core::Value(false));
-    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
-    launch();
+    launchAgain();
     runLoop();
     ASSERT_TRUE(delegate->httpServer()->isStarted());
     auto quota = VKQuotaManager::defaultManager();
@@ -430,9 +433,7 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
 
 TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
 {
-    defaults()->set("VKIsFirstRun", core::Value(false));
-    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
-    launch();
+    launchAgain();
     core::fs::createDirectory(application->documentsDirectory() + "/A/B", true);
     delegate->pushViewControllersForPath(application->documentsDirectory() + "/A/B", false);
     delegate->storeApplicationState();
@@ -457,9 +458,7 @@ TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
 
 TEST_F(VKAppDelegateLaunchTest, GoingInactiveWaitsForTheLastClient)
 {
-    defaults()->set("VKIsFirstRun", core::Value(false));
-    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
-    launch();
+    launchAgain();
     auto server = delegate->httpServer();
     {
         auto client = std::make_unique<test::RawClient>(server->port());
@@ -487,9 +486,7 @@ TEST_F(VKAppDelegateLaunchTest, GoingInactiveWaitsForTheLastClient)
 
 TEST_F(VKAppDelegateLaunchTest, AFileDeletedOverWebDAVLosesItsSettings)
 {
-    defaults()->set("VKIsFirstRun", core::Value(false));
-    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
-    launch();
+    launchAgain();
     const auto path = application->documentsDirectory() + "/read.txt";
     ASSERT_TRUE(core::fs::writeFileAtomically(path, "text"));
     auto settings = VKFileSettingsManager::defaultManager();
@@ -502,9 +499,7 @@ TEST_F(VKAppDelegateLaunchTest, AFileDeletedOverWebDAVLosesItsSettings)
 
 TEST_F(VKAppDelegateLaunchTest, TheEndSavesTheStackAndEmptiesTheTemporaryFolder)
 {
-    defaults()->set("VKIsFirstRun", core::Value(false));
-    defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
-    launch();
+    launchAgain();
     core::fs::createDirectory(application->documentsDirectory() + "/Kept", true);
     delegate->pushViewControllersForPath(application->documentsDirectory() + "/Kept", false);
     const auto temporary = VKTemporaryDirectory();
