@@ -58,6 +58,9 @@ protected:
             { "wlan0", net::InterfaceAddress::Family::IPv4, "10.9.0.2" } });
         publisher = std::make_shared<test::FakePublisher>("Tandry-Test");
         NetServicePublisher::setShared(publisher);
+        // The disk's free space shows in the server information: fixed, so
+        // that the pictures do not follow the machine.
+        VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(5ull << 30); });
         auto application = VKApplication::sharedApplication();
         for (const char* name : { "Notes.txt", "Report.pdf", "Travel.jpg" })
             core::fs::writeFileAtomically(application->documentsDirectory() + "/" + name, "x");
@@ -67,6 +70,7 @@ protected:
         end();
         NetServicePublisher::setShared(nullptr);
         VKAppDelegate::setQuotaWorkerHoldForTesting(nullptr);
+        VKQuotaManager::setFreeSpaceFunction(nullptr);
         UITestCase::TearDown();
     }
 
