@@ -24,6 +24,7 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
 #include "Platform/Web/GtkStartup.h"
+#include "Viewers/VKRegisterViewers.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
 
 #include <fcntl.h>
@@ -148,6 +149,7 @@ int main(int argc, char** argv)
     bool wholeApplication = windowed || options->mode() == LaunchOptions::Mode::NoWindow;
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
+    VKRegisterViewers();
     auto delegate = VKAppDelegate::create();
     VKAppDelegate::setSharedAppDelegate(delegate);
     bool launched = true;

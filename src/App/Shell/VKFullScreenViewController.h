@@ -44,7 +44,7 @@ public:
     virtual bool shouldSingleTapHideUI() const { return true; }
 
     // The bars count as hidden while the status bar is.
-    bool isUIHidden() const;
+    virtual bool isUIHidden() const;
     // Hides or shows the bars now: the status bar always fades, the
     // navigation bar and toolbar follow `animated`. A hide does nothing
     // while the passcode lock screen is up. The notification follows.

@@ -85,8 +85,9 @@ public:
     void touchesCancelled(const TouchSet& touches, const Event& event) override;
 
 protected:
-    // Whether a point is within the tracking tolerance around the bounds.
-    bool isWithinTolerance(gfx::Point point) const;
+    // Whether a point is within the tracking tolerance around the bounds
+    // (what counts as inside while tracking and at the touch's end).
+    virtual bool isWithinTolerance(gfx::Point point) const;
 
 private:
     TargetActionList<Control&, const Event*> m_targets;
