@@ -41,15 +41,7 @@ namespace {
 // 14 March 2019, 10:30 UTC: the rows' dates do not follow the clock.
 constexpr time_t FixedDate = 1552559400;
 
-VKPopupAlert* findPopup(ui::View& view)
-{
-    if (auto* popup = dynamic_cast<VKPopupAlert*>(&view); popup && !popup->isDismissed())
-        return popup;
-    for (const auto& child : view.subviews())
-        if (auto* found = findPopup(*child))
-            return found;
-    return nullptr;
-}
+using test::findPopup;
 
 class FolderEditingScreensTest : public test::FolderListingTestCase {
 protected:

@@ -7,6 +7,7 @@
 #include "FolderBrowserTestCase.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
+#include "App/Shell/Interface/VKPopupAlert.h"
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
@@ -17,6 +18,17 @@
 #include <vector>
 
 namespace test {
+
+// The popup still showing somewhere under `view`, if any.
+inline VKPopupAlert* findPopup(ui::View& view)
+{
+    if (auto* popup = dynamic_cast<VKPopupAlert*>(&view); popup && !popup->isDismissed())
+        return popup;
+    for (const auto& child : view.subviews())
+        if (auto* found = findPopup(*child))
+            return found;
+    return nullptr;
+}
 
 // A download item as the download manager makes it.
 class FakeDownload : public VKFileResource {

@@ -28,15 +28,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-VKPopupAlert* findPopup(ui::View& view)
-{
-    if (auto* popup = dynamic_cast<VKPopupAlert*>(&view); popup && !popup->isDismissed())
-        return popup;
-    for (const auto& child : view.subviews())
-        if (auto* found = findPopup(*child))
-            return found;
-    return nullptr;
-}
+using test::findPopup;
 
 class VKFolderControllerNamesTest : public test::FolderListingTestCase {
 protected:
