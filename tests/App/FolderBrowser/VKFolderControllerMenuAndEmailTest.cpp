@@ -9,6 +9,7 @@
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -80,6 +81,17 @@ protected:
         } catch (...) {
             return false;
         }
+    }
+
+    // The attachments are prepared on a worker; a new composer shows after.
+    bool waitForComposer(const std::shared_ptr<ui::MailComposeController>& previous = nullptr)
+    {
+        auto shown = [&] { return driver.mailComposer() && driver.mailComposer() != previous; };
+        for (int pass = 0; pass < 400 && !shown(); ++pass) {
+            advance(0.05);
+            core::RunLoop::main().runUntil([] { return false; }, 0.05);
+        }
+        return shown();
     }
 
     std::shared_ptr<VKServerLockHooks> previousLocks;
@@ -165,7 +177,8 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     controller->emailMarkedItems(controller);
     runLoop();
     driver.pressAlertButton("Continue");
-    runLoop();
+    // The attachments are prepared on a worker before the composer shows.
+    ASSERT_TRUE(waitForComposer());
     ASSERT_TRUE(controller->emailControllerInUse());
     EXPECT_EQ(controller->emailControllerInUse()->attachments().size(), 2u);
     std::weak_ptr<VKEmailController> first = controller->emailControllerInUse();
@@ -177,8 +190,9 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
 
     // A package passes; the subject is the first name, attachments in row order.
     mark({ "b.txt", "Essay.pages", "a.txt" });
+    auto cancelled = driver.mailComposer();
     controller->emailMarkedItems(controller);
-    advance(1);
+    ASSERT_TRUE(waitForComposer(cancelled));
     auto composer = driver.mailComposer();
     ASSERT_TRUE(composer);
     EXPECT_EQ(composer->subject(), "a.txt");

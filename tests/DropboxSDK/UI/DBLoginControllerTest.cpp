@@ -71,6 +71,8 @@ TEST_F(DBLoginControllerTest, ALoginStoresTheTokenClosesTheFormAndTellsTheDelega
     EXPECT_EQ(driver.dump().find("demo\n"), std::string::npos);
     EXPECT_EQ(driver.dump().find("\"demo\""), std::string::npos);
 
+    // The answer waits until the form's working state has been looked at.
+    server->addFault(R"({"endpoint":"token","stall":"answer"})");
     driver.pressReturn();
     EXPECT_TRUE(form->isWorking());
     EXPECT_FALSE(form->view()->isUserInteractionEnabled());
@@ -81,6 +83,7 @@ TEST_F(DBLoginControllerTest, ALoginStoresTheTokenClosesTheFormAndTellsTheDelega
     EXPECT_EQ(driver.firstResponder(), nullptr);
     EXPECT_EQ(form->tableView()->contentOffset().y, 0);
 
+    server->release("answer");
     ASSERT_TRUE(waitForAnswer(*form, [&] { return form->isWorking(); })) << server->errors();
     EXPECT_TRUE(session->isLinked());
     EXPECT_TRUE(session->credentialStore()->accessToken());
