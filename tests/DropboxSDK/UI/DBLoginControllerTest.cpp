@@ -9,6 +9,7 @@
 #include "Platform/Net/URLError.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Button.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
 
@@ -195,8 +196,24 @@ TEST_F(DBLoginControllerTabletTest, TheTabletTurnsTheFooterSpinnerInAFormSheet)
 
     typeLogin("demo@example.com", "demo");
     server->addFault(R"({"endpoint":"token","delay":0.3})");
-    form->didPressLogin();
+    // The footer's Link button is a whole target, with its spinner's room
+    // inside its right end, and a tap on it sends the login.
     ASSERT_TRUE(form->activityIndicator());
+    auto* footer = form->activityIndicator()->superview();
+    ASSERT_TRUE(footer);
+    auto* link = dynamic_cast<ui::Button*>(footer->subviews().front().get());
+    ASSERT_TRUE(link);
+    auto button = link->frame();
+    auto spinner = form->activityIndicator()->frame();
+    EXPECT_GE(button.size.height, 36);
+    EXPECT_GE(button.size.width, 88);
+    EXPECT_EQ(button.origin.x + button.size.width, 312);
+    EXPECT_GE(spinner.origin.x, button.origin.x + button.size.width / 2);
+    EXPECT_LE(spinner.origin.x + spinner.size.width, button.origin.x + button.size.width);
+    EXPECT_LE(spinner.origin.y + spinner.size.height, button.origin.y + button.size.height);
+    driver.tap(*link);
+    runLoop();
+    ASSERT_TRUE(form->isWorking());
     EXPECT_TRUE(form->activityIndicator()->isAnimating());
     EXPECT_FALSE(form->loadingView());
     EXPECT_FALSE(form->view()->isUserInteractionEnabled());
