@@ -10,10 +10,12 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 
 set(_sanitize "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
-set(CMAKE_C_FLAGS_TEST "-O1 -g ${_sanitize}" CACHE STRING "" FORCE)
-set(CMAKE_CXX_FLAGS_TEST "-O1 -g ${_sanitize}" CACHE STRING "" FORCE)
-set(CMAKE_EXE_LINKER_FLAGS_TEST "${_sanitize}" CACHE STRING "" FORCE)
-set(CMAKE_SHARED_LINKER_FLAGS_TEST "${_sanitize}" CACHE STRING "" FORCE)
+# Debug sections are compressed (-gz): every test program links the static
+# libraries whole, and uncompressed a test tree takes over ten gigabytes.
+set(CMAKE_C_FLAGS_TEST "-O1 -g -gz ${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_TEST "-O1 -g -gz ${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_EXE_LINKER_FLAGS_TEST "-gz ${_sanitize}" CACHE STRING "" FORCE)
+set(CMAKE_SHARED_LINKER_FLAGS_TEST "-gz ${_sanitize}" CACHE STRING "" FORCE)
 set(CMAKE_C_FLAGS_FUZZ "-O2 -g ${_sanitize} -fsanitize=fuzzer-no-link" CACHE STRING "" FORCE)
 set(CMAKE_CXX_FLAGS_FUZZ "-O2 -g ${_sanitize} -fsanitize=fuzzer-no-link" CACHE STRING "" FORCE)
 set(CMAKE_EXE_LINKER_FLAGS_FUZZ "${_sanitize}" CACHE STRING "" FORCE)
