@@ -1,7 +1,14 @@
 #include "Viewers/VKRegisterViewers.h"
 
+#include "Viewers/Image/VKImageViewController.h"
+
 void VKRegisterViewers()
 {
     // The PDF, text and web viewers add their factories here as they come;
-    // until then every document opens in the stand-in.
+    // until then those documents open in the stand-in.
+    VKViewController::setViewerFactory(VKViewerKind::Image,
+        [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder) {
+            return std::static_pointer_cast<VKViewController>(
+                VKImageViewController::imageViewControllerWithResource(resource, folder));
+        });
 }

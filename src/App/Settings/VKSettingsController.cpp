@@ -3,6 +3,7 @@
 #include "App/Settings/VKPasscodeSettingsController.h"
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
+#include "App/Settings/VKSlideShowSettingsController.h"
 #include "App/Shell/Interface/InterfaceColors.h"
 #include "App/Shell/Settings/VKDefaultsBinding.h"
 #include "App/Shell/Settings/VKSortOrderSettingsController.h"
@@ -51,6 +52,8 @@ std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page)
         return VKQuotaSettingsController::quotaSettingsController();
     case VKSettingsPage::Passcode:
         return VKPasscodeSettingsController::passcodeSettingsController();
+    case VKSettingsPage::SlideShow:
+        return VKSlideShowSettingsController::slideShowSettingsController();
     default:
         return nullptr;
     }

@@ -3,7 +3,9 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Graphics/ImageInternal.h"
+#include "Platform/Graphics/StoredImage.h"
 
+#include <atomic>
 #include <cairo.h>
 #include <cerrno>
 #include <cmath>
@@ -59,6 +61,22 @@ struct Image::Storage {
     codecs::Surface decode(int denominator) const;
 };
 
+namespace {
+std::atomic<uint64_t> decodeAttempts { 0 };
+}
+
+uint64_t imageDecodeCountForTesting()
+{
+    return decodeAttempts.load();
+}
+
+std::shared_ptr<Image> imageWithStoredPixels(const std::shared_ptr<Image>& image)
+{
+    if (!image || image->imageOrientation() == ImageOrientation::Up)
+        return image;
+    return ImageAccess::imageWithPixels(ImageAccess::pixels(*image, 1), image->scale(), ImageOrientation::Up);
+}
+
 codecs::Surface Image::Storage::decode(int denominator) const
 {
     std::lock_guard lock(mutex);
@@ -66,6 +84,7 @@ codecs::Surface Image::Storage::decode(int denominator) const
         return decoded;
     if (failed)
         return {};
+    ++decodeAttempts;
     std::string failure;
     codecs::Surface result;
     if (int64_t(header.width) * header.height > codecs::kMaximumPixels) {

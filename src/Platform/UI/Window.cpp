@@ -1,5 +1,7 @@
 #include "Platform/UI/Window.h"
 
+#include "Platform/UI/ScreenWindows.h"
+
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/UI/Checks.h"
@@ -39,6 +41,7 @@ Window::Window()
 
 Window::~Window()
 {
+    forgetScreenOfWindow(this);
     std::erase(registry(), this);
     if (keyWindow == this)
         keyWindow = nullptr;
@@ -58,6 +61,8 @@ std::vector<std::shared_ptr<Window>> Window::allWindows()
 std::vector<std::shared_ptr<Window>> Window::windowsFrontToBack()
 {
     auto windows = allWindows();
+    // Windows on another screen are that screen's alone.
+    std::erase_if(windows, [](const std::shared_ptr<Window>& window) { return !isOnMainScreen(*window); });
     std::stable_sort(windows.begin(), windows.end(), [](auto& a, auto& b) {
         return a->m_level != b->m_level ? a->m_level > b->m_level : a->m_order > b->m_order;
     });

@@ -1,9 +1,12 @@
+#include "Support/GoldenImage.h"
 #include "Support/UITestCase.h"
 
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/ScreenWindows.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Window.h"
 
@@ -190,6 +193,40 @@ TEST_F(ApplicationTest, ScreensComeAndGoWithNotifications)
     EXPECT_EQ(ui::Screen::screens().size(), 1u);
     EXPECT_EQ(connects, 1);
     EXPECT_EQ(disconnects, 1);
+}
+
+TEST_F(ApplicationTest, AWindowOnAnotherScreenIsDrawnAndTouchedOnlyThere)
+{
+    struct Counter : ui::View {
+        int touches = 0;
+        void touchesBegan(const ui::TouchSet&, const ui::Event&) override { ++touches; }
+    };
+    auto screen = driver.connectScreen({ 0, 0, 640, 360 }, 1);
+    auto external = ui::Window::create({ 0, 0, 10, 10 });
+    auto counter = ui::View::make<Counter>({ 0, 0, 640, 360 });
+    counter->setBackgroundColor(gfx::Color(1, 0, 0));
+    external->addSubview(counter);
+    ui::setScreenOfWindow(*external, screen);
+    EXPECT_EQ(ui::screenOfWindow(*external), screen);
+    EXPECT_EQ(external->frame(), (gfx::Rect { 0, 0, 640, 360 }));
+    external->makeKeyAndVisible();
+    window().makeKeyWindow();
+
+    driver.tap(gfx::Point { 100, 100 });
+    EXPECT_EQ(counter->touches, 0) << "the main screen's touches stay there";
+    ui::RenderOptions options;
+    auto main = ui::Renderer::renderScreenImage(options);
+    ASSERT_TRUE(main);
+    EXPECT_NE(test::straightPixel(*main, 100, 100), (gfx::Pixel { 255, 0, 0, 255 }));
+    auto other = ui::renderScreenImage(*screen, options);
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->width(), 640);
+    EXPECT_EQ(test::straightPixel(*other, 100, 100), (gfx::Pixel { 255, 0, 0, 255 }));
+
+    ui::setScreenOfWindow(*external, nullptr);
+    EXPECT_EQ(ui::screenOfWindow(*external), nullptr);
+    EXPECT_EQ(external->frame().size, ui::Screen::main()->bounds().size);
+    driver.disconnectScreen(screen);
 }
 
 TEST_F(ApplicationTest, RemoteControlGoesUpTheChainOnlyWhileReceiving)

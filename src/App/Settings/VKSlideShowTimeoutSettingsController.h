@@ -1,0 +1,12 @@
+#pragma once
+
+// How long each slide of the image viewer's slide show stays: a list over
+// "VKSlideShowTimeout" of whole seconds (the show reads them as a float).
+
+#include "App/Shell/Settings/VKSettingsListController.h"
+
+class VKSlideShowTimeoutSettingsController : public VKSettingsListController {
+public:
+    static std::shared_ptr<VKSlideShowTimeoutSettingsController> slideShowTimeoutSettingsController();
+    VKSlideShowTimeoutSettingsController();
+};

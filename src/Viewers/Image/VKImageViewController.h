@@ -1,0 +1,174 @@
+#pragma once
+
+// The viewer of pictures. It shows the file in a VKImageView, moves to the
+// folder's previous or next picture by swipe or toolbar arrows (preloading
+// the neighbour in the direction of travel), runs a timed slide show
+// (optionally on a second screen), saves the picture to the photo album
+// and, for a picture still in cloud storage, shows the download's progress
+// over a transparent placeholder until it arrives.
+//
+// Every load goes through the shared image queue, whose pending work is
+// dropped first so that only the newest request is served. The queue's
+// worker reads the header, refuses a picture over the processing limit
+// without decoding it, decodes the rest and hands the result to the main
+// thread. A picture over twice the screen's pixels is shown through the
+// thumbnail manager's screen preview at the full picture's size; the full
+// bitmap is swapped in while the zoom's visible part stays within the
+// displayable pixel count.
+
+#include "App/Settings/VKSlideShowSettingsControllerDelegate.h"
+#include "App/Viewers/VKViewController.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Viewers/Image/VKImageViewDelegate.h"
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace core {
+class Timer;
+}
+namespace gfx {
+class Image;
+}
+class VKImageView;
+
+// The viewer's error domain (code 1).
+inline constexpr const char* VKImageViewControllerErrorDomain = "VKImageViewController";
+
+class VKImageViewController : public VKViewController, public VKImageViewDelegate {
+public:
+    // The direction of travel.
+    static constexpr int DirectionBackward = 3;
+    static constexpr int DirectionForward = 4;
+    // Sheet buttons.
+    static constexpr int SlideShowSettingsButtonTag = 1005;
+    static constexpr int SaveToPhotosAlbumButtonTag = 1006;
+    // Seconds: pushes by swipe and by arrow, the spinner's wait when moving,
+    // the slide show's bars.
+    static constexpr double SwipeTransitionDuration = 0.3;
+    static constexpr double ArrowTransitionDuration = 0.25;
+    static constexpr double MoveActivityIndicatorDelay = 2.0;
+    static constexpr double SlideShowHideBarsDelay = 1.0;
+
+    // Saves the shown file to the photo album and calls back once on the
+    // main thread with the number of files that failed (0: saved).
+    using AlbumSaver = std::function<void(const std::string& path, std::function<void(int failureCount)> done)>;
+    static void setAlbumSaver(AlbumSaver saver);
+
+    static std::shared_ptr<VKImageViewController> imageViewControllerWithResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
+    VKImageViewController();
+    ~VKImageViewController() override;
+
+    void initWithResource(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController) override;
+
+    VKImageView* imageView() const;
+    const std::shared_ptr<gfx::Image>& preview() const { return m_preview; }
+    const std::shared_ptr<gfx::Image>& fullImage() const { return m_image; }
+    bool isSlideShowActive() const { return m_slideShowActive; }
+    int updateDirection() const { return m_updateDirection; }
+    // The slides left in this pass; none before a pass started.
+    const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& slideShowResources() const
+    {
+        return m_slideShowResources;
+    }
+    const std::set<std::string>& preloadedResources() const { return m_preloadedResources; }
+    ui::BarButtonItem* previousImageButtonItem() const { return m_previousImageButtonItem.get(); }
+    ui::BarButtonItem* nextImageButtonItem() const { return m_nextImageButtonItem.get(); }
+    ui::BarButtonItem* slideShowButtonItem() const { return m_slideShowButtonItem.get(); }
+    ui::Window* tvoutWindow() const { return m_tvoutWindow.get(); }
+    ui::View* tvoutPlaceholderView() const { return m_tvoutPlaceholderView.get(); }
+    bool isSavingToAlbum() const { return m_savingToAlbum; }
+    static std::shared_ptr<gfx::Image> transparentImagePlaceholder();
+
+    // Loading. A negative delay shows no spinner; no transition reveals the
+    // first picture and changes later ones without animation.
+    void startImageLoadForResource(const std::shared_ptr<VKFileResource>& resource,
+        std::optional<std::string> transition, double activityIndicatorDelay);
+    void preloadNextPrevious();
+    bool doesZoomExceedDisplayablePixelCount(float zoom) const;
+
+    // Moving.
+    void imageViewGoBackOrForward(const std::shared_ptr<core::Object>& sender);
+    void updateImageControlButtons();
+    std::shared_ptr<VKFileResource> getPreviousResource() const;
+    std::shared_ptr<VKFileResource> getNextResource() const;
+
+    // The slide show.
+    void toggleImageSlideShow(const std::shared_ptr<core::Object>& sender);
+    double slideShowTimeout() const;
+    void slideShowAdvanceSlide();
+    void stopSlideShowAndUpdateButton(bool update);
+    void showSlideShowSettings(const std::shared_ptr<core::Object>& sender);
+    void dismissSlideShowSettings(const std::shared_ptr<core::Object>& sender);
+    void copyImageToSavedPhotosAlbum();
+    void saveMediaToPhotosAlbumDidEnd(int failureCount);
+
+    // VKImageViewDelegate.
+    void imageViewWillZoomToLevel(VKImageView& view, float zoom) override;
+    void imageViewDidZoomToLevel(VKImageView& view, float zoom) override;
+    void imageViewHandleSwipeGestureWithDelta(VKImageView& view, float delta) override;
+    void imageViewLoadDidFinish(VKImageView& view) override;
+    void imageViewLoadDidFail(VKImageView& view, const core::Error& error) override;
+
+    // Base overrides.
+    void loadContentView() override;
+    std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;
+    void addButtonsToActionSheet(VKActionSheet& sheet) override;
+    void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag) override;
+    bool shouldSingleTapHideUI() const override;
+    void setTitleFromResource() override;
+    void showCloudDownloadProgressView() override;
+    void hideCloudDownloadProgressView() override;
+    void cloudFileFetchDidComplete(const core::Notification& notification) override;
+    void resourceWillBeDeleted(const core::Notification& notification) override;
+    void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void viewDidUnload() override;
+    void didReceiveMemoryWarning() override;
+
+    // Notifications.
+    void screenDidDisconnect(const core::Notification& notification);
+    void didGeneratePreview(const core::Notification& notification);
+    void previewGenerationFailed(const core::Notification& notification);
+    void viewControllerDidShowUI(const core::Notification& notification);
+
+private:
+    // On the image queue's worker: reads, checks and decodes the file, then
+    // hands the outcome to the main thread.
+    static void loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
+        const std::shared_ptr<VKFileResource>& resource);
+    void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
+        std::optional<std::string> message);
+    void failLoad(const std::string& message);
+    void moveToResource(const std::shared_ptr<VKFileResource>& resource, int direction, double duration);
+    void scheduleSlideShowAdvance();
+    void cancelSlideShowAdvance();
+    void dismantleExternalWindow();
+    void setFolderThumbnailsDisabled(bool disabled);
+    bool isCurrentResource(const std::shared_ptr<VKFileResource>& resource) const;
+
+    std::shared_ptr<gfx::Image> m_preview;
+    std::shared_ptr<gfx::Image> m_image;
+    std::shared_ptr<ui::BarButtonItem> m_previousImageButtonItem;
+    std::shared_ptr<ui::BarButtonItem> m_nextImageButtonItem;
+    std::shared_ptr<ui::BarButtonItem> m_slideShowButtonItem;
+    ui::BarButtonItem::SystemItem m_slideShowButtonSystemItem = ui::BarButtonItem::SystemItem::Play;
+    bool m_slideShowActive = false;
+    std::optional<std::vector<std::shared_ptr<VKFileResource>>> m_slideShowResources;
+    int m_updateDirection = DirectionForward;
+    bool m_savingToAlbum = false;
+    std::shared_ptr<ui::Window> m_tvoutWindow;
+    std::shared_ptr<ui::View> m_tvoutPlaceholderView;
+    std::set<std::string> m_preloadedResources;
+    std::shared_ptr<core::Timer> m_advanceTimer;
+    std::shared_ptr<core::Timer> m_titleTimer;
+    std::vector<core::Observation> m_imageObservations;
+    core::Observation m_showUIObservation;
+    core::Observation m_repeatsObservation;
+};

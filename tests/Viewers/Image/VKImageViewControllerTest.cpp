@@ -1,0 +1,333 @@
+#include "ImageTestSupport.h"
+#include "ImageViewerTestCase.h"
+
+#include "Viewers/Image/VKImageLayer.h"
+#include "Viewers/Image/VKImageView.h"
+
+#include "App/Settings/VKSlideShowSettingsController.h"
+#include "App/Shell/DeviceMemoryAdditions.h"
+#include "FileModel/VKThumbnailManager.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Kit/VKNotificationKeys.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/StoredImage.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/ScreenWindows.h"
+#include "Platform/UI/Window.h"
+#include "Platform/UI/Renderer.h"
+#include "Support/GoldenImage.h"
+
+namespace test {
+namespace {
+
+class VKImageViewControllerTest : public ImageViewerTestCase {
+protected:
+    // Four pictures, the viewer on the first.
+    void openFolderOfFour()
+    {
+        for (const char* name : { "a.jpg", "b.jpg", "c.jpg", "d.jpg" })
+            addPicture(name);
+        open(host->files[0]);
+    }
+    void swipe(float dx)
+    {
+        driver.drag({ 160, 240 }, { 160 + dx, 240 }, 5, 0.1);
+        waitForLoad();
+    }
+    core::UserDefaults& defaults() { return *core::UserDefaults::standard(); }
+};
+
+TEST_F(VKImageViewControllerTest, FirstPictureIsRevealedAndTheBarsHideLater)
+{
+    openFolderOfFour();
+    ASSERT_TRUE(imageView().image());
+    EXPECT_EQ(imageView().transitionType(), "reveal");
+    EXPECT_TRUE(viewer->contentDidLoad());
+    EXPECT_FALSE(viewer->previousImageButtonItem()->isEnabled());
+    EXPECT_TRUE(viewer->nextImageButtonItem()->isEnabled());
+    EXPECT_TRUE(viewer->slideShowButtonItem()->isEnabled());
+    EXPECT_FALSE(viewer->isUIHidden());
+    advance(5.9);
+    EXPECT_FALSE(viewer->isUIHidden());
+    advance(0.2);
+    EXPECT_TRUE(viewer->isUIHidden());
+}
+
+TEST_F(VKImageViewControllerTest, UndecodableAndOversizedFilesAlertWithoutDecoding)
+{
+    auto broken = addFile("broken.jpg", "\xFF\xD8\xFF\xE0 not really a picture");
+    open(broken);
+    EXPECT_EQ(driver.alert()->title(), "Warning");
+    EXPECT_EQ(driver.alert()->message(), "The image appears to be invalid or is unsupported.");
+    EXPECT_EQ(driver.alert()->buttonTitle(0), "OK");
+    EXPECT_FALSE(viewer->contentIsLoading());
+    driver.pressAlertButton("OK");
+    navigation->popViewController(false);
+    runLoop();
+
+    auto huge = addPicture("huge.jpg", 6000, 6000);
+    uint64_t decodes = gfx::imageDecodeCountForTesting();
+    open(huge);
+    EXPECT_EQ(driver.alert()->message(),
+        "The image (6000x6000) is too large to display on this device.\nThe size limit for display is 5000x5000.");
+    EXPECT_EQ(gfx::imageDecodeCountForTesting(), decodes) << "refused on its header";
+    driver.pressAlertButton("OK");
+}
+
+TEST_F(VKImageViewControllerTest, SwipesAndArrowsMoveAndTheLastPictureBounces)
+{
+    openFolderOfFour();
+    swipe(-100);
+    EXPECT_EQ(shownName(), "b.jpg");
+    EXPECT_EQ(imageView().transitionType(), "push");
+    EXPECT_EQ(imageView().transitionSubtype(), "fromRight");
+    EXPECT_DOUBLE_EQ(imageView().transitionDuration(), VKImageViewController::SwipeTransitionDuration);
+    EXPECT_EQ(viewer->updateDirection(), VKImageViewController::DirectionForward);
+    advance(1);
+    swipe(100);
+    EXPECT_EQ(shownName(), "a.jpg");
+    EXPECT_EQ(imageView().transitionSubtype(), "fromLeft");
+    EXPECT_EQ(viewer->updateDirection(), VKImageViewController::DirectionBackward);
+    advance(1);
+
+    viewer->setUIHidden(false, false);
+    driver.tapBarItem(*viewer->nextImageButtonItem());
+    waitForLoad();
+    EXPECT_EQ(shownName(), "b.jpg");
+    EXPECT_DOUBLE_EQ(imageView().transitionDuration(), VKImageViewController::ArrowTransitionDuration);
+    ASSERT_TRUE(imageView().oldLayer()) << "the old picture leaves with the push";
+    EXPECT_TRUE(imageView().oldLayer()->contents());
+    EXPECT_TRUE(imageView().oldLayer()->animationForKey(VKImageView::TransitionKey));
+    EXPECT_EQ(imageView().oldLayer()->superlayer(), &imageView().layer());
+    for (const char* name : { "c.jpg", "d.jpg" }) {
+        advance(1);
+        viewer->setUIHidden(false, false);
+        driver.tapBarItem(*viewer->nextImageButtonItem());
+        waitForLoad();
+        EXPECT_EQ(shownName(), name);
+    }
+    EXPECT_FALSE(viewer->nextImageButtonItem()->isEnabled());
+    EXPECT_FALSE(viewer->slideShowButtonItem()->isEnabled());
+    defaults().set("VKSlideShowRepeats", core::Value(true));
+    EXPECT_TRUE(viewer->slideShowButtonItem()->isEnabled()) << "the setting is observed";
+    defaults().set("VKSlideShowRepeats", core::Value(false));
+
+    advance(1);
+    auto finger = driver.touchDown({ { 200, 240 } });
+    driver.wait(0.05);
+    driver.touchMove({ { finger[0], { 149, 240 } } });
+    driver.touchUp(finger);
+    runLoop();
+    EXPECT_EQ(shownName(), "d.jpg");
+    auto bounce = imageView().imageLayer()->animationForKey(VKImageView::BounceKey);
+    ASSERT_TRUE(bounce);
+    EXPECT_FLOAT_EQ(std::get<gfx::Point>(bounce->to).x - std::get<gfx::Point>(bounce->from).x, -51);
+}
+
+TEST_F(VKImageViewControllerTest, SlideShowRunsOnItsTimerAndEndsAfterTheLastPicture)
+{
+    openFolderOfFour();
+    swipe(-100); // on b
+    advance(1);
+    viewer->setUIHidden(false, false);
+    driver.tapBarItem(*viewer->slideShowButtonItem());
+    EXPECT_TRUE(viewer->isSlideShowActive());
+    EXPECT_TRUE(application().isIdleTimerDisabled());
+    EXPECT_EQ(viewer->slideShowButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Pause);
+    advance(1.01);
+    EXPECT_TRUE(viewer->isUIHidden());
+    // 3 s and the fade's 1 s.
+    advance(2.98);
+    EXPECT_EQ(shownName(), "b.jpg");
+    advance(0.02);
+    waitForLoad();
+    EXPECT_EQ(shownName(), "c.jpg") << "starts after the shown picture";
+    EXPECT_EQ(imageView().transitionType(), "fade");
+    advance(4.0);
+    waitForLoad();
+    EXPECT_EQ(shownName(), "d.jpg");
+    advance(4.0);
+    runLoop();
+    EXPECT_FALSE(viewer->isSlideShowActive());
+    EXPECT_FALSE(viewer->isUIHidden());
+    EXPECT_FALSE(application().isIdleTimerDisabled());
+    EXPECT_EQ(viewer->slideShowButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Play);
+}
+
+TEST_F(VKImageViewControllerTest, RepeatingPushShowWrapsToTheFirstAndATapStopsIt)
+{
+    defaults().set("VKSlideShowRepeats", core::Value(true));
+    defaults().set("VKSlideShowTransitionType", core::Value("push"));
+    openFolderOfFour();
+    for (int i = 0; i < 3; ++i) {
+        advance(1);
+        viewer->setUIHidden(false, false);
+        driver.tapBarItem(*viewer->nextImageButtonItem());
+        waitForLoad();
+    }
+    EXPECT_EQ(shownName(), "d.jpg");
+    driver.tapBarItem(*viewer->slideShowButtonItem());
+    EXPECT_DOUBLE_EQ(imageView().transitionDuration(), 0.5);
+    EXPECT_DOUBLE_EQ(viewer->slideShowTimeout(), 3.5);
+    advance(3.5);
+    waitForLoad();
+    EXPECT_EQ(shownName(), "a.jpg") << "a new pass holds every picture";
+    EXPECT_TRUE(viewer->isSlideShowActive());
+
+    advance(2);
+    EXPECT_TRUE(viewer->isUIHidden());
+    driver.tap(gfx::Point { 160, 240 });
+    advance(0.5);
+    EXPECT_FALSE(viewer->isUIHidden());
+    EXPECT_FALSE(viewer->isSlideShowActive()) << "bars the person asked for stop the show";
+}
+
+TEST_F(VKImageViewControllerTest, SheetOffersTheShowSettingsAlbumAndOrientationLock)
+{
+    openFolderOfFour();
+    viewer->showDocumentActionSheet(nullptr);
+    auto sheet = driver.actionSheet();
+    ASSERT_GE(sheet->numberOfButtons(), 4);
+    EXPECT_EQ(sheet->buttonTitle(0), "Slideshow Settings");
+    EXPECT_EQ(sheet->buttonTitle(1), "Save to Photos Album");
+    EXPECT_EQ(sheet->buttonTitle(2), "Lock Orientation");
+    EXPECT_EQ(sheet->buttonTitle(3), "Email File");
+    driver.pressSheetButton("Slideshow Settings");
+    advance(1);
+    // Presented from the outermost controller, the browser's stack.
+    auto* modal = dynamic_cast<ui::NavigationController*>(navigation->modalViewController());
+    ASSERT_TRUE(modal);
+    auto* settings = dynamic_cast<VKSlideShowSettingsController*>(modal->topViewController());
+    ASSERT_TRUE(settings);
+    auto done = settings->navigationItem().rightBarButtonItem();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->systemItem(), ui::BarButtonItem::SystemItem::Done);
+    driver.tapBarItem(*done);
+    advance(1);
+    EXPECT_EQ(navigation->modalViewController(), nullptr);
+}
+
+TEST_F(VKImageViewControllerTest, AlbumSaveKeepsItsTitleAndIgnoresASecondRequest)
+{
+    openFolderOfFour();
+    std::vector<std::function<void(int)>> pending;
+    std::vector<std::string> saved;
+    VKImageViewController::setAlbumSaver([&](const std::string& path, std::function<void(int)> done) {
+        saved.push_back(path);
+        pending.push_back(std::move(done));
+    });
+    viewer->copyImageToSavedPhotosAlbum();
+    EXPECT_EQ(viewer->title(), "Saving to Photos...");
+    viewer->copyImageToSavedPhotosAlbum();
+    viewer->setTitleFromResource();
+    EXPECT_EQ(viewer->title(), "Saving to Photos...");
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0], host->files[0]->path());
+    pending[0](0);
+    EXPECT_EQ(viewer->title(), "Save Succeeded");
+    advance(2.01);
+    EXPECT_EQ(viewer->title(), "a");
+
+    viewer->copyImageToSavedPhotosAlbum();
+    pending[1](1);
+    EXPECT_EQ(driver.alert()->title(), "Warning");
+    EXPECT_EQ(driver.alert()->message(), "Failed to save 1 photos");
+    EXPECT_EQ(driver.alert()->buttonTitle(0), "Cancel");
+    driver.pressAlertButton("Cancel");
+}
+
+TEST_F(VKImageViewControllerTest, DeletingTheShownPictureMovesToItsNeighbour)
+{
+    openFolderOfFour();
+    auto post = [&](const std::shared_ptr<VKFileResource>& file) {
+        core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr,
+            core::Value::makeDictionary({ { VKNotificationPathKey, file->path() } }));
+    };
+    // The folder screen tells before the file goes, so it is still listed.
+    post(host->files[0]);
+    waitForLoad();
+    EXPECT_EQ(shownName(), "b.jpg") << "the next one, in the direction of travel";
+    // A notice without its key changes nothing.
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification);
+    EXPECT_EQ(shownName(), "b.jpg");
+
+    host->files = { host->files[1] };
+    post(host->files[0]);
+    EXPECT_EQ(viewer->resource(), nullptr) << "the only picture leaves nothing to show";
+}
+
+TEST_F(VKImageViewControllerTest, LargePictureShowsItsPreviewUntilZoomedIn)
+{
+    // Over twice the phone screen's pixels at scale 2.
+    auto big = addPicture("big.jpg", 1600, 1200);
+    open(big);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->preview() != nullptr && imageView().image(); }, 20));
+    runLoop();
+    EXPECT_EQ(imageView().image(), viewer->preview());
+    EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
+    imageView().setZoom(1.0f);
+    advance(1);
+    EXPECT_EQ(imageView().image(), viewer->fullImage()) << "the crop fits the displayable count";
+    imageView().setZoom(imageView().minimumZoom());
+    EXPECT_EQ(imageView().image(), viewer->preview());
+}
+
+TEST_F(VKImageViewControllerTest, FailedPreviewOfTheFirstPictureIsReported)
+{
+    auto big = addPicture("big.jpg", 1600, 1200);
+    viewer = VKImageViewController::imageViewControllerWithResource(big, host);
+    navigation->pushViewController(viewer, false);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->fullImage() != nullptr; }, 20));
+    EXPECT_EQ(imageView().image(), nullptr);
+    core::NotificationCenter::defaultCenter().post(VKThumbnailManagerPreviewGeneralFailedNotification,
+        VKThumbnailManager::sharedManager(), core::Value::makeDictionary({ { VKThumbnailManagerResourceUserInfoKey, big } }));
+    runLoop();
+    EXPECT_FALSE(viewer->contentIsLoading());
+    EXPECT_TRUE(!viewer->activityIndicator() || !viewer->activityIndicator()->isAnimating());
+    EXPECT_EQ(driver.alert()->message(), "The image appears to be invalid or is unsupported.");
+    EXPECT_TRUE(viewer->findBarButtonItemWithAction(VKViewController::DeleteItemAction)->isEnabled());
+    driver.pressAlertButton("OK");
+}
+
+TEST_F(VKImageViewControllerTest, ShowOnASecondScreenReturnsWhenItGoes)
+{
+    defaults().set("VKSlideShowUseTVOut", core::Value(true));
+    openFolderOfFour();
+    auto screen = driver.connectScreen({ 0, 0, 640, 480 }, 1);
+    viewer->setUIHidden(false, false);
+    driver.tapBarItem(*viewer->slideShowButtonItem());
+    auto* external = viewer->tvoutWindow();
+    ASSERT_TRUE(external);
+    EXPECT_EQ(ui::screenOfWindow(*external), screen);
+    EXPECT_EQ(imageView().window(), external);
+    EXPECT_EQ(imageView().bounds().size, (gfx::Size { 640, 480 }));
+    ASSERT_TRUE(viewer->tvoutPlaceholderView());
+    EXPECT_EQ(viewer->tvoutPlaceholderView()->superview(), viewer->view().get());
+    EXPECT_FALSE(viewer->shouldSingleTapHideUI());
+    advance(1.5);
+    EXPECT_FALSE(viewer->isUIHidden()) << "the bars stay while the show is elsewhere";
+    // The main screen's touches never reach the external window.
+    auto mainWindows = ui::Window::windowsFrontToBack();
+    EXPECT_EQ(mainWindows.end(),
+        std::find_if(mainWindows.begin(), mainWindows.end(), [&](auto& window) { return window.get() == external; }));
+
+    driver.disconnectScreen(screen);
+    runLoop();
+    EXPECT_FALSE(viewer->isSlideShowActive());
+    EXPECT_EQ(viewer->tvoutWindow(), nullptr);
+    EXPECT_EQ(imageView().superview(), viewer->view().get());
+    EXPECT_EQ(imageView().bounds().size, viewer->view()->bounds().size);
+}
+
+} // namespace
+} // namespace test
