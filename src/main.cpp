@@ -20,6 +20,8 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/DesktopApplications.h"
+#include "Platform/UI/FolderPhotoLibrary.h"
 #include "Platform/UI/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
@@ -129,6 +131,8 @@ int main(int argc, char** argv)
     // links it hands to the system go to the desktop.
     auto application = VKApplication::create();
     application->setURLOpener(&ui::SystemURLOpener::open);
+    ui::DesktopApplications::install(&mimeTypeOfItemAtPath);
+    ui::FolderPhotoLibrary::install();
     ui::Application::setShared(application);
     auto& loop = core::RunLoop::main();
     // The whole application runs in a window where a display can show one,

@@ -5,6 +5,7 @@
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
+#include "App/FolderBrowser/VKImagePicker.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
 #include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
 #include "App/Mail/VKEmailControllerDelegate.h"
@@ -37,6 +38,7 @@ class VKActionSheet;
 class VKEmailController;
 class VKFileResourceCell;
 class VKFolderSearchBar;
+class VKImportMediaOperation;
 class VKOperationProgressView;
 class VKIndexView;
 
@@ -66,7 +68,8 @@ class VKFolderController : public VKFolderControllerBase,
                            public ui::AlertViewDelegate,
                            public VKPopupAlertDelegate,
                            public VKEmailControllerDelegate,
-                           public VKFolderPickerControllerDelegate {
+                           public VKFolderPickerControllerDelegate,
+                           public VKImagePickerDelegate {
 public:
     // Gives the cloud screens' controller for a cloud folder, once they
     // register one; a plain folder controller until then.
@@ -459,8 +462,18 @@ public:
     virtual std::shared_ptr<ui::DocumentInteractionController> openInControllerWithResource(
         const std::shared_ptr<VKFileResource>& resource);
 
-    // Media (VKFolderControllerImportMedia.cpp).
+    // Media (VKFolderControllerImportMedia.cpp): the picker presented over
+    // the navigation controller, each pick fed to one import operation.
     virtual void importMedia(const std::shared_ptr<core::Object>& sender);
+    void imagePicker(VKImagePicker& picker, const core::Value& info) override;
+    void imagePickerDidEnd(VKImagePicker& picker) override;
+    void imagePickerDidDisappear(VKImagePicker& picker) override;
+    bool isImagePickerShown() const { return m_imagePicker != nullptr; }
+    const std::shared_ptr<VKImagePicker>& imagePickerInUse() const { return m_imagePicker; }
+    // An item imported while the picker shows: scrolled to when visible.
+    void importMediaOperation(VKImportMediaOperation& operation, const std::string& path);
+    // The marked images and movies to the photo album
+    // (VKFolderControllerPhotosAlbum.cpp).
     virtual void copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>& sender);
 
     // ---- The toolbar (VKFolderControllerToolbar.cpp) ----
@@ -565,6 +578,9 @@ private:
     bool m_thumbnailCreationDisabled = false;
     std::shared_ptr<ui::BarButtonItem> m_uploadItem;
     std::shared_ptr<VKEmailController> m_emailController;
+    std::shared_ptr<VKImagePicker> m_imagePicker;
+    std::shared_ptr<VKFileOperationDelegate> m_importMediaDelegate;
+    std::shared_ptr<ui::DocumentInteractionController> m_currentOpenInController;
     std::shared_ptr<Deletion> m_deletion;
 
     std::shared_ptr<VKFolderSearchBar> m_searchBar;

@@ -14,6 +14,8 @@ namespace ui {
 namespace {
 
 std::vector<std::string> openInApplications;
+DocumentInteractionController::ApplicationsProvider applicationsProvider;
+DocumentInteractionController::Launcher launcher;
 // A shown menu is kept here until it goes.
 std::vector<std::shared_ptr<DocumentInteractionController>> shown;
 
@@ -51,7 +53,7 @@ bool DocumentInteractionController::presentOpenInMenu(const BarButtonItem& item,
 bool DocumentInteractionController::present(AnchorKind kind, const gfx::Rect& rect)
 {
     requireMainThread("DocumentInteractionController::presentOpenInMenu");
-    if (openInApplications.empty())
+    if (menuApplications().empty())
         return false;
     if (m_visible)
         dismissMenu(false);
@@ -79,15 +81,35 @@ void DocumentInteractionController::dismissMenu(bool)
 
 bool DocumentInteractionController::chooseApplication(const std::string& application)
 {
-    if (!m_visible || std::find(openInApplications.begin(), openInApplications.end(), application) == openInApplications.end())
+    auto applications = menuApplications();
+    if (!m_visible || std::find(applications.begin(), applications.end(), application) == applications.end())
         return false;
     auto self = shared_from_this();
     if (auto d = delegate())
         d->willBeginSendingToApplication(*this, application);
+    if (launcher)
+        launcher(m_url, application);
     if (auto d = delegate())
         d->didEndSendingToApplication(*this, application);
     dismissMenu(true);
     return true;
+}
+
+std::vector<std::string> DocumentInteractionController::menuApplications() const
+{
+    if (applicationsProvider)
+        return applicationsProvider(m_url);
+    return openInApplications;
+}
+
+void DocumentInteractionController::setApplicationsProvider(ApplicationsProvider provider)
+{
+    applicationsProvider = std::move(provider);
+}
+
+void DocumentInteractionController::setLauncher(Launcher function)
+{
+    launcher = std::move(function);
 }
 
 std::vector<std::string> DocumentInteractionController::applications()
@@ -108,6 +130,8 @@ std::vector<std::shared_ptr<DocumentInteractionController>> DocumentInteractionC
 void DocumentInteractionController::resetForTesting()
 {
     openInApplications.clear();
+    applicationsProvider = nullptr;
+    launcher = nullptr;
     shown.clear();
 }
 

@@ -1,16 +1,18 @@
 #pragma once
 
 // Hands a file to another application through an "open in" menu shown at a
-// rectangle or a bar item. Headless: the applications that can take files
-// are a list the driver sets (none in the program, which then shows no
-// menu); a shown menu is kept by the toolkit until it goes, and choosing an
-// application tells the delegate that sending began and ended, then that the
-// menu went.
+// rectangle or a bar item. The applications that take a file come from a
+// provider asked per URL (the program installs the desktop's), else from a
+// list the driver sets; with none no menu shows. A shown menu is kept by the
+// toolkit until it goes, and choosing an application tells the delegate that
+// sending began, runs the launcher once, tells that sending ended, then that
+// the menu went.
 
 #include "Platform/Core/Object.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Graphics/Geometry.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,8 +62,8 @@ public:
     AnchorKind anchorKind() const { return m_anchorKind; }
     // The anchor on the screen.
     gfx::Rect anchorRect() const { return m_anchorRect; }
-    // The menu's entries: the applications that take files.
-    std::vector<std::string> menuApplications() const { return applications(); }
+    // The menu's entries: the applications that take this file.
+    std::vector<std::string> menuApplications() const;
     // A person picks an entry: sending begins and ends, the menu goes.
     // False when `application` is not on the menu.
     bool chooseApplication(const std::string& application);
@@ -69,6 +71,12 @@ public:
     // The applications that take files (none in the program).
     static std::vector<std::string> applications();
     static void setApplications(std::vector<std::string> applications);
+    // Asked for each file's applications in place of the list (main thread).
+    using ApplicationsProvider = std::function<std::vector<std::string>(const core::URL& url)>;
+    static void setApplicationsProvider(ApplicationsProvider provider);
+    // Hands the file to the chosen application.
+    using Launcher = std::function<void(const core::URL& url, const std::string& application)>;
+    static void setLauncher(Launcher launcher);
     // The menus shown now, oldest first.
     static std::vector<std::shared_ptr<DocumentInteractionController>> shownMenus();
     static void resetForTesting();

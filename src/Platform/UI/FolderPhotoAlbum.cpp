@@ -5,6 +5,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/UI/PicturesFolder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -38,14 +39,7 @@ FolderPhotoAlbum::FolderPhotoAlbum(std::string folder) : m_folder(std::move(fold
 
 std::string FolderPhotoAlbum::defaultFolder()
 {
-    std::string pictures;
-    if (const char* xdg = std::getenv("XDG_PICTURES_DIR"); xdg && *xdg)
-        pictures = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        pictures = core::path::appendingPathComponent(home, "Pictures");
-    else
-        pictures = "Pictures";
-    return core::path::appendingPathComponent(pictures, bundleName());
+    return core::path::appendingPathComponent(PicturesFolder::path(), bundleName());
 }
 
 bool FolderPhotoAlbum::store(const std::string& stem, const std::string& extension,
@@ -82,9 +76,33 @@ bool FolderPhotoAlbum::store(const std::string& stem, const std::string& extensi
     return false;
 }
 
+void FolderPhotoAlbum::enqueue(std::function<void()> job)
+{
+    std::lock_guard lock(m_queueMutex);
+    m_jobs.push_back(std::move(job));
+    if (m_workerRunning)
+        return;
+    m_workerRunning = true;
+    core::Thread::detach("ui.PhotoAlbum", [self = shared_from_this()] {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::lock_guard lock(self->m_queueMutex);
+                if (self->m_jobs.empty()) {
+                    self->m_workerRunning = false;
+                    return;
+                }
+                job = std::move(self->m_jobs.front());
+                self->m_jobs.pop_front();
+            }
+            job();
+        }
+    });
+}
+
 void FolderPhotoAlbum::saveImage(std::shared_ptr<gfx::Image> image, PhotoAlbum::Completion completion)
 {
-    core::Thread::detach("ui.PhotoAlbum", [self = shared_from_this(), image = std::move(image), completion = std::move(completion)] {
+    enqueue([self = shared_from_this(), image = std::move(image), completion = std::move(completion)] {
         core::Error error;
         bool saved = self->store("Photo", "jpg",
             [&](const std::string& path, core::Error* out) { return image->writeJPEG(path, JPEGQuality, out); }, &error);
@@ -95,7 +113,7 @@ void FolderPhotoAlbum::saveImage(std::shared_ptr<gfx::Image> image, PhotoAlbum::
 
 void FolderPhotoAlbum::saveVideo(std::string path, PhotoAlbum::Completion completion)
 {
-    core::Thread::detach("ui.PhotoAlbum", [self = shared_from_this(), path = std::move(path), completion = std::move(completion)] {
+    enqueue([self = shared_from_this(), path = std::move(path), completion = std::move(completion)] {
         core::Error error;
         std::string stem = core::path::deletingPathExtension(core::path::lastPathComponent(path));
         if (stem.empty() || stem[0] == '.')

@@ -1,14 +1,17 @@
 #pragma once
 
-// The program's photo album: a folder, by default the user's pictures folder
-// ($XDG_PICTURES_DIR, else ~/Pictures) and in it one named after the
-// bundle's display name. Images are stored as JPEG at quality 0.9, videos
-// copied; every file is written under a temporary name and then linked to a
-// fresh name, so nothing there is ever overwritten or seen half-written.
-// The work runs on a worker thread, which also runs the completion.
+// The program's photo album: a folder, by default one named after the
+// bundle's display name in the user's pictures folder (PicturesFolder).
+// Images are stored as JPEG at quality 0.9, videos copied; every file is
+// written under a temporary name and then linked to a fresh name, so nothing
+// there is ever overwritten or seen half-written. Saves run one after the
+// other on one worker, which exists while there is work and also runs the
+// completions.
 
 #include "Platform/UI/PhotoAlbum.h"
 
+#include <deque>
+#include <functional>
 #include <mutex>
 
 namespace ui {
@@ -30,8 +33,14 @@ private:
     bool store(const std::string& stem, const std::string& extension,
         const std::function<bool(const std::string&, core::Error*)>& write, core::Error* error);
 
+    // Runs the job on the album's worker, after the jobs before it.
+    void enqueue(std::function<void()> job);
+
     std::string m_folder;
     std::mutex m_mutex;
+    std::mutex m_queueMutex;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_workerRunning = false;
 };
 
 } // namespace ui

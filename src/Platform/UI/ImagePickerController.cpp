@@ -2,6 +2,8 @@
 
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/Checks.h"
 
@@ -16,6 +18,12 @@ std::vector<ImagePickerController::Album>& libraryAlbums()
 {
     static std::vector<ImagePickerController::Album> albums;
     return albums;
+}
+
+ImagePickerController::LibrarySource& librarySource()
+{
+    static ImagePickerController::LibrarySource source;
+    return source;
 }
 
 } // namespace
@@ -42,11 +50,34 @@ void ImagePickerController::setLibrary(std::vector<Album> albums)
     libraryAlbums() = std::move(albums);
 }
 
+void ImagePickerController::setLibrarySource(LibrarySource source)
+{
+    librarySource() = std::move(source);
+}
+
 std::shared_ptr<ImagePickerController> ImagePickerController::create()
 {
     auto picker = std::make_shared<ImagePickerController>();
     picker->addAlbumList();
+    picker->loadLibrary();
     return picker;
+}
+
+void ImagePickerController::loadLibrary()
+{
+    auto source = librarySource();
+    if (!source || m_loadingLibrary)
+        return;
+    m_loadingLibrary = true;
+    std::weak_ptr<ImagePickerController> weak = std::static_pointer_cast<ImagePickerController>(shared_from_this());
+    core::Thread::detach("ui.PhotoLibrary", [weak, source] {
+        auto albums = source();
+        core::RunLoop::main().post([weak, albums = std::move(albums)]() mutable {
+            setLibrary(std::move(albums));
+            if (auto picker = weak.lock())
+                picker->m_loadingLibrary = false;
+        });
+    });
 }
 
 ImagePickerController::ImagePickerController() = default;
@@ -119,11 +150,14 @@ bool ImagePickerController::pick(size_t index)
         pushViewController(preview, false);
         info[mediaURLKey] = media.movieURL->absoluteString();
     } else {
-        if (!media.image)
+        auto image = media.image;
+        if (!image && !media.path.empty())
+            image = gfx::Image::imageWithContentsOfFile(media.path);
+        if (!image)
             return false;
-        info[originalImageKey] = core::Value(media.image);
+        info[originalImageKey] = core::Value(image);
         if (m_allowsEditing)
-            info[editedImageKey] = core::Value(media.image);
+            info[editedImageKey] = core::Value(image);
     }
     if (auto d = delegate())
         d->didFinishPicking(*this, core::Value(std::move(info)));

@@ -12,6 +12,7 @@
 #include "Platform/Core/Value.h"
 #include "Platform/UI/NavigationController.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,11 +46,13 @@ public:
     static constexpr const char* editedImageKey = "ui.ImagePickerEditedImage";
     static constexpr const char* mediaURLKey = "ui.ImagePickerMediaURL";
 
-    // One piece of the library: an image, or a movie file.
+    // One piece of the library: an image, or a movie file. An image may be
+    // given by its file alone, read when it is picked.
     struct Media {
         std::string mediaType;
         std::shared_ptr<gfx::Image> image;
         std::optional<core::URL> movieURL;
+        std::string path;
     };
     struct Album {
         std::string name;
@@ -62,8 +65,16 @@ public:
     // The library's albums (empty in the program).
     static const std::vector<Album>& library();
     static void setLibrary(std::vector<Album> albums);
+    // Where the program's library comes from: run on a worker each time a
+    // picker is made, its albums replace the library on the main thread.
+    using LibrarySource = std::function<std::vector<Album>()>;
+    static void setLibrarySource(LibrarySource source);
+    // While a scan for this picker runs.
+    bool isLoadingLibrary() const { return m_loadingLibrary; }
 
     static std::shared_ptr<ImagePickerController> create();
+    // Starts the library's scan when a source is set (create() does).
+    void loadLibrary();
     ImagePickerController();
     ~ImagePickerController() override;
 
@@ -97,6 +108,7 @@ private:
     std::vector<std::string> m_mediaTypes { imageType };
     bool m_allowsEditing = false;
     std::optional<size_t> m_album;
+    bool m_loadingLibrary = false;
     std::shared_ptr<ViewController> m_albumScreen;
 };
 

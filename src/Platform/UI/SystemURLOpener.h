@@ -8,6 +8,7 @@
 #include "Platform/Core/URL.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ public:
     // number, when it cannot start.
     static bool spawn(const std::string& program, const std::vector<std::string>& arguments,
         std::function<void(int status)> ended = {}, int* error = nullptr);
+
+    // Runs a program found on PATH the same way and answers what it printed,
+    // at most `limit` bytes; nothing when it cannot start, exits non-zero or
+    // outlives `timeout` seconds (then it is killed). Blocks: workers, or
+    // short queries.
+    static std::optional<std::string> output(const std::string& program, const std::vector<std::string>& arguments,
+        double timeout, size_t limit = 4096);
 };
 
 } // namespace ui

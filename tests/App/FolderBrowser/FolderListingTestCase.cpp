@@ -9,6 +9,8 @@
 #include "Platform/UI/Window.h"
 #include "WebDAV/WebDAVResponse.h"
 
+#include <algorithm>
+
 namespace test {
 
 void FolderListingTestCase::SetUp()
@@ -81,6 +83,18 @@ std::vector<std::string> FolderListingTestCase::names(VKFolderController& contro
     for (auto& row : controller.filteredResources())
         result.push_back(row->name());
     return result;
+}
+
+void FolderListingTestCase::markNames(const std::vector<std::string>& wanted)
+{
+    controller->setEditing(true, false);
+    runLoop();
+    auto all = names(*controller);
+    for (const auto& name : wanted) {
+        auto found = std::find(all.begin(), all.end(), name);
+        ASSERT_NE(found, all.end()) << name;
+        controller->didMarkCell(controller->tableView(), { 0, int(found - all.begin()) });
+    }
 }
 
 void FolderListingTestCase::setSortOrder(int64_t order)

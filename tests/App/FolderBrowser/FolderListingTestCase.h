@@ -70,6 +70,8 @@ protected:
     // Pushes a controller for the folder over the one shown.
     std::shared_ptr<VKFolderController> push(const std::string& path);
     static std::vector<std::string> names(VKFolderController& controller);
+    // Enters editing and marks the shown controller's rows of these names.
+    void markNames(const std::vector<std::string>& wanted);
     static void setSortOrder(int64_t order);
     // Posts as the server does after a client changed the folder at `path`.
     static void postWebDAVUpdate(const std::string& path);

@@ -52,6 +52,7 @@ void resetToolkit()
     PopoverController::resetForTesting();
     MailComposeController::resetForTesting();
     ImagePickerController::setLibrary({});
+    ImagePickerController::setLibrarySource(nullptr);
     PhotoAlbum::setBackend(std::make_shared<PhotoAlbumRecorder>());
 }
 
