@@ -148,3 +148,37 @@ std::shared_ptr<const VKPDFOutlineList> VKPDFDocument::outlineList() const
     m_outlineList = std::move(list);
     return m_outlineList;
 }
+
+VKPDFPageGeometry VKPDFDocument::pageGeometry(uint32_t index) const
+{
+    std::call_once(m_geometryOnce, [this] {
+        uint32_t count = numPages();
+        std::vector<VKPDFPageGeometry> pages;
+        std::vector<pdf::Page> known;
+        pages.reserve(count);
+        known.reserve(count);
+        for (uint32_t i = 0; i < count; ++i) {
+            pdf::Page page = m_documentRef->page(int(i) + 1);
+            VKPDFPageGeometry geometry;
+            if (page) {
+                geometry.cropBox = page.boxRect(pdf::Box::Crop);
+                geometry.angle = page.rotationAngle();
+                gfx::Rect box = geometry.cropBox;
+                geometry.rotatedBox = geometry.angle % 180 ? gfx::Rect(box.y(), box.x(), box.height(), box.width()) : box;
+            }
+            pages.push_back(geometry);
+            known.push_back(page);
+        }
+        m_geometry = std::move(pages);
+        m_knownPages = std::move(known);
+        m_geometryRead = true;
+    });
+    return index < m_geometry.size() ? m_geometry[index] : VKPDFPageGeometry {};
+}
+
+std::optional<pdf::Page> VKPDFDocument::knownPage(int pageNumber) const
+{
+    if (!m_geometryRead || pageNumber < 1 || size_t(pageNumber) > m_knownPages.size())
+        return std::nullopt;
+    return m_knownPages[size_t(pageNumber) - 1];
+}

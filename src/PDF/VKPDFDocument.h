@@ -9,8 +9,10 @@
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Value.h"
+#include "Platform/Graphics/Geometry.h"
 #include "Platform/PDF/Document.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +34,14 @@ inline constexpr const char* VKLocalizedRecoveryOptionsErrorKey = "NSLocalizedRe
 // mutable: the outline table keeps its own keys in the entries.
 using VKPDFOutlineEntry = std::shared_ptr<core::Value::Dictionary>;
 using VKPDFOutlineList = std::vector<VKPDFOutlineEntry>;
+
+// Where a page lies: its crop box, its turn (0, 90, 180 or 270 clockwise)
+// and the crop box as shown (sides exchanged when turned a quarter).
+struct VKPDFPageGeometry {
+    gfx::Rect cropBox;
+    int angle = 0;
+    gfx::Rect rotatedBox;
+};
 
 class VKPDFDocument : public core::Object {
 public:
@@ -56,6 +66,15 @@ public:
     // The page lookups every destination of this document shares.
     const std::shared_ptr<VKPDFPageNumbers>& pageNumbers() const { return m_pageNumbers; }
 
+    // The geometry of page `index` (from 0), zero outside the document. The
+    // first call reads every page once (a loading thread should make it);
+    // later calls take no object lock, so the main thread may lay out and
+    // draw pages without waiting for a parse.
+    VKPDFPageGeometry pageGeometry(uint32_t index) const;
+    // The page from that same reading, without a lock; nothing before the
+    // geometry was read or outside the document.
+    std::optional<pdf::Page> knownPage(int pageNumber) const;
+
     // Every outline item in document order, each parent before its
     // children; nothing when the document has no outline (asked again on
     // the next call). Built once, under a lock.
@@ -73,6 +92,10 @@ private:
 
     const std::shared_ptr<pdf::Document> m_documentRef;
     const std::shared_ptr<VKPDFPageNumbers> m_pageNumbers;
+    mutable std::once_flag m_geometryOnce;
+    mutable std::vector<VKPDFPageGeometry> m_geometry;
+    mutable std::vector<pdf::Page> m_knownPages;
+    mutable std::atomic<bool> m_geometryRead { false };
     mutable std::mutex m_outlineMutex;
     mutable std::shared_ptr<const VKPDFOutlineList> m_outlineList;
 };

@@ -13,7 +13,12 @@ constexpr double kMaximumThumbnailBytes = 64.0 * 1024 * 1024;
 
 pdf::Page pageOf(const std::shared_ptr<VKPDFDocument>& document, int pageNumber)
 {
-    return document && document->documentRef() ? document->documentRef()->page(pageNumber) : pdf::Page();
+    if (!document || !document->documentRef())
+        return pdf::Page();
+    // Once the document's geometry is read, making a page takes no lock.
+    if (auto known = document->knownPage(pageNumber))
+        return *known;
+    return document->documentRef()->page(pageNumber);
 }
 
 } // namespace
@@ -46,9 +51,18 @@ gfx::Rect VKPDFPageGetRotatedBoxRect(const pdf::Page& page)
 gfx::AffineTransform VKPDFPageGetDrawingTransform(const pdf::Page& page, pdf::Box box, const gfx::Rect& rect, int rotate,
     bool preserveAspectRatio)
 {
-    gfx::AffineTransform t = page.drawingTransform(box, rect, rotate, preserveAspectRatio);
-    gfx::Rect r = t.apply(page.boxRect(box));
-    if (!page || !(r.width() > 0) || !(r.height() > 0))
+    if (!page)
+        return page.drawingTransform(box, rect, rotate, preserveAspectRatio);
+    int extra = rotate % 90 == 0 ? rotate : 0;
+    return VKPDFPageGetDrawingTransform(page.boxRect(box), page.rotationAngle() + extra, rect, preserveAspectRatio);
+}
+
+gfx::AffineTransform VKPDFPageGetDrawingTransform(const gfx::Rect& box, int angle, const gfx::Rect& rect,
+    bool preserveAspectRatio)
+{
+    gfx::AffineTransform t = pdf::Page::drawingTransform(box, angle, rect, preserveAspectRatio);
+    gfx::Rect r = t.apply(box);
+    if (!(r.width() > 0) || !(r.height() > 0))
         return t;
     gfx::AffineTransform move = gfx::AffineTransform::translation(rect.x() - r.x(), rect.y() - r.y());
     gfx::AffineTransform scale = gfx::AffineTransform::scale(rect.width() / r.width(), rect.height() / r.height());

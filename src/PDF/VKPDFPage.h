@@ -42,6 +42,11 @@ private:
 // an empty page.
 gfx::Rect VKPDFPageGetRotatedBoxRect(const pdf::Page& page);
 
+// The same from a box and the page's angle plus any extra turn, read
+// beforehand (VKPDFDocument::pageGeometry), without touching the page.
+gfx::AffineTransform VKPDFPageGetDrawingTransform(const gfx::Rect& box, int angle, const gfx::Rect& rect,
+    bool preserveAspectRatio);
+
 // Like the page's own drawing transform, but fills `rect` also when the box
 // is smaller than it (the page's own only shrinks): the box is mapped, then
 // moved to rect's origin, then scaled about (0, 0) to rect's size. With rect

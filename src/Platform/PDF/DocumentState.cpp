@@ -1,8 +1,11 @@
 #include "Platform/PDF/DocumentState.h"
 
+#include "Platform/Core/Thread.h"
 #include "Platform/PDF/Array.h"
+#include "Platform/PDF/ObjectLocks.h"
 #include "Platform/PDF/Stream.h"
 
+#include <atomic>
 #include <charconv>
 #include <qpdf/QPDFLogger.hh>
 #include <poppler.h>
@@ -27,10 +30,27 @@ std::unique_ptr<QPDF> quietQPDF()
     return qpdf;
 }
 
+namespace {
+std::atomic<uint64_t> g_mainThreadObjectLocks { 0 };
+} // namespace
+
 ObjectsLock lock(const std::shared_ptr<DocumentState>& document)
 {
-    return document ? ObjectsLock(document->objects) : ObjectsLock();
+    if (!document)
+        return ObjectsLock();
+    if (core::Thread::isMainThread())
+        ++g_mainThreadObjectLocks;
+    return ObjectsLock(document->objects);
 }
+
+} // namespace pdf::detail
+
+uint64_t pdf::objectLocksOnMainThread()
+{
+    return detail::g_mainThreadObjectLocks;
+}
+
+namespace pdf::detail {
 
 std::string slashed(std::string_view key)
 {

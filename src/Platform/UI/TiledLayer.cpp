@@ -14,6 +14,7 @@
 #include "Platform/UI/Window.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -31,6 +32,8 @@ struct Pool {
     int running = 0;
     int limit = 2;
     uint64_t epoch = 0; // bumped by a reset: older jobs are dropped
+    std::atomic<uint64_t> drawn { 0 };
+    std::atomic<uint64_t> dropped { 0 };
 
     void add(std::function<void()> job)
     {
@@ -52,8 +55,10 @@ struct Pool {
                     --running;
                     return;
                 }
-                job = std::move(jobs.front());
-                jobs.pop_front();
+                // Newest first: the tiles just asked for are the ones on
+                // screen; older ones are checked and mostly dropped.
+                job = std::move(jobs.back());
+                jobs.pop_back();
             }
             job();
         }
@@ -70,6 +75,23 @@ std::vector<std::weak_ptr<TiledLayer>>& allTiledLayers()
 {
     static std::vector<std::weak_ptr<TiledLayer>> layers;
     return layers;
+}
+
+// One use clock over all layers, so the budget can tell which tile was
+// shown least recently whatever layer holds it.
+uint64_t nextUse()
+{
+    static uint64_t clock = 0;
+    return ++clock;
+}
+
+// Whether the layer's tree hangs in a window (only those are shown).
+bool inWindow(const Layer& layer)
+{
+    const Layer* root = &layer;
+    while (root->superlayer())
+        root = root->superlayer();
+    return root->view() && dynamic_cast<Window*>(root->view());
 }
 
 double now()
@@ -214,6 +236,16 @@ void TiledLayer::queue(const Key& key, Tile& tile)
         auto layer = weakSelf.lock();
         if (!layer)
             return;
+        // Scrolled away while it waited: handed back undrawn.
+        if (!layer->isWanted(key)) {
+            ++pool().dropped;
+            core::performOnMainThread([layer = std::move(layer), key]() mutable {
+                layer->unqueue(key);
+                layer.reset();
+            });
+            return;
+        }
+        ++pool().drawn;
         std::shared_ptr<gfx::Image> image;
         try {
             auto context = gfx::makeImageContext(rect.size, scale);
@@ -234,6 +266,40 @@ void TiledLayer::queue(const Key& key, Tile& tile)
             layer.reset();
         });
     });
+}
+
+bool TiledLayer::isWanted(const Key& key) const
+{
+    std::lock_guard lock(m_wantedMutex);
+    auto [level, column, row] = key;
+    return level == m_wantedLevel && column >= m_wantedColumns.first && column <= m_wantedColumns.second
+        && row >= m_wantedRows.first && row <= m_wantedRows.second;
+}
+
+void TiledLayer::setWanted(const std::vector<Key>& visible)
+{
+    std::lock_guard lock(m_wantedMutex);
+    m_wantedLevel = INT32_MIN;
+    m_wantedColumns = { 0, -1 };
+    m_wantedRows = { 0, -1 };
+    if (visible.empty())
+        return;
+    // One tile beyond the visible ones on every side is still worth drawing.
+    m_wantedLevel = std::get<0>(visible.front());
+    m_wantedColumns = { INT32_MAX, INT32_MIN };
+    m_wantedRows = { INT32_MAX, INT32_MIN };
+    for (auto& [level, column, row] : visible) {
+        m_wantedColumns = { std::min(m_wantedColumns.first, column - 1), std::max(m_wantedColumns.second, column + 1) };
+        m_wantedRows = { std::min(m_wantedRows.first, row - 1), std::max(m_wantedRows.second, row + 1) };
+    }
+}
+
+void TiledLayer::unqueue(const Key& key)
+{
+    if (m_pending > 0)
+        --m_pending;
+    if (auto it = m_tiles.find(key); it != m_tiles.end())
+        it->second.queued = false;
 }
 
 void TiledLayer::install(const Key& key, uint64_t generation, std::shared_ptr<gfx::Image> image)
@@ -261,24 +327,51 @@ bool TiledLayer::isFadingAt(double time) const
     });
 }
 
-void TiledLayer::trimCache(const std::vector<Key>& visible)
+void TiledLayer::trimAllCaches()
 {
     gfx::Rect screen = Screen::main()->bounds();
     float screenScale = Screen::main()->scale();
-    double screenPixels = double(screen.width()) * screen.height() * screenScale * screenScale;
-    double tilePixels = double(m_tileSize.width) * m_tileSize.height;
-    size_t limit = std::max<size_t>(visible.size(), size_t(std::ceil(2 * screenPixels / tilePixels)));
-    if (m_tiles.size() <= limit)
+    double budget = 4.0 * double(screen.width()) * screen.height() * screenScale * screenScale;
+    double visiblePixels = 0, cached = 0;
+    struct Candidate {
+        uint64_t lastUse;
+        std::shared_ptr<TiledLayer> layer;
+        Key key;
+        double pixels;
+    };
+    std::vector<Candidate> candidates;
+    for (auto& weak : allTiledLayers()) {
+        auto layer = weak.lock();
+        if (!layer)
+            continue;
+        bool shown = inWindow(*layer);
+        for (auto it = layer->m_tiles.begin(); it != layer->m_tiles.end();) {
+            Tile& tile = it->second;
+            // A layer out of every window keeps nothing but its jobs.
+            if (!shown && !tile.queued) {
+                it = layer->m_tiles.erase(it);
+                continue;
+            }
+            double pixels = tile.image ? double(tile.image->pixelWidth()) * tile.image->pixelHeight() : 0;
+            cached += pixels;
+            bool visible = std::find(layer->m_visible.begin(), layer->m_visible.end(), it->first) != layer->m_visible.end();
+            if (visible)
+                visiblePixels += pixels;
+            else if (!tile.queued)
+                candidates.push_back({ tile.lastUse, layer, it->first, pixels });
+            ++it;
+        }
+    }
+    double limit = std::max(budget, visiblePixels);
+    if (cached <= limit)
         return;
-    std::vector<std::pair<uint64_t, Key>> candidates;
-    for (auto& [key, tile] : m_tiles)
-        if (!tile.queued && std::find(visible.begin(), visible.end(), key) == visible.end())
-            candidates.emplace_back(tile.lastUse, key);
-    std::sort(candidates.begin(), candidates.end());
-    for (auto& [use, key] : candidates) {
-        if (m_tiles.size() <= limit)
+    std::sort(candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.lastUse < b.lastUse; });
+    for (auto& candidate : candidates) {
+        if (cached <= limit)
             break;
-        m_tiles.erase(key);
+        candidate.layer->m_tiles.erase(candidate.key);
+        cached -= candidate.pixels;
     }
 }
 
@@ -296,11 +389,13 @@ void TiledLayer::drawTiles(gfx::Context& context, double time)
     requireMainThread("TiledLayer::drawTiles");
     enroll();
     auto visible = visibleTiles();
-    ++m_useClock;
+    setWanted(visible);
+    m_visible = visible;
+    uint64_t use = nextUse();
     double fade = fadeDuration();
     for (auto& key : visible) {
         Tile& tile = m_tiles[key];
-        tile.lastUse = m_useClock;
+        tile.lastUse = use;
         queue(key, tile);
         if (!tile.image)
             continue;
@@ -312,7 +407,7 @@ void TiledLayer::drawTiles(gfx::Context& context, double time)
         context.drawImage(rectOfTile(key), *tile.image);
         context.restoreGState();
     }
-    trimCache(visible);
+    trimAllCaches();
 }
 
 void TiledLayer::renderVisibleTilesSynchronously()
@@ -320,9 +415,12 @@ void TiledLayer::renderVisibleTilesSynchronously()
     requireMainThread("TiledLayer::renderVisibleTilesSynchronously");
     enroll();
     auto visible = visibleTiles();
+    setWanted(visible);
+    m_visible = visible;
+    uint64_t use = nextUse();
     for (auto& key : visible) {
         Tile& tile = m_tiles[key];
-        tile.lastUse = ++m_useClock;
+        tile.lastUse = use;
         queue(key, tile);
     }
     auto self = shared_from_this();
@@ -331,7 +429,7 @@ void TiledLayer::renderVisibleTilesSynchronously()
     for (auto& key : visible)
         if (auto it = m_tiles.find(key); it != m_tiles.end())
             it->second.shownAt = -1e9;
-    trimCache(visible);
+    trimAllCaches();
 }
 
 void TiledLayer::renderAllVisibleTilesSynchronously()
@@ -341,12 +439,19 @@ void TiledLayer::renderAllVisibleTilesSynchronously()
         auto layer = weak.lock();
         if (!layer)
             continue;
-        const Layer* root = layer.get();
-        while (root->superlayer())
-            root = root->superlayer();
-        if (root->view() && dynamic_cast<Window*>(root->view()))
+        if (inWindow(*layer))
             layer->renderVisibleTilesSynchronously();
     }
+}
+
+uint64_t TiledLayer::tilesDrawn()
+{
+    return pool().drawn;
+}
+
+uint64_t TiledLayer::tilesDropped()
+{
+    return pool().dropped;
 }
 
 void TiledLayer::setWorkerCount(int count)

@@ -9,13 +9,21 @@
 // runs off the main thread and must not touch the view tree. A tile job
 // holds the layer weakly: a layer being destroyed gets no more draw calls,
 // and a worker's last reference goes back to the main thread with the
-// tile. Finished tiles fade in over fadeDuration(). A bounded cache keeps
-// about two screens' worth of tiles.
+// tile. Finished tiles fade in over fadeDuration().
+//
+// Workers take the newest job first, and a job whose tile is no longer
+// visible (nor one tile beyond) when it is taken is dropped undrawn, so a
+// fling queues many tiles but draws only where it settles. One budget
+// covers the tiles of all tiled layers: at most four screens of pixels (or
+// the visible tiles, when they are more), the least recently shown dropped
+// first; a layer out of every window keeps none.
 
 #include "Platform/UI/Layer.h"
 
 #include <cstdint>
 #include <map>
+#include <mutex>
+#include <vector>
 #include <tuple>
 
 namespace ui {
@@ -74,6 +82,9 @@ public:
     // Worker threads of the shared pool (2 by default).
     static void setWorkerCount(int count);
     static int workerCount();
+    // Tiles drawn and jobs dropped as stale since the process started.
+    static uint64_t tilesDrawn();
+    static uint64_t tilesDropped();
     // Cancels queued tile jobs (test environment).
     static void resetForTesting();
 
@@ -90,7 +101,10 @@ private:
     gfx::Rect rectOfTile(const Key& key) const;
     void queue(const Key& key, Tile& tile);
     void install(const Key& key, uint64_t generation, std::shared_ptr<gfx::Image> image);
-    void trimCache(const std::vector<Key>& visible);
+    static void trimAllCaches();
+    bool isWanted(const Key& key) const;
+    void setWanted(const std::vector<Key>& visible);
+    void unqueue(const Key& key);
     void enroll();
 
     gfx::Size m_tileSize { 256, 256 };
@@ -98,8 +112,14 @@ private:
     int m_bias = 0;
     std::map<Key, Tile> m_tiles;
     size_t m_pending = 0;
-    uint64_t m_useClock = 0;
+    std::vector<Key> m_visible;
     bool m_enrolled = false;
+    // What a worker may still draw: the level and the tile ranges about the
+    // visible tiles, written on the main thread.
+    mutable std::mutex m_wantedMutex;
+    int m_wantedLevel = INT32_MIN;
+    std::pair<int, int> m_wantedColumns { 0, -1 };
+    std::pair<int, int> m_wantedRows { 0, -1 };
 };
 
 } // namespace ui

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 using namespace ui;
 
@@ -189,7 +190,7 @@ TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
     holder->removeFromSuperview();
 }
 
-TEST_F(TiledLayerTest, ScrollingEndToEndKeepsTheCacheWithinTwoScreens)
+TEST_F(TiledLayerTest, ScrollingEndToEndKeepsTheCacheWithinFourScreens)
 {
     auto scroller = View::create({ 0, 0, 320, 480 });
     scroller->setClipsToBounds(true);
@@ -200,14 +201,96 @@ TEST_F(TiledLayerTest, ScrollingEndToEndKeepsTheCacheWithinTwoScreens)
     scroller->layer().addSublayer(layer);
     gfx::Rect screen = Screen::main()->bounds();
     float scale = Screen::main()->scale();
-    double twoScreens = 2.0 * screen.width() * screen.height() * scale * scale;
+    double fourScreens = 4.0 * screen.width() * screen.height() * scale * scale;
     size_t most = 0;
     for (float y = 0; y + 480 <= 20000; y += 200) {
         scroller->setBounds({ 0, y, 320, 480 });
         layer->renderVisibleTilesSynchronously();
         most = std::max(most, layer->cachedPixels());
     }
-    EXPECT_LE(double(most), twoScreens + 256.0 * 256.0);
+    EXPECT_LE(double(most), fourScreens);
     EXPECT_GT(layer->takeClips().size(), 70u);
+    scroller->removeFromSuperview();
+}
+
+TEST_F(TiledLayerTest, OneBudgetCoversEveryLayerAndALayerOutOfTheWindowKeepsNothing)
+{
+    auto scroller = View::create({ 0, 0, 320, 480 });
+    scroller->setClipsToBounds(true);
+    window().addSubview(scroller);
+    std::vector<std::shared_ptr<InstantTiledLayer>> layers;
+    for (int i = 0; i < 3; ++i) {
+        auto layer = std::make_shared<InstantTiledLayer>();
+        layer->setBounds({ 0, 0, 320, 6000 });
+        layer->setAnchorPoint({ 0, 0 });
+        layer->setPosition({ 0, float(i) * 6000 });
+        scroller->layer().addSublayer(layer);
+        layers.push_back(layer);
+    }
+    gfx::Rect screen = Screen::main()->bounds();
+    float scale = Screen::main()->scale();
+    double fourScreens = 4.0 * screen.width() * screen.height() * scale * scale;
+    double most = 0;
+    for (float y = 0; y + 480 <= 18000; y += 400) {
+        scroller->setBounds({ 0, y, 320, 480 });
+        for (auto& layer : layers)
+            layer->renderVisibleTilesSynchronously();
+        double total = 0;
+        for (auto& layer : layers)
+            total += double(layer->cachedPixels());
+        most = std::max(most, total);
+    }
+    EXPECT_LE(most, fourScreens);
+    // The last layer holds what is on screen; the first, long gone, was
+    // dropped first.
+    EXPECT_GT(layers[2]->cachedTileCount(), 0u);
+    EXPECT_EQ(layers[0]->cachedTileCount(), 0u);
+
+    layers[2]->removeFromSuperlayer();
+    layers[1]->renderVisibleTilesSynchronously();
+    EXPECT_EQ(layers[2]->cachedTileCount(), 0u);
+    scroller->removeFromSuperview();
+}
+
+TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
+{
+    // The only worker is held inside the first tile while the view jumps
+    // far away: the jobs queued on the way are dropped, newest first.
+    static std::atomic<bool> release { false };
+    static std::atomic<bool> holding { false };
+    class Held : public InstantTiledLayer {
+    public:
+        void drawInContext(gfx::Context& context) override
+        {
+            holding = true;
+            while (!release)
+                std::this_thread::yield();
+            InstantTiledLayer::drawInContext(context);
+        }
+    };
+    TiledLayer::setWorkerCount(1);
+    auto scroller = View::create({ 0, 0, 320, 480 });
+    scroller->setClipsToBounds(true);
+    window().addSubview(scroller);
+    auto layer = std::make_shared<Held>();
+    layer->setTileSize({ 256, 256 });
+    layer->setBounds({ 0, 0, 320, 40000 });
+    layer->setAnchorPoint({ 0, 0 });
+    scroller->layer().addSublayer(layer);
+    uint64_t drawnBefore = TiledLayer::tilesDrawn();
+    Renderer::renderImage(*scroller);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return holding.load(); }, 30));
+    for (float y = 480; y + 480 <= 40000; y += 480) {
+        scroller->setBounds({ 0, y, 320, 480 });
+        Renderer::renderImage(*scroller);
+    }
+    release = true;
+    layer->renderVisibleTilesSynchronously();
+    uint64_t drawn = TiledLayer::tilesDrawn() - drawnBefore;
+    // The held tile, the ones on screen at the end, and at most the jobs of
+    // the frame before (one tile beyond the visible ones).
+    EXPECT_LE(drawn, 1 + 2 * layer->visibleTiles().size() + 4);
+    EXPECT_GT(TiledLayer::tilesDropped(), 100u);
+    EXPECT_EQ(layer->pendingTileCount(), 0u);
     scroller->removeFromSuperview();
 }

@@ -1,0 +1,219 @@
+// bench: tandry_viewers tandry_test_support_pdf
+// The vertical layout over the 1,000-page bench document on a 320 × 480
+// screen at scale 2 with two tile workers:
+// - jumps to pages 1-50, each until its visible tiles are drawn, against
+//   pdftoppm drawing pages 1-51 628 pixels wide and pdf::drawPage drawing
+//   them at that size in the same run (targets ≤ 1.5 × and ≤ 1.2 ×: the
+//   counters "vs_pdftoppm" and "vs_drawPage");
+// - zoom 4 × on page 10 until sharp, with the pixels drawn per visible
+//   pixel ("drawn_per_visible");
+// - scrolling end to end at 3,000 points a second, a frame each 1/60 s:
+//   main-thread time per frame ("p99_ms", target ≤ 16), the most live page
+//   views (target ≤ 12) and the peak resident size ("peak_rss_mb", target
+//   ≤ 150), for 1,000 pages against 100 (target within 1.1 ×).
+#include "../PeerTiming.h"
+#include "BenchDocuments.h"
+
+#include "PDF/VKPDFDocument.h"
+#include "PDF/VKPDFPage.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/PDF/PageDrawing.h"
+#include "Platform/UI/LiveObjects.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/TiledLayer.h"
+#include "Platform/UI/Window.h"
+#include "Viewers/PDF/VKDocumentViewDataSource.h"
+#include "Viewers/PDF/VKDocumentViewVertical.h"
+#include "Viewers/PDF/VKPDFPageView.h"
+#include "Viewers/PDF/VKScrollView.h"
+#include "Viewers/PDF/VKTiledPageLayer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+const std::string& folder()
+{
+    static const std::string path = (std::filesystem::temp_directory_path() / "tandry-bench-pdfs").string();
+    return path;
+}
+
+void setUp()
+{
+    if (core::RunLoop::hasMainThread())
+        return;
+    core::RunLoop::setMainThread();
+    std::string home = TANDRY_SOURCE_DIR "/build/bench/layout-render";
+    std::filesystem::create_directories(home);
+    core::paths::setHome(home);
+    gfx::Screen::main().setBounds({ 0, 0, 320, 480 });
+    gfx::Screen::main().setScale(2);
+    ui::TiledLayer::setWorkerCount(2);
+}
+
+class Pages : public core::Object, public VKDocumentViewDataSource {
+public:
+    explicit Pages(std::shared_ptr<VKPDFDocument> document) : document(std::move(document)) { }
+    size_t numberOfPagesInDocumentView(VKDocumentView&) override { return document->numPages(); }
+    gfx::Size documentViewSizeForPageAtIndex(VKDocumentView&, size_t index) override
+    {
+        return document->pageGeometry(uint32_t(index)).rotatedBox.size;
+    }
+    std::shared_ptr<ui::View> documentViewViewForPageAtIndex(VKDocumentView&, size_t index) override
+    {
+        return VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(document, int(index) + 1));
+    }
+    std::optional<std::string> documentViewTitleForPageAtIndex(VKDocumentView&, size_t) override { return {}; }
+    unsigned maxDepthForDocumentView(VKDocumentView&) override { return 0; }
+    gfx::Size documentViewThumbnailSizeForIndex(VKDocumentView&, size_t) override { return {}; }
+    std::shared_ptr<gfx::Image> documentViewThumbnailImageForIndex(VKDocumentView&, size_t, float) override
+    {
+        return nullptr;
+    }
+    std::shared_ptr<VKPDFDocument> document;
+};
+
+struct Opened {
+    std::shared_ptr<ui::Window> window;
+    std::shared_ptr<Pages> pages;
+    std::shared_ptr<VKDocumentViewVertical> layout;
+
+    explicit Opened(int pageCount)
+    {
+        setUp();
+        auto document = VKPDFDocument::initWithPath(bench::benchDocumentPath(folder(), pageCount));
+        document->pageGeometry(0);
+        window = ui::Window::create({ 0, 0, 320, 480 });
+        window->setHidden(false);
+        pages = std::make_shared<Pages>(document);
+        layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
+        window->addSubview(layout);
+        layout->setDataSource(pages);
+        layout->layoutIfNeeded();
+    }
+    ~Opened()
+    {
+        layout->removeFromSuperview();
+        layout.reset();
+        window.reset();
+        core::RunLoop::main().runUntil([] { return false; }, 0.2);
+    }
+    void showAll()
+    {
+        layout->layoutIfNeeded();
+        ui::TiledLayer::renderAllVisibleTilesSynchronously();
+    }
+};
+
+double drawPages(const std::shared_ptr<VKPDFDocument>& document, int first, int last, float width)
+{
+    return bench::seconds([&] {
+        for (int n = first; n <= last; ++n) {
+            pdf::Page page = document->documentRef()->page(n);
+            gfx::Rect box = VKPDFPageGetRotatedBoxRect(page);
+            float height = std::ceil(box.height() * width / box.width());
+            auto bitmap = gfx::BitmapContext::create(int(width), int(height));
+            bitmap->setFillColor(1, 1, 1, 1);
+            bitmap->fillRect(gfx::Rect(0, 0, width, height));
+            bitmap->concatCTM(VKPDFPageGetDrawingTransform(page, pdf::Box::Crop, gfx::Rect(0, 0, width, height), 0, true));
+            pdf::drawPage(page, *bitmap);
+            benchmark::DoNotOptimize(bitmap->pixelAt(0, 0));
+        }
+    });
+}
+
+void JumpToPages(benchmark::State& state)
+{
+    Opened opened(1000);
+    std::string path = bench::benchDocumentPath(folder(), 1000);
+    double ours = 0, splash = 0, direct = 0;
+    int64_t rounds = 0;
+    for (auto _ : state) {
+        double elapsed = bench::seconds([&] {
+            for (size_t i = 0; i < 50; ++i) {
+                opened.layout->scrollToPageAtIndex(i, gfx::Rect(0, 0, 0, 0), false);
+                opened.showAll();
+            }
+        });
+        state.SetIterationTime(elapsed);
+        ours += elapsed;
+        splash += bench::peer(fmt::format("pdftoppm -scale-to-x 628 -scale-to-y -1 -f 1 -l 51 {} {}/jump 2>/dev/null",
+            path, folder()));
+        direct += drawPages(opened.pages->document, 1, 51, 628);
+        ++rounds;
+        // Each round starts with no tiles.
+        opened.layout->scrollToPageAtIndex(900, gfx::Rect(0, 0, 0, 0), false);
+        opened.showAll();
+    }
+    state.counters["vs_pdftoppm"] = ours / splash;
+    state.counters["vs_drawPage"] = ours / direct;
+}
+BENCHMARK(JumpToPages)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void ZoomOnPage10(benchmark::State& state)
+{
+    Opened opened(1000);
+    double drawnPerVisible = 0;
+    for (auto _ : state) {
+        opened.layout->setContentZoom(1);
+        opened.layout->scrollToPageAtIndex(9, gfx::Rect(0, 0, 0, 0), false);
+        opened.showAll();
+        uint64_t before = ui::TiledLayer::tilesDrawn();
+        double elapsed = bench::seconds([&] {
+            opened.layout->setContentZoom(4);
+            opened.layout->scrollToPageAtIndex(9, gfx::Rect(0.1f, 0.2f, 0, 0), false);
+            opened.showAll();
+        });
+        state.SetIterationTime(elapsed);
+        double tile = double(VKTiledPageLayer::tileSize().width) * VKTiledPageLayer::tileSize().height;
+        drawnPerVisible = double(ui::TiledLayer::tilesDrawn() - before) * tile / (640.0 * 960.0);
+    }
+    state.counters["drawn_per_visible"] = drawnPerVisible;
+}
+BENCHMARK(ZoomOnPage10)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+size_t peakResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return size_t(std::stoul(line.substr(6)));
+    return 0;
+}
+
+void ScrollEndToEnd(benchmark::State& state)
+{
+    Opened opened(int(state.range(0)));
+    auto& scroll = opened.layout->documentScrollView();
+    std::vector<double> frames;
+    size_t mostViews = 0;
+    auto context = gfx::BitmapContext::create(640, 960);
+    for (auto _ : state) {
+        float end = scroll.contentSize().height - 480;
+        for (float y = 0; y <= end; y += 50) {
+            frames.push_back(bench::seconds([&] {
+                scroll.setContentOffset({ 0, y });
+                opened.layout->layoutIfNeeded();
+                ui::Renderer::render(*opened.window, *context);
+            }));
+            core::RunLoop::main().runUntil([] { return false; }, 0.0);
+            mostViews = std::max(mostViews, opened.layout->cachedPageViews().size());
+        }
+    }
+    std::sort(frames.begin(), frames.end());
+    state.counters["p99_ms"] = frames.empty() ? 0 : frames[size_t(double(frames.size() - 1) * 0.99)] * 1000;
+    state.counters["live_page_views"] = double(mostViews);
+    state.counters["peak_rss_mb"] = double(peakResidentKilobytes()) / 1024;
+}
+BENCHMARK(ScrollEndToEnd)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace

@@ -1,0 +1,40 @@
+#pragma once
+
+// The tiled layer under a PDF page: tiles twice the screen's size rounded
+// up to a power of two (at most 2048 pixels), no fade, and enough levels of
+// detail that any zoom the layout allows gets sharp tiles; a checkerboard
+// shows where a tile is not drawn yet. A representative, held weakly and
+// guarded by the layer's lock, supplies the drawing.
+
+#include "Platform/UI/TiledLayer.h"
+
+#include <mutex>
+
+class VKLayerRepresentative;
+
+class VKTiledPageLayer : public ui::TiledLayer {
+public:
+    static constexpr int LevelsOfDetail = 1000;
+    static constexpr float MaximumTileSide = 2048;
+
+    VKTiledPageLayer();
+    ~VKTiledPageLayer() override;
+
+    // The tile side for the main screen, and for a screen of these bounds
+    // (points) and scale.
+    static gfx::Size tileSize();
+    static gfx::Size tileSizeForScreen(gfx::Size points, float scale);
+    static double fadeDurationOfTiles() { return 0.0; }
+    double fadeDuration() const override { return fadeDurationOfTiles(); }
+
+    VKLayerRepresentative* representative() const;
+    // Waits for a drawing thread that is asking the old one.
+    void setRepresentative(VKLayerRepresentative* representative);
+
+    void drawInContext(gfx::Context& context) override;
+    void layoutSublayers() override;
+
+private:
+    mutable std::mutex m_lock;
+    VKLayerRepresentative* m_representative = nullptr;
+};

@@ -1,0 +1,204 @@
+#include "PDFLayoutTestCase.h"
+
+#include "Platform/PDF/ObjectLocks.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/TiledLayer.h"
+#include "Support/NotificationRecorder.h"
+#include "Viewers/PDF/VKDocumentViewVertical.h"
+#include "Viewers/PDF/VKScrollTrackView.h"
+#include "Viewers/PDF/VKScrollView.h"
+
+#include "Kit/ScrollViewAdditions.h"
+
+#include <cmath>
+#include <thread>
+
+using namespace test;
+
+namespace {
+
+class VKDocumentViewVerticalTest : public PDFLayoutTestCase {
+protected:
+    std::shared_ptr<VKDocumentViewVertical> makeLayout(std::vector<gfx::Size> sizes, gfx::Rect frame = { 0, 0, 320, 480 })
+    {
+        source->sizes = std::move(sizes);
+        auto layout = VKDocumentViewVertical::create(frame);
+        layout->setDelegate(delegate);
+        layout->setDataSource(source);
+        window().addSubview(layout);
+        layout->layoutIfNeeded();
+        return layout;
+    }
+    static void settle(VKDocumentViewVertical& layout)
+    {
+        layout.layoutIfNeeded();
+    }
+};
+
+} // namespace
+
+TEST_F(VKDocumentViewVerticalTest, PagesAreFramedInUnitCoordinatesWithAThinBorder)
+{
+    auto empty = makeLayout({});
+    EXPECT_EQ(empty->documentScrollView().contentSize(), gfx::Size(320, 3));
+    EXPECT_TRUE(source->viewsMade.empty());
+    EXPECT_EQ(source->sizesAsked, 0u);
+    EXPECT_EQ(empty->currentIndexRange().location, core::kNotFound);
+    EXPECT_EQ(empty->pagesIntersectingRect({ 0, 0, 320, 480 }).length, 0u);
+    EXPECT_EQ(empty->frameForPageAtIndex(0), gfx::Rect(0, 0, 0, 0));
+    empty->removeFromSuperview();
+
+    auto layout = makeLayout({ { 612, 792 } });
+    EXPECT_EQ(layout->frameForPageAtIndex(0), gfx::Rect(3, 3, 314, 406));
+    EXPECT_EQ(layout->documentScrollView().contentSize(), gfx::Size(320, 412));
+    layout->removeFromSuperview();
+
+    source->viewsMade.clear();
+    auto mixed = makeLayout({ { 612, 792 }, { 306, 396 } });
+    EXPECT_EQ(mixed->frameForPageAtIndex(1), gfx::Rect(82, 412, 157, 203));
+    EXPECT_EQ(mixed->documentScrollView().contentSize(), gfx::Size(320, 618));
+    EXPECT_EQ(source->viewsMade, (std::vector<size_t> { 0, 1 }));
+    // Bad indexes read nothing.
+    EXPECT_EQ(mixed->frameForPageAtIndex(2), gfx::Rect(0, 0, 0, 0));
+    mixed->scrollToPageAtIndex(7, { 0, 0, 0, 0 }, false);
+    mixed->removeFromSuperview();
+
+    source->viewsMade.clear();
+    float nan = std::nanf("");
+    auto zero = makeLayout({ { 0, 100 }, { nan, -5 }, { INFINITY, 10 } });
+    EXPECT_TRUE(zero->frameForPageAtIndex(0).isEmpty());
+    EXPECT_TRUE(source->viewsMade.empty());
+    zero->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewVerticalTest, OnlyIntersectingPagesArePlacedAndTheForemostIsPostedOnChange)
+{
+    auto layout = makeLayout(std::vector<gfx::Size>(30, { 612, 792 }));
+    NotificationRecorder recorder(VKDocumentViewPageRangeDidChangeNotification, layout);
+    EXPECT_EQ(layout->currentIndexRange(), (core::Range { 0, 1 }));
+    EXPECT_EQ(delegate->added, (std::vector<size_t> { 0, 1 }));
+    EXPECT_EQ(delegate->addedHadSuperview, (std::vector<bool> { false, false }));
+    auto& scroll = layout->documentScrollView();
+    // Page 1 shows more than page 0 at this offset.
+    scroll.setContentOffset({ 0, 300 });
+    settle(*layout);
+    EXPECT_EQ(layout->currentIndexRange(), (core::Range { 1, 1 }));
+    EXPECT_EQ(recorder.received.size(), 1u);
+    scroll.setContentOffset({ 0, 310 });
+    settle(*layout);
+    EXPECT_EQ(recorder.received.size(), 1u);
+    // Only the border between two pages in view: the page nearest the centre.
+    EXPECT_EQ(layout->indexofPageNearestPoint({ 160, 410.5f }), 0u);
+    EXPECT_EQ(layout->pagesNearVerticalPosition(5000).length, 2u);
+    EXPECT_EQ(layout->pagesIntersectingRect({ 0, 409.5f, 320, 2 }).length, 0u);
+    layout->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewVerticalTest, PageViewsFarAwayLeaveTheCacheOnceItGrows)
+{
+    auto layout = makeLayout(std::vector<gfx::Size>(1000, { 612, 792 }));
+    auto& scroll = layout->documentScrollView();
+    for (float y = 0; y < 400 * 409; y += 240) {
+        scroll.setContentOffset({ 0, y });
+        settle(*layout);
+        ASSERT_LE(layout->cachedPageIndexes().size(), 2 * (layout->visiblePageRange().length + 2));
+    }
+    for (auto& view : layout->cachedPageViews())
+        EXPECT_EQ(view->superview(), &layout->contentView());
+    EXPECT_EQ(layout->contentView().subviews().size(), layout->cachedPageViews().size());
+    driver.memoryWarning();
+    EXPECT_EQ(layout->cachedPageIndexes().size(), layout->visiblePageRange().length);
+    layout->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewVerticalTest, TapPagingStepsAScreenLessTheTapRegionAndSaysWhenItCannot)
+{
+    auto layout = makeLayout(std::vector<gfx::Size>(5, { 612, 792 }));
+    auto& scroll = layout->documentScrollView();
+    EXPECT_FALSE(layout->handleSingleTapAtPoint({ 160, 470 }));
+    layout->setPagingEnabled(true);
+    EXPECT_TRUE(layout->handleSingleTapAtPoint({ 160, 10 }));
+    EXPECT_EQ(delegate->ignored, std::vector<int> { 1 });
+    EXPECT_TRUE(layout->handleSingleTapAtPoint({ 160, 470 }));
+    EXPECT_EQ(scroll.contentOffset().y, 480 - 64);
+    EXPECT_FALSE(layout->handleSingleTapAtPoint({ 160, 240 }));
+    scroll.setContentOffset({ 0, scroll.contentSize().height - 480 });
+    EXPECT_TRUE(layout->handleSingleTapAtPoint({ 160, 470 }));
+    EXPECT_EQ(delegate->ignored, (std::vector<int> { 1, -1 }));
+    layout->removeFromSuperview();
+
+    // Content shorter than the view: no negative offset.
+    delegate->ignored.clear();
+    auto one = makeLayout({ { 612, 792 } }, { 0, 0, 320, 480 });
+    one->setPagingEnabled(true);
+    EXPECT_TRUE(one->handleSingleTapAtPoint({ 160, 470 }));
+    EXPECT_EQ(one->documentScrollView().contentOffset().y, 0);
+    EXPECT_EQ(delegate->ignored, std::vector<int> { -1 });
+    one->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewVerticalTest, ZoomScrollingToPagesAndRotationKeepTheReadersPlace)
+{
+    auto layout = makeLayout(std::vector<gfx::Size>(20, { 612, 792 }));
+    auto& scroll = layout->documentScrollView();
+    EXPECT_FLOAT_EQ(scroll.minimumZoomScale(), 1);
+    EXPECT_FLOAT_EQ(scroll.maximumZoomScale(), 1000);
+    EXPECT_EQ(scroll.viewForZooming(scroll), &layout->contentView());
+    for (float zoom : { 1.0f, 4.0f }) {
+        layout->setContentZoom(zoom);
+        layout->scrollToPageAtIndex(10, { 0, 0, 0, 0 }, false);
+        gfx::Rect page = layout->contentView().convertRect(layout->frameForPageAtIndex(10), layout.get());
+        EXPECT_NEAR(page.minY(), 3.2f, 0.01f) << zoom;
+    }
+    layout->setContentZoom(4);
+    layout->zoomOutAroundPoint({ 160, 240 }, false);
+    EXPECT_FLOAT_EQ(layout->contentZoom(), 1);
+
+    layout->setContentZoom(3);
+    scroll.setContentOffset({ 200, 5000 });
+    gfx::Point centre = vkNormalizedCenterOffset(scroll);
+    float zoom = vkNormalizedZoomScale(scroll);
+    layout->setFrame({ 0, 0, 480, 320 });
+    EXPECT_FLOAT_EQ(scroll.minimumZoomScale(), 1.5f);
+    EXPECT_NEAR(vkNormalizedZoomScale(scroll), zoom, 1e-4);
+    EXPECT_NEAR(vkNormalizedCenterOffset(scroll).x, centre.x, 1e-3);
+    EXPECT_NEAR(vkNormalizedCenterOffset(scroll).y, centre.y, 1e-3);
+
+    layout->setToolbarContentInsets({ 64, 0, 44, 0 });
+    EXPECT_EQ(scroll.contentInset(), (gfx::EdgeInsets { 64, 0, 44, 0 }));
+    EXPECT_EQ(scroll.scrollIndicatorInsets(), (gfx::EdgeInsets { 64, 0, 44, 0 }));
+    layout->setThumbnailsEnabled(true);
+    EXPECT_EQ(layout->scrollTrackView()->edge(), 2);
+    layout->removeFromSuperview();
+
+    auto tablet = makeLayout(std::vector<gfx::Size>(3, { 612, 792 }), { 0, 0, 768, 1024 });
+    EXPECT_FLOAT_EQ(tablet->documentScrollView().minimumZoomScale(), 2.4f);
+    EXPECT_FLOAT_EQ(tablet->contentZoom(), 2.4f);
+    tablet->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewVerticalTest, ScrollingThroughPagesTakesNoDocumentLockOnTheMainThread)
+{
+    auto document = VKPDFDocument::initWithData(textDocument(20));
+    ASSERT_TRUE(document);
+    // The viewer's loading thread reads the geometry.
+    std::thread([&] { document->pageGeometry(0); }).join();
+    source->document = document;
+    auto layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
+    window().addSubview(layout);
+    // The page count is the data source's business (the viewer reads it on
+    // its loading thread too); from here on nothing may lock.
+    layout->setDataSource(source);
+    uint64_t before = pdf::objectLocksOnMainThread();
+    auto& scroll = layout->documentScrollView();
+    for (float y = 0; y + 480 <= scroll.contentSize().height; y += 200) {
+        scroll.setContentOffset({ 0, y });
+        layout->layoutIfNeeded();
+        ui::Renderer::renderImage(window());
+    }
+    ui::TiledLayer::renderAllVisibleTilesSynchronously();
+    EXPECT_EQ(pdf::objectLocksOnMainThread(), before);
+    EXPECT_EQ(layout->currentIndexRange().location, 19u);
+    layout->removeFromSuperview();
+    runLoop();
+}
