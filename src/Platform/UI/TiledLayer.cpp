@@ -432,8 +432,27 @@ void TiledLayer::renderVisibleTilesSynchronously()
     trimAllCaches();
 }
 
+namespace {
+
+void collectTiledLayers(Layer& layer, std::vector<std::shared_ptr<TiledLayer>>& found)
+{
+    for (auto& sublayer : layer.sublayers()) {
+        if (auto tiled = std::dynamic_pointer_cast<TiledLayer>(sublayer))
+            found.push_back(tiled);
+        collectTiledLayers(*sublayer, found);
+    }
+}
+
+} // namespace
+
 void TiledLayer::renderAllVisibleTilesSynchronously()
 {
+    // Layers never drawn yet are found in the windows' trees.
+    std::vector<std::shared_ptr<TiledLayer>> shown;
+    for (auto& window : Window::allWindows())
+        collectTiledLayers(window->layer(), shown);
+    for (auto& layer : shown)
+        layer->renderVisibleTilesSynchronously();
     auto all = allTiledLayers();
     for (auto& weak : all) {
         auto layer = weak.lock();

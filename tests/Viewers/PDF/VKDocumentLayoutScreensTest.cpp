@@ -114,6 +114,7 @@ protected:
     void shoot(const Device& device, const std::string& scene)
     {
         window().layoutIfNeeded();
+        ui::TiledLayer::renderAllVisibleTilesSynchronously();
         saveScreen(driver, sourcePath("build/screens/pdf_layout"), scene + "_" + device.name, device.screen->scale);
     }
     ::testing::AssertionResult golden(const std::string& name)
