@@ -170,17 +170,8 @@ void TandryWindowTest::showsWhatItDrawsAndEndsWhenClosed(const std::vector<std::
     EXPECT_LT(differing, 0.005 * width * height) << compared.output;
 
     // The window manager's close request.
-    auto closed = test::runCommand({ "/usr/bin/python3", "-c",
-        "import sys\n"
-        "from Xlib import display, X, protocol\n"
-        "d = display.Display()\n"
-        "w = d.create_resource_object('window', int(sys.argv[1]))\n"
-        "p = d.intern_atom('WM_PROTOCOLS')\n"
-        "e = protocol.event.ClientMessage(window=w, client_type=p, data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0]))\n"
-        "w.send_event(e)\n"
-        "d.flush()\n",
-        window });
-    ASSERT_EQ(closed.status, 0) << closed.output;
+    std::string said;
+    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
     EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
 }
 

@@ -1,5 +1,7 @@
 #include "Support/XvfbDisplay.h"
 
+#include "Support/Command.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -102,6 +104,23 @@ bool XvfbDisplay::start()
 const std::string& XvfbDisplay::display()
 {
     return server.display;
+}
+
+bool XvfbDisplay::requestClose(const std::string& window, std::string* output)
+{
+    auto sent = runCommand({ "/usr/bin/python3", "-c",
+        "import sys\n"
+        "from Xlib import display, X, protocol\n"
+        "d = display.Display()\n"
+        "w = d.create_resource_object('window', int(sys.argv[1]))\n"
+        "p = d.intern_atom('WM_PROTOCOLS')\n"
+        "e = protocol.event.ClientMessage(window=w, client_type=p, data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0]))\n"
+        "w.send_event(e)\n"
+        "d.flush()\n",
+        window });
+    if (output)
+        *output = sent.output;
+    return sent.status == 0;
 }
 
 } // namespace test

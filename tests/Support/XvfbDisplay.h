@@ -18,6 +18,10 @@ public:
     static bool start();
     // ":N" once started.
     static const std::string& display();
+    // Asks the window (an X id in decimal) to close as a window manager
+    // would (WM_DELETE_WINDOW, sent by python3-xlib); python's output when
+    // that fails.
+    static bool requestClose(const std::string& window, std::string* output = nullptr);
 };
 
 } // namespace test

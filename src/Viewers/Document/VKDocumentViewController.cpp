@@ -28,6 +28,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/GestureRecognizer.h"
@@ -544,7 +545,14 @@ gfx::Rect VKDocumentViewController::pageIndexViewFrame()
     float width = m_pageIndexView ? m_pageIndexView->frame().width() : VKPageIndexView::Width;
     gfx::EdgeInsets insets = m_pageIndexEdgeInsets;
     if (insets == gfx::EdgeInsets() && wantsFullScreenLayout() && navigationController()) {
-        insets.top = navigationController()->navigationBar().frame().height() + VKStatusBarHeight;
+        // The status bar counts only where the view lies under it: a view
+        // placed below it would otherwise keep the index 20 points too low.
+        float underStatusBar = VKStatusBarHeight;
+        if (auto application = ui::Application::shared(); application && view()->window()) {
+            gfx::Rect shared = application->statusBarFrameWhenShown().intersection(view()->convertRect(b, nullptr));
+            underStatusBar = shared.isEmpty() ? 0 : std::min(shared.width(), shared.height());
+        }
+        insets.top = navigationController()->navigationBar().frame().height() + underStatusBar;
         insets.bottom = navigationController()->toolbar().frame().height();
     }
     float y = b.minY() + 5 + insets.top;

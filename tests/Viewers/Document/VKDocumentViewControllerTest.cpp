@@ -11,6 +11,7 @@
 #include "Viewers/Document/VKPageNumberOverlay.h"
 
 #include "App/Shell/Interface/VKActionSheet.h"
+#include "App/Shell/Interface/VKRepeatButton.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/UserDefaults.h"
@@ -22,7 +23,18 @@
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/LiveObjects.h"
+#include "Platform/Core/RunLoop.h"
+#include "Kit/VKImageOperationQueue.h"
+#include "Support/Command.h"
+#include "Support/LogHook.h"
+#include "Support/TestWebServer.h"
+#include "WebBrowser/Downloads/VKDownloadManager.h"
+
+#include <condition_variable>
+#include <mutex>
 
 #include <cmath>
 #include <filesystem>
@@ -266,6 +278,12 @@ TEST_F(VKDocumentViewControllerTest, ThePageIndexFollowsTheBarsAndScrubs)
     gfx::Rect frame = index->frame();
     EXPECT_EQ(frame.width(), 28);
     EXPECT_EQ(frame.maxX(), 318);
+    // Five points from each bar, though the view lies below the status bar.
+    gfx::Rect placed = index->convertRect(index->bounds(), nullptr);
+    auto& bar = navigation->navigationBar();
+    auto& tools = navigation->toolbar();
+    EXPECT_EQ(placed.minY() - bar.convertRect(bar.bounds(), nullptr).maxY(), 5);
+    EXPECT_EQ(tools.convertRect(tools.bounds(), nullptr).minY() - placed.maxY(), 5);
     advance(3.5);
     EXPECT_TRUE(viewer->isUIHidden());
     EXPECT_EQ(index->alpha(), 0);
@@ -427,6 +445,180 @@ TEST_F(VKDocumentViewControllerTest, LinksOfferOpenCopyAndDownloadWhereTheyFit)
     advance(1);
     ASSERT_EQ(driver.openedURLs().size(), opened + 1);
     EXPECT_EQ(driver.openedURLs().back().absoluteString(), "mailto:someone@example.com");
+}
+
+TEST_F(VKDocumentViewControllerTest, PageButtonsShowTheBarsPageOnceUnlessRepeatingAndFollowTheEnds)
+{
+    auto viewer = open();
+    auto up = VKRepeatButton::create(gfx::Rect(0, 0, 44, 44));
+    auto down = VKRepeatButton::create(gfx::Rect(0, 0, 44, 44));
+    viewer->setPageButtons(up, down);
+    viewer->currentOffsetDidChange();
+    EXPECT_FALSE(up->isEnabled());
+    EXPECT_TRUE(down->isEnabled());
+    float step = viewer->contentView()->bounds().height() - 20;
+
+    viewer->setUIHidden(true, false);
+    viewer->pageUpDownBegan();
+    EXPECT_FALSE(viewer->isUIHidden());
+    EXPECT_TRUE(viewer->blocksTapHidingUI());
+    EXPECT_FALSE(viewer->shouldSingleTapHideUI());
+    viewer->pageUpDownEnded(*down);
+    EXPECT_EQ(viewer->contentOffset().y, step);
+    EXPECT_FALSE(viewer->blocksTapHidingUI());
+    EXPECT_TRUE(up->isEnabled());
+    advance(3.1);
+    EXPECT_TRUE(viewer->isUIHidden());
+
+    viewer->pageDownRepeat();
+    viewer->pageDownRepeat();
+    viewer->pageDownRepeat();
+    EXPECT_FALSE(down->isEnabled());
+    viewer->pageUpDownEnded(*up);
+    EXPECT_EQ(viewer->contentOffset().y, 1600 - viewer->contentView()->bounds().height() - step);
+}
+
+TEST_F(VKDocumentViewControllerTest, ARefusedStoreIsLoggedAndTheOtherValuesStillGoIn)
+{
+    auto viewer = open();
+    std::string path = viewer->resource()->path();
+    viewer->setContentZoom(2);
+    scrollTo(*viewer, 0.5f);
+    viewer->storePersistentState();
+    // The settings database refuses every new reading offset from now on.
+    auto result = test::runCommand({ "sqlite3", VKFileSettingsManager::databasePath(),
+        "CREATE TRIGGER refuse BEFORE UPDATE OF offset ON Settings BEGIN SELECT RAISE(ABORT, 'no'); END;" });
+    ASSERT_EQ(result.status, 0) << result.output;
+    viewer->setContentZoom(3);
+    scrollTo(*viewer, 0.25f);
+    test::LogHook::begin();
+    viewer->storePersistentState();
+    auto lines = test::LogHook::lines();
+    test::LogHook::end();
+    auto logged = [&](const std::string& text) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(logged("Warning, setContentOffset failed: " + path));
+    EXPECT_FALSE(logged("setContentZoom failed"));
+    auto settings = VKFileSettingsManager::defaultManager();
+    EXPECT_FLOAT_EQ(settings->contentOffsetForFile(path), 0.5f);
+    EXPECT_FLOAT_EQ(settings->contentZoomForFile(path), 3);
+}
+
+namespace {
+
+// Work on the shared image queue that says when it runs.
+class GateOperation : public VKOperation {
+public:
+    void run() override
+    {
+        started = true;
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [&] { return open; });
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    std::atomic<bool> started { false };
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+};
+
+class MarkOperation : public VKOperation {
+public:
+    void run() override { ran = true; }
+    std::atomic<bool> ran { false };
+};
+
+} // namespace
+
+TEST_F(VKDocumentViewControllerTest, AppearingDropsTheImageWorkStillWaiting)
+{
+    auto queue = VKImageOperationQueue::sharedQueue();
+    queue->setPopBack(false); // oldest first, so the waiting work would run before the marker
+    auto gate = std::make_shared<GateOperation>();
+    auto waiting = std::make_shared<MarkOperation>();
+    auto marker = std::make_shared<MarkOperation>();
+    queue->addOperation(gate);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return gate->started.load(); }, 10));
+    queue->addOperation(waiting);
+    auto viewer = open();
+    queue->addOperation(marker);
+    gate->release();
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return marker->ran.load(); }, 10));
+    EXPECT_FALSE(waiting->ran);
+    VKImageOperationQueue::resetSharedQueue();
+}
+
+TEST_F(VKDocumentViewControllerTest, DownloadPutsTheLinkInTheFolderScreensFolderOrBesideTheDocument)
+{
+    VKDownloadManager::resetSharedManager();
+    test::TestWebServer server(pathInHome("web-server"));
+    ASSERT_TRUE(server.isRunning());
+    server.setResource("report.pdf", "length=5000");
+    std::string link = server.url("/resource/report.pdf");
+    std::string expected = test::TestWebServer::expectedBytes(0, 5000);
+    // The link's Download, then the loop until the file is whole in `folder`.
+    auto download = [&](test::BandViewer& viewer, const std::string& folder) {
+        viewer.handleOpenEventForURLRequest(core::URLRequest(*core::URL::parse(link)));
+        advance(1);
+        driver.pressSheetButton("Download");
+        std::string path = pathInHome(folder + "/report.pdf");
+        return core::RunLoop::main().runUntil(
+            [&] { return std::filesystem::exists(path) && readFile(path) == expected; }, 20);
+    };
+
+    host->folder = VKFileResource::resourceWithPath(makeFolder("Inbox"));
+    auto viewer = open();
+    EXPECT_TRUE(download(*viewer, "Inbox"));
+    navigation->popViewController(false);
+    runLoop();
+
+    // Opened without a folder screen: into the document's own folder.
+    auto alone = test::BandViewer::create(VKFileResource::resourceWithPath(pathInHome("Files/Annual Report.pdf")),
+        nullptr, { 320, 1600 });
+    navigation->pushViewController(alone, false);
+    runLoop();
+    EXPECT_TRUE(download(*alone, "Files"));
+    navigation->popViewController(false);
+    runLoop();
+    VKDownloadManager::resetSharedManager();
+}
+
+TEST_F(VKDocumentViewControllerTest, AThousandBarSheetAndGoToCyclesLeaveNothingBehind)
+{
+    auto viewer = open({ 320, 5760 });
+    advance(4);
+    runLoop();
+    long views = ui::LiveObjects::views, layers = ui::LiveObjects::layers,
+         recognizers = ui::LiveObjects::recognizers, controllers = ui::LiveObjects::controllers;
+    size_t subviews = viewer->view()->subviews().size();
+    for (int i = 0; i < 1000; ++i) {
+        viewer->setUIHidden(false, i % 2 == 0);
+        viewer->setUIHidden(true, i % 3 == 0);
+        viewer->showDocumentActionSheet(nullptr);
+        runLoop();
+        driver.pressSheetButton("Cancel");
+        viewer->showGotoPageController();
+        runLoop();
+        if (i % 2)
+            viewer->removeGotoSearchBar();
+        else
+            viewer->cancelButtonClicked(*viewer->gotoSearchBar());
+        runLoop();
+    }
+    advance(5);
+    runLoop();
+    EXPECT_EQ(ui::LiveObjects::views, views);
+    EXPECT_EQ(ui::LiveObjects::layers, layers);
+    EXPECT_EQ(ui::LiveObjects::recognizers, recognizers);
+    EXPECT_EQ(ui::LiveObjects::controllers, controllers);
+    EXPECT_EQ(viewer->view()->subviews().size(), subviews);
+    EXPECT_EQ(core::RunLoop::main().describePendingWork(), "nothing");
 }
 
 } // namespace

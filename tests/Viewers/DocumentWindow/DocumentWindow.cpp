@@ -1,0 +1,99 @@
+// A test-only program: the document frame's test viewer, a 30-screen
+// "Annual Report", in the desktop window, for the desktop check to drive
+// from outside. Its home is the first argument. It prints "offset Y" on
+// standard output whenever the content moves, "turned N" when the device
+// turns and "ready" once the window shows; the window's close ends it with
+// status 0, SIGUSR1 writes the screen's picture and views into the home's tmp.
+
+#include "BandViewer.h"
+
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKNavigationController.h"
+#include "FileModel/VKFileResource.h"
+#include "Kit/VKImageOperationQueue.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/TableViewController.h"
+#include "Platform/UI/Window.h"
+#include "Platform/Web/GtkStartup.h"
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s HOME\n", argv[0]);
+        return 2;
+    }
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : { SIGINT, SIGTERM, SIGUSR1 })
+        sigaddset(&blocked, signal);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    core::paths::setHome(argv[1]);
+    core::RunLoop::setMainThread();
+    auto& loop = core::RunLoop::main();
+    if (!web::GtkStartup::start())
+        return 3;
+    auto application = VKApplication::create();
+    ui::Application::setShared(application);
+    for (int signal : { SIGINT, SIGTERM })
+        loop.setSignalHandler(signal, [application] { application->terminate(); });
+    gfx::Screen::main().setScale(1);
+    ui::Screen::main()->setBounds({ 0, 0, 320, 480 });
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    core::UserDefaults::standard()->set(VKDocumentViewController::PagingGestureInfoShownKey, core::Value(true));
+
+    std::string folder = application->documentsDirectory();
+    core::fs::createDirectory(folder, true);
+    std::string path = folder + "/Annual Report.pdf";
+    core::fs::writeFileAtomically(path, "%PDF-1.4");
+
+    auto window = ui::Window::create(ui::Screen::main()->bounds());
+    window->makeKeyAndVisible();
+    auto list = std::make_shared<ui::TableViewController>();
+    list->setTitle("Documents");
+    auto navigation = VKNavigationController::create(list);
+    navigation->setToolbarHidden(false);
+    window->setRootViewController(navigation);
+    auto viewer = test::BandViewer::create(VKFileResource::resourceWithPath(path), nullptr, { 320, 480 * 30 });
+    navigation->pushViewController(viewer, false);
+    loop.runUntilIdle();
+    auto moved = viewer->scroll->observeContentOffset([](const gfx::Point&, const gfx::Point& now) {
+        std::printf("offset %g\n", double(now.y));
+        std::fflush(stdout);
+    });
+    auto host = ui::WindowHost::open({ "Annual Report" });
+    if (!host)
+        return 4;
+    auto turned = core::NotificationCenter::defaultCenter().observe(
+        ui::Application::didChangeStatusBarOrientationNotification, nullptr, [application](const core::Notification&) {
+            std::printf("turned %d\n", int(application->statusBarOrientation()));
+            std::fflush(stdout);
+        });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    loop.run();
+    // The window goes before what it shows, the stack before the
+    // application, and threads still at work end before the statics go.
+    host.reset();
+    window->setRootViewController(nullptr);
+    navigation.reset();
+    viewer.reset();
+    window.reset();
+    loop.runUntilIdle();
+    VKImageOperationQueue::resetSharedQueue();
+    core::Thread::waitForAll(8);
+    ui::Application::setShared(nullptr);
+    return 0;
+}
