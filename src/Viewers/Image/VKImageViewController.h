@@ -54,7 +54,8 @@ public:
     static constexpr double SlideShowHideBarsDelay = 1.0;
 
     // Saves the shown file to the photo album and calls back once on the
-    // main thread with the number of files that failed (0: saved).
+    // main thread with the number of files that failed (0: saved). Without
+    // one the viewer saves through VKSaveMediaToPhotosAlbumOperation.
     using AlbumSaver = std::function<void(const std::string& path, std::function<void(int failureCount)> done)>;
     static void setAlbumSaver(AlbumSaver saver);
 

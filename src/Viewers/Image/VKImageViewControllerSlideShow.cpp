@@ -5,6 +5,7 @@
 
 #include "Viewers/Image/VKImageView.h"
 
+#include "App/FolderBrowser/VKSaveMediaToPhotosAlbumOperation.h"
 #include "App/Settings/VKSlideShowSettingsController.h"
 #include "App/Shell/Interface/AlertViewAdditions.h"
 #include "App/Shell/Interface/BarButtonItemAdditions.h"
@@ -52,6 +53,36 @@ VKImageViewController::AlbumSaver& albumSaver()
     static VKImageViewController::AlbumSaver saver;
     return saver;
 }
+
+// Hears the end of the album operation that saves the shown picture, the
+// same operation the folder screen uses for marked files. The operation
+// holds its delegate weakly, so this one keeps itself alive until the end.
+class AlbumSaveDelegate final : public VKSaveMediaToPhotosAlbumOperationDelegate {
+public:
+    static void save(const std::string& path, std::function<void(int)> done)
+    {
+        auto delegate = std::make_shared<AlbumSaveDelegate>();
+        delegate->m_self = delegate;
+        delegate->m_done = std::move(done);
+        auto operation = VKSaveMediaToPhotosAlbumOperation::create({ path });
+        operation->setDelegate(delegate);
+        operation->start();
+    }
+
+    void saveMediaToPhotosAlbumOperationDidEnd(VKSaveMediaToPhotosAlbumOperation& operation,
+        const std::optional<core::Error>&) override
+    {
+        auto done = std::move(m_done);
+        int failures = int(operation.mediaPaths().size()) - operation.successCount();
+        m_self.reset();
+        if (done)
+            done(failures);
+    }
+
+private:
+    std::shared_ptr<AlbumSaveDelegate> m_self;
+    std::function<void(int)> m_done;
+};
 
 } // namespace
 
@@ -325,7 +356,7 @@ void VKImageViewController::copyImageToSavedPhotosAlbum()
     if (auto& saver = albumSaver())
         saver(current->path(), done);
     else
-        done(1);
+        AlbumSaveDelegate::save(current->path(), done);
 }
 
 void VKImageViewController::saveMediaToPhotosAlbumDidEnd(int failureCount)

@@ -24,8 +24,12 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScreenWindows.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/PhotoAlbum.h"
+#include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/Renderer.h"
 #include "Support/GoldenImage.h"
+
+#include <cerrno>
 
 namespace test {
 namespace {
@@ -243,6 +247,30 @@ TEST_F(VKImageViewControllerTest, AlbumSaveKeepsItsTitleAndIgnoresASecondRequest
     EXPECT_EQ(driver.alert()->title(), "Warning");
     EXPECT_EQ(driver.alert()->message(), "Failed to save 1 photos");
     EXPECT_EQ(driver.alert()->buttonTitle(0), "Cancel");
+    driver.pressAlertButton("Cancel");
+}
+
+TEST_F(VKImageViewControllerTest, WithoutASaverThePictureGoesToTheAlbumThroughTheSaveOperation)
+{
+    openFolderOfFour();
+    auto& album = dynamic_cast<ui::testing::PhotoAlbumRecorder&>(*ui::PhotoAlbum::backend());
+    size_t before = album.saves().size();
+    viewer->copyImageToSavedPhotosAlbum();
+    EXPECT_EQ(viewer->title(), "Saving to Photos...");
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album.pendingCount() == 1; }, 30));
+    EXPECT_EQ(album.saves().size(), before + 1);
+    EXPECT_TRUE(album.saves().back().image);
+    album.complete();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->title() == "Save Succeeded"; }, 30));
+
+    // A refused save ends in the alert, and the title comes back.
+    advance(2.01);
+    viewer->copyImageToSavedPhotosAlbum();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album.pendingCount() == 1; }, 30));
+    album.complete(core::Error::posix(ENOSPC));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->title() != "Saving to Photos..."; }, 30));
+    EXPECT_EQ(viewer->title(), "a");
+    EXPECT_EQ(driver.alert()->message(), "Failed to save 1 photos");
     driver.pressAlertButton("Cancel");
 }
 
