@@ -1,5 +1,6 @@
 #include "App/Settings/VKSettingsController.h"
 
+#include "App/Settings/VKCloudSettingsController.h"
 #include "App/Settings/VKPasscodeSettingsController.h"
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
@@ -54,6 +55,8 @@ std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page)
         return VKPasscodeSettingsController::passcodeSettingsController();
     case VKSettingsPage::SlideShow:
         return VKSlideShowSettingsController::slideShowSettingsController();
+    case VKSettingsPage::CloudServers:
+        return VKCloudSettingsController::cloudSettingsController();
     default:
         return nullptr;
     }

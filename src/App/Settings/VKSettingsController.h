@@ -10,8 +10,8 @@
 // disk-quota index.
 //
 // Every page comes from a slot's factory. The remote-access, passcode,
-// sort-order, slide-show and disk-quota pages are built here; the others
-// (text encodings, PDF, cloud servers) belong to their subsystems,
+// sort-order, slide-show, cloud-servers and disk-quota pages are built
+// here; the others (text encodings, PDF) belong to their subsystems,
 // which put their page's factory in the slot; until then the slot makes
 // an empty page titled as its row.
 

@@ -6,6 +6,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/Fonts.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Label.h"
@@ -54,6 +55,8 @@ std::shared_ptr<ui::TableViewCell> DBFormParts::cell(const std::string& label, c
 {
     auto cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, {});
     cell->textLabel().setText(label);
+    // Small enough that the longest label ends before the fields at x 100.
+    cell->textLabel().setFont(ui::Fonts::boldSystemFont(15));
     cell->setSelectionStyle(ui::TableViewCell::SelectionStyle::None);
     cell->contentView().addSubview(field);
     return cell;

@@ -5,7 +5,7 @@
 
 VKTableSubviewController::VKTableSubviewController(ui::TableView::Style style) : VKSubviewController(style) { }
 
-void VKTableSubviewController::setTableGroups(VKSettingsGroups groups)
+void VKTableSubviewController::setTableGroups(VKSettingsGroups groups, bool reload)
 {
     m_tableGroups = std::move(groups);
     auto self = std::dynamic_pointer_cast<VKTextFieldCellDelegate>(shared_from_this());
@@ -13,7 +13,7 @@ void VKTableSubviewController::setTableGroups(VKSettingsGroups groups)
         for (auto& cell : group)
             if (auto* field = dynamic_cast<VKTextFieldCell*>(cell.get()); field && !field->delegate())
                 field->setDelegate(self);
-    if (isViewLoaded())
+    if (reload && isViewLoaded())
         tableView().reloadData();
 }
 

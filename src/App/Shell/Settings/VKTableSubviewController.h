@@ -27,7 +27,9 @@ public:
     virtual void loadTableGroups() { }
     const VKSettingsGroups& tableGroups() const { return m_tableGroups; }
     // Text-field rows without a delegate report their editing to this page.
-    void setTableGroups(VKSettingsGroups groups);
+    // Without `reload` the table is left to the caller, who tells it of the
+    // change in an animated update.
+    void setTableGroups(VKSettingsGroups groups, bool reload = true);
 
     // Gives the last section its note, sized by VKTableFooterLabel's line
     // count at 20 points a line; an empty text keeps the old size.

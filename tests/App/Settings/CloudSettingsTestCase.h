@@ -1,0 +1,111 @@
+#pragma once
+
+// The cloud pages' tests: the settings fixture with the fake cloud service
+// running before the program launches, so that the program's own service
+// ("Dropbox") talks to it, linked or not; the cloud registry, the mirror
+// store and the shared session are forgotten afterwards.
+
+#include "SettingsTestCase.h"
+
+#include "App/Shell/Settings/VKSubviewCell.h"
+#include "App/Shell/Settings/VKSwitchCell.h"
+#include "App/Shell/VKNavigationController.h"
+#include "Platform/UI/Label.h"
+
+#include "App/Settings/VKCloudAccountSettingsController.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKCloudService.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "DropboxSDK/DBSession.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/TableView.h"
+#include "Support/DropboxSDK/FakeCloudServer.h"
+
+#include <memory>
+#include <string>
+
+namespace test {
+
+class CloudSettingsTestCase : public SettingsTestCase {
+protected:
+    virtual FakeCloudServer::Options serverOptions() const { return {}; }
+
+    void launchWithCloud(bool linked, const DeviceScreen& device = phoneScreen)
+    {
+        VKCloudServicesManager::resetForTesting();
+        cloud = std::make_unique<FakeCloudServer>(serverOptions());
+        ASSERT_TRUE(cloud->isRunning());
+        // The saved token is what the service's own session takes back.
+        auto session = cloud->linkSession();
+        if (!linked)
+            session->unlink();
+        launch(device);
+        ASSERT_TRUE(dropbox());
+        ASSERT_EQ(dropbox()->isLinked(), linked);
+        if (linked) {
+            auto store = VKCloudFileStore::sharedStore();
+            if (!store->managedObjectForPath(dropbox()->localPath())) {
+                auto root = store->insertObjectForPath(dropbox()->localPath());
+                ASSERT_TRUE(root);
+                root->setIsDirectory(true);
+                ASSERT_TRUE(store->saveContext());
+            }
+        }
+    }
+
+    void TearDown() override
+    {
+        SettingsTestCase::TearDown();
+        core::Thread::waitForAll(10);
+        core::RunLoop::main().runUntilIdle();
+        VKCloudServicesManager::resetForTesting();
+        VKCloudFileStore::resetForTesting();
+        DBSession::setSharedSession(nullptr);
+        cloud.reset();
+    }
+
+    std::shared_ptr<VKCloudService> dropbox() const
+    {
+        return VKCloudServicesManager::sharedManager()->cloudServiceForRegisteredKey("Dropbox");
+    }
+    // Settings → Cloud Servers.
+    void openCloudServers()
+    {
+        openSettings();
+        tapRow("Cloud Servers");
+    }
+    VKCloudAccountSettingsController* accountPage() const
+    {
+        return dynamic_cast<VKCloudAccountSettingsController*>(&topPage());
+    }
+    // Pumps until the condition holds (20 s at most), then lets
+    // animations end.
+    bool waitFor(const std::function<bool()>& condition)
+    {
+        bool done = core::RunLoop::main().runUntil(condition, 20);
+        advance(1);
+        return done;
+    }
+    bool spinning(ui::TableViewCell* cell) const
+    {
+        return cell && cell->contentView().viewWithTag(VKCloudAccountSettingsController::SpinnerTag);
+    }
+    std::string value(ui::TableViewCell* cell) const
+    {
+        return cell && cell->detailTextLabel() ? cell->detailTextLabel()->text() : "<none>";
+    }
+    size_t count(std::string_view path) const
+    {
+        size_t n = 0;
+        for (const auto& request : cloud->requests())
+            n += request.pathOnly() == path;
+        return n;
+    }
+
+    std::unique_ptr<FakeCloudServer> cloud;
+};
+
+} // namespace test
