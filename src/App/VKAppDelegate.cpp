@@ -195,6 +195,30 @@ void VKAppDelegate::prepareCloudMirror()
     VKAppUploadHooks::current()->initializeUploads();
 }
 
+namespace {
+std::weak_ptr<VKAudioPlayerRemoteControl>& mostRecentPlayer()
+{
+    static std::weak_ptr<VKAudioPlayerRemoteControl> player;
+    return player;
+}
+} // namespace
+
+void VKAppDelegate::setMostRecentAudioPlayer(std::weak_ptr<VKAudioPlayerRemoteControl> player)
+{
+    mostRecentPlayer() = std::move(player);
+}
+
+std::shared_ptr<VKAudioPlayerRemoteControl> VKAppDelegate::mostRecentAudioPlayer() const
+{
+    return mostRecentPlayer().lock();
+}
+
+bool VKAppDelegate::isAudioPlayerPlaying() const
+{
+    auto player = mostRecentAudioPlayer();
+    return player && player->isPlaying();
+}
+
 bool VKAppDelegate::guestActionsEnabled() const
 {
     return core::UserDefaults::standard()->boolForKey("VKLocalGuestActionsEnabled");

@@ -236,15 +236,17 @@ public:
     void showHelp(const std::shared_ptr<core::Object>& sender);
     void showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated);
 
-    // The shell's questions. The audio player does not exist yet.
+    // The shell's questions. The audio ones ask the player screen that last
+    // made a player (held weakly: a screen that went answers nothing).
     bool isOrientationLocked() const override { return m_orientationLocked; }
     bool isRootPasscodeControllerActive() const override { return m_rootPasscodeController != nullptr; }
     ui::ViewController* rootPasscodeController() const override;
     bool isGuestMode() const override { return m_guestMode; }
     void setGuestModeForTesting(bool guest) { m_guestMode = guest; }
     bool guestActionsEnabled() const override;
-    bool isAudioPlayerPlaying() const override { return false; }
-    std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
+    bool isAudioPlayerPlaying() const override;
+    std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override;
+    static void setMostRecentAudioPlayer(std::weak_ptr<VKAudioPlayerRemoteControl> player);
 
     // Settings (VKAppDelegateSettings.cpp). The settings are presented from
     // the browser's navigation controller as a form sheet in a navigation

@@ -1,5 +1,6 @@
 #include "Viewers/VKRegisterViewers.h"
 
+#include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 #include "Viewers/Image/VKImageViewController.h"
 
 void VKRegisterViewers()
@@ -11,4 +12,7 @@ void VKRegisterViewers()
             return std::static_pointer_cast<VKViewController>(
                 VKImageViewController::imageViewControllerWithResource(resource, folder));
         });
+    VKViewController::setViewerFactory(VKViewerKind::Audio,
+        [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder)
+            -> std::shared_ptr<VKViewController> { return VKAudioPlayerController::create(resource, folder); });
 }

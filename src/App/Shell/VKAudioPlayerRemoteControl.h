@@ -10,6 +10,7 @@ public:
     // Whether it has something loaded to play; without that the command
     // goes on along the responder chain.
     virtual bool hasResource() const = 0;
+    virtual bool isPlaying() const = 0;
     virtual void play() = 0;
     virtual void pause() = 0;
     virtual void stop() = 0;

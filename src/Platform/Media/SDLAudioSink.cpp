@@ -11,6 +11,20 @@
 
 namespace media {
 
+namespace {
+std::atomic<float> s_masterGain { 1.0f };
+}
+
+void SDLAudioSink::setMasterGain(float gain)
+{
+    s_masterGain.store(clampedVolume(gain));
+}
+
+float SDLAudioSink::masterGain()
+{
+    return s_masterGain.load();
+}
+
 // What SDL's callback and the decoding thread share with the run loop.
 struct SDLAudioSink::Shared {
     std::mutex mutex;
@@ -74,7 +88,7 @@ void audioCallback(void* userData, Uint8* stream, int length)
     const uint32_t channels = std::max<uint32_t>(shared.channels, 1);
     const size_t wanted = size_t(length) / sizeof(int16_t) / channels;
     const size_t frames = std::min(wanted, shared.storedFrames);
-    const float volume = shared.volume.load();
+    const float volume = shared.volume.load() * s_masterGain.load();
     const size_t ringFrames = shared.ring.size() / channels;
     for (size_t i = 0; i < frames; i++) {
         const int16_t* from = &shared.ring[((shared.readFrame + i) % ringFrames) * channels];

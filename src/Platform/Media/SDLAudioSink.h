@@ -36,6 +36,11 @@ public:
     void bufferQueued(uint64_t bufferID, int64_t frames) override;
     void bufferDecoded(uint64_t epoch, uint64_t bufferID, const int16_t* samples, size_t frames) override;
 
+    // The program's output gain over every sink's own volume (the volume
+    // slider of the players): 0 to 1, for the run only.
+    static void setMasterGain(float gain);
+    static float masterGain();
+
     // The driver SDL chose ("pulseaudio", "disk", ...); empty before open.
     const std::string& driverName() const { return m_driver; }
     // Frames of room in the ring.

@@ -16,6 +16,7 @@ namespace test {
 class RecordingAudioPlayer : public VKAudioPlayerRemoteControl {
 public:
     bool hasResource() const override { return resource; }
+    bool isPlaying() const override { return false; }
     void play() override { calls.push_back("play"); }
     void pause() override { calls.push_back("pause"); }
     void stop() override { calls.push_back("stop"); }

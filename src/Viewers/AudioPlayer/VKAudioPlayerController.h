@@ -1,0 +1,180 @@
+#pragma once
+
+#include "App/Shell/VKAudioPlayerRemoteControl.h"
+#include "App/Viewers/VKViewController.h"
+#include "Viewers/Audio/VKAudioPlayer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace core {
+class Timer;
+}
+namespace media {
+class AudioPlayer;
+}
+class VKAudioPlayerView;
+
+// The screen of an audio file (and of a movie that holds only sound). It
+// plays the file through VKAudioPlayer (streaming a cloud file whose local
+// copy is missing or incomplete, which becomes the local copy), keeps the
+// audio files of the file's folder as a playlist with previous and next,
+// repeat modes and shuffle, stores the position per file, plays on in the
+// background with a silent keep-alive, and answers the remote control
+// through the window.
+//
+// The most recent screen (the last that made a player) is what the window's
+// remote control and the shell's questions reach. The class-wide screen
+// (no file, no view) is only made when asked for by name; the identity
+// checks only compare with one that exists, so the shell's question
+// whether audio plays keeps asking the screen that plays.
+class VKAudioPlayerController : public VKViewController,
+                                public VKAudioPlayerDelegate,
+                                public VKAudioPlayerRemoteControl {
+public:
+    // The repeat modes ("VKAudioRepeatMode").
+    enum RepeatMode { RepeatOff = 0, RepeatAll = 1, RepeatTrack = 2, SingleTrack = 3 };
+    static constexpr const char* RepeatModeKey = "VKAudioRepeatMode";
+    static constexpr const char* ShuffleKey = "VKAudioShuffle";
+    static constexpr double PlaybackTimerInterval = 0.5;
+    static constexpr double FadeTimerInterval = 0.1;
+    static constexpr float FadeStep = 0.1f;
+    // Past this much played, previous restarts the track.
+    static constexpr double RestartThreshold = 3.0;
+    // Positions up to this are not worth keeping.
+    static constexpr double MinimumStoredTime = 15.0;
+
+    static std::shared_ptr<VKAudioPlayerController> create(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController);
+
+    static std::shared_ptr<VKAudioPlayerController> mostRecentAudioPlayer();
+    static void setMostRecentAudioPlayer(const std::shared_ptr<VKAudioPlayerController>& controller);
+    // Made on first request, without a file.
+    static std::shared_ptr<VKAudioPlayerController> sharedAudioPlayerController();
+    // The class-wide screen when it exists, the most recent one otherwise:
+    // whether it plays.
+    static bool isAnyPlaying();
+    // Forgets the class-wide values (tests).
+    static void resetForTesting();
+
+    ~VKAudioPlayerController() override;
+
+    void initWithResource(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController) override;
+
+    VKAudioPlayerView* audioPlayerView() const;
+    const std::shared_ptr<VKAudioPlayer>& audioPlayer() const { return m_audioPlayer; }
+
+    bool isShuffleEnabled() const;
+    void setShuffleEnabled(bool enabled);
+    int repeatMode() const;
+    void setRepeatMode(int mode);
+    void toggleShuffle();
+    void cycleRepeatMode();
+
+    // The playlist (the folder's audio files) and the order it plays in
+    // (shuffled with the current track first when shuffle is on).
+    const std::vector<std::shared_ptr<VKFileResource>>& playlistResources();
+    void setPlaylistResources(const std::vector<std::shared_ptr<VKFileResource>>& resources);
+    const std::vector<std::shared_ptr<VKFileResource>>& sortedPlaylistResources();
+    bool playlistNeedsRebuild() const { return m_playlistNeedsRebuild; }
+    std::shared_ptr<VKFileResource> getNextResource();
+    std::shared_ptr<VKFileResource> getPreviousResource();
+
+    // Playback. A sender is present when a toolbar button was used; the
+    // remote control and the end of a track pass none.
+    void play() override;
+    void pause() override;
+    void stop() override;
+    void togglePlay(const std::shared_ptr<core::Object>& sender);
+    void handleNext(const std::shared_ptr<core::Object>& sender);
+    void handlePrevious(const std::shared_ptr<core::Object>& sender);
+    void handleEnd();
+    bool isPlaying() const override;
+    double currentTime() const;
+    void setCurrentTime(double time);
+    void playAndFadeIn();
+    void fadeOutAndStop();
+    bool isFadingIn() const;
+    bool isFadingOut() const;
+
+    // The remote control's commands.
+    bool hasResource() const override { return resource() != nullptr; }
+    void togglePlay() override { togglePlay(nullptr); }
+    void handleNext() override { handleNext(nullptr); }
+    void handlePrevious() override { handlePrevious(nullptr); }
+
+    // The time slider: dragging shows the time it stands for, lifting the
+    // finger seeks there.
+    void updateCurrentTime();
+    void updateCurrentTimeTouchUpEvent();
+    void updateTimeSliderAndLabels(double seconds);
+    static std::string stringForTimeInterval(double seconds);
+    void updatePlaylistInfo();
+    void updatePlayButton();
+    bool isPlaybackTimerRunning() const { return m_playbackTimer != nullptr; }
+    bool isBackgroundSessionRunning() const { return m_backgroundPlayer != nullptr; }
+    const std::shared_ptr<media::AudioPlayer>& backgroundPlayer() const { return m_backgroundPlayer; }
+
+    // The base's entry points.
+    void loadContentView() override;
+    void contentViewDidLoad() override;
+    void startCloudFileFetch() override;
+    void cloudFileFetchWillStartDownload(const core::Notification&) override { }
+    void cloudFileFetchFailed(const core::Notification&) override { }
+    bool shouldSingleTapHideUI() const override { return false; }
+    std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;
+    void setResource(const std::shared_ptr<VKFileResource>& resource) override;
+    void storePersistentState() override;
+    void resourceWillBeDeleted(const core::Notification& notification) override;
+    void resourceDidMove(const core::Notification& notification) override;
+    void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag) override;
+    void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void didRotate(ui::Orientation fromOrientation) override;
+
+    void audioPlayerDidFinishPlaying(VKAudioPlayer& player, bool successfully) override;
+    void audioPlayerErrorDidOccur(VKAudioPlayer& player, const core::Error& error) override;
+
+    void applicationWillResignActive();
+    void applicationDidBecomeActive();
+    void audioInterruptionDidBegin();
+    void audioInterruptionDidEnd();
+    void startBackgroundSession();
+    void stopBackgroundSession();
+
+private:
+    void createAudioPlayerForResource(const std::shared_ptr<VKFileResource>& resource, bool restoreOffset, bool startPlayback);
+    std::shared_ptr<VKAudioPlayer> makeStreamingPlayer(const std::shared_ptr<VKFileResource>& resource, core::Error* error);
+    void tearDownAudioPlayer();
+    void audioPlayerDidLoad();
+    void applyControlInsets();
+    void closeScreen();
+    void startFade(bool fadeOut);
+    void fadeTimerDidFire();
+    void endFade();
+    void startPlaybackTimer();
+    void endPlaybackTimer();
+    void showBuffering(bool animated);
+    bool isSharedController() const;
+    void performOnNextPass(void (VKAudioPlayerController::*step)());
+    std::weak_ptr<VKAudioPlayerController> weakSelf();
+
+    std::shared_ptr<VKAudioPlayer> m_audioPlayer;
+    core::Observation m_bufferingObservation;
+    std::shared_ptr<media::AudioPlayer> m_backgroundPlayer;
+    std::shared_ptr<core::Timer> m_playbackTimer;
+    std::shared_ptr<core::Timer> m_fadeTimer;
+    bool m_fadeOut = false;
+    bool m_wasPlayingAtInterruption = false;
+    bool m_didEmailFile = false;
+    bool m_playlistNeedsRebuild = false;
+    bool m_applicationInactive = false;
+    std::vector<std::shared_ptr<VKFileResource>> m_playlistResources;
+    std::vector<std::shared_ptr<VKFileResource>> m_sortedPlaylistResources;
+    bool m_sortedPlaylistValid = false;
+    std::shared_ptr<ui::BarButtonItem> m_playItem;
+    std::vector<core::Observation> m_observations;
+};
