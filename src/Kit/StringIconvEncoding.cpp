@@ -8,14 +8,12 @@
 
 #include <algorithm>
 
-namespace {
-
 // glibc passes code points past U+10FFFF through its UTF-8 and UCS-4
 // "conversions"; such bytes count as invalid input. The converters write
 // every other code point in its proper form, and forms past U+10FFFF and
 // surrogates have lead bytes from 0xED up, so text without such bytes (all
 // Latin and most CJK output) needs no byte-by-byte check.
-bool mayBeIllFormed(std::string_view text)
+bool mayBeIllFormedUTF8(std::string_view text)
 {
     unsigned char highest = 0;
     for (char c : text)
@@ -38,8 +36,6 @@ size_t dropInvalidUTF8(std::string& text)
     return dropped;
 }
 
-} // namespace
-
 std::optional<std::string> stringWithData(const core::Data& data, std::string_view iconvEncoding,
     bool allowLossyConversion)
 {
@@ -54,7 +50,7 @@ std::optional<std::string> stringWithData(const core::Data& data, std::string_vi
     if (conversion.status == core::TextConverter::Status::Ok) {
         text = std::move(conversion.text);
         dropped = conversion.dropped;
-        if (mayBeIllFormed(text)) {
+        if (mayBeIllFormedUTF8(text)) {
             if (allowLossyConversion)
                 dropped += dropInvalidUTF8(text);
             else

@@ -22,3 +22,9 @@ std::optional<std::string> stringWithData(const core::Data& data, std::string_vi
 // The file's bytes, read through a memory mapping, converted strictly;
 // nothing when the file cannot be read.
 std::optional<std::string> stringWithContentsOfFile(const std::string& path, std::string_view iconvEncoding);
+
+// A converter's UTF-8 output may still hold forms past U+10FFFF or
+// surrogates (glibc passes them through): whether the text may be so, and
+// the text without them (answering how many bytes went).
+bool mayBeIllFormedUTF8(std::string_view text);
+size_t dropInvalidUTF8(std::string& text);

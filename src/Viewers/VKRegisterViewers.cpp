@@ -2,11 +2,12 @@
 
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 #include "Viewers/Image/VKImageViewController.h"
+#include "Viewers/Text/VKTextViewController.h"
 
 void VKRegisterViewers()
 {
-    // The PDF, text and web viewers add their factories here as they come;
-    // until then those documents open in the stand-in.
+    // The PDF and web viewers add their factories here as they come; until
+    // then those documents open in the stand-in.
     VKViewController::setViewerFactory(VKViewerKind::Image,
         [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder) {
             return std::static_pointer_cast<VKViewController>(
@@ -15,4 +16,7 @@ void VKRegisterViewers()
     VKViewController::setViewerFactory(VKViewerKind::Audio,
         [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder)
             -> std::shared_ptr<VKViewController> { return VKAudioPlayerController::create(resource, folder); });
+    VKViewController::setViewerFactory(VKViewerKind::Text, [](const auto& resource, const auto& folder) {
+        return std::static_pointer_cast<VKViewController>(VKTextViewController::create(resource, folder));
+    });
 }

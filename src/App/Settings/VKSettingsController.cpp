@@ -5,6 +5,7 @@
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
 #include "App/Settings/VKSlideShowSettingsController.h"
+#include "App/Settings/VKTextEncodingsController.h"
 #include "App/Shell/Interface/InterfaceColors.h"
 #include "App/Shell/Settings/VKDefaultsBinding.h"
 #include "App/Shell/Settings/VKSortOrderSettingsController.h"
@@ -57,6 +58,8 @@ std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page)
         return VKSlideShowSettingsController::slideShowSettingsController();
     case VKSettingsPage::CloudServers:
         return VKCloudSettingsController::cloudSettingsController();
+    case VKSettingsPage::TextEncodings:
+        return VKTextEncodingsController::defaultTextEncodingsController();
     default:
         return nullptr;
     }

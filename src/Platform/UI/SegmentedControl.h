@@ -41,6 +41,13 @@ public:
     void setMomentary(bool momentary) { m_momentary = momentary; }
     Style segmentedControlStyle() const { return m_style; }
     void setSegmentedControlStyle(Style style);
+    // The bar style's colour (none: the standard light look).
+    const std::optional<gfx::Color>& tintColor() const { return m_tint; }
+    void setTintColor(std::optional<gfx::Color> tint)
+    {
+        m_tint = tint;
+        setNeedsDisplay();
+    }
 
     // The segment's rectangle in the bounds.
     gfx::Rect rectForSegment(size_t segment) const;
@@ -64,6 +71,7 @@ private:
     int m_selected = NoSegment;
     bool m_momentary = false;
     Style m_style = Style::Plain;
+    std::optional<gfx::Color> m_tint;
 };
 
 } // namespace ui

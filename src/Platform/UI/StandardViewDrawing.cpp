@@ -282,8 +282,54 @@ void drawSlider(Slider& slider, gfx::Context& context)
     context.strokePath();
 }
 
+// A tinted bar control: the tint, a lighter pressed segment, darker rims
+// and dividers; disabled segments dimmed.
+void drawTintedSegments(SegmentedControl& control, gfx::Context& context, const gfx::Color& tint)
+{
+    gfx::Rect b = control.bounds().insetBy(0.5f, 0.5f);
+    auto shade = [&](float k) {
+        return gfx::Color(std::clamp(tint.red() * k, 0.f, 1.f), std::clamp(tint.green() * k, 0.f, 1.f),
+            std::clamp(tint.blue() * k, 0.f, 1.f), tint.alpha());
+    };
+    context.setFillColor(tint);
+    StandardViewDrawing::fillRoundedRect(context, b, 5);
+    gfx::Color rim = shade(0.5f);
+    for (size_t i = 0; i < control.numberOfSegments(); ++i) {
+        gfx::Rect r = control.rectForSegment(i).intersection(b);
+        if (r.isNull())
+            continue;
+        if (int(i) == control.selectedSegmentIndex()) {
+            context.saveGState();
+            pathRoundedRect(context, b, 5);
+            context.clip();
+            context.setFillColor(shade(1.6f));
+            context.fillRect(r);
+            context.restoreGState();
+        }
+        if (auto image = control.imageForSegment(i)) {
+            gfx::Size size = image->size();
+            context.saveGState();
+            context.setAlpha(control.isEnabledForSegment(i) ? 1.0f : 0.35f);
+            context.drawImage({ r.midX() - size.width / 2, r.midY() - size.height / 2, size.width, size.height }, *image);
+            context.restoreGState();
+        } else {
+            drawCentredText(context, control.titleForSegment(i), r.insetBy(4, 0), Fonts::boldSystemFont(13),
+                gfx::Color::white(control.isEnabledForSegment(i) ? 1.0f : 0.4f));
+        }
+        if (i > 0) {
+            context.setFillColor(rim);
+            context.fillRect({ r.minX() - 0.5f, b.minY(), 1, b.height() });
+        }
+    }
+    context.setStrokeColor(rim);
+    context.setLineWidth(1);
+    StandardViewDrawing::strokeRoundedRect(context, b, 5);
+}
+
 void drawSegments(SegmentedControl& control, gfx::Context& context)
 {
+    if (control.segmentedControlStyle() == SegmentedControl::Style::Bar && control.tintColor())
+        return drawTintedSegments(control, context, *control.tintColor());
     gfx::Rect b = control.bounds().insetBy(0.5f, 0.5f);
     context.setFillColor(gfx::Color::white(1));
     StandardViewDrawing::fillRoundedRect(context, b, 5);

@@ -2,6 +2,7 @@
 
 #include "Platform/Core/UTF8.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Graphics/Context.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/StandardColors.h"
@@ -9,6 +10,19 @@
 #include <algorithm>
 
 namespace ui {
+
+// The view the text is drawn in, as large as the content: it asks its text
+// view to draw the part it is asked for.
+class TextView::DocumentView : public View {
+public:
+    explicit DocumentView(TextView& owner) : m_owner(&owner) { }
+    void draw(gfx::Context& context, const gfx::Rect& rect) override
+    {
+        if (m_owner)
+            m_owner->drawText(context, rect);
+    }
+    TextView* m_owner;
+};
 
 std::shared_ptr<TextView> TextView::create(const gfx::Rect& frame)
 {
@@ -18,7 +32,7 @@ std::shared_ptr<TextView> TextView::create(const gfx::Rect& frame)
 TextView::TextView()
     : m_font(gfx::Font::fontWithName("Helvetica", 12))
     , m_textColor(StandardColors::black())
-    , m_documentView(View::create())
+    , m_documentView(std::make_shared<DocumentView>(*this))
 {
     setAlwaysBounceVertical(true);
     setBackgroundColor(StandardColors::white());
@@ -27,7 +41,71 @@ TextView::TextView()
     addSubview(m_documentView);
 }
 
-TextView::~TextView() = default;
+TextView::~TextView()
+{
+    static_cast<DocumentView&>(*m_documentView).m_owner = nullptr;
+}
+
+// Paragraphs end at "\n" (a "\r" before it is not drawn); each is wrapped
+// on its own, so a frame lays out only the paragraphs it meets.
+void TextView::updateParagraphs(float width) const
+{
+    if (m_paragraphsValid && m_paragraphWidth == width)
+        return;
+    m_paragraphs.clear();
+    m_paragraphWidth = width;
+    m_paragraphsValid = true;
+    float lineHeight = Fonts::lineHeight(font());
+    double top = Inset;
+    size_t start = 0;
+    while (start <= m_text.size()) {
+        size_t end = m_text.find('\n', start);
+        bool last = end == std::string::npos;
+        if (last)
+            end = m_text.size();
+        size_t length = end - start;
+        if (length > 0 && m_text[end - 1] == '\r')
+            --length;
+        std::string_view paragraph(m_text.data() + start, length);
+        size_t lines = paragraph.empty()
+            ? 1
+            : std::max<size_t>(1, gfx::textEngine()->linesOfString(paragraph, font(), { width, 0 }, gfx::LineBreakMode::WordWrap).size());
+        m_paragraphs.push_back({ start, length, top, lines });
+        top += double(lines) * lineHeight;
+        if (last)
+            break;
+        start = end + 1;
+    }
+}
+
+void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
+{
+    if (m_text.empty())
+        return;
+    float width = std::max(0.0f, bounds().width() - 2 * Inset);
+    updateParagraphs(width);
+    float lineHeight = Fonts::lineHeight(font());
+    // The document view covers what shows: its rectangle moved to where it
+    // sits in the content.
+    gfx::Point origin = m_documentView->frame().origin;
+    double top = double(origin.y) + rect.minY();
+    double bottom = double(origin.y) + rect.maxY();
+    auto first = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(), [&](const Paragraph& paragraph) {
+        return paragraph.top + double(paragraph.lines) * lineHeight < top;
+    });
+    context.setFillColor(m_textColor);
+    for (auto paragraph = first; paragraph != m_paragraphs.end() && paragraph->top < bottom; ++paragraph) {
+        std::string_view text(m_text.data() + paragraph->start, paragraph->length);
+        if (text.empty())
+            continue;
+        double y = paragraph->top;
+        for (const std::string& line : gfx::textEngine()->linesOfString(text, font(), { width, 0 }, gfx::LineBreakMode::WordWrap)) {
+            if (y + lineHeight >= top && y < bottom)
+                gfx::textEngine()->drawString(context, line, gfx::Point { Inset - origin.x, float(y - double(origin.y)) }, font());
+            y += lineHeight;
+        }
+    }
+}
 
 void TextView::setDelegate(std::weak_ptr<TextViewDelegate> delegate)
 {
@@ -130,12 +208,31 @@ void TextView::setEditable(bool editable)
 // insets around it, and never shorter than the view.
 void TextView::updateContentSize()
 {
+    m_paragraphsValid = false;
+    m_documentView->setNeedsDisplay();
     gfx::Size size = bounds().size;
     float width = std::max(0.0f, size.width - 2 * Inset);
     gfx::Size text = Fonts::sizeOfString(m_text, font(), gfx::Size { width, 0 }, gfx::LineBreakMode::WordWrap);
     float height = std::max(text.height, Fonts::lineHeight(font())) + 2 * Inset;
     setContentSize({ size.width, height });
-    m_documentView->setFrame({ 0, 0, size.width, std::max(height, size.height) });
+    placeDocumentView();
+}
+
+// The document view covers only what shows (a long text would make a
+// picture too large to hold), so every move places and redraws it.
+void TextView::placeDocumentView()
+{
+    gfx::Rect shown = bounds();
+    m_documentView->setFrame(shown);
+    m_documentView->setNeedsDisplay();
+}
+
+void TextView::setContentOffset(gfx::Point offset)
+{
+    bool moved = offset != contentOffset();
+    ScrollView::setContentOffset(offset);
+    if (moved)
+        placeDocumentView();
 }
 
 void TextView::setBounds(const gfx::Rect& bounds)

@@ -14,6 +14,8 @@
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TextInput.h"
 
+#include <vector>
+
 namespace ui {
 
 class TextView;
@@ -80,7 +82,8 @@ public:
     bool scrollsSelectionToVisible() const { return m_scrollsSelectionToVisible; }
     void setScrollsSelectionToVisible(bool scrolls) { m_scrollsSelectionToVisible = scrolls; }
     void scrollRangeToVisible(core::Range range);
-    // The view that shows the text, as large as the content.
+    // The view that shows the text: it covers the visible part of the
+    // content and draws the paragraphs meeting it.
     View& documentView() const { return *m_documentView; }
     // Where the caret of `offset` sits, in content coordinates.
     gfx::Rect caretRect(size_t offset) const;
@@ -92,6 +95,8 @@ public:
     void touchesEnded(const TouchSet& touches, const Event& event) override;
     void layoutSubviews() override;
     void setBounds(const gfx::Rect& bounds) override;
+    void setContentOffset(gfx::Point offset) override;
+    using ScrollView::setContentOffset;
     std::string debugText() const override { return m_text; }
 
 protected:
@@ -99,6 +104,17 @@ protected:
     void didResignFirstResponder() override;
 
 private:
+    class DocumentView;
+    struct Paragraph {
+        size_t start = 0;
+        size_t length = 0; // without the line end
+        double top = 0;
+        size_t lines = 1;
+    };
+    // Draws the paragraphs meeting `rect` (document coordinates).
+    void drawText(gfx::Context& context, const gfx::Rect& rect) const;
+    void updateParagraphs(float width) const;
+    void placeDocumentView();
     bool replace(core::Range range, std::string_view replacement);
     void updateContentSize();
     void post(const char* name);
@@ -114,6 +130,9 @@ private:
     unsigned m_dataDetectors = 0;
     std::weak_ptr<TextViewDelegate> m_textDelegate;
     std::shared_ptr<View> m_documentView;
+    mutable std::vector<Paragraph> m_paragraphs;
+    mutable float m_paragraphWidth = 0;
+    mutable bool m_paragraphsValid = false;
 };
 
 } // namespace ui

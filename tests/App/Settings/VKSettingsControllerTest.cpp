@@ -8,6 +8,7 @@
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
 #include "App/Settings/VKSettingsController.h"
+#include "App/Settings/VKTextEncodingsController.h"
 #include "App/Shell/Interface/InterfaceColors.h"
 #include "App/Shell/Settings/VKSortOrderSettingsController.h"
 #include "App/Shell/Settings/VKSubviewCell.h"
@@ -83,9 +84,8 @@ TEST_F(VKSettingsControllerTest, GroupsRowsAndPagesOfTheRoot)
         titles.push_back(page->title());
     EXPECT_EQ(titles, (Texts { "Remote Access", "Passcode Lock", "Sort Order", "PDF", "Slideshow", "Cloud Servers", "Disk Quota" }));
     auto encodings = root.pageForSlot(VKSettingsPage::TextEncodings);
-    ASSERT_TRUE(encodings);
-    EXPECT_EQ(encodings->title(), "Default Text Encoding");
-    EXPECT_EQ(encodings->statusText(), "");
+    ASSERT_TRUE(std::dynamic_pointer_cast<VKTextEncodingsController>(encodings));
+    EXPECT_EQ(encodings->statusText(), "UTF-8");
     EXPECT_TRUE(std::dynamic_pointer_cast<VKPasscodeSettingsController>(pages[1]));
     EXPECT_EQ(dynamic_cast<VKSubviewCell&>(cell("Passcode Lock")).status().text(), "Off");
 

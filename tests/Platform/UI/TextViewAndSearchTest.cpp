@@ -29,7 +29,13 @@ TEST_F(TextViewAndSearchTest, TextViewWrapsScrollsAndObservesItsFont)
         longText += "word ";
     text->setText(longText);
     EXPECT_GT(text->contentSize().height, oneLine * 5);
-    EXPECT_EQ(text->documentView().frame().height(), text->contentSize().height);
+    // The text is drawn in a view covering what shows, which follows the
+    // scrolling.
+    EXPECT_EQ(text->documentView().frame(), text->bounds());
+    text->setContentOffset({ 0, 40 });
+    EXPECT_EQ(text->documentView().frame(), text->bounds());
+    EXPECT_EQ(text->documentView().frame().origin.y, 40);
+    text->setContentOffset({ 0, 0 });
 
     int fontChanges = 0;
     auto observation = text->observeFont([&](const gfx::Font&, const gfx::Font&) { ++fontChanges; });

@@ -1,0 +1,88 @@
+#include "Viewers/Text/VKTextFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::mutex hookMutex;
+VKTextFile::ChunkHook& chunkHook()
+{
+    static VKTextFile::ChunkHook hook;
+    return hook;
+}
+
+} // namespace
+
+VKTextFile::VKTextFile(const std::string& path) : m_path(path)
+{
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        return;
+    struct stat status {};
+    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    m_size = size_t(status.st_size);
+}
+
+VKTextFile::~VKTextFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+size_t VKTextFile::read(size_t offset, size_t length, std::string& into) const
+{
+    if (m_fd < 0 || offset >= m_size)
+        return 0;
+    length = std::min(length, m_size - offset);
+    size_t start = into.size();
+    into.resize(start + length);
+    size_t done = 0;
+    while (done < length) {
+        ssize_t got = ::pread(m_fd, into.data() + start + done, length - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += size_t(got);
+    }
+    into.resize(start + done);
+    return done;
+}
+
+core::Data VKTextFile::readAll() const
+{
+    std::string bytes;
+    bytes.reserve(m_size);
+    for (size_t offset = 0; offset < m_size;) {
+        size_t got = read(offset, ChunkSize, bytes);
+        if (got == 0)
+            break;
+        offset += got;
+    }
+    return core::Data(std::move(bytes));
+}
+
+void VKTextFile::setChunkHookForTesting(ChunkHook hook)
+{
+    std::lock_guard lock(hookMutex);
+    chunkHook() = std::move(hook);
+}
+
+void VKTextFile::chunkDidRead(size_t chunk) const
+{
+    ChunkHook hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = chunkHook();
+    }
+    if (hook)
+        hook(m_path, chunk);
+}

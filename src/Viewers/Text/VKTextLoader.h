@@ -1,0 +1,69 @@
+#pragma once
+
+// The text viewer's load, run on its worker: the file decoded with the
+// current encoding, and when that fails on content that never loaded, the
+// encoding guessed by the sniffer or found in the user's list; then the
+// font size that fits the lines of the text.
+//
+// Each attempt decodes the file chunk by chunk through one converter, so a
+// large file shows its first screen as soon as the first chunk is decoded
+// (the caller's firstScreen) while the rest is read; an attempt that fails
+// later is dropped, and the next one shows its own first screen. Outcomes
+// are those of decoding the whole file at once.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class VKTextFile;
+
+class VKTextLoader {
+public:
+    // Text decoded before the first screen shows; the automatic size reads
+    // the lines of as much.
+    static constexpr size_t FirstScreenBytes = size_t(1) << 20;
+    static constexpr float MinimumFontSize = 9;
+    static constexpr float MaximumFontSize = 40;
+
+    struct Request {
+        std::string path;
+        std::string currentEncoding; // empty: none
+        bool lossy = false;
+        bool contentDidLoad = false; // no detection once content has loaded
+        std::vector<std::string> candidates;
+        // The automatic size, when the document has no stored size: the
+        // default size, the width of "e" per point of the viewer's font, and
+        // the width the lines should fit.
+        bool automaticFontSize = false;
+        float defaultFontSize = 13;
+        float widthPerPoint = 0;
+        float usableWidth = 0;
+    };
+    struct Result {
+        std::string encoding; // the one used; empty when none was found
+        std::optional<std::string> text;
+        std::optional<float> fontSize; // only when it differs from the default
+        bool cancelled = false;
+    };
+    // Polled between chunks.
+    using Cancelled = std::function<bool()>;
+    // The first screen of an attempt: its encoding, its text so far and the
+    // size it will have.
+    using FirstScreen = std::function<void(const std::string& encoding, std::string text, std::optional<float> fontSize)>;
+
+    static Result load(const Request& request, const Cancelled& cancelled = {}, const FirstScreen& firstScreen = {});
+
+    // One attempt: the whole file in `encoding`, or nothing (the log lines
+    // of the string conversion on failure and on lossy drops).
+    static std::optional<std::string> decode(const VKTextFile& file, const std::string& encoding, bool lossy,
+        const Cancelled& cancelled = {}, const std::function<void(const std::string& text)>& firstScreen = {});
+
+    // The automatic size: lines averaging `average` UTF-16 units (0: none)
+    // at `defaultSize` lowered one point at a time, never under 9, while
+    // they are wider than `usableWidth`.
+    static float fittingFontSize(float average, float defaultSize, float widthPerPoint, float usableWidth);
+    // The mean length of the non-empty lines of the text's first 1 MiB, in
+    // UTF-16 units, rounded up.
+    static float averageLineLength(std::string_view text);
+};

@@ -1,0 +1,200 @@
+// The text viewer's load: chunked decoding agrees with whole-file
+// conversion, the encoding is found as the viewer expects, a file cut short
+// while it is read is not fatal, and the automatic font size.
+
+#include "Viewers/Text/VKTextFile.h"
+#include "Viewers/Text/VKTextLoader.h"
+
+#include "Kit/StringIconvEncoding.h"
+#include "Platform/Core/Data.h"
+#include "Platform/Core/TextConverter.h"
+#include "Support/TestCase.h"
+
+#include <filesystem>
+#include <random>
+
+namespace {
+
+class VKTextLoaderTest : public test::TestCase {
+protected:
+    void TearDown() override
+    {
+        VKTextFile::setChunkHookForTesting({});
+        TestCase::TearDown();
+    }
+    std::string encoded(std::string_view utf8, const char* encoding)
+    {
+        return core::TextConverter::convertText(utf8, "UTF-8", encoding).value();
+    }
+    VKTextLoader::Result load(const std::string& path, std::string current, bool lossy = false,
+        std::vector<std::string> candidates = { "UTF-8", "KOI8-R", "WINDOWS-1251" }, bool contentDidLoad = false)
+    {
+        VKTextLoader::Request request;
+        request.path = path;
+        request.currentEncoding = std::move(current);
+        request.lossy = lossy;
+        request.candidates = std::move(candidates);
+        request.contentDidLoad = contentDidLoad;
+        return VKTextLoader::load(request);
+    }
+};
+
+// Mixed lines of several MiB, so that a bad byte falls chunks after the
+// first screen.
+std::string mixedText(size_t bytes, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const char* words[] = { "log", "Привет", "naïve", "東京", "😀", "\t", "over-long-word-without-breaks", "\r\n", "\n" };
+    std::string text;
+    while (text.size() < bytes) {
+        text += words[random() % std::size(words)];
+        text += ' ';
+    }
+    return text;
+}
+
+TEST_F(VKTextLoaderTest, ChunkedDecodingAgreesWithWholeFileConversion)
+{
+    std::string text = mixedText(6 << 20, 7);
+    struct Case {
+        std::string bytes;
+        const char* encoding;
+        bool lossy;
+    };
+    // A byte no UTF-8 has, 5 MiB in; a sequence cut off at the end.
+    std::string bad = text;
+    bad.insert(text.find(' ', 5 << 20) + 1, "\xff");
+    std::string late = text + "\xc3";
+    std::vector<Case> cases = {
+        { text, "UTF-8", false },
+        { bad, "UTF-8", false },
+        { bad, "UTF-8", true },
+        { late, "UTF-8", true }, // cut off at the end: nothing either way
+        { encoded("Ελληνικά κείμενα\n", "UTF-16") + std::string(9, 'x'), "UTF-16LE", false },
+        { std::string(3 << 20, 'a') + "\x98", "WINDOWS-1251", true },
+        { std::string(3 << 20, 'a') + "\x98", "WINDOWS-1251", false },
+        { std::string("abc"), "NO-SUCH-ENCODING", true },
+        { std::string("abc"), "UTF-8//IGNORE", true },
+        { std::string(), "UTF-8", false },
+    };
+    for (const Case& c : cases) {
+        std::string path = makeFile("case.txt", c.bytes);
+        VKTextFile file(path);
+        auto chunked = VKTextLoader::decode(file, c.encoding, c.lossy);
+        auto whole = stringWithData(core::Data(c.bytes), c.encoding, c.lossy);
+        ASSERT_EQ(chunked.has_value(), whole.has_value()) << c.encoding << " lossy " << c.lossy << " size " << c.bytes.size();
+        if (whole)
+            EXPECT_TRUE(*chunked == *whole) << c.encoding;
+    }
+}
+
+TEST_F(VKTextLoaderTest, AFailingCurrentEncodingFallsBackThroughTheSnifferAndTheList)
+{
+    std::string russian = "Съешь же ещё этих мягких французских булок, да выпей чаю.\n";
+    // UTF-8 fails on CP1251 bytes; KOI8-R, moved last, is not reached.
+    std::string cp1251 = makeFile("cp1251.txt", encoded(russian, "WINDOWS-1251"));
+    auto result = load(cp1251, "UTF-8");
+    EXPECT_EQ(result.encoding, "WINDOWS-1251");
+    EXPECT_EQ(result.text, russian);
+    EXPECT_TRUE(logContains("'file' encoding: (null)"));
+    EXPECT_TRUE(logContains("used encoding: WINDOWS-1251"));
+
+    // Byte 0x98 has no character in CP1251: KOI8-R, which takes every byte.
+    std::string koi = makeFile("koi.txt", encoded(russian, "KOI8-R") + "\x98");
+    result = load(koi, "UTF-8");
+    EXPECT_EQ(result.encoding, "KOI8-R");
+    ASSERT_TRUE(result.text);
+
+    // UTF-16 with a byte-order mark: the sniffer's name.
+    std::string utf16 = makeFile("utf16.txt", "\xff\xfe" + encoded(russian, "UTF-16LE"));
+    result = load(utf16, "UTF-8");
+    EXPECT_EQ(result.encoding, "UTF-16LE");
+    ASSERT_TRUE(result.text);
+    EXPECT_NE(result.text->find("булок"), std::string::npos);
+
+    // No current encoding: every candidate is tried.
+    result = load(cp1251, "", false, { "UTF-8", "WINDOWS-1251" });
+    EXPECT_EQ(result.encoding, "WINDOWS-1251");
+
+    // Nothing decodes it: the sniffer's proposal (none) and no text.
+    result = load(koi, "UTF-8", false, { "UTF-8", "ISO-2022-JP" });
+    EXPECT_EQ(result.encoding, "");
+    EXPECT_FALSE(result.text);
+}
+
+TEST_F(VKTextLoaderTest, AfterTheFirstLoadNoDetectionRuns)
+{
+    std::string path = makeFile("latin.txt", "caf\xe9\n");
+    // A name the converter does not know, picked by the reader: no text and
+    // no guessing; the name stays.
+    auto result = load(path, "NO-SUCH-ENCODING", true, { "UTF-8", "ISO-8859-1" }, true);
+    EXPECT_FALSE(result.text);
+    EXPECT_EQ(result.encoding, "NO-SUCH-ENCODING");
+    EXPECT_FALSE(logContains("'file' encoding"));
+    // A picked encoding decodes lossily.
+    result = load(path, "UTF-8", true, {}, true);
+    EXPECT_EQ(result.text, "caf\n");
+}
+
+TEST_F(VKTextLoaderTest, MissingOrUnreadableFilesGiveNoText)
+{
+    EXPECT_FALSE(load(pathInHome("absent.txt"), "UTF-8").text);
+    EXPECT_FALSE(load(makeFolder("folder.txt"), "UTF-8").text);
+}
+
+TEST_F(VKTextLoaderTest, AFileShortenedWhileReadingEndsWhereReadingEnded)
+{
+    std::string first(VKTextFile::ChunkSize, 'a');
+    std::string path = makeFile("rotated.log", first + std::string(3 * VKTextFile::ChunkSize, 'b'));
+    VKTextFile::setChunkHookForTesting([](const std::string& file, size_t chunk) {
+        if (chunk == 0)
+            std::filesystem::resize_file(file, 100);
+    });
+    auto result = load(path, "UTF-8");
+    ASSERT_TRUE(result.text);
+    EXPECT_TRUE(*result.text == first);
+}
+
+TEST_F(VKTextLoaderTest, TheFirstScreenComesOnceTheFirstMebibyteIsDecoded)
+{
+    std::string path = makeFile("big.log", std::string(3 * VKTextFile::ChunkSize, 'x'));
+    VKTextLoader::Request request;
+    request.path = path;
+    request.currentEncoding = "UTF-8";
+    std::vector<size_t> screens;
+    auto result = VKTextLoader::load(request, {}, [&](const std::string& encoding, std::string text, std::optional<float>) {
+        EXPECT_EQ(encoding, "UTF-8");
+        screens.push_back(text.size());
+    });
+    EXPECT_EQ(screens, std::vector<size_t> { VKTextFile::ChunkSize });
+    ASSERT_TRUE(result.text);
+    EXPECT_EQ(result.text->size(), 3 * VKTextFile::ChunkSize);
+
+    // A cancelled load stops at the next chunk.
+    size_t chunks = 0;
+    VKTextFile::setChunkHookForTesting([&](const std::string&, size_t) { ++chunks; });
+    result = VKTextLoader::load(request, [&] { return chunks > 0; });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(chunks, 1u);
+}
+
+TEST_F(VKTextLoaderTest, TheAutomaticSizeFitsTheLinesNeverUnderNine)
+{
+    // "e" half a point wide per point, 480 points of landscape phone.
+    EXPECT_EQ(VKTextLoader::fittingFontSize(60, 13, 0.5f, 480), 13);
+    EXPECT_EQ(VKTextLoader::fittingFontSize(90, 13, 0.5f, 480), 10);
+    EXPECT_EQ(VKTextLoader::fittingFontSize(99, 13, 0.5f, 480), 9);
+    EXPECT_EQ(VKTextLoader::fittingFontSize(100, 13, 0.5f, 480), 13);
+    EXPECT_EQ(VKTextLoader::fittingFontSize(0, 13, 0.5f, 480), 13);
+    EXPECT_EQ(VKTextLoader::fittingFontSize(60, 0, 0.5f, 480), 14);
+
+    // Lines in UTF-16 units (an emoji counts two), empty lines skipped, CRLF
+    // one break, the mean rounded up.
+    EXPECT_EQ(VKTextLoader::averageLineLength("abc\r\n\r\nabcd\n😀\n"), 3);
+    EXPECT_EQ(VKTextLoader::averageLineLength("\n\n"), 0);
+    // Only the first MiB counts.
+    std::string text = std::string(VKTextLoader::FirstScreenBytes / 10, '\n') + std::string(VKTextLoader::FirstScreenBytes, 'y');
+    EXPECT_EQ(VKTextLoader::averageLineLength(text), float(VKTextLoader::FirstScreenBytes - VKTextLoader::FirstScreenBytes / 10));
+}
+
+} // namespace
