@@ -12,6 +12,7 @@
 #include "Platform/Core/Object.h"
 #include "Platform/UI/PrintFormatter.h"
 #include "Platform/UI/ViewController.h"
+#include "Support/StubFolderHost.h"
 #include "Support/UITestCase.h"
 
 #include "../Shell/FakeAppDelegateHooks.h"
@@ -34,41 +35,10 @@ public:
 // A folder screen: moving to the trash answers `trashResult`; a move that
 // succeeds first posts the will-delete notice (as the real one does) and
 // then removes the file.
-class FakeFolderHost : public core::Object, public VKViewerFolderHost {
+class FakeFolderHost : public StubFolderHost {
 public:
-    std::shared_ptr<VKFileResource> folderResource() const override { return folder; }
     int moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource) override;
-    std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(
-        const std::optional<std::string>&) override
-    {
-        return {};
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(const std::shared_ptr<VKFileResource>&,
-        const std::optional<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>&, const std::optional<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(const std::shared_ptr<VKFileResource>&,
-        const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>&, const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
 
-    std::shared_ptr<VKFileResource> folder;
     int trashResult = VKViewerFolderHost::TrashMoved;
     // Whether a move that succeeds tells the viewers first.
     bool announces = true;

@@ -13,6 +13,7 @@
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Object.h"
+#include "Support/StubFolderHost.h"
 #include "Support/UITestCase.h"
 
 #include "../../App/Shell/FakeAppDelegateHooks.h"
@@ -35,39 +36,12 @@ public:
 };
 
 // A folder screen listing `tracks` (the audio rows, in its order).
-class PlaylistHost : public core::Object, public VKViewerFolderHost {
+class PlaylistHost : public StubFolderHost {
 public:
-    std::shared_ptr<VKFileResource> folderResource() const override { return folder; }
-    int moveResourceToTrash(const std::shared_ptr<VKFileResource>&) override { return TrashMoved; }
     std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(const std::optional<std::string>&) override
     {
         return tracks;
     }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(const std::shared_ptr<VKFileResource>&,
-        const std::optional<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>&, const std::optional<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(const std::shared_ptr<VKFileResource>&,
-        const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>&, const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> folder;
     std::vector<std::shared_ptr<VKFileResource>> tracks;
 };
 

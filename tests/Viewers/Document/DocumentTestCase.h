@@ -11,6 +11,7 @@
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Object.h"
+#include "Support/StubFolderHost.h"
 #include "Support/UITestCase.h"
 
 #include "../../App/Shell/FakeAppDelegateHooks.h"
@@ -28,40 +29,7 @@ public:
 };
 
 // A folder screen that only says which folder it lists.
-class DocumentFolderHost : public core::Object, public VKViewerFolderHost {
-public:
-    std::shared_ptr<VKFileResource> folderResource() const override { return folder; }
-    int moveResourceToTrash(const std::shared_ptr<VKFileResource>&) override { return TrashMoved; }
-    std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(const std::optional<std::string>&) override
-    {
-        return {};
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(const std::shared_ptr<VKFileResource>&,
-        const std::optional<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>&, const std::optional<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(const std::shared_ptr<VKFileResource>&,
-        const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>&, const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(const std::vector<std::string>&) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKFileResource> folder;
-};
+class DocumentFolderHost : public StubFolderHost { };
 
 class DocumentTestCase : public UITestCase {
 protected:
