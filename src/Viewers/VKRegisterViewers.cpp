@@ -3,11 +3,12 @@
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 #include "Viewers/Image/VKImageViewController.h"
 #include "Viewers/Text/VKTextViewController.h"
+#include "Viewers/Web/VKWebViewController.h"
 
 void VKRegisterViewers()
 {
-    // The PDF and web viewers add their factories here as they come; until
-    // then those documents open in the stand-in.
+    // The PDF viewer adds its factory here as it comes; until then PDF
+    // documents open in the stand-in.
     VKViewController::setViewerFactory(VKViewerKind::Image,
         [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder) {
             return std::static_pointer_cast<VKViewController>(
@@ -18,5 +19,8 @@ void VKRegisterViewers()
             -> std::shared_ptr<VKViewController> { return VKAudioPlayerController::create(resource, folder); });
     VKViewController::setViewerFactory(VKViewerKind::Text, [](const auto& resource, const auto& folder) {
         return std::static_pointer_cast<VKViewController>(VKTextViewController::create(resource, folder));
+    });
+    VKViewController::setViewerFactory(VKViewerKind::Web, [](const auto& resource, const auto& folder) {
+        return std::static_pointer_cast<VKViewController>(VKWebViewController::create(resource, folder));
     });
 }

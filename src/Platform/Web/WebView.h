@@ -103,6 +103,11 @@ public:
     // The zoom the page is shown at now.
     double pageZoom() const { return m_zoomLevel * m_fitZoom; }
 
+    // Which kinds of data (the ui::TextView::DataDetectors bits) the page
+    // should turn into links. Kept for the app; WebKit detects none.
+    unsigned dataDetectorTypes() const { return m_dataDetectorTypes; }
+    void setDataDetectorTypes(unsigned types) { m_dataDetectorTypes = types; }
+
     // Runs `script` in the page; the completion gets, on a later pass, the
     // result as String() gives it ("" for undefined and null) or an error
     // with the exception's message.
@@ -186,6 +191,7 @@ private:
 
     std::optional<PageMetrics> m_metrics;
     bool m_scalesPageToFit = false;
+    unsigned m_dataDetectorTypes = 0;
     double m_zoomLevel = 1;
     double m_fitZoom = 1;
     double m_appliedZoom = 0;

@@ -1,0 +1,696 @@
+#include "Viewers/Web/VKWebViewController.h"
+
+#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/VKAppDelegateHooks.h"
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKWindow.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKZipArchiver.h"
+#include "Kit/StringAdditions.h"
+#include "Kit/VKFunctions.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Images.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/TextView.h"
+#include "Platform/Web/WebPolicyListener.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+constexpr const char* HTMLType = "text/html";
+constexpr const char* PagingGestureEnabledKey = VKDocumentViewController::PagingGestureEnabledKey;
+
+bool pagingGestureEnabled()
+{
+    core::Value value = core::UserDefaults::standard()->object(PagingGestureEnabledKey);
+    return value.isNull() || core::UserDefaults::standard()->boolForKey(PagingGestureEnabledKey);
+}
+
+// A path compared as a document's: lexically standardised, without a
+// trailing "/".
+std::string comparablePath(std::string_view path)
+{
+    std::string standard = core::path::standardizingPath(path);
+    while (standard.size() > 1 && standard.back() == '/')
+        standard.pop_back();
+    return standard;
+}
+
+// The path with its links resolved, as far as it exists.
+std::string resolvedPath(const std::string& path)
+{
+    std::error_code error;
+    auto resolved = std::filesystem::weakly_canonical(path, error);
+    return error ? std::string() : resolved.string();
+}
+
+// Inside `folder` both as written (whole components, ".." applied) and with
+// links resolved, so neither "Public/../Documents" nor a link out of the
+// folder passes.
+bool isInsideFolder(const std::string& path, const std::string& folder)
+{
+    if (folder.empty() || !core::path::isWithin(path, folder))
+        return false;
+    std::string real = resolvedPath(path);
+    std::string realFolder = resolvedPath(folder);
+    return !real.empty() && !realFolder.empty() && core::path::isWithin(real, realFolder);
+}
+
+} // namespace
+
+std::shared_ptr<VKWebViewController> VKWebViewController::create(const std::shared_ptr<VKFileResource>& resource,
+    const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    auto viewer = std::make_shared<VKWebViewController>();
+    viewer->initWithResource(resource, folderController);
+    return viewer;
+}
+
+bool VKWebViewController::isZippedPackage(const VKFileResource& resource)
+{
+    static const std::vector<std::string> iWorkExtensions { "pages", "numbers", "key" };
+    std::string extension = resource.pathExtension();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+        [](unsigned char c) { return char(std::tolower(c)); });
+    return std::find(iWorkExtensions.begin(), iWorkExtensions.end(), extension) != iWorkExtensions.end()
+        && resource.isDirectory();
+}
+
+std::string VKWebViewController::temporaryZipFilename(const std::string& name)
+{
+    return core::path::appendingPathComponent(VKTemporaryDirectory(), fmt::format("{}-{}.zip", vkGenerateUUID(), name));
+}
+
+VKWebViewController::~VKWebViewController()
+{
+    if (m_webView) {
+        m_webView->setDelegate({});
+        m_webView->cancelRTFConversion();
+    }
+    stopObservingWindow();
+    releasePrintingView();
+    m_printingAlertView.reset();
+    if (m_zipThread)
+        m_zipThread->cancel();
+    removeTempResource();
+}
+
+bool VKWebViewController::isHTML() const
+{
+    return resource() && resource()->mimeType() == HTMLType;
+}
+
+// ---- The frame's contract ----------------------------------------------------
+
+gfx::Point VKWebViewController::contentOffset()
+{
+    return m_webView ? m_webView->scrollView().contentOffset() : gfx::Point();
+}
+
+void VKWebViewController::setContentOffset(gfx::Point offset)
+{
+    if (m_webView)
+        m_webView->scrollView().setContentOffset(offset);
+}
+
+gfx::Size VKWebViewController::contentSize()
+{
+    return m_webView ? m_webView->scrollView().contentSize() : gfx::Size();
+}
+
+ui::View* VKWebViewController::verticalScrollIndicator()
+{
+    return m_webView ? m_webView->scrollView().verticalScrollIndicator() : nullptr;
+}
+
+bool VKWebViewController::shouldSingleTapHideUI() const
+{
+    return !m_formInputActive && VKDocumentViewController::shouldSingleTapHideUI();
+}
+
+// ---- Loading -------------------------------------------------------------------
+
+void VKWebViewController::loadContentView()
+{
+    auto webView = VKWebView::create(view()->bounds());
+    webView->setVkDelegate(sharedAs<VKWebViewController>());
+    webView->setBackgroundColor(gfx::Color::white(1));
+    if (auto* document = VKWebViewGetDocumentView(*webView))
+        document->setHidden(true);
+    m_webView = webView;
+    setContentView(webView);
+
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    m_offsetObservation = webView->scrollView().observeContentOffset([weak](const gfx::Point&, const gfx::Point&) {
+        auto self = weak.lock();
+        if (!self || self->contentIsLoading())
+            return;
+        self->setupNormalisedPageHeight();
+        self->currentOffsetDidChange();
+    });
+    webView->setDelegate(std::static_pointer_cast<web::WebViewDelegate>(sharedAs<VKWebViewController>()));
+    m_selfReference = sharedAs<VKWebViewController>();
+    m_webViewReference = webView;
+
+    webView->setScalesPageToFit(true);
+    bool detectorsOff = core::UserDefaults::standard()->boolForKey(DisableDataDetectorsKey);
+    webView->setDataDetectorTypes(detectorsOff ? 0u : unsigned(ui::TextView::All));
+    webView->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    webView->setAutoresizesSubviews(true);
+    webView->scrollView().setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+
+    if (isZippedPackage(*resource())) {
+        startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 0);
+        compressPackageResource();
+        return;
+    }
+    if (resource()->mimeType() == "application/rtf")
+        startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 0);
+    loadDocument(*webView);
+}
+
+void VKWebViewController::loadDocument(VKWebView& view)
+{
+    const auto& document = resource();
+    std::string type = document->mimeType();
+    if (type.starts_with("text/") && type != HTMLType) {
+        core::Data bytes;
+        core::Error error;
+        if (!core::fs::readFile(document->path(), bytes, &error))
+            core::log("Warning, unable to read {}: {}", document->path(), error.description());
+        view.loadData(bytes, "text/plain");
+        return;
+    }
+    if (type == "application/rtf") {
+        std::string path = document->path();
+        if (document->isDirectory())
+            path = core::path::appendingPathComponent(path, "TXT.rtf");
+        view.loadRTFAtPath(path, document->fileURL());
+        return;
+    }
+    if (&view != m_webView.get() && m_tempResource) {
+        view.loadRequest(core::URLRequest(m_tempResource->fileURL()));
+        return;
+    }
+    view.loadRequest(core::URLRequest(document->fileURL()));
+}
+
+void VKWebViewController::compressPackageResource()
+{
+    std::string package = resource()->path();
+    std::string zip = temporaryZipFilename(resource()->name());
+    unsigned generation = ++m_zipGeneration;
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    m_zipThread = core::Thread::detach(ZipThreadName, [weak, generation, package, zip] {
+        bool zipped = VKZipArchiver::archiveItemAtPath(package, zip, 1);
+        core::RunLoop::main().post([weak, generation, zip, zipped] {
+            auto self = weak.lock();
+            if (!self || self->m_zipGeneration != generation) {
+                // Nobody waits for the zip any more.
+                if (zipped)
+                    core::fs::removeItem(zip);
+                return;
+            }
+            self->m_zipThread.reset();
+            std::optional<core::URLRequest> request;
+            if (zipped) {
+                self->setTempResource(VKFileResource::resourceWithPath(zip));
+                if (self->m_tempResource)
+                    request = core::URLRequest(self->m_tempResource->fileURL());
+            }
+            self->tempResourceCreationDidEnd(request);
+        });
+    });
+}
+
+void VKWebViewController::tempResourceCreationDidEnd(const std::optional<core::URLRequest>& request)
+{
+    if (!m_webView)
+        return;
+    if (request)
+        m_webView->loadRequest(*request);
+    else
+        didFailLoad(*m_webView, core::Error());
+}
+
+void VKWebViewController::setTempResource(std::shared_ptr<VKFileResource> resource)
+{
+    if (resource != m_tempResource)
+        removeTempResource();
+    m_tempResource = std::move(resource);
+}
+
+void VKWebViewController::removeTempResource()
+{
+    if (!m_tempResource)
+        return;
+    core::Error error;
+    if (core::fs::removeItem(m_tempResource->path(), &error) || !core::fs::exists(m_tempResource->path()))
+        m_tempResource.reset();
+    else
+        core::log("Warning, removeTempResource failed: {}", error.description());
+}
+
+void VKWebViewController::releaseLoadReferences()
+{
+    m_webViewReference.reset();
+    // It may be the only reference to this viewer: let go on the next pass.
+    if (m_selfReference)
+        core::RunLoop::main().post([self = std::move(m_selfReference)] { });
+}
+
+// ---- Link policy ----------------------------------------------------------------
+
+bool VKWebViewController::isDocumentItself(const core::URL& url) const
+{
+    if (url.absoluteString() == "about:blank")
+        return true;
+    if (!url.isFileURL())
+        return false;
+    std::string path = comparablePath(url.filePath());
+    if (resource() && path == comparablePath(resource()->path()))
+        return true;
+    return m_tempResource && path == comparablePath(m_tempResource->path());
+}
+
+bool VKWebViewController::allowsFileLink(const std::string& path) const
+{
+    auto application = VKApplication::sharedApplication();
+    if (!application)
+        return false;
+    if (isInsideFolder(path, application->publicDirectory()))
+        return true;
+    auto hooks = VKAppDelegateHooks::current();
+    bool guest = hooks && hooks->isGuestMode();
+    return !guest && isInsideFolder(path, application->documentsDirectory());
+}
+
+void VKWebViewController::showUnsupportedURLAlert(const core::URL& url)
+{
+    showAlertViewWithTitle(core::localized("Unsupported URL"),
+        fmt::format(fmt::runtime(core::localized("This URL wasn't loaded:\n{}")), core::path::lastPathComponent(url.path())),
+        core::localized("Dismiss"));
+}
+
+bool VKWebViewController::shouldStartLoad(web::WebView& view, const core::URLRequest& request, web::NavigationType type)
+{
+    if (m_tempPrintingView && &view == m_tempPrintingView.get())
+        return true;
+    const core::URL& url = request.url();
+    if (isDocumentItself(url)) {
+        if (!contentDidLoad())
+            startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, LoadIndicatorDelay);
+        return true;
+    }
+    std::string scheme = url.scheme();
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (scheme == "productivity-document-resource" || scheme == "x-apple-ql-id")
+        return true;
+    bool clicked = type == web::NavigationType::LinkClicked;
+    if (scheme != "file") {
+        if (clicked)
+            handleOpenEventForURLRequest(request);
+        return false;
+    }
+    std::string host = url.host();
+    if (!host.empty() && host != "localhost") {
+        if (clicked)
+            handleOpenEventForURLRequest(request);
+        return false;
+    }
+    std::string path = comparablePath(url.filePath());
+    auto target = VKFileResource::resourceWithPath(path);
+    if (!target) {
+        auto found = VKFileResource::resourceWithPath(path, true);
+        if (found && !found->isDirectory()) {
+            std::weak_ptr<VKWebView> weakView = std::static_pointer_cast<VKWebView>(view.shared_from_this());
+            core::URL real = core::URL::fileURL(found->path());
+            core::RunLoop::main().performAfter(0, [weakView, real] {
+                if (auto webView = weakView.lock())
+                    webView->loadRequest(core::URLRequest(real));
+            });
+            return false;
+        }
+    }
+    if (target && !target->isDirectory() && allowsFileLink(target->path())) {
+        setResource(target);
+        return true;
+    }
+    showUnsupportedURLAlert(url);
+    return false;
+}
+
+void VKWebViewController::decidePolicyForResponse(web::WebView&, const core::HTTPURLResponse&, const core::URLRequest&,
+    const std::shared_ptr<web::WebPolicyListener>& listener)
+{
+    // What the engine cannot show fails the load; nothing is downloaded.
+    if (listener->defaultUse())
+        listener->use();
+    else
+        listener->ignore();
+}
+
+// ---- Load ends -------------------------------------------------------------------
+
+void VKWebViewController::didFinishLoad(web::WebView& view)
+{
+    if (m_tempPrintingView && &view == m_tempPrintingView.get()) {
+        m_tempPrintingView->setDelegate({});
+        dismissPrintingAlertView();
+        showPrintInteractionController();
+        return;
+    }
+    if (&view != m_webView.get())
+        return;
+    if (!contentDidLoad()) {
+        setContentLoading(false);
+        setContentDidLoad(true);
+        stopActivityIndicator();
+        releaseLoadReferences();
+        if (!contentView())
+            return;
+        m_webView->evaluateJavaScript(FindAnchorScript, [](const std::string&, const core::Error*) { });
+        if (isHTML())
+            checkHTMLMetaTags();
+        if (auto* document = VKWebViewGetDocumentView(*m_webView))
+            document->setHidden(false);
+        std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+        core::RunLoop::main().performAfter(0, [weak] {
+            if (auto self = weak.lock(); self && self->contentView())
+                self->contentLoadDidSucceed();
+        });
+        updateWebViewBackForwardButtons();
+        return;
+    }
+    if (!contentView())
+        return;
+    // A followed link's page: the script is the page's to lose, so it is
+    // defined again.
+    m_webView->evaluateJavaScript(FindAnchorScript, [](const std::string&, const core::Error*) { });
+    if (isHTML())
+        checkHTMLMetaTags();
+    setUIHiddenAfterDelay(true, FollowedLinkBarsHideDelay);
+    updateWebViewBackForwardButtons();
+}
+
+void VKWebViewController::didFailLoad(web::WebView& view, const core::Error& error)
+{
+    core::log("webView didFailLoadWithError: {}", error.description());
+    if (m_tempPrintingView && &view == m_tempPrintingView.get()) {
+        releasePrintingView();
+        dismissPrintingAlertView();
+        std::string name = resource() ? resource()->name() : std::string();
+        showAlertViewWithTitle(core::localized("Warning"),
+            fmt::format(fmt::runtime(core::localized("Failed to print \"{}\"")), name), core::localized("OK"));
+        return;
+    }
+    if (&view != m_webView.get())
+        return;
+    // A later load that another one replaced leaves the page shown.
+    if (contentDidLoad() && error.is("NSURLErrorDomain", -999))
+        return;
+    setContentLoading(false);
+    if (!contentDidLoad()) {
+        setContentDidLoad(true);
+        stopActivityIndicator();
+        releaseLoadReferences();
+    }
+    if (!contentView())
+        return;
+    showUnableToDisplayAlertView();
+    m_offsetObservation.reset();
+    m_webView->setDelegate({});
+    m_webView->setVkDelegate({});
+    m_webView->stopLoading();
+    m_webView->cancelRTFConversion();
+    setContentView(nullptr);
+    m_webView.reset();
+    for (const char* action : { ShowDocumentActionSheetAction, DeleteItemAction })
+        if (auto item = findBarButtonItemWithAction(action))
+            item->setEnabled(true);
+}
+
+void VKWebViewController::checkHTMLMetaTags()
+{
+    if (!m_webView)
+        return;
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    m_webView->evaluateJavaScript(MetaTagsScript, [weak](const std::string& result, const core::Error*) {
+        auto self = weak.lock();
+        if (!self || !self->m_webView)
+            return;
+        bool detectorsOff = core::UserDefaults::standard()->boolForKey(DisableDataDetectorsKey);
+        bool linksOnly = result.find("telephone=no") != std::string::npos || detectorsOff;
+        self->m_webView->setDataDetectorTypes(linksOnly ? unsigned(ui::TextView::Link) : unsigned(ui::TextView::All));
+    });
+}
+
+// ---- Taps, scrolling, forms --------------------------------------------------------
+
+void VKWebViewController::singleTapGestureRecognized(ui::GestureRecognizer& recognizer)
+{
+    if (recognizer.state() != ui::GestureRecognizer::Recognized)
+        return;
+    if (!m_webView || !contentDidLoad() || m_webView->bounds().width() <= 0) {
+        VKDocumentViewController::singleTapGestureRecognized(recognizer);
+        return;
+    }
+    // The page's elementFromPoint takes the point in its viewport, so the
+    // tap is taken where it is on the web view, not in its scrolled content.
+    gfx::Point inWebView = recognizer.locationInView(m_webView.get());
+    gfx::Point inView = recognizer.locationInView(view().get());
+    unsigned generation = ++m_tapGeneration;
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    auto noLink = [weak, generation, inView] {
+        auto self = weak.lock();
+        if (!self || self->m_tapGeneration != generation)
+            return;
+        ++self->m_tapGeneration;
+        self->continueSingleTap(inView);
+    };
+    core::RunLoop::main().performAfter(TapScriptTimeout, noLink);
+    float width = m_webView->bounds().width();
+    m_webView->evaluateJavaScript("window.innerWidth",
+        [weak, generation, inWebView, width, noLink](const std::string& result, const core::Error* error) {
+            auto self = weak.lock();
+            if (!self || self->m_tapGeneration != generation || !self->m_webView)
+                return;
+            if (error) {
+                noLink();
+                return;
+            }
+            double scale = double(std::atoll(result.c_str())) / width;
+            std::string script = fmt::format("VKFindAnchorAtPoint({:f},{:f});", inWebView.x * scale, inWebView.y * scale);
+            self->m_webView->evaluateJavaScript(script,
+                [weak, generation, noLink](const std::string& answer, const core::Error* error) {
+                    auto self = weak.lock();
+                    if (!self || self->m_tapGeneration != generation)
+                        return;
+                    if (!error && answer == "true") {
+                        ++self->m_tapGeneration;
+                        return;
+                    }
+                    noLink();
+                });
+        });
+}
+
+void VKWebViewController::continueSingleTap(gfx::Point pointInView)
+{
+    // The frame's answer to a tap that hit no link: the paging help goes,
+    // an edge pages, anything else shows or hides the bars.
+    if (pagingGestureInfoVisible()) {
+        setPagingGestureInfoVisible(false);
+        return;
+    }
+    if (contentDidLoad() && pagingGestureEnabled()) {
+        int direction = pagingDirectionForTapPoint(pointInView);
+        if (direction != None) {
+            scrollViewByPageInDirection(direction, true);
+            if (isUIHidden())
+                return;
+        }
+    }
+    if (isUIHidden())
+        VKFullScreenViewController::setUIHidden(false, SingleTapDelay, shouldUIAutoHide() ? SingleTapRevertDelay : 0.0);
+    else if (shouldSingleTapHideUI())
+        VKFullScreenViewController::setUIHidden(true, SingleTapDelay, 0.0);
+}
+
+void VKWebViewController::webViewDidStartScrolling(VKWebView&, ui::ScrollView&)
+{
+    if (!isUIHidden() && shouldSingleTapHideUI())
+        setUIHidden(true, true);
+}
+
+void VKWebViewController::handleSendEvent(const ui::Event&, VKWindow&) { }
+
+void VKWebViewController::windowDidAddSubview(VKWindow&, ui::View& subview)
+{
+    if (VKClassIsEqualToClassName(subview, "UIFormAssistant"))
+        setFormInputActive(true);
+}
+
+void VKWebViewController::windowWillRemoveSubview(VKWindow&, ui::View& subview)
+{
+    if (VKClassIsEqualToClassName(subview, "UIFormAssistant"))
+        setFormInputActive(false);
+}
+
+void VKWebViewController::setFormInputActive(bool active)
+{
+    m_formInputActive = active;
+    if (active)
+        setUIHidden(true, false);
+}
+
+// ---- Back and forward --------------------------------------------------------------
+
+std::shared_ptr<ui::BarButtonItem> VKWebViewController::backForwardHTMLControlItem()
+{
+    if (m_backForwardControlItem)
+        return m_backForwardControlItem;
+    m_backForwardControl = ui::SegmentedControl::create({
+        ui::SegmentedControl::Item(ui::Images::imageNamed("VKButtonBarArrowPreviousShadow.png")),
+        ui::SegmentedControl::Item(ui::Images::imageNamed("VKButtonBarArrowNextShadow.png")),
+    });
+    m_backForwardControl->setMomentary(true);
+    m_backForwardControl->setSegmentedControlStyle(ui::SegmentedControl::Style::Bar);
+    m_backForwardControl->setTintColor(gfx::Color::white(1.0f / 3));
+    m_backForwardControl->setWidth(BackForwardSegmentWidth, 0);
+    m_backForwardControl->setWidth(BackForwardSegmentWidth, 1);
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    m_backForwardControl->addTarget(shared_from_this(), "webViewGoBackorForward",
+        [weak](ui::Control& sender, const ui::Event*) {
+            auto self = weak.lock();
+            auto& control = static_cast<ui::SegmentedControl&>(sender);
+            if (self && control.selectedSegmentIndex() >= 0)
+                self->webViewGoBackOrForward(control.selectedSegmentIndex());
+        },
+        ui::Control::ValueChanged);
+    m_backForwardControlItem = ui::BarButtonItem::create(m_backForwardControl);
+    updateWebViewBackForwardButtons();
+    return m_backForwardControlItem;
+}
+
+void VKWebViewController::webViewGoBackOrForward(int segment)
+{
+    if (!m_webView)
+        return;
+    if (segment == 0)
+        m_webView->goBack();
+    else
+        m_webView->goForward();
+}
+
+void VKWebViewController::updateWebViewBackForwardButtons()
+{
+    if (!m_backForwardControl)
+        return;
+    m_backForwardControl->setEnabled(m_webView && m_webView->canGoBack(), 0);
+    m_backForwardControl->setEnabled(m_webView && m_webView->canGoForward(), 1);
+}
+
+// ---- E-mail -----------------------------------------------------------------------
+
+void VKWebViewController::emailFile(const std::shared_ptr<core::Object>& sender)
+{
+    if (!m_tempResource || !resource()) {
+        VKDocumentViewController::emailFile(sender);
+        return;
+    }
+    setUIHidden(false, false);
+    composeEmailWithPath(m_tempResource->path(), fmt::format("{}.zip", resource()->name()));
+}
+
+// ---- Lifecycle ------------------------------------------------------------------------
+
+void VKWebViewController::viewDidLoad()
+{
+    VKDocumentViewController::viewDidLoad();
+    if (isHTML())
+        navigationItem().setRightBarButtonItem(backForwardHTMLControlItem());
+}
+
+void VKWebViewController::observeWindow()
+{
+    stopObservingWindow();
+    auto* current = dynamic_cast<VKWindow*>(window());
+    if (!current)
+        return;
+    m_window = std::static_pointer_cast<VKWindow>(current->shared_from_this());
+    m_window->addObserver(std::static_pointer_cast<VKWindowObserver>(sharedAs<VKWebViewController>()));
+}
+
+void VKWebViewController::stopObservingWindow()
+{
+    if (m_window)
+        m_window->removeObserver(this);
+    m_window.reset();
+}
+
+void VKWebViewController::viewDidAppear(bool animated)
+{
+    VKDocumentViewController::viewDidAppear(animated);
+    observeWindow();
+}
+
+void VKWebViewController::viewWillDisappear(bool animated)
+{
+    stopObservingWindow();
+    VKDocumentViewController::viewWillDisappear(animated);
+}
+
+void VKWebViewController::viewDidDisappear(bool animated)
+{
+    VKDocumentViewController::viewDidDisappear(animated);
+    if (!contentIsLoading())
+        return;
+    // Gone while loading: nothing of this load may come back.
+    ++m_zipGeneration;
+    if (m_zipThread)
+        m_zipThread->cancel();
+    m_zipThread.reset();
+    ++m_tapGeneration;
+    if (m_webView) {
+        m_webView->setDelegate({});
+        m_webView->stopLoading();
+        m_webView->cancelRTFConversion();
+    }
+    stopActivityIndicator();
+    setContentView(nullptr);
+    m_offsetObservation.reset();
+    m_webView.reset();
+    setContentLoading(false);
+    releaseLoadReferences();
+}
+
+void VKWebViewController::viewDidUnload()
+{
+    stopObservingWindow();
+    m_offsetObservation.reset();
+    if (m_webView) {
+        m_webView->setDelegate({});
+        m_webView->setVkDelegate({});
+        m_webView->cancelRTFConversion();
+    }
+    m_webView.reset();
+    m_backForwardControlItem.reset();
+    m_backForwardControl.reset();
+    setContentDidLoad(false);
+    VKDocumentViewController::viewDidUnload();
+}

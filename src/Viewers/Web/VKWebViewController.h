@@ -1,0 +1,161 @@
+#pragma once
+
+// The web-document viewer: every document no other viewer claims, in a web
+// view inside the paged document frame. HTML loads by file URL, with links
+// and back and forward; other text shows as plain text; RTF and RTFD are
+// converted to HTML on a worker; document packages of the office suites
+// are zipped first (the zip is what shows and what is mailed). The viewer
+// decides which links may load in it (the documents of the public folder,
+// and of the private one outside guest mode), asks a small script of the
+// page whether a tap hit a link before the frame takes the tap, hides the
+// bars while a form field has the focus, and prints through a second,
+// hidden web view.
+
+#include "App/Shell/VKWindowObserver.h"
+#include "Viewers/Document/VKDocumentViewController.h"
+#include "Viewers/Web/VKWebView.h"
+
+#include "Platform/UI/AlertView.h"
+#include "Platform/Web/WebViewDelegate.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace core {
+class Thread;
+}
+namespace ui {
+class SegmentedControl;
+}
+class VKAlertView;
+class VKWindow;
+
+class VKWebViewController : public VKDocumentViewController,
+                            public web::WebViewDelegate,
+                            public VKWebViewDelegate,
+                            public VKWindowObserver,
+                            public ui::AlertViewDelegate {
+public:
+    static constexpr const char* DisableDataDetectorsKey = "VKDocumentDisableDataDetectors";
+    static constexpr const char* ZipThreadName = "VKPackageZip";
+    // Defines VKFindAnchorAtPoint(x, y) in the page: true over a link, else "x, y".
+    static constexpr const char* FindAnchorScript
+        = "function VKFindAnchorAtPoint(x,y) {var e = document.elementFromPoint(x,y); while (e) { if (e.tagName == "
+          "'A') { return true; } e = e.parentNode; } return '' + x + ', ' + y; }";
+    static constexpr const char* MetaTagsScript
+        = "(function(){var m=document.getElementsByTagName('meta'); if(m) { for(var i=0;i<m.length;++i) {var "
+          "n=m[i]; if(n.getAttribute('name')=='format-detection' && n.getAttribute('content')=='telephone=no') "
+          "return 'telephone=no';}} return '';})();";
+    // The page's answer to a tap counts as "no link" after this long.
+    static constexpr double TapScriptTimeout = 0.5;
+    static constexpr double LoadIndicatorDelay = 0.25;
+    static constexpr double FollowedLinkBarsHideDelay = 0.5;
+    static constexpr float BackForwardSegmentWidth = 40;
+
+    static std::shared_ptr<VKWebViewController> create(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController);
+    // Document packages shown as their zip: "pages", "numbers" and "key"
+    // folders.
+    static bool isZippedPackage(const VKFileResource& resource);
+    // "<home>/tmp/<UUID>-<name>.zip".
+    static std::string temporaryZipFilename(const std::string& name);
+
+    ~VKWebViewController() override;
+
+    VKWebView* webView() const { return m_webView.get(); }
+    const std::shared_ptr<VKFileResource>& tempResource() const { return m_tempResource; }
+    void setTempResource(std::shared_ptr<VKFileResource> resource);
+    // Deletes the temporary zip (logged when that fails).
+    void removeTempResource();
+
+    // The frame's contract.
+    gfx::Point contentOffset() override;
+    void setContentOffset(gfx::Point offset) override;
+    gfx::Size contentSize() override;
+    ui::View* verticalScrollIndicator() override;
+    void loadContentView() override;
+    bool contentScalesWithBounds() const override { return true; }
+    bool shouldSingleTapHideUI() const override;
+    bool formInputActive() const { return m_formInputActive; }
+
+    void emailFile(const std::shared_ptr<core::Object>& sender) override;
+    void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag) override;
+
+    // Printing through a hidden web view that loads the document again.
+    void printFile(const std::shared_ptr<core::Object>& sender);
+    std::shared_ptr<ui::PrintFormatter> printFormatter() override;
+    void showPrintInteractionController();
+    void dismissPrintingAlertView();
+    VKWebView* printingView() const { return m_tempPrintingView.get(); }
+    VKAlertView* printingAlertView() const { return m_printingAlertView.get(); }
+    using VKViewController::clickedButton;
+    void clickedButton(ui::AlertView& alert, int index) override;
+
+    // The web view's delegate.
+    bool shouldStartLoad(web::WebView& view, const core::URLRequest& request, web::NavigationType type) override;
+    void didFinishLoad(web::WebView& view) override;
+    void didFailLoad(web::WebView& view, const core::Error& error) override;
+    void decidePolicyForResponse(web::WebView& view, const core::HTTPURLResponse& response,
+        const core::URLRequest& request, const std::shared_ptr<web::WebPolicyListener>& listener) override;
+    void webViewDidStartScrolling(VKWebView& webView, ui::ScrollView& scrollView) override;
+    void checkHTMLMetaTags();
+
+    // The window: a form field's input view hides the bars.
+    void handleSendEvent(const ui::Event& event, VKWindow& window) override;
+    void windowDidAddSubview(VKWindow& window, ui::View& subview) override;
+    void windowWillRemoveSubview(VKWindow& window, ui::View& subview) override;
+    void setFormInputActive(bool active);
+
+    // Back and forward, for HTML documents.
+    std::shared_ptr<ui::BarButtonItem> backForwardHTMLControlItem();
+    ui::SegmentedControl* backForwardControl() const { return m_backForwardControl.get(); }
+    void webViewGoBackOrForward(int segment);
+    void updateWebViewBackForwardButtons();
+
+    // The package zip's answer on the main thread: the zip's request, or
+    // nothing when zipping failed.
+    void tempResourceCreationDidEnd(const std::optional<core::URLRequest>& request);
+
+    void viewDidLoad() override;
+    void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
+    void viewDidUnload() override;
+
+protected:
+    void singleTapGestureRecognized(ui::GestureRecognizer& recognizer) override;
+
+private:
+    bool isHTML() const;
+    // Loads the document into `view` as its kind asks (not the packages).
+    void loadDocument(VKWebView& view);
+    void compressPackageResource();
+    bool isDocumentItself(const core::URL& url) const;
+    bool allowsFileLink(const std::string& path) const;
+    void showUnsupportedURLAlert(const core::URL& url);
+    void continueSingleTap(gfx::Point pointInView);
+    void observeWindow();
+    void stopObservingWindow();
+    void releaseLoadReferences();
+    void releasePrintingView();
+
+    std::shared_ptr<ui::BarButtonItem> m_backForwardControlItem;
+    std::shared_ptr<ui::SegmentedControl> m_backForwardControl;
+    std::shared_ptr<VKFileResource> m_tempResource;
+    std::shared_ptr<VKWindow> m_window;
+    std::shared_ptr<VKWebView> m_tempPrintingView;
+    std::shared_ptr<VKAlertView> m_printingAlertView;
+    std::shared_ptr<web::WebPrintFormatter> m_printingFormatter;
+
+    std::shared_ptr<VKWebView> m_webView;
+    core::Observation m_offsetObservation;
+    // Held until the first load ends, so late answers find both.
+    std::shared_ptr<VKWebViewController> m_selfReference;
+    std::shared_ptr<VKWebView> m_webViewReference;
+    std::shared_ptr<core::Thread> m_zipThread;
+    // Answers of a load or tap that was superseded are dropped.
+    unsigned m_zipGeneration = 0;
+    unsigned m_tapGeneration = 0;
+    bool m_formInputActive = false;
+};
