@@ -6,6 +6,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Shell/VKApplication.h"
+#include "App/Shell/VKAudioPlayerRemoteControl.h"
 #include "App/Shell/VKKeychain.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Shell/VKPasscodeController.h"
@@ -21,6 +22,7 @@
 #include "Platform/UI/TableViewController.h"
 #include "Support/ChildProcess.h"
 #include "Support/UITestCase.h"
+#include "Shell/FakeAppDelegateHooks.h"
 #include "WebDAV/WebDAVLockManager.h"
 
 #include <fmt/format.h>
@@ -218,6 +220,26 @@ TEST_F(VKAppDelegatePasscodeTest, GuestAtLaunchThenTheOwnerAtWake)
     EXPECT_TRUE(delegate->httpServer()->hasVirtualRoots());
     EXPECT_EQ(code(get("/Documents/Secret.txt")), "200");
     EXPECT_EQ(code(get("/Public/Shared.txt")), "200");
+}
+
+TEST_F(VKAppDelegatePasscodeTest, TheGuestSwitchStopsTheAudioScreenThatPlays)
+{
+    storePasscode("1234");
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    auto player = std::make_shared<test::RecordingAudioPlayer>();
+    VKAppDelegate::setMostRecentAudioPlayer(player);
+    EXPECT_EQ(delegate->mostRecentAudioPlayer(), player);
+    EXPECT_FALSE(delegate->isAudioPlayerPlaying());
+    player->playing = true;
+    EXPECT_TRUE(delegate->isAudioPlayerPlaying());
+    delegate->showPasscodeControllerWithGuestAccess(true, false);
+    driver.tapBarItem(*guestButton());
+    EXPECT_TRUE(logContains("Updating to new document root: ~/Documents"));
+    EXPECT_EQ(player->calls, std::vector<std::string> { "stop" });
+    // Held weakly: a screen that went answers nothing.
+    player.reset();
+    EXPECT_FALSE(delegate->mostRecentAudioPlayer());
+    EXPECT_FALSE(delegate->isAudioPlayerPlaying());
 }
 
 TEST_F(VKAppDelegatePasscodeTest, GuestAtWakeMovesTheServerToThePublicFolder)

@@ -16,7 +16,7 @@ namespace test {
 class RecordingAudioPlayer : public VKAudioPlayerRemoteControl {
 public:
     bool hasResource() const override { return resource; }
-    bool isPlaying() const override { return false; }
+    bool isPlaying() const override { return playing; }
     void play() override { calls.push_back("play"); }
     void pause() override { calls.push_back("pause"); }
     void stop() override { calls.push_back("stop"); }
@@ -25,6 +25,7 @@ public:
     void handlePrevious() override { calls.push_back("handlePrevious"); }
 
     bool resource = true;
+    bool playing = false;
     std::vector<std::string> calls;
 };
 

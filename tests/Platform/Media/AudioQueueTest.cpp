@@ -312,4 +312,40 @@ TEST_F(AudioQueueTest, WithoutADeviceTheQueuePlaysOnTheClockAfterOneLogLine)
     EXPECT_EQ(returned.size(), 1u);
 }
 
+TEST_F(AudioQueueTest, TheMasterGainScalesWhatTheDeviceTakes)
+{
+    const std::string raw = pathInHome("device.raw");
+    ScopedEnvironment environment({ { "SDL_AUDIODRIVER", "disk" }, { "SDL_DISKAUDIOFILE", raw }, { "SDL_DISKAUDIODELAY", "0" } });
+    auto sink = SDLAudioSink::create();
+    auto queue = makeQueue(sink);
+    ASSERT_TRUE(queue);
+    ASSERT_EQ(queue->sink(), sink) << "SDL's disk driver did not open";
+    std::string bytes;
+    for (int i = 0; i < 44100; i++) {
+        const int16_t sample = 1000;
+        bytes.append(reinterpret_cast<const char*>(&sample), 2);
+        bytes.append(reinterpret_cast<const char*>(&sample), 2);
+    }
+    SDLAudioSink::setMasterGain(0.5f);
+    queue->enqueueBuffer(buffer(*queue, bytes), 0, nullptr);
+    queue->setVolume(1.0f);
+    queue->start();
+    bool played = loop().runUntil([&] { return returned.size() == 1; }, 20);
+    SDLAudioSink::setMasterGain(1.0f);
+    ASSERT_TRUE(played);
+    queue->dispose();
+    const std::string written = test::fileBytes(raw);
+    size_t halved = 0, other = 0;
+    for (size_t i = 0; i + 2 <= written.size(); i += 2) {
+        int16_t sample;
+        std::memcpy(&sample, written.data() + i, 2);
+        if (sample == 500)
+            ++halved;
+        else if (sample != 0)
+            ++other;
+    }
+    EXPECT_EQ(halved, 88200u);
+    EXPECT_EQ(other, 0u);
+}
+
 } // namespace
