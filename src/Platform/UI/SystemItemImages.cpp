@@ -71,6 +71,17 @@ bool drawGlyph(SystemItem item, gfx::Context& c)
         c.fillRect({ 4, 3, 4, 14 });
         c.fillRect({ 12, 3, 4, 14 });
         return true;
+    case SystemItem::Rewind:
+        // Two triangles pointing back, meeting in the middle.
+        c.moveToPoint(10, 4), c.addLineToPoint(1, 10), c.addLineToPoint(10, 16), c.closePath();
+        c.moveToPoint(19, 4), c.addLineToPoint(10, 10), c.addLineToPoint(19, 16), c.closePath();
+        c.fillPath();
+        return true;
+    case SystemItem::FastForward:
+        c.moveToPoint(1, 4), c.addLineToPoint(10, 10), c.addLineToPoint(1, 16), c.closePath();
+        c.moveToPoint(10, 4), c.addLineToPoint(19, 10), c.addLineToPoint(10, 16), c.closePath();
+        c.fillPath();
+        return true;
     case SystemItem::Reply:
         c.moveToPoint(8, 3), c.addLineToPoint(2, 9), c.addLineToPoint(8, 15);
         c.moveToPoint(2, 9), c.addLineToPoint(12, 9), c.addQuadCurveToPoint(18, 9, 18, 17);
