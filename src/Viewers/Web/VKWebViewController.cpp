@@ -18,6 +18,7 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextView.h"
 #include "Platform/Web/WebPolicyListener.h"
@@ -106,6 +107,7 @@ VKWebViewController::~VKWebViewController()
     m_printingAlertView.reset();
     if (m_zipThread)
         m_zipThread->cancel();
+    cancelConversion();
     removeTempResource();
 }
 
@@ -178,6 +180,10 @@ void VKWebViewController::loadContentView()
         compressPackageResource();
         return;
     }
+    if (isConvertedType(resource()->mimeType()) && !resource()->isDirectory()) {
+        convertDocument();
+        return;
+    }
     if (resource()->mimeType() == "application/rtf")
         startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 0);
     loadDocument(*webView);
@@ -200,6 +206,10 @@ void VKWebViewController::loadDocument(VKWebView& view)
         if (document->isDirectory())
             path = core::path::appendingPathComponent(path, "TXT.rtf");
         view.loadRTFAtPath(path, document->fileURL());
+        return;
+    }
+    if (&view != m_webView.get() && !m_conversionOutput.empty()) {
+        view.loadRequest(core::URLRequest(core::URL::fileURL(m_conversionOutput)));
         return;
     }
     if (&view != m_webView.get() && m_tempResource) {
@@ -241,10 +251,68 @@ void VKWebViewController::tempResourceCreationDidEnd(const std::optional<core::U
 {
     if (!m_webView)
         return;
-    if (request)
+    if (request && isConvertedType(resource()->mimeType()))
+        convertDocument();
+    else if (request)
         m_webView->loadRequest(*request);
     else
         didFailLoad(*m_webView, core::Error());
+}
+
+// ---- Office documents ---------------------------------------------------------------
+
+void VKWebViewController::cancelConversion()
+{
+    if (m_conversion)
+        m_conversion->cancel();
+    m_conversion.reset();
+    if (!m_conversionFolder.empty() && !core::fs::removeItem(m_conversionFolder) && core::fs::exists(m_conversionFolder))
+        core::log("Warning, unable to remove {}", m_conversionFolder);
+    m_conversionFolder.clear();
+    m_conversionOutput.clear();
+}
+
+void VKWebViewController::convertDocument()
+{
+    cancelConversion();
+    if (!VKWebDocumentConverter::isAvailable()) {
+        dropContent(false);
+        showAlertViewWithTitle(fmt::format(fmt::runtime(core::localized("Unable to display \"{}\"")), resource()->name()),
+            core::localized("This kind of document is shown after conversion by LibreOffice, which is not installed."),
+            core::localized("OK"));
+        return;
+    }
+    startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 0);
+    VKWebDocumentConverter::Request request;
+    request.path = resource()->path();
+    request.name = resource()->name();
+    request.slides = VKWebDocumentConverter::isPresentationType(resource()->mimeType());
+    if (auto screen = ui::Screen::main())
+        request.slideWidth = int(std::lround(std::max(screen->bounds().width(), screen->bounds().height()) * screen->scale()));
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    m_conversion = VKWebDocumentConverter::convert(request, [weak](VKWebDocumentConverter::Outcome outcome) {
+        if (auto self = weak.lock())
+            self->documentConversionDidEnd(std::move(outcome));
+        else if (!outcome.folder.empty())
+            core::fs::removeItem(outcome.folder);
+    });
+}
+
+void VKWebViewController::documentConversionDidEnd(VKWebDocumentConverter::Outcome outcome)
+{
+    m_conversion.reset();
+    if (!outcome.outputPath || !m_webView) {
+        if (!outcome.folder.empty())
+            core::fs::removeItem(outcome.folder);
+        if (!outcome.outputPath) {
+            core::log("Warning, document conversion failed: {}", outcome.error.description());
+            dropContent(true);
+        }
+        return;
+    }
+    m_conversionFolder = outcome.folder;
+    m_conversionOutput = *outcome.outputPath;
+    m_webView->loadRequest(core::URLRequest(core::URL::fileURL(m_conversionOutput)));
 }
 
 void VKWebViewController::setTempResource(std::shared_ptr<VKFileResource> resource)
@@ -283,6 +351,8 @@ bool VKWebViewController::isDocumentItself(const core::URL& url) const
         return false;
     std::string path = comparablePath(url.filePath());
     if (resource() && path == comparablePath(resource()->path()))
+        return true;
+    if (!m_conversionOutput.empty() && path == comparablePath(m_conversionOutput))
         return true;
     return m_tempResource && path == comparablePath(m_tempResource->path());
 }
@@ -348,6 +418,10 @@ bool VKWebViewController::shouldStartLoad(web::WebView& view, const core::URLReq
     }
     if (target && !target->isDirectory() && allowsFileLink(target->path())) {
         setResource(target);
+        if (&view == m_webView.get() && isConvertedType(target->mimeType())) {
+            convertDocument();
+            return false;
+        }
         return true;
     }
     showUnsupportedURLAlert(url);
@@ -423,15 +497,21 @@ void VKWebViewController::didFailLoad(web::WebView& view, const core::Error& err
     // A later load that another one replaced leaves the page shown.
     if (contentDidLoad() && error.is("NSURLErrorDomain", -999))
         return;
+    dropContent(true);
+}
+
+void VKWebViewController::dropContent(bool showAlert)
+{
     setContentLoading(false);
     if (!contentDidLoad()) {
         setContentDidLoad(true);
-        stopActivityIndicator();
         releaseLoadReferences();
     }
-    if (!contentView())
+    stopActivityIndicator();
+    if (!contentView() || !m_webView)
         return;
-    showUnableToDisplayAlertView();
+    if (showAlert)
+        showUnableToDisplayAlertView();
     m_offsetObservation.reset();
     m_webView->setDelegate({});
     m_webView->setVkDelegate({});
@@ -665,6 +745,7 @@ void VKWebViewController::viewDidDisappear(bool animated)
     if (m_zipThread)
         m_zipThread->cancel();
     m_zipThread.reset();
+    cancelConversion();
     ++m_tapGeneration;
     if (m_webView) {
         m_webView->setDelegate({});

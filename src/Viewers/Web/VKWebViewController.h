@@ -13,6 +13,7 @@
 
 #include "App/Shell/VKWindowObserver.h"
 #include "Viewers/Document/VKDocumentViewController.h"
+#include "Viewers/Web/VKWebDocumentConverter.h"
 #include "Viewers/Web/VKWebView.h"
 
 #include "Platform/UI/AlertView.h"
@@ -117,6 +118,14 @@ public:
     // nothing when zipping failed.
     void tempResourceCreationDidEnd(const std::optional<core::URLRequest>& request);
 
+    // Office documents: converted by LibreOffice, the output shown by file
+    // URL (it counts as the document itself and goes with the viewer).
+    static bool isConvertedType(const std::string& mimeType) { return VKWebDocumentConverter::isOfficeType(mimeType); }
+    void convertDocument();
+    void documentConversionDidEnd(VKWebDocumentConverter::Outcome outcome);
+    bool isConverting() const { return m_conversion != nullptr; }
+    const std::string& conversionOutputPath() const { return m_conversionOutput; }
+
     void viewDidLoad() override;
     void viewDidAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
@@ -138,6 +147,10 @@ private:
     void observeWindow();
     void stopObservingWindow();
     void releaseLoadReferences();
+    // The content fails: the alert (unless one shows already), no content,
+    // delete and the sheet usable.
+    void dropContent(bool showAlert);
+    void cancelConversion();
     void releasePrintingView();
 
     std::shared_ptr<ui::BarButtonItem> m_backForwardControlItem;
@@ -154,6 +167,9 @@ private:
     std::shared_ptr<VKWebViewController> m_selfReference;
     std::shared_ptr<VKWebView> m_webViewReference;
     std::shared_ptr<core::Thread> m_zipThread;
+    std::shared_ptr<VKWebDocumentConverter::Conversion> m_conversion;
+    std::string m_conversionFolder;
+    std::string m_conversionOutput;
     // Answers of a load or tap that was superseded are dropped.
     unsigned m_zipGeneration = 0;
     unsigned m_tapGeneration = 0;
