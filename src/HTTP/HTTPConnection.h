@@ -143,7 +143,7 @@ public:
 
     // Detaches from the socket and closes it, drops the request and the nonce,
     // ends the background grant, and tells the server (once).
-    void disconnect();
+    virtual void disconnect();
     void endBackgroundTask();
 
     // The class-wide state (recent nonces, the TLS failure count and their

@@ -449,6 +449,20 @@ void WebDAVConnection::detachResponse()
     m_currentResponse.reset();
 }
 
+void WebDAVConnection::disconnect()
+{
+    auto keep = shared_from_this();
+    // The socket leaves without telling its delegate, so the response hears
+    // of the end here, detached first so that it answers nobody.
+    if (auto response = m_currentResponse) {
+        detachResponse();
+        response->onSocketDidDisconnect();
+    }
+    stopProcessingTimer();
+    setNetworkActivityIndicatorVisible(false, this);
+    HTTPConnection::disconnect();
+}
+
 void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, int tag)
 {
     auto keep = std::static_pointer_cast<WebDAVResponse>(response.shared_from_this());

@@ -110,6 +110,10 @@ public:
     bool onSocketShouldTimeout(AsyncSocket& socket) override;
     void onSocketWillDisconnectWithError(AsyncSocket& socket, const core::Error* error) override;
     void onSocketDidDisconnect(AsyncSocket& socket) override;
+    // Ends the running answer with the connection: a GET's file is closed,
+    // a PUT's unfinished upload removed (the old file stays whole), a COPY's
+    // result dropped when its worker is done.
+    void disconnect() override;
 
 protected:
     WebDAVConnection() = default;

@@ -29,6 +29,7 @@
 #include "Support/Command.h"
 #include "Support/FakePublisher.h"
 #include "Support/FakeReachability.h"
+#include "Support/HeldPorts.h"
 #include "Support/NotificationRecorder.h"
 #include "Support/RawClient.h"
 #include "Support/TestEnvironment.h"
@@ -512,6 +513,52 @@ TEST_F(VKAppDelegateLaunchTest, TheEndSavesTheStackAndEmptiesTheTemporaryFolder)
     EXPECT_FALSE(delegate->httpServer()->isStarted());
     delegate->applicationDidReceiveMemoryWarning();
     EXPECT_TRUE(logContains("applicationDidReceiveMemoryWarning"));
+}
+
+TEST_F(VKAppDelegateLaunchTest, AChangedPortWaitsForNoStartUpAlertAndAllPortsTakenLeaveTheAppUp)
+{
+    test::HeldPorts held;
+    defaults()->set("VKPortNumber", core::Value(int64_t(held.hold())));
+    delegate->setFallbackPorts({ held.hold(), 0 });
+    // The first run's start-up alert already gives the new address: the
+    // port-changed alert is held back.
+    launch();
+    EXPECT_TRUE(logContains("Warning, port changed: "));
+    auto alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->tag(), VKAppDelegate::StartupAlertTag);
+    EXPECT_NE(alert->message().find(":" + port() + "\n"), std::string::npos) << alert->message();
+    driver.pressAlertButton("OK");
+    advance(1);
+    EXPECT_TRUE(driver.shownChoices().empty());
+
+    // Stopped and started again after the launch: the new port is told.
+    delegate->startHTTPServer(false);
+    defaults()->set("VKServerEnabled", core::Value(true));
+    delegate->httpServer()->setPort(uint16_t(defaults()->integerForKey("VKPortNumber")));
+    ASSERT_TRUE(delegate->startHTTPServer(true));
+    advance(1);
+    alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->message(), "The Tandry connection URL has changed to:\n\nhttp://10.9.0.2:" + port());
+    driver.pressAlertButton("OK");
+    advance(1);
+
+    // Every port taken: the error alert, and the application stays up with
+    // its browser.
+    delegate->startHTTPServer(false);
+    defaults()->set("VKServerEnabled", core::Value(true));
+    delegate->httpServer()->setPort(uint16_t(defaults()->integerForKey("VKPortNumber")));
+    delegate->setFallbackPorts({ held.hold() });
+    EXPECT_FALSE(delegate->startHTTPServer(true));
+    advance(1);
+    alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->message(), "Tandry encountered an error starting the WebDAV server");
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_EQ(delegate->window()->rootViewController(), delegate->navigationController().get());
+    driver.pressAlertButton("OK");
+    advance(1);
 }
 
 } // namespace

@@ -25,9 +25,11 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Kit/NetReachability.h"
 #include "Support/FakeReachability.h"
+#include "Support/HeldPorts.h"
 #include "Support/TestCase.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -38,22 +40,13 @@ protected:
         if (delegate)
             delegate->applicationWillTerminate();
         delegate.reset();
-        for (auto& blocker : blockers)
-            blocker->disconnect();
+        held.reset();
         TestCase::TearDown();
     }
     // A port held by another listener.
-    uint16_t takenPort()
-    {
-        listenerDelegates.push_back(std::make_shared<AsyncSocketDelegate>());
-        auto socket = AsyncSocket::create(listenerDelegates.back());
-        EXPECT_TRUE(socket->acceptOnPort(0));
-        blockers.push_back(socket);
-        return socket->localPort();
-    }
+    uint16_t takenPort() { return held->hold(); }
     std::shared_ptr<VKAppDelegate> delegate;
-    std::vector<std::shared_ptr<AsyncSocketDelegate>> listenerDelegates;
-    std::vector<std::shared_ptr<AsyncSocket>> blockers;
+    std::optional<test::HeldPorts> held { std::in_place };
 };
 
 TEST_F(VKAppDelegateTest, RegistersTheSettingsWithTheirKinds)

@@ -260,6 +260,30 @@ std::string storedSetting(const std::string& home, const std::string& key)
 
 } // namespace
 
+TEST_F(TandryProgramTest, APasswordFileOutlivesTheFirstRunsKeychainReset)
+{
+    // The whole application's first run empties the keychain; the password
+    // given for the run still guards the store afterwards.
+    std::string home = pathInHome("home");
+    makeFile("home/Library/Documents/hello.txt", "hello");
+    std::string passwordFile = makeFile("password", "s3cret\n");
+    Run run = start({ "--no-window", "--home", home, "-VKPortNumber", "0", "-VKLoginUsername", "alice",
+        "--password-file", passwordFile });
+    std::string output = readUntil(run.stderrFd, "/\n");
+    EXPECT_NE(output.find("Reseting VKKeychain..."), std::string::npos) << output;
+    const auto url = servingURL(output);
+    ASSERT_FALSE(url.empty()) << output;
+    const auto port = std::stoi(url.substr(url.rfind(':') + 1));
+    const auto file = "http://127.0.0.1:" + std::to_string(port) + "/Documents/hello.txt";
+    auto result = test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", file });
+    EXPECT_EQ(result.output, "401");
+    result = test::runCommand({ "curl", "-sS", "--digest", "-u", "alice:s3cret", file });
+    EXPECT_EQ(result.output, "hello");
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+    close(run.stderrFd);
+}
+
 TEST_F(TandryProgramTest, TheWholeApplicationRunsWithoutAWindowAndKeepsItsHomeToItself)
 {
     std::string home = pathInHome("home");

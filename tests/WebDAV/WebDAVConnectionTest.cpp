@@ -21,6 +21,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -266,6 +269,52 @@ TEST_F(WebDAVConnectionTest, VanishedClientIsLogged)
     connection->startResponse(response);
     response->endResponseWithStatusCode(200);
     EXPECT_TRUE(logContains("Warning, unable to send response - socket has disconnected"));
+}
+
+TEST_F(WebDAVConnectionTest, AnExpiredGrantEndsARunningGetAndPut)
+{
+    auto& loop = core::RunLoop::main();
+    auto running = [&] {
+        auto connection = onlyConnection();
+        return connection && connection->currentResponse();
+    };
+
+    // 100 MB to a slow reader: the file is closed and the reader cut off.
+    std::string big = documents + "/big.bin";
+    std::ofstream(big).close();
+    std::filesystem::resize_file(big, 100 << 20);
+    std::string got = pathInHome("got.bin");
+    test::ChildProcess reader({ "curl", "-s", "--limit-rate", "2M", "-o", got, url("/Documents/big.bin") });
+    ASSERT_TRUE(loop.runUntil(running, 10)) << reader.errors();
+    loop.runUntil([] { return false; }, 0.3);
+    EXPECT_EQ(openDescriptorsFor(big), 1);
+    core::expireBackgroundTasksForTesting();
+    EXPECT_TRUE(loop.runUntil([&] { return !reader.isRunning(); }, 20));
+    EXPECT_EQ(reader.wait(1), 18) << "curl saw the answer end early";
+    EXPECT_EQ(openDescriptorsFor(big), 0);
+    EXPECT_TRUE(server->connections().empty());
+    EXPECT_LT(std::filesystem::file_size(got), uintmax_t(100) << 20);
+
+    // A slow upload over a file: the old one stays whole, nothing is left
+    // of the new one.
+    std::string kept = documents + "/kept.txt";
+    std::ofstream(kept) << "the old contents";
+    std::string upload = pathInHome("upload.bin");
+    std::ofstream(upload).close();
+    std::filesystem::resize_file(upload, 50 << 20);
+    test::ChildProcess writer({ "curl", "-s", "--limit-rate", "2M", "-T", upload, url("/Documents/kept.txt") });
+    ASSERT_TRUE(loop.runUntil(running, 10)) << writer.errors();
+    loop.runUntil([] { return false; }, 0.5);
+    core::expireBackgroundTasksForTesting();
+    EXPECT_TRUE(loop.runUntil([&] { return !writer.isRunning(); }, 20));
+    EXPECT_NE(writer.wait(1), 0);
+    EXPECT_TRUE(server->connections().empty());
+    EXPECT_EQ(readFile(kept), "the old contents");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(documents))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string> { "big.bin", "kept.txt" }));
 }
 
 class WebDAVIndicatorTest : public test::TestCase { };

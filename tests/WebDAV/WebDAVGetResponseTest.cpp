@@ -54,17 +54,6 @@ protected:
         at += name.size() + 4;
         return answer.substr(at, answer.find("\r\n", at) - at);
     }
-    // Descriptors of this process that lead to the path.
-    static int openDescriptorsFor(const std::string& path)
-    {
-        int count = 0;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-            std::error_code error;
-            if (std::filesystem::read_symlink(entry.path(), error) == path)
-                ++count;
-        }
-        return count;
-    }
 };
 
 TEST_F(WebDAVGetResponseTest, StreamsAFileAndStaysOpen)

@@ -12,6 +12,7 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -83,6 +84,17 @@ protected:
         if (status)
             *status = result;
         return client.output();
+    }
+    // Descriptors of this process that lead to the path.
+    static int openDescriptorsFor(const std::string& path)
+    {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            if (std::filesystem::read_symlink(entry.path(), error) == path)
+                ++count;
+        }
+        return count;
     }
     static std::string code(const std::string& curlOutput) { return curlOutput.substr(curlOutput.rfind('\n') + 1); }
     std::shared_ptr<WebDAVConnection> onlyConnection() const
