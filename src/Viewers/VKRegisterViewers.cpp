@@ -2,6 +2,7 @@
 
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 #include "Viewers/Image/VKImageViewController.h"
+#include "Viewers/Movie/VKMoviePlayerController.h"
 #include "Viewers/Text/VKTextViewController.h"
 #include "Viewers/Web/VKWebViewController.h"
 
@@ -17,6 +18,10 @@ void VKRegisterViewers()
     VKViewController::setViewerFactory(VKViewerKind::Audio,
         [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder)
             -> std::shared_ptr<VKViewController> { return VKAudioPlayerController::create(resource, folder); });
+    VKViewController::setViewerFactory(VKViewerKind::Movie, [](const auto& resource, const auto& folder) {
+        return std::static_pointer_cast<VKViewController>(VKMoviePlayerController::create(resource, folder));
+    });
+    VKViewController::setAudioOnlyMovieTest(&VKMoviePlayerController::isAudioOnlyMovie);
     VKViewController::setViewerFactory(VKViewerKind::Text, [](const auto& resource, const auto& folder) {
         return std::static_pointer_cast<VKViewController>(VKTextViewController::create(resource, folder));
     });

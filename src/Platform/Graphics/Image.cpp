@@ -234,6 +234,26 @@ codecs::Surface ImageAccess::pixels(const Image& image, double fraction)
     return image.m_storage->decode(denominatorFor(fraction));
 }
 
+std::shared_ptr<Image> Image::imageWithOpaquePixels(int width, int height, size_t bytesPerRow, const uint8_t* pixels,
+    float scale)
+{
+    if (!pixels || width <= 0 || height <= 0 || bytesPerRow < size_t(width) * 4
+        || int64_t(width) * height > (int64_t(1) << 28))
+        return nullptr;
+    codecs::Surface surface = codecs::Surface::create(width, height);
+    if (!surface)
+        return nullptr;
+    // The padding byte becomes opaque alpha, as ARGB32 wants.
+    for (int y = 0; y < height; ++y) {
+        const auto* source = reinterpret_cast<const uint32_t*>(pixels + size_t(y) * bytesPerRow);
+        auto* target = reinterpret_cast<uint32_t*>(surface.row(y));
+        for (int x = 0; x < width; ++x)
+            target[x] = source[x] | 0xFF000000u;
+    }
+    surface.markDirty();
+    return ImageAccess::imageWithPixels(std::move(surface), scale, ImageOrientation::Up);
+}
+
 std::shared_ptr<Image> ImageAccess::imageWithPixels(codecs::Surface pixels, float scale, ImageOrientation orientation)
 {
     if (!pixels)

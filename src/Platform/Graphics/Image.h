@@ -38,6 +38,12 @@ public:
     // a known format with a non-zero size.
     static std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path, float scale = 1);
     static std::shared_ptr<Image> imageWithData(const core::Data& data, float scale = 1);
+    // A copy of opaque pixels in native-endian 32-bit words, 0x00RRGGBB
+    // (cairo's RGB24; BGRx bytes on little-endian), rows `bytesPerRow`
+    // apart: a video frame. Nothing for an empty size, a row shorter than
+    // the width or over 2^28 pixels.
+    static std::shared_ptr<Image> imageWithOpaquePixels(int width, int height, size_t bytesPerRow,
+        const uint8_t* pixels, float scale = 1);
     ~Image() override;
 
     // In points: pixels over scale, width and height swapped for the left

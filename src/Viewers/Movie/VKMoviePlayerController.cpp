@@ -1,0 +1,425 @@
+#include "Viewers/Movie/VKMoviePlayerController.h"
+
+#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/VKApplication.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Kit/VKFunctions.h"
+#include "Platform/Core/ErrorValue.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Media/Movie/MovieAsset.h"
+#include "Platform/Media/Movie/MoviePlayerController.h"
+#include "Platform/Media/Movie/MovieView.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/ScreenWindows.h"
+#include "Platform/UI/TapGestureRecognizer.h"
+#include "Platform/UI/Toolbar.h"
+#include "Platform/UI/Window.h"
+#include "Viewers/Movie/VKMovieControls.h"
+
+#include <cmath>
+#include <fmt/format.h>
+
+using media::MovieControlStyle;
+using media::MoviePlaybackState;
+
+std::shared_ptr<VKMoviePlayerController> VKMoviePlayerController::create(const std::shared_ptr<VKFileResource>& resource,
+    const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    auto controller = std::make_shared<VKMoviePlayerController>();
+    controller->initWithResource(resource, folderController);
+    return controller;
+}
+
+bool VKMoviePlayerController::isAudioOnlyMovie(const VKFileResource& resource)
+{
+    media::MovieAsset asset(resource.path());
+    return asset.tracks(media::MovieAsset::MediaTypeVideo).empty()
+        && !asset.tracks(media::MovieAsset::MediaTypeAudio).empty();
+}
+
+VKMoviePlayerController::~VKMoviePlayerController()
+{
+    m_movieObservations.clear();
+    if (m_tvoutAlert)
+        m_tvoutAlert->setDelegate({});
+    tearDownTVOut();
+    if (m_movieController)
+        m_movieController->stop();
+}
+
+std::weak_ptr<VKMoviePlayerController> VKMoviePlayerController::weakSelf()
+{
+    return sharedAs<VKMoviePlayerController>();
+}
+
+double VKMoviePlayerController::startPlaybackTime() const
+{
+    return VKMovieControls::startPlaybackTime(m_movieController.get());
+}
+
+double VKMoviePlayerController::endPlaybackTime() const
+{
+    return VKMovieControls::endPlaybackTime(m_movieController.get());
+}
+
+bool VKMoviePlayerController::isResourceAudioOnly() const
+{
+    // The player's own answer once it knows its streams: no picture, sound.
+    return m_movieController && m_movieController->mediaTypes() == media::MovieMediaTypeAudio;
+}
+
+// ---- Loading ----------------------------------------------------------------
+
+void VKMoviePlayerController::loadContentView()
+{
+    m_movieController = resource() ? media::MoviePlayerController::create(resource()->path()) : nullptr;
+    if (!m_movieController) {
+        setContentLoading(false);
+        showUnableToDisplayAlertView();
+        return;
+    }
+    if (auto application = VKApplication::sharedApplication())
+        application->initializeMediaPlaybackAudioSession();
+    auto content = ui::View::create(view()->bounds());
+    content->setBackgroundColor(*preferredBackgroundColor());
+    m_movieController->view()->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+    m_movieController->setShouldAutoplay(false);
+    m_movieController->setUseApplicationAudioSession(true);
+    m_movieController->setAllowsAirPlay(true);
+    if (auto* navigation = navigationController())
+        navigation->toolbar().setAlpha(0);
+    setContentView(content);
+    observeNotifications();
+    m_movieController->setControlStyle(MovieControlStyle::Fullscreen);
+    if (m_movieController->loadState() & media::MovieLoadStatePlayable)
+        moviePlayerLoadStateDidChange(core::Notification(media::MoviePlayerLoadStateDidChangeNotification, m_movieController));
+}
+
+void VKMoviePlayerController::observeNotifications()
+{
+    auto weak = weakSelf();
+    auto& center = core::NotificationCenter::defaultCenter();
+    auto handle = [&](std::string_view name, const std::shared_ptr<core::Object>& sender,
+                      void (VKMoviePlayerController::*handler)(const core::Notification&)) {
+        m_movieObservations.push_back(center.observe(name, sender, [weak, handler](const core::Notification& notification) {
+            if (auto self = weak.lock())
+                ((*self).*handler)(notification);
+        }));
+    };
+    handle(media::MoviePlayerLoadStateDidChangeNotification, m_movieController,
+        &VKMoviePlayerController::moviePlayerLoadStateDidChange);
+    handle(media::MoviePlayerPlaybackDidFinishNotification, m_movieController, &VKMoviePlayerController::moviePlayerDidFinish);
+    handle(ui::Screen::didConnectNotification, nullptr, &VKMoviePlayerController::screenDidConnect);
+    handle(ui::Screen::didDisconnectNotification, nullptr, &VKMoviePlayerController::screenDidDisconnect);
+}
+
+void VKMoviePlayerController::stopObserving()
+{
+    m_movieObservations.clear();
+}
+
+void VKMoviePlayerController::showStatusBar()
+{
+    if (auto* application = ui::Application::shared())
+        application->setStatusBarHidden(false, ui::Application::StatusBarAnimation::Fade);
+}
+
+void VKMoviePlayerController::putMovieViewIntoContentView()
+{
+    auto content = contentView();
+    if (!m_movieController || !content)
+        return;
+    auto movieView = m_movieController->view();
+    if (movieView->superview() != content.get())
+        content->addSubview(movieView);
+    movieView->setFrame(content->bounds());
+}
+
+void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notification&)
+{
+    if (!m_movieController)
+        return;
+    int loadState = m_movieController->loadState();
+    if ((loadState & media::MovieLoadStatePlayable) && !contentDidLoad()) {
+        setContentDidLoad(true);
+        setContentLoading(false);
+        setToolbarItemsEnabled(true);
+        if (ui::Screen::screens().size() < 2) {
+            putMovieViewIntoContentView();
+            resumeFromLastOffset();
+            int types = m_movieController->mediaTypes();
+            bool knownWithoutVideo = types != media::MovieMediaTypeNone && !(types & media::MovieMediaTypeVideo);
+            if (!isResourceAudioOnly() && !knownWithoutVideo)
+                setUIHidden(true, false);
+        } else {
+            promptUserForTVDisplay();
+        }
+        return;
+    }
+    if (loadState == media::MovieLoadStateUnknown && contentDidLoad()) {
+        double end = m_movieController->endPlaybackTime() != -1 ? m_movieController->endPlaybackTime()
+                                                                 : m_movieController->duration();
+        if (std::fabs(m_movieController->currentPlaybackTime() - end) > EndTolerance)
+            return;
+        removeMovieControllerStatusBarWorkaroundHack();
+        // The stored position no longer applies once the movie was seen to
+        // the end: the next opening starts from the beginning.
+        if (resource())
+            VKFileSettingsManager::defaultManager()->removeSettingsForItemAtPath(resource()->path());
+        showStatusBar();
+        setUIHidden(false, true);
+    }
+}
+
+bool VKMoviePlayerController::shouldSingleTapShowUI() const
+{
+    return contentDidLoad() && (!m_movieController || m_movieController->loadState() == media::MovieLoadStateUnknown);
+}
+
+bool VKMoviePlayerController::isUIHidden() const
+{
+    auto* navigation = navigationController();
+    return navigation && navigation->isNavigationBarHidden();
+}
+
+void VKMoviePlayerController::setUIHidden(bool hidden, bool animated)
+{
+    cancelToggleUITimer();
+    if (auto* navigation = navigationController()) {
+        navigation->setNavigationBarHidden(hidden, animated);
+        navigation->setToolbarHidden(hidden, animated);
+    }
+}
+
+std::optional<gfx::Color> VKMoviePlayerController::preferredBackgroundColor() const
+{
+    return gfx::Color(0, 0, 0, 1);
+}
+
+bool VKMoviePlayerController::shouldBegin(ui::GestureRecognizer& recognizer)
+{
+    if (m_tvoutControls && &recognizer == singleTapGestureRecognizer().get())
+        return false;
+    return VKViewController::shouldBegin(recognizer);
+}
+
+// ---- Resume and store ---------------------------------------------------------
+
+void VKMoviePlayerController::resumeFromLastOffset()
+{
+    if (!m_movieController || !resource())
+        return;
+    double offset = VKFileSettingsManager::defaultManager()->contentOffsetForFile(resource()->path());
+    double time = offset;
+    if (m_movieController->duration() > 0) {
+        time = std::max(startPlaybackTime(), offset);
+        if (time >= endPlaybackTime())
+            time = startPlaybackTime();
+    }
+    core::RunLoop::main().performAfter(0, [weak = weakSelf(), time] {
+        if (auto self = weak.lock())
+            self->setCurrentPlaybackTimeDelayed(time);
+    });
+}
+
+void VKMoviePlayerController::setCurrentPlaybackTimeDelayed(double seconds)
+{
+    if (!m_movieController)
+        return;
+    m_movieController->setCurrentPlaybackTime(seconds);
+    m_movieController->setShouldAutoplay(true);
+    m_movieController->play();
+}
+
+void VKMoviePlayerController::storePersistentState()
+{
+    if (!m_movieController || !resource())
+        return;
+    if (!(m_movieController->loadState() & media::MovieLoadStatePlayable))
+        return;
+    auto settings = VKFileSettingsManager::defaultManager();
+    const std::string path = resource()->path();
+    double time = m_movieController->currentPlaybackTime();
+    if (time < m_movieController->duration()) {
+        if (!settings->setContentOffset(float(time), path))
+            core::log("Warning, setContentOffset failed: {}", path);
+    } else {
+        settings->removeSettingsForItemAtPath(path);
+    }
+}
+
+void VKMoviePlayerController::removeMovieControllerStatusBarWorkaroundHack()
+{
+    if (!m_movieController)
+        return;
+    storePersistentState();
+    auto movie = std::move(m_movieController);
+    m_movieController = nullptr;
+    movie->stop();
+    movie->view()->removeFromSuperview();
+}
+
+// ---- Finishing and leaving ------------------------------------------------------
+
+void VKMoviePlayerController::moviePlayerDidFinish(const core::Notification& notification)
+{
+    const core::Value& info = notification.userInfo();
+    const core::Value& errorValue = info[media::MoviePlayerErrorUserInfoKey];
+    if (!errorValue.isNull()) {
+        setUIHidden(false, false);
+        auto error = core::errorFromValue(errorValue);
+        core::log("Movie playback failed with error: {}", error ? error->description() : std::string("(unknown)"));
+        for (const char* action : { ShowBookmarksAction, AddBookmarkAction })
+            if (auto item = findBarButtonItemWithAction(action))
+                item->setEnabled(false);
+        std::string message;
+        if (error) {
+            auto described = error->userInfo().find(core::Error::LocalizedDescriptionKey);
+            if (described != error->userInfo().end() && described->second.isString())
+                message = described->second.string();
+        }
+        if (message.empty())
+            message = fmt::format(fmt::runtime(core::localized("{} encountered an error playing \"{}\"")),
+                VKMainBundleDisplayName().value_or("Tandry"), resource() ? resource()->name() : std::string());
+        showAlertViewWithTitle(core::localized("Warning"), message, core::localized("OK"));
+        return;
+    }
+    const core::Value& reason = info[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey];
+    if (!reason.isNumber() || reason.integer() != int(media::MovieFinishReason::UserExited))
+        return;
+    stopObserving();
+    removeMovieControllerStatusBarWorkaroundHack();
+    core::RunLoop::main().performAfter(0, [weak = weakSelf()] {
+        if (auto self = weak.lock())
+            self->popMoviePlayerControllerDelayed();
+    });
+}
+
+void VKMoviePlayerController::popMoviePlayerControllerDelayed()
+{
+    showStatusBar();
+    if (auto* navigation = navigationController())
+        navigation->popViewController(true);
+}
+
+void VKMoviePlayerController::viewWillDisappear(bool animated)
+{
+    VKViewController::viewWillDisappear(animated);
+    if (auto* navigation = navigationController())
+        navigation->toolbar().setAlpha(1.0f);
+    stopObserving();
+    if (m_movieController) {
+        m_movieController->setShouldAutoplay(false);
+        m_movieController->stop();
+    }
+    showStatusBar();
+}
+
+// ---- TV out ------------------------------------------------------------------
+
+void VKMoviePlayerController::screenDidConnect(const core::Notification&)
+{
+    if (isUsingTVOut() || ui::Screen::screens().size() < 2 || !m_movieController)
+        return;
+    m_movieController->pause();
+    promptUserForTVDisplay();
+}
+
+void VKMoviePlayerController::promptUserForTVDisplay()
+{
+    core::RunLoop::main().performAfter(0, [weak = weakSelf()] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->m_tvoutAlert)
+            self->m_tvoutAlert->setDelegate({});
+        self->m_tvoutAlert = ui::AlertView::create({}, core::localized("Display on TV"),
+            std::static_pointer_cast<ui::AlertViewDelegate>(self), core::localized("No"), { core::localized("Use TV") });
+        self->m_tvoutAlert->setTag(TVOutAlertTag);
+        self->m_tvoutAlert->show();
+    });
+}
+
+void VKMoviePlayerController::clickedButton(ui::AlertView& alert, int index)
+{
+    if (alert.tag() == VKAlertViewTagSystemCancelled)
+        return;
+    if (alert.tag() != TVOutAlertTag || !m_movieController)
+        return;
+    m_tvoutAlert = nullptr;
+    auto movieView = m_movieController->view();
+    bool hadSuperview = movieView->superview() != nullptr;
+    auto screens = ui::Screen::screens();
+    if (index == alert.firstOtherButtonIndex() && screens.size() > 1) {
+        if (!m_tvoutWindow) {
+            auto screen = screens.back();
+            m_tvoutWindow = ui::Window::create(screen->bounds());
+            movieView->removeFromSuperview();
+            movieView->setFrame(m_tvoutWindow->bounds());
+            m_tvoutWindow->addSubview(movieView);
+            m_movieController->setControlStyle(MovieControlStyle::None);
+            ui::setScreenOfWindow(*m_tvoutWindow, screen);
+            m_tvoutWindow->makeKeyAndVisible();
+        }
+        if (!m_tvoutControls) {
+            m_tvoutControls = VKMovieControls::create(m_movieController);
+            if (auto content = contentView()) {
+                m_tvoutControls->view()->setFrame(content->bounds());
+                content->addSubview(m_tvoutControls->view());
+            }
+        }
+        showStatusBar();
+    } else if (!contentView() || movieView->superview() != contentView().get()) {
+        putMovieViewIntoContentView();
+        if (!isResourceAudioOnly())
+            setUIHidden(true, true);
+    }
+    if (hadSuperview)
+        m_movieController->play();
+    else
+        resumeFromLastOffset();
+}
+
+void VKMoviePlayerController::screenDidDisconnect(const core::Notification& notification)
+{
+    if (!m_tvoutWindow || !m_movieController)
+        return;
+    auto screen = ui::screenOfWindow(*m_tvoutWindow);
+    if (screen && notification.object() && notification.object() != screen)
+        return;
+    MoviePlaybackState state = m_movieController->playbackState();
+    m_movieController->pause();
+    putMovieViewIntoContentView();
+    m_movieController->setControlStyle(MovieControlStyle::Fullscreen);
+    tearDownTVOut();
+    // The base's delayed change asks the tap questions, which never let
+    // this screen hide its bars: the movie hides them itself.
+    if (!isResourceAudioOnly())
+        core::RunLoop::main().performAfter(TVOutDisconnectHideDelay, [weak = weakSelf()] {
+            if (auto self = weak.lock(); self && self->m_movieController && !self->isUsingTVOut())
+                self->setUIHidden(true, true);
+        });
+    if (state == MoviePlaybackState::Playing)
+        m_movieController->play();
+}
+
+void VKMoviePlayerController::tearDownTVOut()
+{
+    if (m_tvoutWindow) {
+        auto window = std::move(m_tvoutWindow);
+        m_tvoutWindow = nullptr;
+        ui::setScreenOfWindow(*window, nullptr);
+        window->setHidden(true);
+    }
+    if (m_tvoutControls) {
+        m_tvoutControls->invalidate();
+        m_tvoutControls = nullptr;
+    }
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "App/Viewers/VKViewController.h"
+#include "Platform/UI/AlertView.h"
+
+#include <memory>
+
+namespace media {
+class MoviePlayerController;
+}
+namespace ui {
+class Window;
+}
+class VKMovieControls;
+
+// The screen of a movie with a picture: the platform player full screen
+// with its own controls, resumed at the file's stored position ("offset",
+// seconds) and storing it when leaving. With a second screen it offers to
+// play there; the device then shows VKMovieControls. Reaching the end shows
+// the bars again and forgets the file's position; a failure says so in an
+// alert; the player's Done pops the screen.
+class VKMoviePlayerController : public VKViewController, public ui::AlertViewDelegate {
+public:
+    static constexpr int TVOutAlertTag = 3001;
+    // Seconds after a second screen went before the bars hide again.
+    static constexpr double TVOutDisconnectHideDelay = 1.0;
+    // How close the position must be to the end for load state 0 to mean
+    // the movie ended.
+    static constexpr double EndTolerance = 0.001;
+
+    static std::shared_ptr<VKMoviePlayerController> create(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<VKViewerFolderHost>& folderController);
+    // Whether the file holds sound and no picture.
+    static bool isAudioOnlyMovie(const VKFileResource& resource);
+
+    ~VKMoviePlayerController() override;
+
+    const std::shared_ptr<media::MoviePlayerController>& movieController() const { return m_movieController; }
+    const std::shared_ptr<ui::Window>& tvoutWindow() const { return m_tvoutWindow; }
+    const std::shared_ptr<VKMovieControls>& tvoutControls() const { return m_tvoutControls; }
+    bool isUsingTVOut() const { return m_tvoutWindow != nullptr; }
+    double startPlaybackTime() const;
+    double endPlaybackTime() const;
+
+    void loadContentView() override;
+    void storePersistentState() override;
+    void viewWillDisappear(bool animated) override;
+    bool shouldSingleTapShowUI() const override;
+    bool shouldSingleTapHideUI() const override { return false; }
+    std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override { return {}; }
+    // The bars only: the status bar is shown on its own occasions.
+    bool isUIHidden() const override;
+    void setUIHidden(bool hidden, bool animated) override;
+    std::optional<gfx::Color> preferredBackgroundColor() const override;
+    bool shouldBegin(ui::GestureRecognizer& recognizer) override;
+    void clickedButton(ui::AlertView& alert, int index) override;
+
+    void moviePlayerLoadStateDidChange(const core::Notification& notification);
+    void moviePlayerDidFinish(const core::Notification& notification);
+    void screenDidConnect(const core::Notification& notification);
+    void screenDidDisconnect(const core::Notification& notification);
+
+    void resumeFromLastOffset();
+    void setCurrentPlaybackTimeDelayed(double seconds);
+    void promptUserForTVDisplay();
+    // Stores the position, stops the movie and lets go of it.
+    void removeMovieControllerStatusBarWorkaroundHack();
+    void popMoviePlayerControllerDelayed();
+
+private:
+    void observeNotifications();
+    void stopObserving();
+    void showStatusBar();
+    void putMovieViewIntoContentView();
+    void tearDownTVOut();
+    bool isResourceAudioOnly() const;
+    std::weak_ptr<VKMoviePlayerController> weakSelf();
+
+    std::shared_ptr<media::MoviePlayerController> m_movieController;
+    std::shared_ptr<ui::Window> m_tvoutWindow;
+    std::shared_ptr<VKMovieControls> m_tvoutControls;
+    std::vector<core::Observation> m_movieObservations;
+    std::shared_ptr<ui::AlertView> m_tvoutAlert;
+};

@@ -1,0 +1,350 @@
+// The movie screen on the fake engine and the manual clock: loading,
+// resuming, the end, the user's Done, failures, leaving, and the second
+// screen with the device's controls.
+
+#include "MovieTestCase.h"
+
+#include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Media/Movie/MoviePlayerController.h"
+#include "Platform/Media/Movie/MovieView.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/ScreenWindows.h"
+#include "Platform/UI/TapGestureRecognizer.h"
+#include "Platform/UI/Window.h"
+#include "Viewers/Movie/VKMovieControls.h"
+
+#include "App/Shell/VKApplication.h"
+#include "Support/Command.h"
+
+#include <filesystem>
+
+namespace {
+
+using media::MovieControlStyle;
+using media::MoviePlaybackState;
+using test::FakeMovieEngine;
+
+class VKMoviePlayerControllerTest : public test::MovieTestCase {
+protected:
+    VKFileSettingsManager& settings() { return *VKFileSettingsManager::defaultManager(); }
+    std::string moviePath() { return movie()->path(); }
+    FakeMovieEngine& engine() { return *FakeMovieEngine::last(); }
+};
+
+TEST_F(VKMoviePlayerControllerTest, AMissingFileCannotBeDisplayed)
+{
+    makeFile("Movies/gone.mp4", "soon gone");
+    auto resource = movie("gone.mp4");
+    std::filesystem::remove(resource->path());
+    auto screen = VKMoviePlayerController::create(resource, host);
+    navigation->pushViewController(screen, false);
+    runLoop();
+    EXPECT_EQ(screen->movieController(), nullptr);
+    EXPECT_EQ(driver.alert()->message(), "Unable to display \"gone.mp4\"");
+    driver.pressAlertButton("OK");
+}
+
+TEST_F(VKMoviePlayerControllerTest, APlayableMovieFillsTheScreenAndResumes)
+{
+    settings().setContentOffset(30, moviePath());
+    auto screen = open();
+    auto movie = screen->movieController();
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(screen->contentView()->backgroundColor(), gfx::Color(0, 0, 0, 1));
+    EXPECT_EQ(movie->view()->superview(), screen->contentView().get());
+    EXPECT_EQ(movie->view()->frame(), screen->contentView()->bounds());
+    EXPECT_EQ(movie->controlStyle(), MovieControlStyle::Fullscreen);
+    EXPECT_EQ(toolbarAlpha(), 0.0f);
+    EXPECT_TRUE(barsHidden());
+    EXPECT_TRUE(screen->contentDidLoad());
+    EXPECT_NEAR(movie->currentPlaybackTime(), 30, 1e-6);
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_TRUE(movie->shouldAutoplay());
+    EXPECT_FALSE(screen->shouldSingleTapShowUI());
+    EXPECT_FALSE(screen->shouldSingleTapHideUI());
+
+    // The movie view follows the content view when it turns.
+    driver.rotate(ui::Orientation::LandscapeLeft);
+    runLoop();
+    EXPECT_EQ(movie->view()->frame(), screen->contentView()->bounds());
+    play(1);
+    EXPECT_NEAR(movie->currentPlaybackTime(), 31, 0.05);
+    EXPECT_GT(movie->presentedFrames(), 25u);
+}
+
+TEST_F(VKMoviePlayerControllerTest, TheStoredPositionIsResumedWithinTheMovie)
+{
+    struct Case {
+        float stored;
+        double duration;
+        double expected;
+    };
+    for (const auto& c : { Case { 30, 60, 30 }, Case { 60, 60, 0 }, Case { 75, 60, 0 }, Case { 12, 0, 12 } }) {
+        SCOPED_TRACE(testing::Message() << c.stored << " of " << c.duration);
+        FakeMovieEngine::script().duration = c.duration;
+        settings().setContentOffset(c.stored, moviePath());
+        auto screen = open();
+        auto movie = screen->movieController();
+        ASSERT_TRUE(movie);
+        EXPECT_NEAR(movie->currentPlaybackTime(), c.expected, 1e-6);
+        navigation->popViewController(false);
+        runLoop();
+    }
+}
+
+TEST_F(VKMoviePlayerControllerTest, SoundWithoutPictureKeepsTheBars)
+{
+    FakeMovieEngine::script().mediaTypes = media::MovieMediaTypeAudio;
+    auto screen = open();
+    EXPECT_FALSE(barsHidden());
+    EXPECT_EQ(screen->movieController()->playbackState(), MoviePlaybackState::Playing);
+}
+
+TEST_F(VKMoviePlayerControllerTest, AMovieThatWaitsIsHandledWhenItBecomesPlayable)
+{
+    FakeMovieEngine::script().prerollsByItself = false;
+    auto screen = open();
+    EXPECT_FALSE(screen->contentDidLoad());
+    EXPECT_FALSE(barsHidden());
+    EXPECT_EQ(screen->movieController()->view()->superview(), nullptr);
+    engine().preroll();
+    runLoop();
+    EXPECT_TRUE(screen->contentDidLoad());
+    EXPECT_TRUE(barsHidden());
+    EXPECT_EQ(screen->movieController()->playbackState(), MoviePlaybackState::Playing);
+}
+
+TEST_F(VKMoviePlayerControllerTest, TheEndShowsTheBarsAndForgetsThePosition)
+{
+    FakeMovieEngine::script().duration = 3;
+    settings().setContentOffset(1, moviePath());
+    auto screen = open();
+    ASSERT_TRUE(barsHidden());
+    application().setStatusBarHidden(true);
+    play(2.5);
+    EXPECT_EQ(screen->movieController(), nullptr);
+    EXPECT_FALSE(barsHidden());
+    EXPECT_FALSE(application().isStatusBarHidden());
+    EXPECT_TRUE(screen->shouldSingleTapShowUI());
+    EXPECT_FALSE(screen->shouldSingleTapHideUI());
+    EXPECT_FALSE(settings().hasSettingsForFile(moviePath()));
+    EXPECT_TRUE(isOnTop(*screen));
+    // The next opening starts at the beginning.
+    navigation->popViewController(false);
+    runLoop();
+    auto again = open();
+    EXPECT_NEAR(again->movieController()->currentPlaybackTime(), 0, 1e-6);
+}
+
+TEST_F(VKMoviePlayerControllerTest, DoneInThePlayersControlsPopsTheScreen)
+{
+    settings().setContentOffset(5, moviePath());
+    auto screen = open();
+    auto movie = screen->movieController();
+    auto* movieView = movie->view().get();
+    play(2);
+    movieView->setControlsVisible(true);
+    ASSERT_TRUE(movieView->doneButton());
+    driver.tap(*movieView->doneButton());
+    EXPECT_EQ(screen->movieController(), nullptr);
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Stopped);
+    // The position reached was stored before the player stopped.
+    EXPECT_NEAR(settings().contentOffsetForFile(moviePath()), 7, 0.15);
+    runLoop();
+    EXPECT_FALSE(isOnTop(*screen));
+    EXPECT_FALSE(application().isStatusBarHidden());
+    EXPECT_EQ(toolbarAlpha(), 1.0f);
+}
+
+TEST_F(VKMoviePlayerControllerTest, AFailureSaysSoAndDisablesTheBookmarks)
+{
+    FakeMovieEngine::script().prerollsByItself = false;
+    auto screen = open();
+    auto bookmarks = ui::BarButtonItem::create("Bookmarks");
+    bookmarks->addTarget(nullptr, VKViewController::ShowBookmarksAction, [](ui::BarButtonItem&) { });
+    screen->setToolbarItems({ bookmarks });
+    engine().fail("no decoder");
+    runLoop();
+    EXPECT_FALSE(barsHidden());
+    EXPECT_FALSE(bookmarks->isEnabled());
+    auto alert = driver.alert();
+    EXPECT_EQ(alert->title(), "Warning");
+    EXPECT_EQ(alert->message(), "Tandry encountered an error playing \"c.mp4\"");
+    EXPECT_TRUE(logContains("Movie playback failed with error: "));
+    driver.pressAlertButton("OK");
+    EXPECT_TRUE(isOnTop(*screen));
+}
+
+TEST_F(VKMoviePlayerControllerTest, NotificationsWithoutTheirKeysChangeNothing)
+{
+    auto screen = open();
+    auto movie = screen->movieController();
+    core::NotificationCenter::defaultCenter().post(media::MoviePlayerPlaybackDidFinishNotification, movie);
+    core::NotificationCenter::defaultCenter().post(media::MoviePlayerLoadStateDidChangeNotification, movie);
+    core::NotificationCenter::defaultCenter().post(ui::Screen::didDisconnectNotification);
+    runLoop();
+    EXPECT_EQ(screen->movieController(), movie);
+    EXPECT_TRUE(isOnTop(*screen));
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+}
+
+TEST_F(VKMoviePlayerControllerTest, LeavingStoresThePositionOrForgetsItAtTheEnd)
+{
+    auto screen = open();
+    auto movie = screen->movieController();
+    play(12);
+    navigation->popViewController(false);
+    runLoop();
+    EXPECT_NEAR(settings().contentOffsetForFile(moviePath()), 12, 0.15);
+    EXPECT_EQ(toolbarAlpha(), 1.0f);
+    EXPECT_FALSE(movie->shouldAutoplay());
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Stopped);
+    EXPECT_FALSE(application().isStatusBarHidden());
+
+    screen = open();
+    movie = screen->movieController();
+    movie->setCurrentPlaybackTime(60);
+    navigation->popViewController(false);
+    runLoop();
+    EXPECT_FALSE(settings().hasSettingsForFile(moviePath()));
+}
+
+TEST_F(VKMoviePlayerControllerTest, ARefusedStoreIsLogged)
+{
+    auto screen = open();
+    play(2);
+    screen->storePersistentState();
+    // The settings database refuses every new position from now on.
+    auto result = test::runCommand({ "sqlite3", VKFileSettingsManager::databasePath(),
+        "CREATE TRIGGER refuse BEFORE UPDATE OF offset ON Settings BEGIN SELECT RAISE(ABORT, 'no'); END;" });
+    ASSERT_EQ(result.status, 0) << result.output;
+    play(2);
+    navigation->popViewController(false);
+    runLoop();
+    EXPECT_TRUE(logContains("Warning, setContentOffset failed: " + moviePath()));
+    EXPECT_TRUE(isOnTop(*screen) == false);
+}
+
+// ---- The second screen --------------------------------------------------------
+
+class VKMoviePlayerTVOutTest : public VKMoviePlayerControllerTest {
+protected:
+    std::shared_ptr<ui::Screen> connectTV() { return driver.connectScreen({ 0, 0, 1280, 720 }, 1); }
+    // Opens the movie, connects the TV and answers "Use TV".
+    std::shared_ptr<ui::Screen> playOnTV(std::shared_ptr<VKMoviePlayerController>& screen)
+    {
+        screen = open();
+        auto tv = connectTV();
+        runLoop();
+        driver.pressAlertButton("Use TV");
+        runLoop();
+        return tv;
+    }
+};
+
+TEST_F(VKMoviePlayerTVOutTest, WithASecondScreenTheMovieWaitsForTheAnswer)
+{
+    auto tv = connectTV();
+    settings().setContentOffset(20, moviePath());
+    auto screen = VKMoviePlayerController::create(movie(), host);
+    navigation->pushViewController(screen, false);
+    core::RunLoop::main().runOnce();
+    core::RunLoop::main().runOnce();
+    EXPECT_TRUE(screen->contentDidLoad());
+    EXPECT_EQ(screen->movieController()->view()->superview(), nullptr);
+    runLoop();
+    auto alert = driver.alert();
+    EXPECT_EQ(alert->title(), "");
+    EXPECT_EQ(alert->message(), "Display on TV");
+    EXPECT_EQ(alert->tag(), VKMoviePlayerController::TVOutAlertTag);
+    driver.pressAlertButton("No");
+    runLoop();
+    auto movie = screen->movieController();
+    EXPECT_EQ(movie->view()->superview(), screen->contentView().get());
+    EXPECT_FALSE(screen->isUsingTVOut());
+    EXPECT_NEAR(movie->currentPlaybackTime(), 20, 1e-6);
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_TRUE(barsHidden());
+}
+
+TEST_F(VKMoviePlayerTVOutTest, UseTVPutsThePictureThereAndTheControlsHere)
+{
+    auto screen = open();
+    auto movie = screen->movieController();
+    play(3);
+    auto tv = connectTV();
+    runLoop();
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Paused);
+    driver.pressAlertButton("Use TV");
+    runLoop();
+    ASSERT_TRUE(screen->isUsingTVOut());
+    EXPECT_EQ(ui::screenOfWindow(*screen->tvoutWindow()), tv);
+    EXPECT_EQ(movie->view()->window(), screen->tvoutWindow().get());
+    EXPECT_EQ(movie->view()->frame(), tv->bounds());
+    EXPECT_EQ(movie->controlStyle(), MovieControlStyle::None);
+    EXPECT_EQ(movie->view()->controlsView(), nullptr);
+    ASSERT_TRUE(screen->tvoutControls());
+    EXPECT_EQ(screen->tvoutControls()->view()->superview(), screen->contentView().get());
+    EXPECT_EQ(screen->tvoutControls()->view()->frame(), screen->contentView()->bounds());
+    EXPECT_FALSE(application().isStatusBarHidden());
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_FALSE(screen->shouldBegin(*screen->singleTapGestureRecognizer()));
+
+    screen->setUIHidden(false, false);
+    driver.disconnectScreen(tv);
+    runLoop();
+    EXPECT_FALSE(screen->isUsingTVOut());
+    EXPECT_EQ(screen->tvoutControls(), nullptr);
+    EXPECT_EQ(movie->view()->superview(), screen->contentView().get());
+    EXPECT_EQ(movie->controlStyle(), MovieControlStyle::Fullscreen);
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_FALSE(barsHidden());
+    advance(1.1);
+    EXPECT_TRUE(barsHidden());
+}
+
+TEST_F(VKMoviePlayerTVOutTest, APausedMovieStaysPausedWhenTheScreenGoes)
+{
+    std::shared_ptr<VKMoviePlayerController> screen;
+    auto tv = playOnTV(screen);
+    auto movie = screen->movieController();
+    movie->pause();
+    driver.disconnectScreen(tv);
+    runLoop();
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Paused);
+}
+
+TEST_F(VKMoviePlayerTVOutTest, ASystemCancelledPromptIsIgnored)
+{
+    auto screen = open();
+    auto movie = screen->movieController();
+    auto tv = connectTV();
+    runLoop();
+    auto alert = driver.alert();
+    alert->setTag(VKAlertViewTagSystemCancelled);
+    alert->dismiss(alert->firstOtherButtonIndex(), false);
+    runLoop();
+    EXPECT_FALSE(screen->isUsingTVOut());
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Paused);
+}
+
+TEST_F(VKMoviePlayerTVOutTest, DoneRotationAndDisconnectInOnePass)
+{
+    std::shared_ptr<VKMoviePlayerController> screen;
+    auto tv = playOnTV(screen);
+    auto movie = screen->movieController();
+    core::NotificationCenter::defaultCenter().post(media::MoviePlayerPlaybackDidFinishNotification, movie,
+        core::Value::makeDictionary({ { media::MoviePlayerPlaybackDidFinishReasonUserInfoKey, 2 } }));
+    driver.rotate(ui::Orientation::LandscapeRight);
+    driver.disconnectScreen(tv);
+    runLoop();
+    EXPECT_FALSE(isOnTop(*screen));
+}
+
+} // namespace
