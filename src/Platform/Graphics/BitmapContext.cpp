@@ -13,6 +13,7 @@ namespace gfx {
 namespace {
 
 using codecs::kMaximumPixels;
+constexpr int kMaximumSide = 32767;
 
 cairo_surface_t* surfaceOf(void* surface)
 {
@@ -45,7 +46,10 @@ std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale)
 
 std::unique_ptr<BitmapContext> BitmapContext::make(int width, int height, size_t bytesPerRow, const AffineTransform& base)
 {
-    if (width <= 0 || height <= 0 || int64_t(width) * height > kMaximumPixels)
+    // cairo holds no image over 32,767 pixels a side: such a size is
+    // refused before its memory is taken.
+    if (width <= 0 || height <= 0 || width > kMaximumSide || height > kMaximumSide
+        || int64_t(width) * height > kMaximumPixels)
         return nullptr;
     size_t minimum = size_t(width) * 4;
     if (bytesPerRow == 0)

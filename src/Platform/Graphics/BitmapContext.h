@@ -29,8 +29,9 @@ struct Pixel {
 
 class BitmapContext : public Context {
 public:
-    // Nothing for a zero or negative size, one over 2^28 pixels, or row bytes
-    // that are not a multiple of 4 at least 4 × width (0 picks 4 × width).
+    // Nothing for a zero or negative size, one over 2^28 pixels or 32,767 a
+    // side, or row bytes that are not a multiple of 4 at least 4 × width (0
+    // picks 4 × width).
     // The pixels start transparent.
     static std::unique_ptr<BitmapContext> create(int width, int height, size_t bytesPerRow = 0);
     ~BitmapContext() override;

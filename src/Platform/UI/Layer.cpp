@@ -293,6 +293,23 @@ void Layer::display()
     if (auto delegate = m_delegate.lock(); delegate && delegate->display(*this))
         return;
     gfx::Size size = m_bounds.size;
+    // A large layer that may have no drawing of its own (the content view
+    // under a long scrolled document) first draws into one pixel: only a
+    // layer that drew gets a picture of its size.
+    double pixels = double(size.width) * size.height * m_contentsScale * m_contentsScale;
+    if (pixels > LargeBackingPixels) {
+        auto probe = gfx::makeImageContext({ 1, 1 }, 1);
+        if (probe) {
+            probe->translateCTM(-m_bounds.origin.x, -m_bounds.origin.y);
+            m_drewSomething = true;
+            drawInContext(*probe);
+            if (!m_drewSomething) {
+                m_backing = nullptr;
+                m_backingBounds = m_bounds;
+                return;
+            }
+        }
+    }
     auto context = size.width > 0 && size.height > 0 ? gfx::makeImageContext(size, m_contentsScale) : nullptr;
     if (!context) {
         m_backing = nullptr;

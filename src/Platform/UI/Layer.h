@@ -247,6 +247,9 @@ private:
     // A standalone layer's animatable change: an implicit animation when
     // the current transaction allows one.
     void changed(const char* keyPath, const AnimatedValue& from, const AnimatedValue& to);
+    // Above this many pixels, display finds out whether the layer draws
+    // anything before it makes a picture of its size (16 MB).
+    static constexpr double LargeBackingPixels = 4.0 * 1024 * 1024;
     gfx::Rect m_bounds;
     gfx::Point m_position;
     gfx::Point m_anchorPoint { 0.5f, 0.5f };

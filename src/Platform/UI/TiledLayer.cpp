@@ -317,6 +317,8 @@ void TiledLayer::install(const Key& key, uint64_t generation, std::shared_ptr<gf
     tile.image = std::move(image);
     tile.shownAt = now();
     LayerDisplayMarks::note(this);
+    // Tiles come in between frames too: the budget holds at all times.
+    trimAllCaches();
 }
 
 bool TiledLayer::isFadingAt(double time) const
@@ -424,7 +426,20 @@ void TiledLayer::renderVisibleTilesSynchronously()
         queue(key, tile);
     }
     auto self = shared_from_this();
-    core::RunLoop::main().runUntil([this] { return m_pending == 0; }, 60);
+    // Only the visible tiles are waited for: a tile still being drawn off
+    // screen (a page that takes seconds) holds nobody up. One handed back
+    // undrawn is asked for again.
+    core::RunLoop::main().runUntil([this, &visible] {
+        bool drawn = true;
+        for (auto& key : visible) {
+            auto it = m_tiles.find(key);
+            if (it == m_tiles.end() || it->second.drawn >= it->second.wanted || rectOfTile(key).isEmpty())
+                continue;
+            drawn = false;
+            queue(key, it->second);
+        }
+        return drawn;
+    }, 60);
     // Shown at once: no fade for a picture asked for now.
     for (auto& key : visible)
         if (auto it = m_tiles.find(key); it != m_tiles.end())

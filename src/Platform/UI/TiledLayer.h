@@ -63,7 +63,7 @@ public:
     void setNeedsDisplayInRect(const gfx::Rect& rect) override;
 
     // Queues what the visible area lacks and waits until every visible tile
-    // is drawn and shown.
+    // is drawn and shown (not for tiles drawn elsewhere).
     void renderVisibleTilesSynchronously();
     // Tiles queued, being drawn, or drawn and not yet handed over.
     size_t pendingTileCount() const { return m_pending; }

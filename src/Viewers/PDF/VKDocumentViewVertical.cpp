@@ -96,16 +96,21 @@ void VKDocumentViewVertical::reloadData()
     size_t n = m_numPages;
     auto source = dataSource();
     std::vector<gfx::Rect> frames;
-    float bottom = 0;
+    std::vector<double> tops;
+    double bottom = 0;
     if (n > 0 && source) {
         frames.resize(n);
+        // Tops are summed, scaled and kept in double: a float of them is
+        // points off by the ten-thousandth page.
+        tops.resize(n);
         const float b = VKDocumentViewBorderScale;
         double y = 0;
         float widest = 0;
         for (size_t i = 0; i < n; ++i) {
             gfx::Size size = source->documentViewSizeForPageAtIndex(*this, i);
             float w = sane(size.width), h = sane(size.height);
-            frames[i] = gfx::Rect(0, float(y), w, h);
+            frames[i] = gfx::Rect(0, 0, w, h);
+            tops[i] = y;
             y += h;
             if (w > widest)
                 widest = w;
@@ -113,13 +118,14 @@ void VKDocumentViewVertical::reloadData()
         float s = widest != 0 ? (1 - 2 * b) / widest : 0;
         for (size_t i = 0; i < n; ++i) {
             gfx::Rect f = frames[i];
-            frames[i] = gfx::Rect(b + (widest - f.width()) * (s * 0.5f), b * float(i + 1) + f.minY() * s,
-                f.width() * s, f.height() * s);
+            tops[i] = double(b) * double(i + 1) + tops[i] * s;
+            frames[i] = gfx::Rect(b + (widest - f.width()) * (s * 0.5f), float(tops[i]), f.width() * s, f.height() * s);
         }
-        bottom = frames.back().minY() + frames.back().height();
+        bottom = tops.back() + frames.back().height();
     }
     m_pageFrames = std::move(frames);
-    float height = std::roundf(VKDocumentViewNaturalWidth * (bottom + VKDocumentViewBorderScale));
+    m_pageTops = std::move(tops);
+    float height = float(std::round(double(VKDocumentViewNaturalWidth) * (bottom + VKDocumentViewBorderScale)));
     if (m_scrollView->zoomScale() < m_scrollView->minimumZoomScale())
         m_scrollView->setZoomScale(m_scrollView->minimumZoomScale());
     setContentHeight(height);
@@ -140,7 +146,7 @@ gfx::Rect VKDocumentViewVertical::frameForPageAtIndex(size_t index) const
     float z = m_scrollView->zoomScale();
     float k = z > 0 ? m_scrollView->contentSize().width / z : VKDocumentViewNaturalWidth;
     const gfx::Rect& u = m_pageFrames[index];
-    return gfx::Rect(std::roundf(u.minX() * k), std::roundf(u.minY() * k), std::roundf(u.width() * k),
+    return gfx::Rect(std::roundf(u.minX() * k), float(std::round(m_pageTops[index] * k)), std::roundf(u.width() * k),
         std::roundf(u.height() * k));
 }
 

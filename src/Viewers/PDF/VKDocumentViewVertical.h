@@ -66,6 +66,8 @@ private:
     std::shared_ptr<VKScrollView> m_scrollView;
     std::shared_ptr<ui::View> m_contentView;
     std::vector<gfx::Rect> m_pageFrames;
+    // The pages' tops in unit coordinates, exact enough for any page count.
+    std::vector<double> m_pageTops;
     core::Range m_visiblePageRange;
     size_t m_foremostPageIndex = core::kNotFound;
 };

@@ -17,6 +17,10 @@ TEST_F(BitmapContextTest, SizesAndRowBytes)
     EXPECT_FALSE(BitmapContext::create(10, 10, 36));
     EXPECT_FALSE(BitmapContext::create(10, 10, 42));
     EXPECT_FALSE(BitmapContext::create(1 << 15, 1 << 14));
+    // Wider or taller than the drawing library holds: refused before any
+    // memory is taken.
+    EXPECT_FALSE(BitmapContext::create(40000, 2));
+    EXPECT_FALSE(gfx::makeImageContext({ 320, 409038 }, 1));
     EXPECT_EQ(BitmapContext::create(10, 10)->bytesPerRow(), 40u);
     auto padded = BitmapContext::create(10, 3, 44);
     ASSERT_TRUE(padded);

@@ -335,3 +335,48 @@ TEST_F(LayerTest, MasksGravityAndUndecodableContents)
         lines += line.find("decode") != std::string::npos;
     EXPECT_EQ(lines, 1u);
 }
+
+TEST_F(LayerTest, ALargeViewWithoutDrawingOfItsOwnGetsNoPictureOfItsSize)
+{
+    // The content view under a long document: tall, plain, with pages on
+    // it. Only a view that draws gets a picture of its size; the others are
+    // asked in a single pixel.
+    class Tall : public View {
+    public:
+        void draw(gfx::Context& context, const gfx::Rect& rect) override
+        {
+            gfx::Rect clip = context.clipBoundingBox();
+            largestArea = std::max(largestArea, double(clip.width()) * clip.height());
+            if (fills) {
+                context.setFillColor(0, 0, 1, 1);
+                context.fillRect(rect);
+                return;
+            }
+            View::draw(context, rect);
+        }
+        bool fills = false;
+        double largestArea = 0;
+    };
+    auto holder = View::create({ 0, 0, 320, 480 });
+    holder->setClipsToBounds(true);
+    window().addSubview(holder);
+    auto plain = std::make_shared<Tall>();
+    plain->setFrame({ 0, 0, 320, 30000 });
+    auto page = View::create({ 10, 10, 100, 100 });
+    page->setBackgroundColor(gfx::Color::rgb255(255, 0, 0));
+    plain->addSubview(page);
+    holder->addSubview(plain);
+    auto picture = Renderer::renderImage(*holder);
+    EXPECT_LE(plain->largestArea, 1.0);
+    EXPECT_FALSE(plain->layer().backingImage());
+    EXPECT_EQ(picture->pixelAt(50, 50).red, 255);
+
+    // One that draws is drawn whole, as before.
+    plain->fills = true;
+    plain->setNeedsDisplay();
+    picture = Renderer::renderImage(*holder);
+    EXPECT_DOUBLE_EQ(plain->largestArea, 320.0 * 30000);
+    ASSERT_TRUE(plain->layer().backingImage());
+    EXPECT_EQ(picture->pixelAt(200, 300).blue, 255);
+    holder->removeFromSuperview();
+}

@@ -19,10 +19,14 @@ gfx::Size LayoutDataSource::documentViewSizeForPageAtIndex(VKDocumentView&, size
 std::shared_ptr<ui::View> LayoutDataSource::documentViewViewForPageAtIndex(VKDocumentView&, size_t index)
 {
     viewsMade.push_back(index);
-    if (document)
-        return VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(document, int(index) + 1));
-    auto view = ui::View::create();
-    view->setBackgroundColor(gfx::Color::white(1));
+    std::shared_ptr<ui::View> view;
+    if (document) {
+        view = VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(document, int(index) + 1));
+    } else {
+        view = ui::View::create();
+        view->setBackgroundColor(gfx::Color::white(1));
+    }
+    madeViews.push_back(view);
     return view;
 }
 

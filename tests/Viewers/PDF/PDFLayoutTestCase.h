@@ -43,6 +43,7 @@ public:
     std::vector<gfx::Size> sizes;
     std::shared_ptr<VKPDFDocument> document;
     std::vector<size_t> viewsMade;
+    std::vector<std::weak_ptr<ui::View>> madeViews;
     std::vector<float> lengths;
     size_t sizesAsked = 0;
     size_t countAsked = 0;

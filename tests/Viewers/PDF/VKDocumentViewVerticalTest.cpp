@@ -1,16 +1,26 @@
 #include "PDFLayoutTestCase.h"
 
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/Image.h"
 #include "Platform/PDF/ObjectLocks.h"
 #include "Platform/UI/Renderer.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/TiledLayer.h"
 #include "Support/NotificationRecorder.h"
 #include "Viewers/PDF/VKDocumentViewVertical.h"
+#include "Viewers/PDF/VKPDFPageView.h"
 #include "Viewers/PDF/VKScrollTrackView.h"
 #include "Viewers/PDF/VKScrollView.h"
+#include "Viewers/PDF/VKTiledPageLayer.h"
+#include "Viewers/PDF/VKTiledPageView.h"
 
 #include "Kit/ScrollViewAdditions.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <thread>
 
 using namespace test;
@@ -32,6 +42,20 @@ protected:
     static void settle(VKDocumentViewVertical& layout)
     {
         layout.layoutIfNeeded();
+    }
+    // A layout in the window over a built document of `pages` pages whose
+    // geometry a loading thread has read, as the viewer has it.
+    std::shared_ptr<VKDocumentViewVertical> makeDocumentLayout(int pages)
+    {
+        auto document = VKPDFDocument::initWithData(textDocument(pages));
+        if (!document)
+            return nullptr;
+        std::thread([&] { document->pageGeometry(0); }).join();
+        source->document = document;
+        auto layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
+        window().addSubview(layout);
+        layout->setDataSource(source);
+        return layout;
     }
 };
 
@@ -179,16 +203,10 @@ TEST_F(VKDocumentViewVerticalTest, ZoomScrollingToPagesAndRotationKeepTheReaders
 
 TEST_F(VKDocumentViewVerticalTest, ScrollingThroughPagesTakesNoDocumentLockOnTheMainThread)
 {
-    auto document = VKPDFDocument::initWithData(textDocument(20));
-    ASSERT_TRUE(document);
-    // The viewer's loading thread reads the geometry.
-    std::thread([&] { document->pageGeometry(0); }).join();
-    source->document = document;
-    auto layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
-    window().addSubview(layout);
-    // The page count is the data source's business (the viewer reads it on
-    // its loading thread too); from here on nothing may lock.
-    layout->setDataSource(source);
+    // The page count and geometry are read on the viewer's loading thread;
+    // from here on nothing may lock.
+    auto layout = makeDocumentLayout(20);
+    ASSERT_TRUE(layout);
     uint64_t before = pdf::objectLocksOnMainThread();
     auto& scroll = layout->documentScrollView();
     for (float y = 0; y + 480 <= scroll.contentSize().height; y += 200) {
@@ -199,6 +217,137 @@ TEST_F(VKDocumentViewVerticalTest, ScrollingThroughPagesTakesNoDocumentLockOnThe
     ui::TiledLayer::renderAllVisibleTilesSynchronously();
     EXPECT_EQ(pdf::objectLocksOnMainThread(), before);
     EXPECT_EQ(layout->currentIndexRange().location, 19u);
+    layout->removeFromSuperview();
+    runLoop();
+}
+
+TEST_F(VKDocumentViewVerticalTest, ScrollingThroughHundredsOfPagesKeepsViewsTilesAndPicturesBounded)
+{
+    // Frames as the window makes them, a screen apart, with the main loop
+    // taking finished tiles between them: what is alive at any time must
+    // not grow with the pages scrolled past.
+    auto layout = makeDocumentLayout(300);
+    ASSERT_TRUE(layout);
+    gfx::Rect screen = ui::Screen::main()->bounds();
+    float scale = ui::Screen::main()->scale();
+    double screenPixels = double(screen.width()) * screen.height() * scale * scale;
+    size_t mostLive = 0;
+    double mostTilePixels = 0, mostPicturePixels = 0;
+    uint64_t drawnBefore = ui::TiledLayer::tilesDrawn();
+    auto& scroll = layout->documentScrollView();
+    float end = scroll.contentSize().height - 480;
+    for (float y = 0; y < end + 480; y += 480) {
+        scroll.setContentOffset({ 0, std::min(y, end) });
+        layout->layoutIfNeeded();
+        ui::Renderer::renderImage(window());
+        core::RunLoop::main().runOnce();
+        size_t live = 0;
+        double tilePixels = 0;
+        for (auto& weak : source->madeViews) {
+            auto view = std::dynamic_pointer_cast<VKPDFPageView>(weak.lock());
+            if (!view)
+                continue;
+            ++live;
+            tilePixels += double(view->contentView().tiledLayer().cachedPixels());
+        }
+        double picturePixels = 0;
+        std::function<void(const ui::Layer&)> sum = [&](const ui::Layer& layer) {
+            if (auto& backing = layer.backingImage())
+                picturePixels += double(backing->pixelWidth()) * backing->pixelHeight();
+            for (auto& sublayer : layer.sublayers())
+                sum(*sublayer);
+        };
+        sum(window().layer());
+        mostLive = std::max(mostLive, live);
+        mostTilePixels = std::max(mostTilePixels, tilePixels);
+        mostPicturePixels = std::max(mostPicturePixels, picturePixels);
+    }
+    EXPECT_EQ(layout->currentIndexRange().location, 299u);
+    EXPECT_LE(mostLive, 12u);
+    EXPECT_LE(mostTilePixels, 4 * screenPixels);
+    // Own drawing of the views in the window: never more than a screenful
+    // (the long content view under the pages draws nothing).
+    EXPECT_LE(mostPicturePixels, screenPixels);
+    EXPECT_GT(ui::TiledLayer::tilesDrawn(), drawnBefore);
+    layout->removeFromSuperview();
+    runLoop();
+}
+
+TEST_F(VKDocumentViewVerticalTest, AHundredThousandPagesLayOutAndScroll)
+{
+    auto layout = makeLayout(std::vector<gfx::Size>(100000, { 612, 792 }));
+    EXPECT_EQ(source->sizesAsked, 100000u);
+    EXPECT_EQ(source->viewsMade, (std::vector<size_t> { 0, 1 }));
+    auto& scroll = layout->documentScrollView();
+    // 100,000 pages 313.6 points wide and 100,001 borders of 3.2.
+    double expected = 100000 * (313.6 * 792 / 612) + 100001 * 3.2;
+    EXPECT_NEAR(scroll.contentSize().height, expected, expected * 1e-6);
+    for (size_t index : { size_t(50000), size_t(99999) }) {
+        source->viewsMade.clear();
+        layout->scrollToPageAtIndex(index, { 0, 0, 0, 0 }, false);
+        settle(*layout);
+        EXPECT_EQ(layout->currentIndexRange().location, index);
+        EXPECT_TRUE(std::find(source->viewsMade.begin(), source->viewsMade.end(), index) != source->viewsMade.end());
+        EXPECT_LE(source->viewsMade.size(), 3u);
+        EXPECT_LE(layout->cachedPageIndexes().size(), 2 * (layout->visiblePageRange().length + 2));
+    }
+    // Forty million points down, single-precision points come in steps of
+    // 4: frames stay a page high and a border apart within a step, never
+    // overlapping.
+    for (size_t i = 99990; i < 99999; ++i) {
+        gfx::Rect a = layout->frameForPageAtIndex(i), b = layout->frameForPageAtIndex(i + 1);
+        EXPECT_NEAR(a.height(), 406, 4) << i;
+        EXPECT_GE(b.minY() - a.maxY(), 0) << i;
+        EXPECT_LE(b.minY() - a.maxY(), 8) << i;
+    }
+    gfx::Rect last = layout->frameForPageAtIndex(99999);
+    EXPECT_NEAR(scroll.contentSize().height - last.maxY(), 3.2, 4.8);
+    layout->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewVerticalTest, APageThatTakesSecondsToDrawKeepsOneWorkerBusyAndNothingElse)
+{
+    // The first tile taken is held until the test lets it go (or for five
+    // seconds); the other worker draws the pages scrolled to meanwhile, and
+    // the main thread never waits for the held one: every wait below ends
+    // while it is still held.
+    static std::atomic<bool> release { false };
+    static std::atomic<int> entered { 0 };
+    release = false;
+    entered = 0;
+    VKPDFPageView::setDrawHookForTesting([] {
+        if (entered++ == 0) {
+            while (!release)
+                std::this_thread::yield();
+        }
+    });
+    auto layout = makeDocumentLayout(12);
+    ASSERT_TRUE(layout);
+    layout->layoutIfNeeded();
+    ui::Renderer::renderImage(window());
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return entered > 0; }, 30));
+    std::thread watchdog([] {
+        for (int i = 0; i < 500 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        release = true;
+    });
+    for (size_t index : { size_t(4), size_t(8), size_t(11) }) {
+        layout->scrollToPageAtIndex(index, { 0, 0, 0, 0 }, false);
+        layout->layoutIfNeeded();
+        ui::Renderer::renderImage(window());
+        ui::TiledLayer::renderAllVisibleTilesSynchronously();
+        auto view = std::dynamic_pointer_cast<VKPDFPageView>(layout->viewForPageAtIndex(index));
+        EXPECT_TRUE(view && view->contentView().tiledLayer().cachedTileCount() > 0) << index;
+    }
+    EXPECT_FALSE(release.load());
+    release = true;
+    watchdog.join();
+    layout->scrollToPageAtIndex(0, { 0, 0, 0, 0 }, false);
+    layout->layoutIfNeeded();
+    ui::TiledLayer::renderAllVisibleTilesSynchronously();
+    auto first = std::dynamic_pointer_cast<VKPDFPageView>(layout->viewForPageAtIndex(0));
+    ASSERT_TRUE(first);
+    EXPECT_GT(first->contentView().tiledLayer().cachedTileCount(), 0u);
     layout->removeFromSuperview();
     runLoop();
 }
