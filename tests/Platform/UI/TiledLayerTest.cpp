@@ -286,6 +286,8 @@ TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
     }
     release = true;
     layer->renderVisibleTilesSynchronously();
+    // The stale jobs come back undrawn once the worker has looked at them.
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return layer->pendingTileCount() == 0; }, 30));
     uint64_t drawn = TiledLayer::tilesDrawn() - drawnBefore;
     // The held tile, the ones on screen at the end, and at most the jobs of
     // the frame before (one tile beyond the visible ones).
