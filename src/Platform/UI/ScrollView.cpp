@@ -19,13 +19,15 @@ namespace ui {
 namespace {
 
 // The scroll view's drag: it does not start while a content view that has
-// its touch may not lose it.
+// its touch may not lose it, nor where the view cannot move along the drag
+// while an enclosing scroll view can take it.
 class ScrollViewPan : public PanGestureRecognizer {
 public:
     bool canBegin() const override
     {
         auto* scroll = dynamic_cast<ScrollView*>(view());
-        return !scroll || scroll->contentMayLoseTouches(touches());
+        return !scroll
+            || (scroll->contentMayLoseTouches(touches()) && scroll->canMoveAlongDrag(translationInView(scroll)));
     }
 };
 
@@ -156,6 +158,28 @@ bool ScrollView::scrollsVertically() const
 {
     return m_alwaysBounceVertical
         || m_contentSize.height + m_contentInset.top + m_contentInset.bottom > bounds().height();
+}
+
+bool ScrollView::canMoveAlongDrag(gfx::Point translation) const
+{
+    bool horizontal = std::abs(translation.x) > std::abs(translation.y);
+    float along = horizontal ? translation.x : translation.y;
+    auto scrolls = [horizontal](const ScrollView& view) {
+        return horizontal ? view.scrollsHorizontally() : view.scrollsVertically();
+    };
+    bool enclosed = false;
+    for (View* view = superview(); view && !enclosed; view = view->superview())
+        if (auto* outer = dynamic_cast<ScrollView*>(view); outer && outer->isScrollEnabled() && scrolls(*outer))
+            enclosed = true;
+    if (!enclosed)
+        return true;
+    if (!scrolls(*this))
+        return false;
+    // A drag to the right or down moves towards the least offset.
+    float at = horizontal ? contentOffset().x : contentOffset().y;
+    float least = horizontal ? minimumContentOffset().x : minimumContentOffset().y;
+    float most = horizontal ? maximumContentOffset().x : maximumContentOffset().y;
+    return along > 0 ? at > least + 0.5f : at < most - 0.5f;
 }
 
 void ScrollView::scrollRectToVisible(const gfx::Rect& rect, bool animated)

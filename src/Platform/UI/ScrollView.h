@@ -157,6 +157,11 @@ public:
     // (delaysContentTouches while scrolling is on, by default).
     virtual bool delaysTouchesInContentView(const View* view) const;
 
+    // Whether a drag of this translation may move the view: always, unless
+    // an enclosing scroll view scrolls along the drag's main axis; then only
+    // when this view can move that way (a fitted page, or a zoomed one at its
+    // edge, leaves the drag to the enclosing pager).
+    bool canMoveAlongDrag(gfx::Point translation) const;
     PanGestureRecognizer& panGestureRecognizer() const { return *m_pan; }
     PinchGestureRecognizer& pinchGestureRecognizer() const { return *m_pinch; }
 

@@ -113,6 +113,9 @@ gfx::Rect VKDocumentView::frameForPageAtIndex(size_t index) const
     if (!(size.width > 0) || !std::isfinite(size.width) || !(size.height > 0) || !std::isfinite(size.height))
         return gfx::Rect(0, 0, 0, 0);
     float scale = VKDocumentViewNaturalWidth / size.width;
+    // A hostile box (a sliver of a page a mile high) may overflow.
+    if (!std::isfinite(size.height * scale))
+        return gfx::Rect(0, 0, 0, 0);
     return gfx::Rect(0, 0, VKDocumentViewNaturalWidth, size.height * scale);
 }
 

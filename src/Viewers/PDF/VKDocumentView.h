@@ -88,7 +88,7 @@ public:
     std::shared_ptr<ui::View> viewForPageAtIndex(size_t index);
     std::vector<size_t> cachedPageIndexes() const;
     std::vector<std::shared_ptr<ui::View>> cachedPageViews() const;
-    void flushCache();
+    virtual void flushCache();
     void reloadThumbnails() { populateOverlay(); }
     // Stores the range and posts the notification, changed or not.
     void updateCurrentIndexRange(core::Range range);
