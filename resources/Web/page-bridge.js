@@ -1,7 +1,7 @@
 // The web view's own script in every page, in a script world of its own
 // that the page's scripts cannot reach. It reports where the page is
 // scrolled and how large it is (CSS pixels) and the page's uncaught script
-// errors, and answers the view's questions: where it is now, what lies under
+// errors and whether a field that takes typing has the focus, and answers the view's questions: where it is now, what lies under
 // a point, scroll to a place.
 var __tandry = (function () {
     'use strict';
@@ -62,6 +62,31 @@ var __tandry = (function () {
         });
     });
     schedule();
+
+    // Whether a field that takes typing has the focus, told when it changes
+    // (the app hides its bars while one does).
+    var editing = false;
+    function takesTyping(node) {
+        if (!node || node.nodeType !== 1)
+            return false;
+        if (node.isContentEditable || node.tagName === 'TEXTAREA' || node.tagName === 'SELECT')
+            return true;
+        if (node.tagName !== 'INPUT')
+            return false;
+        var type = String(node.type || 'text').toLowerCase();
+        return ['button', 'checkbox', 'color', 'file', 'hidden', 'image', 'radio', 'range', 'reset',
+            'submit'].indexOf(type) < 0;
+    }
+    function focusChanged() {
+        var now = takesTyping(document.activeElement);
+        if (now === editing)
+            return;
+        editing = now;
+        post({ kind: 'focus', editable: now });
+    }
+    document.addEventListener('focusin', focusChanged, true);
+    // The focus moves on after focusout: look once it has landed.
+    document.addEventListener('focusout', function () { window.setTimeout(focusChanged, 0); }, true);
 
     return {
         place: function () {

@@ -428,6 +428,9 @@ struct GtkWebPage::Signals {
         } else if (auto* error = std::get_if<PageScriptError>(&*message)) {
             PageScriptError reported = *error;
             self.deliver([reported](WebPageClient& client) { client.pageScriptError(reported); });
+        } else if (auto* focus = std::get_if<PageEditingFocus>(&*message)) {
+            bool editing = focus->editing;
+            self.deliver([editing](WebPageClient& client) { client.pageEditingFocus(editing); });
         }
     }
 

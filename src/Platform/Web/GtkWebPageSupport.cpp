@@ -93,6 +93,8 @@ core::Value valueFrom(JSCValue* value)
             continue;
         if (jsc_value_is_number(property)) {
             dictionary[names[i]] = core::Value(jsc_value_to_double(property));
+        } else if (jsc_value_is_boolean(property)) {
+            dictionary[names[i]] = core::Value(bool(jsc_value_to_boolean(property)));
         } else if (jsc_value_is_string(property)) {
             char* string = jsc_value_to_string(property);
             dictionary[names[i]] = core::Value(PageMessage::boundedText(string ? string : ""));

@@ -64,6 +64,12 @@ std::optional<PageMessage::Content> PageMessage::parse(const core::Value& messag
             return std::nullopt;
         return PageScriptError { *errorMessage, *source, int(*line) };
     }
+    if (kind == "focus") {
+        const core::Value& editable = message["editable"];
+        if (!editable.isBool())
+            return std::nullopt;
+        return PageEditingFocus { editable.boolean() };
+    }
     return std::nullopt;
 }
 

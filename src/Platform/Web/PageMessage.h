@@ -34,17 +34,26 @@ struct PageScriptError {
     bool operator==(const PageScriptError&) const = default;
 };
 
+// A field that takes typing (a text input, a text area, a list, editable
+// content) gained or lost the focus.
+struct PageEditingFocus {
+    bool editing = false;
+
+    bool operator==(const PageEditingFocus&) const = default;
+};
+
 class PageMessage {
 public:
     static constexpr size_t MaximumTextLength = 4096;
     // Page sizes and offsets beyond this many CSS pixels are held at it.
     static constexpr double MaximumCoordinate = 10'000'000;
 
-    using Content = std::variant<PageMetrics, PageScriptError>;
+    using Content = std::variant<PageMetrics, PageScriptError, PageEditingFocus>;
 
     // A message as the view's script posts it: a dictionary with "kind"
     // ("metrics": x, y, width, height, viewportWidth, viewportHeight;
-    // "error": message, source, line). Nothing for anything else.
+    // "error": message, source, line; "focus": editable, a boolean).
+    // Nothing for anything else.
     static std::optional<Content> parse(const core::Value& message);
     // `text` cut to at most MaximumTextLength bytes without splitting a
     // UTF-8 sequence.

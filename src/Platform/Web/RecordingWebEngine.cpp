@@ -254,6 +254,11 @@ void RecordingWebPage::reportScriptError(const PageScriptError& error)
     deliver([error](WebPageClient& client) { client.pageScriptError(error); });
 }
 
+void RecordingWebPage::reportEditingFocus(bool editing)
+{
+    deliver([editing](WebPageClient& client) { client.pageEditingFocus(editing); });
+}
+
 void RecordingWebPage::rightClick(const ElementInfo& info)
 {
     deliver([info](WebPageClient& client) { client.pageElementActions(info); });

@@ -79,6 +79,7 @@ public:
     void failScript(size_t index, std::string message);
     void reportMetrics(const PageMetrics& metrics);
     void reportScriptError(const PageScriptError& error);
+    void reportEditingFocus(bool editing);
     // What elementAt answers from now on.
     void setElementInfo(ElementInfo info) { m_element = std::move(info); }
     // A right click in the window.

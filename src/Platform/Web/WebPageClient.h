@@ -82,6 +82,7 @@ public:
     virtual void pageElementActions(const ElementInfo& info) = 0;
     virtual void pageScriptError(const PageScriptError& error) = 0;
     virtual void pageDialog(PageDialog dialog) = 0;
+    virtual void pageEditingFocus(bool editing) { (void)editing; }
 };
 
 } // namespace web

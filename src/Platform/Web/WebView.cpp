@@ -440,6 +440,8 @@ void WebView::pageDidStartLoad(const std::string& url)
         return; // a redirect of the running load
     m_loadActive = true;
     m_allowed.clear();
+    // The page that had the focused field goes.
+    pageEditingFocus(false);
     if (m_scalesPageToFit && m_fitZoom != 1) {
         m_fitZoom = 1;
         applyZoom();
@@ -553,6 +555,15 @@ void WebView::pageScriptError(const PageScriptError& error)
     core::log("JavaScript error: {} ({}:{})", error.message, error.sourceURL, error.line);
     if (auto delegate = this->delegate())
         delegate->didReportJavaScriptError(*this, error.message, error.sourceURL, error.line);
+}
+
+void WebView::pageEditingFocus(bool editing)
+{
+    if (editing == m_editingFocused)
+        return;
+    m_editingFocused = editing;
+    if (auto delegate = this->delegate())
+        delegate->didChangeEditingFocus(*this, editing);
 }
 
 void WebView::pageDialog(PageDialog dialog)

@@ -151,6 +151,10 @@ public:
     void pageElementActions(const ElementInfo& info) override;
     void pageScriptError(const PageScriptError& error) override;
     void pageDialog(PageDialog dialog) override;
+    void pageEditingFocus(bool editing) override;
+
+    // Whether a field of the page that takes typing has the focus.
+    bool isEditingFocused() const { return m_editingFocused; }
 
     // Whether a file may be shown: inside the bundle's resources or the home.
     static bool isReadableFile(const std::string& path);
@@ -186,6 +190,7 @@ private:
     // The requests navigations were allowed for, by address, until their load starts.
     std::map<std::string, core::URLRequest> m_allowed;
     bool m_loadActive = false;
+    bool m_editingFocused = false;
     std::string m_customUserAgent;
     std::shared_ptr<WebViewPlacement> m_placement;
 

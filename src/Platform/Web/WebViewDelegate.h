@@ -100,6 +100,10 @@ public:
     // A long press on a link or an image. The engine's own menu never shows.
     virtual void elementActions(WebView& view, const ElementInfo& info) { (void)view, (void)info; }
 
+    // A field of the page that takes typing gained (true) or lost the focus;
+    // a new load loses it.
+    virtual void didChangeEditingFocus(WebView& view, bool editing) { (void)view, (void)editing; }
+
     // An uncaught error of the page's scripts (also logged).
     virtual void didReportJavaScriptError(WebView& view, const std::string& message, const std::string& sourceURL,
         int line)

@@ -617,6 +617,12 @@ void VKWebViewController::webViewDidStartScrolling(VKWebView&, ui::ScrollView&)
         setUIHidden(true, true);
 }
 
+void VKWebViewController::didChangeEditingFocus(web::WebView& view, bool editing)
+{
+    if (&view == m_webView.get())
+        setFormInputActive(editing);
+}
+
 void VKWebViewController::handleSendEvent(const ui::Event&, VKWindow&) { }
 
 void VKWebViewController::windowDidAddSubview(VKWindow&, ui::View& subview)

@@ -57,6 +57,13 @@ TEST(PageMessageTest, NumbersMustBeFiniteAndAreClampedTextsAreCutMalformedMessag
     EXPECT_EQ(reported.message, std::string(4095, 'a'));
     EXPECT_EQ(reported.line, 3);
     EXPECT_EQ(PageMessage::boundedText(std::string(4096, 'c')).size(), 4096u);
+
+    // Focus news carries a boolean and nothing else.
+    auto focus = PageMessage::parse(core::Value::makeDictionary({ { "kind", core::Value("focus") }, { "editable", core::Value(true) } }));
+    ASSERT_TRUE(focus);
+    EXPECT_TRUE(std::get<web::PageEditingFocus>(*focus).editing);
+    EXPECT_FALSE(PageMessage::parse(core::Value::makeDictionary({ { "kind", core::Value("focus") }, { "editable", core::Value(1) } })));
+    EXPECT_FALSE(PageMessage::parse(core::Value::makeDictionary({ { "kind", core::Value("focus") } })));
 }
 
 class WebErrorTest : public test::TestCase { };

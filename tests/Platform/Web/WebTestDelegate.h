@@ -45,6 +45,10 @@ public:
     }
     void didStartLoad(web::WebView&) override { calls.push_back("didStartLoad"); }
     void didFinishLoad(web::WebView&) override { calls.push_back("didFinishLoad"); }
+    void didChangeEditingFocus(web::WebView&, bool editing) override
+    {
+        calls.push_back(editing ? "didChangeEditingFocus on" : "didChangeEditingFocus off");
+    }
     void didFailLoad(web::WebView&, const core::Error& error) override
     {
         failures.push_back(error);

@@ -394,6 +394,24 @@ TEST_F(WebViewTest, ScriptErrorsAreLoggedAndReported)
     EXPECT_TRUE(logContains("TypeError: x is null"));
 }
 
+TEST_F(WebViewTest, EditingFocusIsToldOnChangesAndLostWithThePage)
+{
+    page().reportEditingFocus(true);
+    page().reportEditingFocus(true);
+    runLoop();
+    EXPECT_TRUE(view->isEditingFocused());
+    page().reportEditingFocus(false);
+    page().reportEditingFocus(true);
+    runLoop();
+    EXPECT_EQ(delegate->calls, (std::vector<std::string> { "didChangeEditingFocus on", "didChangeEditingFocus off",
+                                   "didChangeEditingFocus on" }));
+    delegate->calls.clear();
+    view->loadRequest(core::URLRequest(*core::URL::parse("http://example.com/next")));
+    runLoop();
+    EXPECT_FALSE(view->isEditingFocused());
+    EXPECT_NE(std::find(delegate->calls.begin(), delegate->calls.end(), "didChangeEditingFocus off"), delegate->calls.end());
+}
+
 TEST_F(WebViewTest, UserAgentPrintingAndPlacement)
 {
     EXPECT_EQ(view->userAgent(), "RecordingWebEngine Tandry/1.0.0");

@@ -309,6 +309,23 @@ TEST_F(VKWebViewControllerTest, ATapOnALinkIsThePagesAndElsewhereTheFrames)
     EXPECT_FALSE(viewer->isUIHidden());
 }
 
+TEST_F(VKWebViewControllerTest, AFocusedFormFieldHidesTheBarsAndKeepsTapsFromHidingThem)
+{
+    auto viewer = openFile("form.html", "<input>");
+    finishFirstLoad(*viewer);
+    viewer->setUIHidden(false, false);
+    ASSERT_FALSE(viewer->isUIHidden());
+    page(*viewer->webView()).reportEditingFocus(true);
+    runLoop();
+    EXPECT_TRUE(viewer->isUIHidden());
+    EXPECT_TRUE(viewer->formInputActive());
+    EXPECT_FALSE(viewer->shouldSingleTapHideUI());
+    page(*viewer->webView()).reportEditingFocus(false);
+    runLoop();
+    EXPECT_FALSE(viewer->formInputActive());
+    EXPECT_TRUE(viewer->shouldSingleTapHideUI());
+}
+
 TEST_F(VKWebViewControllerTest, BackAndForwardFollowTheHistory)
 {
     makeFile("Documents/Second.html", "two");

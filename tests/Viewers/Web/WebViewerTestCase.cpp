@@ -1,6 +1,10 @@
 #include "WebViewerTestCase.h"
 
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
+#include "Platform/Web/GtkWebEngine.h"
+#include "Platform/Web/WebEngine.h"
+#include "Support/XvfbDisplay.h"
 
 #include <algorithm>
 #include <chrono>
@@ -73,6 +77,26 @@ void WebViewerTestCase::finishFirstLoad(VKWebViewController& viewer, std::string
         if (scripts[i] == VKWebViewController::MetaTagsScript)
             recorder.answerScript(i, metaAnswer);
     runLoop();
+}
+
+void WebViewerTestCase::useWebKit()
+{
+    TANDRY_REQUIRE_DISPLAY();
+    auto engine = web::GtkWebEngine::shared();
+    ASSERT_TRUE(engine);
+    web::WebEngine::setCurrent(engine);
+}
+
+bool WebViewerTestCase::waitFor(const std::function<bool()>& predicate, double seconds)
+{
+    return core::RunLoop::main().runUntil(predicate, seconds);
+}
+
+std::shared_ptr<VKWebViewController> WebViewerTestCase::openLoaded(const std::string& path)
+{
+    auto viewer = openPath(path);
+    EXPECT_TRUE(waitFor([&] { return viewer->contentDidLoad() && !viewer->contentIsLoading(); }, 60));
+    return viewer;
 }
 
 } // namespace test

@@ -40,6 +40,14 @@ protected:
     void finishFirstLoad(VKWebViewController& viewer, std::string metaAnswer = "");
     bool alertShown() { return !driver.shownChoices().empty(); }
 
+    // WebKit itself as the engine, on the test program's Xvfb (the test is
+    // skipped where none can run).
+    void useWebKit();
+    // Waits in real time (WebKit works in processes of its own).
+    static bool waitFor(const std::function<bool()>& predicate, double seconds = 30);
+    // Opens the item and waits in real time for its first load to end.
+    std::shared_ptr<VKWebViewController> openLoaded(const std::string& path);
+
     std::shared_ptr<GuestHooks> guestHooks;
     // PATH as the test began (restored after it).
     std::string originalPath;

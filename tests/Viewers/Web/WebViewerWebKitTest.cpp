@@ -1,0 +1,178 @@
+// The web-document viewer on WebKit itself, under the test program's Xvfb:
+// the word processor's RTF documents read as their text, an RTFD shows its
+// picture, a link to another public document loads in place and retitles
+// the viewer, back and forward work, the anchor script tells links from
+// the rest, and printing a long page gives a PDF of several pages.
+
+#include "WebViewerTestCase.h"
+
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/PrintInteractionController.h"
+#include "Platform/UI/SegmentedControl.h"
+#include "Platform/Web/GtkWebEngine.h"
+#include "Platform/Web/WebEngine.h"
+#include "Platform/Web/WebPrintFormatter.h"
+#include "Support/Command.h"
+#include "Support/XvfbDisplay.h"
+
+#include <fmt/format.h>
+
+#include <cctype>
+#include <filesystem>
+
+namespace {
+
+// White space collapsed (no-break spaces and the tab stops they render
+// count as white space), a byte-order mark dropped and ASCII letters in
+// lower case (innerText applies the capitals of text-transform; the word
+// processor's plain text keeps the letters as typed).
+std::string normalised(std::string text)
+{
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.erase(0, 3);
+    for (size_t at; (at = text.find("\xC2\xA0")) != std::string::npos;)
+        text.replace(at, 2, " ");
+    std::string out;
+    for (char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!out.empty() && out.back() != ' ')
+                out += ' ';
+        } else {
+            out += char(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+class WebViewerWebKitTest : public test::WebViewerTestCase {
+protected:
+    void SetUp() override
+    {
+        WebViewerTestCase::SetUp();
+        useWebKit();
+    }
+
+    std::string evaluate(web::WebView& view, std::string_view script)
+    {
+        std::optional<std::string> answer;
+        view.evaluateJavaScript(script, [&](const std::string& result, const core::Error* error) {
+            answer = error ? "error: " + error->localizedDescription() : result;
+        });
+        waitFor([&] { return answer.has_value(); });
+        return answer.value_or("no answer");
+    }
+
+    void pop()
+    {
+        navigation->popToRootViewController(false);
+        runLoop();
+    }
+};
+
+TEST_F(WebViewerWebKitTest, RTFDocumentsReadAsTheirTextAndAnRTFDShowsItsPicture)
+{
+    size_t documents = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sourcePath("tests/fixtures/rtf/lo"))) {
+        if (entry.path().extension() != ".rtf")
+            continue;
+        ++documents;
+        std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        auto viewer = openLoaded(makeFile("Files/" + name, readFile(entry.path())));
+        ASSERT_TRUE(viewer->webView());
+        std::string expected = readFile(entry.path().parent_path() / (entry.path().stem().string() + ".txt"));
+        EXPECT_EQ(normalised(evaluate(*viewer->webView(), "document.body.innerText")), normalised(expected));
+        pop();
+    }
+    EXPECT_EQ(documents, 8u);
+
+    // A picture beside the text of a package.
+    makeFolder("Files/Note.rtfd");
+    auto picture = test::runCommand({ "convert", "-size", "40x30", "xc:#3366cc", pathInHome("Files/Note.rtfd/blue.png") });
+    ASSERT_EQ(picture.status, 0);
+    makeFile("Files/Note.rtfd/TXT.rtf", "{\\rtf1\\ansi Before the picture.\\par {{\\NeXTGraphic blue.png \\width800 \\height600}\\uc0\\u65532 }\\par After.}");
+    auto viewer = openLoaded(pathInHome("Files/Note.rtfd"));
+    ASSERT_TRUE(viewer->webView());
+    EXPECT_TRUE(waitFor([&] { return evaluate(*viewer->webView(), "document.images.length && document.images[0].complete") == "true"; }));
+    EXPECT_EQ(evaluate(*viewer->webView(), "document.images[0].naturalWidth"), "40");
+}
+
+TEST_F(WebViewerWebKitTest, ALinkLoadsInPlaceAndBackAndForwardReturn)
+{
+    makeFile("Documents/Second.html", "<html><head><title>Second</title></head><body><p id='p'>The second page.</p></body></html>");
+    std::string first = makeFile("Documents/First.html",
+        "<html><head><meta name='viewport' content='width=device-width'></head><body style='margin:0'>"
+        "<a id='link' href='Second.html' style='display:block;font-size:40px;height:80px'>Go on</a>"
+        "<p style='font-size:20px'>Plain words below the link.</p></body></html>");
+    auto viewer = openLoaded(first);
+    auto* webView = viewer->webView();
+    ASSERT_TRUE(webView);
+    EXPECT_FALSE(webView->documentView().isHidden());
+
+    // The anchor script: true on the link, the point elsewhere.
+    EXPECT_EQ(evaluate(*webView, "VKFindAnchorAtPoint(20,40);"), "true");
+    EXPECT_EQ(evaluate(*webView, "VKFindAnchorAtPoint(20,300);"), "20, 300");
+
+    // A tap on the link follows it; the bars stay as they were.
+    advance(5);
+    ASSERT_TRUE(viewer->isUIHidden());
+    driver.tapAt(*webView, { 20, 40 });
+    ASSERT_TRUE(waitFor([&] { return viewer->resource()->name() == "Second.html"; }));
+    ASSERT_TRUE(waitFor([&] { return !webView->isLoading() && evaluate(*webView, "document.title") == "Second"; }));
+    EXPECT_EQ(viewer->title(), "Second");
+    ASSERT_TRUE(waitFor([&] { return viewer->backForwardControl()->isEnabledForSegment(0); }));
+    EXPECT_FALSE(viewer->backForwardControl()->isEnabledForSegment(1));
+
+    viewer->setUIHidden(false, false);
+    driver.tapSegment(*viewer->backForwardControl(), 0);
+    ASSERT_TRUE(waitFor([&] { return evaluate(*webView, "document.getElementById('link') != null") == "true"; }));
+    ASSERT_TRUE(waitFor([&] { return viewer->backForwardControl()->isEnabledForSegment(1); }));
+    viewer->setUIHidden(false, false);
+    driver.tapSegment(*viewer->backForwardControl(), 1);
+    EXPECT_TRUE(waitFor([&] { return evaluate(*webView, "document.title") == "Second"; }));
+}
+
+TEST_F(WebViewerWebKitTest, PrintingALongPageGivesSeveralPagesOfItsWords)
+{
+    std::string body;
+    for (int i = 0; i < 400; ++i)
+        body += fmt::format("<p>Paragraph {} of the long printed page.</p>\n", i);
+    auto viewer = openLoaded(makeFile("Files/long.html", "<html><body>" + body + "</body></html>"));
+    ASSERT_TRUE(viewer->webView());
+    ui::PrintInteractionController::setPrintingAvailable(true);
+    viewer->printFile(nullptr);
+    auto& printer = ui::PrintInteractionController::shared();
+    ASSERT_TRUE(waitFor([&] { return printer.isPresented(); }));
+    auto formatter = std::dynamic_pointer_cast<web::WebPrintFormatter>(printer.printFormatter());
+    ASSERT_TRUE(formatter);
+    std::string pdf = pathInHome("printed.pdf");
+    std::optional<bool> printed;
+    formatter->printToPDF(pdf, [&](const core::Error* error) { printed = !error; });
+    ASSERT_TRUE(waitFor([&] { return printed.has_value(); }, 60));
+    EXPECT_TRUE(*printed);
+    printer.dismiss(false);
+    runLoop();
+    ui::PrintInteractionController::setPrintingAvailable(false);
+    auto info = test::runCommand({ "pdfinfo", pdf });
+    ASSERT_EQ(info.status, 0);
+    EXPECT_GE(std::stoi(info.output.substr(info.output.find("Pages:") + 6)), 2);
+    auto text = test::runCommand({ "pdftotext", pdf, "-" });
+    EXPECT_NE(text.output.find("Paragraph 399 of the long printed page."), std::string::npos);
+}
+
+TEST_F(WebViewerWebKitTest, FocusingAFieldOfThePageHidesTheBars)
+{
+    auto viewer = openLoaded(makeFile("Documents/Form.html",
+        "<html><body><input id='name'><button id='go'>Go</button></body></html>"));
+    ASSERT_TRUE(viewer->webView());
+    viewer->setUIHidden(false, false);
+    evaluate(*viewer->webView(), "document.getElementById('name').focus(); true");
+    ASSERT_TRUE(waitFor([&] { return viewer->formInputActive(); }));
+    EXPECT_TRUE(viewer->isUIHidden());
+    evaluate(*viewer->webView(), "document.getElementById('go').focus(); true");
+    EXPECT_TRUE(waitFor([&] { return !viewer->formInputActive(); }));
+}
+
+} // namespace
