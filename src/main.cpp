@@ -27,6 +27,7 @@
 #include "Platform/UI/SystemURLOpener.h"
 #include "Platform/Web/GtkStartup.h"
 #include "Viewers/VKRegisterViewers.h"
+#include "WebBrowser/VKRegisterWebBrowser.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
 
 #include <fcntl.h>
@@ -154,6 +155,7 @@ int main(int argc, char** argv)
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     VKRegisterViewers();
+    VKRegisterWebBrowser();
     auto delegate = VKAppDelegate::create();
     VKAppDelegate::setSharedAppDelegate(delegate);
     bool launched = true;
