@@ -26,4 +26,19 @@ inline double peer(const std::string& command)
     });
 }
 
+// Runs a peer command that prints the seconds it measured itself (a
+// Python one-liner timing just its call) and answers them; -1 when it did
+// not run or printed no number.
+inline double reportedSeconds(const std::string& command)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    double seconds = -1;
+    if (!pipe)
+        return -1;
+    if (std::fscanf(pipe, "%lf", &seconds) != 1)
+        seconds = -1;
+    pclose(pipe);
+    return seconds;
+}
+
 } // namespace bench

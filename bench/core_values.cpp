@@ -7,6 +7,8 @@
 #include "Platform/Core/PropertyList.h"
 #include "Platform/Core/UserDefaults.h"
 
+#include "PeerTiming.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -99,15 +101,11 @@ void Plistlib(benchmark::State& state, const char* operation)
         "print(time.perf_counter() - start)' ")
         + largePlistFile() + " " + operation;
     for (auto _ : state) {
-        FILE* pipe = popen(command.c_str(), "r");
-        double seconds = -1;
-        if (!pipe || std::fscanf(pipe, "%lf", &seconds) != 1) {
+        double seconds = bench::reportedSeconds(command);
+        if (seconds < 0) {
             state.SkipWithError("python3 plistlib did not run");
-            if (pipe)
-                pclose(pipe);
             break;
         }
-        pclose(pipe);
         state.SetIterationTime(seconds);
     }
 }

@@ -3,6 +3,8 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/View.h"
 
+#include <utility>
+
 namespace ui {
 
 std::shared_ptr<NavigationItem> NavigationItem::create(std::string title)
@@ -49,15 +51,32 @@ void NavigationItem::setBackBarButtonItem(std::shared_ptr<BarButtonItem> item)
     changed();
 }
 
+// A change of a shown button (the edit item turning into Done) is a change
+// of the item, so the bar shows it. The button reaches the item weakly.
+void NavigationItem::watch(const std::shared_ptr<BarButtonItem>& old, const std::shared_ptr<BarButtonItem>& item)
+{
+    if (old && old != m_leftItem && old != m_rightItem)
+        old->setChangeHandler({});
+    if (!item)
+        return;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    item->setChangeHandler([weak] {
+        if (auto self = std::static_pointer_cast<NavigationItem>(weak.lock()))
+            self->changed();
+    });
+}
+
 void NavigationItem::setLeftBarButtonItem(std::shared_ptr<BarButtonItem> item, bool)
 {
-    m_leftItem = std::move(item);
+    auto old = std::exchange(m_leftItem, std::move(item));
+    watch(old, m_leftItem);
     changed();
 }
 
 void NavigationItem::setRightBarButtonItem(std::shared_ptr<BarButtonItem> item, bool)
 {
-    m_rightItem = std::move(item);
+    auto old = std::exchange(m_rightItem, std::move(item));
+    watch(old, m_rightItem);
     changed();
 }
 

@@ -166,18 +166,22 @@ void TableViewCell::setEditing(bool editing, bool)
     if (editing)
         hideDeleteConfirmation();
     updateAccessory();
+    // The editing controls and accessory are part of the cell's drawing.
+    setNeedsDisplay();
 }
 
 void TableViewCell::setEditingStyle(EditingStyle style)
 {
     m_editingStyle = style;
     setNeedsLayout();
+    setNeedsDisplay();
 }
 
 void TableViewCell::setShowsReorderControl(bool shows)
 {
     m_showsReorderControl = shows;
     setNeedsLayout();
+    setNeedsDisplay();
 }
 
 void TableViewCell::showDeleteConfirmation(const std::string& title, std::function<void()> confirmed)
@@ -216,8 +220,10 @@ void TableViewCell::layoutSubviews()
             DeleteButtonWidth, height });
         right = m_deleteButton->frame().minX();
     } else if (m_shownAccessory) {
+        // While editing, the accessory stands left of the reorder grip.
+        float edge = m_editing && m_showsReorderControl ? b.width() - EditingControlWidth : b.width();
         gfx::Size size = m_shownAccessory->frame().size;
-        float x = b.width() - AccessoryMargin - size.width;
+        float x = edge - AccessoryMargin - size.width;
         m_shownAccessory->setFrame({ x, std::floor((b.height() - size.height) / 2), size.width, size.height });
         right = x;
     }

@@ -294,6 +294,10 @@ TEST_F(ControllerTest, BarsItemsAndTheirViews)
     driver.tapBarItem("toggleEditing");
     EXPECT_TRUE(b->isEditing());
     EXPECT_EQ(b->editButtonItem()->title(), "Done");
+    // The bar shows the item's new title.
+    runLoop();
+    ASSERT_TRUE(navigation->navigationBar().rightButtonView());
+    EXPECT_NE(ui::testing::Driver::dumpLine(*navigation->navigationBar().rightButtonView()).find("Done"), std::string::npos);
     driver.tapBarItem(*b->editButtonItem());
     EXPECT_FALSE(b->isEditing());
     EXPECT_EQ(b->editButtonItem()->title(), "Edit");

@@ -4,6 +4,7 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/Renderer.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewController.h"
 
@@ -455,6 +456,31 @@ TEST_F(TableViewTest, TableViewControllerReloadsFirstAndDeselectsLater)
     list->setEditing(true, false);
     EXPECT_TRUE(list->tableView().isEditing());
     window().setRootViewController(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Entering editing redraws a cell drawn before (its controls are part of
+// its drawing), and the editing accessory stands clear of the reorder grip.
+TEST_F(TableViewTest, EditingRedrawsTheCellAndKeepsTheAccessoryOffTheGrip)
+{
+    auto cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, "c");
+    cell->setEditingAccessoryType(ui::TableViewCell::Accessory::DisclosureIndicator);
+    cell->setFrame({ 0, 0, 320, 44 });
+    window().addSubview(cell);
+    cell->layoutIfNeeded();
+    auto picture = ui::Renderer::renderImage(*cell);
+    ASSERT_TRUE(picture);
+    EXPECT_FALSE(cell->needsDisplay());
+    cell->setShowsReorderControl(true);
+    cell->setEditing(true);
+    EXPECT_TRUE(cell->needsDisplay());
+    cell->layoutIfNeeded();
+    ASSERT_TRUE(cell->shownAccessoryView());
+    EXPECT_LE(cell->shownAccessoryView()->frame().maxX(), 320 - ui::TableViewCell::EditingControlWidth);
+    cell->removeFromSuperview();
 }
 
 } // namespace
