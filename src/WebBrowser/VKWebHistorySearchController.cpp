@@ -3,6 +3,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/URL.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/Label.h"
 #include "WebBrowser/VKWebHistorySearchPlaceholderView.h"
@@ -62,6 +63,14 @@ void VKWebHistorySearchController::loadView()
         [weak](const core::Notification& notification) {
             if (auto controller = weak.lock())
                 controller->keyboardWillHide(notification);
+        }));
+    // A turn moves the keyboard without news of it: the list follows.
+    m_keyboardObservations.push_back(center.observe(ui::Application::didChangeStatusBarOrientationNotification, nullptr,
+        [weak](const core::Notification&) {
+            auto controller = weak.lock();
+            auto& keyboard = ui::Keyboard::shared();
+            if (controller && keyboard.isVisible() && !keyboard.isHardware())
+                controller->fitTableAboveKeyboard(keyboard.frame());
         }));
 }
 
@@ -160,11 +169,15 @@ void VKWebHistorySearchController::placeholderTouched()
 // The list ends where the keyboard begins, so no row hides behind it.
 void VKWebHistorySearchController::keyboardDidShow(const core::Notification& notification)
 {
+    fitTableAboveKeyboard(ui::Keyboard::rectFromValue(notification.userInfo()[ui::Keyboard::frameEndUserInfoKey]));
+}
+
+void VKWebHistorySearchController::fitTableAboveKeyboard(const gfx::Rect& keyboardOnScreen)
+{
     if (!m_tableView || !isViewLoaded())
         return;
     auto& root = *view();
-    gfx::Rect keyboard = ui::Keyboard::rectFromValue(notification.userInfo()[ui::Keyboard::frameEndUserInfoKey]);
-    keyboard = root.convertRectFrom(keyboard, nullptr);
+    gfx::Rect keyboard = root.convertRectFrom(keyboardOnScreen, nullptr);
     gfx::Rect frame = m_tableView->frame();
     frame.size.height = std::max(0.0f, keyboard.minY() - root.bounds().minY());
     m_tableView->setFrame(frame);

@@ -67,6 +67,9 @@ public:
     void keyboardWillHide(const core::Notification& notification);
 
 private:
+    // The table ends where the keyboard (given on the screen) begins.
+    void fitTableAboveKeyboard(const gfx::Rect& keyboardOnScreen);
+
     std::vector<VKWebHistoryItem> m_items;
     bool m_showAllItems = false;
     bool m_fullscreen = false;

@@ -254,6 +254,18 @@ TEST_F(VKWebHistoryScreensTest, TheListEndsAtTheKeyboardInEveryOrientation)
             field->resignFirstResponder();
             advance(1);
             EXPECT_EQ(list->tableView()->frame(), root.bounds());
+            // Turned with the keyboard up, the list follows it.
+            ASSERT_TRUE(field->becomeFirstResponder());
+            advance(1);
+            auto turned = orientation == ui::Orientation::Portrait ? ui::Orientation::LandscapeLeft : ui::Orientation::Portrait;
+            ASSERT_TRUE(driver.rotate(turned));
+            advance(1);
+            keyboard = root.convertRectFrom(ui::Keyboard::shared().frame(), nullptr);
+            EXPECT_FLOAT_EQ(list->tableView()->frame().maxY(), keyboard.minY()) << device.name << " turned";
+            ASSERT_TRUE(driver.rotate(orientation));
+            advance(1);
+            field->resignFirstResponder();
+            advance(1);
             field->removeFromSuperview();
             if (orientation != ui::Orientation::Portrait) {
                 ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
