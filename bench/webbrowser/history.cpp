@@ -56,6 +56,12 @@ void begin()
     std::atexit([] { std::filesystem::remove_all(benchHome()); });
     core::paths::setHome(home);
     ui::testing::Environment::begin(VKApplication::create());
+    // The screens and the application go before the toolkit's statics do.
+    std::atexit([] {
+        ui::testing::Environment::keyWindow()->setRootViewController(nullptr);
+        core::RunLoop::main().runUntilIdle();
+        ui::testing::Environment::end();
+    });
 }
 
 core::URL address(int i)
