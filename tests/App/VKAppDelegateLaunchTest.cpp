@@ -11,6 +11,8 @@
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKKeychain.h"
 #include "App/Shell/VKNavigationController.h"
+#include "App/Shell/VKPasscodeController.h"
+#include "App/Shell/VKRootPasscodeController.h"
 #include "App/Shell/VKWindow.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -26,6 +28,8 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/InterfaceAddresses.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationItem.h"
 #include "Support/Command.h"
 #include "Support/FakePublisher.h"
 #include "Support/FakeReachability.h"
@@ -559,6 +563,68 @@ TEST_F(VKAppDelegateLaunchTest, AChangedPortWaitsForNoStartUpAlertAndAllPortsTak
     EXPECT_EQ(delegate->window()->rootViewController(), delegate->navigationController().get());
     driver.pressAlertButton("OK");
     advance(1);
+}
+
+TEST_F(VKAppDelegateLaunchTest, AfterTheBackgroundAGuestGetsThePublicFolderAndTheOwnerTheStackBack)
+{
+    launchAgain();
+    const auto work = application->documentsDirectory() + "/A/B";
+    core::fs::createDirectory(work, true);
+    delegate->pushViewControllersForPath(work, false);
+    VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    defaults()->set("VKLocalGuestAccess", core::Value(true));
+    auto topPath = [&] {
+        auto top = delegate->navigationController()->topViewController();
+        auto* folder = dynamic_cast<VKFolderController*>(top);
+        return folder && folder->resource() ? folder->resource()->path() : std::string();
+    };
+    auto passcodeEntry = [&] { return delegate->sharedRootPasscodeController()->passcodeController(); };
+
+    // Away: the server stops, the stack is saved, the lock goes up.
+    delegate->applicationWillResignActive();
+    delegate->applicationDidEnterBackground();
+    EXPECT_FALSE(delegate->httpServer()->isStarted());
+    EXPECT_EQ(defaults()->stringForKey("VKStatePathKey"), "~/Library/Documents/A/B");
+    ASSERT_TRUE(delegate->isRootPasscodeControllerActive());
+    delegate->applicationDidBecomeActive();
+    runLoop();
+    EXPECT_FALSE(delegate->httpServer()->isStarted()) << "nothing resumes behind the lock";
+
+    // A guest: one plain folder screen on the public folder, served alone.
+    auto ownersStack = delegate->navigationController();
+    advance(1);
+    driver.tapBarItem(*passcodeEntry()->navigationItem().rightBarButtonItem());
+    advance(1);
+    EXPECT_TRUE(delegate->isGuestMode());
+    EXPECT_TRUE(logContains("Updating to new document root: ~/Documents"));
+    auto guestStack = delegate->navigationController();
+    ASSERT_TRUE(guestStack);
+    EXPECT_NE(guestStack, ownersStack);
+    EXPECT_EQ(delegate->window()->rootViewController(), guestStack.get());
+    ASSERT_EQ(guestStack->viewControllers().size(), 1u);
+    EXPECT_FALSE(std::dynamic_pointer_cast<VKRootFolderController>(guestStack->viewControllers().front()));
+    EXPECT_EQ(core::path::standardizingPath(topPath()), core::path::standardizingPath(application->publicDirectory()));
+    EXPECT_TRUE(delegate->httpServer()->isStarted());
+    EXPECT_FALSE(delegate->httpServer()->hasVirtualRoots());
+
+    // Away again, and the owner's passcode: the root list with the saved
+    // stack on it, the server on the home again.
+    delegate->applicationWillResignActive();
+    delegate->applicationDidEnterBackground();
+    EXPECT_EQ(defaults()->stringForKey("VKStatePathKey"), "~/Library/Documents/A/B") << "a guest's stack is not saved";
+    ASSERT_TRUE(delegate->isRootPasscodeControllerActive());
+    delegate->applicationDidBecomeActive();
+    advance(1);
+    driver.type("1234");
+    advance(1);
+    EXPECT_FALSE(delegate->isGuestMode());
+    EXPECT_TRUE(logContains("Updating to new document root: ~/Library/Documents"));
+    auto stack = delegate->navigationController();
+    EXPECT_EQ(delegate->window()->rootViewController(), stack.get());
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKRootFolderController>(stack->viewControllers().front()));
+    EXPECT_EQ(topPath(), work);
+    EXPECT_TRUE(delegate->httpServer()->isStarted());
+    EXPECT_TRUE(delegate->httpServer()->hasVirtualRoots());
 }
 
 } // namespace

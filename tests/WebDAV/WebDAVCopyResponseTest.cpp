@@ -25,6 +25,9 @@ class WebDAVCopyResponseTest : public test::WebDAVServerTestCase {
 protected:
     void TearDown() override
     {
+        // A held copy never outlives the test, even one that failed early.
+        copyReleased = true;
+        core::Thread::waitForAll(10);
         core::FileTestHooks::reset();
         WebDAVLockManager::sharedManager()->removeAllLocks();
         WebDAVServerTestCase::TearDown();
@@ -54,6 +57,23 @@ protected:
         ASSERT_TRUE(item->setProperty(core::Value("<A:color xmlns:A=\"http://ex/ns\">" + color + "</A:color>"),
             *WebDAVPropertyName::propertyNameWithName(ColorProperty)));
     }
+    // Sends a COPY of "slow.txt" to "done.txt" whose worker waits inside the
+    // copy until `copyReleased`; answers the connection once it waits.
+    std::shared_ptr<WebDAVConnection> startHeldCopy(RawClient& client)
+    {
+        core::FileTestHooks::setCopyItemHook([this](const std::string&) {
+            copyEntered = true;
+            while (!copyReleased)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return 0;
+        });
+        client.send("COPY /Documents/slow.txt HTTP/1.1\r\nHost: h\r\nDestination: /Documents/done.txt\r\n\r\n");
+        if (!core::RunLoop::main().runUntil([&] { return copyEntered.load(); }, 20))
+            return nullptr;
+        return onlyConnection();
+    }
+    std::atomic<bool> copyEntered { false };
+    std::atomic<bool> copyReleased { false };
     static std::string run(std::vector<std::string> arguments)
     {
         test::ChildProcess process(std::move(arguments));
@@ -252,19 +272,9 @@ TEST_F(WebDAVCopyResponseTest, ItemFailuresAreListedAndNeverCostTheReplacedItem)
 TEST_F(WebDAVCopyResponseTest, ALongCopyIsKeptAliveWithInterimAnswers)
 {
     makeFile("site/Library/Documents/slow.txt", "slow");
-    std::atomic<bool> entered { false };
-    std::atomic<bool> released { false };
-    core::FileTestHooks::setCopyItemHook([&](const std::string&) {
-        entered = true;
-        while (!released)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return 0;
-    });
     RawClient client(server->port());
-    client.send("COPY /Documents/slow.txt HTTP/1.1\r\nHost: h\r\nDestination: /Documents/done.txt\r\n\r\n");
     auto& loop = core::RunLoop::main();
-    ASSERT_TRUE(loop.runUntil([&] { return entered.load(); }, 20));
-    auto connection = onlyConnection();
+    auto connection = startHeldCopy(client);
     ASSERT_TRUE(connection);
     auto response = std::dynamic_pointer_cast<WebDAVCopyResponse>(connection->currentResponse());
     ASSERT_TRUE(response);
@@ -278,13 +288,40 @@ TEST_F(WebDAVCopyResponseTest, ALongCopyIsKeptAliveWithInterimAnswers)
     loop.advance(30);
     EXPECT_EQ(client.occurrences("HTTP/1.1 102 Processing\r\n"), 2u) << client.received();
     EXPECT_TRUE(response->isCopyInProgress());
-    released = true;
+    copyReleased = true;
     client.readUntil("201 Created");
     EXPECT_NE(client.received().find("HTTP/1.1 201 Created\r\n"), std::string::npos) << client.received();
     EXPECT_FALSE(response->isCopyInProgress());
     EXPECT_EQ(response->onSocketShouldTimeout(), std::optional<bool>(true));
     EXPECT_EQ(readFile(documents + "/done.txt"), "slow");
     EXPECT_TRUE(core::Thread::waitForAll(10));
+}
+
+TEST_F(WebDAVCopyResponseTest, ACopyWhoseConnectionEndsFinishesAndAnswersNobody)
+{
+    makeFile("site/Library/Documents/slow.txt", "slow");
+    RawClient client(server->port());
+    auto& loop = core::RunLoop::main();
+    auto connection = startHeldCopy(client);
+    ASSERT_TRUE(connection);
+    std::weak_ptr<WebDAVResponse> response = connection->currentResponse();
+    ASSERT_TRUE(response.lock());
+
+    // The grants run out mid-copy: the connection ends at once and lets go
+    // of its answer while the worker still copies.
+    core::expireBackgroundTasksForTesting();
+    EXPECT_TRUE(loop.runUntil([&] { return server->connections().empty(); }, 5));
+    EXPECT_FALSE(connection->currentResponse());
+    EXPECT_TRUE(client.waitForClose());
+
+    // The worker's end comes back to nobody; the copy it made is whole and
+    // nothing hidden is left beside it.
+    copyReleased = true;
+    EXPECT_TRUE(core::Thread::waitForAll(10));
+    loop.runUntil([] { return false; }, 0.2);
+    EXPECT_EQ(client.received().find("201"), std::string::npos) << client.received();
+    EXPECT_EQ(readFile(documents + "/done.txt"), "slow");
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "done.txt", "slow.txt" }));
 }
 
 TEST_F(WebDAVCopyResponseTest, GuestsNeedCredentialsToWriteIntoProtectedFolders)
