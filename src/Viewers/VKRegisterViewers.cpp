@@ -3,13 +3,12 @@
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 #include "Viewers/Image/VKImageViewController.h"
 #include "Viewers/Movie/VKMoviePlayerController.h"
+#include "Viewers/PDF/VKPDFViewController.h"
 #include "Viewers/Text/VKTextViewController.h"
 #include "Viewers/Web/VKWebViewController.h"
 
 void VKRegisterViewers()
 {
-    // The PDF viewer adds its factory here as it comes; until then PDF
-    // documents open in the stand-in.
     VKViewController::setViewerFactory(VKViewerKind::Image,
         [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder) {
             return std::static_pointer_cast<VKViewController>(
@@ -27,5 +26,8 @@ void VKRegisterViewers()
     });
     VKViewController::setViewerFactory(VKViewerKind::Web, [](const auto& resource, const auto& folder) {
         return std::static_pointer_cast<VKViewController>(VKWebViewController::create(resource, folder));
+    });
+    VKViewController::setViewerFactory(VKViewerKind::PDF, [](const auto& resource, const auto& folder) {
+        return std::static_pointer_cast<VKViewController>(VKPDFViewController::create(resource, folder));
     });
 }

@@ -9,6 +9,8 @@ namespace {
 
 std::once_flag readOnce;
 std::atomic<uint64_t> totalMemory { 0 };
+std::atomic<bool> freeMemoryOverridden { false };
+std::atomic<uint64_t> freeMemoryOverride { 0 };
 
 } // namespace
 
@@ -20,7 +22,15 @@ uint64_t systemTotalMemory()
 
 uint64_t systemFreeMemory()
 {
+    if (freeMemoryOverridden)
+        return freeMemoryOverride;
     return core::Device::current()->freeMemory();
+}
+
+void vkSetSystemFreeMemoryForTesting(std::optional<uint64_t> bytes)
+{
+    freeMemoryOverride = bytes.value_or(0);
+    freeMemoryOverridden = bytes.has_value();
 }
 
 bool vkIsLowMemoryDevice()

@@ -17,3 +17,5 @@ bool vkIsLowMemoryDevice(uint64_t totalMemory);
 
 // Tests: pretend the device has this much memory; nothing reads it again.
 void vkSetSystemTotalMemoryForTesting(std::optional<uint64_t> bytes);
+// Tests: pretend this much memory is free now (nothing: read it again).
+void vkSetSystemFreeMemoryForTesting(std::optional<uint64_t> bytes);

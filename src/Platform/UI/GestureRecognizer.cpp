@@ -65,8 +65,11 @@ void GestureRecognizer::setEnabled(bool enabled)
 
 gfx::Point GestureRecognizer::locationInView(const View* view) const
 {
-    if (m_touches.empty())
-        return {};
+    if (m_touches.empty()) {
+        if (!m_lastWindowLocation)
+            return {};
+        return view ? view->convertPointFrom(*m_lastWindowLocation, nullptr) : *m_lastWindowLocation;
+    }
     float x = 0, y = 0;
     for (auto& touch : m_touches) {
         auto p = touch->locationInView(view);
@@ -101,6 +104,7 @@ void GestureRecognizer::reset()
     m_state = State::Possible;
     m_pending.reset();
     m_touches.clear();
+    m_lastWindowLocation.reset();
 }
 
 bool GestureRecognizer::canRecognizeWith(GestureRecognizer& other)

@@ -68,7 +68,9 @@ public:
     void requireToFail(const std::shared_ptr<GestureRecognizer>& other) { m_requiredToFail = other; }
     std::shared_ptr<GestureRecognizer> requiredToFail() const { return m_requiredToFail.lock(); }
 
-    // The centroid of the recognizer's touches in `view`'s space.
+    // The centroid of the recognizer's touches in `view`'s space; once they
+    // ended, where they were last (a recognizer waiting for another's
+    // failure reports after its touches are gone).
     virtual gfx::Point locationInView(const View* view) const;
     size_t numberOfTouches() const { return m_touches.size(); }
     gfx::Point locationOfTouch(size_t index, const View* view) const;
@@ -118,6 +120,7 @@ private:
     std::weak_ptr<GestureRecognizer> m_requiredToFail;
     TargetActionList<GestureRecognizer&> m_targets;
     TouchSet m_touches;
+    std::optional<gfx::Point> m_lastWindowLocation;
     std::shared_ptr<int> m_timerToken;
 };
 

@@ -290,11 +290,15 @@ void TouchRouter::route(Window&, const Event& event)
         if (!ended.empty()) {
             if (!isTerminal(r->state()))
                 r->touchesEnded(ended, event);
+            if (r->m_touches.size() == ended.size())
+                r->m_lastWindowLocation = r->locationInView(nullptr);
             std::erase_if(r->m_touches, [&](auto& t) { return contains(ended, t.get()); });
         }
         if (!cancelled.empty()) {
             if (!isTerminal(r->state()))
                 r->touchesCancelled(cancelled, event);
+            if (r->m_touches.size() == cancelled.size())
+                r->m_lastWindowLocation = r->locationInView(nullptr);
             std::erase_if(r->m_touches, [&](auto& t) { return contains(cancelled, t.get()); });
         }
     }

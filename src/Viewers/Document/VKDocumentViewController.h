@@ -113,7 +113,7 @@ public:
     void pageUpDownEnded(VKRepeatButton& sender);
 
     virtual void contentLoadDidSucceed();
-    void loadPersistentState();
+    virtual void loadPersistentState();
     void storePersistentState() override;
     void bookmarksController(ui::ViewController& controller, const core::Value& bookmark) override;
 

@@ -112,6 +112,25 @@ TEST_F(GestureTest, SingleTapWaitsForTheDoubleTapToFail)
     EXPECT_EQ(single->state(), State::Possible);
 }
 
+TEST_F(GestureTest, ATapThatWaitedForAnotherStillKnowsWhereItWas)
+{
+    auto single = ui::TapGestureRecognizer::create();
+    auto twice = ui::TapGestureRecognizer::create();
+    twice->setNumberOfTapsRequired(2);
+    single->requireToFail(twice);
+    view->addGestureRecognizer(single);
+    view->addGestureRecognizer(twice);
+    std::vector<gfx::Point> places;
+    single->addTarget(nullptr, "where", [&](ui::GestureRecognizer& r) { places.push_back(r.locationInView(view.get())); });
+
+    driver.tap(gfx::Point { 80, 120 });
+    driver.wait(0.5);
+    ASSERT_EQ(places.size(), 1u);
+    EXPECT_EQ(places[0], (gfx::Point { 30, 70 }));
+    // Once done the recognizer forgets it.
+    EXPECT_EQ(single->locationInView(view.get()), gfx::Point());
+}
+
 TEST_F(GestureTest, DelegatesRefuseTouchesOrTheStart)
 {
     struct Delegate : ui::GestureRecognizerDelegate {
