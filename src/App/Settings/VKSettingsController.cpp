@@ -2,6 +2,7 @@
 
 #include "App/Settings/VKCloudSettingsController.h"
 #include "App/Settings/VKPasscodeSettingsController.h"
+#include "App/Settings/VKPDFSettingsController.h"
 #include "App/Settings/VKQuotaSettingsController.h"
 #include "App/Settings/VKRemoteAccessSettingsController.h"
 #include "App/Settings/VKSlideShowSettingsController.h"
@@ -60,6 +61,8 @@ std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page)
         return VKCloudSettingsController::cloudSettingsController();
     case VKSettingsPage::TextEncodings:
         return VKTextEncodingsController::defaultTextEncodingsController();
+    case VKSettingsPage::PDF:
+        return VKPDFSettingsController::pdfSettingsController();
     default:
         return nullptr;
     }

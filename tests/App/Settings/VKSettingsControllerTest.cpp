@@ -82,7 +82,7 @@ TEST_F(VKSettingsControllerTest, GroupsRowsAndPagesOfTheRoot)
     Texts titles;
     for (auto& page : pages)
         titles.push_back(page->title());
-    EXPECT_EQ(titles, (Texts { "Remote Access", "Passcode Lock", "Sort Order", "PDF", "Slideshow", "Cloud Servers", "Disk Quota" }));
+    EXPECT_EQ(titles, (Texts { "Remote Access", "Passcode Lock", "Sort Order", "PDF Settings", "Slideshow", "Cloud Servers", "Disk Quota" }));
     auto encodings = root.pageForSlot(VKSettingsPage::TextEncodings);
     ASSERT_TRUE(std::dynamic_pointer_cast<VKTextEncodingsController>(encodings));
     EXPECT_EQ(encodings->statusText(), "UTF-8");

@@ -505,4 +505,37 @@ TEST_F(VKPDFViewControllerTest, ADocumentWithoutPagesOpensWithNothingPlaced)
     EXPECT_EQ(viewer->contentOffset(), gfx::Point());
 }
 
+TEST_F(VKPDFViewControllerTest, ADoubleTapFitsTheTextColumnAndASecondZoomsOut)
+{
+    PdfBuilder builder;
+    int font = builder.addStandardFont("Helvetica");
+    std::string content = "BT 3 Tr /F1 12 Tf 150 720 Td ";
+    for (int line = 0; line < 40; ++line)
+        content += "(The quick brown fox jumps over the lazy dog, twice.) Tj 0 -16 Td ";
+    content += "ET";
+    builder.addPage(content, "/MediaBox [0 0 612 792] /Resources << /Font << /F1 " + std::to_string(font) + " 0 R >> >>");
+    writeDocument("column.pdf", builder);
+    auto viewer = openPDF("column.pdf");
+    viewer->setPagingGestureInfoVisible(true);
+    advance(3.0);
+    float zoom = viewer->contentZoom();
+
+    driver.doubleTap(*viewer->view());
+    advance(1);
+    EXPECT_FALSE(viewer->pagingGestureInfoVisible());
+    EXPECT_TRUE(viewer->isUIHidden());
+    EXPECT_GT(viewer->contentZoom(), zoom * 1.2f);
+    // The column now spans the view, within a point on each side.
+    auto* page = dynamic_cast<VKPDFPageView*>(viewer->documentView()->viewForPageAtIndex(0).get());
+    ASSERT_TRUE(page);
+    gfx::Rect b = viewer->view()->bounds();
+    gfx::Point middle = page->convertPointFrom({ b.midX(), b.midY() }, viewer->view().get());
+    gfx::Rect column = page->convertRect(page->textRectForPoint(middle), viewer->view().get());
+    EXPECT_NEAR(column.width() * 1.04f, viewer->view()->bounds().width(), 2);
+
+    driver.doubleTap(*viewer->view());
+    advance(1);
+    EXPECT_NEAR(viewer->contentZoom(), zoom, 0.01);
+}
+
 } // namespace
