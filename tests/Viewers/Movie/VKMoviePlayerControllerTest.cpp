@@ -5,6 +5,7 @@
 #include "MovieTestCase.h"
 
 #include "FileModel/VKFileSettingsManager.h"
+#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Media/Movie/MoviePlayerController.h"
@@ -210,6 +211,21 @@ TEST_F(VKMoviePlayerControllerTest, LeavingStoresThePositionOrForgetsItAtTheEnd)
     screen = open();
     movie = screen->movieController();
     movie->setCurrentPlaybackTime(60);
+    navigation->popViewController(false);
+    runLoop();
+    EXPECT_FALSE(settings().hasSettingsForFile(moviePath()));
+}
+
+TEST_F(VKMoviePlayerControllerTest, AFileTrashedWhilePlayingPlaysOnAndKeepsNothing)
+{
+    auto screen = open();
+    auto movie = screen->movieController();
+    play(3);
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr,
+        core::Value::makeDictionary({ { VKNotificationPathKey, moviePath() } }));
+    play(2);
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_NEAR(movie->currentPlaybackTime(), 5, 0.05);
     navigation->popViewController(false);
     runLoop();
     EXPECT_FALSE(settings().hasSettingsForFile(moviePath()));
