@@ -1,13 +1,21 @@
 #include "Platform/UI/TextView.h"
 
 #include "Platform/Core/UTF8.h"
+#include "Platform/Core/MainThread.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Core/URL.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/Touch.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/StandardColors.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <optional>
 
 namespace ui {
 
@@ -30,7 +38,8 @@ std::shared_ptr<TextView> TextView::create(const gfx::Rect& frame)
 }
 
 TextView::TextView()
-    : m_font(gfx::Font::fontWithName("Helvetica", 12))
+    : m_text(std::make_shared<const std::string>())
+    , m_font(gfx::Font::fontWithName("Helvetica", 12))
     , m_textColor(StandardColors::black())
     , m_documentView(std::make_shared<DocumentView>(*this))
 {
@@ -44,10 +53,39 @@ TextView::TextView()
 TextView::~TextView()
 {
     static_cast<DocumentView&>(*m_documentView).m_owner = nullptr;
+    if (m_wantedLayout)
+        *m_wantedLayout = 0; // a worker still counting stops
 }
 
 // Paragraphs end at "\n" (a "\r" before it is not drawn); each is wrapped
 // on its own, so a frame lays out only the paragraphs it meets.
+void TextView::layOutParagraphs(std::string_view text, size_t start, double top, double bottom, const gfx::Font& font,
+    float width, std::vector<Paragraph>& out, const std::function<bool()>& stop)
+{
+    float lineHeight = Fonts::lineHeight(font);
+    auto engine = gfx::textEngine();
+    while (start <= text.size() && top <= bottom) {
+        if (stop && stop())
+            return;
+        size_t end = text.find('\n', start);
+        bool last = end == std::string_view::npos;
+        if (last)
+            end = text.size();
+        size_t length = end - start;
+        if (length > 0 && text[end - 1] == '\r')
+            --length;
+        std::string_view paragraph = text.substr(start, length);
+        size_t lines = paragraph.empty()
+            ? 1
+            : std::max<size_t>(1, engine->linesOfString(paragraph, font, { width, 0 }, gfx::LineBreakMode::WordWrap).size());
+        out.push_back({ start, length, top, lines });
+        top += double(lines) * lineHeight;
+        if (last)
+            return;
+        start = end + 1;
+    }
+}
+
 void TextView::updateParagraphs(float width) const
 {
     if (m_paragraphsValid && m_paragraphWidth == width)
@@ -55,32 +93,109 @@ void TextView::updateParagraphs(float width) const
     m_paragraphs.clear();
     m_paragraphWidth = width;
     m_paragraphsValid = true;
-    float lineHeight = Fonts::lineHeight(font());
-    double top = Inset;
-    size_t start = 0;
-    while (start <= m_text.size()) {
-        size_t end = m_text.find('\n', start);
-        bool last = end == std::string::npos;
-        if (last)
-            end = m_text.size();
-        size_t length = end - start;
-        if (length > 0 && m_text[end - 1] == '\r')
-            --length;
-        std::string_view paragraph(m_text.data() + start, length);
-        size_t lines = paragraph.empty()
-            ? 1
-            : std::max<size_t>(1, gfx::textEngine()->linesOfString(paragraph, font(), { width, 0 }, gfx::LineBreakMode::WordWrap).size());
-        m_paragraphs.push_back({ start, length, top, lines });
-        top += double(lines) * lineHeight;
-        if (last)
-            break;
-        start = end + 1;
+    m_layoutLineHeight = Fonts::lineHeight(font());
+    if (!m_layoutComplete) {
+        // Until the worker's count comes: from the anchor down to what
+        // shows, and a screen more.
+        extendParagraphs(double(contentOffset().y) + 2.0 * bounds().height());
+        return;
     }
+    layOutParagraphs(*m_text, 0, Inset, INFINITY, font(), width, m_paragraphs);
+}
+
+void TextView::extendParagraphs(double bottom) const
+{
+    if (m_layoutComplete)
+        return;
+    float lineHeight = Fonts::lineHeight(font());
+    size_t start = m_anchorStart;
+    double top = m_anchorTop;
+    if (!m_paragraphs.empty()) {
+        const Paragraph& last = m_paragraphs.back();
+        if (last.top > bottom)
+            return;
+        start = last.start + last.length;
+        if (start >= m_text->size())
+            return;
+        start = m_text->find('\n', start);
+        if (start == std::string::npos)
+            return;
+        start += 1;
+        top = last.top + double(last.lines) * lineHeight;
+    }
+    layOutParagraphs(*m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs);
+}
+
+void TextView::startBackgroundLayout(float width)
+{
+    uint64_t generation = ++m_layoutGeneration;
+    if (!m_wantedLayout)
+        m_wantedLayout = std::make_shared<std::atomic<uint64_t>>(0);
+    *m_wantedLayout = generation;
+    m_layoutComplete = false;
+    std::weak_ptr<core::Object> weakSelf = weak_from_this();
+    core::Thread::detach("ui.textLayout", [weakSelf, generation, width, wanted = m_wantedLayout, text = m_text, font = font()] {
+        std::vector<Paragraph> paragraphs;
+        layOutParagraphs(*text, 0, Inset, INFINITY, font, width, paragraphs,
+            [&] { return wanted->load() != generation; });
+        if (wanted->load() != generation)
+            return;
+        core::performOnMainThread([weakSelf, generation, width, paragraphs = std::move(paragraphs)]() mutable {
+            if (auto self = std::static_pointer_cast<TextView>(weakSelf.lock()))
+                self->installLayout(generation, width, std::move(paragraphs));
+        });
+    });
+}
+
+// The count is in: the content takes its exact height, and the line at the
+// top of the view stays at the top.
+void TextView::installLayout(uint64_t generation, float width, std::vector<Paragraph> paragraphs)
+{
+    if (generation != m_layoutGeneration || paragraphs.empty())
+        return;
+    float lineHeight = Fonts::lineHeight(font());
+    gfx::Point offset = contentOffset();
+    double y = offset.y;
+    // The paragraph shown at the top (or the anchor, when the view was
+    // scrolled above it) takes its counted place.
+    std::optional<double> anchored;
+    if (m_paragraphsValid && m_paragraphWidth == width && !m_paragraphs.empty()) {
+        auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
+            [&](const Paragraph& paragraph) { return paragraph.top + double(paragraph.lines) * lineHeight <= y; });
+        if (shown == m_paragraphs.end())
+            --shown;
+        size_t index = m_anchorIndex + size_t(shown - m_paragraphs.begin());
+        if (index < paragraphs.size())
+            anchored = paragraphs[index].top + (y - shown->top);
+    }
+    m_paragraphs = std::move(paragraphs);
+    m_paragraphWidth = width;
+    m_paragraphsValid = true;
+    m_layoutLineHeight = lineHeight;
+    m_layoutComplete = true;
+    const Paragraph& last = m_paragraphs.back();
+    double height = std::max(last.top + double(last.lines) * lineHeight, double(Inset + lineHeight)) + Inset;
+    setContentSize({ bounds().width(), float(height) });
+    if (anchored) {
+        double most = std::max(0.0, height - double(bounds().height()));
+        ScrollView::setContentOffset({ offset.x, float(std::clamp(*anchored, 0.0, most)) });
+    }
+    placeDocumentView();
+    for (auto& block : std::exchange(m_layoutCompletions, {}))
+        block();
+}
+
+void TextView::whenLayoutComplete(std::function<void()> block)
+{
+    if (m_layoutComplete)
+        block();
+    else
+        m_layoutCompletions.push_back(std::move(block));
 }
 
 void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
 {
-    if (m_text.empty())
+    if (m_text->empty())
         return;
     float width = std::max(0.0f, bounds().width() - 2 * Inset);
     updateParagraphs(width);
@@ -90,21 +205,150 @@ void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
     gfx::Point origin = m_documentView->frame().origin;
     double top = double(origin.y) + rect.minY();
     double bottom = double(origin.y) + rect.maxY();
+    extendParagraphs(bottom);
     auto first = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(), [&](const Paragraph& paragraph) {
         return paragraph.top + double(paragraph.lines) * lineHeight < top;
     });
-    context.setFillColor(m_textColor);
+    bool detectsLinks = m_dataDetectors & Link;
     for (auto paragraph = first; paragraph != m_paragraphs.end() && paragraph->top < bottom; ++paragraph) {
-        std::string_view text(m_text.data() + paragraph->start, paragraph->length);
+        std::string_view text(m_text->data() + paragraph->start, paragraph->length);
         if (text.empty())
             continue;
+        // Links are looked for only in the paragraphs that show.
+        std::vector<core::Range> links = detectsLinks ? linkRanges(text) : std::vector<core::Range>();
         double y = paragraph->top;
-        for (const std::string& line : gfx::textEngine()->linesOfString(text, font(), { width, 0 }, gfx::LineBreakMode::WordWrap)) {
+        for (const auto& [line, lineStart] : wrappedLines(text, font(), width)) {
             if (y + lineHeight >= top && y < bottom)
-                gfx::textEngine()->drawString(context, line, gfx::Point { Inset - origin.x, float(y - double(origin.y)) }, font());
+                drawLine(context, line, lineStart, links, gfx::Point { Inset - origin.x, float(y - double(origin.y)) });
             y += lineHeight;
         }
     }
+}
+
+void TextView::drawLine(gfx::Context& context, std::string_view line, size_t lineStart,
+    const std::vector<core::Range>& links, gfx::Point at) const
+{
+    auto engine = gfx::textEngine();
+    gfx::Font f = font();
+    size_t done = 0;
+    auto draw = [&](size_t end, bool link) {
+        if (end <= done)
+            return;
+        std::string_view piece = line.substr(done, end - done);
+        float x = at.x + f.widthOfString(line.substr(0, done));
+        context.setFillColor(link ? linkColor() : m_textColor);
+        engine->drawString(context, piece, gfx::Point { x, at.y }, f);
+        if (link) {
+            float underline = at.y + Fonts::lineHeight(f) - 1.5f;
+            context.fillRect({ x, underline, f.widthOfString(piece), 1 });
+        }
+        done = end;
+    };
+    for (const core::Range& link : links) {
+        if (link.end() <= lineStart || link.location >= lineStart + line.size())
+            continue;
+        size_t from = std::max(link.location, lineStart) - lineStart;
+        size_t to = std::min(link.end(), lineStart + line.size()) - lineStart;
+        draw(from, false);
+        draw(to, true);
+    }
+    draw(line.size(), false);
+}
+
+std::vector<core::Range> TextView::linkRanges(std::string_view text)
+{
+    static const std::string_view starts[] = { "http://", "https://", "ftp://", "mailto:", "www." };
+    std::vector<core::Range> ranges;
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t at = 0;
+    while (at < text.size()) {
+        bool wordStart = at == 0 || isSpace(text[at - 1]) || std::string_view("(<[\"'").find(text[at - 1]) != std::string_view::npos;
+        size_t prefix = 0;
+        if (wordStart) {
+            for (std::string_view start : starts) {
+                if (text.size() - at >= start.size() + 1 && std::equal(start.begin(), start.end(), text.begin() + long(at),
+                        [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); })) {
+                    prefix = start.size();
+                    break;
+                }
+            }
+        }
+        if (prefix == 0) {
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end < text.size() && !isSpace(text[end]) && std::string_view("<>\"").find(text[end]) == std::string_view::npos)
+            ++end;
+        // Closing punctuation belongs to the sentence.
+        while (end > at + prefix && std::string_view(".,;:!?)]}'").find(text[end - 1]) != std::string_view::npos)
+            --end;
+        if (end > at + prefix)
+            ranges.push_back({ at, end - at });
+        at = std::max(end, at + 1);
+    }
+    return ranges;
+}
+
+std::string TextView::linkAddress(std::string_view run)
+{
+    if (run.size() >= 4 && std::tolower((unsigned char)run[0]) == 'w' && std::tolower((unsigned char)run[1]) == 'w'
+        && std::tolower((unsigned char)run[2]) == 'w' && run[3] == '.')
+        return "http://" + std::string(run);
+    return std::string(run);
+}
+
+gfx::Color TextView::linkColor()
+{
+    return gfx::Color::rgb255(0, 84, 210);
+}
+
+std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
+{
+    if (!(m_dataDetectors & Link) || !m_paragraphsValid || m_paragraphs.empty())
+        return std::nullopt;
+    float lineHeight = Fonts::lineHeight(font());
+    double y = point.y;
+    auto paragraph = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
+        [&](const Paragraph& p) { return p.top + double(p.lines) * lineHeight <= y; });
+    if (paragraph == m_paragraphs.end() || y < paragraph->top)
+        return std::nullopt;
+    std::string_view text(m_text->data() + paragraph->start, paragraph->length);
+    std::vector<core::Range> links = linkRanges(text);
+    if (links.empty())
+        return std::nullopt;
+    size_t wanted = size_t((y - paragraph->top) / lineHeight);
+    auto lines = wrappedLines(text, font(), m_paragraphWidth);
+    if (wanted < lines.size()) {
+        const auto& [line, lineStart] = lines[wanted];
+        float x = point.x - Inset;
+        for (const core::Range& link : links) {
+            if (link.end() <= lineStart || link.location >= lineStart + line.size())
+                continue;
+            size_t from = std::max(link.location, lineStart) - lineStart;
+            size_t to = std::min(link.end(), lineStart + line.size()) - lineStart;
+            float left = font().widthOfString(std::string_view(line).substr(0, from));
+            float right = font().widthOfString(std::string_view(line).substr(0, to));
+            if (x >= left && x <= right)
+                return linkAddress(text.substr(link.location, link.length));
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::pair<std::string, size_t>> TextView::wrappedLines(std::string_view text, const gfx::Font& font, float width)
+{
+    std::vector<std::pair<std::string, size_t>> lines;
+    size_t cursor = 0;
+    for (std::string& line : gfx::textEngine()->linesOfString(text, font, { width, 0 }, gfx::LineBreakMode::WordWrap)) {
+        size_t start = text.find(line, cursor);
+        if (start == std::string_view::npos)
+            start = cursor;
+        else
+            cursor = start + line.size();
+        lines.emplace_back(std::move(line), start);
+    }
+    return lines;
 }
 
 void TextView::setDelegate(std::weak_ptr<TextViewDelegate> delegate)
@@ -116,17 +360,21 @@ void TextView::setDelegate(std::weak_ptr<TextViewDelegate> delegate)
 void TextView::setText(std::string_view text)
 {
     requireMainThread("TextView::setText");
-    m_text = core::utf8::sanitized(text);
-    m_selection = { m_text.size(), 0 };
+    m_text = std::make_shared<const std::string>(core::utf8::sanitized(text));
+    m_selection = { m_text->size(), 0 };
+    m_paragraphs.clear();
+    m_paragraphsValid = false;
+    m_anchorIndex = 0;
     updateContentSize();
     setNeedsDisplay();
 }
 
 void TextView::setSelectedRange(core::Range range)
 {
-    size_t start = boundaryBefore(m_text, std::min(range.location, m_text.size()));
-    size_t end = boundaryBefore(m_text,
-        std::min(range.location == core::kNotFound ? m_text.size() : range.end(), m_text.size()));
+    const std::string& text = *m_text;
+    size_t start = boundaryBefore(text, std::min(range.location, text.size()));
+    size_t end = boundaryBefore(text,
+        std::min(range.location == core::kNotFound ? text.size() : range.end(), text.size()));
     m_selection = { start, std::max(start, end) - start };
     if (auto d = textDelegate())
         d->didChangeSelection(*this);
@@ -140,7 +388,9 @@ bool TextView::replace(core::Range range, std::string_view replacementText)
     auto self = shared_from_this();
     if (auto d = textDelegate(); d && !d->shouldChangeText(*this, range, replacement))
         return false;
-    m_text.replace(range.location, range.length, replacement);
+    auto edited = std::make_shared<std::string>(*m_text);
+    edited->replace(range.location, range.length, replacement);
+    m_text = std::move(edited);
     m_selection = { range.location + replacement.size(), 0 };
     updateContentSize();
     setNeedsDisplay();
@@ -166,7 +416,7 @@ void TextView::deleteBackward()
     if (range.length == 0) {
         if (range.location == 0)
             return;
-        size_t start = previousCodePoint(m_text, range.location);
+        size_t start = previousCodePoint(*m_text, range.location);
         range = { start, range.location - start };
     }
     replace(range, {});
@@ -199,20 +449,65 @@ void TextView::setTextAlignment(gfx::TextAlignment alignment)
 
 void TextView::setEditable(bool editable)
 {
+    bool background = measuresInBackground();
     m_editable = editable;
     if (!editable && isFirstResponder())
         resignFirstResponder();
+    if (background != measuresInBackground())
+        updateContentSize();
 }
 
 // The content is the wrapped text in the width less the insets, with the
 // insets around it, and never shorter than the view.
 void TextView::updateContentSize()
 {
-    m_paragraphsValid = false;
-    m_documentView->setNeedsDisplay();
     gfx::Size size = bounds().size;
     float width = std::max(0.0f, size.width - 2 * Inset);
-    gfx::Size text = Fonts::sizeOfString(m_text, font(), gfx::Size { width, 0 }, gfx::LineBreakMode::WordWrap);
+    if (measuresInBackground()) {
+        // The paragraph at the top of the view keeps its place on screen
+        // while the worker counts; a new text starts at its beginning.
+        size_t base = m_layoutComplete ? 0 : m_anchorIndex;
+        m_anchorIndex = 0, m_anchorStart = 0, m_anchorTop = Inset;
+        double y = contentOffset().y;
+        if (m_paragraphsValid && !m_paragraphs.empty()) {
+            float oldLineHeight = m_layoutLineHeight;
+            auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
+                [&](const Paragraph& paragraph) { return paragraph.top + double(paragraph.lines) * oldLineHeight <= y; });
+            if (shown == m_paragraphs.end())
+                --shown;
+            m_anchorIndex = base + size_t(shown - m_paragraphs.begin());
+            m_anchorStart = shown->start;
+            // As much of it stays above the top as before, in lines of the
+            // new font.
+            float newLineHeight = Fonts::lineHeight(font());
+            double ratio = oldLineHeight > 0 ? double(newLineHeight) / oldLineHeight : 1.0;
+            m_anchorTop = y - (y - shown->top) * ratio;
+        }
+        m_paragraphsValid = false;
+        m_documentView->setNeedsDisplay();
+        startBackgroundLayout(width);
+        updateParagraphs(width);
+        // The rest is estimated by bytes from what was laid out here.
+        float lineHeight = Fonts::lineHeight(font());
+        double height = m_anchorTop + lineHeight;
+        if (!m_paragraphs.empty()) {
+            const Paragraph& last = m_paragraphs.back();
+            double laid = last.top + double(last.lines) * lineHeight - m_anchorTop;
+            size_t bytes = std::max<size_t>(1, last.start + last.length - m_anchorStart);
+            height = m_anchorTop + std::max(laid, laid * double(m_text->size() - m_anchorStart) / double(bytes));
+        }
+        setContentSize({ size.width, float(height + Inset) });
+        placeDocumentView();
+        return;
+    }
+    m_paragraphsValid = false;
+    m_documentView->setNeedsDisplay();
+    m_layoutComplete = true;
+    if (m_wantedLayout)
+        *m_wantedLayout = 0;
+    for (auto& block : std::exchange(m_layoutCompletions, {}))
+        block();
+    gfx::Size text = Fonts::sizeOfString(*m_text, font(), gfx::Size { width, 0 }, gfx::LineBreakMode::WordWrap);
     float height = std::max(text.height, Fonts::lineHeight(font())) + 2 * Inset;
     setContentSize({ size.width, height });
     placeDocumentView();
@@ -246,7 +541,7 @@ void TextView::setBounds(const gfx::Rect& bounds)
 gfx::Rect TextView::caretRect(size_t offset) const
 {
     float width = std::max(0.0f, bounds().width() - 2 * Inset);
-    std::string before = m_text.substr(0, std::min(offset, m_text.size()));
+    std::string before = m_text->substr(0, std::min(offset, m_text->size()));
     float line = Fonts::lineHeight(font());
     float height = before.empty() ? line
                                   : Fonts::sizeOfString(before + "x", font(), gfx::Size { width, 0 },
@@ -294,10 +589,21 @@ void TextView::didResignFirstResponder()
     post(textDidEndEditingNotification);
 }
 
-void TextView::touchesEnded(const TouchSet&, const Event&)
+void TextView::touchesEnded(const TouchSet& touches, const Event&)
 {
-    if (m_editable && !isDragging())
+    if (isDragging())
+        return;
+    if (m_editable) {
         becomeFirstResponder();
+        return;
+    }
+    // A tap on a link of read-only text opens it.
+    if (touches.empty())
+        return;
+    if (auto address = linkAtPoint(touches.front()->locationInView(this)))
+        if (auto url = core::URL::parse(*address))
+            if (auto* application = Application::shared())
+                application->openURL(*url);
 }
 
 void TextView::layoutSubviews()

@@ -6,6 +6,11 @@
 // subclass or owner turns that off (setScrollsSelectionToVisible); a text
 // view that is not editable takes no typing. The font is observable; the
 // data-detector bits are kept for those who read them.
+//
+// Large text that is not editable is measured on a worker: setting it, a
+// new font or a new width costs the main thread only the paragraphs on
+// screen, the content height is an estimate until the worker's count comes
+// in, and then the first visible line stays where it was.
 
 #include "Platform/Core/Observable.h"
 #include "Platform/Graphics/Color.h"
@@ -14,6 +19,9 @@
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TextInput.h"
 
+#include <atomic>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace ui {
@@ -48,8 +56,12 @@ public:
     TextView();
     ~TextView() override;
 
+    // Texts of this many bytes or more, when not editable, are measured on
+    // a worker.
+    static constexpr size_t BackgroundLayoutBytes = 256 * 1024;
+
     // TextInput
-    std::string text() const override { return m_text; }
+    std::string text() const override { return *m_text; }
     // Asks nobody; invalid UTF-8 becomes U+FFFD.
     virtual void setText(std::string_view text);
     core::Range selectedRange() const override { return m_selection; }
@@ -87,6 +99,20 @@ public:
     View& documentView() const { return *m_documentView; }
     // Where the caret of `offset` sits, in content coordinates.
     gfx::Rect caretRect(size_t offset) const;
+    // Whether the content height is the exact one of the whole text (false
+    // while a worker measures it).
+    bool isLayoutComplete() const { return m_layoutComplete; }
+    // The links of `text` the Link detector finds, as UTF-8 byte ranges:
+    // runs from "http://", "https://", "ftp://", "mailto:" or "www." at the
+    // start of a word to the next space, less closing punctuation.
+    static std::vector<core::Range> linkRanges(std::string_view text);
+    // The address of a link run ("www." ones as http).
+    static std::string linkAddress(std::string_view run);
+    static gfx::Color linkColor();
+    // Runs `block` once the content height is exact: now, or when the
+    // worker's count is in (not at all for a count made stale by a newer
+    // text, font or width: the newer count runs it).
+    void whenLayoutComplete(std::function<void()> block);
 
     bool canBecomeFirstResponder() const override { return m_editable; }
     bool becomeFirstResponder() override;
@@ -97,7 +123,7 @@ public:
     void setBounds(const gfx::Rect& bounds) override;
     void setContentOffset(gfx::Point offset) override;
     using ScrollView::setContentOffset;
-    std::string debugText() const override { return m_text; }
+    std::string debugText() const override { return *m_text; }
 
 protected:
     void didBecomeFirstResponder() override;
@@ -111,15 +137,34 @@ private:
         double top = 0;
         size_t lines = 1;
     };
+    // Paragraphs of `text` from byte `start`, their tops from `top`, until
+    // one starts below `bottom` or `stop` says so.
+    static void layOutParagraphs(std::string_view text, size_t start, double top, double bottom, const gfx::Font& font,
+        float width, std::vector<Paragraph>& out, const std::function<bool()>& stop = {});
+    bool measuresInBackground() const { return !m_editable && m_text->size() >= BackgroundLayoutBytes; }
     // Draws the paragraphs meeting `rect` (document coordinates).
     void drawText(gfx::Context& context, const gfx::Rect& rect) const;
+    // A line of a paragraph, its links in the link colour, underlined.
+    void drawLine(gfx::Context& context, std::string_view line, size_t lineStart, const std::vector<core::Range>& links,
+        gfx::Point at) const;
+    // A paragraph's wrapped lines with the byte each starts at.
+    static std::vector<std::pair<std::string, size_t>> wrappedLines(std::string_view text, const gfx::Font& font,
+        float width);
+    // The link under a point of the content, if a shown paragraph has one.
+    std::optional<std::string> linkAtPoint(gfx::Point point) const;
     void updateParagraphs(float width) const;
+    // While the worker counts: the paragraphs down to `bottom` (content
+    // coordinates) laid out here.
+    void extendParagraphs(double bottom) const;
+    void startBackgroundLayout(float width);
+    void installLayout(uint64_t generation, float width, std::vector<Paragraph> paragraphs);
     void placeDocumentView();
     bool replace(core::Range range, std::string_view replacement);
     void updateContentSize();
     void post(const char* name);
 
-    std::string m_text;
+    // Shared with a worker measuring it; an edit makes a new string.
+    std::shared_ptr<const std::string> m_text;
     core::Range m_selection { 0, 0 };
     core::Observable<gfx::Font> m_font;
     gfx::Color m_textColor;
@@ -133,6 +178,17 @@ private:
     mutable std::vector<Paragraph> m_paragraphs;
     mutable float m_paragraphWidth = 0;
     mutable bool m_paragraphsValid = false;
+    mutable float m_layoutLineHeight = 0; // the paragraphs' line height
+    bool m_layoutComplete = true;
+    // While the worker counts, paragraphs are laid out from this one (its
+    // index, first byte and top), which stays where it was on screen.
+    size_t m_anchorIndex = 0;
+    size_t m_anchorStart = 0;
+    double m_anchorTop = Inset;
+    uint64_t m_layoutGeneration = 0;
+    // The generation a worker's count must still have to be wanted.
+    std::shared_ptr<std::atomic<uint64_t>> m_wantedLayout;
+    std::vector<std::function<void()>> m_layoutCompletions;
 };
 
 } // namespace ui

@@ -211,19 +211,31 @@ void VKTextViewController::textLoadDidEnd(VKTextLoader::Result result)
     m_loadThread.reset();
     if (!result.encoding.empty())
         m_currentTextEncoding = result.encoding;
+    if (m_textView && contentView() && result.text) {
+        // A large text is measured on the text view's worker: the load ends
+        // (and a stored place is restored) once its height is exact.
+        if (result.fontSize)
+            m_textView->setFont(gfx::Font::fontWithName(FontName, *result.fontSize));
+        m_textView->setText(*result.text);
+        unsigned generation = m_loadGeneration;
+        std::weak_ptr<VKTextViewController> weak = sharedAs<VKTextViewController>();
+        m_textView->whenLayoutComplete([weak, generation] {
+            auto self = weak.lock();
+            if (!self || self->m_loadGeneration != generation || !self->m_textView)
+                return;
+            self->stopActivityIndicator();
+            self->setContentLoading(false);
+            self->setContentDidLoad(true);
+            self->contentLoadDidSucceed();
+            self->updateFontSizeSegments(self->m_textView->font().pointSize());
+        });
+        return;
+    }
     stopActivityIndicator();
     setContentLoading(false);
     setContentDidLoad(true);
     if (!contentView() || !m_textView)
         return;
-    if (result.text) {
-        if (result.fontSize)
-            m_textView->setFont(gfx::Font::fontWithName(FontName, *result.fontSize));
-        m_textView->setText(*result.text);
-        contentLoadDidSucceed();
-        updateFontSizeSegments(m_textView->font().pointSize());
-        return;
-    }
     m_textView->setText({});
     showUnableToDisplayAlertView();
     for (const char* action : { ShowDocumentActionSheetAction, DeleteItemAction })

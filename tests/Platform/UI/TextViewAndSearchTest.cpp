@@ -8,6 +8,13 @@
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TextView.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Graphics/BitmapContext.h"
+
+#include <fmt/format.h>
 
 #include <gmock/gmock.h>
 
@@ -131,6 +138,120 @@ TEST_F(TextViewAndSearchTest, SearchShowsResultsWhileThereIsText)
     EXPECT_TRUE(bar->cancelButton().isHidden());
     EXPECT_EQ(log->log.back(), "end");
     window().setRootViewController(nullptr);
+}
+
+
+TEST_F(TextViewAndSearchTest, LargeTextIsMeasuredOnAWorkerAndTheTopLineStaysPut)
+{
+    // 20,000 numbered one-line paragraphs, about 460 KB.
+    std::string large;
+    for (int i = 0; i < 20000; ++i)
+        large += fmt::format("line {:05} of the log\n", i);
+    ASSERT_GE(large.size(), ui::TextView::BackgroundLayoutBytes);
+    auto view = ui::TextView::create({ 0, 0, 320, 480 });
+    view->setEditable(false);
+    window().addSubview(view);
+    view->setText(large);
+    // Set at once: the first screen draws from what was laid out here,
+    // the height is an estimate until the worker's count comes in.
+    EXPECT_FALSE(view->isLayoutComplete());
+    auto first = ui::Renderer::renderImage(*view);
+    bool ink = false;
+    for (int y = 0; y < 40 && !ink; ++y)
+        for (int x = 0; x < 160 && !ink; ++x)
+            ink = first->pixelAt(x, y).red < 128;
+    EXPECT_TRUE(ink);
+    int completions = 0;
+    view->whenLayoutComplete([&] { ++completions; });
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return view->isLayoutComplete(); }, 30));
+    EXPECT_EQ(completions, 1);
+    float line = ui::Fonts::lineHeight(view->font());
+    // 20,001 paragraphs (the last one empty), a line each, in the insets.
+    EXPECT_NEAR(view->contentSize().height, 2 * ui::TextView::Inset + 20001 * double(line), 1);
+
+    // A new font is counted on the worker too; paragraph 10,000 stays at
+    // the top of the view meanwhile and afterwards.
+    view->setContentOffset({ 0, ui::TextView::Inset + 10000 * line });
+    view->setFont(gfx::Font::fontWithName("Helvetica", 20));
+    EXPECT_FALSE(view->isLayoutComplete());
+    EXPECT_FLOAT_EQ(view->contentOffset().y, ui::TextView::Inset + 10000 * line);
+    ui::Renderer::renderImage(*view);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return view->isLayoutComplete(); }, 30));
+    float larger = ui::Fonts::lineHeight(view->font());
+    EXPECT_NEAR(view->contentOffset().y, ui::TextView::Inset + 10000 * double(larger), 1);
+    EXPECT_NEAR(view->contentSize().height, 2 * ui::TextView::Inset + 20001 * double(larger), 1);
+
+    // Editable text is measured here, as before.
+    view->setEditable(true);
+    EXPECT_TRUE(view->isLayoutComplete());
+    view->setEditable(false);
+
+    // A view gone while its worker counts: the count goes nowhere.
+    std::weak_ptr<ui::TextView> gone = view;
+    view->setText(large + "more\n");
+    view->removeFromSuperview();
+    view.reset();
+    EXPECT_TRUE(gone.expired());
+    ASSERT_TRUE(core::Thread::waitForAll(30));
+    runLoop();
+}
+
+
+TEST_F(TextViewAndSearchTest, LinksInReadOnlyTextAreFoundDrawnAndOpenedByATap)
+{
+    auto runs = [](std::string_view text) {
+        std::vector<std::string> found;
+        for (auto range : ui::TextView::linkRanges(text))
+            found.push_back(std::string(text.substr(range.location, range.length)));
+        return found;
+    };
+    EXPECT_EQ(runs("see http://example.com/a?b=1, then (www.test.org). mailto:me@x.org"),
+        (std::vector<std::string> { "http://example.com/a?b=1", "www.test.org", "mailto:me@x.org" }));
+    EXPECT_EQ(runs("HTTPS://A.B/c\tftp://files.example/x.txt"),
+        (std::vector<std::string> { "HTTPS://A.B/c", "ftp://files.example/x.txt" }));
+    // Inside a word, bare prefixes and punctuation alone: no link.
+    EXPECT_TRUE(runs("xhttp://a.b www. http:// mailto:.").empty());
+    EXPECT_EQ(ui::TextView::linkAddress("www.test.org"), "http://www.test.org");
+
+    auto view = ui::TextView::create({ 0, 0, 320, 200 });
+    view->setEditable(false);
+    view->setDataDetectorTypes(ui::TextView::Link);
+    view->setText("Read https://example.com/docs today\nnothing here");
+    window().addSubview(view);
+    auto picture = ui::Renderer::renderImage(*view);
+    // The link is drawn in the link colour; the rest is black.
+    gfx::Font font = view->font();
+    float start = ui::TextView::Inset + font.widthOfString("Read ");
+    float end = ui::TextView::Inset + font.widthOfString("Read https://example.com/docs");
+    float line = ui::Fonts::lineHeight(font);
+    int linkPixels = 0, blackPixels = 0;
+    for (int y = int(ui::TextView::Inset); y < int(ui::TextView::Inset + line); ++y) {
+        for (int x = 0; x < 320; ++x) {
+            auto pixel = picture->pixelAt(x, y);
+            if (pixel.blue > 150 && pixel.red < 100) {
+                ++linkPixels;
+                EXPECT_TRUE(x >= int(start) - 1 && x <= int(end) + 1) << x;
+            } else if (pixel.red < 60 && pixel.blue < 60) {
+                ++blackPixels;
+            }
+        }
+    }
+    EXPECT_GT(linkPixels, 20);
+    EXPECT_GT(blackPixels, 20);
+
+    // A tap on the link opens it; one beside it or on the plain line does not.
+    float middle = ui::TextView::Inset + line / 2;
+    driver.tapAt(*view, { (start + end) / 2, middle });
+    driver.tapAt(*view, { end + 30, middle });
+    driver.tapAt(*view, { 40, middle + line });
+    ASSERT_EQ(driver.openedURLs().size(), 1u);
+    EXPECT_EQ(driver.openedURLs()[0].absoluteString(), "https://example.com/docs");
+
+    // Without the Link bit the same text is plain.
+    view->setDataDetectorTypes(0);
+    driver.tapAt(*view, { (start + end) / 2, middle });
+    EXPECT_EQ(driver.openedURLs().size(), 1u);
+    view->removeFromSuperview();
 }
 
 } // namespace
