@@ -10,6 +10,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/AlertView.h"
+#include "Platform/UI/Fonts.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
@@ -20,6 +21,7 @@
 #include "Viewers/Text/VKTextView.h"
 
 #include <condition_variable>
+#include <fmt/format.h>
 #include <mutex>
 
 namespace {
@@ -218,3 +220,23 @@ TEST_F(VKTextViewControllerTest, AViewerPoppedMidLoadStopsItsWorker)
 }
 
 } // namespace
+
+TEST_F(VKTextViewControllerTest, ALargeLogEndsLoadingOnceItsHeightIsExactAndComesBackToItsPlace)
+{
+    // 40,000 numbered lines, about 1.4 MB: measured on the text view's
+    // worker. The load ends only when the height is exact, so a stored
+    // place is restored against the real height.
+    std::string log;
+    for (int i = 0; i < 40000; ++i)
+        log += fmt::format("{:05} GET /index.html 200 1024\n", i);
+    ASSERT_GE(log.size(), ui::TextView::BackgroundLayoutBytes);
+    makeFile("Files/big.log", log);
+    ASSERT_TRUE(VKFileSettingsManager::defaultManager()->setContentOffset(0.5f, pathInHome("Files/big.log")));
+    auto viewer = openText("big.log", log);
+    ASSERT_TRUE(viewer->textView());
+    EXPECT_TRUE(viewer->textView()->isLayoutComplete());
+    EXPECT_EQ(viewer->textView()->text().size(), log.size());
+    float line = ui::Fonts::lineHeight(viewer->textView()->font());
+    EXPECT_NEAR(viewer->textView()->contentSize().height, 2 * ui::TextView::Inset + 40001 * double(line), 1);
+    EXPECT_NEAR(viewer->textView()->contentOffset().y / viewer->textView()->contentSize().height, 0.5, 0.001);
+}
