@@ -142,7 +142,7 @@ TEST_F(VKTextViewControllerTest, ChoosingAnEncodingStoresItAndReloads)
     runLoop();
     EXPECT_FALSE(navigation->modalViewController());
     EXPECT_EQ(viewer->currentTextEncoding(), "KOI8-R");
-    EXPECT_TRUE(viewer->contentIsLoading());
+    // The reload may already have ended while the chooser went away.
     waitForLoad(*viewer);
     EXPECT_EQ(settings()->textEncodingForFile(path("russian.txt")), "KOI8-R");
     EXPECT_EQ(viewer->textView()->text(), *core::TextConverter::convertText(encoded(russian, "WINDOWS-1251"), "KOI8-R"));
