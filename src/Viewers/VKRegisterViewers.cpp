@@ -3,6 +3,7 @@
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 #include "Viewers/Image/VKImageViewController.h"
 #include "Viewers/Movie/VKMoviePlayerController.h"
+#include "Viewers/PDF/VKDocumentViewHorizontalDouble.h"
 #include "Viewers/PDF/VKPDFViewController.h"
 #include "Viewers/Text/VKTextViewController.h"
 #include "Viewers/Web/VKWebViewController.h"
@@ -29,5 +30,13 @@ void VKRegisterViewers()
     });
     VKViewController::setViewerFactory(VKViewerKind::PDF, [](const auto& resource, const auto& folder) {
         return std::static_pointer_cast<VKViewController>(VKPDFViewController::create(resource, folder));
+    });
+    VKPDFViewController::setLayoutViewFactory(VKPDFViewController::SinglePages, [](const gfx::Rect& frame, bool) {
+        return std::static_pointer_cast<VKDocumentView>(VKDocumentViewHorizontal::create(frame));
+    });
+    VKPDFViewController::setLayoutViewFactory(VKPDFViewController::DoublePages, [](const gfx::Rect& frame, bool singleFirstPage) {
+        auto view = VKDocumentViewHorizontalDouble::create(frame);
+        view->setSingleFirstPage(singleFirstPage);
+        return std::static_pointer_cast<VKDocumentView>(view);
     });
 }

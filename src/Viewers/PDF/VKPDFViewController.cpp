@@ -498,12 +498,18 @@ void VKPDFViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, 
     }
     if (!resource())
         return;
+    // The stored offset is each layout's own measure (the vertical one counts
+    // the bars' inset and the gaps), so the page the reader was on is kept
+    // by number where the new layout reads the offset as another page.
+    const unsigned page = currentPageNumber();
     storePersistentState();
     const std::string& path = resource()->path();
     if (!VKFileSettingsManager::defaultManager()->setDocumentLayout(codeForLayout(tag - VerticalButtonTag + 1), path))
         core::log("Warning, setDocumentLayout failed: {}", path);
     setupDocumentView();
     loadPersistentState();
+    if (page != 0 && currentPageNumber() != page)
+        gotoPageNumber(page);
 }
 
 // ---- The frame's contract ------------------------------------------------------

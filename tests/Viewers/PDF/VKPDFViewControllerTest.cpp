@@ -22,9 +22,11 @@
 #include "Platform/UI/TextField.h"
 #include "Support/LogHook.h"
 #include "Viewers/PDF/VKDocumentView.h"
+#include "Viewers/PDF/VKDocumentViewHorizontalDouble.h"
 #include "Viewers/PDF/VKDocumentViewVertical.h"
 #include "Viewers/PDF/VKPDFPageView.h"
 #include "Viewers/PDF/VKScrollTrackView.h"
+#include "Viewers/VKRegisterViewers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -331,6 +333,38 @@ TEST_F(VKPDFViewControllerTest, TheLayoutSheetChecksTheCurrentLayoutAndStoresThe
     driver.pressSheetButton("Cancel");
     runLoop();
     EXPECT_EQ(viewer->documentLayout(), 2);
+}
+
+TEST_F(VKPDFViewControllerTest, TheSidewaysLayoutsTakeOverThePlaceAndGiveItBack)
+{
+    VKRegisterViewers();
+    writeBars("sideways.pdf", 20);
+    auto viewer = openPDF("sideways.pdf");
+    viewer->gotoPageNumber(8);
+    advance(1);
+
+    auto choose = [&](const char* title) {
+        viewer->pageLayoutButtonWasPressed();
+        driver.pressSheetButton(title);
+        runLoop();
+        advance(1);
+    };
+    choose("Single Pages");
+    auto* single = viewer->documentView();
+    EXPECT_TRUE(dynamic_cast<VKDocumentViewHorizontal*>(single));
+    EXPECT_FALSE(dynamic_cast<VKDocumentViewHorizontalDouble*>(single));
+    EXPECT_EQ(viewer->currentPageNumber(), 8u);
+
+    // The first page stands alone by default, so page 8 opens its spread.
+    choose("Double Pages");
+    auto* spread = dynamic_cast<VKDocumentViewHorizontalDouble*>(viewer->documentView());
+    ASSERT_TRUE(spread);
+    EXPECT_TRUE(spread->singleFirstPage());
+    EXPECT_EQ(viewer->currentPageNumber(), 8u);
+
+    choose("Vertical");
+    EXPECT_TRUE(dynamic_cast<VKDocumentViewVertical*>(viewer->documentView()));
+    EXPECT_EQ(viewer->currentPageNumber(), 8u);
 }
 
 TEST_F(VKPDFViewControllerTest, GoingToPagesAndDestinationsLandsOnThePageTopOrTheAnchor)
