@@ -223,6 +223,9 @@ TEST_F(VKCloudEditOperationsTest, ADeleteTrashesWhatWentInOneHolderAndEndsAfterT
     server->reset();
     refuse("fileops/delete", "/F/b.txt");
     stall("fileops/delete", "deletes");
+    // b's refusal asks for its folder again; that listing, made before the
+    // deletes were answered, is held so it cannot race them.
+    stall("metadata", "refresh", "/F");
     // A running fetch of an item goes first.
     stall("metadata", "fetch", "/F/a.txt");
     service->fetchResource(resource("/F/a.txt"), callbacks);
