@@ -242,12 +242,23 @@ void TableViewCell::layoutSubviews()
     if (m_style == Style::Subtitle && m_textLabel && m_detailLabel) {
         m_textLabel->setFrame({ x, 2, width, std::floor(content.height() * 0.55f) });
         m_detailLabel->setFrame({ x, m_textLabel->frame().maxY(), width, content.height() - m_textLabel->frame().maxY() - 2 });
+    } else if (m_detailLabel && m_textLabel && m_style == Style::Value1) {
+        // The title keeps its own width and the value takes the rest; only
+        // where both are long does each get at least half.
+        const float gap = 6;
+        const gfx::Size unbounded { 1e6f, content.height() };
+        float title = std::min(std::ceil(m_textLabel->sizeThatFits(unbounded).width), width);
+        float value = std::ceil(m_detailLabel->sizeThatFits(unbounded).width);
+        if (title + gap + value > width)
+            title = std::max(std::min(title, width / 2), width - gap - value);
+        float detail = std::max(0.0f, width - title - gap);
+        m_textLabel->setFrame({ x, 0, title, content.height() });
+        m_detailLabel->setFrame({ x + width - detail, 0, detail, content.height() });
+        m_detailLabel->setTextAlignment(gfx::TextAlignment::Right);
     } else if (m_detailLabel && m_textLabel) {
         float split = m_style == Style::Value2 ? 67 : width / 2;
         m_textLabel->setFrame({ x, 0, split, content.height() });
         m_detailLabel->setFrame({ x + split, 0, std::max(0.0f, width - split), content.height() });
-        if (m_style == Style::Value1)
-            m_detailLabel->setTextAlignment(gfx::TextAlignment::Right);
     } else if (m_textLabel) {
         m_textLabel->setFrame({ x, 0, width, content.height() });
     }
