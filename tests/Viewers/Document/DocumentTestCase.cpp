@@ -27,10 +27,19 @@ void DocumentTestCase::SetUp()
     showFileList();
 }
 
-void DocumentTestCase::showFileList()
+namespace {
+
+class TurningList : public ui::TableViewController {
+public:
+    bool shouldAutorotate(ui::Orientation) override { return true; }
+};
+
+} // namespace
+
+void DocumentTestCase::showFileList(bool turning)
 {
     window().setRootViewController(nullptr);
-    auto list = std::make_shared<ui::TableViewController>();
+    auto list = turning ? std::make_shared<TurningList>() : std::make_shared<ui::TableViewController>();
     list->setTitle("Files");
     navigation = VKNavigationController::create(list);
     navigation->setToolbarHidden(false);

@@ -37,8 +37,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A fresh stack: the "Files" list with the toolbar shown.
-    void showFileList();
+    // A fresh stack: the "Files" list with the toolbar shown; a turning list
+    // follows the device, for screens shot in both orientations.
+    void showFileList(bool turning = false);
     // Opens "Files/<name>" with content of that size in the layout (1
     // vertical, 2 horizontal), pushed unanimated.
     std::shared_ptr<BandViewer> open(gfx::Size contentSize = { 320, 1600 }, std::string_view name = "Annual Report.pdf",

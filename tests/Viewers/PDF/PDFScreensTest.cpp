@@ -32,22 +32,12 @@ using namespace test;
 
 namespace {
 
-class RotatingList : public ui::TableViewController {
-public:
-    bool shouldAutorotate(ui::Orientation) override { return true; }
-};
-
 class PDFScreensTest : public PDFViewerTestCase {
 protected:
     void SetUp() override
     {
         PDFViewerTestCase::SetUp();
-        auto list = std::make_shared<RotatingList>();
-        list->setTitle("Files");
-        navigation = VKNavigationController::create(list);
-        navigation->setToolbarHidden(false);
-        window().setRootViewController(navigation);
-        runLoop();
+        showFileList(true);
     }
     void use(const DeviceScreen& device)
     {

@@ -44,22 +44,12 @@ const std::string cyrillic = "Съешь же ещё этих мягких фр�
                              "Эх, чужак, общий съём цен шляп (юфть) — вдрызг!\n";
 
 // The browser's list under the viewers, turning with them.
-class RotatingList : public ui::TableViewController {
-public:
-    bool shouldAutorotate(ui::Orientation) override { return true; }
-};
-
 class TextScreensTest : public test::TextViewerTestCase {
 protected:
     void SetUp() override
     {
         TextViewerTestCase::SetUp();
-        auto list = std::make_shared<RotatingList>();
-        list->setTitle("Files");
-        navigation = VKNavigationController::create(list);
-        navigation->setToolbarHidden(false);
-        window().setRootViewController(navigation);
-        runLoop();
+        showFileList(true);
     }
     void use(const test::DeviceScreen& device)
     {
