@@ -17,6 +17,10 @@ public:
     const std::vector<VKCloudService::Callback>& callbacks() const { return m_callbacks; }
     const std::string& cloudPath() const { return m_cloudPath; }
     void setCloudPath(std::string cloudPath) { m_cloudPath = std::move(cloudPath); }
+    // A listing asked for before a change in its folder was confirmed: its
+    // answer may still show what the change removed.
+    bool isOutdated() const { return m_outdated; }
+    void setOutdated() { m_outdated = true; }
 
     // A signed GET of the file's content on the content host, without
     // parameters, for players that stream it themselves.
@@ -27,4 +31,5 @@ private:
 
     std::vector<VKCloudService::Callback> m_callbacks;
     std::string m_cloudPath;
+    bool m_outdated = false;
 };

@@ -258,9 +258,28 @@ void VKDropboxCloudService::updateMetadataForResource(const Resource& resource, 
     auto cloudPath = cloudPathForLocalPath(resource->path());
     if (!cloudPath)
         return;
-    auto client = createClientWithCallback(std::move(callback));
+    loadMetadata(*cloudPath, resource->cloudHash(), { std::move(callback) });
+}
+
+void VKDropboxCloudService::loadMetadata(const std::string& cloudPath, std::optional<std::string> hash,
+    const std::vector<Callback>& callbacks)
+{
+    auto client = createClientWithCallback(nullptr);
+    for (const auto& callback : callbacks)
+        client->addCallback(callback);
+    client->setCloudPath(cloudPath);
     m_restClients.push_back(client);
-    client->loadMetadata(*cloudPath, resource->cloudHash());
+    client->loadMetadata(cloudPath, hash);
+}
+
+void VKDropboxCloudService::outdateListingsAround(const std::string& cloudPath)
+{
+    const std::string folder = folderKey(core::path::deletingLastPathComponent(cloudPath));
+    for (const auto& client : m_restClients) {
+        if (!client->cloudPath().empty() && folderKey(client->cloudPath()) == folder
+            && isLoadingMetadataForPath(*client, client->cloudPath()))
+            client->setOutdated();
+    }
 }
 
 void VKDropboxCloudService::itemExistsAtPath(const std::string& path, Callback callback)
@@ -544,8 +563,11 @@ void VKDropboxCloudService::loadThumbnailFailedWithError(DBRestClient& restClien
 
 void VKDropboxCloudService::copiedPath(DBRestClient& restClient, const std::string& from, const std::string& to)
 {
-    if (auto client = takeClient(restClient))
-        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCopyPath, from, to);
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    outdateListingsAround(to);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCopyPath, from, to);
 }
 
 void VKDropboxCloudService::copyPathFailedWithError(DBRestClient& restClient, const core::Error& error)
@@ -560,8 +582,12 @@ void VKDropboxCloudService::copyPathFailedWithError(DBRestClient& restClient, co
 
 void VKDropboxCloudService::movedPath(DBRestClient& restClient, const std::string& from, const std::string& to)
 {
-    if (auto client = takeClient(restClient))
-        invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidMovePath, from, to);
+    auto client = takeClient(restClient);
+    if (!client)
+        return;
+    outdateListingsAround(from);
+    outdateListingsAround(to);
+    invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidMovePath, from, to);
 }
 
 void VKDropboxCloudService::movePathFailedWithError(DBRestClient& restClient, const core::Error& error)
@@ -580,6 +606,7 @@ void VKDropboxCloudService::deletedPath(DBRestClient& restClient, const std::str
     if (!client)
         return;
     core::log("restClient: deletedPath: {}", path);
+    outdateListingsAround(path);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
 }
 
@@ -593,6 +620,7 @@ void VKDropboxCloudService::deletePathFailedWithError(DBRestClient& restClient, 
     if (error.code() == 404) {
         // What the cloud no longer has is deleted as far as the caller goes.
         core::log("restClient: deletedPath: {}", path);
+        outdateListingsAround(path);
         invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
         return;
     }
@@ -607,6 +635,7 @@ void VKDropboxCloudService::createdFolder(DBRestClient& restClient, const std::s
     if (!client)
         return;
     const std::string path = folder->path().value_or(std::string());
+    outdateListingsAround(path);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCreateDirectoryAtPath, path);
     if (auto resource = resourceForCloudPath(path))
         updateCloudResource(resource, folder);
@@ -632,6 +661,13 @@ void VKDropboxCloudService::loadedMetadata(DBRestClient& restClient, const std::
     if (existence) {
         invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceItemAtPathExists, client->cloudPath(),
             !metadata->isDeleted());
+        return;
+    }
+    if (client->isOutdated()) {
+        // Merging it would bring back what a confirmed change removed, or
+        // drop what it added, until the next refresh.
+        auto resource = resourceForCloudPath(client->cloudPath());
+        loadMetadata(client->cloudPath(), resource ? resource->cloudHash() : std::nullopt, client->callbacks());
         return;
     }
     auto resource = isSafeCloudPath(recordPath) ? resourceForCloudPath(recordPath) : nullptr;

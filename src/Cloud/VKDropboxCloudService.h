@@ -7,6 +7,7 @@
 #include "DropboxSDK/DBSession.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,11 @@ private:
     bool isExistsClient(const DBRestClient& client) const;
     // The answering client, released; none for a client the service forgot.
     std::shared_ptr<VKDropboxClient> takeClient(DBRestClient& client);
+    // Listings of the folder holding `cloudPath` still on their way were
+    // made before its change: they are asked for again when they answer.
+    void outdateListingsAround(const std::string& cloudPath);
+    void loadMetadata(const std::string& cloudPath, std::optional<std::string> hash,
+        const std::vector<Callback>& callbacks);
     std::shared_ptr<VKDropboxFetchClient> fetchClientForCloudPath(const std::string& cloudPath);
     void removeFetchClient(VKDropboxFetchClient& client);
     std::shared_ptr<VKDropboxUploadClient> uploadClientForCloudPath(const std::string& cloudPath);

@@ -314,3 +314,32 @@ TEST_F(VKCloudEditOperationsTest, RunningOutOfBackgroundTimeIsReportedAndTheEndS
     EXPECT_FALSE(delegate->errors.back());
     EXPECT_TRUE(mirrorNode("/G/a.txt"));
 }
+
+TEST_F(VKCloudEditOperationsTest, AListingMadeBeforeADeleteOrRenameIsAskedForAgainNotMerged)
+{
+    cloudItem("/F/a.txt", "a");
+    cloudItem("/F/b.txt", "b");
+    cloudItem("/F/keep.txt", "k");
+    server->reset();
+    // The folder's listing is made now and held on its way back.
+    stall("metadata", "listing", "/F", false);
+    service->updateMetadataForResource(resource("/F"), callbacks);
+    ASSERT_TRUE(waitFor([&] { return requestsTo("metadata").size() == 1u; }));
+
+    start(VKCloudDeleteOperation::initWithResources(resources({ "/F/a.txt" })));
+    ASSERT_TRUE(waitForEnd(1));
+    start(VKCloudRenameOperation::initWithResource(resource("/F/b.txt"), "c.txt"));
+    ASSERT_TRUE(waitForEnd(2));
+    EXPECT_FALSE(mirrorNode("/F/a.txt"));
+    EXPECT_FALSE(mirrorNode("/F/b.txt"));
+    ASSERT_TRUE(mirrorNode("/F/c.txt"));
+
+    server->release("listing");
+    ASSERT_TRUE(waitFor([&] { return !callbacks->events.empty(); }));
+    EXPECT_EQ(callbacks->events, (std::vector<std::string> { "updated /F" }));
+    EXPECT_EQ(requestsTo("metadata"), (std::vector<std::string> { "/F", "/F" }));
+    EXPECT_FALSE(mirrorNode("/F/a.txt"));
+    EXPECT_FALSE(mirrorNode("/F/b.txt"));
+    EXPECT_TRUE(mirrorNode("/F/c.txt"));
+    EXPECT_TRUE(mirrorNode("/F/keep.txt"));
+}
