@@ -21,7 +21,6 @@ void VKRegisterViewers()
     VKViewController::setViewerFactory(VKViewerKind::Movie, [](const auto& resource, const auto& folder) {
         return std::static_pointer_cast<VKViewController>(VKMoviePlayerController::create(resource, folder));
     });
-    VKViewController::setAudioOnlyMovieTest(&VKMoviePlayerController::isAudioOnlyMovie);
     VKViewController::setViewerFactory(VKViewerKind::Text, [](const auto& resource, const auto& folder) {
         return std::static_pointer_cast<VKViewController>(VKTextViewController::create(resource, folder));
     });

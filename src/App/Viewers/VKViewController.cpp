@@ -46,7 +46,6 @@ constexpr bool scrollViewsZoom = requires(ui::ScrollView& view) { view.setZoomSc
 
 struct Registrations {
     std::map<VKViewerKind, VKViewController::Factory> factories;
-    std::function<bool(const VKFileResource&)> audioOnlyMovieTest;
     VKViewController::BookmarksFactory bookmarksFactory;
 };
 
@@ -61,7 +60,7 @@ VKViewerKind kindOfResource(const VKFileResource& resource)
     if (resource.isImageType())
         return VKViewerKind::Image;
     if (resource.isMovieType())
-        return VKViewController::isAudioOnlyMovie(resource) ? VKViewerKind::Audio : VKViewerKind::Movie;
+        return VKViewerKind::Movie;
     if (resource.isAudioType())
         return VKViewerKind::Audio;
     if (resource.isTextType() && resource.mimeType() != "text/html")
@@ -118,17 +117,6 @@ void VKViewController::setViewerFactory(VKViewerKind kind, Factory factory)
         registrations().factories[kind] = std::move(factory);
     else
         registrations().factories.erase(kind);
-}
-
-void VKViewController::setAudioOnlyMovieTest(std::function<bool(const VKFileResource&)> test)
-{
-    registrations().audioOnlyMovieTest = std::move(test);
-}
-
-bool VKViewController::isAudioOnlyMovie(const VKFileResource& resource)
-{
-    const auto& test = registrations().audioOnlyMovieTest;
-    return test && test(resource);
 }
 
 void VKViewController::setBookmarksControllerFactory(BookmarksFactory factory)

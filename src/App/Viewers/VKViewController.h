@@ -84,9 +84,10 @@ public:
     using BookmarksFactory = std::function<std::shared_ptr<ui::ViewController>(const std::string& path,
         const std::shared_ptr<VKBookmarksControllerDelegate>& delegate, std::optional<gfx::Point> newOffset)>;
 
-    // The viewer for a file, by its kind: an image; a movie (the audio
-    // player when it has no picture); audio; text that is not HTML; PDF;
-    // anything else in the web viewer. Never null.
+    // The viewer for a file, by its kind: an image; a movie; audio; text
+    // that is not HTML; PDF; anything else in the web viewer. Never null.
+    // The choice reads no file: a movie without a picture is handed to the
+    // audio player by the movie viewer once its player has read the file.
     static std::shared_ptr<VKViewController> viewControllerWithResource(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
     // The audio kind's viewer.
@@ -94,13 +95,9 @@ public:
         const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
     // Each kind's factory (an empty one unregisters it).
     static void setViewerFactory(VKViewerKind kind, Factory factory);
-    // Whether a movie has sound and no picture; the movie viewer registers
-    // it. Without it no movie is audio only.
-    static void setAudioOnlyMovieTest(std::function<bool(const VKFileResource& resource)> test);
-    static bool isAudioOnlyMovie(const VKFileResource& resource);
     static void setBookmarksControllerFactory(BookmarksFactory factory);
     static const BookmarksFactory& bookmarksControllerFactory();
-    // Forgets the factories and tests (tests).
+    // Forgets the factories (tests).
     static void resetRegistrationsForTesting();
 
     VKViewController();

@@ -151,11 +151,13 @@ void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notifica
         setContentDidLoad(true);
         setContentLoading(false);
         setToolbarItemsEnabled(true);
+        int types = m_movieController->mediaTypes();
+        bool knownWithoutVideo = types != media::MovieMediaTypeNone && !(types & media::MovieMediaTypeVideo);
+        if (knownWithoutVideo && handOverToAudioPlayer())
+            return;
         if (ui::Screen::screens().size() < 2) {
             putMovieViewIntoContentView();
             resumeFromLastOffset();
-            int types = m_movieController->mediaTypes();
-            bool knownWithoutVideo = types != media::MovieMediaTypeNone && !(types & media::MovieMediaTypeVideo);
             if (!isResourceAudioOnly() && !knownWithoutVideo)
                 setUIHidden(true, false);
         } else {
@@ -176,6 +178,27 @@ void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notifica
         showStatusBar();
         setUIHidden(false, true);
     }
+}
+
+bool VKMoviePlayerController::handOverToAudioPlayer()
+{
+    auto* navigation = navigationController();
+    if (!navigation || navigation->topViewController() != this || !resource())
+        return false;
+    auto audio = audioPlayerControllerForResource(resource(), folderController());
+    if (!audio)
+        return false;
+    // Nothing was played yet: the file's stored position stays for the
+    // audio screen, and the player goes before that screen opens the file.
+    stopObserving();
+    auto movie = std::move(m_movieController);
+    m_movieController = nullptr;
+    movie->stop();
+    movie->view()->removeFromSuperview();
+    auto stack = navigation->viewControllers();
+    stack.back() = audio;
+    navigation->setViewControllers(std::move(stack), false);
+    return true;
 }
 
 bool VKMoviePlayerController::shouldSingleTapShowUI() const

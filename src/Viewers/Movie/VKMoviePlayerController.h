@@ -18,7 +18,10 @@ class VKMovieControls;
 // seconds) and storing it when leaving. With a second screen it offers to
 // play there; the device then shows VKMovieControls. Reaching the end shows
 // the bars again and forgets the file's position; a failure says so in an
-// alert; the player's Done pops the screen.
+// alert; the player's Done pops the screen. A file found to hold sound and
+// no picture once the player has read it is handed to the audio screen,
+// which takes this screen's place: the choice of viewer never reads the
+// file on the main thread.
 class VKMoviePlayerController : public VKViewController, public ui::AlertViewDelegate {
 public:
     static constexpr int TVOutAlertTag = 3001;
@@ -30,7 +33,8 @@ public:
 
     static std::shared_ptr<VKMoviePlayerController> create(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
-    // Whether the file holds sound and no picture.
+    // Whether the file holds sound and no picture. It reads the file (up to
+    // MovieAsset::DiscoveryTimeout): never call it on the main thread.
     static bool isAudioOnlyMovie(const VKFileResource& resource);
 
     ~VKMoviePlayerController() override;
@@ -73,6 +77,9 @@ private:
     void showStatusBar();
     void putMovieViewIntoContentView();
     void tearDownTVOut();
+    // Replaces this screen with the audio screen on the same file; false
+    // when this screen is not on top or no audio screen is made.
+    bool handOverToAudioPlayer();
     bool isResourceAudioOnly() const;
     std::weak_ptr<VKMoviePlayerController> weakSelf();
 

@@ -90,7 +90,7 @@ struct KindRecorder {
 TEST_F(VKViewControllerTest, TheChoiceTestsKindsInOrderAndNeverAnswersNothing)
 {
     std::vector<std::pair<std::string, std::string>> files { { "index.html", "web" }, { "a.txt", "text" },
-        { "voice-audio.mp4", "audio" }, { "film.mp4", "movie" }, { "doc.pdf", "pdf" }, { "p.jpg", "image" },
+        { "voice-audio.mp4", "movie" }, { "film.mp4", "movie" }, { "doc.pdf", "pdf" }, { "p.jpg", "image" },
         { "s.mp3", "audio" }, { "blob.bin", "web" }, { "Notes.pages", "web" } };
     // Before any viewer registered: the stand-in, with the file and folder.
     for (const auto& [name, kind] : files) {
@@ -102,8 +102,6 @@ TEST_F(VKViewControllerTest, TheChoiceTestsKindsInOrderAndNeverAnswersNothing)
 
     KindRecorder recorder;
     recorder.registerAll();
-    VKViewController::setAudioOnlyMovieTest(
-        [](const VKFileResource& resource) { return resource.name().find("audio") != std::string::npos; });
     for (const auto& [name, kind] : files) {
         auto viewer = VKViewController::viewControllerWithResource(file("Files/" + name), host);
         ASSERT_TRUE(std::dynamic_pointer_cast<TestViewer>(viewer)) << name;
@@ -113,11 +111,7 @@ TEST_F(VKViewControllerTest, TheChoiceTestsKindsInOrderAndNeverAnswersNothing)
         VKViewController::audioPlayerControllerForResource(file("Files/a.txt"), host)));
     EXPECT_EQ(recorder.made.back(), "audio");
 
-    // Without the movie viewer's test no movie is audio only; a factory
-    // that makes nothing gives the stand-in.
-    VKViewController::setAudioOnlyMovieTest({});
-    VKViewController::viewControllerWithResource(file("Files/voice-audio.mp4"), host);
-    EXPECT_EQ(recorder.made.back(), "movie");
+    // A factory that makes nothing gives the stand-in.
     VKViewController::setViewerFactory(VKViewerKind::PDF, [](const auto&, const auto&) { return nullptr; });
     EXPECT_TRUE(std::dynamic_pointer_cast<VKFileInfoViewController>(
         VKViewController::viewControllerWithResource(file("Files/doc.pdf"), host)));

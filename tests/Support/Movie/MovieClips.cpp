@@ -103,6 +103,13 @@ std::string MovieClips::text(const std::string& name)
     return path;
 }
 
+std::string MovieClips::redPictures(const std::string& name, int width, int height, int frames)
+{
+    return run(name, fmt::format("videotestsrc num-buffers={} pattern=red ! video/x-raw,width={},height={},framerate=30/1 "
+                                 "! jpegenc ! qtmux ! filesink @OUT@",
+                         frames, width, height));
+}
+
 std::string MovieClips::large(const std::string& name, int width, int height, double seconds)
 {
     int frames = int(seconds * 30);

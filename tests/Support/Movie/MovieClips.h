@@ -33,6 +33,9 @@ public:
     // The first half of the colours clip, muxed without faststart.
     std::string truncated(const std::string& name = "half.mp4");
     std::string text(const std::string& name = "text.mp4");
+    // A few red JPEG frames of `width` × `height` in QuickTime (pictures
+    // larger than any screen; AVI takes none so large).
+    std::string redPictures(const std::string& name, int width, int height, int frames = 3);
     // A clip of `seconds` at `width` × `height` (benchmarks).
     std::string large(const std::string& name, int width, int height, double seconds);
 

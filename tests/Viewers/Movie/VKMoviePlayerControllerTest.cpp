@@ -21,6 +21,7 @@
 #include "Viewers/Movie/VKMovieControls.h"
 
 #include "App/Shell/VKApplication.h"
+#include "App/Viewers/VKFileInfoViewController.h"
 #include "Support/Command.h"
 
 #include <filesystem>
@@ -99,12 +100,31 @@ TEST_F(VKMoviePlayerControllerTest, TheStoredPositionIsResumedWithinTheMovie)
     }
 }
 
-TEST_F(VKMoviePlayerControllerTest, SoundWithoutPictureKeepsTheBars)
+// The choice of viewer reads no file; once the player has read it, a movie
+// without a picture goes to the audio screen in the movie screen's place,
+// its stored position kept for that screen.
+TEST_F(VKMoviePlayerControllerTest, SoundWithoutPictureGoesToTheAudioScreen)
 {
+    std::vector<std::shared_ptr<VKViewController>> made;
+    struct Unregister {
+        ~Unregister() { VKViewController::setViewerFactory(VKViewerKind::Audio, {}); }
+    } unregister;
+    VKViewController::setViewerFactory(VKViewerKind::Audio, [&made](const auto& resource, const auto& folder) {
+        made.push_back(VKFileInfoViewController::create(resource, folder));
+        return made.back();
+    });
+    settings().setContentOffset(30, moviePath());
     FakeMovieEngine::script().mediaTypes = media::MovieMediaTypeAudio;
     auto screen = open();
-    EXPECT_FALSE(barsHidden());
-    EXPECT_EQ(screen->movieController()->playbackState(), MoviePlaybackState::Playing);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(navigation->topViewController(), made[0].get());
+    EXPECT_EQ(navigation->viewControllers().size(), 2u);
+    EXPECT_EQ(made[0]->resource()->path(), moviePath());
+    EXPECT_EQ(made[0]->folderController(), host);
+    EXPECT_EQ(screen->movieController(), nullptr);
+    EXPECT_EQ(FakeMovieEngine::liveCount(), 0);
+    EXPECT_EQ(toolbarAlpha(), 1.0f);
+    EXPECT_FLOAT_EQ(settings().contentOffsetForFile(moviePath()), 30);
 }
 
 TEST_F(VKMoviePlayerControllerTest, AMovieThatWaitsIsHandledWhenItBecomesPlayable)

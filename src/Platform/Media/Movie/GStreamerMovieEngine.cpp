@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fmt/format.h>
 #include <mutex>
 
 namespace media {
@@ -214,16 +215,20 @@ GstBusSyncReply busSyncHandler(GstBus*, GstMessage* message, gpointer data)
         if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ELEMENT && !gst_is_missing_plugin_message(message))
             break;
         if (auto state = weak->lock()) {
-            gst_message_ref(message);
-            state->postToMain([message](GStreamerMovieEngine::State& state) {
-                state.handle(message);
-                gst_message_unref(message);
-            });
+            // Released with the posted work, which is dropped unrun once
+            // the engine is gone: a message holds its element, and through
+            // it the whole pipeline.
+            std::shared_ptr<GstMessage> held(gst_message_ref(message), gst_message_unref);
+            state->postToMain([held](GStreamerMovieEngine::State& state) { state.handle(held.get()); });
         }
         break;
     default:
         break;
     }
+    // A handler that drops a message owns it (the bus does not unref it): left
+    // alone, every message would keep its element, and with it the whole
+    // pipeline, alive.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -315,9 +320,11 @@ void GStreamerMovieEngine::open(const std::string& path, MovieEngineClient* clie
     callbacks.new_sample = [](GstAppSink* sink, gpointer data) { return onSample(sink, data, false); };
     callbacks.new_preroll = [](GstAppSink* sink, gpointer data) { return onSample(sink, data, true); };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, new std::weak_ptr<State>(m_state), deleteWeakState);
-    gst_bin_add_many(GST_BIN(bin), convert, scale, filter, sink, nullptr);
-    gst_element_link_many(convert, scale, filter, sink, nullptr);
-    GstPad* pad = gst_element_get_static_pad(convert, "sink");
+    // Scaled in the decoder's own format first, so a picture larger than
+    // the screen is converted only at the size it is shown.
+    gst_bin_add_many(GST_BIN(bin), scale, convert, filter, sink, nullptr);
+    gst_element_link_many(scale, convert, filter, sink, nullptr);
+    GstPad* pad = gst_element_get_static_pad(scale, "sink");
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
     gst_object_unref(pad);
     g_object_set(playbin, "video-sink", bin, nullptr);
@@ -396,9 +403,22 @@ void GStreamerMovieEngine::setMaximumFrameSize(gfx::Size pixels)
 {
     auto& state = *m_state;
     state.maximumSize = pixels;
-    std::lock_guard lock(state.mutex);
-    state.maximumWidth = int(std::max(0.0f, pixels.width));
-    state.maximumHeight = int(std::max(0.0f, pixels.height));
+    int width = int(std::max(0.0f, pixels.width)), height = int(std::max(0.0f, pixels.height));
+    {
+        std::lock_guard lock(state.mutex);
+        state.maximumWidth = width;
+        state.maximumHeight = height;
+    }
+    // videoscale brings a larger picture down to the limit, keeping its
+    // shape, before it is converted and copied: an 8K frame never reaches
+    // memory whole in BGRx. The copy's own scaling stays as the fallback.
+    if (state.capsFilter && width > 0 && height > 0) {
+        GstCaps* caps = gst_caps_from_string(
+            fmt::format("video/x-raw,format=BGRx,pixel-aspect-ratio=1/1,width=[1,{}],height=[1,{}]", width, height)
+                .c_str());
+        g_object_set(state.capsFilter, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
 }
 
 uint64_t GStreamerMovieEngine::presentedFrames() const
