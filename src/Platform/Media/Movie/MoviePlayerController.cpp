@@ -67,21 +67,36 @@ void MoviePlayerController::prepareToPlay()
     if (m_engine)
         return;
     m_engine = MovieEngine::make();
+    m_frameLimit = {};
     updateFrameLimit();
     m_engine->open(m_path, this);
 }
 
 void MoviePlayerController::updateFrameLimit()
 {
-    // Frames never need more pixels than the largest screen has, whichever
-    // way it is turned.
-    float side = 0;
+    if (!m_engine)
+        return;
+    // Frames never need more pixels than the picture shows: drawn one to
+    // one, they are copied rather than scaled at every redraw. Before the
+    // view has a size, the largest screen's side either way round.
+    float scale = 1, side = 0;
     for (const auto& screen : ui::Screen::screens()) {
         gfx::Rect bounds = screen->bounds();
+        scale = std::max(scale, screen->scale());
         side = std::max({ side, bounds.size.width * screen->scale(), bounds.size.height * screen->scale() });
     }
-    if (m_engine && side > 0)
-        m_engine->setMaximumFrameSize({ side, side });
+    gfx::Size limit { side, side };
+    if (m_view && m_view->bounds().size.width >= 1 && m_view->bounds().size.height >= 1)
+        limit = { std::ceil(m_view->bounds().size.width * scale), std::ceil(m_view->bounds().size.height * scale) };
+    if (limit.width > 0 && limit.height > 0 && limit != m_frameLimit) {
+        m_frameLimit = limit;
+        m_engine->setMaximumFrameSize(limit);
+    }
+}
+
+void MoviePlayerController::movieViewDidResize()
+{
+    updateFrameLimit();
 }
 
 double MoviePlayerController::currentPlaybackTime() const

@@ -99,6 +99,9 @@ public:
     // Done in the full-screen controls: stops and finishes as the user's.
     void userDidExit();
 
+    // The view was laid out: frames are limited to its pixels.
+    void movieViewDidResize();
+
     // Frames shown, and frames replaced before they could be shown.
     uint64_t presentedFrames() const;
     uint64_t droppedFrames() const;
@@ -119,6 +122,7 @@ private:
 
     std::string m_path;
     std::unique_ptr<MovieEngine> m_engine;
+    gfx::Size m_frameLimit;
     std::shared_ptr<MovieView> m_view;
     MovieControlStyle m_controlStyle = MovieControlStyle::Fullscreen;
     bool m_shouldAutoplay = true;

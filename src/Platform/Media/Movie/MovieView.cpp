@@ -65,6 +65,8 @@ void MovieView::layoutSubviews()
 {
     gfx::Rect b = bounds();
     m_picture->setFrame(b);
+    if (auto movie = player())
+        movie->movieViewDidResize();
     if (!m_controls)
         return;
     m_controls->setFrame(b);

@@ -4,6 +4,7 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Media/Movie/MoviePlayerController.h"
 #include "Platform/Media/Movie/MovieView.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Slider.h"
@@ -160,12 +161,21 @@ TEST_F(MoviePlayerControllerTest, StyleNoneDrawsNoControls)
     EXPECT_TRUE(view.areControlsVisible());
 }
 
-TEST_F(MoviePlayerControllerTest, FramesAreNoLargerThanTheScreen)
+// Frames are no larger than the screen either way round until the picture
+// has a size, then no larger than its pixels, following it as it turns.
+TEST_F(MoviePlayerControllerTest, FramesAreNoLargerThanThePicture)
 {
     ASSERT_TRUE(FakeMovieEngine::last());
     gfx::Size limit = FakeMovieEngine::last()->maximumFrameSize();
     EXPECT_GT(limit.width, 0);
     EXPECT_EQ(limit.width, limit.height);
+    auto& view = show();
+    float scale = ui::Screen::main()->scale();
+    EXPECT_EQ(FakeMovieEngine::last()->maximumFrameSize(),
+        gfx::Size(view.bounds().size.width * scale, view.bounds().size.height * scale));
+    view.setFrame({ 0, 0, 480, 320 });
+    runLoop();
+    EXPECT_EQ(FakeMovieEngine::last()->maximumFrameSize(), gfx::Size(480 * scale, 320 * scale));
 }
 
 TEST_F(MoviePlayerControllerTest, TimesInTheControls)

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# A 10-second 1280 × 720 clip at 30 frames a second played in the desktop
+# window under its own Xvfb (bench/media/movie_window, the player drawing
+# into the toolkit's layers), against gst-launch-1.0's playbin drawing with
+# ximagesink on the same display, sound to a fakesink in both. Targets: at
+# least 98 % of the frames presented, the window's CPU time at most 1.5x
+# playbin's; paused, no frame and no redraw in two seconds.
+#
+#   bench/media/movie_play.sh BUILD      (BUILD is the bench build tree)
+set -euo pipefail
+build=${1:?usage: movie_play.sh BUILD}
+tool=$(cd "$build" && pwd)/bench/movie_window
+[[ -x $tool ]] || { echo "no movie_window in $build/bench (make bench builds it)" >&2; exit 1; }
+for program in Xvfb gst-launch-1.0 python3; do
+    command -v "$program" >/dev/null || { echo "$program is missing" >&2; exit 1; }
+done
+work=$(mktemp -d /var/tmp/tandry-bench-movie.XXXXXX)
+xvfb_pid=
+cleanup() { [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+clip=$work/720p.mp4
+gst-launch-1.0 -q -e videotestsrc num-buffers=300 pattern=ball ! video/x-raw,width=1280,height=720,framerate=30/1 \
+    ! videoconvert ! openh264enc ! h264parse ! queue ! mp4mux name=m ! filesink location="$clip" \
+    audiotestsrc num-buffers=300 samplesperbuffer=1470 ! audio/x-raw,rate=44100,channels=1 ! audioconvert \
+    ! avenc_aac ! aacparse ! queue ! m.audio_0
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.05; done
+export DISPLAY=:$(head -n1 "$work/display")
+export GDK_BACKEND=x11
+unset WAYLAND_DISPLAY
+
+# Runs a command and prints its standard output, then "cpu SECONDS" (user
+# and system time of it and its children).
+cpu_of() {
+    python3 - "$@" <<'PY'
+import resource, subprocess, sys
+out = subprocess.run(sys.argv[1:], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(out.strip())
+print("cpu %.3f" % (usage.ru_utime + usage.ru_stime))
+PY
+}
+
+ours=$(cpu_of "$tool" "$clip")
+theirs=$(cpu_of gst-launch-1.0 -q playbin uri="file://$clip" video-sink=ximagesink audio-sink="fakesink sync=true")
+paused=$(cpu_of "$tool" "$clip" --pause)
+
+read -r _ presented dropped draws playing_cpu < <(grep '^played' <<<"$ours")
+our_cpu=$(awk '/^cpu/ {print $2}' <<<"$ours")
+their_cpu=$(awk '/^cpu/ {print $2}' <<<"$theirs")
+read -r _ paused_frames paused_draws < <(grep '^paused' <<<"$paused")
+
+status=0
+share=$(awk -v p="$presented" 'BEGIN {printf "%.1f", 100 * p / 300}')
+ratio=$(awk -v a="$our_cpu" -v b="$their_cpu" 'BEGIN {printf "%.2f", a / b}')
+echo "frames presented: $presented of 300 ($share %, target >= 98), dropped $dropped, window draws $draws"
+playing_ratio=$(awk -v a="$playing_cpu" -v b="$their_cpu" 'BEGIN {printf "%.2f", a / b}')
+echo "CPU: ours ${our_cpu}s, playbin with ximagesink ${their_cpu}s: ${ratio}x (target <= 1.5)"
+echo "     ours from play to end only (no start-up) ${playing_cpu}s: ${playing_ratio}x"
+echo "paused for 2 s: $paused_frames frames, $paused_draws draws (target 0 and 0)"
+awk -v s="$share" -v r="$ratio" 'BEGIN {exit !(s >= 98 && r <= 1.5)}' || status=1
+(( paused_frames == 0 && paused_draws == 0 )) || status=1
+exit $status

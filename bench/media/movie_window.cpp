@@ -1,0 +1,100 @@
+// tool: tandry_platform_movie tandry_platform_ui_host tandry_platform_web
+// The movie player full screen in the desktop window (320 × 480 points,
+// one pixel each), for bench/media/movie_play.sh: plays FILE to its end and
+// prints "played PRESENTED DROPPED DRAWS CPU" (frames shown, frames
+// replaced before the main loop took them, the window's draws, and the
+// process's CPU seconds from play to end, without its start-up). With --pause it
+// pauses after one second, holds the pause for two and prints "paused
+// PRESENTED DRAWS" counted over the pause only, then ends. Sound goes to a
+// fakesink that keeps the clock.
+//
+//   movie_window FILE [--pause]
+
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/SystemClock.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/Media/Movie/GStreamerMovieEngine.h"
+#include "Platform/Media/Movie/MoviePlayerController.h"
+#include "Platform/Media/Movie/MovieView.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/Window.h"
+#include "Platform/Web/GtkStartup.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/resource.h>
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FILE [--pause]\n", argv[0]);
+        return 2;
+    }
+    bool pauses = argc > 2 && std::strcmp(argv[2], "--pause") == 0;
+    std::string home = (std::filesystem::temp_directory_path() / "tandry-movie-window-XXXXXX").string();
+    if (!mkdtemp(home.data()))
+        return 3;
+    core::paths::setHome(home);
+    core::RunLoop::setMainThread();
+    auto& loop = core::RunLoop::main();
+    if (!web::GtkStartup::start())
+        return 3;
+    auto application = std::make_shared<ui::Application>();
+    ui::Application::setShared(application);
+    gfx::Screen::main().setScale(1);
+    ui::Screen::main()->setBounds({ 0, 0, 320, 480 });
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    media::GStreamerMovieEngine::setSilent(true);
+
+    auto window = ui::Window::create(ui::Screen::main()->bounds());
+    window->makeKeyAndVisible();
+    auto player = std::make_shared<media::MoviePlayerController>(argv[1]);
+    player->setControlStyle(media::MovieControlStyle::None);
+    player->view()->setFrame(window->bounds());
+    window->addSubview(player->view());
+    auto host = ui::WindowHost::open({ "Movie" });
+    if (!host)
+        return 4;
+    player->prepareToPlay();
+    if (!loop.runUntil([&] { return player->loadState() & media::MovieLoadStatePlayable; }, 20))
+        return 5;
+    auto cpu = [] {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    double cpuAtStart = cpu();
+    player->play();
+    if (pauses) {
+        loop.runUntil([] { return false; }, 1.0);
+        player->pause();
+        // Past the frame that may be on its way when the pause comes.
+        loop.runUntil([] { return false; }, 0.2);
+        uint64_t presented = player->presentedFrames(), draws = host->drawCount();
+        loop.runUntil([] { return false; }, 2.0);
+        std::printf("paused %llu %llu\n", static_cast<unsigned long long>(player->presentedFrames() - presented),
+            static_cast<unsigned long long>(host->drawCount() - draws));
+    } else {
+        loop.runUntil([&] { return player->playbackState() == media::MoviePlaybackState::Stopped
+                                   && player->loadState() == media::MovieLoadStateUnknown; },
+            120);
+        std::printf("played %llu %llu %llu %.3f\n", static_cast<unsigned long long>(player->presentedFrames()),
+            static_cast<unsigned long long>(player->droppedFrames()), static_cast<unsigned long long>(host->drawCount()),
+            cpu() - cpuAtStart);
+    }
+    std::fflush(stdout);
+    host.reset();
+    player.reset();
+    window.reset();
+    loop.runUntilIdle();
+    ui::Application::setShared(nullptr);
+    std::filesystem::remove_all(home);
+    return 0;
+}
