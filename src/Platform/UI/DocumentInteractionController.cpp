@@ -1,7 +1,9 @@
 #include "Platform/UI/DocumentInteractionController.h"
 
 #include "Platform/Core/Exception.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
+#include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/View.h"
@@ -35,25 +37,29 @@ std::string DocumentInteractionController::name() const
     return core::path::lastPathComponent(m_url.path());
 }
 
-bool DocumentInteractionController::presentOpenInMenu(const gfx::Rect& rect, const View& view, bool)
+bool DocumentInteractionController::presentOpenInMenu(const gfx::Rect& rect, const View& view, bool animated)
 {
     requireFinite(rect, "DocumentInteractionController::presentOpenInMenu");
-    return present(AnchorKind::Rect, view.convertRect(rect, nullptr));
+    return present(AnchorKind::Rect, view.convertRect(rect, nullptr),
+        [&](ActionSheet& sheet) { sheet.showFromRect(rect, view, animated); });
 }
 
-bool DocumentInteractionController::presentOpenInMenu(const BarButtonItem& item, bool)
+bool DocumentInteractionController::presentOpenInMenu(const BarButtonItem& item, bool animated)
 {
     auto view = item.view();
     if (!view)
         throw core::Exception(core::Exception::InvalidArgument,
             fmt::format("DocumentInteractionController::presentOpenInMenu: {} has no laid-out view", item.description()));
-    return present(AnchorKind::BarButtonItem, view->convertRect(view->bounds(), nullptr));
+    return present(AnchorKind::BarButtonItem, view->convertRect(view->bounds(), nullptr),
+        [&](ActionSheet& sheet) { sheet.showFromBarButtonItem(item, animated); });
 }
 
-bool DocumentInteractionController::present(AnchorKind kind, const gfx::Rect& rect)
+bool DocumentInteractionController::present(AnchorKind kind, const gfx::Rect& rect,
+    const std::function<void(ActionSheet&)>& show)
 {
     requireMainThread("DocumentInteractionController::presentOpenInMenu");
-    if (menuApplications().empty())
+    auto applications = menuApplications();
+    if (applications.empty())
         return false;
     if (m_visible)
         dismissMenu(false);
@@ -64,10 +70,37 @@ bool DocumentInteractionController::present(AnchorKind kind, const gfx::Rect& re
     m_anchorKind = kind;
     m_anchorRect = rect;
     shown.push_back(self);
+    m_sheetApplications = applications;
+    m_sheet = ActionSheet::create(name(), std::static_pointer_cast<ChoiceDelegate<ActionSheet>>(self),
+        core::localized("Cancel", "Toolkit"), std::nullopt, applications);
+    show(*m_sheet);
     return true;
 }
 
-void DocumentInteractionController::dismissMenu(bool)
+void DocumentInteractionController::clickedButton(ActionSheet& sheet, int index)
+{
+    if (&sheet != m_sheet.get())
+        return;
+    auto self = shared_from_this();
+    // The sheet is on its way out already.
+    m_sheet.reset();
+    int first = sheet.firstOtherButtonIndex();
+    if (index >= first && index - first < int(m_sheetApplications.size()))
+        chooseApplication(m_sheetApplications[size_t(index - first)]);
+    else
+        dismissMenu(true);
+}
+
+void DocumentInteractionController::didDismiss(ActionSheet& sheet, int)
+{
+    if (&sheet != m_sheet.get())
+        return;
+    auto self = shared_from_this();
+    m_sheet.reset();
+    dismissMenu(false);
+}
+
+void DocumentInteractionController::dismissMenu(bool animated)
 {
     requireMainThread("DocumentInteractionController::dismissMenu");
     if (!m_visible)
@@ -75,6 +108,8 @@ void DocumentInteractionController::dismissMenu(bool)
     auto self = std::static_pointer_cast<DocumentInteractionController>(shared_from_this());
     m_visible = false;
     std::erase(shown, self);
+    if (auto sheet = std::move(m_sheet); sheet && sheet->isVisible())
+        sheet->dismiss(sheet->cancelButtonIndex(), animated);
     if (auto d = delegate())
         d->didDismissOpenInMenu(*this);
 }
@@ -132,6 +167,8 @@ void DocumentInteractionController::resetForTesting()
     openInApplications.clear();
     applicationsProvider = nullptr;
     launcher = nullptr;
+    for (auto& menu : std::vector(shown))
+        menu->dismissMenu(false);
     shown.clear();
 }
 

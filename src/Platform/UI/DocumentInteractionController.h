@@ -3,14 +3,16 @@
 // Hands a file to another application through an "open in" menu shown at a
 // rectangle or a bar item. The applications that take a file come from a
 // provider asked per URL (the program installs the desktop's), else from a
-// list the driver sets; with none no menu shows. A shown menu is kept by the
-// toolkit until it goes, and choosing an application tells the delegate that
-// sending began, runs the launcher once, tells that sending ended, then that
-// the menu went.
+// list the driver sets; with none no menu shows. The menu is an action
+// sheet of the applications' names with Cancel, at its anchor. A shown menu
+// is kept by the toolkit until it goes, and choosing an application tells
+// the delegate that sending began, runs the launcher once, tells that
+// sending ended, then that the menu went.
 
 #include "Platform/Core/Object.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/ChoiceView.h"
 
 #include <functional>
 #include <memory>
@@ -19,6 +21,7 @@
 
 namespace ui {
 
+class ActionSheet;
 class BarButtonItem;
 class DocumentInteractionController;
 class View;
@@ -38,7 +41,7 @@ public:
     }
 };
 
-class DocumentInteractionController : public core::Object {
+class DocumentInteractionController : public core::Object, public ChoiceDelegate<ActionSheet> {
 public:
     enum class AnchorKind { None = 0, Rect = 1, BarButtonItem = 2 };
 
@@ -67,6 +70,11 @@ public:
     // A person picks an entry: sending begins and ends, the menu goes.
     // False when `application` is not on the menu.
     bool chooseApplication(const std::string& application);
+    // The menu's sheet while it shows.
+    const std::shared_ptr<ActionSheet>& menuSheet() const { return m_sheet; }
+    void clickedButton(ActionSheet& sheet, int index) override;
+    // A tap beside the tablet's sheet closes it without a click.
+    void didDismiss(ActionSheet& sheet, int index) override;
 
     // The applications that take files (none in the program).
     static std::vector<std::string> applications();
@@ -82,7 +90,7 @@ public:
     static void resetForTesting();
 
 private:
-    bool present(AnchorKind kind, const gfx::Rect& rect);
+    bool present(AnchorKind kind, const gfx::Rect& rect, const std::function<void(ActionSheet&)>& show);
 
     core::URL m_url;
     std::string m_name;
@@ -90,6 +98,8 @@ private:
     bool m_visible = false;
     AnchorKind m_anchorKind = AnchorKind::None;
     gfx::Rect m_anchorRect;
+    std::shared_ptr<ActionSheet> m_sheet;
+    std::vector<std::string> m_sheetApplications;
 };
 
 } // namespace ui

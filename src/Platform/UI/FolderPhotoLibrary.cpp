@@ -90,6 +90,9 @@ std::vector<ImagePickerController::Album> FolderPhotoLibrary::scan(const std::st
             if (isMovieName(name)) {
                 media.mediaType = ImagePickerController::movieType;
                 media.movieURL = core::URL::fileURL(path);
+                // For its preview; pictures are only named.
+                if (auto attributes = core::fs::attributes(path))
+                    media.byteSize = attributes->size;
             } else {
                 media.mediaType = ImagePickerController::imageType;
             }

@@ -7,8 +7,8 @@
 // stops at 8 levels and 2,000 folders, so a link loop or a huge tree stays
 // bounded. Pictures are known by their extension (the picker's pick
 // decodes them), movies too; within an album names go in numeric order.
-// Reads names only: nothing is decoded and nothing written. Any thread
-// (the picker scans on a worker).
+// Reads names (and each movie's size) only: nothing is decoded and nothing
+// written. Any thread (the picker scans on a worker).
 
 #include "Platform/UI/ImagePickerController.h"
 

@@ -6,6 +6,9 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/ImagePickerAlbumController.h"
+#include "Platform/UI/ImagePickerAlbumListController.h"
+#include "Platform/UI/ImagePickerMoviePreviewController.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -74,8 +77,11 @@ void ImagePickerController::loadLibrary()
         auto albums = source();
         core::RunLoop::main().post([weak, albums = std::move(albums)]() mutable {
             setLibrary(std::move(albums));
-            if (auto picker = weak.lock())
+            if (auto picker = weak.lock()) {
                 picker->m_loadingLibrary = false;
+                if (picker->m_albumList)
+                    picker->m_albumList->libraryDidChange();
+            }
         });
     });
 }
@@ -88,9 +94,9 @@ void ImagePickerController::addAlbumList()
 {
     if (!viewControllers().empty())
         return;
-    auto list = ViewController::create();
-    list->setTitle(core::localized("Photo Albums", "Toolkit"));
-    setViewControllers({ list }, false);
+    m_albumList = std::make_shared<ImagePickerAlbumListController>(
+        std::static_pointer_cast<ImagePickerController>(shared_from_this()));
+    setViewControllers({ m_albumList }, false);
 }
 
 void ImagePickerController::loadView()
@@ -123,42 +129,74 @@ bool ImagePickerController::openAlbum(size_t index)
     if (viewControllers().size() > 1)
         popToRootViewController(false);
     m_album = index;
-    m_albumScreen = ViewController::create();
+    m_preview.reset();
+    m_albumScreen = std::make_shared<ImagePickerAlbumController>(
+        std::static_pointer_cast<ImagePickerController>(shared_from_this()), index);
     m_albumScreen->setTitle(library()[index].name);
-    pushViewController(m_albumScreen, false);
+    pushViewController(m_albumScreen, true);
     return true;
+}
+
+bool ImagePickerController::offers(size_t index) const
+{
+    if (!m_album || *m_album >= library().size() || index >= library()[*m_album].media.size())
+        return false;
+    const auto& type = library()[*m_album].media[index].mediaType;
+    return std::find(m_mediaTypes.begin(), m_mediaTypes.end(), type) != m_mediaTypes.end();
+}
+
+std::shared_ptr<ImagePickerAlbumController> ImagePickerController::albumController() const
+{
+    const auto& stack = viewControllers();
+    return std::find(stack.begin(), stack.end(), m_albumScreen) != stack.end() ? m_albumScreen : nullptr;
+}
+
+std::shared_ptr<ImagePickerMoviePreviewController> ImagePickerController::moviePreviewController() const
+{
+    const auto& stack = viewControllers();
+    return std::find(stack.begin(), stack.end(), m_preview) != stack.end() ? m_preview : nullptr;
 }
 
 bool ImagePickerController::pick(size_t index)
 {
     requireMainThread("ImagePickerController::pick");
-    if (!m_album || *m_album >= library().size() || index >= library()[*m_album].media.size())
+    if (!offers(index))
         return false;
     const Media media = library()[*m_album].media[index];
-    if (std::find(m_mediaTypes.begin(), m_mediaTypes.end(), media.mediaType) == m_mediaTypes.end())
-        return false;
     auto self = shared_from_this();
-    core::Value::Dictionary info { { mediaTypeKey, media.mediaType } };
     if (media.mediaType == movieType) {
         if (!media.movieURL)
             return false;
-        // The preview comes first; the receiver pops back to the album.
-        if (topViewController() != m_albumScreen.get())
+        if (m_albumScreen && topViewController() != m_albumScreen.get())
             popToViewController(m_albumScreen.get(), false);
-        auto preview = ViewController::create();
-        preview->setTitle(core::localized("Choose Video", "Toolkit"));
-        pushViewController(preview, false);
-        info[mediaURLKey] = media.movieURL->absoluteString();
-    } else {
-        auto image = media.image;
-        if (!image && !media.path.empty())
-            image = gfx::Image::imageWithContentsOfFile(media.path);
-        if (!image)
-            return false;
-        info[originalImageKey] = core::Value(image);
-        if (m_allowsEditing)
-            info[editedImageKey] = core::Value(image);
+        m_preview = std::make_shared<ImagePickerMoviePreviewController>(
+            std::static_pointer_cast<ImagePickerController>(self), media);
+        pushViewController(m_preview, true);
+        return true;
     }
+    auto image = media.image;
+    if (!image && !media.path.empty())
+        image = gfx::Image::imageWithContentsOfFile(media.path);
+    if (!image)
+        return false;
+    core::Value::Dictionary info { { mediaTypeKey, media.mediaType } };
+    info[originalImageKey] = core::Value(image);
+    if (m_allowsEditing)
+        info[editedImageKey] = core::Value(image);
+    if (auto d = delegate())
+        d->didFinishPicking(*this, core::Value(std::move(info)));
+    return true;
+}
+
+bool ImagePickerController::chooseMovie()
+{
+    requireMainThread("ImagePickerController::chooseMovie");
+    auto preview = moviePreviewController();
+    if (!preview || !preview->media().movieURL)
+        return false;
+    auto self = shared_from_this();
+    core::Value::Dictionary info { { mediaTypeKey, std::string(movieType) } };
+    info[mediaURLKey] = preview->media().movieURL->absoluteString();
     if (auto d = delegate())
         d->didFinishPicking(*this, core::Value(std::move(info)));
     return true;

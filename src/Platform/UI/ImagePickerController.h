@@ -1,12 +1,13 @@
 #pragma once
 
 // The image picker: a navigation controller (subclassable) over the photo
-// library's screens: the album list, an album, and a movie's preview.
-// Headless: the library is a model the driver fills; a person opens an
-// album (a push), picks an image (delivered at once) or a movie (its
-// preview is pushed, then the movie is delivered, so that the receiver's
-// pop returns to the album), or cancels. The delegate is also the picker's
-// navigation delegate and hears every push.
+// library's screens: the album list, an album's grid of thumbnails, and a
+// movie's preview. The library is a model that the program fills from a
+// scan on a worker (or a test sets); a person opens an album (a push),
+// picks an image (delivered at once) or a movie (its preview is pushed; its
+// Choose delivers the movie, and the receiver's pop returns to the album),
+// or cancels. The delegate is also the picker's navigation delegate and
+// hears every push.
 
 #include "Platform/Core/URL.h"
 #include "Platform/Core/Value.h"
@@ -22,7 +23,10 @@ class Image;
 
 namespace ui {
 
+class ImagePickerAlbumController;
+class ImagePickerAlbumListController;
 class ImagePickerController;
+class ImagePickerMoviePreviewController;
 
 class ImagePickerControllerDelegate : public NavigationControllerDelegate {
 public:
@@ -53,6 +57,8 @@ public:
         std::shared_ptr<gfx::Image> image;
         std::optional<core::URL> movieURL;
         std::string path;
+        // A movie's size in bytes, shown by its preview (0: not known).
+        uint64_t byteSize = 0;
     };
     struct Album {
         std::string name;
@@ -91,12 +97,22 @@ public:
     void setAllowsEditing(bool allows) { m_allowsEditing = allows; }
 
     // What a person does. Each answers false when it cannot be done (no
-    // such album, no album open, media of a type not offered).
+    // such album, no album open, media of a type not offered, a picture
+    // that cannot be read). A movie's pick shows its preview; its Choose
+    // (chooseMovie) delivers it.
     bool openAlbum(size_t index);
     bool pick(size_t index);
+    bool chooseMovie();
     void cancel();
+    // Whether the open album's media at `index` is of a type offered.
+    bool offers(size_t index) const;
     // The album open now (nullopt on the album list).
     std::optional<size_t> openAlbumIndex() const { return m_album; }
+
+    // The screens (the album's and the preview while they are in the stack).
+    std::shared_ptr<ImagePickerAlbumListController> albumListController() const { return m_albumList; }
+    std::shared_ptr<ImagePickerAlbumController> albumController() const;
+    std::shared_ptr<ImagePickerMoviePreviewController> moviePreviewController() const;
 
     void loadView() override;
 
@@ -109,7 +125,9 @@ private:
     bool m_allowsEditing = false;
     std::optional<size_t> m_album;
     bool m_loadingLibrary = false;
-    std::shared_ptr<ViewController> m_albumScreen;
+    std::shared_ptr<ImagePickerAlbumListController> m_albumList;
+    std::shared_ptr<ImagePickerAlbumController> m_albumScreen;
+    std::shared_ptr<ImagePickerMoviePreviewController> m_preview;
 };
 
 } // namespace ui

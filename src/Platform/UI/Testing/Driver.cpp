@@ -15,7 +15,11 @@
 #include "Platform/UI/DimmingView.h"
 #include "Platform/UI/DocumentInteractionController.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/ImagePickerAlbumController.h"
+#include "Platform/UI/ImagePickerAlbumListController.h"
 #include "Platform/UI/ImagePickerController.h"
+#include "Platform/UI/ImagePickerMoviePreviewController.h"
+#include "Platform/UI/ImagePickerThumbnailView.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/MailComposeController.h"
 #include "Platform/UI/NavigationBar.h"
@@ -757,6 +761,14 @@ std::shared_ptr<DocumentInteractionController> Driver::openInMenu() const
 void Driver::chooseOpenInApplication(const std::string& application)
 {
     auto menu = openInMenu();
+    auto applications = menu->menuApplications();
+    bool offered = std::find(applications.begin(), applications.end(), application) != applications.end();
+    // Through the menu's sheet when it shows one, as a person picks.
+    if (offered && menu->menuSheet() && menu->menuSheet()->isVisible()) {
+        auto sheet = menu->menuSheet();
+        press(*sheet, indexOfTitle(*sheet, application));
+        return settle();
+    }
     if (!menu->chooseApplication(application)) {
         std::string listed;
         for (auto& name : menu->menuApplications())
@@ -848,11 +860,23 @@ void Driver::openPickerAlbum(std::string_view name)
     auto& albums = ImagePickerController::library();
     std::string listed;
     for (size_t i = 0; i < albums.size(); ++i) {
-        if (albums[i].name == name) {
-            picker->openAlbum(i);
-            return settle();
+        if (albums[i].name != name) {
+            listed += " \"" + albums[i].name + "\"";
+            continue;
         }
-        listed += " \"" + albums[i].name + "\"";
+        // Back on the album list first, as a person would go.
+        if (picker->viewControllers().size() > 1) {
+            picker->popToRootViewController(false);
+            settle();
+        }
+        auto list = picker->albumListController();
+        if (!list)
+            throw core::Exception(Failure, "the picker shows no album list");
+        settle();
+        scrollToRow(list->tableView(), { 0, int(i) });
+        tapRow(list->tableView(), { 0, int(i) });
+        wait(NavigationController::TransitionDuration + 0.05);
+        return settle();
     }
     throw core::Exception(Failure, fmt::format("no album \"{}\"; the library has:{}", name, listed.empty() ? " nothing" : listed));
 }
@@ -864,7 +888,7 @@ void Driver::pickMedia(size_t index)
     if (!album)
         throw core::Exception(Failure, "cannot pick: no album is open");
     auto& media = ImagePickerController::library()[*album].media;
-    if (!picker->pick(index)) {
+    if (!picker->offers(index)) {
         std::string listed;
         for (size_t i = 0; i < media.size(); ++i)
             listed += fmt::format(" [{}] \"{}\"", i, media[i].mediaType);
@@ -874,6 +898,30 @@ void Driver::pickMedia(size_t index)
         throw core::Exception(Failure, fmt::format("cannot pick {} in \"{}\"; it holds:{}; the picker offers:{}", index,
             ImagePickerController::library()[*album].name, listed.empty() ? " nothing" : listed, offered));
     }
+    // From a movie's preview back to the album's grid first.
+    auto grid = picker->albumController();
+    if (!grid)
+        throw core::Exception(Failure, "cannot pick: the album's screen is not in the picker");
+    if (picker->topViewController() != grid.get()) {
+        picker->popToViewController(grid.get(), false);
+        settle();
+    }
+    settle();
+    grid->scrollToMedia(index, false);
+    settle();
+    grid->view()->layoutIfNeeded();
+    auto* square = grid->thumbnailView(index);
+    if (!square)
+        throw core::Exception(Failure, fmt::format("the square of item {} is not shown", index));
+    tap(*square);
+    settle();
+    // A movie's preview: its Choose.
+    if (auto preview = picker->moviePreviewController()) {
+        wait(NavigationController::TransitionDuration + 0.05);
+        settle();
+        tapBarItem(*preview->chooseItem());
+    }
+    wait(NavigationController::TransitionDuration + 0.05);
     settle();
 }
 
