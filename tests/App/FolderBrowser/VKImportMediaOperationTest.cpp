@@ -6,6 +6,14 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKImportMediaOperation.h"
+#include "App/Shell/VKApplication.h"
+#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "Cloud/VKCloudFileModelHooks.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -16,6 +24,7 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/ImagePickerController.h"
+#include "Support/Cloud/TestCloudService.h"
 #include "Support/Command.h"
 
 #include <algorithm>
@@ -62,6 +71,10 @@ protected:
         VKImportMediaOperation::setWrittenHookForTesting(nullptr);
         operation.reset();
         core::Thread::waitForAll(10);
+        VKCloudUploadManager::resetSharedManagerForTesting();
+        VKCloudFileStore::resetForTesting();
+        VKCloudServicesManager::resetForTesting();
+        VKCloudHooks::setCurrent(nullptr);
         FolderListingTestCase::TearDown();
     }
 
@@ -215,6 +228,51 @@ TEST_F(VKImportMediaOperationTest, ANameTakenMeanwhileMovesTheImportOnAndACancel
     EXPECT_TRUE(onDisk().empty());
     EXPECT_TRUE(recorder->imported.empty());
     EXPECT_EQ(recorder->ends, 0);
+}
+
+TEST_F(VKImportMediaOperationTest, IntoACloudFolderTheMirrorTakesTheFileAndItsUploadIsQueued)
+{
+    auto service = test::TestCloudService::install("Test");
+    service->setLinked(true);
+    VKCloudHooks::setCurrent(std::make_shared<VKCloudFileModelHooks>());
+    auto store = VKCloudFileStore::sharedStore();
+    ASSERT_TRUE(store->bootstrapCloudFileStore());
+    const std::string servers = VKApplication::sharedApplication()->serversDirectory();
+    // The folder was never downloaded; the mirror knows an "image.jpg" in it.
+    folder = core::path::appendingPathComponent(servers, "Test/Camera Uploads");
+    auto folderNode = store->insertObjectForPath(folder);
+    ASSERT_TRUE(folderNode);
+    folderNode->setIsDirectory(true);
+    ASSERT_TRUE(store->insertObjectForPath(folder + "/image.jpg"));
+    ASSERT_TRUE(store->saveContext());
+    ASSERT_FALSE(core::fs::exists(folder));
+
+    begin();
+    EXPECT_TRUE(core::fs::isDirectory(folder));
+    operation->importMediaWithInfo(imagePick(picture(40, 30)));
+    waitForEnd();
+    EXPECT_EQ(recorder->imported, (std::vector<std::string> { "image 1.jpg" }));
+    EXPECT_FALSE(recorder->endError);
+    EXPECT_EQ(onDisk(), (std::vector<std::string> { "image 1.jpg" }));
+
+    auto node = store->managedObjectForPath(folder + "/image 1.jpg");
+    ASSERT_TRUE(node);
+    EXPECT_EQ(uint64_t(node->size()), core::fs::attributes(folder + "/image 1.jpg")->size);
+    EXPECT_TRUE(node->modificationDate());
+    auto calls = service->calls();
+    EXPECT_NE(std::find_if(calls.begin(), calls.end(),
+                  [](const std::string& call) { return call.find("/Camera Uploads/image 1.jpg") != std::string::npos; }),
+        calls.end())
+        << ::testing::PrintToString(calls);
+    // (The fake service keeps the upload's callback, and the queue the
+    // service: the cancel breaks that circle.)
+    VKCloudUploadManager::sharedManager()->cancelUploadOfCloudResource(VKCloudFileResource::resourceWithManagedObject(node));
+    // The mirror was saved with it: the store opened again holds it.
+    node.reset();
+    store.reset();
+    VKCloudUploadManager::resetSharedManagerForTesting();
+    VKCloudFileStore::resetForTesting();
+    EXPECT_TRUE(VKCloudFileStore::sharedStore()->managedObjectForPath(folder + "/image 1.jpg"));
 }
 
 } // namespace
