@@ -1,5 +1,7 @@
 #include "Viewers/PDF/VKPDFViewController.h"
 
+#include "Viewers/Document/VKBookmarksController.h"
+#include "Viewers/PDF/VKBookmarksNavigationController.h"
 #include "Viewers/PDF/VKDocumentView.h"
 #include "Viewers/PDF/VKDocumentViewVertical.h"
 #include "Viewers/PDF/VKPDFPageThumbnailManager.h"
@@ -141,6 +143,8 @@ VKPDFViewController::VKPDFViewController() = default;
 VKPDFViewController::~VKPDFViewController()
 {
     stopLoading();
+    releaseSearchObjects();
+    removeTemporaryIndex();
     if (m_passwordAlert)
         m_passwordAlert->setDelegate({});
 }
@@ -217,6 +221,7 @@ void VKPDFViewController::viewDidUnload()
         m_passwordAlert->setDelegate({});
         m_passwordAlert.reset();
     }
+    releaseSearchObjects();
     if (m_documentView) {
         m_documentView->setDelegate({});
         m_documentView->removeFromSuperview();
@@ -227,6 +232,7 @@ void VKPDFViewController::viewDidUnload()
     m_pageLayoutItem.reset();
     m_pageIndexStore.reset();
     m_outlineScanner.reset();
+    m_outlineController.reset();
     setContentDidLoad(false);
     setContentLoading(false);
     VKDocumentViewController::viewDidUnload();
@@ -317,6 +323,8 @@ void VKPDFViewController::documentLoadingThreadDidSucceed(std::shared_ptr<VKPDFD
                     pageView->setPage(VKPDFPage::pageWithDocument(document, int(pageView->page()->pageIndex()) + 1));
         m_document = std::move(document);
         m_outlineScanner = std::move(scanner);
+        // Made again from the new document when next asked for.
+        m_outlineController.reset();
         m_reloading = false;
         return;
     }
@@ -814,4 +822,60 @@ void VKPDFViewController::documentViewWillAddPageView(VKDocumentView&, ui::View&
     if (auto* pageView = dynamic_cast<VKPDFPageView*>(&view))
         if (pageView->highlightedTextRange().location != core::kNotFound)
             pageView->setHighlightedTextRange(pageView->highlightedTextRange());
+}
+
+// ---- Bookmarks and outline -----------------------------------------------------
+
+void VKPDFViewController::showBookmarksControllerWithNewOffset(gfx::Point offset)
+{
+    auto* navigation = navigationController();
+    if (!resource() || !navigation)
+        return;
+    setUIHidden(false, false);
+    auto self = sharedAs<VKPDFViewController>();
+    auto bookmarks = VKBookmarksController::initWithFileAtPath(resource()->path());
+    bookmarks->setDelegate(std::static_pointer_cast<VKBookmarksControllerDelegate>(self));
+    std::shared_ptr<ui::ViewController> shown;
+    if (offset.y >= 0) {
+        bookmarks->addBookmarkWithOffset(offset, contentZoom());
+        shown = ui::NavigationController::create(bookmarks);
+    } else {
+        if (!m_outlineController) {
+            m_outlineController = VKPDFOutlineTableViewController::initWithOutlineList(
+                m_document ? m_document->outlineList() : nullptr);
+            m_outlineController->setDelegate(std::static_pointer_cast<VKPDFOutlineTableViewControllerDelegate>(self));
+        }
+        if (m_outlineController->isEmpty())
+            shown = ui::NavigationController::create(bookmarks);
+        else
+            shown = VKBookmarksNavigationController::initWithBookmarksController(bookmarks, m_outlineController);
+    }
+    navigation->presentModalViewController(shown, true);
+}
+
+// Twice: a layout settles the zoom on the first pass and places the
+// offset right only once that is done.
+void VKPDFViewController::bookmarksController(ui::ViewController& controller, const core::Value& bookmark)
+{
+    float zoom = bookmark.isDictionary() ? float(bookmark[VKBookmarkZoomKey].toReal()) : 0.f;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (zoom != 0)
+            setContentZoom(zoom);
+        VKDocumentViewController::bookmarksController(controller, bookmark);
+    }
+}
+
+void VKPDFViewController::showDestination(const core::Value& target)
+{
+    auto destination = target.objectAs<VKPDFDestination>();
+    if (!destination) {
+        core::log("Warning, outline entry without a destination");
+        return;
+    }
+    showDestination(*destination);
+}
+
+void VKPDFViewController::outlineTableViewControllerDidEnd(VKPDFOutlineTableViewController& controller)
+{
+    bookmarksControllerDidEnd(controller);
 }

@@ -16,11 +16,15 @@
 #include "Viewers/Document/VKDocumentViewController.h"
 #include "Viewers/PDF/VKDocumentViewDataSource.h"
 #include "Viewers/PDF/VKDocumentViewDelegate.h"
+#include "Viewers/PDF/VKPDFOutlineTableViewController.h"
 
+#include "App/Shell/Interface/VKKeyboardDimmingView.h"
 #include "App/Shell/Interface/VKPopupAlert.h"
+#include "PDF/VKPDFSearchControllerDelegate.h"
 #include "PDF/VKPDFLinkAnnotation.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Observation.h"
+#include "Platform/UI/TextField.h"
 
 #include <functional>
 #include <map>
@@ -32,10 +36,15 @@ namespace core {
 class Thread;
 }
 namespace ui {
+class Label;
+class NavigationBar;
 class TapGestureRecognizer;
 }
+class VKDocumentRange;
 class VKDocumentView;
 class VKPDFDestination;
+class VKPDFSearchController;
+class VKSearchField;
 class VKPDFDocument;
 class VKPDFOutlineScanner;
 class VKPDFPageView;
@@ -44,7 +53,11 @@ class VKPageIndexStore;
 class VKPDFViewController : public VKDocumentViewController,
                             public VKPopupAlertDelegate,
                             public VKDocumentViewDataSource,
-                            public VKDocumentViewDelegate {
+                            public VKDocumentViewDelegate,
+                            public VKPDFOutlineTableViewControllerDelegate,
+                            public VKPDFSearchControllerDelegate,
+                            public ui::TextFieldDelegate,
+                            public VKKeyboardDimmingViewDelegate {
 public:
     // Layout values, as the defaults and the chooser know them.
     enum Layout : int { NoLayout = 0, Vertical = 1, SinglePages = 2, DoublePages = 3 };
@@ -146,9 +159,6 @@ public:
     // go to the application; any other scheme is refused. Whether it went.
     bool openLinkURL(const core::URL& url);
 
-    // Hooks of the search and outline that come later.
-    void searchButtonWasPressed() { }
-    void pageRangeDidChange() { }
     void thumbnailImageDidUpdate(const core::Notification& notification);
 
     // VKDocumentViewDataSource
@@ -166,6 +176,64 @@ public:
     void documentViewDidIgnorePaging(VKDocumentView& view, int direction) override;
     void documentViewWillAddPageView(VKDocumentView& view, ui::View& pageView, size_t index) override;
 
+    // Finding text. The first press makes the search objects, kept until
+    // the view unloads: the search controller on the document's content
+    // index, the field over the navigation bar, the arrows and the status
+    // label of the modal toolbar, and the dimming view over the page while
+    // the keyboard is up. Searching runs on the search controller's
+    // threads; hits, progress and wraps come back here on the main thread.
+    static constexpr double IndexCompleteStatusDelay = 2.0;
+    static constexpr float StatusLabelWidth = 200;
+    static constexpr float StatusLabelHeight = 20;
+    void searchButtonWasPressed();
+    // From the Cancel item (`fromCancelButton`, which also clears the text)
+    // or a touch on the dimmed page.
+    void searchBarDidCancel(bool fromCancelButton);
+    void searchToolbarUpButtonPressed();
+    void searchToolbarDownButtonPressed();
+    // The text shown, or the visible page range for none.
+    void updateSearchStatusText(const std::optional<std::string>& text);
+    void pageRangeDidChange();
+    VKPDFSearchController* searchController() const { return m_searchController.get(); }
+    VKSearchField* searchField() const { return m_searchField.get(); }
+    ui::NavigationBar* searchBar() const { return m_searchBar.get(); }
+    const std::shared_ptr<VKDocumentRange>& currentResult() const { return m_currentResult; }
+    VKKeyboardDimmingView* searchDimmingView() const { return m_searchDimmingView.get(); }
+    ui::Label* searchStatusLabel() const { return m_searchStatusLabel.get(); }
+    ui::BarButtonItem* searchStatusItem() const { return m_searchStatusItem.get(); }
+    ui::BarButtonItem* upItem() const { return m_upItem.get(); }
+    ui::BarButtonItem* downItem() const { return m_downItem.get(); }
+    bool shouldShowPartialIndexWarning() const { return m_shouldShowPartialIndexWarning; }
+    // Where the index lives when the document has no content-index path
+    // (removed with the viewer); empty otherwise.
+    const std::string& temporaryIndexPath() const { return m_temporaryIndexPath; }
+
+    // VKPDFSearchControllerDelegate
+    void searchControllerIndexBuildingDidProgress(VKPDFSearchController& controller, float progress) override;
+    void searchControllerDidFindResult(VKPDFSearchController& controller, std::shared_ptr<VKDocumentRange> result,
+        const std::string& searchString) override;
+    void searchControllerDidWrapSearch(VKPDFSearchController& controller, int direction) override;
+    void searchControllerDidCancelSearch(VKPDFSearchController& controller) override;
+    void rebuildIndexForSearchController(VKPDFSearchController& controller) override;
+
+    // The search field's delegate.
+    bool shouldReturn(ui::TextField& field) override;
+    bool shouldChangeCharacters(ui::TextField& field, core::Range range, std::string_view replacement) override;
+    void keyboardDimmingViewDidReceiveTouches(VKKeyboardDimmingView& view) override;
+
+    void viewWillDisappear(bool animated) override;
+    void didRotate(ui::Orientation fromOrientation) override;
+
+    // Bookmarks and the outline. A new bookmark is added at the offset
+    // with the zoom shown; without one the bookmarks show beside the
+    // document's outline when it has one. A chosen bookmark's zoom is set
+    // before its offset.
+    void showBookmarksControllerWithNewOffset(gfx::Point offset) override;
+    void bookmarksController(ui::ViewController& controller, const core::Value& bookmark) override;
+    void showDestination(const core::Value& target) override;
+    void outlineTableViewControllerDidEnd(VKPDFOutlineTableViewController& controller) override;
+    VKPDFOutlineTableViewController* outlineController() const { return m_outlineController.get(); }
+
     void didReceiveMemoryWarning() override;
     void viewDidUnload() override;
 
@@ -174,6 +242,12 @@ protected:
 
 private:
     void hideChromeIfShown();
+    void searchForFieldText(int direction);
+    void searchToolbarArrowPressed(int direction);
+    void setSearchArrowsEnabled(bool enabled);
+    void clearSearchHighlights();
+    void releaseSearchObjects();
+    void removeTemporaryIndex();
     void stopLoading();
     void showPasswordAlert(const core::Error& error);
     bool isVerticalLayout() const;
@@ -183,6 +257,18 @@ private:
     std::optional<std::string> m_password;
     std::shared_ptr<VKPageIndexStore> m_pageIndexStore;
     std::shared_ptr<VKPDFOutlineScanner> m_outlineScanner;
+    std::shared_ptr<VKPDFOutlineTableViewController> m_outlineController;
+    std::shared_ptr<VKPDFSearchController> m_searchController;
+    std::shared_ptr<VKSearchField> m_searchField;
+    std::shared_ptr<ui::NavigationBar> m_searchBar;
+    std::shared_ptr<VKDocumentRange> m_currentResult;
+    std::shared_ptr<VKKeyboardDimmingView> m_searchDimmingView;
+    std::shared_ptr<ui::Label> m_searchStatusLabel;
+    std::shared_ptr<ui::BarButtonItem> m_searchStatusItem;
+    std::shared_ptr<ui::BarButtonItem> m_upItem;
+    std::shared_ptr<ui::BarButtonItem> m_downItem;
+    std::string m_temporaryIndexPath;
+    bool m_shouldShowPartialIndexWarning = false;
     int m_documentLayout = NoLayout;
     std::shared_ptr<ui::TapGestureRecognizer> m_doubleTapRecognizer;
     std::shared_ptr<ui::BarButtonItem> m_pageLayoutItem;
