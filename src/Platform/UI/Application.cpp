@@ -450,6 +450,10 @@ void Application::setStatusBarOrientation(Orientation orientation, bool animated
             view->setBounds({ 0, 0, size.width, size.height });
             view->setCenter({ frame.midX(), frame.midY() });
         }
+        for (View* sheet : client->rotatingSheets()) {
+            sheet->setTransform(gfx::AffineTransform::rotation(rotationAngle(orientation)));
+            sheet->setCenter({ frame.midX(), frame.midY() });
+        }
         ViewAnimation::commit();
     }
     post(didChangeStatusBarOrientationNotification,

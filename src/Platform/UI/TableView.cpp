@@ -4,6 +4,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/Context.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Fonts.h"
@@ -57,7 +58,30 @@ public:
 };
 
 // A header or footer the table made from its data source's title.
-class SectionTitleLabel : public Label { };
+// A section's title when the source gives no view of its own. In a plain
+// table it is a bar across the table, its text inset like the rows'.
+class SectionTitleLabel : public Label {
+public:
+    bool plainBar = false;
+
+    void draw(gfx::Context& context, const gfx::Rect& rect) override
+    {
+        if (!plainBar) {
+            Label::draw(context, rect);
+            return;
+        }
+        const gfx::Rect b = bounds();
+        context.setFillColor(gfx::Color::rgb255(150, 164, 176));
+        context.fillRect({ b.x(), b.y(), b.width(), b.height() / 2 });
+        context.setFillColor(gfx::Color::rgb255(166, 178, 188));
+        context.fillRect({ b.x(), b.y() + b.height() / 2, b.width(), b.height() - b.height() / 2 });
+        context.setFillColor(gfx::Color::rgb255(129, 143, 155));
+        context.fillRect({ b.x(), b.y(), b.width(), 1 });
+        drawTextInRect(context, b.insetBy(gfx::EdgeInsets { 0, TextInset, 0, TextInset }));
+    }
+
+    static constexpr float TextInset = 12;
+};
 
 } // namespace
 
@@ -512,17 +536,26 @@ void TableView::layoutSectionViews(const gfx::Rect& visible)
                     label->setShadowColor(StandardColors::white());
                     label->setShadowOffset({ 0, 1 });
                     label->setTextAlignment(footer ? gfx::TextAlignment::Center : gfx::TextAlignment::Left);
+                } else {
+                    label->plainBar = true;
+                    label->setOpaque(true);
+                    label->setTextColor(StandardColors::white());
+                    label->setShadowColor(gfx::Color::rgb255(0, 0, 0, 0.45f));
+                    label->setShadowOffset({ 0, 1 });
                 }
                 view = label;
             }
             addSubview(view);
         }
-        float inset = m_style == Style::Grouped ? GroupedMargin : 0;
+        // Titles of a grouped table stand over its rows; a view of the
+        // delegate's own spans the table, as headers and footers of the
+        // table itself do.
+        const bool title = dynamic_cast<SectionTitleLabel*>(view.get()) != nullptr;
+        float inset = m_style == Style::Grouped && title ? GroupedMargin : 0;
         gfx::Rect frame { inset, rect.y(), rect.width() - 2 * inset, rect.height() };
         // A grouped title lines up with the rows' text and stands just
         // above its section's rows.
-        if (m_style == Style::Grouped && !footer && dynamic_cast<SectionTitleLabel*>(view.get())
-            && rect.height() > GroupedSectionSpacing)
+        if (m_style == Style::Grouped && !footer && title && rect.height() > GroupedSectionSpacing)
             frame = { inset + GroupedMargin, rect.y() + GroupedSectionSpacing, std::max(0.0f, rect.width() - 2 * (inset + GroupedMargin)),
                 rect.height() - GroupedSectionSpacing - 4 };
         view->setFrame(frame);

@@ -79,6 +79,14 @@ public:
                 views.push_back(c->m_view.get());
         return views;
     }
+    std::vector<View*> rotatingSheets() override
+    {
+        std::vector<View*> views;
+        for (ViewController* c = m_root->m_modal.get(); c; c = c->m_modal.get())
+            if (c->isViewLoaded() && c->m_view->window() && !c->coversPresenter())
+                views.push_back(c->m_view.get());
+        return views;
+    }
 
 private:
     ViewController* m_root; // the root owns this object

@@ -28,6 +28,8 @@ public:
     virtual void didRotate(Orientation fromOrientation) { (void)fromOrientation; }
     // The views turned with the interface: the root view and presented ones.
     virtual std::vector<View*> rotatingViews() = 0;
+    // Presented sheets: turned about the screen's centre, keeping their size.
+    virtual std::vector<View*> rotatingSheets() { return {}; }
 };
 
 class Window : public View {

@@ -223,6 +223,16 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     EXPECT_EQ(log, (Log { "S load", "S will-appear", "S did-appear" }));
     EXPECT_EQ(a->view()->window(), &window());
     EXPECT_EQ(sheet->view()->bounds().size, ui::ViewController::FormSheetSize);
+    // Turned, the sheet turns with the presenter about the screen's centre
+    // and keeps its size.
+    a->rotates = sheet->rotates = true;
+    EXPECT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+    advance(1);
+    EXPECT_EQ(sheet->view()->transform(), a->view()->transform());
+    EXPECT_EQ(sheet->view()->bounds().size, ui::ViewController::FormSheetSize);
+    EXPECT_EQ(sheet->view()->center(), a->view()->center());
+    auto shown = sheet->view()->convertRect(sheet->view()->bounds(), nullptr);
+    EXPECT_EQ(shown.size, (gfx::Size { 620, 540 })) << "upright on the landscape screen";
     log.clear();
     a->dismissModalViewController(false);
     EXPECT_EQ(log, (Log { "S will-disappear", "S did-disappear" }));

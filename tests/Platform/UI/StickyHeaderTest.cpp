@@ -174,6 +174,26 @@ TEST_F(StickyHeaderTest, FootersAndGroupedTablesScrollWithTheirRows)
     EXPECT_EQ(headerY(1), natural + ui::TableView::GroupedSectionSpacing);
 }
 
+TEST_F(StickyHeaderTest, TitlesOfAGroupedTableStandOverItsRowsButOwnViewsSpanTheTable)
+{
+    makeTable(ui::TableView::Style::Grouped);
+    auto* title = table->headerView(0);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->frame().x(), 2 * ui::TableView::GroupedMargin);
+    sections->styledHeaders = true;
+    makeTable(ui::TableView::Style::Grouped);
+    auto* own = table->headerView(0);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->frame().x(), 0);
+    EXPECT_EQ(own->frame().width(), 320);
+    // A plain table's own title is a bar across the table.
+    sections->styledHeaders = false;
+    makeTable();
+    ASSERT_TRUE(table->headerView(0));
+    EXPECT_EQ(table->headerView(0)->frame(), (gfx::Rect { 0, 0, 320, ui::TableView::PlainSectionHeaderHeight }));
+    EXPECT_TRUE(table->headerView(0)->isOpaque());
+}
+
 TEST_F(StickyHeaderTest, LiveHeadersStayAtTheVisibleCount)
 {
     sections->sections = 2000;
