@@ -107,6 +107,30 @@ TEST_F(CloudSettingsScreensTest, TabletWithRealText)
     shootAll(test::tabletScreen);
 }
 
+// The login form as the root list presents it: a sheet over the list on a
+// tablet, in both orientations, empty and typed.
+TEST_F(CloudSettingsScreensTest, TabletSheetOverTheRootList)
+{
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    auto* form = openLoginFromRootList(test::tabletScreen);
+    ASSERT_TRUE(form);
+    for (auto orientation : { ui::Orientation::Portrait, ui::Orientation::LandscapeLeft }) {
+        if (orientation != ui::Orientation::Portrait) {
+            ASSERT_TRUE(driver.rotate(orientation));
+            advance(1);
+        }
+        shoot("login-sheet-over-root", test::tabletScreen, orientation);
+    }
+    driver.tapRow(*form->tableView(), { 0, 0 });
+    driver.type("demo@example.com");
+    driver.tapRow(*form->tableView(), { 0, 1 });
+    driver.type("demo");
+    advance(1);
+    shoot("login-sheet-over-root-typed", test::tabletScreen, ui::Orientation::LandscapeLeft);
+    ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    advance(1);
+}
+
 // The loaded page in the deterministic text engine: an empty account and
 // an empty mirror, so the values do not follow the machine.
 TEST_F(CloudSettingsScreensTest, PhoneGolden)

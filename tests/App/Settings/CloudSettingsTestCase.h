@@ -12,7 +12,10 @@
 #include "App/Shell/VKNavigationController.h"
 #include "Platform/UI/Label.h"
 
+#include "App/FolderBrowser/VKRootFolderController.h"
 #include "App/Settings/VKCloudAccountSettingsController.h"
+#include "App/Shell/VKApplication.h"
+#include "DropboxSDK/UI/DBLoginController.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKCloudService.h"
@@ -25,6 +28,7 @@
 #include "Support/DropboxSDK/FakeCloudServer.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace test {
@@ -105,7 +109,31 @@ protected:
         return n;
     }
 
+    // The real root list on the browser's stack, its service row tapped:
+    // the login form it presents.
+    DBLoginController* openLoginFromRootList(const test::DeviceScreen& device)
+    {
+        launchWithCloud(false, device);
+        root = VKRootFolderController::create({ VKApplication::sharedApplication()->documentsDirectory() });
+        browser->setViewControllers({ root }, false);
+        runLoop();
+        auto& table = root->tableView();
+        std::optional<ui::IndexPath> row;
+        for (int section = 0; section < table.numberOfSections() && !row; ++section)
+            for (int item = 0; item < table.numberOfRows(section) && !row; ++item) {
+                driver.scrollToRow(table, { section, item });
+                if (auto* cell = table.cellForRow({ section, item }); cell && cell->debugText() == "Dropbox")
+                    row = ui::IndexPath { section, item };
+            }
+        if (!row)
+            return nullptr;
+        driver.tapRow(table, *row);
+        advance(1);
+        auto* sheet = dynamic_cast<ui::NavigationController*>(browser->modalViewController());
+        return sheet ? dynamic_cast<DBLoginController*>(sheet->topViewController()) : nullptr;
+    }
     std::unique_ptr<FakeCloudServer> cloud;
+    std::shared_ptr<VKRootFolderController> root;
 };
 
 } // namespace test

@@ -6,7 +6,9 @@
 
 #include "CloudSettingsTestCase.h"
 
+#include "App/FolderBrowser/VKFolderController.h"
 #include "App/Settings/VKCloudSettingsController.h"
+#include "FileModel/VKFileResource.h"
 #include "App/Settings/VKSettingsController.h"
 #include "App/Shell/Settings/VKSubviewCell.h"
 #include "App/Shell/Settings/VKSwitchCell.h"
@@ -54,6 +56,32 @@ protected:
         ASSERT_TRUE(form->navigationItem().rightBarButtonItem()->isEnabled());
         form->didPressLogin();
         ASSERT_TRUE(waitFor([&] { return !form->isWorking(); }));
+    }
+    // Types both fields of `form` and taps its "Link"; pumps until the
+    // form went.
+    void linkWith(DBLoginController& form)
+    {
+        driver.tapRow(*form.tableView(), { 0, 0 });
+        driver.type("demo@example.com");
+        driver.tapRow(*form.tableView(), { 0, 1 });
+        driver.type("demo");
+        runLoop();
+        ASSERT_TRUE(form.navigationItem().rightBarButtonItem() == nullptr
+            || form.navigationItem().rightBarButtonItem()->isEnabled());
+        form.didPressLogin();
+        ASSERT_TRUE(waitFor([&] { return !browser->modalViewController(); }));
+    }
+    void expectTheServicesFolderOnTheRoot()
+    {
+        const auto& stack = browser->viewControllers();
+        ASSERT_EQ(stack.size(), 2u) << testing::PrintToString(driver.stackTitles(*browser));
+        EXPECT_EQ(stack[0], root);
+        auto* folder = dynamic_cast<VKFolderController*>(stack[1].get());
+        ASSERT_TRUE(folder);
+        ASSERT_TRUE(folder->resource());
+        EXPECT_EQ(folder->resource()->path(), dropbox()->localPath());
+        EXPECT_TRUE(dropbox()->isLinked());
+        EXPECT_EQ(count("/0/token"), 1u);
     }
     void writeMirrorFile(const std::string& relative, size_t size)
     {
@@ -367,3 +395,26 @@ TEST_F(VKCloudSettingsControllerTest, APageGoneBeforeItsCountDropsTheAnswer)
 }
 
 } // namespace
+
+TEST_F(VKCloudSettingsControllerTest, OnAPhoneTheRootListsServiceRowLinksAndOpensItsFolder)
+{
+    auto* form = openLoginFromRootList(test::phoneScreen);
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->title(), "Link Account");
+    linkWith(*form);
+    expectTheServicesFolderOnTheRoot();
+}
+
+TEST_F(VKCloudSettingsControllerTest, OnATabletTheFormIsASheetOverTheRootList)
+{
+    auto* form = openLoginFromRootList(test::tabletScreen);
+    ASSERT_TRUE(form);
+    EXPECT_EQ(browser->modalViewController()->modalPresentationStyle(), ui::ViewController::PresentationStyle::FormSheet);
+    // The sheet covers part of the window; the root list shows around it.
+    auto sheet = browser->modalViewController()->view()->convertRect(
+        browser->modalViewController()->view()->bounds(), nullptr);
+    EXPECT_LT(sheet.size.width, 768);
+    EXPECT_GT(sheet.origin.x, 0);
+    linkWith(*form);
+    expectTheServicesFolderOnTheRoot();
+}
