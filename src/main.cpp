@@ -25,6 +25,7 @@
 #include "Platform/UI/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
+#include "Platform/UI/TiledLayer.h"
 #include "Platform/Web/GtkStartup.h"
 #include "Viewers/VKRegisterViewers.h"
 #include "WebBrowser/VKRegisterWebBrowser.h"
@@ -214,6 +215,7 @@ int main(int argc, char** argv)
     // Work handed to other threads (emptying the trash, a copy) ends before
     // the program's statics go, which those threads still use. A thread that
     // does not end in time is abandoned with the process.
+    ui::TiledLayer::endIdleWorkers();
     const bool threadsEnded = core::Thread::waitForAll(ThreadsExitTimeout);
     if (!threadsEnded) {
         std::string names;

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <sys/mman.h>
+#include <vector>
 
 namespace gfx {
 
@@ -19,6 +22,79 @@ cairo_surface_t* surfaceOf(void* surface)
 {
     return static_cast<cairo_surface_t*>(surface);
 }
+
+// Large pixel buffers are mapped from the system, not taken from the
+// allocator: buffers of megabytes drawn on worker threads and freed on the
+// main one (tiles) would stay in the workers' arenas, fragmented, and the
+// process would grow with every page shown. Faulting fresh pages in costs
+// several times a pass over them, so a few freed buffers are kept for the
+// next of about their size (tiles come in few sizes), cleared on reuse.
+struct PixelMemory {
+    static constexpr size_t MappedFrom = size_t(1) << 20;
+    static constexpr size_t SpareCount = 4;
+    static constexpr size_t SpareBytes = size_t(64) << 20;
+    unsigned char* bytes;
+    size_t size; // what the caller asked for
+    size_t mapped; // the mapping's length; 0 for the allocator's memory
+
+    struct Spares {
+        std::mutex mutex;
+        std::vector<std::pair<unsigned char*, size_t>> buffers;
+        size_t bytes = 0;
+    };
+    static Spares& spares()
+    {
+        static Spares* shared = new Spares; // never destroyed: surfaces may outlive exit handlers
+        return *shared;
+    }
+
+    static PixelMemory* allocate(size_t size)
+    {
+        if (size < MappedFrom) {
+            void* bytes = calloc(size, 1);
+            return bytes ? new PixelMemory { static_cast<unsigned char*>(bytes), size, 0 } : nullptr;
+        }
+        {
+            auto& spare = spares();
+            std::lock_guard lock(spare.mutex);
+            auto best = spare.buffers.end();
+            for (auto it = spare.buffers.begin(); it != spare.buffers.end(); ++it)
+                if (it->second >= size && it->second - size <= size / 4 && (best == spare.buffers.end() || it->second < best->second))
+                    best = it;
+            if (best != spare.buffers.end()) {
+                auto [bytes, length] = *best;
+                spare.buffers.erase(best);
+                spare.bytes -= length;
+                std::memset(bytes, 0, size);
+                return new PixelMemory { bytes, size, length };
+            }
+        }
+        void* bytes = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (bytes == MAP_FAILED)
+            return nullptr;
+        madvise(bytes, size, MADV_HUGEPAGE);
+        return new PixelMemory { static_cast<unsigned char*>(bytes), size, size };
+    }
+
+    static void release(void* memory)
+    {
+        auto* pixels = static_cast<PixelMemory*>(memory);
+        if (!pixels->mapped) {
+            free(pixels->bytes);
+        } else {
+            auto& spare = spares();
+            std::unique_lock lock(spare.mutex);
+            if (spare.buffers.size() < SpareCount && spare.bytes + pixels->mapped <= SpareBytes) {
+                spare.buffers.emplace_back(pixels->bytes, pixels->mapped);
+                spare.bytes += pixels->mapped;
+            } else {
+                lock.unlock();
+                munmap(pixels->bytes, pixels->mapped);
+            }
+        }
+        delete pixels;
+    }
+};
 
 cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned int length)
 {
@@ -56,19 +132,18 @@ std::unique_ptr<BitmapContext> BitmapContext::make(int width, int height, size_t
         bytesPerRow = minimum;
     if (bytesPerRow < minimum || bytesPerRow % 4 != 0 || bytesPerRow > size_t(INT32_MAX) / size_t(height))
         return nullptr;
-    // cairo allocates the pixels itself only at its own stride; any other
-    // stride gets memory of ours, cleared, owned by the surface.
-    auto* pixels = static_cast<unsigned char*>(calloc(bytesPerRow, size_t(height)));
+    // The pixels are memory of ours, cleared, owned by the surface.
+    auto* pixels = PixelMemory::allocate(bytesPerRow * size_t(height));
     if (!pixels)
         return nullptr;
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, width, height, int(bytesPerRow));
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels->bytes, CAIRO_FORMAT_ARGB32, width, height, int(bytesPerRow));
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
-        free(pixels);
+        PixelMemory::release(pixels);
         return nullptr;
     }
     static cairo_user_data_key_t pixelsKey;
-    cairo_surface_set_user_data(surface, &pixelsKey, pixels, free);
+    cairo_surface_set_user_data(surface, &pixelsKey, pixels, PixelMemory::release);
     cairo_t* cairo = cairo_create(surface);
     return std::unique_ptr<BitmapContext>(new BitmapContext(surface, cairo, width, height, bytesPerRow, base));
 }
@@ -121,6 +196,21 @@ std::shared_ptr<Image> BitmapContext::makeImage() const
         std::memcpy(copy.row(y), source + size_t(y) * m_bytesPerRow, size_t(m_width) * 4);
     copy.markDirty();
     return ImageAccess::imageWithPixels(std::move(copy), contentScale(), ImageOrientation::Up);
+}
+
+std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> context)
+{
+    if (!context)
+        return nullptr;
+    cairo_surface_t* surface = surfaceOf(context->m_surface);
+    // An image reads rows at cairo's own stride only.
+    if (int(context->m_bytesPerRow) != cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, context->m_width))
+        return context->makeImage();
+    cairo_surface_flush(surface);
+    codecs::Surface pixels(cairo_surface_reference(surface));
+    float scale = context->contentScale();
+    context.reset();
+    return ImageAccess::imageWithPixels(std::move(pixels), scale, ImageOrientation::Up);
 }
 
 } // namespace gfx

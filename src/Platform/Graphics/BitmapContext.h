@@ -50,6 +50,9 @@ public:
 
     // A copy of the pixels as an upright image of the context's scale.
     std::shared_ptr<Image> makeImage() const;
+    // The same image without the copy: the pixels pass to the image and the
+    // context, whose drawing would change them, goes.
+    static std::shared_ptr<Image> takeImage(std::unique_ptr<BitmapContext> context);
 
 private:
     friend std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale);

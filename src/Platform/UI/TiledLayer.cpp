@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -25,11 +26,17 @@ namespace ui {
 
 namespace {
 
-// The shared workers: started when jobs come, gone when there are none.
+// The shared workers: started when jobs come, gone after a while with
+// none (a thread made for every page turned would start each drawing cold).
 struct Pool {
+    static constexpr auto IdleLifetime = std::chrono::seconds(2);
     std::mutex mutex;
+    std::condition_variable wake;
     std::deque<std::function<void()>> jobs;
     int running = 0;
+    int idle = 0;
+    int signalled = 0; // idle workers woken for a job and not up yet
+    bool retiring = false; // no waiting after the last job
     int limit = 2;
     uint64_t epoch = 0; // bumped by a reset: older jobs are dropped
     std::atomic<uint64_t> drawn { 0 };
@@ -39,7 +46,11 @@ struct Pool {
     {
         std::lock_guard lock(mutex);
         jobs.push_back(std::move(job));
-        if (running < limit) {
+        retiring = false;
+        if (idle > signalled) {
+            ++signalled;
+            wake.notify_one();
+        } else if (running < limit) {
             ++running;
             core::Thread::detach("ui.tiles", [this] { work(); });
         }
@@ -50,7 +61,15 @@ struct Pool {
         for (;;) {
             std::function<void()> job;
             {
-                std::lock_guard lock(mutex);
+                std::unique_lock lock(mutex);
+                if (jobs.empty() && !retiring) {
+                    ++idle;
+                    wake.wait_for(lock, IdleLifetime);
+                    --idle;
+                    signalled = std::max(0, signalled - 1);
+                }
+                // Still nothing to do after a wait, or told to go
+                // (endIdleWorkers): the worker goes.
                 if (jobs.empty() || running > limit) {
                     --running;
                     return;
@@ -139,14 +158,38 @@ void TiledLayer::setLevelsOfDetail(int levels)
 
 int TiledLayer::levelForScale(float scale) const
 {
-    int level = scale > 0 && std::isfinite(scale) ? int(std::ceil(std::log2(scale) - 1e-4)) : m_bias;
+    int level = scale > 0 && std::isfinite(scale) ? int(std::ceil(std::log2(scale / m_levelAnchor) - 1e-4)) : m_bias;
     return std::clamp(level, m_bias - m_levels + 1, m_bias);
+}
+
+float TiledLayer::scaleOfLevel(int level) const
+{
+    return m_levelAnchor * std::ldexp(1.0f, level);
 }
 
 gfx::Size TiledLayer::tilePointSize(int level) const
 {
-    float factor = std::ldexp(1.0f, -level);
-    return { m_tileSize.width * factor, m_tileSize.height * factor };
+    float scale = scaleOfLevel(level);
+    return { m_tileSize.width / scale, m_tileSize.height / scale };
+}
+
+void TiledLayer::anchorLevels(float scale)
+{
+    // Tiles and jobs in flight are keyed by level: the anchor moves only
+    // when there are none.
+    if (!m_anchorsLevels || m_pending > 0 || !(scale > 0) || !std::isfinite(scale))
+        return;
+    // A layer not on screen yet (a page made ahead, before its zoom is set)
+    // does not know the scale it will show at.
+    if (visibleRect().isEmpty())
+        return;
+    if (std::any_of(m_tiles.begin(), m_tiles.end(), [](const auto& item) { return item.second.image != nullptr; }))
+        return;
+    float anchor = scale / std::ldexp(1.0f, int(std::ceil(std::log2(scale) - 1e-4)));
+    if (anchor > 0.5f && anchor <= 1.0f && anchor != m_levelAnchor) {
+        m_levelAnchor = anchor;
+        m_tiles.clear();
+    }
 }
 
 float TiledLayer::scaleOnScreen() const
@@ -220,7 +263,7 @@ void TiledLayer::queue(const Key& key, Tile& tile)
     ++m_pending;
     std::weak_ptr<TiledLayer> weakSelf = std::static_pointer_cast<TiledLayer>(shared_from_this());
     uint64_t generation = tile.wanted;
-    float scale = std::ldexp(1.0f, std::get<0>(key));
+    float scale = scaleOfLevel(std::get<0>(key));
     uint64_t epoch;
     {
         std::lock_guard lock(pool().mutex);
@@ -253,7 +296,7 @@ void TiledLayer::queue(const Key& key, Tile& tile)
                 context->translateCTM(-rect.minX(), -rect.minY());
                 context->clipToRect(rect);
                 layer->drawInContext(*context);
-                image = context->makeImage();
+                image = gfx::BitmapContext::takeImage(std::move(context));
             }
         } catch (const std::exception& e) {
             core::log("Tile drawing failed: {}", e.what());
@@ -390,6 +433,7 @@ void TiledLayer::drawTiles(gfx::Context& context, double time)
 {
     requireMainThread("TiledLayer::drawTiles");
     enroll();
+    anchorLevels(scaleOnScreen());
     auto visible = visibleTiles();
     setWanted(visible);
     m_visible = visible;
@@ -412,10 +456,10 @@ void TiledLayer::drawTiles(gfx::Context& context, double time)
     trimAllCaches();
 }
 
-void TiledLayer::renderVisibleTilesSynchronously()
+std::vector<TiledLayer::Key> TiledLayer::queueVisibleTiles()
 {
-    requireMainThread("TiledLayer::renderVisibleTilesSynchronously");
     enroll();
+    anchorLevels(scaleOnScreen());
     auto visible = visibleTiles();
     setWanted(visible);
     m_visible = visible;
@@ -425,26 +469,45 @@ void TiledLayer::renderVisibleTilesSynchronously()
         tile.lastUse = use;
         queue(key, tile);
     }
-    auto self = shared_from_this();
+    return visible;
+}
+
+void TiledLayer::renderSynchronously(const std::vector<std::shared_ptr<TiledLayer>>& layers)
+{
+    // Every layer's tiles are queued before any is waited for, so the
+    // workers draw them side by side.
+    std::vector<std::vector<Key>> visible;
+    for (auto& layer : layers)
+        visible.push_back(layer->queueVisibleTiles());
     // Only the visible tiles are waited for: a tile still being drawn off
     // screen (a page that takes seconds) holds nobody up. One handed back
     // undrawn is asked for again.
-    core::RunLoop::main().runUntil([this, &visible] {
+    core::RunLoop::main().runUntil([&] {
         bool drawn = true;
-        for (auto& key : visible) {
-            auto it = m_tiles.find(key);
-            if (it == m_tiles.end() || it->second.drawn >= it->second.wanted || rectOfTile(key).isEmpty())
-                continue;
-            drawn = false;
-            queue(key, it->second);
+        for (size_t i = 0; i < layers.size(); ++i) {
+            TiledLayer& layer = *layers[i];
+            for (auto& key : visible[i]) {
+                auto it = layer.m_tiles.find(key);
+                if (it == layer.m_tiles.end() || it->second.drawn >= it->second.wanted || layer.rectOfTile(key).isEmpty())
+                    continue;
+                drawn = false;
+                layer.queue(key, it->second);
+            }
         }
         return drawn;
     }, 60);
     // Shown at once: no fade for a picture asked for now.
-    for (auto& key : visible)
-        if (auto it = m_tiles.find(key); it != m_tiles.end())
-            it->second.shownAt = -1e9;
+    for (size_t i = 0; i < layers.size(); ++i)
+        for (auto& key : visible[i])
+            if (auto it = layers[i]->m_tiles.find(key); it != layers[i]->m_tiles.end())
+                it->second.shownAt = -1e9;
     trimAllCaches();
+}
+
+void TiledLayer::renderVisibleTilesSynchronously()
+{
+    requireMainThread("TiledLayer::renderVisibleTilesSynchronously");
+    renderSynchronously({ std::static_pointer_cast<TiledLayer>(shared_from_this()) });
 }
 
 namespace {
@@ -462,20 +525,17 @@ void collectTiledLayers(Layer& layer, std::vector<std::shared_ptr<TiledLayer>>& 
 
 void TiledLayer::renderAllVisibleTilesSynchronously()
 {
+    requireMainThread("TiledLayer::renderAllVisibleTilesSynchronously");
     // Layers never drawn yet are found in the windows' trees.
     std::vector<std::shared_ptr<TiledLayer>> shown;
     for (auto& window : Window::allWindows())
         collectTiledLayers(window->layer(), shown);
-    for (auto& layer : shown)
-        layer->renderVisibleTilesSynchronously();
-    auto all = allTiledLayers();
-    for (auto& weak : all) {
+    for (auto& weak : allTiledLayers()) {
         auto layer = weak.lock();
-        if (!layer)
-            continue;
-        if (inWindow(*layer))
-            layer->renderVisibleTilesSynchronously();
+        if (layer && inWindow(*layer) && std::find(shown.begin(), shown.end(), layer) == shown.end())
+            shown.push_back(layer);
     }
+    renderSynchronously(shown);
 }
 
 uint64_t TiledLayer::tilesDrawn()
@@ -500,6 +560,13 @@ int TiledLayer::workerCount()
     return pool().limit;
 }
 
+void TiledLayer::endIdleWorkers()
+{
+    std::lock_guard lock(pool().mutex);
+    pool().retiring = true;
+    pool().wake.notify_all();
+}
+
 void TiledLayer::resetForTesting()
 {
     {
@@ -508,6 +575,7 @@ void TiledLayer::resetForTesting()
         pool().limit = 2;
         ++pool().epoch;
     }
+    endIdleWorkers();
     allTiledLayers().clear();
 }
 

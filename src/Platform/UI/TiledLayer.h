@@ -47,9 +47,18 @@ public:
     // How long a finished tile takes to fade in; a subclass may override.
     virtual double fadeDuration() const { return DefaultFadeDuration; }
 
-    // The level for an on-screen scale s: ⌈log2 s⌉ within
+    // Level l draws at anchor × 2^l pixels per point. The anchor is 1
+    // unless the layer anchors its levels at the scale it is shown at: then
+    // the first scale s it is shown at (again whenever it holds no tiles)
+    // sets it to s / 2^⌈log2 s⌉, so a picture fitted to a screen of any
+    // size draws at exactly the screen's pixels, not up to twice as many a
+    // side, and zooming in doubles from there.
+    void setAnchorsLevelsAtShownScale(bool anchors) { m_anchorsLevels = anchors; }
+    float levelAnchor() const { return m_levelAnchor; }
+    // The level for an on-screen scale s: ⌈log2 (s / anchor)⌉ within
     // [bias − levels + 1, bias], and the points a tile covers at a level.
     int levelForScale(float scale) const;
+    float scaleOfLevel(int level) const;
     gfx::Size tilePointSize(int level) const;
     // The layer's scale on screen (transforms × screen scale) and what of
     // it shows, in layer coordinates.
@@ -79,8 +88,11 @@ public:
 
     // Every tiled layer in a window: its visible tiles drawn (driver).
     static void renderAllVisibleTilesSynchronously();
-    // Worker threads of the shared pool (2 by default).
+    // Worker threads of the shared pool (2 by default). A worker stays a
+    // while after its last job; endIdleWorkers lets the idle ones go at
+    // once (before the program waits for its threads at exit).
     static void setWorkerCount(int count);
+    static void endIdleWorkers();
     static int workerCount();
     // Tiles drawn and jobs dropped as stale since the process started.
     static uint64_t tilesDrawn();
@@ -106,10 +118,15 @@ private:
     void setWanted(const std::vector<Key>& visible);
     void unqueue(const Key& key);
     void enroll();
+    void anchorLevels(float scale);
+    std::vector<Key> queueVisibleTiles();
+    static void renderSynchronously(const std::vector<std::shared_ptr<TiledLayer>>& layers);
 
     gfx::Size m_tileSize { 256, 256 };
     int m_levels = 1;
     int m_bias = 0;
+    bool m_anchorsLevels = false;
+    float m_levelAnchor = 1;
     std::map<Key, Tile> m_tiles;
     size_t m_pending = 0;
     std::vector<Key> m_visible;

@@ -13,6 +13,7 @@ VKTiledPageLayer::VKTiledPageLayer()
     setTileSize(tileSize());
     setLevelsOfDetail(LevelsOfDetail);
     setLevelsOfDetailBias(LevelsOfDetail);
+    setAnchorsLevelsAtShownScale(true);
 }
 
 VKTiledPageLayer::~VKTiledPageLayer()

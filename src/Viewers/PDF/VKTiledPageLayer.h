@@ -2,7 +2,9 @@
 
 // The tiled layer under a PDF page: tiles twice the screen's size rounded
 // up to a power of two (at most 2048 pixels), no fade, and enough levels of
-// detail that any zoom the layout allows gets sharp tiles; a checkerboard
+// detail that any zoom the layout allows gets sharp tiles, anchored at the
+// scale the page is first shown at so that a page fitted to the screen is
+// drawn once, at the screen's own resolution; a checkerboard
 // shows where a tile is not drawn yet. A representative, held weakly and
 // guarded by the layer's lock, supplies the drawing.
 

@@ -1,4 +1,5 @@
 #include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/Image.h"
 
 #include "Support/TestCase.h"
 
@@ -85,3 +86,33 @@ TEST_F(BitmapContextTest, StrokesAndWritesPNG)
 }
 
 } // namespace
+
+// Images taken from a context keep its pixels and scale without a copy; large
+// buffers are handed out again after use and must start transparent then too.
+TEST_F(BitmapContextTest, TakenImagesKeepThePixelsAndReusedMemoryStartsClear)
+{
+    for (int round = 0; round < 3; ++round) {
+        auto context = gfx::makeImageContext({ 700, 500 }, 2); // 5.6 MB: mapped, then reused
+        ASSERT_TRUE(context);
+        EXPECT_EQ(context->pixelAt(1399, 999), Pixel());
+        EXPECT_EQ(context->pixelAt(0, 0), Pixel());
+        context->setFillColor(0, 1, 0, 1);
+        context->fillRect(Rect(0, 0, 700, 500));
+        auto image = BitmapContext::takeImage(std::move(context));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->pixelWidth(), 1400);
+        EXPECT_EQ(image->pixelHeight(), 1000);
+        EXPECT_EQ(image->scale(), 2);
+        auto check = BitmapContext::create(1, 1);
+        check->drawImage(Rect(0, 0, 1, 1), *image);
+        EXPECT_EQ(check->pixelAt(0, 0), (Pixel { 0, 255, 0, 255 }));
+    }
+    // A padded context's rows cannot be taken as they are: copied instead.
+    auto padded = BitmapContext::create(10, 3, 48);
+    padded->setFillColor(0, 0, 1, 1);
+    padded->fillRect(Rect(0, 0, 10, 3));
+    auto image = BitmapContext::takeImage(std::move(padded));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixelWidth(), 10);
+    EXPECT_FALSE(BitmapContext::takeImage(nullptr));
+}

@@ -11,7 +11,9 @@
 #include "Support/UITestCase.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <set>
 #include <thread>
 
 using namespace ui;
@@ -183,6 +185,7 @@ TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
     layer->removeFromSuperlayer();
     layer.reset();
     ASSERT_TRUE(core::RunLoop::main().runUntil([] { return destroying.load(); }, 30));
+    TiledLayer::endIdleWorkers();
     core::Thread::waitForAll(10);
     runLoop();
     EXPECT_EQ(lateDraws, 0);
@@ -295,4 +298,101 @@ TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
     EXPECT_GT(TiledLayer::tilesDropped(), 100u);
     EXPECT_EQ(layer->pendingTileCount(), 0u);
     scroller->removeFromSuperview();
+}
+
+TEST_F(TiledLayerTest, AnchoredLevelsDrawAFittedLayerAtTheScreensOwnPixels)
+{
+    Screen::main()->setScale(2);
+    auto anchored = configured<InstantTiledLayer>();
+    anchored->setAnchorsLevelsAtShownScale(true);
+    auto plain = configured<InstantTiledLayer>();
+    for (auto& layer : { anchored, plain }) {
+        layer->setBounds({ 0, 0, 100, 130 });
+        layer->setAffineTransform(gfx::AffineTransform::scale(1.5f, 1.5f));
+        window().layer().addSublayer(layer);
+        layer->renderVisibleTilesSynchronously();
+        EXPECT_FLOAT_EQ(layer->scaleOnScreen(), 3);
+    }
+    // Shown at 3 pixels a point: one tile of exactly 300 × 390 pixels, where
+    // powers of two of 1 would draw 400 × 520.
+    EXPECT_FLOAT_EQ(anchored->levelAnchor(), 0.75f);
+    EXPECT_EQ(anchored->cachedPixels(), 300u * 390u);
+    EXPECT_EQ(anchored->takeClips(), std::vector<gfx::Rect> { gfx::Rect(0, 0, 100, 130) });
+    EXPECT_FLOAT_EQ(plain->levelAnchor(), 1);
+    EXPECT_EQ(plain->cachedPixels(), 400u * 520u);
+
+    // Zooming in doubles from the anchor, which stays while tiles are held.
+    anchored->setAffineTransform(gfx::AffineTransform::scale(3, 3));
+    anchored->renderVisibleTilesSynchronously();
+    EXPECT_FLOAT_EQ(anchored->levelAnchor(), 0.75f);
+    EXPECT_EQ(anchored->levelForScale(6), anchored->levelForScale(3) + 1);
+    EXPECT_FLOAT_EQ(anchored->scaleOfLevel(anchored->levelForScale(6)), 6);
+
+    // Out of the window it keeps nothing; shown again, the new scale anchors.
+    anchored->removeFromSuperlayer();
+    plain->renderVisibleTilesSynchronously();
+    EXPECT_EQ(anchored->cachedTileCount(), 0u);
+    anchored->setAffineTransform(gfx::AffineTransform::scale(1.25f, 1.25f));
+    window().layer().addSublayer(anchored);
+    anchored->renderVisibleTilesSynchronously();
+    EXPECT_FLOAT_EQ(anchored->levelAnchor(), 0.625f);
+    EXPECT_EQ(anchored->cachedPixels(), 250u * 325u);
+    anchored->removeFromSuperlayer();
+    plain->removeFromSuperlayer();
+}
+
+TEST_F(TiledLayerTest, WorkersDrawLayersSideBySideAndStayForTheNextTiles)
+{
+    // Each layer's tile waits for the other's to start: drawn one after the
+    // other, the first would give up waiting.
+    static std::atomic<int> started { 0 };
+    static std::atomic<int> overlapped { 0 };
+    static std::mutex threadsMutex;
+    static std::set<std::thread::id> threads;
+    class Meeting : public InstantTiledLayer {
+    public:
+        void drawInContext(gfx::Context& context) override
+        {
+            {
+                std::lock_guard lock(threadsMutex);
+                threads.insert(std::this_thread::get_id());
+            }
+            ++started;
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (started < 2 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            if (started >= 2)
+                ++overlapped;
+            InstantTiledLayer::drawInContext(context);
+        }
+    };
+    TiledLayer::setWorkerCount(2);
+    std::vector<std::shared_ptr<Meeting>> layers;
+    for (int i = 0; i < 2; ++i) {
+        auto layer = std::make_shared<Meeting>();
+        layer->setBounds({ 0, 0, 100, 100 });
+        layer->setAnchorPoint({ 0, 0 });
+        layer->setPosition({ float(i) * 120, 0 });
+        window().layer().addSublayer(layer);
+        layers.push_back(layer);
+    }
+    TiledLayer::renderAllVisibleTilesSynchronously();
+    EXPECT_EQ(overlapped, 2);
+    EXPECT_EQ(threads.size(), 2u);
+
+    // The next tiles are drawn by the same threads, not by new ones.
+    started = 0;
+    for (auto& layer : layers)
+        layer->setNeedsDisplay();
+    TiledLayer::renderAllVisibleTilesSynchronously();
+    EXPECT_EQ(overlapped, 4);
+    EXPECT_EQ(threads.size(), 2u);
+
+    // Told to, idle workers go at once.
+    TiledLayer::endIdleWorkers();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(core::Thread::waitForAll(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    for (auto& layer : layers)
+        layer->removeFromSuperlayer();
 }

@@ -1,13 +1,19 @@
 #include "PDFLayoutTestCase.h"
 
 #include "Kit/ScrollViewAdditions.h"
+#include "Platform/UI/Screen.h"
+#include "Platform/UI/TiledLayer.h"
+#include "Support/UIScreens.h"
 #include "Viewers/PDF/VKCenteringScrollView.h"
 #include "Viewers/PDF/VKDocumentViewHorizontal.h"
 #include "Viewers/PDF/VKDocumentViewHorizontalDouble.h"
 #include "Viewers/PDF/VKDoublePageView.h"
+#include "Viewers/PDF/VKPDFPageView.h"
 #include "Viewers/PDF/VKPagingView.h"
 #include "Viewers/PDF/VKScrollPagingViewCell.h"
 #include "Viewers/PDF/VKScrollTrackView.h"
+#include "Viewers/PDF/VKTiledPageLayer.h"
+#include "Viewers/PDF/VKTiledPageView.h"
 
 #include <cmath>
 
@@ -343,4 +349,48 @@ TEST_F(VKDocumentViewHorizontalTest, ASwipeTurnsAFittedPageAndPansAZoomedOneUnti
     EXPECT_EQ(pager.contentOffset().x, 0);
     EXPECT_EQ(layout->currentPageCellIndex(), 0u);
     layout->removeFromSuperview();
+}
+
+TEST_F(VKDocumentViewHorizontalTest, ATurnedPageIsDrawnOnceAtTheScreensOwnPixels)
+{
+    // A tablet at scale 2: a fitted 612 × 792 page shows 1536 pixels wide
+    // (zoom 2.4 of its 320 points), one tile each, never at the next power
+    // of two (2560) nor cut into four tiles of it.
+    useDeviceScreen(window(), tabletScreen);
+    ui::Screen::main()->setScale(2);
+    source->document = VKPDFDocument::initWithData(textDocument(8));
+    source->document->pageGeometry(0);
+    for (bool pairs : { false, true }) {
+        std::shared_ptr<VKDocumentViewHorizontal> layout;
+        if (pairs) {
+            auto double_ = VKDocumentViewHorizontalDouble::create({ 0, 0, 768, 1024 });
+            double_->setSingleFirstPage(false);
+            layout = double_;
+        } else {
+            layout = VKDocumentViewHorizontal::create({ 0, 0, 768, 1024 });
+        }
+        layout->setDataSource(source);
+        window().addSubview(layout);
+        layout->setPagingEnabled(true);
+        settle(*layout);
+        ui::TiledLayer::renderAllVisibleTilesSynchronously();
+        for (int turn = 0; turn < 3; ++turn) {
+            uint64_t before = ui::TiledLayer::tilesDrawn();
+            layout->handleSingleTapAtPoint({ 758, 512 });
+            settle(*layout);
+            ui::TiledLayer::renderAllVisibleTilesSynchronously();
+            core::Range shown = layout->currentIndexRange();
+            EXPECT_EQ(ui::TiledLayer::tilesDrawn() - before, shown.length) << "turn " << turn;
+            for (size_t index = shown.location; index < shown.end(); ++index) {
+                auto page = std::dynamic_pointer_cast<VKPDFPageView>(layout->viewForPageAtIndex(index));
+                ASSERT_TRUE(page);
+                auto& tiles = page->contentView().tiledLayer();
+                EXPECT_EQ(tiles.cachedTileCount(), 1u);
+                float width = pairs ? 768 : 1536;
+                EXPECT_NEAR(double(tiles.cachedPixels()), double(width) * std::ceil(width * 792 / 612), width)
+                    << "page " << index;
+            }
+        }
+        layout->removeFromSuperview();
+    }
 }
