@@ -11,8 +11,8 @@
 //   main-thread time per frame ("p99_ms", target ≤ 16), the most live page
 //   views (target ≤ 12) and the peak resident size ("peak_rss_mb", target
 //   ≤ 150), for 1,000 pages against 100 (target within 1.1 ×).
-#include "../PeerTiming.h"
 #include "BenchDocuments.h"
+#include "LayoutBench.h"
 
 #include "PDF/VKPDFDocument.h"
 #include "PDF/VKPDFPage.h"
@@ -44,60 +44,24 @@
 
 namespace {
 
-const std::string& folder()
-{
-    static const std::string path = (std::filesystem::temp_directory_path() / "tandry-bench-pdfs").string();
-    return path;
-}
-
 void setUp()
 {
-    if (core::RunLoop::hasMainThread())
-        return;
-    core::RunLoop::setMainThread();
-    std::string home = TANDRY_SOURCE_DIR "/build/bench/layout-render";
-    std::filesystem::create_directories(home);
-    core::paths::setHome(home);
-    gfx::Screen::main().setBounds({ 0, 0, 320, 480 });
-    gfx::Screen::main().setScale(2);
-    ui::TiledLayer::setWorkerCount(2);
+    bench::beginLayoutBench("layout-render", { 320, 480 });
 }
-
-class Pages : public core::Object, public VKDocumentViewDataSource {
-public:
-    explicit Pages(std::shared_ptr<VKPDFDocument> document) : document(std::move(document)) { }
-    size_t numberOfPagesInDocumentView(VKDocumentView&) override { return document->numPages(); }
-    gfx::Size documentViewSizeForPageAtIndex(VKDocumentView&, size_t index) override
-    {
-        return document->pageGeometry(uint32_t(index)).rotatedBox.size;
-    }
-    std::shared_ptr<ui::View> documentViewViewForPageAtIndex(VKDocumentView&, size_t index) override
-    {
-        return VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(document, int(index) + 1));
-    }
-    std::optional<std::string> documentViewTitleForPageAtIndex(VKDocumentView&, size_t) override { return {}; }
-    unsigned maxDepthForDocumentView(VKDocumentView&) override { return 0; }
-    gfx::Size documentViewThumbnailSizeForIndex(VKDocumentView&, size_t) override { return {}; }
-    std::shared_ptr<gfx::Image> documentViewThumbnailImageForIndex(VKDocumentView&, size_t, float) override
-    {
-        return nullptr;
-    }
-    std::shared_ptr<VKPDFDocument> document;
-};
 
 struct Opened {
     std::shared_ptr<ui::Window> window;
-    std::shared_ptr<Pages> pages;
+    std::shared_ptr<bench::LayoutPages> pages;
     std::shared_ptr<VKDocumentViewVertical> layout;
 
     explicit Opened(int pageCount)
     {
         setUp();
-        auto document = VKPDFDocument::initWithPath(bench::benchDocumentPath(folder(), pageCount));
+        auto document = VKPDFDocument::initWithPath(bench::benchDocumentPath(bench::benchFolder(), pageCount));
         document->pageGeometry(0);
         window = ui::Window::create({ 0, 0, 320, 480 });
         window->setHidden(false);
-        pages = std::make_shared<Pages>(document);
+        pages = std::make_shared<bench::LayoutPages>(document);
         layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
         window->addSubview(layout);
         layout->setDataSource(pages);
@@ -117,27 +81,10 @@ struct Opened {
     }
 };
 
-double drawPages(const std::shared_ptr<VKPDFDocument>& document, int first, int last, float width)
-{
-    return bench::seconds([&] {
-        for (int n = first; n <= last; ++n) {
-            pdf::Page page = document->documentRef()->page(n);
-            gfx::Rect box = VKPDFPageGetRotatedBoxRect(page);
-            float height = std::ceil(box.height() * width / box.width());
-            auto bitmap = gfx::BitmapContext::create(int(width), int(height));
-            bitmap->setFillColor(1, 1, 1, 1);
-            bitmap->fillRect(gfx::Rect(0, 0, width, height));
-            bitmap->concatCTM(VKPDFPageGetDrawingTransform(page, pdf::Box::Crop, gfx::Rect(0, 0, width, height), 0, true));
-            pdf::drawPage(page, *bitmap);
-            benchmark::DoNotOptimize(bitmap->pixelAt(0, 0));
-        }
-    });
-}
-
 void JumpToPages(benchmark::State& state)
 {
     Opened opened(1000);
-    std::string path = bench::benchDocumentPath(folder(), 1000);
+    std::string path = bench::benchDocumentPath(bench::benchFolder(), 1000);
     double ours = 0, splash = 0, direct = 0;
     int64_t rounds = 0;
     for (auto _ : state) {
@@ -150,8 +97,8 @@ void JumpToPages(benchmark::State& state)
         state.SetIterationTime(elapsed);
         ours += elapsed;
         splash += bench::peer(fmt::format("pdftoppm -scale-to-x 628 -scale-to-y -1 -f 1 -l 51 {} {}/jump 2>/dev/null",
-            path, folder()));
-        direct += drawPages(opened.pages->document, 1, 51, 628);
+            path, bench::benchFolder()));
+        direct += bench::total(bench::drawPagesDirectly(path, 1, 51, 628));
         ++rounds;
         // Each round starts with no tiles.
         opened.layout->scrollToPageAtIndex(900, gfx::Rect(0, 0, 0, 0), false);
@@ -184,27 +131,11 @@ void ZoomOnPage10(benchmark::State& state)
 }
 BENCHMARK(ZoomOnPage10)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
-size_t statusKilobytes(const char* key)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(key, 0) == 0)
-            return size_t(std::stoul(line.substr(std::strlen(key))));
-    return 0;
-}
-
 double threadSeconds()
 {
     timespec now {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// The peak starts again from what is resident now, so that a run is not
-// charged with the benchmarks before it.
-void resetPeakResident()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 void ScrollEndToEnd(benchmark::State& state)
@@ -215,8 +146,8 @@ void ScrollEndToEnd(benchmark::State& state)
     size_t mostViews = 0;
     auto context = gfx::BitmapContext::create(640, 960);
     core::RunLoop::main().runUntilIdle();
-    resetPeakResident();
-    size_t openedKilobytes = statusKilobytes("VmRSS:");
+    bench::resetPeakResident();
+    size_t openedKilobytes = bench::statusKilobytes("VmRSS:");
     uint64_t drawnBefore = ui::TiledLayer::tilesDrawn();
     for (auto _ : state) {
         float end = scroll.contentSize().height - 480;
@@ -243,9 +174,15 @@ void ScrollEndToEnd(benchmark::State& state)
     state.counters["p99_ms"] = frames.empty() ? 0 : frames[size_t(double(frames.size() - 1) * 0.99)] * 1000;
     state.counters["live_page_views"] = double(mostViews);
     state.counters["tiles_drawn"] = double(ui::TiledLayer::tilesDrawn() - drawnBefore);
-    size_t peak = statusKilobytes("VmHWM:");
+    size_t peak = bench::statusKilobytes("VmHWM:");
     state.counters["peak_rss_mb"] = double(peak) / 1024;
     state.counters["peak_over_opened_mb"] = double(peak - std::min(openedKilobytes, peak)) / 1024;
+    // The larger document's peak against the smaller one's (target 1.1 ×).
+    static double peak100Pages = 0;
+    if (state.range(0) == 100)
+        peak100Pages = double(peak);
+    else if (peak100Pages > 0)
+        state.counters["vs_100_pages"] = double(peak) / peak100Pages;
 }
 BENCHMARK(ScrollEndToEnd)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
