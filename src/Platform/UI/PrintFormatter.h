@@ -5,8 +5,13 @@
 // detaches it, and a formatter whose view went prints nothing.
 
 #include "Platform/Core/Object.h"
+#include "Platform/Graphics/Geometry.h"
 
 #include <memory>
+
+namespace gfx {
+class Context;
+}
 
 namespace ui {
 
@@ -25,6 +30,20 @@ public:
     void removeFromPrintPageRenderer() { m_inRenderer = false; }
     bool isInPrintPageRenderer() const { return m_inRenderer; }
     void addToPrintPageRenderer() { m_inRenderer = true; }
+
+    // A formatter that lays its content out in pages of its own answers
+    // how many sheets of `page` (points) it fills; 0 (this one) means the
+    // printer draws the view in bands instead.
+    virtual int pageCount(gfx::Size page)
+    {
+        (void)page;
+        return 0;
+    }
+    // Draws sheet `index` of that layout with its origin at the sheet's.
+    virtual void drawPage(gfx::Context& context, int index, gfx::Size page)
+    {
+        (void)context, (void)index, (void)page;
+    }
 
 private:
     std::weak_ptr<View> m_view;

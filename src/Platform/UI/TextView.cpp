@@ -1,6 +1,7 @@
 #include "Platform/UI/TextView.h"
 
 #include "Platform/Core/UTF8.h"
+#include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Thread.h"
@@ -8,6 +9,8 @@
 #include "Platform/Core/URL.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/TextLayout.h"
+#include "Platform/UI/TextPrintFormatter.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/StandardColors.h"
@@ -38,7 +41,8 @@ std::shared_ptr<TextView> TextView::create(const gfx::Rect& frame)
 }
 
 TextView::TextView()
-    : m_text(std::make_shared<const std::string>())
+    : m_storage(TextStorage::withText({}))
+    , m_text(m_storage->snapshot())
     , m_font(gfx::Font::fontWithName("Helvetica", 12))
     , m_textColor(StandardColors::black())
     , m_documentView(std::make_shared<DocumentView>(*this))
@@ -59,30 +63,23 @@ TextView::~TextView()
 
 // Paragraphs end at "\n" (a "\r" before it is not drawn); each is wrapped
 // on its own, so a frame lays out only the paragraphs it meets.
-void TextView::layOutParagraphs(std::string_view text, size_t start, double top, double bottom, const gfx::Font& font,
-    float width, std::vector<Paragraph>& out, const std::function<bool()>& stop)
+void TextView::layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom,
+    const gfx::Font& font, float width, std::vector<Paragraph>& out, const std::function<bool()>& stop)
 {
     float lineHeight = Fonts::lineHeight(font);
-    auto engine = gfx::textEngine();
+    auto layout = TextLayout::forFont(font);
+    std::string scratch;
     while (start <= text.size() && top <= bottom) {
         if (stop && stop())
             return;
-        size_t end = text.find('\n', start);
-        bool last = end == std::string_view::npos;
-        if (last)
-            end = text.size();
-        size_t length = end - start;
-        if (length > 0 && text[end - 1] == '\r')
-            --length;
-        std::string_view paragraph = text.substr(start, length);
-        size_t lines = paragraph.empty()
-            ? 1
-            : std::max<size_t>(1, engine->linesOfString(paragraph, font, { width, 0 }, gfx::LineBreakMode::WordWrap).size());
+        auto [length, next] = text.paragraphAt(start);
+        std::string_view paragraph = text.view(start, length, scratch);
+        size_t lines = layout->lineCount(paragraph, width);
         out.push_back({ start, length, top, lines });
         top += double(lines) * lineHeight;
-        if (last)
+        if (next == std::string::npos)
             return;
-        start = end + 1;
+        start = next;
     }
 }
 
@@ -100,7 +97,7 @@ void TextView::updateParagraphs(float width) const
         extendParagraphs(double(contentOffset().y) + 2.0 * bounds().height());
         return;
     }
-    layOutParagraphs(*m_text, 0, Inset, INFINITY, font(), width, m_paragraphs);
+    layOutParagraphs(m_text, 0, Inset, INFINITY, font(), width, m_paragraphs);
 }
 
 void TextView::extendParagraphs(double bottom) const
@@ -115,15 +112,15 @@ void TextView::extendParagraphs(double bottom) const
         if (last.top > bottom)
             return;
         start = last.start + last.length;
-        if (start >= m_text->size())
+        if (start >= m_text.size())
             return;
-        start = m_text->find('\n', start);
+        start = m_text.findLineEnd(start);
         if (start == std::string::npos)
             return;
         start += 1;
         top = last.top + double(last.lines) * lineHeight;
     }
-    layOutParagraphs(*m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs);
+    layOutParagraphs(m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs);
 }
 
 void TextView::startBackgroundLayout(float width)
@@ -136,7 +133,7 @@ void TextView::startBackgroundLayout(float width)
     std::weak_ptr<core::Object> weakSelf = weak_from_this();
     core::Thread::detach("ui.textLayout", [weakSelf, generation, width, wanted = m_wantedLayout, text = m_text, font = font()] {
         std::vector<Paragraph> paragraphs;
-        layOutParagraphs(*text, 0, Inset, INFINITY, font, width, paragraphs,
+        layOutParagraphs(text, 0, Inset, INFINITY, font, width, paragraphs,
             [&] { return wanted->load() != generation; });
         if (wanted->load() != generation)
             return;
@@ -195,7 +192,7 @@ void TextView::whenLayoutComplete(std::function<void()> block)
 
 void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
 {
-    if (m_text->empty())
+    if (m_text.empty())
         return;
     float width = std::max(0.0f, bounds().width() - 2 * Inset);
     updateParagraphs(width);
@@ -210,8 +207,9 @@ void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
         return paragraph.top + double(paragraph.lines) * lineHeight < top;
     });
     bool detectsLinks = m_dataDetectors & Link;
+    std::string scratch;
     for (auto paragraph = first; paragraph != m_paragraphs.end() && paragraph->top < bottom; ++paragraph) {
-        std::string_view text(m_text->data() + paragraph->start, paragraph->length);
+        std::string_view text = m_text.view(paragraph->start, paragraph->length, scratch);
         if (text.empty())
             continue;
         // Links are looked for only in the paragraphs that show.
@@ -235,12 +233,12 @@ void TextView::drawLine(gfx::Context& context, std::string_view line, size_t lin
         if (end <= done)
             return;
         std::string_view piece = line.substr(done, end - done);
-        float x = at.x + f.widthOfString(line.substr(0, done));
+        float x = at.x + engine->widthOfString(line.substr(0, done), f);
         context.setFillColor(link ? linkColor() : m_textColor);
         engine->drawString(context, piece, gfx::Point { x, at.y }, f);
         if (link) {
             float underline = at.y + Fonts::lineHeight(f) - 1.5f;
-            context.fillRect({ x, underline, f.widthOfString(piece), 1 });
+            context.fillRect({ x, underline, engine->widthOfString(piece, f), 1 });
         }
         done = end;
     };
@@ -313,7 +311,8 @@ std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
         [&](const Paragraph& p) { return p.top + double(p.lines) * lineHeight <= y; });
     if (paragraph == m_paragraphs.end() || y < paragraph->top)
         return std::nullopt;
-    std::string_view text(m_text->data() + paragraph->start, paragraph->length);
+    std::string scratch;
+    std::string_view text = m_text.view(paragraph->start, paragraph->length, scratch);
     std::vector<core::Range> links = linkRanges(text);
     if (links.empty())
         return std::nullopt;
@@ -327,8 +326,8 @@ std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
                 continue;
             size_t from = std::max(link.location, lineStart) - lineStart;
             size_t to = std::min(link.end(), lineStart + line.size()) - lineStart;
-            float left = font().widthOfString(std::string_view(line).substr(0, from));
-            float right = font().widthOfString(std::string_view(line).substr(0, to));
+            float left = gfx::textEngine()->widthOfString(std::string_view(line).substr(0, from), font());
+            float right = gfx::textEngine()->widthOfString(std::string_view(line).substr(0, to), font());
             if (x >= left && x <= right)
                 return linkAddress(text.substr(link.location, link.length));
         }
@@ -339,15 +338,8 @@ std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
 std::vector<std::pair<std::string, size_t>> TextView::wrappedLines(std::string_view text, const gfx::Font& font, float width)
 {
     std::vector<std::pair<std::string, size_t>> lines;
-    size_t cursor = 0;
-    for (std::string& line : gfx::textEngine()->linesOfString(text, font, { width, 0 }, gfx::LineBreakMode::WordWrap)) {
-        size_t start = text.find(line, cursor);
-        if (start == std::string_view::npos)
-            start = cursor;
-        else
-            cursor = start + line.size();
-        lines.emplace_back(std::move(line), start);
-    }
+    for (auto [start, end] : TextLayout::forFont(font)->lines(text, width))
+        lines.emplace_back(std::string(text.substr(start, end - start)), start);
     return lines;
 }
 
@@ -357,24 +349,102 @@ void TextView::setDelegate(std::weak_ptr<TextViewDelegate> delegate)
     m_textDelegate = std::move(delegate);
 }
 
+std::string TextView::text() const
+{
+    if (m_text.size() > LargestStringBytes) {
+        core::log("Warning, TextView::text: {} bytes are too many for one string, answering \"\"", m_text.size());
+        return {};
+    }
+    return editingText();
+}
+
+const std::string& TextView::editingText() const
+{
+    if (!m_editingText)
+        m_editingText = m_text.string();
+    return *m_editingText;
+}
+
 void TextView::setText(std::string_view text)
 {
     requireMainThread("TextView::setText");
-    m_text = std::make_shared<const std::string>(core::utf8::sanitized(text));
-    m_selection = { m_text->size(), 0 };
+    showStorage(TextStorage::withText(text));
+}
+
+void TextView::setTextStorage(std::shared_ptr<TextStorage> storage)
+{
+    requireMainThread("TextView::setTextStorage");
+    if (!storage)
+        storage = TextStorage::withText({});
+    if (storage == m_storage) {
+        storageDidGrow();
+        return;
+    }
+    showStorage(std::move(storage));
+}
+
+void TextView::showStorage(std::shared_ptr<TextStorage> storage)
+{
+    if (m_storage)
+        m_storage->setPublishHandler({});
+    m_storage = std::move(storage);
+    std::weak_ptr<core::Object> weakSelf = weak_from_this();
+    std::weak_ptr<TextStorage> weakStorage = m_storage;
+    m_storage->setPublishHandler([weakSelf, weakStorage] {
+        auto self = std::static_pointer_cast<TextView>(weakSelf.lock());
+        auto storage = weakStorage.lock();
+        if (self && storage && self->m_storage == storage)
+            self->storageDidGrow();
+    });
+    m_text = m_storage->snapshot();
+    m_editingText.reset();
+    if (m_editable && m_text.size() > LargestStringBytes) {
+        core::log("Warning, TextView: {} bytes are too many to edit, the text is read-only", m_text.size());
+        m_editable = false;
+        if (isFirstResponder())
+            resignFirstResponder();
+    }
+    m_selection = { m_text.size(), 0 };
     m_paragraphs.clear();
     m_paragraphsValid = false;
+    m_layoutComplete = true; // a new text starts at its top
     m_anchorIndex = 0;
     updateContentSize();
     setNeedsDisplay();
 }
 
+void TextView::storageDidGrow()
+{
+    TextStorage::Snapshot grown = m_storage->snapshot();
+    if (grown.size() == m_text.size() && grown.isComplete() == m_text.isComplete())
+        return;
+    bool wasComplete = m_text.isComplete();
+    m_text = std::move(grown);
+    m_editingText.reset();
+    if (m_text.isComplete() && !wasComplete) {
+        // The whole text is in: measured now (small) or counted on the
+        // worker, the paragraph at the top keeping its place.
+        updateContentSize();
+        return;
+    }
+    // The last paragraph shown may have grown: lay out again from the anchor.
+    m_paragraphsValid = false;
+    estimateContentSize();
+}
+
 void TextView::setSelectedRange(core::Range range)
 {
-    const std::string& text = *m_text;
-    size_t start = boundaryBefore(text, std::min(range.location, text.size()));
-    size_t end = boundaryBefore(text,
-        std::min(range.location == core::kNotFound ? text.size() : range.end(), text.size()));
+    // Only the bytes around each end are looked at: the text may be large.
+    size_t size = m_text.size();
+    auto boundary = [&](size_t offset) {
+        if (offset >= size)
+            return size;
+        while (offset > 0 && (static_cast<unsigned char>(m_text.at(offset)) & 0xC0) == 0x80)
+            --offset;
+        return offset;
+    };
+    size_t start = boundary(std::min(range.location, size));
+    size_t end = boundary(std::min(range.location == core::kNotFound ? size : range.end(), size));
     m_selection = { start, std::max(start, end) - start };
     if (auto d = textDelegate())
         d->didChangeSelection(*this);
@@ -388,9 +458,13 @@ bool TextView::replace(core::Range range, std::string_view replacementText)
     auto self = shared_from_this();
     if (auto d = textDelegate(); d && !d->shouldChangeText(*this, range, replacement))
         return false;
-    auto edited = std::make_shared<std::string>(*m_text);
-    edited->replace(range.location, range.length, replacement);
-    m_text = std::move(edited);
+    std::string edited = editingText();
+    edited.replace(range.location, range.length, replacement);
+    if (m_storage)
+        m_storage->setPublishHandler({});
+    m_storage = TextStorage::withText(edited);
+    m_text = m_storage->snapshot();
+    m_editingText = std::move(edited);
     m_selection = { range.location + replacement.size(), 0 };
     updateContentSize();
     setNeedsDisplay();
@@ -416,7 +490,7 @@ void TextView::deleteBackward()
     if (range.length == 0) {
         if (range.location == 0)
             return;
-        size_t start = previousCodePoint(*m_text, range.location);
+        size_t start = previousCodePoint(editingText(), range.location);
         range = { start, range.location - start };
     }
     replace(range, {});
@@ -449,6 +523,10 @@ void TextView::setTextAlignment(gfx::TextAlignment alignment)
 
 void TextView::setEditable(bool editable)
 {
+    if (editable && m_text.size() > LargestStringBytes) {
+        core::log("Warning, TextView::setEditable: {} bytes are too many to edit", m_text.size());
+        return;
+    }
     bool background = measuresInBackground();
     m_editable = editable;
     if (!editable && isFirstResponder())
@@ -484,20 +562,13 @@ void TextView::updateContentSize()
             m_anchorTop = y - (y - shown->top) * ratio;
         }
         m_paragraphsValid = false;
-        m_documentView->setNeedsDisplay();
-        startBackgroundLayout(width);
-        updateParagraphs(width);
-        // The rest is estimated by bytes from what was laid out here.
-        float lineHeight = Fonts::lineHeight(font());
-        double height = m_anchorTop + lineHeight;
-        if (!m_paragraphs.empty()) {
-            const Paragraph& last = m_paragraphs.back();
-            double laid = last.top + double(last.lines) * lineHeight - m_anchorTop;
-            size_t bytes = std::max<size_t>(1, last.start + last.length - m_anchorStart);
-            height = m_anchorTop + std::max(laid, laid * double(m_text->size() - m_anchorStart) / double(bytes));
-        }
-        setContentSize({ size.width, float(height + Inset) });
-        placeDocumentView();
+        m_layoutComplete = false;
+        // Only a whole text is counted; a growing one is estimated until then.
+        if (m_text.isComplete())
+            startBackgroundLayout(width);
+        else if (m_wantedLayout)
+            *m_wantedLayout = 0;
+        estimateContentSize();
         return;
     }
     m_paragraphsValid = false;
@@ -507,9 +578,32 @@ void TextView::updateContentSize()
         *m_wantedLayout = 0;
     for (auto& block : std::exchange(m_layoutCompletions, {}))
         block();
-    gfx::Size text = Fonts::sizeOfString(*m_text, font(), gfx::Size { width, 0 }, gfx::LineBreakMode::WordWrap);
-    float height = std::max(text.height, Fonts::lineHeight(font())) + 2 * Inset;
+    // Measured as drawn: by the paragraphs' lines.
+    updateParagraphs(width);
+    float lineHeight = Fonts::lineHeight(font());
+    double text = m_paragraphs.empty() ? 0 : m_paragraphs.back().top + double(m_paragraphs.back().lines) * lineHeight - Inset;
+    float height = float(std::max(text, double(lineHeight))) + 2 * Inset;
     setContentSize({ size.width, height });
+    placeDocumentView();
+}
+
+// While the worker counts (or the text grows): the paragraphs from the
+// anchor down to what shows laid out here, the rest estimated by bytes.
+void TextView::estimateContentSize()
+{
+    gfx::Size size = bounds().size;
+    float width = std::max(0.0f, size.width - 2 * Inset);
+    m_documentView->setNeedsDisplay();
+    updateParagraphs(width);
+    float lineHeight = Fonts::lineHeight(font());
+    double height = m_anchorTop + lineHeight;
+    if (!m_paragraphs.empty()) {
+        const Paragraph& last = m_paragraphs.back();
+        double laid = last.top + double(last.lines) * lineHeight - m_anchorTop;
+        size_t bytes = std::max<size_t>(1, last.start + last.length - m_anchorStart);
+        height = m_anchorTop + std::max(laid, laid * double(m_text.size() - m_anchorStart) / double(bytes));
+    }
+    setContentSize({ size.width, float(height + Inset) });
     placeDocumentView();
 }
 
@@ -541,7 +635,7 @@ void TextView::setBounds(const gfx::Rect& bounds)
 gfx::Rect TextView::caretRect(size_t offset) const
 {
     float width = std::max(0.0f, bounds().width() - 2 * Inset);
-    std::string before = m_text->substr(0, std::min(offset, m_text->size()));
+    std::string before = editingText().substr(0, std::min(offset, m_text.size()));
     float line = Fonts::lineHeight(font());
     float height = before.empty() ? line
                                   : Fonts::sizeOfString(before + "x", font(), gfx::Size { width, 0 },
@@ -610,6 +704,11 @@ void TextView::layoutSubviews()
 {
     ScrollView::layoutSubviews();
     sendSubviewToBack(m_documentView.get());
+}
+
+std::shared_ptr<PrintFormatter> TextView::printFormatter()
+{
+    return TextPrintFormatter::create(std::static_pointer_cast<TextView>(shared_from_this()));
 }
 
 void TextView::post(const char* name)

@@ -10,7 +10,9 @@
 // Large text that is not editable is measured on a worker: setting it, a
 // new font or a new width costs the main thread only the paragraphs on
 // screen, the content height is an estimate until the worker's count comes
-// in, and then the first visible line stays where it was.
+// in, and then the first visible line stays where it was. Such text is best
+// handed over as a TextStorage a worker fills: the view shows it as it
+// grows and never copies it.
 
 #include "Platform/Core/Observable.h"
 #include "Platform/Graphics/Color.h"
@@ -18,6 +20,7 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TextInput.h"
+#include "Platform/UI/TextStorage.h"
 
 #include <atomic>
 #include <functional>
@@ -59,11 +62,21 @@ public:
     // Texts of this many bytes or more, when not editable, are measured on
     // a worker.
     static constexpr size_t BackgroundLayoutBytes = 256 * 1024;
+    // Past this size the text is not handed out as one string (text()
+    // answers "") and cannot be made editable.
+    static constexpr size_t LargestStringBytes = 4 * 1024 * 1024;
 
     // TextInput
-    std::string text() const override { return *m_text; }
+    std::string text() const override;
     // Asks nobody; invalid UTF-8 becomes U+FFFD.
     virtual void setText(std::string_view text);
+    // O(1): the view shows the storage as it is and as it grows (it takes
+    // over the storage's publish handler). The same storage again just
+    // shows what was published since.
+    void setTextStorage(std::shared_ptr<TextStorage> storage);
+    const std::shared_ptr<TextStorage>& textStorage() const { return m_storage; }
+    // The text's size in bytes, as shown.
+    size_t textLength() const { return m_text.size(); }
     core::Range selectedRange() const override { return m_selection; }
     void setSelectedRange(core::Range range) override;
     void insertText(std::string_view text) override;
@@ -82,6 +95,7 @@ public:
     gfx::TextAlignment textAlignment() const { return m_alignment; }
     void setTextAlignment(gfx::TextAlignment alignment);
     bool isEditable() const { return m_editable; }
+    // Refused (with a log line) for text over LargestStringBytes.
     void setEditable(bool editable);
     unsigned dataDetectorTypes() const { return m_dataDetectors; }
     void setDataDetectorTypes(unsigned types) { m_dataDetectors = types; }
@@ -123,7 +137,10 @@ public:
     void setBounds(const gfx::Rect& bounds) override;
     void setContentOffset(gfx::Point offset) override;
     using ScrollView::setContentOffset;
-    std::string debugText() const override { return *m_text; }
+    std::string debugText() const override { return text(); }
+    // A formatter printing the whole text in pages (viewPrintFormatter
+    // prints only what shows).
+    std::shared_ptr<PrintFormatter> printFormatter();
 
 protected:
     void didBecomeFirstResponder() override;
@@ -139,9 +156,18 @@ private:
     };
     // Paragraphs of `text` from byte `start`, their tops from `top`, until
     // one starts below `bottom` or `stop` says so.
-    static void layOutParagraphs(std::string_view text, size_t start, double top, double bottom, const gfx::Font& font,
+    static void layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom, const gfx::Font& font,
         float width, std::vector<Paragraph>& out, const std::function<bool()>& stop = {});
-    bool measuresInBackground() const { return !m_editable && m_text->size() >= BackgroundLayoutBytes; }
+    bool measuresInBackground() const
+    {
+        return !m_editable && (m_text.size() >= BackgroundLayoutBytes || !m_text.isComplete());
+    }
+    void showStorage(std::shared_ptr<TextStorage> storage);
+    // The storage published more: the estimate grows, the place stays.
+    void storageDidGrow();
+    void estimateContentSize();
+    // The whole text as one string, for editing (small texts only).
+    const std::string& editingText() const;
     // Draws the paragraphs meeting `rect` (document coordinates).
     void drawText(gfx::Context& context, const gfx::Rect& rect) const;
     // A line of a paragraph, its links in the link colour, underlined.
@@ -163,8 +189,10 @@ private:
     void updateContentSize();
     void post(const char* name);
 
-    // Shared with a worker measuring it; an edit makes a new string.
-    std::shared_ptr<const std::string> m_text;
+    // Shared with a worker measuring it; an edit makes a new storage.
+    std::shared_ptr<TextStorage> m_storage;
+    TextStorage::Snapshot m_text;
+    mutable std::optional<std::string> m_editingText;
     core::Range m_selection { 0, 0 };
     core::Observable<gfx::Font> m_font;
     gfx::Color m_textColor;

@@ -10,41 +10,44 @@
 #include <algorithm>
 #include <cmath>
 
-std::optional<std::string> VKTextLoader::decode(const VKTextFile& file, const std::string& encoding, bool lossy,
-    const Cancelled& cancelled, const std::function<void(const std::string& text)>& firstScreen)
+std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, const std::string& encoding, bool lossy,
+    const Cancelled& cancelled, const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen)
 {
     if (!file.isOpen())
-        return std::nullopt;
-    if (file.size() == 0)
-        return std::string();
-    auto failed = [&]() -> std::optional<std::string> {
+        return nullptr;
+    auto storage = ui::TextStorage::create();
+    if (file.size() == 0) {
+        storage->finish();
+        return storage;
+    }
+    auto failed = [&]() -> std::shared_ptr<ui::TextStorage> {
         core::log("Warning, failed to convert from {}", encoding);
-        return std::nullopt;
+        return nullptr;
     };
     core::TextConverter converter = core::TextConverter::toUTF8(encoding);
     if (!converter)
         return failed();
     using Status = core::TextConverter::Status;
-    std::string text;
+    std::string piece; // one chunk's text, handed to the storage
     std::string input; // what the converter left of the last chunk, then the next chunk
     size_t dropped = 0;
     size_t chunk = 0;
     bool shown = false;
-    // Converts `source` (nothing: ends the input) into the text; answers
+    // Converts `source` (nothing: ends the input) into the piece; answers
     // how much of it was used.
     auto write = [&](std::string_view source, Status& status) {
         const bool finishing = source.empty();
         size_t position = 0;
         for (;;) {
-            size_t used = text.size();
+            size_t used = piece.size();
             size_t room = (source.size() - position) * 3 + 64;
-            if (text.capacity() < used + room)
-                text.reserve(std::max(text.capacity() + text.capacity() / 2, used + room));
-            text.resize(used + room);
-            auto step = finishing ? converter.finish(text.data() + used, room)
-                                  : converter.convert(source.substr(position), text.data() + used, room);
+            if (piece.capacity() < used + room)
+                piece.reserve(std::max(piece.capacity() + piece.capacity() / 2, used + room));
+            piece.resize(used + room);
+            auto step = finishing ? converter.finish(piece.data() + used, room)
+                                  : converter.convert(source.substr(position), piece.data() + used, room);
             position += step.consumed;
-            text.resize(used + step.produced);
+            piece.resize(used + step.produced);
             status = step.status;
             if (status == Status::OutputFull)
                 continue;
@@ -56,9 +59,21 @@ std::optional<std::string> VKTextLoader::decode(const VKTextFile& file, const st
             return position;
         }
     };
+    // The converter writes whole characters, so each piece is checked (and
+    // stored) on its own.
+    auto store = [&]() {
+        if (mayBeIllFormedUTF8(piece)) {
+            if (!lossy)
+                return false;
+            dropped += dropInvalidUTF8(piece);
+        }
+        storage->append(piece);
+        piece.clear();
+        return true;
+    };
     for (size_t offset = 0; offset < file.size(); ++chunk) {
         if (cancelled && cancelled())
-            return std::nullopt;
+            return nullptr;
         size_t got = file.read(offset, VKTextFile::ChunkSize, input);
         file.chunkDidRead(chunk);
         if (got == 0)
@@ -66,12 +81,12 @@ std::optional<std::string> VKTextLoader::decode(const VKTextFile& file, const st
         offset += got;
         Status status = Status::Ok;
         size_t used = write(input, status);
-        if (status == Status::Invalid)
+        if (status == Status::Invalid || !store())
             return failed();
         input.erase(0, used);
-        if (firstScreen && !shown && text.size() >= FirstScreenBytes && offset < file.size()) {
+        if (firstScreen && !shown && offset < file.size() && storage->appendedSize() >= FirstScreenBytes) {
             shown = true;
-            firstScreen(text);
+            firstScreen(storage);
         }
     }
     // A sequence the file cuts short fails either way.
@@ -79,21 +94,30 @@ std::optional<std::string> VKTextLoader::decode(const VKTextFile& file, const st
         return failed();
     Status status = Status::Ok;
     write({}, status);
-    if (mayBeIllFormedUTF8(text)) {
-        if (!lossy)
-            return failed();
-        dropped += dropInvalidUTF8(text);
-    }
-    if (text.empty())
+    if (!store())
         return failed();
+    if (storage->appendedSize() == 0)
+        return failed();
+    storage->finish();
     if (dropped)
         core::log("Warning, multi-byte error converting from: {}", encoding);
-    return text;
+    return storage;
 }
 
-float VKTextLoader::averageLineLength(std::string_view text)
+float VKTextLoader::averageLineLength(const ui::TextStorage& text)
 {
-    text = text.substr(0, std::min(text.size(), FirstScreenBytes));
+    std::string scratch;
+    auto shown = text.snapshot();
+    return averageLineLength(shown.view(0, FirstScreenBytes + 1, scratch), !shown.isComplete());
+}
+
+float VKTextLoader::averageLineLength(std::string_view text, bool more)
+{
+    if (text.size() > FirstScreenBytes || more) {
+        text = text.substr(0, std::min(text.size(), FirstScreenBytes));
+        size_t lastEnd = text.rfind('\n');
+        text = text.substr(0, lastEnd == std::string_view::npos ? 0 : lastEnd + 1);
+    }
     size_t lines = 0;
     size_t units = 0;
     size_t current = 0;
@@ -129,7 +153,7 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
 {
     Result result;
     VKTextFile file(request.path);
-    auto sizeFor = [&](std::string_view text) -> std::optional<float> {
+    auto sizeFor = [&](const ui::TextStorage& text) -> std::optional<float> {
         if (!request.automaticFontSize)
             return std::nullopt;
         float base = request.defaultFontSize > 0 ? request.defaultFontSize : 14;
@@ -137,14 +161,14 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
         return size != request.defaultFontSize ? std::optional<float>(size) : std::nullopt;
     };
     auto attempt = [&](const std::string& encoding, bool lossy) {
-        return decode(file, encoding, lossy, cancelled, [&](const std::string& text) {
+        return decode(file, encoding, lossy, cancelled, [&](const std::shared_ptr<ui::TextStorage>& text) {
             if (firstScreen)
-                firstScreen(encoding, text, sizeFor(text));
+                firstScreen(encoding, text, sizeFor(*text));
         });
     };
 
     std::string encoding = request.currentEncoding;
-    std::optional<std::string> text;
+    std::shared_ptr<ui::TextStorage> text;
     if (!encoding.empty())
         text = attempt(encoding, request.lossy);
     if (cancelled && cancelled()) {
@@ -157,7 +181,7 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
         core::log("'file' encoding: {}", magic.value_or("(null)"));
         if (magic && guessed) {
             encoding = *magic;
-            text = std::move(guessed);
+            text = ui::TextStorage::withText(*guessed);
         } else {
             std::vector<std::string> candidates = request.candidates;
             if (auto koi = std::find(candidates.begin(), candidates.end(), "KOI8-R"); koi != candidates.end())

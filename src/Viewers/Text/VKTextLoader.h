@@ -5,13 +5,17 @@
 // encoding guessed by the sniffer or found in the user's list; then the
 // font size that fits the lines of the text.
 //
-// Each attempt decodes the file chunk by chunk through one converter, so a
-// large file shows its first screen as soon as the first chunk is decoded
-// (the caller's firstScreen) while the rest is read; an attempt that fails
-// later is dropped, and the next one shows its own first screen. Outcomes
-// are those of decoding the whole file at once.
+// Each attempt decodes the file chunk by chunk through one converter into
+// its own text storage, so a large file shows its first screen as soon as
+// the first mebibyte is decoded (the caller's firstScreen, handed the
+// storage that goes on growing) while the rest is read; an attempt that
+// fails later is dropped, and the next one shows its own first screen.
+// Outcomes are those of decoding the whole file at once.
+
+#include "Platform/UI/TextStorage.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,28 +46,33 @@ public:
     };
     struct Result {
         std::string encoding; // the one used; empty when none was found
-        std::optional<std::string> text;
+        std::shared_ptr<ui::TextStorage> text; // complete; none on failure
         std::optional<float> fontSize; // only when it differs from the default
         bool cancelled = false;
     };
     // Polled between chunks.
     using Cancelled = std::function<bool()>;
-    // The first screen of an attempt: its encoding, its text so far and the
+    // The first screen of an attempt: its encoding, its growing text and the
     // size it will have.
-    using FirstScreen = std::function<void(const std::string& encoding, std::string text, std::optional<float> fontSize)>;
+    using FirstScreen = std::function<void(const std::string& encoding, std::shared_ptr<ui::TextStorage> text,
+        std::optional<float> fontSize)>;
 
     static Result load(const Request& request, const Cancelled& cancelled = {}, const FirstScreen& firstScreen = {});
 
     // One attempt: the whole file in `encoding`, or nothing (the log lines
     // of the string conversion on failure and on lossy drops).
-    static std::optional<std::string> decode(const VKTextFile& file, const std::string& encoding, bool lossy,
-        const Cancelled& cancelled = {}, const std::function<void(const std::string& text)>& firstScreen = {});
+    static std::shared_ptr<ui::TextStorage> decode(const VKTextFile& file, const std::string& encoding, bool lossy,
+        const Cancelled& cancelled = {},
+        const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen = {});
 
     // The automatic size: lines averaging `average` UTF-16 units (0: none)
     // at `defaultSize` lowered one point at a time, never under 9, while
     // they are wider than `usableWidth`.
     static float fittingFontSize(float average, float defaultSize, float widthPerPoint, float usableWidth);
     // The mean length of the non-empty lines of the text's first 1 MiB, in
-    // UTF-16 units, rounded up.
-    static float averageLineLength(std::string_view text);
+    // UTF-16 units, rounded up. When the text goes on past that (or `more`
+    // says it will), the line cut there is left out, so a first screen
+    // decoded just past 1 MiB and the whole text give the same mean.
+    static float averageLineLength(std::string_view text, bool more = false);
+    static float averageLineLength(const ui::TextStorage& text);
 };

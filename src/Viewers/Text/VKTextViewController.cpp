@@ -91,7 +91,7 @@ ui::View* VKTextViewController::verticalScrollIndicator()
 
 std::shared_ptr<ui::PrintFormatter> VKTextViewController::printFormatter()
 {
-    return m_textView ? m_textView->viewPrintFormatter() : nullptr;
+    return m_textView ? m_textView->printFormatter() : nullptr;
 }
 
 // ---- Loading -------------------------------------------------------------------
@@ -176,7 +176,8 @@ void VKTextViewController::loadText()
         };
         VKTextLoader::FirstScreen firstScreen;
         if (showsFirstScreen)
-            firstScreen = [&post](const std::string& encoding, std::string text, std::optional<float> fontSize) {
+            firstScreen = [&post](const std::string& encoding, std::shared_ptr<ui::TextStorage> text,
+                              std::optional<float> fontSize) {
                 post([encoding, text = std::move(text), fontSize](VKTextViewController& self) mutable {
                     self.showFirstScreen(encoding, std::move(text), fontSize);
                 });
@@ -196,13 +197,14 @@ void VKTextViewController::stopLoading()
     ++m_loadGeneration;
 }
 
-void VKTextViewController::showFirstScreen(const std::string&, std::string text, std::optional<float> fontSize)
+void VKTextViewController::showFirstScreen(const std::string&, std::shared_ptr<ui::TextStorage> text,
+    std::optional<float> fontSize)
 {
     if (!contentView() || !m_textView)
         return;
     if (fontSize)
         m_textView->setFont(gfx::Font::fontWithName(FontName, *fontSize));
-    m_textView->setText(text);
+    m_textView->setTextStorage(std::move(text));
     stopActivityIndicator();
 }
 
@@ -216,7 +218,7 @@ void VKTextViewController::textLoadDidEnd(VKTextLoader::Result result)
         // (and a stored place is restored) once its height is exact.
         if (result.fontSize)
             m_textView->setFont(gfx::Font::fontWithName(FontName, *result.fontSize));
-        m_textView->setText(*result.text);
+        m_textView->setTextStorage(result.text);
         unsigned generation = m_loadGeneration;
         std::weak_ptr<VKTextViewController> weak = sharedAs<VKTextViewController>();
         m_textView->whenLayoutComplete([weak, generation] {

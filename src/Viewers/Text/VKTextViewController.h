@@ -83,7 +83,7 @@ public:
 
     // The worker's answers, on the main thread.
     void textLoadDidEnd(VKTextLoader::Result result);
-    void showFirstScreen(const std::string& encoding, std::string text, std::optional<float> fontSize);
+    void showFirstScreen(const std::string& encoding, std::shared_ptr<ui::TextStorage> text, std::optional<float> fontSize);
 
 private:
     void loadText();

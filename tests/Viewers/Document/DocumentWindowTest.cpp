@@ -5,46 +5,15 @@
 // import keeps what the display showed beside the renderer's pictures in
 // build/screens/document/.
 
-#include "Support/ChildProcess.h"
-#include "Support/Command.h"
-#include "Support/TestCase.h"
-#include "Support/XvfbDisplay.h"
+#include "../DesktopWindowTest.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
 #include <sstream>
-#include <thread>
 
 namespace {
 
-class DocumentWindowTest : public test::TestCase {
+class DocumentWindowTest : public test::DesktopWindowTest {
 protected:
-    void SetUp() override
-    {
-        TestCase::SetUp();
-        TANDRY_REQUIRE_DISPLAY();
-        for (const char* tool : { "xdotool", "import" })
-            if (!test::hasProgram(tool))
-                GTEST_SKIP() << tool << " is missing";
-    }
-
-    // Polls (real time) until the condition holds.
-    static bool waitFor(const std::function<bool()>& condition, double seconds = 10)
-    {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return true;
-    }
-    static void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
     // The offsets the program reported, in order.
     std::vector<double> offsets()
     {
@@ -55,42 +24,16 @@ protected:
                 found.push_back(std::atof(line.c_str() + 7));
         return found;
     }
-    bool said(const std::string& text) { return program->output().find(text) != std::string::npos; }
-
-    void xdotool(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.begin(), "xdotool");
-        auto result = test::runCommand(arguments);
-        EXPECT_EQ(result.status, 0) << result.output;
-    }
     void click(int x, int y)
     {
         xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
     }
-    void keep(const std::string& name)
-    {
-        std::string directory = sourcePath("build/screens/document");
-        std::filesystem::create_directories(directory);
-        auto taken = test::runCommand({ "import", "-window", window, directory + "/" + name + ".png" });
-        EXPECT_EQ(taken.status, 0) << taken.output;
-    }
-
-    std::optional<test::ChildProcess> program;
-    std::string window;
+    void keep(const std::string& name) { DesktopWindowTest::keep("document", name); }
 };
 
 TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
 {
-    program.emplace(std::vector<std::string> { TANDRY_DOCUMENT_WINDOW, pathInHome("home") });
-    ASSERT_TRUE(program->started());
-    ASSERT_TRUE(waitFor([&] { return said("ready") || !program->isRunning(); })) << program->errors();
-    ASSERT_TRUE(said("ready")) << program->errors();
-    ASSERT_TRUE(waitFor([&] {
-        auto found = test::runCommand({ "xdotool", "search", "--onlyvisible", "--name", "^Annual Report$" });
-        if (found.status == 0 && !found.output.empty())
-            window = found.output.substr(0, found.output.find('\n'));
-        return !window.empty();
-    })) << "no window";
+    ASSERT_TRUE(open({ TANDRY_DOCUMENT_WINDOW, pathInHome("home") }, "Annual Report"));
     auto geometry = test::runCommand({ "xdotool", "getwindowgeometry", window });
     ASSERT_NE(geometry.output.find("320x480"), std::string::npos) << "one pixel a point: " << geometry.output;
     keep("desktop-bars");
@@ -121,9 +64,7 @@ TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
     keep("desktop-turned");
 
     // The window manager's close ends the program cleanly.
-    std::string said;
-    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
-    EXPECT_EQ(program->wait(20), 0) << program->errors();
+    EXPECT_EQ(close(), 0) << program->errors();
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 #include "BandViewer.h"
 
+#include "../DesktopProgram.h"
+
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
@@ -35,24 +37,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s HOME\n", argv[0]);
         return 2;
     }
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int signal : { SIGINT, SIGTERM, SIGUSR1 })
-        sigaddset(&blocked, signal);
-    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
-    core::paths::setHome(argv[1]);
-    core::RunLoop::setMainThread();
-    auto& loop = core::RunLoop::main();
-    if (!web::GtkStartup::start())
+    auto application = test::startDesktopProgram(argv[1]);
+    if (!application)
         return 3;
-    auto application = VKApplication::create();
-    ui::Application::setShared(application);
-    for (int signal : { SIGINT, SIGTERM })
-        loop.setSignalHandler(signal, [application] { application->terminate(); });
-    gfx::Screen::main().setScale(1);
-    ui::Screen::main()->setBounds({ 0, 0, 320, 480 });
-    gfx::setTextEngine(gfx::makePangoTextEngine());
-    core::UserDefaults::standard()->set(VKDocumentViewController::PagingGestureInfoShownKey, core::Value(true));
+    auto& loop = core::RunLoop::main();
 
     std::string folder = application->documentsDirectory();
     core::fs::createDirectory(folder, true);
@@ -85,15 +73,12 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     loop.run();
     // The window goes before what it shows, the stack before the
-    // application, and threads still at work end before the statics go.
+    // application.
     host.reset();
     window->setRootViewController(nullptr);
     navigation.reset();
     viewer.reset();
     window.reset();
-    loop.runUntilIdle();
-    VKImageOperationQueue::resetSharedQueue();
-    core::Thread::waitForAll(8);
-    ui::Application::setShared(nullptr);
+    test::endDesktopProgram();
     return 0;
 }

@@ -27,15 +27,21 @@
 
 namespace {
 
-std::string logText(int lines)
+// A server log; `links` puts an address in every fifth line.
+std::string logText(int lines, bool links = false)
 {
     std::string text;
     const char* messages[] = { "GET /index.html HTTP/1.1 200 5120", "connection from 192.168.1.20 accepted",
         "cache miss for /images/logo.png, fetching from the origin server", "worker 3 finished job 1182 in 42 ms",
         "WARNING disk usage above 80 % on /var", "request body of 14 kB parsed" };
-    for (int i = 0; i < lines; ++i)
-        text += fmt::format("2026-12-08 02:{:02}:{:02} [{}] {}\n", i / 60 % 60, i % 60, i % 7 == 3 ? "warn" : "info",
-            messages[i % std::size(messages)]);
+    for (int i = 0; i < lines; ++i) {
+        std::string_view message = messages[i % std::size(messages)];
+        std::string linked;
+        if (links && i % 5 == 2)
+            message = linked = fmt::format("status page https://status.example.com/jobs/{} (see www.example.org)", i);
+        text += fmt::format("2026-12-08 {:02}:{:02}:{:02} [{}] {}\n", (2 + i / 3600) % 24, i / 60 % 60, i % 60,
+            i % 7 == 3 ? "warn" : "info", message);
+    }
     return text;
 }
 
@@ -157,7 +163,7 @@ void TextScreensTest::shootAll(const test::DeviceScreen& device)
             changed.wait(lock, [&] { return released; });
         });
         std::string big = "loading-" + std::to_string(int(orientation)) + ".log";
-        auto loading = openText(big, logText(20000), false);
+        auto loading = openText(big, logText(40000, true), false);
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return held; });
@@ -171,6 +177,16 @@ void TextScreensTest::shootAll(const test::DeviceScreen& device)
         changed.notify_all();
         waitForLoad(*loading);
         VKTextFile::setChunkHookForTesting({});
+        // Counted whole: the middle of a few MiB, and its end.
+        loading->scrollToNormalisedOffset({ 0, 0.5f }, false, false);
+        advance(0.2);
+        shoot("large-middle");
+        loading->setUIHidden(true, false);
+        loading->scrollToNormalisedOffset({ 0, 1 }, false, false);
+        advance(0.2);
+        shoot("large-end-hidden");
+        loading->setUIHidden(false, false);
+        advance(0.2);
         pop();
 
         // The settings form, editing.
@@ -219,6 +235,13 @@ TEST_F(TextScreensTest, Goldens)
     expectGolden("text-chooser-phone-portrait");
     chooser->cancel();
     advance(1);
+    pop();
+
+    // Large text, counted on the worker, shown from its middle.
+    auto large = openText("large.log", logText(40000, true));
+    large->scrollToNormalisedOffset({ 0, 0.5f }, false, false);
+    advance(0.2);
+    expectGolden("text-large-middle-phone-portrait");
     pop();
 
     use(test::tabletScreen);

@@ -37,6 +37,10 @@ protected:
         request.contentDidLoad = contentDidLoad;
         return VKTextLoader::load(request);
     }
+    static std::string textOf(const VKTextLoader::Result& result)
+    {
+        return result.text ? result.text->snapshot().string() : std::string();
+    }
 };
 
 // Mixed lines of several MiB, so that a bad byte falls chunks after the
@@ -82,9 +86,9 @@ TEST_F(VKTextLoaderTest, ChunkedDecodingAgreesWithWholeFileConversion)
         VKTextFile file(path);
         auto chunked = VKTextLoader::decode(file, c.encoding, c.lossy);
         auto whole = stringWithData(core::Data(c.bytes), c.encoding, c.lossy);
-        ASSERT_EQ(chunked.has_value(), whole.has_value()) << c.encoding << " lossy " << c.lossy << " size " << c.bytes.size();
+        ASSERT_EQ(chunked != nullptr, whole.has_value()) << c.encoding << " lossy " << c.lossy << " size " << c.bytes.size();
         if (whole)
-            EXPECT_TRUE(*chunked == *whole) << c.encoding;
+            EXPECT_TRUE(chunked->snapshot().string() == *whole) << c.encoding;
     }
 }
 
@@ -95,7 +99,7 @@ TEST_F(VKTextLoaderTest, AFailingCurrentEncodingFallsBackThroughTheSnifferAndThe
     std::string cp1251 = makeFile("cp1251.txt", encoded(russian, "WINDOWS-1251"));
     auto result = load(cp1251, "UTF-8");
     EXPECT_EQ(result.encoding, "WINDOWS-1251");
-    EXPECT_EQ(result.text, russian);
+    EXPECT_EQ(textOf(result), russian);
     EXPECT_TRUE(logContains("'file' encoding: (null)"));
     EXPECT_TRUE(logContains("used encoding: WINDOWS-1251"));
 
@@ -110,7 +114,7 @@ TEST_F(VKTextLoaderTest, AFailingCurrentEncodingFallsBackThroughTheSnifferAndThe
     result = load(utf16, "UTF-8");
     EXPECT_EQ(result.encoding, "UTF-16LE");
     ASSERT_TRUE(result.text);
-    EXPECT_NE(result.text->find("булок"), std::string::npos);
+    EXPECT_NE(textOf(result).find("булок"), std::string::npos);
 
     // No current encoding: every candidate is tried.
     result = load(cp1251, "", false, { "UTF-8", "WINDOWS-1251" });
@@ -133,7 +137,7 @@ TEST_F(VKTextLoaderTest, AfterTheFirstLoadNoDetectionRuns)
     EXPECT_FALSE(logContains("'file' encoding"));
     // A picked encoding decodes lossily.
     result = load(path, "UTF-8", true, {}, true);
-    EXPECT_EQ(result.text, "caf\n");
+    EXPECT_EQ(textOf(result), "caf\n");
 }
 
 TEST_F(VKTextLoaderTest, MissingOrUnreadableFilesGiveNoText)
@@ -152,7 +156,7 @@ TEST_F(VKTextLoaderTest, AFileShortenedWhileReadingEndsWhereReadingEnded)
     });
     auto result = load(path, "UTF-8");
     ASSERT_TRUE(result.text);
-    EXPECT_TRUE(*result.text == first);
+    EXPECT_TRUE(textOf(result) == first);
 }
 
 TEST_F(VKTextLoaderTest, TheFirstScreenComesOnceTheFirstMebibyteIsDecoded)
@@ -162,13 +166,18 @@ TEST_F(VKTextLoaderTest, TheFirstScreenComesOnceTheFirstMebibyteIsDecoded)
     request.path = path;
     request.currentEncoding = "UTF-8";
     std::vector<size_t> screens;
-    auto result = VKTextLoader::load(request, {}, [&](const std::string& encoding, std::string text, std::optional<float>) {
-        EXPECT_EQ(encoding, "UTF-8");
-        screens.push_back(text.size());
-    });
+    auto result = VKTextLoader::load(request, {},
+        [&](const std::string& encoding, std::shared_ptr<ui::TextStorage> text, std::optional<float>) {
+            EXPECT_EQ(encoding, "UTF-8");
+            auto shown = text->snapshot();
+            EXPECT_FALSE(shown.isComplete());
+            screens.push_back(shown.size());
+        });
+    // A text without line ends is cut at a chunk.
     EXPECT_EQ(screens, std::vector<size_t> { VKTextFile::ChunkSize });
     ASSERT_TRUE(result.text);
-    EXPECT_EQ(result.text->size(), 3 * VKTextFile::ChunkSize);
+    EXPECT_TRUE(result.text->snapshot().isComplete());
+    EXPECT_EQ(result.text->snapshot().size(), 3 * VKTextFile::ChunkSize);
 
     // A cancelled load stops at the next chunk.
     size_t chunks = 0;
@@ -192,9 +201,18 @@ TEST_F(VKTextLoaderTest, TheAutomaticSizeFitsTheLinesNeverUnderNine)
     // one break, the mean rounded up.
     EXPECT_EQ(VKTextLoader::averageLineLength("abc\r\n\r\nabcd\n😀\n"), 3);
     EXPECT_EQ(VKTextLoader::averageLineLength("\n\n"), 0);
-    // Only the first MiB counts.
-    std::string text = std::string(VKTextLoader::FirstScreenBytes / 10, '\n') + std::string(VKTextLoader::FirstScreenBytes, 'y');
-    EXPECT_EQ(VKTextLoader::averageLineLength(text), float(VKTextLoader::FirstScreenBytes - VKTextLoader::FirstScreenBytes / 10));
+    // Only the lines ending in the first MiB count when there is more; the
+    // whole text, or a first screen of part of it, give the same.
+    std::string text = std::string(VKTextLoader::FirstScreenBytes / 10, '\n') + std::string(99, 'y') + "\n"
+        + std::string(VKTextLoader::FirstScreenBytes, 'z');
+    EXPECT_EQ(VKTextLoader::averageLineLength(text), 99);
+    EXPECT_EQ(VKTextLoader::averageLineLength(std::string_view(text).substr(0, text.size() - 9), true), 99);
+    auto storage = ui::TextStorage::create();
+    storage->append(text);
+    EXPECT_EQ(VKTextLoader::averageLineLength(*storage), 99); // as published so far
+    storage->finish();
+    EXPECT_EQ(VKTextLoader::averageLineLength(*storage), 99);
+    EXPECT_EQ(VKTextLoader::averageLineLength(std::string(1000, 'w')), 1000);
 }
 
 } // namespace

@@ -26,12 +26,14 @@ namespace {
 GtkWindow* parentWindow = nullptr;
 std::string exportPath;
 
-// One sheet's worth: a PDF page, an image, or a band of a view.
+// One sheet's worth: a PDF page, an image, a band of a view, or a page a
+// formatter lays out itself.
 struct Sheet {
     PopplerPage* page = nullptr;
     std::shared_ptr<gfx::Image> image;
     std::shared_ptr<View> view;
     int band = 0;
+    std::shared_ptr<PrintFormatter> formatter;
 };
 
 struct Job {
@@ -39,6 +41,7 @@ struct Job {
     std::vector<PopplerDocument*> documents;
     std::vector<std::shared_ptr<gfx::Image>> images;
     std::shared_ptr<View> view;
+    std::shared_ptr<PrintFormatter> formatter;
     std::vector<Sheet> sheets;
     bool finished = false;
     // A reference to the operation kept while it runs on its own.
@@ -110,7 +113,11 @@ int bandsOf(const View& view, double width, double height)
 void onBeginPrint(GtkPrintOperation* operation, GtkPrintContext* context, gpointer data)
 {
     auto* job = static_cast<Job*>(data);
-    if (job->view) {
+    gfx::Size page { float(gtk_print_context_get_width(context)), float(gtk_print_context_get_height(context)) };
+    if (int pages = job->formatter ? job->formatter->pageCount(page) : 0; pages > 0) {
+        for (int i = 0; i < pages; ++i)
+            job->sheets.push_back({ nullptr, nullptr, nullptr, i, job->formatter });
+    } else if (job->view) {
         int bands = bandsOf(*job->view, gtk_print_context_get_width(context), gtk_print_context_get_height(context));
         for (int i = 0; i < bands; ++i)
             job->sheets.push_back({ nullptr, nullptr, job->view, i });
@@ -149,6 +156,11 @@ void onDrawPage(GtkPrintOperation*, GtkPrintContext* context, gint index, gpoint
             gfx::CairoContext drawing(cr, gfx::AffineTransform::identity(), pixels);
             drawing.drawImage({ float(x), float(y), float(size.width * s), float(size.height * s) }, *sheet.image);
         }
+    } else if (sheet.formatter) {
+        cairo_rectangle(cr, 0, 0, width, height);
+        cairo_clip(cr);
+        gfx::CairoContext drawing(cr, gfx::AffineTransform::identity(), pixels);
+        sheet.formatter->drawPage(drawing, sheet.band, { float(width), float(height) });
     } else if (sheet.view) {
         gfx::Rect b = sheet.view->bounds();
         float s = float(width / b.width());
@@ -224,8 +236,10 @@ void DesktopPrinting::print(PrintInteractionController& controller)
         job->add(controller.printingItem());
     for (auto& item : controller.printingItems())
         job->add(item);
-    if (auto formatter = controller.printFormatter(); formatter && formatter->hasContent())
+    if (auto formatter = controller.printFormatter(); formatter && formatter->hasContent()) {
         job->view = formatter->view();
+        job->formatter = formatter;
+    }
 
     GtkPrintOperation* operation = gtk_print_operation_new();
     gtk_print_operation_set_unit(operation, GTK_UNIT_POINTS);

@@ -1,0 +1,179 @@
+#include "Platform/UI/TextStorage.h"
+
+#include "Platform/Core/MainThread.h"
+#include "Platform/Core/UTF8.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ui {
+
+TextStorage::Snapshot::Snapshot() : m_chunks(std::make_shared<const Chunks>()) { }
+
+size_t TextStorage::Snapshot::chunkAt(size_t offset) const
+{
+    const Chunks& chunks = *m_chunks;
+    auto after = std::upper_bound(chunks.begin(), chunks.end(), offset,
+        [](size_t value, const std::shared_ptr<const Chunk>& chunk) { return value < chunk->start; });
+    return after == chunks.begin() ? 0 : size_t(after - chunks.begin()) - 1;
+}
+
+size_t TextStorage::Snapshot::findLineEnd(size_t from) const
+{
+    if (from >= m_size)
+        return std::string::npos;
+    const Chunks& chunks = *m_chunks;
+    for (size_t index = chunkAt(from); index < chunks.size(); ++index) {
+        const Chunk& chunk = *chunks[index];
+        uint32_t local = from > chunk.start ? uint32_t(from - chunk.start) : 0;
+        auto end = std::lower_bound(chunk.lineEnds.begin(), chunk.lineEnds.end(), local);
+        if (end != chunk.lineEnds.end())
+            return chunk.start + *end;
+    }
+    return std::string::npos;
+}
+
+TextStorage::Snapshot::Paragraph TextStorage::Snapshot::paragraphAt(size_t start) const
+{
+    size_t end = findLineEnd(start);
+    size_t next = end == std::string::npos ? std::string::npos : end + 1;
+    if (end == std::string::npos)
+        end = m_size;
+    start = std::min(start, end);
+    size_t length = end - start;
+    if (length > 0 && at(end - 1) == '\r')
+        --length;
+    return { length, next };
+}
+
+std::string_view TextStorage::Snapshot::view(size_t start, size_t length, std::string& scratch) const
+{
+    start = std::min(start, m_size);
+    length = std::min(length, m_size - start);
+    if (length == 0)
+        return {};
+    const Chunks& chunks = *m_chunks;
+    size_t index = chunkAt(start);
+    const Chunk& first = *chunks[index];
+    if (start + length <= first.start + first.text.size())
+        return std::string_view(first.text).substr(start - first.start, length);
+    scratch.clear();
+    scratch.reserve(length);
+    for (size_t at = start; scratch.size() < length; ++index) {
+        const Chunk& chunk = *chunks[index];
+        size_t local = at - chunk.start;
+        size_t take = std::min(chunk.text.size() - local, length - scratch.size());
+        scratch.append(chunk.text, local, take);
+        at += take;
+    }
+    return scratch;
+}
+
+char TextStorage::Snapshot::at(size_t offset) const
+{
+    if (offset >= m_size)
+        return 0;
+    const Chunk& chunk = *(*m_chunks)[chunkAt(offset)];
+    return chunk.text[offset - chunk.start];
+}
+
+std::string TextStorage::Snapshot::string() const
+{
+    std::string text;
+    text.reserve(m_size);
+    for (const auto& chunk : *m_chunks)
+        text += chunk->text;
+    return text;
+}
+
+std::shared_ptr<TextStorage> TextStorage::create()
+{
+    return std::make_shared<TextStorage>();
+}
+
+std::shared_ptr<TextStorage> TextStorage::withText(std::string_view text)
+{
+    auto storage = create();
+    if (core::utf8::isValid(text)) {
+        storage->append(text);
+    } else {
+        storage->append(core::utf8::sanitized(text));
+    }
+    storage->finish();
+    return storage;
+}
+
+void TextStorage::append(std::string_view text)
+{
+    m_pending.append(text);
+    m_appended += text.size();
+    while (m_pending.size() >= ChunkBytes) {
+        size_t cut = m_pending.rfind('\n');
+        if (cut != std::string::npos && cut + 1 >= ChunkBytes / 2) {
+            cut += 1;
+        } else {
+            // A line longer than half a chunk: cut before a character.
+            cut = ChunkBytes;
+            while (cut > 0 && (static_cast<unsigned char>(m_pending[cut]) & 0xC0) == 0x80)
+                --cut;
+        }
+        seal(cut);
+        publish(false);
+    }
+}
+
+void TextStorage::finish()
+{
+    if (!m_pending.empty())
+        seal(m_pending.size());
+    publish(true);
+}
+
+void TextStorage::seal(size_t length)
+{
+    auto chunk = std::make_shared<Chunk>();
+    chunk->start = m_pendingStart;
+    chunk->text.assign(m_pending, 0, length);
+    for (const char* at = chunk->text.data(), *end = at + length;
+         (at = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)))) != nullptr; ++at)
+        chunk->lineEnds.push_back(uint32_t(at - chunk->text.data()));
+    m_pending.erase(0, length);
+    m_pendingStart += length;
+    // Readers hold the old list; the writer makes a new one.
+    auto chunks = std::make_shared<Snapshot::Chunks>();
+    if (m_chunks) {
+        chunks->reserve(m_chunks->size() + 1);
+        *chunks = *m_chunks;
+    }
+    chunks->push_back(std::move(chunk));
+    m_chunks = std::move(chunks);
+}
+
+void TextStorage::publish(bool complete)
+{
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_chunks)
+            m_published.m_chunks = m_chunks;
+        m_published.m_size = m_pendingStart;
+        m_published.m_complete = complete;
+        handler = m_publishHandler;
+    }
+    if (handler)
+        core::performOnMainThread(std::move(handler));
+}
+
+TextStorage::Snapshot TextStorage::snapshot() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_published;
+}
+
+void TextStorage::setPublishHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(m_mutex);
+    m_publishHandler = std::move(handler);
+}
+
+} // namespace ui

@@ -1,0 +1,105 @@
+#pragma once
+
+// Read-only UTF-8 text that one writer appends on any thread while others
+// read what is already there: the backing of a large TextView, filled by a
+// worker decoding a file. The text lives in immutable chunks of about a
+// mebibyte, each cut after a line end where the text has one, so only a
+// line longer than half a mebibyte may lie across chunks; each chunk keeps where its
+// line ends are, so finding a paragraph never walks the text.
+//
+// A reader takes a Snapshot (a few pointers, O(1)), which stays valid and
+// unchanged while the writer goes on. The owner's publish handler runs on
+// the main thread after each sealed chunk and after the end, so a view
+// sees the text grow a whole chunk at a time.
+
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ui {
+
+class TextStorage : public std::enable_shared_from_this<TextStorage> {
+public:
+    // A chunk is sealed at the last line end once this much is pending, or
+    // cut at this size (before a character) when that line end is not in
+    // its second half.
+    static constexpr size_t ChunkBytes = size_t(1) << 20;
+
+    struct Chunk {
+        size_t start = 0; // in the whole text
+        std::string text;
+        std::vector<uint32_t> lineEnds; // offsets of '\n' in `text`
+    };
+
+    class Snapshot {
+    public:
+        Snapshot();
+        size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        // Whether the writer has finished: nothing more will come.
+        bool isComplete() const { return m_complete; }
+        // The first '\n' at or after `from`, or npos.
+        size_t findLineEnd(size_t from) const;
+        // The paragraph starting at `start`: its length without its line
+        // end (a "\r" before the "\n" is not part of it) and where the next
+        // one starts (npos after the last).
+        struct Paragraph {
+            size_t length = 0;
+            size_t next = 0;
+        };
+        Paragraph paragraphAt(size_t start) const;
+        // The bytes of [start, start + length) (clamped to the text): a view
+        // into a chunk, or, for the rare run across chunks, into `scratch`.
+        std::string_view view(size_t start, size_t length, std::string& scratch) const;
+        char at(size_t offset) const;
+        // The whole text: a copy (only for small texts, editing or tests).
+        std::string string() const;
+        size_t chunkCount() const { return m_chunks ? m_chunks->size() : 0; }
+
+    private:
+        friend class TextStorage;
+        using Chunks = std::vector<std::shared_ptr<const Chunk>>;
+        // The chunk holding `offset` (the last one for the end).
+        size_t chunkAt(size_t offset) const;
+        std::shared_ptr<const Chunks> m_chunks;
+        size_t m_size = 0;
+        bool m_complete = false;
+    };
+
+    static std::shared_ptr<TextStorage> create();
+    // A finished storage holding `text` (invalid UTF-8 becomes U+FFFD).
+    static std::shared_ptr<TextStorage> withText(std::string_view text);
+
+    // The writer. `text` is whole, valid UTF-8 (what a converter writes);
+    // pieces may split lines anywhere but not characters.
+    void append(std::string_view text);
+    // Seals what is pending; the text is complete.
+    void finish();
+    // Bytes appended so far, published or not (the writer's count).
+    size_t appendedSize() const { return m_appended; }
+
+    Snapshot snapshot() const;
+    // Runs on the main thread after each publication (replaces any earlier
+    // handler; nothing clears it but a new one).
+    void setPublishHandler(std::function<void()> handler);
+
+private:
+    void seal(size_t length);
+    void publish(bool complete);
+
+    mutable std::mutex m_mutex;
+    Snapshot m_published; // under m_mutex
+    std::function<void()> m_publishHandler; // under m_mutex
+    // The writer's own.
+    std::string m_pending;
+    size_t m_pendingStart = 0;
+    size_t m_appended = 0;
+    std::shared_ptr<const Snapshot::Chunks> m_chunks;
+};
+
+} // namespace ui

@@ -1,0 +1,189 @@
+// Chunked text storage: what a reader sees equals what was appended however
+// the pieces fall, snapshots stay as taken while the writer goes on, and a
+// text view shows a storage as it grows, with the large-text rules.
+
+#include "Support/UITestCase.h"
+
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/TextPrintFormatter.h"
+#include "Platform/UI/TextStorage.h"
+#include "Platform/UI/TextView.h"
+
+#include <fmt/format.h>
+
+#include <random>
+
+namespace {
+
+using test::UITestCase;
+class TextStorageTest : public UITestCase { };
+
+// Lines of 0 to 3000 bytes with two- and four-byte characters, some of them
+// longer than half a chunk so that lines cross chunks.
+std::string mixedLines(size_t bytes, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const char* pieces[] = { "word ", "ž", "😀", "\t", "\r" };
+    std::string text;
+    while (text.size() < bytes) {
+        size_t length = random() % 20 == 0 ? ui::TextStorage::ChunkBytes * 3 / 4 : random() % 3000;
+        for (size_t end = text.size() + length; text.size() < end;)
+            text += pieces[random() % std::size(pieces)];
+        text += '\n';
+    }
+    return text;
+}
+
+TEST_F(TextStorageTest, ReadersSeeWhatWasAppendedWhereverPiecesAndChunksFall)
+{
+    std::string text = mixedLines(6 << 20, 3);
+    std::mt19937 random(11);
+    auto storage = ui::TextStorage::create();
+    std::optional<ui::TextStorage::Snapshot> early;
+    for (size_t at = 0; at < text.size();) {
+        size_t length = std::min(text.size() - at, size_t(random() % 300000));
+        // Pieces end on a character, as a converter writes them.
+        while (at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+            ++length;
+        storage->append(std::string_view(text).substr(at, length));
+        at += length;
+        if (!early && at > (2 << 20))
+            early = storage->snapshot();
+    }
+    // A snapshot stays as it was taken: whole chunks, ending at a line end
+    // or before a character.
+    ASSERT_TRUE(early);
+    EXPECT_FALSE(early->isComplete());
+    EXPECT_GE(early->size(), size_t(1) << 20);
+    EXPECT_EQ(early->string(), text.substr(0, early->size()));
+    storage->finish();
+    auto whole = storage->snapshot();
+    EXPECT_TRUE(whole.isComplete());
+    EXPECT_GT(whole.chunkCount(), 4u);
+    ASSERT_EQ(whole.size(), text.size());
+    EXPECT_TRUE(whole.string() == text);
+    EXPECT_LT(early->size(), whole.size());
+
+    // Line ends and ranges, also across chunks, as in one string.
+    std::string scratch;
+    for (int i = 0; i < 2000; ++i) {
+        size_t from = random() % (text.size() + 2);
+        EXPECT_EQ(whole.findLineEnd(from), from >= text.size() ? std::string::npos : text.find('\n', from)) << from;
+        size_t length = random() % (ui::TextStorage::ChunkBytes + 10);
+        std::string_view expected = from <= text.size() ? std::string_view(text).substr(from, length) : std::string_view();
+        EXPECT_TRUE(whole.view(from, length, scratch) == expected) << from << " " << length;
+    }
+    EXPECT_EQ(whole.findLineEnd(text.size() - 1), text.size() - 1);
+
+    // Empty and invalid text.
+    EXPECT_TRUE(ui::TextStorage::withText({})->snapshot().isComplete());
+    EXPECT_EQ(ui::TextStorage::withText("a\xff")->snapshot().string(), "a\xef\xbf\xbd");
+}
+
+TEST_F(TextStorageTest, AViewShowsAStorageGrowingOnAWorkerAndKeepsItsPlace)
+{
+    auto storage = ui::TextStorage::create();
+    std::string first;
+    for (int i = 0; i < 40000; ++i)
+        first += fmt::format("line {:05} of the first part\n", i);
+    storage->append(first);
+    auto view = ui::TextView::create({ 0, 0, 320, 480 });
+    view->setEditable(false);
+    window().addSubview(view);
+    view->setTextStorage(storage);
+    size_t shown = view->textLength();
+    EXPECT_GE(shown, ui::TextStorage::ChunkBytes / 2);
+    EXPECT_LE(shown, first.size());
+    EXPECT_FALSE(view->isLayoutComplete());
+    float line = ui::Fonts::lineHeight(view->font());
+    view->setContentOffset({ 0, ui::TextView::Inset + 100 * line });
+
+    // The rest comes from a worker, past 4 MiB.
+    int completions = 0;
+    view->whenLayoutComplete([&] { ++completions; });
+    core::Thread::detach("writer", [storage] {
+        std::string line(29, 'x');
+        line += '\n';
+        for (int i = 0; i < 120000; ++i)
+            storage->append(line);
+        storage->finish();
+    });
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return view->isLayoutComplete(); }, 60));
+    EXPECT_EQ(completions, 1);
+    size_t total = first.size() + 120000 * 30;
+    EXPECT_EQ(view->textLength(), total);
+    EXPECT_FLOAT_EQ(view->contentOffset().y, ui::TextView::Inset + 100 * line);
+    // Every line fits the width; the last paragraph is the empty one after
+    // the final line end.
+    EXPECT_NEAR(view->contentSize().height, 2 * ui::TextView::Inset + (40000 + 120000 + 1) * double(line), 1);
+    // The same storage again changes nothing.
+    view->setTextStorage(storage);
+    EXPECT_TRUE(view->isLayoutComplete());
+    EXPECT_FLOAT_EQ(view->contentOffset().y, ui::TextView::Inset + 100 * line);
+
+    // Over 4 MiB: no whole string, no editing, each said in the log.
+    EXPECT_EQ(view->text(), "");
+    EXPECT_TRUE(logContains("too many for one string"));
+    view->setEditable(true);
+    EXPECT_FALSE(view->isEditable());
+    EXPECT_TRUE(logContains("too many to edit"));
+    // A small text is editable again.
+    view->setText("short");
+    view->setEditable(true);
+    EXPECT_TRUE(view->isEditable());
+    EXPECT_EQ(view->text(), "short");
+}
+
+TEST_F(TextStorageTest, TheTextViewPrintsItsWholeTextInPages)
+{
+    // 1,000 short lines and one that wraps: more than the view shows.
+    std::string text;
+    for (int i = 0; i < 1000; ++i)
+        text += fmt::format("line {:04}\r\n", i);
+    text += std::string(400, 'w');
+    auto view = ui::TextView::create({ 0, 0, 320, 480 });
+    view->setEditable(false);
+    view->setText(text);
+    auto formatter = view->printFormatter();
+    gfx::Size sheet { 612, 792 };
+    float line = ui::Fonts::lineHeight(view->font());
+    float width = sheet.width - 2 * ui::TextPrintFormatter::Margin;
+    size_t wrapped = gfx::textEngine()->linesOfString(std::string(400, 'w'), view->font(), { width, 0 },
+        gfx::LineBreakMode::WordWrap).size();
+    ASSERT_GT(wrapped, 1u);
+    size_t perPage = size_t((sheet.height - 2 * ui::TextPrintFormatter::Margin) / line + 1e-4);
+    size_t lines = 1000 + wrapped;
+    ASSERT_EQ(formatter->pageCount(sheet), int((lines + perPage - 1) / perPage));
+
+    // Each sheet starts where the last one ended: the last holds what is
+    // left, inside the margins; none past it.
+    auto inked = [&](int page) {
+        auto bitmap = gfx::makeImageContext(sheet, 1);
+        formatter->drawPage(*bitmap, page, sheet);
+        int lowest = -1;
+        for (int y = 0; y < bitmap->height(); ++y)
+            for (int x = 0; x < bitmap->width(); x += 2)
+                if (bitmap->pixelAt(x, y).alpha > 0) {
+                    EXPECT_GE(x, int(ui::TextPrintFormatter::Margin) - 1);
+                    lowest = y;
+                    break;
+                }
+        return lowest;
+    };
+    int pages = formatter->pageCount(sheet);
+    EXPECT_GT(inked(0), int(sheet.height - ui::TextPrintFormatter::Margin - 2 * line));
+    size_t left = lines - size_t(pages - 1) * perPage;
+    int last = inked(pages - 1);
+    EXPECT_GT(last, int(ui::TextPrintFormatter::Margin + (left - 1) * line));
+    EXPECT_LE(last, int(ui::TextPrintFormatter::Margin + left * line));
+    EXPECT_EQ(inked(pages), -1);
+
+    // A formatter whose view went prints nothing.
+    view.reset();
+    EXPECT_EQ(formatter->pageCount(sheet), 0);
+}
+
+} // namespace
