@@ -72,13 +72,13 @@ void TestCloudService::uploadResource(const Resource& resource, Callback callbac
 std::optional<core::URLRequest> TestCloudService::streamingURLRequestForPath(const std::string& cloudPath)
 {
     call("streamingURLRequest " + cloudPath);
-    return std::nullopt;
+    return m_streamingRequest;
 }
 
 bool TestCloudService::isFetchingItemAtPath(const std::string& cloudPath)
 {
     call("isFetching " + cloudPath);
-    return false;
+    return m_fetching;
 }
 
 void TestCloudService::cancelFetchOfItemAtPath(const std::string& cloudPath)

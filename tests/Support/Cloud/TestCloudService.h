@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Cloud/VKConcreteCloudService.h"
+#include "Platform/Core/URLRequest.h"
 #include "Support/FileModel/CallRecorder.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,10 @@ public:
     void setLinked(bool linked) { m_linked = linked; }
     void setCaseSensitive(bool caseSensitive) { m_caseSensitive = caseSensitive; }
     void setUploadSizeLimit(uint64_t limit) { m_uploadSizeLimit = limit; }
+    // What streamingURLRequestForPath answers (none by default) and what
+    // isFetchingItemAtPath says.
+    void setStreamingRequest(std::optional<core::URLRequest> request) { m_streamingRequest = std::move(request); }
+    void setFetching(bool fetching) { m_fetching = fetching; }
     std::shared_ptr<TestCloudServiceAccount> testAccount();
 
     std::string name() const override { return m_name; }
@@ -66,6 +72,8 @@ private:
     void call(std::string text, Callback callback = nullptr);
 
     std::string m_name;
+    std::optional<core::URLRequest> m_streamingRequest;
+    bool m_fetching = false;
     bool m_linked = false;
     bool m_caseSensitive = true;
     uint64_t m_uploadSizeLimit = 314572800;
