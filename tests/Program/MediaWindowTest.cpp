@@ -1,0 +1,160 @@
+// The media viewers in the program's window under the tests' own Xvfb,
+// opened from the folder list by clicks as a person would, on a phone-sized
+// window: what the display shows of a playing movie, its controls, pause
+// and Done. What the display showed is kept beside the renderer's pictures.
+
+#include "ProgramWindowTestCase.h"
+
+#include "Support/Command.h"
+#include "Support/Movie/MovieClips.h"
+#include "Support/XvfbDisplay.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+enum class Colour { Red, Blue, Black, Other };
+
+class MediaWindowTest : public test::ProgramWindowTestCase {
+protected:
+    void SetUp() override
+    {
+        ProgramWindowTestCase::SetUp();
+        if (IsSkipped())
+            return;
+        documents = pathInHome("home/Library/Documents");
+        std::filesystem::create_directories(documents);
+    }
+
+    // Starts the program as a phone and goes past the first launch's alert
+    // into the private documents folder.
+    void openDocuments()
+    {
+        start({ "-DeviceIdiom", "phone" });
+        auto ok = waitForView("Button (11, 106, 128, 43) \"OK\"");
+        ASSERT_TRUE(ok) << readFile(pathInHome("home/tmp/screen-dump.txt")) << readUntil("\n\n");
+        click(ok->first, ok->second);
+        auto folder = waitForView("TableViewCell (0, 22, 320, 44) \"Documents\"");
+        ASSERT_TRUE(folder) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+        click(folder->first, folder->second);
+    }
+
+    // Keeps what the display shows under build/screens/<folder>/.
+    void keep(const std::string& folder, const std::string& name)
+    {
+        std::string directory = sourcePath("build/screens/" + folder);
+        std::filesystem::create_directories(directory);
+        importWindow(directory + "/" + name + ".png");
+    }
+
+    // The colour at the window's point, as the display shows it.
+    Colour colourAt(int x, int y)
+    {
+        std::string shot = pathInHome("sample.png");
+        importWindow(shot);
+        auto read = test::runCommand({ "convert", shot, "-format",
+            "%[fx:int(255*p{" + std::to_string(x) + "," + std::to_string(y) + "}.r)] %[fx:int(255*p{" + std::to_string(x)
+                + "," + std::to_string(y) + "}.g)] %[fx:int(255*p{" + std::to_string(x) + "," + std::to_string(y) + "}.b)]",
+            "info:" });
+        int r = -1, g = -1, b = -1;
+        std::sscanf(read.output.c_str(), "%d %d %d", &r, &g, &b);
+        if (r > 180 && g < 80 && b < 80)
+            return Colour::Red;
+        if (b > 180 && r < 80 && g < 80)
+            return Colour::Blue;
+        if (r >= 0 && r < 30 && g < 30 && b < 30)
+            return Colour::Black;
+        return Colour::Other;
+    }
+
+    std::string documents;
+};
+
+// A movie opened from the folder list plays in the window: red, then blue,
+// never black between; a click on its pause button holds the picture, and
+// what the display shows then is what the program draws; Done goes back to
+// the list; the window manager's close ends the program with status 0.
+TEST_F(MediaWindowTest, AMoviePlaysPausesAndGoesBackInTheWindow)
+{
+    TANDRY_REQUIRE_MOVIE_PEERS();
+    test::MovieClips clips(documents);
+    ASSERT_FALSE(clips.colours().empty());
+    openDocuments();
+    // The list settles (the first launch adds its rows) before the click.
+    ASSERT_TRUE(waitForView(") \"c\""));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    auto row = waitForView(") \"c\"");
+    ASSERT_TRUE(row) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    click(row->first, row->second);
+
+    // The centre of the screen, in the letterboxed picture, sampled as it
+    // plays: once the picture shows, red until it turns blue.
+    std::vector<Colour> seen;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (std::chrono::steady_clock::now() < end) {
+        Colour colour = colourAt(160, 240);
+        if (seen.empty() && colour != Colour::Red)
+            continue;
+        seen.push_back(colour);
+        if (colour == Colour::Red && seen.size() == 1)
+            keep("movie", "desktop-red");
+        if (colour == Colour::Blue)
+            break;
+    }
+    ASSERT_FALSE(seen.empty()) << "the picture never showed red";
+    EXPECT_EQ(seen.back(), Colour::Blue) << "it never turned blue";
+    for (Colour colour : seen)
+        EXPECT_NE(colour, Colour::Black) << "the window showed black while playing";
+
+    // The controls show for a while after the start; a click brings them
+    // back if they went. Their play button pauses.
+    std::string dump = snapshot();
+    if (dump.find("\"Done\"") == std::string::npos)
+        click(160, 240);
+    auto pause = waitForView("Button (0, 0, 88, 44)");
+    ASSERT_TRUE(pause) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    click(pause->first, pause->second);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    Colour paused = colourAt(160, 240);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(colourAt(160, 240), paused) << "the picture moved while paused";
+    snapshot();
+    std::string shown = pathInHome("shown.png");
+    importWindow(shown);
+    EXPECT_LT(differingShare(shown, programPicture()), 0.005) << "the display shows what the program draws";
+    keep("movie", "desktop-paused");
+    std::filesystem::copy_file(programPicture(), sourcePath("build/screens/movie/desktop-paused-renderer.png"),
+        std::filesystem::copy_options::overwrite_existing);
+
+    // Done: the folder list again.
+    auto done = waitForView("\"Done\"");
+    if (!done) {
+        click(160, 240);
+        done = waitForView("\"Done\"");
+    }
+    ASSERT_TRUE(done) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    click(done->first, done->second);
+    bool listed = false;
+    for (int i = 0; i < 50 && !listed; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::string now = snapshot();
+        listed = now.find("MovieView") == std::string::npos && now.find("VKFileResourceCell") != std::string::npos;
+    }
+    EXPECT_TRUE(listed) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    // Past the pop's animation the display shows the list as drawn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    snapshot();
+    importWindow(shown);
+    EXPECT_LT(differingShare(shown, programPicture()), 0.005) << "the display shows the list the program draws";
+    keep("movie", "desktop-list");
+    std::filesystem::copy_file(programPicture(), sourcePath("build/screens/movie/desktop-list-renderer.png"),
+        std::filesystem::copy_options::overwrite_existing);
+
+    std::string said;
+    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
+    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+}
+
+} // namespace

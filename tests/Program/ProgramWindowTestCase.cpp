@@ -1,0 +1,198 @@
+#include "ProgramWindowTestCase.h"
+
+#include "Support/Command.h"
+#include "Support/XvfbDisplay.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+extern char** environ;
+
+namespace test {
+
+void ProgramWindowTestCase::SetUp()
+{
+    TestCase::SetUp();
+    TANDRY_REQUIRE_DISPLAY();
+    for (const char* tool : { "xdotool", "import", "compare" })
+        if (!hasProgram(tool))
+            GTEST_SKIP() << tool << " is missing";
+}
+
+void ProgramWindowTestCase::TearDown()
+{
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    if (errors >= 0)
+        close(errors);
+    TestCase::TearDown();
+}
+
+void ProgramWindowTestCase::start(std::vector<std::string> extra, std::vector<std::string> environment)
+{
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> all { TANDRY_EXECUTABLE, "--home", pathInHome("home"), "-VKPortNumber", "0" };
+    all.insert(all.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables { "GTK_IM_MODULE=gtk-im-context-simple" };
+    variables.insert(variables.end(), environment.begin(), environment.end());
+    for (char** variable = environ; *variable; ++variable)
+        variables.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (auto& v : variables)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&pid, TANDRY_EXECUTABLE, &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    errors = fds[0];
+    std::string said = readUntil("Serving at http://");
+    ASSERT_NE(said.find("Serving at http://"), std::string::npos) << said;
+    // The window is the program's own.
+    for (int i = 0; i < 200 && window.empty(); ++i) {
+        auto found = runCommand({ "xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid) });
+        if (found.status == 0 && !found.output.empty())
+            window = found.output.substr(0, found.output.find('\n'));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(window.empty()) << "no window";
+}
+
+std::string ProgramWindowTestCase::readUntil(std::string_view text)
+{
+    char buffer[512];
+    while (output.find(text) == std::string::npos) {
+        ssize_t count = read(errors, buffer, sizeof buffer);
+        if (count <= 0)
+            break;
+        output.append(buffer, size_t(count));
+    }
+    return output;
+}
+
+void ProgramWindowTestCase::drainErrors()
+{
+    char buffer[4096];
+    pollfd ready { errors, POLLIN, 0 };
+    while (errors >= 0 && poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN)) {
+        ssize_t count = read(errors, buffer, sizeof buffer);
+        if (count <= 0)
+            break;
+        output.append(buffer, size_t(count));
+    }
+}
+
+std::string ProgramWindowTestCase::snapshot()
+{
+    // A full pipe would stop the program at its next log line.
+    drainErrors();
+    std::string png = programPicture(), dump = pathInHome("home/tmp/screen-dump.txt");
+    unlink(png.c_str());
+    unlink(dump.c_str());
+    kill(pid, SIGUSR1);
+    for (int i = 0; i < 200 && (access(png.c_str(), R_OK) != 0 || access(dump.c_str(), R_OK) != 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    return readFile(dump);
+}
+
+int ProgramWindowTestCase::exitStatus()
+{
+    int status = -1;
+    for (int i = 0; i < 1000; ++i) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "tandry did not exit";
+    return -1;
+}
+
+std::optional<std::pair<int, int>> ProgramWindowTestCase::centreOf(const std::string& dump, const std::string& text)
+{
+    std::vector<std::pair<float, float>> origins;
+    size_t start = 0;
+    while (start < dump.size()) {
+        size_t end = dump.find('\n', start);
+        std::string line = dump.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? dump.size() : end + 1;
+        size_t depth = line.find_first_not_of(' ') / 2;
+        float x = 0, y = 0, w = 0, h = 0;
+        size_t open = line.find('(');
+        if (open == std::string::npos || std::sscanf(line.c_str() + open, "(%f, %f, %f, %f)", &x, &y, &w, &h) != 4)
+            continue;
+        origins.resize(depth);
+        float ox = x, oy = y;
+        for (auto& [ax, ay] : origins)
+            ox += ax, oy += ay;
+        if (line.find(text) != std::string::npos)
+            return std::pair<int, int>(int(ox + w / 2), int(oy + h / 2));
+        origins.emplace_back(x, y);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<int, int>> ProgramWindowTestCase::waitForView(const std::string& text, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (auto found = centreOf(snapshot(), text))
+            return found;
+        if (std::chrono::steady_clock::now() > end)
+            return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+void ProgramWindowTestCase::xdotool(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), "xdotool");
+    auto result = runCommand(arguments);
+    EXPECT_EQ(result.status, 0) << result.output;
+}
+
+void ProgramWindowTestCase::click(int x, int y)
+{
+    xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
+}
+
+void ProgramWindowTestCase::importWindow(const std::string& path)
+{
+    auto taken = runCommand({ "import", "-window", window, path });
+    EXPECT_EQ(taken.status, 0) << taken.output;
+}
+
+double ProgramWindowTestCase::differingShare(const std::string& a, const std::string& b)
+{
+    // compare writes the count of differing pixels on standard error.
+    auto compared = runCommand({ "sh", "-c", "compare -metric AE -fuzz 3.2% \"$0\" \"$1\" null: 2>&1", a, b });
+    auto size = runCommand({ "identify", "-format", "%w %h", a });
+    int width = 0, height = 0;
+    std::sscanf(size.output.c_str(), "%d %d", &width, &height);
+    if (width * height <= 0 || compared.output.empty())
+        return 1;
+    return std::atof(compared.output.c_str()) / (double(width) * height);
+}
+
+} // namespace test
