@@ -14,6 +14,7 @@
 #include "Platform/UI/Transition.h"
 
 #include <cmath>
+#include <fmt/format.h>
 #include <numbers>
 
 namespace {
@@ -418,6 +419,11 @@ void VKImageView::setBounds(const gfx::Rect& newBounds)
     bool atFit = m_image && m_zoom == getZoomToFit();
     ui::View::setBounds(newBounds);
     layoutImageAnimated(false, atFit);
+}
+
+std::string VKImageView::debugText() const
+{
+    return fmt::format("zoom {:.2f}", m_zoom);
 }
 
 void VKImageView::setFrame(const gfx::Rect& newFrame)

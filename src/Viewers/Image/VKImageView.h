@@ -103,6 +103,8 @@ public:
 
     void setBounds(const gfx::Rect& bounds) override;
     void setFrame(const gfx::Rect& frame) override;
+    // "zoom 1.00" in the view-tree dump.
+    std::string debugText() const override;
 
     void touchesBegan(const ui::TouchSet& touches, const ui::Event& event) override;
     void touchesMoved(const ui::TouchSet& touches, const ui::Event& event) override;

@@ -62,6 +62,9 @@ bool sameFile(const std::shared_ptr<VKFileResource>& a, const std::shared_ptr<VK
 class LoadRequest : public core::Object {
 public:
     std::weak_ptr<VKImageViewController> viewer;
+    // Taken on the main thread: a cloud picture's path comes from the
+    // mirror, which a worker's thread has no store to ask.
+    std::string path;
 };
 
 } // namespace
@@ -180,18 +183,19 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
     // viewer never ends on the worker.
     auto request = std::make_shared<LoadRequest>();
     request->viewer = sharedAs<VKImageViewController>();
+    request->path = resource->path();
     VKImageOperationQueue::sharedQueue()->addOperation(VKSelectorOperation::create(request, "loadImageOperation:", resource,
         [](LoadRequest& load, const VKSelectorOperation::Argument& argument) {
-            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument));
+            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument), load.path);
         }));
 }
 
 void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-    const std::shared_ptr<VKFileResource>& resource)
+    const std::shared_ptr<VKFileResource>& resource, const std::string& path)
 {
     // The header tells the size: a picture over the limit is refused before
     // any pixel is decoded, and the main thread never decodes.
-    auto image = gfx::Image::imageWithContentsOfFile(resource->path());
+    auto image = gfx::Image::imageWithContentsOfFile(path);
     std::optional<std::string> message;
     if (image && !vkCanProcessImage(*image)) {
         message = fmt::format(fmt::runtime(core::localized(

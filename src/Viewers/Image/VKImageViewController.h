@@ -140,10 +140,11 @@ public:
     void viewControllerDidShowUI(const core::Notification& notification);
 
 private:
-    // On the image queue's worker: reads, checks and decodes the file, then
-    // hands the outcome to the main thread.
+    // On the image queue's worker: reads, checks and decodes the file at
+    // `path` (the resource's, taken on the main thread), then hands the
+    // outcome to the main thread.
     static void loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-        const std::shared_ptr<VKFileResource>& resource);
+        const std::shared_ptr<VKFileResource>& resource, const std::string& path);
     void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
         std::optional<std::string> message);
     void failLoad(const std::string& message);
