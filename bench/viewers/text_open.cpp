@@ -56,7 +56,7 @@ std::string makeLog(const std::string& directory, size_t megabytes)
     std::string path = fmt::format("{}/log-{}.log", directory, megabytes);
     if (std::filesystem::exists(path))
         return path;
-    std::mt19937 random(unsigned(megabytes));
+    std::mt19937 random { unsigned(megabytes) };
     const char* words[] = { "GET", "/index.html", "200", "connection", "accepted", "worker", "finished", "job", "in",
         "ms", "cache", "miss", "for", "origin", "server", "request", "body", "parsed" };
     const char* utf8[] = { "Привет", "naïve", "東京", "Größe", "ελληνικά" };
