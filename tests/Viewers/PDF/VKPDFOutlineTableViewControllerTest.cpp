@@ -299,4 +299,40 @@ TEST_F(VKPDFOutlineTableViewControllerTest, ABookmarkLandsOnItsPageInEveryLayout
     }
 }
 
+// Opening and closing the bookmarks a hundred times keeps nothing alive
+// once the viewer is gone.
+TEST_F(VKPDFOutlineTableViewControllerTest, RepeatedOpeningsLeaveNothingBehind)
+{
+    VKRegisterViewers();
+    writeOutlined("repeat.pdf");
+    std::vector<std::weak_ptr<ui::ViewController>> shown;
+    std::weak_ptr<VKPDFOutlineTableViewController> outline;
+    {
+        auto viewer = openPDF("repeat.pdf");
+        for (int i = 0; i < 100; ++i) {
+            viewer->showBookmarksControllerWithNewOffset({ -1, -1 });
+            runLoop();
+            auto* tabs = dynamic_cast<VKBookmarksNavigationController*>(navigation->modalViewController());
+            ASSERT_TRUE(tabs);
+            if (i % 10 == 0) {
+                shown.push_back(tabs->sharedAs<ui::ViewController>());
+                shown.push_back(tabs->bookmarksController());
+            }
+            if (i % 2)
+                driver.tapSegment(tabs->segmentedControl(), i % 4 == 1 ? 1 : 0);
+            navigation->dismissModalViewController(false);
+            runLoop();
+        }
+        outline = std::static_pointer_cast<VKPDFOutlineTableViewController>(
+            viewer->outlineController()->sharedAs<ui::ViewController>());
+        navigation->popToRootViewController(false);
+        runLoop();
+        advance(1);
+    }
+    advance(1);
+    for (const auto& controller : shown)
+        EXPECT_TRUE(controller.expired());
+    EXPECT_TRUE(outline.expired());
+}
+
 } // namespace
