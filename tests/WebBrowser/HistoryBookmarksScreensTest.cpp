@@ -22,12 +22,6 @@
 
 namespace {
 
-// The browser's stack turns with the device.
-class RotatingNavigation : public VKNavigationController {
-public:
-    bool shouldAutorotate(ui::Orientation) override { return true; }
-};
-
 // The page under the address field while it is edited.
 class PageController : public ui::ViewController {
 public:
@@ -100,21 +94,10 @@ protected:
         window().setRootViewController(nullptr);
         screen = VKWebBookmarksViewController::initWithBookmarksDelegate({});
         screen->setAddCellEnabled(true);
-        navigation = std::make_shared<RotatingNavigation>();
+        navigation = std::make_shared<test::RotatingNavigation>();
         navigation->setViewControllers({ screen }, false);
         window().setRootViewController(navigation);
         advance(1);
-    }
-    // The renderer draws no keyboard: while one shows, a grey stand-in marks
-    // where it covers the screen.
-    std::shared_ptr<ui::View> keyboardStandIn()
-    {
-        if (!driver.keyboardVisible())
-            return nullptr;
-        auto standIn = ui::View::create(ui::Keyboard::shared().frame());
-        standIn->setBackgroundColor(gfx::Color::rgb255(172, 178, 190));
-        window().addSubview(standIn);
-        return standIn;
     }
     void shoot(const std::string& name)
     {

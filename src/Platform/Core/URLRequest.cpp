@@ -1,5 +1,9 @@
 #include "Platform/Core/URLRequest.h"
 
+#include "Platform/Core/ASCII.h"
+
+#include <algorithm>
+
 namespace core {
 
 URLRequest::URLRequest(URL url, CachePolicy cachePolicy, double timeoutInterval)
@@ -37,6 +41,18 @@ void URLRequest::setProperty(const std::string& key, Value value)
         properties.erase(key);
     else
         properties[key] = std::move(value);
+}
+
+bool URLRequest::operator==(const URLRequest& other) const
+{
+    if (!(m_url == other.m_url) || m_method != other.m_method || !(m_body == other.m_body)
+        || m_bodyFilePath != other.m_bodyFilePath)
+        return false;
+    const auto& mine = m_headers.fields();
+    const auto& theirs = other.m_headers.fields();
+    return std::equal(mine.begin(), mine.end(), theirs.begin(), theirs.end(), [](const auto& a, const auto& b) {
+        return ascii::equalIgnoringCase(a.first, b.first) && a.second == b.second;
+    });
 }
 
 } // namespace core

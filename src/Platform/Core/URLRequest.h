@@ -63,6 +63,11 @@ public:
     const Value& property(std::string_view key) const { return m_properties[key]; }
     void setProperty(const std::string& key, Value value);
 
+    // Equal when the URL, the method, the header fields (in order, names
+    // ignoring case) and the body are; properties, time-out and cache policy
+    // do not count.
+    bool operator==(const URLRequest& other) const;
+
 private:
     URL m_url;
     std::string m_method = "GET";

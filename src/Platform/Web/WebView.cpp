@@ -66,13 +66,59 @@ public:
     bool shouldRecognizeSimultaneously(ui::GestureRecognizer&, ui::GestureRecognizer&) override { return true; }
 };
 
+// The web view's scroll view: every change of its bounds is put to the web
+// view before it is made, and told after.
+class WebView::HookedScrollView : public ui::ScrollView {
+public:
+    explicit HookedScrollView(WebView* owner)
+        : m_owner(owner)
+    {
+    }
+    void forgetOwner() { m_owner = nullptr; }
+
+    void setContentOffset(gfx::Point offset) override
+    {
+        gfx::Rect to = bounds();
+        to.origin = offset;
+        change(to, [&] { ScrollView::setContentOffset(offset); });
+    }
+    void setBounds(const gfx::Rect& bounds) override
+    {
+        change(bounds, [&] { ScrollView::setBounds(bounds); });
+    }
+    void setFrame(const gfx::Rect& frame) override
+    {
+        change({ bounds().origin, frame.size }, [&] { ScrollView::setFrame(frame); });
+    }
+
+private:
+    template<typename Apply> void change(const gfx::Rect& to, Apply apply)
+    {
+        gfx::Rect from = bounds();
+        if (m_changing || !m_owner || to == from) {
+            apply();
+            return;
+        }
+        if (!m_owner->scrollViewShouldChangeBounds(to))
+            return;
+        m_changing = true;
+        apply();
+        m_changing = false;
+        if (m_owner && bounds() != from)
+            m_owner->scrollViewDidChangeBounds(bounds());
+    }
+
+    WebView* m_owner;
+    bool m_changing = false;
+};
+
 std::shared_ptr<WebView> WebView::create(const gfx::Rect& frame)
 {
     return View::make<WebView>(frame);
 }
 
 WebView::WebView()
-    : m_scrollView(ui::ScrollView::create())
+    : m_scrollView(View::make<HookedScrollView>({}, this))
     , m_documentView(std::make_shared<WebDocumentView>())
     , m_recognizerDelegate(std::make_shared<RecognizerDelegate>())
 {
@@ -89,6 +135,7 @@ WebView::WebView()
 WebView::~WebView()
 {
     m_offsetObservation.reset();
+    static_cast<HookedScrollView&>(*m_scrollView).forgetOwner();
     if (m_page)
         m_page->setClient({});
 }
@@ -127,6 +174,41 @@ WebPage& WebView::page()
 ui::View& WebView::documentView() const
 {
     return *m_documentView;
+}
+
+gfx::Rect WebView::documentViewFrame() const
+{
+    gfx::Size content = m_scrollView->contentSize();
+    return { 0, m_documentTop, content.width, std::max(0.f, content.height - m_documentTop) };
+}
+
+void WebView::setDocumentViewFrame(const gfx::Rect& frame)
+{
+    float top = frame.y();
+    if (!std::isfinite(top) || top < 0)
+        top = 0;
+    m_documentTop = top;
+    gfx::Size page = frame.size;
+    if (!std::isfinite(page.width) || !std::isfinite(page.height))
+        page = {};
+    m_scrollView->setContentSize({ std::max(0.f, page.width), std::max(0.f, page.height) + top });
+    placeDocument();
+}
+
+void WebView::placeDocument()
+{
+    if (auto& snapshot = m_documentView->snapshot())
+        m_documentView->setFrame({ gfx::Point { snapshot->offset().x, snapshot->offset().y + m_documentTop }, snapshot->size() });
+    if (m_placement && window())
+        setNeedsLayout();
+}
+
+std::optional<gfx::Point> WebView::pagePoint(gfx::Point pointInView) const
+{
+    float pageTop = std::max(0.f, m_documentTop - m_scrollView->contentOffset().y);
+    if (pointInView.y < pageTop)
+        return std::nullopt;
+    return gfx::Point(pointInView.x, pointInView.y - pageTop);
 }
 
 std::optional<core::URL> WebView::url() const
@@ -348,8 +430,12 @@ void WebView::layoutSubviews()
 
 void WebView::placeLive()
 {
-    gfx::Rect frame = convertRect(bounds(), nullptr);
-    gfx::Rect clip = frame;
+    // The live page sits where the page begins and is cut at the view's
+    // edges, so views above the page in the scroll view stay in sight.
+    gfx::Rect local = bounds();
+    local.origin.y += std::max(0.f, m_documentTop - m_scrollView->contentOffset().y);
+    gfx::Rect frame = convertRect(local, nullptr);
+    gfx::Rect clip = frame.intersection(convertRect(bounds(), nullptr));
     bool hidden = false;
     for (const View* view = this; view; view = view->superview()) {
         hidden = hidden || view->isHidden() || view->alpha() <= 0.01f;
@@ -439,6 +525,7 @@ void WebView::pageDidStartLoad(const std::string& url)
     if (m_loadActive)
         return; // a redirect of the running load
     m_loadActive = true;
+    m_newPage = true;
     m_allowed.clear();
     // The page that had the focused field goes.
     pageEditingFocus(false);
@@ -516,22 +603,36 @@ void WebView::applyMetrics()
         return;
     double zoom = pageZoom();
     m_applyingPageScroll = true;
-    m_scrollView->setContentSize(
-        { float(m_metrics->contentWidth * zoom), float(m_metrics->contentHeight * zoom) });
+    setDocumentViewFrame({ 0, m_documentTop, float(m_metrics->contentWidth * zoom), float(m_metrics->contentHeight * zoom) });
     if (m_pendingScrolls == 0 && !m_scrollView->isTracking() && !m_scrollView->isDragging()
-        && !m_scrollView->isDecelerating())
-        m_scrollView->setContentOffset({ float(m_metrics->scrollX * zoom), float(m_metrics->scrollY * zoom) });
+        && !m_scrollView->isDecelerating()) {
+        gfx::Point page { float(m_metrics->scrollX * zoom), float(m_metrics->scrollY * zoom) };
+        float current = m_scrollView->contentOffset().y;
+        float y = 0;
+        if (page.y > 0)
+            y = page.y + m_documentTop;
+        else if (!m_newPage && current > 0 && current <= m_documentTop)
+            y = current; // the page at its top, part of what lies above it in sight
+        if (page.y <= 0)
+            m_newPage = false;
+        m_scrollView->setContentOffset({ page.x, y });
+    }
     m_applyingPageScroll = false;
 }
 
 void WebView::contentOffsetChanged(gfx::Point offset)
 {
+    if (m_documentTop > 0 && m_placement && window())
+        setNeedsLayout(); // the live page's top follows
     if (m_applyingPageScroll || !m_page)
         return;
     double zoom = pageZoom();
+    float pageY = std::max(0.f, offset.y - m_documentTop);
+    if (m_documentTop > 0 && pageY == 0 && m_metrics && m_metrics->scrollY == 0 && m_metrics->scrollX * zoom == offset.x)
+        return; // moving over what lies above the page: the page stays at its top
     ++m_pendingScrolls;
     std::weak_ptr<WebView> weak = sharedSelf();
-    m_page->scrollTo({ float(offset.x / zoom), float(offset.y / zoom) }, [weak] {
+    m_page->scrollTo({ float(offset.x / zoom), float(pageY / zoom) }, [weak] {
         if (auto self = weak.lock())
             self->m_pendingScrolls = std::max(0, self->m_pendingScrolls - 1);
     });
@@ -540,8 +641,7 @@ void WebView::contentOffsetChanged(gfx::Point offset)
 void WebView::pageSnapshot(const std::shared_ptr<const WebSnapshot>& snapshot)
 {
     m_documentView->setSnapshot(snapshot);
-    if (snapshot)
-        m_documentView->setFrame({ snapshot->offset(), snapshot->size() });
+    placeDocument();
 }
 
 void WebView::pageElementActions(const ElementInfo& info)
@@ -578,7 +678,8 @@ void WebView::tapped(ui::GestureRecognizer& recognizer)
 {
     if (recognizer.state() != ui::GestureRecognizer::Recognized || !m_page || m_placement)
         return;
-    m_page->tap(recognizer.locationInView(this));
+    if (auto point = pagePoint(recognizer.locationInView(this)))
+        m_page->tap(*point);
 }
 
 void WebView::longPressed(ui::GestureRecognizer& recognizer)
@@ -586,8 +687,11 @@ void WebView::longPressed(ui::GestureRecognizer& recognizer)
     if (recognizer.state() != ui::GestureRecognizer::State::Began || !m_page || m_placement)
         return;
     gfx::Point point = recognizer.locationInView(this);
+    auto inPage = pagePoint(point);
+    if (!inPage)
+        return;
     std::weak_ptr<WebView> weak = sharedSelf();
-    m_page->elementAt(point, [weak, point](const ElementInfo& found) {
+    m_page->elementAt(*inPage, [weak, point](const ElementInfo& found) {
         auto self = weak.lock();
         if (!self || found.isEmpty())
             return;

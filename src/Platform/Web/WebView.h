@@ -93,6 +93,30 @@ public:
     ui::ScrollView& scrollView() const { return *m_scrollView; }
     ui::View& documentView() const;
 
+    // Where the page begins in the scroll view (only the origin's y counts;
+    // the size is the page's). The web view sets it on every change of the
+    // page's size, so a subclass that moves the page down to keep views of
+    // its own above it in the scrolled content keeps it there. With the page
+    // at y = N the content is the page plus N, the page's own scroll is
+    // max(0, offset − N), a newly shown page starts at offset 0, taps above
+    // the page reach nothing, and a live page covers only the part of the
+    // view the page shows in.
+    gfx::Rect documentViewFrame() const;
+    virtual void setDocumentViewFrame(const gfx::Rect& frame);
+
+    // Every change of scrollView()'s bounds (offset or size; from drags, the
+    // page or code) is put to scrollViewShouldChangeBounds first: false drops
+    // it. A change made is then told to scrollViewDidChangeBounds.
+    virtual bool scrollViewShouldChangeBounds(const gfx::Rect& bounds)
+    {
+        (void)bounds;
+        return true;
+    }
+    virtual void scrollViewDidChangeBounds(const gfx::Rect& bounds) { (void)bounds; }
+    // Whether the scroll view is being set to the page's own place (a
+    // report of the page), not moved by a drag or by code.
+    bool isFollowingPage() const { return m_applyingPageScroll; }
+
     // A page wider than the view is zoomed out to its width (not below
     // MinimumFitZoom), again after each load and resize.
     bool scalesPageToFit() const { return m_scalesPageToFit; }
@@ -161,6 +185,7 @@ public:
 
 private:
     class RecognizerDelegate;
+    class HookedScrollView;
 
     // Why a load must not reach the engine, if it must not.
     std::optional<core::Error> refusal(const core::URL& url) const;
@@ -170,6 +195,10 @@ private:
     void placeLive();
     void applyZoom();
     void applyMetrics();
+    // The page's content size in points, with the document origin added.
+    void placeDocument();
+    // A point of the view in the page (none above the page).
+    std::optional<gfx::Point> pagePoint(gfx::Point pointInView) const;
     void contentOffsetChanged(gfx::Point offset);
     void tapped(ui::GestureRecognizer& recognizer);
     void longPressed(ui::GestureRecognizer& recognizer);
@@ -201,6 +230,10 @@ private:
     double m_fitZoom = 1;
     double m_appliedZoom = 0;
     gfx::Size m_pageSize;
+    float m_documentTop = 0;
+    // A load started: its first report of the page at its top puts the
+    // scroll view at 0.
+    bool m_newPage = false;
     float m_pageScale = 0;
     int m_pendingScrolls = 0;
     bool m_applyingPageScroll = false;

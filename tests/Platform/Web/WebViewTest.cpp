@@ -452,3 +452,100 @@ TEST_F(WebViewTest, WithoutADisplayLoadsFailLoggedOnce)
 }
 
 } // namespace
+
+namespace {
+
+// A web view that keeps 60 points above the page for a view of its own and
+// records the bounds changes of its scroll view, dropping them on request.
+class ShiftedWebView : public WebView {
+public:
+    void setDocumentViewFrame(const gfx::Rect& frame) override
+    {
+        gfx::Rect below = frame;
+        below.origin.y = 60;
+        WebView::setDocumentViewFrame(below);
+    }
+    bool scrollViewShouldChangeBounds(const gfx::Rect& bounds) override
+    {
+        asked.push_back(bounds);
+        return !std::exchange(refuseNext, false);
+    }
+    void scrollViewDidChangeBounds(const gfx::Rect& bounds) override { changed.push_back(bounds); }
+
+    std::vector<gfx::Rect> asked;
+    std::vector<gfx::Rect> changed;
+    bool refuseNext = false;
+};
+
+} // namespace
+
+TEST_F(WebViewTest, ADocumentOriginKeepsRoomAboveThePageAndBoundsChangesAreAskedFirst)
+{
+    auto shifted = WebView::make<ShiftedWebView>({ 0, 0, 320, 480 });
+    shifted->setDocumentViewFrame(shifted->documentViewFrame());
+    window().addSubview(shifted);
+    auto& recorder = RecordingWebPage::of(*shifted);
+    auto& scroll = shifted->scrollView();
+    runLoop();
+
+    // The content is the page plus the room above it.
+    recorder.reportMetrics({ 0, 0, 320, 2000, 320, 480 });
+    runLoop();
+    EXPECT_EQ(shifted->documentViewFrame(), gfx::Rect(0, 60, 320, 2000));
+    EXPECT_EQ(scroll.contentSize(), gfx::Size(320, 2060));
+    EXPECT_EQ(scroll.contentOffset(), gfx::Point(0, 0));
+
+    // Scrolling over the room leaves the page at its top; below it the page
+    // scrolls by the offset less the room.
+    scroll.setContentOffset({ 0, 40 });
+    runLoop();
+    EXPECT_TRUE(recorder.scrolls().empty());
+    scroll.setContentOffset({ 0, 660 });
+    runLoop();
+    ASSERT_EQ(recorder.scrolls().size(), 1u);
+    EXPECT_EQ(recorder.scrolls().back(), gfx::Point(0, 600));
+    // The page's own scroll comes back with the room added; a report of the
+    // page at its top keeps the room partly in sight...
+    recorder.reportMetrics({ 0, 300, 320, 2000, 320, 480 });
+    runLoop();
+    EXPECT_EQ(scroll.contentOffset(), gfx::Point(0, 360));
+    scroll.setContentOffset({ 0, 30 });
+    runLoop();
+    recorder.reportMetrics({ 0, 0, 320, 2000, 320, 480 });
+    runLoop();
+    EXPECT_EQ(scroll.contentOffset(), gfx::Point(0, 30));
+
+    // ... but a newly shown page starts at offset 0, and a tap above the
+    // page reaches nothing while one below it lands in page coordinates.
+    recorder.navigate(core::URLRequest(url("http://example.com/next")), NavigationType::LinkClicked);
+    runLoop();
+    recorder.reportMetrics({ 0, 0, 320, 900, 320, 480 });
+    runLoop();
+    EXPECT_EQ(scroll.contentOffset(), gfx::Point(0, 0));
+    driver.tapAt(*shifted, { 100, 30 });
+    runLoop();
+    EXPECT_TRUE(recorder.taps().empty());
+    driver.tapAt(*shifted, { 100, 100 });
+    runLoop();
+    ASSERT_EQ(recorder.taps().size(), 1u);
+    EXPECT_EQ(recorder.taps()[0], gfx::Point(100, 40));
+
+    // Every bounds change (offset or size, from code or a drag) is asked
+    // first and told after; a refused one is not made.
+    shifted->asked.clear();
+    shifted->changed.clear();
+    scroll.setContentOffset({ 0, 200 });
+    shifted->setFrame({ 0, 0, 320, 400 });
+    EXPECT_EQ(shifted->asked, (std::vector<gfx::Rect> { { 0, 200, 320, 480 }, { 0, 200, 320, 400 } }));
+    EXPECT_EQ(shifted->changed, shifted->asked);
+    shifted->refuseNext = true;
+    scroll.setContentOffset({ 0, 500 });
+    EXPECT_EQ(scroll.contentOffset(), gfx::Point(0, 200));
+    EXPECT_EQ(shifted->changed.size(), 2u);
+    driver.drag(*shifted, 0, -100);
+    runLoop();
+    EXPECT_GT(shifted->changed.size(), 2u);
+    EXPECT_GT(scroll.contentOffset().y, 200);
+
+    shifted->removeFromSuperview();
+}

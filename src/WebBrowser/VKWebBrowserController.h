@@ -1,0 +1,183 @@
+#pragma once
+
+// The in-application web browser: a web view with the browser's bar at the
+// top of the page. It turns what is typed into page loads or web searches,
+// retries an unknown one-word host with ".com", records visited pages in the
+// history, shows the bookmark screens and the type-ahead list, reports load
+// failures, and hands downloads to its download delegate.
+//
+// A load runs: request start (loadingRequest) → load start (the bar loading,
+// slid into sight) → finish or failure → load end (title, padlock, address,
+// history) → one second later the loading end (the bar back at the page's
+// top unless its field is being edited). A load stopped by the user is
+// never reported as failed.
+
+#include "Platform/Core/Timer.h"
+#include "Platform/Core/URLRequest.h"
+#include "Platform/UI/ViewController.h"
+#include "Platform/Web/WebViewDelegate.h"
+#include "WebBrowser/VKWebAddBookmarkViewController.h"
+#include "WebBrowser/VKWebBookmarksViewController.h"
+#include "WebBrowser/VKWebBrowserControllerDownloadDelegate.h"
+#include "WebBrowser/VKWebHistorySearchController.h"
+#include "WebBrowser/VKWebNavigationView.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class VKWebBrowserView;
+
+class VKWebBrowserControllerUIDelegate {
+public:
+    virtual ~VKWebBrowserControllerUIDelegate() = default;
+    // Close was tapped.
+    virtual void webBrowserControllerDidEnd(VKWebBrowserController& browser) { (void)browser; }
+    // After every finished load, before its load end.
+    virtual void webBrowserControllerDidFinishLoad(VKWebBrowserController& browser) { (void)browser; }
+    // At the start of every load the user asked for and at every load end:
+    // the delegate sets its back and forward buttons from the web view.
+    virtual bool supportsUpdateBackForwardControls() const { return false; }
+    virtual void webBrowserControllerUpdateBackForwardControls(VKWebBrowserController& browser) { (void)browser; }
+    // The browser's view will appear (the delegate may load its stored
+    // request when `request()` is none).
+    virtual void webBrowserControllerWillAppear(VKWebBrowserController& browser) { (void)browser; }
+};
+
+class VKWebBrowserController : public ui::ViewController,
+                               public web::WebViewDelegate,
+                               public VKWebNavigationViewDelegate,
+                               public VKWebHistorySearchControllerDelegate,
+                               public VKWebBookmarksViewControllerDelegate,
+                               public VKWebAddBookmarkViewControllerDelegate {
+public:
+    // A request property: the user chose to show the resource rather than
+    // download it.
+    static constexpr const char* OpenDownloadProperty = "VKWebBrowserControllerOpenDownload";
+    // The user default naming the search site (host and optional port).
+    static constexpr const char* SearchHostKey = "VKWebSearchHost";
+    static constexpr double LoadingEndDelay = 1.0;
+    static constexpr unsigned NoNavigationType = ~0u;
+    static constexpr const char* LoadingAnimation = "VKWebNavigationViewLoading";
+    static constexpr const char* MoveToTopAnimation = "VKWebNavigationViewMoveToTop";
+    static constexpr const char* ScrollToTopAnimation = "ScrollToTop";
+
+    static std::shared_ptr<VKWebBrowserController> webBrowserController();
+    VKWebBrowserController();
+    ~VKWebBrowserController() override;
+
+    static void setMutableRequestIsOpen(core::URLRequest& request);
+    static bool isOpenRequest(const core::URLRequest& request);
+
+    // Commands.
+    void loadRequest(const core::URLRequest& request);
+    void stopLoading();
+    void reload();
+    const std::optional<core::URLRequest>& request() const { return m_canonicalRequest; }
+    void startDownloadWithRequest(const core::URLRequest& request);
+    // Loads the search site's results for `text` ("/m" for none); false
+    // when no URL can be made of it.
+    bool performWebSearchWithText(const std::string& text);
+    // The search address for `text`, none when none can be made.
+    static std::optional<core::URL> searchURL(const std::string& text);
+    void handleClose();
+
+    void showBookmarksViewController();
+    void showAddBookmarkViewController();
+    void saveBookmark();
+    void dismissBookmarksController();
+    void dismissHistoryController();
+    void dismissAuthenticationController();
+    void presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller, double delay);
+
+    void moveNavigationViewToTopAnimated(bool animated);
+    void updateBackForwardControls();
+    void handleWebViewLoadEndWithSuccess(bool success);
+    void handleLoadingDidEnd();
+    bool isUserInitiatedRequest(const core::URLRequest& request, unsigned navigationType) const;
+
+    // State.
+    VKWebNavigationView* navigationView() const { return m_navigationView.get(); }
+    VKWebHistorySearchController* historyController() const { return m_historyController.get(); }
+    VKWebBrowserView* webView() const { return m_webView.get(); }
+    std::shared_ptr<VKWebBrowserControllerDownloadDelegate> downloadDelegate() const { return m_downloadDelegate.lock(); }
+    void setDownloadDelegate(std::weak_ptr<VKWebBrowserControllerDownloadDelegate> delegate)
+    {
+        m_downloadDelegate = std::move(delegate);
+    }
+    std::shared_ptr<VKWebBrowserControllerUIDelegate> uiDelegate() const { return m_uiDelegate.lock(); }
+    void setUIDelegate(std::weak_ptr<VKWebBrowserControllerUIDelegate> delegate) { m_uiDelegate = std::move(delegate); }
+    bool didCancelLoad() const { return m_didCancelLoad; }
+    void setDidCancelLoad(bool cancelled) { m_didCancelLoad = cancelled; }
+    const std::optional<core::URLRequest>& canonicalRequest() const { return m_canonicalRequest; }
+    void setCanonicalRequest(std::optional<core::URLRequest> request) { m_canonicalRequest = std::move(request); }
+    const std::optional<core::URLRequest>& loadingRequest() const { return m_loadingRequest; }
+    void setLoadingRequest(std::optional<core::URLRequest> request) { m_loadingRequest = std::move(request); }
+    unsigned loadingNavigationType() const { return m_loadingNavigationType; }
+    const std::string& lastSearchQuery() const { return m_lastSearchQuery; }
+    void setLastSearchQuery(std::string query) { m_lastSearchQuery = std::move(query); }
+    bool viewTransitionActive() const { return m_viewTransitionActive; }
+    // Whether the loading end is waiting for its second.
+    bool isLoadingEndPending() const { return m_loadingEndTimer && m_loadingEndTimer->isValid(); }
+
+    // ViewController.
+    void loadView() override;
+    void viewDidUnload() override;
+    void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
+    bool shouldAutorotate(ui::Orientation) override { return true; }
+
+    // WebViewDelegate.
+    bool shouldStartLoad(web::WebView& view, const core::URLRequest& request, web::NavigationType type) override;
+    void didStartLoad(web::WebView& view) override;
+    void didFinishLoad(web::WebView& view) override;
+    void didFailLoad(web::WebView& view, const core::Error& error) override;
+
+    // VKWebNavigationViewDelegate.
+    void navigationFieldDidBeginEditing(ui::TextField& field, bool isSearch) override;
+    void navigationFieldWillChangeText(ui::TextField& field, const std::string& text, bool isSearch) override;
+    void navigationFieldDidAcceptEditing(ui::TextField& field, bool isSearch) override;
+    void navigationFieldDidEndEditing(ui::TextField& field) override;
+
+    // The type-ahead list and the bookmark screens.
+    bool supportsDidSelectHistoryURL() const override { return true; }
+    void webHistorySearchControllerDidSelectHistoryURL(VKWebHistorySearchController&, const core::URL& url) override;
+    bool supportsCancelled() const override { return true; }
+    void webHistorySearchControllerCancelled(VKWebHistorySearchController&) override;
+    bool supportsDidSelectURL() const override { return true; }
+    void webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController&, const std::optional<core::URL>& url) override;
+    bool supportsDidSelectAddBookmark() const override { return true; }
+    void webBookmarksViewControllerDidSelectAddBookmark(VKWebBookmarksViewController&) override;
+    bool supportsDidCancel() const override { return true; }
+    void webBookmarksViewControllerDidCancel(VKWebBookmarksViewController&) override;
+    bool supportsDidAccept() const override { return true; }
+    void webAddBookmarkViewControllerDidAccept(VKWebAddBookmarkViewController&) override;
+
+private:
+    std::shared_ptr<VKWebBrowserController> sharedSelf();
+    // The address of the page on screen, else the canonical one.
+    std::optional<core::URL> currentURL() const;
+    void restoreLocationFieldURL();
+    void endFieldEditing();
+    // The prefix of the search host that marks its own addresses ("www.example.").
+    static std::string searchHostPrefix();
+    void showAlert(const std::string& title, const std::string& message);
+    void cancelLoadingEnd();
+    ui::ScrollView& scroller() const;
+
+    std::shared_ptr<VKWebNavigationView> m_navigationView;
+    std::shared_ptr<VKWebHistorySearchController> m_historyController;
+    std::weak_ptr<VKWebBrowserControllerDownloadDelegate> m_downloadDelegate;
+    std::weak_ptr<VKWebBrowserControllerUIDelegate> m_uiDelegate;
+    bool m_didCancelLoad = false;
+    std::optional<core::URLRequest> m_canonicalRequest;
+    std::optional<core::URLRequest> m_loadingRequest;
+    unsigned m_loadingNavigationType = NoNavigationType;
+    std::string m_lastSearchQuery;
+    std::shared_ptr<VKWebBrowserView> m_webView;
+    bool m_viewTransitionActive = false;
+    std::shared_ptr<core::Timer> m_loadingEndTimer;
+    std::shared_ptr<core::Timer> m_presentTimer;
+};
