@@ -3,6 +3,7 @@
 #include "App/Shell/Interface/ScreenAdditions.h"
 #include "App/Shell/VKNavigationController.h"
 #include "Kit/CSRegex.h"
+#include "Kit/DateAdditions.h"
 #include "Kit/URLAdditions.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Localized.h"
@@ -28,6 +29,7 @@
 #include "WebBrowser/VKWebDocumentTitle.h"
 #include "WebBrowser/VKWebHistory.h"
 #include "WebBrowser/VKWebLocationField.h"
+#include "WebBrowser/VKWebTypedAddress.h"
 
 #include <algorithm>
 
@@ -55,6 +57,7 @@ VKWebBrowserController::VKWebBrowserController() = default;
 
 VKWebBrowserController::~VKWebBrowserController()
 {
+    m_stateObservation.reset();
     cancelLoadingEnd();
     if (m_presentTimer)
         m_presentTimer->invalidate();
@@ -95,6 +98,10 @@ void VKWebBrowserController::loadView()
     m_webView->setDelegate(std::static_pointer_cast<web::WebViewDelegate>(self));
     m_webView->setInteractionDelegate(self);
     m_webView->setAllowsImageSheet(true);
+    m_stateObservation = m_webView->observeState([this](const web::PageState& old, const web::PageState& now) {
+        if (old.title != now.title)
+            titleDidChange();
+    });
     root->addSubview(m_webView);
 
     auto screen = ui::Screen::main();
@@ -119,6 +126,7 @@ void VKWebBrowserController::loadView()
 void VKWebBrowserController::viewDidUnload()
 {
     cancelLoadingEnd();
+    m_stateObservation.reset();
     if (m_webView)
         m_webView->setDelegate({});
     dismissHistoryController();
@@ -420,6 +428,7 @@ void VKWebBrowserController::cancelLoadingEnd()
 void VKWebBrowserController::didStartLoad(web::WebView&)
 {
     cancelLoadingEnd();
+    m_endedURL.reset();
     setNetworkActivity(true);
     auto& bar = *m_navigationView;
     float top = scroller().bounds().y();
@@ -479,6 +488,8 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
     std::string title = documentTitle(*m_webView);
     if (success && url && !core::ascii::equalIgnoringCase(title, "404 not found"))
         VKWebHistory::sharedWebHistory()->addURL(*url, title);
+    m_endedURL = url;
+    m_endedWell = success;
     auto& bar = *m_navigationView;
     bar.titleLabel().setText(title);
     bar.setSecure(url && isSecureScheme(url->scheme()));
@@ -491,6 +502,27 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
         if (auto self = weak.lock())
             self->handleLoadingDidEnd();
     });
+}
+
+void VKWebBrowserController::titleDidChange()
+{
+    // The engine may tell a page's title only after its load ended.
+    if (!m_endedURL || !m_webView || !m_navigationView || !m_webView->request()
+        || !(m_webView->request()->url() == *m_endedURL))
+        return;
+    std::string title = documentTitle(*m_webView);
+    m_navigationView->titleLabel().setText(title);
+    if (!m_endedWell)
+        return;
+    auto history = VKWebHistory::sharedWebHistory();
+    if (!core::ascii::equalIgnoringCase(title, "404 not found")) {
+        history->addURL(*m_endedURL, title);
+        return;
+    }
+    core::Date midnight = dateAtMidnightToday();
+    for (const auto& item : history->allItems())
+        if (item.URL == m_endedURL->absoluteString() && !(item.date < midnight))
+            history->removeItem(item);
 }
 
 void VKWebBrowserController::handleLoadingDidEnd()
@@ -644,10 +676,7 @@ void VKWebBrowserController::navigationFieldDidAcceptEditing(ui::TextField& fiel
         performWebSearchWithText(text);
         return;
     }
-    std::string address = text;
-    if (!matchedByPattern(address, "^[a-z]+://", CSRegex::IgnoreCase))
-        address = "http://" + address;
-    auto url = core::URL::parse(address);
+    auto url = VKWebURLFromTypedAddress(text);
     if (!url) {
         if (!performWebSearchWithText(text))
             showAlert(core::localized("Load Error", "WebBrowser"), "");

@@ -12,6 +12,7 @@
 // top unless its field is being edited). A load stopped by the user is
 // never reported as failed.
 
+#include "Platform/Core/Observation.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/UI/ViewController.h"
@@ -166,6 +167,9 @@ private:
     void showAlert(const std::string& title, const std::string& message);
     void cancelLoadingEnd();
     ui::ScrollView& scroller() const;
+    // The page's title came after its load ended: the bar and the history
+    // take it.
+    void titleDidChange();
 
     std::shared_ptr<VKWebNavigationView> m_navigationView;
     std::shared_ptr<VKWebHistorySearchController> m_historyController;
@@ -180,4 +184,9 @@ private:
     bool m_viewTransitionActive = false;
     std::shared_ptr<core::Timer> m_loadingEndTimer;
     std::shared_ptr<core::Timer> m_presentTimer;
+    core::Observation m_stateObservation;
+    // The page whose load ended last, until the next load starts, and
+    // whether it ended well.
+    std::optional<core::URL> m_endedURL;
+    bool m_endedWell = false;
 };

@@ -21,7 +21,7 @@ TestWebServer::TestWebServer(const std::string& directory, Options options)
 {
     std::filesystem::create_directories(m_directory);
     std::vector<std::string> arguments = { "python3", std::string(TANDRY_SOURCE_DIR) + "/tests/Support/web_server.py",
-        "--port", "0" };
+        "--port", std::to_string(options.port) };
     if (!options.filesDirectory.empty())
         arguments.insert(arguments.end(), { "--files", options.filesDirectory });
     if (options.tls) {

@@ -22,6 +22,8 @@ public:
         std::vector<std::string> tlsNames = { "localhost", "127.0.0.1" };
         // Served under /files/NAME, with the options of /bytes.
         std::string filesDirectory;
+        // The plain port; 0: one the system assigns.
+        int port = 0;
     };
 
     // Keeps its certificates and error output in `directory`. A server that

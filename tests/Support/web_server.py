@@ -16,6 +16,12 @@ by path and query:
                          disposition_star=ESCAPED (filename*=UTF-8''ESCAPED)
   /files/NAME          the file NAME of the folder given with --files, with the
                        options of /bytes
+  /site/PATH           the file PATH below tests/fixtures/web/site, its type by
+                       extension unless type= names one, with the options of
+                       /bytes (stall_after&token to hold a page)
+  /m/search            q=TEXT: a search results page echoing the text
+                       (HTML-escaped) as its title and paragraph
+  /m                   the search start page
   /redirect            code=C[,C2...]&to=URL[&n=K]: a chain of redirects
   /cookies/set         every query pair becomes a cookie (Path=/)
   /cookies/require     200 when the request carries every query pair as a cookie, else 403
@@ -41,7 +47,9 @@ import argparse
 import email.parser
 import email.policy
 import hashlib
+import html
 import json
+import mimetypes
 import os
 import socket
 import threading
@@ -62,6 +70,7 @@ released = set()
 
 
 FILES_DIR = None
+SITE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "web", "site")
 
 resources_lock = threading.Lock()
 resources = {}
@@ -190,6 +199,15 @@ class Handler(QuietHandler):
             with open(path, "rb") as f:
                 data = f.read()
             return self.answer_bytes(len(data), data)
+        if route.startswith("/site/"):
+            return self.answer_site(urllib.parse.unquote(route[len("/site/"):]))
+        if route == "/m/search":
+            text = html.escape(self.query.get("q", ""))
+            page = "<html><head><meta charset='utf-8'><title>%s - Search</title></head><body><p id='q'>%s</p></body></html>" % (text, text)
+            return self.answer(200, page.encode("utf-8"), [("Content-Type", "text/html; charset=utf-8")])
+        if route == "/m":
+            page = "<html><head><title>Search</title></head><body><p>Search</p></body></html>"
+            return self.answer(200, page.encode("utf-8"), [("Content-Type", "text/html; charset=utf-8")])
         if route == "/redirect":
             return self.answer_redirect()
         if route == "/cookies/set":
@@ -330,6 +348,19 @@ class Handler(QuietHandler):
                 if left <= 0:
                     break
                 release_lock.wait(left)
+
+    def answer_site(self, name):
+        parts = name.split("/")
+        path = os.path.join(SITE_DIR, *parts)
+        if any(part in ("", ".", "..") for part in parts) or not os.path.isfile(path):
+            return self.answer(404, b"<html><head><title>404 Not Found</title></head><body>not found</body></html>",
+                               [("Content-Type", "text/html")])
+        with open(path, "rb") as f:
+            data = f.read()
+        if "type" not in self.query:
+            kind = mimetypes.guess_type(path)[0] or "application/octet-stream"
+            self.query["type"] = kind + ("; charset=utf-8" if kind.startswith("text/") else "")
+        return self.answer_bytes(len(data), data)
 
     def answer_redirect(self):
         codes = self.query.get("code", "302").split(",")

@@ -56,6 +56,7 @@ protected:
     void SetUp() override
     {
         WebBrowserTestCase::SetUp();
+        useEngine();
         core::UserDefaults::standard()->set(VKWebBrowserController::SearchHostKey, core::Value("search.test"));
         browser = VKWebBrowserController::webBrowserController();
         browser->setUIDelegate(ui);
@@ -74,6 +75,10 @@ protected:
         core::UserDefaults::standard()->remove(VKWebBrowserController::SearchHostKey);
         WebBrowserTestCase::TearDown();
     }
+
+    // Installs the web engine the browser's page is made on (the recorder
+    // unless a test case says otherwise).
+    virtual void useEngine() { }
 
     VKWebBrowserView& webView() { return *browser->webView(); }
     VKWebNavigationView& bar() { return *browser->navigationView(); }

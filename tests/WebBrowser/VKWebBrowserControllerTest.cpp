@@ -130,6 +130,23 @@ TEST_F(VKWebBrowserControllerTest, TitlesPadlockAndWhatTheHistoryKeeps)
     std::sort(recorded.begin(), recorded.end());
     EXPECT_EQ(recorded, (std::vector<std::string> { "http://example.com/empty Untitled", "https://localhost:4433/a?b=1 Secure" }));
 
+    // A title told after the load ended still reaches the bar and the
+    // history; a late "404 Not Found" takes the page out again.
+    browser->loadRequest(core::URLRequest(url("http://example.com/late")));
+    runLoop();
+    page().finishLoad("");
+    runLoop();
+    EXPECT_EQ(bar().titleLabel().text(), "Untitled");
+    page().reportTitle("Late Title");
+    runLoop();
+    EXPECT_EQ(bar().titleLabel().text(), "Late Title");
+    EXPECT_EQ(history().back().URL, "http://example.com/late");
+    EXPECT_EQ(history().back().title, "Late Title");
+    page().reportTitle("404 Not Found");
+    runLoop();
+    for (const auto& item : history())
+        EXPECT_NE(item.URL, "http://example.com/late");
+
     // Long, multi-line, controlled and broken titles become one line.
     std::string huge(100000, 'x');
     loadPage("http://example.com/huge", "a\nb\x01" "c\xff\xfe " + huge);
@@ -200,6 +217,11 @@ TEST_F(VKWebBrowserControllerTest, TypedAddressesLoadOnceAndWhatIsNoAddressIsSea
 
     typeAddress("a b");
     EXPECT_EQ(loadedAddresses().back(), "http://search.test/m/search?q=a%20b");
+    // Hosts in other scripts load under their ASCII name.
+    typeAddress("bücher.example/straße?q=ü");
+    EXPECT_EQ(loadedAddresses().back(), "http://xn--bcher-kva.example/stra%C3%9Fe?q=%C3%BC");
+    typeAddress("HTTPS://東京.example:8443");
+    EXPECT_EQ(loadedAddresses().back(), "HTTPS://xn--1lqs71d.example:8443");
     typeAddress("javascript:alert(1)");
     EXPECT_EQ(loadedAddresses().back(), "http://search.test/m/search?q=javascript%3Aalert%281%29");
 

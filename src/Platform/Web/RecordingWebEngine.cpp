@@ -167,6 +167,12 @@ void RecordingWebPage::finishLoad(std::string title)
     deliver([](WebPageClient& client) { client.pageDidFinishLoad(); });
 }
 
+void RecordingWebPage::reportTitle(std::string title)
+{
+    m_state.title = std::move(title);
+    publishState();
+}
+
 void RecordingWebPage::failLoad(const core::Error& error)
 {
     m_state.loading = false;

@@ -78,6 +78,8 @@ public:
     void answerScript(size_t index, std::string result);
     void failScript(size_t index, std::string message);
     void reportMetrics(const PageMetrics& metrics);
+    // The page's title changes (as WebKit may tell it only after the load).
+    void reportTitle(std::string title);
     void reportScriptError(const PageScriptError& error);
     void reportEditingFocus(bool editing);
     // What elementAt answers from now on.

@@ -526,7 +526,6 @@ void WebView::pageDidStartLoad(const std::string& url)
         return; // a redirect of the running load
     m_loadActive = true;
     m_newPage = true;
-    m_allowed.clear();
     // The page that had the focused field goes.
     pageEditingFocus(false);
     if (m_scalesPageToFit && m_fitZoom != 1) {
@@ -541,6 +540,7 @@ void WebView::pageDidFinishLoad()
 {
     if (!std::exchange(m_loadActive, false))
         return;
+    m_allowed.clear();
     if (auto delegate = this->delegate())
         delegate->didFinishLoad(*this);
 }
@@ -549,6 +549,7 @@ void WebView::pageDidFailLoad(const core::Error& error)
 {
     if (!std::exchange(m_loadActive, false))
         return;
+    m_allowed.clear();
     if (auto delegate = this->delegate())
         delegate->didFailLoad(*this, error);
 }
@@ -581,6 +582,19 @@ void WebView::pageChallengeCancelled(const std::shared_ptr<AuthenticationChallen
 
 void WebView::pageStateChanged(const PageState& state)
 {
+    // WebKit may name a link's address only once the load is under way: the
+    // request follows the page's address (the app's own request, properties
+    // kept, when it is that address).
+    if (m_loadActive && m_page && !state.url.empty()
+        && (!m_request || m_page->normalizedURL(m_request->url().absoluteString()) != state.url)) {
+        auto allowed = m_allowed.find(state.url);
+        if (allowed != m_allowed.end()) {
+            m_request = allowed->second;
+            m_allowed.erase(allowed);
+        } else if (auto parsed = core::URL::parse(state.url)) {
+            m_request = core::URLRequest(*parsed);
+        }
+    }
     m_state.set(state);
 }
 
