@@ -46,13 +46,15 @@ gfx::Rect touchArea(const gfx::Rect& frame)
 } // namespace
 
 VKWebNavigationView::VKWebNavigationView()
-    : m_titleLabel(ui::Label::create())
+    : m_backgroundView(ui::ImageView::create(ui::Images::imageNamed("WebNavigationBarBackground.png")))
+    , m_titleLabel(ui::Label::create())
     , m_locationField(VKWebLocationField::create())
     , m_closeButton(VKBarButton::buttonWithStyle(VKBarButton::Done))
     , m_searchButton(buttonWithImage<ui::Button>(ui::Images::imageNamed("VKButtonBarSearch.png")))
 {
     setAutoresizingMask(FlexibleWidth);
-    setBackgroundColor(gfx::Color::patternWithImage(ui::Images::imageNamed("WebNavigationBarBackground.png")));
+    m_backgroundView->setUserInteractionEnabled(false);
+    addSubview(m_backgroundView);
 
     m_titleLabel->setAutoresizingMask(FlexibleWidth);
     m_titleLabel->setTextAlignment(gfx::TextAlignment::Center);
@@ -226,6 +228,7 @@ void VKWebNavigationView::layoutSubview(ui::View& view, gfx::Rect& rect, float m
 void VKWebNavigationView::layoutSubviews()
 {
     gfx::Rect b = bounds();
+    m_backgroundView->setFrame(b);
     gfx::Rect content { b.x() + Inset, b.y(), b.width() - 2 * Inset, b.height() };
 
     // The title line; a shown padlock sits 8 points left of the title and

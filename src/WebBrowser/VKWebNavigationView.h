@@ -103,6 +103,9 @@ private:
     void setUp();
     void cancelTapped();
 
+    // The bar's picture, stretched across it (a tiled pattern would stay
+    // upright while the device turns).
+    std::shared_ptr<ui::ImageView> m_backgroundView;
     std::shared_ptr<ui::Label> m_titleLabel;
     std::shared_ptr<ui::ImageView> m_securityIconView;
     std::shared_ptr<VKWebLocationField> m_locationField;
