@@ -58,6 +58,7 @@ public:
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
     void didReceiveMemoryWarning() override;
+    bool shouldAutorotate(ui::Orientation) override { return true; }
 
     int numberOfRows(ui::TableView&, int section) override;
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override;

@@ -2,19 +2,51 @@
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderController.h"
+#include "FileModel/VKFileResource.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Viewers/Document/VKDocumentLinkHooks.h"
+#include "WebBrowser/VKDownloadViewController.h"
 #include "WebBrowser/VKWebBrowserController.h"
 
+namespace {
+
+// A document's "Open" on a link: the downloads screen on its Browser tab,
+// over the viewer, downloading into the document's folder.
+class WebBrowserLinkHooks : public VKDocumentLinkHooks {
+public:
+    void openLinkInBrowser(const core::URLRequest& request, const std::string& folder,
+        ui::NavigationController& navigationController) override
+    {
+        auto screen = VKDownloadViewController::initWithCurrentFolder(VKFileResource::resourceWithPath(folder));
+        screen->showWebBrowser();
+        navigationController.presentModalViewController(screen, true);
+        screen->webBrowserController()->loadRequest(request);
+    }
+    bool isBrowserScreen(const ui::ViewController& controller) const override
+    {
+        return dynamic_cast<const VKDownloadViewController*>(&controller) != nullptr;
+    }
+};
+
+} // namespace
+
 // History and bookmarks need no wiring: their stores start at first use.
-// The folder lists show downloads in the download row. The search site
-// comes from the bundle's Info.plist unless the user defaults name another.
+// The search site comes from the bundle's Info.plist unless the user
+// defaults name another. The folder lists get the download row and the
+// downloads screen, the document viewers the browser for their links.
 void VKRegisterWebBrowser()
 {
     VKFolderController::registerCellFactory("VKDownloadFileResourceCell",
         [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
             return VKDownloadFileResourceCell::create(identifier);
         });
+    VKFolderController::setDownloadViewControllerFactory(
+        [](const std::shared_ptr<VKFileResource>& folder) -> std::shared_ptr<ui::ViewController> {
+            return VKDownloadViewController::initWithCurrentFolder(folder);
+        });
+    if (!VKDocumentLinkHooks::current())
+        VKDocumentLinkHooks::setCurrent(std::make_shared<WebBrowserLinkHooks>());
     auto bundle = core::Bundle::main();
     if (!bundle)
         return;

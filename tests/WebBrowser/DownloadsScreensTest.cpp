@@ -3,7 +3,7 @@
 // (build/screens/webbrowser/downloads-*.png), and goldens of the rows in
 // every state and of the list.
 
-#include "WebBrowser/Downloads/DownloadTestCase.h"
+#include "DownloadScreenTestCase.h"
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
 #include "App/Shell/VKNavigationController.h"
@@ -31,10 +31,7 @@ namespace {
 constexpr int64_t MiB = 1 << 20;
 constexpr time_t FixedDate = 1552559400;
 
-class RotatingNavigation : public VKNavigationController {
-public:
-    bool shouldAutorotate(ui::Orientation) override { return true; }
-};
+using test::RotatingNavigation;
 
 void fixDate(const std::string& path)
 {
@@ -49,7 +46,7 @@ public:
     bool supportsRevealDownloadResource() const override { return true; }
 };
 
-class DownloadsScreensTest : public test::DownloadTestCase {
+class DownloadsScreensTest : public test::DownloadScreenTestCase {
 protected:
     void TearDown() override
     {
@@ -57,7 +54,7 @@ protected:
         navigation.reset();
         list.reset();
         cells.clear();
-        DownloadTestCase::TearDown();
+        DownloadScreenTestCase::TearDown();
     }
 
     std::string named(std::string_view name) const
@@ -104,7 +101,7 @@ protected:
     void showList(const test::DeviceScreen& device)
     {
         window().setRootViewController(nullptr);
-        m_device = device;
+        this->device = device;
         test::useDeviceScreen(window(), device);
         list = VKDownloadHistoryController::create();
         list->setUIDelegate(delegate);
@@ -115,23 +112,7 @@ protected:
         window().setRootViewController(navigation);
         advance(1);
     }
-    void shoot(const std::string& name)
-    {
-        runLoop();
-        std::string side = application().statusBarOrientation() == ui::Orientation::Portrait ? "portrait" : "landscape";
-        test::saveScreen(driver, sourcePath("build/screens/webbrowser"),
-            fmt::format("downloads-{}-{}-{}", name, m_device.name, side), m_device.scale);
-    }
     void shootAll(const test::DeviceScreen& device);
-    // A sheet at its anchor on the tablet has no Cancel: a tap beside it.
-    void dismissSheet()
-    {
-        if (m_device.tablet)
-            driver.tapOutsideSheet();
-        else
-            driver.pressSheetButton("Cancel");
-        advance(1);
-    }
 
     // Rows made by hand, one per state, stacked in a strip 320 points wide.
     std::shared_ptr<ui::View> cellStrip()
@@ -185,7 +166,6 @@ protected:
         return strip;
     }
 
-    test::DeviceScreen m_device = test::phoneScreen;
     std::shared_ptr<ScreenDelegate> delegate = std::make_shared<ScreenDelegate>();
     std::shared_ptr<VKDownloadHistoryController> list;
     std::shared_ptr<RotatingNavigation> navigation;
@@ -203,20 +183,20 @@ void DownloadsScreensTest::shootAll(const test::DeviceScreen& device)
             ASSERT_TRUE(driver.rotate(orientation));
             advance(1);
         }
-        shoot("list");
+        shoot("downloads", "list");
         auto& table = list->tableView();
         table.scrollToRow({ 0, 3 }, ui::TableView::ScrollPosition::Bottom, false);
         advance(1);
         driver.tapRow(table, { 0, 3 });
         advance(1);
-        shoot("row-sheet");
+        shoot("downloads", "row-sheet");
         dismissSheet();
         driver.swipeRow(table, { 0, 3 });
         advance(1);
-        shoot("swiped-row");
+        shoot("downloads", "swiped-row");
         driver.confirmDeletion(table);
         advance(1);
-        shoot("partial-download-sheet");
+        shoot("downloads", "partial-download-sheet");
         dismissSheet();
         if (orientation != ui::Orientation::Portrait) {
             ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
@@ -235,10 +215,10 @@ TEST_F(DownloadsScreensTest, Phone)
     for (auto item : std::vector(manager()->webDownloads()))
         manager()->deleteDownloadResource(item);
     showList(test::phoneScreen);
-    shoot("empty");
+    shoot("downloads", "empty");
     ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
     advance(1);
-    shoot("empty");
+    shoot("downloads", "empty");
 }
 
 TEST_F(DownloadsScreensTest, Tablet)
