@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -76,6 +78,99 @@ TEST_F(TandryWindowTest, ClicksReachTheScreenAndAWideWindowIsLandscape)
         landscape = snapshot().find(", 1024, 44)") != std::string::npos;
     }
     EXPECT_TRUE(landscape) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(exitStatus(), 0);
+}
+
+// A photo from the folder list in the desktop window: a click opens it, a
+// double click zooms it to 1.0, a drag to the left brings the next photo,
+// a click on Back returns to the list. What the display showed is kept in
+// build/screens/image/ beside the renderer's pictures.
+TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
+{
+    for (const char* name : { "a.jpg", "b.jpg" }) {
+        std::string path = pathInHome(std::string("home/Library/Documents/") + name);
+        auto made = test::runCommand({ "sh", "-c", "mkdir -p \"$(dirname \"$0\")\" && exec convert -size 200x150 "
+                                                   "gradient:\"$1\" \"$0\"",
+            path, name[0] == 'a' ? "orange-navy" : "seagreen-white" });
+        ASSERT_EQ(made.status, 0) << made.output;
+    }
+    start({ "-DeviceIdiom", "phone" });
+    auto click = [&](std::pair<int, int> at, int count = 1) {
+        auto clicked = test::runCommand({ "xdotool", "mousemove", "--window", window, std::to_string(at.first),
+            std::to_string(at.second), "click", "--repeat", std::to_string(count), "--delay", "120", "1" });
+        EXPECT_EQ(clicked.status, 0) << clicked.output;
+    };
+    auto waitForDump = [&](const std::function<bool(const std::string&)>& condition) {
+        for (int i = 0; i < 60; ++i) {
+            if (condition(snapshot()))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+    auto keep = [&](const std::string& name) {
+        std::string directory = sourcePath("build/screens/image");
+        test::runCommand({ "mkdir", "-p", directory });
+        auto taken = test::runCommand({ "import", "-window", window, directory + "/" + name + ".png" });
+        EXPECT_EQ(taken.status, 0) << taken.output;
+    };
+    auto ok = centreOf(snapshot(), "\"OK\"");
+    ASSERT_TRUE(ok) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    click(*ok);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("AlertView") == std::string::npos; }));
+
+    auto documents = centreOf(snapshot(), "\"Documents\"");
+    ASSERT_TRUE(documents) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    click(*documents);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("\"b\"") != std::string::npos; }))
+        << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    auto row = centreOf(snapshot(), "\"a\"");
+    ASSERT_TRUE(row) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    click(*row);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKImageView") != std::string::npos; }))
+        << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    keep("desktop-photo");
+
+    // A double click: 1.0, the picture at its own size.
+    click({ 160, 240 }, 2);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("zoom 1.00") != std::string::npos; }))
+        << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    keep("desktop-zoomed");
+
+    // A drag to the left: the next photo.
+    auto moved = test::runCommand({ "xdotool", "mousemove", "--window", window, "260", "240", "mousedown", "1",
+        "mousemove", "--window", window, "200", "240", "mousemove", "--window", window, "120", "240", "mousemove",
+        "--window", window, "60", "240", "mouseup", "1" });
+    EXPECT_EQ(moved.status, 0) << moved.output;
+    ASSERT_TRUE(waitForDump([](const std::string& dump) {
+        return dump.find("no-interaction \"b\"") != std::string::npos && dump.find("VKImageView") != std::string::npos;
+    }))
+        << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    keep("desktop-next");
+
+    // A click brings the bars back; Back returns to the list. The bars hide
+    // again after a while, so on a slow machine the click may come too
+    // late: then they are brought back once more.
+    bool back = false;
+    for (int attempt = 0; attempt < 3 && !back; ++attempt) {
+        if (snapshot().find("VKNavigationBar (0, 0, 320, 44)") == std::string::npos) {
+            click({ 160, 240 });
+            ASSERT_TRUE(waitForDump([](const std::string& dump) {
+                return dump.find("VKNavigationBar (0, 0, 320, 44)") != std::string::npos;
+            })) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        auto button = centreOf(snapshot(), "BarItemButton (5, 7, 50, 30) \"Back\"");
+        ASSERT_TRUE(button) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+        click(*button);
+        back = waitForDump([](const std::string& dump) { return dump.find("VKImageView") == std::string::npos; });
+    }
+    ASSERT_TRUE(back) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    keep("desktop-back");
     kill(pid, SIGTERM);
     EXPECT_EQ(exitStatus(), 0);
 }
