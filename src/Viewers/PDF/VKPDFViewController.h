@@ -184,6 +184,8 @@ public:
     // threads; hits, progress and wraps come back here on the main thread.
     static constexpr double IndexCompleteStatusDelay = 2.0;
     static constexpr float StatusLabelWidth = 200;
+    // What the arrows, their spaces and the toolbar's gaps take beside it.
+    static constexpr float StatusLabelMargin = 180;
     static constexpr float StatusLabelHeight = 20;
     void searchButtonWasPressed();
     // From the Cancel item (`fromCancelButton`, which also clears the text)

@@ -29,7 +29,9 @@
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/Screen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fmt/format.h>
@@ -118,8 +120,14 @@ void VKPDFViewController::searchButtonWasPressed()
     setSearchArrowsEnabled(!m_searchField->text().empty());
 
     if (!m_searchStatusItem) {
-        m_searchStatusLabel = ui::Label::create(gfx::Rect(0, 0, StatusLabelWidth, StatusLabelHeight));
+        // On a phone the arrows, their spaces and the bar's own gaps leave
+        // less than the full width beside them; the text shrinks to fit.
+        const gfx::Rect screen = ui::Screen::main() ? ui::Screen::main()->bounds() : gfx::Rect { 0, 0, 320, 480 };
+        const float width = std::min(StatusLabelWidth, std::min(screen.width(), screen.height()) - StatusLabelMargin);
+        m_searchStatusLabel = ui::Label::create(gfx::Rect(0, 0, width, StatusLabelHeight));
         m_searchStatusLabel->setFont(ui::Fonts::systemFont(14));
+        m_searchStatusLabel->setAdjustsFontSizeToFitWidth(true);
+        m_searchStatusLabel->setMinimumFontSize(10);
         m_searchStatusLabel->setTextAlignment(gfx::TextAlignment::Center);
         m_searchStatusLabel->setBackgroundColor(gfx::Color::white(0, 0));
         m_searchStatusLabel->setTextColor(gfx::Color::white(1));

@@ -6,6 +6,7 @@
 
 #include "PDF/VKDocumentRange.h"
 #include "PDF/VKPDFSearchController.h"
+#include "Platform/UI/Pasteboard.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"
@@ -49,6 +50,9 @@ void SearchScreensTest::shootAll(const DeviceScreen& device)
             ASSERT_TRUE(driver.rotate(orientation));
             advance(1);
         }
+        // The last pass's query stays on the find pasteboard and would
+        // stand before this pass's typing.
+        ui::Pasteboard::named(ui::Pasteboard::findName, true)->setString("");
         auto viewer = openReport();
         viewer->searchButtonWasPressed();
         ASSERT_TRUE(waitFor([&] { return viewer->searchController()->fullyIndexed(); }));
