@@ -177,9 +177,39 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
     }
     if (!text && !request.contentDidLoad && file.isOpen()) {
         std::optional<std::string> guessed;
-        std::optional<std::string> magic = VKMagicTextEncoding::magicEncodingForFileData(file.readAll(), &guessed);
+        std::optional<std::string> magic;
+        std::vector<std::string> tried;
+        if (file.size() > WholeFileMagicBytes) {
+            // Its first part up to a line end, so that no character is cut;
+            // what it suggests is decoded strictly as the file is read, and
+            // a byte further on that does not fit tries the next name.
+            std::string head;
+            file.read(0, FirstScreenBytes, head);
+            if (size_t end = head.rfind('\n'); end != std::string::npos)
+                head.resize(end + 1);
+            std::optional<std::string> suggested = VKMagicTextEncoding::magicEncodingForFileData(core::Data(std::move(head)), nullptr);
+            if (suggested == "ASCII")
+                tried = { "ASCII", "UTF-8" };
+            else if (suggested == "UTF-8")
+                tried = { "UTF-8" };
+            for (const std::string& name : tried) {
+                text = attempt(name, false);
+                if (cancelled && cancelled()) {
+                    result.cancelled = true;
+                    return result;
+                }
+                if (text) {
+                    magic = name;
+                    break;
+                }
+            }
+        }
+        if (tried.empty())
+            magic = VKMagicTextEncoding::magicEncodingForFileData(file.readAll(), &guessed);
         core::log("'file' encoding: {}", magic.value_or("(null)"));
-        if (magic && guessed) {
+        if (magic && text) {
+            encoding = *magic;
+        } else if (magic && guessed) {
             encoding = *magic;
             text = ui::TextStorage::withText(*guessed);
         } else {
@@ -187,7 +217,8 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
             if (auto koi = std::find(candidates.begin(), candidates.end(), "KOI8-R"); koi != candidates.end())
                 std::rotate(koi, koi + 1, candidates.end());
             for (const std::string& candidate : candidates) {
-                if (candidate == request.currentEncoding || (magic && candidate == *magic))
+                if (candidate == request.currentEncoding || (magic && candidate == *magic)
+                    || std::find(tried.begin(), tried.end(), candidate) != tried.end())
                     continue;
                 text = attempt(candidate, false);
                 if (cancelled && cancelled()) {

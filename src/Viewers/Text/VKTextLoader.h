@@ -27,6 +27,10 @@ public:
     // Text decoded before the first screen shows; the automatic size reads
     // the lines of as much.
     static constexpr size_t FirstScreenBytes = size_t(1) << 20;
+    // A file larger than this is told ASCII or UTF-8 by its first part and
+    // then decoded as it is read, so its first screen does not wait for the
+    // whole file.
+    static constexpr size_t WholeFileMagicBytes = size_t(4) << 20;
     static constexpr float MinimumFontSize = 9;
     static constexpr float MaximumFontSize = 40;
 

@@ -187,6 +187,43 @@ TEST_F(VKTextLoaderTest, TheFirstScreenComesOnceTheFirstMebibyteIsDecoded)
     EXPECT_EQ(chunks, 1u);
 }
 
+// A large file without a stored encoding is told by its first part and
+// shown before the rest is read; the name still says what the whole file is.
+TEST_F(VKTextLoaderTest, ALargeFileIsToldByItsFirstPartAndShownBeforeTheRest)
+{
+    const std::string line = "a plain line of a log\n";
+    std::string ascii;
+    while (ascii.size() < VKTextLoader::WholeFileMagicBytes + VKTextFile::ChunkSize)
+        ascii += line;
+    auto loadShowing = [&](const std::string& path, std::vector<std::string>& shown) {
+        VKTextLoader::Request request;
+        request.path = path;
+        request.candidates = { "UTF-8", "WINDOWS-1251" };
+        return VKTextLoader::load(request, {},
+            [&](const std::string& encoding, std::shared_ptr<ui::TextStorage>, std::optional<float>) {
+                shown.push_back(encoding);
+            });
+    };
+    std::vector<std::string> shown;
+    auto result = loadShowing(makeFile("ascii.log", ascii), shown);
+    EXPECT_EQ(result.encoding, "ASCII");
+    EXPECT_EQ(shown, std::vector<std::string> { "ASCII" });
+    EXPECT_TRUE(textOf(result) == ascii);
+
+    // UTF-8 only near its end: ASCII fails there, UTF-8 reads it whole.
+    shown.clear();
+    result = loadShowing(makeFile("late.log", ascii + "naïve\n"), shown);
+    EXPECT_EQ(result.encoding, "UTF-8");
+    EXPECT_EQ(shown, (std::vector<std::string> { "ASCII", "UTF-8" }));
+    EXPECT_TRUE(textOf(result) == ascii + "naïve\n");
+
+    // A CP1251 byte near the end: neither, then the list.
+    shown.clear();
+    result = loadShowing(makeFile("cp.log", ascii + "caf\xe9\n"), shown);
+    EXPECT_EQ(result.encoding, "WINDOWS-1251");
+    EXPECT_TRUE(textOf(result) == ascii + "cafй\n"); // 0xE9 is й in CP1251
+}
+
 TEST_F(VKTextLoaderTest, TheAutomaticSizeFitsTheLinesNeverUnderNine)
 {
     // "e" half a point wide per point, 480 points of landscape phone.
