@@ -4,8 +4,8 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"
-#include "Platform/UI/TableViewController.h"
 #include "Platform/UI/Window.h"
+#include "Viewers/ListInAppWindow.h"
 #include "Support/Media/AudioFixtures.h"
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 
@@ -50,22 +50,14 @@ void AudioPlayerTestCase::SetUp()
     VKAppDelegateHooks::setCurrent(hooks);
     host = std::make_shared<PlaylistHost>();
     host->folder = VKFileResource::resourceWithPath(makeFolder("Music"));
-    auto list = std::make_shared<ui::TableViewController>();
-    list->setTitle("Music");
-    navigation = VKNavigationController::create(list);
-    navigation->setToolbarHidden(false);
-    appWindow = VKWindow::create(window().frame());
-    appWindow->makeKeyAndVisible();
-    appWindow->setRootViewController(navigation);
+    test::showListInAppWindow("Music", window().frame(), navigation, appWindow);
     application().becomeActive();
     runLoop();
 }
 
 void AudioPlayerTestCase::TearDown()
 {
-    appWindow->setRootViewController(nullptr);
-    appWindow.reset();
-    navigation.reset();
+    test::closeListInAppWindow(navigation, appWindow);
     host.reset();
     runLoop();
     VKAudioPlayerController::resetForTesting();

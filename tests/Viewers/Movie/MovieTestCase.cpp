@@ -3,9 +3,9 @@
 #include "App/Shell/VKApplication.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/NavigationBar.h"
-#include "Platform/UI/TableViewController.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
+#include "Viewers/ListInAppWindow.h"
 
 namespace test {
 
@@ -21,22 +21,14 @@ void MovieTestCase::SetUp()
     host = std::make_shared<StubFolderHost>();
     host->folder = VKFileResource::resourceWithPath(makeFolder("Movies"));
     makeFile("Movies/c.mp4", "a movie the fake engine plays");
-    auto list = std::make_shared<ui::TableViewController>();
-    list->setTitle("Movies");
-    navigation = VKNavigationController::create(list);
-    navigation->setToolbarHidden(false);
-    appWindow = VKWindow::create(window().frame());
-    appWindow->makeKeyAndVisible();
-    appWindow->setRootViewController(navigation);
+    test::showListInAppWindow("Movies", window().frame(), navigation, appWindow);
     application().becomeActive();
     runLoop();
 }
 
 void MovieTestCase::TearDown()
 {
-    appWindow->setRootViewController(nullptr);
-    appWindow.reset();
-    navigation.reset();
+    test::closeListInAppWindow(navigation, appWindow);
     host.reset();
     runLoop();
     EXPECT_EQ(FakeMovieEngine::liveCount(), 0);
