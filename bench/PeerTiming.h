@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 
 namespace bench {
 
@@ -39,6 +41,15 @@ inline double reportedSeconds(const std::string& command)
         seconds = -1;
     pclose(pipe);
     return seconds;
+}
+
+// The process's resident size now, in MB.
+inline double residentMB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
 }
 
 } // namespace bench

@@ -77,14 +77,6 @@ std::string makeLog(const std::string& directory, size_t megabytes)
     return path;
 }
 
-double residentMB()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
-
 double peakMB()
 {
     rusage usage {};
@@ -122,7 +114,7 @@ void OpenLargeText(benchmark::State& state)
         auto navigation = VKNavigationController::create(std::make_shared<ui::TableViewController>());
         window->setRootViewController(navigation);
         core::RunLoop::main().runUntilIdle();
-        double before = residentMB();
+        double before = bench::residentMB();
         auto viewer = VKTextViewController::create(VKFileResource::resourceWithPath(path), nullptr);
         auto start = Clock::now();
         navigation->pushViewController(viewer, false);
@@ -140,7 +132,7 @@ void OpenLargeText(benchmark::State& state)
             last = Clock::now();
         }
         complete += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        growth = std::max(growth, residentMB() - before);
+        growth = std::max(growth, bench::residentMB() - before);
         iconv += bench::peer(fmt::format("iconv -f UTF-8 -t UTF-8 '{}' > /dev/null", path)) * 1e3;
         ++runs;
         window->setRootViewController(nullptr);

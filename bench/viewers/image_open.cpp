@@ -1,0 +1,389 @@
+// bench: tandry_viewers tandry_app_shell
+// The picture viewer on a 768 × 1024 tablet at scale 2, seeded 12 MP
+// (4000 × 3000) and 3 MP (2000 × 1500) JPEGs, warm cache, peers in the same
+// run (bench/viewers/image_open.sh runs it):
+// - "uncached12": from the viewer's push until the screen preview is made,
+//   written with its thumbnail, and shown (the window drawn), with both
+//   caches emptied first; against "convertMs", `convert -thumbnail` making
+//   the same two sizes in one call (target ≤ 1×: "vsConvert"), and
+//   "vipsMs", `vipsthumbnail` making them, printed beside;
+// - "cached12": the same with the preview already cached (target ≤ 50 ms);
+// - "shown3": the 3 MP picture shown as itself, against "rgbaMs", `convert
+//   x.jpg rgba:-` (target ≤ 1.3×: "vsRgba");
+// - "pinch": a pinch frame (the zoom set, the window drawn) stepping from
+//   the fitted zoom to 2, median ("pinchMedianMs", target ≤ 8 ms) and how
+//   many pictures were decoded meanwhile ("pinchDecodes", target 0);
+// - "swipe": 50 different 12 MP photos shown one after another: the
+//   resident size's largest rise over the start, in full decodes of one
+//   photo ("swipeGrowthDecodes", target ≤ 3), and what is left after the
+//   viewer is popped ("afterPopDecodes", target about 0).
+
+#include "Viewers/Image/VKImageView.h"
+#include "Viewers/Image/VKImageViewController.h"
+
+#include "../PeerTiming.h"
+#include "App/Shell/VKApplication.h"
+#include "App/Shell/VKNavigationController.h"
+#include "App/Viewers/VKViewerFolderHost.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKThumbnailManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Object.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Renderer.h"
+#include "Platform/UI/TableViewController.h"
+#include "Platform/UI/Testing/Environment.h"
+#include "Platform/UI/Window.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// In the build tree: the items' UUIDs (the preview cache's keys) live in
+// extended attributes, which tmpfs may not keep.
+const std::string& home()
+{
+    static const std::string path = TANDRY_SOURCE_DIR "/build/bench/image-open";
+    return path;
+}
+
+class Folder : public core::Object, public VKViewerFolderHost {
+public:
+    std::shared_ptr<VKFileResource> folderResource() const override { return folder; }
+    int moveResourceToTrash(const std::shared_ptr<VKFileResource>&) override { return TrashMoved; }
+    std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(const std::optional<std::string>&) override
+    {
+        return files;
+    }
+    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>&) override
+    {
+        return step(resource, 1);
+    }
+    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>&) override
+    {
+        return step(resource, -1);
+    }
+    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>&) override
+    {
+        return step(resource, 1);
+    }
+    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>&) override
+    {
+        return step(resource, -1);
+    }
+    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(const std::vector<std::string>&) override
+    {
+        return files.empty() ? nullptr : files.front();
+    }
+    std::shared_ptr<VKFileResource> step(const std::shared_ptr<VKFileResource>& resource, int by) const
+    {
+        auto found = std::find_if(files.begin(), files.end(), [&](auto& file) { return file->path() == resource->path(); });
+        if (found == files.end())
+            return nullptr;
+        auto index = (found - files.begin()) + by;
+        return index >= 0 && index < std::ptrdiff_t(files.size()) ? files[size_t(index)] : nullptr;
+    }
+
+    std::shared_ptr<VKFileResource> folder;
+    std::vector<std::shared_ptr<VKFileResource>> files;
+};
+
+// A seeded photo-like picture: stripes, rings and noise, so that decoding
+// and scaling are real work. `seed` shifts the pattern, so that each of the
+// swiped photos is its own.
+std::string makeJPEG(const std::string& path, float width, float height, int seed)
+{
+    if (std::filesystem::exists(path))
+        return path;
+    auto context = gfx::makeImageContext(gfx::Size { width, height }, 1);
+    for (float x = 0; x < width; x += 12) {
+        float t = std::fmod(x / width + float(seed) * 0.037f, 1.0f);
+        context->setFillColor(t, 0.5f, 1 - t, 1);
+        context->fillRect(gfx::Rect(x, 0, 12, height));
+    }
+    float outer = std::min(width, height) / 2;
+    for (float r = outer; r > 0; r -= outer / 40) {
+        context->setFillColor(r / outer, 1 - r / outer, 0.3f + float(seed % 7) * 0.1f, 0.5f);
+        context->fillEllipseInRect(gfx::Rect(width / 2 - r, height / 2 - r, 2 * r, 2 * r));
+    }
+    core::fs::writeFileAtomically(path, context->makeImage()->jpegRepresentation(0.9f).value_or(""));
+    return path;
+}
+
+struct Scene {
+    std::shared_ptr<Folder> folder;
+    std::string big, small;
+    std::vector<std::string> swiped;
+    ui::RenderOptions real;
+};
+
+Scene& scene()
+{
+    static Scene* made = [] {
+        core::RunLoop::setMainThread();
+        std::filesystem::create_directories(home());
+        core::paths::setHome(home());
+        gfx::setTextEngine(gfx::makePangoTextEngine());
+        core::UserDefaults::setArguments({ "-DeviceIdiom", "tablet" });
+        gfx::Screen::main().setBounds({ 0, 0, 768, 1024 });
+        gfx::Screen::main().setScale(2);
+        ui::testing::Environment::begin(VKApplication::create());
+        gfx::Screen::main().setBounds({ 0, 0, 768, 1024 });
+        gfx::Screen::main().setScale(2);
+        core::UserDefaults::standard()->registerDefaults(
+            { { "VKSlideShowTimeout", core::Value(3.0) }, { "VKSlideShowTransitionType", core::Value("fade") } });
+        ui::testing::Environment::keyWindow()->setFrame({ 0, 0, 768, 1024 });
+        auto* scene = new Scene;
+        std::string pictures = VKApplication::sharedApplication()->publicDirectory() + "/Pictures";
+        std::filesystem::create_directories(pictures);
+        scene->big = makeJPEG(pictures + "/big.jpg", 4000, 3000, 0);
+        scene->small = makeJPEG(pictures + "/small.jpg", 2000, 1500, 1);
+        for (int n = 0; n < 50; ++n)
+            scene->swiped.push_back(makeJPEG(fmt::format("{}/swipe{:02}.jpg", pictures, n), 4000, 3000, n + 2));
+        scene->folder = std::make_shared<Folder>();
+        scene->folder->folder = VKFileResource::resourceWithPath(pictures);
+        scene->real.realText = true;
+        // Fonts and caches warmed.
+        ui::Renderer::renderScreenImage(scene->real);
+        return scene;
+    }();
+    return *made;
+}
+
+void emptyCaches()
+{
+    auto manager = VKThumbnailManager::sharedManager();
+    for (const auto* directory : { &manager->thumbnailCacheDirectory(), &manager->previewCacheDirectory() }) {
+        if (!std::filesystem::exists(*directory))
+            continue;
+        for (const auto& entry : std::filesystem::directory_iterator(*directory))
+            std::filesystem::remove_all(entry.path());
+    }
+}
+
+// The viewer pushed over a plain list, in the test window.
+struct Shown {
+    std::shared_ptr<VKNavigationController> navigation;
+    std::shared_ptr<VKImageViewController> viewer;
+
+    Shown()
+    {
+        navigation = VKNavigationController::create(std::make_shared<ui::TableViewController>());
+        ui::testing::Environment::keyWindow()->setRootViewController(navigation);
+        core::RunLoop::main().runUntilIdle();
+    }
+    // Pushes the viewer on `path` and runs the loop until `shown` holds,
+    // then draws the window; false when it did not come within 30 s.
+    bool open(const std::string& path, const std::function<bool(VKImageViewController&)>& shown)
+    {
+        auto& files = scene().folder->files;
+        files = { VKFileResource::resourceWithPath(path) };
+        viewer = VKImageViewController::imageViewControllerWithResource(files.front(), scene().folder);
+        navigation->pushViewController(viewer, false);
+        bool came = core::RunLoop::main().runUntil([&] { return shown(*viewer); }, 30);
+        if (!came)
+            std::fprintf(stderr, "not shown: %s loading %d preview %d full %d view image %d\n", path.c_str(),
+                viewer->contentIsLoading(), bool(viewer->preview()), bool(viewer->fullImage()),
+                viewer->imageView() && viewer->imageView()->image() ? 1 : 0);
+        ui::Renderer::renderScreenImage(scene().real);
+        return came;
+    }
+    ~Shown()
+    {
+        ui::testing::Environment::keyWindow()->setRootViewController(nullptr);
+        navigation.reset();
+        viewer.reset();
+        core::RunLoop::main().runUntil([] { return false; }, 0.1);
+    }
+};
+
+bool previewShown(VKImageViewController& viewer)
+{
+    return !viewer.contentIsLoading() && viewer.preview() && viewer.imageView()
+        && viewer.imageView()->image() == viewer.preview();
+}
+
+bool fullShown(VKImageViewController& viewer)
+{
+    return !viewer.contentIsLoading() && viewer.fullImage() && viewer.imageView()
+        && viewer.imageView()->image() == viewer.fullImage();
+}
+
+void Uncached12MP(benchmark::State& state)
+{
+    auto& s = scene();
+    bench::peer(fmt::format("cat '{}' > /dev/null", s.big));
+    std::string out = home() + "/peer";
+    std::filesystem::create_directories(out);
+    double ours = 0, convert = 0, vips = 0;
+    bool failed = false;
+    for (auto _ : state) {
+        emptyCaches();
+        {
+            Shown shown;
+            auto start = Clock::now();
+            failed |= !shown.open(s.big, previewShown);
+            ours += msSince(start);
+        }
+        convert += 1e3 * bench::peer(fmt::format("/usr/bin/convert '{0}' -thumbnail 1536x2048 -quality 70 -write "
+                                                 "'{1}/preview.jpg' -thumbnail 128x96 '{1}/thumbnail.jpg'",
+                                s.big, out));
+        vips += 1e3 * bench::peer(fmt::format("vipsthumbnail '{0}' -s 1536x2048 -o '{1}/vp.jpg[Q=70]' && "
+                                              "vipsthumbnail '{0}' -s 128x96 -o '{1}/vt.jpg[Q=70]'",
+                            s.big, out));
+    }
+    double runs = double(state.iterations());
+    state.counters["oursMs"] = ours / runs;
+    state.counters["convertMs"] = convert / runs;
+    state.counters["vipsMs"] = vips / runs;
+    state.counters["vsConvert"] = ours / convert;
+    state.counters["failed"] = failed;
+}
+BENCHMARK(Uncached12MP)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void Cached12MP(benchmark::State& state)
+{
+    auto& s = scene();
+    emptyCaches();
+    {
+        Shown warm;
+        warm.open(s.big, previewShown);
+    }
+    double ours = 0;
+    bool failed = false;
+    for (auto _ : state) {
+        Shown shown;
+        auto start = Clock::now();
+        failed |= !shown.open(s.big, previewShown);
+        ours += msSince(start);
+    }
+    state.counters["oursMs"] = ours / double(state.iterations());
+    state.counters["failed"] = failed;
+}
+BENCHMARK(Cached12MP)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void Shown3MP(benchmark::State& state)
+{
+    auto& s = scene();
+    bench::peer(fmt::format("cat '{}' > /dev/null", s.small));
+    double ours = 0, rgba = 0;
+    bool failed = false;
+    for (auto _ : state) {
+        {
+            Shown shown;
+            auto start = Clock::now();
+            failed |= !shown.open(s.small, fullShown);
+            ours += msSince(start);
+        }
+        rgba += 1e3 * bench::peer(fmt::format("/usr/bin/convert '{}' rgba:- > /dev/null", s.small));
+    }
+    double runs = double(state.iterations());
+    state.counters["oursMs"] = ours / runs;
+    state.counters["rgbaMs"] = rgba / runs;
+    state.counters["vsRgba"] = ours / rgba;
+    state.counters["failed"] = failed;
+}
+BENCHMARK(Shown3MP)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void PinchFrame(benchmark::State& state)
+{
+    auto& s = scene();
+    std::vector<double> frames;
+    int decodes = 0;
+    for (auto _ : state) {
+        Shown shown;
+        shown.open(s.big, previewShown);
+        auto* view = shown.viewer->imageView();
+        float fit = view->getZoomToFit();
+        auto full = shown.viewer->fullImage();
+        auto shownImage = view->image();
+        for (int step = 0; step <= 60; ++step) {
+            float zoom = fit + (2 - fit) * float(step) / 60;
+            auto start = Clock::now();
+            shown.viewer->imageViewWillZoomToLevel(*view, zoom);
+            view->setZoom(zoom, false);
+            shown.viewer->imageViewDidZoomToLevel(*view, zoom);
+            ui::Renderer::renderScreenImage(s.real);
+            frames.push_back(msSince(start));
+            // A picture that is neither the preview nor the full bitmap
+            // decoded at open was decoded during the pinch.
+            if (view->image() != shownImage && view->image() != full && view->image() != shown.viewer->preview())
+                ++decodes;
+            shownImage = view->image();
+            core::RunLoop::main().runUntilIdle();
+        }
+        if (shown.viewer->fullImage() != full)
+            ++decodes;
+    }
+    std::sort(frames.begin(), frames.end());
+    state.counters["pinchMedianMs"] = frames[frames.size() / 2];
+    state.counters["pinchP95Ms"] = frames[frames.size() * 95 / 100];
+    state.counters["pinchDecodes"] = decodes;
+}
+BENCHMARK(PinchFrame)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void Swipe50(benchmark::State& state)
+{
+    auto& s = scene();
+    // One full decode of a 12 MP photo, four bytes a pixel.
+    const double decodeMB = 4000.0 * 3000 * 4 / 1e6;
+    double growth = 0, afterPop = 0, perPhoto = 0;
+    for (auto _ : state) {
+        emptyCaches();
+        {
+            Shown shown;
+            core::RunLoop::main().runUntil([] { return false; }, 0.3);
+            double start = bench::residentMB();
+            auto& files = s.folder->files;
+            files.clear();
+            for (auto& path : s.swiped)
+                files.push_back(VKFileResource::resourceWithPath(path));
+            shown.viewer = VKImageViewController::imageViewControllerWithResource(files.front(), s.folder);
+            shown.navigation->pushViewController(shown.viewer, false);
+            auto begun = Clock::now();
+            for (size_t n = 0; n < files.size(); ++n) {
+                if (n > 0)
+                    shown.viewer->startImageLoadForResource(files[n], std::nullopt, -1);
+                core::RunLoop::main().runUntil([&] { return previewShown(*shown.viewer); }, 30);
+                ui::Renderer::renderScreenImage(s.real);
+                growth = std::max(growth, bench::residentMB() - start);
+            }
+            perPhoto = msSince(begun) / double(files.size());
+            shown.navigation->popViewController(false);
+            shown.viewer.reset();
+            core::RunLoop::main().runUntil([] { return false; }, 1.0);
+            afterPop = bench::residentMB() - start;
+        }
+    }
+    state.counters["swipeGrowthDecodes"] = growth / decodeMB;
+    state.counters["afterPopDecodes"] = afterPop / decodeMB;
+    state.counters["msPerPhoto"] = perPhoto;
+}
+BENCHMARK(Swipe50)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
