@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The audio player screen against ffplay, sound through SDL's disk driver
+# (paced in real time, written to /dev/null) in both, in the desktop window
+# under its own Xvfb (bench/viewers/audio_window):
+# - a 30-second 44.1 kHz stereo MP3 played for 30 s with the screen shown:
+#   the whole process's CPU time against `ffplay -nodisp -autoexit` on the
+#   same file (target <= 1.5x); between ticks only the time labels and the
+#   slider are redrawn (the largest damaged area of one pass <= their area,
+#   no damaged rectangle outside them);
+# - a folder of 10,000 tracks: the screen's content load (target <= 100 ms),
+#   the sorted playlist made once.
+#
+#   bench/viewers/audio_play.sh BUILD      (BUILD is the bench build tree)
+set -euo pipefail
+build=${1:?usage: audio_play.sh BUILD}
+tool=$(cd "$build" && pwd)/bench/audio_window
+[[ -x $tool ]] || { echo "no audio_window in $build/bench (cmake --build BUILD --target audio_window)" >&2; exit 1; }
+for program in Xvfb ffplay sox lame python3; do
+    command -v "$program" >/dev/null || { echo "$program is missing" >&2; exit 1; }
+done
+work=$(mktemp -d /var/tmp/tandry-bench-audio.XXXXXX)
+xvfb_pid=
+cleanup() { [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+track=$work/music/track.mp3
+mkdir -p "$work/music" "$work/many"
+sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 30 sine 440 sine 660 vol 0.5
+lame --quiet -b 128 "$work/tone.wav" "$track"
+sox -n -r 22050 -c 1 -b 16 "$work/short.wav" synth 1 sine 440
+lame --quiet -b 32 "$work/short.wav" "$work/short.mp3"
+for n in $(seq -w 1 10000); do ln "$work/short.mp3" "$work/many/Track $n.mp3"; done
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.05; done
+export DISPLAY=:$(head -n1 "$work/display")
+export GDK_BACKEND=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
+unset WAYLAND_DISPLAY
+
+# Runs a command and prints its standard output, then "cpu SECONDS" (user
+# and system time of it and its children) and "wall SECONDS".
+cpu_of() {
+    python3 - "$@" <<'PY'
+import resource, subprocess, sys, time
+start = time.monotonic()
+out = subprocess.run(sys.argv[1:], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+wall = time.monotonic() - start
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(out.strip())
+print("cpu %.3f" % (usage.ru_utime + usage.ru_stime))
+print("wall %.3f" % wall)
+PY
+}
+
+echo "load before: $(uptime)"
+ours=$(cpu_of "$tool" play "$track" 30)
+theirs=$(cpu_of ffplay -nodisp -autoexit -loglevel quiet "$track")
+folder=$("$tool" folder "$work/many")
+echo "load after: $(uptime)"
+
+read -r _ playing_cpu draws ticks worst allowed outside position < <(grep '^played' <<<"$ours")
+our_cpu=$(awk '/^cpu/ {print $2}' <<<"$ours")
+their_cpu=$(awk '/^cpu/ {print $2}' <<<"$theirs")
+their_wall=$(awk '/^wall/ {print $2}' <<<"$theirs")
+read -r _ loaded tracks sorts listings <<<"$folder"
+
+status=0
+ratio=$(awk -v a="$our_cpu" -v b="$their_cpu" 'BEGIN {printf "%.2f", a / b}')
+playing_ratio=$(awk -v a="$playing_cpu" -v b="$their_cpu" 'BEGIN {printf "%.2f", a / b}')
+echo "CPU over 30 s: ours ${our_cpu}s (whole process), ffplay ${their_cpu}s (played ${their_wall}s): ${ratio}x (target <= 1.5)"
+echo "     ours from play to the end only (no start-up) ${playing_cpu}s: ${playing_ratio}x; played to ${position}s"
+echo "redraws: $draws draws, $ticks ticks; largest damage of one pass ${worst} pt² against ${allowed} pt² of labels and slider; $outside rectangles outside them (target <= and 0)"
+echo "10,000 tracks: content load ${loaded} ms (target <= 100), $tracks in the playlist, sorted list made $sorts time(s), folder listed $listings time(s)"
+awk -v r="$ratio" 'BEGIN {exit !(r <= 1.5)}' || status=1
+awk -v w="$worst" -v a="$allowed" 'BEGIN {exit !(w <= a)}' || status=1
+(( outside == 0 && sorts == 1 )) || status=1
+awk -v l="$loaded" 'BEGIN {exit !(l <= 100)}' || status=1
+exit $status
