@@ -3,12 +3,14 @@
 // Timing for benchmarks that compare with peer programs run in the same
 // process: our work and a peer's shell command, in seconds of wall time.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <fstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace bench {
@@ -18,6 +20,19 @@ inline double seconds(const std::function<void()>& work)
     auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Milliseconds since `start`.
+inline double msSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The median of `values`; -1 for none.
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
 }
 
 inline double peer(const std::string& command)

@@ -98,6 +98,29 @@ inline std::string benchDocument(int pages)
     return builder.buildString();
 }
 
+// 5,000 outline items (1,000 chapters of four sections, a third of them
+// sharing a page) over 1,000 empty pages.
+inline core::Data outlineDocument()
+{
+    test::PdfBuilder builder;
+    std::vector<int> pages;
+    for (int i = 0; i < 1000; ++i)
+        pages.push_back(builder.addPage(""));
+    std::vector<test::PdfBuilder::OutlineItem> chapters;
+    for (int chapter = 0; chapter < 1000; ++chapter) {
+        test::PdfBuilder::OutlineItem item { fmt::format("Chapter {}", chapter + 1),
+            fmt::format("[{} 0 R /XYZ 0 792 0]", pages[size_t(chapter)]), {}, {} };
+        for (int section = 0; section < 4; ++section) {
+            size_t page = std::min<size_t>(999, size_t(chapter + section / 2));
+            item.children.push_back({ fmt::format("Section {}.{}", chapter + 1, section + 1),
+                fmt::format("[{} 0 R /FitH {}]", pages[page], 700 - section * 150), {}, {} });
+        }
+        chapters.push_back(std::move(item));
+    }
+    builder.setOutline(chapters);
+    return builder.build();
+}
+
 // The path of the bench document of `pages` pages in `folder`, made when
 // missing.
 inline std::string benchDocumentPath(const std::string& folder, int pages)

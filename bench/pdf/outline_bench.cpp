@@ -15,30 +15,9 @@
 
 namespace {
 
-core::Data outlineDocument()
-{
-    test::PdfBuilder builder;
-    std::vector<int> pages;
-    for (int i = 0; i < 1000; ++i)
-        pages.push_back(builder.addPage(""));
-    std::vector<test::PdfBuilder::OutlineItem> chapters;
-    for (int chapter = 0; chapter < 1000; ++chapter) {
-        test::PdfBuilder::OutlineItem item { fmt::format("Chapter {}", chapter + 1),
-            fmt::format("[{} 0 R /XYZ 0 792 0]", pages[size_t(chapter)]), {}, {} };
-        for (int section = 0; section < 4; ++section) {
-            size_t page = std::min<size_t>(999, size_t(chapter + section / 2));
-            item.children.push_back({ fmt::format("Section {}.{}", chapter + 1, section + 1),
-                fmt::format("[{} 0 R /FitH {}]", pages[page], 700 - section * 150), {}, {} });
-        }
-        chapters.push_back(std::move(item));
-    }
-    builder.setOutline(chapters);
-    return builder.build();
-}
-
 void OutlineScanner(benchmark::State& state)
 {
-    auto document = pdf::Document::open(outlineDocument());
+    auto document = pdf::Document::open(bench::outlineDocument());
     for (auto _ : state) {
         auto scanner = VKPDFOutlineScanner::initWithDocumentRef(document);
         benchmark::DoNotOptimize(scanner->outlinesForPageNumber(500));
@@ -48,7 +27,7 @@ BENCHMARK(OutlineScanner)->Unit(benchmark::kMillisecond);
 
 void OutlineList(benchmark::State& state)
 {
-    core::Data bytes = outlineDocument();
+    core::Data bytes = bench::outlineDocument();
     for (auto _ : state) {
         auto document = VKPDFDocument::initWithData(bytes);
         auto list = document->outlineList();

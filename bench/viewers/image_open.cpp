@@ -22,6 +22,7 @@
 #include "Viewers/Image/VKImageViewController.h"
 
 #include "../PeerTiming.h"
+#include "../ScreenBench.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewerFolderHost.h"
@@ -54,11 +55,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // In the build tree: the items' UUIDs (the preview cache's keys) live in
 // extended attributes, which tmpfs may not keep.
@@ -248,7 +244,7 @@ void Uncached12MP(benchmark::State& state)
             Shown shown;
             auto start = Clock::now();
             failed |= !shown.open(s.big, previewShown);
-            ours += msSince(start);
+            ours += bench::msSince(start);
         }
         convert += 1e3 * bench::peer(fmt::format("/usr/bin/convert '{0}' -thumbnail 1536x2048 -quality 70 -write "
                                                  "'{1}/preview.jpg' -thumbnail 128x96 '{1}/thumbnail.jpg'",
@@ -280,7 +276,7 @@ void Cached12MP(benchmark::State& state)
         Shown shown;
         auto start = Clock::now();
         failed |= !shown.open(s.big, previewShown);
-        ours += msSince(start);
+        ours += bench::msSince(start);
     }
     state.counters["oursMs"] = ours / double(state.iterations());
     state.counters["failed"] = failed;
@@ -298,7 +294,7 @@ void Shown3MP(benchmark::State& state)
             Shown shown;
             auto start = Clock::now();
             failed |= !shown.open(s.small, fullShown);
-            ours += msSince(start);
+            ours += bench::msSince(start);
         }
         rgba += 1e3 * bench::peer(fmt::format("/usr/bin/convert '{}' rgba:- > /dev/null", s.small));
     }
@@ -329,7 +325,7 @@ void PinchFrame(benchmark::State& state)
             view->setZoom(zoom, false);
             shown.viewer->imageViewDidZoomToLevel(*view, zoom);
             ui::Renderer::renderScreenImage(s.real);
-            frames.push_back(msSince(start));
+            frames.push_back(bench::msSince(start));
             // A picture that is neither the preview nor the full bitmap
             // decoded at open was decoded during the pinch.
             if (view->image() != shownImage && view->image() != full && view->image() != shown.viewer->preview())
@@ -373,7 +369,7 @@ void Swipe50(benchmark::State& state)
                 ui::Renderer::renderScreenImage(s.real);
                 growth = std::max(growth, bench::residentMB() - start);
             }
-            perPhoto = msSince(begun) / double(files.size());
+            perPhoto = bench::msSince(begun) / double(files.size());
             shown.navigation->popViewController(false);
             shown.viewer.reset();
             core::RunLoop::main().runUntil([] { return false; }, 1.0);

@@ -6,6 +6,7 @@
 // first picture, and the web process's resident kilobytes then.
 // Usage: first_paint_bare FILE RUNS (needs a display).
 
+#include "BareWebKit.h"
 #include "WebProcessMemory.h"
 
 #include <webkit2/webkit2.h>
@@ -32,18 +33,6 @@ double since(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-
-WebKitSettings* makeSettings()
-{
-    WebKitSettings* settings = webkit_settings_new();
-    webkit_settings_set_enable_developer_extras(settings, FALSE);
-    webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
-    webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
-    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
-    webkit_settings_set_enable_smooth_scrolling(settings, FALSE);
-    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    return settings;
-}
 
 void snapshotTaken(GObject* source, GAsyncResult* result, gpointer data)
 {
@@ -76,22 +65,13 @@ int main(int argc, char** argv)
     gtk_disable_setlocale();
     if (!gtk_init_check(nullptr, nullptr))
         return 1;
-    WebKitWebContext* context = webkit_web_context_new_ephemeral();
-    if (std::system("bwrap --ro-bind / / --unshare-all --die-with-parent true >/dev/null 2>&1") == 0)
-        webkit_web_context_set_sandbox_enabled(context, TRUE);
-    webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    WebKitWebContext* context = bench::makeBareContext();
     gchar* uri = g_filename_to_uri(argv[1], nullptr, nullptr);
     int runs = atoi(argv[2]);
     for (int i = 0; i < runs; ++i) {
         Run run;
-        WebKitSettings* settings = makeSettings();
-        GtkWidget* window = gtk_offscreen_window_new();
-        auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr));
-        g_object_unref(settings);
-        gtk_widget_set_size_request(GTK_WIDGET(view), 640, 960);
-        gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
-        gtk_widget_show_all(window);
-        webkit_web_view_set_zoom_level(view, 2);
+        GtkWidget* window = nullptr;
+        WebKitWebView* view = bench::makeBareView(context, &window);
         g_signal_connect(view, "load-changed", G_CALLBACK(loadChanged), &run);
         run.start = Clock::now();
         webkit_web_view_load_uri(view, uri);
