@@ -12,6 +12,7 @@
 #include "WebBrowser/VKWebBrowserController.h"
 #include "WebBrowser/VKWebBrowserView.h"
 
+#include "../LoopbackServer.h"
 #include "../PeerTiming.h"
 #include "../web/WebBench.h"
 #include "App/Shell/VKApplication.h"
@@ -93,43 +94,6 @@ void makeSite(const std::string& site, int count)
         if (body.find(fmt::format("img-{}.png", n)) == std::string::npos)
             throw std::runtime_error("the page lacks an image");
 }
-
-// Python's threading HTTP server on a free loopback port, for the run.
-struct Server {
-    pid_t pid = -1;
-    int port = 0;
-
-    explicit Server(const std::string& root)
-    {
-        std::string portFile = folder() + "/port";
-        std::filesystem::remove(portFile);
-        pid = fork();
-        if (pid == 0) {
-            std::string script = fmt::format(
-                "import functools, http.server, sys\n"
-                "class Quiet(http.server.SimpleHTTPRequestHandler):\n"
-                "    def log_message(self, *args): pass\n"
-                "handler = functools.partial(Quiet, directory='{}')\n"
-                "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), handler)\n"
-                "open('{}', 'w').write(str(server.server_address[1]))\n"
-                "server.serve_forever()\n",
-                root, portFile);
-            execlp("python3", "python3", "-c", script.c_str(), nullptr);
-            _exit(127);
-        }
-        for (int tries = 0; tries < 100 && !port; ++tries) {
-            usleep(50'000);
-            std::ifstream(portFile) >> port;
-        }
-    }
-    ~Server()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 // The bare program, fed one URL at a time.
 struct Bare {
@@ -233,7 +197,7 @@ void PageLoad(benchmark::State& state)
     std::string site = folder() + "/site";
     // Two copies a run, one for each side, and one for each warm-up.
     makeSite(site, 2 * Runs + 2);
-    Server server(site);
+    bench::LoopbackServer server(site, folder());
     if (!server.port) {
         state.SkipWithError("the HTTP server did not start");
         return;
