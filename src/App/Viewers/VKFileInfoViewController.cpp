@@ -140,6 +140,12 @@ std::vector<std::shared_ptr<ui::BarButtonItem>> VKFileInfoViewController::create
     };
 }
 
+void VKFileInfoViewController::startCloudFileFetch()
+{
+    setContentLoading(true);
+    loadContentView();
+}
+
 void VKFileInfoViewController::loadContentView()
 {
     auto resource = this->resource();

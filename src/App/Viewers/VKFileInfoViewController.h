@@ -16,4 +16,6 @@ public:
 
     std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;
     void loadContentView() override;
+    // The facts need no copy of a cloud file: nothing is fetched.
+    void startCloudFileFetch() override;
 };

@@ -6,7 +6,6 @@
 #include "App/Shell/Interface/VKPlaceholderView.h"
 #include "App/Shell/VKAppDelegateHooks.h"
 #include "App/Viewers/VKFileInfoViewController.h"
-#include "App/Viewers/VKViewerCloudHooks.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
@@ -535,34 +534,4 @@ void VKViewController::stopActivityIndicator()
         spinner->stopAnimating();
         spinner->removeFromSuperview();
     }
-}
-
-// ---- The cloud fetch -----------------------------------------------------------
-
-void VKViewController::startCloudFileFetch()
-{
-    if (auto hooks = VKViewerCloudHooks::current()) {
-        hooks->startCloudFileFetch(*this);
-        return;
-    }
-    setContentLoading(true);
-    loadContentView();
-}
-
-void VKViewController::cloudFileFetchWillStartDownload(const core::Notification& notification)
-{
-    if (auto hooks = VKViewerCloudHooks::current())
-        hooks->cloudFileFetchWillStartDownload(*this, notification);
-}
-
-void VKViewController::cloudFileFetchDidComplete(const core::Notification& notification)
-{
-    if (auto hooks = VKViewerCloudHooks::current())
-        hooks->cloudFileFetchDidComplete(*this, notification);
-}
-
-void VKViewController::cloudFileFetchFailed(const core::Notification& notification)
-{
-    if (auto hooks = VKViewerCloudHooks::current())
-        hooks->cloudFileFetchFailed(*this, notification);
 }

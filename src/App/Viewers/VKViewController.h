@@ -193,16 +193,24 @@ public:
     virtual core::Value currentStateDictionary();
     virtual void restoreStateFromDictionary(const core::Value& state) { (void)state; }
 
-    // The cloud fetch: the first four go to VKViewerCloudHooks (without
-    // them a cloud file loads as a local one); the progress view is the
-    // cloud viewers' own.
+    // A file in a cloud mirror: shown at once when the stored copy is whole
+    // (a package never is), else fetched while the placeholder tells the
+    // progress ("Loading 5 MB", the bar, Cancel). Each notification counts
+    // only when its local path is the viewer's file. Viewers that stream or
+    // show pictures extend or replace these.
     virtual void startCloudFileFetch();
     virtual void cloudFileFetchWillStartDownload(const core::Notification& notification);
+    // Loads the content once; over a shown progress display it fades in
+    // and the display goes when the fade ends.
     virtual void cloudFileFetchDidComplete(const core::Notification& notification);
+    // "Download Failed" with Cancel, so the user can leave.
     virtual void cloudFileFetchFailed(const core::Notification& notification);
-    virtual void showCloudDownloadProgressView() { }
-    virtual void hideCloudDownloadProgressView() { }
-    virtual void cancelCloudFileFetch(const std::shared_ptr<core::Object>& sender) { (void)sender; }
+    virtual void showCloudDownloadProgressView();
+    // The bar and Cancel; the label too once there is content.
+    virtual void hideCloudDownloadProgressView();
+    // Stops the fetch and pops the viewer.
+    virtual void cancelCloudFileFetch(const std::shared_ptr<core::Object>& sender);
+    void cloudContentViewLoadAnimationDidStop(bool finished);
 
     // Bookmarks: the list is presented over the stack; with an offset a new
     // bookmark is added there first.
@@ -238,6 +246,11 @@ private:
     // The modal screen of the stack (or of this viewer) while one is up.
     ui::ViewController* presentedController();
     void observeResourceProgress();
+    // Whether a fetch notification is about this viewer's file.
+    bool isNotificationForResource(const core::Notification& notification) const;
+    // Shows Cancel, wired to cancelCloudFileFetch.
+    void showCloudCancelButton();
+    void showCloudDownloadFailed();
 
     std::shared_ptr<ui::ActivityIndicator> m_activityIndicator;
     std::shared_ptr<core::Timer> m_activityIndicatorTimer;

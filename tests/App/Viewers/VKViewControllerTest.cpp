@@ -7,7 +7,6 @@
 
 #include "App/Shell/Interface/VKPlaceholderView.h"
 #include "App/Viewers/VKFileInfoViewController.h"
-#include "App/Viewers/VKViewerCloudHooks.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
@@ -32,6 +31,7 @@
 #include "Support/Cloud/TestCloudService.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -171,19 +171,9 @@ TEST_F(VKViewControllerTest, DeletionThroughTheFolderScreenOrTheServerClearsReso
     EXPECT_EQ(second->title(), "");
 }
 
-// A cloud layer that records what viewers hand it.
-class RecordingCloudHooks : public VKViewerCloudHooks {
-public:
-    void startCloudFileFetch(VKViewController&) override { calls.push_back("start"); }
-    void cloudFileFetchWillStartDownload(VKViewController&, const core::Notification&) override { calls.push_back("will"); }
-    void cloudFileFetchDidComplete(VKViewController&, const core::Notification&) override { calls.push_back("complete"); }
-    void cloudFileFetchFailed(VKViewController&, const core::Notification&) override { calls.push_back("failed"); }
-    std::vector<std::string> calls;
-};
-
-TEST_F(VKViewControllerTest, CloudFilesFollowTheMirrorAndTheFetchGoesToTheCloudLayer)
+TEST_F(VKViewControllerTest, CloudFilesAreFetchedAndFollowTheMirror)
 {
-    test::TestCloudService::install("Dropbox");
+    auto service = test::TestCloudService::install("Dropbox");
     VKCloudHooks::setCurrent(std::make_shared<VKCloudFileModelHooks>());
     auto store = VKCloudFileStore::sharedStore();
     ASSERT_TRUE(store->bootstrapCloudFileStore());
@@ -193,24 +183,16 @@ TEST_F(VKViewControllerTest, CloudFilesFollowTheMirrorAndTheFetchGoesToTheCloudL
     ASSERT_TRUE(store->insertObjectForPath(path("Dropbox/other.pdf")));
     ASSERT_TRUE(store->saveContext());
 
-    // Without the cloud layer a cloud file loads as a local one.
+    // Without a copy each viewer asks the service and loads nothing yet.
     auto resource = VKFileResource::resourceWithPath(path("Dropbox/c.pdf"));
     ASSERT_TRUE(resource && resource->isCloudResource());
     auto plain = TestViewer::create(resource, host, true);
     push(plain);
-    EXPECT_EQ(plain->loads, 1);
-
-    // With it, the fetch and its three notices go there.
-    auto cloud = std::make_shared<RecordingCloudHooks>();
-    VKViewerCloudHooks::setCurrent(cloud);
     auto fetching = TestViewer::create(VKFileResource::resourceWithPath(path("Dropbox/c.pdf")), host);
     push(fetching);
-    EXPECT_EQ(fetching->loads, 0);
-    for (const char* name : { VKCloudServiceFetchWillStartDownloadNotification, VKCloudServiceFetchDidCompleteNotification,
-             VKCloudServiceFetchFailedNotification })
-        post(name, { { VKCloudServiceLocalPathKey, core::Value(path("Dropbox/c.pdf")) } });
-    // Both live viewers hear each notice.
-    EXPECT_EQ(cloud->calls, (std::vector<std::string> { "start", "will", "will", "complete", "complete", "failed", "failed" }));
+    EXPECT_EQ(plain->loads + fetching->loads, 0);
+    auto calls = service->calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "fetchResource /c.pdf"), 2) << ::testing::PrintToString(calls);
 
     // The fetch progress of the file shows in the placeholder's bar.
     fetching->placeholderView()->setProgressViewHidden(false);

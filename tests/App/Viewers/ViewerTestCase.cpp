@@ -2,7 +2,6 @@
 
 #include "App/Mail/VKEmailController.h"
 #include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Viewers/VKViewerCloudHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -94,7 +93,6 @@ void ViewerTestCase::TearDown()
     navigation.reset();
     host.reset();
     VKViewController::resetRegistrationsForTesting();
-    VKViewerCloudHooks::setCurrent(nullptr);
     VKEmailController::setWorkerGateForTesting({});
     UITestCase::TearDown();
 }

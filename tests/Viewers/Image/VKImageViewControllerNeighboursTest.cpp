@@ -19,6 +19,7 @@
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKThumbnailManager.h"
+#include "Kit/VKBytesFormatter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -26,7 +27,9 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
+#include "App/Shell/Interface/VKPlaceholderView.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Label.h"
 #include "Support/Cloud/TestCloudService.h"
 
 #include <algorithm>
@@ -180,7 +183,7 @@ TEST_F(VKImageViewControllerNeighboursTest, AMemoryWarningTradesTheFullPictureFo
     EXPECT_FALSE(driver.shownChoices().size());
 }
 
-TEST_F(VKImageViewControllerNeighboursTest, ACloudPictureWaitsBehindItsPlaceholderForOneFetch)
+TEST_F(VKImageViewControllerNeighboursTest, CloudPicturesWaitBehindThePlaceholderForOneFetchEach)
 {
     auto service = TestCloudService::install("Test");
     service->setLinked(true);
@@ -191,45 +194,91 @@ TEST_F(VKImageViewControllerNeighboursTest, ACloudPictureWaitsBehindItsPlacehold
     auto folderNode = store->insertObjectForPath(folder);
     ASSERT_TRUE(folderNode);
     folderNode->setIsDirectory(true);
-    auto node = store->insertObjectForPath(folder + "/p.jpg");
-    ASSERT_TRUE(node);
-    node->setSize(5000);
+    for (const char* name : { "/p.jpg", "/q.jpg" }) {
+        auto node = store->insertObjectForPath(folder + name);
+        ASSERT_TRUE(node);
+        node->setSize(5000);
+    }
     ASSERT_TRUE(store->saveContext());
-    auto cloud = VKFileResource::resourceWithPath(folder + "/p.jpg");
-    ASSERT_TRUE(cloud && cloud->isCloudResource());
-    host->files = { cloud };
+    auto first = VKFileResource::resourceWithPath(folder + "/p.jpg");
+    auto second = VKFileResource::resourceWithPath(folder + "/q.jpg");
+    ASSERT_TRUE(first && first->isCloudResource() && second);
+    host->files = { first, second };
+    auto fetches = [&](const std::string& cloudPath) {
+        auto calls = service->calls();
+        return std::count(calls.begin(), calls.end(), "fetchResource " + cloudPath);
+    };
+    auto notice = [&](const char* name, const std::string& cloudPath, bool cacheValid = false) {
+        core::NotificationCenter::defaultCenter().post(name, service,
+            core::Value::makeDictionary({ { VKCloudServiceCloudPathKey, core::Value(cloudPath) },
+                { VKCloudServiceLocalPathKey, core::Value(folder + cloudPath.substr(7)) },
+                { VKCloudServiceCacheValidKey, core::Value(cacheValid) } }));
+    };
 
-    viewer = VKImageViewController::imageViewControllerWithResource(cloud, host);
+    // The first picture: the viewer's fetch, behind the placeholder.
+    viewer = VKImageViewController::imageViewControllerWithResource(first, host);
     navigation->pushViewController(viewer, false);
     runLoop();
     advance(0.5);
+    EXPECT_FALSE(viewer->contentView());
+    EXPECT_EQ(fetches("/Photos/p.jpg"), 1);
+    notice(VKCloudServiceFetchWillStartDownloadNotification, "/Photos/p.jpg");
+    ASSERT_TRUE(viewer->placeholderView()->label());
+    EXPECT_EQ(viewer->placeholderView()->label()->text(), "Loading " + VKBytesFormatter::sharedFormatter().formatBytesAsString(5000));
+    EXPECT_EQ(viewer->placeholderView()->label()->textColor(), gfx::Color::white(1));
+    ASSERT_TRUE(core::fs::createDirectory(folder, true));
+    ASSERT_TRUE(writeQuarteredJPEG(folder + "/p.jpg", 64, 48));
+    // The fetch's listing gave the file its size.
+    store->managedObjectForPath(folder + "/p.jpg")->setSize(int64_t(first->localSize()));
+    notice(VKCloudServiceFetchDidCompleteNotification, "/Photos/p.jpg");
+    runLoop();
+    waitForLoad();
+    ASSERT_TRUE(viewer->contentView());
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->fullImage() != nullptr; }, 20));
+    advance(1);
+    EXPECT_EQ(imageView().image(), viewer->fullImage());
+    EXPECT_TRUE(viewer->placeholderView()->isProgressViewHidden());
+
+    // The next one is fetched ahead by the picture viewer itself; reached
+    // by a swipe while that fetch runs, it shows the progress at once over
+    // the shown picture, sliding in from the side of travel.
+    EXPECT_EQ(fetches("/Photos/q.jpg"), 1);
+    service->setFetching(true);
+    driver.drag({ 160, 240 }, { 60, 240 }, 5, 0.1);
+    runLoop();
+    EXPECT_EQ(shownName(), "q.jpg");
     EXPECT_EQ(imageView().image(), VKImageViewController::transparentImagePlaceholder());
-    auto calls = service->calls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "fetchResource /Photos/p.jpg"), 1) << ::testing::PrintToString(calls);
+    EXPECT_EQ(fetches("/Photos/q.jpg"), 1);
+    auto* label = viewer->placeholderView()->label();
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->text(), "q.jpg");
+    EXPECT_TRUE(viewer->placeholderView()->isCancelButtonHidden());
+    const float resting = label->center().x;
+    EXPECT_GT(label->layer().presentation().position.x, resting + 100) << "from the right, going forward";
+    advance(1);
+    EXPECT_FLOAT_EQ(label->layer().presentation().position.x, resting);
+    service->setFetching(false);
 
     // A thumbnail of an older version of the file lies in the cache.
-    auto cached = VKThumbnailManager::sharedManager()->thumbnailCachePathForResource(*cloud);
+    auto cached = VKThumbnailManager::sharedManager()->thumbnailCachePathForResource(*second);
     ASSERT_TRUE(cached);
     ASSERT_TRUE(core::fs::createDirectory(core::path::deletingLastPathComponent(*cached), true));
     ASSERT_TRUE(core::fs::writeFileAtomically(*cached, "an older thumbnail"));
 
     // The file arrives; the cache was not valid, so that thumbnail goes.
-    ASSERT_TRUE(core::fs::createDirectory(folder, true));
-    ASSERT_TRUE(writeQuarteredJPEG(folder + "/p.jpg", 64, 48));
-    core::NotificationCenter::defaultCenter().post(VKCloudServiceFetchDidCompleteNotification, service,
-        core::Value::makeDictionary({ { VKCloudServiceCloudPathKey, core::Value("/Photos/p.jpg") },
-            { VKCloudServiceCacheValidKey, core::Value(false) } }));
+    ASSERT_TRUE(writeQuarteredJPEG(folder + "/q.jpg", 64, 48));
+    notice(VKCloudServiceFetchDidCompleteNotification, "/Photos/q.jpg");
     runLoop();
     waitForLoad();
     // Read on the image queue's worker, which has no mirror to ask for a
     // cloud file's path: the path travels with the request.
-    ASSERT_TRUE(viewer->fullImage()) << "the fetched picture loads";
-    EXPECT_EQ(imageView().image(), viewer->fullImage());
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return imageView().image() == viewer->fullImage() && viewer->fullImage(); }, 20))
+        << "the fetched picture loads";
     EXPECT_EQ(imageView().transitionType(), "fade");
-    EXPECT_TRUE(viewer->preloadedResources().contains(cloud->UUID()));
+    EXPECT_TRUE(viewer->preloadedResources().contains(second->UUID()));
     EXPECT_FALSE(core::fs::exists(*cached));
-    calls = service->calls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "fetchResource /Photos/p.jpg"), 1) << "fetched once";
+    EXPECT_EQ(fetches("/Photos/q.jpg"), 1) << "fetched once";
+    EXPECT_EQ(fetches("/Photos/p.jpg"), 1);
 }
 
 } // namespace
