@@ -1,49 +1,46 @@
 #pragma once
 
 // Viewers of files in the cloud mirror: the viewers' fixture with the
-// program's own cloud service linked to the fake cloud service, whose
-// account holds Docs/{a.txt (5 MiB), b.pdf, empty.txt, Sub/, Old/},
-// Deck.key/ and notes.txt, and the mirror listing the root and Docs.
+// program's cloud service linked to the fake cloud service and its Docs
+// account (Support/DropboxSDK/CloudDocsAccount.h).
 
 #include "ViewerTestCase.h"
 
-#include "Cloud/VKCloudFileResource.h"
-#include "Cloud/VKCloudService.h"
-#include "Support/DropboxSDK/FakeCloudServer.h"
+#include "Support/DropboxSDK/CloudDocsAccount.h"
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace test {
 
 class CloudViewerTestCase : public ViewerTestCase {
 protected:
-    static constexpr size_t BigFileSize = 5 * 1024 * 1024;
+    void SetUp() override
+    {
+        ViewerTestCase::SetUp();
+        account.start();
+    }
+    void TearDown() override
+    {
+        ViewerTestCase::TearDown();
+        account.stop();
+    }
 
-    void SetUp() override;
-    void TearDown() override;
-
-    // The mirror resource of a cloud path.
-    std::shared_ptr<VKCloudFileResource> cloudResource(const std::string& cloudPath);
-    // Lists the folder into the mirror and waits for the answer.
-    void list(const std::string& cloudPath);
-    // Fetches the item through the service and waits until it arrived.
-    void fetch(const std::string& cloudPath);
+    std::shared_ptr<VKCloudFileResource> cloudResource(const std::string& cloudPath) { return account.resource(cloudPath); }
+    void fetch(const std::string& cloudPath) { account.fetch(cloudPath); }
+    std::vector<std::string> fileRequests() const { return account.fileRequests(); }
+    static bool waitFor(const std::function<bool()>& condition) { return CloudDocsAccount::waitFor(condition); }
     // A test viewer of the cloud file, pushed.
-    std::shared_ptr<TestViewer> openCloudViewer(const std::string& cloudPath, bool loadsAtOnce = true);
-    // Pumps the loop (20 s at most, real time) until the condition holds.
-    static bool waitFor(const std::function<bool()>& condition);
-
-    // The cloud paths of the fake's file requests, in order.
-    std::vector<std::string> fileRequests() const;
+    std::shared_ptr<TestViewer> openCloudViewer(const std::string& cloudPath, bool loadsAtOnce = true)
+    {
+        auto viewer = TestViewer::create(cloudResource(cloudPath), host, loadsAtOnce);
+        push(viewer);
+        return viewer;
+    }
     // The placeholder's label text, or "<none>".
     static std::string labelText(VKViewController& viewer);
 
-    std::unique_ptr<FakeCloudServer> server;
-    std::shared_ptr<VKCloudService> service;
-    // What a.txt holds.
-    std::string big;
+    CloudDocsAccount account;
 };
 
 } // namespace test

@@ -45,21 +45,23 @@ protected:
 TEST_F(VKViewControllerCloudTest, AWholeCopyOpensAtOnceWhileAPackageAndANeverFetchedEmptyFileAreFetched)
 {
     fetch("/notes.txt");
-    const size_t before = server->requests().size();
+    const size_t before = account.server->requests().size();
     auto notes = openCloudViewer("/notes.txt");
     EXPECT_EQ(notes->loads, 1);
     EXPECT_TRUE(notes->contentView());
-    EXPECT_FALSE(service->isFetchingItemAtPath("/notes.txt"));
-    EXPECT_EQ(server->requests().size(), before) << "no request";
+    EXPECT_FALSE(account.service->isFetchingItemAtPath("/notes.txt"));
+    EXPECT_EQ(account.server->requests().size(), before) << "no request";
     pop();
 
     // Its local size (0) equals its size, but nothing lies at its path yet.
     auto emptyFile = cloudResource("/Docs/empty.txt");
     ASSERT_FALSE(emptyFile->isStoredLocally());
+    account.server->addFault(R"({"endpoint":"metadata","path":"/Docs/empty.txt","stall":"e"})");
     auto empty = openCloudViewer("/Docs/empty.txt");
     EXPECT_EQ(empty->loads, 0);
-    EXPECT_TRUE(service->isFetchingItemAtPath("/Docs/empty.txt"));
-    ASSERT_TRUE(waitFor([&] { return empty->loads == 1; })) << server->errors();
+    EXPECT_TRUE(account.service->isFetchingItemAtPath("/Docs/empty.txt"));
+    account.server->release("e");
+    ASSERT_TRUE(waitFor([&] { return empty->loads == 1; })) << account.server->errors();
     EXPECT_TRUE(emptyFile->isStoredLocally());
     EXPECT_EQ(fileRequests(), (std::vector<std::string> { "/notes.txt", "/Docs/empty.txt" }));
     pop();
@@ -68,11 +70,13 @@ TEST_F(VKViewControllerCloudTest, AWholeCopyOpensAtOnceWhileAPackageAndANeverFet
     // unchanged one is answered from the cache and never shows the bar.
     fetch("/Deck.key");
     const auto files = fileRequests();
-    const size_t requests = server->requests().size();
+    const size_t requests = account.server->requests().size();
+    account.server->addFault(R"({"endpoint":"metadata","path":"/Deck.key","stall":"d"})");
     auto deck = openCloudViewer("/Deck.key");
     EXPECT_EQ(deck->loads, 0);
-    ASSERT_TRUE(waitFor([&] { return deck->loads == 1; })) << server->errors();
-    EXPECT_GT(server->requests().size(), requests);
+    account.server->release("d");
+    ASSERT_TRUE(waitFor([&] { return deck->loads == 1; })) << account.server->errors();
+    EXPECT_GT(account.server->requests().size(), requests);
     EXPECT_EQ(fileRequests(), files);
     EXPECT_FALSE(showsProgress(*deck));
     EXPECT_FLOAT_EQ(deck->contentView()->alpha(), 1.0f);
@@ -80,11 +84,11 @@ TEST_F(VKViewControllerCloudTest, AWholeCopyOpensAtOnceWhileAPackageAndANeverFet
 
 TEST_F(VKViewControllerCloudTest, TheSpinnerThenLoadingWithTheBarThenTheContentFadesIn)
 {
-    server->addFault(R"({"endpoint":"metadata","path":"/Docs/a.txt","stall":"m"})");
-    server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"f","stall_after":2097152})");
+    account.server->addFault(R"({"endpoint":"metadata","path":"/Docs/a.txt","stall":"m"})");
+    account.server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"f","stall_after":2097152})");
     auto viewer = openCloudViewer("/Docs/a.txt");
     EXPECT_EQ(viewer->loads, 0);
-    EXPECT_TRUE(service->isFetchingItemAtPath("/Docs/a.txt"));
+    EXPECT_TRUE(account.service->isFetchingItemAtPath("/Docs/a.txt"));
     EXPECT_TRUE(viewer->placeholderView()->isLabelHidden());
 
     advance(0.19);
@@ -94,8 +98,8 @@ TEST_F(VKViewControllerCloudTest, TheSpinnerThenLoadingWithTheBarThenTheContentF
     EXPECT_TRUE(viewer->activityIndicator()->isAnimating());
     EXPECT_EQ(viewer->activityIndicator()->activityIndicatorViewStyle(), ui::ActivityIndicator::Style::White);
 
-    server->release("m");
-    ASSERT_TRUE(waitFor([&] { return showsProgress(*viewer); })) << server->errors();
+    account.server->release("m");
+    ASSERT_TRUE(waitFor([&] { return showsProgress(*viewer); })) << account.server->errors();
     EXPECT_FALSE(viewer->activityIndicator());
     EXPECT_EQ(labelText(*viewer), "Loading 5 MB");
     EXPECT_FALSE(viewer->placeholderView()->isCancelButtonHidden());
@@ -106,14 +110,14 @@ TEST_F(VKViewControllerCloudTest, TheSpinnerThenLoadingWithTheBarThenTheContentF
     // Notices about other files change nothing.
     const std::string other = cloudResource("/Docs/b.pdf")->path();
     for (const char* name : { VKCloudServiceFetchDidCompleteNotification, VKCloudServiceFetchFailedNotification })
-        core::NotificationCenter::defaultCenter().post(name, service,
+        core::NotificationCenter::defaultCenter().post(name, account.service,
             core::Value::makeDictionary({ { VKCloudServiceLocalPathKey, core::Value(other) } }));
     EXPECT_EQ(viewer->loads, 0);
     EXPECT_EQ(labelText(*viewer), "Loading 5 MB");
     EXPECT_TRUE(showsProgress(*viewer));
 
-    server->release("f");
-    ASSERT_TRUE(waitFor([&] { return viewer->loads > 0; })) << server->errors();
+    account.server->release("f");
+    ASSERT_TRUE(waitFor([&] { return viewer->loads > 0; })) << account.server->errors();
     EXPECT_EQ(viewer->loads, 1);
     ASSERT_TRUE(viewer->contentView());
     // The progress stays under the content while it fades in.
@@ -124,7 +128,7 @@ TEST_F(VKViewControllerCloudTest, TheSpinnerThenLoadingWithTheBarThenTheContentF
     EXPECT_TRUE(viewer->placeholderView()->isCancelButtonHidden());
     EXPECT_TRUE(viewer->placeholderView()->isLabelHidden());
     EXPECT_TRUE(logContains("cloudFileFetchDidComplete: "));
-    EXPECT_EQ(readFile(cloudResource("/Docs/a.txt")->path()), big);
+    EXPECT_EQ(readFile(cloudResource("/Docs/a.txt")->path()), account.big);
     EXPECT_EQ(fileRequests().size(), 1u);
 
     // A later notice for the shown file loads nothing again.
@@ -135,9 +139,9 @@ TEST_F(VKViewControllerCloudTest, TheSpinnerThenLoadingWithTheBarThenTheContentF
 
 TEST_F(VKViewControllerCloudTest, ADroppedDownloadReadsDownloadFailedAndCancelLeaves)
 {
-    server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","truncate_after":100000})");
+    account.server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","truncate_after":100000})");
     auto viewer = openCloudViewer("/Docs/a.txt");
-    ASSERT_TRUE(waitFor([&] { return labelText(*viewer) == "Download Failed"; })) << server->errors();
+    ASSERT_TRUE(waitFor([&] { return labelText(*viewer) == "Download Failed"; })) << account.server->errors();
     EXPECT_FALSE(showsProgress(*viewer));
     EXPECT_FALSE(viewer->placeholderView()->isCancelButtonHidden());
     EXPECT_FALSE(viewer->activityIndicator());
@@ -154,14 +158,14 @@ TEST_F(VKViewControllerCloudTest, ADroppedDownloadReadsDownloadFailedAndCancelLe
 
 TEST_F(VKViewControllerCloudTest, CancelStopsTheFetchAndPopsTheViewerLeavingNoFile)
 {
-    server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"c","stall_after":1048576})");
+    account.server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"c","stall_after":1048576})");
     auto viewer = openCloudViewer("/Docs/a.txt");
-    ASSERT_TRUE(waitFor([&] { return showsProgress(*viewer) && progress(*viewer) > 0.19f; })) << server->errors();
+    ASSERT_TRUE(waitFor([&] { return showsProgress(*viewer) && progress(*viewer) > 0.19f; })) << account.server->errors();
     driver.tap(*viewer->placeholderView()->cancelButton());
     advance(1);
     EXPECT_NE(navigation->topViewController(), viewer.get());
-    EXPECT_FALSE(service->isFetchingItemAtPath("/Docs/a.txt"));
-    server->release("c");
+    EXPECT_FALSE(account.service->isFetchingItemAtPath("/Docs/a.txt"));
+    account.server->release("c");
     core::RunLoop::main().runUntil([] { return false; }, 0.5);
     EXPECT_EQ(viewer->loads, 0);
     EXPECT_FALSE(std::filesystem::exists(cloudResource("/Docs/a.txt")->path()));
@@ -173,14 +177,14 @@ TEST_F(VKViewControllerCloudTest, CancelStopsTheFetchAndPopsTheViewerLeavingNoFi
     under->cancelCloudFileFetch(nullptr);
     runLoop();
     EXPECT_EQ(navigation->topViewController(), over.get());
-    EXPECT_FALSE(service->isFetchingItemAtPath("/Docs/b.pdf"));
+    EXPECT_FALSE(account.service->isFetchingItemAtPath("/Docs/b.pdf"));
 }
 
 TEST_F(VKViewControllerCloudTest, AFileASyncIsFetchingShowsTheProgressAtOnceAndIsFetchedOnce)
 {
-    server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"s","stall_after":2097152})");
-    service->fetchResource(cloudResource("/Docs/a.txt"), nullptr);
-    ASSERT_TRUE(waitFor([&] { return cloudResource("/Docs/a.txt")->fetchProgress() >= 0.399f; })) << server->errors();
+    account.server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"s","stall_after":2097152})");
+    account.service->fetchResource(cloudResource("/Docs/a.txt"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return cloudResource("/Docs/a.txt")->fetchProgress() >= 0.399f; })) << account.server->errors();
 
     auto viewer = openCloudViewer("/Docs/a.txt");
     EXPECT_TRUE(showsProgress(*viewer));
@@ -189,15 +193,15 @@ TEST_F(VKViewControllerCloudTest, AFileASyncIsFetchingShowsTheProgressAtOnceAndI
     advance(0.5);
     EXPECT_FALSE(viewer->activityIndicator());
 
-    server->release("s");
-    ASSERT_TRUE(waitFor([&] { return viewer->loads == 1; })) << server->errors();
+    account.server->release("s");
+    ASSERT_TRUE(waitFor([&] { return viewer->loads == 1; })) << account.server->errors();
     advance(1);
     EXPECT_FALSE(showsProgress(*viewer));
     EXPECT_EQ(fileRequests().size(), 1u);
 }
 
-// Without a server: sizes past 4 GiB, a service that has gone, and a
-// viewer whose view was never loaded.
+// Without a server: sizes past 4 GiB, notices before the view loaded and
+// after the viewer went.
 class VKViewControllerCloudEdgeTest : public ViewerTestCase {
 protected:
     void TearDown() override
