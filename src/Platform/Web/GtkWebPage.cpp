@@ -4,6 +4,7 @@
 #include "Platform/Web/AuthenticationChallenge.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/UUID.h"
@@ -161,6 +162,8 @@ void GtkWebPage::publishState()
 
 void GtkWebPage::loadRequest(const core::URLRequest& request)
 {
+    if (heldForRule([this, request] { loadRequest(request); }))
+        return;
     cancelRetry();
     WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url().absoluteString().c_str());
     if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest)) {
@@ -180,12 +183,18 @@ void GtkWebPage::loadRequest(const core::URLRequest& request)
 
 void GtkWebPage::loadHTML(const std::string& html, const std::string& baseURL)
 {
+    if (heldForRule([this, html, baseURL] { loadHTML(html, baseURL); }))
+        return;
     webkit_web_view_load_html(m_view, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
 }
 
 void GtkWebPage::loadData(const core::Data& data, const std::string& mimeType, const std::string& textEncodingName,
     const std::string& baseURL)
 {
+    if (heldForRule([this, data, mimeType, textEncodingName, baseURL] {
+            loadData(data, mimeType, textEncodingName, baseURL);
+        }))
+        return;
     cancelRetry();
     GBytes* bytes = g_bytes_new(data.bytes(), data.size());
     webkit_web_view_load_bytes(m_view, bytes, mimeType.empty() ? nullptr : mimeType.c_str(),
@@ -195,6 +204,7 @@ void GtkWebPage::loadData(const core::Data& data, const std::string& mimeType, c
 
 void GtkWebPage::stopLoading()
 {
+    m_loadsAwaitingRule.clear();
     cancelRetry();
     if (m_loading)
         m_stopRequested = true;
@@ -212,18 +222,24 @@ void GtkWebPage::stopLoading()
 
 void GtkWebPage::reload()
 {
+    if (heldForRule([this] { reload(); }))
+        return;
     cancelRetry();
     webkit_web_view_reload(m_view);
 }
 
 void GtkWebPage::goBack()
 {
+    if (heldForRule([this] { goBack(); }))
+        return;
     cancelRetry();
     webkit_web_view_go_back(m_view);
 }
 
 void GtkWebPage::goForward()
 {
+    if (heldForRule([this] { goForward(); }))
+        return;
     cancelRetry();
     webkit_web_view_go_forward(m_view);
 }
@@ -619,6 +635,86 @@ void GtkWebPage::setUserAgent(const std::string& userAgent)
 {
     m_userAgent = userAgent;
     webkit_settings_set_user_agent(webkit_web_view_get_settings(m_view), userAgent.c_str());
+}
+
+// --- File folders -------------------------------------------------------------
+
+void GtkWebPage::setFileFolders(const std::optional<std::vector<std::string>>& folders)
+{
+    webkit_user_content_manager_remove_all_filters(m_content);
+    unsigned generation = ++m_ruleGeneration;
+    m_ruleFailed = false;
+    if (!folders) {
+        m_ruleMaking = 0;
+        auto loads = std::move(m_loadsAwaitingRule);
+        m_loadsAwaitingRule.clear();
+        for (auto& load : loads)
+            load();
+        return;
+    }
+    m_ruleMaking = generation;
+    std::string rules = fileFolderRules(*folders);
+    // Compiled rules are kept by WebKit in a folder of the home's tmp, under
+    // a name that is their own digest, so a rule made again is reused.
+    std::string storePath = core::path::appendingPathComponent(core::paths::temporaryDirectory(), "WebContentRules");
+    char* digest = g_compute_checksum_for_string(G_CHECKSUM_SHA256, rules.c_str(), gssize(rules.size()));
+    std::string identifier = std::string("folders-") + digest;
+    g_free(digest);
+    WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(storePath.c_str());
+    GBytes* source = g_bytes_new(rules.data(), rules.size());
+    struct Making {
+        std::weak_ptr<GtkWebPage> page;
+        unsigned generation;
+    };
+    webkit_user_content_filter_store_save(
+        store, identifier.c_str(), source, nullptr,
+        [](GObject* object, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Making> making(static_cast<Making*>(data));
+            GError* error = nullptr;
+            WebKitUserContentFilter* rule = webkit_user_content_filter_store_save_finish(
+                WEBKIT_USER_CONTENT_FILTER_STORE(object), result, &error);
+            std::string message = error ? error->message : "";
+            if (error)
+                g_error_free(error);
+            if (auto page = making->page.lock())
+                page->ruleMade(making->generation, rule, message);
+            if (rule)
+                webkit_user_content_filter_unref(rule);
+        },
+        new Making { weakSelf(), generation });
+    g_bytes_unref(source);
+    g_object_unref(store);
+}
+
+bool GtkWebPage::heldForRule(std::function<void()> load)
+{
+    if (m_ruleFailed) {
+        // Without the rule the page could read any file: nothing loads.
+        auto failure = net::URLError::make(net::URLError::NoPermissionsToReadFile, core::URL());
+        deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
+        return true;
+    }
+    if (!m_ruleMaking)
+        return false;
+    m_loadsAwaitingRule.push_back(std::move(load));
+    return true;
+}
+
+void GtkWebPage::ruleMade(unsigned generation, WebKitUserContentFilter* rule, const std::string& error)
+{
+    if (generation != m_ruleMaking)
+        return;
+    m_ruleMaking = 0;
+    auto loads = std::move(m_loadsAwaitingRule);
+    m_loadsAwaitingRule.clear();
+    if (!rule) {
+        core::log("Warning, the web view's file rule could not be made: {}", error);
+        m_ruleFailed = true;
+    } else {
+        webkit_user_content_manager_add_filter(m_content, rule);
+    }
+    for (auto& load : loads)
+        load();
 }
 
 bool GtkWebPage::attach(const std::shared_ptr<WebViewPlacement>& placement)

@@ -11,8 +11,10 @@
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebPage.h"
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ typedef struct _WebKitPolicyDecision WebKitPolicyDecision;
 typedef struct _WebKitAuthenticationRequest WebKitAuthenticationRequest;
 typedef struct _WebKitURIResponse WebKitURIResponse;
 typedef struct _WebKitURIRequest WebKitURIRequest;
+typedef struct _WebKitUserContentFilter WebKitUserContentFilter;
 
 namespace web {
 
@@ -56,6 +59,7 @@ public:
     void printToPDF(const std::string& path, PrintCompletion completion) override;
     std::string defaultUserAgent() const override;
     void setUserAgent(const std::string& userAgent) override;
+    void setFileFolders(const std::optional<std::vector<std::string>>& folders) override;
     bool attach(const std::shared_ptr<WebViewPlacement>& placement) override;
     void detach() override;
 
@@ -99,6 +103,11 @@ private:
     void startRetry();
     void cancelRetry();
     void dropPending();
+    // Whether `load` waits for the file-folder rule being made (it runs
+    // once the rule is in force) or fails because the rule could not be
+    // made; false: run it now.
+    bool heldForRule(std::function<void()> load);
+    void ruleMade(unsigned generation, WebKitUserContentFilter* rule, const std::string& error);
 
     std::shared_ptr<GtkWebEngine> m_engine;
     GtkWidget* m_window = nullptr;
@@ -147,6 +156,13 @@ private:
     std::shared_ptr<WebViewPlacement> m_placement;
     uint32_t m_eventTime = 1;
     std::string m_userAgent;
+
+    // The file-folder rule WebKit is compiling (its number; none: 0), and
+    // the loads waiting for it.
+    unsigned m_ruleGeneration = 0;
+    unsigned m_ruleMaking = 0;
+    bool m_ruleFailed = false;
+    std::vector<std::function<void()>> m_loadsAwaitingRule;
 };
 
 } // namespace web

@@ -6,6 +6,8 @@
 
 #include <webkit2/webkit2.h>
 
+#include <cctype>
+
 namespace web {
 
 namespace {
@@ -117,4 +119,34 @@ ElementInfo elementInfoFrom(JSCValue* value)
     return info;
 }
 
+std::string fileFolderRules(const std::vector<std::string>& folders)
+{
+    // The folder's address as a pattern of itself, written as a JSON string.
+    auto literal = [](const std::string& text) {
+        std::string pattern;
+        for (char c : text) {
+            if (std::string_view(".*+?^$()[]{}|\\").find(c) != std::string_view::npos)
+                pattern += '\\';
+            pattern += c;
+        }
+        std::string json;
+        for (char c : pattern) {
+            if (c == '"' || c == '\\')
+                json += '\\';
+            json += c;
+        }
+        return json;
+    };
+    std::string rules = R"([{"trigger":{"url-filter":"^file:"},"action":{"type":"block"}})";
+    for (const auto& folder : folders) {
+        std::string url = core::URL::fileURL(folder, true).absoluteString();
+        if (!url.ends_with('/'))
+            url += '/';
+        rules += R"(,{"trigger":{"url-filter":"^)" + literal(url)
+            + R"(","url-filter-is-case-sensitive":true},"action":{"type":"ignore-previous-rules"}})";
+    }
+    return rules + "]";
+}
+
 } // namespace web
+

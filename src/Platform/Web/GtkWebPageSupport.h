@@ -10,6 +10,8 @@
 #include "Platform/Web/WebViewDelegate.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 typedef struct _JSCValue JSCValue;
 typedef struct _WebKitURIRequest WebKitURIRequest;
@@ -34,5 +36,8 @@ core::HTTPURLResponse responseFrom(WebKitURIResponse* response);
 core::Value valueFrom(JSCValue* value);
 // The answer of the view's elementAt query.
 ElementInfo elementInfoFrom(JSCValue* value);
+// Content rules (WebKit's JSON) that block every file URL outside
+// `folders`, matched as the folders' file URLs with a trailing "/".
+std::string fileFolderRules(const std::vector<std::string>& folders);
 
 } // namespace web

@@ -53,6 +53,7 @@ public:
     }
     std::string defaultUserAgent() const override { return NoDisplayWebEngine::shared()->defaultUserAgent(); }
     void setUserAgent(const std::string&) override { }
+    void setFileFolders(const std::optional<std::vector<std::string>>&) override { }
 
 private:
     static void later(std::function<void()> done)

@@ -55,6 +55,7 @@ public:
     double pageZoom() const { return m_zoom; }
     const std::vector<gfx::Point>& scrolls() const { return m_scrolls; }
     const std::string& userAgent() const { return m_userAgent; }
+    const std::optional<std::vector<std::string>>& fileFolders() const { return m_fileFolders; }
     // The view's answer to a navigation or response (none yet: nothing).
     std::optional<bool> navigationAnswer(uint64_t decision) const;
     std::optional<bool> responseAnswer(uint64_t decision) const;
@@ -112,6 +113,7 @@ public:
     void printToPDF(const std::string& path, PrintCompletion completion) override;
     std::string defaultUserAgent() const override;
     void setUserAgent(const std::string& userAgent) override { m_userAgent = userAgent; }
+    void setFileFolders(const std::optional<std::vector<std::string>>& folders) override { m_fileFolders = folders; }
 
 private:
     struct Navigation {
@@ -143,6 +145,7 @@ private:
     float m_scale = 1;
     double m_zoom = 1;
     std::string m_userAgent;
+    std::optional<std::vector<std::string>> m_fileFolders;
     ElementInfo m_element;
 
     uint64_t m_nextDecision = 1;

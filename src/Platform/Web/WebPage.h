@@ -13,7 +13,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace web {
 
@@ -67,6 +69,11 @@ public:
 
     virtual std::string defaultUserAgent() const = 0;
     virtual void setUserAgent(const std::string& userAgent) = 0;
+
+    // Limits what the page and its frames, pictures, scripts and styles may
+    // read from file URLs to these folders (absolute paths; none: no limit).
+    // Loads asked for before the limit is in force wait for it.
+    virtual void setFileFolders(const std::optional<std::vector<std::string>>& folders) = 0;
 
     // The live window (WebViewPlacement): moves the page's widget in or back
     // to its offscreen home, keeping page, history and scroll place. False

@@ -152,6 +152,8 @@ WebPage& WebView::page()
         auto self = sharedSelf();
         m_page->setClient(std::shared_ptr<WebPageClient>(self, static_cast<WebPageClient*>(this)));
         m_page->setUserAgent(userAgent());
+        if (m_fileFolders)
+            applyFileFolders();
         m_pageSize = {};
         m_pageScale = 0;
         m_appliedZoom = 0;
@@ -238,6 +240,45 @@ std::optional<core::Error> WebView::refusal(const core::URL& url) const
     return std::nullopt;
 }
 
+std::optional<core::Error> WebView::loadRefusal(const core::URL& url) const
+{
+    if (auto refused = refusal(url))
+        return refused;
+    if (url.isFileURL() && m_fileFolders) {
+        std::string file = resolvedPath(url.filePath());
+        bool inside = std::any_of(m_fileFolders->begin(), m_fileFolders->end(),
+            [&](const std::string& folder) { return core::path::isWithin(file, resolvedPath(folder)); });
+        if (!inside)
+            return net::URLError::make(net::URLError::NoPermissionsToReadFile, url);
+    }
+    return std::nullopt;
+}
+
+void WebView::setFileFolders(std::optional<std::vector<std::string>> folders)
+{
+    m_fileFolders = std::move(folders);
+    if (m_page)
+        applyFileFolders();
+}
+
+void WebView::applyFileFolders()
+{
+    if (!m_fileFolders) {
+        m_page->setFileFolders(std::nullopt);
+        return;
+    }
+    // Pages name files by the paths they were loaded from, links unresolved:
+    // each folder counts under both its written and its real path.
+    std::vector<std::string> folders;
+    for (const auto& folder : *m_fileFolders) {
+        for (std::string path : { core::path::standardizingPath(folder), resolvedPath(folder) }) {
+            if (std::find(folders.begin(), folders.end(), path) == folders.end())
+                folders.push_back(path);
+        }
+    }
+    m_page->setFileFolders(folders);
+}
+
 void WebView::failSoon(const core::Error& error)
 {
     std::weak_ptr<WebView> weak = sharedSelf();
@@ -252,7 +293,7 @@ void WebView::failSoon(const core::Error& error)
 
 void WebView::loadRequest(const core::URLRequest& request)
 {
-    if (auto refused = refusal(request.url())) {
+    if (auto refused = loadRefusal(request.url())) {
         failSoon(*refused);
         return;
     }
@@ -264,7 +305,7 @@ void WebView::loadRequest(const core::URLRequest& request)
 
 void WebView::loadApproved(const core::URLRequest& request)
 {
-    if (auto refused = refusal(request.url())) {
+    if (auto refused = loadRefusal(request.url())) {
         failSoon(*refused);
         return;
     }

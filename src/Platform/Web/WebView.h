@@ -29,6 +29,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ui {
 class ScrollView;
@@ -151,6 +152,13 @@ public:
     // it (for tests and renders).
     void updateSnapshot(std::function<void()> completion);
 
+    // Which files the page may read through file URLs, itself and what it
+    // loads (frames, pictures, scripts, styles): only those inside these
+    // folders (none: any readable file). Loading a file outside them fails
+    // as unreadable.
+    const std::optional<std::vector<std::string>>& fileFolders() const { return m_fileFolders; }
+    void setFileFolders(std::optional<std::vector<std::string>> folders);
+
     // The engine's page (tests reach a recorder through it).
     WebPage& page();
 
@@ -189,7 +197,12 @@ private:
 
     // Why a load must not reach the engine, if it must not.
     std::optional<core::Error> refusal(const core::URL& url) const;
+    // The same for a load the app asks for, which must also keep to
+    // fileFolders() (what the page reaches by itself, frames included, the
+    // engine's rule stops without a report).
+    std::optional<core::Error> loadRefusal(const core::URL& url) const;
     void failSoon(const core::Error& error);
+    void applyFileFolders();
     void loadApproved(const core::URLRequest& request);
     void updateGeometry();
     void placeLive();
@@ -221,6 +234,7 @@ private:
     bool m_loadActive = false;
     bool m_editingFocused = false;
     std::string m_customUserAgent;
+    std::optional<std::vector<std::string>> m_fileFolders;
     std::shared_ptr<WebViewPlacement> m_placement;
 
     std::optional<PageMetrics> m_metrics;

@@ -189,8 +189,23 @@ void VKWebViewController::loadContentView()
     loadDocument(*webView);
 }
 
+void VKWebViewController::keepToGuestFolders(web::WebView& view) const
+{
+    auto application = VKApplication::sharedApplication();
+    auto hooks = VKAppDelegateHooks::current();
+    if (!application || !hooks || !hooks->isGuestMode()) {
+        view.setFileFolders(std::nullopt);
+        return;
+    }
+    std::vector<std::string> folders { application->publicDirectory() };
+    if (!m_conversionFolder.empty())
+        folders.push_back(m_conversionFolder);
+    view.setFileFolders(std::move(folders));
+}
+
 void VKWebViewController::loadDocument(VKWebView& view)
 {
+    keepToGuestFolders(view);
     const auto& document = resource();
     std::string type = document->mimeType();
     if (type.starts_with("text/") && type != HTMLType) {
@@ -312,6 +327,7 @@ void VKWebViewController::documentConversionDidEnd(VKWebDocumentConverter::Outco
     }
     m_conversionFolder = outcome.folder;
     m_conversionOutput = *outcome.outputPath;
+    keepToGuestFolders(*m_webView);
     m_webView->loadRequest(core::URLRequest(core::URL::fileURL(m_conversionOutput)));
 }
 

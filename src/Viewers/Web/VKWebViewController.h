@@ -140,6 +140,9 @@ private:
     bool isHTML() const;
     // Loads the document into `view` as its kind asks (not the packages).
     void loadDocument(VKWebView& view);
+    // In guest mode a page reads only public files (and this viewer's
+    // conversion output), in frames and pictures too.
+    void keepToGuestFolders(web::WebView& view) const;
     void compressPackageResource();
     bool isDocumentItself(const core::URL& url) const;
     bool allowsFileLink(const std::string& path) const;

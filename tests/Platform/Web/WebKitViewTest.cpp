@@ -339,3 +339,50 @@ TEST_F(WebKitViewTest, ViewsDroppedLeaveAtMostTwoWebProcesses)
 }
 
 } // namespace
+
+TEST_F(WebKitViewTest, FileFoldersKeepThePageAndWhatItLoadsInsideThem)
+{
+    // Folder names with the characters a rule pattern or its JSON would
+    // take for their own.
+    std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)";
+    std::string open = makeFile("Pub lic (1)+.x$/ok.svg", svg);
+    std::string secret = makeFile("Private/secret.svg", svg);
+    makeFile("Private/secret.html", "<script>parent.postMessage('private', '*')</script>");
+    makeFile("Pub lic (1)+.x$/frame.html", "<script>parent.postMessage('public', '*')</script>");
+    std::string page = makeFile("Pub lic (1)+.x$/page.html",
+        "<script>window.heard = []; addEventListener('message', e => heard.push(e.data));</script>"
+        "<img id=secret src='../Private/secret.svg'><img id=shown src='ok.svg'>"
+        "<img id=dotted src='../Pub%20lic%20(1)+.x$/../Private/secret.svg'>"
+        "<iframe src='../Private/secret.html'></iframe><iframe src='frame.html'></iframe>");
+    std::string publicFolder = std::filesystem::path(open).parent_path();
+    auto loadPage = [&] {
+        size_t ends = delegate->count("didFinishLoad") + delegate->count("didFailLoad");
+        view->loadRequest(core::URLRequest(core::URL::fileURL(page)));
+        ASSERT_TRUE(waitForLoadEnd(ends + 1));
+        ASSERT_EQ(delegate->calls.back(), "didFinishLoad") << ::testing::PrintToString(delegate->calls);
+        ASSERT_TRUE(waitFor([&] { return evaluate("document.readyState") == "complete"; }));
+    };
+    auto widths = [&] {
+        return evaluate("[secret, shown, dotted].map(i => i.naturalWidth > 0).join(' ') + ' ' + heard.sort().join(' ')");
+    };
+
+    // Without folders the page reaches the private files (the check below
+    // would prove nothing otherwise).
+    loadPage();
+    EXPECT_TRUE(waitFor([&] { return widths() == "true true true private public"; })) << widths();
+
+    view->setFileFolders(std::vector<std::string> { publicFolder });
+    loadPage();
+    EXPECT_TRUE(waitFor([&] { return widths().find("public") != std::string::npos; })) << widths();
+    EXPECT_EQ(widths(), "false true false public");
+
+    // The page itself must lie inside too.
+    size_t failures = delegate->count("didFailLoad");
+    view->loadRequest(core::URLRequest(core::URL::fileURL(secret)));
+    ASSERT_TRUE(waitFor([&] { return delegate->count("didFailLoad") > failures; }));
+
+    view->setFileFolders(std::nullopt);
+    loadPage();
+    EXPECT_TRUE(waitFor([&] { return widths() == "true true true private public"; })) << widths();
+}
+

@@ -2,7 +2,9 @@
 // the word processor's RTF documents read as their text, an RTFD shows its
 // picture, a link to another public document loads in place and retitles
 // the viewer, back and forward work, the anchor script tells links from
-// the rest, and printing a long page gives a PDF of several pages.
+// the rest, a public page shows no private pictures in guest mode, a name
+// that is not UTF-8 ends in the alert, and printing a long page gives a PDF
+// of several pages.
 
 #include "WebViewerTestCase.h"
 
@@ -132,6 +134,41 @@ TEST_F(WebViewerWebKitTest, ALinkLoadsInPlaceAndBackAndForwardReturn)
     viewer->setUIHidden(false, false);
     driver.tapSegment(*viewer->backForwardControl(), 1);
     EXPECT_TRUE(waitFor([&] { return evaluate(*webView, "document.title") == "Second"; }));
+}
+
+TEST_F(WebViewerWebKitTest, InGuestModeAPublicPageShowsNoPrivatePictures)
+{
+    std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"/>)";
+    makeFile("Documents/shown.svg", svg);
+    makeFile("Library/Documents/secret.svg", svg);
+    std::string page = makeFile("Documents/Pictures.html",
+        "<img id=secret src='../Library/Documents/secret.svg'><img id=shown src='shown.svg'>");
+    auto widths = [&](web::WebView& view) {
+        std::string script = "[secret, shown].map(i => i.complete && i.naturalWidth > 0).join(' ')";
+        waitFor([&] { return evaluate(view, "[secret, shown].every(i => i.complete)") == "true"; });
+        return evaluate(view, script);
+    };
+    {
+        auto viewer = openLoaded(page);
+        ASSERT_TRUE(viewer->webView());
+        EXPECT_EQ(widths(*viewer->webView()), "true true");
+        pop();
+    }
+    guestHooks->guest = true;
+    auto viewer = openLoaded(page);
+    ASSERT_TRUE(viewer->webView());
+    EXPECT_EQ(widths(*viewer->webView()), "false true");
+}
+
+TEST_F(WebViewerWebKitTest, ANameThatIsNotUTF8EndsInTheAlert)
+{
+    // WebKit reads no file whose path is not UTF-8 (its URL escapes the
+    // bytes, but the engine cannot open it): the viewer says so.
+    auto viewer = openPath(makeFile("Documents/caf\xE9 'a b'.html", "<p>ok</p>"));
+    ASSERT_TRUE(waitFor([&] { return alertShown(); }));
+    EXPECT_EQ(driver.alert()->message(), "Unable to display \"caf\xE9 'a b'.html\"");
+    driver.pressAlertButton("OK");
+    pop();
 }
 
 TEST_F(WebViewerWebKitTest, PrintingALongPageGivesSeveralPagesOfItsWords)
