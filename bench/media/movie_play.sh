@@ -44,9 +44,17 @@ print("cpu %.3f" % (usage.ru_utime + usage.ru_stime))
 PY
 }
 
-ours=$(cpu_of "$tool" "$clip")
+# The program's home lasts from launch to launch, and each quit empties its
+# tmp/: a first launch sets it up (not counted), and each launch after it
+# finds what the one before kept.
+home=$work/home
+mkdir -p "$home"
+cpu_of "$tool" "$clip" --home "$home" >/dev/null
+rm -rf "$home/tmp"
+ours=$(cpu_of "$tool" "$clip" --home "$home")
+rm -rf "$home/tmp"
 theirs=$(cpu_of gst-launch-1.0 -q playbin uri="file://$clip" video-sink=ximagesink audio-sink="fakesink sync=true")
-paused=$(cpu_of "$tool" "$clip" --pause)
+paused=$(cpu_of "$tool" "$clip" --pause --home "$home")
 
 read -r _ presented dropped draws playing_cpu < <(grep '^played' <<<"$ours")
 our_cpu=$(awk '/^cpu/ {print $2}' <<<"$ours")

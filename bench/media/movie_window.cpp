@@ -6,9 +6,10 @@
 // process's CPU seconds from play to end, without its start-up). With --pause it
 // pauses after one second, holds the pause for two and prints "paused
 // PRESENTED DRAWS" counted over the pause only, then ends. Sound goes to a
-// fakesink that keeps the clock.
+// fakesink that keeps the clock. With --home the program's home is DIR,
+// kept, as the program's own is from launch to launch.
 //
-//   movie_window FILE [--pause]
+//   movie_window FILE [--pause] [--home DIR]
 
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
@@ -33,13 +34,25 @@
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE [--pause]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FILE [--pause] [--home DIR]\n", argv[0]);
         return 2;
     }
-    bool pauses = argc > 2 && std::strcmp(argv[2], "--pause") == 0;
-    std::string home = (std::filesystem::temp_directory_path() / "tandry-movie-window-XXXXXX").string();
-    if (!mkdtemp(home.data()))
-        return 3;
+    bool pauses = false;
+    std::string home;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pause") == 0)
+            pauses = true;
+        else if (std::strcmp(argv[i], "--home") == 0 && i + 1 < argc)
+            home = argv[++i];
+    }
+    // A home of its own, removed at the end, unless one is given to be kept
+    // from launch to launch as the program's is.
+    bool ownHome = home.empty();
+    if (ownHome) {
+        home = (std::filesystem::temp_directory_path() / "tandry-movie-window-XXXXXX").string();
+        if (!mkdtemp(home.data()))
+            return 3;
+    }
     core::paths::setHome(home);
     core::RunLoop::setMainThread();
     auto& loop = core::RunLoop::main();
@@ -95,6 +108,7 @@ int main(int argc, char** argv)
     window.reset();
     loop.runUntilIdle();
     ui::Application::setShared(nullptr);
-    std::filesystem::remove_all(home);
+    if (ownHome)
+        std::filesystem::remove_all(home);
     return 0;
 }
