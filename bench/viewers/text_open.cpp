@@ -1,15 +1,22 @@
 // bench: tandry_viewers
 // Opening a large log in the text viewer at 768 × 1024 with real text
-// (Pango), warm cache, for seeded logs of 1, 16 and 64 MB (ASCII lines of
-// 40–200 characters, every tenth with UTF-8):
+// (Pango), warm cache, for seeded logs of 10 MB, 100 MB and 1 GB (ASCII
+// lines of 40–200 characters, every tenth with UTF-8; the 1 GB one is made
+// for the run and deleted after it), and a 100 MB Cyrillic log in KOI8-R
+// with that encoding stored:
 // - "firstScreenMs": from the viewer's push (loadContentView) until its text
 //   view holds text and the Renderer has drawn the window, against
 //   "lessMs", `less` in a pty with the viewer's rows until its first screen
 //   and prompt are out (bench/viewers/text_open.sh runs it);
 // - "completeMs": until the load ended (the whole text decoded and its
 //   lines counted: the page count known, the end reachable), against
-//   "iconvMs", `iconv -f UTF-8 -t UTF-8` of the file to /dev/null;
+//   "iconvMs", `iconv -f <encoding> -t UTF-8` of the file to /dev/null;
 // - "longestPassMs": the longest main-loop pass during the load;
+// - "flingP95Ms": a fling through the loaded text (a decelerating scroll
+//   of 120 frames from the top), the 95th percentile of a frame's layout
+//   and drawing;
+// - "heapMB" against "heapTargetMB": the heap the open added once loaded,
+//   against 1.1 × the UTF-8 text + 8 bytes per line;
 // - "peakRssMB" and "rssGrowthMB": the process's peak resident size after
 //   the open, and how much the open added to the resident size.
 
@@ -20,6 +27,8 @@
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -38,6 +47,7 @@
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
+#include <malloc.h>
 #include <random>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -51,30 +61,48 @@ std::string benchHome()
     return (std::filesystem::current_path() / fmt::format("text-open-bench-{}", getpid())).string();
 }
 
-std::string makeLog(const std::string& directory, size_t megabytes)
+// A seeded log; `cyrillic` makes one of Russian words written in KOI8-R.
+std::string makeLog(const std::string& directory, size_t megabytes, bool cyrillic = false)
 {
-    std::string path = fmt::format("{}/log-{}.log", directory, megabytes);
+    std::string path = fmt::format("{}/log-{}{}.log", directory, megabytes, cyrillic ? "-koi8r" : "");
     if (std::filesystem::exists(path))
         return path;
     std::mt19937 random { unsigned(megabytes) };
     const char* words[] = { "GET", "/index.html", "200", "connection", "accepted", "worker", "finished", "job", "in",
         "ms", "cache", "miss", "for", "origin", "server", "request", "body", "parsed" };
     const char* utf8[] = { "Привет", "naïve", "東京", "Größe", "ελληνικά" };
-    std::ofstream out(path, std::ios::binary);
+    const char* russian[] = { "запрос", "принят", "соединение", "кэш", "промах", "сервер", "готово", "за", "мс",
+        "тело", "разобрано", "задача" };
+    std::string written = cyrillic ? path + ".utf8" : path;
+    std::ofstream out(written, std::ios::binary);
     std::string line;
-    size_t written = 0;
-    for (size_t number = 0; written < megabytes * 1000 * 1000; ++number) {
+    size_t bytes = 0;
+    for (size_t number = 0; bytes < megabytes * 1000 * 1000; ++number) {
         size_t length = 40 + random() % 161;
         line = fmt::format("2026-12-08 {:08} ", number);
         while (line.size() < length) {
-            line += number % 10 == 0 && random() % 4 == 0 ? utf8[random() % std::size(utf8)] : words[random() % std::size(words)];
+            if (cyrillic)
+                line += russian[random() % std::size(russian)];
+            else
+                line += number % 10 == 0 && random() % 4 == 0 ? utf8[random() % std::size(utf8)] : words[random() % std::size(words)];
             line += ' ';
         }
         line += '\n';
         out << line;
-        written += line.size();
+        bytes += line.size();
+    }
+    out.close();
+    if (cyrillic) {
+        bench::peer(fmt::format("iconv -f UTF-8 -t KOI8-R '{}' > '{}'", written, path));
+        std::filesystem::remove(written);
     }
     return path;
+}
+
+double heapMB()
+{
+    struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / 1e6;
 }
 
 double peakMB()
@@ -84,9 +112,10 @@ double peakMB()
     return double(usage.ru_maxrss) / 1e3;
 }
 
-void OpenLargeText(benchmark::State& state)
+// Opens the log `megabytes` large (Cyrillic in KOI8-R, stored as the
+// file's encoding, when `cyrillic`) `state`'s iterations times.
+void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
 {
-    size_t megabytes = size_t(state.range(0));
     core::RunLoop::setMainThread();
     std::string home = benchHome();
     std::filesystem::create_directories(home);
@@ -99,22 +128,27 @@ void OpenLargeText(benchmark::State& state)
     core::UserDefaults::standard()->set(VKDocumentViewController::PagingGestureInfoShownKey, core::Value(true));
     auto& window = ui::testing::Environment::keyWindow();
     window->setFrame({ 0, 0, 768, 1024 });
-    // text_open.sh keeps the logs for its peer.
+    // text_open.sh keeps the logs for its peer, except the gigabyte one.
     const char* kept = std::getenv("TEXT_OPEN_LOGS");
-    std::string path = makeLog(kept && *kept ? kept : home, megabytes);
+    bool keep = kept && *kept && megabytes < 1000;
+    std::string path = makeLog(keep ? kept : home, megabytes, cyrillic);
+    const char* encoding = cyrillic ? "KOI8-R" : "UTF-8";
+    if (cyrillic)
+        VKFileSettingsManager::defaultManager()->setTextEncoding(encoding, path);
     // Warm cache, fontconfig warmed.
     bench::peer(fmt::format("cat '{}' > /dev/null", path));
     ui::RenderOptions real;
     real.realText = true;
     ui::Renderer::renderScreenImage(real);
 
-    double firstScreen = 0, complete = 0, longest = 0, growth = 0, iconv = 0;
+    double firstScreen = 0, complete = 0, longest = 0, growth = 0, iconv = 0, heap = 0, heapTarget = 0, fling = 0;
     int runs = 0;
     for (auto _ : state) {
         auto navigation = VKNavigationController::create(std::make_shared<ui::TableViewController>());
         window->setRootViewController(navigation);
         core::RunLoop::main().runUntilIdle();
         double before = bench::residentMB();
+        double heapBefore = heapMB();
         auto viewer = VKTextViewController::create(VKFileResource::resourceWithPath(path), nullptr);
         auto start = Clock::now();
         navigation->pushViewController(viewer, false);
@@ -133,7 +167,34 @@ void OpenLargeText(benchmark::State& state)
         }
         complete += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         growth = std::max(growth, bench::residentMB() - before);
-        iconv += bench::peer(fmt::format("iconv -f UTF-8 -t UTF-8 '{}' > /dev/null", path)) * 1e3;
+        core::RunLoop::main().runUntilIdle();
+        auto* text = viewer->textView();
+        heap = std::max(heap, heapMB() - heapBefore);
+        size_t lines = 0;
+        if (auto storage = text->textStorage())
+            lines = storage->snapshot().lineEndCount() + 1;
+        heapTarget = (1.1 * double(text->textLength()) + 8.0 * double(lines)) / 1e6;
+
+        // A fling: 120 frames of a decelerating scroll from the top.
+        std::vector<double> frames;
+        auto context = gfx::BitmapContext::create(int(text->bounds().width()), int(text->bounds().height()));
+        double y = 0, velocity = 30000; // points per second
+        for (int frame = 0; frame < 120; ++frame) {
+            y += velocity / 60;
+            velocity *= 0.96;
+            auto frameStart = Clock::now();
+            text->setContentOffset({ 0, float(y) });
+            core::RunLoop::main().runUntilIdle();
+            ui::Renderer::render(*text, *context, real);
+            frames.push_back(std::chrono::duration<double, std::milli>(Clock::now() - frameStart).count());
+        }
+        // Back at the top, so no reading place is stored: the next open shows
+        // its first screen.
+        text->setContentOffset({ 0, 0 });
+        std::sort(frames.begin(), frames.end());
+        fling = std::max(fling, frames[frames.size() * 95 / 100]);
+
+        iconv += bench::peer(fmt::format("iconv -f {} -t UTF-8 '{}' > /dev/null", encoding, path)) * 1e3;
         ++runs;
         window->setRootViewController(nullptr);
         navigation.reset();
@@ -144,10 +205,26 @@ void OpenLargeText(benchmark::State& state)
     state.counters["completeMs"] = complete / runs;
     state.counters["iconvMs"] = iconv / runs;
     state.counters["longestPassMs"] = longest;
+    state.counters["flingP95Ms"] = fling;
+    state.counters["heapMB"] = heap;
+    state.counters["heapTargetMB"] = heapTarget;
     state.counters["rssGrowthMB"] = growth;
     state.counters["peakRssMB"] = peakMB();
     ui::testing::Environment::end();
+    if (!keep)
+        std::filesystem::remove(path);
 }
-BENCHMARK(OpenLargeText)->Arg(1)->Arg(16)->Arg(64)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+void OpenLargeText(benchmark::State& state)
+{
+    openLog(state, size_t(state.range(0)), false);
+}
+BENCHMARK(OpenLargeText)->Arg(10)->Arg(100)->Arg(1000)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+void OpenKOI8RText(benchmark::State& state)
+{
+    openLog(state, size_t(state.range(0)), true);
+}
+BENCHMARK(OpenKOI8RText)->Arg(100)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 } // namespace

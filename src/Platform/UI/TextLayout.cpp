@@ -4,6 +4,7 @@
 #include "Platform/Graphics/TextEngine.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 
@@ -11,10 +12,11 @@ namespace ui {
 
 namespace {
 
-bool isSpace(char c)
+inline bool isSpace(char c)
 {
     return c == ' ' || c == '\t';
 }
+
 
 } // namespace
 
@@ -67,13 +69,22 @@ double TextLayout::measure(char32_t value, bool valid, std::string_view bytes) c
     return width;
 }
 
+const float* TextLayout::asciiAdvances() const
+{
+    std::call_once(m_asciiOnce, [this] {
+        for (char32_t c = 0; c < 128; ++c) {
+            char byte = char(c);
+            m_ascii[c] = float(measure(c, true, std::string_view(&byte, 1)));
+        }
+    });
+    return m_ascii;
+}
+
 std::pair<double, size_t> TextLayout::advanceAt(std::string_view text, size_t offset) const
 {
     unsigned char byte = static_cast<unsigned char>(text[offset]);
-    if (byte < 0x80) {
-        float known = m_table[byte].load(std::memory_order_relaxed);
-        return { std::isnan(known) ? measure(byte, true, text.substr(offset, 1)) : double(known), 1 };
-    }
+    if (byte < 0x80)
+        return { asciiAdvances()[byte], 1 };
     core::CodePoint point = core::decodeCodePoint(text, offset);
     return { measure(point.value, point.valid, text.substr(offset, point.length)), point.length };
 }
@@ -82,70 +93,102 @@ std::pair<double, size_t> TextLayout::advanceAt(std::string_view text, size_t of
 // the line from its start to the word's end fits; a line whose first word
 // does not fit breaks within it, at the last code point that fits (at least
 // one); spaces after a line's end are skipped.
+//
+// Advances are never negative, so the width from a line's start only grows:
+// the line holds the words ending at or before the first code point that no
+// longer fits. So each line is one run of additions to that code point and
+// a short walk back to the word end before it, instead of a test at every
+// word: counting a large text is this loop.
 template<typename Visit> void TextLayout::wrap(std::string_view text, float width, Visit&& visit) const
 {
     const double limit = std::isfinite(width) && width > 0 ? double(width) : std::numeric_limits<double>::infinity();
-    auto fits = [&](double w) { return float(w) <= float(limit); };
+    const float fitting = float(limit);
+    auto fits = [&](double w) { return float(w) <= fitting; };
     const size_t n = text.size();
     if (n == 0) {
         visit(0, 0);
         return;
     }
-    auto skipSpaces = [&](size_t at) {
-        while (at < n && isSpace(text[at]))
-            ++at;
-        return at;
-    };
+    const float* ascii = asciiAdvances();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t position = 0; position < n;) {
-        size_t lineEnd = position;
-        double accumulated = 0; // the width from the line's start to the cursor
-        for (size_t cursor = position; cursor < n;) {
-            size_t wordEnd = cursor;
-            double w = accumulated;
-            while (wordEnd < n && !isSpace(text[wordEnd])) {
-                auto [advance, length] = advanceAt(text, wordEnd);
-                w += advance;
-                wordEnd += length;
+        // The first code point from `position` that does not fit (n when
+        // the rest does), four ASCII bytes at a time while they fit (the
+        // sums of such advances are exact in double, so grouping them does
+        // not change them).
+        double w = 0;
+        size_t at = position;
+        while (at < n) {
+            if (at + 4 <= n) {
+                uint32_t four;
+                std::memcpy(&four, bytes + at, 4);
+                if ((four & 0x80808080u) == 0) {
+                    double sum = w + ((double(ascii[bytes[at]]) + double(ascii[bytes[at + 1]]))
+                                     + (double(ascii[bytes[at + 2]]) + double(ascii[bytes[at + 3]])));
+                    if (fits(sum)) {
+                        w = sum;
+                        at += 4;
+                        continue;
+                    }
+                }
             }
-            if (!fits(w))
+            double advance;
+            size_t length = 1;
+            if (bytes[at] < 0x80) {
+                advance = ascii[bytes[at]];
+            } else {
+                auto measured = advanceAt(text, at);
+                advance = measured.first;
+                length = measured.second;
+            }
+            if (!fits(w + advance))
                 break;
-            lineEnd = wordEnd;
-            while (wordEnd < n && isSpace(text[wordEnd])) {
-                w += advanceAt(text, wordEnd).first;
-                ++wordEnd;
-            }
-            accumulated = w;
-            cursor = wordEnd;
+            w += advance;
+            at += length;
         }
+        // The end of the last word ending at or before it.
+        size_t lineEnd = at;
+        if (at < n && !isSpace(text[at])) {
+            while (lineEnd > position && !isSpace(text[lineEnd - 1]))
+                --lineEnd;
+        }
+        while (lineEnd > position && isSpace(text[lineEnd - 1]))
+            --lineEnd;
         if (lineEnd == position) {
-            // The first word is too wide: as many code points as fit.
-            double w = 0;
-            size_t end = position;
-            while (end < n) {
-                auto [advance, length] = advanceAt(text, end);
-                if (end > position && !fits(w + advance))
-                    break;
-                w += advance;
-                end += length;
-            }
-            lineEnd = end;
+            // The first word is too wide: the code points that fit, at
+            // least one.
+            lineEnd = at > position ? at : position + advanceAt(text, position).second;
         }
-        visit(position, lineEnd);
-        position = skipSpaces(lineEnd);
+        if (!visit(position, lineEnd))
+            return;
+        while (lineEnd < n && isSpace(text[lineEnd]))
+            ++lineEnd;
+        position = lineEnd;
     }
 }
 
 std::vector<TextLayout::Span> TextLayout::lines(std::string_view paragraph, float width) const
 {
     std::vector<Span> spans;
-    wrap(paragraph, width, [&](size_t start, size_t end) { spans.emplace_back(start, end); });
+    wrap(paragraph, width, [&](size_t start, size_t end) {
+        spans.emplace_back(start, end);
+        return true;
+    });
     return spans;
+}
+
+void TextLayout::forEachLine(std::string_view paragraph, float width, const std::function<bool(size_t, size_t)>& visit) const
+{
+    wrap(paragraph, width, visit);
 }
 
 size_t TextLayout::lineCount(std::string_view paragraph, float width) const
 {
     size_t count = 0;
-    wrap(paragraph, width, [&](size_t, size_t) { ++count; });
+    wrap(paragraph, width, [&](size_t, size_t) {
+        ++count;
+        return true;
+    });
     return count;
 }
 

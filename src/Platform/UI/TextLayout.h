@@ -12,6 +12,7 @@
 #include "Platform/Graphics/Font.h"
 
 #include <atomic>
+#include <functional>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -36,12 +37,19 @@ public:
     // empty line for an empty paragraph.
     std::vector<Span> lines(std::string_view paragraph, float width) const;
     size_t lineCount(std::string_view paragraph, float width) const;
+    // Calls `visit(start, end)` for each line of `paragraph` in turn until
+    // it answers false. Wrapping may begin at any line's start: the lines
+    // from there are the same.
+    void forEachLine(std::string_view paragraph, float width, const std::function<bool(size_t, size_t)>& visit) const;
     // The advance of the code point at `offset` and its length in bytes.
     std::pair<double, size_t> advanceAt(std::string_view text, size_t offset) const;
 
 private:
     template<typename Visit> void wrap(std::string_view text, float width, Visit&& visit) const;
     double measure(char32_t value, bool valid, std::string_view bytes) const;
+    // The advances of the 128 ASCII code points, measured all at once the
+    // first time any is needed.
+    const float* asciiAdvances() const;
 
     static constexpr size_t TableSize = 0x3000;
     gfx::Font m_font;
@@ -50,6 +58,8 @@ private:
     mutable std::unique_ptr<std::atomic<float>[]> m_invalid; // lone bytes
     mutable std::mutex m_mutex;
     mutable std::unordered_map<char32_t, float> m_others;
+    mutable std::once_flag m_asciiOnce;
+    mutable float m_ascii[128] = {};
 };
 
 } // namespace ui

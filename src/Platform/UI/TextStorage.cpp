@@ -4,6 +4,7 @@
 #include "Platform/Core/UTF8.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace ui {
@@ -77,6 +78,29 @@ char TextStorage::Snapshot::at(size_t offset) const
     return chunk.text[offset - chunk.start];
 }
 
+size_t TextStorage::Snapshot::lineEndCount() const
+{
+    if (!m_chunks || m_chunks->empty())
+        return 0;
+    const Chunk& last = *m_chunks->back();
+    return last.firstLine + last.lineEnds.size();
+}
+
+size_t TextStorage::Snapshot::paragraphStart(size_t index) const
+{
+    if (index == 0)
+        return 0;
+    if (index > lineEndCount())
+        return std::string::npos;
+    // The chunk holding line end index - 1.
+    const Chunks& chunks = *m_chunks;
+    size_t wanted = index - 1;
+    auto after = std::upper_bound(chunks.begin(), chunks.end(), wanted,
+        [](size_t value, const std::shared_ptr<const Chunk>& chunk) { return value < chunk->firstLine; });
+    const Chunk& chunk = **(after - 1);
+    return chunk.start + chunk.lineEnds[wanted - chunk.firstLine] + 1;
+}
+
 std::string TextStorage::Snapshot::string() const
 {
     std::string text;
@@ -133,10 +157,15 @@ void TextStorage::seal(size_t length)
 {
     auto chunk = std::make_shared<Chunk>();
     chunk->start = m_pendingStart;
+    chunk->firstLine = m_lineEnds;
     chunk->text.assign(m_pending, 0, length);
-    for (const char* at = chunk->text.data(), *end = at + length;
-         (at = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)))) != nullptr; ++at)
-        chunk->lineEnds.push_back(uint32_t(at - chunk->text.data()));
+    // Counted first, so the list takes just its size.
+    const char* begin = chunk->text.data();
+    const char* end = begin + length;
+    chunk->lineEnds.reserve(size_t(std::count(begin, end, '\n')));
+    for (const char* at = begin; (at = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)))) != nullptr; ++at)
+        chunk->lineEnds.push_back(uint32_t(at - begin));
+    m_lineEnds += chunk->lineEnds.size();
     m_pending.erase(0, length);
     m_pendingStart += length;
     // Readers hold the old list; the writer makes a new one.
@@ -160,6 +189,7 @@ void TextStorage::publish(bool complete)
         m_published.m_complete = complete;
         handler = m_publishHandler;
     }
+    m_grown.notify_all();
     if (handler)
         core::performOnMainThread(std::move(handler));
 }
@@ -168,6 +198,13 @@ TextStorage::Snapshot TextStorage::snapshot() const
 {
     std::lock_guard lock(m_mutex);
     return m_published;
+}
+
+bool TextStorage::waitForGrowth(size_t size, double seconds) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_grown.wait_for(lock, std::chrono::duration<double>(seconds),
+        [&] { return m_published.m_size > size || m_published.m_complete; });
 }
 
 void TextStorage::setPublishHandler(std::function<void()> handler)

@@ -13,6 +13,7 @@
 // sees the text grow a whole chunk at a time.
 
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,7 @@ public:
 
     struct Chunk {
         size_t start = 0; // in the whole text
+        size_t firstLine = 0; // line ends in the chunks before it
         std::string text;
         std::vector<uint32_t> lineEnds; // offsets of '\n' in `text`
     };
@@ -57,6 +59,11 @@ public:
         // into a chunk, or, for the rare run across chunks, into `scratch`.
         std::string_view view(size_t start, size_t length, std::string& scratch) const;
         char at(size_t offset) const;
+        // How many line ends the text has (its paragraphs less one), and
+        // where paragraph `index` starts (0 for the first; npos past the
+        // last): O(log chunks).
+        size_t lineEndCount() const;
+        size_t paragraphStart(size_t index) const;
         // The whole text: a copy (only for small texts, editing or tests).
         std::string string() const;
         size_t chunkCount() const { return m_chunks ? m_chunks->size() : 0; }
@@ -84,6 +91,9 @@ public:
     size_t appendedSize() const { return m_appended; }
 
     Snapshot snapshot() const;
+    // Blocks until more than `size` bytes are published or the text is
+    // complete, at most `seconds`; answers whether that happened.
+    bool waitForGrowth(size_t size, double seconds) const;
     // Runs on the main thread after each publication (replaces any earlier
     // handler; nothing clears it but a new one).
     void setPublishHandler(std::function<void()> handler);
@@ -93,12 +103,14 @@ private:
     void publish(bool complete);
 
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_grown;
     Snapshot m_published; // under m_mutex
     std::function<void()> m_publishHandler; // under m_mutex
     // The writer's own.
     std::string m_pending;
     size_t m_pendingStart = 0;
     size_t m_appended = 0;
+    size_t m_lineEnds = 0;
     std::shared_ptr<const Snapshot::Chunks> m_chunks;
 };
 

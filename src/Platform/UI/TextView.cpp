@@ -10,6 +10,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/TextLayout.h"
+#include "Platform/UI/TextLineCounter.h"
 #include "Platform/UI/TextPrintFormatter.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Fonts.h"
@@ -64,18 +65,26 @@ TextView::~TextView()
 // Paragraphs end at "\n" (a "\r" before it is not drawn); each is wrapped
 // on its own, so a frame lays out only the paragraphs it meets.
 void TextView::layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom,
-    const gfx::Font& font, float width, std::vector<Paragraph>& out, const std::function<bool()>& stop)
+    const gfx::Font& font, float width, std::vector<Paragraph>& out, bool estimate)
 {
     float lineHeight = Fonts::lineHeight(font);
     auto layout = TextLayout::forFont(font);
     std::string scratch;
     while (start <= text.size() && top <= bottom) {
-        if (stop && stop())
-            return;
         auto [length, next] = text.paragraphAt(start);
-        std::string_view paragraph = text.view(start, length, scratch);
-        size_t lines = layout->lineCount(paragraph, width);
-        out.push_back({ start, length, top, lines });
+        size_t lines;
+        if (estimate && length > BackgroundLayoutBytes) {
+            // A paragraph of many mebibytes while the worker counts: its
+            // start wrapped, the rest in proportion.
+            size_t part = BackgroundLayoutBytes;
+            while (part > 0 && (static_cast<unsigned char>(text.at(start + part)) & 0xC0) == 0x80)
+                --part;
+            size_t counted = layout->lineCount(text.view(start, part, scratch), width);
+            lines = std::max(counted, size_t(double(counted) * double(length) / double(std::max<size_t>(part, 1))));
+        } else {
+            lines = layout->lineCount(text.view(start, length, scratch), width);
+        }
+        out.push_back({ start, length, top, lines, 0 });
         top += double(lines) * lineHeight;
         if (next == std::string::npos)
             return;
@@ -97,7 +106,9 @@ void TextView::updateParagraphs(float width) const
         extendParagraphs(double(contentOffset().y) + 2.0 * bounds().height());
         return;
     }
-    layOutParagraphs(m_text, 0, Inset, INFINITY, font(), width, m_paragraphs);
+    // A counted text lays out only the window that shows (ensureWindow).
+    if (!m_lineTable)
+        layOutParagraphs(m_text, 0, Inset, INFINITY, font(), width, m_paragraphs);
 }
 
 void TextView::extendParagraphs(double bottom) const
@@ -120,7 +131,72 @@ void TextView::extendParagraphs(double bottom) const
         start += 1;
         top = last.top + double(last.lines) * lineHeight;
     }
-    layOutParagraphs(m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs);
+    layOutParagraphs(m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs, true);
+}
+
+void TextView::ensureWindow(double top, double bottom) const
+{
+    if (!m_lineTable || !m_layoutComplete || m_lineTable->paragraphCount() == 0)
+        return;
+    const TextLineTable& table = *m_lineTable;
+    double lineHeight = m_layoutLineHeight;
+    size_t count = table.paragraphCount();
+    if (!m_paragraphs.empty()) {
+        const Paragraph& first = m_paragraphs.front();
+        const Paragraph& last = m_paragraphs.back();
+        bool coversTop = first.top <= top || first.index == 0;
+        bool coversBottom = last.top + double(last.lines) * lineHeight >= bottom || last.index + 1 == count;
+        if (coversTop && coversBottom)
+            return;
+    }
+    // A screen above and below what is asked, so a scroll rebuilds it
+    // seldom.
+    double span = std::max(bottom - top, double(bounds().height()));
+    double from = std::max(0.0, top - span - Inset);
+    double to = bottom + span;
+    size_t index = table.paragraphAtLine(uint64_t(from / lineHeight));
+    m_paragraphs.clear();
+    m_windowFirst = index;
+    size_t start = m_text.paragraphStart(index);
+    for (; index < count && start != std::string::npos; ++index) {
+        double paragraphTop = Inset + double(table.linesBefore(index)) * lineHeight;
+        if (paragraphTop > to)
+            break;
+        auto [length, next] = m_text.paragraphAt(start);
+        m_paragraphs.push_back({ start, length, paragraphTop, table.linesOf(index), index });
+        start = next;
+    }
+}
+
+void TextView::forEachLineOf(const Paragraph& paragraph, size_t first,
+    const std::function<bool(std::string_view, size_t, TextLayout::Span, size_t)>& visit) const
+{
+    static const std::vector<uint64_t> none;
+    const std::vector<uint64_t>& checkpoints = m_lineTable ? m_lineTable->checkpoints(paragraph.index) : none;
+    auto layout = TextLayout::forFont(font());
+    std::string scratch;
+    size_t segment = std::min(first / TextLineTable::CheckpointLines, checkpoints.size());
+    size_t line = segment * TextLineTable::CheckpointLines;
+    for (;; ++segment) {
+        size_t from = segment == 0 ? 0 : size_t(checkpoints[segment - 1]);
+        size_t to = segment < checkpoints.size() ? size_t(checkpoints[segment]) : paragraph.length;
+        if (!m_lineTable && to - from > BackgroundLayoutBytes && !m_layoutComplete) {
+            // Not counted yet: only its start is drawn.
+            to = from + BackgroundLayoutBytes;
+            while (to > from && (static_cast<unsigned char>(m_text.at(paragraph.start + to)) & 0xC0) == 0x80)
+                --to;
+        }
+        std::string_view text = m_text.view(paragraph.start + from, to - from, scratch);
+        bool going = true;
+        layout->forEachLine(text, m_paragraphWidth, [&](size_t start, size_t end) {
+            if (line >= first)
+                going = visit(text, from, { start, end }, line);
+            ++line;
+            return going;
+        });
+        if (!going || segment >= checkpoints.size())
+            return;
+    }
 }
 
 void TextView::startBackgroundLayout(float width)
@@ -131,24 +207,33 @@ void TextView::startBackgroundLayout(float width)
     *m_wantedLayout = generation;
     m_layoutComplete = false;
     std::weak_ptr<core::Object> weakSelf = weak_from_this();
-    core::Thread::detach("ui.textLayout", [weakSelf, generation, width, wanted = m_wantedLayout, text = m_text, font = font()] {
-        std::vector<Paragraph> paragraphs;
-        layOutParagraphs(text, 0, Inset, INFINITY, font, width, paragraphs,
-            [&] { return wanted->load() != generation; });
-        if (wanted->load() != generation)
-            return;
-        core::performOnMainThread([weakSelf, generation, width, paragraphs = std::move(paragraphs)]() mutable {
+    // The worker follows the storage as it grows, so the count ends just
+    // after the text does.
+    core::Thread::detach("ui.textLayout", [weakSelf, generation, width, wanted = m_wantedLayout, storage = m_storage,
+                                              layout = TextLayout::forFont(font())] {
+        auto stop = [&] { return wanted->load() != generation; };
+        TextLineCounter counter(layout, width);
+        for (;;) {
+            TextStorage::Snapshot text = storage->snapshot();
+            if (!counter.advance(text, stop) || stop())
+                return;
+            if (counter.isComplete())
+                break;
+            storage->waitForGrowth(text.size(), 0.05);
+        }
+        auto table = std::make_shared<const TextLineTable>(counter.takeTable());
+        core::performOnMainThread([weakSelf, generation, width, table = std::move(table)]() mutable {
             if (auto self = std::static_pointer_cast<TextView>(weakSelf.lock()))
-                self->installLayout(generation, width, std::move(paragraphs));
+                self->installLayout(generation, width, std::move(table));
         });
     });
 }
 
 // The count is in: the content takes its exact height, and the line at the
 // top of the view stays at the top.
-void TextView::installLayout(uint64_t generation, float width, std::vector<Paragraph> paragraphs)
+void TextView::installLayout(uint64_t generation, float width, std::shared_ptr<const TextLineTable> table)
 {
-    if (generation != m_layoutGeneration || paragraphs.empty())
+    if (generation != m_layoutGeneration || !table || table->paragraphCount() == 0)
         return;
     float lineHeight = Fonts::lineHeight(font());
     gfx::Point offset = contentOffset();
@@ -162,16 +247,21 @@ void TextView::installLayout(uint64_t generation, float width, std::vector<Parag
         if (shown == m_paragraphs.end())
             --shown;
         size_t index = m_anchorIndex + size_t(shown - m_paragraphs.begin());
-        if (index < paragraphs.size())
-            anchored = paragraphs[index].top + (y - shown->top);
+        if (index < table->paragraphCount())
+            anchored = Inset + double(table->linesBefore(index)) * lineHeight + (y - shown->top);
     }
-    m_paragraphs = std::move(paragraphs);
+    // The count is of the whole text, whose last publication may not have
+    // reached this view yet.
+    m_text = m_storage->snapshot();
+    m_editingText.reset();
+    m_lineTable = std::move(table);
+    m_paragraphs.clear();
+    m_windowFirst = 0;
     m_paragraphWidth = width;
     m_paragraphsValid = true;
     m_layoutLineHeight = lineHeight;
     m_layoutComplete = true;
-    const Paragraph& last = m_paragraphs.back();
-    double height = std::max(last.top + double(last.lines) * lineHeight, double(Inset + lineHeight)) + Inset;
+    double height = std::max(Inset + double(m_lineTable->lineCount()) * lineHeight, double(Inset + lineHeight)) + Inset;
     setContentSize({ bounds().width(), float(height) });
     if (anchored) {
         double most = std::max(0.0, height - double(bounds().height()));
@@ -203,23 +293,32 @@ void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
     double top = double(origin.y) + rect.minY();
     double bottom = double(origin.y) + rect.maxY();
     extendParagraphs(bottom);
+    ensureWindow(top, bottom);
     auto first = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(), [&](const Paragraph& paragraph) {
         return paragraph.top + double(paragraph.lines) * lineHeight < top;
     });
     bool detectsLinks = m_dataDetectors & Link;
-    std::string scratch;
     for (auto paragraph = first; paragraph != m_paragraphs.end() && paragraph->top < bottom; ++paragraph) {
-        std::string_view text = m_text.view(paragraph->start, paragraph->length, scratch);
-        if (text.empty())
+        if (paragraph->length == 0)
             continue;
-        // Links are looked for only in the paragraphs that show.
-        std::vector<core::Range> links = detectsLinks ? linkRanges(text) : std::vector<core::Range>();
-        double y = paragraph->top;
-        for (const auto& [line, lineStart] : wrappedLines(text, font(), width)) {
-            if (y + lineHeight >= top && y < bottom)
-                drawLine(context, line, lineStart, links, gfx::Point { Inset - origin.x, float(y - double(origin.y)) });
-            y += lineHeight;
-        }
+        // Links are looked for only in the paragraphs (or the segments of a
+        // long one) that show.
+        std::vector<core::Range> links;
+        size_t linksOf = std::string::npos;
+        size_t firstLine = size_t(std::max(0.0, std::floor((top - paragraph->top) / lineHeight)));
+        forEachLineOf(*paragraph, firstLine, [&](std::string_view text, size_t segmentStart, TextLayout::Span line, size_t index) {
+            double y = paragraph->top + double(index) * lineHeight;
+            if (y >= bottom)
+                return false;
+            if (detectsLinks && linksOf != segmentStart) {
+                links = linkRanges(text);
+                linksOf = segmentStart;
+            }
+            if (y + lineHeight >= top)
+                drawLine(context, text.substr(line.first, line.second - line.first), line.first, links,
+                    gfx::Point { Inset - origin.x, float(y - double(origin.y)) });
+            return true;
+        });
     }
 }
 
@@ -303,44 +402,37 @@ gfx::Color TextView::linkColor()
 
 std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
 {
-    if (!(m_dataDetectors & Link) || !m_paragraphsValid || m_paragraphs.empty())
+    if (!(m_dataDetectors & Link) || !m_paragraphsValid)
         return std::nullopt;
     float lineHeight = Fonts::lineHeight(font());
     double y = point.y;
+    ensureWindow(y, y);
+    if (m_paragraphs.empty())
+        return std::nullopt;
     auto paragraph = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
         [&](const Paragraph& p) { return p.top + double(p.lines) * lineHeight <= y; });
     if (paragraph == m_paragraphs.end() || y < paragraph->top)
         return std::nullopt;
-    std::string scratch;
-    std::string_view text = m_text.view(paragraph->start, paragraph->length, scratch);
-    std::vector<core::Range> links = linkRanges(text);
-    if (links.empty())
-        return std::nullopt;
-    size_t wanted = size_t((y - paragraph->top) / lineHeight);
-    auto lines = wrappedLines(text, font(), m_paragraphWidth);
-    if (wanted < lines.size()) {
-        const auto& [line, lineStart] = lines[wanted];
-        float x = point.x - Inset;
-        for (const core::Range& link : links) {
-            if (link.end() <= lineStart || link.location >= lineStart + line.size())
-                continue;
-            size_t from = std::max(link.location, lineStart) - lineStart;
-            size_t to = std::min(link.end(), lineStart + line.size()) - lineStart;
-            float left = gfx::textEngine()->widthOfString(std::string_view(line).substr(0, from), font());
-            float right = gfx::textEngine()->widthOfString(std::string_view(line).substr(0, to), font());
-            if (x >= left && x <= right)
-                return linkAddress(text.substr(link.location, link.length));
-        }
-    }
-    return std::nullopt;
-}
-
-std::vector<std::pair<std::string, size_t>> TextView::wrappedLines(std::string_view text, const gfx::Font& font, float width)
-{
-    std::vector<std::pair<std::string, size_t>> lines;
-    for (auto [start, end] : TextLayout::forFont(font)->lines(text, width))
-        lines.emplace_back(std::string(text.substr(start, end - start)), start);
-    return lines;
+    std::optional<std::string> found;
+    float x = point.x - Inset;
+    forEachLineOf(*paragraph, size_t((y - paragraph->top) / lineHeight),
+        [&](std::string_view text, size_t, TextLayout::Span line, size_t) {
+            std::string_view shown = text.substr(line.first, line.second - line.first);
+            for (const core::Range& link : linkRanges(text)) {
+                if (link.end() <= line.first || link.location >= line.second)
+                    continue;
+                size_t from = std::max(link.location, line.first) - line.first;
+                size_t to = std::min(link.end(), line.second) - line.first;
+                float left = gfx::textEngine()->widthOfString(shown.substr(0, from), font());
+                float right = gfx::textEngine()->widthOfString(shown.substr(0, to), font());
+                if (x >= left && x <= right) {
+                    found = linkAddress(text.substr(link.location, link.length));
+                    break;
+                }
+            }
+            return false;
+        });
+    return found;
 }
 
 void TextView::setDelegate(std::weak_ptr<TextViewDelegate> delegate)
@@ -406,6 +498,7 @@ void TextView::showStorage(std::shared_ptr<TextStorage> storage)
     }
     m_selection = { m_text.size(), 0 };
     m_paragraphs.clear();
+    m_lineTable.reset();
     m_paragraphsValid = false;
     m_layoutComplete = true; // a new text starts at its top
     m_anchorIndex = 0;
@@ -421,9 +514,10 @@ void TextView::storageDidGrow()
     bool wasComplete = m_text.isComplete();
     m_text = std::move(grown);
     m_editingText.reset();
-    if (m_text.isComplete() && !wasComplete) {
-        // The whole text is in: measured now (small) or counted on the
-        // worker, the paragraph at the top keeping its place.
+    if (m_lineTable)
+        return; // counted whole already
+    if (m_text.isComplete() && !wasComplete && !measuresInBackground()) {
+        // The whole text is in and small: measured now.
         updateContentSize();
         return;
     }
@@ -544,9 +638,11 @@ void TextView::updateContentSize()
     if (measuresInBackground()) {
         // The paragraph at the top of the view keeps its place on screen
         // while the worker counts; a new text starts at its beginning.
-        size_t base = m_layoutComplete ? 0 : m_anchorIndex;
-        m_anchorIndex = 0, m_anchorStart = 0, m_anchorTop = Inset;
         double y = contentOffset().y;
+        ensureWindow(y, y + double(size.height));
+        size_t base = m_lineTable ? m_windowFirst : m_layoutComplete ? 0 : m_anchorIndex;
+        m_lineTable.reset();
+        m_anchorIndex = 0, m_anchorStart = 0, m_anchorTop = Inset;
         if (m_paragraphsValid && !m_paragraphs.empty()) {
             float oldLineHeight = m_layoutLineHeight;
             auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
@@ -563,14 +659,12 @@ void TextView::updateContentSize()
         }
         m_paragraphsValid = false;
         m_layoutComplete = false;
-        // Only a whole text is counted; a growing one is estimated until then.
-        if (m_text.isComplete())
-            startBackgroundLayout(width);
-        else if (m_wantedLayout)
-            *m_wantedLayout = 0;
+        // Counted on the worker as the text grows; estimated until then.
+        startBackgroundLayout(width);
         estimateContentSize();
         return;
     }
+    m_lineTable.reset();
     m_paragraphsValid = false;
     m_documentView->setNeedsDisplay();
     m_layoutComplete = true;

@@ -20,6 +20,8 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TextInput.h"
+#include "Platform/UI/TextLayout.h"
+#include "Platform/UI/TextLineTable.h"
 #include "Platform/UI/TextStorage.h"
 
 #include <atomic>
@@ -153,11 +155,22 @@ private:
         size_t length = 0; // without the line end
         double top = 0;
         size_t lines = 1;
+        size_t index = 0; // in the text (when counted)
     };
     // Paragraphs of `text` from byte `start`, their tops from `top`, until
-    // one starts below `bottom` or `stop` says so.
-    static void layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom, const gfx::Font& font,
-        float width, std::vector<Paragraph>& out, const std::function<bool()>& stop = {});
+    // one starts below `bottom`. An `estimate` wraps only the start of a
+    // paragraph over BackgroundLayoutBytes and scales its count.
+    static void layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom,
+        const gfx::Font& font, float width, std::vector<Paragraph>& out, bool estimate = false);
+    // Calls `visit(segment, segmentStart, line, index)` for the lines of
+    // `paragraph` from line `first` on until it answers false: `line` in the
+    // segment of the paragraph starting at byte `segmentStart` (from a
+    // checkpoint when the paragraph has them).
+    void forEachLineOf(const Paragraph& paragraph, size_t first,
+        const std::function<bool(std::string_view, size_t, TextLayout::Span, size_t)>& visit) const;
+    // With a counted table: m_paragraphs becomes the paragraphs around
+    // [top, bottom] (content coordinates).
+    void ensureWindow(double top, double bottom) const;
     bool measuresInBackground() const
     {
         return !m_editable && (m_text.size() >= BackgroundLayoutBytes || !m_text.isComplete());
@@ -173,9 +186,6 @@ private:
     // A line of a paragraph, its links in the link colour, underlined.
     void drawLine(gfx::Context& context, std::string_view line, size_t lineStart, const std::vector<core::Range>& links,
         gfx::Point at) const;
-    // A paragraph's wrapped lines with the byte each starts at.
-    static std::vector<std::pair<std::string, size_t>> wrappedLines(std::string_view text, const gfx::Font& font,
-        float width);
     // The link under a point of the content, if a shown paragraph has one.
     std::optional<std::string> linkAtPoint(gfx::Point point) const;
     void updateParagraphs(float width) const;
@@ -183,7 +193,7 @@ private:
     // coordinates) laid out here.
     void extendParagraphs(double bottom) const;
     void startBackgroundLayout(float width);
-    void installLayout(uint64_t generation, float width, std::vector<Paragraph> paragraphs);
+    void installLayout(uint64_t generation, float width, std::shared_ptr<const TextLineTable> table);
     void placeDocumentView();
     bool replace(core::Range range, std::string_view replacement);
     void updateContentSize();
@@ -203,7 +213,12 @@ private:
     unsigned m_dataDetectors = 0;
     std::weak_ptr<TextViewDelegate> m_textDelegate;
     std::shared_ptr<View> m_documentView;
+    // Every paragraph of a text measured here; a window of them around what
+    // shows once a worker has counted the text (m_lineTable), from
+    // paragraph m_windowFirst; from the anchor while it counts.
     mutable std::vector<Paragraph> m_paragraphs;
+    std::shared_ptr<const TextLineTable> m_lineTable;
+    mutable size_t m_windowFirst = 0;
     mutable float m_paragraphWidth = 0;
     mutable bool m_paragraphsValid = false;
     mutable float m_layoutLineHeight = 0; // the paragraphs' line height

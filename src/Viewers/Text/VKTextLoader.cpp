@@ -8,7 +8,74 @@
 #include "Viewers/Text/VKTextFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
+
+namespace {
+
+// Sources whose well-formed text is already what the storage holds.
+enum class Passthrough { None, ASCII, UTF8 };
+
+Passthrough passthroughFor(std::string_view encoding)
+{
+    std::string name;
+    for (char c : encoding)
+        name += char(std::toupper(static_cast<unsigned char>(c)));
+    if (name == "UTF-8" || name == "UTF8")
+        return Passthrough::UTF8;
+    if (name == "ASCII" || name == "US-ASCII")
+        return Passthrough::ASCII;
+    return Passthrough::None;
+}
+
+// How much of `bytes` may be stored as it is: all of it when it is plain
+// ASCII or (for UTF-8) well-formed up to a sequence cut short at its end,
+// which waits for the next chunk; npos when a byte needs the converter's
+// judgement.
+size_t passthroughPrefix(std::string_view bytes, Passthrough kind)
+{
+    size_t at = 0;
+    const size_t n = bytes.size();
+    // Eight bytes at a time through ASCII runs, the common case.
+    while (at + 8 <= n) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+        at += 8;
+    }
+    if (kind == Passthrough::ASCII) {
+        for (; at < n; ++at)
+            if (static_cast<unsigned char>(bytes[at]) >= 0x80)
+                return std::string_view::npos;
+        return n;
+    }
+    while (at < n) {
+        if (static_cast<unsigned char>(bytes[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        core::CodePoint point = core::decodeCodePoint(bytes, at);
+        if (!point.valid) {
+            // A lead byte whose sequence the chunk cuts short is carried over.
+            unsigned char lead = static_cast<unsigned char>(bytes[at]);
+            size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            if (lead >= 0xC2 && lead <= 0xF4 && n - at < length) {
+                bool prefix = true;
+                for (size_t k = at + 1; k < n; ++k)
+                    prefix = prefix && (static_cast<unsigned char>(bytes[k]) & 0xC0) == 0x80;
+                if (prefix)
+                    return at;
+            }
+            return std::string_view::npos;
+        }
+        at += point.length;
+    }
+    return n;
+}
+
+} // namespace
 
 std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, const std::string& encoding, bool lossy,
     const Cancelled& cancelled, const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen)
@@ -27,6 +94,10 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
     core::TextConverter converter = core::TextConverter::toUTF8(encoding);
     if (!converter)
         return failed();
+    // A well-formed UTF-8 or ASCII chunk is stored as read; one holding a
+    // byte the converter would refuse goes through it, so the outcome (and
+    // what a lossy pass drops) stays the converter's.
+    const Passthrough passthrough = passthroughFor(encoding);
     using Status = core::TextConverter::Status;
     std::string piece; // one chunk's text, handed to the storage
     std::string input; // what the converter left of the last chunk, then the next chunk
@@ -71,6 +142,12 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
         piece.clear();
         return true;
     };
+    auto showFirstScreen = [&](size_t offset) {
+        if (firstScreen && !shown && offset < file.size() && storage->appendedSize() >= FirstScreenBytes) {
+            shown = true;
+            firstScreen(storage);
+        }
+    };
     for (size_t offset = 0; offset < file.size(); ++chunk) {
         if (cancelled && cancelled())
             return nullptr;
@@ -79,15 +156,18 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
         if (got == 0)
             break;
         offset += got;
-        Status status = Status::Ok;
-        size_t used = write(input, status);
-        if (status == Status::Invalid || !store())
-            return failed();
-        input.erase(0, used);
-        if (firstScreen && !shown && offset < file.size() && storage->appendedSize() >= FirstScreenBytes) {
-            shown = true;
-            firstScreen(storage);
+        size_t fine = passthrough == Passthrough::None ? std::string_view::npos : passthroughPrefix(input, passthrough);
+        if (fine != std::string_view::npos) {
+            storage->append(std::string_view(input).substr(0, fine));
+            input.erase(0, fine);
+        } else {
+            Status status = Status::Ok;
+            size_t used = write(input, status);
+            if (status == Status::Invalid || !store())
+                return failed();
+            input.erase(0, used);
         }
+        showFirstScreen(offset);
     }
     // A sequence the file cuts short fails either way.
     if (!input.empty())

@@ -81,6 +81,18 @@ TEST_F(VKTextLoaderTest, ChunkedDecodingAgreesWithWholeFileConversion)
         { std::string("abc"), "UTF-8//IGNORE", true },
         { std::string(), "UTF-8", false },
     };
+    // UTF-8 and ASCII are stored as read when well-formed: sequences the
+    // converter or the UTF-8 check refuses, or that a chunk cuts in two,
+    // must come out as through the converter, strict and lossy.
+    const char* edges[] = { "\xef\xbb\xbf", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80", "\xef\xbf\xbe",
+        "\xf4\x8f\xbf\xbf", "\xf0\x9f\x98\x80", "\xe2\x82", "\x80", "\xc3\xa9" };
+    for (const char* edge : edges)
+        for (size_t before : { size_t(0), (size_t(1) << 20) - 2, (size_t(1) << 20) - 1 })
+            for (bool lossy : { false, true }) {
+                std::string bytes = std::string(before, 'a') + edge + "b\n";
+                cases.push_back({ bytes, "UTF-8", lossy });
+                cases.push_back({ bytes, before ? "utf8" : "ASCII", lossy });
+            }
     for (const Case& c : cases) {
         std::string path = makeFile("case.txt", c.bytes);
         VKTextFile file(path);
