@@ -109,14 +109,21 @@ bool startsWithTextLines(const std::string& path)
 
 } // namespace
 
-std::string MIMEGetTypeForFile(const std::string& path)
+std::string MIMEGetTypeForExtension(const std::string& name)
 {
-    std::string extension = lowercaseExtension(path);
+    std::string extension = lowercaseExtension(name);
     if (!extension.empty()) {
         auto types = table();
         if (auto found = types->types.find(extension); found != types->types.end())
             return found->second;
     }
+    return "unknown";
+}
+
+std::string MIMEGetTypeForFile(const std::string& path)
+{
+    if (std::string type = MIMEGetTypeForExtension(path); type != "unknown")
+        return type;
     if (startsWithTextLines(path))
         return "text/plain";
     if (!core::fs::isExecutable(path))

@@ -13,6 +13,10 @@
 // "application/octet-stream" and everything else (an executable folder, a
 // missing path, a FIFO) "unknown". Never blocks and never fails.
 std::string MIMEGetTypeForFile(const std::string& path);
+// The type the table gives the name's extension, "unknown" when it has none
+// there; the disk is never looked at (names that are not files, such as the
+// last component of a web address).
+std::string MIMEGetTypeForExtension(const std::string& name);
 
 // Whether the path's extension names a document package ("rtfd", "key"...).
 bool MIMEIsPackageType(const std::string& path);

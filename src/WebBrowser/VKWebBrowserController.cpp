@@ -1,13 +1,16 @@
 #include "WebBrowser/VKWebBrowserController.h"
 
 #include "App/Shell/Interface/ScreenAdditions.h"
+#include "App/Shell/Interface/VKActionSheet.h"
 #include "App/Shell/VKNavigationController.h"
 #include "Kit/CSRegex.h"
 #include "Kit/DateAdditions.h"
+#include "Kit/MIMETypes.h"
 #include "Kit/URLAdditions.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UTF8.h"
@@ -22,7 +25,9 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/ViewAnimation.h"
+#include "Platform/Web/AuthenticationChallenge.h"
 #include "Platform/Web/WebError.h"
+#include "Platform/Web/WebPolicyListener.h"
 #include "WebBrowser/VKBarButton.h"
 #include "WebBrowser/VKWebBookmarks.h"
 #include "WebBrowser/VKWebBrowserView.h"
@@ -45,6 +50,13 @@ bool isSecureScheme(const std::string& scheme)
 {
     return core::ascii::equalIgnoringCase(scheme, "https") || core::ascii::equalIgnoringCase(scheme, "ftps");
 }
+
+// The request an offer's sheet carries to its choice.
+class OfferedRequest : public core::Object {
+public:
+    explicit OfferedRequest(core::URLRequest request) : request(std::move(request)) { }
+    core::URLRequest request;
+};
 
 } // namespace
 
@@ -81,6 +93,25 @@ bool VKWebBrowserController::isOpenRequest(const core::URLRequest& request)
 {
     const core::Value& value = request.property(OpenDownloadProperty);
     return value.isBool() && value.toBool();
+}
+
+const std::set<std::string>& VKWebBrowserController::theStandardWebMIMETypes()
+{
+    static const std::set<std::string> types { "text/html", "application/xhtml+xml", "image/gif", "image/jpg",
+        "image/jpeg", "image/png", "image/tiff" };
+    return types;
+}
+
+std::string VKWebBrowserController::effectiveMIMEType(const std::string& mimeType, const core::URL& url)
+{
+    if (mimeType != "text/html")
+        return mimeType;
+    std::string name = core::path::lastPathComponent(url.path());
+    if (core::path::pathExtension(name).empty())
+        return mimeType;
+    // A server that calls every file a page is overruled by the file's name.
+    std::string byName = MIMEGetTypeForExtension(name);
+    return byName.find('/') != std::string::npos ? byName : mimeType;
 }
 
 // --- View -----------------------------------------------------------------------
@@ -325,8 +356,33 @@ void VKWebBrowserController::dismissHistoryController()
 
 void VKWebBrowserController::dismissAuthenticationController()
 {
-    presenter(*this).dismissModalViewController(true);
+    if (m_presentTimer)
+        m_presentTimer->invalidate();
+    auto sheet = m_authenticationController.lock();
+    m_authenticationController.reset();
+    if (!sheet)
+        return;
+    // Only the sheet goes: a screen it was presented over (the bookmarks)
+    // stays.
+    ui::ViewController* shown = sheet->navigationController() ? static_cast<ui::ViewController*>(sheet->navigationController())
+                                                              : sheet.get();
+    if (shown->presentingViewController() && !shown->modalViewController())
+        shown->dismissModalViewController(true);
 }
+
+namespace {
+
+// The screen to present over: the deepest one presented over the browser's
+// stack (presenting from a screen that presents one already would throw).
+ui::ViewController& deepestPresenter(ui::ViewController& browser)
+{
+    ui::ViewController* deepest = &presenter(browser);
+    while (deepest->modalViewController())
+        deepest = deepest->modalViewController();
+    return *deepest;
+}
+
+} // namespace
 
 void VKWebBrowserController::presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller,
     double delay)
@@ -335,9 +391,12 @@ void VKWebBrowserController::presentModalViewControllerAfterDelay(const std::sha
         m_presentTimer->invalidate();
     std::weak_ptr<VKWebBrowserController> weak = sharedSelf();
     m_presentTimer = core::RunLoop::main().schedule(delay, false, [weak, controller](core::Timer&) {
-        if (auto self = weak.lock())
-            if (!presenter(*self).modalViewController())
-                self->presentModalViewController(controller, true);
+        auto self = weak.lock();
+        if (!self)
+            return;
+        self->m_presentTimer.reset();
+        if (!controller->presentingViewController())
+            deepestPresenter(*self).presentModalViewController(controller, true);
     });
 }
 
@@ -428,6 +487,8 @@ void VKWebBrowserController::cancelLoadingEnd()
 void VKWebBrowserController::didStartLoad(web::WebView&)
 {
     cancelLoadingEnd();
+    if (std::exchange(m_cancelledForOffer, false))
+        m_didCancelLoad = false;
     m_endedURL.reset();
     setNetworkActivity(true);
     auto& bar = *m_navigationView;
@@ -576,6 +637,12 @@ void VKWebBrowserController::didFailLoad(web::WebView&, const core::Error& error
     ui::ViewController* visible = visibleController(*this);
     bool covered = visible != this;
     bool urlDomain = error.domain() == net::URLErrorDomain;
+    if (std::exchange(m_cancelledForOffer, false)) {
+        // The failure of a response offered instead of shown.
+        m_didCancelLoad = false;
+        handleWebViewLoadEndWithSuccess(false);
+        return;
+    }
     if (m_didCancelLoad || covered || (urlDomain && error.code() == net::URLError::Cancelled)
         || (m_canonicalRequest && failing && !(*failing == m_canonicalRequest->url()))) {
         handleWebViewLoadEndWithSuccess(false);
@@ -698,4 +765,153 @@ void VKWebBrowserController::navigationFieldDidEndEditing(ui::TextField&)
     dismissHistoryController();
     if (!loading)
         moveNavigationViewToTopAnimated(true);
+}
+
+// --- Sign-ins ---------------------------------------------------------------------
+
+void VKWebBrowserController::didReceiveAuthenticationChallenge(web::WebView&,
+    const std::shared_ptr<web::AuthenticationChallenge>& challenge)
+{
+    if (challenge->previousFailureCount() >= MaximumAuthenticationFailures) {
+        challenge->continueWithoutCredential();
+        return;
+    }
+    const auto& proposed = challenge->proposedCredential();
+    if (proposed && !proposed->password.empty() && challenge->previousFailureCount() == 0) {
+        challenge->useCredential(*proposed, web::AuthenticationChallenge::Persistence::ForSession);
+        return;
+    }
+    auto self = sharedSelf();
+    auto sheet = VKWebAuthenticationController::initWithAuthenticationChallenge(challenge,
+        std::static_pointer_cast<VKWebAuthenticationControllerDelegate>(self));
+    m_authenticationController = sheet;
+    auto navigation = VKNavigationController::create(sheet);
+    if (presenter(*this).modalViewController() || m_viewTransitionActive)
+        presentModalViewControllerAfterDelay(navigation, AuthenticationPresentDelay);
+    else
+        presenter(*this).presentModalViewController(navigation, true);
+}
+
+void VKWebBrowserController::didCancelAuthenticationChallenge(web::WebView&,
+    const std::shared_ptr<web::AuthenticationChallenge>&)
+{
+    auto keep = sharedSelf();
+    handleWebViewLoadEndWithSuccess(false);
+}
+
+void VKWebBrowserController::webAuthenticationControllerDidEnd(VKWebAuthenticationController& sheet)
+{
+    auto keep = sharedSelf();
+    if (const auto& challenge = sheet.challenge())
+        challenge->useCredential({ sheet.username(), sheet.password() },
+            web::AuthenticationChallenge::Persistence::ForSession);
+    m_authenticationController = std::static_pointer_cast<VKWebAuthenticationController>(sheet.shared_from_this());
+    dismissAuthenticationController();
+}
+
+void VKWebBrowserController::webAuthenticationControllerDidCancel(VKWebAuthenticationController& sheet)
+{
+    auto keep = sharedSelf();
+    m_didCancelLoad = true;
+    if (const auto& challenge = sheet.challenge())
+        challenge->cancel();
+    m_authenticationController = std::static_pointer_cast<VKWebAuthenticationController>(sheet.shared_from_this());
+    dismissAuthenticationController();
+}
+
+// --- Responses the browser does not show ------------------------------------------
+
+void VKWebBrowserController::decidePolicyForResponse(web::WebView&, const core::HTTPURLResponse& response,
+    const core::URLRequest& request, const std::shared_ptr<web::WebPolicyListener>& listener)
+{
+    std::string type = effectiveMIMEType(response.mimeType(), request.url());
+    // The engine hands back the page's request without the app's marks: the
+    // load the web view runs carries them.
+    bool open = isOpenRequest(request)
+        || (m_webView && m_webView->isLoading() && m_webView->request() && isOpenRequest(*m_webView->request()));
+    if (theStandardWebMIMETypes().count(type) || open) {
+        listener->use();
+        return;
+    }
+    // The failure the engine reports for the ignored response is not one to
+    // tell: didCancelLoad holds until it comes (or the next load starts).
+    m_didCancelLoad = true;
+    m_cancelledForOffer = true;
+    listener->ignore();
+    offerResponse(request);
+}
+
+void VKWebBrowserController::offerResponse(const core::URLRequest& request)
+{
+    ui::View* host = navigationController() ? navigationController()->view().get() : view().get();
+    if (!host || !host->window()) {
+        core::log("VKWebBrowserController: no window to offer {} in", request.url().absoluteString());
+        return;
+    }
+    auto sheet = VKActionSheet::create(request.url().absoluteString(),
+        std::static_pointer_cast<ui::ActionSheetDelegate>(sharedSelf()), core::localized("Cancel"), std::nullopt,
+        { core::localized("Open"), core::localized("Download") });
+    sheet->setTag(MIMETypeSheetTag);
+    sheet->setUserInfo(core::Value(std::make_shared<OfferedRequest>(request)));
+    sheet->showInView(*host);
+}
+
+void VKWebBrowserController::clickedButton(ui::ActionSheet& sheet, int index)
+{
+    auto keep = sharedSelf();
+    if (sheet.tag() == LinkSheetTag)
+        linkSheetClickedButton(sheet, index);
+    else if (sheet.tag() == MIMETypeSheetTag)
+        MIMETypeSheetClickedButton(sheet, index);
+}
+
+void VKWebBrowserController::MIMETypeSheetClickedButton(ui::ActionSheet& sheet, int index)
+{
+    auto* offer = dynamic_cast<VKActionSheet*>(&sheet);
+    auto offered = offer ? offer->userInfo().objectAs<OfferedRequest>() : nullptr;
+    if (!offered)
+        return;
+    if (index == sheet.cancelButtonIndex()) {
+        handleWebViewLoadEndWithSuccess(false);
+    } else if (index == 0) {
+        core::URLRequest request = offered->request;
+        setMutableRequestIsOpen(request);
+        // The resource is asked for again as the page's own, not as a
+        // link from the page that offered it.
+        if (request.header("Referer"))
+            request.setHeader("Referer", "");
+        loadRequest(request);
+    } else if (index == 1) {
+        startDownloadWithRequest(offered->request);
+    }
+}
+
+// --- Held links and images ----------------------------------------------------------
+
+void VKWebBrowserController::elementActions(web::WebView&, const web::ElementInfo& info)
+{
+    if (m_webView)
+        m_webView->showBrowserSheet(info);
+}
+
+void VKWebBrowserController::linkSheetClickedButton(ui::ActionSheet& sheet, int index)
+{
+    auto url = core::URL::parse(sheet.title());
+    bool download = index >= 0 && index < sheet.numberOfButtons()
+        && sheet.buttonTitle(index) == core::localized("Download");
+    bool handled = false;
+    if (index == 0 && url) {
+        core::URLRequest request(*url);
+        setMutableRequestIsOpen(request);
+        loadRequest(request);
+        handled = true;
+    } else if (download) {
+        if (url)
+            startDownloadWithRequest(core::URLRequest(*url));
+        else
+            core::log("Warning, nil URL for download: {}", sheet.title());
+        handled = true;
+    }
+    if (m_webView)
+        m_webView->actOnBrowserSheet(handled ? sheet.cancelButtonIndex() : index);
 }

@@ -11,13 +11,20 @@
 // history) → one second later the loading end (the bar back at the page's
 // top unless its field is being edited). A load stopped by the user is
 // never reported as failed.
+//
+// It answers the page's questions: a site's sign-in gets the authentication
+// sheet unless the stored credential answers it; a response of a type the
+// browser does not show itself is offered for Open or Download (sheet 1002);
+// the sheet of a held link gains Download (sheet 1001).
 
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/URLRequest.h"
+#include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/Web/WebViewDelegate.h"
 #include "WebBrowser/VKWebAddBookmarkViewController.h"
+#include "WebBrowser/VKWebAuthenticationController.h"
 #include "WebBrowser/VKWebBookmarksViewController.h"
 #include "WebBrowser/VKWebBrowserControllerDownloadDelegate.h"
 #include "WebBrowser/VKWebHistorySearchController.h"
@@ -25,6 +32,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 class VKWebBrowserView;
@@ -50,8 +58,17 @@ class VKWebBrowserController : public ui::ViewController,
                                public VKWebNavigationViewDelegate,
                                public VKWebHistorySearchControllerDelegate,
                                public VKWebBookmarksViewControllerDelegate,
-                               public VKWebAddBookmarkViewControllerDelegate {
+                               public VKWebAddBookmarkViewControllerDelegate,
+                               public VKWebAuthenticationControllerDelegate,
+                               public ui::ActionSheetDelegate {
 public:
+    // The tags of the adjusted link sheet and of the offer of a response.
+    static constexpr int LinkSheetTag = 1001;
+    static constexpr int MIMETypeSheetTag = 1002;
+    // A challenge that failed this often is answered without a credential.
+    static constexpr int MaximumAuthenticationFailures = 6;
+    static constexpr double AuthenticationPresentDelay = 0.5;
+
     // A request property: the user chose to show the resource rather than
     // download it.
     static constexpr const char* OpenDownloadProperty = "VKWebBrowserControllerOpenDownload";
@@ -69,6 +86,11 @@ public:
 
     static void setMutableRequestIsOpen(core::URLRequest& request);
     static bool isOpenRequest(const core::URLRequest& request);
+    // The types the browser shows itself; others are offered.
+    static const std::set<std::string>& theStandardWebMIMETypes();
+    // The type a response is taken for: its own, unless it says "text/html"
+    // for an address whose last component's extension names another type.
+    static std::string effectiveMIMEType(const std::string& mimeType, const core::URL& url);
 
     // Commands.
     void loadRequest(const core::URLRequest& request);
@@ -88,7 +110,15 @@ public:
     void saveBookmark();
     void dismissBookmarksController();
     void dismissHistoryController();
+    // Takes the authentication sheet (and only it) off the screen.
     void dismissAuthenticationController();
+    // The shown (or about to be shown) authentication sheet.
+    std::shared_ptr<VKWebAuthenticationController> authenticationController() const
+    {
+        return m_authenticationController.lock();
+    }
+    // Presents `controller` after `delay` from the deepest screen presented
+    // over the browser then.
     void presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller, double delay);
 
     void moveNavigationViewToTopAnimated(bool animated);
@@ -135,6 +165,20 @@ public:
     void didStartLoad(web::WebView& view) override;
     void didFinishLoad(web::WebView& view) override;
     void didFailLoad(web::WebView& view, const core::Error& error) override;
+    void decidePolicyForResponse(web::WebView& view, const core::HTTPURLResponse& response,
+        const core::URLRequest& request, const std::shared_ptr<web::WebPolicyListener>& listener) override;
+    void didReceiveAuthenticationChallenge(web::WebView& view,
+        const std::shared_ptr<web::AuthenticationChallenge>& challenge) override;
+    void didCancelAuthenticationChallenge(web::WebView& view,
+        const std::shared_ptr<web::AuthenticationChallenge>& challenge) override;
+    void elementActions(web::WebView& view, const web::ElementInfo& info) override;
+
+    // The authentication sheet.
+    void webAuthenticationControllerDidEnd(VKWebAuthenticationController& sheet) override;
+    void webAuthenticationControllerDidCancel(VKWebAuthenticationController& sheet) override;
+
+    // Sheets 1001 and 1002.
+    void clickedButton(ui::ActionSheet& sheet, int index) override;
 
     // VKWebNavigationViewDelegate.
     void navigationFieldDidBeginEditing(ui::TextField& field, bool isSearch) override;
@@ -170,12 +214,18 @@ private:
     // The page's title came after its load ended: the bar and the history
     // take it.
     void titleDidChange();
+    void linkSheetClickedButton(ui::ActionSheet& sheet, int index);
+    void MIMETypeSheetClickedButton(ui::ActionSheet& sheet, int index);
+    void offerResponse(const core::URLRequest& request);
 
     std::shared_ptr<VKWebNavigationView> m_navigationView;
     std::shared_ptr<VKWebHistorySearchController> m_historyController;
     std::weak_ptr<VKWebBrowserControllerDownloadDelegate> m_downloadDelegate;
     std::weak_ptr<VKWebBrowserControllerUIDelegate> m_uiDelegate;
     bool m_didCancelLoad = false;
+    // didCancelLoad was set for an offered response: it lasts until the
+    // load's failure or the next load start.
+    bool m_cancelledForOffer = false;
     std::optional<core::URLRequest> m_canonicalRequest;
     std::optional<core::URLRequest> m_loadingRequest;
     unsigned m_loadingNavigationType = NoNavigationType;
@@ -184,6 +234,7 @@ private:
     bool m_viewTransitionActive = false;
     std::shared_ptr<core::Timer> m_loadingEndTimer;
     std::shared_ptr<core::Timer> m_presentTimer;
+    std::weak_ptr<VKWebAuthenticationController> m_authenticationController;
     core::Observation m_stateObservation;
     // The page whose load ended last, until the next load starts, and
     // whether it ended well.

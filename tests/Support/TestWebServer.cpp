@@ -98,6 +98,11 @@ void TestWebServer::release(const std::string& token) const
     rawGet("/_release?token=" + token, "POST");
 }
 
+void TestWebServer::guardPrivateSite(std::string_view query) const
+{
+    rawGet("/_auth?" + std::string(query), "POST");
+}
+
 void TestWebServer::setResource(std::string_view name, std::string_view options) const
 {
     rawGet("/_resource?name=" + std::string(name) + "&" + std::string(options), "POST");

@@ -60,6 +60,9 @@ public:
     std::vector<Request> requests() const;
     // Ends the stall of `token` (POST /_release).
     void release(const std::string& token) const;
+    // /site/private/ asks for Basic credentials from now on (POST /_auth):
+    // "user=U&pass=P&realm=R", escaped as a query.
+    void guardPrivateSite(std::string_view query) const;
     // Sets what /resource/NAME answers from the next request on
     // (POST /_resource): "length=N" and the options of /bytes, "status=S";
     // a drop or stall applies to one request only.

@@ -18,7 +18,8 @@ by path and query:
                        options of /bytes
   /site/PATH           the file PATH below tests/fixtures/web/site, its type by
                        extension unless type= names one, with the options of
-                       /bytes (stall_after&token to hold a page)
+                       /bytes (stall_after&token to hold a page); /site/private/
+                       asks for Basic credentials once POST /_auth set them
   /m/search            q=TEXT: a search results page echoing the text
                        (HTML-escaped) as its title and paragraph
   /m                   the search start page
@@ -37,6 +38,9 @@ by path and query:
                        status instead); drop_after and stall_after apply to
                        the next request only
   POST /_release       token=T: ends the stall of that token
+  POST /_auth          user=&pass=&realm=: /site/private/ answers 401 (a small
+                       HTML page, WWW-Authenticate Basic with the realm) unless
+                       the request carries these credentials
   GET /_log            one block per request so far:
                          request METHOD RAW-PATH / header LINE... / body LENGTH SHA256 /
                          field NAME VALUE... (the parts of a multipart/form-data body, read
@@ -74,6 +78,7 @@ SITE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtu
 
 resources_lock = threading.Lock()
 resources = {}
+private_guard = {}
 ONE_SHOT = ("drop_after", "stall_after", "token")
 
 
@@ -157,7 +162,7 @@ class Handler(QuietHandler):
         entry = {"method": self.command, "path": self.path, "headers": raw_lines,
                  "body_length": length, "body_sha256": sha, "fields": self.form_fields(body)}
         url = urllib.parse.urlsplit(self.path)
-        if url.path not in ("/_log", "/_release", "/_resource"):
+        if url.path not in ("/_log", "/_release", "/_resource", "/_auth"):
             with log_lock:
                 log_entries.append(entry)
         self.query_raw = dict(pair.split("=", 1) if "=" in pair else (pair, "")
@@ -171,6 +176,11 @@ class Handler(QuietHandler):
                 released.add(self.query.get("token", ""))
                 release_lock.notify_all()
             return self.answer(200, b"released\n")
+        if route == "/_auth":
+            with resources_lock:
+                private_guard.clear()
+                private_guard.update({key: self.query.get(key, "") for key in ("user", "pass", "realm")})
+            return self.answer(200, b"set\n")
         if route == "/_resource":
             with resources_lock:
                 resources[self.query.get("name", "")] = dict(self.query)
@@ -351,6 +361,12 @@ class Handler(QuietHandler):
 
     def answer_site(self, name):
         parts = name.split("/")
+        with resources_lock:
+            guard = dict(private_guard)
+        if parts[0] == "private" and guard and not self.authorized(guard["user"], guard["pass"]):
+            page = b"<html><head><title>401 Authorization Required</title></head><body><p>Authorization required</p></body></html>"
+            return self.answer(401, page, [("WWW-Authenticate", 'Basic realm="%s"' % guard["realm"]),
+                                           ("Content-Type", "text/html")])
         path = os.path.join(SITE_DIR, *parts)
         if any(part in ("", ".", "..") for part in parts) or not os.path.isfile(path):
             return self.answer(404, b"<html><head><title>404 Not Found</title></head><body>not found</body></html>",
@@ -374,13 +390,16 @@ class Handler(QuietHandler):
             location = target
         self.answer(int(codes[0]), b"redirecting\n", [("Location", location), ("Content-Type", "text/plain")])
 
+    def authorized(self, user, password):
+        import base64
+        expected = "Basic " + base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
+        return self.headers.get("Authorization") == expected
+
     def answer_auth(self):
         user = self.query.get("user", "user")
         password = self.query.get("pass", "pass")
         realm = self.query.get("realm", "Test")
-        import base64
-        expected = "Basic " + base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
-        if self.headers.get("Authorization") == expected:
+        if self.authorized(user, password):
             return self.answer(200, b"welcome\n", [("Content-Type", "text/plain")])
         self.answer(401, b"unauthorized\n", [("WWW-Authenticate", 'Basic realm="%s"' % realm),
                                            ("Content-Type", "text/plain")])

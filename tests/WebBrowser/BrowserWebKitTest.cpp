@@ -2,11 +2,15 @@
 // test site from TestWebServer: titles, history and address at a load's
 // end, a link tapped in the page, frames, TLS and the padlock, the search
 // as the server receives it, a refused connection, stopping a stalled page
-// and a mail link.
+// and a mail link; signing in through the sheet, responses offered instead
+// of shown, and the sheets of held links and images.
 
 #include "BrowserTestCase.h"
 
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Net/CredentialStorage.h"
+#include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLLoadingOptions.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/AlertView.h"
@@ -15,6 +19,13 @@
 #include "Support/Python.h"
 #include "Support/TestWebServer.h"
 #include "Support/XvfbDisplay.h"
+#include "App/Shell/Interface/VKActionSheet.h"
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TextField.h"
+#include "WebBrowser/VKWebAuthenticationController.h"
 #include "WebBrowser/VKWebHistory.h"
 
 #include <netinet/in.h>
@@ -86,6 +97,63 @@ protected:
     {
         auto paths = requestedPaths();
         return size_t(std::count(paths.begin(), paths.end(), path));
+    }
+
+    // The authentication sheet once it shows (the top of the presented stack).
+    VKWebAuthenticationController* sheet()
+    {
+        auto* stack = dynamic_cast<ui::NavigationController*>(navigation->modalViewController());
+        return stack ? dynamic_cast<VKWebAuthenticationController*>(stack->topViewController()) : nullptr;
+    }
+    bool waitForSheet()
+    {
+        bool shown = waitFor([&] { return sheet() != nullptr; }, 15);
+        advance(1);
+        return shown;
+    }
+    // Types into the sheet's fields and logs in with Return.
+    void logIn(const std::string& user, const std::string& password)
+    {
+        // The fields may hold the last answer (the session's proposal).
+        if (!sheet()->usernameField()->text().empty())
+            driver.clear(*sheet()->usernameField());
+        driver.type(user);
+        driver.pressReturn();
+        if (!sheet()->passwordField()->text().empty())
+            driver.clear(*sheet()->passwordField());
+        driver.type(password);
+        driver.pressReturn();
+        runLoop();
+        advance(1);
+    }
+    bool historyHas(const std::string& address)
+    {
+        for (const auto& item : VKWebHistory::sharedWebHistory()->allItems())
+            if (item.URL == address)
+                return true;
+        return false;
+    }
+    // A long press on the page at a point of the web view; the sheet it
+    // brings.
+    std::shared_ptr<ui::ActionSheet> holdAt(gfx::Point point)
+    {
+        bool snapshot = false;
+        webView().updateSnapshot([&] { snapshot = true; });
+        waitFor([&] { return snapshot; }, 5);
+        auto fingers = driver.touchDown({ webView().convertPoint(point, nullptr) });
+        driver.wait(0.7);
+        driver.touchUp(fingers);
+        if (!waitFor([&] { return !driver.shownChoices().empty(); }, 10))
+            return nullptr;
+        advance(0.5);
+        return driver.actionSheet();
+    }
+    static std::vector<std::string> sheetButtons(const ui::ActionSheet& sheet)
+    {
+        std::vector<std::string> titles;
+        for (int i = 0; i < sheet.numberOfButtons(); ++i)
+            titles.push_back(sheet.buttonTitle(i));
+        return titles;
     }
 
     std::unique_ptr<test::TestWebServer> server;
@@ -233,6 +301,199 @@ TEST_F(BrowserWebKitTest, StoppingAStalledPageIsSilentAndMailLinksGoToTheSystem)
     runLoop();
     EXPECT_EQ(server->requests().size(), pages);
     EXPECT_FALSE(alertShown());
+}
+
+TEST_F(BrowserWebKitTest, APrivatePageAsksThroughTheSheetAndTheAnswerLastsForTheSession)
+{
+    net::CredentialStorage::shared().removeAllCredentials();
+    server->guardPrivateSite("user=anna&pass=s3cret&realm=Tandry%20Test");
+    const std::string home = server->url("/site/index.html");
+    const std::string privatePage = server->url("/site/private/index.html");
+    browser->loadRequest(core::URLRequest(url(home)));
+    ASSERT_TRUE(waitForLoadEnd());
+    ASSERT_TRUE(waitFor([&] { return bar().titleLabel().text() == "Tandry Test Home"; }, 10));
+    endLoading();
+
+    // Cancel: no alert, the title stays, nothing recorded.
+    browser->loadRequest(core::URLRequest(url(privatePage)));
+    ASSERT_TRUE(waitForSheet());
+    EXPECT_EQ(sheet()->navigationItem().prompt(), "Log into 127.0.0.1");
+    EXPECT_EQ(sheet()->usernameField()->text(), "");
+    EXPECT_EQ(sheet()->passwordField()->text(), "");
+    EXPECT_EQ(sheet()->securityWarningLabel()->text(), "Password will be sent in the clear");
+    EXPECT_EQ(sheet()->challenge()->protectionSpace().realm, "Tandry Test");
+    driver.tapBarItem(*sheet()->navigationItem().leftBarButtonItem());
+    runLoop();
+    ASSERT_TRUE(waitForLoadEnd());
+    advance(1);
+    EXPECT_FALSE(navigation->modalViewController());
+    EXPECT_FALSE(alertShown());
+    EXPECT_EQ(bar().titleLabel().text(), "Tandry Test Home");
+    EXPECT_FALSE(historyHas(privatePage));
+    endLoading();
+
+    // Wrong answers bring the sheet back; the sixth ends at the server's refusal.
+    browser->loadRequest(core::URLRequest(url(privatePage)));
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        ASSERT_TRUE(waitForSheet()) << attempt;
+        EXPECT_EQ(sheet()->challenge()->previousFailureCount(), attempt);
+        logIn("anna", "wrong" + std::to_string(attempt));
+    }
+    ASSERT_TRUE(waitForLoadEnd());
+    EXPECT_TRUE(waitFor([&] { return webView().title() == "401 Authorization Required"; }, 10)) << webView().title();
+    EXPECT_FALSE(sheet()) << "no seventh sheet";
+    endLoading();
+
+    // The right answer: the page, its title, a history entry.
+    browser->loadRequest(core::URLRequest(url(privatePage)));
+    ASSERT_TRUE(waitForSheet());
+    logIn("anna", "s3cret");
+    ASSERT_TRUE(waitForLoadEnd());
+    ASSERT_TRUE(waitFor([&] { return bar().titleLabel().text() == "Private Page"; }, 10)) << bar().titleLabel().text();
+    EXPECT_FALSE(alertShown());
+    EXPECT_TRUE(historyHas(privatePage));
+    endLoading();
+
+    // Remembered for the session: the loader and the next private page ask nobody.
+    std::optional<int> status;
+    struct Loaded : net::URLConnectionDelegate {
+        std::optional<int>* status;
+        void didReceiveResponse(net::URLConnection&, const core::HTTPURLResponse& response) override
+        {
+            *status = response.statusCode();
+        }
+    };
+    auto loaded = std::make_shared<Loaded>();
+    loaded->status = &status;
+    auto connection = net::URLConnection::create(core::URLRequest(url(server->url("/site/private/file.txt"))), loaded);
+    ASSERT_TRUE(waitFor([&] { return status.has_value(); }, 10));
+    EXPECT_EQ(status, 200);
+    browser->loadRequest(core::URLRequest(url(server->url("/site/private/other.html"))));
+    ASSERT_TRUE(waitForLoadEnd());
+    EXPECT_TRUE(waitFor([&] { return bar().titleLabel().text() == "Another Private Page"; }, 10));
+    EXPECT_FALSE(sheet());
+    endLoading();
+    for (const auto& line : logLines())
+        EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+    net::CredentialStorage::shared().removeAllCredentials();
+}
+
+TEST_F(BrowserWebKitTest, FilesThePageCannotShowAreOfferedAndOpenedOrDownloaded)
+{
+    browser->loadRequest(core::URLRequest(url(server->url("/site/links.html"))));
+    ASSERT_TRUE(waitForLoadEnd());
+    ASSERT_TRUE(waitFor([&] { return bar().titleLabel().text() == "Links and Images"; }, 10));
+    endLoading();
+    auto offered = [&] { return waitFor([&] { return !driver.shownChoices().empty(); }); };
+    // The engine's failure of an ignored response: a quiet load end.
+    auto quietEnd = [&] {
+        return waitFor([&] { return browser->isLoadingEndPending() && !webView().isLoading(); });
+    };
+
+    // A file the server calls a page is offered by its name's type.
+    const std::string report = server->url("/site/report.pdf?type=text/html");
+    browser->loadRequest(core::URLRequest(url(report)));
+    ASSERT_TRUE(offered());
+    auto offer = driver.actionSheet();
+    EXPECT_EQ(offer->tag(), VKWebBrowserController::MIMETypeSheetTag);
+    EXPECT_EQ(offer->title(), report);
+    EXPECT_EQ(sheetButtons(*offer), (std::vector<std::string> { "Open", "Download", "Cancel" }));
+    ASSERT_TRUE(quietEnd());
+    runLoop();
+    EXPECT_EQ(driver.shownChoices().size(), 1u) << "no \"Page load failed\"";
+    driver.pressSheetButton("Download");
+    runLoop();
+    ASSERT_EQ(downloads->requests.size(), 1u);
+    EXPECT_EQ(downloads->requests[0].url().absoluteString(), report);
+    EXPECT_EQ(bar().titleLabel().text(), "Links and Images");
+    endLoading();
+
+    // A link to a text file: offered, opened, shown as text without a second
+    // offer, asked for again without a "Referer".
+    EXPECT_EQ(evaluateClick("notes"), "clicked");
+    ASSERT_TRUE(offered());
+    EXPECT_EQ(driver.actionSheet()->title(), server->url("/site/notes.txt"));
+    ASSERT_TRUE(quietEnd());
+    endLoading();
+    driver.pressSheetButton("Open");
+    runLoop();
+    ASSERT_TRUE(waitFor([&] { return requestsFor("/site/notes.txt") == 2; }));
+    ASSERT_TRUE(quietEnd());
+    EXPECT_FALSE(alertShown());
+    std::optional<std::string> text;
+    webView().evaluateJavaScript("document.body.innerText.trim()",
+        [&](const std::string& result, const core::Error*) { text = result; });
+    ASSERT_TRUE(waitFor([&] { return text.has_value(); }, 10));
+    EXPECT_EQ(*text, "Notes of the test site.\nSecond line.");
+    std::vector<test::TestWebServer::Request> notes;
+    for (const auto& request : server->requests())
+        if (request.path == "/site/notes.txt")
+            notes.push_back(request);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_TRUE(notes[0].header("Referer"));
+    EXPECT_FALSE(notes[1].header("Referer"));
+    endLoading();
+
+    // A download link: offered like any other; opened, it cannot be shown.
+    browser->loadRequest(core::URLRequest(url(server->url("/site/links.html"))));
+    ASSERT_TRUE(waitForLoadEnd());
+    endLoading();
+    EXPECT_EQ(evaluateClick("zip"), "clicked");
+    ASSERT_TRUE(offered());
+    EXPECT_EQ(driver.actionSheet()->title(), server->url("/site/archive.zip"));
+    driver.pressSheetButton("Open");
+    runLoop();
+    ASSERT_TRUE(waitFor([&] { return alertShown(); }));
+    auto alert = driver.alert();
+    EXPECT_EQ(alert->title(), "127.0.0.1");
+    EXPECT_EQ(alert->message(), "Failed to open URL");
+    driver.pressAlertButton("OK");
+    runLoop();
+    endLoading();
+    // Nothing was written by the engine.
+    for (const auto& folder : { pathInHome("Downloads"), pathInHome("Documents") })
+        for (const auto& name : core::fs::contentsOfDirectory(folder).value_or(std::vector<std::string> {}))
+            EXPECT_EQ(name.find("archive"), std::string::npos) << folder << "/" << name;
+}
+
+TEST_F(BrowserWebKitTest, HeldLinksOfferDownloadAndHeldImagesAreSaved)
+{
+    browser->loadRequest(core::URLRequest(url(server->url("/site/links.html"))));
+    ASSERT_TRUE(waitForLoadEnd());
+    ASSERT_TRUE(waitFor([&] { return bar().titleLabel().text() == "Links and Images"; }, 10));
+    endLoading();
+
+    // Each row of the page is 56 points high, below the bar's 60.
+    auto link = holdAt({ 40, 60 + 28 });
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->title(), server->url("/site/report.pdf"));
+    EXPECT_EQ(sheetButtons(*link), (std::vector<std::string> { "Open", "Copy", "Download", "Cancel" }));
+    driver.pressSheetButton("Download");
+    runLoop();
+    ASSERT_EQ(downloads->requests.size(), 1u);
+    EXPECT_EQ(downloads->requests[0].url().absoluteString(), server->url("/site/report.pdf"));
+
+    auto image = holdAt({ 40, 60 + 56 + 28 });
+    ASSERT_TRUE(image);
+    EXPECT_EQ(sheetButtons(*image), (std::vector<std::string> { "Save Image", "Copy", "Cancel" }));
+    driver.pressSheetButton("Save Image");
+    runLoop();
+    ASSERT_EQ(downloads->images.size(), 1u);
+    EXPECT_EQ(downloads->images[0].first, server->url("/site/photo.jpg"));
+    EXPECT_EQ(downloads->images[0].second, std::optional<std::string>("Sunset.jpg"));
+
+    auto linked = holdAt({ 40, 60 + 2 * 56 + 28 });
+    ASSERT_TRUE(linked);
+    EXPECT_EQ(sheetButtons(*linked), (std::vector<std::string> { "Open", "Copy", "Save Image", "Cancel" }));
+    driver.pressSheetButton("Cancel");
+    runLoop();
+
+    auto script = holdAt({ 40, 60 + 3 * 56 + 28 });
+    ASSERT_TRUE(script);
+    EXPECT_EQ(sheetButtons(*script), (std::vector<std::string> { "Open", "Copy", "Cancel" }));
+    driver.pressSheetButton("Cancel");
+    runLoop();
+    EXPECT_EQ(downloads->requests.size(), 1u);
 }
 
 } // namespace

@@ -118,6 +118,7 @@ void GtkWebPage::dropPending()
     }
     m_decisions.clear();
     m_offers.clear();
+    m_unshowable.clear();
     for (auto& pending : m_challenges) {
         g_signal_handler_disconnect(pending.request, pending.cancelledHandler);
         if (auto challenge = pending.challenge.lock())
@@ -284,6 +285,13 @@ void GtkWebPage::answerResponse(uint64_t decision, bool use)
     if (it != m_decisions.end()) {
         WebKitPolicyDecision* held = it->second;
         m_decisions.erase(it);
+        bool unshowable = m_unshowable.erase(decision) > 0;
+        if (use && unshowable) {
+            // The engine would turn it into a download: the load fails as
+            // one that cannot show its content.
+            m_cannotShow = true;
+            use = false;
+        }
         if (use)
             webkit_policy_decision_use(held);
         else

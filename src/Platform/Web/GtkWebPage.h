@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -120,6 +121,10 @@ private:
     uint64_t m_nextDecision = 1;
     std::map<uint64_t, WebKitPolicyDecision*> m_decisions;
     std::map<uint64_t, core::URLRequest> m_offers;
+    // Held responses the engine cannot show; one such used fails its load
+    // with WebError::CannotShowMIMEType (instead of a download or a blank page).
+    std::set<uint64_t> m_unshowable;
+    bool m_cannotShow = false;
     std::vector<PendingChallenge> m_challenges;
     std::map<std::string, int> m_failures;
 

@@ -109,7 +109,10 @@ struct GtkWebPage::Signals {
                     webkit_policy_decision_ignore(decision);
                 return TRUE;
             }
-            PageResponse question { self.holdDecision(decision), responseFrom(uriResponse),
+            uint64_t held = self.holdDecision(decision);
+            if (!canShow)
+                self.m_unshowable.insert(held);
+            PageResponse question { held, responseFrom(uriResponse),
                 requestFrom(webkit_response_policy_decision_get_request(response)), canShow };
             self.deliver([question](WebPageClient& client) { client.pageResponse(question); });
             return TRUE;
@@ -148,6 +151,7 @@ struct GtkWebPage::Signals {
             }
             self.m_loading = true;
             self.m_failed = false;
+            self.m_cannotShow = false;
             self.m_failures.clear();
             self.m_engineRetries = 0;
             self.m_certificateRetries = 0;
@@ -201,8 +205,9 @@ struct GtkWebPage::Signals {
             return TRUE;
         }
         auto url = urlFrom(uri).value_or(core::URL());
-        core::Error failure = WebError::fromEngine(g_quark_to_string(error->domain), error->code,
-            error->message ? error->message : "", url);
+        core::Error failure = std::exchange(self.m_cannotShow, false)
+            ? WebError::make(WebError::CannotShowMIMEType, url)
+            : WebError::fromEngine(g_quark_to_string(error->domain), error->code, error->message ? error->message : "", url);
         if (self.m_loading && !self.m_failed) {
             self.m_failed = true;
             self.deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
@@ -494,6 +499,9 @@ void GtkWebPage::answerChallenge(uint64_t id, int disposition, const std::string
         webkit_authentication_request_authenticate(request, nullptr);
         break;
     case AuthenticationChallenge::Disposition::Cancel:
+        // The app ends the load: the cancellation that follows is no
+        // engine's whim to try again.
+        m_stopRequested = true;
         webkit_authentication_request_cancel(request);
         break;
     }
