@@ -7,7 +7,9 @@
 //   caches emptied first; against "convertMs", `convert -thumbnail` making
 //   the same two sizes in one call (target ≤ 1×: "vsConvert"), and
 //   "vipsMs", `vipsthumbnail` making them, printed beside;
-// - "cached12": the same with the preview already cached (target ≤ 50 ms);
+// - "cached12": the same with the preview already cached (target ≤ 50 ms),
+//   and "shownMs", until the viewer showed it, before the window's first
+//   drawing of it;
 // - "shown3": the 3 MP picture shown as itself, against "rgbaMs", `convert
 //   x.jpg rgba:-` (target ≤ 1.3×: "vsRgba");
 // - "pinch": a pinch frame (the zoom set, the window drawn) stepping from
@@ -186,6 +188,9 @@ void emptyCaches()
 struct Shown {
     std::shared_ptr<VKNavigationController> navigation;
     std::shared_ptr<VKImageViewController> viewer;
+    // From the push until the viewer showed the picture, before the
+    // window was drawn.
+    double shownMs = 0;
 
     Shown()
     {
@@ -201,7 +206,9 @@ struct Shown {
         files = { VKFileResource::resourceWithPath(path) };
         viewer = VKImageViewController::imageViewControllerWithResource(files.front(), scene().folder);
         navigation->pushViewController(viewer, false);
+        auto pushed = Clock::now();
         bool came = core::RunLoop::main().runUntil([&] { return shown(*viewer); }, 30);
+        shownMs = bench::msSince(pushed);
         if (!came)
             std::fprintf(stderr, "not shown: %s loading %d preview %d full %d view image %d\n", path.c_str(),
                 viewer->contentIsLoading(), bool(viewer->preview()), bool(viewer->fullImage()),
@@ -270,15 +277,20 @@ void Cached12MP(benchmark::State& state)
         Shown warm;
         warm.open(s.big, previewShown);
     }
-    double ours = 0;
+    double ours = 0, beforeDrawing = 0;
     bool failed = false;
     for (auto _ : state) {
         Shown shown;
         auto start = Clock::now();
         failed |= !shown.open(s.big, previewShown);
         ours += bench::msSince(start);
+        beforeDrawing += shown.shownMs;
+        // The whole picture's decode ends before the next opening, which
+        // would otherwise wait behind it on the image queue.
+        core::RunLoop::main().runUntil([&] { return shown.viewer->fullImage() != nullptr; }, 30);
     }
     state.counters["oursMs"] = ours / double(state.iterations());
+    state.counters["shownMs"] = beforeDrawing / double(state.iterations());
     state.counters["failed"] = failed;
 }
 BENCHMARK(Cached12MP)->Iterations(5)->Unit(benchmark::kMillisecond);
@@ -313,7 +325,9 @@ void PinchFrame(benchmark::State& state)
     int decodes = 0;
     for (auto _ : state) {
         Shown shown;
-        shown.open(s.big, previewShown);
+        // Both the preview and the whole picture in hand, as a pinch finds
+        // them once the picture has loaded.
+        shown.open(s.big, [](VKImageViewController& viewer) { return previewShown(viewer) && viewer.fullImage(); });
         auto* view = shown.viewer->imageView();
         float fit = view->getZoomToFit();
         auto full = shown.viewer->fullImage();
