@@ -8,8 +8,10 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <gtk/gtk.h>
+#include <string>
 
 namespace web {
 
@@ -39,6 +41,11 @@ bool GtkStartup::start()
     // The accessibility bus is not used; without this every web process
     // warns that it cannot reach it.
     setenv("NO_AT_BRIDGE", "1", 0);
+    // WebKit's script engine stops its threads with SIGUSR1 unless told
+    // another signal, and takes the signal over from the process, which
+    // asks its window for a picture with it: once a page was made, the
+    // next request crashed the program.
+    setenv("JSC_SIGNAL_FOR_GC", std::to_string(SIGRTMIN + 7).c_str(), 0);
     std::string home = core::paths::home();
     if (!home.empty()) {
         std::string cache = core::path::appendingPathComponent(home, "tmp/WebKit");
