@@ -3,8 +3,11 @@
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/ContextInternal.h"
 
+#include <map>
 #include <mutex>
 #include <string>
+#include <tuple>
+#include <unordered_map>
 #include <pango/pangocairo.h>
 
 namespace gfx {
@@ -49,6 +52,34 @@ struct PangoTextEngine::State {
     PangoFontMap* fontMap = nullptr;
     PangoContext* context = nullptr;
     cairo_font_options_t* options = nullptr;
+    // Drawing: one context, brought to each target's transform before a
+    // line is shown, and the lines shown lately, shaped once (a scrolling
+    // text draws mostly the lines of the frame before). Layouts follow
+    // their context's changes themselves.
+    PangoContext* drawing = nullptr;
+    static constexpr size_t CachedLines = 512;
+    std::unordered_map<std::string, PangoLayout*> drawnLines;
+    // Widths of the strings measured lately (drawing a string measures it).
+    static constexpr size_t CachedWidths = 4096;
+    std::unordered_map<std::string, float> widths;
+    // Metrics, asked for each string drawn, by font.
+    std::map<std::tuple<std::string, float, bool>, FontMetrics> metrics;
+
+    static std::string lineKey(std::string_view text, const Font& font)
+    {
+        std::string key = font.familyName();
+        key += font.isBold() ? "\x01" : "\x02";
+        float size = font.pointSize();
+        key.append(reinterpret_cast<const char*>(&size), sizeof size);
+        key += text;
+        return key;
+    }
+    void forgetDrawnLines()
+    {
+        for (auto& [key, layout] : drawnLines)
+            g_object_unref(layout);
+        drawnLines.clear();
+    }
 
     // A layout of the text in the font on the measuring context.
     PangoLayout* layout(std::string_view text, const Font& font, PangoContext* on)
@@ -73,6 +104,9 @@ PangoTextEngine::PangoTextEngine()
 
 PangoTextEngine::~PangoTextEngine()
 {
+    m_state->forgetDrawnLines();
+    if (m_state->drawing)
+        g_object_unref(m_state->drawing);
     g_object_unref(m_state->context);
     g_object_unref(m_state->fontMap);
     cairo_font_options_destroy(m_state->options);
@@ -83,11 +117,18 @@ float PangoTextEngine::widthOfString(std::string_view text, const Font& font)
     if (text.empty() || font.pointSize() <= 0)
         return 0;
     std::lock_guard lock(m_state->mutex);
+    std::string key = State::lineKey(text, font);
+    if (auto known = m_state->widths.find(key); known != m_state->widths.end())
+        return known->second;
     PangoLayout* layout = m_state->layout(text, font, m_state->context);
     PangoRectangle logical;
     pango_layout_get_extents(layout, nullptr, &logical);
     g_object_unref(layout);
-    return float(logical.width) / PANGO_SCALE;
+    float width = float(logical.width) / PANGO_SCALE;
+    if (m_state->widths.size() >= State::CachedWidths)
+        m_state->widths.clear();
+    m_state->widths.emplace(std::move(key), width);
+    return width;
 }
 
 FontMetrics PangoTextEngine::metrics(const Font& font)
@@ -95,6 +136,9 @@ FontMetrics PangoTextEngine::metrics(const Font& font)
     if (font.pointSize() <= 0)
         return {};
     std::lock_guard lock(m_state->mutex);
+    auto key = std::make_tuple(font.familyName(), font.pointSize(), font.isBold());
+    if (auto known = m_state->metrics.find(key); known != m_state->metrics.end())
+        return known->second;
     PangoFontDescription* description = describe(font);
     PangoFontMetrics* metrics = pango_context_get_metrics(m_state->context, description, nullptr);
     pango_font_description_free(description);
@@ -105,6 +149,7 @@ FontMetrics PangoTextEngine::metrics(const Font& font)
     if (result.lineHeight <= 0)
         result.lineHeight = result.ascender + result.descender;
     pango_font_metrics_unref(metrics);
+    m_state->metrics.emplace(key, result);
     return result;
 }
 
@@ -114,20 +159,29 @@ void PangoTextEngine::drawLine(Context& context, std::string_view line, float x,
         return;
     std::lock_guard lock(m_state->mutex);
     cairo_t* cairo = ContextAccess::cairo(context);
-    // A context of its own for the target, set like the measuring one, so
-    // that the drawn line is as wide as the measured one.
-    PangoContext* drawing = pango_font_map_create_context(m_state->fontMap);
-    pango_cairo_context_set_font_options(drawing, m_state->options);
-    pango_cairo_update_context(cairo, drawing);
-    PangoLayout* layout = m_state->layout(line, font, drawing);
+    // A context of its own for drawing, set like the measuring one, so that
+    // the drawn line is as wide as the measured one.
+    if (!m_state->drawing) {
+        m_state->drawing = pango_font_map_create_context(m_state->fontMap);
+        pango_cairo_context_set_font_options(m_state->drawing, m_state->options);
+    }
+    pango_cairo_update_context(cairo, m_state->drawing);
+    std::string key = State::lineKey(line, font);
+    PangoLayout* layout;
+    if (auto shaped = m_state->drawnLines.find(key); shaped != m_state->drawnLines.end()) {
+        layout = shaped->second;
+    } else {
+        if (m_state->drawnLines.size() >= State::CachedLines)
+            m_state->forgetDrawnLines();
+        layout = m_state->layout(line, font, m_state->drawing);
+        m_state->drawnLines.emplace(std::move(key), layout);
+    }
     Color colour = context.fillColor();
     cairo_save(cairo);
     cairo_set_source_rgba(cairo, colour.red(), colour.green(), colour.blue(), colour.alpha() * context.alpha());
     cairo_move_to(cairo, x, y);
     pango_cairo_show_layout(cairo, layout);
     cairo_restore(cairo);
-    g_object_unref(layout);
-    g_object_unref(drawing);
 }
 
 std::shared_ptr<TextEngine> makePangoTextEngine()

@@ -2,12 +2,17 @@
 // the second argument) opened in the text viewer in the desktop window, for
 // the desktop check to drive from outside. Its home is the first argument.
 // It prints "ready" once the window shows, "loaded H" when the whole text
-// is in (H the content height) and "offset Y" whenever the text moves; the
-// window's close ends it with status 0.
+// is in (H the content height), "offset Y" whenever the text moves,
+// "encoding E" with the encoding of each load, "bars 1" or "bars 0" as the
+// bars come and go, "list" when the viewer has been left, and where things
+// show for the test to click: "at TEXT X Y" for each text shown (buttons,
+// rows, labels) and "item ACTION X Y" for toolbar items; the window's close
+// ends it with status 0.
 
 #include "../DesktopProgram.h"
 
 #include "App/Shell/VKApplication.h"
+#include "App/Viewers/VKViewController.h"
 #include "App/Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKImageOperationQueue.h"
@@ -21,6 +26,9 @@
 #include "Platform/UI/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TableViewController.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Testing/Driver.h"
+#include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkStartup.h"
 #include "Viewers/Text/VKTextView.h"
@@ -31,6 +39,53 @@
 #include <cstdlib>
 #include <fstream>
 #include <pthread.h>
+#include <set>
+#include <string>
+
+namespace {
+
+// Prints each line once.
+void say(std::set<std::string>& said, const std::string& line)
+{
+    if (said.insert(line).second) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+}
+
+bool shown(const ui::View& view)
+{
+    for (const ui::View* at = &view; at; at = at->superview())
+        if (at->isHidden() || at->alpha() <= 0)
+            return false;
+    return view.window() != nullptr;
+}
+
+// Where the texts and toolbar items of every window show, in screen points.
+void reportPlaces(std::set<std::string>& said)
+{
+    auto place = [](const ui::View& view) {
+        gfx::Point centre = ui::testing::Driver::centerOnScreen(view);
+        return std::to_string(int(centre.x)) + " " + std::to_string(int(centre.y));
+    };
+    std::function<void(const ui::View&)> walk = [&](const ui::View& view) {
+        std::string text = view.debugText();
+        if (!text.empty() && text.size() <= 40 && text.find('\n') == std::string::npos && shown(view))
+            say(said, "at " + text + " " + place(view));
+        for (const auto& subview : view.subviews())
+            walk(*subview);
+    };
+    for (auto& window : ui::Window::windowsFrontToBack()) {
+        walk(*window);
+        for (auto& toolbar : window->findViews<ui::Toolbar>())
+            for (auto& item : toolbar->items())
+                if (auto view = item->view(); view && shown(*view)
+                    && item->hasAction(VKViewController::ShowDocumentActionSheetAction))
+                    say(said, std::string("item ") + VKViewController::ShowDocumentActionSheetAction + " " + place(*view));
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -74,13 +129,31 @@ int main(int argc, char** argv)
     std::printf("ready\n");
     std::fflush(stdout);
     core::Observation moved;
+    std::set<std::string> said;
+    bool wasLoading = true;
+    int bars = -1;
     std::function<void()> watch;
     watch = [&] {
-        if (viewer->contentIsLoading() || !viewer->textView()) {
-            loop.performAfter(0.05, watch);
+        loop.performAfter(0.1, watch);
+        reportPlaces(said);
+        if (navigation->topViewController() == list.get()) {
+            say(said, "list");
             return;
         }
-        std::printf("loaded %g\n", double(viewer->textView()->contentSize().height));
+        if (int now = navigation->isNavigationBarHidden() ? 0 : 1; now != bars) {
+            bars = now;
+            std::printf("bars %d\n", bars);
+            std::fflush(stdout);
+        }
+        bool loading = viewer->contentIsLoading() || !viewer->textView();
+        if (loading || !wasLoading) {
+            wasLoading = loading;
+            return;
+        }
+        // A load (the first or one in another encoding) has ended.
+        wasLoading = false;
+        std::printf("encoding %s\nloaded %g\n", viewer->currentTextEncoding().c_str(),
+            double(viewer->textView()->contentSize().height));
         std::fflush(stdout);
         moved = viewer->textView()->observeContentOffset([](const gfx::Point&, const gfx::Point& now) {
             std::printf("offset %g\n", double(now.y));
