@@ -123,8 +123,9 @@ void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
     core::paths::setHome(home);
     gfx::setTextEngine(gfx::makePangoTextEngine());
     core::UserDefaults::setArguments({ "-DeviceIdiom", "tablet" });
-    gfx::Screen::main().setBounds({ 0, 0, 768, 1024 });
     ui::testing::Environment::begin(VKApplication::create());
+    // After the environment's start, which sets up the phone's screen.
+    gfx::Screen::main().setBounds({ 0, 0, 768, 1024 });
     core::UserDefaults::standard()->set(VKDocumentViewController::PagingGestureInfoShownKey, core::Value(true));
     auto& window = ui::testing::Environment::keyWindow();
     window->setFrame({ 0, 0, 768, 1024 });
@@ -177,6 +178,8 @@ void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
 
         // A fling: 120 frames of a decelerating scroll from the top.
         std::vector<double> frames;
+        if (text->bounds().width() != 768)
+            state.SkipWithError("the viewer is not as wide as the screen");
         auto context = gfx::BitmapContext::create(int(text->bounds().width()), int(text->bounds().height()));
         double y = 0, velocity = 30000; // points per second
         for (int frame = 0; frame < 120; ++frame) {

@@ -3,7 +3,9 @@
 #include "Platform/Core/CodePoints.h"
 #include "Platform/Graphics/TextEngine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -29,15 +31,26 @@ std::shared_ptr<const TextLayout> TextLayout::forFont(const gfx::Font& font)
     std::lock_guard lock(mutex);
     auto& slot = layouts[{ engine.get(), font.familyName(), font.pointSize(), font.isBold() }];
     auto layout = slot.lock();
-    if (!layout) {
+    // A new engine may sit where a freed one was.
+    if (!layout || layout->m_engine.lock() != engine) {
         layout = std::make_shared<const TextLayout>(font);
         slot = layout;
+    }
+    // The last few fonts stay measured while nobody holds them: a viewer
+    // opened again, or a size stepped back, finds its table.
+    static std::deque<std::shared_ptr<const TextLayout>> recent;
+    if (recent.empty() || recent.front() != layout) {
+        recent.erase(std::remove(recent.begin(), recent.end(), layout), recent.end());
+        recent.push_front(layout);
+        if (recent.size() > 8)
+            recent.pop_back();
     }
     return layout;
 }
 
 TextLayout::TextLayout(const gfx::Font& font)
     : m_font(font)
+    , m_engine(gfx::textEngine())
     , m_table(new std::atomic<float>[TableSize])
     , m_invalid(new std::atomic<float>[256])
 {
@@ -136,6 +149,13 @@ template<typename Visit> void TextLayout::wrap(std::string_view text, float widt
             size_t length = 1;
             if (bytes[at] < 0x80) {
                 advance = ascii[bytes[at]];
+            } else if (float known; bytes[at] >= 0xC2 && bytes[at] < 0xE0 && at + 1 < n && (bytes[at + 1] & 0xC0) == 0x80
+                       && !std::isnan(known = m_table[char32_t(bytes[at] & 0x1F) << 6 | (bytes[at + 1] & 0x3F)].load(
+                                          std::memory_order_relaxed))) {
+                // Two-byte characters (Cyrillic, Greek, accented Latin)
+                // straight from the table once measured.
+                advance = known;
+                length = 2;
             } else {
                 auto measured = advanceAt(text, at);
                 advance = measured.first;

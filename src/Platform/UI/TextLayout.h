@@ -21,6 +21,10 @@
 #include <utility>
 #include <vector>
 
+namespace gfx {
+class TextEngine;
+}
+
 namespace ui {
 
 class TextLayout {
@@ -53,6 +57,7 @@ private:
 
     static constexpr size_t TableSize = 0x3000;
     gfx::Font m_font;
+    std::weak_ptr<gfx::TextEngine> m_engine; // that measured the table
     // NaN until measured.
     mutable std::unique_ptr<std::atomic<float>[]> m_table;
     mutable std::unique_ptr<std::atomic<float>[]> m_invalid; // lone bytes

@@ -104,21 +104,18 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
     size_t dropped = 0;
     size_t chunk = 0;
     bool shown = false;
-    // Converts `source` (nothing: ends the input) into the piece; answers
-    // how much of it was used.
+    // Converts `source` (nothing: ends the input) into the piece, through a
+    // buffer that is never cleared; answers how much of it was used.
+    constexpr size_t Room = size_t(1) << 20;
+    std::unique_ptr<char[]> out(new char[Room]);
     auto write = [&](std::string_view source, Status& status) {
         const bool finishing = source.empty();
         size_t position = 0;
         for (;;) {
-            size_t used = piece.size();
-            size_t room = (source.size() - position) * 3 + 64;
-            if (piece.capacity() < used + room)
-                piece.reserve(std::max(piece.capacity() + piece.capacity() / 2, used + room));
-            piece.resize(used + room);
-            auto step = finishing ? converter.finish(piece.data() + used, room)
-                                  : converter.convert(source.substr(position), piece.data() + used, room);
+            auto step = finishing ? converter.finish(out.get(), Room)
+                                  : converter.convert(source.substr(position), out.get(), Room);
             position += step.consumed;
-            piece.resize(used + step.produced);
+            piece.append(out.get(), step.produced);
             status = step.status;
             if (status == Status::OutputFull)
                 continue;

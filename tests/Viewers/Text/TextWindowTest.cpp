@@ -40,6 +40,17 @@ protected:
         }
         return found;
     }
+    // The bars back (a click in the text) when they have left.
+    ::testing::AssertionResult showBars()
+    {
+        if (last("bars ") == 1)
+            return ::testing::AssertionSuccess();
+        xdotool({ "mousemove", "--window", window, "160", "240", "click", "1" });
+        if (!waitFor([&] { return last("bars ") == 1; }))
+            return ::testing::AssertionFailure() << "no bars in " << program->output();
+        pause(0.5); // until they have slid in
+        return ::testing::AssertionSuccess();
+    }
     // Clicks where `what` shows once the program says it does.
     ::testing::AssertionResult clickOn(const std::string& what)
     {
@@ -74,10 +85,7 @@ TEST_F(TextWindowTest, ALargeLogOpensScrollsAndClosesInTheDesktopWindow)
     // The sheet's "Change Text Encoding" (the bars brought back first by a
     // click when they have left) offers the list; a click on KOI8-R loads
     // the text again in it.
-    if (last("bars ") == 0) {
-        xdotool({ "mousemove", "--window", window, "160", "240", "click", "1" });
-        ASSERT_TRUE(waitFor([&] { return last("bars ") == 1; })) << program->output();
-    }
+    ASSERT_TRUE(showBars());
     ASSERT_TRUE(clickOn("item showDocumentActionSheet"));
     ASSERT_TRUE(clickOn("at Change Text Encoding"));
     // KOI8-R sits low in the list: the wheel brings it up.
@@ -94,7 +102,9 @@ TEST_F(TextWindowTest, ALargeLogOpensScrollsAndClosesInTheDesktopWindow)
     ASSERT_TRUE(waitFor([&] { return said("encoding KOI8-R\n"); }, 120)) << program->output();
     keep("desktop-koi8r");
 
-    // Back to the list.
+    // Back to the list, once the bars that leave after the load are back.
+    waitFor([&] { return last("bars ") == 0; }, 5);
+    ASSERT_TRUE(showBars());
     ASSERT_TRUE(clickOn("at Documents"));
     ASSERT_TRUE(waitFor([&] { return said("list\n"); })) << program->output();
 

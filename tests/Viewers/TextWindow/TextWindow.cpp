@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <pthread.h>
+#include <map>
 #include <set>
 #include <string>
 
@@ -61,9 +62,19 @@ bool shown(const ui::View& view)
     return view.window() != nullptr;
 }
 
-// Where the texts and toolbar items of every window show, in screen points.
-void reportPlaces(std::set<std::string>& said)
+// Where the texts and toolbar items of every window show, in screen points:
+// a line when a text first shows or moves (the first view showing it, front
+// window first).
+void reportPlaces(std::map<std::string, std::string>& places)
 {
+    std::set<std::string> seen;
+    auto say = [&](const std::string& what, const std::string& place) {
+        if (!seen.insert(what).second || places[what] == place)
+            return;
+        places[what] = place;
+        std::printf("%s %s\n", what.c_str(), place.c_str());
+        std::fflush(stdout);
+    };
     auto place = [](const ui::View& view) {
         gfx::Point centre = ui::testing::Driver::centerOnScreen(view);
         return std::to_string(int(centre.x)) + " " + std::to_string(int(centre.y));
@@ -71,7 +82,7 @@ void reportPlaces(std::set<std::string>& said)
     std::function<void(const ui::View&)> walk = [&](const ui::View& view) {
         std::string text = view.debugText();
         if (!text.empty() && text.size() <= 40 && text.find('\n') == std::string::npos && shown(view))
-            say(said, "at " + text + " " + place(view));
+            say("at " + text, place(view));
         for (const auto& subview : view.subviews())
             walk(*subview);
     };
@@ -81,7 +92,7 @@ void reportPlaces(std::set<std::string>& said)
             for (auto& item : toolbar->items())
                 if (auto view = item->view(); view && shown(*view)
                     && item->hasAction(VKViewController::ShowDocumentActionSheetAction))
-                    say(said, std::string("item ") + VKViewController::ShowDocumentActionSheetAction + " " + place(*view));
+                    say(std::string("item ") + VKViewController::ShowDocumentActionSheetAction, place(*view));
     }
 }
 
@@ -130,12 +141,16 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     core::Observation moved;
     std::set<std::string> said;
+    std::map<std::string, std::string> places;
     bool wasLoading = true;
     int bars = -1;
     std::function<void()> watch;
+    bool running = true;
     watch = [&] {
+        if (!running)
+            return;
         loop.performAfter(0.1, watch);
-        reportPlaces(said);
+        reportPlaces(places);
         if (navigation->topViewController() == list.get()) {
             say(said, "list");
             return;
@@ -162,6 +177,7 @@ int main(int argc, char** argv)
     };
     watch();
     loop.run();
+    running = false;
     // The window goes before what it shows, the stack before the
     // application.
     moved = {};
