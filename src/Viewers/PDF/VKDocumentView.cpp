@@ -11,6 +11,8 @@
 
 #include "Kit/VKGeometry.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -250,6 +252,15 @@ void VKDocumentView::setFrame(const gfx::Rect& frame)
     ui::View::setFrame(frame);
     if (old != frame)
         performLayout();
+}
+
+std::string VKDocumentView::debugText() const
+{
+    if (m_currentIndexRange.location == core::kNotFound)
+        return fmt::format("pages none zoom {:.2f}", contentZoom());
+    size_t first = m_currentIndexRange.location;
+    size_t last = first + std::max<size_t>(m_currentIndexRange.length, 1) - 1;
+    return fmt::format("pages {}-{} zoom {:.2f} offset {:.3f}", first + 1, last + 1, contentZoom(), normalisedOffset().y);
 }
 
 void VKDocumentView::layoutSubviews()

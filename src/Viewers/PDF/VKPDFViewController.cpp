@@ -509,11 +509,17 @@ void VKPDFViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, 
     // The stored offset is each layout's own measure (the vertical one counts
     // the bars' inset and the gaps), so the page the reader was on is kept
     // by number where the new layout reads the offset as another page.
+    // A zoom is each layout's own measure too (a spread's fitted zoom is
+    // half a single page's), so the new layout starts fitted instead of
+    // taking the old one's number.
     const unsigned page = currentPageNumber();
     storePersistentState();
     const std::string& path = resource()->path();
-    if (!VKFileSettingsManager::defaultManager()->setDocumentLayout(codeForLayout(tag - VerticalButtonTag + 1), path))
+    auto settings = VKFileSettingsManager::defaultManager();
+    if (!settings->setDocumentLayout(codeForLayout(tag - VerticalButtonTag + 1), path))
         core::log("Warning, setDocumentLayout failed: {}", path);
+    if (!settings->setContentZoom(0, path))
+        core::log("Warning, setContentZoom failed: {}", path);
     setupDocumentView();
     loadPersistentState();
     if (page != 0 && currentPageNumber() != page)

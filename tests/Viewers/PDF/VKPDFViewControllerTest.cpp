@@ -23,6 +23,8 @@
 #include "Support/LogHook.h"
 #include "Viewers/PDF/VKDocumentView.h"
 #include "Viewers/PDF/VKDocumentViewHorizontalDouble.h"
+#include "Viewers/PDF/VKCenteringScrollView.h"
+#include "Viewers/PDF/VKScrollPagingViewCell.h"
 #include "Viewers/PDF/VKDocumentViewVertical.h"
 #include "Viewers/PDF/VKPDFPageView.h"
 #include "Viewers/PDF/VKScrollTrackView.h"
@@ -355,12 +357,20 @@ TEST_F(VKPDFViewControllerTest, TheSidewaysLayoutsTakeOverThePlaceAndGiveItBack)
     EXPECT_FALSE(dynamic_cast<VKDocumentViewHorizontalDouble*>(single));
     EXPECT_EQ(viewer->currentPageNumber(), 8u);
 
-    // The first page stands alone by default, so page 8 opens its spread.
+    // The first page stands alone by default, so page 8 opens its spread,
+    // fitted whatever the zoom of the single page was (a spread fits at
+    // half a single page's zoom).
+    single->setContentZoom(2);
+    ASSERT_FLOAT_EQ(viewer->contentZoom(), 2);
     choose("Double Pages");
     auto* spread = dynamic_cast<VKDocumentViewHorizontalDouble*>(viewer->documentView());
     ASSERT_TRUE(spread);
     EXPECT_TRUE(spread->singleFirstPage());
     EXPECT_EQ(viewer->currentPageNumber(), 8u);
+    auto cell = spread->currentPageCell();
+    ASSERT_TRUE(cell);
+    EXPECT_FLOAT_EQ(viewer->contentZoom(), cell->scrollView().minimumZoomScale());
+    EXPECT_LE(cell->scrollView().contentSize().width, cell->scrollView().bounds().width() + 0.5f);
 
     choose("Vertical");
     EXPECT_TRUE(dynamic_cast<VKDocumentViewVertical*>(viewer->documentView()));
