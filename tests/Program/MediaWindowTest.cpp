@@ -28,27 +28,6 @@ protected:
         std::filesystem::create_directories(documents);
     }
 
-    // Starts the program as a phone and goes past the first launch's alert
-    // into the private documents folder.
-    void openDocuments()
-    {
-        start({ "-DeviceIdiom", "phone" });
-        auto ok = waitForView("Button (11, 106, 128, 43) \"OK\"");
-        ASSERT_TRUE(ok) << readFile(pathInHome("home/tmp/screen-dump.txt")) << readUntil("\n\n");
-        click(ok->first, ok->second);
-        auto folder = waitForView("TableViewCell (0, 22, 320, 44) \"Documents\"");
-        ASSERT_TRUE(folder) << readFile(pathInHome("home/tmp/screen-dump.txt"));
-        click(folder->first, folder->second);
-    }
-
-    // Keeps what the display shows under build/screens/<folder>/.
-    void keep(const std::string& folder, const std::string& name)
-    {
-        std::string directory = sourcePath("build/screens/" + folder);
-        std::filesystem::create_directories(directory);
-        importWindow(directory + "/" + name + ".png");
-    }
-
     // The colour at the window's point, as the display shows it.
     Colour colourAt(int x, int y)
     {
@@ -81,10 +60,7 @@ TEST_F(MediaWindowTest, AMoviePlaysPausesAndGoesBackInTheWindow)
     TANDRY_REQUIRE_MOVIE_PEERS();
     test::MovieClips clips(documents);
     ASSERT_FALSE(clips.colours().empty());
-    openDocuments();
-    // The list settles (the first launch adds its rows) before the click.
-    ASSERT_TRUE(waitForView(") \"c\""));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    openDocuments(") \"c\"");
     auto row = waitForView(") \"c\"");
     ASSERT_TRUE(row) << readFile(pathInHome("home/tmp/screen-dump.txt"));
     click(row->first, row->second);
@@ -124,9 +100,7 @@ TEST_F(MediaWindowTest, AMoviePlaysPausesAndGoesBackInTheWindow)
     std::string shown = pathInHome("shown.png");
     importWindow(shown);
     EXPECT_LT(differingShare(shown, programPicture()), 0.005) << "the display shows what the program draws";
-    keep("movie", "desktop-paused");
-    std::filesystem::copy_file(programPicture(), sourcePath("build/screens/movie/desktop-paused-renderer.png"),
-        std::filesystem::copy_options::overwrite_existing);
+    keep("movie", "desktop-paused", true);
 
     // Done: the folder list again.
     auto done = waitForView("\"Done\"");
@@ -148,9 +122,7 @@ TEST_F(MediaWindowTest, AMoviePlaysPausesAndGoesBackInTheWindow)
     snapshot();
     importWindow(shown);
     EXPECT_LT(differingShare(shown, programPicture()), 0.005) << "the display shows the list the program draws";
-    keep("movie", "desktop-list");
-    std::filesystem::copy_file(programPicture(), sourcePath("build/screens/movie/desktop-list-renderer.png"),
-        std::filesystem::copy_options::overwrite_existing);
+    keep("movie", "desktop-list", true);
 
     std::string said;
     ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 extern char** environ;
@@ -165,6 +166,34 @@ std::optional<std::pair<int, int>> ProgramWindowTestCase::waitForView(const std:
     }
 }
 
+bool ProgramWindowTestCase::waitForDump(const std::function<bool(const std::string&)>& condition, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (condition(snapshot()))
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+void ProgramWindowTestCase::openDocuments(const std::string& row, std::vector<std::string> extra)
+{
+    extra.insert(extra.begin(), { "-DeviceIdiom", "phone" });
+    start(extra);
+    if (HasFatalFailure())
+        return;
+    auto ok = waitForView("Button (11, 106, 128, 43) \"OK\"");
+    ASSERT_TRUE(ok) << lastDump() << readUntil("\n\n");
+    click(*ok);
+    auto folder = waitForView("TableViewCell (0, 22, 320, 44) \"Documents\"");
+    ASSERT_TRUE(folder) << lastDump();
+    click(*folder);
+    ASSERT_TRUE(waitForView(row)) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+}
+
 void ProgramWindowTestCase::xdotool(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "xdotool");
@@ -175,6 +204,47 @@ void ProgramWindowTestCase::xdotool(std::vector<std::string> arguments)
 void ProgramWindowTestCase::click(int x, int y)
 {
     xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "1" });
+}
+
+void ProgramWindowTestCase::doubleClick(int x, int y)
+{
+    xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", "--repeat", "2", "--delay",
+        "80", "1" });
+}
+
+void ProgramWindowTestCase::drag(int x0, int y0, int x1, int y1)
+{
+    std::vector<std::string> arguments { "mousemove", "--window", window, std::to_string(x0), std::to_string(y0),
+        "mousedown", "1" };
+    for (int step = 1; step <= 8; ++step)
+        arguments.insert(arguments.end(), { "mousemove", "--window", window, std::to_string(x0 + (x1 - x0) * step / 8),
+                                              std::to_string(y0 + (y1 - y0) * step / 8), "sleep", "0.02" });
+    arguments.insert(arguments.end(), { "mouseup", "1" });
+    xdotool(arguments);
+}
+
+void ProgramWindowTestCase::type(const std::string& text)
+{
+    xdotool({ "type", "--delay", "20", text });
+}
+
+void ProgramWindowTestCase::key(const std::string& name)
+{
+    xdotool({ "key", name });
+}
+
+void ProgramWindowTestCase::keep(const std::string& folder, const std::string& name, bool withProgramPicture)
+{
+    std::string directory = sourcePath("build/screens/" + folder);
+    std::filesystem::create_directories(directory);
+    importWindow(directory + "/" + name + ".png");
+    if (withProgramPicture) {
+        snapshot();
+        std::filesystem::copy_file(programPicture(), directory + "/" + name + "-renderer.png",
+            std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(pathInHome("home/tmp/screen-dump.txt"), directory + "/" + name + "-dump.txt",
+            std::filesystem::copy_options::overwrite_existing);
+    }
 }
 
 void ProgramWindowTestCase::importWindow(const std::string& path)

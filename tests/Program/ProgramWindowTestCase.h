@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -41,8 +42,28 @@ protected:
     static std::optional<std::pair<int, int>> centreOf(const std::string& dump, const std::string& text);
     // Polls the program's dump until a line contains `text`; its centre.
     std::optional<std::pair<int, int>> waitForView(const std::string& text, double seconds = 10);
+    // Polls the program's dump until the condition holds for it.
+    bool waitForDump(const std::function<bool(const std::string&)>& condition, double seconds = 10);
+    // The last dump the program wrote, for failure messages.
+    std::string lastDump() { return readFile(pathInHome("home/tmp/screen-dump.txt")); }
+    // Starts the program as a phone and goes past the first launch's alert
+    // into the private documents folder, whose list settles (its first
+    // launch adds rows) until `row` shows.
+    void openDocuments(const std::string& row, std::vector<std::string> extra = {});
     void xdotool(std::vector<std::string> arguments);
     void click(int x, int y);
+    void click(std::pair<int, int> at) { click(at.first, at.second); }
+    void doubleClick(int x, int y);
+    // Presses at the first point, moves to the second in steps and lets go.
+    void drag(int x0, int y0, int x1, int y1);
+    // Types the text (xdotool's key names for Return and the like go
+    // through `key`).
+    void type(const std::string& text);
+    void key(const std::string& name);
+    // Keeps what the display shows as build/screens/<folder>/<name>.png and,
+    // when `withProgramPicture`, the program's own picture and view tree
+    // beside it (<name>-renderer.png, <name>-dump.txt).
+    void keep(const std::string& folder, const std::string& name, bool withProgramPicture = false);
     // What the display shows of the window, as a PNG at `path`.
     void importWindow(const std::string& path);
     // The share of pixels of two pictures further apart than 3.2 % (8 of

@@ -1,0 +1,218 @@
+// The PDF viewer in the program's window under the tests' own Xvfb, opened
+// from the folder list by a click as a person would, on a phone-sized
+// window: paging by the bottom region, zooming onto a column and back, the
+// single and double layouts from the layout sheet, turning and dragging
+// back, Back to the list and the window's close. What the display showed is
+// kept in build/screens/pdf_window/ beside the program's own pictures.
+
+#include "ProgramWindowTestCase.h"
+
+#include "Support/Command.h"
+#include "Support/PdfBuilder.h"
+#include "Support/XvfbDisplay.h"
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// What the dump tells of the document view: its class, the pages it
+// shows, its zoom and normalised offset.
+struct Layout {
+    std::string kind;
+    int first = 0, last = 0;
+    double zoom = 0, offset = 0;
+    bool found() const { return first > 0; }
+};
+
+Layout layoutIn(const std::string& dump)
+{
+    std::istringstream lines(dump);
+    for (std::string line; std::getline(lines, line);) {
+        auto at = line.find("VKDocumentView");
+        auto pages = line.find("\"pages ");
+        if (at == std::string::npos || pages == std::string::npos)
+            continue;
+        Layout layout;
+        layout.kind = line.substr(at, line.find(' ', at) - at);
+        std::sscanf(line.c_str() + pages, "\"pages %d-%d zoom %lf offset %lf", &layout.first, &layout.last, &layout.zoom,
+            &layout.offset);
+        return layout;
+    }
+    return {};
+}
+
+class PDFWindowTest : public test::ProgramWindowTestCase {
+protected:
+    // A 40-page report in two columns of text with an outline; "zebra"
+    // stands on page 7 only.
+    void writeReport()
+    {
+        std::string folder = pathInHome("home/Library/Documents");
+        std::filesystem::create_directories(folder);
+        test::PdfBuilder builder;
+        int font = builder.addStandardFont("Helvetica");
+        std::vector<int> pages;
+        for (int page = 1; page <= 40; ++page) {
+            std::string content = "0.2 0.2 0.2 rg 60 700 300 18 re f 0 0 0 rg ";
+            for (int column : { 60, 320 }) {
+                content += fmt::format("BT /F1 9 Tf {} 660 Td ", column);
+                for (int line = 1; line <= 30; ++line)
+                    content += fmt::format("(Page {} line {} of the {} report.) Tj 0 -18 Td ", page, line,
+                        page == 7 && line == 3 && column == 60 ? "zebra" : "annual");
+                content += "ET ";
+            }
+            pages.push_back(builder.addPage(content,
+                "/MediaBox [0 0 612 792] /Resources << /Font << /F1 " + std::to_string(font) + " 0 R >> >>"));
+        }
+        auto to = [&](int page) { return fmt::format("[{} 0 R /Fit]", pages[size_t(page - 1)]); };
+        builder.setOutline({
+            { "Part I", to(1), "", { { "Chapter 1", to(2), "", {} } } },
+            { "Part II", to(20), "", { { "Chapter 4", to(21), "", {} } } },
+        });
+        builder.write(folder + "/report.pdf");
+    }
+
+    // Opens the report from the documents list: the vertical layout on its
+    // first page.
+    void openReport()
+    {
+        writeReport();
+        openDocuments(") \"report\"", { "-VKPagingGestureInfoShown", "YES" });
+        if (HasFatalFailure())
+            return;
+        auto row = waitForView(") \"report\"");
+        ASSERT_TRUE(row) << lastDump();
+        click(*row);
+        ASSERT_TRUE(waitForDump([](const std::string& dump) { return layoutIn(dump).kind == "VKDocumentViewVertical"; }))
+            << lastDump();
+    }
+
+    static bool barsShown(const std::string& dump)
+    {
+        return dump.find("Toolbar (0, 416, 320, 44)") != std::string::npos;
+    }
+    static bool barsHidden(const std::string& dump)
+    {
+        return dump.find("Toolbar (0, 460, 320, 44) hidden") != std::string::npos;
+    }
+    // A click in the middle brings the bars back when they went.
+    void showBars()
+    {
+        if (barsShown(snapshot()))
+            return;
+        click(160, 240);
+        ASSERT_TRUE(waitForDump(barsShown)) << lastDump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    }
+    // The layout button, then the sheet's button titled `choice`. The bars
+    // hide by themselves a while after they show, so a click that came too
+    // late is tried again.
+    void chooseLayout(const std::string& choice)
+    {
+        std::optional<std::pair<int, int>> entry;
+        for (int attempt = 0; attempt < 3 && !entry; ++attempt) {
+            showBars();
+            auto button = centreOf(snapshot(), "VKTintButton (270, 0, 44, 44)");
+            ASSERT_TRUE(button) << lastDump();
+            click(*button);
+            entry = waitForView("\"" + choice + "\"", 3);
+        }
+        ASSERT_TRUE(entry) << lastDump();
+        click(*entry);
+        ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKActionSheet") == std::string::npos; }))
+            << lastDump();
+    }
+    Layout layout() { return layoutIn(snapshot()); }
+    // The mean brightness (0 to 1) of a region ("WxH+X+Y") of a picture.
+    static double meanOf(const std::string& picture, const std::string& region)
+    {
+        auto measured = test::runCommand({ "convert", picture, "-crop", region, "-colorspace", "Gray", "-format",
+            "%[fx:mean]", "info:" });
+        return measured.status == 0 ? std::atof(measured.output.c_str()) : -1;
+    }
+    void keep(const std::string& name) { ProgramWindowTestCase::keep("pdf_window", name, true); }
+};
+
+TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
+{
+    openReport();
+    ASSERT_EQ(layout().first, 1) << lastDump();
+    // Past the push's animation.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    keep("desktop-bars");
+
+    // The bars leave after a while; a click in the bottom region then
+    // pages down by about a screen.
+    ASSERT_TRUE(waitForDump(barsHidden)) << lastDump();
+    Layout top = layout();
+    keep("desktop-hidden");
+    click(160, 470);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).offset > top.offset + 0.005; }))
+        << lastDump();
+    keep("desktop-paged");
+
+    // A double click on a column zooms onto it; another fits the page again.
+    double fitted = layout().zoom;
+    doubleClick(90, 240);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).zoom > fitted * 1.3; })) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    keep("desktop-column");
+    doubleClick(90, 240);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return std::abs(layoutIn(dump).zoom - fitted) < 0.02; }))
+        << lastDump();
+
+    // Single pages: the right edge turns to the next page, a drag to the
+    // right brings the page before.
+    chooseLayout("Single Pages");
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return layoutIn(dump).kind == "VKDocumentViewHorizontal"; }))
+        << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    keep("desktop-single");
+    int page = layout().first;
+    click(314, 300);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).first == page + 1; })) << lastDump();
+    drag(40, 300, 300, 300);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).first == page; })) << lastDump();
+
+    // Double pages: spreads of two, the right edge turns by two.
+    chooseLayout("Double Pages");
+    ASSERT_TRUE(
+        waitForDump([](const std::string& dump) { return layoutIn(dump).kind == "VKDocumentViewHorizontalDouble"; }))
+        << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    Layout spread = layout();
+    EXPECT_EQ(spread.last, spread.first + 1) << lastDump();
+    EXPECT_NEAR(spread.zoom, 0.5, 0.01) << "the spread fits the screen";
+    keep("desktop-double");
+    click(314, 300);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).first == spread.first + 2; }))
+        << lastDump();
+    ASSERT_TRUE(waitForDump(barsHidden)) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    keep("desktop-double-turned");
+
+    // Back: the list again; the window's close ends the program.
+    bool back = false;
+    for (int attempt = 0; attempt < 3 && !back; ++attempt) {
+        showBars();
+        auto button = centreOf(snapshot(), "\"Back\"");
+        ASSERT_TRUE(button) << lastDump();
+        click(*button);
+        back = waitForDump([](const std::string& dump) {
+            return dump.find("VKDocumentView") == std::string::npos && dump.find("\"report\"") != std::string::npos;
+        });
+    }
+    ASSERT_TRUE(back) << lastDump();
+    std::string said;
+    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
+    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+}
+
+} // namespace
