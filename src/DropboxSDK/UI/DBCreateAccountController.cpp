@@ -158,8 +158,9 @@ std::shared_ptr<ui::View> DBCreateAccountController::viewForFooter(ui::TableView
     return m_footerView;
 }
 
-void DBCreateAccountController::didSelectRow(ui::TableView&, ui::IndexPath path)
+void DBCreateAccountController::didSelectRow(ui::TableView& tableView, ui::IndexPath path)
 {
+    tableView.deselectRow(path, false);
     if (path.row >= FirstName && path.row <= Password && m_fields[path.row])
         m_fields[path.row]->becomeFirstResponder();
 }

@@ -231,8 +231,11 @@ std::shared_ptr<ui::View> DBLoginController::viewForFooter(ui::TableView&, int)
     return m_footerView;
 }
 
-void DBLoginController::didSelectRow(ui::TableView&, ui::IndexPath path)
+void DBLoginController::didSelectRow(ui::TableView& tableView, ui::IndexPath path)
 {
+    // A row only hands its field the keyboard; kept selected, it would
+    // draw its title in white on white.
+    tableView.deselectRow(path, false);
     auto* field = path.row == 0 ? m_emailField.get() : m_passwordField.get();
     if (field)
         field->becomeFirstResponder();

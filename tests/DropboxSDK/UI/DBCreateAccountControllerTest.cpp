@@ -62,6 +62,7 @@ TEST_F(DBCreateAccountControllerTest, TheFirstEmptyFieldIsNamedAndNothingIsSent)
         signUp->didPressCreateAccount();
         EXPECT_EQ(takeAlert(), expected[row]);
         driver.tapRow(*signUp->tableView(), { 0, row });
+        EXPECT_FALSE(signUp->tableView()->indexPathForSelectedRow()) << "a selected row's title is white on white";
         driver.type("x");
         runLoop();
         EXPECT_EQ(create->isEnabled(), row == 3);

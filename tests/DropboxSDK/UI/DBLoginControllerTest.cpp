@@ -44,6 +44,9 @@ TEST_F(DBLoginControllerTest, EmptyFieldsAreRefusedBeforeAnythingIsSent)
 
     driver.tapRow(*form->tableView(), { 0, 0 });
     EXPECT_EQ(driver.firstResponder(), form->emailField());
+    // The row gives its field the keyboard and stays unselected: a selected
+    // row draws its title in white on its white background.
+    EXPECT_FALSE(form->tableView()->indexPathForSelectedRow());
     driver.type("demo@example.com");
     // A row's edit scrolls the phone's table clear of the keyboard.
     EXPECT_EQ(form->tableView()->contentOffset().y, 150);
