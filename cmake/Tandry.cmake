@@ -63,7 +63,7 @@ function(tandry_program_tests)
     endif()
     add_executable(tandry_program_tests ${sources})
     target_link_libraries(tandry_program_tests PRIVATE tandry_test_support tandry_test_support_movie
-        tandry_test_support_pdf tandry_test_support_web tandry_test_support_dropbox GTest::gmock GTest::gtest_main)
+        tandry_test_support_pdf tandry_test_support_web tandry_test_support_dropbox tandry_test_support_media GTest::gmock GTest::gtest_main)
     target_compile_definitions(tandry_program_tests PRIVATE TANDRY_EXECUTABLE="$<TARGET_FILE:tandry>")
     add_dependencies(tandry_program_tests tandry)
     gtest_discover_tests(tandry_program_tests DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})

@@ -1,11 +1,13 @@
 // The media viewers in the program's window under the tests' own Xvfb,
 // opened from the folder list by clicks as a person would, on a phone-sized
 // window: what the display shows of a playing movie, its controls, pause
-// and Done. What the display showed is kept beside the renderer's pictures.
+// and Done; a song's position, pause, the next-track key and Back. What the
+// display showed is kept beside the renderer's pictures.
 
 #include "ProgramWindowTestCase.h"
 
 #include "Support/Command.h"
+#include "Support/Media/AudioFixtures.h"
 #include "Support/Movie/MovieClips.h"
 #include "Support/XvfbDisplay.h"
 
@@ -123,6 +125,73 @@ TEST_F(MediaWindowTest, AMoviePlaysPausesAndGoesBackInTheWindow)
     importWindow(shown);
     EXPECT_LT(differingShare(shown, programPicture()), 0.005) << "the display shows the list the program draws";
     keep("movie", "desktop-list", true);
+
+    std::string said;
+    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
+    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+}
+
+// A song from the folder list plays in the window through SDL's disk
+// driver: its position moves and the driver's file grows; the pause button
+// holds the position; the media key for the next track brings the second
+// song; Back returns to the list and the sound stops; the window's close
+// ends the program with 0.
+TEST_F(MediaWindowTest, ASongPlaysPausesTurnsToTheNextAndGoesBackInTheWindow)
+{
+    TANDRY_REQUIRE_AUDIO_PEERS();
+    test::AudioFixtures fixtures(pathInHome("fixtures"));
+    test::AudioTone tone;
+    tone.rate = 22050;
+    tone.channels = 1;
+    tone.seconds = 20;
+    std::string track = fixtures.mp3("Track 1.mp3", { "-b", "32" }, tone);
+    for (const char* name : { "/Track 1.mp3", "/Track 2.mp3" })
+        std::filesystem::copy_file(track, documents + name);
+    std::string sound = pathInHome("sound.raw");
+    openDocuments(") \"Track 1\"", {}, { "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + sound });
+    auto row = waitForView(") \"Track 1\"");
+    ASSERT_TRUE(row) << lastDump();
+    click(*row);
+
+    // The slider's value: the share of the song played.
+    auto played = [](const std::string& dump) {
+        auto at = dump.find("VKAudioSlider");
+        auto quote = at == std::string::npos ? at : dump.find('"', at);
+        return quote == std::string::npos ? -1.0 : std::atof(dump.c_str() + quote + 1);
+    };
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return played(dump) > 0.02; })) << lastDump();
+    double first = played(lastDump());
+    auto size = [&] { return std::filesystem::exists(sound) ? std::filesystem::file_size(sound) : 0; };
+    auto written = size();
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return played(dump) > first + 0.02 && size() > written; }))
+        << lastDump();
+    keep("audio", "desktop-playing", true);
+
+    // The pause button (the middle of the toolbar) holds the position.
+    auto pause = centreOf(snapshot(), "BarItemButton (132, 7, 64, 30)");
+    ASSERT_TRUE(pause) << lastDump();
+    click(*pause);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    double held = played(snapshot());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(played(snapshot()), held) << "the song went on while paused";
+    keep("audio", "desktop-paused", true);
+
+    // The media key: the next song.
+    xdotool({ "mousemove", "--window", window, "160", "240", "key", "XF86AudioNext" });
+    ASSERT_TRUE(waitForView("\"Track 2.mp3\"")) << lastDump();
+
+    // Back: the list, and the sound stops.
+    auto back = centreOf(snapshot(), "\"Back\"");
+    ASSERT_TRUE(back) << lastDump();
+    click(*back);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) {
+        return dump.find("VKAudioPlayerView") == std::string::npos && dump.find("VKFileResourceCell") != std::string::npos;
+    })) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    written = size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(size(), written) << "the sound went on after Back";
 
     std::string said;
     ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;

@@ -2,7 +2,8 @@
 // from the folder list by a click as a person would, on a phone-sized
 // window: paging by the bottom region, zooming onto a column and back, the
 // single and double layouts from the layout sheet, turning and dragging
-// back, Back to the list and the window's close. What the display showed is
+// back, Back to the list and the window's close; a word searched and an
+// outline entry followed. What the display showed is
 // kept in build/screens/pdf_window/ beside the program's own pictures.
 
 #include "ProgramWindowTestCase.h"
@@ -111,25 +112,45 @@ protected:
         ASSERT_TRUE(waitForDump(barsShown)) << lastDump();
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
-    // The layout button, then the sheet's button titled `choice`. The bars
-    // hide by themselves a while after they show, so a click that came too
-    // late is tried again.
+    // Clicks the bar item whose dump line holds `item` and waits for a view
+    // whose line holds `expected`. The bars hide by themselves a while
+    // after they show, so a click that came too late is tried again.
+    std::optional<std::pair<int, int>> clickBarItem(const std::string& item, const std::string& expected)
+    {
+        std::optional<std::pair<int, int>> found;
+        for (int attempt = 0; attempt < 3 && !found; ++attempt) {
+            showBars();
+            auto button = centreOf(snapshot(), item);
+            if (!button)
+                break;
+            click(*button);
+            found = waitForView(expected, 3);
+        }
+        return found;
+    }
+    // The layout button, then the sheet's button titled `choice`.
     void chooseLayout(const std::string& choice)
     {
-        std::optional<std::pair<int, int>> entry;
-        for (int attempt = 0; attempt < 3 && !entry; ++attempt) {
-            showBars();
-            auto button = centreOf(snapshot(), "VKTintButton (270, 0, 44, 44)");
-            ASSERT_TRUE(button) << lastDump();
-            click(*button);
-            entry = waitForView("\"" + choice + "\"", 3);
-        }
+        auto entry = clickBarItem("VKTintButton (270, 0, 44, 44)", "\"" + choice + "\"");
         ASSERT_TRUE(entry) << lastDump();
         click(*entry);
         ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKActionSheet") == std::string::npos; }))
             << lastDump();
     }
     Layout layout() { return layoutIn(snapshot()); }
+    // The width of the first view whose dump line contains `text`.
+    static float widthOf(const std::string& dump, const std::string& text)
+    {
+        std::istringstream lines(dump);
+        for (std::string line; std::getline(lines, line);) {
+            float x = 0, y = 0, width = 0, height = 0;
+            auto open = line.find('(');
+            if (line.find(text) != std::string::npos && open != std::string::npos
+                && std::sscanf(line.c_str() + open, "(%f, %f, %f, %f)", &x, &y, &width, &height) == 4)
+                return width;
+        }
+        return 0;
+    }
     // The mean brightness (0 to 1) of a region ("WxH+X+Y") of a picture.
     static double meanOf(const std::string& picture, const std::string& region)
     {
@@ -210,6 +231,51 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
         });
     }
     ASSERT_TRUE(back) << lastDump();
+    std::string said;
+    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
+    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+}
+
+// The search bar: the search item, a word typed, Return brings its page
+// with the hit highlighted; Cancel closes the bar. The bookmarks item: the
+// "Document" tab lists the outline, and an entry brings its page.
+TEST_F(PDFWindowTest, SearchesAWordAndFollowsTheOutlineInTheWindow)
+{
+    openReport();
+    showBars();
+    auto search = centreOf(snapshot(), "BarItemButton (275, 7, 40, 30)");
+    ASSERT_TRUE(search) << lastDump();
+    click(*search);
+    ASSERT_TRUE(waitForView("VKSearchField (5, 6, 245, 31) first-responder")) << lastDump();
+    type("zebra");
+    key("Return");
+    ASSERT_TRUE(waitForDump([](const std::string& dump) {
+        return dump.find("\"Page 7 of 40\"") != std::string::npos && layoutIn(dump).first == 7;
+    })) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    keep("desktop-search-hit");
+    auto cancel = centreOf(snapshot(), "\"Cancel\"");
+    ASSERT_TRUE(cancel) << lastDump();
+    click(*cancel);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKSearchField") == std::string::npos; }))
+        << lastDump();
+
+    // The bookmarks item (the third of the toolbar) with its two tabs.
+    auto tab = clickBarItem("BarItemButton (182, 7, 40, 30)", "SegmentedControl");
+    ASSERT_TRUE(tab) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    // The control's right half: "Document".
+    click(tab->first + int(widthOf(lastDump(), "SegmentedControl") / 4), tab->second);
+    auto entry = waitForView(") \"Part II\"");
+    ASSERT_TRUE(entry) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    keep("desktop-outline");
+    click(*entry);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) {
+        return dump.find("\"Part II\"") == std::string::npos && layoutIn(dump).first == 20;
+    })) << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    keep("desktop-outline-page");
     std::string said;
     ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
     EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");

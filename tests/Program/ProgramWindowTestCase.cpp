@@ -178,10 +178,11 @@ bool ProgramWindowTestCase::waitForDump(const std::function<bool(const std::stri
     }
 }
 
-void ProgramWindowTestCase::openDocuments(const std::string& row, std::vector<std::string> extra)
+void ProgramWindowTestCase::openDocuments(const std::string& row, std::vector<std::string> extra,
+    std::vector<std::string> environment)
 {
     extra.insert(extra.begin(), { "-DeviceIdiom", "phone" });
-    start(extra);
+    start(extra, environment);
     if (HasFatalFailure())
         return;
     auto ok = waitForView("Button (11, 106, 128, 43) \"OK\"");

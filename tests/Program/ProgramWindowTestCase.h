@@ -49,7 +49,8 @@ protected:
     // Starts the program as a phone and goes past the first launch's alert
     // into the private documents folder, whose list settles (its first
     // launch adds rows) until `row` shows.
-    void openDocuments(const std::string& row, std::vector<std::string> extra = {});
+    void openDocuments(const std::string& row, std::vector<std::string> extra = {},
+        std::vector<std::string> environment = {});
     void xdotool(std::vector<std::string> arguments);
     void click(int x, int y);
     void click(std::pair<int, int> at) { click(at.first, at.second); }
