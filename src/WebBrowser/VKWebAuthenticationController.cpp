@@ -82,7 +82,6 @@ std::shared_ptr<ui::TextField> makeField(const std::string& placeholder)
 {
     auto field = ui::TextField::create();
     field->setBorderStyle(ui::TextField::BorderStyle::RoundedRect);
-    field->setBackgroundColor(gfx::Color::white(1));
     field->setFont(ui::Fonts::systemFont(ui::Fonts::LabelFontSize));
     field->setPlaceholder(placeholder);
     field->setClearButtonMode(ui::TextField::ViewMode::WhileEditing);

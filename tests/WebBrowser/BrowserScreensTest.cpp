@@ -5,7 +5,7 @@
 // goldens of the idle bar with its padlock, editing and search mode. Pages
 // come from the recording engine, so the goldens stay deterministic.
 
-#include "BrowserTestCase.h"
+#include "BrowserScreensTestCase.h"
 
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Button.h"
@@ -23,49 +23,14 @@ using web::NavigationType;
 
 namespace {
 
-class BrowserScreensTest : public test::BrowserTestCase {
+class BrowserScreensTest : public test::BrowserScreensTestCase {
 protected:
     void SetUp() override
     {
-        BrowserTestCase::SetUp();
-        window().setRootViewController(nullptr);
-        navigation = std::make_shared<test::RotatingNavigation>();
-        navigation->setViewControllers({ browser }, false);
-        navigation->setNavigationBarHidden(true, false);
+        BrowserScreensTestCase::SetUp();
         for (const char* address : { "http://example.org/", "http://example.org/news/today",
                  "https://www.example.com/search?q=trains", "http://docs.example/manual/chapter-3" })
             VKWebHistory::sharedWebHistory()->addURL(url(address), std::string("Example"));
-    }
-    void use(const test::DeviceScreen& device, ui::Orientation orientation)
-    {
-        m_device = device;
-        window().setRootViewController(nullptr);
-        test::useDeviceScreen(window(), device);
-        window().setRootViewController(navigation);
-        advance(1);
-        if (orientation != ui::Orientation::Portrait) {
-            ASSERT_TRUE(driver.rotate(orientation));
-            advance(1);
-        }
-    }
-    std::unique_ptr<gfx::BitmapContext> picture()
-    {
-        runLoop();
-        auto standIn = keyboardStandIn();
-        auto image = ui::Renderer::renderScreenImage();
-        if (standIn)
-            standIn->removeFromSuperview();
-        return image;
-    }
-    void shoot(const std::string& name)
-    {
-        runLoop();
-        auto standIn = keyboardStandIn();
-        std::string side = application().statusBarOrientation() == ui::Orientation::Portrait ? "portrait" : "landscape";
-        test::saveScreen(driver, sourcePath("build/screens/webbrowser"),
-            fmt::format("browser-{}-{}-{}", name, m_device.name, side), m_device.scale);
-        if (standIn)
-            standIn->removeFromSuperview();
     }
     void showPage(const std::string& address, const std::string& title)
     {
@@ -73,8 +38,6 @@ protected:
         advance(1.5);
     }
     void shootAll(const test::DeviceScreen& device);
-
-    test::DeviceScreen m_device = test::phoneScreen;
 };
 
 void BrowserScreensTest::shootAll(const test::DeviceScreen& device)

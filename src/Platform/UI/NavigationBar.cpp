@@ -195,6 +195,28 @@ void NavigationBar::makeViewsIfNeeded()
         rebuildViews();
 }
 
+View* NavigationBar::hitTest(gfx::Point point, const Event* event)
+{
+    View* hit = View::hitTest(point, event);
+    if (hit != this)
+        return hit;
+    constexpr float Target = 44;
+    for (View* button : { m_leftView.get(), m_rightView.get() }) {
+        if (!button || button->isHidden() || !button->isUserInteractionEnabled() || button->alpha() <= 0.01f
+            || button->superview() != this)
+            continue;
+        gfx::Rect frame = button->frame();
+        gfx::Rect area = frame.insetBy(-std::max(0.f, (Target - frame.width()) / 2),
+            -std::max(0.f, (Target - frame.height()) / 2));
+        if (area.contains(point)) {
+            gfx::Rect inside = button->bounds();
+            if (View* target = button->hitTest({ inside.midX(), inside.midY() }, event))
+                return target;
+        }
+    }
+    return hit;
+}
+
 void NavigationBar::layoutSubviews()
 {
     makeViewsIfNeeded();

@@ -73,6 +73,9 @@ public:
     gfx::Size sizeThatFits(gfx::Size size) const override;
     // Places the prompt, the left and right views and the title between.
     void layoutSubviews() override;
+    // The left and right buttons answer touches over at least 44 × 44
+    // points around their centres, whatever their pictures' size.
+    View* hitTest(gfx::Point point, const Event* event = nullptr) override;
 
 protected:
     // Makes the top item's views when the items changed since the last

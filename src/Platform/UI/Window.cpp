@@ -2,6 +2,8 @@
 
 #include "Platform/UI/ScreenWindows.h"
 
+#include "Platform/Core/NotificationCenter.h"
+
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/UI/Checks.h"
@@ -37,6 +39,20 @@ Window::Window()
     View::m_window = this;
     setHidden(true);
     registry().push_back(this);
+}
+
+void Window::didAddSubview(View* subview)
+{
+    View::didAddSubview(subview);
+    if (auto self = weak_from_this().lock())
+        core::NotificationCenter::defaultCenter().post(subviewsDidChangeNotification, self);
+}
+
+void Window::willRemoveSubview(View* subview)
+{
+    View::willRemoveSubview(subview);
+    if (auto self = weak_from_this().lock())
+        core::NotificationCenter::defaultCenter().post(subviewsDidChangeNotification, self);
 }
 
 Window::~Window()

@@ -38,6 +38,12 @@ public:
     static constexpr float LevelStatusBar = 1000;
     static constexpr float LevelAlert = 2000;
 
+    // Posted (sender: the window) when a view is added to the window itself
+    // or about to leave it: an alert, a sheet, a dimming view, the root
+    // view. Views drawn outside the window's own drawing (a live web page)
+    // look again at what covers them.
+    static constexpr const char* subviewsDidChangeNotification = "ui.WindowSubviewsDidChange";
+
     static std::shared_ptr<Window> create(const gfx::Rect& frame);
     Window();
     ~Window() override;
@@ -57,6 +63,8 @@ public:
     void makeKeyAndVisible();
     virtual void becomeKeyWindow() { }
     virtual void resignKeyWindow() { }
+    void didAddSubview(View* subview) override;
+    void willRemoveSubview(View* subview) override;
 
     Responder* firstResponder() const;
 

@@ -1,8 +1,10 @@
 #include "Platform/Web/WebView.h"
 
+
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
@@ -458,6 +460,15 @@ void WebView::didMoveToWindow()
     m_placement = placement;
     if (m_placement && !page().attach(m_placement))
         m_placement.reset();
+    m_windowSubviewsObservation.reset();
+    if (m_placement) {
+        std::weak_ptr<WebView> weak = sharedSelf();
+        m_windowSubviewsObservation = core::NotificationCenter::defaultCenter().observe(
+            ui::Window::subviewsDidChangeNotification, window()->shared_from_this(), [weak](const core::Notification&) {
+                if (auto self = weak.lock())
+                    self->setNeedsLayout();
+            });
+    }
     setNeedsLayout();
 }
 
@@ -482,6 +493,22 @@ void WebView::placeLive()
         hidden = hidden || view->isHidden() || view->alpha() <= 0.01f;
         if (view != this && view->clipsToBounds())
             clip = clip.intersection(view->convertRect(view->bounds(), nullptr));
+    }
+    // The live page is drawn above the window's own drawing: while a view
+    // the window shows above the page's screen covers it (a sheet, an
+    // alert, their dimming), the page's picture stands in for it.
+    const View* top = this;
+    while (top->superview() && top->superview() != window())
+        top = top->superview();
+    bool above = false;
+    for (const auto& sibling : window()->subviews()) {
+        if (sibling.get() == top) {
+            above = true;
+            continue;
+        }
+        if (above && !sibling->isHidden() && sibling->alpha() > 0.01f
+            && sibling->convertRect(sibling->bounds(), nullptr).intersects(clip))
+            hidden = true;
     }
     int order = 0;
     bool found = false;

@@ -236,6 +236,9 @@ private:
     std::string m_customUserAgent;
     std::optional<std::vector<std::string>> m_fileFolders;
     std::shared_ptr<WebViewPlacement> m_placement;
+    // While live: the window's own subviews changing (a sheet or an alert
+    // over the page) places the page again.
+    core::Observation m_windowSubviewsObservation;
 
     std::optional<PageMetrics> m_metrics;
     bool m_scalesPageToFit = false;
