@@ -98,6 +98,19 @@ void GestureRecognizer::touchesCancelled(const TouchSet&, const Event&)
         setState(State::Failed);
 }
 
+void GestureRecognizer::recognizeWithoutTouches(gfx::Point windowLocation)
+{
+    if (!m_enabled || m_state != State::Possible || !m_touches.empty())
+        return;
+    if (auto d = delegate(); (d && !d->shouldBegin(*this)) || !canBegin())
+        return;
+    auto self = shared_from_this();
+    m_lastWindowLocation = windowLocation;
+    m_state = State::Ended;
+    m_targets.send(1, *this);
+    reset();
+}
+
 void GestureRecognizer::reset()
 {
     cancelTimer();

@@ -98,6 +98,12 @@ protected:
     // Asked, after the delegate, as the gesture is about to begin or
     // recognize; false fails it.
     virtual bool canBegin() const { return true; }
+    // Recognizes the gesture at once, outside the touch router, for input
+    // the toolkit saw no touches of (a click on a live web page): unless
+    // touches are under way, the delegate and canBegin are asked, the
+    // actions run with the location at `windowLocation`, and the recognizer
+    // is possible again.
+    void recognizeWithoutTouches(gfx::Point windowLocation);
     // Runs `fire` after `seconds` on the main loop unless the gesture reset
     // first.
     void scheduleTimer(double seconds, std::function<void()> fire);

@@ -51,6 +51,12 @@ void TapGestureRecognizer::touchesEnded(const TouchSet& touches, const Event&)
     scheduleTimer(MaximumTapInterval, [this] { setState(State::Failed); });
 }
 
+void TapGestureRecognizer::recognizeClick(gfx::Point windowLocation, int clicks)
+{
+    if (m_touchesRequired == 1 && clicks == m_tapsRequired && m_taps == 0)
+        recognizeWithoutTouches(windowLocation);
+}
+
 void TapGestureRecognizer::reset()
 {
     GestureRecognizer::reset();

@@ -21,6 +21,12 @@ public:
     int numberOfTouchesRequired() const { return m_touchesRequired; }
     void setNumberOfTouchesRequired(int touches) { m_touchesRequired = std::max(1, touches); }
 
+    // A click of the pointer that reached a live web page rather than the
+    // toolkit, the `clicks`th in a row, at a point of the window: recognized
+    // at once when it is this recognizer's gesture (one finger, that many
+    // taps). Touch handlers hear nothing of it.
+    void recognizeClick(gfx::Point windowLocation, int clicks);
+
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesMoved(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;

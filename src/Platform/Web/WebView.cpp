@@ -1,6 +1,5 @@
 #include "Platform/Web/WebView.h"
 
-
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Log.h"
@@ -468,8 +467,31 @@ void WebView::didMoveToWindow()
                 if (auto self = weak.lock())
                     self->setNeedsLayout();
             });
+        m_placement->setClickHandler([weak](gfx::Point windowPoint, int clicks) {
+            if (auto self = weak.lock())
+                self->liveClicked(windowPoint, clicks);
+        });
+        m_placement->setPlaceRequest([weak] {
+            if (auto self = weak.lock(); self && self->m_placement && self->window())
+                self->placeLive();
+        });
     }
     setNeedsLayout();
+}
+
+void WebView::liveClicked(gfx::Point windowPoint, int clicks)
+{
+    // The tap recognizers of this view and its ancestors (the view's own,
+    // which would click the page again, sit on its scroll view).
+    std::vector<std::shared_ptr<ui::TapGestureRecognizer>> taps;
+    for (View* view = this; view; view = view->superview()) {
+        for (const auto& recognizer : view->gestureRecognizers()) {
+            if (auto tap = std::dynamic_pointer_cast<ui::TapGestureRecognizer>(recognizer))
+                taps.push_back(tap);
+        }
+    }
+    for (const auto& tap : taps)
+        tap->recognizeClick(windowPoint, clicks);
 }
 
 void WebView::layoutSubviews()
@@ -494,22 +516,7 @@ void WebView::placeLive()
         if (view != this && view->clipsToBounds())
             clip = clip.intersection(view->convertRect(view->bounds(), nullptr));
     }
-    // The live page is drawn above the window's own drawing: while a view
-    // the window shows above the page's screen covers it (a sheet, an
-    // alert, their dimming), the page's picture stands in for it.
-    const View* top = this;
-    while (top->superview() && top->superview() != window())
-        top = top->superview();
-    bool above = false;
-    for (const auto& sibling : window()->subviews()) {
-        if (sibling.get() == top) {
-            above = true;
-            continue;
-        }
-        if (above && !sibling->isHidden() && sibling->alpha() > 0.01f
-            && sibling->convertRect(sibling->bounds(), nullptr).intersects(clip))
-            hidden = true;
-    }
+    clip = uncoveredPart(clip, hidden);
     int order = 0;
     bool found = false;
     window()->visitDescendants([&](const std::shared_ptr<View>& view) {
@@ -519,6 +526,34 @@ void WebView::placeLive()
             ++order;
     });
     m_placement->place(frame, clip, hidden || clip.isEmpty(), order);
+}
+
+gfx::Rect WebView::uncoveredPart(gfx::Rect clip, bool& hidden) const
+{
+    // What the toolkit draws above the page (bars, sheets, alerts) must show
+    // and take its clicks: a view across the page's width at its top or
+    // bottom cuts it; anything else over it hides it (its picture shows).
+    for (const View* view = this; view && view->superview() && !hidden; view = view->superview()) {
+        const auto& siblings = view->superview()->subviews();
+        auto at = std::find_if(siblings.begin(), siblings.end(), [&](const auto& s) { return s.get() == view; });
+        for (auto it = at == siblings.end() ? at : std::next(at); it != siblings.end() && !hidden; ++it) {
+            const View& above = **it;
+            if (above.isHidden() || above.alpha() <= 0.01f)
+                continue;
+            gfx::Rect cover = above.convertRect(above.bounds(), nullptr).intersection(clip);
+            if (cover.isEmpty())
+                continue;
+            bool across = cover.minX() <= clip.minX() && cover.maxX() >= clip.maxX();
+            if (across && cover.minY() <= clip.minY())
+                clip = { clip.x(), cover.maxY(), clip.width(), clip.maxY() - cover.maxY() };
+            else if (across && cover.maxY() >= clip.maxY())
+                clip = { clip.x(), clip.y(), clip.width(), cover.minY() - clip.minY() };
+            else
+                hidden = true;
+            hidden = hidden || clip.isEmpty();
+        }
+    }
+    return clip;
 }
 
 void WebView::updateGeometry()

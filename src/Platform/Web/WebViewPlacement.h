@@ -30,6 +30,15 @@ public:
     virtual void place(const gfx::Rect& frame, const gfx::Rect& clip, bool hidden, int order) = 0;
     // Gives the widget back; it is attached nowhere afterwards.
     virtual void detach(void* widget) = 0;
+    // Tells `handler` of each click on the live page (button 1 pressed and
+    // released in place, the `clicks`th in a row), seen before the page gets
+    // it, at its point in the window's coordinates.
+    using ClickHandler = std::function<void(gfx::Point windowPoint, int clicks)>;
+    virtual void setClickHandler(ClickHandler handler) { (void)handler; }
+    // What the view runs to place itself again when its place may have
+    // changed without a layout of its own (bars shown over it, an ancestor
+    // moved); the host asks for it after the window's changes.
+    virtual void setPlaceRequest(std::function<void()> request) { (void)request; }
 
     // The placement for a web view in `window`; none shows it through
     // snapshots.

@@ -32,8 +32,29 @@ void LivePlacement::attach(void* widget)
     gtk_overlay_add_overlay(GTK_OVERLAY(m_overlay), layout);
     gtk_layout_put(GTK_LAYOUT(layout), GTK_WIDGET(widget), 0, 0);
     gtk_widget_show(GTK_WIDGET(widget));
+    // Clicks on the page stay WebKit's; the view's tap recognizers hear of
+    // them too, in the capture phase, so a viewer can toggle its bars.
+    GtkGesture* press = gtk_gesture_multi_press_new(layout);
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(press), GDK_BUTTON_PRIMARY);
+    gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(press), GTK_PHASE_CAPTURE);
+    g_signal_connect(press, "released",
+        G_CALLBACK(+[](GtkGestureMultiPress*, gint clicks, gdouble x, gdouble y, gpointer self) {
+            static_cast<LivePlacement*>(self)->clicked(clicks, x, y);
+        }),
+        this);
+    m_clickGesture = press;
     m_container = layout;
     m_widget = widget;
+}
+
+void LivePlacement::clicked(int clicks, double x, double y)
+{
+    if (!m_clicked || !m_fit)
+        return;
+    gfx::Point area { m_containerOrigin.x + float(x), m_containerOrigin.y + float(y) };
+    // The handler may take the page out of the window.
+    auto handler = m_clicked;
+    handler(m_fit().screenPoint(area), clicks);
 }
 
 void LivePlacement::place(const gfx::Rect& frame, const gfx::Rect& clip, bool hidden, int order)
@@ -50,6 +71,7 @@ void LivePlacement::place(const gfx::Rect& frame, const gfx::Rect& clip, bool hi
     }
     gtk_widget_set_margin_start(layout, int(shown.x()));
     gtk_widget_set_margin_top(layout, int(shown.y()));
+    m_containerOrigin = { float(int(shown.x())), float(int(shown.y())) };
     gtk_widget_set_size_request(layout, int(shown.width()), int(shown.height()));
     gtk_layout_move(GTK_LAYOUT(layout), GTK_WIDGET(m_widget), int(whole.x() - shown.x()), int(whole.y() - shown.y()));
     gtk_widget_set_size_request(GTK_WIDGET(m_widget), int(whole.width()), int(whole.height()));
@@ -74,6 +96,9 @@ void LivePlacement::detach(void* widget)
     if (!m_container || widget != m_widget)
         return;
     GtkWidget* layout = GTK_WIDGET(m_container);
+    if (m_clickGesture)
+        g_object_unref(m_clickGesture);
+    m_clickGesture = nullptr;
     gtk_container_remove(GTK_CONTAINER(layout), GTK_WIDGET(widget));
     gtk_widget_destroy(layout);
     m_container = nullptr;

@@ -23,6 +23,14 @@ public:
     void attach(void* widget) override;
     void place(const gfx::Rect& frame, const gfx::Rect& clip, bool hidden, int order) override;
     void detach(void* widget) override;
+    void setClickHandler(ClickHandler handler) override { m_clicked = std::move(handler); }
+    void setPlaceRequest(std::function<void()> request) override { m_placeRequest = std::move(request); }
+    // The window changed: the view places its page again.
+    void refresh()
+    {
+        if (m_placeRequest && m_widget)
+            m_placeRequest();
+    }
 
     // The window goes: the widget leaves the overlay (its page keeps it)
     // and later calls do nothing.
@@ -32,8 +40,16 @@ public:
     void* container() const { return m_container; }
 
 private:
+    void clicked(int clicks, double x, double y);
+
     void* m_overlay;
     void* m_container = nullptr;
+    // The capture-phase click gesture on the container (a GtkGesture).
+    void* m_clickGesture = nullptr;
+    ClickHandler m_clicked;
+    std::function<void()> m_placeRequest;
+    // Where the container stands in the drawing area.
+    gfx::Point m_containerOrigin;
     void* m_widget = nullptr;
     std::function<ScreenFit()> m_fit;
 };

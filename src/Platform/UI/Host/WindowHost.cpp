@@ -139,6 +139,11 @@ struct WindowHost::Impl {
         auto rects = tracker.collect();
         bool queued = false;
         if (!rects.empty()) {
+            // Pages live in the window follow what changed around them.
+            for (auto& weak : placements) {
+                if (auto placement = weak.lock())
+                    placement->refresh();
+            }
             ScreenFit f = fit();
             for (auto& rect : rects) {
                 gfx::Rect r = f.areaRect(rect);

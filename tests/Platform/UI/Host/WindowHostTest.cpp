@@ -15,6 +15,7 @@
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Host/DesktopPrinting.h"
 #include "Platform/UI/PinchGestureRecognizer.h"
+#include "Platform/UI/TapGestureRecognizer.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewCell.h"
@@ -30,6 +31,7 @@
 #include "Support/XvfbDisplay.h"
 
 #include <cairo-pdf.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 using namespace ui;
@@ -429,6 +431,35 @@ TEST_F(WindowHostTest, AWebViewsPageShowsLiveOverItsPlace)
     };
     EXPECT_TRUE(pump([&] { return placed(layout) == gfx::Rect(20, 40, 200, 100); }))
         << "the page stands where its view is: " << placed(layout).y();
+
+    // A click on the live page is the page's, and the tap recognizers
+    // around the view hear of it too, at its place in the window.
+    auto around = TapGestureRecognizer::create();
+    auto twice = TapGestureRecognizer::create();
+    twice->setNumberOfTapsRequired(2);
+    std::vector<gfx::Point> taps;
+    int doubles = 0;
+    around->addTarget(nullptr, "tap", [&](GestureRecognizer& r) { taps.push_back(r.locationInView(nullptr)); });
+    twice->addTarget(nullptr, "twice", [&](GestureRecognizer&) { ++doubles; });
+    window().addGestureRecognizer(around);
+    window().addGestureRecognizer(twice);
+    page->loadHTMLString("<body style='margin:0;height:100vh' onclick='document.title = \"clicked \" + event.detail'>x</body>");
+    ASSERT_TRUE(pump([&] { return !page->isLoading() && page->url(); }));
+    pump([] { return false; }, 0.3);
+    std::string xid = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(GTK_WIDGET(host->window()))));
+    auto clicked = test::runCommand({ "xdotool", "mousemove", "--window", xid, "120", "90", "click", "1" });
+    ASSERT_EQ(clicked.status, 0) << clicked.output;
+    EXPECT_TRUE(pump([&] { return page->title() == "clicked 1" && !taps.empty(); })) << page->title();
+    ASSERT_EQ(taps.size(), 1u);
+    EXPECT_NEAR(taps[0].x, 120, 1);
+    EXPECT_NEAR(taps[0].y, 90, 1);
+    EXPECT_EQ(doubles, 0);
+    pump([] { return false; }, 0.5);
+    clicked = test::runCommand({ "xdotool", "mousemove", "--window", xid, "60", "60", "click", "--repeat", "2", "--delay", "80", "1" });
+    ASSERT_EQ(clicked.status, 0) << clicked.output;
+    EXPECT_TRUE(pump([&] { return doubles == 1; })) << "a double click is the double tap's";
+    window().removeGestureRecognizer(around.get());
+    window().removeGestureRecognizer(twice.get());
 
     // Cut by a clipping ancestor.
     auto clipper = View::create({ 0, 0, 320, 90 });

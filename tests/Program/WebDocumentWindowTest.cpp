@@ -1,0 +1,110 @@
+// The web-document viewer in the program's window under the tests' own
+// Xvfb, on a phone-sized window, driven by clicks as a person would: a page
+// opened from the folder list shows live, a click on its text toggles the
+// bars, a click on a link loads the linked page in place with the bars as
+// they were, and the back arrow returns. What the display showed is kept
+// beside the renderer's pictures.
+
+#include "ProgramWindowTestCase.h"
+
+#include "Support/Command.h"
+#include "Support/XvfbDisplay.h"
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace {
+
+class WebDocumentWindowTest : public test::ProgramWindowTestCase {
+protected:
+    bool waitForDump(const std::function<bool(const std::string&)>& condition, int tenths = 100)
+    {
+        for (int i = 0; i < tenths; ++i) {
+            if (condition(snapshot()))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+    void keep(const std::string& name)
+    {
+        std::string directory = sourcePath("build/screens/web_viewer");
+        std::filesystem::create_directories(directory);
+        importWindow(directory + "/" + name + ".png");
+    }
+    static bool barsShown(const std::string& dump) { return dump.find("VKNavigationBar (0, 20, 320, 44)") != std::string::npos
+            || dump.find("VKNavigationBar (0, 0, 320, 44)") != std::string::npos; }
+    std::string lastDump() { return readFile(pathInHome("home/tmp/screen-dump.txt")); }
+};
+
+TEST_F(WebDocumentWindowTest, APageShowsLiveItsLinkLoadsInPlaceAndBackReturns)
+{
+    makeFile("home/Library/Documents/First.html",
+        "<html><head><title>First</title><meta name='viewport' content='width=device-width'></head>"
+        "<body style='margin:0;font-size:22px;background:#fff8e0'>"
+        "<div style='height:180px'></div>"
+        "<a href='Second.html' style='display:block;height:140px;font-size:44px;background:#cde'>Go on</a>"
+        "<p style='height:400px'>Plain words below the link, to click on.</p></body></html>");
+    makeFile("home/Library/Documents/Second.html",
+        "<html><head><title>Second</title><meta name='viewport' content='width=device-width'></head>"
+        "<body style='margin:0;font-size:30px;background:#e0ffe8'><p>The second page.</p></body></html>");
+
+    start({ "-DeviceIdiom", "phone" });
+    auto ok = waitForView("\"OK\"");
+    ASSERT_TRUE(ok) << lastDump();
+    click(ok->first, ok->second);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("AlertView") == std::string::npos; }));
+    auto folder = waitForView("\"Documents\"");
+    ASSERT_TRUE(folder) << lastDump();
+    click(folder->first, folder->second);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("\"Second\"") != std::string::npos; }))
+        << lastDump();
+    // The list settles (the first launch adds its rows) before the click.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    auto row = centreOf(snapshot(), "\"First\"");
+    ASSERT_TRUE(row) << lastDump();
+    click(row->first, row->second);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("First.html") != std::string::npos; }, 30))
+        << lastDump() << readUntil("\n\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    keep("desktop-first");
+
+    // A click on the text toggles the bars (the page answers first that it
+    // hit no link; the edges, 64 points, would page instead).
+    bool shown = barsShown(snapshot());
+    click(160, 380);
+    ASSERT_TRUE(waitForDump([&](const std::string& dump) { return barsShown(dump) != shown; }, 40)) << lastDump();
+    shown = !shown;
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    keep(shown ? "desktop-bars" : "desktop-no-bars");
+
+    // A click on the link: the second page, in place, the bars as they were.
+    click(160, 250);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("Second.html") != std::string::npos; }))
+        << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(barsShown(snapshot()), shown) << lastDump();
+    keep("desktop-second");
+
+    // The back arrow (bars brought back first) returns to the first page.
+    if (!barsShown(snapshot())) {
+        click(160, 300);
+        ASSERT_TRUE(waitForDump([](const std::string& dump) { return barsShown(dump); }, 40)) << lastDump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    }
+    auto arrows = centreOf(snapshot(), "SegmentedControl");
+    ASSERT_TRUE(arrows) << lastDump();
+    click(arrows->first - 20, arrows->second);
+    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("First.html") != std::string::npos; }))
+        << lastDump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    keep("desktop-back");
+
+    std::string said;
+    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
+    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+}
+
+} // namespace
