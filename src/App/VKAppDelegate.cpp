@@ -8,6 +8,7 @@
 #include "App/Shell/VKNavigationController.h"
 #include "App/Shell/VKWindow.h"
 #include "App/VKAppUploadManagerHooks.h"
+#include "App/FolderBrowser/VKCloudFolderController.h"
 #include "Cloud/Operations/VKCloudUploadHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -190,6 +191,7 @@ void VKAppDelegate::prepareCloudMirror()
     if (store && store->isBootstrapRequired())
         store->bootstrapCloudFileStore();
     VKCloudHooks::setCurrent(std::make_shared<VKCloudUploadHooks>());
+    VKCloudFolderController::registerCloudScreens();
     VKAppUploadHooks::setCurrent(std::make_shared<VKAppUploadManagerHooks>());
     // Uploads a previous run left pending show paused, to be resumed by hand.
     VKAppUploadHooks::current()->initializeUploads();

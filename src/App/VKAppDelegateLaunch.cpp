@@ -254,14 +254,16 @@ void VKAppDelegate::popCloudServiceControllersIfNecessary()
     if (!m_navController || m_navController->viewControllers().size() < 2)
         return;
     const auto* top = m_navController->topViewController();
-    std::shared_ptr<VKFileResource> resource;
+    // By the path the screen was opened with: an unlinked service's mirror
+    // nodes are gone, and with them their resources' paths.
+    std::string path;
     if (auto folder = dynamic_cast<const VKFolderController*>(top))
-        resource = folder->resource();
-    else if (auto viewer = contentViewController())
-        resource = viewer->resource();
-    if (!resource)
+        path = folder->folderPath();
+    else if (auto viewer = contentViewController(); viewer && viewer->resource())
+        path = viewer->resource()->path();
+    if (path.empty())
         return;
-    auto service = VKCloudServicesManager::sharedManager()->cloudServiceForResource(*resource);
+    auto service = VKCloudServicesManager::sharedManager()->cloudServiceForPath(path);
     if (service && (core::UserDefaults::standard()->boolForKey("VKHideCloudServers") || !service->isLinked()))
         m_navController->popToRootViewController(true);
 }

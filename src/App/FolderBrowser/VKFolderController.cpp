@@ -427,6 +427,14 @@ std::vector<std::shared_ptr<VKFileResource>> VKFolderController::childResources(
 
 bool VKFolderController::removeChild(const VKFileResource& resource)
 {
+    // The row's own resource first: a cloud item's path is gone once its
+    // node is deleted.
+    auto own = std::find_if(m_children.begin(), m_children.end(),
+        [&](const VKFolderRow& row) { return row.resource.get() == &resource; });
+    if (own != m_children.end()) {
+        m_children.erase(own);
+        return true;
+    }
     auto row = rowIndexOfPath(m_children, resource.path());
     if (!row)
         return false;

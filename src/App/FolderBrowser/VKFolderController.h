@@ -35,6 +35,7 @@ class DocumentInteractionController;
 
 class VKFileResource;
 class VKActionSheet;
+class VKCloudUploadOperation;
 class VKEmailController;
 class VKFileResourceCell;
 class VKFolderSearchBar;
@@ -171,7 +172,7 @@ public:
     VKIndexView* indexView() const { return m_indexView.get(); }
 
     // The summary of the rows and their size, to the toolbar's label.
-    void updateFolderInfo();
+    virtual void updateFolderInfo();
     const std::string& folderInfo() const { return m_folderInfo; }
     // "No Items", "1 Item, 2 KB", "3 Items Selected"…: a negative size
     // leaves the size out.
@@ -336,7 +337,16 @@ public:
 
     // Made once: Delete, Move, Copy, Email and More between flexible
     // spaces; all but More start disabled.
-    void loadEditingToolbarItems();
+    virtual void loadEditingToolbarItems();
+    // The editing toolbar of these buttons, each between flexible spaces;
+    // the buttons' pictures are "<imagePrefix>Action.png".
+    struct EditActionEntry {
+        const char* title;
+        const char* imagePrefix;
+        const char* action;
+        std::function<void(VKFolderController&, const std::shared_ptr<core::Object>&)> send;
+    };
+    std::vector<std::shared_ptr<ui::BarButtonItem>> makeEditingToolbarItems(const std::vector<EditActionEntry>& entries);
     std::shared_ptr<ui::BarButtonItem> createEditActionButton(const std::string& title, const std::string& imagePrefix,
         const char* action, std::function<void(VKFolderController&, const std::shared_ptr<core::Object>&)> send);
     // A bar too narrow for five buttons of EditActionButtonWidth (a phone
@@ -356,6 +366,9 @@ public:
     bool childExistsWithName(const std::string& name, bool caseInsensitiveCompare);
 
     virtual void showEditActionMenu(const std::shared_ptr<core::Object>& sender);
+    // The menu's end: Select None (something marked) or Select All (rows
+    // listed), Cancel, and the sheet shown from the sender.
+    void finishEditActionMenu(VKActionSheet& sheet, const std::shared_ptr<core::Object>& sender);
     // Runs an action code; unknown codes do nothing.
     virtual void handleAction(int code, const core::Value& userInfo);
     void clickedButton(ui::ActionSheet& sheet, int index) override;
@@ -429,15 +442,26 @@ public:
     virtual void copyMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
     // The overwrite sheet (OverwriteSheetTag) when names are taken, else the
     // action at once; a copy that would not fit is refused first.
-    void checkForMarkedItemCollisionsAtDestination(const std::shared_ptr<VKFileResource>& destination,
+    virtual void checkForMarkedItemCollisionsAtDestination(const std::shared_ptr<VKFileResource>& destination,
         int32_t operation, const std::string& action);
     // Carried out on the worker as the browser's one long operation; a cloud
     // destination goes to the upload of marked items.
     virtual void moveMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination);
     virtual void copyMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination);
-    // The cloud screens upload the marked items there; here it only logs.
+    // Uploads (VKFolderControllerUpload.cpp): the marked items copied, or
+    // with `deleteOriginals` moved, into a cloud folder as the browser's
+    // operation; editing ends, and a move reloads the table.
     virtual void uploadMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination,
         bool deleteOriginals);
+    // "Copying 3 Items", "Moving 1 Item": the label of a transfer of
+    // `count` items, a move when the sources go afterwards.
+    static std::string transferLabel(size_t count, bool deleteOriginals);
+    // The process-wide operation delegate's answers to an upload: the
+    // label (shown at once, with a determinate bar), and the overwrite
+    // question shown from the top screen's Move or Copy item.
+    static void cloudUploadOperationWillStart(VKCloudUploadOperation& operation);
+    static void showActionSheetForCloudUploadOperation(const std::shared_ptr<ui::ActionSheet>& sheet,
+        VKCloudUploadOperation& operation);
     // The copy's work on the worker: "Resources", "Destination", "TotalBytes"
     // and optionally "EnsureUnique"; its end on the main thread.
     static void copyItemsInBackground(const core::Value& parameters, Run run);
@@ -494,6 +518,8 @@ public:
 protected:
     // Registers the observers (once the controller is shared).
     virtual void startObserving();
+    // Kept until the controller goes.
+    void addObservation(core::Observation observation) { m_observations.push_back(std::move(observation)); }
 
 private:
     // Whether this controller is on top of, or shown by, its navigation

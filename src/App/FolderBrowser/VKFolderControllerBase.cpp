@@ -6,7 +6,10 @@
 #include "App/Shell/Interface/BarButtonItemAdditions.h"
 #include "App/Shell/Interface/ButtonAdditions.h"
 #include "App/Shell/Interface/InterfaceColors.h"
+#include "App/FolderBrowser/VKCloudFolderController.h"
 #include "App/VKAppDelegate.h"
+#include "Cloud/Operations/VKCloudDownloadOperation.h"
+#include "Cloud/Operations/VKCloudUploadOperation.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
@@ -81,8 +84,25 @@ void onMainThread(std::function<void()> block)
         core::performOnMainThread(std::move(block));
 }
 
-class ClassWideFileOperationDelegate : public VKFileOperationDelegate {
+// The delegate of every file operation the browser runs. The folder list
+// class answers the cloud transfers' questions: a download or an upload
+// about to hand its items over gets its label, an upload's overwrite
+// question its screen.
+class ClassWideFileOperationDelegate : public VKCloudDownloadOperationDelegate, public VKCloudUploadOperationDelegate {
 public:
+    void cloudDownloadOperationWillStart(VKCloudDownloadOperation& operation) override
+    {
+        VKCloudFolderController::cloudDownloadOperationWillStart(operation);
+    }
+    void cloudUploadOperationWillStart(VKCloudUploadOperation& operation) override
+    {
+        VKFolderController::cloudUploadOperationWillStart(operation);
+    }
+    void showActionSheet(const std::shared_ptr<ui::ActionSheet>& sheet, VKCloudUploadOperation& operation) override
+    {
+        VKFolderController::showActionSheetForCloudUploadOperation(sheet, operation);
+    }
+
     void fileOperation(VKFileOperation& operation, float progress) override
     {
         auto run = runOf(operation);

@@ -77,27 +77,27 @@ void VKFolderController::loadEditingToolbarItems()
 {
     if (!editingToolbarItems().empty())
         return;
-    struct Entry {
-        const char* title;
-        const char* prefix;
-        const char* action;
-        void (VKFolderController::*method)(const std::shared_ptr<core::Object>&);
+    auto to = [](void (VKFolderController::*method)(const std::shared_ptr<core::Object>&)) {
+        return [method](VKFolderController& controller, const std::shared_ptr<core::Object>& sender) {
+            (controller.*method)(sender);
+        };
     };
-    const Entry entries[] = {
-        { "Delete", "Delete", DeleteMarkedItemsAction, &VKFolderController::deleteMarkedItems },
-        { "Move", "Move", MoveMarkedItemsAction, &VKFolderController::moveMarkedItems },
-        { "Copy", "Copy", CopyMarkedItemsAction, &VKFolderController::copyMarkedItems },
-        { "Email", "Mail", EmailMarkedItemsAction, &VKFolderController::emailMarkedItems },
-        { "More", "More", ShowEditActionMenuAction, &VKFolderController::showEditActionMenu },
-    };
+    setEditingToolbarItems(makeEditingToolbarItems({
+        { "Delete", "Delete", DeleteMarkedItemsAction, to(&VKFolderController::deleteMarkedItems) },
+        { "Move", "Move", MoveMarkedItemsAction, to(&VKFolderController::moveMarkedItems) },
+        { "Copy", "Copy", CopyMarkedItemsAction, to(&VKFolderController::copyMarkedItems) },
+        { "Email", "Mail", EmailMarkedItemsAction, to(&VKFolderController::emailMarkedItems) },
+        { "More", "More", ShowEditActionMenuAction, to(&VKFolderController::showEditActionMenu) },
+    }));
+}
+
+std::vector<std::shared_ptr<ui::BarButtonItem>> VKFolderController::makeEditingToolbarItems(
+    const std::vector<EditActionEntry>& entries)
+{
     std::vector<std::shared_ptr<ui::BarButtonItem>> items { flexibleSpaceBarButtonItem() };
     for (const auto& entry : entries) {
-        auto method = entry.method;
-        auto item = createEditActionButton(core::localized(entry.title), entry.prefix, entry.action,
-            [method](VKFolderController& controller, const std::shared_ptr<core::Object>& sender) {
-                (controller.*method)(sender);
-            });
-        if (entry.method == &VKFolderController::showEditActionMenu) {
+        auto item = createEditActionButton(core::localized(entry.title), entry.imagePrefix, entry.action, entry.send);
+        if (std::string_view(entry.action) == ShowEditActionMenuAction) {
             item->setEnabled(true);
             item->customView()->setUserInteractionEnabled(true);
             if (auto* control = dynamic_cast<ui::Control*>(item->customView().get()))
@@ -106,7 +106,7 @@ void VKFolderController::loadEditingToolbarItems()
         items.push_back(item);
         items.push_back(flexibleSpaceBarButtonItem());
     }
-    setEditingToolbarItems(std::move(items));
+    return items;
 }
 
 void VKFolderController::fitEditingToolbarItems()
@@ -291,15 +291,20 @@ void VKFolderController::showEditActionMenu(const std::shared_ptr<core::Object>&
     if (!marked.empty() && VKCloudServicesManager::sharedManager()->hasLinkedServices())
         sheet->addButtonWithTitle(core::localized("Email..."), EmailAction);
     sheet->addButtonWithTitle(core::localized("Import Media"), ImportMediaAction);
+    finishEditActionMenu(*sheet, sender);
+}
+
+void VKFolderController::finishEditActionMenu(VKActionSheet& sheet, const std::shared_ptr<core::Object>& sender)
+{
     if (rowCount() > 0) {
-        if (!marked.empty())
-            sheet->addButtonWithTitle(core::localized("Select None"), SelectNoneAction);
+        if (!m_marks.empty())
+            sheet.addButtonWithTitle(core::localized("Select None"), SelectNoneAction);
         else
-            sheet->addButtonWithTitle(core::localized("Select All"), SelectAllAction);
+            sheet.addButtonWithTitle(core::localized("Select All"), SelectAllAction);
     }
-    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
+    sheet.setCancelButtonIndex(sheet.addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
     dismissActiveActionSheet(*this);
-    ::showActionSheet(*this, *sheet, sender);
+    ::showActionSheet(*this, sheet, sender);
 }
 
 // MARK: The dispatcher

@@ -4,7 +4,7 @@
 // file work runs on the browser's worker as its one long operation
 // (VKFolderItemTransfer), and its end comes back here to update the list,
 // the notifications and the alerts. Cloud destinations go to the upload of
-// marked items, which the cloud screens provide.
+// marked items (VKFolderControllerUpload.cpp).
 
 #include "App/FolderBrowser/VKFolderController.h"
 
@@ -240,13 +240,6 @@ void VKFolderController::performActionWithDestination(const std::string& action,
         copyMarkedItemsNoConfirmation(destination);
     else
         core::log("VKFolderController: no action {} with a destination", action);
-}
-
-void VKFolderController::uploadMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination,
-    bool deleteOriginals)
-{
-    core::log("VKFolderController: no upload of marked items to {} (delete originals: {})", destination->path(),
-        deleteOriginals);
 }
 
 // ---- Move --------------------------------------------------------------

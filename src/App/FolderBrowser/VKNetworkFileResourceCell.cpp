@@ -96,9 +96,14 @@ void VKNetworkFileResourceCell::networkStateDidUpdate(int state)
     setNeedsLayout();
 }
 
+bool VKNetworkFileResourceCell::canTogglePauseInState(int state) const
+{
+    return state != VKNetworkStateFinalizing;
+}
+
 void VKNetworkFileResourceCell::updatePauseButtonEnabled()
 {
-    m_pauseButton->setEnabled(!isEditing() && m_networkState != VKNetworkStateFinalizing);
+    m_pauseButton->setEnabled(!isEditing() && canTogglePauseInState(m_networkState));
 }
 
 void VKNetworkFileResourceCell::setEditing(bool editing, bool animated)

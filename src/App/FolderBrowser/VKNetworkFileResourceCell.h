@@ -49,6 +49,9 @@ public:
     virtual void togglePause();
     // Whether the transfer runs (the button pauses it); no here.
     virtual bool isActive() const { return false; }
+    // Whether the button may be touched in a state (not while editing); not
+    // in state 6 here, when a download's file is put in place.
+    virtual bool canTogglePauseInState(int state) const;
     virtual std::shared_ptr<gfx::Image> pauseButtonImage() const;
     virtual std::shared_ptr<gfx::Image> resumeButtonImage() const;
 

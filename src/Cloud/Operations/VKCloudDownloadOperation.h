@@ -12,7 +12,7 @@ class VKDownloadFileResource;
 // What the screen that started a download may want to hear besides the end
 // and the progress: that the items are about to be handed to the downloads
 // (it may change the label then).
-class VKCloudDownloadOperationDelegate : public VKFileOperationDelegate {
+class VKCloudDownloadOperationDelegate : public virtual VKFileOperationDelegate {
 public:
     virtual void cloudDownloadOperationWillStart(VKCloudDownloadOperation& operation) = 0;
 };

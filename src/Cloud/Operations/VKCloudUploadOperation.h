@@ -23,7 +23,7 @@ inline constexpr int64_t VKCloudUploadOperationErrorCode = 512;
 
 // What the screen that started an upload does for it: show the overwrite
 // question, and learn when the staged items begin to upload.
-class VKCloudUploadOperationDelegate : public VKFileOperationDelegate {
+class VKCloudUploadOperationDelegate : public virtual VKFileOperationDelegate {
 public:
     virtual void cloudUploadOperationWillStart(VKCloudUploadOperation& operation) = 0;
     virtual void showActionSheet(const std::shared_ptr<ui::ActionSheet>& sheet, VKCloudUploadOperation& operation) = 0;

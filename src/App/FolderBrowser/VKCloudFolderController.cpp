@@ -1,0 +1,517 @@
+#include "App/FolderBrowser/VKCloudFolderController.h"
+
+#include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderInfoLabel.h"
+#include "App/FolderBrowser/VKUploadFileResourceCell.h"
+#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "App/Shell/Interface/VKActionSheet.h"
+#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Cloud/Operations/VKCloudCopyOperation.h"
+#include "Cloud/Operations/VKCloudCreateFolderOperation.h"
+#include "Cloud/Operations/VKCloudDeleteOperation.h"
+#include "Cloud/Operations/VKCloudDownloadOperation.h"
+#include "Cloud/Operations/VKCloudMoveOperation.h"
+#include "Cloud/Operations/VKCloudRenameOperation.h"
+#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
+#include "Cloud/VKCloudService.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "FileModel/VKCloudHooks.h"
+#include "Platform/Core/ErrorValue.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Store/Context.h"
+#include "Platform/UI/ActivityIndicator.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <set>
+
+namespace path = core::path;
+
+namespace {
+
+constexpr const char* ActivityIndicatorTag = "showCloudActivityIndicator";
+constexpr const char* FolderInfoTag = "updateFolderInfo";
+
+std::shared_ptr<VKCloudFileResource> cloudResourceOf(const std::shared_ptr<VKFileResource>& resource)
+{
+    return std::dynamic_pointer_cast<VKCloudFileResource>(resource);
+}
+
+std::vector<std::shared_ptr<VKCloudManagedObject>> nodesIn(const core::Value& value)
+{
+    std::vector<std::shared_ptr<VKCloudManagedObject>> nodes;
+    if (!value.isArray())
+        return nodes;
+    for (const auto& entry : value.array())
+        if (auto node = entry.objectAs<VKCloudManagedObject>())
+            nodes.push_back(node);
+    return nodes;
+}
+
+// The row of a resource in a list, by equality (resources of one node are
+// equal).
+std::optional<size_t> indexIn(const std::vector<std::shared_ptr<VKFileResource>>& list, const VKFileResource& resource)
+{
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] && list[i]->isEqual(resource))
+            return i;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::shared_ptr<VKCloudFolderController> VKCloudFolderController::create(const std::shared_ptr<VKFileResource>& resource)
+{
+    auto controller = std::make_shared<VKCloudFolderController>(resource);
+    controller->startObserving();
+    return controller;
+}
+
+void VKCloudFolderController::registerCloudScreens()
+{
+    setCloudFolderControllerFactory([](const std::shared_ptr<VKFileResource>& resource) -> std::shared_ptr<VKFolderController> {
+        return create(resource);
+    });
+    registerCellFactory("VKUploadFileResourceCell", [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
+        return VKUploadFileResourceCell::create(identifier);
+    });
+}
+
+VKCloudFolderController::VKCloudFolderController(std::shared_ptr<VKFileResource> resource)
+    : VKFolderController(std::move(resource))
+{
+}
+
+VKCloudFolderController::~VKCloudFolderController()
+{
+    core::RunLoop::main().cancelPerforms(this);
+}
+
+std::shared_ptr<VKCloudFolderController> VKCloudFolderController::cloudSelf()
+{
+    return std::static_pointer_cast<VKCloudFolderController>(shared_from_this());
+}
+
+void VKCloudFolderController::startObserving()
+{
+    VKFolderController::startObserving();
+    auto& center = core::NotificationCenter::defaultCenter();
+    std::weak_ptr<VKCloudFolderController> weak = cloudSelf();
+    auto to = [weak](void (VKCloudFolderController::*handler)(const core::Notification&)) {
+        return [weak, handler](const core::Notification& notification) {
+            if (auto controller = weak.lock())
+                (controller.get()->*handler)(notification);
+        };
+    };
+    for (const char* name : { VKCloudServiceDidUpdateMetadataNotification, VKCloudServiceMetadataUnchangedNotification,
+             VKCloudServiceMetadataLoadFailedNotification })
+        addObservation(center.observe(name, nullptr, to(&VKCloudFolderController::cloudMetadataLoadDidEnd)));
+    addObservation(center.observe(ui::Application::didBecomeActiveNotification, nullptr,
+        [weak](const core::Notification&) {
+            if (auto controller = weak.lock())
+                controller->applicationDidBecomeActive();
+        }));
+    if (auto store = VKCloudFileStore::sharedStore())
+        addObservation(center.observe(store::ContextDidSaveNotification, store->managedObjectContext(),
+            to(&VKCloudFolderController::cloudFileStoreDidSave)));
+    for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification })
+        addObservation(center.observe(name, nullptr, [weak](const core::Notification& notification) {
+            // The upload's resource belongs to the main thread's store.
+            if (!core::Thread::isMainThread())
+                return;
+            if (auto controller = weak.lock())
+                controller->cloudUploadDidStartOrEnd(notification);
+        }));
+}
+
+std::shared_ptr<VKCloudService> VKCloudFolderController::cloudService() const
+{
+    return VKCloudServicesManager::sharedManager()->cloudServiceForResource(*resource());
+}
+
+bool VKCloudFolderController::isInService(const VKFileResource& destination) const
+{
+    auto service = cloudService();
+    return service && path::isWithin(path::standardizingPath(destination.path()), path::standardizingPath(service->localPath()));
+}
+
+void VKCloudFolderController::startCloudOperation(const std::shared_ptr<VKFileOperation>& operation)
+{
+    if (startFileOperation(operation) == NoRun)
+        core::log("VKCloudFolderController: {} did not start", operation ? operation->label() : std::string("(null)"));
+    if (isEditing())
+        setEditing(false, true);
+}
+
+// MARK: The refresh
+
+void VKCloudFolderController::viewWillAppear(bool animated)
+{
+    VKFolderController::viewWillAppear(animated);
+    if (!isEditing())
+        updateCloudMetadata();
+}
+
+void VKCloudFolderController::applicationDidBecomeActive()
+{
+    auto* navigation = navigationController();
+    if (navigation && navigation->topViewController() == this && !isEditing())
+        updateCloudMetadata();
+}
+
+void VKCloudFolderController::updateCloudMetadata()
+{
+    auto service = cloudService();
+    auto folder = cloudResourceOf(resource());
+    if (!service || !folder)
+        return;
+    if (!service->isUpdatingMetadataForResource(folder))
+        service->updateMetadataForResource(folder, nullptr);
+    if (isOperationInProgress() && canCancelCurrentOperation())
+        return;
+    std::weak_ptr<VKCloudFolderController> weak = cloudSelf();
+    core::RunLoop::main().performAfter(ActivityIndicatorDelay, [weak] {
+        if (auto controller = weak.lock())
+            controller->showCloudActivityIndicator();
+    }, core::PerformKey { shared_from_this(), ActivityIndicatorTag, {} });
+}
+
+void VKCloudFolderController::showCloudActivityIndicator()
+{
+    auto indicator = ui::ActivityIndicator::create(shouldUseDarkControlStyle() ? ui::ActivityIndicator::Style::Gray
+                                                                               : ui::ActivityIndicator::Style::White);
+    indicator->startAnimating();
+    navigationItem().setRightBarButtonItem(barButtonItemWithCustomView(indicator), true);
+}
+
+bool VKCloudFolderController::isShowingCloudActivityIndicator() const
+{
+    const auto& item = const_cast<VKCloudFolderController*>(this)->navigationItem().rightBarButtonItem();
+    return item && dynamic_cast<ui::ActivityIndicator*>(item->customView().get());
+}
+
+void VKCloudFolderController::cancelCloudActivityIndicator()
+{
+    core::RunLoop::main().cancelPerforms(core::PerformKey { shared_from_this(), ActivityIndicatorTag, {} });
+}
+
+void VKCloudFolderController::cloudMetadataLoadDidEnd(const core::Notification& notification)
+{
+    const core::Value& local = notification.userInfo()[VKCloudServiceLocalPathKey];
+    if (!local.isString() || local.string().empty())
+        return;
+    const std::string changed = path::standardizingPath(local.string());
+    if (changed != folderPath()) {
+        if (path::deletingLastPathComponent(changed) == folderPath() && isViewLoaded())
+            activeTableView().reloadData();
+        return;
+    }
+    cancelCloudActivityIndicator();
+    auto error = core::errorFromValue(notification.userInfo()[VKCloudServiceErrorKey]);
+    if (error && error->code() == 401) {
+        auto service = cloudService();
+        const std::string name = service ? service->name() : std::string();
+        if (service)
+            service->unlink();
+        showAlertViewWithTitle(core::localized("Warning"),
+            fmt::format(fmt::runtime(core::localized("{} Access Denied")), name), core::localized("OK"));
+        return;
+    }
+    if (!navigationItem().rightBarButtonItem() || isShowingCloudActivityIndicator())
+        updateEditButton();
+    if (notification.name() == VKCloudServiceDidUpdateMetadataNotification) {
+        collectionDidUpdate(notification);
+    } else if (notification.name() == VKCloudServiceMetadataLoadFailedNotification) {
+        m_showingSyncFailure = true;
+        updateFolderInfo();
+        core::PerformKey key { shared_from_this(), FolderInfoTag, {} };
+        core::RunLoop::main().cancelPerforms(key);
+        std::weak_ptr<VKCloudFolderController> weak = cloudSelf();
+        core::RunLoop::main().performAfter(SyncFailedDuration, [weak] {
+            if (auto controller = weak.lock()) {
+                controller->m_showingSyncFailure = false;
+                controller->updateFolderInfo();
+            }
+        }, std::move(key));
+    }
+}
+
+void VKCloudFolderController::updateFolderInfo()
+{
+    VKFolderController::updateFolderInfo();
+    if (!m_showingSyncFailure)
+        return;
+    if (auto* label = folderInfoLabel())
+        label->setInfo(core::localized("Sync Failed"));
+}
+
+// MARK: The mirror's saves
+
+void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& notification)
+{
+    auto* navigation = navigationController();
+    if (!fileOperation() || !navigation || navigation->topViewController() != this || !isViewLoaded() || isSearching())
+        return;
+    auto folder = cloudResourceOf(resource());
+    if (!folder)
+        return;
+    const int section = tableSectionForResources();
+    const auto before = filteredResources();
+    updateModelFlushingCache(true);
+    const auto after = filteredResources();
+
+    // Rows of the old numbering to delete, of the new to insert, and of the
+    // old to reload: a table update reads reloads and deletes before the
+    // inserts, in the numbering the table had.
+    std::set<size_t> deletes;
+    std::set<size_t> inserts;
+    std::set<size_t> reloads;
+    const auto& info = notification.userInfo();
+    for (const auto& node : nodesIn(info[store::DeletedObjectsKey])) {
+        VKCloudFileResource wrapped(node);
+        if (auto row = indexIn(before, wrapped))
+            deletes.insert(*row);
+    }
+    for (const auto& node : nodesIn(info[store::InsertedObjectsKey])) {
+        if (node->parent() != folder->managedObject())
+            continue;
+        VKCloudFileResource wrapped(node);
+        if (auto row = indexIn(after, wrapped))
+            inserts.insert(*row);
+    }
+    for (const auto& node : nodesIn(info[store::UpdatedObjectsKey])) {
+        VKCloudFileResource wrapped(node);
+        auto old = indexIn(before, wrapped);
+        auto now = indexIn(after, wrapped);
+        if (old && now)
+            reloads.insert(*old);
+        else if (now)
+            inserts.insert(*now);
+        else if (old)
+            deletes.insert(*old);
+    }
+    for (size_t row : deletes)
+        reloads.erase(row);
+    auto paths = [section](const std::set<size_t>& rows) {
+        std::vector<ui::IndexPath> list;
+        for (size_t row : rows)
+            list.push_back({ section, int(row) });
+        return list;
+    };
+    ui::TableView& table = tableView();
+    // The rows the table shows must add up to the model's after the update.
+    const size_t shown = size_t(std::max(0, table.numberOfRows(section)));
+    if (shown + inserts.size() < deletes.size() || shown + inserts.size() - deletes.size() != after.size()) {
+        table.reloadData();
+        updateFolderInfo();
+        return;
+    }
+    ++m_rowUpdates;
+    table.beginUpdates();
+    table.insertRows(paths(inserts), ui::TableView::RowAnimation::Fade);
+    table.deleteRows(paths(deletes), ui::TableView::RowAnimation::Fade);
+    table.reloadRows(paths(reloads), ui::TableView::RowAnimation::None);
+    table.endUpdates();
+    updateFolderInfo();
+}
+
+void VKCloudFolderController::cloudUploadDidStartOrEnd(const core::Notification& notification)
+{
+    auto uploaded = std::dynamic_pointer_cast<VKFileResource>(notification.object());
+    if (!uploaded || !isViewLoaded())
+        return;
+    if (path::standardizingPath(path::deletingLastPathComponent(uploaded->path())) == folderPath())
+        activeTableView().reloadData();
+}
+
+// MARK: Rows
+
+void VKCloudFolderController::willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path)
+{
+    VKFolderController::willDisplayCell(table, cell, path);
+    auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
+    if (fileCell && fileCell->resource() && fileCell->resource()->isDirectory())
+        fileCell->sizeLabel().setText(core::localized("Folder"));
+}
+
+int VKCloudFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
+{
+    auto cloud = cloudResourceOf(resource);
+    auto service = cloudService();
+    if (!cloud || !service)
+        return VKFolderController::moveResourceToTrash(resource);
+    // Read before the node goes.
+    const std::string cloudPath = cloud->cloudPath();
+    if (!resource->isLocked()) {
+        if (cloud->isUploading())
+            VKCloudUploadManager::sharedManager()->cancelUploadOfCloudResource(cloud);
+        if (service->isFetchingItemAtPath(cloudPath))
+            service->cancelFetchOfItemAtPath(cloudPath);
+    }
+    int result = VKFolderController::moveResourceToTrash(resource);
+    if (result == TrashMoved)
+        service->deletePath(cloudPath, nullptr);
+    return result;
+}
+
+// MARK: Editing
+
+void VKCloudFolderController::loadEditingToolbarItems()
+{
+    if (!editingToolbarItems().empty())
+        return;
+    auto to = [](void (VKCloudFolderController::*method)(const std::shared_ptr<core::Object>&)) {
+        return [method](VKFolderController& controller, const std::shared_ptr<core::Object>& sender) {
+            if (auto* cloud = dynamic_cast<VKCloudFolderController*>(&controller))
+                (cloud->*method)(sender);
+        };
+    };
+    // The English word names the picture whatever the title's language.
+    setEditingToolbarItems(makeEditingToolbarItems({
+        { "Delete", "Delete", DeleteMarkedItemsAction, to(&VKCloudFolderController::deleteMarkedItems) },
+        { "Move", "Move", MoveMarkedItemsAction, to(&VKCloudFolderController::moveMarkedItems) },
+        { "Copy", "Copy", CopyMarkedItemsAction, to(&VKCloudFolderController::copyMarkedItems) },
+        { "Sync", "Sync", VKFolderController::SyncFolderAction, to(&VKCloudFolderController::syncFolder) },
+        { "More", "More", ShowEditActionMenuAction, to(&VKCloudFolderController::showEditActionMenu) },
+    }));
+}
+
+void VKCloudFolderController::showEditActionMenu(const std::shared_ptr<core::Object>& sender)
+{
+    auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()));
+    sheet->setTag(EditActionMenuTag);
+    sheet->addButtonWithTitle(core::localized("Import Media"), ImportMediaAction);
+    const auto marked = markedResources();
+    if (marked.size() == 1) {
+        const auto& only = marked.front();
+        if (!only->isLocked() && (only->supportedFileOperations() & VKFileResourceOperationRename)) {
+            sheet->setTitle(only->name());
+            sheet->addButtonWithTitle(core::localized("Rename"), RenameAction);
+        }
+    }
+    finishEditActionMenu(*sheet, sender);
+}
+
+void VKCloudFolderController::handleAction(int code, const core::Value& userInfo)
+{
+    if (code == SyncFolderActionCode || code == SyncMarkedItemsActionCode) {
+        confirmSyncAction(code);
+        return;
+    }
+    VKFolderController::handleAction(code, userInfo);
+}
+
+void VKCloudFolderController::clickedButton(ui::ActionSheet& sheet, int index)
+{
+    if (sheet.tag() == SyncConfirmationSheetTag) {
+        if (auto* tagged = dynamic_cast<VKActionSheet*>(&sheet))
+            syncSheetClickedButton(*tagged, index);
+        return;
+    }
+    VKFolderController::clickedButton(sheet, index);
+}
+
+void VKCloudFolderController::createNewFolderAtPath(const std::string& path)
+{
+    startCloudOperation(VKCloudCreateFolderOperation::initWithPath(path));
+}
+
+void VKCloudFolderController::deleteMarkedItemsNoConfirmation()
+{
+    startCloudOperation(VKCloudDeleteOperation::initWithResources(resourcesForMarkedIndexPaths()));
+}
+
+void VKCloudFolderController::renameResourceNoConfirmation(const std::shared_ptr<VKFileResource>& resource,
+    const std::string& name)
+{
+    startCloudOperation(VKCloudRenameOperation::initWithResource(resource, name));
+}
+
+void VKCloudFolderController::copyMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination)
+{
+    std::shared_ptr<VKFileOperation> operation;
+    if (isInService(*destination))
+        operation = VKCloudCopyOperation::initWithResources(resourcesForMarkedIndexPaths());
+    else
+        operation = VKCloudDownloadOperation::initWithResources(resourcesForMarkedIndexPaths());
+    operation->setDestination(destination);
+    startCloudOperation(operation);
+}
+
+void VKCloudFolderController::moveMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination)
+{
+    std::shared_ptr<VKFileOperation> operation;
+    if (isInService(*destination)) {
+        operation = VKCloudMoveOperation::initWithResources(resourcesForMarkedIndexPaths());
+    } else {
+        auto download = VKCloudDownloadOperation::initWithResources(resourcesForMarkedIndexPaths());
+        download->setDeleteOriginals(true);
+        operation = download;
+    }
+    operation->setDestination(destination);
+    startCloudOperation(operation);
+    if (isViewLoaded())
+        activeTableView().reloadData();
+}
+
+void VKCloudFolderController::moveMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination)
+{
+    if (isInService(*destination)) {
+        VKFolderController::moveMarkedItemsToDestination(destination);
+        return;
+    }
+    auto service = cloudService();
+    auto sheet = VKActionSheet::create(
+        fmt::format(fmt::runtime(core::localized("Moving will delete these items from your {} account")),
+            service ? service->name() : std::string()),
+        std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()), core::localized("Cancel"), core::localized("Move"));
+    sheet->setTag(MoveToCloudSheetTag);
+    sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(destination)));
+    dismissActiveActionSheet(*this);
+    ::showActionSheet(*this, *sheet, findBarButtonItemWithAction(MoveMarkedItemsAction));
+}
+
+void VKCloudFolderController::moveToCloudSheetClickedButton(VKActionSheet& sheet, int index)
+{
+    if (index != sheet.destructiveButtonIndex())
+        return;
+    auto destination = sheet.userInfo().objectAs<VKFileResource>();
+    if (!destination)
+        return;
+    // Out of the service the items land in a local folder: names there are
+    // asked about first.
+    checkForMarkedItemCollisionsAtDestination(destination, VKFileResourceOperationMove, MoveNoConfirmationSelector);
+}
+
+void VKCloudFolderController::checkForMarkedItemCollisionsAtDestination(
+    const std::shared_ptr<VKFileResource>& destination, int32_t operation, const std::string& action)
+{
+    if (destination->isCloudResource() && path::standardizingPath(destination->path()) != folderPath()) {
+        performActionWithDestination(action, core::Value(std::static_pointer_cast<core::Object>(destination)));
+        return;
+    }
+    VKFolderController::checkForMarkedItemCollisionsAtDestination(destination, operation, action);
+}
+
+void VKCloudFolderController::cloudDownloadOperationWillStart(VKCloudDownloadOperation& operation)
+{
+    const std::string label = transferLabel(operation.resources().size(), operation.deleteOriginals());
+    operation.setLabel(label);
+    setOperationLabel(label);
+    setIsOperationIndeterminate(false);
+}
