@@ -2,6 +2,7 @@
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
+#include "App/FolderBrowser/VKNetworkFileResourceCell.h"
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
 #include "App/Shell/Interface/AlertViewAdditions.h"
 #include "App/Shell/Interface/BarButtonItemAdditions.h"
@@ -39,6 +40,8 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace path = core::path;
 
@@ -264,16 +267,101 @@ void VKCloudFolderController::updateFolderInfo()
 
 void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& notification)
 {
-    auto* navigation = navigationController();
-    if (!fileOperation() || !navigation || navigation->topViewController() != this || !isViewLoaded() || isSearching())
-        return;
     auto folder = cloudResourceOf(resource());
     if (!folder)
         return;
+    const auto& folderNode = folder->managedObject();
+    const auto& info = notification.userInfo();
+    const auto inserted = nodesIn(info[store::InsertedObjectsKey]);
+    const auto updated = nodesIn(info[store::UpdatedObjectsKey]);
+    const auto deleted = nodesIn(info[store::DeletedObjectsKey]);
+    auto* navigation = navigationController();
+    if (!fileOperation() || !navigation || navigation->topViewController() != this || !isViewLoaded() || isSearching()) {
+        // Not shown as it changes (an upload from another folder, say): the
+        // folder is read again when the screen shows next.
+        auto here = [&](const auto& node) { return node->parent() == folderNode; };
+        if (std::any_of(inserted.begin(), inserted.end(), here) || std::any_of(updated.begin(), updated.end(), here)
+            || !deleted.empty())
+            invalidateModel();
+        return;
+    }
+
+    // A running upload saves its items' states over and over: such saves
+    // change no row's place, so only the rows shown are touched (the upload
+    // rows follow their item's progress themselves). Anything that may move,
+    // add or drop a row takes the whole comparison below.
+    // The keys that place a row in this order (a folder's flag also picks
+    // its cell).
+    std::set<std::string, std::less<>> rowKeys { "name", "parent", "isDirectory" };
+    if (sorting().order() == VKFolderSorting::SizeOrder)
+        rowKeys.insert("size");
+    else if (sorting().order() == VKFolderSorting::DateOrder)
+        rowKeys.insert("modificationDate");
+    const core::Value& keysByID = info[store::UpdatedKeysKey];
+    bool structural = std::any_of(inserted.begin(), inserted.end(),
+        [&](const auto& node) { return node->parent() == folderNode; });
+    // Nodes whose rows only need drawing again, and nodes that may have
+    // left the rows (deleted, or moved into another folder).
+    std::set<const VKCloudManagedObject*> restyled;
+    std::set<const VKCloudManagedObject*> elsewhere;
+    for (const auto& node : updated) {
+        const core::Value& keys = keysByID[std::to_string(node->objectID())];
+        bool moves = !keys.isArray();
+        if (keys.isArray())
+            for (const auto& key : keys.array())
+                moves = moves || (key.isString() && rowKeys.contains(key.string()));
+        if (node->parent() == folderNode) {
+            if (moves)
+                structural = true;
+            else
+                restyled.insert(node.get());
+        } else if (moves) {
+            elsewhere.insert(node.get());
+        }
+    }
+    for (const auto& node : deleted)
+        elsewhere.insert(node.get());
+    ui::TableView& table = tableView();
     const int section = tableSectionForResources();
+    // A node of this folder without a row yet (an item staged by another
+    // thread shows once its state is saved here) is an insert; a row whose
+    // node left is a delete.
+    if (!structural && (!elsewhere.empty() || !restyled.empty())) {
+        const auto& listed = listedNodes();
+        structural = std::any_of(elsewhere.begin(), elsewhere.end(), [&](auto* node) { return listed.contains(node); })
+            || std::any_of(restyled.begin(), restyled.end(), [&](auto* node) { return !listed.contains(node); });
+    }
+    if (!structural) {
+        std::vector<ui::IndexPath> reloads;
+        for (auto* cell : table.visibleCells()) {
+            auto* fileCell = dynamic_cast<VKFileResourceCell*>(cell);
+            auto cloud = fileCell ? cloudResourceOf(fileCell->resource()) : nullptr;
+            if (cloud && restyled.contains(cloud->managedObject().get()))
+                if (auto path = table.indexPathForCell(*cell))
+                    reloads.push_back(*path);
+        }
+        if (!reloads.empty())
+            table.reloadRows(reloads, ui::TableView::RowAnimation::None);
+        return;
+    }
+
     const auto before = filteredResources();
     updateModelFlushingCache(true);
     const auto after = filteredResources();
+    auto rowsByNode = [](const std::vector<std::shared_ptr<VKFileResource>>& list) {
+        std::unordered_map<const VKCloudManagedObject*, size_t> rows;
+        rows.reserve(list.size());
+        for (size_t i = 0; i < list.size(); ++i)
+            if (auto cloud = cloudResourceOf(list[i]))
+                rows.emplace(cloud->managedObject().get(), i);
+        return rows;
+    };
+    const auto oldRows = rowsByNode(before);
+    const auto newRows = rowsByNode(after);
+    auto find = [](const auto& rows, const VKCloudManagedObject* node) -> std::optional<size_t> {
+        auto found = rows.find(node);
+        return found == rows.end() ? std::nullopt : std::optional<size_t>(found->second);
+    };
 
     // Rows of the old numbering to delete, of the new to insert, and of the
     // old to reload: a table update reads reloads and deletes before the
@@ -281,23 +369,18 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     std::set<size_t> deletes;
     std::set<size_t> inserts;
     std::set<size_t> reloads;
-    const auto& info = notification.userInfo();
-    for (const auto& node : nodesIn(info[store::DeletedObjectsKey])) {
-        VKCloudFileResource wrapped(node);
-        if (auto row = indexIn(before, wrapped))
+    for (const auto& node : deleted)
+        if (auto row = find(oldRows, node.get()))
             deletes.insert(*row);
-    }
-    for (const auto& node : nodesIn(info[store::InsertedObjectsKey])) {
-        if (node->parent() != folder->managedObject())
+    for (const auto& node : inserted) {
+        if (node->parent() != folderNode)
             continue;
-        VKCloudFileResource wrapped(node);
-        if (auto row = indexIn(after, wrapped))
+        if (auto row = find(newRows, node.get()))
             inserts.insert(*row);
     }
-    for (const auto& node : nodesIn(info[store::UpdatedObjectsKey])) {
-        VKCloudFileResource wrapped(node);
-        auto old = indexIn(before, wrapped);
-        auto now = indexIn(after, wrapped);
+    for (const auto& node : updated) {
+        auto old = find(oldRows, node.get());
+        auto now = find(newRows, node.get());
         if (old && now)
             reloads.insert(*old);
         else if (now)
@@ -309,11 +392,11 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
         reloads.erase(row);
     auto paths = [section](const std::set<size_t>& rows) {
         std::vector<ui::IndexPath> list;
+        list.reserve(rows.size());
         for (size_t row : rows)
             list.push_back({ section, int(row) });
         return list;
     };
-    ui::TableView& table = tableView();
     // The rows the table shows must add up to the model's after the update.
     const size_t shown = size_t(std::max(0, table.numberOfRows(section)));
     if (shown + inserts.size() < deletes.size() || shown + inserts.size() - deletes.size() != after.size()) {
@@ -330,6 +413,24 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     updateFolderInfo();
 }
 
+const std::unordered_set<const VKCloudManagedObject*>& VKCloudFolderController::listedNodes()
+{
+    // Kept while the rows are: a save during an upload asks for every
+    // row's node, and reading the rows each time would make the upload's
+    // row work grow with the square of its items.
+    const size_t rows = rowCount();
+    if (m_listedBuild != modelBuildCount() || m_listedCount != rows) {
+        m_listedNodes.clear();
+        m_listedNodes.reserve(rows);
+        for (const auto& shown : filteredResources())
+            if (auto cloud = cloudResourceOf(shown))
+                m_listedNodes.insert(cloud->managedObject().get());
+        m_listedBuild = modelBuildCount();
+        m_listedCount = rows;
+    }
+    return m_listedNodes;
+}
+
 void VKCloudFolderController::cloudUploadDidStartOrEnd(const core::Notification& notification)
 {
     auto uploaded = std::dynamic_pointer_cast<VKFileResource>(notification.object());
@@ -344,8 +445,11 @@ void VKCloudFolderController::cloudUploadDidStartOrEnd(const core::Notification&
 void VKCloudFolderController::willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path)
 {
     VKFolderController::willDisplayCell(table, cell, path);
+    // A folder's row reads "Folder" (a cloud listing has no item counts);
+    // an upload row keeps its transfer's state.
     auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
-    if (fileCell && fileCell->resource() && fileCell->resource()->isDirectory())
+    if (fileCell && !dynamic_cast<VKNetworkFileResourceCell*>(fileCell) && fileCell->resource()
+        && fileCell->resource()->isDirectory())
         fileCell->sizeLabel().setText(core::localized("Folder"));
 }
 

@@ -3,11 +3,14 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class VKCloudDownloadOperation;
+class VKCloudManagedObject;
 class VKCloudService;
 class VKFileOperation;
 
@@ -58,8 +61,8 @@ public:
     void cloudMetadataLoadDidEnd(const core::Notification& notification);
     // The summary, unless "Sync Failed" still shows.
     void updateFolderInfo() override;
-    void cloudFileStoreDidSave(const core::Notification& notification);
-    void cloudUploadDidStartOrEnd(const core::Notification& notification);
+    virtual void cloudFileStoreDidSave(const core::Notification& notification);
+    virtual void cloudUploadDidStartOrEnd(const core::Notification& notification);
     // How many saves were applied to the table row by row (tests).
     size_t rowUpdateCount() const { return m_rowUpdates; }
 
@@ -103,8 +106,13 @@ private:
     bool isInService(const VKFileResource& destination) const;
     void cancelCloudActivityIndicator();
     void syncSheetClickedButton(VKActionSheet& sheet, int index);
+    // The mirror nodes of the rows shown.
+    const std::unordered_set<const VKCloudManagedObject*>& listedNodes();
 
     size_t m_rowUpdates = 0;
+    std::unordered_set<const VKCloudManagedObject*> m_listedNodes;
+    size_t m_listedBuild = SIZE_MAX;
+    size_t m_listedCount = SIZE_MAX;
     // "Sync Failed" shows in place of the summary.
     bool m_showingSyncFailure = false;
 };

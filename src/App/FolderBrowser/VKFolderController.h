@@ -518,6 +518,8 @@ public:
 protected:
     // Registers the observers (once the controller is shared).
     virtual void startObserving();
+    // The folder is read again at the next rebuild (the next appearance).
+    void invalidateModel() { m_childrenValid = false; }
     // Kept until the controller goes.
     void addObservation(core::Observation observation) { m_observations.push_back(std::move(observation)); }
 

@@ -13,9 +13,14 @@
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/Shell/Interface/VKActionSheet.h"
 #include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
 #include "Platform/UI/ActionSheet.h"
+#include "Support/Command.h"
 #include "Platform/UI/AlertView.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/ChoiceView.h"
+#include "App/FolderBrowser/VKFolderInfoLabel.h"
 
 #include <filesystem>
 #include <fstream>
@@ -42,9 +47,23 @@ protected:
     }
     void cloudFolder(const std::string& cloudPath) { std::filesystem::create_directories(cloud->localPath(cloudPath)); }
 
+    // Called once the account's files are written, before any listing.
+    virtual void accountFilesMade() { }
+    // Closes the sheet shown: its Cancel, or (a tablet's popover has none)
+    // a tap beside it.
+    void dismissSheet()
+    {
+        auto sheet = driver.actionSheet();
+        if (sheet && !tablet)
+            driver.pressSheetButton(sheet->cancelButtonIndex());
+        else
+            driver.tapOutsideSheet();
+        advance(0.5);
+    }
     // The account's files, the program launched, and Docs shown.
     void openDocs(const DeviceScreen& device = phoneScreen)
     {
+        tablet = device.tablet;
         launchWithCloud(true, device);
         cloudFile("/Docs/a.txt", std::string(LargeFileSize, 'a'));
         cloudFile("/Docs/b.pdf", "%PDF-1.4\n%%EOF\n");
@@ -54,6 +73,7 @@ protected:
         cloudFolder("/Deck.key");
         cloudFile("/Deck.key/index.xml", "<deck/>");
         cloudFile("/notes.txt", "notes");
+        accountFilesMade();
         root = VKRootFolderController::create({ VKApplication::sharedApplication()->documentsDirectory() });
         auto service = VKCloudFileResource::resourceWithPath(dropbox()->localPath());
         ASSERT_TRUE(service);
@@ -90,9 +110,36 @@ protected:
         for (int row = 0; row < table.numberOfRows(0); ++row)
             if (auto resource = docs->resourceAtIndexPath({ 0, row }); resource && resource->name() == name) {
                 docs->didMarkCell(table, { 0, row });
+                table.reloadData();
                 return;
             }
         ADD_FAILURE() << "no row " << name;
+    }
+    // The row of a name in Docs, the mirror node of one, and the API calls
+    // to one endpoint.
+    std::shared_ptr<VKFileResource> row(const std::string& name) const
+    {
+        for (const auto& resource : docs->filteredResources())
+            if (resource->name() == name)
+                return resource;
+        return nullptr;
+    }
+    std::shared_ptr<VKCloudManagedObject> node(const std::string& name) const
+    {
+        return VKCloudFileStore::sharedStore()->managedObjectForPath(docs->folderPath() + "/" + name);
+    }
+    std::vector<FakeCloudServer::Request> requestsTo(std::string_view path) const
+    {
+        std::vector<FakeCloudServer::Request> found;
+        for (const auto& request : cloud->requests())
+            if (request.pathOnly() == path)
+                found.push_back(request);
+        return found;
+    }
+    static std::string sha256(const std::string& path)
+    {
+        auto result = runCommand({ "sha256sum", "--", path });
+        return result.status == 0 ? result.output.substr(0, 64) : "missing " + path;
     }
     std::vector<std::string> rowNames() const
     {
@@ -111,6 +158,7 @@ protected:
 
     std::shared_ptr<VKCloudFolderController> top;
     std::shared_ptr<VKCloudFolderController> docs;
+    bool tablet = false;
 };
 
 } // namespace test

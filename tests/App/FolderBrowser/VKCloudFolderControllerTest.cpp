@@ -25,13 +25,6 @@ protected:
     static constexpr const char* DocsListing = "/0/metadata/dropbox/Docs";
 
     bool spinning() const { return docs->isShowingCloudActivityIndicator(); }
-    std::shared_ptr<VKFileResource> row(const std::string& name) const
-    {
-        for (const auto& resource : docs->filteredResources())
-            if (resource->name() == name)
-                return resource;
-        return nullptr;
-    }
     // Shows Docs again (its screen appears once more).
     void reappear()
     {
@@ -45,18 +38,6 @@ protected:
         bool ended = waitFor([] { return !VKFolderControllerBase::isOperationInProgress(); });
         advance(0.2);
         return ended;
-    }
-    std::shared_ptr<VKCloudManagedObject> mirrorNodeOf(const std::string& name) const
-    {
-        return VKCloudFileStore::sharedStore()->managedObjectForPath(docs->folderPath() + "/" + name);
-    }
-    std::vector<FakeCloudServer::Request> requestsTo(std::string_view path) const
-    {
-        std::vector<FakeCloudServer::Request> found;
-        for (const auto& request : cloud->requests())
-            if (request.pathOnly() == path)
-                found.push_back(request);
-        return found;
     }
 };
 
@@ -230,8 +211,8 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
     advance(0.5);
 
     // An upload offers delete only: no rename.
-    auto node = mirrorNodeOf("b.pdf");
-    node->setUploadState(VKNetworkStatePaused);
+    auto upload = node("b.pdf");
+    upload->setUploadState(VKNetworkStatePaused);
     ASSERT_TRUE(VKCloudFileStore::sharedStore()->saveContext());
     docs->showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
     sheet = driver.actionSheet();
