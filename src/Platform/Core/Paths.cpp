@@ -47,6 +47,11 @@ std::string preferences()
     return library() + "/Preferences";
 }
 
+std::string caches()
+{
+    return library() + "/Caches";
+}
+
 std::string temporaryDirectory()
 {
     std::string folder = home() + "/tmp";

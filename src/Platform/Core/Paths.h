@@ -15,6 +15,9 @@ std::string documents();
 std::string library();
 // <home>/Library/Preferences
 std::string preferences();
+// <home>/Library/Caches: what the program can rebuild but keeps across
+// launches (tmp/ is emptied at each quit).
+std::string caches();
 // <home>/tmp/ (with the trailing slash, as the device answers it), created
 // 0700 on demand. Never the system's /tmp or $TMPDIR.
 std::string temporaryDirectory();

@@ -52,6 +52,13 @@ bool GtkStartup::start()
         core::Error error;
         if (core::fs::createDirectory(cache, true, &error))
             setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        // GStreamer's plugin registry would follow the cache home into tmp/,
+        // which each quit empties, and rebuilding it loads every plugin:
+        // half a second of CPU at the first movie or sound of each launch,
+        // here and in the web processes. It holds nothing private, so it
+        // stays in the lasting caches, unless the environment names one.
+        if (core::fs::createDirectory(core::paths::caches(), true, &error))
+            setenv("GST_REGISTRY", (core::paths::caches() + "/gstreamer-registry.bin").c_str(), 0);
     }
     if (!hasDisplay()) {
         core::log("Warning, no display: web content is not shown");

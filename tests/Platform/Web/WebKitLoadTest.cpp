@@ -68,11 +68,16 @@ TEST_F(WebKitStartupTest, TheInspectorIsOffAndCachesStayInTheHome)
     TANDRY_REQUIRE_DISPLAY();
     setenv("WEBKIT_INSPECTOR_SERVER", "127.0.0.1:9222", 1);
     setenv("WEBKIT_INSPECTOR_HTTP_SERVER", "127.0.0.1:9223", 1);
+    unsetenv("GST_REGISTRY");
     ASSERT_TRUE(web::GtkStartup::start());
     EXPECT_EQ(std::getenv("WEBKIT_INSPECTOR_SERVER"), nullptr);
     EXPECT_EQ(std::getenv("WEBKIT_INSPECTOR_HTTP_SERVER"), nullptr);
     ASSERT_NE(std::getenv("XDG_CACHE_HOME"), nullptr);
     EXPECT_EQ(std::string(std::getenv("XDG_CACHE_HOME")), core::paths::home() + "/tmp/WebKit");
+    // The media plugin registry outlives the quit, which empties tmp/.
+    ASSERT_NE(std::getenv("GST_REGISTRY"), nullptr);
+    EXPECT_EQ(std::string(std::getenv("GST_REGISTRY")), core::paths::home() + "/Library/Caches/gstreamer-registry.bin");
+    EXPECT_TRUE(std::filesystem::is_directory(core::paths::home() + "/Library/Caches"));
 }
 
 TEST_F(WebKitLoadTest, NavigationsComeWithTheirTypes)
