@@ -1,8 +1,10 @@
 // The browser in the desktop window under the tests' Xvfb, driven as a
 // person's desktop would (xdotool): a private page asks through the sign-in
 // sheet, typing and Return sign in, a click on a link of the live page
-// loads it and a right click on a link brings its sheet with Download above
-// the page; the display's pictures go beside the renderer's
+// loads it, a right click on a link brings its sheet with Download above
+// the page, whose Download reaches the download delegate, and a right click
+// on a picture saves it under its alt text's name; the display's pictures
+// go beside the renderer's
 // (build/screens/webbrowser/).
 
 #include "../Viewers/DesktopWindowTest.h"
@@ -98,6 +100,21 @@ TEST_F(BrowserWindowTest, SignInByTypingThenAHeldLinkOffersDownloadAboveTheLiveP
     pause(1);
     keep("webbrowser", "desktop-link-sheet");
     EXPECT_TRUE(choice("Open") && choice("Copy") && choice("Cancel"));
+    // Download hands the link to the download delegate.
+    auto download = choice("Download");
+    click(download->first, download->second);
+    ASSERT_TRUE(waitFor([&] { return !told("download ").empty(); }, 15)) << program->output() << program->errors();
+    EXPECT_NE(told("download ").back().find("/site/"), std::string::npos) << told("download ").back();
+
+    // The picture in the second row: Save Image, under its alt text's name.
+    pause(1);
+    click(left + 48, top + 84, 3);
+    ASSERT_TRUE(waitFor([&] { return choice("Save Image").has_value(); }, 15)) << program->output();
+    pause(0.5);
+    auto save = choice("Save Image");
+    click(save->first, save->second);
+    ASSERT_TRUE(waitFor([&] { return !told("image ").empty(); }, 15)) << program->output() << program->errors();
+    EXPECT_NE(told("image ").back().find("photo.jpg Sunset.jpg"), std::string::npos) << told("image ").back();
     EXPECT_EQ(close(), 0);
 }
 
