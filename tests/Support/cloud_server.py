@@ -318,7 +318,11 @@ class Handler(QuietHandler):
             if path == "/_log":
                 self.drain(self.body_length())
                 with self.service.lock:
-                    body = json.dumps(self.service.log).encode()
+                    # A body's digest is read from the running hash: the
+                    # answer may reach the client before the handler's end.
+                    body = json.dumps([dict((k, v) for k, v in e.items() if k != "digest")
+                                       | ({"body_sha256": e["digest"].hexdigest()} if "digest" in e else {})
+                                       for e in self.service.log]).encode()
                 return self.write_answer(200, body, [("Content-Type", "application/json")])
             if path.startswith("/_control/"):
                 return self.control(path[len("/_control/"):], query)
@@ -512,12 +516,13 @@ class Handler(QuietHandler):
                  "path": self.path, "headers": [[k, v] for k, v in self.headers.items()],
                  "parameters": [], "body_length": 0, "body_sha256": "", "base_string": "",
                  "verdict": "", "status": 0}
+        digest = hashlib.sha256()
+        entry["digest"] = digest
         with self.service.lock:
             self.service.log.append(entry)
         self.entry = entry
         self.fault = None
         self.account = None
-        digest = hashlib.sha256()
         try:
             endpoint, cloud_path, error = self.route(path)
             length = self.body_length()
