@@ -19,7 +19,6 @@
 #include "Kit/VKNotificationKeys.h"
 #include "Kit/VKSelectorOperation.h"
 #include "Platform/Core/Error.h"
-#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -66,16 +65,7 @@ public:
     // Taken on the main thread: a cloud picture's path comes from the
     // mirror, which a worker's thread has no store to ask.
     std::string path;
-    // Where the thumbnail manager keeps this picture's preview, also asked
-    // on the main thread; it may not be there.
-    std::optional<std::string> previewPath;
 };
-
-std::function<void()>& fullDecodeHook()
-{
-    static std::function<void()> hook;
-    return hook;
-}
 
 } // namespace
 
@@ -194,40 +184,18 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
     auto request = std::make_shared<LoadRequest>();
     request->viewer = sharedAs<VKImageViewController>();
     request->path = resource->path();
-    if (resource->isImageType())
-        request->previewPath = VKThumbnailManager::sharedManager()->previewCachePathForResource(*resource);
     VKImageOperationQueue::sharedQueue()->addOperation(VKSelectorOperation::create(request, "loadImageOperation:", resource,
         [](LoadRequest& load, const VKSelectorOperation::Argument& argument) {
-            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument), load.path, load.previewPath);
+            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument), load.path);
         }));
 }
 
-void VKImageViewController::setFullDecodeHookForTesting(std::function<void()> hook)
-{
-    fullDecodeHook() = std::move(hook);
-}
-
 void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-    const std::shared_ptr<VKFileResource>& resource, const std::string& path,
-    const std::optional<std::string>& previewPath)
+    const std::shared_ptr<VKFileResource>& resource, const std::string& path)
 {
     // The header tells the size: a picture over the limit is refused before
     // any pixel is decoded, and the main thread never decodes.
     auto image = gfx::Image::imageWithContentsOfFile(path);
-    if (image && vkCanProcessImage(*image) && previewPath && VKThumbnailManager::imageRequiresPreview(image.get())
-        && core::fs::exists(*previewPath)) {
-        // A large picture takes many times its cached preview's time to
-        // decode: the preview goes first.
-        auto preview = gfx::Image::imageWithContentsOfFile(*previewPath);
-        if (preview && preview->decode()) {
-            core::RunLoop::main().post([viewer, resource, preview, size = image->size()] {
-                if (auto self = viewer.lock())
-                    self->showCachedPreview(resource, preview, size);
-            });
-        }
-    }
-    if (fullDecodeHook())
-        fullDecodeHook()();
     std::optional<std::string> message;
     if (image && !vkCanProcessImage(*image)) {
         message = fmt::format(fmt::runtime(core::localized(
@@ -244,23 +212,12 @@ void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewCo
     });
 }
 
-void VKImageViewController::showCachedPreview(const std::shared_ptr<VKFileResource>& resource,
-    const std::shared_ptr<gfx::Image>& preview, gfx::Size nativeSize)
-{
-    auto* view = imageView();
-    if (!view || !isCurrentResource(resource) || m_preview || m_image)
-        return;
-    m_preview = preview;
-    view->loadImage(preview, nativeSize);
-}
-
 void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileResource>& resource,
     const std::shared_ptr<gfx::Image>& image, std::optional<std::string> message)
 {
     auto* view = imageView();
     if (!view || !isCurrentResource(resource))
         return;
-    auto shownPreview = m_preview;
     m_preview = nullptr;
     m_image = nullptr;
     if (message) {
@@ -271,11 +228,6 @@ void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileRes
     auto manager = VKThumbnailManager::sharedManager();
     if (!VKThumbnailManager::imageRequiresPreview(image.get())) {
         view->loadImage(image);
-        return;
-    }
-    // The cached preview already shows: only the whole picture was missing.
-    if (shownPreview && view->image() == shownPreview) {
-        m_preview = shownPreview;
         return;
     }
     auto preview = manager->previewForResource(*resource);

@@ -18,11 +18,9 @@
 
 #include "App/Settings/VKSlideShowSettingsControllerDelegate.h"
 #include "App/Viewers/VKViewController.h"
-#include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Viewers/Image/VKImageViewDelegate.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -60,9 +58,6 @@ public:
     // one the viewer saves through VKSaveMediaToPhotosAlbumOperation.
     using AlbumSaver = std::function<void(const std::string& path, std::function<void(int failureCount)> done)>;
     static void setAlbumSaver(AlbumSaver saver);
-    // Tests: runs on the image queue's worker before a picture is decoded
-    // whole (a test holds it there).
-    static void setFullDecodeHookForTesting(std::function<void()> hook);
 
     static std::shared_ptr<VKImageViewController> imageViewControllerWithResource(
         const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
@@ -145,16 +140,11 @@ public:
     void viewControllerDidShowUI(const core::Notification& notification);
 
 private:
-    // On the image queue's worker: reads and checks the file at `path` (the
-    // resource's, taken on the main thread); a picture that needs a preview
-    // whose preview is cached at `previewPath` first hands that over,
-    // decoded, so it shows without waiting for the whole picture; then the
-    // file is decoded and the outcome handed to the main thread.
+    // On the image queue's worker: reads, checks and decodes the file at
+    // `path` (the resource's, taken on the main thread), then hands the
+    // outcome to the main thread.
     static void loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-        const std::shared_ptr<VKFileResource>& resource, const std::string& path,
-        const std::optional<std::string>& previewPath);
-    void showCachedPreview(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& preview,
-        gfx::Size nativeSize);
+        const std::shared_ptr<VKFileResource>& resource, const std::string& path);
     void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
         std::optional<std::string> message);
     void failLoad(const std::string& message);

@@ -29,10 +29,7 @@
 #include "Platform/UI/Renderer.h"
 #include "Support/GoldenImage.h"
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
 namespace test {
 namespace {
@@ -311,49 +308,6 @@ TEST_F(VKImageViewControllerTest, LargePictureShowsItsPreviewUntilZoomedIn)
     EXPECT_EQ(imageView().image(), viewer->fullImage()) << "the crop fits the displayable count";
     imageView().setZoom(imageView().minimumZoom());
     EXPECT_EQ(imageView().image(), viewer->preview());
-}
-
-TEST_F(VKImageViewControllerTest, ACachedPreviewShowsBeforeTheWholePictureIsDecoded)
-{
-    auto big = addPicture("big.jpg", 1600, 1200);
-    open(big);
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->preview() != nullptr && imageView().image(); }, 20));
-    navigation->popViewController(false);
-    runLoop();
-
-    // Opened again with the whole picture's decode held on the worker.
-    std::atomic<bool> held { false }, release { false };
-    struct Release {
-        std::atomic<bool>& release;
-        ~Release()
-        {
-            release = true;
-            VKImageViewController::setFullDecodeHookForTesting(nullptr);
-        }
-    } releaseAtEnd { release };
-    VKImageViewController::setFullDecodeHookForTesting([&] {
-        held = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    viewer = VKImageViewController::imageViewControllerWithResource(big, host);
-    navigation->pushViewController(viewer, false);
-    EXPECT_TRUE(core::RunLoop::main().runUntil(
-        [&] { return viewer->preview() != nullptr && imageView().image() == viewer->preview(); }, 20));
-    EXPECT_TRUE(held);
-    EXPECT_FALSE(viewer->fullImage());
-    EXPECT_FALSE(viewer->contentIsLoading());
-    EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
-    auto shown = imageView().image();
-
-    release = true;
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->fullImage() != nullptr; }, 20));
-    runLoop();
-    EXPECT_EQ(imageView().image(), shown) << "the preview shown stays: nothing loads again";
-    EXPECT_EQ(viewer->preview(), shown);
-    imageView().setZoom(1.0f);
-    advance(1);
-    EXPECT_EQ(imageView().image(), viewer->fullImage()) << "zooming in still swaps the whole picture in";
 }
 
 TEST_F(VKImageViewControllerTest, FailedPreviewOfTheFirstPictureIsReported)
