@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -24,8 +25,23 @@ protected:
         int stderrFd = -1;
     };
 
-    Run start(const std::vector<std::string>& arguments)
+    // The program runs without a display, as on a server, unless `display`
+    // names one.
+    Run start(const std::vector<std::string>& arguments, const std::string& display = {})
     {
+        std::vector<std::string> variables;
+        for (char** variable = environ; *variable; ++variable) {
+            std::string_view entry(*variable);
+            if (!entry.starts_with("DISPLAY=") && !entry.starts_with("WAYLAND_DISPLAY="))
+                variables.emplace_back(entry);
+        }
+        if (!display.empty())
+            variables.push_back("DISPLAY=" + display);
+        std::vector<char*> environment;
+        for (auto& variable : variables)
+            environment.push_back(variable.data());
+        environment.push_back(nullptr);
+
         int pipeFds[2];
         EXPECT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
         posix_spawn_file_actions_t actions;
@@ -39,7 +55,7 @@ protected:
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         Run run;
-        EXPECT_EQ(posix_spawn(&run.pid, TANDRY_EXECUTABLE, &actions, nullptr, argv.data(), environ), 0);
+        EXPECT_EQ(posix_spawn(&run.pid, TANDRY_EXECUTABLE, &actions, nullptr, argv.data(), environment.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(pipeFds[1]);
         run.stderrFd = pipeFds[0];
@@ -322,6 +338,26 @@ TEST_F(TandryProgramTest, WithoutADisplayOnlyTheServerRuns)
     EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
     close(run.stderrFd);
     EXPECT_EQ(storedSetting(home, "VKIsFirstRun"), "missing");
+}
+
+TEST_F(TandryProgramTest, ADisplayThatCannotBeOpenedOrServerOnlyLeavesTheServerAlone)
+{
+    // No X server answers on display 4242.
+    for (bool serverOnly : { false, true }) {
+        std::string home = pathInHome(serverOnly ? "server-only" : "automatic");
+        std::vector<std::string> arguments { "--home", home, "-VKPortNumber", "0" };
+        if (serverOnly)
+            arguments.push_back("--server-only");
+        Run run = start(arguments, ":4242");
+        std::string output = readUntil(run.stderrFd, "/\n");
+        EXPECT_FALSE(servingURL(output).empty()) << output;
+        EXPECT_EQ(output.find("The display cannot be opened: serving only") != std::string::npos, !serverOnly) << output;
+        EXPECT_EQ(output.find("No display"), std::string::npos) << output;
+        kill(run.pid, SIGTERM);
+        EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+        close(run.stderrFd);
+        EXPECT_EQ(storedSetting(home, "VKIsFirstRun"), "missing");
+    }
 }
 
 TEST_F(TandryProgramTest, AFileOpenedAtLaunchIsImported)

@@ -4,6 +4,7 @@
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/StandardColors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,7 @@ std::shared_ptr<BarItemButton> BarItemButton::create(const std::shared_ptr<BarBu
     auto button = std::make_shared<BarItemButton>();
     button->m_item = item;
     button->titleLabel().setFont(Fonts::boldSystemFont(Fonts::SmallSystemFontSize));
+    button->setTitleColor(StandardColors::white().colorWithAlphaComponent(DisabledImageAlpha), Control::Disabled);
     if (item) {
         button->setTitle(item->title(), Control::Normal);
         button->setImage(item->image(), Control::Normal);

@@ -193,6 +193,10 @@ void Button::stateChanged()
     if (auto shadow = titleShadowColorForState(state()))
         m_titleLabel->setShadowColor(*shadow);
     m_imageView->setImage(currentImage());
+    // Without an image of its own for the disabled state, a disabled
+    // button's image shows faded, as its title does in a bar.
+    bool faded = !isEnabled() && m_adjustsImageWhenDisabled && !m_images.count(Disabled);
+    m_imageView->setAlpha(faded ? DisabledImageAlpha : 1);
     setNeedsLayout();
     setNeedsDisplay();
 }

@@ -53,8 +53,15 @@ public:
     void setImageEdgeInsets(const gfx::EdgeInsets& insets);
     bool adjustsImageWhenHighlighted() const { return m_adjustsImageWhenHighlighted; }
     void setAdjustsImageWhenHighlighted(bool adjusts) { m_adjustsImageWhenHighlighted = adjusts; }
+    // How opaque a disabled button's image is drawn when it has no
+    // image of its own for that state.
+    static constexpr float DisabledImageAlpha = 0.4f;
     bool adjustsImageWhenDisabled() const { return m_adjustsImageWhenDisabled; }
-    void setAdjustsImageWhenDisabled(bool adjusts) { m_adjustsImageWhenDisabled = adjusts; }
+    void setAdjustsImageWhenDisabled(bool adjusts)
+    {
+        m_adjustsImageWhenDisabled = adjusts;
+        stateChanged();
+    }
     bool showsTouchWhenHighlighted() const { return m_showsTouchWhenHighlighted; }
     void setShowsTouchWhenHighlighted(bool shows) { m_showsTouchWhenHighlighted = shows; }
     bool reversesTitleShadowWhenHighlighted() const { return m_reversesTitleShadow; }

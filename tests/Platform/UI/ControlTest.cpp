@@ -118,6 +118,28 @@ TEST_F(ControlTest, ButtonTitlesFollowTheState)
     EXPECT_EQ(placed->titleLabel().frame(), (gfx::Rect { 5, 6, 70, 20 }));
 }
 
+TEST_F(ControlTest, ADisabledButtonFadesItsImageUnlessItHasOneForThatState)
+{
+    auto image = gfx::BitmapContext::create(4, 4)->makeImage();
+    auto button = ui::Button::create(ui::Button::Type::Custom, { 0, 0, 44, 44 });
+    button->setImage(image, ui::Control::Normal);
+    EXPECT_EQ(button->imageView().alpha(), 1);
+    button->setEnabled(false);
+    EXPECT_EQ(button->imageView().alpha(), ui::Button::DisabledImageAlpha);
+    button->setEnabled(true);
+    EXPECT_EQ(button->imageView().alpha(), 1);
+
+    button->setImage(gfx::BitmapContext::create(4, 4)->makeImage(), ui::Control::Disabled);
+    button->setEnabled(false);
+    EXPECT_EQ(button->imageView().alpha(), 1);
+
+    auto plain = ui::Button::create(ui::Button::Type::Custom, { 0, 0, 44, 44 });
+    plain->setImage(image, ui::Control::Normal);
+    plain->setAdjustsImageWhenDisabled(false);
+    plain->setEnabled(false);
+    EXPECT_EQ(plain->imageView().alpha(), 1);
+}
+
 TEST_F(ControlTest, LabelMeasuresAndShrinks)
 {
     auto label = ui::Label::create({ 0, 0, 100, 21 }, "Hello");
