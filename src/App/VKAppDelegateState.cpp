@@ -61,8 +61,10 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
     if (!m_navController)
         return;
     const auto target = VKFileResource::resourceWithPath(requestedPath);
-    if (!target)
+    if (!target) {
+        core::log("Warning, invalid resource for: {}", requestedPath);
         return;
+    }
     const auto path = standardizedPath(target);
     const auto& current = m_navController->viewControllers();
     if (!current.empty() && standardizedPath(resourceOfController(current.back().get())) == path)

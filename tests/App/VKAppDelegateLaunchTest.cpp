@@ -7,6 +7,7 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
+#include "App/Help/VKHelpViewController.h"
 #include "App/Shell/Interface/VKModalActivityIndicator.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKKeychain.h"
@@ -28,6 +29,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/InterfaceAddresses.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Support/Command.h"
@@ -39,6 +41,7 @@
 #include "Support/TestEnvironment.h"
 #include "Support/UITestCase.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
+#include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include <fmt/format.h>
@@ -115,6 +118,16 @@ protected:
         return name.empty() ? folder : folder + "/" + name;
     }
 
+    // The page the presented help shows (its file's name), and its title.
+    std::pair<std::string, std::string> presentedHelp() const
+    {
+        auto* navigation = dynamic_cast<ui::NavigationController*>(delegate->navigationController()->modalViewController());
+        auto* page = navigation ? dynamic_cast<VKHelpViewController*>(navigation->topViewController()) : nullptr;
+        if (!page || !page->resource())
+            return {};
+        return { core::path::lastPathComponent(page->resource()->path()), page->title() };
+    }
+
     std::shared_ptr<FakePublisher> publisher;
     std::shared_ptr<VKAppDelegate> delegate;
     std::shared_ptr<VKApplication> application;
@@ -157,7 +170,8 @@ TEST_F(VKAppDelegateLaunchTest, TheFirstRunResetsTheKeychainAndShowsTheAddress)
     EXPECT_EQ(alert->buttonTitle(0), "Quick Start");
     driver.pressAlertButton("Quick Start");
     advance(1);
-    EXPECT_TRUE(navigation->modalViewController());
+    EXPECT_EQ(presentedHelp().first, "connecting_quickstart.html");
+    EXPECT_EQ(presentedHelp().second, "Quick Start");
 }
 
 TEST_F(VKAppDelegateLaunchTest, ALaterRunKeepsTheKeychainAndMovesOldSettings)
@@ -347,6 +361,86 @@ TEST_F(VKAppDelegateLaunchTest, TheServerInformationNamesWhatIsOn)
     EXPECT_TRUE(delegate->serverInfoMessage(true).starts_with("WebDAV server stopped\n\n"));
 }
 
+TEST_F(VKAppDelegateLaunchTest, TheServerInformationOfASecureServerAGuestAndAStoppedServer)
+{
+    launchAgain();
+    defaults()->set("VKSSLEnabled", core::Value(true));
+    defaults()->set("VKQuotaEnabled", core::Value(false));
+    const auto portrait = delegate->serverInfoMessage(true);
+    EXPECT_TRUE(portrait.starts_with("Connect via secure URL:\nhttp")) << portrait;
+    EXPECT_NE(portrait.find("\n\nSSL enabled\n"), std::string::npos) << portrait;
+    EXPECT_EQ(portrait.find(" of "), std::string::npos) << portrait;
+    EXPECT_NE(portrait.find(" used\n"), std::string::npos) << portrait;
+    EXPECT_TRUE(portrait.ends_with(" available")) << portrait;
+    EXPECT_EQ(delegate->serverInfoMessage(false).find("SSL enabled"), std::string::npos);
+
+    // A stopped server offers to start again.
+    delegate->startHTTPServer(false);
+    delegate->showServerInfo(nullptr);
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->buttonTitle(0), "Start Server");
+    driver.pressAlertButton("Start Server");
+    advance(1);
+    EXPECT_TRUE(delegate->httpServer()->isStarted());
+
+    // A guest only reads it.
+    delegate->setGuestModeForTesting(true);
+    delegate->showServerInfo(nullptr);
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->numberOfButtons(), 1);
+    EXPECT_EQ(driver.alert()->buttonTitle(0), "OK");
+    driver.pressAlertButton("OK");
+    advance(1);
+}
+
+TEST_F(VKAppDelegateLaunchTest, LeavingAndEndingPutTheApplicationToRest)
+{
+    defaults()->set("VKPasscodeLockUponWake", core::Value(true));
+    launchAgain();
+    auto manager = WebDAVLockManager::sharedManager();
+    const auto uri = core::URL::parse("http://localhost/locked.txt");
+    ASSERT_TRUE(uri);
+    ASSERT_TRUE(manager->acquireWriteLockForURI(*uri, application->documentsDirectory() + "/locked.txt", "exclusive",
+        "me", "0", "Second-60"));
+
+    // Going inactive with a client still there withdraws the announcement
+    // but keeps listening.
+    ASSERT_FALSE(publisher->services.empty());
+    {
+        test::RawClient client(delegate->httpServer()->port());
+        ASSERT_TRUE(core::RunLoop::main().runUntil(
+            [&] { return delegate->httpServer()->numberOfHTTPConnections() == 1; }, 10));
+        EXPECT_TRUE(delegate->isNetworkActiveForApplication(*application));
+        delegate->applicationWillResignActive();
+        EXPECT_TRUE(publisher->services.back()->stopped);
+        EXPECT_TRUE(delegate->httpServer()->isStarted());
+        EXPECT_FALSE(manager->locksForURI(*uri).empty());
+    }
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return manager->locksForURI(*uri).empty(); }, 10));
+
+    // A stored passcode puts the lock up on leaving.
+    delegate->applicationDidBecomeActive();
+    runLoop();
+    VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    delegate->applicationWillResignActive();
+    EXPECT_TRUE(delegate->isRootPasscodeControllerActive());
+
+    // The background saves the state and dismisses sheets.
+    application->setIdleTimerDisabled(true);
+    auto sheet = ui::ActionSheet::create("Sheet", {}, "Cancel", std::nullopt, { "One" });
+    sheet->showInView(*delegate->window());
+    delegate->applicationDidEnterBackground();
+    EXPECT_FALSE(application->isIdleTimerDisabled());
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_TRUE(defaults()->object("VKQuotaStore").isDictionary());
+
+    application->setIdleTimerDisabled(true);
+    application->setStatusBarStyle(ui::Application::StatusBarStyle::BlackOpaque, false);
+    delegate->applicationWillTerminate();
+    EXPECT_FALSE(application->isIdleTimerDisabled());
+    EXPECT_EQ(application->statusBarStyle(), ui::Application::StatusBarStyle::Default);
+}
+
 TEST_F(VKAppDelegateLaunchTest, TheQuotaWarningIsOneAtATimeAndWaitsForTheLaunch)
 {
     defaults()->set("VKIsFirstRun", core::Value(false));
@@ -381,7 +475,16 @@ TEST_F(VKAppDelegateLaunchTest, TheQuotaWarningIsOneAtATimeAndWaitsForTheLaunch)
     driver.pressAlertButton("More Info");
     advance(1);
     EXPECT_FALSE(delegate->quotaWarningAlert());
-    EXPECT_TRUE(delegate->navigationController()->modalViewController());
+    EXPECT_EQ(presentedHelp().first, "general_quota.html");
+
+    // Over another modal screen it has no "More Info".
+    WebDAVResponse::postInsufficientStorageNotification();
+    runLoop();
+    ASSERT_TRUE(delegate->quotaWarningAlert());
+    EXPECT_EQ(delegate->quotaWarningAlert()->numberOfButtons(), 1);
+    EXPECT_EQ(delegate->quotaWarningAlert()->buttonTitle(0), "OK");
+    driver.pressAlertButton("OK");
+    advance(1);
 
     // An unknown tag is only logged.
     auto other = ui::AlertView::create("x", "y", delegate, std::nullopt, { "Go", "OK" });
@@ -416,6 +519,14 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
     // A second recount meanwhile is refused.
     delegate->rebuildDiskQuota();
     EXPECT_TRUE(logContains("quota recount already running"));
+    // The server information says so and offers no server button.
+    EXPECT_TRUE(delegate->serverInfoMessage(true).ends_with("Rebuilding quota index\nServer temporarily disabled"))
+        << delegate->serverInfoMessage(true);
+    delegate->showServerInfo(nullptr);
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->numberOfButtons(), 1);
+    driver.pressAlertButton("OK");
+    advance(1);
     // Nor is the half-counted tree saved.
     delegate->storeApplicationState();
     EXPECT_TRUE(defaults()->object("VKQuotaStore").isNull());
@@ -459,6 +570,55 @@ TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
     EXPECT_TRUE(delegate->folderControllers().empty());
     EXPECT_TRUE(defaults()->object("VKStatePathKey").isNull());
     EXPECT_TRUE(defaults()->object("VKStateArrayKey").isNull());
+}
+
+TEST_F(VKAppDelegateLaunchTest, SavedEntriesGoBackToTheirScreensOnlyWhenTheyMatch)
+{
+    launchAgain();
+    const auto folder = application->documentsDirectory() + "/A/B";
+    ASSERT_TRUE(core::fs::createDirectory(folder, true));
+    for (int i = 0; i < 80; ++i)
+        ASSERT_TRUE(core::fs::writeFileAtomically(fmt::format("{}/file {:02}.txt", folder, i), "x"));
+    auto entry = [](double offset) {
+        return core::Value(core::Value::Dictionary { { VKFolderController::StateOffsetKey, core::Value(offset) } });
+    };
+    auto topOffset = [&] {
+        auto top = std::dynamic_pointer_cast<VKFolderController>(delegate->navigationController()->viewControllers().back());
+        return top ? top->currentStateDictionary()[VKFolderController::StateOffsetKey].toReal() : -1.0;
+    };
+
+    // Documents, A, B: one entry each; B's offset comes back.
+    defaults()->set("VKStatePathKey", core::Value("~/Library/Documents/A/B"));
+    defaults()->set("VKStateArrayKey", core::Value(core::Value::Array { entry(0), entry(0), entry(0.5) }));
+    delegate->restoreApplicationState();
+    runLoop();
+    ASSERT_EQ(delegate->folderControllers().size(), 3u);
+    EXPECT_NEAR(topOffset(), 0.5, 0.02);
+
+    // One entry short: nothing is handed over, and B keeps the place it
+    // had.
+    delegate->navigationController()->popToRootViewController(false);
+    defaults()->set("VKStatePathKey", core::Value("~/Library/Documents/A/B"));
+    defaults()->set("VKStateArrayKey", core::Value(core::Value::Array { entry(0), entry(0.25) }));
+    delegate->restoreApplicationState();
+    runLoop();
+    ASSERT_EQ(delegate->folderControllers().size(), 3u);
+    EXPECT_NEAR(topOffset(), 0.5, 0.02);
+
+    // A file's viewer gets the last entry, and the screen below it says
+    // "Back".
+    defaults()->set("VKLastKnownDocumentEnabled", core::Value(true));
+    delegate->navigationController()->popToRootViewController(false);
+    defaults()->set("VKStatePathKey", core::Value("~/Library/Documents/A/B/file 07.txt"));
+    defaults()->set("VKStateArrayKey", core::Value(core::Value::Array { entry(0), entry(0), entry(0), entry(0) }));
+    delegate->restoreApplicationState();
+    runLoop();
+    ASSERT_TRUE(delegate->contentViewController());
+    const auto& screens = delegate->navigationController()->viewControllers();
+    ASSERT_GE(screens.size(), 2u);
+    auto back = screens[screens.size() - 2]->navigationItem().backBarButtonItem();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->title(), "Back");
 }
 
 TEST_F(VKAppDelegateLaunchTest, GoingInactiveWaitsForTheLastClient)

@@ -141,6 +141,7 @@ TEST_F(VKAppDelegateStateTest, PathsOutsideTheDocumentFoldersLeaveTheStackAlone)
         EXPECT_EQ(navigation->viewControllers(), before) << outside;
     }
     delegate->pushViewControllersForPath(documents("Missing"), false);
+    EXPECT_TRUE(logContains("Warning, invalid resource for: " + documents("Missing")));
     delegate->pushViewControllersForPath("", false);
     delegate->pushViewControllersForPath("Projects", false);
     EXPECT_EQ(navigation->viewControllers(), before);
