@@ -192,6 +192,30 @@ TEST_F(VKAppDelegateLaunchTest, ALaterRunKeepsTheKeychainAndMovesOldSettings)
     EXPECT_FALSE(ui::AlertView::alertWindow());
 }
 
+TEST_F(VKAppDelegateLaunchTest, ALaunchWithoutItsDocumentFolderOrNetworkGoesOn)
+{
+    // A file stands where the documents folder should be.
+    const auto documents = application->documentsDirectory();
+    core::fs::removeItem(documents);
+    ASSERT_TRUE(core::fs::writeFileAtomically(documents, "in the way"));
+    FakeReachability::made().back()->fire(0);
+    launchAgain();
+    auto alert = driver.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->message(), "Warning: Unable to create Tandry document store");
+    EXPECT_FALSE(delegate->isLaunching());
+    EXPECT_TRUE(delegate->navigationController());
+    EXPECT_TRUE(logContains("Warning: not sending analytics (network unreachable)"));
+    EXPECT_FALSE(logContains("VKBasicAnalytics:"));
+}
+
+TEST_F(VKAppDelegateLaunchTest, AReachableLaunchSendsItsUsageReportOnTheNextPass)
+{
+    launchAgain();
+    EXPECT_FALSE(logContains("not sending analytics"));
+    EXPECT_TRUE(logContains("VKBasicAnalytics:"));
+}
+
 TEST_F(VKAppDelegateLaunchTest, WithTheServerOffNothingListensAndTheStatusIsPostedOnce)
 {
     defaults()->set("VKServerEnabled", core::Value(false));
