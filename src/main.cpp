@@ -148,8 +148,12 @@ int main(int argc, char** argv)
             if (options->scale())
                 setenv("GDK_SCALE", std::to_string(*options->scale()).c_str(), 1);
             windowed = web::GtkStartup::start();
-            if (!windowed)
+            if (windowed) {
+                // Pictures loaded during the launch are the display's.
+                ui::Screen::main()->setScale(float(web::GtkStartup::scaleFactor()));
+            } else {
                 core::log("The display cannot be opened: serving only");
+            }
         }
     }
     bool wholeApplication = windowed || options->mode() == LaunchOptions::Mode::NoWindow;

@@ -82,4 +82,18 @@ bool GtkStartup::isStarted()
     return state == State::Running;
 }
 
+int GtkStartup::scaleFactor()
+{
+    if (state != State::Running)
+        return 1;
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display)
+        return 1;
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor && gdk_display_get_n_monitors(display) > 0)
+        monitor = gdk_display_get_monitor(display, 0);
+    int factor = monitor ? gdk_monitor_get_scale_factor(monitor) : 1;
+    return factor > 0 ? factor : 1;
+}
+
 } // namespace web

@@ -14,6 +14,9 @@ public:
     // when no display can be opened.
     static bool start();
     static bool isStarted();
+    // The display's scale (2 on a high-density screen or with GDK_SCALE=2):
+    // 1 before GTK runs.
+    static int scaleFactor();
 };
 
 } // namespace web
