@@ -209,6 +209,20 @@ TEST_F(VKAppDelegateLaunchTest, ALaunchWithoutItsDocumentFolderOrNetworkGoesOn)
     EXPECT_FALSE(logContains("VKBasicAnalytics:"));
 }
 
+TEST_F(VKAppDelegateLaunchTest, TheDefaultPortBringsTheUpdateNotesOnceInPlaceOfTheStartUpAlert)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKDisplayServerURLAtStartup", core::Value(true));
+    defaults()->set("VKPortNumber", core::Value(int64_t(80)));
+    // Where port 80 is not ours to take, any other will do.
+    delegate->setFallbackPorts({ 0 });
+    launch();
+    EXPECT_EQ(presentedHelp().first, "general_updatenotes.html");
+    EXPECT_EQ(presentedHelp().second, "Update Notes");
+    EXPECT_TRUE(defaults()->boolForKey("VKDidShowPortNumberMigrationUpdateNote"));
+    EXPECT_FALSE(ui::AlertView::alertWindow());
+}
+
 TEST_F(VKAppDelegateLaunchTest, AReachableLaunchSendsItsUsageReportOnTheNextPass)
 {
     launchAgain();
