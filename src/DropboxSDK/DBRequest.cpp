@@ -3,7 +3,7 @@
 #include "DropboxSDK/DBDefines.h"
 #include "Kit/JSON/JSONAdditions.h"
 #include "Kit/JSON/KWJsonParser.h"
-#include "Platform/Core/FileHandle.h"
+#include "Platform/Core/FileWriter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Paths.h"
@@ -90,8 +90,7 @@ DBRequest::~DBRequest()
         return;
     if (m_connection)
         m_connection->cancel();
-    if (m_fileHandle)
-        m_fileHandle->closeFile();
+    stopWriting();
     removeTemporaryFile("DBRequest#cancel Error removing temp file: {}");
     stopped();
 }
@@ -122,17 +121,20 @@ void DBRequest::cancel()
     m_target.reset();
     if (m_connection)
         m_connection->cancel();
-    if (m_fileHandle) {
-        m_fileHandle->closeFile();
-        m_fileHandle.reset();
-    }
+    stopWriting();
     removeTemporaryFile("DBRequest#cancel Error removing temp file: {}");
     stopped();
 }
 
 bool DBRequest::writesToFile() const
 {
-    return m_fileHandle != nullptr;
+    return m_writer != nullptr;
+}
+
+void DBRequest::stopWriting()
+{
+    if (auto writer = std::move(m_writer))
+        writer->cancel();
 }
 
 void DBRequest::didReceiveResponse(net::URLConnection&, const core::HTTPURLResponse& response)
@@ -146,9 +148,22 @@ void DBRequest::didReceiveResponse(net::URLConnection&, const core::HTTPURLRespo
     auto path = core::fs::createUniqueFile(folder, TemporaryFilePrefix, &error);
     if (path) {
         m_tempFilename = *path;
-        m_fileHandle = core::FileHandle::fileHandleForWritingAtPath(m_tempFilename, &error);
+        std::weak_ptr<DBRequest> weak = std::static_pointer_cast<DBRequest>(shared_from_this());
+        core::FileWriter::Handlers handlers;
+        handlers.failed = [weak](const core::Error& writeError) {
+            auto request = weak.lock();
+            if (!request || request->m_stopped)
+                return;
+            core::log("DBRequest#connection:didReceiveData: error writing to file: {}", writeError.localizedDescription());
+            request->failWith(core::Error(DBErrorDomain, DBErrorFileWriteFailed, request->m_userInfo), false);
+        };
+        handlers.drained = [weak] {
+            if (auto request = weak.lock(); request && request->m_connection)
+                request->m_connection->resumeDelivery();
+        };
+        m_writer = core::FileWriter::create(m_tempFilename, std::move(handlers), &error);
     }
-    if (!m_fileHandle) {
+    if (!m_writer) {
         core::log("DBRequest#connection:didReceiveData: Error creating file at path: {}",
             path ? *path : folder + TemporaryFilePrefix);
         // Failing now keeps the body from going nowhere until the end.
@@ -162,10 +177,8 @@ void DBRequest::didReceiveData(net::URLConnection&, const core::Data& data)
     if (m_ended)
         return;
     if (writesToFile()) {
-        if (!m_fileHandle->writeData(data)) {
-            failWith(core::Error(DBErrorDomain, DBErrorFileWriteFailed, m_userInfo), false);
-            return;
-        }
+        if (m_writer->write(data) && m_connection)
+            m_connection->suspendDelivery();
     } else {
         if (data.size() > MaximumResultDataLength - m_resultData.size()) {
             failWith(core::Error(net::URLErrorDomain, DataLengthExceedsMaximum, m_userInfo), false);
@@ -196,24 +209,39 @@ void DBRequest::didFinishLoading(net::URLConnection&)
     if (m_ended)
         return;
     m_ended = true;
-    if (m_fileHandle) {
-        m_fileHandle->closeFile();
-        m_fileHandle.reset();
+    if (m_writer && statusCode() == 200) {
+        // The answer is whole once the writer wrote it and moved it into place.
+        std::weak_ptr<DBRequest> weak = std::static_pointer_cast<DBRequest>(shared_from_this());
+        m_writer->finish(
+            [from = m_tempFilename, to = m_resultFilename] {
+                core::Error moveError;
+                core::fs::replaceItem(from, to, &moveError);
+                return moveError;
+            },
+            [weak](const core::Error& moveError) {
+                if (auto request = weak.lock(); request && !request->m_stopped)
+                    request->fileWritten(moveError);
+            });
+        return;
     }
-    if (statusCode() == 200) {
-        if (!m_tempFilename.empty()) {
-            core::Error moveError;
-            if (!core::fs::replaceItem(m_tempFilename, m_resultFilename, &moveError)) {
-                core::log("DBRequest#connectionDidFinishLoading: error moving temp file to desired location: {}",
-                    moveError.localizedDescription());
-                m_error = core::Error(moveError.domain(), moveError.code(), m_userInfo);
-                removeTemporaryFile("DBRequest#connectionDidFinishLoading: error removing temp file: {}");
-            }
-            m_tempFilename.clear();
-        }
-    } else {
+    stopWriting();
+    if (statusCode() != 200)
         m_error = errorForStatus();
+    sendCompletion();
+    stopped();
+}
+
+void DBRequest::fileWritten(const core::Error& moveError)
+{
+    auto self = weak_from_this().lock();
+    m_writer.reset();
+    if (moveError) {
+        core::log("DBRequest#connectionDidFinishLoading: error moving temp file to desired location: {}",
+            moveError.localizedDescription());
+        m_error = core::Error(moveError.domain(), moveError.code(), m_userInfo);
+        removeTemporaryFile("DBRequest#connectionDidFinishLoading: error removing temp file: {}");
     }
+    m_tempFilename.clear();
     sendCompletion();
     stopped();
 }
@@ -231,10 +259,7 @@ void DBRequest::failWith(core::Error error, bool resetProgress)
     m_ended = true;
     if (m_connection)
         m_connection->cancel();
-    if (m_fileHandle) {
-        m_fileHandle->closeFile();
-        m_fileHandle.reset();
-    }
+    stopWriting();
     m_error = std::move(error);
     if (resetProgress) {
         m_bytesDownloaded = 0;

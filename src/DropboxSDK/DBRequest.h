@@ -14,7 +14,7 @@
 #include <string>
 
 namespace core {
-class FileHandle;
+class FileWriter;
 }
 namespace net {
 class URLConnection;
@@ -34,7 +34,10 @@ public:
 // The body is collected in memory or, for a 200 answer when resultFilename
 // is set, streamed into a unique file in the home's tmp/ that then replaces
 // the destination in one rename (the old file stays whole until then, and a
-// folder there is never replaced). Any status other than 200 is an error in
+// folder there is never replaced). The file is written on a thread of its
+// own, so that the run loop never waits for the disk; the request ends only
+// once the last byte is written and the file moved into place, and a disk
+// slower than the network holds the connection back. Any status other than 200 is an error in
 // DBErrorDomain carrying the service's JSON error entries. The request ends
 // in exactly one of: its selector, its failure selector, or cancel()
 // (nothing sent). Main thread only; whoever started it keeps it until it
@@ -116,6 +119,8 @@ private:
     DBRequest(const core::URLRequest& request, std::weak_ptr<core::Object> target, Selector selector);
 
     bool writesToFile() const;
+    void fileWritten(const core::Error& moveError);
+    void stopWriting();
     // Ends the request with `error`: the load stopped, the temporary file
     // removed, progress reset when asked, the failure sent.
     void failWith(core::Error error, bool resetProgress);
@@ -132,7 +137,7 @@ private:
     Selector m_downloadProgressSelector;
     Selector m_uploadProgressSelector;
     std::shared_ptr<net::URLConnection> m_connection;
-    std::shared_ptr<core::FileHandle> m_fileHandle;
+    std::shared_ptr<core::FileWriter> m_writer;
     std::string m_resultFilename;
     std::string m_tempFilename;
     std::string m_temporaryBodyFile;

@@ -4,6 +4,7 @@
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Net/FakeURLLoad.h"
 #include "Platform/Net/FakeURLServer.h"
 #include "Platform/Net/URLError.h"
@@ -11,6 +12,8 @@
 #include "Support/TestCase.h"
 #include "Support/TestWebServer.h"
 
+#include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -20,7 +23,12 @@ using Events = std::vector<std::string>;
 // A target that writes down what each request sends it.
 class Target : public core::Object {
 public:
-    void loaded(DBRequest& request) { events.push_back("loaded " + std::to_string(request.statusCode())); }
+    void loaded(DBRequest& request)
+    {
+        events.push_back("loaded " + std::to_string(request.statusCode()));
+        if (onLoaded)
+            onLoaded();
+    }
     void failed(DBRequest& request)
     {
         events.push_back("failed " + std::to_string(request.error().code()));
@@ -31,6 +39,7 @@ public:
 
     Events events;
     core::Error error;
+    std::function<void()> onLoaded;
 };
 
 class NetworkCounter : public DBNetworkRequestDelegate {
@@ -65,6 +74,12 @@ protected:
     }
 
     static void pump() { core::RunLoop::main().runUntilIdle(); }
+    // Files are written on a thread of their own: waits for what it did.
+    static bool waitFor(const std::function<bool()>& done) { return core::RunLoop::main().runUntil(done, 10); }
+    bool waitForEvent(const std::string& event)
+    {
+        return waitFor([&] { return !target->events.empty() && target->events.back() == event; });
+    }
 
     std::vector<std::string> temporaryFiles()
     {
@@ -147,7 +162,7 @@ TEST_F(DBRequestTest, DownloadsReplaceTheDestinationOnlyWhenWhole)
     // The body goes to a unique file in the home's tmp/; the old file stays.
     ASSERT_FALSE(request->tempFilename().empty());
     EXPECT_TRUE(request->tempFilename().starts_with(core::paths::temporaryDirectory()));
-    EXPECT_EQ(readFile(request->tempFilename()), "new");
+    EXPECT_TRUE(waitFor([&] { return readFile(request->tempFilename()) == "new"; }));
     EXPECT_EQ(readFile(destination), "old contents");
     // A second request at the same moment gets a file of its own.
     auto twin = start("/file2", true, pathInHome("Documents/b.bin"));
@@ -160,8 +175,7 @@ TEST_F(DBRequestTest, DownloadsReplaceTheDestinationOnlyWhenWhole)
 
     load->send("!!!");
     load->finish();
-    pump();
-    EXPECT_EQ(target->events.back(), "loaded 200");
+    EXPECT_TRUE(waitForEvent("loaded 200"));
     EXPECT_EQ(readFile(destination), "new!!!");
     EXPECT_TRUE(request->resultData().empty());
     EXPECT_TRUE(temporaryFiles().empty());
@@ -182,7 +196,7 @@ TEST_F(DBRequestTest, DownloadsReplaceTheDestinationOnlyWhenWhole)
     server->lastLoad()->respond(200);
     server->lastLoad()->send("x");
     server->lastLoad()->finish();
-    pump();
+    EXPECT_TRUE(waitForEvent("failed " + std::to_string(EISDIR)));
     EXPECT_TRUE(intoFolder->error().is(core::Error::POSIXDomain, EISDIR));
     EXPECT_EQ(intoFolder->error().userInfo().at("path"), core::Value("/file"));
     EXPECT_EQ(readFile(folder + "/inside.txt"), "keep");
@@ -198,7 +212,7 @@ TEST_F(DBRequestTest, DownloadsReplaceTheDestinationOnlyWhenWhole)
     server->lastLoad()->respond(200);
     server->lastLoad()->send("far new");
     server->lastLoad()->finish();
-    pump();
+    EXPECT_TRUE(waitForEvent("loaded 200"));
     EXPECT_FALSE(across->error());
     EXPECT_EQ(readFile(far), "far new");
     EXPECT_EQ(core::fs::contentsOfDirectory(shm)->size(), 1u);
@@ -227,18 +241,19 @@ TEST_F(DBRequestTest, FailuresAndCancelLeaveNoTemporaryFile)
     EXPECT_TRUE(temporaryFiles().empty());
     EXPECT_EQ(readFile(destination), "old");
 
-    // A full disk: the load is cancelled, the file removed, no progress for
-    // the chunk that did not fit.
+    // A full disk: the load is cancelled, the file removed, the old file kept.
     target->events.clear();
     auto full = start("/file", true, destination);
     auto fullLoad = server->lastLoad();
     fullLoad->respond(200, { { "Content-Length", "10" } });
     fullLoad->send("12345");
     pump();
+    ASSERT_TRUE(waitFor([&] { return readFile(full->tempFilename()) == "12345"; }));
     core::FileTestHooks::failNextWrite(ENOSPC);
     fullLoad->send("67890");
-    pump();
-    EXPECT_EQ(target->events, (Events { "down 0.500000", "failed 1002" }));
+    EXPECT_TRUE(waitForEvent("failed 1002"));
+    EXPECT_EQ(target->events, (Events { "down 0.500000", "down 1.000000", "failed 1002" }));
+    EXPECT_EQ(readFile(destination), "old");
     EXPECT_EQ(full->error().domain(), DBErrorDomain);
     EXPECT_EQ(full->error().userInfo().at("path"), core::Value("/file"));
     EXPECT_TRUE(fullLoad->isCancelled());
@@ -273,6 +288,48 @@ TEST_F(DBRequestTest, FailuresAndCancelLeaveNoTemporaryFile)
 
     EXPECT_EQ(network->started, 4);
     EXPECT_EQ(network->stopped, 4);
+}
+
+TEST_F(DBRequestTest, ALargeBodyIsWholeInPlaceWhenTheRequestEnds)
+{
+    // 24 MiB arriving faster than anything is written: the connection is
+    // held back while the writer catches up, and the completion comes only
+    // once every byte is in place, in order.
+    std::string destination = makeFile("Documents/big.bin", "old");
+    std::string body;
+    for (int i = 0; i < 24; ++i)
+        body += std::string(1 << 20, char('A' + i));
+    uint64_t sizeAtCompletion = 0;
+    auto request = start("/big", true, destination);
+    auto load = server->lastLoad();
+    load->respond(200, { { "Content-Length", std::to_string(body.size()) } });
+    for (int i = 0; i < 24; ++i)
+        load->send(body.substr(size_t(i) << 20, 1 << 20));
+    load->finish();
+    target->onLoaded = [&] { sizeAtCompletion = std::filesystem::file_size(destination); };
+    ASSERT_TRUE(waitForEvent("loaded 200"));
+    EXPECT_EQ(sizeAtCompletion, body.size());
+    EXPECT_TRUE(readFile(destination) == body);
+    EXPECT_EQ(target->events.size(), 25u);
+    EXPECT_TRUE(temporaryFiles().empty());
+
+    // Cancelled with most of it still queued: nothing more is sent, the
+    // temporary file goes and the old file stays.
+    target->events.clear();
+    auto cancelled = start("/big", true, destination + ".2");
+    makeFile("Documents/big.bin.2", "older");
+    auto second = server->lastLoad();
+    second->respond(200, { { "Content-Length", std::to_string(body.size()) } });
+    for (int i = 0; i < 24; ++i)
+        second->send(body.substr(size_t(i) << 20, 1 << 20));
+    pump();
+    cancelled->cancel();
+    second->finish();
+    EXPECT_TRUE(core::Thread::waitForAll(10));
+    pump();
+    EXPECT_TRUE(target->events.empty() || target->events.back().starts_with("down"));
+    EXPECT_TRUE(temporaryFiles().empty());
+    EXPECT_EQ(readFile(destination + ".2"), "older");
 }
 
 TEST_F(DBRequestTest, ProgressAndTheNetworkDelegate)

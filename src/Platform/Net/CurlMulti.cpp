@@ -216,18 +216,24 @@ struct CurlMulti::Impl {
             pending.clear();
             for (auto& connection : batch)
                 core::ExceptionReporter::guard("a URL connection's delegate", [&] { connection->deliverEvents(); });
-            if (pending.empty() && !pausedTransfers.empty()) {
-                auto resuming = std::move(pausedTransfers);
-                pausedTransfers.clear();
-                ++depth;
-                for (CURL* easy : resuming) {
-                    auto it = running.find(easy);
-                    if (it != running.end())
-                        it->second.transfer->resume();
-                }
-                --depth;
-            }
+            if (pending.empty())
+                resumePaused();
         }
+    }
+
+    void resumePaused()
+    {
+        if (pausedTransfers.empty())
+            return;
+        auto resuming = std::move(pausedTransfers);
+        pausedTransfers.clear();
+        ++depth;
+        for (CURL* easy : resuming) {
+            auto it = running.find(easy);
+            if (it != running.end())
+                it->second.transfer->resume();
+        }
+        --depth;
     }
 };
 
@@ -263,6 +269,14 @@ bool CurlMulti::deferDelivery(const std::shared_ptr<URLConnection>& connection)
         return false;
     threadMulti->m->pending.push_back(connection);
     return true;
+}
+
+void CurlMulti::resumePausedTransfers()
+{
+    if (!threadMulti || threadMulti->m->depth > 0 || threadMulti->m->pausedTransfers.empty())
+        return;
+    threadMulti->m->resumePaused();
+    threadMulti->m->deliverPending();
 }
 
 CurlMulti::CurlMulti()

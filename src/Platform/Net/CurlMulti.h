@@ -24,6 +24,10 @@ public:
     // While the calling thread's multi is inside a step, queues the
     // connection's delivery for the step's end and answers true.
     static bool deferDelivery(const std::shared_ptr<URLConnection>& connection);
+    // Outside a step: lets the calling thread's transfers that paused for
+    // their connection's queue go on (one whose queue is still full pauses
+    // again).
+    static void resumePausedTransfers();
 
     CurlMulti();
     ~CurlMulti();

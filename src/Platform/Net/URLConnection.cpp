@@ -22,6 +22,10 @@ namespace {
 // the queued piece up to this size, reserved at once so that appending
 // never moves them.
 constexpr size_t DataEventSize = 256 * 1024;
+// Body bytes handed to the delegate in one pass of the run loop: a fast
+// transfer's backlog is spread over passes, so that what the delegate does
+// per byte never holds the loop for long.
+constexpr size_t DataPerPass = 1024 * 1024;
 
 // Whether the pointer was never given an object (as opposed to one that expired).
 template<typename T> bool isUnset(const std::weak_ptr<T>& pointer)
@@ -143,7 +147,21 @@ void URLConnection::scheduleDelivery()
     if (CurlMulti::deferDelivery(self))
         return;
     if (auto loop = m_loop.lock())
-        loop->post([self] { self->deliverEvents(); });
+        loop->post([self] {
+            self->deliverEvents();
+            // Outside curl's steps nothing else lets a transfer that paused
+            // for this queue go on.
+            CurlMulti::resumePausedTransfers();
+        });
+}
+
+void URLConnection::resumeDelivery()
+{
+    if (!m_deliverySuspended)
+        return;
+    m_deliverySuspended = false;
+    if (!m_events.empty())
+        scheduleDelivery();
 }
 
 void URLConnection::deliverEvents()
@@ -151,7 +169,12 @@ void URLConnection::deliverEvents()
     // The delegate may drop its last reference to this connection.
     auto self = shared_from_this();
     m_deliveryScheduled = false;
-    while (!m_cancelled && !m_events.empty()) {
+    size_t delivered = 0;
+    while (!m_cancelled && !m_deliverySuspended && !m_events.empty()) {
+        if (delivered >= DataPerPass) {
+            scheduleDelivery();
+            return;
+        }
         std::shared_ptr<URLConnectionDelegate> delegate;
         if (m_hasDelegate) {
             delegate = m_delegate.lock();
@@ -163,6 +186,7 @@ void URLConnection::deliverEvents()
         URLLoadEvent event = std::move(m_events.front());
         m_events.pop_front();
         m_queuedDataBytes -= event.data.size();
+        delivered += event.data.size();
         const bool last = event.kind == URLLoadEvent::Kind::Finish || event.kind == URLLoadEvent::Kind::Failure;
         std::shared_ptr<URLLoad> endedLoad;
         if (last) {

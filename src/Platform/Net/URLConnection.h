@@ -45,6 +45,11 @@ public:
     bool isCancelled() const { return m_cancelled; }
     // Whether the end or a failure was handed on.
     bool isFinished() const { return m_finished; }
+    // Holds back what arrives until resumeDelivery(), for a delegate that
+    // cannot keep up (a disk slower than the network): the body piles up to
+    // the loader's bound, then the transfer waits.
+    void suspendDelivery() { m_deliverySuspended = true; }
+    void resumeDelivery();
 
     std::string description() const override;
 
@@ -70,7 +75,8 @@ private:
     // Body bytes queued and not yet handed on.
     size_t queuedDataBytes() const { return m_queuedDataBytes; }
     // Hands the queued events to the delegate, in order, until the queue is
-    // empty or the connection is cancelled.
+    // empty, the connection is cancelled or suspended, or one pass's share
+    // of body bytes went (the rest follows in a later pass).
     void deliverEvents();
     void scheduleDelivery();
     void fail(int code);
@@ -83,6 +89,7 @@ private:
     std::deque<URLLoadEvent> m_events;
     size_t m_queuedDataBytes = 0;
     bool m_deliveryScheduled = false;
+    bool m_deliverySuspended = false;
     bool m_cancelled = false;
     bool m_finished = false;
 };

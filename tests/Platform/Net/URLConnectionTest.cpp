@@ -189,6 +189,51 @@ TEST_F(URLConnectionTest, LargeBodiesComeInBoundedPiecesInOrder)
     EXPECT_LE(largest, size_t(1) << 20);
 }
 
+TEST_F(URLConnectionTest, ASuspendedConnectionHoldsItsBodyAndEachPassGetsABoundedShare)
+{
+    constexpr size_t Size = 24 << 20;
+    auto recorder = std::make_shared<LoadRecorder>();
+    // Bytes handed on since the last pass began: a block posted from a
+    // callback runs at the start of the next pass.
+    size_t thisPass = 0;
+    size_t largestPass = 0;
+    size_t seen = 0;
+    bool markerPosted = false;
+    bool suspended = false;
+    recorder->hook = [&](URLConnection& connection, const std::string& event) {
+        if (event != "data")
+            return;
+        if (!markerPosted) {
+            markerPosted = true;
+            core::RunLoop::main().post([&] {
+                markerPosted = false;
+                thisPass = 0;
+            });
+        }
+        thisPass += recorder->body.size() - seen;
+        seen = recorder->body.size();
+        largestPass = std::max(largestPass, thisPass);
+        if (!suspended && seen >= (4 << 20)) {
+            suspended = true;
+            connection.suspendDelivery();
+        }
+    };
+    auto connection = URLConnection::create(request(fmt::format("/bytes/{}", Size)), recorder);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return suspended; }, 30));
+    // Held: nothing more arrives while the transfer waits.
+    const size_t held = recorder->body.size();
+    core::RunLoop::main().runUntil([] { return false; }, 0.3);
+    EXPECT_EQ(recorder->body.size(), held);
+    EXPECT_FALSE(recorder->ended);
+    connection->resumeDelivery();
+    ASSERT_TRUE(test::waitForEnd(*recorder, 60));
+    EXPECT_EQ(recorder->summary(), (Events { "response 200", "data", "finish" }));
+    EXPECT_TRUE(recorder->body == TestWebServer::expectedBytes(0, Size));
+    // A pass hands on about a mebibyte at most (what one more piece adds).
+    EXPECT_LE(largestPass, size_t(5) << 18);
+    core::RunLoop::main().runUntilIdle();
+}
+
 TEST_F(URLConnectionTest, CancelInsideACallbackStopsEverythingAfterIt)
 {
     // Head, body and end arrive in one read: cancelling at the response
