@@ -157,7 +157,8 @@ TEST_F(DBSessionTest, SecretsReachNoLogDescriptionOrError)
     server->lastLoad()->respond(200);
     server->lastLoad()->send("data");
     server->lastLoad()->finish();
-    core::RunLoop::main().runUntilIdle();
+    // The file is moved on its writer's thread.
+    core::RunLoop::main().runUntil([&] { return login->error() && call->error() && download->error(); }, 10);
     ASSERT_TRUE(login->error() && call->error() && download->error());
     // And a keychain that fails while unlinking.
     std::vector<std::string> texts;

@@ -7,6 +7,7 @@
 #include "ProgramWindowTestCase.h"
 
 #include "Platform/Core/Paths.h"
+#include "Platform/Core/PropertyList.h"
 #include "Support/DropboxSDK/FakeCloudServer.h"
 #include "Support/XvfbDisplay.h"
 
@@ -17,7 +18,31 @@
 
 namespace {
 
-class CloudWindowTest : public test::ProgramWindowTestCase { };
+class CloudWindowTest : public test::ProgramWindowTestCase {
+protected:
+    // The program's settings as the cloud-server script writes them: the
+    // fake's base URLs and the saved credentials of a fresh token, so that
+    // the program starts linked.
+    void linkProgramHome(const test::FakeCloudServer& server)
+    {
+        const auto info = core::PropertyList::readFile(sourcePath("resources/Info.plist"));
+        const std::string identifier = info["CFBundleIdentifier"].string();
+        auto [token, secret] = server.issueToken();
+        core::Value::Dictionary credentials {
+            { "kMPOAuthCredentialConsumerKey", core::Value(server.consumerKey()) },
+            { "kMPOAuthCredentialAccessToken", core::Value(token) },
+            { "kMPOAuthCredentialAccessTokenSecret", core::Value(secret) },
+        };
+        core::Value::Dictionary settings {
+            { "VKCloudAPIBaseURL", core::Value(server.baseURL()) },
+            { "VKCloudContentBaseURL", core::Value(server.baseURL()) },
+            { "kDBDropboxSavedCredentialsKey", core::Value(std::move(credentials)) },
+        };
+        makeFolder("home/Library/Preferences");
+        ASSERT_TRUE(core::PropertyList::writeFile(pathInHome("home/Library/Preferences/" + identifier + ".plist"),
+            core::Value(std::move(settings)), core::PropertyList::Format::Binary));
+    }
+};
 
 TEST_F(CloudWindowTest, TheLoginSheetOverTheRootListLinksAndShowsTheFolder)
 {

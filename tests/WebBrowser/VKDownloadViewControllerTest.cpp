@@ -5,6 +5,10 @@
 #include "DownloadScreenTestCase.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKFolderPickerController.h"
+#include "Cloud/VKCloudFileResource.h"
+#include "Cloud/VKCloudFileStore.h"
+#include "Cloud/VKCloudManagedObject.h"
 #include "App/Shell/Interface/VKTabBarButton.h"
 #include "App/Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
@@ -12,6 +16,7 @@
 #include "FileModel/VKDownloadHooks.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/AlertView.h"
@@ -20,6 +25,7 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/RecordingWebEngine.h"
+#include "Support/Cloud/TestCloudService.h"
 #include "Viewers/Document/VKDocumentLinkHooks.h"
 #include "WebBrowser/VKDownloadViewController.h"
 #include "WebBrowser/VKRegisterWebBrowser.h"
@@ -285,6 +291,39 @@ TEST_F(VKDownloadViewControllerTest, EachDownloadAsksWhereToGo)
     screen->startDownloadWithRequest(core::URLRequest(), inbox);
     EXPECT_EQ(driver.alert()->message(), "Your download failed to start.\nPlease try again later.");
     driver.pressAlertButton("OK");
+    close();
+}
+
+TEST_F(VKDownloadViewControllerTest, ACloudFolderAsksForALocalFolderAtOnce)
+{
+    // Downloads land on this device only: with a cloud folder current, the
+    // picker of local folders comes without the destination sheet.
+    auto service = test::TestCloudService::install("Test");
+    service->setLinked(true);
+    for (auto [path, isFolder] : { std::pair { "", true }, { "Docs", true } }) {
+        std::string local = *path ? core::path::appendingPathComponent(service->localPath(), path) : service->localPath();
+        auto node = VKCloudFileStore::sharedStore()->insertObjectForPath(local);
+        ASSERT_TRUE(node) << path;
+        node->setIsDirectory(isFolder);
+    }
+    auto cloudFolder = service->resourceForCloudPath("/Docs");
+    ASSERT_TRUE(cloudFolder && cloudFolder->isCloudResource());
+    std::vector<std::shared_ptr<VKDownloadFileResource>> started;
+    auto observation = core::NotificationCenter::defaultCenter().observe(VKDownloadManagerDownloadDidStartNotification,
+        nullptr, [&](const core::Notification& n) { started.push_back(std::dynamic_pointer_cast<VKDownloadFileResource>(n.object())); });
+    open();
+    screen->setCurrentFolder(cloudFolder);
+    screen->webBrowserControllerHandleDownloadForRequest(*screen->webBrowserController(), request("/bytes/12"));
+    advance(1);
+    EXPECT_ANY_THROW(driver.actionSheet()) << "no destination sheet";
+    auto picker = std::dynamic_pointer_cast<VKFolderPickerController>(modal(*screen));
+    ASSERT_TRUE(picker);
+    auto inbox = folder("Documents/Inbox");
+    screen->folderPickerController(*picker, inbox);
+    advance(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0]->targetFolder(), inbox->path());
+    EXPECT_EQ(screen->currentFolder()->path(), inbox->path());
     close();
 }
 

@@ -217,7 +217,9 @@ public:
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override;
 
     // ---- The rows (VKFolderControllerRows.cpp) ----
-    std::optional<float> heightForRow(ui::TableView& table, ui::IndexPath path) override;
+    // No heightForRow: every row has the tables' rowHeight, so that a
+    // reload costs nothing per row.
+
     std::optional<ui::IndexPath> willSelectRow(ui::TableView& table, ui::IndexPath path) override;
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
     std::optional<ui::TableViewCell::EditingStyle> editingStyleForRow(ui::TableView& table, ui::IndexPath path) override;

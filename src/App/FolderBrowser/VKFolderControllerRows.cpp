@@ -147,11 +147,6 @@ std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView&
     return cell;
 }
 
-std::optional<float> VKFolderController::heightForRow(ui::TableView&, ui::IndexPath)
-{
-    return VKFileResourceCell::RowHeight;
-}
-
 void VKFolderController::askThumbnailForCell(ui::TableViewCell& cell)
 {
     auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);

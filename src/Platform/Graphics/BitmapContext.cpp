@@ -187,11 +187,17 @@ bool BitmapContext::writePNG(const std::string& path, core::Error* error) const
 
 std::shared_ptr<Image> BitmapContext::makeImage() const
 {
-    cairo_surface_flush(surfaceOf(m_surface));
-    codecs::Surface copy = codecs::Surface::create(m_width, m_height);
-    if (!copy)
+    // A surface that failed (cairo keeps the first error of a drawing) or
+    // a copy that cannot be had gives no image rather than a read of
+    // pixels that are not there.
+    cairo_surface_t* surface = surfaceOf(m_surface);
+    if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
         return nullptr;
-    const unsigned char* source = cairo_image_surface_get_data(surfaceOf(m_surface));
+    cairo_surface_flush(surface);
+    const unsigned char* source = cairo_image_surface_get_data(surface);
+    codecs::Surface copy = source ? codecs::Surface::create(m_width, m_height) : codecs::Surface();
+    if (!copy || !cairo_image_surface_get_data(copy.get()))
+        return nullptr;
     for (int y = 0; y < m_height; ++y)
         std::memcpy(copy.row(y), source + size_t(y) * m_bytesPerRow, size_t(m_width) * 4);
     copy.markDirty();
@@ -203,6 +209,8 @@ std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> c
     if (!context)
         return nullptr;
     cairo_surface_t* surface = surfaceOf(context->m_surface);
+    if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+        return nullptr;
     // An image reads rows at cairo's own stride only.
     if (int(context->m_bytesPerRow) != cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, context->m_width))
         return context->makeImage();

@@ -380,3 +380,25 @@ TEST_F(LayerTest, ALargeViewWithoutDrawingOfItsOwnGetsNoPictureOfItsSize)
     EXPECT_EQ(picture->pixelAt(200, 300).blue, 255);
     holder->removeFromSuperview();
 }
+
+TEST_F(LayerTest, ALayerWhosePictureCannotBeHadDrawsNothingAndKeepsNoBacking)
+{
+    // No size yet, or more pixels than a picture may hold at the screen's
+    // scale: the layer is asked for no drawing and keeps no picture.
+    for (gfx::Size size : { gfx::Size { 0, 50 }, gfx::Size { 320, 0 }, gfx::Size { 20000, 20000 } }) {
+        auto layer = std::make_shared<CountingLayer>();
+        layer->setBounds({ { 0, 0 }, size });
+        layer->setContentsScale(2);
+        layer->setNeedsDisplay();
+        layer->displayIfNeeded();
+        EXPECT_FALSE(layer->backingImage()) << size.width << " x " << size.height;
+    }
+    // A context that drew gives its picture.
+    auto context = gfx::makeImageContext({ 2, 2 }, 1);
+    ASSERT_TRUE(context);
+    context->setFillColor(1, 0, 0, 1);
+    context->fillRect({ 0, 0, 2, 2 });
+    auto image = context->makeImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixelWidth(), 2);
+}
