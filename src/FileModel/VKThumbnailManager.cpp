@@ -18,6 +18,7 @@
 #include "Platform/Graphics/Screen.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -232,40 +233,66 @@ bool VKThumbnailManager::writeImage(const gfx::Image& image, const std::string& 
     return written;
 }
 
+std::shared_ptr<gfx::Image> VKThumbnailManager::makePreview(const std::shared_ptr<gfx::Image>& image)
+{
+    if (!imageRequiresPreview(image.get()))
+        return nullptr;
+    gfx::Size size = image->size();
+    gfx::Size screen = gfx::Screen::main().pixelSize();
+    float edge = std::min({ size.width, size.height, std::max(screen.width, screen.height) });
+    gfx::Size target = vkSizeConstrainedTo(size, edge);
+    // Drawn at most half its size, a JPEG decodes at 1/2, 1/4 or 1/8 of it,
+    // for a fraction of a whole decode. When such a decode falls a little
+    // short of the preview (a 4000-pixel photo for a 2048-pixel screen), it
+    // is made exactly and enlarged the last few percent.
+    if (image->format() == gfx::ImageFormat::JPEG) {
+        for (int denominator : { 8, 4, 2 }) {
+            gfx::Size reduced { std::floor(size.width / float(denominator)), std::floor(size.height / float(denominator)) };
+            if (reduced.width < target.width && reduced.width >= 0.95f * target.width && reduced.height > 0) {
+                auto decoded = vkImageScaledToSize(image, reduced, gfx::InterpolationQuality::Low);
+                return decoded ? vkImageScaledToSize(decoded, target, gfx::InterpolationQuality::Low) : nullptr;
+            }
+        }
+    }
+    return vkImageScaledToSize(image, target, gfx::InterpolationQuality::High);
+}
+
 void VKThumbnailManager::generatePreviewsForPath(const std::string& path, const core::Value& cachePaths)
 {
     auto thumbnailPath = stringIn(cachePaths, "thumbnailCachePath");
     auto previewPath = stringIn(cachePaths, "previewCachePath");
+    auto image = gfx::Image::imageWithContentsOfFile(path);
+    std::shared_ptr<gfx::Image> preview;
+    if (previewPath && imageRequiresPreview(image.get())) {
+        preview = makePreview(image);
+        if (!preview)
+            core::log("Warning: failed to generate preview for path: {}", core::path::abbreviatingWithTildeInPath(path));
+    }
+    storePreviewsForPath(path, std::move(image), std::move(preview), thumbnailPath, previewPath);
+}
+
+void VKThumbnailManager::storePreviewsForPath(const std::string& path, std::shared_ptr<gfx::Image> image,
+    std::shared_ptr<gfx::Image> preview, const std::optional<std::string>& thumbnailPath,
+    const std::optional<std::string>& previewPath)
+{
     std::string mimeType = mimeTypeOfItemAtPath(path);
     std::optional<std::string> madeThumbnail, madePreview;
-    {
-        auto image = gfx::Image::imageWithContentsOfFile(path);
-        std::shared_ptr<gfx::Image> preview;
-        if (previewPath && imageRequiresPreview(image.get())) {
-            gfx::Size size = image->size();
-            gfx::Size screen = gfx::Screen::main().pixelSize();
-            float edge = std::min({ size.width, size.height, std::max(screen.width, screen.height) });
-            preview = vkImageScaledToSize(image, vkSizeConstrainedTo(size, edge), gfx::InterpolationQuality::High);
-            if (!preview)
-                core::log("Warning: failed to generate preview for path: {}", core::path::abbreviatingWithTildeInPath(path));
-            else if (writeImage(*preview, mimeType, *previewPath))
-                madePreview = previewPath;
-        }
-        if (thumbnailPath) {
-            // The thumbnail comes from the preview when there is one; the
-            // full image is let go first, so that at most one of them is
-            // decoded at a time.
-            auto source = preview ? preview : std::move(image);
-            image.reset();
-            gfx::Size size = source ? source->size() : gfx::Size {};
-            auto thumbnail = source
-                ? vkImageScaledToSize(source, vkSizeConstrainedTo(size, deviceThumbnailSize()), gfx::InterpolationQuality::Low)
-                : nullptr;
-            if (!thumbnail)
-                core::log("Warning: failed to generate thumbnail for path: {}", core::path::abbreviatingWithTildeInPath(path));
-            else if (writeImage(*thumbnail, mimeType, *thumbnailPath))
-                madeThumbnail = thumbnailPath;
-        }
+    if (preview && previewPath && writeImage(*preview, mimeType, *previewPath))
+        madePreview = previewPath;
+    if (thumbnailPath) {
+        // The thumbnail comes from the preview when there is one; the full
+        // image is let go first, so that at most one of them is decoded at
+        // a time.
+        auto source = preview ? std::move(preview) : std::move(image);
+        image.reset();
+        gfx::Size size = source ? source->size() : gfx::Size {};
+        auto thumbnail = source
+            ? vkImageScaledToSize(source, vkSizeConstrainedTo(size, deviceThumbnailSize()), gfx::InterpolationQuality::Low)
+            : nullptr;
+        if (!thumbnail)
+            core::log("Warning: failed to generate thumbnail for path: {}", core::path::abbreviatingWithTildeInPath(path));
+        else if (writeImage(*thumbnail, mimeType, *thumbnailPath))
+            madeThumbnail = thumbnailPath;
     }
     vkProxyForMainThread(sharedAs<VKThumbnailManager>()).send([path, madeThumbnail, madePreview](VKThumbnailManager& manager) {
         manager.didGeneratePreviewsForPath(path, madeThumbnail, madePreview);

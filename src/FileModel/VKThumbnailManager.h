@@ -108,6 +108,19 @@ public:
     // the image (when a "thumbnailCachePath" is given); the main thread hears
     // which were made.
     void generatePreviewsForPath(const std::string& path, const core::Value& cachePaths);
+    // The screen-sized preview of an image that needs one, scaled from a
+    // reduced decode (a JPEG's decoder scales by 1/2, 1/4 or 1/8 on the
+    // way); nothing for an image that needs none or cannot be decoded. Any
+    // thread.
+    static std::shared_ptr<gfx::Image> makePreview(const std::shared_ptr<gfx::Image>& image);
+    // The writing half of the work, for a caller that already holds the
+    // picture and its preview (the image viewer, which shows the preview
+    // before its files are written): the preview's file when both are
+    // given, the thumbnail's from the preview or else the image, then the
+    // main thread hears which were made. On the image queue.
+    void storePreviewsForPath(const std::string& path, std::shared_ptr<gfx::Image> image,
+        std::shared_ptr<gfx::Image> preview, const std::optional<std::string>& thumbnailPath,
+        const std::optional<std::string>& previewPath);
     // On the main thread: files of an item that went meanwhile are deleted,
     // else the notifications go out, thumbnail first.
     void didGeneratePreviewsForPath(const std::string& path, const std::optional<std::string>& thumbnailCachePath,

@@ -10,6 +10,7 @@
 #include <deque>
 #include <list>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace ui {
@@ -70,10 +71,10 @@ struct ImagePickerThumbnails::State {
     size_t bytes = 0;
     std::atomic<size_t> made { 0 };
 
-    // Shared with the worker.
+    // Shared with the workers.
     std::mutex mutex;
     std::deque<Job> jobs;
-    bool working = false;
+    int workers = 0;
 
     void keep(const Key& key, std::shared_ptr<gfx::Image> thumbnail, std::shared_ptr<gfx::Image> source)
     {
@@ -97,7 +98,7 @@ struct ImagePickerThumbnails::State {
             {
                 std::lock_guard<std::mutex> lock(state->mutex);
                 if (state->jobs.empty()) {
-                    state->working = false;
+                    --state->workers;
                     return;
                 }
                 job = std::move(state->jobs.front());
@@ -117,6 +118,15 @@ struct ImagePickerThumbnails::State {
         }
     }
 };
+
+int ImagePickerThumbnails::maximumWorkers()
+{
+    // Half the cores, so that the main thread and the rest of the program
+    // keep theirs: a screen of thumbnails is made in a fraction of the time
+    // one worker takes.
+    static const int workers = std::clamp(int(std::thread::hardware_concurrency() / 2), 1, 4);
+    return workers;
+}
 
 ImagePickerThumbnails::ImagePickerThumbnails()
     : m_state(std::make_shared<State>())
@@ -149,8 +159,11 @@ std::shared_ptr<gfx::Image> ImagePickerThumbnails::thumbnail(const ImagePickerCo
         // newest screens' worth wait.
         if (m_state->jobs.size() > MaximumKept)
             m_state->jobs.pop_back();
-        if (!m_state->working)
-            start = m_state->working = true;
+        // One more worker while jobs wait for one, up to the pool's size.
+        if (m_state->workers < maximumWorkers() && size_t(m_state->workers) < m_state->jobs.size()) {
+            ++m_state->workers;
+            start = true;
+        }
     }
     if (start)
         core::Thread::detach("ui.PickerThumbnails", [state = m_state] { State::work(state); });
@@ -196,7 +209,7 @@ std::shared_ptr<gfx::Image> ImagePickerThumbnails::make(const ImagePickerControl
     float fill = points / std::min(size.width, size.height);
     gfx::Size drawn { size.width * fill, size.height * fill };
     gfx::Rect rect { (points - drawn.width) / 2, (points - drawn.height) / 2, drawn.width, drawn.height };
-    context->setInterpolationQuality(gfx::InterpolationQuality::High);
+    context->setInterpolationQuality(gfx::InterpolationQuality::Default);
     if (!context->drawImage(rect, *image))
         return nullptr;
     return context->makeImage();

@@ -1,13 +1,13 @@
 #pragma once
 
-// The picker's square thumbnails. Each is made on one worker thread at the
-// cell's pixel size, the picture cropped to its middle square; a JPEG is
+// The picker's square thumbnails. Each is made on a small pool of worker
+// threads (maximumWorkers()) at the cell's pixel size, the picture cropped to its middle square; a JPEG is
 // decoded at a fraction of its size (the decoder's DCT scaling), so a
 // screen of twelve-megapixel photos never holds one whole decode. The
 // newest request goes first (the cells on screen now), a request whose
 // cell has gone is skipped, and at most MaximumKept thumbnails are kept,
 // the least recently asked for dropped first. Movies get no thumbnail:
-// nothing here decodes video. Main thread, but for the worker.
+// nothing here decodes video. Main thread, but for the workers.
 
 #include "Platform/UI/ImagePickerController.h"
 
@@ -36,6 +36,9 @@ public:
     // kept (not when it cannot be made, nor when no longer wanted).
     std::shared_ptr<gfx::Image> thumbnail(const ImagePickerController::Media& media, float points, float scale,
         const Wanted& wanted, std::function<void()> ready);
+
+    // Threads that make thumbnails at once: half the cores, 1 to 4.
+    static int maximumWorkers();
 
     size_t keptCount() const;
     // Pixel bytes of the kept thumbnails.

@@ -19,6 +19,7 @@
 #include "Kit/VKNotificationKeys.h"
 #include "Kit/VKSelectorOperation.h"
 #include "Platform/Core/Error.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -35,6 +36,9 @@
 #include "Platform/UI/Window.h"
 
 #include <fmt/format.h>
+
+#include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -65,7 +69,32 @@ public:
     // Taken on the main thread: a cloud picture's path comes from the
     // mirror, which a worker's thread has no store to ask.
     std::string path;
+    // The thumbnail manager and where it keeps this picture's preview and
+    // thumbnail, also asked on the main thread; the files may not be there.
+    std::shared_ptr<VKThumbnailManager> thumbnails;
+    std::optional<std::string> previewPath;
+    std::optional<std::string> thumbnailPath;
 };
+
+
+// Read on the image queue's worker, set by tests on the main thread: each
+// run copies it under the lock, so a test replacing it never frees one that
+// runs.
+std::mutex fullDecodeHookMutex;
+std::shared_ptr<const std::function<void()>> fullDecodeHook;
+
+std::atomic<bool> previewsBeforeFullImage { true };
+
+void runFullDecodeHook()
+{
+    std::shared_ptr<const std::function<void()>> hook;
+    {
+        std::lock_guard lock(fullDecodeHookMutex);
+        hook = fullDecodeHook;
+    }
+    if (hook)
+        (*hook)();
+}
 
 } // namespace
 
@@ -184,18 +213,64 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
     auto request = std::make_shared<LoadRequest>();
     request->viewer = sharedAs<VKImageViewController>();
     request->path = resource->path();
+    if (resource->isImageType() && !resource->UUID().empty()) {
+        request->thumbnails = VKThumbnailManager::sharedManager();
+        request->previewPath = request->thumbnails->previewCachePathForResource(*resource);
+        request->thumbnailPath = request->thumbnails->thumbnailCachePathForResource(*resource);
+    }
     VKImageOperationQueue::sharedQueue()->addOperation(VKSelectorOperation::create(request, "loadImageOperation:", resource,
         [](LoadRequest& load, const VKSelectorOperation::Argument& argument) {
-            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument), load.path);
+            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument), load.path,
+                load.thumbnails, load.previewPath, load.thumbnailPath);
         }));
 }
 
+void VKImageViewController::setPreviewBeforeFullImageForTesting(bool enabled)
+{
+    previewsBeforeFullImage = enabled;
+}
+
+void VKImageViewController::setFullDecodeHookForTesting(std::function<void()> hook)
+{
+    std::lock_guard lock(fullDecodeHookMutex);
+    fullDecodeHook = hook ? std::make_shared<const std::function<void()>>(std::move(hook)) : nullptr;
+}
+
 void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-    const std::shared_ptr<VKFileResource>& resource, const std::string& path)
+    const std::shared_ptr<VKFileResource>& resource, const std::string& path,
+    const std::shared_ptr<VKThumbnailManager>& thumbnails, const std::optional<std::string>& previewPath,
+    const std::optional<std::string>& thumbnailPath)
 {
     // The header tells the size: a picture over the limit is refused before
     // any pixel is decoded, and the main thread never decodes.
     auto image = gfx::Image::imageWithContentsOfFile(path);
+    if (image && vkCanProcessImage(*image) && thumbnails && previewPath && previewsBeforeFullImage
+        && VKThumbnailManager::imageRequiresPreview(image.get())) {
+        // A large picture takes many times its preview's time to decode: the
+        // preview goes first, the cached one, else one made here from a
+        // reduced decode of this very read, shown before its files are
+        // written (the folder's thumbnail with it).
+        std::shared_ptr<gfx::Image> preview;
+        bool made = false;
+        if (core::fs::exists(*previewPath)) {
+            preview = gfx::Image::imageWithContentsOfFile(*previewPath);
+            if (preview && !preview->decode())
+                preview = nullptr;
+        }
+        if (!preview) {
+            preview = VKThumbnailManager::makePreview(image);
+            made = preview != nullptr;
+        }
+        if (preview) {
+            core::RunLoop::main().post([viewer, resource, preview, size = image->size()] {
+                if (auto self = viewer.lock())
+                    self->showPreviewBeforeFullImage(resource, preview, size);
+            });
+        }
+        if (made)
+            thumbnails->storePreviewsForPath(path, nullptr, preview, thumbnailPath, previewPath);
+    }
+    runFullDecodeHook();
     std::optional<std::string> message;
     if (image && !vkCanProcessImage(*image)) {
         message = fmt::format(fmt::runtime(core::localized(
@@ -212,12 +287,23 @@ void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewCo
     });
 }
 
+void VKImageViewController::showPreviewBeforeFullImage(const std::shared_ptr<VKFileResource>& resource,
+    const std::shared_ptr<gfx::Image>& preview, gfx::Size nativeSize)
+{
+    auto* view = imageView();
+    if (!view || !isCurrentResource(resource) || m_preview || m_image)
+        return;
+    m_preview = preview;
+    view->loadImage(preview, nativeSize);
+}
+
 void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileResource>& resource,
     const std::shared_ptr<gfx::Image>& image, std::optional<std::string> message)
 {
     auto* view = imageView();
     if (!view || !isCurrentResource(resource))
         return;
+    auto shownPreview = m_preview;
     m_preview = nullptr;
     m_image = nullptr;
     if (message) {
@@ -228,6 +314,11 @@ void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileRes
     auto manager = VKThumbnailManager::sharedManager();
     if (!VKThumbnailManager::imageRequiresPreview(image.get())) {
         view->loadImage(image);
+        return;
+    }
+    // The preview already shows: only the whole picture was missing.
+    if (shownPreview && view->image() == shownPreview) {
+        m_preview = shownPreview;
         return;
     }
     auto preview = manager->previewForResource(*resource);

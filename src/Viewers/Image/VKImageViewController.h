@@ -18,9 +18,11 @@
 
 #include "App/Settings/VKSlideShowSettingsControllerDelegate.h"
 #include "App/Viewers/VKViewController.h"
+#include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Viewers/Image/VKImageViewDelegate.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -34,6 +36,7 @@ namespace gfx {
 class Image;
 }
 class VKImageView;
+class VKThumbnailManager;
 
 // The viewer's error domain (code 1).
 inline constexpr const char* VKImageViewControllerErrorDomain = "VKImageViewController";
@@ -58,6 +61,13 @@ public:
     // one the viewer saves through VKSaveMediaToPhotosAlbumOperation.
     using AlbumSaver = std::function<void(const std::string& path, std::function<void(int failureCount)> done)>;
     static void setAlbumSaver(AlbumSaver saver);
+    // Tests: runs on the image queue's worker after any preview was handed
+    // to the main thread and before the picture is decoded whole, so a test
+    // can hold the whole decode there.
+    static void setFullDecodeHookForTesting(std::function<void()> hook);
+    // Tests: off, a large picture waits for its whole decode and then the
+    // thumbnail manager's preview, as when no preview can be made first.
+    static void setPreviewBeforeFullImageForTesting(bool enabled);
 
     static std::shared_ptr<VKImageViewController> imageViewControllerWithResource(
         const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
@@ -140,11 +150,19 @@ public:
     void viewControllerDidShowUI(const core::Notification& notification);
 
 private:
-    // On the image queue's worker: reads, checks and decodes the file at
-    // `path` (the resource's, taken on the main thread), then hands the
-    // outcome to the main thread.
+    // On the image queue's worker: reads and checks the file at `path` (the
+    // resource's, taken on the main thread); a picture that needs a preview
+    // first hands one over, decoded, so it shows without waiting for the
+    // whole picture: the one cached at `previewPath`, else one made from
+    // this read, whose preview and thumbnail files are written after it was
+    // handed over. Then the file is decoded whole and the outcome handed to
+    // the main thread.
     static void loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-        const std::shared_ptr<VKFileResource>& resource, const std::string& path);
+        const std::shared_ptr<VKFileResource>& resource, const std::string& path,
+        const std::shared_ptr<VKThumbnailManager>& thumbnails, const std::optional<std::string>& previewPath,
+        const std::optional<std::string>& thumbnailPath);
+    void showPreviewBeforeFullImage(const std::shared_ptr<VKFileResource>& resource,
+        const std::shared_ptr<gfx::Image>& preview, gfx::Size nativeSize);
     void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
         std::optional<std::string> message);
     void failLoad(const std::string& message);

@@ -9,6 +9,7 @@
 #include "FileModel/VKThumbnailManager.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -28,8 +29,12 @@
 #include "Platform/UI/Testing/PhotoAlbumRecorder.h"
 #include "Platform/UI/Renderer.h"
 #include "Support/GoldenImage.h"
+#include "Support/NotificationRecorder.h"
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace test {
 namespace {
@@ -299,7 +304,8 @@ TEST_F(VKImageViewControllerTest, LargePictureShowsItsPreviewUntilZoomedIn)
     // Over twice the phone screen's pixels at scale 2.
     auto big = addPicture("big.jpg", 1600, 1200);
     open(big);
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->preview() != nullptr && imageView().image(); }, 20));
+    ASSERT_TRUE(core::RunLoop::main().runUntil(
+        [&] { return viewer->preview() != nullptr && imageView().image() && viewer->fullImage(); }, 20));
     runLoop();
     EXPECT_EQ(imageView().image(), viewer->preview());
     EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
@@ -310,8 +316,116 @@ TEST_F(VKImageViewControllerTest, LargePictureShowsItsPreviewUntilZoomedIn)
     EXPECT_EQ(imageView().image(), viewer->preview());
 }
 
+// Holds the image queue's worker in the viewer's whole-picture decode until
+// the test opens it; counts the worker's arrivals.
+class DecodeGate {
+public:
+    void pass()
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_arrivals;
+        m_condition.notify_all();
+        m_condition.wait(lock, [this] { return m_open; });
+    }
+    bool waitForArrival(std::chrono::seconds limit)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_condition.wait_for(lock, limit, [this] { return m_arrivals > 0; });
+    }
+    void open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_condition.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    int m_arrivals = 0;
+    bool m_open = false;
+};
+
+TEST_F(VKImageViewControllerTest, ALargePictureShowsItsPreviewBeforeTheWholePictureIsDecoded)
+{
+    auto big = addPicture("big.jpg", 1600, 1200);
+    auto thumbnails = VKThumbnailManager::sharedManager();
+    auto previewPath = thumbnails->previewCachePathForResource(*big);
+    auto thumbnailPath = thumbnails->thumbnailCachePathForResource(*big);
+    ASSERT_TRUE(previewPath && thumbnailPath);
+    ASSERT_FALSE(core::fs::exists(*previewPath));
+
+    // Each opening holds the whole picture's decode on the worker: whatever
+    // shows before it was released is a preview.
+    std::shared_ptr<DecodeGate> gate;
+    auto holdNextDecode = [&] {
+        gate = std::make_shared<DecodeGate>();
+        VKImageViewController::setFullDecodeHookForTesting([held = gate] { held->pass(); });
+    };
+    holdNextDecode();
+    struct OpenAtEnd {
+        std::shared_ptr<DecodeGate>& gate;
+        ~OpenAtEnd()
+        {
+            gate->open();
+            VKImageViewController::setFullDecodeHookForTesting(nullptr);
+        }
+    } openAtEnd { gate };
+    auto openHeld = [&] {
+        uint64_t decodes = gfx::imageDecodeCountForTesting();
+        viewer = VKImageViewController::imageViewControllerWithResource(big, host);
+        navigation->pushViewController(viewer, false);
+        EXPECT_TRUE(gate->waitForArrival(std::chrono::seconds(20))) << "the worker reached the whole decode";
+        EXPECT_TRUE(core::RunLoop::main().runUntil(
+            [&] { return viewer->preview() != nullptr && imageView().image() == viewer->preview(); }, 20));
+        runLoop();
+        EXPECT_FALSE(viewer->fullImage());
+        EXPECT_FALSE(viewer->contentIsLoading());
+        EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
+        return gfx::imageDecodeCountForTesting() - decodes;
+    };
+    auto releaseAndCheck = [&] {
+        auto shown = imageView().image();
+        gate->open();
+        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->fullImage() != nullptr; }, 20));
+        runLoop();
+        EXPECT_EQ(imageView().image(), shown) << "the preview shown stays: nothing loads again";
+        EXPECT_EQ(viewer->preview(), shown);
+        imageView().setZoom(1.0f);
+        advance(1);
+        EXPECT_EQ(imageView().image(), viewer->fullImage()) << "zooming in still swaps the whole picture in";
+    };
+
+    // Nothing cached: the preview is made from one reduced decode of the
+    // picture and shown as it is, and its files are written for the folder.
+    NotificationRecorder thumbnailsMade(VKThumbnailManagerDidGenerateThumbnailNotification);
+    EXPECT_EQ(openHeld(), 1u) << "one decode for preview and thumbnail, none reading them back";
+    EXPECT_TRUE(core::fs::exists(*previewPath));
+    EXPECT_TRUE(core::fs::exists(*thumbnailPath));
+    EXPECT_EQ(thumbnailsMade.received.size(), 1u);
+    auto cachedPreview = gfx::Image::imageWithContentsOfFile(*previewPath);
+    ASSERT_TRUE(cachedPreview);
+    EXPECT_EQ(cachedPreview->size(), (gfx::Size { 960, 720 })) << "the screen's long side";
+    EXPECT_EQ(viewer->preview()->size(), cachedPreview->size()) << "shown as written";
+    releaseAndCheck();
+    navigation->popViewController(false);
+    runLoop();
+
+    // Opened again: the cached preview, decoded on the worker.
+    holdNextDecode();
+    EXPECT_EQ(openHeld(), 1u) << "the cached preview only";
+    EXPECT_EQ(thumbnailsMade.received.size(), 1u) << "nothing made again";
+    releaseAndCheck();
+}
+
 TEST_F(VKImageViewControllerTest, FailedPreviewOfTheFirstPictureIsReported)
 {
+    // No preview made before the whole picture, as when the worker cannot
+    // make one: the thumbnail manager's is waited for.
+    VKImageViewController::setPreviewBeforeFullImageForTesting(false);
+    struct Restore {
+        ~Restore() { VKImageViewController::setPreviewBeforeFullImageForTesting(true); }
+    } restore;
     auto big = addPicture("big.jpg", 1600, 1200);
     viewer = VKImageViewController::imageViewControllerWithResource(big, host);
     navigation->pushViewController(viewer, false);
