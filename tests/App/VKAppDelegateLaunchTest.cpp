@@ -585,6 +585,32 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
     EXPECT_TRUE(defaults()->object("VKQuotaStore").isDictionary());
 }
 
+TEST_F(VKAppDelegateLaunchTest, ANeverCountedStoreIsCountedWholeAtLaunchAndACountedOneIsLeftAlone)
+{
+    ASSERT_TRUE(core::fs::writeFileAtomically(application->documentsDirectory() + "/counted.txt", "twelve bytes"));
+    std::atomic<bool> release = false;
+    VKAppDelegate::setQuotaWorkerHoldForTesting([&release] {
+        while (!release)
+            usleep(1000);
+    });
+    auto quota = VKQuotaManager::defaultManager();
+    launchAgain();
+    EXPECT_TRUE(quota->rebuildingIndex());
+    advance(0.25);
+    EXPECT_TRUE(delegate->quotaUpdateModalActivityIndicator());
+    release = true;
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
+    runLoop();
+    EXPECT_GE(quota->quotaUsedBytes(), 12u);
+    EXPECT_TRUE(delegate->httpServer()->isStarted());
+
+    // Counted and valid: coming back counts nothing.
+    delegate->applicationWillResignActive();
+    delegate->applicationDidBecomeActive();
+    EXPECT_FALSE(quota->rebuildingIndex());
+    EXPECT_FALSE(logContains("quota recount already running"));
+}
+
 TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
 {
     launchAgain();
