@@ -23,6 +23,17 @@ std::shared_ptr<VKThumbnailImageOperation> VKThumbnailImageOperation::create(con
         new VKThumbnailImageOperation(target, resource.path(), core::Value(std::move(cachePaths)), resource.UUID()));
 }
 
+std::shared_ptr<VKThumbnailImageOperation> VKThumbnailImageOperation::createLoad(const VKFileResource& resource,
+    const std::shared_ptr<VKThumbnailManager>& target)
+{
+    core::Value::Dictionary cachePaths;
+    if (auto path = target->thumbnailCachePathForResource(resource))
+        cachePaths["thumbnailCachePath"] = *path;
+    cachePaths["loadOnly"] = true;
+    return std::shared_ptr<VKThumbnailImageOperation>(
+        new VKThumbnailImageOperation(target, resource.path(), core::Value(std::move(cachePaths)), resource.UUID()));
+}
+
 VKThumbnailImageOperation::VKThumbnailImageOperation(std::shared_ptr<VKThumbnailManager> target, std::string path,
     core::Value cachePaths, std::string uuid)
     : VKSelector2Operation(target, Selector, VKConcreteString::stringWithString(path),

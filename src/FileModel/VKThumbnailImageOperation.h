@@ -17,6 +17,9 @@ class VKThumbnailImageOperation : public VKSelector2Operation {
 public:
     static std::shared_ptr<VKThumbnailImageOperation> create(const VKFileResource& resource,
         const std::shared_ptr<VKThumbnailManager>& target);
+    // Only reads the item's thumbnail file into the manager's memory.
+    static std::shared_ptr<VKThumbnailImageOperation> createLoad(const VKFileResource& resource,
+        const std::shared_ptr<VKThumbnailManager>& target);
     ~VKThumbnailImageOperation() override;
 
     const std::string& UUID() const { return m_uuid; }

@@ -104,6 +104,7 @@ void VKThumbnailManager::clearCacheDirectory(const std::string& directory)
 
 void VKThumbnailManager::resetCaches()
 {
+    forgetThumbnails();
     clearCacheDirectory(m_thumbnailCacheDirectory);
     clearCacheDirectory(m_previewCacheDirectory);
 }
@@ -199,7 +200,60 @@ std::shared_ptr<gfx::Image> VKThumbnailManager::thumbnailForResource(const VKFil
 {
     if (!resource.isImageType() || isUUIDQueued(resource.UUID()))
         return nullptr;
-    return imageAtCachePath(thumbnailCachePathForResource(resource));
+    auto path = thumbnailCachePathForResource(resource);
+    if (!path)
+        return nullptr;
+    if (auto thumbnail = rememberedThumbnail(*path))
+        return thumbnail;
+    if (core::fs::exists(*path))
+        loadThumbnailForResource(resource, *path);
+    return nullptr;
+}
+
+void VKThumbnailManager::loadThumbnailForResource(const VKFileResource& resource, const std::string& thumbnailCachePath) const
+{
+    auto queue = VKImageOperationQueue::sharedQueue();
+    if (!queue)
+        return;
+    {
+        std::lock_guard lock(m_memoryMutex);
+        m_loading[thumbnailCachePath] = std::const_pointer_cast<VKFileResource>(resource.sharedAs<VKFileResource>());
+    }
+    auto self = std::const_pointer_cast<VKThumbnailManager>(sharedAs<VKThumbnailManager>());
+    queue->addOperation(VKThumbnailImageOperation::createLoad(resource, self));
+}
+
+std::shared_ptr<gfx::Image> VKThumbnailManager::rememberedThumbnail(const std::string& path) const
+{
+    std::lock_guard lock(m_memoryMutex);
+    auto found = m_memory.find(path);
+    if (found == m_memory.end())
+        return nullptr;
+    found->second.lastUse = ++m_memoryClock;
+    return found->second.thumbnail;
+}
+
+void VKThumbnailManager::rememberThumbnail(const std::string& path, std::shared_ptr<gfx::Image> thumbnail)
+{
+    std::lock_guard lock(m_memoryMutex);
+    m_memory[path] = { std::move(thumbnail), ++m_memoryClock };
+    if (m_memory.size() <= MaximumThumbnailsInMemory)
+        return;
+    auto oldest = std::min_element(m_memory.begin(), m_memory.end(),
+        [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
+    m_memory.erase(oldest);
+}
+
+void VKThumbnailManager::forgetThumbnail(const std::string& path)
+{
+    std::lock_guard lock(m_memoryMutex);
+    m_memory.erase(path);
+}
+
+void VKThumbnailManager::forgetThumbnails()
+{
+    std::lock_guard lock(m_memoryMutex);
+    m_memory.clear();
 }
 
 std::shared_ptr<gfx::Image> VKThumbnailManager::previewForResource(const VKFileResource& resource) const
@@ -261,6 +315,11 @@ void VKThumbnailManager::generatePreviewsForPath(const std::string& path, const 
 {
     auto thumbnailPath = stringIn(cachePaths, "thumbnailCachePath");
     auto previewPath = stringIn(cachePaths, "previewCachePath");
+    if (cachePaths.isDictionary() && cachePaths["loadOnly"].isBool() && cachePaths["loadOnly"].boolean()) {
+        if (thumbnailPath)
+            loadThumbnailForPath(path, *thumbnailPath);
+        return;
+    }
     auto image = gfx::Image::imageWithContentsOfFile(path);
     std::shared_ptr<gfx::Image> preview;
     if (previewPath && imageRequiresPreview(image.get())) {
@@ -293,10 +352,51 @@ void VKThumbnailManager::storePreviewsForPath(const std::string& path, std::shar
             core::log("Warning: failed to generate thumbnail for path: {}", core::path::abbreviatingWithTildeInPath(path));
         else if (writeImage(*thumbnail, mimeType, *thumbnailPath))
             madeThumbnail = thumbnailPath;
+        // Kept as made: never read back.
+        if (madeThumbnail)
+            rememberThumbnail(*thumbnailPath, thumbnail);
+        else
+            forgetThumbnail(*thumbnailPath);
     }
     vkProxyForMainThread(sharedAs<VKThumbnailManager>()).send([path, madeThumbnail, madePreview](VKThumbnailManager& manager) {
         manager.didGeneratePreviewsForPath(path, madeThumbnail, madePreview);
     });
+}
+
+void VKThumbnailManager::loadThumbnailForPath(const std::string& path, const std::string& thumbnailCachePath)
+{
+    auto thumbnail = core::fs::exists(thumbnailCachePath) ? gfx::Image::imageWithContentsOfFile(thumbnailCachePath) : nullptr;
+    if (!thumbnail || !thumbnail->decode()) {
+        removeCacheAtPath(thumbnailCachePath, m_thumbnailCacheDirectory);
+        std::lock_guard lock(m_memoryMutex);
+        m_loading.erase(thumbnailCachePath);
+        return;
+    }
+    rememberThumbnail(thumbnailCachePath, std::move(thumbnail));
+    vkProxyForMainThread(sharedAs<VKThumbnailManager>()).send([path, thumbnailCachePath](VKThumbnailManager& manager) {
+        manager.didLoadThumbnailForPath(path, thumbnailCachePath);
+    });
+}
+
+void VKThumbnailManager::didLoadThumbnailForPath(const std::string& path, const std::string& thumbnailCachePath)
+{
+    std::shared_ptr<VKFileResource> resource;
+    {
+        std::lock_guard lock(m_memoryMutex);
+        if (auto found = m_loading.find(thumbnailCachePath); found != m_loading.end()) {
+            resource = found->second;
+            m_loading.erase(found);
+        }
+    }
+    // A local item that went meanwhile leaves nothing behind.
+    if (!resource || (!resource->isCloudResource() && !core::fs::exists(path))) {
+        forgetThumbnail(thumbnailCachePath);
+        return;
+    }
+    // Told, the item is no longer under way, even if the worker has not yet
+    // let its operation go.
+    removeUUIDFromQueue(resource->UUID());
+    post(VKThumbnailManagerDidGenerateThumbnailNotification, resource);
 }
 
 void VKThumbnailManager::didGeneratePreviewsForPath(const std::string& path,
@@ -305,8 +405,10 @@ void VKThumbnailManager::didGeneratePreviewsForPath(const std::string& path,
     auto resource = VKFileResource::resourceWithPath(path);
     if (!resource) {
         // The item went while its files were made: nothing may outlive it.
-        if (thumbnailCachePath)
+        if (thumbnailCachePath) {
+            forgetThumbnail(*thumbnailCachePath);
             removeCacheAtPath(*thumbnailCachePath, m_thumbnailCacheDirectory);
+        }
         if (previewCachePath)
             removeCacheAtPath(*previewCachePath, m_previewCacheDirectory);
         return;
@@ -328,6 +430,7 @@ void VKThumbnailManager::thumbnailFetchCompleted(const std::string& service, con
     const std::string& destination)
 {
     removeUUIDFromQueue(std::string(core::path::lastPathComponent(destination)));
+    forgetThumbnail(destination);
     auto hooks = VKCloudHooks::current();
     auto resource = hooks ? hooks->resourceForCloudPath(service, cloudPath) : nullptr;
     if (!resource) {
@@ -337,7 +440,8 @@ void VKThumbnailManager::thumbnailFetchCompleted(const std::string& service, con
             removeCacheAtPath(destination, m_thumbnailCacheDirectory);
         return;
     }
-    post(VKThumbnailManagerDidGenerateThumbnailNotification, resource);
+    // Decoded on the image queue, which tells the item once it is kept.
+    loadThumbnailForResource(*resource, destination);
 }
 
 void VKThumbnailManager::thumbnailFetchFailed(const std::string& service, const std::string& cloudPath)
@@ -356,8 +460,10 @@ void VKThumbnailManager::thumbnailFetchFailed(const std::string& service, const 
 void VKThumbnailManager::removeCacheForResource(const VKFileResource& resource)
 {
     removeUUIDFromQueue(resource.UUID());
-    if (auto path = thumbnailCachePathForResource(resource))
+    if (auto path = thumbnailCachePathForResource(resource)) {
+        forgetThumbnail(*path);
         removeCacheAtPath(*path, m_thumbnailCacheDirectory);
+    }
     if (auto path = previewCachePathForResource(resource))
         removeCacheAtPath(*path, m_previewCacheDirectory);
 }
@@ -383,8 +489,12 @@ void VKThumbnailManager::pruneCachesOperation()
     uint64_t previews = sizeOfDirectoryContentsAtPath(m_previewCacheDirectory);
     core::log("Thumbnail cache size: {}", thumbnails);
     core::log("Preview cache size: {}", previews);
-    for (auto [size, directory] : { std::pair(thumbnails, &m_thumbnailCacheDirectory), std::pair(previews, &m_previewCacheDirectory) }) {
-        if (size > MaximumCacheSize)
-            core::performOnMainThread([directory = *directory] { clearCacheDirectory(directory); });
+    if (thumbnails > MaximumCacheSize) {
+        core::performOnMainThread([self = sharedAs<VKThumbnailManager>()] {
+            clearCacheDirectory(self->m_thumbnailCacheDirectory);
+            self->forgetThumbnails();
+        });
     }
+    if (previews > MaximumCacheSize)
+        core::performOnMainThread([directory = m_previewCacheDirectory] { clearCacheDirectory(directory); });
 }

@@ -41,11 +41,16 @@ inline constexpr const char* VKThumbnailManagerResourceUserInfoKey = "VKThumbnai
 //
 // Callers ask for a thumbnail; on nothing they start the work and wait for
 // the notification. While an item's work is under way its old files are not
-// handed out.
+// handed out. Thumbnails are handed out decoded from memory, so a list never
+// reads or decodes one on the main thread: a made one is kept as made, one
+// found only as a file is read and decoded on the image queue when first
+// asked for, and did-generate tells when it is there.
 class VKThumbnailManager : public core::Object, public VKCloudThumbnailCallback {
 public:
     // Contents above this many bytes are cleared; exactly this much is kept.
     static constexpr uint64_t MaximumCacheSize = 0x6400000;
+    // Decoded thumbnails kept, the least recently asked for dropped first.
+    static constexpr size_t MaximumThumbnailsInMemory = 256;
     // Seconds before a cloud item's thumbnail is asked for again.
     static constexpr double CloudRequestInterval = 300;
     // The screen scale the caches were made for (a float).
@@ -70,7 +75,10 @@ public:
     // the shared image queue.
     void generateThumbnailAndScreenPreviewForResource(const std::shared_ptr<VKFileResource>& resource);
     // Nothing for other than image items, while the item's work is under way,
-    // and when there is no cache file.
+    // and when there is no cache file. A thumbnail not yet in memory is
+    // nothing too: its file is then read and decoded on the image queue
+    // (the item counts as under way meanwhile), and did-generate-thumbnail
+    // is posted once it is kept.
     std::shared_ptr<gfx::Image> thumbnailForResource(const VKFileResource& resource) const;
     std::shared_ptr<gfx::Image> previewForResource(const VKFileResource& resource) const;
 
@@ -108,6 +116,12 @@ public:
     // the image (when a "thumbnailCachePath" is given); the main thread hears
     // which were made.
     void generatePreviewsForPath(const std::string& path, const core::Value& cachePaths);
+    // On the image queue: the thumbnail's file read and decoded into memory;
+    // an unreadable one is deleted, to be made again when next asked for.
+    void loadThumbnailForPath(const std::string& path, const std::string& thumbnailCachePath);
+    // On the main thread: did-generate-thumbnail for the item, if it is still
+    // there.
+    void didLoadThumbnailForPath(const std::string& path, const std::string& thumbnailCachePath);
     // The screen-sized preview of an image that needs one, scaled from a
     // reduced decode (a JPEG's decoder scales by 1/2, 1/4 or 1/8 on the
     // way); nothing for an image that needs none or cannot be decoded. Any
@@ -138,6 +152,14 @@ private:
     void checkScreenScale();
     void post(const char* name, const std::shared_ptr<VKFileResource>& resource);
 
+    // The decoded thumbnails by cache path; any thread.
+    std::shared_ptr<gfx::Image> rememberedThumbnail(const std::string& path) const;
+    void rememberThumbnail(const std::string& path, std::shared_ptr<gfx::Image> thumbnail);
+    void forgetThumbnail(const std::string& path);
+    void forgetThumbnails();
+    // Has the image queue read the item's thumbnail file into memory.
+    void loadThumbnailForResource(const VKFileResource& resource, const std::string& thumbnailCachePath) const;
+
     // An operation takes its UUID over when made, and frees it when it goes
     // only while it still holds it: one that an equal request replaced
     // leaves the UUID to its successor.
@@ -152,4 +174,14 @@ private:
     std::map<std::string, const void*, std::less<>> m_thumbnailQueue;
     // Main thread only.
     std::map<std::string, core::Date> m_cloudRequestTimeouts;
+    struct Remembered {
+        std::shared_ptr<gfx::Image> thumbnail;
+        uint64_t lastUse = 0;
+    };
+    mutable std::mutex m_memoryMutex;
+    mutable std::map<std::string, Remembered, std::less<>> m_memory;
+    mutable uint64_t m_memoryClock = 0;
+    // Cache path → the item whose thumbnail file is being read, to be told
+    // (a cloud item has no local file to be found by).
+    mutable std::map<std::string, std::shared_ptr<VKFileResource>, std::less<>> m_loading;
 };

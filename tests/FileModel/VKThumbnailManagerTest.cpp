@@ -236,9 +236,12 @@ TEST_F(VKThumbnailManagerTest, QueuedItemsWaitNewestFirst)
     auto a = makeImage("Documents/a.png", 20, 20, true);
     auto b = makeImage("Documents/b.png", 20, 20, true);
     auto c = makeImage("Documents/c.png", 20, 20, true);
-    // An old thumbnail of a.
+    // An old thumbnail of a, read into memory on the worker.
     makeFile("Library/Preferences/Metadata/ThumbnailCache/" + a->UUID(), *gfx::Image::imageWithContentsOfFile(a->path())->pngRepresentation());
-    ASSERT_NE(manager->thumbnailForResource(*a), nullptr);
+    EXPECT_EQ(manager->thumbnailForResource(*a), nullptr);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return manager->thumbnailForResource(*a) != nullptr; }, Timeout));
+    core::RunLoop::main().runUntilIdle();
+    posted.clear();
 
     blockQueue();
     for (const auto& resource : { a, b, c })
@@ -276,6 +279,45 @@ TEST_F(VKThumbnailManagerTest, QueuedItemsWaitNewestFirst)
     EXPECT_FALSE(core::fs::exists(*manager->thumbnailCachePathForResource(*b)));
     manager->addUUIDToQueue("");
     EXPECT_FALSE(manager->isUUIDQueued(""));
+}
+
+TEST_F(VKThumbnailManagerTest, ThumbnailFilesAreReadOnTheWorkerAndKeptInMemory)
+{
+    auto a = makeImage("Documents/a.png", 20, 20, true);
+    std::string relative = "Library/Preferences/Metadata/ThumbnailCache/" + a->UUID();
+    std::string file = makeFile(relative, *gfx::Image::imageWithContentsOfFile(a->path())->pngRepresentation());
+
+    // Found only as a file: nothing at first, the item under way until the
+    // worker read it, so a list asking meanwhile makes nothing.
+    blockQueue();
+    EXPECT_EQ(manager->thumbnailForResource(*a), nullptr);
+    EXPECT_TRUE(manager->isUUIDQueued(a->UUID()));
+    manager->generateThumbnailAndScreenPreviewForResource(a);
+    blocker->release();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !posted.empty(); }, Timeout));
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(posted, (std::vector<std::string> { "VKThumbnailManagerDidGenerateThumbnailNotification a.png" }))
+        << "loaded, not made again";
+    auto kept = manager->thumbnailForResource(*a);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->size(), (gfx::Size { 20, 20 }));
+    EXPECT_EQ(manager->thumbnailForResource(*a), kept) << "from memory";
+
+    // The item's cache deleted: gone from memory too.
+    manager->removeCacheForResource(*a);
+    EXPECT_EQ(manager->thumbnailForResource(*a), nullptr);
+    EXPECT_FALSE(manager->isUUIDQueued(a->UUID())) << "no file, nothing to read";
+
+    // An unreadable file is deleted, so that the thumbnail is made again.
+    posted.clear();
+    makeFile(relative, "not a picture");
+    EXPECT_EQ(manager->thumbnailForResource(*a), nullptr);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !manager->isUUIDQueued(a->UUID()); }, Timeout));
+    EXPECT_FALSE(core::fs::exists(file));
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_TRUE(posted.empty());
+    generate(a);
+    EXPECT_NE(manager->thumbnailForResource(*a), nullptr);
 }
 
 TEST_F(VKThumbnailManagerTest, ItemDeletedDuringGenerationLeavesNoFiles)
@@ -372,9 +414,13 @@ TEST_F(VKThumbnailManagerTest, CloudThumbnailsAreFetchedWithBackOff)
     manager->generateThumbnailAndScreenPreviewForResource(photo);
     EXPECT_EQ(fetches(), 2u);
 
+    // The fetched file is read on the worker; the item is told once it is
+    // kept.
     ASSERT_TRUE(hooks->completeThumbnailFetch());
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !posted.empty(); }, Timeout));
     EXPECT_EQ(posted, (std::vector<std::string> { "VKThumbnailManagerDidGenerateThumbnailNotification photo.jpg" }));
-    EXPECT_FALSE(manager->isUUIDQueued(photo->UUID()));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !manager->isUUIDQueued(photo->UUID()); }, Timeout));
+    EXPECT_NE(manager->thumbnailForResource(*photo), nullptr);
     EXPECT_TRUE(core::fs::exists(destination));
 
     // The item left the mirror while its thumbnail was fetched.

@@ -1,6 +1,8 @@
 #include "Support/FileModel/RecordingCloudHooks.h"
 
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/Image.h"
 
 namespace test {
 
@@ -76,8 +78,9 @@ bool RecordingCloudHooks::endThumbnailFetch(bool succeeded)
     if (!callback)
         return true;
     if (succeeded) {
-        // A fetched thumbnail is some bytes at the destination.
-        core::fs::writeFileAtomically(fetch.destination, "thumbnail");
+        // A fetched thumbnail is a small picture at the destination.
+        static const std::string picture = gfx::makeImageContext({ 4, 4 }, 1)->makeImage()->pngRepresentation().value_or("");
+        core::fs::writeFileAtomically(fetch.destination, picture);
         callback->thumbnailFetchCompleted(fetch.service, fetch.cloudPath, fetch.destination);
     } else {
         callback->thumbnailFetchFailed(fetch.service, fetch.cloudPath);
