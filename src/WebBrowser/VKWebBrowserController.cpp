@@ -15,6 +15,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
@@ -49,6 +50,24 @@ void setNetworkActivity(bool visible)
 bool isSecureScheme(const std::string& scheme)
 {
     return core::ascii::equalIgnoringCase(scheme, "https") || core::ascii::equalIgnoringCase(scheme, "ftps");
+}
+
+// Whether the engine's address of a failed load is the one asked for: the
+// engine writes an empty path as "/", the host in lower case and no
+// default port.
+bool isSameAddress(const core::URL& a, const core::URL& b)
+{
+    if (a == b)
+        return true;
+    auto path = [](const core::URL& url) {
+        std::string escaped = url.escapedPath();
+        return escaped.empty() ? std::string("/") : escaped;
+    };
+    auto port = [](const core::URL& url) {
+        return url.port().value_or(net::CredentialStorage::defaultPort(core::ascii::lowercased(url.scheme())));
+    };
+    return core::ascii::equalIgnoringCase(a.scheme(), b.scheme()) && core::ascii::equalIgnoringCase(a.host(), b.host())
+        && port(a) == port(b) && path(a) == path(b) && a.hasQuery() == b.hasQuery() && a.query() == b.query();
 }
 
 // The request an offer's sheet carries to its choice.
@@ -360,14 +379,16 @@ void VKWebBrowserController::dismissAuthenticationController()
         m_presentTimer->invalidate();
     auto sheet = m_authenticationController.lock();
     m_authenticationController.reset();
-    if (!sheet)
-        return;
-    // Only the sheet goes: a screen it was presented over (the bookmarks)
-    // stays.
-    ui::ViewController* shown = sheet->navigationController() ? static_cast<ui::ViewController*>(sheet->navigationController())
-                                                              : sheet.get();
-    if (shown->presentingViewController() && !shown->modalViewController())
-        shown->dismissModalViewController(true);
+    if (sheet) {
+        // Only the sheet goes: a screen it was presented over (the
+        // bookmarks) stays.
+        ui::ViewController* shown = sheet->navigationController()
+            ? static_cast<ui::ViewController*>(sheet->navigationController())
+            : sheet.get();
+        if (shown->presentingViewController() && !shown->modalViewController())
+            shown->dismissModalViewController(true);
+    }
+    answerNextWaitingChallenge();
 }
 
 namespace {
@@ -489,6 +510,7 @@ void VKWebBrowserController::didStartLoad(web::WebView&)
     cancelLoadingEnd();
     if (std::exchange(m_cancelledForOffer, false))
         m_didCancelLoad = false;
+    m_offered = false;
     m_endedURL.reset();
     setNetworkActivity(true);
     auto& bar = *m_navigationView;
@@ -527,6 +549,8 @@ void VKWebBrowserController::didFinishLoad(web::WebView&)
 
 std::optional<core::URL> VKWebBrowserController::currentURL() const
 {
+    if (m_offered)
+        return m_shownURL;
     if (m_webView && m_webView->request() && !m_webView->request()->url().absoluteString().empty())
         return m_webView->request()->url();
     if (m_canonicalRequest)
@@ -550,6 +574,11 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
     if (success && url && !core::ascii::equalIgnoringCase(title, "404 not found"))
         VKWebHistory::sharedWebHistory()->addURL(*url, title);
     m_endedURL = url;
+    if (success)
+        m_shownURL = url;
+    else if (m_offered)
+        // The offered file never showed: the page before stays.
+        url = m_shownURL;
     m_endedWell = success;
     auto& bar = *m_navigationView;
     bar.titleLabel().setText(title);
@@ -644,7 +673,7 @@ void VKWebBrowserController::didFailLoad(web::WebView&, const core::Error& error
         return;
     }
     if (m_didCancelLoad || covered || (urlDomain && error.code() == net::URLError::Cancelled)
-        || (m_canonicalRequest && failing && !(*failing == m_canonicalRequest->url()))) {
+        || (m_canonicalRequest && failing && !isSameAddress(*failing, m_canonicalRequest->url()))) {
         handleWebViewLoadEndWithSuccess(false);
         return;
     }
@@ -781,21 +810,64 @@ void VKWebBrowserController::didReceiveAuthenticationChallenge(web::WebView&,
         challenge->useCredential(*proposed, web::AuthenticationChallenge::Persistence::ForSession);
         return;
     }
+    // A sheet shown or on its way keeps its challenge: this one waits.
+    if (m_authenticationController.lock()) {
+        m_waitingChallenges.push_back(challenge);
+        return;
+    }
+    presentAuthenticationSheet(challenge, presenter(*this).modalViewController() || m_viewTransitionActive);
+}
+
+void VKWebBrowserController::presentAuthenticationSheet(const std::shared_ptr<web::AuthenticationChallenge>& challenge,
+    bool delayed)
+{
     auto self = sharedSelf();
     auto sheet = VKWebAuthenticationController::initWithAuthenticationChallenge(challenge,
         std::static_pointer_cast<VKWebAuthenticationControllerDelegate>(self));
     m_authenticationController = sheet;
     auto navigation = VKNavigationController::create(sheet);
-    if (presenter(*this).modalViewController() || m_viewTransitionActive)
+    if (delayed)
         presentModalViewControllerAfterDelay(navigation, AuthenticationPresentDelay);
     else
         presenter(*this).presentModalViewController(navigation, true);
 }
 
+void VKWebBrowserController::answerNextWaitingChallenge()
+{
+    if (m_authenticationController.lock())
+        return;
+    // What the sheet before stored answers the waiting challenges of its
+    // place that nothing failed for yet; the engine's dropped ones go.
+    std::vector<std::pair<std::shared_ptr<web::AuthenticationChallenge>, web::AuthenticationChallenge::Credential>> answered;
+    std::erase_if(m_waitingChallenges, [&](const std::shared_ptr<web::AuthenticationChallenge>& challenge) {
+        if (challenge->isAnswered() || challenge->isCancelled())
+            return true;
+        if (challenge->previousFailureCount() != 0)
+            return false;
+        auto stored = net::CredentialStorage::shared().credential(
+            web::AuthenticationChallenge::storageSpace(challenge->protectionSpace()));
+        if (!stored || stored->password.empty())
+            return false;
+        answered.emplace_back(challenge, *stored);
+        return true;
+    });
+    for (const auto& [challenge, credential] : answered)
+        challenge->useCredential(credential, web::AuthenticationChallenge::Persistence::ForSession);
+    if (m_authenticationController.lock())
+        return;
+    if (m_waitingChallenges.empty())
+        return;
+    auto next = m_waitingChallenges.front();
+    m_waitingChallenges.pop_front();
+    // The sheet before is still on its way out.
+    presentAuthenticationSheet(next, true);
+}
+
 void VKWebBrowserController::didCancelAuthenticationChallenge(web::WebView&,
-    const std::shared_ptr<web::AuthenticationChallenge>&)
+    const std::shared_ptr<web::AuthenticationChallenge>& challenge)
 {
     auto keep = sharedSelf();
+    std::erase(m_waitingChallenges, challenge);
     handleWebViewLoadEndWithSuccess(false);
 }
 
@@ -837,6 +909,7 @@ void VKWebBrowserController::decidePolicyForResponse(web::WebView&, const core::
     // tell: didCancelLoad holds until it comes (or the next load starts).
     m_didCancelLoad = true;
     m_cancelledForOffer = true;
+    m_offered = true;
     listener->ignore();
     offerResponse(request);
 }

@@ -30,6 +30,7 @@
 #include "WebBrowser/VKWebHistorySearchController.h"
 #include "WebBrowser/VKWebNavigationView.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
@@ -110,7 +111,8 @@ public:
     void saveBookmark();
     void dismissBookmarksController();
     void dismissHistoryController();
-    // Takes the authentication sheet (and only it) off the screen.
+    // Takes the authentication sheet (and only it) off the screen; the next
+    // waiting challenge then gets its own.
     void dismissAuthenticationController();
     // The shown (or about to be shown) authentication sheet.
     std::shared_ptr<VKWebAuthenticationController> authenticationController() const
@@ -217,6 +219,11 @@ private:
     void linkSheetClickedButton(ui::ActionSheet& sheet, int index);
     void MIMETypeSheetClickedButton(ui::ActionSheet& sheet, int index);
     void offerResponse(const core::URLRequest& request);
+    // Shows the sheet for `challenge`, `delayed` by AuthenticationPresentDelay.
+    void presentAuthenticationSheet(const std::shared_ptr<web::AuthenticationChallenge>& challenge, bool delayed);
+    // Answers the waiting challenges that the session's credentials answer
+    // now, then shows the sheet of the next one.
+    void answerNextWaitingChallenge();
 
     std::shared_ptr<VKWebNavigationView> m_navigationView;
     std::shared_ptr<VKWebHistorySearchController> m_historyController;
@@ -235,9 +242,16 @@ private:
     std::shared_ptr<core::Timer> m_loadingEndTimer;
     std::shared_ptr<core::Timer> m_presentTimer;
     std::weak_ptr<VKWebAuthenticationController> m_authenticationController;
+    // Challenges that came while a sign-in sheet was shown or about to be,
+    // in arrival order: one sheet at a time.
+    std::deque<std::shared_ptr<web::AuthenticationChallenge>> m_waitingChallenges;
     core::Observation m_stateObservation;
     // The page whose load ended last, until the next load starts, and
     // whether it ended well.
     std::optional<core::URL> m_endedURL;
     bool m_endedWell = false;
+    // The page that ended well last, and whether the load ending now was
+    // offered instead of shown: the field then goes back to that page.
+    std::optional<core::URL> m_shownURL;
+    bool m_offered = false;
 };

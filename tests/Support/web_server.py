@@ -211,6 +211,8 @@ class Handler(QuietHandler):
             return self.answer_bytes(len(data), data)
         if route.startswith("/site/"):
             return self.answer_site(urllib.parse.unquote(route[len("/site/"):]))
+        if route == "/":
+            return self.answer_site("index.html")
         if route == "/m/search":
             text = html.escape(self.query.get("q", ""))
             page = "<html><head><meta charset='utf-8'><title>%s - Search</title></head><body><p id='q'>%s</p></body></html>" % (text, text)

@@ -16,6 +16,7 @@
 #include "Platform/UI/AlertView.h"
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebEngine.h"
+#include "Support/NetworkNamespace.h"
 #include "Support/Python.h"
 #include "Support/TestWebServer.h"
 #include "Support/XvfbDisplay.h"
@@ -274,6 +275,48 @@ TEST_F(BrowserWebKitTest, SearchesReachTheServerAsTyped)
     EXPECT_TRUE(browser->performWebSearchWithText(""));
     ASSERT_TRUE(waitForLoadEnd());
     EXPECT_EQ(requestedPaths().back(), "/m");
+    endLoading();
+}
+
+// In a network namespace of its own, with a hosts file of its own and no
+// other resolver: a one-word host that does not resolve is loaded once
+// more with ".com" (served there on port 80), a dotted one is searched for.
+TEST_F(BrowserWebKitTest, AnUnknownWordIsRetriedWithComAndAnUnknownDottedNameIsSearchedFor)
+{
+    TANDRY_IN_NETWORK_NAMESPACE();
+    std::string hosts = makeFile("etc/hosts", "127.0.0.1 localhost tandryretry.com\n::1 localhost\n");
+    std::string switches = makeFile("etc/nsswitch.conf", "hosts: files\n");
+    ASSERT_TRUE(test::shell("mount --bind '" + hosts + "' /etc/hosts && mount --bind '" + switches
+        + "' /etc/nsswitch.conf"));
+    test::TestWebServer::Options options;
+    options.port = 80;
+    test::TestWebServer retried(pathInHome("port80"), options);
+    ASSERT_TRUE(retried.isRunning());
+
+    typeAddress("tandryretry");
+    ASSERT_TRUE(waitFor([&] { return !retried.requests().empty(); })) << requestedPaths().size();
+    ASSERT_TRUE(waitForLoadEnd());
+    EXPECT_FALSE(alertShown()) << driver.alert()->title() << ": " << driver.alert()->message();
+    // One load of the retried address (the page's own files aside).
+    auto asked = retried.requests();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked[0].path, "/");
+    EXPECT_EQ(asked[0].header("Host"), std::optional<std::string>("tandryretry.com"));
+    EXPECT_EQ(std::count_if(asked.begin(), asked.end(), [](const auto& request) { return request.path == "/"; }), 1);
+    ASSERT_TRUE(field().URL());
+    EXPECT_EQ(field().URL()->host(), "tandryretry.com");
+    EXPECT_TRUE(waitFor([&] { return bar().titleLabel().text() == "Tandry Test Home"; }, 10))
+        << bar().titleLabel().text();
+    endLoading();
+
+    // A name with a domain is not retried: it is searched for.
+    size_t before = server->requests().size();
+    typeAddress("nohost.example");
+    ASSERT_TRUE(waitFor([&] { return server->requests().size() > before; }));
+    ASSERT_TRUE(waitForLoadEnd());
+    EXPECT_TRUE(requestedPaths().back().starts_with("/m/search?q=nohost.example")) << requestedPaths().back();
+    EXPECT_EQ(retried.requests().size(), asked.size());
+    EXPECT_FALSE(alertShown());
     endLoading();
 }
 

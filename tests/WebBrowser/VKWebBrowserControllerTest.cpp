@@ -281,12 +281,13 @@ TEST_F(VKWebBrowserControllerTest, SearchesEscapeTheWholeTextAsOneQueryValue)
 TEST_F(VKWebBrowserControllerTest, UnknownHostsAreRetriedWithComOnceOrSearchedFor)
 {
     typeAddress("tandryretry");
-    fail(urlError(net::URLError::CannotFindHost, "http://tandryretry"));
+    // The engine reports the address as it writes it: "/" for no path.
+    fail(urlError(net::URLError::CannotFindHost, "http://tandryretry/"));
     EXPECT_EQ(loadedAddresses(), (std::vector<std::string> { "http://tandryretry", "http://tandryretry.com" }));
     EXPECT_FALSE(alertShown());
     // The ".com" host fails too: it has a domain, so the field's text is
     // searched for; no loop.
-    fail(urlError(net::URLError::CannotFindHost, "http://tandryretry.com"));
+    fail(urlError(net::URLError::CannotFindHost, "http://TandryRetry.com:80/"));
     EXPECT_EQ(loadedAddresses().back(), "http://search.test/m/search?q=tandryretry.com");
 
     // Hosts with a domain, a port, a path of two or more or a query: search.
@@ -521,6 +522,58 @@ TEST_F(VKWebBrowserControllerTest, TheBarSlidesIntoSightWhileAPageLoadsAndGoesBa
     webView().setFrame({ 0, 0, 480, 300 });
     EXPECT_EQ(scroller().scrollIndicatorInsets().top, 60);
     EXPECT_EQ(bar().frame().width(), 480);
+}
+
+// While a page loads, each of a thousand bounds changes sets the bar's
+// frame and nothing else: no view is laid out, resized or moved with it.
+TEST_F(VKWebBrowserControllerTest, WhileLoadingABoundsChangeSetsTheBarsFrameAndLaysOutNothing)
+{
+    struct Spy : ui::View {
+        int frames = 0;
+        int layouts = 0;
+        void setFrame(const gfx::Rect& frame) override
+        {
+            ++frames;
+            View::setFrame(frame);
+        }
+        void layoutSubviews() override { ++layouts; }
+    };
+    loadPage("http://127.0.0.1:8/site/long.html", "Long");
+    advance(1.1);
+    page().reportMetrics({ 0, 0, 320, 50000, 320, 460 });
+    runLoop();
+    page().navigate(core::URLRequest(url("http://127.0.0.1:8/site/a.html")), NavigationType::LinkClicked);
+    runLoop();
+    advance(1);
+    ASSERT_TRUE(bar().isLoading());
+    std::vector<std::shared_ptr<Spy>> spies;
+    for (ui::View* parent : { static_cast<ui::View*>(&bar()), static_cast<ui::View*>(&scroller()),
+             browser->view().get(), &webView().documentView() }) {
+        auto spy = std::make_shared<Spy>();
+        spy->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
+        parent->addSubview(spy);
+        spy->setFrame({ 0, 0, 10, 10 });
+        spy->frames = spy->layouts = 0;
+        spies.push_back(spy);
+    }
+    window().layoutIfNeeded();
+    for (auto& spy : spies)
+        spy->layouts = 0;
+    gfx::Rect fieldFrame = field().frame();
+    for (int i = 0; i < 1000; ++i) {
+        float y = float(i % 50 == 0 ? -20 : 100 + 37 * i);
+        scroller().setContentOffset({ 0, y });
+        window().layoutIfNeeded();
+        ASSERT_EQ(bar().frame().y(), std::max(y, 0.f)) << i;
+    }
+    EXPECT_FALSE(bar().layer().animationForKey("position"));
+    EXPECT_EQ(field().frame(), fieldFrame);
+    for (const auto& spy : spies) {
+        EXPECT_EQ(spy->frames, 0) << spy->superview()->className();
+        EXPECT_EQ(spy->layouts, 0) << spy->superview()->className();
+    }
+    for (const auto& spy : spies)
+        spy->removeFromSuperview();
 }
 
 TEST_F(VKWebBrowserControllerTest, BookmarksAreListedAddedAndLoaded)

@@ -17,6 +17,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/Web/WebError.h"
 #include "WebBrowser/VKWebAuthenticationController.h"
+#include "WebBrowser/VKBarButton.h"
 #include "WebBrowser/VKWebBookmarksViewController.h"
 
 namespace {
@@ -264,6 +265,67 @@ TEST_F(VKWebBrowserHooksTest, ASignInWhileTheBookmarksShowPresentsAboveThemHalfA
     EXPECT_FALSE(list->modalViewController());
 }
 
+// Challenges that come while a sheet is on its way or shown wait their
+// turn: each gets its own sheet, in order, unless the sheet before stored
+// the answer for its place.
+TEST_F(VKWebBrowserHooksTest, ChallengesWhileASheetIsPendingWaitTheirTurnInOrder)
+{
+    loadPage("http://127.0.0.1:8080/site/index.html", "Home");
+    browser->showBookmarksViewController();
+    advance(1);
+    auto* list = navigation->modalViewController();
+    ASSERT_TRUE(list);
+    auto other = space();
+    other.realm = "Other Realm";
+    size_t first = page().challenge(space());
+    runLoop();
+    advance(0.2);
+    size_t second = page().challenge(other);
+    size_t sameSpace = page().challenge(space());
+    size_t dropped = page().challenge(other, 2);
+    runLoop();
+    page().cancelChallenge(dropped);
+    runLoop();
+    advance(0.35);
+    // The first sheet comes when it was due, for the first challenge.
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->challenge()->protectionSpace(), space());
+    advance(2);
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->challenge()->protectionSpace(), space());
+    EXPECT_FALSE(page().challengeAnswer(first));
+    EXPECT_FALSE(page().challengeAnswer(second));
+    driver.type("anna");
+    driver.pressReturn();
+    driver.type("pw");
+    driver.pressReturn();
+    runLoop();
+    ASSERT_TRUE(page().challengeAnswer(first));
+    EXPECT_EQ(page().challengeAnswer(first)->credential, (AuthenticationCredential { "anna", "pw" }));
+    // The same place is answered with what was just given, without a sheet.
+    ASSERT_TRUE(page().challengeAnswer(sameSpace));
+    EXPECT_EQ(page().challengeAnswer(sameSpace)->disposition, Disposition::UseCredential);
+    EXPECT_EQ(page().challengeAnswer(sameSpace)->credential, (AuthenticationCredential { "anna", "pw" }));
+    // The other place gets its sheet once the first has gone.
+    EXPECT_FALSE(page().challengeAnswer(second));
+    advance(0.6);
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->challenge()->protectionSpace(), other);
+    EXPECT_EQ(sheet()->usernameField()->text(), "");
+    EXPECT_EQ(navigation->modalViewController(), list);
+    driver.tapBarItem(*sheet()->navigationItem().leftBarButtonItem());
+    runLoop();
+    advance(1);
+    ASSERT_TRUE(page().challengeAnswer(second));
+    EXPECT_EQ(page().challengeAnswer(second)->disposition, Disposition::Cancel);
+    // The one the engine dropped while waiting never showed.
+    EXPECT_FALSE(page().challengeAnswer(dropped));
+    EXPECT_FALSE(sheet());
+    EXPECT_EQ(navigation->modalViewController(), list);
+    EXPECT_FALSE(list->modalViewController());
+    EXPECT_FALSE(browser->authenticationController());
+}
+
 TEST_F(VKWebBrowserHooksTest, TheTypeOfAResponseAndWhatIsShown)
 {
     auto type = [](const char* given, const char* address) {
@@ -319,11 +381,19 @@ TEST_F(VKWebBrowserHooksTest, AnOfferedResponseIsIgnoredQuietlyAndOpensDownloads
     EXPECT_FALSE(browser->didCancelLoad());
     EXPECT_EQ(bar().titleLabel().text(), "Home");
 
-    // Cancel: a load end, the page keeps its title.
+    // Cancel: a load end, the page keeps its title and its address.
     driver.pressSheetButton("Cancel");
     runLoop();
     EXPECT_TRUE(browser->isLoadingEndPending());
     EXPECT_EQ(bar().titleLabel().text(), "Home");
+    ASSERT_TRUE(field().URL());
+    EXPECT_EQ(field().URL()->absoluteString(), "http://127.0.0.1:8080/site/index.html");
+    driver.tap(field());
+    runLoop();
+    EXPECT_EQ(field().text(), "http://127.0.0.1:8080/site/index.html");
+    driver.tap(*bar().cancelButton());
+    runLoop();
+    EXPECT_EQ(field().URL()->absoluteString(), "http://127.0.0.1:8080/site/index.html");
     EXPECT_TRUE(downloads->requests.empty());
     advance(1.5);
 
@@ -352,6 +422,7 @@ TEST_F(VKWebBrowserHooksTest, AnOfferedResponseIsIgnoredQuietlyAndOpensDownloads
     EXPECT_TRUE(downloads->requests[0] == plain);
     EXPECT_EQ(downloads->requests[0].property("kept"), core::Value(8));
     runLoop();
+    EXPECT_EQ(field().URL()->absoluteString(), "http://127.0.0.1:8080/site/report.pdf") << "the page shown before";
     advance(1.5);
     respond("http://127.0.0.1:8080/site/archive.zip", "application/zip", plain);
     loads = page().loads().size();
@@ -376,6 +447,44 @@ TEST_F(VKWebBrowserHooksTest, AnOfferedResponseIsIgnoredQuietlyAndOpensDownloads
     runLoop();
     ASSERT_FALSE(driver.shownChoices().empty());
     EXPECT_EQ(driver.alert()->message(), "Page load failed");
+}
+
+// A hundred offers and a hundred link sheets, answered every way, leave no
+// sheet, request or pending work alive.
+TEST_F(VKWebBrowserHooksTest, AHundredOffersAndLinkSheetsLeaveNothingAlive)
+{
+    loadPage("http://127.0.0.1:8080/site/index.html", "Home");
+    std::vector<std::weak_ptr<core::Object>> made;
+    for (int i = 0; i < 100; ++i) {
+        respond("http://127.0.0.1:8080/site/report.pdf", "application/pdf");
+        auto offer = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
+        ASSERT_TRUE(offer);
+        ASSERT_EQ(offer->tag(), VKWebBrowserController::MIMETypeSheetTag);
+        made.push_back(offer);
+        made.push_back(offer->userInfo().object());
+        offer.reset();
+        driver.pressSheetButton(i % 3 == 0 ? "Cancel" : i % 3 == 1 ? "Download" : "Open");
+        runLoop();
+        if (i % 3 == 2)
+            page().finishLoad("Report");
+        advance(1.5);
+    }
+    loadPage("http://127.0.0.1:8080/site/links.html", "Links");
+    for (int i = 0; i < 100; ++i) {
+        auto sheet = holdElement({ "http://127.0.0.1:8080/site/a" + std::to_string(i) + ".zip", "", "", {} });
+        ASSERT_TRUE(sheet);
+        ASSERT_EQ(sheet->tag(), VKWebBrowserController::LinkSheetTag);
+        made.push_back(sheet);
+        sheet.reset();
+        driver.pressSheetButton(i % 3 == 0 ? "Cancel" : i % 3 == 1 ? "Download" : "Copy");
+        runLoop();
+        advance(0.5);
+    }
+    advance(2);
+    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_EQ(downloads->requests.size(), 33u + 33u);
+    for (const auto& object : made)
+        EXPECT_TRUE(object.expired());
 }
 
 TEST_F(VKWebBrowserHooksTest, AHeldLinkGetsDownloadWhenTheBrowserCanDownload)

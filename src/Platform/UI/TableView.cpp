@@ -12,6 +12,7 @@
 #include "Platform/UI/PanGestureRecognizer.h"
 #include "Platform/UI/StandardColors.h"
 #include "Platform/UI/SwipeGestureRecognizer.h"
+#include "Platform/UI/TableViewReorderControl.h"
 #include "Platform/UI/Touch.h"
 
 #include <algorithm>
@@ -583,6 +584,9 @@ void TableView::layoutIndex()
 bool TableView::delaysTouchesInContentView(const View* view) const
 {
     if (view && m_indexView && view->isDescendantOfView(m_indexView.get()))
+        return false;
+    // A row's grip moves the row at once.
+    if (dynamic_cast<const TableViewReorderControl*>(view))
         return false;
     return ScrollView::delaysTouchesInContentView(view);
 }

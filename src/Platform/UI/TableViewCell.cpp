@@ -6,6 +6,7 @@
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/StandardColors.h"
+#include "Platform/UI/TableViewReorderControl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -166,6 +167,7 @@ void TableViewCell::setEditing(bool editing, bool)
     if (editing)
         hideDeleteConfirmation();
     updateAccessory();
+    TableViewReorderControl::update(*this);
     // The editing controls and accessory are part of the cell's drawing.
     setNeedsDisplay();
 }
@@ -180,6 +182,7 @@ void TableViewCell::setEditingStyle(EditingStyle style)
 void TableViewCell::setShowsReorderControl(bool shows)
 {
     m_showsReorderControl = shows;
+    TableViewReorderControl::update(*this);
     setNeedsLayout();
     setNeedsDisplay();
 }
@@ -229,6 +232,7 @@ void TableViewCell::layoutSubviews()
     }
     if (m_editing && m_showsReorderControl)
         right = std::min(right, b.width() - EditingControlWidth);
+    TableViewReorderControl::update(*this);
     m_contentView->setFrame({ left, 0, std::max(0.0f, right - left), b.height() });
 
     gfx::Rect content = m_contentView->bounds();

@@ -59,6 +59,20 @@ struct AddCall {
     std::shared_ptr<std::function<void()>> ready;
 };
 
+// net's cookies for the address that are not among `known`.
+std::vector<Cookie> missingFrom(const std::vector<Cookie>& known, const std::string& url)
+{
+    std::vector<Cookie> missing;
+    auto parsed = core::URL::parse(url);
+    if (!parsed)
+        return missing;
+    for (const auto& cookie : net::CookieStorage::shared().cookiesForURL(*parsed)) {
+        if (std::find(known.begin(), known.end(), cookie) == known.end())
+            missing.push_back(cookie);
+    }
+    return missing;
+}
+
 void cookiesChanged(WebKitCookieManager*, gpointer data)
 {
     static_cast<GtkCookieSync*>(data)->changed();
@@ -142,6 +156,13 @@ void GtkCookieSync::apply(std::vector<Cookie> cookies, uint64_t generation)
 
 void GtkCookieSync::prepare(const std::string& url, std::function<void()> ready)
 {
+    // A read can only find fewer of net's cookies missing (it makes net's
+    // jar follow WebKit's): with none missing from what was read last, the
+    // navigation need not wait for one.
+    if (m_suspended || missingFrom(m_known, url).empty()) {
+        ready();
+        return;
+    }
     // WebKit's own changes first, so that net's older values never
     // overwrite them.
     std::weak_ptr<bool> alive = m_alive;
@@ -155,14 +176,7 @@ void GtkCookieSync::prepare(const std::string& url, std::function<void()> ready)
 
 void GtkCookieSync::addMissing(const std::string& url, std::function<void()> ready)
 {
-    auto parsed = core::URL::parse(url);
-    std::vector<Cookie> missing;
-    if (parsed && !m_suspended) {
-        for (const auto& cookie : net::CookieStorage::shared().cookiesForURL(*parsed)) {
-            if (std::find(m_known.begin(), m_known.end(), cookie) == m_known.end())
-                missing.push_back(cookie);
-        }
-    }
+    std::vector<Cookie> missing = m_suspended ? std::vector<Cookie>() : missingFrom(m_known, url);
     if (missing.empty()) {
         ready();
         return;

@@ -7,6 +7,7 @@
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewController.h"
+#include "Platform/UI/TableViewReorderControl.h"
 
 #include <cmath>
 #include <gmock/gmock.h>
@@ -317,6 +318,80 @@ TEST_F(TableViewTest, EditingUpdatesAndMoves)
     runLoop();
     EXPECT_EQ(rows->cellsMade, made);
     EXPECT_EQ(table->numberOfRows(0), 3);
+    table->removeFromSuperview();
+}
+
+// While editing, a row is moved by dragging its grip (as the desktop's
+// mouse does): it follows the finger, the table does not scroll, and where
+// it is let go names the place; a drag elsewhere on the row scrolls.
+TEST_F(TableViewTest, ARowDraggedByItsGripMovesWhereItIsLetGo)
+{
+    auto rows = std::make_shared<Rows>();
+    rows->counts = { 30 };
+    auto table = makeTable(window(), rows);
+    auto grip = [&](int row) { return ui::TableViewReorderControl::of(*table->cellForRow({ 0, row })); };
+    auto moves = [&] {
+        Log found;
+        for (const auto& line : rows->log)
+            if (line.starts_with("move "))
+                found.push_back(line);
+        rows->log.clear();
+        return found;
+    };
+    EXPECT_FALSE(grip(1));
+    table->setEditing(true);
+    table->layoutIfNeeded();
+    auto* moving = table->cellForRow({ 0, 1 });
+    auto* held = grip(1);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->frame(), (gfx::Rect { 320 - ui::TableViewCell::EditingControlWidth, 0,
+                                 ui::TableViewCell::EditingControlWidth, 44 }));
+
+    // Pressed and moved: the row follows above the others, nothing moved yet.
+    gfx::Point start = held->convertPoint({ 16, 22 }, nullptr);
+    auto fingers = driver.touchDown({ start });
+    driver.wait(0.05);
+    driver.touchMove({ { fingers[0], { start.x, start.y + 60 } } });
+    driver.wait(0.05);
+    driver.touchMove({ { fingers[0], { start.x, start.y + 4 * 44 } } });
+    EXPECT_TRUE(held->isDragging());
+    EXPECT_EQ(moving->frame().y(), 5 * 44);
+    EXPECT_EQ(table->subviews().back().get(), moving);
+    EXPECT_TRUE(moves().empty());
+    driver.touchUp(fingers);
+    runLoop();
+    EXPECT_EQ(table->contentOffset().y, 0) << "the grip's drag does not scroll";
+    EXPECT_EQ(moves(), (Log { "move (0, 1) (0, 5)" }));
+    EXPECT_EQ(table->cellForRow({ 0, 5 }), moving);
+    EXPECT_EQ(moving->frame().y(), 5 * 44);
+
+    // Let go above the first row: the delegate's place (it keeps row 0).
+    driver.drag(*grip(3), 0, -400);
+    runLoop();
+    EXPECT_EQ(moves(), (Log { "move (0, 3) (0, 1)" }));
+    // Let go where it was: no move.
+    driver.drag(*grip(2), 0, 10);
+    runLoop();
+    EXPECT_TRUE(moves().empty());
+    EXPECT_EQ(table->cellForRow({ 0, 2 })->frame().y(), 2 * 44);
+
+    // A drag on the row's text scrolls and moves nothing.
+    driver.dragAndHold(table->cellForRow({ 0, 6 })->contentView(), 0, -200);
+    runLoop();
+    EXPECT_GT(table->contentOffset().y, 100);
+    EXPECT_TRUE(moves().empty());
+
+    // Editing ended mid-drag puts the row back.
+    auto* lifted = table->cellForRow({ 0, 8 });
+    gfx::Point at = grip(8)->convertPoint({ 16, 22 }, nullptr);
+    fingers = driver.touchDown({ at });
+    driver.touchMove({ { fingers[0], { at.x, at.y + 100 } } });
+    table->setEditing(false);
+    EXPECT_EQ(lifted->frame(), table->rectForRow({ 0, 8 }));
+    EXPECT_FALSE(ui::TableViewReorderControl::of(*lifted));
+    driver.touchUp(fingers);
+    runLoop();
+    EXPECT_TRUE(moves().empty());
     table->removeFromSuperview();
 }
 
