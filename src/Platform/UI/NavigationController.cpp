@@ -10,6 +10,7 @@
 #include "Platform/UI/Window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fmt/format.h>
 
 namespace ui {
@@ -106,8 +107,31 @@ void NavigationController::layoutContent()
     tools.setFrame({ 0, m_toolbarHidden ? b.height() : b.height() - toolbarHeight, b.width(), toolbarHeight });
     float top = m_barHidden || bar.isTranslucent() ? 0 : barHeight;
     float bottom = m_toolbarHidden || tools.isTranslucent() ? b.height() : b.height() - toolbarHeight;
-    if (auto* controller = topViewController(); controller && controller->isViewLoaded())
-        controller->view()->setFrame({ 0, top, b.width(), std::max(0.0f, bottom - top) });
+    if (auto* controller = topViewController(); controller && controller->isViewLoaded()) {
+        gfx::Rect frame { 0, top, b.width(), std::max(0.0f, bottom - top) };
+        if (controller->wantsFullScreenLayout() && top == 0)
+            frame = underStatusBar(frame);
+        controller->view()->setFrame(frame);
+    }
+}
+
+gfx::Rect NavigationController::underStatusBar(gfx::Rect frame)
+{
+    // A controller that wants the full screen lies under the status bar
+    // too, whether it shows or not, so that hiding it uncovers the
+    // controller's view rather than the window; the bar draws over it
+    // while it shows. Only where this view sits right below the bar.
+    Application* application = Application::shared();
+    if (!application || !view()->window())
+        return frame;
+    gfx::Rect b = view()->bounds();
+    gfx::Rect bar = view()->convertRectFrom(application->statusBarFrameWhenShown(), nullptr);
+    if (std::abs(bar.maxY() - b.minY()) > 0.5f || bar.minX() > b.minX() + 0.5f || bar.maxX() < b.maxX() - 0.5f)
+        return frame;
+    // Whole points: the conversion through a rotated window leaves a few
+    // millionths that would otherwise reach the view's size in pixels.
+    float height = std::round(bar.height());
+    return { frame.x(), std::round(frame.y() - height), frame.width(), std::round(frame.height() + height) };
 }
 
 void NavigationController::updateBars(bool animated)

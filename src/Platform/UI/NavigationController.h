@@ -98,6 +98,9 @@ private:
     };
     void slideBar(View& bar, bool hidden, bool animated, BarSlide NavigationController::*slide);
     void checkPushable(const ViewController* controller, const char* what) const;
+    // The top controller's frame grown up under the status bar when this
+    // view sits right below it.
+    gfx::Rect underStatusBar(gfx::Rect frame);
     void transition(const std::shared_ptr<ViewController>& from, const std::shared_ptr<ViewController>& to,
         bool animated, std::vector<std::shared_ptr<ViewController>> leaving);
     void updateBars(bool animated);

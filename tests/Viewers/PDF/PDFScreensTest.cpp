@@ -133,6 +133,15 @@ void PDFScreensTest::shootAll(const DeviceScreen& device)
         shoot("bars");
         advance(3);
         shoot("bars-hidden");
+        // The viewer lies under the status bar too, so hiding the bars
+        // uncovers pages, not the window.
+        ASSERT_TRUE(application().isStatusBarHidden());
+        gfx::Rect onWindow = viewer->view()->convertRect(viewer->view()->bounds(), nullptr);
+        gfx::Rect whole = window().bounds();
+        EXPECT_NEAR(onWindow.minX(), whole.minX(), 0.01);
+        EXPECT_NEAR(onWindow.minY(), whole.minY(), 0.01);
+        EXPECT_NEAR(onWindow.maxX(), whole.maxX(), 0.01);
+        EXPECT_NEAR(onWindow.maxY(), whole.maxY(), 0.01);
 
         // Scrubbing: the thumbnail comes, with three titles.
         // The track takes a press while the bars show.

@@ -5,6 +5,7 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Media/Movie/MoviePlayerController.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Images.h"
@@ -71,7 +72,14 @@ void MovieView::layoutSubviews()
         return;
     m_controls->setFrame(b);
     float width = b.size.width;
-    m_topBar->setFrame({ 0, 0, width, BarHeight });
+    // A view that lies under the status bar keeps its top bar below it,
+    // where the bar's buttons can be touched.
+    float top = 0;
+    if (auto* application = ui::Application::shared(); application && window()) {
+        gfx::Rect under = application->statusBarFrameWhenShown().intersection(convertRect(b, nullptr));
+        top = under.isEmpty() ? 0 : std::round(std::min(under.width(), under.height()));
+    }
+    m_topBar->setFrame({ 0, top, width, BarHeight });
     m_doneButton->setFrame({ 6, 0, 64, BarHeight });
     float labelWidth = 62;
     m_elapsedLabel->setFrame({ 74, 0, labelWidth - 8, BarHeight });
