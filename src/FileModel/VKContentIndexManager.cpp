@@ -41,8 +41,10 @@ VKContentIndexManager::VKContentIndexManager(std::string cacheDirectory)
 
 std::optional<std::string> VKContentIndexManager::contentIndexPathForResource(const VKFileResource& resource) const
 {
+    // A UUID kept only in memory names a different index at each opening,
+    // leaving the old ones behind: such a resource has no lasting index.
     std::string uuid = resource.UUID();
-    if (uuid.empty()) {
+    if (uuid.empty() || !resource.isUUIDStored()) {
         core::log("Warning, invalid UUID for: {}", resource.description());
         return std::nullopt;
     }

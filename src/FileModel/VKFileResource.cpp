@@ -142,6 +142,7 @@ void VKFileResource::updatePath(std::string path)
     std::lock_guard lock(m_propertyLock);
     m_path = std::move(path);
     m_UUID.clear();
+    m_UUIDInMemoryOnly = false;
     m_isDirectoryCache.reset();
 }
 
@@ -379,7 +380,18 @@ std::string VKFileResource::UUID() const
         core::log("Warning, failed to set thumbnail cache key for: {}", m_path);
     // Kept either way, so that the resource answers one UUID for its lifetime.
     m_UUID = fresh;
+    m_UUIDInMemoryOnly = !written;
     return m_UUID;
+}
+
+bool VKFileResource::isUUIDStored() const
+{
+    // Subclasses that keep their UUID elsewhere (cloud items, downloads)
+    // never reach the in-memory fallback.
+    if (UUID().empty())
+        return false;
+    std::lock_guard lock(m_propertyLock);
+    return !m_UUIDInMemoryOnly;
 }
 
 int VKFileResource::isCollectionComparison(const VKFileResource& other) const

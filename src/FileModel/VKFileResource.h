@@ -114,6 +114,10 @@ public:
     // The persistent identity that names the item's cache files: read from
     // its extended attribute, or made and stored there on first use.
     virtual std::string UUID() const;
+    // Whether the UUID outlives this object: false when it could not be
+    // stored on the item and lives only in memory, so that caches named by
+    // it would be orphaned once the resource goes.
+    bool isUUIDStored() const;
 
     // Folders first.
     int isCollectionComparison(const VKFileResource& other) const;
@@ -152,6 +156,7 @@ private:
     mutable VKRecursiveLock m_propertyLock;
     std::string m_path;
     mutable std::string m_UUID;
+    mutable bool m_UUIDInMemoryOnly = false;
     mutable std::optional<bool> m_isDirectoryCache;
 };
 

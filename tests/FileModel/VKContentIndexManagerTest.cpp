@@ -63,6 +63,13 @@ TEST_F(VKContentIndexManagerTest, IndexIsNamedByTheItemsUUID)
     makeFile("Library/Preferences/Metadata/ContentIndexCache/other", "kept");
     manager->removeCacheForResource(*cloud);
     EXPECT_TRUE(core::fs::exists(other));
+
+    // Nor with one kept only in memory: its index would be orphaned when
+    // the resource goes.
+    ASSERT_EQ(symlink(pathInHome("Documents/a.pdf").c_str(), pathInHome("Documents/link.pdf").c_str()), 0);
+    auto link = VKFileResource::resourceWithPath(pathInHome("Documents/link.pdf"));
+    EXPECT_EQ(manager->contentIndexPathForResource(*link), std::nullopt);
+    EXPECT_FALSE(link->UUID().empty());
 }
 
 TEST_F(VKContentIndexManagerTest, PruningKeepsExactlyTheLimitAndClearsOneByteMore)

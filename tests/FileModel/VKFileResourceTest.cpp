@@ -219,6 +219,7 @@ TEST_F(VKFileResourceTest, UUIDIsStoredOnceAndTravelsWithTheItem)
     EXPECT_EQ(first->UUID(), uuid);
     EXPECT_EQ(storedUUID(path), uuid);
     EXPECT_EQ(resource(path)->UUID(), uuid);
+    EXPECT_TRUE(first->isUUIDStored());
 
     ASSERT_TRUE(core::fs::moveItem(path, documents("renamed.txt")));
     EXPECT_EQ(resource(documents("renamed.txt"))->UUID(), uuid);
@@ -237,6 +238,7 @@ TEST_F(VKFileResourceTest, UUIDIsStoredOnceAndTravelsWithTheItem)
     std::string linkUUID = link->UUID();
     EXPECT_EQ(link->UUID(), linkUUID);
     EXPECT_NE(linkUUID, uuid);
+    EXPECT_FALSE(link->isUUIDStored());
     EXPECT_TRUE(logContains("Warning, failed to set thumbnail cache key for: " + documents("link.txt")));
 }
 

@@ -263,11 +263,12 @@ void VKPDFViewController::attemptLoadOnBackgroundThread()
     stopLoading();
     m_reloading = m_document != nullptr && m_documentView != nullptr;
     startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::WhiteLarge, SpinnerDelay);
-    std::string path = resource() ? resource()->path() : std::string();
+    std::shared_ptr<VKFileResource> item = resource();
+    std::string path = item ? item->path() : std::string();
     std::optional<std::string> password = m_password;
     unsigned generation = m_loadGeneration;
     std::weak_ptr<VKPDFViewController> weak = sharedAs<VKPDFViewController>();
-    m_loadThread = core::Thread::detach("VKPDFLoad", [weak, path, password, generation] {
+    m_loadThread = core::Thread::detach("VKPDFLoad", [weak, item, path, password, generation] {
         std::function<void()> hook;
         {
             std::lock_guard lock(loadHookMutex);
@@ -283,15 +284,21 @@ void VKPDFViewController::attemptLoadOnBackgroundThread()
             // Read every page's box here, so the main thread never parses.
             document->pageGeometry(0);
         }
+        // The search index's file is found (the item's UUID, read or
+        // written in its attribute) and opened here too, off the main thread.
+        std::shared_ptr<VKPageIndexStore> indexStore;
+        if (document && item)
+            if (auto indexPath = VKContentIndexManager::sharedManager()->contentIndexPathForResource(*item))
+                indexStore = VKPageIndexStore::storeForPath(*indexPath);
         // One hand-back carries everything; a viewer gone or a newer
         // attempt drops it.
-        core::RunLoop::main().post([weak, generation, document, scanner, error]() mutable {
+        core::RunLoop::main().post([weak, generation, document, scanner, indexStore, error]() mutable {
             auto self = weak.lock();
             if (!self || self->m_loadGeneration != generation)
                 return;
             self->m_loadThread.reset();
             if (document)
-                self->documentLoadingThreadDidSucceed(std::move(document), std::move(scanner));
+                self->documentLoadingThreadDidSucceed(std::move(document), std::move(scanner), std::move(indexStore));
             else
                 self->documentLoadingThreadDidFailWithError(error);
         });
@@ -299,7 +306,7 @@ void VKPDFViewController::attemptLoadOnBackgroundThread()
 }
 
 void VKPDFViewController::documentLoadingThreadDidSucceed(std::shared_ptr<VKPDFDocument> document,
-    std::shared_ptr<VKPDFOutlineScanner> scanner)
+    std::shared_ptr<VKPDFOutlineScanner> scanner, std::shared_ptr<VKPageIndexStore> indexStore)
 {
     setPageIndexViewSuppressed(true);
     setContentLoading(false);
@@ -307,10 +314,7 @@ void VKPDFViewController::documentLoadingThreadDidSucceed(std::shared_ptr<VKPDFD
     stopActivityIndicator();
     if (!contentView())
         return;
-    m_pageIndexStore.reset();
-    if (resource())
-        if (auto indexPath = VKContentIndexManager::sharedManager()->contentIndexPathForResource(*resource()))
-            m_pageIndexStore = VKPageIndexStore::storeForPath(*indexPath);
+    m_pageIndexStore = std::move(indexStore);
     if (auto search = navigationItem().rightBarButtonItem())
         search->setEnabled(true);
 

@@ -139,8 +139,10 @@ public:
 
     // Loading.
     void attemptLoadOnBackgroundThread();
+    // `indexStore`, opened on the loading thread, is none when the item has
+    // no lasting content-index path; page views then scan their pages.
     void documentLoadingThreadDidSucceed(std::shared_ptr<VKPDFDocument> document,
-        std::shared_ptr<VKPDFOutlineScanner> scanner);
+        std::shared_ptr<VKPDFOutlineScanner> scanner, std::shared_ptr<VKPageIndexStore> indexStore);
     void documentLoadingThreadDidFailWithError(const core::Error& error);
     void popupAlert(VKPopupAlert& alert, int buttonIndex) override;
 

@@ -8,6 +8,7 @@
 #include "PDF/VKPDFPage.h"
 #include "PDF/VKPDFSearchController.h"
 #include "PDF/VKPageIndexStore.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/ImageView.h"
@@ -24,6 +25,8 @@
 #include "Viewers/VKRegisterViewers.h"
 
 #include <cmath>
+#include <filesystem>
+#include <unistd.h>
 #include <fmt/format.h>
 
 using namespace test;
@@ -352,6 +355,46 @@ TEST_F(VKPDFViewControllerSearchTest, LeavingTheViewerKeepsTheTextAndStopsIndexi
     EXPECT_EQ(ui::Pasteboard::named(ui::Pasteboard::findName, false)->string(), "report");
     EXPECT_FALSE(viewer->searchField()->isFirstResponder());
     EXPECT_TRUE(waitFor([&] { return !search->isIndexing(); }, 10));
+}
+
+TEST_F(VKPDFViewControllerSearchTest, AnItemThatCannotKeepItsUUIDSearchesATemporaryIndexGoneWithTheViewer)
+{
+    // A link cannot carry the UUID attribute, so the item has no lasting
+    // identity to keep an index under.
+    writeText("target.pdf");
+    std::string target = pathInHome("Files/target.pdf");
+    ASSERT_EQ(symlink(target.c_str(), pathInHome("Files/link.pdf").c_str()), 0);
+    std::string cache = pathInHome("Library/Preferences/Metadata/ContentIndexCache");
+    auto entries = [](const std::string& folder) {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (auto& entry : std::filesystem::directory_iterator(folder, error))
+            names.push_back(entry.path().filename().string());
+        return names;
+    };
+
+    for (int opening = 0; opening < 2; ++opening) {
+        // The field would open with the last search's text.
+        ui::Pasteboard::resetForTesting();
+        auto viewer = openIndexed("link.pdf");
+        std::string index = viewer->temporaryIndexPath();
+        ASSERT_FALSE(index.empty());
+        EXPECT_EQ(index.rfind(core::paths::temporaryDirectory(), 0), 0u) << index;
+        EXPECT_TRUE(std::filesystem::exists(index));
+        EXPECT_TRUE(entries(cache).empty());
+        driver.type("needle");
+        find(*viewer, [&] { driver.pressReturn(); });
+        ASSERT_TRUE(viewer->currentResult());
+        EXPECT_EQ(viewer->currentResult()->page(), 3u);
+
+        navigation->popToRootViewController(false);
+        runLoop();
+        viewer.reset();
+        runLoop();
+        EXPECT_FALSE(std::filesystem::exists(index));
+        EXPECT_TRUE(entries(core::paths::temporaryDirectory()).empty());
+    }
+    EXPECT_TRUE(logContains("Warning, invalid UUID for: "));
 }
 
 } // namespace
