@@ -57,7 +57,7 @@ struct PangoTextEngine::State {
     // text draws mostly the lines of the frame before). Layouts follow
     // their context's changes themselves.
     PangoContext* drawing = nullptr;
-    static constexpr size_t CachedLines = 512;
+    static constexpr size_t CachedLines = 160;
     std::unordered_map<std::string, PangoLayout*> drawnLines;
     // Widths of the strings measured lately (drawing a string measures it).
     static constexpr size_t CachedWidths = 4096;

@@ -1,5 +1,7 @@
 #include "Platform/UI/ImageView.h"
 
+#include "Platform/UI/LayerInPlaceDrawing.h"
+
 #include <fmt/format.h>
 
 namespace ui {
@@ -17,6 +19,8 @@ std::shared_ptr<ImageView> ImageView::create(std::shared_ptr<gfx::Image> image)
 ImageView::ImageView()
 {
     setUserInteractionEnabled(false);
+    // Drawing the picture is the same copy as drawing a picture of it.
+    LayerInPlaceDrawing::mark(&layer());
 }
 
 void ImageView::setImage(std::shared_ptr<gfx::Image> image)

@@ -1,5 +1,7 @@
 #include "Platform/UI/Label.h"
 
+#include "Platform/UI/LayerInPlaceDrawing.h"
+
 #include "Platform/Core/UTF8.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/UI/Checks.h"
@@ -26,6 +28,9 @@ Label::Label()
     setBackgroundColor(StandardColors::white());
     setOpaque(true);
     setUserInteractionEnabled(false);
+    // A line or two of shaped text (the engine keeps recent lines shaped)
+    // costs less drawn again than a picture of the label held per label.
+    LayerInPlaceDrawing::mark(&layer());
 }
 
 void Label::setText(std::string_view text)

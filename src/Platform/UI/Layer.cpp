@@ -9,6 +9,7 @@
 #include "Platform/UI/Animation.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/LayerDisplayMarks.h"
+#include "Platform/UI/LayerInPlaceDrawing.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Transaction.h"
@@ -166,6 +167,7 @@ Layer::Layer()
 Layer::~Layer()
 {
     LayerDisplayMarks::forget(this);
+    LayerInPlaceDrawing::forget(this);
     for (auto& sublayer : m_sublayers)
         sublayer->m_superlayer = nullptr;
     for (auto& [key, animation] : m_animations)

@@ -1,5 +1,7 @@
 #include "Platform/UI/ProgressView.h"
 
+#include "Platform/UI/LayerInPlaceDrawing.h"
+
 #include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
@@ -10,6 +12,8 @@ std::shared_ptr<ProgressView> ProgressView::create(Style style)
 {
     auto view = View::make<ProgressView>({ 0, 0, 150, Height });
     view->setProgressViewStyle(style);
+    // A track and a fill: cheaper drawn again than kept as a picture.
+    LayerInPlaceDrawing::mark(&view->layer());
     return view;
 }
 

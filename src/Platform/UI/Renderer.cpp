@@ -4,10 +4,12 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/PangoTextEngine.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Layer.h"
+#include "Platform/UI/LayerInPlaceDrawing.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/StandardViewDrawing.h"
 #include "Platform/UI/TiledLayer.h"
@@ -38,7 +40,17 @@ float currentScale = 1;
 // Drawing only into given rectangles: leaves wholly outside are skipped.
 bool clipping = false;
 
-// Switches to real glyphs for one render when asked (or by environment).
+// The engine every real-text render uses: made once, so that what it has
+// found and shaped (fonts, widths, lines) serves the next picture too
+// instead of asking fontconfig again for each one.
+std::shared_ptr<gfx::TextEngine> realTextEngine()
+{
+    static auto* engine = new std::shared_ptr<gfx::TextEngine>(gfx::makePangoTextEngine());
+    return *engine;
+}
+
+// Switches to real glyphs for one render when asked (or by environment),
+// unless real glyphs are already in use.
 class TextEngineScope {
 public:
     explicit TextEngineScope(bool real)
@@ -47,7 +59,9 @@ public:
         if (!real && !(chosen && std::string_view(chosen) == "pango"))
             return;
         m_previous = gfx::textEngine();
-        gfx::setTextEngine(gfx::makePangoTextEngine());
+        if (dynamic_cast<gfx::PangoTextEngine*>(m_previous.get()))
+            return;
+        gfx::setTextEngine(realTextEngine());
         m_active = true;
     }
     ~TextEngineScope()
@@ -148,16 +162,54 @@ void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState
     // A view's own drawing follows the scale drawn at and its size.
     if (layer.view() && layer.contentsScale() != currentScale)
         layer.setContentsScale(currentScale);
-    if (layer.backingImage() && layer.backingBounds() != b)
-        layer.setNeedsDisplay(); // resized or scrolled since it was drawn
-    layer.displayIfNeeded();
-    // Undecodable contents draw nothing (the image logs that once).
-    if (auto& contents = layer.contents())
-        context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents);
-    if (auto& backing = layer.backingImage())
-        context.drawImage(b, *backing);
+    // In place only into a space that runs down, as pictures are drawn: in
+    // one that rises a view's lines would stack upward.
+    if (LayerInPlaceDrawing::contains(&layer) && context.isFlipped()) {
+        if (auto& contents = layer.contents())
+            context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents);
+        context.saveGState();
+        context.clipToRect(b);
+        layer.drawInContext(context);
+        context.restoreGState();
+    } else {
+        if (layer.backingImage() && layer.backingBounds() != b)
+            layer.setNeedsDisplay(); // resized or scrolled since it was drawn
+        layer.displayIfNeeded();
+        // Undecodable contents draw nothing (the image logs that once).
+        if (auto& contents = layer.contents())
+            context.drawImage(placeContents(b, contents->size(), layer.contentsGravity()), *contents);
+        if (auto& backing = layer.backingImage())
+            context.drawImage(b, *backing);
+    }
     for (auto& sublayer : std::vector<std::shared_ptr<Layer>>(layer.sublayers()))
         renderLayer(*sublayer, context, time, true);
+}
+
+// Where the layer and its sublayers can put paint, in the layer's space. A
+// see-through or masked layer is drawn as a group into a picture of the
+// current clip: clipped to this first (with a margin, so the clip's own
+// edge falls where nothing is drawn), a cell's faded label costs a picture
+// of the label, not of the whole screen.
+gfx::Rect drawnExtent(const Layer& layer, const LayerState& state, double time)
+{
+    gfx::Rect extent = state.bounds.insetBy(-state.borderWidth, -state.borderWidth);
+    if (layer.masksToBounds())
+        return extent;
+    if (auto& contents = layer.contents())
+        extent = extent.unionRect(placeContents(state.bounds, contents->size(), layer.contentsGravity()));
+    for (auto& sublayer : layer.sublayers()) {
+        if (sublayer->isHidden())
+            continue;
+        LayerState sub = sublayer->presentationAt(time);
+        if (sub.opacity <= 0)
+            continue;
+        extent = extent.unionRect(sub.transformToSuperlayer().apply(drawnExtent(*sublayer, sub, time)));
+    }
+    if (auto mask = layer.mask()) {
+        LayerState masked = mask->presentationAt(time);
+        extent = extent.intersection(masked.transformToSuperlayer().apply(drawnExtent(*mask, masked, time)));
+    }
+    return extent;
 }
 
 void drawBorder(gfx::Context& context, const LayerState& state)
@@ -208,8 +260,10 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
         return;
     }
     bool group = state.opacity < 1 || layer.mask();
-    if (group)
+    if (group) {
+        context.clipToRect(drawnExtent(layer, state, time).insetBy(-2, -2));
         context.beginTransparencyLayer();
+    }
 
     float progress = 0;
     auto transition = runningTransition(layer, time, &progress);

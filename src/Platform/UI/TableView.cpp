@@ -478,7 +478,26 @@ void TableView::materialise()
         if (d)
             d->willDisplayCell(*this, *cell, path);
     }
+    trimReuseQueue();
     layoutSectionViews(visible);
+}
+
+// The table holds no more cells than the most it has shown at once: queued
+// cells beyond that go, oldest first from the longest queue. A list of two
+// kinds of row scrolled from one kind into the other would otherwise keep
+// a screenful of each.
+void TableView::trimReuseQueue()
+{
+    m_mostShown = std::max(m_mostShown, m_visible.size());
+    size_t queued = 0;
+    for (auto& [identifier, cells] : m_reuse)
+        queued += cells.size();
+    while (queued > m_mostShown - m_visible.size()) {
+        auto longest = std::max_element(m_reuse.begin(), m_reuse.end(),
+            [](auto& a, auto& b) { return a.second.size() < b.second.size(); });
+        longest->second.erase(longest->second.begin());
+        --queued;
+    }
 }
 
 void TableView::layoutSectionViews(const gfx::Rect& visible)

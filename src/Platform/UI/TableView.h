@@ -184,6 +184,7 @@ private:
     void configure(TableViewCell& cell, IndexPath path);
     void enqueue(std::shared_ptr<TableViewCell> cell);
     void dropAllCells();
+    void trimReuseQueue();
     void applyUpdate(Update update);
     void retire(std::shared_ptr<TableViewCell> cell, RowAnimation animation);
     void layoutSectionViews(const gfx::Rect& visible);
@@ -204,6 +205,7 @@ private:
     std::vector<Section> m_sections;
     std::map<IndexPath, std::shared_ptr<TableViewCell>> m_visible;
     std::unordered_map<std::string, std::vector<std::shared_ptr<TableViewCell>>> m_reuse;
+    size_t m_mostShown = 0; // the most cells visible at once
     std::vector<std::shared_ptr<TableViewCell>> m_retiring;
     std::map<std::pair<int, bool>, std::shared_ptr<View>> m_sectionViews; // (section, footer)
     std::vector<std::string> m_indexTitles;

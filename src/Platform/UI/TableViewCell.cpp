@@ -1,5 +1,6 @@
 #include "Platform/UI/TableViewCell.h"
 
+#include "Platform/UI/LayerInPlaceDrawing.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Fonts.h"
@@ -25,6 +26,9 @@ TableViewCell::TableViewCell(Style style, std::string reuseIdentifier)
     , m_reuseIdentifier(std::move(reuseIdentifier))
     , m_contentView(View::create())
 {
+    // A row's own drawing is a fill and a rule (a few marks while editing):
+    // cheaper drawn again than held as a picture of the row.
+    LayerInPlaceDrawing::mark(&layer());
     m_contentView->setBackgroundColor(StandardColors::clear());
     addSubview(m_contentView);
 }

@@ -150,6 +150,8 @@ void TextStorage::finish()
 {
     if (!m_pending.empty())
         seal(m_pending.size());
+    // Its room (a chunk and a read) would stay with the text for good.
+    std::string().swap(m_pending);
     publish(true);
 }
 

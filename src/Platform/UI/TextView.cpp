@@ -1,5 +1,6 @@
 #include "Platform/UI/TextView.h"
 
+#include "Platform/UI/LayerInPlaceDrawing.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
@@ -51,6 +52,9 @@ TextView::TextView()
     setAlwaysBounceVertical(true);
     setBackgroundColor(StandardColors::white());
     m_documentView->setUserInteractionEnabled(false);
+    // Redrawn for every move anyway: a picture of the screenful would only
+    // add its size to the heap and a copy to each frame.
+    LayerInPlaceDrawing::mark(&m_documentView->layer());
     m_documentView->setBackgroundColor(StandardColors::clear());
     addSubview(m_documentView);
 }

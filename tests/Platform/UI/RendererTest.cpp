@@ -164,6 +164,48 @@ TEST_F(RendererTest, OpacityHiddenClippingRotationAndPatterns)
     EXPECT_EQ(checker->pixelAt(15 + 12, 15).red, 255);
 }
 
+// A see-through view is drawn as a group clipped to where it and its
+// subviews reach (a subview hanging out of its bounds, one moved by a
+// transform, pictures by gravity), never cutting what it would show.
+TEST_F(RendererTest, ASeeThroughViewShowsEverythingItsSubviewsDrawOutsideIt)
+{
+    auto back = View::create({ 0, 0, 100, 100 });
+    back->setBackgroundColor(StandardColors::black());
+    auto faded = View::create({ 10, 10, 20, 20 });
+    faded->setAlpha(0.5f);
+    back->addSubview(faded);
+    auto hanging = View::create({ 40, 40, 30, 30 }); // well outside the faded view
+    hanging->setBackgroundColor(StandardColors::white());
+    faded->addSubview(hanging);
+    auto turned = View::create({ -5, 60, 10, 10 });
+    turned->setBackgroundColor(StandardColors::white());
+    turned->setTransform(gfx::AffineTransform::translation(0, 10));
+    faded->addSubview(turned);
+    auto picture = Renderer::renderImage(*back);
+    ASSERT_TRUE(picture);
+    EXPECT_NEAR(picture->pixelAt(15, 15).red, 0, 1); // the faded view draws nothing itself
+    EXPECT_NEAR(picture->pixelAt(65, 65).red, 127, 2);
+    EXPECT_NEAR(picture->pixelAt(79, 79).red, 127, 2);
+    EXPECT_NEAR(picture->pixelAt(10, 85).red, 127, 2);
+    EXPECT_EQ(picture->pixelAt(90, 90).red, 0);
+
+    // Rows and labels draw straight into the target, but no further than
+    // their bounds, as a picture of them would.
+    auto list = View::create({ 0, 0, 100, 100 });
+    list->setBackgroundColor(StandardColors::black());
+    auto cell = TableViewCell::create(TableViewCell::Style::Default, "row");
+    cell->setFrame({ 0, 20, 100, 30 });
+    list->addSubview(cell);
+    auto label = Label::create({ 0, 60, 100, 20 });
+    list->addSubview(label);
+    auto drawn = Renderer::renderImage(*list);
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(drawn->pixelAt(50, 25).red, 255); // the row's white
+    EXPECT_EQ(drawn->pixelAt(50, 70).red, 255); // the label's white
+    for (int y : { 18, 55, 82 })
+        EXPECT_EQ(drawn->pixelAt(50, y).red, 0) << y;
+}
+
 TEST_F(RendererTest, EveryStandardViewHasInkInItsBounds)
 {
     auto image = gfx::makeImageContext({ 10, 10 }, 1);

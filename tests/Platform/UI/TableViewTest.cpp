@@ -110,6 +110,54 @@ std::shared_ptr<ui::TableView> makeTable(ui::Window& window, const std::shared_p
     return table;
 }
 
+// Rows of two kinds (section 0 and section 1), each kind with its own
+// reuse identifier; keeps a weak reference to every cell it made.
+struct TwoKinds : ui::TableViewDataSource {
+    std::vector<std::weak_ptr<ui::TableViewCell>> made;
+    int numberOfSections(ui::TableView&) override { return 2; }
+    int numberOfRows(ui::TableView&, int) override { return 100; }
+    std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, IndexPath path) override
+    {
+        std::string kind = path.section == 0 ? "a" : "b";
+        auto cell = table.dequeueReusableCell(kind);
+        if (!cell) {
+            cell = std::make_shared<ui::TableViewCell>(ui::TableViewCell::Style::Default, kind);
+            made.push_back(cell);
+        }
+        EXPECT_EQ(cell->reuseIdentifier(), kind);
+        return cell;
+    }
+    size_t alive() const
+    {
+        return size_t(std::count_if(made.begin(), made.end(), [](auto& cell) { return !cell.expired(); }));
+    }
+};
+
+TEST_F(TableViewTest, ScrollingFromOneKindOfRowIntoAnotherKeepsNoMoreCellsThanShow)
+{
+    auto rows = std::make_shared<TwoKinds>();
+    auto table = ui::TableView::create({ 0, 0, 320, 460 }, ui::TableView::Style::Plain);
+    table->setDataSource(rows);
+    window().addSubview(table);
+    table->layoutIfNeeded();
+    size_t most = 0;
+    for (float y = 0; y < 7000; y += 30) {
+        table->setContentOffset({ 0, y });
+        table->layoutIfNeeded();
+        most = std::max(most, table->visibleCells().size());
+        EXPECT_LE(rows->alive(), most) << "at " << y;
+    }
+    // Within one kind the cells scrolled out come back: a screenful or so
+    // of each kind was ever made, not one per row.
+    EXPECT_LE(rows->made.size(), 2 * most + 2);
+    // A reload reuses what it had.
+    size_t made = rows->made.size();
+    table->reloadData();
+    table->layoutIfNeeded();
+    EXPECT_EQ(rows->made.size(), made);
+    table->removeFromSuperview();
+}
+
 TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
 {
     auto rows = std::make_shared<Rows>();
