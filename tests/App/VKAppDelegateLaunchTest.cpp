@@ -828,7 +828,8 @@ TEST_F(VKAppDelegateLaunchTest, AfterTheBackgroundAGuestGetsThePublicFolderAndTh
     ASSERT_EQ(guestStack->viewControllers().size(), 1u);
     EXPECT_FALSE(std::dynamic_pointer_cast<VKRootFolderController>(guestStack->viewControllers().front()));
     EXPECT_EQ(core::path::standardizingPath(topPath()), core::path::standardizingPath(application->publicDirectory()));
-    EXPECT_TRUE(delegate->httpServer()->isStarted());
+    // The server starts once the launch's count on its worker is over.
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return delegate->httpServer()->isStarted(); }, 20));
     EXPECT_FALSE(delegate->httpServer()->hasVirtualRoots());
 
     // Away again, and the owner's passcode: the root list with the saved
@@ -847,7 +848,8 @@ TEST_F(VKAppDelegateLaunchTest, AfterTheBackgroundAGuestGetsThePublicFolderAndTh
     EXPECT_EQ(delegate->window()->rootViewController(), stack.get());
     EXPECT_TRUE(std::dynamic_pointer_cast<VKRootFolderController>(stack->viewControllers().front()));
     EXPECT_EQ(topPath(), work);
-    EXPECT_TRUE(delegate->httpServer()->isStarted());
+    // The server starts once the launch's count on its worker is over.
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return delegate->httpServer()->isStarted(); }, 20));
     EXPECT_TRUE(delegate->httpServer()->hasVirtualRoots());
 }
 
