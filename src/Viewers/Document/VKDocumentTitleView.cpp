@@ -91,6 +91,7 @@ std::string VKDocumentTitleView::subtitle() const
 void VKDocumentTitleView::setSubtitle(std::string_view subtitle)
 {
     pageLabel().setText(subtitle);
+    fitInBar();
     setNeedsLayout();
 }
 
@@ -137,8 +138,18 @@ void VKDocumentTitleView::updatePageLabel()
         std::string text = VKPageText(m_range, m_pageCount);
         label.setText(isLandscapeGeometry() ? " - " + text : text);
     }
+    fitInBar();
     titleLabel().setFont(titleFont());
     setNeedsLayout();
+}
+
+void VKDocumentTitleView::fitInBar()
+{
+    // A page number wider than the room it had: the bar sizes and centres
+    // the title again.
+    ui::View* bar = superview();
+    if (bar && isBar(bar) && sizeThatFits({}).width != bounds().width())
+        bar->setNeedsLayout();
 }
 
 gfx::Size VKDocumentTitleView::sizeThatFits(gfx::Size) const

@@ -36,6 +36,7 @@ public:
     ui::Label& pageLabel();
     bool isLandscapeGeometry() const;
     void updatePageLabel();
+    void fitInBar();
     // How often the page label was brought up to date (tests).
     int pageLabelUpdates() const { return m_updates; }
 
