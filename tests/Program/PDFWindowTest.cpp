@@ -220,20 +220,9 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
     keep("desktop-double-turned");
 
     // Back: the list again; the window's close ends the program.
-    bool back = false;
-    for (int attempt = 0; attempt < 3 && !back; ++attempt) {
-        showBars();
-        auto button = centreOf(snapshot(), "\"Back\"");
-        ASSERT_TRUE(button) << lastDump();
-        click(*button);
-        back = waitForDump([](const std::string& dump) {
-            return dump.find("VKDocumentView") == std::string::npos && dump.find("\"report\"") != std::string::npos;
-        });
-    }
-    ASSERT_TRUE(back) << lastDump();
-    std::string said;
-    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
-    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+    goBackAndClose([&] { showBars(); }, [](const std::string& dump) {
+        return dump.find("VKDocumentView") == std::string::npos && dump.find("\"report\"") != std::string::npos;
+    });
 }
 
 // The search bar: the search item, a word typed, Return brings its page

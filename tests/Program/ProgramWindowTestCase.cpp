@@ -248,4 +248,23 @@ double ProgramWindowTestCase::differingShare(const std::string& a, const std::st
     return std::atof(compared.output.c_str()) / (double(width) * height);
 }
 
+void ProgramWindowTestCase::goBackAndClose(const std::function<void()>& showBars,
+    const std::function<bool(const std::string&)>& returned)
+{
+    bool back = false;
+    for (int attempt = 0; attempt < 3 && !back; ++attempt) {
+        showBars();
+        if (::testing::Test::HasFatalFailure())
+            return;
+        auto button = centreOf(snapshot(), "\"Back\"");
+        ASSERT_TRUE(button) << lastDump();
+        click(*button);
+        back = waitForDump(returned);
+    }
+    ASSERT_TRUE(back) << lastDump();
+    std::string said;
+    ASSERT_TRUE(XvfbDisplay::requestClose(window, &said)) << said;
+    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+}
+
 } // namespace test

@@ -51,6 +51,11 @@ protected:
     // launch adds rows) until `row` shows.
     void openDocuments(const std::string& row, std::vector<std::string> extra = {},
         std::vector<std::string> environment = {});
+    // Clicks the bar's "Back" (after `showBars` brings the bars back) until
+    // the dump satisfies `returned`, three tries at most; then the window
+    // manager's close must end the program with 0.
+    void goBackAndClose(const std::function<void()>& showBars,
+        const std::function<bool(const std::string&)>& returned);
     void xdotool(std::vector<std::string> arguments);
     void click(int x, int y);
     void click(std::pair<int, int> at) { click(at.first, at.second); }

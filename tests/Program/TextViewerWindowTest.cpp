@@ -8,7 +8,6 @@
 
 #include "ProgramWindowTestCase.h"
 
-#include "Support/XvfbDisplay.h"
 
 #include <chrono>
 #include <cstdio>
@@ -117,20 +116,9 @@ TEST_F(TextViewerWindowTest, AHundredMegabyteLogOpensFromTheListScrollsChangesEn
     keep("desktop-reloaded");
 
     // Back to the list, and the window's close ends the program.
-    bool back = false;
-    for (int attempt = 0; attempt < 3 && !back; ++attempt) {
-        showBars();
-        auto button = centreOf(snapshot(), "\"Back\"");
-        ASSERT_TRUE(button) << lastDump();
-        click(*button);
-        back = waitForDump([](const std::string& dump) {
-            return dump.find("VKTextView (") == std::string::npos && dump.find(") \"server\"") != std::string::npos;
-        });
-    }
-    ASSERT_TRUE(back) << lastDump();
-    std::string said;
-    ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
-    EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+    goBackAndClose([&] { showBars(); }, [](const std::string& dump) {
+        return dump.find("VKTextView (") == std::string::npos && dump.find(") \"server\"") != std::string::npos;
+    });
 }
 
 } // namespace
