@@ -7,7 +7,9 @@
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/StandardColors.h"
 #include "Platform/UI/Touch.h"
+#include "Platform/Graphics/TextEngine.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -409,6 +411,29 @@ void TextField::endTracking(const Touch* touch, const Event*)
     if (!bounds().contains(p))
         return;
     becomeFirstResponder();
+}
+
+std::optional<gfx::Rect> TextField::caretBounds() const
+{
+    gfx::Rect r = textRectForBounds(bounds());
+    std::string current = text();
+    size_t caret = std::min(m_selection.end(), current.size());
+    std::string shown = current;
+    if (isSecureTextEntry()) {
+        // One bullet (three bytes) per code point.
+        shown = maskedText(std::nullopt);
+        caret = 3 * size_t(std::count_if(current.begin(), current.begin() + long(caret),
+                        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    }
+    auto engine = gfx::textEngine();
+    float before = engine->widthOfString(std::string_view(shown).substr(0, caret), m_font);
+    float start = r.minX();
+    if (m_alignment != gfx::TextAlignment::Left) {
+        float whole = engine->widthOfString(shown, m_font);
+        start = m_alignment == gfx::TextAlignment::Center ? r.midX() - whole / 2 : r.maxX() - whole;
+    }
+    float x = std::clamp(start + before, r.minX(), std::max(r.minX(), r.maxX() - 2));
+    return gfx::Rect { x, r.y(), 2, r.height() };
 }
 
 std::string TextField::debugText() const

@@ -130,6 +130,8 @@ public:
     void endTracking(const Touch* touch, const Event* event) override;
     void layoutSubviews() override;
     std::string debugText() const override;
+    // On the text's line, after what is drawn before the caret.
+    std::optional<gfx::Rect> caretBounds() const override;
 
 protected:
     void didBecomeFirstResponder() override;

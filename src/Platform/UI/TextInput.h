@@ -6,7 +6,9 @@
 // boundaries.
 
 #include "Platform/Core/Range.h"
+#include "Platform/Graphics/Geometry.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,6 +70,12 @@ public:
     // is marked.
     core::Range markedRange() const { return m_marked; }
     bool hasMarkedText() const { return m_marked.location != core::kNotFound; }
+
+    // Where the caret (the selection's end, inside the marked text while
+    // something is composed) stands, in the input's own view's coordinates:
+    // an input method shows its candidates beside it. None when the input
+    // cannot tell. Cheap enough to ask once a pass.
+    virtual std::optional<gfx::Rect> caretBounds() const { return std::nullopt; }
 
     // The selection onto the general pasteboard; false (the pasteboard
     // untouched) when nothing is selected or the input keeps its text to

@@ -101,6 +101,7 @@ void TextView::updateParagraphs(float width) const
     if (m_paragraphsValid && m_paragraphWidth == width)
         return;
     m_paragraphs.clear();
+    m_caret.reset();
     m_paragraphWidth = width;
     m_paragraphsValid = true;
     m_layoutLineHeight = Fonts::lineHeight(font());
@@ -135,6 +136,7 @@ void TextView::extendParagraphs(double bottom) const
         start += 1;
         top = last.top + double(last.lines) * lineHeight;
     }
+    m_caret.reset();
     layOutParagraphs(m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs, true);
 }
 
@@ -160,6 +162,7 @@ void TextView::ensureWindow(double top, double bottom) const
     double to = bottom + span;
     size_t index = table.paragraphAtLine(uint64_t(from / lineHeight));
     m_paragraphs.clear();
+    m_caret.reset();
     m_windowFirst = index;
     size_t start = m_text.paragraphStart(index);
     for (; index < count && start != std::string::npos; ++index) {
@@ -260,6 +263,7 @@ void TextView::installLayout(uint64_t generation, float width, std::shared_ptr<c
     m_editingText.reset();
     m_lineTable = std::move(table);
     m_paragraphs.clear();
+    m_caret.reset();
     m_windowFirst = 0;
     m_paragraphWidth = width;
     m_paragraphsValid = true;
@@ -502,6 +506,7 @@ void TextView::showStorage(std::shared_ptr<TextStorage> storage)
     }
     m_selection = { m_text.size(), 0 };
     m_paragraphs.clear();
+    m_caret.reset();
     m_lineTable.reset();
     m_paragraphsValid = false;
     m_layoutComplete = true; // a new text starts at its top
@@ -518,6 +523,7 @@ void TextView::storageDidGrow()
     bool wasComplete = m_text.isComplete();
     m_text = std::move(grown);
     m_editingText.reset();
+    m_caret.reset();
     if (m_lineTable)
         return; // counted whole already
     if (m_text.isComplete() && !wasComplete && !measuresInBackground()) {
@@ -730,15 +736,45 @@ void TextView::setBounds(const gfx::Rect& bounds)
         updateContentSize();
 }
 
+// Only the paragraph holding the caret is wrapped again, and the answer is
+// kept until the paragraphs change: asking once a pass, or once a key,
+// costs nothing more as the text grows.
 gfx::Rect TextView::caretRect(size_t offset) const
 {
+    offset = std::min(offset, m_text.size());
     float width = std::max(0.0f, bounds().width() - 2 * Inset);
-    std::string before = editingText().substr(0, std::min(offset, m_text.size()));
-    float line = Fonts::lineHeight(font());
-    float height = before.empty() ? line
-                                  : Fonts::sizeOfString(before + "x", font(), gfx::Size { width, 0 },
-                                        gfx::LineBreakMode::WordWrap).height;
-    return { Inset, Inset + std::max(0.0f, height - line), 2, line };
+    updateParagraphs(width);
+    if (m_caret && m_caret->first == offset)
+        return m_caret->second;
+    float lineHeight = Fonts::lineHeight(font());
+    gfx::Rect caret { Inset, Inset, 2, lineHeight };
+    extendParagraphs(double(contentOffset().y) + double(bounds().height()));
+    if (!m_paragraphs.empty()) {
+        // The paragraph holding the offset; one laid out nearest when the
+        // text is counted on a worker and only a window of it is at hand.
+        auto after = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
+            [&](const Paragraph& paragraph) { return paragraph.start <= offset; });
+        const Paragraph& paragraph = after == m_paragraphs.begin() ? m_paragraphs.front() : *std::prev(after);
+        size_t local = std::clamp(offset, paragraph.start, paragraph.start + paragraph.length) - paragraph.start;
+        caret.origin.y = float(paragraph.top);
+        // The last line starting at or before it holds it.
+        forEachLineOf(paragraph, 0, [&](std::string_view text, size_t segmentStart, TextLayout::Span line, size_t index) {
+            size_t start = segmentStart + line.first;
+            if (start > local && index > 0)
+                return false;
+            size_t end = std::clamp(local - std::min(local, segmentStart), line.first, line.second);
+            caret.origin.y = float(paragraph.top + double(index) * lineHeight);
+            caret.origin.x = Inset + gfx::textEngine()->widthOfString(text.substr(line.first, end - line.first), font());
+            return true;
+        });
+    }
+    m_caret = { offset, caret };
+    return caret;
+}
+
+std::optional<gfx::Rect> TextView::caretBounds() const
+{
+    return caretRect(m_selection.end());
 }
 
 void TextView::scrollRangeToVisible(core::Range range)

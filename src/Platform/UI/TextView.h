@@ -113,8 +113,11 @@ public:
     // The view that shows the text: it covers the visible part of the
     // content and draws the paragraphs meeting it.
     View& documentView() const { return *m_documentView; }
-    // Where the caret of `offset` sits, in content coordinates.
+    // Where the caret of `offset` sits, in content coordinates (the
+    // paragraph holding it is wrapped as drawn; kept until the text, font
+    // or width changes).
     gfx::Rect caretRect(size_t offset) const;
+    std::optional<gfx::Rect> caretBounds() const override;
     // Whether the content height is the exact one of the whole text (false
     // while a worker measures it).
     bool isLayoutComplete() const { return m_layoutComplete; }
@@ -221,6 +224,9 @@ private:
     mutable size_t m_windowFirst = 0;
     mutable float m_paragraphWidth = 0;
     mutable bool m_paragraphsValid = false;
+    // The last caret asked for: its offset and rectangle, until the
+    // paragraphs are laid out again.
+    mutable std::optional<std::pair<size_t, gfx::Rect>> m_caret;
     mutable float m_layoutLineHeight = 0; // the paragraphs' line height
     bool m_layoutComplete = true;
     // While the worker counts, paragraphs are laid out from this one (its

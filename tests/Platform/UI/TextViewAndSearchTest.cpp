@@ -13,6 +13,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Graphics/BitmapContext.h"
+#include "Platform/Graphics/TextEngine.h"
 
 #include <fmt/format.h>
 
@@ -68,6 +69,45 @@ TEST_F(TextViewAndSearchTest, TextViewWrapsScrollsAndObservesItsFont)
     EXPECT_NE(driver.firstResponder(), text.get());
     text->insertText("z");
     EXPECT_EQ(text->text(), longText + "xy");
+    text->removeFromSuperview();
+}
+
+TEST_F(TextViewAndSearchTest, TheCaretStandsWhereItsTextIsDrawn)
+{
+    auto text = ui::TextView::create({ 0, 0, 200, 100 });
+    window().addSubview(text);
+    auto engine = gfx::textEngine();
+    gfx::Font font = text->font();
+    float line = ui::Fonts::lineHeight(font);
+    constexpr float inset = ui::TextView::Inset;
+    text->setText("abc\ndef");
+    EXPECT_EQ(text->caretRect(0), gfx::Rect(inset, inset, 2, line));
+    EXPECT_EQ(text->caretRect(2), gfx::Rect(inset + engine->widthOfString("ab", font), inset, 2, line));
+    EXPECT_EQ(text->caretRect(4), gfx::Rect(inset, inset + line, 2, line)) << "the next paragraph's start";
+    EXPECT_EQ(text->caretRect(99), gfx::Rect(inset + engine->widthOfString("def", font), inset + line, 2, line));
+    EXPECT_EQ(text->caretBounds(), text->caretRect(7)) << "the selection's end";
+
+    // A wrapped paragraph: the caret on the line holding it, as drawn.
+    std::string words;
+    for (int i = 0; i < 40; ++i)
+        words += "word ";
+    text->setText("first\n" + words + "end");
+    size_t end = text->textLength();
+    gfx::Rect last = text->caretRect(end);
+    EXPECT_FLOAT_EQ(last.maxY(), text->contentSize().height - inset) << "on the last line";
+    EXPECT_GT(last.minY(), inset + 2 * line);
+    size_t wrapped = 6 + words.size() / 2;
+    gfx::Rect middle = text->caretRect(wrapped);
+    EXPECT_GT(middle.minY(), inset);
+    EXPECT_LT(middle.minY(), last.minY());
+
+    // Kept until the text changes, then found again.
+    text->setSelectedRange({ 1, 0 });
+    text->insertText("WWW");
+    EXPECT_EQ(text->caretRect(4), gfx::Rect(inset + engine->widthOfString("fWWW", font), inset, 2, line));
+    EXPECT_FLOAT_EQ(text->caretRect(end + 3).minY(), last.minY()) << "the wrapped paragraph stays";
+    text->setFont(gfx::Font::systemFont(24));
+    EXPECT_EQ(text->caretRect(0).height(), ui::Fonts::lineHeight(text->font()));
     text->removeFromSuperview();
 }
 
