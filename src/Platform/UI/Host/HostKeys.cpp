@@ -5,9 +5,12 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Host/ScreenFit.h"
 #include "Platform/UI/Keyboard.h"
+#include "Platform/UI/Layer.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextInput.h"
+#include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
 #include <gtk/gtk.h>
@@ -72,14 +75,18 @@ Orientation turned(Orientation from, bool clockwise)
 
 struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
     GtkWidget* window = nullptr;
+    GtkWidget* area = nullptr;
+    std::function<ScreenFit()> fit;
     GtkIMContext* im = nullptr;
     GtkClipboard* clipboard = nullptr;
     std::function<void(Orientation)> turned;
     std::weak_ptr<core::Object> focused;
     bool imFocused = false;
     bool clientWindowSet = false;
+    gfx::Rect caret;
     long pasteboardCount = -1;
     std::vector<gulong> handlers;
+    gulong focusHandler = 0;
 
     // The clipboard answers later, on a pass of the main loop; the host may
     // be gone by then.
@@ -102,19 +109,19 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
         auto self = request->keys.lock();
         if (!self)
             return;
-        std::string taken;
         if (text) {
             size_t length = strlen(text);
             if (length > MaximumClipboardText) {
+                // Refused, and no older text pasted in its place.
                 core::log("The clipboard's text of {} bytes is too long to take (at most {})", length,
                     MaximumClipboardText);
-            } else {
-                taken = validText(text, length);
-                auto general = Pasteboard::general();
-                if (general->string() != taken) {
-                    general->setString(taken);
-                    self->pasteboardCount = general->changeCount();
-                }
+                return;
+            }
+            std::string taken = validText(text, length);
+            auto general = Pasteboard::general();
+            if (general->string() != taken) {
+                general->setString(taken);
+                self->pasteboardCount = general->changeCount();
             }
         }
         if (!request->paste)
@@ -145,8 +152,8 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
 
     void followFocus()
     {
-        if (!clientWindowSet && gtk_widget_get_realized(window)) {
-            gtk_im_context_set_client_window(im, gtk_widget_get_window(window));
+        if (!clientWindowSet && gtk_widget_get_realized(area)) {
+            gtk_im_context_set_client_window(im, gtk_widget_get_window(area));
             clientWindowSet = true;
         }
         TextInput* input = focusedTextInput();
@@ -163,10 +170,48 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
             imFocused = false;
         }
         focused = object;
+        caret = {};
         if (input) {
             gtk_im_context_focus_in(im);
             imFocused = true;
+            // A live page holding the keyboard lets it go: keys are the
+            // input's now.
+            if (gtk_window_get_focus(GTK_WINDOW(window)) != area)
+                gtk_widget_grab_focus(area);
         }
+    }
+
+    // Another widget of the window (a live page) took the keyboard: the
+    // toolkit's first responder resigns, so keys go on to that widget.
+    static void onSetFocus(GtkWindow*, GtkWidget* widget, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        auto* application = Application::shared();
+        auto keyWindow = application ? application->keyWindow() : nullptr;
+        if (!widget || widget == self->area || !keyWindow)
+            return;
+        if (Responder* responder = keyWindow->firstResponder())
+            responder->resignFirstResponder();
+        self->followFocus();
+    }
+
+    // The candidate window stands by the caret: where the input draws it,
+    // on the screen, then in the area as the screen is fitted and turned.
+    void followCaret()
+    {
+        TextInput* input = imFocused ? focusedTextInput() : nullptr;
+        auto* view = dynamic_cast<View*>(input);
+        auto bounds = view ? input->caretBounds() : std::nullopt;
+        if (!bounds || !fit)
+            return;
+        gfx::Rect onScreen = view->layer().transformToRoot().apply(*bounds);
+        gfx::Rect inArea = fit().areaRect(onScreen);
+        if (inArea == caret)
+            return;
+        caret = inArea;
+        GdkRectangle location { int(inArea.x()), int(inArea.y()), std::max(1, int(inArea.width())),
+            std::max(1, int(inArea.height())) };
+        gtk_im_context_set_cursor_location(im, &location);
     }
 
     static void onCommit(GtkIMContext*, const gchar* text, gpointer data)
@@ -207,15 +252,19 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
     }
 };
 
-HostKeys::HostKeys(GtkWidget* window, std::function<void(Orientation)> turned)
+HostKeys::HostKeys(GtkWidget* window, GtkWidget* area, std::function<ScreenFit()> fit,
+    std::function<void(Orientation)> turned)
     : m(std::make_shared<Impl>())
 {
     m->window = window;
+    m->area = area;
+    m->fit = std::move(fit);
     m->turned = std::move(turned);
     m->im = gtk_im_multicontext_new();
     m->clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
     m->handlers.push_back(g_signal_connect(m->im, "commit", G_CALLBACK(Impl::onCommit), m.get()));
     m->handlers.push_back(g_signal_connect(m->im, "preedit-changed", G_CALLBACK(Impl::onPreeditChanged), m.get()));
+    m->focusHandler = g_signal_connect(window, "set-focus", G_CALLBACK(Impl::onSetFocus), m.get());
     m->pasteboardCount = Pasteboard::general()->changeCount();
     // A desktop keyboard takes no room on the screen.
     Keyboard::shared().setHardware(true);
@@ -225,6 +274,7 @@ HostKeys::~HostKeys()
 {
     for (gulong handler : m->handlers)
         g_signal_handler_disconnect(m->im, handler);
+    g_signal_handler_disconnect(m->window, m->focusHandler);
     if (m->imFocused)
         gtk_im_context_focus_out(m->im);
     gtk_im_context_set_client_window(m->im, nullptr);
@@ -328,7 +378,13 @@ void HostKeys::focusIn()
 void HostKeys::follow()
 {
     m->followFocus();
+    m->followCaret();
     m->sendOut();
+}
+
+gfx::Rect HostKeys::caretLocation() const
+{
+    return m->caret;
 }
 
 std::string HostKeys::validText(const char* text, size_t length)

@@ -8,6 +8,7 @@
 // key first; what it composes shows as marked text. GTK stays in the .cpp.
 // Main thread only.
 
+#include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/Orientation.h"
 
 #include <functional>
@@ -19,12 +20,16 @@ typedef struct _GdkEventKey GdkEventKey;
 
 namespace ui {
 
+class ScreenFit;
 class TextInput;
 
 class HostKeys {
 public:
-    // `turned` hears the device's new orientation after Ctrl+Left/Right.
-    HostKeys(GtkWidget* window, std::function<void(Orientation)> turned);
+    // Keys come to `window`; the input method's windows stand by `area`,
+    // where the screen shows as `fit` says. `turned` hears the device's new
+    // orientation after Ctrl+Left/Right.
+    HostKeys(GtkWidget* window, GtkWidget* area, std::function<ScreenFit()> fit,
+        std::function<void(Orientation)> turned);
     ~HostKeys();
     HostKeys(const HostKeys&) = delete;
     HostKeys& operator=(const HostKeys&) = delete;
@@ -34,9 +39,12 @@ public:
     bool keyRelease(GdkEventKey* event);
     // The window got the focus: the desktop's clipboard text comes in.
     void focusIn();
-    // Once a pass: the input method follows the first responder, the
-    // pasteboard's changes go out to the desktop.
+    // Once a pass: the input method follows the first responder and its
+    // caret, the pasteboard's changes go out to the desktop.
     void follow();
+    // The caret's rectangle last given to the input method, in the area's
+    // pixels (empty before any).
+    gfx::Rect caretLocation() const;
 
     // Valid UTF-8 (invalid bytes become U+FFFD).
     static std::string validText(const char* text, size_t length);

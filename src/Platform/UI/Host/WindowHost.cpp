@@ -494,7 +494,7 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     }
     gtk_window_set_default_size(GTK_WINDOW(m->window), int(std::max(1.0, width)), int(std::max(1.0, height)));
 
-    m->keys = std::make_unique<HostKeys>(m->window, [m](Orientation orientation) {
+    m->keys = std::make_unique<HostKeys>(m->window, m->area, [m] { return m->fit(); }, [m](Orientation orientation) {
         // Ctrl+arrows turn the device and the window with it.
         if (isLandscape(orientation) == isLandscape(Application::shared()->deviceOrientation()))
             return;
@@ -644,6 +644,11 @@ bool WindowHost::isTicking() const
 ScreenFit WindowHost::fit() const
 {
     return m->fit();
+}
+
+gfx::Rect WindowHost::inputMethodCaret() const
+{
+    return m->keys ? m->keys->caretLocation() : gfx::Rect();
 }
 
 bool WindowHost::isDisplayGone() const

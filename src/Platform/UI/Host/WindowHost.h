@@ -53,6 +53,9 @@ public:
     bool isTicking() const;
     // How the screen sits in the drawing area now.
     ScreenFit fit() const;
+    // Where the input method was last told the caret is, in the drawing
+    // area's pixels.
+    gfx::Rect inputMethodCaret() const;
     // The X connection was lost: the application was told to terminate and
     // GTK is not called again.
     bool isDisplayGone() const;

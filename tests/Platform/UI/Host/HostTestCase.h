@@ -1,0 +1,122 @@
+#pragma once
+
+// A desktop window under the tests' own Xvfb, one point to one pixel: GDK
+// events made here are given to the drawing area (or the window, for keys)
+// and go through the host into the toolkit. The main loop runs in real
+// time while the test clock stays put.
+
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/UI/Host/WindowHost.h"
+#include "Support/UITestCase.h"
+#include "Support/XvfbDisplay.h"
+
+#include <functional>
+#include <gtk/gtk.h>
+#include <memory>
+#include <vector>
+
+namespace test {
+
+class HostTestCase : public UITestCase {
+protected:
+    void SetUp() override
+    {
+        UITestCase::SetUp();
+        TANDRY_REQUIRE_DISPLAY();
+        gfx::Screen::main().setScale(1);
+        host = ui::WindowHost::open({ "Tandry test" });
+        ASSERT_TRUE(host) << "no window on " << XvfbDisplay::display();
+        area = static_cast<GtkWidget*>(host->drawingArea());
+        ASSERT_TRUE(pump([&] { return host->drawCount() > 0; })) << "the window never drew";
+        settle();
+    }
+    void TearDown() override
+    {
+        host.reset();
+        core::RunLoop::main().runUntil([] { return false; }, 0.05);
+        UITestCase::TearDown();
+    }
+
+    static bool pump(const std::function<bool()>& until, double seconds = 5)
+    {
+        return core::RunLoop::main().runUntil(until, seconds);
+    }
+    // Until GTK has drawn what was queued and nothing more comes.
+    void settle()
+    {
+        uint64_t draws = host->drawCount();
+        for (int i = 0; i < 20; ++i) {
+            pump([] { return false; }, 0.05);
+            if (host->drawCount() == draws)
+                return;
+            draws = host->drawCount();
+        }
+    }
+
+    GtkWidget* toplevel() const { return static_cast<GtkWidget*>(host->window()); }
+    static GdkDevice* pointer()
+    {
+        return gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+    }
+    // Gives `event` to `widget` (the drawing area by default) and frees it.
+    void send(GdkEvent* event, GtkWidget* widget = nullptr)
+    {
+        if (!widget)
+            widget = area;
+        reinterpret_cast<GdkEventAny*>(event)->window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+        gdk_event_set_device(event, pointer());
+        gtk_widget_event(widget, event);
+        gdk_event_free(event);
+    }
+    // Area pixels of a screen point.
+    gfx::Point at(gfx::Point screen) const { return host->fit().screenToArea().apply(screen); }
+    void button(GdkEventType type, gfx::Point screen, guint state = 0)
+    {
+        GdkEvent* event = gdk_event_new(type);
+        gfx::Point p = at(screen);
+        event->button.x = p.x;
+        event->button.y = p.y;
+        event->button.button = 1;
+        event->button.state = state;
+        send(event);
+    }
+    void touch(GdkEventType type, uintptr_t sequence, gfx::Point screen)
+    {
+        GdkEvent* event = gdk_event_new(type);
+        gfx::Point p = at(screen);
+        event->touch.x = p.x;
+        event->touch.y = p.y;
+        event->touch.sequence = reinterpret_cast<GdkEventSequence*>(sequence);
+        send(event);
+    }
+    void tap(gfx::Point screen)
+    {
+        button(GDK_BUTTON_PRESS, screen);
+        button(GDK_BUTTON_RELEASE, screen);
+    }
+    // A key pressed and let go (or only `types`), given to `widget` (the
+    // window by default).
+    void key(guint keyval, guint state = 0, std::vector<GdkEventType> types = { GDK_KEY_PRESS, GDK_KEY_RELEASE },
+        GtkWidget* widget = nullptr)
+    {
+        for (GdkEventType type : types) {
+            GdkEvent* event = gdk_event_new(type);
+            event->key.keyval = keyval;
+            event->key.state = state;
+            GdkKeymapKey* keys = nullptr;
+            gint count = 0;
+            if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys,
+                    &count)
+                && count > 0)
+                event->key.hardware_keycode = guint16(keys[0].keycode);
+            g_free(keys);
+            send(event, widget ? widget : toplevel());
+        }
+    }
+
+    std::unique_ptr<ui::WindowHost> host;
+    GtkWidget* area = nullptr;
+};
+
+} // namespace test
