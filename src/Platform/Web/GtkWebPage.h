@@ -27,6 +27,8 @@ typedef struct _WebKitAuthenticationRequest WebKitAuthenticationRequest;
 typedef struct _WebKitURIResponse WebKitURIResponse;
 typedef struct _WebKitURIRequest WebKitURIRequest;
 typedef struct _WebKitUserContentFilter WebKitUserContentFilter;
+typedef struct _GtkPrintSettings GtkPrintSettings;
+typedef struct _GtkPageSetup GtkPageSetup;
 
 namespace web {
 
@@ -58,6 +60,10 @@ public:
     void elementAt(gfx::Point point, ElementCompletion completion) override;
     void updateSnapshot(std::function<void()> done) override;
     void printToPDF(const std::string& path, PrintCompletion completion) override;
+    // Prints the page with `settings` (the printer they name) on `setup`'s
+    // paper (null: the defaults) through the engine's own asynchronous
+    // print operation; the completion runs on a later pass.
+    void print(GtkPrintSettings* settings, GtkPageSetup* setup, PrintCompletion completion);
     std::string defaultUserAgent() const override;
     void setUserAgent(const std::string& userAgent) override;
     void setFileFolders(const std::optional<std::vector<std::string>>& folders) override;

@@ -4,6 +4,7 @@
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Graphics/CairoContext.h"
 #include "Platform/Graphics/Image.h"
@@ -12,10 +13,14 @@
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/View.h"
+#include "Platform/Web/GtkWebPage.h"
+#include "Platform/Web/WebPrintFormatter.h"
+#include "Platform/Web/WebView.h"
 
 #include <algorithm>
 #include <cmath>
 #include <gtk/gtk.h>
+#include <gtk/gtkunixprint.h>
 #include <poppler.h>
 #include <variant>
 
@@ -87,9 +92,9 @@ struct Job {
         if (document) {
             documents.push_back(document);
             for (int i = 0; i < poppler_document_get_n_pages(document); ++i)
-                sheets.push_back({ poppler_document_get_page(document, i), nullptr, nullptr, 0 });
+                sheets.push_back({ poppler_document_get_page(document, i), nullptr, nullptr, 0, nullptr });
         } else if (!images.empty() && (sheets.empty() || sheets.back().image != images.back())) {
-            sheets.push_back({ nullptr, images.back(), nullptr, 0 });
+            sheets.push_back({ nullptr, images.back(), nullptr, 0, nullptr });
         }
     }
 };
@@ -120,7 +125,7 @@ void onBeginPrint(GtkPrintOperation* operation, GtkPrintContext* context, gpoint
     } else if (job->view) {
         int bands = bandsOf(*job->view, gtk_print_context_get_width(context), gtk_print_context_get_height(context));
         for (int i = 0; i < bands; ++i)
-            job->sheets.push_back({ nullptr, nullptr, job->view, i });
+            job->sheets.push_back({ nullptr, nullptr, job->view, i, nullptr });
     }
     gtk_print_operation_set_n_pages(operation, std::max<int>(1, int(job->sheets.size())));
 }
@@ -177,23 +182,34 @@ void onDrawPage(GtkPrintOperation*, GtkPrintContext* context, gint index, gpoint
     cairo_restore(cr);
 }
 
-void finishJob(GtkPrintOperation* operation, GtkPrintOperationResult result, Job& job)
+// The panel's outcome: done, cancelled, or failed with `message` (logged
+// and shown under "Cannot Print").
+void complete(const std::weak_ptr<core::Object>& weak, bool done, const std::string* message = nullptr, int code = -1)
 {
-    auto object = job.controller.lock();
+    auto object = weak.lock();
     auto* controller = static_cast<PrintInteractionController*>(object.get());
-    if (result == GTK_PRINT_OPERATION_RESULT_ERROR) {
-        GError* gerror = nullptr;
-        gtk_print_operation_get_error(operation, &gerror);
-        std::string message = gerror && gerror->message ? gerror->message : "The print operation failed.";
-        core::log("Printing failed: {}", message);
-        showError(message);
-        core::Error error("ui.DesktopPrinting", gerror ? gerror->code : -1, message);
+    if (message) {
+        core::log("Printing failed: {}", *message);
+        showError(*message);
+        core::Error error("ui.DesktopPrinting", code, *message);
         if (controller)
             controller->finish(false, &error);
         return;
     }
     if (controller)
-        controller->finish(result == GTK_PRINT_OPERATION_RESULT_APPLY, nullptr);
+        controller->finish(done, nullptr);
+}
+
+void finishJob(GtkPrintOperation* operation, GtkPrintOperationResult result, Job& job)
+{
+    if (result == GTK_PRINT_OPERATION_RESULT_ERROR) {
+        GError* gerror = nullptr;
+        gtk_print_operation_get_error(operation, &gerror);
+        std::string message = gerror && gerror->message ? gerror->message : "The print operation failed.";
+        complete(job.controller, false, &message, gerror ? gerror->code : -1);
+        return;
+    }
+    complete(job.controller, result == GTK_PRINT_OPERATION_RESULT_APPLY);
 }
 
 void onDone(GtkPrintOperation* operation, GtkPrintOperationResult result, gpointer data)
@@ -205,6 +221,91 @@ void onDone(GtkPrintOperation* operation, GtkPrintOperationResult result, gpoint
     // Last: the job goes with the operation.
     if (std::exchange(job->held, false))
         g_object_unref(operation);
+}
+
+// A web page prints through the engine's own print operation. Its dialog
+// would run a loop of its own, so GTK's print dialog is shown here without
+// one and its choice handed to the engine.
+struct WebJob {
+    std::weak_ptr<core::Object> controller;
+    std::weak_ptr<web::WebView> view;
+    bool answered = false;
+};
+
+web::GtkWebPage* gtkPageOf(const std::shared_ptr<web::WebView>& view)
+{
+    return view ? dynamic_cast<web::GtkWebPage*>(&view->page()) : nullptr;
+}
+
+void webPrinted(const std::weak_ptr<core::Object>& controller, const core::Error* error)
+{
+    if (error) {
+        std::string message = error->localizedDescription();
+        complete(controller, false, &message, int(error->code()));
+    } else {
+        complete(controller, true);
+    }
+}
+
+void onWebDialogResponse(GtkDialog* dialog, gint response, gpointer data)
+{
+    auto* job = static_cast<WebJob*>(data);
+    if (std::exchange(job->answered, true))
+        return;
+    auto* page = gtkPageOf(job->view.lock());
+    if (response == GTK_RESPONSE_OK && page) {
+        GtkPrintUnixDialog* printDialog = GTK_PRINT_UNIX_DIALOG(dialog);
+        GtkPrintSettings* settings = gtk_print_unix_dialog_get_settings(printDialog);
+        if (GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(printDialog))
+            gtk_print_settings_set_printer(settings, gtk_printer_get_name(printer));
+        page->print(settings, gtk_print_unix_dialog_get_page_setup(printDialog),
+            [controller = job->controller](const core::Error* error) { webPrinted(controller, error); });
+        g_object_unref(settings);
+    } else if (response == GTK_RESPONSE_OK) {
+        std::string message = "There is no page to print.";
+        complete(job->controller, false, &message);
+    } else {
+        complete(job->controller, false);
+    }
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+bool printWebPage(PrintInteractionController& controller, const std::shared_ptr<web::WebPrintFormatter>& formatter)
+{
+    auto view = formatter && formatter->hasContent() ? formatter->webView() : nullptr;
+    if (!gtkPageOf(view))
+        return false;
+    std::weak_ptr<core::Object> weak = controller.weak_from_this();
+    if (!exportPath.empty()) {
+        formatter->printToPDF(exportPath, [weak](const core::Error* error) { webPrinted(weak, error); });
+        return true;
+    }
+    const char* title = controller.printInfo().jobName.empty() ? "Print" : controller.printInfo().jobName.c_str();
+    GtkWidget* dialog = gtk_print_unix_dialog_new(title, parentWindow);
+    GtkPrintUnixDialog* printDialog = GTK_PRINT_UNIX_DIALOG(dialog);
+    gtk_print_unix_dialog_set_embed_page_setup(printDialog, TRUE);
+    gtk_print_unix_dialog_set_manual_capabilities(printDialog,
+        GtkPrintCapabilities(GTK_PRINT_CAPABILITY_PAGE_SET | GTK_PRINT_CAPABILITY_COPIES | GTK_PRINT_CAPABILITY_COLLATE
+            | GTK_PRINT_CAPABILITY_REVERSE | GTK_PRINT_CAPABILITY_SCALE | GTK_PRINT_CAPABILITY_NUMBER_UP
+            | GTK_PRINT_CAPABILITY_NUMBER_UP_LAYOUT));
+    GtkPageSetup* setup = gtk_page_setup_new();
+    gtk_page_setup_set_orientation(setup,
+        controller.printInfo().orientation == 1 ? GTK_PAGE_ORIENTATION_LANDSCAPE : GTK_PAGE_ORIENTATION_PORTRAIT);
+    gtk_print_unix_dialog_set_page_setup(printDialog, setup);
+    g_object_unref(setup);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+    // A dialog that goes unanswered (its window went) leaves the job
+    // unfinished.
+    g_signal_connect_data(dialog, "response", G_CALLBACK(onWebDialogResponse), new WebJob { weak, view, false },
+        [](gpointer data, GClosure*) {
+            std::unique_ptr<WebJob> job(static_cast<WebJob*>(data));
+            if (!job->answered)
+                core::RunLoop::main().post([controller = job->controller] { complete(controller, false); });
+        },
+        GConnectFlags(0));
+    gtk_widget_show(dialog);
+    return true;
 }
 
 } // namespace
@@ -230,6 +331,8 @@ void DesktopPrinting::setExportPath(std::string path)
 
 void DesktopPrinting::print(PrintInteractionController& controller)
 {
+    if (printWebPage(controller, std::dynamic_pointer_cast<web::WebPrintFormatter>(controller.printFormatter())))
+        return;
     auto job = std::make_unique<Job>();
     job->controller = controller.weak_from_this();
     if (!controller.printingItem().isNull())

@@ -4,9 +4,11 @@
 // asynchronous print operation (no nested loop) over what it prints, in
 // order, one sheet per page: PDF pages drawn by poppler and images, each
 // fitted to the sheet; a view formatter's view drawn by the Renderer, page
-// by page at the sheet's width. Its end completes the panel: done,
-// cancelled, or failed with GTK's message, which "Cannot Print" shows.
-// Main thread only.
+// by page at the sheet's width. A web view's formatter prints its page
+// through the engine's own print operation, after GTK's print dialog shown
+// without a loop of its own. Its end completes the panel: done, cancelled,
+// or failed with GTK's (or the engine's) message, which "Cannot Print"
+// shows. Main thread only.
 
 #include <string>
 
