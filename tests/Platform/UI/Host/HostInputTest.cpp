@@ -9,19 +9,14 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Host/HostKeys.h"
-#include "Platform/UI/Label.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/Pasteboard.h"
-#include "Platform/UI/TableView.h"
-#include "Platform/UI/TableViewCell.h"
-#include "Platform/UI/TableViewDataSource.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TextView.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebEngine.h"
 #include "Platform/Web/WebView.h"
-#include "Support/Command.h"
 
 #include <gdk/gdkx.h>
 
@@ -50,18 +45,6 @@ struct Receiver : View {
     void touchesEnded(const TouchSet&, const Event&) override { log.push_back("ended"); }
     void touchesCancelled(const TouchSet&, const Event&) override { log.push_back("cancelled"); }
     std::vector<std::string> log;
-};
-
-struct Rows : TableViewDataSource {
-    int numberOfRows(TableView&, int) override { return 1000; }
-    std::shared_ptr<TableViewCell> cellForRow(TableView& table, IndexPath path) override
-    {
-        auto cell = std::static_pointer_cast<TableViewCell>(table.dequeueReusableCell("row"));
-        if (!cell)
-            cell = TableViewCell::create(TableViewCell::Style::Default, "row");
-        cell->textLabel().setText(std::to_string(path.row));
-        return cell;
-    }
 };
 
 TEST_F(HostInputTest, TheInputMethodsCandidatesStandByTheCaretUprightAndTurned)
@@ -177,25 +160,16 @@ TEST_F(HostInputTest, ABrokenGrabCancelsTheFingerAndTheWheelStepsFortyPoints)
     EXPECT_EQ(receiver->log.size(), 2u);
     receiver->removeFromSuperview();
 
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<test::NumberedRows>(1000);
     auto table = TableView::create({ 0, 0, 320, 480 });
     table->setDataSource(rows);
     window().addSubview(table);
-    auto wheel = [&](GdkScrollDirection direction, double dy = 0) {
-        GdkEvent* event = gdk_event_new(GDK_SCROLL);
-        gfx::Point p = at({ 160, 240 });
-        event->scroll.x = p.x;
-        event->scroll.y = p.y;
-        event->scroll.direction = direction;
-        event->scroll.delta_y = dy;
-        send(event);
-    };
-    wheel(GDK_SCROLL_DOWN);
+    wheel({ 160, 240 }, GDK_SCROLL_DOWN);
     EXPECT_FLOAT_EQ(table->contentOffset().y, 40);
-    wheel(GDK_SCROLL_DOWN);
-    wheel(GDK_SCROLL_UP);
+    wheel({ 160, 240 }, GDK_SCROLL_DOWN);
+    wheel({ 160, 240 }, GDK_SCROLL_UP);
     EXPECT_FLOAT_EQ(table->contentOffset().y, 40);
-    wheel(GDK_SCROLL_SMOOTH, 0.25);
+    wheel({ 160, 240 }, GDK_SCROLL_SMOOTH, 0.25);
     EXPECT_FLOAT_EQ(table->contentOffset().y, 50);
     table->removeFromSuperview();
 }

@@ -12,7 +12,6 @@
 #include "Platform/Web/WebEngine.h"
 #include "Platform/Web/WebPrintFormatter.h"
 #include "Platform/Web/WebView.h"
-#include "Support/Command.h"
 
 #include <cairo-pdf.h>
 #include <gtk/gtkunixprint.h>
@@ -106,13 +105,6 @@ protected:
     std::optional<std::string> failure;
 };
 
-int pagesOf(const std::string& pdf)
-{
-    auto info = test::runCommand({ "pdfinfo", pdf });
-    size_t at = info.output.find("Pages:");
-    return at == std::string::npos ? -1 : std::atoi(info.output.c_str() + at + 6);
-}
-
 TEST_F(HostPrintingTest, AWebPagePrintsThroughTheEngineAsText)
 {
     if (!test::hasProgram("pdfinfo") || !test::hasProgram("pdftotext"))
@@ -129,7 +121,7 @@ TEST_F(HostPrintingTest, AWebPagePrintsThroughTheEngineAsText)
     EXPECT_TRUE(*completed) << failure.value_or("");
     // The page laid out for paper, as text: the view's picture printed in
     // bands would hold none, and would end after what shows.
-    EXPECT_GT(pagesOf(out), 1);
+    EXPECT_GT(test::pdfPageCount(out), 1);
     auto text = test::runCommand({ "pdftotext", out, "-" });
     EXPECT_NE(text.output.find("Printed by the engine"), std::string::npos) << text.output;
     EXPECT_NE(text.output.find("Line 119"), std::string::npos);

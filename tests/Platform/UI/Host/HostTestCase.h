@@ -8,15 +8,45 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Host/WindowHost.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TableViewCell.h"
+#include "Platform/UI/TableViewDataSource.h"
+#include "Support/Command.h"
 #include "Support/UITestCase.h"
 #include "Support/XvfbDisplay.h"
 
+#include <cstdlib>
 #include <functional>
 #include <gtk/gtk.h>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace test {
+
+// `count` rows titled by their numbers.
+struct NumberedRows : ui::TableViewDataSource {
+    explicit NumberedRows(int count) : count(count) { }
+    int numberOfRows(ui::TableView&, int) override { return count; }
+    std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override
+    {
+        auto cell = std::static_pointer_cast<ui::TableViewCell>(table.dequeueReusableCell("row"));
+        if (!cell)
+            cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, "row");
+        cell->textLabel().setText(std::to_string(path.row));
+        return cell;
+    }
+    int count;
+};
+
+// The page count pdfinfo reports for a PDF, -1 when it cannot tell.
+inline int pdfPageCount(const std::string& pdf)
+{
+    auto info = runCommand({ "pdfinfo", pdf });
+    size_t at = info.output.find("Pages:");
+    return at == std::string::npos ? -1 : std::atoi(info.output.c_str() + at + 6);
+}
 
 class HostTestCase : public UITestCase {
 protected:
@@ -81,6 +111,15 @@ protected:
         event->button.state = state;
         send(event);
     }
+    void motion(gfx::Point screen, guint state = GDK_BUTTON1_MASK)
+    {
+        GdkEvent* event = gdk_event_new(GDK_MOTION_NOTIFY);
+        gfx::Point p = at(screen);
+        event->motion.x = p.x;
+        event->motion.y = p.y;
+        event->motion.state = state;
+        send(event);
+    }
     void touch(GdkEventType type, uintptr_t sequence, gfx::Point screen)
     {
         GdkEvent* event = gdk_event_new(type);
@@ -88,6 +127,17 @@ protected:
         event->touch.x = p.x;
         event->touch.y = p.y;
         event->touch.sequence = reinterpret_cast<GdkEventSequence*>(sequence);
+        send(event);
+    }
+    // A wheel notch (or, smooth, `dy` of a touchpad's units) at a screen point.
+    void wheel(gfx::Point screen, GdkScrollDirection direction, double dy = 0)
+    {
+        GdkEvent* event = gdk_event_new(GDK_SCROLL);
+        gfx::Point p = at(screen);
+        event->scroll.x = p.x;
+        event->scroll.y = p.y;
+        event->scroll.direction = direction;
+        event->scroll.delta_y = dy;
         send(event);
     }
     void tap(gfx::Point screen)

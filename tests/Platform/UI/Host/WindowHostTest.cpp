@@ -2,6 +2,8 @@
 // the drawing area (or the window, for keys) go through the host into the
 // toolkit; draws and frame-clock ticks are counted.
 
+#include "HostTestCase.h"
+
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
@@ -38,128 +40,7 @@ using namespace ui;
 
 namespace {
 
-struct Rows : TableViewDataSource {
-    int numberOfRows(TableView&, int) override { return 10000; }
-    std::shared_ptr<TableViewCell> cellForRow(TableView& table, IndexPath path) override
-    {
-        auto cell = std::static_pointer_cast<TableViewCell>(table.dequeueReusableCell("row"));
-        if (!cell)
-            cell = TableViewCell::create(TableViewCell::Style::Default, "row");
-        cell->textLabel().setText(std::to_string(path.row));
-        return cell;
-    }
-};
-
-// The page count pdfinfo reports.
-int pagesOf(const std::string& pdf)
-{
-    auto info = test::runCommand({ "pdfinfo", pdf });
-    size_t at = info.output.find("Pages:");
-    return at == std::string::npos ? -1 : std::atoi(info.output.c_str() + at + 6);
-}
-
-class WindowHostTest : public test::UITestCase {
-protected:
-    void SetUp() override
-    {
-        UITestCase::SetUp();
-        TANDRY_REQUIRE_DISPLAY();
-        // One point to one pixel, so that the tests' pixels are points.
-        gfx::Screen::main().setScale(1);
-        host = WindowHost::open({ "Tandry test" });
-        ASSERT_TRUE(host) << "no window on " << test::XvfbDisplay::display();
-        area = static_cast<GtkWidget*>(host->drawingArea());
-        ASSERT_TRUE(pump([&] { return host->drawCount() > 0; })) << "the window never drew";
-        settle();
-    }
-    void TearDown() override
-    {
-        host.reset();
-        core::RunLoop::main().runUntil([] { return false; }, 0.05);
-        UITestCase::TearDown();
-    }
-
-    // Runs the main loop in real time (the test clock stays put).
-    static bool pump(const std::function<bool()>& until, double seconds = 5)
-    {
-        return core::RunLoop::main().runUntil(until, seconds);
-    }
-    // Until GTK has drawn what was queued and nothing more comes.
-    void settle()
-    {
-        uint64_t draws = host->drawCount();
-        for (int i = 0; i < 20; ++i) {
-            pump([] { return false; }, 0.05);
-            if (host->drawCount() == draws)
-                return;
-            draws = host->drawCount();
-        }
-    }
-
-    GdkDevice* pointer() const
-    {
-        return gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
-    }
-    void send(GdkEvent* event, GtkWidget* widget = nullptr)
-    {
-        if (!widget)
-            widget = area;
-        GdkWindow* window = gtk_widget_get_window(widget);
-        reinterpret_cast<GdkEventAny*>(event)->window = GDK_WINDOW(g_object_ref(window));
-        gdk_event_set_device(event, pointer());
-        gtk_widget_event(widget, event);
-        gdk_event_free(event);
-    }
-    // Area pixels of a screen point.
-    gfx::Point at(gfx::Point screen) const { return host->fit().screenToArea().apply(screen); }
-    void button(GdkEventType type, gfx::Point screen, guint state = 0)
-    {
-        GdkEvent* event = gdk_event_new(type);
-        gfx::Point p = at(screen);
-        event->button.x = p.x;
-        event->button.y = p.y;
-        event->button.button = 1;
-        event->button.state = state;
-        send(event);
-    }
-    void motion(gfx::Point screen, guint state = GDK_BUTTON1_MASK)
-    {
-        GdkEvent* event = gdk_event_new(GDK_MOTION_NOTIFY);
-        gfx::Point p = at(screen);
-        event->motion.x = p.x;
-        event->motion.y = p.y;
-        event->motion.state = state;
-        send(event);
-    }
-    void touch(GdkEventType type, uintptr_t sequence, gfx::Point screen)
-    {
-        GdkEvent* event = gdk_event_new(type);
-        gfx::Point p = at(screen);
-        event->touch.x = p.x;
-        event->touch.y = p.y;
-        event->touch.sequence = reinterpret_cast<GdkEventSequence*>(sequence);
-        send(event);
-    }
-    void key(guint keyval, guint state = 0, std::vector<GdkEventType> types = { GDK_KEY_PRESS, GDK_KEY_RELEASE })
-    {
-        for (GdkEventType type : types) {
-            GdkEvent* event = gdk_event_new(type);
-            event->key.keyval = keyval;
-            event->key.state = state;
-            GdkKeymapKey* keys = nullptr;
-            gint count = 0;
-            if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys,
-                    &count)
-                && count > 0)
-                event->key.hardware_keycode = guint16(keys[0].keycode);
-            g_free(keys);
-            send(event, static_cast<GtkWidget*>(host->window()));
-        }
-    }
-
-    std::unique_ptr<WindowHost> host;
-    GtkWidget* area = nullptr;
-};
+class WindowHostTest : public test::HostTestCase { };
 
 TEST_F(WindowHostTest, DrawsOnlyWhatChangedAndNothingWhileIdle)
 {
@@ -257,20 +138,12 @@ TEST_F(WindowHostTest, TouchSequencesAreFingersOfTheirOwn)
 
 TEST_F(WindowHostTest, TheWheelScrollsALongTableWithinItsBounds)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<test::NumberedRows>(10000);
     auto table = TableView::create({ 0, 0, 320, 480 });
     table->setDataSource(rows);
     window().addSubview(table);
     settle();
-    auto scroll = [&](double dy) {
-        GdkEvent* event = gdk_event_new(GDK_SCROLL);
-        gfx::Point p = at({ 160, 240 });
-        event->scroll.x = p.x;
-        event->scroll.y = p.y;
-        event->scroll.direction = GDK_SCROLL_SMOOTH;
-        event->scroll.delta_y = dy;
-        send(event);
-    };
+    auto scroll = [&](double dy) { wheel({ 160, 240 }, GDK_SCROLL_SMOOTH, dy); };
     for (int i = 0; i < 10; ++i)
         scroll(1.5);
     EXPECT_FLOAT_EQ(table->contentOffset().y, 600);
@@ -376,7 +249,7 @@ TEST_F(WindowHostTest, PrintsPdfPagesAndAViewPageByPage)
     ASSERT_TRUE(printer.present(false, [&](PrintInteractionController&, bool done, const core::Error*) { completed = done; }));
     ASSERT_TRUE(pump([&] { return completed.has_value(); }));
     EXPECT_TRUE(*completed);
-    EXPECT_EQ(pagesOf(out), 3);
+    EXPECT_EQ(test::pdfPageCount(out), 3);
     auto text = test::runCommand({ "pdftotext", out, "-" });
     EXPECT_NE(text.output.find("Sheet number 2"), std::string::npos) << text.output;
 
@@ -396,7 +269,7 @@ TEST_F(WindowHostTest, PrintsPdfPagesAndAViewPageByPage)
     ASSERT_TRUE(printer.present(false, [&](PrintInteractionController&, bool done, const core::Error*) { completed = done; }));
     ASSERT_TRUE(pump([&] { return completed.has_value(); }));
     EXPECT_TRUE(*completed);
-    EXPECT_EQ(pagesOf(second), 4);
+    EXPECT_EQ(test::pdfPageCount(second), 4);
     DesktopPrinting::setExportPath({});
     printer.reset();
 }
