@@ -597,12 +597,7 @@ void GtkWebPage::printToPDF(const std::string& path, PrintCompletion completion)
     std::string folder = core::path::deletingLastPathComponent(path);
     std::string temporary = core::path::appendingPathComponent(folder.empty() ? "." : folder,
         "." + core::uuidString() + ".printing.pdf");
-    GtkPrintSettings* settings = gtk_print_settings_new();
-    gtk_print_settings_set_printer(settings, "Print to File");
-    gchar* uri = g_filename_to_uri(temporary.c_str(), nullptr, nullptr);
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
-    g_free(uri);
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+    GtkPrintSettings* settings = pdfFileSettings(temporary);
     print(settings, nullptr, [temporary, path, completion = std::move(completion)](const core::Error* failed) {
         std::optional<core::Error> error;
         if (failed)
@@ -615,6 +610,17 @@ void GtkWebPage::printToPDF(const std::string& path, PrintCompletion completion)
             completion(error ? &*error : nullptr);
     });
     g_object_unref(settings);
+}
+
+GtkPrintSettings* GtkWebPage::pdfFileSettings(const std::string& path)
+{
+    GtkPrintSettings* settings = gtk_print_settings_new();
+    gtk_print_settings_set_printer(settings, "Print to File");
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+    g_free(uri);
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+    return settings;
 }
 
 void GtkWebPage::print(GtkPrintSettings* settings, GtkPageSetup* setup, PrintCompletion completion)

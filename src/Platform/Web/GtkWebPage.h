@@ -64,6 +64,9 @@ public:
     // paper (null: the defaults) through the engine's own asynchronous
     // print operation; the completion runs on a later pass.
     void print(GtkPrintSettings* settings, GtkPageSetup* setup, PrintCompletion completion);
+    // Settings printing into a PDF at `path` through GTK's file printer (a
+    // new reference).
+    static GtkPrintSettings* pdfFileSettings(const std::string& path);
     std::string defaultUserAgent() const override;
     void setUserAgent(const std::string& userAgent) override;
     void setFileFolders(const std::optional<std::vector<std::string>>& folders) override;

@@ -9,6 +9,7 @@
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkWebEngine.h"
+#include "Platform/Web/GtkWebPage.h"
 #include "Platform/Web/WebEngine.h"
 #include "Platform/Web/WebPrintFormatter.h"
 #include "Platform/Web/WebView.h"
@@ -125,6 +126,32 @@ TEST_F(HostPrintingTest, AWebPagePrintsThroughTheEngineAsText)
     auto text = test::runCommand({ "pdftotext", out, "-" });
     EXPECT_NE(text.output.find("Printed by the engine"), std::string::npos) << text.output;
     EXPECT_NE(text.output.find("Line 119"), std::string::npos);
+}
+
+// The printer and file chosen in GTK's dialog go to the engine.
+TEST_F(HostPrintingTest, AWebPagePrintsWhereTheDialogSays)
+{
+    if (!test::hasProgram("pdftotext"))
+        GTEST_SKIP() << "poppler-utils are missing";
+    showPage("<h1>Chosen in the dialog</h1>");
+    printer().setPrintFormatter(page->printFormatter());
+    present();
+    ASSERT_TRUE(pump([&] { return printDialog() != nullptr; }));
+    auto* dialog = GTK_PRINT_UNIX_DIALOG(printDialog());
+    std::string out = core::paths::temporaryDirectory() + "chosen.pdf";
+    GtkPrintSettings* settings = web::GtkWebPage::pdfFileSettings(out);
+    gtk_print_unix_dialog_set_settings(dialog, settings);
+    g_object_unref(settings);
+    ASSERT_TRUE(pump([&] {
+        GtkPrinter* chosen = gtk_print_unix_dialog_get_selected_printer(dialog);
+        return chosen && std::string(gtk_printer_get_name(chosen)) == "Print to File";
+    })) << "the file printer is listed";
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    ASSERT_TRUE(pump([&] { return completed.has_value(); }, 20));
+    EXPECT_TRUE(*completed) << failure.value_or("");
+    auto text = test::runCommand({ "pdftotext", out, "-" });
+    EXPECT_NE(text.output.find("Chosen in the dialog"), std::string::npos) << text.output;
+    EXPECT_TRUE(pump([] { return printDialog() == nullptr; }));
 }
 
 TEST_F(HostPrintingTest, EscapeCancelsTheDialogOfAPageAndOfAFile)
