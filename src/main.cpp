@@ -32,6 +32,7 @@
 #include "WebDAV/WebDAVKeychainCredentials.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -72,6 +73,19 @@ std::optional<std::string> lockHome(const std::string& home)
     return std::nullopt;
 }
 
+// The thread that takes the signals the run loop reads.
+pthread_t signalThread;
+
+// Some threads of the libraries under the window start with every signal
+// unblocked, so the kernel may hand them a signal meant for the run loop,
+// whose default action would end the process on the spot. Such a signal
+// goes on to the main thread, where it waits for the run loop.
+void passSignalToMainThread(int signal)
+{
+    if (!pthread_equal(pthread_self(), signalThread))
+        pthread_kill(signalThread, signal);
+}
+
 bool hasDisplay(const LaunchOptions::Environment& environment)
 {
     for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY" })
@@ -93,6 +107,17 @@ int main(int argc, char** argv)
     // SIGUSR1 asks the window for a picture of the screen.
     sigaddset(&termination, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+    signalThread = pthread_self();
+    struct sigaction passOn {};
+    passOn.sa_handler = passSignalToMainThread;
+    sigemptyset(&passOn.sa_mask);
+    passOn.sa_flags = SA_RESTART;
+    for (int signal : { SIGINT, SIGTERM, SIGUSR1 }) {
+        // A signal the program was started to ignore stays ignored.
+        struct sigaction was {};
+        if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+            sigaction(signal, &passOn, nullptr);
+    }
 
     std::string error;
     auto options = LaunchOptions::parse(std::vector<std::string>(argv, argv + argc),

@@ -1,6 +1,7 @@
 #include "Platform/UI/Host/WindowHost.h"
 
 #include "Platform/Core/Clock.h"
+#include "Platform/Core/ExceptionReporter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Observation.h"
@@ -30,6 +31,7 @@
 #include <cairo.h>
 #include <csignal>
 #include <cmath>
+#include <type_traits>
 #include <fmt/format.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -76,6 +78,24 @@ void onXIOErrorExit(Display*, void*)
             core::RunLoop::main().stop();
     });
 }
+
+// Toolkit code run from a GTK signal reports what it throws instead of
+// unwinding through GTK's and GLib's frames, which would leave their
+// emission and dispatch records pointing at freed stack. An event whose
+// handling threw counts as handled.
+template<auto Handler> struct Guarded;
+template<typename R, typename... A, R (*Handler)(A...)> struct Guarded<Handler> {
+    static R call(A... arguments)
+    {
+        if constexpr (std::is_void_v<R>) {
+            core::ExceptionReporter::guard("a window event", [&] { Handler(arguments...); });
+        } else {
+            R result = R(TRUE);
+            core::ExceptionReporter::guard("a window event", [&] { result = Handler(arguments...); });
+            return result;
+        }
+    }
+};
 
 gfx::Rect outward(const gfx::Rect& r)
 {
@@ -155,7 +175,7 @@ struct WindowHost::Impl {
             lastDamage = std::move(rects);
         }
         if (tracker.isAnimating() && !tick)
-            tick = gtk_widget_add_tick_callback(area, onTick, this, nullptr);
+            tick = gtk_widget_add_tick_callback(area, Guarded<onTick>::call, this, nullptr);
         return queued;
     }
 
@@ -506,22 +526,22 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     auto connect = [m](gpointer instance, const char* signal, GCallback callback) {
         m->handlers.push_back(g_signal_connect(instance, signal, callback, m));
     };
-    connect(m->area, "draw", G_CALLBACK(Impl::onDraw));
-    connect(m->area, "size-allocate", G_CALLBACK(Impl::onSizeAllocate));
-    connect(m->area, "notify::scale-factor", G_CALLBACK(Impl::onScaleChanged));
-    connect(m->area, "button-press-event", G_CALLBACK(Impl::onButtonPress));
-    connect(m->area, "button-release-event", G_CALLBACK(Impl::onButtonRelease));
-    connect(m->area, "motion-notify-event", G_CALLBACK(Impl::onMotion));
-    connect(m->area, "grab-broken-event", G_CALLBACK(Impl::onGrabBroken));
-    connect(m->area, "touch-event", G_CALLBACK(Impl::onTouch));
-    connect(m->area, "scroll-event", G_CALLBACK(Impl::onScroll));
-    connect(m->window, "key-press-event", G_CALLBACK(Impl::onKeyPress));
-    connect(m->window, "key-release-event", G_CALLBACK(Impl::onKeyRelease));
-    connect(m->window, "focus-in-event", G_CALLBACK(Impl::onFocusIn));
-    connect(m->window, "window-state-event", G_CALLBACK(Impl::onWindowState));
-    connect(m->window, "map-event", G_CALLBACK(Impl::onMap));
-    connect(m->window, "unmap-event", G_CALLBACK(Impl::onUnmap));
-    connect(m->window, "delete-event", G_CALLBACK(Impl::onDelete));
+    connect(m->area, "draw", G_CALLBACK(Guarded<Impl::onDraw>::call));
+    connect(m->area, "size-allocate", G_CALLBACK(Guarded<Impl::onSizeAllocate>::call));
+    connect(m->area, "notify::scale-factor", G_CALLBACK(Guarded<Impl::onScaleChanged>::call));
+    connect(m->area, "button-press-event", G_CALLBACK(Guarded<Impl::onButtonPress>::call));
+    connect(m->area, "button-release-event", G_CALLBACK(Guarded<Impl::onButtonRelease>::call));
+    connect(m->area, "motion-notify-event", G_CALLBACK(Guarded<Impl::onMotion>::call));
+    connect(m->area, "grab-broken-event", G_CALLBACK(Guarded<Impl::onGrabBroken>::call));
+    connect(m->area, "touch-event", G_CALLBACK(Guarded<Impl::onTouch>::call));
+    connect(m->area, "scroll-event", G_CALLBACK(Guarded<Impl::onScroll>::call));
+    connect(m->window, "key-press-event", G_CALLBACK(Guarded<Impl::onKeyPress>::call));
+    connect(m->window, "key-release-event", G_CALLBACK(Guarded<Impl::onKeyRelease>::call));
+    connect(m->window, "focus-in-event", G_CALLBACK(Guarded<Impl::onFocusIn>::call));
+    connect(m->window, "window-state-event", G_CALLBACK(Guarded<Impl::onWindowState>::call));
+    connect(m->window, "map-event", G_CALLBACK(Guarded<Impl::onMap>::call));
+    connect(m->window, "unmap-event", G_CALLBACK(Guarded<Impl::onUnmap>::call));
+    connect(m->window, "delete-event", G_CALLBACK(Guarded<Impl::onDelete>::call));
 
     gtk_widget_show_all(m->window);
     gtk_widget_grab_focus(m->area);
