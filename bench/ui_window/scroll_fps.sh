@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The folder screen of a 10,000-file folder in the desktop window (768 ×
+# 1024 points) under its own Xvfb, scrolled down at 1,500 points/s for 5 s
+# (bench/ui_window/scroll_fps), at scale 1 and, beside it, scale 2:
+# - by the wheel through XTest (xdotool, 40 points a notch: 37.5 notches/s),
+# - by a touchpad's smooth scroll events (25 points each, 60/s).
+# Printed for each: painted frames/s (target >= 50), the 95th percentile of
+# the time between painted frames (target <= 25 ms), a frame's paint time
+# (the draw handler to the frame clock's after-paint; beside it, for the
+# whole screen, the Renderer alone and the copy of its picture to the X
+# server) and the device pixels drawn a frame. A wheel's notches come 26.7 ms apart at this speed, so
+# they cannot make 50 distinct frames a second: the targets are checked on
+# the smooth scroll, which can; the wheel's figures are printed beside it.
+#
+#   bench/ui_window/scroll_fps.sh BUILD      (BUILD is the bench build tree)
+set -euo pipefail
+source "$(dirname "$0")/../lib/display.sh"
+build=${1:?usage: scroll_fps.sh BUILD}
+tool=$(cd "$build" && pwd)/bench/scroll_fps
+[[ -x $tool ]] || { echo "no scroll_fps in $build/bench (cmake --build BUILD --target scroll_fps)" >&2; exit 1; }
+for program in Xvfb xdotool; do
+    command -v "$program" >/dev/null || { echo "$program is missing" >&2; exit 1; }
+done
+seconds=${BENCH_SECONDS:-5}
+speed=1500
+work=$(mktemp -d /var/tmp/tandry-bench-scroll.XXXXXX)
+cleanup() { display_stop; rm -rf "$work"; }
+trap cleanup EXIT
+
+# Room for the window at scale 2 (1536 × 2048 pixels).
+display_start "$work" 1600x2100
+
+echo "load before: $(uptime)"
+status=0
+for scale in 1 2; do
+    for mode in wheel smooth; do
+        said=$(GDK_SCALE=$scale "$tool" "$mode" "$seconds" "$speed" 2>"$work/log") \
+            && grep -q '^scrolled' <<<"$said" || { tail "$work/log" >&2; exit 1; }
+        read -r _ count span p50 p95 render render95 pixels moved cpu < <(grep '^scrolled' <<<"$said")
+        read -r _ alone alone95 < <(grep '^rendered' <<<"$said")
+        read -r _ copy copy95 < <(grep '^copied' <<<"$said")
+        fps=$(awk -v c="$count" -v s="$span" 'BEGIN {printf "%.1f", (s > 0 ? (c - 1) / s : 0)}')
+        printf 'scale %s, %-6s: %s frames/s (target >= 50), between frames p50 %s ms, p95 %s ms (target <= 25); ' \
+            "$scale" "$mode" "$fps" "$p50" "$p95"
+        printf 'paint mean %s ms, p95 %s ms (whole screen: the Renderer %s ms, p95 %s; the copy to X %s ms, p95 %s); ' \
+            "$render" "$render95" "$alone" "$alone95" "$copy" "$copy95"
+        printf '%s device pixels a frame; moved %s points; CPU %s s\n' "$pixels" "$moved" "$cpu"
+        if [[ $mode == smooth ]]; then
+            awk -v f="$fps" -v p="$p95" 'BEGIN {exit !(f >= 50 && p <= 25)}' || status=1
+        fi
+    done
+done
+echo "load after: $(uptime)"
+exit $status
