@@ -6,9 +6,10 @@
 # - by a touchpad's smooth scroll events (25 points each, 60/s).
 # Printed for each: painted frames/s (target >= 50), the 95th percentile of
 # the time between painted frames (target <= 25 ms), a frame's paint time
-# (the draw handler to the frame clock's after-paint; beside it, for the
-# whole screen, the Renderer alone and the copy of its picture to the X
-# server) and the device pixels drawn a frame. A wheel's notches come 26.7 ms apart at this speed, so
+# (the draw handler's start to the frame clock's after-paint), of which the
+# host's draw handler, the rest being GTK's end of the frame; beside it,
+# for the whole screen, the Renderer alone and the copy of its picture to
+# the X server; and the device pixels drawn a frame. A wheel's notches come 26.7 ms apart at this speed, so
 # they cannot make 50 distinct frames a second: the targets are checked on
 # the smooth scroll, which can; the wheel's figures are printed beside it.
 #
@@ -39,11 +40,14 @@ for scale in 1 2; do
         read -r _ count span p50 p95 render render95 pixels moved cpu < <(grep '^scrolled' <<<"$said")
         read -r _ alone alone95 < <(grep '^rendered' <<<"$said")
         read -r _ copy copy95 < <(grep '^copied' <<<"$said")
+        read -r _ drawn drawn95 < <(grep '^drawn' <<<"$said")
         fps=$(awk -v c="$count" -v s="$span" 'BEGIN {printf "%.1f", (s > 0 ? (c - 1) / s : 0)}')
         printf 'scale %s, %-6s: %s frames/s (target >= 50), between frames p50 %s ms, p95 %s ms (target <= 25); ' \
             "$scale" "$mode" "$fps" "$p50" "$p95"
-        printf 'paint mean %s ms, p95 %s ms (whole screen: the Renderer %s ms, p95 %s; the copy to X %s ms, p95 %s); ' \
-            "$render" "$render95" "$alone" "$alone95" "$copy" "$copy95"
+        printf 'paint mean %s ms, p95 %s ms, of which the draw handler %s ms, p95 %s ' \
+            "$render" "$render95" "$drawn" "$drawn95"
+        printf '(whole screen: the Renderer %s ms, p95 %s; the copy to X %s ms, p95 %s); ' \
+            "$alone" "$alone95" "$copy" "$copy95"
         printf '%s device pixels a frame; moved %s points; CPU %s s\n' "$pixels" "$moved" "$cpu"
         if [[ $mode == smooth ]]; then
             awk -v f="$fps" -v p="$p95" 'BEGIN {exit !(f >= 50 && p <= 25)}' || status=1
