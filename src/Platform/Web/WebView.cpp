@@ -13,6 +13,7 @@
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TapGestureRecognizer.h"
 #include "Platform/UI/Window.h"
+#include "Platform/Web/LivePlace.h"
 #include "Platform/Web/WebDialogView.h"
 #include "Platform/Web/WebDocumentView.h"
 #include "Platform/Web/WebEngine.h"
@@ -475,6 +476,10 @@ void WebView::didMoveToWindow()
             if (auto self = weak.lock(); self && self->m_placement && self->window())
                 self->placeLive();
         });
+        m_placement->setSnapshotRequest([weak](std::function<void()> done) {
+            if (auto self = weak.lock())
+                self->updateSnapshot(std::move(done));
+        });
     }
     setNeedsLayout();
 }
@@ -504,56 +509,7 @@ void WebView::layoutSubviews()
 
 void WebView::placeLive()
 {
-    // The live page sits where the page begins and is cut at the view's
-    // edges, so views above the page in the scroll view stay in sight.
-    gfx::Rect local = bounds();
-    local.origin.y += std::max(0.f, m_documentTop - m_scrollView->contentOffset().y);
-    gfx::Rect frame = convertRect(local, nullptr);
-    gfx::Rect clip = frame.intersection(convertRect(bounds(), nullptr));
-    bool hidden = false;
-    for (const View* view = this; view; view = view->superview()) {
-        hidden = hidden || view->isHidden() || view->alpha() <= 0.01f;
-        if (view != this && view->clipsToBounds())
-            clip = clip.intersection(view->convertRect(view->bounds(), nullptr));
-    }
-    clip = uncoveredPart(clip, hidden);
-    int order = 0;
-    bool found = false;
-    window()->visitDescendants([&](const std::shared_ptr<View>& view) {
-        if (view.get() == this)
-            found = true;
-        else if (!found && dynamic_cast<WebView*>(view.get()))
-            ++order;
-    });
-    m_placement->place(frame, clip, hidden || clip.isEmpty(), order);
-}
-
-gfx::Rect WebView::uncoveredPart(gfx::Rect clip, bool& hidden) const
-{
-    // What the toolkit draws above the page (bars, sheets, alerts) must show
-    // and take its clicks: a view across the page's width at its top or
-    // bottom cuts it; anything else over it hides it (its picture shows).
-    for (const View* view = this; view && view->superview() && !hidden; view = view->superview()) {
-        const auto& siblings = view->superview()->subviews();
-        auto at = std::find_if(siblings.begin(), siblings.end(), [&](const auto& s) { return s.get() == view; });
-        for (auto it = at == siblings.end() ? at : std::next(at); it != siblings.end() && !hidden; ++it) {
-            const View& above = **it;
-            if (above.isHidden() || above.alpha() <= 0.01f)
-                continue;
-            gfx::Rect cover = above.convertRect(above.bounds(), nullptr).intersection(clip);
-            if (cover.isEmpty())
-                continue;
-            bool across = cover.minX() <= clip.minX() && cover.maxX() >= clip.maxX();
-            if (across && cover.minY() <= clip.minY())
-                clip = { clip.x(), cover.maxY(), clip.width(), clip.maxY() - cover.maxY() };
-            else if (across && cover.maxY() >= clip.maxY())
-                clip = { clip.x(), clip.y(), clip.width(), cover.minY() - clip.minY() };
-            else
-                hidden = true;
-            hidden = hidden || clip.isEmpty();
-        }
-    }
-    return clip;
+    m_placement->follow(LivePlace::of(*this));
 }
 
 void WebView::updateGeometry()

@@ -213,9 +213,6 @@ private:
     // A point of the view in the page (none above the page).
     std::optional<gfx::Point> pagePoint(gfx::Point pointInView) const;
     void contentOffsetChanged(gfx::Point offset);
-    // `clip` less what views drawn above this one cover of it; `hidden` set
-    // when they cover it otherwise than across its top or bottom.
-    gfx::Rect uncoveredPart(gfx::Rect clip, bool& hidden) const;
     // A click on the live page, told to the tap recognizers around it.
     void liveClicked(gfx::Point windowPoint, int clicks);
     void tapped(ui::GestureRecognizer& recognizer);

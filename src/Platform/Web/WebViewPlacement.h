@@ -4,10 +4,19 @@
 // engine's own widget over the web view's frame instead of the snapshots.
 // The host provides placements per window (setProvider); a web view moving
 // into such a window hands its widget over (attach), tells it where it sits
-// on every layout (place) and takes it back when it leaves (detach), the
-// page, its history and scroll place kept. Main thread only.
+// on every layout and every frame of an animation (follow, which places it)
+// and takes it back when it leaves (detach), the page, its history and
+// scroll place kept.
+//
+// While the toolkit's content covers the page (or an animation scales,
+// turns or fades it) the widget gives way to the page's picture, which the
+// window draws under the cover: a fresh one is asked for and the widget
+// stays until it has come, at most CoverWait seconds. Uncovered, the widget
+// shows again as it was. A page that was not showing gives way at once.
+// Main thread only.
 
 #include "Platform/Graphics/Geometry.h"
+#include "Platform/Web/LivePlace.h"
 
 #include <functional>
 #include <memory>
@@ -18,9 +27,23 @@ class Window;
 
 namespace web {
 
-class WebViewPlacement {
+class WebViewPlacement : public std::enable_shared_from_this<WebViewPlacement> {
 public:
+    static constexpr double CoverWait = 0.1;
+
     virtual ~WebViewPlacement() = default;
+
+    // Places the widget as `place` says: hidden, live, or covered (see above).
+    void follow(const LivePlace& place);
+    // What the view runs to take a fresh picture of its page; `done` runs
+    // once the view shows it.
+    void setSnapshotRequest(std::function<void(std::function<void()> done)> request)
+    {
+        m_snapshotRequest = std::move(request);
+    }
+    // Whether the page's picture shows in the widget's place now (covered,
+    // the fresh picture come or the wait over).
+    bool isShowingPicture() const { return m_cover == Cover::Picture; }
 
     // Takes the engine's widget (a GtkWidget, untyped here) into the window.
     virtual void attach(void* widget) = 0;
@@ -45,6 +68,17 @@ public:
     using Provider = std::function<std::shared_ptr<WebViewPlacement>(ui::Window& window)>;
     static void setProvider(Provider provider);
     static std::shared_ptr<WebViewPlacement> placementFor(ui::Window& window);
+
+private:
+    enum class Cover { None, Waiting, Picture };
+    void pictureReady(uint64_t cover);
+
+    std::function<void(std::function<void()>)> m_snapshotRequest;
+    LivePlace m_last;
+    Cover m_cover = Cover::None;
+    // Counts covers, so that a late picture of an earlier one is ignored.
+    uint64_t m_covers = 0;
+    bool m_widgetShown = false;
 };
 
 } // namespace web

@@ -3,6 +3,7 @@
 #include "Platform/UI/Host/ScreenFit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <gtk/gtk.h>
 
 namespace ui {
@@ -45,6 +46,7 @@ void LivePlacement::attach(void* widget)
     m_clickGesture = press;
     m_container = layout;
     m_widget = widget;
+    m_placed = {};
 }
 
 void LivePlacement::clicked(int clicks, double x, double y)
@@ -66,21 +68,36 @@ void LivePlacement::place(const gfx::Rect& frame, const gfx::Rect& clip, bool hi
     gfx::Rect shown = fit.areaRect(clip);
     gfx::Rect whole = fit.areaRect(frame);
     if (hidden || shown.isEmpty() || whole.isEmpty()) {
-        gtk_widget_hide(layout);
+        if (gtk_widget_get_visible(layout))
+            gtk_widget_hide(layout);
         return;
     }
-    gtk_widget_set_margin_start(layout, int(shown.x()));
-    gtk_widget_set_margin_top(layout, int(shown.y()));
-    m_containerOrigin = { float(int(shown.x())), float(int(shown.y())) };
-    gtk_widget_set_size_request(layout, int(shown.width()), int(shown.height()));
-    gtk_layout_move(GTK_LAYOUT(layout), GTK_WIDGET(m_widget), int(whole.x() - shown.x()), int(whole.y() - shown.y()));
-    gtk_widget_set_size_request(GTK_WIDGET(m_widget), int(whole.width()), int(whole.height()));
-    // Pages stack in tree order above the drawing area.
-    GList* children = gtk_container_get_children(GTK_CONTAINER(m_overlay));
-    int overlays = std::max(0, int(g_list_length(children)) - 1);
-    g_list_free(children);
-    gtk_overlay_reorder_overlay(GTK_OVERLAY(m_overlay), layout, std::min(order, std::max(0, overlays - 1)));
-    gtk_widget_show(layout);
+    // Whole pixels; each frame of an animation moves the page, and only what
+    // changed goes to GTK (each change lays the overlay out again).
+    Placed now { int(std::lround(shown.x())), int(std::lround(shown.y())), int(std::lround(shown.width())),
+        int(std::lround(shown.height())), int(std::lround(whole.x() - shown.x())), int(std::lround(whole.y() - shown.y())),
+        int(std::lround(whole.width())), int(std::lround(whole.height())), order };
+    m_containerOrigin = { float(now.x), float(now.y) };
+    if (now.x != m_placed.x || now.y != m_placed.y) {
+        gtk_widget_set_margin_start(layout, now.x);
+        gtk_widget_set_margin_top(layout, now.y);
+    }
+    if (now.width != m_placed.width || now.height != m_placed.height)
+        gtk_widget_set_size_request(layout, now.width, now.height);
+    if (now.pageX != m_placed.pageX || now.pageY != m_placed.pageY)
+        gtk_layout_move(GTK_LAYOUT(layout), GTK_WIDGET(m_widget), now.pageX, now.pageY);
+    if (now.pageWidth != m_placed.pageWidth || now.pageHeight != m_placed.pageHeight)
+        gtk_widget_set_size_request(GTK_WIDGET(m_widget), now.pageWidth, now.pageHeight);
+    if (now.order != m_placed.order) {
+        // Pages stack in tree order above the drawing area.
+        GList* children = gtk_container_get_children(GTK_CONTAINER(m_overlay));
+        int overlays = std::max(0, int(g_list_length(children)) - 1);
+        g_list_free(children);
+        gtk_overlay_reorder_overlay(GTK_OVERLAY(m_overlay), layout, std::min(order, std::max(0, overlays - 1)));
+    }
+    m_placed = now;
+    if (!gtk_widget_get_visible(layout))
+        gtk_widget_show(layout);
 }
 
 void LivePlacement::release()

@@ -42,6 +42,14 @@ public:
 private:
     void clicked(int clicks, double x, double y);
 
+    // What was last given to GTK, in the area's pixels: the container, the
+    // page in it, and the order.
+    struct Placed {
+        int x = -1, y = -1, width = -1, height = -1;
+        int pageX = -1, pageY = -1, pageWidth = -1, pageHeight = -1;
+        int order = -1;
+    };
+
     void* m_overlay;
     void* m_container = nullptr;
     // The capture-phase click gesture on the container (a GtkGesture).
@@ -50,6 +58,7 @@ private:
     std::function<void()> m_placeRequest;
     // Where the container stands in the drawing area.
     gfx::Point m_containerOrigin;
+    Placed m_placed;
     void* m_widget = nullptr;
     std::function<ScreenFit()> m_fit;
 };

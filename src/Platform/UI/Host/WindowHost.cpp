@@ -156,14 +156,19 @@ struct WindowHost::Impl {
             shownOrientation = now;
             tracker.invalidateAll();
         }
+        // The pass after an animation ends may change nothing on the screen,
+        // yet a live page must take its final place.
+        bool animated = tracker.isAnimating();
         auto rects = tracker.collect();
         bool queued = false;
-        if (!rects.empty()) {
+        if (!rects.empty() || animated) {
             // Pages live in the window follow what changed around them.
             for (auto& weak : placements) {
                 if (auto placement = weak.lock())
                     placement->refresh();
             }
+        }
+        if (!rects.empty()) {
             ScreenFit f = fit();
             for (auto& rect : rects) {
                 gfx::Rect r = f.areaRect(rect);

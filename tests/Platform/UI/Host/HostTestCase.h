@@ -165,6 +165,18 @@ protected:
         }
     }
 
+    // The containers of the pages live in the window, bottom first.
+    std::vector<GtkWidget*> livePages() const
+    {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(toplevel()))));
+        std::vector<GtkWidget*> found;
+        for (GList* item = children; item; item = item->next)
+            if (GTK_IS_LAYOUT(item->data))
+                found.push_back(GTK_WIDGET(item->data));
+        g_list_free(children);
+        return found;
+    }
+
     std::unique_ptr<ui::WindowHost> host;
     GtkWidget* area = nullptr;
 };

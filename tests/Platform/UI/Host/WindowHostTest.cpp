@@ -280,15 +280,7 @@ TEST_F(WindowHostTest, AWebViewsPageShowsLiveOverItsPlace)
     ASSERT_TRUE(engine);
     web::WebEngine::setCurrent(engine);
     GtkWidget* overlay = gtk_bin_get_child(GTK_BIN(host->window()));
-    auto pages = [&] {
-        GList* children = gtk_container_get_children(GTK_CONTAINER(overlay));
-        std::vector<GtkWidget*> found;
-        for (GList* item = children; item; item = item->next)
-            if (GTK_IS_LAYOUT(item->data))
-                found.push_back(GTK_WIDGET(item->data));
-        g_list_free(children);
-        return found;
-    };
+    auto pages = [&] { return livePages(); };
     auto page = web::WebView::create({ 20, 40, 200, 100 });
     page->loadHTMLString("<p>live</p>");
     window().addSubview(page);
