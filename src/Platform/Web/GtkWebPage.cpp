@@ -488,6 +488,14 @@ void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
         new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
 }
 
+void GtkWebPage::scheduleRestingSnapshot()
+{
+    if (m_snapshotTimer)
+        g_source_remove(m_snapshotTimer);
+    m_snapshotTimer = 0;
+    scheduleSnapshot(RestingSnapshotDelay);
+}
+
 void GtkWebPage::startRetry()
 {
     m_retryPending = false;

@@ -100,6 +100,9 @@ private:
     uint64_t holdDecision(WebKitPolicyDecision* decision);
     void publishState();
     void scheduleSnapshot(unsigned delayMilliseconds);
+    // A picture RestingSnapshotDelay ms after the last of a run of calls.
+    void scheduleRestingSnapshot();
+    static constexpr unsigned RestingSnapshotDelay = 250;
     void takeSnapshot();
     void snapshotDone(void* surface, gfx::Point offset);
     void evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done);

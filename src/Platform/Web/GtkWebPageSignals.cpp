@@ -16,6 +16,7 @@
 #include "Platform/Web/GtkWebPageSupport.h"
 #include "Platform/Web/PageMessage.h"
 #include "Platform/Web/WebError.h"
+#include "Platform/Web/WebViewPlacement.h"
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -429,7 +430,12 @@ struct GtkWebPage::Signals {
         if (auto* metrics = std::get_if<PageMetrics>(&*message)) {
             PageMetrics reported = *metrics;
             self.deliver([reported](WebPageClient& client) { client.pageMetrics(reported); });
-            self.scheduleSnapshot(0);
+            // Shown live, the page's picture is not seen: one is taken once
+            // the scrolling rests, not on every step of it.
+            if (self.m_placement && self.m_placement->isWidgetShown())
+                self.scheduleRestingSnapshot();
+            else
+                self.scheduleSnapshot(0);
         } else if (auto* error = std::get_if<PageScriptError>(&*message)) {
             PageScriptError reported = *error;
             self.deliver([reported](WebPageClient& client) { client.pageScriptError(reported); });

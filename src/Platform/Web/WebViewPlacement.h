@@ -44,6 +44,8 @@ public:
     // Whether the page's picture shows in the widget's place now (covered,
     // the fresh picture come or the wait over).
     bool isShowingPicture() const { return m_cover == Cover::Picture; }
+    // Whether the widget itself shows now (the page's picture is not seen).
+    bool isWidgetShown() const { return m_widgetShown; }
 
     // Takes the engine's widget (a GtkWidget, untyped here) into the window.
     virtual void attach(void* widget) = 0;

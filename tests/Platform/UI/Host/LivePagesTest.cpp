@@ -19,6 +19,7 @@
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebDocumentView.h"
 #include "Platform/Web/WebEngine.h"
+#include "Platform/Web/WebSnapshot.h"
 #include "Platform/Web/WebView.h"
 #include "Support/GoldenImage.h"
 #include "HostTestCase.h"
@@ -184,6 +185,9 @@ TEST_F(LivePagesTest, UnderAnAlertThePicturesShowsAsTheRendererDrawsItAndThePage
     auto page = loadedPage({ 0, 60, 320, 400 }, pageOf("#3070d0", 3000), window());
     page->evaluateJavaScript("window.scrollTo(0, 500)", nullptr);
     ASSERT_TRUE(pump([&] { return page->scrollView().contentOffset().y == 500; }));
+    // Live, its picture follows once the scrolling rests.
+    auto& document = static_cast<web::WebDocumentView&>(page->documentView());
+    EXPECT_TRUE(pump([&] { return document.snapshot() && document.snapshot()->offset().y == 500; }));
     host->flush();
     settle();
     ASSERT_EQ(pages().size(), 1u);
