@@ -15,8 +15,8 @@ for program in Xvfb gst-launch-1.0 python3; do
     command -v "$program" >/dev/null || { echo "$program is missing" >&2; exit 1; }
 done
 work=$(mktemp -d /var/tmp/tandry-bench-movie.XXXXXX)
-xvfb_pid=
-cleanup() { [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
+source "$(dirname "$0")/../lib/display.sh"
+cleanup() { display_stop || true; rm -rf "$work"; }
 trap cleanup EXIT
 
 clip=$work/720p.mp4
@@ -25,12 +25,7 @@ gst-launch-1.0 -q -e videotestsrc num-buffers=300 pattern=ball ! video/x-raw,wid
     audiotestsrc num-buffers=300 samplesperbuffer=1470 ! audio/x-raw,rate=44100,channels=1 ! audioconvert \
     ! avenc_aac ! aacparse ! queue ! m.audio_0
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.05; done
-export DISPLAY=:$(head -n1 "$work/display")
-export GDK_BACKEND=x11
-unset WAYLAND_DISPLAY
+display_start "$work"
 
 # Runs a command and prints its standard output, then "cpu SECONDS" (user
 # and system time of it and its children).

@@ -11,6 +11,8 @@
 //
 //   movie_window FILE [--pause] [--home DIR]
 
+#include "../WindowBench.h"
+
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/SystemClock.h"
@@ -53,15 +55,10 @@ int main(int argc, char** argv)
         if (!mkdtemp(home.data()))
             return 3;
     }
-    core::paths::setHome(home);
-    core::RunLoop::setMainThread();
-    auto& loop = core::RunLoop::main();
-    if (!web::GtkStartup::start())
+    auto application = bench::beginWindowBench(home, { 320, 480 });
+    if (!application)
         return 3;
-    auto application = std::make_shared<ui::Application>();
-    ui::Application::setShared(application);
-    gfx::Screen::main().setScale(1);
-    ui::Screen::main()->setBounds({ 0, 0, 320, 480 });
+    auto& loop = core::RunLoop::main();
     gfx::setTextEngine(gfx::makePangoTextEngine());
     media::GStreamerMovieEngine::setSilent(true);
 

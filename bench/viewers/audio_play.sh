@@ -19,8 +19,8 @@ for program in Xvfb ffplay sox lame python3; do
     command -v "$program" >/dev/null || { echo "$program is missing" >&2; exit 1; }
 done
 work=$(mktemp -d /var/tmp/tandry-bench-audio.XXXXXX)
-xvfb_pid=
-cleanup() { [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"; }
+source "$(dirname "$0")/../lib/display.sh"
+cleanup() { display_stop || true; rm -rf "$work"; }
 trap cleanup EXIT
 
 track=$work/music/track.mp3
@@ -31,12 +31,8 @@ sox -n -r 22050 -c 1 -b 16 "$work/short.wav" synth 1 sine 440
 lame --quiet -b 32 "$work/short.wav" "$work/short.mp3"
 for n in $(seq -w 1 10000); do ln "$work/short.mp3" "$work/many/Track $n.mp3"; done
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.05; done
-export DISPLAY=:$(head -n1 "$work/display")
-export GDK_BACKEND=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
-unset WAYLAND_DISPLAY
+display_start "$work"
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
 
 # Runs a command and prints its standard output, then "cpu SECONDS" (user
 # and system time of it and its children) and "wall SECONDS".

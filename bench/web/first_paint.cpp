@@ -17,6 +17,7 @@
 #include "Platform/Web/WebView.h"
 #include "Platform/Web/WebViewDelegate.h"
 
+#include "BenchPage.h"
 #include "Support/XvfbDisplay.h"
 #include "WebProcessMemory.h"
 
@@ -46,23 +47,6 @@ double median(std::vector<double> values)
 }
 
 
-// About 1 MB of headings and paragraphs.
-std::string makePage(const std::string& folder)
-{
-    std::string path = folder + "/page.html";
-    std::ofstream page(path);
-    page << "<!DOCTYPE html><html><head><meta charset='utf-8'><title>Bench</title></head><body>";
-    for (size_t size = 0, n = 0; size < 1'000'000; ++n) {
-        std::string block = "<h2>Section " + std::to_string(n) + "</h2><p>"
-            + std::string("The quick brown fox jumps over the lazy dog. ") + std::to_string(n * 7919)
-            + " lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt.</p>\n";
-        page << block;
-        size += block.size();
-    }
-    page << "</body></html>";
-    return path;
-}
-
 class Ends : public web::WebViewDelegate {
 public:
     bool finished = false;
@@ -81,7 +65,7 @@ void FirstPaint(benchmark::State& state)
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder + "/home");
     core::paths::setHome(folder + "/home");
-    std::string page = makePage(folder + "/home");
+    std::string page = bench::makeBenchPage(folder + "/home");
     core::RunLoop::setMainThread();
     ui::testing::Environment::begin();
     auto engine = web::GtkWebEngine::shared();
