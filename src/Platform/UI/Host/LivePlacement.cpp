@@ -68,10 +68,12 @@ void LivePlacement::place(const gfx::Rect& frame, const gfx::Rect& clip, bool hi
     gfx::Rect shown = fit.areaRect(clip);
     gfx::Rect whole = fit.areaRect(frame);
     if (hidden || shown.isEmpty() || whole.isEmpty()) {
+        m_shownClip.reset();
         if (gtk_widget_get_visible(layout))
             gtk_widget_hide(layout);
         return;
     }
+    m_shownClip = clip;
     // Whole pixels; each frame of an animation moves the page, and only what
     // changed goes to GTK (each change lays the overlay out again).
     Placed now { int(std::lround(shown.x())), int(std::lround(shown.y())), int(std::lround(shown.width())),
@@ -120,6 +122,7 @@ void LivePlacement::detach(void* widget)
     gtk_widget_destroy(layout);
     m_container = nullptr;
     m_widget = nullptr;
+    m_shownClip.reset();
 }
 
 } // namespace ui

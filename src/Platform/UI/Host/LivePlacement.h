@@ -9,6 +9,7 @@
 #include "Platform/Web/WebViewPlacement.h"
 
 #include <functional>
+#include <optional>
 
 namespace ui {
 
@@ -36,6 +37,10 @@ public:
     // and later calls do nothing.
     void release();
 
+    // The part of the screen (points) the page covers while its widget
+    // shows; nothing while it does not.
+    const std::optional<gfx::Rect>& shownClip() const { return m_shownClip; }
+
     // The clipping container (a GtkLayout), for tests.
     void* container() const { return m_container; }
 
@@ -59,6 +64,7 @@ private:
     // Where the container stands in the drawing area.
     gfx::Point m_containerOrigin;
     Placed m_placed;
+    std::optional<gfx::Rect> m_shownClip;
     void* m_widget = nullptr;
     std::function<ScreenFit()> m_fit;
 };

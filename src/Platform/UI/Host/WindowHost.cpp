@@ -129,8 +129,26 @@ struct WindowHost::Impl {
     std::vector<gulong> handlers;
     Orientation shownOrientation = Orientation::Portrait;
     std::vector<std::weak_ptr<LivePlacement>> placements;
+    // Screen rectangles whose picture in the back buffer is out of date,
+    // drawn again by the next draw over them.
+    std::vector<gfx::Rect> stale;
 
     gfx::Size screenSize() const { return Screen::main()->bounds().size; }
+
+    // Where pages shown live cover the screen.
+    std::vector<gfx::Rect> livePages() const
+    {
+        std::vector<gfx::Rect> live;
+        for (auto& weak : placements) {
+            if (auto placement = weak.lock(); placement && placement->shownClip())
+                live.push_back(*placement->shownClip());
+        }
+        return live;
+    }
+    static bool isUnder(const std::vector<gfx::Rect>& pages, const gfx::Rect& rect)
+    {
+        return std::any_of(pages.begin(), pages.end(), [&](const gfx::Rect& page) { return page.contains(rect); });
+    }
 
     Orientation interfaceOrientation() const
     {
@@ -169,14 +187,22 @@ struct WindowHost::Impl {
             }
         }
         if (!rects.empty()) {
+            // Under a page shown live nothing of the picture is seen: it is
+            // drawn once the page uncovers it.
+            auto live = livePages();
             ScreenFit f = fit();
             for (auto& rect : rects) {
+                stale.push_back(rect);
+                if (isUnder(live, rect))
+                    continue;
                 gfx::Rect r = f.areaRect(rect);
                 if (r.isEmpty())
                     continue;
                 gtk_widget_queue_draw_area(area, int(r.x()), int(r.y()), int(r.width()), int(r.height()));
                 queued = true;
             }
+            if (stale.size() > DamageTracker::MaximumRects)
+                stale = DamageTracker::merge(std::move(stale), { { 0, 0 }, screenSize() });
             lastDamage = std::move(rects);
         }
         if (tracker.isAnimating() && !tick)
@@ -232,24 +258,57 @@ struct WindowHost::Impl {
             if (clip.empty())
                 return TRUE;
         }
-        if (self->tracker.needsPreviousFrame())
-            Renderer::setPreviousScreenFrame(self->back->makeImage(), scale);
-        gfx::BitmapContext& back = *self->back;
-        back.saveGState();
-        back.beginPath();
-        if (clip.empty())
-            back.addRect({ 0, 0, screen.width, screen.height });
-        for (auto& rect : clip)
-            back.addRect(rect);
-        back.clip();
-        back.setFillColor(gfx::Color::white(0));
-        back.fillRect({ 0, 0, screen.width, screen.height });
-        back.restoreGState();
-        RenderOptions options;
-        options.scale = scale;
-        options.clip = clip;
-        Renderer::renderScreen(back, options);
+        // Only what changed since it was drawn is drawn again (a live page
+        // drawing over the area asks for its part of the window too); the
+        // rest is copied from the back buffer.
+        // A page shown live draws over all of it.
+        auto live = self->livePages();
+        if (!whole && std::all_of(clip.begin(), clip.end(), [&](const gfx::Rect& part) { return isUnder(live, part); }))
+            return TRUE;
+        std::vector<gfx::Rect> redraw;
+        if (whole) {
+            self->stale.clear();
+        } else {
+            for (const auto& part : clip)
+                for (const auto& old : self->stale)
+                    if (auto common = part.intersection(old); !common.isEmpty())
+                        redraw.push_back(outward(common));
+            std::erase_if(self->stale, [&](const gfx::Rect& old) {
+                return std::any_of(clip.begin(), clip.end(), [&](const gfx::Rect& part) { return part.contains(old); });
+            });
+        }
+        if (whole || !redraw.empty())
+            self->render(redraw, whole);
+        self->present(widget, cr, f, scale);
+        return TRUE;
+    }
 
+    // Draws `clip` (everything when `whole`) of the screen into the back buffer.
+    void render(const std::vector<gfx::Rect>& clip, bool whole)
+    {
+        gfx::Size screen = screenSize();
+        if (tracker.needsPreviousFrame())
+            Renderer::setPreviousScreenFrame(back->makeImage(), backScale);
+        gfx::BitmapContext& context = *back;
+        context.saveGState();
+        context.beginPath();
+        if (whole)
+            context.addRect({ 0, 0, screen.width, screen.height });
+        for (auto& rect : clip)
+            context.addRect(rect);
+        context.clip();
+        context.setFillColor(gfx::Color::white(0));
+        context.fillRect({ 0, 0, screen.width, screen.height });
+        context.restoreGState();
+        RenderOptions options;
+        options.scale = backScale;
+        options.clip = whole ? std::vector<gfx::Rect>() : clip;
+        Renderer::renderScreen(context, options);
+    }
+
+    // The back buffer onto the area, turned, fitted and letterboxed.
+    void present(GtkWidget* widget, cairo_t* cr, const ScreenFit& f, float scale)
+    {
         cairo_save(cr);
         // Letterbox bars: the area less the picture.
         gfx::Rect picture = f.picture();
@@ -263,11 +322,10 @@ struct WindowHost::Impl {
         cairo_matrix_init(&matrix, t.a, t.b, t.c, t.d, t.tx, t.ty);
         cairo_transform(cr, &matrix);
         cairo_scale(cr, 1.0 / scale, 1.0 / scale);
-        cairo_set_source_surface(cr, cairo_get_target(gfx::ContextAccess::cairo(back)), 0, 0);
+        cairo_set_source_surface(cr, cairo_get_target(gfx::ContextAccess::cairo(*back)), 0, 0);
         cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);
         cairo_paint(cr);
         cairo_restore(cr);
-        return TRUE;
     }
 
     // The area's size turns the device: wider than tall is landscape.
