@@ -14,7 +14,8 @@ namespace pdf::detail {
 
 DocumentState::~DocumentState()
 {
-    if (renderer)
+    // A draw holds the state through its page: none is out now.
+    for (void* renderer : idleRenderers)
         g_object_unref(static_cast<PopplerDocument*>(renderer));
 }
 

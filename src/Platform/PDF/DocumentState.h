@@ -11,6 +11,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,12 +35,20 @@ struct DocumentState {
     std::string password;
     PageTree pages;
 
-    // The renderer's own document, opened on the first draw; its draws are
-    // serialised by `drawing`. A document opened with a password reaches
-    // the renderer as a decrypted copy kept here.
-    std::mutex drawing;
-    void* renderer = nullptr;
-    bool rendererTried = false;
+    // The renderer's own documents over the same bytes, opened as draws
+    // need them: one draws one page at a time, so pages drawn side by side
+    // (the tiles of a spread) take one each, at most `MaximumRenderers`;
+    // a draw beyond waits for one to come back. A document opened with a
+    // password reaches the renderer as a decrypted copy kept here, made
+    // once.
+    static constexpr size_t MaximumRenderers = 4;
+    std::mutex renderersMutex;
+    std::condition_variable rendererReturned;
+    std::vector<void*> idleRenderers;
+    size_t renderers = 0;
+    bool rendererFailed = false;
+    std::once_flag rendererBytesMade;
+    bool rendererBytesReady = false;
     std::string rendererBytes;
 };
 

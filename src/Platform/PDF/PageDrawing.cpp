@@ -5,6 +5,8 @@
 #include "Platform/PDF/DocumentState.h"
 
 #include <cairo.h>
+#include <condition_variable>
+#include <mutex>
 #include <qpdf/QPDFWriter.hh>
 #include <poppler.h>
 
@@ -37,36 +39,89 @@ bool decryptedCopy(DocumentState& state, const std::string& password)
     }
 }
 
-// Opens the renderer's document on the first draw. Called with `drawing`
-// held.
-PopplerDocument* renderer(DocumentState& state)
+// One more renderer document over the document's bytes (a decrypted copy
+// for a document opened with a password); null when it cannot be opened.
+PopplerDocument* openRenderer(DocumentState& state)
 {
-    if (state.rendererTried)
-        return static_cast<PopplerDocument*>(state.renderer);
-    state.rendererTried = true;
-    std::string password;
-    {
-        std::lock_guard lock(state.objects);
-        password = state.password;
-    }
-    if (!password.empty() && !decryptedCopy(state, password))
+    std::call_once(state.rendererBytesMade, [&] {
+        std::string password;
+        {
+            std::lock_guard lock(state.objects);
+            password = state.password;
+        }
+        state.rendererBytesReady = password.empty() || decryptedCopy(state, password);
+    });
+    if (!state.rendererBytesReady)
         return nullptr;
-    // The bytes outlive the renderer's document: the state owns both and
-    // releases the document first.
-    std::string_view bytes = password.empty() ? state.bytes.view() : std::string_view(state.rendererBytes);
+    // The bytes outlive the renderer's documents: the state owns both and
+    // releases the documents first.
+    std::string_view bytes = state.rendererBytes.empty() ? state.bytes.view() : std::string_view(state.rendererBytes);
     GBytes* data = g_bytes_new_static(bytes.data(), bytes.size());
     GError* error = nullptr;
-    PopplerDocument* document = poppler_document_new_from_bytes(data, nullptr, &error);
+    PopplerDocument* document;
+    {
+        // Documents are opened one at a time over the whole process: the
+        // renderer's shared set-up is made by the first.
+        static std::mutex opening;
+        std::lock_guard lock(opening);
+        document = poppler_document_new_from_bytes(data, nullptr, &error);
+    }
     g_bytes_unref(data);
     if (!document) {
         core::log("Warning, the PDF renderer cannot open the document: {}", error ? error->message : "unknown error");
         if (error)
             g_error_free(error);
-        return nullptr;
     }
-    state.renderer = document;
     return document;
 }
+
+// A renderer document lent to one draw: an idle one, else a new one while
+// there are fewer than the most, else the next to come back. None when the
+// document cannot be opened for drawing (tried once).
+class RendererLease {
+public:
+    explicit RendererLease(DocumentState& state)
+        : m_state(state)
+    {
+        std::unique_lock lock(state.renderersMutex);
+        state.rendererReturned.wait(lock, [&] {
+            return state.rendererFailed || !state.idleRenderers.empty()
+                || state.renderers < DocumentState::MaximumRenderers;
+        });
+        if (state.rendererFailed)
+            return;
+        if (!state.idleRenderers.empty()) {
+            m_document = static_cast<PopplerDocument*>(state.idleRenderers.back());
+            state.idleRenderers.pop_back();
+            return;
+        }
+        ++state.renderers;
+        lock.unlock();
+        m_document = openRenderer(state);
+        if (m_document)
+            return;
+        lock.lock();
+        --state.renderers;
+        state.rendererFailed = true;
+        state.rendererReturned.notify_all();
+    }
+    ~RendererLease()
+    {
+        if (!m_document)
+            return;
+        std::lock_guard lock(m_state.renderersMutex);
+        m_state.idleRenderers.push_back(m_document);
+        m_state.rendererReturned.notify_one();
+    }
+    RendererLease(const RendererLease&) = delete;
+    RendererLease& operator=(const RendererLease&) = delete;
+
+    PopplerDocument* document() const { return m_document; }
+
+private:
+    DocumentState& m_state;
+    PopplerDocument* m_document = nullptr;
+};
 
 } // namespace
 
@@ -88,8 +143,8 @@ void drawPage(const Page& page, gfx::Context& context)
                                           .concatenating(gfx::AffineTransform { 1, 0, 0, -1, 0, height });
     gfx::AffineTransform fromRenderer = toRenderer.inverted();
 
-    std::lock_guard drawing(state->drawing);
-    PopplerDocument* document = renderer(*state);
+    RendererLease renderer(*state);
+    PopplerDocument* document = renderer.document();
     if (!document || page.pageNumber() > poppler_document_get_n_pages(document))
         return;
     PopplerPage* rendererPage = poppler_document_get_page(document, page.pageNumber() - 1);

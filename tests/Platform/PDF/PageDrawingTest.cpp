@@ -10,7 +10,10 @@
 
 #include <cairo.h>
 #include <fmt/format.h>
+#include <algorithm>
+#include <atomic>
 #include <thread>
+#include <vector>
 
 using gfx::BitmapContext;
 using gfx::Rect;
@@ -205,6 +208,60 @@ TEST_F(PageDrawingTest, ScansAndDrawsFromSeveralThreads)
     second.join();
     drawing.join();
     EXPECT_EQ(wrong, 0);
+}
+
+// Pages of one document drawn on several threads at once (a spread's two
+// pages, a zoomed page's tiles) each take a renderer of their own: every
+// page comes out as drawn alone, embedded fonts and a password's decrypted
+// copy included, whichever draw opened them first.
+TEST_F(PageDrawingTest, PagesOfOneDocumentDrawSideBySideAsAlone)
+{
+    struct Case {
+        std::string name, password;
+    };
+    for (const Case& c : { Case { "tex-builtin.pdf", "" }, Case { "writer-cairo.pdf", "" }, Case { "reportlab-rc4-128.pdf", "user" } }) {
+        SCOPED_TRACE(c.name);
+        core::Data bytes;
+        ASSERT_TRUE(core::fs::readFile(sourcePath("tests/fixtures/pdf/" + c.name), bytes));
+        auto draw = [](const pdf::Page& page) {
+            auto bitmap = BitmapContext::create(150, 194);
+            bitmap->scaleCTM(0.25, 0.25);
+            pdf::drawPage(page, *bitmap);
+            return pdftest::overWhite(*bitmap);
+        };
+        // Alone: a document of its own, one page at a time.
+        std::vector<pdftest::RGBImage> alone;
+        {
+            auto document = Document::open(bytes);
+            ASSERT_TRUE(document);
+            if (!c.password.empty()) {
+                ASSERT_TRUE(document->unlock(c.password));
+            }
+            for (int n = 1; n <= document->pageCount(); ++n)
+                alone.push_back(draw(document->page(n)));
+            ASSERT_GT(std::count_if(alone[0].pixels.begin(), alone[0].pixels.end(), [](uint8_t v) { return v < 200; }), 50);
+        }
+        auto document = Document::open(bytes);
+        ASSERT_TRUE(document);
+        if (!c.password.empty()) {
+            ASSERT_TRUE(document->unlock(c.password));
+        }
+        int pages = document->pageCount();
+        std::atomic<int> wrong { 0 };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 6; ++t) {
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 8; ++round) {
+                    int n = 1 + (t + round) % pages;
+                    if (pdftest::differingShare(draw(document->page(n)), alone[size_t(n - 1)], 0) > 0)
+                        ++wrong;
+                }
+            });
+        }
+        for (auto& thread : threads)
+            thread.join();
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 TEST_F(PageDrawingTest, RepairedFilesDraw)
