@@ -3,6 +3,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Graphics/ImageInternal.h"
 
+#include <algorithm>
 #include <cairo.h>
 #include <cerrno>
 #include <cmath>
@@ -28,7 +29,10 @@ cairo_surface_t* surfaceOf(void* surface)
 // main one (tiles) would stay in the workers' arenas, fragmented, and the
 // process would grow with every page shown. Faulting fresh pages in costs
 // several times a pass over them, so a few freed buffers are kept for the
-// next of about their size (tiles come in few sizes), cleared on reuse.
+// next of about their size (tiles come in few sizes), the most recently
+// freed first kept, cleared on reuse. A
+// buffer that starts as another pixel value is written with it once, fresh
+// or reused.
 struct PixelMemory {
     static constexpr size_t MappedFrom = size_t(1) << 20;
     static constexpr size_t SpareCount = 4;
@@ -48,10 +52,28 @@ struct PixelMemory {
         return *shared;
     }
 
-    static PixelMemory* allocate(size_t size)
+    // Writes the pixel over the buffer at the speed of a memset: one
+    // (white, transparent) whose four bytes are alike is one; another is
+    // written into a block that is then copied on.
+    static void fill(unsigned char* bytes, size_t size, uint32_t pixel)
+    {
+        unsigned char byte = static_cast<unsigned char>(pixel);
+        if (pixel == byte * 0x01010101u) {
+            std::memset(bytes, byte, size);
+            return;
+        }
+        size_t block = std::min(size, size_t(64) << 10) / 4 * 4;
+        std::fill_n(reinterpret_cast<uint32_t*>(bytes), block / 4, pixel);
+        for (size_t done = block; done < size; done += block)
+            std::memcpy(bytes + done, bytes, std::min(block, size - done));
+    }
+
+    static PixelMemory* allocate(size_t size, uint32_t pixel)
     {
         if (size < MappedFrom) {
-            void* bytes = calloc(size, 1);
+            void* bytes = pixel == 0 ? calloc(size, 1) : malloc(size);
+            if (bytes && pixel != 0)
+                fill(static_cast<unsigned char*>(bytes), size, pixel);
             return bytes ? new PixelMemory { static_cast<unsigned char*>(bytes), size, 0 } : nullptr;
         }
         {
@@ -65,7 +87,7 @@ struct PixelMemory {
                 auto [bytes, length] = *best;
                 spare.buffers.erase(best);
                 spare.bytes -= length;
-                std::memset(bytes, 0, size);
+                fill(bytes, size, pixel);
                 return new PixelMemory { bytes, size, length };
             }
         }
@@ -73,6 +95,8 @@ struct PixelMemory {
         if (bytes == MAP_FAILED)
             return nullptr;
         madvise(bytes, size, MADV_HUGEPAGE);
+        if (pixel != 0)
+            fill(static_cast<unsigned char*>(bytes), size, pixel);
         return new PixelMemory { static_cast<unsigned char*>(bytes), size, size };
     }
 
@@ -82,15 +106,25 @@ struct PixelMemory {
         if (!pixels->mapped) {
             free(pixels->bytes);
         } else {
-            auto& spare = spares();
-            std::unique_lock lock(spare.mutex);
-            if (spare.buffers.size() < SpareCount && spare.bytes + pixels->mapped <= SpareBytes) {
+            // The newest buffer is kept before older ones, which may be of
+            // a size no longer asked for (tiles of another layout or zoom).
+            std::vector<std::pair<unsigned char*, size_t>> unmapped;
+            if (pixels->mapped > SpareBytes) {
+                unmapped.emplace_back(pixels->bytes, pixels->mapped);
+            } else {
+                auto& spare = spares();
+                std::lock_guard lock(spare.mutex);
+                while (!spare.buffers.empty()
+                    && (spare.buffers.size() >= SpareCount || spare.bytes + pixels->mapped > SpareBytes)) {
+                    unmapped.push_back(spare.buffers.front());
+                    spare.bytes -= spare.buffers.front().second;
+                    spare.buffers.erase(spare.buffers.begin());
+                }
                 spare.buffers.emplace_back(pixels->bytes, pixels->mapped);
                 spare.bytes += pixels->mapped;
-            } else {
-                lock.unlock();
-                munmap(pixels->bytes, pixels->mapped);
             }
+            for (auto [bytes, length] : unmapped)
+                munmap(bytes, length);
         }
         delete pixels;
     }
@@ -109,7 +143,22 @@ std::unique_ptr<BitmapContext> BitmapContext::create(int width, int height, size
     return make(width, height, bytesPerRow, AffineTransform { 1, 0, 0, -1, 0, float(height) });
 }
 
-std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale)
+namespace {
+
+// A plain colour as a premultiplied ARGB32 pixel in native order.
+uint32_t premultipliedPixel(const Color& color)
+{
+    if (color.isPattern())
+        return 0;
+    auto component = [](float value) { return uint32_t(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f)); };
+    float alpha = std::clamp(color.alpha(), 0.0f, 1.0f);
+    return component(alpha) << 24 | component(color.red() * alpha) << 16 | component(color.green() * alpha) << 8
+        | component(color.blue() * alpha);
+}
+
+} // namespace
+
+std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale, const Color& background)
 {
     if (!std::isfinite(scale) || scale <= 0 || !std::isfinite(size.width) || !std::isfinite(size.height)
         || size.width <= 0 || size.height <= 0)
@@ -117,10 +166,12 @@ std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale)
     double width = std::ceil(double(size.width) * scale), height = std::ceil(double(size.height) * scale);
     if (width * height > double(kMaximumPixels))
         return nullptr;
-    return BitmapContext::make(int(width), int(height), 0, AffineTransform::scale(scale, scale));
+    return BitmapContext::make(int(width), int(height), 0, AffineTransform::scale(scale, scale),
+        premultipliedPixel(background));
 }
 
-std::unique_ptr<BitmapContext> BitmapContext::make(int width, int height, size_t bytesPerRow, const AffineTransform& base)
+std::unique_ptr<BitmapContext> BitmapContext::make(int width, int height, size_t bytesPerRow, const AffineTransform& base,
+    uint32_t background)
 {
     // cairo holds no image over 32,767 pixels a side: such a size is
     // refused before its memory is taken.
@@ -133,7 +184,7 @@ std::unique_ptr<BitmapContext> BitmapContext::make(int width, int height, size_t
     if (bytesPerRow < minimum || bytesPerRow % 4 != 0 || bytesPerRow > size_t(INT32_MAX) / size_t(height))
         return nullptr;
     // The pixels are memory of ours, cleared, owned by the surface.
-    auto* pixels = PixelMemory::allocate(bytesPerRow * size_t(height));
+    auto* pixels = PixelMemory::allocate(bytesPerRow * size_t(height), background);
     if (!pixels)
         return nullptr;
     cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels->bytes, CAIRO_FORMAT_ARGB32, width, height, int(bytesPerRow));

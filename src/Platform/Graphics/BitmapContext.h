@@ -9,6 +9,7 @@
 // contexts do.
 
 #include "Platform/Core/Error.h"
+#include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Context.h"
 
 #include <cstddef>
@@ -55,8 +56,9 @@ public:
     static std::shared_ptr<Image> takeImage(std::unique_ptr<BitmapContext> context);
 
 private:
-    friend std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale);
-    static std::unique_ptr<BitmapContext> make(int width, int height, size_t bytesPerRow, const AffineTransform& base);
+    friend std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale, const Color& background);
+    static std::unique_ptr<BitmapContext> make(int width, int height, size_t bytesPerRow, const AffineTransform& base,
+        uint32_t background = 0);
     BitmapContext(void* surface, void* cairoContext, int width, int height, size_t bytesPerRow, const AffineTransform& base);
     void* m_surface;
     int m_width;
@@ -66,7 +68,10 @@ private:
 
 // A context of `size` points at `scale` pixels per point (whole pixels,
 // rounded up), y down from the top left; nothing for an empty size or a
-// scale that is not positive.
-std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale);
+// scale that is not positive. The pixels start transparent, or as
+// `background` (a plain colour; a pattern counts as transparent) written
+// once: a drawing that covers its picture with an opaque colour first
+// starts from it instead and saves a pass over the pixels.
+std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale, const Color& background = Color());
 
 } // namespace gfx

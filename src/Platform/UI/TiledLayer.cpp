@@ -21,6 +21,7 @@
 #include <deque>
 #include <fmt/format.h>
 #include <mutex>
+#include <thread>
 
 namespace ui {
 
@@ -37,23 +38,38 @@ struct Pool {
     int idle = 0;
     int signalled = 0; // idle workers woken for a job and not up yet
     bool retiring = false; // no waiting after the last job
-    int limit = 2;
+    int limit = defaultLimit();
     uint64_t epoch = 0; // bumped by a reset: older jobs are dropped
     std::atomic<uint64_t> drawn { 0 };
     std::atomic<uint64_t> dropped { 0 };
 
+    // Half the cores, two to four: a spread's pages or a zoomed page's
+    // tiles draw side by side, and the other half stays with the rest.
+    static int defaultLimit()
+    {
+        return std::clamp(int(std::thread::hardware_concurrency() / 2), 2, 4);
+    }
+
     void add(std::function<void()> job)
     {
-        std::lock_guard lock(mutex);
-        jobs.push_back(std::move(job));
-        retiring = false;
-        if (idle > signalled) {
-            ++signalled;
-            wake.notify_one();
-        } else if (running < limit) {
-            ++running;
-            core::Thread::detach("ui.tiles", [this] { work(); });
+        bool wakeIdle = false;
+        {
+            std::lock_guard lock(mutex);
+            jobs.push_back(std::move(job));
+            retiring = false;
+            if (idle > signalled) {
+                ++signalled;
+                wakeIdle = true;
+            } else if (running < limit) {
+                ++running;
+                core::Thread::detach("ui.tiles", [this] { work(); });
+            }
         }
+        // Woken after the lock is let go, the worker does not wake only to
+        // wait for it. It counted itself idle under the lock before it began
+        // to wait, so it hears this.
+        if (wakeIdle)
+            wake.notify_one();
     }
 
     void work()
@@ -264,12 +280,13 @@ void TiledLayer::queue(const Key& key, Tile& tile)
     std::weak_ptr<TiledLayer> weakSelf = std::static_pointer_cast<TiledLayer>(shared_from_this());
     uint64_t generation = tile.wanted;
     float scale = scaleOfLevel(std::get<0>(key));
+    gfx::Color background = tileBackgroundColor();
     uint64_t epoch;
     {
         std::lock_guard lock(pool().mutex);
         epoch = pool().epoch;
     }
-    pool().add([weakSelf, key, generation, rect, scale, epoch] {
+    pool().add([weakSelf, key, generation, rect, scale, background, epoch] {
         {
             std::lock_guard lock(pool().mutex);
             if (pool().epoch != epoch)
@@ -291,7 +308,7 @@ void TiledLayer::queue(const Key& key, Tile& tile)
         ++pool().drawn;
         std::shared_ptr<gfx::Image> image;
         try {
-            auto context = gfx::makeImageContext(rect.size, scale);
+            auto context = gfx::makeImageContext(rect.size, scale, background);
             if (context) {
                 context->translateCTM(-rect.minX(), -rect.minY());
                 context->clipToRect(rect);

@@ -46,6 +46,11 @@ public:
     void setLevelsOfDetailBias(int bias) { m_bias = bias; }
     // How long a finished tile takes to fade in; a subclass may override.
     virtual double fadeDuration() const { return DefaultFadeDuration; }
+    // What a tile's picture holds before drawInContext: transparent, or
+    // the colour a subclass whose drawing starts by covering its tiles
+    // with one gives here (written once with the picture's memory, instead
+    // of clearing it and painting over that). Asked on the main thread.
+    virtual gfx::Color tileBackgroundColor() const { return gfx::Color(); }
 
     // Level l draws at anchor × 2^l pixels per point. The anchor is 1
     // unless the layer anchors its levels at the scale it is shown at: then
@@ -88,7 +93,8 @@ public:
 
     // Every tiled layer in a window: its visible tiles drawn (driver).
     static void renderAllVisibleTilesSynchronously();
-    // Worker threads of the shared pool (2 by default). A worker stays a
+    // Worker threads of the shared pool (half the cores, 2 to 4, by
+    // default; 2 after resetForTesting). A worker stays a
     // while after its last job; endIdleWorkers lets the idle ones go at
     // once (before the program waits for its threads at exit).
     static void setWorkerCount(int count);

@@ -121,8 +121,7 @@ std::function<void(gfx::Context&)> VKPDFPageView::drawingForLayer(const VKTiledP
         }
         if (hook)
             hook();
-        context.setFillColor(1, 1, 1, 1);
-        context.fillRect(context.clipBoundingBox());
+        // The paper: the layer's tiles start white.
         if (!snapshot.drawsPage)
             return;
         context.translateCTM(0, snapshot.height);

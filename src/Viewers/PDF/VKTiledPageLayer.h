@@ -28,6 +28,8 @@ public:
     static gfx::Size tileSizeForScreen(gfx::Size points, float scale);
     static double fadeDurationOfTiles() { return 0.0; }
     double fadeDuration() const override { return fadeDurationOfTiles(); }
+    // Tiles start as the page's white paper.
+    gfx::Color tileBackgroundColor() const override { return gfx::Color::white(1); }
 
     VKLayerRepresentative* representative() const;
     // Waits for a drawing thread that is asking the old one.

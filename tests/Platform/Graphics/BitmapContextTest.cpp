@@ -3,9 +3,13 @@
 
 #include "Support/TestCase.h"
 
+#include <fmt/format.h>
+#include <utility>
+
 using gfx::BitmapContext;
 using gfx::Pixel;
 using gfx::Rect;
+using gfx::Size;
 
 namespace {
 
@@ -115,4 +119,44 @@ TEST_F(BitmapContextTest, TakenImagesKeepThePixelsAndReusedMemoryStartsClear)
     ASSERT_TRUE(image);
     EXPECT_EQ(image->pixelWidth(), 10);
     EXPECT_FALSE(BitmapContext::takeImage(nullptr));
+}
+
+// A context may start as a plain colour instead of transparent, written
+// once, whether its memory is fresh or handed out again after another
+// picture (of the same or another colour, or another size that pushes the
+// older spare buffers out); a pattern starts transparent.
+TEST_F(BitmapContextTest, ImageContextsStartAsTheirBackground)
+{
+    struct Case {
+        gfx::Color background;
+        Pixel expected;
+    };
+    const Case cases[] = {
+        { gfx::Color::white(1), { 255, 255, 255, 255 } },
+        { gfx::Color(1, 0, 0, 0.5f), { 128, 0, 0, 128 } },
+        { gfx::Color(), {} },
+        { gfx::Color::white(1), { 255, 255, 255, 255 } },
+        { gfx::Color(0.2f, 0.4f, 0.6f, 1), { 51, 102, 153, 255 } },
+    };
+    for (Size size : { Size { 700, 500 }, Size { 20, 10 }, Size { 900, 700 }, Size { 700, 500 } }) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(fmt::format("{} × {}, pixel {}", size.width, size.height, c.expected.red));
+            auto context = gfx::makeImageContext(size, 2, c.background);
+            ASSERT_TRUE(context);
+            int right = int(size.width) * 2 - 1, bottom = int(size.height) * 2 - 1;
+            for (auto [x, y] : { std::pair { 0, 0 }, { right, 0 }, { right / 2, bottom / 2 }, { 0, bottom }, { right, bottom } })
+                EXPECT_EQ(context->pixelAt(x, y), c.expected);
+            // Drawn over, then given back for the next.
+            context->setFillColor(0, 1, 0, 1);
+            context->fillRect(Rect(0, 0, size.width, size.height));
+        }
+    }
+    auto tile = BitmapContext::create(1, 1);
+    tile->setFillColor(1, 1, 1, 1);
+    tile->fillRect(Rect(0, 0, 1, 1));
+    auto pattern = gfx::Color::patternWithImage(tile->makeImage());
+    ASSERT_TRUE(pattern.isPattern());
+    auto context = gfx::makeImageContext({ 700, 500 }, 2, pattern);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->pixelAt(5, 5), Pixel());
 }

@@ -154,6 +154,42 @@ TEST_F(TiledLayerTest, TilesFadeInAndFailuresStayBlank)
     layer->removeFromSuperlayer();
 }
 
+// A layer may give the colour its tiles start as: what its drawing leaves
+// shows that colour, opaque, in every tile and again when a tile is drawn
+// anew in memory another tile had; without one, the rest stays clear.
+TEST_F(TiledLayerTest, TilesStartAsTheLayersTileBackground)
+{
+    class PaperLayer : public InstantTiledLayer {
+    public:
+        gfx::Color tileBackgroundColor() const override { return paper ? gfx::Color(1, 1, 0, 1) : gfx::Color(); }
+        void drawInContext(gfx::Context& context) override
+        {
+            context.setFillColor(0, 0, 1, 1);
+            context.fillRect(context.clipBoundingBox().intersection({ 0, 0, 100, 100 }));
+        }
+        bool paper = true;
+    };
+    Screen::main()->setScale(2);
+    auto layer = configured<PaperLayer>();
+    layer->setTileSize({ 512, 512 }); // 1 MiB a tile: memory handed out again
+    layer->setBounds({ 0, 0, 300, 400 }); // 2 × 2 tiles of 256 points
+    window().layer().addSublayer(layer);
+    for (int round = 0; round < 3; ++round) {
+        layer->paper = round != 1;
+        layer->setNeedsDisplay();
+        layer->renderVisibleTilesSynchronously();
+        auto picture = Renderer::renderImage(*layer);
+        ASSERT_TRUE(picture);
+        ASSERT_EQ(picture->width() % 300, 0);
+        int scale = picture->width() / 300;
+        EXPECT_EQ(picture->pixelAt(5 * scale, 5 * scale), (gfx::Pixel { 0, 0, 255, 255 }));
+        gfx::Pixel rest = layer->paper ? gfx::Pixel { 255, 255, 0, 255 } : gfx::Pixel {};
+        for (auto [x, y] : { std::pair { 150, 5 }, { 295, 395 }, { 5, 350 }, { 275, 50 } })
+            EXPECT_EQ(picture->pixelAt(x * scale, y * scale), rest) << round << ": " << x << ", " << y;
+    }
+    layer->removeFromSuperlayer();
+}
+
 TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
 {
     static std::atomic<bool> destroying { false };
