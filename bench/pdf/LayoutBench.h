@@ -80,19 +80,24 @@ public:
     std::shared_ptr<VKPDFDocument> document;
 };
 
-// Seconds to draw each of pages first … last (1-based) of the file at
-// `width` pixels on white, from a newly opened document; the opening is not
-// timed.
-inline std::vector<double> drawPagesDirectly(const std::string& path, int first, int last, float width)
-{
-    std::vector<double> times;
-    auto document = VKPDFDocument::initWithPath(path);
-    if (!document)
-        return times;
-    document->pageGeometry(0);
-    for (int n = first; n <= last; ++n) {
-        times.push_back(seconds([&] {
-            pdf::Page page = document->documentRef()->page(n);
+// Pages of a file drawn straight through pdf::drawPage at a pixel width
+// on white, from a document opened for it alone (the opening not timed).
+class DirectPageDrawing {
+public:
+    explicit DirectPageDrawing(const std::string& path)
+        : m_document(VKPDFDocument::initWithPath(path))
+    {
+        if (m_document)
+            m_document->pageGeometry(0);
+    }
+
+    // Seconds to draw page n (1-based) at `width` pixels.
+    double draw(int n, float width)
+    {
+        if (!m_document)
+            return 0;
+        return seconds([&] {
+            pdf::Page page = m_document->documentRef()->page(n);
             gfx::Rect box = VKPDFPageGetRotatedBoxRect(page);
             float height = std::ceil(box.height() * width / box.width());
             auto bitmap = gfx::BitmapContext::create(int(width), int(height));
@@ -101,8 +106,21 @@ inline std::vector<double> drawPagesDirectly(const std::string& path, int first,
             bitmap->concatCTM(VKPDFPageGetDrawingTransform(page, pdf::Box::Crop, gfx::Rect(0, 0, width, height), 0, true));
             pdf::drawPage(page, *bitmap);
             benchmark::DoNotOptimize(bitmap->pixelAt(0, 0));
-        }));
+        });
     }
+
+private:
+    std::shared_ptr<VKPDFDocument> m_document;
+};
+
+// Seconds to draw each of pages first … last (1-based) of the file at
+// `width` pixels on white, from a newly opened document.
+inline std::vector<double> drawPagesDirectly(const std::string& path, int first, int last, float width)
+{
+    std::vector<double> times;
+    DirectPageDrawing drawing(path);
+    for (int n = first; n <= last; ++n)
+        times.push_back(drawing.draw(n, width));
     return times;
 }
 
