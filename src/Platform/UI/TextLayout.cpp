@@ -126,12 +126,26 @@ template<typename Visit> void TextLayout::wrap(std::string_view text, float widt
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t position = 0; position < n;) {
         // The first code point from `position` that does not fit (n when
-        // the rest does), four ASCII bytes at a time while they fit (the
-        // sums of such advances are exact in double, so grouping them does
-        // not change them).
+        // the rest does), eight or four ASCII bytes at a time while they
+        // fit (the sums of such advances are exact in double, so grouping
+        // them does not change them).
         double w = 0;
         size_t at = position;
         while (at < n) {
+            if (at + 8 <= n) {
+                uint64_t eight;
+                std::memcpy(&eight, bytes + at, 8);
+                if ((eight & 0x8080808080808080ull) == 0) {
+                    const unsigned char* b = bytes + at;
+                    double sum = w + (((double(ascii[b[0]]) + double(ascii[b[1]])) + (double(ascii[b[2]]) + double(ascii[b[3]])))
+                                     + ((double(ascii[b[4]]) + double(ascii[b[5]])) + (double(ascii[b[6]]) + double(ascii[b[7]]))));
+                    if (fits(sum)) {
+                        w = sum;
+                        at += 8;
+                        continue;
+                    }
+                }
+            }
             if (at + 4 <= n) {
                 uint32_t four;
                 std::memcpy(&four, bytes + at, 4);

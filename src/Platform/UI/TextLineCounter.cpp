@@ -23,6 +23,8 @@ bool TextLineCounter::advance(const TextStorage::Snapshot& text, const std::func
     for (size_t counted = 0; !m_complete; ++counted) {
         if (stop && (counted & 1023) == 0 && stop())
             return false;
+        if (m_lines == 0 && m_lineStart <= m_start && text.chunkCount() > 0 && !countInChunk(text, stop))
+            return false;
         size_t end = text.findLineEnd(m_start);
         bool last = end == std::string::npos;
         if (last && !text.isComplete()) {
@@ -54,6 +56,34 @@ bool TextLineCounter::advance(const TextStorage::Snapshot& text, const std::func
         m_start = m_lineStart = end + 1;
     }
     return true;
+}
+
+// The paragraphs from m_start that end in the chunk holding it, straight
+// from its list of line ends, up to a long one; false when `stop` said so.
+bool TextLineCounter::countInChunk(const TextStorage::Snapshot& text, const std::function<bool()>& stop)
+{
+    const TextStorage::Chunk& chunk = text.chunk(text.chunkIndexAt(m_start));
+    if (m_start < chunk.start)
+        return true;
+    std::string_view bytes = chunk.text;
+    size_t local = m_start - chunk.start;
+    auto end = std::lower_bound(chunk.lineEnds.begin(), chunk.lineEnds.end(), uint32_t(std::min(local, bytes.size())));
+    bool going = true;
+    for (size_t counted = 1; end != chunk.lineEnds.end(); ++end, ++counted) {
+        size_t length = *end - local;
+        if (length > LongParagraphBytes)
+            break;
+        if (length > 0 && bytes[*end - 1] == '\r')
+            --length;
+        m_table.append(m_layout->lineCount(bytes.substr(local, length), m_width));
+        local = size_t(*end) + 1;
+        if (stop && (counted & 1023) == 0 && stop()) {
+            going = false;
+            break;
+        }
+    }
+    m_start = m_lineStart = chunk.start + local;
+    return going;
 }
 
 bool TextLineCounter::countLong(const TextStorage::Snapshot& text, size_t end, bool whole,

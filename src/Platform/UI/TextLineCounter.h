@@ -38,6 +38,7 @@ public:
 private:
     // Wraps the paragraph begun at m_start up to `end`; `whole` when the
     // paragraph ends there.
+    bool countInChunk(const TextStorage::Snapshot& text, const std::function<bool()>& stop);
     bool countLong(const TextStorage::Snapshot& text, size_t end, bool whole, const std::function<bool()>& stop);
     void commitLine(size_t lineStart);
 

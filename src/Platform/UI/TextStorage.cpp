@@ -4,10 +4,49 @@
 #include "Platform/Core/UTF8.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ui {
+
+namespace {
+
+// Calls `found(offset)` for each line end of `text` in turn, sixteen bytes
+// at a time.
+template<typename Found> void forEachLineEnd(std::string_view text, Found&& found)
+{
+    const char* begin = text.data();
+    const size_t length = text.size();
+    size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (; at + 16 <= length; at += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + at));
+        for (unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))); mask; mask &= mask - 1)
+            found(at + size_t(std::countr_zero(mask)));
+    }
+#endif
+    for (; at < length; ++at)
+        if (begin[at] == '\n')
+            found(at);
+}
+
+// Where `text`'s line ends are: counted first, so the list takes just its
+// size.
+void indexLineEnds(std::string_view text, std::vector<uint32_t>& ends)
+{
+    size_t count = 0;
+    forEachLineEnd(text, [&](size_t) { ++count; });
+    ends.reserve(count);
+    forEachLineEnd(text, [&](size_t at) { ends.push_back(uint32_t(at)); });
+}
+
+} // namespace
 
 TextStorage::Snapshot::Snapshot() : m_chunks(std::make_shared<const Chunks>()) { }
 
@@ -131,6 +170,30 @@ void TextStorage::append(std::string_view text)
 {
     m_pending.append(text);
     m_appended += text.size();
+    sealFull();
+}
+
+void TextStorage::append(std::string&& text)
+{
+    m_appended += text.size();
+    if (m_pending.empty())
+        m_pending = std::move(text);
+    else
+        m_pending.append(text);
+    sealFull();
+}
+
+std::string TextStorage::takePending(size_t more)
+{
+    std::string pending = std::move(m_pending);
+    m_pending = {};
+    m_appended -= pending.size();
+    pending.reserve(pending.size() + more);
+    return pending;
+}
+
+void TextStorage::sealFull()
+{
     while (m_pending.size() >= ChunkBytes) {
         size_t cut = m_pending.rfind('\n');
         if (cut != std::string::npos && cut + 1 >= ChunkBytes / 2) {
@@ -160,15 +223,21 @@ void TextStorage::seal(size_t length)
     auto chunk = std::make_shared<Chunk>();
     chunk->start = m_pendingStart;
     chunk->firstLine = m_lineEnds;
-    chunk->text.assign(m_pending, 0, length);
-    // Counted first, so the list takes just its size.
-    const char* begin = chunk->text.data();
-    const char* end = begin + length;
-    chunk->lineEnds.reserve(size_t(std::count(begin, end, '\n')));
-    for (const char* at = begin; (at = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)))) != nullptr; ++at)
-        chunk->lineEnds.push_back(uint32_t(at - begin));
+    if (length + length / 8 >= m_pending.size()) {
+        // Nearly all of it: the chunk takes the buffer, and what follows
+        // the cut (a part of a line) is copied out instead.
+        std::string rest(m_pending, length);
+        chunk->text = std::move(m_pending);
+        chunk->text.resize(length);
+        if (chunk->text.capacity() > length + length / 8)
+            chunk->text.shrink_to_fit();
+        m_pending = std::move(rest);
+    } else {
+        chunk->text.assign(m_pending, 0, length);
+        m_pending.erase(0, length);
+    }
+    indexLineEnds(chunk->text, chunk->lineEnds);
     m_lineEnds += chunk->lineEnds.size();
-    m_pending.erase(0, length);
     m_pendingStart += length;
     // Readers hold the old list; the writer makes a new one.
     auto chunks = std::make_shared<Snapshot::Chunks>();
@@ -192,8 +261,15 @@ void TextStorage::publish(bool complete)
         handler = m_publishHandler;
     }
     m_grown.notify_all();
-    if (handler)
-        core::performOnMainThread(std::move(handler));
+    // At most one call waits for the main thread: it reads the text as
+    // published when it runs, so a writer faster than the main loop costs
+    // the loop one call, not one per chunk.
+    if (handler && !m_publishPosted.exchange(true))
+        core::performOnMainThread([weak = weak_from_this(), handler = std::move(handler)] {
+            if (auto self = weak.lock())
+                self->m_publishPosted = false;
+            handler();
+        });
 }
 
 TextStorage::Snapshot TextStorage::snapshot() const
@@ -213,6 +289,9 @@ void TextStorage::setPublishHandler(std::function<void()> handler)
 {
     std::lock_guard lock(m_mutex);
     m_publishHandler = std::move(handler);
+    // A call still waiting carries the old handler: the new one hears the
+    // next publication whatever it is.
+    m_publishPosted = false;
 }
 
 } // namespace ui

@@ -13,6 +13,7 @@
 // sees the text grow a whole chunk at a time.
 
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -67,6 +68,10 @@ public:
         // The whole text: a copy (only for small texts, editing or tests).
         std::string string() const;
         size_t chunkCount() const { return m_chunks ? m_chunks->size() : 0; }
+        // The chunks themselves, for a reader walking the whole text: the
+        // one holding `offset` (the last one for the end; chunkCount() > 0).
+        size_t chunkIndexAt(size_t offset) const { return chunkAt(offset); }
+        const Chunk& chunk(size_t index) const { return *(*m_chunks)[index]; }
 
     private:
         friend class TextStorage;
@@ -85,6 +90,14 @@ public:
     // The writer. `text` is whole, valid UTF-8 (what a converter writes);
     // pieces may split lines anywhere but not characters.
     void append(std::string_view text);
+    // The same, taking the piece's buffer: a piece of a chunk or more that
+    // finds nothing pending becomes the chunk without a copy.
+    void append(std::string&& text);
+    // What is pending (the end of the text not yet sealed into a chunk, at
+    // most a line's worth but for a long line) taken back by the writer,
+    // with room for `more` bytes after it: a reader fills the rest and hands
+    // the whole back to append, so no byte is copied twice.
+    std::string takePending(size_t more);
     // Seals what is pending; the text is complete.
     void finish();
     // Bytes appended so far, published or not (the writer's count).
@@ -94,11 +107,13 @@ public:
     // Blocks until more than `size` bytes are published or the text is
     // complete, at most `seconds`; answers whether that happened.
     bool waitForGrowth(size_t size, double seconds) const;
-    // Runs on the main thread after each publication (replaces any earlier
-    // handler; nothing clears it but a new one).
+    // Runs on the main thread after each publication, or once for several
+    // made while it waited (replaces any earlier handler; nothing clears it
+    // but a new one).
     void setPublishHandler(std::function<void()> handler);
 
 private:
+    void sealFull();
     void seal(size_t length);
     void publish(bool complete);
 
@@ -106,6 +121,7 @@ private:
     mutable std::condition_variable m_grown;
     Snapshot m_published; // under m_mutex
     std::function<void()> m_publishHandler; // under m_mutex
+    std::atomic<bool> m_publishPosted { false };
     // The writer's own.
     std::string m_pending;
     size_t m_pendingStart = 0;

@@ -8,6 +8,7 @@
 #include "Viewers/Text/VKTextFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -29,31 +30,39 @@ Passthrough passthroughFor(std::string_view encoding)
     return Passthrough::None;
 }
 
+// The first byte from `at` on that is not ASCII, or the end.
+size_t skipASCII(std::string_view bytes, size_t at)
+{
+    const size_t n = bytes.size();
+    // Eight bytes at a time through ASCII runs, the common case.
+    while (at + 8 <= n) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        if (uint64_t high = word & 0x8080808080808080ull) {
+            if constexpr (std::endian::native == std::endian::little)
+                return at + size_t(std::countr_zero(high)) / 8;
+            break;
+        }
+        at += 8;
+    }
+    while (at < n && static_cast<unsigned char>(bytes[at]) < 0x80)
+        ++at;
+    return at;
+}
+
 // How much of `bytes` may be stored as it is: all of it when it is plain
 // ASCII or (for UTF-8) well-formed up to a sequence cut short at its end,
 // which waits for the next chunk; npos when a byte needs the converter's
 // judgement.
 size_t passthroughPrefix(std::string_view bytes, Passthrough kind)
 {
-    size_t at = 0;
     const size_t n = bytes.size();
-    // Eight bytes at a time through ASCII runs, the common case.
-    while (at + 8 <= n) {
-        uint64_t word;
-        std::memcpy(&word, bytes.data() + at, 8);
-        if (word & 0x8080808080808080ull)
-            break;
-        at += 8;
-    }
-    if (kind == Passthrough::ASCII) {
-        for (; at < n; ++at)
-            if (static_cast<unsigned char>(bytes[at]) >= 0x80)
-                return std::string_view::npos;
-        return n;
-    }
+    size_t at = skipASCII(bytes, 0);
+    if (kind == Passthrough::ASCII)
+        return at == n ? n : std::string_view::npos;
     while (at < n) {
         if (static_cast<unsigned char>(bytes[at]) < 0x80) {
-            ++at;
+            at = skipASCII(bytes, at);
             continue;
         }
         core::CodePoint point = core::decodeCodePoint(bytes, at);
@@ -148,16 +157,39 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
     for (size_t offset = 0; offset < file.size(); ++chunk) {
         if (cancelled && cancelled())
             return nullptr;
-        size_t got = file.read(offset, VKTextFile::ChunkSize, input);
-        file.chunkDidRead(chunk);
-        if (got == 0)
-            break;
-        offset += got;
-        size_t fine = passthrough == Passthrough::None ? std::string_view::npos : passthroughPrefix(input, passthrough);
-        if (fine != std::string_view::npos) {
-            storage->append(std::string_view(input).substr(0, fine));
-            input.erase(0, fine);
+        if (passthrough != Passthrough::None) {
+            // Read straight behind the text the storage has not sealed yet,
+            // so that a well-formed block becomes its chunk as read.
+            std::string block = storage->takePending(input.size() + VKTextFile::ChunkSize);
+            size_t carried = block.size();
+            block += input;
+            input.clear();
+            size_t got = file.read(offset, VKTextFile::ChunkSize, block);
+            file.chunkDidRead(chunk);
+            offset += got;
+            size_t fine = passthroughPrefix(std::string_view(block).substr(carried), passthrough);
+            if (fine != std::string_view::npos) {
+                input.assign(block, carried + fine);
+                block.resize(carried + fine);
+                storage->append(std::move(block));
+                if (got == 0)
+                    break;
+                showFirstScreen(offset);
+                continue;
+            }
+            // A byte for the converter: the pending text goes back as it was.
+            storage->append(std::string_view(block).substr(0, carried));
+            input.assign(block, carried);
+            if (got == 0)
+                break;
         } else {
+            size_t got = file.read(offset, VKTextFile::ChunkSize, input);
+            file.chunkDidRead(chunk);
+            if (got == 0)
+                break;
+            offset += got;
+        }
+        {
             Status status = Status::Ok;
             size_t used = write(input, status);
             if (status == Status::Invalid || !store())

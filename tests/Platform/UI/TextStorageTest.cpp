@@ -15,6 +15,7 @@
 #include <fmt/format.h>
 
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -78,9 +79,66 @@ TEST_F(TextStorageTest, ReadersSeeWhatWasAppendedWhereverPiecesAndChunksFall)
     }
     EXPECT_EQ(whole.findLineEnd(text.size() - 1), text.size() - 1);
 
+    // A writer reading behind the pending text and handing its buffers
+    // over stores the same text and line ends, in chunks that keep little
+    // spare room.
+    auto handed = ui::TextStorage::create();
+    for (size_t at = 0; at < text.size();) {
+        std::string block = handed->takePending(ui::TextStorage::ChunkBytes);
+        size_t length = std::min(text.size() - at, size_t(random() % (2 * ui::TextStorage::ChunkBytes)));
+        while (at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+            ++length;
+        block.append(text, at, length);
+        at += length;
+        handed->append(std::move(block));
+        EXPECT_EQ(handed->appendedSize(), at);
+    }
+    handed->finish();
+    auto same = handed->snapshot();
+    EXPECT_GT(same.chunkCount(), 2u);
+    EXPECT_TRUE(same.string() == text);
+    EXPECT_EQ(same.lineEndCount(), whole.lineEndCount());
+    for (size_t index = 0; index < same.chunkCount(); ++index) {
+        const auto& chunk = same.chunk(index);
+        std::vector<uint32_t> ends;
+        for (size_t at = chunk.text.find('\n'); at != std::string::npos; at = chunk.text.find('\n', at + 1))
+            ends.push_back(uint32_t(at));
+        EXPECT_EQ(chunk.lineEnds, ends) << index;
+        EXPECT_LE(chunk.text.capacity(), chunk.text.size() + chunk.text.size() / 8 + 16) << index;
+    }
+    for (size_t index : { size_t(0), size_t(1), whole.lineEndCount() / 2, whole.lineEndCount() })
+        EXPECT_EQ(same.paragraphStart(index), whole.paragraphStart(index));
+
     // Empty and invalid text.
     EXPECT_TRUE(ui::TextStorage::withText({})->snapshot().isComplete());
     EXPECT_EQ(ui::TextStorage::withText("a\xff")->snapshot().string(), "a\xef\xbf\xbd");
+}
+
+TEST_F(TextStorageTest, PublicationsWaitingForTheMainThreadReachItAsOneCall)
+{
+    std::string text = mixedLines(6 << 20, 5);
+    auto storage = ui::TextStorage::create();
+    int calls = 0;
+    size_t seen = 0;
+    storage->setPublishHandler([&] {
+        ++calls;
+        seen = storage->snapshot().size();
+    });
+    size_t half = text.find('\n', text.size() / 2) + 1;
+    std::thread([&] { storage->append(std::string_view(text).substr(0, half)); }).join();
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(calls, 1);
+    EXPECT_GT(seen, size_t(2) << 20);
+    EXPECT_EQ(seen, storage->snapshot().size());
+    // Once it ran, the next publications call again.
+    std::thread([&] {
+        storage->append(std::string_view(text).substr(half));
+        storage->finish();
+    }).join();
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(seen, text.size());
+    storage->setPublishHandler({});
 }
 
 TEST_F(TextStorageTest, AViewShowsAStorageGrowingOnAWorkerAndKeepsItsPlace)

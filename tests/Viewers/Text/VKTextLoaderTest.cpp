@@ -85,7 +85,10 @@ TEST_F(VKTextLoaderTest, ChunkedDecodingAgreesWithWholeFileConversion)
     // converter or the UTF-8 check refuses, or that a chunk cuts in two,
     // must come out as through the converter, strict and lossy.
     const char* edges[] = { "\xef\xbb\xbf", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80", "\xef\xbf\xbe",
-        "\xf4\x8f\xbf\xbf", "\xf0\x9f\x98\x80", "\xe2\x82", "\x80", "\xc3\xa9" };
+        "\xf4\x8f\xbf\xbf", "\xf0\x9f\x98\x80", "\xe2\x82", "\x80", "\xc3\xa9",
+        // A bad byte a few ASCII bytes after a good sequence, in the same
+        // eight-byte word or the next.
+        "\xc3\xa9ab\xff", "\xc3\xa9abcdefghij\xff" };
     for (const char* edge : edges)
         for (size_t before : { size_t(0), (size_t(1) << 20) - 2, (size_t(1) << 20) - 1 })
             for (bool lossy : { false, true }) {
