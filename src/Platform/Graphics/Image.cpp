@@ -84,6 +84,10 @@ codecs::Surface Image::Storage::decode(int denominator) const
         return decoded;
     if (failed)
         return {};
+    // A smaller decode made before is let go first, so that the two are not
+    // held at once (whoever draws with it keeps its own reference).
+    decoded = {};
+    decodedDenominator = 0;
     ++decodeAttempts;
     std::string failure;
     codecs::Surface result;

@@ -112,18 +112,29 @@ double timeOf(const RenderOptions& options)
 
 void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed);
 
-// The layer's area of the previous frame, as a picture of its bounds.
+// The layer's area of the previous frame, as a picture of its bounds, as
+// fine as that frame showed it: a layer drawn smaller than its bounds (a
+// large photo zoomed to fit) takes a picture of the pixels it covered, not
+// of its whole size at the screen's scale.
 std::shared_ptr<gfx::Image> pictureFromPreviousFrame(const Layer& layer, const LayerState& state)
 {
     if (!previousFrame.image || previousFrame.root != currentRoot)
-        return nullptr;
-    auto context = gfx::makeImageContext(state.bounds.size, previousFrame.scale);
-    if (!context)
         return nullptr;
     // Root points → this layer's bounds.
     gfx::AffineTransform toRoot = layer.transformToRoot();
     if (currentRoot)
         toRoot = toRoot.concatenating(currentRoot->transformToRoot().inverted());
+    double shown = std::sqrt(std::fabs(double(toRoot.a) * toRoot.d - double(toRoot.b) * toRoot.c));
+    double scale = double(previousFrame.scale) * (std::isfinite(shown) && shown > 0 ? std::min(shown, 1.0) : 1.0);
+    // Never more pixels than a few frames' worth, whatever the layer's size.
+    gfx::Size frame = previousFrame.image->size();
+    double most = 4 * double(frame.width) * frame.height * double(previousFrame.scale) * previousFrame.scale;
+    double area = double(state.bounds.width()) * state.bounds.height();
+    if (area * scale * scale > most)
+        scale = std::sqrt(most / area);
+    auto context = gfx::makeImageContext(state.bounds.size, float(scale));
+    if (!context)
+        return nullptr;
     context->translateCTM(-state.bounds.origin.x, -state.bounds.origin.y);
     context->concatCTM(toRoot.inverted());
     gfx::Size size = previousFrame.image->size();
@@ -294,6 +305,10 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
         auto drawNew = [&](float ox, float oy, float alpha) {
             context.saveGState();
             context.translateCTM(ox, oy);
+            // Moving pictures are scaled with the quick filter (a photo's
+            // first frame costs a twentieth); the frame after the
+            // transition draws them finely again.
+            context.setInterpolationQuality(gfx::InterpolationQuality::Low);
             context.beginTransparencyLayer();
             drawBody(layer, context, time, state);
             drawBorder(context, state);

@@ -296,6 +296,41 @@ TEST_F(LayerTest, TransitionsStartFromThePreviousFrame)
     advance(1);
 }
 
+// A photo's layer is as large as the photo and drawn scaled down: the
+// picture a transition starts from holds the pixels the frame showed of it,
+// not the whole layer at the frame's scale.
+TEST_F(LayerTest, ATransitionOnALayerDrawnSmallStartsFromAPictureOfTheSizeShown)
+{
+    auto view = View::create({ 0, 0, 100, 80 });
+    view->setBackgroundColor(StandardColors::black());
+    auto big = Layer::create();
+    big->setBounds({ 0, 0, 4000, 3000 });
+    big->setPosition({ 50, 40 });
+    big->setAffineTransform(gfx::AffineTransform::scale(0.025f, 0.025f));
+    big->setBackgroundColor(StandardColors::red());
+    view->layer().addSublayer(big);
+    RenderOptions options;
+    options.scale = 2;
+    Renderer::renderImage(*view, options);
+
+    Transition fade("fade");
+    fade.setDuration(1.0);
+    fade.setTimingFunction(TimingFunction::linear());
+    big->addAnimation(fade, Transition::Key);
+    big->setBackgroundColor(StandardColors::blue());
+    advance(0.5);
+    auto frame = Renderer::renderImage(*view, options);
+    auto animation = big->animationForKey(Transition::Key);
+    ASSERT_TRUE(animation && animation->startPicture);
+    // 100 × 75 points at scale 2.
+    EXPECT_NEAR(animation->startPicture->pixelWidth(), 200, 1);
+    EXPECT_NEAR(animation->startPicture->pixelHeight(), 150, 1);
+    EXPECT_NEAR(frame->pixelAt(100, 80).red, 127, 3);
+    EXPECT_NEAR(frame->pixelAt(100, 80).blue, 127, 3);
+    EXPECT_EQ(frame->pixelAt(100, 2).red, 0); // above the layer: the view's black
+    advance(1);
+}
+
 TEST_F(LayerTest, MasksGravityAndUndecodableContents)
 {
     auto layer = Layer::create();
