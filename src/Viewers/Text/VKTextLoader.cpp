@@ -237,13 +237,24 @@ float VKTextLoader::averageLineLength(std::string_view text, bool more)
         }
         current = 0;
     };
-    core::forEachCodePoint(text, [&](const core::CodePoint& point, size_t) {
+    for (size_t at = 0; at < text.size();) {
+        // ASCII bytes are one unit each, without decoding.
+        if (unsigned char byte = static_cast<unsigned char>(text[at]); byte < 0x80) {
+            if (byte == '\n' || byte == '\r')
+                endLine();
+            else
+                ++current;
+            ++at;
+            continue;
+        }
+        core::CodePoint point = core::decodeCodePoint(text, at);
         char32_t c = point.value;
-        if (point.valid && (c == '\n' || c == '\r' || c == 0x85 || c == 0x2028 || c == 0x2029))
+        if (point.valid && (c == 0x85 || c == 0x2028 || c == 0x2029))
             endLine();
         else
             current += point.valid && c >= 0x10000 ? 2 : 1;
-    });
+        at += point.length;
+    }
     endLine();
     return lines ? std::ceil(double(units) / double(lines)) : 0.f;
 }
