@@ -132,7 +132,9 @@ template<typename Visit> void TextLayout::wrap(std::string_view text, float widt
         double w = 0;
         size_t at = position;
         while (at < n) {
-            if (at + 8 <= n) {
+            // Runs of other characters (Cyrillic, Greek, CJK) skip the
+            // ASCII words.
+            if (bytes[at] < 0x80 && at + 8 <= n) {
                 uint64_t eight;
                 std::memcpy(&eight, bytes + at, 8);
                 if ((eight & 0x8080808080808080ull) == 0) {
@@ -146,7 +148,7 @@ template<typename Visit> void TextLayout::wrap(std::string_view text, float widt
                     }
                 }
             }
-            if (at + 4 <= n) {
+            if (bytes[at] < 0x80 && at + 4 <= n) {
                 uint32_t four;
                 std::memcpy(&four, bytes + at, 4);
                 if ((four & 0x80808080u) == 0) {

@@ -144,8 +144,8 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
                 return false;
             dropped += dropInvalidUTF8(piece);
         }
-        storage->append(piece);
-        piece.clear();
+        storage->append(std::move(piece));
+        piece = std::string();
         return true;
     };
     auto showFirstScreen = [&](size_t offset) {
@@ -191,6 +191,9 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
         }
         {
             Status status = Status::Ok;
+            // Converted behind the pending text too, so that the piece
+            // becomes its chunk without another copy.
+            piece = storage->takePending(2 * Room);
             size_t used = write(input, status);
             if (status == Status::Invalid || !store())
                 return failed();
