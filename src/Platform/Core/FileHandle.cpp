@@ -149,6 +149,7 @@ bool FileHandle::writeData(std::string_view bytes, Error* error)
         return false;
     if (const int injected = FileTestHooks::takeWriteError(); injected && !bytes.empty())
         return fail(error, injected);
+    FileTestHooks::willWrite(bytes.size());
     while (!bytes.empty()) {
         const ssize_t written = write(m_fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)

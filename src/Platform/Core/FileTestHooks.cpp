@@ -18,6 +18,8 @@ std::atomic<bool> hasRenameHook { false };
 using DataHook = std::function<int(const std::string&, uint64_t)>;
 std::shared_ptr<const DataHook> dataHook;
 std::atomic<bool> hasDataHook { false };
+std::shared_ptr<const std::function<void(size_t)>> writeHook;
+std::atomic<bool> hasWriteHook { false };
 
 } // namespace
 
@@ -44,9 +46,17 @@ void FileTestHooks::setCopyDataHook(std::function<int(const std::string& to, uin
     hasDataHook = dataHook != nullptr;
 }
 
+void FileTestHooks::setWriteHook(std::function<void(size_t length)> hook)
+{
+    std::lock_guard lock(copyHookMutex);
+    writeHook = hook ? std::make_shared<const std::function<void(size_t)>>(std::move(hook)) : nullptr;
+    hasWriteHook = writeHook != nullptr;
+}
+
 void FileTestHooks::reset()
 {
     writeError = 0;
+    setWriteHook(nullptr);
     setCopyItemHook(nullptr);
     setRenameItemHook(nullptr);
     setCopyDataHook(nullptr);
@@ -92,6 +102,19 @@ int FileTestHooks::copyDataError(const std::string& to, uint64_t written)
         hook = dataHook;
     }
     return hook ? (*hook)(to, written) : 0;
+}
+
+void FileTestHooks::willWrite(size_t length)
+{
+    if (!hasWriteHook.load(std::memory_order_relaxed))
+        return;
+    std::shared_ptr<const std::function<void(size_t)>> hook;
+    {
+        std::lock_guard lock(copyHookMutex);
+        hook = writeHook;
+    }
+    if (hook)
+        (*hook)(length);
 }
 
 } // namespace core

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,6 +28,10 @@ public:
     // written and its bytes so far: an errno fails the copy there (a disk
     // that fills mid-file), 0 goes on. Runs on the copying thread.
     static void setCopyDataHook(std::function<int(const std::string& to, uint64_t written)> hook);
+    // Called before each FileHandle write, on the writing thread, with its
+    // length: a hook may hold the write back (a disk slower than the
+    // network).
+    static void setWriteHook(std::function<void(size_t length)> hook);
     static void reset();
 
     // Used by the file layer: the injected errno (0 when none), which is
@@ -35,6 +40,7 @@ public:
     static int copyItemError(const std::string& from);
     static int renameItemError(const std::string& from);
     static int copyDataError(const std::string& to, uint64_t written);
+    static void willWrite(size_t length);
 };
 
 } // namespace core

@@ -4,6 +4,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -78,17 +79,26 @@ struct FileWriter::State {
         }
         state->file->closeFile();
         std::function<Error()> lastStep;
+        bool runLastStep = false;
         {
             std::lock_guard lock(state->mutex);
-            if (state->cancelled || failed || !state->finishing)
-                return;
-            lastStep = std::move(state->lastStep);
+            runLastStep = !state->cancelled && !failed && state->finishing;
+            if (runLastStep)
+                lastStep = std::move(state->lastStep);
         }
-        Error error = lastStep ? lastStep() : Error();
-        tellOwner(state, [error](State& owner) {
-            if (auto done = std::move(owner.done))
-                done(error);
-        });
+        if (runLastStep) {
+            Error error = lastStep ? lastStep() : Error();
+            tellOwner(state, [error](State& owner) {
+                if (auto done = std::move(owner.done))
+                    done(error);
+            });
+        }
+        // Told even after a cancel, unlike the other reports.
+        if (auto loop = state->loop.lock())
+            loop->post([state] {
+                if (auto closed = std::move(state->handlers.closed))
+                    closed();
+            });
     }
 };
 
@@ -102,6 +112,26 @@ std::shared_ptr<FileWriter> FileWriter::create(const std::string& path, Handlers
     auto file = FileHandle::fileHandleForWritingAtPath(path, error);
     if (!file)
         return nullptr;
+    return start(std::move(file), std::move(handlers));
+}
+
+std::shared_ptr<FileWriter> FileWriter::createAppending(const std::string& path, uint64_t size, Handlers handlers,
+    Error* error)
+{
+    auto file = FileHandle::fileHandleForWritingAtPath(path, error);
+    if (!file)
+        return nullptr;
+    Error seekError;
+    const uint64_t end = file->seekToEndOfFile(&seekError);
+    if (seekError || end != size) {
+        setError(error, seekError ? seekError : Error::posix(EEXIST));
+        return nullptr;
+    }
+    return start(std::move(file), std::move(handlers));
+}
+
+std::shared_ptr<FileWriter> FileWriter::start(std::shared_ptr<FileHandle> file, Handlers handlers)
+{
     auto state = std::make_shared<State>();
     state->file = std::move(file);
     state->handlers = std::move(handlers);

@@ -4,11 +4,14 @@
 #include "Platform/Core/Error.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace core {
+
+class FileHandle;
 
 // Writes a file that arrives in pieces (a download's body) on a thread of
 // its own, so that the run loop that receives the pieces never waits for the
@@ -29,6 +32,10 @@ public:
         // The queue fell back to LowWaterBytes after write() answered that
         // it was backlogged.
         std::function<void()> drained;
+        // The writer's thread closed the file: after the last step, a
+        // failure or a cancel. Comes last, and also after cancel(), so that
+        // the owner knows when the file is quiet again.
+        std::function<void()> closed;
     };
     // Past this many queued bytes write() answers that the owner should
     // hold further pieces until drained().
@@ -38,6 +45,12 @@ public:
     // Opens the existing file at `path` for writing from its start; nothing
     // (and `error`) when it cannot be opened.
     static std::shared_ptr<FileWriter> create(const std::string& path, Handlers handlers, Error* error = nullptr);
+    // Opens the existing file at `path` for writing after its first `size`
+    // bytes, which must be all it holds (a resumed download whose partial
+    // file changed meanwhile would be corrupted by its body): nothing (and
+    // `error`, EEXIST for another length) otherwise.
+    static std::shared_ptr<FileWriter> createAppending(const std::string& path, uint64_t size, Handlers handlers,
+        Error* error = nullptr);
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
@@ -57,6 +70,7 @@ public:
 
 private:
     explicit FileWriter(std::shared_ptr<State> state);
+    static std::shared_ptr<FileWriter> start(std::shared_ptr<FileHandle> file, Handlers handlers);
 
     std::shared_ptr<State> m_state;
 };

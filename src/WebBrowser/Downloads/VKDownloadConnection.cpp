@@ -11,7 +11,7 @@
 #include "Kit/URLRequestAdditions.h"
 #include "Kit/URLResponseAdditions.h"
 #include "Platform/Core/ASCII.h"
-#include "Platform/Core/FileHandle.h"
+#include "Platform/Core/FileWriter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -29,6 +29,10 @@
 
 #include <array>
 #include <cerrno>
+#include <functional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -50,6 +54,30 @@ core::Error cocoaError(std::string_view description)
     return core::Error(core::Error::CocoaDomain, 512, core::localized(description));
 }
 
+// Partial files that a writer still holds open, with the starts waiting for
+// them to be closed: a resume measures the partial file for its range, so it
+// must not race the last writes of the request before it. Main thread only.
+struct OpenPartial {
+    int writers = 0;
+    std::vector<std::function<void()>> waiting;
+};
+
+std::unordered_map<std::string, OpenPartial>& openPartials()
+{
+    static std::unordered_map<std::string, OpenPartial> partials;
+    return partials;
+}
+
+void partialClosed(const std::string& path)
+{
+    auto found = openPartials().find(path);
+    if (found == openPartials().end() || --found->second.writers > 0)
+        return;
+    auto waiting = std::move(found->second.waiting);
+    openPartials().erase(found);
+    for (auto& start : waiting)
+        start();
+}
 
 } // namespace
 
@@ -151,7 +179,8 @@ std::optional<core::Error> VKDownloadConnection::resetDownload()
         core::log("Warning, resetDownload failed: {}", error.description());
         return error;
     }
-    m_fileHandle.reset();
+    if (auto writer = std::exchange(m_writer, nullptr))
+        writer->cancel();
     m_writeOffset = 0;
     m_resource->setURLResponse(std::nullopt);
     m_resource->setDownloadError(std::nullopt);
@@ -175,11 +204,11 @@ void VKDownloadConnection::closeConnection()
         m_urlConnection->cancel();
         m_urlConnection.reset();
     }
-    if (m_fileHandle) {
-        m_fileHandle->synchronizeFile();
-        m_fileHandle->closeFile();
-        m_fileHandle.reset();
-    }
+    // What is still queued is dropped: the partial file keeps the pieces
+    // written so far, and a resume asks for the rest.
+    if (auto writer = std::exchange(m_writer, nullptr))
+        writer->cancel();
+    m_waitingForPartial = false;
 }
 
 void VKDownloadConnection::beginBackgroundTask()
@@ -230,6 +259,16 @@ void VKDownloadConnection::startURLConnection()
         return;
     }
     std::string partial = m_resource->downloadPath();
+    if (auto open = openPartials().find(partial); open != openPartials().end()) {
+        m_waitingForPartial = true;
+        std::weak_ptr<core::Object> weak = weak_from_this();
+        open->second.waiting.push_back([weak] {
+            auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock());
+            if (self && std::exchange(self->m_waitingForPartial, false))
+                self->startURLConnection();
+        });
+        return;
+    }
     core::URLRequest sent = request;
     uint64_t onDisk = sizeOfItemAtPath(partial);
     m_writeOffset = 0;
@@ -315,37 +354,104 @@ void VKDownloadConnection::didReceiveData(net::URLConnection& connection, const 
 {
     if (&connection != m_urlConnection.get())
         return;
-    std::string partial = m_resource->downloadPath();
-    if (!m_fileHandle) {
-        core::Error error;
-        m_fileHandle = core::FileHandle::fileHandleForWritingAtPath(partial, &error);
-        // The body continues what is on disk: a file that changed since the
-        // request went out would be corrupted by it.
-        if (!m_fileHandle || m_fileHandle->seekToEndOfFile() != m_writeOffset
-            || sizeOfItemAtPath(partial) != m_writeOffset) {
-            m_fileHandle.reset();
-            core::log("Warning, VKDownloadConnection failed to open file for writing: {}",
-                core::path::abbreviatingWithTildeInPath(partial));
-            failConnection(cocoaError("Failed to open file."));
-            return;
-        }
-    }
-    core::Error error;
-    if (!m_fileHandle->writeData(data, &error)) {
-        core::log("NSFileHandle writeData error: {}", error.description());
-        failConnection(cocoaError("Failed to write to file."));
+    if (!m_writer && !openWriter())
         return;
-    }
+    m_receivedOffset += data.size();
+    // Past the writer's backlog the connection holds the body back until
+    // the disk caught up.
+    if (m_writer->write(data))
+        m_urlConnection->suspendDelivery();
     if (m_resource->expectedSize() != 0)
-        m_resource->setDownloadProgress(static_cast<float>(static_cast<double>(m_fileHandle->offsetInFile())
+        m_resource->setDownloadProgress(static_cast<float>(static_cast<double>(m_receivedOffset)
             / static_cast<double>(m_resource->expectedSize())));
+}
+
+bool VKDownloadConnection::openWriter()
+{
+    std::string partial = m_resource->downloadPath();
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    auto owner = [weak] { return std::static_pointer_cast<VKDownloadConnection>(weak.lock()); };
+    core::FileWriter::Handlers handlers;
+    handlers.failed = [owner](const core::Error& error) {
+        if (auto self = owner()) {
+            core::log("NSFileHandle writeData error: {}", error.description());
+            self->failConnection(cocoaError("Failed to write to file."));
+        }
+    };
+    handlers.drained = [owner] {
+        if (auto self = owner(); self && self->m_urlConnection)
+            self->m_urlConnection->resumeDelivery();
+    };
+    handlers.closed = [partial] { partialClosed(partial); };
+    // The body continues what is on disk: a file that changed since the
+    // request went out would be corrupted by it.
+    m_writer = core::FileWriter::createAppending(partial, m_writeOffset, std::move(handlers));
+    if (!m_writer) {
+        core::log("Warning, VKDownloadConnection failed to open file for writing: {}",
+            core::path::abbreviatingWithTildeInPath(partial));
+        failConnection(cocoaError("Failed to open file."));
+        return false;
+    }
+    ++openPartials()[partial].writers;
+    m_receivedOffset = m_writeOffset;
+    return true;
 }
 
 void VKDownloadConnection::didFinishLoading(net::URLConnection& connection)
 {
     if (&connection != m_urlConnection.get())
         return;
-    finishLoading();
+    // An empty body opens its writer here, so that the file is moved into
+    // place on the writer's thread as well.
+    if (!m_writer && !openWriter())
+        return;
+    m_urlConnection->cancel();
+    m_urlConnection.reset();
+    m_resource->setDownloadState(VKNetworkStateFinalizing);
+    std::string target = uniquePathForItemAtPath(targetPath());
+    m_resource->updatePath(target);
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    // Done once the last piece is written and the file renamed into place.
+    m_writer->finish(
+        [partial = m_resource->downloadPath(), target] {
+            core::Error error;
+            VKMoveDownloadIntoPlace(partial, target, &error);
+            return error;
+        },
+        [weak](const core::Error& error) {
+            if (auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock()))
+                self->writerDidFinish(error);
+        });
+}
+
+void VKDownloadConnection::writerDidFinish(const core::Error& error)
+{
+    m_writer.reset();
+    if (error) {
+        sendDownloadDelegateDidFailMessage(error);
+    } else {
+        m_resource->setDownloadState(VKNetworkStateDone);
+        if (m_delegate)
+            m_delegate->downloadConnectionDidFinishLoading(*this);
+    }
+    endBackgroundTask();
+}
+
+void VKDownloadConnection::failWhenWritten(const core::Error& error)
+{
+    if (!m_writer) {
+        failConnection(error);
+        return;
+    }
+    // What arrived before the failure is kept for the resume: the failure
+    // is told once it is on disk.
+    m_urlConnection->cancel();
+    m_urlConnection.reset();
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    m_writer->finish(nullptr, [weak, error](const core::Error&) {
+        if (auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock()))
+            self->failConnection(error);
+    });
 }
 
 void VKDownloadConnection::finishLoading()
@@ -372,7 +478,7 @@ void VKDownloadConnection::didFailWithError(net::URLConnection& connection, cons
 {
     if (&connection != m_urlConnection.get())
         return;
-    failConnection(error);
+    failWhenWritten(error);
 }
 
 void VKDownloadConnection::failConnection(const core::Error& error)

@@ -16,7 +16,7 @@ class VKDownloadFileResource;
 class VKDownloadManagerCallback;
 
 namespace core {
-class FileHandle;
+class FileWriter;
 }
 namespace net {
 class URLConnection;
@@ -40,8 +40,10 @@ public:
 // the partial data, keeps the item's state and progress current and holds
 // background time while it runs.
 //
-// Main thread only, except the copy of a fetched cloud file, which runs on a
-// thread of its own and touches nothing but the item's paths.
+// Main thread only, except the disk work: a web item's body is written, and
+// the finished file moved into place, by a core::FileWriter on its own
+// thread, and a fetched cloud file is copied on a thread of its own; both
+// touch nothing but the item's paths.
 class VKDownloadConnection : public core::Object,
                              public net::URLConnectionDelegate,
                              public VKCloudServiceDelegate {
@@ -99,11 +101,16 @@ private:
     void sendDownloadDelegateDidFailMessage(const core::Error& error);
     void failConnection(const core::Error& error);
     void finishLoading();
+    bool openWriter();
+    void writerDidFinish(const core::Error& error);
+    void failWhenWritten(const core::Error& error);
     void cloudFileCopyDidEnd(std::optional<core::Error> error);
     std::shared_ptr<VKCloudService> cloudService() const;
 
     std::shared_ptr<net::URLConnection> m_urlConnection;
-    std::shared_ptr<core::FileHandle> m_fileHandle;
+    // Writes the running request's body after m_writeOffset; made at its
+    // first bytes.
+    std::shared_ptr<core::FileWriter> m_writer;
     std::shared_ptr<VKDownloadFileResource> m_resource;
     std::shared_ptr<VKDownloadManagerCallback> m_callback;
     VKDownloadConnectionDelegate* m_delegate = nullptr;
@@ -111,6 +118,10 @@ private:
     // The bytes on disk when the running request was sent: where its body
     // must be written.
     uint64_t m_writeOffset = 0;
+    // The bytes received for the partial file, written or still queued.
+    uint64_t m_receivedOffset = 0;
+    // A start put off until an earlier writer of the partial file closed it.
+    bool m_waitingForPartial = false;
 };
 
 // Puts a finished file or folder at `to`, which must be free: a rename, or

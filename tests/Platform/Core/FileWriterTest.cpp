@@ -123,4 +123,35 @@ TEST_F(FileWriterTest, CancelMidWriteStopsTheThreadAndTellsNothing)
     EXPECT_TRUE(error.is(Error::POSIXDomain, ENOENT));
 }
 
+TEST_F(FileWriterTest, AppendingContinuesOnlyAFileOfTheGivenLengthAndClosedComesLast)
+{
+    const std::string path = makeFile("part", "abc");
+    std::vector<std::string> told;
+    FileWriter::Handlers handlers;
+    handlers.closed = [&] { told.push_back("closed"); };
+    auto writer = FileWriter::createAppending(path, 3, handlers);
+    ASSERT_TRUE(writer);
+    writer->write(Data(std::string("def")));
+    writer->finish([] { return Error(); }, [&](const Error&) { told.push_back("done"); });
+    ASSERT_TRUE(waitFor([&] { return told.size() == 2; }));
+    EXPECT_EQ(told, (std::vector<std::string> { "done", "closed" }));
+    EXPECT_EQ(readFile(path), "abcdef");
+
+    // A file that is not the length the owner expects is left alone.
+    Error error;
+    EXPECT_FALSE(FileWriter::createAppending(path, 3, {}, &error));
+    EXPECT_TRUE(error.is(Error::POSIXDomain, EEXIST));
+    EXPECT_EQ(readFile(path), "abcdef");
+
+    // A cancelled writer still tells when it let go of the file.
+    bool closed = false;
+    FileWriter::Handlers quiet;
+    quiet.closed = [&] { closed = true; };
+    auto cancelled = FileWriter::createAppending(path, 6, quiet);
+    cancelled->write(Data(piece(0)));
+    cancelled->cancel();
+    ASSERT_TRUE(waitFor([&] { return closed; }));
+    EXPECT_TRUE(core::Thread::waitForAll(10));
+}
+
 } // namespace

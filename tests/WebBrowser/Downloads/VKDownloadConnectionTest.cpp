@@ -1,14 +1,20 @@
 #include "DownloadTestCase.h"
 
+#include "FileModel/VKDownloadHooks.h"
 #include "Kit/URLRequestAdditions.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLError.h"
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -30,7 +36,151 @@ protected:
 
     // Bytes the server sent under /resource/NAME when answering in full.
     static std::string whole(size_t length) { return TestWebServer::expectedBytes(0, length); }
+
+    // The bytes the item received so far, written or not.
+    static uint64_t receivedBytes(const VKDownloadFileResource& item)
+    {
+        return uint64_t(double(item.downloadProgress()) * double(item.expectedSize()));
+    }
+    static uint64_t sizeOnDisk(const std::string& path)
+    {
+        auto attributes = core::fs::attributes(path);
+        return attributes ? attributes->size : 0;
+    }
 };
+
+// Holds back every file write off the test's thread (a disk slower than the
+// network) until released; released at the latest when it goes.
+class SlowDisk {
+public:
+    SlowDisk()
+    {
+        core::FileTestHooks::setWriteHook([state = m_state, main = std::this_thread::get_id()](size_t) {
+            if (std::this_thread::get_id() == main)
+                return;
+            std::unique_lock lock(state->mutex);
+            state->waiting = true;
+            state->wake.wait(lock, [&] { return state->released; });
+        });
+    }
+    ~SlowDisk()
+    {
+        core::FileTestHooks::setWriteHook(nullptr);
+        std::lock_guard lock(m_state->mutex);
+        m_state->released = true;
+        m_state->wake.notify_all();
+    }
+    bool writerWaits()
+    {
+        std::lock_guard lock(m_state->mutex);
+        return m_state->waiting;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool released = false;
+        bool waiting = false;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+TEST_F(VKDownloadConnectionTest, ABodyArrivingFasterThanItIsWrittenEndsWholeBeforeItIsDone)
+{
+    constexpr size_t Length = 24 * MiB;
+    server->setResource("fast", fmt::format("length={}&ranges=1&etag=f", Length));
+    const std::string reference = makeFile("reference", whole(Length));
+    auto disk = std::make_unique<SlowDisk>();
+    auto item = start("/resource/fast");
+    // More than the writer's backlog arrives while nothing reaches the disk;
+    // the main loop goes on meanwhile.
+    ASSERT_TRUE(waitFor([&] { return receivedBytes(*item) > 8 * MiB && disk->writerWaits(); }));
+    EXPECT_EQ(sizeOnDisk(item->downloadPath()), 0u);
+    EXPECT_EQ(item->downloadState(), VKNetworkStateDownloading);
+
+    uint64_t sizeWhenDone = 0;
+    auto observation = item->observeValueForKey("downloadState", [&] {
+        if (item->downloadState() == VKNetworkStateDone)
+            sizeWhenDone = sizeOnDisk(item->path());
+    });
+    disk.reset();
+    ASSERT_TRUE(runToEnd(*item));
+    ASSERT_EQ(item->downloadState(), VKNetworkStateDone);
+    // Done only once every byte is written and the file is in place.
+    EXPECT_EQ(sizeWhenDone, Length);
+    EXPECT_EQ(sha256(item->path()), sha256(reference));
+    EXPECT_FALSE(core::fs::exists(item->downloadPath()));
+    EXPECT_EQ(received("/resource/fast").size(), 1u);
+}
+
+TEST_F(VKDownloadConnectionTest, AFailedWriteFailsTheDownloadOnceAndTouchesNoOtherFile)
+{
+    constexpr size_t Length = 4 * MiB;
+    server->setResource("data.bin", fmt::format("length={}&ranges=1", Length));
+    makeFile("Documents/data.bin", "old");
+    int failures = 0;
+    auto observation = core::NotificationCenter::defaultCenter().observe(VKDownloadManagerDownloadDidFailNotification,
+        nullptr, [&](const core::Notification&) { ++failures; });
+    // The disk fills after the first pieces.
+    std::atomic<int> writes { 0 };
+    core::FileTestHooks::setWriteHook([&, main = std::this_thread::get_id()](size_t) {
+        if (std::this_thread::get_id() != main && ++writes == 3)
+            core::FileTestHooks::failNextWrite(ENOSPC);
+    });
+    auto item = start("/resource/data.bin");
+    ASSERT_TRUE(runToEnd(*item));
+    EXPECT_TRUE(core::Thread::waitForAll(10));
+    core::RunLoop::current().runUntilIdle();
+    EXPECT_EQ(item->downloadState(), VKNetworkStatePaused);
+    EXPECT_EQ(item->downloadError()->localizedDescription(), "Failed to write to file.");
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(readFile(inDocuments("data.bin")), "old");
+    EXPECT_FALSE(core::fs::exists(inDocuments("data 1.bin")));
+    // What was written before the failure is the body's beginning, kept
+    // for a resume, which ends the file whole.
+    std::string partial = readFile(item->downloadPath());
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_TRUE(partial == whole(Length).substr(0, partial.size()));
+    core::FileTestHooks::reset();
+    manager()->resumeDownloadForResource(item);
+    ASSERT_TRUE(runToEnd(*item));
+    ASSERT_EQ(item->downloadState(), VKNetworkStateDone);
+    EXPECT_TRUE(readFile(item->path()) == whole(Length));
+    EXPECT_EQ(received("/resource/data.bin")[1].header("Range"), fmt::format("bytes={}-", partial.size()));
+}
+
+TEST_F(VKDownloadConnectionTest, APauseDropsWhatIsQueuedAndTheResumeWaitsForTheLastWrite)
+{
+    constexpr size_t Length = 24 * MiB;
+    server->setResource("queued", fmt::format("length={}&ranges=1&etag=q", Length));
+    auto disk = std::make_unique<SlowDisk>();
+    auto item = start("/resource/queued");
+    ASSERT_TRUE(waitFor([&] { return receivedBytes(*item) > 8 * MiB && disk->writerWaits(); }));
+    manager()->stopDownloadForResource(item);
+    EXPECT_EQ(item->downloadState(), VKNetworkStatePaused);
+    EXPECT_EQ(core::activeBackgroundTaskCount(), 0u);
+
+    // The writer still holds a piece: the resume measures the partial file
+    // only once it is closed, so no request goes out yet.
+    manager()->resumeDownloadForResource(item);
+    core::RunLoop::current().runUntilIdle();
+    EXPECT_EQ(item->downloadState(), VKNetworkStateConnecting);
+    EXPECT_EQ(core::activeBackgroundTaskCount(), 0u);
+    disk.reset();
+    ASSERT_TRUE(runToEnd(*item));
+    ASSERT_EQ(item->downloadState(), VKNetworkStateDone);
+    EXPECT_TRUE(readFile(item->path()) == whole(Length));
+    auto requests = received("/resource/queued");
+    ASSERT_EQ(requests.size(), 2u);
+    // The queued bytes were dropped: the resume asked for less than had
+    // arrived, from a whole piece's end.
+    auto range = requests[1].header("Range");
+    ASSERT_TRUE(range);
+    EXPECT_TRUE(range->starts_with("bytes="));
+    EXPECT_GT(std::stoull(range->substr(6)), 0u);
+    EXPECT_LT(std::stoull(range->substr(6)), 8 * MiB);
+}
 
 TEST_F(VKDownloadConnectionTest, ADroppedDownloadResumesByRangeAndEndsWhole)
 {
