@@ -136,8 +136,12 @@ bool PrintInteractionController::presentAt(AnchorKind kind, const gfx::Rect& rec
 void PrintInteractionController::dismiss(bool)
 {
     requireMainThread("PrintInteractionController::dismiss");
-    if (m_presented)
-        finish(false, nullptr);
+    if (!m_presented)
+        return;
+    auto stop = std::move(m_dismissHandler);
+    finish(false, nullptr);
+    if (stop)
+        stop();
 }
 
 void PrintInteractionController::finish(bool completed, const core::Error* error)
@@ -146,6 +150,7 @@ void PrintInteractionController::finish(bool completed, const core::Error* error
         return;
     m_presented = false;
     m_anchorKind = AnchorKind::None;
+    m_dismissHandler = nullptr;
     auto completion = std::move(m_completion);
     m_completion = nullptr;
     if (completion)
@@ -163,6 +168,7 @@ void PrintInteractionController::reset()
     m_anchorKind = AnchorKind::None;
     m_anchorRect = {};
     m_completion = nullptr;
+    m_dismissHandler = nullptr;
     printingAvailable = false;
 }
 

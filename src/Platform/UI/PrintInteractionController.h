@@ -79,6 +79,10 @@ public:
 
     // The panel's outcome (the driver): the completion once, the panel gone.
     void finish(bool completed, const core::Error* error);
+    // What stops the driver's job of this presentation when the panel is
+    // dismissed before the job ended (its dialog closed, nothing printed);
+    // run after the completion, once.
+    void setDismissHandler(std::function<void()> handler) { m_dismissHandler = std::move(handler); }
 
     // Forgets everything (test environment).
     void reset();
@@ -96,6 +100,7 @@ private:
     AnchorKind m_anchorKind = AnchorKind::None;
     gfx::Rect m_anchorRect;
     Completion m_completion;
+    std::function<void()> m_dismissHandler;
 };
 
 } // namespace ui

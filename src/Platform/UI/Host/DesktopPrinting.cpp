@@ -31,6 +31,68 @@ namespace {
 GtkWindow* parentWindow = nullptr;
 std::string exportPath;
 
+// One presentation of the panel as its job sees it: the controller it
+// completes, and the dialog and operation it runs while they live, so that
+// dismissing the panel closes the dialog and a later answer neither prints
+// nor completes another presentation.
+struct Presentation {
+    std::weak_ptr<core::Object> controller;
+    bool dismissed = false;
+    GWeakRef dialog;
+    GWeakRef operation;
+
+    explicit Presentation(std::weak_ptr<core::Object> owner)
+        : controller(std::move(owner))
+    {
+        g_weak_ref_init(&dialog, nullptr);
+        g_weak_ref_init(&operation, nullptr);
+    }
+    ~Presentation()
+    {
+        g_weak_ref_clear(&dialog);
+        g_weak_ref_clear(&operation);
+    }
+    Presentation(const Presentation&) = delete;
+    Presentation& operator=(const Presentation&) = delete;
+
+    void dismiss()
+    {
+        dismissed = true;
+        if (auto* running = static_cast<GtkPrintOperation*>(g_weak_ref_get(&operation))) {
+            gtk_print_operation_cancel(running);
+            g_object_unref(running);
+        }
+        if (auto* shown = static_cast<GtkWidget*>(g_weak_ref_get(&dialog))) {
+            g_weak_ref_set(&dialog, nullptr);
+            // Answered as Escape would, so that GTK ends its operation.
+            gtk_dialog_response(GTK_DIALOG(shown), GTK_RESPONSE_CANCEL);
+            g_object_unref(shown);
+        }
+    }
+};
+
+void watchDialog(const std::shared_ptr<Presentation>& presentation, GtkWidget* widget)
+{
+    g_weak_ref_set(&presentation->dialog, widget);
+    // A destroyed dialog answers nothing more, though it may live on.
+    g_signal_connect_data(widget, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+        if (auto owner = static_cast<std::weak_ptr<Presentation>*>(data)->lock())
+            g_weak_ref_set(&owner->dialog, nullptr);
+    }), new std::weak_ptr<Presentation>(presentation),
+        [](gpointer data, GClosure*) { delete static_cast<std::weak_ptr<Presentation>*>(data); }, GConnectFlags(0));
+}
+
+std::vector<GtkWidget*> printDialogs()
+{
+    std::vector<GtkWidget*> found;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item; item = item->next)
+        if (GTK_IS_PRINT_UNIX_DIALOG(item->data))
+            found.push_back(GTK_WIDGET(item->data));
+    g_list_free(windows);
+    return found;
+}
+
 // One sheet's worth: a PDF page, an image, a band of a view, or a page a
 // formatter lays out itself.
 struct Sheet {
@@ -42,7 +104,7 @@ struct Sheet {
 };
 
 struct Job {
-    std::weak_ptr<core::Object> controller;
+    std::shared_ptr<Presentation> presentation;
     std::vector<PopplerDocument*> documents;
     std::vector<std::shared_ptr<gfx::Image>> images;
     std::shared_ptr<View> view;
@@ -183,10 +245,12 @@ void onDrawPage(GtkPrintOperation*, GtkPrintContext* context, gint index, gpoint
 }
 
 // The panel's outcome: done, cancelled, or failed with `message` (logged
-// and shown under "Cannot Print").
-void complete(const std::weak_ptr<core::Object>& weak, bool done, const std::string* message = nullptr, int code = -1)
+// and shown under "Cannot Print"). A dismissed panel completed already.
+void complete(const Presentation& presentation, bool done, const std::string* message = nullptr, int code = -1)
 {
-    auto object = weak.lock();
+    if (presentation.dismissed)
+        return;
+    auto object = presentation.controller.lock();
     auto* controller = static_cast<PrintInteractionController*>(object.get());
     if (message) {
         core::log("Printing failed: {}", *message);
@@ -206,10 +270,10 @@ void finishJob(GtkPrintOperation* operation, GtkPrintOperationResult result, Job
         GError* gerror = nullptr;
         gtk_print_operation_get_error(operation, &gerror);
         std::string message = gerror && gerror->message ? gerror->message : "The print operation failed.";
-        complete(job.controller, false, &message, gerror ? gerror->code : -1);
+        complete(*job.presentation, false, &message, gerror ? gerror->code : -1);
         return;
     }
-    complete(job.controller, result == GTK_PRINT_OPERATION_RESULT_APPLY);
+    complete(*job.presentation, result == GTK_PRINT_OPERATION_RESULT_APPLY);
 }
 
 void onDone(GtkPrintOperation* operation, GtkPrintOperationResult result, gpointer data)
@@ -227,7 +291,7 @@ void onDone(GtkPrintOperation* operation, GtkPrintOperationResult result, gpoint
 // would run a loop of its own, so GTK's print dialog is shown here without
 // one and its choice handed to the engine.
 struct WebJob {
-    std::weak_ptr<core::Object> controller;
+    std::shared_ptr<Presentation> presentation;
     std::weak_ptr<web::WebView> view;
     bool answered = false;
 };
@@ -237,13 +301,13 @@ web::GtkWebPage* gtkPageOf(const std::shared_ptr<web::WebView>& view)
     return view ? dynamic_cast<web::GtkWebPage*>(&view->page()) : nullptr;
 }
 
-void webPrinted(const std::weak_ptr<core::Object>& controller, const core::Error* error)
+void webPrinted(const Presentation& presentation, const core::Error* error)
 {
     if (error) {
         std::string message = error->localizedDescription();
-        complete(controller, false, &message, int(error->code()));
+        complete(presentation, false, &message, int(error->code()));
     } else {
-        complete(controller, true);
+        complete(presentation, true);
     }
 }
 
@@ -253,19 +317,19 @@ void onWebDialogResponse(GtkDialog* dialog, gint response, gpointer data)
     if (std::exchange(job->answered, true))
         return;
     auto* page = gtkPageOf(job->view.lock());
-    if (response == GTK_RESPONSE_OK && page) {
+    if (response == GTK_RESPONSE_OK && page && !job->presentation->dismissed) {
         GtkPrintUnixDialog* printDialog = GTK_PRINT_UNIX_DIALOG(dialog);
         GtkPrintSettings* settings = gtk_print_unix_dialog_get_settings(printDialog);
         if (GtkPrinter* printer = gtk_print_unix_dialog_get_selected_printer(printDialog))
             gtk_print_settings_set_printer(settings, gtk_printer_get_name(printer));
         page->print(settings, gtk_print_unix_dialog_get_page_setup(printDialog),
-            [controller = job->controller](const core::Error* error) { webPrinted(controller, error); });
+            [presentation = job->presentation](const core::Error* error) { webPrinted(*presentation, error); });
         g_object_unref(settings);
     } else if (response == GTK_RESPONSE_OK) {
         std::string message = "There is no page to print.";
-        complete(job->controller, false, &message);
+        complete(*job->presentation, false, &message);
     } else {
-        complete(job->controller, false);
+        complete(*job->presentation, false);
     }
     gtk_widget_destroy(GTK_WIDGET(dialog));
 }
@@ -275,9 +339,10 @@ bool printWebPage(PrintInteractionController& controller, const std::shared_ptr<
     auto view = formatter && formatter->hasContent() ? formatter->webView() : nullptr;
     if (!gtkPageOf(view))
         return false;
-    std::weak_ptr<core::Object> weak = controller.weak_from_this();
+    auto presentation = std::make_shared<Presentation>(controller.weak_from_this());
+    controller.setDismissHandler([presentation] { presentation->dismiss(); });
     if (!exportPath.empty()) {
-        formatter->printToPDF(exportPath, [weak](const core::Error* error) { webPrinted(weak, error); });
+        formatter->printToPDF(exportPath, [presentation](const core::Error* error) { webPrinted(*presentation, error); });
         return true;
     }
     const char* title = controller.printInfo().jobName.empty() ? "Print" : controller.printInfo().jobName.c_str();
@@ -297,13 +362,14 @@ bool printWebPage(PrintInteractionController& controller, const std::shared_ptr<
     gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
     // A dialog that goes unanswered (its window went) leaves the job
     // unfinished.
-    g_signal_connect_data(dialog, "response", G_CALLBACK(onWebDialogResponse), new WebJob { weak, view, false },
+    g_signal_connect_data(dialog, "response", G_CALLBACK(onWebDialogResponse), new WebJob { presentation, view, false },
         [](gpointer data, GClosure*) {
             std::unique_ptr<WebJob> job(static_cast<WebJob*>(data));
             if (!job->answered)
-                core::RunLoop::main().post([controller = job->controller] { complete(controller, false); });
+                core::RunLoop::main().post([presentation = job->presentation] { complete(*presentation, false); });
         },
         GConnectFlags(0));
+    watchDialog(presentation, dialog);
     gtk_widget_show(dialog);
     return true;
 }
@@ -334,7 +400,9 @@ void DesktopPrinting::print(PrintInteractionController& controller)
     if (printWebPage(controller, std::dynamic_pointer_cast<web::WebPrintFormatter>(controller.printFormatter())))
         return;
     auto job = std::make_unique<Job>();
-    job->controller = controller.weak_from_this();
+    job->presentation = std::make_shared<Presentation>(controller.weak_from_this());
+    auto presentation = job->presentation;
+    controller.setDismissHandler([presentation] { presentation->dismiss(); });
     if (!controller.printingItem().isNull())
         job->add(controller.printingItem());
     for (auto& item : controller.printingItems())
@@ -372,7 +440,14 @@ void DesktopPrinting::print(PrintInteractionController& controller)
     // this call keeps one of its own until it returns.
     raw->held = true;
     g_object_ref(operation);
+    g_weak_ref_set(&presentation->operation, operation);
+    const auto before = printDialogs();
     GtkPrintOperationResult result = gtk_print_operation_run(operation, action, parentWindow, &error);
+    // GTK's dialog, made by the call, is the one the panel's dismissal closes.
+    if (result == GTK_PRINT_OPERATION_RESULT_IN_PROGRESS && !presentation->dismissed)
+        for (GtkWidget* dialog : printDialogs())
+            if (std::find(before.begin(), before.end(), dialog) == before.end())
+                watchDialog(presentation, dialog);
     if (error)
         g_error_free(error);
     if (result != GTK_PRINT_OPERATION_RESULT_IN_PROGRESS)

@@ -8,7 +8,8 @@
 // through the engine's own print operation, after GTK's print dialog shown
 // without a loop of its own. Its end completes the panel: done, cancelled,
 // or failed with GTK's (or the engine's) message, which "Cannot Print"
-// shows. Main thread only.
+// shows. Dismissing the panel closes its dialog and stops its job, which
+// then prints nothing. Main thread only.
 
 #include <string>
 

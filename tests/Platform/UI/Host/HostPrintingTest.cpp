@@ -15,6 +15,7 @@
 #include "Platform/Web/WebView.h"
 
 #include <cairo-pdf.h>
+#include <filesystem>
 #include <gtk/gtkunixprint.h>
 #include <optional>
 
@@ -71,6 +72,20 @@ protected:
         }));
     }
 
+    // The panel set anew to print a PDF file of one blank page.
+    void printOnePagePDF()
+    {
+        std::string source = pathInHome("one.pdf");
+        cairo_surface_t* surface = cairo_pdf_surface_create(source.c_str(), 300, 400);
+        cairo_t* cr = cairo_create(surface);
+        cairo_show_page(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+        printer().reset();
+        PrintInteractionController::setPrintingAvailable(true);
+        printer().setPrintingItem(core::Value(core::URL::fileURL(source).absoluteString()));
+    }
+
     // GTK's print dialog, once it shows.
     static GtkWidget* printDialog()
     {
@@ -99,6 +114,34 @@ protected:
         EXPECT_FALSE(*completed);
         EXPECT_FALSE(failure.has_value());
         EXPECT_TRUE(pump([] { return printDialog() == nullptr; })) << "the dialog went";
+    }
+
+    // The panel dismissed by the program while GTK's dialog shows, set to
+    // print into a file: the dialog goes, the panel completes unfinished
+    // once, and nothing is printed, then or later.
+    void dismissUnderTheDialog(const std::string& out)
+    {
+        int completions = 0;
+        ASSERT_TRUE(printer().present(false, [&](PrintInteractionController&, bool done, const core::Error*) {
+            ++completions;
+            completed = done;
+        }));
+        ASSERT_TRUE(pump([&] { return printDialog() != nullptr; }));
+        GtkPrintSettings* settings = web::GtkWebPage::pdfFileSettings(out);
+        gtk_print_unix_dialog_set_settings(GTK_PRINT_UNIX_DIALOG(printDialog()), settings);
+        g_object_unref(settings);
+        printer().dismiss(false);
+        EXPECT_EQ(completions, 1);
+        EXPECT_FALSE(completed.value_or(true));
+        EXPECT_TRUE(pump([] { return printDialog() == nullptr; })) << "the dialog went with the panel";
+        pump([] { return false; }, 0.5);
+        EXPECT_EQ(completions, 1);
+        EXPECT_FALSE(std::filesystem::exists(out)) << "a dismissed job printed";
+
+        // The next presentation is its own: Escape completes it once.
+        escapeTheDialog();
+        EXPECT_EQ(completions, 1);
+        EXPECT_FALSE(std::filesystem::exists(out));
     }
 
     std::shared_ptr<web::WebView> page;
@@ -160,16 +203,18 @@ TEST_F(HostPrintingTest, EscapeCancelsTheDialogOfAPageAndOfAFile)
     printer().setPrintFormatter(page->printFormatter());
     escapeTheDialog();
 
-    std::string source = pathInHome("one.pdf");
-    cairo_surface_t* surface = cairo_pdf_surface_create(source.c_str(), 300, 400);
-    cairo_t* cr = cairo_create(surface);
-    cairo_show_page(cr);
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
-    printer().reset();
-    PrintInteractionController::setPrintingAvailable(true);
-    printer().setPrintingItem(core::Value(core::URL::fileURL(source).absoluteString()));
+    printOnePagePDF();
     escapeTheDialog();
+}
+
+TEST_F(HostPrintingTest, DismissingThePanelClosesTheDialogOfAPageAndOfAFileAndPrintsNothing)
+{
+    showPage("<p>Never printed</p>");
+    printer().setPrintFormatter(page->printFormatter());
+    dismissUnderTheDialog(core::paths::temporaryDirectory() + "page.pdf");
+
+    printOnePagePDF();
+    dismissUnderTheDialog(core::paths::temporaryDirectory() + "file.pdf");
 }
 
 } // namespace
