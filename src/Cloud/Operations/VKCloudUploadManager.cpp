@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <limits>
 #include <mutex>
-#include <unordered_set>
 
 namespace {
 
@@ -29,16 +28,6 @@ std::shared_ptr<VKCloudUploadManager> sharedInstance;
 bool isRunningState(int32_t state)
 {
     return state == VKNetworkStateConnecting || state == VKNetworkStateUploading || state == VKNetworkStateFinalizing;
-}
-
-int64_t saturatingSum(const std::map<std::string, int64_t>& bytes)
-{
-    int64_t sum = 0;
-    for (const auto& [path, count] : bytes) {
-        if (count > 0)
-            sum = count > std::numeric_limits<int64_t>::max() - sum ? std::numeric_limits<int64_t>::max() : sum + count;
-    }
-    return sum;
 }
 
 } // namespace
@@ -112,11 +101,8 @@ std::vector<VKCloudUploadManager::Resource> VKCloudUploadManager::activeUploads(
 
 VKCloudUploadManager::Upload* VKCloudUploadManager::uploadForPath(const std::string& cloudPath)
 {
-    for (auto& upload : m_activeUploads) {
-        if (upload.cloudPath == cloudPath)
-            return &upload;
-    }
-    return nullptr;
+    auto found = m_uploadsByPath.find(cloudPath);
+    return found == m_uploadsByPath.end() ? nullptr : &*found->second;
 }
 
 VKCloudUploadManager::Upload* VKCloudUploadManager::checkingUploadForPath(const std::string& cloudPath)
@@ -130,11 +116,9 @@ VKCloudUploadManager::Upload* VKCloudUploadManager::checkingUploadForPath(const 
 
 VKCloudUploadManager::Upload* VKCloudUploadManager::uploadForResource(const VKCloudFileResource& resource)
 {
-    for (auto& upload : m_activeUploads) {
-        if (upload.resource->isEqual(resource))
-            return &upload;
-    }
-    return nullptr;
+    // Resources are equal when they stand for the same node.
+    auto found = m_uploadsByNode.find(static_cast<const core::Object*>(resource.managedObject().get()));
+    return found == m_uploadsByNode.end() ? nullptr : &*found->second;
 }
 
 // MARK: Launch
@@ -169,22 +153,30 @@ bool VKCloudUploadManager::addResource(const Resource& resource)
     auto service = VKCloudServicesManager::sharedManager()->cloudServiceForResource(*resource);
     if (!service)
         return false;
-    m_activeUploads.push_back({ resource, resource->cloudPath(), service });
+    const std::string cloudPath = resource->cloudPath();
+    // One upload per path: a second node at a path that still uploads
+    // waits for its turn at the service another time.
+    if (uploadForPath(cloudPath))
+        return false;
+    const core::Object* node = resource->managedObject().get();
+    auto upload = m_activeUploads.insert(m_activeUploads.end(), { resource, cloudPath, service, node });
+    m_uploadsByPath.emplace(cloudPath, upload);
+    m_uploadsByNode.emplace(node, upload);
     m_activeCount = static_cast<int>(m_activeUploads.size());
     int64_t bytes = static_cast<int64_t>(std::min<uint64_t>(resource->size(), std::numeric_limits<int64_t>::max()));
     if (resource->isDirectory()) {
         auto store = VKCloudFileStore::sharedStore();
         bytes = store ? store->sizeOfChildrenForManagedObject(*resource->managedObject(), true) : 0;
     }
-    m_totalActiveBytes[resource->cloudPath()] = bytes;
+    setBytes(upload->totalBytes, bytes, m_totalBytes);
     updateTotalUploadProgress();
     return true;
 }
 
 size_t VKCloudUploadManager::runningCount() const
 {
-    return std::count_if(m_activeUploads.begin(), m_activeUploads.end(), [](const Upload& upload) {
-        return upload.resource->managedObject()->isValid() && isRunningState(upload.resource->uploadState());
+    return std::count_if(m_startedUploads.begin(), m_startedUploads.end(), [](const Upload* upload) {
+        return upload->resource->managedObject()->isValid() && isRunningState(upload->resource->uploadState());
     });
 }
 
@@ -195,10 +187,12 @@ void VKCloudUploadManager::uploadResource(Resource resource)
         return;
     // The entry may go inside the call (a source that cannot be sent).
     auto service = upload->service;
-    if (runningCount() > 1)
+    if (runningCount() > 1) {
         resource->managedObject()->setUploadState(VKNetworkStateWaiting);
-    else
+    } else {
+        m_startedUploads.insert(upload);
         service->uploadResource(resource, callback());
+    }
     if (auto store = VKCloudFileStore::sharedStore())
         store->saveContext();
 }
@@ -255,10 +249,12 @@ void VKCloudUploadManager::cloudServiceUploadForPathDidUpdateProgress(VKCloudSer
     auto* upload = uploadForPath(path);
     if (!upload)
         return;
-    const double sent = static_cast<double>(m_totalActiveBytes[path]) * progress;
-    m_uploadedBytes[path] = sent <= 0 ? 0
-        : sent >= double(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
-                                                              : static_cast<int64_t>(sent);
+    const double sent = static_cast<double>(upload->totalBytes) * progress;
+    setBytes(upload->sentBytes,
+        sent <= 0 ? 0
+            : sent >= double(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
+                                                                  : static_cast<int64_t>(sent),
+        m_sentBytes);
     updateTotalUploadProgress();
     if (progress == 1.0f && upload->resource->managedObject()->isValid())
         upload->resource->managedObject()->setUploadState(VKNetworkStateFinalizing);
@@ -336,24 +332,26 @@ void VKCloudUploadManager::cloudServiceDeleteFailedForPath(VKCloudService&, cons
 void VKCloudUploadManager::uploadDidEnd(const std::string& cloudPath, int32_t state)
 {
     auto keep = shared_from_this();
-    auto found = std::find_if(m_activeUploads.begin(), m_activeUploads.end(),
-        [&](const Upload& upload) { return upload.cloudPath == cloudPath; });
-    if (found == m_activeUploads.end())
+    auto indexed = m_uploadsByPath.find(cloudPath);
+    if (indexed == m_uploadsByPath.end())
         return;
+    const auto found = indexed->second;
     const Resource resource = found->resource;
-    m_activeUploads.erase(found);
-    m_activeCount = static_cast<int>(m_activeUploads.size());
-
     auto node = resource->managedObject();
     const bool valid = node && node->isValid();
     // A finished upload keeps its bytes while others run, so the overall
     // bar does not fall back.
     if (valid && resource->uploadProgress() >= 1.0f) {
-        m_uploadedBytes[cloudPath] = m_totalActiveBytes[cloudPath];
+        setBytes(found->sentBytes, found->totalBytes, m_sentBytes);
     } else {
-        m_uploadedBytes.erase(cloudPath);
-        m_totalActiveBytes.erase(cloudPath);
+        setBytes(found->sentBytes, 0, m_sentBytes);
+        setBytes(found->totalBytes, 0, m_totalBytes);
     }
+    m_uploadsByPath.erase(indexed);
+    m_uploadsByNode.erase(found->node);
+    m_startedUploads.erase(&*found);
+    m_activeUploads.erase(found);
+    m_activeCount = static_cast<int>(m_activeUploads.size());
     updateTotalUploadProgress();
     if (valid)
         node->setUploadState(state);
@@ -371,19 +369,26 @@ void VKCloudUploadManager::uploadDidEnd(const std::string& cloudPath, int32_t st
     core::NotificationCenter::defaultCenter().post(VKCloudUploadManagerUploadDidEndNotification, resource);
 
     if (m_activeUploads.empty()) {
-        m_uploadedBytes.clear();
-        m_totalActiveBytes.clear();
+        m_sentBytes = 0;
+        m_totalBytes = 0;
         updateTotalUploadProgress();
         setNetworkActivityIndicatorVisible(false);
         endBackgroundTask();
     }
 }
 
+// Sets an upload's count of bytes (negative counts as none) and keeps the
+// running total that holds it current.
+void VKCloudUploadManager::setBytes(int64_t& slot, int64_t bytes, __int128& total)
+{
+    bytes = std::max<int64_t>(bytes, 0);
+    total += static_cast<__int128>(bytes) - slot;
+    slot = bytes;
+}
+
 void VKCloudUploadManager::updateTotalUploadProgress()
 {
-    const int64_t total = saturatingSum(m_totalActiveBytes);
-    m_totalUploadProgress.set(total == 0 ? 0.0f
-                                         : static_cast<float>(double(saturatingSum(m_uploadedBytes)) / double(total)));
+    m_totalUploadProgress.set(m_totalBytes <= 0 ? 0.0f : static_cast<float>(double(m_sentBytes) / double(m_totalBytes)));
 }
 
 void VKCloudUploadManager::managedObjectsDidChange(const core::Notification& notification)
@@ -394,15 +399,14 @@ void VKCloudUploadManager::managedObjectsDidChange(const core::Notification& not
     auto deleted = info.dictionary().find(store::DeletedObjectsKey);
     if (deleted == info.dictionary().end() || !deleted->second.isArray())
         return;
-    std::unordered_set<const core::Object*> gone;
-    for (const auto& value : deleted->second.array()) {
-        if (value.isObject())
-            gone.insert(value.object().get());
-    }
+    // Looked up by node: a save costs what it deleted, not what is queued.
     std::vector<Upload> removed;
-    for (const auto& upload : m_activeUploads) {
-        if (gone.count(upload.resource->managedObject().get()))
-            removed.push_back(upload);
+    for (const auto& value : deleted->second.array()) {
+        if (!value.isObject())
+            continue;
+        auto found = m_uploadsByNode.find(value.object().get());
+        if (found != m_uploadsByNode.end())
+            removed.push_back(*found->second);
     }
     for (const auto& upload : removed) {
         core::log("Removing deleted upload: {}", upload.cloudPath);

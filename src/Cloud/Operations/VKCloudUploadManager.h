@@ -10,9 +10,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
+#include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class VKCloudFileResource;
@@ -30,8 +32,10 @@ class Context;
 // queue itself keeps only what runs now and the byte counts of the overall
 // progress. At most two uploads run; an item that already exists on the
 // service is overwritten only when the person agrees. Background time is
-// held while any upload is active. Main thread only, but for the three
-// questions about active uploads, which any thread may ask.
+// held while any upload is active. Every step costs the same however many
+// uploads wait: uploads are found by path and by node, and the overall
+// progress is kept as running byte totals. Main thread only, but for the
+// three questions about active uploads, which any thread may ask.
 class VKCloudUploadManager : public core::Object,
                              public VKCloudServiceDelegate,
                              public ui::AlertViewDelegate {
@@ -79,7 +83,13 @@ private:
         // service) any more.
         std::string cloudPath;
         std::shared_ptr<VKCloudService> service;
+        // The node it was found by.
+        const core::Object* node = nullptr;
+        // Its share of the overall progress: bytes to send and sent.
+        int64_t totalBytes = 0;
+        int64_t sentBytes = 0;
     };
+    using Uploads = std::list<Upload>;
 
     VKCloudUploadManager() = default;
     void observeStore();
@@ -94,16 +104,25 @@ private:
     void uploadResource(Resource resource);
     size_t runningCount() const;
     void uploadDidEnd(const std::string& cloudPath, int32_t state);
+    void setBytes(int64_t& slot, int64_t bytes, __int128& total);
     void updateTotalUploadProgress();
     void beginBackgroundTask();
     void endBackgroundTask();
     void managedObjectsDidChange(const core::Notification& notification);
     void setNetworkActivityIndicatorVisible(bool visible);
 
-    std::vector<Upload> m_activeUploads;
+    // In the order they came; waiting ones start in that order.
+    Uploads m_activeUploads;
+    std::unordered_map<std::string, Uploads::iterator> m_uploadsByPath;
+    std::unordered_map<const core::Object*, Uploads::iterator> m_uploadsByNode;
+    // The uploads handed to the service, the only ones that can be running.
+    std::unordered_set<const Upload*> m_startedUploads;
+    // The overall progress's bytes, of the active uploads and of those
+    // that ended full while others still run (so the bar does not fall
+    // back); wide enough never to overflow.
+    __int128 m_totalBytes = 0;
+    __int128 m_sentBytes = 0;
     core::BackgroundTaskId m_backgroundTaskIdentifier = core::InvalidBackgroundTask;
-    std::map<std::string, int64_t> m_totalActiveBytes;
-    std::map<std::string, int64_t> m_uploadedBytes;
     std::atomic<int> m_activeCount { 0 };
     core::Observable<float> m_totalUploadProgress { 0.0f };
     core::Observation m_objectsDidChange;

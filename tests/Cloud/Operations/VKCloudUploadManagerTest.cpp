@@ -9,6 +9,8 @@
 #include "Platform/UI/Application.h"
 #include "Support/NotificationRecorder.h"
 
+#include <fmt/format.h>
+
 class VKCloudUploadManagerTest : public test::UploadTestCase {
 protected:
     void SetUp() override
@@ -232,4 +234,65 @@ TEST_F(VKCloudUploadManagerTest, DeletedNodesFailuresAndTheEndOfBackgroundTime)
     manager->startUploadOfCloudResource(b);
     ASSERT_TRUE(waitFor([&] { return !manager->hasActiveUploads(); }, 40)) << server->errors();
     EXPECT_EQ(b->uploadState(), VKNetworkStateFailed);
+}
+
+TEST_F(VKCloudUploadManagerTest, ALongQueueRunsTwoAtATimeInOrderAndItsBarFollowsTheBytes)
+{
+    std::vector<VKCloudService::Resource> items;
+    for (int i = 0; i < 8; ++i)
+        items.push_back(staged(fmt::format("/Q/{}.bin", i), std::string(size_t(100 * (i + 1)), 'x')));
+    // 100 + 200 + ... + 800 bytes.
+    constexpr float Total = 3600.0f;
+    // Started uploads stay before their bodies, so that only this test
+    // tells the queue of progress.
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; ++i)
+        names.push_back(fmt::format("{}.bin", i));
+    holdCopies(names);
+    for (const auto& item : items)
+        manager->startUploadOfCloudResource(item);
+    // The same item twice counts once.
+    manager->startUploadOfCloudResource(items[3]);
+    EXPECT_EQ(manager->activeUploadCount(), 8);
+    ASSERT_TRUE(waitFor([&] { return heldCopies == 2; }));
+    for (size_t i = 2; i < items.size(); ++i)
+        EXPECT_EQ(items[i]->uploadState(), VKNetworkStateWaiting) << i;
+
+    manager->cloudServiceUploadForPathDidUpdateProgress(*service, "/Q/1.bin", 0.5f);
+    EXPECT_FLOAT_EQ(manager->totalUploadProgress(), 100.0f / Total);
+    // A progress event for a path that is not queued changes nothing.
+    manager->cloudServiceUploadForPathDidUpdateProgress(*service, "/Q/none.bin", 1.0f);
+    EXPECT_FLOAT_EQ(manager->totalUploadProgress(), 100.0f / Total);
+
+    // The first ends full: its bytes stay, and the next in line starts.
+    items[0]->managedObject()->setUploadProgress(1.0f);
+    manager->cloudServiceUploadForPathDidUpdateProgress(*service, "/Q/0.bin", 1.0f);
+    manager->cloudServiceUploadCompletedForPath(*service, "/Q/0.bin");
+    service->cancelUploadOfItemAtPath("/Q/0.bin");
+    EXPECT_EQ(items[0]->uploadState(), VKNetworkStateNone);
+    EXPECT_FLOAT_EQ(manager->totalUploadProgress(), 200.0f / Total);
+    EXPECT_EQ(items[2]->uploadState(), VKNetworkStateUploading);
+    EXPECT_EQ(items[3]->uploadState(), VKNetworkStateWaiting);
+
+    // A waiting one cancelled and a running one ending unfinished take
+    // their bytes out of the bar.
+    manager->cancelUploadOfCloudResource(items[5]);
+    EXPECT_EQ(items[5]->uploadState(), VKNetworkStatePaused);
+    EXPECT_FLOAT_EQ(manager->totalUploadProgress(), 200.0f / (Total - 600.0f));
+    manager->cancelUploadOfCloudResource(items[1]);
+    EXPECT_FLOAT_EQ(manager->totalUploadProgress(), 100.0f / (Total - 600.0f - 200.0f));
+    EXPECT_EQ(items[3]->uploadState(), VKNetworkStateUploading);
+
+    // A waiting node deleted from the store leaves the queue; the order
+    // goes on with the one after it.
+    store()->deleteObject(items[4]->managedObject());
+    ASSERT_TRUE(store()->saveContext());
+    ASSERT_TRUE(waitFor([&] { return manager->activeUploadCount() == 4; }));
+    manager->cancelUploadOfCloudResource(items[2]);
+    EXPECT_EQ(items[6]->uploadState(), VKNetworkStateUploading);
+    EXPECT_EQ(items[7]->uploadState(), VKNetworkStateWaiting);
+    for (const auto& item : manager->activeUploads())
+        manager->cancelUploadOfCloudResource(item);
+    EXPECT_FALSE(manager->hasActiveUploads());
+    EXPECT_EQ(manager->totalUploadProgress(), 0.0f);
 }
