@@ -159,7 +159,8 @@ private:
     // or NSURLErrorDomain -1017 for a body that is not one).
     static std::optional<core::Value> answerObject(const DBRequest& request, core::Error& error);
     void metadataParsed(std::shared_ptr<const DBMetadata> metadata, const core::Value::Dictionary& userInfo);
-    void uploadBodyStaged(const std::weak_ptr<DBRequest>& request, int errorCode, uint64_t length);
+    // False when the request was cancelled meanwhile.
+    bool uploadBodyStaged(const std::weak_ptr<DBRequest>& request, int errorCode, uint64_t length);
     void failUpload(int code, const std::string& sourcePath);
 
     std::shared_ptr<DBSession> m_session;

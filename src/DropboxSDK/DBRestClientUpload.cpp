@@ -1,6 +1,7 @@
 // DBRestClient's upload: a multipart form whose one part is the file,
-// staged in a body file by a worker and streamed from there, signed over
-// the protocol parameters plus the stored file name.
+// staged in a body file by a worker (which also makes the file) and
+// streamed from there, signed over the protocol parameters plus the stored
+// file name.
 
 #include "DropboxSDK/DBDefines.h"
 #include "DropboxSDK/DBRequest.h"
@@ -113,6 +114,19 @@ StagedBody stageBody(core::FileHandle& body, const std::string& sourcePath, cons
     return staged;
 }
 
+// Makes the body file, which must not exist yet, with the part's head.
+std::shared_ptr<core::FileHandle> createBody(const std::string& path, const std::string& opening)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    close(fd);
+    auto body = core::FileHandle::fileHandleForWritingAtPath(path);
+    if (!body || !body->writeData(opening))
+        return nullptr;
+    return body;
+}
+
 } // namespace
 
 void DBRestClient::uploadFile(const std::string& filename, const std::string& toPath, const std::string& sourcePath)
@@ -133,40 +147,39 @@ void DBRestClient::uploadFile(const std::string& filename, const std::string& to
     const std::string boundary = core::uuidString();
     request.setHeader("Content-Type", fmt::format("multipart/form-data; boundary={}", boundary));
 
-    // The body file, under a name no other upload can take, opens with the
-    // part's head; the worker adds the file and the closing boundary.
-    core::Error error;
-    auto bodyPath = core::fs::createUniqueFile(core::paths::temporaryDirectory(), BodyFilePrefix, &error);
-    std::shared_ptr<core::FileHandle> body;
-    if (bodyPath)
-        body = core::FileHandle::fileHandleForWritingAtPath(*bodyPath, &error);
+    // The body file's name, which no other upload can take, is settled
+    // here, so that a cancel removes the file; the worker makes it with the
+    // part's head, then adds the file and the closing boundary.
+    const std::string bodyPath = core::path::appendingPathComponent(core::paths::temporaryDirectory(),
+        BodyFilePrefix + core::uuidString());
     const std::string opening = fmt::format(
         "--{}\r\nContent-Disposition: form-data; name=\"file\"; filename=\"{}\"\r\nContent-Type: application/octet-stream\r\n\r\n",
         boundary, safeName);
-    if (!body || !body->writeData(opening, &error)) {
-        core::log("{} failed to create file", LogPrefix);
-        if (bodyPath)
-            core::fs::removeItem(*bodyPath);
-        failUpload(DBErrorFileCreateFailed, sourcePath);
-        return;
-    }
-    request.setBodyFilePath(*bodyPath);
+    request.setBodyFilePath(bodyPath);
 
     auto pending = DBRequest::initWaitingForBody(request, weak_from_this(), DBRequest::selector(&DBRestClient::requestDidUploadFile));
     pending->setUserInfo({ { "root", core::Value(root()) }, { "path", core::Value(toPath) },
         { "destinationPath", core::Value(destinationPath) }, { "sourcePath", core::Value(sourcePath) } });
     pending->setUploadProgressSelector(DBRequest::selector(&DBRestClient::requestUploadProgress));
-    pending->setTemporaryBodyFile(*bodyPath);
+    pending->setTemporaryBodyFile(bodyPath);
     m_requests.insert(pending);
 
     std::weak_ptr<DBRestClient> weakSelf = self;
     std::weak_ptr<DBRequest> weakRequest = pending;
-    core::Thread::detach("DBRestClient upload", [weakSelf, weakRequest, body, sourcePath, boundary]() mutable {
-        const StagedBody staged = stageBody(*body, sourcePath, boundary);
-        body.reset();
-        core::performOnMainThread([weakSelf, weakRequest, staged] {
-            if (auto client = weakSelf.lock())
-                client->uploadBodyStaged(weakRequest, staged.errorCode, staged.length);
+    core::Thread::detach("DBRestClient upload", [weakSelf, weakRequest, bodyPath, opening, sourcePath, boundary] {
+        StagedBody staged { DBErrorFileCreateFailed, 0 };
+        if (auto body = createBody(bodyPath, opening)) {
+            staged = stageBody(*body, sourcePath, boundary);
+        } else {
+            core::log("{} failed to create file", LogPrefix);
+            core::fs::removeItem(bodyPath);
+        }
+        core::performOnMainThread([weakSelf, weakRequest, bodyPath, staged] {
+            auto client = weakSelf.lock();
+            if (!client || !client->uploadBodyStaged(weakRequest, staged.errorCode, staged.length))
+                // Cancelled before the worker made the file: nothing else
+                // would remove it.
+                core::fs::removeItem(bodyPath);
         });
     });
 }
@@ -205,21 +218,22 @@ core::URLRequest DBRestClient::uploadRequest(const std::string& safeName, const 
     return request;
 }
 
-void DBRestClient::uploadBodyStaged(const std::weak_ptr<DBRequest>& weakRequest, int errorCode, uint64_t length)
+bool DBRestClient::uploadBodyStaged(const std::weak_ptr<DBRequest>& weakRequest, int errorCode, uint64_t length)
 {
     auto request = weakRequest.lock();
     if (!request || !m_requests.count(request) || !request->isWaitingForBody())
-        return; // cancelled meanwhile
+        return false; // cancelled meanwhile
     if (errorCode) {
         const std::string sourcePath = userInfoString(*request, "sourcePath");
         m_requests.erase(request);
         request->cancel(); // silent; removes the body file
         failUpload(errorCode, sourcePath);
-        return;
+        return true;
     }
     core::URLRequest finished = request->request();
     finished.setHeader("Content-Length", fmt::format("{}", length));
     request->startLoading(finished);
+    return true;
 }
 
 void DBRestClient::failUpload(int code, const std::string& sourcePath)

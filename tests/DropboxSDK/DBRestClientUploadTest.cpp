@@ -6,11 +6,13 @@
 #include "DropboxSDK/DBDefines.h"
 #include "DropboxSDK/DBRequest.h"
 #include "Platform/Core/FileTestHooks.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Security/Digest.h"
 
 #include "RestClientTestCase.h"
 
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -216,10 +218,9 @@ TEST_F(DBRestClientUploadTest, StagingFailuresRemoveTheBodyFile)
     std::filesystem::remove_all(temporary);
     makeFile("tmp", "in the way");
     const std::string other = makeFile("o.txt", "o");
-    recorder->events.clear();
-    client->uploadFile("o.txt", "/", other);
-    EXPECT_EQ(recorder->events, (Recorder::Events { "uploadFailed 1000" }));
+    EXPECT_EQ(call([&] { client->uploadFile("o.txt", "/", other); }), (Recorder::Events { "uploadFailed 1000" }));
     EXPECT_TRUE(logContains("failed to create file"));
+    EXPECT_TRUE(client->requests().empty());
     std::filesystem::remove(pathInHome("tmp"));
 }
 
@@ -228,14 +229,19 @@ TEST_F(DBRestClientUploadTest, BodyFilesNeverOutliveTheirRequest)
     cloudFolder("/In");
     const std::string first = makeFile("1.txt", "one");
     const std::string second = makeFile("2.txt", "two");
-    // Two at once: two body files, two uploads.
+    // Two at once: two body files (made by the workers), two uploads.
     recorder->events.clear();
     client->uploadFile("1.txt", "/In", first);
     client->uploadFile("2.txt", "/In", second);
-    EXPECT_EQ(bodyFiles().size(), 2u);
     EXPECT_EQ(client->requests().size(), 2u);
-    for (const auto& request : client->requests())
+    std::set<std::string> bodies;
+    for (const auto& request : client->requests()) {
         EXPECT_TRUE(request->request().url().path().starts_with("/0/files/"));
+        bodies.insert(request->request().bodyFilePath());
+    }
+    EXPECT_EQ(bodies.size(), 2u);
+    for (const auto& body : bodies)
+        EXPECT_TRUE(core::path::lastPathComponent(body).starts_with("DBRestClient-upload-")) << body;
     ASSERT_TRUE(waitForEvents(2));
     std::sort(recorder->events.begin(), recorder->events.end());
     EXPECT_EQ(recorder->events, (Recorder::Events { "uploadedFile /In/1.txt from " + first, "uploadedFile /In/2.txt from " + second }));
