@@ -29,11 +29,15 @@ var __tandry = (function () {
         };
     }
 
+    function keyOf(metrics) {
+        return [metrics.x, metrics.y, metrics.width, metrics.height, metrics.viewportWidth,
+            metrics.viewportHeight].join(',');
+    }
+
     function report() {
         timer = 0;
         var metrics = place();
-        var key = [metrics.x, metrics.y, metrics.width, metrics.height, metrics.viewportWidth,
-            metrics.viewportHeight].join(',');
+        var key = keyOf(metrics);
         if (key === last)
             return;
         last = key;
@@ -89,10 +93,12 @@ var __tandry = (function () {
     document.addEventListener('focusout', function () { window.setTimeout(focusChanged, 0); }, true);
 
     return {
+        // The place a picture is taken of: the view hears it with the
+        // picture, so it is not reported again.
         place: function () {
-            last = '';
-            report();
-            return place();
+            var metrics = place();
+            last = keyOf(metrics);
+            return metrics;
         },
         scrollTo: function (x, y) {
             window.scrollTo(x, y);

@@ -16,6 +16,7 @@
 #include "Platform/Web/WebSnapshot.h"
 #include "Platform/Web/WebViewPlacement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fmt/format.h>
@@ -49,6 +50,10 @@ std::string scriptNumber(double value)
 {
     return fmt::format("{:.3f}", std::isfinite(value) ? value : 0.0);
 }
+
+// The display's frame: the page's pictures, and the places they show, come
+// no oftener.
+constexpr int64_t FrameMicroseconds = 1'000'000 / 60;
 
 template<typename Completion> struct Call {
     std::weak_ptr<GtkWebPage> page;
@@ -130,6 +135,10 @@ void GtkWebPage::dropPending()
     if (m_snapshotTimer)
         g_source_remove(m_snapshotTimer);
     m_snapshotTimer = 0;
+    m_snapshotLater = 0;
+    if (m_metricsTimer)
+        g_source_remove(m_metricsTimer);
+    m_metricsTimer = 0;
     if (m_heldChallengeTimer)
         g_source_remove(m_heldChallengeTimer);
     m_heldChallengeTimer = 0;
@@ -472,16 +481,58 @@ void GtkWebPage::updateSnapshot(std::function<void()> done)
 
 void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
 {
-    if (m_snapshotTimer)
-        return; // one is due already: they are coalesced
+    // None starts sooner than a frame after the last began. Asks due within
+    // a frame of the one already due are that one; a sooner one goes first
+    // and a later one is kept for after it (a script's changes are pictured
+    // once they are drawn, however often the page scrolls meanwhile).
+    int64_t now = g_get_monotonic_time();
+    int64_t due = std::max(now + int64_t(delayMilliseconds) * 1000, m_snapshotStarted + FrameMicroseconds);
+    if (m_snapshotTimer) {
+        if (due >= m_snapshotDue) {
+            if (due > m_snapshotDue + FrameMicroseconds)
+                m_snapshotLater = std::max(m_snapshotLater, due);
+            return;
+        }
+        m_snapshotLater = std::max(m_snapshotLater, m_snapshotDue);
+        g_source_remove(m_snapshotTimer);
+    }
+    m_snapshotDue = due;
     using Timer = Call<int>;
     m_snapshotTimer = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, delayMilliseconds,
+        G_PRIORITY_DEFAULT, unsigned((due - now + 999) / 1000),
         [](gpointer data) -> gboolean {
             auto* call = static_cast<Timer*>(data);
             if (auto page = call->page.lock()) {
                 page->m_snapshotTimer = 0;
+                int64_t later = std::exchange(page->m_snapshotLater, 0);
                 page->updateSnapshot(nullptr);
+                if (later > 0)
+                    page->scheduleSnapshot(unsigned(std::max<int64_t>(0, later - g_get_monotonic_time()) / 1000));
+            }
+            return G_SOURCE_REMOVE;
+        },
+        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+}
+
+void GtkWebPage::scheduleMetrics()
+{
+    if (m_metricsTimer)
+        return;
+    int64_t now = g_get_monotonic_time();
+    int64_t due = std::max(now, m_metricsTold + FrameMicroseconds);
+    using Timer = Call<int>;
+    m_metricsTimer = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, unsigned((due - now + 999) / 1000),
+        [](gpointer data) -> gboolean {
+            auto* call = static_cast<Timer*>(data);
+            if (auto page = call->page.lock()) {
+                page->m_metricsTimer = 0;
+                if (page->m_reportedMetrics && page->m_reportedMetrics != page->m_deliveredMetrics) {
+                    PageMetrics place = *page->m_reportedMetrics;
+                    page->m_deliveredMetrics = place;
+                    page->m_metricsTold = g_get_monotonic_time();
+                    page->deliver([place](WebPageClient& client) { client.pageMetrics(place); });
+                }
             }
             return G_SOURCE_REMOVE;
         },
@@ -560,14 +611,16 @@ void GtkWebPage::takeSnapshot()
 {
     m_snapshotRunning = true;
     m_snapshotWanted = false;
+    m_snapshotStarted = g_get_monotonic_time();
     // Where the page is scrolled now, then the picture of that place.
     evaluateInOwnWorld("__tandry.place()", [this](void* value) {
-        PageMetrics place;
+        std::optional<PageMetrics> place;
         if (auto metrics = PageMessage::parse(valueFrom(static_cast<JSCValue*>(value))))
             if (auto* found = std::get_if<PageMetrics>(&*metrics))
                 place = *found;
-        gfx::Point offset { float(place.scrollX * m_zoom), float(place.scrollY * m_zoom) };
-        using SnapshotCall = Call<gfx::Point>;
+        if (!place)
+            place = m_reportedMetrics; // a page without the script yet, or one that failed to answer
+        using SnapshotCall = Call<std::optional<PageMetrics>>;
         webkit_web_view_get_snapshot(
             m_view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
             [](GObject* source, GAsyncResult* result, gpointer data) {
@@ -578,16 +631,33 @@ void GtkWebPage::takeSnapshot()
                 if (surface)
                     cairo_surface_destroy(surface);
             },
-            new SnapshotCall { weakSelf(), offset });
+            new SnapshotCall { weakSelf(), place });
     });
 }
 
-void GtkWebPage::snapshotDone(void* surface, gfx::Point offset)
+void GtkWebPage::snapshotDone(void* surface, std::optional<PageMetrics> place)
 {
-    if (surface) {
-        auto snapshot = std::make_shared<const WebSnapshot>(surface, offset, m_scale);
-        deliver([snapshot](WebPageClient& client) { client.pageSnapshot(snapshot); });
+    if (place == m_deliveredMetrics) {
+        place.reset(); // the view knows it
+    } else {
+        m_deliveredMetrics = place;
+        m_metricsTold = g_get_monotonic_time();
     }
+    std::shared_ptr<const WebSnapshot> snapshot;
+    if (surface) {
+        PageMetrics at = m_deliveredMetrics.value_or(PageMetrics {});
+        snapshot = std::make_shared<const WebSnapshot>(
+            surface, gfx::Point { float(at.scrollX * m_zoom), float(at.scrollY * m_zoom) }, m_scale);
+    }
+    if (place || snapshot)
+        // In one pass, the picture first: the scroll view never moves to a
+        // place its picture does not show.
+        deliver([place, snapshot](WebPageClient& client) {
+            if (snapshot)
+                client.pageSnapshot(snapshot);
+            if (place)
+                client.pageMetrics(*place);
+        });
     for (auto& waiter : std::exchange(m_snapshotWaiters, {}))
         core::RunLoop::main().post(std::move(waiter));
     m_snapshotRunning = false;

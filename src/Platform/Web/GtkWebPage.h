@@ -102,9 +102,12 @@ private:
     void scheduleSnapshot(unsigned delayMilliseconds);
     // A picture RestingSnapshotDelay ms after the last of a run of calls.
     void scheduleRestingSnapshot();
+    // The page's latest reported place to the view without a picture, at
+    // most once a frame (while it shows live).
+    void scheduleMetrics();
     static constexpr unsigned RestingSnapshotDelay = 250;
     void takeSnapshot();
-    void snapshotDone(void* surface, gfx::Point offset);
+    void snapshotDone(void* surface, std::optional<PageMetrics> place);
     void evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done);
     void sendButton(gfx::Point point, unsigned button);
     void answerChallenge(uint64_t id, int disposition, const std::string& user, const std::string& password,
@@ -164,9 +167,23 @@ private:
     double m_zoom = 1;
     gfx::Size m_pixels;
 
+    // Pictures: one at a time, those the page's changes ask for at most
+    // one a frame (a scheduled one is due then, in monotonic microseconds;
+    // one asked for well after it follows it).
+    // Each carries the place it shows to the view in the same report, so
+    // the scroll view moves at most once a frame and never ahead of its
+    // picture. The page's latest report stands in for a place the page
+    // could not tell; what the view was last told is not told again.
     bool m_snapshotRunning = false;
     bool m_snapshotWanted = false;
     unsigned m_snapshotTimer = 0;
+    int64_t m_snapshotDue = 0;
+    int64_t m_snapshotLater = 0;
+    int64_t m_snapshotStarted = 0;
+    std::optional<PageMetrics> m_reportedMetrics;
+    std::optional<PageMetrics> m_deliveredMetrics;
+    int64_t m_metricsTold = 0;
+    unsigned m_metricsTimer = 0;
     unsigned m_heldChallengeTimer = 0;
     std::vector<std::function<void()>> m_snapshotWaiters;
     std::vector<std::function<void()>> m_nextSnapshotWaiters;

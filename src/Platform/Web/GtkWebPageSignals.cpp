@@ -163,6 +163,9 @@ struct GtkWebPage::Signals {
             self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
             break;
         case WEBKIT_LOAD_COMMITTED:
+            // A new document: its first place is told whatever it is.
+            self.m_reportedMetrics.reset();
+            self.m_deliveredMetrics.reset();
             break;
         case WEBKIT_LOAD_FINISHED:
             self.m_started = false;
@@ -428,14 +431,17 @@ struct GtkWebPage::Signals {
         if (!message)
             return; // malformed: dropped
         if (auto* metrics = std::get_if<PageMetrics>(&*message)) {
-            PageMetrics reported = *metrics;
-            self.deliver([reported](WebPageClient& client) { client.pageMetrics(reported); });
-            // Shown live, the page's picture is not seen: one is taken once
-            // the scrolling rests, not on every step of it.
-            if (self.m_placement && self.m_placement->isWidgetShown())
+            self.m_reportedMetrics = *metrics;
+            // Shown live, the page's picture is not seen: its place goes to
+            // the view by itself, at most once a frame, and a picture is
+            // taken once the scrolling rests. Otherwise the place is told
+            // with the next picture, which is taken of it.
+            if (self.m_placement && self.m_placement->isWidgetShown()) {
+                self.scheduleMetrics();
                 self.scheduleRestingSnapshot();
-            else
+            } else {
                 self.scheduleSnapshot(0);
+            }
         } else if (auto* error = std::get_if<PageScriptError>(&*message)) {
             PageScriptError reported = *error;
             self.deliver([reported](WebPageClient& client) { client.pageScriptError(reported); });
