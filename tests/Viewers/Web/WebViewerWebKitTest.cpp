@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -214,6 +215,47 @@ TEST_F(WebViewerWebKitTest, FocusingAFieldOfThePageHidesTheBars)
     EXPECT_TRUE(viewer->isUIHidden());
     evaluate(*viewer->webView(), "document.getElementById('go').focus(); true");
     EXPECT_TRUE(waitFor([&] { return !viewer->formInputActive(); }));
+}
+
+// A 50 MB page opens in the viewer from its file: the main loop keeps
+// turning while the engine reads it, the page shows to its last paragraph,
+// and the viewer leaves nothing in the home's tmp when it goes.
+TEST_F(WebViewerWebKitTest, AFiftyMegabytePageOpensWhileTheLoopTurns)
+{
+    std::string block;
+    for (int i = 0; i < 100; ++i)
+        block += fmt::format("<p class='p{}'>Line {} of a long generated page, words enough to wrap once.</p>\n", i % 7, i);
+    std::string html = "<html><head><meta name='viewport' content='width=device-width'></head><body>";
+    html.reserve(50'100'000);
+    while (html.size() < 50'000'000)
+        html += block;
+    html += "<p id='end'>The last paragraph.</p></body></html>";
+    std::string path = makeFile("Documents/Large.html", html);
+    html = {};
+    auto tmpEntries = [&] {
+        std::set<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(pathInHome("tmp"), error)) {
+            std::string name = entry.path().filename().string();
+            if (!name.starts_with("WebKit") && name != "WebContentRules") // the engine's own, kept
+                names.insert(name);
+        }
+        return names;
+    };
+    auto before = tmpEntries();
+
+    uint64_t passes = core::RunLoop::main().passCount();
+    auto viewer = openLoaded(path);
+    ASSERT_TRUE(viewer->webView());
+    // The engine's news came in passes of their own, not in one that waited for the whole page.
+    EXPECT_GT(core::RunLoop::main().passCount() - passes, 10u);
+    EXPECT_FALSE(viewer->webView()->documentView().isHidden());
+    EXPECT_EQ(evaluate(*viewer->webView(), "document.getElementById('end').textContent"), "The last paragraph.");
+    EXPECT_EQ(evaluate(*viewer->webView(), "String(document.getElementsByTagName('p').length > 300000)"), "true");
+
+    viewer.reset();
+    pop();
+    EXPECT_EQ(tmpEntries(), before);
 }
 
 // A page of 200 screens scrolled faster than the display draws (a step
