@@ -82,8 +82,15 @@ void ProgramWindowTestCase::start(std::vector<std::string> extra, std::vector<st
 
 std::string ProgramWindowTestCase::readUntil(std::string_view text)
 {
+    // Bounded: a program that never writes the text (or never ends) fails
+    // the check instead of holding the test until ctest kills it.
     char buffer[512];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (output.find(text) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready { errors, POLLIN, 0 };
+        if (left.count() <= 0 || poll(&ready, 1, int(left.count())) <= 0)
+            break;
         ssize_t count = read(errors, buffer, sizeof buffer);
         if (count <= 0)
             break;
