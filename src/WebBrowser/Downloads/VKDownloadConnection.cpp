@@ -59,6 +59,8 @@ core::Error cocoaError(std::string_view description)
 // must not race the last writes of the request before it. Main thread only.
 struct OpenPartial {
     int writers = 0;
+    // Writers of paused downloads, kept until they wrote what they hold.
+    std::vector<std::shared_ptr<core::FileWriter>> flushing;
     std::vector<std::function<void()>> waiting;
 };
 
@@ -204,10 +206,18 @@ void VKDownloadConnection::closeConnection()
         m_urlConnection->cancel();
         m_urlConnection.reset();
     }
-    // What is still queued is dropped: the partial file keeps the pieces
-    // written so far, and a resume asks for the rest.
-    if (auto writer = std::exchange(m_writer, nullptr))
-        writer->cancel();
+    // What arrived is still written, on the writer's thread, and a resume
+    // asks for the rest once the file is closed; a writer already finishing
+    // the download stops instead, before it moves the file into place.
+    if (auto writer = std::exchange(m_writer, nullptr)) {
+        if (std::exchange(m_completing, false))
+            writer->cancel();
+        else
+            writer->finish(nullptr, nullptr);
+        // Kept until it closed the file (unless it did already).
+        if (auto open = openPartials().find(m_resource->downloadPath()); open != openPartials().end())
+            open->second.flushing.push_back(std::move(writer));
+    }
     m_waitingForPartial = false;
 }
 
@@ -373,7 +383,8 @@ bool VKDownloadConnection::openWriter()
     auto owner = [weak] { return std::static_pointer_cast<VKDownloadConnection>(weak.lock()); };
     core::FileWriter::Handlers handlers;
     handlers.failed = [owner](const core::Error& error) {
-        if (auto self = owner()) {
+        // A paused download's writer fails alone.
+        if (auto self = owner(); self && self->m_writer) {
             core::log("NSFileHandle writeData error: {}", error.description());
             self->failConnection(cocoaError("Failed to write to file."));
         }
@@ -407,19 +418,21 @@ void VKDownloadConnection::didFinishLoading(net::URLConnection& connection)
         return;
     m_urlConnection->cancel();
     m_urlConnection.reset();
-    m_resource->setDownloadState(VKNetworkStateFinalizing);
     std::string target = uniquePathForItemAtPath(targetPath());
     m_resource->updatePath(target);
     std::weak_ptr<core::Object> weak = weak_from_this();
-    // Done once the last piece is written and the file renamed into place.
+    // Done once the last piece is written and the file renamed into place;
+    // the download keeps its place among the running ones until then.
+    m_completing = true;
     m_writer->finish(
         [partial = m_resource->downloadPath(), target] {
             core::Error error;
             VKMoveDownloadIntoPlace(partial, target, &error);
             return error;
         },
-        [weak](const core::Error& error) {
-            if (auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock()))
+        [weak, writer = m_writer.get()](const core::Error& error) {
+            auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock());
+            if (self && self->m_writer.get() == writer)
                 self->writerDidFinish(error);
         });
 }
@@ -427,6 +440,7 @@ void VKDownloadConnection::didFinishLoading(net::URLConnection& connection)
 void VKDownloadConnection::writerDidFinish(const core::Error& error)
 {
     m_writer.reset();
+    m_completing = false;
     if (error) {
         sendDownloadDelegateDidFailMessage(error);
     } else {
@@ -448,8 +462,9 @@ void VKDownloadConnection::failWhenWritten(const core::Error& error)
     m_urlConnection->cancel();
     m_urlConnection.reset();
     std::weak_ptr<core::Object> weak = weak_from_this();
-    m_writer->finish(nullptr, [weak, error](const core::Error&) {
-        if (auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock()))
+    m_writer->finish(nullptr, [weak, error, writer = m_writer.get()](const core::Error&) {
+        auto self = std::static_pointer_cast<VKDownloadConnection>(weak.lock());
+        if (self && self->m_writer.get() == writer)
             self->failConnection(error);
     });
 }

@@ -122,6 +122,8 @@ private:
     uint64_t m_receivedOffset = 0;
     // A start put off until an earlier writer of the partial file closed it.
     bool m_waitingForPartial = false;
+    // The writer writes the last piece and moves the file into place.
+    bool m_completing = false;
 };
 
 // Puts a finished file or folder at `to`, which must be free: a rename, or

@@ -150,19 +150,20 @@ TEST_F(VKDownloadConnectionTest, AFailedWriteFailsTheDownloadOnceAndTouchesNoOth
     EXPECT_EQ(received("/resource/data.bin")[1].header("Range"), fmt::format("bytes={}-", partial.size()));
 }
 
-TEST_F(VKDownloadConnectionTest, APauseDropsWhatIsQueuedAndTheResumeWaitsForTheLastWrite)
+TEST_F(VKDownloadConnectionTest, APauseWritesWhatArrivedAndTheResumeWaitsForTheLastWrite)
 {
     constexpr size_t Length = 24 * MiB;
     server->setResource("queued", fmt::format("length={}&ranges=1&etag=q", Length));
     auto disk = std::make_unique<SlowDisk>();
     auto item = start("/resource/queued");
     ASSERT_TRUE(waitFor([&] { return receivedBytes(*item) > 8 * MiB && disk->writerWaits(); }));
+    const uint64_t arrived = receivedBytes(*item);
     manager()->stopDownloadForResource(item);
     EXPECT_EQ(item->downloadState(), VKNetworkStatePaused);
     EXPECT_EQ(core::activeBackgroundTaskCount(), 0u);
 
-    // The writer still holds a piece: the resume measures the partial file
-    // only once it is closed, so no request goes out yet.
+    // The writer still holds what arrived: the resume measures the partial
+    // file only once it is closed, so no request goes out yet.
     manager()->resumeDownloadForResource(item);
     core::RunLoop::current().runUntilIdle();
     EXPECT_EQ(item->downloadState(), VKNetworkStateConnecting);
@@ -173,13 +174,11 @@ TEST_F(VKDownloadConnectionTest, APauseDropsWhatIsQueuedAndTheResumeWaitsForTheL
     EXPECT_TRUE(readFile(item->path()) == whole(Length));
     auto requests = received("/resource/queued");
     ASSERT_EQ(requests.size(), 2u);
-    // The queued bytes were dropped: the resume asked for less than had
-    // arrived, from a whole piece's end.
+    // Nothing that arrived before the pause is asked for again.
     auto range = requests[1].header("Range");
     ASSERT_TRUE(range);
     EXPECT_TRUE(range->starts_with("bytes="));
-    EXPECT_GT(std::stoull(range->substr(6)), 0u);
-    EXPECT_LT(std::stoull(range->substr(6)), 8 * MiB);
+    EXPECT_GE(std::stoull(range->substr(6)), arrived);
 }
 
 TEST_F(VKDownloadConnectionTest, ADroppedDownloadResumesByRangeAndEndsWhole)
