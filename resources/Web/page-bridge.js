@@ -52,11 +52,47 @@ var __tandry = (function () {
 
     window.addEventListener('scroll', schedule, true);
     window.addEventListener('resize', schedule);
-    window.addEventListener('load', schedule);
     document.addEventListener('DOMContentLoaded', schedule);
-    new MutationObserver(schedule).observe(document, {
-        childList: true, subtree: true, attributes: true, characterData: true
-    });
+
+    // While the page loads, the parser's every insertion would be a change
+    // to hear, and each report a layout forced in the middle of parsing:
+    // its growth is heard from layout itself instead, the root and the body
+    // telling their new sizes once a frame after layout has run (looked for
+    // as the parser makes them). Once loaded, any change of the document
+    // may change its size.
+    var sizes = window.ResizeObserver ? new ResizeObserver(function () {
+        window.clearTimeout(timer);
+        report(); // layout has just run: nothing is forced
+    }) : null;
+    var sized = [];
+    function watchSizes() {
+        [document.documentElement, document.body].forEach(function (node) {
+            if (node && sized.indexOf(node) < 0) {
+                sized.push(node);
+                sizes.observe(node);
+            }
+        });
+    }
+    function watchChanges() {
+        new MutationObserver(schedule).observe(document, {
+            childList: true, subtree: true, attributes: true, characterData: true
+        });
+        schedule();
+    }
+    if (!sizes || document.readyState === 'complete') {
+        watchChanges();
+    } else {
+        var looking = window.setInterval(function () {
+            watchSizes();
+            if (document.body)
+                window.clearInterval(looking);
+        }, 50);
+        document.addEventListener('DOMContentLoaded', watchSizes);
+        window.addEventListener('load', function () {
+            window.clearInterval(looking);
+            watchChanges();
+        });
+    }
     window.addEventListener('error', function (event) {
         post({
             kind: 'error',

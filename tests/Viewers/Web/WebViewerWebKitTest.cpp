@@ -258,6 +258,20 @@ TEST_F(WebViewerWebKitTest, AFiftyMegabytePageOpensWhileTheLoopTurns)
     EXPECT_EQ(tmpEntries(), before);
 }
 
+// A loaded page that grows by a script is measured again.
+TEST_F(WebViewerWebKitTest, APageGrowingAfterItsLoadIsMeasuredAgain)
+{
+    auto viewer = openLoaded(makeFile("Documents/Growing.html", "<html><body style='margin:0'><p>Short.</p></body></html>"));
+    ASSERT_TRUE(viewer->webView());
+    auto& scroll = viewer->webView()->scrollView();
+    ASSERT_TRUE(waitFor([&] { return scroll.contentSize().height > 0; }));
+    EXPECT_LT(scroll.contentSize().height, 1000);
+    evaluate(*viewer->webView(), "var tall = document.createElement('div'); tall.style.height = '6000px'; "
+        "document.body.appendChild(tall); true");
+    EXPECT_TRUE(waitFor([&] { return scroll.contentSize().height > 6000 * viewer->webView()->pageZoom(); }))
+        << scroll.contentSize().height;
+}
+
 // A page of 200 screens scrolled faster than the display draws (a step
 // every 2 ms for a second, as a fast wheel would) reaches the viewer's
 // scroll view at most once a frame, each place with its picture, and ends
