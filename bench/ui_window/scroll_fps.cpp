@@ -14,9 +14,11 @@
 //   frames (ms), the mean and 95th percentile of a frame's paint (from the
 //   draw handler's start to the frame clock's after-paint, ms), the mean
 //   device pixels drawn a frame, the points the list moved, and the
-//   process's CPU seconds over the scrolling. Then "rendered MEAN P95": the
-//   Renderer alone drawing the whole screen into a picture at the scale
-//   as the list moves on (ms), without the copy onto the display; and
+//   process's CPU seconds over the scrolling. Then "fed P95 MAX": how late
+//   the smooth events went into GDK's queue (ms; 0 0 for the wheel), and
+//   "rendered MEAN P95": the Renderer alone drawing the whole screen into
+//   a picture at the scale as the list moves on (ms), without the copy
+//   onto the display; and
 //   "copied MEAN P95": that picture painted onto a surface of the
 //   display's and the X server waited for (ms). Last "drawn MEAN P95":
 //   the host's draw handler alone while scrolling, the rest of a frame's
@@ -206,6 +208,7 @@ int main(int argc, char** argv)
     std::string xid = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(GTK_WIDGET(host->window()))));
     float before = table->contentOffset().y;
     pid_t turning = -1;
+    std::vector<double> feedLate;
     double cpuAtStart = cpuSeconds();
     auto start = Clock::now();
     frames.counting = true;
@@ -222,13 +225,17 @@ int main(int argc, char** argv)
         int status = 0;
         loop.runUntil([&] { return waitpid(turning, &status, WNOHANG) == turning; }, seconds * 3);
     } else {
-        // Smooth events, one every 25 points, at their times.
+        // Smooth events, one every 25 points, at their times. The loop waits
+        // no longer than until the next one is due: a pass with nothing to do
+        // may otherwise sleep 50 ms before the time is looked at again.
         constexpr double Step = 25;
         double interval = Step / speed;
         int sent = 0, total = int(seconds / interval + 0.5);
+        auto sinceStart = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
         while (sent < total) {
             double due = sent * interval;
-            loop.runUntil([&] { return std::chrono::duration<double>(Clock::now() - start).count() >= due; }, 1);
+            loop.runUntil([&] { return sinceStart() >= due; }, due - sinceStart());
+            feedLate.push_back(1000 * (sinceStart() - due));
             GdkEvent* event = gdk_event_new(GDK_SCROLL);
             event->scroll.window = GDK_WINDOW(g_object_ref(gdkWindow));
             event->scroll.direction = GDK_SCROLL_SMOOTH;
@@ -261,6 +268,8 @@ int main(int argc, char** argv)
     std::printf("scrolled %zu %.3f %.2f %.2f %.2f %.2f %.0f %.0f %.3f\n", count, span, percentile(gaps, 0.5),
         percentile(gaps, 0.95), count ? mean / double(count) : 0, percentile(frames.paints, 0.95),
         count ? frames.pixels / double(count) : 0, table->contentOffset().y - before, cpu);
+    std::printf("fed %.2f %.2f\n", percentile(feedLate, 0.95),
+        feedLate.empty() ? 0 : *std::max_element(feedLate.begin(), feedLate.end()));
     // The Renderer alone, the whole screen as the host draws it into its
     // back buffer: what of the paint is drawing, the rest is the copy onto
     // the display and GTK's frame.
