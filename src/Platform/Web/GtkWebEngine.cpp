@@ -61,11 +61,18 @@ bool commandSucceeds(const std::vector<const char*>& arguments)
 
 // WebKit's sandbox needs bubblewrap to make namespaces here (containers
 // often forbid it) and the D-Bus proxy; asked once, before the first web
-// process.
-bool sandboxWorks()
+// process. The sandbox binds the given paths into a fresh /var and then
+// links /var/tmp to its own /tmp, which fails where a path lies under
+// /var/tmp: the check lays them out the same way, since WebKit aborts the
+// program when its sandbox cannot be made.
+bool sandboxWorks(const std::vector<std::string>& paths)
 {
-    return commandSucceeds({ "bwrap", "--ro-bind", "/", "/", "--unshare-all", "--die-with-parent", "true" })
-        && commandSucceeds({ "xdg-dbus-proxy", "--help" });
+    std::vector<const char*> arguments { "bwrap", "--ro-bind", "/", "/", "--unshare-all", "--die-with-parent",
+        "--tmpfs", "/var" };
+    for (const auto& path : paths)
+        arguments.insert(arguments.end(), { "--bind", path.c_str(), path.c_str() });
+    arguments.insert(arguments.end(), { "--symlink", "../tmp", "/var/tmp", "--symlink", "../run", "/var/run", "true" });
+    return commandSucceeds(arguments) && commandSucceeds({ "xdg-dbus-proxy", "--help" });
 }
 
 // A download WebKit started by itself (an attachment link, <a download>):
@@ -165,14 +172,14 @@ GtkWebEngine::GtkWebEngine(const Private&)
 {
     auto& state = *m_state;
     state.context = webkit_web_context_new_ephemeral();
-    state.sandboxed = sandboxWorks();
+    std::vector<std::string> paths = readablePaths();
+    if (auto bundle = core::Bundle::main(); bundle && !bundle->bundlePath().empty())
+        paths.push_back(bundle->bundlePath());
+    if (!core::paths::home().empty())
+        paths.push_back(core::paths::home());
+    state.sandboxed = sandboxWorks(paths);
     if (state.sandboxed) {
         webkit_web_context_set_sandbox_enabled(state.context, TRUE);
-        std::vector<std::string> paths = readablePaths();
-        if (auto bundle = core::Bundle::main(); bundle && !bundle->bundlePath().empty())
-            paths.push_back(bundle->bundlePath());
-        if (!core::paths::home().empty())
-            paths.push_back(core::paths::home());
         for (const auto& path : paths)
             webkit_web_context_add_path_to_sandbox(state.context, path.c_str(), TRUE);
     } else {

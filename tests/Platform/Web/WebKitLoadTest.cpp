@@ -80,6 +80,34 @@ TEST_F(WebKitStartupTest, TheInspectorIsOffAndCachesStayInTheHome)
     EXPECT_TRUE(std::filesystem::is_directory(core::paths::home() + "/Library/Caches"));
 }
 
+// Where bubblewrap cannot lay out WebKit's sandbox (a path to share under
+// /var/tmp, which the sandbox links to its own /tmp), pages load without it
+// instead of WebKit aborting the program.
+class WebKitSandboxTest : public test::UITestCase { };
+
+TEST_F(WebKitSandboxTest, APathTheSandboxCannotBindLeavesPagesUnsandboxed)
+{
+    if (web::GtkStartup::isStarted() || web::GtkWebEngine::existing())
+        GTEST_SKIP() << "the web engine started earlier in this program";
+    TANDRY_REQUIRE_DISPLAY();
+    std::string shared = "/var/tmp/tandry-sandbox-XXXXXX";
+    if (!mkdtemp(shared.data()))
+        GTEST_SKIP() << "/var/tmp is not writable here";
+    web::GtkWebEngine::addReadablePath(shared);
+    auto engine = web::GtkWebEngine::shared();
+    ASSERT_TRUE(engine);
+    EXPECT_FALSE(engine->isSandboxed());
+    web::WebEngine::setCurrent(engine);
+    auto delegate = std::make_shared<test::WebTestDelegate>();
+    auto view = web::WebView::create(window().bounds());
+    view->setDelegate(delegate);
+    window().addSubview(view);
+    view->loadHTMLString("<title>Unsandboxed</title>");
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return view->title() == "Unsandboxed"; }, 15));
+    view->removeFromSuperview();
+    std::filesystem::remove_all(shared);
+}
+
 TEST_F(WebKitLoadTest, NavigationsComeWithTheirTypes)
 {
     // A page of the home with a link filling its top and a form.
