@@ -9,6 +9,7 @@
 #include "Platform/Graphics/CairoContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/AlertView.h"
+#include "Platform/UI/Host/GuardedCallback.h"
 #include "Platform/UI/PrintFormatter.h"
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Renderer.h"
@@ -362,7 +363,7 @@ bool printWebPage(PrintInteractionController& controller, const std::shared_ptr<
     gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
     // A dialog that goes unanswered (its window went) leaves the job
     // unfinished.
-    g_signal_connect_data(dialog, "response", G_CALLBACK(onWebDialogResponse), new WebJob { presentation, view, false },
+    g_signal_connect_data(dialog, "response", G_CALLBACK(GuardedCallback<onWebDialogResponse>::call), new WebJob { presentation, view, false },
         [](gpointer data, GClosure*) {
             std::unique_ptr<WebJob> job(static_cast<WebJob*>(data));
             if (!job->answered)
@@ -426,9 +427,9 @@ void DesktopPrinting::print(PrintInteractionController& controller)
     Job* raw = job.release();
     // The job lives as long as the operation.
     g_object_set_data_full(G_OBJECT(operation), "tandry-job", raw, [](gpointer data) { delete static_cast<Job*>(data); });
-    g_signal_connect(operation, "begin-print", G_CALLBACK(onBeginPrint), raw);
-    g_signal_connect(operation, "draw-page", G_CALLBACK(onDrawPage), raw);
-    g_signal_connect(operation, "done", G_CALLBACK(onDone), raw);
+    g_signal_connect(operation, "begin-print", G_CALLBACK(GuardedCallback<onBeginPrint>::call), raw);
+    g_signal_connect(operation, "draw-page", G_CALLBACK(GuardedCallback<onDrawPage>::call), raw);
+    g_signal_connect(operation, "done", G_CALLBACK(GuardedCallback<onDone>::call), raw);
 
     GtkPrintOperationAction action = GTK_PRINT_OPERATION_ACTION_PRINT_DIALOG;
     if (!exportPath.empty()) {

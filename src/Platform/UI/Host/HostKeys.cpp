@@ -5,6 +5,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
+#include "Platform/UI/Host/GuardedCallback.h"
 #include "Platform/UI/Host/ScreenFit.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/Layer.h"
@@ -100,7 +101,7 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
     {
         auto* request = new Request { weak_from_this(), paste ? objectOf(focusedTextInput()) : std::weak_ptr<core::Object>(),
             paste };
-        gtk_clipboard_request_text(clipboard, onClipboardText, request);
+        gtk_clipboard_request_text(clipboard, GuardedCallback<onClipboardText>::call, request);
     }
 
     static void onClipboardText(GtkClipboard*, const gchar* text, gpointer data)
@@ -262,9 +263,9 @@ HostKeys::HostKeys(GtkWidget* window, GtkWidget* area, std::function<ScreenFit()
     m->turned = std::move(turned);
     m->im = gtk_im_multicontext_new();
     m->clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
-    m->handlers.push_back(g_signal_connect(m->im, "commit", G_CALLBACK(Impl::onCommit), m.get()));
-    m->handlers.push_back(g_signal_connect(m->im, "preedit-changed", G_CALLBACK(Impl::onPreeditChanged), m.get()));
-    m->focusHandler = g_signal_connect(window, "set-focus", G_CALLBACK(Impl::onSetFocus), m.get());
+    m->handlers.push_back(g_signal_connect(m->im, "commit", G_CALLBACK(GuardedCallback<Impl::onCommit>::call), m.get()));
+    m->handlers.push_back(g_signal_connect(m->im, "preedit-changed", G_CALLBACK(GuardedCallback<Impl::onPreeditChanged>::call), m.get()));
+    m->focusHandler = g_signal_connect(window, "set-focus", G_CALLBACK(GuardedCallback<Impl::onSetFocus>::call), m.get());
     m->pasteboardCount = Pasteboard::general()->changeCount();
     // A desktop keyboard takes no room on the screen.
     Keyboard::shared().setHardware(true);

@@ -18,6 +18,7 @@
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Host/DesktopMail.h"
 #include "Platform/UI/Host/DesktopPrinting.h"
+#include "Platform/UI/Host/GuardedCallback.h"
 #include "Platform/UI/Host/HostKeys.h"
 #include "Platform/UI/Host/HostTouches.h"
 #include "Platform/UI/Host/LivePlacement.h"
@@ -78,24 +79,6 @@ void onXIOErrorExit(Display*, void*)
             core::RunLoop::main().stop();
     });
 }
-
-// Toolkit code run from a GTK signal reports what it throws instead of
-// unwinding through GTK's and GLib's frames, which would leave their
-// emission and dispatch records pointing at freed stack. An event whose
-// handling threw counts as handled.
-template<auto Handler> struct Guarded;
-template<typename R, typename... A, R (*Handler)(A...)> struct Guarded<Handler> {
-    static R call(A... arguments)
-    {
-        if constexpr (std::is_void_v<R>) {
-            core::ExceptionReporter::guard("a window event", [&] { Handler(arguments...); });
-        } else {
-            R result = R(TRUE);
-            core::ExceptionReporter::guard("a window event", [&] { result = Handler(arguments...); });
-            return result;
-        }
-    }
-};
 
 gfx::Rect outward(const gfx::Rect& r)
 {
@@ -206,7 +189,7 @@ struct WindowHost::Impl {
             lastDamage = std::move(rects);
         }
         if (tracker.isAnimating() && !tick)
-            tick = gtk_widget_add_tick_callback(area, Guarded<onTick>::call, this, nullptr);
+            tick = gtk_widget_add_tick_callback(area, GuardedCallback<onTick>::call, this, nullptr);
         return queued;
     }
 
@@ -589,22 +572,22 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     auto connect = [m](gpointer instance, const char* signal, GCallback callback) {
         m->handlers.push_back(g_signal_connect(instance, signal, callback, m));
     };
-    connect(m->area, "draw", G_CALLBACK(Guarded<Impl::onDraw>::call));
-    connect(m->area, "size-allocate", G_CALLBACK(Guarded<Impl::onSizeAllocate>::call));
-    connect(m->area, "notify::scale-factor", G_CALLBACK(Guarded<Impl::onScaleChanged>::call));
-    connect(m->area, "button-press-event", G_CALLBACK(Guarded<Impl::onButtonPress>::call));
-    connect(m->area, "button-release-event", G_CALLBACK(Guarded<Impl::onButtonRelease>::call));
-    connect(m->area, "motion-notify-event", G_CALLBACK(Guarded<Impl::onMotion>::call));
-    connect(m->area, "grab-broken-event", G_CALLBACK(Guarded<Impl::onGrabBroken>::call));
-    connect(m->area, "touch-event", G_CALLBACK(Guarded<Impl::onTouch>::call));
-    connect(m->area, "scroll-event", G_CALLBACK(Guarded<Impl::onScroll>::call));
-    connect(m->window, "key-press-event", G_CALLBACK(Guarded<Impl::onKeyPress>::call));
-    connect(m->window, "key-release-event", G_CALLBACK(Guarded<Impl::onKeyRelease>::call));
-    connect(m->window, "focus-in-event", G_CALLBACK(Guarded<Impl::onFocusIn>::call));
-    connect(m->window, "window-state-event", G_CALLBACK(Guarded<Impl::onWindowState>::call));
-    connect(m->window, "map-event", G_CALLBACK(Guarded<Impl::onMap>::call));
-    connect(m->window, "unmap-event", G_CALLBACK(Guarded<Impl::onUnmap>::call));
-    connect(m->window, "delete-event", G_CALLBACK(Guarded<Impl::onDelete>::call));
+    connect(m->area, "draw", G_CALLBACK(GuardedCallback<Impl::onDraw>::call));
+    connect(m->area, "size-allocate", G_CALLBACK(GuardedCallback<Impl::onSizeAllocate>::call));
+    connect(m->area, "notify::scale-factor", G_CALLBACK(GuardedCallback<Impl::onScaleChanged>::call));
+    connect(m->area, "button-press-event", G_CALLBACK(GuardedCallback<Impl::onButtonPress>::call));
+    connect(m->area, "button-release-event", G_CALLBACK(GuardedCallback<Impl::onButtonRelease>::call));
+    connect(m->area, "motion-notify-event", G_CALLBACK(GuardedCallback<Impl::onMotion>::call));
+    connect(m->area, "grab-broken-event", G_CALLBACK(GuardedCallback<Impl::onGrabBroken>::call));
+    connect(m->area, "touch-event", G_CALLBACK(GuardedCallback<Impl::onTouch>::call));
+    connect(m->area, "scroll-event", G_CALLBACK(GuardedCallback<Impl::onScroll>::call));
+    connect(m->window, "key-press-event", G_CALLBACK(GuardedCallback<Impl::onKeyPress>::call));
+    connect(m->window, "key-release-event", G_CALLBACK(GuardedCallback<Impl::onKeyRelease>::call));
+    connect(m->window, "focus-in-event", G_CALLBACK(GuardedCallback<Impl::onFocusIn>::call));
+    connect(m->window, "window-state-event", G_CALLBACK(GuardedCallback<Impl::onWindowState>::call));
+    connect(m->window, "map-event", G_CALLBACK(GuardedCallback<Impl::onMap>::call));
+    connect(m->window, "unmap-event", G_CALLBACK(GuardedCallback<Impl::onUnmap>::call));
+    connect(m->window, "delete-event", G_CALLBACK(GuardedCallback<Impl::onDelete>::call));
 
     gtk_widget_show_all(m->window);
     gtk_widget_grab_focus(m->area);

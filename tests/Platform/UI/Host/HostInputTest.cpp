@@ -5,6 +5,8 @@
 
 #include "HostTestCase.h"
 
+#include "Support/TestEnvironment.h"
+
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
@@ -199,6 +201,34 @@ TEST_F(HostInputTest, ClipboardTextOverAMebibyteIsRefusedAndBrokenTextRepaired)
     key(GDK_KEY_v, GDK_CONTROL_MASK);
     EXPECT_TRUE(pump([&] { return field->text().size() == most.size(); })) << "a mebibyte is taken";
     field->removeFromSuperview();
+}
+
+// A field that refuses what is typed or pasted into it by throwing.
+struct RefusingField : TextField {
+    void insertText(std::string_view) override { throw std::runtime_error("refused"); }
+    void paste(std::string_view) override { throw std::runtime_error("refused"); }
+};
+
+TEST_F(HostInputTest, WhatTextInputThrowsFromTheClipboardIsReportedAndTheWindowGoesOn)
+{
+    auto field = View::make<RefusingField>(gfx::Rect { 10, 40, 300, 31 });
+    window().addSubview(field);
+    field->becomeFirstResponder();
+    host->flush();
+    GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    gtk_clipboard_set_text(clipboard, "pasted", -1);
+    key(GDK_KEY_v, GDK_CONTROL_MASK);
+    EXPECT_TRUE(pump([&] { return logContains("exception escaped a window event: runtime_error: refused"); }));
+    EXPECT_EQ(test::TestEnvironment::takeEscapedExceptions(), std::vector<std::string> { "runtime_error: refused" });
+    // Keys still reach the toolkit afterwards.
+    field->removeFromSuperview();
+    auto plain = TextField::create({ 10, 40, 300, 31 });
+    window().addSubview(plain);
+    plain->becomeFirstResponder();
+    host->flush();
+    key(GDK_KEY_v, GDK_CONTROL_MASK);
+    EXPECT_TRUE(pump([&] { return plain->text() == "pasted"; }));
+    plain->removeFromSuperview();
 }
 
 TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
