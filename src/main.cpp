@@ -9,6 +9,7 @@
 #include "App/Shell/VKKeychain.h"
 #include "HTTP/AvahiNetServicePublisher.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -245,6 +246,8 @@ int main(int argc, char** argv)
     // the program's statics go, which those threads still use. A thread that
     // does not end in time is abandoned with the process.
     ui::TiledLayer::endIdleWorkers();
+    // The image queue's worker waits for work for as long as the queue lives.
+    VKImageOperationQueue::resetSharedQueue();
     const bool threadsEnded = core::Thread::waitForAll(ThreadsExitTimeout);
     if (!threadsEnded) {
         std::string names;
@@ -256,7 +259,9 @@ int main(int argc, char** argv)
     // A change still waiting for its autosave is written on the way out.
     if (launched)
         core::UserDefaults::standard()->synchronize();
-    if (!threadsEnded) {
+    // GTK's and the desktop libraries' state is never torn down: with a
+    // window the program ends here too.
+    if (!threadsEnded || windowed) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -80,6 +81,21 @@ TEST_F(TandryWindowTest, ClicksReachTheScreenAndAWideWindowIsLandscape)
     EXPECT_TRUE(landscape) << readFile(pathInHome("home/tmp/screen-dump.txt"));
     kill(pid, SIGTERM);
     EXPECT_EQ(exitStatus(), 0);
+}
+
+// SIGTERM ends the windowed program without waiting on the workers' time
+// limit: the image queue's worker, idle once the list's thumbnails are
+// drawn, ends with the queue, and the settings are written.
+TEST_F(TandryWindowTest, SigtermEndsWithEveryThreadAndTheSettingsWritten)
+{
+    start();
+    EXPECT_NE(snapshot().find("Window"), std::string::npos);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(exitStatus(), 0);
+    std::string output = readUntil("no such line");
+    EXPECT_NE(output.find("VKOperationQueueImpl stop"), std::string::npos) << output;
+    EXPECT_EQ(output.find("threads still running"), std::string::npos) << output;
+    EXPECT_TRUE(std::filesystem::exists(pathInHome("home/Library/Preferences/com.kestrova.tandry.plist")));
 }
 
 // A photo from the folder list in the desktop window: a click opens it, a

@@ -11,11 +11,12 @@ namespace ui {
 namespace {
 
 // Window → its screen, for the windows put on another screen; main thread
-// only, like the windows. A window that goes takes its entry with it.
+// only, like the windows. A window that goes takes its entry with it, also
+// one held by a static that outlives this table (never destroyed).
 std::map<const Window*, std::weak_ptr<Screen>>& placements()
 {
-    static std::map<const Window*, std::weak_ptr<Screen>> table;
-    return table;
+    static auto* table = new std::map<const Window*, std::weak_ptr<Screen>>;
+    return *table;
 }
 
 } // namespace

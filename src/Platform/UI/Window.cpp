@@ -18,10 +18,12 @@ namespace ui {
 
 namespace {
 
+// Never destroyed: a window kept by a static (the alerts' window) leaves it
+// at the program's exit, after this list would have gone.
 std::vector<Window*>& registry()
 {
-    static std::vector<Window*> windows;
-    return windows;
+    static auto* windows = new std::vector<Window*>;
+    return *windows;
 }
 
 Window* keyWindow = nullptr;
