@@ -31,6 +31,15 @@ unsigned interestOf(gushort events)
     return interest;
 }
 
+// Which file a descriptor number names now.
+std::pair<dev_t, ino_t> identityOf(int fd)
+{
+    struct stat status;
+    if (fstat(fd, &status) != 0)
+        return { 0, 0 };
+    return { status.st_dev, status.st_ino };
+}
+
 class Bridge {
 public:
     Bridge() : m_context(g_main_context_default())
@@ -117,9 +126,14 @@ private:
         for (auto it = m_sources.begin(); it != m_sources.end();) {
             auto want = wanted.find(it->first);
             // The test environment's reset drops every source: make it again.
-            if (want == wanted.end() || !it->second || !it->second->isActive()) {
+            // A number GLib closed and opened again between two passes names
+            // another file, which epoll has never been told of (it forgot the
+            // old one on its close): watch it anew.
+            if (want == wanted.end() || !it->second || !it->second->isActive()
+                || identityOf(it->first) != m_identities[it->first]) {
                 if (it->second)
                     it->second->remove();
+                m_identities.erase(it->first);
                 it = m_sources.erase(it);
                 continue;
             }
@@ -134,6 +148,7 @@ private:
             try {
                 m_sources[fd] = RunLoop::main().addSource(fd, interest, [](DescriptorSource&, unsigned) { },
                     RunLoop::CommonModes);
+                m_identities[fd] = identityOf(fd);
             } catch (const Exception& exception) {
                 // epoll takes no regular files (GTK's print-to-file backend
                 // watches one); they are always ready anyway.
@@ -158,6 +173,7 @@ private:
     bool m_prepared = false;
     bool m_loggedFallback = false;
     std::map<int, std::shared_ptr<DescriptorSource>> m_sources;
+    std::map<int, std::pair<dev_t, ino_t>> m_identities;
 };
 
 Bridge* bridge = nullptr;

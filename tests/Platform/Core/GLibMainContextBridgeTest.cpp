@@ -153,3 +153,56 @@ TEST_F(GLibMainContextBridgeTest, DescriptorsAndWakeUpsOfOtherThreadsReachTheCon
 }
 
 } // namespace
+
+// GLib may close a descriptor and open another under the same number
+// between two passes (a connection ending as the next begins): the new
+// one wakes the loop as the old one did.
+TEST_F(GLibMainContextBridgeTest, ADescriptorNumberReusedBetweenPassesIsWatchedAnew)
+{
+    core::GLibMainContextBridge::install();
+    auto readInto = [](GIOChannel* source, GIOCondition, gpointer data) -> gboolean {
+        char buffer[16];
+        ssize_t n = read(g_io_channel_unix_get_fd(source), buffer, sizeof buffer);
+        static_cast<std::string*>(data)->append(buffer, size_t(std::max<ssize_t>(n, 0)));
+        return G_SOURCE_CONTINUE;
+    };
+    int first[2];
+    ASSERT_EQ(pipe(first), 0);
+    std::string read;
+    GIOChannel* channel = g_io_channel_unix_new(first[0]);
+    guint watch = g_io_add_watch(channel, G_IO_IN, readInto, &read);
+    loop.runOnce(RunLoop::DefaultMode, 0);
+
+    // Within one pass: the old pipe goes, a new one takes its number.
+    g_source_remove(watch);
+    g_io_channel_unref(channel);
+    int number = first[0];
+    close(first[0]);
+    close(first[1]);
+    int second[2];
+    ASSERT_EQ(pipe(second), 0);
+    if (second[0] != number) {
+        ASSERT_EQ(dup2(second[0], number), number);
+        close(second[0]);
+    }
+    channel = g_io_channel_unix_new(number);
+    watch = g_io_add_watch(channel, G_IO_IN, readInto, &read);
+    loop.runOnce(RunLoop::DefaultMode, 0);
+
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(write(second[1], "hi", 2), 2);
+    });
+    auto start = std::chrono::steady_clock::now();
+    while (read.empty() && since(start) < 5.0)
+        loop.runOnce(RunLoop::DefaultMode, 3.0);
+    writer.join();
+    EXPECT_EQ(read, "hi");
+    // Woken by the write, not by the pass's time running out.
+    EXPECT_LT(since(start), 2.0);
+
+    g_source_remove(watch);
+    g_io_channel_unref(channel);
+    close(number);
+    close(second[1]);
+}
