@@ -179,7 +179,12 @@ struct Browser {
         browser->loadRequest(core::URLRequest(*core::URL::parse(url)));
         if (!core::RunLoop::main().runUntil([&] { return ends->finished > before; }, 60))
             return -1;
-        return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        // What the load's end set going (the loaded page's picture) is done
+        // before the bare program's turn, while this loop still runs: left,
+        // it would wait for the next load and be timed with it.
+        core::RunLoop::main().runUntil([] { return false; }, 0.05);
+        return ms;
     }
 };
 

@@ -479,24 +479,28 @@ void GtkWebPage::updateSnapshot(std::function<void()> done)
     takeSnapshot();
 }
 
-void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
+void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds, bool paced)
 {
     // None starts sooner than a frame after the last began. Asks due within
     // a frame of the one already due are that one; a sooner one goes first
     // and a later one is kept for after it (a script's changes are pictured
-    // once they are drawn, however often the page scrolls meanwhile).
+    // once they are drawn, however often the page scrolls meanwhile). A
+    // paced ask is answered by any picture due after it is made, so it is
+    // never kept for later.
     int64_t now = g_get_monotonic_time();
     int64_t due = std::max(now + int64_t(delayMilliseconds) * 1000, m_snapshotStarted + FrameMicroseconds);
     if (m_snapshotTimer) {
         if (due >= m_snapshotDue) {
-            if (due > m_snapshotDue + FrameMicroseconds)
+            if (!paced && due > m_snapshotDue + FrameMicroseconds)
                 m_snapshotLater = std::max(m_snapshotLater, due);
             return;
         }
-        m_snapshotLater = std::max(m_snapshotLater, m_snapshotDue);
+        if (!m_snapshotPaced)
+            m_snapshotLater = std::max(m_snapshotLater, m_snapshotDue);
         g_source_remove(m_snapshotTimer);
     }
     m_snapshotDue = due;
+    m_snapshotPaced = paced;
     using Timer = Call<int>;
     m_snapshotTimer = g_timeout_add_full(
         G_PRIORITY_DEFAULT, unsigned((due - now + 999) / 1000),
@@ -504,6 +508,7 @@ void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds)
             auto* call = static_cast<Timer*>(data);
             if (auto page = call->page.lock()) {
                 page->m_snapshotTimer = 0;
+                page->m_snapshotPaced = false;
                 int64_t later = std::exchange(page->m_snapshotLater, 0);
                 page->updateSnapshot(nullptr);
                 if (later > 0)

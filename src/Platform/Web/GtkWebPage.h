@@ -99,13 +99,19 @@ private:
     void connectMessages();
     uint64_t holdDecision(WebKitPolicyDecision* decision);
     void publishState();
-    void scheduleSnapshot(unsigned delayMilliseconds);
+    // A picture taken delayMilliseconds from now. A paced one asks only for
+    // some picture taken after the call, not sooner than the delay: one
+    // taken before its time answers it too.
+    void scheduleSnapshot(unsigned delayMilliseconds, bool paced = false);
     // A picture RestingSnapshotDelay ms after the last of a run of calls.
     void scheduleRestingSnapshot();
     // The page's latest reported place to the view without a picture, at
     // most once a frame (while it shows live).
     void scheduleMetrics();
     static constexpr unsigned RestingSnapshotDelay = 250;
+    // A page that grows while it loads is pictured at most this often: each
+    // picture lays the page out and paints it in the middle of its load.
+    static constexpr unsigned LoadingSnapshotDelay = 100;
     void takeSnapshot();
     void snapshotDone(void* surface, std::optional<PageMetrics> place);
     void evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done);
@@ -179,6 +185,7 @@ private:
     unsigned m_snapshotTimer = 0;
     int64_t m_snapshotDue = 0;
     int64_t m_snapshotLater = 0;
+    bool m_snapshotPaced = false; // the timer's picture was asked for paced
     int64_t m_snapshotStarted = 0;
     std::optional<PageMetrics> m_reportedMetrics;
     std::optional<PageMetrics> m_deliveredMetrics;

@@ -435,10 +435,13 @@ struct GtkWebPage::Signals {
             // Shown live, the page's picture is not seen: its place goes to
             // the view by itself, at most once a frame, and a picture is
             // taken once the scrolling rests. Otherwise the place is told
-            // with the next picture, which is taken of it.
+            // with the next picture, which is taken of it, paced while the
+            // page loads (its load's end asks for one at once).
             if (self.m_placement && self.m_placement->isWidgetShown()) {
                 self.scheduleMetrics();
                 self.scheduleRestingSnapshot();
+            } else if (self.m_loading) {
+                self.scheduleSnapshot(LoadingSnapshotDelay, true);
             } else {
                 self.scheduleSnapshot(0);
             }
