@@ -85,7 +85,13 @@ public:
 class DirectPageDrawing {
 public:
     explicit DirectPageDrawing(const std::string& path)
-        : m_document(VKPDFDocument::initWithPath(path))
+        : DirectPageDrawing(VKPDFDocument::initWithPath(path))
+    {
+    }
+    // Over a document already open (a viewer's), whose renderer documents,
+    // fonts and caches the drawing then shares.
+    explicit DirectPageDrawing(std::shared_ptr<VKPDFDocument> document)
+        : m_document(std::move(document))
     {
         if (m_document)
             m_document->pageGeometry(0);

@@ -7,9 +7,13 @@
 #include <cairo.h>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace gfx {
@@ -30,9 +34,11 @@ cairo_surface_t* surfaceOf(void* surface)
 // process would grow with every page shown. Faulting fresh pages in costs
 // several times a pass over them, so a few freed buffers are kept for the
 // next of about their size (tiles come in few sizes), the most recently
-// freed first kept, cleared on reuse. A
-// buffer that starts as another pixel value is written with it once, fresh
-// or reused.
+// freed first kept. A kept buffer is cleared by a thread of its own to the
+// pixel it last started as (the next of its kind mostly starts as that one
+// too: a page's white), so that the next drawing does not wait for the
+// pass over its megabytes; one taken before that, or for another pixel, is
+// written with its pixel once, fresh or reused.
 struct PixelMemory {
     static constexpr size_t MappedFrom = size_t(1) << 20;
     static constexpr size_t SpareCount = 4;
@@ -40,11 +46,21 @@ struct PixelMemory {
     unsigned char* bytes;
     size_t size; // what the caller asked for
     size_t mapped; // the mapping's length; 0 for the allocator's memory
+    uint32_t pixel; // what it started as
 
+    struct Spare {
+        unsigned char* bytes;
+        size_t length;
+        uint32_t pixel; // the pixel it is, or is to be cleared to
+        bool cleared;
+    };
     struct Spares {
         std::mutex mutex;
-        std::vector<std::pair<unsigned char*, size_t>> buffers;
+        std::condition_variable dirty; // a spare waits for clearing
+        std::vector<Spare> buffers;
         size_t bytes = 0;
+        bool clearing = false; // the clearing thread runs
+        uint64_t cleared = 0; // buffers cleared ahead so far
     };
     static Spares& spares()
     {
@@ -68,27 +84,79 @@ struct PixelMemory {
             std::memcpy(bytes + done, bytes, std::min(block, size - done));
     }
 
+    // The clearing thread: takes the newest spare still to clear out of the
+    // list (no one else can have it meanwhile), clears it and puts it back.
+    // It sleeps while there is none: no wake-ups when idle.
+    static void clearSpares()
+    {
+        pthread_setname_np(pthread_self(), "gfx.clear");
+        auto& spare = spares();
+        std::unique_lock lock(spare.mutex);
+        for (;;) {
+            auto it = std::find_if(spare.buffers.rbegin(), spare.buffers.rend(), [](const Spare& s) { return !s.cleared; });
+            if (it == spare.buffers.rend()) {
+                spare.dirty.wait(lock);
+                continue;
+            }
+            Spare taken = *it;
+            spare.buffers.erase(std::next(it).base());
+            spare.bytes -= taken.length;
+            lock.unlock();
+            fill(taken.bytes, taken.length, taken.pixel);
+            taken.cleared = true;
+            lock.lock();
+            ++spare.cleared;
+            keep(spare, taken, lock);
+        }
+    }
+
+    // Puts a buffer among the spares, the oldest going when there are too
+    // many; they are unmapped after the lock is let go.
+    static void keep(Spares& spare, const Spare& buffer, std::unique_lock<std::mutex>& lock)
+    {
+        std::vector<Spare> unmapped;
+        while (!spare.buffers.empty()
+            && (spare.buffers.size() >= SpareCount || spare.bytes + buffer.length > SpareBytes)) {
+            unmapped.push_back(spare.buffers.front());
+            spare.bytes -= spare.buffers.front().length;
+            spare.buffers.erase(spare.buffers.begin());
+        }
+        spare.buffers.push_back(buffer);
+        spare.bytes += buffer.length;
+        lock.unlock();
+        for (const Spare& old : unmapped)
+            munmap(old.bytes, old.length);
+        lock.lock();
+    }
+
     static PixelMemory* allocate(size_t size, uint32_t pixel)
     {
         if (size < MappedFrom) {
             void* bytes = pixel == 0 ? calloc(size, 1) : malloc(size);
             if (bytes && pixel != 0)
                 fill(static_cast<unsigned char*>(bytes), size, pixel);
-            return bytes ? new PixelMemory { static_cast<unsigned char*>(bytes), size, 0 } : nullptr;
+            return bytes ? new PixelMemory { static_cast<unsigned char*>(bytes), size, 0, pixel } : nullptr;
         }
         {
             auto& spare = spares();
-            std::lock_guard lock(spare.mutex);
+            std::unique_lock lock(spare.mutex);
+            // The smallest that fits (within a quarter), one cleared to the
+            // pixel first.
             auto best = spare.buffers.end();
+            auto ready = [&](const Spare& s) { return s.cleared && s.pixel == pixel; };
             for (auto it = spare.buffers.begin(); it != spare.buffers.end(); ++it)
-                if (it->second >= size && it->second - size <= size / 4 && (best == spare.buffers.end() || it->second < best->second))
+                if (it->length >= size && it->length - size <= size / 4
+                    && (best == spare.buffers.end() || (ready(*it) && !ready(*best))
+                        || (ready(*it) == ready(*best) && it->length < best->length)))
                     best = it;
             if (best != spare.buffers.end()) {
-                auto [bytes, length] = *best;
+                Spare taken = *best;
                 spare.buffers.erase(best);
-                spare.bytes -= length;
-                fill(bytes, size, pixel);
-                return new PixelMemory { bytes, size, length };
+                spare.bytes -= taken.length;
+                lock.unlock();
+                if (!(taken.cleared && taken.pixel == pixel))
+                    fill(taken.bytes, size, pixel);
+                return new PixelMemory { taken.bytes, size, taken.length, pixel };
             }
         }
         void* bytes = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -97,7 +165,7 @@ struct PixelMemory {
         madvise(bytes, size, MADV_HUGEPAGE);
         if (pixel != 0)
             fill(static_cast<unsigned char*>(bytes), size, pixel);
-        return new PixelMemory { static_cast<unsigned char*>(bytes), size, size };
+        return new PixelMemory { static_cast<unsigned char*>(bytes), size, size, pixel };
     }
 
     static void release(void* memory)
@@ -105,26 +173,18 @@ struct PixelMemory {
         auto* pixels = static_cast<PixelMemory*>(memory);
         if (!pixels->mapped) {
             free(pixels->bytes);
+        } else if (pixels->mapped > SpareBytes) {
+            munmap(pixels->bytes, pixels->mapped);
         } else {
             // The newest buffer is kept before older ones, which may be of
             // a size no longer asked for (tiles of another layout or zoom).
-            std::vector<std::pair<unsigned char*, size_t>> unmapped;
-            if (pixels->mapped > SpareBytes) {
-                unmapped.emplace_back(pixels->bytes, pixels->mapped);
-            } else {
-                auto& spare = spares();
-                std::lock_guard lock(spare.mutex);
-                while (!spare.buffers.empty()
-                    && (spare.buffers.size() >= SpareCount || spare.bytes + pixels->mapped > SpareBytes)) {
-                    unmapped.push_back(spare.buffers.front());
-                    spare.bytes -= spare.buffers.front().second;
-                    spare.buffers.erase(spare.buffers.begin());
-                }
-                spare.buffers.emplace_back(pixels->bytes, pixels->mapped);
-                spare.bytes += pixels->mapped;
-            }
-            for (auto [bytes, length] : unmapped)
-                munmap(bytes, length);
+            auto& spare = spares();
+            std::unique_lock lock(spare.mutex);
+            keep(spare, Spare { pixels->bytes, pixels->mapped, pixels->pixel, false }, lock);
+            if (!std::exchange(spare.clearing, true))
+                std::thread(clearSpares).detach();
+            else
+                spare.dirty.notify_one();
         }
         delete pixels;
     }

@@ -3,8 +3,11 @@
 
 #include "Support/TestCase.h"
 
+#include <atomic>
 #include <fmt/format.h>
+#include <thread>
 #include <utility>
+#include <vector>
 
 using gfx::BitmapContext;
 using gfx::Pixel;
@@ -159,4 +162,41 @@ TEST_F(BitmapContextTest, ImageContextsStartAsTheirBackground)
     auto context = gfx::makeImageContext({ 700, 500 }, 2, pattern);
     ASSERT_TRUE(context);
     EXPECT_EQ(context->pixelAt(5, 5), Pixel());
+}
+
+// Kept buffers are cleared ahead on a thread of their own while others are
+// taken and given back: drawn on several threads at once, in colours and
+// sizes that take each other's buffers, each context still starts as its
+// own background all over.
+TEST_F(BitmapContextTest, BuffersClearedAheadStartAsTheirBackgroundOnEveryThread)
+{
+    const gfx::Color colours[] = { gfx::Color::white(1), gfx::Color(), gfx::Color(0.2f, 0.4f, 0.6f, 1) };
+    const Pixel expected[] = { { 255, 255, 255, 255 }, {}, { 51, 102, 153, 255 } };
+    const Size sizes[] = { { 700, 500 }, { 720, 510 }, { 400, 300 } };
+    std::atomic<int> wrong { 0 };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 24; ++round) {
+                int colour = (t + round) % 3;
+                Size size = sizes[(t * 7 + round) % 3];
+                auto context = gfx::makeImageContext(size, 2, colours[colour]);
+                if (!context) {
+                    ++wrong;
+                    continue;
+                }
+                int right = int(size.width) * 2 - 1, bottom = int(size.height) * 2 - 1;
+                for (auto [x, y] : { std::pair { 0, 0 }, { right, 0 }, { right / 2, bottom / 2 }, { 0, bottom }, { right, bottom } })
+                    if (context->pixelAt(x, y) != expected[colour])
+                        ++wrong;
+                context->setFillColor(0, 1, 0, 1);
+                context->fillRect(Rect(0, 0, size.width, size.height));
+                if (round % 5 == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // lets the clearing catch up
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
