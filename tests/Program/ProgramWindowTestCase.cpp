@@ -126,15 +126,25 @@ std::string ProgramWindowTestCase::snapshot()
 
 int ProgramWindowTestCase::exitStatus()
 {
+    // The program gives its threads up to 8 s to end after its window
+    // closes: a loaded machine is given more than that.
     int status = -1;
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 2000; ++i) {
         if (waitpid(pid, &status, WNOHANG) == pid) {
             pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ADD_FAILURE() << "tandry did not exit";
+    // Where it stands, for the failure: what it said last and its threads.
+    drainErrors();
+    std::string said = output.size() > 4000 ? output.substr(output.size() - 4000) : output;
+    std::string stacks;
+    if (access("/usr/bin/gdb", X_OK) == 0)
+        stacks = runCommand({ "timeout", "60", "/usr/bin/gdb", "-p", std::to_string(pid), "-batch", "-nx", "-ex",
+                                "thread apply all bt 30" })
+                     .output;
+    ADD_FAILURE() << "tandry did not exit; its output ends:\n" << said << "\nits threads:\n" << stacks;
     return -1;
 }
 
