@@ -10,6 +10,7 @@
 #include "HTTP/AvahiNetServicePublisher.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKImageOperationQueue.h"
+#include "PDF/VKPDFSearchController.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -246,8 +247,10 @@ int main(int argc, char** argv)
     // the program's statics go, which those threads still use. A thread that
     // does not end in time is abandoned with the process.
     ui::TiledLayer::endIdleWorkers();
-    // The image queue's worker waits for work for as long as the queue lives.
+    // The image and PDF search queues' workers wait for work for as long as
+    // their queues live.
     VKImageOperationQueue::resetSharedQueue();
+    VKPDFSearchController::resetSharedSearchQueue();
     const bool threadsEnded = core::Thread::waitForAll(ThreadsExitTimeout);
     if (!threadsEnded) {
         std::string names;

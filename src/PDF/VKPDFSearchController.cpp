@@ -49,7 +49,7 @@ std::shared_ptr<VKOperationQueue> VKPDFSearchController::sharedSearchQueue()
     return shared.queue;
 }
 
-void VKPDFSearchController::resetSharedSearchQueueForTesting()
+void VKPDFSearchController::resetSharedSearchQueue()
 {
     std::shared_ptr<VKOperationQueue> old;
     {

@@ -77,10 +77,12 @@ public:
     static constexpr size_t ScannerCacheLimit = 16;
     static constexpr double IndexingRestartDelay = 10.0;
 
-    // Test hooks: a fresh shared queue (the old one's worker ends), the
-    // number of passes this controller ran, and a call on the indexing
-    // thread after each page is counted and reported.
-    static void resetSharedSearchQueueForTesting();
+    // Lets the shared queue go, its waiting searches dropped: its worker
+    // ends (at the program's end, which waits for it, and between tests);
+    // the next search makes a fresh one.
+    static void resetSharedSearchQueue();
+    // Test hooks: the number of passes this controller ran, and a call on
+    // the indexing thread after each page is counted and reported.
     unsigned indexingPassCount() const { return m_passCount.load(); }
     bool isIndexing() const { return m_indexing.load(); }
     void setPageIndexedHookForTesting(std::function<void(uint32_t pageNumber)> hook);

@@ -21,7 +21,7 @@ protected:
     }
     void TearDown() override
     {
-        VKPDFSearchController::resetSharedSearchQueueForTesting();
+        VKPDFSearchController::resetSharedSearchQueue();
         recorder.reset();
         TestCase::TearDown();
     }

@@ -23,7 +23,7 @@ protected:
         for (auto& controller : controllers)
             pump([&] { return !controller->isIndexing(); });
         controllers.clear();
-        VKPDFSearchController::resetSharedSearchQueueForTesting();
+        VKPDFSearchController::resetSharedSearchQueue();
         TestCase::TearDown();
     }
 

@@ -268,6 +268,9 @@ TEST_F(PDFWindowTest, SearchesAWordAndFollowsTheOutlineInTheWindow)
     std::string said;
     ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;
     EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
+    // The search's worker ends with the program instead of holding its end.
+    std::string output = readUntil("no such line");
+    EXPECT_EQ(output.find("threads still running"), std::string::npos) << output;
 }
 
 } // namespace

@@ -28,7 +28,7 @@ void PDFSearchScreensTestCase::TearDown()
     runLoop();
     for (int layout : { 2, 3 })
         VKPDFViewController::setLayoutViewFactory(layout, {});
-    VKPDFSearchController::resetSharedSearchQueueForTesting();
+    VKPDFSearchController::resetSharedSearchQueue();
     VKBookmarksNavigationController::setChoice(0);
     ui::Pasteboard::resetForTesting();
     PDFViewerTestCase::TearDown();

@@ -46,7 +46,7 @@ protected:
         runLoop();
         for (int layout : { 2, 3 })
             VKPDFViewController::setLayoutViewFactory(layout, {});
-        VKPDFSearchController::resetSharedSearchQueueForTesting();
+        VKPDFSearchController::resetSharedSearchQueue();
         ui::Pasteboard::resetForTesting();
         PDFViewerTestCase::TearDown();
     }
