@@ -132,6 +132,10 @@ int ProgramWindowTestCase::exitStatus()
     for (int i = 0; i < 2000; ++i) {
         if (waitpid(pid, &status, WNOHANG) == pid) {
             pid = -1;
+            // Every thread ends with the program: none is left behind to
+            // hold its end for seconds.
+            drainErrors();
+            EXPECT_EQ(output.find("threads still running"), std::string::npos) << output;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
