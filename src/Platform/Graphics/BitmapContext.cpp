@@ -60,7 +60,6 @@ struct PixelMemory {
         std::vector<Spare> buffers;
         size_t bytes = 0;
         bool clearing = false; // the clearing thread runs
-        uint64_t cleared = 0; // buffers cleared ahead so far
     };
     static Spares& spares()
     {
@@ -105,7 +104,6 @@ struct PixelMemory {
             fill(taken.bytes, taken.length, taken.pixel);
             taken.cleared = true;
             lock.lock();
-            ++spare.cleared;
             keep(spare, taken, lock);
         }
     }
