@@ -501,22 +501,36 @@ void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds, bool paced)
     }
     m_snapshotDue = due;
     m_snapshotPaced = paced;
-    using Timer = Call<int>;
-    m_snapshotTimer = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, unsigned((due - now + 999) / 1000),
+    startTimer(&GtkWebPage::m_snapshotTimer, unsigned((due - now + 999) / 1000), &GtkWebPage::snapshotDue);
+}
+
+void GtkWebPage::snapshotDue()
+{
+    m_snapshotPaced = false;
+    int64_t later = std::exchange(m_snapshotLater, 0);
+    updateSnapshot(nullptr);
+    if (later > 0)
+        scheduleSnapshot(unsigned(std::max<int64_t>(0, later - g_get_monotonic_time()) / 1000));
+}
+
+void GtkWebPage::startTimer(unsigned GtkWebPage::*timer, unsigned milliseconds, void (GtkWebPage::*fire)())
+{
+    struct Firing {
+        std::weak_ptr<GtkWebPage> page;
+        unsigned GtkWebPage::*timer;
+        void (GtkWebPage::*fire)();
+    };
+    this->*timer = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, milliseconds,
         [](gpointer data) -> gboolean {
-            auto* call = static_cast<Timer*>(data);
-            if (auto page = call->page.lock()) {
-                page->m_snapshotTimer = 0;
-                page->m_snapshotPaced = false;
-                int64_t later = std::exchange(page->m_snapshotLater, 0);
-                page->updateSnapshot(nullptr);
-                if (later > 0)
-                    page->scheduleSnapshot(unsigned(std::max<int64_t>(0, later - g_get_monotonic_time()) / 1000));
+            auto* firing = static_cast<Firing*>(data);
+            if (auto page = firing->page.lock()) {
+                (*page).*(firing->timer) = 0;
+                ((*page).*(firing->fire))();
             }
             return G_SOURCE_REMOVE;
         },
-        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+        new Firing { weakSelf(), timer, fire }, [](gpointer data) { delete static_cast<Firing*>(data); });
 }
 
 void GtkWebPage::scheduleMetrics()
@@ -525,23 +539,17 @@ void GtkWebPage::scheduleMetrics()
         return;
     int64_t now = g_get_monotonic_time();
     int64_t due = std::max(now, m_metricsTold + FrameMicroseconds);
-    using Timer = Call<int>;
-    m_metricsTimer = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, unsigned((due - now + 999) / 1000),
-        [](gpointer data) -> gboolean {
-            auto* call = static_cast<Timer*>(data);
-            if (auto page = call->page.lock()) {
-                page->m_metricsTimer = 0;
-                if (page->m_reportedMetrics && page->m_reportedMetrics != page->m_deliveredMetrics) {
-                    PageMetrics place = *page->m_reportedMetrics;
-                    page->m_deliveredMetrics = place;
-                    page->m_metricsTold = g_get_monotonic_time();
-                    page->deliver([place](WebPageClient& client) { client.pageMetrics(place); });
-                }
-            }
-            return G_SOURCE_REMOVE;
-        },
-        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+    startTimer(&GtkWebPage::m_metricsTimer, unsigned((due - now + 999) / 1000), &GtkWebPage::metricsDue);
+}
+
+void GtkWebPage::metricsDue()
+{
+    if (!m_reportedMetrics || m_reportedMetrics == m_deliveredMetrics)
+        return;
+    PageMetrics place = *m_reportedMetrics;
+    m_deliveredMetrics = place;
+    m_metricsTold = g_get_monotonic_time();
+    deliver([place](WebPageClient& client) { client.pageMetrics(place); });
 }
 
 void GtkWebPage::scheduleRestingSnapshot()
@@ -560,18 +568,12 @@ void GtkWebPage::startRetry()
         webkit_web_view_load_uri(m_view, m_retryURL.c_str());
         return;
     }
-    using Timer = Call<int>;
-    m_retryTimer = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, m_retryDelay,
-        [](gpointer data) -> gboolean {
-            auto* call = static_cast<Timer*>(data);
-            if (auto page = call->page.lock()) {
-                page->m_retryTimer = 0;
-                webkit_web_view_load_uri(page->m_view, page->m_retryURL.c_str());
-            }
-            return G_SOURCE_REMOVE;
-        },
-        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+    startTimer(&GtkWebPage::m_retryTimer, m_retryDelay, &GtkWebPage::retryDue);
+}
+
+void GtkWebPage::retryDue()
+{
+    webkit_web_view_load_uri(m_view, m_retryURL.c_str());
 }
 
 void GtkWebPage::cancelRetry()
@@ -598,18 +600,7 @@ void GtkWebPage::scheduleHeldChallenges()
     // request of a page already loaded) is asked a moment later all the same.
     if (m_heldChallengeTimer)
         return;
-    using Timer = Call<int>;
-    m_heldChallengeTimer = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, 300,
-        [](gpointer data) -> gboolean {
-            auto* call = static_cast<Timer*>(data);
-            if (auto page = call->page.lock()) {
-                page->m_heldChallengeTimer = 0;
-                page->deliverHeldChallenges();
-            }
-            return G_SOURCE_REMOVE;
-        },
-        new Timer { weakSelf(), 0 }, [](gpointer data) { delete static_cast<Timer*>(data); });
+    startTimer(&GtkWebPage::m_heldChallengeTimer, 300, &GtkWebPage::deliverHeldChallenges);
 }
 
 void GtkWebPage::takeSnapshot()

@@ -103,6 +103,12 @@ private:
     // some picture taken after the call, not sooner than the delay: one
     // taken before its time answers it too.
     void scheduleSnapshot(unsigned delayMilliseconds, bool paced = false);
+    void snapshotDue();
+    void metricsDue();
+    void retryDue();
+    // A GLib timeout of `milliseconds` kept in `timer`: when it fires and the
+    // page still lives, the timer is cleared and `fire` runs.
+    void startTimer(unsigned GtkWebPage::*timer, unsigned milliseconds, void (GtkWebPage::*fire)());
     // A picture RestingSnapshotDelay ms after the last of a run of calls.
     void scheduleRestingSnapshot();
     // The page's latest reported place to the view without a picture, at
