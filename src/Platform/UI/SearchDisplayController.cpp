@@ -1,6 +1,7 @@
 #include "Platform/UI/SearchDisplayController.h"
 
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TextField.h"
 
@@ -34,6 +35,9 @@ TableView& SearchDisplayController::searchResultsTableView()
 {
     if (!m_table) {
         m_table = TableView::create();
+        // Opaque, as a plain table is: the contents below must not show
+        // through under the last result.
+        m_table->setBackgroundColor(StandardColors::white());
         m_table->setDataSource(m_resultsDataSource);
         m_table->setDelegate(m_resultsDelegate);
     }

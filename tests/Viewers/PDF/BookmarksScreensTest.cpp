@@ -128,6 +128,14 @@ TEST_F(BookmarksScreensTest, Goldens)
     viewer->showBookmarks();
     advance(1);
     expectGolden("pdf-outline-tablet-landscape");
+    // The results cover the outline: none of it shows under the last one.
+    auto& outline = *tabs()->outlineController();
+    driver.tapBarItem(*outline.navigationItem().leftBarButtonItem());
+    advance(1);
+    driver.tap(*outline.searchBar());
+    driver.type("intro");
+    advance(1);
+    expectGolden("pdf-outline-results-tablet-landscape");
     close();
     navigation->popToRootViewController(false);
     ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
