@@ -12,6 +12,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -179,10 +180,17 @@ struct PixelMemory {
             auto& spare = spares();
             std::unique_lock lock(spare.mutex);
             keep(spare, Spare { pixels->bytes, pixels->mapped, pixels->pixel, false }, lock);
-            if (!std::exchange(spare.clearing, true))
-                std::thread(clearSpares).detach();
-            else
+            if (!std::exchange(spare.clearing, true)) {
+                // Without the thread (none can be made) buffers are cleared
+                // when taken, as before; nothing may leave this C callback.
+                try {
+                    std::thread(clearSpares).detach();
+                } catch (const std::system_error&) {
+                    spare.clearing = false;
+                }
+            } else {
                 spare.dirty.notify_one();
+            }
         }
         delete pixels;
     }
