@@ -50,6 +50,16 @@ protected:
         advance(1);
     }
     void shootAll(const DeviceScreen& device);
+    // The outline tab's search (its bar's left item shows the field), typed.
+    void searchOutline(const std::string& text)
+    {
+        auto& outline = *tabs()->outlineController();
+        driver.tapBarItem(*outline.navigationItem().leftBarButtonItem());
+        advance(1);
+        driver.tap(*outline.searchBar());
+        driver.type(text);
+        advance(1);
+    }
 };
 
 void BookmarksScreensTest::shootAll(const DeviceScreen& device)
@@ -76,12 +86,7 @@ void BookmarksScreensTest::shootAll(const DeviceScreen& device)
         driver.tapSegment(tabs()->segmentedControl(), 1);
         advance(1);
         shoot("outline");
-        auto& outline = *tabs()->outlineController();
-        driver.tapBarItem(*outline.navigationItem().leftBarButtonItem());
-        advance(1);
-        driver.tap(*outline.searchBar());
-        driver.type("intro");
-        advance(1);
+        searchOutline("intro");
         shoot("outline-results");
         close();
         VKBookmarksNavigationController::setChoice(0);
@@ -129,12 +134,7 @@ TEST_F(BookmarksScreensTest, Goldens)
     advance(1);
     expectGolden("pdf-outline-tablet-landscape");
     // The results cover the outline: none of it shows under the last one.
-    auto& outline = *tabs()->outlineController();
-    driver.tapBarItem(*outline.navigationItem().leftBarButtonItem());
-    advance(1);
-    driver.tap(*outline.searchBar());
-    driver.type("intro");
-    advance(1);
+    searchOutline("intro");
     expectGolden("pdf-outline-results-tablet-landscape");
     close();
     navigation->popToRootViewController(false);
