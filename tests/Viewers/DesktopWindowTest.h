@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -84,7 +85,15 @@ protected:
     {
         std::string output;
         EXPECT_TRUE(XvfbDisplay::requestClose(window, &output)) << output;
-        return program->wait(seconds);
+        int status = program->wait(seconds);
+        // Asked again when the window never heard it (a known fault of the
+        // desktop host under load), and said so.
+        if (status == -1 && XvfbDisplay::requestClose(window)) {
+            status = program->wait(10);
+            if (status != -1)
+                std::fprintf(stderr, "Warning: the program ended only on a second close request\n");
+        }
+        return status;
     }
 
     std::optional<ChildProcess> program;
