@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <glib.h>
+#include <limits>
 #include <map>
 #include <memory>
 #include <poll.h>
@@ -51,6 +52,12 @@ public:
         RunLoop::PassObserver observer;
         observer.beforeWaiting = [this](double wait) { return beforeWaiting(wait); };
         observer.afterWaiting = [this] { afterWaiting(); };
+        // GLib's prepare comes last, right before the wait. What other
+        // observers do may read a descriptor's input into a library's own
+        // queue (a round trip to the X server queues the events that came
+        // before its reply in Xlib's); only a source's prepare looks there,
+        // and the descriptor, now empty, would wake no one.
+        observer.order = std::numeric_limits<int>::max();
         m_observation = RunLoop::main().addPassObserver(std::move(observer));
     }
 

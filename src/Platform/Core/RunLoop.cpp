@@ -743,7 +743,9 @@ Observation RunLoop::addPassObserver(PassObserver observer)
     auto entry = std::make_shared<Impl::ObserverEntry>();
     entry->observer = std::move(observer);
     entry->gate = std::make_shared<ObserverGate>();
-    m->passObservers.push_back(entry);
+    auto place = std::upper_bound(m->passObservers.begin(), m->passObservers.end(), entry->observer.order,
+        [](int order, const auto& other) { return order < other->observer.order; });
+    m->passObservers.insert(place, entry);
     std::weak_ptr<RunLoop> weakLoop = weak_from_this();
     std::weak_ptr<Impl::ObserverEntry> weakEntry = entry;
     return Observation(entry->gate, [weakLoop, weakEntry] {

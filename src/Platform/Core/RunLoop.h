@@ -105,11 +105,13 @@ public:
     // event) and answers the longest wait it allows, which caps it.
     // `afterWaiting` runs once the wait is over and the pass has taken its
     // work, before that work runs: what it posts or schedules goes to a later
-    // pass. Either may be empty. Observers stay through resetForTesting; the
+    // pass. Either may be empty. Observers run in increasing `order`, equal
+    // orders as they were added. Observers stay through resetForTesting; the
     // token ends the observation. The loop's own thread only.
     struct PassObserver {
         std::function<double(double wait)> beforeWaiting;
         std::function<void()> afterWaiting;
+        int order = 0;
     };
     Observation addPassObserver(PassObserver observer);
 

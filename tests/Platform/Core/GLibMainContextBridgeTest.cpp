@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 using core::RunLoop;
 
@@ -205,4 +206,61 @@ TEST_F(GLibMainContextBridgeTest, ADescriptorNumberReusedBetweenPassesIsWatchedA
     g_io_channel_unref(channel);
     close(number);
     close(second[1]);
+}
+
+namespace {
+
+// A source whose input waits in a queue of its own, as X events do in Xlib's
+// once a round trip has read them off the connection: only its prepare sees
+// them, the descriptor wakes no one.
+struct QueuedSource {
+    GSource base;
+    int* queued;
+    int* dispatched;
+};
+
+GSourceFuncs queuedSourceFuncs = {
+    [](GSource* source, gint* timeout) -> gboolean {
+        *timeout = -1;
+        return *reinterpret_cast<QueuedSource*>(source)->queued > 0;
+    },
+    [](GSource* source) -> gboolean { return *reinterpret_cast<QueuedSource*>(source)->queued > 0; },
+    [](GSource* source, GSourceFunc, gpointer) -> gboolean {
+        auto* queue = reinterpret_cast<QueuedSource*>(source);
+        *queue->dispatched += std::exchange(*queue->queued, 0);
+        return G_SOURCE_CONTINUE;
+    },
+    nullptr, nullptr, nullptr,
+};
+
+} // namespace
+
+TEST_F(GLibMainContextBridgeTest, InputQueuedByAnotherObserverIsDispatchedWithoutWaiting)
+{
+    core::GLibMainContextBridge::install();
+    int queued = 0;
+    int dispatched = 0;
+    GSource* source = g_source_new(&queuedSourceFuncs, sizeof(QueuedSource));
+    reinterpret_cast<QueuedSource*>(source)->queued = &queued;
+    reinterpret_cast<QueuedSource*>(source)->dispatched = &dispatched;
+    g_source_attach(source, nullptr);
+    loop.runUntilIdle();
+
+    // Observers added after GLib's still run before its prepare.
+    int passes = 0;
+    RunLoop::PassObserver observer;
+    observer.beforeWaiting = [&](double wait) {
+        if (passes++ == 0)
+            queued = 2;
+        return wait;
+    };
+    auto token = loop.addPassObserver(observer);
+    auto start = std::chrono::steady_clock::now();
+    loop.runOnce(RunLoop::DefaultMode, 10.0);
+    EXPECT_EQ(dispatched, 2);
+    EXPECT_LT(since(start), 5.0) << "the pass waited with input queued";
+
+    token.reset();
+    g_source_destroy(source);
+    g_source_unref(source);
 }
