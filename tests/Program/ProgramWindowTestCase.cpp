@@ -136,15 +136,8 @@ int ProgramWindowTestCase::exitStatus()
         return false;
     };
     // The program gives its threads up to 8 s to end after its window
-    // closes: a loaded machine is given more than that. A window that now
-    // and then never hears the window manager's close (a known fault of the
-    // desktop host under load) is asked again, and the test says so.
+    // closes: a loaded machine is given more than that.
     bool ended = reaped(200);
-    if (!ended && !window.empty() && test::XvfbDisplay::requestClose(window)) {
-        ended = reaped(100);
-        if (ended)
-            std::fprintf(stderr, "Warning: tandry ended only on a second close request\n");
-    }
     if (ended) {
         pid = -1;
         // Every thread ends with the program: none is left behind to
@@ -213,8 +206,7 @@ void ProgramWindowTestCase::openDocuments(const std::string& row, std::vector<st
 
 void ProgramWindowTestCase::xdotool(std::vector<std::string> arguments)
 {
-    arguments.insert(arguments.begin(), "xdotool");
-    auto result = runCommand(arguments);
+    auto result = test::XvfbDisplay::xdotool(std::move(arguments));
     EXPECT_EQ(result.status, 0) << result.output;
 }
 

@@ -61,7 +61,7 @@ TEST_F(TandryWindowTest, ClicksReachTheScreenAndAWideWindowIsLandscape)
     // The first launch's alert goes with a click on its OK.
     auto ok = centreOf(snapshot(), "Button (11, 106, 128, 43) \"OK\"");
     ASSERT_TRUE(ok) << readFile(pathInHome("home/tmp/screen-dump.txt"));
-    auto clicked = test::runCommand({ "xdotool", "mousemove", "--window", window, std::to_string(ok->first),
+    auto clicked = test::XvfbDisplay::xdotool({ "mousemove", "--window", window, std::to_string(ok->first),
         std::to_string(ok->second), "click", "1" });
     EXPECT_EQ(clicked.status, 0) << clicked.output;
     bool gone = false;
@@ -70,7 +70,7 @@ TEST_F(TandryWindowTest, ClicksReachTheScreenAndAWideWindowIsLandscape)
         gone = snapshot().find("AlertView") == std::string::npos;
     }
     EXPECT_TRUE(gone) << "the click reached the alert";
-    auto sized = test::runCommand({ "xdotool", "windowsize", "--sync", window, "1024", "768" });
+    auto sized = test::XvfbDisplay::xdotool({ "windowsize", "--sync", window, "1024", "768" });
     EXPECT_EQ(sized.status, 0) << sized.output;
     // Turned, the bars span the long side.
     bool landscape = false;
@@ -113,7 +113,7 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
     }
     start({ "-DeviceIdiom", "phone" });
     auto click = [&](std::pair<int, int> at, int count = 1) {
-        auto clicked = test::runCommand({ "xdotool", "mousemove", "--window", window, std::to_string(at.first),
+        auto clicked = test::XvfbDisplay::xdotool({ "mousemove", "--window", window, std::to_string(at.first),
             std::to_string(at.second), "click", "--repeat", std::to_string(count), "--delay", "120", "1" });
         EXPECT_EQ(clicked.status, 0) << clicked.output;
     };
@@ -157,7 +157,7 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
     keep("desktop-zoomed");
 
     // A drag to the left: the next photo.
-    auto moved = test::runCommand({ "xdotool", "mousemove", "--window", window, "260", "240", "mousedown", "1",
+    auto moved = test::XvfbDisplay::xdotool({ "mousemove", "--window", window, "260", "240", "mousedown", "1",
         "mousemove", "--window", window, "200", "240", "mousemove", "--window", window, "120", "240", "mousemove",
         "--window", window, "60", "240", "mouseup", "1" });
     EXPECT_EQ(moved.status, 0) << moved.output;

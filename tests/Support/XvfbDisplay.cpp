@@ -2,6 +2,7 @@
 
 #include "Support/Command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -108,19 +109,46 @@ const std::string& XvfbDisplay::display()
 
 bool XvfbDisplay::requestClose(const std::string& window, std::string* output)
 {
+    // The helper waits for the server to answer a request sent after the
+    // close (see xdotool below); should the answer be slow, a second
+    // client's short connection stirs the server every 0.2 s.
     auto sent = runCommand({ "/usr/bin/python3", "-c",
-        "import sys\n"
+        "import sys, threading\n"
         "from Xlib import display, X, protocol\n"
         "d = display.Display()\n"
         "w = d.create_resource_object('window', int(sys.argv[1]))\n"
         "p = d.intern_atom('WM_PROTOCOLS')\n"
         "e = protocol.event.ClientMessage(window=w, client_type=p, data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0]))\n"
         "w.send_event(e)\n"
-        "d.flush()\n",
+        "done = threading.Event()\n"
+        "def stir():\n"
+        "    while not done.wait(0.2):\n"
+        "        display.Display().close()\n"
+        "threading.Thread(target=stir, daemon=True).start()\n"
+        "d.sync()\n"
+        "done.set()\n",
         window });
     if (output)
         *output = sent.output;
     return sent.status == 0;
+}
+
+CommandResult XvfbDisplay::xdotool(std::vector<std::string> arguments)
+{
+    // Xvfb can leave the last requests of a client that closes without
+    // waiting for an answer unhandled until another client stirs it, so a
+    // click could arrive seconds late, or never. Asking where the pointer is
+    // on the same connection waits until the server has handled everything
+    // before it. A `type` takes every later word as text: after it, a second
+    // client's connection stirs the server instead.
+    arguments.insert(arguments.begin(), "xdotool");
+    bool typing = std::find(arguments.begin(), arguments.end(), "type") != arguments.end();
+    if (!typing)
+        arguments.push_back("getmouselocation");
+    auto result = runCommand(arguments);
+    if (typing)
+        runCommand({ "xdotool", "getmouselocation" });
+    return result;
 }
 
 } // namespace test

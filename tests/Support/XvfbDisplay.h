@@ -6,8 +6,11 @@
 // before its first call: DISPLAY set, GDK_BACKEND=x11, WAYLAND_DISPLAY
 // cleared.
 
+#include "Support/Command.h"
+
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -22,6 +25,9 @@ public:
     // would (WM_DELETE_WINDOW, sent by python3-xlib); python's output when
     // that fails.
     static bool requestClose(const std::string& window, std::string* output = nullptr);
+    // Runs xdotool with `arguments` and returns once the server has handled
+    // what it sent.
+    static CommandResult xdotool(std::vector<std::string> arguments);
 };
 
 } // namespace test

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -68,8 +67,7 @@ protected:
     }
     void xdotool(std::vector<std::string> arguments)
     {
-        arguments.insert(arguments.begin(), "xdotool");
-        auto result = runCommand(arguments);
+        auto result = XvfbDisplay::xdotool(std::move(arguments));
         EXPECT_EQ(result.status, 0) << result.output;
     }
     // Keeps the window's picture as build/screens/<folder>/<name>.png.
@@ -85,15 +83,7 @@ protected:
     {
         std::string output;
         EXPECT_TRUE(XvfbDisplay::requestClose(window, &output)) << output;
-        int status = program->wait(seconds);
-        // Asked again when the window never heard it (a known fault of the
-        // desktop host under load), and said so.
-        if (status == -1 && XvfbDisplay::requestClose(window)) {
-            status = program->wait(10);
-            if (status != -1)
-                std::fprintf(stderr, "Warning: the program ended only on a second close request\n");
-        }
-        return status;
+        return program->wait(seconds);
     }
 
     std::optional<ChildProcess> program;

@@ -254,8 +254,8 @@ TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
     // A click into the page's field gives the page the keyboard.
     std::string xid = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(toplevel())));
     // No window manager gives the window the X focus: the test does.
-    ASSERT_EQ(test::runCommand({ "xdotool", "windowfocus", "--sync", xid }).status, 0);
-    auto clicked = test::runCommand({ "xdotool", "mousemove", "--window", xid, "100", "80", "click", "1" });
+    ASSERT_EQ(test::XvfbDisplay::xdotool({ "windowfocus", "--sync", xid }).status, 0);
+    auto clicked = test::XvfbDisplay::xdotool({ "mousemove", "--window", xid, "100", "80", "click", "1" });
     ASSERT_EQ(clicked.status, 0) << clicked.output;
     ASSERT_TRUE(pump([&] { return gtk_window_get_focus(GTK_WINDOW(toplevel())) != area; }));
     EXPECT_FALSE(field->isFirstResponder()) << "the toolkit's field resigned";
@@ -267,7 +267,7 @@ TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
         return id.value_or("");
     };
     ASSERT_TRUE(pump([&] { return activeElement() == "i"; }));
-    auto typed = test::runCommand({ "xdotool", "type", "--delay", "30", "pq" });
+    auto typed = test::XvfbDisplay::xdotool({ "type", "--delay", "30", "pq" });
     ASSERT_EQ(typed.status, 0) << typed.output;
     EXPECT_TRUE(pump([&] { return page->title() == "pq"; })) << page->title();
     EXPECT_EQ(field->text(), "a");
@@ -277,7 +277,7 @@ TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
     ASSERT_TRUE(field->isFirstResponder());
     host->flush();
     EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(toplevel())), area);
-    typed = test::runCommand({ "xdotool", "type", "--delay", "30", "z" });
+    typed = test::XvfbDisplay::xdotool({ "type", "--delay", "30", "z" });
     ASSERT_EQ(typed.status, 0) << typed.output;
     EXPECT_TRUE(pump([&] { return field->text() == "az"; })) << field->text();
     pump([] { return false; }, 0.2);

@@ -312,7 +312,7 @@ TEST_F(WindowHostTest, AWebViewsPageShowsLiveOverItsPlace)
     ASSERT_TRUE(pump([&] { return !page->isLoading() && page->url(); }));
     pump([] { return false; }, 0.3);
     std::string xid = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(GTK_WIDGET(host->window()))));
-    auto clicked = test::runCommand({ "xdotool", "mousemove", "--window", xid, "120", "90", "click", "1" });
+    auto clicked = test::XvfbDisplay::xdotool({ "mousemove", "--window", xid, "120", "90", "click", "1" });
     ASSERT_EQ(clicked.status, 0) << clicked.output;
     EXPECT_TRUE(pump([&] { return page->title() == "clicked 1" && !taps.empty(); })) << page->title();
     ASSERT_EQ(taps.size(), 1u);
@@ -320,7 +320,7 @@ TEST_F(WindowHostTest, AWebViewsPageShowsLiveOverItsPlace)
     EXPECT_NEAR(taps[0].y, 90, 1);
     EXPECT_EQ(doubles, 0);
     pump([] { return false; }, 0.5);
-    clicked = test::runCommand({ "xdotool", "mousemove", "--window", xid, "60", "60", "click", "--repeat", "2", "--delay", "80", "1" });
+    clicked = test::XvfbDisplay::xdotool({ "mousemove", "--window", xid, "60", "60", "click", "--repeat", "2", "--delay", "80", "1" });
     ASSERT_EQ(clicked.status, 0) << clicked.output;
     EXPECT_TRUE(pump([&] { return doubles == 1; })) << "a double click is the double tap's";
     window().removeGestureRecognizer(around.get());
