@@ -12,11 +12,6 @@
 #include "Support/Command.h"
 #include "Support/XvfbDisplay.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -109,57 +104,6 @@ protected:
     {
         return dump.find(text) != std::string::npos;
     }
-};
-
-// A display of the test's own, which it may kill.
-class OwnDisplay {
-public:
-    OwnDisplay()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        std::string fd = std::to_string(fds[1]);
-        pid_t parent = getpid();
-        pid = fork();
-        if (pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
-                _exit(1);
-            close(fds[0]);
-            int null = open("/dev/null", O_RDWR);
-            dup2(null, STDIN_FILENO);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        while (pid > 0 && (number.empty() || number.back() != '\n')) {
-            pollfd ready { fds[0], POLLIN, 0 };
-            char buffer[16];
-            ssize_t n = poll(&ready, 1, 10000) > 0 ? read(fds[0], buffer, sizeof buffer) : 0;
-            if (n <= 0)
-                break;
-            number.append(buffer, size_t(n));
-        }
-        close(fds[0]);
-        if (!number.empty() && number.back() == '\n')
-            name = ":" + number.substr(0, number.size() - 1);
-    }
-    ~OwnDisplay() { kill(); }
-    void kill()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        pid = -1;
-    }
-    pid_t pid = -1;
-    std::string name;
 };
 
 // Puts DISPLAY back as the test found it.
@@ -380,10 +324,11 @@ TEST_F(TandryWindowInputTest, TheNextLaunchReopensTheFolderThatWasOpen)
 TEST_F(TandryWindowInputTest, ADisplayThatDiesEndsTheProgramWithItsStateSaved)
 {
     makeFile("home/Library/Documents/Projects/plan.txt", "plan");
-    OwnDisplay display;
-    ASSERT_FALSE(display.name.empty()) << "Xvfb did not start";
+    // A display of the test's own, which it kills.
+    test::XvfbServer display("1280x1024x24");
+    ASSERT_FALSE(display.display().empty()) << "Xvfb did not start";
     {
-        DisplayVariable shown(display.name);
+        DisplayVariable shown(display.display());
         openDocuments(") \"Projects\"");
         if (HasFatalFailure())
             return;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -19,22 +20,6 @@ namespace test {
 namespace {
 
 constexpr int StartTimeoutMilliseconds = 10000;
-
-struct Server {
-    pid_t pid = -1;
-    std::string display;
-    bool tried = false;
-
-    ~Server()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
-        }
-    }
-};
-
-Server server;
 
 // Xvfb writes the display number it took to the descriptor, then a newline.
 std::string readDisplayNumber(int fd)
@@ -54,22 +39,26 @@ std::string readDisplayNumber(int fd)
     return number;
 }
 
+struct Program {
+    std::unique_ptr<XvfbServer> server;
+    bool tried = false;
+};
+
+Program program;
+
 } // namespace
 
-bool XvfbDisplay::start()
+XvfbServer::XvfbServer(const std::string& screen)
 {
-    if (server.tried)
-        return server.pid > 0;
-    server.tried = true;
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
-        return false;
+        return;
     std::string fdText = std::to_string(pipeFds[1]);
-    std::vector<const char*> argv = { "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1920x1200x24",
+    std::vector<const char*> argv = { "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", screen.c_str(),
         "-nolisten", "tcp", "-noreset", nullptr };
     pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid == 0) {
+    m_pid = fork();
+    if (m_pid == 0) {
         // The server ends with the test program, however that ends.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
@@ -83,20 +72,38 @@ bool XvfbDisplay::start()
         _exit(127);
     }
     close(pipeFds[1]);
-    if (pid < 0) {
-        close(pipeFds[0]);
-        return false;
-    }
-    std::string number = readDisplayNumber(pipeFds[0]);
+    std::string number = m_pid > 0 ? readDisplayNumber(pipeFds[0]) : std::string();
     close(pipeFds[0]);
-    if (number.empty()) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        return false;
+    if (number.empty())
+        kill();
+    else
+        m_display = ":" + number;
+}
+
+XvfbServer::~XvfbServer()
+{
+    kill();
+}
+
+void XvfbServer::kill()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
     }
-    server.pid = pid;
-    server.display = ":" + number;
-    setenv("DISPLAY", server.display.c_str(), 1);
+    m_pid = -1;
+}
+
+bool XvfbDisplay::start()
+{
+    if (program.tried)
+        return program.server != nullptr;
+    program.tried = true;
+    auto server = std::make_unique<XvfbServer>("1920x1200x24");
+    if (server->display().empty())
+        return false;
+    program.server = std::move(server);
+    setenv("DISPLAY", program.server->display().c_str(), 1);
     setenv("GDK_BACKEND", "x11", 1);
     unsetenv("WAYLAND_DISPLAY");
     return true;
@@ -104,7 +111,8 @@ bool XvfbDisplay::start()
 
 const std::string& XvfbDisplay::display()
 {
-    return server.display;
+    static const std::string none;
+    return program.server ? program.server->display() : none;
 }
 
 bool XvfbDisplay::requestClose(const std::string& window, std::string* output)

@@ -10,9 +10,28 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace test {
+
+// An Xvfb server on a display number of its own choosing, its screen as
+// Xvfb's -screen takes it ("1280x1024x24"); ended with the object or the
+// test program, or killed at will (a display that dies).
+class XvfbServer {
+public:
+    explicit XvfbServer(const std::string& screen);
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+    // ":N"; empty when it could not start.
+    const std::string& display() const { return m_display; }
+    void kill();
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
 
 class XvfbDisplay {
 public:
