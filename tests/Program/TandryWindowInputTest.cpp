@@ -335,7 +335,7 @@ TEST_F(TandryWindowInputTest, ADisplayThatDiesEndsTheProgramWithItsStateSaved)
         click(*waitForView(") \"Projects\""));
         ASSERT_TRUE(waitForView(") \"plan\"")) << lastDump();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        display.kill();
+        display.kill(SIGKILL);
         // Ended through the application's end, not GDK's _exit(1).
         EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");
         drainErrors();

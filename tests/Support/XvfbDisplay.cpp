@@ -85,10 +85,10 @@ XvfbServer::~XvfbServer()
     kill();
 }
 
-void XvfbServer::kill()
+void XvfbServer::kill(int signal)
 {
     if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
+        ::kill(m_pid, signal);
         while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) { }
     }
     m_pid = -1;
@@ -117,12 +117,23 @@ const std::string& XvfbDisplay::display()
 
 bool XvfbDisplay::requestClose(const std::string& window, std::string* output)
 {
-    // The helper waits for the server to answer a request sent after the
-    // close (see xdotool below); should the answer be slow, a second
-    // client's short connection stirs the server every 0.2 s.
+    // The helper connects through the server's abstract socket first, as
+    // libxcb does: Xvfbs started together can leave the socket file of a
+    // display to one that has moved on, which refuses connections. It waits
+    // for the server to answer a request sent after the close (see xdotool
+    // below); should the answer be slow, a second client's short connection
+    // stirs the server every 0.2 s.
     auto sent = runCommand({ "/usr/bin/python3", "-c",
         "import sys, threading\n"
         "from Xlib import display, X, protocol\n"
+        "from Xlib.support import unix_connect\n"
+        "connect = unix_connect._get_unix_socket\n"
+        "def abstract_first(address):\n"
+        "    try:\n"
+        "        return connect('\\0' + address.lstrip('\\0'))\n"
+        "    except OSError:\n"
+        "        return connect(address)\n"
+        "unix_connect._get_unix_socket = abstract_first\n"
         "d = display.Display()\n"
         "w = d.create_resource_object('window', int(sys.argv[1]))\n"
         "p = d.intern_atom('WM_PROTOCOLS')\n"

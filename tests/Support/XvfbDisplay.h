@@ -8,6 +8,7 @@
 
 #include "Support/Command.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <sys/types.h>
@@ -26,7 +27,9 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
     // ":N"; empty when it could not start.
     const std::string& display() const { return m_display; }
-    void kill();
+    // Ends the server and waits for it; SIGTERM lets it remove its lock and
+    // socket files.
+    void kill(int signal = SIGTERM);
 
 private:
     pid_t m_pid = -1;
