@@ -23,11 +23,11 @@
 #include "Viewers/Image/VKImageView.h"
 #include "Viewers/Image/VKImageViewController.h"
 
+#include "../../tests/Support/ListedFolderHost.h"
 #include "../PeerTiming.h"
 #include "../ScreenBench.h"
 #include "App/Shell/VKApplication.h"
 #include "App/Shell/VKNavigationController.h"
-#include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "Platform/Core/FileSystem.h"
@@ -66,50 +66,7 @@ const std::string& home()
     return path;
 }
 
-class Folder : public core::Object, public VKViewerFolderHost {
-public:
-    std::shared_ptr<VKFileResource> folderResource() const override { return folder; }
-    int moveResourceToTrash(const std::shared_ptr<VKFileResource>&) override { return TrashMoved; }
-    std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(const std::optional<std::string>&) override
-    {
-        return files;
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>&) override
-    {
-        return step(resource, 1);
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>&) override
-    {
-        return step(resource, -1);
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>&) override
-    {
-        return step(resource, 1);
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>&) override
-    {
-        return step(resource, -1);
-    }
-    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(const std::vector<std::string>&) override
-    {
-        return files.empty() ? nullptr : files.front();
-    }
-    std::shared_ptr<VKFileResource> step(const std::shared_ptr<VKFileResource>& resource, int by) const
-    {
-        auto found = std::find_if(files.begin(), files.end(), [&](auto& file) { return file->path() == resource->path(); });
-        if (found == files.end())
-            return nullptr;
-        auto index = (found - files.begin()) + by;
-        return index >= 0 && index < std::ptrdiff_t(files.size()) ? files[size_t(index)] : nullptr;
-    }
-
-    std::shared_ptr<VKFileResource> folder;
-    std::vector<std::shared_ptr<VKFileResource>> files;
-};
+using Folder = test::ListedFolderHost;
 
 // A seeded photo-like picture: stripes, rings and noise, so that decoding
 // and scaling are real work. `seed` shifts the pattern, so that each of the

@@ -10,20 +10,8 @@
 #include "Platform/UI/TableViewController.h"
 #include "Platform/UI/Window.h"
 
-#include <algorithm>
 
 namespace test {
-
-std::shared_ptr<VKFileResource> ImageFolderHost::step(const std::shared_ptr<VKFileResource>& resource, int by) const
-{
-    if (!resource)
-        return nullptr;
-    auto found = std::find_if(files.begin(), files.end(), [&](auto& file) { return file->path() == resource->path(); });
-    if (found == files.end())
-        return nullptr;
-    auto index = (found - files.begin()) + by;
-    return index >= 0 && index < std::ptrdiff_t(files.size()) ? files[size_t(index)] : nullptr;
-}
 
 std::shared_ptr<ui::Application> ImageViewerTestCase::makeApplication()
 {

@@ -7,9 +7,8 @@
 #include "Viewers/Image/VKImageViewController.h"
 
 #include "App/Shell/VKNavigationController.h"
-#include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
-#include "Platform/Core/Object.h"
+#include "Support/ListedFolderHost.h"
 #include "Support/UITestCase.h"
 
 #include "../../App/Shell/FakeAppDelegateHooks.h"
@@ -22,43 +21,7 @@ class VKImageView;
 
 namespace test {
 
-class ImageFolderHost : public core::Object, public VKViewerFolderHost {
-public:
-    std::shared_ptr<VKFileResource> folderResource() const override { return folder; }
-    int moveResourceToTrash(const std::shared_ptr<VKFileResource>&) override { return TrashMoved; }
-    std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(const std::optional<std::string>&) override
-    {
-        return files;
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>&) override
-    {
-        return step(resource, 1);
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>&) override
-    {
-        return step(resource, -1);
-    }
-    std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>&) override
-    {
-        return step(resource, 1);
-    }
-    std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>&) override
-    {
-        return step(resource, -1);
-    }
-    std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(const std::vector<std::string>&) override
-    {
-        return files.empty() ? nullptr : files.front();
-    }
-    std::shared_ptr<VKFileResource> step(const std::shared_ptr<VKFileResource>& resource, int by) const;
-
-    std::shared_ptr<VKFileResource> folder;
-    std::vector<std::shared_ptr<VKFileResource>> files;
-};
+using ImageFolderHost = ListedFolderHost;
 
 class ImageViewerTestCase : public UITestCase {
 protected:
