@@ -27,9 +27,12 @@ std::shared_ptr<VKSearchField> VKSearchField::create(const gfx::Rect& frame)
 gfx::Rect VKSearchField::editingRectForBounds(const gfx::Rect& bounds) const
 {
     // The toolkit's editing rectangle is its text rectangle, which this
-    // class answers with this one: take the toolkit's text rectangle.
+    // class answers with this one: take the toolkit's text rectangle. That
+    // one is the text's line, already centred in the bounds; the offset
+    // centres the line from the bounds' top, so it is taken from there, not
+    // added to the centring (which put the text on the field's lower edge).
     gfx::Rect r = ui::TextField::textRectForBounds(bounds);
-    return gfx::Rect(r.minX() + float(m_leftCapWidth), r.minY() + float(m_heightOffset),
+    return gfx::Rect(r.minX() + float(m_leftCapWidth), bounds.minY() + float(m_heightOffset),
         r.width() - float(m_leftCapWidth), r.height());
 }
 

@@ -164,8 +164,10 @@ TEST_F(VKScrollViewsTest, TheSearchFieldTakesItsImagesHeightAndPutsTextAfterTheC
     gfx::Rect bounds = field->bounds();
     gfx::Rect plain = field->ui::TextField::textRectForBounds(bounds);
     gfx::Rect editing = field->editingRectForBounds(bounds);
-    EXPECT_EQ(editing, gfx::Rect(plain.minX() + 14, plain.minY() + float(field->heightOffset()), plain.width() - 14,
+    EXPECT_EQ(editing, gfx::Rect(plain.minX() + 14, bounds.minY() + float(field->heightOffset()), plain.width() - 14,
                            plain.height()));
+    // The text's line sits in the middle of the field, not on its edge.
+    EXPECT_NEAR(editing.minY() + editing.height() / 2, bounds.minY() + bounds.height() / 2, 1.0f);
     EXPECT_EQ(field->textRectForBounds(bounds), editing);
     EXPECT_EQ(field->clearButtonMode(), ui::TextField::ViewMode::WhileEditing);
     EXPECT_EQ(field->borderStyle(), ui::TextField::BorderStyle::None);
