@@ -5,7 +5,7 @@
 // application on a device of a given size, with WebKit as the web engine
 // under the benchmark's own Xvfb for those that show web pages.
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"

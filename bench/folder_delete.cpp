@@ -11,8 +11,8 @@
 #include "PeerTiming.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/FileManagerAdditions.h"

@@ -8,7 +8,7 @@
 
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKFolderPickerViewController.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/Paths.h"

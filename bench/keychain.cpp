@@ -1,11 +1,11 @@
-// bench: tandry_app_shell
+// bench: tandry_shell
 // The keychain behind the passwords: a cached passwordForUser makes no store
 // call (the "store calls" counter stays 0); an uncached one opens the file
 // only when another store wrote since; setPassword re-seals the whole file,
 // so its time grows linearly with the items kept (10, 1,000, 10,000).
 // Stores live beside the benchmark binary, on disk.
 
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/PropertyList.h"

@@ -1,4 +1,4 @@
-// bench: tandry_filemodel tandry_app_shell tandry_kit tandry_platform_graphics
+// bench: tandry_filemodel tandry_shell tandry_kit tandry_platform_graphics
 // The thumbnail manager end to end: twenty 6000 × 4000 JPEGs in the
 // documents folder handed to generateThumbnailAndScreenPreviewForResource,
 // made on the shared image queue into the preview and thumbnail caches,
@@ -8,7 +8,7 @@
 // bench/thumbnails.cpp, so that the manager adds nothing that matters.
 #include "PeerTiming.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "Kit/FileManagerAdditions.h"

@@ -1,4 +1,4 @@
-// bench: tandry_app_shell tandry_platform_graphics
+// bench: tandry_shell tandry_platform_graphics
 // Twenty 6000 × 4000 JPEGs made into a screen preview (960 × 640, high
 // quality) and a thumbnail (128 × 85 from the preview), both written as
 // JPEG, against ImageMagick (`convert -thumbnail`, both sizes in one call)
@@ -7,7 +7,7 @@
 // tells how close we come to the fastest tool. "peak_MB" is the memory one
 // file takes at its peak, against "budget_MB": one full decoded image plus
 // its preview.
-#include "App/Shell/ImageScalingAdditions.h"
+#include "Shell/ImageScalingAdditions.h"
 #include "PeerTiming.h"
 
 #include "Platform/Core/FileSystem.h"

@@ -3,10 +3,10 @@
 // --no-window) or the server alone (--server-only, and without a display), until SIGINT or
 // SIGTERM stops it, or the window is closed. One run at a time uses a home.
 
-#include "App/Shell/LaunchOptions.h"
+#include "Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKKeychain.h"
 #include "HTTP/AvahiNetServicePublisher.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKImageOperationQueue.h"
@@ -24,7 +24,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/DesktopApplications.h"
 #include "Platform/UI/FolderPhotoLibrary.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
 #include "Platform/UI/TiledLayer.h"

@@ -12,7 +12,7 @@
 #include "../PeerTiming.h"
 
 #include "App/Settings/VKCloudAccountSettingsController.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Platform/Core/Log.h"

@@ -1,10 +1,10 @@
-// bench: tandry_cloud tandry_dropbox_sdk tandry_filemodel tandry_app_shell tandry_kit
+// bench: tandry_cloud tandry_dropbox_sdk tandry_filemodel tandry_shell tandry_kit
 // Listings of 10,000 and 20,000 files merged into the mirror by the cloud
 // service, save included: into an empty folder node, and into one that
 // already holds the same listing. Target: the larger within 2.5x of the
 // smaller in both cases (a merge is linear, no sibling scan per entry).
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

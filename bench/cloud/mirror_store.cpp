@@ -14,7 +14,7 @@
 
 #include "../PeerTiming.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

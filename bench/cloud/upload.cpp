@@ -1,4 +1,4 @@
-// bench: tandry_cloud_operations tandry_cloud tandry_dropbox_sdk tandry_filemodel tandry_app_shell tandry_kit tandry_test_support tandry_test_support_dropbox
+// bench: tandry_cloud_operations tandry_cloud tandry_dropbox_sdk tandry_filemodel tandry_shell tandry_kit tandry_test_support tandry_test_support_dropbox
 // Uploads through the upload operation to the fake cloud service on
 // loopback, beside the peers doing the same work in the same run:
 // - a 256 MiB file: the operation (staging copy into the mirror, then the
@@ -10,8 +10,8 @@
 // Both sides talk plain HTTP (the base URL settings), so that the fake's
 // TLS in Python is not what is measured.
 
-#include "App/Shell/VKApplication.h"
-#include "Cloud/Operations/VKCloudUploadOperation.h"
+#include "Shell/VKApplication.h"
+#include "CloudOperations/VKCloudUploadOperation.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

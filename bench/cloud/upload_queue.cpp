@@ -1,4 +1,4 @@
-// bench: tandry_cloud_operations tandry_cloud tandry_filemodel tandry_app_shell tandry_kit tandry_test_support tandry_test_support_cloud tandry_test_support_filemodel
+// bench: tandry_cloud_operations tandry_cloud tandry_filemodel tandry_shell tandry_kit tandry_test_support tandry_test_support_cloud tandry_test_support_filemodel
 // The single-upload queue's own work on the main thread, with a service that
 // answers at once (no network): N uploads started (two run, the rest wait),
 // progress events of the running two, then every upload ended in order, each
@@ -6,8 +6,8 @@
 // is linear when the per-item and per-event figures of 1,000 and 4,000
 // uploads stay alike.
 
-#include "App/Shell/VKApplication.h"
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "Shell/VKApplication.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

@@ -14,7 +14,7 @@
 #include "../PeerTiming.h"
 #include "SigningClient.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "App/Viewers/VKViewController.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileResource.h"

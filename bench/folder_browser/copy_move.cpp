@@ -15,7 +15,7 @@
 #include "../PeerTiming.h"
 
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKFileManagerDelegate.h"

@@ -22,8 +22,8 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"

@@ -16,7 +16,7 @@
 #include "Platform/Media/NullSink.h"
 #include "Support/Command.h"
 #include "Support/TestWebServer.h"
-#include "Viewers/Audio/AQAudioStreamPlayer.h"
+#include "Audio/AQAudioStreamPlayer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,4 +1,4 @@
-// bench: tandry_app tandry_app_shell
+// bench: tandry_app tandry_shell
 // Media from and to the Pictures folder, peers in the same run, on a
 // 768 × 1024 tablet at scale 2 with real text:
 // - "ImportMovie": a 2 GiB movie picked and imported into a Documents
@@ -24,7 +24,7 @@
 
 #include "../PeerTiming.h"
 #include "../ScreenBench.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Paths.h"

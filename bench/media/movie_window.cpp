@@ -1,4 +1,4 @@
-// tool: tandry_platform_movie tandry_platform_ui_host tandry_platform_web
+// tool: tandry_platform_movie tandry_platform_host tandry_platform_web
 // The movie player full screen in the desktop window (320 × 480 points,
 // one pixel each), for bench/media/movie_play.sh: plays FILE to its end and
 // prints "played PRESENTED DROPPED DRAWS CPU" (frames shown, frames
@@ -22,7 +22,7 @@
 #include "Platform/Media/Movie/MoviePlayerController.h"
 #include "Platform/Media/Movie/MovieView.h"
 #include "Platform/UI/Application.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkStartup.h"

@@ -5,15 +5,15 @@
 // growth below 32 MiB, and the same SHA-256 for both files.
 #include "../PeerTiming.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Support/TestWebServer.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>

@@ -1,4 +1,4 @@
-// bench: tandry_viewers tandry_app_shell tandry_test_support_pdf
+// bench: tandry_viewers tandry_shell tandry_test_support_pdf
 // The PDF viewer's search bar and outline on a 768 × 1024 tablet at scale 2,
 // with real text (Pango), over the 1,000-page bench document:
 // - "NextHit": the document indexed, a word on 40 to 100 of its pages typed,
@@ -28,8 +28,8 @@
 #include "../MainLoopPasses.h"
 #include "../PeerTiming.h"
 #include "../ScreenBench.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "PDF/VKDocumentRange.h"
 #include "PDF/VKPDFSearchController.h"

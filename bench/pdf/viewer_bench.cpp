@@ -1,4 +1,4 @@
-// bench: tandry_viewers tandry_app_shell tandry_test_support_pdf
+// bench: tandry_viewers tandry_shell tandry_test_support_pdf
 // The PDF viewer over the bench documents on a 320 × 480 screen at scale 2:
 // - from the viewer's view loading to page 1 drawn sharp, against pdftoppm
 //   drawing page 1 628 pixels wide in the same run (target ≤ 1.5 ×:
@@ -17,8 +17,8 @@
 #include "BenchDocuments.h"
 #include "LayoutBench.h"
 
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "PDF/VKPDFOutlineScanner.h"

@@ -3,7 +3,7 @@
 // byte and output bytes per input byte should stay the same at every size.
 
 #include "GeneratedDocument.h"
-#include "Viewers/RTF/Converter2HTML.h"
+#include "RTF/Converter2HTML.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // the tree's heap size should both grow linearly with the input.
 
 #include "GeneratedDocument.h"
-#include "Viewers/RTF/Parser.h"
+#include "RTF/Parser.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // The converter as a small program, for side-by-side runs with other
 // programs (compare_unrtf.sh): rtf_convert INPUT.rtf OUTPUT.html.
 
-#include "Viewers/RTF/RTFtoHTML.h"
+#include "RTF/RTFtoHTML.h"
 
 #include <cstdio>
 #include <fstream>

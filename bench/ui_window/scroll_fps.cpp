@@ -1,4 +1,4 @@
-// tool: tandry_app tandry_platform_ui_host tandry_platform_web
+// tool: tandry_app tandry_platform_host tandry_platform_web
 // The folder screen of a 10,000-file folder in the desktop window (768 ×
 // 1024 points at the scale GDK_SCALE gives), scrolled down for a while at
 // a steady speed, for bench/ui_window/scroll_fps.sh (which starts Xvfb).
@@ -25,8 +25,8 @@
 //   paint being GTK's end of the frame (ms).
 
 #include "App/FolderBrowser/VKFolderController.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
@@ -34,7 +34,7 @@
 #include "Platform/Graphics/ContextInternal.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/Screen.h"

@@ -1,4 +1,4 @@
-// tool: tandry_platform_ui_host tandry_platform_web PkgConfig::webkit2gtk_4_1 PkgConfig::gtk__3_0
+// tool: tandry_platform_host tandry_platform_web PkgConfig::webkit2gtk_4_1 PkgConfig::gtk__3_0
 // Our side of bench/ui_window/web_scroll.sh: the toolkit's screen of 768 ×
 // 1024 points (one pixel each) in the desktop window, a web view filling
 // it with its page live. Loads HOME/page.html, then wheels it down for
@@ -12,7 +12,7 @@
 #include "WebScrollProbe.h"
 
 #include "Platform/Core/RunLoop.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkWebEngine.h"

@@ -1,4 +1,4 @@
-// tool: tandry_viewers tandry_app_shell tandry_platform_ui_host tandry_platform_web
+// tool: tandry_viewers tandry_shell tandry_platform_host tandry_platform_web
 // The audio player screen in the desktop window (320 × 480 points, one pixel
 // each), for bench/viewers/audio_play.sh. Sound goes wherever SDL sends it
 // (the script picks SDL's disk driver, paced in real time).
@@ -21,8 +21,8 @@
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
 
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Object.h"
@@ -30,7 +30,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TableViewController.h"

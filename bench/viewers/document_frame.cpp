@@ -9,8 +9,8 @@
 #include "Viewers/Document/VKDocumentViewController.h"
 #include "Viewers/Document/VKPageIndexView.h"
 
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"

@@ -1,4 +1,4 @@
-// bench: tandry_viewers tandry_app_shell
+// bench: tandry_viewers tandry_shell
 // The picture viewer on a 768 × 1024 tablet at scale 2, seeded 12 MP
 // (4000 × 3000) and 3 MP (2000 × 1500) JPEGs, warm cache, peers in the same
 // run (bench/viewers/image_open.sh runs it):
@@ -26,8 +26,8 @@
 #include "../../tests/Support/ListedFolderHost.h"
 #include "../PeerTiming.h"
 #include "../ScreenBench.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "Platform/Core/FileSystem.h"

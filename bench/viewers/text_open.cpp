@@ -25,8 +25,8 @@
 #include "Viewers/Text/VKTextView.h"
 
 #include "../PeerTiming.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Graphics/BitmapContext.h"

@@ -1,4 +1,4 @@
-// bench: tandry_viewers tandry_app_shell tandry_test_support
+// bench: tandry_viewers tandry_shell tandry_test_support
 // The web-document viewer on WebKit under Xvfb (320 × 480 points at scale 2,
 // as first_paint_bare draws), from the viewer's push until its document is
 // loaded and the renderer's first picture of it is drawn, median of 5,
@@ -18,8 +18,8 @@
 
 #include "../PeerTiming.h"
 #include "../web/WebBench.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"

@@ -1,4 +1,4 @@
-// bench: tandry_webbrowser tandry_app tandry_app_shell
+// bench: tandry_webbrowser tandry_app tandry_shell
 // The Downloads list on a 768 × 1024 tablet at scale 1 with real text:
 // 1,000 paused downloads restored by the download manager from state files
 // written beforehand (as a new launch finds them) and 200 downloads finished
@@ -22,13 +22,13 @@
 #include "../PeerTiming.h"
 #include "../ScreenBench.h"
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewCell.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <benchmark/benchmark.h>
 

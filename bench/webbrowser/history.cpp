@@ -10,8 +10,8 @@
 //   in ≤ 20 ms ("msOpenAndMove"), with live cells at the visible count
 //   ("liveCells").
 
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/PropertyList.h"
 #include "Platform/Core/RunLoop.h"

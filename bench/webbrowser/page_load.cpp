@@ -1,4 +1,4 @@
-// bench: tandry_webbrowser tandry_app_shell tandry_test_support
+// bench: tandry_webbrowser tandry_shell tandry_test_support
 // The in-app browser on WebKit under Xvfb (320 × 480 points at scale 2)
 // loading a 300 KB page with 40 images and a style sheet from a loopback
 // HTTP server (Python's, one for both), from `loadRequest` until the
@@ -15,8 +15,8 @@
 #include "../LoopbackServer.h"
 #include "../PeerTiming.h"
 #include "../web/WebBench.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "App/Settings/VKSettingsControllerDelegate.h"
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKPasscodeController.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKPasscodeController.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/NotificationCenter.h"

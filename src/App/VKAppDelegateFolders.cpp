@@ -3,7 +3,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 
 std::vector<std::shared_ptr<VKFolderController>> VKAppDelegate::folderControllers() const
 {

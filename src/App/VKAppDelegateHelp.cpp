@@ -4,7 +4,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Help/VKHelpController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/Log.h"
 #include "Platform/UI/NavigationController.h"
 

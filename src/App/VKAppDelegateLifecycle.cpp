@@ -5,11 +5,11 @@
 
 #include "App/VKAppDelegate.h"
 
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKAudioPlayerRemoteControl.h"
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKRootPasscodeController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKAudioPlayerRemoteControl.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKRootPasscodeController.h"
+#include "Shell/VKWindow.h"
 #include "App/VKAppServiceHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "FileModel/VKCloudHooks.h"

@@ -3,12 +3,12 @@
 
 #include "App/VKAppDelegate.h"
 
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKKeychain.h"
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKRootPasscodeController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKKeychain.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKRootPasscodeController.h"
+#include "Shell/VKWindow.h"
 #include "Kit/CSRegex.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/NavigationItem.h"

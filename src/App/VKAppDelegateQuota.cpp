@@ -4,10 +4,10 @@
 
 #include "App/VKAppDelegate.h"
 
-#include "App/Shell/Interface/VKModalActivityIndicator.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/Interface/VKModalActivityIndicator.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKWindow.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"

@@ -4,10 +4,10 @@
 
 #include "App/VKAppDelegate.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKKeychain.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKKeychain.h"
+#include "Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewController.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"

@@ -4,8 +4,8 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Settings/VKSettingsController.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/Log.h"

@@ -6,8 +6,8 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewController.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudService.h"

@@ -1,7 +1,7 @@
 #include "App/VKAppDownloadManagerHooks.h"
 
-#include "WebBrowser/Downloads/VKDownloadManager.h"
-#include "WebBrowser/Downloads/VKDownloadManagerHooks.h"
+#include "Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManagerHooks.h"
 
 void VKAppDownloadManagerHooks::initializeDownloads()
 {

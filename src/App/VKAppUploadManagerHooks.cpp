@@ -1,6 +1,6 @@
 #include "App/VKAppUploadManagerHooks.h"
 
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 
 void VKAppUploadManagerHooks::initializeUploads()
 {

@@ -1,4 +1,4 @@
-#include "Viewers/Audio/AQAudioFileStream.h"
+#include "Audio/AQAudioFileStream.h"
 
 #include "Platform/Core/Log.h"
 #include "Platform/Media/AudioFileStream.h"

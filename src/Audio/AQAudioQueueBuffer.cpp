@@ -1,8 +1,8 @@
-#include "Viewers/Audio/AQAudioQueueBuffer.h"
+#include "Audio/AQAudioQueueBuffer.h"
 
 #include "Platform/Core/Log.h"
 #include "Platform/Media/AudioQueue.h"
-#include "Viewers/Audio/AQAudioQueue.h"
+#include "Audio/AQAudioQueue.h"
 
 #include <cstring>
 #include <fmt/format.h>

@@ -1,6 +1,6 @@
-#include "Viewers/Audio/AQAudioStreamPlayer.h"
+#include "Audio/AQAudioStreamPlayer.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/ObjectAdditions.h"
 #include "Platform/Core/FileHandle.h"
 #include "Platform/Core/FileSystem.h"
@@ -14,7 +14,7 @@
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/UI/Application.h"
-#include "Viewers/Audio/AQAudioQueueBuffer.h"
+#include "Audio/AQAudioQueueBuffer.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,8 +6,8 @@
 #include "Platform/Core/Observable.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/Net/URLConnectionDelegate.h"
-#include "Viewers/Audio/AQAudioFileStream.h"
-#include "Viewers/Audio/AQAudioQueue.h"
+#include "Audio/AQAudioFileStream.h"
+#include "Audio/AQAudioQueue.h"
 
 #include <memory>
 #include <string>

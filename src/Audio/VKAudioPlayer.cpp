@@ -1,4 +1,4 @@
-#include "Viewers/Audio/VKAudioPlayer.h"
+#include "Audio/VKAudioPlayer.h"
 
 #include <fmt/format.h>
 

@@ -7,7 +7,7 @@
 #include "Platform/Core/URL.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/Media/AudioPlayer.h"
-#include "Viewers/Audio/AQAudioStreamPlayer.h"
+#include "Audio/AQAudioStreamPlayer.h"
 
 #include <memory>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "Cloud/StringCloudAdditions.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/StringAdditions.h"
 
 std::optional<std::string> stringByConvertingToCloudPath(std::string_view path)

@@ -1,6 +1,6 @@
 #include "Cloud/VKCloudFileStore.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Kit/ErrorAdditions.h"

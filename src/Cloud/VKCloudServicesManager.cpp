@@ -1,6 +1,6 @@
 #include "Cloud/VKCloudServicesManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKDropboxCloudService.h"
 #include "FileModel/VKFileResource.h"

@@ -1,6 +1,6 @@
 #include "Cloud/VKDropboxCloudService.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/DBMetadataAdditions.h"
 #include "Cloud/DBRestClientAdditions.h"
 #include "Cloud/VKCloudFileResource.h"

@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudCopyOperation.h"
+#include "CloudOperations/VKCloudCopyOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 
 // Copies cloud items into the destination cloud folder. A copy into the
 // item's own folder whose name is taken gets the mirror's numbered "copy"

@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudCreateFolderOperation.h"
+#include "CloudOperations/VKCloudCreateFolderOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 
 // Creates a folder on the service at the cloud path of a mirror path, and
 // once the service confirms it, the folder's node, so that the browser

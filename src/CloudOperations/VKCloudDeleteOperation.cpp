@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudDeleteOperation.h"
+#include "CloudOperations/VKCloudDeleteOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 
 // Deletes cloud items: their uploads and fetches stop first, then one
 // request per item. Each confirmed deletion (an item the service no longer

@@ -1,8 +1,8 @@
-#include "Cloud/Operations/VKCloudDownloadOperation.h"
+#include "CloudOperations/VKCloudDownloadOperation.h"
 
-#include "App/Shell/Interface/VKAlertView.h"
-#include "App/Shell/VKApplication.h"
-#include "Cloud/Operations/VKCloudDeleteOperation.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/VKApplication.h"
+#include "CloudOperations/VKCloudDeleteOperation.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -16,7 +16,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadFileResource.h"
 
 #include <fmt/format.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 #include "Platform/UI/AlertView.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManager.h"
 
 class VKAlertView;
 class VKCloudDeleteOperation;

@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"

@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudMoveOperation.h"
+#include "CloudOperations/VKCloudMoveOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"

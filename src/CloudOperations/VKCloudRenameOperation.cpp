@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudRenameOperation.h"
+#include "CloudOperations/VKCloudRenameOperation.h"
 
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"

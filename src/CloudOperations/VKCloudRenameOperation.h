@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cloud/Operations/VKCloudMoveOperation.h"
+#include "CloudOperations/VKCloudMoveOperation.h"
 
 // Renames one cloud item in its folder: a move to the item's folder with
 // the new name, answered like any move. Names that are no plain name ("",

@@ -1,4 +1,4 @@
-#include "Cloud/Operations/VKCloudSyncOperation.h"
+#include "CloudOperations/VKCloudSyncOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"

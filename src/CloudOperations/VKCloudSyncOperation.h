@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 
 #include <deque>
 

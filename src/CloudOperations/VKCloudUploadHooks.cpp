@@ -1,6 +1,6 @@
-#include "Cloud/Operations/VKCloudUploadHooks.h"
+#include "CloudOperations/VKCloudUploadHooks.h"
 
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 
 // Any thread may ask; a queue not made yet has nothing running.
 

@@ -1,7 +1,7 @@
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 
-#include "App/Shell/Interface/VKAlertView.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

@@ -1,6 +1,6 @@
-#include "Cloud/Operations/VKCloudUploadOperation.h"
+#include "CloudOperations/VKCloudUploadOperation.h"
 
-#include "Cloud/Operations/VKCloudFileOperation.h"
+#include "CloudOperations/VKCloudFileOperation.h"
 
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"

@@ -1,6 +1,6 @@
-#include "WebBrowser/Downloads/VKDownloadConnection.h"
+#include "Downloads/VKDownloadConnection.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudService.h"
@@ -23,7 +23,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLError.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadFileResource.h"
 
 #include <fmt/format.h>
 

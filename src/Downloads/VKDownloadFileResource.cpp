@@ -1,6 +1,6 @@
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadFileResource.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -14,7 +14,7 @@
 #include "Platform/Core/PropertyList.h"
 #include "Platform/Core/TextFolding.h"
 #include "Platform/Core/UUID.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <fmt/format.h>
 

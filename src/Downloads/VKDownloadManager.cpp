@@ -1,7 +1,7 @@
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManager.h"
 
-#include "App/Shell/Interface/VKAlertView.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -15,7 +15,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadFileResource.h"
 
 #include <fmt/format.h>
 

@@ -6,7 +6,7 @@
 #include "Platform/Core/ObserverList.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/UI/AlertView.h"
-#include "WebBrowser/Downloads/VKDownloadConnection.h"
+#include "Downloads/VKDownloadConnection.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "WebBrowser/Downloads/VKDownloadManagerHooks.h"
+#include "Downloads/VKDownloadManagerHooks.h"
 
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 void VKDownloadManagerHooks::install()
 {

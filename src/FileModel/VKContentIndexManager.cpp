@@ -1,6 +1,6 @@
 #include "FileModel/VKContentIndexManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/FileSystem.h"

@@ -1,6 +1,6 @@
 #include "FileModel/VKFileResource.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/UniformTypeIdentifiers.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKQuotaManager.h"

@@ -1,6 +1,6 @@
 #include "FileModel/VKQuotaManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/MIMETypes.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/Log.h"

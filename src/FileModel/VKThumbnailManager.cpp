@@ -1,7 +1,7 @@
 #include "FileModel/VKThumbnailManager.h"
 
-#include "App/Shell/ImageScalingAdditions.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/ImageScalingAdditions.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailImageOperation.h"
 #include "Kit/FileManagerAdditions.h"

@@ -1,6 +1,6 @@
 #include "HTTP/HTTPServer.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/NetServicePublisher.h"
 #include "Kit/StringAdditions.h"

@@ -1,6 +1,6 @@
-#include "Viewers/RTF/Converter.h"
+#include "RTF/Converter.h"
 
-#include "Viewers/RTF/Exception.h"
+#include "RTF/Exception.h"
 
 #include <algorithm>
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "Viewers/RTF/Converter2HTML.h"
+#include "RTF/Converter2HTML.h"
 
 #include <algorithm>
 #include <istream>

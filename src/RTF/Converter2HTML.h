@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Viewers/RTF/GenericConverter.h"
-#include "Viewers/RTF/OutputTags.h"
-#include "Viewers/RTF/Parser.h"
+#include "RTF/GenericConverter.h"
+#include "RTF/OutputTags.h"
+#include "RTF/Parser.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "Viewers/RTF/FontEncodings.h"
+#include "RTF/FontEncodings.h"
 
 #include <cstdint>
 

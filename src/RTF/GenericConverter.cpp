@@ -1,7 +1,7 @@
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 #include <mutex>
 

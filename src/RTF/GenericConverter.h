@@ -1,12 +1,12 @@
 #pragma once
 
 #include "Platform/Core/TextConverter.h"
-#include "Viewers/RTF/Color.h"
-#include "Viewers/RTF/Converter.h"
-#include "Viewers/RTF/FontEncodings.h"
-#include "Viewers/RTF/Parser.h"
-#include "Viewers/RTF/StackWithPeek.h"
-#include "Viewers/RTF/Word.h"
+#include "RTF/Color.h"
+#include "RTF/Converter.h"
+#include "RTF/FontEncodings.h"
+#include "RTF/Parser.h"
+#include "RTF/StackWithPeek.h"
+#include "RTF/Word.h"
 
 #include <array>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // The attribute stacks: one per open group, and the tags each kind writes.
 
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 namespace rtf {
 

@@ -1,9 +1,9 @@
 // Handlers of character attributes, font faces and languages.
 
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 namespace rtf {
 

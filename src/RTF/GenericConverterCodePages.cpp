@@ -1,11 +1,11 @@
 // Character sets, code pages and the font table: what the bytes of the
 // document's hexadecimal characters mean under the font in force.
 
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
 #include "Platform/Core/Log.h"
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 namespace rtf {
 

@@ -1,10 +1,10 @@
 // Destinations read and then skipped: colours, document information,
 // fields and pictures.
 
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,8 +4,8 @@
 // the converter's own files include this header.
 
 #include "Platform/Core/CodePoints.h"
-#include "Viewers/RTF/FontEncodings.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/FontEncodings.h"
+#include "RTF/OutputTags.h"
 
 #include <algorithm>
 #include <climits>

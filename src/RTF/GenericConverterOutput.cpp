@@ -1,11 +1,11 @@
 // Output operations: the body opening, paragraphs, table cells, escaped
 // document text, widths and dates.
 
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
 #include "Platform/Core/Log.h"
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 namespace rtf {
 

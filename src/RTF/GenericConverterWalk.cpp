@@ -1,11 +1,11 @@
 // The walk over a document's words: groups, paragraphs, tables, text and
 // hexadecimal characters.
 
-#include "Viewers/RTF/GenericConverter.h"
+#include "RTF/GenericConverter.h"
 
-#include "Viewers/RTF/Exception.h"
-#include "Viewers/RTF/GenericConverterHelpers.h"
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/Exception.h"
+#include "RTF/GenericConverterHelpers.h"
+#include "RTF/OutputTags.h"
 
 namespace rtf {
 

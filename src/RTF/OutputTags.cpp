@@ -1,4 +1,4 @@
-#include "Viewers/RTF/OutputTags.h"
+#include "RTF/OutputTags.h"
 
 #include <initializer_list>
 

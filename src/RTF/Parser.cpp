@@ -1,6 +1,6 @@
-#include "Viewers/RTF/Parser.h"
+#include "RTF/Parser.h"
 
-#include "Viewers/RTF/Exception.h"
+#include "RTF/Exception.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Viewers/RTF/Word.h"
+#include "RTF/Word.h"
 
 #include <cstddef>
 #include <istream>

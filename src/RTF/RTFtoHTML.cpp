@@ -1,8 +1,8 @@
-#include "Viewers/RTF/RTFtoHTML.h"
+#include "RTF/RTFtoHTML.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/PercentEscape.h"
-#include "Viewers/RTF/Converter2HTML.h"
+#include "RTF/Converter2HTML.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "Viewers/RTF/Word.h"
+#include "RTF/Word.h"
 
 namespace rtf {
 

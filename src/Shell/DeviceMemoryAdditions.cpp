@@ -1,4 +1,4 @@
-#include "App/Shell/DeviceMemoryAdditions.h"
+#include "Shell/DeviceMemoryAdditions.h"
 
 #include "Platform/Core/Device.h"
 

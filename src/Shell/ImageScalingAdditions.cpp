@@ -1,6 +1,6 @@
-#include "App/Shell/ImageScalingAdditions.h"
+#include "Shell/ImageScalingAdditions.h"
 
-#include "App/Shell/DeviceMemoryAdditions.h"
+#include "Shell/DeviceMemoryAdditions.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Graphics/BitmapContext.h"

@@ -1,8 +1,8 @@
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 
-#include "App/Shell/Interface/ViewAdditions.h"
-#include "App/Shell/VKOpenURLTarget.h"
-#include "App/Shell/VKSystemDismissibleAlert.h"
+#include "Shell/Interface/ViewAdditions.h"
+#include "Shell/VKOpenURLTarget.h"
+#include "Shell/VKSystemDismissibleAlert.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"

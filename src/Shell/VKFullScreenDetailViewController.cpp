@@ -1,6 +1,6 @@
-#include "App/Shell/VKFullScreenDetailViewController.h"
+#include "Shell/VKFullScreenDetailViewController.h"
 
-#include "App/Shell/VKFullScreenViewController.h"
+#include "Shell/VKFullScreenViewController.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Screen.h"

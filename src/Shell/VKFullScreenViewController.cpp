@@ -1,6 +1,6 @@
-#include "App/Shell/VKFullScreenViewController.h"
+#include "Shell/VKFullScreenViewController.h"
 
-#include "App/Shell/VKAppDelegateHooks.h"
+#include "Shell/VKAppDelegateHooks.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"

@@ -1,7 +1,7 @@
-#include "App/Shell/VKNavigationBar.h"
+#include "Shell/VKNavigationBar.h"
 
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/ScreenAdditions.h"
 #include "Kit/VKGeometry.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarItemButton.h"

@@ -1,6 +1,6 @@
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 
-#include "App/Shell/VKNavigationBar.h"
+#include "Shell/VKNavigationBar.h"
 #include "Platform/UI/Application.h"
 
 std::shared_ptr<VKNavigationController> VKNavigationController::create(const std::shared_ptr<ui::ViewController>& root)

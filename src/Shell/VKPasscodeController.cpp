@@ -1,6 +1,6 @@
-#include "App/Shell/VKPasscodeController.h"
+#include "Shell/VKPasscodeController.h"
 
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/ScreenAdditions.h"
 #include "Kit/DateAdditions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/NotificationCenter.h"

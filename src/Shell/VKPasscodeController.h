@@ -15,7 +15,7 @@
 // instructions) holds the screen weakly: a closed screen is let go and
 // never touched again.
 
-#include "App/Shell/Interface/VKNonRotatingViewController.h"
+#include "Shell/Interface/VKNonRotatingViewController.h"
 #include "Platform/Core/Date.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/UI/TextField.h"

@@ -1,6 +1,6 @@
-#include "App/Shell/VKRootPasscodeController.h"
+#include "Shell/VKRootPasscodeController.h"
 
-#include "App/Shell/VKPasscodeController.h"
+#include "Shell/VKPasscodeController.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"

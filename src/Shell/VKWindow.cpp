@@ -1,8 +1,8 @@
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKWindow.h"
 
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKAudioPlayerRemoteControl.h"
-#include "App/Shell/VKWindowObserver.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKAudioPlayerRemoteControl.h"
+#include "Shell/VKWindowObserver.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/ViewController.h"

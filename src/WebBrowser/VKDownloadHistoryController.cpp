@@ -2,9 +2,9 @@
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
 #include "App/FolderBrowser/VKMultiEditTableView.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
@@ -12,8 +12,8 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/StandardColors.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <algorithm>
 #include <limits>

@@ -3,10 +3,10 @@
 #include "WebBrowser/VKWebBrowserView.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKTabBarButton.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKTabBarButton.h"
 #include "App/VKAppDelegate.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/URLRequestAdditions.h"
@@ -22,8 +22,8 @@
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Toolbar.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <fmt/format.h>
 

@@ -8,7 +8,7 @@
 // remembers which tab showed last and the page the browser showed.
 
 #include "App/FolderBrowser/VKFolderPickerController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/UI/ActionSheet.h"

@@ -1,6 +1,6 @@
 #include "WebBrowser/VKWebAddBookmarkViewController.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "Kit/ObjectAdditions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Fonts.h"

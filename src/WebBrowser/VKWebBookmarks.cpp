@@ -1,6 +1,6 @@
 #include "WebBrowser/VKWebBookmarks.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Path.h"

@@ -1,8 +1,8 @@
 #include "WebBrowser/VKWebBrowserController.h"
 
-#include "App/Shell/Interface/ScreenAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/VKNavigationController.h"
 #include "Kit/CSRegex.h"
 #include "Kit/DateAdditions.h"
 #include "Kit/MIMETypes.h"

@@ -1,6 +1,6 @@
 #include "WebBrowser/VKWebBrowserView.h"
 
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "Kit/CSRegex.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"

@@ -1,6 +1,6 @@
 #include "WebBrowser/VKWebHistory.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/DateAdditions.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/URL.h"

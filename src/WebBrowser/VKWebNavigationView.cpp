@@ -1,6 +1,6 @@
 #include "WebBrowser/VKWebNavigationView.h"
 
-#include "App/Shell/Interface/ButtonAdditions.h"
+#include "Shell/Interface/ButtonAdditions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/ImageView.h"

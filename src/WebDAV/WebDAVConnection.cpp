@@ -1,6 +1,6 @@
 #include "WebDAV/WebDAVConnection.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/HTTPDates.h"
 #include "Kit/StringAdditions.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 #include "HTTP/HTTPConnection.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 

@@ -1,6 +1,6 @@
 #include "WebDAV/WebDAVKeychainCredentials.h"
 
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 
 WebDAVKeychainCredentials::WebDAVKeychainCredentials(std::shared_ptr<VKKeychain> keychain,
     std::optional<std::string> launchPassword)

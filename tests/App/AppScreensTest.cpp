@@ -8,11 +8,11 @@
 
 #include "App/VKAppDelegate.h"
 
-#include "App/Shell/Interface/VKModalActivityIndicator.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKKeychain.h"
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/Interface/VKModalActivityIndicator.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKKeychain.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKWindow.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/FileSystem.h"

@@ -6,7 +6,7 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "App/Viewers/VKViewController.h"
 #include "FolderBrowser/RootFolderTestCase.h"
 #include "Platform/Core/FileSystem.h"

@@ -1,12 +1,12 @@
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "App/VKAppDownloadManagerHooks.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "Kit/URLRequestAdditions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Path.h"
 #include "Support/TestCase.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <gtest/gtest.h>
 

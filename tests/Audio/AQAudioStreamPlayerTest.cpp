@@ -9,7 +9,7 @@
 #include "Platform/UI/Application.h"
 #include "Support/TestCase.h"
 #include "Support/TestWebServer.h"
-#include "Viewers/Audio/AQAudioQueue.h"
+#include "Audio/AQAudioQueue.h"
 
 #include <gtest/gtest.h>
 

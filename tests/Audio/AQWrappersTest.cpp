@@ -2,9 +2,9 @@
 
 #include "Platform/Media/AudioQueue.h"
 #include "Support/TestCase.h"
-#include "Viewers/Audio/AQAudioFileStream.h"
-#include "Viewers/Audio/AQAudioQueue.h"
-#include "Viewers/Audio/AQAudioQueueBuffer.h"
+#include "Audio/AQAudioFileStream.h"
+#include "Audio/AQAudioQueue.h"
+#include "Audio/AQAudioQueueBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include "Platform/Net/FakeURLLoad.h"
 #include "Platform/Net/FakeURLServer.h"
 #include "Support/Media/AudioFixtures.h"
-#include "Viewers/Audio/AQAudioStreamPlayer.h"
-#include "Viewers/Audio/VKAudioPlayer.h"
+#include "Audio/AQAudioStreamPlayer.h"
+#include "Audio/VKAudioPlayer.h"
 
 #include <fstream>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "AudioTestSupport.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Net/URLError.h"
 #include "Support/UITestCase.h"

@@ -4,15 +4,15 @@
 // delegate that writes down every end and progress, the way the folder
 // browser's operation machinery hears them.
 
-#include "Cloud/Operations/UploadTestCase.h"
-#include "Cloud/Operations/VKCloudDownloadOperation.h"
-#include "Cloud/Operations/VKCloudUploadHooks.h"
+#include "CloudOperations/UploadTestCase.h"
+#include "CloudOperations/VKCloudDownloadOperation.h"
+#include "CloudOperations/VKCloudUploadHooks.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/UserDefaults.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <fmt/format.h>
 

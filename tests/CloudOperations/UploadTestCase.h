@@ -5,7 +5,7 @@
 // show, and the service registered, as operations and the queue find it.
 
 #include "Cloud/CloudServiceTestCase.h"
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Cloud/VKNetworkState.h"
 #include "Platform/Core/FileTestHooks.h"

@@ -2,13 +2,13 @@
 // manager, against the fake cloud service: the listing refresh, the quota
 // question, the downloads, the deletion of a move's sources and cancelling.
 
-#include "App/Shell/Interface/VKAlertView.h"
-#include "App/Shell/VKApplication.h"
-#include "Cloud/Operations/CloudOperationTestCase.h"
-#include "Cloud/Operations/VKCloudDeleteOperation.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/VKApplication.h"
+#include "CloudOperations/CloudOperationTestCase.h"
+#include "CloudOperations/VKCloudDeleteOperation.h"
 #include "Kit/VKBytesFormatter.h"
 #include "Support/UIScreens.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadFileResource.h"
 
 using namespace std::string_literals;
 

@@ -2,12 +2,12 @@
 // fake cloud service: what is sent, what the mirror shows after each answer
 // and how each operation ends.
 
-#include "Cloud/Operations/CloudOperationTestCase.h"
-#include "Cloud/Operations/VKCloudCopyOperation.h"
-#include "Cloud/Operations/VKCloudCreateFolderOperation.h"
-#include "Cloud/Operations/VKCloudDeleteOperation.h"
-#include "Cloud/Operations/VKCloudMoveOperation.h"
-#include "Cloud/Operations/VKCloudRenameOperation.h"
+#include "CloudOperations/CloudOperationTestCase.h"
+#include "CloudOperations/VKCloudCopyOperation.h"
+#include "CloudOperations/VKCloudCreateFolderOperation.h"
+#include "CloudOperations/VKCloudDeleteOperation.h"
+#include "CloudOperations/VKCloudMoveOperation.h"
+#include "CloudOperations/VKCloudRenameOperation.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Support/NotificationRecorder.h"

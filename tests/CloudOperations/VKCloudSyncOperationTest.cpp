@@ -2,8 +2,8 @@
 // fetches at a time in the selection's order, stored copies that are
 // current, failures and cancelling.
 
-#include "Cloud/Operations/CloudOperationTestCase.h"
-#include "Cloud/Operations/VKCloudSyncOperation.h"
+#include "CloudOperations/CloudOperationTestCase.h"
+#include "CloudOperations/VKCloudSyncOperation.h"
 
 using namespace std::string_literals;
 

@@ -2,9 +2,9 @@
 // file across a restart, two uploads at a time, the overall progress, the
 // overwrite question of a resumed upload and the end of background time.
 
-#include "Cloud/Operations/UploadTestCase.h"
-#include "Cloud/Operations/VKCloudUploadHooks.h"
-#include "App/Shell/Interface/VKAlertView.h"
+#include "CloudOperations/UploadTestCase.h"
+#include "CloudOperations/VKCloudUploadHooks.h"
+#include "Shell/Interface/VKAlertView.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/UI/Application.h"
 #include "Support/NotificationRecorder.h"

@@ -2,8 +2,8 @@
 // overwrite question, the staging copy into the mirror and the uploads to
 // the fake cloud service.
 
-#include "Cloud/Operations/UploadTestCase.h"
-#include "Cloud/Operations/VKCloudUploadOperation.h"
+#include "CloudOperations/UploadTestCase.h"
+#include "CloudOperations/VKCloudUploadOperation.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKBytesFormatter.h"

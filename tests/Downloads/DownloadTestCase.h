@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
@@ -10,8 +10,8 @@
 #include "Support/Command.h"
 #include "Support/TestWebServer.h"
 #include "Support/UITestCase.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include "Platform/Core/PropertyList.h"
 #include "Platform/UI/Application.h"
 #include "Support/Cloud/TestCloudService.h"
-#include "WebBrowser/Downloads/VKDownloadManagerHooks.h"
+#include "Downloads/VKDownloadManagerHooks.h"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 #include "DropboxSDK/DBRequest.h"
 #include "DropboxSDK/DBSession.h"
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"

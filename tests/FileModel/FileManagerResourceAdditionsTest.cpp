@@ -1,6 +1,6 @@
 #include "FileModel/FileManagerResourceAdditions.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"

@@ -1,6 +1,6 @@
 #include "FileModel/VKFileResource.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"

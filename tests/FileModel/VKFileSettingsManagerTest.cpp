@@ -1,6 +1,6 @@
 #include "FileModel/VKFileSettingsManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"

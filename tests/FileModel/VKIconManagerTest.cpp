@@ -1,6 +1,6 @@
 #include "FileModel/VKIconManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Graphics/Image.h"
 #include "Support/TestCase.h"

@@ -1,6 +1,6 @@
 #include "FileModel/VKThumbnailManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailImageOperation.h"
 #include "Kit/VKImageOperationQueue.h"

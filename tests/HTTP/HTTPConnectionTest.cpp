@@ -1,6 +1,6 @@
 #include "HTTPTestSupport.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "HTTP/HTTPAuthenticationRequest.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/BackgroundTask.h"

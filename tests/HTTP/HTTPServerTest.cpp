@@ -1,6 +1,6 @@
 #include "HTTPTestSupport.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "HTTP/NetServicePublisher.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"

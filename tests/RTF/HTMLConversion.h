@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Viewers/RTF/Converter2HTML.h"
+#include "RTF/Converter2HTML.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/xmlerror.h>

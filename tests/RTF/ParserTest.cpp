@@ -1,5 +1,5 @@
-#include "Viewers/RTF/Parser.h"
-#include "Viewers/RTF/Exception.h"
+#include "RTF/Parser.h"
+#include "RTF/Exception.h"
 
 #include <gtest/gtest.h>
 

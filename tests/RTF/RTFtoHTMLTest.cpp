@@ -2,7 +2,7 @@
 
 #include "Platform/Core/PercentEscape.h"
 #include "Support/TestCase.h"
-#include "Viewers/RTF/RTFtoHTML.h"
+#include "RTF/RTFtoHTML.h"
 
 #include <streambuf>
 #include <thread>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Viewers/RTF/GenericConverter.h"
-#include "Viewers/RTF/Parser.h"
+#include "RTF/GenericConverter.h"
+#include "RTF/Parser.h"
 
 #include <sstream>
 #include <string>

@@ -3,8 +3,8 @@
 // The application delegate's answers as a test sets them, and an audio
 // player that records the commands it gets.
 
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKAudioPlayerRemoteControl.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKAudioPlayerRemoteControl.h"
 #include "Platform/UI/ViewController.h"
 
 #include <memory>

@@ -1,5 +1,5 @@
-#include "App/Shell/DeviceMemoryAdditions.h"
-#include "App/Shell/ImageScalingAdditions.h"
+#include "Shell/DeviceMemoryAdditions.h"
+#include "Shell/ImageScalingAdditions.h"
 
 #include "Platform/Core/Device.h"
 #include "Platform/Core/UserDefaults.h"

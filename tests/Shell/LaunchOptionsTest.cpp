@@ -1,4 +1,4 @@
-#include "App/Shell/LaunchOptions.h"
+#include "Shell/LaunchOptions.h"
 
 #include "Support/TestCase.h"
 

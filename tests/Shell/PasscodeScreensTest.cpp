@@ -8,9 +8,9 @@
 // across the screen, everything above the keyboard, the labels within the
 // screen, and bar buttons a finger can hit.
 
-#include "App/Shell/VKPasscodeController.h"
-#include "App/Shell/VKRootPasscodeController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKPasscodeController.h"
+#include "Shell/VKRootPasscodeController.h"
+#include "Shell/VKWindow.h"
 
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/TextEngine.h"

@@ -4,9 +4,9 @@
 // text at phone and tablet size into build/screens/shell/, and compared
 // with three goldens drawn with the deterministic text engine.
 
-#include "App/Shell/VKFullScreenDetailViewController.h"
-#include "App/Shell/VKFullScreenViewController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKFullScreenDetailViewController.h"
+#include "Shell/VKFullScreenViewController.h"
+#include "Shell/VKNavigationController.h"
 
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/BitmapContext.h"

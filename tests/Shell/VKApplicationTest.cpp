@@ -1,4 +1,4 @@
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/UserDefaults.h"

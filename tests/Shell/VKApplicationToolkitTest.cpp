@@ -1,7 +1,7 @@
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 
-#include "App/Shell/VKOpenURLTarget.h"
-#include "App/Shell/VKSystemDismissibleAlert.h"
+#include "Shell/VKOpenURLTarget.h"
+#include "Shell/VKSystemDismissibleAlert.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/ActionSheet.h"

@@ -2,8 +2,8 @@
 // turned with the status bar, following its content's bars and moving the
 // content's view in and out.
 
-#include "App/Shell/VKFullScreenDetailViewController.h"
-#include "App/Shell/VKFullScreenViewController.h"
+#include "Shell/VKFullScreenDetailViewController.h"
+#include "Shell/VKFullScreenViewController.h"
 
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/BarButtonItem.h"

@@ -2,8 +2,8 @@
 // by themselves, that a double tap leaves alone, and that requests with
 // delays move, all on the manual clock.
 
-#include "App/Shell/VKFullScreenViewController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKFullScreenViewController.h"
+#include "Shell/VKNavigationController.h"
 #include "FakeAppDelegateHooks.h"
 
 #include "Platform/Core/NotificationCenter.h"

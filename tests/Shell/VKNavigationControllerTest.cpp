@@ -2,8 +2,8 @@
 // bar's orientation, the title's font, the layout under a prompt and the
 // status-bar style of the top controller.
 
-#include "App/Shell/VKNavigationBar.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationBar.h"
+#include "Shell/VKNavigationController.h"
 
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"

@@ -3,7 +3,7 @@
 // back-off with its countdown across a relaunch, hostile stored values, the
 // slide between instructions, and delayed work that outlives the screen.
 
-#include "App/Shell/VKPasscodeController.h"
+#include "Shell/VKPasscodeController.h"
 
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"

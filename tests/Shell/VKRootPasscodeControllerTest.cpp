@@ -1,9 +1,9 @@
 // The lock over the whole window: what it hides and shows, the launch
 // picture, its entry screen, and the window's rotation while it is up.
 
-#include "App/Shell/VKPasscodeController.h"
-#include "App/Shell/VKRootPasscodeController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKPasscodeController.h"
+#include "Shell/VKRootPasscodeController.h"
+#include "Shell/VKWindow.h"
 #include "FakeAppDelegateHooks.h"
 
 #include "Platform/UI/ImageView.h"

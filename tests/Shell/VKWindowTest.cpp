@@ -2,8 +2,8 @@
 // remote-control commands it hands to the audio player, and its rotation
 // rule under the orientation and passcode locks.
 
-#include "App/Shell/VKWindow.h"
-#include "App/Shell/VKWindowObserver.h"
+#include "Shell/VKWindow.h"
+#include "Shell/VKWindowObserver.h"
 #include "FakeAppDelegateHooks.h"
 
 #include "Platform/UI/Button.h"

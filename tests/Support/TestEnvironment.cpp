@@ -2,9 +2,9 @@
 
 #include "Support/FakeReachability.h"
 
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKKeychain.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Clock.h"

@@ -4,7 +4,7 @@
 // showing a viewer in the desktop window at 320 × 480 points, one pixel a
 // point, with real text, and its orderly end.
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"

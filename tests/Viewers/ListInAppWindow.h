@@ -4,8 +4,8 @@
 // navigation controller with its toolbar, the root of a window of the
 // program's own kind, made key over `frame`; and its removal.
 
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKWindow.h"
 #include "Platform/UI/TableViewController.h"
 
 #include <memory>

@@ -6,7 +6,7 @@
 
 #include "WebBrowserTestCase.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/ScrollView.h"

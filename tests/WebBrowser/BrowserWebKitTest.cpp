@@ -20,7 +20,7 @@
 #include "Support/Python.h"
 #include "Support/TestWebServer.h"
 #include "Support/XvfbDisplay.h"
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"

@@ -7,8 +7,8 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
-#include "App/Shell/Interface/VKTabBarButton.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/VKTabBarButton.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/BitmapContext.h"

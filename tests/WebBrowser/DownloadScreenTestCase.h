@@ -5,9 +5,9 @@
 // search site "search.test", a fresh shared browser per test, and helpers
 // to save screens and close sheets on either device.
 
-#include "WebBrowser/Downloads/DownloadTestCase.h"
+#include "Downloads/DownloadTestCase.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Support/UIScreens.h"
 #include "WebBrowser/VKDownloadViewController.h"

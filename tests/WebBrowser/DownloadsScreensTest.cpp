@@ -6,7 +6,7 @@
 #include "DownloadScreenTestCase.h"
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Label.h"

@@ -4,7 +4,7 @@
 
 #include "WebBrowserTestCase.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Keyboard.h"

@@ -2,10 +2,10 @@
 // web server: its rows and their order, the row sheet, the swipes, and
 // the list following the manager.
 
-#include "WebBrowser/Downloads/DownloadTestCase.h"
+#include "Downloads/DownloadTestCase.h"
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/UI/ActionSheet.h"

@@ -4,8 +4,8 @@
 
 #include "WebBrowserTestCase.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Fonts.h"

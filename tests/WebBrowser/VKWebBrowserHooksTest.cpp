@@ -5,7 +5,7 @@
 
 #include "BrowserTestCase.h"
 
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/AlertView.h"

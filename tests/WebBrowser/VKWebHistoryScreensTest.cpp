@@ -4,7 +4,7 @@
 
 #include "WebBrowserTestCase.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/TimeZone.h"
 #include "Kit/DateAdditions.h"
 #include "Platform/UI/Keyboard.h"

@@ -4,8 +4,8 @@
 // stores save in), fresh history and bookmark stores per test, and helpers
 // to set the clock and read the stores' files.
 
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/Calendar.h"
 #include "Platform/Core/ManualClock.h"
 #include "Support/TestEnvironment.h"

@@ -1,6 +1,6 @@
 #include "WebDAVServerTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerExtendedAttributes.h"
 #include "Platform/Core/NotificationCenter.h"

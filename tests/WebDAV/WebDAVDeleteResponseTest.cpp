@@ -1,6 +1,6 @@
 #include "WebDAVServerTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Support/Command.h"
 #include "WebDAV/WebDAVDeleteResponse.h"

@@ -1,6 +1,6 @@
 #include "WebDAVServerTestCase.h"
 
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 #include "Platform/Security/Pkcs12Identity.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
 

@@ -8,7 +8,7 @@
 #include "FuzzCheck.h"
 #include "FuzzScratch.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKSqlite3.h"
 #include "Platform/Core/FileSystem.h"

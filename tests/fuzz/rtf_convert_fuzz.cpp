@@ -4,7 +4,7 @@
 
 #include "Platform/Core/Log.h"
 #include "Platform/Core/PercentEscape.h"
-#include "Viewers/RTF/Converter2HTML.h"
+#include "RTF/Converter2HTML.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,9 +3,9 @@
 // in the tree reads without fault; read item by item, with groups built
 // within small limits, skipped or looked into, they end the same way.
 
-#include "Viewers/RTF/Exception.h"
-#include "Viewers/RTF/GenericConverter.h"
-#include "Viewers/RTF/Parser.h"
+#include "RTF/Exception.h"
+#include "RTF/GenericConverter.h"
+#include "RTF/Parser.h"
 
 #include <cstddef>
 #include <cstdint>

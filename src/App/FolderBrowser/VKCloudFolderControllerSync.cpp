@@ -5,10 +5,10 @@
 
 #include "App/FolderBrowser/VKCloudFolderController.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
-#include "Cloud/Operations/VKCloudSyncOperation.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
+#include "CloudOperations/VKCloudSyncOperation.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKBytesFormatter.h"
 #include "Platform/Core/Localized.h"

@@ -5,8 +5,8 @@
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/ProgressView.h"
-#include "WebBrowser/Downloads/VKDownloadFileResource.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadFileResource.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <fmt/format.h>
 

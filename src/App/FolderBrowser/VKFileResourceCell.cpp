@@ -1,8 +1,8 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 
 #include "App/FolderBrowser/VKMultiEditTableView.h"
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/Interface/TableViewCellAdditions.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/TableViewCellAdditions.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKIconManager.h"

@@ -9,7 +9,7 @@
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
 #include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
 #include "App/Mail/VKEmailControllerDelegate.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKPopupAlert.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"

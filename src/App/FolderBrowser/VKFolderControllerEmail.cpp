@@ -5,9 +5,9 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/Mail/VKEmailController.h"
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/VKAlertView.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKBytesFormatter.h"
 #include "Platform/Core/Localized.h"

@@ -6,10 +6,10 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"

@@ -5,7 +5,7 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/BarButtonItem.h"

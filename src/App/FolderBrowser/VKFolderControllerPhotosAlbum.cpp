@@ -8,7 +8,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKSaveMediaToPhotosAlbumOperation.h"
-#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/AlertViewAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"

@@ -5,7 +5,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFolderSearchBar.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "App/VKAppDelegate.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/StringAdditions.h"

@@ -6,9 +6,9 @@
 
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/VKBadgedButton.h"
-#include "App/Shell/VKAppDelegateHooks.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/VKBadgedButton.h"
+#include "Shell/VKAppDelegateHooks.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "Platform/Core/Localized.h"

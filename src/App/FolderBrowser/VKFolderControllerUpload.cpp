@@ -5,10 +5,10 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 #include "App/VKAppDelegate.h"
-#include "App/Shell/VKNavigationController.h"
-#include "Cloud/Operations/VKCloudUploadOperation.h"
+#include "Shell/VKNavigationController.h"
+#include "CloudOperations/VKCloudUploadOperation.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/BarButtonItem.h"

@@ -8,9 +8,9 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFolderZipWork.h"
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"

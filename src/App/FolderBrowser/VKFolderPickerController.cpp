@@ -2,9 +2,9 @@
 
 #include "App/FolderBrowser/VKFolderPickerViewController.h"
 #include "App/FolderBrowser/VKRootFolderDataSource.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"

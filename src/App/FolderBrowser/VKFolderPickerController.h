@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 
 #include <map>
 #include <memory>

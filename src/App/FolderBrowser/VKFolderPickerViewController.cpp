@@ -2,8 +2,8 @@
 
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKRootFolderDataSource.h"
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"

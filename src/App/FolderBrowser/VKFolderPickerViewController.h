@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/Shell/Interface/VKNonRotatingTableViewController.h"
+#include "Shell/Interface/VKNonRotatingTableViewController.h"
 #include "Platform/Core/Observation.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 #include "App/FolderBrowser/VKImportMediaOperation.h"
 
-#include "App/Shell/ImageScalingAdditions.h"
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "Shell/ImageScalingAdditions.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

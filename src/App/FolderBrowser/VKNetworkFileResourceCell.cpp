@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKNetworkFileResourceCell.h"
 
-#include "App/Shell/Interface/ButtonAdditions.h"
+#include "Shell/Interface/ButtonAdditions.h"
 #include "Cloud/VKNetworkState.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Button.h"

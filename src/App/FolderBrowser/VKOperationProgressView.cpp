@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKOperationProgressView.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/Fonts.h"

@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKSaveMediaToPhotosAlbumOperation.h"
 
-#include "App/Shell/ImageScalingAdditions.h"
+#include "Shell/ImageScalingAdditions.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKImageOperationQueue.h"
 

@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
 
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKNetworkState.h"
 #include "Kit/VKBytesFormatter.h"

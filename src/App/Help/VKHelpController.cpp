@@ -2,8 +2,8 @@
 
 #include "App/Help/VKHelpGroupItem.h"
 #include "App/Help/VKHelpViewController.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Bundle.h"

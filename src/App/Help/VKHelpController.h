@@ -7,7 +7,7 @@
 // which dismisses the help. Pages are HTML files of the bundle's "Help"
 // folder, named without their extension.
 
-#include "App/Shell/Interface/VKNonRotatingTableViewController.h"
+#include "Shell/Interface/VKNonRotatingTableViewController.h"
 
 #include <memory>
 #include <optional>

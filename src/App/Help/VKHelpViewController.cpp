@@ -2,8 +2,8 @@
 
 #include "App/Help/VKHelpController.h"
 #include "App/Mail/VKMailComposeViewController.h"
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "App/VKAppDelegate.h"
 #include "FileModel/VKFileResource.h"
 #include "HTTP/HTTPServer.h"

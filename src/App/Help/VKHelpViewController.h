@@ -7,7 +7,7 @@
 // their title), a mail composer for "mailto:", and the system for the
 // addresses the system's own applications handle.
 
-#include "App/Shell/Interface/VKNonRotatingViewController.h"
+#include "Shell/Interface/VKNonRotatingViewController.h"
 #include "Platform/UI/MailComposeController.h"
 #include "Platform/Web/WebViewDelegate.h"
 

@@ -1,7 +1,7 @@
 #include "App/Mail/VKEmailController.h"
 
 #include "App/Mail/VKMailComposeViewController.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKZipArchiver.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/MIMETypes.h"

@@ -1,6 +1,6 @@
 #include "App/Settings/VKCloudAccountSettingsController.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServiceAccount.h"
 #include "Cloud/VKCloudServicesManager.h"

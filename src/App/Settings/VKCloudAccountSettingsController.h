@@ -5,7 +5,7 @@
 // mirror takes (counted once per page on a thread of its own), a reset of
 // the mirror and the unlink button, the last two after a question.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/UI/ActionSheet.h"
 

@@ -1,8 +1,8 @@
 #include "App/Settings/VKCloudSettingsController.h"
 
 #include "App/Settings/VKCloudAccountSettingsController.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServiceAccount.h"
 #include "Cloud/VKCloudServicesManager.h"

@@ -5,7 +5,7 @@
 // service that opens its account page, or its login form while it is not
 // linked. The row on the settings root sums up how many are linked.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 #include "Platform/Core/Observation.h"
 
 #include <memory>

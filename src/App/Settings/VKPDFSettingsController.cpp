@@ -1,7 +1,7 @@
 #include "App/Settings/VKPDFSettingsController.h"
 
-#include "App/Shell/Settings/VKSettingsListController.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSubviewCell.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"

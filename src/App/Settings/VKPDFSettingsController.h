@@ -5,7 +5,7 @@
 // sets the first page alone, each chosen in a list page. A pushed list
 // takes this page's right bar button, so "Done" stays at hand.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 
 #include <memory>
 

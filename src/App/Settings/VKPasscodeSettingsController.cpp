@@ -1,9 +1,9 @@
 #include "App/Settings/VKPasscodeSettingsController.h"
 
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Settings/VKButtonCell.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
-#include "App/Shell/VKKeychain.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Settings/VKButtonCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
+#include "Shell/VKKeychain.h"
 #include "App/VKAppDelegate.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"

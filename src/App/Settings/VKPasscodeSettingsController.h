@@ -14,8 +14,8 @@
 // Leaving the application ends the entry and closes the page, so that it
 // never stays open behind the lock.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
-#include "App/Shell/VKPasscodeController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
+#include "Shell/VKPasscodeController.h"
 #include "Platform/Core/Observation.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include "App/Settings/VKQuotaSettingsController.h"
 
-#include "App/Shell/Settings/VKSwitchCell.h"
-#include "App/Shell/Settings/VKTextFieldCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKTextFieldCell.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/TextField.h"

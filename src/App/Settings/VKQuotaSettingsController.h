@@ -4,7 +4,7 @@
 // megabytes over "VKQuotaLimit" (digits only). The quota manager reads both
 // keys whenever it answers, so the server enforces a new limit at once.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 
 class VKQuotaSettingsController : public VKTableSubviewController {
 public:

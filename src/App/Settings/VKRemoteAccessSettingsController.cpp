@@ -1,8 +1,8 @@
 #include "App/Settings/VKRemoteAccessSettingsController.h"
 
 #include "App/Settings/VKRemoteAuthSettingsController.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
 #include "App/VKAppDelegate.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/NetReachability.h"

@@ -8,7 +8,7 @@
 // lives, and the server's address, announcement and the Wi-Fi link as
 // they change.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 #include "Platform/Core/Observation.h"
 
 #include <vector>

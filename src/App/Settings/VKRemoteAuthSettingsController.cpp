@@ -1,8 +1,8 @@
 #include "App/Settings/VKRemoteAuthSettingsController.h"
 
-#include "App/Shell/Settings/VKSwitchCell.h"
-#include "App/Shell/Settings/VKTextFieldCell.h"
-#include "App/Shell/VKKeychain.h"
+#include "Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKTextFieldCell.h"
+#include "Shell/VKKeychain.h"
 #include "App/VKAppDelegate.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/Localized.h"

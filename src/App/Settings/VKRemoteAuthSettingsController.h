@@ -5,7 +5,7 @@
 // secretly) and guest access to "/Public". Open connections take a change
 // at once; the note names the address guests use.
 
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 
 class VKRemoteAuthSettingsController : public VKTableSubviewController {
 public:

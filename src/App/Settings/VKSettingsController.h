@@ -16,8 +16,8 @@
 // an empty page titled as its row.
 
 #include "App/Settings/VKSettingsControllerDelegate.h"
-#include "App/Shell/Settings/VKDefaultsBinding.h"
-#include "App/Shell/Interface/VKNonRotatingTableViewController.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Interface/VKNonRotatingTableViewController.h"
 #include "Platform/UI/AlertView.h"
 
 #include <functional>

@@ -2,8 +2,8 @@
 
 #include "App/Settings/VKSlideShowTimeoutSettingsController.h"
 #include "App/Settings/VKSlideShowTransitionSettingsController.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Fonts.h"

@@ -8,7 +8,7 @@
 // opens take its right bar item, so a presenter's "Done" shows on them too.
 
 #include "App/Settings/VKSlideShowSettingsControllerDelegate.h"
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 
 #include <memory>
 

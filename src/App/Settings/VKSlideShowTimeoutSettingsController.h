@@ -3,7 +3,7 @@
 // How long each slide of the image viewer's slide show stays: a list over
 // "VKSlideShowTimeout" of whole seconds (the show reads them as a float).
 
-#include "App/Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSettingsListController.h"
 
 class VKSlideShowTimeoutSettingsController : public VKSettingsListController {
 public:

@@ -3,7 +3,7 @@
 // How the slides of the image viewer's slide show change: a list over
 // "VKSlideShowTransitionType" of the view transition styles.
 
-#include "App/Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSettingsListController.h"
 
 class VKSlideShowTransitionSettingsController : public VKSettingsListController {
 public:

@@ -12,7 +12,7 @@
 // then tells the viewer; it stores nothing. The settings form stores the
 // default on leaving, and the list too once it differs from what it read.
 
-#include "App/Shell/Settings/VKEditableListController.h"
+#include "Shell/Settings/VKEditableListController.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #include "App/Viewers/VKFileInfoViewController.h"
 
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKIconManager.h"
 #include "Kit/VKBytesFormatter.h"

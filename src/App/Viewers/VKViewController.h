@@ -25,7 +25,7 @@
 // never answers nothing.
 
 #include "App/Mail/VKEmailControllerDelegate.h"
-#include "App/Shell/VKFullScreenViewController.h"
+#include "Shell/VKFullScreenViewController.h"
 #include "App/Viewers/VKBookmarksControllerDelegate.h"
 #include "Platform/Core/Notification.h"
 #include "Platform/Core/Observation.h"

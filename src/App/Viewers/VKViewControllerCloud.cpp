@@ -5,7 +5,7 @@
 
 #include "App/Viewers/VKViewController.h"
 
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"

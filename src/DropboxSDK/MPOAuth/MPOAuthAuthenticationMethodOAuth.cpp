@@ -1,6 +1,6 @@
 #include "DropboxSDK/MPOAuth/MPOAuthAuthenticationMethodOAuth.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "DropboxSDK/MPOAuth/MPOAuthAPI.h"
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
 #include "DropboxSDK/MPOAuth/MPURLParameterAdditions.h"

@@ -8,7 +8,7 @@
 
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
 
-#include "App/Shell/VKKeychain.h"
+#include "Shell/VKKeychain.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/Security/KeychainStore.h"

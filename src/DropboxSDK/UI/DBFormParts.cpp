@@ -1,6 +1,6 @@
 #include "DropboxSDK/UI/DBFormParts.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/AlertViewAdditions.h"
 #include "DropboxSDK/UI/DBLoadingView.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/Localized.h"

@@ -1,4 +1,4 @@
-#include "Platform/UI/Host/DesktopMail.h"
+#include "Platform/Host/DesktopMail.h"
 
 #include "Platform/Core/Error.h"
 #include "Platform/Core/FileSystem.h"

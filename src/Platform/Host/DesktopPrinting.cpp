@@ -1,4 +1,4 @@
-#include "Platform/UI/Host/DesktopPrinting.h"
+#include "Platform/Host/DesktopPrinting.h"
 
 #include "Platform/Core/Data.h"
 #include "Platform/Core/Error.h"
@@ -9,7 +9,7 @@
 #include "Platform/Graphics/CairoContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/UI/AlertView.h"
-#include "Platform/UI/Host/GuardedCallback.h"
+#include "Platform/Host/GuardedCallback.h"
 #include "Platform/UI/PrintFormatter.h"
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Renderer.h"

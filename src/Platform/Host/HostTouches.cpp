@@ -1,4 +1,4 @@
-#include "Platform/UI/Host/HostTouches.h"
+#include "Platform/Host/HostTouches.h"
 
 #include "Platform/Core/Clock.h"
 #include "Platform/Core/RunLoop.h"

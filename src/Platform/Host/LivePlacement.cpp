@@ -1,6 +1,6 @@
-#include "Platform/UI/Host/LivePlacement.h"
+#include "Platform/Host/LivePlacement.h"
 
-#include "Platform/UI/Host/ScreenFit.h"
+#include "Platform/Host/ScreenFit.h"
 
 #include <algorithm>
 #include <cmath>

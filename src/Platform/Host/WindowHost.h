@@ -12,7 +12,7 @@
 // something animates. GTK stays in the .cpp file. Main thread only.
 
 #include "Platform/Graphics/Geometry.h"
-#include "Platform/UI/Host/ScreenFit.h"
+#include "Platform/Host/ScreenFit.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/ActionSheetAdditions.h"
+#include "Shell/Interface/ActionSheetAdditions.h"
 
 #include "Platform/Core/Log.h"
 #include "Platform/UI/ActionSheet.h"

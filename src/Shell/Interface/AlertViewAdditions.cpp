@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/AlertViewAdditions.h"
 
 #include "Platform/UI/AlertView.h"
 

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 
 #include "Platform/UI/Control.h"
 

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/ButtonAdditions.h"
+#include "Shell/Interface/ButtonAdditions.h"
 
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"

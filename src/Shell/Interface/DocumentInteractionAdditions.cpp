@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/DocumentInteractionAdditions.h"
+#include "Shell/Interface/DocumentInteractionAdditions.h"
 
 #include "Platform/Core/Log.h"
 #include "Platform/UI/Application.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 
 #include "Platform/Core/Log.h"
 

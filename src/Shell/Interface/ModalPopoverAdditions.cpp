@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/ModalPopoverAdditions.h"
+#include "Shell/Interface/ModalPopoverAdditions.h"
 
-#include "App/Shell/Interface/PopoverControllerAdditions.h"
+#include "Shell/Interface/PopoverControllerAdditions.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/PopoverControllerAdditions.h"
+#include "Shell/Interface/PopoverControllerAdditions.h"
 
 #include "Platform/Core/Log.h"
 #include "Platform/UI/Application.h"

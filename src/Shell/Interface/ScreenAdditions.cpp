@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/ScreenAdditions.h"
 
-#include "App/Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/LayoutConstants.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Screen.h"

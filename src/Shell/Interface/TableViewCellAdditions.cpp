@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/TableViewCellAdditions.h"
+#include "Shell/Interface/TableViewCellAdditions.h"
 
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"

@@ -1,7 +1,7 @@
-#include "App/Shell/Interface/VKActionButton.h"
+#include "Shell/Interface/VKActionButton.h"
 
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/ScreenAdditions.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"

@@ -8,7 +8,7 @@
 // opacity; pressed, a dark veil lies behind it unless it shows touches
 // itself.
 
-#include "App/Shell/Interface/VKBadgedButton.h"
+#include "Shell/Interface/VKBadgedButton.h"
 
 class VKActionButton : public VKBadgedButton {
 public:

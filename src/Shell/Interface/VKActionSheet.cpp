@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 
 std::shared_ptr<VKActionSheet> VKActionSheet::create(std::string title, std::weak_ptr<ui::ActionSheetDelegate> delegate,
     std::optional<std::string> cancelTitle, std::optional<std::string> destructiveTitle,

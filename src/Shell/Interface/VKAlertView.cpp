@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/VKAlertView.h"
 
 #include "Platform/UI/ActivityIndicator.h"
 

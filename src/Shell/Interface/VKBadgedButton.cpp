@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/VKBadgedButton.h"
+#include "Shell/Interface/VKBadgedButton.h"
 
-#include "App/Shell/Interface/ButtonAdditions.h"
+#include "Shell/Interface/ButtonAdditions.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"

@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/VKKeyboardDimmingView.h"
+#include "Shell/Interface/VKKeyboardDimmingView.h"
 
-#include "App/Shell/Interface/ViewAdditions.h"
+#include "Shell/Interface/ViewAdditions.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Keyboard.h"

@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/VKNonRotatingTableViewController.h"
+#include "Shell/Interface/VKNonRotatingTableViewController.h"
 
-#include "App/Shell/Interface/VKNonRotatingViewController.h"
+#include "Shell/Interface/VKNonRotatingViewController.h"
 
 bool VKNonRotatingTableViewController::shouldAutorotate(ui::Orientation orientation)
 {

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKNonRotatingViewController.h"
+#include "Shell/Interface/VKNonRotatingViewController.h"
 
 #include "Platform/UI/Application.h"
 

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Button.h"

@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKPopupAlert.h"
 
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/ScreenAdditions.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"

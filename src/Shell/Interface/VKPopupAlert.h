@@ -8,7 +8,7 @@
 // no controller's view, turns itself with the status bar. The system's
 // dismissal of alerts takes it too (VKSystemDismissibleAlert).
 
-#include "App/Shell/VKSystemDismissibleAlert.h"
+#include "Shell/VKSystemDismissibleAlert.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"
 #include "Platform/UI/Images.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKRepeatButton.h"
+#include "Shell/Interface/VKRepeatButton.h"
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"

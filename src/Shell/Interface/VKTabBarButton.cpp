@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/VKTabBarButton.h"
+#include "Shell/Interface/VKTabBarButton.h"
 
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/ScreenAdditions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"

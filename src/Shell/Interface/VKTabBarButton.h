@@ -10,7 +10,7 @@
 // falling back to the large one. The selected picture also serves the
 // highlighted state.
 
-#include "App/Shell/Interface/VKBadgedButton.h"
+#include "Shell/Interface/VKBadgedButton.h"
 #include "Platform/Core/Observation.h"
 
 #include <set>

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/ViewAdditions.h"
+#include "Shell/Interface/ViewAdditions.h"
 
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/ViewAnimation.h"

@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 
-#include "App/Shell/Interface/ViewAdditions.h"
+#include "Shell/Interface/ViewAdditions.h"
 #include "Platform/Core/Log.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/NavigationController.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKButtonCell.h"
+#include "Shell/Settings/VKButtonCell.h"
 
 #include "Platform/UI/Label.h"
 

@@ -4,7 +4,7 @@
 // owns it calls buttonPushed() when the row is selected, and the action
 // runs with the row only while it is enabled.
 
-#include "App/Shell/Settings/VKControlCell.h"
+#include "Shell/Settings/VKControlCell.h"
 
 #include <functional>
 #include <memory>

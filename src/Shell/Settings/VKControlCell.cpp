@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKControlCell.h"
+#include "Shell/Settings/VKControlCell.h"
 
 #include "Platform/UI/Label.h"
 #include "Platform/UI/StandardColors.h"

@@ -3,7 +3,7 @@
 // A settings row that can be switched off as a whole. The base keeps the
 // flag; the rows built on it grey their label and stop acting.
 
-#include "App/Shell/Settings/VKSettingsRowCell.h"
+#include "Shell/Settings/VKSettingsRowCell.h"
 
 class VKControlCell : public VKSettingsRowCell {
 public:

@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
 
 #include "Platform/UI/TableViewCell.h"
 

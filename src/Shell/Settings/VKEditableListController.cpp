@@ -1,7 +1,7 @@
-#include "App/Shell/Settings/VKEditableListController.h"
+#include "Shell/Settings/VKEditableListController.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/Settings/VKEditableListItemEditingController.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/Settings/VKEditableListItemEditingController.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"

@@ -10,7 +10,7 @@
 // and row r shows item r − 1 while editing. Without one there is no prompt
 // row: row r is item r, every row may be deleted and nothing moves.
 
-#include "App/Shell/Settings/VKSubviewController.h"
+#include "Shell/Settings/VKSubviewController.h"
 
 #include <memory>
 #include <optional>

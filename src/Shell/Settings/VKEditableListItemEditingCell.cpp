@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKEditableListItemEditingCell.h"
+#include "Shell/Settings/VKEditableListItemEditingCell.h"
 
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/StandardColors.h"

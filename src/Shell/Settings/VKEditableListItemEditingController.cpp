@@ -1,6 +1,6 @@
-#include "App/Shell/Settings/VKEditableListItemEditingController.h"
+#include "Shell/Settings/VKEditableListItemEditingController.h"
 
-#include "App/Shell/Settings/VKEditableListItemEditingCell.h"
+#include "Shell/Settings/VKEditableListItemEditingCell.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"

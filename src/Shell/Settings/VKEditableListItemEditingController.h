@@ -5,7 +5,7 @@
 // replaces the first item equal to the one being edited, or puts the text
 // first when there is none (a new item); either way, the page goes back.
 
-#include "App/Shell/Interface/VKNonRotatingViewController.h"
+#include "Shell/Interface/VKNonRotatingViewController.h"
 #include "Platform/UI/TableViewDataSource.h"
 
 #include <memory>

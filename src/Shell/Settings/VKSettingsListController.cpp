@@ -1,6 +1,6 @@
-#include "App/Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSettingsListController.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/StandardColors.h"

@@ -6,7 +6,7 @@
 // tap stores the row's value at once. Pages of other subsystems (slide
 // durations and transitions) are lists like this one.
 
-#include "App/Shell/Settings/VKSubviewController.h"
+#include "Shell/Settings/VKSubviewController.h"
 #include "Platform/Core/Value.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
-#include "App/Shell/Settings/VKSettingsRowCell.h"
+#include "Shell/Settings/VKSettingsRowCell.h"
 
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/TableViewCellAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/TableViewCellAdditions.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/StandardColors.h"

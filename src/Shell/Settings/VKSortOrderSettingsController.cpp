@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKSortOrderSettingsController.h"
+#include "Shell/Settings/VKSortOrderSettingsController.h"
 
 #include "Platform/Core/Localized.h"
 

@@ -3,7 +3,7 @@
 // The folder sort order: a list over "VKFileSortOrder" (the folder listing
 // reads the same key) with the integers 0 to 4.
 
-#include "App/Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSettingsListController.h"
 
 class VKSortOrderSettingsController : public VKSettingsListController {
 public:

@@ -1,8 +1,8 @@
-#include "App/Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSubviewCell.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/Interface/TableViewCellAdditions.h"
-#include "App/Shell/Settings/VKSubviewController.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/TableViewCellAdditions.h"
+#include "Shell/Settings/VKSubviewController.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"

@@ -4,8 +4,8 @@
 // the right in the value colour, and the disclosure chevron. The row keeps
 // its page alive; syncToDefaults asks the page for its summary again.
 
-#include "App/Shell/Settings/VKDefaultsBinding.h"
-#include "App/Shell/Settings/VKSettingsRowCell.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Settings/VKSettingsRowCell.h"
 
 #include <memory>
 #include <string_view>

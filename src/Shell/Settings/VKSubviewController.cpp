@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKSubviewController.h"
+#include "Shell/Settings/VKSubviewController.h"
 
 #include "Platform/UI/NavigationController.h"
 

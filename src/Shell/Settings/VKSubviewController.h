@@ -4,7 +4,7 @@
 // orientation, a summary its parent page shows on the right of the row
 // that opens it, and how it is opened.
 
-#include "App/Shell/Interface/VKNonRotatingTableViewController.h"
+#include "Shell/Interface/VKNonRotatingTableViewController.h"
 
 #include <string>
 

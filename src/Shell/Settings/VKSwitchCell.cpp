@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
 
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"

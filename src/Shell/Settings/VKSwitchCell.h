@@ -5,8 +5,8 @@
 // feature off ("VKDocumentDisableDataDetectors") shows as a switch that
 // turns it on. A toggle stores at once.
 
-#include "App/Shell/Settings/VKControlCell.h"
-#include "App/Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Settings/VKControlCell.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
-#include "App/Shell/Settings/VKTableFooterLabel.h"
+#include "Shell/Settings/VKTableFooterLabel.h"
 
-#include "App/Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/ScreenAdditions.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Fonts.h"

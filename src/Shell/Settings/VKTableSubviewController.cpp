@@ -1,7 +1,7 @@
-#include "App/Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTableSubviewController.h"
 
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKTableFooterLabel.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKTableFooterLabel.h"
 
 VKTableSubviewController::VKTableSubviewController(ui::TableView::Style style) : VKSubviewController(style) { }
 

@@ -7,9 +7,9 @@
 // and when the page shows again, and writes it back when it changes and
 // when the page goes away. A note may stand under the last section.
 
-#include "App/Shell/Settings/VKDefaultsBinding.h"
-#include "App/Shell/Settings/VKSubviewController.h"
-#include "App/Shell/Settings/VKTextFieldCell.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Settings/VKSubviewController.h"
+#include "Shell/Settings/VKTextFieldCell.h"
 
 #include <memory>
 #include <string>

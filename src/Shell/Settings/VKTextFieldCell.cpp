@@ -1,7 +1,7 @@
-#include "App/Shell/Settings/VKTextFieldCell.h"
+#include "Shell/Settings/VKTextFieldCell.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/VKKeychain.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/VKKeychain.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TextField.h"

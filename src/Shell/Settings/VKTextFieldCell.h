@@ -7,8 +7,8 @@
 // password of the service; then the delegate hears of it. A number-pad
 // field takes digits only.
 
-#include "App/Shell/Settings/VKDefaultsBinding.h"
-#include "App/Shell/Settings/VKSettingsRowCell.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Settings/VKSettingsRowCell.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "App/Shell/Settings/VKTextViewCell.h"
+#include "Shell/Settings/VKTextViewCell.h"
 
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Fonts.h"

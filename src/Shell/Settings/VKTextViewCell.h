@@ -3,7 +3,7 @@
 // A settings row that is one text view bound to a default's text, filling
 // the row less 10 points at the sides and 5 at top and bottom.
 
-#include "App/Shell/Settings/VKDefaultsBinding.h"
+#include "Shell/Settings/VKDefaultsBinding.h"
 #include "Platform/UI/TableViewCell.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "App/Shell/VKAudioPlayerRemoteControl.h"
+#include "Shell/VKAudioPlayerRemoteControl.h"
 #include "App/Viewers/VKViewController.h"
-#include "Viewers/Audio/VKAudioPlayer.h"
+#include "Audio/VKAudioPlayer.h"
 
 #include <memory>
 #include <string>

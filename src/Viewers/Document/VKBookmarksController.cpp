@@ -2,8 +2,8 @@
 
 #include "Viewers/Document/VKBookmarkAddCell.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/ObjectAdditions.h"
 #include "Platform/Core/Localized.h"

@@ -1,6 +1,6 @@
 #include "Viewers/Document/VKDocumentTitleView.h"
 
-#include "App/Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/LayoutConstants.h"
 
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Application.h"

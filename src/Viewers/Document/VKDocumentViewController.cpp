@@ -6,13 +6,13 @@
 #include "Viewers/Document/VKPageIndexView.h"
 #include "Viewers/Document/VKPageNumberOverlay.h"
 
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKRepeatButton.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKRepeatButton.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKApplication.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -45,7 +45,7 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <algorithm>
 #include <climits>

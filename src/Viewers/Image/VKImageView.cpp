@@ -2,7 +2,7 @@
 
 #include "Viewers/Image/VKImageLayer.h"
 
-#include "App/Shell/Interface/ViewAdditions.h"
+#include "Shell/Interface/ViewAdditions.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Log.h"

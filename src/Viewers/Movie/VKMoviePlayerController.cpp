@@ -1,7 +1,7 @@
 #include "Viewers/Movie/VKMoviePlayerController.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKFunctions.h"

@@ -2,7 +2,7 @@
 
 #include "Viewers/Document/VKBookmarksController.h"
 
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/TextFolding.h"

@@ -1,6 +1,6 @@
 #include "Viewers/PDF/VKPDFPageThumbnailManager.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"

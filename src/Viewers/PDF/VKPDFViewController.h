@@ -18,8 +18,8 @@
 #include "Viewers/PDF/VKDocumentViewDelegate.h"
 #include "Viewers/PDF/VKPDFOutlineTableViewController.h"
 
-#include "App/Shell/Interface/VKKeyboardDimmingView.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKKeyboardDimmingView.h"
+#include "Shell/Interface/VKPopupAlert.h"
 #include "PDF/VKPDFSearchControllerDelegate.h"
 #include "PDF/VKPDFLinkAnnotation.h"
 #include "Platform/Core/Error.h"

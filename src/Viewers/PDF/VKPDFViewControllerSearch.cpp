@@ -8,7 +8,7 @@
 #include "Viewers/PDF/VKPDFPageView.h"
 #include "Viewers/PDF/VKSearchField.h"
 
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKFileResource.h"
 #include "PDF/VKDocumentRange.h"

@@ -1,8 +1,8 @@
 #include "Viewers/Text/VKTextViewController.h"
 
-#include "App/Shell/Interface/ScreenAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/FileSystem.h"

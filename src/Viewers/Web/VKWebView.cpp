@@ -5,7 +5,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Web/WebDocumentView.h"
 #include "Platform/Web/WebViewDelegate.h"
-#include "Viewers/RTF/RTFtoHTML.h"
+#include "RTF/RTFtoHTML.h"
 
 std::shared_ptr<VKWebView> VKWebView::create(const gfx::Rect& frame)
 {

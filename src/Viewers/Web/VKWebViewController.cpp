@@ -1,9 +1,9 @@
 #include "Viewers/Web/VKWebViewController.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKApplication.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKApplication.h"
+#include "Shell/VKWindow.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKZipArchiver.h"
 #include "Kit/StringAdditions.h"

@@ -11,7 +11,7 @@
 // bars while a form field has the focus, and prints through a second,
 // hidden web view.
 
-#include "App/Shell/VKWindowObserver.h"
+#include "Shell/VKWindowObserver.h"
 #include "Viewers/Document/VKDocumentViewController.h"
 #include "Viewers/Web/VKWebDocumentConverter.h"
 #include "Viewers/Web/VKWebView.h"

@@ -4,9 +4,9 @@
 
 #include "Viewers/Web/VKWebViewController.h"
 
-#include "App/Shell/Interface/AlertViewAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKAlertView.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"

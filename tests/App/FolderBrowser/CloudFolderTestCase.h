@@ -11,7 +11,7 @@
 #include "App/FolderBrowser/VKCloudFolderController.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderControllerBase.h"
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

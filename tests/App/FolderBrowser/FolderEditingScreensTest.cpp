@@ -8,8 +8,8 @@
 
 #include "FolderListingTestCase.h"
 
-#include "App/Shell/Interface/VKActionButton.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKActionButton.h"
+#include "Shell/Interface/VKPopupAlert.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/BitmapContext.h"

@@ -1,6 +1,6 @@
 #include "FolderListingTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"

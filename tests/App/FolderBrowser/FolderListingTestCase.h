@@ -7,9 +7,9 @@
 #include "FolderBrowserTestCase.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
-#include "App/Shell/VKAppDelegateHooks.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/VKPopupAlert.h"
+#include "Shell/VKAppDelegateHooks.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 
 #include <memory>

@@ -9,7 +9,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKOperationProgressView.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKPopupAlert.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"

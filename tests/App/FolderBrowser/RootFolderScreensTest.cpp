@@ -19,7 +19,7 @@
 #include "Platform/UI/Window.h"
 #include "Support/GoldenImage.h"
 #include "Support/UIScreens.h"
-#include "../Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <fmt/format.h>
 

@@ -12,8 +12,8 @@
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/VKNavigationController.h"
 #include "Support/FileModel/RecordingCloudHooks.h"
 
 #include "Platform/Core/UserDefaults.h"

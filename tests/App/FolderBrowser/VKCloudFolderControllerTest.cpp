@@ -10,7 +10,7 @@
 #include "Cloud/VKNetworkState.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/BarButtonItem.h"
-#include "App/Shell/Interface/VKActionButton.h"
+#include "Shell/Interface/VKActionButton.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableViewCell.h"
 #include "Platform/UI/Toolbar.h"

@@ -4,9 +4,9 @@
 
 #include "CloudFolderTestCase.h"
 
-#include "App/Shell/VKApplication.h"
-#include "Cloud/Operations/VKCloudDownloadOperation.h"
-#include "Cloud/Operations/VKCloudSyncOperation.h"
+#include "Shell/VKApplication.h"
+#include "CloudOperations/VKCloudDownloadOperation.h"
+#include "CloudOperations/VKCloudSyncOperation.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "FileModel/VKFileResource.h"

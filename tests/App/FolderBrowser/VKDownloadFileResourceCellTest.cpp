@@ -2,7 +2,7 @@
 // setters, the progress gate on the manual clock, reuse, and the button
 // against the real download manager and the loopback web server.
 
-#include "WebBrowser/Downloads/DownloadTestCase.h"
+#include "Downloads/DownloadTestCase.h"
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
 #include "Platform/Core/Date.h"

@@ -7,10 +7,10 @@
 #include "TestFolderScreen.h"
 
 #include "App/FolderBrowser/VKOperationProgressView.h"
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/NetReachability.h"
-#include "../Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Images.h"

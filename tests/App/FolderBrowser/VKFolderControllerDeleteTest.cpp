@@ -4,7 +4,7 @@
 
 #include "FolderListingTestCase.h"
 
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "Kit/FileManagerAdditions.h"

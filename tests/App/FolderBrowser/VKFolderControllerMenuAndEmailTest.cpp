@@ -4,8 +4,8 @@
 #include "FolderListingTestCase.h"
 
 #include "App/Mail/VKEmailController.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKAlertView.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "Platform/Core/FileSystem.h"

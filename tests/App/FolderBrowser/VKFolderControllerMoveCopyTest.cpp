@@ -6,7 +6,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKFolderPickerController.h"
-#include "App/Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKResourceMoveNotifications.h"

@@ -5,9 +5,9 @@
 
 #include "FolderListingTestCase.h"
 
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKPopupAlert.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKResourceMoveNotifications.h"
 #include "FileModel/VKServerLockHooks.h"

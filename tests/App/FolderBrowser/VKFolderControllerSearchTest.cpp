@@ -7,7 +7,7 @@
 
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKIndexView.h"
-#include "App/Shell/VKAppDelegateHooks.h"
+#include "Shell/VKAppDelegateHooks.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/UserDefaults.h"

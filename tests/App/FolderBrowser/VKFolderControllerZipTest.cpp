@@ -7,7 +7,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKFolderZipWork.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKPopupAlert.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/FileSystem.h"

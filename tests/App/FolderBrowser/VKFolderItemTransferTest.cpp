@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKFileManagerDelegate.h"

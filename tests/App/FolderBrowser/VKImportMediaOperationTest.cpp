@@ -6,8 +6,8 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKImportMediaOperation.h"
-#include "App/Shell/VKApplication.h"
-#include "Cloud/Operations/VKCloudUploadManager.h"
+#include "Shell/VKApplication.h"
+#include "CloudOperations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"

@@ -2,7 +2,7 @@
 // label and its layout, and a strip of the four styles guarded by a golden.
 
 #include "App/FolderBrowser/VKOperationProgressView.h"
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Graphics/TextEngine.h"

@@ -8,8 +8,8 @@
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
 #include "App/FolderBrowser/VKRootFolderDataSource.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/Device.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudServiceAccount.h"
@@ -24,7 +24,7 @@
 #include "Platform/UI/TableViewCell.h"
 #include "Platform/UI/Window.h"
 #include "Support/Cloud/TestCloudServiceAccount.h"
-#include "../Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <gtest/gtest.h>
 

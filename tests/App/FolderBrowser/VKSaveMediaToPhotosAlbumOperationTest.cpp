@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKSaveMediaToPhotosAlbumOperation.h"
 
-#include "App/Shell/ImageScalingAdditions.h"
+#include "Shell/ImageScalingAdditions.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Graphics/BitmapContext.h"

@@ -5,7 +5,7 @@
 #include "CloudFolderTestCase.h"
 
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKNetworkState.h"
@@ -17,7 +17,7 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/ProgressView.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 #include "Support/Command.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "HelpWebKitTestCase.h"
 
 #include "App/Help/VKHelpViewController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Renderer.h"

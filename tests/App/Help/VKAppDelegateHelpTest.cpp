@@ -5,7 +5,7 @@
 
 #include "App/Help/VKHelpController.h"
 #include "App/Help/VKHelpViewController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"

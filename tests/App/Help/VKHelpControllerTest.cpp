@@ -6,7 +6,7 @@
 #include "App/Help/VKHelpGroupItem.h"
 #include "App/Help/VKHelpViewController.h"
 
-#include "App/Shell/Interface/InterfaceColors.h"
+#include "Shell/Interface/InterfaceColors.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/FileSystem.h"

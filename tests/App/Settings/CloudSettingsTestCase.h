@@ -7,14 +7,14 @@
 
 #include "SettingsTestCase.h"
 
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/UI/Label.h"
 
 #include "App/FolderBrowser/VKRootFolderController.h"
 #include "App/Settings/VKCloudAccountSettingsController.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "DropboxSDK/UI/DBLoginController.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

@@ -8,8 +8,8 @@
 
 #include "App/Settings/VKPasscodeSettingsController.h"
 #include "App/Settings/VKSettingsController.h"
-#include "App/Shell/VKKeychain.h"
-#include "App/Shell/VKPasscodeController.h"
+#include "Shell/VKKeychain.h"
+#include "Shell/VKPasscodeController.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationController.h"

@@ -5,8 +5,8 @@
 
 #include "App/Settings/VKPDFSettingsController.h"
 #include "App/Settings/VKSettingsController.h"
-#include "App/Shell/Settings/VKSettingsListController.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSubviewCell.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"

@@ -5,8 +5,8 @@
 
 #include "App/Settings/VKSettingsController.h"
 #include "App/Settings/VKSlideShowSettingsController.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"

@@ -1,6 +1,6 @@
 #include "CloudViewerTestCase.h"
 
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 #include "Platform/UI/Label.h"
 
 namespace test {

@@ -5,8 +5,8 @@
 #include "ViewerTestCase.h"
 
 #include "App/Mail/VKEmailController.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/VKApplication.h"
 #include "App/VKAppDelegate.h"
 #include "Platform/Core/Error.h"
 #include "Platform/UI/ActionSheet.h"

@@ -5,7 +5,7 @@
 
 #include "CloudViewerTestCase.h"
 
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"

@@ -5,14 +5,14 @@
 
 #include "ViewerTestCase.h"
 
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 #include "App/Viewers/VKFileInfoViewController.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKCloudService.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"

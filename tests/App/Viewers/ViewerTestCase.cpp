@@ -1,7 +1,7 @@
 #include "ViewerTestCase.h"
 
 #include "App/Mail/VKEmailController.h"
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"

@@ -5,7 +5,7 @@
 // of it, the shell's hooks as the test sets them (guest mode included),
 // and viewers opened through the choice as a tapped row opens them.
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewController.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
@@ -15,7 +15,7 @@
 #include "Support/StubFolderHost.h"
 #include "Support/UITestCase.h"
 
-#include "../Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "DropboxSDK/MPOAuth/MPOAuthAPI.h"
 #include "DropboxSDK/MPOAuth/MPOAuthAuthenticationMethodOAuth.h"
 #include "DropboxSDK/MPOAuth/MPOAuthConnection.h"

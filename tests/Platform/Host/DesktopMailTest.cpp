@@ -2,7 +2,7 @@
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/AlertView.h"
-#include "Platform/UI/Host/DesktopMail.h"
+#include "Platform/Host/DesktopMail.h"
 #include "Platform/UI/MailComposeController.h"
 #include "Platform/UI/Window.h"
 #include "Support/UITestCase.h"

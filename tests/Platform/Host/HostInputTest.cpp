@@ -10,7 +10,7 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
-#include "Platform/UI/Host/HostKeys.h"
+#include "Platform/Host/HostKeys.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TextField.h"

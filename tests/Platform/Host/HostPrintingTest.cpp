@@ -5,7 +5,7 @@
 #include "HostTestCase.h"
 
 #include "Platform/Core/Paths.h"
-#include "Platform/UI/Host/DesktopPrinting.h"
+#include "Platform/Host/DesktopPrinting.h"
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkWebEngine.h"

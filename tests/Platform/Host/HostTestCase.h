@@ -7,7 +7,7 @@
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/Screen.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewCell.h"

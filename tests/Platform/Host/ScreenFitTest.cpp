@@ -1,4 +1,4 @@
-#include "Platform/UI/Host/ScreenFit.h"
+#include "Platform/Host/ScreenFit.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "App/Shell/Interface/BarButtonItemAdditions.h"
-#include "App/Shell/Interface/ButtonAdditions.h"
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/VKActionButton.h"
-#include "App/Shell/Interface/VKRepeatButton.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/ButtonAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/VKActionButton.h"
+#include "Shell/Interface/VKRepeatButton.h"
 
 #include "Kit/VKTintButton.h"
 #include "Platform/Core/RunLoop.h"

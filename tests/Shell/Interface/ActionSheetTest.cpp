@@ -1,8 +1,8 @@
-#include "App/Shell/Interface/ActionSheetAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKActionButton.h"
-#include "App/Shell/Interface/VKRepeatButton.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/ActionSheetAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKActionButton.h"
+#include "Shell/Interface/VKRepeatButton.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/BarButtonItem.h"

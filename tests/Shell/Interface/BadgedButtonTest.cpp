@@ -1,5 +1,5 @@
-#include "App/Shell/Interface/VKBadgedButton.h"
-#include "App/Shell/Interface/VKTabBarButton.h"
+#include "Shell/Interface/VKBadgedButton.h"
+#include "Shell/Interface/VKTabBarButton.h"
 
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/FileSystem.h"

@@ -4,12 +4,12 @@
 // orientations into build/screens/interface/, and four phone pictures with
 // the deterministic text engine compared with goldens.
 
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/ModalPopoverAdditions.h"
-#include "App/Shell/Interface/VKKeyboardDimmingView.h"
-#include "App/Shell/Interface/VKModalActivityIndicator.h"
-#include "App/Shell/Interface/VKPlaceholderView.h"
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/ModalPopoverAdditions.h"
+#include "Shell/Interface/VKKeyboardDimmingView.h"
+#include "Shell/Interface/VKModalActivityIndicator.h"
+#include "Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPopupAlert.h"
 #include "PopupAlertFixtures.h"
 
 #include "Platform/Core/UserDefaults.h"

@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKKeyboardDimmingView.h"
+#include "Shell/Interface/VKKeyboardDimmingView.h"
 
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"

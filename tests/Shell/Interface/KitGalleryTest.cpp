@@ -5,13 +5,13 @@
 // into build/screens/interface/, and compared with three goldens drawn
 // with the deterministic text engine.
 
-#include "App/Shell/Interface/ScreenAdditions.h"
-#include "App/Shell/Interface/VKActionButton.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKAlertView.h"
-#include "App/Shell/Interface/VKRepeatButton.h"
-#include "App/Shell/Interface/VKTabBarButton.h"
-#include "App/Shell/Interface/ViewControllerAdditions.h"
+#include "Shell/Interface/ScreenAdditions.h"
+#include "Shell/Interface/VKActionButton.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/VKRepeatButton.h"
+#include "Shell/Interface/VKTabBarButton.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"

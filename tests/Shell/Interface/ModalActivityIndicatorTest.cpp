@@ -1,4 +1,4 @@
-#include "App/Shell/Interface/VKModalActivityIndicator.h"
+#include "Shell/Interface/VKModalActivityIndicator.h"
 
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/ActivityIndicator.h"

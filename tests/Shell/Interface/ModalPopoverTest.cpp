@@ -1,6 +1,6 @@
-#include "App/Shell/Interface/LayoutConstants.h"
-#include "App/Shell/Interface/ModalPopoverAdditions.h"
-#include "App/Shell/Interface/PopoverControllerAdditions.h"
+#include "Shell/Interface/LayoutConstants.h"
+#include "Shell/Interface/ModalPopoverAdditions.h"
+#include "Shell/Interface/PopoverControllerAdditions.h"
 
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/Shell/Interface/VKPopupAlert.h"
+#include "Shell/Interface/VKPopupAlert.h"
 
 #include <memory>
 #include <string>

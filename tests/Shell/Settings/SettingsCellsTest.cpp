@@ -2,14 +2,14 @@
 // test's home: what they show, what they store and when, and where their
 // parts stand.
 
-#include "App/Shell/Settings/VKButtonCell.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKSubviewController.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
-#include "App/Shell/Settings/VKTableFooterLabel.h"
-#include "App/Shell/Settings/VKTextFieldCell.h"
-#include "App/Shell/Settings/VKTextViewCell.h"
-#include "App/Shell/VKKeychain.h"
+#include "Shell/Settings/VKButtonCell.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSubviewController.h"
+#include "Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKTableFooterLabel.h"
+#include "Shell/Settings/VKTextFieldCell.h"
+#include "Shell/Settings/VKTextViewCell.h"
+#include "Shell/VKKeychain.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Label.h"

@@ -2,10 +2,10 @@
 // and adds through the prompt "Add Encoding…": edit mode's prompt row,
 // deleting, moving, and the item editor's saves.
 
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/Settings/VKEditableListController.h"
-#include "App/Shell/Settings/VKEditableListItemEditingCell.h"
-#include "App/Shell/Settings/VKEditableListItemEditingController.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/Settings/VKEditableListController.h"
+#include "Shell/Settings/VKEditableListItemEditingCell.h"
+#include "Shell/Settings/VKEditableListItemEditingController.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"

@@ -2,9 +2,9 @@
 // is checked, a tap stores the row's value, and the list opens with the
 // choice in view.
 
-#include "App/Shell/Interface/InterfaceColors.h"
-#include "App/Shell/Settings/VKSettingsListController.h"
-#include "App/Shell/Settings/VKSortOrderSettingsController.h"
+#include "Shell/Interface/InterfaceColors.h"
+#include "Shell/Settings/VKSettingsListController.h"
+#include "Shell/Settings/VKSortOrderSettingsController.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"

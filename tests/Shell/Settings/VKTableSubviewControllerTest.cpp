@@ -2,12 +2,12 @@
 // a memory warning dropped them), read again whenever it shows, written
 // back when it goes; rows that open pages; the note under the last section.
 
-#include "App/Shell/Settings/VKButtonCell.h"
-#include "App/Shell/Settings/VKSubviewCell.h"
-#include "App/Shell/Settings/VKSwitchCell.h"
-#include "App/Shell/Settings/VKTableFooterLabel.h"
-#include "App/Shell/Settings/VKTableSubviewController.h"
-#include "App/Shell/Settings/VKTextFieldCell.h"
+#include "Shell/Settings/VKButtonCell.h"
+#include "Shell/Settings/VKSubviewCell.h"
+#include "Shell/Settings/VKSwitchCell.h"
+#include "Shell/Settings/VKTableFooterLabel.h"
+#include "Shell/Settings/VKTableSubviewController.h"
+#include "Shell/Settings/VKTextFieldCell.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"

@@ -1,6 +1,6 @@
 #include "Support/Cloud/TestCloudService.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Platform/Core/Path.h"

@@ -2,7 +2,7 @@
 // without hooks (nothing locked, no downloads, no cloud mirror), with fresh
 // managers on its own home and the trash in that home's metadata folder.
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKContentIndexManager.h"

@@ -5,7 +5,7 @@
 
 #include "AudioPlayerTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
@@ -20,7 +20,7 @@
 #include "Support/TestWebServer.h"
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 
-#include "../Audio/AudioTestSupport.h"
+#include "../../Audio/AudioTestSupport.h"
 
 #include <algorithm>
 #include <filesystem>

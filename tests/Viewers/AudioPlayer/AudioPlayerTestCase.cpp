@@ -1,6 +1,6 @@
 #include "AudioPlayerTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Label.h"

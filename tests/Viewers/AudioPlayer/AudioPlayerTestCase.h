@@ -8,15 +8,15 @@
 
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
 
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKWindow.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Object.h"
 #include "Support/StubFolderHost.h"
 #include "Support/UITestCase.h"
 
-#include "../../App/Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <memory>
 #include <string>

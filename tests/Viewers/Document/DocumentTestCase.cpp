@@ -1,6 +1,6 @@
 #include "DocumentTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/TableViewController.h"

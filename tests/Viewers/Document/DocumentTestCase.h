@@ -7,14 +7,14 @@
 
 #include "BandViewer.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Object.h"
 #include "Support/StubFolderHost.h"
 #include "Support/UITestCase.h"
 
-#include "../../App/Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <memory>
 #include <string>

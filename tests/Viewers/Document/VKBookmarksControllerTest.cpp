@@ -1,4 +1,4 @@
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKSqlite3.h"
 #include "Platform/Core/Value.h"

@@ -10,8 +10,8 @@
 #include "Viewers/Document/VKPageIndexView.h"
 #include "Viewers/Document/VKPageNumberOverlay.h"
 
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/Interface/VKRepeatButton.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/Interface/VKRepeatButton.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/UserDefaults.h"
@@ -31,7 +31,7 @@
 #include "Support/Command.h"
 #include "Support/LogHook.h"
 #include "Support/TestWebServer.h"
-#include "WebBrowser/Downloads/VKDownloadManager.h"
+#include "Downloads/VKDownloadManager.h"
 
 #include <condition_variable>
 #include <mutex>

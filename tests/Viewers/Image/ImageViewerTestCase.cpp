@@ -4,7 +4,7 @@
 
 #include "Viewers/Image/VKImageView.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/TableViewController.h"

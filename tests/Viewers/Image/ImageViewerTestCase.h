@@ -6,12 +6,12 @@
 
 #include "Viewers/Image/VKImageViewController.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Support/ListedFolderHost.h"
 #include "Support/UITestCase.h"
 
-#include "../../App/Shell/FakeAppDelegateHooks.h"
+#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <memory>
 #include <string>

@@ -10,8 +10,8 @@
 
 #include "Viewers/Image/VKImageView.h"
 
-#include "App/Shell/DeviceMemoryAdditions.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/DeviceMemoryAdditions.h"
+#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileModelHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
@@ -27,7 +27,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"
 #include "Support/Cloud/TestCloudService.h"

@@ -5,7 +5,7 @@
 #include "Viewers/Image/VKImageView.h"
 
 #include "App/Settings/VKSlideShowSettingsController.h"
-#include "App/Shell/DeviceMemoryAdditions.h"
+#include "Shell/DeviceMemoryAdditions.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"

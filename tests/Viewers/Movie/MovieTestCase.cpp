@@ -1,6 +1,6 @@
 #include "MovieTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/Toolbar.h"

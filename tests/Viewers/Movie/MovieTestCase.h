@@ -6,8 +6,8 @@
 
 #include "Viewers/Movie/VKMoviePlayerController.h"
 
-#include "App/Shell/VKNavigationController.h"
-#include "App/Shell/VKWindow.h"
+#include "Shell/VKNavigationController.h"
+#include "Shell/VKWindow.h"
 #include "FileModel/VKFileResource.h"
 #include "Support/Movie/FakeMovieEngine.h"
 #include "Support/StubFolderHost.h"

@@ -20,7 +20,7 @@
 #include "Platform/UI/Window.h"
 #include "Viewers/Movie/VKMovieControls.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "App/Viewers/VKFileInfoViewController.h"
 #include "Support/Command.h"
 

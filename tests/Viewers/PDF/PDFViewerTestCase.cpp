@@ -1,6 +1,6 @@
 #include "PDFViewerTestCase.h"
 
-#include "App/Shell/DeviceMemoryAdditions.h"
+#include "Shell/DeviceMemoryAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/Thread.h"

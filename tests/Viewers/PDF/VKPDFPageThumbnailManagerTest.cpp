@@ -1,6 +1,6 @@
 #include "PDFViewerTestCase.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "PDF/VKPDFDocument.h"
 #include "Platform/Core/FileSystem.h"

@@ -1,8 +1,8 @@
 #include "PDFViewerTestCase.h"
 
-#include "App/Shell/DeviceMemoryAdditions.h"
-#include "App/Shell/Interface/VKActionSheet.h"
-#include "App/Shell/VKApplication.h"
+#include "Shell/DeviceMemoryAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "PDF/VKPDFDestination.h"
 #include "PDF/VKPDFDocument.h"

@@ -5,7 +5,7 @@
 
 #include "TextViewerTestCase.h"
 
-#include "App/Shell/Interface/VKPlaceholderView.h"
+#include "Shell/Interface/VKPlaceholderView.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/TextEngine.h"

@@ -11,9 +11,9 @@
 
 #include "../DesktopProgram.h"
 
-#include "App/Shell/VKApplication.h"
+#include "Shell/VKApplication.h"
 #include "App/Viewers/VKViewController.h"
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/FileSystem.h"
@@ -23,7 +23,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/TableViewController.h"
 #include "Platform/UI/BarButtonItem.h"

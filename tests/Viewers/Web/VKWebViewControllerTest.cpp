@@ -5,7 +5,7 @@
 
 #include "WebViewerTestCase.h"
 
-#include "App/Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/VKAlertView.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/UI/AlertView.h"

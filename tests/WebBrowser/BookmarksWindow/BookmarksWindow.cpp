@@ -9,10 +9,10 @@
 
 #include "../../Viewers/DesktopProgram.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/PropertyList.h"
 #include "Platform/Core/Timer.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Window.h"
 #include "WebBrowser/VKRegisterWebBrowser.h"
 #include "WebBrowser/VKWebBookmarks.h"

@@ -9,11 +9,11 @@
 
 #include "../../Viewers/DesktopProgram.h"
 
-#include "App/Shell/VKNavigationController.h"
+#include "Shell/VKNavigationController.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/Button.h"
-#include "Platform/UI/Host/WindowHost.h"
+#include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Window.h"
 #include "WebBrowser/VKRegisterWebBrowser.h"
