@@ -109,6 +109,7 @@ public:
     // The viewport, the head's end and the body opening, once.
     void starting_body();
     void start_paragraph(const std::string& style);
+    void end_paragraph();
     // Inside a table: the table, row and cell openings that are missing.
     void starting_text();
     void update_body_width(int width);

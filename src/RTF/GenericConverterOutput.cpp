@@ -69,8 +69,20 @@ void GenericConverter::start_paragraph(const std::string& style)
 {
     if (m_in_header)
         starting_body();
+    // The tags in force close before the paragraph's element and open again
+    // inside it, so that they close inside it too: a group's end closes
+    // every tag its group holds, whether opened before the paragraph or not.
+    attrstack_unexpress_all();
     OutputFormatString(tags().paragraph_begin, style.c_str());
+    attrstack_express_all();
     reset_counters();
+}
+
+void GenericConverter::end_paragraph()
+{
+    attrstack_unexpress_all();
+    OutputString(tags().paragraph_end);
+    attrstack_express_all();
 }
 
 void GenericConverter::starting_text()

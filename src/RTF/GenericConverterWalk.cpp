@@ -143,7 +143,7 @@ void GenericConverter::word_print_core()
 
     flush_surrogate();
     if (chain.paragraph_open) {
-        OutputString(t.paragraph_end);
+        end_paragraph();
         reset_counters();
     }
     if (chain.cell_ended)
@@ -168,7 +168,7 @@ bool GenericConverter::print_control(Chain& chain, std::string_view name)
             attr_pop_all();
         }
         if (chain.paragraph_open)
-            OutputString(t.paragraph_end);
+            end_paragraph();
         chain.paragraph_open = false;
         reset_counters();
         chain.declarations = {};
@@ -214,7 +214,10 @@ bool GenericConverter::print_control(Chain& chain, std::string_view name)
     }
 
     if (name == "par") {
-        OutputString(chain.paragraph_open ? t.paragraph_end : t.line_break);
+        if (chain.paragraph_open)
+            end_paragraph();
+        else
+            OutputString(t.line_break);
         chain.paragraph_open = false;
         reset_counters();
         return false;
@@ -235,7 +238,7 @@ bool GenericConverter::print_control(Chain& chain, std::string_view name)
         }
         attr_pop_all();
         if (chain.paragraph_open) {
-            OutputString(t.paragraph_end);
+            end_paragraph();
             reset_counters();
             chain.paragraph_open = false;
         }

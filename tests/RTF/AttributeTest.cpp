@@ -2,6 +2,8 @@
 
 #include "Platform/Core/Log.h"
 
+#include "Support/Command.h"
+
 #include <gtest/gtest.h>
 
 using rtf_test::body;
@@ -83,4 +85,37 @@ TEST(AttributeTest, GroupsInheritTheAttributesAroundThem)
     EXPECT_EQ(count(converted, "<i>"), count(converted, "</i>"));
     EXPECT_EQ(count(converted, "<u>"), count(converted, "</u>"));
     EXPECT_LT(count(converted, "<b>"), 100u * 30);
+}
+
+TEST(AttributeTest, TagsOpenedBeforeAParagraphCloseOutsideIt)
+{
+    // Python's HTML parser reports every tag; each end tag must close the
+    // element opened last.
+    const std::string nesting = R"(
+import sys
+from html.parser import HTMLParser
+class Nesting(HTMLParser):
+    open = []
+    def handle_starttag(self, tag, attrs):
+        if tag not in ("br", "hr", "img", "meta"):
+            self.open.append(tag)
+    def handle_endtag(self, tag):
+        if not self.open or self.open.pop() != tag:
+            sys.exit("</%s> at %s closes no element of its own" % (tag, self.getpos()))
+parser = Nesting()
+parser.feed(sys.stdin.read())
+parser.close()
+print(" ".join(parser.open) or "ok")
+)";
+    const std::string fonts = "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Courier;}}";
+    for (const std::string& rtf : {
+             fonts + "\\qc\\f0 {\\b a} b\\par c}",
+             fonts + "\\pard\\f1\\fs28\\qr a{\\i b}\\par\\pard\\ql\\b c{\\f0 d}\\par}",
+             fonts + "\\f0\\ul{\\qc a{\\b b}\\par}{\\qj c\\par}d}",
+             fonts + "\\f1\\qc{\\b a\\pard\\qr b}c\\par}",
+         }) {
+        SCOPED_TRACE(rtf);
+        const std::string converted = rtf_test::html(rtf);
+        EXPECT_EQ(test::runCommand({ "python3", "-c", nesting }, converted).output, "ok\n") << converted;
+    }
 }

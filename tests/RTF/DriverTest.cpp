@@ -23,7 +23,7 @@ TEST(DriverTest, ParagraphKeywordsMakeTheStyleOfTheNextParagraph)
         repeated += "\\ql\\li20 x\\par";
     EXPECT_EQ(body(repeated + "}").size(), 1000 * std::string("<div style=\"text-align:left;padding-left:1px;\">\nx</div>\n").size());
     // A paragraph reset followed by \plain closes the attributes first.
-    EXPECT_EQ(body("{\\rtf1\\qc\\b x\\pard\\plain y}"), "<b><div style=\"text-align:center;\">\nx</b></div>\ny");
+    EXPECT_EQ(body("{\\rtf1\\qc\\b x\\pard\\plain y}"), "<b></b><div style=\"text-align:center;\">\n<b>x</b></div>\ny");
     // A group opens the pending paragraph; its style is its own.
     EXPECT_EQ(body("{\\rtf1\\qr{a\\qc}b\\par}"), "<div style=\"text-align:right;\">\nab</div>\n");
 }
