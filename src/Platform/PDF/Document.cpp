@@ -98,7 +98,7 @@ bool Document::unlock(std::string_view password)
 int Document::pageCount() const
 {
     auto lock = detail::lock(m_state);
-    return m_state->pages.count();
+    return m_state->pages.settledCount();
 }
 
 Page Document::page(int number) const

@@ -34,9 +34,8 @@ public:
     // answers true whatever the bytes.
     bool unlock(std::string_view password);
 
-    // 0 while locked. The page tree's own count until reading the pages
-    // shows it wrong; from then on the number of pages found (see
-    // PageTree.h): it may change after page() is asked.
+    // 0 while locked. The number of pages a walk of the page tree finds,
+    // settled the first time it is asked (see PageTree.h).
     int pageCount() const;
     // Pages count from 1; any other number gives an empty page.
     Page page(int number) const;

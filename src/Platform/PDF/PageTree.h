@@ -11,7 +11,9 @@
 // whose count overstates its pages, pages after the last one counted, a
 // loop, or a root count beyond what the file could hold makes the tree
 // walked once, in full, and from then on the walk's pages and their number
-// are the document's. Every walk and descent
+// are the document's. The number of pages the document tells is settled by
+// a walk the first time it is asked, so that it never changes afterwards
+// (a screen that laid out 5 pages must not lose two). Every walk and descent
 // enters a node at most once, so hostile trees cost linear time.
 
 #include <qpdf/QPDFObjectHandle.hh>
@@ -31,7 +33,16 @@ public:
     // which bounds the count a file can honestly claim.
     void open(QPDFObjectHandle root, size_t fileBytes);
 
+    // The pages the tree claims, until a walk settled their number: for
+    // finding pages.
     int count() const { return m_count; }
+    // The number of pages, walked for the first time it is asked.
+    int settledCount()
+    {
+        if (!m_walked)
+            walk();
+        return m_count;
+    }
     // Page `number` (from 1), or null when there is none.
     QPDFObjectHandle page(int number);
     // Whether the count has been checked by a full walk.
