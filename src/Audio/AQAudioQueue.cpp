@@ -119,7 +119,9 @@ void AQAudioQueue::pause()
 
 void AQAudioQueue::stop(bool immediately)
 {
-    if (!isRunning())
+    // Buffers queued before the first start are given back too: a seek
+    // must not play them.
+    if (!isRunning() && enqueuedBufferCount() == 0)
         return;
     m_queuePaused = false;
     if (const media::Status status = m_audioQueueRef->stop(immediately))

@@ -501,7 +501,8 @@ void AQAudioStreamPlayer::setCurrentTime(double time)
     if (!m_audioQueue || !m_audioFileStream)
         return;
     auto keepAlive = self();
-    const bool wasRunning = m_audioQueue->isRunning();
+    // A paused queue stays paused at the new place; play() starts it there.
+    const bool wasRunning = m_audioQueue->isRunning() && !m_audioQueue->isPaused();
     m_audioQueue->stop();
     m_audioQueue->returnBuffer(m_currentBuffer);
     m_currentBuffer = nullptr;

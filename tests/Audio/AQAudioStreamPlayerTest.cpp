@@ -246,6 +246,60 @@ TEST_F(AQAudioStreamPlayerTest, SeeksWithinTheDownloadedPartRestartTheClockThere
     EXPECT_NEAR(available.back(), 4, 0.01);
 }
 
+TEST_F(AQAudioStreamPlayerTest, ASeekBeforeTheFirstStartOrWhilePausedPlaysFromTheNewPlace)
+{
+    // 4 s of 8 kHz mono whose samples tell their second: 1000, 2000, ...
+    const uint32_t rate = 8000;
+    const uint32_t dataBytes = 4 * rate * 2;
+    std::string bytes;
+    auto le = [&](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes += char((value >> (8 * i)) & 0xff);
+    };
+    bytes += "RIFF", le(36 + dataBytes, 4), bytes += "WAVEfmt ";
+    le(16, 4), le(1, 2), le(1, 2), le(rate, 4), le(rate * 2, 4), le(2, 2), le(16, 2);
+    bytes += "data", le(dataBytes, 4);
+    for (uint32_t second = 1; second <= 4; ++second)
+        for (uint32_t i = 0; i < rate; ++i)
+            le(second * 1000, 2);
+    auto played = [&](const std::shared_ptr<media::WavFileSink>& sink, size_t from) {
+        auto samples = test::readWav16(sink->path());
+        return samples.size() > from ? int(samples[from]) : -1;
+    };
+
+    auto sink = recordOutput();
+    auto stream = player("http://audio.test/steps.wav");
+    stream->play();
+    pump();
+    server->lastLoad()->respond(200, length(bytes.size()));
+    server->lastLoad()->send(bytes);
+    server->lastLoad()->finish();
+    // The data fills the queue, which starts on a later pass: the seek
+    // (a stored place, say) comes first.
+    core::RunLoop::main().runOnce();
+    ASSERT_TRUE(stream->audioQueue());
+    ASSERT_GT(stream->audioQueue()->enqueuedBufferCount(), 0u);
+    ASSERT_FALSE(stream->audioQueue()->isRunning());
+    stream->setCurrentTime(2);
+    ASSERT_TRUE(test::playUntil([&] { return sink->framesWritten() >= rate / 2; }, 2));
+    EXPECT_EQ(played(sink, 0), 3000);
+
+    // Paused, a seek waits there for play.
+    stream->pause();
+    const int64_t before = sink->framesWritten();
+    stream->setCurrentTime(0.5);
+    core::RunLoop::main().advance(0.5);
+    pump();
+    EXPECT_FALSE(stream->isPlaying());
+    const auto& queue = *stream->audioQueue();
+    EXPECT_TRUE(!queue.isRunning() || queue.isPaused()) << "the queue waits for play";
+    EXPECT_EQ(sink->framesWritten(), before);
+    EXPECT_NEAR(stream->currentTime(), 0.5, 0.001);
+    stream->play();
+    ASSERT_TRUE(test::playUntil([&] { return sink->framesWritten() >= before + rate / 4; }, 2));
+    EXPECT_EQ(played(sink, size_t(before)), 1000);
+}
+
 TEST_F(AQAudioStreamPlayerTest, ADestinationPathKeepsTheDownloadAndAStopStartsItOver)
 {
     const std::string bytes = test::readAll(fixtures->mp3("tone.mp3", { "-b", "96" }, { .seconds = 2 }));
