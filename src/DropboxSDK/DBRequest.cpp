@@ -84,6 +84,20 @@ void DBRequest::startLoading(const core::URLRequest& request)
         std::weak_ptr<net::URLConnectionDelegate>(std::static_pointer_cast<DBRequest>(shared_from_this())));
 }
 
+std::optional<core::URLRequest> DBRequest::requestForResending(net::URLConnection&, const core::URLRequest& sent)
+{
+    if (!m_signer)
+        return std::nullopt;
+    core::URLRequest fresh = m_signer();
+    for (const auto& [name, value] : sent.headers().fields())
+        if (!fresh.header(name))
+            fresh.addHeader(name, value);
+    if (fresh.body().empty() && fresh.bodyFilePath().empty() && !sent.bodyFilePath().empty())
+        fresh.setBodyFilePath(sent.bodyFilePath());
+    m_request = fresh;
+    return fresh;
+}
+
 DBRequest::~DBRequest()
 {
     if (m_stopped)

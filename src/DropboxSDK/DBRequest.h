@@ -82,6 +82,12 @@ public:
     void setFailureSelector(Selector selector) { m_failureSelector = std::move(selector); }
     void setDownloadProgressSelector(Selector selector) { m_downloadProgressSelector = std::move(selector); }
     void setUploadProgressSelector(Selector selector) { m_uploadProgressSelector = std::move(selector); }
+    // Makes the request again with a fresh signature (nonce and time
+    // stamp), for a load the network layer must send once more: the service
+    // refuses a nonce it has seen, answered or not. Headers and a body file
+    // the signature does not cover carry over from the request sent.
+    using Signer = std::function<core::URLRequest()>;
+    void setSigner(Signer signer) { m_signer = std::move(signer); }
     // A file that belongs to the request (an upload's staged body): removed
     // when the request ends, however it ends.
     void setTemporaryBodyFile(std::string path) { m_temporaryBodyFile = std::move(path); }
@@ -114,6 +120,7 @@ public:
     void didSendBodyData(net::URLConnection&, int64_t written, int64_t totalWritten, int64_t totalExpected) override;
     void didFinishLoading(net::URLConnection&) override;
     void didFailWithError(net::URLConnection&, const core::Error& error) override;
+    std::optional<core::URLRequest> requestForResending(net::URLConnection&, const core::URLRequest& sent) override;
 
 private:
     DBRequest(const core::URLRequest& request, std::weak_ptr<core::Object> target, Selector selector);
@@ -136,6 +143,7 @@ private:
     Selector m_failureSelector;
     Selector m_downloadProgressSelector;
     Selector m_uploadProgressSelector;
+    Signer m_signer;
     std::shared_ptr<net::URLConnection> m_connection;
     std::shared_ptr<core::FileWriter> m_writer;
     std::string m_resultFilename;

@@ -140,10 +140,22 @@ core::URLRequest DBRestClient::requestWithProtocol(std::string_view protocol, st
     return request->urlRequestSignedWithSecret(store->signingKey(), store->signatureMethod().value_or(std::string()));
 }
 
-std::shared_ptr<DBRequest> DBRestClient::start(const core::URLRequest& urlRequest, Completion completion,
+DBRestClient::RequestSigner DBRestClient::signerFor(std::string_view protocol, std::string_view host, std::string path,
+    core::Value::Dictionary parameters, std::string_view method) const
+{
+    auto client = std::static_pointer_cast<const DBRestClient>(shared_from_this());
+    return [weak = std::weak_ptr<const DBRestClient>(client), protocol = std::string(protocol), host = std::string(host),
+               path = std::move(path), parameters = std::move(parameters), method = std::string(method)] {
+        auto client = weak.lock();
+        return client ? client->requestWithProtocol(protocol, host, path, parameters, method) : core::URLRequest();
+    };
+}
+
+std::shared_ptr<DBRequest> DBRestClient::start(RequestSigner sign, Completion completion,
     core::Value::Dictionary userInfo)
 {
-    auto request = DBRequest::initWithURLRequest(urlRequest, weak_from_this(), DBRequest::selector(completion));
+    auto request = DBRequest::initWithURLRequest(sign(), weak_from_this(), DBRequest::selector(completion));
+    request->setSigner(std::move(sign));
     request->setUserInfo(std::move(userInfo));
     m_requests.insert(request);
     return request;
@@ -198,7 +210,7 @@ std::optional<core::Value> DBRestClient::answerObject(const DBRequest& request, 
 
 void DBRestClient::loginWithEmail(const std::string& email, const std::string& password)
 {
-    start(requestWithProtocol(kDBProtocolHTTPS, kDBDropboxAPIHost, "/token",
+    start(signerFor(kDBProtocolHTTPS, kDBDropboxAPIHost, "/token",
               { { "email", core::Value(email) }, { "password", core::Value(password) } }),
         &DBRestClient::requestDidLogin, {});
 }
@@ -235,7 +247,7 @@ void DBRestClient::createAccount(const std::string& email, const std::string& pa
     // every error of the request carries to whoever logs it.
     core::Value::Dictionary userInfo = parameters;
     parameters.emplace("password", core::Value(password));
-    start(requestWithProtocol(kDBProtocolHTTPS, kDBDropboxAPIHost, "/account", parameters, "POST"),
+    start(signerFor(kDBProtocolHTTPS, kDBDropboxAPIHost, "/account", parameters, "POST"),
         &DBRestClient::requestDidCreateAccount, std::move(userInfo));
 }
 
@@ -250,7 +262,7 @@ void DBRestClient::requestDidCreateAccount(DBRequest& request)
 
 void DBRestClient::loadAccountInfo()
 {
-    start(requestWithProtocol(kDBProtocolHTTP, kDBDropboxAPIHost, "/account/info", {}),
+    start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, "/account/info", {}),
         &DBRestClient::requestDidLoadAccountInfo, { { "root", core::Value(m_root) } });
 }
 
@@ -278,7 +290,7 @@ void DBRestClient::loadMetadata(const std::string& path, const std::optional<std
     core::Value::Dictionary parameters;
     if (hash)
         parameters.emplace("hash", core::Value(*hash));
-    start(requestWithProtocol(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/metadata/{}{}", m_root, path), parameters),
+    start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/metadata/{}{}", m_root, path), parameters),
         &DBRestClient::requestDidLoadMetadata, { { "root", core::Value(m_root) }, { "path", core::Value(path) } });
 }
 
@@ -323,9 +335,9 @@ void DBRestClient::metadataParsed(std::shared_ptr<const DBMetadata> metadata, co
 
 void DBRestClient::loadFile(const std::string& path, const std::string& destinationPath)
 {
-    auto urlRequest = requestWithProtocol(kDBProtocolHTTPS, kDBDropboxAPIContentHost,
-        fmt::format("/files/{}{}", m_root, path), {});
-    auto request = DBRequest::initWithURLRequest(urlRequest, weak_from_this(), DBRequest::selector(&DBRestClient::requestDidLoadFile));
+    auto sign = signerFor(kDBProtocolHTTPS, kDBDropboxAPIContentHost, fmt::format("/files/{}{}", m_root, path), {});
+    auto request = DBRequest::initWithURLRequest(sign(), weak_from_this(), DBRequest::selector(&DBRestClient::requestDidLoadFile));
+    request->setSigner(std::move(sign));
     request->setUserInfo({ { "root", core::Value(m_root) }, { "path", core::Value(path) },
         { "destinationPath", core::Value(destinationPath) } });
     request->setResultFilename(destinationPath);
@@ -380,7 +392,7 @@ void DBRestClient::loadThumbnail(const std::string& path, const std::optional<st
     core::Value::Dictionary parameters;
     if (size)
         parameters.emplace("size", core::Value(*size));
-    auto request = start(requestWithProtocol(kDBProtocolHTTP, kDBDropboxAPIContentHost,
+    auto request = start(signerFor(kDBProtocolHTTP, kDBDropboxAPIContentHost,
                              fmt::format("/thumbnails/{}{}", m_root, path), parameters),
         &DBRestClient::requestDidLoadThumbnail,
         { { "root", core::Value(m_root) }, { "path", core::Value(path) }, { "destinationPath", core::Value(destinationPath) } });
@@ -403,7 +415,7 @@ void DBRestClient::requestDidLoadThumbnail(DBRequest& request)
 void DBRestClient::fileOperation(std::string_view endpoint, core::Value::Dictionary parameters, Completion completion)
 {
     parameters.emplace("root", core::Value(m_root));
-    start(requestWithProtocol(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/fileops/{}", endpoint), parameters, "POST"),
+    start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/fileops/{}", endpoint), parameters, "POST"),
         completion, parameters);
 }
 

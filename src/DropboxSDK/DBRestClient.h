@@ -6,6 +6,7 @@
 #include "Platform/Core/Value.h"
 
 #include <map>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,6 +97,11 @@ protected:
     // VKCloudContentBaseURL, when set, give scheme, host and port.
     core::URLRequest requestWithProtocol(std::string_view protocol, std::string_view host, std::string_view path,
         const core::Value::Dictionary& parameters, std::string_view method = "GET") const;
+    // Signs requestWithProtocol's request afresh each time it is called
+    // (what DBRequest takes to send a request again).
+    using RequestSigner = std::function<core::URLRequest()>;
+    RequestSigner signerFor(std::string_view protocol, std::string_view host, std::string path,
+        core::Value::Dictionary parameters, std::string_view method = "GET") const;
     // The signed POST of an upload into the folder `toPath`, its body not
     // yet set; `safeName` is the stored name, which the signature covers.
     core::URLRequest uploadRequest(const std::string& safeName, const std::string& toPath) const;
@@ -145,8 +151,8 @@ private:
     // The text under `key` in the request's user info; "" when none.
     static std::string userInfoString(const DBRequest& request, const char* key);
 
-    // Starts the request and keeps it in `requests`.
-    std::shared_ptr<DBRequest> start(const core::URLRequest& request, Completion completion,
+    // Starts the request `sign` makes and keeps it in `requests`.
+    std::shared_ptr<DBRequest> start(RequestSigner sign, Completion completion,
         core::Value::Dictionary userInfo);
     void fileOperation(std::string_view endpoint, core::Value::Dictionary parameters, Completion completion);
     // Ends the bookkeeping of a finished request (after its callbacks).

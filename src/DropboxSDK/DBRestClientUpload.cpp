@@ -162,6 +162,10 @@ void DBRestClient::uploadFile(const std::string& filename, const std::string& to
         { "destinationPath", core::Value(destinationPath) }, { "sourcePath", core::Value(sourcePath) } });
     pending->setUploadProgressSelector(DBRequest::selector(&DBRestClient::requestUploadProgress));
     pending->setTemporaryBodyFile(bodyPath);
+    pending->setSigner([weak = std::weak_ptr<DBRestClient>(self), safeName, toPath] {
+        auto client = weak.lock();
+        return client ? client->uploadRequest(safeName, toPath) : core::URLRequest();
+    });
     m_requests.insert(pending);
 
     std::weak_ptr<DBRestClient> weakSelf = self;

@@ -286,6 +286,28 @@ TEST_F(DBRestClientTest, FileLoadsReplaceTheirDestinationAndTellTheFirstCallback
     EXPECT_EQ(readAll(other), content);
 }
 
+TEST_F(DBRestClientTest, ARequestSentAgainAfterAKeptAliveConnectionClosedIsSignedAnew)
+{
+    // The first call leaves a kept-alive connection; the fault closes it
+    // under the next request, which then goes again on a fresh one.
+    EXPECT_EQ(call([&] { client->loadAccountInfo(); }), (Recorder::Events { "loadedAccountInfo" }));
+    server->addFault(R"({"endpoint":"account/info","close_before_head":true})");
+    EXPECT_EQ(call([&] { client->loadAccountInfo(); }), (Recorder::Events { "loadedAccountInfo" }));
+    server->addFault(R"({"endpoint":"metadata","close_before_head":true})");
+    EXPECT_EQ(call([&] { client->loadMetadata("/", std::nullopt); }), (Recorder::Events { "loadedMetadata /" }));
+
+    auto requests = server->requests();
+    ASSERT_EQ(requests.size(), 5u);
+    for (size_t first : { 1, 3 }) {
+        const auto& closed = requests[first];
+        const auto& again = requests[first + 1];
+        EXPECT_EQ(closed.pathOnly(), again.pathOnly());
+        EXPECT_NE(closed.parameter("oauth_nonce"), again.parameter("oauth_nonce"));
+        EXPECT_EQ(again.verdict, "ok");
+        EXPECT_EQ(again.status, 200);
+    }
+}
+
 TEST_F(DBRestClientTest, FailedTransfersLeaveTheDestinationAlone)
 {
     cloudFile("/a.txt", std::string(100000, 'a'));

@@ -103,6 +103,7 @@ struct CurlTransfer::Callbacks {
     {
         auto& transfer = *static_cast<CurlTransfer*>(user);
         const size_t length = size * count;
+        transfer.m_answered = true;
         transfer.m_lastActivity = std::chrono::steady_clock::now();
         const auto before = transfer.m_head.state();
         if (transfer.m_head.addLine(std::string_view(buffer, length)) == ResponseHead::State::Complete
@@ -152,6 +153,21 @@ struct CurlTransfer::Callbacks {
             memcpy(buffer, transfer.m_body.bytes() + offset, length);
         transfer.m_bodyOffset += static_cast<int64_t>(length);
         return length;
+    }
+
+    // Called before each request goes out. A second one with no answer to
+    // the first is curl sending the request again because a kept-alive
+    // connection closed; the connection does that instead, so that a
+    // request that may go out only once can be made anew.
+    static int prereq(void* user, char*, char*, int, int)
+    {
+        auto& transfer = *static_cast<CurlTransfer*>(user);
+        if (transfer.m_requestsSent++ > 0 && !transfer.m_answered) {
+            transfer.m_resendWanted = true;
+            return CURL_PREREQFUNC_ABORT;
+        }
+        transfer.m_answered = false;
+        return CURL_PREREQFUNC_OK;
     }
 
     // A body sent again (a 307 or 308 redirect, an authentication retry)
@@ -274,6 +290,8 @@ bool CurlTransfer::configure(const core::URLRequest& request, int& errorCode)
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Callbacks::progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Callbacks::prereq);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
 
     m_share = CookieStorage::shared().shareHandle();
     curl_easy_setopt(easy, CURLOPT_SHARE, m_share.get());
@@ -386,6 +404,10 @@ void CurlTransfer::reportHead()
 void CurlTransfer::didEnd(int curlCode)
 {
     const auto result = static_cast<CURLcode>(curlCode);
+    if (result == CURLE_ABORTED_BY_CALLBACK && m_resendWanted) {
+        m_connection.enqueue(URLLoadEvent(URLLoadEvent::Kind::Resend));
+        return;
+    }
     if (result == CURLE_OK) {
         if (m_head.state() == ResponseHead::State::Complete)
             reportHead();

@@ -77,6 +77,11 @@ private:
     // Where the complete head came from (the last hop's URL).
     std::string m_headURL;
     bool m_offersCredential = false;
+    // Requests curl began to send, whether the last one had any answer,
+    // and whether curl's own resend was stopped for the connection's.
+    int m_requestsSent = 0;
+    bool m_answered = false;
+    bool m_resendWanted = false;
 
     std::optional<std::chrono::steady_clock::duration> m_idleTimeout;
     std::chrono::steady_clock::time_point m_lastActivity;

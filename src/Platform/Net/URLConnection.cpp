@@ -138,6 +138,32 @@ void URLConnection::fail(int code)
     enqueue(std::move(event));
 }
 
+void URLConnection::resend(URLConnectionDelegate* delegate)
+{
+    // As many times as curl itself would: each try may take another
+    // closed connection from the pool.
+    constexpr int MaximumResends = 5;
+    auto self = std::static_pointer_cast<URLConnection>(shared_from_this());
+    std::optional<core::URLRequest> request;
+    if (++m_resends <= MaximumResends)
+        request = delegate ? delegate->requestForResending(*this, m_request) : m_request;
+    if (m_cancelled)
+        return;
+    if (!request) {
+        fail(URLError::NetworkConnectionLost);
+        return;
+    }
+    m_request = *request;
+    int errorCode = URLError::Unknown;
+    auto transfer = CurlTransfer::create(*this, m_request, errorCode);
+    m_load = transfer;
+    if (!transfer) {
+        fail(errorCode);
+        return;
+    }
+    transfer->start(self);
+}
+
 void URLConnection::scheduleDelivery()
 {
     if (m_deliveryScheduled)
@@ -185,6 +211,10 @@ void URLConnection::deliverEvents()
         }
         URLLoadEvent event = std::move(m_events.front());
         m_events.pop_front();
+        if (event.kind == URLLoadEvent::Kind::Resend) {
+            resend(delegate.get());
+            continue;
+        }
         m_queuedDataBytes -= event.data.size();
         delivered += event.data.size();
         const bool last = event.kind == URLLoadEvent::Kind::Finish || event.kind == URLLoadEvent::Kind::Failure;
@@ -212,6 +242,8 @@ void URLConnection::deliverEvents()
             break;
         case URLLoadEvent::Kind::Failure:
             delegate->didFailWithError(*this, event.error);
+            break;
+        case URLLoadEvent::Kind::Resend:
             break;
         }
     }

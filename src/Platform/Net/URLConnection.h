@@ -80,6 +80,7 @@ private:
     void deliverEvents();
     void scheduleDelivery();
     void fail(int code);
+    void resend(URLConnectionDelegate* delegate);
 
     core::URLRequest m_request;
     std::weak_ptr<URLConnectionDelegate> m_delegate;
@@ -88,6 +89,7 @@ private:
     std::shared_ptr<URLLoad> m_load;
     std::deque<URLLoadEvent> m_events;
     size_t m_queuedDataBytes = 0;
+    int m_resends = 0;
     bool m_deliveryScheduled = false;
     bool m_deliverySuspended = false;
     bool m_cancelled = false;

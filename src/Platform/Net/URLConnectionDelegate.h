@@ -3,8 +3,10 @@
 #include "Platform/Core/Data.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/HTTPURLResponse.h"
+#include "Platform/Core/URLRequest.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace net {
 
@@ -26,6 +28,14 @@ public:
         int64_t /*totalExpected*/) { }
     virtual void didFinishLoading(URLConnection&) { }
     virtual void didFailWithError(URLConnection&, const core::Error&) { }
+    // Asked when a kept-alive connection closed before any answer and the
+    // request is to go again on a fresh one, as HTTP clients do. A request
+    // that may go out only once (signed with a nonce) answers itself made
+    // anew; none fails the load as a lost connection.
+    virtual std::optional<core::URLRequest> requestForResending(URLConnection&, const core::URLRequest& sent)
+    {
+        return sent;
+    }
 };
 
 } // namespace net

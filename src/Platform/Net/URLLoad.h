@@ -16,7 +16,9 @@ class URLConnection;
 // (curl, the test fake) and handed to the delegate later, outside the
 // carrier's own callbacks.
 struct URLLoadEvent {
-    enum class Kind { Response, Data, SentBody, Finish, Failure };
+    // Resend: the carrier would send the request again on a fresh
+    // connection (a kept-alive one closed before any answer).
+    enum class Kind { Response, Data, SentBody, Finish, Failure, Resend };
     explicit URLLoadEvent(Kind kind) : kind(kind) { }
 
     Kind kind;
