@@ -152,6 +152,26 @@ bool XvfbDisplay::requestClose(const std::string& window, std::string* output)
     return sent.status == 0;
 }
 
+bool XvfbDisplay::coverAndUncover(const std::string& window, double seconds)
+{
+    auto covered = runCommand({ "/usr/bin/python3", "-c",
+        "import sys, time\n"
+        "from Xlib import display, X\n"
+        "d = display.Display()\n"
+        "target = d.create_resource_object('window', int(sys.argv[1]))\n"
+        "g = target.get_geometry()\n"
+        "at = target.translate_coords(d.screen().root, 0, 0)\n"
+        "w = d.screen().root.create_window(-at.x, -at.y, g.width, g.height, 0, d.screen().root_depth,\n"
+        "    background_pixel=d.screen().white_pixel, override_redirect=True)\n"
+        "w.map()\n"
+        "d.sync()\n"
+        "time.sleep(float(sys.argv[2]))\n"
+        "w.destroy()\n"
+        "d.sync()\n",
+        window, std::to_string(seconds) });
+    return covered.status == 0;
+}
+
 CommandResult XvfbDisplay::xdotool(std::vector<std::string> arguments)
 {
     // Xvfb can leave the last requests of a client that closes without

@@ -47,6 +47,10 @@ public:
     // would (WM_DELETE_WINDOW, sent by python3-xlib); python's output when
     // that fails.
     static bool requestClose(const std::string& window, std::string* output = nullptr);
+    // Lays a window of another client over the window (an X id in
+    // decimal) for `seconds` and takes it away, so the window is exposed
+    // as a person's other windows would.
+    static bool coverAndUncover(const std::string& window, double seconds = 0.3);
     // Runs xdotool with `arguments` and returns once the server has handled
     // what it sent.
     static CommandResult xdotool(std::vector<std::string> arguments);

@@ -102,6 +102,7 @@ struct WindowHost::Impl {
     uint64_t ticks = 0;
     guint tick = 0;
     bool pinching = false;
+    bool doubleBuffered = false;
     bool iconified = false;
     bool unmapped = false;
     // The back buffer: the portrait screen at the pixels it shows with, so
@@ -145,10 +146,31 @@ struct WindowHost::Impl {
         return ScreenFit(screenSize(), interfaceOrientation(), size);
     }
 
+    // The window paints straight onto its X window while only the area
+    // draws in it. A live page's widget drawing there too is another
+    // matter: its paints and the area's then reach the screen only through
+    // GTK's double buffer (without it the window kept a stale frame, and
+    // after an expose showed nothing at all). So the window is double
+    // buffered exactly while a page is live in it.
+    void followLivePages()
+    {
+        bool live = std::any_of(placements.begin(), placements.end(), [](const auto& weak) {
+            auto placement = weak.lock();
+            return placement && placement->container();
+        });
+        if (live == doubleBuffered)
+            return;
+        doubleBuffered = live;
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        gtk_widget_set_double_buffered(window, live);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+    }
+
     bool flush()
     {
         if (displayGone || !gtk_widget_get_realized(area))
             return false;
+        followLivePages();
         if (auto* application = Application::shared())
             application->layoutPendingViews();
         keys->follow();
