@@ -1,6 +1,7 @@
 #include "PDF/VKPDFPageScanner.h"
 
 #include "PDF/VKPDFPage.h"
+#include "Platform/Core/UTF8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +20,30 @@ bool touches(const gfx::Rect& rect, const gfx::Rect& frame)
 {
     return !frame.isNull() && rect.x() <= frame.maxX() && rect.x() + rect.width() >= frame.minX()
         && rect.y() <= frame.maxY() && rect.y() + rect.height() >= frame.minY();
+}
+
+// A text string as UTF-16 without lone surrogates (U+FFFD stands for
+// each): UTF-16 after its byte order mark, else UTF-8 or PDFDocEncoding.
+std::u16string actualTextUnits(const pdf::String& string)
+{
+    const std::string& bytes = string.bytes();
+    bool big = bytes.starts_with("\xFE\xFF"), little = bytes.starts_with("\xFF\xFE");
+    if (!big && !little)
+        return core::toUTF16(string.text());
+    std::u16string units;
+    units.reserve((bytes.size() - 2) / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        auto high = static_cast<unsigned char>(bytes[big ? i : i + 1]), low = static_cast<unsigned char>(bytes[big ? i + 1 : i]);
+        units.push_back(char16_t(high << 8 | low));
+    }
+    for (size_t i = 0; i < units.size(); ++i) {
+        bool lead = units[i] >= 0xD800 && units[i] <= 0xDBFF, trail = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        if (lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+            ++i;
+        else if (lead || trail)
+            units[i] = 0xFFFD;
+    }
+    return units;
 }
 
 } // namespace
@@ -187,6 +212,17 @@ struct VKPDFPageScanner::Operators {
             self(info).drawForm(object, pdfScanner);
     }
 
+    static void beginMarkedContent(pdf::Scanner& pdfScanner, void* info) { self(info).beginMarkedContent({}, pdfScanner); }
+
+    static void beginMarkedContentWithProperties(pdf::Scanner& pdfScanner, void* info)
+    {
+        pdf::Object properties;
+        pdfScanner.popObject(properties);
+        self(info).beginMarkedContent(properties, pdfScanner);
+    }
+
+    static void endMarkedContent(pdf::Scanner&, void* info) { self(info).endMarkedContent(); }
+
     static void nextLineShowTextSpaced(pdf::Scanner& pdfScanner, void* info)
     {
         VKPDFPageScanner& scanner = self(info);
@@ -226,6 +262,9 @@ const pdf::OperatorTable& VKPDFPageScanner::sharedOperatorTable()
         operators->setCallback("'", Operators::nextLineShowText);
         operators->setCallback("\"", Operators::nextLineShowTextSpaced);
         operators->setCallback("Do", Operators::drawObject);
+        operators->setCallback("BMC", Operators::beginMarkedContent);
+        operators->setCallback("BDC", Operators::beginMarkedContentWithProperties);
+        operators->setCallback("EMC", Operators::endMarkedContent);
         return operators;
     }();
     return *table;
@@ -256,8 +295,10 @@ void VKPDFPageScanner::scan()
     m_formStack.clear();
     m_formScans = 0;
     m_contentBudget = pdf::Scanner::kMaximumContentBytes;
+    m_marked = MarkedContent();
     pdf::Scanner scanner(m_pageRef, sharedOperatorTable(), this);
     scanner.scan();
+    endOpenActualText();
     m_savedStates.clear();
     m_state.font.reset();
 }
@@ -294,6 +335,9 @@ void VKPDFPageScanner::drawForm(const pdf::Object& object, const pdf::Scanner& s
     std::vector<State> outerStates = std::move(m_savedStates);
     m_savedStates.clear();
     size_t outerUnsavedLevels = std::exchange(m_unsavedLevels, 0);
+    // So do its BDCs and EMCs.
+    MarkedContent outerMarked = m_marked;
+    m_marked.floor = m_marked.depth;
 
     m_formStack.push_back(identity);
     pdf::Scanner formScanner(form, scanner, sharedOperatorTable(), this);
@@ -303,11 +347,58 @@ void VKPDFPageScanner::drawForm(const pdf::Object& object, const pdf::Scanner& s
     m_formStack.pop_back();
 
     // Whatever the form left unbalanced goes with it.
+    endOpenActualText();
+    m_marked = outerMarked;
     m_savedStates = std::move(outerStates);
     m_unsavedLevels = outerUnsavedLevels;
     m_state = std::move(saved);
     m_textMatrix = textMatrix;
     m_textLineMatrix = textLineMatrix;
+}
+
+void VKPDFPageScanner::beginMarkedContent(const pdf::Object& properties, const pdf::Scanner& scanner)
+{
+    ++m_marked.depth;
+    if (m_marked.actualTextDepth != 0)
+        return; // the outer span's text stands for everything inside it
+    pdf::Dictionary dictionary;
+    std::string name;
+    if (!properties.dictionary(dictionary)) {
+        pdf::Object named;
+        if (!properties.name(name) || !scanner.resource("Properties", name, named) || !named.dictionary(dictionary))
+            return;
+    }
+    pdf::String actualText;
+    if (dictionary.string("ActualText", actualText) && beginActualText(actualTextUnits(actualText)))
+        m_marked.actualTextDepth = m_marked.depth;
+}
+
+void VKPDFPageScanner::endMarkedContent()
+{
+    if (m_marked.depth <= m_marked.floor)
+        return;
+    if (m_marked.actualTextDepth == m_marked.depth) {
+        m_marked.actualTextDepth = 0;
+        endActualText();
+    }
+    --m_marked.depth;
+}
+
+void VKPDFPageScanner::endOpenActualText()
+{
+    if (m_marked.actualTextDepth > m_marked.floor) {
+        m_marked.actualTextDepth = 0;
+        endActualText();
+    }
+}
+
+bool VKPDFPageScanner::beginActualText(std::u16string)
+{
+    return false;
+}
+
+void VKPDFPageScanner::endActualText()
+{
 }
 
 void VKPDFPageScanner::processTextString(const pdf::String& string)
@@ -326,10 +417,11 @@ void VKPDFPageScanner::processCharacterString(const std::u16string& text, const 
     const State& state = m_state;
     VKPDFMatrix parameters { state.fontSize * state.horizontalScaling, 0, 0, state.fontSize, 0, state.rise };
     m_renderingMatrix = parameters.concatenating(m_textMatrix).concatenating(state.transform);
+    m_glyphRect = glyphRect;
     gfx::Rect renderRect = m_renderingMatrix.apply(glyphRect);
     // Touching the crop box counts, as does a character without area; a
-    // glyph without text only moves on.
-    if (!text.empty() && isFinite(renderRect) && touches(renderRect, m_pageFrame))
+    // glyph without text only moves on, unless actual text stands for it.
+    if ((!text.empty() || m_marked.actualTextDepth != 0) && isFinite(renderRect) && touches(renderRect, m_pageFrame))
         processCharacterString(text, renderRect);
     double advance = (double(glyphRect.width()) * state.fontSize + state.characterSpacing
                          + (addWordSpacing ? state.wordSpacing : 0))

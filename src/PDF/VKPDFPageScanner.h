@@ -17,6 +17,13 @@
 // Forms nest 12 deep at most, a form already being drawn is skipped, and a
 // page's forms together are scanned at most 4,096 times and decode at most
 // 256 MiB, so hostile documents cost bounded time.
+//
+// Marked content is followed only for /ActualText (in BDC's property list
+// or in the Properties resource it names): the outermost such span replaces
+// its glyphs, which subclasses learn of through beginActualText and
+// endActualText. Nesting is counted, not stored, so any depth costs the
+// same; a span still open at the end of its form or of the page ends there,
+// and an EMC without its BDC ends nothing.
 
 #include "PDF/VKPDFFontInfo.h"
 #include "PDF/VKPDFMatrix.h"
@@ -61,7 +68,15 @@ public:
     // unscaled text space; places it and advances the text matrix.
     virtual void processCharacterString(const std::u16string& text, const gfx::Rect& glyphRect, bool addWordSpacing);
     // A character that lies on the page, with its rectangle in page space.
+    // Inside a span with actual text, characters without text of their own
+    // are reported too: their glyphs are what the span covers.
     virtual void processCharacterString(const std::u16string& text, const gfx::Rect& renderRect);
+
+    // A span's actual text begins (answer false to read its glyphs instead)
+    // and ends.
+    virtual bool beginActualText(std::u16string text);
+    virtual void endActualText();
+    bool isInActualText() const { return m_marked.actualTextDepth != 0; }
 
     static const pdf::OperatorTable& sharedOperatorTable();
 
@@ -75,8 +90,10 @@ public:
     const gfx::Rect& pageFrame() const { return m_pageFrame; }
 
     gfx::AffineTransform currentTransform() const { return m_state.transform.narrowed(); }
-    // Text space to page space for the character being placed.
+    // Text space to page space for the character being placed, and its
+    // glyph box in unscaled text space.
     const VKPDFMatrix& currentTextRenderingMatrix() const { return m_renderingMatrix; }
+    const gfx::Rect& currentGlyphRect() const { return m_glyphRect; }
     gfx::AffineTransform currentTextMatrix() const { return m_textMatrix.narrowed(); }
     gfx::AffineTransform currentTextLineMatrix() const { return m_textLineMatrix.narrowed(); }
     const std::shared_ptr<VKPDFFontInfo>& currentTextFont() const { return m_state.font; }
@@ -105,8 +122,22 @@ private:
         double rise = 0;
     };
 
+    // Marked-content nesting: the levels open, those opened outside the
+    // form being scanned (which its EMCs cannot close), and the level whose
+    // span has actual text (0: none).
+    struct MarkedContent {
+        size_t depth = 0;
+        size_t floor = 0;
+        size_t actualTextDepth = 0;
+    };
+
     struct Operators;
     friend struct Operators;
+
+    void beginMarkedContent(const pdf::Object& properties, const pdf::Scanner& scanner);
+    void endMarkedContent();
+    // Ends a span with actual text opened above the floor.
+    void endOpenActualText();
 
     void nextLine();
     void moveLine(double tx, double ty);
@@ -123,6 +154,8 @@ private:
     VKPDFMatrix m_textMatrix;
     VKPDFMatrix m_textLineMatrix;
     VKPDFMatrix m_renderingMatrix;
+    gfx::Rect m_glyphRect;
+    MarkedContent m_marked;
     gfx::Rect m_currentTextBoundingBox;
     // The forms being drawn, outermost first, and what the page's forms
     // have cost so far.

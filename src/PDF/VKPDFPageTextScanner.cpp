@@ -61,8 +61,11 @@ void VKPDFPageTextScanner::scan()
     m_previousCharacterWhitespace = false;
     m_previousRotatedRenderRect = gfx::Rect();
     m_zeroHeightLogged = false;
+    m_previousBaseline = 0;
     m_hasLast = false;
     m_hasPendingAccent = false;
+    m_span = Span();
+    m_actualTextBudget = kMaximumActualTextUnits;
     VKPDFPageScanner::scan();
     flushPendingAccent();
     m_glyphRects = core::Data(std::move(m_rectBytes));
@@ -87,19 +90,33 @@ void VKPDFPageTextScanner::addString(std::u16string_view text, const gfx::Rect& 
 VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(const std::u16string& text, const gfx::Rect& renderRect) const
 {
     // Judged along the text's own baseline, so that text runs the same
-    // whichever way the page or the text is turned.
-    const VKPDFMatrix& rendering = currentTextRenderingMatrix();
-    double length = std::hypot(rendering.a, rendering.b);
-    double cosine = 1, sine = 0;
-    if (length > 0 && std::isfinite(length)) {
-        cosine = rendering.a / length;
-        sine = rendering.b / length;
-    }
+    // whichever way the page or the text is turned or slanted: along it the
+    // glyph's advance from its origin, across it the glyph's height.
+    const VKPDFMatrix& m = currentTextRenderingMatrix();
+    const gfx::Rect& glyph = currentGlyphRect();
     Placed result;
     result.text = text;
     result.renderRect = renderRect;
-    result.upright = sine == 0 && cosine == 1 ? renderRect : VKPDFMatrix { cosine, -sine, sine, cosine, 0, 0 }.apply(renderRect);
-    result.em = vkPDFNarrow(std::hypot(rendering.c, rendering.d));
+    result.upright = renderRect;
+    result.baseline = renderRect.y() - vkPDFNarrow(double(glyph.y()) * m.d);
+    result.em = vkPDFNarrow(std::hypot(m.c, m.d));
+    double length = std::hypot(m.a, m.b);
+    if (!(length > 0) || !std::isfinite(length))
+        return result;
+    double cosine = m.a / length, sine = m.b / length;
+    auto along = [&](double x) { return (x * m.a + m.tx) * cosine + (x * m.b + m.ty) * sine; };
+    auto across = [&](double y) { return y * (m.d * cosine - m.c * sine) + m.ty * cosine - m.tx * sine; };
+    double start = along(glyph.x()), end = along(double(glyph.x()) + glyph.width());
+    double bottom = across(glyph.y()), top = across(double(glyph.y()) + glyph.height());
+    double baseline = across(0);
+    if (!std::isfinite(start) || !std::isfinite(end) || !std::isfinite(bottom) || !std::isfinite(top)
+        || !std::isfinite(baseline))
+        return result;
+    result.upright = gfx::Rect(vkPDFNarrow(std::min(start, end)), vkPDFNarrow(std::min(bottom, top)),
+        vkPDFNarrow(std::fabs(end - start)), vkPDFNarrow(std::fabs(top - bottom)));
+    result.baseline = vkPDFNarrow(baseline);
+    result.cosine = float(cosine);
+    result.sine = float(sine);
     return result;
 }
 
@@ -116,6 +133,17 @@ bool VKPDFPageTextScanner::isOver(const Placed& accent, const Placed& letter)
 void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, const gfx::Rect& renderRect)
 {
     Placed character = placed(text, renderRect);
+    if (isInActualText()) {
+        // Covered: only its place counts.
+        if (m_span.hasGlyphs) {
+            m_span.covered.renderRect = m_span.covered.renderRect.unionRect(renderRect);
+            m_span.covered.upright = m_span.covered.upright.unionRect(character.upright);
+        } else {
+            m_span.covered = std::move(character);
+            m_span.hasGlyphs = true;
+        }
+        return;
+    }
     char16_t accent = text.size() == 1 ? text[0] : 0;
     if (accent && VKPDFTextNormalization::combiningFormOfAccent(accent)) {
         // Over the letter just set: it takes the accent.
@@ -153,11 +181,34 @@ void VKPDFPageTextScanner::flushPendingAccent()
     append(m_pendingAccent);
 }
 
-void VKPDFPageTextScanner::append(const Placed& character)
+bool VKPDFPageTextScanner::beginActualText(std::u16string text)
+{
+    if (text.size() > m_actualTextBudget)
+        return false;
+    m_actualTextBudget -= text.size();
+    m_span.text = std::move(text);
+    m_span.hasGlyphs = false;
+    return true;
+}
+
+void VKPDFPageTextScanner::endActualText()
+{
+    // A span that drew nothing on the page adds nothing, as one whose text
+    // is empty hides its glyphs.
+    if (!m_span.hasGlyphs || m_span.text.empty())
+        return;
+    flushPendingAccent();
+    m_span.covered.text = std::move(m_span.text);
+    append(m_span.covered, true);
+    m_span.text.clear();
+    m_hasLast = false;
+}
+
+void VKPDFPageTextScanner::append(const Placed& character, bool shared)
 {
     const gfx::Rect& upright = character.upright;
     const gfx::Rect& previous = m_previousRotatedRenderRect;
-    float dy = std::fabs(upright.y() - previous.y());
+    float dy = std::fabs(character.baseline - m_previousBaseline);
     float limit = 0.5f * std::min(upright.height(), previous.height());
     float gap = (upright.x() - previous.x()) - previous.width();
     // A comparison with NaN is false: no new line, no gap, no jump back.
@@ -166,9 +217,26 @@ void VKPDFPageTextScanner::append(const Placed& character)
     if (newWord && !m_previousCharacterWhitespace && !m_text.empty())
         addString(u" ", gfx::Rect());
     m_lastStart = m_text.size();
-    addString(character.text, character.renderRect);
+    const std::u16string& text = character.text;
+    if (!shared || text.size() < 2) {
+        addString(text, character.renderRect);
+    } else {
+        // Each unit takes its share of the span's extent, in reading order
+        // along the baseline's main direction.
+        const gfx::Rect& whole = character.renderRect;
+        bool horizontal = std::fabs(character.cosine) >= std::fabs(character.sine);
+        bool backwards = horizontal ? character.cosine < 0 : character.sine < 0;
+        float share = (horizontal ? whole.width() : whole.height()) / float(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            float step = share * float(backwards ? text.size() - 1 - i : i);
+            addString(std::u16string_view(text).substr(i, 1),
+                horizontal ? gfx::Rect(whole.x() + step, whole.y(), share, whole.height())
+                           : gfx::Rect(whole.x(), whole.y() + step, whole.width(), share));
+        }
+    }
     m_previousRotatedRenderRect = upright;
-    m_previousCharacterWhitespace = isWhitespace(character.text);
+    m_previousBaseline = character.baseline;
+    m_previousCharacterWhitespace = shared ? isWhitespace(std::u16string_view(text).substr(text.size() - 1)) : isWhitespace(text);
     m_last = character;
     m_hasLast = true;
 }

@@ -7,14 +7,22 @@
 // one by more than a space (a new column, a line set from its right end
 // first). The page text starts with its first character, and accents drawn
 // as glyphs of their own over a letter become part of it, composed (NFC),
-// so that "ü" set as u and a diaeresis reads and searches as ü. Lines and
-// gaps are judged
-// along the baseline of the text, not in page space nor in the page's shown
-// orientation: a line drawn across a turned page, or turned on an upright
-// one, still reads as words. The rectangles form a packed block of 16-byte records (x,
-// y, width, height as 32-bit floats in machine order, page space), one per
-// UTF-16 unit of the text; inserted spaces have the zero rectangle. The
-// page index store keeps the block as it is and the page view reads it.
+// so that "ü" set as u and a diaeresis reads and searches as ü.
+//
+// Lines and gaps are judged along the baseline of the text, not in page
+// space nor in the page's shown orientation: gaps between the glyphs'
+// advances along it, lines by where the baselines lie, whatever a font's
+// descent. So a line drawn across a turned page, turned or slanted on an
+// upright one, still reads as words, and a bracket from a symbol font
+// stays with its word.
+//
+// A span's actual text stands in for the glyphs it covers, placed where
+// they are, its units sharing their extent along the baseline.
+//
+// The rectangles form a packed block of 16-byte records (x, y, width,
+// height as 32-bit floats in machine order, page space), one per UTF-16
+// unit of the text; inserted spaces have the zero rectangle. The page
+// index store keeps the block as it is and the page view reads it.
 
 #include "PDF/VKPDFPageScanner.h"
 #include "Platform/Core/Data.h"
@@ -37,24 +45,44 @@ public:
 
     using VKPDFPageScanner::processCharacterString;
     void processCharacterString(const std::u16string& text, const gfx::Rect& renderRect) override;
+    bool beginActualText(std::u16string text) override;
+    void endActualText() override;
+
+    // The actual text one page's spans may add, all together: beyond it
+    // spans read as their glyphs, so a span drawn a million times costs
+    // no more than its glyphs.
+    static constexpr size_t kMaximumActualTextUnits = size_t(1) << 20;
 
 protected:
     explicit VKPDFPageTextScanner(const pdf::Page& page);
 
 private:
-    // A character as placed: its text, its page-space rectangle and that
-    // rectangle turned so its baseline runs along x.
+    // A character as placed: its text, its page-space rectangle, and its
+    // box in the frame of its baseline (x along it from the glyph's origin
+    // over its advance, y across it), with the baseline's place across.
     struct Placed {
         std::u16string text;
         gfx::Rect renderRect;
         gfx::Rect upright;
+        float baseline = 0;
         // The height of an em along the baseline's normal.
         float em = 0;
+        // The baseline's direction in page space, for sharing a span's
+        // extent among its units.
+        float cosine = 1, sine = 0;
+    };
+
+    // A span with actual text: its text and the extent of its glyphs.
+    struct Span {
+        std::u16string text;
+        Placed covered;
+        bool hasGlyphs = false;
     };
 
     Placed placed(const std::u16string& text, const gfx::Rect& renderRect) const;
-    // Appends a character after the space its position calls for.
-    void append(const Placed& character);
+    // Appends a character after the space its position calls for; with
+    // `shared`, its units divide its extent along the baseline.
+    void append(const Placed& character, bool shared = false);
     // An accent that found no letter is kept as the character it is.
     void flushPendingAccent();
     // Whether the accent sits over the letter.
@@ -66,6 +94,7 @@ private:
     core::Data m_glyphRects;
     bool m_previousCharacterWhitespace = false;
     gfx::Rect m_previousRotatedRenderRect;
+    float m_previousBaseline = 0;
     bool m_zeroHeightLogged = false;
     // The last character appended (its first unit in the text), which a
     // following accent may join.
@@ -75,4 +104,6 @@ private:
     // An accent drawn before its letter, waiting for it.
     Placed m_pendingAccent;
     bool m_hasPendingAccent = false;
+    Span m_span;
+    size_t m_actualTextBudget = 0;
 };

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace pdftext;
 
 namespace {
@@ -121,6 +123,36 @@ TEST_F(VKPDFPageTextScannerTest, WordsAreJudgedAlongTheBaselineAndRectanglesStor
     EXPECT_EQ(upsideDown.text, "AB CD");
 }
 
+TEST_F(VKPDFPageTextScannerTest, SlantedTextAndMixedFontsKeepTheirWordBreaks)
+{
+    // Words set apart by kerning alone, on a baseline turned or with glyphs
+    // slanted by 10 to 60 degrees.
+    const std::string words = "[(The) -600 (separation) -600 (of) -600 (any)] TJ";
+    for (double degrees : { 10.0, 30.0, 45.0, 60.0 }) {
+        SCOPED_TRACE(degrees);
+        double angle = degrees * M_PI / 180;
+        std::string turned = fmt::format("{} {} {} {} 200 300 Tm", std::cos(angle), std::sin(angle), -std::sin(angle), std::cos(angle));
+        EXPECT_EQ(monoText("BT /F1 10 Tf " + turned + " " + words + " ET").text, "The separation of any");
+        EXPECT_EQ(monoText(fmt::format("BT /F1 10 Tf 1 0 {} 1 100 300 Tm ", std::tan(angle)) + words + " ET").text,
+            "The separation of any");
+    }
+    // Huge or degenerate matrices cost nothing more.
+    Extracted huge = monoText("BT /F1 10 Tf 1e30 1e30 -1e30 1e30 0 0 Tm (ab) Tj 0 0 1e38 0 0 0 Tm (cd) Tj ET");
+    EXPECT_EQ(huge.blockBytes, 16 * huge.units);
+
+    // Brackets from a font with a deep descent around a word in another.
+    test::PdfBuilder builder;
+    int mono = addMonoFont(builder);
+    int descriptor = builder.addObject("<< /Type /FontDescriptor /FontName /Deep /Flags 4 /FontBBox [0 -960 800 750] "
+                                       "/ItalicAngle 0 /Ascent 750 /Descent -960 /StemV 40 >>");
+    int deep = builder.addObject(fmt::format("<< /Type /Font /Subtype /TrueType /BaseFont /Deep /FirstChar 60 /LastChar 62 "
+                                             "/Widths [389 0 389] /Encoding /WinAnsiEncoding /FontDescriptor {} 0 R >>",
+        descriptor));
+    builder.addPage("BT /F2 10 Tf 100 700 Td (<) Tj /F1 10 Tf (name) Tj /F2 10 Tf (>) Tj /F1 10 Tf 2 Ts (2) Tj ET",
+        pageEntries({ mono, deep }));
+    EXPECT_EQ(extract(builder).text, "<name>2");
+}
+
 TEST_F(VKPDFPageTextScannerTest, OneRectanglePerUtf16Unit)
 {
     test::PdfBuilder builder;
@@ -179,8 +211,9 @@ TEST_F(VKPDFPageTextScannerTest, MissingOrMistypedOperandsEndOnlyTheirOperator)
     const std::string huge = "1" + std::string(39, '0');
     Extracted odd = monoText("BT /F1 10 Tf (x) Td 1 2 3 cm /Name Tj [1 (A) /N] TJ " + huge + " 0 0 " + huge
         + " 0 0 Tm (B) Tj 0 0 0 0 0 0 Tm (C) Tj Q Q q q ET");
-    // B's rectangle saturates and covers the page; C's has no area.
-    EXPECT_EQ(odd.text, "A B C");
+    // B's rectangle saturates and covers the page; C's has no area. All
+    // three start on one baseline at one place.
+    EXPECT_EQ(odd.text, "ABC");
     EXPECT_EQ(odd.blockBytes, 16 * odd.units);
     expectRect(odd.rects[0], -0.01f, -2.5f, 6, 10);
 }
@@ -301,6 +334,65 @@ TEST_F(VKPDFPageTextScannerTest, HostileFormsCostBoundedWork)
     EXPECT_EQ(extract(document->page(1)).text, "S A B");
     EXPECT_EQ(extract(document->page(2)).text, std::string(VKPDFPageScanner::kMaximumFormDepth, 'x'));
     EXPECT_EQ(extract(document->page(3)).text, std::string(VKPDFPageScanner::kMaximumFormScans, 'y') + " end");
+}
+
+TEST_F(VKPDFPageTextScannerTest, ActualTextStandsForTheGlyphsItCovers)
+{
+    test::PdfBuilder builder;
+    int mono = addMonoFont(builder);
+    // Glyphs without text of their own, as a font that lacks a script draws.
+    int standIns = builder.addIdentityFont("StandIn", { { 0x41, "0041" } }, 600);
+    int named = builder.addObject("<< /ActualText <FEFFD55CAE00> /MCID 3 >>");
+    int form = addForm(builder, "", "EMC BT /F1 10 Tf 100 500 Td (xy) Tj ET /Span <</ActualText (open)>> BDC BT 300 500 Td (z) Tj ET");
+    std::string resources = fmt::format("/MediaBox [0 0 612 792] /Resources << /Font << /F1 {} 0 R /F2 {} 0 R >> "
+                                        "/Properties << /P1 {} 0 R >> /XObject << /Fm {} 0 R >> >>",
+        mono, standIns, named, form);
+    // A stray EMC, a span over three show operators, one from the
+    // properties resource, nested ones (the outer wins), an empty one (its
+    // glyphs hide), marks without actual text, invalid UTF-16, a form's
+    // EMC and BDC inside a span and its unended span outside one, a span
+    // that never ends.
+    builder.addPage("EMC BT /F1 10 Tf 100 700 Td /Span <</ActualText <FEFF00660069>>> BDC (x) Tj (y) Tj [(z)] TJ EMC "
+                    "( one ) Tj /Span /P1 BDC /F2 10 Tf <00050005> Tj EMC /F1 10 Tf ( ) Tj "
+                    "/Span <</ActualText (outer)>> BDC (a) Tj /Span <</ActualText (inner)>> BDC (b) Tj EMC (c) Tj EMC ( ) Tj "
+                    "/Span <</ActualText ()>> BDC (hidden) Tj EMC /P BMC (plain ) Tj EMC /P <</MCID 1>> BDC (marked ) Tj EMC "
+                    "/Span <</ActualText <FEFFD800004100>>> BDC (q) Tj EMC ET "
+                    "/Span <</ActualText (AB)>> BDC /Fm Do EMC q 1 0 0 1 0 -100 cm /Fm Do Q BT /F1 10 Tf 100 300 Td (w ) Tj "
+                    "/Span <</ActualText (never ends)>> BDC (v) Tj",
+        resources);
+    Extracted page = extract(builder);
+    EXPECT_EQ(page.text, "fi one 한글 outer plain marked �A AB xy open w never ends");
+    ASSERT_EQ(page.rects.size(), page.units);
+    // The span's units share its glyphs' extent: x, y and z, 18 units wide.
+    expectRect(page.rects[0], 100, 697.5f, 9, 10);
+    expectRect(page.rects[1], 109, 697.5f, 9, 10);
+    EXPECT_NEAR(page.rects[7].x(), 148, 1e-3);
+    EXPECT_NEAR(page.rects[7].width(), 6, 1e-3);
+}
+
+TEST_F(VKPDFPageTextScannerTest, HostileMarkedContentCostsBoundedWork)
+{
+    test::PdfBuilder builder;
+    int mono = addMonoFont(builder);
+    int big = builder.addObject("<< /ActualText (" + std::string(1000, 'w') + ") >>");
+    // Spans nested 10,000 deep, most without their EMC; then one drawn
+    // 5,000 times with a thousand units of text, within the page's budget.
+    std::string nested;
+    for (int i = 0; i < 10000; ++i)
+        nested += i % 2 ? "/P BMC " : "/Span <</ActualText (n)>> BDC ";
+    std::string repeated;
+    for (int i = 0; i < 5000; ++i)
+        repeated += "/Span /Big BDC 1 0 0 1 100 700 Tm (x) Tj EMC ";
+    builder.addPage("BT /F1 10 Tf 100 700 Td " + nested + "(a) Tj EMC EMC ET",
+        fmt::format("/MediaBox [0 0 612 792] /Resources << /Font << /F1 {} 0 R >> >>", mono));
+    builder.addPage("BT /F1 10 Tf " + repeated + "ET",
+        fmt::format("/MediaBox [0 0 612 792] /Resources << /Font << /F1 {} 0 R >> /Properties << /Big {} 0 R >> >>", mono, big));
+    auto document = open(builder);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(extract(document->page(1)).text, "n");
+    Extracted repeatedText = extract(document->page(2));
+    size_t spans = VKPDFPageTextScanner::kMaximumActualTextUnits / 1000;
+    EXPECT_EQ(repeatedText.units, spans * 1000 + (5000 - spans));
 }
 
 TEST_F(VKPDFPageTextScannerTest, ZeroHeightRectanglesAreLoggedOncePerScan)
