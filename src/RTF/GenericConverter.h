@@ -253,6 +253,8 @@ protected:
         int skip = 0;
         // The font in force (\f), -1 for the document's default font.
         int font = -1;
+        // Inside a list item's marker (\listtext, \pntext).
+        bool list_text = false;
 
         void declare(size_t property, std::string declaration);
         std::string style() const;
@@ -296,6 +298,10 @@ protected:
     void drop_pending();
     // A text character under a symbol font.
     void print_symbol(SymbolEncoding encoding, int byte);
+    // The HTML of a byte under a symbol font: its sign, or in a list's
+    // marker a bullet where the font's table has none.
+    std::string symbol_html(SymbolEncoding encoding, int byte) const;
+    bool in_list_text() const { return m_chain && m_chain->list_text; }
     // Before a character written by a handler: the body and table openings.
     void starting_character();
     // A special character's text; `count` also when the tag set has none.

@@ -214,7 +214,15 @@ void GenericConverter::drop_pending()
 void GenericConverter::print_symbol(SymbolEncoding encoding, int byte)
 {
     m_nbsp_run = false;
-    OutputString(symbolHTML(encoding, byte));
+    OutputString(symbol_html(encoding, byte));
+}
+
+std::string GenericConverter::symbol_html(SymbolEncoding encoding, int byte) const
+{
+    std::string html = symbolHTML(encoding, byte);
+    if (html.empty() && byte > 0x20 && in_list_text())
+        html = "\u2022";
+    return html;
 }
 
 } // namespace rtf

@@ -112,11 +112,18 @@ bool GenericConverter::cmd_u(GenericConverter* c, const Word*, bool has_param, s
         c->output_unicode(high ? 0x10000 + ((high - 0xD800) << 10) + (codePoint - 0xDC00) : 0xFFFD);
     } else if (codePoint >= 0xF020 && codePoint <= 0xF0FF && c->font_decoder().symbol != SymbolEncoding::None) {
         // A symbol font's sign at its byte plus U+F000, in a private area
-        // no font of the reader's shows: the sign's own character or nothing.
+        // no font of the reader's shows: the sign's own character or nothing
+        // (a bullet in a list's marker).
         if (char32_t character = symbolCharacter(c->font_decoder().symbol, codePoint - 0xF000))
             c->output_unicode(static_cast<int>(character));
+        else if (c->in_list_text())
+            c->output_unicode(0x2022);
         else
             c->flush_surrogate();
+    } else if (codePoint >= 0xE000 && codePoint <= 0xF8FF && c->in_list_text()) {
+        // A list's marker in a private area, its symbol font not in force
+        // there: a bullet is what it shows.
+        c->output_unicode(0x2022);
     } else {
         c->output_unicode(codePoint);
     }

@@ -102,6 +102,7 @@ void GenericConverter::word_print_core()
     Chain& chain = m_chains.emplace_back();
     chain.uc = outer ? outer->uc : 1;
     chain.font = outer ? outer->font : -1;
+    chain.list_text = outer && outer->list_text;
     m_chain = &chain;
 
     for (;;) {
@@ -173,6 +174,12 @@ bool GenericConverter::print_control(Chain& chain, std::string_view name)
         reset_counters();
         chain.declarations = {};
         chain.declarationCount = 0;
+    }
+
+    // A list item's marker: symbol-font bullets in it stay bullets.
+    if (name == "listtext" || name == "pntext") {
+        chain.list_text = true;
+        return false;
     }
 
     static const std::pair<std::string_view, const char * OutputTags::*> kAlignments[] = {
@@ -404,8 +411,12 @@ void GenericConverter::print_hex(Chain& chain, std::string_view name)
     std::string_view result;
     if (decoder.symbol != SymbolEncoding::None) {
         drop_pending();
-        converted = symbolHTML(decoder.symbol, byte);
+        converted = symbol_html(decoder.symbol, byte);
         result = converted;
+    } else if (byte == 0xB7 && in_list_text()) {
+        // The Symbol font's bullet, its font left out of the marker.
+        drop_pending();
+        result = "\u2022";
     } else if (core::TextConverter* converter = code_page(decoder)) {
         decode_byte(*converter, byte, converted);
         result = converted;

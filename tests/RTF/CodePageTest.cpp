@@ -109,8 +109,13 @@ TEST(CodePageTest, SymbolFontsShowTheirSignsOrNothing)
     // Wingdings: the bullets it is used for; its other pictures, and all of
     // Webdings, write nothing rather than a letter or a missing glyph.
     EXPECT_EQ(text(fonts + "\\f2\\u-3929?\\'d8\\u-4060?J\\'24 \\f3\\'b7\\u-3913?x}"), "▪➢☺ ");
-    // Outside symbol fonts the private-use characters are left alone.
+    // Outside symbol fonts the private-use characters are left alone, but
+    // in a list's marker they, the Symbol bullet's byte and signs without a
+    // character are bullets.
     EXPECT_EQ(body(fonts + "\\f0\\u-3913?}"), "<font face=\"Arial\">&#61623;</font>");
+    EXPECT_EQ(text(fonts + "{\\listtext\\pard\\plain \\'b7\\tab}A\\par{\\listtext\\f0 \\u61623\\'b7\\tab}B\\par"
+                           "{\\pntext\\u-3880?{\\f2 \\'a7\\u61606?\\'6f}\\tab}C\\par{\\listtext\\f3 \\'b7}D\\par\\f0 \\'b7}"),
+        "•    A\n\n•    B\n\n•▪•□    C\n\n•D\n\n·");
 }
 
 TEST(CodePageTest, CodePageKeywordsOpenTheirConverter)
