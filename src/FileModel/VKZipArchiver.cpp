@@ -142,8 +142,11 @@ struct VKZipArchiver::Sink {
     }
 };
 
-std::shared_ptr<VKZipArchiver> VKZipArchiver::archiverWithPath(const std::string& archivePath)
+std::shared_ptr<VKZipArchiver> VKZipArchiver::archiverWithPath(const std::string& givenPath)
 {
+    // Relative paths hold from the working directory of now, whatever it
+    // is when the archive is closed.
+    const std::string archivePath = core::fs::absolutePath(givenPath);
     if (core::fs::attributes(archivePath)) {
         core::log("Warning, VKZipArchiver passed existing zip file: {}", archivePath);
         return nullptr;
@@ -169,9 +172,19 @@ bool VKZipArchiver::archiveItemAtPath(const std::string& path, const std::string
     auto archiver = archiverWithPath(archivePath);
     if (!archiver)
         return false;
-    archiver->setRootPath(core::path::deletingLastPathComponent(path));
-    const bool added = archiver->addItemAtPath(path, true, compressionLevel);
-    return archiver->close() && added;
+    const std::string item = core::fs::absolutePath(path);
+    archiver->setRootPath(core::path::deletingLastPathComponent(item));
+    // An item that could not go in leaves no archive without it.
+    if (!archiver->addItemAtPath(item, true, compressionLevel)) {
+        archiver->discard();
+        return false;
+    }
+    return archiver->close();
+}
+
+void VKZipArchiver::setRootPath(const std::string& rootPath)
+{
+    m_rootPath = core::fs::absolutePath(rootPath);
 }
 
 VKZipArchiver::VKZipArchiver(std::string archivePath, std::string partialPath, std::unique_ptr<Sink> sink)
@@ -267,8 +280,9 @@ bool VKZipArchiver::finishLargeArchive()
     return writeAt(fd, tail.data(), tail.size(), recordAt);
 }
 
-bool VKZipArchiver::addItemAtPath(const std::string& path, bool recurse, int compressionLevel)
+bool VKZipArchiver::addItemAtPath(const std::string& givenPath, bool recurse, int compressionLevel)
 {
+    const std::string path = core::fs::absolutePath(givenPath);
     auto attributes = core::fs::attributes(path);
     if (!attributes) {
         core::log("Warning, VKZipArchiver cannot archive non-existent file: {}", path);

@@ -30,13 +30,15 @@ public:
 //
 // The archive is written under a hidden name beside the archive path and
 // takes that path only when close() finds every entry whole; a failed or
-// stopped entry discards it. One thread at a time.
+// stopped entry discards it. Relative paths are taken from the working
+// directory when they are given. One thread at a time.
 class VKZipArchiver : public core::Object {
 public:
     // Nothing (logged) when something is at the path already or the file
     // cannot be made. The root is the archive's folder until set.
     static std::shared_ptr<VKZipArchiver> archiverWithPath(const std::string& archivePath);
-    // The item with everything below it, named from its parent folder.
+    // The item with everything below it, named from its parent folder; no
+    // archive is left when it cannot all go in.
     static bool archiveItemAtPath(const std::string& path, const std::string& archivePath, int compressionLevel);
     ~VKZipArchiver() override;
 
@@ -54,7 +56,7 @@ public:
     void setTakesFreeNameWhenTaken(bool takes) { m_takesFreeName = takes; }
 
     const std::string& rootPath() const { return m_rootPath; }
-    void setRootPath(std::string rootPath) { m_rootPath = std::move(rootPath); }
+    void setRootPath(const std::string& rootPath);
     const std::string& archivePath() const { return m_archivePath; }
     std::shared_ptr<VKZipArchiverDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<VKZipArchiverDelegate> delegate) { m_delegate = std::move(delegate); }

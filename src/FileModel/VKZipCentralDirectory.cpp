@@ -197,6 +197,7 @@ std::optional<VKZipCentralDirectory> VKZipCentralDirectory::read(int fd)
         if (!p)
             return std::nullopt;
         entry.rawName.assign(reinterpret_cast<const char*>(p + CentralRecordSize), nameLength);
+        entry.times = zipbytes::extraTimes(p + CentralRecordSize + nameLength, extraLength, entry.dosDate);
         if (!readZip64Extra(p + CentralRecordSize + nameLength, extraLength, entry.uncompressedSize,
                 entry.compressedSize, offset)
             || !add(offset, shift, entry.localHeaderOffset))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileModel/ZipBytes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +30,8 @@ public:
         uint64_t dataLimit = 0;
         uint32_t crc = 0;
         uint32_t dosDate = 0;
+        // From the extra field, where it holds them.
+        zipbytes::ExtraTimes times;
         uint32_t externalAttributes = 0;
         uint16_t versionMadeBy = 0;
         uint16_t flags = 0;

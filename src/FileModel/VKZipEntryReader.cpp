@@ -95,6 +95,7 @@ struct VKZipEntryReader::State {
     uint64_t produced = 0;
     uLong crc = crc32(0, nullptr, 0);
 
+    zipbytes::ExtraTimes localTimes;
     std::optional<TraditionalCipher> cipher;
     bool streamEnded = false;
     bool inflateReady = false;
@@ -201,6 +202,10 @@ struct VKZipEntryReader::State {
         const uint64_t header = LocalHeaderSize + le16(input.data() + 26) + le16(input.data() + 28);
         if (header > span || entry.compressedSize > span - header)
             return outside();
+        if (header <= input.size()) {
+            const size_t extraStart = LocalHeaderSize + le16(input.data() + 26);
+            localTimes = zipbytes::extraTimes(input.data() + extraStart, header - extraStart, entry.dosDate);
+        }
         // The input keeps the header and no more than the entry's own data.
         const auto kept = static_cast<size_t>(
             std::min<uint64_t>(header + entry.compressedSize, std::max<uint64_t>(input.size(), header)));
@@ -284,7 +289,9 @@ std::unique_ptr<VKZipEntryReader> VKZipEntryReader::open(int fd, const VKZipCent
     state->entry = entry;
     if (!state->start(password))
         return nullptr;
-    return std::unique_ptr<VKZipEntryReader>(new VKZipEntryReader(std::move(state)));
+    auto reader = std::unique_ptr<VKZipEntryReader>(new VKZipEntryReader(std::move(state)));
+    reader->m_localTimes = reader->m_state->localTimes;
+    return reader;
 }
 
 VKZipEntryReader::VKZipEntryReader(std::unique_ptr<State> state) : m_state(std::move(state)) { }

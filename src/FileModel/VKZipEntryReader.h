@@ -36,10 +36,13 @@ public:
     long read(char* buffer, size_t capacity);
     // Whether all the data came out whole.
     bool close();
+    // The times the local header's extra field gives.
+    const zipbytes::ExtraTimes& localTimes() const { return m_localTimes; }
 
     struct State;
 
 private:
     explicit VKZipEntryReader(std::unique_ptr<State> state);
     std::unique_ptr<State> m_state;
+    zipbytes::ExtraTimes m_localTimes;
 };

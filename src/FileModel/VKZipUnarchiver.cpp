@@ -75,20 +75,6 @@ std::optional<std::time_t> entryTime(uint32_t dosDate)
     return time;
 }
 
-// What may still be written below the destination: the volume's free space,
-// lowered to the quota's available bytes inside the store; nothing when
-// neither is known.
-std::optional<uint64_t> availableBytes(const std::string& destination)
-{
-    std::optional<uint64_t> available = VKQuotaManager::freeSpaceAtPath(destination);
-    auto manager = VKQuotaManager::defaultManager();
-    if (manager->pathComponentsRelativeToRootForPath(destination)) {
-        if (auto quota = manager->quotaAvailableBytes())
-            available = available ? std::min(*available, *quota) : *quota;
-    }
-    return available;
-}
-
 bool isSpaceError(int code)
 {
     return code == ENOSPC || code == EDQUOT;
@@ -156,14 +142,14 @@ struct VKZipUnarchiver::Extraction {
 
     // Opens the folder and sizes the budget; false when the folder cannot
     // be opened (`root` stays -1) or the declared bytes do not fit (logged).
-    bool begin(const std::string& folder, uint64_t needed, core::Error* error)
+    bool begin(const std::string& folder, uint64_t needed, const SpaceFunction& space, core::Error* error)
     {
         rootFolder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!rootFolder.isValid())
             return false;
         root = rootFolder.get();
         displayRoot = folder;
-        budget = availableBytes(folder);
+        budget = space ? space(folder) : VKQuotaManager::freeSpaceAtPath(folder);
         if (budget && needed > *budget) {
             core::log("Warning, not enough space to unarchive {} bytes to: {}", needed, folder);
             core::setError(error, core::Error::posix(EDQUOT));
@@ -199,7 +185,8 @@ std::shared_ptr<VKZipUnarchiver> VKZipUnarchiver::unarchiverWithZipAtPath(const 
         core::log("Warning, failed to open archive: {}", archivePath);
         return nullptr;
     }
-    return std::shared_ptr<VKZipUnarchiver>(new VKZipUnarchiver(archivePath, std::move(file), std::move(*directory)));
+    return std::shared_ptr<VKZipUnarchiver>(
+        new VKZipUnarchiver(core::fs::absolutePath(archivePath), std::move(file), std::move(*directory)));
 }
 
 VKZipUnarchiver::VKZipUnarchiver(std::string archivePath, core::Descriptor file, VKZipCentralDirectory directory)
@@ -293,8 +280,9 @@ struct PlannedEntry {
 
 } // namespace
 
-bool VKZipUnarchiver::unarchiveToPath(const std::string& destination, core::Error* error)
+bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core::Error* error)
 {
+    const std::string destination = core::fs::absolutePath(givenDestination);
     if (!isDirectoryAtPath(destination)) {
         core::log("Warning, unarchiver pass non-directory destination: {}", destination);
         return false;
@@ -338,7 +326,7 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& destination, core::Erro
         plan.push_back({ i, std::move(*name), std::move(*components), isFolder });
     }
     Extraction extraction;
-    if (!extraction.begin(destination, needed, error)) {
+    if (!extraction.begin(destination, needed, m_availableSpace, error)) {
         if (extraction.root < 0)
             core::log("Warning, unarchiver pass non-directory destination: {}", destination);
         return false;
@@ -352,8 +340,9 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& destination, core::Erro
     return true;
 }
 
-bool VKZipUnarchiver::unarchiveFile(const std::string& entryName, const std::string& destination, core::Error* error)
+bool VKZipUnarchiver::unarchiveFile(const std::string& entryName, const std::string& givenDestination, core::Error* error)
 {
+    const std::string destination = core::fs::absolutePath(givenDestination);
     if (core::path::lastPathComponent(destination).empty() || core::fs::attributes(destination)) {
         core::log("Error, cannot unarchive to an existing file");
         return false;
@@ -378,7 +367,7 @@ bool VKZipUnarchiver::unarchiveFile(const std::string& entryName, const std::str
     }
     const std::string folder = core::path::deletingLastPathComponent(destination);
     Extraction extraction;
-    if (!extraction.begin(folder, isFolder ? 0 : entry.uncompressedSize, error)) {
+    if (!extraction.begin(folder, isFolder ? 0 : entry.uncompressedSize, m_availableSpace, error)) {
         if (extraction.root < 0)
             core::log("Warning, failed to create file at: {}", destination);
         return false;
@@ -471,9 +460,23 @@ bool VKZipUnarchiver::writeEntryData(
         extraction.outOfSpace = isSpaceError(errno);
         return false;
     }
-    if (auto time = entryTime(entry.dosDate)) {
-        struct timespec times[2] = { { 0, UTIME_OMIT }, { *time, 0 } };
-        if (futimens(file, times) != 0)
+    // The extra field's times, the local header's first (it may hold the
+    // access time too), else the entry's local date; an unknown access time
+    // is the modification time.
+    zipbytes::ExtraTimes times = reader->localTimes().modified ? reader->localTimes() : entry.times;
+    if (!times.modified) {
+        if (auto time = entryTime(entry.dosDate))
+            times.modified = int64_t(*time) * 1000000000;
+    }
+    if (times.modified) {
+        auto timespecOf = [](int64_t ns) {
+            int64_t seconds = ns / 1000000000, rest = ns % 1000000000;
+            if (rest < 0)
+                --seconds, rest += 1000000000;
+            return timespec { static_cast<time_t>(seconds), static_cast<long>(rest) };
+        };
+        struct timespec stamps[2] = { timespecOf(times.accessed.value_or(*times.modified)), timespecOf(*times.modified) };
+        if (futimens(file, stamps) != 0)
             core::log("Error setting modification date for: {}", displayPath);
     }
     return true;

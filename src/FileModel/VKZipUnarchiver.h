@@ -6,6 +6,7 @@
 #include "Platform/Core/Object.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,13 +30,18 @@ public:
 // Archives are outside input. Before anything is written an extraction
 // refuses an archive whose entries share compressed data (the overlap bomb),
 // an entry whose name is absolute or climbs with "..", an entry of a method
-// it cannot read, and a total declared size beyond the quota's available
-// bytes or the volume's free space. While writing nothing is created through
+// it cannot read, and a total declared size beyond the available space
+// (the volume's free space, unless the caller says what may be written:
+// the folder browser gives the quota's answer). While writing nothing is created through
 // a symbolic link, no entry yields more than its declared size, an entry
 // whose length or CRC-32 is wrong fails, and the bytes written stay within
 // that budget. A failed or stopped extraction removes everything it made.
 // Names are UTF-8, else a DOS or Latin code page; "./" and "." are the
 // destination itself. Runs of zeros become holes, so sparse files stay so.
+// Files take their times from the extended timestamp (the local header's,
+// else the central record's), else from the NTFS block, else from the
+// entry's DOS date in local time. Relative paths hold from the working
+// directory.
 //
 // The current-entry position is shared by every operation: one thread at a time.
 class VKZipUnarchiver : public core::Object {
@@ -58,6 +64,11 @@ public:
     // One entry, found by its exact name, to a path where nothing is yet.
     bool unarchiveFile(const std::string& entryName, const std::string& destination, core::Error* error = nullptr);
     void close();
+
+    // The bytes an extraction may write below a destination folder, asked
+    // once before it starts; nothing when unknown.
+    using SpaceFunction = std::function<std::optional<uint64_t>(const std::string& destination)>;
+    void setAvailableSpaceFunction(SpaceFunction function) { m_availableSpace = std::move(function); }
 
     const std::optional<std::string>& password() const { return m_password; }
     void setPassword(std::optional<std::string> password) { m_password = std::move(password); }
@@ -85,4 +96,5 @@ private:
     std::optional<std::string> m_password;
     uint64_t m_uncompressedSize = 0;
     std::weak_ptr<VKZipUnarchiverDelegate> m_delegate;
+    SpaceFunction m_availableSpace;
 };

@@ -542,6 +542,69 @@ TEST_F(VKZipTest, FailedOrStoppedArchivesLeaveNoFile)
     EXPECT_EQ(hiddenFiles(), hiddenBefore);
 }
 
+TEST_F(VKZipTest, RelativePathsHoldFromTheWorkingDirectory)
+{
+    makeTree();
+    char* saved = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(pathInHome("src").c_str()), 0);
+    // An item that is not there leaves no archive behind.
+    EXPECT_FALSE(VKZipArchiver::archiveItemAtPath("missing", "missing.zip", 9));
+    EXPECT_TRUE(VKZipArchiver::archiveItemAtPath("./A/", "../rel.zip", 9));
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath("../rel.zip");
+    const bool extracted = unarchiver && unarchiver->unarchiveFile("A/sub/y", "y-copy")
+        && core::fs::createDirectory("out", false) && unarchiver->unarchiveToPath("out/");
+    ASSERT_EQ(chdir(saved), 0);
+    free(saved);
+
+    EXPECT_FALSE(core::fs::attributes(pathInHome("src/missing.zip")));
+    auto entries = lines(run({ "zipinfo", "-1", pathInHome("rel.zip") }).output);
+    EXPECT_EQ(std::set<std::string>(entries.begin(), entries.end()),
+        (std::set<std::string> { "A/", "A/empty", "A/sub/", "A/sub/y", "A/x" }));
+    ASSERT_TRUE(extracted);
+    EXPECT_EQ(unarchiver->archivePath(), pathInHome("rel.zip"));
+    EXPECT_EQ(readFile(pathInHome("src/y-copy")), "why");
+    EXPECT_EQ(listing(pathInHome("src/out")), (std::set<std::string> { "A", "A/x", "A/sub", "A/sub/y", "A/empty" }));
+}
+
+TEST_F(VKZipTest, ExtractedFilesTakeTheirTimesAsUnzipDoes)
+{
+    // The extended timestamp (local with the access time, central without),
+    // the NTFS block, both, neither; DOS dates 2010-01-15 10:00 local.
+    const std::string archive = pathInHome("times.zip");
+    test::runPython(R"(
+import sys, zipfile, struct
+def ut(m, a=None):
+    data = struct.pack('<Bi', 1 | (2 if a is not None else 0), m) + (struct.pack('<i', a) if a is not None else b'')
+    return struct.pack('<HH', 0x5455, len(data)) + data
+def ntfs(m, a):
+    ft = lambda t: round((t + 11644473600) * 10**7)
+    data = b'\0' * 4 + struct.pack('<HHQQQ', 1, 24, ft(m), ft(a), ft(m))
+    return struct.pack('<HH', 0x000a, len(data)) + data
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for name, extra in [('both', ut(1000000000, 1000000500) + ntfs(1100000000.25, 1100000600.5)),
+                        ('ntfs', ntfs(1200000000.75, 1200000700)), ('timestamp', ut(1300000000)), ('dos', b'')]:
+        info = zipfile.ZipInfo(name, (2010, 1, 15, 10, 0, 0))
+        info.extra = extra
+        z.writestr(info, b'x')
+)",
+        { archive });
+    const std::string ours = destination("ours"), peer = destination("peer");
+    ASSERT_TRUE(VKZipUnarchiver::unarchiverWithZipAtPath(archive)->unarchiveToPath(ours));
+    ASSERT_EQ(run({ "unzip", "-q", archive, "-d", peer }).status, 0);
+    auto times = [](const std::string& path) {
+        struct stat status {};
+        stat(path.c_str(), &status);
+        return std::make_pair(int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+            int64_t(status.st_atim.tv_sec) * 1000000000 + status.st_atim.tv_nsec);
+    };
+    for (const char* name : { "both", "timestamp", "dos" })
+        EXPECT_EQ(times(ours + "/" + name), times(peer + "/" + name)) << name;
+    EXPECT_EQ(times(ours + "/both"), std::make_pair(int64_t(1000000000) * 1000000000, int64_t(1000000500) * 1000000000));
+    EXPECT_EQ(times(ours + "/dos").first, int64_t(localTime(2010, 1, 15, 10, 0)) * 1000000000);
+    // unzip leaves the NTFS block to Windows; its times are the file's too.
+    EXPECT_EQ(times(ours + "/ntfs"), std::make_pair(int64_t(1200000000750000000), int64_t(1200000700) * 1000000000));
+}
+
 TEST_F(VKZipTest, OverlappingEntriesAreRefusedBeforeAnythingIsWritten)
 {
     // 1,000 central entries share one megabyte of compressed data, as in the
@@ -610,14 +673,18 @@ TEST_F(VKZipTest, ExtractionStaysWithinTheAvailableSpace)
         EXPECT_TRUE(listing(out).empty());
     };
 
-    // A one-megabyte quota inside the store.
-    core::UserDefaults::standard()->set("VKQuotaEnabled", true);
-    core::UserDefaults::standard()->set("VKQuotaLimit", "1");
-    refuses("quota");
+    // The caller's answer, asked for the destination.
+    std::string asked;
+    unarchiver->setAvailableSpaceFunction([&](const std::string& folder) {
+        asked = folder;
+        return std::optional<uint64_t>(1000000);
+    });
+    refuses("caller");
     EXPECT_TRUE(logContains("Warning, not enough space to unarchive 1200000 bytes to: "));
-    core::UserDefaults::standard()->set("VKQuotaEnabled", false);
+    EXPECT_TRUE(asked.ends_with("/out/caller")) << asked;
+    unarchiver->setAvailableSpaceFunction(nullptr);
 
-    // A nearly full volume.
+    // Else a nearly full volume.
     std::optional<uint64_t> free = 1000000;
     VKQuotaManager::setFreeSpaceFunction([&](const std::string&) { return free; });
     refuses("volume");

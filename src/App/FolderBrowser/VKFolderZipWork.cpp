@@ -1,6 +1,7 @@
 #include "App/FolderBrowser/VKFolderZipWork.h"
 
 #include "App/FolderBrowser/VKFolderControllerOperationObserver.h"
+#include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKZipArchiver.h"
 #include "FileModel/VKZipUnarchiver.h"
 #include "Kit/FileManagerAdditions.h"
@@ -9,6 +10,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 
@@ -121,6 +123,16 @@ VKFolderZipWork::Expansion VKFolderZipWork::expandArchive(VKZipUnarchiver& unarc
 {
     auto observer = std::make_shared<VKFolderControllerOperationObserver>(unarchiver.uncompressedSize(), run);
     unarchiver.setDelegate(observer);
+    // Inside the store the quota limits what may be written too.
+    unarchiver.setAvailableSpaceFunction([](const std::string& destination) {
+        std::optional<uint64_t> available = VKQuotaManager::freeSpaceAtPath(destination);
+        auto manager = VKQuotaManager::defaultManager();
+        if (manager->pathComponentsRelativeToRootForPath(destination)) {
+            if (auto quota = manager->quotaAvailableBytes())
+                available = available ? std::min(*available, *quota) : *quota;
+        }
+        return available;
+    });
     bool expanded = unarchiver.unarchiveToPath(folder);
     unarchiver.setDelegate({});
     auto contents = expanded ? core::fs::contentsOfDirectory(folder) : std::nullopt;

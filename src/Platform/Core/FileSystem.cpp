@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <memory>
 #include <sys/syscall.h>
 #include <sys/mman.h>
 #include <sys/random.h>
@@ -471,6 +472,20 @@ std::string failedPath(const Error& error)
 bool hasNul(std::string_view path)
 {
     return path.find('\0') != std::string_view::npos;
+}
+
+std::string absolutePath(std::string_view path)
+{
+    std::string result;
+    if (path.empty() || path[0] != '/') {
+        std::unique_ptr<char, decltype(&std::free)> directory(getcwd(nullptr, 0), &std::free);
+        result = directory ? directory.get() : "/";
+        if (!path.empty() && !result.ends_with('/'))
+            result += '/';
+    }
+    result += path;
+    // Absolute by now, so no "~" is expanded.
+    return path::standardizingPath(result);
 }
 
 bool exists(const std::string& path, bool* isDirectory)

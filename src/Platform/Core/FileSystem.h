@@ -169,5 +169,8 @@ std::string failedPath(const Error& error);
 
 // Whether the path holds a NUL byte.
 bool hasNul(std::string_view path);
+// A relative path put below the working directory, then cleaned as
+// path::standardizingPath cleans it (lexically: links are not resolved).
+std::string absolutePath(std::string_view path);
 
 } // namespace core::fs

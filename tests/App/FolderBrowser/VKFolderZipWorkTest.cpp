@@ -12,6 +12,7 @@
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
 #include "Support/Command.h"
 #include "Support/Python.h"
 #include "Support/TestCase.h"
@@ -296,6 +297,14 @@ open(sys.argv[1], 'wb').write(bytes(data))
         EXPECT_EQ(names(), before);
     }
     EXPECT_TRUE(tree(pathInHome("outside")).empty());
+
+    // The quota leaves less than the archive needs: nothing is written.
+    core::UserDefaults::standard()->set("VKQuotaEnabled", true);
+    core::UserDefaults::standard()->set("VKQuotaLimit", "0");
+    EXPECT_FALSE(expand(big).success);
+    EXPECT_EQ(names(), before);
+    EXPECT_TRUE(logContains("Warning, not enough space to unarchive 100001 bytes to: "));
+    core::UserDefaults::standard()->set("VKQuotaEnabled", false);
 
     // The disk fills in the middle of an entry.
     core::FileTestHooks::failNextWrite(ENOSPC);
