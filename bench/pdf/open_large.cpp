@@ -8,13 +8,19 @@
 // reports of pdftotext (a child's rusage would count this bench's pages,
 // which it shares until it runs its program). Targets: at most 3 × the peer's
 // time and 3 × its memory ("time_ratio", "rss_ratio"); memory after every
-// page's text at most twice that after the first ("all_pages_rss_ratio").
+// page's text at most twice that after the first ("all_pages_rss_ratio")
+// and twice pdftotext's for the whole document ("all_pages_rss_vs_pdftotext"),
+// at no less than twice its pages per second ("all_pages_speed_vs_pdftotext").
+// "Manual" does the same for a manual page of about 2,400 pages set by groff
+// and Ghostscript (made once, when both are here).
 #include "BenchDocuments.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +42,36 @@ std::string largeDocument()
         if (std::system(command.c_str()) != 0)
             std::fprintf(stderr, "failed: %s\n", command.c_str());
     }
+    return path;
+}
+
+// A long manual page set by groff, through Ghostscript: Type 1C subsets
+// shared by every page.
+std::string manualDocument()
+{
+    std::string path = folder() + "/manual-2400.pdf";
+    if (std::filesystem::exists(path) || std::system("command -v groff >/dev/null && command -v ps2pdf >/dev/null") != 0)
+        return path;
+    std::filesystem::create_directories(folder());
+    std::string source = folder() + "/manual-2400.man";
+    {
+        std::ofstream man(source);
+        man << ".TH MANUAL 1 \"2024\" \"Tandry\" \"Bench\"\n.SH NAME\nmanual \\- a long manual\n";
+        std::mt19937 random(79);
+        const char* words[] = { "the", "first", "field", "of", "a", "file", "office", "staff", "fill", "fine", "form",
+            "affine", "function", "integer", "value", "return", "manual", "page", "section", "index", "table", "search" };
+        for (int p = 0; p < 28000; ++p) {
+            if (p % 40 == 0)
+                man << ".SH SECTION " << p / 40 + 1 << "\n";
+            man << (p % 4 == 3 ? ".TP 12\n.B Function\n" : ".PP\n");
+            for (int w = 0, length = 40 + int(random() % 50); w < length; ++w)
+                man << (w ? " " : "") << words[random() % std::size(words)];
+            man << ".\n";
+        }
+    }
+    std::string command = fmt::format("groff -man -Tps {0} > {0}.ps && ps2pdf {0}.ps {1}.part && mv {1}.part {1}", source, path);
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
     return path;
 }
 
@@ -108,10 +144,16 @@ void OpenLarge(benchmark::State& state, const std::string& path)
         peerPeak = std::max(peerPeak, field(theirs.output, "time", 0) / 1024);
         ++rounds;
     }
-    // Once: every page, for the memory it leaves.
+    // Once: every page, for the memory it leaves, beside pdftotext's
+    // whole document.
     Run every = run({ ourTool(), "--all", path });
+    Run peerEvery = run({ "/usr/bin/time", "-f", "time %M", "-o", "/dev/stdout", "pdftotext", "-raw", path, "/dev/null" });
     first = field(every.output, "first", 1);
     all = field(every.output, "all", 1);
+    double peerAll = field(peerEvery.output, "time", 0);
+    state.counters["all_pages_rss_vs_pdftotext"] = peerAll > 0 ? all / peerAll : 0;
+    state.counters["all_pages_speed_vs_pdftotext"]
+        = field(every.output, "all", 0) > 0 ? peerEvery.seconds / field(every.output, "all", 0) : 0;
     state.counters["pdftotext_s"] = peer / double(rounds);
     state.counters["time_ratio"] = ours / peer;
     state.counters["rss_MiB"] = ourPeak;
@@ -127,6 +169,17 @@ void Generated(benchmark::State& state)
     OpenLarge(state, largeDocument());
 }
 BENCHMARK(Generated)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void Manual(benchmark::State& state)
+{
+    std::string path = manualDocument();
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("groff or ps2pdf is missing");
+        return;
+    }
+    OpenLarge(state, path);
+}
+BENCHMARK(Manual)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 [[maybe_unused]] const bool registered = [] {
     if (const char* path = std::getenv("TANDRY_BENCH_LARGE_PDF"))

@@ -1,10 +1,12 @@
 // tool: tandry_pdf
 // The child that bench/pdf/open_large measures: opens a PDF the way the
 // viewer does, extracts page 1's text and prints "first <seconds> <peak RSS
-// in KiB> <UTF-16 units>"; with --all it then extracts every other page too
-// and prints "all <seconds> <peak RSS in KiB> <pages>".
+// in KiB> <UTF-16 units>"; with --all it then extracts every other page too,
+// as indexing reads them, and prints "all <seconds> <peak RSS in KiB> <pages>".
 //   pdf_first_page [--all] file.pdf
 #include "PDF/VKPDFDocument.h"
+#include "PDF/VKPDFDocumentTextReader.h"
+#include "PDF/VKPDFDocumentTextReader.h"
 #include "PDF/VKPDFPageTextScanner.h"
 
 #include <chrono>
@@ -44,9 +46,10 @@ int main(int argc, char** argv)
     std::printf("first %.4f %ld %zu\n", elapsed(), peakKiB(), units);
     std::fflush(stdout);
     if (all) {
+        VKPDFDocumentTextReader reader(document->documentRef());
         uint32_t pages = 1;
         for (; pages < document->numPages(); ++pages)
-            VKPDFPageTextScanner::create(document->documentRef()->page(int(pages) + 1))->text();
+            reader.scannerForPage(int(pages) + 1);
         std::printf("all %.4f %ld %u\n", elapsed(), peakKiB(), pages);
     }
     return 0;

@@ -4,7 +4,7 @@
 #include "PDF/VKContentIndexStore.h"
 #include "PDF/VKFileSearchQueryOperation.h"
 #include "PDF/VKPDFDocument.h"
-#include "PDF/VKPDFPage.h"
+#include "PDF/VKPDFDocumentTextReader.h"
 #include "PDF/VKPDFPageTextScanner.h"
 #include "PDF/VKPageIndexStore.h"
 #include "Platform/Core/Exception.h"
@@ -83,6 +83,7 @@ std::shared_ptr<VKPDFSearchController> VKPDFSearchController::initWithDocument(s
 VKPDFSearchController::VKPDFSearchController(std::shared_ptr<VKPDFDocument> document, std::shared_ptr<VKPageIndexStore> store)
     : m_document(std::move(document))
     , m_store(std::move(store))
+    , m_textReader(std::make_unique<VKPDFDocumentTextReader>(m_document ? m_document->documentRef() : nullptr))
 {
 }
 
@@ -218,7 +219,7 @@ std::shared_ptr<VKPDFPageTextScanner> VKPDFSearchController::scannerForPageNumbe
         scanner = cached->second;
         m_scannerCache.erase(cached);
     } else {
-        scanner = VKPDFPageTextScanner::create(*VKPDFPage::pageWithDocument(m_document, static_cast<int>(pageNumber)));
+        scanner = m_textReader->scannerForPage(static_cast<int>(pageNumber));
         if (m_scannerCache.size() >= ScannerCacheLimit)
             m_scannerCache.erase(m_scannerCache.begin());
     }

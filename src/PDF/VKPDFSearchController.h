@@ -29,6 +29,7 @@
 
 class VKOperationQueue;
 class VKPDFDocument;
+class VKPDFDocumentTextReader;
 class VKPDFPageTextScanner;
 class VKPageIndexStore;
 
@@ -107,6 +108,9 @@ private:
     mutable std::mutex m_scannerMutex;
     // Most recently used last.
     std::vector<std::pair<uint32_t, std::shared_ptr<VKPDFPageTextScanner>>> m_scannerCache;
+    // Reads the pages, so that indexing a long document costs what a few
+    // hundred pages do (under the scanner lock).
+    std::unique_ptr<VKPDFDocumentTextReader> m_textReader;
 
     std::atomic<bool> m_shouldIndex { false };
     std::atomic<bool> m_indexing { false };

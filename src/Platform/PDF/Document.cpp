@@ -95,6 +95,23 @@ bool Document::unlock(std::string_view password)
     return parse(*m_state, password) == Parse::Opened;
 }
 
+std::shared_ptr<Document> Document::reopened() const
+{
+    core::Data bytes;
+    std::string password;
+    {
+        auto lock = detail::lock(m_state);
+        if (m_state->locked)
+            return nullptr;
+        bytes = m_state->bytes;
+        password = m_state->password;
+    }
+    auto document = open(std::move(bytes));
+    if (document && !document->unlock(password))
+        return nullptr;
+    return document;
+}
+
 int Document::pageCount() const
 {
     auto lock = detail::lock(m_state);

@@ -42,6 +42,12 @@ public:
     Dictionary catalog() const;
     // Unique in the process, never reused.
     uint64_t serial() const;
+    // A document of its own over the same bytes, unlocked as this one is.
+    // qpdf keeps every object it has read (and every other object of the
+    // object streams it read them from) for as long as a document lives;
+    // a reader of many pages starts afresh on a new one. Nothing while
+    // this one is locked.
+    std::shared_ptr<Document> reopened() const;
 
 private:
     explicit Document(std::shared_ptr<detail::DocumentState> state);
