@@ -26,11 +26,11 @@ public:
     // The scanner of a page (from 1), its text read; an empty page outside
     // the document.
     std::shared_ptr<VKPDFPageTextScanner> scannerForPage(int pageNumber);
-
-private:
-    // Lets go of the document of its own, with its decoders.
+    // Lets go of the document of its own, with its decoders (a memory
+    // warning); the next page opens another.
     void release();
 
+private:
     std::shared_ptr<pdf::Document> m_source;
     std::shared_ptr<pdf::Document> m_current;
     int m_pagesRead = 0;

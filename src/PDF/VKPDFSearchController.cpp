@@ -244,6 +244,7 @@ void VKPDFSearchController::didReceiveMemoryWarning()
     {
         std::lock_guard lock(m_scannerMutex);
         m_scannerCache.clear();
+        m_textReader->release();
     }
     stopIndexing();
     if (fullyIndexed())
