@@ -303,6 +303,7 @@ void WebView::loadRequest(const core::URLRequest& request)
     m_approved.reset();
     m_appRequest = std::make_pair(engine.normalizedURL(request.url().absoluteString()), request);
     engine.loadRequest(request);
+    m_loadTimeout.start(request, m_appRequest->first);
 }
 
 void WebView::loadApproved(const core::URLRequest& request)
@@ -315,6 +316,16 @@ void WebView::loadApproved(const core::URLRequest& request)
     m_appRequest.reset();
     m_approved = std::make_pair(engine.normalizedURL(request.url().absoluteString()), request);
     engine.loadRequest(request);
+    m_loadTimeout.start(request, m_approved->first);
+}
+
+void WebView::loadTimedOut(const core::Error& error)
+{
+    m_loadActive = false;
+    m_allowed.clear();
+    page().stopLoading();
+    if (auto delegate = this->delegate())
+        delegate->didFailLoad(*this, error);
 }
 
 void WebView::loadHTMLString(std::string_view html, const std::optional<core::URL>& baseURL)
@@ -326,6 +337,7 @@ void WebView::loadHTMLString(std::string_view html, const std::optional<core::UR
         }
     }
     m_appRequest.reset();
+    m_loadTimeout.stop();
     page().loadHTML(std::string(html), baseURL ? baseURL->absoluteString() : std::string());
 }
 
@@ -339,6 +351,7 @@ void WebView::loadData(const core::Data& data, std::string_view mimeType, std::s
         }
     }
     m_appRequest.reset();
+    m_loadTimeout.stop();
     std::string encoding(textEncodingName);
     if (encoding.empty() && mimeType.substr(0, 5) == "text/")
         encoding = "UTF-8";
@@ -347,6 +360,7 @@ void WebView::loadData(const core::Data& data, std::string_view mimeType, std::s
 
 void WebView::stopLoading()
 {
+    m_loadTimeout.stop();
     page().stopLoading();
 }
 
@@ -581,6 +595,9 @@ void WebView::pageDidStartLoad(const std::string& url)
     } else if (auto parsed = core::URL::parse(url)) {
         m_request = core::URLRequest(*parsed);
     }
+    // Another page, or a redirect: the timed request had its answer or
+    // will not have one.
+    m_loadTimeout.loadStarted(url);
     if (m_loadActive)
         return; // a redirect of the running load
     m_loadActive = true;
@@ -597,6 +614,7 @@ void WebView::pageDidStartLoad(const std::string& url)
 
 void WebView::pageDidFinishLoad()
 {
+    m_loadTimeout.stop();
     if (!std::exchange(m_loadActive, false))
         return;
     m_allowed.clear();
@@ -606,6 +624,7 @@ void WebView::pageDidFinishLoad()
 
 void WebView::pageDidFailLoad(const core::Error& error)
 {
+    m_loadTimeout.stop();
     if (!std::exchange(m_loadActive, false))
         return;
     m_allowed.clear();
@@ -615,6 +634,7 @@ void WebView::pageDidFailLoad(const core::Error& error)
 
 void WebView::pageResponse(const PageResponse& response)
 {
+    m_loadTimeout.stop(); // the main document answered
     std::weak_ptr<WebPage> weakPage = m_page;
     uint64_t decision = response.decision;
     auto listener = std::make_shared<WebPolicyListener>(

@@ -22,6 +22,7 @@
 #include "Platform/Core/URLRequest.h"
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/View.h"
+#include "Platform/Web/LoadTimeout.h"
 #include "Platform/Web/WebPageClient.h"
 
 #include <functional>
@@ -204,6 +205,7 @@ private:
     void failSoon(const core::Error& error);
     void applyFileFolders();
     void loadApproved(const core::URLRequest& request);
+    void loadTimedOut(const core::Error& error);
     void updateGeometry();
     void placeLive();
     void applyZoom();
@@ -234,6 +236,7 @@ private:
     // The requests navigations were allowed for, by address, until their load starts.
     std::map<std::string, core::URLRequest> m_allowed;
     bool m_loadActive = false;
+    LoadTimeout m_loadTimeout { [this](const core::Error& error) { loadTimedOut(error); } };
     bool m_editingFocused = false;
     std::string m_customUserAgent;
     std::optional<std::vector<std::string>> m_fileFolders;

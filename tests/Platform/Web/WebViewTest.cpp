@@ -116,6 +116,31 @@ TEST_F(WebViewTest, TheAppsRequestComesBackWithItsPropertiesAndEachLoadEndsOnce)
     EXPECT_EQ(page().commands(), (std::vector<std::string> { "goBack", "reload" }));
 }
 
+TEST_F(WebViewTest, ARequestUnansweredWithinItsTimeoutStopsAndFailsAsTimedOut)
+{
+    core::URLRequest request(url("http://example.com/slow"));
+    request.setTimeoutInterval(5);
+    view->loadRequest(request);
+    runLoop();
+    advance(4.9);
+    EXPECT_EQ(delegate->count("didFailLoad -1001"), 0u);
+    advance(0.2);
+    EXPECT_EQ(delegate->count("didFailLoad -1001"), 1u);
+    EXPECT_EQ(page().commands(), std::vector<std::string> { "stop" });
+    EXPECT_EQ(delegate->count("didFailLoad -999"), 0u) << "the stop it caused is not told";
+
+    // An answer in time, or another page started meanwhile, ends the timing.
+    view->loadRequest(request);
+    runLoop();
+    page().receiveResponse(core::HTTPURLResponse(request.url(), 200, { { "Content-Type", "text/html" } }), request, true);
+    advance(10);
+    view->loadRequest(request);
+    runLoop();
+    page().navigate(core::URLRequest(url("http://example.com/other")), NavigationType::LinkClicked);
+    advance(10);
+    EXPECT_EQ(delegate->count("didFailLoad -1001"), 1u);
+}
+
 TEST_F(WebViewTest, FilesOutsideTheHomeAndUnknownSchemesFailBeforeTheEngineSeesThem)
 {
     std::string inside = makeFile("Documents/page.html", "<p>x</p>");
