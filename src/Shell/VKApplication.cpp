@@ -1,5 +1,6 @@
 #include "Shell/VKApplication.h"
 
+#include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewAdditions.h"
 #include "Shell/VKOpenURLTarget.h"
 #include "Shell/VKSystemDismissibleAlert.h"
@@ -284,6 +285,10 @@ void VKApplication::initializeMediaPlaybackAudioSession()
     session.setCategory(ui::AudioSession::categoryMediaPlayback);
     session.setActive(true);
 }
+
+// A delegate tells a dismissal by the system from a plain Cancel by these.
+static_assert(VKActionSheet::tagsAreDistinct(std::array { VKActionSheet::UntaggedButton, VKActionSheetTagSystemCancelled }));
+static_assert(VKActionSheet::tagsAreDistinct(std::array { VKActionSheet::UntaggedButton, VKAlertViewTagSystemCancelled }));
 
 void VKApplication::vk_dismissActiveActionSheets()
 {

@@ -392,6 +392,15 @@ void VKFolderController::handleAction(int code, const core::Value& userInfo)
     }
 }
 
+static_assert(VKActionSheet::tagsAreDistinct(std::array { VKActionSheetTagSystemCancelled,
+    VKFolderController::EditActionMenuTag, VKFolderController::LongTouchActionSheetTag,
+    VKFolderController::ExtensionSheetTag,
+    VKFolderController::MoveToCloudSheetTag, VKFolderController::OverwriteSheetTag,
+    VKFolderController::DeleteConfirmationSheetTag, VKFolderController::UnzipActionSheetTag,
+    VKFolderController::DeleteFolderActionSheetTag, VKFolderController::RenamePromptTag,
+    VKFolderController::NewFolderPromptTag, VKFolderController::UnzipPasswordPromptTag,
+    VKFolderController::EmailSizeAlertTag, VKFolderController::HiddenNameAlertTag }));
+
 void VKFolderController::clickedButton(ui::ActionSheet& sheet, int index)
 {
     auto* tagged = dynamic_cast<VKActionSheet*>(&sheet);
