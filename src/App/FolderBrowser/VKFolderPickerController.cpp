@@ -35,6 +35,7 @@ std::shared_ptr<VKFolderPickerController> VKFolderPickerController::create(
 {
     auto picker = std::make_shared<VKFolderPickerController>();
     picker->setContentSizeForViewInPopover(VKModalPopoverContentSize);
+    picker->setFormSheetContentSize(VKModalPopoverContentSize);
     picker->setViewControllers({ VKFolderPickerViewController::create(dataSource) }, false);
     return picker;
 }

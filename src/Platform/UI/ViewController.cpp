@@ -304,7 +304,7 @@ void ViewController::presentModalViewController(const std::shared_ptr<ViewContro
     } else {
         gfx::Size size = controller->m_presentationStyle == PresentationStyle::PageSheet
             ? gfx::Size { PageSheetWidth, presenting.bounds().height() }
-            : FormSheetSize;
+            : controller->m_formSheetSize;
         presented.setBounds({ 0, 0, size.width, size.height });
         presented.setCenter(presenting.center());
     }

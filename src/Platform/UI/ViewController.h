@@ -105,6 +105,10 @@ public:
     void setModalTransitionStyle(TransitionStyle style) { m_transitionStyle = style; }
     gfx::Size contentSizeForViewInPopover() const { return m_popoverSize; }
     void setContentSizeForViewInPopover(gfx::Size size) { m_popoverSize = size; }
+    // The size the controller shows at as a form sheet: FormSheetSize unless
+    // it was given one of its own (a small picker).
+    gfx::Size formSheetContentSize() const { return m_formSheetSize; }
+    void setFormSheetContentSize(gfx::Size size) { m_formSheetSize = size; }
     // Whether a modal transition is running (anywhere).
     static bool isModalTransitionRunning();
     // Completes a running modal transition now.
@@ -152,6 +156,7 @@ private:
     PresentationStyle m_presentationStyle = PresentationStyle::FullScreen;
     TransitionStyle m_transitionStyle = TransitionStyle::CoverVertical;
     gfx::Size m_popoverSize { 320, 1100 };
+    gfx::Size m_formSheetSize = FormSheetSize;
     bool m_editing = false;
     bool m_hidesBottomBar = false;
     bool m_wantsFullScreenLayout = false;

@@ -237,6 +237,15 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     a->dismissModalViewController(false);
     EXPECT_EQ(log, (Log { "S will-disappear", "S did-disappear" }));
     EXPECT_EQ(sheet->view()->window(), nullptr);
+
+    // A sheet with a size of its own shows at that size, centred.
+    auto small = Logged::create("P", log);
+    small->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
+    small->setFormSheetContentSize({ 320, 500 });
+    a->presentModalViewController(small, false);
+    EXPECT_EQ(small->view()->bounds().size, (gfx::Size { 320, 500 }));
+    EXPECT_EQ(small->view()->center(), a->view()->center());
+    a->dismissModalViewController(false);
     window().setRootViewController(nullptr);
 }
 
