@@ -909,6 +909,16 @@ void VKFolderController::viewWillDisappear(bool animated)
     storeFolderContentYOffset();
 }
 
+void VKFolderController::viewDidDisappear(bool animated)
+{
+    VKFolderControllerBase::viewDidDisappear(animated);
+    // The picked media land in this folder: marking ends under the picker.
+    auto* navigation = navigationController();
+    auto* shown = navigation ? navigation->modalViewController() : modalViewController();
+    if (m_imagePicker && shown == m_imagePicker->imagePickerController().get())
+        setEditing(false, false);
+}
+
 void VKFolderController::willRotate(ui::Orientation orientation, double duration)
 {
     setIndexViewHidden(true, false);

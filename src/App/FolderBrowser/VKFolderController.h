@@ -513,6 +513,7 @@ public:
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
     void willRotate(ui::Orientation orientation, double duration) override;
     void didRotate(ui::Orientation fromOrientation) override;
     void didReceiveMemoryWarning() override;
@@ -607,6 +608,8 @@ private:
     uint64_t m_markedSize = 0;
     bool m_thumbnailCreationDisabled = false;
     std::shared_ptr<ui::BarButtonItem> m_uploadItem;
+    // The uploads' total progress, followed while the upload item shows.
+    core::Observation m_uploadProgressObservation;
     std::shared_ptr<VKEmailController> m_emailController;
     std::shared_ptr<VKImagePicker> m_imagePicker;
     std::shared_ptr<VKFileOperationDelegate> m_importMediaDelegate;

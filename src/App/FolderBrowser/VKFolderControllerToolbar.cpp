@@ -90,6 +90,14 @@ void VKFolderController::updateToolbarItems()
             auto view = VKOperationProgressView::create(1, { 0, 0, size.width, size.height });
             applyAppearance(view->label());
             m_uploadItem = barButtonItemWithCustomView(view);
+            if (auto cloud = VKCloudHooks::current()) {
+                std::weak_ptr<VKFolderController> weak = self();
+                m_uploadProgressObservation = cloud->observeTotalUploadProgress([weak](float progress) {
+                    auto controller = weak.lock();
+                    if (auto* view = controller ? controller->uploadOperationProgressView() : nullptr)
+                        view->setProgress(progress);
+                });
+            }
         }
         centre = m_uploadItem;
     } else {
@@ -159,6 +167,7 @@ void VKFolderController::updateUploadProgressView()
     if (count <= 0) {
         if (m_uploadItem) {
             m_uploadItem.reset();
+            m_uploadProgressObservation = {};
             updateToolbarItems();
         }
         return;

@@ -136,9 +136,13 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
     makeDocument("A/existing.txt", "x");
     show(documents("A"));
 
+    // Asked from the editing menu: marking ends once the picker covers the list.
+    controller->setEditing(true, false);
     controller->handleAction(ImportMediaAction, {});
     runLoop();
+    EXPECT_TRUE(controller->isEditing());
     advance(0.5);
+    EXPECT_FALSE(controller->isEditing());
     auto picker = controller->imagePickerInUse();
     ASSERT_TRUE(picker);
     EXPECT_EQ(driver.imagePicker(), picker->imagePickerController());

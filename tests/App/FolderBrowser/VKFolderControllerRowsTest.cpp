@@ -536,6 +536,9 @@ TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
     ASSERT_TRUE(controller->uploadOperationProgressView());
     controller->updateUploadProgressView();
     EXPECT_EQ(controller->uploadOperationProgressView()->text(), "Uploading 3 Items");
+    // The bar follows the total while it changes.
+    cloud->setActiveUploads(3, 0.75f);
+    EXPECT_FLOAT_EQ(controller->uploadOperationProgressView()->progress(), 0.75f);
     cloud->setActiveUploads(1, 0.5f);
     controller->updateUploadProgressView();
     EXPECT_EQ(controller->uploadOperationProgressView()->text(), "Uploading 1 Item");

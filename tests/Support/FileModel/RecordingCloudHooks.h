@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileModel/VKCloudHooks.h"
+#include "Platform/Core/Observable.h"
 #include "Support/FileModel/CallRecorder.h"
 #include "Support/FileModel/FakeCloudFileResource.h"
 
@@ -37,11 +38,15 @@ public:
     void setActiveUploads(int count, float totalProgress)
     {
         m_activeUploads = count;
-        m_uploadProgress = totalProgress;
+        m_uploadProgress.set(totalProgress);
     }
     bool hasActiveUploads() const override { return m_activeUploads > 0; }
     int activeUploadCount() const override { return m_activeUploads; }
-    float totalUploadProgress() const override { return m_uploadProgress; }
+    float totalUploadProgress() const override { return m_uploadProgress.get(); }
+    core::Observation observeTotalUploadProgress(std::function<void(float)> handler) override
+    {
+        return m_uploadProgress.observe([handler = std::move(handler)](const float&, const float& now) { handler(now); });
+    }
 
 private:
     struct Item {
@@ -60,7 +65,7 @@ private:
     std::map<std::string, Item> m_items;
     std::vector<Fetch> m_fetches;
     std::atomic<int> m_activeUploads { 0 };
-    std::atomic<float> m_uploadProgress { 0 };
+    core::Observable<float> m_uploadProgress { 0 };
 };
 
 } // namespace test
