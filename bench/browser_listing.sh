@@ -22,6 +22,19 @@ for count in 1000 10000; do
     (cd "$TANDRY_DOCS/f$count" && seq -f "file %g.txt" 1 "$count" | xargs -d '\n' -n 1000 touch)
 done
 
+# Each answer is checked before it is timed: the page and its JSON are 200
+# and name every file, the PROPFIND lists them all.
+for count in 1000 10000; do
+    for query in "" "?json=1"; do
+        status=$(curl -s -o "$BENCH_SCRATCH/page" -w '%{http_code}' "$TANDRY_URL/Documents/f$count/$query")
+        [[ $status == 200 ]] || bench_fail "tandry answered GET /Documents/f$count/$query with $status"
+        named=$(grep -o "file [0-9]*\.txt" "$BENCH_SCRATCH/page" | sort -u | wc -l)
+        (( named == count )) || bench_fail "tandry's listing /Documents/f$count/$query names $named files, not $count"
+    done
+    folder_entries "$TANDRY_DOCS/f$count" >"$BENCH_SCRATCH/expected"
+    check_propfind tandry "$TANDRY_URL/Documents/f$count/" "" "$BENCH_SCRATCH/expected"
+done
+
 # Median seconds of $runs requests.
 measure() {
     for _ in $(seq "$runs"); do

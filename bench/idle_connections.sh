@@ -17,7 +17,10 @@ ulimit -n "$(ulimit -Hn)"
 
 tandry_start
 head -c 1024 /dev/urandom >"$TANDRY_DOCS/1k.bin"
-apache_start "$TANDRY_DOCS"
+peers_mirror
+apache_start
+check_get tandry "$TANDRY_URL/Documents/1k.bin" "$TANDRY_DOCS/1k.bin"
+check_get Apache "$APACHE_URL/1k.bin" "$TANDRY_DOCS/1k.bin"
 
 # hold URL SECONDS: opens the connections, one GET each (response read
 # whole), then keeps them open; prints "ready" once all have their answer.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # COPY of a tree of 100 folders × 100 files of 4 KiB, each file carrying one
-# dead property, tandry against Apache httpd's mod_dav_fs on the same tree,
+# dead property, tandry against Apache httpd's mod_dav_fs on a copy of the
+# same tree, on the same CPU (each server's copy is checked first: 201 and
+# the same files),
 # with `cp -a` printed as the floor (what the disk and the kernel allow).
 # tandry's resident size is read before and after a first and a fifth copy:
 # it should stay flat, since the copy streams item by item.
@@ -29,8 +31,9 @@ for f in range(100):
         shutil.copyfile(block, path)
         os.setxattr(path, "user.com.kestrova.DAV.{http://example.com/ns}note", value)
 EOF
+peers_mirror
 sync
-apache_start "$documents"
+apache_start
 
 now() { date +%s.%N; }
 # copy_seconds BASE TARGET: one COPY of the tree, timed
@@ -39,10 +42,21 @@ copy_seconds() {
     start=$(now)
     status=$(client curl -s -o /dev/null -w '%{http_code}' -X COPY -H "Destination: $1/$2/" "$1/tree/")
     end=$(now)
-    [[ $status == 201 ]] || { echo "COPY to $1/$2/ answered $status" >&2; exit 1; }
+    [[ $status == 201 ]] || bench_fail "COPY to $1/$2/ answered $status, not 201"
     echo "$end - $start" | bc
 }
 
+# Each server's copy is checked before any is timed.
+copy_seconds "$TANDRY_URL/Documents" check >/dev/null
+diff -r "$documents/tree" "$documents/check" >/dev/null || bench_fail "tandry's copy differs from its source"
+[[ $(getfattr --only-values -n "user.com.kestrova.DAV.{http://example.com/ns}note" \
+    "$documents/check/folder042/file042.bin" 2>/dev/null) == *kept* ]] || bench_fail "tandry's copy lost the dead property"
+copy_seconds "$APACHE_URL" check >/dev/null
+diff -r "$PEER_DOCS/tree" "$PEER_DOCS/check" >/dev/null || bench_fail "Apache's copy differs from its source"
+rm -rf "$documents/check" "$PEER_DOCS/check"
+sync
+
+echo "load average before: $(load_average)"
 rss_start=$(rss_kib "$TANDRY_PID")
 dav=$(copy_seconds "$TANDRY_URL/Documents" copy1)
 rss_first=$(rss_kib "$TANDRY_PID")
@@ -54,10 +68,8 @@ start=$(now)
 cp -a "$documents/tree" "$documents/floor"
 floor=$(echo "$(now) - $start" | bc)
 
-diff -r "$documents/tree" "$documents/copy1" >/dev/null || { echo "the copy differs from its source"; exit 1; }
-[[ $(getfattr --only-values -n "user.com.kestrova.DAV.{http://example.com/ns}note" \
-    "$documents/copy1/folder042/file042.bin" 2>/dev/null) == *kept* ]] || { echo "the dead property did not travel"; exit 1; }
 
 printf 'COPY of 10,000 files: tandry %.3f s, Apache %.3f s, ratio %s; cp -a %.3f s (floor)\n' \
     "$dav" "$apache" "$(ratio "$dav" "$apache")" "$floor"
 printf 'tandry RSS: %d KiB at start, %d KiB after one copy, %d KiB after five\n' "$rss_start" "$rss_first" "$rss_fifth"
+echo "load average after: $(load_average)"

@@ -1,98 +1,94 @@
 #!/usr/bin/env bash
 # GET and PUT of a 64 MiB, a 256 MiB and a 1 GiB file with curl, tandry
-# against Apache httpd's mod_dav_fs on the same folder, and GET against
-# nginx: the median time of 5 transfers each, the page cache warmed first,
-# and tandry's peak resident size (VmHWM) for each size, each on a fresh
-# server; also the browser page's form upload (POST) of the same file.
-# Speeds are given as tandry's against each peer (their time over ours).
-# Targets: GET at least 0.95x nginx and 1.0x Apache, PUT at least Apache,
-# the form upload at least 0.9 of tandry's PUT, and the 1 GiB peak within
-# 8 MiB of the 64 MiB one. Without the peers installed only tandry's figures
-# are printed.
+# against Apache httpd's mod_dav_fs serving a copy of the same folder, and
+# GET against nginx, all on the same CPU: the median time of BENCH_RUNS (5)
+# transfers each, the servers taking turns, the page cache warmed first;
+# tandry's peak resident size (VmHWM, started anew for each size); and the
+# browser page's form upload (POST) of the same file. Each server's answer is
+# checked first: a GET gives the file's bytes, a PUT stores them. Speeds are
+# given as tandry's against each peer (their time over ours). Targets: GET at
+# least 0.95x nginx and 1.0x Apache, PUT at least 1.5x Apache, the form
+# upload at least 0.9 of tandry's PUT, and the 1 GiB peak within 8 MiB of
+# the 64 MiB one.
 #
 #   bench/webdav_transfer.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
-build=${1:?usage: webdav_transfer.sh BUILD}
+servers_init "${1:?usage: webdav_transfer.sh BUILD}"
 runs=${BENCH_RUNS:-5}
 sizes=${BENCH_SIZES:-64 256 1024}
 
-if command -v apache2 >/dev/null; then
-    servers_init "$build"
-else
-    echo "apache2 is not installed (scripts/install-deps --bench): tandry's figures only"
-    TANDRY_BIN=$(cd "$build" && pwd)/tandry
-    [[ -x $TANDRY_BIN ]] || { echo "no tandry in $build (make bench builds it)" >&2; exit 1; }
-    BENCH_SCRATCH=$(mktemp -d /var/tmp/tandry-bench.XXXXXX)
-    trap servers_stop EXIT
-fi
+tandry_start
+peers_mirror
+apache_start
+nginx_start
+source_folder=$BENCH_SCRATCH/sources
+mkdir -p "$source_folder"
 
-tandry_stop() {
-    kill -TERM "$TANDRY_PID"
-    wait "$TANDRY_PID" || true
-    TANDRY_PID=
-}
-
-# transfer GET|PUT|POST URL [FILE] → the median seconds of the runs; POST is
-# the browser page's form upload into the folder URL.
-transfer() {
+# seconds GET|PUT|POST URL [FILE] → one transfer's seconds; POST is the
+# browser page's form upload into the folder URL.
+seconds_of() {
     local method=$1 url=$2 file=${3:-}
-    for (( i = 0; i < runs; i++ )); do
-        case $method in
-        GET) client curl -sS -o /dev/null -w '%{time_total}\n' "$url" ;;
-        PUT) client curl -sS -o /dev/null -T "$file" -w '%{time_total}\n' "$url" ;;
-        POST) client curl -sS -o /dev/null -H 'Expect:' -F "vk_upload_filename=@$file;filename=form-upload.bin" \
-            -w '%{time_total}\n' "$url" ;;
-        esac
-    done | median
+    case $method in
+    GET) client curl -sS -o /dev/null -w '%{time_total}\n' "$url" ;;
+    PUT) client curl -sS -o /dev/null -T "$file" -w '%{time_total}\n' "$url" ;;
+    POST) client curl -sS -o /dev/null -H 'Expect:' -F "vk_upload_filename=@$file;filename=form-upload.bin" \
+        -w '%{time_total}\n' "$url" ;;
+    esac
 }
 
-seconds() { awk -v s="$1" 'BEGIN {printf "%.3f s", s}'; }
+show() { [[ $1 == - ]] && echo - || awk -v s="$1" 'BEGIN {printf "%.3f s", s}'; }
 # speed PEER_SECONDS TANDRY_SECONDS → how many times the peer's speed tandry's is
 speed() { [[ $1 == - ]] && echo - || ratio "$1" "$2"; }
+med() { printf '%s\n' "$@" | median; }
 
-# The first start lays out the home whose "Documents" the servers serve.
-tandry_start
-tandry_stop
-apache=0
-if command -v apache2 >/dev/null; then
-    apache_start "$TANDRY_DOCS"
-    nginx_start "$TANDRY_DOCS"
-    apache=1
-fi
-
+echo "load average before: $(load_average)"
 printf '%-8s %-4s %10s %10s %10s %9s %9s %13s\n' size op tandry apache nginx x_apache x_nginx "tandry VmHWM"
 declare -A peak
 for size in $sizes; do
     name=file-$size.bin
-    head -c $(( size << 20 )) /dev/urandom >"$TANDRY_DOCS/$name"
-    cat "$TANDRY_DOCS/$name" >/dev/null
-    tandry_start
-    get=$(transfer GET "$TANDRY_URL/Documents/$name")
+    source=$source_folder/$name
+    head -c $(( size << 20 )) /dev/urandom >"$source"
+    cp "$source" "$TANDRY_DOCS/$name"
+    cp "$source" "$PEER_DOCS/$name"
+    chown www-data: "$PEER_DOCS/$name"
+    check_get tandry "$TANDRY_URL/Documents/$name" "$source"
+    check_get Apache "$APACHE_URL/$name" "$source"
+    [[ -z $NGINX_URL ]] || check_get nginx "$NGINX_URL/$name" "$source"
+    check_put tandry "$TANDRY_URL/Documents/put-$name" "$source" "$TANDRY_DOCS/put-$name"
+    check_put Apache "$APACHE_URL/put-$name" "$source" "$PEER_DOCS/put-$name"
+    reset_hwm "$TANDRY_PID"
+
+    tg=() ag=() ng=() tp=() ap=() tf=()
+    for (( run = 0; run < runs; run++ )); do
+        tg+=("$(seconds_of GET "$TANDRY_URL/Documents/$name")")
+        ag+=("$(seconds_of GET "$APACHE_URL/$name")")
+        [[ -z $NGINX_URL ]] || ng+=("$(seconds_of GET "$NGINX_URL/$name")")
+    done
     peak[$size]=$(hwm_kib "$TANDRY_PID")
-    put=$(transfer PUT "$TANDRY_URL/Documents/put-$name" "$TANDRY_DOCS/$name")
-    post=$(transfer POST "$TANDRY_URL/Documents/" "$TANDRY_DOCS/$name")
-    cmp -s "$TANDRY_DOCS/form-upload.bin" "$TANDRY_DOCS/$name" || { echo "the form upload differs from its source"; exit 1; }
-    tandry_stop
-    rm -f "$TANDRY_DOCS/put-$name" "$TANDRY_DOCS/form-upload.bin"
-    apache_get=- apache_put=- nginx_get=-
-    if (( apache )); then
-        apache_get=$(transfer GET "$APACHE_URL/$name")
-        apache_put=$(transfer PUT "$APACHE_URL/put-$name" "$TANDRY_DOCS/$name")
-        rm -f "$TANDRY_DOCS/put-$name"
-        [[ -n $NGINX_URL ]] && nginx_get=$(transfer GET "$NGINX_URL/$name")
-    fi
+    for (( run = 0; run < runs; run++ )); do
+        tp+=("$(seconds_of PUT "$TANDRY_URL/Documents/put-$name" "$source")")
+        ap+=("$(seconds_of PUT "$APACHE_URL/put-$name" "$source")")
+        tf+=("$(seconds_of POST "$TANDRY_URL/Documents/" "$source")")
+    done
+    cmp -s "$TANDRY_DOCS/put-$name" "$source" || bench_fail "tandry's last PUT stored other bytes"
+    cmp -s "$PEER_DOCS/put-$name" "$source" || bench_fail "Apache's last PUT stored other bytes"
+    cmp -s "$TANDRY_DOCS/form-upload.bin" "$source" || bench_fail "tandry's form upload stored other bytes"
+    rm -f "$TANDRY_DOCS/put-$name" "$TANDRY_DOCS/form-upload.bin" "$PEER_DOCS/put-$name" "$TANDRY_DOCS/$name" "$PEER_DOCS/$name" "$source"
+
+    get=$(med "${tg[@]}") apache_get=$(med "${ag[@]}") nginx_get=-
+    (( ${#ng[@]} )) && nginx_get=$(med "${ng[@]}")
+    put=$(med "${tp[@]}") apache_put=$(med "${ap[@]}") post=$(med "${tf[@]}")
     label="$size MiB"
     (( size == 1024 )) && label="1 GiB"
-    show() { [[ $1 == - ]] && echo - || seconds "$1"; }
-    printf '%-8s %-4s %10s %10s %10s %9s %9s %10s KiB\n' "$label" GET "$(seconds "$get")" "$(show "$apache_get")" \
+    printf '%-8s %-4s %10s %10s %10s %9s %9s %10s KiB\n' "$label" GET "$(show "$get")" "$(show "$apache_get")" \
         "$(show "$nginx_get")" "$(speed "$apache_get" "$get")" "$(speed "$nginx_get" "$get")" "${peak[$size]}"
-    printf '%-8s %-4s %10s %10s %10s %9s %9s\n' "$label" PUT "$(seconds "$put")" "$(show "$apache_put")" - \
+    printf '%-8s %-4s %10s %10s %10s %9s %9s\n' "$label" PUT "$(show "$put")" "$(show "$apache_put")" - \
         "$(speed "$apache_put" "$put")" -
     printf '%-8s %-4s %10s %10s %10s %9s %9s  (form upload against tandry'"'"'s PUT; target at least 0.9)\n' "$label" POST \
-        "$(seconds "$post")" - - "$(ratio "$put" "$post")" -
-    rm -f "$TANDRY_DOCS/$name"
+        "$(show "$post")" - - "$(ratio "$put" "$post")" -
 done
 if [[ -n ${peak[1024]:-} && -n ${peak[64]:-} ]]; then
     echo "tandry's peak for 1 GiB minus that for 64 MiB: $(( peak[1024] - peak[64] )) KiB (target: at most 8192)"
 fi
+echo "load average after: $(load_average)"
