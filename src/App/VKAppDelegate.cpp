@@ -36,6 +36,7 @@
 #include "WebDAV/WebDAVKeychainCredentials.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVServerLockHooks.h"
+#include "WebDAV/WebDAVStagingFolder.h"
 
 #include <fmt/format.h>
 
@@ -46,6 +47,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -286,6 +288,11 @@ void VKAppDelegate::setupHTTPServer()
     else
         m_httpServer->setTypes({ "_http._tcp.", "_webdav._tcp." });
     m_httpServer->setConnectionClass<WebDAVConnection>();
+    // Uploads and copies a killed run left unfinished go once per run,
+    // before any of this run's begin.
+    static bool abandonedItemsRemoved = false;
+    if (!std::exchange(abandonedItemsRemoved, true))
+        WebDAVStagingFolder::removeAbandonedItems();
     // The keychain's password and identity, unless the program was given
     // others for this run.
     if (!WebDAVCredentials::current())

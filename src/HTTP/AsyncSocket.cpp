@@ -23,6 +23,7 @@ namespace {
 using Stream = net::SocketStream;
 
 constexpr const char* DequeueReadStep = "maybeDequeueRead";
+constexpr const char* ReadEndStep = "closeAtReadEnd";
 constexpr const char* CompleteFromLeftoverStep = "completeFromLeftover";
 constexpr const char* DequeueWriteStep = "maybeDequeueWrite";
 constexpr const char* DisconnectStep = "disconnect";
@@ -325,7 +326,7 @@ bool AsyncSocket::configureAndOpen(core::Error* error)
 
 // Stream events
 
-void AsyncSocket::streamEvent(Stream::Side, Stream::Event event)
+void AsyncSocket::streamEvent(Stream::Side side, Stream::Event event)
 {
     auto keep = self();
     switch (event) {
@@ -347,6 +348,17 @@ void AsyncSocket::streamEvent(Stream::Side, Stream::Event event)
         break;
     }
     case Stream::Event::EndEncountered:
+        // A peer that shut only its sending side may still wait for an
+        // answer: while nobody reads, the owner may keep writing, and the
+        // next read that needs bytes finds the end.
+        if (side == Stream::Side::Read && !m_currentRead && m_readQueue.empty()
+            && m_stream->status(Stream::Side::Write) == Stream::Status::Open) {
+            auto delegate = m_delegate.lock();
+            if (delegate && delegate->onSocketShouldKeepWritingAfterReadEnd(*this)) {
+                m_readEnded = true;
+                break;
+            }
+        }
         closeWithError(nullptr);
         break;
     }
@@ -602,7 +614,15 @@ void AsyncSocket::doBytesAvailable()
     if (error) {
         const core::Error failure = streamError();
         closeWithError(failure ? &failure : nullptr);
+    } else if (!done && m_readEnded && m_currentRead.get() == packet) {
+        scheduleNextPass(ReadEndStep, &AsyncSocket::closeAtReadEnd);
     }
+}
+
+void AsyncSocket::closeAtReadEnd()
+{
+    if (m_currentRead)
+        closeWithError(nullptr);
 }
 
 void AsyncSocket::finishCurrentRead()
@@ -854,13 +874,14 @@ void AsyncSocket::close(bool tellDelegate)
     m_writeQueue.clear();
     m_currentWrite.reset();
     m_readWaiting = m_writeWaiting = false;
+    m_readEnded = false;
     m_partialReadBuffer = std::string();
     core::RunLoop* loop = m_runLoop;
     core::RunLoop& performLoop = loop ? *loop : core::RunLoop::current();
     // (Pending steps hold the socket weakly: from another thread, where the
     // last owner may let go of it, there is nothing to cancel.)
     if (performLoop.isCurrent()) {
-        for (const char* step : { DequeueReadStep, CompleteFromLeftoverStep, DequeueWriteStep, DisconnectStep })
+        for (const char* step : { DequeueReadStep, CompleteFromLeftoverStep, DequeueWriteStep, DisconnectStep, ReadEndStep })
             performLoop.cancelPerforms(performKey(step));
     }
     if (m_stream) {
@@ -944,7 +965,10 @@ bool AsyncSocket::isConnected() const
 {
     if (getCFSocket() < 0 || !m_stream)
         return false;
-    return countsAsConnected(m_stream->status(Stream::Side::Read), Stream::Status::Reading)
+    // A read side at its end still lets answers out (a peer that shut only
+    // its sending side).
+    const auto readStatus = m_stream->status(Stream::Side::Read);
+    return (readStatus == Stream::Status::AtEnd || countsAsConnected(readStatus, Stream::Status::Reading))
         && countsAsConnected(m_stream->status(Stream::Side::Write), Stream::Status::Writing);
 }
 

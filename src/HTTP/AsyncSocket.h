@@ -155,6 +155,8 @@ private:
     void deliverRead(core::Data data, long tag);
     void completeFromLeftover();
     void doBytesAvailable();
+    // The peer's stream ended while a read waits for more: the socket closes.
+    void closeAtReadEnd();
     void finishCurrentRead();
     void maybeDequeueWrite();
     void doSendBytes();
@@ -197,6 +199,8 @@ private:
     unsigned m_readCallbackDepth = 0;
     unsigned m_writeCallbackDepth = 0;
     bool m_readWaiting = false;
+    // The peer's stream ended while nobody read (it may wait for an answer).
+    bool m_readEnded = false;
     bool m_writeWaiting = false;
     bool m_runningWaitingReads = false;
     bool m_runningWaitingWrites = false;

@@ -16,3 +16,4 @@ void AsyncSocketDelegate::onSocketDidWritePartialDataOfLength(AsyncSocket&, uint
 bool AsyncSocketDelegate::onSocketShouldTimeout(AsyncSocket&) { return true; }
 void AsyncSocketDelegate::onSocketWillDisconnectWithError(AsyncSocket&, const core::Error*) { }
 void AsyncSocketDelegate::onSocketDidDisconnect(AsyncSocket&) { }
+bool AsyncSocketDelegate::onSocketShouldKeepWritingAfterReadEnd(AsyncSocket&) { return false; }

@@ -44,4 +44,9 @@ public:
     virtual void onSocketWillDisconnectWithError(AsyncSocket& socket, const core::Error* error);
     // The socket closed (one pass after the close).
     virtual void onSocketDidDisconnect(AsyncSocket& socket);
+    // The peer ended its stream while no read was asked for. True keeps the
+    // socket writing (a peer that shut only its sending side may still wait
+    // for an answer), and the next read that needs bytes finds the end;
+    // false, the default, closes it now.
+    virtual bool onSocketShouldKeepWritingAfterReadEnd(AsyncSocket& socket);
 };

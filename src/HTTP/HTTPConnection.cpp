@@ -500,6 +500,11 @@ void HTTPConnection::onSocketDidDisconnect(AsyncSocket&)
     endBackgroundTask();
 }
 
+bool HTTPConnection::onSocketShouldKeepWritingAfterReadEnd(AsyncSocket&)
+{
+    return m_request != nullptr;
+}
+
 void HTTPConnection::disconnect()
 {
     auto keep = shared_from_this();

@@ -156,6 +156,9 @@ public:
     void onSocketDidWriteDataWithTag(AsyncSocket& socket, long tag) override;
     void onSocketWillDisconnectWithError(AsyncSocket& socket, const core::Error* error) override;
     void onSocketDidDisconnect(AsyncSocket& socket) override;
+    // While a request is being answered: its client may have shut only its
+    // sending side.
+    bool onSocketShouldKeepWritingAfterReadEnd(AsyncSocket& socket) override;
 
     std::string description() const override;
 

@@ -16,6 +16,7 @@
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
+#include "WebDAV/WebDAVStagingFolder.h"
 
 #include <fmt/format.h>
 
@@ -37,23 +38,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
     });
-}
-
-// A free hidden name beside the item, for its replacement to be made under.
-// mkdtemp picks the name; the folder is given up again at once, since the
-// copy makes its own item there (and never replaces one, should another
-// process take the name meanwhile).
-std::optional<std::string> hiddenSiblingPath(const std::string& path)
-{
-    std::string folder = core::path::deletingLastPathComponent(path);
-    std::string name = core::path::lastPathComponent(path);
-    std::string pattern = core::path::appendingPathComponent(folder, fmt::format(".{}.copy-XXXXXX", name.substr(0, 200)));
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data()))
-        return std::nullopt;
-    rmdir(buffer.data());
-    return std::string(buffer.data());
 }
 
 } // namespace
@@ -264,17 +248,12 @@ WebDAVCopyResponse::Outcome WebDAVCopyResponse::performOperationWithDestination(
     if (auto attributes = core::fs::attributes(destination))
         outcome.destinationWasCollection = attributes->isDirectory();
 
-    // A replaced item stays until its replacement is whole.
+    // A copy is made in the staging folder and renamed into place when it is
+    // done, so that a copy cut off never shows half made; a replaced item
+    // stays until its replacement is whole. A move renames at once.
     std::string target = destination;
-    if (outcome.destinationExisted) {
-        auto sibling = hiddenSiblingPath(destination);
-        if (!sibling) {
-            core::log("Warning, removeItemAtPath error: {}", core::Error::posix(errno).description());
-            outcome.failed = true;
-            return outcome;
-        }
-        target = *sibling;
-    }
+    if (outcome.destinationExisted || !operation.move)
+        target = WebDAVStagingFolder::pathForItem(destination, "copy");
 
     core::Error error;
     bool done = false;
@@ -303,7 +282,17 @@ WebDAVCopyResponse::Outcome WebDAVCopyResponse::performOperationWithDestination(
     }
     outcome.failed = !done || !outcome.failedItems.empty();
 
-    if (outcome.destinationExisted) {
+    if (!outcome.destinationExisted && target != destination) {
+        // What was copied goes into place, also beside the members that
+        // failed (the answer names them).
+        if ((done || !outcome.failedItems.empty()) && !core::fs::moveItem(target, destination, &error)) {
+            core::log("Warning, WebDAVCopy failed: {}", error.localizedDescription());
+            outcome.failed = true;
+            outcome.failedItems.clear();
+        }
+        if (itemExists(target))
+            core::fs::removeItem(target);
+    } else if (outcome.destinationExisted) {
         if (!outcome.failed && !core::fs::exchangeItems(target, destination, &error)) {
             core::log("Warning, removeItemAtPath error: {}", error.description());
             outcome.failed = true;

@@ -77,8 +77,10 @@ void WebDAVLockResponse::start()
     if (!path)
         return endResponseWithStatusCode(403);
     // Nothing reached through a link that leads out of the roots is there to
-    // lock: not the item, nor a folder on the way to it.
-    if (core::fs::isDirectory(core::path::deletingLastPathComponent(*path)) && !isServedFolderOfPath(*path))
+    // lock: not the item, nor a folder on the way to it. A root of the
+    // server is served itself, though its folder is not.
+    if (core::fs::isDirectory(core::path::deletingLastPathComponent(*path)) && !isServedFolderOfPath(*path)
+        && !isServedPath(*path))
         return endResponseWithStatusCode(409);
     if (core::fs::exists(*path) && !isServedPath(*path))
         return endResponseWithStatusCode(404);

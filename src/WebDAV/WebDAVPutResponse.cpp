@@ -84,11 +84,11 @@ void WebDAVPutResponse::start()
         struct stat existing {};
         if (m_resource && lstat(m_path.c_str(), &existing) == 0)
             allowance += static_cast<uint64_t>(existing.st_size);
-        if (m_contentLength > allowance) {
-            postInsufficientStorageNotification();
-            endResponseWithStatusCode(507, "Insufficient Storage");
-            return;
-        }
+        if (m_contentLength > allowance)
+            return refuseForWantOfRoom();
+        // Judged now, since the body's own bytes will take from the free
+        // space the quota manager reports.
+        m_allowance = allowance;
     }
 
     m_upload = WebDAVUploadFile::create(m_path);
@@ -256,6 +256,9 @@ void WebDAVPutResponse::handleChunkedDataRead(std::string_view data)
         handleChunkedTransferError(400);
         return;
     }
+    // Without an announced length the room is judged as the bytes come.
+    if (m_allowance && m_chunks.decodedLength() > *m_allowance)
+        return refuseForWantOfRoom();
     if (!output.empty() && !writeData(output))
         return;
     if (m_chunks.isDone()) {
@@ -265,6 +268,12 @@ void WebDAVPutResponse::handleChunkedDataRead(std::string_view data)
         return;
     }
     readNextChunkedPiece();
+}
+
+void WebDAVPutResponse::refuseForWantOfRoom()
+{
+    postInsufficientStorageNotification();
+    fail(507, "Insufficient Storage");
 }
 
 void WebDAVPutResponse::handleChunkedTransferError(int code)

@@ -10,7 +10,7 @@ class AsyncSocket;
 class WebDAVUploadFile;
 
 // PUT: stores the request body as the file at the request URI. The body
-// streams from the socket into a hidden file beside the target, which takes
+// streams from the socket into a staging file for the target, which takes
 // the old file's dead properties and is renamed over the target only once
 // every announced byte is in; until then the old file stays whole, and a
 // refused or broken upload leaves nothing behind.
@@ -35,7 +35,8 @@ public:
 
     // A chunked body's bytes as they arrive, any split: the data goes to
     // the file, a broken framing or more data than "X-Expected-Entity-Length"
-    // announced ends with 400 (the old file intact).
+    // announced ends with 400, more than there is room for with 507 (the old
+    // file intact either way).
     void handleChunkedDataRead(std::string_view data);
     // Ends with the status and closes the connection.
     void handleChunkedTransferError(int code);
@@ -50,6 +51,8 @@ private:
     void readNextPiece();
     void readNextChunkedPiece();
     void discardTemporaryFile();
+    // 507, telling the application that room ran out.
+    void refuseForWantOfRoom();
     void fail(int code, std::optional<std::string_view> description = std::nullopt);
 
     WebDAVResourceRef m_resource;
@@ -57,6 +60,9 @@ private:
     std::unique_ptr<WebDAVUploadFile> m_upload;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthRead = 0;
+    // The most the body may take (the room when it started, with the old
+    // file's size); nothing when the quota manager knows no limit.
+    std::optional<uint64_t> m_allowance;
     HTTPChunkedDecoder m_chunks;
     bool m_isChunked = false;
     bool m_streaming = false;

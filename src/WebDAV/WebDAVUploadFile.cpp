@@ -1,33 +1,33 @@
 #include "WebDAV/WebDAVUploadFile.h"
 
 #include "Platform/Core/FileHandle.h"
+#include "WebDAV/WebDAVStagingFolder.h"
 
-#include <fmt/format.h>
-
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
 std::unique_ptr<WebDAVUploadFile> WebDAVUploadFile::create(const std::string& target)
 {
-    std::string name = target.substr(target.rfind('/') + 1);
-    std::string folder = target.substr(0, target.size() - name.size());
-    // The name is cut so that the pattern stays within a name's limit.
-    std::string pattern = fmt::format("{}.{}.upload-XXXXXX", folder, name.substr(0, 200));
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    int fd = mkstemp(buffer.data());
-    if (fd < 0)
-        return nullptr;
     // A replacement keeps the old file's permissions.
     struct stat old {};
-    fchmod(fd, stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    ::close(fd);
-    return std::unique_ptr<WebDAVUploadFile>(new WebDAVUploadFile(target, buffer.data()));
+    const mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = WebDAVStagingFolder::pathForItem(target, "upload");
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return nullptr;
+        }
+        fchmod(fd, mode);
+        ::close(fd);
+        return std::unique_ptr<WebDAVUploadFile>(new WebDAVUploadFile(target, std::move(path)));
+    }
+    return nullptr;
 }
 
 WebDAVUploadFile::~WebDAVUploadFile()

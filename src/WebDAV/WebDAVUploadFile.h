@@ -10,14 +10,15 @@ namespace core {
 class FileHandle;
 }
 
-// The hidden file an upload streams into before it becomes the target: a
-// sibling of the target, so that the closing rename stays on one file system
-// and replaces the old file in one step. Until then the old file stays whole;
-// a file that is never committed is removed with its owner, so a refused or
-// broken upload leaves nothing behind.
+// The file an upload streams into before it becomes the target: made in the
+// staging folder (`WebDAVStagingFolder`), on the target's file system, so
+// that the closing rename replaces the old file in one step. Until then the
+// old file stays whole; a file that is never committed is removed with its
+// owner, so a refused or broken upload leaves nothing behind, and one cut
+// off by a killed process is out of sight until the next start removes it.
 class WebDAVUploadFile {
 public:
-    // A new empty file beside `target` (with the target's permissions when it
+    // A new empty file for `target` (with the target's permissions when it
     // exists, else 0644); nothing when it cannot be made.
     static std::unique_ptr<WebDAVUploadFile> create(const std::string& target);
     ~WebDAVUploadFile();

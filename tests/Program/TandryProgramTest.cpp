@@ -1,6 +1,7 @@
 // Runs the built tandry program from the outside.
 
 #include "Support/Command.h"
+#include "Support/RawClient.h"
 #include "Support/TestCase.h"
 
 #include <fcntl.h>
@@ -382,4 +383,56 @@ TEST_F(TandryProgramTest, AFileOpenedAtLaunchIsImported)
     EXPECT_EQ(readFile(home + "/Library/Documents/Imports/QL-abc.pdf"), "%PDF-1.4 handed over") << output;
     EXPECT_EQ(readFile(handed), "%PDF-1.4 handed over");
     EXPECT_NE(access((home + "/Documents/Inbox").c_str(), F_OK), 0);
+}
+
+TEST_F(TandryProgramTest, UploadsCutOffByAKillAreNeverSeenAndGoAtTheNextStart)
+{
+    std::string home = pathInHome("home");
+    const std::string whole = std::string(200000, 'w');
+    const std::string wholeFile = makeFile("whole.bin", whole);
+    Run run = start({ "--home", home, "-VKPortNumber", "0" });
+    std::string url = servingURL(readUntil(run.stderrFd, "/\n"));
+    ASSERT_FALSE(url.empty());
+    const int port = std::stoi(url.substr(url.rfind(':') + 1));
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(test::runCommand({ "curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", "-T", wholeFile,
+                  base + "/Documents/whole.bin" }).output,
+        "201");
+
+    // Two uploads stop midway, one announced, one chunked.
+    test::RawClient announced(static_cast<uint16_t>(port));
+    announced.send("PUT /Documents/half.bin HTTP/1.1\r\nHost: h\r\nContent-Length: 1000000\r\n\r\n"
+        + std::string(300000, 'h'));
+    test::RawClient chunked(static_cast<uint16_t>(port));
+    chunked.send("PUT /Public/chunked.bin HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n10000\r\n"
+        + std::string(0x10000, 'c') + "\r\n");
+    const std::string staging = home + "/tmp/WebDAV";
+    const auto staged = [&] {
+        std::error_code error;
+        return std::distance(std::filesystem::directory_iterator(staging, error), std::filesystem::directory_iterator());
+    };
+    for (int i = 0; i < 1000 && staged() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(staged(), 2);
+    const auto listing = test::runCommand({ "curl", "-sS", "-X", "PROPFIND", base + "/" }).output;
+    EXPECT_NE(listing.find("/Documents/whole.bin"), std::string::npos) << listing;
+    const auto page = test::runCommand({ "curl", "-sS", base + "/Public/" }).output;
+    for (const char* name : { "half.bin", "chunked.bin", ".upload-" }) {
+        EXPECT_EQ(listing.find(name), std::string::npos) << listing;
+        EXPECT_EQ(page.find(name), std::string::npos) << page;
+    }
+
+    kill(run.pid, SIGKILL);
+    waitForExit(run.pid);
+    close(run.stderrFd);
+    run = start({ "--home", home, "-VKPortNumber", "0" });
+    readUntil(run.stderrFd, "/\n");
+    EXPECT_EQ(staged(), 0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home))
+        EXPECT_EQ(entry.path().filename().string().find("upload-"), std::string::npos) << entry.path();
+    EXPECT_EQ(readFile(home + "/Library/Documents/whole.bin"), whole);
+    EXPECT_FALSE(std::filesystem::exists(home + "/Library/Documents/half.bin"));
+    kill(run.pid, SIGTERM);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(run.pid)), 0);
+    close(run.stderrFd);
 }

@@ -78,6 +78,8 @@ public:
         return found;
     }
     const std::string& received() const { return m_received; }
+    // Says the request is all there is (the server may still answer).
+    void shutdownSending() { shutdown(m_fd, SHUT_WR); }
 
 private:
     void pull()

@@ -158,6 +158,23 @@ TEST_F(WebDAVConnectionTest, BrowsingWithRealClients)
     EXPECT_FALSE(xattrStringForItemAtPath(path, "com.kestrova.DAV.{http://webdav.org/cadaver/custom-properties/}shade"));
 }
 
+TEST_F(WebDAVConnectionTest, RootCollectionsAreLockedAsAnyOther)
+{
+    const std::string lockInfo = "<?xml version=\"1.0\"?><D:lockinfo xmlns:D=\"DAV:\"><D:lockscope><D:exclusive/>"
+                                 "</D:lockscope><D:locktype><D:write/></D:locktype></D:lockinfo>";
+    for (const std::string root : { "/Documents/", "/Public/" }) {
+        std::string answer = curl({ "-X", "LOCK", "-D", "-", "-H", "Content-Type: text/xml", "--data", lockInfo, url(root) });
+        ASSERT_EQ(code(answer), "200") << answer;
+        const auto at = answer.find("Lock-Token: ");
+        ASSERT_NE(at, std::string::npos) << answer;
+        const std::string token = answer.substr(at + 12, answer.find('\r', at) - at - 12);
+        EXPECT_EQ(code(curl({ "-X", "PUT", "--data", "x", url(root + "a.txt") })), "423") << root;
+        EXPECT_EQ(code(curl({ "-X", "PUT", "--data", "x", "-H", "If: (" + token + ")", url(root + "a.txt") })), "201");
+        EXPECT_EQ(code(curl({ "-X", "UNLOCK", "-H", "Lock-Token: " + token, url(root) })), "204") << root;
+    }
+    WebDAVLockManager::sharedManager()->removeAllLocks();
+}
+
 TEST_F(WebDAVConnectionTest, UploadTokens)
 {
     auto& clock = test::TestEnvironment::clock();

@@ -324,6 +324,25 @@ TEST_F(WebDAVCopyResponseTest, ACopyWhoseConnectionEndsFinishesAndAnswersNobody)
     EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "done.txt", "slow.txt" }));
 }
 
+TEST_F(WebDAVCopyResponseTest, AClientThatShutsItsSendingSideStillGetsItsAnswer)
+{
+    makeFile("site/Library/Documents/slow.txt", "slow");
+    RawClient client(server->port());
+    auto connection = startHeldCopy(client);
+    ASSERT_TRUE(connection);
+    client.shutdownSending();
+    core::RunLoop::main().runUntil([] { return false; }, 0.2);
+    EXPECT_EQ(server->connections().size(), 1u);
+
+    // The answer goes out, then the connection ends, the next request's
+    // read finding nothing more to come.
+    copyReleased = true;
+    EXPECT_TRUE(client.waitForClose());
+    EXPECT_NE(client.received().find("HTTP/1.1 201 Created\r\n"), std::string::npos) << client.received();
+    EXPECT_EQ(readFile(documents + "/done.txt"), "slow");
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return server->connections().empty(); }, 5));
+}
+
 TEST_F(WebDAVCopyResponseTest, GuestsNeedCredentialsToWriteIntoProtectedFolders)
 {
     protect(true);

@@ -5,6 +5,7 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVPostResponse.h"
+#include "WebDAV/WebDAVStagingFolder.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -174,13 +175,17 @@ TEST_F(WebDAVPostResponseTest, ReplacingAFileDropsItsDeadPropertiesOnlyOnceTheUp
                                 "Content-Length: {}\r\n\r\n",
             body.size()));
         client.send(body.substr(0, 5000));
-        core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 2; }, 10);
-        EXPECT_EQ(namesIn(documents).size(), 2u);
+        const auto staged = [] { return namesIn(WebDAVStagingFolder::path()).size(); };
+        core::RunLoop::main().runUntil([&] { return staged() == 1; }, 10);
+        EXPECT_EQ(staged(), 1u);
     }
     int updates = 0;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVCollectionDidUpdateNotification, nullptr,
         [&](const core::Notification& note) { updates += note.userInfo()["Path"].toString() == documents; });
-    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 1 && updates == 1; }, 20));
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
+        return namesIn(WebDAVStagingFolder::path()).empty() && updates == 1;
+    }, 20));
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "old.txt" }));
     EXPECT_EQ(contentsOf(path), "old contents");
     EXPECT_TRUE(logContains("Warning, POST - removing partial file: " + path));
 

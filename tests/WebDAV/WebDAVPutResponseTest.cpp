@@ -5,6 +5,7 @@
 #include "Support/Python.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVPropertyName.h"
+#include "WebDAV/WebDAVStagingFolder.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -33,6 +34,8 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
+    // Uploads in progress, outside the served folders.
+    static size_t stagedCount() { return namesIn(WebDAVStagingFolder::path()).size(); }
     std::string put(const std::string& path, const std::string& body, std::vector<std::string> extra = {})
     {
         std::string bodyFile = makeFile("upload.bin", body);
@@ -102,6 +105,20 @@ TEST_F(WebDAVPutResponseTest, CountsTheReplacedFileAsRoomAndRefusesBeforeReading
     EXPECT_EQ(contentsOf(path), std::string(50, 'o'));
     EXPECT_EQ(code(put("/Documents/old.bin", std::string(150, 'n'))), "201");
     EXPECT_EQ(contentsOf(path), std::string(150, 'n'));
+
+    // Without an announced length the room (100 free, 150 the old file's)
+    // is judged as the chunks come: the one that would pass it ends the
+    // upload, the old file whole.
+    RawClient client(server->port());
+    client.send("PUT /Documents/old.bin HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n");
+    client.send("C8\r\n" + std::string(200, 'c') + "\r\n");
+    core::RunLoop::main().runUntil([&] { return stagedCount() == 1; }, 10);
+    client.send("3C\r\n" + std::string(60, 'c') + "\r\n0\r\n\r\n");
+    EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 507 Insufficient Storage")) << client.received();
+    EXPECT_TRUE(client.waitForClose());
+    EXPECT_EQ(refusals, 2);
+    EXPECT_EQ(contentsOf(path), std::string(150, 'n'));
+    EXPECT_EQ(stagedCount(), 0u);
 }
 
 TEST_F(WebDAVPutResponseTest, BrokenUploadsLeaveTheOldFileWhole)
@@ -111,10 +128,11 @@ TEST_F(WebDAVPutResponseTest, BrokenUploadsLeaveTheOldFileWhole)
         RawClient client(server->port());
         client.send("PUT /Documents/keep.txt HTTP/1.1\r\nHost: h\r\nContent-Length: 100000\r\n\r\n");
         client.send(std::string(3000, 'p'));
-        core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 2; }, 10);
-        EXPECT_EQ(namesIn(documents).size(), 2u);
+        core::RunLoop::main().runUntil([&] { return stagedCount() == 1; }, 10);
+        EXPECT_EQ(stagedCount(), 1u);
+        EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "keep.txt" }));
     }
-    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 1; }, 20));
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return stagedCount() == 0; }, 20));
     EXPECT_EQ(contentsOf(path), "original");
     EXPECT_TRUE(logContains("Warning, PUT - removing partial file: " + path));
 
@@ -155,7 +173,7 @@ TEST_F(WebDAVPutResponseTest, DecodesChunkedBodiesSplitAnywhere)
     {
         RawClient client(server->port());
         client.send("PUT /Documents/gone.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nonly");
-        core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 2; }, 10);
+        core::RunLoop::main().runUntil([&] { return stagedCount() == 1; }, 10);
     }
     {
         // The room was judged by the announced length: more data than that
@@ -175,7 +193,7 @@ TEST_F(WebDAVPutResponseTest, DecodesChunkedBodiesSplitAnywhere)
         EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 201")) << client.received();
     }
     EXPECT_EQ(contentsOf(documents + "/c.txt"), "abc");
-    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return namesIn(documents).size() == 1; }, 20));
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return stagedCount() == 0; }, 20));
     EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "c.txt" }));
     EXPECT_EQ(code(put("/Documents/curl.txt", "via curl", { "-H", "Transfer-Encoding: chunked" })), "201");
     EXPECT_EQ(contentsOf(documents + "/curl.txt"), "via curl");

@@ -325,7 +325,7 @@ void SocketStream::onReady(unsigned events)
                 break;
             }
         }
-        if (events & (Source::Read | Source::HangUp | Source::Error)) {
+        if ((events & (Source::Read | Source::HangUp | Source::Error)) && m_readStatus == Status::Open) {
             if (m_writeNeedsReadable) {
                 m_writeNeedsReadable = false;
                 m_writable = true;
@@ -429,9 +429,12 @@ void SocketStream::fail(Side side, ErrorDomain domain, int64_t code)
 
 void SocketStream::reachEnd()
 {
-    if (m_state == State::Ended || m_readStatus == Status::Closed)
+    if (m_state == State::Ended || m_readStatus == Status::Closed || m_readStatus == Status::AtEnd)
         return;
-    m_state = State::Ended;
+    // A plain socket's peer may have shut only its sending side and still
+    // wait for an answer: the write side stays open. TLS ends as a whole.
+    if (m_ssl)
+        m_state = State::Ended;
     m_readStatus = Status::AtEnd;
     m_readable = false;
     deliverSoon(Side::Read, Event::EndEncountered);
@@ -482,7 +485,8 @@ void SocketStream::updateInterest()
         // interest changes per answer.
         if (m_readNeedsWritable || (m_wantsSpace && !m_writable && !m_writeNeedsReadable))
             interest |= Source::Write;
-        if (m_writeNeedsReadable || (!m_readNeedsWritable && (m_wantsBytes || !m_readable)))
+        if (m_readStatus == Status::Open
+            && (m_writeNeedsReadable || (!m_readNeedsWritable && (m_wantsBytes || !m_readable))))
             interest |= Source::Read;
         break;
     case State::Idle:

@@ -30,7 +30,10 @@ class TlsServerContext;
 // bytes wait (so that a peer's close is seen even with no read queued, once
 // every byte before it was read); for writing only while the client has
 // bytes to write, or while TLS needs either direction for its own records.
-// A quiet connection thus costs the loop nothing.
+// A quiet connection thus costs the loop nothing. A plain socket whose peer
+// shuts only its sending side ends its read side alone (EndEncountered for
+// the read side, status AtEnd) and goes on writing; under TLS the end of the
+// peer's stream ends both sides.
 class SocketStream : public std::enable_shared_from_this<SocketStream> {
 public:
     enum class Side { Read, Write };
