@@ -371,6 +371,16 @@ core::Value::Dictionary HTTPConnection::standardResponseHeaders() const
     return headers;
 }
 
+void HTTPConnection::addStandardResponseHeaders(HTTPMessage& message) const
+{
+    message.setHeaderValue("none", "Accept-Ranges");
+    if (m_request && shouldCloseAfterAnswer())
+        message.setHeaderValue("close", "Connection");
+    message.setHeaderValue(currentDateText(), "Date");
+    auto server = m_server.lock();
+    message.setHeaderValue(server ? std::string_view(server->serverName()) : std::string_view(), "Server");
+}
+
 void HTTPConnection::sendResponseWithStatusCode(int code)
 {
     sendResponseWithStatusCode(code, std::nullopt, FinalResponseTag);
@@ -388,7 +398,7 @@ void HTTPConnection::sendResponseWithStatusCode(int code, std::optional<std::str
         response = HTTPMessageResponse::responseWithStatusCode(code);
     if (!response)
         response = HTTPMessageResponse::responseWithStatusCode(500);
-    response->setHeaderValues(standardResponseHeaders());
+    addStandardResponseHeaders(*response);
     response->setHeaderValue("0", "Content-Length");
     sendResponseMessage(*response, tag);
 }

@@ -110,6 +110,9 @@ public:
     // "Date", "Server", "Accept-Ranges" and, when the request asks to close,
     // "Connection: close".
     virtual core::Value::Dictionary standardResponseHeaders() const;
+    // The same headers set on the message directly (every answer takes
+    // them, so without a table in between).
+    void addStandardResponseHeaders(HTTPMessage& message) const;
 
     void sendResponseWithStatusCode(int code);
     void sendResponseWithStatusCode(int code, std::optional<std::string_view> description);

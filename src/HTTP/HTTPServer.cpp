@@ -77,6 +77,7 @@ std::shared_ptr<HTTPServer> HTTPServer::create(const core::URL& documentRoot)
 
 HTTPServer::HTTPServer(core::URL documentRoot)
     : m_documentRoot(std::move(documentRoot))
+    , m_documentRootPath(m_documentRoot.filePath())
 {
     m_connectionClass = [](const std::shared_ptr<AsyncSocket>& socket, const std::shared_ptr<HTTPServer>& server) {
         return HTTPConnection::create(socket, server);
@@ -280,13 +281,13 @@ void HTTPServer::netServiceDidNotPublish(NetService& service)
 void HTTPServer::addVirtualRootURI(const core::URL& uri, const std::string& localPath)
 {
     for (auto& root : m_virtualRoots) {
-        if (root.first == uri) {
-            root.second = localPath;
+        if (root.uri == uri) {
+            root.localPath = localPath;
             m_resolvedRootsComplete = false;
             return;
         }
     }
-    m_virtualRoots.emplace_back(uri, localPath);
+    m_virtualRoots.push_back({ uri, localPath, stringByEnsuringTrailingPathSeparator(uri.path()) });
     m_resolvedRootsComplete = false;
 }
 
@@ -294,14 +295,14 @@ std::vector<core::URL> HTTPServer::virtualRootURIs() const
 {
     std::vector<core::URL> uris;
     for (const auto& root : m_virtualRoots)
-        uris.push_back(root.first);
+        uris.push_back(root.uri);
     return uris;
 }
 
 std::optional<std::string> HTTPServer::localPathForURI(const core::URL& uri) const
 {
     const auto path = uri.standardized().path();
-    const auto rootPath = m_documentRoot.filePath();
+    const auto& rootPath = m_documentRootPath;
     if (path == "/")
         return rootPath;
     if (!hasVirtualRoots()) {
@@ -310,16 +311,15 @@ std::optional<std::string> HTTPServer::localPathForURI(const core::URL& uri) con
         return core::path::appendingPathComponent(rootPath, path);
     }
     const auto requestPath = stringByEnsuringTrailingPathSeparator(path);
-    for (const auto& [rootURI, localPath] : m_virtualRoots) {
-        const auto prefix = stringByEnsuringTrailingPathSeparator(rootURI.path());
-        if (!requestPath.starts_with(prefix))
+    for (const auto& root : m_virtualRoots) {
+        if (!requestPath.starts_with(root.prefix))
             continue;
-        const auto rest = std::string_view(requestPath).substr(prefix.size());
+        const auto rest = std::string_view(requestPath).substr(root.prefix.size());
         if (!isSafeRelativePath(rest))
             return std::nullopt;
         if (rest.empty())
-            return localPath;
-        return core::path::appendingPathComponent(localPath, rest);
+            return root.localPath;
+        return core::path::appendingPathComponent(root.localPath, rest);
     }
     return std::nullopt;
 }
@@ -336,12 +336,16 @@ std::optional<core::URL> HTTPServer::servedRootURIForRealPath(const std::string&
             else
                 m_resolvedRootsComplete = false;
         };
-        resolve(m_documentRoot.filePath(), *core::URL::parse("/"), !hasVirtualRoots());
-        for (const auto& [uri, localPath] : m_virtualRoots)
-            resolve(localPath, uri, true);
+        resolve(m_documentRootPath, *core::URL::parse("/"), !hasVirtualRoots());
+        for (const auto& root : m_virtualRoots)
+            resolve(root.localPath, root.uri, true);
     }
+    // Both sides are resolved, standardised paths: a plain comparison of
+    // components tells.
     for (const auto& root : m_resolvedRoots) {
-        if (root.wholeTree ? core::path::isWithin(realPath, root.path) : realPath == root.path)
+        const bool within = realPath.starts_with(root.path)
+            && (realPath.size() == root.path.size() || realPath[root.path.size()] == '/' || root.path == "/");
+        if (root.wholeTree ? within : realPath == root.path)
             return root.uri;
     }
     return std::nullopt;
@@ -349,17 +353,17 @@ std::optional<core::URL> HTTPServer::servedRootURIForRealPath(const std::string&
 
 std::optional<core::URL> HTTPServer::URIForLocalPath(const std::string& path) const
 {
-    const auto rootPath = m_documentRoot.filePath();
+    const auto& rootPath = m_documentRootPath;
     if (core::path::standardizingPath(path) == core::path::standardizingPath(rootPath))
         return core::URL::parse("/");
     std::optional<std::string> relative;
     std::string rootURI;
     if (hasVirtualRoots()) {
         // The roots never nest; should they, the last one met wins.
-        for (const auto& [uri, localPath] : m_virtualRoots) {
-            if (auto candidate = stringByAbbreviatingRelativeToPath(path, localPath)) {
+        for (const auto& root : m_virtualRoots) {
+            if (auto candidate = stringByAbbreviatingRelativeToPath(path, root.localPath)) {
                 relative = std::move(candidate);
-                rootURI = uri.relativeString();
+                rootURI = root.uri.relativeString();
             }
         }
         if (!relative)

@@ -133,8 +133,16 @@ private:
     std::string m_hostName;
     core::URL m_documentRoot;
     ConnectionClass m_connectionClass;
-    // Virtual roots in the order they were added: URI, local path.
-    std::vector<std::pair<core::URL, std::string>> m_virtualRoots;
+    // The document root's path, decoded once.
+    std::string m_documentRootPath;
+    // Virtual roots in the order they were added, with the URI's decoded
+    // path and a trailing "/" (what request paths are matched against).
+    struct VirtualRoot {
+        core::URL uri;
+        std::string localPath;
+        std::string prefix;
+    };
+    std::vector<VirtualRoot> m_virtualRoots;
     // The roots with links resolved, made when first needed; made again
     // while a root is missing (it may appear later).
     struct ResolvedRoot {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <ctime>
 #include <optional>
-#include <fmt/format.h>
+#include <string>
 
 namespace {
 
@@ -58,6 +58,27 @@ std::optional<std::tm> directFields(core::Date date)
     return fields;
 }
 
+// Writes `value` as `width` decimal digits.
+void appendDigits(std::string& text, int value, int width)
+{
+    char digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    text.append(digits, static_cast<size_t>(width));
+}
+
+// "HH:MM:SS"
+void appendClock(std::string& text, const std::tm& fields)
+{
+    appendDigits(text, fields.tm_hour, 2);
+    text += ':';
+    appendDigits(text, fields.tm_min, 2);
+    text += ':';
+    appendDigits(text, fields.tm_sec, 2);
+}
+
 } // namespace
 
 std::string RFC1123String(core::Date date)
@@ -66,8 +87,17 @@ std::string RFC1123String(core::Date date)
     static constexpr const char* months[] { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct",
         "Nov", "Dec" };
     if (auto fields = directFields(date)) {
-        return fmt::format("{}, {:02} {} {:04} {:02}:{:02}:{:02} GMT", days[fields->tm_wday], fields->tm_mday,
-            months[fields->tm_mon], fields->tm_year + 1900, fields->tm_hour, fields->tm_min, fields->tm_sec);
+        // Written by hand: a listing writes one per item.
+        std::string text;
+        text.reserve(29);
+        text.append(days[fields->tm_wday]).append(", ");
+        appendDigits(text, fields->tm_mday, 2);
+        text.append(" ").append(months[fields->tm_mon]).append(" ");
+        appendDigits(text, fields->tm_year + 1900, 4);
+        text += ' ';
+        appendClock(text, *fields);
+        text.append(" GMT");
+        return text;
     }
     return rfc1123Output().format(date);
 }
@@ -80,8 +110,17 @@ std::optional<core::Date> dateWithRFC1123String(std::string_view text)
 std::string ISO8601String(core::Date date)
 {
     if (auto fields = directFields(date)) {
-        return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", fields->tm_year + 1900, fields->tm_mon + 1,
-            fields->tm_mday, fields->tm_hour, fields->tm_min, fields->tm_sec);
+        std::string text;
+        text.reserve(20);
+        appendDigits(text, fields->tm_year + 1900, 4);
+        text += '-';
+        appendDigits(text, fields->tm_mon + 1, 2);
+        text += '-';
+        appendDigits(text, fields->tm_mday, 2);
+        text += 'T';
+        appendClock(text, *fields);
+        text += 'Z';
+        return text;
     }
     return iso8601Zulu().format(date);
 }

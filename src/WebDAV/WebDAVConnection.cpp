@@ -479,7 +479,7 @@ void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, int tag)
         core::log("Warning, unable to send response - socket has disconnected");
         return;
     }
-    response.setHeaderValues(standardResponseHeaders());
+    addStandardResponseHeaders(response);
     sendResponseMessage(response, tag);
 }
 

@@ -221,7 +221,7 @@ void WebDAVGetResponse::sendBody()
         finish(CloseTag);
         return;
     }
-    setHeaderValues(connection->standardResponseHeaders());
+    connection->addStandardResponseHeaders(*this);
     if (connection->isRequestBodyUnread()) {
         m_lastPieceTag = CloseTag;
         setHeaderValue("close", "Connection");
