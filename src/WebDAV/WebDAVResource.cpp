@@ -77,6 +77,11 @@ std::string WebDAVResource::standardizedPath(const core::URL& uri)
 
 WebDAVResourceRef WebDAVResource::resourceWithURI(const core::URL& uri, const std::string& localPath)
 {
+    return resourceWithStandardizedPath(standardizedPath(uri), localPath);
+}
+
+WebDAVResourceRef WebDAVResource::resourceWithStandardizedPath(std::string path, const std::string& localPath)
+{
     if (localPath.empty())
         return nullptr;
     // One look tells both whether the item exists (a link must lead
@@ -89,7 +94,6 @@ WebDAVResourceRef WebDAVResource::resourceWithURI(const core::URL& uri, const st
     resource->m_isSymbolicLink = attributes->type == core::fs::FileType::SymbolicLink;
     if (Snapshot::current())
         resource->m_snapshotAttributes = std::move(attributes);
-    std::string path = standardizedPath(uri);
     if (resource->isCollection() && !path.ends_with('/'))
         path += '/';
     resource->m_uri = URLWithPath(path);
@@ -204,11 +208,13 @@ std::optional<WebDAVResourceList> WebDAVResource::subresourcesToDepth(std::strin
     }
     if (recurse)
         std::sort(entries->begin(), entries->end());
-    std::string base = stringByEnsuringTrailingPathSeparator(m_uri.path());
+    std::string base = stringByEnsuringTrailingPathSeparator(standardizedPath(m_uri));
     WebDAVResourceList members;
     members.reserve(entries->size());
+    // The folder's path and names from the folder itself (no "." or "..",
+    // no escapes to undo) make standardized paths as they stand.
     for (const auto& entry : *entries) {
-        if (auto member = resourceWithURI(URLWithPath(base + entry), core::path::appendingPathComponent(m_path, entry)))
+        if (auto member = resourceWithStandardizedPath(base + entry, core::path::appendingPathComponent(m_path, entry)))
             members.push_back(std::move(member));
     }
     if (auto nulls = WebDAVLockManager::sharedManager()->nullChildResourcesForURI(m_uri, recurse))

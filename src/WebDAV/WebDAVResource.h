@@ -124,6 +124,9 @@ protected:
     WebDAVResource(core::URL uri, std::string localPath) : m_uri(std::move(uri)), m_path(std::move(localPath)) { }
     // The URI's path standardised, beginning with "/".
     static std::string standardizedPath(const core::URL& uri);
+    // resourceWithURI for a path standardised already (decoded, beginning
+    // with "/", no dot segments).
+    static WebDAVResourceRef resourceWithStandardizedPath(std::string path, const std::string& localPath);
 
 private:
     std::optional<core::fs::Attributes> attributes() const;
