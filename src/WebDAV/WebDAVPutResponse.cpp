@@ -188,6 +188,10 @@ void WebDAVPutResponse::onSocketDidReadData(const core::Data& data, long)
     if (!writeData(bytes))
         return;
     m_lengthRead += bytes.size();
+    // The connection counts the body read here, so that a body read whole
+    // leaves the connection open for the client's next request.
+    if (auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr)
+        connection->noteRequestBodyBytes(bytes.size());
     if (m_lengthRead < m_contentLength) {
         readNextPiece();
         return;

@@ -66,6 +66,19 @@ TEST_F(WebDAVPutResponseTest, StoresNewFilesAndReplacesKeepingDeadProperties)
     EXPECT_EQ(code(put("/Documents/empty.txt", "")), "201");
     EXPECT_EQ(contentsOf(documents + "/empty.txt"), "");
     EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "empty.txt", "new.txt", "old.txt" }));
+
+    // A body read whole from the socket leaves the connection to the
+    // client's next request.
+    RawClient client(server->port());
+    for (const std::string name : { "a.bin", "b.bin" }) {
+        client.send("PUT /Documents/" + name + " HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n\r\n");
+        core::RunLoop::main().runUntil([&] { return stagedCount() == 1; }, 10);
+        client.send("12345");
+        client.readUntil("201 Created", name == "a.bin" ? 1 : 2);
+    }
+    EXPECT_EQ(client.occurrences("HTTP/1.1 201 Created\r\n"), 2u) << client.received();
+    EXPECT_EQ(client.received().find("Connection: close"), std::string::npos) << client.received();
+    EXPECT_EQ(contentsOf(documents + "/b.bin"), "12345");
 }
 
 TEST_F(WebDAVPutResponseTest, RefusesFoldersMissingParentsRootsAndLockedFiles)
