@@ -13,6 +13,10 @@ namespace {
 // root count beyond the file's size over it is no count but a lie.
 constexpr size_t kSmallestPageBytes = 8;
 
+// A root with more kids than this is taken at its count when the count is
+// settled: checking it would read as many objects as a walk.
+constexpr int kMostRootKidsChecked = 64;
+
 // Every page of the tree in order, walked without recursion: a node with
 // /Kids is a node of the tree, anything else a page. A node met a second
 // time (a loop, or a node shared by two parents) is not entered again, so
@@ -79,6 +83,7 @@ void PageTree::open(QPDFObjectHandle root, size_t fileBytes)
     m_cache = {};
     m_walked = false;
     m_count = 0;
+    m_settledCount = -1;
     QPDFObjectHandle kids = root.isDictionary() ? root.getKey("/Kids") : QPDFObjectHandle::newNull();
     int count = kids.isArray() ? nodeCount(root) : -1;
     if (count < 0 || size_t(count) > fileBytes / kSmallestPageBytes || (count == 0 && kids.getArrayNItems() > 0)) {
@@ -113,6 +118,40 @@ QPDFObjectHandle PageTree::page(int number)
     m_cache[m_nextCacheSlot] = { number, found };
     m_nextCacheSlot = (m_nextCacheSlot + 1) % kCacheSize;
     return found;
+}
+
+int PageTree::settledCount()
+{
+    if (m_settledCount < 0) {
+        bool agree = false;
+        try {
+            agree = m_walked || rootKidsAgree();
+        } catch (const std::exception&) {
+        }
+        if (!agree)
+            walk();
+        m_settledCount = m_count;
+    }
+    return m_settledCount;
+}
+
+bool PageTree::rootKidsAgree()
+{
+    QPDFObjectHandle kids = m_root.getKey("/Kids");
+    int size = kids.getArrayNItems();
+    if (size > kMostRootKidsChecked)
+        return true;
+    long long pages = 0;
+    for (int index = 0; index < size; ++index) {
+        QPDFObjectHandle kid = kids.getArrayItem(index);
+        if (!kid.isDictionary())
+            continue;
+        int count = kid.hasKey("/Kids") ? nodeCount(kid) : 1;
+        if (count < 0)
+            return false;
+        pages += count;
+    }
+    return pages == m_count;
 }
 
 bool PageTree::pushNode(QPDFObjectHandle node, int first, int count)

@@ -11,10 +11,13 @@
 // whose count overstates its pages, pages after the last one counted, a
 // loop, or a root count beyond what the file could hold makes the tree
 // walked once, in full, and from then on the walk's pages and their number
-// are the document's. The number of pages the document tells is settled by
-// a walk the first time it is asked, so that it never changes afterwards
-// (a screen that laid out 5 pages must not lose two). Every walk and descent
-// enters a node at most once, so hostile trees cost linear time.
+// are the document's. The number of pages the document tells is settled the
+// first time it is asked and never changes afterwards (a screen that laid
+// out 5 pages must not lose two): the root's kids are checked against its
+// count then, and a tree they contradict is walked, but a long document's
+// pages are not read for it. A lie found deeper later leaves the settled
+// number standing; pages past the real ones are empty. Every walk and
+// descent enters a node at most once, so hostile trees cost linear time.
 
 #include <qpdf/QPDFObjectHandle.hh>
 
@@ -36,13 +39,8 @@ public:
     // The pages the tree claims, until a walk settled their number: for
     // finding pages.
     int count() const { return m_count; }
-    // The number of pages, walked for the first time it is asked.
-    int settledCount()
-    {
-        if (!m_walked)
-            walk();
-        return m_count;
-    }
+    // The number of pages the document tells, the same every time.
+    int settledCount();
     // Page `number` (from 1), or null when there is none.
     QPDFObjectHandle page(int number);
     // Whether the count has been checked by a full walk.
@@ -66,9 +64,12 @@ private:
     bool nothingFollows() const;
     bool pushNode(QPDFObjectHandle node, int first, int count);
     void walk();
+    // Whether the root's kids hold the pages its count claims.
+    bool rootKidsAgree();
 
     QPDFObjectHandle m_root;
     int m_count = 0;
+    int m_settledCount = -1;
     bool m_walked = false;
     std::vector<QPDFObjectHandle> m_pages;
     std::vector<Frame> m_path;

@@ -302,6 +302,14 @@ TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)
     // A count no file of this size could hold is not believed at all.
     auto absurd = lying("/Count 2000000000");
     EXPECT_EQ(absurd->pageCount(), 3);
+
+    // A lie below kids that agree with the root is found only when the pages
+    // are read; the number told before stands, its last page empty.
+    auto deep = lying("/Count 4", "/Count 2");
+    EXPECT_EQ(deep->pageCount(), 4);
+    EXPECT_EQ(widthOf(deep->page(3)), 3);
+    EXPECT_FALSE(deep->page(4));
+    EXPECT_EQ(deep->pageCount(), 4);
 }
 
 } // namespace
