@@ -64,7 +64,7 @@ void VKFullScreenDetailViewController::loadView()
     m_toolbar->setAutoresizingMask(ui::View::FlexibleWidth);
     m_toolbar->sizeToFit();
     gfx::Rect frame = m_toolbar->frame();
-    frame.origin.y = ui::Application::StatusBarHeight; // below the status bar
+    frame.origin.y = ui::Application::currentStatusBarHeight(); // below the status bar
     m_toolbar->setFrame(frame);
     m_toolbar->setItems(toolbarItems());
     view->addSubview(m_toolbar);

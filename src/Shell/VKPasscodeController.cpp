@@ -67,7 +67,7 @@ float blockTop(const Layout& layout, bool landscape)
     gfx::Rect bounds = boundsForOrientation(*screen,
         landscape ? ui::Orientation::LandscapeRight : ui::Orientation::Portrait);
     float bar = landscape && !tablet ? ui::NavigationBar::LandscapeHeight : ui::NavigationBar::Height;
-    float room = bounds.height() - ui::Application::StatusBarHeight - bar - ui::Keyboard::height(tablet, landscape);
+    float room = bounds.height() - ui::Application::currentStatusBarHeight() - bar - ui::Keyboard::height(tablet, landscape);
     return std::max(0.0f, std::floor((room - blockHeight(layout)) / 2));
 }
 

@@ -32,7 +32,7 @@ TEST_F(DownloadsWindowTest, ALinkOfTheBrowserTabEndsInTheFolderList)
     click(*downloads);
     auto field = waitForView("VKWebLocationField");
     ASSERT_TRUE(field) << lastDump();
-    ASSERT_TRUE(waitForView("VKWebBrowserView (0, 0, 320, 416) \"http://" + site + "/m\"", 20)) << lastDump();
+    ASSERT_TRUE(waitForView("VKWebBrowserView (0, 0, 320, 436) \"http://" + site + "/m\"", 20)) << lastDump();
     keep("downloads_window", "desktop-search-page", true);
 
     // The site's address typed into the location field.
@@ -41,7 +41,7 @@ TEST_F(DownloadsWindowTest, ALinkOfTheBrowserTabEndsInTheFolderList)
     key("ctrl+a");
     type(site + "/site/links.html");
     key("Return");
-    ASSERT_TRUE(waitForView("VKWebBrowserView (0, 0, 320, 416) \"http://" + site + "/site/links.html\"", 20))
+    ASSERT_TRUE(waitForView("VKWebBrowserView (0, 0, 320, 436) \"http://" + site + "/site/links.html\"", 20))
         << lastDump();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     keep("downloads_window", "desktop-links", true);

@@ -97,11 +97,11 @@ protected:
 
     static bool barsShown(const std::string& dump)
     {
-        return dump.find("Toolbar (0, 416, 320, 44)") != std::string::npos;
+        return dump.find("Toolbar (0, 436, 320, 44)") != std::string::npos;
     }
     static bool barsHidden(const std::string& dump)
     {
-        return dump.find("Toolbar (0, 460, 320, 44) hidden") != std::string::npos;
+        return dump.find("Toolbar (0, 480, 320, 44) hidden") != std::string::npos;
     }
     // A click in the middle brings the bars back when they went.
     void showBars()

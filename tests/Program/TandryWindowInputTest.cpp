@@ -237,7 +237,7 @@ TEST_F(TandryWindowInputTest, APrintDialogDismissedPrintsNothingAndTheProgramGoe
 
     std::optional<std::pair<int, int>> print;
     for (int attempt = 0; attempt < 3 && !print; ++attempt) {
-        if (!contains(snapshot(), "Toolbar (0, 416, 320, 44)\n")) {
+        if (!contains(snapshot(), "Toolbar (0, 436, 320, 44)\n")) {
             click(160, 240);
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
@@ -291,7 +291,7 @@ TEST_F(TandryWindowInputTest, APrintDialogDismissedPrintsNothingAndTheProgramGoe
 
     goBackAndClose(
         [&] {
-            if (!contains(snapshot(), "Toolbar (0, 416, 320, 44)\n")) {
+            if (!contains(snapshot(), "Toolbar (0, 436, 320, 44)\n")) {
                 click(160, 240);
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
             }

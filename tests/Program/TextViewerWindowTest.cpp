@@ -53,7 +53,7 @@ protected:
     // A click in the middle brings the bars back when they went.
     void showBars()
     {
-        auto shown = [](const std::string& dump) { return dump.find("Toolbar (0, 416, 320, 44)\n") != std::string::npos; };
+        auto shown = [](const std::string& dump) { return dump.find("Toolbar (0, 436, 320, 44)\n") != std::string::npos; };
         if (shown(snapshot()))
             return;
         click(160, 240);

@@ -234,6 +234,9 @@ public:
     // Closes this screen's sheets and shows the sheet from the toolbar.
     void showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource);
 
+    // The keyboard: Ctrl+F searches, Delete asks to delete the marked rows.
+    bool performKeyCommand(ui::KeyCommand command) override;
+
     // Marking and editing.
     void setEditing(bool editing, bool animated) override;
     std::optional<bool> tableViewCanHandleSwipes(VKMultiEditTableView& table) override;

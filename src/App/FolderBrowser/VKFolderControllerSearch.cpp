@@ -69,6 +69,22 @@ void VKFolderController::loadSearchDisplayController()
     results.setBackgroundColor(ui::StandardColors::white());
 }
 
+bool VKFolderController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command == ui::KeyCommand::Find && m_searchBar && m_searchBar->window()) {
+        // The bar heads the list: in sight first.
+        ui::TableView& table = tableView();
+        table.setContentOffset({ table.contentOffset().x, table.minimumContentOffset().y });
+        m_searchBar->becomeFirstResponder();
+        return true;
+    }
+    if (command == ui::KeyCommand::Delete && isEditing() && !markedResources().empty()) {
+        deleteMarkedItems(nullptr);
+        return true;
+    }
+    return VKFolderControllerBase::performKeyCommand(command);
+}
+
 void VKFolderController::updateSearchControllerIfNecessary()
 {
     if (!m_searchController)

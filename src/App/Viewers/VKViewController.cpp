@@ -428,6 +428,14 @@ bool VKViewController::shouldAutorotate(ui::Orientation orientation)
     return true;
 }
 
+bool VKViewController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command == ui::KeyCommand::Close)
+        if (auto* navigation = navigationController())
+            return navigation->performKeyCommand(ui::KeyCommand::Back);
+    return VKFullScreenViewController::performKeyCommand(command);
+}
+
 bool VKViewController::shouldBegin(ui::GestureRecognizer& recognizer)
 {
     if (!m_contentDidLoad)

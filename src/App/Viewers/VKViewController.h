@@ -169,6 +169,8 @@ public:
     void didRotate(ui::Orientation fromOrientation) override;
     void willRotate(ui::Orientation orientation, double duration) override;
     bool shouldAutorotate(ui::Orientation orientation) override;
+    // Ctrl+W closes the viewer, as its Back button does.
+    bool performKeyCommand(ui::KeyCommand command) override;
 
     void viewWillDisappear(bool animated) override;
     void viewDidAppear(bool animated) override;

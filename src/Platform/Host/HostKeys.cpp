@@ -16,6 +16,8 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
+
 namespace ui {
 
 namespace {
@@ -57,6 +59,65 @@ int remoteControlSubtype(guint keyval)
         return Event::RemoteControlStop;
     default:
         return 0;
+    }
+}
+
+// The command of a key outside typing (`typing`: a text input has the keys
+// and took what it edits with).
+std::optional<KeyCommand> commandOf(const GdkEventKey* event, bool typing)
+{
+    bool control = (event->state & GDK_CONTROL_MASK) != 0;
+    bool alt = (event->state & GDK_MOD1_MASK) != 0;
+    bool shift = (event->state & GDK_SHIFT_MASK) != 0;
+    guint key = gdk_keyval_to_lower(event->keyval);
+    if (control)
+        return key == GDK_KEY_f ? std::optional(KeyCommand::Find)
+            : key == GDK_KEY_w  ? std::optional(KeyCommand::Close)
+                                : std::nullopt;
+    if (alt)
+        return key == GDK_KEY_Left || key == GDK_KEY_KP_Left ? std::optional(KeyCommand::Back) : std::nullopt;
+    if (key == GDK_KEY_Escape)
+        return KeyCommand::Escape;
+    if (typing)
+        return std::nullopt;
+    switch (key) {
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+        return KeyCommand::Return;
+    case GDK_KEY_BackSpace:
+        return KeyCommand::Back;
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+        return KeyCommand::Up;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+        return KeyCommand::Down;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+        return KeyCommand::Left;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+        return KeyCommand::Right;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+        return KeyCommand::PageUp;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+        return KeyCommand::PageDown;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+        return KeyCommand::Home;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+        return KeyCommand::End;
+    case GDK_KEY_space:
+        return shift ? KeyCommand::PageUp : KeyCommand::PageDown;
+    case GDK_KEY_Delete:
+    case GDK_KEY_KP_Delete:
+        return KeyCommand::Delete;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -215,6 +276,82 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
         gtk_im_context_set_cursor_location(im, &location);
     }
 
+    // Typing into the input with the keyboard: true when taken.
+    bool edit(TextInput* input, GdkEventKey* event)
+    {
+        if (gtk_im_context_filter_keypress(im, event))
+            return true;
+        bool control = (event->state & GDK_CONTROL_MASK) != 0;
+        guint key = gdk_keyval_to_lower(event->keyval);
+        std::string text = input->text();
+        core::Range selection = input->selectedRange();
+        if (selection.location == core::kNotFound || selection.location > text.size())
+            selection = { text.size(), 0 };
+        if (control) {
+            switch (key) {
+            case GDK_KEY_a:
+                input->setSelectedRange({ 0, text.size() });
+                return true;
+            case GDK_KEY_c:
+                input->copy();
+                sendOut();
+                return true;
+            case GDK_KEY_x:
+                input->cut();
+                sendOut();
+                return true;
+            case GDK_KEY_v:
+                // The desktop's clipboard first; the paste runs in its answer.
+                requestClipboard(true);
+                return true;
+            default:
+                return false;
+            }
+        }
+        if (event->state & GDK_MOD1_MASK)
+            return false;
+        switch (event->keyval) {
+        case GDK_KEY_BackSpace:
+            input->deleteBackward();
+            return true;
+        case GDK_KEY_Delete:
+        case GDK_KEY_KP_Delete:
+            if (selection.length == 0 && selection.location < text.size())
+                input->setSelectedRange({ selection.location, nextCodePoint(text, selection.location) - selection.location });
+            input->deleteBackward();
+            return true;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+        case GDK_KEY_ISO_Enter:
+            input->returnKeyPressed();
+            return true;
+        case GDK_KEY_Left:
+        case GDK_KEY_KP_Left:
+            if (selection.length > 0)
+                input->setSelectedRange({ selection.location, 0 });
+            else
+                input->setSelectedRange({ TextInput::previousCodePoint(text, selection.location), 0 });
+            return true;
+        case GDK_KEY_Right:
+        case GDK_KEY_KP_Right:
+            if (selection.length > 0)
+                input->setSelectedRange({ selection.end(), 0 });
+            else
+                input->setSelectedRange({ nextCodePoint(text, selection.location), 0 });
+            return true;
+        case GDK_KEY_Home:
+        case GDK_KEY_KP_Home:
+            input->setSelectedRange({ 0, 0 });
+            return true;
+        case GDK_KEY_End:
+        case GDK_KEY_KP_End:
+            input->setSelectedRange({ text.size(), 0 });
+            return true;
+        default:
+            return false;
+        }
+    }
+
     static void onCommit(GtkIMContext*, const gchar* text, gpointer data)
     {
         (void)data;
@@ -306,62 +443,19 @@ bool HostKeys::keyPress(GdkEventKey* event)
         return true;
     }
     m->followFocus();
-    TextInput* input = focusedTextInput();
-    if (!input)
+    if (TextInput* input = focusedTextInput(); input && m->edit(input, event))
+        return true;
+    auto command = commandOf(event, focusedTextInput() != nullptr);
+    if (!command)
         return false;
-    if (gtk_im_context_filter_keypress(m->im, event))
-        return true;
-    std::string text = input->text();
-    core::Range selection = input->selectedRange();
-    if (selection.location == core::kNotFound || selection.location > text.size())
-        selection = { text.size(), 0 };
-    if (control) {
-        switch (key) {
-        case GDK_KEY_a:
-            input->setSelectedRange({ 0, text.size() });
-            return true;
-        case GDK_KEY_c:
-            input->copy();
-            m->sendOut();
-            return true;
-        case GDK_KEY_x:
-            input->cut();
-            m->sendOut();
-            return true;
-        case GDK_KEY_v:
-            // The desktop's clipboard first; the paste runs in its answer.
-            m->requestClipboard(true);
-            return true;
-        default:
-            return false;
-        }
-    }
-    switch (event->keyval) {
-    case GDK_KEY_BackSpace:
-        input->deleteBackward();
-        return true;
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter:
-    case GDK_KEY_ISO_Enter:
-        input->returnKeyPressed();
-        return true;
-    case GDK_KEY_Left:
-    case GDK_KEY_KP_Left:
-        if (selection.length > 0)
-            input->setSelectedRange({ selection.location, 0 });
-        else
-            input->setSelectedRange({ TextInput::previousCodePoint(text, selection.location), 0 });
-        return true;
-    case GDK_KEY_Right:
-    case GDK_KEY_KP_Right:
-        if (selection.length > 0)
-            input->setSelectedRange({ selection.end(), 0 });
-        else
-            input->setSelectedRange({ nextCodePoint(text, selection.location), 0 });
-        return true;
-    default:
+    // A live page holding the keyboard keeps its keys, but for the ways
+    // out of it.
+    bool wayOut = *command == KeyCommand::Escape || *command == KeyCommand::Close
+        || (*command == KeyCommand::Back && (event->state & GDK_MOD1_MASK));
+    if (!focusedTextInput() && gtk_window_get_focus(GTK_WINDOW(m->window)) != m->area && !wayOut)
         return false;
-    }
+    application->sendKeyCommand(*command);
+    return true;
 }
 
 bool HostKeys::keyRelease(GdkEventKey* event)

@@ -1,6 +1,7 @@
 #include "Platform/Host/WindowHost.h"
 
 #include "Platform/Core/Clock.h"
+#include "Platform/Core/Device.h"
 #include "Platform/Core/ExceptionReporter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -25,6 +26,8 @@
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
+#include "Platform/UI/ViewController.h"
+#include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/ViewTreeDump.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkStartup.h"
@@ -32,6 +35,7 @@
 #include <cairo.h>
 #include <csignal>
 #include <cmath>
+#include <optional>
 #include <type_traits>
 #include <fmt/format.h>
 #include <gdk/gdkx.h>
@@ -57,6 +61,20 @@ HostTouches::Id fingerOf(GdkEventSequence* sequence)
 
 // A wheel notch, and a touchpad's unit of smooth delta, in points.
 constexpr float ScrollStep = 40;
+
+// The smallest window is the phone's screen, in points, the window's way up.
+constexpr int PhoneShortSide = 320;
+constexpr int PhoneLongSide = 480;
+// Below the tablet's screen (either way up) the phone's layouts are used.
+constexpr float TabletShortSide = 768;
+constexpr float TabletLongSide = 1024;
+
+core::Device::Idiom idiomFor(gfx::Size size)
+{
+    float shortSide = std::min(size.width, size.height), longSide = std::max(size.width, size.height);
+    return shortSide < TabletShortSide || longSide < TabletLongSide ? core::Device::Idiom::Phone
+                                                                    : core::Device::Idiom::Tablet;
+}
 
 // Xlib's I/O error ends the process from inside whatever call met it
 // (GDK's handler calls _exit). Both handlers here return instead: the
@@ -109,15 +127,31 @@ struct WindowHost::Impl {
     // that only damage is drawn and a transition finds the last frame.
     std::unique_ptr<gfx::BitmapContext> back;
     float backScale = 0;
+    gfx::Size backSize;
     core::Observation passObserver;
     std::vector<gulong> handlers;
     Orientation shownOrientation = Orientation::Portrait;
     std::vector<std::weak_ptr<LivePlacement>> placements;
+    std::string name;
+    std::string title;
     // Screen rectangles whose picture in the back buffer is out of date,
     // drawn again by the next draw over them.
     std::vector<gfx::Rect> stale;
 
     gfx::Size screenSize() const { return Screen::main()->bounds().size; }
+
+    // The phone's screen, turned as the window stands (a window may be made
+    // wide first, then low).
+    std::optional<bool> minimumWide;
+    void keepMinimumSize(bool wide)
+    {
+        if (std::exchange(minimumWide, wide) == wide)
+            return;
+        GdkGeometry hints {};
+        hints.min_width = wide ? PhoneLongSide : PhoneShortSide;
+        hints.min_height = wide ? PhoneShortSide : PhoneLongSide;
+        gtk_window_set_geometry_hints(GTK_WINDOW(window), nullptr, &hints, GDK_HINT_MIN_SIZE);
+    }
 
     // Where pages shown live cover the screen.
     std::vector<gfx::Rect> livePages() const
@@ -171,9 +205,15 @@ struct WindowHost::Impl {
         if (displayGone || !gtk_widget_get_realized(area))
             return false;
         followLivePages();
-        if (auto* application = Application::shared())
+        if (auto* application = Application::shared()) {
+            // A screen that kept the interface from turning with the window
+            // may have gone.
+            if (!tracker.isAnimating())
+                application->attemptRotationToDeviceOrientation();
             application->layoutPendingViews();
+        }
         keys->follow();
+        followTitle();
         // A turned interface turns the whole picture.
         if (Orientation now = interfaceOrientation(); now != shownOrientation) {
             shownOrientation = now;
@@ -215,6 +255,26 @@ struct WindowHost::Impl {
         return queued;
     }
 
+    // The title names the screen shown: its navigation title.
+    void followTitle()
+    {
+        std::string screen;
+        for (auto& shown : Window::allWindows()) {
+            if (shown->isHidden() || shown->windowLevel() != Window::LevelNormal)
+                continue;
+            if (ViewController* controller = shown->visibleViewController()) {
+                screen = controller->navigationItem().title();
+                if (screen.empty())
+                    screen = controller->title();
+            }
+        }
+        std::string now = screen.empty() || screen == name ? name : screen + " — " + name;
+        if (now != title) {
+            title = now;
+            gtk_window_set_title(GTK_WINDOW(window), title.c_str());
+        }
+    }
+
     static gboolean onTick(GtkWidget*, GdkFrameClock*, gpointer data)
     {
         auto* self = static_cast<Impl*>(data);
@@ -238,9 +298,10 @@ struct WindowHost::Impl {
         if (scale <= 0 || screen.width <= 0 || screen.height <= 0)
             return TRUE;
         bool whole = false;
-        if (!self->back || self->backScale != scale) {
+        if (!self->back || self->backScale != scale || self->backSize != screen) {
             self->back = gfx::makeImageContext(screen, scale);
             self->backScale = scale;
+            self->backSize = screen;
             whole = true;
             if (!self->back)
                 return TRUE;
@@ -333,7 +394,8 @@ struct WindowHost::Impl {
         cairo_restore(cr);
     }
 
-    // The area's size turns the device: wider than tall is landscape.
+    // The screen is laid out at the area's size, in points; wider than tall
+    // turns the device to landscape, taller to portrait.
     static void onSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data)
     {
         auto* self = static_cast<Impl*>(data);
@@ -341,11 +403,15 @@ struct WindowHost::Impl {
         auto* application = Application::shared();
         if (!application || allocation->width <= 0 || allocation->height <= 0)
             return;
-        bool wide = allocation->width > allocation->height;
+        gfx::Size size { float(allocation->width), float(allocation->height) };
+        self->keepMinimumSize(size.width > size.height);
+        Screen::setUserInterfaceIdiom(idiomFor(size));
+        application->setInterfaceSize(size);
+        bool wide = size.width > size.height;
         Orientation device = application->deviceOrientation();
         if (wide && !isLandscape(device))
             application->setDeviceOrientation(Orientation::LandscapeRight);
-        else if (!wide && allocation->width < allocation->height && isLandscape(device))
+        else if (!wide && size.width < size.height && isLandscape(device))
             application->setDeviceOrientation(Orientation::Portrait);
     }
 
@@ -556,7 +622,21 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
 
     m->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(m->window);
+    m->name = options.title;
+    m->title = options.title;
     gtk_window_set_title(GTK_WINDOW(m->window), options.title.c_str());
+    GList* icons = nullptr;
+    for (const auto& path : options.icons) {
+        GError* error = nullptr;
+        if (GdkPixbuf* icon = gdk_pixbuf_new_from_file(path.c_str(), &error))
+            icons = g_list_append(icons, icon);
+        else {
+            core::log("Warning, the icon {} cannot be read: {}", path, error->message);
+            g_error_free(error);
+        }
+    }
+    gtk_window_set_icon_list(GTK_WINDOW(m->window), icons);
+    g_list_free_full(icons, g_object_unref);
     m->overlay = gtk_overlay_new();
     m->area = gtk_drawing_area_new();
     gtk_widget_set_can_focus(m->area, TRUE);
@@ -566,21 +646,28 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     gtk_container_add(GTK_CONTAINER(m->overlay), m->area);
     gtk_container_add(GTK_CONTAINER(m->window), m->overlay);
 
-    // The screen's size in points, shrunk to the monitor's work area with
-    // its aspect kept.
+    // The screen's size in points to begin with, within the monitor's work
+    // area; never smaller than the phone's.
     gfx::Size screen = m->screenSize();
+    if (auto* application = Application::shared(); application && isLandscape(application->statusBarOrientation()))
+        std::swap(screen.width, screen.height);
     double width = screen.width, height = screen.height;
     if (GdkMonitor* monitor = gdk_display_get_primary_monitor(display) ? gdk_display_get_primary_monitor(display)
                                                                        : gdk_display_get_monitor(display, 0)) {
         GdkRectangle work;
         gdk_monitor_get_workarea(monitor, &work);
         if (work.width > 0 && work.height > 0) {
-            double shrink = std::min({ 1.0, work.width / width, work.height / height });
-            width = std::floor(width * shrink);
-            height = std::floor(height * shrink);
+            width = std::min(width, double(work.width));
+            height = std::min(height, double(work.height));
         }
     }
-    gtk_window_set_default_size(GTK_WINDOW(m->window), int(std::max(1.0, width)), int(std::max(1.0, height)));
+    bool wide = width > height;
+    m->keepMinimumSize(wide);
+    gtk_window_set_default_size(GTK_WINDOW(m->window), std::max(wide ? PhoneLongSide : PhoneShortSide, int(width)),
+        std::max(wide ? PhoneShortSide : PhoneLongSide, int(height)));
+    // The desktop has no status bar of the device's.
+    if (auto* application = Application::shared())
+        application->setHasStatusBar(false);
 
     m->keys = std::make_unique<HostKeys>(m->window, m->area, [m] { return m->fit(); }, [m](Orientation orientation) {
         // Ctrl+arrows turn the device and the window with it.
@@ -588,6 +675,7 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
             return;
         int w = 0, h = 0;
         gtk_window_get_size(GTK_WINDOW(m->window), &w, &h);
+        m->keepMinimumSize(h > w);
         gtk_window_resize(GTK_WINDOW(m->window), h, w);
     });
 
@@ -748,6 +836,17 @@ ScreenFit WindowHost::fit() const
 gfx::Rect WindowHost::inputMethodCaret() const
 {
     return m->keys ? m->keys->caretLocation() : gfx::Rect();
+}
+
+std::string WindowHost::title() const
+{
+    return m->title;
+}
+
+void WindowHost::present()
+{
+    if (!displayGone)
+        gtk_window_present(GTK_WINDOW(m->window));
 }
 
 bool WindowHost::isDisplayGone() const

@@ -24,8 +24,11 @@ namespace ui {
 class WindowHost {
 public:
     struct Options {
-        // The window's title (the application's display name).
+        // The application's display name: the window's title follows the
+        // screen shown ("Documents — Name"), the name alone without one.
         std::string title;
+        // The application's icon, PNG files in the sizes there are.
+        std::vector<std::string> icons;
     };
 
     // Starts GTK (shared with the web views) and opens the window over the
@@ -56,6 +59,10 @@ public:
     // Where the input method was last told the caret is, in the drawing
     // area's pixels.
     gfx::Rect inputMethodCaret() const;
+    // The window's title now.
+    std::string title() const;
+    // Brings the window to the front, shown again if minimised.
+    void present();
     // The X connection was lost: the application was told to terminate and
     // GTK is not called again.
     bool isDisplayGone() const;

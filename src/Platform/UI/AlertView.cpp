@@ -123,6 +123,11 @@ void AlertView::removeFromScreen()
     previousKeyWindow.reset();
 }
 
+std::optional<int> AlertView::defaultButtonIndex() const
+{
+    return soleChoice(numberOfButtons(), cancelButtonIndex());
+}
+
 void AlertView::layoutSubviews()
 {
     float width = Width;
@@ -175,7 +180,7 @@ void AlertView::layoutSubviews()
     gfx::Rect area = window ? interfaceBounds(*window) : Screen::main()->bounds();
     auto* application = Application::shared();
     if (application && !application->isStatusBarHidden()) {
-        float bar = Application::StatusBarHeight;
+        float bar = application->statusBarHeight();
         area = { area.minX(), area.minY() + bar, area.width(), std::max(0.0f, area.height() - bar) };
     }
     placeInInterface({ area.midX() - width / 2, area.midY() - height / 2, width, height });

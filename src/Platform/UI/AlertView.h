@@ -46,6 +46,8 @@ public:
     // Where the first row of buttons sits, in the alert's coordinates.
     gfx::Rect buttonRowRect() const { return m_buttonRow; }
     void layoutSubviews() override;
+    // Its one button other than cancel, or cancel when alone.
+    std::optional<int> defaultButtonIndex() const override;
 
     // The window shown alerts live in (null while none shows).
     static std::shared_ptr<Window> alertWindow();

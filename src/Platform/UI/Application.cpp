@@ -14,6 +14,8 @@
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
 
+#include <fmt/format.h>
+
 #include <utility>
 #include <algorithm>
 #include <cmath>
@@ -304,6 +306,28 @@ void Application::sendEvent(const Event& event)
 }
 
 
+bool Application::sendKeyCommand(KeyCommand command)
+{
+    requireMainThread("Application::sendKeyCommand");
+    auto self = shared_from_this();
+    layoutPendingViews();
+    auto window = keyWindow();
+    if (!window)
+        return false;
+    Responder* start = window->keyCommandResponder();
+    // Each responder may go with the command it takes.
+    std::vector<std::weak_ptr<core::Object>> chain;
+    for (Responder* responder = start; responder; responder = responder->nextResponder())
+        chain.push_back(responder->weak_from_this());
+    for (auto& weak : chain) {
+        auto responder = std::dynamic_pointer_cast<Responder>(weak.lock());
+        if (responder && responder->performKeyCommand(command))
+            return true;
+    }
+    // With nothing to cancel, Escape goes back a screen.
+    return command == KeyCommand::Escape && sendKeyCommand(KeyCommand::Back);
+}
+
 bool Application::openURL(const core::URL& url)
 {
     requireMainThread("Application::openURL");
@@ -349,6 +373,8 @@ void Application::setStatusBarHidden(bool hidden, StatusBarAnimation animation)
 
 float Application::statusBarAlphaAt(double time) const
 {
+    if (!m_hasStatusBar)
+        return 0;
     float target = m_statusBarHidden ? 0 : 1;
     if (m_statusBarFadeStart < 0 || time >= m_statusBarFadeStart + StatusBarFadeDuration)
         return target;
@@ -374,6 +400,8 @@ gfx::Rect Application::statusBarFrame() const
 
 gfx::Rect Application::statusBarFrameWhenShown() const
 {
+    if (!m_hasStatusBar)
+        return gfx::Rect::zero();
     gfx::Rect screen = Screen::main()->bounds();
     switch (m_statusBarOrientation) {
     case Orientation::PortraitUpsideDown:
@@ -390,7 +418,7 @@ gfx::Rect Application::statusBarFrameWhenShown() const
 gfx::Rect Application::applicationFrame() const
 {
     gfx::Rect screen = Screen::main()->bounds();
-    if (m_statusBarHidden)
+    if (m_statusBarHidden || !m_hasStatusBar)
         return screen;
     switch (m_statusBarOrientation) {
     case Orientation::PortraitUpsideDown:
@@ -402,6 +430,20 @@ gfx::Rect Application::applicationFrame() const
     default:
         return { 0, StatusBarHeight, screen.width(), screen.height() - StatusBarHeight };
     }
+}
+
+void Application::setHasStatusBar(bool present)
+{
+    requireMainThread("Application::setHasStatusBar");
+    if (std::exchange(m_hasStatusBar, present) == present)
+        return;
+    layOutTurnedViews(0);
+}
+
+float Application::currentStatusBarHeight()
+{
+    auto* application = shared();
+    return application ? application->statusBarHeight() : StatusBarHeight;
 }
 
 void Application::setDeviceOrientation(Orientation orientation)
@@ -432,6 +474,9 @@ void Application::setStatusBarOrientation(Orientation orientation, bool animated
         return;
     auto self = shared_from_this();
     double duration = animated ? OrientationAnimationDuration * quarterTurns(old, orientation) : 0;
+    // A desktop window's turn is its resize, already done.
+    if (m_interfaceSize)
+        duration = 0;
     auto window = keyWindow();
     auto client = window ? window->rotationClient() : nullptr;
 
@@ -440,11 +485,35 @@ void Application::setStatusBarOrientation(Orientation orientation, bool animated
     if (client)
         client->willRotate(orientation, duration);
     m_statusBarOrientation = orientation;
+    bool resized = fitScreenToInterface();
+    layOutTurnedViews(duration);
+    post(didChangeStatusBarOrientationNotification,
+        core::Value::makeDictionary({ { statusBarOrientationUserInfoKey, int(old) } }));
+    if (resized)
+        post(didResizeScreenNotification);
     if (client) {
-        gfx::Rect frame = applicationFrame();
-        gfx::Size size = isLandscape(orientation) ? gfx::Size { frame.height(), frame.width() } : frame.size;
-        ViewAnimation::begin("rotation");
-        ViewAnimation::setDuration(duration);
+        std::weak_ptr<RotationClient> weakClient = client;
+        core::RunLoop::main().performAfter(duration, [weakClient, old] {
+            if (auto client = weakClient.lock())
+                client->didRotate(old);
+        });
+    }
+}
+
+// The turned views of every window on the main screen: the key window's
+// and those under an alert.
+void Application::layOutTurnedViews(double duration)
+{
+    Orientation orientation = m_statusBarOrientation;
+    gfx::Rect screen = Screen::main()->bounds();
+    gfx::Rect frame = applicationFrame();
+    gfx::Size size = isLandscape(orientation) ? gfx::Size { frame.height(), frame.width() } : frame.size;
+    ViewAnimation::begin("rotation");
+    ViewAnimation::setDuration(duration);
+    for (auto& window : Window::allWindows()) {
+        auto client = window->rotationClient();
+        if (!client || window->frame() != screen)
+            continue;
         for (View* view : client->rotatingViews()) {
             view->setTransform(gfx::AffineTransform::rotation(rotationAngle(orientation)));
             view->setBounds({ 0, 0, size.width, size.height });
@@ -454,17 +523,57 @@ void Application::setStatusBarOrientation(Orientation orientation, bool animated
             sheet->setTransform(gfx::AffineTransform::rotation(rotationAngle(orientation)));
             sheet->setCenter({ frame.midX(), frame.midY() });
         }
-        ViewAnimation::commit();
     }
-    post(didChangeStatusBarOrientationNotification,
-        core::Value::makeDictionary({ { statusBarOrientationUserInfoKey, int(old) } }));
-    if (client) {
-        std::weak_ptr<RotationClient> weakClient = client;
-        core::RunLoop::main().performAfter(duration, [weakClient, old] {
-            if (auto client = weakClient.lock())
-                client->didRotate(old);
-        });
+    ViewAnimation::commit();
+}
+
+bool Application::fitScreenToInterface()
+{
+    if (!m_interfaceSize)
+        return false;
+    gfx::Size size = *m_interfaceSize;
+    if (isLandscape(m_statusBarOrientation))
+        std::swap(size.width, size.height);
+    gfx::Rect old = Screen::main()->bounds();
+    if (old.size == size)
+        return false;
+    gfx::Rect screen { 0, 0, size.width, size.height };
+    Screen::main()->setBounds(screen);
+    // Windows that covered the screen cover it again; what stands in them
+    // by itself (alerts, sheets) lays out anew.
+    for (auto& window : Window::allWindows()) {
+        if (window->frame() != old)
+            continue;
+        window->setFrame(screen);
+        for (auto& subview : window->subviews())
+            subview->setNeedsLayout();
     }
+    return true;
+}
+
+void Application::setInterfaceSize(gfx::Size size)
+{
+    requireMainThread("Application::setInterfaceSize");
+    if (!std::isfinite(size.width) || !std::isfinite(size.height) || size.width <= 0 || size.height <= 0)
+        throw core::Exception(core::Exception::InvalidArgument,
+            fmt::format("Application::setInterfaceSize: {} × {} is no size", size.width, size.height));
+    auto self = shared_from_this();
+    m_interfaceSize = size;
+    if (!fitScreenToInterface())
+        return;
+    layOutTurnedViews(0);
+    post(didResizeScreenNotification);
+}
+
+void Application::attemptRotationToDeviceOrientation()
+{
+    requireMainThread("Application::attemptRotationToDeviceOrientation");
+    Orientation device = m_deviceOrientation;
+    if (!isInterfaceOrientation(device) || device == m_statusBarOrientation)
+        return;
+    auto window = keyWindow();
+    if (window && window->shouldAutorotate(device))
+        setStatusBarOrientation(device, true);
 }
 
 void Application::scheduleLayoutPass()

@@ -18,6 +18,7 @@
 #include <functional>
 #include <utility>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ public:
     static constexpr const char* willChangeStatusBarOrientationNotification = "ui.ApplicationWillChangeStatusBarOrientation";
     static constexpr const char* didChangeStatusBarOrientationNotification = "ui.ApplicationDidChangeStatusBarOrientation";
     static constexpr const char* deviceOrientationDidChangeNotification = "ui.DeviceOrientationDidChange";
+    // Posted after the screen took a new size (a desktop window resized).
+    static constexpr const char* didResizeScreenNotification = "ui.ApplicationDidResizeScreen";
     // User-info keys.
     static constexpr const char* statusBarOrientationUserInfoKey = "ui.StatusBarOrientation";
     static constexpr const char* launchOptionsURLKey = "ui.LaunchOptionsURL";
@@ -81,6 +84,10 @@ public:
     // Every input event enters here: touches go to the window under them
     // (highest level first), the rest to the key window.
     virtual void sendEvent(const Event& event);
+    // A key command goes up the responder chain from the key window's key
+    // responder until one takes it; an Escape nobody takes goes back. True
+    // when taken.
+    bool sendKeyCommand(KeyCommand command);
 
     // URLs handed to the system, recorded; `opener` (the program's) gets
     // them too. canOpenURL: http, https, mailto and registered schemes.
@@ -95,7 +102,15 @@ public:
     void endReceivingRemoteControlEvents() { m_receivingRemoteControl = false; }
     bool isReceivingRemoteControlEvents() const { return m_receivingRemoteControl; }
 
-    // The status bar: 20 points at the top of the interface.
+    // The status bar: 20 points at the top of the interface, where the
+    // device has one (a desktop window has none: it then takes no room and
+    // is never drawn, while its hidden flag and orientation are kept).
+    bool hasStatusBar() const { return m_hasStatusBar; }
+    void setHasStatusBar(bool present);
+    // 20 points with a status bar, else 0; the shared application's, 20
+    // without one.
+    float statusBarHeight() const { return m_hasStatusBar ? StatusBarHeight : 0; }
+    static float currentStatusBarHeight();
     Orientation statusBarOrientation() const { return m_statusBarOrientation; }
     // Turns the interface: notifications, the key window's rotation client
     // and its views, didRotate once the clock passes the duration.
@@ -122,6 +137,18 @@ public:
     Orientation deviceOrientation() const { return m_deviceOrientation; }
     void setDeviceOrientation(Orientation orientation);
 
+    // The screen follows a desktop window: the interface is laid out at
+    // `size` points, the window's, whichever way it stands, and the
+    // screen's sides swap when it turns. Windows that covered the screen
+    // cover it again, the turned views take the new application frame, and
+    // didResizeScreenNotification goes out. Turns then take no time.
+    void setInterfaceSize(gfx::Size size);
+    std::optional<gfx::Size> interfaceSize() const { return m_interfaceSize; }
+    // Turns the interface to the device's orientation where it stands
+    // otherwise and the key window now allows it (a screen that refused
+    // the turn has gone).
+    void attemptRotationToDeviceOrientation();
+
     bool isIdleTimerDisabled() const { return m_idleTimerDisabled; }
     // Virtual: a subclass may refuse a change (keep-awake settings).
     virtual void setIdleTimerDisabled(bool disabled) { m_idleTimerDisabled = disabled; }
@@ -137,6 +164,10 @@ public:
 private:
     void post(const char* name, core::Value userInfo = {});
     void tapCount(const Event& event);
+    // Sets the main screen for the interface size and orientation; true
+    // when its size changed.
+    bool fitScreenToInterface();
+    void layOutTurnedViews(double duration);
 
     std::weak_ptr<ApplicationDelegate> m_delegate;
     State m_state = State::Inactive;
@@ -149,6 +180,8 @@ private:
     Orientation m_statusBarOrientation = Orientation::Portrait;
     Orientation m_deviceOrientation = Orientation::Portrait;
     bool m_statusBarHidden = false;
+    bool m_hasStatusBar = true;
+    std::optional<gfx::Size> m_interfaceSize;
     StatusBarAnimation m_statusBarAnimation = StatusBarAnimation::None;
     double m_statusBarFadeStart = -1;
     float m_statusBarFadeFrom = 1;

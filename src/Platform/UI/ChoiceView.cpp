@@ -119,6 +119,33 @@ void ChoiceView::buttonPressed(int index)
     dismiss(index, true);
 }
 
+std::optional<int> ChoiceView::soleChoice(int buttons, int cancelIndex)
+{
+    std::optional<int> other;
+    for (int i = 0; i < buttons; ++i) {
+        if (i == cancelIndex)
+            continue;
+        if (other)
+            return std::nullopt;
+        other = i;
+    }
+    if (!other && cancelIndex >= 0 && cancelIndex < buttons)
+        return cancelIndex;
+    return other;
+}
+
+bool ChoiceView::performKeyCommand(KeyCommand command)
+{
+    if (!m_visible || m_dismissing)
+        return false;
+    if (command == KeyCommand::Escape)
+        dismiss(m_cancelIndex, true);
+    else if (command == KeyCommand::Return)
+        if (auto index = defaultButtonIndex())
+            buttonPressed(*index);
+    return true;
+}
+
 void ChoiceView::dismiss(int index, bool animated)
 {
     requireMainThread("ChoiceView::dismiss");

@@ -11,6 +11,7 @@
 #include "Platform/Core/Observation.h"
 #include "Platform/UI/View.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,15 @@ public:
     void dismiss(int index, bool animated);
 
     std::string debugText() const override { return m_title; }
+    // Escape dismisses a shown choice by its cancel index (−1: none, as the
+    // system's dismissal), Return presses its default button; no other key
+    // reaches what is under it.
+    bool performKeyCommand(KeyCommand command) override;
+    // The button Return presses (none by default).
+    virtual std::optional<int> defaultButtonIndex() const { return std::nullopt; }
+    // An alert's default: its one button other than cancel, or cancel when
+    // alone; none among several.
+    static std::optional<int> soleChoice(int buttons, int cancelIndex);
 
 protected:
     ChoiceView();

@@ -118,6 +118,20 @@ std::string NavigationBar::backButtonTitle() const
     return core::localized("Back", "Toolkit");
 }
 
+bool NavigationBar::performKeyCommand(KeyCommand command)
+{
+    NavigationItem* item = topItem();
+    if (command != KeyCommand::Escape || !item)
+        return false;
+    for (auto& bar : { item->leftBarButtonItem(), item->rightBarButtonItem() })
+        if (bar && bar->isEnabled() && bar->systemItem() == BarButtonItem::SystemItem::Cancel) {
+            auto keep = bar;
+            bar->sendActions();
+            return true;
+        }
+    return false;
+}
+
 void NavigationBar::backButtonTapped()
 {
     auto keep = shared_from_this();

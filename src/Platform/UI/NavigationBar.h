@@ -76,6 +76,8 @@ public:
     // The left and right buttons answer touches over at least 44 × 44
     // points around their centres, whatever their pictures' size.
     View* hitTest(gfx::Point point, const Event* event = nullptr) override;
+    // Escape from its title view (a search field) is its Cancel item.
+    bool performKeyCommand(KeyCommand command) override;
 
 protected:
     // Makes the top item's views when the items changed since the last

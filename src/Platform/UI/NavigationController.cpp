@@ -436,4 +436,17 @@ bool NavigationController::shouldPopItem(NavigationBar&, NavigationItem& item)
     return false;
 }
 
+bool NavigationController::performKeyCommand(KeyCommand command)
+{
+    if (command == KeyCommand::Escape || command == KeyCommand::Back) {
+        ViewController* top = topViewController();
+        if (m_controllers.size() > 1 && !isTransitioning() && top && !top->navigationItem().hidesBackButton()
+            && !top->navigationItem().leftBarButtonItem()) {
+            navigationBar().backButtonTapped();
+            return true;
+        }
+    }
+    return ViewController::performKeyCommand(command);
+}
+
 } // namespace ui

@@ -77,6 +77,8 @@ public:
     void viewWillDisappear(bool animated) override;
     void viewDidDisappear(bool animated) override;
     bool shouldAutorotate(Orientation orientation) override;
+    // Escape or Back: what the bar's back button does, where it shows.
+    bool performKeyCommand(KeyCommand command) override;
     void willRotate(Orientation orientation, double duration) override;
     void didRotate(Orientation fromOrientation) override;
     std::vector<ViewController*> containedControllers() override;

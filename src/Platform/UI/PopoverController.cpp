@@ -29,6 +29,16 @@ class PopoverView : public View {
 public:
     PopoverController::ArrowDirection arrow = PopoverController::Up;
     float arrowOffset = 0;
+    // Escape closes it, as a tap outside would, even where taps outside
+    // are refused; no other key reaches what is under it.
+    std::function<void()> escape;
+
+    bool performKeyCommand(KeyCommand command) override
+    {
+        if (command == KeyCommand::Escape && escape)
+            escape();
+        return true;
+    }
 
     void draw(gfx::Context& context, const gfx::Rect&) override
     {
@@ -160,7 +170,12 @@ void PopoverController::present(const gfx::Rect& anchor, Window& window, unsigne
         if (auto self = weakSelf.lock())
             self->outsideTap();
     });
-    m_container = std::make_shared<PopoverView>();
+    auto container = std::make_shared<PopoverView>();
+    container->escape = [weakSelf] {
+        if (auto self = weakSelf.lock(); self && self->m_visible)
+            self->close(true, true, DismissalCause::OutsideTap);
+    };
+    m_container = container;
     m_container->addSubview(m_content->view());
     window.addSubview(m_dimmingView);
     window.addSubview(m_container);
@@ -169,11 +184,14 @@ void PopoverController::present(const gfx::Rect& anchor, Window& window, unsigne
     place();
     m_content->viewWillAppear(animated);
     m_content->viewDidAppear(animated);
+    // A turn, or a desktop window's resize, moves its anchor away.
+    auto dismiss = [weakSelf](const core::Notification&) {
+        if (auto self = weakSelf.lock())
+            self->dismissForRotation();
+    };
     m_rotation = core::NotificationCenter::defaultCenter().observe(
-        Application::willChangeStatusBarOrientationNotification, nullptr, [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->dismissForRotation();
-        });
+        Application::willChangeStatusBarOrientationNotification, nullptr, dismiss);
+    m_resize = core::NotificationCenter::defaultCenter().observe(Application::didResizeScreenNotification, nullptr, dismiss);
 }
 
 View* PopoverController::popoverView() const
@@ -285,6 +303,7 @@ void PopoverController::close(bool animated, bool notifyDelegate, DismissalCause
         return;
     m_visible = false;
     m_rotation.reset();
+    m_resize.reset();
     if (m_content)
         m_content->viewWillDisappear(animated);
     m_dimmingView->setTapHandler(nullptr);

@@ -118,6 +118,7 @@ private:
     std::shared_ptr<DimmingView> m_dimmingView;
     std::shared_ptr<PopoverView> m_container;
     core::Observation m_rotation;
+    core::Observation m_resize;
     // In the interface's space.
     gfx::Rect m_anchor;
     unsigned m_directions = Any;

@@ -72,6 +72,11 @@ void Responder::motionEnded(const Event& event)
         next->motionEnded(event);
 }
 
+bool Responder::performKeyCommand(KeyCommand)
+{
+    return false;
+}
+
 void Responder::remoteControlReceived(const Event& event)
 {
     if (auto* next = nextResponder())

@@ -18,6 +18,12 @@ class Window;
 
 using TouchSet = std::vector<std::shared_ptr<Touch>>;
 
+// What a desktop keyboard asks of the screen, beyond typing: the host turns
+// keys into these (arrows, Page Up/Down, Home/End and the space bar scroll
+// or move; Return confirms or opens; Escape cancels or goes back; Alt+Left
+// and Backspace go back; Ctrl+F finds, Ctrl+W closes, Delete deletes).
+enum class KeyCommand { Up, Down, Left, Right, PageUp, PageDown, Home, End, Return, Escape, Back, Find, Close, Delete };
+
 class Responder : public core::Object {
 public:
     virtual Responder* nextResponder() const { return nullptr; }
@@ -42,6 +48,9 @@ public:
     virtual void motionBegan(const Event& event);
     virtual void motionEnded(const Event& event);
     virtual void remoteControlReceived(const Event& event);
+    // A key command, from the key window's key responder up the chain
+    // (Application::sendKeyCommand) until one answers true: taken.
+    virtual bool performKeyCommand(KeyCommand command);
 
 protected:
     // Hooks for the first-responder changes (text inputs raise the keyboard).

@@ -12,6 +12,7 @@ namespace ui {
 namespace {
 
 std::vector<std::shared_ptr<Screen>> connected;
+std::optional<core::Device::Idiom> chosenIdiom;
 
 } // namespace
 
@@ -91,12 +92,18 @@ void Screen::setScale(float scale)
 
 core::Device::Idiom Screen::userInterfaceIdiom()
 {
-    return core::Device::current()->userInterfaceIdiom();
+    return chosenIdiom ? *chosenIdiom : core::Device::current()->userInterfaceIdiom();
+}
+
+void Screen::setUserInterfaceIdiom(std::optional<core::Device::Idiom> idiom)
+{
+    chosenIdiom = idiom;
 }
 
 void Screen::resetForTesting()
 {
     connected.clear();
+    chosenIdiom.reset();
     gfx::Screen::main().reset();
 }
 

@@ -9,6 +9,7 @@
 #include "Platform/Graphics/Geometry.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace ui {
@@ -33,7 +34,10 @@ public:
     void setScale(float scale);
     bool isMain() const { return m_main; }
 
+    // The device's idiom, or the one a host chose (a desktop window picks
+    // the phone's layouts below the tablet's size).
     static core::Device::Idiom userInterfaceIdiom();
+    static void setUserInterfaceIdiom(std::optional<core::Device::Idiom> idiom);
 
     // Drops the connected screens (test environment).
     static void resetForTesting();

@@ -12,6 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include <algorithm>
+#include <cmath>
 #include <fmt/format.h>
 
 namespace ui {
@@ -207,6 +210,57 @@ void ScrollView::scrollToTop()
     setContentOffset({ contentOffset().x, minimumContentOffset().y }, true);
     if (d)
         d->didScrollToTop(*this);
+}
+
+bool ScrollView::performKeyCommand(KeyCommand command)
+{
+    if (!m_scrollEnabled || isTracking())
+        return false;
+    gfx::Point offset = contentOffset(), low = minimumContentOffset(), high = maximumContentOffset();
+    high = { std::max(low.x, high.x), std::max(low.y, high.y) };
+    bool sideways = high.y - low.y < 0.5f && high.x - low.x >= 0.5f;
+    gfx::Size size = bounds().size;
+    float across = m_pagingEnabled ? size.width : std::max(KeyLine, size.width - KeyLine);
+    float down = m_pagingEnabled ? size.height : std::max(KeyLine, size.height - KeyLine);
+    gfx::Point target = offset;
+    switch (command) {
+    case KeyCommand::Up:
+        target.y -= m_pagingEnabled ? size.height : KeyLine;
+        break;
+    case KeyCommand::Down:
+        target.y += m_pagingEnabled ? size.height : KeyLine;
+        break;
+    case KeyCommand::Left:
+        target.x -= m_pagingEnabled ? size.width : KeyLine;
+        break;
+    case KeyCommand::Right:
+        target.x += m_pagingEnabled ? size.width : KeyLine;
+        break;
+    case KeyCommand::PageUp:
+        (sideways ? target.x : target.y) -= sideways ? across : down;
+        break;
+    case KeyCommand::PageDown:
+        (sideways ? target.x : target.y) += sideways ? across : down;
+        break;
+    case KeyCommand::Home:
+        (sideways ? target.x : target.y) = sideways ? low.x : low.y;
+        break;
+    case KeyCommand::End:
+        (sideways ? target.x : target.y) = sideways ? high.x : high.y;
+        break;
+    default:
+        return false;
+    }
+    target = { std::clamp(target.x, low.x, high.x), std::clamp(target.y, low.y, high.y) };
+    if (std::abs(target.x - offset.x) < 0.5f && std::abs(target.y - offset.y) < 0.5f)
+        return false;
+    auto keep = shared_from_this();
+    setContentOffset(target);
+    // A page turned by a key ends as a swipe's would.
+    if (m_pagingEnabled)
+        if (auto d = delegate())
+            d->didEndDecelerating(*this);
+    return true;
 }
 
 void ScrollView::setScrollEnabled(bool enabled)

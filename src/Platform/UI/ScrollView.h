@@ -167,6 +167,12 @@ public:
 
     void setBounds(const gfx::Rect& bounds) override;
     void layoutSubviews() override;
+    // Arrows move a line, Page Up/Down a screen less a line (a whole page
+    // when paging, sideways where only that way scrolls), Home/End to an
+    // end; false where it cannot move that way, so an outer scroll view
+    // may.
+    bool performKeyCommand(KeyCommand command) override;
+    static constexpr float KeyLine = 40;
 
 protected:
     // Stops a running coast, page turn or animated scroll where it is.

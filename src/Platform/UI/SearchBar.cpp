@@ -104,6 +104,20 @@ void SearchBar::setPlaceholder(std::string placeholder)
     m_field->setPlaceholder(m_placeholder);
 }
 
+bool SearchBar::performKeyCommand(KeyCommand command)
+{
+    if (command != KeyCommand::Escape)
+        return false;
+    auto keep = shared_from_this();
+    if (m_showsCancel && !m_cancel->isHidden())
+        m_cancel->sendActions(Control::TouchUpInside);
+    else if (m_field->isFirstResponder())
+        m_field->resignFirstResponder();
+    else
+        return false;
+    return true;
+}
+
 void SearchBar::setShowsCancelButton(bool shows, bool)
 {
     m_showsCancel = shows;

@@ -77,6 +77,9 @@ public:
     bool resignFirstResponder() override;
     gfx::Size sizeThatFits(gfx::Size size) const override;
     void layoutSubviews() override;
+    // Escape is its Cancel button, where it shows one, else the end of
+    // typing.
+    bool performKeyCommand(KeyCommand command) override;
     std::string debugText() const override;
 
 private:

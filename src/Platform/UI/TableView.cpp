@@ -762,6 +762,42 @@ void TableView::tapRow(IndexPath path)
     select(*target, true);
 }
 
+bool TableView::performKeyCommand(KeyCommand command)
+{
+    bool selects = m_allowsSelection && (!m_editing || m_allowsSelectionDuringEditing);
+    if (!selects || (command != KeyCommand::Up && command != KeyCommand::Down && command != KeyCommand::Return))
+        return ScrollView::performKeyCommand(command);
+    if (command == KeyCommand::Return) {
+        if (!m_selected || !isValid(*m_selected))
+            return false;
+        tapRow(*m_selected);
+        return true;
+    }
+    layoutIfNeeded();
+    std::optional<IndexPath> next;
+    if (m_selected && isValid(*m_selected)) {
+        // The neighbour, across sections.
+        int step = command == KeyCommand::Down ? 1 : -1;
+        int section = m_selected->section, row = m_selected->row + step;
+        while (section >= 0 && section < numberOfSections() && !next) {
+            if (row >= 0 && row < numberOfRows(section))
+                next = IndexPath { section, row };
+            else {
+                section += step;
+                row = step > 0 ? 0 : (section >= 0 && section < numberOfSections() ? numberOfRows(section) - 1 : -1);
+            }
+        }
+    } else if (auto shown = indexPathsForVisibleRows(); !shown.empty()) {
+        next = command == KeyCommand::Down ? shown.front() : shown.back();
+    }
+    if (!next)
+        return ScrollView::performKeyCommand(command);
+    auto keep = shared_from_this();
+    select(*next, false);
+    scrollToRow(*next, ScrollPosition::None, false);
+    return true;
+}
+
 void TableView::tapAccessory(IndexPath path)
 {
     requireValid(path, "tapAccessory");

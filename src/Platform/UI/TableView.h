@@ -149,6 +149,10 @@ public:
     // The section index takes its touches at once.
     bool delaysTouchesInContentView(const View* view) const override;
     void layoutSubviews() override;
+    // Up and Down move the selection a row (from the first or last row
+    // shown) and keep it in sight; Return opens the selected row as a tap
+    // would; the rest scrolls.
+    bool performKeyCommand(KeyCommand command) override;
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;
     void touchesCancelled(const TouchSet& touches, const Event& event) override;

@@ -398,4 +398,51 @@ std::string ViewController::description() const
     return fmt::format("<{}: {} \"{}\">", className(), fmt::ptr(this), m_title);
 }
 
+namespace {
+
+bool isNamed(const BarButtonItem& item, std::initializer_list<BarButtonItem::SystemItem> systems,
+    std::initializer_list<const char*> titles)
+{
+    if (item.systemItem())
+        return std::find(systems.begin(), systems.end(), *item.systemItem()) != systems.end();
+    for (const char* title : titles)
+        if (item.title() == core::localized(title, "Toolkit") || item.title() == core::localized(title))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool ViewController::performKeyCommand(KeyCommand command)
+{
+    if ((command != KeyCommand::Escape && command != KeyCommand::Return) || !presentingViewController())
+        return false;
+    // The bar that shows: a presented navigation's top screen's.
+    ViewController* shown = this;
+    if (auto* navigation = dynamic_cast<NavigationController*>(this); navigation && navigation->topViewController())
+        shown = navigation->topViewController();
+    NavigationItem& item = shown->navigationItem();
+    std::vector<BarButtonItem*> items;
+    for (auto* bar : { item.leftBarButtonItem().get(), item.rightBarButtonItem().get() })
+        if (bar && bar->isEnabled())
+            items.push_back(bar);
+    auto press = [&](std::initializer_list<BarButtonItem::SystemItem> systems, std::initializer_list<const char*> titles,
+                     bool doneStyle) {
+        for (BarButtonItem* bar : items)
+            if (isNamed(*bar, systems, titles) || (doneStyle && bar->style() == BarButtonItem::Style::Done)) {
+                auto keep = bar->shared_from_this();
+                bar->sendActions();
+                return true;
+            }
+        return false;
+    };
+    using System = BarButtonItem::SystemItem;
+    if (command == KeyCommand::Return)
+        return press({ System::Done, System::Save }, { "Done", "Save" }, true);
+    if (press({ System::Cancel }, { "Cancel", "Close" }, false) || press({ System::Done }, { "Done" }, false))
+        return true;
+    dismissModalViewController(true);
+    return true;
+}
+
 } // namespace ui

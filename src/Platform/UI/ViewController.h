@@ -127,6 +127,9 @@ public:
 
     Responder* nextResponder() const override;
     std::string description() const override;
+    // Presented modally, Escape cancels (the bar's Cancel, Close or Done,
+    // else the dismissal) and Return confirms (its Done or Save).
+    bool performKeyCommand(KeyCommand command) override;
 
     // Used by containers.
     void setParent(ViewController* parent);

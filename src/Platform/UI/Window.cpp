@@ -9,6 +9,8 @@
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Keyboard.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TouchRouter.h"
 
 #include <algorithm>
@@ -217,6 +219,75 @@ Orientation interfaceOrientation()
 }
 
 } // namespace
+
+namespace {
+
+bool showsOnScreen(const View& view)
+{
+    return !view.isHidden() && view.alpha() > 0.01f && view.isUserInteractionEnabled();
+}
+
+// The largest scroll view that can scroll under `view` (the later, deeper
+// one of equals: a zoomed page inside its pager), by what shows of it in
+// `window`.
+void largestScrollView(View& view, const Window& window, ScrollView*& best, float& bestArea)
+{
+    if (!showsOnScreen(view))
+        return;
+    if (auto* scroll = dynamic_cast<ScrollView*>(&view); scroll && scroll->isScrollEnabled()) {
+        gfx::Rect shown = view.convertRect(view.bounds(), nullptr).intersection(window.bounds());
+        float area = shown.isEmpty() ? 0 : shown.width() * shown.height();
+        if (area > 0 && area >= bestArea) {
+            best = scroll;
+            bestArea = area;
+        }
+    }
+    for (auto& subview : view.subviews())
+        largestScrollView(*subview, window, best, bestArea);
+}
+
+// The screen a controller's navigation shows now.
+ViewController* shownScreen(ViewController* controller)
+{
+    while (auto* navigation = dynamic_cast<NavigationController*>(controller)) {
+        ViewController* top = navigation->topViewController();
+        if (!top || !top->isViewLoaded() || !top->view()->window())
+            break;
+        controller = top;
+    }
+    return controller;
+}
+
+} // namespace
+
+ViewController* Window::visibleViewController() const
+{
+    ViewController* controller = m_rootViewController.get();
+    while (controller && controller->modalViewController())
+        controller = controller->modalViewController();
+    return controller ? shownScreen(controller) : nullptr;
+}
+
+Responder* Window::keyCommandResponder()
+{
+    // The window itself may be first responder, for remote control.
+    if (Responder* responder = firstResponder(); responder && responder != this)
+        return responder;
+    layoutIfNeeded();
+    View* front = nullptr;
+    for (auto it = subviews().rbegin(); it != subviews().rend() && !front; ++it)
+        if (showsOnScreen(**it))
+            front = it->get();
+    if (!front)
+        return this;
+    // A screen in front: the one its navigation shows now.
+    if (auto* controller = dynamic_cast<ViewController*>(front->controller()))
+        front = shownScreen(controller)->view().get();
+    ScrollView* scroll = nullptr;
+    float area = 0;
+    largestScrollView(*front, *this, scroll, area);
+    return scroll ? static_cast<Responder*>(scroll) : front;
+}
 
 gfx::Rect Window::interfaceBounds() const
 {

@@ -67,6 +67,14 @@ public:
     void willRemoveSubview(View* subview) override;
 
     Responder* firstResponder() const;
+    // Where key commands start (Application::sendKeyCommand): the first
+    // responder below the window; else the front-most view over the content (an alert, a
+    // sheet, a popover) or the screen the content shows, at its largest
+    // scroll view (a list, a page) where it has one.
+    Responder* keyCommandResponder();
+    // The screen the window shows: its root controller's deepest presented
+    // one, at the top of its navigation.
+    ViewController* visibleViewController() const;
 
     // Dispatches an event the application routed here: touches to their
     // recognizers and views, the rest to the first responder.

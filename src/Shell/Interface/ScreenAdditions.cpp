@@ -1,6 +1,5 @@
 #include "Shell/Interface/ScreenAdditions.h"
 
-#include "Shell/Interface/LayoutConstants.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Screen.h"
@@ -22,8 +21,8 @@ gfx::Rect applicationFrameForOrientation(const ui::Screen& screen, ui::Orientati
     auto* application = ui::Application::shared();
     if ((application && application->isStatusBarHidden()) || !screen.isMain())
         return bounds;
-    return { bounds.minX(), bounds.minY() + VKStatusBarHeight, bounds.width(),
-        std::max(0.0f, bounds.height() - VKStatusBarHeight) };
+    float bar = ui::Application::currentStatusBarHeight();
+    return { bounds.minX(), bounds.minY() + bar, bounds.width(), std::max(0.0f, bounds.height() - bar) };
 }
 
 gfx::Point center(const ui::Screen& screen)

@@ -7,6 +7,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/ChoiceView.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Screen.h"
@@ -158,6 +159,25 @@ void VKPopupAlert::addTextFieldWithPlaceholder(std::string placeholder, std::str
     }
     m_textField->setPlaceholder(placeholder);
     m_textField->setText(text);
+    // Return in the field confirms the prompt.
+    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
+    m_textField->removeTarget(nullptr, "confirm", ui::Control::EditingDidEndOnExit);
+    m_textField->addTarget(nullptr, "confirm", [weakSelf](ui::Control&, const ui::Event*) {
+        if (auto self = weakSelf.lock())
+            self->performKeyCommand(ui::KeyCommand::Return);
+    }, ui::Control::EditingDidEndOnExit);
+}
+
+bool VKPopupAlert::performKeyCommand(ui::KeyCommand command)
+{
+    if (!m_shown || m_dismissed)
+        return false;
+    if (command == ui::KeyCommand::Escape)
+        dismissWithClickedButtonIndex(m_cancelButtonIndex, true);
+    else if (command == ui::KeyCommand::Return)
+        if (auto index = ui::ChoiceView::soleChoice(numberOfButtons(), m_cancelButtonIndex))
+            dismissWithClickedButtonIndex(*index, true);
+    return true;
 }
 
 bool VKPopupAlert::isLandscapeGeometry() const
@@ -327,6 +347,11 @@ void VKPopupAlert::showWithMode(Mode mode, std::shared_ptr<ui::View> view)
             if (auto self = weakSelf.lock())
                 self->didChangeStatusBarOrientation();
         });
+    m_didResizeScreen = center.observe(ui::Application::didResizeScreenNotification, nullptr,
+        [weakSelf](const core::Notification&) {
+            if (auto self = weakSelf.lock())
+                self->setupGeometry();
+        });
 
     ui::ViewAnimation::animate(FadeDuration, [this] { setAlpha(1); });
     if (m_textField)
@@ -377,6 +402,7 @@ void VKPopupAlert::dismissWithClickedButtonIndex(int index, bool animated)
     setUserInteractionEnabled(false);
     m_willChangeOrientation.reset();
     m_didChangeOrientation.reset();
+    m_didResizeScreen.reset();
     if (m_textField)
         m_textField->resignFirstResponder();
     if (m_targetView)

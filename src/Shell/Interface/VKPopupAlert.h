@@ -104,6 +104,9 @@ public:
     ui::StretchableImage backgroundImage() const;
 
     void layoutSubviews() override;
+    // Return presses its one button other than cancel, Escape cancels; no
+    // other key reaches what is under it.
+    bool performKeyCommand(ui::KeyCommand command) override;
     void draw(gfx::Context& context, const gfx::Rect& rect) override;
 
     // The bundle's artwork, stretchable.
@@ -137,4 +140,5 @@ private:
     bool m_dismissed = false;
     core::Observation m_willChangeOrientation;
     core::Observation m_didChangeOrientation;
+    core::Observation m_didResizeScreen;
 };

@@ -535,7 +535,7 @@ void VKAudioPlayerController::applyControlInsets()
     auto* navigation = navigationController();
     if (!view || !navigation)
         return;
-    view->setControlInsets({ navigation->navigationBar().frame().height() + ui::Application::StatusBarHeight, 0,
+    view->setControlInsets({ navigation->navigationBar().frame().height() + ui::Application::currentStatusBarHeight(), 0,
         navigation->toolbar().frame().height(), 0 });
 }
 

@@ -190,6 +190,8 @@ public:
     static constexpr float StatusLabelMargin = 180;
     static constexpr float StatusLabelHeight = 20;
     void searchButtonWasPressed();
+    // Ctrl+F: the search, or its field where it shows.
+    bool performKeyCommand(ui::KeyCommand command) override;
     // From the Cancel item (`fromCancelButton`, which also clears the text)
     // or a touch on the dimmed page.
     void searchBarDidCancel(bool fromCancelButton);

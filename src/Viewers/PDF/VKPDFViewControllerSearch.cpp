@@ -50,6 +50,17 @@ std::string percentText(const char* format, float fraction)
 
 } // namespace
 
+bool VKPDFViewController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command != ui::KeyCommand::Find)
+        return VKDocumentViewController::performKeyCommand(command);
+    if (m_searchBar && m_searchBar->window() && m_searchField)
+        m_searchField->becomeFirstResponder();
+    else
+        searchButtonWasPressed();
+    return true;
+}
+
 void VKPDFViewController::searchButtonWasPressed()
 {
     auto* navigation = navigationController();

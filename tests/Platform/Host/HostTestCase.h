@@ -16,6 +16,7 @@
 #include "Support/UITestCase.h"
 #include "Support/XvfbDisplay.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <gtk/gtk.h>
@@ -85,6 +86,22 @@ protected:
     }
 
     GtkWidget* toplevel() const { return static_cast<GtkWidget*>(host->window()); }
+    // Resizes the window and waits for the screen to follow. The smallest
+    // window is the phone's screen turned as the window stands, so a turn
+    // goes through a square-ish size that either way allows.
+    void resize(int width, int height)
+    {
+        auto follows = [&](int w, int h) {
+            gtk_window_resize(GTK_WINDOW(toplevel()), w, h);
+            return pump([&] { return host->fit().picture().size == gfx::Size { float(w), float(h) }; });
+        };
+        int side = std::max({ width, height, 480 });
+        bool turning = (width > height) != (gtk_widget_get_allocated_width(area) > gtk_widget_get_allocated_height(area));
+        if (turning)
+            ASSERT_TRUE(width > height ? follows(side + 1, side) : follows(side, side + 1));
+        ASSERT_TRUE(follows(width, height)) << "the screen follows the window";
+        settle();
+    }
     static GdkDevice* pointer()
     {
         return gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));

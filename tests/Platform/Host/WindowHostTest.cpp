@@ -24,6 +24,7 @@
 #include "Platform/UI/TableViewDataSource.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/ViewAnimation.h"
+#include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebEngine.h"
@@ -204,14 +205,33 @@ TEST_F(WindowHostTest, KeysAndTheInputMethodTypeIntoTheFirstResponder)
     field->removeFromSuperview();
 }
 
-TEST_F(WindowHostTest, AWideWindowTurnsTheDeviceAndClosingEndsTheApplication)
+// The screen is laid out at the window's size, unscaled and without a
+// status bar: wider than tall is landscape, below the tablet's size the
+// phone's idiom.
+TEST_F(WindowHostTest, TheScreenTakesTheWindowsSizeAndClosingEndsTheApplication)
 {
+    struct AnyWayUp : ViewController {
+        bool shouldAutorotate(Orientation) override { return true; }
+    };
+    this->window().setRootViewController(std::make_shared<AnyWayUp>());
     GtkWindow* window = GTK_WINDOW(host->window());
-    gtk_window_resize(window, 480, 320);
-    EXPECT_TRUE(pump([&] { return isLandscape(application().deviceOrientation()); }));
-    EXPECT_EQ(application().deviceOrientation(), Orientation::LandscapeRight);
-    gtk_window_resize(window, 320, 480);
-    EXPECT_TRUE(pump([&] { return application().deviceOrientation() == Orientation::Portrait; }));
+    EXPECT_EQ(application().statusBarFrame(), gfx::Rect::zero());
+    EXPECT_EQ(application().applicationFrame(), ui::Screen::main()->bounds());
+    resize(1400, 900);
+    EXPECT_EQ(application().statusBarOrientation(), Orientation::LandscapeRight);
+    EXPECT_EQ(ui::Screen::main()->bounds(), (gfx::Rect { 0, 0, 900, 1400 }));
+    EXPECT_EQ(host->fit().fit(), 1) << "points are pixels at scale 1";
+    EXPECT_EQ(ui::Screen::userInterfaceIdiom(), core::Device::Idiom::Tablet);
+    resize(700, 1000);
+    EXPECT_EQ(application().statusBarOrientation(), Orientation::Portrait);
+    EXPECT_EQ(ui::Screen::main()->bounds(), (gfx::Rect { 0, 0, 700, 1000 }));
+    EXPECT_EQ(ui::Screen::userInterfaceIdiom(), core::Device::Idiom::Phone);
+    resize(480, 320);
+    EXPECT_EQ(application().statusBarOrientation(), Orientation::LandscapeRight);
+    gtk_window_resize(window, 300, 200);
+    pump([] { return false; }, 0.3);
+    EXPECT_EQ(ui::Screen::main()->bounds(), (gfx::Rect { 0, 0, 320, 480 })) << "no smaller than the phone";
+    this->window().setRootViewController(nullptr);
 
     bool ended = false;
     auto observation = core::NotificationCenter::defaultCenter().observe(Application::willTerminateNotification,

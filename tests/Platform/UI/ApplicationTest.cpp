@@ -1,6 +1,7 @@
 #include "Support/GoldenImage.h"
 #include "Support/UITestCase.h"
 
+#include "Platform/Core/Exception.h"
 #include "Platform/Core/MemoryWarning.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Application.h"
@@ -177,6 +178,51 @@ TEST_F(ApplicationTest, RotationTurnsTheRootViewAndCallsBackAfterTheAnimation)
     EXPECT_FALSE(driver.rotate(ui::Orientation::Portrait));
     EXPECT_EQ(log.size(), 2u); // only the device notifications
     EXPECT_EQ(application().statusBarOrientation(), ui::Orientation::LandscapeLeft);
+    rotation->root->removeFromSuperview();
+}
+
+// A desktop window: no status bar, the interface laid out at the window's
+// size whichever way it stands, turns that take no time, and a turn a
+// screen refused made once it allows it.
+TEST_F(ApplicationTest, TheInterfaceFollowsAWindowsSize)
+{
+    auto rotation = std::make_shared<Rotation>();
+    rotation->root = ui::View::create(application().applicationFrame());
+    window().addSubview(rotation->root);
+    window().setRotationClient(rotation);
+    int resized = 0;
+    auto observation = core::NotificationCenter::defaultCenter().observe(ui::Application::didResizeScreenNotification,
+        nullptr, [&](const core::Notification&) { ++resized; });
+
+    application().setHasStatusBar(false);
+    EXPECT_EQ(application().statusBarFrame(), gfx::Rect::zero());
+    EXPECT_EQ(application().statusBarAlphaAt(0), 0);
+    EXPECT_EQ(rotation->root->frame(), (gfx::Rect { 0, 0, 320, 480 }));
+
+    application().setInterfaceSize({ 1000, 700 });
+    EXPECT_EQ(window().frame(), (gfx::Rect { 0, 0, 1000, 700 })) << "upright until the device turns";
+    EXPECT_EQ(rotation->root->bounds(), (gfx::Rect { 0, 0, 1000, 700 }));
+    EXPECT_TRUE(driver.rotate(ui::Orientation::LandscapeRight));
+    EXPECT_EQ(rotation->log[0], "willRotate 3 0.0");
+    EXPECT_EQ(ui::Screen::main()->bounds(), (gfx::Rect { 0, 0, 700, 1000 }));
+    EXPECT_EQ(window().frame(), (gfx::Rect { 0, 0, 700, 1000 }));
+    EXPECT_EQ(rotation->root->bounds(), (gfx::Rect { 0, 0, 1000, 700 }));
+    EXPECT_EQ(rotation->root->center(), (gfx::Point { 350, 500 }));
+
+    rotation->accept = false;
+    driver.rotate(ui::Orientation::Portrait);
+    application().setInterfaceSize({ 600, 900 });
+    EXPECT_EQ(application().statusBarOrientation(), ui::Orientation::LandscapeRight);
+    EXPECT_EQ(rotation->root->bounds(), (gfx::Rect { 0, 0, 600, 900 })) << "laid out at the size, unturned";
+    application().attemptRotationToDeviceOrientation();
+    EXPECT_EQ(application().statusBarOrientation(), ui::Orientation::LandscapeRight);
+    rotation->accept = true;
+    application().attemptRotationToDeviceOrientation();
+    EXPECT_EQ(application().statusBarOrientation(), ui::Orientation::Portrait);
+    EXPECT_EQ(ui::Screen::main()->bounds(), (gfx::Rect { 0, 0, 600, 900 }));
+    EXPECT_EQ(rotation->root->frame(), (gfx::Rect { 0, 0, 600, 900 }));
+    EXPECT_EQ(resized, 4);
+    EXPECT_THROW(application().setInterfaceSize({ 0, 10 }), core::Exception);
     rotation->root->removeFromSuperview();
 }
 

@@ -560,6 +560,13 @@ void Driver::paste(std::string_view text)
     settle();
 }
 
+bool Driver::key(KeyCommand command)
+{
+    bool taken = Application::shared() && Application::shared()->sendKeyCommand(command);
+    settle();
+    return taken;
+}
+
 void Driver::deleteBackward()
 {
     textInput().deleteBackward();

@@ -15,6 +15,7 @@
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/IndexPath.h"
 #include "Platform/UI/Orientation.h"
+#include "Platform/UI/Responder.h"
 
 #include <map>
 #include <memory>
@@ -123,6 +124,8 @@ public:
     // Taps the field's clear button.
     void clear(const TextField& field);
     bool keyboardVisible() const;
+    // A desktop key's command, as the window host sends it: whether taken.
+    bool key(KeyCommand command);
 
     // Bar items, through a tap on the view their bar made: the item itself,
     // or the first shown item whose action has that name.

@@ -1,0 +1,174 @@
+#include "Support/UITestCase.h"
+
+#include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/AlertView.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/PopoverController.h"
+#include "Platform/UI/SearchBar.h"
+#include "Platform/UI/TableView.h"
+#include "Platform/UI/TableViewController.h"
+#include "Platform/UI/TextField.h"
+
+#include <fmt/format.h>
+
+namespace {
+
+using test::UITestCase;
+using ui::IndexPath;
+using ui::KeyCommand;
+class KeyCommandTest : public UITestCase { };
+
+// A list of `count` rows that logs the rows it opens.
+struct List : ui::TableViewController {
+    int count = 40;
+    std::vector<std::string> opened;
+    int numberOfRows(ui::TableView&, int) override { return count; }
+    std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, IndexPath path) override
+    {
+        auto cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, "row");
+        cell->textLabel().setText(std::to_string(path.row));
+        return cell;
+    }
+    void didSelectRow(ui::TableView&, IndexPath path) override { opened.push_back(std::to_string(path.row)); }
+};
+
+struct Choices : ui::AlertViewDelegate, ui::ActionSheetDelegate {
+    std::vector<std::string> log;
+    void clickedButton(ui::AlertView&, int i) override { log.push_back(fmt::format("alert {}", i)); }
+    void clickedButton(ui::ActionSheet&, int i) override { log.push_back(fmt::format("sheet {}", i)); }
+};
+
+// Keys reach the list of the screen shown: Up and Down move its
+// selection and keep it in sight, Return opens it; Escape goes back.
+TEST_F(KeyCommandTest, AListIsWalkedOpenedAndLeft)
+{
+    auto list = std::make_shared<List>();
+    auto navigation = ui::NavigationController::create(ui::ViewController::create());
+    window().addSubview(navigation->view());
+    navigation->pushViewController(list, false);
+    ui::TableView& table = list->tableView();
+
+    EXPECT_TRUE(driver.key(KeyCommand::Down));
+    EXPECT_EQ(table.indexPathForSelectedRow(), (IndexPath { 0, 0 }));
+    for (int i = 0; i < 12; ++i)
+        driver.key(KeyCommand::Down);
+    EXPECT_EQ(table.indexPathForSelectedRow(), (IndexPath { 0, 12 }));
+    gfx::Rect row = table.rectForRow({ 0, 12 });
+    EXPECT_GE(table.contentOffset().y + table.bounds().height(), row.maxY()) << "the selection stays in sight";
+    driver.key(KeyCommand::Up);
+    EXPECT_TRUE(driver.key(KeyCommand::Return));
+    EXPECT_EQ(list->opened, std::vector<std::string> { "11" });
+
+    // Without selection the keys scroll: a line, a screen less a line, the ends.
+    table.setAllowsSelection(false);
+    table.setContentOffset({ 0, 0 });
+    driver.key(KeyCommand::Down);
+    EXPECT_EQ(table.contentOffset().y, ui::ScrollView::KeyLine);
+    driver.key(KeyCommand::PageDown);
+    EXPECT_EQ(table.contentOffset().y, table.bounds().height());
+    driver.key(KeyCommand::End);
+    EXPECT_EQ(table.contentOffset(), table.maximumContentOffset());
+    driver.key(KeyCommand::Home);
+    EXPECT_FALSE(driver.key(KeyCommand::Home)) << "already at the top";
+    EXPECT_FALSE(driver.key(KeyCommand::Left)) << "nothing to scroll across";
+
+    EXPECT_TRUE(driver.key(KeyCommand::Escape));
+    advance(1);
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    EXPECT_FALSE(driver.key(KeyCommand::Back)) << "the root goes nowhere";
+    navigation->view()->removeFromSuperview();
+}
+
+// A paging view turns whole pages, as a swipe ending would.
+TEST_F(KeyCommandTest, APagerTurnsWholePages)
+{
+    struct Ends : ui::ScrollViewDelegate {
+        int ended = 0;
+        void didEndDecelerating(ui::ScrollView&) override { ++ended; }
+    };
+    auto ends = std::make_shared<Ends>();
+    auto pager = ui::ScrollView::create(window().bounds());
+    pager->setPagingEnabled(true);
+    pager->setContentSize({ 320 * 3, 480 });
+    pager->setDelegate(ends);
+    window().addSubview(pager);
+    EXPECT_TRUE(driver.key(KeyCommand::Right));
+    EXPECT_TRUE(driver.key(KeyCommand::PageDown)) << "sideways, where only that way scrolls";
+    EXPECT_EQ(pager->contentOffset().x, 640);
+    EXPECT_FALSE(driver.key(KeyCommand::Right));
+    EXPECT_EQ(ends->ended, 2);
+    pager->removeFromSuperview();
+}
+
+// Return presses an alert's default button and Escape its cancel; an
+// action sheet and a popover close by Escape, and no key reaches the list
+// under them.
+TEST_F(KeyCommandTest, ChoicesAndPopoversAnswerReturnAndEscape)
+{
+    auto choices = std::make_shared<Choices>();
+    auto list = std::make_shared<List>();
+    window().addSubview(list->view());
+
+    ui::AlertView::create("Delete?", "", choices, "Cancel", { "Delete" })->show();
+    driver.key(KeyCommand::Return);
+    auto several = ui::AlertView::create("Which?", "", choices, {}, { "A", "B" });
+    several->show();
+    driver.key(KeyCommand::Return); // no default among several
+    driver.key(KeyCommand::Escape);
+    advance(1);
+    auto sheet = ui::ActionSheet::create("T", choices, "Cancel", {}, { "A" });
+    sheet->showInView(*list->view());
+    EXPECT_TRUE(driver.key(KeyCommand::Down));
+    driver.key(KeyCommand::Escape);
+    advance(1);
+    EXPECT_EQ(choices->log, (std::vector<std::string> { "alert 1", "alert -1", "sheet 1" }));
+    EXPECT_FALSE(list->tableView().indexPathForSelectedRow());
+
+    auto popover = ui::PopoverController::create(ui::ViewController::create());
+    popover->presentFromRect({ 100, 100, 20, 20 }, window(), ui::PopoverController::Any, false);
+    driver.key(KeyCommand::Down);
+    EXPECT_FALSE(list->tableView().indexPathForSelectedRow());
+    driver.key(KeyCommand::Escape);
+    EXPECT_FALSE(popover->isPopoverVisible());
+    list->view()->removeFromSuperview();
+}
+
+// A presented screen: Escape is its Cancel (or, with none, its
+// dismissal), Return its Done; a search field lets go of the keys.
+TEST_F(KeyCommandTest, PresentedScreensAndSearchFields)
+{
+    auto root = ui::ViewController::create();
+    window().addSubview(root->view());
+    auto sheet = ui::ViewController::create();
+    auto navigation = ui::NavigationController::create(sheet);
+    std::vector<std::string> pressed;
+    auto item = [&](ui::BarButtonItem::SystemItem system, std::string name) {
+        auto bar = ui::BarButtonItem::create(system);
+        bar->addTarget(nullptr, name, [&pressed, name](ui::BarButtonItem&) { pressed.push_back(name); });
+        return bar;
+    };
+    sheet->navigationItem().setLeftBarButtonItem(item(ui::BarButtonItem::SystemItem::Cancel, "cancel"));
+    sheet->navigationItem().setRightBarButtonItem(item(ui::BarButtonItem::SystemItem::Done, "done"));
+    root->presentModalViewController(navigation, false);
+    driver.key(KeyCommand::Return);
+    driver.key(KeyCommand::Escape);
+    EXPECT_EQ(pressed, (std::vector<std::string> { "done", "cancel" }));
+    sheet->navigationItem().setLeftBarButtonItem(nullptr);
+    sheet->navigationItem().setRightBarButtonItem(nullptr);
+    driver.key(KeyCommand::Escape);
+    advance(1);
+    EXPECT_FALSE(root->modalViewController());
+
+    auto search = ui::SearchBar::create({ 0, 0, 320, 44 });
+    root->view()->addSubview(search);
+    search->becomeFirstResponder();
+    EXPECT_TRUE(search->textField().isFirstResponder());
+    EXPECT_TRUE(driver.key(KeyCommand::Escape));
+    EXPECT_FALSE(search->textField().isFirstResponder());
+    root->view()->removeFromSuperview();
+}
+
+} // namespace
