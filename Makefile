@@ -5,7 +5,7 @@ HOME_DIR ?= var/home
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: all run test bench fuzz fuzz-smoke deps clean cloud-server
+.PHONY: all run test bench fuzz fuzz-smoke deps clean cloud-server install
 
 all: build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
@@ -31,6 +31,16 @@ test: deps build/test/build.ninja
 	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# The release program, its resources, desktop entry and icon under PREFIX
+# (DESTDIR honoured); the desktop's caches hear of them where they can.
+PREFIX ?= /usr/local
+install: all
+	cmake --install build/release --prefix $(PREFIX)
+	@if [ -z "$(DESTDIR)" ]; then \
+		command -v update-desktop-database >/dev/null && update-desktop-database -q $(PREFIX)/share/applications || true; \
+		command -v gtk-update-icon-cache >/dev/null && gtk-update-icon-cache -q -t $(PREFIX)/share/icons/hicolor || true; \
+	fi
 
 # The fake cloud service for trying the cloud features by hand: links
 # HOME_DIR to it (stop tandry first), serves CLOUD_ROOT on port 8089.

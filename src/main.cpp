@@ -1,7 +1,8 @@
 // The tandry program: lays out (and migrates) its home, registers its settings, and runs
 // either the whole application (its window where a display can show one, or none with
 // --no-window) or the server alone (--server-only, and without a display), until SIGINT or
-// SIGTERM stops it, or the window is closed. One run at a time uses a home.
+// SIGTERM stops it, or the window is closed. One run at a time uses a home: a later launch
+// on it hands its file (--open) to the running one and ends.
 
 #include "Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
@@ -17,6 +18,8 @@
 #include "Platform/Core/URL.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/SingleInstance.h"
+#include "Platform/Core/MainThread.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/UserDefaults.h"
@@ -33,9 +36,7 @@
 #include "WebBrowser/VKRegisterWebBrowser.h"
 #include "WebDAV/WebDAVKeychainCredentials.h"
 
-#include <fcntl.h>
 #include <pthread.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -49,30 +50,23 @@ namespace {
 // How long the end of a run waits for other threads' work, in seconds.
 constexpr double ThreadsExitTimeout = 8;
 
-// Holds an exclusive lock on <home>/Library/tandry.lock for the whole run
-// (the descriptor stays open until the process ends), so that two runs never
-// share a home. Answers the holder's process id when another run has it.
-std::optional<std::string> lockHome(const std::string& home)
+// How long a later launch waits for the running program to take its file.
+constexpr double HandOverTimeout = 60;
+// The running program's answers to a later launch.
+enum HandOverStatus { HandedOver = 0, CannotOpen = 1, Busy = 2 };
+
+// The platform's half of a hand-over: the file lands in the inbox under a
+// name of its own, for the application to import. Answers the copy's path.
+std::optional<std::string> copyToInbox(const std::string& inbox, const std::string& path, std::string& error)
 {
-    const auto library = home + "/Library";
-    core::fs::createDirectory(library, true, nullptr, 0700);
-    const auto path = library + "/tandry.lock";
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return std::string("?");
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        char holder[32] = {};
-        ssize_t length = pread(fd, holder, sizeof holder - 1, 0);
-        close(fd);
-        std::string pid(holder, length > 0 ? size_t(length) : 0);
-        while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' '))
-            pid.pop_back();
-        return pid.empty() ? std::string("?") : pid;
+    core::fs::createDirectory(inbox, true);
+    const auto copy = uniquePathForItemAtPath(core::path::appendingPathComponent(inbox, core::path::lastPathComponent(path)));
+    core::Error copyError;
+    if (!core::fs::copyItem(path, copy, &copyError)) {
+        error = copyError.description();
+        return std::nullopt;
     }
-    const auto text = std::to_string(getpid()) + "\n";
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, text.data(), text.size(), 0) != ssize_t(text.size()))
-        core::log("Warning, cannot note the process in {}", path);
-    return std::nullopt;
+    return copy;
 }
 
 // The thread that takes the signals the run loop reads.
@@ -142,8 +136,27 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tandry: %s\n", error.c_str());
         return 2;
     }
-    if (auto holder = lockHome(options->home())) {
-        std::fprintf(stderr, "tandry: home %s is in use (process %s)\n", options->home().c_str(), holder->c_str());
+    const auto library = options->home() + "/Library";
+    core::fs::createDirectory(library, true, nullptr, 0700);
+    const auto socketPath = library + "/tandry.socket";
+    auto instance = core::SingleInstance::acquire(library + "/tandry.lock", socketPath);
+    if (!instance.owner) {
+        // The home's program runs already: a window of this run's would be
+        // a second one, so it takes this run's file and comes to the front.
+        std::optional<int> status;
+        if (options->mode() != LaunchOptions::Mode::ServerOnly) {
+            core::SingleInstance::Request request { options->openPath() ? "open" : "show" };
+            if (options->openPath())
+                request.push_back(*options->openPath());
+            status = core::SingleInstance::forward(socketPath, request, HandOverTimeout);
+        }
+        if (status == HandedOver)
+            return 0;
+        if (status == CannotOpen)
+            std::fprintf(stderr, "tandry: the running Tandry cannot open %s\n", options->openPath()->c_str());
+        else
+            std::fprintf(stderr, "tandry: home %s is in use (process %s)\n", options->home().c_str(),
+                instance.holder.c_str());
         return 2;
     }
     core::paths::setHome(options->home());
@@ -194,22 +207,20 @@ int main(int argc, char** argv)
     if (wholeApplication) {
         core::UserDefaults::standard()->registerDefaults({ { "DeviceIdiom", core::Value("tablet") } });
         const bool phone = core::UserDefaults::standard()->stringForKey("DeviceIdiom") == "phone";
+        // The device's screen, or the window's first size, laid out at the
+        // window's own once it shows; a desktop has no status bar.
         ui::Screen::main()->setBounds(phone ? gfx::Rect { 0, 0, 320, 480 } : gfx::Rect { 0, 0, 768, 1024 });
+        if (windowed)
+            application->setHasStatusBar(false);
         core::Value::Dictionary launchOptions;
         if (options->openPath()) {
-            // The platform's half of a hand-over: the file lands in the
-            // inbox under a name of its own, for the launch to import.
-            const auto inbox = application->inboxDirectory();
-            core::fs::createDirectory(inbox, true);
-            const auto copy
-                = uniquePathForItemAtPath(core::path::appendingPathComponent(inbox, core::path::lastPathComponent(*options->openPath())));
-            core::Error copyError;
-            if (!core::fs::copyItem(*options->openPath(), copy, &copyError)) {
-                std::fprintf(stderr, "tandry: cannot open %s: %s\n", options->openPath()->c_str(),
-                    copyError.description().c_str());
+            std::string copyError;
+            auto copy = copyToInbox(application->inboxDirectory(), *options->openPath(), copyError);
+            if (!copy) {
+                std::fprintf(stderr, "tandry: cannot open %s: %s\n", options->openPath()->c_str(), copyError.c_str());
                 return 2;
             }
-            launchOptions[ui::Application::launchOptionsURLKey] = core::Value(core::URL::fileURL(copy, false).absoluteString());
+            launchOptions[ui::Application::launchOptionsURLKey] = core::Value(core::URL::fileURL(*copy, false).absoluteString());
         }
         application->setDelegate(delegate);
         for (int signal : { SIGINT, SIGTERM })
@@ -221,10 +232,41 @@ int main(int argc, char** argv)
         std::unique_ptr<ui::WindowHost> window;
         if (windowed) {
             auto title = core::Bundle::main()->objectForInfoDictionaryKey("CFBundleDisplayName");
-            window = ui::WindowHost::open({ title.isString() ? title.string() : std::string("Tandry") });
+            std::vector<std::string> icons;
+            for (const char* size : { "48", "128", "256" })
+                if (auto icon = core::Bundle::main()->pathForResource(std::string("tandry-") + size, "png", "Desktop");
+                    !icon.empty())
+                    icons.push_back(icon);
+            window = ui::WindowHost::open({ title.isString() ? title.string() : std::string("Tandry"), icons });
             if (!window)
                 core::log("Warning, the window cannot be opened: running without one");
         }
+        // A later launch on this home hands its file over as a launch
+        // would, off the main thread, and brings the window to the front.
+        instance.owner->listen([&window, application](core::SingleInstance::Request request, core::SingleInstance::Reply reply) {
+            if (request.size() == 1 && request[0] == "show") {
+                if (window)
+                    window->present();
+                reply(HandedOver);
+            } else if (request.size() == 2 && request[0] == "open") {
+                core::Thread::detach("hand-over", [&window, inbox = application->inboxDirectory(), path = request[1], reply] {
+                    std::string error;
+                    auto copy = copyToInbox(inbox, path, error);
+                    if (!copy)
+                        core::log("Warning, cannot take {} from a later launch: {}", path, error);
+                    core::performOnMainThread([copy, reply, &window] {
+                        auto* shared = ui::Application::shared();
+                        if (copy && shared)
+                            shared->handleOpenURL(core::URL::fileURL(*copy, false));
+                        if (window)
+                            window->present();
+                        reply(copy ? HandedOver : CannotOpen);
+                    });
+                });
+            } else {
+                reply(Busy);
+            }
+        });
         loop.run();
         // The window goes before the application it shows.
         window.reset();
@@ -233,6 +275,8 @@ int main(int argc, char** argv)
             core::log("Warning, --open needs the whole application: ignored");
         for (int signal : { SIGINT, SIGTERM })
             loop.setSignalHandler(signal, [&loop] { loop.stop(); });
+        // A later launch finds the home serving: it ends, told so.
+        instance.owner->listen([](core::SingleInstance::Request, core::SingleInstance::Reply reply) { reply(Busy); });
         launched = delegate->applicationDidFinishLaunching();
         if (launched)
             loop.run();

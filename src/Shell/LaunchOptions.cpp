@@ -1,5 +1,7 @@
 #include "Shell/LaunchOptions.h"
 
+#include "Platform/Core/URL.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -145,6 +147,9 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
                 return std::nullopt;
             }
             options.m_scale = (*scale)[0] - '0';
+        } else if (!argument.empty() && argument[0] != '-' && !options.m_openPath) {
+            // A file named alone, as a desktop's "Open with" gives it.
+            options.m_openPath = argument;
         } else if (isSettingsKey(argument)) {
             if (i + 1 >= arguments.size()) {
                 error = "setting " + argument + " needs a value";
@@ -167,6 +172,10 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
 
     if (options.m_openPath) {
         auto& path = *options.m_openPath;
+        // A file manager may hand over a file: URI.
+        if (path.starts_with("file:"))
+            if (auto url = core::URL::parse(path); url && url->isFileURL())
+                path = url->path();
         struct stat info;
         if (path.empty() || stat(path.c_str(), &info) != 0) {
             error = "cannot open " + path + ": " + std::strerror(path.empty() ? ENOENT : errno);
@@ -250,7 +259,7 @@ bool LaunchOptions::prepareHome(const std::string& home, std::string& error)
 std::string LaunchOptions::usage()
 {
     return "usage: tandry [--home DIR] [--password-file FILE] [--server-only | --no-window]\n"
-           "              [--open FILE] [--scale N] [-Key value ...]\n"
+           "              [--open FILE | FILE] [--scale N] [-Key value ...]\n"
            "\n"
            "  --home DIR            where Tandry keeps its files (default: $TANDRY_HOME,\n"
            "                        else $XDG_DATA_HOME/tandry, else ~/.local/share/tandry)\n"
@@ -258,7 +267,8 @@ std::string LaunchOptions::usage()
            "                        (the user name is the VKLoginUsername setting)\n"
            "  --server-only         run the WebDAV server alone (also without a display)\n"
            "  --no-window           run the whole application without a window\n"
-           "  --open FILE           hand FILE over to the application (copied into its inbox)\n"
+           "  --open FILE           hand FILE (or its file: URI) over to the application (copied into\n"
+           "                        its inbox), the one already running on the home if there is one\n"
            "  --scale N             the window's pixels per point, 1 to 3 (default: the desktop's)\n"
            "  -Key value            a setting for this run only, e.g. -VKPortNumber 0\n"
            "  --help                this text\n"

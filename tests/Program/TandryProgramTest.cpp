@@ -310,11 +310,15 @@ TEST_F(TandryProgramTest, TheWholeApplicationRunsWithoutAWindowAndKeepsItsHomeTo
     EXPECT_TRUE(url.starts_with("http://") && url.ends_with("/")) << output;
     EXPECT_NE(output.find("Reseting VKKeychain..."), std::string::npos) << output;
 
-    // A second run on the same home is turned away.
+    // A second run on the same home hands over to it and ends; a second
+    // server is turned away.
     Run second = start({ "--home", home, "-VKPortNumber", "0" });
-    std::string refused = readUntil(second.stderrFd, "\n\n");
-    int secondStatus = waitForExit(second.pid);
+    EXPECT_EQ(WEXITSTATUS(waitForExit(second.pid)), 0);
     close(second.stderrFd);
+    Run server = start({ "--server-only", "--home", home, "-VKPortNumber", "0" });
+    std::string refused = readUntil(server.stderrFd, "\n\n");
+    int secondStatus = waitForExit(server.pid);
+    close(server.stderrFd);
     EXPECT_EQ(WEXITSTATUS(secondStatus), 2);
     EXPECT_NE(refused.find("tandry: home " + home + " is in use (process " + std::to_string(run.pid) + ")"),
         std::string::npos)

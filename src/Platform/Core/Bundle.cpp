@@ -30,9 +30,11 @@ std::string findResources()
     ssize_t length = readlink("/proc/self/exe", executable, sizeof executable - 1);
     if (length > 0) {
         std::string path(executable, static_cast<size_t>(length));
-        std::string beside = path.substr(0, path.rfind('/')) + "/resources";
-        if (isDirectory(beside))
-            return beside;
+        std::string folder = path.substr(0, path.rfind('/'));
+        // Beside a built program, or where an installed one keeps its data.
+        for (const std::string& candidate : { folder + "/resources", folder + "/../share/tandry/resources" })
+            if (isDirectory(candidate))
+                return candidate;
     }
 #ifdef TANDRY_SOURCE_RESOURCES
     return TANDRY_SOURCE_RESOURCES;
