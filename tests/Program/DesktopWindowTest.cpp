@@ -53,6 +53,7 @@ TEST_F(DesktopWindowTest, KeysWalkOpenSearchAndGoBack)
     key("Down");
     key("Return");
     ASSERT_TRUE(waitForTitle("Documents — Tandry"));
+    ASSERT_TRUE(waitForDump([](const std::string& d) { return d.find("\"Dropbox\"") == std::string::npos; })) << lastDump();
     key("ctrl+f");
     ASSERT_TRUE(waitFor("VKFolderSearchBar")) << lastDump();
     ASSERT_TRUE(waitForDump([](const std::string& d) { return d.find("first-responder") != std::string::npos; })) << lastDump();
