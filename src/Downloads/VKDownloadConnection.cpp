@@ -143,7 +143,7 @@ void VKDownloadConnection::setWaiting()
     m_resource->setDownloadState(VKNetworkStateWaiting);
 }
 
-void VKDownloadConnection::cancel()
+void VKDownloadConnection::cancel(bool discard)
 {
     // A finished download has nothing to stop; pausing it would bring back
     // the state file the manager just removed.
@@ -152,14 +152,15 @@ void VKDownloadConnection::cancel()
     if (m_resource->isCloudDownload()) {
         auto service = cloudService();
         if (service && service->isFetchingItemAtPath(m_resource->cloudPath())) {
-            closeConnection();
+            closeConnection(discard);
             service->cancelFetchOfItemAtPath(m_resource->cloudPath());
             return;
         }
     }
-    closeConnection();
+    closeConnection(discard);
     m_resource->setDownloadState(VKNetworkStatePaused);
-    m_resource->saveState();
+    if (!discard)
+        m_resource->saveState();
     if (m_delegate)
         m_delegate->downloadConnectionDidCancel(*this);
     endBackgroundTask();
@@ -196,7 +197,7 @@ std::optional<core::Error> VKDownloadConnection::resetDownload()
     return std::nullopt;
 }
 
-void VKDownloadConnection::closeConnection()
+void VKDownloadConnection::closeConnection(bool discard)
 {
     auto& loop = core::RunLoop::current();
     loop.cancelPerforms(core::PerformKey { shared_from_this(), "start", {} });
@@ -208,9 +209,9 @@ void VKDownloadConnection::closeConnection()
     }
     // What arrived is still written, on the writer's thread, and a resume
     // asks for the rest once the file is closed; a writer already finishing
-    // the download stops instead, before it moves the file into place.
+    // the download, or one of a download being removed, stops instead.
     if (auto writer = std::exchange(m_writer, nullptr)) {
-        if (std::exchange(m_completing, false))
+        if (std::exchange(m_completing, false) || discard)
             writer->cancel();
         else
             writer->finish(nullptr, nullptr);

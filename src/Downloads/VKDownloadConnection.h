@@ -66,8 +66,10 @@ public:
     // Queued behind the running downloads (2).
     void setWaiting();
     // Stops the transfer; a web item is paused (7) with its state saved. A
-    // finished download stays finished.
-    void cancel();
+    // finished download stays finished. An item being removed discards
+    // what arrived and is not yet written, so that nothing more goes into
+    // its partial file, and saves no state.
+    void cancel(bool discard = false);
     // Where the finished file goes; an item whose folder went away moves to
     // the private documents first.
     std::string targetPath();
@@ -94,7 +96,7 @@ private:
     void startURLConnection();
     void startCloudFetch();
     void extractURIDataComponents();
-    void closeConnection();
+    void closeConnection(bool discard = false);
     void beginBackgroundTask();
     void endBackgroundTask();
     void updateTargetFilename(const std::string& name);

@@ -200,7 +200,7 @@ void VKDownloadManager::deleteDownloadResource(const std::shared_ptr<VKDownloadF
     if (!item)
         return;
     if (auto connection = connectionForResource(*item))
-        deregisterAndRemoveConnection(connection);
+        deregisterAndRemoveConnection(connection, true);
     std::string partial = item->downloadPath();
     if (!partial.empty())
         core::fs::removeItem(partial);
@@ -297,13 +297,14 @@ void VKDownloadManager::registerAndStartConnection(const std::shared_ptr<VKDownl
         application->setNetworkActivityIndicatorVisible(true);
 }
 
-void VKDownloadManager::deregisterAndRemoveConnection(const std::shared_ptr<VKDownloadConnection>& connection)
+void VKDownloadManager::deregisterAndRemoveConnection(const std::shared_ptr<VKDownloadConnection>& connection,
+    bool discard)
 {
     core::RunLoop::current().keepAliveUntilEndOfPass(connection);
     std::erase(m_connections, connection);
     connection->setDelegate(nullptr);
     m_stateObservations.erase(connection.get());
-    connection->cancel();
+    connection->cancel(discard);
     std::erase(m_quotaVerifiedConnections, connection);
     // The place it held may go to a waiting download.
     downloadStateDidChange(connection);

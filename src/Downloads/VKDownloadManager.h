@@ -102,7 +102,7 @@ public:
 
 private:
     void registerAndStartConnection(const std::shared_ptr<VKDownloadConnection>& connection);
-    void deregisterAndRemoveConnection(const std::shared_ptr<VKDownloadConnection>& connection);
+    void deregisterAndRemoveConnection(const std::shared_ptr<VKDownloadConnection>& connection, bool discard = false);
     void downloadStateDidChange(const std::shared_ptr<VKDownloadConnection>& connection);
     void resourceDidMove(const core::Notification& notification);
     void updateNetworkActivityIndicator() const;

@@ -27,6 +27,7 @@
 #include "Platform/Web/RecordingWebEngine.h"
 #include "Support/Cloud/TestCloudService.h"
 #include "Viewers/Document/VKDocumentLinkHooks.h"
+#include "Downloads/VKDownloadManagerHooks.h"
 #include "WebBrowser/VKDownloadViewController.h"
 #include "WebBrowser/VKRegisterWebBrowser.h"
 #include "WebBrowser/VKWebBrowserView.h"
@@ -292,6 +293,45 @@ TEST_F(VKDownloadViewControllerTest, EachDownloadAsksWhereToGo)
     EXPECT_EQ(driver.alert()->message(), "Your download failed to start.\nPlease try again later.");
     driver.pressAlertButton("OK");
     close();
+}
+
+TEST_F(VKDownloadViewControllerTest, AnActiveDownloadSwipedAwayInItsFolderStopsAndLeavesNothing)
+{
+    VKDownloadManagerHooks::install(); // as the application wires them
+    std::vector<std::shared_ptr<VKDownloadFileResource>> started;
+    auto observation = core::NotificationCenter::defaultCenter().observe(VKDownloadManagerDownloadDidStartNotification,
+        nullptr, [&](const core::Notification& n) { started.push_back(std::dynamic_pointer_cast<VKDownloadFileResource>(n.object())); });
+    open();
+    server->setResource("big", "length=300000&stall_after=20000&token=big&disposition=big.bin");
+    screen->webBrowserControllerHandleDownloadForRequest(*screen->webBrowserController(), request("/resource/big"));
+    driver.pressSheetButton("Use \"Documents\"");
+    ASSERT_EQ(started.size(), 1u);
+    auto item = started[0];
+    const std::string partial = item->downloadPath();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return item->size() >= 20000; }, 10));
+    close();
+
+    // The download is the folder's one row.
+    auto& table = folderList->tableView();
+    ASSERT_EQ(table.numberOfRows(0), 1);
+    const ui::IndexPath row { 0, 0 };
+    driver.swipeRow(table, row);
+    runLoop();
+    auto* cell = table.cellForRow(row);
+    ASSERT_TRUE(cell && cell->showingDeleteConfirmation());
+    EXPECT_EQ(cell->deleteConfirmationButton()->currentTitle(), "Cancel");
+    driver.tap(*cell->deleteConfirmationButton());
+    advance(1);
+    EXPECT_EQ(table.numberOfRows(0), 0);
+    EXPECT_TRUE(VKDownloadManager::sharedManager()->webDownloads().empty());
+
+    // What arrived is not written on into the removed file.
+    server->release("big");
+    advance(1);
+    ASSERT_FALSE(core::RunLoop::main().runUntil([&] { return core::fs::exists(partial); }, 1));
+    EXPECT_FALSE(core::fs::exists(item->downloadInfoPath()));
+    EXPECT_FALSE(core::fs::exists(documents() + "/big.bin"));
+    EXPECT_EQ(item->downloadState(), VKNetworkStatePaused) << "stopped, not finished";
 }
 
 TEST_F(VKDownloadViewControllerTest, ACloudFolderAsksForALocalFolderAtOnce)

@@ -224,6 +224,7 @@ public:
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
     std::optional<ui::TableViewCell::EditingStyle> editingStyleForRow(ui::TableView& table, ui::IndexPath path) override;
     bool canEditRow(ui::TableView& table, ui::IndexPath path) override;
+    std::optional<std::string> titleForDeleteConfirmationButton(ui::TableView& table, ui::IndexPath path) override;
     bool supportsCommitEditing() const override { return true; }
     void commitEditing(ui::TableView& table, ui::TableViewCell::EditingStyle style, ui::IndexPath path) override;
     void willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path) override;

@@ -15,6 +15,7 @@
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "App/Viewers/VKViewController.h"
+#include "Downloads/VKDownloadFileResource.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -434,13 +435,19 @@ std::optional<ui::TableViewCell::EditingStyle> VKFolderController::editingStyleF
     return ui::TableViewCell::EditingStyle::Delete;
 }
 
-bool VKFolderController::canEditRow(ui::TableView&, ui::IndexPath path)
+bool VKFolderController::canEditRow(ui::TableView&, ui::IndexPath)
 {
-    if (isGuest() || isOperationInProgress())
-        return false;
-    auto resource = resourceAtIndexPath(path);
-    // An unfinished download is the downloads screen's to stop.
-    return !(resource && resource->isDownloadResource() && !resource->exists());
+    return !isGuest() && !isOperationInProgress();
+}
+
+// A running download's row offers to cancel it: the delete stops the
+// transfer and removes its partial data (the download hooks' removal).
+std::optional<std::string> VKFolderController::titleForDeleteConfirmationButton(ui::TableView&, ui::IndexPath path)
+{
+    auto* download = dynamic_cast<VKDownloadFileResource*>(resourceAtIndexPath(path).get());
+    if (download && download->isActive())
+        return core::localized("Cancel");
+    return std::nullopt;
 }
 
 void VKFolderController::commitEditing(ui::TableView&, ui::TableViewCell::EditingStyle style, ui::IndexPath path)
