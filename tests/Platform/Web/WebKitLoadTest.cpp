@@ -315,6 +315,20 @@ TEST_F(WebKitLoadTest, SignInsAreAnsweredByTheDelegate)
     delegate->challenges.clear();
 }
 
+TEST_F(WebKitLoadTest, SignInsAskedBeforeTheLoadAnnouncesItselfAreStillAnswered)
+{
+    // WebKit can ask before it announces the load and cancel the question
+    // as it does (its race): the load is tried again, so each one hears it.
+    delegate->onChallenge = [](web::AuthenticationChallenge& challenge) {
+        challenge.useCredential({ "u", "p" }, web::AuthenticationChallenge::Persistence::None);
+    };
+    for (int i = 1; i <= 20; ++i) {
+        view->loadRequest(core::URLRequest(serverURL("/auth/basic?user=u&pass=p&realm=R" + std::to_string(i))));
+        ASSERT_TRUE(waitForLoadEnd(i));
+        EXPECT_EQ(delegate->calls.back(), "didFinishLoad") << "load " << i;
+    }
+}
+
 TEST_F(WebKitLoadTest, CookiesTravelBothWaysAndHeadersGoOut)
 {
     view->loadRequest(core::URLRequest(serverURL("/cookies/set?session=abc")));
