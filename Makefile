@@ -5,7 +5,7 @@ HOME_DIR ?= var/home
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: all run test bench fuzz fuzz-smoke deps clean cloud-server install
+.PHONY: all run test bench bench-quick fuzz fuzz-smoke deps clean cloud-server install
 
 all: build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
@@ -48,16 +48,23 @@ CLOUD_ROOT ?= var/cloud
 cloud-server:
 	scripts/cloud-server --home $(HOME_DIR) --root $(CLOUD_ROOT)
 
+# Every benchmark in bench/ on the release build, each against its targets:
 # Google Benchmark programs, then the scripts that measure the running
-# program against its peers (bench/*.sh and bench/*/*.sh, given BUILD).
+# program against its peers. Ends non-zero when a target is missed. BENCH
+# picks some by name and RUNS repeats them (scripts/bench):
+#   make bench BENCH="folder_delete pdf_open_large" RUNS=3
+# `make bench-quick` runs each at a reduced size, a check before a commit.
+BENCH ?=
+RUNS ?= 1
 bench: deps build/bench/build.ninja
 	@scripts/install-deps --bench
-	cmake --build build/bench -j $(JOBS)
-	@set -e; found=0; for b in build/bench/bench/bench_*; do \
-		[ -x "$$b" ] || continue; found=1; echo "== $$b"; "$$b"; done; \
-		[ $$found = 1 ] || echo "no benchmarks yet"
-	@set -e; for s in bench/*.sh bench/*/*.sh; do case $$s in bench/lib/*) continue ;; esac; \
-		echo "== $$s"; "$$s" build/bench; done
+	cmake --build build/bench -j $(JOBS) --target benchmarks
+	scripts/bench --build build/bench --runs $(RUNS) $(BENCH)
+
+bench-quick: deps build/bench/build.ninja
+	@scripts/install-deps --bench
+	cmake --build build/bench -j $(JOBS) --target benchmarks
+	scripts/bench --build build/bench --quick --runs $(RUNS) $(BENCH)
 
 # libFuzzer binaries (clang, the Fuzz build type): build/fuzz/fuzz_<name>;
 # only the fuzz programs and the libraries they link are built.

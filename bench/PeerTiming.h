@@ -1,7 +1,10 @@
 #pragma once
 
 // Timing for benchmarks that compare with peer programs run in the same
-// process: our work and a peer's shell command, in seconds of wall time.
+// process: our work and a peer's shell command, in seconds of wall time. A
+// peer that fails makes the benchmark fail: its time would say nothing.
+
+#include "Report.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,7 +42,7 @@ inline double peer(const std::string& command)
 {
     return seconds([&] {
         if (std::system(command.c_str()) != 0)
-            std::fprintf(stderr, "failed: %s\n", command.c_str());
+            wrongAnswer("failed: " + command);
     });
 }
 

@@ -1,6 +1,6 @@
 // bench: tandry_cloud
 // The cloud mirror store in a home under the current folder (a disk, not
-// tmpfs), with targets checked by eye against counters of the same run:
+// tmpfs), each figure against its target from the same run:
 // - MirrorSaveVersusPlainLoop: saving 10,000 new nodes (100 folders × 100
 //   files) against a plain prepared-statement loop writing the same rows in
 //   one transaction ("ratio" within 3);
@@ -13,6 +13,7 @@
 //   before).
 
 #include "../PeerTiming.h"
+#include "Report.h"
 
 #include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
@@ -165,6 +166,8 @@ void MirrorSaveVersusPlainLoop(benchmark::State& state)
     state.counters["mirrorSeconds"] = mirror;
     state.counters["plainSeconds"] = plain;
     state.counters["ratio"] = mirror / plain;
+    bench::atMost("save of 10,000 new nodes / plain insert loop", mirror / plain, 3, "x",
+        fmt::format("{:.0f} ms, plain loop {:.0f} ms", mirror * 1000, plain * 1000));
 }
 BENCHMARK(MirrorSaveVersusPlainLoop)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -182,6 +185,8 @@ void ChildWithNameScaling(benchmark::State& state)
     auto lookups = [&](int count) {
         auto folder = store->managedObjectForPath(servers() + fmt::format("/Bench/Children {}", count));
         std::mt19937 random(7);
+        if (!folder->childWithName("file 00042.txt"))
+            bench::wrongAnswer(fmt::format("no child \"file 00042.txt\" found among {}", count));
         return cpuSeconds([&] {
             for (int lookup = 0; lookup < 20000; ++lookup)
                 benchmark::DoNotOptimize(folder->childWithName(fmt::format("file {:05}.txt", random() % count)));
@@ -194,6 +199,7 @@ void ChildWithNameScaling(benchmark::State& state)
         large = lookups(10000);
     }
     state.counters["ratio"] = large / small;
+    bench::atMost("childWithName, 10,000 / 100 children", large / small, 2, "x");
 }
 BENCHMARK(ChildWithNameScaling)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -233,6 +239,8 @@ void MergeScaling(benchmark::State& state)
     state.counters["ratio"] = large / small;
     state.counters["smallSeconds"] = small;
     state.counters["largeSeconds"] = large;
+    bench::atMost("merge of a save, 10,000 / 1,000 nodes", large / small, 12, "x",
+        fmt::format("{:.1f} ms and {:.1f} ms of CPU", large * 1000, small * 1000));
 }
 BENCHMARK(MergeScaling)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -268,6 +276,9 @@ void WalkMemory(benchmark::State& state)
     }
     state.counters["nodes"] = static_cast<double>(visited);
     state.counters["heapAfterWalk"] = after / before;
+    if (visited != 100'000)
+        bench::wrongAnswer(fmt::format("the walk visited {} of 100,000 nodes", visited));
+    bench::atMost("heap after walking 100,000 nodes / before", after / before, 1.1, "x");
 }
 BENCHMARK(WalkMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
 

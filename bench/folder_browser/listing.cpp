@@ -19,6 +19,7 @@
 // Run in a folder on a disk (the current one).
 
 #include "../PeerTiming.h"
+#include "Report.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
@@ -36,6 +37,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
@@ -46,8 +50,8 @@
 
 namespace {
 
-constexpr int Items = 100'000;
-constexpr int SmallItems = 10'000;
+const int Items = bench::sized(100'000, 10'000);
+const int SmallItems = bench::sized(10'000, 1'000);
 
 std::string benchHome()
 {
@@ -95,7 +99,13 @@ const Setting& setting()
         fillFolder(s.small, SmallItems);
         VKQuotaManager::defaultManager()->updateQuotaForPath(s.documents);
         core::RunLoop::main().runUntilIdle();
-        bench::peer("ls -f '" + s.big + "' > /dev/null");
+        // ls lists every entry with "." and "..".
+        if (FILE* ls = popen(("ls -f '" + s.big + "' | wc -l").c_str(), "r")) {
+            int lines = 0;
+            if (std::fscanf(ls, "%d", &lines) != 1 || lines != Items + 2)
+                bench::wrongAnswer(fmt::format("ls -f lists {} entries of {}", lines - 2, Items));
+            pclose(ls);
+        }
         std::atexit([] { std::filesystem::remove_all(benchHome()); });
         return s;
     }();
@@ -136,10 +146,24 @@ std::unique_ptr<Shown> open(const std::string& path)
     return shown;
 }
 
-void report(benchmark::State& state, double seconds, double iterations, double peerSeconds)
+// Our mean time against `ls -f`'s, which must be at most `limit` times it.
+void report(benchmark::State& state, const std::string& name, double seconds, double iterations,
+    double peerSeconds, double limit)
 {
     state.counters["xLs"] = seconds / iterations / peerSeconds;
     state.counters["ms"] = seconds / iterations * 1000;
+    bench::atMost(name + " / ls -f", seconds / iterations / peerSeconds, limit, "x",
+        fmt::format("{:.1f} ms, ls -f {:.1f} ms, {} items", seconds / iterations * 1000, peerSeconds * 1000, Items));
+}
+
+// Every entry of the folder is a row, as `ls -f` lists them.
+void checkRows(benchmark::State& state, VKFolderController& controller, int expected)
+{
+    if (controller.rowCount() != size_t(expected)) {
+        std::string what = fmt::format("the folder list shows {} rows of {} entries", controller.rowCount(), expected);
+        bench::wrongAnswer(what);
+        state.SkipWithError(what.c_str());
+    }
 }
 
 void Open(benchmark::State& state)
@@ -151,12 +175,13 @@ void Open(benchmark::State& state)
         std::unique_ptr<Shown> shown;
         total += bench::seconds([&] { shown = open(setting().big); });
         state.PauseTiming();
+        checkRows(state, *shown->controller, Items);
         peers += lsSeconds();
         runs += 1;
         shown.reset();
         state.ResumeTiming();
     }
-    report(state, total, runs, peers / runs);
+    report(state, fmt::format("open, order {}", state.range(0)), total, runs, peers / runs, state.range(0) == 4 ? 8 : 5);
 }
 BENCHMARK(Open)->Arg(1)->Arg(4)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -175,7 +200,8 @@ void SortChange(benchmark::State& state)
     }
     if (shown->controller->directoryReadCount() != reads)
         state.SkipWithError("a change of order read the folder");
-    report(state, total, runs, lsSeconds());
+    checkRows(state, *shown->controller, Items);
+    report(state, "change of order", total, runs, lsSeconds(), 1);
 }
 BENCHMARK(SortChange)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -193,8 +219,9 @@ void Jumps(benchmark::State& state)
         }) / 5;
         runs += 1;
     }
-    report(state, first, runs, lsSeconds());
+    report(state, "first jump", first, runs, lsSeconds(), 1);
     state.counters["laterJumpMs"] = later / runs * 1000;
+    bench::atMost("later jumps", later / runs * 1000, 1, "ms");
 }
 BENCHMARK(Jumps)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -222,7 +249,8 @@ void BrowserEdit(benchmark::State& state)
     }
     if (controller.directoryReadCount() != reads)
         state.SkipWithError("an edit read the folder");
-    report(state, total, runs, lsSeconds());
+    checkRows(state, controller, Items);
+    report(state, fmt::format("browser edit, order {}", state.range(0)), total, runs, lsSeconds(), 0.05);
 }
 BENCHMARK(BrowserEdit)->Arg(0)->Arg(4)->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -241,7 +269,8 @@ void ChildChanged(benchmark::State& state)
         });
         runs += 1;
     }
-    report(state, total, runs, lsSeconds());
+    state.counters["ms"] = total / runs * 1000;
+    bench::atMost("child notification", total / runs * 1000, 1, "ms");
 }
 BENCHMARK(ChildChanged)->Iterations(20)->Unit(benchmark::kMillisecond);
 
@@ -262,9 +291,11 @@ void FolderChanged(benchmark::State& state)
         });
         runs += 1;
     }
+    checkRows(state, *shown->controller, Items + added);
     for (int i = 0; i < added; ++i)
         std::filesystem::remove(setting().big + fmt::format("/Uploaded {}.txt", i));
-    report(state, total, runs, lsSeconds());
+    report(state, fmt::format("rebuild after an upload, order {}", state.range(0)), total, runs, lsSeconds(),
+        state.range(0) <= 2 ? 1.5 : 4);
 }
 BENCHMARK(FolderChanged)->DenseRange(0, 4)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -282,9 +313,23 @@ void LocalFilesSearch(benchmark::State& state)
         peers += bench::peer("find '" + setting().documents + "' -iname '*rep*' > /dev/null");
         runs += 1;
     }
+    // Every name holding "rep" in any case, as find finds them.
+    int found = 0;
+    for (auto& entry : std::filesystem::recursive_directory_iterator(setting().documents)) {
+        std::string name = entry.path().filename().string();
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        found += name.find("rep") != std::string::npos;
+    }
+    if (controller.rowCount() != size_t(found)) {
+        std::string what = fmt::format("the search found {} items, find {}", controller.rowCount(), found);
+        bench::wrongAnswer(what);
+        state.SkipWithError(what.c_str());
+    }
     state.counters["hits"] = double(controller.rowCount());
     state.counters["xFind"] = total / peers;
     state.counters["ms"] = total / runs * 1000;
+    bench::atMost("search \"rep\" / find -iname", total / peers, 3, "x",
+        fmt::format("{:.1f} ms, find {:.1f} ms, {} hits", total / runs * 1000, peers / runs * 1000, found));
     controller.searchDisplayController()->setActive(false);
 }
 BENCHMARK(LocalFilesSearch)->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -304,6 +349,8 @@ void MemoryPerItem(benchmark::State& state)
         double items = double(shown->controller->rowCount());
         state.counters["bytesPerItem"] = (double(after - before) - paths) / items;
         state.counters["items"] = items;
+        bench::atMost(fmt::format("memory per item, {} items", items), (double(after - before) - paths) / items, 512,
+            "bytes");
     }
 }
 BENCHMARK(MemoryPerItem)->Arg(SmallItems)->Arg(Items)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -11,13 +11,15 @@
 # holds freed memory back: its resident sizes say nothing.)
 #
 #   bench/folder_zip/folder_zip.sh BUILD     (BUILD holds the bench build)
-#   BENCH_ZIP_SCALE=16 divides the trees' sizes, for trying the script.
+#   A quick run (make bench-quick) makes the trees a sixteenth of their size.
 set -euo pipefail
 source "$(dirname "$0")/../lib/servers.sh"
+source "$(dirname "$0")/../lib/report.sh"
 build=${1:?usage: folder_zip.sh BUILD}
 RUN=$(cd "$build" && pwd)/bench/folder_zip_run
 [[ -x $RUN ]] || { echo "no folder_zip_run in $build/bench (make bench builds it)" >&2; exit 1; }
-scale=${BENCH_ZIP_SCALE:-1}
+scale=1
+(( BENCH_QUICK )) && scale=16
 scratch=$(mktemp -d /var/tmp/tandry-folder-zip.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 export TZ=UTC
@@ -50,43 +52,40 @@ seconds_of() { local start; start=$(now); "$@" >/dev/null; awk -v a="$start" -v 
 # Nothing but the tree itself in the folder: no archive, no hidden sibling.
 only_tree() { [[ $(ls -A "$1") == "$2" ]]; }
 
-status=0
-check() { # LABEL VALUE OP LIMIT
-    if awk -v v="$2" -v l="$4" "BEGIN {exit !(v $3 l)}"; then echo "  ok   $1: $2 (target $3 $4)"
-    else echo "  FAIL $1: $2 (target $3 $4)"; status=1; fi
-}
 
 for tree in A B; do
     dir=$scratch/$tree
     tar cf - -C "$dir" "$tree" >/dev/null      # warm cache
     peer_zip=$(cd "$dir" && seconds_of zip -r -9 -q peer.zip "$tree")
     read -r _ ours_zip zip_growth zip_reports zip_step _ < <("$RUN" zip "$dir/ours.zip" "$dir/$tree")
-    unzip -tq "$dir/ours.zip" >/dev/null || { echo "  FAIL unzip -t rejects the browser's archive"; status=1; }
+    unzip -tq "$dir/ours.zip" >/dev/null || report_wrong "unzip -t rejects the browser's archive of $tree"
+    unzip -tq "$dir/peer.zip" >/dev/null || report_wrong "unzip -t rejects zip's archive of $tree"
     mkdir "$dir/peer_out" "$dir/ours_out"
     peer_unzip=$(cd "$dir/peer_out" && seconds_of unzip -q ../ours.zip)
+    diff -r "$dir/$tree" "$dir/peer_out/$tree" >/dev/null || report_wrong "unzip's expansion of the browser's archive of $tree differs"
     mv "$dir/ours.zip" "$dir/ours_out/ours.zip"
     read -r _ ours_unzip unzip_growth unzip_reports unzip_step _ < <("$RUN" unzip "$dir/ours_out/ours.zip")
-    diff -r "$dir/$tree" "$dir/ours_out/$tree" >/dev/null || { echo "  FAIL the expanded tree differs"; status=1; }
+    diff -r "$dir/$tree" "$dir/ours_out/$tree" >/dev/null || report_wrong "the browser's expansion of $tree differs"
     echo "tree $tree: zip ${ours_zip}s against zip -9 ${peer_zip}s; unzip ${ours_unzip}s against unzip ${peer_unzip}s"
     echo "  archives: ours $(stat -c %s "$dir/ours_out/ours.zip") bytes, zip's $(stat -c %s "$dir/peer.zip") bytes"
-    check "zip / zip -9" "$(ratio "$ours_zip" "$peer_zip")" "<=" 1.3
-    check "unzip / unzip" "$(ratio "$ours_unzip" "$peer_unzip")" "<=" 1.3
-    check "zip peak RSS growth MiB" "$((zip_growth / 1024))" "<=" 16
-    check "unzip peak RSS growth MiB" "$((unzip_growth / 1024))" "<=" 16
-    check "zip largest progress step ($zip_reports reports)" "$zip_step" "<=" 0.021
-    check "unzip largest progress step ($unzip_reports reports)" "$unzip_step" "<=" 0.021
+    report_at_most "zip of $tree / zip -9" "$(ratio "$ours_zip" "$peer_zip")" 1.3 x "${ours_zip} s, zip -9 ${peer_zip} s"
+    report_at_most "unzip of $tree / unzip" "$(ratio "$ours_unzip" "$peer_unzip")" 1.3 x "${ours_unzip} s, unzip ${peer_unzip} s"
+    report_at_most "zip of $tree, peak RSS growth" "$((zip_growth / 1024))" 16 MiB
+    report_at_most "unzip of $tree, peak RSS growth" "$((unzip_growth / 1024))" 16 MiB
+    report_at_most "zip of $tree, largest progress step" "$zip_step" 0.021 "" "$zip_reports reports"
+    report_at_most "unzip of $tree, largest progress step" "$unzip_step" 0.021 "" "$unzip_reports reports"
 
     if [[ $tree == B ]]; then
         # Cancel inside one 512 MiB entry, zipping and expanding.
         mkdir "$dir/cancel" && mv "$dir/B/big0.dat" "$dir/cancel/"
         read -r _ _ _ _ _ zip_cancel < <("$RUN" --cancel zip "$dir/cancel/c.zip" "$dir/cancel/big0.dat")
-        only_tree "$dir/cancel" big0.dat || { echo "  FAIL a cancelled zip left $(ls -A "$dir/cancel")"; status=1; }
+        only_tree "$dir/cancel" big0.dat || report_wrong "a cancelled zip left $(ls -A "$dir/cancel" | tr '\n' ' ')"
         (cd "$dir/cancel" && zip -q -9 c.zip big0.dat && rm big0.dat)
         read -r _ _ _ _ _ unzip_cancel < <("$RUN" --cancel unzip "$dir/cancel/c.zip")
-        only_tree "$dir/cancel" c.zip || { echo "  FAIL a cancelled unzip left $(ls -A "$dir/cancel")"; status=1; }
-        check "cancel inside a 512 MiB entry, zip (ms)" "$zip_cancel" "<=" 100
-        check "cancel inside a 512 MiB entry, unzip (ms)" "$unzip_cancel" "<=" 100
+        only_tree "$dir/cancel" c.zip || report_wrong "a cancelled unzip left $(ls -A "$dir/cancel" | tr '\n' ' ')"
+        report_at_most "cancel inside a $((512 / scale)) MiB entry, zip" "$zip_cancel" 100 ms
+        report_at_most "cancel inside a $((512 / scale)) MiB entry, unzip" "$unzip_cancel" 100 ms
     fi
     rm -rf "$dir"
 done
-exit $status
+report_end

@@ -97,6 +97,10 @@ void ExtractVsPdftotext(benchmark::State& state)
     state.counters["decoders_per_round"] = double(VKPDFFontInfo::fontInfoCreationCount() - madeBefore) / double(rounds);
     state.counters["glyphlist_opens"] = double(VKPDFSimpleFontInfo::glyphListOpenCount());
     state.counters["last_units"] = double(units);
+    if (units == 0)
+        bench::wrongAnswer("no text extracted from the last fixture");
+    bench::atMost("every page of the bench document and fixtures / pdftotext -raw", ours / peerTime, 1.5, "x",
+        fmt::format("{:.0f} ms, pdftotext {:.0f} ms", ours / double(rounds) * 1000, peerTime / double(rounds) * 1000));
 }
 BENCHMARK(ExtractVsPdftotext)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -181,6 +185,13 @@ void Agreement_(benchmark::State& state, const std::string& path)
     state.counters["pages"] = double(agreement.pages);
     state.counters["vs_pdftotext"] = agreement.ratio;
     state.counters["pdftotext_s"] = peerTime / double(rounds);
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (ourPages.empty() || theirPages.empty())
+        bench::wrongAnswer(fmt::format("{}: {} pages read, pdftotext wrote {}", name, ourPages.size(), theirPages.size()));
+    if (agreement.pages >= 100)
+        bench::atMost(fmt::format("extraction of {} ({} pages) / pdftotext -raw", name, agreement.pages), agreement.ratio,
+            0.6, "x",
+            fmt::format("{:.0f} ms, pdftotext {:.0f} ms", ours / double(rounds) * 1000, peerTime / double(rounds) * 1000));
 }
 
 void AgreementSummary(benchmark::State& state)
@@ -201,6 +212,13 @@ void AgreementSummary(benchmark::State& state)
     state.counters["lowest_f1"] = scores.front();
     state.counters["documents"] = double(scores.size());
     state.counters["slowest_vs_pdftotext_100_pages"] = slowest;
+    bench::atLeast("median word agreement with pdftotext -raw (F1)", state.counters["median_f1"], 0.98, "",
+        fmt::format("{} documents", scores.size()));
+    std::string lowest;
+    for (const auto& [name, agreement] : agreements())
+        if (agreement.f1 == scores.front())
+            lowest = name;
+    bench::atLeast("lowest word agreement (F1)", scores.front(), 0.95, "", lowest);
 }
 
 [[maybe_unused]] const bool registered = [] {

@@ -12,8 +12,11 @@
 // and twice pdftotext's for the whole document ("all_pages_rss_vs_pdftotext"),
 // at no less than twice its pages per second ("all_pages_speed_vs_pdftotext").
 // "Manual" does the same for a manual page of about 2,400 pages set by groff
-// and Ghostscript (made once, when both are here).
+// and Ghostscript (made once, when both are here). Both sides are checked
+// first: they end well, ours reads page 1's text and as many pages as
+// pdfinfo counts.
 #include "BenchDocuments.h"
+#include "Report.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -35,9 +38,10 @@ const std::string& folder()
 // The 2,500-page bench document rewritten with object streams.
 std::string largeDocument()
 {
-    std::string path = folder() + "/bench-2500-objstm.pdf";
+    const int pages = bench::sized(2500, 500);
+    std::string path = folder() + fmt::format("/bench-{}-objstm.pdf", pages);
     if (!std::filesystem::exists(path)) {
-        std::string plain = bench::benchDocumentPath(folder(), 2500);
+        std::string plain = bench::benchDocumentPath(folder(), pages);
         std::string command = fmt::format("qpdf --object-streams=generate {} {}.part && mv {}.part {}", plain, path, path, path);
         if (std::system(command.c_str()) != 0)
             std::fprintf(stderr, "failed: %s\n", command.c_str());
@@ -115,7 +119,7 @@ Run run(const std::vector<std::string>& arguments)
     waitpid(child, &status, 0);
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        std::fprintf(stderr, "failed: %s\n", arguments.front().c_str());
+        bench::wrongAnswer(fmt::format("{} failed", arguments.size() > 5 ? arguments[5] : arguments.front()));
     return result;
 }
 
@@ -129,7 +133,15 @@ double field(const std::string& output, const std::string& line, int index)
     return values[index];
 }
 
-void OpenLarge(benchmark::State& state, const std::string& path)
+// The number of pages pdfinfo counts; 0 when it cannot.
+int pdfinfoPages(const std::string& path)
+{
+    Run info = run({ "pdfinfo", path });
+    size_t at = info.output.find("\nPages:");
+    return at == std::string::npos ? 0 : std::atoi(info.output.c_str() + at + 7);
+}
+
+void OpenLarge(benchmark::State& state, const std::string& path, const std::string& name)
 {
     double ours = 0, peer = 0, ourPeak = 0, peerPeak = 0, first = 0, all = 0;
     int64_t rounds = 0;
@@ -162,11 +174,29 @@ void OpenLarge(benchmark::State& state, const std::string& path)
     state.counters["all_pages_rss_ratio"] = first > 0 ? all / first : 0;
     state.counters["all_pages_s"] = field(every.output, "all", 0);
     state.counters["pages"] = field(every.output, "all", 2);
+
+    const int pages = pdfinfoPages(path);
+    if (field(every.output, "first", 2) <= 0)
+        bench::wrongAnswer(name + ": no text read on page 1");
+    if (pages == 0 || int(field(every.output, "all", 2)) != pages)
+        bench::wrongAnswer(fmt::format("{}: {} pages read, pdfinfo counts {}", name, field(every.output, "all", 2), pages));
+    const std::string of = fmt::format("{}, {} pages", name, pages);
+    bench::atMost(of + ": first page's text / pdftotext -f 1 -l 1", ours / peer, 3, "x",
+        fmt::format("{:.0f} ms, pdftotext {:.0f} ms", ours / double(rounds) * 1000, peer / double(rounds) * 1000));
+    bench::atMost(of + ": its peak memory / pdftotext's", ourPeak / peerPeak, 3, "x",
+        fmt::format("{:.1f} MiB, pdftotext {:.1f} MiB", ourPeak, peerPeak));
+    bench::atMost(of + ": memory after every page / after the first", first > 0 ? all / first : 0, 2, "x",
+        fmt::format("{:.1f} MiB and {:.1f} MiB", all / 1024, first / 1024));
+    bench::atMost(of + ": memory after every page / pdftotext's", peerAll > 0 ? all / peerAll : 0, 2, "x",
+        fmt::format("pdftotext -raw {:.1f} MiB", peerAll / 1024));
+    bench::atLeast(of + ": pages a second / pdftotext's",
+        field(every.output, "all", 0) > 0 ? peerEvery.seconds / field(every.output, "all", 0) : 0, 2, "x",
+        fmt::format("{:.2f} s, pdftotext -raw {:.2f} s", field(every.output, "all", 0), peerEvery.seconds));
 }
 
 void Generated(benchmark::State& state)
 {
-    OpenLarge(state, largeDocument());
+    OpenLarge(state, largeDocument(), "generated");
 }
 BENCHMARK(Generated)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -174,16 +204,16 @@ void Manual(benchmark::State& state)
 {
     std::string path = manualDocument();
     if (!std::filesystem::exists(path)) {
-        state.SkipWithError("groff or ps2pdf is missing");
+        bench::wrongAnswer("groff or ps2pdf is missing (scripts/install-deps --bench installs them)");
         return;
     }
-    OpenLarge(state, path);
+    OpenLarge(state, path, "groff manual");
 }
 BENCHMARK(Manual)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 [[maybe_unused]] const bool registered = [] {
     if (const char* path = std::getenv("TANDRY_BENCH_LARGE_PDF"))
-        benchmark::RegisterBenchmark("Given", [path = std::string(path)](benchmark::State& state) { OpenLarge(state, path); })
+        benchmark::RegisterBenchmark("Given", [path = std::string(path)](benchmark::State& state) { OpenLarge(state, path, "given"); })
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(5);

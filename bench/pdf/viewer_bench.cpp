@@ -126,6 +126,9 @@ void FirstPageSharp(benchmark::State& state)
     state.counters["open_ms"] = open / rounds * 1000;
     state.counters["scanner_ms"] = scanner / rounds * 1000;
     state.counters["geometry_ms"] = geometry / rounds * 1000;
+    bench::atMost("page 1 sharp / pdftoppm", ours / splash, 1.5, "x",
+        fmt::format("{:.0f} ms, pdftoppm {:.0f} ms (open {:.1f}, scanner {:.1f}, geometry {:.1f} ms)", ours / rounds * 1000,
+            splash / rounds * 1000, open / rounds * 1000, scanner / rounds * 1000, geometry / rounds * 1000));
 }
 BENCHMARK(FirstPageSharp)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -147,7 +150,7 @@ void ThumbnailsOfFiftyPages(benchmark::State& state)
                 VKPDFPageThumbnailRenderOperation::initWithDocument(document, page, identifier, length)->run();
         });
         if (!std::filesystem::exists(manager.thumbnailPathForDocument(50, identifier)))
-            state.SkipWithError("no thumbnail written");
+            bench::wrongAnswer("no thumbnail written for page 50");
         splash += bench::peer(fmt::format("pdftoppm -png -scale-to {} -f 1 -l 50 {} {}/thumb 2>/dev/null",
             int(length), path, bench::benchFolder()));
         runUntil([] { return false; }, 0.05);
@@ -155,6 +158,9 @@ void ThumbnailsOfFiftyPages(benchmark::State& state)
     manager.zapThumbnails();
     state.counters["ms_per_page"] = ours / double(state.iterations()) / 50 * 1000;
     state.counters[fmt::format("vs_pdftoppm_{}", int(length))] = ours / splash;
+    bench::atMost(fmt::format("thumbnails of 50 pages at {} px / pdftoppm", int(length)), ours / splash, 1.2, "x",
+        fmt::format("{:.1f} ms a page, pdftoppm {:.1f}", ours / double(state.iterations()) / 50 * 1000,
+            splash / double(state.iterations()) / 50 * 1000));
 }
 BENCHMARK(ThumbnailsOfFiftyPages)->Arg(192)->Arg(384)->Iterations(2)->Unit(benchmark::kMillisecond);
 
@@ -217,12 +223,20 @@ void ScrubAndScroll(benchmark::State& state)
     state.counters["stale_renders"] = stale.load();
     state.counters["peak_over_opened_mb"] = peakOver;
     state.counters["peak_rss_mb"] = double(peak) / 1024;
+    if (renders.load() == 0)
+        bench::wrongAnswer("scrubbing drew no thumbnail");
+    bench::atMost(fmt::format("stale renders while scrubbing {} pages", pages), stale.load(), 0, "",
+        fmt::format("{} requests, {} renders", requests, renders.load()));
+    bench::atMost(fmt::format("peak over the opened viewer, {} pages", pages), peakOver, 150, "MB",
+        fmt::format("peak resident {:.0f} MB", double(peak) / 1024));
     // The larger document's peak against the smaller one's.
     static double peak100Pages = 0;
     if (pages == 100)
         peak100Pages = double(peak);
-    else if (peak100Pages > 0)
+    else if (peak100Pages > 0) {
         state.counters["vs_100_pages"] = double(peak) / peak100Pages;
+        bench::atMost("peak resident, 1,000 / 100 pages", double(peak) / peak100Pages, 1.25, "x");
+    }
 }
 BENCHMARK(ScrubAndScroll)->Arg(100)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -1,0 +1,33 @@
+// The main of every benchmark program: Google Benchmark's runs, then the
+// figures beside their targets and the last line (Report.h). A run that
+// stopped with SkipWithError fails the program.
+
+#include "Report.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class ErrorCountingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (auto& run : runs)
+            if (run.error_occurred)
+                bench::wrongAnswer(run.benchmark_name() + ": " + run.error_message);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    ErrorCountingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return bench::finish(argv[0]);
+}
