@@ -10,6 +10,8 @@
 #include "Kit/JSON/KWJsonWriter.h"
 #include "Kit/VKKeyValueStore.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +58,10 @@ void JsonRead(benchmark::State& state)
 {
     std::string text = listing(static_cast<size_t>(state.range(0)));
     KWJsonParser parser;
+    // Written by our writer, read back whole as what it wrote.
+    auto read = parser.objectWithString(text);
+    if (!read || KWJsonWriter().stringWithObject(*read) != text)
+        bench::wrongAnswer("the listing does not read back as it was written");
     for (auto _ : state) {
         auto value = parser.objectWithString(text);
         benchmark::DoNotOptimize(value);
@@ -153,5 +159,20 @@ void BareTreePutAndGet(benchmark::State& state)
     std::filesystem::remove(path);
 }
 BENCHMARK(BareTreePutAndGet)->Unit(benchmark::kMillisecond);
+
+// Each measured against its baseline from the same program run.
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    for (const char* size : { "10", "20" }) {
+        bench::atMost(fmt::format("JSON read of {} MB / json.loads", size),
+            runSeconds(fmt::format("JsonRead/{}", size)) / runSeconds(fmt::format("PythonLoads/{}", size)), 3, "x");
+        bench::atMost(fmt::format("JSON write of {} MB / json.dumps", size),
+            runSeconds(fmt::format("JsonWrite/{}", size)) / runSeconds(fmt::format("PythonDumps/{}", size)), 3, "x");
+    }
+    bench::atMost("JSON read, 20 MB / 10 MB", runSeconds("JsonRead/20") / runSeconds("JsonRead/10"), 2.2, "x");
+    bench::atMost("JSON write, 20 MB / 10 MB", runSeconds("JsonWrite/20") / runSeconds("JsonWrite/10"), 2.2, "x");
+    bench::atMost("key-value store set and get / bare B+ tree",
+        runSeconds("StoreSetAndGet") / runSeconds("BareTreePutAndGet"), 1.5, "x");
+});
 
 } // namespace

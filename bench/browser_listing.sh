@@ -9,6 +9,7 @@
 #   bench/browser_listing.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
+source "$(dirname "$0")/lib/report.sh"
 build=${1:?usage: browser_listing.sh BUILD}
 runs=${BENCH_RUNS:-5}
 TANDRY_BIN=$(cd "$build" && pwd)/tandry
@@ -54,18 +55,14 @@ for count in 1000 10000; do
     seconds[propfind,$count]=$(measure -X PROPFIND -H 'Depth: 1' "$TANDRY_URL/Documents/f$count/")
 done
 
-status=0
 printf '%-8s %10s %10s %10s\n' files page json propfind
 for count in 1000 10000; do
     printf '%-8s %9.4fs %9.4fs %9.4fs\n' "$count" "${seconds[page,$count]}" "${seconds[json,$count]}" "${seconds[propfind,$count]}"
 done
 for kind in page json; do
-    growth=$(ratio "${seconds[$kind,10000]}" "${seconds[$kind,1000]}")
-    versus=$(ratio "${seconds[$kind,10000]}" "${seconds[propfind,10000]}")
-    echo "$kind: 10,000 / 1,000 = ${growth}x (target <= 12); against PROPFIND at 10,000: ${versus}x (target <= 1.5)"
-    awk -v g="$growth" -v v="$versus" 'BEGIN {exit !(g <= 12 && v <= 1.5)}' || status=1
+    report_at_most "$kind of 10,000 / 1,000 files" "$(ratio "${seconds[$kind,10000]}" "${seconds[$kind,1000]}")" 12 x
+    report_at_most "$kind of 10,000 files / PROPFIND Depth 1" "$(ratio "${seconds[$kind,10000]}" "${seconds[propfind,10000]}")" 1.5 x \
+        "${seconds[$kind,10000]} s, PROPFIND ${seconds[propfind,10000]} s"
 done
-grown=$(( (end_hwm - start_hwm) / 1024 ))
-echo "peak RSS grew by ${grown} MiB over the page and JSON requests (target <= 16)"
-(( grown <= 16 )) || status=1
-exit $status
+report_at_most "peak RSS grown over the page and JSON requests" "$(( (end_hwm - start_hwm) / 1024 ))" 16 MiB
+report_end

@@ -6,6 +6,8 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -87,8 +89,17 @@ void BM_IdleRunCpu(benchmark::State& state)
         });
         core::Thread::waitForAll(10);
         state.counters["cpu_ms"] = cpu * 1000;
+        bench::atMost("CPU of an idle loop over 2 s", cpu * 1000, 10, "ms");
     }
 }
 BENCHMARK(BM_IdleRunCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The scale of the others, printed beside it.
+[[maybe_unused]] const bool figures = bench::atEnd([] {
+    bench::figure("a cross-thread post", bench::runSeconds("BM_CrossThreadPost/100000") / 400'000 * 1e9, "ns");
+    bench::figure("a timer scheduled and cancelled, per timer of 100,000 / of 1,000",
+        bench::runSeconds("BM_ScheduleAndCancelTimers/100000") / 100 / bench::runSeconds("BM_ScheduleAndCancelTimers/1000"),
+        "x", "O(log n) steps");
+});
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include "PeerTiming.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -111,5 +113,16 @@ void Plistlib(benchmark::State& state, const char* operation)
 }
 BENCHMARK_CAPTURE(Plistlib, Read, "read")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Plistlib, Write, "write")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("settings dictionary read, 100,000 / 1,000 entries",
+        runSeconds("DefaultsLargeDictionary/100000") / runSeconds("DefaultsLargeDictionary/1000"), 2, "x",
+        "shared, copied on write");
+    bench::atMost("20 MB binary property list read / plistlib", runSeconds("BinaryPlistRead") / runSeconds("Plistlib/Read"),
+        1, "x");
+    bench::atMost("20 MB binary property list write / plistlib",
+        runSeconds("BinaryPlistWrite") / runSeconds("Plistlib/Write"), 1, "x");
+});
 
 } // namespace

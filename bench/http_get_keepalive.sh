@@ -11,6 +11,7 @@
 #   bench/http_get_keepalive.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
+source "$(dirname "$0")/lib/report.sh"
 servers_init "${1:?usage: http_get_keepalive.sh BUILD}"
 rounds=${BENCH_ROUNDS:-3}
 
@@ -46,6 +47,12 @@ for file in 4k.bin 64k.bin; do
         n=0
         (( ${#ns[@]} )) && n=$(printf '%s\n' "${ns[@]}" | median)
         printf '%-8s %6d %12.0f %12.0f %12.0f %9s %9s\n' "$file" "$conns" "$t" "$a" "$n" "$(ratio "$t" "$a")" "$(ratio "$t" "$n")"
+        if [[ $file == 4k.bin && $conns == 64 ]]; then
+            report_at_least "GET 4 KiB over 64 connections / Apache" "$(ratio "$t" "$a")" 1.2 x "$(printf '%.0f and %.0f req/s' "$t" "$a")"
+            [[ -z $NGINX_URL ]] || report_at_least "GET 4 KiB over 64 connections / nginx" "$(ratio "$t" "$n")" 0.8 x \
+                "$(printf 'nginx %.0f req/s' "$n")"
+        fi
     done
 done
 echo "load average after: $(load_average)"
+report_end

@@ -5,6 +5,8 @@
 // (appends never scan bytes twice).
 #include "Platform/Net/HttpMessage.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <string>
 
@@ -67,5 +69,12 @@ void parseBigHead(benchmark::State& state)
 }
 // 1 byte per append against one whole append.
 BENCHMARK(parseBigHead)->Arg(1)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atLeast("600-byte WebDAV heads parsed a second", 1 / runSeconds("parseWebDAVHead"), 500'000, "", "one core");
+    bench::atMost("64 KiB head a byte at a time / in one append",
+        runSeconds("parseBigHead/1") / runSeconds("parseBigHead/1048576"), 3, "x");
+});
 
 } // namespace

@@ -11,6 +11,7 @@
 #   bench/idle_connections.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
+source "$(dirname "$0")/lib/report.sh"
 servers_init "${1:?usage: idle_connections.sh BUILD}"
 connections=${BENCH_CONNECTIONS:-2000}
 ulimit -n "$(ulimit -Hn)"
@@ -88,3 +89,11 @@ printf 'tandry idle CPU with the connections open: %s%% (target under 1)\n' \
     "$(awk -v t="$idle_ticks" -v hz="$hz" 'BEGIN {printf "%.2f", 100 * t / hz / 10}')"
 printf 'after the idle time-out: %d connections still open, RSS %d KiB (%+d KiB from the start; target within 2048)\n' \
     "$open_after" "$tandry_after" "$(( tandry_after - tandry_before ))"
+(( open_after == 0 )) || report_wrong "$open_after connections still open after the idle time-out"
+report_at_most "memory tandry adds a connection" "$(ratio "$tandry_added" "$connections")" 4 KiB \
+    "$connections connections; Apache $(ratio "$apache_added" "$connections") KiB"
+report_at_most "memory a connection / Apache's" "$(ratio "$tandry_added" "$apache_added")" 1.0 x
+report_at_most "a GET beside them" "$(awk -v s="$beside" 'BEGIN {printf "%.1f", s * 1000}')" 50 ms
+report_at_most "idle CPU with them open" "$(awk -v t="$idle_ticks" -v hz="$hz" 'BEGIN {printf "%.2f", 100 * t / hz / 10}')" 1 %
+report_at_most "RSS after the idle time-out, from the start" "$(( tandry_after - tandry_before ))" 2048 KiB
+report_end

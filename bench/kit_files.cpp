@@ -10,6 +10,8 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Thread.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -144,6 +146,15 @@ void RemoveTree(benchmark::State& state)
     }
 }
 BENCHMARK(RemoveTree)->Arg(0)->Arg(1)->ArgNames({ "rm" })->Unit(benchmark::kMillisecond)->Iterations(2);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("1 GB copy with progress / cp", runSeconds("CopyLargeFileWithProgress") / runSeconds("CopyLargeFileWithCp"),
+        2, "x");
+    bench::atMost("20,000-file folder to the trash / one file", runSeconds("MoveToTrash/20000") / runSeconds("MoveToTrash/0"),
+        2, "x");
+    bench::atMost("removing 100,000 files / rm -rf", runSeconds("RemoveTree/rm:0") / runSeconds("RemoveTree/rm:1"), 1.5, "x");
+});
 
 struct CleanUp {
     ~CleanUp() { std::filesystem::remove_all(scratch("")); }

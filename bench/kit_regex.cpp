@@ -8,6 +8,8 @@
 
 #include "Kit/StringRegexAdditions.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <unicode/uregex.h>
 
@@ -76,5 +78,12 @@ void wordTokens(benchmark::State& state)
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(wordTokens)->Arg(1 << 20)->Arg(4 << 20)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("vkRangeOfRegex / bare ICU find", runSeconds("vkRangeOfRegexOnPage") / runSeconds("bareUregexOnPage"), 1.5,
+        "x");
+    bench::atMost("word tokens of 4 MB / 1 MB", runSeconds("wordTokens/4194304") / runSeconds("wordTokens/1048576"), 4.4, "x");
+});
 
 } // namespace

@@ -9,6 +9,8 @@
 #include "Kit/Base64.h"
 #include "Kit/StringIconvEncoding.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstring>
@@ -45,6 +47,8 @@ std::string writeTemporary(const std::string& bytes, const char* name)
 void Base64Encode(benchmark::State& state)
 {
     std::string bytes = randomBytes(static_cast<size_t>(state.range(0)) * MB);
+    if (NewBase64Decode(NewBase64Encode(bytes, true)) != bytes)
+        bench::wrongAnswer("Base64 does not decode to what it encoded");
     for (auto _ : state) {
         std::string text = NewBase64Encode(bytes, true);
         benchmark::DoNotOptimize(text);
@@ -128,5 +132,16 @@ void DecodeShiftJIS(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
 }
 BENCHMARK(DecodeShiftJIS)->Arg(8)->Arg(64)->Unit(benchmark::kMillisecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("Base64 encoding of 64 MB / base64", runSeconds("Base64Encode/64") / runSeconds("CoreutilsBase64Encode/64"),
+        2, "x");
+    bench::atMost("Base64 decoding of 64 MB / base64 -d",
+        runSeconds("Base64Decode/64") / runSeconds("CoreutilsBase64Decode/64"), 2, "x");
+    bench::atMost("Latin-1 to UTF-8, 64 MB / 8 MB", runSeconds("DecodeLatin1/64") / runSeconds("DecodeLatin1/8"), 9, "x");
+    bench::atMost("Shift-JIS to UTF-8, 64 MB / 8 MB", runSeconds("DecodeShiftJIS/64") / runSeconds("DecodeShiftJIS/8"), 9,
+        "x");
+});
 
 } // namespace

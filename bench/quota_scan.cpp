@@ -15,6 +15,8 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -122,6 +124,9 @@ void QuotaSearch(benchmark::State& state)
             found += manager->itemsMatchingQuery("report0", folder, true, false)->size();
     }
     state.counters["results"] = static_cast<double>(found);
+    // "report0" names report00–09 in every folder searched.
+    if (found != size_t(TopFolders * SubFolders * FilesPerFolder * state.range(0) / 100))
+        bench::wrongAnswer(fmt::format("the search found {} items", found));
 }
 BENCHMARK(QuotaSearch)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
 
@@ -137,7 +142,19 @@ void QuotaTreeMemory(benchmark::State& state)
         benchmark::DoNotOptimize(manager);
     }
     state.counters["bytesPerEntry"] = bytes / static_cast<double>(entries);
+    // "Folder 000", "Report set 000", "report00.txt", each with its end.
+    const double names = double(TopFolders * 11 + TopFolders * SubFolders * (15 + FilesPerFolder * 13));
+    bench::atMost("quota tree memory per entry beyond its name", (bytes - names) / static_cast<double>(entries), 200, "bytes");
 }
 BENCHMARK(QuotaTreeMemory)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("full scan of 100,000 files / du -sb", runSeconds("QuotaFullScan") / runSeconds("DuSummary"), 2, "x");
+    bench::atMost("smart rescan of the unchanged tree / full scan",
+        runSeconds("QuotaSmartRescanUnchanged") / runSeconds("QuotaFullScan"), 0.1, "x");
+    bench::atMost("name search, all / half the tree", runSeconds("QuotaSearch/100") / runSeconds("QuotaSearch/50"), 2.5, "x",
+        "linear: 2x");
+});
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "HTTP/AsyncSocket.h"
 #include "Platform/Core/RunLoop.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -218,5 +220,16 @@ void idleSocketMemory(benchmark::State& state)
     }
 }
 BENCHMARK(idleSocketMemory)->Arg(10)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atLeast("run-loop socket writes / plain blocking loop",
+        runSeconds("plainBlockingLoop") / runSeconds("asyncSocketWrites"), 0.8, "x", "256 MiB in 128 KiB writes");
+    bench::atLeast("run-loop socket length reads / plain blocking loop",
+        runSeconds("plainBlockingLoop") / runSeconds("asyncSocketLengthReads"), 0.8, "x", "in 512 KiB reads");
+    bench::atMost("heap per idle socket, 1,000 sockets", bench::runCounter("idleSocketMemory/1000", "heap_bytes_per_socket"),
+        1024, "bytes");
+    bench::figure("an idle pass with 1,000 quiet sockets", bench::runCounter("idleSocketMemory/1000", "idle_pass_us"), "µs");
+});
 
 } // namespace

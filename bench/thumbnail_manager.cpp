@@ -19,6 +19,8 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <filesystem>
 #include <fmt/format.h>
@@ -110,6 +112,10 @@ void ThumbnailManagerVsConvert(benchmark::State& state)
     state.counters["convert_s"] = convert / double(rounds);
     state.counters["vs_convert"] = ours / convert;
     state.counters["ms_per_file"] = 1000 * ours / double(rounds * kFiles);
+    if (heard != 2 * kFiles)
+        bench::wrongAnswer(fmt::format("{} of {} thumbnails and previews made", heard, 2 * kFiles));
+    bench::atMost("20 thumbnails and previews / convert", ours / convert, 1, "x",
+        fmt::format("{:.2f} s, convert {:.2f} s", ours / double(rounds), convert / double(rounds)));
 }
 BENCHMARK(ThumbnailManagerVsConvert)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 

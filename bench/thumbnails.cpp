@@ -15,6 +15,8 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdlib>
@@ -132,6 +134,12 @@ void ThumbnailsVsPeers(benchmark::State& state)
     long peak = statusKilobytes("VmHWM:");
     state.counters["peak_MB"] = double(peak - before) / 1024;
     state.counters["budget_MB"] = (double(kWidth) * kHeight * 4 + double(kPreviewEdge) * 640 * 4) / (1 << 20);
+    bench::atMost("20 previews and thumbnails / convert", ours / convert, 1, "x",
+        fmt::format("{:.2f} s, convert {:.2f} s, vipsthumbnail {:.2f} s", ours / double(rounds), convert / double(rounds),
+            vips / double(rounds)));
+    bench::atMost("peak memory of one file", double(peak - before) / 1024,
+        (double(kWidth) * kHeight * 4 + double(kPreviewEdge) * 640 * 4) / (1 << 20), "MB",
+        "one decoded image and its preview");
 }
 BENCHMARK(ThumbnailsVsPeers)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 

@@ -23,7 +23,10 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
+#include <fmt/format.h>
 
 #include <cmath>
 #include <filesystem>
@@ -139,5 +142,13 @@ void BM_DrawTiles(benchmark::State& state)
     ui::TiledLayer::setWorkerCount(2);
 }
 BENCHMARK(BM_DrawTiles)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("golden screen redrawn at scale 2", runSeconds("BM_RenderScreen/0/1") * 1000, 30, "ms",
+        fmt::format("with Pango {:.1f} ms, from kept backings {:.1f} ms", runSeconds("BM_RenderScreen/1/1") * 1000,
+            runSeconds("BM_RenderScreen/0/0") * 1000));
+    bench::atLeast("64 tiles by 2 workers / by 1", runSeconds("BM_DrawTiles/1") / runSeconds("BM_DrawTiles/2"), 1.6, "x");
+});
 
 } // namespace

@@ -11,6 +11,8 @@
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TableView.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -127,5 +129,17 @@ void BM_ScrollStepSections(benchmark::State& state)
     state.counters["mostLiveHeaders"] = double(mostLiveHeaders);
 }
 BENCHMARK(BM_ScrollStepSections)->Arg(10000);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("scroll step, 1,000,000 / 10,000 rows", runSeconds("BM_ScrollStep/1000000") / runSeconds("BM_ScrollStep/10000"),
+        2, "x");
+    bench::atMost("scroll step, 10,000 sections / 1,000,000 rows",
+        runSeconds("BM_ScrollStepSections/10000") / runSeconds("BM_ScrollStep/1000000"), 2, "x");
+    bench::atMost("most live cells", bench::runCounter("BM_ReloadAndScroll/1000000", "mostLiveCells"), 15);
+    bench::atMost("row heights asked per row per reload",
+        bench::runCounter("BM_ReloadAndScroll/1000000", "heightsPerRowPerReload"), 1);
+    bench::figure("most live section headers", bench::runCounter("BM_ScrollStepSections/10000", "mostLiveHeaders"));
+});
 
 } // namespace

@@ -10,6 +10,8 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/TextView.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <string>
@@ -43,5 +45,14 @@ void BM_TypeIntoALongText(benchmark::State& state)
 }
 BENCHMARK(BM_TypeIntoALongText)->Args({ 1000, 0 })->Args({ 10000, 0 })->Args({ 1000, 1 })->Args({ 10000, 1 })
     ->Unit(benchmark::kMillisecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("a key at the end, 10,000 / 1,000 paragraphs",
+        runSeconds("BM_TypeIntoALongText/10000/0") / runSeconds("BM_TypeIntoALongText/1000/0"), 12, "x");
+    bench::atMost("a key in the middle, 10,000 / 1,000 paragraphs",
+        runSeconds("BM_TypeIntoALongText/10000/1") / runSeconds("BM_TypeIntoALongText/1000/1"), 12, "x");
+    bench::figure("the caret asked again", bench::runCounter("BM_TypeIntoALongText/10000/1", "caret-ns"), "ns");
+});
 
 } // namespace

@@ -8,6 +8,8 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/View.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -79,5 +81,13 @@ void BM_HitTest(benchmark::State& state)
         benchmark::DoNotOptimize(root->hitTest({ 10, 10 }));
 }
 BENCHMARK(BM_HitTest)->Args({ 10, 10 })->Args({ 20, 10 })->Args({ 10, 100 });
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("resize and layout, 10,000 / 1,000 views",
+        runSeconds("BM_ResizeAndLayOut/10000") / runSeconds("BM_ResizeAndLayOut/1000"), 12, "x");
+    bench::figure("hit test, depth 20 / 10", runSeconds("BM_HitTest/20/10") / runSeconds("BM_HitTest/10/10"), "x");
+    bench::figure("hit test, 100 / 10 siblings", runSeconds("BM_HitTest/10/100") / runSeconds("BM_HitTest/10/10"), "x");
+});
 
 } // namespace

@@ -14,6 +14,8 @@
 #include "WebDAV/WebDAVPropFindResponse.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -86,9 +88,17 @@ void PropfindInfinity(benchmark::State& state)
     const int items = files + files / 100 + 1;
     state.counters["heapBytesPerItem"] = double(heapPeak) / items;
     state.counters["answerBytes"] = double(delegate.bodyBytes);
+    if (delegate.bodyBytes == 0)
+        bench::wrongAnswer("the PROPFIND answered nothing");
+    bench::atMost(fmt::format("heap per listed item, {} files", files), double(heapPeak) / items, 4096, "bytes");
     state.SetItemsProcessed(state.iterations() * items);
 }
 
 BENCHMARK(PropfindInfinity)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    bench::atMost("PROPFIND Depth infinity, 10,000 / 1,000 files",
+        bench::runSeconds("PropfindInfinity/10000") / bench::runSeconds("PropfindInfinity/1000"), 12, "x");
+});
 
 } // namespace

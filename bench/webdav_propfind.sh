@@ -12,6 +12,7 @@
 #   bench/webdav_propfind.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
+source "$(dirname "$0")/lib/report.sh"
 servers_init "${1:?usage: webdav_propfind.sh BUILD}"
 runs=${BENCH_RUNS:-5}
 rounds=${BENCH_ROUNDS:-3}
@@ -57,6 +58,9 @@ for count in 1000 10000; do
     printf '%-8s %10.4f %10.4f %9s %10d\n' "$count" "$t" "$a" "$(ratio "$a" "$t")" "$bytes"
 done
 echo "tandry 10,000 / 1,000 files: $(ratio "${tandry_time[10000]}" "${tandry_time[1000]}")x (target <= 12)"
+report_at_most "PROPFIND Depth 1, 10,000 / 1,000 files" "$(ratio "${tandry_time[10000]}" "${tandry_time[1000]}")" 12 x
+report_at_least "PROPFIND Depth 1 of 10,000 files, speed / Apache" "$(ratio "$a" "${tandry_time[10000]}")" 1.5 x \
+    "tandry ${tandry_time[10000]} s, Apache $a s"
 
 # The small folder under load: the servers take turns, the median counts.
 lua_file() {
@@ -83,5 +87,8 @@ for kind in allprop empty; do
     a=$(printf '%s\n' "${as[@]}" | median)
     printf '10 files, 8 connections, %-7s body: tandry %.0f req/s, Apache %.0f req/s: %sx (target at least 1.0)\n' \
         "$kind" "$t" "$a" "$(ratio "$t" "$a")"
+    report_at_least "PROPFIND of 10 files, 8 connections, $kind body / Apache" "$(ratio "$t" "$a")" 1.0 x \
+        "$(printf '%.0f and %.0f req/s' "$t" "$a")"
 done
 echo "load average after: $(load_average)"
+report_end

@@ -14,9 +14,11 @@
 #   bench/webdav_transfer.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
+source "$(dirname "$0")/lib/report.sh"
 servers_init "${1:?usage: webdav_transfer.sh BUILD}"
 runs=${BENCH_RUNS:-5}
 sizes=${BENCH_SIZES:-64 256 1024}
+(( BENCH_QUICK )) && sizes=${BENCH_SIZES:-64 256}
 
 tandry_start
 peers_mirror
@@ -87,8 +89,18 @@ for size in $sizes; do
         "$(speed "$apache_put" "$put")" -
     printf '%-8s %-4s %10s %10s %10s %9s %9s  (form upload against tandry'"'"'s PUT; target at least 0.9)\n' "$label" POST \
         "$(show "$post")" - - "$(ratio "$put" "$post")" -
+    # The targets are judged at 256 MiB.
+    if (( size == 256 )); then
+        report_at_least "GET 256 MiB, speed / Apache" "$(speed "$apache_get" "$get")" 1.0 x "$(show "$get"), Apache $(show "$apache_get")"
+        [[ $nginx_get == - ]] || report_at_least "GET 256 MiB, speed / nginx" "$(speed "$nginx_get" "$get")" 0.95 x \
+            "nginx $(show "$nginx_get")"
+        report_at_least "PUT 256 MiB, speed / Apache" "$(speed "$apache_put" "$put")" 1.5 x "$(show "$put"), Apache $(show "$apache_put")"
+        report_at_least "form upload of 256 MiB, speed / tandry's PUT" "$(ratio "$put" "$post")" 0.9 x "$(show "$post")"
+    fi
 done
 if [[ -n ${peak[1024]:-} && -n ${peak[64]:-} ]]; then
     echo "tandry's peak for 1 GiB minus that for 64 MiB: $(( peak[1024] - peak[64] )) KiB (target: at most 8192)"
+    report_at_most "tandry's peak for a 1 GiB GET beyond a 64 MiB one" "$(( peak[1024] - peak[64] ))" 8192 KiB
 fi
 echo "load average after: $(load_average)"
+report_end

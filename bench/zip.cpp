@@ -20,6 +20,8 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Paths.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -121,6 +123,10 @@ void ZipArchive(benchmark::State& state)
         double peer = bench::peer(fmt::format("cd '{}' && zip -q -r -9 peer.zip T", root));
         state.SetIterationTime(ours);
         state.counters["ratioToZip"] = ours / peer;
+        if (std::system(fmt::format("unzip -tq '{}/ours.zip' > /dev/null", root).c_str()) != 0)
+            bench::wrongAnswer("unzip -t rejects our archive");
+        bench::atMost("archive of a 200 MB tree / zip -r -9", ours / peer, 1.3, "x",
+            fmt::format("{:.2f} s, zip {:.2f} s", ours, peer));
     }
     state.counters["peakKiB"] = static_cast<double>(peakKiB());
 }
@@ -141,6 +147,10 @@ void ZipExtract(benchmark::State& state)
         double peer = bench::peer(fmt::format("unzip -q -d '{}/theirs' '{}/peer.zip'", root, root));
         state.SetIterationTime(ours);
         state.counters["ratioToUnzip"] = ours / peer;
+        if (std::system(fmt::format("diff -r -q '{0}/T' '{0}/ours/T' > /dev/null", root).c_str()) != 0)
+            bench::wrongAnswer("our extraction differs from the tree");
+        bench::atMost("extraction of the 200 MB tree / unzip", ours / peer, 1.3, "x",
+            fmt::format("{:.2f} s, unzip {:.2f} s", ours, peer));
     }
     state.counters["peakKiB"] = static_cast<double>(peakKiB());
 }
@@ -161,6 +171,10 @@ void ZipListManyEntries(benchmark::State& state)
         state.SetIterationTime(ours);
         state.counters["ratioToUnzipList"] = ours / peer;
         state.counters["entries"] = static_cast<double>(names);
+        if (names < 70'000)
+            bench::wrongAnswer(fmt::format("{} names listed of 70,000", names));
+        bench::atMost("listing 70,000 entries / unzip -l", ours / peer, 2, "x",
+            fmt::format("{:.0f} ms, unzip -l {:.0f} ms", ours * 1000, peer * 1000));
     }
 }
 BENCHMARK(ZipListManyEntries)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -190,6 +204,10 @@ void ZipExtractManyEntries(benchmark::State& state)
         }
         state.SetIterationTime(ourTime);
         state.counters["ratioToUnzip"] = ourTime / peerTime;
+        if (std::system(fmt::format("diff -r -q '{}' '{}' > /dev/null", ours, theirs).c_str()) != 0)
+            bench::wrongAnswer("our extraction of 70,000 entries differs from unzip's");
+        bench::atMost("extracting 70,000 entries / unzip", ourTime / peerTime, 1.2, "x",
+            fmt::format("{:.2f} s, unzip {:.2f} s", ourTime, peerTime));
     }
     for (int i = 0; i < round; ++i) {
         stdfs::remove_all(fmt::format("{}/ours{}", base, i));
@@ -229,6 +247,11 @@ void ZipSparseRoundTrip(benchmark::State& state)
     stat((base + "/out/sparse.bin").c_str(), &status);
     state.counters["extractedGiB"] = static_cast<double>(status.st_size) / double(uint64_t(1) << 30);
     state.counters["unzipAccepts"] = std::system(fmt::format("unzip -tq '{}/sparse.zip' > /dev/null", base).c_str()) == 0;
+    if (state.counters["unzipAccepts"] == 0 || status.st_size != off_t(uint64_t(5) << 30))
+        bench::wrongAnswer("the 5 GiB sparse file did not come back whole, or unzip -t rejects its archive");
+    bench::atMost("peak memory grown by a 5 GiB round trip", static_cast<double>(peakKiB() - before), 4096, "KiB",
+        fmt::format("archived in {:.1f} s, extracted in {:.1f} s", double(state.counters["archiveSeconds"]),
+            double(state.counters["extractSeconds"])));
     stdfs::remove_all(base);
 }
 BENCHMARK(ZipSparseRoundTrip)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

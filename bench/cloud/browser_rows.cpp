@@ -38,6 +38,8 @@
 #include "Platform/UI/TableView.h"
 #include "Support/DropboxSDK/FakeCloudServer.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -261,6 +263,16 @@ void UploadIntoTheShownFolder(benchmark::State& state)
         state.counters["live_cells"] = double(alive);
         state.counters["visible_cells"] = double(screen->tableView().visibleCells().size());
         state.counters["rows"] = double(screen->rowCount());
+        if (shown) {
+            if (auto half = cpuBySize().find(count / 2); half != cpuBySize().end() && half->second > 0)
+                bench::atMost(fmt::format("row work, {} / {} uploads", count, count / 2), screen->rowSeconds / half->second,
+                    2.5, "x", fmt::format("{:.2f} s of main-thread CPU", screen->rowSeconds));
+            bench::atMost(fmt::format("95th percentile main-loop pass, {} uploads", count), p95, 16, "ms",
+                fmt::format("longest {:.1f} ms", passes.empty() ? 0 : passes.back()));
+            bench::atMost(fmt::format("row cells alive beyond those visible, {} uploads", count),
+                double(alive) - double(screen->tableView().visibleCells().size()), 2, "",
+                fmt::format("{} alive", alive));
+        }
         if (uploaded != size_t(count))
             state.SkipWithError(fmt::format("{} of {} items in the folder", uploaded, count).c_str());
     }

@@ -26,7 +26,10 @@
 
 #include "SigningClient.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
+#include <fmt/format.h>
 
 #include <chrono>
 #include <ctime>
@@ -236,7 +239,17 @@ void BM_ListingWhileTheLoopTurns(benchmark::State& state)
     state.counters["entries"] = double(entries);
     state.counters["longest_pass_ms"] = longest;
     state.counters["longest_pass_cpu_ms"] = longestCPU;
+    bench::atMost("longest main-loop pass while 10,000 entries load", longest, 10, "ms",
+        fmt::format("{:.1f} ms of CPU, {} entries", longestCPU, entries));
 }
 BENCHMARK(BM_ListingWhileTheLoopTurns)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atLeast("1 GiB load, throughput / curl -o", runSeconds("BM_LoadFileCurl") / runSeconds("BM_LoadFile"), 0.8, "x");
+    bench::atLeast("300 MiB upload, throughput / curl -F", runSeconds("BM_UploadCurl") / runSeconds("BM_Upload"), 0.5, "x");
+    bench::atMost("peak memory grown by the load", bench::runCounter("BM_LoadFile", "peak_rss_growth_MiB"), 32, "MiB");
+    bench::atMost("peak memory grown by the upload", bench::runCounter("BM_Upload", "peak_rss_growth_MiB"), 32, "MiB");
+});
 
 } // namespace

@@ -33,6 +33,8 @@
 
 #include "SigningClient.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -197,5 +199,15 @@ void BM_StageFolder(benchmark::State& state)
     core::RunLoop::current().runUntil([] { return false; }, 1);
 }
 BENCHMARK(BM_StageFolder)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    using bench::runSeconds;
+    bench::atMost("256 MiB upload operation / cp and curl -F", runSeconds("BM_UploadOperation") / runSeconds("BM_CpAndCurl"),
+        1.5, "x");
+    bench::atMost("peak memory grown by the upload", bench::runCounter("BM_UploadOperation", "peak_rss_growth_MiB"), 32,
+        "MiB");
+    bench::atMost("staging 4,000 / 2,000 small files", runSeconds("BM_StageFolder/4000") / runSeconds("BM_StageFolder/2000"),
+        2.5, "x");
+});
 
 } // namespace

@@ -33,6 +33,8 @@
 #include "Platform/UI/Testing/Environment.h"
 #include "Support/DropboxSDK/FakeCloudServer.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -184,6 +186,11 @@ void ViewerFetchVersusCurl(benchmark::State& state)
         state.counters["longest_pass_cpu_ms"] = longestCPU * 1000;
         if (std::filesystem::file_size(resource->path()) != uint64_t(FileSize))
             state.SkipWithError("the mirror copy is not whole");
+        bench::atMost("256 MiB cloud file to the viewer / curl", ours / curlSeconds, 1.3, "x",
+            fmt::format("{:.2f} s, curl {:.2f} s", ours, curlSeconds));
+        bench::atMost("peak memory grown", peakRSSMiB() - rssBefore, 32, "MiB");
+        bench::atMost("longest main-loop pass meanwhile", longest * 1000, 16, "ms",
+            fmt::format("{:.1f} ms of CPU", longestCPU * 1000));
     }
 }
 BENCHMARK(ViewerFetchVersusCurl)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);

@@ -12,6 +12,8 @@
 #include "DropboxSDK/DBMetadata.h"
 #include "Kit/JSON/JSONAdditions.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -101,6 +103,10 @@ void MetadataParse(benchmark::State& state)
     state.counters["heldPerText"] = static_cast<double>(liveBytes.load() - before) / static_cast<double>(text.size());
     state.counters["entries"] = static_cast<double>(record->contents()->size());
     state.counters["textBytes"] = static_cast<double>(text.size());
+    if (record->contents()->size() != size_t(entries))
+        bench::wrongAnswer(fmt::format("{} records of {} entries", record->contents()->size(), entries));
+    bench::atMost(fmt::format("peak heap per byte of text, {} entries", entries),
+        static_cast<double>(peakBytes.load() - before) / static_cast<double>(text.size()), 4);
 }
 BENCHMARK(MetadataParse)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
@@ -131,6 +137,7 @@ void MetadataParseScaling(benchmark::State& state)
         }
     }
     state.counters["ratio"] = largeBest / smallBest;
+    bench::atMost("10,000 entries / ten times 1,000", largeBest / smallBest, 1.2, "x");
 }
 BENCHMARK(MetadataParseScaling)->Iterations(1)->Unit(benchmark::kMillisecond);
 

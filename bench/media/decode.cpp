@@ -18,7 +18,10 @@
 #include "Support/TestWebServer.h"
 #include "Audio/AQAudioStreamPlayer.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
+#include <fmt/format.h>
 
 #include <cstring>
 #include <filesystem>
@@ -147,6 +150,8 @@ void BM_DecodeTenMinuteMP3AgainstMpg123(benchmark::State& state)
     state.counters["ours_s"] = ours / double(state.iterations());
     state.counters["mpg123_s"] = theirs / double(state.iterations());
     state.counters["ratio"] = ours / theirs;
+    bench::atMost("10-minute MP3 decoded / mpg123 -t", ours / theirs, 1.2, "x",
+        fmt::format("{:.2f} s, mpg123 {:.2f} s", ours / double(state.iterations()), theirs / double(state.iterations())));
 }
 BENCHMARK(BM_DecodeTenMinuteMP3AgainstMpg123)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
 
@@ -176,6 +181,7 @@ void BM_StreamTenMinuteMP3FromLoopback(benchmark::State& state)
             state.SkipWithError("the stream did not end");
     }
     state.counters["peak_rss_growth_MiB"] = peakRSSMiB() - before;
+    bench::atMost("peak memory grown streaming it from loopback", peakRSSMiB() - before, 16, "MiB");
     state.counters["file_MiB"] = double(std::filesystem::file_size(path)) / (1 << 20);
 }
 BENCHMARK(BM_StreamTenMinuteMP3FromLoopback)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);

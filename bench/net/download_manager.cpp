@@ -15,6 +15,8 @@
 #include "Downloads/VKDownloadFileResource.h"
 #include "Downloads/VKDownloadManager.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
@@ -77,6 +79,11 @@ void DownloadManagerAgainstCurl(benchmark::State& state)
         state.counters["ratioToCurl"] = ours / peer;
         state.counters["rssGrowthKiB"] = static_cast<double>(growth);
         state.counters["sameSHA256"] = item->downloadState() == VKNetworkStateDone && sha256(item->path()) == sha256(peerFile);
+        if (state.counters["sameSHA256"] == 0)
+            bench::wrongAnswer("the download did not end with curl's bytes");
+        bench::atMost("1 GiB download / curl and sync", ours / peer, 1.2, "x",
+            fmt::format("{:.2f} s, curl {:.2f} s", ours, peer));
+        bench::atMost("peak memory grown", double(growth) / 1024, 32, "MiB");
         core::fs::removeItem(item->path());
         core::fs::removeItem(peerFile);
     }

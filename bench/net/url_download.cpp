@@ -10,6 +10,8 @@
 #include "Support/Command.h"
 #include "Support/TestWebServer.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -127,5 +129,15 @@ void BM_UploadFileBody(benchmark::State& state)
     unlink(path.c_str());
 }
 BENCHMARK(BM_UploadFileBody)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+
+// Neither body is held whole: the peak grows by less than 32 MiB.
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    bench::figure("1 GiB download, throughput / curl",
+        bench::runSeconds("BM_DownloadCurlProgram") / bench::runSeconds("BM_DownloadURLConnection"), "x");
+    bench::atMost("peak memory grown by the 1 GiB download",
+        bench::runCounter("BM_DownloadURLConnection", "peak_rss_growth_MiB"), 32, "MiB");
+    bench::atMost("peak memory grown by the 512 MiB upload", bench::runCounter("BM_UploadFileBody", "peak_rss_growth_MiB"),
+        32, "MiB");
+});
 
 } // namespace

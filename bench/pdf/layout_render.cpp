@@ -32,6 +32,8 @@
 #include "Viewers/PDF/VKScrollView.h"
 #include "Viewers/PDF/VKTiledPageLayer.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -106,6 +108,10 @@ void JumpToPages(benchmark::State& state)
     }
     state.counters["vs_pdftoppm"] = ours / splash;
     state.counters["vs_drawPage"] = ours / direct;
+    bench::atMost("jumps to pages 1-50 / pdftoppm", ours / splash, 1.5, "x",
+        fmt::format("{:.0f} ms, pdftoppm {:.0f} ms", ours / double(rounds) * 1000, splash / double(rounds) * 1000));
+    bench::atMost("jumps to pages 1-50 / drawPage", ours / direct, 1.2, "x",
+        fmt::format("drawPage {:.0f} ms", direct / double(rounds) * 1000));
 }
 BENCHMARK(JumpToPages)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -128,6 +134,7 @@ void ZoomOnPage10(benchmark::State& state)
         drawnPerVisible = double(ui::TiledLayer::tilesDrawn() - before) * tile / (640.0 * 960.0);
     }
     state.counters["drawn_per_visible"] = drawnPerVisible;
+    bench::figure("pixels drawn per visible pixel zooming 4x", drawnPerVisible);
 }
 BENCHMARK(ZoomOnPage10)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -181,8 +188,14 @@ void ScrollEndToEnd(benchmark::State& state)
     static double peak100Pages = 0;
     if (state.range(0) == 100)
         peak100Pages = double(peak);
-    else if (peak100Pages > 0)
+    else if (peak100Pages > 0) {
         state.counters["vs_100_pages"] = double(peak) / peak100Pages;
+        bench::atMost("peak resident, 1,000 / 100 pages", double(peak) / peak100Pages, 1.1, "x");
+    }
+    const std::string of = fmt::format("scroll of {} pages", state.range(0));
+    bench::atMost(of + ": p99 main-thread time a frame", double(state.counters["p99_ms"]), 16, "ms");
+    bench::atMost(of + ": most live page views", double(mostViews), 12);
+    bench::atMost(of + ": peak resident", double(peak) / 1024, 150, "MB");
 }
 BENCHMARK(ScrollEndToEnd)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 

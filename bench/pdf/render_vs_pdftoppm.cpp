@@ -13,6 +13,8 @@
 #include "Platform/PDF/Document.h"
 #include "Platform/PDF/PageDrawing.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdlib>
@@ -74,6 +76,10 @@ void RenderVsPeers(benchmark::State& state)
     state.counters["pdftocairo_s"] = cairo / double(rounds);
     state.counters["vs_pdftoppm"] = ours / splash;
     state.counters["vs_pdftocairo"] = ours / cairo;
+    bench::atMost(fmt::format("pages 1-50 at {} dpi / pdftoppm", dpi), ours / splash, 1.5, "x",
+        fmt::format("{:.2f} s, pdftoppm {:.2f} s", ours / double(rounds), splash / double(rounds)));
+    bench::atMost(fmt::format("pages 1-50 at {} dpi / pdftocairo", dpi), ours / cairo, 1.1, "x",
+        fmt::format("pdftocairo {:.2f} s", cairo / double(rounds)));
 }
 BENCHMARK(RenderVsPeers)->Arg(72)->Arg(144)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -88,5 +94,9 @@ void OpenDocument(benchmark::State& state)
     state.counters["bytes"] = double(bytes.size());
 }
 BENCHMARK(OpenDocument)->Unit(benchmark::kMillisecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    bench::atMost("1,000-page document opened", bench::runSeconds("OpenDocument") * 1000, 50, "ms");
+});
 
 } // namespace

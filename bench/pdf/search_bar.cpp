@@ -53,6 +53,8 @@
 #include "Viewers/PDF/VKSearchField.h"
 #include "Viewers/VKRegisterViewers.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -180,6 +182,10 @@ void NextHit(benchmark::State& state)
     state.counters["p95Ms"] = times.empty() ? -1 : times[times.size() * 95 / 100];
     state.counters["missed"] = missed;
     state.counters["pagesVisited"] = pagesVisited;
+    if (missed || times.empty())
+        bench::wrongAnswer(fmt::format("{} presses of Return found no hit", missed));
+    bench::atMost("Return to the next hit drawn, p95", times.empty() ? -1 : times[times.size() * 95 / 100], 100, "ms",
+        fmt::format("median {:.1f} ms, {} of 50 to another page", times.empty() ? -1 : times[times.size() / 2], pagesVisited));
 }
 BENCHMARK(NextHit)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -235,6 +241,10 @@ void TwentyPagesAhead(benchmark::State& state)
     state.counters["vsPdfgrep"] = ours / pdfgrep;
     state.counters["wrongPage"] = wrongPage;
     state.counters["foundPage"] = found;
+    if (wrongPage)
+        bench::wrongAnswer(fmt::format("the search found page {}, not {}", found, to));
+    bench::atMost("hit twenty pages ahead / pdfgrep -m 1", ours / pdfgrep, 0.5, "x",
+        fmt::format("{:.1f} ms, pdfgrep {:.1f} ms", ours / runs, pdfgrep / runs));
 }
 BENCHMARK(TwentyPagesAhead)->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -276,6 +286,10 @@ void TypingWhileIndexing(benchmark::State& state)
     // 1 means the index was done before the typing ended (the figures did
     // not all come while indexing).
     state.counters["indexedBeforeEnd"] = indexedBeforeTheEnd;
+    bench::atMost("longest main-loop pass typing while indexing", double(state.counters["longestPassMs"]), 16, "ms",
+        fmt::format("{:.1f} ms of CPU{}", double(state.counters["longestPassCpuMs"]),
+            indexedBeforeTheEnd ? "; the index was done before the typing ended" : ""));
+    bench::atMost("slowest keystroke while indexing", keystroke, 2, "ms");
 }
 BENCHMARK(TypingWhileIndexing)->Iterations(2)->Unit(benchmark::kMillisecond);
 
@@ -334,6 +348,9 @@ void Outline(benchmark::State& state)
     state.counters["firstLaidOutMs"] = firstLaidOut / runs;
     state.counters["nextLaidOutMs"] = nextLaidOut / runs;
     state.counters["filterKeystrokeMs"] = filter;
+    bench::atMost("outline of 5,000 entries, first opening drawn", first / runs, 250, "ms");
+    bench::atMost("outline, a later opening drawn", next / runs, 30, "ms");
+    bench::atMost("outline filter keystroke laid out, slowest", filter, 30, "ms");
 }
 BENCHMARK(Outline)->Iterations(2)->Unit(benchmark::kMillisecond);
 

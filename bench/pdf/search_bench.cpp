@@ -24,6 +24,8 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UTF8.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <filesystem>
@@ -132,6 +134,8 @@ void timeSearch(benchmark::State& state, const std::string& text, std::shared_pt
     for (auto _ : state)
         hit = f.search(text, neighbour, direction);
     state.SetLabel(text);
+    if (!hit && text != fixture().worstPhrase)
+        bench::wrongAnswer("no hit for \"" + text + "\"");
     state.counters["page"] = hit ? double(hit->page()) : 0;
     state.counters["wraps"] = f.delegate->wraps;
     state.counters["index_s"] = f.indexSeconds;
@@ -156,5 +160,12 @@ BENCHMARK(Prefix)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BackwardFromEnd)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(Wrap)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(WorstCase)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    for (const char* search : { "RareWord", "CommonWord", "Phrase", "Prefix", "BackwardFromEnd", "Wrap" })
+        bench::atMost(fmt::format("search, {}", search), bench::runSeconds(search) * 1000, 50, "ms");
+    bench::atMost("search, worst case (no hit after every page twice)", bench::runSeconds("WorstCase") * 1000, 1000, "ms",
+        fmt::format("{:.0f} pages a pass", bench::runCounter("WorstCase", "pages")));
+});
 
 } // namespace

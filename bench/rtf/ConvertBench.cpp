@@ -5,6 +5,8 @@
 #include "GeneratedDocument.h"
 #include "RTF/Converter2HTML.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sstream>
@@ -31,3 +33,11 @@ void ConvertDocument(benchmark::State& state)
 } // namespace
 
 BENCHMARK(ConvertDocument)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// Linear: four times the input in at most five times the time, and the
+// same output bytes per input byte within a tenth.
+[[maybe_unused]] static const bool targets = bench::atEnd([] {
+    bench::atMost("conversion of 5 MB / 1.25 MB", bench::runSeconds("ConvertDocument/20") / bench::runSeconds("ConvertDocument/5"), 5, "x");
+    bench::atMost("output bytes per input byte, 5 MB / 1.25 MB",
+        bench::runCounter("ConvertDocument/20", "output_bytes_per_input_byte") / bench::runCounter("ConvertDocument/5", "output_bytes_per_input_byte"), 1.1, "x");
+});

@@ -5,6 +5,8 @@
 #include "GeneratedDocument.h"
 #include "RTF/Parser.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
@@ -36,3 +38,11 @@ void ParseDocument(benchmark::State& state)
 } // namespace
 
 BENCHMARK(ParseDocument)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// Linear: four times the input in at most five times the time, and the
+// same tree bytes per input byte within a tenth.
+[[maybe_unused]] static const bool targets = bench::atEnd([] {
+    bench::atMost("parse of 5 MB / 1.25 MB", bench::runSeconds("ParseDocument/20") / bench::runSeconds("ParseDocument/5"), 5, "x");
+    bench::atMost("tree bytes per input byte, 5 MB / 1.25 MB",
+        bench::runCounter("ParseDocument/20", "tree_bytes_per_input_byte") / bench::runCounter("ParseDocument/5", "tree_bytes_per_input_byte"), 1.1, "x");
+});

@@ -1,4 +1,4 @@
-// bench: tandry_rtf
+// tool: tandry_rtf
 // The converter as a small program, for side-by-side runs with other
 // programs (compare_unrtf.sh): rtf_convert INPUT.rtf OUTPUT.html.
 

@@ -6,15 +6,27 @@
 
 #include <benchmark/benchmark.h>
 
+#include <map>
+#include <string>
+
 namespace {
 
 class ErrorCountingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (auto& run : runs)
-            if (run.error_occurred)
+        for (auto& run : runs) {
+            if (run.error_occurred) {
                 bench::wrongAnswer(run.benchmark_name() + ": " + run.error_message);
+                continue;
+            }
+            if (run.run_type != Run::RT_Iteration || run.iterations == 0)
+                continue;
+            std::map<std::string, double> counters;
+            for (auto& [name, counter] : run.counters)
+                counters[name] = counter.value;
+            bench::recordRun(run.benchmark_name(), run.real_accumulated_time / double(run.iterations), counters);
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 };

@@ -40,6 +40,8 @@ struct Lines {
     std::mutex lock;
     std::vector<Line> lines;
     std::vector<std::string> wrong;
+    std::vector<std::function<void()>> checks;
+    std::map<std::string, std::pair<double, std::map<std::string, double>>> runs;
 };
 
 Lines& reported()
@@ -64,7 +66,7 @@ void record(Line line)
 std::string number(double value)
 {
     if (std::isnan(value))
-        return "n/a";
+        return "not run";
     double magnitude = std::fabs(value);
     int decimals = magnitude >= 100 || magnitude == 0 ? 0 : magnitude >= 10 ? 1 : magnitude >= 1 ? 2 : 3;
     std::string text = fmt::format("{:.{}f}", value, decimals);
@@ -79,7 +81,7 @@ std::string number(double value)
 
 std::string withUnit(double value, const std::string& unit)
 {
-    if (unit.empty())
+    if (unit.empty() || std::isnan(value))
         return number(value);
     if (unit == "x" || unit == "%")
         return number(value) + unit;
@@ -120,6 +122,51 @@ void figure(const std::string& name, double value, const std::string& unit, cons
     record({ name, value, 0, Check::None, unit, beside });
 }
 
+bool atEnd(std::function<void()> check)
+{
+    auto& all = reported();
+    std::lock_guard guard(all.lock);
+    all.checks.push_back(std::move(check));
+    return true;
+}
+
+void recordRun(const std::string& name, double secondsPerIteration, const std::map<std::string, double>& counters)
+{
+    // "JsonRead/10/iterations:5/manual_time" is "JsonRead/10".
+    std::string shortName;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = std::min(name.find('/', start), name.size());
+        std::string part = name.substr(start, end - start);
+        if (!part.starts_with("iterations:") && !part.starts_with("repeats:") && !part.starts_with("min_time:")
+            && part != "manual_time" && part != "real_time" && part != "process_time")
+            shortName += (shortName.empty() ? "" : "/") + part;
+        start = end + 1;
+    }
+    auto& all = reported();
+    std::lock_guard guard(all.lock);
+    all.runs[shortName] = { secondsPerIteration, counters };
+}
+
+double runSeconds(const std::string& run)
+{
+    auto& all = reported();
+    std::lock_guard guard(all.lock);
+    auto found = all.runs.find(run);
+    return found == all.runs.end() ? std::nan("") : found->second.first;
+}
+
+double runCounter(const std::string& run, const std::string& counter)
+{
+    auto& all = reported();
+    std::lock_guard guard(all.lock);
+    auto found = all.runs.find(run);
+    if (found == all.runs.end())
+        return std::nan("");
+    auto value = found->second.second.find(counter);
+    return value == found->second.second.end() ? std::nan("") : value->second;
+}
+
 void wrongAnswer(const std::string& what)
 {
     auto& all = reported();
@@ -130,6 +177,13 @@ void wrongAnswer(const std::string& what)
 int finish(const std::string& program)
 {
     auto& all = reported();
+    std::vector<std::function<void()>> checks;
+    {
+        std::lock_guard guard(all.lock);
+        checks.swap(all.checks);
+    }
+    for (auto& check : checks)
+        check();
     std::lock_guard guard(all.lock);
     std::string name = program.substr(program.rfind('/') + 1);
     size_t width = 0;
@@ -141,6 +195,8 @@ int finish(const std::string& program)
     std::string summary, misses;
     for (auto& line : all.lines) {
         std::string target;
+        if (std::isnan(line.value))
+            line.check = Check::None;
         if (line.check != Check::None) {
             ++targets;
             target = fmt::format("{} {}", line.check == Check::AtMost ? "≤" : "≥", withUnit(line.limit, line.unit));

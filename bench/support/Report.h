@@ -10,6 +10,8 @@
 // a benchmark function that Google Benchmark calls several times reports
 // its last, full run.
 
+#include <functional>
+#include <map>
 #include <string>
 
 namespace bench {
@@ -37,6 +39,21 @@ void figure(const std::string& name, double value, const std::string& unit = {},
 // A side (ours or the peer's) gave the wrong answer, so no figure of this
 // run counts: the benchmark fails.
 void wrongAnswer(const std::string& what);
+
+// Targets across benchmark runs (a microbenchmark against its baseline
+// registered beside it): `check` runs once all runs are done and reads
+// their times and counters by name. A run's name is the one Google
+// Benchmark prints without its "iterations:", "repeats:", "min_time:",
+// "manual_time", "real_time" and "process_time" parts ("JsonRead/10"). Answers true, for use as
+//   [[maybe_unused]] const bool targets = bench::atEnd([] { ... });
+bool atEnd(std::function<void()> check);
+// Seconds per iteration of the run, or NaN when it did not run (filtered
+// out, or failed): a target with a NaN figure is printed as not run.
+double runSeconds(const std::string& run);
+double runCounter(const std::string& run, const std::string& counter);
+
+// Called by the main for each run Google Benchmark reports.
+void recordRun(const std::string& name, double secondsPerIteration, const std::map<std::string, double>& counters);
 
 // Prints the figures and the last line for `program`; answers the exit
 // status.

@@ -9,6 +9,7 @@
 #   bench/ui_window/idle_cpu.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/../lib/display.sh"
+source "$(dirname "$0")/../lib/report.sh"
 build=${1:?usage: idle_cpu.sh BUILD}
 tandry=$(cd "$build" && pwd)/tandry
 [[ -x $tandry ]] || { echo "no tandry in $build (make bench builds it)" >&2; exit 1; }
@@ -91,7 +92,7 @@ echo "  voluntary context switches ${rate}/s over all threads (target <= 5)"
 # Where they come from: the threads that switched meanwhile.
 awk 'NR == FNR {before[$1] = $3; next} $3 - before[$1] > 0 {printf "    %-16s %d\n", $2, $3 - before[$1]}' \
     "$work/before" "$work/after"
-status=0
-awk -v c="$cpu" -v r="$rate" 'BEGIN {exit !(c <= 0.5 && r <= 5)}' || status=1
 stop
-exit $status
+report_at_most "CPU left alone on the root list" "$cpu" 0.5 % "$((t1 - t0)) ticks in ${span} s"
+report_at_most "voluntary context switches a second" "$rate" 5 "" "$n1 threads"
+report_end

@@ -18,6 +18,7 @@
 #   bench/ui_window/scroll_fps.sh BUILD      (BUILD is the bench build tree)
 set -euo pipefail
 source "$(dirname "$0")/../lib/display.sh"
+source "$(dirname "$0")/../lib/report.sh"
 build=${1:?usage: scroll_fps.sh BUILD}
 tool=$(cd "$build" && pwd)/bench/scroll_fps
 [[ -x $tool ]] || { echo "no scroll_fps in $build/bench (cmake --build BUILD --target scroll_fps)" >&2; exit 1; }
@@ -34,7 +35,6 @@ trap cleanup EXIT
 display_start "$work" 1600x2100
 
 echo "load before: $(uptime)"
-status=0
 for scale in 1 2; do
     for mode in wheel smooth; do
         said=$(GDK_SCALE=$scale "$tool" "$mode" "$seconds" "$speed" 2>"$work/log") \
@@ -58,9 +58,10 @@ for scale in 1 2; do
         fi
         printf '\n'
         if [[ $mode == smooth ]]; then
-            awk -v f="$fps" -v p="$p95" 'BEGIN {exit !(f >= 50 && p <= 25)}' || status=1
+            report_at_least "scale $scale, smooth scroll: painted frames a second" "$fps" 50 "" "wheel figures above"
+            report_at_most "scale $scale, smooth scroll: p95 between frames" "$p95" 25 ms "paint mean $render ms"
         fi
     done
 done
 echo "load after: $(uptime)"
-exit $status
+report_end

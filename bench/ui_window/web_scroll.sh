@@ -12,6 +12,7 @@
 #
 #   bench/ui_window/web_scroll.sh BUILD [RUNS]   (BUILD is the bench build tree)
 set -euo pipefail
+source "$(dirname "$0")/../lib/report.sh"
 build=${1:?usage: web_scroll.sh BUILD [RUNS]}
 runs=${2:-3}
 ours=$(cd "$build" && pwd)/bench/web_scroll_window
@@ -52,6 +53,17 @@ for name, table in (("ours", ours), ("bare", bare)):
         print(f"{name}: first paint {row[0]:.0f} ms, load finished {row[1]:.0f} ms, {row[2]:.1f} frames/s ({row[3]:.0f} frames, {row[4]:.0f} notches)")
 paint = statistics.median(r[0] for r in ours) / statistics.median(r[0] for r in bare)
 fps = statistics.median(r[2] for r in ours) / statistics.median(r[2] for r in bare)
-print(f"first paint: {paint:.2f} x the bare window's (target <= 1.2): {'ok' if paint <= 1.2 else 'MISSED'}")
-print(f"frames/s: {fps:.2f} x the bare window's (target >= 0.9): {'ok' if fps >= 0.9 else 'MISSED'}")
+print(f"ratios {paint:.2f} {fps:.2f}")
 PY
+read -r _ paint fps < <(python3 - "$work/ours.txt" "$work/bare.txt" <<'PY'
+import statistics, sys
+def rows(path):
+    return [list(map(float, line.split())) for line in open(path) if line.strip()]
+ours, bare = rows(sys.argv[1]), rows(sys.argv[2])
+print("ratios", statistics.median(r[0] for r in ours) / statistics.median(r[0] for r in bare),
+      statistics.median(r[2] for r in ours) / statistics.median(r[2] for r in bare))
+PY
+)
+report_at_most "first paint / the bare window's" "$(printf '%.2f' "$paint")" 1.2 x "medians of $runs"
+report_at_least "frames a second scrolling / the bare window's" "$(printf '%.2f' "$fps")" 0.9 x
+report_end

@@ -19,6 +19,8 @@
 #include "Platform/UI/Testing/Environment.h"
 #include "Platform/UI/Window.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -91,6 +93,7 @@ void StepAScreenAtATime(benchmark::State& state)
     }
     state.counters["usPerStep"] = seconds / double(steps) * 1e6;
     state.counters["pages"] = viewer->pageCount();
+    bench::atMost("a step of one screen in 100,000", seconds / double(steps) * 1e3, 0.1, "ms");
     window->setRootViewController(nullptr);
     navigation.reset();
     viewer.reset();
@@ -108,7 +111,13 @@ void LabelsForAMillionPages(benchmark::State& state)
         benchmark::DoNotOptimize(made.data());
     }
     state.counters["labels"] = double(labels);
+    if (labels == 0)
+        bench::wrongAnswer("no page index labels for 10^6 pages");
 }
 BENCHMARK(LabelsForAMillionPages)->Unit(benchmark::kMicrosecond);
+
+[[maybe_unused]] const bool targets = bench::atEnd([] {
+    bench::atMost("page index labels for 10^6 pages", bench::runSeconds("LabelsForAMillionPages") * 1e6, 50, "µs");
+});
 
 } // namespace

@@ -1,7 +1,7 @@
 // bench: tandry_viewers tandry_shell
 // The picture viewer on a 768 × 1024 tablet at scale 2, seeded 12 MP
 // (4000 × 3000) and 3 MP (2000 × 1500) JPEGs, warm cache, peers in the same
-// run (bench/viewers/image_open.sh runs it):
+// run:
 // - "uncached12": from the viewer's push until the screen preview is made,
 //   written with its thumbnail, and shown (the window drawn), with both
 //   caches emptied first; against "convertMs", `convert -thumbnail` making
@@ -43,6 +43,8 @@
 #include "Platform/UI/TableViewController.h"
 #include "Platform/UI/Testing/Environment.h"
 #include "Platform/UI/Window.h"
+
+#include "Report.h"
 
 #include <benchmark/benchmark.h>
 
@@ -238,6 +240,10 @@ void Uncached12MP(benchmark::State& state)
     state.counters["vipsMs"] = vips / runs;
     state.counters["vsConvert"] = ours / convert;
     state.counters["failed"] = failed;
+    if (failed)
+        bench::wrongAnswer("the uncached 12 MP picture was not shown with its files written");
+    bench::atMost("uncached 12 MP shown / convert -thumbnail", ours / convert, 1, "x",
+        fmt::format("{:.0f} ms, convert {:.0f} ms, vipsthumbnail {:.0f} ms", ours / runs, convert / runs, vips / runs));
 }
 BENCHMARK(Uncached12MP)->Iterations(3)->Unit(benchmark::kMillisecond);
 
@@ -266,6 +272,11 @@ void Cached12MP(benchmark::State& state)
     state.counters["shownMs"] = beforeDrawing / double(state.iterations());
     state.counters["drawMs"] = drawing / double(state.iterations());
     state.counters["failed"] = failed;
+    if (failed)
+        bench::wrongAnswer("the cached 12 MP picture was not shown");
+    bench::atMost("cached 12 MP shown and drawn", ours / double(state.iterations()), 50, "ms",
+        fmt::format("shown {:.0f} ms, then drawn in {:.0f} ms", beforeDrawing / double(state.iterations()),
+            drawing / double(state.iterations())));
 }
 BENCHMARK(Cached12MP)->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -289,6 +300,10 @@ void Shown3MP(benchmark::State& state)
     state.counters["rgbaMs"] = rgba / runs;
     state.counters["vsRgba"] = ours / rgba;
     state.counters["failed"] = failed;
+    if (failed)
+        bench::wrongAnswer("the 3 MP picture was not shown");
+    bench::atMost("3 MP shown whole / convert rgba", ours / rgba, 1.3, "x",
+        fmt::format("{:.0f} ms, convert {:.0f} ms", ours / runs, rgba / runs));
 }
 BENCHMARK(Shown3MP)->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -328,6 +343,9 @@ void PinchFrame(benchmark::State& state)
     state.counters["pinchMedianMs"] = frames[frames.size() / 2];
     state.counters["pinchP95Ms"] = frames[frames.size() * 95 / 100];
     state.counters["pinchDecodes"] = decodes;
+    bench::atMost("pinch frame, median", frames[frames.size() / 2], 8, "ms",
+        fmt::format("p95 {:.1f} ms", frames[frames.size() * 95 / 100]));
+    bench::atMost("pictures decoded while pinching", decodes, 0);
 }
 BENCHMARK(PinchFrame)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -367,6 +385,9 @@ void Swipe50(benchmark::State& state)
     state.counters["swipeGrowthDecodes"] = growth / decodeMB;
     state.counters["afterPopDecodes"] = afterPop / decodeMB;
     state.counters["msPerPhoto"] = perPhoto;
+    bench::atMost("resident rise swiping 50 photos, in full decodes", growth / decodeMB, 3, "",
+        fmt::format("{:.0f} ms a photo", perPhoto));
+    bench::atMost("resident rise left after the pop, in full decodes", afterPop / decodeMB, 0.5);
 }
 BENCHMARK(Swipe50)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -30,6 +30,8 @@
 #include "Downloads/VKDownloadFileResource.h"
 #include "Downloads/VKDownloadManager.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -176,6 +178,16 @@ void DownloadsList(benchmark::State& state)
     state.counters["listHeapMB"] = heap;
     state.counters["refreshesPerSecond"] = refreshes;
     state.counters["cellsFed"] = double(fed);
+    if (!finished || paused != 1000)
+        bench::wrongAnswer(fmt::format("{} of 1,000 downloads restored paused{}", paused,
+            finished ? "" : ", and the 200 did not finish"));
+    bench::atMost("Downloads list of 1,200 opened", open, 30, "ms", fmt::format("restored in {:.0f} ms", restore));
+    bench::atMost("scroll step laid out and drawn, p95", sorted.empty() ? -1 : sorted[sorted.size() * 95 / 100], 8, "ms",
+        fmt::format("median {:.1f} ms", bench::median(steps)));
+    bench::atMost("cells alive beyond those visible", double(live) - double(visible), 2, "",
+        fmt::format("{} alive, {} visible", live, visible));
+    bench::atMost("heap the list holds", heap, 4, "MB");
+    bench::atMost("text refreshes a second of a busy row", refreshes, 4, "", fmt::format("{} rows fed", fed));
 }
 BENCHMARK(DownloadsList)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -30,6 +30,8 @@
 
 #include "Support/XvfbDisplay.h"
 
+#include "Report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -239,6 +241,10 @@ void PageLoad(benchmark::State& state)
     state.counters["bareMs"] = bares;
     state.counters["vsBare"] = mine > 0 && bares > 0 ? mine / bares : -1;
     state.counters["failed"] = failed;
+    if (failed)
+        bench::wrongAnswer(fmt::format("{} loads failed", failed));
+    bench::atMost("page with 40 images loaded / bare WebKit", mine / bares, 1.1, "x",
+        fmt::format("{:.0f} ms, bare {:.0f} ms (medians of 20)", mine, bares));
 }
 BENCHMARK(PageLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 
