@@ -146,7 +146,7 @@ protected:
             // The next round fetches it again.
             std::filesystem::remove(account.resource("/Docs/a.txt")->path());
 
-            account.server->addFault(R"({"endpoint":"files","path":"/Docs/empty.txt","close_before_head":true})");
+            account.server->addFault(R"({"endpoint":"files","path":"/Docs/empty.txt","close_before_head":true,"always":true})");
             viewer = openCloudText("/Docs/empty.txt");
             ASSERT_TRUE(CloudDocsAccount::waitFor([&] { return label(*viewer) == "Download Failed"; }));
             advance(1);
