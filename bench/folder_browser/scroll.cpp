@@ -1,9 +1,11 @@
 // bench: tandry_app
-// The folder screen scrolled from its top to its end in 1,000 steps, each a
-// new content offset, a layout and the main loop's pending work (the
-// thumbnails that came back), over a folder of 100,000 items and one of
-// 1,000 (2 % folders, each holding a folder of its own; every sixth item a
-// real JPEG; the quota tree scanned first):
+// The folder screen scrolled in 1,000 steps of a hundredth of the large
+// folder's rows (from its top to its end; the small folder starts over at
+// its top when it reaches its end, so that every step brings as many new
+// rows in both), each a new content offset, a layout and the main loop's
+// pending work (the thumbnails that came back), over a folder of 100,000
+// items and one of 1,000 (2 % folders, each holding a folder of its own;
+// every sixth item a real JPEG; the quota tree scanned first):
 // - a step over 100,000 items costs at most 2x one over 1,000 ("step /
 //   1,000 items");
 // - the row cells alive at the end are at most the visible rows and two
@@ -33,6 +35,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
@@ -48,6 +51,8 @@ namespace {
 const int LargeFolder = bench::sized(100'000, 10'000);
 constexpr int SmallFolder = 1'000;
 constexpr int Steps = 1'000;
+// Rows a step moves, in both folders.
+const int StepRows = LargeFolder / Steps;
 // Inner folders watched for opens; inotify's watches are shared with the
 // machine's other programs.
 constexpr int WatchedInnerFolders = 400;
@@ -176,7 +181,7 @@ size_t filesIn(const std::string& folder)
 
 // Runs the main loop until the image queue has made no thumbnail for a
 // second: it has one worker and nothing tells when it is done.
-size_t waitForThumbnails(const std::string& folder)
+void waitForThumbnails(const std::string& folder)
 {
     size_t made = filesIn(folder);
     auto changed = std::chrono::steady_clock::now();
@@ -189,7 +194,6 @@ size_t waitForThumbnails(const std::string& folder)
             changed = std::chrono::steady_clock::now();
         }
     }
-    return made;
 }
 
 ScrollRun scrollThrough(const std::string& folder, const std::vector<std::string>& watched)
@@ -210,12 +214,13 @@ ScrollRun scrollThrough(const std::string& folder, const std::vector<std::string
     OpenWatch watch(watched);
     ui::TableView& table = controller->activeTableView();
     const float end = table.maximumContentOffset().y;
+    const float stride = float(StepRows) * table.rowHeight();
     std::set<std::string> shownImages;
     ScrollRun run;
     run.rows = controller->rowCount();
     auto start = std::chrono::steady_clock::now();
     for (int step = 1; step <= Steps; ++step) {
-        table.setContentOffset({ 0, end * float(step) / Steps });
+        table.setContentOffset({ 0, std::min(end, std::fmod(stride * float(step), end + stride)) });
         table.layoutIfNeeded();
         core::RunLoop::main().runUntilIdle();
         for (auto* cell : table.visibleCells())
@@ -224,8 +229,17 @@ ScrollRun scrollThrough(const std::string& folder, const std::vector<std::string
     }
     run.stepSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / Steps;
 
-    // The thumbnails asked for are made on the image queue.
-    run.thumbnailsMade = waitForThumbnails(thumbnails->thumbnailCacheDirectory());
+    // The thumbnails asked for are made on the image queue. Those of this
+    // folder's rows are counted (the cache may still get some of the other
+    // folder's after its reset).
+    waitForThumbnails(thumbnails->thumbnailCacheDirectory());
+    for (int row = 0; row < int(run.rows); ++row) {
+        auto resource = controller->resourceAtIndexPath({ 0, row });
+        if (!resource || !resource->isImageType() || resource->existingUUID().empty())
+            continue;
+        run.thumbnailsMade += std::filesystem::exists(
+            thumbnails->thumbnailCacheDirectory() + "/" + resource->existingUUID());
+    }
     run.innerOpens = watch.opens();
     run.shownImageRows = shownImages.size();
     run.visibleCells = table.visibleCells().size();
