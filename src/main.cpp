@@ -10,6 +10,7 @@
 #include "Shell/VKKeychain.h"
 #include "HTTP/AvahiNetServicePublisher.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "PDF/VKPDFSearchController.h"
 #include "Platform/Core/FileSystem.h"
@@ -169,6 +170,9 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "Tandry home: %s\n", options->home().c_str());
 
     core::RunLoop::setMainThread();
+    // The home's folders, laid out (and moved over from older layouts) once,
+    // before anything asks for them.
+    VKHomeLayout::setCurrent(std::make_shared<const VKHomeLayout>(VKHomeLayout::layOut(core::paths::home())));
     // The application object is the toolkit's, made before the delegate;
     // links it hands to the system go to the desktop.
     auto application = VKApplication::create();

@@ -5,7 +5,7 @@
 // growth below 32 MiB, and the same SHA-256 for both files.
 #include "../PeerTiming.h"
 
-#include "Shell/VKApplication.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -57,7 +57,7 @@ void DownloadManagerAgainstCurl(benchmark::State& state)
     std::string home = std::filesystem::temp_directory_path() / fmt::format("tandry-download-bench-{}", ::getpid());
     std::filesystem::create_directories(home);
     core::paths::setHome(home);
-    VKApplication::setSharedApplication(nullptr);
+    VKHomeLayout::setCurrent(nullptr);
     test::TestWebServer server(home + "/server");
     std::string url = server.url(fmt::format("/bytes/{}", Total));
     for (auto _ : state) {
@@ -66,7 +66,7 @@ void DownloadManagerAgainstCurl(benchmark::State& state)
         std::shared_ptr<VKDownloadFileResource> item;
         double ours = bench::seconds([&] {
             item = manager->startWebDownloadWithRequest(core::URLRequest(core::URL::parse(url).value()),
-                VKApplication::sharedApplication()->documentsDirectory());
+                VKHomeLayout::current()->documentsDirectory());
             core::RunLoop::current().runUntil([&] {
                 auto s = item->downloadState();
                 return s == VKNetworkStateDone || (s == VKNetworkStatePaused && item->downloadError());

@@ -1,12 +1,12 @@
 #include "Cloud/StringCloudAdditions.h"
 
-#include "Shell/VKApplication.h"
 #include "Kit/StringAdditions.h"
+#include "Kit/VKHomeLayout.h"
 
 std::optional<std::string> stringByConvertingToCloudPath(std::string_view path)
 {
     // Whole components only: "<servers>2" is not below "<servers>".
-    auto relative = stringByAbbreviatingRelativeToPath(path, VKApplication::sharedApplication()->serversDirectory());
+    auto relative = stringByAbbreviatingRelativeToPath(path, VKHomeLayout::current()->serversDirectory());
     if (!relative || relative->empty())
         return std::nullopt;
     auto separator = relative->find('/');

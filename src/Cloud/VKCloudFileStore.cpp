@@ -1,11 +1,11 @@
 #include "Cloud/VKCloudFileStore.h"
 
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Kit/ErrorAdditions.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/StringAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -89,7 +89,7 @@ VKCloudFileStore::~VKCloudFileStore() = default;
 
 std::string VKCloudFileStore::fileStorePath()
 {
-    return core::path::appendingPathComponent(VKApplication::sharedApplication()->metadataDirectory(),
+    return core::path::appendingPathComponent(VKHomeLayout::current()->metadataDirectory(),
         VKCloudFileStoreFileName);
 }
 
@@ -248,7 +248,7 @@ std::optional<std::string> VKCloudFileStore::pathForManagedObject(const VKCloudM
     auto root = const_cast<VKCloudFileStore*>(this)->rootNode();
     if (!root || current->objectID() != root->objectID())
         return std::nullopt;
-    std::string path = VKApplication::sharedApplication()->serversDirectory();
+    std::string path = VKHomeLayout::current()->serversDirectory();
     for (auto name = names.rbegin(); name != names.rend(); ++name)
         path = core::path::appendingPathComponent(path, *name);
     return path;
@@ -258,7 +258,7 @@ std::optional<std::vector<std::string>> VKCloudFileStore::pathComponentsRelative
 {
     if (!core::path::isAbsolute(path))
         return std::nullopt;
-    auto relative = stringByAbbreviatingRelativeToPath(path, VKApplication::sharedApplication()->serversDirectory());
+    auto relative = stringByAbbreviatingRelativeToPath(path, VKHomeLayout::current()->serversDirectory());
     if (!relative)
         return std::nullopt;
     if (relative->empty())
@@ -514,7 +514,7 @@ bool VKCloudFileStore::isBootstrapRequired()
 bool VKCloudFileStore::bootstrapCloudFileStore()
 {
     core::log("VKCloudFileStore -bootstrapCloudFileStore");
-    std::string servers = VKApplication::sharedApplication()->serversDirectory();
+    std::string servers = VKHomeLayout::current()->serversDirectory();
     for (const auto& key : VKCloudServicesManager::sharedManager()->registeredServiceKeys())
         importItemAtPath(core::path::appendingPathComponent(servers, key));
     bool saved = m_context && saveContext();

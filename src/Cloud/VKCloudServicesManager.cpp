@@ -1,10 +1,10 @@
 #include "Cloud/VKCloudServicesManager.h"
 
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKDropboxCloudService.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/StringAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 
@@ -40,7 +40,7 @@ void VKCloudServicesManager::registerCloudServices()
 void VKCloudServicesManager::registerCloudService(Factory factory, const std::string& key)
 {
     m_registeredServices[key] = std::move(factory);
-    VKApplication::sharedApplication()->serversSubdirectory(key);
+    VKHomeLayout::current()->serversSubdirectory(key);
 }
 
 std::shared_ptr<VKCloudService> VKCloudServicesManager::cloudServiceForRegisteredKey(std::string_view key)
@@ -61,7 +61,7 @@ std::shared_ptr<VKCloudService> VKCloudServicesManager::cloudServiceForRegistere
 
 std::shared_ptr<VKCloudService> VKCloudServicesManager::cloudServiceForPath(std::string_view path)
 {
-    auto relative = stringByAbbreviatingRelativeToPath(path, VKApplication::sharedApplication()->serversDirectory());
+    auto relative = stringByAbbreviatingRelativeToPath(path, VKHomeLayout::current()->serversDirectory());
     if (!relative || relative->empty())
         return nullptr;
     auto components = core::path::pathComponents(*relative);

@@ -1,6 +1,5 @@
 #include "Cloud/VKDropboxCloudService.h"
 
-#include "Shell/VKApplication.h"
 #include "Cloud/DBMetadataAdditions.h"
 #include "Cloud/DBRestClientAdditions.h"
 #include "Cloud/VKCloudFileResource.h"
@@ -12,6 +11,7 @@
 #include "Cloud/VKNetworkState.h"
 #include "DropboxSDK/DBMetadata.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -109,7 +109,7 @@ void dropClient(std::vector<std::shared_ptr<Client>>& set, Client& client)
 
 std::shared_ptr<VKDropboxCloudService> VKDropboxCloudService::create()
 {
-    auto root = VKApplication::sharedApplication()->serversSubdirectory(Name);
+    auto root = VKHomeLayout::current()->serversSubdirectory(Name);
     auto service = std::shared_ptr<VKDropboxCloudService>(new VKDropboxCloudService(std::move(root)));
     service->m_session = DBSession::initWithConsumerKey(infoString("DBConsumerKey"), infoString("DBConsumerSecret"));
     service->m_session->setDelegate(service);

@@ -1,6 +1,5 @@
 #include "Downloads/VKDownloadConnection.h"
 
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudService.h"
@@ -10,6 +9,7 @@
 #include "Kit/URLAdditions.h"
 #include "Kit/URLRequestAdditions.h"
 #include "Kit/URLResponseAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/FileWriter.h"
 #include "Platform/Core/FileSystem.h"
@@ -171,7 +171,7 @@ std::string VKDownloadConnection::targetPath()
     bool isFolder = false;
     if (!core::fs::exists(m_resource->targetFolder(), &isFolder) || !isFolder)
         m_resource->updatePath(core::path::appendingPathComponent(
-            VKApplication::sharedApplication()->documentsDirectory(), m_resource->name()));
+            VKHomeLayout::current()->documentsDirectory(), m_resource->name()));
     return m_resource->path();
 }
 

@@ -1,12 +1,12 @@
 #include "Downloads/VKDownloadFileResource.h"
 
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/URLRequestAdditions.h"
 #include "Kit/URLResponseAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -29,7 +29,7 @@ constexpr const char* CloudPathKey = "CloudPath";
 
 std::string downloadsDirectory()
 {
-    return VKApplication::sharedApplication()->downloadsDirectory();
+    return VKHomeLayout::current()->downloadsDirectory();
 }
 
 // A name read back from a state file must stay one plain name in its folder.
@@ -42,10 +42,10 @@ bool isPlainName(const std::string& name)
 // A folder read back from a state file counts only inside the documents.
 bool isInsideDocumentRoots(const std::string& folder)
 {
-    auto application = VKApplication::sharedApplication();
+    auto layout = VKHomeLayout::current();
     std::string standard = core::path::standardizingPath(folder);
-    return core::path::isWithin(standard, application->documentsDirectory())
-        || core::path::isWithin(standard, application->publicDirectory());
+    return core::path::isWithin(standard, layout->documentsDirectory())
+        || core::path::isWithin(standard, layout->publicDirectory());
 }
 
 } // namespace
@@ -91,13 +91,13 @@ std::shared_ptr<VKDownloadFileResource> VKDownloadFileResource::createWithExisti
         core::log("Warning, invalid VKDownloadFileResource info");
         return nullptr;
     }
-    auto application = VKApplication::sharedApplication();
+    auto layout = VKHomeLayout::current();
     std::string folder = info[TargetFolderKey].isString()
         ? core::path::expandingTildeInPath(info[TargetFolderKey].string())
         : std::string();
     bool isFolder = false;
     if (folder.empty() || !core::fs::exists(folder, &isFolder) || !isFolder || !isInsideDocumentRoots(folder))
-        folder = application->documentsDirectory();
+        folder = layout->documentsDirectory();
     std::string filename = isPlainName(name.string()) ? name.string() : core::localized("Unknown");
     item->VKFileResource::updatePath(uniquePathForItemAtPath(core::path::appendingPathComponent(folder, filename)));
 

@@ -7,6 +7,7 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKBytesFormatter.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
@@ -105,7 +106,7 @@ core::Observation VKDownloadManager::observeValueForKey(std::string_view key, st
 
 void VKDownloadManager::initializeDownloads()
 {
-    std::string directory = VKApplication::sharedApplication()->downloadsDirectory();
+    std::string directory = VKHomeLayout::current()->downloadsDirectory();
     auto entries = core::fs::sortedContentsOfDirectory(directory);
     if (!entries)
         return;
@@ -383,7 +384,7 @@ void VKDownloadManager::downloadConnectionDidFinishLoading(VKDownloadConnection&
     deregisterAndRemoveConnection(shared);
     item->removeStateFile();
     updateQuota(item->path());
-    updateQuota(VKApplication::sharedApplication()->downloadsDirectory());
+    updateQuota(VKHomeLayout::current()->downloadsDirectory());
     bool web = item->isWebDownload();
     removeFromLists(*item);
     bool completed = false;

@@ -1,8 +1,8 @@
 #include "FileModel/VKContentIndexManager.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
@@ -23,7 +23,7 @@ std::shared_ptr<VKContentIndexManager> VKContentIndexManager::sharedManager()
     std::lock_guard lock(sharedMutex);
     if (!sharedInstance) {
         sharedInstance = std::shared_ptr<VKContentIndexManager>(new VKContentIndexManager(
-            VKApplication::sharedApplication()->metadataSubdirectory("ContentIndexCache")));
+            VKHomeLayout::current()->metadataSubdirectory("ContentIndexCache")));
     }
     return sharedInstance;
 }

@@ -1,6 +1,5 @@
 #include "FileModel/VKFileResource.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/UniformTypeIdentifiers.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKQuotaManager.h"
@@ -9,6 +8,7 @@
 #include "Kit/FileManagerExtendedAttributes.h"
 #include "Kit/MIMETypes.h"
 #include "Kit/StringAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
@@ -84,7 +84,7 @@ std::shared_ptr<VKFileResource> VKFileResource::resourceWithPath(std::string_vie
     if (path.empty() || !core::path::isAbsolute(path) || core::fs::hasNul(path))
         return nullptr;
     if (auto cloud = VKCloudHooks::current()) {
-        if (core::path::isWithin(path, VKApplication::sharedApplication()->serversDirectory()))
+        if (core::path::isWithin(path, VKHomeLayout::current()->serversDirectory()))
             return cloud->resourceWithPath(std::string(path));
     }
     auto match = matchingPath(path, caseInsenstiveMatch);
@@ -323,12 +323,12 @@ std::string VKFileResource::mimeType() const
 std::string VKFileResource::localizedName() const
 {
     std::string itemPath = path();
-    auto application = VKApplication::sharedApplication();
-    if (itemPath == application->documentsDirectory())
+    auto layout = VKHomeLayout::current();
+    if (itemPath == layout->documentsDirectory())
         return core::localized("Documents");
-    if (itemPath == application->publicDirectory())
+    if (itemPath == layout->publicDirectory())
         return core::localized("Public");
-    if (itemPath == application->serversDirectory())
+    if (itemPath == layout->serversDirectory())
         return core::localized("Servers");
     return name();
 }

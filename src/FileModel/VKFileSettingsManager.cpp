@@ -1,8 +1,8 @@
 #include "FileModel/VKFileSettingsManager.h"
 
-#include "Shell/VKApplication.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/StringAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Kit/VKSqlite3.h"
 #include "Platform/Core/Exception.h"
@@ -152,7 +152,7 @@ void VKFileSettingsManager::installTrashItemRemovalHook()
 
 std::string VKFileSettingsManager::databasePath()
 {
-    return core::path::appendingPathComponent(VKApplication::sharedApplication()->metadataDirectory(),
+    return core::path::appendingPathComponent(VKHomeLayout::current()->metadataDirectory(),
         DatabaseFileName);
 }
 

@@ -1,8 +1,8 @@
 #include "FileModel/VKQuotaManager.h"
 
-#include "Shell/VKApplication.h"
 #include "Kit/MIMETypes.h"
 #include "Kit/StringAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -169,8 +169,8 @@ std::shared_ptr<VKQuotaManager> VKQuotaManager::defaultManager()
 {
     std::lock_guard lock(sharedMutex);
     if (!sharedManager) {
-        auto application = VKApplication::sharedApplication();
-        sharedManager = create(application->homeDirectory(), application->serversDirectory());
+        auto layout = VKHomeLayout::current();
+        sharedManager = create(layout->homeDirectory(), layout->serversDirectory());
     }
     return sharedManager;
 }

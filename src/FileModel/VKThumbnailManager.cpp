@@ -1,11 +1,11 @@
 #include "FileModel/VKThumbnailManager.h"
 
 #include "Shell/ImageScalingAdditions.h"
-#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailImageOperation.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/ObjectAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Kit/VKSelectorOperation.h"
 #include "Platform/Core/FileSystem.h"
@@ -56,9 +56,9 @@ std::shared_ptr<VKThumbnailManager> VKThumbnailManager::sharedManager()
         std::lock_guard lock(sharedMutex);
         if (sharedInstance)
             return sharedInstance;
-        auto application = VKApplication::sharedApplication();
+        auto layout = VKHomeLayout::current();
         manager = std::shared_ptr<VKThumbnailManager>(new VKThumbnailManager(
-            application->metadataSubdirectory("ThumbnailCache"), application->metadataSubdirectory("PreviewCache")));
+            layout->metadataSubdirectory("ThumbnailCache"), layout->metadataSubdirectory("PreviewCache")));
         sharedInstance = manager;
     }
     manager->checkScreenScale();

@@ -1,6 +1,5 @@
 #include "HTTP/HTTPServer.h"
 
-#include "Shell/VKApplication.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/NetServicePublisher.h"
 #include "Kit/StringAdditions.h"
@@ -11,6 +10,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
 
 #include <fmt/format.h>
 
@@ -24,7 +24,8 @@ constexpr const char* DelayedStopTag = "HTTPServer.delayedStop";
 
 void setIdleTimerDisabled(bool disabled)
 {
-    VKApplication::sharedApplication()->setIdleTimerDisabled(disabled);
+    if (auto application = ui::Application::shared())
+        application->setIdleTimerDisabled(disabled);
 }
 
 bool sslEnabled()

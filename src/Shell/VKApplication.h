@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kit/VKHomeLayout.h"
 #include "Platform/UI/Application.h"
 
 #include <functional>
@@ -36,12 +37,11 @@ inline constexpr const char* VKApplicationAudioInterruptionDidBeginNotification 
 inline constexpr const char* VKApplicationAudioInterruptionDidEndNotification =
     "VKApplicationAudioInterruptionDidEndNotification";
 
-// The application object, the toolkit's application: the layout of the
-// private store under the home (public documents, private documents, cloud
-// mirrors, metadata), moved over from the two older layouts the first time
-// each folder is made, and the process-wide policies: keep-awake, the
-// activity indicator, links opened inside the application, the media audio
-// session, and the system's dismissal of open sheets and alerts.
+// The application object, the toolkit's application: the home's layout as
+// the screens ask it (answered from the VKHomeLayout it was made with), and
+// the process-wide policies: keep-awake, the activity indicator, links
+// opened inside the application, the media audio session, and the system's
+// dismissal of open sheets and alerts.
 //
 // The directory paths are fixed when the object is made and only read
 // afterwards, so they may be asked from any thread; the policies belong to
@@ -49,41 +49,34 @@ inline constexpr const char* VKApplicationAudioInterruptionDidEndNotification =
 class VKApplication : public ui::Application {
 public:
     // The toolkit's shared application when it is a VKApplication (the
-    // program's, a screen test's); else one laid out from the current home
-    // on first use, for code that runs without the toolkit (file-model
-    // tests, tools).
+    // program's, a screen test's); else one made on first use over the
+    // current layout.
     static std::shared_ptr<VKApplication> sharedApplication();
     // Replaces the one made on first use; null makes a new one at the next
     // sharedApplication(). The program makes its application the toolkit's
     // instead (ui::Application::setShared).
     static void setSharedApplication(std::shared_ptr<VKApplication> application);
-    // Lays out (and migrates) the directories under the current home.
+    // Over the current home layout (VKHomeLayout::current()).
     static std::shared_ptr<VKApplication> create();
 
     // The first "AppleLanguages" entry, read once for the process.
     static std::string currentLanguage();
 
-    const std::string& documentsDirectory() const { return m_documentsDirectory; }
-    const std::string& publicDirectory() const { return m_publicDirectory; }
-    const std::string& metadataDirectory() const { return m_metadataDirectory; }
-    const std::string& serversDirectory() const { return m_serversDirectory; }
-    const std::string& homeDirectory() const { return m_homeDirectory; }
-    // Where the platform puts files handed over by other applications; never
-    // made here.
-    std::string inboxDirectory() const;
-    std::string downloadsDirectory();
-
-    // <metadata>/<name> and <servers>/<name>, made (with their parents) when
-    // missing; the path is answered either way. One lock serialises both, so
-    // threads never race to make the same folder.
-    std::string metadataSubdirectory(std::string_view name);
-    std::string serversSubdirectory(std::string_view name);
-
-    // The root a stored path belongs to: the private or public documents, or
-    // the mirror folder of one cloud service. Nothing (logged) otherwise.
-    std::optional<std::string> rootDirectoryForPath(std::string_view path) const;
-    // "Documents", "Public" (translated), the cloud service's folder name, or "".
-    std::string localizedPrefixForPath(std::string_view path) const;
+    const VKHomeLayout& homeLayout() const { return *m_layout; }
+    const std::string& documentsDirectory() const { return m_layout->documentsDirectory(); }
+    const std::string& publicDirectory() const { return m_layout->publicDirectory(); }
+    const std::string& metadataDirectory() const { return m_layout->metadataDirectory(); }
+    const std::string& serversDirectory() const { return m_layout->serversDirectory(); }
+    const std::string& homeDirectory() const { return m_layout->homeDirectory(); }
+    std::string inboxDirectory() const { return m_layout->inboxDirectory(); }
+    std::string downloadsDirectory() const { return m_layout->downloadsDirectory(); }
+    std::string metadataSubdirectory(std::string_view name) const { return m_layout->metadataSubdirectory(name); }
+    std::string serversSubdirectory(std::string_view name) const { return m_layout->serversSubdirectory(name); }
+    std::optional<std::string> rootDirectoryForPath(std::string_view path) const
+    {
+        return m_layout->rootDirectoryForPath(path);
+    }
+    std::string localizedPrefixForPath(std::string_view path) const { return m_layout->localizedPrefixForPath(path); }
 
     // Keep-awake: with "VKInsomniaEnabled" set, turning the idle timer back on
     // is refused; forceIdleTimerDisabled() always turns it on (background, end).
@@ -123,29 +116,13 @@ public:
     std::string description() const override;
 
 private:
-    VKApplication();
-    void layOutDirectories();
-    // The two migrations from older layouts, each run once: when the folder
-    // it fills is first made.
-    void attemptDocumentsUpdate1();
-    void attemptDocumentsUpdate2();
-    std::string subdirectory(const std::string& parent, std::string_view name);
+    explicit VKApplication(std::shared_ptr<const VKHomeLayout> layout);
 
-    std::string m_homeDirectory;
-    std::string m_documentsDirectory;
-    std::string m_publicDirectory;
-    std::string m_metadataDirectory;
-    std::string m_serversDirectory;
-
-    std::mutex m_subdirectoryMutex;
+    std::shared_ptr<const VKHomeLayout> m_layout;
     mutable std::mutex m_delegateMutex;
     std::weak_ptr<VKNetworkActivityDelegate> m_networkActivityDelegate;
     ContentViewControllerSource m_contentViewControllerSource;
 };
-
-// Makes the folder and its missing parents; a failure is logged
-// ("WARNING: Failed to create …") and the caller carries on.
-void VKApplicationCreateDirectoryWithIntermediateDirectories(const std::string& path);
 
 // The audio session's interruption callback: state 1 (the session's begin
 // value) posts VKApplicationAudioInterruptionDidBeginNotification, anything

@@ -1,6 +1,5 @@
 #include "WebDAV/WebDAVConnection.h"
 
-#include "Shell/VKApplication.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/HTTPDates.h"
 #include "Kit/StringAdditions.h"
@@ -13,6 +12,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
 #include "WebDAV/WebDAVCopyResponse.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
@@ -113,8 +113,8 @@ void setUpClass()
             auto& shared = state();
             if (shared.indicatorCount <= 0 && shared.indicatorHideTime && now() >= *shared.indicatorHideTime) {
                 shared.indicatorHideTime.reset();
-                auto application = VKApplication::sharedApplication();
-                if (application->isNetworkActivityIndicatorVisible())
+                auto application = ui::Application::shared();
+                if (application && application->isNetworkActivityIndicatorVisible())
                     application->setNetworkActivityIndicatorVisible(false);
             }
             core::NotificationCenter::defaultCenter().post(WebDAVConnection::ProcessingTimerNotification);
@@ -524,7 +524,8 @@ void WebDAVConnection::setNetworkActivityIndicatorVisible(bool visible, const vo
     }
     if (shared.indicatorCount > 0) {
         shared.indicatorHideTime.reset();
-        VKApplication::sharedApplication()->setNetworkActivityIndicatorVisible(true);
+        if (auto application = ui::Application::shared())
+            application->setNetworkActivityIndicatorVisible(true);
     } else {
         shared.indicatorHideTime = now() + IndicatorHideDelay;
     }

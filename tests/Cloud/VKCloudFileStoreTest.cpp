@@ -2,6 +2,7 @@
 
 #include "CloudTestCase.h"
 #include "Cloud/VKCloudManagedObject.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -48,7 +49,7 @@ TEST_F(VKCloudFileStoreTest, NewStoreGetsARootAndTheRegisteredServicesFolders)
     EXPECT_TRUE(node("Dropbox")->isDirectory());
     EXPECT_FALSE(node("Dropbox/inside.txt"));
 
-    EXPECT_EQ(VKCloudFileStore::fileStorePath(), VKApplication::sharedApplication()->metadataDirectory()
+    EXPECT_EQ(VKCloudFileStore::fileStorePath(), VKHomeLayout::current()->metadataDirectory()
             + "/VKCloudFileStore_1.0.sqlite");
     EXPECT_EQ(sqlite("PRAGMA journal_mode"), "wal");
     EXPECT_EQ(sqlite("PRAGMA user_version"), "1");

@@ -9,6 +9,7 @@
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileOperation.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -118,7 +119,7 @@ TEST_F(VKCloudServicesManagerTest, DeletingAResourceTrashesItsCopyFirst)
     EXPECT_TRUE(stored->exists());
     EXPECT_TRUE(core::fs::exists(copy));
 
-    setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
+    setTrashPathProvider([] { return VKHomeLayout::current()->trashDirectory(); });
     EXPECT_TRUE(service->deleteCloudResource(stored));
     EXPECT_FALSE(stored->exists());
     EXPECT_FALSE(core::fs::exists(copy));

@@ -7,6 +7,7 @@
 #include "CloudOperations/CloudOperationTestCase.h"
 #include "CloudOperations/VKCloudDeleteOperation.h"
 #include "Kit/VKBytesFormatter.h"
+#include "Kit/VKHomeLayout.h"
 #include "Support/UIScreens.h"
 #include "Downloads/VKDownloadFileResource.h"
 
@@ -26,12 +27,12 @@ protected:
     }
     static std::string inDocuments(const std::string& relative)
     {
-        return VKApplication::sharedApplication()->documentsDirectory() + "/" + relative;
+        return VKHomeLayout::current()->documentsDirectory() + "/" + relative;
     }
     static size_t stateFiles()
     {
         size_t count = 0;
-        const std::string folder = VKApplication::sharedApplication()->downloadsDirectory();
+        const std::string folder = VKHomeLayout::current()->downloadsDirectory();
         if (std::filesystem::exists(folder))
             for (const auto& entry : std::filesystem::directory_iterator(folder))
                 count += entry.path().extension() == ".info";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Shell/VKApplication.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
@@ -45,8 +45,8 @@ protected:
     }
 
     static std::shared_ptr<VKDownloadManager> manager() { return VKDownloadManager::sharedManager(); }
-    static std::string documents() { return VKApplication::sharedApplication()->documentsDirectory(); }
-    static std::string downloads() { return VKApplication::sharedApplication()->downloadsDirectory(); }
+    static std::string documents() { return VKHomeLayout::current()->documentsDirectory(); }
+    static std::string downloads() { return VKHomeLayout::current()->downloadsDirectory(); }
     static std::string inDocuments(std::string_view name)
     {
         return core::path::appendingPathComponent(documents(), name);

@@ -1,5 +1,6 @@
 #include "DownloadTestCase.h"
 
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/PropertyList.h"
 #include "Support/RerunTest.h"
@@ -24,7 +25,7 @@ TEST_F(VKDownloadKillTest, ADownloadKilledMidwayIsRestoredAndCompletedByRange)
         // stalls, says so, and waits to be killed.
         auto bar = shared->find('|');
         core::paths::setHome(shared->substr(0, bar));
-        VKApplication::setSharedApplication(nullptr);
+        VKHomeLayout::setCurrent(nullptr);
         VKDownloadManager::resetSharedManager();
         auto item = manager()->startWebDownloadWithRequest(
             core::URLRequest(core::URL::parse(shared->substr(bar + 1)).value()), documents());

@@ -1,6 +1,5 @@
 #include "FileModel/FileManagerResourceAdditions.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
@@ -9,6 +8,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Kit/VKFileManagerDelegate.h"
+#include "Kit/VKHomeLayout.h"
 #include "Support/FileModel/RecordingCloudHooks.h"
 #include "Support/FileModel/RecordingDownloadHooks.h"
 #include "Support/FileModel/RecordingServerLockHooks.h"
@@ -37,7 +37,7 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        documents = VKApplication::sharedApplication()->documentsDirectory();
+        documents = VKHomeLayout::current()->documentsDirectory();
         setThumbnailCacheRemovalHook([this](const VKFileResource& resource) { thumbnailDrops.push_back(resource.path()); });
     }
     void TearDown() override
@@ -182,7 +182,7 @@ TEST_F(FileManagerResourceAdditionsTest, QuotaFollowsEveryChange)
 TEST_F(FileManagerResourceAdditionsTest, CloudAndDownloadItemsGoToTheirStores)
 {
     auto cloud = test::RecordingCloudHooks::install();
-    std::string servers = VKApplication::sharedApplication()->serversDirectory();
+    std::string servers = VKHomeLayout::current()->serversDirectory();
     std::string local = makeFile("Library/Servers/Box/a.txt", "cached");
     auto item = cloud->addResource("Box", local, "/a.txt");
     cloud->clear();

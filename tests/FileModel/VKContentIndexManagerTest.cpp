@@ -1,6 +1,5 @@
 #include "FileModel/VKContentIndexManager.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/FileSystem.h"

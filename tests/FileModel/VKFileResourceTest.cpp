@@ -1,7 +1,7 @@
 #include "FileModel/VKFileResource.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKQuotaManager.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"
 #include "Support/FileModel/RecordingCloudHooks.h"
@@ -21,12 +21,12 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        application = VKApplication::sharedApplication();
+        layout = VKHomeLayout::current();
     }
 
     std::string documents(std::string_view relative) const
     {
-        return application->documentsDirectory() + "/" + std::string(relative);
+        return layout->documentsDirectory() + "/" + std::string(relative);
     }
     std::string makeDocument(std::string_view relative, std::string_view contents = "x")
     {
@@ -43,7 +43,7 @@ protected:
             { path });
     }
 
-    std::shared_ptr<VKApplication> application;
+    std::shared_ptr<const VKHomeLayout> layout;
 };
 
 TEST_F(VKFileResourceTest, FactoriesFindExistingItemsOnly)
@@ -90,9 +90,9 @@ TEST_F(VKFileResourceTest, NamesPlacesAndDescription)
     EXPECT_TRUE(description.starts_with("<VKFileResource 0x")) << description;
     EXPECT_TRUE(description.ends_with("> ~/Documents/Reports/Q1.final.txt")) << description;
 
-    EXPECT_EQ(resource(application->documentsDirectory())->localizedName(), "Documents");
-    EXPECT_EQ(resource(application->publicDirectory())->localizedName(), "Public");
-    EXPECT_EQ(resource(application->serversDirectory())->localizedName(), "Servers");
+    EXPECT_EQ(resource(layout->documentsDirectory())->localizedName(), "Documents");
+    EXPECT_EQ(resource(layout->publicDirectory())->localizedName(), "Public");
+    EXPECT_EQ(resource(layout->serversDirectory())->localizedName(), "Servers");
 }
 
 TEST_F(VKFileResourceTest, KindsTypesAndPackages)
@@ -144,7 +144,7 @@ TEST_F(VKFileResourceTest, KindsTypesAndPackages)
 TEST_F(VKFileResourceTest, ChildrenAreAlwaysPlainResources)
 {
     auto cloud = test::RecordingCloudHooks::install();
-    std::string mirror = application->serversSubdirectory("Svc");
+    std::string mirror = layout->serversSubdirectory("Svc");
     makeFile("Library/Servers/Svc/a.txt", "a");
     makeFile("Library/Servers/Svc/b.txt", "b");
     auto cloudItem = cloud->addResource("Svc", mirror + "/a.txt", "/a.txt");

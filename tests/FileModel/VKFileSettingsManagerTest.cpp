@@ -2,6 +2,7 @@
 
 #include "Shell/VKApplication.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -17,7 +18,7 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        documents = VKApplication::sharedApplication()->documentsDirectory();
+        documents = VKHomeLayout::current()->documentsDirectory();
     }
     std::shared_ptr<VKFileSettingsManager> manager() { return VKFileSettingsManager::defaultManager(); }
     std::string sql(const std::string& statement)

@@ -1,6 +1,5 @@
 #include "FileModel/VKIconManager.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Graphics/Image.h"
 #include "Support/TestCase.h"

@@ -1,6 +1,6 @@
 #include "FileModel/VKQuotaManager.h"
 
-#include "Shell/VKApplication.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
@@ -23,11 +23,11 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        application = VKApplication::sharedApplication();
+        layout = VKHomeLayout::current();
         quota = VKQuotaManager::defaultManager();
     }
 
-    std::string documents() const { return application->documentsDirectory(); }
+    std::string documents() const { return layout->documentsDirectory(); }
     std::string documents(std::string_view relative) const { return documents() + "/" + std::string(relative); }
     std::string makeDocument(std::string_view relative, size_t size)
     {
@@ -56,7 +56,7 @@ protected:
         return items;
     }
 
-    std::shared_ptr<VKApplication> application;
+    std::shared_ptr<const VKHomeLayout> layout;
     std::shared_ptr<VKQuotaManager> quota;
 };
 
@@ -192,7 +192,7 @@ TEST_F(VKQuotaManagerTest, SmartRescanKeepsUnchangedFoldersAndRescansChangedOnes
 
 TEST_F(VKQuotaManagerTest, CloudMirrorIsNeverScannedOrUpdated)
 {
-    const std::string servers = application->serversDirectory();
+    const std::string servers = layout->serversDirectory();
     makeFile("Library/Servers/Svc/cloud.bin", std::string(100, 'c'));
     makeDocument("local.bin", 7);
     quota->updateQuotaForPath(home());
@@ -378,7 +378,7 @@ TEST_F(VKQuotaManagerTest, SavedTreeReadsBackTheSameInAFreshStore)
     ASSERT_TRUE(core::UserDefaults::standard()->synchronize());
     core::UserDefaults::resetStandard();
 
-    auto restored = VKQuotaManager::create(home(), application->serversDirectory());
+    auto restored = VKQuotaManager::create(home(), layout->serversDirectory());
     restored->setQuotaStore(core::UserDefaults::standard()->object("VKQuotaStore"));
     EXPECT_EQ(restored->quotaUsedBytes(), used);
     EXPECT_EQ(restored->sizeForPath(documents("A")), quota->sizeForPath(documents("A")));
@@ -405,7 +405,7 @@ TEST_F(VKQuotaManagerTest, MalformedSavedTreeIsDroppedNodeByNode)
     documentsNode["../../escape"] = 5;
     documentsNode["negative"] = -1;
 
-    auto restored = VKQuotaManager::create(home(), application->serversDirectory());
+    auto restored = VKQuotaManager::create(home(), layout->serversDirectory());
     restored->setQuotaStore(saved);
     EXPECT_TRUE(logContains("Warning, quota store dropped 4 malformed entries"));
     EXPECT_EQ(restored->sizeForPath(documents("Good")), quota->sizeForPath(documents("Good")));

@@ -1,6 +1,5 @@
 #include "FileModel/VKThumbnailManager.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailImageOperation.h"
 #include "Kit/VKImageOperationQueue.h"

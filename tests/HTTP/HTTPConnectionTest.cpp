@@ -1,6 +1,5 @@
 #include "HTTPTestSupport.h"
 
-#include "Shell/VKApplication.h"
 #include "HTTP/HTTPAuthenticationRequest.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/BackgroundTask.h"
@@ -196,7 +195,7 @@ TEST_F(HTTPConnectionTest, BackgroundGrantIsHeldUntilTheEnd)
     EXPECT_EQ(deaths, 1);
     EXPECT_EQ(server->numberOfHTTPConnections(), 0u);
     EXPECT_EQ(core::activeBackgroundTaskCount(), 0u);
-    EXPECT_FALSE(VKApplication::sharedApplication()->isIdleTimerDisabled());
+    EXPECT_FALSE(application->isIdleTimerDisabled());
 }
 
 TEST_F(HTTPConnectionTest, MutableURIs)
@@ -425,7 +424,7 @@ TEST_F(SecureTest, ServesTLSAndRefusesAfterRepeatedPlainRequests)
         EXPECT_TRUE(pumpUntil([&] { return peer.sawEnd(); }));
     }
     EXPECT_TRUE(pumpUntil([&] { return server->numberOfHTTPConnections() == 0; }));
-    EXPECT_FALSE(VKApplication::sharedApplication()->isIdleTimerDisabled());
+    EXPECT_FALSE(application->isIdleTimerDisabled());
     // The count started again; a 2 s gap resets it as well.
     output = runClient({ "curl", "-sSk", https }, &status);
     EXPECT_EQ(output, "hello world");

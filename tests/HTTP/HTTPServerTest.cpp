@@ -1,6 +1,5 @@
 #include "HTTPTestSupport.h"
 
-#include "Shell/VKApplication.h"
 #include "HTTP/NetServicePublisher.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
@@ -54,7 +53,6 @@ TEST_F(HTTPServerTest, StartsOnAnAssignedPortAndReportsFailures)
 
 TEST_F(HTTPServerTest, ConnectionsKeepTheDeviceAwakeUntilTheLastEnds)
 {
-    auto application = VKApplication::sharedApplication();
     ASSERT_TRUE(server->startListening());
     auto first = std::make_unique<PeerSocket>(server->port());
     auto second = std::make_unique<PeerSocket>(server->port());

@@ -23,6 +23,7 @@ void HTTPServerTestCase::SetUp()
 {
     TestCase::SetUp();
     (void)resetsRegistered;
+    ui::Application::setShared(application);
     root = makeFolder("root");
     server = HTTPServer::create(core::URL::fileURL(root, true));
     server->setServerName("VKDAV/1.0");
@@ -34,6 +35,7 @@ void HTTPServerTestCase::TearDown()
         server->stopListeningAndDisconnectActiveConnections(true);
     server.reset();
     settle();
+    ui::Application::setShared(nullptr);
     TestCase::TearDown();
 }
 

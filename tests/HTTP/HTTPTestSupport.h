@@ -2,6 +2,7 @@
 
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
+#include "Platform/UI/Application.h"
 #include "SocketTestSupport.h"
 #include "Support/ChildProcess.h"
 #include "Support/TestCase.h"
@@ -31,6 +32,8 @@ protected:
 
     std::string root;
     std::shared_ptr<HTTPServer> server;
+    // The program's application, which the server keeps awake.
+    std::shared_ptr<ui::Application> application = std::make_shared<ui::Application>();
 };
 
 } // namespace test

@@ -5,6 +5,7 @@
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Clock.h"
@@ -71,6 +72,7 @@ void resetServices()
     for (const auto& reset : libraryResets())
         reset();
     VKApplication::setSharedApplication(nullptr);
+    VKHomeLayout::setCurrent(nullptr);
     // A keychain over the file store of the next test's own home.
     VKKeychain::setSharedKeychain(nullptr);
 }

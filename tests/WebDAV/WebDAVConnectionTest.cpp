@@ -1,11 +1,11 @@
 #include "WebDAVServerTestCase.h"
 
-#include "Shell/VKApplication.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerExtendedAttributes.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
 #include "Support/ChildProcess.h"
 #include "Support/Command.h"
 #include "Support/TestEnvironment.h"
@@ -338,7 +338,8 @@ class WebDAVIndicatorTest : public test::TestCase { };
 
 TEST_F(WebDAVIndicatorTest, HidesASecondAfterTheLastHolder)
 {
-    auto application = VKApplication::sharedApplication();
+    auto application = std::make_shared<ui::Application>();
+    ui::Application::setShared(application);
     int a = 0, b = 0;
     WebDAVConnection::setNetworkActivityIndicatorVisible(true, &a);
     WebDAVConnection::setNetworkActivityIndicatorVisible(true, &a);
@@ -354,6 +355,7 @@ TEST_F(WebDAVIndicatorTest, HidesASecondAfterTheLastHolder)
     EXPECT_TRUE(application->isNetworkActivityIndicatorVisible());
     loop.advance(1.0);
     EXPECT_FALSE(application->isNetworkActivityIndicatorVisible());
+    ui::Application::setShared(nullptr);
 }
 
 } // namespace

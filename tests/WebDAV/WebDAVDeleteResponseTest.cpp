@@ -1,6 +1,6 @@
 #include "WebDAVServerTestCase.h"
 
-#include "Shell/VKApplication.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Support/Command.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
@@ -27,7 +27,7 @@ protected:
     static std::vector<std::string> trashedNames()
     {
         std::vector<std::string> names;
-        std::string trash = VKApplication::sharedApplication()->metadataSubdirectory("Trash");
+        std::string trash = VKHomeLayout::current()->trashDirectory();
         for (const auto& entry : std::filesystem::recursive_directory_iterator(trash))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());

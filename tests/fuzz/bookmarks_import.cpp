@@ -8,8 +8,8 @@
 #include "FuzzCheck.h"
 #include "FuzzScratch.h"
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
+#include "Kit/VKHomeLayout.h"
 #include "Kit/VKSqlite3.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -37,7 +37,7 @@ const Scratch& scratch()
     static const Scratch made = [] {
         const std::string& folder = fuzz::scratchFolder();
         core::paths::setHome(folder + "/home");
-        VKApplication::sharedApplication();
+        VKHomeLayout::current();
         Scratch scratch { folder + "/root", folder + "/root/a.pdf", folder + "/root/sub/b.txt", folder + "/import.sql" };
         core::fs::createDirectory(scratch.root + "/sub", true);
         core::fs::writeFileAtomically(scratch.first, "eleven byte");

@@ -1,6 +1,5 @@
 #include "DropboxSDK/MPOAuth/MPOAuthAuthenticationMethodOAuth.h"
 
-#include "Shell/VKApplication.h"
 #include "DropboxSDK/MPOAuth/MPOAuthAPI.h"
 #include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
 #include "DropboxSDK/MPOAuth/MPURLParameterAdditions.h"
@@ -8,6 +7,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
 
 namespace {
 
@@ -141,7 +141,8 @@ void MPOAuthAuthenticationMethodOAuth::requestTokenReceived(const core::Value& p
     });
     if (owner && owner->automaticallyRequestAuthenticationFromURL(page, callback))
         return;
-    VKApplication::sharedApplication()->openURL(page);
+    if (auto application = ui::Application::shared())
+        application->openURL(page);
 }
 
 void MPOAuthAuthenticationMethodOAuth::accessTokenReceived(const core::Value& parameters, bool refreshed)

@@ -1,4 +1,3 @@
-#include "Shell/VKApplication.h"
 #include "DropboxSDK/MPOAuth/MPOAuthAPI.h"
 #include "DropboxSDK/MPOAuth/MPOAuthAuthenticationMethodOAuth.h"
 #include "DropboxSDK/MPOAuth/MPOAuthConnection.h"
@@ -16,6 +15,7 @@
 #include "Platform/Net/FakeURLServer.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Security/MemoryKeychainStore.h"
+#include "Platform/UI/Application.h"
 
 #include "Support/TestCase.h"
 
@@ -80,6 +80,13 @@ protected:
         std::string bundle = makeFolder("Bundle");
         ASSERT_TRUE(core::PropertyList::writeFile(bundle + "/oauthAutoConfig.plist", configuration, core::PropertyList::Format::XML));
         core::Bundle::setMain(core::Bundle::bundleWithPath(bundle));
+        // Where pages nobody else opens go.
+        ui::Application::setShared(application);
+    }
+    void TearDown() override
+    {
+        ui::Application::setShared(nullptr);
+        test::TestCase::TearDown();
     }
 
     std::shared_ptr<MPOAuthAPI> makeAPI(const std::string& authentication = "http://cloud.test/",
@@ -123,6 +130,7 @@ protected:
     std::shared_ptr<net::FakeURLServer> server;
     std::shared_ptr<sec::MemoryKeychainStore> keychain = std::make_shared<sec::MemoryKeychainStore>();
     std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+    std::shared_ptr<ui::Application> application = std::make_shared<ui::Application>();
     std::vector<core::Observation> observations;
     Events notifications;
 };
@@ -153,7 +161,7 @@ TEST_F(MPOAuthAPITest, ThreeLeggedFlowWithExpiryAndRefresh)
     // The delegate saw the page and left it to the application.
     ASSERT_EQ(delegate->opened.size(), 1u);
     EXPECT_EQ(delegate->opened[0], "http://cloud.test/oauth/authorize?oauth_token=rt&oauth_callback=oob");
-    const auto& opened = VKApplication::sharedApplication()->openedURLs();
+    const auto& opened = application->openedURLs();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].absoluteString(), delegate->opened[0]);
 
@@ -235,7 +243,7 @@ TEST_F(MPOAuthAPITest, ProblemsPostTheirNotificationsByTheTokensHeld)
     answer(200, "oauth_token=r&oauth_token_secret=s&xoauth_request_auth_url=http%3A%2F%2Fauth.test%2Fgo%3Fa%3D1");
     ASSERT_EQ(delegate->opened.size(), 1u);
     EXPECT_EQ(delegate->opened[0], "http://auth.test/go?a=1&oauth_token=r&oauth_callback=tandry%3A%2F%2Fdone");
-    EXPECT_TRUE(VKApplication::sharedApplication()->openedURLs().empty());
+    EXPECT_TRUE(application->openedURLs().empty());
     auto method = std::dynamic_pointer_cast<MPOAuthAuthenticationMethodOAuth>(api->authenticationMethod());
     EXPECT_FALSE(method->oauth10aModeActive());
 

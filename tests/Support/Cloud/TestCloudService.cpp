@@ -1,8 +1,8 @@
 #include "Support/Cloud/TestCloudService.h"
 
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudServicesManager.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/URLRequest.h"
 #include "Support/Cloud/TestCloudServiceAccount.h"
@@ -12,7 +12,7 @@ namespace test {
 std::shared_ptr<TestCloudService> TestCloudService::install(const std::string& key)
 {
     auto service = std::make_shared<TestCloudService>(key,
-        core::path::appendingPathComponent(VKApplication::sharedApplication()->serversDirectory(), key));
+        core::path::appendingPathComponent(VKHomeLayout::current()->serversDirectory(), key));
     VKCloudServicesManager::sharedManager()->registerCloudService([service] { return service; }, key);
     return service;
 }

@@ -2,7 +2,6 @@
 // without hooks (nothing locked, no downloads, no cloud mirror), with fresh
 // managers on its own home and the trash in that home's metadata folder.
 
-#include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKContentIndexManager.h"
@@ -12,6 +11,7 @@
 #include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKHomeLayout.h"
 #include "Support/TestEnvironment.h"
 
 namespace {
@@ -28,7 +28,7 @@ void resetFileModel()
     VKFileSettingsManager::setDefaultManager(nullptr);
     setThumbnailCacheRemovalHook(nullptr);
     setTrashItemRemovalHook(nullptr);
-    setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
+    setTrashPathProvider([] { return VKHomeLayout::current()->trashDirectory(); });
 }
 
 const bool registered = (test::TestEnvironment::addReset(resetFileModel), true);
