@@ -6,6 +6,7 @@
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/VKHomeLayout.h"
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -474,6 +475,7 @@ bool VKCloudFileStore::saveContext()
 
 void VKCloudFileStore::updateFromOtherContextDidSaveNotification(const core::Value& userInfo)
 {
+    core::assertIsMainThread();
     if (!m_context)
         return;
     if (m_context->hasChanges())

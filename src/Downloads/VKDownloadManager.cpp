@@ -8,6 +8,7 @@
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKBytesFormatter.h"
 #include "Kit/VKHomeLayout.h"
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
@@ -58,6 +59,7 @@ VKDownloadManager::~VKDownloadManager()
 
 std::shared_ptr<VKDownloadManager> VKDownloadManager::sharedManager()
 {
+    core::assertIsMainThread();
     auto& slot = sharedSlot();
     if (!slot) {
         slot = std::make_shared<VKDownloadManager>(Private());

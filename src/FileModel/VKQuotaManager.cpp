@@ -3,6 +3,7 @@
 #include "Kit/MIMETypes.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/VKHomeLayout.h"
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -526,6 +527,12 @@ bool VKQuotaManager::isQuotaValidForPath(std::string_view path) const
     std::lock_guard lock(m_updateLock);
     const VKQuotaFolder* folder = folderAt(folderPath);
     return folder && folder->hasDot && folder->stamp.matches(VKQuotaStamp::forPath(folderPath));
+}
+
+void VKQuotaManager::setRebuildingIndex(bool rebuilding)
+{
+    core::assertIsMainThread();
+    m_rebuildingIndex.set(rebuilding);
 }
 
 void VKQuotaManager::postQuotaUpdateNotification(std::string_view path)

@@ -112,7 +112,8 @@ public:
     uint64_t sizeForPath(std::string_view path, std::string_view query, bool recurse, bool ignorePackageContents) const;
 
     bool rebuildingIndex() const { return m_rebuildingIndex.get(); }
-    void setRebuildingIndex(bool rebuilding) { m_rebuildingIndex.set(rebuilding); }
+    // On the main thread: its observers are the screens.
+    void setRebuildingIndex(bool rebuilding);
     core::Observation observeRebuildingIndex(core::Observable<bool>::Observer observer)
     {
         return m_rebuildingIndex.observe(std::move(observer));

@@ -4,6 +4,7 @@
 #include "HTTP/NetServicePublisher.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/URLAdditions.h"
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -203,6 +204,7 @@ void HTTPServer::cancelDelayedStop()
 
 void HTTPServer::onSocketDidAcceptNewSocket(AsyncSocket&, const std::shared_ptr<AsyncSocket>& newSocket)
 {
+    core::assertIsMainThread();
     setIdleTimerDisabled(true);
     if (auto connection = m_connectionClass(newSocket, sharedAs<HTTPServer>()))
         m_connections.push_back(std::move(connection));
@@ -211,6 +213,7 @@ void HTTPServer::onSocketDidAcceptNewSocket(AsyncSocket&, const std::shared_ptr<
 
 void HTTPServer::connectionDidDie(const std::shared_ptr<HTTPConnection>& connection)
 {
+    core::assertIsMainThread();
     auto found = std::find(m_connections.begin(), m_connections.end(), connection);
     if (found == m_connections.end())
         return;
