@@ -15,6 +15,7 @@
 #include "Shell/VKWindow.h"
 #include "App/Viewers/VKViewController.h"
 #include "App/VKAppDownloadManagerHooks.h"
+#include "App/VKAppTransferQuestions.h"
 #include "App/VKAppServiceHooks.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -164,6 +165,8 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     updateQuotaForRootDirectoriesIfNeeded();
     VKFileSettingsManager::defaultManager();
     initializeTrash();
+    if (!VKTransferQuestions::current())
+        VKTransferQuestions::setCurrent(std::make_shared<VKAppTransferQuestions>());
     if (!VKAppDownloadHooks::current())
         VKAppDownloadHooks::setCurrent(std::make_shared<VKAppDownloadManagerHooks>());
     VKAppDownloadHooks::current()->initializeDownloads();

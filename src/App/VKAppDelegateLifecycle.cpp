@@ -12,6 +12,7 @@
 #include "Shell/VKWindow.h"
 #include "App/VKAppServiceHooks.h"
 #include "Cloud/VKCloudFileStore.h"
+#include "Downloads/VKTransferQuestions.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKServerLockHooks.h"
@@ -188,6 +189,7 @@ void VKAppDelegate::applicationWillTerminate()
     VKCloudHooks::setCurrent(nullptr);
     VKAppUploadHooks::setCurrent(nullptr);
     VKAppDownloadHooks::setCurrent(nullptr);
+    VKTransferQuestions::setCurrent(nullptr);
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
     if (m_httpServer)

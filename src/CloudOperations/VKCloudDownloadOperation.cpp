@@ -1,7 +1,5 @@
 #include "CloudOperations/VKCloudDownloadOperation.h"
 
-#include "Shell/Interface/VKAlertView.h"
-#include "Shell/VKApplication.h"
 #include "CloudOperations/VKCloudDeleteOperation.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
@@ -11,7 +9,6 @@
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/ErrorAdditions.h"
 #include "Kit/FileManagerAdditions.h"
-#include "Kit/VKBytesFormatter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -159,14 +156,15 @@ void VKCloudDownloadOperation::beginFetchWithQuotaConfirmation(bool confirm)
     auto quota = VKQuotaManager::defaultManager();
     const auto available = quota ? quota->quotaAvailableBytes() : std::nullopt;
     if (confirm && available && total >= *available) {
-        auto& formatter = VKBytesFormatter::sharedFormatter();
-        const std::string message = fmt::format(
-            fmt::runtime(core::localized("The current download ({}) may exceed your remaining disk quota ({}).")),
-            formatter.formatBytesAsString(total), formatter.formatBytesAsString(*available));
-        m_alert = VKAlertView::create(core::localized("Warning"), message,
-            std::shared_ptr<ui::AlertViewDelegate>(keep, static_cast<ui::AlertViewDelegate*>(this)),
-            core::localized("Cancel"), { core::localized("Continue") });
-        m_alert->show();
+        if (auto withdraw = std::exchange(m_withdrawQuestion, nullptr))
+            withdraw();
+        if (auto questions = VKTransferQuestions::current()) {
+            std::weak_ptr<VKCloudDownloadOperation> weak = sharedAs<VKCloudDownloadOperation>();
+            m_withdrawQuestion = questions->askToExceedQuota(total, *available, [weak](VKTransferAnswer answer) {
+                if (auto operation = weak.lock())
+                    operation->quotaQuestionAnswered(answer);
+            });
+        }
         return;
     }
     m_indeterminate = false;
@@ -319,15 +317,16 @@ void VKCloudDownloadOperation::fileOperationDidEnd(VKFileOperation& operation, c
 
 // MARK: The quota question
 
-void VKCloudDownloadOperation::clickedButton(ui::AlertView& alert, int index)
+void VKCloudDownloadOperation::quotaQuestionAnswered(VKTransferAnswer answer)
 {
-    if (&alert != m_alert.get() || alert.tag() == VKAlertViewTagSystemCancelled)
+    // A question the system took away leaves the operation waiting.
+    if (answer == VKTransferAnswer::Dismissed)
         return;
     auto keep = shared_from_this();
-    m_alert.reset();
+    m_withdrawQuestion = nullptr;
     if (m_ended)
         return;
-    if (index == alert.cancelButtonIndex())
+    if (answer == VKTransferAnswer::Decline)
         sendDidEndDelegateMessage();
     else
         beginFetchWithQuotaConfirmation(false);
@@ -359,8 +358,8 @@ void VKCloudDownloadOperation::sendDidEndDelegateMessage()
         return;
     // A question still shown (the operation was cancelled meanwhile) has
     // nothing left to decide.
-    if (auto alert = std::move(m_alert))
-        alert->dismiss(alert->cancelButtonIndex(), false);
+    if (auto withdraw = std::exchange(m_withdrawQuestion, nullptr))
+        withdraw();
     if (m_deleteOriginals) {
         for (const auto& resource : m_selection) {
             if (resource->exists())

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "CloudOperations/VKCloudFileOperation.h"
-#include "Platform/UI/AlertView.h"
 #include "Downloads/VKDownloadManager.h"
+#include "Downloads/VKTransferQuestions.h"
 
-class VKAlertView;
 class VKCloudDeleteOperation;
 class VKCloudDownloadOperation;
 class VKDownloadFileResource;
@@ -26,8 +25,7 @@ public:
 // destroyed, so a download that fails leaves it recoverable. Main thread.
 class VKCloudDownloadOperation : public VKCloudFileOperation,
                                  public VKDownloadManagerCallback,
-                                 public VKFileOperationDelegate,
-                                 public ui::AlertViewDelegate {
+                                 public VKFileOperationDelegate {
 public:
     static std::shared_ptr<VKCloudDownloadOperation> initWithResources(
         std::vector<std::shared_ptr<VKFileResource>> resources);
@@ -61,9 +59,6 @@ public:
     void fileOperation(VKFileOperation&, float) override { }
     void fileOperationDidEnd(VKFileOperation& operation, const std::optional<core::Error>& error) override;
 
-    // The quota question.
-    void clickedButton(ui::AlertView& alert, int index) override;
-
 protected:
     std::string localizedErrorDescription() override;
     void sendDidEndDelegateMessage() override;
@@ -82,6 +77,7 @@ private:
     void downloadDidStop(VKDownloadManager& manager, VKDownloadFileResource& item, bool failed);
     void downloadDidEnd();
     void updateProgress();
+    void quotaQuestionAnswered(VKTransferAnswer answer);
 
     bool m_deleteOriginals = false;
     // The selection; a completed move drops what it removed.
@@ -94,7 +90,8 @@ private:
     std::vector<std::shared_ptr<VKFileResource>> m_downloadedResources;
     std::map<std::string, uint64_t> m_totalBytes;
     std::map<std::string, uint64_t> m_bytesLoaded;
-    std::shared_ptr<VKAlertView> m_alert;
+    // Takes back the quota question while it is shown.
+    VKTransferQuestions::Withdrawal m_withdrawQuestion;
     std::shared_ptr<VKCloudDeleteOperation> m_deleteOperation;
     bool m_downloading = false;
 };

@@ -1,20 +1,16 @@
 #include "CloudOperations/VKCloudUploadManager.h"
 
-#include "Shell/Interface/VKAlertView.h"
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Cloud/VKNetworkState.h"
-#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Predicate.h"
-
-#include <fmt/format.h>
+#include "Platform/UI/Application.h"
 
 #include <algorithm>
 #include <limits>
@@ -285,29 +281,24 @@ void VKCloudUploadManager::cloudServiceItemAtPathExists(VKCloudService& service,
         uploadResource(upload->resource);
         return;
     }
-    auto alert = VKAlertView::create(core::localized("Upload Warning"),
-        fmt::format("\"{}\" already exists on {}.\nOverwrite this item?", upload->resource->name(), service.name()),
-        std::static_pointer_cast<ui::AlertViewDelegate>(
-            std::shared_ptr<ui::AlertViewDelegate>(shared_from_this(), static_cast<ui::AlertViewDelegate*>(this))),
-        core::localized("Cancel"), { core::localized("Overwrite?") });
-    alert->setUserInfo(core::Value(upload->cloudPath));
-    m_alerts.push_back(alert);
-    alert->show();
+    auto questions = VKTransferQuestions::current();
+    if (!questions)
+        return;
+    std::weak_ptr<VKCloudUploadManager> weak = sharedAs<VKCloudUploadManager>();
+    questions->askToOverwrite(upload->resource->name(), service.name(),
+        [weak, path = upload->cloudPath](VKTransferAnswer answer) {
+            if (auto manager = weak.lock())
+                manager->overwriteQuestionAnswered(path, answer);
+        });
 }
 
-void VKCloudUploadManager::clickedButton(ui::AlertView& alert, int index)
+void VKCloudUploadManager::overwriteQuestionAnswered(const std::string& path, VKTransferAnswer answer)
 {
-    auto* vkAlert = dynamic_cast<VKAlertView*>(&alert);
-    auto found = std::find_if(m_alerts.begin(), m_alerts.end(), [&](const auto& shown) { return shown.get() == &alert; });
-    if (!vkAlert || found == m_alerts.end())
-        return;
-    auto keep = *found;
-    m_alerts.erase(found);
-    const std::string path = vkAlert->userInfo().isString() ? vkAlert->userInfo().string() : std::string();
     auto* upload = checkingUploadForPath(path);
     if (!upload)
         return;
-    if (index == alert.cancelButtonIndex()) {
+    // A question the system took away leaves the upload paused, as "Cancel" does.
+    if (answer != VKTransferAnswer::GoOn) {
         uploadDidEnd(path, VKNetworkStatePaused);
         return;
     }

@@ -3,10 +3,11 @@
 #include "Cloud/VKCloudServiceDelegate.h"
 // The start and end notifications (object: the resource) are declared there.
 #include "FileModel/VKCloudHooks.h"
+#include "Downloads/VKTransferQuestions.h"
 #include "Platform/Core/BackgroundTask.h"
+#include "Platform/Core/Object.h"
 #include "Platform/Core/Observable.h"
 #include "Platform/Core/Observation.h"
-#include "Platform/UI/AlertView.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,9 +37,7 @@ class Context;
 // uploads wait: uploads are found by path and by node, and the overall
 // progress is kept as running byte totals. Main thread only, but for the
 // three questions about active uploads, which any thread may ask.
-class VKCloudUploadManager : public core::Object,
-                             public VKCloudServiceDelegate,
-                             public ui::AlertViewDelegate {
+class VKCloudUploadManager : public core::Object, public VKCloudServiceDelegate {
 public:
     using Resource = std::shared_ptr<VKCloudFileResource>;
 
@@ -74,8 +73,6 @@ public:
     void cloudServiceDidDeletePath(VKCloudService&, const std::string& path) override;
     void cloudServiceDeleteFailedForPath(VKCloudService&, const std::string& path, const core::Error& error) override;
 
-    void clickedButton(ui::AlertView& alert, int index) override;
-
 private:
     struct Upload {
         Resource resource;
@@ -104,6 +101,7 @@ private:
     void uploadResource(Resource resource);
     size_t runningCount() const;
     void uploadDidEnd(const std::string& cloudPath, int32_t state);
+    void overwriteQuestionAnswered(const std::string& cloudPath, VKTransferAnswer answer);
     void setBytes(int64_t& slot, int64_t bytes, __int128& total);
     void updateTotalUploadProgress();
     void beginBackgroundTask();
@@ -127,5 +125,4 @@ private:
     core::Observable<float> m_totalUploadProgress { 0.0f };
     core::Observation m_objectsDidChange;
     std::weak_ptr<store::Context> m_observedContext;
-    std::vector<std::shared_ptr<ui::AlertView>> m_alerts;
 };

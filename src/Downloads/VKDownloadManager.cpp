@@ -1,25 +1,19 @@
 #include "Downloads/VKDownloadManager.h"
 
-#include "Shell/Interface/VKAlertView.h"
-#include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
-#include "Kit/VKBytesFormatter.h"
 #include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Assert.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/FileSystem.h"
-#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
 #include "Downloads/VKDownloadFileResource.h"
-
-#include <fmt/format.h>
 
 #include <algorithm>
 #include <mutex>
@@ -344,28 +338,25 @@ bool VKDownloadManager::downloadConnectionDidReceiveResponse(VKDownloadConnectio
         return true;
     if (static_cast<int64_t>(*available) >= expectedSize)
         return true;
-    auto& formatter = VKBytesFormatter::sharedFormatter();
-    std::string message = fmt::format(fmt::runtime(core::localized(
-                                          "The current download ({}) may exceed your remaining disk quota ({}).")),
-        formatter.formatBytesAsString(static_cast<uint64_t>(std::max<int64_t>(expectedSize, 0))),
-        formatter.formatBytesAsString(*available));
-    auto alert = VKAlertView::create(core::localized("Warning"), message,
-        std::static_pointer_cast<VKDownloadManager>(shared_from_this()), core::localized("Cancel"),
-        { core::localized("Continue") });
-    alert->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(shared)));
-    alert->show();
+    // The connection stops here; the answer deletes the download or runs it
+    // again without asking.
+    if (auto questions = VKTransferQuestions::current()) {
+        std::weak_ptr<VKDownloadManager> weak = sharedAs<VKDownloadManager>();
+        questions->askToExceedQuota(static_cast<uint64_t>(std::max<int64_t>(expectedSize, 0)), *available,
+            [weak, shared](VKTransferAnswer answer) {
+                if (auto manager = weak.lock())
+                    manager->quotaQuestionAnswered(shared, answer);
+            });
+    }
     return false;
 }
 
-void VKDownloadManager::clickedButton(ui::AlertView& alert, int index)
+void VKDownloadManager::quotaQuestionAnswered(const std::shared_ptr<VKDownloadConnection>& connection,
+    VKTransferAnswer answer)
 {
-    if (alert.tag() == VKAlertViewTagSystemCancelled)
+    if (answer == VKTransferAnswer::Dismissed)
         return;
-    auto* vkAlert = dynamic_cast<VKAlertView*>(&alert);
-    auto connection = vkAlert ? vkAlert->userInfo().objectAs<VKDownloadConnection>() : nullptr;
-    if (!connection)
-        return;
-    if (index == 0) {
+    if (answer == VKTransferAnswer::Decline) {
         deleteDownloadResource(connection->resource());
         return;
     }

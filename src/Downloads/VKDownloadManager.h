@@ -5,8 +5,8 @@
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/ObserverList.h"
 #include "Platform/Core/URLRequest.h"
-#include "Platform/UI/AlertView.h"
 #include "Downloads/VKDownloadConnection.h"
+#include "Downloads/VKTransferQuestions.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,17 +34,16 @@ public:
 
 // The one owner of every download, on the main thread for the life of the
 // process: the lists of unfinished web and cloud items, their connections
-// with at most two connecting or transferring at once, the question before a
-// download that may exceed the disk quota, the finished files handed to the
-// file model, the targets kept in step with moved folders, and the restore
-// of the state files left by an earlier run.
+// with at most two connecting or transferring at once, the question
+// (VKTransferQuestions) before a download that may exceed the disk quota,
+// the finished files handed to the file model, the targets kept in step
+// with moved folders, and the restore of the state files left by an
+// earlier run.
 //
 // It posts the four download notifications (VKDownloadHooks.h) with the item
 // as object. Observers (observeValueForKey) hear "allDownloads",
 // "completedWebDownloads" and "downloadingConnectionCount".
-class VKDownloadManager : public core::Object,
-                          public VKDownloadConnectionDelegate,
-                          public ui::AlertViewDelegate {
+class VKDownloadManager : public core::Object, public VKDownloadConnectionDelegate {
 public:
     static constexpr int MaximumRunningDownloads = 2;
 
@@ -97,9 +96,6 @@ public:
     void downloadConnectionDidFailWithError(VKDownloadConnection& connection, const core::Error& error) override;
     void downloadConnectionDidCancel(VKDownloadConnection& connection) override;
 
-    // ui::AlertViewDelegate
-    void clickedButton(ui::AlertView& alert, int index) override;
-
 private:
     void registerAndStartConnection(const std::shared_ptr<VKDownloadConnection>& connection);
     void deregisterAndRemoveConnection(const std::shared_ptr<VKDownloadConnection>& connection, bool discard = false);
@@ -109,6 +105,8 @@ private:
     void didChange(std::string_view key);
     std::shared_ptr<VKDownloadConnection> sharedConnection(VKDownloadConnection& connection) const;
     void removeFromLists(const VKDownloadFileResource& item);
+    // The person's answer to the quota question about the connection.
+    void quotaQuestionAnswered(const std::shared_ptr<VKDownloadConnection>& connection, VKTransferAnswer answer);
 
     std::vector<std::shared_ptr<VKDownloadFileResource>> m_webDownloads;
     std::vector<std::shared_ptr<VKDownloadFileResource>> m_cloudDownloads;

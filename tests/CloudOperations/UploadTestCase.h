@@ -1,8 +1,9 @@
 #pragma once
 
 // Uploads through the program's service to the fake cloud service, with the
-// toolkit's application and a key window for the sheets and alerts they
-// show, and the service registered, as operations and the queue find it.
+// toolkit's application and a key window for the sheets they show, the test
+// as the person their questions go to, and the service registered, as
+// operations and the queue find it.
 
 #include "Cloud/CloudServiceTestCase.h"
 #include "CloudOperations/VKCloudUploadManager.h"
@@ -12,6 +13,7 @@
 #include "Platform/UI/Testing/Driver.h"
 #include "Platform/UI/Testing/Environment.h"
 #include "Support/Command.h"
+#include "Support/RecordingTransferQuestions.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,12 +31,14 @@ protected:
         auto registered = service;
         VKCloudServicesManager::sharedManager()->registerCloudService([registered] { return registered; }, "Dropbox");
         VKCloudUploadManager::resetSharedManagerForTesting();
+        questions = RecordingTransferQuestions::install();
     }
     void TearDown() override
     {
         releaseCopies();
         server->release();
         VKCloudUploadManager::resetSharedManagerForTesting();
+        VKTransferQuestions::setCurrent(nullptr);
         core::FileTestHooks::reset();
         driver.reset();
         ui::testing::Environment::end();
@@ -87,6 +91,7 @@ protected:
     void releaseCopies() { m_held = false; }
 
     ui::testing::Driver driver;
+    std::shared_ptr<RecordingTransferQuestions> questions;
     std::atomic<int> heldCopies { 0 };
 
 private:

@@ -2,13 +2,9 @@
 // manager, against the fake cloud service: the listing refresh, the quota
 // question, the downloads, the deletion of a move's sources and cancelling.
 
-#include "Shell/Interface/VKAlertView.h"
-#include "Shell/VKApplication.h"
 #include "CloudOperations/CloudOperationTestCase.h"
 #include "CloudOperations/VKCloudDeleteOperation.h"
-#include "Kit/VKBytesFormatter.h"
 #include "Kit/VKHomeLayout.h"
-#include "Support/UIScreens.h"
 #include "Downloads/VKDownloadFileResource.h"
 
 using namespace std::string_literals;
@@ -161,35 +157,28 @@ TEST_F(VKCloudDownloadOperationTest, TheQuotaQuestion)
     // No figure for the room left: never asked, the downloads start at once.
     download({ "/a.txt", "/b.txt" }, false, "NoFigure");
     EXPECT_EQ(delegate->willStart, 1);
-    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_TRUE(questions->asked.empty());
     ASSERT_TRUE(waitForEnd());
     EXPECT_FALSE(delegate->errors[0]);
 
     // Exactly the room left is asked about.
     available = 3000;
     auto operation = download({ "/a.txt", "/b.txt" }, false, "Equal");
-    auto alert = driver.alert();
-    ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->title(), "Warning");
-    auto& formatter = VKBytesFormatter::sharedFormatter();
-    EXPECT_EQ(alert->message(), "The current download (" + formatter.formatBytesAsString(3000)
-            + ") may exceed your remaining disk quota (" + formatter.formatBytesAsString(3000) + ").");
-    EXPECT_EQ(alert->buttonTitle(alert->cancelButtonIndex()), "Cancel");
+    ASSERT_TRUE(questions->hasOpenQuestion());
+    EXPECT_EQ(questions->asked.back().bytes, 3000u);
+    EXPECT_EQ(questions->asked.back().availableBytes, 3000u);
     EXPECT_TRUE(operation->isIndeterminate());
     EXPECT_EQ(delegate->willStart, 1);
-    test::useDeviceScreen(*ui::testing::Environment::keyWindow(), test::phoneScreen);
-    test::saveScreen(driver, sourcePath("build/screens/cloud_operations"), "quota-alert-phone-portrait",
-        test::phoneScreen.scale);
-    driver.pressAlertButton("Cancel");
+    questions->answer(VKTransferAnswer::Decline);
     ASSERT_TRUE(waitForEnd(2));
     EXPECT_FALSE(delegate->errors[1]);
     EXPECT_EQ(delegate->willStart, 1);
     EXPECT_TRUE(VKDownloadManager::sharedManager()->allDownloads().empty());
 
-    // Continue downloads with no second question.
+    // Going on downloads with no second question.
     download({ "/a.txt", "/b.txt" }, false, "Continue");
-    ASSERT_TRUE(driver.alert());
-    driver.pressAlertButton("Continue");
+    ASSERT_TRUE(questions->hasOpenQuestion());
+    questions->answer(VKTransferAnswer::GoOn);
     ASSERT_TRUE(waitFor([&] { return delegate->willStart == 2; }));
     ASSERT_TRUE(waitForEnd(3));
     EXPECT_FALSE(delegate->errors[2]);
@@ -199,6 +188,7 @@ TEST_F(VKCloudDownloadOperationTest, TheQuotaQuestion)
     download({ "/a.txt", "/b.txt" }, false, "Room");
     EXPECT_EQ(delegate->willStart, 3);
     ASSERT_TRUE(waitForEnd(4));
+    EXPECT_EQ(questions->asked.size(), 2u);
 
     // A folder counts itself and its direct children, as its refreshed
     // listing gives them: not what lies deeper.
@@ -207,25 +197,19 @@ TEST_F(VKCloudDownloadOperationTest, TheQuotaQuestion)
     mirror("/E", true);
     available = 100;
     download({ "/E" }, false, "Estimate");
-    const std::string expected = "The current download (" + formatter.formatBytesAsString(100)
-        + ") may exceed your remaining disk quota (" + formatter.formatBytesAsString(100) + ").";
-    EXPECT_TRUE(waitFor([&] {
-        for (const auto& choice : driver.shownChoices())
-            if (auto shown = std::dynamic_pointer_cast<ui::AlertView>(choice); shown && shown->message() == expected)
-                return true;
-        return false;
-    }));
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
+    EXPECT_EQ(questions->asked.back().bytes, 100u);
     // Cancelled from its progress row, it takes its question away.
     operation = std::static_pointer_cast<VKCloudDownloadOperation>(cancellable);
     operation->cancel();
-    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_TRUE(questions->asked.back().withdrawn);
     ASSERT_TRUE(waitForEnd(5));
 
-    // An alert the system took away leaves the operation waiting.
+    // A question the system took away leaves the operation waiting.
     available = 10;
     operation = download({ "/a.txt" }, false, "System");
-    ASSERT_TRUE(driver.alert());
-    VKApplication::sharedApplication()->vk_dismissActiveAlertView();
+    ASSERT_TRUE(questions->hasOpenQuestion());
+    questions->answer(VKTransferAnswer::Dismissed);
     settle(0.2);
     EXPECT_EQ(delegate->ends(), 5u);
     EXPECT_FALSE(operation->hasEnded());

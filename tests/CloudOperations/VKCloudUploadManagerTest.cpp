@@ -4,7 +4,6 @@
 
 #include "CloudOperations/UploadTestCase.h"
 #include "CloudOperations/VKCloudUploadHooks.h"
-#include "Shell/Interface/VKAlertView.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/UI/Application.h"
 #include "Support/NotificationRecorder.h"
@@ -160,20 +159,19 @@ TEST_F(VKCloudUploadManagerTest, AResumedUploadAsksBeforeOverwriting)
     cloudFile("/Q/a.txt", "the cloud's");
     auto a = staged("/Q/a.txt", "mine");
     manager->resumeUploadOfCloudResource(a);
-    ASSERT_TRUE(waitFor([&] { return !driver.shownChoices().empty(); })) << server->errors();
-    auto alert = driver.alert();
-    EXPECT_EQ(alert->title(), "Upload Warning");
-    EXPECT_EQ(alert->message(), "\"a.txt\" already exists on Dropbox.\nOverwrite this item?");
-    EXPECT_EQ(alert->buttonTitle(alert->cancelButtonIndex()), "Cancel");
-    driver.pressAlertButton("Cancel");
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); })) << server->errors();
+    EXPECT_EQ(questions->asked.back().kind, "overwrite");
+    EXPECT_EQ(questions->asked.back().name, "a.txt");
+    EXPECT_EQ(questions->asked.back().serviceName, "Dropbox");
+    questions->answer(VKTransferAnswer::Decline);
     EXPECT_EQ(a->uploadState(), VKNetworkStatePaused);
     EXPECT_FALSE(manager->hasActiveUploads());
     EXPECT_EQ(readFile(server->localPath("/Q/a.txt")), "the cloud's");
 
     // Overwrite: the cloud's item goes first, then the upload.
     manager->resumeUploadOfCloudResource(a);
-    ASSERT_TRUE(waitFor([&] { return !driver.shownChoices().empty(); })) << server->errors();
-    driver.pressAlertButton("Overwrite?");
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); })) << server->errors();
+    questions->answer(VKTransferAnswer::GoOn);
     ASSERT_TRUE(waitFor([&] { return a->uploadState() == VKNetworkStateNone; })) << server->errors();
     auto paths = requestPaths();
     auto deleted = std::find(paths.begin(), paths.end(), "/0/fileops/delete");
@@ -184,8 +182,8 @@ TEST_F(VKCloudUploadManagerTest, AResumedUploadAsksBeforeOverwriting)
     // A delete that fails ends the upload failed.
     server->addFault(R"({"endpoint":"fileops/delete","status":500})");
     manager->resumeUploadOfCloudResource(a);
-    ASSERT_TRUE(waitFor([&] { return !driver.shownChoices().empty(); })) << server->errors();
-    driver.pressAlertButton("Overwrite?");
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); })) << server->errors();
+    questions->answer(VKTransferAnswer::GoOn);
     ASSERT_TRUE(waitFor([&] { return a->uploadState() == VKNetworkStateFailed; })) << server->errors();
     EXPECT_FALSE(manager->hasActiveUploads());
 

@@ -8,6 +8,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URLRequest.h"
 #include "Support/Command.h"
+#include "Support/RecordingTransferQuestions.h"
 #include "Support/TestWebServer.h"
 #include "Support/UITestCase.h"
 #include "Downloads/VKDownloadFileResource.h"
@@ -24,13 +25,15 @@
 namespace test {
 
 // Downloads against the loopback web server, through the shared manager of
-// the test's home, with the toolkit up for the quota question.
+// the test's home, with the toolkit up (the activity indicator) and the test
+// as the person the quota question goes to.
 class DownloadTestCase : public UITestCase {
 protected:
     void SetUp() override
     {
         UITestCase::SetUp();
         VKDownloadManager::resetSharedManager();
+        questions = RecordingTransferQuestions::install();
         server.emplace(pathInHome("web-server"));
         ASSERT_TRUE(server->isRunning());
     }
@@ -38,6 +41,7 @@ protected:
     void TearDown() override
     {
         VKDownloadManager::resetSharedManager();
+        VKTransferQuestions::setCurrent(nullptr);
         core::FileTestHooks::reset();
         core::resetBackgroundTasksForTesting();
         server.reset();
@@ -105,6 +109,7 @@ protected:
     }
 
     std::optional<TestWebServer> server;
+    std::shared_ptr<RecordingTransferQuestions> questions;
 };
 
 } // namespace test

@@ -7,7 +7,6 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/URLRequestAdditions.h"
-#include "Kit/VKBytesFormatter.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/PropertyList.h"
@@ -133,24 +132,29 @@ TEST_F(VKDownloadManagerTest, TheQuotaQuestionCancelsOrLetsTheDownloadRunOnce)
     VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(20 * 1000 * 1000); });
     server->setResource("big", fmt::format("length={}&ranges=1", 50 * 1000 * 1000));
     auto cancelled = start("/resource/big");
-    ASSERT_TRUE(waitFor([&] { return !driver.shownChoices().empty(); }));
-    auto alert = driver.alert();
-    EXPECT_EQ(alert->title(), "Warning");
-    EXPECT_EQ(alert->message(),
-        fmt::format("The current download ({}) may exceed your remaining disk quota ({}).",
-            VKBytesFormatter::sharedFormatter().formatBytesAsString(50 * 1000 * 1000),
-            VKBytesFormatter::sharedFormatter().formatBytesAsString(20 * 1000 * 1000)));
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
+    EXPECT_EQ(questions->asked.back().kind, "quota");
+    EXPECT_EQ(questions->asked.back().bytes, 50u * 1000 * 1000);
+    EXPECT_EQ(questions->asked.back().availableBytes, 20u * 1000 * 1000);
     EXPECT_EQ(cancelled->downloadState(), VKNetworkStatePaused);
-    driver.pressAlertButton("Cancel");
+    questions->answer(VKTransferAnswer::Decline);
     EXPECT_TRUE(manager()->allDownloads().empty());
     EXPECT_FALSE(core::fs::exists(cancelled->downloadPath()));
     EXPECT_FALSE(core::fs::exists(cancelled->downloadInfoPath()));
 
+    // Taken away by the system: the download stays, paused.
+    auto kept = start("/resource/big");
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
+    questions->answer(VKTransferAnswer::Dismissed);
+    EXPECT_EQ(manager()->webDownloads(), (std::vector<std::shared_ptr<VKDownloadFileResource>> { kept }));
+    EXPECT_EQ(kept->downloadState(), VKNetworkStatePaused);
+    manager()->deleteDownloadResource(kept);
+
     auto allowed = start("/resource/big");
-    ASSERT_TRUE(waitFor([&] { return !driver.shownChoices().empty(); }));
-    driver.pressAlertButton("Continue");
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
+    questions->answer(VKTransferAnswer::GoOn);
     ASSERT_TRUE(waitForState(*allowed, VKNetworkStateDone));
-    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_EQ(questions->asked.size(), 3u);
     EXPECT_EQ(core::fs::attributes(allowed->path())->size, 50u * 1000 * 1000);
 
     // No length, or no figure for the room left: never asked.
@@ -159,7 +163,7 @@ TEST_F(VKDownloadManagerTest, TheQuotaQuestionCancelsOrLetsTheDownloadRunOnce)
     VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(); });
     auto noFigure = start("/bytes/2000");
     ASSERT_TRUE(waitForState(*noFigure, VKNetworkStateDone));
-    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_EQ(questions->asked.size(), 3u);
 }
 
 TEST_F(VKDownloadManagerTest, MovedFoldersTakeTheirDownloadsAlong)
