@@ -55,7 +55,7 @@ bool isGeneratedName(const std::string& name)
     return name.starts_with("QL-") && core::path::deletingPathExtension(name).size() == 11;
 }
 
-std::string displayName()
+std::string launchDisplayName()
 {
     return VKMainBundleDisplayName().value_or("Tandry");
 }
@@ -140,7 +140,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     const bool firstRun = defaults->boolForKey("VKIsFirstRun");
     if (!core::fs::isDirectory(application->documentsDirectory())) {
         showAlertViewWithMessage(
-            fmt::format(fmt::runtime(core::localized("Warning: Unable to create {} document store")), displayName()),
+            fmt::format(fmt::runtime(core::localized("Warning: Unable to create {} document store")), launchDisplayName()),
             core::localized("OK"));
         core::log("Document root not found: {}", application->documentsDirectory());
     }

@@ -23,7 +23,7 @@
 
 namespace {
 
-std::string displayName()
+std::string serverDisplayName()
 {
     return VKMainBundleDisplayName().value_or("Tandry");
 }
@@ -57,7 +57,7 @@ void VKAppDelegate::showServerPortChangedAlert()
 {
     auto url = m_httpServer ? m_httpServer->hostURL() : std::nullopt;
     const auto message = fmt::format(fmt::runtime(core::localized("The {} connection URL has changed to:\n\n{}")),
-        displayName(), url ? url->absoluteString() : std::string());
+        serverDisplayName(), url ? url->absoluteString() : std::string());
     showAlertViewWithMessage(message, core::localized("OK"));
 }
 
@@ -74,7 +74,7 @@ void VKAppDelegate::showStartupAlertIfNecessary()
     if (!url)
         return;
     auto message = fmt::format(fmt::runtime(core::localized("Connect to {} using the following WebDAV URL:\n\n{}")),
-        displayName(), url->absoluteString());
+        serverDisplayName(), url->absoluteString());
     if (auto bonjour = m_httpServer->bonjourURL())
         message += fmt::format(fmt::runtime(core::localized("\nor via Bonjour:\n{}")), bonjour->absoluteString());
     auto alert = ui::AlertView::create({}, message, std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDelegate>()),

@@ -14,7 +14,7 @@
 
 namespace {
 
-uint64_t saturatingAdd(uint64_t a, uint64_t b)
+uint64_t uploadSaturatingAdd(uint64_t a, uint64_t b)
 {
     return b > std::numeric_limits<uint64_t>::max() - a ? std::numeric_limits<uint64_t>::max() : a + b;
 }
@@ -202,7 +202,7 @@ void VKDropboxUploadClient::uploadProgress(DBRestClient& restClient, float progr
         }
         uint64_t loaded = 0;
         for (const auto& [id, bytes] : m_loadedBytes)
-            loaded = saturatingAdd(loaded, bytes);
+            loaded = uploadSaturatingAdd(loaded, bytes);
         node->setUploadProgress(std::min(1.0f, static_cast<float>(double(loaded) / double(m_totalBytesToLoad))));
     }
     if (m_cloudService)

@@ -80,7 +80,7 @@ core::Value floatValue(double stored)
     return core::Value(static_cast<double>(static_cast<float>(stored)));
 }
 
-std::mutex& sharedMutex()
+std::mutex& fileSettingsMutex()
 {
     static std::mutex mutex;
     return mutex;
@@ -128,7 +128,7 @@ bool isTimeStamp(std::string_view text)
 
 std::shared_ptr<VKFileSettingsManager> VKFileSettingsManager::defaultManager()
 {
-    std::lock_guard lock(sharedMutex());
+    std::lock_guard lock(fileSettingsMutex());
     auto& manager = sharedManager();
     if (!manager) {
         manager.reset(new VKFileSettingsManager(databasePath()));
@@ -140,7 +140,7 @@ std::shared_ptr<VKFileSettingsManager> VKFileSettingsManager::defaultManager()
 void VKFileSettingsManager::setDefaultManager(std::shared_ptr<VKFileSettingsManager> manager)
 {
     std::shared_ptr<VKFileSettingsManager> old;
-    std::lock_guard lock(sharedMutex());
+    std::lock_guard lock(fileSettingsMutex());
     old = std::exchange(sharedManager(), std::move(manager));
 }
 

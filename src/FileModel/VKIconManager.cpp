@@ -6,8 +6,8 @@
 
 namespace {
 
-std::mutex sharedMutex;
-std::shared_ptr<VKIconManager> sharedInstance;
+std::mutex iconManagerMutex;
+std::shared_ptr<VKIconManager> sharedIconManager;
 
 constexpr const char* IconFolder = "FileIcons";
 // Extensions are remembered up to this many; past it (a store full of made-up
@@ -33,16 +33,16 @@ std::string lowercased(std::string text)
 
 std::shared_ptr<VKIconManager> VKIconManager::sharedManager()
 {
-    std::lock_guard lock(sharedMutex);
-    if (!sharedInstance)
-        sharedInstance = std::shared_ptr<VKIconManager>(new VKIconManager());
-    return sharedInstance;
+    std::lock_guard lock(iconManagerMutex);
+    if (!sharedIconManager)
+        sharedIconManager = std::shared_ptr<VKIconManager>(new VKIconManager());
+    return sharedIconManager;
 }
 
 void VKIconManager::setSharedManager(std::shared_ptr<VKIconManager> manager)
 {
-    std::lock_guard lock(sharedMutex);
-    sharedInstance = std::move(manager);
+    std::lock_guard lock(iconManagerMutex);
+    sharedIconManager = std::move(manager);
 }
 
 VKIconManager::VKIconManager()

@@ -19,8 +19,8 @@
 
 namespace {
 
-std::mutex sharedMutex;
-std::shared_ptr<VKQuotaManager> sharedManager;
+std::mutex quotaManagerMutex;
+std::shared_ptr<VKQuotaManager> sharedQuotaManager;
 
 std::optional<uint64_t> volumeFreeSpace(const std::string& path)
 {
@@ -168,18 +168,18 @@ uint64_t sizeOfMatches(const VKQuotaFolder& folder, const std::string& path, con
 
 std::shared_ptr<VKQuotaManager> VKQuotaManager::defaultManager()
 {
-    std::lock_guard lock(sharedMutex);
-    if (!sharedManager) {
+    std::lock_guard lock(quotaManagerMutex);
+    if (!sharedQuotaManager) {
         auto layout = VKHomeLayout::current();
-        sharedManager = create(layout->homeDirectory(), layout->serversDirectory());
+        sharedQuotaManager = create(layout->homeDirectory(), layout->serversDirectory());
     }
-    return sharedManager;
+    return sharedQuotaManager;
 }
 
 void VKQuotaManager::setDefaultManager(std::shared_ptr<VKQuotaManager> manager)
 {
-    std::lock_guard lock(sharedMutex);
-    sharedManager = std::move(manager);
+    std::lock_guard lock(quotaManagerMutex);
+    sharedQuotaManager = std::move(manager);
 }
 
 std::shared_ptr<VKQuotaManager> VKQuotaManager::create(std::string rootPath, std::string serversPath)

@@ -25,8 +25,8 @@ namespace {
 constexpr const char* ThumbnailGenerationFailedNotification = "VKThumbnailManagerThumbnailGenerationFailedNotification";
 constexpr float JPEGQuality = 0.7f;
 
-std::mutex sharedMutex;
-std::shared_ptr<VKThumbnailManager> sharedInstance;
+std::mutex thumbnailManagerMutex;
+std::shared_ptr<VKThumbnailManager> sharedThumbnailManager;
 
 std::optional<std::string> stringIn(const core::Value& dictionary, std::string_view key)
 {
@@ -53,13 +53,13 @@ std::shared_ptr<VKThumbnailManager> VKThumbnailManager::sharedManager()
 {
     std::shared_ptr<VKThumbnailManager> manager;
     {
-        std::lock_guard lock(sharedMutex);
-        if (sharedInstance)
-            return sharedInstance;
+        std::lock_guard lock(thumbnailManagerMutex);
+        if (sharedThumbnailManager)
+            return sharedThumbnailManager;
         auto layout = VKHomeLayout::current();
         manager = std::shared_ptr<VKThumbnailManager>(new VKThumbnailManager(
             layout->metadataSubdirectory("ThumbnailCache"), layout->metadataSubdirectory("PreviewCache")));
-        sharedInstance = manager;
+        sharedThumbnailManager = manager;
     }
     manager->checkScreenScale();
     return manager;
@@ -67,8 +67,8 @@ std::shared_ptr<VKThumbnailManager> VKThumbnailManager::sharedManager()
 
 void VKThumbnailManager::setSharedManager(std::shared_ptr<VKThumbnailManager> manager)
 {
-    std::lock_guard lock(sharedMutex);
-    sharedInstance = std::move(manager);
+    std::lock_guard lock(thumbnailManagerMutex);
+    sharedThumbnailManager = std::move(manager);
 }
 
 VKThumbnailManager::VKThumbnailManager(std::string thumbnailCacheDirectory, std::string previewCacheDirectory)

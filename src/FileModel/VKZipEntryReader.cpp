@@ -25,7 +25,7 @@ using core::readAt;
 constexpr size_t InputSize = 64 * 1024;
 constexpr size_t LocalHeaderSize = 30;
 constexpr uint32_t LocalSignature = 0x04034b50;
-constexpr uint32_t Unset32 = 0xffffffff;
+constexpr uint32_t EntryUnset32 = 0xffffffff;
 constexpr size_t EncryptionHeaderSize = 12;
 constexpr uint16_t FlagDataDescriptor = 0x8;
 constexpr uint16_t FlagStrongEncryption = 0x40;
@@ -76,8 +76,8 @@ bool agrees(const unsigned char* local, const VKZipCentralDirectory::Entry& entr
         return true;
     const uint32_t compressed = le32(local + 18);
     const uint32_t uncompressed = le32(local + 22);
-    return le32(local + 14) == entry.crc && (compressed == Unset32 || compressed == entry.compressedSize)
-        && (uncompressed == Unset32 || uncompressed == entry.uncompressedSize);
+    return le32(local + 14) == entry.crc && (compressed == EntryUnset32 || compressed == entry.compressedSize)
+        && (uncompressed == EntryUnset32 || uncompressed == entry.uncompressedSize);
 }
 
 } // namespace

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr size_t ChunkSize = 10240;
+constexpr size_t UnarchiveChunkSize = 10240;
 constexpr const char* ResourceForkFolder = "__MACOSX/";
 
 // Code pages tried, in order, for a name that is not UTF-8: desktop zip
@@ -31,7 +31,7 @@ constexpr const char* ResourceForkFolder = "__MACOSX/";
 constexpr std::array<const char*, 7> NameEncodings { "CP850", "CP851", "CP852", "CP855", "CP857", "CP1252",
     "ISO-8859-1" };
 
-const std::array<char, ChunkSize> Zeros {};
+const std::array<char, UnarchiveChunkSize> Zeros {};
 
 // The name's parts below the destination, "." and empty ones dropped (no
 // parts at all: the destination itself); nothing for a name that is
@@ -102,7 +102,7 @@ struct VKZipUnarchiver::Extraction {
     std::vector<Level> chain;
     std::optional<uint64_t> budget;
     bool outOfSpace = false;
-    std::array<char, ChunkSize> buffer {};
+    std::array<char, UnarchiveChunkSize> buffer {};
 
     std::string displayPath(const std::string& relativePath) const
     {

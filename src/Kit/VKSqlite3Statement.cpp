@@ -9,7 +9,7 @@
 
 namespace {
 
-std::optional<std::string> textOf(const unsigned char* text)
+std::optional<std::string> columnTextOf(const unsigned char* text)
 {
     if (!text)
         return std::nullopt;
@@ -19,9 +19,9 @@ std::optional<std::string> textOf(const unsigned char* text)
     return std::string(bytes);
 }
 
-std::optional<std::string> textOf(const char* text)
+std::optional<std::string> columnTextOf(const char* text)
 {
-    return textOf(reinterpret_cast<const unsigned char*>(text));
+    return columnTextOf(reinterpret_cast<const unsigned char*>(text));
 }
 
 int columnIndex(uint32_t column)
@@ -54,7 +54,7 @@ double VKSqlite3Statement::doubleValueAtColumn(uint32_t column) const
 
 std::optional<std::string> VKSqlite3Statement::textValueAtColumn(uint32_t column) const
 {
-    return textOf(sqlite3_column_text(m_stmt, columnIndex(column)));
+    return columnTextOf(sqlite3_column_text(m_stmt, columnIndex(column)));
 }
 
 int32_t VKSqlite3Statement::intValueAtColumn(uint32_t column) const
@@ -92,12 +92,12 @@ std::string VKSqlite3Statement::errorMessage() const
 
 std::optional<std::string> VKSqlite3Statement::columnDeclType(uint32_t column) const
 {
-    return textOf(sqlite3_column_decltype(m_stmt, columnIndex(column)));
+    return columnTextOf(sqlite3_column_decltype(m_stmt, columnIndex(column)));
 }
 
 std::optional<std::string> VKSqlite3Statement::columnName(uint32_t column) const
 {
-    return textOf(sqlite3_column_name(m_stmt, columnIndex(column)));
+    return columnTextOf(sqlite3_column_name(m_stmt, columnIndex(column)));
 }
 
 int32_t VKSqlite3Statement::columnCount() const

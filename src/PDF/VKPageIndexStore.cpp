@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t RectSize = 16;
+constexpr size_t IndexRectSize = 16;
 constexpr size_t StoredRectSize = 8;
 
 constexpr std::string_view PagesIndexedKey = "i";
@@ -61,24 +61,24 @@ core::Data VKPageIndexStore::glyphRectsForPageNumber(uint32_t pageNumber) const
     if (!stored || stored->size() < StoredRectSize)
         return core::Data();
     const size_t count = stored->size() / StoredRectSize;
-    std::string rects(count * RectSize, '\0');
+    std::string rects(count * IndexRectSize, '\0');
     for (size_t i = 0; i < count; ++i) {
         float values[4];
         for (size_t v = 0; v < 4; ++v)
             values[v] = VKHalfToFloat(readHalf(stored->data() + i * StoredRectSize + v * 2));
-        std::memcpy(rects.data() + i * RectSize, values, RectSize);
+        std::memcpy(rects.data() + i * IndexRectSize, values, IndexRectSize);
     }
     return core::Data(std::move(rects));
 }
 
 bool VKPageIndexStore::setGlyphRects(const core::Data& rects, uint32_t pageNumber)
 {
-    const size_t count = rects.size() / RectSize;
+    const size_t count = rects.size() / IndexRectSize;
     std::string stored;
     stored.reserve(count * StoredRectSize);
     for (size_t i = 0; i < count; ++i) {
         float values[4];
-        std::memcpy(values, rects.bytes() + i * RectSize, RectSize);
+        std::memcpy(values, rects.bytes() + i * IndexRectSize, IndexRectSize);
         // Two 32-bit words: x in the low half of the first, y in its high
         // half, then width and height the same way.
         appendLittleEndian(stored, VKFloatToHalf(values[0]) | (uint32_t(VKFloatToHalf(values[1])) << 16));

@@ -18,7 +18,7 @@
 
 namespace {
 
-std::mutex sharedMutex;
+std::mutex applicationMutex;
 std::shared_ptr<VKApplication> sharedInstance;
 
 } // namespace
@@ -27,7 +27,7 @@ std::shared_ptr<VKApplication> VKApplication::sharedApplication()
 {
     if (auto toolkit = std::dynamic_pointer_cast<VKApplication>(ui::Application::sharedPointer()))
         return toolkit;
-    std::lock_guard lock(sharedMutex);
+    std::lock_guard lock(applicationMutex);
     if (!sharedInstance)
         sharedInstance = create();
     return sharedInstance;
@@ -35,7 +35,7 @@ std::shared_ptr<VKApplication> VKApplication::sharedApplication()
 
 void VKApplication::setSharedApplication(std::shared_ptr<VKApplication> application)
 {
-    std::unique_lock lock(sharedMutex);
+    std::unique_lock lock(applicationMutex);
     std::swap(sharedInstance, application);
     lock.unlock();
     application.reset();

@@ -15,8 +15,8 @@ namespace {
 
 using sec::KeychainStore;
 
-std::mutex sharedMutex;
-std::shared_ptr<VKKeychain> sharedInstance;
+std::mutex keychainMutex;
+std::shared_ptr<VKKeychain> sharedKeychainInstance;
 
 constexpr const char* KeychainFolderName = "Keychain";
 
@@ -45,20 +45,20 @@ sec::KeychainQuery itemQuery(const core::Value& attributes)
 
 std::shared_ptr<VKKeychain> VKKeychain::sharedKeychain()
 {
-    std::lock_guard lock(sharedMutex);
-    if (!sharedInstance) {
+    std::lock_guard lock(keychainMutex);
+    if (!sharedKeychainInstance) {
         const std::string library = core::paths::library();
-        sharedInstance = create(
+        sharedKeychainInstance = create(
             std::make_shared<sec::FileKeychainStore>(core::path::appendingPathComponent(library, KeychainFolderName)),
             core::path::appendingPathComponent(library, IdentityFileName));
     }
-    return sharedInstance;
+    return sharedKeychainInstance;
 }
 
 void VKKeychain::setSharedKeychain(std::shared_ptr<VKKeychain> keychain)
 {
-    std::unique_lock lock(sharedMutex);
-    std::swap(sharedInstance, keychain);
+    std::unique_lock lock(keychainMutex);
+    std::swap(sharedKeychainInstance, keychain);
     lock.unlock();
     keychain.reset();
 }

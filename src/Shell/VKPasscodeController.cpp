@@ -50,7 +50,7 @@ constexpr Layout PortraitLayout { 24, 20, 20, 24 };
 constexpr Layout LandscapeLayout { 20, 4, 6, 22 };
 constexpr gfx::Size BoxSize { 60, 52 };
 constexpr float BoxGap = 12;
-constexpr float LabelMargin = 10;
+constexpr float PasscodeLabelMargin = 10;
 constexpr float FailurePadding = 12;
 
 float blockHeight(const Layout& layout)
@@ -159,7 +159,7 @@ void VKPasscodeController::loadView()
     const Layout& layout = m_landscape ? LandscapeLayout : PortraitLayout;
     float y = blockTop(layout, m_landscape);
 
-    m_infoLabel = ui::Label::create({ LabelMargin, y, width - 2 * LabelMargin, layout.infoHeight });
+    m_infoLabel = ui::Label::create({ PasscodeLabelMargin, y, width - 2 * PasscodeLabelMargin, layout.infoHeight });
     m_infoLabel->setFont(ui::Fonts::boldSystemFont(m_landscape ? 16 : 17));
     m_infoLabel->setTextColor(gfx::Color::rgb255(76, 86, 108));
     m_infoLabel->setShadowColor(ui::StandardColors::white());
@@ -189,7 +189,7 @@ void VKPasscodeController::loadView()
     y += BoxSize.height + layout.gapBelow;
 
     // A white note on a red pill, as wide as its text.
-    m_failureLabel = ui::Label::create({ LabelMargin, y, width - 2 * LabelMargin, layout.failureHeight });
+    m_failureLabel = ui::Label::create({ PasscodeLabelMargin, y, width - 2 * PasscodeLabelMargin, layout.failureHeight });
     m_failureLabel->setFont(ui::Fonts::boldSystemFont(m_landscape ? 13 : 14));
     m_failureLabel->setTextColor(ui::StandardColors::white());
     m_failureLabel->setBackgroundColor(gfx::Color::rgb255(196, 38, 30));
@@ -443,7 +443,7 @@ void VKPasscodeController::setFailureText(const std::string& text)
     if (text.empty())
         return;
     gfx::Rect frame = m_failureLabel->frame();
-    float widest = view()->bounds().width() - 2 * LabelMargin;
+    float widest = view()->bounds().width() - 2 * PasscodeLabelMargin;
     float width = std::min(widest, std::ceil(m_failureLabel->sizeThatFits({ 10000, frame.height() }).width) + 2 * FailurePadding);
     float middle = frame.midX();
     m_failureLabel->setFrame({ std::round(middle - width / 2), frame.minY(), width, frame.height() });

@@ -39,7 +39,7 @@ constexpr float BackForwardSpace = 20;
 // a replayed request must not sign anyone in.
 constexpr const char* PrivateHeaders[] = { "Authorization", "Proxy-Authorization", "Cookie" };
 
-std::string text(const char* key)
+std::string downloadText(const char* key)
 {
     return core::localized(key, "WebBrowser");
 }
@@ -226,7 +226,7 @@ void VKDownloadViewController::buildToolbarItems()
     auto tab = [weak](const char* basename, const char* title, const char* action,
                    void (VKDownloadViewController::*method)()) {
         auto button = VKTabBarButton::tabBarButtonWithBackgroundImageBasename(basename);
-        button->setTitle(text(title), ui::Control::Normal);
+        button->setTitle(downloadText(title), ui::Control::Normal);
         // Tabs answer at once, on touch-down.
         button->addTarget(nullptr, action, [weak, method](ui::Control&, const ui::Event*) {
             if (auto screen = weak.lock())
@@ -273,7 +273,7 @@ void VKDownloadViewController::showDownloadHistory()
     storeLastWebRequest();
     buildToolbarItems();
     std::weak_ptr<VKDownloadViewController> weak = self();
-    list->navigationItem().setLeftBarButtonItem(barButtonItemWithTitle(text("Close"), ui::BarButtonItem::Style::Done, nullptr,
+    list->navigationItem().setLeftBarButtonItem(barButtonItemWithTitle(downloadText("Close"), ui::BarButtonItem::Style::Done, nullptr,
         CloseAction, [weak](ui::BarButtonItem&) {
             if (auto screen = weak.lock())
                 screen->dismissModalViewControllerDelayed();
@@ -343,11 +343,11 @@ void VKDownloadViewController::promptForDownloadLocation(const core::URLRequest&
         showFolderPickerControllerForRequest(request);
         return;
     }
-    auto sheet = VKActionSheet::create(text("Download Destination?"), std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+    auto sheet = VKActionSheet::create(downloadText("Download Destination?"), std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
     sheet->setUserInfo(core::Value(pending(request)));
     std::string name = m_currentFolder ? m_currentFolder->name() : std::string();
-    sheet->addButtonWithTitle(fmt::format(fmt::runtime(text("Use \"{}\"")), name), UseCurrentFolderButtonTag);
-    sheet->addButtonWithTitle(text("Choose a Folder"), ChooseFolderButtonTag);
+    sheet->addButtonWithTitle(fmt::format(fmt::runtime(downloadText("Use \"{}\"")), name), UseCurrentFolderButtonTag);
+    sheet->addButtonWithTitle(downloadText("Choose a Folder"), ChooseFolderButtonTag);
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
     if (view() && view()->window())
         sheet->showInView(*view());
@@ -372,7 +372,7 @@ std::shared_ptr<VKDownloadFileResource> VKDownloadViewController::startDownloadW
 {
     auto item = folder ? VKDownloadManager::sharedManager()->startWebDownloadWithRequest(request, folder->path()) : nullptr;
     if (!item)
-        showAlertViewWithTitle(core::localized("Warning"), text("Your download failed to start.\nPlease try again later."),
+        showAlertViewWithTitle(core::localized("Warning"), downloadText("Your download failed to start.\nPlease try again later."),
             core::localized("OK"));
     return item;
 }
@@ -417,7 +417,7 @@ void VKDownloadViewController::webBrowserControllerHandleDownloadForImageSource(
 {
     auto url = core::URL::parse(source);
     if (!url || url->absoluteString().empty()) {
-        showAlertViewWithTitle(core::localized("Warning"), text("The image URL appears to be invalid."), core::localized("OK"));
+        showAlertViewWithTitle(core::localized("Warning"), downloadText("The image URL appears to be invalid."), core::localized("OK"));
         return;
     }
     core::URLRequest request(*url);

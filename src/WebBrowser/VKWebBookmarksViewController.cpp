@@ -16,7 +16,7 @@ constexpr const char* AddCellIdentifier = "VKWebBookmarkAddCell";
 constexpr const char* HistoryCellIdentifier = "VKWebBookmarkHistoryCell";
 constexpr const char* BookmarkCellIdentifier = "VKWebBookmarkCell";
 
-std::string text(std::string_view key)
+std::string bookmarksText(std::string_view key)
 {
     return core::localized(key, "WebBrowser");
 }
@@ -57,7 +57,7 @@ const VKWebBookmark* VKWebBookmarksViewController::bookmarkAtIndexPath(ui::Index
 void VKWebBookmarksViewController::viewDidLoad()
 {
     TableViewController::viewDidLoad();
-    setTitle(text("Bookmarks"));
+    setTitle(bookmarksText("Bookmarks"));
     navigationItem().setRightBarButtonItem(editButtonItem());
     tableView().setAllowsSelectionDuringEditing(true);
 }
@@ -73,7 +73,7 @@ std::shared_ptr<ui::TableViewCell> VKWebBookmarksViewController::cellForRow(ui::
         auto cell = table.dequeueReusableCell(AddCellIdentifier);
         if (!cell) {
             cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, AddCellIdentifier);
-            cell->textLabel().setText(text("Add Bookmark"));
+            cell->textLabel().setText(bookmarksText("Add Bookmark"));
             cell->textLabel().setTextColor(ui::StandardColors::gray());
             cell->imageView().setImage(ui::Images::imageNamed("VKTableCellAdd.png"));
         }
@@ -83,7 +83,7 @@ std::shared_ptr<ui::TableViewCell> VKWebBookmarksViewController::cellForRow(ui::
         auto cell = table.dequeueReusableCell(HistoryCellIdentifier);
         if (!cell) {
             cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, HistoryCellIdentifier);
-            cell->textLabel().setText(text("History"));
+            cell->textLabel().setText(bookmarksText("History"));
             cell->imageView().setImage(ui::Images::imageNamed("VKTableCellHistoryCollection.png"));
         }
         return cell;
@@ -206,7 +206,7 @@ void VKWebBookmarksViewController::pushHistoryViewControllerAnimated(bool animat
     auto history = VKWebHistoryViewController::create();
     auto self = std::static_pointer_cast<VKWebBookmarksViewController>(shared_from_this());
     history->setHistoryDelegate(self);
-    auto clear = ui::BarButtonItem::create(text("Clear History"), ui::BarButtonItem::Style::Plain);
+    auto clear = ui::BarButtonItem::create(bookmarksText("Clear History"), ui::BarButtonItem::Style::Plain);
     std::weak_ptr<VKWebBookmarksViewController> weak = self;
     clear->addTarget(self, "clearHistoryWithConfirmation", [weak](ui::BarButtonItem&) {
         if (auto screen = weak.lock())
@@ -223,7 +223,7 @@ void VKWebBookmarksViewController::clearHistoryWithConfirmation()
         return;
     auto self = std::static_pointer_cast<VKWebBookmarksViewController>(shared_from_this());
     auto sheet = ui::ActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(self),
-        core::localized("Cancel"), text("Clear History"));
+        core::localized("Cancel"), bookmarksText("Clear History"));
     sheet->showInView(*navigation->view());
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::shared_ptr<VKWebHistory>& sharedSlot()
+std::shared_ptr<VKWebHistory>& sharedHistorySlot()
 {
     static std::shared_ptr<VKWebHistory> history;
     return history;
@@ -53,7 +53,7 @@ VKWebHistory::VKWebHistory(const Private&)
 
 std::shared_ptr<VKWebHistory> VKWebHistory::sharedWebHistory()
 {
-    auto& slot = sharedSlot();
+    auto& slot = sharedHistorySlot();
     if (!slot) {
         slot = std::make_shared<VKWebHistory>(Private());
         observeApplication(slot);
@@ -63,7 +63,7 @@ std::shared_ptr<VKWebHistory> VKWebHistory::sharedWebHistory()
 
 void VKWebHistory::resetSharedWebHistory()
 {
-    sharedSlot().reset();
+    sharedHistorySlot().reset();
 }
 
 std::string VKWebHistory::historyItemsPath() const

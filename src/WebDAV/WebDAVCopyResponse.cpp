@@ -33,7 +33,7 @@ bool itemExists(const std::string& path)
     return lstat(path.c_str(), &info) == 0;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
+bool copyEqualsIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -178,7 +178,7 @@ void WebDAVCopyResponse::start()
     if (sourceIsCollection) {
         if (depth == "0" && !m_deleteOriginal) {
             shallow = true;
-        } else if (!equalsIgnoringCase(depth, "infinity")) {
+        } else if (!copyEqualsIgnoringCase(depth, "infinity")) {
             refuse(400, "Bad Request - Invalid Depth header");
             return;
         }

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::string_view DAVNamespace = "DAV:";
+constexpr std::string_view MultistatusDAVNamespace = "DAV:";
 
 // The length of the UTF-8 character at the start of the text; 0 for bytes
 // that are not one whole, shortest-form character the tree keeps as it is
@@ -192,7 +192,7 @@ std::optional<std::string> WebDAVMultistatusWriter::elementNameForProperty(const
     std::string local = name.localName();
     if (!isPlainLocalName(local))
         return std::nullopt;
-    if (uri == DAVNamespace)
+    if (uri == MultistatusDAVNamespace)
         return "D:" + local;
     if (uri.empty())
         return local;

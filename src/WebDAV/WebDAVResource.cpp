@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int NoFollow = core::ExtendedAttributes::NoFollow;
+constexpr int ResourceNoFollow = core::ExtendedAttributes::NoFollow;
 
 bool equalsIgnoringASCIICase(std::string_view a, std::string_view b)
 {
@@ -395,7 +395,7 @@ WebDAVPropertyTable WebDAVResource::propertiesForNames(const WebDAVPropertyNameL
 core::Value WebDAVResource::propertyForName(const WebDAVPropertyName& name) const
 {
     if (name.isDead()) {
-        auto value = xattrStringForItemAtPath(m_path, name.name(), NoFollow);
+        auto value = xattrStringForItemAtPath(m_path, name.name(), ResourceNoFollow);
         return value ? core::Value(*value) : core::Value();
     }
     WebDAVPropertyNameList names { WebDAVPropertyName::propertyNameWithName(name.name()) };
@@ -408,7 +408,7 @@ core::Value WebDAVResource::propertyForName(const WebDAVPropertyName& name) cons
 
 std::optional<WebDAVPropertyNameList> WebDAVResource::deadPropertyNames() const
 {
-    auto keys = xattrKeysForItemAtPath(m_path, NoFollow);
+    auto keys = xattrKeysForItemAtPath(m_path, ResourceNoFollow);
     if (!keys)
         return std::nullopt;
     WebDAVPropertyNameList names;
@@ -421,14 +421,14 @@ std::optional<WebDAVPropertyNameList> WebDAVResource::deadPropertyNames() const
 
 std::optional<WebDAVPropertyTable> WebDAVResource::deadProperties() const
 {
-    auto keys = xattrKeysForItemAtPath(m_path, NoFollow);
+    auto keys = xattrKeysForItemAtPath(m_path, ResourceNoFollow);
     if (!keys)
         return std::nullopt;
     WebDAVPropertyTable table;
     for (auto& key : *keys) {
         if (!WebDAVPropertyName::isValidDeadPropertyName(key))
             continue;
-        if (auto value = xattrStringForItemAtPath(m_path, key, NoFollow))
+        if (auto value = xattrStringForItemAtPath(m_path, key, ResourceNoFollow))
             table.push_back({ WebDAVPropertyName::propertyNameWithName(std::move(key)), core::Value(std::move(*value)) });
     }
     return table;
@@ -470,7 +470,7 @@ bool WebDAVResource::setProperty(const core::Value& value, const WebDAVPropertyN
     if (!canSetProperty(value, name, error))
         return false;
     if (name.isDead())
-        return xattrSetString(value.string(), m_path, name.name(), NoFollow, error);
+        return xattrSetString(value.string(), m_path, name.name(), ResourceNoFollow, error);
     auto date = dateWithRFC1123String(value.string());
     core::Error failure;
     auto nanoseconds = static_cast<int64_t>(std::llround(date->timeIntervalSince1970())) * 1000000000LL;
@@ -489,7 +489,7 @@ bool WebDAVResource::canRemovePropertyWithName(const WebDAVPropertyName& name, c
         core::setError(error, errorWithStatus(403, "Forbidden"));
         return false;
     }
-    if (!xattrDataForItemAtPath(m_path, name.name(), NoFollow)) {
+    if (!xattrDataForItemAtPath(m_path, name.name(), ResourceNoFollow)) {
         core::setError(error, errorWithStatus(404, "Not Found"));
         return false;
     }
@@ -500,7 +500,7 @@ bool WebDAVResource::removePropertyWithName(const WebDAVPropertyName& name, core
 {
     if (!name.isDead())
         return false;
-    return xattrRemoveDataForItemAtPath(m_path, name.name(), NoFollow, error);
+    return xattrRemoveDataForItemAtPath(m_path, name.name(), ResourceNoFollow, error);
 }
 
 int WebDAVResource::isCollectionComparison(const core::Object& other) const

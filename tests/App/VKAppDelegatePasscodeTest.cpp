@@ -29,9 +29,9 @@
 
 namespace {
 
-class Browser : public ui::TableViewController {
+class PasscodeBrowser : public ui::TableViewController {
 public:
-    Browser() { setTitle("Documents"); }
+    PasscodeBrowser() { setTitle("Documents"); }
     bool shouldAutorotate(ui::Orientation) override { return true; }
     ui::Application::StatusBarStyle statusBarStyle() const override
     {
@@ -60,7 +60,7 @@ protected:
         defaults->set("VKPortNumber", core::Value(int64_t(0)));
         VKAppDelegateHooks::setCurrent(delegate);
         appWindow = VKWindow::create({ 0, 0, 320, 480 });
-        navigation = VKNavigationController::create(std::make_shared<Browser>());
+        navigation = VKNavigationController::create(std::make_shared<PasscodeBrowser>());
         appWindow->setRootViewController(navigation);
         delegate->setWindow(appWindow);
         delegate->setNavigationController(navigation);

@@ -14,7 +14,7 @@ namespace {
 using test::DownloadTestCase;
 using test::TestWebServer;
 
-constexpr size_t MiB = 1 << 20;
+constexpr size_t KillMiB = 1 << 20;
 
 class VKDownloadKillTest : public DownloadTestCase { };
 
@@ -29,14 +29,14 @@ TEST_F(VKDownloadKillTest, ADownloadKilledMidwayIsRestoredAndCompletedByRange)
         VKDownloadManager::resetSharedManager();
         auto item = manager()->startWebDownloadWithRequest(
             core::URLRequest(core::URL::parse(shared->substr(bar + 1)).value()), documents());
-        waitFor([&] { return item->size() >= 3 * MiB; });
+        waitFor([&] { return item->size() >= 3 * KillMiB; });
         std::printf("stalled %llu\n", static_cast<unsigned long long>(item->size()));
         std::fflush(stdout);
         core::RunLoop::current().runUntil([] { return false; }, 60);
         return;
     }
 
-    server->setResource("k", fmt::format("length={}&ranges=1&etag=k&stall_after={}&token=k", 8 * MiB, 3 * MiB));
+    server->setResource("k", fmt::format("length={}&ranges=1&etag=k&stall_after={}&token=k", 8 * KillMiB, 3 * KillMiB));
     auto child = test::rerunCurrentTest("TANDRY_DOWNLOAD_CHILD", home() + "|" + server->url("/resource/k"));
     ASSERT_TRUE(core::RunLoop::main().runUntil(
         [&] { return child->output().find("stalled") != std::string::npos || !child->isRunning(); }, 60));
@@ -66,12 +66,12 @@ TEST_F(VKDownloadKillTest, ADownloadKilledMidwayIsRestoredAndCompletedByRange)
     // there by the writer just before the download is done).
     ASSERT_TRUE(waitFor([&] {
         auto attributes = core::fs::attributes(inDocuments("k"));
-        EXPECT_TRUE(!attributes || attributes->size == 8 * MiB);
+        EXPECT_TRUE(!attributes || attributes->size == 8 * KillMiB);
         return item->downloadState() == VKNetworkStateDone || item->downloadError();
     }));
     ASSERT_EQ(item->downloadState(), VKNetworkStateDone);
     std::string whole = pathInHome("whole");
-    core::fs::writeFileAtomically(whole, TestWebServer::expectedBytes(0, 8 * MiB));
+    core::fs::writeFileAtomically(whole, TestWebServer::expectedBytes(0, 8 * KillMiB));
     EXPECT_EQ(sha256(inDocuments("k")), sha256(whole));
     auto requests = received("/resource/k");
     ASSERT_EQ(requests.size(), 2u);

@@ -21,7 +21,7 @@ namespace {
 using test::DownloadTestCase;
 using test::TestWebServer;
 
-constexpr size_t MiB = 1 << 20;
+constexpr size_t ManagerMiB = 1 << 20;
 
 class VKDownloadManagerTest : public DownloadTestCase {
 protected:
@@ -220,9 +220,9 @@ TEST_F(VKDownloadManagerTest, TheFileModelSeesDownloadsThroughTheHooks)
 
 TEST_F(VKDownloadManagerTest, AQuitLeavesPausedDownloadsThatTheNextLaunchResumes)
 {
-    server->setResource("q", fmt::format("length={}&ranges=1&etag=q&stall_after={}&token=q", 2 * MiB, MiB));
+    server->setResource("q", fmt::format("length={}&ranges=1&etag=q&stall_after={}&token=q", 2 * ManagerMiB, ManagerMiB));
     auto item = start("/resource/q");
-    ASSERT_TRUE(waitFor([&] { return core::fs::exists(item->downloadPath()) && core::fs::attributes(item->downloadPath())->size == MiB; }));
+    ASSERT_TRUE(waitFor([&] { return core::fs::exists(item->downloadPath()) && core::fs::attributes(item->downloadPath())->size == ManagerMiB; }));
     core::NotificationCenter::defaultCenter().post(ui::Application::willTerminateNotification);
     EXPECT_EQ(item->downloadState(), VKNetworkStatePaused);
     server->release("q");
@@ -249,11 +249,11 @@ TEST_F(VKDownloadManagerTest, AQuitLeavesPausedDownloadsThatTheNextLaunchResumes
     ASSERT_TRUE(waitForState(*again, VKNetworkStateDone));
     EXPECT_EQ(sha256(again->path()), sha256([&] {
         std::string whole = pathInHome("whole");
-        core::fs::writeFileAtomically(whole, TestWebServer::expectedBytes(0, 2 * MiB));
+        core::fs::writeFileAtomically(whole, TestWebServer::expectedBytes(0, 2 * ManagerMiB));
         return whole;
     }()));
     auto requests = received("/resource/q");
-    EXPECT_EQ(requests.back().header("Range"), fmt::format("bytes={}-", MiB));
+    EXPECT_EQ(requests.back().header("Range"), fmt::format("bytes={}-", ManagerMiB));
 }
 
 class VKDownloadManagerCloudTest : public VKDownloadManagerTest {

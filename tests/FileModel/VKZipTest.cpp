@@ -30,9 +30,9 @@ namespace {
 constexpr const char* Zone = "Europe/Berlin";
 
 // Stops at the named entry.
-class StoppingDelegate : public VKZipUnarchiverDelegate {
+class StoppingUnarchiveDelegate : public VKZipUnarchiverDelegate {
 public:
-    explicit StoppingDelegate(std::string stopAt) : m_stopAt(std::move(stopAt)) { }
+    explicit StoppingUnarchiveDelegate(std::string stopAt) : m_stopAt(std::move(stopAt)) { }
     bool zipUnarchiver(VKZipUnarchiver&, const std::string& fileName) override
     {
         names.push_back(fileName);
@@ -387,7 +387,7 @@ TEST_F(VKZipTest, StoppingOrUnsafeNamesRemoveEverything)
     std::string archive = pathInHome("three.zip");
     writeArchive(archive, { { "one/a", "1" }, { "two", "2" }, { "three", "3" } });
     auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
-    auto delegate = std::make_shared<StoppingDelegate>("two");
+    auto delegate = std::make_shared<StoppingUnarchiveDelegate>("two");
     unarchiver->setDelegate(delegate);
     std::string out = destination("stopped");
     EXPECT_FALSE(unarchiver->unarchiveToPath(out));

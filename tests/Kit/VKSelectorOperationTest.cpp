@@ -21,12 +21,12 @@ public:
     }
 };
 
-class Item : public core::Object {
+class SelectorItem : public core::Object {
 public:
-    explicit Item(int id) : id(id) { }
+    explicit SelectorItem(int id) : id(id) { }
     bool isEqual(const core::Object& other) const override
     {
-        auto* item = dynamic_cast<const Item*>(&other);
+        auto* item = dynamic_cast<const SelectorItem*>(&other);
         return item && item->id == id;
     }
     size_t hash() const override { return 1000u + static_cast<size_t>(id); }
@@ -42,10 +42,10 @@ std::shared_ptr<VKSelectorOperation> loadOperation(const std::shared_ptr<Worker>
 TEST(VKSelectorOperationTest, IdentityIsTheSameObjectsNotEqualOnes)
 {
     auto worker = std::make_shared<Worker>();
-    auto item = std::make_shared<Item>(1);
+    auto item = std::make_shared<SelectorItem>(1);
     auto a = loadOperation(worker, item);
     auto same = loadOperation(worker, item);
-    auto equalArgument = loadOperation(worker, std::make_shared<Item>(1));
+    auto equalArgument = loadOperation(worker, std::make_shared<SelectorItem>(1));
     EXPECT_TRUE(a->isEqual(*same));
     EXPECT_EQ(a->hash(), same->hash());
     EXPECT_FALSE(a->isEqual(*equalArgument));
@@ -66,8 +66,8 @@ TEST(VKSelectorOperationTest, IdentityIsTheSameObjectsNotEqualOnes)
 TEST(VKSelectorOperationTest, TwoArgumentsJoinTheIdentity)
 {
     auto worker = std::make_shared<Worker>();
-    auto first = std::make_shared<Item>(1);
-    auto second = std::make_shared<Item>(2);
+    auto first = std::make_shared<SelectorItem>(1);
+    auto second = std::make_shared<SelectorItem>(2);
     int runs = 0;
     auto make = [&](std::shared_ptr<core::Object> object2) {
         return VKSelector2Operation::create(worker, "load:size:", first, std::move(object2),
@@ -75,7 +75,7 @@ TEST(VKSelectorOperationTest, TwoArgumentsJoinTheIdentity)
     };
     auto a = make(second);
     EXPECT_TRUE(a->isEqual(*make(second)));
-    EXPECT_FALSE(a->isEqual(*make(std::make_shared<Item>(2))));
+    EXPECT_FALSE(a->isEqual(*make(std::make_shared<SelectorItem>(2))));
     auto one = VKSelectorOperation::create(worker, "load:size:", first, [](Worker&, const auto&) { });
     EXPECT_FALSE(a->isEqual(*one));
     EXPECT_EQ(a->hash(), static_cast<uint32_t>(static_cast<uint32_t>(one->hash()) * 38u + 1002u));

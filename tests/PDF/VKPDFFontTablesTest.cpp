@@ -13,7 +13,7 @@ namespace {
 
 class VKPDFFontTablesTest : public test::TestCase { };
 
-std::string utf8(const std::u16string& text)
+std::string tableUtf8(const std::u16string& text)
 {
     return core::toUTF8(text);
 }
@@ -27,10 +27,10 @@ TEST_F(VKPDFFontTablesTest, BundleTablesHoldTheStandardValues)
     for (const char* name : { "MacExpertEncoding", "SymbolEncoding", "ZapfDingbatsEncoding" })
         EXPECT_TRUE(VKPDFSimpleFontInfo::encodingTableForName(name)) << name;
     EXPECT_FALSE(VKPDFSimpleFontInfo::encodingTableForName("Identity-H"));
-    EXPECT_EQ(utf8((*standard)[0x27]), "’");
-    EXPECT_EQ(utf8((*winAnsi)[0x80]), "€");
-    EXPECT_EQ(utf8((*winAnsi)[0xE9]), "é");
-    EXPECT_EQ(utf8((*macRoman)[0x8E]), "é");
+    EXPECT_EQ(tableUtf8((*standard)[0x27]), "’");
+    EXPECT_EQ(tableUtf8((*winAnsi)[0x80]), "€");
+    EXPECT_EQ(tableUtf8((*winAnsi)[0xE9]), "é");
+    EXPECT_EQ(tableUtf8((*macRoman)[0x8E]), "é");
     EXPECT_TRUE((*standard)[0x80].empty());
 
     const auto* helvetica = VKPDFSimpleFontInfo::metricsForStandardFontName("Helvetica");
@@ -48,10 +48,10 @@ TEST_F(VKPDFFontTablesTest, BundleTablesHoldTheStandardValues)
     EXPECT_GT(dingbats->ascent, 0);
     EXPECT_LT(dingbats->descent, 0);
 
-    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("fi")), "\uFB01");
-    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("a1")), "\u2701");
+    EXPECT_EQ(tableUtf8(*VKPDFSimpleFontInfo::stringForGlyphName("fi")), "\uFB01");
+    EXPECT_EQ(tableUtf8(*VKPDFSimpleFontInfo::stringForGlyphName("a1")), "\u2701");
     // Multi-code-point entries are kept whole.
-    EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("dalethatafpatah")), "\u05D3\u05B2");
+    EXPECT_EQ(tableUtf8(*VKPDFSimpleFontInfo::stringForGlyphName("dalethatafpatah")), "\u05D3\u05B2");
 }
 
 // The committed tables are what the generator makes from the installed

@@ -35,7 +35,7 @@ void flatten(const Word* word, Words& out)
 }
 
 // The words of a parse, with each group's words between "{" and "}".
-Words words(std::string_view input)
+Words parsedWords(std::string_view input)
 {
     Parser parser;
     std::istringstream in { std::string(input) };
@@ -74,34 +74,34 @@ private:
 
 TEST(ParserTest, CutsWordsAsRTFDelimitsThem)
 {
-    EXPECT_EQ(words("a\r\rb\tc"), (Words { "ab", " ", "c" }));
-    EXPECT_EQ(words("x\\\ny"), (Words { "x", "\\par", "y" }));
-    EXPECT_EQ(words("\\b0 bold"), (Words { "\\b0", "bold" }));
-    EXPECT_EQ(words("\\fs24x"), (Words { "\\fs24", "x" }));
-    EXPECT_EQ(words("\\li-360 \\fi-18x"), (Words { "\\li-360", "\\fi-18", "x" }));
-    EXPECT_EQ(words("\\par;"), (Words { "\\par", ";" }));
-    EXPECT_EQ(words("a b"), (Words { "a", " ", "b" }));
-    EXPECT_EQ(words("a  b"), (Words { "a", " ", " ", "b" }));
-    EXPECT_EQ(words("lo\nng"), (Words { "long" }));
-    EXPECT_EQ(words("\\par\nx"), (Words { "\\par", "x" }));
-    EXPECT_EQ(words("\\'e9\\'4"), (Words { "\\'e9", "\\'4" }));
+    EXPECT_EQ(parsedWords("a\r\rb\tc"), (Words { "ab", " ", "c" }));
+    EXPECT_EQ(parsedWords("x\\\ny"), (Words { "x", "\\par", "y" }));
+    EXPECT_EQ(parsedWords("\\b0 bold"), (Words { "\\b0", "bold" }));
+    EXPECT_EQ(parsedWords("\\fs24x"), (Words { "\\fs24", "x" }));
+    EXPECT_EQ(parsedWords("\\li-360 \\fi-18x"), (Words { "\\li-360", "\\fi-18", "x" }));
+    EXPECT_EQ(parsedWords("\\par;"), (Words { "\\par", ";" }));
+    EXPECT_EQ(parsedWords("a b"), (Words { "a", " ", "b" }));
+    EXPECT_EQ(parsedWords("a  b"), (Words { "a", " ", " ", "b" }));
+    EXPECT_EQ(parsedWords("lo\nng"), (Words { "long" }));
+    EXPECT_EQ(parsedWords("\\par\nx"), (Words { "\\par", "x" }));
+    EXPECT_EQ(parsedWords("\\'e9\\'4"), (Words { "\\'e9", "\\'4" }));
     // Only hexadecimal digits belong to a hexadecimal character.
-    EXPECT_EQ(words("\\'zzz"), (Words { "\\'", "zzz" }));
-    EXPECT_EQ(words("{\\'4}x"), (Words { "{", "\\'4", "}", "x" }));
-    EXPECT_EQ(words("\\{\\}\\\\\\~\\_\\-"), (Words { "\\{", "\\}", "\\\\", "\\~", "\\_", "\\-" }));
-    EXPECT_EQ(words("\\*\\fldinst"), (Words { "\\*", "\\fldinst" }));
-    EXPECT_EQ(words("a;b"), (Words { "a;b" }));
-    EXPECT_EQ(words("\\"), (Words { "\\" }));
-    EXPECT_EQ(words(""), Words {});
-    EXPECT_EQ(words("\n\n\n"), Words {});
-    EXPECT_EQ(words("{}"), (Words { "{", "}" }));
+    EXPECT_EQ(parsedWords("\\'zzz"), (Words { "\\'", "zzz" }));
+    EXPECT_EQ(parsedWords("{\\'4}x"), (Words { "{", "\\'4", "}", "x" }));
+    EXPECT_EQ(parsedWords("\\{\\}\\\\\\~\\_\\-"), (Words { "\\{", "\\}", "\\\\", "\\~", "\\_", "\\-" }));
+    EXPECT_EQ(parsedWords("\\*\\fldinst"), (Words { "\\*", "\\fldinst" }));
+    EXPECT_EQ(parsedWords("a;b"), (Words { "a;b" }));
+    EXPECT_EQ(parsedWords("\\"), (Words { "\\" }));
+    EXPECT_EQ(parsedWords(""), Words {});
+    EXPECT_EQ(parsedWords("\n\n\n"), Words {});
+    EXPECT_EQ(parsedWords("{}"), (Words { "{", "}" }));
 }
 
 TEST(ParserTest, UnbalancedBracesEndAtTheInputOrTheTopLevelChain)
 {
-    EXPECT_EQ(words("{\\rtf1 {\\b x"), (Words { "{", "\\rtf1", "{", "\\b", "x", "}", "}" }));
-    EXPECT_EQ(words("{\\rtf1 a}}b{c}"), (Words { "{", "\\rtf1", "a", "}" }));
-    EXPECT_EQ(words("a}b"), (Words { "a" }));
+    EXPECT_EQ(parsedWords("{\\rtf1 {\\b x"), (Words { "{", "\\rtf1", "{", "\\b", "x", "}", "}" }));
+    EXPECT_EQ(parsedWords("{\\rtf1 a}}b{c}"), (Words { "{", "\\rtf1", "a", "}" }));
+    EXPECT_EQ(parsedWords("a}b"), (Words { "a" }));
 }
 
 TEST(ParserTest, EveryByteIsTextAndRunsHaveNoLength)
@@ -111,22 +111,22 @@ TEST(ParserTest, EveryByteIsTextAndRunsHaveNoLength)
     std::string bytes { "{a\0b \x80\xFE\xFF"
                         "c}\xFF{d}",
         13 };
-    EXPECT_EQ(words(bytes), (Words { "{", std::string("a\0b", 3), " ", "\x80\xFE\xFF"
+    EXPECT_EQ(parsedWords(bytes), (Words { "{", std::string("a\0b", 3), " ", "\x80\xFE\xFF"
                                                                        "c",
                                 "}", "\xFF", "{", "d", "}" }));
-    EXPECT_EQ(words("{\xFF}after"), (Words { "{", "\xFF", "}", "after" }));
+    EXPECT_EQ(parsedWords("{\xFF}after"), (Words { "{", "\xFF", "}", "after" }));
 
     std::string run(10000, 'x');
-    EXPECT_EQ(words("{" + run + " y}"), (Words { "{", run, " ", "y", "}" }));
+    EXPECT_EQ(parsedWords("{" + run + " y}"), (Words { "{", run, " ", "y", "}" }));
     std::string control = "\\" + std::string(5000, 'k') + "12345";
-    EXPECT_EQ(words(control + " z"), (Words { control, "z" }));
+    EXPECT_EQ(parsedWords(control + " z"), (Words { control, "z" }));
 }
 
 TEST(ParserTest, BlocksJoinSeamlesslyAndReadErrorsThrow)
 {
     for (size_t offset : { Parser::kBlockSize - 3, Parser::kBlockSize - 1, Parser::kBlockSize }) {
         std::string input = std::string(offset, ' ').replace(0, 1, "{") + "\\fonttbl123 word}";
-        Words got = words(input);
+        Words got = parsedWords(input);
         ASSERT_GE(got.size(), 4u);
         EXPECT_EQ(got[got.size() - 3], "\\fonttbl123") << offset;
         EXPECT_EQ(got[got.size() - 2], "word") << offset;
@@ -144,7 +144,7 @@ TEST(ParserTest, NestingIsBoundedAtOneThousandGroups)
     // The deepest nesting allowed, on a thread with an ordinary stack.
     size_t depthSeen = 0;
     std::thread worker([&] {
-        Words got = words(nested(Parser::kMaxDepth));
+        Words got = parsedWords(nested(Parser::kMaxDepth));
         for (const auto& word : got) {
             if (word != "{")
                 break;
@@ -200,29 +200,29 @@ TEST(ParserTest, BinaryDataIsSkippedByteForByte)
 {
     // Braces and backslashes in the data are no RTF; the blank ending the
     // keyword is not data.
-    EXPECT_EQ(words("{a\\bin5 {}}\\x b}"), (Words { "{", "a", "\\bin5", " ", "b", "}" }));
+    EXPECT_EQ(parsedWords("{a\\bin5 {}}\\x b}"), (Words { "{", "a", "\\bin5", " ", "b", "}" }));
     // Carriage returns, line feeds and tabs in it are bytes like any other.
-    EXPECT_EQ(words("\\bin3 \r\n\tx"), (Words { "\\bin3", "x" }));
+    EXPECT_EQ(parsedWords("\\bin3 \r\n\tx"), (Words { "\\bin3", "x" }));
     // Without the blank the data begins right after the number.
-    EXPECT_EQ(words("\\bin2}}x"), (Words { "\\bin2", "x" }));
+    EXPECT_EQ(parsedWords("\\bin2}}x"), (Words { "\\bin2", "x" }));
     // A negative or missing count reads nothing; a count beyond the end of
     // the input reads to it.
-    EXPECT_EQ(words("\\bin-3 {x}"), (Words { "\\bin-3", "{", "x", "}" }));
-    EXPECT_EQ(words("\\bin {x}"), (Words { "\\bin", "{", "x", "}" }));
-    EXPECT_EQ(words("{\\bin99999999999999999999 {{{"), (Words { "{", "\\bin99999999999999999999", "}" }));
+    EXPECT_EQ(parsedWords("\\bin-3 {x}"), (Words { "\\bin-3", "{", "x", "}" }));
+    EXPECT_EQ(parsedWords("\\bin {x}"), (Words { "\\bin", "{", "x", "}" }));
+    EXPECT_EQ(parsedWords("{\\bin99999999999999999999 {{{"), (Words { "{", "\\bin99999999999999999999", "}" }));
     // Data across the input's blocks.
     std::string data(Parser::kBlockSize + 10, '{');
-    EXPECT_EQ(words("{\\bin" + std::to_string(data.size()) + " " + data + "x}"),
+    EXPECT_EQ(parsedWords("{\\bin" + std::to_string(data.size()) + " " + data + "x}"),
         (Words { "{", "\\bin" + std::to_string(data.size()), "x", "}" }));
 }
 
 TEST(ParserTest, LongRunsAreCutIntoWords)
 {
     std::string run(Parser::kMaxWordLength + 5, 'x');
-    EXPECT_EQ(words(run + " y"), (Words { run.substr(0, Parser::kMaxWordLength), "xxxxx", " ", "y" }));
+    EXPECT_EQ(parsedWords(run + " y"), (Words { run.substr(0, Parser::kMaxWordLength), "xxxxx", " ", "y" }));
     // A control word's name keeps its first characters; its end is read.
     std::string name(Parser::kMaxWordLength + 100, 'k');
-    Words control = words("\\" + name + " z");
+    Words control = parsedWords("\\" + name + " z");
     ASSERT_EQ(control.size(), 2u);
     EXPECT_EQ(control[0].size(), Parser::kMaxWordLength);
     EXPECT_EQ(control[1], "z");

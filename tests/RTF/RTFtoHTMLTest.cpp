@@ -30,9 +30,9 @@ protected:
 };
 
 // Serves a document and then fails, as a disk would in the middle of a file.
-class FailingBuffer : public std::streambuf {
+class FailingHtmlBuffer : public std::streambuf {
 public:
-    explicit FailingBuffer(std::string data)
+    explicit FailingHtmlBuffer(std::string data)
         : m_data(std::move(data))
     {
     }
@@ -88,7 +88,7 @@ TEST_F(RTFtoHTMLTest, DocumentsHaveAHeadAndABodyOpenedByTheirFirstText)
 TEST_F(RTFtoHTMLTest, AFailureAnywhereInTheConversionDiscardsEverything)
 {
     std::string document = "{\\rtf1 " + std::string(120000, 'a') + "}";
-    FailingBuffer failing(document.substr(0, 70000));
+    FailingHtmlBuffer failing(document.substr(0, 70000));
     std::istream in(&failing);
     rtf::Converter2HTML converter;
     rtf::Params params;

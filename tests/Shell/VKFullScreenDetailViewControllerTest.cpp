@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr float pi = 3.14159265358979323846f;
+constexpr float detailPi = 3.14159265358979323846f;
 
 class VKFullScreenDetailViewControllerTest : public test::UITestCase {
 protected:
@@ -69,9 +69,9 @@ TEST_F(VKFullScreenDetailViewControllerTest, TurnsWithTheStatusBar)
         gfx::Size size;
         float angle;
     };
-    for (auto [orientation, size, angle] : { Case { ui::Orientation::LandscapeRight, { 480, 320 }, pi / 2 },
-             Case { ui::Orientation::LandscapeLeft, { 480, 320 }, -pi / 2 },
-             Case { ui::Orientation::PortraitUpsideDown, { 320, 480 }, pi },
+    for (auto [orientation, size, angle] : { Case { ui::Orientation::LandscapeRight, { 480, 320 }, detailPi / 2 },
+             Case { ui::Orientation::LandscapeLeft, { 480, 320 }, -detailPi / 2 },
+             Case { ui::Orientation::PortraitUpsideDown, { 320, 480 }, detailPi },
              Case { ui::Orientation::Portrait, { 320, 480 }, 0 } }) {
         application().setStatusBarOrientation(orientation, false);
         EXPECT_EQ(view.bounds(), (gfx::Rect { { 0, 0 }, size })) << int(orientation);

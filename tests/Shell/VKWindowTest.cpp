@@ -48,9 +48,9 @@ public:
     }
 };
 
-class Turning : public ui::ViewController {
+class TurningRoot : public ui::ViewController {
 public:
-    explicit Turning(bool turns) : turns(turns) { }
+    explicit TurningRoot(bool turns) : turns(turns) { }
     bool shouldAutorotate(ui::Orientation) override { return turns; }
     bool turns;
 };
@@ -195,20 +195,20 @@ TEST_F(VKWindowTest, RemoteCommandsGoToThePlayerThatHasAResource)
 
 TEST_F(VKWindowTest, RotationHonoursTheOrientationLockThenThePasscodeLock)
 {
-    window->setRootViewController(std::make_shared<Turning>(true));
+    window->setRootViewController(std::make_shared<TurningRoot>(true));
 
     // The orientation lock wins, even while the passcode lock is up.
     hooks->orientationLocked = true;
-    hooks->passcodeController = std::make_shared<Turning>(true);
+    hooks->passcodeController = std::make_shared<TurningRoot>(true);
     EXPECT_FALSE(driver.rotate(ui::Orientation::LandscapeRight));
     EXPECT_TRUE(window->shouldAutorotate(ui::Orientation::Portrait));
 
     // Then the lock's controller decides, whatever the root says.
     hooks->orientationLocked = false;
-    hooks->passcodeController = std::make_shared<Turning>(false);
+    hooks->passcodeController = std::make_shared<TurningRoot>(false);
     EXPECT_FALSE(driver.rotate(ui::Orientation::LandscapeRight));
-    hooks->passcodeController = std::make_shared<Turning>(true);
-    window->setRootViewController(std::make_shared<Turning>(false));
+    hooks->passcodeController = std::make_shared<TurningRoot>(true);
+    window->setRootViewController(std::make_shared<TurningRoot>(false));
     EXPECT_TRUE(driver.rotate(ui::Orientation::LandscapeRight));
 
     // Locked now in landscape: only landscape right is allowed.
@@ -220,7 +220,7 @@ TEST_F(VKWindowTest, RotationHonoursTheOrientationLockThenThePasscodeLock)
     // Otherwise the toolkit's rule: the root controller.
     hooks->orientationLocked = false;
     EXPECT_FALSE(driver.rotate(ui::Orientation::Portrait));
-    window->setRootViewController(std::make_shared<Turning>(true));
+    window->setRootViewController(std::make_shared<TurningRoot>(true));
     EXPECT_TRUE(driver.rotate(ui::Orientation::Portrait));
 
     // No hooks at all: the root decides; orientations outside 1–4 never.

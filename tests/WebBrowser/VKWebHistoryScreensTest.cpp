@@ -19,7 +19,7 @@
 
 namespace {
 
-class Recorder : public VKWebHistorySearchControllerDelegate, public VKWebHistoryViewControllerDelegate {
+class HistoryRecorder : public VKWebHistorySearchControllerDelegate, public VKWebHistoryViewControllerDelegate {
 public:
     bool supportsDidSelectHistoryURL() const override { return answers; }
     void webHistorySearchControllerDidSelectHistoryURL(VKWebHistorySearchController&, const core::URL& url) override
@@ -39,7 +39,7 @@ public:
 };
 
 // The page under the type-ahead list, with the address field.
-class PageController : public ui::ViewController {
+class HistoryPageController : public ui::ViewController {
 public:
     bool shouldAutorotate(ui::Orientation) override { return true; }
 };
@@ -49,7 +49,7 @@ protected:
     void SetUp() override
     {
         WebBrowserTestCase::SetUp();
-        recorder = std::make_shared<Recorder>();
+        recorder = std::make_shared<HistoryRecorder>();
         clock().setNow(at(2026, 12, 8, 15, 0)); // a Tuesday
     }
     void visit(const std::string& address, const std::string& title, core::Date date)
@@ -67,7 +67,7 @@ protected:
     // The type-ahead list over a page in the window.
     std::shared_ptr<VKWebHistorySearchController> showList(bool fullscreen)
     {
-        page = std::make_shared<PageController>();
+        page = std::make_shared<HistoryPageController>();
         window().setRootViewController(page);
         auto list = VKWebHistorySearchController::create();
         list->setFullscreen(fullscreen);
@@ -85,8 +85,8 @@ protected:
         WebBrowserTestCase::TearDown();
     }
 
-    std::shared_ptr<Recorder> recorder;
-    std::shared_ptr<PageController> page;
+    std::shared_ptr<HistoryRecorder> recorder;
+    std::shared_ptr<HistoryPageController> page;
 };
 
 TEST_F(VKWebHistoryScreensTest, TheHistoryScreenGroupsVisitsByDayNewestFirst)

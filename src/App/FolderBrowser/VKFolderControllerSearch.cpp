@@ -23,7 +23,7 @@
 namespace {
 
 constexpr double KeystrokeDelay = 0.4;
-constexpr const char* ModelUpdateTag = "updateModelAndView";
+constexpr const char* SearchModelUpdateTag = "updateModelAndView";
 
 std::optional<gfx::Color> barTintColor()
 {
@@ -31,7 +31,7 @@ std::optional<gfx::Color> barTintColor()
     return delegate ? delegate->barTintColor() : std::nullopt;
 }
 
-std::string describe(const std::vector<std::shared_ptr<VKFolderController>>& controllers)
+std::string describeControllers(const std::vector<std::shared_ptr<VKFolderController>>& controllers)
 {
     std::string text = "(";
     for (size_t i = 0; i < controllers.size(); ++i)
@@ -249,6 +249,6 @@ void VKFolderController::repairNavigationStack()
             controllers.push_back(std::move(controller));
     }
     controllers.push_back(keep);
-    core::log("Re-grafting folderControllers: {}", describe(controllers));
+    core::log("Re-grafting folderControllers: {}", describeControllers(controllers));
     appDelegate->setFolderControllers(std::move(controllers));
 }

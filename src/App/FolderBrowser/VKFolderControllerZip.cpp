@@ -35,7 +35,7 @@ std::string formatted(const char* key, const std::string& name)
     return fmt::format(fmt::runtime(core::localized(key)), name);
 }
 
-void alert(const char* title, const std::string& message)
+void zipAlert(const char* title, const std::string& message)
 {
     showAlertViewWithTitle(core::localized(title), message, core::localized("OK"));
 }
@@ -52,7 +52,7 @@ void VKFolderController::zipMarkedItems(const std::shared_ptr<core::Object>&)
         return;
     std::string description;
     if (!doMarkedResourcesSupportFileOperation(VKFileResourceOperationCompress, &description)) {
-        alert("Warning", description);
+        zipAlert("Warning", description);
         return;
     }
     if (isOperationInProgress()) {
@@ -68,7 +68,7 @@ void VKFolderController::zipMarkedItems(const std::shared_ptr<core::Object>&)
     auto archiver = VKZipArchiver::archiverWithPath(archivePath);
     if (!archiver) {
         setEditing(false, true);
-        alert("Error", core::localized("There was an error creating the archive."));
+        zipAlert("Error", core::localized("There was an error creating the archive."));
         return;
     }
     auto quota = VKQuotaManager::defaultManager();
@@ -100,7 +100,7 @@ void VKFolderController::backgroundArchiveDidComplete(const std::optional<std::s
     endOperation(run);
     if (!archivePath) {
         if (!cancelled)
-            alert("Error", core::localized("There was an error creating the archive."));
+            zipAlert("Error", core::localized("There was an error creating the archive."));
         return;
     }
     VKQuotaManager::defaultManager()->updateQuotaForPath(*archivePath);
@@ -123,7 +123,7 @@ void VKFolderController::unzipMarkedItem(const std::shared_ptr<core::Object>&)
         return;
     const auto& resource = resources.front();
     if (!(resource->supportedFileOperations() & VKFileResourceOperationUncompress)) {
-        alert("Warning",
+        zipAlert("Warning",
             resource->localizedDescriptionForUnsupportedFileOperation(VKFileResourceOperationUncompress)
                 .value_or(std::string()));
         return;
@@ -146,7 +146,7 @@ void VKFolderController::unzipResource(const std::shared_ptr<VKFileResource>& re
     const std::string name = core::path::lastPathComponent(archivePath);
     auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archivePath);
     if (!unarchiver) {
-        alert("Error", formatted("Failed to open zip archive \"{}\"", name));
+        zipAlert("Error", formatted("Failed to open zip archive \"{}\"", name));
         return;
     }
     if (!password && unarchiver->isEncrypted()) {
@@ -171,7 +171,7 @@ void VKFolderController::unzipResource(const std::shared_ptr<VKFileResource>& re
     unarchiver->setPassword(password);
     auto folder = VKFolderZipWork::makeExpansionFolder(archivePath);
     if (!folder) {
-        alert("Error", formatted("An error occured whilst unarchiving \"{}\"", name));
+        zipAlert("Error", formatted("An error occured whilst unarchiving \"{}\"", name));
         return;
     }
     Run run = startBackgroundOperationWithTarget(self(),
@@ -217,7 +217,7 @@ void VKFolderController::backgroundUnarchiveDidComplete(const std::string& archi
         return;
     }
     if (!cancelled)
-        alert("Warning", formatted("Failed to unarchive \"{}\"", archiveName));
+        zipAlert("Warning", formatted("Failed to unarchive \"{}\"", archiveName));
 }
 
 void VKFolderController::unzipPasswordPromptClickedButton(VKPopupAlert& popup, int index)

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr float DimmedAlpha = 0.6f;
+constexpr float UploadDimmedAlpha = 0.6f;
 
 double now()
 {
@@ -41,8 +41,8 @@ std::shared_ptr<VKUploadFileResourceCell> VKUploadFileResourceCell::create(std::
 VKUploadFileResourceCell::VKUploadFileResourceCell(std::string reuseIdentifier)
     : VKNetworkFileResourceCell(std::move(reuseIdentifier))
 {
-    iconView().setAlpha(DimmedAlpha);
-    extensionLabel().setAlpha(DimmedAlpha);
+    iconView().setAlpha(UploadDimmedAlpha);
+    extensionLabel().setAlpha(UploadDimmedAlpha);
 }
 
 void VKUploadFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)

@@ -23,7 +23,7 @@
 
 namespace {
 
-std::string localizedSetting(const char* text)
+std::string localizedCloudSetting(const char* text)
 {
     return core::localized(text, "Settings");
 }
@@ -174,25 +174,25 @@ void VKCloudAccountSettingsController::observe()
 std::string VKCloudAccountSettingsController::statusText()
 {
     auto service = cloudService();
-    return localizedSetting(service && service->isLinked() ? "Linked" : "Not Linked");
+    return localizedCloudSetting(service && service->isLinked() ? "Linked" : "Not Linked");
 }
 
 void VKCloudAccountSettingsController::loadTableGroups()
 {
-    m_userCell = valueCell(localizedSetting("User"));
-    m_quotaInfoCell = spinnerCell(localizedSetting("Space Used"));
-    m_localStorageCell = m_localStorageSize < 0 ? spinnerCell(localizedSetting("Local Storage")) : valueCell(localizedSetting("Local Storage"));
+    m_userCell = valueCell(localizedCloudSetting("User"));
+    m_quotaInfoCell = spinnerCell(localizedCloudSetting("Space Used"));
+    m_localStorageCell = m_localStorageSize < 0 ? spinnerCell(localizedCloudSetting("Local Storage")) : valueCell(localizedCloudSetting("Local Storage"));
     if (m_localStorageSize >= 0)
         showValue(m_localStorageCell.get(), VKBytesFormatter::sharedFormatter().formatBytesAsString(uint64_t(m_localStorageSize)));
 
     m_resetCell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, {});
     auto& reset = m_resetCell->textLabel();
-    reset.setText(localizedSetting("Reset Local Storage"));
+    reset.setText(localizedCloudSetting("Reset Local Storage"));
     reset.setTextAlignment(gfx::TextAlignment::Center);
     reset.setTextColor(tableViewCellTextValueColor());
     reset.setFont(ui::Fonts::systemFont(ui::Fonts::ButtonFontSize));
 
-    m_unlinkCell = std::make_shared<DeleteButtonCell>(localizedSetting("Unlink Account"));
+    m_unlinkCell = std::make_shared<DeleteButtonCell>(localizedCloudSetting("Unlink Account"));
     setTableGroups({ { m_userCell, m_quotaInfoCell }, { m_localStorageCell, m_resetCell }, { m_unlinkCell } });
 }
 
@@ -247,7 +247,7 @@ std::string VKCloudAccountSettingsController::quotaText(int64_t used, int64_t to
         return formatter.formatBytesAsString(uint64_t(std::max<int64_t>(used, 0)));
     // The counts as 32-bit floats, their quotient in double precision.
     double percent = double(float(used)) * 100 / double(float(total));
-    return fmt::format(fmt::runtime(localizedSetting("{:.1f}% of {}")), percent, formatter.formatBytesAsString(uint64_t(total)));
+    return fmt::format(fmt::runtime(localizedCloudSetting("{:.1f}% of {}")), percent, formatter.formatBytesAsString(uint64_t(total)));
 }
 
 void VKCloudAccountSettingsController::accountDidLoadInfo(const core::Value& info)
@@ -266,9 +266,9 @@ void VKCloudAccountSettingsController::accountDidLoadInfo(const core::Value& inf
 std::optional<std::string> VKCloudAccountSettingsController::titleForHeader(ui::TableView&, int section)
 {
     if (section == 0)
-        return localizedSetting("Account");
+        return localizedCloudSetting("Account");
     if (section == 1)
-        return localizedSetting("Local Storage");
+        return localizedCloudSetting("Local Storage");
     return std::nullopt;
 }
 
@@ -284,15 +284,15 @@ void VKCloudAccountSettingsController::didSelectRow(ui::TableView& table, ui::In
     if (cell && cell == m_resetCell.get()) {
         if (m_localStorageSize == 0)
             return;
-        showQuestion(fmt::format(fmt::runtime(localizedSetting(
+        showQuestion(fmt::format(fmt::runtime(localizedCloudSetting(
                                      "Reset local storage for {}?\nThis will cancel any existing uploads and downloads.")),
                          m_serviceKey),
-            localizedSetting("Reset Local Storage?"), ResetSheetTag);
+            localizedCloudSetting("Reset Local Storage?"), ResetSheetTag);
     } else if (cell && cell == m_unlinkCell.get()) {
-        showQuestion(fmt::format(fmt::runtime(localizedSetting(
+        showQuestion(fmt::format(fmt::runtime(localizedCloudSetting(
                                      "Unlink {}?\nThis will remove the local storage and cancel all cloud operations.")),
                          m_serviceKey),
-            localizedSetting("Unlink?"), UnlinkSheetTag);
+            localizedCloudSetting("Unlink?"), UnlinkSheetTag);
     }
 }
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string localizedSetting(const char* text)
+std::string localizedPDFSetting(const char* text)
 {
     return core::localized(text, "Settings");
 }
@@ -23,25 +23,25 @@ std::shared_ptr<VKPDFSettingsController> VKPDFSettingsController::pdfSettingsCon
 
 VKPDFSettingsController::VKPDFSettingsController() : VKTableSubviewController(ui::TableView::Style::Grouped)
 {
-    setTitle(localizedSetting("PDF Settings"));
+    setTitle(localizedPDFSetting("PDF Settings"));
 }
 
 void VKPDFSettingsController::loadTableGroups()
 {
     m_layoutController = VKSettingsListController::initWithDefaultsKey(DocumentViewLayoutKey,
         { core::Value(int64_t(1)), core::Value(int64_t(2)), core::Value(int64_t(3)) },
-        std::vector<std::string> { localizedSetting("Vertical"), localizedSetting("Single Pages"),
-            localizedSetting("Double Pages") });
-    m_layoutController->setTitle(localizedSetting("Page Layout"));
+        std::vector<std::string> { localizedPDFSetting("Vertical"), localizedPDFSetting("Single Pages"),
+            localizedPDFSetting("Double Pages") });
+    m_layoutController->setTitle(localizedPDFSetting("Page Layout"));
     m_doublePageController = VKSettingsListController::initWithDefaultsKey(DoublePageSingleFirstKey,
         { core::Value(true), core::Value(false) },
-        std::vector<std::string> { localizedSetting("Single Page First"), localizedSetting("Double Page First") });
-    m_doublePageController->setTitle(localizedSetting("Double Page Layout"));
+        std::vector<std::string> { localizedPDFSetting("Single Page First"), localizedPDFSetting("Double Page First") });
+    m_doublePageController->setTitle(localizedPDFSetting("Double Page Layout"));
     setTableGroups({ {
         VKSubviewCell::initWithLabel(m_layoutController->title(), m_layoutController),
         VKSubviewCell::initWithLabel(m_doublePageController->title(), m_doublePageController),
     } });
-    setFooterText(localizedSetting("These settings apply unless overridden by a document's own settings."));
+    setFooterText(localizedPDFSetting("These settings apply unless overridden by a document's own settings."));
 }
 
 void VKPDFSettingsController::viewWillDisappear(bool animated)

@@ -19,14 +19,14 @@
 
 namespace {
 
-std::string localizedSetting(const char* text)
+std::string localizedPasscodeSetting(const char* text)
 {
     return core::localized(text, "Settings");
 }
 
 std::string onOffTitle(bool enabled)
 {
-    return localizedSetting(enabled ? "Turn Passcode Off" : "Turn Passcode On");
+    return localizedPasscodeSetting(enabled ? "Turn Passcode Off" : "Turn Passcode On");
 }
 
 } // namespace
@@ -40,7 +40,7 @@ std::shared_ptr<VKPasscodeSettingsController> VKPasscodeSettingsController::pass
 
 VKPasscodeSettingsController::VKPasscodeSettingsController() : VKTableSubviewController(ui::TableView::Style::Grouped)
 {
-    setTitle(localizedSetting("Passcode Lock"));
+    setTitle(localizedPasscodeSetting("Passcode Lock"));
 }
 
 VKPasscodeSettingsController::~VKPasscodeSettingsController()
@@ -66,7 +66,7 @@ bool VKPasscodeSettingsController::passcodeEnabled()
 
 std::string VKPasscodeSettingsController::statusText()
 {
-    return localizedSetting(passcodeEnabled() ? "On" : "Off");
+    return localizedPasscodeSetting(passcodeEnabled() ? "On" : "Off");
 }
 
 ui::NavigationController* VKPasscodeSettingsController::parentNavigator() const
@@ -79,7 +79,7 @@ void VKPasscodeSettingsController::presentUsingNavigationController(ui::Navigati
     m_parentNavigator = navigation.weak_from_this();
     if (passcodeEnabled()) {
         m_currentEntryState = ConfirmBeforeOpening;
-        presentPasscodeControllerWithTitle(localizedSetting("Passcode Lock"), localizedSetting("Enter your passcode"));
+        presentPasscodeControllerWithTitle(localizedPasscodeSetting("Passcode Lock"), localizedPasscodeSetting("Enter your passcode"));
         return;
     }
     navigation.pushViewController(sharedAs<ui::ViewController>(), animated);
@@ -94,7 +94,7 @@ void VKPasscodeSettingsController::loadTableGroups()
             if (auto page = self())
                 page->turnPasscodeOnOffButtonPressed();
         });
-    auto change = VKButtonCell::initWithLabel(localizedSetting("Change Passcode"), shared_from_this(),
+    auto change = VKButtonCell::initWithLabel(localizedPasscodeSetting("Change Passcode"), shared_from_this(),
         "changePasscodeButtonPressed", [self](VKButtonCell&) {
             if (auto page = self())
                 page->changePasscodeButtonPressed();
@@ -102,11 +102,11 @@ void VKPasscodeSettingsController::loadTableGroups()
     setTableGroups({
         { onOff },
         { change },
-        { VKSwitchCell::initWithLabel(localizedSetting("Lock On Wake"), "VKPasscodeLockUponWake") },
-        { VKSwitchCell::initWithLabel(localizedSetting("Local Guest Access"), "VKLocalGuestAccess"),
-            VKSwitchCell::initWithLabel(localizedSetting("Guest Actions"), "VKLocalGuestActionsEnabled") },
+        { VKSwitchCell::initWithLabel(localizedPasscodeSetting("Lock On Wake"), "VKPasscodeLockUponWake") },
+        { VKSwitchCell::initWithLabel(localizedPasscodeSetting("Local Guest Access"), "VKLocalGuestAccess"),
+            VKSwitchCell::initWithLabel(localizedPasscodeSetting("Guest Actions"), "VKLocalGuestActionsEnabled") },
     });
-    setFooterText(localizedSetting("Enable Guest Actions to allow access to the document action menu in guest mode."));
+    setFooterText(localizedPasscodeSetting("Enable Guest Actions to allow access to the document action menu in guest mode."));
 }
 
 void VKPasscodeSettingsController::willDisplayCell(ui::TableView&, ui::TableViewCell& cell, ui::IndexPath path)
@@ -140,17 +140,17 @@ void VKPasscodeSettingsController::turnPasscodeOnOffButtonPressed()
 {
     if (passcodeEnabled()) {
         m_currentEntryState = TurnOffPasscode;
-        presentPasscodeControllerWithTitle(localizedSetting("Turn Passcode Off"), localizedSetting("Enter your passcode"));
+        presentPasscodeControllerWithTitle(localizedPasscodeSetting("Turn Passcode Off"), localizedPasscodeSetting("Enter your passcode"));
     } else {
         m_currentEntryState = SetFirstEntry;
-        presentPasscodeControllerWithTitle(localizedSetting("Set Passcode"), localizedSetting("Enter a passcode"));
+        presentPasscodeControllerWithTitle(localizedPasscodeSetting("Set Passcode"), localizedPasscodeSetting("Enter a passcode"));
     }
 }
 
 void VKPasscodeSettingsController::changePasscodeButtonPressed()
 {
     m_currentEntryState = ChangeOldPasscode;
-    presentPasscodeControllerWithTitle(localizedSetting("Change Passcode"), localizedSetting("Enter your old passcode"));
+    presentPasscodeControllerWithTitle(localizedPasscodeSetting("Change Passcode"), localizedPasscodeSetting("Enter your old passcode"));
 }
 
 std::shared_ptr<VKPasscodeController> VKPasscodeSettingsController::passcodeController()
@@ -262,7 +262,7 @@ void VKPasscodeSettingsController::passcodeEnteredForController(VKPasscodeContro
     case SetFirstEntry:
     case ChangeNewPasscode:
         m_currentEntryPasscode = entered;
-        controller.animateToInfoText(localizedSetting(
+        controller.animateToInfoText(localizedPasscodeSetting(
             m_currentEntryState == SetFirstEntry ? "Re-enter your passcode" : "Re-enter your new passcode"));
         m_currentEntryState = m_currentEntryState == SetFirstEntry ? SetConfirmation : ChangeConfirmation;
         return;
@@ -282,7 +282,7 @@ void VKPasscodeSettingsController::passcodeEnteredForController(VKPasscodeContro
             return;
         }
         controller.registerSuccess();
-        controller.animateToInfoText(localizedSetting("Enter your new passcode"));
+        controller.animateToInfoText(localizedPasscodeSetting("Enter your new passcode"));
         m_currentEntryState = ChangeNewPasscode;
         return;
     case TurnOffPasscode:

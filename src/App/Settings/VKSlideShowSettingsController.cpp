@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string localizedSetting(const char* text)
+std::string localizedSlideShowSetting(const char* text)
 {
     return core::localized(text, "Settings");
 }
@@ -41,7 +41,7 @@ VKSlideShowSettingsController::VKSlideShowSettingsController()
     , m_transitionController(VKSlideShowTransitionSettingsController::slideShowTransitionSettingsController())
     , m_timeoutController(VKSlideShowTimeoutSettingsController::slideShowTimeoutSettingsController())
 {
-    setTitle(localizedSetting("Slideshow"));
+    setTitle(localizedSlideShowSetting("Slideshow"));
 }
 
 void VKSlideShowSettingsController::setDelegate(std::weak_ptr<VKSlideShowSettingsControllerDelegate> delegate)
@@ -53,20 +53,20 @@ void VKSlideShowSettingsController::setDelegate(std::weak_ptr<VKSlideShowSetting
 
 std::string VKSlideShowSettingsController::statusText()
 {
-    return fmt::format(fmt::runtime(localizedSetting("{}, {}")), m_timeoutController->statusText(),
+    return fmt::format(fmt::runtime(localizedSlideShowSetting("{}, {}")), m_timeoutController->statusText(),
         m_transitionController->statusText());
 }
 
 void VKSlideShowSettingsController::loadTableGroups()
 {
     Group rows {
-        VKSubviewCell::initWithLabel(localizedSetting("Play Each Slide For"), m_timeoutController),
-        VKSubviewCell::initWithLabel(localizedSetting("Slide Transition"), m_transitionController),
-        VKSwitchCell::initWithLabel(localizedSetting("Repeat"), "VKSlideShowRepeats"),
-        VKSwitchCell::initWithLabel(localizedSetting("Shuffle"), "VKSlideShowShuffle"),
+        VKSubviewCell::initWithLabel(localizedSlideShowSetting("Play Each Slide For"), m_timeoutController),
+        VKSubviewCell::initWithLabel(localizedSlideShowSetting("Slide Transition"), m_transitionController),
+        VKSwitchCell::initWithLabel(localizedSlideShowSetting("Repeat"), "VKSlideShowRepeats"),
+        VKSwitchCell::initWithLabel(localizedSlideShowSetting("Shuffle"), "VKSlideShowShuffle"),
     };
     if (systemVersionNumber() >= 3.2f && ui::Screen::screens().size() >= 2)
-        rows.push_back(VKSwitchCell::initWithLabel(localizedSetting("Display on TV"), "VKSlideShowUseTVOut"));
+        rows.push_back(VKSwitchCell::initWithLabel(localizedSlideShowSetting("Display on TV"), "VKSlideShowUseTVOut"));
     setTableGroups({ std::move(rows) });
 }
 
@@ -101,7 +101,7 @@ std::shared_ptr<ui::TableViewCell> VKSlideShowSettingsController::cellForRow(ui:
         label.setTextColor(gfx::Color::white(1));
         label.setFont(ui::Fonts::boldSystemFont(18));
     }
-    cell->textLabel().setText(localizedSetting("Start Slideshow"));
+    cell->textLabel().setText(localizedSlideShowSetting("Start Slideshow"));
     return cell;
 }
 

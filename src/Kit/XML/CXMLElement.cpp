@@ -8,7 +8,7 @@
 
 namespace {
 
-const xmlChar* xmlText(const std::string& text)
+const xmlChar* elementXmlText(const std::string& text)
 {
     return reinterpret_cast<const xmlChar*>(text.c_str());
 }
@@ -26,7 +26,7 @@ std::shared_ptr<CXMLNamespace> CXMLElement::addNamespaceURI(std::string_view URI
         return nullptr;
     std::string uri(URI);
     std::string prefixText(prefix.value_or(""));
-    xmlNs* ns = xmlNewNs(m_node, xmlText(uri), prefix && !prefix->empty() ? xmlText(prefixText) : nullptr);
+    xmlNs* ns = xmlNewNs(m_node, elementXmlText(uri), prefix && !prefix->empty() ? elementXmlText(prefixText) : nullptr);
     return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
 }
 
@@ -40,13 +40,13 @@ std::shared_ptr<CXMLNode> CXMLElement::addAttributeWithName(std::string_view nam
     xmlNs* record = ns ? ns->libxmlNs() : nullptr;
     // An attribute of the same name is given the new value rather than
     // written twice; its old text goes.
-    if (xmlAttr* existing = xmlHasNsProp(m_node, xmlText(nameText), record ? record->href : nullptr)) {
+    if (xmlAttr* existing = xmlHasNsProp(m_node, elementXmlText(nameText), record ? record->href : nullptr)) {
         if (existing->type == XML_ATTRIBUTE_NODE) {
             for (xmlNode* text = existing->children; text; text = text->next)
                 forgetSubtree(text);
         }
     }
-    xmlAttr* attribute = xmlSetNsProp(m_node, record, xmlText(nameText), xmlText(valueText));
+    xmlAttr* attribute = xmlSetNsProp(m_node, record, elementXmlText(nameText), elementXmlText(valueText));
     return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute));
 }
 
@@ -68,7 +68,7 @@ std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForURI(std::string_v
     if (!m_node)
         return nullptr;
     std::string uri(URI);
-    return CXMLNamespace::namespaceWithLibXMLNs(xmlSearchNsByHref(m_node->doc, m_node, xmlText(uri)), owningDocument());
+    return CXMLNamespace::namespaceWithLibXMLNs(xmlSearchNsByHref(m_node->doc, m_node, elementXmlText(uri)), owningDocument());
 }
 
 std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForName(std::string_view name) const
@@ -76,7 +76,7 @@ std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForName(std::string_
     if (!m_node)
         return nullptr;
     std::string prefix = prefixForName(name);
-    xmlNs* ns = xmlSearchNs(m_node->doc, m_node, prefix.empty() ? nullptr : xmlText(prefix));
+    xmlNs* ns = xmlSearchNs(m_node->doc, m_node, prefix.empty() ? nullptr : elementXmlText(prefix));
     return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
 }
 
@@ -107,7 +107,7 @@ std::shared_ptr<CXMLNode> CXMLElement::attributeForLocalName(std::string_view lo
         return nullptr;
     std::string local(localName);
     std::string uri(URI);
-    xmlAttr* attribute = xmlHasNsProp(m_node, xmlText(local), xmlText(uri));
+    xmlAttr* attribute = xmlHasNsProp(m_node, elementXmlText(local), elementXmlText(uri));
     return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute));
 }
 
@@ -121,7 +121,7 @@ std::shared_ptr<CXMLNode> CXMLElement::attributeForName(std::string_view name) c
             return attributeForLocalName(localNameForName(name), ns->URI().value_or(""));
     }
     std::string plain(name);
-    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(xmlHasProp(m_node, xmlText(plain))));
+    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(xmlHasProp(m_node, elementXmlText(plain))));
 }
 
 CXMLNode::NodeList CXMLElement::attributes() const

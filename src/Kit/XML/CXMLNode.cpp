@@ -17,7 +17,7 @@
 
 namespace {
 
-const xmlChar* xmlText(const std::string& text)
+const xmlChar* nodeXmlText(const std::string& text)
 {
     return reinterpret_cast<const xmlChar*>(text.c_str());
 }
@@ -209,9 +209,9 @@ std::optional<CXMLNode::NodeList> CXMLNode::nodesForXPath(std::string_view xpath
         return std::nullopt;
     context->node = m_node;
     for (const auto& [prefix, uri] : mappings)
-        xmlXPathRegisterNs(context, xmlText(prefix), xmlText(uri));
+        xmlXPathRegisterNs(context, nodeXmlText(prefix), nodeXmlText(uri));
     std::string expression(xpath);
-    xmlXPathObject* result = xmlXPathEvalExpression(xmlText(expression), context);
+    xmlXPathObject* result = xmlXPathEvalExpression(nodeXmlText(expression), context);
     std::optional<NodeList> nodes;
     if (result && result->type == XPATH_NODESET && result->nodesetval && result->nodesetval->nodeNr > 0) {
         NodeList list;
@@ -442,7 +442,7 @@ void CXMLNode::setStringValue(std::optional<std::string_view> text)
             xmlNodeSetContent(m_node, nullptr);
             break;
         }
-        xmlChar* escaped = xmlEncodeEntitiesReentrant(m_node->doc, xmlText(content));
+        xmlChar* escaped = xmlEncodeEntitiesReentrant(m_node->doc, nodeXmlText(content));
         xmlNodeSetContent(m_node, escaped);
         xmlFree(escaped);
         break;
@@ -452,7 +452,7 @@ void CXMLNode::setStringValue(std::optional<std::string_view> text)
     case XML_COMMENT_NODE:
         // Character data holds the text itself: escaping it here would
         // escape it twice on output.
-        xmlNodeSetContentLen(m_node, text ? xmlText(content) : nullptr, static_cast<int>(std::min(content.size(), size_t(INT_MAX))));
+        xmlNodeSetContentLen(m_node, text ? nodeXmlText(content) : nullptr, static_cast<int>(std::min(content.size(), size_t(INT_MAX))));
         break;
     default:
         break;

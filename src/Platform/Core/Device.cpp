@@ -21,7 +21,7 @@ std::string currentMeminfoPath = "/proc/meminfo";
 
 constexpr const char* UniqueIdentifierKey = "DeviceUniqueIdentifier";
 
-std::string trimmed(std::string_view text)
+std::string trimmedDeviceText(std::string_view text)
 {
     size_t begin = 0;
     size_t end = text.size();
@@ -57,7 +57,7 @@ std::optional<std::string> readSystemFile(const std::string& path, size_t limit 
 std::string firstLineOf(const std::string& path)
 {
     std::string text = readSystemFile(path, 256).value_or("");
-    return trimmed(std::string_view(text).substr(0, text.find('\n')));
+    return trimmedDeviceText(std::string_view(text).substr(0, text.find('\n')));
 }
 
 } // namespace

@@ -13,7 +13,7 @@ namespace {
 // is given up on after this many tries.
 constexpr int MaximumReadAttempts = 16;
 
-bool fail(Error* error, int code, const std::string& path)
+bool failAttribute(Error* error, int code, const std::string& path)
 {
     if (error) {
         Error failure = Error::posix(code);
@@ -34,11 +34,11 @@ std::optional<std::string> diskName(const std::string& path, std::string_view na
 {
     std::string full = std::string(ExtendedAttributes::NamespacePrefix) + std::string(name);
     if (name.empty() || hasNul(name)) {
-        fail(error, EINVAL, path);
+        failAttribute(error, EINVAL, path);
         return std::nullopt;
     }
     if (full.size() > ExtendedAttributes::MaximumNameLength) {
-        fail(error, ERANGE, path);
+        failAttribute(error, ERANGE, path);
         return std::nullopt;
     }
     return full;
@@ -52,12 +52,12 @@ std::optional<std::string> readSized(const std::string& path, Error* error, Call
     for (int attempt = 0; attempt < MaximumReadAttempts; ++attempt) {
         ssize_t size = call(nullptr, 0);
         if (size < 0) {
-            fail(error, errno, path);
+            failAttribute(error, errno, path);
             return std::nullopt;
         }
         // The kernel's own bound on a value or a list; more is a lie.
         if (size > std::max(XATTR_SIZE_MAX, XATTR_LIST_MAX)) {
-            fail(error, E2BIG, path);
+            failAttribute(error, E2BIG, path);
             return std::nullopt;
         }
         std::string buffer(static_cast<size_t>(size), '\0');
@@ -69,11 +69,11 @@ std::optional<std::string> readSized(const std::string& path, Error* error, Call
             return buffer;
         }
         if (errno != ERANGE) {
-            fail(error, errno, path);
+            failAttribute(error, errno, path);
             return std::nullopt;
         }
     }
-    fail(error, ERANGE, path);
+    failAttribute(error, ERANGE, path);
     return std::nullopt;
 }
 
@@ -87,7 +87,7 @@ bool noFollow(int options)
 std::optional<std::vector<std::string>> ExtendedAttributes::names(const std::string& path, int options, Error* error)
 {
     if (hasNul(path)) {
-        fail(error, EINVAL, path);
+        failAttribute(error, EINVAL, path);
         return std::nullopt;
     }
     auto list = readSized(path, error, [&](char* buffer, size_t size) {
@@ -113,7 +113,7 @@ std::optional<Data> ExtendedAttributes::value(const std::string& path, std::stri
     Error* error)
 {
     if (hasNul(path)) {
-        fail(error, EINVAL, path);
+        failAttribute(error, EINVAL, path);
         return std::nullopt;
     }
     auto full = diskName(path, name, error);
@@ -132,12 +132,12 @@ bool ExtendedAttributes::setValue(const std::string& path, std::string_view name
     int options, Error* error)
 {
     if (hasNul(path))
-        return fail(error, EINVAL, path);
+        return failAttribute(error, EINVAL, path);
     auto full = diskName(path, name, error);
     if (!full)
         return false;
     if (value.size() > XATTR_SIZE_MAX)
-        return fail(error, E2BIG, path);
+        return failAttribute(error, E2BIG, path);
     int flags = 0;
     if (options & CreateOnly)
         flags |= XATTR_CREATE;
@@ -145,18 +145,18 @@ bool ExtendedAttributes::setValue(const std::string& path, std::string_view name
         flags |= XATTR_REPLACE;
     int result = noFollow(options) ? lsetxattr(path.c_str(), full->c_str(), value.data(), value.size(), flags)
                                    : setxattr(path.c_str(), full->c_str(), value.data(), value.size(), flags);
-    return result == 0 || fail(error, errno, path);
+    return result == 0 || failAttribute(error, errno, path);
 }
 
 bool ExtendedAttributes::remove(const std::string& path, std::string_view name, int options, Error* error)
 {
     if (hasNul(path))
-        return fail(error, EINVAL, path);
+        return failAttribute(error, EINVAL, path);
     auto full = diskName(path, name, error);
     if (!full)
         return false;
     int result = noFollow(options) ? lremovexattr(path.c_str(), full->c_str()) : removexattr(path.c_str(), full->c_str());
-    return result == 0 || fail(error, errno, path);
+    return result == 0 || failAttribute(error, errno, path);
 }
 
 } // namespace core

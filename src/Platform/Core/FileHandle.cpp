@@ -19,7 +19,7 @@ namespace {
 // (pipes, kernel files).
 constexpr size_t ReadChunk = 1 << 16;
 
-bool fail(Error* error, int code)
+bool failHandle(Error* error, int code)
 {
     setError(error, Error::posix(code));
     return false;
@@ -30,7 +30,7 @@ bool fail(Error* error, int code)
 std::shared_ptr<FileHandle> FileHandle::open(const std::string& path, int flags, Error* error)
 {
     if (fs::hasNul(path)) {
-        fail(error, EINVAL);
+        failHandle(error, EINVAL);
         return nullptr;
     }
     int fd;
@@ -73,7 +73,7 @@ FileHandle::~FileHandle()
 
 bool FileHandle::checkOpen(Error* error) const
 {
-    return m_fd >= 0 || fail(error, EBADF);
+    return m_fd >= 0 || failHandle(error, EBADF);
 }
 
 uint64_t FileHandle::seekToEndOfFile(Error* error)
@@ -82,7 +82,7 @@ uint64_t FileHandle::seekToEndOfFile(Error* error)
         return 0;
     const off_t offset = lseek(m_fd, 0, SEEK_END);
     if (offset < 0) {
-        fail(error, errno);
+        failHandle(error, errno);
         return 0;
     }
     return static_cast<uint64_t>(offset);
@@ -93,8 +93,8 @@ bool FileHandle::seekToFileOffset(uint64_t offset, Error* error)
     if (!checkOpen(error))
         return false;
     if (offset > static_cast<uint64_t>(INT64_MAX))
-        return fail(error, EINVAL);
-    return lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) >= 0 || fail(error, errno);
+        return failHandle(error, EINVAL);
+    return lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) >= 0 || failHandle(error, errno);
 }
 
 uint64_t FileHandle::offsetInFile() const
@@ -128,7 +128,7 @@ Data FileHandle::readDataOfLength(size_t length, Error* error)
             continue;
         }
         if (got < 0) {
-            fail(error, errno);
+            failHandle(error, errno);
             return {};
         }
         bytes.resize(had + static_cast<size_t>(got));
@@ -148,14 +148,14 @@ bool FileHandle::writeData(std::string_view bytes, Error* error)
     if (!checkOpen(error))
         return false;
     if (const int injected = FileTestHooks::takeWriteError(); injected && !bytes.empty())
-        return fail(error, injected);
+        return failHandle(error, injected);
     FileTestHooks::willWrite(bytes.size());
     while (!bytes.empty()) {
         const ssize_t written = write(m_fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
-            return fail(error, errno);
+            return failHandle(error, errno);
         bytes.remove_prefix(static_cast<size_t>(written));
     }
     return true;
@@ -166,9 +166,9 @@ bool FileHandle::truncateFileAtOffset(uint64_t offset, Error* error)
     if (!checkOpen(error))
         return false;
     if (offset > static_cast<uint64_t>(INT64_MAX))
-        return fail(error, EINVAL);
+        return failHandle(error, EINVAL);
     if (ftruncate(m_fd, static_cast<off_t>(offset)) != 0)
-        return fail(error, errno);
+        return failHandle(error, errno);
     return seekToFileOffset(offset, error);
 }
 
@@ -178,7 +178,7 @@ bool FileHandle::synchronizeFile(Error* error)
         return false;
     // Character devices and pipes have nothing to flush.
     if (fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
-        return fail(error, errno);
+        return failHandle(error, errno);
     return true;
 }
 

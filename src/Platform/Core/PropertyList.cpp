@@ -41,7 +41,7 @@ Error readError(std::string reason)
     return error;
 }
 
-Error writeError(std::string reason)
+Error plistWriteError(std::string reason)
 {
     Error error(Error::CocoaDomain, PropertyList::WriteInvalidError,
         std::string("The data couldn\u2019t be written because it isn\u2019t in the correct format."));
@@ -845,7 +845,7 @@ std::optional<std::string> PropertyList::write(const Value& value, Format format
         }
     }
     if (!bytes) {
-        setError(error, writeError(failure));
+        setError(error, plistWriteError(failure));
         return std::nullopt;
     }
     if (cleaner.replacedText)

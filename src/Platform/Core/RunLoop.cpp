@@ -57,7 +57,7 @@ struct Perform {
 // One scheduled firing. Timers and performs that were cancelled or moved
 // leave their old entries behind; those are skipped when they come up and
 // swept out when they outnumber the live ones.
-struct Entry {
+struct TimerEntry {
     int64_t due;
     uint64_t sequence;
     uint64_t generation;
@@ -65,17 +65,17 @@ struct Entry {
     std::shared_ptr<Perform> perform;
 };
 
-bool later(const Entry& a, const Entry& b)
+bool later(const TimerEntry& a, const TimerEntry& b)
 {
     return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
 }
 
 struct Heap {
-    std::vector<Entry> entries;
+    std::vector<TimerEntry> entries;
     size_t live = 0;
 };
 
-std::mutex mainMutex;
+std::mutex mainLoopMutex;
 std::shared_ptr<RunLoop> mainLoop;
 std::atomic<RunLoop*> mainPointer { nullptr };
 
@@ -104,7 +104,7 @@ unsigned eventsFromEpoll(uint32_t events)
     return result;
 }
 
-std::string describeEntry(const Entry& entry)
+std::string describeEntry(const TimerEntry& entry)
 {
     if (entry.perform) {
         const auto& tag = entry.perform->key.tag;
@@ -197,14 +197,14 @@ struct RunLoop::Impl {
         return it->second;
     }
 
-    static bool isCurrent(const Entry& entry)
+    static bool isCurrent(const TimerEntry& entry)
     {
         if (entry.timer)
             return entry.timer->m_inHeap && entry.timer->m_generation == entry.generation;
         return entry.perform->inHeap;
     }
 
-    void push(Heap& heap, Entry entry)
+    void push(Heap& heap, TimerEntry entry)
     {
         entry.sequence = nextSequence++;
         heap.entries.push_back(std::move(entry));
@@ -218,7 +218,7 @@ struct RunLoop::Impl {
     {
         if (heap.entries.size() < 256 || heap.entries.size() < 2 * heap.live)
             return;
-        std::erase_if(heap.entries, [](const Entry& entry) { return !isCurrent(entry); });
+        std::erase_if(heap.entries, [](const TimerEntry& entry) { return !isCurrent(entry); });
         std::make_heap(heap.entries.begin(), heap.entries.end(), later);
     }
 
@@ -236,7 +236,7 @@ struct RunLoop::Impl {
         ++timer->m_generation;
         timer->m_due = due;
         timer->m_inHeap = true;
-        push(heap, Entry { due, 0, timer->m_generation, timer, nullptr });
+        push(heap, TimerEntry { due, 0, timer->m_generation, timer, nullptr });
         sweep(heap);
     }
 
@@ -276,13 +276,13 @@ struct RunLoop::Impl {
         return std::min(*first, *common);
     }
 
-    void collectDue(Heap* heap, int64_t now, std::vector<Entry>& due)
+    void collectDue(Heap* heap, int64_t now, std::vector<TimerEntry>& due)
     {
         if (!heap)
             return;
         while (!heap->entries.empty() && heap->entries.front().due <= now) {
             std::pop_heap(heap->entries.begin(), heap->entries.end(), later);
-            Entry entry = std::move(heap->entries.back());
+            TimerEntry entry = std::move(heap->entries.back());
             heap->entries.pop_back();
             if (!isCurrent(entry))
                 continue;
@@ -579,7 +579,7 @@ void RunLoop::setMainThread()
 {
     RunLoop& loop = current();
     {
-        std::lock_guard lock(mainMutex);
+        std::lock_guard lock(mainLoopMutex);
         mainLoop = loop.shared_from_this();
         mainPointer = &loop;
     }
@@ -661,7 +661,7 @@ void RunLoop::performAfter(double delay, std::function<void()> perform, PerformK
     if (item->key.target)
         m->performsByTarget.emplace(item->key.target.get(), item);
     int64_t due = m->loopClock()->monotonicNanoseconds() + Clock::nanoseconds(delay);
-    m->push(m->heapFor(mode), Entry { due, 0, 0, nullptr, std::move(item) });
+    m->push(m->heapFor(mode), TimerEntry { due, 0, 0, nullptr, std::move(item) });
 }
 
 void RunLoop::cancelPerforms(const PerformKey& key)
@@ -857,11 +857,11 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
         std::lock_guard lock(m->postMutex);
         blocks.swap(m->posted);
     }
-    std::vector<Entry> due;
+    std::vector<TimerEntry> due;
     m->collectDue(m->findHeap(mode), start, due);
     if (mode != CommonModes)
         m->collectDue(m->findHeap(CommonModes), start, due);
-    std::sort(due.begin(), due.end(), [](const Entry& a, const Entry& b) { return later(b, a); });
+    std::sort(due.begin(), due.end(), [](const TimerEntry& a, const TimerEntry& b) { return later(b, a); });
     if (!m->passObservers.empty())
         m->afterWaiting();
 

@@ -32,7 +32,7 @@ std::string lowered(std::string_view text)
     return result;
 }
 
-std::string_view trimmed(std::string_view text)
+std::string_view trimmedHeaderText(std::string_view text)
 {
     while (!text.empty() && isBlank(text.front()))
         text.remove_prefix(1);
@@ -256,7 +256,7 @@ bool HttpMessage::takeHeaderLine(std::string_view line)
     const std::string_view name = line.substr(0, colon);
     if (name.empty() || !core::HeaderFields::isValidName(name))
         return false;
-    addParsedHeader(name, trimmed(line.substr(colon + 1)));
+    addParsedHeader(name, trimmedHeaderText(line.substr(colon + 1)));
     return true;
 }
 

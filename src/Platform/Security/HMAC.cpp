@@ -12,7 +12,7 @@ namespace sec {
 
 namespace {
 
-[[noreturn]] void fail(const char* what)
+[[noreturn]] void failHMAC(const char* what)
 {
     throw core::Exception(core::Exception::InternalInconsistency,
         fmt::format("{} failed: {}", what, ERR_error_string(ERR_get_error(), nullptr)));
@@ -22,7 +22,7 @@ EVP_MAC* fetchedHMAC()
 {
     static EVP_MAC* mac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_HMAC, nullptr);
     if (!mac)
-        fail("EVP_MAC_fetch");
+        failHMAC("EVP_MAC_fetch");
     return mac;
 }
 
@@ -46,7 +46,7 @@ HMAC::HMAC(DigestAlgorithm algorithm, std::string_view key)
     static const unsigned char none = 0;
     const auto* keyBytes = key.empty() ? &none : reinterpret_cast<const unsigned char*>(key.data());
     if (!EVP_MAC_init(m_context->context.get(), keyBytes, key.size(), parameters))
-        fail("EVP_MAC_init");
+        failHMAC("EVP_MAC_init");
 }
 
 HMAC::HMAC(HMAC&&) noexcept = default;
@@ -56,7 +56,7 @@ HMAC::~HMAC() = default;
 void HMAC::update(const void* bytes, size_t length)
 {
     if (length && !EVP_MAC_update(m_context->context.get(), static_cast<const unsigned char*>(bytes), length))
-        fail("EVP_MAC_update");
+        failHMAC("EVP_MAC_update");
 }
 
 core::Data HMAC::finish()
@@ -64,10 +64,10 @@ core::Data HMAC::finish()
     unsigned char result[EVP_MAX_MD_SIZE];
     size_t resultLength = 0;
     if (!EVP_MAC_final(m_context->context.get(), result, &resultLength, sizeof result))
-        fail("EVP_MAC_final");
+        failHMAC("EVP_MAC_final");
     // Initialising again without a key starts over with the same key.
     if (!EVP_MAC_init(m_context->context.get(), nullptr, 0, nullptr))
-        fail("EVP_MAC_init");
+        failHMAC("EVP_MAC_init");
     return core::Data(result, resultLength);
 }
 

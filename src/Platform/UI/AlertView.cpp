@@ -12,9 +12,9 @@ namespace ui {
 
 namespace {
 
-constexpr float TopMargin = 16;
+constexpr float AlertTopMargin = 16;
 constexpr float TextSpacing = 8;
-constexpr float BottomMargin = 16;
+constexpr float AlertBottomMargin = 16;
 // Between two buttons side by side.
 constexpr float RowSpacing = 6;
 
@@ -59,7 +59,7 @@ AlertView::AlertView()
     m_messageLabel->setTextAlignment(gfx::TextAlignment::Center);
     m_messageLabel->setNumberOfLines(0);
     addSubview(m_messageLabel);
-    setFrame({ 0, 0, Width, TopMargin + ButtonHeight + BottomMargin });
+    setFrame({ 0, 0, Width, AlertTopMargin + ButtonHeight + AlertBottomMargin });
 }
 
 AlertView::~AlertView() = default;
@@ -132,7 +132,7 @@ void AlertView::layoutSubviews()
 {
     float width = Width;
     float textWidth = width - 2 * Margin;
-    float y = TopMargin;
+    float y = AlertTopMargin;
     auto placeText = [&](Label& label, const std::string& text, const gfx::Font& font) {
         label.setText(text);
         label.setHidden(text.empty());
@@ -174,7 +174,7 @@ void AlertView::layoutSubviews()
             y += ButtonHeight;
         }
     }
-    float height = y + BottomMargin;
+    float height = y + AlertBottomMargin;
     // Centred in the room below the status bar, upright in the interface.
     Window* window = this->window();
     gfx::Rect area = window ? interfaceBounds(*window) : Screen::main()->bounds();

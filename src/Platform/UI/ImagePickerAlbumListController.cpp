@@ -17,13 +17,13 @@ namespace ui {
 
 namespace {
 
-constexpr const char* RowIdentifier = "ui.ImagePickerAlbumRow";
+constexpr const char* AlbumRowIdentifier = "ui.ImagePickerAlbumRow";
 
 // An album row asks for its thumbnail while it shows, as a grid square does.
 class AlbumRow : public TableViewCell {
 public:
     AlbumRow()
-        : TableViewCell(Style::Value1, RowIdentifier)
+        : TableViewCell(Style::Value1, AlbumRowIdentifier)
     {
         setAccessoryType(Accessory::DisclosureIndicator);
     }
@@ -135,7 +135,7 @@ int ImagePickerAlbumListController::numberOfRows(TableView&, int)
 
 std::shared_ptr<TableViewCell> ImagePickerAlbumListController::cellForRow(TableView& table, IndexPath path)
 {
-    auto row = std::dynamic_pointer_cast<AlbumRow>(table.dequeueReusableCell(RowIdentifier));
+    auto row = std::dynamic_pointer_cast<AlbumRow>(table.dequeueReusableCell(AlbumRowIdentifier));
     if (!row)
         row = std::make_shared<AlbumRow>();
     row->forget();

@@ -11,8 +11,8 @@ namespace ui {
 
 namespace {
 
-std::mutex cacheMutex;
-std::map<std::string, std::shared_ptr<gfx::Image>, std::less<>> cache;
+std::mutex imageCacheMutex;
+std::map<std::string, std::shared_ptr<gfx::Image>, std::less<>> imageCache;
 
 std::shared_ptr<gfx::Image> load(std::string_view name)
 {
@@ -51,22 +51,22 @@ std::shared_ptr<gfx::Image> load(std::string_view name)
 std::shared_ptr<gfx::Image> Images::imageNamed(std::string_view name)
 {
     {
-        std::lock_guard lock(cacheMutex);
-        if (auto it = cache.find(name); it != cache.end())
+        std::lock_guard lock(imageCacheMutex);
+        if (auto it = imageCache.find(name); it != imageCache.end())
             return it->second;
     }
     auto image = load(name);
     if (image) {
-        std::lock_guard lock(cacheMutex);
-        cache.emplace(std::string(name), image);
+        std::lock_guard lock(imageCacheMutex);
+        imageCache.emplace(std::string(name), image);
     }
     return image;
 }
 
 void Images::clearCache()
 {
-    std::lock_guard lock(cacheMutex);
-    cache.clear();
+    std::lock_guard lock(imageCacheMutex);
+    imageCache.clear();
 }
 
 } // namespace ui

@@ -22,7 +22,7 @@ float Keyboard::height(bool tablet, bool landscape)
 
 namespace {
 
-Orientation interfaceOrientation()
+Orientation keyboardOrientation()
 {
     auto* application = Application::shared();
     return application ? application->statusBarOrientation() : Orientation::Portrait;
@@ -33,7 +33,7 @@ Orientation interfaceOrientation()
 gfx::Rect Keyboard::frame() const
 {
     gfx::Rect screen = Screen::main()->bounds();
-    Orientation o = interfaceOrientation();
+    Orientation o = keyboardOrientation();
     float h = height(Screen::userInterfaceIdiom() == core::Device::Idiom::Tablet, isLandscape(o));
     switch (o) {
     case Orientation::PortraitUpsideDown:
@@ -51,7 +51,7 @@ gfx::Rect Keyboard::offscreenFrame() const
 {
     gfx::Rect screen = Screen::main()->bounds();
     gfx::Rect f = frame();
-    switch (interfaceOrientation()) {
+    switch (keyboardOrientation()) {
     case Orientation::PortraitUpsideDown:
         return f.offsetBy(0, -f.height());
     case Orientation::LandscapeRight:

@@ -10,7 +10,7 @@ namespace ui {
 namespace {
 
 std::mutex registryMutex;
-std::map<std::string, std::shared_ptr<Pasteboard>>& registry()
+std::map<std::string, std::shared_ptr<Pasteboard>>& pasteboardRegistry()
 {
     static std::map<std::string, std::shared_ptr<Pasteboard>> pasteboards;
     return pasteboards;
@@ -35,7 +35,7 @@ std::shared_ptr<Pasteboard> Pasteboard::general()
 std::shared_ptr<Pasteboard> Pasteboard::named(const std::string& name, bool create)
 {
     std::lock_guard lock(registryMutex);
-    auto& pasteboards = registry();
+    auto& pasteboards = pasteboardRegistry();
     if (auto it = pasteboards.find(name); it != pasteboards.end())
         return it->second;
     if (!create)
@@ -48,13 +48,13 @@ std::shared_ptr<Pasteboard> Pasteboard::named(const std::string& name, bool crea
 void Pasteboard::remove(const std::string& name)
 {
     std::lock_guard lock(registryMutex);
-    registry().erase(name);
+    pasteboardRegistry().erase(name);
 }
 
 void Pasteboard::resetForTesting()
 {
     std::lock_guard lock(registryMutex);
-    registry().clear();
+    pasteboardRegistry().clear();
 }
 
 Pasteboard::Pasteboard(std::string name) : m_name(std::move(name)) { }

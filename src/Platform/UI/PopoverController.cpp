@@ -19,7 +19,7 @@ namespace ui {
 
 namespace {
 
-std::vector<std::shared_ptr<PopoverController>> shown;
+std::vector<std::shared_ptr<PopoverController>> visiblePopovers;
 
 } // namespace
 
@@ -180,7 +180,7 @@ void PopoverController::present(const gfx::Rect& anchor, Window& window, unsigne
     window.addSubview(m_dimmingView);
     window.addSubview(m_container);
     m_visible = true;
-    shown.push_back(self);
+    visiblePopovers.push_back(self);
     place();
     m_content->viewWillAppear(animated);
     m_content->viewDidAppear(animated);
@@ -313,7 +313,7 @@ void PopoverController::close(bool animated, bool notifyDelegate, DismissalCause
         m_content->view()->removeFromSuperview();
     m_dimmingView.reset();
     m_container.reset();
-    std::erase(shown, self);
+    std::erase(visiblePopovers, self);
     if (m_content)
         m_content->viewDidDisappear(animated);
     if (notifyDelegate)
@@ -333,12 +333,12 @@ void PopoverController::outsideTap()
 
 std::vector<std::shared_ptr<PopoverController>> PopoverController::shownPopovers()
 {
-    return shown;
+    return visiblePopovers;
 }
 
 void PopoverController::resetForTesting()
 {
-    shown.clear();
+    visiblePopovers.clear();
 }
 
 } // namespace ui

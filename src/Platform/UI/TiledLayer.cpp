@@ -129,7 +129,7 @@ bool inWindow(const Layer& layer)
     return root->view() && dynamic_cast<Window*>(root->view());
 }
 
-double now()
+double tileNow()
 {
     return core::RunLoop::main().clock()->monotonic();
 }
@@ -375,7 +375,7 @@ void TiledLayer::install(const Key& key, uint64_t generation, std::shared_ptr<gf
         return;
     tile.drawn = generation;
     tile.image = std::move(image);
-    tile.shownAt = now();
+    tile.shownAt = tileNow();
     LayerDisplayMarks::note(this);
     // Tiles come in between frames too: the budget holds at all times.
     trimAllCaches();

@@ -18,7 +18,7 @@ using WillStartHandler = ViewAnimation::WillStartHandler;
 
 // One committed block: its records and handlers, alive until its stop
 // handlers ran (held by the run loop's performs in the meantime).
-struct Group : std::enable_shared_from_this<Group> {
+struct AnimationGroup : std::enable_shared_from_this<AnimationGroup> {
     std::string name;
     core::Value context;
     WillStartHandler willStart;
@@ -112,7 +112,7 @@ void ViewAnimation::commit()
     Block block = std::move(currentBlock("ViewAnimation::commit"));
     blocks.pop_back();
 
-    auto group = std::make_shared<Group>();
+    auto group = std::make_shared<AnimationGroup>();
     group->name = block.name;
     group->context = block.context;
     group->willStart = std::move(block.willStart);
@@ -122,7 +122,7 @@ void ViewAnimation::commit()
     auto& loop = core::RunLoop::main();
     double now = loop.clock()->monotonic();
     bool animates = animationsEnabled && (block.duration > 0 || block.delay > 0);
-    std::weak_ptr<Group> weakGroup = group;
+    std::weak_ptr<AnimationGroup> weakGroup = group;
     if (animates) {
         for (auto& change : block.changes) {
             auto layer = change.layer.lock();

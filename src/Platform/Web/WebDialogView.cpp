@@ -7,7 +7,7 @@ namespace web {
 
 namespace {
 
-std::string text(const char* english)
+std::string dialogText(const char* english)
 {
     return core::localized(english, "WebKit");
 }
@@ -21,22 +21,22 @@ std::shared_ptr<WebDialogView> WebDialogView::show(PageDialog dialog, const std:
     switch (dialog.kind) {
     case PageDialog::Kind::Alert:
         view->setMessage(dialog.message);
-        view->addButton(text("OK"));
+        view->addButton(dialogText("OK"));
         break;
     case PageDialog::Kind::Confirm:
         view->setMessage(dialog.message);
-        view->setCancelButtonIndex(view->addButton(text("Cancel")));
-        view->addButton(text("OK"));
+        view->setCancelButtonIndex(view->addButton(dialogText("Cancel")));
+        view->addButton(dialogText("OK"));
         break;
     case PageDialog::Kind::Prompt:
         view->setMessage(dialog.message);
-        view->setCancelButtonIndex(view->addButton(text("Cancel")));
-        view->addButton(text("OK"));
+        view->setCancelButtonIndex(view->addButton(dialogText("Cancel")));
+        view->addButton(dialogText("OK"));
         break;
     case PageDialog::Kind::BeforeUnload:
-        view->setMessage(dialog.message.empty() ? text("Are you sure you want to leave this page?") : dialog.message);
-        view->setCancelButtonIndex(view->addButton(text("Stay on Page")));
-        view->addButton(text("Leave Page"));
+        view->setMessage(dialog.message.empty() ? dialogText("Are you sure you want to leave this page?") : dialog.message);
+        view->setCancelButtonIndex(view->addButton(dialogText("Stay on Page")));
+        view->addButton(dialogText("Leave Page"));
         break;
     }
     if (dialog.kind == PageDialog::Kind::Prompt) {

@@ -41,7 +41,7 @@
 
 namespace {
 
-const std::string ImageMimePrefix = "image/";
+const std::string SlideShowMimePrefix = "image/";
 
 core::UserDefaults& defaults()
 {
@@ -240,7 +240,7 @@ void VKImageViewController::slideShowAdvanceSlide()
     bool shuffle = defaults().boolForKey("VKSlideShowShuffle");
     auto current = resource();
     auto folder = folderController();
-    auto allImages = [&] { return folder ? folder->getAllViewableResourcesWithType(ImageMimePrefix) : std::vector<std::shared_ptr<VKFileResource>> {}; };
+    auto allImages = [&] { return folder ? folder->getAllViewableResourcesWithType(SlideShowMimePrefix) : std::vector<std::shared_ptr<VKFileResource>> {}; };
     auto isCurrent = [&](const std::shared_ptr<VKFileResource>& slide) { return current && slide && slide->path() == current->path(); };
     if (!m_slideShowResources) {
         auto pass = allImages();

@@ -15,7 +15,7 @@ namespace {
 
 // Sizes the data source gives that are not numbers, infinite or negative
 // count as 0.
-float sane(float value)
+float saneLength(float value)
 {
     return std::isfinite(value) && value > 0 ? value : 0;
 }
@@ -108,7 +108,7 @@ void VKDocumentViewVertical::reloadData()
         float widest = 0;
         for (size_t i = 0; i < n; ++i) {
             gfx::Size size = source->documentViewSizeForPageAtIndex(*this, i);
-            float w = sane(size.width), h = sane(size.height);
+            float w = saneLength(size.width), h = saneLength(size.height);
             frames[i] = gfx::Rect(0, 0, w, h);
             tops[i] = y;
             y += h;

@@ -7,7 +7,7 @@
 
 namespace {
 
-gfx::Size sane(gfx::Size size)
+gfx::Size saneSize(gfx::Size size)
 {
     auto one = [](float value) { return std::isfinite(value) && value > 0 ? std::min(value, 1e6f) : 0.0f; };
     return { one(size.width), one(size.height) };
@@ -55,13 +55,13 @@ void VKDoublePageView::setRightView(std::shared_ptr<ui::View> view)
 
 void VKDoublePageView::setLeftNaturalSize(gfx::Size size)
 {
-    m_leftNaturalSize = sane(size);
+    m_leftNaturalSize = saneSize(size);
     setNeedsLayout();
 }
 
 void VKDoublePageView::setRightNaturalSize(gfx::Size size)
 {
-    m_rightNaturalSize = sane(size);
+    m_rightNaturalSize = saneSize(size);
     setNeedsLayout();
 }
 

@@ -65,7 +65,7 @@ std::function<void()>& loadHook()
 
 // A registered default that is on unless set off (tests run without the
 // registration).
-bool defaultOn(std::string_view key)
+bool pdfDefaultOn(std::string_view key)
 {
     core::Value value = core::UserDefaults::standard()->object(key);
     return value.isNull() ? true : core::UserDefaults::standard()->boolForKey(key);
@@ -159,7 +159,7 @@ void VKPDFViewController::initWithResource(const std::shared_ptr<VKFileResource>
     m_pagingGestureObservation = core::UserDefaults::standard()->observe(PagingGestureEnabledKey,
         [weak](const core::Value&) {
             if (auto self = weak.lock(); self && self->m_documentView)
-                self->m_documentView->setPagingEnabled(defaultOn(PagingGestureEnabledKey));
+                self->m_documentView->setPagingEnabled(pdfDefaultOn(PagingGestureEnabledKey));
         });
 }
 
@@ -431,7 +431,7 @@ void VKPDFViewController::setupDocumentView()
         m_documentView.reset();
     }
     gfx::Rect frame = view()->bounds();
-    bool singleFirst = defaultOn(DoublePageSingleFirstKey);
+    bool singleFirst = pdfDefaultOn(DoublePageSingleFirstKey);
     if (auto found = layoutFactories().find(layout); found != layoutFactories().end() && layout != Vertical)
         m_documentView = found->second(frame, singleFirst);
     if (!m_documentView)
@@ -440,7 +440,7 @@ void VKPDFViewController::setupDocumentView()
     auto self = sharedAs<VKPDFViewController>();
     m_documentView->setDelegate(std::static_pointer_cast<VKDocumentViewDelegate>(self));
     m_documentView->setDataSource(std::static_pointer_cast<VKDocumentViewDataSource>(self));
-    m_documentView->setPagingEnabled(defaultOn(PagingGestureEnabledKey));
+    m_documentView->setPagingEnabled(pdfDefaultOn(PagingGestureEnabledKey));
     m_documentView->setThumbnailsEnabled(true);
     contentView()->addSubview(m_documentView);
     setUIHidden(false, true);

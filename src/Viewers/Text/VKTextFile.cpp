@@ -8,7 +8,7 @@
 
 namespace {
 
-std::mutex hookMutex;
+std::mutex textFileHookMutex;
 VKTextFile::ChunkHook& chunkHook()
 {
     static VKTextFile::ChunkHook hook;
@@ -72,7 +72,7 @@ core::Data VKTextFile::readAll() const
 
 void VKTextFile::setChunkHookForTesting(ChunkHook hook)
 {
-    std::lock_guard lock(hookMutex);
+    std::lock_guard lock(textFileHookMutex);
     chunkHook() = std::move(hook);
 }
 
@@ -80,7 +80,7 @@ void VKTextFile::chunkDidRead(size_t chunk) const
 {
     ChunkHook hook;
     {
-        std::lock_guard lock(hookMutex);
+        std::lock_guard lock(textFileHookMutex);
         hook = chunkHook();
     }
     if (hook)

@@ -39,7 +39,7 @@
 namespace {
 
 // 14 March 2019, 10:30 UTC: the rows' dates do not follow the clock.
-constexpr time_t FixedDate = 1552559400;
+constexpr time_t EditingFixedDate = 1552559400;
 
 using test::findPopup;
 
@@ -59,7 +59,7 @@ protected:
         std::string big = makeDocument("Work/Backup.bin", "");
         ASSERT_EQ(::truncate(big.c_str(), 6 * 1024 * 1024), 0);
         for (const auto& name : core::fs::contentsOfDirectory(documents("Work")).value_or(std::vector<std::string> {})) {
-            struct timespec times[2] = { { FixedDate, 0 }, { FixedDate, 0 } };
+            struct timespec times[2] = { { EditingFixedDate, 0 }, { EditingFixedDate, 0 } };
             ::utimensat(AT_FDCWD, documents("Work/" + name).c_str(), times, 0);
         }
         runLoop();

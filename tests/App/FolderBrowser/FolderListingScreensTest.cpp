@@ -31,7 +31,7 @@
 
 namespace {
 
-const char* const words[] = { "Apricot", "Bridge", "canyon", "Delta", "Échelle", "forest", "Garden", "harbor",
+const char* const listingWords[] = { "Apricot", "Bridge", "canyon", "Delta", "Échelle", "forest", "Garden", "harbor",
     "Island", "Jungle", "kettle", "Lantern", "Meadow", "Nectar", "orchard", "Pebble", "Quarry", "Report", "Summit",
     "Timber" };
 const char* const extensions[] = { "pdf", "txt", "jpg" };
@@ -42,7 +42,7 @@ protected:
     {
         FolderListingTestCase::SetUp();
         for (int i = 0; i < 60; ++i)
-            makeDocument(fmt::format("Sixty/{} {}.{}", words[i % 20], i / 20 + 1, extensions[i % 3]));
+            makeDocument(fmt::format("Sixty/{} {}.{}", listingWords[i % 20], i / 20 + 1, extensions[i % 3]));
         makeDocument("Sixty/2024 Taxes/");
         // The rows show dates: fixed ones keep the pictures from following the clock.
         for (const auto& name : core::fs::contentsOfDirectory(documents("Sixty")).value_or(std::vector<std::string> {})) {

@@ -29,7 +29,7 @@
 
 namespace {
 
-using Picker = VKFolderPickerController;
+using FolderPicker = VKFolderPickerController;
 using Screen = VKFolderPickerViewController;
 
 // The screen under the picker, which turns with the device.
@@ -52,7 +52,7 @@ protected:
     }
     // On a phone the picker fills the window; on a tablet it is a form
     // sheet of its modal size over a plain screen.
-    void present(const test::DeviceScreen& device, ui::Orientation orientation, std::shared_ptr<Picker> made)
+    void present(const test::DeviceScreen& device, ui::Orientation orientation, std::shared_ptr<FolderPicker> made)
     {
         if (host)
             host->dismissModalViewController(false);
@@ -60,7 +60,7 @@ protected:
         runLoop();
         // Each picture starts on the root: what the last picker remembered
         // is forgotten.
-        core::UserDefaults::standard()->remove(Picker::LastKnownLeafKey);
+        core::UserDefaults::standard()->remove(FolderPicker::LastKnownLeafKey);
         test::useDeviceScreen(window(), device);
         picker = std::move(made);
         host = std::make_shared<TurningScreen>();
@@ -113,7 +113,7 @@ protected:
     }
     void showFolderScreen(const test::DeviceScreen& device, ui::Orientation orientation)
     {
-        auto made = Picker::folderPickerWithLocalDirectories();
+        auto made = FolderPicker::folderPickerWithLocalDirectories();
         made->navigationItem().setPrompt("Move \"Report.pdf\" to");
         made->setShowsCancelButton(true);
         made->addDisabledFolder(resource(publicFolder("Photos/2023/Moved Here")), true);
@@ -124,7 +124,7 @@ protected:
     }
 
     std::shared_ptr<ui::ViewController> host;
-    std::shared_ptr<Picker> picker;
+    std::shared_ptr<FolderPicker> picker;
 };
 
 TEST_F(FolderPickerScreensTest, GoldensOfAFolderScreen)
@@ -154,7 +154,7 @@ TEST_F(FolderPickerScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientation
             std::string suffix = fmt::format("{}-{}", device->name, upright ? "portrait" : "landscape");
             SCOPED_TRACE(suffix);
 
-            present(*device, orientation, Picker::folderPickerWithStandardDirectories());
+            present(*device, orientation, FolderPicker::folderPickerWithStandardDirectories());
             expectTidyRows(top());
             shoot("picker-root-" + suffix);
 
@@ -174,7 +174,7 @@ TEST_F(FolderPickerScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientation
             EXPECT_TRUE(top().tableView().bounds().contains(top().errorLabel()->frame()));
             shoot("picker-no-folders-" + suffix);
 
-            present(*device, orientation, Picker::folderPickerWithLinkedCloudServices());
+            present(*device, orientation, FolderPicker::folderPickerWithLinkedCloudServices());
             push(work);
             ASSERT_TRUE(top().hasActivityIndicator());
             shoot("picker-spinner-" + suffix);

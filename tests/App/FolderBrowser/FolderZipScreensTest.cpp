@@ -37,7 +37,7 @@ namespace {
 using Base = VKFolderControllerBase;
 
 // 14 March 2019, 10:30 UTC: the rows' dates do not follow the clock.
-constexpr time_t FixedDate = 1552559400;
+constexpr time_t ZipFixedDate = 1552559400;
 
 class FolderZipScreensTest : public test::FolderListingTestCase {
 protected:
@@ -51,7 +51,7 @@ protected:
         test::runCommand({ "sh", "-c", "cd \"$0\" && exec zip -q -P pw \"$1\" s1.txt", documents("src"),
             documents("Trip/a.zip") });
         for (const char* name : { "Photos", "Notes.txt", "broken.zip", "a.zip" }) {
-            struct timespec times[2] = { { FixedDate, 0 }, { FixedDate, 0 } };
+            struct timespec times[2] = { { ZipFixedDate, 0 }, { ZipFixedDate, 0 } };
             ::utimensat(AT_FDCWD, documents(std::string("Trip/") + name).c_str(), times, 0);
         }
         VKQuotaManager::defaultManager()->updateQuotaForPath(documents());

@@ -25,7 +25,7 @@
 
 namespace {
 
-class GuestHooks : public test::FakeAppDelegateHooks {
+class RootScreensGuestHooks : public test::FakeAppDelegateHooks {
 public:
     bool isGuestMode() const override { return true; }
 };
@@ -90,7 +90,7 @@ TEST_F(RootFolderScreensTest, WithAndWithoutServicesAndForAGuest)
         if (what == "services")
             installSix();
         if (what == "guest")
-            test::FakeAppDelegateHooks::setCurrent(std::make_shared<GuestHooks>());
+            test::FakeAppDelegateHooks::setCurrent(std::make_shared<RootScreensGuestHooks>());
         for (const auto* device : { &test::phoneScreen, &test::tabletScreen }) {
             for (auto orientation : { ui::Orientation::Portrait, ui::Orientation::LandscapeLeft }) {
                 bool upright = orientation == ui::Orientation::Portrait;

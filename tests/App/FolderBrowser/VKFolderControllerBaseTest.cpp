@@ -26,7 +26,7 @@ namespace {
 using Base = VKFolderControllerBase;
 using test::TestFolderScreen;
 
-class GuestHooks : public test::FakeAppDelegateHooks {
+class BaseGuestHooks : public test::FakeAppDelegateHooks {
 public:
     bool isGuestMode() const override { return true; }
 };
@@ -173,7 +173,7 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     EXPECT_EQ(screen->centreItem(), screen->folderInfoBarButtonItem());
 
     // A guest gets no edit button.
-    test::FakeAppDelegateHooks::setCurrent(std::make_shared<GuestHooks>());
+    test::FakeAppDelegateHooks::setCurrent(std::make_shared<BaseGuestHooks>());
     screen->updateEditButton();
     EXPECT_FALSE(right());
 }

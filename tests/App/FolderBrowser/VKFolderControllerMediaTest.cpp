@@ -28,8 +28,8 @@ namespace {
 using Base = VKFolderControllerBase;
 using Picker = ui::ImagePickerController;
 
-constexpr int SaveToPhotosAlbumAction = 1010;
-constexpr int ImportMediaAction = 1009;
+constexpr int MediaSaveToPhotosAlbumAction = 1010;
+constexpr int MediaImportAction = 1009;
 constexpr int OpenInAction = 1014;
 
 class VKFolderControllerMediaTest : public test::FolderListingTestCase {
@@ -77,13 +77,13 @@ TEST_F(VKFolderControllerMediaTest, SavingToTheAlbumShowsProgressAndCountsTheFai
 
     // Nothing to save: nothing happens.
     markNames({ "notes.txt" });
-    controller->handleAction(SaveToPhotosAlbumAction, {});
+    controller->handleAction(MediaSaveToPhotosAlbumAction, {});
     runLoop();
     EXPECT_FALSE(Base::isOperationInProgress());
 
     controller->unmarkAllItems();
     markNames({ "one.jpg", "two.jpg", "clip.avi", "notes.txt" });
-    controller->handleAction(SaveToPhotosAlbumAction, {});
+    controller->handleAction(MediaSaveToPhotosAlbumAction, {});
     EXPECT_TRUE(Base::isOperationInProgress());
     EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
     EXPECT_FALSE(Base::isOperationIndeterminate());
@@ -106,7 +106,7 @@ TEST_F(VKFolderControllerMediaTest, ACancelledSaveStopsAndLeavesTheNextOperation
         makeDocument("A/p" + std::to_string(i) + ".jpg", jpeg(8, 8));
     show(documents("A"));
     markNames({ "p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg" });
-    controller->handleAction(SaveToPhotosAlbumAction, {});
+    controller->handleAction(MediaSaveToPhotosAlbumAction, {});
     EXPECT_EQ(Base::operationLabel(), "Copying 5 Items");
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == 2; }, 30));
 
@@ -138,7 +138,7 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
 
     // Asked from the editing menu: marking ends once the picker covers the list.
     controller->setEditing(true, false);
-    controller->handleAction(ImportMediaAction, {});
+    controller->handleAction(MediaImportAction, {});
     runLoop();
     EXPECT_TRUE(controller->isEditing());
     advance(0.5);

@@ -28,16 +28,16 @@
 
 namespace {
 
-using Picker = VKFolderPickerController;
+using FolderPicker = VKFolderPickerController;
 using Screen = VKFolderPickerViewController;
 
 class RecordingPickerDelegate : public VKFolderPickerControllerDelegate {
 public:
-    void folderPickerController(Picker&, const std::shared_ptr<VKFileResource>& folder) override
+    void folderPickerController(FolderPicker&, const std::shared_ptr<VKFileResource>& folder) override
     {
         picked.push_back(folder ? folder->path() : "(none)");
     }
-    void didCancelFolderPickerController(Picker&) override { ++cancels; }
+    void didCancelFolderPickerController(FolderPicker&) override { ++cancels; }
     std::vector<std::string> picked;
     int cancels = 0;
 };
@@ -50,7 +50,7 @@ protected:
         picker.reset();
         test::RootFolderTestCase::TearDown();
     }
-    std::shared_ptr<Picker> open(std::shared_ptr<Picker> made)
+    std::shared_ptr<FolderPicker> open(std::shared_ptr<FolderPicker> made)
     {
         window().setRootViewController(nullptr);
         picker = std::move(made);
@@ -91,7 +91,7 @@ protected:
     }
     static std::string stored()
     {
-        auto value = core::UserDefaults::standard()->object(Picker::LastKnownLeafKey);
+        auto value = core::UserDefaults::standard()->object(FolderPicker::LastKnownLeafKey);
         return value.isString() ? value.string() : "(none)";
     }
     std::string photos2023()
@@ -100,7 +100,7 @@ protected:
         return makeFolder(publicFolder("Photos/2023"));
     }
 
-    std::shared_ptr<Picker> picker;
+    std::shared_ptr<FolderPicker> picker;
     std::shared_ptr<RecordingPickerDelegate> pickerDelegate = std::make_shared<RecordingPickerDelegate>();
 };
 
@@ -108,23 +108,23 @@ TEST_F(VKFolderPickerControllerTest, FactoriesListTheirRoots)
 {
     auto linked = installService("Linked", true);
     installService("Unlinked", false);
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     EXPECT_EQ(rows(top()), (std::vector<std::string> { "Documents", "Public" }));
     EXPECT_EQ(picker->rootFolderDataSource()->localDirectories().front(), documents());
     EXPECT_FALSE(picker->rootResource());
     EXPECT_EQ(picker->contentSizeForViewInPopover(), (gfx::Size { 320, 500 }));
     EXPECT_EQ(top().contentSizeForViewInPopover(), (gfx::Size { 320, 500 }));
 
-    open(Picker::folderPickerWithStandardDirectories());
+    open(FolderPicker::folderPickerWithStandardDirectories());
     EXPECT_EQ(rows(top()), (std::vector<std::string> { "Documents", "Public", "Linked" }));
-    open(Picker::folderPickerWithLinkedCloudServices());
+    open(FolderPicker::folderPickerWithLinkedCloudServices());
     EXPECT_EQ(rows(top()), (std::vector<std::string> { "Linked" }));
 
     // One service: a remembered folder elsewhere becomes its root, which
     // the picker then opens on.
     close();
-    core::UserDefaults::standard()->set(Picker::LastKnownLeafKey, core::Value("~/Documents"));
-    open(Picker::folderPickerWithCloudService(linked));
+    core::UserDefaults::standard()->set(FolderPicker::LastKnownLeafKey, core::Value("~/Documents"));
+    open(FolderPicker::folderPickerWithCloudService(linked));
     ASSERT_EQ(picker->viewControllers().size(), 2u);
     EXPECT_EQ(top().resource()->path(), linked->localPath());
     EXPECT_EQ(stored(), "(none)");
@@ -133,7 +133,7 @@ TEST_F(VKFolderPickerControllerTest, FactoriesListTheirRoots)
 TEST_F(VKFolderPickerControllerTest, CancelIsOnEveryScreen)
 {
     makeFolder(publicFolder("Photos"));
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     EXPECT_FALSE(picker->showsCancelButton());
     picker->navigationItem().setPrompt("Move 2 Items");
     picker->setShowsCancelButton(true);
@@ -161,7 +161,7 @@ TEST_F(VKFolderPickerControllerTest, RowsAreVisibleSubfoldersInFileNameOrder)
         makeFolder(publicFolder(name));
     ASSERT_TRUE(core::fs::writeFileAtomically(publicFolder("file.txt"), "x"));
     rescan(publicFolder());
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(publicFolder());
     EXPECT_EQ(rows(top()), (std::vector<std::string> { "f2", "f10", "F11" }));
     EXPECT_FALSE(top().errorLabel());
@@ -187,7 +187,7 @@ TEST_F(VKFolderPickerControllerTest, RowsAreVisibleSubfoldersInFileNameOrder)
 TEST_F(VKFolderPickerControllerTest, ATapPicksAndTheAccessoryOpens)
 {
     makeFolder(publicFolder("Photos"));
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     auto& root = top();
     auto& publicRow = cell(root, { 0, 1 });
     auto* accessory = dynamic_cast<ui::Button*>(publicRow.accessoryView().get());
@@ -213,7 +213,7 @@ TEST_F(VKFolderPickerControllerTest, DisabledFoldersByWholeComponents)
     for (const char* name : { "A", "AB", "L" })
         makeFolder(publicFolder(name));
     makeFolder(publicFolder("L/Inside"));
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(publicFolder());
     auto& screen = top();
     ASSERT_EQ(rows(screen), (std::vector<std::string> { "A", "AB", "L" }));
@@ -259,7 +259,7 @@ TEST_F(VKFolderPickerControllerTest, DisabledFoldersByWholeComponents)
 TEST_F(VKFolderPickerControllerTest, TheHeaderIsTheLocationCutToTheWidth)
 {
     std::string leaf = photos2023();
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(leaf);
     EXPECT_EQ(top().titleForHeader(top().tableView(), 0), "Public > Photos > 2023");
 
@@ -275,14 +275,14 @@ TEST_F(VKFolderPickerControllerTest, TheHeaderIsTheLocationCutToTheWidth)
 TEST_F(VKFolderPickerControllerTest, TheLastFolderIsRememberedAndReopened)
 {
     std::string leaf = photos2023();
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(publicFolder());
     openFolder(publicFolder("Photos"));
     openFolder(leaf);
     close();
     EXPECT_EQ(stored(), "~/Documents/Photos/2023");
 
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     EXPECT_EQ(stored(), "(none)");
     ASSERT_EQ(picker->viewControllers().size(), 4u);
     EXPECT_EQ(dynamic_cast<Screen&>(*picker->viewControllers()[1]).resource()->path(), publicFolder());
@@ -297,8 +297,8 @@ TEST_F(VKFolderPickerControllerTest, TheLastFolderIsRememberedAndReopened)
 
     // Turning browsing off pops to the root and forgets.
     close();
-    core::UserDefaults::standard()->set(Picker::LastKnownLeafKey, core::Value("~/Documents/Photos"));
-    open(Picker::folderPickerWithLocalDirectories());
+    core::UserDefaults::standard()->set(FolderPicker::LastKnownLeafKey, core::Value("~/Documents/Photos"));
+    open(FolderPicker::folderPickerWithLocalDirectories());
     ASSERT_EQ(picker->viewControllers().size(), 3u);
     openFolder(leaf);
     picker->setSubfolderBrowsingDisabled(true);
@@ -316,10 +316,10 @@ TEST_F(VKFolderPickerControllerTest, WhatMayNotReopenOpensTheRoot)
     auto service = installService("Cloud", true);
     std::string cloudFolder = makeCloudFolder(*service, "Work");
     // A picker closing stores its own top: each case starts closed.
-    auto expectRootOnly = [&](const core::Value& value, std::function<void(Picker&)> prepare = {}) {
+    auto expectRootOnly = [&](const core::Value& value, std::function<void(FolderPicker&)> prepare = {}) {
         close();
-        core::UserDefaults::standard()->set(Picker::LastKnownLeafKey, value);
-        auto made = Picker::folderPickerWithStandardDirectories();
+        core::UserDefaults::standard()->set(FolderPicker::LastKnownLeafKey, value);
+        auto made = FolderPicker::folderPickerWithStandardDirectories();
         if (prepare)
             prepare(*made);
         open(made);
@@ -328,8 +328,8 @@ TEST_F(VKFolderPickerControllerTest, WhatMayNotReopenOpensTheRoot)
     };
     // A cloud folder of a linked, listed service reopens.
     close();
-    core::UserDefaults::standard()->set(Picker::LastKnownLeafKey, core::Value(cloudFolder));
-    open(Picker::folderPickerWithStandardDirectories());
+    core::UserDefaults::standard()->set(FolderPicker::LastKnownLeafKey, core::Value(cloudFolder));
+    open(FolderPicker::folderPickerWithStandardDirectories());
     EXPECT_EQ(picker->viewControllers().size(), 3u);
 
     expectRootOnly(core::Value(int64_t(3)));
@@ -341,20 +341,20 @@ TEST_F(VKFolderPickerControllerTest, WhatMayNotReopenOpensTheRoot)
     expectRootOnly(core::Value("~/Documents/Gone"));
     // Inside a folder disabled with everything below it; "/A" never
     // stands for "/AB".
-    expectRootOnly(core::Value("~/Documents/Photos/2023"), [&](Picker& made) {
+    expectRootOnly(core::Value("~/Documents/Photos/2023"), [&](FolderPicker& made) {
         made.addDisabledFolder(resource(publicFolder("Photos")), true);
     });
     close();
-    core::UserDefaults::standard()->set(Picker::LastKnownLeafKey, core::Value("~/Documents/Photos/2023"));
-    auto made = Picker::folderPickerWithLocalDirectories();
+    core::UserDefaults::standard()->set(FolderPicker::LastKnownLeafKey, core::Value("~/Documents/Photos/2023"));
+    auto made = FolderPicker::folderPickerWithLocalDirectories();
     made->addDisabledFolder(resource(publicFolder("Photo")), true);
     open(made);
     EXPECT_EQ(picker->viewControllers().size(), 4u);
     // A cloud folder when the picker lists no services, or the service is
     // no longer linked.
     close();
-    core::UserDefaults::standard()->set(Picker::LastKnownLeafKey, core::Value(cloudFolder));
-    open(Picker::folderPickerWithLocalDirectories());
+    core::UserDefaults::standard()->set(FolderPicker::LastKnownLeafKey, core::Value(cloudFolder));
+    open(FolderPicker::folderPickerWithLocalDirectories());
     EXPECT_EQ(picker->viewControllers().size(), 1u);
     service->setLinked(false);
     expectRootOnly(core::Value(cloudFolder));
@@ -362,7 +362,7 @@ TEST_F(VKFolderPickerControllerTest, WhatMayNotReopenOpensTheRoot)
 
 TEST_F(VKFolderPickerControllerTest, UpdatesReloadTheShownFolder)
 {
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(publicFolder());
     EXPECT_TRUE(rows(top()).empty());
     makeFolder(publicFolder("New"));
@@ -379,7 +379,7 @@ TEST_F(VKFolderPickerControllerTest, ACloudFolderAsksForAFreshListing)
 {
     auto service = installService("Cloud", true);
     std::string work = makeCloudFolder(*service, "Work");
-    open(Picker::folderPickerWithLinkedCloudServices());
+    open(FolderPicker::folderPickerWithLinkedCloudServices());
     openFolder(work);
     EXPECT_EQ(service->calls().back(), "updateMetadata /Work");
     ASSERT_TRUE(top().hasActivityIndicator());
@@ -407,7 +407,7 @@ TEST_F(VKFolderPickerControllerTest, ACloudFolderAsksForAFreshListing)
 
 TEST_F(VKFolderPickerControllerTest, TheMessageSitsInTheMiddleRowBand)
 {
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(publicFolder());
     auto& screen = top();
     auto& table = screen.tableView();
@@ -433,7 +433,7 @@ TEST_F(VKFolderPickerControllerTest, TheMessageSitsInTheMiddleRowBandSideways)
     runLoop();
     ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
     advance(1);
-    open(Picker::folderPickerWithLocalDirectories());
+    open(FolderPicker::folderPickerWithLocalDirectories());
     openFolder(publicFolder());
     auto& table = top().tableView();
     ASSERT_TRUE(top().errorLabel());

@@ -30,7 +30,7 @@
 
 namespace {
 
-class GuestHooks : public test::FakeAppDelegateHooks {
+class RootGuestHooks : public test::FakeAppDelegateHooks {
 public:
     bool isGuestMode() const override { return true; }
 };
@@ -169,7 +169,7 @@ TEST_F(VKRootFolderControllerTest, TheScreenItsBarsAndIcons)
 
 TEST_F(VKRootFolderControllerTest, AGuestGetsASpaceForSettings)
 {
-    test::FakeAppDelegateHooks::setCurrent(std::make_shared<GuestHooks>());
+    test::FakeAppDelegateHooks::setCurrent(std::make_shared<RootGuestHooks>());
     showRoot(roots());
     auto items = root->toolbarItems();
     ASSERT_EQ(items.size(), 5u);

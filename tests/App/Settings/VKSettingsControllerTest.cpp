@@ -32,7 +32,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-struct Recorder : VKSettingsControllerDelegate {
+struct SettingsRecorder : VKSettingsControllerDelegate {
     int ends = 0;
     void settingsControllerDidEnd(VKSettingsController&) override { ++ends; }
 };
@@ -120,7 +120,7 @@ TEST_F(VKSettingsControllerTest, GroupsRowsAndPagesOfTheRoot)
 TEST_F(VKSettingsControllerTest, DoneTellsTheDelegateOnce)
 {
     auto settings = VKSettingsController::initWithOrientation(ui::Orientation::Portrait);
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<SettingsRecorder>();
     settings->setDelegate(recorder);
     auto navigation = ui::NavigationController::create(settings);
     browser->presentModalViewController(navigation, false);

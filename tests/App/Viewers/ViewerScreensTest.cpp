@@ -30,7 +30,7 @@
 namespace {
 
 // The folder the viewer came from, turning with the device.
-class Folder : public ui::TableViewController {
+class ViewerFolder : public ui::TableViewController {
 public:
     bool shouldAutorotate(ui::Orientation) override { return true; }
     int numberOfRows(ui::TableView&, int) override { return 3; }
@@ -84,7 +84,7 @@ protected:
     {
         test::useDeviceScreen(window(), device);
         window().setRootViewController(nullptr);
-        auto folder = std::make_shared<Folder>();
+        auto folder = std::make_shared<ViewerFolder>();
         folder->setTitle("Files");
         navigation = VKNavigationController::create(folder);
         navigation->setToolbarHidden(false);

@@ -8,7 +8,7 @@ namespace {
 
 class CXMLNodeTest : public test::TestCase { };
 
-std::shared_ptr<CXMLDocument> parse(std::string_view text)
+std::shared_ptr<CXMLDocument> parseNodeDocument(std::string_view text)
 {
     auto document = CXMLDocument::initWithData(core::Data(text), 0);
     EXPECT_TRUE(document) << text;
@@ -26,7 +26,7 @@ constexpr std::string_view propfind = R"(<?xml version="1.0" encoding="utf-8"?>
 
 TEST_F(CXMLNodeTest, HandlesAreMadeOnceAndQueriedByXPath)
 {
-    auto document = parse(propfind);
+    auto document = parseNodeDocument(propfind);
     auto root = document->rootElement();
     EXPECT_EQ(root->name(), "D:propfind");
     EXPECT_EQ(root->prefix(), "D");
@@ -88,7 +88,7 @@ TEST_F(CXMLNodeTest, NamesNamespacesAndAttributes)
     EXPECT_EQ(CXMLNode::prefixForName("a:b:c"), "");
     EXPECT_EQ(CXMLNode::localNameForName("a:b:c"), "a:b:c");
 
-    auto document = parse(R"(<root xmlns="urn:default" xmlns:D="DAV:" D:flag="1" plain="2">)"
+    auto document = parseNodeDocument(R"(<root xmlns="urn:default" xmlns:D="DAV:" D:flag="1" plain="2">)"
                           R"(<child/><D:prop/><child>x</child><other xmlns=""><child/></other></root>)");
     auto root = document->rootElement();
     EXPECT_EQ(root->name(), "root");
@@ -132,14 +132,14 @@ TEST_F(CXMLNodeTest, NamesNamespacesAndAttributes)
     EXPECT_EQ(root->attributeForName("missing"), nullptr);
 
     // A kind without a handle is logged and left out.
-    auto withPI = parse("<a><?pi x?><b/></a>");
+    auto withPI = parseNodeDocument("<a><?pi x?><b/></a>");
     EXPECT_EQ(withPI->rootElement()->children().size(), 1u);
     EXPECT_TRUE(logContains("TODO Unhandled type (7)."));
 }
 
 TEST_F(CXMLNodeTest, ParsesFragmentsInContext)
 {
-    auto document = parse(propfind);
+    auto document = parseNodeDocument(propfind);
     auto root = document->rootElement();
     core::Error error("stale", 1);
     auto href = root->parseXMLStringInContext("<D:href>x</D:href><D:extra/>", &error);
@@ -160,7 +160,7 @@ TEST_F(CXMLNodeTest, ParsesFragmentsInContext)
 
 TEST_F(CXMLNodeTest, ChangingTheTreeKeepsHandlesUsable)
 {
-    auto document = parse("<r xmlns:D=\"DAV:\"><a>one</a><b>two</b><D:c><d/></D:c></r>");
+    auto document = parseNodeDocument("<r xmlns:D=\"DAV:\"><a>one</a><b>two</b><D:c><d/></D:c></r>");
     auto root = document->rootElement();
     auto a = root->childAtIndex(0);
     auto b = root->childAtIndex(1);
@@ -216,7 +216,7 @@ TEST_F(CXMLNodeTest, HandlesOutlivingTheirDocumentAnswerNothing)
     std::shared_ptr<CXMLNode> kept, removed, orphan, attribute;
     std::shared_ptr<CXMLNamespace> ns;
     {
-        auto document = parse("<r xmlns:D=\"DAV:\" a=\"1\"><a>one</a><b/></r>");
+        auto document = parseNodeDocument("<r xmlns:D=\"DAV:\" a=\"1\"><a>one</a><b/></r>");
         auto root = document->rootElement();
         kept = root->childAtIndex(0);
         attribute = root->attributeForName("a");

@@ -10,7 +10,7 @@ using core::URL;
 
 namespace {
 
-URL url(std::string_view text)
+URL parsedURL(std::string_view text)
 {
     auto result = URL::parse(text);
     EXPECT_TRUE(result) << text;
@@ -20,7 +20,7 @@ URL url(std::string_view text)
 TEST(URLTest, ComponentsOfAFullURL)
 {
     const std::string text = "http://u:p@Host:8080/a%20b/c/?q=1#f";
-    const URL u = url(text);
+    const URL u = parsedURL(text);
     EXPECT_EQ(u.relativeString(), text);
     EXPECT_EQ(u.absoluteString(), text);
     EXPECT_EQ(u.scheme(), "http");
@@ -40,27 +40,27 @@ TEST(URLTest, ComponentsOfAFullURL)
 
 TEST(URLTest, AbsentAndEmptyComponentsDiffer)
 {
-    const URL bare = url("http://h");
+    const URL bare = parsedURL("http://h");
     EXPECT_EQ(bare.path(), "");
     EXPECT_EQ(bare.port(), std::nullopt);
     EXPECT_FALSE(bare.hasQuery());
     EXPECT_FALSE(bare.hasFragment());
 
-    const URL empty = url("http://h:/?#");
+    const URL empty = parsedURL("http://h:/?#");
     EXPECT_EQ(empty.path(), "/");
     EXPECT_EQ(empty.port(), std::nullopt);
     EXPECT_TRUE(empty.hasQuery());
     EXPECT_TRUE(empty.hasFragment());
 
-    EXPECT_EQ(url("http://h/a//").path(), "/a/");
-    EXPECT_EQ(url("http://h/a%2F").path(), "/a/");
-    EXPECT_EQ(url("http://[::1]:0/x").host(), "::1");
-    EXPECT_EQ(url("http://[::1]:0/x").port(), 0);
-    EXPECT_EQ(url("http://h:65535").port(), 65535);
-    EXPECT_EQ(url("mailto:a@b.example").path(), "a@b.example");
-    EXPECT_EQ(url("mailto:a@b.example").host(), "");
-    EXPECT_EQ(url("*").path(), "*");
-    EXPECT_EQ(url("").relativeString(), "");
+    EXPECT_EQ(parsedURL("http://h/a//").path(), "/a/");
+    EXPECT_EQ(parsedURL("http://h/a%2F").path(), "/a/");
+    EXPECT_EQ(parsedURL("http://[::1]:0/x").host(), "::1");
+    EXPECT_EQ(parsedURL("http://[::1]:0/x").port(), 0);
+    EXPECT_EQ(parsedURL("http://h:65535").port(), 65535);
+    EXPECT_EQ(parsedURL("mailto:a@b.example").path(), "a@b.example");
+    EXPECT_EQ(parsedURL("mailto:a@b.example").host(), "");
+    EXPECT_EQ(parsedURL("*").path(), "*");
+    EXPECT_EQ(parsedURL("").relativeString(), "");
 }
 
 TEST(URLTest, BadInputGivesNoURL)
@@ -74,7 +74,7 @@ TEST(URLTest, BadInputGivesNoURL)
 
 TEST(URLTest, ResolvesTheRFCExamples)
 {
-    const URL base = url("http://a/b/c/d;p?q");
+    const URL base = parsedURL("http://a/b/c/d;p?q");
     const std::pair<const char*, const char*> examples[] = {
         // Normal examples
         { "g:h", "g:h" }, { "g", "http://a/b/c/g" }, { "./g", "http://a/b/c/g" }, { "g/", "http://a/b/c/g/" },
@@ -100,15 +100,15 @@ TEST(URLTest, ResolvesTheRFCExamples)
         EXPECT_EQ(resolved->relativeString(), reference);
     }
 
-    const auto relative = URL::parse("d%20e/?x", url("http://h:81/p/"));
+    const auto relative = URL::parse("d%20e/?x", parsedURL("http://h:81/p/"));
     ASSERT_TRUE(relative);
     EXPECT_EQ(relative->host(), "h");
     EXPECT_EQ(relative->port(), 81);
     EXPECT_EQ(relative->path(), "/p/d e");
     EXPECT_EQ(relative->relativePath(), "d e");
     EXPECT_EQ(relative->query(), "x");
-    EXPECT_EQ(relative->baseURL(), url("http://h:81/p/"));
-    EXPECT_EQ(relative->absoluteURL(), url("http://h:81/p/d%20e/?x"));
+    EXPECT_EQ(relative->baseURL(), parsedURL("http://h:81/p/"));
+    EXPECT_EQ(relative->absoluteURL(), parsedURL("http://h:81/p/d%20e/?x"));
     EXPECT_FALSE(relative->absoluteURL().baseURL());
     EXPECT_EQ(fmt::format("{}", *relative), "d%20e/?x -- http://h:81/p/");
 }
@@ -117,13 +117,13 @@ TEST(URLTest, ResolutionNeverMakesAPathReadAsAnotherComponent)
 {
     // Without an authority a path "//g" would read as one, and a first
     // segment "c:d" as a scheme; both are guarded.
-    const auto noAuthority = URL::parse("..//g", url("s:/a/b"));
+    const auto noAuthority = URL::parse("..//g", parsedURL("s:/a/b"));
     ASSERT_TRUE(noAuthority);
     EXPECT_EQ(noAuthority->absoluteString(), "s:/.//g");
     EXPECT_EQ(noAuthority->host(), "");
     EXPECT_EQ(noAuthority->path(), "/.//g");
 
-    const auto noScheme = URL::parse("./c:d", url("b"));
+    const auto noScheme = URL::parse("./c:d", parsedURL("b"));
     ASSERT_TRUE(noScheme);
     EXPECT_EQ(noScheme->scheme(), "");
     EXPECT_EQ(noScheme->path(), "./c:d");
@@ -131,12 +131,12 @@ TEST(URLTest, ResolutionNeverMakesAPathReadAsAnotherComponent)
 
 TEST(URLTest, StandardizedRemovesDotSegments)
 {
-    EXPECT_EQ(url("http://Host/a/./b/../c/?q#f").standardized().absoluteString(), "http://Host/a/c/?q#f");
-    EXPECT_EQ(url("http://h/../../x").standardized().absoluteString(), "http://h/x");
-    EXPECT_EQ(url("a/../b").standardized().relativeString(), "a/../b");
-    const auto relative = URL::parse("x/../y", url("http://h/p/"));
+    EXPECT_EQ(parsedURL("http://Host/a/./b/../c/?q#f").standardized().absoluteString(), "http://Host/a/c/?q#f");
+    EXPECT_EQ(parsedURL("http://h/../../x").standardized().absoluteString(), "http://h/x");
+    EXPECT_EQ(parsedURL("a/../b").standardized().relativeString(), "a/../b");
+    const auto relative = URL::parse("x/../y", parsedURL("http://h/p/"));
     ASSERT_TRUE(relative);
-    EXPECT_EQ(relative->standardized(), url("http://h/p/y"));
+    EXPECT_EQ(relative->standardized(), parsedURL("http://h/p/y"));
 }
 
 TEST(URLTest, FileURLsRoundTripAnyPath)
@@ -149,9 +149,9 @@ TEST(URLTest, FileURLsRoundTripAnyPath)
     EXPECT_EQ(URL::fileURL("/t/d", true).absoluteString(), "file:///t/d/");
     EXPECT_EQ(URL::fileURL("/t/d/", true).absoluteString(), "file:///t/d/");
     EXPECT_EQ(URL::fileURL("/", true).filePath(), "/");
-    EXPECT_TRUE(url("FILE:///x").isFileURL());
-    EXPECT_FALSE(url("http://h/x").isFileURL());
-    EXPECT_EQ(url("http://h/x").filePath(), "");
+    EXPECT_TRUE(parsedURL("FILE:///x").isFileURL());
+    EXPECT_FALSE(parsedURL("http://h/x").isFileURL());
+    EXPECT_EQ(parsedURL("http://h/x").filePath(), "");
 
     // Names on disk need not be UTF-8; their bytes come back unchanged.
     for (std::string_view path : { "/a?b;c=d&e+f$g,h@i:j", "/x/%41", "/\xff\xfe", "//twice", "/é/𝄞 ~" }) {
@@ -167,14 +167,14 @@ TEST(URLTest, FileURLsRoundTripAnyPath)
 
 TEST(URLTest, EqualityFollowsTextAndBase)
 {
-    const URL base = url("http://h/");
+    const URL base = parsedURL("http://h/");
     const auto relative = URL::parse("a", base);
     ASSERT_TRUE(relative);
-    EXPECT_NE(*relative, url("a"));
-    EXPECT_NE(*relative, url("http://h/a"));
+    EXPECT_NE(*relative, parsedURL("a"));
+    EXPECT_NE(*relative, parsedURL("http://h/a"));
     EXPECT_EQ(*relative, *URL::parse("a", base));
-    EXPECT_NE(url("http://h/A"), url("http://h/a"));
-    const std::unordered_set<URL> set { *relative, url("a"), *URL::parse("a", base) };
+    EXPECT_NE(parsedURL("http://h/A"), parsedURL("http://h/a"));
+    const std::unordered_set<URL> set { *relative, parsedURL("a"), *URL::parse("a", base) };
     EXPECT_EQ(set.size(), 2u);
 }
 

@@ -34,7 +34,7 @@ public:
     gfx::Rect clip;
 };
 
-class Recorder : public AnimationDelegate, public LayerDelegate {
+class LayerRecorder : public AnimationDelegate, public LayerDelegate {
 public:
     void animationDidStart(const std::string& key) override { events.push_back("start " + key); }
     void animationDidStop(const std::string& key, bool finished) override
@@ -106,7 +106,7 @@ TEST_F(LayerTest, OwnDrawingOnlyWhenMarkedAndRendered)
     // displays by setting contents means no drawing at all.
     auto plain = Layer::create();
     plain->setBounds({ 0, 0, 10, 10 });
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<LayerRecorder>();
     plain->setDelegate(recorder);
     plain->setNeedsDisplay();
     auto green = Renderer::renderImage(*plain);
@@ -189,7 +189,7 @@ TEST_F(LayerTest, BasicAnimationsCallBackAndNeverChangeTheModel)
 {
     auto layer = Layer::create();
     layer->setPosition({ 5, 5 });
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<LayerRecorder>();
     BasicAnimation move("position");
     move.setFromValue(gfx::Point { 0, 0 });
     move.setToValue(gfx::Point { 100, 0 });

@@ -292,7 +292,7 @@ TEST_F(RendererTest, ScreenshotsAndRefusals)
 
 namespace {
 
-class Rows : public TableViewDataSource {
+class RendererRows : public TableViewDataSource {
 public:
     int numberOfRows(TableView&, int) override { return 3; }
     std::shared_ptr<TableViewCell> cellForRow(TableView& table, IndexPath path) override
@@ -311,7 +311,7 @@ public:
 // A navigation bar ("Back", "Files", "Edit"), three rows and a toolbar in
 // the key window.
 struct FilesScreen {
-    std::shared_ptr<Rows> rows = std::make_shared<Rows>();
+    std::shared_ptr<RendererRows> rows = std::make_shared<RendererRows>();
     std::shared_ptr<View> root;
 
     explicit FilesScreen(Window& window)

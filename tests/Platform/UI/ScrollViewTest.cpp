@@ -11,7 +11,7 @@ namespace {
 using test::UITestCase;
 class ScrollViewTest : public UITestCase { };
 
-struct Recorder : ui::ScrollViewDelegate {
+struct ScrollRecorder : ui::ScrollViewDelegate {
     std::vector<std::string> log;
     std::shared_ptr<ui::View> zooming;
     int scrolls = 0;
@@ -51,7 +51,7 @@ public:
 TEST_F(ScrollViewTest, DragsRubberBandsAndSpringsBack)
 {
     auto scroll = ui::View::make<Watching>({ 0, 0, 320, 460 });
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<ScrollRecorder>();
     scroll->setDelegate(recorder);
     scroll->setContentSize({ 320, 1000 });
     window().addSubview(scroll);
@@ -85,7 +85,7 @@ TEST_F(ScrollViewTest, DragsRubberBandsAndSpringsBack)
 TEST_F(ScrollViewTest, FlingsCoastAndPagesTurn)
 {
     auto scroll = ui::View::make<Watching>({ 0, 0, 320, 460 });
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<ScrollRecorder>();
     scroll->setDelegate(recorder);
     scroll->setContentSize({ 320, 1000 });
     window().addSubview(scroll);
@@ -127,7 +127,7 @@ TEST_F(ScrollViewTest, FlingsCoastAndPagesTurn)
 TEST_F(ScrollViewTest, ZoomsAndAnimatesOffsets)
 {
     auto scroll = ui::ScrollView::create({ 0, 0, 320, 480 });
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<ScrollRecorder>();
     recorder->zooming = ui::View::create({ 0, 0, 320, 480 });
     scroll->addSubview(recorder->zooming);
     scroll->setContentSize({ 320, 480 });

@@ -32,7 +32,7 @@ public:
 };
 
 // Rows "s.r" in sections of the given sizes; logs what the table tells.
-struct Rows : ui::TableViewDataSource, ui::TableViewDelegate {
+struct TableRows : ui::TableViewDataSource, ui::TableViewDelegate {
     std::vector<int> counts;
     Log log;
     int cellsMade = 0;
@@ -99,7 +99,7 @@ struct Rows : ui::TableViewDataSource, ui::TableViewDelegate {
     }
 };
 
-std::shared_ptr<ui::TableView> makeTable(ui::Window& window, const std::shared_ptr<Rows>& rows,
+std::shared_ptr<ui::TableView> makeTable(ui::Window& window, const std::shared_ptr<TableRows>& rows,
     ui::TableView::Style style = ui::TableView::Style::Plain)
 {
     auto table = ui::TableView::create({ 0, 0, 320, 460 }, style);
@@ -160,7 +160,7 @@ TEST_F(TableViewTest, ScrollingFromOneKindOfRowIntoAnotherKeepsNoMoreCellsThanSh
 
 TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = { 2, 1, 3 };
     auto plain = makeTable(window(), rows);
     EXPECT_EQ(plain->rectForRow({ 1, 0 }), (gfx::Rect { 0, 88, 320, 44 }));
@@ -193,7 +193,7 @@ TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
     plain->removeFromSuperview();
 
     // A data source without a cell for a row is a programming error.
-    struct NoCells : Rows {
+    struct NoCells : TableRows {
         std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, IndexPath) override { return nullptr; }
     };
     auto none = std::make_shared<NoCells>();
@@ -208,7 +208,7 @@ TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
 // the rows' text; an empty title is none.
 TEST_F(TableViewTest, GroupedTitlesStandAboveTheirRows)
 {
-    struct Titled : Rows {
+    struct Titled : TableRows {
         std::vector<std::string> titles;
         std::optional<std::string> titleForHeader(ui::TableView&, int section) override { return titles[size_t(section)]; }
     };
@@ -229,7 +229,7 @@ TEST_F(TableViewTest, GroupedTitlesStandAboveTheirRows)
 
 TEST_F(TableViewTest, OnlyVisibleRowsExistAndCellsAreReused)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = { 100000 };
     auto table = makeTable(window(), rows);
     EXPECT_EQ(table->visibleCells().size(), 11u);
@@ -262,7 +262,7 @@ TEST_F(TableViewTest, OnlyVisibleRowsExistAndCellsAreReused)
 
 TEST_F(TableViewTest, TapsSelectRowsAsTheDelegateSays)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = { 5 };
     auto table = makeTable(window(), rows);
     rows->log.clear();
@@ -303,7 +303,7 @@ TEST_F(TableViewTest, TapsSelectRowsAsTheDelegateSays)
 
 TEST_F(TableViewTest, EditingUpdatesAndMoves)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = { 5 };
     rows->commits = true;
     auto table = makeTable(window(), rows);
@@ -374,7 +374,7 @@ TEST_F(TableViewTest, EditingUpdatesAndMoves)
 // it is let go names the place; a drag elsewhere on the row scrolls.
 TEST_F(TableViewTest, ARowDraggedByItsGripMovesWhereItIsLetGo)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = { 30 };
     auto table = makeTable(window(), rows);
     auto grip = [&](int row) { return ui::TableViewReorderControl::of(*table->cellForRow({ 0, row })); };
@@ -457,7 +457,7 @@ public:
 
 TEST_F(TableViewTest, SwipeToDelete)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = { 3 };
     rows->commits = true;
     auto table = ui::View::make<SwipeTable>({ 0, 0, 320, 460 });
@@ -531,7 +531,7 @@ public:
 
 TEST_F(TableViewTest, IndexTitlesAndLayoutFollowingTheOffset)
 {
-    auto rows = std::make_shared<Rows>();
+    auto rows = std::make_shared<TableRows>();
     rows->counts = std::vector<int>(10, 20);
     rows->indexTitles = { "#", "A", "B", "C", "D" };
     auto table = ui::View::make<StripTable>({ 0, 0, 320, 460 });
@@ -555,7 +555,7 @@ TEST_F(TableViewTest, IndexTitlesAndLayoutFollowingTheOffset)
 
 class Controller : public ui::TableViewController {
 public:
-    std::shared_ptr<Rows> rows = std::make_shared<Rows>();
+    std::shared_ptr<TableRows> rows = std::make_shared<TableRows>();
     int numberOfRows(ui::TableView& t, int s) override { return rows->numberOfRows(t, s); }
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& t, IndexPath p) override
     {

@@ -15,7 +15,7 @@ namespace {
 
 using test::UITestCase;
 
-struct Delegate : ui::TextFieldDelegate {
+struct FieldDelegate : ui::TextFieldDelegate {
     std::vector<std::string>* log = nullptr;
     bool digitsOnly = false;
     bool allowClear = true;
@@ -80,7 +80,7 @@ protected:
         UITestCase::TearDown();
     }
     std::shared_ptr<ui::TextField> field, other;
-    std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+    std::shared_ptr<FieldDelegate> delegate = std::make_shared<FieldDelegate>();
     std::vector<std::string> log;
     core::Value last;
     std::vector<core::Observation> observations;

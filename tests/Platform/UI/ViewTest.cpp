@@ -23,7 +23,7 @@ void expectRect(const gfx::Rect& actual, const gfx::Rect& expected)
 }
 
 // Records the hooks and layout passes a view sees.
-struct Recorder : ui::View {
+struct LayoutRecorder : ui::View {
     std::vector<std::string>* log = nullptr;
     std::string name;
     std::vector<gfx::Rect> frames;
@@ -76,11 +76,11 @@ TEST_F(ViewTest, BadGeometryAndCyclesThrow)
 TEST_F(ViewTest, AutoresizingSharesTheChangeThroughSetFrame)
 {
     auto super = ui::View::create({ 0, 0, 320, 460 });
-    auto flexible = ui::View::make<Recorder>({ 10, 10, 300, 440 });
+    auto flexible = ui::View::make<LayoutRecorder>({ 10, 10, 300, 440 });
     flexible->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
-    auto margins = ui::View::make<Recorder>({ 10, 0, 280, 20 });
+    auto margins = ui::View::make<LayoutRecorder>({ 10, 0, 280, 20 });
     margins->setAutoresizingMask(ui::View::FlexibleLeftMargin | ui::View::FlexibleRightMargin);
-    auto fixed = ui::View::make<Recorder>({ 5, 5, 10, 10 });
+    auto fixed = ui::View::make<LayoutRecorder>({ 5, 5, 10, 10 });
     super->addSubview(flexible);
     super->addSubview(margins);
     super->addSubview(fixed);
@@ -102,8 +102,8 @@ TEST_F(ViewTest, AutoresizingSharesTheChangeThroughSetFrame)
 TEST_F(ViewTest, LayoutIsLazyAndParentsGoFirst)
 {
     std::vector<std::string> log;
-    auto parent = ui::View::make<Recorder>({ 0, 0, 100, 100 });
-    auto child = ui::View::make<Recorder>({ 0, 0, 50, 50 });
+    auto parent = ui::View::make<LayoutRecorder>({ 0, 0, 100, 100 });
+    auto child = ui::View::make<LayoutRecorder>({ 0, 0, 50, 50 });
     parent->log = child->log = &log;
     parent->name = "parent";
     child->name = "child";
@@ -132,8 +132,8 @@ TEST_F(ViewTest, LayoutIsLazyAndParentsGoFirst)
 TEST_F(ViewTest, MoveHooksInOrderAndLayersMirrorSubviews)
 {
     std::vector<std::string> log;
-    auto parent = ui::View::make<Recorder>({ 0, 0, 100, 100 });
-    auto child = ui::View::make<Recorder>({ 0, 0, 10, 10 });
+    auto parent = ui::View::make<LayoutRecorder>({ 0, 0, 100, 100 });
+    auto child = ui::View::make<LayoutRecorder>({ 0, 0, 10, 10 });
     parent->log = child->log = &log;
     parent->name = "parent";
     child->name = "child";

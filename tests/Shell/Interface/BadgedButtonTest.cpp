@@ -22,7 +22,7 @@ namespace {
 class BadgedButtonTest : public test::UITestCase { };
 
 // A root controller that turns with the device.
-class TurningController : public ui::ViewController {
+class BadgeTurningController : public ui::ViewController {
 public:
     bool shouldAutorotate(ui::Orientation) override { return true; }
 };
@@ -144,7 +144,7 @@ TEST_F(BadgedButtonTest, TabFactories)
 
 TEST_F(BadgedButtonTest, TabTakesSmallArtworkWhenTheInterfaceTurns)
 {
-    window().setRootViewController(std::make_shared<TurningController>());
+    window().setRootViewController(std::make_shared<BadgeTurningController>());
     auto tab = VKTabBarButton::tabBarButtonWithBackgroundImageBasename("VKTabBarButtonMore");
     auto portrait = tab->backgroundImageForState(Control::Normal).image;
 
@@ -175,7 +175,7 @@ TEST_F(BadgedButtonTest, MissingSmallArtworkFallsBackAndMissingArtworkIsReported
     for (std::string name : { "VKTabBarButtonMore", "VKTabBarButtonMoreSelected" })
         ASSERT_TRUE(core::fs::copyItem(resources + "/" + name + ".png", pathInHome("bundle/" + name + ".png")));
     core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bundle")));
-    window().setRootViewController(std::make_shared<TurningController>());
+    window().setRootViewController(std::make_shared<BadgeTurningController>());
 
     auto tab = VKTabBarButton::tabBarButtonWithBackgroundImageBasename("VKTabBarButtonMore");
     auto portrait = tab->backgroundImageForState(Control::Normal).image;

@@ -16,7 +16,7 @@
 
 namespace {
 
-const bool registered = (test::TestEnvironment::addReset(resetModalPopoverForTesting), true);
+const bool modalPopoverResetRegistered = (test::TestEnvironment::addReset(resetModalPopoverForTesting), true);
 
 struct PopoverLog : ui::PopoverControllerDelegate {
     std::vector<std::string> heard;

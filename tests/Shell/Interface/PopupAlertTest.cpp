@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr float pi = 3.14159265358979323846f;
+constexpr float popupPi = 3.14159265358979323846f;
 
 // What the popups' delegate hears, with the tag the popup wears then.
 struct PopupLog : VKPopupAlertDelegate {
@@ -91,7 +91,7 @@ TEST_F(PopupAlertTest, CentredAboveTheKeyboardAndTurnedWithTheStatusBar)
     application().setStatusBarOrientation(ui::Orientation::LandscapeRight, false);
     EXPECT_EQ(alphaAtWillChange, std::vector<float> { 0.0f });
     EXPECT_FLOAT_EQ(popup->alpha(), 1);
-    EXPECT_NEAR(angle(*popup), pi / 2, 1e-5);
+    EXPECT_NEAR(angle(*popup), popupPi / 2, 1e-5);
     EXPECT_EQ(popup->bounds(), (gfx::Rect { 0, 0, 480, 320 }));
     EXPECT_EQ(popup->center(), (gfx::Point { 160, 240 }));
     runLoop();
@@ -103,9 +103,9 @@ TEST_F(PopupAlertTest, CentredAboveTheKeyboardAndTurnedWithTheStatusBar)
     EXPECT_EQ(popup->buttonAtIndex(1)->frame(), (gfx::Rect { 360, 71, 100, 30 }));
 
     application().setStatusBarOrientation(ui::Orientation::LandscapeLeft, false);
-    EXPECT_NEAR(angle(*popup), -pi / 2, 1e-5);
+    EXPECT_NEAR(angle(*popup), -popupPi / 2, 1e-5);
     application().setStatusBarOrientation(ui::Orientation::PortraitUpsideDown, false);
-    EXPECT_NEAR(std::abs(angle(*popup)), pi, 1e-5);
+    EXPECT_NEAR(std::abs(angle(*popup)), popupPi, 1e-5);
     EXPECT_EQ(popup->bounds(), (gfx::Rect { 0, 0, 320, 480 }));
     application().setStatusBarOrientation(ui::Orientation::Portrait, false);
     runLoop();

@@ -16,7 +16,7 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-class Root : public ui::ViewController { };
+class ListRoot : public ui::ViewController { };
 
 class VKSettingsListControllerTest : public test::UITestCase {
 protected:
@@ -28,7 +28,7 @@ protected:
     }
     void show(const std::shared_ptr<VKSettingsListController>& list)
     {
-        navigation = ui::NavigationController::create(std::make_shared<Root>());
+        navigation = ui::NavigationController::create(std::make_shared<ListRoot>());
         window().setRootViewController(navigation);
         navigation->pushViewController(list, false);
         runLoop();

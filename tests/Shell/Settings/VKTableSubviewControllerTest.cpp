@@ -72,7 +72,7 @@ public:
     Log log;
 };
 
-class Root : public ui::ViewController {
+class SubviewRoot : public ui::ViewController {
 public:
     bool shouldAutorotate(ui::Orientation) override { return true; }
 };
@@ -83,7 +83,7 @@ protected:
     {
         UITestCase::SetUp();
         defaults = core::UserDefaults::standard();
-        navigation = ui::NavigationController::create(std::make_shared<Root>());
+        navigation = ui::NavigationController::create(std::make_shared<SubviewRoot>());
         window().setRootViewController(navigation);
         page = std::make_shared<FormPage>();
         navigation->pushViewController(page, false);

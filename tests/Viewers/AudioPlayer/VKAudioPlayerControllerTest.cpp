@@ -27,7 +27,7 @@
 
 namespace {
 
-using Screen = VKAudioPlayerController;
+using AudioScreen = VKAudioPlayerController;
 
 class VKAudioPlayerControllerTest : public test::AudioPlayerTestCase {
 protected:
@@ -37,8 +37,8 @@ protected:
         if (s_track.empty())
             GTEST_SKIP() << "sox or lame missing";
     }
-    void setRepeat(int mode) { core::UserDefaults::standard()->set(Screen::RepeatModeKey, core::Value(mode)); }
-    void setShuffle(bool on) { core::UserDefaults::standard()->set(Screen::ShuffleKey, core::Value(on)); }
+    void setRepeat(int mode) { core::UserDefaults::standard()->set(AudioScreen::RepeatModeKey, core::Value(mode)); }
+    void setShuffle(bool on) { core::UserDefaults::standard()->set(AudioScreen::ShuffleKey, core::Value(on)); }
     std::string name(const std::shared_ptr<VKFileResource>& resource) { return resource ? resource->name() : "(none)"; }
     std::vector<std::string> names(const std::vector<std::shared_ptr<VKFileResource>>& list)
     {
@@ -48,7 +48,7 @@ protected:
         return result;
     }
     // Lets the track run out from one second before its end.
-    void playToEnd(Screen& screen)
+    void playToEnd(AudioScreen& screen)
     {
         screen.setCurrentTime(19);
         play(2.5);
@@ -62,7 +62,7 @@ TEST_F(VKAudioPlayerControllerTest, OpeningPlaysTheTrackWithItsPositionInTheFold
     EXPECT_TRUE(screen->isPlaying());
     EXPECT_EQ(trackName(*screen), "Track 2.mp3");
     EXPECT_EQ(playlistInfo(*screen), "2 of 5");
-    EXPECT_EQ(Screen::mostRecentAudioPlayer(), screen);
+    EXPECT_EQ(AudioScreen::mostRecentAudioPlayer(), screen);
     EXPECT_TRUE(hooks->isAudioPlayerPlaying());
     auto item = screen->findBarButtonItemWithAction("togglePlay");
     ASSERT_TRUE(item);
@@ -92,12 +92,12 @@ TEST_F(VKAudioPlayerControllerTest, AFileTheFolderDoesNotListIsAddedInNameOrder)
 
 TEST_F(VKAudioPlayerControllerTest, TimesShowHoursOnlyWhenThereAreAny)
 {
-    EXPECT_EQ(Screen::stringForTimeInterval(3723), "01:02:03");
-    EXPECT_EQ(Screen::stringForTimeInterval(123), "02:03");
-    EXPECT_EQ(Screen::stringForTimeInterval(-5), "-00:05");
-    EXPECT_EQ(Screen::stringForTimeInterval(-3723), "-01:02:03");
-    EXPECT_EQ(Screen::stringForTimeInterval(0), "00:00");
-    EXPECT_EQ(Screen::stringForTimeInterval(NAN), "00:00");
+    EXPECT_EQ(AudioScreen::stringForTimeInterval(3723), "01:02:03");
+    EXPECT_EQ(AudioScreen::stringForTimeInterval(123), "02:03");
+    EXPECT_EQ(AudioScreen::stringForTimeInterval(-5), "-00:05");
+    EXPECT_EQ(AudioScreen::stringForTimeInterval(-3723), "-01:02:03");
+    EXPECT_EQ(AudioScreen::stringForTimeInterval(0), "00:00");
+    EXPECT_EQ(AudioScreen::stringForTimeInterval(NAN), "00:00");
 }
 
 TEST_F(VKAudioPlayerControllerTest, TheEndOfATrackFollowsTheRepeatMode)
@@ -112,14 +112,14 @@ TEST_F(VKAudioPlayerControllerTest, TheEndOfATrackFollowsTheRepeatMode)
     EXPECT_FALSE(isOnScreen(*screen));
 
     // All: wraps to the first.
-    setRepeat(Screen::RepeatAll);
+    setRepeat(AudioScreen::RepeatAll);
     screen = open(3);
     playToEnd(*screen);
     EXPECT_EQ(name(screen->resource()), "Track 1.mp3");
     EXPECT_TRUE(screen->isPlaying());
 
     // Track: the same again.
-    setRepeat(Screen::RepeatTrack);
+    setRepeat(AudioScreen::RepeatTrack);
     playToEnd(*screen);
     EXPECT_EQ(name(screen->resource()), "Track 1.mp3");
     EXPECT_TRUE(screen->isPlaying());
@@ -129,7 +129,7 @@ TEST_F(VKAudioPlayerControllerTest, TheEndOfATrackFollowsTheRepeatMode)
 TEST_F(VKAudioPlayerControllerTest, RepeatAllWithOneTrackReplaysIt)
 {
     makeTracks(1);
-    setRepeat(Screen::RepeatAll);
+    setRepeat(AudioScreen::RepeatAll);
     auto screen = open(1);
     playToEnd(*screen);
     EXPECT_TRUE(isOnScreen(*screen));
@@ -140,7 +140,7 @@ TEST_F(VKAudioPlayerControllerTest, RepeatAllWithOneTrackReplaysIt)
 TEST_F(VKAudioPlayerControllerTest, SingleTrackClosesAtTheEndAndOnTheRemotesNextButNotTheToolbars)
 {
     makeTracks(3);
-    setRepeat(Screen::SingleTrack);
+    setRepeat(AudioScreen::SingleTrack);
     auto screen = open(1);
     driver.tapBarItem("handleNext");
     runLoop();
@@ -170,11 +170,11 @@ TEST_F(VKAudioPlayerControllerTest, PreviousRestartsPastThreeSecondsElseMovesOrC
     EXPECT_EQ(name(screen->resource()), "Track 1.mp3");
 
     // At the first track: repeat all goes to the last, off closes.
-    setRepeat(Screen::RepeatAll);
+    setRepeat(AudioScreen::RepeatAll);
     driver.tapBarItem("handlePrevious");
     runLoop();
     EXPECT_EQ(name(screen->resource()), "Track 3.mp3");
-    setRepeat(Screen::RepeatOff);
+    setRepeat(AudioScreen::RepeatOff);
     driver.tapBarItem("handlePrevious");
     runLoop();
     driver.tapBarItem("handlePrevious");
@@ -277,7 +277,7 @@ TEST_F(VKAudioPlayerControllerTest, AFileThatMakesNoPlayerDisablesTheControlsAnd
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->message(), "Unable to play \"Broken.mp3\"");
-    EXPECT_FALSE(Screen::mostRecentAudioPlayer());
+    EXPECT_FALSE(AudioScreen::mostRecentAudioPlayer());
 }
 
 TEST_F(VKAudioPlayerControllerTest, FadesStepTheVolumeOverAboutASecond)
@@ -361,13 +361,13 @@ TEST_F(VKAudioPlayerControllerTest, TheRemoteControlReachesTheMostRecentScreen)
 
     // Asking whether audio plays never makes the class-wide screen.
     EXPECT_TRUE(hooks->isAudioPlayerPlaying());
-    EXPECT_TRUE(Screen::isAnyPlaying());
+    EXPECT_TRUE(AudioScreen::isAnyPlaying());
 
     driver.tapBack();
     runLoop();
     EXPECT_FALSE(hooks->isAudioPlayerPlaying());
     // With no screen the event goes on without harm.
-    Screen::setMostRecentAudioPlayer(nullptr);
+    AudioScreen::setMostRecentAudioPlayer(nullptr);
     driver.remoteControl(ui::Event::RemoteControlPlay);
     EXPECT_FALSE(screen->isPlaying());
 }

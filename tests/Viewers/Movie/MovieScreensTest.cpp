@@ -26,7 +26,7 @@
 namespace test {
 namespace {
 
-class Folder : public ui::TableViewController {
+class MovieFolder : public ui::TableViewController {
 public:
     bool shouldAutorotate(ui::Orientation) override { return true; }
 };
@@ -37,7 +37,7 @@ protected:
     {
         useDeviceScreen(*appWindow, device);
         appWindow->setRootViewController(nullptr);
-        auto list = std::make_shared<Folder>();
+        auto list = std::make_shared<MovieFolder>();
         list->setTitle("Movies");
         navigation = VKNavigationController::create(list);
         navigation->setToolbarHidden(false);

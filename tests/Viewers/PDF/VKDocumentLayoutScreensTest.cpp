@@ -68,7 +68,7 @@ core::Data invisibleTextDocument()
     return builder.build();
 }
 
-struct Device {
+struct LayoutDevice {
     const DeviceScreen* screen;
     ui::Orientation orientation;
     std::string name;
@@ -92,7 +92,7 @@ protected:
         runLoop();
     }
 
-    void open(const Device& device, const core::Data& data)
+    void open(const LayoutDevice& device, const core::Data& data)
     {
         close();
         useDeviceScreen(window(), *device.screen);
@@ -111,7 +111,7 @@ protected:
         window().layoutIfNeeded();
     }
     VKDocumentViewVertical& layout() { return *harness->layout; }
-    void shoot(const Device& device, const std::string& scene)
+    void shoot(const LayoutDevice& device, const std::string& scene)
     {
         window().layoutIfNeeded();
         ui::TiledLayer::renderAllVisibleTilesSynchronously();
@@ -126,14 +126,14 @@ protected:
             return ::testing::AssertionFailure() << "nothing rendered";
         return matchesGolden(*picture, sourcePath(""), name);
     }
-    static std::vector<Device> devices()
+    static std::vector<LayoutDevice> devices()
     {
         return { { &phoneScreen, ui::Orientation::Portrait, "phone_portrait" },
             { &phoneScreen, ui::Orientation::LandscapeLeft, "phone_landscape" },
             { &tabletScreen, ui::Orientation::Portrait, "tablet_portrait" },
             { &tabletScreen, ui::Orientation::LandscapeLeft, "tablet_landscape" } };
     }
-    void eachDevice(const core::Data& data, const std::function<void(const Device&)>& scene)
+    void eachDevice(const core::Data& data, const std::function<void(const LayoutDevice&)>& scene)
     {
         for (auto& device : devices()) {
             SCOPED_TRACE(device.name);
@@ -149,7 +149,7 @@ protected:
 
 TEST_F(VKDocumentLayoutScreensTest, TextAtMinimumZoomAndZoomedOnAColumn)
 {
-    eachDevice(textDocument(4), [&](const Device& device) {
+    eachDevice(textDocument(4), [&](const LayoutDevice& device) {
         gfx::Rect first = layout().frameForPageAtIndex(0);
         EXPECT_EQ(first.minX(), 3);
         EXPECT_EQ(first.minY(), 3);
@@ -162,7 +162,7 @@ TEST_F(VKDocumentLayoutScreensTest, TextAtMinimumZoomAndZoomedOnAColumn)
 
 TEST_F(VKDocumentLayoutScreensTest, ThumbnailsModeWithTheChromeShown)
 {
-    eachDevice(textDocument(12), [&](const Device& device) {
+    eachDevice(textDocument(12), [&](const LayoutDevice& device) {
         layout().setThumbnailsEnabled(true);
         layout().setToolbarContentInsets({ 64, 0, 44, 0 });
         layout().setToolbarInsets({ 64, 0, 44, 0 });
@@ -175,7 +175,7 @@ TEST_F(VKDocumentLayoutScreensTest, ThumbnailsModeWithTheChromeShown)
 
 TEST_F(VKDocumentLayoutScreensTest, ATwoLineHighlightMixedWidthsATurnedPageAndNoPages)
 {
-    eachDevice(textDocument(2), [&](const Device& device) {
+    eachDevice(textDocument(2), [&](const LayoutDevice& device) {
         auto view = std::dynamic_pointer_cast<VKPDFPageView>(layout().viewForPageAtIndex(0));
         ASSERT_TRUE(view);
         const std::u16string& text = view->pageText();
@@ -192,8 +192,8 @@ TEST_F(VKDocumentLayoutScreensTest, ATwoLineHighlightMixedWidthsATurnedPageAndNo
     builder.addPage("0 0.6 0 rg 72 72 100 100 re f 0 0 0 rg 300 500 200 20 re f",
         "/MediaBox [0 0 612 792] /CropBox [20 20 592 772] /Rotate 90");
     core::Data mixed = builder.build();
-    eachDevice(mixed, [&](const Device& device) { shoot(device, "mixed_widths_turned"); });
-    eachDevice({}, [&](const Device& device) {
+    eachDevice(mixed, [&](const LayoutDevice& device) { shoot(device, "mixed_widths_turned"); });
+    eachDevice({}, [&](const LayoutDevice& device) {
         EXPECT_EQ(layout().documentScrollView().contentSize().height, 3 * layout().contentZoom());
         shoot(device, "no_pages");
     });
@@ -201,7 +201,7 @@ TEST_F(VKDocumentLayoutScreensTest, ATwoLineHighlightMixedWidthsATurnedPageAndNo
 
 TEST_F(VKDocumentLayoutScreensTest, TheSearchFieldInABar)
 {
-    eachDevice(textDocument(3), [&](const Device& device) {
+    eachDevice(textDocument(3), [&](const LayoutDevice& device) {
         float width = layout().bounds().width();
         auto bar = ui::Toolbar::create({ 0, 0, width, 44 });
         bar->setAutoresizingMask(ui::View::FlexibleWidth);
@@ -221,7 +221,7 @@ TEST_F(VKDocumentLayoutScreensTest, GoldenPicturesOfTheVerticalLayout)
 {
     DeviceScreen flat = phoneScreen;
     flat.scale = 1;
-    Device phone { &flat, ui::Orientation::Portrait, "phone_portrait" };
+    LayoutDevice phone { &flat, ui::Orientation::Portrait, "phone_portrait" };
     open(phone, barsDocument({ "0 0 612 792", "0 0 612 792" }));
     EXPECT_TRUE(golden("pdf_layout_minimum_zoom"));
     open(phone, barsDocument({ "0 0 612 792", "0 0 306 396", "0 0 612 396" }));

@@ -59,7 +59,7 @@ Application& application()
     return *application;
 }
 
-double now()
+double touchNow()
 {
     return core::RunLoop::main().clock()->monotonic();
 }
@@ -206,7 +206,7 @@ std::vector<int> Driver::touchDown(const std::vector<gfx::Point>& points)
     std::vector<int> fingers;
     std::vector<std::shared_ptr<Touch>> touches;
     for (gfx::Point p : points) {
-        auto touch = Touch::create(p, now());
+        auto touch = Touch::create(p, touchNow());
         int finger = m_nextFinger++;
         m_fingers[finger] = touch;
         fingers.push_back(finger);
@@ -223,7 +223,7 @@ void Driver::touchMove(const std::vector<std::pair<int, gfx::Point>>& moves)
         auto it = m_fingers.find(finger);
         if (it == m_fingers.end())
             throw core::Exception(Failure, fmt::format("finger {} is not down", finger));
-        it->second->update(Touch::Phase::Moved, p, now());
+        it->second->update(Touch::Phase::Moved, p, touchNow());
         touches.push_back(it->second);
     }
     send(touches);
@@ -236,7 +236,7 @@ void Driver::touchUp(const std::vector<int>& fingers)
         auto it = m_fingers.find(finger);
         if (it == m_fingers.end())
             throw core::Exception(Failure, fmt::format("finger {} is not down", finger));
-        it->second->update(Touch::Phase::Ended, it->second->locationOnScreen(), now());
+        it->second->update(Touch::Phase::Ended, it->second->locationOnScreen(), touchNow());
         touches.push_back(it->second);
         m_fingers.erase(it);
     }
@@ -250,7 +250,7 @@ void Driver::touchCancel(const std::vector<int>& fingers)
         auto it = m_fingers.find(finger);
         if (it == m_fingers.end())
             throw core::Exception(Failure, fmt::format("finger {} is not down", finger));
-        it->second->update(Touch::Phase::Cancelled, it->second->locationOnScreen(), now());
+        it->second->update(Touch::Phase::Cancelled, it->second->locationOnScreen(), touchNow());
         touches.push_back(it->second);
         m_fingers.erase(it);
     }
