@@ -12,16 +12,11 @@
 #include "Support/UIScreens.h"
 #include "WebBrowser/VKDownloadViewController.h"
 #include "WebBrowser/VKRegisterWebBrowser.h"
+#include "WebBrowser/WebBrowserTestCase.h" // test::RotatingNavigation
 
 #include <fmt/format.h>
 
 namespace test {
-
-// A stack that turns with the device.
-class RotatingNavigation : public VKNavigationController {
-public:
-    bool shouldAutorotate(ui::Orientation) override { return true; }
-};
 
 class DownloadScreenTestCase : public DownloadTestCase {
 protected:
