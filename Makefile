@@ -5,7 +5,7 @@ HOME_DIR ?= var/home
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_SLOPPINESS := pch_defines,time_macros,include_file_mtime,include_file_ctime
 
-.PHONY: all run test bench bench-quick fuzz fuzz-smoke deps clean cloud-server install
+.PHONY: all run test test-build test-run bench bench-quick fuzz fuzz-smoke deps clean cloud-server install
 
 all: build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
@@ -26,8 +26,14 @@ run: deps build/release/build.ninja
 	cmake --build build/release -j $(JOBS) --target tandry
 	build/release/tandry --home $(HOME_DIR)
 
-test: deps build/test/build.ninja
+test: test-build
+	@$(MAKE) --no-print-directory test-run
+
+# The two halves of `make test` (scripts/build-cost times each).
+test-build: deps build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
+
+test-run:
 	cd build/test && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)

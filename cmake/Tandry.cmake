@@ -86,6 +86,9 @@ function(tandry_fuzz_targets)
     list(FILTER sources EXCLUDE REGEX "/FuzzDriver\\.cpp$")
     if(TANDRY_FUZZ)
         add_custom_target(fuzz_targets)
+    else()
+        # The corpus driver, compiled once for every target.
+        add_library(tandry_fuzz_driver OBJECT ${TANDRY_TESTS}/fuzz/FuzzDriver.cpp)
     endif()
     foreach(source IN LISTS sources)
         get_filename_component(fuzz_name ${source} NAME_WE)
@@ -102,7 +105,7 @@ function(tandry_fuzz_targets)
             target_link_options(${target} PRIVATE -fsanitize=fuzzer)
             add_dependencies(fuzz_targets ${target})
         else()
-            add_executable(${target} ${source} ${TANDRY_TESTS}/fuzz/FuzzDriver.cpp)
+            add_executable(${target} ${source} $<TARGET_OBJECTS:tandry_fuzz_driver>)
             add_test(NAME fuzz.${fuzz_name}
                 COMMAND ${target} ${TANDRY_TESTS}/fuzz/corpus/${fuzz_name}
                 WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
