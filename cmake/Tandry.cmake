@@ -8,7 +8,7 @@ set(TANDRY_TESTS ${CMAKE_SOURCE_DIR}/tests)
 #                 [TEST_LINKS target...])
 # Builds tandry_NAME from the .cpp files directly in src/<dir> for each dir,
 # and tandry_NAME_tests from the .cpp files in tests/<dir>, linked with the
-# test support and TEST_LINKS.
+# test support and TEST_LINKS, one CTest test per suite (GTestSuites.cmake).
 function(tandry_library name)
     cmake_parse_arguments(ARG "" "" "DIRS;LINKS;PKG;SYSLIBS;TEST_LINKS" ${ARGN})
     set(sources)
@@ -42,10 +42,9 @@ function(tandry_library name)
         tandry_unity_sources(tests ${target}_tests ${tests})
         add_executable(${target}_tests ${tests})
         target_link_libraries(${target}_tests PRIVATE ${target} tandry_test_support ${ARG_TEST_LINKS} GTest::gmock GTest::gtest_main)
-        gtest_discover_tests(${target}_tests
-            DISCOVERY_MODE PRE_TEST
+        tandry_gtest_suites(${target}_tests
             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-            PROPERTIES ENVIRONMENT "TANDRY_RESOURCES=${CMAKE_SOURCE_DIR}/resources")
+            ENVIRONMENT "TANDRY_RESOURCES=${CMAKE_SOURCE_DIR}/resources")
     endif()
 endfunction()
 
@@ -69,7 +68,7 @@ function(tandry_program_tests)
         tandry_test_support_pdf tandry_test_support_web tandry_test_support_dropbox tandry_test_support_media GTest::gmock GTest::gtest_main)
     target_compile_definitions(tandry_program_tests PRIVATE TANDRY_EXECUTABLE="$<TARGET_FILE:tandry>")
     add_dependencies(tandry_program_tests tandry)
-    gtest_discover_tests(tandry_program_tests DISCOVERY_MODE PRE_TEST WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    tandry_gtest_suites(tandry_program_tests WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 endfunction()
 
 # Fuzz targets: tests/fuzz/<name>.cpp defines LLVMFuzzerTestOneInput and names
