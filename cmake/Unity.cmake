@@ -61,6 +61,12 @@ function(tandry_unity_sources var name)
         endif()
         math(EXPR count "${count} - ${left}")
         set(content "")
+        # A test file's `using namespace ui;` would make gmock's own
+        # `testing::` ambiguous with ui::testing in every file after it that
+        # includes gmock first: the batch parses gmock before them all.
+        if(name MATCHES "_tests$")
+            set(content "#include <gmock/gmock.h>\n")
+        endif()
         foreach(source IN LISTS batch)
             file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR} ${source})
             string(APPEND content "#include \"${relative}\"\n")

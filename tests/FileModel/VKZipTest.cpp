@@ -235,7 +235,7 @@ TEST_F(VKZipTest, ExtractsWhatPeersWrite)
         { { "-r", "-P", "secret" }, "secret" }, { { "-r", "-0", "-P", "secret" }, "secret" } };
     int number = 0;
     for (const auto& test : cases) {
-        SCOPED_TRACE(testing::PrintToString(test.options));
+        SCOPED_TRACE(::testing::PrintToString(test.options));
         std::string archive = pathInHome("peer" + std::to_string(++number) + ".zip");
         std::vector<std::string> command { "zip", "-q" };
         command.insert(command.end(), test.options.begin(), test.options.end());

@@ -136,8 +136,8 @@ TEST_F(UIAdditionsTest, LayerConveniences)
     auto grandchild = ui::Layer::create();
     root->addSublayer(child);
     child->addSublayer(grandchild);
-    EXPECT_THAT(root->description(), testing::StartsWith("<Layer: 0x"));
-    EXPECT_THAT(root->description(), testing::EndsWith(" frame {{0, 0}, {10, 20}}>"));
+    EXPECT_THAT(root->description(), ::testing::StartsWith("<Layer: 0x"));
+    EXPECT_THAT(root->description(), ::testing::EndsWith(" frame {{0, 0}, {10, 20}}>"));
     std::string deep = vkDeepDescription(*root);
     EXPECT_EQ(deep, "\n" + root->description() + "\n    " + child->description() + "\n        " + grandchild->description() + "\n");
     vkRemoveAllSublayers(*root);

@@ -74,7 +74,7 @@ protected:
     void expectTheServicesFolderOnTheRoot()
     {
         const auto& stack = browser->viewControllers();
-        ASSERT_EQ(stack.size(), 2u) << testing::PrintToString(driver.stackTitles(*browser));
+        ASSERT_EQ(stack.size(), 2u) << ::testing::PrintToString(driver.stackTitles(*browser));
         EXPECT_EQ(stack[0], root);
         auto* folder = dynamic_cast<VKFolderController*>(stack[1].get());
         ASSERT_TRUE(folder);

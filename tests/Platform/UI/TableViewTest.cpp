@@ -347,9 +347,9 @@ TEST_F(TableViewTest, EditingUpdatesAndMoves)
         table->insertRows({ { 0, 3 } }, ui::TableView::RowAnimation::Fade);
         ADD_FAILURE() << "no exception";
     } catch (const core::Exception& e) {
-        EXPECT_THAT(e.reason(), testing::StartsWith("Invalid update: invalid number of rows in section 0. "));
-        EXPECT_THAT(e.reason(), testing::HasSubstr("after the update (7)"));
-        EXPECT_THAT(e.reason(), testing::HasSubstr("before the update (3)"));
+        EXPECT_THAT(e.reason(), ::testing::StartsWith("Invalid update: invalid number of rows in section 0. "));
+        EXPECT_THAT(e.reason(), ::testing::HasSubstr("after the update (7)"));
+        EXPECT_THAT(e.reason(), ::testing::HasSubstr("before the update (3)"));
     }
     EXPECT_THROW(table->deleteRows({ { 0, 9 } }, ui::TableView::RowAnimation::None), core::Exception);
 

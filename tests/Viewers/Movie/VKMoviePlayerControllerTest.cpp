@@ -88,7 +88,7 @@ TEST_F(VKMoviePlayerControllerTest, TheStoredPositionIsResumedWithinTheMovie)
         double expected;
     };
     for (const auto& c : { Case { 30, 60, 30 }, Case { 60, 60, 0 }, Case { 75, 60, 0 }, Case { 12, 0, 12 } }) {
-        SCOPED_TRACE(testing::Message() << c.stored << " of " << c.duration);
+        SCOPED_TRACE(::testing::Message() << c.stored << " of " << c.duration);
         FakeMovieEngine::script().duration = c.duration;
         settings().setContentOffset(c.stored, moviePath());
         auto screen = open();
