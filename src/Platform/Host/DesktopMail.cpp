@@ -53,6 +53,20 @@ void fail(MailComposeController& composer, const std::string& message, int code)
     composer.finish(MailComposeController::Failed, &error);
 }
 
+// What xdg-email's status means to a person: 3 is its "no tool found", the
+// desktop having no mail program set up.
+std::string endedMessage(int status)
+{
+    if (status == 3)
+        return core::localized("No mail program is set up on this computer. Choose an e-mail application in the "
+                               "desktop's settings (default applications), then try again.",
+            "Toolkit");
+    return fmt::format(fmt::runtime(core::localized("The mail program could not take the message (it ended with "
+                                                    "status {}).",
+                           "Toolkit")),
+        status);
+}
+
 std::string missingProgramMessage()
 {
     return fmt::format("Sending mail needs the desktop's mail program ({}, from the xdg-utils package). Install "
@@ -148,7 +162,7 @@ void DesktopMail::send(MailComposeController& composer)
         if (status == 0)
             composer->finish(MailComposeController::Sent);
         else
-            fail(*composer, fmt::format("The desktop's mail program ({}) ended with status {}.", Program, status), status);
+            fail(*composer, endedMessage(status), status);
     }, &error);
     if (!started)
         fail(composer, error == ENOENT ? missingProgramMessage()

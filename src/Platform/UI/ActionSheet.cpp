@@ -156,7 +156,7 @@ void ActionSheet::removeFromScreen()
 
 bool ActionSheet::showsButton(int index) const
 {
-    return !(m_anchored && index == cancelButtonIndex());
+    return !(m_anchored && !m_showsCancelWhenAnchored && index == cancelButtonIndex());
 }
 
 void ActionSheet::layoutSubviews()

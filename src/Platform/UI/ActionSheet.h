@@ -65,6 +65,9 @@ public:
     gfx::Rect anchorRect() const { return m_anchorRect; }
     // Whether the sheet sits at its anchor (tablet idiom, bar item or rect).
     bool isAnchored() const { return m_anchored; }
+    // Keeps the cancel button in a sheet that sits at its anchor, for a
+    // question that must be answered plainly.
+    void setShowsCancelButtonWhenAnchored(bool shows) { m_showsCancelWhenAnchored = shows; }
 
     void layoutSubviews() override;
 
@@ -82,6 +85,7 @@ private:
     AnchorKind m_anchorKind = AnchorKind::None;
     gfx::Rect m_anchorRect;
     bool m_anchored = false;
+    bool m_showsCancelWhenAnchored = false;
 };
 
 } // namespace ui

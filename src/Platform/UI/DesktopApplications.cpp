@@ -56,15 +56,33 @@ std::vector<std::string> dataFolders()
     return folders;
 }
 
-void showFailure(const std::string& path)
+void showFailure(const std::string& message)
 {
-    auto alert = AlertView::create(core::localized("Cannot Open File", "Toolkit"),
-        fmt::format(fmt::runtime(core::localized(
-                        "\"{}\" could not be handed to another application. Opening files needs xdg-open: install the package xdg-utils.",
-                        "Toolkit")),
-            core::path::lastPathComponent(path)),
-        {}, core::localized("OK", "Toolkit"));
+    auto alert = AlertView::create(core::localized("Cannot Open File", "Toolkit"), message, {},
+        core::localized("OK", "Toolkit"));
     alert->show();
+}
+
+// xdg-open itself is missing or cannot start.
+std::string missingOpenerMessage(const std::string& path)
+{
+    return fmt::format(fmt::runtime(core::localized(
+                           "\"{}\" could not be handed to another application. Opening files needs xdg-open: install the package xdg-utils.",
+                           "Toolkit")),
+        core::path::lastPathComponent(path));
+}
+
+// The application was started and gave up: its name (or the desktop's
+// default, unnamed) and how it ended, as xdg-open passes it on.
+std::string failedApplicationMessage(const std::string& path, const std::string& application, int status)
+{
+    std::string name = core::path::lastPathComponent(path);
+    if (application.empty())
+        return fmt::format(fmt::runtime(core::localized(
+                               "The application for \"{}\" failed to open it (it ended with status {}).", "Toolkit")),
+            name, status);
+    return fmt::format(fmt::runtime(core::localized("{} failed to open \"{}\" (it ended with status {}).", "Toolkit")),
+        application, name, status);
 }
 
 } // namespace
@@ -81,7 +99,7 @@ void DesktopApplications::install(std::function<std::string(const std::string& p
             return { *name };
         });
     DocumentInteractionController::setLauncher(
-        [](const core::URL& url, const std::string&) { open(url.path()); });
+        [](const core::URL& url, const std::string& application) { open(url.path(), application); });
 }
 
 std::optional<std::string> DesktopApplications::defaultApplicationForMIMEType(const std::string& type)
@@ -130,18 +148,18 @@ std::optional<std::string> DesktopApplications::desktopEntryName(const std::stri
     return std::nullopt;
 }
 
-void DesktopApplications::open(const std::string& path)
+void DesktopApplications::open(const std::string& path, const std::string& application)
 {
     int error = 0;
-    bool started = SystemURLOpener::spawn("xdg-open", { path }, [path](int status) {
+    bool started = SystemURLOpener::spawn("xdg-open", { path }, [path, application](int status) {
         if (status != 0) {
             core::log("xdg-open {} exited with {}", path, status);
-            showFailure(path);
+            showFailure(failedApplicationMessage(path, application, status));
         }
     }, &error);
     if (!started) {
         core::log("Could not start xdg-open for {}: {}", path, std::strerror(error));
-        showFailure(path);
+        showFailure(missingOpenerMessage(path));
     }
 }
 

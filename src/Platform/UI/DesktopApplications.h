@@ -3,9 +3,10 @@
 // The desktop's applications for "open in": a file's application is the
 // desktop's default for its MIME type (`xdg-mime query default <type>`),
 // shown by its desktop entry's Name and cached per type; choosing it runs
-// `xdg-open <path>`, no shell. A launch that cannot start, or whose
-// `xdg-open` exits non-zero, brings the alert "Cannot Open File" naming
-// the package to install. xdg-mime missing, printing garbage or taking
+// `xdg-open <path>`, no shell. A launch that cannot start brings the alert
+// "Cannot Open File" naming the package to install; one whose application
+// fails (`xdg-open` exits non-zero) says that the application, by name,
+// failed and how it ended. xdg-mime missing, printing garbage or taking
 // more than two seconds (then killed) gives no application.
 
 #include <functional>
@@ -25,8 +26,9 @@ public:
 
     // The default application's name for the type; cached, also when none.
     static std::optional<std::string> defaultApplicationForMIMEType(const std::string& type);
-    // Starts xdg-open on the file; the alert follows a failure.
-    static void open(const std::string& path);
+    // Starts xdg-open on the file for the named application (empty: the
+    // desktop's default); the alert follows a failure.
+    static void open(const std::string& path, const std::string& application = {});
     static void clearCache();
 
     // Runs a program found on PATH (no shell, input /dev/null, errors

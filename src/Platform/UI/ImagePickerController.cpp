@@ -1,5 +1,7 @@
 #include "Platform/UI/ImagePickerController.h"
 
+#include "Platform/Core/URL.h"
+
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
@@ -181,6 +183,8 @@ bool ImagePickerController::pick(size_t index)
         return false;
     core::Value::Dictionary info { { mediaTypeKey, media.mediaType } };
     info[originalImageKey] = core::Value(image);
+    if (!media.path.empty())
+        info[imageURLKey] = core::URL::fileURL(media.path).absoluteString();
     if (m_allowsEditing)
         info[editedImageKey] = core::Value(image);
     if (auto d = delegate())

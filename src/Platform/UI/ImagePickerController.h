@@ -49,6 +49,8 @@ public:
     static constexpr const char* originalImageKey = "ui.ImagePickerOriginalImage";
     static constexpr const char* editedImageKey = "ui.ImagePickerEditedImage";
     static constexpr const char* mediaURLKey = "ui.ImagePickerMediaURL";
+    // A picked image's own file (a file URL), when it has one.
+    static constexpr const char* imageURLKey = "ui.ImagePickerImageURL";
 
     // One piece of the library: an image, or a movie file. An image may be
     // given by its file alone, read when it is picked.

@@ -815,7 +815,12 @@ std::optional<IndexPath> TableView::rowForTouch(const TouchSet& touches) const
 void TableView::touchesBegan(const TouchSet& touches, const Event&)
 {
     m_highlightedRow.reset();
+    m_editingControlRow.reset();
     auto path = rowForTouch(touches);
+    if (path && m_editing && isOnEditingControl(*path, touches.front()->locationInView(this))) {
+        m_editingControlRow = path;
+        return;
+    }
     if (!path || !m_allowsSelection || (m_editing && !m_allowsSelectionDuringEditing))
         return;
     m_highlightedRow = path;
@@ -825,6 +830,11 @@ void TableView::touchesBegan(const TouchSet& touches, const Event&)
 
 void TableView::touchesEnded(const TouchSet& touches, const Event&)
 {
+    if (auto control = std::exchange(m_editingControlRow, std::nullopt)) {
+        if (rowForTouch(touches) == control)
+            tapEditingControl(*control);
+        return;
+    }
     auto highlighted = std::exchange(m_highlightedRow, std::nullopt);
     if (!highlighted)
         return;
@@ -846,8 +856,7 @@ void TableView::touchesCancelled(const TouchSet&, const Event&)
 void TableView::setEditing(bool editing, bool animated)
 {
     auto keep = shared_from_this();
-    if (editing)
-        cancelDeletion();
+    cancelDeletion();
     m_editing = editing;
     auto source = dataSource();
     for (auto& [path, cell] : m_visible) {
@@ -888,6 +897,45 @@ void TableView::swipeCell(TableViewCell& cell, gfx::Point)
     auto title = d ? d->titleForDeleteConfirmationButton(*this, *path) : std::nullopt;
     std::weak_ptr<core::Object> weak = weak_from_this();
     cell.showDeleteConfirmation(title.value_or(core::localized("Delete", "Toolkit")), [weak] {
+        if (auto self = std::static_pointer_cast<TableView>(weak.lock()))
+            self->confirmDeletion();
+    });
+}
+
+bool TableView::isOnEditingControl(IndexPath path, gfx::Point point) const
+{
+    auto* cell = const_cast<TableView*>(this)->cellForRow(path);
+    if (!cell || !cell->isEditing() || cell->editingStyle() == TableViewCell::EditingStyle::None
+        || !cell->shouldIndentWhileEditing())
+        return false;
+    return cell->convertPointFrom(point, this).x < TableViewCell::EditingControlWidth + 4;
+}
+
+void TableView::tapEditingControl(IndexPath path)
+{
+    requireValid(path, "tapEditingControl");
+    auto* cell = cellForRow(path);
+    auto source = dataSource();
+    if (!m_editing || !cell || !source || !source->supportsCommitEditing())
+        return;
+    auto keep = shared_from_this();
+    const auto style = editingStyleForRow(path);
+    if (style == TableViewCell::EditingStyle::Insert) {
+        source->commitEditing(*this, style, path);
+        return;
+    }
+    if (style != TableViewCell::EditingStyle::Delete || !source->canEditRow(*this, path))
+        return;
+    if (m_swiped == path) {
+        cancelDeletion();
+        return;
+    }
+    cancelDeletion();
+    m_swiped = path;
+    auto d = tableDelegate();
+    auto title = d ? d->titleForDeleteConfirmationButton(*this, path) : std::nullopt;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    cell->showDeleteConfirmation(title.value_or(core::localized("Delete", "Toolkit")), [weak] {
         if (auto self = std::static_pointer_cast<TableView>(weak.lock()))
             self->confirmDeletion();
     });

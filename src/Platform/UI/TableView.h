@@ -123,10 +123,16 @@ public:
     // deleted).
     virtual bool canHandleSwipes();
     virtual void swipeCell(TableViewCell& cell, gfx::Point point);
+    // Whether `point` (the table's coordinates) falls on the editing disc of
+    // the row's cell.
+    bool isOnEditingControl(IndexPath path, gfx::Point point) const;
     std::optional<IndexPath> swipedRow() const { return m_swiped; }
     // Taps the shown confirmation: commits, then did-end-editing-row.
     void confirmDeletion();
     void cancelDeletion();
+    // A tap on an editing row's minus or plus disc: the minus shows the row's
+    // Delete button (or takes it away again), the plus commits the insert.
+    void tapEditingControl(IndexPath path);
 
     // Batch updates: between begin and end the changes collect; the counts
     // are checked against the data source at the end.
@@ -219,6 +225,8 @@ private:
     std::optional<IndexPath> m_selected;
     std::optional<IndexPath> m_highlightedRow;
     std::optional<IndexPath> m_swiped;
+    // The row whose editing disc the touch went down on.
+    std::optional<IndexPath> m_editingControlRow;
     std::vector<Update> m_pending;
     int m_updateDepth = 0;
     int m_indexMinimumRows = 0;

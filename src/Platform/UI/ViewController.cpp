@@ -7,6 +7,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Checks.h"
+#include "Platform/UI/DimmingView.h"
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
@@ -14,11 +15,32 @@
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 
 namespace ui {
 
 namespace {
+
+// How dark what lies behind a form or page sheet turns.
+constexpr float SheetDimming = 0.4f;
+
+// Takes a presented view out of its window with the dimming view that a
+// sheet on the tablet stands on.
+void removeSheet(View& view)
+{
+    View* superview = view.superview();
+    if (!superview)
+        return;
+    auto& siblings = superview->subviews();
+    auto at = std::find_if(siblings.begin(), siblings.end(), [&](const auto& sibling) { return sibling.get() == &view; });
+    std::shared_ptr<View> below;
+    if (at != siblings.end() && at != siblings.begin() && dynamic_cast<DimmingView*>((at - 1)->get()))
+        below = *(at - 1);
+    view.removeFromSuperview();
+    if (below)
+        below->removeFromSuperview();
+}
 
 // The one modal transition that may run at a time: its end, and a token
 // that a completed or superseded transition drops.
@@ -307,6 +329,8 @@ void ViewController::presentModalViewController(const std::shared_ptr<ViewContro
             : controller->m_formSheetSize;
         presented.setBounds({ 0, 0, size.width, size.height });
         presented.setCenter(presenting.center());
+        // Right below the sheet, gone with it (removeSheet).
+        window->addSubview(DimmingView::create(window->bounds(), SheetDimming));
     }
     window->addSubview(controller->m_view);
     if (covers)
@@ -362,8 +386,8 @@ void ViewController::dismissModalViewController(bool animated)
     base->m_modal.reset();
     runModalTransition(animated, [chain, keepBase, topShown, uncovers, animated] {
         for (auto& c : chain) {
-            if (c->m_view && c->m_view->superview())
-                c->m_view->removeFromSuperview();
+            if (c->m_view)
+                removeSheet(*c->m_view);
         }
         if (topShown)
             chain.back()->viewDidDisappear(animated);

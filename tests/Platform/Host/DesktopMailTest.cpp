@@ -125,6 +125,17 @@ TEST_F(DesktopMailTest, AFailingOrMissingProgramSaysCannotSendMail)
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->title(), "Cannot Send Mail");
+    EXPECT_NE(alert->message().find("No mail program is set up"), std::string::npos) << alert->message();
+    driver.pressAlertButton(0);
+
+    fakeProgram(4);
+    auto failing = MailComposeController::create();
+    auto ended = std::make_shared<Finished>();
+    failing->setMailComposeDelegate(ended);
+    DesktopMail::send(*failing);
+    ASSERT_TRUE(pump([&] { return ended->result.has_value(); }));
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "The mail program could not take the message (it ended with status 4).");
     driver.pressAlertButton(0);
 
     setenv("PATH", "/nonexistent", 1);

@@ -2,6 +2,7 @@
 
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/DimmingView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/BarItemButton.h"
@@ -223,6 +224,14 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     EXPECT_EQ(log, (Log { "S load", "S will-appear", "S did-appear" }));
     EXPECT_EQ(a->view()->window(), &window());
     EXPECT_EQ(sheet->view()->bounds().size, ui::ViewController::FormSheetSize);
+    // What stays behind is dimmed, under a view that takes its touches.
+    auto& below = window().subviews();
+    auto at = std::find(below.begin(), below.end(), sheet->view());
+    ASSERT_NE(at, below.begin());
+    auto dimming = std::dynamic_pointer_cast<ui::DimmingView>(*(at - 1));
+    ASSERT_TRUE(dimming);
+    EXPECT_EQ(dimming->frame(), window().bounds());
+    EXPECT_GT(dimming->backgroundColor().alpha(), 0.2f);
     // Turned, the sheet turns with the presenter about the screen's centre
     // and keeps its size.
     a->rotates = sheet->rotates = true;
@@ -237,6 +246,7 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     a->dismissModalViewController(false);
     EXPECT_EQ(log, (Log { "S will-disappear", "S did-disappear" }));
     EXPECT_EQ(sheet->view()->window(), nullptr);
+    EXPECT_EQ(dimming->superview(), nullptr);
 
     // A sheet with a size of its own shows at that size, centred.
     auto small = Logged::create("P", log);

@@ -114,14 +114,18 @@ TEST_F(DesktopApplicationsTest, TheInstalledMenuOffersTheDefaultAndLaunchesXdgOp
     EXPECT_TRUE(driver.shownChoices().empty());
 }
 
-TEST_F(DesktopApplicationsTest, AFailedLaunchSaysWhatToInstall)
+TEST_F(DesktopApplicationsTest, AFailedApplicationIsNamedAMissingOpenerSaysWhatToInstall)
 {
-    script("xdg-open", "exit 3\n");
+    script("xdg-open", "exit 4\n");
     std::string photo = makeFile("photo.jpg", "x");
-    ui::DesktopApplications::open(photo);
+    ui::DesktopApplications::open(photo, "Picture Viewer");
     waitForAlert();
     EXPECT_EQ(driver.alert()->title(), "Cannot Open File");
-    EXPECT_NE(driver.alert()->message().find("xdg-utils"), std::string::npos);
+    EXPECT_EQ(driver.alert()->message(), "Picture Viewer failed to open \"photo.jpg\" (it ended with status 4).");
+    driver.pressAlertButton("OK");
+    ui::DesktopApplications::open(photo);
+    waitForAlert();
+    EXPECT_EQ(driver.alert()->message(), "The application for \"photo.jpg\" failed to open it (it ended with status 4).");
     driver.pressAlertButton("OK");
 
     setenv("PATH", home().c_str(), 1);
