@@ -178,6 +178,17 @@ TEST_F(VKThumbnailManagerTest, PreviewsAndThumbnailsFollowTheScreen)
     EXPECT_FALSE(core::fs::exists(*manager->previewCachePathForResource(*icon)));
     EXPECT_EQ(manager->previewForResource(*icon), nullptr);
 
+    // A drawing is drawn at its own size, transparency kept.
+    auto drawing = VKFileResource::resourceWithPath(makeFile("Documents/logo.svg",
+        "<svg xmlns='http://www.w3.org/2000/svg' width='200' height='100'>"
+        "<rect x='0' y='0' width='100' height='100' fill='#c03020'/></svg>"));
+    generate(drawing);
+    auto thumbnail = manager->thumbnailForResource(*drawing);
+    ASSERT_NE(thumbnail, nullptr);
+    EXPECT_EQ(thumbnail->size(), (gfx::Size { 128, 64 }));
+    EXPECT_EQ(sizeOfFile(*manager->thumbnailCachePathForResource(*drawing), gfx::ImageFormat::PNG), (gfx::Size { 128, 64 }));
+    EXPECT_TRUE(thumbnail->hasTransparency());
+
     // Other items are left alone.
     auto text = VKFileResource::resourceWithPath(makeFile("Documents/a.txt", "text"));
     manager->generateThumbnailAndScreenPreviewForResource(text);
@@ -201,7 +212,7 @@ TEST_F(VKThumbnailManagerTest, LowDensityScreenHasSmallerThumbnails)
 
 TEST_F(VKThumbnailManagerTest, UndecodableImagesFailBothWays)
 {
-    auto drawing = VKFileResource::resourceWithPath(makeFile("Documents/drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg'/>"));
+    auto drawing = VKFileResource::resourceWithPath(makeFile("Documents/drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg'><rect"));
     ASSERT_TRUE(drawing->isImageType());
     generate(drawing);
     // A JPEG whose header reads but whose scan is garbage.

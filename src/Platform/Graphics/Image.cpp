@@ -25,6 +25,7 @@ const char* formatName(ImageFormat format)
     case ImageFormat::TIFF: return "TIFF";
     case ImageFormat::BMP: return "BMP";
     case ImageFormat::WebP: return "WebP";
+    case ImageFormat::SVG: return "SVG";
     case ImageFormat::Bitmap: return "bitmap";
     case ImageFormat::Unknown: break;
     }
@@ -103,6 +104,7 @@ codecs::Surface Image::Storage::decode(int denominator) const
         case ImageFormat::TIFF: result = codecs::decodeTIFF(bytes, limit, &failure); break;
         case ImageFormat::BMP: result = codecs::decodeBMP(bytes, limit, &failure); break;
         case ImageFormat::WebP: result = codecs::decodeWebP(bytes, limit, &failure); break;
+        case ImageFormat::SVG: result = codecs::decodeSVG(bytes, limit, &failure); break;
         case ImageFormat::Bitmap:
         case ImageFormat::Unknown: failure = "no pixels"; break;
         }
@@ -198,6 +200,21 @@ std::optional<std::string> Image::jpegRepresentation(float quality) const
         return std::nullopt;
     float clamped = std::isfinite(quality) ? std::clamp(quality, 0.0f, 1.0f) : 0.0f;
     return codecs::encodeJPEG(pixels, int(std::lround(clamped * 100)));
+}
+
+bool Image::hasTransparency() const
+{
+    codecs::Surface pixels = ImageAccess::uprightPixels(*this);
+    if (!pixels)
+        return false;
+    pixels.flush();
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* words = reinterpret_cast<const uint32_t*>(pixels.row(y));
+        for (int x = 0; x < pixels.width(); ++x)
+            if ((words[x] >> 24) != 0xFF)
+                return true;
+    }
+    return false;
 }
 
 std::optional<std::string> Image::pngRepresentation() const

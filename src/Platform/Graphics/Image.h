@@ -30,7 +30,7 @@ enum class ImageOrientation {
     RightMirrored = 7,
 };
 
-enum class ImageFormat { Unknown, JPEG, PNG, GIF, TIFF, BMP, WebP, Bitmap };
+enum class ImageFormat { Unknown, JPEG, PNG, GIF, TIFF, BMP, WebP, SVG, Bitmap };
 
 class Image : public core::Object {
 public:
@@ -60,6 +60,9 @@ public:
     // false, with one log line, when they cannot be had. Images over 2^28
     // pixels are never decoded.
     bool decode() const;
+    // Whether any pixel is less than opaque (decodes them); false when they
+    // cannot be had.
+    bool hasTransparency() const;
 
     // Upright pixels (orientation applied) encoded: JPEG at quality 0…1
     // (libjpeg's round(100 × quality)), or PNG with alpha. Nothing when the

@@ -239,6 +239,8 @@ std::optional<Header> readHeader(std::string_view bytes)
         return readBMPHeader(bytes);
     if (startsWith(bytes, "RIFF") && bytes.size() >= 12 && bytes.substr(8, 4) == "WEBP")
         return readWebPHeader(bytes);
+    if (looksLikeSVG(bytes))
+        return readSVGHeader(bytes);
     return std::nullopt;
 }
 

@@ -87,11 +87,16 @@ Surface decodeGIF(std::string_view bytes, int64_t pixelLimit, std::string* failu
 Surface decodeTIFF(std::string_view bytes, int64_t pixelLimit, std::string* failure);
 Surface decodeBMP(std::string_view bytes, int64_t pixelLimit, std::string* failure);
 Surface decodeWebP(std::string_view bytes, int64_t pixelLimit, std::string* failure);
+// An SVG document drawn at its own size (librsvg).
+Surface decodeSVG(std::string_view bytes, int64_t pixelLimit, std::string* failure);
 
 // Libraries' header readers, for readHeader().
 std::optional<Header> readJPEGHeader(std::string_view bytes);
 std::optional<Header> readTIFFHeader(std::string_view bytes);
 std::optional<Header> readWebPHeader(std::string_view bytes);
+// Text that opens with markup and names an <svg> element near its start.
+bool looksLikeSVG(std::string_view bytes);
+std::optional<Header> readSVGHeader(std::string_view bytes);
 
 // Encoders of upright pixels (no orientation, no EXIF); nothing on failure.
 // JPEG quality is libjpeg's 0…100.

@@ -81,6 +81,25 @@ struct PangoTextEngine::State {
         drawnLines.clear();
     }
 
+    FontMetrics metricsOf(const Font& font)
+    {
+        auto key = std::make_tuple(font.familyName(), font.pointSize(), font.isBold());
+        if (auto known = metrics.find(key); known != metrics.end())
+            return known->second;
+        PangoFontDescription* description = describe(font);
+        PangoFontMetrics* found = pango_context_get_metrics(context, description, nullptr);
+        pango_font_description_free(description);
+        FontMetrics result;
+        result.ascender = float(pango_font_metrics_get_ascent(found)) / PANGO_SCALE;
+        result.descender = float(pango_font_metrics_get_descent(found)) / PANGO_SCALE;
+        result.lineHeight = float(pango_font_metrics_get_height(found)) / PANGO_SCALE;
+        if (result.lineHeight <= 0)
+            result.lineHeight = result.ascender + result.descender;
+        pango_font_metrics_unref(found);
+        metrics.emplace(key, result);
+        return result;
+    }
+
     // A layout of the text in the font on the measuring context.
     PangoLayout* layout(std::string_view text, const Font& font, PangoContext* on)
     {
@@ -136,21 +155,7 @@ FontMetrics PangoTextEngine::metrics(const Font& font)
     if (font.pointSize() <= 0)
         return {};
     std::lock_guard lock(m_state->mutex);
-    auto key = std::make_tuple(font.familyName(), font.pointSize(), font.isBold());
-    if (auto known = m_state->metrics.find(key); known != m_state->metrics.end())
-        return known->second;
-    PangoFontDescription* description = describe(font);
-    PangoFontMetrics* metrics = pango_context_get_metrics(m_state->context, description, nullptr);
-    pango_font_description_free(description);
-    FontMetrics result;
-    result.ascender = float(pango_font_metrics_get_ascent(metrics)) / PANGO_SCALE;
-    result.descender = float(pango_font_metrics_get_descent(metrics)) / PANGO_SCALE;
-    result.lineHeight = float(pango_font_metrics_get_height(metrics)) / PANGO_SCALE;
-    if (result.lineHeight <= 0)
-        result.lineHeight = result.ascender + result.descender;
-    pango_font_metrics_unref(metrics);
-    m_state->metrics.emplace(key, result);
-    return result;
+    return m_state->metricsOf(font);
 }
 
 void PangoTextEngine::drawLine(Context& context, std::string_view line, float x, float y, const Font& font)
@@ -176,10 +181,16 @@ void PangoTextEngine::drawLine(Context& context, std::string_view line, float x,
         layout = m_state->layout(line, font, m_state->drawing);
         m_state->drawnLines.emplace(std::move(key), layout);
     }
+    // The whole line is one layout, fallback fonts (a CJK name beside Latin
+    // letters) shaped in it; its baseline sits where the font's own would,
+    // so that a taller fallback font neither lowers the line against its
+    // neighbours nor pushes the descenders out of the line's box.
+    const float baseline = float(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+    const float top = y + m_state->metricsOf(font).ascender - baseline;
     Color colour = context.fillColor();
     cairo_save(cairo);
     cairo_set_source_rgba(cairo, colour.red(), colour.green(), colour.blue(), colour.alpha() * context.alpha());
-    cairo_move_to(cairo, x, y);
+    cairo_move_to(cairo, x, top);
     pango_cairo_show_layout(cairo, layout);
     cairo_restore(cairo);
 }

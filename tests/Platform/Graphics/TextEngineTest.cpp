@@ -147,4 +147,39 @@ TEST_F(TextEngineTest, PangoSetsCapitalsCentredInTheirLine)
     }
 }
 
+TEST_F(TextEngineTest, PangoKeepsOneBaselineWhenANameMixesLatinAndCJK)
+{
+    // The capitals' bottom (the baseline) and the descender of "g" sit where
+    // they do in a Latin-only line, inside the line's box, however tall the
+    // fallback font that draws the ideographs.
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    auto pango = gfx::textEngine();
+    const Font font = Font::boldSystemFont(18);
+    const float line = pango->metrics(font).lineHeight;
+    auto inkRows = [&](std::string_view text, int fromX, int toX) {
+        auto context = gfx::makeImageContext(Size { 300, line }, 4);
+        context->setFillColor(0, 0, 0, 1);
+        pango->drawString(*context, text, gfx::Point { 0, 0 }, font);
+        std::pair<int, int> rows { -1, -1 };
+        for (int y = 0; y < context->height(); ++y)
+            for (int x = fromX * 4; x < std::min(context->width(), toX * 4); ++x)
+                if (context->pixelAt(x, y).alpha > 128) {
+                    rows.first = rows.first < 0 ? y : rows.first;
+                    rows.second = y;
+                    break;
+                }
+        return rows;
+    };
+    const float hWidth = pango->widthOfString("H", font);
+    auto latin = inkRows("Hg", 0, int(hWidth));
+    auto mixed = inkRows("H報告g", 0, int(hWidth));
+    ASSERT_GE(latin.second, 0);
+    EXPECT_EQ(mixed.second, latin.second) << "the baseline under H moved";
+    const int gLeft = int(pango->widthOfString("H報告", font));
+    auto descender = inkRows("H報告g", gLeft, gLeft + 20);
+    auto latinDescender = inkRows("Hg", int(hWidth), int(hWidth) + 20);
+    EXPECT_EQ(descender.second, latinDescender.second);
+    EXPECT_LT(descender.second, int(line * 4) - 1) << "the descender is cut by the line's box";
+}
+
 } // namespace
