@@ -36,3 +36,9 @@ void VKDirectoryWatcher::directoryChanged()
 {
     core::NotificationCenter::defaultCenter().post(DirectoryDidChangeNotification, shared_from_this());
 }
+
+void VKDirectoryWatcher::processPendingChanges()
+{
+    if (m_watch)
+        m_watch->processPendingEvents();
+}

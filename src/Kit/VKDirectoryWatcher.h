@@ -26,6 +26,9 @@ public:
 
     std::string path() const { return m_path; }
     void directoryChanged();
+    // Posts now for changes the loop has not passed on yet (before the
+    // folder is read, so that the reader takes them).
+    void processPendingChanges();
 
 private:
     explicit VKDirectoryWatcher(std::string path);

@@ -10,6 +10,7 @@
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Clock.h"
 #include "Platform/Core/DateFormatter.h"
+#include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/ExceptionReporter.h"
 #include "Platform/Core/FileTestHooks.h"
@@ -82,6 +83,8 @@ void resetServices()
 void TestEnvironment::begin(const std::string& home)
 {
     core::paths::setHome(home);
+    // What a test replaces goes to a trash of its own, never the user's.
+    core::desktopTrash::setLocation(home + "/DesktopTrash");
     core::TimeZone::setDefaultTimeZone(core::TimeZone::utc());
     core::DateFormatter::setDefaultLocale("en");
     // Settings, bundle and device facts are made afresh from this home.

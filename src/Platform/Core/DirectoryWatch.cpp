@@ -18,13 +18,15 @@ namespace {
 
 // Entries added, removed or renamed, and the folder itself going away.
 // Never IN_MODIFY or IN_ATTRIB: writes into a file are not the folder's news.
-constexpr uint32_t WatchMask =
-    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR | IN_MOVE_SELF | IN_DELETE_SELF;
+constexpr uint32_t EntryEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+constexpr uint32_t WatchMask = EntryEvents | IN_ONLYDIR | IN_MOVE_SELF | IN_DELETE_SELF;
 
 } // namespace
 
 struct DirectoryWatch::State {
     int wd = -1;
+    // The events this watch counts; a shared kernel watch sees the union.
+    uint32_t events = EntryEvents;
     std::function<void()> changed;
     bool active = true;
 };
@@ -85,7 +87,7 @@ struct DirectoryWatch::Queue {
     void readable()
     {
         alignas(inotify_event) char buffer[4096];
-        std::unordered_set<int> changed;
+        std::unordered_map<int, uint32_t> changed;
         std::unordered_set<int> ended;
         bool overflow = false;
         for (;;) {
@@ -111,8 +113,8 @@ struct DirectoryWatch::Queue {
                     overflow = true;
                 else if (event->mask & (IN_MOVE_SELF | IN_DELETE_SELF | IN_IGNORED | IN_UNMOUNT))
                     ended.insert(event->wd);
-                else if (event->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))
-                    changed.insert(event->wd);
+                else if (event->mask & (EntryEvents | IN_CLOSE_WRITE))
+                    changed[event->wd] |= event->mask;
             }
         }
         for (int wd : ended)
@@ -121,10 +123,10 @@ struct DirectoryWatch::Queue {
         // Collected first: a callback may end other watches, or this queue.
         std::vector<std::shared_ptr<State>> due;
         for (auto& [wd, list] : watches) {
-            if (!overflow && !changed.count(wd))
-                continue;
+            auto found = changed.find(wd);
+            uint32_t seen = overflow ? ~0u : found == changed.end() ? 0 : found->second;
             for (auto& weak : list)
-                if (auto state = weak.lock())
+                if (auto state = weak.lock(); state && (seen & state->events))
                     due.push_back(std::move(state));
         }
         for (auto& state : due)
@@ -156,18 +158,21 @@ std::shared_ptr<DirectoryWatch::Queue> queueForCurrentLoop(Error* error)
 } // namespace
 
 std::unique_ptr<DirectoryWatch> DirectoryWatch::create(const std::string& path, std::function<void()> changed,
-    Error* error)
+    Error* error, Events events)
 {
     auto queue = queueForCurrentLoop(error);
     if (!queue)
         return nullptr;
-    int wd = inotify_add_watch(queue->fd, path.c_str(), WatchMask);
+    const uint32_t counted = events == Events::EntriesAndContents ? EntryEvents | IN_CLOSE_WRITE : EntryEvents;
+    // Added to what the folder's kernel watch on this queue already asks.
+    int wd = inotify_add_watch(queue->fd, path.c_str(), WatchMask | counted | IN_MASK_ADD);
     if (wd < 0) {
         setError(error, Error::posix(errno));
         return nullptr;
     }
     auto state = std::make_shared<State>();
     state->wd = wd;
+    state->events = counted;
     state->changed = std::move(changed);
     queue->watches[wd].push_back(state);
     return std::unique_ptr<DirectoryWatch>(new DirectoryWatch(path, std::move(queue), std::move(state)));
@@ -202,6 +207,12 @@ DirectoryWatch::~DirectoryWatch()
 bool DirectoryWatch::isActive() const
 {
     return m_state->active;
+}
+
+void DirectoryWatch::processPendingEvents()
+{
+    if (m_state->active && !m_queue->failed)
+        m_queue->readable();
 }
 
 } // namespace core

@@ -22,10 +22,14 @@ class DirectoryWatch {
 public:
     struct Queue;
 
+    // What counts as a change: entries added, removed or renamed, and, with
+    // Contents, also a file of the folder written and closed.
+    enum class Events { Entries, EntriesAndContents };
+
     // Null, with the reason in `error` (ENOENT, ENOTDIR, EACCES...), when the
     // folder cannot be watched.
     static std::unique_ptr<DirectoryWatch> create(const std::string& path, std::function<void()> changed,
-        Error* error = nullptr);
+        Error* error = nullptr, Events events = Events::Entries);
     ~DirectoryWatch();
     DirectoryWatch(const DirectoryWatch&) = delete;
     DirectoryWatch& operator=(const DirectoryWatch&) = delete;
@@ -33,6 +37,10 @@ public:
     const std::string& path() const { return m_path; }
     // False once the folder went away or the queue failed.
     bool isActive() const;
+    // Reads what the queue holds now and calls the changed watches of this
+    // loop at once, instead of on the loop's next pass: a reader about to
+    // list the folder takes the news it is going to see anyway.
+    void processPendingEvents();
 
     struct State;
 

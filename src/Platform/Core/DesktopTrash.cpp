@@ -1,0 +1,123 @@
+#include "Platform/Core/DesktopTrash.h"
+
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Path.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <stdio.h>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace core::desktopTrash {
+
+namespace {
+
+std::mutex locationMutex;
+std::string setPath;
+
+// The path in a .trashinfo: percent-escaped bytes, "/" kept.
+std::string escapedPath(const std::string& path)
+{
+    std::string escaped;
+    for (unsigned char c : path) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-'
+            || c == '_' || c == '.' || c == '~')
+            escaped.push_back(char(c));
+        else
+            escaped += fmt::format("%{:02X}", c);
+    }
+    return escaped;
+}
+
+std::string localTimestamp()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+// Writes the .trashinfo of `candidate` exclusively, as the specification
+// asks, so that two programs never claim one name. False with EEXIST when
+// the name is taken.
+bool claim(const std::string& infoPath, const std::string& info, Error* error)
+{
+    int fd = open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        setError(error, Error::posix(errno));
+        return false;
+    }
+    bool written = write(fd, info.data(), info.size()) == ssize_t(info.size());
+    int code = errno;
+    close(fd);
+    if (!written) {
+        unlink(infoPath.c_str());
+        setError(error, Error::posix(code ? code : EIO));
+    }
+    return written;
+}
+
+} // namespace
+
+std::string location()
+{
+    {
+        std::lock_guard lock(locationMutex);
+        if (!setPath.empty())
+            return setPath;
+    }
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
+        return path::appendingPathComponent(data, "Trash");
+    const char* home = std::getenv("HOME");
+    return path::appendingPathComponent(home && home[0] == '/' ? home : "/", ".local/share/Trash");
+}
+
+void setLocation(std::string path)
+{
+    std::lock_guard lock(locationMutex);
+    setPath = std::move(path);
+}
+
+std::optional<std::string> moveItem(const std::string& path, const std::string& originalPath, Error* error)
+{
+    const std::string trash = location();
+    if (!fs::createDirectory(path::appendingPathComponent(trash, "files"), true, error, 0700)
+        || !fs::createDirectory(path::appendingPathComponent(trash, "info"), true, error, 0700))
+        return std::nullopt;
+    std::string name = path::lastPathComponent(originalPath);
+    if (name.empty() || name == "." || name == "..")
+        name = "item";
+    const std::string info = fmt::format("[Trash Info]\nPath={}\nDeletionDate={}\n", escapedPath(originalPath),
+        localTimestamp());
+    for (int attempt = 1; attempt < 10000; ++attempt) {
+        const std::string candidate = attempt == 1 ? name : fmt::format("{}.{}", name, attempt);
+        const std::string infoPath = path::appendingPathComponent(trash, "info/" + candidate + ".trashinfo");
+        Error claimError;
+        if (!claim(infoPath, info, &claimError)) {
+            if (claimError.is(Error::POSIXDomain, EEXIST))
+                continue;
+            setError(error, claimError);
+            return std::nullopt;
+        }
+        const std::string target = path::appendingPathComponent(trash, "files/" + candidate);
+        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return target;
+        const int code = errno;
+        unlink(infoPath.c_str());
+        if (code == EEXIST)
+            continue;
+        setError(error, Error::posix(code));
+        return std::nullopt;
+    }
+    setError(error, Error::posix(EEXIST));
+    return std::nullopt;
+}
+
+} // namespace core::desktopTrash
