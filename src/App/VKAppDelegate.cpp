@@ -12,6 +12,7 @@
 #include "CloudOperations/VKCloudUploadHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudServicesManager.h"
+#include "FileModel/VKQuotaWatcher.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
@@ -75,6 +76,8 @@ VKAppDelegate::VKAppDelegate()
         m_fallbackPorts.push_back(port);
     m_fallbackPorts.push_back(0);
 }
+
+VKAppDelegate::~VKAppDelegate() = default;
 
 std::shared_ptr<VKAppDelegate> VKAppDelegate::sharedAppDelegate()
 {

@@ -23,6 +23,7 @@ class HTTPServer;
 class NetReachability;
 class VKModalActivityIndicator;
 class VKNavigationController;
+class VKQuotaWatcher;
 class VKRootPasscodeController;
 class VKViewController;
 class VKWindow;
@@ -58,6 +59,7 @@ public:
     static constexpr int QuotaWarningAlertTag = 3003;
 
     static std::shared_ptr<VKAppDelegate> create();
+    ~VKAppDelegate() override;
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
     static void setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate);
 
@@ -318,6 +320,8 @@ private:
     std::shared_ptr<VKModalActivityIndicator> m_quotaIndicator;
     bool m_quotaIndicatorScheduled = false;
     bool m_quotaRecountRunning = false;
+    // Follows what other programs change in the document folders.
+    std::unique_ptr<VKQuotaWatcher> m_quotaWatcher;
     std::vector<core::Observation> m_observations;
     core::Observation m_connectionDidDie;
 };

@@ -23,6 +23,7 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
+#include "FileModel/VKQuotaWatcher.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -163,6 +164,10 @@ void VKAppDelegate::continueWholeApplicationLaunch()
         defaults->remove("VKQuotaAvailableBytes");
     }
     updateQuotaForRootDirectoriesIfNeeded();
+    if (quota && !m_quotaWatcher) {
+        auto application = VKApplication::sharedApplication();
+        m_quotaWatcher = VKQuotaWatcher::start(quota, { application->publicDirectory(), application->documentsDirectory() });
+    }
     VKFileSettingsManager::defaultManager();
     initializeTrash();
     if (!VKTransferQuestions::current())

@@ -82,6 +82,15 @@ uint64_t VKCloudFileResource::size() const
     return size < 0 ? 0 : static_cast<uint64_t>(size);
 }
 
+uint64_t VKCloudFileResource::contentSize() const
+{
+    auto store = storeOf(*m_managedObject);
+    if (!isDirectory() || !store)
+        return size();
+    int64_t sum = store->sizeOfChildrenForManagedObject(*m_managedObject, true);
+    return sum < 0 ? 0 : static_cast<uint64_t>(sum);
+}
+
 std::optional<core::Date> VKCloudFileResource::modificationDate() const
 {
     return m_managedObject->modificationDate();

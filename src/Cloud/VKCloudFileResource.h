@@ -30,6 +30,8 @@ public:
     std::string name() const override;
     bool isDirectory() const override;
     uint64_t size() const override;
+    // A folder's files at every depth, from the mirror.
+    uint64_t contentSize() const override;
     std::optional<core::Date> modificationDate() const override;
     // The mirror keeps one date.
     std::optional<core::Date> creationDate() const override;

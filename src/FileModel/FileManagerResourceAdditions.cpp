@@ -10,6 +10,7 @@
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/FileManagerExtendedAttributes.h"
 #include "Kit/VKFileManagerDelegate.h"
+#include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Formatters.h"
@@ -312,4 +313,28 @@ bool putBackReplacedItem(const std::string& replaced, const std::string& destina
     fs::removeItem(replaced);
     updateQuota(destination);
     return true;
+}
+
+std::string trashReplacedItem(const std::string& aside, const std::string& original)
+{
+    if (auto resource = VKFileResource::resourceWithPath(aside)) {
+        removeThumbnailCache(*resource);
+        VKContentIndexManager::sharedManager()->removeCacheForResource(*resource);
+    }
+    core::Error error;
+    std::string landed;
+    if (auto trashed = core::desktopTrash::moveItem(aside, original, &error)) {
+        landed = *trashed;
+    } else {
+        core::log("Warning, the replaced {} could not go to the trash ({}); it is kept beside it", original, error);
+        landed = uniquePathForItemAtPath(original);
+        core::Error kept;
+        if (!fs::moveItem(aside, landed, &kept)) {
+            core::log("Warning, the replaced {} stays at {}: {}", original, aside, kept);
+            landed = aside;
+        }
+        updateQuota(landed);
+    }
+    updateQuota(aside);
+    return landed;
 }

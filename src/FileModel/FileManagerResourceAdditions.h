@@ -48,6 +48,13 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
 // Undoes a replacement: the item set aside at `replaced` takes its place at
 // `destination` again and what stood there is removed.
 bool putBackReplacedItem(const std::string& replaced, const std::string& destination);
+// Where an item replaced by a copy or a move goes once the operation stands:
+// the desktop's trash, as the item that stood at `original`, so that a person
+// can put it back; its caches go as a removal's do. When the trash cannot
+// take it (another file system, no room), it is kept beside the original
+// under a free name ("Report 1.pdf") instead: a replaced item is never lost.
+// Answers where it went.
+std::string trashReplacedItem(const std::string& aside, const std::string& original);
 // A move with the delegate's progress and say where it has to copy (across
 // file systems, through a hidden sibling). The quota tree carries the item
 // over without a rescan.

@@ -213,6 +213,13 @@ uint64_t VKFileResource::localSize() const
     return sizeOfItemAtPath(path());
 }
 
+uint64_t VKFileResource::contentSize() const
+{
+    if (isDirectory())
+        return VKQuotaManager::defaultManager()->contentSizeForPath(path());
+    return size();
+}
+
 std::optional<core::Date> VKFileResource::modificationDate() const
 {
     return modificationDateOfItemAtPath(path());

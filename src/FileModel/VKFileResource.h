@@ -87,6 +87,10 @@ public:
     virtual uint64_t size() const;
     // The size of what is on disk here now; 0 when nothing is.
     virtual uint64_t localSize() const;
+    // What the item holds, the size a person sorts and adds up by: a file's
+    // size, the files at every depth of a folder or package (from the quota
+    // tree; folders' own entries count nothing).
+    virtual uint64_t contentSize() const;
     virtual std::optional<core::Date> modificationDate() const;
     virtual std::optional<core::Date> creationDate() const;
 

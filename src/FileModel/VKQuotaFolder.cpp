@@ -128,6 +128,7 @@ uint64_t fillFolder(VKQuotaFolder& folder, const std::string& path, std::vector<
             item.size = static_cast<uint64_t>(child.info.st_size);
         }
         total += item.structureSize();
+        folder.content += item.contentSize();
         folder.entries.push_back({ std::move(child.name), std::move(item) });
     }
     folder.sortEntries();
@@ -185,6 +186,7 @@ std::unique_ptr<VKQuotaFolder> folderFromValue(const core::Value& value, bool is
             continue;
         }
         droppedHere = droppedHere || droppedBelow;
+        folder->content += item->contentSize();
         // Saved dictionaries come sorted by name, so this appends.
         folder->entries.push_back({ name, std::move(*item) });
     }
@@ -223,6 +225,11 @@ bool VKQuotaStamp::matches(const VKQuotaStamp& fresh) const
 uint64_t VKQuotaItem::structureSize() const
 {
     return folder ? folder->total : size;
+}
+
+uint64_t VKQuotaItem::contentSize() const
+{
+    return folder ? folder->content : size;
 }
 
 VKQuotaItem* VKQuotaFolder::find(std::string_view name)

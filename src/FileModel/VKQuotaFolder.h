@@ -35,6 +35,8 @@ struct VKQuotaItem {
     bool isFolder() const { return folder != nullptr; }
     // A file's size, a folder's total.
     uint64_t structureSize() const;
+    // A file's size, a folder's content.
+    uint64_t contentSize() const;
 };
 
 struct VKQuotaEntry {
@@ -48,6 +50,10 @@ struct VKQuotaEntry {
 class VKQuotaFolder {
 public:
     uint64_t total = 0;
+    // The sizes of the files at every depth: what the folder holds as a
+    // person counts it, without the folders' own entries. Kept beside the
+    // total, never saved (it is summed again when the tree is read back).
+    uint64_t content = 0;
     VKQuotaStamp stamp;
     // Whether the folder has its "." entry; only the root may lack it.
     bool hasDot = false;

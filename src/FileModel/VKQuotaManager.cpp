@@ -141,6 +141,25 @@ void collectMatches(const VKQuotaFolder& folder, const std::string& prefix, cons
     }
 }
 
+// The walk of collectMatches, summing what the results hold instead.
+uint64_t contentOfMatches(const VKQuotaFolder& folder, const std::string& prefix, const NameQuery& query,
+    bool recurse, bool ignorePackageContents)
+{
+    uint64_t total = 0;
+    for (const auto& entry : folder.entries) {
+        if (entry.name.starts_with('.'))
+            continue;
+        if (query.matches(entry.name)) {
+            total += entry.item.contentSize();
+            continue;
+        }
+        std::string relative = relativeChild(prefix, entry.name);
+        if (recurse && entry.item.folder && !(ignorePackageContents && MIMEIsPackageType(relative)))
+            total += contentOfMatches(*entry.item.folder, relative, query, recurse, ignorePackageContents);
+    }
+    return total;
+}
+
 uint64_t sizeOfMatches(const VKQuotaFolder& folder, const std::string& path, const std::optional<NameQuery>& query,
     bool recurse, bool ignorePackageContents)
 {
@@ -255,16 +274,24 @@ const VKQuotaFolder* VKQuotaManager::folderAt(std::string_view path) const
     return item ? item->folder.get() : nullptr;
 }
 
+VKQuotaManager::Sizes VKQuotaManager::Sizes::of(const VKQuotaItem* item)
+{
+    return item ? Sizes { item->structureSize(), item->contentSize() } : Sizes {};
+}
+
 void VKQuotaManager::replaceItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item,
-    uint64_t oldSize)
+    Sizes old)
 {
     if (components.empty()) {
         m_root = item && item->folder ? std::move(item->folder) : std::make_unique<VKQuotaFolder>();
         return;
     }
-    const uint64_t newSize = item ? item->structureSize() : 0;
-    const bool changed = newSize != oldSize;
-    const uint64_t delta = newSize - oldSize; // wraps for a shrink; the sums wrap back
+    const Sizes fresh = Sizes::of(item ? &*item : nullptr);
+    const bool changed = fresh.total != old.total;
+    // Both wrap for a shrink; the sums wrap back.
+    const uint64_t delta = fresh.total - old.total;
+    const uint64_t contentDelta = fresh.content - old.content;
+    m_root->content += contentDelta;
     if (changed) {
         m_root->total += delta;
         m_root->stamp = VKQuotaStamp::forPath(m_rootPath);
@@ -276,6 +303,7 @@ void VKQuotaManager::replaceItem(const std::vector<std::string>& components, std
         path.append("/").append(components[i]);
         VKQuotaItem* child = folder->find(components[i]);
         if (child && child->folder) {
+            child->folder->content += contentDelta;
             if (changed) {
                 child->folder->total += delta;
                 child->folder->stamp = VKQuotaStamp::forPath(path);
@@ -289,7 +317,8 @@ void VKQuotaManager::replaceItem(const std::vector<std::string>& components, std
         auto made = std::make_unique<VKQuotaFolder>();
         made->stamp = VKQuotaStamp::forPath(path);
         made->hasDot = true;
-        made->total = made->stamp.ownSize + newSize;
+        made->total = made->stamp.ownSize + fresh.total;
+        made->content = fresh.content;
         VKQuotaFolder* next = made.get();
         folder->set(components[i], VKQuotaItem { 0, std::move(made) });
         folder = next;
@@ -304,8 +333,8 @@ void VKQuotaManager::insertItem(const std::vector<std::string>& components, std:
 {
     std::lock_guard lock(m_updateLock);
     const VKQuotaItem* old = components.empty() ? nullptr : itemAt(components);
-    uint64_t oldSize = components.empty() ? m_root->total : old ? old->structureSize() : 0;
-    replaceItem(components, std::move(item), oldSize);
+    Sizes sizes = components.empty() ? Sizes { m_root->total, m_root->content } : Sizes::of(old);
+    replaceItem(components, std::move(item), sizes);
 }
 
 core::Value VKQuotaManager::quotaStore() const
@@ -442,9 +471,9 @@ void VKQuotaManager::moveStructure(std::string_view from, std::string_view to)
         auto* item = const_cast<VKQuotaItem*>(
             fromComponents && !fromComponents->empty() ? itemAt(*fromComponents) : nullptr);
         if (item) {
-            const uint64_t size = item->structureSize();
+            const Sizes sizes = Sizes::of(item);
             VKQuotaItem taken = std::move(*item);
-            replaceItem(*fromComponents, std::nullopt, size);
+            replaceItem(*fromComponents, std::nullopt, sizes);
             if (toComponents && !toComponents->empty())
                 insertItem(*toComponents, std::move(taken));
             carried = true;
@@ -470,16 +499,16 @@ void VKQuotaManager::updateQuotaForSingleItemAtPath(std::string_view path)
             // Unknown to the tree, or changed kind: the whole item is scanned.
             updateLocked(itemPath, components);
         } else if (!exists) {
-            replaceItem(components, std::nullopt, item->structureSize());
+            replaceItem(components, std::nullopt, Sizes::of(item));
         } else if (!item->folder) {
-            replaceItem(components, VKQuotaItem { static_cast<uint64_t>(info.st_size), nullptr }, item->size);
+            replaceItem(components, VKQuotaItem { static_cast<uint64_t>(info.st_size), nullptr }, Sizes::of(item));
         } else {
-            const uint64_t oldTotal = item->folder->total;
+            const Sizes old = Sizes::of(item);
             const uint64_t oldOwnSize = item->folder->stamp.known ? item->folder->stamp.ownSize : 0;
             VKQuotaItem moved = std::move(*item);
             moved.folder->stamp = VKQuotaStamp::fromStat(info);
-            moved.folder->total = moved.folder->stamp.ownSize - oldOwnSize + oldTotal;
-            replaceItem(components, std::move(moved), oldTotal);
+            moved.folder->total = moved.folder->stamp.ownSize - oldOwnSize + old.total;
+            replaceItem(components, std::move(moved), old);
         }
     });
 }
@@ -487,6 +516,11 @@ void VKQuotaManager::updateQuotaForSingleItemAtPath(std::string_view path)
 void VKQuotaManager::smartUpdateQuotaForDirectory(std::string_view path)
 {
     core::log(">>> smartUpdateQuotaForDirectory: {}", core::path::abbreviatingWithTildeInPath(path));
+    rescanDirectory(path);
+}
+
+void VKQuotaManager::rescanDirectory(std::string_view path)
+{
     performUpdate(path, [this](const std::string& folderPath, const std::vector<std::string>& components) {
         struct stat info;
         if (lstat(folderPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -495,9 +529,9 @@ void VKQuotaManager::smartUpdateQuotaForDirectory(std::string_view path)
         }
         VKQuotaFolder* old = components.empty() ? m_root.get() : const_cast<VKQuotaFolder*>(folderAt(folderPath));
         const VKQuotaItem* oldItem = components.empty() ? nullptr : itemAt(components);
-        uint64_t oldSize = components.empty() ? m_root->total : oldItem ? oldItem->structureSize() : 0;
+        Sizes sizes = components.empty() ? Sizes { m_root->total, m_root->content } : Sizes::of(oldItem);
         auto folder = VKQuotaFolder::rescan(folderPath, old, m_serversPath);
-        replaceItem(components, VKQuotaItem { 0, std::move(folder) }, oldSize);
+        replaceItem(components, VKQuotaItem { 0, std::move(folder) }, sizes);
     });
 }
 
@@ -560,6 +594,18 @@ uint64_t VKQuotaManager::sizeForPath(std::string_view path, bool recurse) const
         total += entry.item.folder ? ownSizeOfFolder(*entry.item.folder, childPath(folderPath, entry.name))
                                    : entry.item.size;
     return total;
+}
+
+uint64_t VKQuotaManager::contentSizeForPath(std::string_view path) const
+{
+    auto components = pathComponentsRelativeToRootForPath(path);
+    if (!components)
+        return 0;
+    std::lock_guard lock(m_updateLock);
+    if (components->empty())
+        return m_root->content;
+    const VKQuotaItem* item = itemAt(*components);
+    return item ? item->contentSize() : 0;
 }
 
 uint64_t VKQuotaManager::quotaTotalBytes() const
@@ -668,6 +714,15 @@ uint64_t VKQuotaManager::sizeForPath(std::string_view path, std::string_view que
         return item ? item->size : 0;
     return sizeOfMatches(*folder, pathForComponents(*components, components->size()), nameQuery, recurse,
         ignorePackageContents);
+}
+
+uint64_t VKQuotaManager::contentSizeOfItemsMatchingQuery(std::string_view query, std::string_view rootPath,
+    bool recurse, bool ignorePackageContents) const
+{
+    NameQuery nameQuery(query);
+    std::lock_guard lock(m_updateLock);
+    const VKQuotaFolder* folder = folderAt(rootPath);
+    return folder ? contentOfMatches(*folder, "", nameQuery, recurse, ignorePackageContents) : 0;
 }
 
 std::string VKQuotaManager::description() const

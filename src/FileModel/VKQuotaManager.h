@@ -74,6 +74,9 @@ public:
     // Rescans a folder's entries, keeping the subfolders whose own size and
     // modification time are unchanged.
     void smartUpdateQuotaForDirectory(std::string_view path);
+    // The same without its log line: the watcher's rescans of folders that
+    // other programs change.
+    void rescanDirectory(std::string_view path);
     void resetQuota();
     // Runs `work` holding the tree's lock, so that several queries and
     // updates from one caller see one state of the tree.
@@ -84,6 +87,10 @@ public:
     void postQuotaUpdateNotification(std::string_view path);
 
     uint64_t sizeForPath(std::string_view path) const { return sizeForPath(path, true); }
+    // What an item holds as a person counts it: a file's size, the sizes of
+    // the files at every depth of a folder (its own and its subfolders'
+    // entries not counted). 0 for what the tree does not know.
+    uint64_t contentSizeForPath(std::string_view path) const;
     // Without recursion a folder counts its files and its subfolders' own
     // entries only.
     uint64_t sizeForPath(std::string_view path, bool recurse) const;
@@ -110,6 +117,10 @@ public:
         bool recurse, bool ignorePackageContents) const;
     // The sizes of the matching items (an empty query matches all).
     uint64_t sizeForPath(std::string_view path, std::string_view query, bool recurse, bool ignorePackageContents) const;
+    // What the items itemsMatchingQuery() lists hold, each byte counted once:
+    // a matching folder's content, and nothing more below it.
+    uint64_t contentSizeOfItemsMatchingQuery(std::string_view query, std::string_view rootPath, bool recurse,
+        bool ignorePackageContents) const;
 
     bool rebuildingIndex() const { return m_rebuildingIndex.get(); }
     // On the main thread: its observers are the screens.
@@ -127,9 +138,15 @@ private:
     bool isServersPath(std::string_view path) const;
     const VKQuotaItem* itemAt(const std::vector<std::string>& components) const;
     const VKQuotaFolder* folderAt(std::string_view path) const;
-    // Puts `item` (nothing removes) at the components, given the size of what
-    // was there, correcting the totals on the way.
-    void replaceItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item, uint64_t oldSize);
+    // What an item counted in its folders' sums.
+    struct Sizes {
+        uint64_t total = 0;
+        uint64_t content = 0;
+        static Sizes of(const VKQuotaItem* item);
+    };
+    // Puts `item` (nothing removes) at the components, given the sizes of
+    // what was there, correcting the sums on the way.
+    void replaceItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item, Sizes old);
     void insertItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item);
     void updateLocked(const std::string& path, const std::vector<std::string>& components);
     // Runs an update of the item at `path` under the lock, then posts the

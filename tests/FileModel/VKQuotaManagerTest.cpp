@@ -345,6 +345,51 @@ TEST_F(VKQuotaManagerTest, SearchFoldsCaseAccentsAndWidthAndSkipsHiddenItems)
     EXPECT_EQ(quota->sizeForPath(documents(), "", false, false), quota->sizeForPath(documents(), false));
 }
 
+TEST_F(VKQuotaManagerTest, ContentSizesCountFilesOnlyThroughEveryUpdateAndTheSavedTree)
+{
+    makeDocument("Docs/a.txt", 100);
+    makeDocument("Docs/Report/b.txt", 50);
+    makeDocument("Docs/Report/Deep/report.txt", 25);
+    makeDocument("Docs/.report", 8);
+    makeDocument("Docs/x/report2.txt", 20);
+    ASSERT_TRUE(core::fs::createDirectory(documents("Docs/Empty"), true));
+    quota->updateQuotaForPath(documents());
+    auto expectSizes = [&](uint64_t docs, uint64_t report, uint64_t empty) {
+        EXPECT_EQ(quota->contentSizeForPath(documents("Docs")), docs);
+        EXPECT_EQ(quota->contentSizeForPath(documents("Docs/Report")), report);
+        EXPECT_EQ(quota->contentSizeForPath(documents("Docs/Empty")), empty);
+        EXPECT_EQ(quota->contentSizeForPath(application->homeDirectory()), docs);
+    };
+    expectSizes(203, 75, 0);
+    EXPECT_EQ(quota->contentSizeForPath(documents("Docs/a.txt")), 100u);
+    EXPECT_EQ(quota->contentSizeForPath(documents("Missing")), 0u);
+    EXPECT_GT(quota->sizeForPath(documents("Docs/Empty")), 0u) << "the total counts the folder's own entry";
+
+    // Each byte of what the search lists, once: the matching folder holds
+    // the matching file; hidden names are no results.
+    EXPECT_EQ(quota->contentSizeOfItemsMatchingQuery("rep", documents("Docs"), true, false), 75u + 20);
+    EXPECT_EQ(quota->contentSizeOfItemsMatchingQuery("rep", documents("Docs"), false, false), 75u);
+    EXPECT_EQ(quota->contentSizeOfItemsMatchingQuery("nothing", documents("Docs"), true, false), 0u);
+
+    ASSERT_TRUE(core::fs::removeItem(documents("Docs/Report/Deep/report.txt")));
+    quota->updateQuotaForPath(documents("Docs/Report/Deep/report.txt"));
+    expectSizes(178, 50, 0);
+    ASSERT_TRUE(core::fs::moveItem(documents("Docs/Report"), documents("Docs/Empty/Report")));
+    quota->moveStructure(documents("Docs/Report"), documents("Docs/Empty/Report"));
+    EXPECT_EQ(quota->contentSizeForPath(documents("Docs/Empty")), 50u);
+    makeFile("Library/Documents/Docs/a.txt", std::string(10, 'a'));
+    quota->updateQuotaForSingleItemAtPath(documents("Docs/a.txt"));
+    EXPECT_EQ(quota->contentSizeForPath(documents("Docs")), 88u);
+    makeDocument("Docs/Empty/c.txt", 1);
+    quota->smartUpdateQuotaForDirectory(documents("Docs/Empty"));
+    EXPECT_EQ(quota->contentSizeForPath(documents("Docs")), 89u);
+
+    auto fresh = VKQuotaManager::create(application->homeDirectory(), application->serversDirectory());
+    fresh->setQuotaStore(quota->quotaStore());
+    EXPECT_EQ(fresh->contentSizeForPath(documents("Docs")), 89u);
+    EXPECT_EQ(fresh->contentSizeForPath(documents("Docs/Empty")), 51u);
+}
+
 TEST_F(VKQuotaManagerTest, NotificationArrivesOnMainInALaterPassAndRebuildingIsObservable)
 {
     makeDocument("a.bin", 1);
