@@ -81,6 +81,8 @@ void VKRootPasscodeController::presentInWindow(std::shared_ptr<ui::Window> windo
         subview->setHidden(true);
         m_hiddenViews.push_back(subview);
     }
+    if (!m_windowBackground)
+        m_windowBackground = m_window->backgroundColor();
     m_window->setBackgroundColor(ui::StandardColors::clear());
     if (auto* application = ui::Application::shared()) {
         // The entry screen stands upright whatever the window showed.
@@ -125,7 +127,11 @@ void VKRootPasscodeController::dismissPasscodeControllerAnimated(bool animated)
         for (const auto& weak : m_hiddenViews)
             if (auto hidden = weak.lock())
                 hidden->setHidden(false);
+        // What shows through the lists' empty rows is the window's colour.
+        if (m_windowBackground)
+            m_window->setBackgroundColor(*m_windowBackground);
     }
+    m_windowBackground.reset();
     m_hiddenViews.clear();
     if (isViewLoaded())
         view()->setAlpha(0);

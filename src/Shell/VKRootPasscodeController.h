@@ -8,9 +8,11 @@
 // again and lets the entry screen go. Its own answer on rotation (portrait
 // only) is the window's while it is up.
 
+#include "Platform/Graphics/Color.h"
 #include "Platform/UI/ViewController.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace gfx {
@@ -53,4 +55,6 @@ private:
     // hidden before it came stay hidden.
     std::vector<std::weak_ptr<ui::View>> m_hiddenViews;
     bool m_dismissed = false;
+    // The window's own background, given back with its views.
+    std::optional<gfx::Color> m_windowBackground;
 };

@@ -58,6 +58,7 @@ TEST_F(VKRootPasscodeControllerTest, CoversTheWindowAndGivesItBack)
     application().setStatusBarStyle(ui::Application::StatusBarStyle::BlackTranslucent);
     application().setStatusBarHidden(true);
     auto* browser = appWindow->rootViewController()->view().get();
+    appWindow->setBackgroundColor(ui::StandardColors::white());
 
     lock->presentInWindow(appWindow, true);
     EXPECT_EQ(appWindow->windowLevel(), ui::Window::LevelAlert + 1);
@@ -98,6 +99,7 @@ TEST_F(VKRootPasscodeControllerTest, CoversTheWindowAndGivesItBack)
     lock->dismissPasscodeControllerAnimated(false);
     runLoop();
     EXPECT_EQ(appWindow->windowLevel(), ui::Window::LevelNormal);
+    EXPECT_EQ(appWindow->backgroundColor(), ui::StandardColors::white()) << "the lists show their own colour again";
     EXPECT_FALSE(browser->isHidden());
     EXPECT_FALSE(extra->isHidden());
     EXPECT_TRUE(hiddenBefore->isHidden()) << "a view hidden before the lock stays hidden";
@@ -109,13 +111,14 @@ TEST_F(VKRootPasscodeControllerTest, CoversTheWindowAndGivesItBack)
 
 TEST_F(VKRootPasscodeControllerTest, DismissedBeforeItAppeared)
 {
+    const gfx::Color before = appWindow->backgroundColor();
     lock->presentInWindow(appWindow, true);
     lock->dismissPasscodeControllerAnimated(true);
     advance(1);
     EXPECT_EQ(lock->view()->superview(), nullptr);
     EXPECT_EQ(lock->passcodeNavigationController()->view()->superview(), nullptr);
     EXPECT_FALSE(extra->isHidden());
-    EXPECT_EQ(appWindow->backgroundColor(), ui::StandardColors::clear()) << "the appearance came too late to count";
+    EXPECT_EQ(appWindow->backgroundColor(), before) << "the appearance came too late to count";
     EXPECT_EQ(appWindow->windowLevel(), ui::Window::LevelNormal);
 }
 

@@ -1,14 +1,17 @@
 #include "App/Settings/VKTextEncodingsController.h"
 
+#include "Shell/Settings/VKEditableListItemEditingController.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/PropertyList.h"
+#include "Platform/Core/TextConverter.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 
 namespace {
 
@@ -38,6 +41,7 @@ std::shared_ptr<VKTextEncodingsController> VKTextEncodingsController::textEncodi
 {
     auto controller = std::make_shared<VKTextEncodingsController>();
     controller->setPrompt(core::localized("Add new text encoding", "Settings"));
+    controller->itemEditingController()->setValidator(refusalForEncodingName);
     auto list = defaultTextEncodings();
     controller->setData(std::make_shared<Data>(list));
     auto defaults = core::UserDefaults::standard();
@@ -61,6 +65,18 @@ std::shared_ptr<VKTextEncodingsController> VKTextEncodingsController::currentTex
     controller->m_changesCurrent = true;
     controller->m_defaultTextEncoding = encoding;
     return controller;
+}
+
+std::optional<std::string> VKTextEncodingsController::refusalForEncodingName(const std::string& name)
+{
+    if (name.empty())
+        return std::string();
+    if (core::TextConverter::toUTF8(name).isOpen())
+        return std::nullopt;
+    return fmt::format(fmt::runtime(core::localized("\"{}\" is not an encoding this system knows. Use a character set "
+                                                    "name such as UTF-8, ISO-8859-1, Windows-1252 or Shift_JIS.",
+                           "Settings")),
+        name);
 }
 
 bool VKTextEncodingsController::showsCancelButton()

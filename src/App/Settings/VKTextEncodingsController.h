@@ -15,6 +15,7 @@
 #include "Shell/Settings/VKEditableListController.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,11 @@ public:
     void cancel();
 
     std::string statusText() override { return m_defaultTextEncoding; }
+    // The chooser of a viewer edits nothing.
+    bool allowsSwipeToDelete() const override { return !m_changesCurrent; }
+    // Why a typed name is no encoding this system converts from; nothing
+    // for one it does.
+    static std::optional<std::string> refusalForEncodingName(const std::string& name);
     bool isCellCheckedAtIndexPath(ui::IndexPath path) const override;
     std::optional<ui::IndexPath> indexPathOfCheckedCell() const override;
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;

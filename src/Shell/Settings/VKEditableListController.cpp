@@ -171,7 +171,7 @@ void VKEditableListController::willDisplayCell(ui::TableView&, ui::TableViewCell
 std::optional<EditingStyle> VKEditableListController::editingStyleForRow(ui::TableView& table, ui::IndexPath path)
 {
     if (!isEditing())
-        return EditingStyle::None;
+        return allowsSwipeToDelete() ? EditingStyle::Delete : EditingStyle::None;
     if (path.row != 0 || m_prompt.empty())
         return EditingStyle::Delete;
     return table.numberOfRows(0) > int(m_data->size()) ? EditingStyle::Insert : EditingStyle::Delete;

@@ -8,7 +8,8 @@
 //
 // With a prompt (the way the list is meant to be used), row 0 is the prompt
 // and row r shows item r − 1 while editing. Without one there is no prompt
-// row: row r is item r, every row may be deleted and nothing moves.
+// row: row r is item r, every row may be deleted and nothing moves. Items
+// go by their red minus in edit mode and by a swipe outside it.
 
 #include "Shell/Settings/VKSubviewController.h"
 
@@ -42,6 +43,8 @@ public:
     virtual std::optional<ui::IndexPath> indexPathOfCheckedCell() const;
     // The chosen item, or "".
     std::string statusText() override;
+    // Whether a swipe over an item outside edit mode offers its Delete.
+    virtual bool allowsSwipeToDelete() const { return true; }
 
     // Opens the item editor on row `row` (the prompt row: a new item).
     void editRow(int row);

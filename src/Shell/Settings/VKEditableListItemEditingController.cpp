@@ -4,12 +4,22 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TextField.h"
 
 #include <algorithm>
+#include <fmt/format.h>
+
+namespace {
+
+// Room for three lines of the reason under the field.
+constexpr float RefusalHeight = 60;
+
+} // namespace
 
 std::shared_ptr<VKEditableListItemEditingController> VKEditableListItemEditingController::create()
 {
@@ -31,6 +41,14 @@ void VKEditableListItemEditingController::loadView()
     m_tableView->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
     m_tableView->setDataSource(std::dynamic_pointer_cast<ui::TableViewDataSource>(shared_from_this()));
     m_tableView->setAllowsSelection(false);
+    m_refusalLabel = ui::Label::create({ 0, 0, root->bounds().width(), RefusalHeight });
+    m_refusalLabel->setNumberOfLines(3);
+    m_refusalLabel->setTextAlignment(gfx::TextAlignment::Center);
+    m_refusalLabel->setFont(ui::Fonts::systemFont(14));
+    m_refusalLabel->setTextColor(gfx::Color::rgb255(160, 30, 30));
+    m_refusalLabel->setBackgroundColor(gfx::Color(0, 0, 0, 0));
+    m_refusalLabel->setAutoresizingMask(ui::View::FlexibleWidth);
+    m_tableView->setTableFooterView(m_refusalLabel);
     root->addSubview(m_tableView);
     setView(root);
 }
@@ -44,13 +62,13 @@ void VKEditableListItemEditingController::viewDidLoad()
         if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
             self->cancel();
     });
-    auto saveItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Save);
-    saveItem->addTarget(shared_from_this(), "save", [weak](ui::BarButtonItem&) {
+    m_saveItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Save);
+    m_saveItem->addTarget(shared_from_this(), "save", [weak](ui::BarButtonItem&) {
         if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
             self->save();
     });
     navigationItem().setLeftBarButtonItem(cancelItem);
-    navigationItem().setRightBarButtonItem(saveItem);
+    navigationItem().setRightBarButtonItem(m_saveItem);
 }
 
 void VKEditableListItemEditingController::viewWillAppear(bool animated)
@@ -59,9 +77,15 @@ void VKEditableListItemEditingController::viewWillAppear(bool animated)
     if (!m_editingCell) {
         m_editingCell = VKEditableListItemEditingCell::create();
         m_editingCell->textField().setAutocorrectionType(ui::TextInput::AutocorrectionType::No);
+        std::weak_ptr<core::Object> weak = weak_from_this();
+        m_editingCell->textField().addTarget(nullptr, "textDidChange", [weak](ui::Control&, const ui::Event*) {
+            if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
+                self->textDidChange();
+        }, ui::Control::EditingChanged);
     }
     auto& field = m_editingCell->textField();
     field.setText(m_editingValue.value_or(""));
+    textDidChange();
     field.setPlaceholder(core::localized("IANA character set name", "Settings"));
     setTitle(core::localized(m_editingValue ? "Edit encoding" : "Add encoding", "Settings"));
     tableView().reloadData();
@@ -70,8 +94,38 @@ void VKEditableListItemEditingController::viewWillAppear(bool animated)
     field.becomeFirstResponder();
 }
 
+std::optional<std::string> VKEditableListItemEditingController::refusal() const
+{
+    std::string text = m_editingCell ? m_editingCell->textField().text() : std::string();
+    if (m_validator)
+        if (auto reason = m_validator(text))
+            return reason;
+    if (m_editingData && text != m_editingValue
+        && std::find(m_editingData->begin(), m_editingData->end(), text) != m_editingData->end())
+        return fmt::format(fmt::runtime(core::localized("\"{}\" is already in the list.", "Settings")), text);
+    return std::nullopt;
+}
+
+std::string VKEditableListItemEditingController::shownRefusal() const
+{
+    return m_refusalLabel ? m_refusalLabel->text() : std::string();
+}
+
+void VKEditableListItemEditingController::textDidChange()
+{
+    auto reason = refusal();
+    if (m_refusalLabel)
+        m_refusalLabel->setText(reason.value_or(""));
+    if (m_saveItem)
+        m_saveItem->setEnabled(!reason);
+}
+
 void VKEditableListItemEditingController::save()
 {
+    if (refusal()) {
+        textDidChange();
+        return;
+    }
     std::string text = m_editingCell ? m_editingCell->textField().text() : std::string();
     if (m_editingData) {
         auto& items = *m_editingData;

@@ -4,16 +4,22 @@
 // holding a text field, "Cancel" on the left and "Save" on the right. Save
 // replaces the first item equal to the one being edited, or puts the text
 // first when there is none (a new item); either way, the page goes back.
+// The text is checked as it is typed: while the list's validator refuses it,
+// or another item already says the same, Save waits and the reason shows
+// under the field.
 
 #include "Shell/Interface/VKNonRotatingViewController.h"
 #include "Platform/UI/TableViewDataSource.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace ui {
+class BarButtonItem;
+class Label;
 class TableView;
 }
 class VKEditableListItemEditingCell;
@@ -30,6 +36,15 @@ public:
     const std::shared_ptr<VKEditableListItemEditingCell>& editingCell() const { return m_editingCell; }
     ui::TableView& tableView();
 
+    // Nothing when the text may be saved, else why not ("" refuses without
+    // a word: an empty field).
+    using Validator = std::function<std::optional<std::string>(const std::string& text)>;
+    void setValidator(Validator validator) { m_validator = std::move(validator); }
+    // Why the typed text cannot be saved; nothing when it can.
+    std::optional<std::string> refusal() const;
+    // The reason shown under the field ("" when none).
+    std::string shownRefusal() const;
+
     void save();
     void cancel();
 
@@ -42,6 +57,11 @@ public:
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, ui::IndexPath path) override;
 
 private:
+    void textDidChange();
+
+    Validator m_validator;
+    std::shared_ptr<ui::BarButtonItem> m_saveItem;
+    std::shared_ptr<ui::Label> m_refusalLabel;
     std::optional<std::string> m_editingValue;
     std::shared_ptr<std::vector<std::string>> m_editingData;
     std::shared_ptr<VKEditableListItemEditingCell> m_editingCell;

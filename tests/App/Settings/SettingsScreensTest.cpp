@@ -6,6 +6,7 @@
 // turned, into build/screens/settings/; four phone pictures in the
 // deterministic text engine are kept as goldens.
 
+#include "App/Settings/VKTextEncodingsController.h"
 #include "SettingsTestCase.h"
 
 #include "App/Settings/VKSettingsController.h"
@@ -90,9 +91,13 @@ void SettingsScreensTest::shootAll(const test::DeviceScreen& device)
         list->setEditing(true, true);
         advance(1);
         shot("editable-list-editing");
+        list->itemEditingController()->setValidator(VKTextEncodingsController::refusalForEncodingName);
         driver.tapRow(list->tableView(), { 0, 2 });
         advance(1);
         shot("item-editor");
+        driver.type("X");
+        advance(1);
+        shot("item-editor-refused");
         settingsNavigation().popToRootViewController(false);
         advance(1);
         tapDone();

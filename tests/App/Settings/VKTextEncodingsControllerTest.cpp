@@ -154,6 +154,23 @@ TEST_F(VKTextEncodingsControllerTest, TheSettingsFormStoresTheListOnlyAfterAnEdi
     runLoop();
 }
 
+TEST_F(VKTextEncodingsControllerTest, OnlyEncodingsTheSystemConvertsAreAccepted)
+{
+    EXPECT_FALSE(VKTextEncodingsController::refusalForEncodingName("KOI8-R"));
+    EXPECT_FALSE(VKTextEncodingsController::refusalForEncodingName("MacRoman")) << "a name only ICU knows";
+    EXPECT_EQ(VKTextEncodingsController::refusalForEncodingName(""), "");
+    for (const char* bad : { "UTF-9", "klingon", "UTF-8//IGNORE", "ISO 8859-99" }) {
+        auto refusal = VKTextEncodingsController::refusalForEncodingName(bad);
+        ASSERT_TRUE(refusal) << bad;
+        EXPECT_NE(refusal->find("is not an encoding this system knows"), std::string::npos) << *refusal;
+    }
+    // The settings form's editor asks it; the viewer's chooser deletes nothing.
+    auto settings = VKTextEncodingsController::defaultTextEncodingsController();
+    EXPECT_TRUE(settings->allowsSwipeToDelete());
+    auto viewer = VKTextEncodingsController::currentTextEncodingsControllerForViewController(nullptr, "UTF-8");
+    EXPECT_FALSE(viewer->allowsSwipeToDelete());
+}
+
 TEST_F(VKTextEncodingsControllerTest, TheViewerFormReportsAfterItIsDismissedAndStoresNothing)
 {
     setList({ "UTF-8", "KOI8-R", "WINDOWS-1251" });

@@ -7,6 +7,7 @@
 #include "Shell/Settings/VKEditableListItemEditingCell.h"
 #include "Shell/Settings/VKEditableListItemEditingController.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
@@ -88,7 +89,7 @@ TEST_F(VKEditableListControllerTest, EditModeAddsThePromptRowAndLeavingUndoesIt)
     EXPECT_EQ(row(1).textLabel().textColor(), tableViewCellTextValueColor());
     EXPECT_EQ(row(0).reuseIdentifier(), "VKEditableListCell");
     EXPECT_EQ(list->navigationItem().rightBarButtonItem(), list->editButtonItem());
-    EXPECT_EQ(list->editingStyleForRow(table(), { 0, 1 }), Style::None);
+    EXPECT_EQ(list->editingStyleForRow(table(), { 0, 1 }), Style::Delete) << "what a swipe offers";
 
     driver.tapBarItem(*list->editButtonItem());
     EXPECT_TRUE(list->isPromptActive());
@@ -136,6 +137,71 @@ TEST_F(VKEditableListControllerTest, DeletingAndMovingChangeTheSharedItems)
     EXPECT_EQ(*list->data(), (Items { "UTF-8", "ISO-8859-1", "KOI8-R" }));
     edit(false);
     EXPECT_EQ(driver.cellTexts(table()), (Items { "UTF-8", "ISO-8859-1", "KOI8-R" }));
+}
+
+TEST_F(VKEditableListControllerTest, ItemsGoByTheirRedMinusAndByASwipe)
+{
+    show();
+    edit(true);
+    auto tapMinus = [&](int r) {
+        gfx::Rect rect = table().rectForRow({ 0, r });
+        driver.tapAt(table(), { rect.x() + 16, rect.midY() });
+        runLoop();
+    };
+    // The minus offers the row's Delete, a second tap takes it back; it
+    // never opens the item's editor.
+    tapMinus(2);
+    ASSERT_TRUE(row(2).showingDeleteConfirmation());
+    EXPECT_EQ(navigation->topViewController(), list.get());
+    tapMinus(2);
+    EXPECT_FALSE(row(2).showingDeleteConfirmation());
+    tapMinus(2);
+    driver.tap(*row(2).deleteConfirmationButton());
+    runLoop();
+    EXPECT_EQ(*list->data(), (Items { "UTF-8", "Shift_JIS", "KOI8-R" }));
+
+    edit(false);
+    driver.swipeRow(table(), { 0, 0 });
+    runLoop();
+    ASSERT_TRUE(row(0).showingDeleteConfirmation());
+    driver.tap(*row(0).deleteConfirmationButton());
+    runLoop();
+    EXPECT_EQ(*list->data(), (Items { "Shift_JIS", "KOI8-R" }));
+    EXPECT_EQ(driver.cellTexts(table()), (Items { "Shift_JIS", "KOI8-R" }));
+}
+
+TEST_F(VKEditableListControllerTest, TheEditorSavesOnlyWhatTheListAccepts)
+{
+    show();
+    auto editor = list->itemEditingController();
+    editor->setValidator([](const std::string& text) -> std::optional<std::string> {
+        if (text.empty())
+            return std::string();
+        if (text.find(' ') != std::string::npos)
+            return "no spaces";
+        return std::nullopt;
+    });
+    edit(true);
+    driver.tapRow(table(), { 0, 0 });
+    advance(1);
+    auto& save = *editor->navigationItem().rightBarButtonItem();
+    EXPECT_FALSE(save.isEnabled()) << "an empty name waits";
+    EXPECT_EQ(editor->shownRefusal(), "");
+    driver.type("EUC JP");
+    EXPECT_FALSE(save.isEnabled());
+    EXPECT_EQ(editor->shownRefusal(), "no spaces");
+    editor->save();
+    EXPECT_EQ(navigation->topViewController(), editor.get());
+    editor->editingCell()->textField().setText("KOI8-R");
+    editor->editingCell()->textField().sendActions(ui::Control::EditingChanged);
+    EXPECT_EQ(editor->shownRefusal(), "\"KOI8-R\" is already in the list.");
+    editor->editingCell()->textField().setText("EUC-JP");
+    editor->editingCell()->textField().sendActions(ui::Control::EditingChanged);
+    EXPECT_TRUE(save.isEnabled());
+    EXPECT_EQ(editor->shownRefusal(), "");
+    driver.tapBarItem(save);
+    advance(1);
+    EXPECT_EQ(list->data()->front(), "EUC-JP");
 }
 
 TEST_F(VKEditableListControllerTest, TheItemEditorReplacesTheFirstEqualItemOrAddsFirst)
