@@ -1,6 +1,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderChangeFeed.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
@@ -138,6 +139,11 @@ void VKFolderController::startObserving()
 {
     auto& center = core::NotificationCenter::defaultCenter();
     std::weak_ptr<VKFolderController> weak = self();
+    // What other programs do to the folder shows as the server's changes do.
+    m_changeFeed = std::make_unique<VKFolderChangeFeed>(m_folderPath, isLocalFolder(), [weak] {
+        if (auto controller = weak.lock())
+            controller->folderDidChange();
+    });
     auto to = [weak](void (VKFolderController::*handler)(const core::Notification&)) {
         return [weak, handler](const core::Notification& notification) {
             if (auto controller = weak.lock())
@@ -231,6 +237,8 @@ const std::vector<VKFolderRow>& VKFolderController::rows() const
 
 void VKFolderController::readChildren()
 {
+    if (m_changeFeed)
+        m_changeFeed->willReadFolder();
     ++m_directoryReads;
     const VKFolderSorting& order = sorting();
     bool showHidden = showsHiddenFiles();
@@ -461,6 +469,10 @@ void VKFolderController::insertChild(const std::shared_ptr<VKFileResource>& reso
 void VKFolderController::modelDidChange()
 {
     m_sectionIndexes.reset();
+    // The browser's own edit is in the rows already: its news from the
+    // watcher is no reason to read the folder again.
+    if (m_changeFeed)
+        m_changeFeed->acknowledgeChanges();
     if (m_inModelUpdate)
         return;
     if (!m_childrenValid || m_childrenOrder != sorting().order() || m_rowsAreSearchResults || !m_rowsBuilt)
@@ -659,19 +671,23 @@ void VKFolderController::updateFolderInfo()
     uint64_t size = 0;
     size_t count = rows().size();
     auto text = searchText();
+    // Sizes are what the items hold (a folder's files at every depth), each
+    // byte once, whether listed or found.
     if (count > 0) {
+        auto quota = VKQuotaManager::defaultManager();
         if (text && !text->empty()) {
             if (searchScope() == 1) {
                 auto application = VKApplication::sharedApplication();
-                auto quota = VKQuotaManager::defaultManager();
-                size = quota->sizeForPath(application->publicDirectory(), *text, true, true);
+                size = quota->contentSizeOfItemsMatchingQuery(*text, application->publicDirectory(), true, true);
                 if (!isGuestMode())
-                    size += quota->sizeForPath(application->documentsDirectory(), *text, true, true);
+                    size += quota->contentSizeOfItemsMatchingQuery(*text, application->documentsDirectory(), true, true);
+            } else if (isLocalFolder()) {
+                size = quota->contentSizeOfItemsMatchingQuery(*text, m_resource->path(), false, false);
             } else {
                 size = m_resource->sizeOfChildrenMatchingName(*text);
             }
         } else {
-            size = m_resource->sizeOfChildren();
+            size = m_resource->contentSize();
         }
     }
     m_folderInfo = summaryForItemCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
@@ -754,9 +770,8 @@ void VKFolderController::collectionDidUpdate(const core::Notification& notificat
         m_childrenValid = false;
         if (!isTopViewController())
             return;
-        cancelModelUpdate();
-        if (delay > 0)
-            scheduleModelUpdate(delay);
+        if (delay > 0 && m_changeFeed)
+            m_changeFeed->noteChange();
         else
             updateModelAndView();
     } else if (core::path::deletingLastPathComponent(path) == m_folderPath) {
@@ -767,21 +782,67 @@ void VKFolderController::collectionDidUpdate(const core::Notification& notificat
 
 void VKFolderController::quotaDidUpdate(const core::Notification& notification)
 {
+    const core::Value& value = notification.userInfo()["path"];
+    const std::string path = value.isString() ? core::path::standardizingPath(value.string()) : std::string();
+    // Searches read the quota tree: what it learns may find more.
     auto text = searchText();
-    if (text && !text->empty() && searchScope() == 1) {
-        updateModelFlushingCache(true);
-        updateView();
+    if (text && !text->empty()) {
+        if (searchScope() == 1 || core::path::isWithin(path, m_folderPath)) {
+            updateModelFlushingCache(searchScope() == 1);
+            updateView();
+        }
         return;
     }
-    const core::Value& path = notification.userInfo()["path"];
-    if (path.isString() && core::path::standardizingPath(path.string()) == m_folderPath)
-        updateFolderInfo();
+    if (!path.empty())
+        contentSizeDidChange(path);
+}
+
+void VKFolderController::folderDidChange()
+{
+    m_childrenValid = false;
+    if (isTopViewController())
+        updateModelAndView();
+}
+
+void VKFolderController::contentSizeDidChange(const std::string& path)
+{
+    if (!core::path::isWithin(path, m_folderPath) || !isLocalFolder())
+        return;
+    updateFolderInfo();
+    if (!m_childrenValid || m_rowsAreSearchResults || !isViewLoaded())
+        return;
+    const bool bySize = sorting().order() == VKFolderSorting::SizeOrder;
+    if (path == m_folderPath) {
+        // Files of the folder itself may have been rewritten.
+        if (bySize) {
+            for (auto& row : m_children)
+                sorting().prepare(row, true);
+            sorting().sort(m_children);
+            m_sectionIndexes.reset();
+        }
+        tableView().reloadData();
+        return;
+    }
+    std::string relative = path.substr(m_folderPath.size() + 1);
+    std::string child = relative.substr(0, relative.find('/'));
+    auto row = rowIndexOfPath(m_children, core::path::appendingPathComponent(m_folderPath, child));
+    if (!row || !bySize)
+        return;
+    VKFolderRow moved = std::move(m_children[*row]);
+    m_children.erase(m_children.begin() + std::ptrdiff_t(*row));
+    sorting().prepare(moved, true);
+    size_t place = sorting().insertionIndex(m_children, moved);
+    m_children.insert(m_children.begin() + std::ptrdiff_t(place), std::move(moved));
+    if (place != *row)
+        tableView().reloadData();
 }
 
 void VKFolderController::settingDidChange(const std::string& key)
 {
+    // The folder on top follows at once, also behind the settings sheet, so
+    // that it shows the new settings when the sheet closes.
     if (key == "VKDisplayFileExtensions") {
-        if (isVisibleViewController() && isViewLoaded())
+        if (isTopViewController() && isViewLoaded())
             activeTableView().reloadData();
         return;
     }
@@ -791,7 +852,7 @@ void VKFolderController::settingDidChange(const std::string& key)
         m_childrenValid = false;
     else
         return;
-    if (isVisibleViewController())
+    if (isTopViewController())
         updateModelAndView();
 }
 

@@ -42,6 +42,7 @@ class VKFolderSearchBar;
 class VKImportMediaOperation;
 class VKOperationProgressView;
 class VKIndexView;
+class VKFolderChangeFeed;
 
 // The screen that lists one folder: its items and pending downloads in the
 // user's order (or, while searching, the matches), the letter strip beside
@@ -228,6 +229,10 @@ public:
     bool supportsCommitEditing() const override { return true; }
     void commitEditing(ui::TableView& table, ui::TableViewCell::EditingStyle style, ui::IndexPath path) override;
     void willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path) override;
+    // A swipe's Delete: the strip steps aside while it shows, and once it
+    // goes (used or not) the table marks rows again when editing begins.
+    void willBeginEditingRow(ui::TableView& table, ui::IndexPath path) override;
+    void didEndEditingRow(ui::TableView& table, ui::IndexPath path) override;
 
     // A folder pushes its screen, a zip archive offers to unzip, any other
     // file opens in its viewer.
@@ -551,6 +556,12 @@ private:
     std::optional<size_t> rowIndexOfPath(const std::vector<VKFolderRow>& rows, const std::string& path) const;
     void scheduleModelUpdate(double delay);
     void cancelModelUpdate();
+    // The folder changed on disk (its feed's call after a burst): read again
+    // now when on top, else when next shown.
+    void folderDidChange();
+    // The quota tree's news of an item inside this folder: the summary, and
+    // the size of the row on the way (kept in its place in size order).
+    void contentSizeDidChange(const std::string& path);
     void scheduleReload(double delay);
     // Whether a download's resource lies in this folder.
     bool isInThisFolder(const VKFileResource& resource) const;
@@ -606,6 +617,7 @@ private:
     size_t m_directoryReads = 0;
     size_t m_modelBuilds = 0;
     std::vector<core::Observation> m_observations;
+    std::unique_ptr<VKFolderChangeFeed> m_changeFeed;
 
     // Marked items by path, with the size each added.
     std::map<std::string, uint64_t> m_marks;

@@ -10,6 +10,7 @@
 
 #include "App/FolderBrowser/VKFolderControllerOperationObserver.h"
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
+#include "App/FolderBrowser/VKFolderOverwritePlan.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
@@ -48,11 +49,6 @@ std::string itemCountText(const char* one, const char* many, uint64_t count)
 {
     return count == 1 ? fmt::format(fmt::runtime(core::localized(one)), count)
                       : fmt::format(fmt::runtime(core::localized(many)), count);
-}
-
-bool itemExists(const std::string& item)
-{
-    return core::fs::attributes(item).has_value();
 }
 
 } // namespace
@@ -186,44 +182,32 @@ void VKFolderController::copyMarkedItemsToDestination(const std::shared_ptr<VKFi
 void VKFolderController::checkForMarkedItemCollisionsAtDestination(const std::shared_ptr<VKFileResource>& destination,
     int32_t operation, const std::string& action)
 {
-    const bool copy = operation == VKFileResourceOperationCopy;
-    auto quota = VKQuotaManager::defaultManager();
-    int64_t needed = 0;
-    int collisions = 0;
-    for (const auto& resource : markedResources()) {
-        if (copy)
-            needed += int64_t(quota->sizeForPath(resource->path()));
-        const std::string target = path::appendingPathComponent(destination->path(), resource->name());
-        if (VKFolderItemTransfer::isPlainName(resource->name()) && itemExists(target)) {
-            ++collisions;
-            if (copy)
-                needed -= int64_t(quota->sizeForPath(target));
-        }
-    }
-    if (copy) {
-        // Signed: replacing larger items frees more than the copies take.
-        const auto available = quota->quotaAvailableBytes();
-        if (available && needed > int64_t(*available)) {
+    using Operation = VKFolderOverwritePlan::Operation;
+    const Operation kind = operation == VKFileResourceOperationCopy ? Operation::Copy
+        : operation == VKFileResourceOperationMove                   ? Operation::Move
+        : operation == VKFileResourceOperationDownload               ? Operation::Download
+                                                                     : Operation::Other;
+    // Only this browser's own moves and copies put replaced items in the trash.
+    const bool toTrash = (kind == Operation::Move || kind == Operation::Copy) && isLocalFolder()
+        && !destination->isCloudResource();
+    VKFolderOverwritePlan plan(markedResources(), destination->path(), kind, toTrash);
+    if (kind == Operation::Copy) {
+        const auto available = VKQuotaManager::defaultManager()->quotaAvailableBytes();
+        if (available && plan.bytesNeeded() > int64_t(*available)) {
             showAlertViewWithTitle(core::localized("Warning"),
                 core::localized("There is insufficient free space to copy the selected files."), core::localized("OK"));
             return;
         }
     }
-    if (collisions == 0) {
+    if (plan.collisionCount() == 0) {
         performActionWithDestination(action, core::Value(std::static_pointer_cast<core::Object>(destination)));
         return;
     }
-    std::string title;
-    const std::string name = destination->localizedName();
-    if (operation == VKFileResourceOperationMove)
-        title = fmt::format(fmt::runtime(core::localized("Move to \"{}\"")), name);
-    else if (copy)
-        title = fmt::format(fmt::runtime(core::localized("Copy to \"{}\"")), name);
-    else if (operation == VKFileResourceOperationDownload)
-        title = fmt::format(fmt::runtime(core::localized("Download to \"{}\"")), name);
-    auto sheet = VKActionSheet::create(title, std::static_pointer_cast<ui::ActionSheetDelegate>(self()),
-        core::localized("Cancel"), itemCountText("Overwrite {} Item?", "Overwrite {} Items?", uint64_t(collisions)));
+    auto sheet = VKActionSheet::create(plan.sheetTitle(destination->localizedName()),
+        std::static_pointer_cast<ui::ActionSheetDelegate>(self()), core::localized("Cancel"), plan.replaceButtonTitle());
     sheet->setTag(OverwriteSheetTag);
+    // Never left to a tap beside the sheet: what is replaced is asked plainly.
+    sheet->setShowsCancelButtonWhenAnchored(true);
     sheet->setUserInfo(core::Value::makeDictionary({ { "action", core::Value(action) },
         { "destination", core::Value(std::static_pointer_cast<core::Object>(destination)) } }));
     ::showActionSheet(*this, *sheet, nullptr);

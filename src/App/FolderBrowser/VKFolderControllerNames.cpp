@@ -83,7 +83,7 @@ void VKFolderController::showNewFolderPrompt(const std::string& title, const std
 void VKFolderController::tryCreatingNewFolder(const std::string& name)
 {
     if (name.empty()) {
-        promptForNewFolderNamePreviousConflict(std::nullopt);
+        showNewFolderPrompt(core::localized("A name is needed"), "");
         return;
     }
     if (!isValidItemName(name)) {
@@ -172,6 +172,10 @@ void VKFolderController::renameResource(const std::shared_ptr<VKFileResource>& r
     const std::string current = resource->name();
     if (name == current) {
         setEditing(false, true);
+        return;
+    }
+    if (name.empty()) {
+        showRenamePrompt(resource, core::localized("A name is needed"), current);
         return;
     }
     if (!isValidItemName(name)) {

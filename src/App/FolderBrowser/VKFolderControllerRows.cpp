@@ -301,6 +301,9 @@ void VKFolderController::setEditing(bool editing, bool animated)
     if (editing == isEditing())
         return;
     auto* multiEdit = dynamic_cast<VKMultiEditTableView*>(isViewLoaded() ? &tableView() : nullptr);
+    // A row's Delete still showing goes first, and with it the swipe mode.
+    if (editing && multiEdit && multiEdit->swipedRow())
+        multiEdit->cancelDeletion();
     bool marking = !isSearching() && multiEdit && multiEdit->editingMode() != VKMultiEditTableView::SwipeMode;
     if (!marking) {
         VKFolderControllerBase::setEditing(editing, animated);
@@ -350,6 +353,21 @@ void VKFolderController::setEditing(bool editing, bool animated)
         cell->setEditing(editing, animated);
 }
 
+void VKFolderController::willBeginEditingRow(ui::TableView& table, ui::IndexPath)
+{
+    if (&table == &tableView())
+        setIndexViewHidden(true, false);
+}
+
+void VKFolderController::didEndEditingRow(ui::TableView& table, ui::IndexPath)
+{
+    auto* multiEdit = dynamic_cast<VKMultiEditTableView*>(&table);
+    if (!multiEdit || &table != &tableView() || isEditing())
+        return;
+    multiEdit->setEditingMode(VKMultiEditTableView::MultiEditMode);
+    setIndexViewHidden(false, false);
+}
+
 std::optional<bool> VKFolderController::tableViewCanHandleSwipes(VKMultiEditTableView& table)
 {
     if (isGuest())
@@ -361,9 +379,7 @@ std::optional<bool> VKFolderController::tableViewCanHandleSwipes(VKMultiEditTabl
 
 uint64_t VKFolderController::sizeForMarking(const VKFileResource& resource) const
 {
-    if (resource.isCollection())
-        return VKQuotaManager::defaultManager()->sizeForPath(resource.path());
-    return resource.size();
+    return resource.contentSize();
 }
 
 bool VKFolderController::isMarked(const VKFileResource& resource) const
@@ -596,9 +612,10 @@ void VKFolderController::highlightResource(const std::shared_ptr<VKFileResource>
 {
     if (!isViewLoaded())
         return;
+    // Selected on even steps: a reload between them cannot leave it on.
     if (auto path = indexPathOfResource(*resource))
         if (auto* cell = activeTableView().cellForRow(*path))
-            cell->setSelected(!cell->isSelected(), true);
+            cell->setSelected(count % 2 == 0, true);
     if (count >= 3)
         return;
     std::weak_ptr<VKFolderController> weak = self();

@@ -210,10 +210,9 @@ void VKFolderController::backgroundUnarchiveDidComplete(const std::string& archi
             shared_from_this(), core::Value::Dictionary { { "Path", core::Value(parent) } });
     }
     if (success) {
-        if (resource && isTopViewController() && isViewLoaded()) {
-            scrollToResource(resource, ui::TableView::ScrollPosition::Middle, true);
-            selectResource(resource, true);
-        }
+        // The new row is shown and flashed, and left unselected.
+        if (resource && isTopViewController() && isViewLoaded())
+            revealAndHighlightResource(resource);
         return;
     }
     if (!cancelled)

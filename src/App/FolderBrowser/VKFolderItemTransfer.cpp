@@ -164,9 +164,7 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::copyItems(const Request& requ
         return result;
     }
     for (const auto& [hidden, target] : aside) {
-        core::Error error;
-        if (!fs::removeItem(hidden, &error))
-            core::log("Warning, failed to delete resource: {} ({})", hidden, error);
+        trashReplacedItem(hidden, target);
         result.replacedPaths.push_back(target);
     }
     return result;
@@ -222,11 +220,8 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::moveItems(const Request& requ
             continue;
         }
         if (!hidden.empty()) {
-            // The replaced item's caches go with it; its quota entry was
-            // taken over by the moved item.
-            auto replaced = VKFileResource::resourceWithPath(hidden);
-            if (removeFileResource(replaced) != VKRemoveResultDone)
-                core::log("Warning, failed to delete resource: {}", hidden);
+            // Its quota entry was taken over by the moved item.
+            trashReplacedItem(hidden, target);
             result.replacedPaths.push_back(target);
         }
         result.paths.push_back(target);

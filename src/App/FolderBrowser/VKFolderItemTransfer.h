@@ -18,7 +18,8 @@ class VKFileResource;
 // once the new one is whole: a move sets the old one aside under a hidden
 // name and puts it back when the item cannot be renamed in; a copy swaps its
 // finished copy in and keeps the replaced items aside until the whole copy
-// stands, so a cancel puts every one back. A target that is or holds one of
+// stands, so a cancel puts every one back. Replaced items end in the
+// desktop's trash (trashReplacedItem), never deleted. A target that is or holds one of
 // the items itself is never replaced, and a destination inside an item is
 // refused for that item. Targets are always the destination and the item's
 // own name.

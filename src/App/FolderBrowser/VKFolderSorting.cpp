@@ -61,7 +61,7 @@ void VKFolderSorting::prepare(VKFolderRow& row, bool reread) const
         row.filled |= HasCollection;
     }
     if (m_order == SizeOrder && !(row.filled & HasSize)) {
-        row.size = row.resource->size();
+        row.size = row.resource->contentSize();
         row.filled |= HasSize;
     }
     if (m_order == DateOrder && !(row.filled & HasDate)) {

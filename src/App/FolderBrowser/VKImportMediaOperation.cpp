@@ -127,6 +127,9 @@ std::optional<std::string> VKImportMediaOperation::importMediaInBackground(const
 {
     if (entry(info, Picker::mediaURLKey).isString())
         return importMediaInfo(info);
+    // A picture with a file of its own comes in as that file, untouched.
+    if (auto source = filePath(entry(info, Picker::imageURLKey)))
+        return copyIn(*source, core::path::lastPathComponent(*source));
     std::shared_ptr<gfx::Image> image = entry(info, Picker::editedImageKey).objectAs<gfx::Image>();
     if (!image)
         image = entry(info, Picker::originalImageKey).objectAs<gfx::Image>();
@@ -137,24 +140,37 @@ std::optional<std::string> VKImportMediaOperation::importMediaInBackground(const
     return importImage(image, core::localized("image"));
 }
 
+std::optional<std::string> VKImportMediaOperation::filePath(const core::Value& url)
+{
+    if (!url.isString())
+        return std::nullopt;
+    auto parsed = core::URL::parse(url.string());
+    if (!parsed || !parsed->isFileURL())
+        return std::nullopt;
+    bool isFolder = false;
+    if (!core::fs::exists(parsed->path(), &isFolder) || isFolder)
+        return std::nullopt;
+    return parsed->path();
+}
+
 std::optional<std::string> VKImportMediaOperation::importMediaInfo(const core::Value& info)
 {
-    auto url = core::URL::parse(entry(info, Picker::mediaURLKey).string());
-    if (!url || !url->isFileURL())
-        return std::nullopt;
-    const std::string source = url->path();
-    bool isFolder = false;
-    if (!core::fs::exists(source, &isFolder) || isFolder)
+    auto source = filePath(entry(info, Picker::mediaURLKey));
+    if (!source)
         return std::nullopt;
     const core::Value& type = entry(info, Picker::mediaTypeKey);
     std::string name = "media";
     if (type.isString() && type.string().starts_with("public.") && type.string().size() > 7)
         name = type.string().substr(7);
-    std::string extension = core::ascii::lowercased(core::path::pathExtension(source));
+    std::string extension = core::ascii::lowercased(core::path::pathExtension(*source));
     if (!extension.empty())
         name += "." + extension;
-    const std::string proposed = core::path::appendingPathComponent(m_destinationPath, name);
+    return copyIn(*source, name);
+}
 
+std::optional<std::string> VKImportMediaOperation::copyIn(const std::string& source, const std::string& name)
+{
+    const std::string proposed = core::path::appendingPathComponent(m_destinationPath, name);
     std::string hidden = core::fs::hiddenSiblingPath(proposed, "import");
     core::fs::CopyOptions options;
     options.progress = [this](uint64_t) { return !isCancelled(); };
@@ -178,11 +194,13 @@ std::optional<std::string> VKImportMediaOperation::importImage(const std::shared
         core::log("Warning, maximum supported pixel size exceeded: {}", image->description());
         return std::nullopt;
     }
+    // What shows through a transparent picture would be lost in a JPEG.
+    const bool transparent = image->hasTransparency();
     const std::string proposed =
-        core::path::appendingPathComponent(m_destinationPath, proposedFilename + ".jpg");
+        core::path::appendingPathComponent(m_destinationPath, proposedFilename + (transparent ? ".png" : ".jpg"));
     std::string hidden = core::fs::hiddenSiblingPath(proposed, "import");
     core::Error error;
-    if (!image->writeJPEG(hidden, JPEGQuality, &error)) {
+    if (transparent ? !image->writePNG(hidden, &error) : !image->writeJPEG(hidden, JPEGQuality, &error)) {
         core::log("Warning, failed to write the picked image: {}", error);
         core::fs::removeItem(hidden);
         return std::nullopt;

@@ -5,7 +5,9 @@
 // picks: a file operation ("Copying Media", indeterminate, may be
 // cancelled) fed by every pick and ended when its queue runs dry. Into a
 // cloud folder each file is also entered into the mirror and queued for
-// upload.
+// upload. A picture that has a file comes in as that file (its name, its
+// bytes); only one without (pasted, captured) is encoded: PNG when it has
+// transparency, else JPEG.
 //
 // Nothing half-made ever stands under a final name: a file is written under
 // a hidden name beside its target and moved in without replacing, taking
@@ -37,7 +39,7 @@ public:
 
 class VKImportMediaOperation : public VKFileOperation {
 public:
-    // JPEG quality of imported pictures.
+    // JPEG quality of imported pictures that come without a file.
     static constexpr float JPEGQuality = 0.85f;
 
     static std::shared_ptr<VKImportMediaOperation> create(std::shared_ptr<VKFileResource> destination);
@@ -68,6 +70,10 @@ private:
     // Worker: the path made, or nothing.
     std::optional<std::string> importMediaInBackground(const core::Value& info);
     std::optional<std::string> importMediaInfo(const core::Value& info);
+    // The file a URL names, when it is one.
+    static std::optional<std::string> filePath(const core::Value& url);
+    // Copies the file in, bytes unchanged, under `name` or the next free one.
+    std::optional<std::string> copyIn(const std::string& source, const std::string& name);
     std::optional<std::string> importImage(const std::shared_ptr<gfx::Image>& image, const std::string& proposedFilename);
     // Moves the hidden file in under the proposed name or the next free one.
     std::optional<std::string> moveIn(const std::string& hiddenPath, const std::string& proposedPath);

@@ -221,8 +221,9 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     runLoop();
     ASSERT_TRUE(sheet());
     EXPECT_EQ(sheet()->tag(), VKFolderController::OverwriteSheetTag);
-    EXPECT_EQ(sheet()->title(), "Copy to \"D\"");
-    EXPECT_EQ(sheet()->buttonTitle(0), "Overwrite 1 Item?");
+    EXPECT_EQ(sheet()->title(),
+        "Copy to \"D\"\n\"b\" is already there and will be replaced. The one there now goes to the Trash.");
+    EXPECT_EQ(sheet()->buttonTitle(0), "Replace");
     EXPECT_EQ(sheet()->buttonTitle(sheet()->cancelButtonIndex()), "Cancel");
     screen->clickedButton(*sheet(), 0);
     EXPECT_EQ(screen->calls.back(), "copy D");
@@ -231,7 +232,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     screen->moveMarkedItemsToDestination(resource(documents("D")));
     runLoop();
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->title(), "Move to \"D\"");
+    EXPECT_TRUE(sheet()->title().starts_with("Move to \"D\"\n")) << sheet()->title();
     makeDocument("E/other");
     screen->moveMarkedItemsToDestination(resource(documents("E")));
     EXPECT_EQ(screen->calls.back(), "move E");
@@ -240,11 +241,33 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     driver.pressSheetButton("Cancel");
     screen->checkForMarkedItemCollisionsAtDestination(resource(documents("D")), VKFileResourceOperationDownload, "x");
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->title(), "Download to \"D\"");
+    EXPECT_EQ(sheet()->title(), "Download to \"D\"\n\"b\" is already there and will be replaced.");
     driver.pressSheetButton("Cancel");
     screen->checkForMarkedItemCollisionsAtDestination(resource(documents("D")), VKFileResourceOperationRename, "x");
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->title(), "");
+    EXPECT_EQ(sheet()->title(), "\"b\" is already there and will be replaced.");
+    driver.pressSheetButton("Cancel");
+
+    // Folders meeting folders are replaced whole, and several say how many.
+    makeDocument("F/Photos/new.jpg");
+    makeDocument("D/Photos/old.jpg");
+    controller->setEditing(false, false);
+    advance(1);
+    mark({ "Photos" });
+    screen->copyMarkedItemsToDestination(resource(documents("D")));
+    runLoop();
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->title(), "Copy to \"D\"\nThe folder \"Photos\" is already there. It will be replaced by this "
+                                "one, not merged; the one there now goes to the Trash.");
+    driver.pressSheetButton("Cancel");
+    controller->setEditing(false, false);
+    mark({ "b", "Photos" });
+    screen->moveMarkedItemsToDestination(resource(documents("D")));
+    runLoop();
+    ASSERT_TRUE(sheet());
+    EXPECT_EQ(sheet()->title(), "Move to \"D\"\n2 items are already there and will be replaced. Folders are "
+                                "replaced whole, not merged. The ones there now go to the Trash.");
+    EXPECT_EQ(sheet()->buttonTitle(0), "Replace 2 Items");
     driver.pressSheetButton("Cancel");
 
     // Into the listed folder a copy asks nothing.

@@ -124,7 +124,7 @@ TEST_F(VKFolderControllerNamesTest, NewFolderPromptConflictsAndHiddenNames)
     EXPECT_EQ(popup().title(), "\"photos\" is already taken:");
     EXPECT_EQ(popup().textField()->text(), "photos");
     answer("");
-    EXPECT_EQ(popup().title(), "Please enter a folder name:");
+    EXPECT_EQ(popup().title(), "A name is needed");
     EXPECT_EQ(popup().textField()->text(), "");
 
     // A hidden name warns; Cancel asks again, Create makes it.
@@ -180,6 +180,12 @@ TEST_F(VKFolderControllerNamesTest, NamesThatAreNotNamesAreRefused)
     answer("../a.txt");
     EXPECT_EQ(popup().title(), "\"../a.txt\" is not a valid name:");
     EXPECT_EQ(popup().textField()->text(), "../a.txt");
+    driver.tap(*popup().buttonAtIndex(0));
+    // An emptied field asks for a name, offering the old one again.
+    renameRow("a.txt");
+    answer("");
+    EXPECT_EQ(popup().title(), "A name is needed");
+    EXPECT_EQ(popup().textField()->text(), "a.txt");
     driver.tap(*popup().buttonAtIndex(0));
     EXPECT_TRUE(core::fs::exists(documents("V/a.txt")));
     EXPECT_FALSE(core::fs::exists(documents("a.txt")));

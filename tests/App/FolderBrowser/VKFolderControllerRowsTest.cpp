@@ -6,6 +6,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKIndexView.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
@@ -339,8 +340,10 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     runLoop();
     auto* cell = table.cellForRow({ 0, 0 });
     ASSERT_TRUE(cell && cell->showingDeleteConfirmation());
+    EXPECT_TRUE(controller->indexView()->isHidden()) << "the strip would cover the Delete button";
     driver.tap(*cell->deleteConfirmationButton());
     advance(1);
+    EXPECT_FALSE(controller->indexView()->isHidden());
     EXPECT_FALSE(core::fs::exists(documents("Del/only.txt")));
     EXPECT_EQ(table.numberOfRows(0), 0);
     EXPECT_EQ(controller->modelBuildCount(), builds);
@@ -370,6 +373,38 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), true);
     controller->setEditing(true, false);
     EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
+}
+
+TEST_F(VKFolderControllerRowsTest, EditingAfterASwipeMarksRows)
+{
+    makeDocument("Swiped/a.txt");
+    makeDocument("Swiped/b.txt");
+    makeDocument("Swiped/c.txt");
+    show(documents("Swiped"));
+    auto& table = dynamic_cast<VKMultiEditTableView&>(controller->tableView());
+    auto edit = [&] {
+        controller->setEditing(true, false);
+        runLoop();
+        EXPECT_EQ(table.editingMode(), VKMultiEditTableView::MultiEditMode);
+        EXPECT_FALSE(table.isEditing()) << "the platform's red circles";
+        EXPECT_EQ(controller->toolbarItems(), controller->editingToolbarItems());
+        driver.tapRow(table, { 0, 0 });
+        EXPECT_EQ(controller->markedResources().size(), 1u);
+        controller->setEditing(false, false);
+    };
+
+    // After a delete by swipe, and with a swipe's Delete still showing.
+    driver.swipeRow(table, { 0, 0 });
+    runLoop();
+    driver.tap(*table.cellForRow({ 0, 0 })->deleteConfirmationButton());
+    advance(1);
+    ASSERT_EQ(table.numberOfRows(0), 2);
+    edit();
+    driver.swipeRow(table, { 0, 1 });
+    runLoop();
+    ASSERT_TRUE(table.swipedRow());
+    edit();
+    EXPECT_FALSE(table.cellForRow({ 0, 1 })->showingDeleteConfirmation());
 }
 
 TEST_F(VKFolderControllerRowsTest, LongTouchOnlyInSearchResultsAndOnlyWhenStill)

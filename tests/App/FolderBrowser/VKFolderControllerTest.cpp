@@ -5,6 +5,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKIndexView.h"
 #include "FileModel/VKDownloadHooks.h"
@@ -19,6 +20,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
 #include "Support/ChildProcess.h"
+#include "Support/UIScreens.h"
 #include "Support/FileModel/RecordingDownloadHooks.h"
 
 #include <fmt/format.h>
@@ -312,6 +314,54 @@ TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
     EXPECT_EQ(tableNames().size(), 8u);
 }
 
+TEST_F(VKFolderControllerTest, OtherProgramsChangesShowAndBurstsCostOneRead)
+{
+    makeDocument("Outside/a.txt");
+    makeDocument("Outside/keep.txt");
+    show(documents("Outside"));
+    size_t reads = controller->directoryReadCount();
+
+    makeDocument("Outside/b.txt");
+    advance(0.39);
+    EXPECT_EQ(controller->directoryReadCount(), reads);
+    advance(0.02);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt", "keep.txt" }));
+
+    // Ten thousand files come and go while a.txt is marked and renamed.
+    markNames({ "a.txt", "keep.txt" });
+    for (int i = 0; i < 10000; ++i)
+        makeDocument(fmt::format("Outside/n{:05}.txt", i));
+    ASSERT_TRUE(core::fs::moveItem(documents("Outside/a.txt"), documents("Outside/z.txt")));
+    advance(1);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 2);
+    EXPECT_EQ(controller->rowCount(), 10003u);
+    for (int i = 0; i < 10000; ++i)
+        ASSERT_TRUE(core::fs::removeItem(documents(fmt::format("Outside/n{:05}.txt", i))));
+    advance(1);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 3);
+    EXPECT_EQ(tableNames(), (Strings { "b.txt", "keep.txt", "z.txt" }));
+    auto marked = controller->markedResources();
+    ASSERT_EQ(marked.size(), 1u) << "no mark on a row that went";
+    EXPECT_EQ(marked.front()->name(), "keep.txt");
+    controller->setEditing(false, false);
+
+    // A steady stream shows within a second; the browser's own read takes
+    // the news it saw, so nothing is read twice.
+    for (int i = 0; i < 10; ++i) {
+        makeDocument(fmt::format("Outside/s{}.txt", i));
+        advance(0.2);
+    }
+    EXPECT_GE(controller->directoryReadCount(), reads + 4);
+    advance(1);
+    reads = controller->directoryReadCount();
+    makeDocument("Outside/c.txt");
+    postBrowserUpdate(documents("Outside"));
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    advance(1);
+    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+}
+
 TEST_F(VKFolderControllerTest, HiddenScreensWaitUntilShown)
 {
     makeDocument("Outer/Inner/x.txt");
@@ -349,6 +399,32 @@ TEST_F(VKFolderControllerTest, QuotaAndExtensionSettingsFollow)
     core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(false));
     runLoop();
     EXPECT_EQ(controller->directoryReadCount(), reads);
+}
+
+TEST_F(VKFolderControllerTest, SettingsChangedBehindTheTabletsSettingsSheetShowWhenItCloses)
+{
+    test::useDeviceScreen(window(), test::tabletScreen);
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(true));
+    makeDocument("Set/b.txt", "333");
+    makeDocument("Set/a.txt", "1");
+    show(documents("Set"));
+    auto cellTitle = [&](int row) {
+        return dynamic_cast<VKFileResourceCell&>(*controller->tableView().cellForRow({ 0, row })).titleLabel().text();
+    };
+    EXPECT_EQ(cellTitle(0), "a.txt");
+
+    auto sheet = ui::ViewController::create();
+    sheet->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
+    navigation->presentModalViewController(sheet, false);
+    runLoop();
+    setSortOrder(3);
+    core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(false));
+    runLoop();
+    navigation->dismissModalViewController(false);
+    runLoop();
+    controller->tableView().layoutIfNeeded();
+    EXPECT_EQ(tableNames(), (Strings { "b.txt", "a.txt" }));
+    EXPECT_EQ(cellTitle(0), "b");
 }
 
 TEST_F(VKFolderControllerTest, DownloadsIntoTheFolder)

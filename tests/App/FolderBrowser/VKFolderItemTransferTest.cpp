@@ -4,6 +4,7 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKFileManagerDelegate.h"
+#include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Support/FileModel/RecordingServerLockHooks.h"
@@ -44,6 +45,17 @@ protected:
     std::string makeDoc(const std::string& relative, std::string_view contents = "data")
     {
         return makeFile("Library/Documents/" + relative, contents);
+    }
+    // What the desktop's trash holds under a name, and where it came from.
+    std::string trashed(const std::string& name)
+    {
+        return readFile(core::desktopTrash::location() + "/files/" + name);
+    }
+    std::string trashedFrom(const std::string& name)
+    {
+        std::string info = readFile(core::desktopTrash::location() + "/info/" + name + ".trashinfo");
+        size_t at = info.find("Path=");
+        return at == std::string::npos ? info : info.substr(at + 5, info.find('\n', at) - at - 5);
     }
     // Every name in the folder, hidden ones too.
     Strings names(const std::string& relative)
@@ -106,6 +118,8 @@ TEST_F(VKFolderItemTransferTest, CopyReplacesOnlyOnceTheWholeCopyStands)
     EXPECT_EQ(result.replacedPaths, Strings { doc("D/b") });
     EXPECT_EQ(names("D"), (Strings { "a", "b", "keep" }));
     EXPECT_EQ(readFile(doc("D/b")), std::string(50, 'b'));
+    EXPECT_EQ(trashed("b"), std::string(30, 'o')) << "the replaced b waits in the trash";
+    EXPECT_EQ(trashedFrom("b"), doc("D/b"));
     EXPECT_EQ(names("S"), (Strings { "a", "b" }));
 }
 
@@ -164,6 +178,27 @@ TEST_F(VKFolderItemTransferTest, AFailedItemLeavesNothingAtItsNameAndTheOthersLa
     EXPECT_TRUE(result.replacedPaths.empty());
 }
 
+TEST_F(VKFolderItemTransferTest, ADestinationRemovedMeanwhileLosesNothing)
+{
+    makeDoc("S/a", "a");
+    makeDoc("S/b", "b");
+    makeDoc("D/keep", "k");
+    // Another program removes the folder as the first item is about to go.
+    hooks.isCancelled = [this] {
+        if (fs::exists(doc("D")))
+            fs::removeItem(doc("D"));
+        return false;
+    };
+    auto moved = VKFolderItemTransfer::moveItems(request({ "S/a", "S/b" }, "D"), hooks);
+    EXPECT_EQ(moved.failureCount, 2u);
+    EXPECT_TRUE(moved.paths.empty());
+    EXPECT_EQ(names("S"), (Strings { "a", "b" }));
+    auto copied = VKFolderItemTransfer::copyItems(request({ "S/a", "S/b" }, "D"), hooks);
+    EXPECT_EQ(copied.failureCount, 2u);
+    EXPECT_FALSE(fs::exists(doc("D")));
+    EXPECT_EQ(readFile(doc("S/a")), "a");
+}
+
 TEST_F(VKFolderItemTransferTest, NeitherOperationReplacesATargetHoldingAnItemOrCopiesIntoAnItem)
 {
     // F/A/A marked and sent to F, which holds A: A is the source's own parent.
@@ -213,6 +248,7 @@ TEST_F(VKFolderItemTransferTest, MoveSetsTheOldItemAsideAndPutsItBackOnFailure)
     EXPECT_EQ(names("D"), (Strings { "a", "b" }));
     EXPECT_EQ(readFile(doc("D/a")), "new a");
     EXPECT_EQ(readFile(doc("D/b")), "old b");
+    EXPECT_EQ(trashed("a"), "old a");
     EXPECT_EQ(names("S"), Strings { "b" });
     EXPECT_EQ(fractions, std::vector<double> { 0.5 });
     EXPECT_EQ(quota->sizeForPath(documents), before - 5);

@@ -1,6 +1,7 @@
 // The media import on its own: picks queued and imported one at a time in
-// pick order under unique names, pictures written as upright JPEGs (checked
-// with `file`), movies copied byte for byte, a name taken meanwhile by
+// pick order under unique names, pictures with files copied as they are,
+// others written as upright JPEGs or, with transparency, PNGs (checked with
+// `file`), movies copied byte for byte, a name taken meanwhile by
 // someone else skipped, and what failures and a cancel during a write leave.
 
 #include "FolderListingTestCase.h"
@@ -97,9 +98,14 @@ protected:
         return names;
     }
 
-    static std::shared_ptr<gfx::Image> picture(int width, int height)
+    // Opaque unless `transparent`: then its right half shows through.
+    static std::shared_ptr<gfx::Image> picture(int width, int height, bool transparent = false)
     {
         auto context = gfx::BitmapContext::create(width, height);
+        if (!transparent) {
+            context->setFillColor(gfx::Color(1, 1, 1, 1));
+            context->fillRect({ 0, 0, float(width), float(height) });
+        }
         context->setFillColor(gfx::Color(0.9f, 0.3f, 0.1f, 1));
         context->fillRect({ 0, 0, float(width) / 2, float(height) });
         return context->makeImage();
@@ -157,6 +163,24 @@ TEST_F(VKImportMediaOperationTest, QuickPicksAreImportedInOrderAsUprightJPEGs)
 
     EXPECT_NE(fileType(folder + "/image.jpg").find("JPEG image data"), std::string::npos);
     EXPECT_NE(fileType(folder + "/image 1.jpg").find("30x60"), std::string::npos) << fileType(folder + "/image 1.jpg");
+}
+
+TEST_F(VKImportMediaOperationTest, PicturesWithFilesComeInUntouchedOthersKeepTheirTransparency)
+{
+    std::string png = *picture(8, 8, true)->pngRepresentation();
+    std::string file = makeFile("Pictures/Holiday Sign.png", png);
+    ASSERT_TRUE(core::fs::writeFileAtomically(folder + "/Holiday Sign.png", "taken"));
+    core::Value::Dictionary withFile = imagePick(gfx::Image::imageWithContentsOfFile(file)).dictionary();
+    withFile[Picker::imageURLKey] = core::URL::fileURL(file).absoluteString();
+    begin();
+    operation->importMediaWithInfo(core::Value(withFile));
+    operation->importMediaWithInfo(imagePick(picture(8, 8, true)));
+    waitForEnd();
+
+    EXPECT_EQ(recorder->imported, (std::vector<std::string> { "Holiday Sign 1.png", "image.png" }));
+    EXPECT_EQ(readFile(folder + "/Holiday Sign 1.png"), png) << "the very bytes";
+    EXPECT_EQ(readFile(folder + "/Holiday Sign.png"), "taken");
+    EXPECT_NE(fileType(folder + "/image.png").find("RGBA"), std::string::npos) << fileType(folder + "/image.png");
 }
 
 TEST_F(VKImportMediaOperationTest, MoviesAreCopiedUnderTheirTypesNameAndFailuresCounted)
