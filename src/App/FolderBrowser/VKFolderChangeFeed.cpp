@@ -10,7 +10,7 @@
 
 namespace {
 
-double now()
+double feedClockNow()
 {
     return core::RunLoop::main().clock()->monotonic();
 }
@@ -40,7 +40,7 @@ VKFolderChangeFeed::~VKFolderChangeFeed()
 
 void VKFolderChangeFeed::noteChange()
 {
-    const double heard = now();
+    const double heard = feedClockNow();
     if (!m_firstChange)
         m_firstChange = heard;
     const double delay = std::clamp(*m_firstChange + LongestDelay - heard, 0.0, CollapseDelay);
