@@ -358,7 +358,7 @@ TEST_F(VKQuotaManagerTest, ContentSizesCountFilesOnlyThroughEveryUpdateAndTheSav
         EXPECT_EQ(quota->contentSizeForPath(documents("Docs")), docs);
         EXPECT_EQ(quota->contentSizeForPath(documents("Docs/Report")), report);
         EXPECT_EQ(quota->contentSizeForPath(documents("Docs/Empty")), empty);
-        EXPECT_EQ(quota->contentSizeForPath(application->homeDirectory()), docs);
+        EXPECT_EQ(quota->contentSizeForPath(layout->homeDirectory()), docs);
     };
     expectSizes(203, 75, 0);
     EXPECT_EQ(quota->contentSizeForPath(documents("Docs/a.txt")), 100u);
@@ -384,7 +384,7 @@ TEST_F(VKQuotaManagerTest, ContentSizesCountFilesOnlyThroughEveryUpdateAndTheSav
     quota->smartUpdateQuotaForDirectory(documents("Docs/Empty"));
     EXPECT_EQ(quota->contentSizeForPath(documents("Docs")), 89u);
 
-    auto fresh = VKQuotaManager::create(application->homeDirectory(), application->serversDirectory());
+    auto fresh = VKQuotaManager::create(layout->homeDirectory(), layout->serversDirectory());
     fresh->setQuotaStore(quota->quotaStore());
     EXPECT_EQ(fresh->contentSizeForPath(documents("Docs")), 89u);
     EXPECT_EQ(fresh->contentSizeForPath(documents("Docs/Empty")), 51u);

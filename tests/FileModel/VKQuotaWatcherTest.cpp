@@ -4,7 +4,7 @@
 #include "FileModel/VKQuotaWatcher.h"
 
 #include "FileModel/VKQuotaManager.h"
-#include "Shell/VKApplication.h"
+#include "Kit/VKHomeLayout.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
@@ -22,11 +22,11 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        application = VKApplication::sharedApplication();
+        layout = VKHomeLayout::current();
         quota = VKQuotaManager::defaultManager();
         write("old.txt", 10);
         quota->updateQuotaForPath(docs());
-        watcher = VKQuotaWatcher::start(quota, { application->documentsDirectory() });
+        watcher = VKQuotaWatcher::start(quota, { layout->documentsDirectory() });
         ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return watcher->isReady(); }, 10));
     }
     void TearDown() override
@@ -37,7 +37,7 @@ protected:
 
     std::string docs(std::string_view relative = {}) const
     {
-        std::string path = application->documentsDirectory() + "/Docs";
+        std::string path = layout->documentsDirectory() + "/Docs";
         return relative.empty() ? path : path + "/" + std::string(relative);
     }
     void write(std::string_view relative, size_t size)
@@ -53,7 +53,7 @@ protected:
         return ::testing::AssertionFailure() << "the tree holds " << quota->contentSizeForPath(docs()) << " bytes";
     }
 
-    std::shared_ptr<VKApplication> application;
+    std::shared_ptr<const VKHomeLayout> layout;
     std::shared_ptr<VKQuotaManager> quota;
     std::unique_ptr<VKQuotaWatcher> watcher;
 };
@@ -74,7 +74,7 @@ TEST_F(VKQuotaWatcherTest, FilesAndTreesMadeChangedAndRemovedOutsideCount)
     ASSERT_TRUE(holds(165));
     write("Tree/Sub/Deeper/c.txt", 7);
     ASSERT_TRUE(holds(172));
-    auto found = quota->itemsMatchingQuery("c.txt", application->documentsDirectory(), true, true);
+    auto found = quota->itemsMatchingQuery("c.txt", layout->documentsDirectory(), true, true);
     ASSERT_TRUE(found);
     EXPECT_EQ(*found, std::vector<std::string> { "Docs/Tree/Sub/Deeper/c.txt" });
 
