@@ -53,10 +53,8 @@ class VKAppDelegate : public core::Object,
                       public ui::AlertViewDelegate,
                       public ui::ApplicationDelegate {
 public:
-    // The tags of the delegate's own alerts.
-    static constexpr int StartupAlertTag = 3001;
-    static constexpr int ServerInfoAlertTag = 3002;
-    static constexpr int QuotaWarningAlertTag = 3003;
+    // The delegate's own alerts, by their tags (TagAdditions.h).
+    enum class Alert : int { Startup = 3001, ServerInfo = 3002, QuotaWarning = 3003 };
 
     static std::shared_ptr<VKAppDelegate> create();
     ~VKAppDelegate() override;

@@ -4,6 +4,7 @@
 
 #include "App/VKAppDelegate.h"
 
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKModalActivityIndicator.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
@@ -55,7 +56,7 @@ void VKAppDelegate::showQuotaLimitWarningAlert()
             fmt::format(fmt::runtime(core::localized("Disk quota limit exceeded.\nCurrent limit: {}")), limit),
             std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDelegate>()), std::nullopt, buttons);
         m_quotaWarningAlert->setCancelButtonIndex(int(buttons.size()) - 1);
-        m_quotaWarningAlert->setTag(QuotaWarningAlertTag);
+        vkSetTag(*m_quotaWarningAlert, Alert::QuotaWarning);
         m_quotaWarningPending = true;
     }
     if (m_quotaWarningPending && !m_rootPasscodeController && !m_isLaunching)

@@ -5,6 +5,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
 #include "Shell/VKNavigationController.h"
@@ -80,7 +81,7 @@ void VKAppDelegate::showStartupAlertIfNecessary()
     auto alert = ui::AlertView::create({}, message, std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDelegate>()),
         std::nullopt, { core::localized("Quick Start"), core::localized("OK") });
     alert->setCancelButtonIndex(1);
-    alert->setTag(StartupAlertTag);
+    vkSetTag(*alert, Alert::Startup);
     alert->show();
 }
 
@@ -151,7 +152,7 @@ void VKAppDelegate::showServerInfo(const std::shared_ptr<core::Object>& /*sender
             { core::localized(started ? "Stop Server" : "Start Server"), core::localized("OK") });
         alert->setCancelButtonIndex(1);
     }
-    alert->setTag(ServerInfoAlertTag);
+    vkSetTag(*alert, Alert::ServerInfo);
     alert->show();
 }
 
@@ -160,16 +161,17 @@ void VKAppDelegate::clickedButton(ui::AlertView& alert, int index)
     auto keep = shared_from_this();
     if (m_quotaWarningAlert.get() == &alert)
         m_quotaWarningAlert.reset();
-    if (index == alert.cancelButtonIndex() || alert.tag() == VKAlertViewTagSystemCancelled)
+    auto kind = vkTagOf<Alert>(alert);
+    if (index == alert.cancelButtonIndex() || !kind)
         return;
-    switch (alert.tag()) {
-    case StartupAlertTag:
+    switch (*kind) {
+    case Alert::Startup:
         showHelpViewControllerWithName("connecting_quickstart", core::localized("Quick Start"), true);
         break;
-    case ServerInfoAlertTag:
+    case Alert::ServerInfo:
         startHTTPServer(!(m_httpServer && m_httpServer->isStarted()));
         break;
-    case QuotaWarningAlertTag:
+    case Alert::QuotaWarning:
         showHelpViewControllerWithName("general_quota", core::localized("Disk Quota"), true);
         break;
     default:

@@ -8,6 +8,7 @@
 
 #include "App/VKAppDelegate.h"
 
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKModalActivityIndicator.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
@@ -172,7 +173,7 @@ protected:
 TEST_F(AppScreensTest, Goldens)
 {
     launch({ &test::tabletScreen, ui::Orientation::Portrait });
-    ASSERT_EQ(driver.alert()->tag(), VKAppDelegate::StartupAlertTag);
+    ASSERT_EQ(driver.alert()->tag(), vkTag(VKAppDelegate::Alert::Startup));
     EXPECT_TRUE(golden("app-startup-alert-tablet-portrait"));
 
     launch({ &test::phoneScreen, ui::Orientation::Portrait });

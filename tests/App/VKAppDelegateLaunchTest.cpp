@@ -8,6 +8,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
 #include "App/Help/VKHelpViewController.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKModalActivityIndicator.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
@@ -160,7 +161,7 @@ TEST_F(VKAppDelegateLaunchTest, TheFirstRunResetsTheKeychainAndShowsTheAddress)
 
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->tag(), VKAppDelegate::StartupAlertTag);
+    EXPECT_EQ(alert->tag(), vkTag(VKAppDelegate::Alert::Startup));
     EXPECT_EQ(alert->title(), "");
     EXPECT_EQ(alert->message(),
         fmt::format("Connect to Tandry using the following WebDAV URL:\n\nhttp://10.9.0.2:{0}\nor via Bonjour:\n"
@@ -390,7 +391,7 @@ TEST_F(VKAppDelegateLaunchTest, TheServerInformationNamesWhatIsOn)
     delegate->showServerInfo(nullptr);
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->tag(), VKAppDelegate::ServerInfoAlertTag);
+    EXPECT_EQ(alert->tag(), vkTag(VKAppDelegate::Alert::ServerInfo));
     EXPECT_EQ(alert->buttonTitle(0), "Stop Server");
     EXPECT_EQ(alert->cancelButtonIndex(), 1);
     driver.pressAlertButton("Stop Server");
@@ -754,7 +755,7 @@ TEST_F(VKAppDelegateLaunchTest, AChangedPortWaitsForNoStartUpAlertAndAllPortsTak
     EXPECT_TRUE(logContains("Warning, port changed: "));
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->tag(), VKAppDelegate::StartupAlertTag);
+    EXPECT_EQ(alert->tag(), vkTag(VKAppDelegate::Alert::Startup));
     EXPECT_NE(alert->message().find(":" + port() + "\n"), std::string::npos) << alert->message();
     driver.pressAlertButton("OK");
     advance(1);

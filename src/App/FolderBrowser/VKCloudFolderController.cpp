@@ -6,6 +6,7 @@
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "CloudOperations/VKCloudCopyOperation.h"
@@ -498,32 +499,32 @@ void VKCloudFolderController::loadEditingToolbarItems()
 void VKCloudFolderController::showEditActionMenu(const std::shared_ptr<core::Object>& sender)
 {
     auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()));
-    sheet->setTag(EditActionMenuTag);
-    sheet->addButtonWithTitle(core::localized("Import Media"), ImportMediaAction);
+    vkSetTag(*sheet, Sheet::EditActionMenu);
+    vkAddButton(*sheet, core::localized("Import Media"), EditAction::ImportMedia);
     const auto marked = markedResources();
     if (marked.size() == 1) {
         const auto& only = marked.front();
         if (!only->isLocked() && (only->supportedFileOperations() & VKFileResourceOperationRename)) {
             sheet->setTitle(only->name());
-            sheet->addButtonWithTitle(core::localized("Rename"), RenameAction);
+            vkAddButton(*sheet, core::localized("Rename"), EditAction::Rename);
         }
     }
     finishEditActionMenu(*sheet, sender);
 }
 
-void VKCloudFolderController::handleAction(int code, const core::Value& userInfo)
+void VKCloudFolderController::handleAction(EditAction action, const core::Value& userInfo)
 {
-    if (code == SyncFolderActionCode || code == SyncMarkedItemsActionCode) {
-        confirmSyncAction(code);
+    if (action == EditAction::SyncFolder || action == EditAction::SyncMarkedItems) {
+        confirmSyncAction(action);
         return;
     }
-    VKFolderController::handleAction(code, userInfo);
+    VKFolderController::handleAction(action, userInfo);
 }
 
 void VKCloudFolderController::clickedButton(ui::ActionSheet& sheet, int index)
 {
-    if (sheet.tag() == SyncConfirmationSheetTag) {
-        if (auto* tagged = dynamic_cast<VKActionSheet*>(&sheet))
+    if (vkTagOf<Sheet>(sheet) == Sheet::SyncConfirmation) {
+        if (auto* tagged = vkTaggedSheet(sheet))
             syncSheetClickedButton(*tagged, index);
         return;
     }
@@ -584,7 +585,7 @@ void VKCloudFolderController::moveMarkedItemsToDestination(const std::shared_ptr
         fmt::format(fmt::runtime(core::localized("Moving will delete these items from your {} account")),
             service ? service->name() : std::string()),
         std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()), core::localized("Cancel"), core::localized("Move"));
-    sheet->setTag(MoveToCloudSheetTag);
+    vkSetTag(*sheet, Sheet::MoveToCloud);
     sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(destination)));
     dismissActiveActionSheet(*this);
     ::showActionSheet(*this, *sheet, findBarButtonItemWithAction(MoveMarkedItemsAction));

@@ -27,10 +27,6 @@ class VKFileOperation;
 // operation) lives in VKCloudFolderControllerSync.cpp.
 class VKCloudFolderController : public VKFolderController {
 public:
-    // Action codes of the sync commands, and their confirmation sheet.
-    static constexpr int SyncFolderActionCode = 1018;
-    static constexpr int SyncMarkedItemsActionCode = 1019;
-    static constexpr int SyncConfirmationSheetTag = 3004;
     // The spinner waits this long after a refresh request.
     static constexpr double ActivityIndicatorDelay = 0.1;
     // "Sync Failed" stays this long in the toolbar.
@@ -72,7 +68,7 @@ public:
     // The editing commands, on the service.
     void loadEditingToolbarItems() override;
     void showEditActionMenu(const std::shared_ptr<core::Object>& sender) override;
-    void handleAction(int code, const core::Value& userInfo) override;
+    void handleAction(EditAction action, const core::Value& userInfo) override;
     void clickedButton(ui::ActionSheet& sheet, int index) override;
     void createNewFolderAtPath(const std::string& path) override;
     void deleteMarkedItemsNoConfirmation() override;
@@ -94,7 +90,7 @@ public:
     // Sync (VKCloudFolderControllerSync.cpp).
     void syncFolder(const std::shared_ptr<core::Object>& sender);
     void syncFolderOrMarkedItems(const std::shared_ptr<core::Object>& sender);
-    void confirmSyncAction(int code);
+    void confirmSyncAction(EditAction action);
     void startSyncForResources(const std::vector<std::shared_ptr<VKFileResource>>& resources);
 
 protected:

@@ -6,6 +6,7 @@
 #include "App/FolderBrowser/VKCloudFolderController.h"
 
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "CloudOperations/VKCloudSyncOperation.h"
@@ -18,18 +19,18 @@
 
 void VKCloudFolderController::syncFolder(const std::shared_ptr<core::Object>&)
 {
-    handleAction(SyncFolderActionCode, core::Value());
+    handleAction(EditAction::SyncFolder, core::Value());
 }
 
 void VKCloudFolderController::syncFolderOrMarkedItems(const std::shared_ptr<core::Object>&)
 {
-    handleAction(markedIndexPaths().empty() ? SyncFolderActionCode : SyncMarkedItemsActionCode, core::Value());
+    handleAction(markedIndexPaths().empty() ? EditAction::SyncFolder : EditAction::SyncMarkedItems, core::Value());
 }
 
-void VKCloudFolderController::confirmSyncAction(int code)
+void VKCloudFolderController::confirmSyncAction(EditAction action)
 {
     std::vector<std::shared_ptr<VKFileResource>> candidates;
-    if (code == SyncMarkedItemsActionCode)
+    if (action == EditAction::SyncMarkedItems)
         candidates = resourcesForMarkedIndexPaths();
     else if (auto children = resource()->children())
         candidates = std::move(*children);
@@ -44,7 +45,7 @@ void VKCloudFolderController::confirmSyncAction(int code)
     }
     // The size the browser shows for the selection or the folder (64-bit:
     // a few large files pass 4 GiB).
-    const uint64_t size = code == SyncMarkedItemsActionCode ? markedSize() : resource()->sizeOfChildren();
+    const uint64_t size = action == EditAction::SyncMarkedItems ? markedSize() : resource()->sizeOfChildren();
     std::string title = files.size() == 1
         ? core::localized("Confirm sync of 1 file")
         : fmt::format(fmt::runtime(core::localized("Confirm sync of {} files")), files.size());
@@ -54,14 +55,14 @@ void VKCloudFolderController::confirmSyncAction(int code)
     for (const auto& file : files)
         userInfo.emplace_back(std::static_pointer_cast<core::Object>(file));
     auto sheet = VKActionSheet::create(title, std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()));
-    sheet->setTag(SyncConfirmationSheetTag);
+    vkSetTag(*sheet, Sheet::SyncConfirmation);
     sheet->setUserInfo(core::Value(std::move(userInfo)));
     sheet->addButtonWithTitle(fmt::format(fmt::runtime(core::localized("Sync ({})")),
                                   VKBytesFormatter::sharedFormatter().formatBytesAsString(size)),
         VKActionSheet::UntaggedButton);
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
     std::shared_ptr<ui::BarButtonItem> item;
-    if (code == SyncFolderActionCode)
+    if (action == EditAction::SyncFolder)
         item = findBarButtonItemWithAction(VKFolderController::SyncFolderAction);
     if (!item)
         item = findBarButtonItemWithAction(ShowEditActionMenuAction);

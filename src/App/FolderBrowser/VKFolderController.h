@@ -78,13 +78,23 @@ public:
     using Factory = std::function<std::shared_ptr<VKFolderController>(const std::shared_ptr<VKFileResource>&)>;
     static void setCloudFolderControllerFactory(Factory factory);
 
-    // The sheets this screen shows, their buttons, and the downloads button.
-    static constexpr int DownloadsButtonTag = 1001;
-    static constexpr int LongTouchActionSheetTag = 3003;
-    static constexpr int UnzipActionSheetTag = 1022;
-    static constexpr int DeleteFolderActionSheetTag = 1023;
-    static constexpr int OpenButtonTag = 1015;
-    static constexpr int RevealInFolderButtonTag = 1016;
+    // What a sheet, alert or prompt of this screen was shown as, by its tag
+    // (TagAdditions.h); the cloud screen's sync sheet is one of them.
+    enum class Sheet : int {
+        EditActionMenu = 3001,
+        Extension = 3002,
+        LongTouch = 3003,
+        SyncConfirmation = 3004,
+        MoveToCloud = 3005,
+        Overwrite = 1020,
+        DeleteConfirmation = 1021,
+        Unzip = 1022,
+        DeleteFolder = 1023,
+    };
+    enum class Alert : int { EmailSize = 1024, HiddenName = 1025 };
+    enum class Prompt : int { Rename = 1003, NewFolder = 1011, UnzipPassword = 1012 };
+    // The toolbar's downloads button.
+    enum class ToolbarButton : int { Downloads = 1001 };
     static constexpr const char* ShowDownloadViewControllerAction = "showDownloadViewController";
     static constexpr const char* BeginSearchAction = "beginSearch";
     static constexpr const char* CreateNewFolderAction = "createNewFolder";
@@ -292,42 +302,37 @@ public:
 
     // ---- Editing (VKFolderControllerEditing.cpp, …Delete, …Email, …Names) ----
 
-    // What the editing menu's buttons, sheets and alerts run: each sheet or
-    // alert carries one of these as its tag (its confirming button runs it)
-    // or, for the menu, as its buttons' tags.
-    enum EditAction : int {
-        SelectAllAction = 1001,
-        SelectNoneAction = 1002,
-        RenameAction = 1003,
-        UncompressAction = 1004,
-        DeleteAction = 1005,
-        CompressAction = 1006,
+    // What the menu's and the long touch's buttons run (their tags), and
+    // what a confirming sheet or alert runs (actionConfirmedBy).
+    enum class EditAction : int {
+        SelectAll = 1001,
+        SelectNone = 1002,
+        Rename = 1003,
+        Uncompress = 1004,
+        Delete = 1005,
+        Compress = 1006,
         // The extension sheet's buttons.
-        KeepExtensionAction = 1007,
-        ChangeExtensionAction = 1008,
-        ImportMediaAction = 1009,
-        SaveToPhotosAlbumAction = 1010,
-        OpenInAction = 1014,
-        OpenAction = 1015,
-        RevealAction = 1016,
-        EmailAction = 1017,
+        KeepExtension = 1007,
+        ChangeExtension = 1008,
+        ImportMedia = 1009,
+        SaveToPhotosAlbum = 1010,
+        OpenIn = 1014,
+        Open = 1015,
+        Reveal = 1016,
+        Email = 1017,
+        // The cloud screen's sync commands.
+        SyncFolder = 1018,
+        SyncMarkedItems = 1019,
         // userInfo "action" (the name) and "destination".
-        PerformWithDestinationAction = 1020,
-        DeleteNoConfirmationAction = 1021,
-        UnzipResourceAction = 1022,
-        MoveToTrashAction = 1023,
-        EmailResourcesAction = 1024,
+        PerformWithDestination = 1020,
+        DeleteNoConfirmation = 1021,
+        UnzipResource = 1022,
+        MoveToTrash = 1023,
+        EmailResources = 1024,
     };
-    static constexpr int EditActionMenuTag = 3001;
-    static constexpr int ExtensionSheetTag = 3002;
-    static constexpr int MoveToCloudSheetTag = 3005;
-    static constexpr int RenamePromptTag = 1003;
-    static constexpr int NewFolderPromptTag = 1011;
-    static constexpr int UnzipPasswordPromptTag = 1012;
-    static constexpr int OverwriteSheetTag = 1020;
-    static constexpr int DeleteConfirmationSheetTag = 1021;
-    static constexpr int EmailSizeAlertTag = 1024;
-    static constexpr int HiddenNameAlertTag = 1025;
+    // What the confirming button of a sheet or an alert runs, if anything.
+    static std::optional<EditAction> actionConfirmedBy(Sheet sheet);
+    static std::optional<EditAction> actionConfirmedBy(Alert alert);
     // The editing toolbar's actions.
     static constexpr const char* DeleteMarkedItemsAction = "deleteMarkedItems";
     static constexpr const char* MoveMarkedItemsAction = "moveMarkedItems";
@@ -380,8 +385,8 @@ public:
     // The menu's end: Select None (something marked) or Select All (rows
     // listed), Cancel, and the sheet shown from the sender.
     void finishEditActionMenu(VKActionSheet& sheet, const std::shared_ptr<core::Object>& sender);
-    // Runs an action code; unknown codes do nothing.
-    virtual void handleAction(int code, const core::Value& userInfo);
+    // Runs an action; one a screen does not offer does nothing.
+    virtual void handleAction(EditAction action, const core::Value& userInfo);
     void clickedButton(ui::ActionSheet& sheet, int index) override;
     void clickedButton(ui::AlertView& alert, int index) override;
     void popupAlert(VKPopupAlert& alert, int buttonIndex) override;
@@ -429,11 +434,11 @@ public:
     // Move and copy (VKFolderControllerMoveCopy.cpp).
     virtual void moveMarkedItems(const std::shared_ptr<core::Object>& sender);
     virtual void copyMarkedItems(const std::shared_ptr<core::Object>& sender);
-    // Code 1020: runs the action named `action` with the destination.
+    // EditAction::PerformWithDestination: runs the action named `action` with the destination.
     virtual void performActionWithDestination(const std::string& action, const core::Value& destination);
-    // The sheet tagged MoveToCloudSheetTag.
+    // The sheet tagged Sheet::MoveToCloud.
     virtual void moveToCloudSheetClickedButton(VKActionSheet& sheet, int index);
-    // What the picker's pick and the overwrite sheet (code 1020) run, by name.
+    // What the picker's pick and the overwrite sheet run, by name.
     static constexpr const char* MoveToDestinationSelector = "moveMarkedItemsToDestination:";
     static constexpr const char* CopyToDestinationSelector = "copyMarkedItemsToDestination:";
     static constexpr const char* MoveNoConfirmationSelector = "moveMarkedItemsNoConfirmation:";
@@ -451,7 +456,7 @@ public:
     // for collisions (and, copying, free space) where the items stay local.
     virtual void moveMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
     virtual void copyMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
-    // The overwrite sheet (OverwriteSheetTag) when names are taken, else the
+    // The overwrite sheet (Sheet::Overwrite) when names are taken, else the
     // action at once; a copy that would not fit is refused first.
     virtual void checkForMarkedItemCollisionsAtDestination(const std::shared_ptr<VKFileResource>& destination,
         int32_t operation, const std::string& action);
@@ -482,7 +487,7 @@ public:
     virtual void zipMarkedItems(const std::shared_ptr<core::Object>& sender);
     virtual void unzipMarkedItem(const std::shared_ptr<core::Object>& sender);
     virtual void unzipResource(const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& password);
-    // The popup tagged UnzipPasswordPromptTag.
+    // The popup tagged Prompt::UnzipPassword.
     virtual void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index);
     // The workers' results, on the main thread, for their run: the archive
     // made (nothing when none was), and what an expansion left under a

@@ -8,6 +8,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/FileManagerResourceAdditions.h"
@@ -61,7 +62,7 @@ void VKFolderController::deleteMarkedItems(const std::shared_ptr<core::Object>&)
         }
     }
     auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
-    sheet->setTag(DeleteConfirmationSheetTag);
+    vkSetTag(*sheet, Sheet::DeleteConfirmation);
     std::string title = marked.size() == 1
         ? core::localized("Delete 1 Item?")
         : fmt::format(fmt::runtime(core::localized("Delete {} Items?")), marked.size());

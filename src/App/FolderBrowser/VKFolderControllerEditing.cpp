@@ -9,6 +9,7 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionButton.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKAlertView.h"
@@ -257,40 +258,40 @@ bool VKFolderController::childExistsWithName(const std::string& name, bool caseI
 void VKFolderController::showEditActionMenu(const std::shared_ptr<core::Object>& sender)
 {
     auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
-    sheet->setTag(EditActionMenuTag);
+    vkSetTag(*sheet, Sheet::EditActionMenu);
     auto marked = markedResources();
     if (marked.size() == 1) {
         const auto& resource = marked.front();
         int32_t operations = resource->supportedFileOperations();
         bool titled = false;
         if (!resource->isLocked() && (operations & VKFileResourceOperationRename)) {
-            sheet->addButtonWithTitle(core::localized("Rename"), RenameAction);
+            vkAddButton(*sheet, core::localized("Rename"), EditAction::Rename);
             titled = true;
         }
         if (resource->pathExtension() == "zip" && (operations & VKFileResourceOperationUncompress)) {
-            sheet->addButtonWithTitle(core::localized("Uncompress"), UncompressAction);
+            vkAddButton(*sheet, core::localized("Uncompress"), EditAction::Uncompress);
             titled = true;
         } else if (operations & VKFileResourceOperationCompress) {
-            sheet->addButtonWithTitle(core::localized("Compress"), CompressAction);
+            vkAddButton(*sheet, core::localized("Compress"), EditAction::Compress);
             titled = true;
         }
         if (isMedia(*resource)) {
-            sheet->addButtonWithTitle(core::localized("Save to Photos Album"), SaveToPhotosAlbumAction);
+            vkAddButton(*sheet, core::localized("Save to Photos Album"), EditAction::SaveToPhotosAlbum);
             titled = true;
         }
         if (openInControllerWithResource(resource))
-            sheet->addButtonWithTitle(core::localized("Open In..."), OpenInAction);
+            vkAddButton(*sheet, core::localized("Open In..."), EditAction::OpenIn);
         if (titled)
             sheet->setTitle(resource->name());
     } else if (marked.size() > 1) {
-        sheet->addButtonWithTitle(fmt::format(fmt::runtime(core::localized("Compress {} Items")), marked.size()),
-            CompressAction);
+        vkAddButton(*sheet, fmt::format(fmt::runtime(core::localized("Compress {} Items")), marked.size()),
+            EditAction::Compress);
         if (std::any_of(marked.begin(), marked.end(), [](const auto& resource) { return isMedia(*resource); }))
-            sheet->addButtonWithTitle(core::localized("Save to Photos Album"), SaveToPhotosAlbumAction);
+            vkAddButton(*sheet, core::localized("Save to Photos Album"), EditAction::SaveToPhotosAlbum);
     }
     if (!marked.empty() && VKCloudServicesManager::sharedManager()->hasLinkedServices())
-        sheet->addButtonWithTitle(core::localized("Email..."), EmailAction);
-    sheet->addButtonWithTitle(core::localized("Import Media"), ImportMediaAction);
+        vkAddButton(*sheet, core::localized("Email..."), EditAction::Email);
+    vkAddButton(*sheet, core::localized("Import Media"), EditAction::ImportMedia);
     finishEditActionMenu(*sheet, sender);
 }
 
@@ -298,9 +299,9 @@ void VKFolderController::finishEditActionMenu(VKActionSheet& sheet, const std::s
 {
     if (rowCount() > 0) {
         if (!m_marks.empty())
-            sheet.addButtonWithTitle(core::localized("Select None"), SelectNoneAction);
+            vkAddButton(sheet, core::localized("Select None"), EditAction::SelectNone);
         else
-            sheet.addButtonWithTitle(core::localized("Select All"), SelectAllAction);
+            vkAddButton(sheet, core::localized("Select All"), EditAction::SelectAll);
     }
     sheet.setCancelButtonIndex(sheet.addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
     dismissActiveActionSheet(*this);
@@ -309,60 +310,60 @@ void VKFolderController::finishEditActionMenu(VKActionSheet& sheet, const std::s
 
 // MARK: The dispatcher
 
-void VKFolderController::handleAction(int code, const core::Value& userInfo)
+void VKFolderController::handleAction(EditAction action, const core::Value& userInfo)
 {
     auto sender = shared_from_this();
-    switch (code) {
-    case SelectAllAction:
+    switch (action) {
+    case EditAction::SelectAll:
         markAllItems();
         break;
-    case SelectNoneAction:
+    case EditAction::SelectNone:
         unmarkAllItems();
         break;
-    case RenameAction:
+    case EditAction::Rename:
         renameMarkedItem(sender);
         break;
-    case UncompressAction:
+    case EditAction::Uncompress:
         unzipMarkedItem(sender);
         break;
-    case DeleteAction:
+    case EditAction::Delete:
         deleteMarkedItems(sender);
         break;
-    case CompressAction:
+    case EditAction::Compress:
         zipMarkedItems(sender);
         break;
-    case ImportMediaAction:
+    case EditAction::ImportMedia:
         importMedia(sender);
         break;
-    case SaveToPhotosAlbumAction:
+    case EditAction::SaveToPhotosAlbum:
         copyMarkedItemsToSavedPhotosAlbum(sender);
         break;
-    case OpenInAction:
+    case EditAction::OpenIn:
         openIn(sender);
         break;
-    case OpenAction:
+    case EditAction::Open:
         if (auto resource = resourceIn(userInfo))
             openResource(resource);
         break;
-    case RevealAction:
+    case EditAction::Reveal:
         if (auto resource = resourceIn(userInfo))
             revealResource(resource);
         break;
-    case EmailAction:
+    case EditAction::Email:
         emailMarkedItems(sender);
         break;
-    case PerformWithDestinationAction:
+    case EditAction::PerformWithDestination:
         if (userInfo.isDictionary() && userInfo["action"].isString())
             performActionWithDestination(userInfo["action"].string(), userInfo["destination"]);
         break;
-    case DeleteNoConfirmationAction:
+    case EditAction::DeleteNoConfirmation:
         deleteMarkedItemsNoConfirmation();
         break;
-    case UnzipResourceAction:
+    case EditAction::UnzipResource:
         if (auto resource = resourceIn(userInfo))
             unzipResource(resource, std::nullopt);
         break;
-    case MoveToTrashAction: {
+    case EditAction::MoveToTrash: {
         auto resource = resourceIn(userInfo);
         if (!resource) {
             if (isViewLoaded())
@@ -377,7 +378,7 @@ void VKFolderController::handleAction(int code, const core::Value& userInfo)
             core::localized("OK"));
         break;
     }
-    case EmailResourcesAction: {
+    case EditAction::EmailResources: {
         std::vector<std::shared_ptr<VKFileResource>> resources;
         if (userInfo.isArray())
             for (const auto& value : userInfo.array())
@@ -392,99 +393,117 @@ void VKFolderController::handleAction(int code, const core::Value& userInfo)
     }
 }
 
-static_assert(VKActionSheet::tagsAreDistinct(std::array { VKActionSheetTagSystemCancelled,
-    VKFolderController::EditActionMenuTag, VKFolderController::LongTouchActionSheetTag,
-    VKFolderController::ExtensionSheetTag,
-    VKFolderController::MoveToCloudSheetTag, VKFolderController::OverwriteSheetTag,
-    VKFolderController::DeleteConfirmationSheetTag, VKFolderController::UnzipActionSheetTag,
-    VKFolderController::DeleteFolderActionSheetTag, VKFolderController::RenamePromptTag,
-    VKFolderController::NewFolderPromptTag, VKFolderController::UnzipPasswordPromptTag,
-    VKFolderController::EmailSizeAlertTag, VKFolderController::HiddenNameAlertTag }));
+std::optional<VKFolderController::EditAction> VKFolderController::actionConfirmedBy(Sheet sheet)
+{
+    switch (sheet) {
+    case Sheet::Overwrite:
+        return EditAction::PerformWithDestination;
+    case Sheet::DeleteConfirmation:
+        return EditAction::DeleteNoConfirmation;
+    case Sheet::Unzip:
+        return EditAction::UnzipResource;
+    case Sheet::DeleteFolder:
+        return EditAction::MoveToTrash;
+    case Sheet::EditActionMenu:
+    case Sheet::Extension:
+    case Sheet::LongTouch:
+    case Sheet::SyncConfirmation:
+    case Sheet::MoveToCloud:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<VKFolderController::EditAction> VKFolderController::actionConfirmedBy(Alert alert)
+{
+    return alert == Alert::EmailSize ? std::optional(EditAction::EmailResources) : std::nullopt;
+}
 
 void VKFolderController::clickedButton(ui::ActionSheet& sheet, int index)
 {
-    auto* tagged = dynamic_cast<VKActionSheet*>(&sheet);
-    switch (sheet.tag()) {
-    case VKActionSheetTagSystemCancelled:
+    auto kind = vkTagOf<Sheet>(sheet);
+    if (!kind)
         return;
-    case EditActionMenuTag:
-    case LongTouchActionSheetTag:
-        if (index == sheet.cancelButtonIndex() || !tagged)
+    switch (*kind) {
+    case Sheet::EditActionMenu:
+    case Sheet::LongTouch:
+        if (index == sheet.cancelButtonIndex())
             return;
-        handleAction(tagged->tagForButtonAtIndex(index), tagged->userInfo());
+        if (auto action = vkButtonAction<EditAction>(sheet, index))
+            handleAction(*action, vkUserInfo(sheet));
         return;
-    case ExtensionSheetTag: {
-        if (!tagged)
-            return;
-        auto resource = tagged->userInfo()["resource"].objectAs<VKFileResource>();
-        const core::Value& name = tagged->userInfo()["name"];
+    case Sheet::Extension: {
+        core::Value userInfo = vkUserInfo(sheet);
+        auto resource = userInfo["resource"].objectAs<VKFileResource>();
+        const core::Value& name = userInfo["name"];
         if (!resource || !name.isString())
             return;
-        int tag = tagged->tagForButtonAtIndex(index);
-        if (tag == KeepExtensionAction) {
+        auto choice = vkButtonAction<EditAction>(sheet, index);
+        if (choice == EditAction::KeepExtension) {
             std::string base = core::path::deletingPathExtension(name.string());
             renameResource(resource, base + "." + resource->pathExtension(), false);
-        } else if (tag == ChangeExtensionAction) {
+        } else if (choice == EditAction::ChangeExtension) {
             renameResource(resource, name.string(), false);
         }
         return;
     }
-    case MoveToCloudSheetTag:
-        if (tagged)
+    case Sheet::MoveToCloud:
+        if (auto* tagged = vkTaggedSheet(sheet))
             moveToCloudSheetClickedButton(*tagged, index);
         return;
     default:
         if (index == sheet.cancelButtonIndex())
             return;
-        handleAction(sheet.tag(), tagged ? tagged->userInfo() : core::Value());
+        if (auto action = actionConfirmedBy(*kind))
+            handleAction(*action, vkUserInfo(sheet));
         return;
     }
 }
 
 void VKFolderController::clickedButton(ui::AlertView& alert, int index)
 {
-    auto* carrying = dynamic_cast<VKAlertView*>(&alert);
-    if (alert.tag() == HiddenNameAlertTag) {
+    auto kind = vkTagOf<Alert>(alert);
+    if (kind == Alert::HiddenName) {
         if (index == alert.cancelButtonIndex()) {
             promptForNewFolderNamePreviousConflict(std::nullopt);
             return;
         }
-        if (carrying && carrying->userInfo().isString())
-            tryCreatingNewFolder(carrying->userInfo().string());
+        if (core::Value name = vkUserInfo(alert); name.isString())
+            tryCreatingNewFolder(name.string());
         return;
     }
-    if (index == alert.cancelButtonIndex())
+    if (index == alert.cancelButtonIndex() || !kind)
         return;
-    handleAction(alert.tag(), carrying ? carrying->userInfo() : core::Value());
+    if (auto action = actionConfirmedBy(*kind))
+        handleAction(*action, vkUserInfo(alert));
 }
 
 void VKFolderController::popupAlert(VKPopupAlert& alert, int index)
 {
-    if (index == alert.cancelButtonIndex())
+    auto kind = vkTagOf<Prompt>(alert);
+    if (index == alert.cancelButtonIndex() || !kind)
         return;
     std::string text = alert.textField() ? alert.textField()->text() : std::string();
-    switch (alert.tag()) {
-    case RenamePromptTag:
+    switch (*kind) {
+    case Prompt::Rename:
         if (auto resource = alert.userInfo().objectAs<VKFileResource>())
             renameResource(resource, text, true);
         return;
-    case NewFolderPromptTag:
+    case Prompt::NewFolder:
         if (isValidItemName(text) && text.starts_with('.') && !showsHiddenFiles()) {
             auto warning = VKAlertView::create(core::localized("Warning"),
                 core::localized("Names begining with a \".\" will only be visible if the setting \"Show Hidden Files\" is enabled."),
                 std::static_pointer_cast<ui::AlertViewDelegate>(self()), core::localized("Cancel"),
                 { core::localized("Create") });
-            warning->setTag(HiddenNameAlertTag);
+            vkSetTag(*warning, Alert::HiddenName);
             warning->setUserInfo(core::Value(text));
             warning->show();
             return;
         }
         tryCreatingNewFolder(text);
         return;
-    case UnzipPasswordPromptTag:
+    case Prompt::UnzipPassword:
         unzipPasswordPromptClickedButton(alert, index);
-        return;
-    default:
         return;
     }
 }

@@ -6,6 +6,7 @@
 
 #include "App/Mail/VKEmailController.h"
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKAlertView.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
@@ -38,7 +39,7 @@ void VKFolderController::emailMarkedItems(const std::shared_ptr<core::Object>&)
                 formatter.formatBytesAsString(total), formatter.formatBytesAsString(VKEmailController::maximumMessageSize())),
             std::static_pointer_cast<ui::AlertViewDelegate>(self()), core::localized("Cancel"),
             { core::localized("Continue") });
-        warning->setTag(EmailSizeAlertTag);
+        vkSetTag(*warning, Alert::EmailSize);
         core::Value::Array list;
         for (const auto& resource : resources)
             list.push_back(core::Value(std::static_pointer_cast<core::Object>(resource)));

@@ -13,6 +13,7 @@
 #include "App/FolderBrowser/VKFolderOverwritePlan.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Cloud/VKCloudService.h"
@@ -156,7 +157,7 @@ void VKFolderController::moveMarkedItemsToDestination(const std::shared_ptr<VKFi
         fmt::format(fmt::runtime(core::localized("Moving items to {} will delete them locally")),
             service ? service->name() : destination->localizedName()),
         std::static_pointer_cast<ui::ActionSheetDelegate>(self()), core::localized("Cancel"), core::localized("Move"));
-    sheet->setTag(MoveToCloudSheetTag);
+    vkSetTag(*sheet, Sheet::MoveToCloud);
     sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(destination)));
     ::showActionSheet(*this, *sheet, nullptr);
 }
@@ -205,7 +206,7 @@ void VKFolderController::checkForMarkedItemCollisionsAtDestination(const std::sh
     }
     auto sheet = VKActionSheet::create(plan.sheetTitle(destination->localizedName()),
         std::static_pointer_cast<ui::ActionSheetDelegate>(self()), core::localized("Cancel"), plan.replaceButtonTitle());
-    sheet->setTag(OverwriteSheetTag);
+    vkSetTag(*sheet, Sheet::Overwrite);
     // Never left to a tap beside the sheet: what is replaced is asked plainly.
     sheet->setShowsCancelButtonWhenAnchored(true);
     sheet->setUserInfo(core::Value::makeDictionary({ { "action", core::Value(action) },

@@ -7,6 +7,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/VKApplication.h"
@@ -67,7 +68,7 @@ void VKFolderController::promptForNewFolderNamePreviousConflict(const std::optio
 void VKFolderController::showNewFolderPrompt(const std::string& title, const std::string& text)
 {
     auto popup = VKPopupAlert::create(title, std::static_pointer_cast<VKPopupAlertDelegate>(self()));
-    popup->setTag(NewFolderPromptTag);
+    vkSetTag(*popup, Prompt::NewFolder);
     popup->addCancelButtonWithTitle(core::localized("Cancel"));
     popup->addButtonWithTitle(core::localized("Create"));
     popup->addTextFieldWithPlaceholder(core::localized("Name"), text);
@@ -151,7 +152,7 @@ void VKFolderController::showRenamePrompt(const std::shared_ptr<VKFileResource>&
         if (auto row = indexPathOfResource(*resource))
             activeTableView().scrollToRow(*row, ui::TableView::ScrollPosition::None, true);
     auto popup = VKPopupAlert::create(title, std::static_pointer_cast<VKPopupAlertDelegate>(self()));
-    popup->setTag(RenamePromptTag);
+    vkSetTag(*popup, Prompt::Rename);
     popup->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
     popup->addCancelButtonWithTitle(core::localized("Cancel"));
     popup->addButtonWithTitle(core::localized("Rename"));
@@ -196,14 +197,14 @@ void VKFolderController::renameResource(const std::shared_ptr<VKFileResource>& r
             ? quoted("Warning, removing the extension \".{}\" may prevent the document opening correctly.", oldExtension)
             : quoted("Warning, changing the extension \".{}\" may prevent the document opening correctly.", oldExtension);
         auto sheet = VKActionSheet::create(title, std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
-        sheet->setTag(ExtensionSheetTag);
+        vkSetTag(*sheet, Sheet::Extension);
         sheet->setUserInfo(core::Value(core::Value::Dictionary {
             { "resource", core::Value(std::static_pointer_cast<core::Object>(resource)) },
             { "name", core::Value(name) },
         }));
-        sheet->setCancelButtonIndex(sheet->addButtonWithTitle(quoted("Keep .{}", oldExtension), KeepExtensionAction));
+        sheet->setCancelButtonIndex(vkAddButton(*sheet, quoted("Keep .{}", oldExtension), EditAction::KeepExtension));
         std::string change = newExtension.empty() ? core::localized("Remove Extension") : quoted("Use .{}", newExtension);
-        sheet->setDestructiveButtonIndex(sheet->addButtonWithTitle(change, ChangeExtensionAction));
+        sheet->setDestructiveButtonIndex(vkAddButton(*sheet, change, EditAction::ChangeExtension));
         dismissActiveActionSheet(*this);
         ::showActionSheet(*this, *sheet, findBarButtonItemWithAction(RenameMarkedItemAction));
         return;

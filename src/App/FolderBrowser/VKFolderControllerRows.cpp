@@ -10,6 +10,7 @@
 #include "App/FolderBrowser/VKIndexView.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/VKAppDelegateHooks.h"
@@ -245,7 +246,7 @@ void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& res
         } else {
             auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("Unzip \"{}\"?")), resource->name()),
                 std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
-            sheet->setTag(UnzipActionSheetTag);
+            vkSetTag(*sheet, Sheet::Unzip);
             sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
             sheet->addButtonWithTitle(core::localized("Unzip"), VKActionSheet::UntaggedButton);
             sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
@@ -286,10 +287,10 @@ void VKFolderController::longTouchGestureForCell(ui::TableView&, ui::TableViewCe
         return;
     }
     auto sheet = VKActionSheet::create(resource->name(), std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
-    sheet->setTag(LongTouchActionSheetTag);
+    vkSetTag(*sheet, Sheet::LongTouch);
     sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
-    sheet->addButtonWithTitle(core::localized("Open"), OpenButtonTag);
-    sheet->addButtonWithTitle(core::localized("Reveal in Folder"), RevealInFolderButtonTag);
+    vkAddButton(*sheet, core::localized("Open"), EditAction::Open);
+    vkAddButton(*sheet, core::localized("Reveal in Folder"), EditAction::Reveal);
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
     showActionSheet(*sheet, resource);
 }
@@ -478,7 +479,7 @@ void VKFolderController::commitEditing(ui::TableView&, ui::TableViewCell::Editin
         if (names && !names->empty()) {
             auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("\"{}\" is not empty")), resource->name()),
                 std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
-            sheet->setTag(DeleteFolderActionSheetTag);
+            vkSetTag(*sheet, Sheet::DeleteFolder);
             sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
             sheet->setDestructiveButtonIndex(sheet->addButtonWithTitle(core::localized("Delete"), VKActionSheet::UntaggedButton));
             sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));

@@ -7,6 +7,7 @@
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKBadgedButton.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "FileModel/VKCloudHooks.h"
@@ -115,7 +116,7 @@ void VKFolderController::updateToolbarItems()
         // A badged button with the glyph centred, as the search button's.
         float height = navigationController() ? navigationController()->toolbar().frame().height() : 44;
         auto downloads = VKBadgedButton::create({ 0, 0, 44, height > 0 ? height : 44 });
-        downloads->setTag(DownloadsButtonTag);
+        vkSetTag(*downloads, ToolbarButton::Downloads);
         downloads->setImage(ui::Images::imageNamed("VKButtonBarDownload.png"), ui::Control::Normal);
         downloads->setShowsTouchWhenHighlighted(true);
         downloads->addTarget(nullptr, ShowDownloadViewControllerAction, [weak](ui::Control&, const ui::Event*) {

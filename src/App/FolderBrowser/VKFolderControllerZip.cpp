@@ -9,6 +9,7 @@
 
 #include "App/FolderBrowser/VKFolderZipWork.h"
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKPopupAlert.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
@@ -152,7 +153,7 @@ void VKFolderController::unzipResource(const std::shared_ptr<VKFileResource>& re
     if (!password && unarchiver->isEncrypted()) {
         auto popup = VKPopupAlert::create(formatted("A password is required for\n\"{}\"", name),
             std::static_pointer_cast<VKPopupAlertDelegate>(self()));
-        popup->setTag(UnzipPasswordPromptTag);
+        vkSetTag(*popup, Prompt::UnzipPassword);
         popup->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
         popup->addCancelButtonWithTitle(core::localized("Cancel"));
         popup->addButtonWithTitle(core::localized("Unzip"));

@@ -42,8 +42,6 @@ namespace {
 using Base = VKFolderControllerBase;
 using Picker = ui::ImagePickerController;
 
-constexpr int SaveToPhotosAlbumAction = 1010;
-constexpr int ImportMediaAction = 1009;
 
 class FolderMediaScreensTest : public test::FolderListingTestCase {
 protected:
@@ -106,7 +104,7 @@ protected:
     // The picker over the list with its library read.
     std::shared_ptr<VKImagePicker> openPicker()
     {
-        controller->handleAction(ImportMediaAction, {});
+        controller->handleAction(VKFolderController::EditAction::ImportMedia, {});
         runLoop();
         advance(0.5);
         auto picker = controller->imagePickerInUse();
@@ -273,7 +271,7 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             // An album that refuses a movie.
             markNames({ "one.jpg", "clip.avi" });
             size_t saved = album().saves().size();
-            controller->handleAction(SaveToPhotosAlbumAction, {});
+            controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
             ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == saved + 1; }, 30));
             album().complete();
             ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !Base::isOperationInProgress(); }, 30));

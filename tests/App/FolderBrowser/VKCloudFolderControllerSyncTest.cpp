@@ -3,6 +3,7 @@
 
 #include "CloudFolderTestCase.h"
 
+#include "Shell/Interface/TagAdditions.h"
 #include "Kit/VKBytesFormatter.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     docs->syncFolder(docs->findBarButtonItemWithAction(VKFolderController::SyncFolderAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKCloudFolderController::SyncConfirmationSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKCloudFolderController::Sheet::SyncConfirmation));
     EXPECT_EQ(sheet->title(), "Confirm sync of 3 files\n(excludes sub-folders)");
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { sized(docs->resource()->sizeOfChildren()), "Cancel" }));
     EXPECT_EQ(sheet->cancelButtonIndex(), 1);

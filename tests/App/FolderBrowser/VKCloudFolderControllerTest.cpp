@@ -10,6 +10,7 @@
 #include "Cloud/VKNetworkState.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionButton.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableViewCell.h"
@@ -194,7 +195,7 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
     docs->showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::EditActionMenuTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::EditActionMenu));
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { "Import Media", "Select All", "Cancel" }));
     EXPECT_EQ(sheet->cancelButtonIndex(), 2);
     driver.pressSheetButton("Select All");
@@ -240,7 +241,7 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
 
     mark("c.pdf");
     mark("empty.txt");
-    docs->handleAction(VKFolderController::DeleteNoConfirmationAction, core::Value());
+    docs->handleAction(VKFolderController::EditAction::DeleteNoConfirmation, core::Value());
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Deleting 2 Items");
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(requestsTo("/0/fileops/delete").size(), 2u);

@@ -4,6 +4,7 @@
 
 #include "CloudFolderTestCase.h"
 
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/VKApplication.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
 #include "CloudOperations/VKCloudSyncOperation.h"
@@ -108,7 +109,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     docs->moveMarkedItemsToDestination(local);
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::MoveToCloudSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::MoveToCloud));
     EXPECT_EQ(sheet->title(), "Moving will delete these items from your Dropbox account");
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { "Move", "Cancel" }));
     EXPECT_EQ(sheet->buttonTitle(sheet->destructiveButtonIndex()), "Move");
@@ -123,7 +124,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     // b.pdf is there already: the overwrite question.
     sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::OverwriteSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::Overwrite));
     driver.pressSheetButton(sheet->buttonTitle(sheet->destructiveButtonIndex()));
     ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKFolderControllerBase::operationLabel() == "Moving 2 Items"; }, 20))
         << VKFolderControllerBase::operationLabel();

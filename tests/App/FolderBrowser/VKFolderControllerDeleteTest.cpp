@@ -4,6 +4,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKServerLockHooks.h"
@@ -126,7 +127,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
     runLoop();
     auto shown = sheet();
     ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->tag(), VKFolderController::DeleteConfirmationSheetTag);
+    EXPECT_EQ(shown->tag(), vkTag(VKFolderController::Sheet::DeleteConfirmation));
     EXPECT_EQ(titles(*shown), (Strings { "Delete 3 Items?", "Cancel" }));
     EXPECT_EQ(shown->destructiveButtonIndex(), 0);
     EXPECT_EQ(shown->cancelButtonIndex(), 1);
@@ -193,7 +194,7 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     const std::string stuck = documents("F/b.txt");
     core::FileTestHooks::setRenameItemHook([stuck](const std::string& from) { return from == stuck ? EACCES : 0; });
     markAll();
-    controller->handleAction(VKFolderController::DeleteNoConfirmationAction, {});
+    controller->handleAction(VKFolderController::EditAction::DeleteNoConfirmation, {});
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Warning");

@@ -6,6 +6,7 @@
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionButton.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKAlertView.h"
@@ -190,7 +191,7 @@ TEST_F(VKFolderControllerEditingTest, EditingToolbarIsBuiltOnceAndFollowsTheMark
     runLoop();
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::DeleteConfirmationSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::DeleteConfirmation));
     sheet->dismiss(sheet->cancelButtonIndex(), false);
 }
 
@@ -244,12 +245,12 @@ TEST_F(VKFolderControllerEditingTest, SelectAllSkipsItemsWithoutOperationsAndMar
     controller->addResourceToModel(std::make_shared<Inert>(documents("Sel/d.part")));
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "c.txt", "d.part" }));
     controller->setEditing(true, false);
-    controller->handleAction(VKFolderController::SelectAllAction, {});
+    controller->handleAction(VKFolderController::EditAction::SelectAll, {});
     Strings marked;
     for (const auto& item : controller->resourcesForMarkedIndexPaths())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "a.txt", "b.txt", "c.txt" }));
-    controller->handleAction(VKFolderController::SelectNoneAction, {});
+    controller->handleAction(VKFolderController::EditAction::SelectNone, {});
     EXPECT_TRUE(controller->markedResources().empty());
 
     // Marked out of order, answered in row order.
@@ -295,18 +296,18 @@ TEST_F(VKFolderControllerEditingTest, EveryActionCodeReachesItsOperation)
     };
     for (const auto& c : cases) {
         recording->calls.clear();
-        recording->handleAction(c.code, c.userInfo);
+        recording->handleAction(VKFolderController::EditAction(c.code), c.userInfo);
         EXPECT_EQ(recording->calls, (Strings { c.reached })) << c.code;
     }
     // Codes that name nothing here, and codes missing what they need.
     for (int code : { 0, 1007, 1008, 1011, 1012, 1013, 1018, 1019, 1025, 3001, 999999 }) {
         recording->calls.clear();
-        recording->handleAction(code, a);
+        recording->handleAction(VKFolderController::EditAction(code), a);
         EXPECT_TRUE(recording->calls.empty()) << code;
     }
     for (int code : { 1015, 1016, 1022, 1024 }) {
         recording->calls.clear();
-        recording->handleAction(code, {});
+        recording->handleAction(VKFolderController::EditAction(code), {});
         EXPECT_TRUE(recording->calls.empty()) << code;
     }
 }
@@ -315,9 +316,11 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
 {
     makeDocument("D/a.txt");
     showRecording(documents("D"));
-    auto sheetWith = [&](int tag, std::vector<std::pair<std::string, int>> buttons, core::Value userInfo = {}) {
+    using Sheet = VKFolderController::Sheet;
+    using Action = VKFolderController::EditAction;
+    auto sheetWith = [&](Sheet kind, std::vector<std::pair<std::string, int>> buttons, core::Value userInfo = {}) {
         auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(controller));
-        sheet->setTag(tag);
+        vkSetTag(*sheet, kind);
         sheet->setUserInfo(std::move(userInfo));
         for (const auto& [title, buttonTag] : buttons)
             sheet->addButtonWithTitle(title, buttonTag);
@@ -331,29 +334,29 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     };
 
     // The menu (and the long touch's sheet) run their buttons' tags.
-    auto menu = sheetWith(VKFolderController::EditActionMenuTag, { { "Select None", 1002 }, { "Keep", 1007 } });
+    auto menu = sheetWith(Sheet::EditActionMenu, { { "Select None", vkTag(Action::SelectNone) }, { "Keep", vkTag(Action::KeepExtension) } });
     EXPECT_EQ(clicked(*menu, 0), (Strings { "unmarkAllItems" }));
     EXPECT_EQ(clicked(*menu, 1), Strings {});
     EXPECT_EQ(clicked(*menu, 2), Strings {});
-    auto longTouch = sheetWith(VKFolderController::LongTouchActionSheetTag, { { "Reveal", 1016 } }, value(documents("D/a.txt")));
+    auto longTouch = sheetWith(Sheet::LongTouch, { { "Reveal", vkTag(Action::Reveal) } }, value(documents("D/a.txt")));
     EXPECT_EQ(clicked(*longTouch, 0), (Strings { "reveal a.txt" }));
 
     // Any other sheet runs its own tag with its value.
-    auto trash = sheetWith(VKFolderController::DeleteFolderActionSheetTag, { { "Delete", VKActionSheet::UntaggedButton } },
+    auto trash = sheetWith(Sheet::DeleteFolder, { { "Delete", VKActionSheet::UntaggedButton } },
         value(documents("D/a.txt")));
     EXPECT_EQ(clicked(*trash, 0), (Strings { "trash a.txt" }));
     EXPECT_EQ(clicked(*trash, 1), Strings {});
-    auto unzip = sheetWith(VKFolderController::UnzipActionSheetTag, { { "Unzip", 1 } }, value(documents("D/a.txt")));
+    auto unzip = sheetWith(Sheet::Unzip, { { "Unzip", 1 } }, value(documents("D/a.txt")));
     EXPECT_EQ(clicked(*unzip, 0), (Strings { "unzipResource a.txt nopassword" }));
     auto plain = ui::ActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(controller), "Cancel",
         "Delete");
-    plain->setTag(VKFolderController::DeleteConfirmationSheetTag);
+    vkSetTag(*plain, Sheet::DeleteConfirmation);
     EXPECT_EQ(clicked(*plain, 0), (Strings { "deleteMarkedItemsNoConfirmation" }));
-    auto cloud = sheetWith(VKFolderController::MoveToCloudSheetTag, { { "Move", 1 } });
+    auto cloud = sheetWith(Sheet::MoveToCloud, { { "Move", 1 } });
     EXPECT_EQ(clicked(*cloud, 0), (Strings { "moveToCloud 3005 0" }));
 
     // A sheet the system takes away runs nothing, shown and dismissed by code.
-    menu = sheetWith(VKFolderController::EditActionMenuTag, { { "Select All", 1001 } });
+    menu = sheetWith(Sheet::EditActionMenu, { { "Select All", vkTag(Action::SelectAll) } });
     ::showActionSheet(*controller, *menu, nullptr);
     runLoop();
     ASSERT_TRUE(menu->isVisible());
@@ -367,21 +370,22 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     // value going along.
     auto alert = VKAlertView::create("Warning", "big", std::static_pointer_cast<ui::AlertViewDelegate>(controller), "Cancel",
         { "Continue" });
-    alert->setTag(VKFolderController::EmailSizeAlertTag);
+    vkSetTag(*alert, VKFolderController::Alert::EmailSize);
     alert->setUserInfo(core::Value(core::Value::Array { value(documents("D/a.txt")) }));
     recording->calls.clear();
     recording->clickedButton(*alert, 1);
     recording->clickedButton(*alert, 0);
     EXPECT_EQ(recording->calls, (Strings { "emailResources a.txt" }));
     auto plainAlert = ui::AlertView::create("", "", std::static_pointer_cast<ui::AlertViewDelegate>(controller), "Cancel", { "OK" });
-    plainAlert->setTag(VKFolderController::DeleteAction);
+    // An action's value is no alert of this screen.
+    plainAlert->setTag(vkTag(VKFolderController::EditAction::Delete));
     recording->calls.clear();
     recording->clickedButton(*plainAlert, 1);
-    EXPECT_EQ(recording->calls, (Strings { "deleteMarkedItems(self)" }));
+    EXPECT_TRUE(recording->calls.empty());
 
     // Popups: the unzip password goes to its owner, cancel to nobody.
     auto popup = VKPopupAlert::create("Password", std::static_pointer_cast<VKPopupAlertDelegate>(controller));
-    popup->setTag(VKFolderController::UnzipPasswordPromptTag);
+    vkSetTag(*popup, VKFolderController::Prompt::UnzipPassword);
     popup->addCancelButtonWithTitle("Cancel");
     popup->addButtonWithTitle("Unzip");
     recording->calls.clear();
@@ -399,25 +403,25 @@ TEST_F(VKFolderControllerEditingTest, MovingOneItemToTheTrashTellsWhyItFailed)
     makeDocument("T/a.txt");
     showRecording(documents("T"));
     recording->trashAnswer = VKFolderController::TrashLocked;
-    recording->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    recording->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "The folder is locked and cannot currently be deleted");
     driver.pressAlertButton("OK");
     recording->trashAnswer = 0;
-    recording->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    recording->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "Failed to delete");
     driver.pressAlertButton("OK");
     recording->trashAnswer = VKFolderController::TrashMoved;
-    recording->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    recording->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     EXPECT_TRUE(driver.shownChoices().empty());
 
     // The real thing, through the screen.
     show(documents("T"));
-    controller->handleAction(VKFolderController::MoveToTrashAction, value(documents("T/a.txt")));
+    controller->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     EXPECT_FALSE(core::fs::exists(documents("T/a.txt")));
     EXPECT_TRUE(names(*controller).empty());
@@ -440,12 +444,12 @@ TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
     };
 
     // In this folder: the row comes into view at once.
-    controller->handleAction(VKFolderController::RevealAction, value(documents("Here/f29.txt")));
+    controller->handleAction(VKFolderController::EditAction::Reveal, value(documents("Here/f29.txt")));
     EXPECT_TRUE(rowShown(*here, documents("Here/f29.txt")));
     EXPECT_EQ(topFolder(), here);
 
     // In another: the delegate opens it, its screen shows the row.
-    controller->handleAction(VKFolderController::RevealAction, value(documents("There/x.txt")));
+    controller->handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
     runLoop();
     auto there = topFolder();
     ASSERT_TRUE(there);
@@ -457,7 +461,7 @@ TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
     controller->beginSearch();
     runLoop();
     ASSERT_TRUE(controller->isSearching());
-    controller->handleAction(VKFolderController::RevealAction, value(documents("There/x.txt")));
+    controller->handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
     runLoop();
     ASSERT_TRUE(topFolder());
     EXPECT_EQ(topFolder()->folderPath(), documents("There"));

@@ -28,9 +28,6 @@ namespace {
 using Base = VKFolderControllerBase;
 using Picker = ui::ImagePickerController;
 
-constexpr int MediaSaveToPhotosAlbumAction = 1010;
-constexpr int MediaImportAction = 1009;
-constexpr int OpenInAction = 1014;
 
 class VKFolderControllerMediaTest : public test::FolderListingTestCase {
 protected:
@@ -77,13 +74,13 @@ TEST_F(VKFolderControllerMediaTest, SavingToTheAlbumShowsProgressAndCountsTheFai
 
     // Nothing to save: nothing happens.
     markNames({ "notes.txt" });
-    controller->handleAction(MediaSaveToPhotosAlbumAction, {});
+    controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
     runLoop();
     EXPECT_FALSE(Base::isOperationInProgress());
 
     controller->unmarkAllItems();
     markNames({ "one.jpg", "two.jpg", "clip.avi", "notes.txt" });
-    controller->handleAction(MediaSaveToPhotosAlbumAction, {});
+    controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
     EXPECT_TRUE(Base::isOperationInProgress());
     EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
     EXPECT_FALSE(Base::isOperationIndeterminate());
@@ -106,7 +103,7 @@ TEST_F(VKFolderControllerMediaTest, ACancelledSaveStopsAndLeavesTheNextOperation
         makeDocument("A/p" + std::to_string(i) + ".jpg", jpeg(8, 8));
     show(documents("A"));
     markNames({ "p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg" });
-    controller->handleAction(MediaSaveToPhotosAlbumAction, {});
+    controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
     EXPECT_EQ(Base::operationLabel(), "Copying 5 Items");
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == 2; }, 30));
 
@@ -138,7 +135,7 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
 
     // Asked from the editing menu: marking ends once the picker covers the list.
     controller->setEditing(true, false);
-    controller->handleAction(MediaImportAction, {});
+    controller->handleAction(VKFolderController::EditAction::ImportMedia, {});
     runLoop();
     EXPECT_TRUE(controller->isEditing());
     advance(0.5);
@@ -202,7 +199,7 @@ TEST_F(VKFolderControllerMediaTest, OpenInKeepsOneControllerPerFileAndLaunchesOn
     EXPECT_NE(second, first);
 
     markNames({ "b.pdf" });
-    controller->handleAction(OpenInAction, {});
+    controller->handleAction(VKFolderController::EditAction::OpenIn, {});
     runLoop();
     auto menu = driver.openInMenu();
     EXPECT_EQ(menu, second);

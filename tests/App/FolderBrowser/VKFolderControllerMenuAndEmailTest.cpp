@@ -4,6 +4,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/Mail/VKEmailController.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKAlertView.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -57,7 +58,7 @@ protected:
         auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
         if (!sheet)
             return { "no menu" };
-        EXPECT_EQ(sheet->tag(), VKFolderController::EditActionMenuTag);
+        EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::EditActionMenu));
         Strings found { "[" + sheet->title() + "]" };
         for (int i = 0; i < sheet->numberOfButtons(); ++i)
             found.push_back(sheet->buttonTitle(i));
@@ -168,7 +169,7 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     runLoop();
     auto warning = std::dynamic_pointer_cast<VKAlertView>(alert());
     ASSERT_TRUE(warning);
-    EXPECT_EQ(warning->tag(), VKFolderController::EmailSizeAlertTag);
+    EXPECT_EQ(warning->tag(), vkTag(VKFolderController::Alert::EmailSize));
     EXPECT_EQ(warning->title(), "Warning");
     EXPECT_EQ(warning->message(), "The selection (6 MB)\nexceeds the attachment size limit of\n5 MB.");
     driver.pressAlertButton("Cancel");

@@ -6,6 +6,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKFolderPickerController.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
@@ -220,7 +221,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     screen->copyMarkedItemsToDestination(resource(documents("D")));
     runLoop();
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->tag(), VKFolderController::OverwriteSheetTag);
+    EXPECT_EQ(sheet()->tag(), vkTag(VKFolderController::Sheet::Overwrite));
     EXPECT_EQ(sheet()->title(),
         "Copy to \"D\"\n\"b\" is already there and will be replaced. The one there now goes to the Trash.");
     EXPECT_EQ(sheet()->buttonTitle(0), "Replace");
@@ -291,7 +292,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CloudDestinationsGoToTheUpload)
     screen->moveMarkedItemsToDestination(folder);
     runLoop();
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->tag(), VKFolderController::MoveToCloudSheetTag);
+    EXPECT_EQ(sheet()->tag(), vkTag(VKFolderController::Sheet::MoveToCloud));
     EXPECT_NE(sheet()->title().find("will delete them locally"), std::string::npos) << sheet()->title();
     EXPECT_EQ(sheet()->buttonTitle(sheet()->destructiveButtonIndex()), "Move");
     screen->clickedButton(*sheet(), sheet()->cancelButtonIndex());

@@ -12,6 +12,7 @@
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKBadgedButton.h"
 #include "App/Viewers/VKViewController.h"
@@ -227,7 +228,7 @@ TEST_F(VKFolderControllerRowsTest, OpeningFoldersArchivesFilesAndWhatCannotOpen)
     advance(1);
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::UnzipActionSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::Unzip));
     EXPECT_EQ(sheet->title(), "Unzip \"a.zip\"?");
     EXPECT_EQ(titles(*sheet), (Strings { "Unzip", "Cancel" }));
     EXPECT_EQ(sheet->cancelButtonIndex(), 1);
@@ -356,7 +357,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     runLoop();
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::DeleteFolderActionSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::DeleteFolder));
     EXPECT_EQ(sheet->title(), "\"Work\" is not empty");
     EXPECT_EQ(titles(*sheet), (Strings { "Delete", "Cancel" }));
     EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
@@ -448,11 +449,11 @@ TEST_F(VKFolderControllerRowsTest, LongTouchOnlyInSearchResultsAndOnlyWhenStill)
     driver.wait(1.0);
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), VKFolderController::LongTouchActionSheetTag);
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::LongTouch));
     EXPECT_EQ(sheet->title(), "report.txt");
     EXPECT_EQ(titles(*sheet), (Strings { "Open", "Reveal in Folder", "Cancel" }));
-    EXPECT_EQ(sheet->tagForButtonAtIndex(0), VKFolderController::OpenButtonTag);
-    EXPECT_EQ(sheet->tagForButtonAtIndex(1), VKFolderController::RevealInFolderButtonTag);
+    EXPECT_EQ(sheet->tagForButtonAtIndex(0), vkTag(VKFolderController::EditAction::Open));
+    EXPECT_EQ(sheet->tagForButtonAtIndex(1), vkTag(VKFolderController::EditAction::Reveal));
     driver.touchCancel(fingers);
     sheet->dismiss(2, false);
     runLoop();
@@ -554,7 +555,7 @@ TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
     };
     ASSERT_EQ(controller->toolbarItems().size(), 7u);
     auto downloadsItem = controller->toolbarItems()[5];
-    ASSERT_EQ(downloadsItem->customView()->tag(), VKFolderController::DownloadsButtonTag);
+    ASSERT_EQ(downloadsItem->customView()->tag(), vkTag(VKFolderController::ToolbarButton::Downloads));
     EXPECT_EQ(downloadsItem->customView()->frame().width(), 44);
     auto* badged = dynamic_cast<VKBadgedButton*>(downloadsItem->customView().get());
     ASSERT_TRUE(badged);

@@ -7,6 +7,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKFolderZipWork.h"
+#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKPopupAlert.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
@@ -187,7 +188,7 @@ TEST_F(VKFolderControllerZipTest, ItemsThatRefuseTheOperationAreNamedInAWarning)
     mark({ "a.txt", "d.zip" });
     controller->zipMarkedItems(controller);
     EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x20)");
-    controller->handleAction(VKFolderController::SelectNoneAction, {});
+    controller->handleAction(VKFolderController::EditAction::SelectNone, {});
     mark({ "d.zip" });
     controller->unzipMarkedItem(controller);
     EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x40)");
@@ -305,7 +306,7 @@ TEST_F(VKFolderControllerZipTest, EncryptedArchivesAskForTheirPassword)
     VKPopupAlert* prompt = popup();
     ASSERT_TRUE(prompt);
     EXPECT_EQ(prompt->title(), "A password is required for\n\"s.zip\"");
-    EXPECT_EQ(prompt->tag(), VKFolderController::UnzipPasswordPromptTag);
+    EXPECT_EQ(prompt->tag(), vkTag(VKFolderController::Prompt::UnzipPassword));
     EXPECT_EQ(prompt->popupMode(), VKPopupAlert::Over);
     EXPECT_EQ(prompt->buttonAtIndex(0)->currentTitle(), "Cancel");
     EXPECT_EQ(prompt->buttonAtIndex(1)->currentTitle(), "Unzip");
