@@ -53,10 +53,8 @@ std::optional<std::string> VKContentIndexManager::contentIndexPathForResource(co
 
 void VKContentIndexManager::removeCacheForResource(const VKFileResource& resource) const
 {
-    // Without a UUID the item has no index.
-    const std::string uuid = resource.existingUUID();
-    if (!uuid.empty() && resource.isUUIDStored())
-        core::fs::removeItem(m_cacheDirectory + "/" + uuid);
+    if (auto path = contentIndexPathForResource(resource))
+        core::fs::removeItem(*path);
 }
 
 void VKContentIndexManager::pruneContextIndexes()
