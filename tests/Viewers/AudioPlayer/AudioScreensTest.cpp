@@ -3,7 +3,8 @@
 // and the time slider mid-drag, at phone and tablet size in both
 // orientations with real text into build/screens/audio/. Playing (phone,
 // both orientations) and buffering (tablet portrait) are goldens drawn with
-// the deterministic text engine.
+// the deterministic text engine. The screen also turns each way, open or
+// pushed over a list already turned.
 
 #include "AudioPlayerTestCase.h"
 
@@ -181,6 +182,52 @@ TEST_F(AudioScreensTest, ScreensWithRealTextAtTabletSize)
 {
     gfx::setTextEngine(gfx::makePangoTextEngine());
     shootAll(test::tabletScreen);
+}
+
+// A list that turns, as the folder screens do.
+class TurningMusicList : public ui::TableViewController {
+public:
+    bool shouldAutorotate(ui::Orientation) override { return true; }
+};
+
+TEST_F(AudioScreensTest, TheScreenTurnsEachWayAndOpensTurned)
+{
+    // The screen and its time row fill the turned window, whether the
+    // device turns with it open or before it is pushed over a turned list.
+    auto fillsTurned = [&](Screen& screen) {
+        bool landscape = ui::isLandscape(ui::Application::shared()->statusBarOrientation());
+        gfx::Size size = landscape ? gfx::Size { 480, 320 } : gfx::Size { 320, 480 };
+        auto* view = screen.audioPlayerView();
+        auto& slider = *view->timeSlider();
+        float sliderEnd = slider.convertRect(slider.bounds(), view).maxX();
+        return screen.view()->bounds().size == size && view->frame().size == size && sliderEnd > size.width - 80
+            && sliderEnd < size.width;
+    };
+    showFolder(test::phoneScreen, ui::Orientation::Portrait);
+    auto screen = open(2);
+    for (auto orientation : { ui::Orientation::LandscapeRight, ui::Orientation::PortraitUpsideDown,
+             ui::Orientation::LandscapeLeft, ui::Orientation::Portrait }) {
+        EXPECT_TRUE(driver.rotate(orientation)) << int(orientation);
+        advance(1);
+        EXPECT_TRUE(fillsTurned(*screen)) << int(orientation);
+    }
+    close(screen);
+
+    navigation = VKNavigationController::create(std::make_shared<TurningMusicList>());
+    appWindow->setRootViewController(navigation);
+    runLoop();
+    ASSERT_TRUE(driver.rotate(ui::Orientation::LandscapeLeft));
+    advance(1);
+    screen = VKAudioPlayerController::create(track(3), host);
+    navigation->pushViewController(screen, true);
+    advance(1);
+    EXPECT_TRUE(fillsTurned(*screen));
+    EXPECT_TRUE(driver.rotate(ui::Orientation::Portrait));
+    advance(1);
+    EXPECT_TRUE(fillsTurned(*screen));
+    close(screen);
+    appWindow->setRootViewController(nullptr);
+    navigation.reset();
 }
 
 } // namespace
