@@ -9,6 +9,7 @@
 #include <cairo.h>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fmt/format.h>
 #include <mutex>
 
@@ -261,15 +262,28 @@ std::shared_ptr<Image> Image::imageWithOpaquePixels(int width, int height, size_
     if (!pixels || width <= 0 || height <= 0 || bytesPerRow < size_t(width) * 4
         || int64_t(width) * height > (int64_t(1) << 28))
         return nullptr;
-    codecs::Surface surface = codecs::Surface::create(width, height);
+    codecs::Surface surface = codecs::Surface::createUncleared(width, height);
     if (!surface)
         return nullptr;
-    // The padding byte becomes opaque alpha, as ARGB32 wants.
+    // The padding byte becomes opaque alpha, as ARGB32 wants; four pixels at
+    // a time (a movie frame each 1/30 s passes here).
+    using FourPixels = uint32_t __attribute__((vector_size(16)));
     for (int y = 0; y < height; ++y) {
-        const auto* source = reinterpret_cast<const uint32_t*>(pixels + size_t(y) * bytesPerRow);
-        auto* target = reinterpret_cast<uint32_t*>(surface.row(y));
-        for (int x = 0; x < width; ++x)
-            target[x] = source[x] | 0xFF000000u;
+        const uint8_t* source = pixels + size_t(y) * bytesPerRow;
+        uint8_t* target = surface.row(y);
+        int x = 0;
+        for (; x + 4 <= width; x += 4) {
+            FourPixels four;
+            std::memcpy(&four, source + size_t(x) * 4, sizeof four);
+            four |= 0xFF000000u;
+            std::memcpy(target + size_t(x) * 4, &four, sizeof four);
+        }
+        for (; x < width; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, source + size_t(x) * 4, sizeof pixel);
+            pixel |= 0xFF000000u;
+            std::memcpy(target + size_t(x) * 4, &pixel, sizeof pixel);
+        }
     }
     surface.markDirty();
     return ImageAccess::imageWithPixels(std::move(surface), scale, ImageOrientation::Up);

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <libexif/exif-data.h>
 
@@ -19,6 +20,28 @@ Surface Surface::create(int width, int height)
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
+        return {};
+    }
+    return Surface(surface);
+}
+
+Surface Surface::createUncleared(int width, int height)
+{
+    if (width <= 0 || height <= 0 || int64_t(width) * height > kMaximumPixels)
+        return {};
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
+    if (stride <= 0)
+        return {};
+    auto* pixels = static_cast<unsigned char*>(std::malloc(size_t(stride) * size_t(height)));
+    if (!pixels)
+        return {};
+    // The surface frees its pixels when it goes.
+    static cairo_user_data_key_t pixelsKey;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, width, height, stride);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS
+        || cairo_surface_set_user_data(surface, &pixelsKey, pixels, std::free) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        std::free(pixels);
         return {};
     }
     return Surface(surface);

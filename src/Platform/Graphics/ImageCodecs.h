@@ -25,6 +25,9 @@ public:
     explicit Surface(cairo_surface_t* surface);
     // Makes a new surface; empty when it cannot be had.
     static Surface create(int width, int height);
+    // The same without clearing its pixels, for a caller that writes every
+    // one of them at once (a movie frame each 1/30 s).
+    static Surface createUncleared(int width, int height);
     Surface(const Surface& other);
     Surface& operator=(Surface other);
     ~Surface();

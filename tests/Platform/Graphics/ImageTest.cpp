@@ -350,6 +350,27 @@ TEST_F(ImageTest, BitmapLayouts)
     EXPECT_FALSE(Image::imageWithData(core::Data(bitmap(8, 200, 0, palette, "\0\0\0\0")))->decode());
 }
 
+TEST_F(ImageTest, OpaquePixelsTakeEveryPixelOfEachPaddedRow)
+{
+    // A movie frame's BGRx rows, 7 pixels wide (no multiple of four) with
+    // padding after each row; the x byte is 0 and must read as opaque.
+    const int width = 7, bytesPerRow = width * 4 + 4;
+    std::vector<uint8_t> frame(size_t(bytesPerRow) * 2, 0xAB);
+    for (int x = 0; x < width; ++x) {
+        const uint8_t top[4] = { 0, 0, 255, 0 }, bottom[4] = { uint8_t(x == 6 ? 255 : 0), uint8_t(x == 6 ? 0 : 255), 0, 0 };
+        std::memcpy(&frame[size_t(x) * 4], top, 4);
+        std::memcpy(&frame[size_t(bytesPerRow + x * 4)], bottom, 4);
+    }
+    auto image = Image::imageWithOpaquePixels(width, 2, size_t(bytesPerRow), frame.data());
+    ASSERT_TRUE(image);
+    auto context = render(*image);
+    for (int x = 0; x < width; ++x) {
+        EXPECT_TRUE(near(context->pixelAt(x, 0), kRed, 0)) << x;
+        EXPECT_TRUE(near(context->pixelAt(x, 1), x == 6 ? kBlue : kGreen, 0)) << x;
+        EXPECT_EQ(context->pixelAt(x, 1).alpha, 255) << x;
+    }
+}
+
 TEST_F(ImageTest, EncodersWriteWhatFileRecognises)
 {
     // Detail for the JPEG quality to matter: stripes and a gradient.
