@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <fmt/format.h>
 #include <mutex>
 
@@ -48,6 +50,7 @@ struct GStreamerMovieEngine::State : std::enable_shared_from_this<State> {
     // Any thread.
     std::mutex mutex;
     std::shared_ptr<gfx::Image> slot;
+    std::condition_variable slotTaken;
     bool drainPosted = false;
     int maximumWidth = 0;
     int maximumHeight = 0;
@@ -101,7 +104,11 @@ struct GStreamerMovieEngine::State : std::enable_shared_from_this<State> {
             return;
         bool post = false;
         {
-            std::lock_guard lock(mutex);
+            std::unique_lock lock(mutex);
+            // Decoding without the clock, a frame waits a moment for the
+            // main loop to take the one before it rather than replace it.
+            if (g_unsynchronized && slot)
+                slotTaken.wait_for(lock, std::chrono::milliseconds(50), [&] { return !slot; });
             if (slot)
                 ++dropped;
             slot = std::move(image);
@@ -121,6 +128,7 @@ struct GStreamerMovieEngine::State : std::enable_shared_from_this<State> {
             slot = nullptr;
             drainPosted = false;
         }
+        slotTaken.notify_all();
         if (!frame || failed)
             return;
         ++presented;
