@@ -38,6 +38,9 @@ TableView& SearchDisplayController::searchResultsTableView()
         // Opaque, as a plain table is: the contents below must not show
         // through under the last result.
         m_table->setBackgroundColor(StandardColors::white());
+        // Below the bar, as wide and as high as the contents, however
+        // they are resized or turned while the results show.
+        m_table->setAutoresizingMask(View::FlexibleWidth | View::FlexibleHeight);
         m_table->setDataSource(m_resultsDataSource);
         m_table->setDelegate(m_resultsDelegate);
     }

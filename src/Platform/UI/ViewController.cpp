@@ -42,6 +42,15 @@ void removeSheet(View& view)
         below->removeFromSuperview();
 }
 
+// A sheet's size on a screen of `screen` points: its own, within the screen.
+gfx::Size sheetSize(const ViewController& sheet, gfx::Size screen)
+{
+    gfx::Size wanted = sheet.modalPresentationStyle() == ViewController::PresentationStyle::PageSheet
+        ? gfx::Size { ViewController::PageSheetWidth, screen.height }
+        : sheet.formSheetContentSize();
+    return { std::min(wanted.width, screen.width), std::min(wanted.height, screen.height) };
+}
+
 // The one modal transition that may run at a time: its end, and a token
 // that a completed or superseded transition drops.
 struct ModalTransition {
@@ -75,10 +84,25 @@ void runModalTransition(bool animated, std::function<void()> finish)
 
 // The window's view of rotation, kept by the root controller: the deepest
 // presented controller decides and hears; every controller of the chain
-// takes the new orientation.
+// takes the new orientation. It also knows which presented controllers
+// show as sheets: that is decided when one is presented and kept while it
+// shows, whatever the idiom becomes as a desktop window is resized.
 class ViewController::Rotation : public RotationClient {
 public:
     explicit Rotation(ViewController* root) : m_root(root) { }
+    void rememberSheet(ViewController& sheet) { m_sheets.push_back(sheet.weak_from_this()); }
+    void forgetSheet(const ViewController& sheet)
+    {
+        std::erase_if(m_sheets, [&](const std::weak_ptr<core::Object>& shown) {
+            auto controller = shown.lock();
+            return !controller || controller.get() == &sheet;
+        });
+    }
+    bool isSheet(const ViewController& controller) const
+    {
+        return std::any_of(m_sheets.begin(), m_sheets.end(),
+            [&](const std::weak_ptr<core::Object>& shown) { return shown.lock().get() == &controller; });
+    }
     bool shouldAutorotate(Orientation orientation) override
     {
         return m_root->deepestPresented()->shouldAutorotate(orientation);
@@ -97,21 +121,31 @@ public:
         if (m_root->isViewLoaded())
             views.push_back(m_root->m_view.get());
         for (ViewController* c = m_root->m_modal.get(); c; c = c->m_modal.get())
-            if (c->isViewLoaded() && c->m_view->window() && c->coversPresenter())
+            if (c->isViewLoaded() && c->m_view->window() && !isSheet(*c))
                 views.push_back(c->m_view.get());
         return views;
     }
+    // The sheets, each given its size on the screen as it now stands (the
+    // application turns and centres them).
     std::vector<View*> rotatingSheets() override
     {
         std::vector<View*> views;
+        auto* application = Application::shared();
+        gfx::Size screen = application ? application->applicationFrame().size : gfx::Size {};
+        if (application && isLandscape(application->statusBarOrientation()))
+            std::swap(screen.width, screen.height);
         for (ViewController* c = m_root->m_modal.get(); c; c = c->m_modal.get())
-            if (c->isViewLoaded() && c->m_view->window() && !c->coversPresenter())
+            if (c->isViewLoaded() && c->m_view->window() && isSheet(*c)) {
+                gfx::Size size = sheetSize(*c, screen);
+                c->m_view->setBounds({ 0, 0, size.width, size.height });
                 views.push_back(c->m_view.get());
+            }
         return views;
     }
 
 private:
     ViewController* m_root; // the root owns this object
+    std::vector<std::weak_ptr<core::Object>> m_sheets;
 };
 
 ViewController::ViewController()
@@ -319,16 +353,13 @@ void ViewController::presentModalViewController(const std::shared_ptr<ViewContro
         return;
     View& presenting = *presenter->m_view;
     bool covers = controller->coversPresenter();
+    gfx::Size size = covers ? presenting.bounds().size : sheetSize(*controller, presenting.bounds().size);
     presented.setTransform(presenting.transform());
-    if (covers) {
-        presented.setBounds({ 0, 0, presenting.bounds().width(), presenting.bounds().height() });
-        presented.setCenter(presenting.center());
-    } else {
-        gfx::Size size = controller->m_presentationStyle == PresentationStyle::PageSheet
-            ? gfx::Size { PageSheetWidth, presenting.bounds().height() }
-            : controller->m_formSheetSize;
-        presented.setBounds({ 0, 0, size.width, size.height });
-        presented.setCenter(presenting.center());
+    presented.setBounds({ 0, 0, size.width, size.height });
+    presented.setCenter(presenting.center());
+    if (!covers) {
+        if (auto rotation = std::dynamic_pointer_cast<Rotation>(window->rotationClient()))
+            rotation->rememberSheet(*controller);
         // Right below the sheet, gone with it (removeSheet).
         window->addSubview(DimmingView::create(window->bounds(), SheetDimming));
     }
@@ -386,6 +417,9 @@ void ViewController::dismissModalViewController(bool animated)
     base->m_modal.reset();
     runModalTransition(animated, [chain, keepBase, topShown, uncovers, animated] {
         for (auto& c : chain) {
+            Window* window = c->m_view ? c->m_view->window() : nullptr;
+            if (auto rotation = window ? std::dynamic_pointer_cast<Rotation>(window->rotationClient()) : nullptr)
+                rotation->forgetSheet(*c);
             if (c->m_view)
                 removeSheet(*c->m_view);
         }

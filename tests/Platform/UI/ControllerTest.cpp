@@ -9,6 +9,7 @@
 #include "Platform/UI/LiveObjects.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
 
@@ -213,6 +214,8 @@ TEST_F(ControllerTest, ModalChains)
 TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
 {
     core::UserDefaults::standard()->set("DeviceIdiom", core::Value("tablet"));
+    ui::Screen::main()->setBounds({ 0, 0, 768, 1024 });
+    window().setFrame({ 0, 0, 768, 1024 });
     Log log;
     auto a = Logged::create("A", log);
     window().setRootViewController(a);
@@ -242,6 +245,16 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     EXPECT_EQ(sheet->view()->center(), a->view()->center());
     auto shown = sheet->view()->convertRect(sheet->view()->bounds(), nullptr);
     EXPECT_EQ(shown.size, (gfx::Size { 620, 540 })) << "upright on the landscape screen";
+    // A desktop window made smaller than the sheet (the phone's idiom then)
+    // keeps it a sheet, within the window; grown, it has its size again.
+    ui::Screen::setUserInterfaceIdiom(core::Device::Idiom::Phone);
+    application().setInterfaceSize({ 480, 320 });
+    EXPECT_EQ(sheet->view()->bounds().size, a->view()->bounds().size);
+    EXPECT_EQ(a->view()->window(), &window());
+    ui::Screen::setUserInterfaceIdiom(core::Device::Idiom::Tablet);
+    application().setInterfaceSize({ 1400, 900 });
+    EXPECT_EQ(sheet->view()->bounds().size, ui::ViewController::FormSheetSize);
+    EXPECT_EQ(sheet->view()->center(), a->view()->center());
     log.clear();
     a->dismissModalViewController(false);
     EXPECT_EQ(log, (Log { "S will-disappear", "S did-disappear" }));
