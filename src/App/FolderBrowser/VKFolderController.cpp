@@ -184,6 +184,15 @@ void VKFolderController::startObserving()
             });
         }));
     }
+    // A desktop window resized without turning: the editing buttons fit
+    // the bar once it has its new width.
+    m_observations.push_back(center.observe(ui::Application::didResizeScreenNotification, nullptr,
+        [weak](const core::Notification&) {
+            core::RunLoop::main().post([weak] {
+                if (auto controller = weak.lock(); controller && controller->isEditing())
+                    controller->fitEditingToolbarItems();
+            });
+        }));
     for (const char* key : { "VKDisplayFileExtensions", "VKFileSortOrder", "VKShowHiddenFiles" }) {
         m_observations.push_back(core::UserDefaults::standard()->observe(key, [weak, key](const core::Value&) {
             // Settings may change on any thread; the list follows on the main one.

@@ -23,6 +23,7 @@
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewCell.h"
 #include "WebDAV/WebDAVResponse.h"
@@ -235,6 +236,8 @@ void VKFolderPickerViewController::layoutCustomSubviews()
 void VKFolderPickerViewController::viewDidLoad()
 {
     VKNonRotatingTableViewController::viewDidLoad();
+    // Shown as a sheet over a page or a list: opaque below its rows.
+    tableView().setBackgroundColor(ui::StandardColors::white());
     if (m_errorLabel) {
         tableView().addSubview(m_errorLabel);
         layoutCustomSubview(*m_errorLabel);
