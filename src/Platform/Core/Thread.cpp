@@ -16,9 +16,18 @@ struct Thread::Private { };
 
 namespace {
 
-std::mutex registryMutex;
-std::condition_variable registryChanged;
-std::vector<std::shared_ptr<Thread>> running;
+// The running threads. Never destroyed: a detached thread that ends while
+// the program exits still unregisters into it after static destruction.
+struct Registry {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::shared_ptr<Thread>> running;
+};
+Registry& registry()
+{
+    static Registry* shared = new Registry;
+    return *shared;
+}
 
 // A function-local static: the main thread may be marked from another
 // file's static initialiser, before this file's globals are initialised.
@@ -40,16 +49,16 @@ std::shared_ptr<Thread> Thread::detach(std::string name, std::function<void()> b
 {
     auto thread = std::make_shared<Thread>(Private {}, std::move(name));
     {
-        std::lock_guard lock(registryMutex);
-        running.push_back(thread);
+        std::lock_guard lock(registry().mutex);
+        registry().running.push_back(thread);
     }
     auto unregister = [thread] {
         thread->m_finished = true;
         {
-            std::lock_guard lock(registryMutex);
-            std::erase(running, thread);
+            std::lock_guard lock(registry().mutex);
+            std::erase(registry().running, thread);
         }
-        registryChanged.notify_all();
+        registry().changed.notify_all();
     };
     try {
         std::thread([thread, unregister, body = std::move(body)]() mutable {
@@ -107,16 +116,16 @@ void Thread::attachRunLoop(const std::shared_ptr<RunLoop>& loop)
 
 bool Thread::waitForAll(double timeout)
 {
-    std::unique_lock lock(registryMutex);
+    std::unique_lock lock(registry().mutex);
     auto wait = std::chrono::duration<double>(std::max(timeout, 0.0));
-    return registryChanged.wait_for(lock, wait, [] { return running.empty(); });
+    return registry().changed.wait_for(lock, wait, [] { return registry().running.empty(); });
 }
 
 std::vector<std::string> Thread::runningThreadNames()
 {
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(registry().mutex);
     std::vector<std::string> names;
-    for (auto& thread : running)
+    for (auto& thread : registry().running)
         names.push_back(thread->m_name);
     return names;
 }
