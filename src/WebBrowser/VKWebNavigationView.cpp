@@ -237,7 +237,10 @@ void VKWebNavigationView::layoutSubviews()
     float lineHeight = std::ceil(ui::Fonts::lineHeight(font));
     gfx::Rect room = content;
     bool secure = isSecure();
-    gfx::Size padlock = secure ? m_securityIconView->image()->size() : gfx::Size {};
+    // Without its image (resources missing) the padlock takes no room.
+    gfx::Size padlock;
+    if (auto* icon = secure ? m_securityIconView.get() : nullptr; icon && icon->image())
+        padlock = icon->image()->size();
     if (secure) {
         room.origin.x += padlock.width + Margin;
         room.size.width = std::max(0.f, room.width() - padlock.width - Margin);
