@@ -126,8 +126,6 @@ VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
 VKFolderController::~VKFolderController()
 {
     m_observations.clear();
-    if (m_searchBar)
-        m_searchBar->setDelegate({});
 }
 
 std::shared_ptr<VKFolderController> VKFolderController::self()
@@ -919,8 +917,8 @@ void VKFolderController::downloadDidFail(const core::Notification& notification)
 
 ui::TableView& VKFolderController::activeTableView()
 {
-    if (m_searchController && m_searchController->isShowingResults())
-        return m_searchController->searchResultsTableView();
+    if (auto* search = searchDisplayController(); search && search->isShowingResults())
+        return search->searchResultsTableView();
     return tableView();
 }
 

@@ -3,6 +3,7 @@
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
+#include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
 #include "App/FolderBrowser/VKImagePicker.h"
@@ -56,14 +57,15 @@ class VKFolderChangeFeed;
 // ones) and the section map of the strip (built on the first jump, dropped
 // with every change of the rows). Everything runs on the main thread.
 //
-// The search half lives in VKFolderControllerSearch.cpp; the rows' side
+// The search is a collaborator of its own (VKFolderSearch), whose host side
+// lives in VKFolderControllerSearch.cpp; the rows' side
 // (opening, marking, deleting, the viewers' walks, the scroll position) in
 // VKFolderControllerRows.cpp, the toolbar in VKFolderControllerToolbar.cpp,
 // editing (marking, the menu and its dispatcher, delete, e-mail, new folder
 // and rename) in VKFolderControllerEditing.cpp and its neighbours.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
-                           public ui::SearchDisplayDelegate,
+                           public VKFolderSearch::Host,
                            public VKMultiEditTableViewDelegate,
                            public VKViewerFolderHost,
                            public ui::ActionSheetDelegate,
@@ -202,24 +204,25 @@ public:
     // the results table.
     ui::TableView& activeTableView();
 
-    // Search (VKFolderControllerSearch.cpp). The bar is the list's header;
-    // scope 0 searches the folder, scope 1 ("Local Files") both document
-    // trees through the quota tree.
-    void loadSearchDisplayController();
+    // Search (VKFolderControllerSearch.cpp, the bar and its state in
+    // VKFolderSearch). The bar is the list's header; scope 0 searches the
+    // folder, scope 1 ("Local Files") both document trees through the quota
+    // tree.
     void updateSearchControllerIfNecessary();
     void beginSearch();
-    bool isSearching() const;
+    bool isSearching() const { return m_search->isSearching(); }
     // The bar's text while searching, else nothing.
-    std::optional<std::string> searchText() const;
-    int searchScope() const;
-    ui::SearchDisplayController* searchDisplayController() const { return m_searchController.get(); }
-    VKFolderSearchBar* searchBar() const { return m_searchBar.get(); }
+    std::optional<std::string> searchText() const { return m_search->text(); }
+    int searchScope() const { return m_search->scope(); }
+    ui::SearchDisplayController* searchDisplayController() const { return m_search->displayController(); }
+    VKFolderSearchBar* searchBar() const { return m_search->bar().get(); }
 
-    // The search display controller's delegate.
-    void willBeginSearch(ui::SearchDisplayController& controller) override;
-    void willEndSearch(ui::SearchDisplayController& controller) override;
-    bool shouldReloadForSearchString(ui::SearchDisplayController& controller, const std::string& text) override;
-    bool shouldReloadForSearchScope(ui::SearchDisplayController& controller, int scope) override;
+    // What the search asks of the list.
+    void folderSearchWillBegin() override;
+    void folderSearchWillEnd() override;
+    void folderSearchChanged(double delay) override;
+    void folderSearchBarResized() override;
+    std::optional<gfx::Color> folderSearchBarTint() const override;
 
     // The table's data source: one section of rows, plain cells with the
     // name for now.
@@ -571,7 +574,6 @@ private:
     // Whether a download's resource lies in this folder.
     bool isInThisFolder(const VKFileResource& resource) const;
     void repairNavigationStack();
-    void showScopeBar(bool shown);
     // After a rebuild the marks keep to the items still listed.
     void pruneMarks();
     uint64_t sizeForMarking(const VKFileResource& resource) const;
@@ -612,8 +614,6 @@ private:
     std::vector<VKFolderRow> m_searchRows;
     bool m_rowsBuilt = false;
     bool m_rowsAreSearchResults = false;
-    // The search is ending: the rows go back to the folder's.
-    bool m_endingSearch = false;
     std::optional<VKFolderSectionIndex> m_sectionIndexes;
     std::optional<VKFolderSorting> m_sorting;
     bool m_inModelUpdate = false;
@@ -637,6 +637,5 @@ private:
     std::shared_ptr<ui::DocumentInteractionController> m_currentOpenInController;
     std::shared_ptr<Deletion> m_deletion;
 
-    std::shared_ptr<VKFolderSearchBar> m_searchBar;
-    std::shared_ptr<ui::SearchDisplayController> m_searchController;
+    const std::shared_ptr<VKFolderSearch> m_search = std::make_shared<VKFolderSearch>();
 };

@@ -201,8 +201,8 @@ void VKFolderController::didSelectRow(ui::TableView& table, ui::IndexPath path)
 {
     if (isEditing())
         return;
-    if (isSearching() && m_searchBar)
-        m_searchBar->textField().resignFirstResponder();
+    if (isSearching() && searchBar())
+        searchBar()->textField().resignFirstResponder();
     auto resource = resourceAtIndexPath(path);
     if (!resource)
         return;
@@ -327,8 +327,8 @@ void VKFolderController::setEditing(bool editing, bool animated)
     navigationItem().setHidesBackButton(editing, animated);
     m_marks.clear();
     m_markedSize = 0;
-    if (m_searchBar)
-        m_searchBar->textField().setEnabled(!editing);
+    if (searchBar())
+        searchBar()->textField().setEnabled(!editing);
     updateEditButton();
     if (editing) {
         std::shared_ptr<ui::BarButtonItem> newFolder;
@@ -668,7 +668,7 @@ void VKFolderController::scrollToResource(const std::shared_ptr<VKFileResource>&
 
 float VKFolderController::searchBarHeight() const
 {
-    return m_searchController && m_searchBar ? m_searchBar->frame().height() : 0;
+    return m_search->isLoaded() ? searchBar()->frame().height() : 0;
 }
 
 float VKFolderController::normalisedOffset()
@@ -711,7 +711,7 @@ void VKFolderController::scrollToStoredFolderContentYOffset()
     if (!isViewLoaded())
         return;
     float y = storedContentOffset(m_folderPath).value_or(0);
-    if (m_searchController && !isSearching())
+    if (m_search->isLoaded() && !isSearching())
         y = std::max(y, searchBarHeight());
     ui::TableView& table = activeTableView();
     float navigationBar = 0;

@@ -1,6 +1,6 @@
-// The folder list's search: the bar in the list's header, the debounced
-// rebuilds while typing, and the repair of a navigation stack reached
-// through a "Local Files" result.
+// What the folder list does for its search (VKFolderSearch): the bar as
+// the list's header, the rows rebuilt when the search asks, and the repair
+// of a navigation stack reached through a "Local Files" result.
 
 #include "App/FolderBrowser/VKFolderController.h"
 
@@ -22,15 +22,6 @@
 
 namespace {
 
-constexpr double KeystrokeDelay = 0.4;
-constexpr const char* SearchModelUpdateTag = "updateModelAndView";
-
-std::optional<gfx::Color> barTintColor()
-{
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    return delegate ? delegate->barTintColor() : std::nullopt;
-}
-
 std::string describeControllers(const std::vector<std::shared_ptr<VKFolderController>>& controllers)
 {
     std::string text = "(";
@@ -48,34 +39,13 @@ bool isAncestor(const std::string& folder, const std::string& path)
 
 } // namespace
 
-void VKFolderController::loadSearchDisplayController()
-{
-    float width = isViewLoaded() ? tableView().bounds().width() : 0;
-    m_searchBar = VKFolderSearchBar::create({ 0, 0, width, 0 });
-    m_searchBar->setPlaceholder(core::localized(isLocalFolder() ? "Search" : "Search Folder"));
-    m_searchBar->textField().setAutocapitalizationType(ui::TextInput::AutocapitalizationType::None);
-    m_searchBar->textField().setAutocorrectionType(ui::TextInput::AutocorrectionType::No);
-    m_searchBar->setTintColor(barTintColor());
-    if (isLocalFolder())
-        m_searchBar->setScopeButtonTitles({ core::localized("Folder"), core::localized("Local Files") });
-    m_searchBar->sizeToFit();
-    m_searchController = ui::SearchDisplayController::create(m_searchBar, self());
-    m_searchController->setDelegate(self());
-    m_searchController->setSearchResultsDataSource(self());
-    m_searchController->setSearchResultsDelegate(self());
-    // The results cover the list below the bar, also past their last row.
-    ui::TableView& results = m_searchController->searchResultsTableView();
-    results.setRowHeight(tableView().rowHeight());
-    results.setBackgroundColor(ui::StandardColors::white());
-}
-
 bool VKFolderController::performKeyCommand(ui::KeyCommand command)
 {
-    if (command == ui::KeyCommand::Find && m_searchBar && m_searchBar->window()) {
+    if (command == ui::KeyCommand::Find && searchBar() && searchBar()->window()) {
         // The bar heads the list: in sight first.
         ui::TableView& table = tableView();
         table.setContentOffset({ table.contentOffset().x, table.minimumContentOffset().y });
-        m_searchBar->becomeFirstResponder();
+        searchBar()->becomeFirstResponder();
         return true;
     }
     if (command == ui::KeyCommand::Delete && isEditing() && !markedResources().empty()) {
@@ -87,9 +57,12 @@ bool VKFolderController::performKeyCommand(ui::KeyCommand command)
 
 void VKFolderController::updateSearchControllerIfNecessary()
 {
-    if (!m_searchController)
-        loadSearchDisplayController();
-    tableView().setTableHeaderView(m_searchBar);
+    if (!m_search->isLoaded()) {
+        float width = isViewLoaded() ? tableView().bounds().width() : 0;
+        m_search->load(std::static_pointer_cast<VKFolderSearch::Host>(self()), isLocalFolder(), self(), width,
+            tableView().rowHeight(), self(), self());
+    }
+    tableView().setTableHeaderView(m_search->bar());
 }
 
 void VKFolderController::beginSearch()
@@ -98,55 +71,22 @@ void VKFolderController::beginSearch()
         return;
     updateSearchControllerIfNecessary();
     tableView().setContentOffset(tableView().minimumContentOffset());
-    m_searchBar->becomeFirstResponder();
+    searchBar()->becomeFirstResponder();
 }
 
-bool VKFolderController::isSearching() const
-{
-    return m_searchController && m_searchController->isActive() && !m_endingSearch;
-}
-
-std::optional<std::string> VKFolderController::searchText() const
-{
-    if (!isSearching() || !m_searchBar)
-        return std::nullopt;
-    return m_searchBar->text();
-}
-
-int VKFolderController::searchScope() const
-{
-    return m_searchBar && m_searchBar->selectedScopeButtonIndex() == 1 ? 1 : 0;
-}
-
-void VKFolderController::willBeginSearch(ui::SearchDisplayController&)
+void VKFolderController::folderSearchWillBegin()
 {
     auto keep = self();
     repairNavigationStack();
-    m_searchBar->setTintColor(std::nullopt);
     setIndexViewHidden(true, true);
-    int scope = 0;
-    if (isLocalFolder())
-        scope = core::UserDefaults::standard()->integerForKey("VKFolderSearchScope") == 1 ? 1 : 0;
-    m_searchBar->setSelectedScopeButtonIndex(scope);
-    if (isLocalFolder())
-        showScopeBar(true);
 }
 
-void VKFolderController::willEndSearch(ui::SearchDisplayController&)
+void VKFolderController::folderSearchWillEnd()
 {
     auto keep = self();
     cancelModelUpdate();
-    // The controller is still active while it ends: the rows go back to the
-    // folder's now.
-    m_endingSearch = true;
     updateModelAndView();
-    m_endingSearch = false;
-    if (isLocalFolder()) {
-        core::UserDefaults::standard()->set("VKFolderSearchScope", core::Value(int64_t(m_searchBar->selectedScopeButtonIndex())));
-        showScopeBar(false);
-    }
-    m_searchBar->setTintColor(barTintColor());
-    // The strip comes back once the controller is no longer active.
+    // The strip comes back once the search is no longer active.
     std::weak_ptr<VKFolderController> weak = self();
     core::RunLoop::main().performAfter(0, [weak] {
         if (auto controller = weak.lock())
@@ -154,28 +94,21 @@ void VKFolderController::willEndSearch(ui::SearchDisplayController&)
     });
 }
 
-// The scopes show under the field while searching; the list makes room
-// (the bar stays where it is: it may be taking the keyboard).
-void VKFolderController::showScopeBar(bool shown)
+void VKFolderController::folderSearchChanged(double delay)
 {
-    if (m_searchBar->showsScopeBar() == shown)
-        return;
-    m_searchBar->setShowsScopeBar(shown);
+    cancelModelUpdate();
+    scheduleModelUpdate(delay);
+}
+
+void VKFolderController::folderSearchBarResized()
+{
     tableView().reloadData();
 }
 
-bool VKFolderController::shouldReloadForSearchString(ui::SearchDisplayController&, const std::string&)
+std::optional<gfx::Color> VKFolderController::folderSearchBarTint() const
 {
-    cancelModelUpdate();
-    scheduleModelUpdate(KeystrokeDelay);
-    return false;
-}
-
-bool VKFolderController::shouldReloadForSearchScope(ui::SearchDisplayController&, int)
-{
-    cancelModelUpdate();
-    scheduleModelUpdate(0);
-    return false;
+    auto delegate = VKAppDelegate::sharedAppDelegate();
+    return delegate ? delegate->barTintColor() : std::nullopt;
 }
 
 // A folder opened from a "Local Files" result may sit on a stack that does
