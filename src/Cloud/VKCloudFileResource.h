@@ -36,6 +36,7 @@ public:
     // The mirror keeps one date.
     std::optional<core::Date> creationDate() const override;
     std::string UUID() const override;
+    std::string existingUUID() const override { return UUID(); }
     std::optional<std::string> cloudHash() const;
     int64_t cloudRevision() const;
     int32_t uploadState() const;

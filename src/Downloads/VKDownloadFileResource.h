@@ -95,6 +95,7 @@ public:
     int32_t supportedFileOperations() const override;
     std::optional<std::string> localizedDescriptionForUnsupportedFileOperation(int32_t operation) const override;
     std::string UUID() const override { return m_uuid; }
+    std::string existingUUID() const override { return m_uuid; }
     bool isEqual(const core::Object& other) const override;
     size_t hash() const override;
     std::string description() const override;

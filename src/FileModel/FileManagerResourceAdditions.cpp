@@ -67,9 +67,24 @@ void removeThumbnailCache(const VKFileResource& resource)
         VKThumbnailManager::sharedManager()->removeCacheForResource(resource);
 }
 
+// The open quota batch of this thread: its depth and the paths it holds.
+struct QuotaBatch {
+    int depth = 0;
+    std::vector<std::string> paths;
+};
+
+QuotaBatch& quotaBatch()
+{
+    thread_local QuotaBatch batch;
+    return batch;
+}
+
 void updateQuota(const std::string& path)
 {
-    VKQuotaManager::defaultManager()->updateQuotaForPath(path);
+    if (QuotaBatch& batch = quotaBatch(); batch.depth > 0)
+        batch.paths.push_back(path);
+    else
+        VKQuotaManager::defaultManager()->updateQuotaForPath(path);
 }
 
 // Where a companion goes beside a destination: "._" + its name, same folder.
@@ -163,6 +178,21 @@ void setThumbnailCacheRemovalHook(std::function<void(const VKFileResource&)> hoo
 {
     std::lock_guard lock(thumbnailHookMutex());
     thumbnailHook() = std::move(hook);
+}
+
+void beginQuotaBatch()
+{
+    ++quotaBatch().depth;
+}
+
+void endQuotaBatch()
+{
+    QuotaBatch& batch = quotaBatch();
+    if (batch.depth == 0 || --batch.depth > 0 || batch.paths.empty())
+        return;
+    auto paths = std::move(batch.paths);
+    batch.paths.clear();
+    VKQuotaManager::defaultManager()->updateQuotaForPaths(paths);
 }
 
 VKRemoveResult removeFileResource(const std::shared_ptr<VKFileResource>& resource)

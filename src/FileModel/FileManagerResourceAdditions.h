@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class VKFileManagerDelegate;
 class VKFileResource;
@@ -28,6 +29,13 @@ VKRemoveResult removeFileResource(const std::shared_ptr<VKFileResource>& resourc
 // Several calls inside an open trash group share its holder; a call outside
 // one opens and closes a group of its own.
 VKRemoveResult moveFileResourceToTrash(const std::shared_ptr<VKFileResource>& resource);
+// Between these, on the calling thread, the quota tree's updates after
+// removals wait and are made together at the end (pairs may nest), so that
+// deleting thousands of items from a folder takes them out of its entries in
+// one pass. The tree lags the disk meanwhile: keep a batch to one slice of
+// work.
+void beginQuotaBatch();
+void endQuotaBatch();
 // Moves and renames.
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination);
 // The copy gets an identity of its own: no item of it keeps the source's

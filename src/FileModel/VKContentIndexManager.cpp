@@ -53,8 +53,10 @@ std::optional<std::string> VKContentIndexManager::contentIndexPathForResource(co
 
 void VKContentIndexManager::removeCacheForResource(const VKFileResource& resource) const
 {
-    if (auto path = contentIndexPathForResource(resource))
-        core::fs::removeItem(*path);
+    // Without a UUID the item has no index.
+    const std::string uuid = resource.existingUUID();
+    if (!uuid.empty() && resource.isUUIDStored())
+        core::fs::removeItem(m_cacheDirectory + "/" + uuid);
 }
 
 void VKContentIndexManager::pruneContextIndexes()

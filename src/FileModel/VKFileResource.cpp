@@ -391,6 +391,16 @@ std::string VKFileResource::UUID() const
     return m_UUID;
 }
 
+std::string VKFileResource::existingUUID() const
+{
+    std::lock_guard lock(m_propertyLock);
+    if (m_UUID.empty()) {
+        if (auto stored = storedUUID(m_path))
+            m_UUID = *stored;
+    }
+    return m_UUID;
+}
+
 bool VKFileResource::isUUIDStored() const
 {
     // Subclasses that keep their UUID elsewhere (cloud items, downloads)

@@ -118,6 +118,9 @@ public:
     // The persistent identity that names the item's cache files: read from
     // its extended attribute, or made and stored there on first use.
     virtual std::string UUID() const;
+    // The UUID when the item has one, empty otherwise; never makes one. An
+    // item without a UUID has no cache files to forget.
+    virtual std::string existingUUID() const;
     // Whether the UUID outlives this object: false when it could not be
     // stored on the item and lives only in memory, so that caches named by
     // it would be orphaned once the resource goes.

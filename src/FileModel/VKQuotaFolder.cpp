@@ -259,6 +259,19 @@ void VKQuotaFolder::remove(std::string_view name)
         entries.erase(it);
 }
 
+uint64_t VKQuotaFolder::removeAll(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    uint64_t removed = 0;
+    std::erase_if(entries, [&](const VKQuotaEntry& entry) {
+        if (!std::binary_search(names.begin(), names.end(), entry.name))
+            return false;
+        removed += entry.item.structureSize();
+        return true;
+    });
+    return removed;
+}
+
 void VKQuotaFolder::sortEntries()
 {
     if (!std::is_sorted(entries.begin(), entries.end(),

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <fmt/format.h>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -437,6 +438,56 @@ void VKQuotaManager::insertStructure(const core::Value& structure, std::string_v
 void VKQuotaManager::updateLocked(const std::string& path, const std::vector<std::string>& components)
 {
     insertItem(components, VKQuotaFolder::scan(path, m_serversPath));
+}
+
+void VKQuotaManager::removeEntries(const std::vector<std::string>& folderComponents, std::vector<std::string> names)
+{
+    std::vector<VKQuotaFolder*> onTheWay { m_root.get() };
+    for (const auto& component : folderComponents) {
+        VKQuotaItem* child = onTheWay.back()->find(component);
+        if (!child || !child->folder)
+            return;
+        onTheWay.push_back(child->folder.get());
+    }
+    const uint64_t removed = onTheWay.back()->removeAll(std::move(names));
+    if (removed == 0)
+        return;
+    std::string path = m_rootPath;
+    m_root->hasDot = true;
+    for (size_t i = 0; i < onTheWay.size(); ++i) {
+        if (i > 0)
+            path.append("/").append(folderComponents[i - 1]);
+        onTheWay[i]->total -= removed;
+        onTheWay[i]->stamp = VKQuotaStamp::forPath(path);
+    }
+}
+
+void VKQuotaManager::updateQuotaForPaths(const std::vector<std::string>& paths)
+{
+    std::map<std::vector<std::string>, std::vector<std::string>> goneByFolder;
+    std::vector<std::string> updated;
+    {
+        std::lock_guard lock(m_updateLock);
+        for (const auto& path : paths) {
+            auto components = pathComponentsRelativeToRootForPath(path);
+            if (!components || isServersPath(path))
+                continue;
+            std::string itemPath = pathForComponents(*components, components->size());
+            struct stat info;
+            if (components->empty() || lstat(itemPath.c_str(), &info) == 0) {
+                updateLocked(itemPath, *components);
+            } else {
+                std::string name = std::move(components->back());
+                components->pop_back();
+                goneByFolder[std::move(*components)].push_back(std::move(name));
+            }
+            updated.push_back(std::move(itemPath));
+        }
+        for (auto& [folderComponents, names] : goneByFolder)
+            removeEntries(folderComponents, std::move(names));
+    }
+    for (const auto& path : updated)
+        postQuotaUpdateNotification(path);
 }
 
 void VKQuotaManager::performUpdate(std::string_view path, const UpdateWork& work)

@@ -65,6 +65,9 @@ public:
 
     // Rescans the item fully (a vanished one leaves the tree).
     void updateQuotaForPath(std::string_view path);
+    // The same for several items, the vanished ones taken out of each folder
+    // in one pass (a delete of thousands from one folder).
+    void updateQuotaForPaths(const std::vector<std::string>& paths);
     // Carries the item's entry (a folder's whole subtree) from one path to
     // the other after a move, without a scan; only a source the tree does
     // not know is scanned at its new place.
@@ -149,6 +152,9 @@ private:
     void replaceItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item, Sizes old);
     void insertItem(const std::vector<std::string>& components, std::optional<VKQuotaItem> item);
     void updateLocked(const std::string& path, const std::vector<std::string>& components);
+    // Takes the named entries out of the folder at the components and
+    // corrects the totals on the way.
+    void removeEntries(const std::vector<std::string>& folderComponents, std::vector<std::string> names);
     // Runs an update of the item at `path` under the lock, then posts the
     // notification; the mirror and paths outside the root are left alone.
     using UpdateWork = std::function<void(const std::string& itemPath, const std::vector<std::string>& components)>;

@@ -459,13 +459,16 @@ void VKThumbnailManager::thumbnailFetchFailed(const std::string& service, const 
 
 void VKThumbnailManager::removeCacheForResource(const VKFileResource& resource)
 {
-    removeUUIDFromQueue(resource.UUID());
-    if (auto path = thumbnailCachePathForResource(resource)) {
-        forgetThumbnail(*path);
-        removeCacheAtPath(*path, m_thumbnailCacheDirectory);
-    }
-    if (auto path = previewCachePathForResource(resource))
-        removeCacheAtPath(*path, m_previewCacheDirectory);
+    // An item that never had a UUID has no caches, and one made now would
+    // only cost its write.
+    const std::string uuid = resource.existingUUID();
+    if (uuid.empty())
+        return;
+    removeUUIDFromQueue(uuid);
+    const std::string thumbnail = m_thumbnailCacheDirectory + "/" + uuid;
+    forgetThumbnail(thumbnail);
+    removeCacheAtPath(thumbnail, m_thumbnailCacheDirectory);
+    removeCacheAtPath(m_previewCacheDirectory + "/" + uuid, m_previewCacheDirectory);
 }
 
 void VKThumbnailManager::removeCacheAtPath(const std::string& path, const std::string& /*directory*/)

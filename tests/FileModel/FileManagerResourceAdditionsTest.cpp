@@ -177,6 +177,18 @@ TEST_F(FileManagerResourceAdditionsTest, QuotaFollowsEveryChange)
     EXPECT_EQ(quota->sizeForPath(doc("B")), folderB + 200);
     EXPECT_EQ(removeFileResource(resource(doc("B/one"))), VKRemoveResultDone);
     EXPECT_EQ(quota->sizeForPath(doc("B")), folderB + 100);
+
+    // Inside a batch the removals reach the tree together at its end.
+    makeDoc("B/x", std::string(10, 'x'));
+    makeDoc("B/y", std::string(20, 'y'));
+    quota->updateQuotaForPath(doc("B"));
+    const uint64_t withBoth = quota->sizeForPath(doc("B"));
+    beginQuotaBatch();
+    EXPECT_EQ(removeFileResource(resource(doc("B/x"))), VKRemoveResultDone);
+    EXPECT_EQ(moveFileResourceToTrash(resource(doc("B/y"))), VKRemoveResultDone);
+    EXPECT_EQ(quota->sizeForPath(doc("B")), withBoth);
+    endQuotaBatch();
+    EXPECT_EQ(quota->sizeForPath(doc("B")), withBoth - 30);
 }
 
 TEST_F(FileManagerResourceAdditionsTest, CloudAndDownloadItemsGoToTheirStores)

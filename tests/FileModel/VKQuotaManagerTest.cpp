@@ -95,6 +95,30 @@ TEST_F(VKQuotaManagerTest, UpdatesCorrectEveryTotalOnTheWayUp)
     EXPECT_TRUE(quota->structureForPath(documents("Nowhere")).isNull());
 }
 
+TEST_F(VKQuotaManagerTest, UpdateOfManyPathsAgreesWithARescan)
+{
+    for (int i = 0; i < 6; ++i)
+        makeDocument("A/f" + std::to_string(i), 100);
+    makeDocument("B/gone", 50);
+    makeDocument("keep", 10);
+    quota->updateQuotaForPath(documents());
+    for (const char* gone : { "A/f1", "A/f3", "A/f4", "B/gone" })
+        ASSERT_TRUE(core::fs::removeItem(documents(gone)));
+    makeDocument("keep", 30);
+    makeDocument("A/new", 7);
+
+    // Gone and present items, one named twice, one outside the home.
+    quota->updateQuotaForPaths({ documents("A/f1"), documents("A/f3"), documents("A/f4"), documents("A/f3"),
+        documents("B/gone"), documents("keep"), documents("A/new"), "/elsewhere/x" });
+    const uint64_t total = quota->sizeForPath(documents()), sizeA = quota->sizeForPath(documents("A"));
+    EXPECT_EQ(sizeA, ownSize(documents("A")) + 307);
+    EXPECT_EQ(quota->childCountForPath(documents("A")), 4u);
+    EXPECT_EQ(quota->childCountForPath(documents("B")), 0u);
+    quota->updateQuotaForPath(documents());
+    EXPECT_EQ(quota->sizeForPath(documents()), total);
+    EXPECT_EQ(quota->sizeForPath(documents("A")), sizeA);
+}
+
 TEST_F(VKQuotaManagerTest, InsertMakesMissingFoldersAndRewritesAncestorsOnlyOnChange)
 {
     makeFolder("Library/Documents/New/Deeper");

@@ -289,6 +289,11 @@ TEST_F(VKThumbnailManagerTest, QueuedItemsWaitNewestFirst)
     EXPECT_FALSE(core::fs::exists(*manager->thumbnailCachePathForResource(*b)));
     manager->addUUIDToQueue("");
     EXPECT_FALSE(manager->isUUIDQueued(""));
+
+    // An item that never had a UUID is not given one on its way out.
+    auto plain = VKFileResource::resourceWithPath(makeFile("Documents/plain.txt", "x"));
+    manager->removeCacheForResource(*plain);
+    EXPECT_TRUE(VKFileResource::resourceWithPath(plain->path())->existingUUID().empty());
 }
 
 TEST_F(VKThumbnailManagerTest, ThumbnailFilesAreReadOnTheWorkerAndKeptInMemory)

@@ -105,6 +105,7 @@ void VKFolderController::continueDeletion()
     const auto budget = std::chrono::duration<double>(DeleteSliceSeconds);
     auto& center = core::NotificationCenter::defaultCenter();
     size_t done = 0;
+    beginQuotaBatch();
     while (deletion.next < deletion.items.size() && done < DeleteSliceItems) {
         if (done > 0 && Clock::now() - started >= budget)
             break;
@@ -120,6 +121,7 @@ void VKFolderController::continueDeletion()
             core::log("Warning, failed to delete: {}", resource->path());
         }
     }
+    endQuotaBatch();
     if (deletion.next >= deletion.items.size()) {
         finishDeletion(false);
         return;
