@@ -64,6 +64,13 @@ std::shared_ptr<VKTextEncodingsController> VKTextEncodingsController::currentTex
     controller->m_viewer = viewer;
     controller->m_changesCurrent = true;
     controller->m_defaultTextEncoding = encoding;
+    // A detected encoding the user's list lacks (UTF-16) is offered too:
+    // this list is never saved.
+    auto list = *controller->data();
+    if (!encoding.empty() && std::find(list.begin(), list.end(), encoding) == list.end()) {
+        list.insert(list.begin() + (list.empty() ? 0 : 1), encoding);
+        controller->setData(std::make_shared<Data>(std::move(list)));
+    }
     return controller;
 }
 

@@ -607,10 +607,27 @@ void TextView::returnKeyPressed()
 
 void TextView::setFont(const gfx::Font& font)
 {
-    if (m_font.set(font)) {
-        updateContentSize();
-        setNeedsDisplay();
+    // A text measured here keeps the paragraph at the top of the view where
+    // it was, as much of it above the top as before in lines of the new
+    // font (one measured on the worker keeps it by its anchor).
+    std::optional<std::pair<size_t, double>> top;
+    double y = contentOffset().y;
+    if (!measuresInBackground() && m_paragraphsValid && !m_paragraphs.empty() && m_layoutLineHeight > 0) {
+        auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
+            [&](const Paragraph& paragraph) { return paragraph.top + double(paragraph.lines) * m_layoutLineHeight <= y; });
+        if (shown == m_paragraphs.end())
+            --shown;
+        top = { size_t(shown - m_paragraphs.begin()), (y - shown->top) / m_layoutLineHeight };
     }
+    if (!m_font.set(font))
+        return;
+    updateContentSize();
+    if (top && top->first < m_paragraphs.size() && y > 0) {
+        double kept = m_paragraphs[top->first].top + top->second * double(Fonts::lineHeight(this->font()));
+        float highest = std::max(0.0f, contentSize().height - bounds().height());
+        setContentOffset({ contentOffset().x, std::clamp(float(kept), 0.0f, highest) });
+    }
+    setNeedsDisplay();
 }
 
 void TextView::setTextColor(const gfx::Color& color)

@@ -87,6 +87,7 @@ public:
     void returnKeyPressed() override;
 
     gfx::Font font() const { return m_font.get(); }
+    // The paragraph at the top of the view stays there.
     void setFont(const gfx::Font& font);
     core::Observation observeFont(std::function<void(const gfx::Font&, const gfx::Font&)> observer)
     {

@@ -6,6 +6,7 @@
 #include "Platform/Graphics/Context.h"
 #include "Platform/UI/Touch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
 
@@ -37,7 +38,7 @@ VKPageIndexView::~VKPageIndexView()
 void VKPageIndexView::setFrame(const gfx::Rect& frame)
 {
     float oldHeight = this->frame().height();
-    ui::Control::setFrame(gfx::Rect(frame.x(), frame.y(), Width, frame.height()));
+    ui::Control::setFrame(gfx::Rect(frame.x(), frame.y(), m_width, frame.height()));
     if (m_labelsLayer)
         m_labelsLayer->setFrame(bounds());
     if (oldHeight != frame.height()) {
@@ -119,9 +120,26 @@ std::vector<std::string> VKPageIndexView::labelsForPageCount(unsigned count, flo
     return labels;
 }
 
+float VKPageIndexView::widthForLabels(const std::vector<std::string>& labels, const gfx::Font& font)
+{
+    float widest = 0;
+    for (const auto& label : labels)
+        widest = std::max(widest, font.widthOfString(label));
+    return std::max(Width, std::ceil(widest) + 2 * LabelMargin);
+}
+
 void VKPageIndexView::reloadLabels()
 {
     m_labels = labelsForPageCount(m_pageCount, labelBounds().height(), m_font.pointSize());
+    // Long page numbers widen the capsule to the left, its right edge kept.
+    if (float width = widthForLabels(m_labels, m_font); width != m_width) {
+        m_width = width;
+        gfx::Rect now = frame();
+        ui::Control::setFrame(gfx::Rect(now.maxX() - width, now.y(), width, now.height()));
+        if (m_labelsLayer)
+            m_labelsLayer->setFrame(bounds());
+        setNeedsDisplay();
+    }
     if (m_labelsLayer)
         m_labelsLayer->setNeedsDisplay();
 }

@@ -22,15 +22,20 @@ class VKPageIndexLabelsLayer;
 
 class VKPageIndexView : public ui::Control {
 public:
+    // The capsule's width, unless its widest label needs more room (page
+    // numbers of five digits and more): then that label's width and a
+    // margin on each side.
     static constexpr float Width = 28;
+    static constexpr float LabelMargin = 3;
     // The label that stands for pages left out.
     static const std::string& skipCharacter();
 
     static std::shared_ptr<VKPageIndexView> create(const gfx::Rect& frame = {});
     ~VKPageIndexView() override;
 
-    gfx::Size sizeThatFits(gfx::Size size) const override { return { Width, size.height }; }
-    // Keeps the origin and height, always 28 wide; a new height reloads.
+    gfx::Size sizeThatFits(gfx::Size size) const override { return { m_width, size.height }; }
+    // Keeps the origin and height, as wide as the labels need (28 at least);
+    // a new height reloads.
     void setFrame(const gfx::Rect& frame) override;
 
     unsigned pageCount() const { return m_pageCount; }
@@ -72,6 +77,7 @@ public:
     // smallest step >= 2 with count / step + 1 <= limit. Answered directly,
     // so a huge count or a limit of 0 costs no loop.
     static unsigned skipStep(unsigned count, unsigned limit);
+    static float widthForLabels(const std::vector<std::string>& labels, const gfx::Font& font);
 
 protected:
     VKPageIndexView() = default;
@@ -82,6 +88,7 @@ private:
     unsigned m_pageCount = 0;
     std::vector<std::string> m_labels;
     float m_value = 0;
+    float m_width = Width;
     gfx::Font m_font = gfx::Font::boldSystemFont(11);
     std::shared_ptr<VKPageIndexLabelsLayer> m_labelsLayer;
     VKDelayedFade m_fade;

@@ -84,10 +84,41 @@ size_t passthroughPrefix(std::string_view bytes, Passthrough kind)
     return n;
 }
 
+// Appends `bytes` to `out` with each byte that starts no well-formed
+// sequence replaced by U+FFFD, counting those and the good multi-byte
+// sequences; a sequence the end cuts short is left for the next chunk
+// unless `atEnd`. Answers how much was used.
+size_t repairUTF8(std::string_view bytes, bool atEnd, std::string& out, size_t& invalid, size_t& multibyte)
+{
+    const size_t n = bytes.size();
+    size_t at = 0;
+    while (at < n) {
+        size_t run = skipASCII(bytes, at);
+        out.append(bytes.substr(at, run - at));
+        at = run;
+        if (at == n)
+            break;
+        core::CodePoint point = core::decodeCodePoint(bytes, at);
+        if (point.valid) {
+            out.append(bytes.substr(at, point.length));
+            ++multibyte;
+            at += point.length;
+            continue;
+        }
+        if (!atEnd && passthroughPrefix(bytes.substr(at), Passthrough::UTF8) == 0)
+            break; // the start of a sequence the next chunk completes
+        out.append("\xEF\xBF\xBD");
+        ++invalid;
+        ++at;
+    }
+    return at;
+}
+
 } // namespace
 
 std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, const std::string& encoding, bool lossy,
-    const Cancelled& cancelled, const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen)
+    const Cancelled& cancelled, const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen,
+    Repair repair)
 {
     if (!file.isOpen())
         return nullptr;
@@ -107,6 +138,9 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
     // byte the converter would refuse goes through it, so the outcome (and
     // what a lossy pass drops) stays the converter's.
     const Passthrough passthrough = passthroughFor(encoding);
+    if (repair == Repair::FewInvalidUTF8 && passthrough != Passthrough::UTF8)
+        return failed();
+    size_t invalid = 0, multibyte = 0;
     using Status = core::TextConverter::Status;
     std::string piece; // one chunk's text, handed to the storage
     std::string input; // what the converter left of the last chunk, then the next chunk
@@ -168,10 +202,22 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
             file.chunkDidRead(chunk);
             offset += got;
             size_t fine = passthroughPrefix(std::string_view(block).substr(carried), passthrough);
-            if (fine != std::string_view::npos) {
+            // Repairing, a sequence the file's end cuts short is repaired too.
+            bool cutAtEnd = got == 0 && fine != std::string_view::npos && carried + fine < block.size();
+            if (fine != std::string_view::npos && !(cutAtEnd && repair == Repair::FewInvalidUTF8)) {
                 input.assign(block, carried + fine);
                 block.resize(carried + fine);
                 storage->append(std::move(block));
+                if (got == 0)
+                    break;
+                showFirstScreen(offset);
+                continue;
+            }
+            if (repair == Repair::FewInvalidUTF8) {
+                std::string repaired(block, 0, carried);
+                size_t used = repairUTF8(std::string_view(block).substr(carried), got == 0, repaired, invalid, multibyte);
+                input.assign(block, carried + used);
+                storage->append(std::move(repaired));
                 if (got == 0)
                     break;
                 showFirstScreen(offset);
@@ -204,6 +250,14 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
     // A sequence the file cuts short fails either way.
     if (!input.empty())
         return failed();
+    // Repaired, the text is UTF-8 only when its bad bytes are few: fewer
+    // than its good sequences around them, or than one in 64 KiB.
+    if (invalid > 0 && invalid > multibyte && invalid > file.size() / (size_t(64) << 10)) {
+        core::log("Warning, {} bytes are not UTF-8: the text is taken for another encoding", invalid);
+        return nullptr;
+    }
+    if (invalid > 0)
+        core::log("Warning, {} bytes that are not UTF-8 are shown as U+FFFD", invalid);
     Status status = Status::Ok;
     write({}, status);
     if (!store())
@@ -214,6 +268,52 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
     if (dropped)
         core::log("Warning, multi-byte error converting from: {}", encoding);
     return storage;
+}
+
+bool VKTextLoader::isUTF16(std::string_view encoding)
+{
+    std::string name;
+    for (char c : encoding)
+        name += char(std::toupper(static_cast<unsigned char>(c)));
+    return name.starts_with("UTF-16") || name.starts_with("UTF16") || name.starts_with("UCS-2");
+}
+
+std::optional<std::string> VKTextLoader::utf16WithoutMark(std::string_view head)
+{
+    size_t units = head.size() / 2;
+    if (units < 2)
+        return std::nullopt;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
+    if ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))
+        return std::nullopt; // marked: the sniffer's to tell
+    size_t zeroLow = 0, zeroHigh = 0; // zero bytes at even and at odd places
+    for (size_t i = 0; i < units; ++i) {
+        zeroLow += byte(2 * i) == 0;
+        zeroHigh += byte(2 * i + 1) == 0;
+    }
+    // Latin text has a zero in most units on one side and (almost) none on
+    // the other.
+    const char* name = nullptr;
+    if (zeroHigh * 2 >= units && zeroLow * 20 <= units)
+        name = "UTF-16LE";
+    else if (zeroLow * 2 >= units && zeroHigh * 20 <= units)
+        name = "UTF-16BE";
+    if (!name)
+        return std::nullopt;
+    // It must read as text: whole characters, no controls but white space.
+    size_t length = units * 2;
+    unsigned last = name[6] == 'L' ? (byte(length - 1) << 8 | byte(length - 2)) : (byte(length - 2) << 8 | byte(length - 1));
+    if (last >= 0xD800 && last <= 0xDBFF)
+        length -= 2; // a pair the head cuts in two
+    auto text = core::TextConverter::convertText(head.substr(0, length), name, "UTF-8");
+    if (!text)
+        return std::nullopt;
+    for (char c : *text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f')
+            return std::nullopt;
+    }
+    return std::string(name);
 }
 
 float VKTextLoader::averageLineLength(const ui::TextStorage& text)
@@ -283,17 +383,32 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
         float size = fittingFontSize(averageLineLength(text), base, request.widthPerPoint, request.usableWidth);
         return size != request.defaultFontSize ? std::optional<float>(size) : std::nullopt;
     };
-    auto attempt = [&](const std::string& encoding, bool lossy) {
+    auto attempt = [&](const std::string& encoding, bool lossy, Repair repair = Repair::None) {
         return decode(file, encoding, lossy, cancelled, [&](const std::shared_ptr<ui::TextStorage>& text) {
             if (firstScreen)
                 firstScreen(encoding, text, sizeFor(*text));
-        });
+        }, repair);
     };
 
     std::string encoding = request.currentEncoding;
     std::shared_ptr<ui::TextStorage> text;
-    if (!encoding.empty())
+    // UTF-16 without a mark also reads as UTF-8 (its ASCII with NULs
+    // between): on a first load with nothing chosen it goes first.
+    if (!request.contentDidLoad && !request.lossy && file.isOpen()) {
+        std::string head;
+        file.read(0, HeadBytes, head);
+        if (auto utf16 = utf16WithoutMark(head)) {
+            text = attempt(*utf16, false);
+            if (text)
+                encoding = *utf16;
+        }
+    }
+    // What fails strictly as UTF-8 fails as ASCII too: not read again.
+    bool strictUTF8Failed = false;
+    if (!text && !encoding.empty()) {
         text = attempt(encoding, request.lossy);
+        strictUTF8Failed = !text && !request.lossy && passthroughFor(encoding) == Passthrough::UTF8;
+    }
     if (cancelled && cancelled()) {
         result.cancelled = true;
         return result;
@@ -316,6 +431,8 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
             else if (suggested == "UTF-8")
                 tried = { "UTF-8" };
             for (const std::string& name : tried) {
+                if (strictUTF8Failed)
+                    break;
                 text = attempt(name, false);
                 if (cancelled && cancelled()) {
                     result.cancelled = true;
@@ -335,13 +452,23 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
         } else if (magic && guessed) {
             encoding = *magic;
             text = ui::TextStorage::withText(*guessed);
+        } else if (auto repaired = attempt("UTF-8", false, Repair::FewInvalidUTF8)) {
+            // Valid UTF-8 but for a few bytes (a log with some lines of
+            // another encoding) is shown as UTF-8, those bytes as U+FFFD.
+            encoding = "UTF-8";
+            text = std::move(repaired);
+        } else if (cancelled && cancelled()) {
+            result.cancelled = true;
+            return result;
         } else {
             std::vector<std::string> candidates = request.candidates;
             if (auto koi = std::find(candidates.begin(), candidates.end(), "KOI8-R"); koi != candidates.end())
                 std::rotate(koi, koi + 1, candidates.end());
             for (const std::string& candidate : candidates) {
+                // UTF-16 reads nearly any even number of bytes: it is taken
+                // only when the sniffer or the zero bytes tell it.
                 if (candidate == request.currentEncoding || (magic && candidate == *magic)
-                    || std::find(tried.begin(), tried.end(), candidate) != tried.end())
+                    || std::find(tried.begin(), tried.end(), candidate) != tried.end() || isUTF16(candidate))
                     continue;
                 text = attempt(candidate, false);
                 if (cancelled && cancelled()) {

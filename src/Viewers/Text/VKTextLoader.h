@@ -31,6 +31,8 @@ public:
     // then decoded as it is read, so its first screen does not wait for the
     // whole file.
     static constexpr size_t WholeFileMagicBytes = size_t(4) << 20;
+    // What is read of a file to tell UTF-16 without a byte-order mark.
+    static constexpr size_t HeadBytes = size_t(64) << 10;
     static constexpr float MinimumFontSize = 9;
     static constexpr float MaximumFontSize = 40;
 
@@ -63,11 +65,20 @@ public:
 
     static Result load(const Request& request, const Cancelled& cancelled = {}, const FirstScreen& firstScreen = {});
 
+    // How an attempt takes bytes its encoding refuses: as the conversion
+    // does (failing, or dropped when lossy), or, for UTF-8 text with only a
+    // few of them (a log with some lines in another encoding), as U+FFFD.
+    enum class Repair { None, FewInvalidUTF8 };
     // One attempt: the whole file in `encoding`, or nothing (the log lines
     // of the string conversion on failure and on lossy drops).
     static std::shared_ptr<ui::TextStorage> decode(const VKTextFile& file, const std::string& encoding, bool lossy,
         const Cancelled& cancelled = {},
-        const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen = {});
+        const std::function<void(const std::shared_ptr<ui::TextStorage>& text)>& firstScreen = {},
+        Repair repair = Repair::None);
+    // UTF-16 without a byte-order mark, told by where the zero bytes of the
+    // `head` of a file lie (Latin text); "UTF-16LE", "UTF-16BE" or nothing.
+    static std::optional<std::string> utf16WithoutMark(std::string_view head);
+    static bool isUTF16(std::string_view encoding);
 
     // The automatic size: lines averaging `average` UTF-16 units (0: none)
     // at `defaultSize` lowered one point at a time, never under 9, while

@@ -317,16 +317,13 @@ void VKTextViewController::adjustFontSize(int segment, bool byUser)
     });
 }
 
+// The text view keeps the line at its top where it was: the place read
+// stays, whatever the wrapping at the new size (an offset scaled by the
+// sizes drifted pages away in a long text).
 void VKTextViewController::updateTextViewFont(const gfx::Font& font)
 {
-    if (!m_textView)
-        return;
-    gfx::Point offset = m_textView->contentOffset();
-    float old = m_textView->font().pointSize();
-    if (old > 0)
-        offset.y = offset.y * font.pointSize() / old;
-    m_textView->setFont(font);
-    m_textView->setContentOffset(offset, false);
+    if (m_textView)
+        m_textView->setFont(font);
 }
 
 // ---- Encodings ------------------------------------------------------------------

@@ -69,6 +69,17 @@ TEST_F(TextViewAndSearchTest, TextViewWrapsScrollsAndObservesItsFont)
     EXPECT_NE(driver.firstResponder(), text.get());
     text->insertText("z");
     EXPECT_EQ(text->text(), longText + "xy");
+
+    // A new size keeps the paragraph at the top of the view there.
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "line " + std::to_string(i) + "\n";
+    text->setText(lines);
+    size_t at = lines.find("line 120\n");
+    text->setContentOffset({ 0, text->caretRect(at).minY() });
+    for (float size : { 30.f, 9.f })
+        text->setFont(gfx::Font::systemFont(size));
+    EXPECT_NEAR(text->caretRect(at).minY(), text->contentOffset().y, 1);
     text->removeFromSuperview();
 }
 

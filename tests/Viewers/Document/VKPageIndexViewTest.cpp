@@ -84,6 +84,17 @@ TEST_F(VKPageIndexViewTest, TheControlIsAlwaysTwentyEightWideAndOnlyANewHeightRe
     EXPECT_EQ(index->labels(), before);
     index->setFrame(gfx::Rect(0, 20, 28, 100));
     EXPECT_LT(index->labels().size(), before.size());
+
+    // Page numbers of five digits are shown whole: the capsule widens to
+    // the left, its right edge kept, and narrows again.
+    index->setFrame(gfx::Rect(100, 20, 28, 400));
+    index->setPageCount(10901);
+    float widest = gfx::Font::boldSystemFont(11).widthOfString("10901");
+    EXPECT_GE(index->frame().width(), widest + 2 * VKPageIndexView::LabelMargin);
+    EXPECT_EQ(index->frame().maxX(), 128);
+    EXPECT_EQ(index->sizeThatFits({ 10, 300 }).width, index->frame().width());
+    index->setPageCount(12);
+    EXPECT_EQ(index->frame(), gfx::Rect(100, 20, 28, 400));
 }
 
 TEST_F(VKPageIndexViewTest, DraggingSetsClampedValuesAndOnlyTheSideCountsAsOutside)

@@ -232,11 +232,40 @@ TEST_F(VKTextLoaderTest, ALargeFileIsToldByItsFirstPartAndShownBeforeTheRest)
     EXPECT_EQ(shown, (std::vector<std::string> { "ASCII", "UTF-8" }));
     EXPECT_TRUE(textOf(result) == ascii + "naïve\n");
 
-    // A CP1251 byte near the end: neither, then the list.
+    // One Latin-1 byte near the end: UTF-8 but for it, which shows as U+FFFD.
     shown.clear();
-    result = loadShowing(makeFile("cp.log", ascii + "caf\xe9\n"), shown);
-    EXPECT_EQ(result.encoding, "WINDOWS-1251");
-    EXPECT_TRUE(textOf(result) == ascii + "cafй\n"); // 0xE9 is й in CP1251
+    result = loadShowing(makeFile("latin.log", ascii + "caf\xe9\n"), shown);
+    EXPECT_EQ(result.encoding, "UTF-8");
+    EXPECT_TRUE(textOf(result) == ascii + "caf\uFFFD\n");
+}
+
+TEST_F(VKTextLoaderTest, MostlyUTF8AndUTF16WithoutAMarkAreTold)
+{
+    // A UTF-8 log with a few Latin-1 lines: UTF-8, those bytes as U+FFFD.
+    std::string log;
+    for (int line = 0; line < 200; ++line)
+        log += line % 70 == 69 ? "d\xe9j\xe0 vu\n" : "naïve Привет 東京\n";
+    auto result = load(makeFile("mixed.log", log), "UTF-8");
+    EXPECT_EQ(result.encoding, "UTF-8");
+    std::string text = textOf(result);
+    EXPECT_NE(text.find("naïve Привет 東京"), std::string::npos);
+    EXPECT_NE(text.find("d\uFFFDj\uFFFD vu"), std::string::npos);
+    // Mostly Latin-1: another encoding of the list.
+    std::string latin = "Caf\xe9 cr\xe8me br\xfbl\xe9" "e, na\xefve fa\xe7" "ade.\n";
+    result = load(makeFile("latin.txt", latin), "UTF-8", false, { "UTF-8", "UTF-16LE", "WINDOWS-1252" });
+    EXPECT_EQ(result.encoding, "WINDOWS-1252") << "UTF-16 from the list is taken only when the bytes tell it";
+    EXPECT_EQ(textOf(result), "Café crème brûlée, naïve façade.\n");
+
+    // UTF-16 without a byte-order mark, either way round; the same text as
+    // UTF-8 would read with NULs between its letters.
+    std::string english = "Plain English words, told apart by their zero bytes.\n";
+    for (const char* name : { "UTF-16LE", "UTF-16BE" }) {
+        result = load(makeFile(std::string(name) + ".txt", encoded(english, name)), "UTF-8");
+        EXPECT_EQ(result.encoding, name);
+        EXPECT_EQ(textOf(result), english);
+    }
+    EXPECT_FALSE(VKTextLoader::utf16WithoutMark(std::string("a\0b\0\x01\0", 6))) << "a control is no text";
+    EXPECT_FALSE(VKTextLoader::utf16WithoutMark("\xff\xfea\0b\0")) << "a marked one is the sniffer's";
 }
 
 TEST_F(VKTextLoaderTest, TheAutomaticSizeFitsTheLinesNeverUnderNine)
