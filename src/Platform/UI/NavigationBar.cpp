@@ -38,12 +38,27 @@ NavigationBar::~NavigationBar()
         item->setChangeHandler({});
 }
 
+// The buttons take their look from the bar: all are drawn again.
 void NavigationBar::setBarStyle(Style style)
 {
     m_style = style;
-    setNeedsDisplay();
+    setNeedsDisplayIncludingSubviews();
     if (superview())
         superview()->setNeedsLayout(); // translucency moves the content
+}
+
+void NavigationBar::setTranslucent(bool translucent)
+{
+    m_translucent = translucent;
+    setNeedsDisplayIncludingSubviews();
+    if (superview())
+        superview()->setNeedsLayout();
+}
+
+void NavigationBar::setTintColor(std::optional<gfx::Color> color)
+{
+    m_tint = color;
+    setNeedsDisplayIncludingSubviews();
 }
 
 void NavigationBar::watch(const std::shared_ptr<NavigationItem>& item)
@@ -191,9 +206,12 @@ void NavigationBar::rebuildViews()
         if (m_rightView)
             right->setView(m_rightView);
     }
+    // The bar's own views go beneath what others put on the bar (a search
+    // bar laid over it stays whole and takes its clicks).
+    size_t index = 0;
     for (auto* view : { &m_promptView, &m_leftView, &m_rightView, &m_titleView })
         if (*view)
-            addSubview(*view);
+            insertSubview(*view, index++);
 }
 
 gfx::Size NavigationBar::sizeThatFits(gfx::Size size) const

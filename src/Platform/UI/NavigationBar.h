@@ -44,9 +44,9 @@ public:
     Style barStyle() const { return m_style; }
     void setBarStyle(Style style);
     bool isTranslucent() const { return m_translucent || m_style == Style::BlackTranslucent; }
-    void setTranslucent(bool translucent) { m_translucent = translucent; }
+    void setTranslucent(bool translucent);
     std::optional<gfx::Color> tintColor() const { return m_tint; }
-    void setTintColor(std::optional<gfx::Color> color) { m_tint = color; }
+    void setTintColor(std::optional<gfx::Color> color);
 
     const std::vector<std::shared_ptr<NavigationItem>>& items() const { return m_items; }
     void setItems(std::vector<std::shared_ptr<NavigationItem>> items, bool animated = false);

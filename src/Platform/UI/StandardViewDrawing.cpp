@@ -583,8 +583,13 @@ bool StandardViewDrawing::draw(View& view, gfx::Context& context)
         return drawBar(context, toolbar->bounds(), barColor(toolbar->barStyle(), toolbar->tintColor()), false), true;
     if (auto* tabBar = dynamic_cast<TabBar*>(&view))
         return drawBar(context, tabBar->bounds(), gfx::Color::white(0.1f), false), true;
-    if (auto* search = dynamic_cast<SearchBar*>(&view))
-        return drawBar(context, search->bounds(), gfx::Color::rgb255(176, 188, 205), true), true;
+    if (auto* search = dynamic_cast<SearchBar*>(&view)) {
+        // A black one (the go-to-page bar laid over a viewer's bar) as its bar.
+        bool black = search->barStyle() != NavigationBar::Style::Default;
+        return drawBar(context, search->bounds(),
+                   black ? barColor(search->barStyle(), search->tintColor()) : gfx::Color::rgb255(176, 188, 205), true),
+               true;
+    }
     if (auto* cell = dynamic_cast<TableViewCell*>(&view))
         return drawCell(*cell, context), true;
     if (auto* table = dynamic_cast<TableView*>(&view))

@@ -23,6 +23,28 @@ Toolbar::~Toolbar()
         item->setChangeHandler({});
 }
 
+void Toolbar::setBarStyle(NavigationBar::Style style)
+{
+    m_style = style;
+    setNeedsDisplayIncludingSubviews();
+    if (superview())
+        superview()->setNeedsLayout(); // translucency moves the content
+}
+
+void Toolbar::setTranslucent(bool translucent)
+{
+    m_translucent = translucent;
+    setNeedsDisplayIncludingSubviews();
+    if (superview())
+        superview()->setNeedsLayout();
+}
+
+void Toolbar::setTintColor(std::optional<gfx::Color> color)
+{
+    m_tint = color;
+    setNeedsDisplayIncludingSubviews();
+}
+
 void Toolbar::setItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool)
 {
     for (auto& item : m_items)

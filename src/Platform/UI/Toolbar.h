@@ -21,12 +21,14 @@ public:
     Toolbar();
     ~Toolbar() override;
 
+    // Each change of the look draws the bar and its buttons again (and
+    // lays out what translucency moves).
     NavigationBar::Style barStyle() const { return m_style; }
-    void setBarStyle(NavigationBar::Style style) { m_style = style; }
+    void setBarStyle(NavigationBar::Style style);
     bool isTranslucent() const { return m_translucent || m_style == NavigationBar::Style::BlackTranslucent; }
-    void setTranslucent(bool translucent) { m_translucent = translucent; }
+    void setTranslucent(bool translucent);
     std::optional<gfx::Color> tintColor() const { return m_tint; }
-    void setTintColor(std::optional<gfx::Color> color) { m_tint = color; }
+    void setTintColor(std::optional<gfx::Color> color);
 
     const std::vector<std::shared_ptr<BarButtonItem>>& items() const { return m_items; }
     void setItems(std::vector<std::shared_ptr<BarButtonItem>> items, bool animated = false);

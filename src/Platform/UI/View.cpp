@@ -490,6 +490,12 @@ void View::setNeedsDisplay()
         m_layer->setNeedsDisplay();
 }
 
+void View::setNeedsDisplayIncludingSubviews()
+{
+    setNeedsDisplay();
+    visitDescendants([](const std::shared_ptr<View>& view) { view->setNeedsDisplay(); });
+}
+
 void View::setNeedsDisplayInRect(const gfx::Rect& rect)
 {
     m_needsDisplay = true;

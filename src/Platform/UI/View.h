@@ -157,6 +157,8 @@ public:
     // Drawing: nothing draws unless marked and asked by a renderer.
     void setNeedsDisplay();
     void setNeedsDisplayInRect(const gfx::Rect& rect);
+    // This view and every view below it (a look they all draw with changed).
+    void setNeedsDisplayIncludingSubviews();
     bool needsDisplay() const { return m_needsDisplay; }
     void displayIfNeeded(gfx::Context& context);
     virtual void draw(gfx::Context& context, const gfx::Rect& rect);

@@ -645,6 +645,8 @@ void VKDocumentViewController::showGotoPageController()
     m_gotoSearchBar = ui::SearchBar::create(bar.bounds());
     m_gotoSearchBar->setDelegate(std::dynamic_pointer_cast<ui::SearchBarDelegate>(shared_from_this()));
     m_gotoSearchBar->setBarStyle(ui::NavigationBar::Style::BlackTranslucent);
+    // The whole bar at every width (the window turned or resized under it).
+    m_gotoSearchBar->setAutoresizingMask(ui::View::FlexibleWidth);
     ui::TextField& field = m_gotoSearchBar->textField();
     field.setKeyboardType(ui::TextField::KeyboardType::NumberPad);
     field.setAutocapitalizationType(ui::TextField::AutocapitalizationType::None);
@@ -662,6 +664,12 @@ void VKDocumentViewController::showGotoPageController()
 }
 
 void VKDocumentViewController::cancelButtonClicked(ui::SearchBar& bar)
+{
+    if (&bar == m_gotoSearchBar.get())
+        gotoSearchBarDone(bar);
+}
+
+void VKDocumentViewController::searchButtonClicked(ui::SearchBar& bar)
 {
     if (&bar == m_gotoSearchBar.get())
         gotoSearchBarDone(bar);

@@ -145,7 +145,9 @@ public:
     virtual void gotoPageNumber(unsigned page);
     ui::SearchBar* gotoSearchBar() const { return m_gotoSearchBar.get(); }
     VKGoToPagePlaceholderView* gotoPlaceholderView() const { return m_gotoPlaceholder.get(); }
+    // "Go", and Return in the field, go to the page.
     void cancelButtonClicked(ui::SearchBar& bar) override;
+    void searchButtonClicked(ui::SearchBar& bar) override;
     void textDidBeginEditing(ui::SearchBar& bar) override;
     void textDidEndEditing(ui::SearchBar& bar) override;
 

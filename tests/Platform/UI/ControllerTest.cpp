@@ -343,6 +343,25 @@ TEST_F(ControllerTest, BarsItemsAndTheirViews)
     driver.tapBarItem(*b->editButtonItem());
     EXPECT_FALSE(b->isEditing());
     EXPECT_EQ(b->editButtonItem()->title(), "Edit");
+
+    // A view laid over the bar stays over the bar's own views when they are
+    // made again (the back button hidden): it keeps its clicks.
+    auto& bar = navigation->navigationBar();
+    auto over = ui::View::create(bar.bounds());
+    bar.addSubview(over);
+    b->navigationItem().setHidesBackButton(true, false);
+    runLoop();
+    EXPECT_EQ(bar.subviews().back(), over);
+    EXPECT_EQ(bar.hitTest(bar.rightButtonView()->center()), over.get());
+
+    // A new look draws the bars and their buttons again.
+    for (ui::View* view : { static_cast<ui::View*>(&bar), bar.rightButtonView(), custom->view().get() })
+        view->layer().displayIfNeeded();
+    bar.setTintColor(gfx::Color::rgb255(10, 20, 30));
+    navigation->toolbar().setBarStyle(ui::NavigationBar::Style::Black);
+    EXPECT_TRUE(bar.layer().needsDisplay());
+    EXPECT_TRUE(bar.rightButtonView()->layer().needsDisplay());
+    EXPECT_TRUE(custom->view()->layer().needsDisplay());
     window().setRootViewController(nullptr);
 }
 

@@ -16,6 +16,7 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Images.h"
@@ -348,7 +349,10 @@ TEST_F(VKDocumentViewControllerTest, GoToPageTakesLeadingDigits)
 
     auto viewer = open({ 320, 5760 }); // 12 pages
     ASSERT_EQ(viewer->pageCount(), 12u);
-    auto go = [&](std::string_view text) {
+    // "Go" stays whole and over the bar's own buttons (the viewer's right
+    // item, made again when the back button hides); Return goes too.
+    navigation->navigationBar().topItem()->setRightBarButtonItem(ui::BarButtonItem::create("Aa"));
+    auto go = [&](std::string_view text, bool byReturn = false) {
         viewer->showGotoPageController();
         runLoop();
         ui::SearchBar* bar = viewer->gotoSearchBar();
@@ -358,7 +362,10 @@ TEST_F(VKDocumentViewControllerTest, GoToPageTakesLeadingDigits)
         EXPECT_EQ(bar->cancelButton().currentTitle(), "Go");
         EXPECT_TRUE(navigation->navigationBar().topItem()->hidesBackButton());
         driver.type(text);
-        driver.tap(bar->cancelButton());
+        if (byReturn)
+            driver.pressReturn();
+        else
+            driver.tap(bar->cancelButton());
         runLoop();
         EXPECT_EQ(viewer->gotoSearchBar(), nullptr);
         EXPECT_FALSE(navigation->navigationBar().topItem()->hidesBackButton());
@@ -378,6 +385,8 @@ TEST_F(VKDocumentViewControllerTest, GoToPageTakesLeadingDigits)
     EXPECT_FLOAT_EQ(viewer->normalisedOffset().y, 0.5f);
     go("400");
     EXPECT_FLOAT_EQ(viewer->contentOffset().y, 5760 - viewer->contentView()->bounds().height());
+    go("2", true);
+    EXPECT_NEAR(viewer->normalisedOffset().y, viewer->normalisedPageHeight(), 1e-5);
 
     // A touch on the dimmed content only removes the bar.
     viewer->showGotoPageController();

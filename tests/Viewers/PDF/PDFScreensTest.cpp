@@ -155,6 +155,14 @@ void PDFScreensTest::shootAll(const DeviceScreen& device)
         driver.touchUp({ finger });
         advance(1);
 
+        // "Go" lies over the search button, whole.
+        viewer->setUIHidden(false, false);
+        viewer->showGotoPageController();
+        advance(1);
+        shoot("go-to-page");
+        viewer->removeGotoSearchBar();
+        advance(1);
+
         // A column zoomed to the width, then back.
         driver.doubleTap(*viewer->view());
         advance(1);

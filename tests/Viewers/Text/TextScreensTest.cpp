@@ -116,6 +116,12 @@ void TextScreensTest::shootAll(const test::DeviceScreen& device)
         shoot("log-hidden");
         viewer->setUIHidden(false, false);
         advance(0.2);
+        // "Go" lies over the size buttons, whole.
+        viewer->showGotoPageController();
+        advance(1);
+        shoot("go-to-page");
+        viewer->removeGotoSearchBar();
+        advance(1);
 
         viewer->showDocumentActionSheet(nullptr);
         advance(1);
