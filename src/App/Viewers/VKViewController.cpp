@@ -27,6 +27,7 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/Graphics/Image.h"
 #include "Platform/UI/ProgressView.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/Toolbar.h"
@@ -56,8 +57,10 @@ Registrations& registrations()
 
 VKViewerKind kindOfResource(const VKFileResource& resource)
 {
+    // A picture the platform's decoders do not read (an SVG drawing) shows
+    // in the web view, which renders it.
     if (resource.isImageType())
-        return VKViewerKind::Image;
+        return gfx::Image::canDecodeMIMEType(resource.mimeType()) ? VKViewerKind::Image : VKViewerKind::Web;
     if (resource.isMovieType())
         return VKViewerKind::Movie;
     if (resource.isAudioType())

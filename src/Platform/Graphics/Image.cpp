@@ -5,7 +5,9 @@
 #include "Platform/Graphics/ImageInternal.h"
 #include "Platform/Graphics/StoredImage.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cairo.h>
 #include <cerrno>
 #include <cmath>
@@ -138,6 +140,16 @@ std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path, f
         return nullptr;
     }
     return imageWithData(bytes, scale);
+}
+
+bool Image::canDecodeMIMEType(std::string_view mimeType)
+{
+    static constexpr std::string_view decoded[] = { "image/jpeg", "image/pjpeg", "image/jpg", "image/png", "image/x-png",
+        "image/gif", "image/tiff", "image/bmp", "image/x-bmp", "image/x-ms-bmp", "image/webp" };
+    std::string lower;
+    for (char c : mimeType)
+        lower += char(std::tolower(static_cast<unsigned char>(c)));
+    return std::find(std::begin(decoded), std::end(decoded), lower) != std::end(decoded);
 }
 
 std::shared_ptr<Image> Image::imageWithData(const core::Data& data, float scale)

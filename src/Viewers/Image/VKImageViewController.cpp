@@ -332,7 +332,8 @@ void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileRes
 
 void VKImageViewController::failLoad(const std::string& message)
 {
-    if (auto* view = imageView())
+    // A slide show keeps the last picture while it passes over this one.
+    if (auto* view = imageView(); view && !m_slideShowActive)
         view->clearImage();
     imageViewLoadDidFail(*imageView(), core::Error(VKImageViewControllerErrorDomain, 1, message));
 }
@@ -393,6 +394,7 @@ void VKImageViewController::imageViewLoadDidFinish(VKImageView& view)
     setContentLoading(false);
     setContentDidLoad(true);
     stopActivityIndicator();
+    m_failedSlides = 0;
     if (!contentView()) {
         stopSlideShowAndUpdateButton(false);
         return;
@@ -412,6 +414,12 @@ void VKImageViewController::imageViewLoadDidFail(VKImageView&, const core::Error
     stopActivityIndicator();
     if (!contentView()) {
         stopSlideShowAndUpdateButton(false);
+        return;
+    }
+    // The slide show passes over a picture it cannot show, until every one
+    // of a pass has failed.
+    if (m_slideShowActive && ++m_failedSlides <= slideShowPassLength()) {
+        scheduleSlideShowAdvance(0);
         return;
     }
     if (m_slideShowActive) {
@@ -480,17 +488,35 @@ void VKImageViewController::didReceiveMemoryWarning()
 
 // ---- Moving between pictures -------------------------------------------------
 
+bool VKImageViewController::canShowImage(const VKFileResource& resource)
+{
+    return gfx::Image::canDecodeMIMEType(resource.mimeType());
+}
+
+// The neighbours are the pictures this viewer can show: the others (an SVG
+// drawing) are passed over.
 std::shared_ptr<VKFileResource> VKImageViewController::getPreviousResource() const
 {
     auto folder = folderController();
-    return folder && resource() ? folder->getPreviousViewableResourceRelativeToResource(resource(), ImageMimePrefix)
-                                : nullptr;
+    auto neighbour = resource();
+    while (folder && neighbour) {
+        neighbour = folder->getPreviousViewableResourceRelativeToResource(neighbour, ImageMimePrefix);
+        if (neighbour && canShowImage(*neighbour))
+            return neighbour;
+    }
+    return nullptr;
 }
 
 std::shared_ptr<VKFileResource> VKImageViewController::getNextResource() const
 {
     auto folder = folderController();
-    return folder && resource() ? folder->getNextViewableResourceRelativeToResource(resource(), ImageMimePrefix) : nullptr;
+    auto neighbour = resource();
+    while (folder && neighbour) {
+        neighbour = folder->getNextViewableResourceRelativeToResource(neighbour, ImageMimePrefix);
+        if (neighbour && canShowImage(*neighbour))
+            return neighbour;
+    }
+    return nullptr;
 }
 
 void VKImageViewController::imageViewGoBackOrForward(const std::shared_ptr<core::Object>& sender)

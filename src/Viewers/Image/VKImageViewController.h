@@ -108,6 +108,8 @@ public:
     void updateImageControlButtons();
     std::shared_ptr<VKFileResource> getPreviousResource() const;
     std::shared_ptr<VKFileResource> getNextResource() const;
+    // Whether the platform decodes the file's kind of picture.
+    static bool canShowImage(const VKFileResource& resource);
 
     // The slide show.
     void toggleImageSlideShow(const std::shared_ptr<core::Object>& sender);
@@ -167,7 +169,10 @@ private:
         std::optional<std::string> message);
     void failLoad(const std::string& message);
     void moveToResource(const std::shared_ptr<VKFileResource>& resource, int direction, double duration);
-    void scheduleSlideShowAdvance();
+    // After the slide's time, or after `delay`.
+    void scheduleSlideShowAdvance(std::optional<double> delay = std::nullopt);
+    // The pictures of the folder the slide show can show.
+    size_t slideShowPassLength() const;
     void cancelSlideShowAdvance();
     void dismantleExternalWindow();
     void setFolderThumbnailsDisabled(bool disabled);
@@ -180,6 +185,8 @@ private:
     std::shared_ptr<ui::BarButtonItem> m_slideShowButtonItem;
     ui::BarButtonItem::SystemItem m_slideShowButtonSystemItem = ui::BarButtonItem::SystemItem::Play;
     bool m_slideShowActive = false;
+    // Slides that failed in a row.
+    size_t m_failedSlides = 0;
     std::optional<std::vector<std::shared_ptr<VKFileResource>>> m_slideShowResources;
     int m_updateDirection = DirectionForward;
     bool m_savingToAlbum = false;

@@ -169,11 +169,20 @@ double VKImageViewController::slideShowTimeout() const
     return defaults().doubleForKey("VKSlideShowTimeout") + (view ? view->transitionDuration() : 0);
 }
 
-void VKImageViewController::scheduleSlideShowAdvance()
+size_t VKImageViewController::slideShowPassLength() const
+{
+    auto folder = folderController();
+    if (!folder)
+        return 0;
+    auto images = folder->getAllViewableResourcesWithType(SlideShowMimePrefix);
+    return size_t(std::count_if(images.begin(), images.end(), [](const auto& image) { return image && canShowImage(*image); }));
+}
+
+void VKImageViewController::scheduleSlideShowAdvance(std::optional<double> delay)
 {
     cancelSlideShowAdvance();
     std::weak_ptr<VKImageViewController> weak = sharedAs<VKImageViewController>();
-    m_advanceTimer = core::RunLoop::main().schedule(slideShowTimeout(), false, [weak](core::Timer&) {
+    m_advanceTimer = core::RunLoop::main().schedule(delay.value_or(slideShowTimeout()), false, [weak](core::Timer&) {
         if (auto self = weak.lock())
             self->slideShowAdvanceSlide();
     });
@@ -211,6 +220,7 @@ void VKImageViewController::toggleImageSlideShow(const std::shared_ptr<core::Obj
         m_tvoutWindow->makeKeyAndVisible();
     }
     m_slideShowActive = true;
+    m_failedSlides = 0;
     m_updateDirection = DirectionForward;
     if (view) {
         view->setTransitionDuration(defaults().stringForKey("VKSlideShowTransitionType") == VKTransitionPush() ? 0.5 : 1.0);
@@ -240,7 +250,13 @@ void VKImageViewController::slideShowAdvanceSlide()
     bool shuffle = defaults().boolForKey("VKSlideShowShuffle");
     auto current = resource();
     auto folder = folderController();
-    auto allImages = [&] { return folder ? folder->getAllViewableResourcesWithType(SlideShowMimePrefix) : std::vector<std::shared_ptr<VKFileResource>> {}; };
+    auto allImages = [&] {
+        std::vector<std::shared_ptr<VKFileResource>> images;
+        if (folder)
+            images = folder->getAllViewableResourcesWithType(SlideShowMimePrefix);
+        std::erase_if(images, [](const auto& image) { return !image || !canShowImage(*image); });
+        return images;
+    };
     auto isCurrent = [&](const std::shared_ptr<VKFileResource>& slide) { return current && slide && slide->path() == current->path(); };
     if (!m_slideShowResources) {
         auto pass = allImages();

@@ -9,6 +9,7 @@
 #include "FileModel/VKThumbnailManager.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
+#include "Shell/ImageScalingAdditions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
@@ -84,11 +85,13 @@ TEST_F(VKImageViewControllerTest, UndecodableAndOversizedFilesAlertWithoutDecodi
     navigation->popViewController(false);
     runLoop();
 
-    auto huge = addPicture("huge.jpg", 6000, 6000);
+    // A header that claims 100,000 by 100,000 pixels: past any machine's limit.
+    std::string header("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\x01\x86\xA0\0\x01\x86\xA0\x08\x02\0\0\0\0\0\0\0", 33);
+    auto huge = addFile("huge.png", header);
     uint64_t decodes = gfx::imageDecodeCountForTesting();
     open(huge);
-    EXPECT_EQ(driver.alert()->message(),
-        "The image (6000x6000) is too large to display on this device.\nThe size limit for display is 5000x5000.");
+    EXPECT_EQ(driver.alert()->message(), "The image (100000x100000) is too large to display on this device.\nThe size limit for display is "
+            + vkMaximumPixelCountAsString() + ".");
     EXPECT_EQ(gfx::imageDecodeCountForTesting(), decodes) << "refused on its header";
     driver.pressAlertButton("OK");
 }
@@ -171,6 +174,28 @@ TEST_F(VKImageViewControllerTest, SlideShowRunsOnItsTimerAndEndsAfterTheLastPict
     EXPECT_FALSE(viewer->isUIHidden());
     EXPECT_FALSE(application().isIdleTimerDisabled());
     EXPECT_EQ(viewer->slideShowButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Play);
+}
+
+// A drawing the decoders do not read (SVG) is no neighbour; a picture that
+// fails to decode is passed over by the show, without an alert.
+TEST_F(VKImageViewControllerTest, TheShowAndTheArrowsPassOverWhatCannotBeShown)
+{
+    addPicture("a.jpg");
+    addFile("b.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>");
+    addFile("c.jpg", "not a picture");
+    addPicture("d.jpg");
+    open(host->files[0]);
+    EXPECT_EQ(viewer->getNextResource()->name(), "c.jpg");
+    viewer->setUIHidden(false, false);
+    driver.tapBarItem(*viewer->slideShowButtonItem());
+    advance(4.0);
+    waitForLoad();
+    runLoop();
+    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_TRUE(viewer->isSlideShowActive());
+    waitForLoad();
+    EXPECT_EQ(shownName(), "d.jpg");
+    EXPECT_EQ(viewer->getPreviousResource()->name(), "c.jpg");
 }
 
 TEST_F(VKImageViewControllerTest, RepeatingPushShowWrapsToTheFirstAndATapStopsIt)
