@@ -6,6 +6,7 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
 #include <mutex>
@@ -35,6 +36,12 @@ Limits computeLimits()
         limits.maxImageSize = megabytes < 257 ? 4750 : 5000;
     else
         limits.maxImageSize = megabytes < 129 ? 3050 : 5000;
+    // A machine with more memory takes larger pictures: the largest one
+    // decoded takes an eighth of it (four bytes a pixel), its side in
+    // whole hundreds, up to what the decoders make (2^28 pixels).
+    double side = std::min(std::sqrt(double(systemTotalMemory()) / 32), 16384.0);
+    side = std::floor(side / 100) * 100;
+    limits.maxImageSize = std::max(limits.maxImageSize, float(side));
     if (!tablet && megabytes >= 257)
         limits.nativeLandscapeSize = { 2592, 1936 };
     else if (!tablet && megabytes < 129)

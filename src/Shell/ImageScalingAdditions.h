@@ -16,7 +16,9 @@ class Image;
 }
 
 // The longest side an image may have: 5000, or 3050 with 128 MiB or less
-// (4750 with 256 MiB or less on a tablet model).
+// (4750 with 256 MiB or less on a tablet model); with more than about
+// 800 MiB, the side of a picture whose pixels take an eighth of the memory
+// (11500 with 4 GiB).
 float vkMaxImageSize();
 // vkMaxImageSize squared.
 double vkMaximumPixelCount();

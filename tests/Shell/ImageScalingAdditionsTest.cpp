@@ -62,7 +62,7 @@ TEST_F(ImageScalingAdditionsTest, LowMemoryAndFourGigabytes)
     vkRecomputeImageLimitsForTesting();
     EXPECT_EQ(systemTotalMemory(), 4096 * MiB);
     EXPECT_FALSE(vkIsLowMemoryDevice());
-    EXPECT_EQ(vkMaxImageSize(), 5000);
+    EXPECT_EQ(vkMaxImageSize(), 11500);
     // Free memory unknown (no MemAvailable): all bits set.
     EXPECT_EQ(systemFreeMemory(), UINT64_MAX);
 }
@@ -81,7 +81,8 @@ TEST_F(ImageScalingAdditionsTest, LimitsByMemoryAndModel)
         { 129 * MiB, "iPhone1,1", 5000, 2048.0 * 2048, { 2048, 1536 } },
         { 256 * MiB, "iPhone2,1", 5000, 2048.0 * 2048, { 2048, 1536 } },
         { 257 * MiB, "iPhone3,1", 5000, 2048.0 * 2048, { 2592, 1936 } },
-        { 8192 * MiB, "Phone", 5000, 2048.0 * 2048, { 2592, 1936 } },
+        { 8192 * MiB, "Phone", 16300, 2048.0 * 2048, { 2592, 1936 } },
+        { 1024 * MiB, "Desktop", 5700, 2048.0 * 2048, { 2592, 1936 } },
         { 128 * MiB, "iPad1,1", 4750, 1024.0 * 1024, { 2048, 1536 } },
         { 256 * MiB, "iPad1,1", 4750, 2048.0 * 2048, { 2048, 1536 } },
         { 512 * MiB, "iPad2,1", 5000, 2048.0 * 2048, { 2048, 1536 } },
@@ -96,7 +97,7 @@ TEST_F(ImageScalingAdditionsTest, LimitsByMemoryAndModel)
         EXPECT_EQ(vkNativeLandscapeSize(), c.native);
     }
     pretend(8192 * MiB, "Phone");
-    EXPECT_EQ(vkMaximumPixelCountAsString(), "5000x5000");
+    EXPECT_EQ(vkMaximumPixelCountAsString(), "16300x16300");
 
     // Computed once: both threads see the same limits.
     float seen[2] = {};
@@ -117,7 +118,7 @@ TEST_F(ImageScalingAdditionsTest, ConstrainedSizes)
 
 TEST_F(ImageScalingAdditionsTest, ScalingRefusesHugeImagesAndReturnsItselfWhenNothingChanges)
 {
-    pretend(8192 * MiB, "Phone");
+    pretend(512 * MiB, "Phone");
     auto image = headerOnly(6000, 5000);
     ASSERT_TRUE(image);
     EXPECT_FALSE(vkCanProcessImage(*image));

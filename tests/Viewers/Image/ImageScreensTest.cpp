@@ -167,8 +167,9 @@ protected:
             shootSettings(*viewer, suffix);
             close();
 
-            std::string huge = pathInHome("Pictures/Huge.jpg");
-            ASSERT_EQ(runCommand({ "convert", "-size", "6000x6000", "xc:gray", huge }).status, 0);
+            // A header that claims 100,000 by 100,000 pixels.
+            std::string huge = makeFile("Pictures/Huge.png",
+                std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\x01\x86\xA0\0\x01\x86\xA0\x08\x02\0\0\0\0\0\0\0", 33));
             showFolder(device, orientation);
             viewer->startImageLoadForResource(VKFileResource::resourceWithPath(huge), std::nullopt, 0);
             waitForLoad();
