@@ -1,5 +1,7 @@
 #include "Audio/VKAudioPlayer.h"
 
+#include "Audio/VKMediaFilePlayer.h"
+
 #include <fmt/format.h>
 
 struct VKAudioPlayer::Private { };
@@ -8,9 +10,21 @@ std::shared_ptr<VKAudioPlayer> VKAudioPlayer::initWithURLRequest(const core::URL
 {
     auto player = std::make_shared<VKAudioPlayer>(Private(), request);
     if (request.url().isFileURL()) {
-        player->m_audioPlayer = media::AudioPlayer::create(request.url(), error);
-        if (player->m_audioPlayer)
+        core::Error refused;
+        player->m_audioPlayer = media::AudioPlayer::create(request.url(), &refused);
+        if (player->m_audioPlayer) {
             player->m_audioPlayer->setDelegate(player);
+            return player;
+        }
+        // What the stream engine cannot read, the platform's media
+        // framework may play.
+        std::weak_ptr<VKAudioPlayer> weak = player;
+        player->m_mediaPlayer = VKMediaFilePlayer::create(request.url().filePath(), [weak](bool successfully) {
+            if (auto self = weak.lock())
+                self->mediaPlayerDidEnd(successfully);
+        });
+        if (!player->m_mediaPlayer && error)
+            *error = refused;
         return player;
     }
     player->m_streamPlayer = AQAudioStreamPlayer::initWithURLRequest(request, error);
@@ -41,6 +55,7 @@ VKAudioPlayer::~VKAudioPlayer()
 {
     m_delegate.reset();
     m_bufferingObservation = {};
+    m_mediaPlayer.reset();
     if (m_audioPlayer)
         m_audioPlayer->stop();
     if (m_streamPlayer)
@@ -55,11 +70,15 @@ std::string VKAudioPlayer::description() const
 
 bool VKAudioPlayer::prepareToPlay()
 {
+    if (m_mediaPlayer)
+        return true;
     return m_audioPlayer ? m_audioPlayer->prepareToPlay() : false;
 }
 
 bool VKAudioPlayer::play()
 {
+    if (m_mediaPlayer)
+        return m_mediaPlayer->play();
     if (m_audioPlayer)
         return m_audioPlayer->play();
     return m_streamPlayer ? m_streamPlayer->play() : false;
@@ -67,7 +86,9 @@ bool VKAudioPlayer::play()
 
 void VKAudioPlayer::pause()
 {
-    if (m_audioPlayer)
+    if (m_mediaPlayer)
+        m_mediaPlayer->pause();
+    else if (m_audioPlayer)
         m_audioPlayer->pause();
     else if (m_streamPlayer)
         m_streamPlayer->pause();
@@ -75,7 +96,9 @@ void VKAudioPlayer::pause()
 
 void VKAudioPlayer::stop()
 {
-    if (m_audioPlayer)
+    if (m_mediaPlayer)
+        m_mediaPlayer->stop();
+    else if (m_audioPlayer)
         m_audioPlayer->stop();
     else if (m_streamPlayer)
         m_streamPlayer->stop();
@@ -90,6 +113,8 @@ core::URL VKAudioPlayer::url() const
 
 bool VKAudioPlayer::isPlaying() const
 {
+    if (m_mediaPlayer)
+        return m_mediaPlayer->isPlaying();
     if (m_audioPlayer)
         return m_audioPlayer->isPlaying();
     return m_streamPlayer && m_streamPlayer->isPlaying();
@@ -97,6 +122,8 @@ bool VKAudioPlayer::isPlaying() const
 
 double VKAudioPlayer::duration() const
 {
+    if (m_mediaPlayer)
+        return m_mediaPlayer->duration();
     if (m_audioPlayer)
         return m_audioPlayer->duration();
     return m_streamPlayer ? m_streamPlayer->estimatedDuration() : 0;
@@ -104,6 +131,8 @@ double VKAudioPlayer::duration() const
 
 double VKAudioPlayer::availableDuration() const
 {
+    if (m_mediaPlayer)
+        return m_mediaPlayer->duration();
     if (m_audioPlayer)
         return m_audioPlayer->duration();
     return m_streamPlayer ? m_streamPlayer->estimatedAvailableDuration() : 0;
@@ -111,6 +140,8 @@ double VKAudioPlayer::availableDuration() const
 
 double VKAudioPlayer::currentTime() const
 {
+    if (m_mediaPlayer)
+        return m_mediaPlayer->currentTime();
     if (m_audioPlayer)
         return m_audioPlayer->currentTime();
     return m_streamPlayer ? m_streamPlayer->currentTime() : 0;
@@ -118,6 +149,10 @@ double VKAudioPlayer::currentTime() const
 
 void VKAudioPlayer::setCurrentTime(double time)
 {
+    if (m_mediaPlayer) {
+        m_mediaPlayer->setCurrentTime(time);
+        return;
+    }
     if (m_audioPlayer) {
         const bool wasPlaying = m_audioPlayer->isPlaying();
         m_audioPlayer->pause();
@@ -132,6 +167,8 @@ void VKAudioPlayer::setCurrentTime(double time)
 
 float VKAudioPlayer::volume() const
 {
+    if (m_mediaPlayer)
+        return 1.0f;
     if (m_audioPlayer)
         return m_audioPlayer->volume();
     return m_streamPlayer ? m_streamPlayer->volume() : 0.0f;
@@ -188,4 +225,17 @@ void VKAudioPlayer::audioPlayerDecodeErrorDidOccur(media::AudioPlayer&, const co
     auto keepAlive = self();
     if (auto delegate = m_delegate.lock())
         delegate->audioPlayerErrorDidOccur(*this, error);
+}
+
+void VKAudioPlayer::mediaPlayerDidEnd(bool successfully)
+{
+    auto keepAlive = self();
+    auto delegate = m_delegate.lock();
+    if (!delegate)
+        return;
+    if (successfully)
+        delegate->audioPlayerDidFinishPlaying(*this, true);
+    else
+        delegate->audioPlayerErrorDidOccur(*this, core::Error("VKAudioPlayerErrorDomain", 1,
+            "The file's sound cannot be played."));
 }

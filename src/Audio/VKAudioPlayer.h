@@ -14,6 +14,7 @@
 #include <string>
 
 class VKAudioPlayer;
+class VKMediaFilePlayer;
 
 class VKAudioPlayerDelegate {
 public:
@@ -22,9 +23,10 @@ public:
     virtual void audioPlayerErrorDidOccur(VKAudioPlayer&, const core::Error& error) = 0;
 };
 
-// One player whatever the source: a file URL plays through the local player,
-// anything else (a cloud file's streaming request) through the stream
-// engine. Each operation goes to whichever backend was made, and both
+// One player whatever the source: a file URL plays through the local player
+// (or, when the stream engine cannot read its kind of sound, through the
+// platform's media framework), anything else (a cloud file's streaming
+// request) through the stream engine. Each operation goes to whichever backend was made, and both
 // backends' news reach one delegate, naming this player.
 //
 // The player comes back even when its backend could not be made; the error
@@ -59,9 +61,11 @@ public:
     std::weak_ptr<VKAudioPlayerDelegate> delegate() const { return m_delegate; }
     void setDelegate(std::weak_ptr<VKAudioPlayerDelegate> delegate) { m_delegate = std::move(delegate); }
 
-    // The backends (one of them is made).
+    // The backends (one of them is made; mediaFilePlayer for sound files
+    // the stream engine cannot read).
     const std::shared_ptr<media::AudioPlayer>& audioPlayer() const { return m_audioPlayer; }
     const std::shared_ptr<AQAudioStreamPlayer>& streamPlayer() const { return m_streamPlayer; }
+    VKMediaFilePlayer* mediaFilePlayer() const { return m_mediaPlayer.get(); }
 
     std::string description() const override;
 
@@ -74,11 +78,13 @@ private:
     void audioStreamPlayerErrorDidOccur(AQAudioStreamPlayer&, const core::Error& error) override;
     void audioPlayerDidFinishPlaying(media::AudioPlayer&, bool successfully) override;
     void audioPlayerDecodeErrorDidOccur(media::AudioPlayer&, const core::Error& error) override;
+    void mediaPlayerDidEnd(bool successfully);
     std::shared_ptr<VKAudioPlayer> self() { return std::static_pointer_cast<VKAudioPlayer>(shared_from_this()); }
 
     core::URLRequest m_request;
     std::shared_ptr<media::AudioPlayer> m_audioPlayer;
     std::shared_ptr<AQAudioStreamPlayer> m_streamPlayer;
+    std::unique_ptr<VKMediaFilePlayer> m_mediaPlayer;
     std::weak_ptr<VKAudioPlayerDelegate> m_delegate;
     core::Observable<bool> m_buffering { false };
     core::Observation m_bufferingObservation;

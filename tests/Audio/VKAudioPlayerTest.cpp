@@ -1,8 +1,10 @@
 #include "AudioTestSupport.h"
 
+#include "Audio/VKMediaFilePlayer.h"
 #include "Shell/VKApplication.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Net/URLError.h"
+#include "Support/Command.h"
 #include "Support/UITestCase.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +83,36 @@ TEST_F(VKAudioPlayerTest, AFilePlaysThroughTheLocalPlayer)
     EXPECT_FALSE(missing->isStreamingPlayer());
     EXPECT_FALSE(missing->play());
     EXPECT_EQ(missing->duration(), 0);
+}
+
+// Sound the stream engine cannot read (Ogg Vorbis, FLAC) plays through the
+// platform's media framework, its length known at once; a file with no
+// sound in it still fails as one the local player refuses.
+TEST_F(VKAudioPlayerTest, SoundTheStreamEngineCannotReadPlaysThroughTheMediaFramework)
+{
+    for (const char* kind : { "ogg", "flac" }) {
+        SCOPED_TRACE(kind);
+        std::string path = pathInHome(std::string("song.") + kind);
+        std::string encoder = std::string(kind) == "ogg" ? "vorbisenc ! oggmux" : "flacenc";
+        ASSERT_EQ(test::runCommand({ "sh", "-c",
+                      "gst-launch-1.0 -q audiotestsrc num-buffers=15 ! " + encoder + " ! filesink location=\"$0\"", path })
+                      .status,
+            0);
+        events->events.clear();
+        auto song = player(core::URL::fileURL(path));
+        ASSERT_TRUE(song->mediaFilePlayer());
+        EXPECT_FALSE(song->audioPlayer());
+        EXPECT_NEAR(song->duration(), 15 * 1024 / 44100.0, 0.05);
+        ASSERT_TRUE(song->play());
+        EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !events->events.empty(); }, 20));
+        EXPECT_EQ(events->events, std::vector<std::string> { "finished" });
+        EXPECT_EQ(events->lastPlayer, song.get());
+    }
+    core::Error error;
+    auto noSound = VKAudioPlayer::initWithURL(core::URL::fileURL(makeFile("noise.ogg", "not a sound")), &error);
+    ASSERT_TRUE(noSound);
+    EXPECT_FALSE(noSound->mediaFilePlayer());
+    EXPECT_FALSE(noSound->play());
 }
 
 TEST_F(VKAudioPlayerTest, AnythingElseStreamsAndOnlyFinishAndErrorNewsReachTheDelegate)

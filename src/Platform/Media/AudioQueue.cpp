@@ -1,6 +1,7 @@
 #include "Platform/Media/AudioQueue.h"
 
 #include "Platform/Core/Log.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Media/DecodeWorker.h"
 #include "Platform/Media/LinearPCMConverter.h"
 #include "Platform/Media/NullSink.h"
@@ -47,6 +48,7 @@ std::shared_ptr<AudioQueue> AudioQueue::newOutput(const AudioStreamBasicDescript
     std::string reason;
     if (!sink->open(sinkFormat, queue.get(), &reason)) {
         core::log("Warning, no sound device ({}); audio plays silently", reason);
+        core::NotificationCenter::defaultCenter().postOnMainThread(SoundOutputUnavailableNotification);
         queue->m_sink = NullSink::create();
         queue->m_sink->open(sinkFormat, queue.get(), nullptr);
     }

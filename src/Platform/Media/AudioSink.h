@@ -11,6 +11,10 @@
 
 namespace media {
 
+// Posted on the main thread each time an output queue finds no sound
+// device and plays into a null sink instead (silently, in real time).
+inline constexpr const char* SoundOutputUnavailableNotification = "media.SoundOutputUnavailable";
+
 // A volume as every player takes it: 0 to 1, a NaN as silence.
 inline float clampedVolume(float volume)
 {

@@ -26,6 +26,7 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Media/AudioPlayer.h"
+#include "Platform/Media/AudioSink.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
@@ -40,6 +41,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
@@ -174,6 +176,15 @@ void VKAudioPlayerController::initWithResource(const std::shared_ptr<VKFileResou
     handle(ui::Application::didBecomeActiveNotification, &VKAudioPlayerController::applicationDidBecomeActive);
     handle(VKApplicationAudioInterruptionDidBeginNotification, &VKAudioPlayerController::audioInterruptionDidBegin);
     handle(VKApplicationAudioInterruptionDidEndNotification, &VKAudioPlayerController::audioInterruptionDidEnd);
+    handle(media::SoundOutputUnavailableNotification, &VKAudioPlayerController::soundOutputUnavailable);
+}
+
+void VKAudioPlayerController::soundOutputUnavailable()
+{
+    // Said once; the player goes on, silently.
+    if (std::exchange(m_toldNoSoundOutput, true) || !isViewLoaded())
+        return;
+    showAlertViewWithMessage(core::localized("No sound output is available"), core::localized("OK"));
 }
 
 VKAudioPlayerController::~VKAudioPlayerController()

@@ -142,6 +142,7 @@ public:
     void applicationDidBecomeActive();
     void audioInterruptionDidBegin();
     void audioInterruptionDidEnd();
+    void soundOutputUnavailable();
     void startBackgroundSession();
     void stopBackgroundSession();
 
@@ -172,6 +173,7 @@ private:
     bool m_didEmailFile = false;
     bool m_playlistNeedsRebuild = false;
     bool m_applicationInactive = false;
+    bool m_toldNoSoundOutput = false;
     std::vector<std::shared_ptr<VKFileResource>> m_playlistResources;
     std::vector<std::shared_ptr<VKFileResource>> m_sortedPlaylistResources;
     bool m_sortedPlaylistValid = false;

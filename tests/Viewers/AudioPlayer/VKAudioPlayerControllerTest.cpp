@@ -9,6 +9,7 @@
 #include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Media/AudioSink.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -72,6 +73,16 @@ TEST_F(VKAudioPlayerControllerTest, OpeningPlaysTheTrackWithItsPositionInTheFold
     auto* view = screen->audioPlayerView();
     EXPECT_EQ(view->controlInsets().top, navigation->navigationBar().frame().height() + 20);
     EXPECT_EQ(view->controlInsets().bottom, navigation->toolbar().frame().height());
+
+    // Without a sound device the screen says so once and plays on.
+    for (int i = 0; i < 2; ++i)
+        core::NotificationCenter::defaultCenter().post(media::SoundOutputUnavailableNotification);
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "No sound output is available");
+    driver.pressAlertButton("OK");
+    runLoop();
+    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_TRUE(screen->isPlaying());
 
     // Leaving the screen stops it and nothing answers for it any more.
     driver.tapBack();

@@ -40,7 +40,9 @@ struct GStreamerMovieEngine::State : std::enable_shared_from_this<State> {
     MovieEngineClient* client = nullptr;
     GstElement* playbin = nullptr;
     GstElement* capsFilter = nullptr;
+    GstElement* audioSink = nullptr;
     bool prerolled = false;
+    bool soundOutput = true;
     bool failed = false;
     bool wantsPlaying = false;
     gfx::Size maximumSize;
@@ -203,6 +205,13 @@ struct GStreamerMovieEngine::State : std::enable_shared_from_this<State> {
             fail("no playable streams");
             return;
         }
+        // Without a sound device the automatic sink plays into a fake one.
+        if (audioSink && GST_IS_BIN(audioSink)) {
+            if (GstElement* fake = gst_bin_get_by_name(GST_BIN(audioSink), "fake-audio-sink")) {
+                soundOutput = false;
+                gst_object_unref(fake);
+            }
+        }
         if (wantsPlaying)
             gst_element_set_state(playbin, GST_STATE_PLAYING);
         if (client)
@@ -298,6 +307,7 @@ GStreamerMovieEngine::~GStreamerMovieEngine()
         gst_object_unref(playbin);
     }
     m_state->playbin = nullptr;
+    m_state->audioSink = nullptr;
     m_state->capsFilter = nullptr;
     std::lock_guard lock(m_state->mutex);
     m_state->slot = nullptr;
@@ -346,6 +356,7 @@ void GStreamerMovieEngine::open(const std::string& path, MovieEngineClient* clie
     }
     if (audio)
         g_object_set(playbin, "audio-sink", audio, nullptr);
+    state.audioSink = audio;
     // No subtitles or visualisations: only the file's own picture and sound.
     gint flags = 0;
     g_object_get(playbin, "flags", &flags, nullptr);
@@ -437,6 +448,11 @@ uint64_t GStreamerMovieEngine::presentedFrames() const
 uint64_t GStreamerMovieEngine::droppedFrames() const
 {
     return m_state->dropped.load();
+}
+
+bool GStreamerMovieEngine::hasSoundOutput() const
+{
+    return m_state->soundOutput;
 }
 
 } // namespace media

@@ -42,6 +42,7 @@ public:
     void setMaximumFrameSize(gfx::Size pixels) override;
     uint64_t presentedFrames() const override;
     uint64_t droppedFrames() const override;
+    bool hasSoundOutput() const override;
 
     struct State;
 

@@ -58,6 +58,9 @@ public:
     virtual void setMaximumFrameSize(gfx::Size pixels) = 0;
     virtual uint64_t presentedFrames() const = 0;
     virtual uint64_t droppedFrames() const = 0;
+    // False once prerolled without a sound device: the sound is dropped in
+    // time with the picture.
+    virtual bool hasSoundOutput() const { return true; }
 };
 
 } // namespace media

@@ -266,6 +266,11 @@ void MoviePlayerController::userDidExit()
     stop();
 }
 
+bool MoviePlayerController::hasSoundOutput() const
+{
+    return !m_engine || m_engine->hasSoundOutput();
+}
+
 uint64_t MoviePlayerController::presentedFrames() const
 {
     return m_engine ? m_engine->presentedFrames() : 0;

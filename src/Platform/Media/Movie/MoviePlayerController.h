@@ -102,6 +102,10 @@ public:
     // The view was laid out: frames are limited to its pixels.
     void movieViewDidResize();
 
+    // False when the movie plays without a sound device (known once
+    // playable): its sound is dropped, the picture goes on.
+    bool hasSoundOutput() const;
+
     // Frames shown, and frames replaced before they could be shown.
     uint64_t presentedFrames() const;
     uint64_t droppedFrames() const;
