@@ -19,7 +19,7 @@ namespace {
 constexpr float Margin = 20;
 constexpr float FieldHeight = 44;
 constexpr float FieldSpacing = 10;
-constexpr float WarningHeight = 20;
+constexpr float WarningLineHeight = 20;
 // On a tablet the form keeps a readable width, centred.
 constexpr float PortraitFormWidth = 440;
 constexpr float LandscapeFormWidth = 640;
@@ -40,7 +40,7 @@ void layOutPortrait(const gfx::Rect& bounds, const FormViews& form)
     y += FieldHeight + FieldSpacing;
     form.password.setFrame({ x, y, width, FieldHeight });
     y += FieldHeight + FieldSpacing;
-    form.warning.setFrame({ x, y, width, WarningHeight });
+    form.warning.setFrame({ x, y, width, WarningLineHeight * float(std::max(1, form.warning.numberOfLines())) });
 }
 
 // On its side the keyboard leaves little height: the fields share a row.
@@ -53,7 +53,7 @@ void layOutLandscape(const gfx::Rect& bounds, const FormViews& form)
     form.username.setFrame({ x, y, fieldWidth, FieldHeight });
     form.password.setFrame({ x + width - fieldWidth, y, fieldWidth, FieldHeight });
     y += FieldHeight + 8;
-    form.warning.setFrame({ x, y, width, WarningHeight });
+    form.warning.setFrame({ x, y, width, WarningLineHeight * float(std::max(1, form.warning.numberOfLines())) });
 }
 
 // The sheet's view: lays its form out for the orientation the sheet was
@@ -193,10 +193,18 @@ void VKWebAuthenticationController::viewDidLoad()
 
     // Credentials of this system never carry client certificates, so the
     // password always travels as the site asks for it.
+    // After a refusal the sheet says so and asks for the password again.
     const auto& proposed = m_challenge ? m_challenge->proposedCredential() : std::nullopt;
+    bool refused = m_challenge && m_challenge->previousFailureCount() > 0;
     m_usernameField->setText(proposed ? proposed->user : std::string());
-    m_passwordField->setText(proposed ? proposed->password : std::string());
-    m_securityWarningLabel->setText(core::localized("Password will be sent in the clear", "WebBrowser"));
+    m_passwordField->setText(proposed && !refused ? proposed->password : std::string());
+    std::string warning = core::localized("Password will be sent in the clear", "WebBrowser");
+    if (refused) {
+        warning = core::localized("The name or password was not accepted.", "WebBrowser") + "\n" + warning;
+        m_securityWarningLabel->setTextColor(gfx::Color::rgb255(170, 30, 30));
+    }
+    m_securityWarningLabel->setNumberOfLines(refused ? 2 : 1);
+    m_securityWarningLabel->setText(warning);
 
     // The host is a server's text: one line, as plain text.
     std::string host = m_challenge ? VKWebOneLineTitle(m_challenge->protectionSpace().host) : std::string();
@@ -230,7 +238,11 @@ void VKWebAuthenticationController::viewWillAppear(bool animated)
 {
     ui::ViewController::viewWillAppear(animated);
     view()->layoutIfNeeded();
-    m_usernameField->becomeFirstResponder();
+    bool refused = m_challenge && m_challenge->previousFailureCount() > 0;
+    if (refused && !m_usernameField->text().empty())
+        m_passwordField->becomeFirstResponder();
+    else
+        m_usernameField->becomeFirstResponder();
 }
 
 // Logging in runs on the next pass, after the field has finished with its

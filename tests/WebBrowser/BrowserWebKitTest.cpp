@@ -81,11 +81,11 @@ protected:
     // Clicks the page's element of that id from a script.
     std::string evaluateClick(const std::string& id)
     {
-        std::optional<std::string> answer;
+        auto answer = std::make_shared<std::optional<std::string>>();
         webView().evaluateJavaScript("document.getElementById('" + id + "').click(); 'clicked'",
-            [&](const std::string& result, const core::Error* error) { answer = error ? "error" : result; });
-        waitFor([&] { return answer.has_value(); });
-        return answer.value_or("no answer");
+            [answer](const std::string& result, const core::Error* error) { *answer = error ? "error" : result; });
+        waitFor([&] { return answer->has_value(); });
+        return answer->value_or("no answer");
     }
     std::vector<std::string> requestedPaths()
     {
@@ -115,7 +115,9 @@ protected:
     // Types into the sheet's fields and logs in with Return.
     void logIn(const std::string& user, const std::string& password)
     {
-        // The fields may hold the last answer (the session's proposal).
+        // The fields may hold the last answer (the session's proposal); after
+        // a refusal the password field is the one being edited.
+        driver.tap(*sheet()->usernameField());
         if (!sheet()->usernameField()->text().empty())
             driver.clear(*sheet()->usernameField());
         driver.type(user);

@@ -150,6 +150,7 @@ TEST_F(VKWebBrowserHooksTest, ASheetMadeOnItsSideShowsTheHostInItsTitleAndEmptyF
     EXPECT_TRUE(form->shouldAutorotate(ui::Orientation::LandscapeRight));
     EXPECT_FALSE(form->shouldAutorotate(ui::Orientation::LandscapeLeft));
     EXPECT_FALSE(form->shouldAutorotate(ui::Orientation::Portrait));
+    driver.tap(*form->usernameField());
     driver.clear(*form->usernameField());
     driver.tap(*form->passwordField());
     driver.pressReturn();
@@ -173,8 +174,12 @@ TEST_F(VKWebBrowserHooksTest, StoredCredentialsAnswerOnceAndTheSixthFailureGoesO
     EXPECT_EQ(answer->disposition, Disposition::UseCredential);
     EXPECT_EQ(answer->credential, (AuthenticationCredential { "anna", "pw" }));
     EXPECT_FALSE(page().challengeAnswer(failedOnce));
+    // After a refusal the sheet says so and asks for the password again.
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->passwordField()->text(), "pw");
+    EXPECT_EQ(sheet()->usernameField()->text(), "anna");
+    EXPECT_EQ(sheet()->passwordField()->text(), "");
+    EXPECT_NE(sheet()->securityWarningLabel()->text().find("not accepted"), std::string::npos);
+    EXPECT_EQ(driver.firstResponder(), sheet()->passwordField());
     driver.tapBarItem(*sheet()->navigationItem().leftBarButtonItem());
     runLoop();
     EXPECT_TRUE(browser->didCancelLoad());
