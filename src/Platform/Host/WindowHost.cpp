@@ -61,6 +61,8 @@ HostTouches::Id fingerOf(GdkEventSequence* sequence)
 
 // A wheel notch, and a touchpad's unit of smooth delta, in points.
 constexpr float ScrollStep = 40;
+// With Ctrl, a notch zooms by e^0.1 (about a tenth).
+constexpr double ZoomStep = 0.1;
 
 // The smallest window is the phone's screen, in points, the window's way up.
 constexpr int PhoneShortSide = 320;
@@ -121,6 +123,8 @@ struct WindowHost::Impl {
     guint tick = 0;
     bool pinching = false;
     bool doubleBuffered = false;
+    // The touchpad pinch's scale at its last step.
+    double pinchScale = 1;
     bool iconified = false;
     bool unmapped = false;
     // The back buffer: the portrait screen at the pixels it shows with, so
@@ -527,12 +531,42 @@ struct WindowHost::Impl {
         }
         if (!std::isfinite(dx) || !std::isfinite(dy) || (dx == 0 && dy == 0))
             return TRUE;
+        auto* application = Application::shared();
+        // Ctrl and the wheel zoom: a notch up is a tenth closer.
+        if (event->state & GDK_CONTROL_MASK) {
+            if (application && dy != 0)
+                application->sendEvent(Event::zoom(self->screenPoint(event->x, event->y), float(std::exp(-dy * ZoomStep))));
+            return TRUE;
+        }
         ScreenFit f = self->fit();
         // Points on the screen, turned like the picture but not scaled.
         gfx::Point delta = f.screenDelta({ float(dx * ScrollStep * f.fit()), float(dy * ScrollStep * f.fit()) });
-        if (auto* application = Application::shared())
+        if (application)
             application->sendEvent(Event::scroll(self->screenPoint(event->x, event->y), delta));
         return TRUE;
+    }
+
+    // A touchpad's pinch zooms by how much it changed since its last step.
+    static gboolean onTouchpadPinch(GtkWidget*, GdkEventTouchpadPinch* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        if (event->phase == GDK_TOUCHPAD_GESTURE_PHASE_BEGIN)
+            self->pinchScale = 1;
+        if (event->phase != GDK_TOUCHPAD_GESTURE_PHASE_UPDATE || !(event->scale > 0) || !(self->pinchScale > 0))
+            return TRUE;
+        double step = event->scale / self->pinchScale;
+        self->pinchScale = event->scale;
+        if (auto* application = Application::shared(); application && std::isfinite(step))
+            application->sendEvent(Event::zoom(self->screenPoint(event->x, event->y), float(step)));
+        return TRUE;
+    }
+
+    // GTK 3 has no signal of its own for touchpad gestures.
+    static gboolean onEvent(GtkWidget* widget, GdkEvent* event, gpointer data)
+    {
+        if (event->type == GDK_TOUCHPAD_PINCH)
+            return onTouchpadPinch(widget, &event->touchpad_pinch, data);
+        return FALSE;
     }
 
     static gboolean onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data)
@@ -642,7 +676,7 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     gtk_widget_set_can_focus(m->area, TRUE);
     gtk_widget_add_events(m->area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK
             | GDK_BUTTON1_MOTION_MASK | GDK_TOUCH_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK
-            | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK);
+            | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK | GDK_TOUCHPAD_GESTURE_MASK);
     gtk_container_add(GTK_CONTAINER(m->overlay), m->area);
     gtk_container_add(GTK_CONTAINER(m->window), m->overlay);
 
@@ -691,6 +725,7 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     connect(m->area, "grab-broken-event", G_CALLBACK(GuardedCallback<Impl::onGrabBroken>::call));
     connect(m->area, "touch-event", G_CALLBACK(GuardedCallback<Impl::onTouch>::call));
     connect(m->area, "scroll-event", G_CALLBACK(GuardedCallback<Impl::onScroll>::call));
+    connect(m->area, "event", G_CALLBACK(GuardedCallback<Impl::onEvent>::call));
     connect(m->window, "key-press-event", G_CALLBACK(GuardedCallback<Impl::onKeyPress>::call));
     connect(m->window, "key-release-event", G_CALLBACK(GuardedCallback<Impl::onKeyRelease>::call));
     connect(m->window, "focus-in-event", G_CALLBACK(GuardedCallback<Impl::onFocusIn>::call));

@@ -229,28 +229,10 @@ void scrollUnder(const Event& event)
         View* hit = window->hitTest(local, &event);
         if (!hit)
             continue;
-        for (View* view = hit; view; view = view->superview()) {
-            auto* scrollView = dynamic_cast<ScrollView*>(view);
-            if (!scrollView || !scrollView->isScrollEnabled() || scrollView->isHidden())
-                continue;
-            gfx::AffineTransform fromScreen = scrollView->layer().transformToRoot().inverted();
-            gfx::Point a = fromScreen.apply(location);
-            gfx::Point b = fromScreen.apply(gfx::Point { location.x + event.scrollDelta().x, location.y + event.scrollDelta().y });
-            gfx::Point offset = scrollView->contentOffset();
-            gfx::Point low = scrollView->minimumContentOffset(), high = scrollView->maximumContentOffset();
-            gfx::Point target { std::clamp(offset.x + (b.x - a.x), low.x, std::max(low.x, high.x)),
-                std::clamp(offset.y + (b.y - a.y), low.y, std::max(low.y, high.y)) };
-            // An offset already outside its range (a bounce) is not pulled in by
-            // a scroll the other way.
-            if (std::abs(b.x - a.x) < 0.001f)
-                target.x = offset.x;
-            if (std::abs(b.y - a.y) < 0.001f)
-                target.y = offset.y;
-            if (std::abs(target.x - offset.x) < 0.001f && std::abs(target.y - offset.y) < 0.001f)
-                continue;
-            scrollView->setContentOffset(target);
-            return;
-        }
+        auto keep = hit->shared_from_this();
+        for (View* view = hit; view; view = view->superview())
+            if (view->wheelEvent(event))
+                return;
         return;
     }
 }
@@ -292,7 +274,7 @@ void Application::sendEvent(const Event& event)
         }
         return;
     }
-    if (event.type() == Event::Type::Scroll) {
+    if (event.type() == Event::Type::Scroll || event.type() == Event::Type::Zoom) {
         layoutPendingViews();
         scrollUnder(event);
         return;

@@ -39,6 +39,14 @@ Event Event::scroll(gfx::Point location, gfx::Point delta)
     return event;
 }
 
+Event Event::zoom(gfx::Point location, float scale)
+{
+    Event event(Type::Zoom, None, {});
+    event.m_scrollLocation = location;
+    event.m_zoomScale = scale;
+    return event;
+}
+
 TouchSet Event::touchesForView(const View* view) const
 {
     TouchSet result;

@@ -5,6 +5,7 @@
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/ClockAnimation.h"
 #include "Platform/UI/Control.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/PanGestureRecognizer.h"
 #include "Platform/UI/PinchGestureRecognizer.h"
 #include "Platform/UI/StandardColors.h"
@@ -551,6 +552,46 @@ void ScrollView::handlePinch()
     default:
         break;
     }
+}
+
+bool ScrollView::wheelEvent(const Event& event)
+{
+    if (!isScrollEnabled() || isHidden())
+        return false;
+    gfx::AffineTransform fromScreen = layer().transformToRoot().inverted();
+    gfx::Point location = event.scrollLocation();
+    gfx::Point a = fromScreen.apply(location);
+    gfx::Point offset = contentOffset();
+    if (event.type() == Event::Type::Zoom) {
+        View* view = zoomingView();
+        float scale = std::clamp(m_zoomScale * event.zoomScale(), m_minimumZoomScale, m_maximumZoomScale);
+        if (!view || m_maximumZoomScale <= m_minimumZoomScale || !std::isfinite(scale))
+            return false;
+        if (std::abs(scale - m_zoomScale) > 0.0001f) {
+            stopScrolling();
+            auto keep = shared_from_this();
+            if (auto d = delegate())
+                d->willBeginZooming(*this, view);
+            applyZoom(scale, { a.x - offset.x, a.y - offset.y });
+            if (auto d = delegate())
+                d->didEndZooming(*this, view, m_zoomScale);
+        }
+        return true;
+    }
+    gfx::Point b = fromScreen.apply(gfx::Point { location.x + event.scrollDelta().x, location.y + event.scrollDelta().y });
+    gfx::Point low = minimumContentOffset(), high = maximumContentOffset();
+    gfx::Point target { std::clamp(offset.x + (b.x - a.x), low.x, std::max(low.x, high.x)),
+        std::clamp(offset.y + (b.y - a.y), low.y, std::max(low.y, high.y)) };
+    // An offset already outside its range (a bounce) is not pulled in by
+    // a scroll the other way.
+    if (std::abs(b.x - a.x) < 0.001f)
+        target.x = offset.x;
+    if (std::abs(b.y - a.y) < 0.001f)
+        target.y = offset.y;
+    if (std::abs(target.x - offset.x) < 0.001f && std::abs(target.y - offset.y) < 0.001f)
+        return false;
+    setContentOffset(target);
+    return true;
 }
 
 // Indicators

@@ -173,6 +173,11 @@ public:
     // may.
     bool performKeyCommand(KeyCommand command) override;
     static constexpr float KeyLine = 40;
+    // A wheel scrolls it where it can move that way (within its content,
+    // never pulling a bounce back); Ctrl and the wheel, or a touchpad's
+    // pinch, zoom it about the pointer where it zooms. Otherwise the event
+    // goes on to the views around it.
+    bool wheelEvent(const Event& event) override;
 
 protected:
     // Stops a running coast, page turn or animated scroll where it is.

@@ -167,6 +167,15 @@ public:
     // 0.01, takes interaction and whose pointInside answers yes.
     virtual View* hitTest(gfx::Point point, const Event* event = nullptr);
     virtual bool pointInside(gfx::Point point, const Event* event = nullptr) const;
+    // A scroll or zoom event of the wheel or touchpad: it goes to the view
+    // under the pointer, then up its superviews, until one takes it (answers
+    // true). Scroll views scroll and zoom; views that move their content
+    // themselves take it too.
+    virtual bool wheelEvent(const Event& event)
+    {
+        (void)event;
+        return false;
+    }
 
     // Conversions between any two views (null: the window), across
     // branches, windows and transforms.

@@ -177,7 +177,8 @@ void Window::sendEvent(const Event& event)
         break;
     }
     case Event::Type::Scroll:
-        break; // the application hands scrolls to scroll views directly
+    case Event::Type::Zoom:
+        break; // the application hands them to the views under the pointer
     }
 }
 

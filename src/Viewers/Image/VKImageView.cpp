@@ -13,6 +13,7 @@
 #include "Platform/UI/Transaction.h"
 #include "Platform/UI/Transition.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
 #include <numbers>
@@ -535,6 +536,42 @@ void VKImageView::touchesMoved(const ui::TouchSet& touches, const ui::Event& eve
     LayerTransaction transaction(false);
     gfx::Point position = m_imageLayer->position();
     m_imageLayer->setPosition(offsetPoint(position, m_panDelta.x, m_panDelta.y));
+}
+
+bool VKImageView::wheelEvent(const ui::Event& event)
+{
+    if (!m_image || !m_imageLayer || m_zoom <= 0)
+        return false;
+    gfx::Point at = convertPointFrom(event.scrollLocation(), nullptr);
+    if (event.type() == ui::Event::Type::Zoom) {
+        // About the pointer, within the zoom limits: no spring-back to wait for.
+        float zoom = std::clamp(m_zoom * event.zoomScale(), m_minimumZoom, m_maximumZoom);
+        if (!std::isfinite(zoom) || zoom == m_zoom)
+            return true;
+        gfx::Point inLayer = layer().convertPoint(at, m_imageLayer.get());
+        gfx::Size size = m_imageLayer->bounds().size;
+        if (size.width > 0 && size.height > 0)
+            setImageLayerAnchorPoint({ inLayer.x / size.width, inLayer.y / size.height });
+        sendWillZoom(zoom);
+        m_zoom = zoom;
+        setTransformForCurrentZoomAnimated(false, std::nullopt, false, {});
+        handlePanSpringBackWithDuration(0);
+        sendDidZoomDelegateMessage();
+        return true;
+    }
+    // The wheel pans a picture larger than the view, up to its edges.
+    gfx::Size s = getImageSizeForCurrentZoom();
+    gfx::Rect b = bounds();
+    gfx::Point delta = event.scrollDelta();
+    gfx::Point pan { s.width > b.width() + 1 ? -delta.x : 0, s.height > b.height() + 1 ? -delta.y : 0 };
+    if (pan.x == 0 && pan.y == 0)
+        return false;
+    {
+        LayerTransaction transaction(false);
+        m_imageLayer->setPosition(offsetPoint(m_imageLayer->position(), pan.x, pan.y));
+    }
+    handlePanSpringBackWithDuration(0);
+    return true;
 }
 
 void VKImageView::touchesEnded(const ui::TouchSet& touches, const ui::Event& event)

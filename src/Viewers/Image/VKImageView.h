@@ -106,6 +106,9 @@ public:
     // "zoom 1.00" in the view-tree dump.
     std::string debugText() const override;
 
+    // The wheel pans a picture larger than the view; Ctrl and the wheel, or
+    // a touchpad's pinch, zoom about the pointer within the limits.
+    bool wheelEvent(const ui::Event& event) override;
     void touchesBegan(const ui::TouchSet& touches, const ui::Event& event) override;
     void touchesMoved(const ui::TouchSet& touches, const ui::Event& event) override;
     void touchesEnded(const ui::TouchSet& touches, const ui::Event& event) override;

@@ -1,5 +1,8 @@
 #include "Viewers/PDF/VKPagingView.h"
 
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Timer.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/StandardColors.h"
 #include "Viewers/PDF/VKPagingViewCell.h"
 #include "Viewers/PDF/VKPagingViewDataSource.h"
@@ -38,7 +41,11 @@ std::shared_ptr<VKPagingView> VKPagingView::create(const gfx::Rect& cellFrame)
     return createWithCellFrame(cellFrame, DefaultInset);
 }
 
-VKPagingView::~VKPagingView() = default;
+VKPagingView::~VKPagingView()
+{
+    if (m_wheelRest)
+        m_wheelRest->invalidate();
+}
 
 void VKPagingView::setDataSource(std::weak_ptr<VKPagingViewDataSource> dataSource)
 {
@@ -168,6 +175,64 @@ void VKPagingView::scrollToPageAtIndex(size_t index, std::shared_ptr<VKPagingVie
         m_scrollToIndex = core::kNotFound;
     }
     setContentOffset({ float(index) * bounds().width(), contentOffset().y }, animated);
+}
+
+bool VKPagingView::wheelEvent(const ui::Event& event)
+{
+    float width = bounds().width();
+    if (event.type() != ui::Event::Type::Scroll || m_numberOfPages == 0 || !isScrollEnabled() || width <= 0)
+        return ui::ScrollView::wheelEvent(event);
+    gfx::Point delta = event.scrollDelta();
+    double now = event.timestamp();
+    bool burst = m_lastWheelEvent >= 0 && now - m_lastWheelEvent < WheelRestDelay;
+    m_lastWheelEvent = now;
+    if (std::abs(delta.y) > std::abs(delta.x)) {
+        if (!burst || (m_wheelTravel != 0 && (m_wheelTravel > 0) != (delta.y > 0)))
+            m_wheelTravel = 0;
+        m_wheelTravel += delta.y;
+        bool turnedInBurst = m_lastWheelTurn >= 0 && burst && now - m_lastWheelTurn < WheelTurnInterval;
+        if (std::abs(m_wheelTravel) < WheelPageTravel || turnedInBurst)
+            return true;
+        double page = std::round(contentOffset().x / width);
+        double target = std::clamp(page + (m_wheelTravel > 0 ? 1 : -1), 0.0, double(m_numberOfPages - 1));
+        m_wheelTravel = 0;
+        if (target != page) {
+            m_lastWheelTurn = now;
+            scrollToPageAtIndex(size_t(target), nullptr, true);
+        }
+        return true;
+    }
+    if (!burst || m_wheelStartPage < 0)
+        m_wheelStartPage = std::round(contentOffset().x / width);
+    bool moved = ui::ScrollView::wheelEvent(event);
+    std::weak_ptr<VKPagingView> weak = std::static_pointer_cast<VKPagingView>(shared_from_this());
+    if (m_wheelRest)
+        m_wheelRest->invalidate();
+    m_wheelRest = core::RunLoop::main().schedule(WheelRestDelay, false, [weak](core::Timer&) {
+        if (auto self = weak.lock())
+            self->wheelDidRest();
+    });
+    return moved;
+}
+
+void VKPagingView::wheelDidRest()
+{
+    m_wheelRest = nullptr;
+    float width = bounds().width();
+    if (width <= 0 || m_numberOfPages == 0)
+        return;
+    // The next page the way it moved, once a sixth of the way there.
+    constexpr double Enough = 1.0 / 6;
+    double page = contentOffset().x / width;
+    double target;
+    if (page >= m_wheelStartPage)
+        target = page - std::floor(page) >= Enough ? std::floor(page) + 1 : std::floor(page);
+    else
+        target = std::ceil(page) - page >= Enough ? std::ceil(page) - 1 : std::ceil(page);
+    target = std::clamp(target, 0.0, double(m_numberOfPages - 1));
+    m_wheelStartPage = -1;
+    if (std::abs(target * width - contentOffset().x) > 0.5f)
+        scrollToPageAtIndex(size_t(target), nullptr, true);
 }
 
 void VKPagingView::setToolbarContentInsets(const gfx::EdgeInsets& insets)

@@ -12,6 +12,10 @@
 #include "Platform/Core/Range.h"
 #include "Platform/UI/ScrollView.h"
 
+namespace core {
+class Timer;
+}
+
 #include <map>
 #include <memory>
 #include <string>
@@ -63,8 +67,17 @@ public:
 
     void setFrame(const gfx::Rect& frame) override;
     void layoutSubviews() override;
+    // The vertical wheel turns a page (one a burst, or one every
+    // WheelTurnInterval while it goes on); the horizontal wheel moves the
+    // pages and, once it rests, ends on a whole page.
+    bool wheelEvent(const ui::Event& event) override;
+    static constexpr float WheelPageTravel = 40;
+    static constexpr double WheelTurnInterval = 0.6;
+    static constexpr double WheelRestDelay = 0.25;
 
 private:
+    void wheelDidRest();
+
     std::map<std::string, std::vector<std::shared_ptr<VKPagingViewCell>>> m_reusableCells;
     std::map<size_t, std::shared_ptr<VKPagingViewCell>> m_currentCells;
     std::weak_ptr<VKPagingViewDataSource> m_dataSource;
@@ -76,4 +89,12 @@ private:
     size_t m_foremostPageIndex = core::kNotFound;
     size_t m_scrollToIndex = core::kNotFound;
     gfx::EdgeInsets m_toolbarContentInsets;
+    // The wheel: vertical travel towards the next turn, when the last turn
+    // and the last event came, the page a horizontal burst started on and
+    // the timer that waits for it to rest.
+    float m_wheelTravel = 0;
+    double m_lastWheelTurn = -1;
+    double m_lastWheelEvent = -1;
+    double m_wheelStartPage = -1;
+    std::shared_ptr<core::Timer> m_wheelRest;
 };

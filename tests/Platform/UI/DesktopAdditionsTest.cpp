@@ -164,6 +164,53 @@ TEST_F(DesktopAdditionsTest, TheScrollEventMovesTheDeepestScrollerThatCanWithinI
     EXPECT_FALSE(outer->isDragging());
 }
 
+struct Zooming : ScrollViewDelegate {
+    View* zoomed = nullptr;
+    int ends = 0;
+    View* viewForZooming(ScrollView&) override { return zoomed; }
+    void didEndZooming(ScrollView&, View*, float) override { ++ends; }
+};
+
+// Ctrl and the wheel (or a touchpad's pinch) zoom the scroll view under the
+// pointer about the pointer, within its limits; a view that takes wheel
+// events itself keeps them from the views around it.
+TEST_F(DesktopAdditionsTest, TheZoomEventZoomsAboutThePointerAndAViewMayTakeTheWheel)
+{
+    auto scroller = ScrollView::create({ 0, 0, 320, 480 });
+    auto content = View::create({ 0, 0, 320, 480 });
+    scroller->addSubview(content);
+    scroller->setContentSize({ 320, 480 });
+    scroller->setMaximumZoomScale(4);
+    auto delegate = std::make_shared<Zooming>();
+    delegate->zoomed = content.get();
+    scroller->setDelegate(delegate);
+    window().addSubview(scroller);
+
+    application().sendEvent(Event::zoom({ 100, 200 }, 2));
+    EXPECT_FLOAT_EQ(scroller->zoomScale(), 2);
+    EXPECT_EQ(scroller->contentOffset(), (gfx::Point { 100, 200 })) << "the point under the pointer stays there";
+    EXPECT_EQ(delegate->ends, 1);
+    application().sendEvent(Event::zoom({ 100, 200 }, 10));
+    EXPECT_FLOAT_EQ(scroller->zoomScale(), 4);
+    application().sendEvent(Event::zoom({ 100, 200 }, 0.01f));
+    EXPECT_FLOAT_EQ(scroller->zoomScale(), 1);
+
+    struct Taking : View {
+        int events = 0;
+        bool wheelEvent(const Event&) override { return ++events, true; }
+    };
+    auto taking = View::make<Taking>(gfx::Rect { 0, 0, 100, 100 });
+    content->addSubview(taking);
+    scroller->setZoomScale(2);
+    gfx::Point before = scroller->contentOffset();
+    application().sendEvent(Event::scroll({ 10, 10 }, { 0, 40 }));
+    application().sendEvent(Event::zoom({ 10, 10 }, 2));
+    EXPECT_EQ(taking->events, 2);
+    EXPECT_EQ(scroller->contentOffset(), before);
+    EXPECT_FLOAT_EQ(scroller->zoomScale(), 2);
+    scroller->setDelegate({});
+}
+
 struct Refusing : TextFieldDelegate {
     bool refuse = false;
     bool shouldChangeCharacters(TextField&, core::Range, std::string_view) override { return !refuse; }

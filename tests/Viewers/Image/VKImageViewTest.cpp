@@ -5,6 +5,7 @@
 
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Window.h"
 #include "Support/Command.h"
@@ -182,6 +183,40 @@ TEST_F(VKImageViewTest, PansOnlyAlongOverflowingAxesAndCoastsThenSpringsBack)
     // Pulled down past the top edge: the top meets the view's top again.
     EXPECT_FLOAT_EQ(layer().frame().minY(), 0);
     EXPECT_FLOAT_EQ(layer().frame().midX(), 160);
+}
+
+// The wheel pans a zoomed picture to its edges and leaves a fitted one to
+// the views around it; Ctrl and the wheel zoom about the pointer.
+TEST_F(VKImageViewTest, TheWheelPansAZoomedPictureAndZoomsAboutThePointer)
+{
+    view->loadImage(quarteredImage({ 300, 1000 }));
+    view->setZoom(1.0f);
+    advance(1);
+    auto wheel = [&](gfx::Point delta) { return view->wheelEvent(ui::Event::scroll({ 160, 240 }, delta)); };
+    EXPECT_TRUE(wheel({ 0, 200 }));
+    advance(0.1);
+    EXPECT_FLOAT_EQ(layer().frame().minY(), 240 - 500 - 200);
+    EXPECT_FLOAT_EQ(layer().frame().midX(), 160) << "not wider than the view: no sideways pan";
+    EXPECT_TRUE(wheel({ 0, 5000 }));
+    advance(0.1);
+    EXPECT_FLOAT_EQ(layer().frame().maxY(), 480) << "stops at the picture's edge";
+    EXPECT_FALSE(wheel({ 40, 0 }));
+
+    // A point of the picture under the pointer stays under it (the picture
+    // shown anew, fitted and centred).
+    view->loadImage(quarteredImage({ 300, 1000 }));
+    view->setZoom(view->getZoomToFit());
+    advance(1);
+    EXPECT_FLOAT_EQ(layer().frame().minY(), 0);
+    EXPECT_FALSE(wheel({ 0, 40 })) << "a fitted picture does not pan";
+    gfx::Point under = view->layer().convertPoint({ 160, 200 }, &layer());
+    EXPECT_TRUE(view->wheelEvent(ui::Event::zoom({ 160, 200 }, 1.5f)));
+    advance(0.1);
+    EXPECT_FLOAT_EQ(view->zoom(), view->getZoomToFit() * 1.5f);
+    gfx::Point now = layer().convertPoint(under, &view->layer());
+    EXPECT_NEAR(now.x, 160, 0.5);
+    EXPECT_NEAR(now.y, 200, 0.5);
+    EXPECT_EQ(delegate->didZoom.back(), view->zoom());
 }
 
 TEST_F(VKImageViewTest, SwipeIsReportedOncePastFiftyPoints)

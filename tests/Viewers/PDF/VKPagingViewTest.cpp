@@ -1,6 +1,7 @@
 #include "Support/UITestCase.h"
 
 #include "Kit/ScrollViewAdditions.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/StandardColors.h"
 #include "Viewers/PDF/VKCenteringScrollView.h"
 #include "Viewers/PDF/VKDoublePageView.h"
@@ -232,6 +233,35 @@ TEST_F(VKPagingViewTest, CellsArePooledByIdentifierAndMadeOnlyForADelegateThatAs
         scroll(*third, x);
     EXPECT_EQ(third->numberOfReusableCells(), 0u);
     EXPECT_EQ(plain->reused, 0u);
+}
+
+// The vertical wheel turns a page a burst; the horizontal wheel moves the
+// pages and, once it rests, ends on a whole page.
+TEST_F(VKPagingViewTest, TheWheelTurnsWholePages)
+{
+    auto pager = makePager(5);
+    auto wheel = [&](float dx, float dy) { application().sendEvent(ui::Event::scroll({ 150, 240 }, { dx, dy })); };
+    wheel(0, 40);
+    for (int notch = 0; notch < 2; ++notch) {
+        advance(0.1);
+        wheel(0, 40);
+    }
+    advance(0.5);
+    EXPECT_EQ(pager->contentOffset().x, 320) << "one page for the burst";
+    wheel(0, -40);
+    advance(0.5);
+    EXPECT_EQ(pager->contentOffset().x, 0);
+    wheel(0, -40);
+    advance(0.5);
+    EXPECT_EQ(pager->contentOffset().x, 0) << "none before the first";
+
+    wheel(100, 0);
+    EXPECT_EQ(pager->contentOffset().x, 100);
+    advance(0.6);
+    EXPECT_EQ(pager->contentOffset().x, 320) << "a third of the way: the next page";
+    wheel(-30, 0);
+    advance(0.6);
+    EXPECT_EQ(pager->contentOffset().x, 320) << "a tenth of the way back: where it was";
 }
 
 TEST_F(VKPagingViewTest, TheScrolledToCellIsSparedAndRotationKeepsThePage)
