@@ -287,21 +287,25 @@ void VKCloudAccountSettingsController::didSelectRow(ui::TableView& table, ui::In
         showQuestion(fmt::format(fmt::runtime(localizedCloudSetting(
                                      "Reset local storage for {}?\nThis will cancel any existing uploads and downloads.")),
                          m_serviceKey),
-            localizedCloudSetting("Reset Local Storage?"), ResetSheetTag);
+            localizedCloudSetting("Reset Local Storage?"), ResetSheetTag, *cell);
     } else if (cell && cell == m_unlinkCell.get()) {
         showQuestion(fmt::format(fmt::runtime(localizedCloudSetting(
                                      "Unlink {}?\nThis will remove the local storage and cancel all cloud operations.")),
                          m_serviceKey),
-            localizedCloudSetting("Unlink?"), UnlinkSheetTag);
+            localizedCloudSetting("Unlink?"), UnlinkSheetTag, *cell);
     }
 }
 
-void VKCloudAccountSettingsController::showQuestion(const std::string& title, const std::string& destructive, int tag)
+void VKCloudAccountSettingsController::showQuestion(const std::string& title, const std::string& destructive, int tag,
+    ui::View& row)
 {
     auto sheet = ui::ActionSheet::create(title, std::dynamic_pointer_cast<ui::ActionSheetDelegate>(shared_from_this()),
         core::localized("Cancel"), destructive);
     sheet->setTag(tag);
-    sheet->showInView(*view());
+    if (row.window())
+        sheet->showFromRect(row.bounds(), row, true);
+    else
+        sheet->showInView(*view());
 }
 
 void VKCloudAccountSettingsController::clickedButton(ui::ActionSheet& sheet, int index)

@@ -55,7 +55,8 @@ private:
     void countLocalStorage();
     void setLocalStorageSize(int64_t size);
     void accountDidLoadInfo(const core::Value& info);
-    void showQuestion(const std::string& title, const std::string& destructive, int tag);
+    // At the row that asked it (on a tablet the sheet points at it).
+    void showQuestion(const std::string& title, const std::string& destructive, int tag, ui::View& row);
 
     std::string m_serviceKey;
     std::shared_ptr<ui::TableViewCell> m_userCell;

@@ -92,7 +92,8 @@ void VKViewController::showDocumentActionSheet(const std::shared_ptr<core::Objec
     addButtonsToActionSheet(*sheet);
     sheet->setCancelButtonIndex(sheet->addButton(core::localized("Cancel")));
     sheet->setActionSheetStyle(ui::ActionSheet::Style::Default);
-    showActionSheet(*this, *sheet, view());
+    // At its button, so that on a tablet it points there.
+    showActionSheet(*this, *sheet, findBarButtonItemWithAction(ShowDocumentActionSheetAction));
 }
 
 void VKViewController::addButtonsToActionSheet(VKActionSheet& sheet)
@@ -144,7 +145,7 @@ void VKViewController::deleteItem(const std::shared_ptr<core::Object>&)
         core::localized("Delete"));
     sheet->setTag(DeleteActionSheetTag);
     sheet->setActionSheetStyle(ui::ActionSheet::Style::Default);
-    showActionSheet(*this, *sheet, view());
+    showActionSheet(*this, *sheet, findBarButtonItemWithAction(DeleteItemAction));
 }
 
 void VKViewController::didDismiss(ui::ActionSheet& sheet, int index)

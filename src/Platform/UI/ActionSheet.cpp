@@ -169,6 +169,9 @@ void ActionSheet::layoutSubviews()
     gfx::Rect anchor = interfaceToWindow(*window).inverted().apply(m_anchorRect);
     float width = m_anchored ? AnchoredWidth : area.width();
     float inner = width - 2 * Margin;
+    // Below its anchor (where it fits) an anchored sheet's arrow stands at
+    // its top, above it at its bottom.
+    float arrowRoom = m_anchored ? ArrowHeight : 0;
     float y = TopMargin;
     m_titleLabel->setText(title());
     m_titleLabel->setHidden(title().empty());
@@ -193,16 +196,28 @@ void ActionSheet::layoutSubviews()
         button(order[i])->setFrame({ Margin, y, inner, ButtonHeight });
         y += ButtonHeight;
     }
-    float height = y + BottomMargin;
+    float height = y + BottomMargin + arrowRoom;
 
     gfx::Rect placed;
+    m_arrow = Arrow::None;
     if (m_anchored) {
         // Below the anchor where it fits, else above it, kept on the window.
         float x = std::clamp(anchor.midX() - width / 2, 0.f, std::max(0.f, area.width() - width));
         float top = anchor.maxY();
-        if (top + height > area.height() && anchor.minY() - height >= 0)
+        m_arrow = Arrow::Up;
+        if (top + height > area.height() && anchor.minY() - height >= 0) {
             top = anchor.minY() - height;
+            m_arrow = Arrow::Down;
+        }
         placed = { x, top, width, height };
+        // The tip at the anchor's middle, the arrow whole on the sheet.
+        constexpr float Corner = 9, HalfBase = 14;
+        m_arrowX = std::clamp(anchor.midX() - x, Corner + HalfBase, width - Corner - HalfBase);
+        if (m_arrow == Arrow::Up) {
+            m_titleLabel->setFrame(m_titleLabel->frame().offsetBy(0, arrowRoom));
+            for (int i = 0; i < numberOfButtons(); ++i)
+                button(i)->setFrame(button(i)->frame().offsetBy(0, arrowRoom));
+        }
     } else {
         float bottom = m_anchorKind == AnchorKind::View ? std::min(area.height(), anchor.maxY()) : area.height();
         placed = { 0, bottom - height, width, height };

@@ -68,6 +68,13 @@ public:
     // Keeps the cancel button in a sheet that sits at its anchor, for a
     // question that must be answered plainly.
     void setShowsCancelButtonWhenAnchored(bool shows) { m_showsCancelWhenAnchored = shows; }
+    // An anchored sheet points at its anchor from below it (Up) or above
+    // it (Down), its arrow's tip this far from its left edge; otherwise None.
+    enum class Arrow { None, Up, Down };
+    Arrow arrow() const { return m_arrow; }
+    float arrowX() const { return m_arrowX; }
+    // How far the arrow stands out of the sheet.
+    static constexpr float ArrowHeight = 13;
 
     void layoutSubviews() override;
 
@@ -86,6 +93,8 @@ private:
     gfx::Rect m_anchorRect;
     bool m_anchored = false;
     bool m_showsCancelWhenAnchored = false;
+    Arrow m_arrow = Arrow::None;
+    float m_arrowX = 0;
 };
 
 } // namespace ui

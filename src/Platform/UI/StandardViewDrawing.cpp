@@ -569,8 +569,28 @@ bool StandardViewDrawing::draw(View& view, gfx::Context& context)
         return true;
     }
     if (auto* sheet = dynamic_cast<ActionSheet*>(&view)) {
-        // A panel along the bottom (or a box at its anchor).
         gfx::Rect b = sheet->bounds();
+        if (sheet->arrow() != ActionSheet::Arrow::None) {
+            // At its anchor: a popover's frame, its arrow pointing there.
+            bool up = sheet->arrow() == ActionSheet::Arrow::Up;
+            constexpr float h = ActionSheet::ArrowHeight, half = 14;
+            gfx::Rect body = up ? gfx::Rect { b.minX(), b.minY() + h, b.width(), b.height() - h }
+                                : gfx::Rect { b.minX(), b.minY(), b.width(), b.height() - h };
+            float tipY = up ? b.minY() : b.maxY();
+            float baseY = up ? body.minY() + 1 : body.maxY() - 1;
+            context.setFillColor(gfx::Color::rgb255(31, 41, 58));
+            StandardViewDrawing::fillRoundedRect(context, body, 9);
+            context.beginPath();
+            context.moveToPoint(sheet->arrowX() - half, baseY);
+            context.addLineToPoint(sheet->arrowX(), tipY);
+            context.addLineToPoint(sheet->arrowX() + half, baseY);
+            context.closePath();
+            context.fillPath();
+            context.setFillColor(gfx::Color::rgb255(206, 210, 218));
+            StandardViewDrawing::fillRoundedRect(context, body.insetBy(4, 4), 6);
+            return true;
+        }
+        // A panel along the bottom.
         context.setFillColor(gfx::Color::rgb255(206, 210, 218));
         context.fillRect(b);
         context.setFillColor(gfx::Color::white(0.45f));

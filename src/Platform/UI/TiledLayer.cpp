@@ -467,6 +467,10 @@ void TiledLayer::drawTiles(gfx::Context& context, double time)
             continue;
         context.saveGState();
         context.setAlpha(context.alpha() * alpha);
+        // Tiles meet on edges that a zoom puts between device pixels: drawn
+        // with soft edges, each would let the background through the pixels
+        // they share (a seam); drawn hard, they share them out exactly.
+        context.setShouldAntialias(false);
         context.drawImage(rectOfTile(key), *tile.image);
         context.restoreGState();
     }

@@ -3,7 +3,10 @@
 #include "Shell/Interface/ViewAdditions.h"
 #include "Platform/Core/Log.h"
 #include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Control.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/Screen.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
@@ -63,7 +66,7 @@ void dismissActiveActionSheet(ui::ViewController& controller)
             sheet->dismiss(sheet->cancelButtonIndex(), false);
 }
 
-void showActionSheet(ui::ViewController& controller, ui::ActionSheet& sheet, const std::shared_ptr<core::Object>&)
+void showActionSheet(ui::ViewController& controller, ui::ActionSheet& sheet, const std::shared_ptr<core::Object>& item)
 {
     dismissActiveActionSheet(controller);
     const auto& view = controller.view();
@@ -72,6 +75,15 @@ void showActionSheet(ui::ViewController& controller, ui::ActionSheet& sheet, con
         return;
     }
     setTag(sheet, controller);
+    // On a tablet, at the bar item or control that was tapped; a phone's
+    // sheet rises from the bottom wherever it was asked.
+    auto* barItem = dynamic_cast<ui::BarButtonItem*>(item.get());
+    ui::View* itemView = barItem ? barItem->view().get() : dynamic_cast<ui::Control*>(item.get());
+    bool tablet = ui::Screen::userInterfaceIdiom() == core::Device::Idiom::Tablet;
+    if (tablet && itemView && itemView->window() == view->window() && !itemView->isHidden()) {
+        sheet.showFromRect(itemView->bounds(), *itemView, true);
+        return;
+    }
     if (ui::Toolbar* toolbar = shownToolbar(controller))
         sheet.showFromToolbar(*toolbar);
     else

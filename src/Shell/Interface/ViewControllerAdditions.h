@@ -16,9 +16,10 @@ class ViewController;
 } // namespace ui
 
 // Closes the sheets this controller has open, then shows `sheet` for it:
-// from the navigation controller's toolbar while that is shown, otherwise
-// in the controller's view. `item` (what was tapped) plays no part in where
-// the sheet goes. A controller whose view is in no window shows nothing
+// on a tablet at `item` (the bar item or control that was tapped) when it
+// shows in the window, pointing at it; otherwise from the
+// navigation controller's toolbar while that is shown, else in the
+// controller's view. A controller whose view is in no window shows nothing
 // and logs why.
 void showActionSheet(ui::ViewController& controller, ui::ActionSheet& sheet, const std::shared_ptr<core::Object>& item);
 // Every shown sheet in the controller's window that this controller showed

@@ -499,7 +499,7 @@ void VKPDFViewController::pageLayoutButtonWasPressed()
         sheet->addButtonWithTitle(title, VerticalButtonTag + i);
     }
     sheet->setCancelButtonIndex(sheet->addButton(core::localized("Cancel")));
-    showActionSheet(*this, *sheet, view());
+    showActionSheet(*this, *sheet, pageLayoutBarButtonItem());
 }
 
 void VKPDFViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag)

@@ -203,6 +203,10 @@ TEST_F(AlertViewTest, TabletSheetAtItsAnchor)
     sheet->layoutIfNeeded();
     EXPECT_TRUE(sheet->button(1)->isHidden());
     EXPECT_EQ(sheet->frame().y(), 120);
+    // Below its anchor it points up at it, its arrow kept on the sheet.
+    EXPECT_EQ(sheet->arrow(), ui::ActionSheet::Arrow::Up);
+    EXPECT_FLOAT_EQ(sheet->frame().minX() + sheet->arrowX(), 110);
+    EXPECT_GE(sheet->button(0)->frame().minY(), ui::ActionSheet::ArrowHeight);
     EXPECT_THROW(driver.pressSheetButton("Cancel"), core::Exception);
     driver.tapOutsideSheet();
     advance(0.2);
@@ -253,6 +257,8 @@ TEST_F(AlertViewTest, TabletSheetFromABarStandsAtTheBar)
     EXPECT_EQ(sheet->frame().width(), ui::ActionSheet::AnchoredWidth);
     EXPECT_FLOAT_EQ(sheet->frame().midX(), 384);
     EXPECT_EQ(sheet->frame().maxY(), 980);
+    EXPECT_EQ(sheet->arrow(), ui::ActionSheet::Arrow::Down);
+    EXPECT_FLOAT_EQ(sheet->arrowX(), ui::ActionSheet::AnchoredWidth / 2);
     EXPECT_TRUE(sheet->button(sheet->cancelButtonIndex())->isHidden());
     driver.tapOutsideSheet();
     advance(0.2);

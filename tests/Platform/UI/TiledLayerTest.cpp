@@ -154,6 +154,28 @@ TEST_F(TiledLayerTest, TilesFadeInAndFailuresStayBlank)
     layer->removeFromSuperlayer();
 }
 
+// Tiles shown at a scale that puts their edges between pixels meet without
+// a seam: every pixel of a wholly drawn layer is opaque.
+TEST_F(TiledLayerTest, TilesMeetWithoutSeamsBetweenPixels)
+{
+    auto layer = std::make_shared<InstantTiledLayer>();
+    layer->setBounds({ 0, 0, 100, 100 });
+    layer->setAnchorPoint({ 0, 0 });
+    layer->setTileSize({ 32, 32 });
+    window().layer().addSublayer(layer);
+    layer->renderVisibleTilesSynchronously();
+    RenderOptions options;
+    options.scale = 1.37f;
+    auto picture = Renderer::renderImage(*layer, options);
+    ASSERT_TRUE(picture);
+    int seams = 0;
+    for (int y = 1; y < 136; ++y)
+        for (int x = 1; x < 136; ++x)
+            seams += picture->pixelAt(x, y).alpha != 255;
+    EXPECT_EQ(seams, 0);
+    layer->removeFromSuperlayer();
+}
+
 // A layer may give the colour its tiles start as: what its drawing leaves
 // shows that colour, opaque, in every tile and again when a tile is drawn
 // anew in memory another tile had; without one, the rest stays clear.
