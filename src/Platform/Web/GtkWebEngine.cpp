@@ -171,7 +171,16 @@ GtkWebEngine::GtkWebEngine(const Private&)
     : m_state(std::make_unique<State>())
 {
     auto& state = *m_state;
-    state.context = webkit_web_context_new_ephemeral();
+    // A page that swells past the memory limit (the machine's memory, at
+    // most 3 GB: WebKit's own) has its web process ended: its load fails
+    // and the window goes on.
+    WebKitWebsiteDataManager* ephemeral = webkit_website_data_manager_new_ephemeral();
+    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+    state.context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", ephemeral,
+        "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
+    g_object_unref(ephemeral);
     std::vector<std::string> paths = readablePaths();
     if (auto bundle = core::Bundle::main(); bundle && !bundle->bundlePath().empty())
         paths.push_back(bundle->bundlePath());

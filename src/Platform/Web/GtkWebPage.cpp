@@ -142,6 +142,9 @@ void GtkWebPage::dropPending()
     if (m_heldChallengeTimer)
         g_source_remove(m_heldChallengeTimer);
     m_heldChallengeTimer = 0;
+    if (m_unresponsiveTimer)
+        g_source_remove(m_unresponsiveTimer);
+    m_unresponsiveTimer = 0;
     if (m_retryTimer)
         g_source_remove(m_retryTimer);
     m_retryTimer = 0;
@@ -392,6 +395,12 @@ void GtkWebPage::setGeometry(gfx::Size size, float scale)
         m_pixels = pixels;
         gtk_widget_set_size_request(GTK_WIDGET(m_view), int(pixels.width), int(pixels.height));
         gtk_window_resize(GTK_WINDOW(m_window), int(pixels.width), int(pixels.height));
+        // At once, not on GTK's next pass: a load started now would lay its
+        // page out and paint it at the size before (the web process takes
+        // the size the view has when it starts), and only seconds later
+        // at this one.
+        if (!m_placement)
+            gtk_container_check_resize(GTK_CONTAINER(m_window));
     }
     webkit_web_view_set_zoom_level(m_view, m_zoom * m_scale);
 }
@@ -531,6 +540,25 @@ void GtkWebPage::startTimer(unsigned GtkWebPage::*timer, unsigned milliseconds, 
             return G_SOURCE_REMOVE;
         },
         new Firing { weakSelf(), timer, fire }, [](gpointer data) { delete static_cast<Firing*>(data); });
+}
+
+void GtkWebPage::responsivenessChanged()
+{
+    if (webkit_web_view_get_is_web_process_responsive(m_view)) {
+        if (m_unresponsiveTimer)
+            g_source_remove(m_unresponsiveTimer);
+        m_unresponsiveTimer = 0;
+    } else if (!m_unresponsiveTimer) {
+        startTimer(&GtkWebPage::m_unresponsiveTimer, UnresponsiveLimitMilliseconds, &GtkWebPage::unresponsiveTooLong);
+    }
+}
+
+void GtkWebPage::unresponsiveTooLong()
+{
+    if (webkit_web_view_get_is_web_process_responsive(m_view))
+        return;
+    core::log("Warning, a web content process has not answered for {} s: it is ended", UnresponsiveLimitMilliseconds / 1000);
+    webkit_web_view_terminate_web_process(m_view);
 }
 
 void GtkWebPage::scheduleMetrics()

@@ -109,6 +109,12 @@ private:
     // A GLib timeout of `milliseconds` kept in `timer`: when it fires and the
     // page still lives, the timer is cleared and `fire` runs.
     void startTimer(unsigned GtkWebPage::*timer, unsigned milliseconds, void (GtkWebPage::*fire)());
+    // A web process that stops answering (a script that never ends, a
+    // drawing that never finishes) is ended after this long: its load
+    // fails and the next load gets a new one.
+    static constexpr unsigned UnresponsiveLimitMilliseconds = 10000;
+    void responsivenessChanged();
+    void unresponsiveTooLong();
     // A picture RestingSnapshotDelay ms after the last of a run of calls.
     void scheduleRestingSnapshot();
     // The page's latest reported place to the view without a picture, at
@@ -198,6 +204,9 @@ private:
     int64_t m_metricsTold = 0;
     unsigned m_metricsTimer = 0;
     unsigned m_heldChallengeTimer = 0;
+    // Runs while the web process does not answer; when it fires, the
+    // process is ended.
+    unsigned m_unresponsiveTimer = 0;
     std::vector<std::function<void()>> m_snapshotWaiters;
     std::vector<std::function<void()>> m_nextSnapshotWaiters;
     std::shared_ptr<WebViewPlacement> m_placement;

@@ -466,6 +466,7 @@ struct GtkWebPage::Signals {
     }
 
     static void sizeAllocated(GtkWidget*, GdkRectangle*, gpointer data) { page(data).scheduleSnapshot(0); }
+    static void responsiveness(WebKitWebView*, GParamSpec*, gpointer data) { page(data).responsivenessChanged(); }
 };
 
 void GtkWebPage::connectMessages()
@@ -499,6 +500,7 @@ void GtkWebPage::connectSignals()
     connect("create", G_CALLBACK(Signals::create));
     connect("web-process-terminated", G_CALLBACK(Signals::webProcessTerminated));
     connect("size-allocate", G_CALLBACK(Signals::sizeAllocated));
+    connect("notify::is-web-process-responsive", G_CALLBACK(Signals::responsiveness));
     m_historyHandler = g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
         G_CALLBACK(Signals::historyChanged), this);
 }

@@ -14,6 +14,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
+#include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Images.h"
@@ -28,7 +29,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 namespace {
 
@@ -39,36 +39,6 @@ bool pagingGestureEnabled()
 {
     core::Value value = core::UserDefaults::standard()->object(PagingGestureEnabledKey);
     return value.isNull() || core::UserDefaults::standard()->boolForKey(PagingGestureEnabledKey);
-}
-
-// A path compared as a document's: lexically standardised, without a
-// trailing "/".
-std::string comparablePath(std::string_view path)
-{
-    std::string standard = core::path::standardizingPath(path);
-    while (standard.size() > 1 && standard.back() == '/')
-        standard.pop_back();
-    return standard;
-}
-
-// The path with its links resolved, as far as it exists.
-std::string resolvedPath(const std::string& path)
-{
-    std::error_code error;
-    auto resolved = std::filesystem::weakly_canonical(path, error);
-    return error ? std::string() : resolved.string();
-}
-
-// Inside `folder` both as written (whole components, ".." applied) and with
-// links resolved, so neither "Public/../Documents" nor a link out of the
-// folder passes.
-bool isInsideFolder(const std::string& path, const std::string& folder)
-{
-    if (folder.empty() || !core::path::isWithin(path, folder))
-        return false;
-    std::string real = resolvedPath(path);
-    std::string realFolder = resolvedPath(folder);
-    return !real.empty() && !realFolder.empty() && core::path::isWithin(real, realFolder);
 }
 
 } // namespace
@@ -98,6 +68,8 @@ std::string VKWebViewController::temporaryZipFilename(const std::string& name)
 
 VKWebViewController::~VKWebViewController()
 {
+    if (m_slowLoadTimer)
+        m_slowLoadTimer->invalidate();
     if (m_webView) {
         m_webView->setDelegate({});
         m_webView->cancelRTFConversion();
@@ -359,30 +331,21 @@ void VKWebViewController::releaseLoadReferences()
 
 // ---- Link policy ----------------------------------------------------------------
 
-bool VKWebViewController::isDocumentItself(const core::URL& url) const
+VKWebLinkPolicy VKWebViewController::linkPolicy() const
 {
-    if (url.absoluteString() == "about:blank")
-        return true;
-    if (!url.isFileURL())
-        return false;
-    std::string path = comparablePath(url.filePath());
-    if (resource() && path == comparablePath(resource()->path()))
-        return true;
-    if (!m_conversionOutput.empty() && path == comparablePath(m_conversionOutput))
-        return true;
-    return m_tempResource && path == comparablePath(m_tempResource->path());
-}
-
-bool VKWebViewController::allowsFileLink(const std::string& path) const
-{
-    auto application = VKApplication::sharedApplication();
-    if (!application)
-        return false;
-    if (isInsideFolder(path, application->publicDirectory()))
-        return true;
+    VKWebLinkPolicy policy;
+    if (resource())
+        policy.documentPaths.push_back(resource()->path());
+    policy.documentPaths.push_back(m_conversionOutput);
+    if (m_tempResource)
+        policy.documentPaths.push_back(m_tempResource->path());
+    if (auto application = VKApplication::sharedApplication()) {
+        policy.publicFolder = application->publicDirectory();
+        policy.privateFolder = application->documentsDirectory();
+    }
     auto hooks = VKAppDelegateHooks::current();
-    bool guest = hooks && hooks->isGuestMode();
-    return !guest && isInsideFolder(path, application->documentsDirectory());
+    policy.guest = hooks && hooks->isGuestMode();
+    return policy;
 }
 
 void VKWebViewController::showUnsupportedURLAlert(const core::URL& url)
@@ -397,48 +360,43 @@ bool VKWebViewController::shouldStartLoad(web::WebView& view, const core::URLReq
     if (m_tempPrintingView && &view == m_tempPrintingView.get())
         return true;
     const core::URL& url = request.url();
-    if (isDocumentItself(url)) {
-        if (!contentDidLoad())
+    auto decision = linkPolicy().decide(url);
+    switch (decision.verdict) {
+    case VKWebLinkPolicy::Verdict::Document:
+        if (!contentDidLoad() && &view == m_webView.get()) {
             startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, LoadIndicatorDelay);
-        return true;
-    }
-    std::string scheme = url.scheme();
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (scheme == "productivity-document-resource" || scheme == "x-apple-ql-id")
-        return true;
-    bool clicked = type == web::NavigationType::LinkClicked;
-    if (scheme != "file") {
-        if (clicked)
-            handleOpenEventForURLRequest(request);
-        return false;
-    }
-    std::string host = url.host();
-    if (!host.empty() && host != "localhost") {
-        if (clicked)
-            handleOpenEventForURLRequest(request);
-        return false;
-    }
-    std::string path = comparablePath(url.filePath());
-    auto target = VKFileResource::resourceWithPath(path);
-    if (!target) {
-        auto found = VKFileResource::resourceWithPath(path, true);
-        if (found && !found->isDirectory()) {
-            std::weak_ptr<VKWebView> weakView = std::static_pointer_cast<VKWebView>(view.shared_from_this());
-            core::URL real = core::URL::fileURL(found->path());
-            core::RunLoop::main().performAfter(0, [weakView, real] {
-                if (auto webView = weakView.lock())
-                    webView->loadRequest(core::URLRequest(real));
-            });
-            return false;
+            std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+            if (!m_slowLoadTimer)
+                m_slowLoadTimer = core::RunLoop::main().schedule(SlowLoadTimeout, false, [weak](core::Timer&) {
+                    if (auto self = weak.lock())
+                        self->loadTooSlow();
+                });
         }
+        return true;
+    case VKWebLinkPolicy::Verdict::OpenElsewhere:
+        if (type == web::NavigationType::LinkClicked)
+            handleOpenEventForURLRequest(request);
+        return false;
+    case VKWebLinkPolicy::Verdict::ReloadWithRealPath: {
+        std::weak_ptr<VKWebView> weakView = std::static_pointer_cast<VKWebView>(view.shared_from_this());
+        core::URL real = core::URL::fileURL(decision.path);
+        core::RunLoop::main().performAfter(0, [weakView, real] {
+            if (auto webView = weakView.lock())
+                webView->loadRequest(core::URLRequest(real));
+        });
+        return false;
     }
-    if (target && !target->isDirectory() && allowsFileLink(target->path())) {
+    case VKWebLinkPolicy::Verdict::LoadFile: {
+        auto target = VKFileResource::resourceWithPath(decision.path);
         setResource(target);
-        if (&view == m_webView.get() && isConvertedType(target->mimeType())) {
+        if (target && &view == m_webView.get() && isConvertedType(target->mimeType())) {
             convertDocument();
             return false;
         }
         return true;
+    }
+    case VKWebLinkPolicy::Verdict::Unsupported:
+        break;
     }
     showUnsupportedURLAlert(url);
     return false;
@@ -467,23 +425,7 @@ void VKWebViewController::didFinishLoad(web::WebView& view)
     if (&view != m_webView.get())
         return;
     if (!contentDidLoad()) {
-        setContentLoading(false);
-        setContentDidLoad(true);
-        stopActivityIndicator();
-        releaseLoadReferences();
-        if (!contentView())
-            return;
-        m_webView->evaluateJavaScript(FindAnchorScript, [](const std::string&, const core::Error*) { });
-        if (isHTML())
-            checkHTMLMetaTags();
-        if (auto* document = VKWebViewGetDocumentView(*m_webView))
-            document->setHidden(false);
-        std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-        core::RunLoop::main().performAfter(0, [weak] {
-            if (auto self = weak.lock(); self && self->contentView())
-                self->contentLoadDidSucceed();
-        });
-        updateWebViewBackForwardButtons();
+        firstLoadDidEnd();
         return;
     }
     if (!contentView())
@@ -495,6 +437,43 @@ void VKWebViewController::didFinishLoad(web::WebView& view)
         checkHTMLMetaTags();
     setUIHiddenAfterDelay(true, FollowedLinkBarsHideDelay);
     updateWebViewBackForwardButtons();
+}
+
+void VKWebViewController::firstLoadDidEnd()
+{
+    if (auto timer = std::exchange(m_slowLoadTimer, nullptr))
+        timer->invalidate();
+    setContentLoading(false);
+    setContentDidLoad(true);
+    stopActivityIndicator();
+    releaseLoadReferences();
+    if (!contentView() || !m_webView)
+        return;
+    m_webView->evaluateJavaScript(FindAnchorScript, [](const std::string&, const core::Error*) { });
+    if (isHTML())
+        checkHTMLMetaTags();
+    if (auto* document = VKWebViewGetDocumentView(*m_webView))
+        document->setHidden(false);
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    core::RunLoop::main().performAfter(0, [weak] {
+        if (auto self = weak.lock(); self && self->contentView())
+            self->contentLoadDidSucceed();
+    });
+    updateWebViewBackForwardButtons();
+}
+
+void VKWebViewController::loadTooSlow()
+{
+    m_slowLoadTimer = nullptr;
+    if (contentDidLoad() || !m_webView)
+        return;
+    // What came shows; what never comes is given up (the stopped load's
+    // failure finds the content loaded and changes nothing).
+    core::log("Warning, {} did not finish loading in {} s: shown as it stands", resource()->path(), SlowLoadTimeout);
+    firstLoadDidEnd();
+    m_webView->stopLoading();
+    showAlertViewWithTitle(fmt::format(fmt::runtime(core::localized("\"{}\" did not finish loading")), resource()->name()),
+        core::localized("Some of it may be missing."), core::localized("OK"));
 }
 
 void VKWebViewController::didFailLoad(web::WebView& view, const core::Error& error)
@@ -518,6 +497,8 @@ void VKWebViewController::didFailLoad(web::WebView& view, const core::Error& err
 
 void VKWebViewController::dropContent(bool showAlert)
 {
+    if (auto timer = std::exchange(m_slowLoadTimer, nullptr))
+        timer->invalidate();
     setContentLoading(false);
     if (!contentDidLoad()) {
         setContentDidLoad(true);
@@ -763,6 +744,8 @@ void VKWebViewController::viewDidDisappear(bool animated)
     if (!contentIsLoading())
         return;
     // Gone while loading: nothing of this load may come back.
+    if (auto timer = std::exchange(m_slowLoadTimer, nullptr))
+        timer->invalidate();
     ++m_zipGeneration;
     if (m_zipThread)
         m_zipThread->cancel();

@@ -14,6 +14,7 @@
 #include "Shell/VKWindowObserver.h"
 #include "Viewers/Document/VKDocumentViewController.h"
 #include "Viewers/Web/VKWebDocumentConverter.h"
+#include "Viewers/Web/VKWebLinkPolicy.h"
 #include "Viewers/Web/VKWebView.h"
 
 #include "Platform/UI/AlertView.h"
@@ -25,6 +26,7 @@
 
 namespace core {
 class Thread;
+class Timer;
 }
 namespace ui {
 class SegmentedControl;
@@ -52,6 +54,9 @@ public:
     static constexpr double TapScriptTimeout = 0.5;
     static constexpr double LoadIndicatorDelay = 0.25;
     static constexpr double FollowedLinkBarsHideDelay = 0.5;
+    // A document still loading this long after its load began (a picture
+    // or script whose server never answers) is shown as it stands.
+    static constexpr double SlowLoadTimeout = 10;
     static constexpr float BackForwardSegmentWidth = 40;
 
     static std::shared_ptr<VKWebViewController> create(const std::shared_ptr<VKFileResource>& resource,
@@ -144,13 +149,15 @@ private:
     // conversion output), in frames and pictures too.
     void keepToGuestFolders(web::WebView& view) const;
     void compressPackageResource();
-    bool isDocumentItself(const core::URL& url) const;
-    bool allowsFileLink(const std::string& path) const;
+    VKWebLinkPolicy linkPolicy() const;
     void showUnsupportedURLAlert(const core::URL& url);
     void continueSingleTap(gfx::Point pointInView);
     void observeWindow();
     void stopObservingWindow();
     void releaseLoadReferences();
+    // The first load ended (or was given up as too slow): the page shows.
+    void firstLoadDidEnd();
+    void loadTooSlow();
     // The content fails: the alert (unless one shows already), no content,
     // delete and the sheet usable.
     void dropContent(bool showAlert);
@@ -171,6 +178,7 @@ private:
     std::shared_ptr<VKWebViewController> m_selfReference;
     std::shared_ptr<VKWebView> m_webViewReference;
     std::shared_ptr<core::Thread> m_zipThread;
+    std::shared_ptr<core::Timer> m_slowLoadTimer;
     std::shared_ptr<VKWebDocumentConverter::Conversion> m_conversion;
     std::string m_conversionFolder;
     std::string m_conversionOutput;

@@ -49,12 +49,13 @@ protected:
     }
     std::string evaluate(std::string_view script)
     {
-        std::optional<std::string> answer;
-        view->evaluateJavaScript(script, [&](const std::string& result, const core::Error* error) {
-            answer = error ? "error: " + error->localizedDescription() : result;
+        // Shared: an answer after the wait gave up has somewhere to go.
+        auto answer = std::make_shared<std::optional<std::string>>();
+        view->evaluateJavaScript(script, [answer](const std::string& result, const core::Error* error) {
+            *answer = error ? "error: " + error->localizedDescription() : result;
         });
-        waitFor([&] { return answer.has_value(); });
-        return answer.value_or("no answer");
+        waitFor([&] { return answer->has_value(); });
+        return answer->value_or("no answer");
     }
 
     std::shared_ptr<web::GtkWebEngine> engine;

@@ -154,6 +154,17 @@ TEST_F(WebKitViewTest, WidePagesAreZoomedToTheViewsWidthAgainAfterResizes)
     EXPECT_TRUE(waitFor([&] { return hasSnapshot() && snapshot().pixelWidth() == 1280; }));
 }
 
+// A page loaded right after the view took its size is laid out at that
+// size from the start, not at the size the page had before.
+TEST_F(WebKitViewTest, APageLoadedRightAfterAResizeIsLaidOutAtTheNewSize)
+{
+    std::string path = makeFile("Documents/width.html", "<script>var first = innerWidth + 'x' + innerHeight</script>");
+    view->setFrame({ 0, 0, 600, 400 });
+    view->loadRequest(core::URLRequest(core::URL::fileURL(path)));
+    ASSERT_TRUE(waitForLoadEnd());
+    EXPECT_EQ(evaluate("first"), "600x400");
+}
+
 TEST_F(WebKitViewTest, LongPressesFindLinksAndImagesAndTextShowsAsText)
 {
     std::string page = makeFile("Documents/press.html",
