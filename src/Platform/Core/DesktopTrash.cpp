@@ -44,8 +44,8 @@ std::string localTimestamp()
     return text;
 }
 
-// Writes the .trashinfo of `candidate` exclusively, as the specification
-// asks, so that two programs never claim one name. False with EEXIST when
+// Writes the .trashinfo of `candidate` exclusively, as the desktops
+// expect, so that two programs never claim one name. False with EEXIST when
 // the name is taken.
 bool claim(const std::string& infoPath, const std::string& info, Error* error)
 {
