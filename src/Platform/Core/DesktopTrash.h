@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-// The desktop's trash, laid out the way freedesktop.org desktops share it
-// has it in the user's data folder ("$XDG_DATA_HOME/Trash", else
+// The desktop's trash, laid out as the freedesktop.org desktops share it,
+// in the user's data folder ("$XDG_DATA_HOME/Trash", else
 // "~/.local/share/Trash": the item in files/, a .trashinfo in info/ telling
 // where it came from and when), where the desktop's file manager shows it
 // and puts it back. For what a person replaced or threw away and may want
