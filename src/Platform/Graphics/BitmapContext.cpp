@@ -304,9 +304,9 @@ bool BitmapContext::writePNG(const std::string& path, core::Error* error) const
 
 std::shared_ptr<Image> BitmapContext::makeImage() const
 {
-    // A surface that failed (cairo keeps the first error of a drawing) or
-    // a copy that cannot be had gives no image rather than a read of
-    // pixels that are not there.
+    // A drawing that cairo failed (the surface keeps its first error) gives
+    // no image: its pixels are whatever the failed drawing left. So does a
+    // copy that cannot be allocated.
     cairo_surface_t* surface = surfaceOf(m_surface);
     if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
         return nullptr;

@@ -217,6 +217,10 @@ TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
     static std::atomic<bool> destroying { false };
     static std::atomic<int> lateDraws { 0 };
     static std::atomic<bool> destroyedOnMain { false };
+    // Statics, as the local class cannot capture: start each run afresh.
+    destroying = false;
+    lateDraws = 0;
+    destroyedOnMain = false;
     class Dying : public TiledLayer {
     public:
         ~Dying() override
@@ -319,6 +323,8 @@ TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
     // far away: the jobs queued on the way are dropped, newest first.
     static std::atomic<bool> release { false };
     static std::atomic<bool> holding { false };
+    release = false;
+    holding = false;
     class Held : public InstantTiledLayer {
     public:
         void drawInContext(gfx::Context& context) override
@@ -407,6 +413,9 @@ TEST_F(TiledLayerTest, WorkersDrawLayersSideBySideAndStayForTheNextTiles)
     static std::atomic<int> overlapped { 0 };
     static std::mutex threadsMutex;
     static std::set<std::thread::id> threads;
+    started = 0;
+    overlapped = 0;
+    threads.clear();
     class Meeting : public InstantTiledLayer {
     public:
         void drawInContext(gfx::Context& context) override
