@@ -3,6 +3,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Graphics/ImageInternal.h"
+#include "Platform/Graphics/RowReducer.h"
 #include "Platform/Graphics/StoredImage.h"
 
 #include <algorithm>
@@ -79,6 +80,45 @@ std::shared_ptr<Image> imageWithStoredPixels(const std::shared_ptr<Image>& image
     if (!image || image->imageOrientation() == ImageOrientation::Up)
         return image;
     return ImageAccess::imageWithPixels(ImageAccess::pixels(*image, 1), image->scale(), ImageOrientation::Up);
+}
+
+std::shared_ptr<Image> imageOfStoredRegion(const Image& image, const Rect& region, int width, int height)
+{
+    int pictureWidth = image.pixelWidth(), pictureHeight = image.pixelHeight();
+    int left = std::clamp(int(std::floor(region.minX())), 0, pictureWidth);
+    int top = std::clamp(int(std::floor(region.minY())), 0, pictureHeight);
+    int right = std::clamp(int(std::ceil(region.maxX())), left, pictureWidth);
+    int bottom = std::clamp(int(std::ceil(region.maxY())), top, pictureHeight);
+    if (right <= left || bottom <= top || width <= 0 || height <= 0
+        || int64_t(pictureWidth) * pictureHeight > codecs::kMaximumPixels)
+        return nullptr;
+    codecs::RegionRequest request { left, top, right - left, bottom - top, std::min(width, right - left),
+        std::min(height, bottom - top) };
+    std::string_view bytes = ImageAccess::encodedBytes(image);
+    std::string failure;
+    codecs::Surface result;
+    if (image.format() == ImageFormat::JPEG)
+        result = codecs::decodeJPEGRegion(bytes, request, codecs::kMaximumPixels, &failure);
+    else if (image.format() == ImageFormat::PNG)
+        result = codecs::decodePNGRegion(bytes, request, codecs::kMaximumPixels, &failure);
+    bool rowByRow = image.format() == ImageFormat::JPEG || (image.format() == ImageFormat::PNG && failure != "interlaced");
+    if (!result && rowByRow) {
+        core::log("Warning, unable to decode {} image ({} x {}): {}", formatName(image.format()), pictureWidth,
+            pictureHeight, failure);
+        return nullptr;
+    }
+    if (!result) {
+        codecs::Surface whole = ImageAccess::pixels(image, 1);
+        if (!whole || whole.width() != pictureWidth || whole.height() != pictureHeight)
+            return nullptr;
+        whole.flush();
+        codecs::RowReducer reducer(request.x, request.y, request.width, request.height, request.outputWidth,
+            request.outputHeight);
+        for (int y = reducer.firstRow(); y < reducer.endRow(); ++y)
+            reducer.addRow(y, whole.row(y));
+        result = reducer.finish();
+    }
+    return ImageAccess::imageWithPixels(std::move(result), 1, image.imageOrientation());
 }
 
 codecs::Surface Image::Storage::decode(int denominator) const
@@ -261,6 +301,11 @@ std::string Image::description() const
 {
     Size points = size();
     return fmt::format("<{} {}> {{{}, {}}}", className(), static_cast<const void*>(this), points.width, points.height);
+}
+
+std::string_view ImageAccess::encodedBytes(const Image& image)
+{
+    return image.m_storage->encoded.view();
 }
 
 codecs::Surface ImageAccess::pixels(const Image& image, double fraction)

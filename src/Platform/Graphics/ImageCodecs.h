@@ -93,6 +93,24 @@ Surface decodeWebP(std::string_view bytes, int64_t pixelLimit, std::string* fail
 // An SVG document drawn at its own size (librsvg).
 Surface decodeSVG(std::string_view bytes, int64_t pixelLimit, std::string* failure);
 
+// Part of a picture, in its stored pixels, and the smaller size to read it
+// at (at most the part's own size).
+struct RegionRequest {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    int outputWidth = 0;
+    int outputHeight = 0;
+};
+
+// The part read row by row and reduced as the rows come, never holding the
+// picture whole: a PNG stops after the part's last row (an interlaced one
+// fails with "interlaced": it must be decoded whole); a JPEG decodes at the
+// smallest DCT scale that still covers the size and skips the rows above.
+Surface decodePNGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure);
+Surface decodeJPEGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure);
+
 // Libraries' header readers, for readHeader().
 std::optional<Header> readJPEGHeader(std::string_view bytes);
 std::optional<Header> readTIFFHeader(std::string_view bytes);

@@ -3,11 +3,13 @@
 // errors turned into a jump back instead of an exit.
 
 #include "Platform/Graphics/ImageCodecs.h"
+#include "Platform/Graphics/RowReducer.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <jpeglib.h>
@@ -130,10 +132,11 @@ struct Decoder {
     ~Decoder() { jpeg_destroy_decompress(&info); }
 };
 
-bool decompress(Decoder& d, std::string_view bytes, int denominator, int64_t pixelLimit)
+// Reads the header and asks for native words at 1/denominator of the size
+// (CMYK comes out as inks, converted by hand: answers true). Called where a
+// jump back has been set.
+bool startReading(Decoder& d, std::string_view bytes, int denominator, int64_t pixelLimit)
 {
-    if (setjmp(d.errors.jump))
-        return false;
     jpeg_create_decompress(&d.info);
     // Progressive files keep every coefficient of the picture: bounded like
     // the pixels (libjpeg fails past it, having no backing store).
@@ -150,6 +153,14 @@ bool decompress(Decoder& d, std::string_view bytes, int denominator, int64_t pix
     d.info.scale_denom = denominator == 2 || denominator == 4 || denominator == 8 ? unsigned(denominator) : 1;
     d.info.dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(&d.info);
+    return cmyk;
+}
+
+bool decompress(Decoder& d, std::string_view bytes, int denominator, int64_t pixelLimit)
+{
+    if (setjmp(d.errors.jump))
+        return false;
+    bool cmyk = startReading(d, bytes, denominator, pixelLimit);
     int64_t pixels = int64_t(d.info.output_width) * d.info.output_height;
     if (pixels == 0 || pixels > pixelLimit) {
         d.refusal = "too many pixels";
@@ -176,6 +187,71 @@ bool decompress(Decoder& d, std::string_view bytes, int denominator, int64_t pix
         return false;
     }
     jpeg_finish_decompress(&d.info);
+    return true;
+}
+
+// Reads the rows of a part at a reduced scale, skipping those above it and
+// stopping after it, into the decoder's reducer.
+struct RegionDecoder : Decoder {
+    std::vector<uint8_t> row;
+    std::unique_ptr<RowReducer> reducer;
+};
+
+bool decompressRegion(RegionDecoder& d, std::string_view bytes, const RegionRequest& request, int64_t pixelLimit)
+{
+    if (setjmp(d.errors.jump))
+        return false;
+    if (request.outputWidth <= 0 || request.outputHeight <= 0) {
+        d.refusal = "no size";
+        return false;
+    }
+    // The smallest DCT scale that still covers the size asked for.
+    int denominator = 1;
+    for (int candidate : { 8, 4, 2 }) {
+        if (request.width / candidate >= request.outputWidth && request.height / candidate >= request.outputHeight) {
+            denominator = candidate;
+            break;
+        }
+    }
+    bool cmyk = startReading(d, bytes, denominator, pixelLimit);
+    int64_t width = d.info.image_width, height = d.info.image_height;
+    if (width * height > pixelLimit || request.x < 0 || request.y < 0 || request.x + int64_t(request.width) > width
+        || request.y + int64_t(request.height) > height) {
+        d.refusal = "region outside the picture";
+        return false;
+    }
+    // The part in the scaled rows and columns, rounded outward.
+    int64_t scaledWidth = d.info.output_width, scaledHeight = d.info.output_height;
+    int left = int(request.x * scaledWidth / width);
+    int top = int(request.y * scaledHeight / height);
+    int right = int(std::min(scaledWidth, ((request.x + int64_t(request.width)) * scaledWidth + width - 1) / width));
+    int bottom = int(std::min(scaledHeight, ((request.y + int64_t(request.height)) * scaledHeight + height - 1) / height));
+    d.reducer = std::make_unique<RowReducer>(left, top, right - left, bottom - top,
+        std::min(request.outputWidth, right - left), std::min(request.outputHeight, bottom - top));
+    if (!d.reducer->isValid()) {
+        d.refusal = "out of memory";
+        return false;
+    }
+    d.row.resize(size_t(scaledWidth) * 4);
+    if (cmyk)
+        d.scratch.resize(size_t(scaledWidth) * 4);
+    jpeg_start_decompress(&d.info);
+    if (top > 0)
+        jpeg_skip_scanlines(&d.info, JDIMENSION(top));
+    while (int(d.info.output_scanline) < bottom && !d.errors.endOfData) {
+        int y = int(d.info.output_scanline);
+        JSAMPROW row = cmyk ? d.scratch.data() : d.row.data();
+        if (jpeg_read_scanlines(&d.info, &row, 1) != 1)
+            break;
+        if (cmyk)
+            storeCMYK(d.row.data(), d.scratch.data(), int(scaledWidth), d.info.saw_Adobe_marker);
+        d.reducer->addRow(y, d.row.data());
+    }
+    if (d.errors.endOfData || int(d.info.output_scanline) < bottom) {
+        d.refusal = "premature end of data";
+        return false;
+    }
+    jpeg_abort_decompress(&d.info);
     return true;
 }
 
@@ -243,6 +319,17 @@ Surface decodeJPEG(std::string_view bytes, int denominator, int64_t pixelLimit, 
     }
     decoder.surface.markDirty();
     return decoder.surface;
+}
+
+Surface decodeJPEGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure)
+{
+    RegionDecoder decoder;
+    Surface result;
+    if (decompressRegion(decoder, bytes, request, pixelLimit))
+        result = decoder.reducer->finish();
+    if (!result && failure)
+        *failure = decoder.refusal ? decoder.refusal : messageOf(reinterpret_cast<j_common_ptr>(&decoder.info));
+    return result;
 }
 
 std::optional<std::string> encodeJPEG(const Surface& pixels, int quality)

@@ -1,11 +1,15 @@
 // PNG through libpng's simplified interface: every colour type and depth
 // comes out as 8-bit straight-alpha words, errors stay inside the library's
-// own jump and message buffer.
+// own jump and message buffer. Part of a picture is read row by row through
+// the classic interface instead, reduced as the rows come.
 
 #include "Platform/Graphics/ImageCodecs.h"
+#include "Platform/Graphics/RowReducer.h"
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstring>
+#include <memory>
 #include <png.h>
 #include <vector>
 
@@ -21,7 +25,104 @@ constexpr size_t kAlphaByte = 0;
 constexpr png_uint_32 kNativeFormat = PNG_FORMAT_ARGB;
 #endif
 
+// Everything a row decode touches lives here, outside the frame that calls
+// setjmp, so that nothing of it is lost when libpng jumps back.
+struct RowDecoder {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ByteReader reader;
+    std::string message;
+    std::vector<uint8_t> row;
+    std::unique_ptr<RowReducer> reducer;
+
+    explicit RowDecoder(std::string_view bytes)
+        : reader(bytes)
+    {
+    }
+    ~RowDecoder() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+void failByJump(png_structp png, png_const_charp message)
+{
+    static_cast<RowDecoder*>(png_get_error_ptr(png))->message = message;
+    png_longjmp(png, 1);
+}
+
+void ignoreWarning(png_structp, png_const_charp) { }
+
+void readBytes(png_structp png, png_bytep data, size_t length)
+{
+    auto* decoder = static_cast<RowDecoder*>(png_get_io_ptr(png));
+    if (decoder->reader.read(data, length) != length)
+        png_error(png, "premature end of data");
+}
+
+bool decodeRows(RowDecoder& d, const RegionRequest& request, int64_t pixelLimit)
+{
+    if (setjmp(png_jmpbuf(d.png)))
+        return false;
+    png_set_read_fn(d.png, &d, readBytes);
+    png_read_info(d.png, d.info);
+    png_uint_32 width = png_get_image_width(d.png, d.info), height = png_get_image_height(d.png, d.info);
+    if (int64_t(width) * height > pixelLimit || width > INT32_MAX || height > INT32_MAX) {
+        d.message = "too many pixels";
+        return false;
+    }
+    if (png_get_interlace_type(d.png, d.info) != PNG_INTERLACE_NONE) {
+        // Its rows come in seven passes over the whole picture.
+        d.message = "interlaced";
+        return false;
+    }
+    if (request.x < 0 || request.y < 0 || int64_t(request.x) + request.width > width
+        || int64_t(request.y) + request.height > height) {
+        d.message = "region outside the picture";
+        return false;
+    }
+    png_set_expand(d.png);
+    png_set_strip_16(d.png);
+    png_set_gray_to_rgb(d.png);
+    png_set_add_alpha(d.png, 0xFF, PNG_FILLER_AFTER);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    png_set_bgr(d.png);
+#else
+    png_set_swap_alpha(d.png);
+#endif
+    png_read_update_info(d.png, d.info);
+    if (png_get_rowbytes(d.png, d.info) != size_t(width) * 4) {
+        d.message = "unexpected row layout";
+        return false;
+    }
+    d.reducer = std::make_unique<RowReducer>(request.x, request.y, request.width, request.height, request.outputWidth,
+        request.outputHeight);
+    if (!d.reducer->isValid()) {
+        d.message = "out of memory";
+        return false;
+    }
+    d.row.resize(size_t(width) * 4);
+    for (int y = 0; y < d.reducer->endRow(); ++y) {
+        png_read_row(d.png, d.row.data(), nullptr);
+        if (y < d.reducer->firstRow())
+            continue;
+        premultiply(d.row.data() + size_t(request.x) * 4, request.width);
+        d.reducer->addRow(y, d.row.data());
+    }
+    return true;
+}
+
 } // namespace
+
+Surface decodePNGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure)
+{
+    RowDecoder decoder(bytes);
+    decoder.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &decoder, failByJump, ignoreWarning);
+    decoder.info = decoder.png ? png_create_info_struct(decoder.png) : nullptr;
+    Surface result;
+    if (decoder.info && decodeRows(decoder, request, pixelLimit))
+        result = decoder.reducer->finish();
+    if (!result && failure)
+        *failure = decoder.message.empty() ? "out of memory" : decoder.message;
+    return result;
+}
 
 Surface decodePNG(std::string_view bytes, int64_t pixelLimit, std::string* failure)
 {

@@ -106,8 +106,10 @@ void VKImageView::loadImage(const std::shared_ptr<gfx::Image>& image, std::optio
         m_oldLayer = std::move(m_imageLayer);
         m_imageLayer = nullptr;
     }
-    if (m_imageLayer)
+    if (m_imageLayer) {
         m_imageLayer->removeAllAnimations();
+        m_imageLayer->setDetailSource(nullptr);
+    }
     setLayerImage(image);
     m_imageLayer->removeAllAnimations();
 
@@ -197,6 +199,15 @@ void VKImageView::setLayerImage(const std::shared_ptr<gfx::Image>& image)
     m_imageLayer->setBounds({ 0, 0, size.width, size.height });
     if (made || oldOrientation != orientationOf(image))
         m_imageLayer->setAffineTransform(affineTransformForCurrentZoom());
+    m_imageLayer->updateDetailForZoom(m_zoom);
+}
+
+void VKImageView::setDetailSource(const std::shared_ptr<gfx::Image>& picture)
+{
+    if (!m_imageLayer || !m_image)
+        return;
+    m_imageLayer->setDetailSource(picture);
+    m_imageLayer->updateDetailForZoom(m_zoom);
 }
 
 // Zoom.
@@ -299,6 +310,7 @@ void VKImageView::setTransformForCurrentZoomAnimated(bool animated, std::optiona
     if (anchorPoint && *anchorPoint != m_imageLayer->anchorPoint())
         setImageLayerAnchorPoint(*anchorPoint);
     m_imageLayer->setAffineTransform(affineTransformForCurrentZoom());
+    m_imageLayer->updateDetailForZoom(m_zoom);
 }
 
 gfx::AffineTransform VKImageView::affineTransformForCurrentZoom() const

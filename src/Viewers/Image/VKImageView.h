@@ -77,6 +77,10 @@ public:
     // Swaps the bitmap (a preview for the full picture or back), keeping the
     // native size, zoom and position.
     void setImage(const std::shared_ptr<gfx::Image>& image);
+    // The whole picture a smaller bitmap shown for it was made from: read
+    // in tiles for the visible part when zoomed in past the bitmap's own
+    // detail. A new picture (or none) drops it.
+    void setDetailSource(const std::shared_ptr<gfx::Image>& picture);
     // Shows nothing, and forgets the picture (the next load of it counts).
     void clearImage();
 

@@ -27,6 +27,8 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/Graphics/StoredImage.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/ProgressView.h"
@@ -37,8 +39,6 @@
 
 #include <fmt/format.h>
 
-#include <atomic>
-#include <mutex>
 
 namespace {
 
@@ -76,25 +76,6 @@ public:
     std::optional<std::string> thumbnailPath;
 };
 
-
-// Read on the image queue's worker, set by tests on the main thread: each
-// run copies it under the lock, so a test replacing it never frees one that
-// runs.
-std::mutex fullDecodeHookMutex;
-std::shared_ptr<const std::function<void()>> fullDecodeHook;
-
-std::atomic<bool> previewsBeforeFullImage { true };
-
-void runFullDecodeHook()
-{
-    std::shared_ptr<const std::function<void()>> hook;
-    {
-        std::lock_guard lock(fullDecodeHookMutex);
-        hook = fullDecodeHook;
-    }
-    if (hook)
-        (*hook)();
-}
 
 } // namespace
 
@@ -225,17 +206,6 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
         }));
 }
 
-void VKImageViewController::setPreviewBeforeFullImageForTesting(bool enabled)
-{
-    previewsBeforeFullImage = enabled;
-}
-
-void VKImageViewController::setFullDecodeHookForTesting(std::function<void()> hook)
-{
-    std::lock_guard lock(fullDecodeHookMutex);
-    fullDecodeHook = hook ? std::make_shared<const std::function<void()>>(std::move(hook)) : nullptr;
-}
-
 void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
     const std::shared_ptr<VKFileResource>& resource, const std::string& path,
     const std::shared_ptr<VKThumbnailManager>& thumbnails, const std::optional<std::string>& previewPath,
@@ -244,66 +214,58 @@ void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewCo
     // The header tells the size: a picture over the limit is refused before
     // any pixel is decoded, and the main thread never decodes.
     auto image = gfx::Image::imageWithContentsOfFile(path);
-    if (image && vkCanProcessImage(*image) && thumbnails && previewPath && previewsBeforeFullImage
-        && VKThumbnailManager::imageRequiresPreview(image.get())) {
-        // A large picture takes many times its preview's time to decode: the
-        // preview goes first, the cached one, else one made here from a
-        // reduced decode of this very read, shown before its files are
-        // written (the folder's thumbnail with it).
-        std::shared_ptr<gfx::Image> preview;
-        bool made = false;
-        if (core::fs::exists(*previewPath)) {
-            preview = gfx::Image::imageWithContentsOfFile(*previewPath);
-            if (preview && !preview->decode())
-                preview = nullptr;
-        }
-        if (!preview) {
-            preview = VKThumbnailManager::makePreview(image);
-            made = preview != nullptr;
-        }
-        if (preview) {
-            core::RunLoop::main().post([viewer, resource, preview, size = image->size()] {
-                if (auto self = viewer.lock())
-                    self->showPreviewBeforeFullImage(resource, preview, size);
-            });
-        }
-        if (made)
-            thumbnails->storePreviewsForPath(path, nullptr, preview, thumbnailPath, previewPath);
-    }
-    runFullDecodeHook();
+    std::shared_ptr<gfx::Image> shown;
+    bool made = false;
     std::optional<std::string> message;
     if (image && !vkCanProcessImage(*image)) {
         message = fmt::format(fmt::runtime(core::localized(
                                   "The image ({:.0f}x{:.0f}) is too large to display on this device.\nThe size limit for display is {}.")),
             image->size().width, image->size().height, vkMaximumPixelCountAsString());
         image = nullptr;
+    } else if (image && VKThumbnailManager::imageRequiresPreview(image.get())) {
+        // A large picture is never decoded whole: it is read at the size it
+        // shows at on this screen in either orientation, which is the
+        // folder's preview too (the cached one when it is that picture),
+        // and zooming in reads tiles of it.
+        gfx::Size screen = gfx::Screen::main().pixelSize();
+        gfx::Size size = image->size();
+        gfx::Size target = vkSizeConstrainedTo(
+            size, std::min(std::max(size.width, size.height), std::max(screen.width, screen.height)));
+        if (previewPath && image->imageOrientation() == gfx::ImageOrientation::Up && core::fs::exists(*previewPath)) {
+            shown = gfx::Image::imageWithContentsOfFile(*previewPath);
+            if (shown && (shown->size().width < 0.95f * target.width || !shown->decode()))
+                shown = nullptr;
+        }
+        if (!shown) {
+            bool turned = image->size().width != float(image->pixelWidth()) / image->scale();
+            int width = int(turned ? target.height : target.width), height = int(turned ? target.width : target.height);
+            shown = gfx::imageOfStoredRegion(*image, { 0, 0, float(image->pixelWidth()), float(image->pixelHeight()) },
+                std::max(width, 1), std::max(height, 1));
+            made = shown != nullptr;
+        }
+        if (!shown) {
+            message = invalidImageMessage();
+            image = nullptr;
+        }
     } else if (!image || !image->decode()) {
         message = invalidImageMessage();
         image = nullptr;
     }
-    core::RunLoop::main().post([viewer, resource, image, message] {
+    core::RunLoop::main().post([viewer, resource, image, shown, message] {
         if (auto self = viewer.lock())
-            self->loadImageForResource(resource, image, message);
+            self->loadImageForResource(resource, image, shown, message);
     });
-}
-
-void VKImageViewController::showPreviewBeforeFullImage(const std::shared_ptr<VKFileResource>& resource,
-    const std::shared_ptr<gfx::Image>& preview, gfx::Size nativeSize)
-{
-    auto* view = imageView();
-    if (!view || !isCurrentResource(resource) || m_preview || m_image)
-        return;
-    m_preview = preview;
-    view->loadImage(preview, nativeSize);
+    // Written once the picture is on its way to the screen.
+    if (made && thumbnails && previewPath)
+        thumbnails->storePreviewsForPath(path, nullptr, shown, thumbnailPath, previewPath);
 }
 
 void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileResource>& resource,
-    const std::shared_ptr<gfx::Image>& image, std::optional<std::string> message)
+    const std::shared_ptr<gfx::Image>& image, const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message)
 {
     auto* view = imageView();
     if (!view || !isCurrentResource(resource))
         return;
-    auto shownPreview = m_preview;
     m_preview = nullptr;
     m_image = nullptr;
     if (message) {
@@ -311,23 +273,13 @@ void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileRes
         return;
     }
     m_image = image;
-    auto manager = VKThumbnailManager::sharedManager();
-    if (!VKThumbnailManager::imageRequiresPreview(image.get())) {
+    m_preview = shown;
+    if (!shown) {
         view->loadImage(image);
         return;
     }
-    // The preview already shows: only the whole picture was missing.
-    if (shownPreview && view->image() == shownPreview) {
-        m_preview = shownPreview;
-        return;
-    }
-    auto preview = manager->previewForResource(*resource);
-    if (!preview) {
-        manager->generateThumbnailAndScreenPreviewForResource(resource);
-        return;
-    }
-    m_preview = preview;
-    view->loadImage(preview, image->size());
+    view->loadImage(shown, image->size());
+    view->setDetailSource(image);
 }
 
 void VKImageViewController::failLoad(const std::string& message)
@@ -349,19 +301,10 @@ bool VKImageViewController::doesZoomExceedDisplayablePixelCount(float zoom) cons
 
 // ---- The image view's delegate -------------------------------------------------
 
-void VKImageViewController::imageViewWillZoomToLevel(VKImageView& view, float zoom)
-{
-    if (m_preview && m_image && view.image() == m_image
-        && (zoom <= view.minimumZoom() || doesZoomExceedDisplayablePixelCount(zoom)))
-        view.setImage(m_preview);
-}
+// The picture's own layer reads the detail a zoom needs.
+void VKImageViewController::imageViewWillZoomToLevel(VKImageView&, float) { }
 
-void VKImageViewController::imageViewDidZoomToLevel(VKImageView& view, float zoom)
-{
-    if (m_preview && m_image && view.image() == m_preview && zoom > view.minimumZoom()
-        && !doesZoomExceedDisplayablePixelCount(zoom))
-        view.setImage(m_image);
-}
+void VKImageViewController::imageViewDidZoomToLevel(VKImageView&, float) { }
 
 void VKImageViewController::imageViewHandleSwipeGestureWithDelta(VKImageView& view, float delta)
 {
@@ -455,11 +398,13 @@ void VKImageViewController::didGeneratePreview(const core::Notification& notific
     m_preview = preview;
     if (view->image() == preview)
         return;
-    // A memory warning asked for it: it replaces the full picture in place.
+    // A memory warning asked for it: it replaces the full picture in place,
+    // which zooming in reads in tiles again.
     if (view->image() == m_image)
         view->setImage(preview);
     else
         view->loadImage(preview, m_image->size());
+    view->setDetailSource(m_image);
 }
 
 void VKImageViewController::previewGenerationFailed(const core::Notification& notification)

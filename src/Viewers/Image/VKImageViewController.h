@@ -11,10 +11,10 @@
 // dropped first so that only the newest request is served. The queue's
 // worker reads the header, refuses a picture over the processing limit
 // without decoding it, decodes the rest and hands the result to the main
-// thread. A picture over twice the screen's pixels is shown through the
-// thumbnail manager's screen preview at the full picture's size; the full
-// bitmap is swapped in while the zoom's visible part stays within the
-// displayable pixel count.
+// thread. A picture over twice the screen's pixels is never decoded whole:
+// it shows as a bitmap read at the screen's size (the folder's preview),
+// and zoomed in, the image view reads tiles of the visible part at the
+// zoomed scale.
 
 #include "App/Settings/VKSlideShowSettingsControllerDelegate.h"
 #include "App/Viewers/VKViewController.h"
@@ -61,14 +61,6 @@ public:
     // one the viewer saves through VKSaveMediaToPhotosAlbumOperation.
     using AlbumSaver = std::function<void(const std::string& path, std::function<void(int failureCount)> done)>;
     static void setAlbumSaver(AlbumSaver saver);
-    // Tests: runs on the image queue's worker after any preview was handed
-    // to the main thread and before the picture is decoded whole, so a test
-    // can hold the whole decode there.
-    static void setFullDecodeHookForTesting(std::function<void()> hook);
-    // Tests: off, a large picture waits for its whole decode and then the
-    // thumbnail manager's preview, as when no preview can be made first.
-    static void setPreviewBeforeFullImageForTesting(bool enabled);
-
     static std::shared_ptr<VKImageViewController> imageViewControllerWithResource(
         const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
     VKImageViewController();
@@ -78,7 +70,10 @@ public:
         const std::shared_ptr<VKViewerFolderHost>& folderController) override;
 
     VKImageView* imageView() const;
+    // A large picture's bitmap, read at the screen's size; none while the
+    // picture shows whole.
     const std::shared_ptr<gfx::Image>& preview() const { return m_preview; }
+    // The picture, decoded only when it shows whole.
     const std::shared_ptr<gfx::Image>& fullImage() const { return m_image; }
     bool isSlideShowActive() const { return m_slideShowActive; }
     int updateDirection() const { return m_updateDirection; }
@@ -152,21 +147,20 @@ public:
     void viewControllerDidShowUI(const core::Notification& notification);
 
 private:
-    // On the image queue's worker: reads and checks the file at `path` (the
-    // resource's, taken on the main thread); a picture that needs a preview
-    // first hands one over, decoded, so it shows without waiting for the
-    // whole picture: the one cached at `previewPath`, else one made from
-    // this read, whose preview and thumbnail files are written after it was
-    // handed over. Then the file is decoded whole and the outcome handed to
-    // the main thread.
+    // On the image queue's worker: reads the header of the file at `path`
+    // (the resource's, taken on the main thread) and refuses a picture over
+    // the limit; decodes a small picture whole, and reads a large one only
+    // at the size it shows at (the preview cached at `previewPath` when it
+    // is that, else written there, with the thumbnail, once read). The
+    // outcome goes to the main thread.
     static void loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
         const std::shared_ptr<VKFileResource>& resource, const std::string& path,
         const std::shared_ptr<VKThumbnailManager>& thumbnails, const std::optional<std::string>& previewPath,
         const std::optional<std::string>& thumbnailPath);
-    void showPreviewBeforeFullImage(const std::shared_ptr<VKFileResource>& resource,
-        const std::shared_ptr<gfx::Image>& preview, gfx::Size nativeSize);
+    // `shown` is the large picture's smaller bitmap, none for a picture
+    // shown whole.
     void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
-        std::optional<std::string> message);
+        const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message);
     void failLoad(const std::string& message);
     void moveToResource(const std::shared_ptr<VKFileResource>& resource, int direction, double duration);
     // After the slide's time, or after `delay`.

@@ -1,5 +1,6 @@
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/StoredImage.h"
 
 #include "Support/Command.h"
 #include "Support/TestCase.h"
@@ -131,6 +132,42 @@ TEST_F(ImageTest, EachFormatDecodes)
         expectQuadrants(*render(*image), kRed, kGreen, kBlue, kYellow);
     }
     EXPECT_TRUE(logLines().empty());
+}
+
+TEST_F(ImageTest, RegionsDecodeAtTheirSizeWithoutTheWholePicture)
+{
+    auto original = quadrants(400, 200);
+    auto interlaced = test::runCommand({ "convert", "png:-", "-interlace", "PNG", "png:-" }, *original->pngRepresentation());
+    const std::pair<const char*, std::shared_ptr<Image>> images[] = {
+        { "JPEG", Image::imageWithData(core::Data(*original->jpegRepresentation(1.0f))) },
+        { "PNG", Image::imageWithData(core::Data(*original->pngRepresentation())) },
+        { "interlaced PNG", Image::imageWithData(core::Data(interlaced.output)) }, { "GIF", fixture("quadrants.gif") } };
+    for (const auto& [kind, image] : images) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(image);
+        uint64_t decodes = gfx::imageDecodeCountForTesting();
+        Size full = image->size();
+        // The whole picture at half its size, then its right half, then the
+        // bottom right quadrant's middle.
+        auto small = gfx::imageOfStoredRegion(*image, Rect(0, 0, full.width, full.height), int(full.width / 2), int(full.height / 2));
+        ASSERT_TRUE(small);
+        EXPECT_EQ(small->size(), (Size { full.width / 2, full.height / 2 }));
+        expectQuadrants(*render(*small), kRed, kGreen, kBlue, kYellow);
+        auto right = gfx::imageOfStoredRegion(*image, Rect(full.width / 2, 0, full.width / 2, full.height), 1000, 1000);
+        ASSERT_TRUE(right);
+        EXPECT_EQ(right->size(), (Size { full.width / 2, full.height })) << "never larger than the part";
+        expectQuadrants(*render(*right), kGreen, kGreen, kYellow, kYellow);
+        auto corner = gfx::imageOfStoredRegion(*image, Rect(full.width * 0.6f, full.height * 0.6f, 1e6, 1e6), 4, 4);
+        ASSERT_TRUE(corner) << "clipped to the picture";
+        expectQuadrants(*render(*corner), kYellow, kYellow, kYellow, kYellow);
+        bool rowByRow = std::string(kind) == "JPEG" || std::string(kind) == "PNG";
+        EXPECT_EQ(gfx::imageDecodeCountForTesting() - decodes, rowByRow ? 0u : 1u) << "whole at most once";
+    }
+    auto cut = *original->pngRepresentation();
+    auto truncated = Image::imageWithData(core::Data(cut.substr(0, cut.size() / 2)));
+    ASSERT_TRUE(truncated);
+    EXPECT_FALSE(gfx::imageOfStoredRegion(*truncated, Rect(0, 0, 400, 200), 100, 50));
+    EXPECT_FALSE(gfx::imageOfStoredRegion(*original, Rect(500, 0, 10, 10), 10, 10)) << "outside";
 }
 
 TEST_F(ImageTest, ThreadsShareOneDecode)

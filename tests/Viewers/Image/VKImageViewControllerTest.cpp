@@ -2,6 +2,7 @@
 #include "ImageViewerTestCase.h"
 
 #include "Viewers/Image/VKImageLayer.h"
+#include "Viewers/Image/VKImageTileLayer.h"
 #include "Viewers/Image/VKImageView.h"
 
 #include "App/Settings/VKSlideShowSettingsController.h"
@@ -34,8 +35,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace test {
 namespace {
@@ -324,143 +323,67 @@ TEST_F(VKImageViewControllerTest, DeletingTheShownPictureMovesToItsNeighbour)
     EXPECT_EQ(viewer->resource(), nullptr) << "the only picture leaves nothing to show";
 }
 
-TEST_F(VKImageViewControllerTest, LargePictureShowsItsPreviewUntilZoomedIn)
+TEST_F(VKImageViewControllerTest, ALargePictureIsReadAtTheScreensSizeAndNeverWhole)
 {
     // Over twice the phone screen's pixels at scale 2.
     auto big = addPicture("big.jpg", 1600, 1200);
-    open(big);
-    ASSERT_TRUE(core::RunLoop::main().runUntil(
-        [&] { return viewer->preview() != nullptr && imageView().image() && viewer->fullImage(); }, 20));
-    runLoop();
-    EXPECT_EQ(imageView().image(), viewer->preview());
-    EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
-    imageView().setZoom(1.0f);
-    advance(1);
-    EXPECT_EQ(imageView().image(), viewer->fullImage()) << "the crop fits the displayable count";
-    imageView().setZoom(imageView().minimumZoom());
-    EXPECT_EQ(imageView().image(), viewer->preview());
-}
-
-// Holds the image queue's worker in the viewer's whole-picture decode until
-// the test opens it; counts the worker's arrivals.
-class DecodeGate {
-public:
-    void pass()
-    {
-        std::unique_lock lock(m_mutex);
-        ++m_arrivals;
-        m_condition.notify_all();
-        m_condition.wait(lock, [this] { return m_open; });
-    }
-    bool waitForArrival(std::chrono::seconds limit)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_condition.wait_for(lock, limit, [this] { return m_arrivals > 0; });
-    }
-    void open()
-    {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_condition.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    int m_arrivals = 0;
-    bool m_open = false;
-};
-
-TEST_F(VKImageViewControllerTest, ALargePictureShowsItsPreviewBeforeTheWholePictureIsDecoded)
-{
-    auto big = addPicture("big.jpg", 1600, 1200);
     auto thumbnails = VKThumbnailManager::sharedManager();
     auto previewPath = thumbnails->previewCachePathForResource(*big);
-    auto thumbnailPath = thumbnails->thumbnailCachePathForResource(*big);
-    ASSERT_TRUE(previewPath && thumbnailPath);
-    ASSERT_FALSE(core::fs::exists(*previewPath));
-
-    // Each opening holds the whole picture's decode on the worker: whatever
-    // shows before it was released is a preview.
-    std::shared_ptr<DecodeGate> gate;
-    auto holdNextDecode = [&] {
-        gate = std::make_shared<DecodeGate>();
-        VKImageViewController::setFullDecodeHookForTesting([held = gate] { held->pass(); });
-    };
-    holdNextDecode();
-    struct OpenAtEnd {
-        std::shared_ptr<DecodeGate>& gate;
-        ~OpenAtEnd()
-        {
-            gate->open();
-            VKImageViewController::setFullDecodeHookForTesting(nullptr);
-        }
-    } openAtEnd { gate };
-    auto openHeld = [&] {
-        uint64_t decodes = gfx::imageDecodeCountForTesting();
-        viewer = VKImageViewController::imageViewControllerWithResource(big, host);
-        navigation->pushViewController(viewer, false);
-        EXPECT_TRUE(gate->waitForArrival(std::chrono::seconds(20))) << "the worker reached the whole decode";
-        EXPECT_TRUE(core::RunLoop::main().runUntil(
-            [&] { return viewer->preview() != nullptr && imageView().image() == viewer->preview(); }, 20));
-        runLoop();
-        EXPECT_FALSE(viewer->fullImage());
-        EXPECT_FALSE(viewer->contentIsLoading());
-        EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
-        return gfx::imageDecodeCountForTesting() - decodes;
-    };
-    auto releaseAndCheck = [&] {
-        auto shown = imageView().image();
-        gate->open();
-        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->fullImage() != nullptr; }, 20));
-        runLoop();
-        EXPECT_EQ(imageView().image(), shown) << "the preview shown stays: nothing loads again";
-        EXPECT_EQ(viewer->preview(), shown);
-        imageView().setZoom(1.0f);
-        advance(1);
-        EXPECT_EQ(imageView().image(), viewer->fullImage()) << "zooming in still swaps the whole picture in";
-    };
-
-    // Nothing cached: the preview is made from one reduced decode of the
-    // picture and shown as it is, and its files are written for the folder.
+    ASSERT_TRUE(previewPath);
     NotificationRecorder thumbnailsMade(VKThumbnailManagerDidGenerateThumbnailNotification);
-    EXPECT_EQ(openHeld(), 1u) << "one decode for preview and thumbnail, none reading them back";
-    EXPECT_TRUE(core::fs::exists(*previewPath));
-    EXPECT_TRUE(core::fs::exists(*thumbnailPath));
-    EXPECT_EQ(thumbnailsMade.received.size(), 1u);
-    auto cachedPreview = gfx::Image::imageWithContentsOfFile(*previewPath);
-    ASSERT_TRUE(cachedPreview);
-    EXPECT_EQ(cachedPreview->size(), (gfx::Size { 960, 720 })) << "the screen's long side";
-    EXPECT_EQ(viewer->preview()->size(), cachedPreview->size()) << "shown as written";
-    releaseAndCheck();
-    navigation->popViewController(false);
-    runLoop();
-
-    // Opened again: the cached preview, decoded on the worker.
-    holdNextDecode();
-    EXPECT_EQ(openHeld(), 1u) << "the cached preview only";
-    EXPECT_EQ(thumbnailsMade.received.size(), 1u) << "nothing made again";
-    releaseAndCheck();
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE(opening);
+        uint64_t decodes = gfx::imageDecodeCountForTesting();
+        open(big);
+        ASSERT_TRUE(viewer->preview());
+        EXPECT_EQ(imageView().image(), viewer->preview());
+        EXPECT_EQ(viewer->preview()->size(), (gfx::Size { 960, 720 })) << "the screen's long side";
+        EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 1600, 1200 }));
+        EXPECT_EQ(imageView().imageLayer()->detailSource(), viewer->fullImage());
+        // The second opening shows the preview the first one wrote.
+        EXPECT_EQ(gfx::imageDecodeCountForTesting() - decodes, opening == 0 ? 0u : 1u) << "never the whole picture";
+        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return thumbnailsMade.received.size() == 1; }, 20));
+        EXPECT_TRUE(core::fs::exists(*previewPath));
+        navigation->popViewController(false);
+        runLoop();
+    }
 }
 
-TEST_F(VKImageViewControllerTest, FailedPreviewOfTheFirstPictureIsReported)
+TEST_F(VKImageViewControllerTest, ZoomedInALargePictureDrawsTilesOfTheVisiblePart)
 {
-    // No preview made before the whole picture, as when the worker cannot
-    // make one: the thumbnail manager's is waited for.
-    VKImageViewController::setPreviewBeforeFullImageForTesting(false);
-    struct Restore {
-        ~Restore() { VKImageViewController::setPreviewBeforeFullImageForTesting(true); }
-    } restore;
-    auto big = addPicture("big.jpg", 1600, 1200);
-    viewer = VKImageViewController::imageViewControllerWithResource(big, host);
-    navigation->pushViewController(viewer, false);
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return viewer->fullImage() != nullptr; }, 20));
-    EXPECT_EQ(imageView().image(), nullptr);
-    core::NotificationCenter::defaultCenter().post(VKThumbnailManagerPreviewGeneralFailedNotification,
-        VKThumbnailManager::sharedManager(), core::Value::makeDictionary({ { VKThumbnailManagerResourceUserInfoKey, big } }));
-    runLoop();
+    auto big = addPicture("big.jpg", 3200, 2400);
+    open(big);
+    auto* layer = imageView().imageLayer();
+    ASSERT_TRUE(layer && layer->tileLayer());
+    EXPECT_TRUE(layer->tileLayer()->isHidden()) << "the bitmap holds all a fitted picture shows";
+
+    uint64_t decodes = gfx::imageDecodeCountForTesting();
+    imageView().setZoom(0.5f, false);
+    ASSERT_FALSE(layer->tileLayer()->isHidden());
+    ui::TiledLayer::renderAllVisibleTilesSynchronously();
+    auto tiles = layer->tileLayer()->visibleTiles();
+    ASSERT_FALSE(tiles.empty());
+    // 0.5 at the screen's scale 2 is the picture's own pixels: the view's
+    // 640 × 960 pixels (less than the bars) meet at most 3 × 3 tiles of 512.
+    for (auto& [level, column, row] : tiles)
+        EXPECT_EQ(level, 0);
+    EXPECT_LE(tiles.size(), 9u);
+    EXPECT_LE(layer->tileLayer()->cachedPixels(), tiles.size() * 512 * 512);
+    EXPECT_LE(layer->tileLayer()->bandsRead(), 3u) << "one read per row of tiles";
+    EXPECT_EQ(gfx::imageDecodeCountForTesting(), decodes) << "still never whole";
+
+    imageView().setZoom(imageView().getZoomToFit(), false);
+    EXPECT_TRUE(layer->tileLayer()->isHidden());
+}
+
+TEST_F(VKImageViewControllerTest, ALargePictureThatCannotBeReadIsReported)
+{
+    auto bytes = quarteredImage({ 1600, 1200 })->pngRepresentation();
+    ASSERT_TRUE(bytes);
+    open(addFile("cut.png", bytes->substr(0, bytes->size() / 2)));
     EXPECT_FALSE(viewer->contentIsLoading());
     EXPECT_TRUE(!viewer->activityIndicator() || !viewer->activityIndicator()->isAnimating());
+    ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "The image appears to be invalid or is unsupported.");
     EXPECT_TRUE(viewer->findBarButtonItemWithAction(VKViewController::DeleteItemAction)->isEnabled());
     driver.pressAlertButton("OK");
