@@ -15,6 +15,8 @@
 #include "Platform/Media/Movie/MovieView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScreenWindows.h"
@@ -140,6 +142,8 @@ void VKMoviePlayerController::putMovieViewIntoContentView()
     if (movieView->superview() != content.get())
         content->addSubview(movieView);
     movieView->setFrame(content->bounds());
+    movieView->layoutIfNeeded();
+    showNoSoundOutputNoticeIfNeeded();
 }
 
 void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notification&)
@@ -178,6 +182,33 @@ void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notifica
         showStatusBar();
         setUIHidden(false, true);
     }
+}
+
+void VKMoviePlayerController::showNoSoundOutputNoticeIfNeeded()
+{
+    if (m_noSoundOutputNotice || !m_movieController || m_movieController->hasSoundOutput()
+        || !(m_movieController->mediaTypes() & media::MovieMediaTypeAudio))
+        return;
+    auto* controls = m_movieController->view()->controlsView();
+    if (!controls)
+        return;
+    // Part of the controls rather than an alert over the picture: it shows
+    // and hides with them, just above the play button.
+    auto notice = ui::Label::create();
+    notice->setText(core::localized("No sound output is available"));
+    notice->setFont(ui::Fonts::boldSystemFont(14));
+    notice->setTextColor(gfx::Color::white(1));
+    notice->setTextAlignment(gfx::TextAlignment::Center);
+    notice->setBackgroundColor(gfx::Color(0, 0, 0, 0.6f));
+    notice->layer().setCornerRadius(8);
+    gfx::Rect b = controls->bounds();
+    gfx::Size text = notice->sizeThatFits({ b.width(), NoticeHeight });
+    float width = std::min(b.width() - 2 * NoticeMargin, std::ceil(text.width) + 2 * NoticeMargin);
+    notice->setFrame({ std::round((b.width() - width) / 2),
+        b.height() - media::MovieView::BarHeight - 16 - NoticeMargin / 2 - NoticeHeight, width, NoticeHeight });
+    notice->setAutoresizingMask(ui::View::FlexibleLeftMargin | ui::View::FlexibleRightMargin | ui::View::FlexibleTopMargin);
+    controls->addSubview(notice);
+    m_noSoundOutputNotice = std::move(notice);
 }
 
 bool VKMoviePlayerController::handOverToAudioPlayer()

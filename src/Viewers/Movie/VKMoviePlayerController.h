@@ -9,8 +9,9 @@ namespace media {
 class MoviePlayerController;
 }
 namespace ui {
+class Label;
 class Window;
-}
+} // namespace ui
 class VKMovieControls;
 
 // The screen of a movie with a picture: the platform player full screen
@@ -30,6 +31,9 @@ public:
     // How close the position must be to the end for load state 0 to mean
     // the movie ended.
     static constexpr double EndTolerance = 0.001;
+    // The no-sound notice's height and its margins.
+    static constexpr float NoticeHeight = 30;
+    static constexpr float NoticeMargin = 12;
 
     static std::shared_ptr<VKMoviePlayerController> create(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
@@ -66,6 +70,10 @@ public:
 
     void resumeFromLastOffset();
     void setCurrentPlaybackTimeDelayed(double seconds);
+    // "No sound output is available" within the player's controls, once the
+    // player found no sound device for a movie with sound; it plays on
+    // silently. Null until then.
+    ui::Label* noSoundOutputNotice() const { return m_noSoundOutputNotice.get(); }
     void promptUserForTVDisplay();
     // Stores the position, stops the movie and lets go of it.
     void removeMovieControllerStatusBarWorkaroundHack();
@@ -77,6 +85,7 @@ private:
     void showStatusBar();
     void putMovieViewIntoContentView();
     void tearDownTVOut();
+    void showNoSoundOutputNoticeIfNeeded();
     // Replaces this screen with the audio screen on the same file; false
     // when this screen is not on top or no audio screen is made.
     bool handOverToAudioPlayer();
@@ -88,4 +97,5 @@ private:
     std::shared_ptr<VKMovieControls> m_tvoutControls;
     std::vector<core::Observation> m_movieObservations;
     std::shared_ptr<ui::AlertView> m_tvoutAlert;
+    std::shared_ptr<ui::Label> m_noSoundOutputNotice;
 };

@@ -25,6 +25,8 @@ public:
         bool prerollsByItself = true;
         // Fails instead of prerolling.
         bool broken = false;
+        // False: played as without a sound device.
+        bool soundOutput = true;
     };
     static constexpr double FrameInterval = 1.0 / 30;
 
@@ -49,6 +51,7 @@ public:
     void setMaximumFrameSize(gfx::Size pixels) override { m_maximumSize = pixels; }
     uint64_t presentedFrames() const override { return m_presented; }
     uint64_t droppedFrames() const override { return 0; }
+    bool hasSoundOutput() const override { return m_script.soundOutput; }
 
     // What the test does to it.
     void preroll();

@@ -72,6 +72,13 @@ protected:
             view->setControlsVisible(true);
             advance(0.1);
             shoot("controls-" + suffix);
+            close();
+
+            FakeMovieEngine::script().soundOutput = false;
+            screen = show(device, orientation);
+            screen->movieController()->view()->setControlsVisible(true);
+            advance(0.1);
+            shoot("no-sound-" + suffix);
             screen->movieController()->setCurrentPlaybackTime(59.5);
             advance(1);
             shoot("end-" + suffix);

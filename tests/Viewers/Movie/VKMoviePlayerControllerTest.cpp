@@ -14,6 +14,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/Label.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScreenWindows.h"
 #include "Platform/UI/TapGestureRecognizer.h"
@@ -78,6 +79,31 @@ TEST_F(VKMoviePlayerControllerTest, APlayableMovieFillsTheScreenAndResumes)
     play(1);
     EXPECT_NEAR(movie->currentPlaybackTime(), 31, 0.05);
     EXPECT_GT(movie->presentedFrames(), 25u);
+}
+
+TEST_F(VKMoviePlayerControllerTest, WithoutASoundDeviceTheControlsSaySoAndThePicturePlaysOn)
+{
+    auto screen = open();
+    EXPECT_FALSE(screen->noSoundOutputNotice()) << "with sound";
+    navigation->popViewController(false);
+    runLoop();
+
+    FakeMovieEngine::script().soundOutput = false;
+    screen = open();
+    auto* notice = screen->noSoundOutputNotice();
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->text(), "No sound output is available");
+    auto* view = screen->movieController()->view().get();
+    EXPECT_EQ(notice->superview(), view->controlsView()) << "with the controls, not over the picture";
+    EXPECT_THROW(driver.alert(), std::exception) << "no alert";
+    driver.rotate(ui::Orientation::LandscapeLeft);
+    runLoop();
+    gfx::Rect frame = notice->convertRect(notice->bounds(), view);
+    EXPECT_TRUE(view->bounds().contains(frame));
+    EXPECT_NEAR(frame.midX(), view->bounds().midX(), 1);
+    EXPECT_LT(frame.maxY(), view->playButton()->convertRect(view->playButton()->bounds(), view).minY());
+    play(1);
+    EXPECT_EQ(screen->movieController()->playbackState(), MoviePlaybackState::Playing);
 }
 
 TEST_F(VKMoviePlayerControllerTest, TheStoredPositionIsResumedWithinTheMovie)
