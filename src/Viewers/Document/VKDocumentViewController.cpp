@@ -544,19 +544,27 @@ gfx::Rect VKDocumentViewController::pageIndexViewFrame()
     gfx::Rect b = view()->bounds();
     float width = m_pageIndexView ? m_pageIndexView->frame().width() : VKPageIndexView::Width;
     gfx::EdgeInsets insets = m_pageIndexEdgeInsets;
-    if (insets == gfx::EdgeInsets() && wantsFullScreenLayout() && navigationController()) {
-        // The status bar counts only where the view lies under it: a view
-        // placed below it would otherwise keep the index 20 points too low.
-        float underStatusBar = VKStatusBarHeight;
-        if (auto application = ui::Application::shared(); application && view()->window()) {
-            gfx::Rect shared = application->statusBarFrameWhenShown().intersection(view()->convertRect(b, nullptr));
-            underStatusBar = shared.isEmpty() ? 0 : std::min(shared.width(), shared.height());
-        }
-        insets.top = navigationController()->navigationBar().frame().height() + underStatusBar;
-        insets.bottom = navigationController()->toolbar().frame().height();
-    }
+    if (insets == gfx::EdgeInsets() && wantsFullScreenLayout())
+        insets = barInsets();
     float y = b.minY() + 5 + insets.top;
     return gfx::Rect(b.maxX() - width - 2 - insets.right, y, width, b.maxY() - 5 - insets.bottom - y);
+}
+
+gfx::EdgeInsets VKDocumentViewController::barInsets()
+{
+    gfx::EdgeInsets insets;
+    if (!navigationController())
+        return insets;
+    // The status bar counts only where the view lies under it: a view
+    // placed below it would otherwise keep its content 20 points too low.
+    float underStatusBar = VKStatusBarHeight;
+    if (auto application = ui::Application::shared(); application && view()->window()) {
+        gfx::Rect shared = application->statusBarFrameWhenShown().intersection(view()->convertRect(view()->bounds(), nullptr));
+        underStatusBar = shared.isEmpty() ? 0 : std::min(shared.width(), shared.height());
+    }
+    insets.top = navigationController()->navigationBar().frame().height() + underStatusBar;
+    insets.bottom = navigationController()->toolbar().frame().height();
+    return insets;
 }
 
 void VKDocumentViewController::handlePageIndexViewControlEvent()

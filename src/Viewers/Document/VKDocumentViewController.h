@@ -131,6 +131,10 @@ public:
     void removePageNumberOverlay();
     void hidePageIndexOverlayAnimated(bool animated);
     gfx::Rect pageIndexViewFrame();
+    // What the bars (and the status bar, where the view lies under it)
+    // cover of a full-screen view while they show; nothing without a
+    // navigation controller.
+    gfx::EdgeInsets barInsets();
     bool pageIndexViewSuppressed() const { return m_pageIndexSuppressed; }
     void setPageIndexViewSuppressed(bool suppressed);
     gfx::EdgeInsets pageIndexEdgeInsets() const { return m_pageIndexEdgeInsets; }

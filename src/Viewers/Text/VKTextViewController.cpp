@@ -70,13 +70,49 @@ void VKTextViewController::setEditable(bool editable)
 
 gfx::Point VKTextViewController::contentOffset()
 {
-    return m_textView ? m_textView->contentOffset() : gfx::Point();
+    if (!m_textView)
+        return {};
+    gfx::Point offset = m_textView->contentOffset();
+    return { offset.x, offset.y + m_textView->contentInset().top };
 }
 
 void VKTextViewController::setContentOffset(gfx::Point offset)
 {
     if (m_textView)
-        m_textView->setContentOffset(offset);
+        m_textView->setContentOffset({ offset.x, offset.y - m_textView->contentInset().top });
+}
+
+void VKTextViewController::updateTextInsets(bool animated)
+{
+    if (!m_textView)
+        return;
+    auto* navigation = navigationController();
+    gfx::EdgeInsets insets = navigation && !navigation->isNavigationBarHidden() ? barInsets() : gfx::EdgeInsets();
+    gfx::EdgeInsets old = m_textView->contentInset();
+    if (insets == old)
+        return;
+    gfx::Point offset = m_textView->contentOffset();
+    bool atTop = offset.y <= m_textView->minimumContentOffset().y + 0.5f;
+    bool atEnd = !atTop && offset.y >= m_textView->maximumContentOffset().y - 0.5f;
+    m_textView->setContentInset(insets);
+    m_textView->setScrollIndicatorInsets(insets);
+    gfx::Point least = m_textView->minimumContentOffset(), most = m_textView->maximumContentOffset();
+    gfx::Point target = offset;
+    target.y = atTop ? least.y : atEnd ? most.y : std::clamp(offset.y, least.y, most.y);
+    if (target != offset)
+        m_textView->setContentOffset(target, animated);
+}
+
+void VKTextViewController::setUIHidden(bool hidden, bool animated)
+{
+    VKDocumentViewController::setUIHidden(hidden, animated);
+    updateTextInsets(animated);
+}
+
+void VKTextViewController::didRotate(ui::Orientation fromOrientation)
+{
+    VKDocumentViewController::didRotate(fromOrientation);
+    updateTextInsets(false);
 }
 
 gfx::Size VKTextViewController::contentSize()
@@ -117,6 +153,7 @@ void VKTextViewController::loadContentView()
     float stored = fontSizeSettingForPath(path);
     m_textView->setFont(gfx::Font::fontWithName(FontName, stored > 0 ? stored : defaultFontSize()));
     content->addSubview(m_textView);
+    updateTextInsets(false);
 
     std::weak_ptr<VKTextViewController> weak = sharedAs<VKTextViewController>();
     m_offsetObservation = m_textView->observeContentOffset([weak](const gfx::Point&, const gfx::Point&) {

@@ -80,12 +80,20 @@ public:
     ui::Application::StatusBarStyle statusBarStyle() const override;
     void viewDidUnload() override;
     void willBeginDragging(ui::ScrollView& scrollView) override;
+    void setUIHidden(bool hidden, bool animated) override;
+    void didRotate(ui::Orientation fromOrientation) override;
 
     // The worker's answers, on the main thread.
     void textLoadDidEnd(VKTextLoader::Result result);
     void showFirstScreen(const std::string& encoding, std::shared_ptr<ui::TextStorage> text, std::optional<float> fontSize);
 
 private:
+    // The text view's insets follow the bars, so that its first lines show
+    // below the top bar and its last above the toolbar while they show; a
+    // text at its top or end stays there as they come and go, anything
+    // else stays where it is on screen. The frame's offsets count from the
+    // top of the uncovered part.
+    void updateTextInsets(bool animated);
     void loadText();
     void updateFontSizeSegments(float size);
     void stopLoading();

@@ -55,6 +55,38 @@ TEST_F(VKTextViewControllerTest, OpensTheTextReadOnlyAtTheDefaultSize)
     EXPECT_EQ(viewer->textView()->dataDetectorTypes(), unsigned(ui::TextView::All));
 }
 
+TEST_F(VKTextViewControllerTest, TheTextsInsetsFollowTheBars)
+{
+    std::string lines;
+    for (int i = 0; i < 400; ++i)
+        lines += fmt::format("line {}\n", i);
+    auto viewer = openText("long.txt", lines);
+    auto* text = viewer->textView();
+    ASSERT_FALSE(viewer->navigationController()->isNavigationBarHidden());
+    gfx::EdgeInsets bars = viewer->barInsets();
+    ASSERT_GT(bars.top, 40);
+    // The first line shows below the top bar, at the frame's offset 0.
+    EXPECT_EQ(text->contentInset(), bars);
+    EXPECT_EQ(text->contentOffset().y, -bars.top);
+    EXPECT_EQ(viewer->contentOffset().y, 0);
+
+    // At the top the text follows the bars away and back.
+    viewer->setUIHidden(true, false);
+    EXPECT_EQ(text->contentInset(), gfx::EdgeInsets());
+    EXPECT_EQ(text->contentOffset().y, 0);
+    viewer->setUIHidden(false, false);
+    EXPECT_EQ(text->contentOffset().y, -bars.top);
+
+    // Elsewhere it stays where it is on screen; at the end it stays at the end.
+    text->setContentOffset({ 0, 500 });
+    viewer->setUIHidden(true, false);
+    EXPECT_EQ(text->contentOffset().y, 500);
+    text->setContentOffset(text->maximumContentOffset());
+    viewer->setUIHidden(false, false);
+    EXPECT_EQ(text->contentOffset().y, text->maximumContentOffset().y);
+    EXPECT_EQ(text->contentOffset().y, text->contentSize().height - text->bounds().height() + bars.bottom);
+}
+
 TEST_F(VKTextViewControllerTest, LongLinesLowerTheSizeUnlessOneIsStored)
 {
     // Lines of 90 characters on the phone: 10 points.
