@@ -2,6 +2,7 @@
 #   Release: -O2, used by `make run` and the benchmarks.
 #   Test:    -O1 with AddressSanitizer and UndefinedBehaviorSanitizer, used by
 #            `make test`; any sanitizer report aborts the test that caused it.
+#            The test programs' own code is built at -O0 (cmake/Tandry.cmake).
 #   Fuzz:    clang, -O2 with the same sanitizers and libFuzzer's coverage
 #            hooks in every library (`make fuzz`); only the fuzz programs
 #            link libFuzzer itself (cmake/Tandry.cmake).

@@ -41,11 +41,19 @@ function(tandry_library name)
     if(tests)
         tandry_unity_sources(tests ${target}_tests ${tests})
         add_executable(${target}_tests ${tests})
+        tandry_test_program_options(${target}_tests)
         target_link_libraries(${target}_tests PRIVATE ${target} tandry_test_support ${ARG_TEST_LINKS} GTest::gmock GTest::gtest_main)
         tandry_gtest_suites(${target}_tests
             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
             ENVIRONMENT "TANDRY_RESOURCES=${CMAKE_SOURCE_DIR}/resources")
     endif()
+endfunction()
+
+# The test programs' own code compiles without optimisation in the Test build:
+# their batches of test bodies cost almost half the CPU at -O1, and the code
+# they check, in the libraries, keeps -O1.
+function(tandry_test_program_options target)
+    target_compile_options(${target} PRIVATE $<$<CONFIG:Test>:-O0>)
 endfunction()
 
 # tandry_executable(NAME source... LINKS target...)
@@ -64,6 +72,7 @@ function(tandry_program_tests)
     endif()
     tandry_unity_sources(sources tandry_program_tests ${sources})
     add_executable(tandry_program_tests ${sources})
+    tandry_test_program_options(tandry_program_tests)
     target_link_libraries(tandry_program_tests PRIVATE tandry_test_support tandry_test_support_movie
         tandry_test_support_pdf tandry_test_support_web tandry_test_support_dropbox tandry_test_support_media GTest::gmock GTest::gtest_main)
     target_compile_definitions(tandry_program_tests PRIVATE TANDRY_EXECUTABLE="$<TARGET_FILE:tandry>")
