@@ -67,16 +67,6 @@ std::vector<std::shared_ptr<VKCloudManagedObject>> nodesIn(const core::Value& va
     return nodes;
 }
 
-// The row of a resource in a list, by equality (resources of one node are
-// equal).
-std::optional<size_t> indexIn(const std::vector<std::shared_ptr<VKFileResource>>& list, const VKFileResource& resource)
-{
-    for (size_t i = 0; i < list.size(); ++i)
-        if (list[i] && list[i]->isEqual(resource))
-            return i;
-    return std::nullopt;
-}
-
 } // namespace
 
 std::shared_ptr<VKCloudFolderController> VKCloudFolderController::create(const std::shared_ptr<VKFileResource>& resource)
@@ -480,19 +470,13 @@ void VKCloudFolderController::loadEditingToolbarItems()
 {
     if (!editingToolbarItems().empty())
         return;
-    auto to = [](void (VKCloudFolderController::*method)(const std::shared_ptr<core::Object>&)) {
-        return [method](VKFolderController& controller, const std::shared_ptr<core::Object>& sender) {
-            if (auto* cloud = dynamic_cast<VKCloudFolderController*>(&controller))
-                (cloud->*method)(sender);
-        };
-    };
     // The English word names the picture whatever the title's language.
-    setEditingToolbarItems(makeEditingToolbarItems({
-        { "Delete", "Delete", DeleteMarkedItemsAction, to(&VKCloudFolderController::deleteMarkedItems) },
-        { "Move", "Move", MoveMarkedItemsAction, to(&VKCloudFolderController::moveMarkedItems) },
-        { "Copy", "Copy", CopyMarkedItemsAction, to(&VKCloudFolderController::copyMarkedItems) },
-        { "Sync", "Sync", VKFolderController::SyncFolderAction, to(&VKCloudFolderController::syncFolder) },
-        { "More", "More", ShowEditActionMenuAction, to(&VKCloudFolderController::showEditActionMenu) },
+    setEditingToolbarItems(editing().makeToolbarItems({
+        { "Delete", "Delete", DeleteMarkedItemsAction, sendTo(&VKCloudFolderController::deleteMarkedItems) },
+        { "Move", "Move", MoveMarkedItemsAction, sendTo(&VKCloudFolderController::moveMarkedItems) },
+        { "Copy", "Copy", CopyMarkedItemsAction, sendTo(&VKCloudFolderController::copyMarkedItems) },
+        { "Sync", "Sync", VKFolderController::SyncFolderAction, sendTo(&VKCloudFolderController::syncFolder) },
+        { "More", "More", ShowEditActionMenuAction, sendTo(&VKCloudFolderController::showEditActionMenu) },
     }));
 }
 
@@ -538,7 +522,7 @@ void VKCloudFolderController::createNewFolderAtPath(const std::string& path)
 
 void VKCloudFolderController::deleteMarkedItemsNoConfirmation()
 {
-    startCloudOperation(VKCloudDeleteOperation::initWithResources(resourcesForMarkedIndexPaths()));
+    startCloudOperation(VKCloudDeleteOperation::initWithResources(markedResources()));
 }
 
 void VKCloudFolderController::renameResourceNoConfirmation(const std::shared_ptr<VKFileResource>& resource,
@@ -551,9 +535,9 @@ void VKCloudFolderController::copyMarkedItemsNoConfirmation(const std::shared_pt
 {
     std::shared_ptr<VKFileOperation> operation;
     if (isInService(*destination))
-        operation = VKCloudCopyOperation::initWithResources(resourcesForMarkedIndexPaths());
+        operation = VKCloudCopyOperation::initWithResources(markedResources());
     else
-        operation = VKCloudDownloadOperation::initWithResources(resourcesForMarkedIndexPaths());
+        operation = VKCloudDownloadOperation::initWithResources(markedResources());
     operation->setDestination(destination);
     startCloudOperation(operation);
 }
@@ -562,9 +546,9 @@ void VKCloudFolderController::moveMarkedItemsNoConfirmation(const std::shared_pt
 {
     std::shared_ptr<VKFileOperation> operation;
     if (isInService(*destination)) {
-        operation = VKCloudMoveOperation::initWithResources(resourcesForMarkedIndexPaths());
+        operation = VKCloudMoveOperation::initWithResources(markedResources());
     } else {
-        auto download = VKCloudDownloadOperation::initWithResources(resourcesForMarkedIndexPaths());
+        auto download = VKCloudDownloadOperation::initWithResources(markedResources());
         download->setDeleteOriginals(true);
         operation = download;
     }

@@ -24,14 +24,14 @@ void VKCloudFolderController::syncFolder(const std::shared_ptr<core::Object>&)
 
 void VKCloudFolderController::syncFolderOrMarkedItems(const std::shared_ptr<core::Object>&)
 {
-    handleAction(markedIndexPaths().empty() ? EditAction::SyncFolder : EditAction::SyncMarkedItems, core::Value());
+    handleAction(markedResources().empty() ? EditAction::SyncFolder : EditAction::SyncMarkedItems, core::Value());
 }
 
 void VKCloudFolderController::confirmSyncAction(EditAction action)
 {
     std::vector<std::shared_ptr<VKFileResource>> candidates;
     if (action == EditAction::SyncMarkedItems)
-        candidates = resourcesForMarkedIndexPaths();
+        candidates = markedResources();
     else if (auto children = resource()->children())
         candidates = std::move(*children);
     std::vector<std::shared_ptr<VKFileResource>> files;

@@ -72,20 +72,6 @@ bool isGuestMode()
     return hooks && hooks->isGuestMode();
 }
 
-std::shared_ptr<VKFileResource> resourceOf(const core::Notification& notification)
-{
-    return std::dynamic_pointer_cast<VKFileResource>(notification.object());
-}
-
-std::string describe(const core::Value& value)
-{
-    if (value.isString())
-        return value.string();
-    if (value.isObject() && value.object())
-        return value.object()->description();
-    return value.description();
-}
-
 } // namespace
 
 void VKFolderController::setCloudFolderControllerFactory(Factory factory)
@@ -154,23 +140,7 @@ void VKFolderController::startObserving()
         to(&VKFolderController::collectionDidUpdate)));
     m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr,
         to(&VKFolderController::quotaDidUpdate)));
-    // Every download's news also refreshes the downloads button's count.
-    auto download = [weak](void (VKFolderController::*handler)(const core::Notification&)) {
-        return [weak, handler](const core::Notification& notification) {
-            if (auto controller = weak.lock()) {
-                (controller.get()->*handler)(notification);
-                controller->updateDownloadsBadgeValue();
-            }
-        };
-    };
-    m_observations.push_back(center.observe(VKDownloadManagerDownloadDidStartNotification, nullptr,
-        download(&VKFolderController::downloadDidStart)));
-    m_observations.push_back(center.observe(VKDownloadManagerDownloadDidFinishNotification, nullptr,
-        download(&VKFolderController::downloadDidFinish)));
-    m_observations.push_back(center.observe(VKDownloadManagerDownloadDidFailNotification, nullptr,
-        download(&VKFolderController::downloadDidFail)));
-    m_observations.push_back(center.observe(VKDownloadFileResourceDidDeleteDownloadNotification, nullptr,
-        download(&VKFolderController::downloadDeleted)));
+    m_transfers.observe(std::static_pointer_cast<VKFolderTransferRows::Host>(self()), m_folderPath);
     for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification }) {
         m_observations.push_back(center.observe(name, nullptr, [weak](const core::Notification&) {
             // Uploads start and end on the cloud layer's threads.
@@ -188,7 +158,7 @@ void VKFolderController::startObserving()
         [weak](const core::Notification&) {
             core::RunLoop::main().post([weak] {
                 if (auto controller = weak.lock(); controller && controller->isEditing())
-                    controller->fitEditingToolbarItems();
+                    controller->editing().fitToolbarItems();
             });
         }));
     for (const char* key : { "VKDisplayFileExtensions", "VKFileSortOrder", "VKShowHiddenFiles" }) {
@@ -361,9 +331,9 @@ void VKFolderController::updateModelFlushingCache(bool flush)
             m_searchRows.push_back(order.makeRow(std::move(result)));
         order.sort(m_searchRows);
     }
-    pruneMarks();
+    editing().prune();
     if (isEditing() && isViewLoaded())
-        updateEditingToolbarItemsState();
+        editing().updateBars();
 }
 
 void VKFolderController::updateModelAndView()
@@ -863,51 +833,34 @@ void VKFolderController::settingDidChange(const std::string& key)
         updateModelAndView();
 }
 
-// MARK: Downloads
+// MARK: Transfers
 
-bool VKFolderController::isInThisFolder(const VKFileResource& resource) const
+bool VKFolderController::transferIsListed(const std::shared_ptr<VKFileResource>& download)
 {
-    return core::path::standardizingPath(core::path::deletingLastPathComponent(resource.path())) == m_folderPath;
+    return m_childrenValid
+        && std::any_of(m_children.begin(), m_children.end(), [&](const auto& row) { return row.resource == download; });
 }
 
-void VKFolderController::downloadDidStart(const core::Notification& notification)
+void VKFolderController::transferFinished(const std::shared_ptr<VKFileResource>& download,
+    const std::shared_ptr<VKFileResource>& file)
 {
-    auto download = resourceOf(notification);
-    if (!download || !isInThisFolder(*download))
-        return;
-    if (m_childrenValid)
-        for (const auto& row : m_children)
-            if (row.resource == download)
-                return;
-    addResourceToModel(download);
-}
-
-void VKFolderController::downloadDidFinish(const core::Notification& notification)
-{
-    auto download = resourceOf(notification);
-    if (!download || !isInThisFolder(*download))
-        return;
-    if (auto file = VKFileResource::resourceWithPath(download->path()))
+    if (file)
         replaceResourceInModel(download, file);
     else
         removeResourceFromModel(download);
 }
 
-void VKFolderController::downloadDeleted(const core::Notification& notification)
+void VKFolderController::transferDeleted()
 {
-    auto download = resourceOf(notification);
-    if (!download || !isInThisFolder(*download) || isVisibleViewController())
+    if (isVisibleViewController())
         return;
     updateModelFlushingCache(true);
     updateView();
 }
 
-void VKFolderController::downloadDidFail(const core::Notification& notification)
+void VKFolderController::transferFailed(const std::shared_ptr<VKFileResource>& download)
 {
-    auto download = resourceOf(notification);
-    core::log("downloadDidFail: {}", download ? download->description() : std::string("(null)"));
-    core::log("error: {}", describe(notification.userInfo()["error"]));
-    if (!download || !isInThisFolder(*download) || !isViewLoaded())
+    if (!isViewLoaded())
         return;
     if (auto path = indexPathOfResource(*download))
         activeTableView().reloadRows({ *path }, ui::TableView::RowAnimation::None);
@@ -997,7 +950,7 @@ void VKFolderController::didRotate(ui::Orientation fromOrientation)
 {
     VKFolderControllerBase::didRotate(fromOrientation);
     if (isEditing())
-        fitEditingToolbarItems();
+        editing().fitToolbarItems();
     setIndexViewHidden(false, false);
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKFolderEditing.h"
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
+#include "App/FolderBrowser/VKFolderToolbar.h"
+#include "App/FolderBrowser/VKFolderTransferRows.h"
 #include "App/FolderBrowser/VKImagePicker.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
 #include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
@@ -57,15 +60,20 @@ class VKFolderChangeFeed;
 // ones) and the section map of the strip (built on the first jump, dropped
 // with every change of the rows). Everything runs on the main thread.
 //
-// The search is a collaborator of its own (VKFolderSearch), whose host side
-// lives in VKFolderControllerSearch.cpp; the rows' side
-// (opening, marking, deleting, the viewers' walks, the scroll position) in
-// VKFolderControllerRows.cpp, the toolbar in VKFolderControllerToolbar.cpp,
-// editing (marking, the menu and its dispatcher, delete, e-mail, new folder
-// and rename) in VKFolderControllerEditing.cpp and its neighbours.
+// Collaborators own their parts, each with a small host interface this
+// screen answers (held weakly): the search (VKFolderSearch, host side in
+// VKFolderControllerSearch.cpp), the marks and editing bars
+// (VKFolderEditing), the toolbar (VKFolderToolbar). The rows' side (opening,
+// deleting, the viewers' walks, the scroll position) lives in
+// VKFolderControllerRows.cpp; the editing commands (the menu and its
+// dispatcher, delete, e-mail, new folder, rename, move, copy, zip) in
+// VKFolderControllerEditing.cpp and its neighbours.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
                            public VKFolderSearch::Host,
+                           public VKFolderEditing::Host,
+                           public VKFolderToolbar::Host,
+                           public VKFolderTransferRows::Host,
                            public VKMultiEditTableViewDelegate,
                            public VKViewerFolderHost,
                            public ui::ActionSheetDelegate,
@@ -96,17 +104,18 @@ public:
     enum class Alert : int { EmailSize = 1024, HiddenName = 1025 };
     enum class Prompt : int { Rename = 1003, NewFolder = 1011, UnzipPassword = 1012 };
     // The toolbar's downloads button.
-    enum class ToolbarButton : int { Downloads = 1001 };
-    static constexpr const char* ShowDownloadViewControllerAction = "showDownloadViewController";
-    static constexpr const char* BeginSearchAction = "beginSearch";
+    using ToolbarButton = VKFolderToolbar::Button;
+    static constexpr const char* ShowDownloadViewControllerAction = VKFolderToolbar::ShowDownloadsAction;
+    static constexpr const char* BeginSearchAction = VKFolderToolbar::BeginSearchAction;
     static constexpr const char* CreateNewFolderAction = "createNewFolder";
     static constexpr const char* StateOffsetKey = "VKStateDictionaryFolderControllerOffsetKey";
 
-    // The rows of downloads and uploads come from the screens that own
-    // them ("VKDownloadFileResourceCell", "VKUploadFileResourceCell");
-    // without a factory they are plain file rows.
-    using CellFactory = std::function<std::shared_ptr<VKFileResourceCell>(const std::string& identifier)>;
-    static void registerCellFactory(const std::string& identifier, CellFactory factory);
+    // The rows of downloads and uploads (VKFolderTransferRows).
+    using CellFactory = VKFolderTransferRows::CellFactory;
+    static void registerCellFactory(const std::string& identifier, CellFactory factory)
+    {
+        VKFolderTransferRows::registerCellFactory(identifier, std::move(factory));
+    }
     // The downloads screen for a folder; without one the button only logs.
     using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(const std::shared_ptr<VKFileResource>& folder)>;
     static void setDownloadViewControllerFactory(DownloadScreenFactory factory);
@@ -195,10 +204,13 @@ public:
     void collectionDidUpdate(const core::Notification& notification);
     void quotaDidUpdate(const core::Notification& notification);
     void settingDidChange(const std::string& key);
-    void downloadDidStart(const core::Notification& notification);
-    void downloadDidFinish(const core::Notification& notification);
-    void downloadDeleted(const core::Notification& notification);
-    void downloadDidFail(const core::Notification& notification);
+    // What the transfer rows tell.
+    bool transferIsListed(const std::shared_ptr<VKFileResource>& download) override;
+    void transferStarted(const std::shared_ptr<VKFileResource>& download) override { addResourceToModel(download); }
+    void transferFinished(const std::shared_ptr<VKFileResource>& download, const std::shared_ptr<VKFileResource>& file) override;
+    void transferDeleted() override;
+    void transferFailed(const std::shared_ptr<VKFileResource>& download) override;
+    void transfersChanged() override { updateDownloadsBadgeValue(); }
 
     // The table (a VKFolderTableView) or, while a search shows its results,
     // the results table.
@@ -253,10 +265,13 @@ public:
     // Closes this screen's sheets and shows the sheet from the toolbar.
     void showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource);
 
-    // The keyboard: Ctrl+F searches, Delete asks to delete the marked rows.
+    // The keyboard: Ctrl+F searches; while editing, Delete asks to delete
+    // the marked rows, Return marks the row the arrows reached and Escape
+    // leaves editing.
     bool performKeyCommand(ui::KeyCommand command) override;
 
-    // Marking and editing.
+    // Marking and editing; the marks and the editing bars are the editing
+    // coordinator's (VKFolderEditing).
     void setEditing(bool editing, bool animated) override;
     std::optional<bool> tableViewCanHandleSwipes(VKMultiEditTableView& table) override;
     void didMarkCell(ui::TableView& table, ui::IndexPath path) override;
@@ -264,10 +279,20 @@ public:
     void longTouchGestureForCell(ui::TableView& table, ui::TableViewCell& cell) override;
     // The marked rows, in row order; marks follow their items when the
     // rows are rebuilt, and the marks of vanished items go.
-    std::vector<ui::IndexPath> markedIndexPaths() const;
-    std::vector<std::shared_ptr<VKFileResource>> markedResources() const;
-    uint64_t markedSize() const { return m_markedSize; }
-    bool isMarked(const VKFileResource& resource) const;
+    std::vector<std::shared_ptr<VKFileResource>> markedResources() const { return editing().markedResources(); }
+    uint64_t markedSize() const { return editing().markedSize(); }
+    VKFolderEditing& editing() const;
+
+    // What the editing coordinator asks of the list.
+    const std::vector<VKFolderRow>& editingRows() override;
+    uint64_t editingSizeOfItem(const VKFileResource& resource) const override;
+    void editingMarksReset() override;
+    bool editingIsActive() const override { return isEditing(); }
+    ui::NavigationItem& editingNavigationItem() override { return navigationItem(); }
+    const std::vector<std::shared_ptr<ui::BarButtonItem>>& editingBarItems() const override { return editingToolbarItems(); }
+    ui::Toolbar* editingToolbar() const override;
+    void editingMarkAll() override { markAllItems(); }
+    void editingUnmarkAll() override { unmarkAllItems(); }
 
     // The viewers' questions.
     std::shared_ptr<VKFileResource> folderResource() const override { return m_resource; }
@@ -341,12 +366,12 @@ public:
     static constexpr const char* MoveMarkedItemsAction = "moveMarkedItems";
     static constexpr const char* CopyMarkedItemsAction = "copyMarkedItems";
     static constexpr const char* EmailMarkedItemsAction = "emailMarkedItems";
-    static constexpr const char* ShowEditActionMenuAction = "showEditActionMenu";
-    static constexpr const char* RenameMarkedItemAction = "renameMarkedItem";
-    static constexpr const char* SyncFolderAction = "syncFolder";
-    static constexpr const char* MarkAllItemsAction = "markAllItems";
-    static constexpr const char* UnmarkAllItemsAction = "unmarkAllItems";
-    static constexpr float EditActionButtonWidth = 64;
+    static constexpr const char* ShowEditActionMenuAction = VKFolderEditing::MenuAction;
+    static constexpr const char* RenameMarkedItemAction = VKFolderEditing::RenameAction;
+    static constexpr const char* SyncFolderAction = VKFolderEditing::SyncAction;
+    static constexpr const char* MarkAllItemsAction = VKFolderEditing::MarkAllAction;
+    static constexpr const char* UnmarkAllItemsAction = VKFolderEditing::UnmarkAllAction;
+    static constexpr float EditActionButtonWidth = VKFolderEditing::ButtonWidth;
     // A large delete works through the marked items in slices, one per
     // main-loop pass, of at most this many items or this much time.
     static constexpr size_t DeleteSliceItems = 200;
@@ -354,32 +379,20 @@ public:
     // The longest name a folder holds.
     static constexpr size_t MaximumNameLength = 255;
 
-    // Made once: Delete, Move, Copy, Email and More between flexible
-    // spaces; all but More start disabled.
+    // Made once: Delete, Move, Copy, Email and More.
     virtual void loadEditingToolbarItems();
-    // The editing toolbar of these buttons, each between flexible spaces;
-    // the buttons' pictures are "<imagePrefix>Action.png".
-    struct EditActionEntry {
-        const char* title;
-        const char* imagePrefix;
-        const char* action;
-        std::function<void(VKFolderController&, const std::shared_ptr<core::Object>&)> send;
-    };
-    std::vector<std::shared_ptr<ui::BarButtonItem>> makeEditingToolbarItems(const std::vector<EditActionEntry>& entries);
-    std::shared_ptr<ui::BarButtonItem> createEditActionButton(const std::string& title, const std::string& imagePrefix,
-        const char* action, std::function<void(VKFolderController&, const std::shared_ptr<core::Object>&)> send);
-    // A bar too narrow for five buttons of EditActionButtonWidth (a phone
-    // upright) shares its width out among them.
-    void fitEditingToolbarItems();
-    // The toolbar's, the left button's and the prompt's state for the marks.
-    void updateEditingToolbarItemsState();
+    // Sends a button's action to this screen (kept weakly) as `method`.
+    template<class Screen>
+    std::function<void(const std::shared_ptr<core::Object>&)> sendTo(
+        void (Screen::*method)(const std::shared_ptr<core::Object>&))
+    {
+        return [weak = std::weak_ptr<VKFolderController>(self()), method](const std::shared_ptr<core::Object>& sender) {
+            if (auto screen = std::dynamic_pointer_cast<Screen>(weak.lock()))
+                ((*screen).*method)(sender);
+        };
+    }
     virtual void markAllItems();
     virtual void unmarkAllItems();
-    // The marked resources, in row order.
-    std::vector<std::shared_ptr<VKFileResource>> resourcesForMarkedIndexPaths() const { return markedResources(); }
-    // Whether every marked resource allows all the operations of `mask`;
-    // when not, the first refusal's words go to `description`.
-    bool doMarkedResourcesSupportFileOperation(uint32_t mask, std::string* description) const;
     // The exact name on disk in this folder, then (when asked) a listed
     // child's name that differs only in case.
     bool childExistsWithName(const std::string& name, bool caseInsensitiveCompare);
@@ -519,12 +532,14 @@ public:
     // (VKFolderControllerPhotosAlbum.cpp).
     virtual void copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>& sender);
 
-    // ---- The toolbar (VKFolderControllerToolbar.cpp) ----
+    // ---- The toolbar (VKFolderToolbar; its host side in VKFolderControllerToolbar.cpp) ----
     void updateToolbarItems() override;
-    void updateDownloadsBadgeValue();
+    void updateDownloadsBadgeValue() { m_toolbar.updateDownloadsBadge(*this); }
     void showDownloadViewController();
-    void updateUploadProgressView();
-    VKOperationProgressView* uploadOperationProgressView() const;
+    void updateUploadProgressView() { m_toolbar.updateUploads(*this); }
+    VKOperationProgressView* uploadOperationProgressView() const { return m_toolbar.uploadProgressView(); }
+    void toolbarShowDownloads() override { showDownloadViewController(); }
+    void toolbarBeginSearch() override { beginSearch(); }
 
     void loadView() override;
     void viewDidLoad() override;
@@ -571,12 +586,7 @@ private:
     // the size of the row on the way (kept in its place in size order).
     void contentSizeDidChange(const std::string& path);
     void scheduleReload(double delay);
-    // Whether a download's resource lies in this folder.
-    bool isInThisFolder(const VKFileResource& resource) const;
     void repairNavigationStack();
-    // After a rebuild the marks keep to the items still listed.
-    void pruneMarks();
-    uint64_t sizeForMarking(const VKFileResource& resource) const;
     void highlightResource(const std::shared_ptr<VKFileResource>& resource, int count);
     void askThumbnailForCell(ui::TableViewCell& cell);
     std::shared_ptr<VKFileResource> walkViewable(const std::shared_ptr<VKFileResource>& from, int step,
@@ -586,8 +596,6 @@ private:
     // The prompts with their title and text as given.
     void showNewFolderPrompt(const std::string& title, const std::string& text);
     void showRenamePrompt(const std::shared_ptr<VKFileResource>& resource, const std::string& title, const std::string& text);
-    // Forgets the mark of an item (its size too).
-    void unmark(const VKFileResource& resource);
     // A move's end: its rows go, the notifications and the alert follow.
     struct MoveOutcome {
         std::string destination;
@@ -624,13 +632,9 @@ private:
     std::vector<core::Observation> m_observations;
     std::unique_ptr<VKFolderChangeFeed> m_changeFeed;
 
-    // Marked items by path, with the size each added.
-    std::map<std::string, uint64_t> m_marks;
-    uint64_t m_markedSize = 0;
     bool m_thumbnailCreationDisabled = false;
-    std::shared_ptr<ui::BarButtonItem> m_uploadItem;
-    // The uploads' total progress, followed while the upload item shows.
-    core::Observation m_uploadProgressObservation;
+    VKFolderToolbar m_toolbar;
+    VKFolderTransferRows m_transfers;
     std::shared_ptr<VKEmailController> m_emailController;
     std::shared_ptr<VKImagePicker> m_imagePicker;
     std::shared_ptr<VKFileOperationDelegate> m_importMediaDelegate;
@@ -638,4 +642,6 @@ private:
     std::shared_ptr<Deletion> m_deletion;
 
     const std::shared_ptr<VKFolderSearch> m_search = std::make_shared<VKFolderSearch>();
+    // Its host is this controller, once shared (editing()).
+    const std::unique_ptr<VKFolderEditing> m_editing = std::make_unique<VKFolderEditing>();
 };

@@ -1,6 +1,7 @@
-// The folder screen's editing mode: the editing toolbar and its state,
-// marking everything or nothing, the More menu, and the one dispatcher that
-// every sheet, popup and alert of editing reports to by its action code.
+// The folder screen's editing commands: the buttons of its editing toolbar
+// (whose state and marks are the coordinator's, VKFolderEditing), marking
+// everything or nothing, the More menu, and the one dispatcher that every
+// sheet, popup and alert of editing reports to by its action code.
 // Delete, e-mail, new folder and rename live beside this file; move, copy,
 // zip, open-in and media each in a file of their own.
 
@@ -10,7 +11,6 @@
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/TagAdditions.h"
-#include "Shell/Interface/VKActionButton.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKAlertView.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
@@ -26,17 +26,13 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/TextFolding.h"
 #include "Platform/Core/Thread.h"
-#include "Platform/UI/Images.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TextField.h"
-#include "Platform/UI/Toolbar.h"
 #include "Platform/UI/View.h"
-#include "Platform/UI/ViewAnimation.h"
 
 #include <fmt/format.h>
 
-#include <cmath>
 
 namespace {
 
@@ -52,187 +48,64 @@ std::shared_ptr<VKFileResource> resourceIn(const core::Value& value)
 
 } // namespace
 
-// MARK: The editing toolbar
+// MARK: The editing toolbar and the marks
 
-std::shared_ptr<ui::BarButtonItem> VKFolderController::createEditActionButton(const std::string& title,
-    const std::string& imagePrefix, const char* action,
-    std::function<void(VKFolderController&, const std::shared_ptr<core::Object>&)> send)
+VKFolderEditing& VKFolderController::editing() const
 {
-    auto button = VKActionButton::actionButton();
-    button->setTitle(title);
-    button->setImage(ui::Images::imageNamed(imagePrefix + "Action.png"));
-    float height = navigationController() ? navigationController()->toolbar().frame().height() : 0;
-    button->setFrame({ 0, 0, EditActionButtonWidth, height > 0 ? height : 44 });
-    std::weak_ptr<VKFolderController> weak = self();
-    button->addTarget(nullptr, action, [weak, send](ui::Control& control, const ui::Event*) {
-        if (auto controller = weak.lock())
-            send(*controller, control.shared_from_this());
-    }, ui::Control::TouchUpInside);
-    auto item = barButtonItemWithCustomView(button);
-    item->setEnabled(false);
-    button->setEnabled(false);
-    return item;
+    if (!m_editing->hasHost())
+        if (auto shared = weak_from_this().lock())
+            m_editing->setHost(std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(shared)));
+    return *m_editing;
+}
+
+const std::vector<VKFolderRow>& VKFolderController::editingRows()
+{
+    if (!m_rowsBuilt)
+        updateModelFlushingCache(false);
+    return rows();
+}
+
+uint64_t VKFolderController::editingSizeOfItem(const VKFileResource& resource) const
+{
+    return resource.contentSize();
+}
+
+void VKFolderController::editingMarksReset()
+{
+    if (isViewLoaded())
+        activeTableView().reloadData();
+}
+
+ui::Toolbar* VKFolderController::editingToolbar() const
+{
+    return navigationController() ? &navigationController()->toolbar() : nullptr;
 }
 
 void VKFolderController::loadEditingToolbarItems()
 {
     if (!editingToolbarItems().empty())
         return;
-    auto to = [](void (VKFolderController::*method)(const std::shared_ptr<core::Object>&)) {
-        return [method](VKFolderController& controller, const std::shared_ptr<core::Object>& sender) {
-            (controller.*method)(sender);
-        };
-    };
-    setEditingToolbarItems(makeEditingToolbarItems({
-        { "Delete", "Delete", DeleteMarkedItemsAction, to(&VKFolderController::deleteMarkedItems) },
-        { "Move", "Move", MoveMarkedItemsAction, to(&VKFolderController::moveMarkedItems) },
-        { "Copy", "Copy", CopyMarkedItemsAction, to(&VKFolderController::copyMarkedItems) },
-        { "Email", "Mail", EmailMarkedItemsAction, to(&VKFolderController::emailMarkedItems) },
-        { "More", "More", ShowEditActionMenuAction, to(&VKFolderController::showEditActionMenu) },
+    setEditingToolbarItems(editing().makeToolbarItems({
+        { "Delete", "Delete", DeleteMarkedItemsAction, sendTo(&VKFolderController::deleteMarkedItems) },
+        { "Move", "Move", MoveMarkedItemsAction, sendTo(&VKFolderController::moveMarkedItems) },
+        { "Copy", "Copy", CopyMarkedItemsAction, sendTo(&VKFolderController::copyMarkedItems) },
+        { "Email", "Mail", EmailMarkedItemsAction, sendTo(&VKFolderController::emailMarkedItems) },
+        { "More", "More", ShowEditActionMenuAction, sendTo(&VKFolderController::showEditActionMenu) },
     }));
-}
-
-std::vector<std::shared_ptr<ui::BarButtonItem>> VKFolderController::makeEditingToolbarItems(
-    const std::vector<EditActionEntry>& entries)
-{
-    std::vector<std::shared_ptr<ui::BarButtonItem>> items { flexibleSpaceBarButtonItem() };
-    for (const auto& entry : entries) {
-        auto item = createEditActionButton(core::localized(entry.title), entry.imagePrefix, entry.action, entry.send);
-        if (std::string_view(entry.action) == ShowEditActionMenuAction) {
-            item->setEnabled(true);
-            item->customView()->setUserInteractionEnabled(true);
-            if (auto* control = dynamic_cast<ui::Control*>(item->customView().get()))
-                control->setEnabled(true);
-        }
-        items.push_back(item);
-        items.push_back(flexibleSpaceBarButtonItem());
-    }
-    return items;
-}
-
-void VKFolderController::fitEditingToolbarItems()
-{
-    auto* navigation = navigationController();
-    float barWidth = navigation ? navigation->toolbar().bounds().width() : 0;
-    std::vector<ui::View*> buttons;
-    for (const auto& item : editingToolbarItems())
-        if (item->customView())
-            buttons.push_back(item->customView().get());
-    if (barWidth <= 0 || buttons.empty())
-        return;
-    // The bar puts its gap between every two items, the spaces included.
-    float room = barWidth - 2 * ui::Toolbar::Edge - float(editingToolbarItems().size() - 1) * ui::Toolbar::Gap;
-    float width = std::min(EditActionButtonWidth, std::floor(room / float(buttons.size())));
-    float height = navigation->toolbar().frame().height();
-    for (auto* button : buttons) {
-        gfx::Rect frame = button->frame();
-        button->setFrame({ frame.x(), frame.y(), width, height > 0 ? height : frame.height() });
-    }
-    navigation->toolbar().setNeedsLayout();
-}
-
-void VKFolderController::updateEditingToolbarItemsState()
-{
-    // Outside editing the prompt stays away.
-    if (!isEditing())
-        return;
-    size_t count = m_marks.size();
-    for (const auto& item : editingToolbarItems()) {
-        if (!item || item->isFlexibleSpace())
-            continue;
-        auto action = findAction(*item);
-        bool enabled;
-        if (action && *action == RenameMarkedItemAction)
-            enabled = count == 1;
-        else if (action && *action == SyncFolderAction)
-            enabled = count == 0;
-        else if (action && (*action == ShowEditActionMenuAction || *action == CreateNewFolderAction))
-            continue;
-        else
-            enabled = count > 0;
-        item->setEnabled(enabled);
-        if (auto* control = dynamic_cast<ui::Control*>(item->customView().get()))
-            control->setEnabled(enabled);
-    }
-    auto& navigation = navigationItem();
-    if (auto left = navigation.leftBarButtonItem()) {
-        auto action = findAction(*left);
-        if (action && (*action == MarkAllItemsAction || *action == UnmarkAllItemsAction)) {
-            bool listed = rowCount() > 0;
-            left->setEnabled(listed);
-            bool selectNone = count > 0 && listed;
-            std::weak_ptr<VKFolderController> weak = self();
-            auto replacement = barButtonItemWithTitle(core::localized(selectNone ? "Select None" : "Select All"),
-                left->style(), nullptr, selectNone ? UnmarkAllItemsAction : MarkAllItemsAction,
-                [weak, selectNone](ui::BarButtonItem&) {
-                    if (auto controller = weak.lock()) {
-                        if (selectNone)
-                            controller->unmarkAllItems();
-                        else
-                            controller->markAllItems();
-                    }
-                });
-            replacement->setEnabled(listed);
-            navigation.setLeftBarButtonItem(replacement, false);
-        }
-    }
-    std::string prompt = summaryForItemCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
-        int64_t(std::min<uint64_t>(m_markedSize, INT64_MAX)), true);
-    if (navigation.prompt().empty())
-        navigation.setPrompt(prompt);
-    else // A new count replaces the old one in place, never sliding in.
-        ui::ViewAnimation::performWithoutAnimation([&] { navigation.setPrompt(prompt); });
-}
-
-// MARK: Marks
-
-void VKFolderController::unmark(const VKFileResource& resource)
-{
-    auto found = m_marks.find(core::path::standardizingPath(resource.path()));
-    if (found == m_marks.end())
-        return;
-    m_markedSize -= std::min(m_markedSize, found->second);
-    m_marks.erase(found);
 }
 
 void VKFolderController::markAllItems()
 {
-    m_marks.clear();
-    m_markedSize = 0;
-    for (const auto& row : rows()) {
-        const auto& resource = row.resource;
-        if (!resource || resource->supportedFileOperations() == 0)
-            continue;
-        auto [entry, added] = m_marks.try_emplace(core::path::standardizingPath(resource->path()), 0);
-        if (added) {
-            entry->second = sizeForMarking(*resource);
-            m_markedSize += entry->second;
-        }
-    }
-    if (isViewLoaded())
-        activeTableView().reloadData();
-    updateEditingToolbarItemsState();
+    editing().markAll();
+    editingMarksReset();
+    editing().updateBars();
 }
 
 void VKFolderController::unmarkAllItems()
 {
-    m_marks.clear();
-    m_markedSize = 0;
-    if (isViewLoaded())
-        activeTableView().reloadData();
-    updateEditingToolbarItemsState();
-}
-
-bool VKFolderController::doMarkedResourcesSupportFileOperation(uint32_t mask, std::string* description) const
-{
-    for (const auto& resource : markedResources()) {
-        if ((uint32_t(resource->supportedFileOperations()) & mask) == mask)
-            continue;
-        if (description)
-            *description = resource->localizedDescriptionForUnsupportedFileOperation(int32_t(mask)).value_or(std::string());
-        return false;
-    }
-    return true;
+    editing().clear();
+    editingMarksReset();
+    editing().updateBars();
 }
 
 bool VKFolderController::childExistsWithName(const std::string& name, bool caseInsensitiveCompare)
@@ -298,7 +171,7 @@ void VKFolderController::showEditActionMenu(const std::shared_ptr<core::Object>&
 void VKFolderController::finishEditActionMenu(VKActionSheet& sheet, const std::shared_ptr<core::Object>& sender)
 {
     if (rowCount() > 0) {
-        if (!m_marks.empty())
+        if (editing().markCount() > 0)
             vkAddButton(sheet, core::localized("Select None"), EditAction::SelectNone);
         else
             vkAddButton(sheet, core::localized("Select All"), EditAction::SelectAll);

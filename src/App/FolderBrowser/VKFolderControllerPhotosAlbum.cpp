@@ -82,7 +82,7 @@ private:
 void VKFolderController::copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>&)
 {
     std::string description;
-    if (!doMarkedResourcesSupportFileOperation(VKFileResourceOperationCopy, &description)) {
+    if (!editing().markedResourcesSupport(VKFileResourceOperationCopy, &description)) {
         showAlertViewWithTitle(core::localized("Warning"), description, core::localized("OK"));
         return;
     }

@@ -39,7 +39,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 namespace {
 
@@ -49,18 +48,6 @@ bool isGuest()
 {
     auto hooks = VKAppDelegateHooks::current();
     return hooks && hooks->isGuestMode();
-}
-
-std::mutex& cellFactoryMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::map<std::string, VKFolderController::CellFactory>& cellFactories()
-{
-    static std::map<std::string, VKFolderController::CellFactory> factories;
-    return factories;
 }
 
 // Offsets by folder ("~/Documents/Work"); the main thread's only.
@@ -87,12 +74,6 @@ bool conformsToAny(const VKFileResource& resource, const std::vector<std::string
 }
 
 } // namespace
-
-void VKFolderController::registerCellFactory(const std::string& identifier, CellFactory factory)
-{
-    std::lock_guard lock(cellFactoryMutex());
-    cellFactories()[identifier] = std::move(factory);
-}
 
 std::optional<float> VKFolderController::storedContentOffset(const std::string& folderPath)
 {
@@ -125,23 +106,7 @@ std::string VKFolderController::parentNameForResult(const VKFileResource& resour
 std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView& table, ui::IndexPath path)
 {
     auto resource = resourceAtIndexPath(path);
-    std::string identifier = "VKFileResourceCell";
-    if (resource && resource->isDownloadResource())
-        identifier = "VKDownloadFileResourceCell";
-    else if (resource && resource->isCloudResource() && resource->isUpload())
-        identifier = "VKUploadFileResourceCell";
-    auto cell = std::dynamic_pointer_cast<VKFileResourceCell>(table.dequeueReusableCell(identifier));
-    if (!cell) {
-        CellFactory factory;
-        {
-            std::lock_guard lock(cellFactoryMutex());
-            if (auto found = cellFactories().find(identifier); found != cellFactories().end())
-                factory = found->second;
-        }
-        cell = factory ? factory(identifier) : nullptr;
-        if (!cell)
-            cell = VKFileResourceCell::create(identifier);
-    }
+    auto cell = VKFolderTransferRows::dequeueCell(table, resource.get());
     cell->setFrame({ 0, 0, table.bounds().width(), VKFileResourceCell::RowHeight });
     cell->setResource(resource);
     bool results = resource && isSearching() && searchScope() == 1 && m_rowsAreSearchResults;
@@ -168,7 +133,7 @@ void VKFolderController::willDisplayCell(ui::TableView&, ui::TableViewCell& cell
         askThumbnailForCell(cell);
     cell.setEditing(isEditing(), false);
     if (auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell); fileCell && fileCell->resource())
-        fileCell->setMarked(isMarked(*fileCell->resource()));
+        fileCell->setMarked(editing().isMarked(*fileCell->resource()));
     cell.setAccessoryType(shouldDisplayIndexView() ? ui::TableViewCell::Accessory::None
                                                    : ui::TableViewCell::Accessory::DisclosureIndicator);
 }
@@ -185,10 +150,16 @@ void VKFolderController::setThumbnailCreationDisabled(bool disabled)
 
 // MARK: Selecting and opening
 
-std::optional<ui::IndexPath> VKFolderController::willSelectRow(ui::TableView&, ui::IndexPath path)
+std::optional<ui::IndexPath> VKFolderController::willSelectRow(ui::TableView& table, ui::IndexPath path)
 {
-    if (isEditing())
+    if (isEditing()) {
+        // Return on the row the arrows reached marks or unmarks it (a
+        // click on a row marks it in the row itself).
+        auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow(path));
+        if (cell && editingMode(table) == VKMultiEditTableView::MultiEditMode && cell->isEditing())
+            cell->toggleMark();
         return std::nullopt;
+    }
     auto resource = resourceAtIndexPath(path);
     if (resource && resource->isDownloadResource()) {
         showAlertViewWithMessage(core::localized("Can't view incomplete downloads."), core::localized("OK"));
@@ -325,8 +296,7 @@ void VKFolderController::setEditing(bool editing, bool animated)
     else
         updateIndexView();
     navigationItem().setHidesBackButton(editing, animated);
-    m_marks.clear();
-    m_markedSize = 0;
+    m_editing->clear();
     if (searchBar())
         searchBar()->textField().setEnabled(!editing);
     updateEditButton();
@@ -342,9 +312,9 @@ void VKFolderController::setEditing(bool editing, bool animated)
         }
         navigationItem().setLeftBarButtonItem(newFolder, animated);
         loadEditingToolbarItems();
-        fitEditingToolbarItems();
+        VKFolderController::editing().fitToolbarItems();
         setToolbarItems(editingToolbarItems(), animated);
-        updateEditingToolbarItemsState();
+        VKFolderController::editing().updateBars();
     } else {
         navigationItem().setLeftBarButtonItem(isRootViewController() ? helpBarButtonItem() : nullptr, animated);
         navigationItem().setPrompt("");
@@ -378,71 +348,20 @@ std::optional<bool> VKFolderController::tableViewCanHandleSwipes(VKMultiEditTabl
     return table.editingMode() != VKMultiEditTableView::MultiEditMode;
 }
 
-uint64_t VKFolderController::sizeForMarking(const VKFileResource& resource) const
-{
-    return resource.contentSize();
-}
-
-bool VKFolderController::isMarked(const VKFileResource& resource) const
-{
-    return m_marks.contains(core::path::standardizingPath(resource.path()));
-}
-
 void VKFolderController::didMarkCell(ui::TableView&, ui::IndexPath path)
 {
-    auto resource = resourceAtIndexPath(path);
-    if (!resource)
-        return;
-    auto [entry, added] = m_marks.try_emplace(core::path::standardizingPath(resource->path()), 0);
-    if (added) {
-        entry->second = sizeForMarking(*resource);
-        m_markedSize += entry->second;
+    if (auto resource = resourceAtIndexPath(path)) {
+        editing().mark(*resource);
+        editing().updateBars();
     }
-    if (isEditing())
-        updateEditingToolbarItemsState();
 }
 
 void VKFolderController::didUnmarkCell(ui::TableView&, ui::IndexPath path)
 {
-    auto resource = resourceAtIndexPath(path);
-    if (!resource)
-        return;
-    unmark(*resource);
-    if (isEditing())
-        updateEditingToolbarItemsState();
-}
-
-void VKFolderController::pruneMarks()
-{
-    if (m_marks.empty())
-        return;
-    std::map<std::string, uint64_t> kept;
-    for (const auto& row : rows()) {
-        auto found = m_marks.find(core::path::standardizingPath(row.resource->path()));
-        if (found != m_marks.end())
-            kept.insert(*found);
+    if (auto resource = resourceAtIndexPath(path)) {
+        editing().unmark(*resource);
+        editing().updateBars();
     }
-    m_markedSize = 0;
-    for (const auto& [path, size] : kept)
-        m_markedSize += size;
-    m_marks = std::move(kept);
-}
-
-std::vector<ui::IndexPath> VKFolderController::markedIndexPaths() const
-{
-    std::vector<ui::IndexPath> paths;
-    for (size_t i = 0; i < rows().size(); ++i)
-        if (m_marks.contains(core::path::standardizingPath(rows()[i].resource->path())))
-            paths.push_back({ tableSectionForResources(), int(i) });
-    return paths;
-}
-
-std::vector<std::shared_ptr<VKFileResource>> VKFolderController::markedResources() const
-{
-    std::vector<std::shared_ptr<VKFileResource>> marked;
-    for (const auto& path : markedIndexPaths())
-        marked.push_back(rows()[size_t(path.row)].resource);
-    return marked;
 }
 
 // MARK: Deleting
@@ -509,7 +428,7 @@ int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource
     beginModelUpdates();
     removeResourceFromModel(resource);
     endModelUpdates();
-    unmark(*resource);
+    editing().unmark(*resource);
     center.post(VKFolderControllerCollectionDidUpdateNotification, shared_from_this(),
         core::Value::Dictionary { { "Path", core::Value(m_resource->path()) } });
     if (isInTrashGroup())

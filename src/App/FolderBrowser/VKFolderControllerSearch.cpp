@@ -52,6 +52,10 @@ bool VKFolderController::performKeyCommand(ui::KeyCommand command)
         deleteMarkedItems(nullptr);
         return true;
     }
+    if (command == ui::KeyCommand::Escape && isEditing()) {
+        setEditing(false, true);
+        return true;
+    }
     return VKFolderControllerBase::performKeyCommand(command);
 }
 

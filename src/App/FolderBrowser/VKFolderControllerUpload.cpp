@@ -32,7 +32,7 @@ void VKFolderController::uploadMarkedItemsToDestination(const std::shared_ptr<VK
         core::log("VKFolderController: no upload to a folder outside the cloud");
         return;
     }
-    auto operation = VKCloudUploadOperation::initWithResources(resourcesForMarkedIndexPaths());
+    auto operation = VKCloudUploadOperation::initWithResources(markedResources());
     operation->setDestination(destination);
     operation->setDeleteOriginals(deleteOriginals);
     if (startFileOperation(operation) == NoRun)

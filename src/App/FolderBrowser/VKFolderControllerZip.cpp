@@ -52,7 +52,7 @@ void VKFolderController::zipMarkedItems(const std::shared_ptr<core::Object>&)
     if (resources.empty())
         return;
     std::string description;
-    if (!doMarkedResourcesSupportFileOperation(VKFileResourceOperationCompress, &description)) {
+    if (!editing().markedResourcesSupport(VKFileResourceOperationCompress, &description)) {
         zipAlert("Warning", description);
         return;
     }

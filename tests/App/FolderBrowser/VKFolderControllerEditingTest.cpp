@@ -211,7 +211,7 @@ TEST_F(VKFolderControllerEditingTest, SixGigabytesOfMarksAndTheSelectAllButton)
     auto left = barButtonItemWithTitle("Select All", ui::BarButtonItem::Style::Bordered, nullptr,
         VKFolderController::MarkAllItemsAction, [](ui::BarButtonItem&) { });
     controller->navigationItem().setLeftBarButtonItem(left);
-    controller->updateEditingToolbarItemsState();
+    controller->editing().updateBars();
     EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select None");
     EXPECT_EQ(findAction(*controller->navigationItem().leftBarButtonItem()), "unmarkAllItems");
     driver.tapBarItem(VKFolderController::UnmarkAllItemsAction);
@@ -226,7 +226,7 @@ TEST_F(VKFolderControllerEditingTest, SixGigabytesOfMarksAndTheSelectAllButton)
     show(documents("Empty"));
     controller->setEditing(true, false);
     controller->navigationItem().setLeftBarButtonItem(left);
-    controller->updateEditingToolbarItemsState();
+    controller->editing().updateBars();
     EXPECT_FALSE(controller->navigationItem().leftBarButtonItem()->isEnabled());
     EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select All");
 }
@@ -247,7 +247,7 @@ TEST_F(VKFolderControllerEditingTest, SelectAllSkipsItemsWithoutOperationsAndMar
     controller->setEditing(true, false);
     controller->handleAction(VKFolderController::EditAction::SelectAll, {});
     Strings marked;
-    for (const auto& item : controller->resourcesForMarkedIndexPaths())
+    for (const auto& item : controller->markedResources())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "a.txt", "b.txt", "c.txt" }));
     controller->handleAction(VKFolderController::EditAction::SelectNone, {});
@@ -256,7 +256,7 @@ TEST_F(VKFolderControllerEditingTest, SelectAllSkipsItemsWithoutOperationsAndMar
     // Marked out of order, answered in row order.
     markRows({ 2, 0 });
     marked.clear();
-    for (const auto& item : controller->resourcesForMarkedIndexPaths())
+    for (const auto& item : controller->markedResources())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "a.txt", "c.txt" }));
 }
@@ -505,3 +505,32 @@ TEST_F(VKFolderControllerEditingTest, BackgroundOperationLeavesEditingAndRunsOnI
 }
 
 } // namespace
+
+TEST_F(VKFolderControllerEditingTest, ReturnMarksTheRowTheArrowsReachedAndEscapeLeavesEditing)
+{
+    makeDocument("K/a.txt");
+    makeDocument("K/b.txt");
+    show(documents("K"));
+    controller->setEditing(true, false);
+    auto marked = [&] {
+        Strings found;
+        for (const auto& item : controller->markedResources())
+            found.push_back(item->name());
+        return found;
+    };
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Down));
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Down));
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Return));
+    EXPECT_EQ(marked(), (Strings { "b.txt" }));
+    EXPECT_EQ(controller->navigationItem().prompt(), "1 Item Selected, 1 B");
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Up));
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Return));
+    EXPECT_EQ(marked(), (Strings { "a.txt", "b.txt" }));
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Return));
+    EXPECT_EQ(marked(), (Strings { "b.txt" }));
+
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
+    EXPECT_FALSE(controller->isEditing());
+    EXPECT_TRUE(controller->markedResources().empty());
+    EXPECT_EQ(controller->navigationController()->topViewController(), controller.get()) << "the screen stays";
+}
