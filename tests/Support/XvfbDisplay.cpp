@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <random>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -50,12 +51,28 @@ Program program;
 
 XvfbServer::XvfbServer(const std::string& screen)
 {
+    // A display number drawn at random far above the desktop's. Xvfb left to
+    // find a free number itself tries them from 0 up, and one doing so while
+    // another starts can take the socket file of a display that is already
+    // served: the web views' sandboxed processes, which reach the display
+    // only through that file, then cannot open it. A number taken by
+    // another server makes Xvfb exit before it touches that server's
+    // files, and another number is drawn.
+    std::random_device entropy;
+    std::uniform_int_distribution<int> numbers(100, 29999);
+    for (int attempt = 0; attempt < 8 && m_display.empty(); ++attempt)
+        launch(screen, numbers(entropy));
+}
+
+void XvfbServer::launch(const std::string& screen, int number)
+{
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return;
+    std::string displayName = ":" + std::to_string(number);
     std::string fdText = std::to_string(pipeFds[1]);
-    std::vector<const char*> argv = { "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", screen.c_str(),
-        "-nolisten", "tcp", "-noreset", nullptr };
+    std::vector<const char*> argv = { "Xvfb", displayName.c_str(), "-displayfd", fdText.c_str(), "-screen", "0",
+        screen.c_str(), "-nolisten", "tcp", "-noreset", nullptr };
     pid_t parent = getpid();
     m_pid = fork();
     if (m_pid == 0) {
@@ -72,12 +89,13 @@ XvfbServer::XvfbServer(const std::string& screen)
         _exit(127);
     }
     close(pipeFds[1]);
-    std::string number = m_pid > 0 ? readDisplayNumber(pipeFds[0]) : std::string();
+    // Xvfb writes the number once it listens, or exits when it cannot.
+    std::string ready = m_pid > 0 ? readDisplayNumber(pipeFds[0]) : std::string();
     close(pipeFds[0]);
-    if (number.empty())
-        kill();
+    if (ready == std::to_string(number))
+        m_display = displayName;
     else
-        m_display = ":" + number;
+        kill();
 }
 
 XvfbServer::~XvfbServer()

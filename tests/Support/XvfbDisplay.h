@@ -2,7 +2,7 @@
 
 // The X display of tests that need one (web views, the window host): one
 // Xvfb per test program, started on first use (24-bit colour, a display
-// number of its own choosing), ended with the program. GTK is pointed at it
+// number drawn at random), ended with the program. GTK is pointed at it
 // before its first call: DISPLAY set, GDK_BACKEND=x11, WAYLAND_DISPLAY
 // cleared.
 
@@ -16,7 +16,7 @@
 
 namespace test {
 
-// An Xvfb server on a display number of its own choosing, its screen as
+// An Xvfb server on a display number drawn at random, its screen as
 // Xvfb's -screen takes it ("1280x1024x24"); ended with the object or the
 // test program, or killed at will (a display that dies).
 class XvfbServer {
@@ -32,6 +32,9 @@ public:
     void kill(int signal = SIGTERM);
 
 private:
+    // Starts Xvfb on display `number`; m_display is set when it listens.
+    void launch(const std::string& screen, int number);
+
     pid_t m_pid = -1;
     std::string m_display;
 };
