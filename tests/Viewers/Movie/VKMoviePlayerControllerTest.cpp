@@ -8,6 +8,7 @@
 #include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Media/Movie/GStreamerMovieEngine.h"
 #include "Platform/Media/Movie/MoviePlayerController.h"
 #include "Platform/Media/Movie/MovieView.h"
 #include "Platform/UI/AlertView.h"
@@ -104,6 +105,45 @@ TEST_F(VKMoviePlayerControllerTest, WithoutASoundDeviceTheControlsSaySoAndThePic
     EXPECT_LT(frame.maxY(), view->playButton()->convertRect(view->playButton()->bounds(), view).minY());
     play(1);
     EXPECT_EQ(screen->movieController()->playbackState(), MoviePlaybackState::Playing);
+}
+
+TEST_F(VKMoviePlayerControllerTest, ATruncatedWebMPlaysWhatItHasOrSaysItCannot)
+{
+    if (!test::hasProgram("gst-launch-1.0"))
+        GTEST_SKIP() << "no GStreamer tools";
+    std::string full = pathInHome("Movies/full.webm");
+    ASSERT_EQ(test::runCommand({ "gst-launch-1.0", "-q", "videotestsrc", "num-buffers=60", "!",
+                  "video/x-raw,width=160,height=120,framerate=30/1", "!", "vp8enc", "deadline=1", "!", "webmmux", "!",
+                  "filesink", "location=" + full })
+                  .status,
+        0);
+    std::string bytes = readFile(full);
+    makeFile("Movies/half.webm", bytes.substr(0, bytes.size() / 2));
+    makeFile("Movies/head.webm", bytes.substr(0, 300));
+    // The real player, on real time.
+    FakeMovieEngine::uninstall();
+    struct Reinstall {
+        ~Reinstall() { FakeMovieEngine::install(); }
+    } reinstall;
+    auto& loop = core::RunLoop::main();
+
+    // Half a film plays to where it was cut and ends as a film does.
+    auto screen = open("half.webm");
+    ASSERT_TRUE(loop.runUntil([&] { return screen->contentDidLoad(); }, 30));
+    ASSERT_TRUE(loop.runUntil([&] { return !barsHidden(); }, 30)) << "the end shows the bars";
+    EXPECT_THROW(driver.alert(), std::exception);
+    navigation->popViewController(false);
+    runLoop();
+
+    // Its first bytes alone never preroll: the player gives up on them.
+    screen = open("head.webm");
+    loop.runUntil([&] { return !driver.shownChoices().empty(); }, 2);
+    advance(media::GStreamerMovieEngine::PrerollTimeout);
+    ASSERT_TRUE(loop.runUntil([&] { return !driver.shownChoices().empty(); }, 30));
+    EXPECT_EQ(driver.alert()->message(), "Tandry encountered an error playing \"head.webm\"");
+    driver.pressAlertButton("OK");
+    navigation->popViewController(false);
+    runLoop();
 }
 
 TEST_F(VKMoviePlayerControllerTest, TheStoredPositionIsResumedWithinTheMovie)

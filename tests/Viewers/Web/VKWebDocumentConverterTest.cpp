@@ -324,4 +324,16 @@ TEST_F(RealOfficeConversionTest, TextSpreadsheetAndPresentationConvert)
     EXPECT_NE(readFile(m_folders.back() + "/slides.html").find("alt=\"Slide 2\""), std::string::npos);
 }
 
+TEST_F(RealOfficeConversionTest, AFileTheSuiteCannotLoadEndsInTheAlert)
+{
+    if (!VKWebDocumentConverter::isAvailable())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    // A zip's signature and nothing of a workbook after it.
+    auto viewer = openFile("Broken.xlsx", std::string("PK\x03\x04", 4) + "not a workbook at all");
+    ASSERT_TRUE(waitFor([&] { return alertShown(); }, 120));
+    EXPECT_EQ(driver.alert()->message(), "Unable to display \"Broken.xlsx\"");
+    EXPECT_FALSE(viewer->isConverting());
+    driver.pressAlertButton(0);
+}
+
 } // namespace

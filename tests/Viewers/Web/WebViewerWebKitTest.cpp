@@ -221,6 +221,41 @@ TEST_F(WebViewerWebKitTest, FocusingAFieldOfThePageHidesTheBars)
 // A 50 MB page opens in the viewer from its file: the main loop keeps
 // turning while the engine reads it, the page shows to its last paragraph,
 // and the viewer leaves nothing in the home's tmp when it goes.
+// A drawing that claims 10^16 pixels, and one whose uses nest ten deep
+// (10^10 squares): each ends in a page or the slow load's alert while the
+// loop turns.
+TEST_F(WebViewerWebKitTest, SVGBombsEndInAPageOrTheAlertWhileTheLoopTurns)
+{
+    std::string nested = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink'>"
+                         "<defs><rect id='l0' width='1' height='1'/>";
+    for (int level = 1; level <= 10; ++level) {
+        nested += fmt::format("<g id='l{}'>", level);
+        for (int copy = 0; copy < 10; ++copy)
+            nested += fmt::format("<use xlink:href='#l{}' x='{}'/>", level - 1, copy);
+        nested += "</g>";
+    }
+    nested += "</defs><use xlink:href='#l10'/></svg>";
+    const std::pair<const char*, std::string> bombs[] = { { "Nested.svg", nested },
+        { "Huge.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='100000000' height='100000000'>"
+                      "<rect width='100%' height='100%' fill='red'/></svg>" } };
+    for (const auto& [name, svg] : bombs) {
+        SCOPED_TRACE(name);
+        uint64_t passes = core::RunLoop::main().passCount();
+        auto viewer = openPath(makeFile(std::string("Documents/") + name, svg));
+        auto ended = [&] { return alertShown() || (viewer->contentDidLoad() && !viewer->contentIsLoading()); };
+        // A drawing WebKit cannot finish is given up after the slow load's
+        // time, with what came shown.
+        if (!waitFor(ended, 5))
+            advance(VKWebViewController::SlowLoadTimeout);
+        ASSERT_TRUE(waitFor(ended, 30));
+        EXPECT_GT(core::RunLoop::main().passCount() - passes, 10u) << "the loop kept turning";
+        if (alertShown())
+            driver.pressAlertButton(0);
+        viewer.reset();
+        pop();
+    }
+}
+
 TEST_F(WebViewerWebKitTest, AFiftyMegabytePageOpensWhileTheLoopTurns)
 {
     std::string block;
