@@ -127,6 +127,10 @@ void DamageTracker::visit(Layer& layer, const gfx::AffineTransform& toScreen, co
 
     Signature signature;
     signature.add(rect);
+    // Where it lies on the screen, not only what of it shows: a picture
+    // larger than its clip that pans keeps the same clipped rectangle.
+    signature.add(transform.a), signature.add(transform.b), signature.add(transform.c), signature.add(transform.d);
+    signature.add(transform.tx), signature.add(transform.ty);
     signature.add(state.bounds);
     signature.add(state.transform.a), signature.add(state.transform.b), signature.add(state.transform.c);
     signature.add(state.transform.d);

@@ -78,6 +78,19 @@ TEST_F(DesktopAdditionsTest, ChangesDamageTheirOldAndNewPlacesOnly)
 
     view->setAlpha(0.5f);
     EXPECT_EQ(tracker.collect(), std::vector<gfx::Rect> { gfx::Rect(100, 200, 50, 50) });
+    // A layer larger than its clipping view that moves shows the same
+    // rectangle of itself, moved: the view redraws.
+    auto picture = Layer::create();
+    picture->setBounds({ 0, 0, 400, 400 });
+    picture->setPosition({ 25, 25 });
+    picture->setBackgroundColor(StandardColors::black());
+    view->setClipsToBounds(true);
+    view->layer().addSublayer(picture);
+    tracker.collect();
+    picture->setPosition({ 25, 35 });
+    EXPECT_EQ(tracker.collect(), std::vector<gfx::Rect> { gfx::Rect(100, 200, 50, 50) });
+    picture->removeFromSuperlayer();
+    tracker.collect();
     view->setNeedsDisplay();
     EXPECT_EQ(tracker.collect(), std::vector<gfx::Rect> { gfx::Rect(100, 200, 50, 50) });
     view->setHidden(true);
