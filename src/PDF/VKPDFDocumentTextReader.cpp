@@ -24,9 +24,12 @@ void VKPDFDocumentTextReader::release()
 std::shared_ptr<VKPDFPageTextScanner> VKPDFDocumentTextReader::scannerForPage(int pageNumber)
 {
     if (!m_current || m_pagesRead >= kPagesPerDocument) {
+        // The next document goes on from where this one's pages stand.
+        std::shared_ptr<pdf::Document> from = m_current ? m_current : m_source;
+        auto next = from ? from->reopened() : nullptr;
         release();
         m_pagesRead = 0;
-        m_current = m_source ? m_source->reopened() : nullptr;
+        m_current = std::move(next);
     }
     ++m_pagesRead;
     // A document that no longer opens is read through the source itself.

@@ -99,16 +99,22 @@ std::shared_ptr<Document> Document::reopened() const
 {
     core::Data bytes;
     std::string password;
+    detail::PageTree::Progress pages;
     {
         auto lock = detail::lock(m_state);
         if (m_state->locked)
             return nullptr;
         bytes = m_state->bytes;
         password = m_state->password;
+        pages = m_state->pages.progress();
     }
     auto document = open(std::move(bytes));
     if (document && !document->unlock(password))
         return nullptr;
+    if (document) {
+        auto lock = detail::lock(document->m_state);
+        document->m_state->pages.resume(pages, *document->m_state->qpdf);
+    }
     return document;
 }
 

@@ -42,11 +42,12 @@ public:
     Dictionary catalog() const;
     // Unique in the process, never reused.
     uint64_t serial() const;
-    // A document of its own over the same bytes, unlocked as this one is.
-    // qpdf keeps every object it has read (and every other object of the
-    // object streams it read them from) for as long as a document lives;
-    // a reader of many pages starts afresh on a new one. Nothing while
-    // this one is locked.
+    // A document of its own over the same bytes, unlocked as this one is,
+    // that knows the pages this one has found: it finds the page after the
+    // last one found here in a step. qpdf keeps every object it has read
+    // (and every other object of the object streams it read them from) for
+    // as long as a document lives; a reader of many pages goes on from one
+    // to its reopened one. Nothing while this one is locked.
     std::shared_ptr<Document> reopened() const;
 
 private:

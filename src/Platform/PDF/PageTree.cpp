@@ -2,6 +2,8 @@
 
 #include "Platform/Core/Log.h"
 
+#include <qpdf/QPDF.hh>
+
 #include <climits>
 #include <set>
 
@@ -241,6 +243,82 @@ void PageTree::walk()
     m_walked = true;
     m_path.clear();
     m_cache = {};
+}
+
+} // namespace pdf::detail
+
+namespace pdf::detail {
+
+PageTree::Progress PageTree::progress() const
+{
+    Progress progress;
+    progress.count = m_count;
+    progress.settledCount = m_settledCount;
+    progress.walked = m_walked;
+    for (const QPDFObjectHandle& page : m_pages) {
+        if (!page.isIndirect()) {
+            progress.pages.clear();
+            break;
+        }
+        progress.pages.push_back(page.getObjGen());
+    }
+    for (const Frame& frame : m_path) {
+        if (frame.node == QPDFObjGen()) {
+            progress.path.clear();
+            break;
+        }
+        progress.path.push_back({ frame.node, frame.index, frame.first, frame.rangeFirst, frame.rangeCount });
+    }
+    return progress;
+}
+
+void PageTree::resume(const Progress& progress, QPDF& qpdf)
+{
+    // The number told stays the one the other tree told.
+    if (progress.settledCount >= 0)
+        m_settledCount = progress.settledCount;
+    try {
+        if (progress.walked) {
+            // The other tree's walk is this one's; pages that cannot be
+            // named make this tree walk too, finding the same.
+            if (m_walked)
+                return;
+            if (progress.pages.size() != size_t(progress.count)) {
+                walk();
+                return;
+            }
+            std::vector<QPDFObjectHandle> pages;
+            pages.reserve(progress.pages.size());
+            for (const QPDFObjGen& page : progress.pages)
+                pages.push_back(qpdf.getObject(page));
+            m_pages = std::move(pages);
+            m_count = progress.count;
+            m_walked = true;
+            m_path.clear();
+            m_cache = {};
+            return;
+        }
+        if (m_walked || progress.count != m_count)
+            return;
+        std::vector<Frame> path;
+        for (const Progress::Mark& mark : progress.path) {
+            QPDFObjectHandle kids = qpdf.getObject(mark.node).getKey("/Kids");
+            if (!kids.isArray())
+                return;
+            Frame frame;
+            frame.kids = kids;
+            frame.size = kids.getArrayNItems();
+            frame.index = mark.index;
+            frame.first = mark.first;
+            frame.rangeFirst = mark.rangeFirst;
+            frame.rangeCount = mark.rangeCount;
+            frame.node = mark.node;
+            path.push_back(std::move(frame));
+        }
+        m_path = std::move(path);
+    } catch (const std::exception&) {
+        m_path.clear();
+    }
 }
 
 } // namespace pdf::detail

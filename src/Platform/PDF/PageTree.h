@@ -21,6 +21,8 @@
 
 #include <qpdf/QPDFObjectHandle.hh>
 
+class QPDF;
+
 #include <array>
 #include <cstddef>
 #include <vector>
@@ -45,6 +47,28 @@ public:
     QPDFObjectHandle page(int number);
     // Whether the count has been checked by a full walk.
     bool isWalked() const { return m_walked; }
+
+    // What the tree has learnt, by object numbers: its settled count, its
+    // walk's pages and where its last search stands. A tree of another
+    // document over the same bytes takes it up (`resume`), so a reader that
+    // opens the document again every so many pages finds its next page in
+    // a step instead of from the root's first kid.
+    struct Progress {
+        struct Mark {
+            QPDFObjGen node;
+            int index = 0, first = 1, rangeFirst = 1, rangeCount = 0;
+        };
+        int count = 0;
+        int settledCount = -1;
+        bool walked = false;
+        std::vector<QPDFObjGen> pages;
+        std::vector<Mark> path;
+    };
+    Progress progress() const;
+    // Call right after `open` on a document of the same bytes as the tree
+    // `progress` came from. What cannot be carried over by object number
+    // (a page or node written inside its parent) is found again as usual.
+    void resume(const Progress& progress, QPDF& qpdf);
 
 private:
     struct Frame {

@@ -177,6 +177,11 @@ private:
         }
         if (m_frames.empty())
             return push(std::move(operand));
+        // A real inside an array (a text array's kerning) keeps the text it
+        // was written as: writing the number out again costs more than
+        // everything else the element does.
+        if (operand.kind == Operand::Number && !operand.isInteger)
+            return pushElement(QPDFObjectHandle::newReal(text));
         return pushElement(toObject(operand));
     }
 

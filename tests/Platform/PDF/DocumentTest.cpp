@@ -251,6 +251,16 @@ TEST_F(DocumentTest, PagesAreFoundByTheTreeCountsInAnyOrder)
         EXPECT_EQ(widthOf(document->page(page)), page);
     EXPECT_EQ(document->pageCount(), 105);
     EXPECT_FALSE(logContains("walking it found"));
+
+    // A reopened document goes on from where its origin's search stands,
+    // and still finds any page.
+    for (int page = 1; page <= 50; ++page)
+        ASSERT_EQ(widthOf(document->page(page)), page);
+    auto reopened = document->reopened();
+    ASSERT_TRUE(reopened);
+    for (int page : { 51, 52, 75, 105, 3, 50 })
+        EXPECT_EQ(widthOf(reopened->page(page)), page);
+    EXPECT_EQ(widthOf(reopened->reopened()->page(104)), 104);
 }
 
 TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)
@@ -310,6 +320,15 @@ TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)
     EXPECT_EQ(widthOf(deep->page(3)), 3);
     EXPECT_FALSE(deep->page(4));
     EXPECT_EQ(deep->pageCount(), 4);
+
+    // A reopened document tells the number its origin told and knows its walk.
+    for (const auto& [document, count] : { std::pair { deep, 4 }, std::pair { over, 3 } }) {
+        auto reopened = document->reopened();
+        EXPECT_EQ(reopened->pageCount(), count);
+        EXPECT_EQ(widthOf(reopened->page(3)), 3);
+        EXPECT_EQ(widthOf(reopened->page(1)), 1);
+        EXPECT_FALSE(reopened->page(4));
+    }
 }
 
 } // namespace
