@@ -16,6 +16,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <fmt/format.h>
+#include <malloc.h>
 #include <mutex>
 
 namespace media {
@@ -281,7 +282,18 @@ void GStreamerMovieEngine::setUnsynchronized(bool unsynchronized)
 void GStreamerMovieEngine::initialize()
 {
     static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+    std::call_once(once, [] {
+        gst_init(nullptr, nullptr);
+        // Frames and the decoders' pictures are allocated on the streaming
+        // threads, each with a heap of its own. Left to adapt, the allocator
+        // keeps up to two frames' worth free at the top of every such heap
+        // once a frame has been freed, and a movie opened again may use
+        // other heaps: the process grew by megabytes with every movie. Fixed
+        // limits keep frames on the heaps (mapping each one costs half the
+        // frame rate) and hand back a heap's top beyond a mebibyte.
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+    });
 }
 
 GStreamerMovieEngine::GStreamerMovieEngine()
@@ -309,8 +321,12 @@ GStreamerMovieEngine::~GStreamerMovieEngine()
     m_state->playbin = nullptr;
     m_state->audioSink = nullptr;
     m_state->capsFilter = nullptr;
-    std::lock_guard lock(m_state->mutex);
-    m_state->slot = nullptr;
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->slot = nullptr;
+    }
+    // The free pages left between live blocks go back too.
+    malloc_trim(0);
 }
 
 void GStreamerMovieEngine::open(const std::string& path, MovieEngineClient* client)
