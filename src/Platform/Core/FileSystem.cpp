@@ -19,6 +19,8 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace core::fs {
@@ -303,15 +305,65 @@ class TreeCopy {
 public:
     TreeCopy(const CopyOptions& options, Error* error) : m_options(options), m_error(error) { }
 
+    // The whole copy; a cancelled one removes what it made before it
+    // returns.
+    bool run(const std::string& from, const std::string& to)
+    {
+        if (copy(from, to))
+            return true;
+        if (m_cancelled && m_madeTop) {
+            removeItem(to);
+            releaseInBackground(std::move(m_held));
+        }
+        return false;
+    }
+
+private:
+    // Files at least this large that the copy wrote stay open until the
+    // copy ends. Removing a large file costs when its last descriptor
+    // closes (the kernel drops its cached pages, waiting for those being
+    // written): held, the names of a cancelled copy go at once and that
+    // cost is paid on a thread of its own.
+    static constexpr off_t HeldFileBytes = 4 * 1024 * 1024;
+    static constexpr size_t MostHeldFiles = 64;
+
+    static void releaseInBackground(std::vector<Descriptor> descriptors)
+    {
+        if (descriptors.empty())
+            return;
+        try {
+            std::thread([held = std::move(descriptors)] { }).detach();
+        } catch (const std::system_error&) {
+            // No thread: the descriptors close here as the lambda goes.
+        }
+    }
+
+    void hold(Descriptor descriptor)
+    {
+        if (descriptor.isValid() && m_held.size() < MostHeldFiles)
+            m_held.push_back(std::move(descriptor));
+    }
+
+    // Called right after an item is made at `to`.
+    void made()
+    {
+        if (m_depth == 1)
+            m_madeTop = true;
+    }
+
     bool copy(const std::string& from, const std::string& to)
     {
         Error failure;
-        if (copyOne(from, to, &failure))
+        ++m_depth;
+        const bool copied = copyOne(from, to, &failure);
+        --m_depth;
+        if (copied)
             return true;
         // A failure below this item has already been reported and stopped the copy.
         if (m_stopped)
             return false;
         const bool cancelled = failure.is(Error::POSIXDomain, ECANCELED);
+        m_cancelled = cancelled;
         if (!cancelled && m_options.itemFailed && m_options.itemFailed(from, failure))
             return true;
         m_stopped = true;
@@ -319,7 +371,6 @@ public:
         return false;
     }
 
-private:
     bool copyOne(const std::string& from, const std::string& to, Error* error)
     {
         if (const int injected = FileTestHooks::copyItemError(from))
@@ -346,6 +397,7 @@ private:
         case FileType::FIFO:
             if (mkfifo(to.c_str(), 0600) != 0)
                 return fail(error, errno, to);
+            made();
             break;
         default:
             return fail(error, ENOTSUP, from);
@@ -361,6 +413,7 @@ private:
             return fail(error, EINVAL, from);
         if (mkdir(to.c_str(), 0700) != 0)
             return fail(error, errno, to);
+        made();
         if (!m_top) {
             auto made = attributes(to, error);
             if (!made)
@@ -391,12 +444,21 @@ private:
         Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (out.get() < 0)
             return fail(error, errno, to);
-        if (!copyData(in.get(), out.get(), &m_options.progress, &to) || close(out.release()) != 0)
+        made();
+        if (!copyData(in.get(), out.get(), &m_options.progress, &to)) {
+            const int code = errno;
+            if (code == ECANCELED)
+                hold(std::move(out));
+            return fail(error, code, to);
+        }
+        if (close(out.release()) != 0)
             return fail(error, errno, to);
+        if (info.st_size >= HeldFileBytes)
+            hold(Descriptor(open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)));
         return true;
     }
 
-    static bool copyLink(const std::string& from, const std::string& to, Error* error)
+    bool copyLink(const std::string& from, const std::string& to, Error* error)
     {
         char target[PATH_MAX];
         ssize_t length = readlink(from.c_str(), target, sizeof target);
@@ -406,6 +468,7 @@ private:
             return fail(error, ENAMETOOLONG, from);
         if (symlink(std::string(target, static_cast<size_t>(length)).c_str(), to.c_str()) != 0)
             return fail(error, errno, to);
+        made();
         return true;
     }
 
@@ -448,6 +511,10 @@ private:
     const CopyOptions& m_options;
     Error* m_error;
     bool m_stopped = false;
+    bool m_cancelled = false;
+    int m_depth = 0;
+    bool m_madeTop = false;
+    std::vector<Descriptor> m_held;
     std::optional<std::pair<uint64_t, uint64_t>> m_top; // device and inode of the top destination folder
 };
 
@@ -752,13 +819,16 @@ bool copyItem(const std::string& from, const std::string& to, Error* error)
     return copyItem(from, to, CopyOptions(), error);
 }
 
+// A cancelled copy (the progress callback said no) removes what it made
+// before it returns; the space of the large files it wrote comes back a
+// moment later, from another thread.
 bool copyItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error)
 {
     if (hasNul(from) || hasNul(to))
         return fail(error, EINVAL, hasNul(from) ? from : to);
     if (path::isWithin(to, from) && path::standardizingPath(to) != path::standardizingPath(from))
         return fail(error, EINVAL, to);
-    return TreeCopy(options, error).copy(from, to);
+    return TreeCopy(options, error).run(from, to);
 }
 
 std::string hiddenSiblingPath(const std::string& path, std::string_view tag)

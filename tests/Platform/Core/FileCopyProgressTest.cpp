@@ -88,6 +88,30 @@ TEST_F(FileCopyProgressTest, AFalseFromProgressCancelsPastTheItemCallback)
     EXPECT_FALSE(heardFailure);
 }
 
+TEST_F(FileCopyProgressTest, ACancelledCopyRemovesWhatItMadeAndOnlyThat)
+{
+    // Cancelled inside the second large file: neither the finished one nor
+    // the partial one stays, and the source is whole.
+    const std::string big(5 * 1024 * 1024, 'b');
+    makeFile("tree/a big", big);
+    makeFile("tree/b big", big);
+    uint64_t copied = 0;
+    fs::CopyOptions options;
+    options.progress = [&](uint64_t bytes) { return (copied += bytes) < big.size() + 1024 * 1024; };
+    core::Error error;
+    EXPECT_FALSE(fs::copyItem(pathInHome("tree"), pathInHome("copy"), options, &error));
+    EXPECT_TRUE(isPosix(error, ECANCELED)) << error.description();
+    EXPECT_FALSE(fs::exists(pathInHome("copy")));
+    EXPECT_EQ(readFile(pathInHome("tree/a big")), big);
+    EXPECT_EQ(readFile(pathInHome("tree/b big")), big);
+
+    // Cancelled before anything was made: what stood at the target stays.
+    makeFile("copy", "someone else's");
+    options.progress = [](uint64_t) { return false; };
+    EXPECT_FALSE(fs::copyItem(pathInHome("tree"), pathInHome("copy"), options, &error));
+    EXPECT_EQ(readFile(pathInHome("copy")), "someone else's");
+}
+
 TEST_F(FileCopyProgressTest, InjectedDataFailureStopsMidFile)
 {
     makeFile("file", std::string(4096, 'z'));
