@@ -46,7 +46,9 @@ struct VKPDFMatrix {
     }
 
     // The bounding box of the mapped rectangle (x, y, width, height).
-    gfx::Rect apply(double x, double y, double width, double height) const
+    // Inlined where it is used: every glyph of a page passes here, and a
+    // rectangle returned from a call is written out and read back whole.
+    [[gnu::always_inline]] gfx::Rect apply(double x, double y, double width, double height) const
     {
         // Most text is set upright: two corners say it all.
         if (b == 0 && c == 0 && std::isfinite(x) && std::isfinite(y) && std::isfinite(width) && std::isfinite(height)) {
@@ -73,5 +75,8 @@ struct VKPDFMatrix {
         }
         return gfx::Rect(vkPDFNarrow(left), vkPDFNarrow(bottom), vkPDFNarrow(right - left), vkPDFNarrow(top - bottom));
     }
-    gfx::Rect apply(const gfx::Rect& rect) const { return apply(rect.x(), rect.y(), rect.width(), rect.height()); }
+    [[gnu::always_inline]] gfx::Rect apply(const gfx::Rect& rect) const
+    {
+        return apply(rect.x(), rect.y(), rect.width(), rect.height());
+    }
 };

@@ -14,14 +14,6 @@ bool isFinite(const gfx::Rect& rect)
     return std::isfinite(rect.x()) && std::isfinite(rect.y()) && std::isfinite(rect.width()) && std::isfinite(rect.height());
 }
 
-// Whether two rectangles meet, edges included (`rect` has no negative size,
-// as the rendering matrix's bounding boxes never have).
-bool touches(const gfx::Rect& rect, const gfx::Rect& frame)
-{
-    return !frame.isNull() && rect.x() <= frame.maxX() && rect.x() + rect.width() >= frame.minX()
-        && rect.y() <= frame.maxY() && rect.y() + rect.height() >= frame.minY();
-}
-
 // A text string as UTF-16 without lone surrogates (U+FFFD stands for
 // each): UTF-16 after its byte order mark, else UTF-8 or PDFDocEncoding.
 std::u16string actualTextUnits(const pdf::String& string)
@@ -284,6 +276,11 @@ VKPDFPageScanner::VKPDFPageScanner(const pdf::Page& page)
     : m_pageRef(page)
     , m_rotationTransform(VKPDFPageGetDrawingTransform(page, pdf::Box::Crop, VKPDFPageGetRotatedBoxRect(page), 0, true))
     , m_pageFrame(page.boxRect(pdf::Box::Crop))
+    , m_hasPageFrame(!m_pageFrame.isNull())
+    , m_pageLeft(m_pageFrame.minX())
+    , m_pageBottom(m_pageFrame.minY())
+    , m_pageRight(m_pageFrame.maxX())
+    , m_pageTop(m_pageFrame.maxY())
 {
 }
 
@@ -419,9 +416,13 @@ void VKPDFPageScanner::processCharacterString(const std::u16string& text, const 
     m_renderingMatrix = parameters.concatenating(m_textMatrix).concatenating(state.transform);
     m_glyphRect = glyphRect;
     gfx::Rect renderRect = m_renderingMatrix.apply(glyphRect);
-    // Touching the crop box counts, as does a character without area; a
-    // glyph without text only moves on, unless actual text stands for it.
-    if ((!text.empty() || m_marked.actualTextDepth != 0) && isFinite(renderRect) && touches(renderRect, m_pageFrame))
+    // Touching the crop box counts (edges included; the render rectangle
+    // has no negative size), as does a character without area; a glyph
+    // without text only moves on, unless actual text stands for it.
+    const bool touchesPage = m_hasPageFrame && renderRect.x() <= m_pageRight
+        && renderRect.x() + renderRect.width() >= m_pageLeft && renderRect.y() <= m_pageTop
+        && renderRect.y() + renderRect.height() >= m_pageBottom;
+    if ((!text.empty() || m_marked.actualTextDepth != 0) && isFinite(renderRect) && touchesPage)
         processCharacterString(text, renderRect);
     double advance = (double(glyphRect.width()) * state.fontSize + state.characterSpacing
                          + (addWordSpacing ? state.wordSpacing : 0))

@@ -146,6 +146,9 @@ private:
     pdf::Page m_pageRef;
     gfx::AffineTransform m_rotationTransform;
     gfx::Rect m_pageFrame;
+    // The crop box's edges, read once: every glyph is checked against them.
+    bool m_hasPageFrame = false;
+    float m_pageLeft = 0, m_pageBottom = 0, m_pageRight = 0, m_pageTop = 0;
     std::weak_ptr<VKPDFPageScannerDelegate> m_delegate;
 
     State m_state;

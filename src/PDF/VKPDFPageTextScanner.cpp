@@ -17,7 +17,8 @@ namespace {
 bool isWhitespace(std::u16string_view text)
 {
     for (char16_t unit : text) {
-        if (unit != u'\t' && (U_GET_GC_MASK(UChar32(unit)) & U_GC_ZS_MASK) == 0)
+        // The only space separator below U+0080 is the space.
+        if (unit < 0x80 ? unit != u' ' && unit != u'\t' : (U_GET_GC_MASK(UChar32(unit)) & U_GC_ZS_MASK) == 0)
             return false;
     }
     return true;
@@ -99,11 +100,15 @@ VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(const std::u16string& 
     result.renderRect = renderRect;
     result.upright = renderRect;
     result.baseline = renderRect.y() - vkPDFNarrow(double(glyph.y()) * m.d);
-    result.em = vkPDFNarrow(std::hypot(m.c, m.d));
-    double length = std::hypot(m.a, m.b);
+    if (m.a != m_basis.a || m.b != m_basis.b || m.c != m_basis.c || m.d != m_basis.d) {
+        const double length = std::hypot(m.a, m.b);
+        m_basis = { m.a, m.b, m.c, m.d, length, std::hypot(m.c, m.d), m.a / length, m.b / length };
+    }
+    result.em = vkPDFNarrow(m_basis.em);
+    double length = m_basis.length;
     if (!(length > 0) || !std::isfinite(length))
         return result;
-    double cosine = m.a / length, sine = m.b / length;
+    const double cosine = m_basis.cosine, sine = m_basis.sine;
     auto along = [&](double x) { return (x * m.a + m.tx) * cosine + (x * m.b + m.ty) * sine; };
     auto across = [&](double y) { return y * (m.d * cosine - m.c * sine) + m.ty * cosine - m.tx * sine; };
     double start = along(glyph.x()), end = along(double(glyph.x()) + glyph.width());

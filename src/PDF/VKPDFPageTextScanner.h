@@ -27,6 +27,7 @@
 #include "PDF/VKPDFPageScanner.h"
 #include "Platform/Core/Data.h"
 
+#include <cmath>
 #include <string>
 
 class VKPDFPageTextScanner : public VKPDFPageScanner {
@@ -106,4 +107,12 @@ private:
     bool m_hasPendingAccent = false;
     Span m_span;
     size_t m_actualTextBudget = 0;
+    // The lengths of the rendering matrix's rows and the baseline's
+    // direction for its last linear part, which stays the same along a run
+    // of text.
+    struct Basis {
+        double a = NAN, b = NAN, c = NAN, d = NAN;
+        double length = 0, em = 0, cosine = 1, sine = 0;
+    };
+    mutable Basis m_basis;
 };

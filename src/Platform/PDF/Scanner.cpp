@@ -1,11 +1,10 @@
 #include "Platform/PDF/Scanner.h"
 
 #include "Platform/Core/Log.h"
+#include "Platform/PDF/ContentTokens.h"
 #include "Platform/PDF/DocumentState.h"
 #include "Platform/PDF/LimitedBuffer.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <charconv>
@@ -75,18 +74,16 @@ public:
         , m_table(table)
         , m_info(info)
         , m_content(content)
-        , m_input(std::make_shared<BufferInputSource>("content",
-              new Buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(content.data())), content.size()), true))
+        , m_tokens(content)
     {
-        m_tokenizer.allowEOF();
     }
 
     // False when damage ended the walk.
     bool run()
     {
         for (;;) {
-            QPDFTokenizer::Token token = m_tokenizer.readToken(m_input, "content", true, 0);
-            switch (token.getType()) {
+            const QPDFTokenizer::token_type_e type = m_tokens.next();
+            switch (type) {
             case QPDFTokenizer::tt_eof:
                 return true;
             case QPDFTokenizer::tt_bad:
@@ -94,18 +91,18 @@ public:
             case QPDFTokenizer::tt_word:
                 if (!m_frames.empty())
                     return false; // an operator inside an array or dictionary
-                if (!operatorToken(token.getValue()))
+                if (!operatorToken(m_tokens.value()))
                     return false;
                 break;
             case QPDFTokenizer::tt_array_open:
             case QPDFTokenizer::tt_dict_open:
                 if (m_frames.size() >= kMaximumNesting)
                     return false;
-                m_frames.push_back({ token.getType() == QPDFTokenizer::tt_dict_open, {} });
+                m_frames.push_back({ type == QPDFTokenizer::tt_dict_open, {} });
                 break;
             case QPDFTokenizer::tt_array_close:
             case QPDFTokenizer::tt_dict_close:
-                if (!closeFrame(token.getType() == QPDFTokenizer::tt_dict_close))
+                if (!closeFrame(type == QPDFTokenizer::tt_dict_close))
                     return false;
                 break;
             case QPDFTokenizer::tt_brace_open:
@@ -114,7 +111,7 @@ public:
             case QPDFTokenizer::tt_comment:
                 break;
             default:
-                if (!value(token))
+                if (!value(type, m_tokens.value()))
                     return false;
                 break;
             }
@@ -143,11 +140,10 @@ private:
         return true;
     }
 
-    bool value(const QPDFTokenizer::Token& token)
+    bool value(QPDFTokenizer::token_type_e type, const std::string& text)
     {
-        const std::string& text = token.getValue();
         Operand operand;
-        switch (token.getType()) {
+        switch (type) {
         case QPDFTokenizer::tt_integer:
             operand.kind = Operand::Number;
             operand.isInteger = parseInteger(text, operand.integer);
@@ -296,29 +292,26 @@ private:
     // like the end of the image.
     bool inlineImage()
     {
-        qpdf_offset_t start = m_input->tell();
+        size_t start = m_tokens.position();
         // One white-space byte separates ID from the data.
-        if (size_t(start) < m_content.size() && isWhite(m_content[size_t(start)]))
+        if (start < m_content.size() && isWhite(m_content[start]))
             ++start;
-        if (auto length = imageDataLength(); length && *length <= m_content.size() - size_t(start)) {
-            size_t position = size_t(start) + *length;
+        if (auto length = imageDataLength(); length && *length <= m_content.size() - start) {
+            size_t position = start + *length;
             while (position < m_content.size() && isWhite(m_content[position]))
                 ++position;
             if (m_content.compare(position, 2, "EI") == 0
                 && (position + 2 == m_content.size() || isDelimiter(m_content[position + 2]))) {
-                m_input->seek(qpdf_offset_t(position + 2), SEEK_SET);
+                m_tokens.seek(position + 2);
                 m_operands.clear();
                 return true;
             }
         }
         m_operands.clear();
-        m_input->seek(start, SEEK_SET);
-        m_tokenizer.expectInlineImage(m_input);
-        QPDFTokenizer::Token data = m_tokenizer.readToken(m_input, "content", true, 0);
-        if (data.getType() != QPDFTokenizer::tt_inline_image)
+        m_tokens.seek(start);
+        if (m_tokens.inlineImage() != QPDFTokenizer::tt_inline_image)
             return false;
-        QPDFTokenizer::Token end = m_tokenizer.readToken(m_input, "content", true, 0);
-        return end.getType() == QPDFTokenizer::tt_word && end.getValue() == "EI";
+        return m_tokens.next() == QPDFTokenizer::tt_word && m_tokens.value() == "EI";
     }
 
     static QPDFObjectHandle toObject(const Operand& operand)
@@ -347,8 +340,7 @@ private:
     const OperatorTable& m_table;
     void* m_info;
     const std::string& m_content;
-    std::shared_ptr<InputSource> m_input;
-    QPDFTokenizer m_tokenizer;
+    detail::ContentTokens m_tokens;
     std::vector<Frame> m_frames;
     size_t m_elements = 0;
 };
