@@ -12,7 +12,7 @@ namespace gfx::codecs {
 
 namespace {
 
-int readBytes(GifFileType* gif, GifByteType* buffer, int length)
+int readGIFBytes(GifFileType* gif, GifByteType* buffer, int length)
 {
     return int(static_cast<ByteReader*>(gif->UserData)->read(buffer, size_t(length > 0 ? length : 0)));
 }
@@ -54,7 +54,7 @@ Surface decodeGIF(std::string_view bytes, int64_t pixelLimit, std::string* failu
     };
     ByteReader reader(bytes);
     int error = 0;
-    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, readBytes, &error));
+    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, readGIFBytes, &error));
     if (!gif)
         return fail("not a GIF");
     if (gif->SWidth <= 0 || gif->SHeight <= 0 || int64_t(gif->SWidth) * gif->SHeight > pixelLimit)

@@ -50,7 +50,7 @@ void failByJump(png_structp png, png_const_charp message)
 
 void ignoreWarning(png_structp, png_const_charp) { }
 
-void readBytes(png_structp png, png_bytep data, size_t length)
+void readPNGBytes(png_structp png, png_bytep data, size_t length)
 {
     auto* decoder = static_cast<RowDecoder*>(png_get_io_ptr(png));
     if (decoder->reader.read(data, length) != length)
@@ -61,7 +61,7 @@ bool decodeRows(RowDecoder& d, const RegionRequest& request, int64_t pixelLimit)
 {
     if (setjmp(png_jmpbuf(d.png)))
         return false;
-    png_set_read_fn(d.png, &d, readBytes);
+    png_set_read_fn(d.png, &d, readPNGBytes);
     png_read_info(d.png, d.info);
     png_uint_32 width = png_get_image_width(d.png, d.info), height = png_get_image_height(d.png, d.info);
     if (int64_t(width) * height > pixelLimit || width > INT32_MAX || height > INT32_MAX) {
