@@ -380,3 +380,8 @@ std::optional<gfx::Color> VKAppDelegate::barTintColor() const
     }
     return *m_barTintColor;
 }
+
+ui::NavigationController* VKAppDelegate::browserNavigation() const
+{
+    return m_navController.get();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/Settings/VKSettingsControllerDelegate.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
@@ -47,6 +48,7 @@ class VKFolderController;
 class VKAppDelegate : public core::Object,
                       public NetReachabilityDelegate,
                       public VKAppDelegateHooks,
+                      public VKFolderBrowserServices,
                       public VKSettingsControllerDelegate,
                       public VKPasscodeControllerDelegate,
                       public VKNetworkActivityDelegate,
@@ -58,6 +60,8 @@ public:
 
     static std::shared_ptr<VKAppDelegate> create();
     ~VKAppDelegate() override;
+    // Screens reach the delegate through the narrow interfaces it answers
+    // (VKFolderBrowserServices for the folder screens), looked up there.
     static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
     static void setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate);
 
@@ -181,6 +185,22 @@ public:
         m_navController = std::move(controller);
     }
     void setOrientationLocked(bool locked) { m_orientationLocked = locked; }
+
+    // What the folder screens ask.
+    ui::NavigationController* browserNavigation() const override;
+    std::vector<std::shared_ptr<VKFolderController>> browserFolderScreens() const override { return folderControllers(); }
+    void browserSetFolderScreens(std::vector<std::shared_ptr<VKFolderController>> screens) override
+    {
+        setFolderControllers(std::move(screens));
+    }
+    void browserShowFolder(const std::string& path, bool animated) override { pushViewControllersForPath(path, animated); }
+    std::optional<gfx::Color> browserBarTint() const override { return barTintColor(); }
+    void browserUnlockOrientation() override { setOrientationLocked(false); }
+    std::shared_ptr<HTTPServer> browserServer() const override { return m_httpServer; }
+    std::shared_ptr<NetReachability> browserReachability() const override { return m_netReachability; }
+    void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) override { showServerInfo(sender); }
+    void browserShowSettings(const std::shared_ptr<core::Object>& sender) override { showSettings(sender); }
+    void browserShowHelp(const std::shared_ptr<core::Object>& sender) override { showHelp(sender); }
     // The folder screens of the navigation stack, bottom first.
     std::vector<std::shared_ptr<VKFolderController>> folderControllers() const;
     // Replaces the stack with the given folder screens, keeping in front

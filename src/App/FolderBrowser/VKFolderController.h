@@ -204,13 +204,6 @@ public:
     void collectionDidUpdate(const core::Notification& notification);
     void quotaDidUpdate(const core::Notification& notification);
     void settingDidChange(const std::string& key);
-    // What the transfer rows tell.
-    bool transferIsListed(const std::shared_ptr<VKFileResource>& download) override;
-    void transferStarted(const std::shared_ptr<VKFileResource>& download) override { addResourceToModel(download); }
-    void transferFinished(const std::shared_ptr<VKFileResource>& download, const std::shared_ptr<VKFileResource>& file) override;
-    void transferDeleted() override;
-    void transferFailed(const std::shared_ptr<VKFileResource>& download) override;
-    void transfersChanged() override { updateDownloadsBadgeValue(); }
 
     // The table (a VKFolderTableView) or, while a search shows its results,
     // the results table.
@@ -228,13 +221,6 @@ public:
     int searchScope() const { return m_search->scope(); }
     ui::SearchDisplayController* searchDisplayController() const { return m_search->displayController(); }
     VKFolderSearchBar* searchBar() const { return m_search->bar().get(); }
-
-    // What the search asks of the list.
-    void folderSearchWillBegin() override;
-    void folderSearchWillEnd() override;
-    void folderSearchChanged(double delay) override;
-    void folderSearchBarResized() override;
-    std::optional<gfx::Color> folderSearchBarTint() const override;
 
     // The table's data source: one section of rows, plain cells with the
     // name for now.
@@ -283,16 +269,6 @@ public:
     uint64_t markedSize() const { return editing().markedSize(); }
     VKFolderEditing& editing() const;
 
-    // What the editing coordinator asks of the list.
-    const std::vector<VKFolderRow>& editingRows() override;
-    uint64_t editingSizeOfItem(const VKFileResource& resource) const override;
-    void editingMarksReset() override;
-    bool editingIsActive() const override { return isEditing(); }
-    ui::NavigationItem& editingNavigationItem() override { return navigationItem(); }
-    const std::vector<std::shared_ptr<ui::BarButtonItem>>& editingBarItems() const override { return editingToolbarItems(); }
-    ui::Toolbar* editingToolbar() const override;
-    void editingMarkAll() override { markAllItems(); }
-    void editingUnmarkAll() override { unmarkAllItems(); }
 
     // The viewers' questions.
     std::shared_ptr<VKFileResource> folderResource() const override { return m_resource; }
@@ -538,8 +514,6 @@ public:
     void showDownloadViewController();
     void updateUploadProgressView() { m_toolbar.updateUploads(*this); }
     VKOperationProgressView* uploadOperationProgressView() const { return m_toolbar.uploadProgressView(); }
-    void toolbarShowDownloads() override { showDownloadViewController(); }
-    void toolbarBeginSearch() override { beginSearch(); }
 
     void loadView() override;
     void viewDidLoad() override;
@@ -559,6 +533,30 @@ protected:
     void addObservation(core::Observation observation) { m_observations.push_back(std::move(observation)); }
 
 private:
+    // What the collaborators ask of the screen (their Host interfaces).
+    void folderSearchWillBegin() override;
+    void folderSearchWillEnd() override;
+    void folderSearchChanged(double delay) override;
+    void folderSearchBarResized() override;
+    std::optional<gfx::Color> folderSearchBarTint() const override;
+    const std::vector<VKFolderRow>& editingRows() override;
+    uint64_t editingSizeOfItem(const VKFileResource& resource) const override;
+    void editingMarksReset() override;
+    bool editingIsActive() const override { return isEditing(); }
+    ui::NavigationItem& editingNavigationItem() override { return navigationItem(); }
+    const std::vector<std::shared_ptr<ui::BarButtonItem>>& editingBarItems() const override { return editingToolbarItems(); }
+    ui::Toolbar* editingToolbar() const override;
+    void editingMarkAll() override { markAllItems(); }
+    void editingUnmarkAll() override { unmarkAllItems(); }
+    void toolbarShowDownloads() override { showDownloadViewController(); }
+    void toolbarBeginSearch() override { beginSearch(); }
+    bool transferIsListed(const std::shared_ptr<VKFileResource>& download) override;
+    void transferStarted(const std::shared_ptr<VKFileResource>& download) override { addResourceToModel(download); }
+    void transferFinished(const std::shared_ptr<VKFileResource>& download, const std::shared_ptr<VKFileResource>& file) override;
+    void transferDeleted() override;
+    void transferFailed(const std::shared_ptr<VKFileResource>& download) override;
+    void transfersChanged() override { updateDownloadsBadgeValue(); }
+
     // Whether this controller is on top of, or shown by, its navigation
     // stack.
     bool isTopViewController() const;

@@ -7,7 +7,8 @@
 #include "Shell/Interface/ButtonAdditions.h"
 #include "Shell/Interface/InterfaceColors.h"
 #include "App/FolderBrowser/VKCloudFolderController.h"
-#include "App/VKAppDelegate.h"
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
+#include "Shell/VKAppDelegateHooks.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
 #include "CloudOperations/VKCloudUploadOperation.h"
 #include "FileModel/VKCloudHooks.h"
@@ -392,15 +393,15 @@ void VKFolderControllerBase::resetOperationForTesting()
 
 namespace {
 
-std::shared_ptr<VKAppDelegate> appDelegate()
+std::shared_ptr<VKFolderBrowserServices> appDelegate()
 {
-    return VKAppDelegate::sharedAppDelegate();
+    return VKFolderBrowserServices::current();
 }
 
 // A button that shows `image` and sends `action` to the application
 // delegate when touched up inside.
 std::shared_ptr<ui::BarButtonItem> delegateButtonItem(const std::shared_ptr<gfx::Image>& image, const char* action,
-    std::function<void(VKAppDelegate&, const std::shared_ptr<core::Object>&)> send)
+    std::function<void(VKFolderBrowserServices&, const std::shared_ptr<core::Object>&)> send)
 {
     auto button = buttonWithImage(image);
     button->setShowsTouchWhenHighlighted(true);
@@ -461,7 +462,7 @@ void VKFolderControllerBase::viewWillAppear(bool animated)
     updateEditButton();
 
     if (auto delegate = appDelegate())
-        delegate->setOrientationLocked(false);
+        delegate->browserUnlockOrientation();
     if (auto* application = ui::Application::shared()) {
         application->setStatusBarHidden(false, ui::Application::StatusBarAnimation::None);
         application->setStatusBarStyle(ui::Application::StatusBarStyle::Default, animated);
@@ -471,7 +472,7 @@ void VKFolderControllerBase::viewWillAppear(bool animated)
         return;
     navigation->setToolbarHidden(false, animated);
     auto delegate = appDelegate();
-    auto tint = delegate ? delegate->barTintColor() : std::nullopt;
+    auto tint = delegate ? delegate->browserBarTint() : std::nullopt;
     auto& bar = navigation->navigationBar();
     bar.setBarStyle(ui::NavigationBar::Style::Default);
     bar.setTintColor(tint);
@@ -577,7 +578,7 @@ void VKFolderControllerBase::updateServerStateImage()
     const char* name = "HTTPServerStopped.png";
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
         auto delegate = appDelegate();
-        auto reachability = delegate ? delegate->netReachability() : nullptr;
+        auto reachability = delegate ? delegate->browserReachability() : nullptr;
         auto quota = VKQuotaManager::defaultManager();
         bool active = reachability && reachability->isReachableUsingWifi() && NetReachability::getWifiIPAddress()
             && !(quota && quota->rebuildingIndex());
@@ -688,13 +689,13 @@ std::shared_ptr<gfx::Image> VKFolderControllerBase::helpBarButtonImage() const
 std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::settingsBarButtonItem()
 {
     return delegateButtonItem(settingsBarButtonImage(), ShowSettingsAction,
-        [](VKAppDelegate& delegate, const std::shared_ptr<core::Object>& sender) { delegate.showSettings(sender); });
+        [](VKFolderBrowserServices& delegate, const std::shared_ptr<core::Object>& sender) { delegate.browserShowSettings(sender); });
 }
 
 std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::helpBarButtonItem()
 {
     return delegateButtonItem(helpBarButtonImage(), ShowHelpAction,
-        [](VKAppDelegate& delegate, const std::shared_ptr<core::Object>& sender) { delegate.showHelp(sender); });
+        [](VKFolderBrowserServices& delegate, const std::shared_ptr<core::Object>& sender) { delegate.browserShowHelp(sender); });
 }
 
 std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::serverStateBarButtonItem()
@@ -704,7 +705,7 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::serverStateBarButtonI
             { 0, 0, ServerStateButtonSize, ServerStateButtonSize });
         button->addTarget(nullptr, ShowServerInfoAction, [](ui::Control& control, const ui::Event*) {
             if (auto delegate = appDelegate())
-                delegate->showServerInfo(control.shared_from_this());
+                delegate->browserShowServerInfo(control.shared_from_this());
         }, ui::Control::TouchUpInside);
         m_serverStateItem = barButtonItemWithCustomView(button);
         updateServerStateImage();

@@ -16,7 +16,7 @@
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
-#include "App/VKAppDelegate.h"
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Localized.h"
@@ -416,13 +416,13 @@ void VKFolderController::revealResource(const std::shared_ptr<VKFileResource>& r
         return;
     }
     // Another folder: the application delegate builds the stack down to it.
-    auto delegate = VKAppDelegate::sharedAppDelegate();
+    auto delegate = VKFolderBrowserServices::current();
     if (!delegate) {
         core::log("Warning, no application delegate to reveal {}", resource->path());
         return;
     }
-    ui::NavigationController* navigation = delegate->navigationController().get();
-    delegate->pushViewControllersForPath(parent->path(), false);
+    ui::NavigationController* navigation = delegate->browserNavigation();
+    delegate->browserShowFolder(parent->path(), false);
     revealOnTop(navigation);
 }
 

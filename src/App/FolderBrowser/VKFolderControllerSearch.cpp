@@ -6,7 +6,7 @@
 
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "Shell/VKApplication.h"
-#include "App/VKAppDelegate.h"
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/Localized.h"
@@ -111,8 +111,8 @@ void VKFolderController::folderSearchBarResized()
 
 std::optional<gfx::Color> VKFolderController::folderSearchBarTint() const
 {
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    return delegate ? delegate->barTintColor() : std::nullopt;
+    auto services = VKFolderBrowserServices::current();
+    return services ? services->browserBarTint() : std::nullopt;
 }
 
 // A folder opened from a "Local Files" result may sit on a stack that does
@@ -121,10 +121,10 @@ std::optional<gfx::Color> VKFolderController::folderSearchBarTint() const
 // that already lead here.
 void VKFolderController::repairNavigationStack()
 {
-    auto appDelegate = VKAppDelegate::sharedAppDelegate();
+    auto appDelegate = VKFolderBrowserServices::current();
     if (!appDelegate)
         return;
-    auto controllers = appDelegate->folderControllers();
+    auto controllers = appDelegate->browserFolderScreens();
     if (controllers.empty() || controllers.front().get() == this)
         return;
     auto root = VKApplication::sharedApplication()->rootDirectoryForPath(m_folderPath);
@@ -187,5 +187,5 @@ void VKFolderController::repairNavigationStack()
     }
     controllers.push_back(keep);
     core::log("Re-grafting folderControllers: {}", describeControllers(controllers));
-    appDelegate->setFolderControllers(std::move(controllers));
+    appDelegate->browserSetFolderScreens(std::move(controllers));
 }

@@ -6,7 +6,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "Shell/Interface/ViewControllerAdditions.h"
-#include "App/VKAppDelegate.h"
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "Shell/VKNavigationController.h"
 #include "CloudOperations/VKCloudUploadOperation.h"
 #include "FileModel/VKFileResource.h"
@@ -54,8 +54,8 @@ void VKFolderController::cloudUploadOperationWillStart(VKCloudUploadOperation& o
 void VKFolderController::showActionSheetForCloudUploadOperation(const std::shared_ptr<ui::ActionSheet>& sheet,
     VKCloudUploadOperation& operation)
 {
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    auto* navigation = delegate ? delegate->navigationController().get() : nullptr;
+    auto services = VKFolderBrowserServices::current();
+    auto* navigation = services ? services->browserNavigation() : nullptr;
     ui::ViewController* top = navigation ? navigation->topViewController() : nullptr;
     if (!sheet || !top) {
         core::log("VKFolderController: no screen to ask about the upload on");

@@ -151,7 +151,8 @@ std::vector<std::shared_ptr<ui::BarButtonItem>> VKFolderEditing::makeToolbarItem
         auto item = barButtonItemWithCustomView(button);
         bool menu = std::string_view(entry.action) == MenuAction;
         setItemEnabled(*item, menu);
-        item->customView()->setUserInteractionEnabled(true);
+        if (menu)
+            item->customView()->setUserInteractionEnabled(true);
         items.push_back(item);
         items.push_back(flexibleSpaceBarButtonItem());
     }

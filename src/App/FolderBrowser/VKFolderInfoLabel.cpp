@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 
-#include "App/VKAppDelegate.h"
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/NetReachability.h"
 
@@ -93,9 +93,9 @@ void VKFolderInfoLabel::setTouchesCycleState(bool cycles)
 
 void VKFolderInfoLabel::cycleState()
 {
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    auto server = delegate ? delegate->httpServer() : nullptr;
-    auto reachability = delegate ? delegate->netReachability() : nullptr;
+    auto delegate = VKFolderBrowserServices::current();
+    auto server = delegate ? delegate->browserServer() : nullptr;
+    auto reachability = delegate ? delegate->browserReachability() : nullptr;
     bool announced = server && server->isStarted() && reachability && reachability->isReachableUsingWifi()
         && server->bonjourURL();
     int highest = announced ? AnnouncedAddress : HostAddress;
@@ -106,9 +106,9 @@ void VKFolderInfoLabel::cycleState()
 // host and port.
 std::string VKFolderInfoLabel::addressText(int state) const
 {
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    auto server = delegate ? delegate->httpServer() : nullptr;
-    auto reachability = delegate ? delegate->netReachability() : nullptr;
+    auto delegate = VKFolderBrowserServices::current();
+    auto server = delegate ? delegate->browserServer() : nullptr;
+    auto reachability = delegate ? delegate->browserReachability() : nullptr;
     if (!server || !server->isStarted())
         return core::localized("Server Stopped");
     if (!reachability || !reachability->isReachableUsingWifi())

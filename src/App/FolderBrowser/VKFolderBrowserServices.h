@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Platform/Graphics/Color.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class HTTPServer;
+class NetReachability;
+class VKFolderController;
+
+namespace core {
+class Object;
+}
+namespace ui {
+class NavigationController;
+}
+
+// What the folder screens ask of the application: its navigation stack and
+// the folder screens on it, the bars' colour, the server's state for the
+// toolbar, and the screens the toolbar's buttons open. The application
+// delegate answers; the screens reach it only through current().
+class VKFolderBrowserServices {
+public:
+    virtual ~VKFolderBrowserServices() = default;
+    // The application's, once it launched; none before (or in a test that
+    // launched none).
+    static std::shared_ptr<VKFolderBrowserServices> current();
+
+    virtual ui::NavigationController* browserNavigation() const = 0;
+    // The folder screens on the stack, from the root up.
+    virtual std::vector<std::shared_ptr<VKFolderController>> browserFolderScreens() const = 0;
+    // Replaces the stack with these folder screens, keeping a bottom screen
+    // that is no folder screen (the root list).
+    virtual void browserSetFolderScreens(std::vector<std::shared_ptr<VKFolderController>> screens) = 0;
+    // Makes the stack one screen per folder from the root down to `path`.
+    virtual void browserShowFolder(const std::string& path, bool animated) = 0;
+    // None: the bars' standard colour.
+    virtual std::optional<gfx::Color> browserBarTint() const = 0;
+    // A folder screen turns with the device again (a viewer may have locked it).
+    virtual void browserUnlockOrientation() = 0;
+    virtual std::shared_ptr<HTTPServer> browserServer() const = 0;
+    virtual std::shared_ptr<NetReachability> browserReachability() const = 0;
+    virtual void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) = 0;
+    virtual void browserShowSettings(const std::shared_ptr<core::Object>& sender) = 0;
+    virtual void browserShowHelp(const std::shared_ptr<core::Object>& sender) = 0;
+};
