@@ -111,7 +111,8 @@ protected:
 // The keyboard alone: Escape takes the first launch's alert away, Down and
 // Return open the first row, the title follows, Ctrl+F searches the
 // folder, Ctrl+W closes a document, Delete asks before deleting marked
-// rows, Escape leaves the search, the question and then the folder.
+// rows, Return marks a row while editing, Escape leaves the search, the
+// question, editing and then the folder.
 TEST_F(DesktopWindowTest, KeysWalkOpenSearchAndGoBack)
 {
     std::filesystem::create_directories(pathInHome("home/Library/Documents"));
@@ -154,6 +155,20 @@ TEST_F(DesktopWindowTest, KeysWalkOpenSearchAndGoBack)
     clickOn("\"Done\"");
     ASSERT_TRUE(waitForDump([](const std::string& d) { return d.find("Item Selected") == std::string::npos; }))
         << lastDump();
+    // Marking from the keyboard: Return marks and unmarks the row the arrows
+    // reached, Escape leaves editing and stays on the folder.
+    ASSERT_TRUE(waitForView("\"image 20x20\"")) << lastDump();
+    click(*test::viewCentreInDump(lastDump(), "\"image 20x20\"", "VKNavigationBar"));
+    ASSERT_TRUE(waitFor("No Items Selected")) << lastDump();
+    key("Down");
+    key("Return");
+    ASSERT_TRUE(waitFor("1 Item Selected")) << lastDump();
+    key("Return");
+    ASSERT_TRUE(waitFor("No Items Selected")) << lastDump();
+    key("Escape");
+    ASSERT_TRUE(waitForDump([](const std::string& d) { return d.find("Items Selected") == std::string::npos; }))
+        << lastDump();
+    EXPECT_TRUE(waitForTitle("Documents — Tandry"));
     key("Escape");
     EXPECT_TRUE(waitForTitle("Tandry")) << test::runCommand({ "xdotool", "getwindowname", window }).output << lastDump();
     key("ctrl+q");
