@@ -258,7 +258,8 @@ void ProgramWindowTestCase::keep(const std::string& folder, const std::string& n
 
 void ProgramWindowTestCase::importWindow(const std::string& path)
 {
-    auto taken = runCommand({ "import", "-window", window, path });
+    // import can wait for ever on a window whose program has just ended.
+    auto taken = runCommand({ "timeout", "60", "import", "-window", window, path });
     EXPECT_EQ(taken.status, 0) << taken.output;
 }
 

@@ -261,7 +261,7 @@ TEST_F(TandryWindowInputTest, APrintDialogDismissedPrintsNothingAndTheProgramGoe
     ASSERT_FALSE(dialog.empty()) << "no print dialog";
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     std::filesystem::create_directories(sourcePath("build/screens/window"));
-    test::runCommand({ "import", "-window", "root", sourcePath("build/screens/window/print-dialog.png") });
+    test::runCommand({ "timeout", "60", "import", "-window", "root", sourcePath("build/screens/window/print-dialog.png") });
     EXPECT_EQ(get(port()), "200");
 
     // Escape from the keyboard, the dialog having the focus.

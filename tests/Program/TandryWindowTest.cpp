@@ -128,7 +128,7 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
     auto keep = [&](const std::string& name) {
         std::string directory = sourcePath("build/screens/image");
         test::runCommand({ "mkdir", "-p", directory });
-        auto taken = test::runCommand({ "import", "-window", window, directory + "/" + name + ".png" });
+        auto taken = test::runCommand({ "timeout", "60", "import", "-window", window, directory + "/" + name + ".png" });
         EXPECT_EQ(taken.status, 0) << taken.output;
     };
     auto ok = centreOf(snapshot(), "\"OK\"");

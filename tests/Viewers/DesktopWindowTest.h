@@ -75,7 +75,7 @@ protected:
     {
         std::string directory = sourcePath("build/screens/" + folder);
         std::filesystem::create_directories(directory);
-        auto taken = runCommand({ "import", "-window", window, directory + "/" + name + ".png" });
+        auto taken = runCommand({ "timeout", "60", "import", "-window", window, directory + "/" + name + ".png" });
         EXPECT_EQ(taken.status, 0) << taken.output;
     }
     // The window manager's close; the program's exit status.
