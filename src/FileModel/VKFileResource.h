@@ -105,6 +105,16 @@ public:
     virtual std::optional<std::vector<std::shared_ptr<VKFileResource>>> children() const;
     virtual std::shared_ptr<VKFileResource> parent() const;
     virtual std::optional<std::vector<std::string>> childNames() const;
+    // What a folder list sorts by, for many items at once: each item's
+    // contentSize() (with `sizes`) and modificationDate() (with `dates`), as
+    // the item itself answers them. Plain items of one folder are read
+    // through that folder opened once, not by a path lookup each.
+    struct ListingAttributes {
+        uint64_t contentSize = 0;
+        std::optional<core::Date> modificationDate;
+    };
+    static std::vector<ListingAttributes> listingAttributes(const std::vector<const VKFileResource*>& items, bool sizes,
+        bool dates);
 
     bool conformsToUTIdentifier(std::string_view identifier) const;
     std::optional<std::string> UTIdentifier() const;

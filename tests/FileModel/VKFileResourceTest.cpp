@@ -9,12 +9,21 @@
 #include "Support/Python.h"
 #include "Support/TestCase.h"
 
+#include <fmt/format.h>
+
 #include <map>
 #include <set>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+// A download item that follows its download to a new place.
+class MovingResource : public VKFileResource {
+public:
+    explicit MovingResource(std::string path) : VKFileResource(std::move(path)) { }
+    using VKFileResource::updatePath;
+};
 
 class VKFileResourceTest : public test::TestCase {
 protected:
@@ -328,12 +337,47 @@ TEST_F(VKFileResourceTest, EqualityHashAndOrder)
     EXPECT_FALSE(cloud->isEqual(*a));
 }
 
-// A download item that follows its download to a new place.
-class MovingResource : public VKFileResource {
-public:
-    explicit MovingResource(std::string path) : VKFileResource(std::move(path)) { }
-    using VKFileResource::updatePath;
-};
+// Read together through the folder, the sizes and dates are what each item
+// answers itself: files, folders, a package, a link, a vanished item, an
+// item of another folder and a kind of its own, past the count that splits
+// the reads between threads.
+TEST_F(VKFileResourceTest, ListingAttributesAnswerAsEachItem)
+{
+    std::string folder = makeFolder("Library/Documents/Many");
+    std::vector<std::shared_ptr<VKFileResource>> kept;
+    for (int i = 0; i < 5000; ++i) {
+        std::string path = makeDocument(fmt::format("Many/f{}", i), std::string(size_t(i % 97), 'x'));
+        ASSERT_TRUE(core::fs::setModificationTime(path, int64_t(1'500'000'000 + i * 7) * 1'000'000'000 + i));
+        kept.push_back(resource(path));
+    }
+    makeDocument("Many/sub/inner.txt", "12345");
+    makeDocument("Many/Essay.pages/index.xml", "123");
+    ASSERT_EQ(symlink("f1", documents("Many/link").c_str()), 0);
+    for (auto name : { "sub", "Essay.pages", "link" })
+        kept.push_back(resource(documents(fmt::format("Many/{}", name))));
+    auto gone = resource(makeDocument("Many/gone.txt"));
+    ASSERT_TRUE(core::fs::removeItem(documents("Many/gone.txt")));
+    kept.push_back(gone);
+    kept.push_back(resource(makeDocument("Elsewhere/other.txt", "abc")));
+    kept.push_back(std::make_shared<MovingResource>(documents("Many/f2")));
+    VKQuotaManager::defaultManager()->updateQuotaForPath(folder);
+
+    std::vector<const VKFileResource*> items;
+    for (auto& item : kept)
+        items.push_back(item.get());
+    auto answers = VKFileResource::listingAttributes(items, true, true);
+    ASSERT_EQ(answers.size(), items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(answers[i].contentSize, items[i]->contentSize()) << items[i]->path();
+        EXPECT_EQ(answers[i].modificationDate, items[i]->modificationDate()) << items[i]->path();
+    }
+    EXPECT_EQ(answers[5000].contentSize, 5u);
+    EXPECT_EQ(answers[5003].modificationDate, std::nullopt);
+    auto datesOnly = VKFileResource::listingAttributes(items, false, true);
+    EXPECT_EQ(datesOnly[1].contentSize, 0u);
+    EXPECT_EQ(datesOnly[1].modificationDate, items[1]->modificationDate());
+}
+
 
 TEST_F(VKFileResourceTest, UpdatedPathDropsTheCachedDirectoryTestAndUUID)
 {
