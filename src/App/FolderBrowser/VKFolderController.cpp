@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <unordered_set>
@@ -71,6 +72,52 @@ bool isGuestMode()
     auto hooks = VKAppDelegateHooks::current();
     return hooks && hooks->isGuestMode();
 }
+
+// The rows of a listing by name, for a read of the folder to find the rows
+// it keeps: a flat table of row numbers with a part of each name's hash, no
+// node per name. A download's row is never kept (its file is listed anew).
+class NameTable {
+public:
+    explicit NameTable(const std::vector<VKFolderRow>& rows)
+        : m_rows(rows)
+    {
+        size_t capacity = 16;
+        while (capacity < rows.size() * 2)
+            capacity <<= 1;
+        m_slots.assign(capacity, Slot {});
+        m_mask = capacity - 1;
+        for (uint32_t i = 0; i < uint32_t(rows.size()); ++i) {
+            if (rows[i].download)
+                continue;
+            size_t hash = std::hash<std::string_view>()(rows[i].name);
+            size_t at = hash & m_mask;
+            while (m_slots[at].index != Empty)
+                at = (at + 1) & m_mask;
+            m_slots[at] = { uint32_t(hash >> 32), i };
+        }
+    }
+
+    std::optional<size_t> find(std::string_view name) const
+    {
+        size_t hash = std::hash<std::string_view>()(name);
+        for (size_t at = hash & m_mask; m_slots[at].index != Empty; at = (at + 1) & m_mask) {
+            const Slot& slot = m_slots[at];
+            if (slot.tag == uint32_t(hash >> 32) && m_rows[slot.index].name == name)
+                return slot.index;
+        }
+        return std::nullopt;
+    }
+
+private:
+    static constexpr uint32_t Empty = UINT32_MAX;
+    struct Slot {
+        uint32_t tag = 0;
+        uint32_t index = Empty;
+    };
+    const std::vector<VKFolderRow>& m_rows;
+    std::vector<Slot> m_slots;
+    size_t m_mask = 0;
+};
 
 } // namespace
 
@@ -222,67 +269,78 @@ void VKFolderController::readChildren()
     std::vector<VKFolderRow> old = std::move(m_children);
     m_children.clear();
     std::vector<VKFolderRow> fresh;
-    // Names listed before keep their rows (resources and keys), in the order
-    // they had; only new names are made into resources and keyed.
+    // Names listed before keep their rows (resources, keys and ranks), in
+    // the order they had; only new names are made into resources and keyed.
     bool reuse = !old.empty() && isLocalFolder();
     if (reuse) {
-        std::unordered_map<std::string_view, size_t> known;
-        known.reserve(old.size());
-        for (size_t i = 0; i < old.size(); ++i)
-            if (!old[i].resource->isDownloadResource())
-                known.emplace(old[i].name, i);
+        NameTable known(old);
         std::vector<char> kept(old.size(), 0);
         if (auto names = m_resource->childNames()) {
             for (auto& name : *names) {
                 if (!showHidden && name.starts_with('.'))
                     continue;
-                if (auto found = known.find(name); found != known.end()) {
-                    kept[found->second] = 1;
+                if (auto found = known.find(name)) {
+                    kept[*found] = 1;
                     continue;
                 }
                 if (auto child = VKFileResource::resourceWithPath(core::path::appendingPathComponent(m_folderPath, name)))
-                    fresh.push_back(order.makeRow(std::move(child)));
+                    fresh.push_back(order.makeRow(std::move(child), false));
             }
         }
-        m_children.reserve(old.size());
+        // In place: rows before the first that went do not move.
+        size_t stay = 0;
         for (size_t i = 0; i < old.size(); ++i)
-            if (kept[i])
-                m_children.push_back(std::move(old[i]));
+            if (kept[i] && stay++ != i)
+                old[stay - 1] = std::move(old[i]);
+        old.resize(stay);
+        m_children = std::move(old);
     } else if (auto listed = m_resource->children()) {
-        fresh.reserve(listed->size());
-        for (auto& child : *listed) {
-            VKFolderRow row = order.makeRow(std::move(child));
-            if (showHidden || !row.name.starts_with('.'))
-                fresh.push_back(std::move(row));
-        }
+        fresh = order.makeRows(std::move(*listed));
+        if (!showHidden)
+            std::erase_if(fresh, [](const VKFolderRow& row) { return row.name.starts_with('.'); });
     }
     if (auto downloads = VKDownloadHooks::current()) {
         for (auto& download : downloads->downloadsForTargetFolder(m_resource->path())) {
             if (!download)
                 continue;
-            VKFolderRow row = order.makeRow(std::move(download));
+            VKFolderRow row = order.makeRow(std::move(download), false);
             if (showHidden || !row.name.starts_with('.'))
                 fresh.push_back(std::move(row));
         }
     }
     old.clear();
+    reserveChildren(fresh.size());
 
-    // Sorted already, the kept rows take the new ones by a merge; sizes
-    // and dates may have changed, so those orders read them again.
-    bool attributesMayHaveChanged = order.order() == VKFolderSorting::SizeOrder
-        || order.order() == VKFolderSorting::DateOrder;
-    if (reuse && m_childrenOrder == order.order() && !attributesMayHaveChanged) {
+    // Sorted already, the kept rows take the new ones by a merge. Sizes and
+    // dates may have changed: those orders read them again, and only the
+    // rows whose size or date did change are placed anew.
+    if (reuse && m_childrenOrder == order.order()) {
+        if (order.order() == VKFolderSorting::SizeOrder || order.order() == VKFolderSorting::DateOrder) {
+            std::vector<std::pair<uint64_t, double>> before;
+            before.reserve(m_children.size());
+            for (const auto& row : m_children)
+                before.emplace_back(row.size, row.date);
+            order.prepare(m_children, true);
+            std::vector<char> moved(m_children.size(), 0);
+            for (size_t i = 0; i < m_children.size(); ++i)
+                moved[i] = before[i] != std::pair(m_children[i].size, m_children[i].date);
+            size_t stay = 0;
+            for (size_t i = 0; i < m_children.size(); ++i) {
+                if (moved[i])
+                    fresh.push_back(std::move(m_children[i]));
+                else if (stay++ != i)
+                    m_children[stay - 1] = std::move(m_children[i]);
+            }
+            m_children.resize(stay);
+        }
         order.merge(m_children, std::move(fresh));
     } else {
-        if (attributesMayHaveChanged)
-            for (auto& row : m_children)
-                order.prepare(row, true);
-        m_children.reserve(m_children.size() + fresh.size());
         for (auto& row : fresh)
             m_children.push_back(std::move(row));
+        if (reuse && (order.order() == VKFolderSorting::SizeOrder || order.order() == VKFolderSorting::DateOrder))
+            order.prepare(m_children, true);
         order.sort(m_children);
     }
-    m_children.shrink_to_fit();
     m_childrenOrder = order.order();
     m_childrenValid = true;
 }
@@ -439,8 +497,16 @@ void VKFolderController::insertChild(const std::shared_ptr<VKFileResource>& reso
         return;
     }
     // A binary insertion on the rows' keys: no directory read, no sort.
+    reserveChildren(1);
     size_t at = order.insertionIndex(m_children, row);
     m_children.insert(m_children.begin() + std::ptrdiff_t(at), std::move(row));
+}
+
+void VKFolderController::reserveChildren(size_t more)
+{
+    // A little room beyond: the next few items added move no other row.
+    if (m_children.capacity() < m_children.size() + more)
+        m_children.reserve(m_children.size() + more + m_children.size() / 16 + 16);
 }
 
 void VKFolderController::modelDidChange()
@@ -792,8 +858,7 @@ void VKFolderController::contentSizeDidChange(const std::string& path)
     if (path == m_folderPath) {
         // Files of the folder itself may have been rewritten.
         if (bySize) {
-            for (auto& row : m_children)
-                sorting().prepare(row, true);
+            sorting().prepare(m_children, true);
             sorting().sort(m_children);
             m_sectionIndexes.reset();
         }

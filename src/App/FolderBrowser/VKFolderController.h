@@ -571,6 +571,8 @@ private:
     const std::vector<VKFolderRow>& rows() const;
     std::vector<std::shared_ptr<VKFileResource>> searchResults(const std::string& text) const;
     void insertChild(const std::shared_ptr<VKFileResource>& resource);
+    // Room for `more` rows in the child set.
+    void reserveChildren(size_t more);
     bool removeChild(const VKFileResource& resource);
     // After an edit: the view follows unless the caller holds the updates.
     void modelDidChange();

@@ -92,6 +92,60 @@ TEST_F(VKFolderSortingTest, EmptyListsJumpToTheTop)
     EXPECT_EQ(none.targetRowForLabel("#"), std::nullopt);
 }
 
+// Ranks taken by one sort stay true while rows go and new ones are merged
+// in (a few inserted, many merged): every order then gives what the name
+// comparisons give for fresh rows of the same items.
+TEST_F(VKFolderSortingTest, RankedRowsWithMergedNewOnesOrderAsFreshRows)
+{
+    std::mt19937 random(7);
+    std::string folder = makeFolder("Library/Documents/Ranked");
+    const Strings stems { "report", "Report", "file", "été", "Ete", "zeta", "10", "9", "a b" };
+    const Strings extensions { "pdf", "PDF", "txt", "", "Zip" };
+    Strings names;
+    for (int i = 0; i < 400; ++i) {
+        std::string name = stems[random() % stems.size()] + " " + std::to_string(i % 60);
+        const std::string& extension = extensions[random() % extensions.size()];
+        name += extension.empty() ? "-" + std::to_string(i) : "." + std::to_string(i) + "." + extension;
+        std::string path = core::path::appendingPathComponent(folder, name);
+        if (random() % 10 == 0)
+            ASSERT_TRUE(core::fs::createDirectory(path, true));
+        else
+            ASSERT_TRUE(core::fs::writeFileAtomically(path, std::string(random() % 4, 'x')));
+        core::fs::setModificationTime(path, int64_t(1'600'000'000 + random() % 5) * 1'000'000'000);
+        names.push_back(name);
+    }
+    auto row = [&](const VKFolderSorting& sorting, const std::string& name) {
+        return sorting.makeRow(resource(core::path::appendingPathComponent(folder, name)));
+    };
+    VKFolderSorting byName(VKFolderSorting::NameOrder);
+    std::vector<VKFolderRow> kept;
+    for (size_t i = 0; i < 200; ++i)
+        kept.push_back(row(byName, names[i]));
+    byName.sort(kept);
+    size_t next = 200;
+    for (int round = 0; round < 10; ++round) {
+        VKFolderSorting sorting(round % 5);
+        sorting.sort(kept);
+        for (int gone = 0; gone < 5; ++gone)
+            kept.erase(kept.begin() + std::ptrdiff_t(random() % kept.size()));
+        std::vector<VKFolderRow> added;
+        for (size_t count = round % 2 ? 3 : 30; count > 0 && next < names.size(); --count)
+            added.push_back(row(sorting, names[next++]));
+        sorting.merge(kept, std::move(added));
+        // As merged, then sorted in another order with new rows unranked.
+        for (int order : { round % 5, (round + 2) % 5 }) {
+            VKFolderSorting other(order);
+            if (order != sorting.order())
+                other.sort(kept);
+            std::vector<VKFolderRow> fresh;
+            for (const auto& listed : kept)
+                fresh.push_back(row(other, listed.name));
+            std::sort(fresh.begin(), fresh.end(), [&](const auto& a, const auto& b) { return other.less(a, b); });
+            ASSERT_EQ(namesOf(kept), namesOf(fresh)) << "round " << round << ", order " << order;
+        }
+    }
+}
+
 // The browser's edits keep the rows as a fresh listing would give them:
 // random creations, deletions and renames on disk, each mirrored by the
 // edit the browser makes, in every order.
