@@ -60,8 +60,9 @@ public:
     // Without `prepared` the attributes are left to a later prepare or sort,
     // which reads those of many rows at once.
     VKFolderRow makeRow(std::shared_ptr<VKFileResource> resource, bool prepared = true) const;
-    // Rows for many items at once, unprepared (thousands keyed by two
-    // threads).
+    // Rows for many items at once, unprepared: thousands are keyed by two
+    // threads, which ask each item its name (plain items answer on any
+    // thread).
     std::vector<VKFolderRow> makeRows(std::vector<std::shared_ptr<VKFileResource>> resources) const;
     // Reads the attributes this order compares that the row lacks, or all
     // of them again (the item may have changed on disk).
