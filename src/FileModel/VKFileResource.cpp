@@ -15,6 +15,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/UTF8.h"
 
 #include <cerrno>
@@ -23,8 +24,6 @@
 #include <functional>
 #include <mutex>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <typeinfo>
 #include <unicode/stringoptions.h>
 #include <unicode/ustring.h>
@@ -324,17 +323,7 @@ std::vector<VKFileResource::ListingAttributes> VKFileResource::listingAttributes
     };
     // Thousands of items are read by two threads: the lookups in a large
     // folder are most of a listing's time.
-    size_t half = items.size() >= 4096 ? items.size() / 2 : items.size();
-    std::thread helper;
-    try {
-        if (half < items.size())
-            helper = std::thread(read, half, items.size());
-    } catch (const std::system_error&) {
-        half = items.size();
-    }
-    read(0, half);
-    if (helper.joinable())
-        helper.join();
+    core::Thread::inTwoHalves(items.size(), read);
     for (size_t i = 0; i < items.size(); ++i) {
         if (left[i] == Read)
             continue;

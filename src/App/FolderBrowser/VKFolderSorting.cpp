@@ -4,14 +4,13 @@
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 
 #include <algorithm>
 #include <bit>
 #include <limits>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 namespace {
@@ -91,17 +90,7 @@ std::vector<VKFolderRow> VKFolderSorting::makeRows(std::vector<std::shared_ptr<V
         for (size_t i = from; i < to; ++i)
             keyName(rows[i]);
     };
-    size_t half = rows.size() >= 4096 ? rows.size() / 2 : rows.size();
-    std::thread helper;
-    try {
-        if (half < rows.size())
-            helper = std::thread(key, half, rows.size());
-    } catch (const std::system_error&) {
-        half = rows.size();
-    }
-    key(0, half);
-    if (helper.joinable())
-        helper.join();
+    core::Thread::inTwoHalves(rows.size(), key);
     for (auto& row : rows)
         row.extensionKey = extensionKey(row.name);
     return rows;
@@ -232,19 +221,10 @@ void VKFolderSorting::rank(std::vector<VKFolderRow>& rows)
     auto byName = [&](uint32_t a, uint32_t b) { return compareByName(rows[a], rows[b]) < 0; };
     std::sort(ranked.begin(), ranked.end(), [&](uint32_t a, uint32_t b) { return rows[a].nameRank < rows[b].nameRank; });
     // Thousands of names are sorted in two halves by two threads.
-    auto half = fresh.begin() + std::ptrdiff_t(fresh.size() >= 4096 ? fresh.size() / 2 : 0);
-    std::thread helper;
-    try {
-        if (half != fresh.begin())
-            helper = std::thread([&] { std::sort(half, fresh.end(), byName); });
-    } catch (const std::system_error&) {
-        half = fresh.begin();
-    }
-    std::sort(fresh.begin(), half == fresh.begin() ? fresh.end() : half, byName);
-    if (helper.joinable()) {
-        helper.join();
-        std::inplace_merge(fresh.begin(), half, fresh.end(), byName);
-    }
+    size_t half = core::Thread::inTwoHalves(fresh.size(), [&](size_t from, size_t to) {
+        std::sort(fresh.begin() + std::ptrdiff_t(from), fresh.begin() + std::ptrdiff_t(to), byName);
+    });
+    std::inplace_merge(fresh.begin(), fresh.begin() + std::ptrdiff_t(half), fresh.end(), byName);
     // Each new row finds its place among the ranked by a binary search
     // from the place of the one before.
     std::vector<uint32_t> merged;

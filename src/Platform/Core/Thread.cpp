@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <fmt/format.h>
 #include <pthread.h>
+#include <system_error>
 #include <thread>
 
 namespace core {
@@ -128,6 +129,22 @@ std::vector<std::string> Thread::runningThreadNames()
     for (auto& thread : registry().running)
         names.push_back(thread->m_name);
     return names;
+}
+
+size_t Thread::inTwoHalves(size_t count, const std::function<void(size_t, size_t)>& work)
+{
+    size_t half = count >= 4096 ? count / 2 : count;
+    std::thread helper;
+    try {
+        if (half < count)
+            helper = std::thread(work, half, count);
+    } catch (const std::system_error&) {
+        half = count;
+    }
+    work(0, half);
+    if (helper.joinable())
+        helper.join();
+    return half;
 }
 
 } // namespace core

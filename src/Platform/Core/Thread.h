@@ -28,6 +28,11 @@ public:
     // unregistered one).
     static std::shared_ptr<Thread> current();
     static bool isMainThread();
+    // Runs work(from, to) over [0, count): thousands of items in two halves,
+    // the second on a helper thread, fewer (or when no thread can be had)
+    // in one call here. Returns where the second half begins (count when
+    // the work was not split).
+    static size_t inTwoHalves(size_t count, const std::function<void(size_t, size_t)>& work);
 
     const std::string& name() const { return m_name; }
     bool isCancelled() const { return m_cancelled.load(); }
