@@ -204,9 +204,9 @@ int main(int argc, char** argv)
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     VKRegisterViewers();
-    VKRegisterWebBrowser();
     auto delegate = VKAppDelegate::create();
     VKAppDelegate::setSharedAppDelegate(delegate);
+    VKRegisterWebBrowser(delegate);
     bool launched = true;
     if (wholeApplication) {
         core::UserDefaults::standard()->registerDefaults({ { "DeviceIdiom", core::Value("tablet") } });

@@ -167,8 +167,8 @@ public:
     // stops the server; stores the request under "VKServerEnabled".
     bool startHTTPServer(bool start);
 
-    const std::shared_ptr<HTTPServer>& httpServer() const { return m_httpServer; }
-    const std::shared_ptr<NetReachability>& netReachability() const { return m_netReachability; }
+    const std::shared_ptr<HTTPServer>& httpServer() const override { return m_httpServer; }
+    const std::shared_ptr<NetReachability>& netReachability() const override { return m_netReachability; }
 
     // Logs the change and hands the Wi-Fi address, when there is one, to the
     // server as its host name.
@@ -184,23 +184,8 @@ public:
     {
         m_navController = std::move(controller);
     }
-    void setOrientationLocked(bool locked) { m_orientationLocked = locked; }
+    void setOrientationLocked(bool locked) override { m_orientationLocked = locked; }
 
-    // What the folder screens ask.
-    ui::NavigationController* browserNavigation() const override;
-    std::vector<std::shared_ptr<VKFolderController>> browserFolderScreens() const override { return folderControllers(); }
-    void browserSetFolderScreens(std::vector<std::shared_ptr<VKFolderController>> screens) override
-    {
-        setFolderControllers(std::move(screens));
-    }
-    void browserShowFolder(const std::string& path, bool animated) override { pushViewControllersForPath(path, animated); }
-    std::optional<gfx::Color> browserBarTint() const override { return barTintColor(); }
-    void browserUnlockOrientation() override { setOrientationLocked(false); }
-    std::shared_ptr<HTTPServer> browserServer() const override { return m_httpServer; }
-    std::shared_ptr<NetReachability> browserReachability() const override { return m_netReachability; }
-    void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) override { showServerInfo(sender); }
-    void browserShowSettings(const std::shared_ptr<core::Object>& sender) override { showSettings(sender); }
-    void browserShowHelp(const std::shared_ptr<core::Object>& sender) override { showHelp(sender); }
     // The folder screens of the navigation stack, bottom first.
     std::vector<std::shared_ptr<VKFolderController>> folderControllers() const;
     // Replaces the stack with the given folder screens, keeping in front
@@ -282,7 +267,7 @@ public:
     // Counts the disk use of the public and private documents afresh in
     // the background, with the indicator, and forgets the thumbnails and
     // content indexes.
-    void rebuildDiskQuota();
+    void rebuildDiskQuota() override;
     // The idle timer stays off while "VKInsomniaEnabled" is set or a client
     // is connected.
     void applyKeepAwakeSetting();
@@ -306,6 +291,20 @@ public:
 
 private:
     VKAppDelegate();
+
+    // What the folder screens ask, through VKFolderBrowserServices.
+    ui::NavigationController* browserNavigation() const override;
+    std::vector<std::shared_ptr<VKFolderController>> browserFolderScreens() const override { return folderControllers(); }
+    void browserSetFolderScreens(std::vector<std::shared_ptr<VKFolderController>> screens) override
+    {
+        setFolderControllers(std::move(screens));
+    }
+    void browserShowFolder(const std::string& path, bool animated) override { pushViewControllersForPath(path, animated); }
+    std::optional<gfx::Color> browserBarTint() const override { return barTintColor(); }
+    void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) override { showServerInfo(sender); }
+    void browserShowSettings(const std::shared_ptr<core::Object>& sender) override { showSettings(sender); }
+    void browserShowHelp(const std::shared_ptr<core::Object>& sender) override { showHelp(sender); }
+
     void prepareServices();
     void prepareCloudMirror();
     // What a right passcode and the guest button share: the launch pass

@@ -36,7 +36,9 @@ void VKAppDelegate::showHelp(const std::shared_ptr<core::Object>&)
         core::log("Warning, showHelp without a navigation controller");
         return;
     }
-    presenter(*m_navController)->presentModalViewController(helpNavigation(VKHelpController::create()), true);
+    auto help = VKHelpController::create();
+    help->setServerState(sharedAs<VKAppDelegate>());
+    presenter(*m_navController)->presentModalViewController(helpNavigation(help), true);
 }
 
 void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated)
@@ -46,6 +48,7 @@ void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::s
         return;
     }
     auto help = VKHelpController::create();
+    help->setServerState(sharedAs<VKAppDelegate>());
     auto navigation = helpNavigation(help);
     help->pushHelpViewControllerWithName(name, title, false);
     presenter(*m_navController)->presentModalViewController(navigation, animated);

@@ -26,9 +26,10 @@ void VKAppDelegate::showSettings(const std::shared_ptr<core::Object>&, int group
     if (auto* top = navigation->topViewController(); top && top->isEditing())
         top->setEditing(false, true);
     auto* application = ui::Application::shared();
+    auto self = sharedAs<VKAppDelegate>();
     auto settings = VKSettingsController::initWithOrientation(
-        application ? application->statusBarOrientation() : ui::Orientation::Portrait);
-    settings->setDelegate(std::static_pointer_cast<VKSettingsControllerDelegate>(sharedAs<VKAppDelegate>()));
+        application ? application->statusBarOrientation() : ui::Orientation::Portrait, self);
+    settings->setDelegate(std::static_pointer_cast<VKSettingsControllerDelegate>(self));
     auto settingsNavigation = ui::NavigationController::create(settings);
     settingsNavigation->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
     if (group != 0)

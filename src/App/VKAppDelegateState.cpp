@@ -133,8 +133,10 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
     }
     if (isFile && core::UserDefaults::standard()->boolForKey("VKLastKnownDocumentEnabled") && !stack.empty()) {
         if (auto folder = std::dynamic_pointer_cast<VKFolderController>(stack.back()))
-            if (auto viewer = VKViewController::viewControllerWithResource(target, folder))
+            if (auto viewer = VKViewController::viewControllerWithResource(target, folder)) {
+                viewer->setOrientationLock(sharedAs<VKAppDelegate>());
                 stack.push_back(std::move(viewer));
+            }
     }
     m_navController->setViewControllers(std::move(stack), animated);
 }

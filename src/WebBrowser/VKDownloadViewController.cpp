@@ -2,12 +2,12 @@
 
 #include "WebBrowser/VKWebBrowserView.h"
 
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFolderController.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKTabBarButton.h"
-#include "App/VKAppDelegate.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/URLRequestAdditions.h"
 #include "Platform/Core/ASCII.h"
@@ -78,10 +78,11 @@ std::optional<core::URLRequest> pendingRequest(const std::shared_ptr<core::Objec
 } // namespace
 
 std::shared_ptr<VKDownloadViewController> VKDownloadViewController::initWithCurrentFolder(
-    const std::shared_ptr<VKFileResource>& folder)
+    const std::shared_ptr<VKFileResource>& folder, std::weak_ptr<VKFolderBrowserServices> browser)
 {
     auto screen = std::make_shared<VKDownloadViewController>();
     screen->m_currentFolder = folder;
+    screen->m_browser = std::move(browser);
     std::weak_ptr<VKDownloadViewController> weak = screen;
     screen->m_downloadsObservation = VKDownloadManager::sharedManager()->observeValueForKey("allDownloads", [weak] {
         if (auto self = weak.lock())
@@ -488,22 +489,20 @@ void VKDownloadViewController::dismissModalViewControllerDelayed()
 void VKDownloadViewController::downloadHistoryControllerOpenDownloadResource(VKDownloadHistoryController&,
     const std::shared_ptr<VKFileResource>& resource)
 {
-    if (auto app = VKAppDelegate::sharedAppDelegate())
-        app->pushViewControllersForPath(resource->path(), false);
+    if (auto browser = m_browser.lock())
+        browser->browserShowFolder(resource->path(), false);
     dismissModalViewControllerDelayed();
 }
 
 void VKDownloadViewController::downloadHistoryControllerRevealDownloadResource(VKDownloadHistoryController&,
     const std::shared_ptr<VKFileResource>& resource)
 {
-    auto app = VKAppDelegate::sharedAppDelegate();
-    if (app)
-        app->pushViewControllersForPath(core::path::deletingLastPathComponent(resource->path()), false);
+    if (auto browser = m_browser.lock())
+        browser->browserShowFolder(core::path::deletingLastPathComponent(resource->path()), false);
     dismissModalViewControllerDelayed();
-    std::weak_ptr<VKAppDelegate> weakApp = app;
-    core::RunLoop::main().performAfter(0, [weakApp, resource] {
-        auto app = weakApp.lock();
-        auto navigation = app ? app->navigationController() : nullptr;
+    core::RunLoop::main().performAfter(0, [weakBrowser = m_browser, resource] {
+        auto browser = weakBrowser.lock();
+        auto* navigation = browser ? browser->browserNavigation() : nullptr;
         auto* folder = navigation ? dynamic_cast<VKFolderController*>(navigation->topViewController()) : nullptr;
         if (folder)
             folder->revealAndHighlightResource(resource);

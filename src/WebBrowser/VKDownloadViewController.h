@@ -5,7 +5,9 @@
 // It is where the browser's downloads go: it asks which folder a download
 // goes to (the screen's folder, or one picked) and starts it through the
 // download manager. The browser is one for every such screen; the screen
-// remembers which tab showed last and the page the browser showed.
+// remembers which tab showed last and the page the browser showed. The
+// list's Open and Reveal show the file in the folder browser, which whoever
+// made the screen hands over.
 
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "Shell/VKNavigationController.h"
@@ -22,6 +24,7 @@
 
 class VKDownloadFileResource;
 class VKFileResource;
+class VKFolderBrowserServices;
 class VKTabBarButton;
 
 class VKDownloadViewController : public VKNavigationController,
@@ -41,7 +44,10 @@ public:
     static constexpr const char* ShowDownloadHistoryAction = "showDownloadHistory";
     static constexpr const char* CloseAction = "dismissModalViewControllerDelayed";
 
-    static std::shared_ptr<VKDownloadViewController> initWithCurrentFolder(const std::shared_ptr<VKFileResource>& folder);
+    // `browser` (held weakly) shows the files the list opens or reveals;
+    // without it they only close the screen.
+    static std::shared_ptr<VKDownloadViewController> initWithCurrentFolder(const std::shared_ptr<VKFileResource>& folder,
+        std::weak_ptr<VKFolderBrowserServices> browser = {});
     VKDownloadViewController();
     ~VKDownloadViewController() override;
 
@@ -130,6 +136,7 @@ private:
     void clearBrowserDelegates();
 
     std::shared_ptr<VKFileResource> m_currentFolder;
+    std::weak_ptr<VKFolderBrowserServices> m_browser;
     std::shared_ptr<VKWebBrowserController> m_webBrowserController;
     std::shared_ptr<VKDownloadHistoryController> m_downloadHistoryController;
     std::shared_ptr<ui::BarButtonItem> m_backBarItem;

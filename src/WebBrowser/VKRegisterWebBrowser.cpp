@@ -15,10 +15,12 @@ namespace {
 // over the viewer, downloading into the document's folder.
 class WebBrowserLinkHooks : public VKDocumentLinkHooks {
 public:
+    explicit WebBrowserLinkHooks(std::weak_ptr<VKFolderBrowserServices> browser) : m_browser(std::move(browser)) {}
+
     void openLinkInBrowser(const core::URLRequest& request, const std::string& folder,
         ui::NavigationController& navigationController) override
     {
-        auto screen = VKDownloadViewController::initWithCurrentFolder(VKFileResource::resourceWithPath(folder));
+        auto screen = VKDownloadViewController::initWithCurrentFolder(VKFileResource::resourceWithPath(folder), m_browser);
         screen->showWebBrowser();
         navigationController.presentModalViewController(screen, true);
         screen->webBrowserController()->loadRequest(request);
@@ -27,6 +29,9 @@ public:
     {
         return dynamic_cast<const VKDownloadViewController*>(&controller) != nullptr;
     }
+
+private:
+    std::weak_ptr<VKFolderBrowserServices> m_browser;
 };
 
 } // namespace
@@ -35,18 +40,19 @@ public:
 // The search site comes from the bundle's Info.plist unless the user
 // defaults name another. The folder lists get the download row and the
 // downloads screen, the document viewers the browser for their links.
-void VKRegisterWebBrowser()
+void VKRegisterWebBrowser(std::weak_ptr<VKFolderBrowserServices> browser)
 {
     VKFolderController::registerCellFactory("VKDownloadFileResourceCell",
         [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
             return VKDownloadFileResourceCell::create(identifier);
         });
     VKFolderController::setDownloadViewControllerFactory(
-        [](const std::shared_ptr<VKFileResource>& folder) -> std::shared_ptr<ui::ViewController> {
-            return VKDownloadViewController::initWithCurrentFolder(folder);
+        [](const std::shared_ptr<VKFileResource>& folder,
+            std::weak_ptr<VKFolderBrowserServices> browser) -> std::shared_ptr<ui::ViewController> {
+            return VKDownloadViewController::initWithCurrentFolder(folder, std::move(browser));
         });
     if (!VKDocumentLinkHooks::current())
-        VKDocumentLinkHooks::setCurrent(std::make_shared<WebBrowserLinkHooks>());
+        VKDocumentLinkHooks::setCurrent(std::make_shared<WebBrowserLinkHooks>(std::move(browser)));
     auto bundle = core::Bundle::main();
     if (!bundle)
         return;

@@ -26,6 +26,7 @@
 #include "Platform/UI/Window.h"
 #include "Platform/Web/RecordingWebEngine.h"
 #include "Support/Cloud/TestCloudService.h"
+#include "Support/FakeFolderBrowserServices.h"
 #include "Viewers/Document/VKDocumentLinkHooks.h"
 #include "Downloads/VKDownloadManagerHooks.h"
 #include "WebBrowser/VKDownloadViewController.h"
@@ -399,6 +400,38 @@ TEST_F(VKDownloadViewControllerTest, ADocumentsLinkOpensInTheBrowserTab)
     EXPECT_TRUE(screen->isShowingWebBrowser());
     EXPECT_EQ(loadedAddresses().back(), server->url("/page?title=Linked"));
     close();
+}
+
+TEST_F(VKDownloadViewControllerTest, OpenAndRevealShowTheFileInTheFolderBrowserHandedOver)
+{
+    auto got = folder("Documents/Got");
+    makeFile("Documents/Got/file.txt", "x");
+    auto file = VKFileResource::resourceWithPath(got->path() + "/file.txt");
+    auto gotList = VKFolderController::create(got);
+    root->pushViewController(gotList, false);
+    advance(1);
+    auto browser = std::make_shared<test::FakeFolderBrowserServices>();
+    browser->navigation = root.get();
+
+    screen = VKDownloadViewController::initWithCurrentFolder(got, browser);
+    root->presentModalViewController(screen, false);
+    advance(1);
+    screen->downloadHistoryControllerOpenDownloadResource(*screen->downloadHistoryController(), file);
+    advance(1);
+    EXPECT_EQ(browser->shown, (std::vector<std::string> { file->path() }));
+    EXPECT_FALSE(root->modalViewController());
+
+    screen = VKDownloadViewController::initWithCurrentFolder(got, browser);
+    root->presentModalViewController(screen, false);
+    advance(1);
+    screen->downloadHistoryControllerRevealDownloadResource(*screen->downloadHistoryController(), file);
+    runLoop();
+    EXPECT_EQ(browser->shown, (std::vector<std::string> { file->path(), got->path() }));
+    auto* cell = gotList->tableView().cellForRow({ 0, 0 });
+    ASSERT_TRUE(cell);
+    EXPECT_TRUE(cell->isSelected()) << "the file's row flashes in the folder shown";
+    advance(3);
+    EXPECT_FALSE(root->modalViewController());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "App/VKAppOrientationLock.h"
+#include "App/VKAppServerState.h"
 #include "Platform/Graphics/Color.h"
 
 #include <memory>
@@ -7,8 +9,6 @@
 #include <string>
 #include <vector>
 
-class HTTPServer;
-class NetReachability;
 class VKFolderController;
 
 namespace core {
@@ -20,9 +20,10 @@ class NavigationController;
 
 // What the folder screens ask of the application: its navigation stack and
 // the folder screens on it, the bars' colour, the server's state for the
-// toolbar, and the screens the toolbar's buttons open. The application
-// delegate answers; the screens reach it only through current().
-class VKFolderBrowserServices {
+// toolbar, the orientation lock, and the screens the toolbar's buttons
+// open. The application delegate answers; the screens reach it only
+// through current().
+class VKFolderBrowserServices : public VKAppServerState, public VKAppOrientationLock {
 public:
     virtual ~VKFolderBrowserServices() = default;
     // The application's, once it launched; none before (or in a test that
@@ -39,10 +40,6 @@ public:
     virtual void browserShowFolder(const std::string& path, bool animated) = 0;
     // None: the bars' standard colour.
     virtual std::optional<gfx::Color> browserBarTint() const = 0;
-    // A folder screen turns with the device again (a viewer may have locked it).
-    virtual void browserUnlockOrientation() = 0;
-    virtual std::shared_ptr<HTTPServer> browserServer() const = 0;
-    virtual std::shared_ptr<NetReachability> browserReachability() const = 0;
     virtual void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) = 0;
     virtual void browserShowSettings(const std::shared_ptr<core::Object>& sender) = 0;
     virtual void browserShowHelp(const std::shared_ptr<core::Object>& sender) = 0;

@@ -47,6 +47,7 @@ class VKImportMediaOperation;
 class VKOperationProgressView;
 class VKIndexView;
 class VKFolderChangeFeed;
+class VKFolderBrowserServices;
 
 // The screen that lists one folder: its items and pending downloads in the
 // user's order (or, while searching, the matches), the letter strip beside
@@ -117,7 +118,8 @@ public:
         VKFolderTransferRows::registerCellFactory(identifier, std::move(factory));
     }
     // The downloads screen for a folder; without one the button only logs.
-    using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(const std::shared_ptr<VKFileResource>& folder)>;
+    using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(
+        const std::shared_ptr<VKFileResource>& folder, std::weak_ptr<VKFolderBrowserServices> browser)>;
     static void setDownloadViewControllerFactory(DownloadScreenFactory factory);
     // The offsets remembered per folder ("~/Documents/Work"), for tests.
     static std::optional<float> storedContentOffset(const std::string& folderPath);

@@ -462,7 +462,7 @@ void VKFolderControllerBase::viewWillAppear(bool animated)
     updateEditButton();
 
     if (auto delegate = appDelegate())
-        delegate->browserUnlockOrientation();
+        delegate->setOrientationLocked(false);
     if (auto* application = ui::Application::shared()) {
         application->setStatusBarHidden(false, ui::Application::StatusBarAnimation::None);
         application->setStatusBarStyle(ui::Application::StatusBarStyle::Default, animated);
@@ -578,7 +578,7 @@ void VKFolderControllerBase::updateServerStateImage()
     const char* name = "HTTPServerStopped.png";
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
         auto delegate = appDelegate();
-        auto reachability = delegate ? delegate->browserReachability() : nullptr;
+        auto reachability = delegate ? delegate->netReachability() : nullptr;
         auto quota = VKQuotaManager::defaultManager();
         bool active = reachability && reachability->isReachableUsingWifi() && NetReachability::getWifiIPAddress()
             && !(quota && quota->rebuildingIndex());

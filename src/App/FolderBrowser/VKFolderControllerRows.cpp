@@ -4,6 +4,7 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
@@ -226,7 +227,9 @@ void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& res
         deselect();
         return;
     } else {
-        next = VKViewController::viewControllerWithResource(resource, std::static_pointer_cast<VKViewerFolderHost>(self()));
+        auto viewer = VKViewController::viewControllerWithResource(resource, std::static_pointer_cast<VKViewerFolderHost>(self()));
+        viewer->setOrientationLock(VKFolderBrowserServices::current());
+        next = viewer;
         backTitle = core::localized("Back");
     }
     auto& item = navigationItem();

@@ -3,6 +3,7 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Platform/Core/Log.h"
 
@@ -47,7 +48,7 @@ void VKFolderController::showDownloadViewController()
         std::lock_guard lock(downloadScreenMutex());
         factory = downloadScreenFactory();
     }
-    auto screen = factory ? factory(m_resource) : nullptr;
+    auto screen = factory ? factory(m_resource, VKFolderBrowserServices::current()) : nullptr;
     if (!screen) {
         core::log("VKFolderController: no downloads screen to show");
         return;

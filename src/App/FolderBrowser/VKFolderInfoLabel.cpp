@@ -94,8 +94,8 @@ void VKFolderInfoLabel::setTouchesCycleState(bool cycles)
 void VKFolderInfoLabel::cycleState()
 {
     auto delegate = VKFolderBrowserServices::current();
-    auto server = delegate ? delegate->browserServer() : nullptr;
-    auto reachability = delegate ? delegate->browserReachability() : nullptr;
+    auto server = delegate ? delegate->httpServer() : nullptr;
+    auto reachability = delegate ? delegate->netReachability() : nullptr;
     bool announced = server && server->isStarted() && reachability && reachability->isReachableUsingWifi()
         && server->bonjourURL();
     int highest = announced ? AnnouncedAddress : HostAddress;
@@ -107,8 +107,8 @@ void VKFolderInfoLabel::cycleState()
 std::string VKFolderInfoLabel::addressText(int state) const
 {
     auto delegate = VKFolderBrowserServices::current();
-    auto server = delegate ? delegate->browserServer() : nullptr;
-    auto reachability = delegate ? delegate->browserReachability() : nullptr;
+    auto server = delegate ? delegate->httpServer() : nullptr;
+    auto reachability = delegate ? delegate->netReachability() : nullptr;
     if (!server || !server->isStarted())
         return core::localized("Server Stopped");
     if (!reachability || !reachability->isReachableUsingWifi())

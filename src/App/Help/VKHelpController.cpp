@@ -220,10 +220,14 @@ void VKHelpController::didSelectRow(ui::TableView& table, ui::IndexPath path)
     const auto& item = m_groups[size_t(path.section)][size_t(path.row)];
     std::shared_ptr<ui::ViewController> next;
     if (item->resource()) {
-        next = VKHelpViewController::initWithHelpResource(item->resource());
-        next->setTitle(item->title());
+        auto page = VKHelpViewController::initWithHelpResource(item->resource());
+        page->setTitle(item->title());
+        page->setServerState(m_server);
+        next = page;
     } else {
-        next = initWithHelpControllerContentType(item->contentType().value_or(""));
+        auto table = initWithHelpControllerContentType(item->contentType().value_or(""));
+        table->setServerState(m_server);
+        next = table;
     }
     shareDoneButton(*next);
     navigation->pushViewController(next, true);
@@ -238,6 +242,7 @@ void VKHelpController::pushHelpViewControllerWithName(std::string_view name, std
     }
     auto page = VKHelpViewController::initWithHelpResource(resource);
     page->setTitle(help(titleKey));
+    page->setServerState(m_server);
     shareDoneButton(*page);
     if (auto* navigation = navigationController()) {
         navigation->popToRootViewController(false);

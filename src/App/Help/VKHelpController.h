@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+class VKAppServerState;
 class VKFileResource;
 class VKHelpGroupItem;
 
@@ -53,6 +54,9 @@ public:
     std::optional<std::string> localizedTitleForPath(std::string_view path) const;
     // Dismisses the help.
     void doneClicked(const std::shared_ptr<core::Object>& sender);
+    // Where the server is, for the pages this table and the tables it
+    // leads to open (held weakly; none: the pages say there is no Wi-Fi).
+    void setServerState(std::weak_ptr<VKAppServerState> server) { m_server = std::move(server); }
 
     const std::string& contentType() const { return m_contentType; }
     const std::vector<std::vector<std::shared_ptr<VKHelpGroupItem>>>& groups() const { return m_groups; }
@@ -74,4 +78,5 @@ private:
     std::string m_contentType;
     std::vector<std::vector<std::shared_ptr<VKHelpGroupItem>>> m_groups;
     std::vector<std::string> m_groupTitles;
+    std::weak_ptr<VKAppServerState> m_server;
 };

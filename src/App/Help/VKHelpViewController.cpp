@@ -4,7 +4,7 @@
 #include "App/Mail/VKMailComposeViewController.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/InterfaceColors.h"
-#include "App/VKAppDelegate.h"
+#include "App/VKAppServerState.h"
 #include "FileModel/VKFileResource.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/StringAdditions.h"
@@ -99,10 +99,11 @@ void VKHelpViewController::didFinishLoad(web::WebView& view)
     setNetworkActivityIndicatorVisible(false);
     std::string host;
     std::string bonjour;
-    if (auto delegate = VKAppDelegate::sharedAppDelegate(); delegate && delegate->httpServer()) {
-        if (auto url = delegate->httpServer()->hostURL())
+    auto state = m_server.lock();
+    if (auto server = state ? state->httpServer() : nullptr) {
+        if (auto url = server->hostURL())
             host = url->absoluteString();
-        if (auto url = delegate->httpServer()->bonjourURL())
+        if (auto url = server->bonjourURL())
             bonjour = url->absoluteString();
     }
     // Nobody waits for the answers: the page shows once the scripts ran.

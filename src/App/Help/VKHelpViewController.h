@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+class VKAppServerState;
 class VKFileResource;
 namespace web {
 class WebView;
@@ -33,6 +34,8 @@ public:
 
     const std::shared_ptr<VKFileResource>& resource() const { return m_resource; }
     web::WebView* webView();
+    // Where the server is, asked after each load (held weakly).
+    void setServerState(std::weak_ptr<VKAppServerState> server) { m_server = std::move(server); }
 
     // The two calls the page gets after each load, in this order. Every
     // value goes in escaped as the contents of a quoted string.
@@ -55,4 +58,5 @@ private:
     void composeMailTo(const core::URL& url);
 
     std::shared_ptr<VKFileResource> m_resource;
+    std::weak_ptr<VKAppServerState> m_server;
 };

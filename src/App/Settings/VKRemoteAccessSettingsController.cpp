@@ -3,7 +3,7 @@
 #include "App/Settings/VKRemoteAuthSettingsController.h"
 #include "Shell/Settings/VKSubviewCell.h"
 #include "Shell/Settings/VKSwitchCell.h"
-#include "App/VKAppDelegate.h"
+#include "App/VKAppServerState.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/NetReachability.h"
 #include "Platform/Core/Localized.h"
@@ -14,9 +14,11 @@
 
 #include <fmt/format.h>
 
-std::shared_ptr<VKRemoteAccessSettingsController> VKRemoteAccessSettingsController::remoteAccessSettingsController()
+std::shared_ptr<VKRemoteAccessSettingsController> VKRemoteAccessSettingsController::remoteAccessSettingsController(
+    std::weak_ptr<VKAppServerState> server)
 {
     auto page = std::make_shared<VKRemoteAccessSettingsController>();
+    page->m_server = std::move(server);
     page->observe();
     return page;
 }
@@ -58,7 +60,7 @@ void VKRemoteAccessSettingsController::loadTableGroups()
     setTableGroups({ {
         VKSwitchCell::initWithLabel(core::localized("Server Enabled", "Settings"), "VKServerEnabled"),
         VKSubviewCell::subviewCellWithLabel(core::localized("Authentication", "Settings"),
-            VKRemoteAuthSettingsController::remoteAuthSettingsController()),
+            VKRemoteAuthSettingsController::remoteAuthSettingsController(m_server)),
         VKSwitchCell::initWithLabel(core::localized("Prevent Sleep", "Settings"), "VKInsomniaEnabled"),
     } });
 }
@@ -75,10 +77,10 @@ void VKRemoteAccessSettingsController::updateFooterText()
         setFooterText("");
         return;
     }
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    auto server = delegate ? delegate->httpServer() : nullptr;
+    auto state = m_server.lock();
+    auto server = state ? state->httpServer() : nullptr;
     auto host = server ? server->hostURL() : std::nullopt;
-    std::shared_ptr<NetReachability> reachability = delegate ? delegate->netReachability() : nullptr;
+    auto reachability = state ? state->netReachability() : nullptr;
     if (!host || !reachability || !reachability->isReachableUsingWifi()) {
         setFooterText(core::localized("No WiFi connection detected"));
         return;

@@ -6,16 +6,21 @@
 // the application delegate starts or stops the server when the settings
 // are done. The note follows "VKServerEnabled" for as long as the page
 // lives, and the server's address, announcement and the Wi-Fi link as
-// they change.
+// they change, as the application's server state tells them.
 
 #include "Shell/Settings/VKTableSubviewController.h"
 #include "Platform/Core/Observation.h"
 
+#include <memory>
 #include <vector>
+
+class VKAppServerState;
 
 class VKRemoteAccessSettingsController : public VKTableSubviewController {
 public:
-    static std::shared_ptr<VKRemoteAccessSettingsController> remoteAccessSettingsController();
+    // `server` is held weakly and handed to the authentication page.
+    static std::shared_ptr<VKRemoteAccessSettingsController> remoteAccessSettingsController(
+        std::weak_ptr<VKAppServerState> server);
     VKRemoteAccessSettingsController();
 
     // "Enabled" or "Disabled", after "VKServerEnabled".
@@ -30,4 +35,5 @@ private:
     void observe();
 
     std::vector<core::Observation> m_observations;
+    std::weak_ptr<VKAppServerState> m_server;
 };

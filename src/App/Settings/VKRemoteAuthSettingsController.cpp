@@ -3,7 +3,7 @@
 #include "Shell/Settings/VKSwitchCell.h"
 #include "Shell/Settings/VKTextFieldCell.h"
 #include "Shell/VKKeychain.h"
-#include "App/VKAppDelegate.h"
+#include "App/VKAppServerState.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/UserDefaults.h"
@@ -11,9 +11,12 @@
 
 #include <fmt/format.h>
 
-std::shared_ptr<VKRemoteAuthSettingsController> VKRemoteAuthSettingsController::remoteAuthSettingsController()
+std::shared_ptr<VKRemoteAuthSettingsController> VKRemoteAuthSettingsController::remoteAuthSettingsController(
+    std::weak_ptr<VKAppServerState> server)
 {
-    return std::make_shared<VKRemoteAuthSettingsController>();
+    auto page = std::make_shared<VKRemoteAuthSettingsController>();
+    page->m_server = std::move(server);
+    return page;
 }
 
 VKRemoteAuthSettingsController::VKRemoteAuthSettingsController()
@@ -48,8 +51,8 @@ void VKRemoteAuthSettingsController::viewWillAppear(bool animated)
 
 void VKRemoteAuthSettingsController::updateFooterText()
 {
-    auto delegate = VKAppDelegate::sharedAppDelegate();
-    auto server = delegate ? delegate->httpServer() : nullptr;
+    auto state = m_server.lock();
+    auto server = state ? state->httpServer() : nullptr;
     auto host = server ? server->hostURL() : std::nullopt;
     std::string address = host ? host->absoluteString() : core::localized("http://192.168.1.2");
     setFooterText(fmt::format(fmt::runtime(core::localized("Enter an empty password to disable remote authentication.\n\n"

@@ -7,9 +7,15 @@
 
 #include "Shell/Settings/VKTableSubviewController.h"
 
+#include <memory>
+
+class VKAppServerState;
+
 class VKRemoteAuthSettingsController : public VKTableSubviewController {
 public:
-    static std::shared_ptr<VKRemoteAuthSettingsController> remoteAuthSettingsController();
+    // The note asks `server` (held weakly) for the address.
+    static std::shared_ptr<VKRemoteAuthSettingsController> remoteAuthSettingsController(
+        std::weak_ptr<VKAppServerState> server);
     VKRemoteAuthSettingsController();
 
     // "On" exactly when the server asks for credentials: a user name and a
@@ -20,4 +26,6 @@ public:
 
 private:
     void updateFooterText();
+
+    std::weak_ptr<VKAppServerState> m_server;
 };

@@ -13,7 +13,6 @@
 #include "Shell/Settings/VKSubviewCell.h"
 #include "Shell/Settings/VKSwitchCell.h"
 #include "Shell/Settings/VKTableSubviewController.h"
-#include "App/VKAppDelegate.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Localized.h"
@@ -44,11 +43,11 @@ std::map<VKSettingsPage, VKSettingsController::PageFactory>& pageFactories()
     return factories;
 }
 
-std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page)
+std::shared_ptr<VKSubviewController> builtInPage(VKSettingsPage page, const std::weak_ptr<VKAppServerState>& server)
 {
     switch (page) {
     case VKSettingsPage::RemoteAccess:
-        return VKRemoteAccessSettingsController::remoteAccessSettingsController();
+        return VKRemoteAccessSettingsController::remoteAccessSettingsController(server);
     case VKSettingsPage::SortOrder:
         return VKSortOrderSettingsController::sortOrderSettingsController();
     case VKSettingsPage::DiskQuota:
@@ -102,9 +101,11 @@ void VKSettingsController::setPageFactory(VKSettingsPage page, PageFactory facto
         pageFactories().erase(page);
 }
 
-std::shared_ptr<VKSettingsController> VKSettingsController::initWithOrientation(ui::Orientation)
+std::shared_ptr<VKSettingsController> VKSettingsController::initWithOrientation(ui::Orientation,
+    std::weak_ptr<VKAppServerState> server)
 {
     auto controller = std::make_shared<VKSettingsController>();
+    controller->m_server = std::move(server);
     controller->setupContents();
     controller->installDoneButtons();
     return controller;
@@ -121,7 +122,7 @@ std::shared_ptr<VKSubviewController> VKSettingsController::makePage(VKSettingsPa
     if (auto found = pageFactories().find(page); found != pageFactories().end())
         made = found->second();
     if (!made)
-        made = builtInPage(page);
+        made = builtInPage(page, m_server);
     if (!made)
         made = std::make_shared<StandInSettingsPage>(title);
     m_pages.emplace_back(page, made);
@@ -268,6 +269,6 @@ void VKSettingsController::clickedButton(ui::AlertView& alert, int index)
 {
     if (alert.tag() != RebuildAlertTag || index == alert.cancelButtonIndex())
         return;
-    if (auto delegate = VKAppDelegate::sharedAppDelegate())
-        delegate->rebuildDiskQuota();
+    if (auto settingsDelegate = delegate())
+        settingsDelegate->rebuildDiskQuota();
 }

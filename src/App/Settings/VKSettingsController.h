@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+class VKAppServerState;
 class VKSubviewController;
 
 enum class VKSettingsPage { RemoteAccess, Passcode, SortOrder, TextEncodings, PDF, SlideShow, CloudServers, DiskQuota };
@@ -44,8 +45,11 @@ public:
     // none puts the slot's own back.
     static void setPageFactory(VKSettingsPage page, PageFactory factory);
 
-    // The orientation plays no part: the page keeps the interface's.
-    static std::shared_ptr<VKSettingsController> initWithOrientation(ui::Orientation orientation);
+    // The orientation plays no part: the page keeps the interface's. The
+    // remote-access pages tell where `server` can be reached (held weakly;
+    // none: nowhere).
+    static std::shared_ptr<VKSettingsController> initWithOrientation(ui::Orientation orientation,
+        std::weak_ptr<VKAppServerState> server = {});
     VKSettingsController();
 
     std::shared_ptr<VKSettingsControllerDelegate> delegate() const { return m_delegate.lock(); }
@@ -83,4 +87,5 @@ private:
     // Every page made, by slot (the text encodings' too).
     std::vector<std::pair<VKSettingsPage, std::shared_ptr<VKSubviewController>>> m_pages;
     std::weak_ptr<VKSettingsControllerDelegate> m_delegate;
+    std::weak_ptr<VKAppServerState> m_server;
 };

@@ -47,6 +47,7 @@ class PrintFormatter;
 class Window;
 } // namespace ui
 class VKActionSheet;
+class VKAppOrientationLock;
 class VKEmailController;
 class VKFileResource;
 class VKPlaceholderView;
@@ -114,6 +115,9 @@ public:
     // observation of a cloud file to the new one.
     virtual void setResource(const std::shared_ptr<VKFileResource>& resource);
     const std::shared_ptr<VKViewerFolderHost>& folderController() const { return m_folderController; }
+    // The lock the document sheet switches, handed over by whoever opens
+    // the viewer (held weakly).
+    void setOrientationLock(std::weak_ptr<VKAppOrientationLock> lock) { m_orientationLock = std::move(lock); }
     const std::shared_ptr<ui::View>& contentView() const { return m_contentView; }
     // Fills the root view and resizes with it; contentViewDidLoad follows.
     void setContentView(const std::shared_ptr<ui::View>& view);
@@ -265,6 +269,7 @@ private:
     std::shared_ptr<ui::View> m_contentView;
     std::shared_ptr<VKFileResource> m_resource;
     std::shared_ptr<VKViewerFolderHost> m_folderController;
+    std::weak_ptr<VKAppOrientationLock> m_orientationLock;
 
     std::vector<core::Observation> m_observations;
     core::Observation m_fetchProgressObservation;

@@ -9,9 +9,8 @@
 #include "Shell/Interface/DocumentInteractionAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
-#include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
-#include "App/VKAppDelegate.h"
+#include "App/VKAppOrientationLock.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKFunctions.h"
@@ -73,12 +72,10 @@ void VKViewController::emailController(VKEmailController& controller, bool succe
 
 void VKViewController::toggleOrientationLock(const std::shared_ptr<core::Object>&)
 {
-    auto hooks = VKAppDelegateHooks::current();
-    bool locked = hooks && hooks->isOrientationLocked();
-    if (auto delegate = VKAppDelegate::sharedAppDelegate())
-        delegate->setOrientationLocked(!locked);
+    if (auto lock = m_orientationLock.lock())
+        lock->setOrientationLocked(!lock->isOrientationLocked());
     else
-        core::log("Warning, no application delegate holds the orientation lock");
+        core::log("Warning, no orientation lock was handed to this viewer");
     setUIHiddenAfterDelay(true, VKUIHideDelay);
 }
 

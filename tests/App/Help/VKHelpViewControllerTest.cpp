@@ -49,6 +49,7 @@ protected:
     {
         auto page = VKHelpViewController::initWithHelpResource(VKHelpController::helpResourceNamed(name));
         page->setTitle(title);
+        page->setServerState(delegate);
         navigation->pushViewController(page, false);
         runLoop();
         return page;
@@ -100,6 +101,23 @@ TEST_F(VKHelpViewControllerTest, ThePageLoadsHiddenLearnsTheAddressesAndShowsAQu
     recorder.finishLoad("Quick Start");
     runLoop();
     EXPECT_EQ(recorder.scripts().back(), "help.setTandryURL('', '', '(No WiFi Connection)')");
+}
+
+TEST_F(VKHelpViewControllerTest, TablesHandTheServerToTheTablesAndPagesTheyOpen)
+{
+    root->setServerState(delegate);
+    driver.tapRow(root->tableView(), { 1, 0 });
+    advance(1);
+    auto* connecting = dynamic_cast<VKHelpController*>(navigation->topViewController());
+    ASSERT_TRUE(connecting);
+    driver.tapRow(connecting->tableView(), { 0, 0 });
+    advance(1);
+    auto* page = dynamic_cast<VKHelpViewController*>(navigation->topViewController());
+    ASSERT_TRUE(page);
+    engine(*page).finishLoad("General");
+    runLoop();
+    EXPECT_EQ(engine(*page).scripts().back(),
+        fmt::format("help.setTandryURL('http://{}', 'http://{}', '')", hostAddress(), announcedAddress()));
 }
 
 TEST_F(VKHelpViewControllerTest, AFailedLoadLeavesTheBackgroundAndLeavingStopsTheLoad)

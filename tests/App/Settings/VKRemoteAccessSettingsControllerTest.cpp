@@ -98,7 +98,7 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheNoteSaysWhereTheServerIs)
     EXPECT_EQ(page().footerText(), addressFooter());
 
     // A page not on screen follows the key too, as long as it lives.
-    auto spare = VKRemoteAccessSettingsController::remoteAccessSettingsController();
+    auto spare = VKRemoteAccessSettingsController::remoteAccessSettingsController(delegate);
     core::UserDefaults::standard()->set("VKServerEnabled", core::Value(false));
     EXPECT_EQ(spare->footerText(), "");
     core::UserDefaults::standard()->set("VKServerEnabled", core::Value(true));

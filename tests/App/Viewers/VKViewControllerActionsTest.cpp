@@ -27,7 +27,6 @@ protected:
     {
         if (delegate) {
             delegate->applicationWillTerminate();
-            VKAppDelegate::setSharedAppDelegate(nullptr);
             delegate.reset();
         }
         ViewerTestCase::TearDown();
@@ -51,7 +50,6 @@ protected:
     {
         test::FakeReachability::install();
         delegate = VKAppDelegate::create();
-        VKAppDelegate::setSharedAppDelegate(delegate);
         VKAppDelegateHooks::setCurrent(delegate);
     }
 
@@ -166,6 +164,7 @@ TEST_F(VKViewControllerActionsTest, TheOrientationLockFlipsThroughTheDelegateAnd
 {
     installDelegate();
     auto viewer = openTestViewer("Files/a.pdf");
+    viewer->setOrientationLock(delegate);
     auto sheet = VKActionSheet::create("");
     viewer->actionSheetClickedButtonWithTag(*sheet, VKViewController::OrientationLockButtonTag);
     EXPECT_TRUE(delegate->isOrientationLocked());
