@@ -15,6 +15,7 @@
 #include "Platform/Core/UTF8.h"
 #include "Platform/PDF/FontProgram.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <sqlite3.h>
@@ -32,18 +33,18 @@ constexpr size_t kMaximumCachedGlyphNames = 65536;
 
 // ---- "encodings" and "core14" ----
 
-std::string resourcePath(std::string_view name, std::string_view type)
+std::string resourcePath(std::string_view name, std::string_view type, std::string_view subdirectory = {})
 {
     auto bundle = core::Bundle::main();
-    return bundle ? bundle->pathForResource(name, type) : std::string();
+    return bundle ? bundle->pathForResource(name, type, subdirectory) : std::string();
 }
 
-core::Value readTable(std::string_view name)
+core::Value readTable(std::string_view name, std::string_view subdirectory = {})
 {
-    std::string path = resourcePath(name, "plist");
+    std::string path = resourcePath(name, "plist", subdirectory);
     core::Value table = path.empty() ? core::Value() : core::PropertyList::readFile(path);
     if (!table.isDictionary())
-        core::log("Warning, font table \"{}\" missing or unreadable", name);
+        core::log("Warning, font table \"{}{}{}\" missing or unreadable", subdirectory, subdirectory.empty() ? "" : "/", name);
     return table;
 }
 
@@ -58,11 +59,6 @@ std::optional<EncodingTable> encodingFromValue(const core::Value& value)
     }
     return table;
 }
-
-struct FontTables {
-    std::unordered_map<std::string, EncodingTable> encodings;
-    std::unordered_map<std::string, StandardFontMetrics> standardFonts;
-};
 
 StandardFontMetrics standardFontFromValue(const core::Value& entry)
 {
@@ -82,28 +78,49 @@ StandardFontMetrics standardFontFromValue(const core::Value& entry)
     return metrics;
 }
 
-// "encodings" and "core14", read on first use and kept for the process.
-const FontTables& fontTables()
+// "encodings", read on first use and kept for the process.
+const std::unordered_map<std::string, EncodingTable>& encodingTables()
 {
-    static FontTables* tables;
+    static std::unordered_map<std::string, EncodingTable>* tables;
     static std::once_flag once;
     std::call_once(once, [] {
-        tables = new FontTables;
+        tables = new std::unordered_map<std::string, EncodingTable>;
         core::Value encodings = readTable("encodings");
         if (encodings.isDictionary()) {
             for (const auto& [name, value] : encodings.dictionary()) {
                 if (auto table = encodingFromValue(value))
-                    tables->encodings.emplace(name, std::move(*table));
+                    tables->emplace(name, std::move(*table));
             }
-        }
-        core::Value fonts = readTable("core14");
-        if (fonts.isDictionary()) {
-            for (const auto& [name, entry] : fonts.dictionary())
-                tables->standardFonts.emplace(name, standardFontFromValue(entry));
         }
         VKPDFSimpleFontInfo::setMemoryWarningsActive(true);
     });
     return *tables;
+}
+
+// The standard fonts, each with its file in "core14", read when a document
+// first uses it (most use none or a few) and kept for the process.
+constexpr std::string_view kStandardFontNames[] = { "Courier", "Courier-Bold", "Courier-BoldOblique", "Courier-Oblique",
+    "Helvetica", "Helvetica-Bold", "Helvetica-BoldOblique", "Helvetica-Oblique", "Symbol", "Times-Bold",
+    "Times-BoldItalic", "Times-Italic", "Times-Roman", "ZapfDingbats" };
+
+const StandardFontMetrics* standardFontMetrics(std::string_view name)
+{
+    auto known = std::find(std::begin(kStandardFontNames), std::end(kStandardFontNames), name);
+    if (known == std::end(kStandardFontNames))
+        return nullptr;
+    struct Entry {
+        std::once_flag once;
+        std::unique_ptr<StandardFontMetrics> metrics;
+    };
+    static Entry* entries = new Entry[std::size(kStandardFontNames)];
+    Entry& entry = entries[known - std::begin(kStandardFontNames)];
+    std::call_once(entry.once, [&] {
+        core::Value table = readTable(name, "core14");
+        if (table.isDictionary())
+            entry.metrics = std::make_unique<StandardFontMetrics>(standardFontFromValue(table));
+        VKPDFSimpleFontInfo::setMemoryWarningsActive(true);
+    });
+    return entry.metrics.get();
 }
 
 // Names under which files commonly ask for the standard fonts.
@@ -343,7 +360,7 @@ VKPDFSimpleFontInfo::VKPDFSimpleFontInfo(const Private&)
 
 std::optional<EncodingTable> VKPDFSimpleFontInfo::encodingTableForName(std::string_view name)
 {
-    const auto& tables = fontTables().encodings;
+    const auto& tables = encodingTables();
     auto found = tables.find(std::string(name));
     if (found == tables.end())
         return std::nullopt;
@@ -352,9 +369,7 @@ std::optional<EncodingTable> VKPDFSimpleFontInfo::encodingTableForName(std::stri
 
 const StandardFontMetrics* VKPDFSimpleFontInfo::metricsForStandardFontName(std::string_view name)
 {
-    const auto& fonts = fontTables().standardFonts;
-    auto found = fonts.find(std::string(standardFontAlias(name)));
-    return found == fonts.end() ? nullptr : &found->second;
+    return standardFontMetrics(standardFontAlias(name));
 }
 
 std::optional<std::u16string> VKPDFSimpleFontInfo::stringForGlyphName(std::string_view name)

@@ -7,10 +7,10 @@
 // none, or of a standard font) and then its ToUnicode map.
 //
 // The process-wide tables live in the bundle: "encodings" (plist; encoding
-// name -> 256 texts), "core14" (plist; the standard fonts' metrics and
-// built-in encodings) and "glyphlist" (SQLite; glyph name -> text). The first
-// two are loaded once and kept; glyph-name lookups are cached, and a memory
-// warning drops that cache and closes the database until the next miss.
+// name -> 256 texts), "core14" (a plist for each standard font: its metrics
+// and built-in encoding) and "glyphlist" (SQLite; glyph name -> text). The
+// plists are read on first use and kept; glyph-name lookups are cached, and a
+// memory warning drops that cache and closes the database until the next miss.
 
 #include "PDF/VKPDFFontInfo.h"
 
