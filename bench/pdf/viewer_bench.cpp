@@ -9,7 +9,8 @@
 //   "vs_pdftoppm_192", "vs_pdftoppm_384");
 // - scrubbing all pages in 2 s at 60 Hz: the renders started and the
 //   requests replaced before they started ("renders", "replaced"), and
-//   whether every render started was the newest request then
+//   whether every render started was the newest request then, or the one
+//   before it, taken from the queue just before the newest came in
 //   ("stale_renders", target 0); then an end-to-end scroll; the peak
 //   resident size over the opened viewer ("peak_over_opened_mb", target
 //   ≤ 150) and the peak for 1,000 pages against 100 (target within
@@ -169,11 +170,13 @@ void ScrubAndScroll(benchmark::State& state)
     setUp();
     int pages = int(state.range(0));
     std::string path = bench::benchDocumentPath(bench::benchFolder(), pages);
-    std::atomic<uint32_t> newest { 0 };
+    // A render the queue took just before a newer request came in starts
+    // after it: the page requested before the newest is not stale yet.
+    std::atomic<uint32_t> newest { 0 }, before { 0 };
     std::atomic<int> renders { 0 }, stale { 0 };
     VKPDFPageThumbnailRenderOperation::setRunHookForTesting([&](const VKPDFPageThumbnailRenderOperation& render) {
         ++renders;
-        if (render.pageNumber() != newest.load())
+        if (render.pageNumber() != newest.load() && render.pageNumber() != before.load())
             ++stale;
     });
     int requests = 0;
@@ -195,7 +198,10 @@ void ScrubAndScroll(benchmark::State& state)
         auto start = std::chrono::steady_clock::now();
         for (int frame = 0; frame < 120; ++frame) {
             size_t index = std::min(size_t(pages - 1), size_t(frame) * size_t(pages) / 120);
-            newest = uint32_t(index) + 1;
+            if (newest.load() != uint32_t(index) + 1) {
+                before = newest.load();
+                newest = uint32_t(index) + 1;
+            }
             if (!shown.viewer->documentViewThumbnailImageForIndex(layout, index, 384))
                 ++requests;
             auto due = start + std::chrono::microseconds(int64_t(frame + 1) * 1000000 / 60);
