@@ -2,10 +2,10 @@
 
 // Reads the pages of a document for their text one after another, as
 // indexing and whole-document extraction do, on a document of its own that
-// it opens again every 64 pages. qpdf keeps every object a document has
+// it opens again every 128 pages. qpdf keeps every object a document has
 // read for as long as the document lives (with every other object of the
 // object streams they came from), so a long document read through one
-// grows by every page; read through this, it costs what 64 pages do.
+// grows by every page; read through this, it costs what 128 pages do.
 // The decoders made for the documents it lets go are dropped with them.
 // One thread at a time.
 
@@ -16,7 +16,7 @@
 
 class VKPDFDocumentTextReader {
 public:
-    static constexpr int kPagesPerDocument = 64;
+    static constexpr int kPagesPerDocument = 128;
 
     explicit VKPDFDocumentTextReader(std::shared_ptr<pdf::Document> document);
     ~VKPDFDocumentTextReader();
