@@ -2,34 +2,21 @@
 // The child that bench/pdf/open_large measures: opens a PDF the way the
 // viewer does, extracts page 1's text and prints "first <seconds> <peak RSS
 // in KiB> <UTF-16 units>"; with --all it then extracts every other page too,
-// as indexing reads them, and prints "all <seconds> <peak RSS in KiB> <pages>".
+// as indexing reads them, and prints "all <seconds> <peak RSS in KiB> <pages>"
+// and "own <KiB> <peak KiB> <file-backed KiB>": the peak less the pages of
+// the program, its libraries and the mapped document (../support/OwnMemory.h).
+// The peak is this program's own; unlike getrusage's, it owes nothing to the
+// process that started this one.
 //   pdf_first_page [--all] file.pdf
+#include "../support/OwnMemory.h"
 #include "PDF/VKPDFDocument.h"
-#include "PDF/VKPDFDocumentTextReader.h"
 #include "PDF/VKPDFDocumentTextReader.h"
 #include "PDF/VKPDFPageTextScanner.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
-
-namespace {
-
-// The high-water mark of this program's memory; unlike getrusage's, it
-// owes nothing to the process that started this one.
-long peakKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,14 +30,16 @@ int main(int argc, char** argv)
     if (!document || document->numPages() == 0)
         return 1;
     size_t units = VKPDFPageTextScanner::create(document->documentRef()->page(1))->text().size();
-    std::printf("first %.4f %ld %zu\n", elapsed(), peakKiB(), units);
+    std::printf("first %.4f %ld %zu\n", elapsed(), bench::ownMemory().peakKiB, units);
     std::fflush(stdout);
     if (all) {
         VKPDFDocumentTextReader reader(document->documentRef());
         uint32_t pages = 1;
         for (; pages < document->numPages(); ++pages)
             reader.scannerForPage(int(pages) + 1);
-        std::printf("all %.4f %ld %u\n", elapsed(), peakKiB(), pages);
+        std::printf("all %.4f %ld %u\n", elapsed(), bench::ownMemory().peakKiB, pages);
+        bench::OwnMemory memory = bench::ownMemory();
+        std::printf("own %ld %ld %ld\n", memory.ownKiB(), memory.peakKiB, memory.fileKiB);
     }
     return 0;
 }
