@@ -12,6 +12,7 @@
 #include "Report.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
@@ -103,8 +104,8 @@ void DeleteMarked(benchmark::State& state)
 
         std::vector<double> passes;
         ours += bench::seconds([&] {
-            passes.push_back(bench::seconds([&] { controller->deleteMarkedItemsNoConfirmation(); }));
-            while (controller->isDeletingMarkedItems())
+            passes.push_back(bench::seconds([&] { controller->commands().deleteMarkedItemsNoConfirmation(); }));
+            while (controller->commands().operations().isDeleting())
                 passes.push_back(bench::seconds([] { core::RunLoop::main().runOnce(); }));
         });
         worstPass = std::max(worstPass, *std::max_element(passes.begin(), passes.end()));

@@ -1,20 +1,12 @@
 #include "App/FolderBrowser/VKCloudFolderController.h"
 
+#include "App/FolderBrowser/VKCloudFolderCommands.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKNetworkFileResourceCell.h"
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
-#include "Shell/Interface/TagAdditions.h"
-#include "Shell/Interface/VKActionSheet.h"
-#include "Shell/Interface/ViewControllerAdditions.h"
-#include "CloudOperations/VKCloudCopyOperation.h"
-#include "CloudOperations/VKCloudCreateFolderOperation.h"
-#include "CloudOperations/VKCloudDeleteOperation.h"
-#include "CloudOperations/VKCloudDownloadOperation.h"
-#include "CloudOperations/VKCloudMoveOperation.h"
-#include "CloudOperations/VKCloudRenameOperation.h"
 #include "CloudOperations/VKCloudUploadManager.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
@@ -89,6 +81,7 @@ void VKCloudFolderController::registerCloudScreens()
 VKCloudFolderController::VKCloudFolderController(std::shared_ptr<VKFileResource> resource)
     : VKFolderController(std::move(resource))
 {
+    setCommands(VKCloudFolderCommands::create());
 }
 
 VKCloudFolderController::~VKCloudFolderController()
@@ -138,18 +131,9 @@ std::shared_ptr<VKCloudService> VKCloudFolderController::cloudService() const
     return VKCloudServicesManager::sharedManager()->cloudServiceForResource(*resource());
 }
 
-bool VKCloudFolderController::isInService(const VKFileResource& destination) const
+VKCloudFolderCommands& VKCloudFolderController::cloudCommands() const
 {
-    auto service = cloudService();
-    return service && path::isWithin(path::standardizingPath(destination.path()), path::standardizingPath(service->localPath()));
-}
-
-void VKCloudFolderController::startCloudOperation(const std::shared_ptr<VKFileOperation>& operation)
-{
-    if (startFileOperation(operation) == NoRun)
-        core::log("VKCloudFolderController: {} did not start", operation ? operation->label() : std::string("(null)"));
-    if (isEditing())
-        setEditing(false, true);
+    return static_cast<VKCloudFolderCommands&>(commands());
 }
 
 // MARK: The refresh
@@ -462,145 +446,4 @@ int VKCloudFolderController::moveResourceToTrash(const std::shared_ptr<VKFileRes
     if (result == TrashMoved)
         service->deletePath(cloudPath, nullptr);
     return result;
-}
-
-// MARK: Editing
-
-void VKCloudFolderController::loadEditingToolbarItems()
-{
-    if (!editingToolbarItems().empty())
-        return;
-    // The English word names the picture whatever the title's language.
-    setEditingToolbarItems(editing().makeToolbarItems({
-        { "Delete", "Delete", DeleteMarkedItemsAction, sendTo(&VKCloudFolderController::deleteMarkedItems) },
-        { "Move", "Move", MoveMarkedItemsAction, sendTo(&VKCloudFolderController::moveMarkedItems) },
-        { "Copy", "Copy", CopyMarkedItemsAction, sendTo(&VKCloudFolderController::copyMarkedItems) },
-        { "Sync", "Sync", VKFolderController::SyncFolderAction, sendTo(&VKCloudFolderController::syncFolder) },
-        { "More", "More", ShowEditActionMenuAction, sendTo(&VKCloudFolderController::showEditActionMenu) },
-    }));
-}
-
-void VKCloudFolderController::showEditActionMenu(const std::shared_ptr<core::Object>& sender)
-{
-    auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()));
-    vkSetTag(*sheet, Sheet::EditActionMenu);
-    vkAddButton(*sheet, core::localized("Import Media"), EditAction::ImportMedia);
-    const auto marked = markedResources();
-    if (marked.size() == 1) {
-        const auto& only = marked.front();
-        if (!only->isLocked() && (only->supportedFileOperations() & VKFileResourceOperationRename)) {
-            sheet->setTitle(only->name());
-            vkAddButton(*sheet, core::localized("Rename"), EditAction::Rename);
-        }
-    }
-    finishEditActionMenu(*sheet, sender);
-}
-
-void VKCloudFolderController::handleAction(EditAction action, const core::Value& userInfo)
-{
-    if (action == EditAction::SyncFolder || action == EditAction::SyncMarkedItems) {
-        confirmSyncAction(action);
-        return;
-    }
-    VKFolderController::handleAction(action, userInfo);
-}
-
-void VKCloudFolderController::clickedButton(ui::ActionSheet& sheet, int index)
-{
-    if (vkTagOf<Sheet>(sheet) == Sheet::SyncConfirmation) {
-        if (auto* tagged = vkTaggedSheet(sheet))
-            syncSheetClickedButton(*tagged, index);
-        return;
-    }
-    VKFolderController::clickedButton(sheet, index);
-}
-
-void VKCloudFolderController::createNewFolderAtPath(const std::string& path)
-{
-    startCloudOperation(VKCloudCreateFolderOperation::initWithPath(path));
-}
-
-void VKCloudFolderController::deleteMarkedItemsNoConfirmation()
-{
-    startCloudOperation(VKCloudDeleteOperation::initWithResources(markedResources()));
-}
-
-void VKCloudFolderController::renameResourceNoConfirmation(const std::shared_ptr<VKFileResource>& resource,
-    const std::string& name)
-{
-    startCloudOperation(VKCloudRenameOperation::initWithResource(resource, name));
-}
-
-void VKCloudFolderController::copyMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination)
-{
-    std::shared_ptr<VKFileOperation> operation;
-    if (isInService(*destination))
-        operation = VKCloudCopyOperation::initWithResources(markedResources());
-    else
-        operation = VKCloudDownloadOperation::initWithResources(markedResources());
-    operation->setDestination(destination);
-    startCloudOperation(operation);
-}
-
-void VKCloudFolderController::moveMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination)
-{
-    std::shared_ptr<VKFileOperation> operation;
-    if (isInService(*destination)) {
-        operation = VKCloudMoveOperation::initWithResources(markedResources());
-    } else {
-        auto download = VKCloudDownloadOperation::initWithResources(markedResources());
-        download->setDeleteOriginals(true);
-        operation = download;
-    }
-    operation->setDestination(destination);
-    startCloudOperation(operation);
-    if (isViewLoaded())
-        activeTableView().reloadData();
-}
-
-void VKCloudFolderController::moveMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination)
-{
-    if (isInService(*destination)) {
-        VKFolderController::moveMarkedItemsToDestination(destination);
-        return;
-    }
-    auto service = cloudService();
-    auto sheet = VKActionSheet::create(
-        fmt::format(fmt::runtime(core::localized("Moving will delete these items from your {} account")),
-            service ? service->name() : std::string()),
-        std::static_pointer_cast<ui::ActionSheetDelegate>(cloudSelf()), core::localized("Cancel"), core::localized("Move"));
-    vkSetTag(*sheet, Sheet::MoveToCloud);
-    sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(destination)));
-    dismissActiveActionSheet(*this);
-    ::showActionSheet(*this, *sheet, findBarButtonItemWithAction(MoveMarkedItemsAction));
-}
-
-void VKCloudFolderController::moveToCloudSheetClickedButton(VKActionSheet& sheet, int index)
-{
-    if (index != sheet.destructiveButtonIndex())
-        return;
-    auto destination = sheet.userInfo().objectAs<VKFileResource>();
-    if (!destination)
-        return;
-    // Out of the service the items land in a local folder: names there are
-    // asked about first.
-    checkForMarkedItemCollisionsAtDestination(destination, VKFileResourceOperationMove, MoveNoConfirmationSelector);
-}
-
-void VKCloudFolderController::checkForMarkedItemCollisionsAtDestination(
-    const std::shared_ptr<VKFileResource>& destination, int32_t operation, const std::string& action)
-{
-    if (destination->isCloudResource() && path::standardizingPath(destination->path()) != folderPath()) {
-        performActionWithDestination(action, core::Value(std::static_pointer_cast<core::Object>(destination)));
-        return;
-    }
-    VKFolderController::checkForMarkedItemCollisionsAtDestination(destination, operation, action);
-}
-
-void VKCloudFolderController::cloudDownloadOperationWillStart(VKCloudDownloadOperation& operation)
-{
-    const std::string label = transferLabel(operation.resources().size(), operation.deleteOriginals());
-    operation.setLabel(label);
-    setOperationLabel(label);
-    setIsOperationIndeterminate(false);
 }

@@ -3,6 +3,7 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderChangeFeed.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "App/FolderBrowser/VKIndexView.h"
@@ -1001,7 +1002,8 @@ void VKFolderController::viewDidDisappear(bool animated)
     // The picked media land in this folder: marking ends under the picker.
     auto* navigation = navigationController();
     auto* shown = navigation ? navigation->modalViewController() : modalViewController();
-    if (m_imagePicker && shown == m_imagePicker->imagePickerController().get())
+    auto picker = m_commands ? m_commands->operations().imagePickerInUse() : nullptr;
+    if (picker && shown == picker->imagePickerController().get())
         setEditing(false, false);
 }
 

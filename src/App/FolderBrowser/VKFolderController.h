@@ -1,24 +1,18 @@
 #pragma once
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderEditing.h"
-#include "App/FolderBrowser/VKFolderItemTransfer.h"
-#include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
 #include "App/FolderBrowser/VKFolderToolbar.h"
 #include "App/FolderBrowser/VKFolderTransferRows.h"
-#include "App/FolderBrowser/VKImagePicker.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
 #include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
-#include "App/Mail/VKEmailControllerDelegate.h"
-#include "Shell/Interface/VKPopupAlert.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"
-#include "Platform/UI/ActionSheet.h"
-#include "Platform/UI/AlertView.h"
 #include "Platform/UI/SearchDisplayController.h"
 
 #include <cstdint>
@@ -33,17 +27,8 @@
 namespace core {
 class Notification;
 }
-namespace ui {
-class DocumentInteractionController;
-}
-
 class VKFileResource;
-class VKActionSheet;
-class VKCloudUploadOperation;
-class VKEmailController;
-class VKFileResourceCell;
 class VKFolderSearchBar;
-class VKImportMediaOperation;
 class VKOperationProgressView;
 class VKIndexView;
 class VKFolderChangeFeed;
@@ -64,46 +49,33 @@ class VKFolderBrowserServices;
 // Collaborators own their parts, each with a small host interface this
 // screen answers (held weakly): the search (VKFolderSearch, host side in
 // VKFolderControllerSearch.cpp), the marks and editing bars
-// (VKFolderEditing), the toolbar (VKFolderToolbar). The rows' side (opening,
-// deleting, the viewers' walks, the scroll position) lives in
-// VKFolderControllerRows.cpp; the editing commands (the menu and its
-// dispatcher, delete, e-mail, new folder, rename, move, copy, zip) in
-// VKFolderControllerEditing.cpp and its neighbours.
+// (VKFolderEditing), the toolbar (VKFolderToolbar), the transfer rows
+// (VKFolderTransferRows) and the editing commands (VKFolderCommands: the
+// menu, the dispatcher of every sheet and prompt, and the operations they
+// start; host side in VKFolderControllerEditing.cpp). The rows' side
+// (opening, deleting, the viewers' walks, the scroll position) lives in
+// VKFolderControllerRows.cpp.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
                            public VKFolderSearch::Host,
                            public VKFolderEditing::Host,
                            public VKFolderToolbar::Host,
                            public VKFolderTransferRows::Host,
+                           public VKFolderCommandsHost,
                            public VKMultiEditTableViewDelegate,
-                           public VKViewerFolderHost,
-                           public ui::ActionSheetDelegate,
-                           public ui::AlertViewDelegate,
-                           public VKPopupAlertDelegate,
-                           public VKEmailControllerDelegate,
-                           public VKFolderPickerControllerDelegate,
-                           public VKImagePickerDelegate {
+                           public VKViewerFolderHost {
 public:
     // Gives the cloud screens' controller for a cloud folder, once they
     // register one; a plain folder controller until then.
     using Factory = std::function<std::shared_ptr<VKFolderController>(const std::shared_ptr<VKFileResource>&)>;
     static void setCloudFolderControllerFactory(Factory factory);
 
-    // What a sheet, alert or prompt of this screen was shown as, by its tag
-    // (TagAdditions.h); the cloud screen's sync sheet is one of them.
-    enum class Sheet : int {
-        EditActionMenu = 3001,
-        Extension = 3002,
-        LongTouch = 3003,
-        SyncConfirmation = 3004,
-        MoveToCloud = 3005,
-        Overwrite = 1020,
-        DeleteConfirmation = 1021,
-        Unzip = 1022,
-        DeleteFolder = 1023,
-    };
-    enum class Alert : int { EmailSize = 1024, HiddenName = 1025 };
-    enum class Prompt : int { Rename = 1003, NewFolder = 1011, UnzipPassword = 1012 };
+    // The tags of its sheets, alerts and prompts, and the actions of their
+    // buttons (VKFolderCommands).
+    using Sheet = VKFolderCommands::Sheet;
+    using Alert = VKFolderCommands::Alert;
+    using Prompt = VKFolderCommands::Prompt;
+    using EditAction = VKFolderCommands::EditAction;
     // The toolbar's downloads button.
     using ToolbarButton = VKFolderToolbar::Button;
     static constexpr const char* ShowDownloadViewControllerAction = VKFolderToolbar::ShowDownloadsAction;
@@ -306,209 +278,23 @@ public:
     bool thumbnailCreationDisabled() const { return m_thumbnailCreationDisabled; }
     void setThumbnailCreationDisabled(bool disabled);
 
-    // ---- Editing (VKFolderControllerEditing.cpp, …Delete, …Email, …Names) ----
-
-    // What the menu's and the long touch's buttons run (their tags), and
-    // what a confirming sheet or alert runs (actionConfirmedBy).
-    enum class EditAction : int {
-        SelectAll = 1001,
-        SelectNone = 1002,
-        Rename = 1003,
-        Uncompress = 1004,
-        Delete = 1005,
-        Compress = 1006,
-        // The extension sheet's buttons.
-        KeepExtension = 1007,
-        ChangeExtension = 1008,
-        ImportMedia = 1009,
-        SaveToPhotosAlbum = 1010,
-        OpenIn = 1014,
-        Open = 1015,
-        Reveal = 1016,
-        Email = 1017,
-        // The cloud screen's sync commands.
-        SyncFolder = 1018,
-        SyncMarkedItems = 1019,
-        // userInfo "action" (the name) and "destination".
-        PerformWithDestination = 1020,
-        DeleteNoConfirmation = 1021,
-        UnzipResource = 1022,
-        MoveToTrash = 1023,
-        EmailResources = 1024,
-    };
-    // What the confirming button of a sheet or an alert runs, if anything.
-    static std::optional<EditAction> actionConfirmedBy(Sheet sheet);
-    static std::optional<EditAction> actionConfirmedBy(Alert alert);
-    // The editing toolbar's actions.
-    static constexpr const char* DeleteMarkedItemsAction = "deleteMarkedItems";
-    static constexpr const char* MoveMarkedItemsAction = "moveMarkedItems";
-    static constexpr const char* CopyMarkedItemsAction = "copyMarkedItems";
-    static constexpr const char* EmailMarkedItemsAction = "emailMarkedItems";
-    static constexpr const char* ShowEditActionMenuAction = VKFolderEditing::MenuAction;
-    static constexpr const char* RenameMarkedItemAction = VKFolderEditing::RenameAction;
-    static constexpr const char* SyncFolderAction = VKFolderEditing::SyncAction;
-    static constexpr const char* MarkAllItemsAction = VKFolderEditing::MarkAllAction;
-    static constexpr const char* UnmarkAllItemsAction = VKFolderEditing::UnmarkAllAction;
-    static constexpr float EditActionButtonWidth = VKFolderEditing::ButtonWidth;
-    // A large delete works through the marked items in slices, one per
-    // main-loop pass, of at most this many items or this much time.
-    static constexpr size_t DeleteSliceItems = 200;
-    static constexpr double DeleteSliceSeconds = 0.03;
-    // The longest name a folder holds.
-    static constexpr size_t MaximumNameLength = 255;
-
-    // Made once: Delete, Move, Copy, Email and More.
-    virtual void loadEditingToolbarItems();
-    // Sends a button's action to this screen (kept weakly) as `method`.
-    template<class Screen>
-    std::function<void(const std::shared_ptr<core::Object>&)> sendTo(
-        void (Screen::*method)(const std::shared_ptr<core::Object>&))
-    {
-        return [weak = std::weak_ptr<VKFolderController>(self()), method](const std::shared_ptr<core::Object>& sender) {
-            if (auto screen = std::dynamic_pointer_cast<Screen>(weak.lock()))
-                ((*screen).*method)(sender);
-        };
-    }
+    // ---- Editing ----
+    // The editing commands (the toolbar's and the More menu's, the sheets
+    // and prompts, the long operations): their collaborator, made on first
+    // use; a screen of another kind (a cloud folder's) gives its own.
+    VKFolderCommands& commands() const;
+    void setCommands(std::shared_ptr<VKFolderCommands> commands);
+    // The editing toolbar of the commands' buttons, made once.
+    void loadEditingToolbarItems();
     virtual void markAllItems();
     virtual void unmarkAllItems();
     // The exact name on disk in this folder, then (when asked) a listed
     // child's name that differs only in case.
     bool childExistsWithName(const std::string& name, bool caseInsensitiveCompare);
-
-    virtual void showEditActionMenu(const std::shared_ptr<core::Object>& sender);
-    // The menu's end: Select None (something marked) or Select All (rows
-    // listed), Cancel, and the sheet shown from the sender.
-    void finishEditActionMenu(VKActionSheet& sheet, const std::shared_ptr<core::Object>& sender);
-    // Runs an action; one a screen does not offer does nothing.
-    virtual void handleAction(EditAction action, const core::Value& userInfo);
-    void clickedButton(ui::ActionSheet& sheet, int index) override;
-    void clickedButton(ui::AlertView& alert, int index) override;
-    void popupAlert(VKPopupAlert& alert, int buttonIndex) override;
     // Shows the resource's row: here at once, in another folder through
     // the delegate's stack (or, while searching, by opening its parent),
     // one pass later.
     virtual void revealResource(const std::shared_ptr<VKFileResource>& resource);
-
-    // Delete to the trash (VKFolderControllerDelete.cpp).
-    virtual void deleteMarkedItems(const std::shared_ptr<core::Object>& sender);
-    virtual void deleteMarkedItemsNoConfirmation();
-    // Whether a delete is working through its slices.
-    bool isDeletingMarkedItems() const { return m_deletion != nullptr; }
-
-    // E-mail (VKFolderControllerEmail.cpp).
-    virtual void emailMarkedItems(const std::shared_ptr<core::Object>& sender);
-    virtual void emailResources(const std::vector<std::shared_ptr<VKFileResource>>& resources);
-    void emailController(VKEmailController& controller, bool success, const core::Error* error) override;
-    const std::shared_ptr<VKEmailController>& emailControllerInUse() const { return m_emailController; }
-
-    // New folder and rename (VKFolderControllerNames.cpp).
-    virtual void createNewFolder(const std::shared_ptr<core::Object>& sender);
-    void promptForNewFolderNamePreviousConflict(const std::optional<std::string>& conflict);
-    void tryCreatingNewFolder(const std::string& name);
-    // Where the folder is made: the cloud screens make it on their service.
-    virtual void createNewFolderAtPath(const std::string& path);
-    virtual void renameMarkedItem(const std::shared_ptr<core::Object>& sender);
-    void promptForNewNameForResource(const std::shared_ptr<VKFileResource>& resource,
-        const std::optional<std::string>& conflict);
-    void renameResource(const std::shared_ptr<VKFileResource>& resource, const std::string& name, bool withConfirmations);
-    // Where the rename happens: the cloud screens rename on their service.
-    virtual void renameResourceNoConfirmation(const std::shared_ptr<VKFileResource>& resource, const std::string& name);
-    // Whether a typed name may be an item's name here: not empty, not "."
-    // or "..", no "/" or NUL, at most MaximumNameLength bytes.
-    static bool isValidItemName(const std::string& name);
-
-    // Leaves editing, starts the browser's one long operation with the
-    // label and flag, and runs `selector(target, object, run)` on a new
-    // thread (which keeps the target alive). A refused start runs nothing
-    // and answers NoRun.
-    using BackgroundSelector = std::function<void(const std::shared_ptr<core::Object>& target, const core::Value& object, Run run)>;
-    Run startBackgroundOperationWithTarget(std::shared_ptr<core::Object> target, BackgroundSelector selector,
-        core::Value object, const std::string& label, bool indeterminate);
-
-    // Move and copy (VKFolderControllerMoveCopy.cpp).
-    virtual void moveMarkedItems(const std::shared_ptr<core::Object>& sender);
-    virtual void copyMarkedItems(const std::shared_ptr<core::Object>& sender);
-    // EditAction::PerformWithDestination: runs the action named `action` with the destination.
-    virtual void performActionWithDestination(const std::string& action, const core::Value& destination);
-    // The sheet tagged Sheet::MoveToCloud.
-    virtual void moveToCloudSheetClickedButton(VKActionSheet& sheet, int index);
-    // What the picker's pick and the overwrite sheet run, by name.
-    static constexpr const char* MoveToDestinationSelector = "moveMarkedItemsToDestination:";
-    static constexpr const char* CopyToDestinationSelector = "copyMarkedItemsToDestination:";
-    static constexpr const char* MoveNoConfirmationSelector = "moveMarkedItemsNoConfirmation:";
-    static constexpr const char* CopyNoConfirmationSelector = "copyMarkedItemsNoConfirmation:";
-    // The cloud screens' bar item that downloads the marked items.
-    static constexpr const char* DownloadMarkedItemsAction = "downloadMarkedItems";
-    // Refuses locked items and items without the operation (0x2 move, 0x4
-    // copy), then presents the picker from the command's bar item.
-    void moveOrCopyMarkedItems(int32_t operation);
-    void presentFolderPickerController(const std::shared_ptr<VKFolderPickerController>& picker);
-    void dismissFolderPickerController();
-    void folderPickerController(VKFolderPickerController& picker, const std::shared_ptr<VKFileResource>& folder) override;
-    void didCancelFolderPickerController(VKFolderPickerController& picker) override;
-    // A picked folder: asked about a move to another cloud service, checked
-    // for collisions (and, copying, free space) where the items stay local.
-    virtual void moveMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
-    virtual void copyMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination);
-    // The overwrite sheet (Sheet::Overwrite) when names are taken, else the
-    // action at once; a copy that would not fit is refused first.
-    virtual void checkForMarkedItemCollisionsAtDestination(const std::shared_ptr<VKFileResource>& destination,
-        int32_t operation, const std::string& action);
-    // Carried out on the worker as the browser's one long operation; a cloud
-    // destination goes to the upload of marked items.
-    virtual void moveMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination);
-    virtual void copyMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& destination);
-    // Uploads (VKFolderControllerUpload.cpp): the marked items copied, or
-    // with `deleteOriginals` moved, into a cloud folder as the browser's
-    // operation; editing ends, and a move reloads the table.
-    virtual void uploadMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& destination,
-        bool deleteOriginals);
-    // "Copying 3 Items", "Moving 1 Item": the label of a transfer of
-    // `count` items, a move when the sources go afterwards.
-    static std::string transferLabel(size_t count, bool deleteOriginals);
-    // The process-wide operation delegate's answers to an upload: the
-    // label (shown at once, with a determinate bar), and the overwrite
-    // question shown from the top screen's Move or Copy item.
-    static void cloudUploadOperationWillStart(VKCloudUploadOperation& operation);
-    static void showActionSheetForCloudUploadOperation(const std::shared_ptr<ui::ActionSheet>& sheet,
-        VKCloudUploadOperation& operation);
-    // The copy's work on the worker: "Resources", "Destination", "TotalBytes"
-    // and optionally "EnsureUnique"; its end on the main thread.
-    static void copyItemsInBackground(const core::Value& parameters, Run run);
-    static void backgroundCopyOperationDidComplete(const VKFolderItemTransfer::Result& result, Run run);
-
-    // Zip and unzip (VKFolderControllerZip.cpp).
-    virtual void zipMarkedItems(const std::shared_ptr<core::Object>& sender);
-    virtual void unzipMarkedItem(const std::shared_ptr<core::Object>& sender);
-    virtual void unzipResource(const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& password);
-    // The popup tagged Prompt::UnzipPassword.
-    virtual void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index);
-    // The workers' results, on the main thread, for their run: the archive
-    // made (nothing when none was), and what an expansion left under a
-    // final name (empty when nothing) with whether it succeeded.
-    void backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run);
-    void backgroundUnarchiveDidComplete(const std::string& archiveName, bool success, const std::string& path, Run run);
-
-    // Open In (VKFolderControllerOpenIn.cpp).
-    virtual void openIn(const std::shared_ptr<core::Object>& sender);
-    // The controller that offers the resource to other applications, or
-    // none when none would take it.
-    virtual std::shared_ptr<ui::DocumentInteractionController> openInControllerWithResource(
-        const std::shared_ptr<VKFileResource>& resource);
-
-    // Media (VKFolderControllerImportMedia.cpp): the picker presented over
-    // the navigation controller, each pick fed to one import operation.
-    virtual void importMedia(const std::shared_ptr<core::Object>& sender);
-    void imagePicker(VKImagePicker& picker, const core::Value& info) override;
-    void imagePickerDidEnd(VKImagePicker& picker) override;
-    void imagePickerDidDisappear(VKImagePicker& picker) override;
-    bool isImagePickerShown() const { return m_imagePicker != nullptr; }
-    const std::shared_ptr<VKImagePicker>& imagePickerInUse() const { return m_imagePicker; }
-    // An item imported while the picker shows: scrolled to when visible.
-    void importMediaOperation(VKImportMediaOperation& operation, const std::string& path);
-    // The marked images and movies to the photo album
-    // (VKFolderControllerPhotosAlbum.cpp).
-    virtual void copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>& sender);
 
     // ---- The toolbar (VKFolderToolbar; its host side in VKFolderControllerToolbar.cpp) ----
     void updateToolbarItems() override;
@@ -558,6 +344,37 @@ private:
     void transferDeleted() override;
     void transferFailed(const std::shared_ptr<VKFileResource>& download) override;
     void transfersChanged() override { updateDownloadsBadgeValue(); }
+    VKFolderControllerBase& commandScreen() override { return *this; }
+    const std::shared_ptr<VKFileResource>& commandFolder() const override { return m_resource; }
+    VKFolderEditing& commandMarks() override { return editing(); }
+    ui::TableView* commandTable() override { return isViewLoaded() ? &activeTableView() : nullptr; }
+    size_t commandRowCount() override { return rowCount(); }
+    std::optional<ui::IndexPath> commandRowOf(const VKFileResource& resource) override { return indexPathOfResource(resource); }
+    bool commandScreenIsOnTop() const override { return isTopViewController(); }
+    bool commandScreenIsVisible() const override { return isVisibleViewController(); }
+    bool commandNameIsTaken(const std::string& name, bool ignoringCase) override { return childExistsWithName(name, ignoringCase); }
+    bool commandShowsHiddenFiles() const override { return showsHiddenFiles(); }
+    void commandMarkAll(bool marked) override { marked ? markAllItems() : unmarkAllItems(); }
+    void commandOpen(const std::shared_ptr<VKFileResource>& resource) override { openResource(resource); }
+    void commandReveal(const std::shared_ptr<VKFileResource>& resource) override { revealResource(resource); }
+    int commandMoveToTrash(const std::shared_ptr<VKFileResource>& resource) override { return moveResourceToTrash(resource); }
+    void commandHoldList(bool hold) override { hold ? beginModelUpdates() : endModelUpdates(); }
+    void commandAdded(const std::shared_ptr<VKFileResource>& resource) override { addResourceToModel(resource); }
+    void commandReplaced(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to) override
+    {
+        replaceResourceInModel(from, to);
+    }
+    void commandRemoved(const std::vector<std::shared_ptr<VKFileResource>>& resources) override
+    {
+        removeResourcesFromModel(resources);
+    }
+    void commandDeleted(const std::vector<std::shared_ptr<VKFileResource>>& resources) override;
+    void commandListChanged() override;
+    void commandScrollTo(const std::shared_ptr<VKFileResource>& resource, ui::TableView::ScrollPosition position) override
+    {
+        scrollToResource(resource, position, true);
+    }
+    void commandHighlight(const std::shared_ptr<VKFileResource>& resource) override { revealAndHighlightResource(resource); }
 
     // Whether this controller is on top of, or shown by, its navigation
     // stack.
@@ -595,22 +412,6 @@ private:
         const std::function<bool(const VKFileResource&)>& accepts);
     std::string parentNameForResult(const VKFileResource& resource) const;
     float searchBarHeight() const;
-    // The prompts with their title and text as given.
-    void showNewFolderPrompt(const std::string& title, const std::string& text);
-    void showRenamePrompt(const std::shared_ptr<VKFileResource>& resource, const std::string& title, const std::string& text);
-    // A move's end: its rows go, the notifications and the alert follow.
-    struct MoveOutcome {
-        std::string destination;
-        std::vector<std::shared_ptr<VKFileResource>> moved;
-        unsigned failures = 0;
-    };
-    void finishMove(const MoveOutcome& outcome, bool cancelled);
-    // Whether the destination lies in the cloud service of the listed folder.
-    bool isInListedFoldersService(const VKFileResource& destination) const;
-    // A delete's next slice, and its end.
-    struct Deletion;
-    void continueDeletion();
-    void finishDeletion(bool cancelled);
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
@@ -637,13 +438,10 @@ private:
     bool m_thumbnailCreationDisabled = false;
     VKFolderToolbar m_toolbar;
     VKFolderTransferRows m_transfers;
-    std::shared_ptr<VKEmailController> m_emailController;
-    std::shared_ptr<VKImagePicker> m_imagePicker;
-    std::shared_ptr<VKFileOperationDelegate> m_importMediaDelegate;
-    std::shared_ptr<ui::DocumentInteractionController> m_currentOpenInController;
-    std::shared_ptr<Deletion> m_deletion;
 
     const std::shared_ptr<VKFolderSearch> m_search = std::make_shared<VKFolderSearch>();
     // Its host is this controller, once shared (editing()).
     const std::unique_ptr<VKFolderEditing> m_editing = std::make_unique<VKFolderEditing>();
+    // Made on first use with this controller as host (commands()).
+    mutable std::shared_ptr<VKFolderCommands> m_commands;
 };

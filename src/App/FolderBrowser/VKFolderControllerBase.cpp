@@ -6,7 +6,7 @@
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/ButtonAdditions.h"
 #include "Shell/Interface/InterfaceColors.h"
-#include "App/FolderBrowser/VKCloudFolderController.h"
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
@@ -85,23 +85,23 @@ void onMainThread(std::function<void()> block)
         core::performOnMainThread(std::move(block));
 }
 
-// The delegate of every file operation the browser runs. The folder list
-// class answers the cloud transfers' questions: a download or an upload
+// The delegate of every file operation the browser runs. The folder
+// screens' operations answer the cloud transfers' questions: a download or an upload
 // about to hand its items over gets its label, an upload's overwrite
 // question its screen.
 class ClassWideFileOperationDelegate : public VKCloudDownloadOperationDelegate, public VKCloudUploadOperationDelegate {
 public:
     void cloudDownloadOperationWillStart(VKCloudDownloadOperation& operation) override
     {
-        VKCloudFolderController::cloudDownloadOperationWillStart(operation);
+        VKFolderOperations::cloudDownloadOperationWillStart(operation);
     }
     void cloudUploadOperationWillStart(VKCloudUploadOperation& operation) override
     {
-        VKFolderController::cloudUploadOperationWillStart(operation);
+        VKFolderOperations::cloudUploadOperationWillStart(operation);
     }
     void showActionSheet(const std::shared_ptr<ui::ActionSheet>& sheet, VKCloudUploadOperation& operation) override
     {
-        VKFolderController::showActionSheetForCloudUploadOperation(sheet, operation);
+        VKFolderOperations::showActionSheetForCloudUploadOperation(sheet, operation);
     }
 
     void fileOperation(VKFileOperation& operation, float progress) override

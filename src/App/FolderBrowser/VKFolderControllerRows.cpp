@@ -217,7 +217,7 @@ void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& res
                 core::localized("OK"));
         } else {
             auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("Unzip \"{}\"?")), resource->name()),
-                std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+                commands().selfAs<ui::ActionSheetDelegate>());
             vkSetTag(*sheet, Sheet::Unzip);
             sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
             sheet->addButtonWithTitle(core::localized("Unzip"), VKActionSheet::UntaggedButton);
@@ -260,7 +260,7 @@ void VKFolderController::longTouchGestureForCell(ui::TableView&, ui::TableViewCe
         core::log("Warning, invalid resource for long touch gesture");
         return;
     }
-    auto sheet = VKActionSheet::create(resource->name(), std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+    auto sheet = VKActionSheet::create(resource->name(), commands().selfAs<ui::ActionSheetDelegate>());
     vkSetTag(*sheet, Sheet::LongTouch);
     sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
     vkAddButton(*sheet, core::localized("Open"), EditAction::Open);
@@ -310,7 +310,7 @@ void VKFolderController::setEditing(bool editing, bool animated)
             newFolder = barButtonItemWithTitle(core::localized("New Folder"), ui::BarButtonItem::Style::Bordered, nullptr,
                 CreateNewFolderAction, [weak](ui::BarButtonItem& item) {
                     if (auto controller = weak.lock())
-                        controller->createNewFolder(item.shared_from_this());
+                        controller->commands().createNewFolder(item.shared_from_this());
                 });
         }
         navigationItem().setLeftBarButtonItem(newFolder, animated);
@@ -400,7 +400,7 @@ void VKFolderController::commitEditing(ui::TableView&, ui::TableViewCell::Editin
         auto names = resource->childNames();
         if (names && !names->empty()) {
             auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("\"{}\" is not empty")), resource->name()),
-                std::static_pointer_cast<ui::ActionSheetDelegate>(self()));
+                commands().selfAs<ui::ActionSheetDelegate>());
             vkSetTag(*sheet, Sheet::DeleteFolder);
             sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
             sheet->setDestructiveButtonIndex(sheet->addButtonWithTitle(core::localized("Delete"), VKActionSheet::UntaggedButton));

@@ -49,7 +49,7 @@ bool VKFolderController::performKeyCommand(ui::KeyCommand command)
         return true;
     }
     if (command == ui::KeyCommand::Delete && isEditing() && !markedResources().empty()) {
-        deleteMarkedItems(nullptr);
+        commands().deleteMarkedItems(nullptr);
         return true;
     }
     if (command == ui::KeyCommand::Escape && isEditing()) {

@@ -7,6 +7,8 @@
 
 #include "CloudFolderTestCase.h"
 
+#include "App/FolderBrowser/VKCloudFolderCommands.h"
+#include "App/FolderBrowser/VKFolderMoveCopy.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKNetworkState.h"
@@ -95,20 +97,20 @@ protected:
         mark("b.pdf");
         advance(0.5);
         shoot("editing");
-        docs->showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+        docs->commands().showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
         advance(0.5);
         shoot("more-menu");
         dismissSheet();
 
         const std::string local = VKApplication::sharedApplication()->documentsDirectory() + "/Local";
         std::filesystem::create_directories(local);
-        docs->moveMarkedItemsToDestination(VKFileResource::resourceWithPath(local));
+        docs->commands().moveCopy().moveMarkedItemsToDestination(VKFileResource::resourceWithPath(local));
         advance(0.5);
         shoot("move-out-sheet");
         dismissSheet();
 
         docs->unmarkAllItems();
-        docs->syncFolder(docs->findBarButtonItemWithAction(VKFolderController::SyncFolderAction));
+        docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
         advance(0.5);
         shoot("sync-sheet");
         cloud->addFault(R"({"endpoint": "files", "method": "GET", "always": true, "stall": "sync"})");
@@ -169,7 +171,7 @@ TEST_F(CloudFolderScreensTest, Goldens)
     setUploads(false);
     docs->setEditing(true, false);
     advance(0.5);
-    docs->syncFolder(docs->findBarButtonItemWithAction(VKFolderController::SyncFolderAction));
+    docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
     advance(0.5);
     auto sheet = ui::Renderer::renderImage(*window().rootViewController()->view());
     ASSERT_TRUE(sheet);

@@ -7,6 +7,7 @@
 // guarded by three goldens.
 
 #include "FolderListingTestCase.h"
+#include "App/FolderBrowser/VKFolderNaming.h"
 
 #include "Shell/Interface/VKActionButton.h"
 #include "Shell/Interface/VKPopupAlert.h"
@@ -153,7 +154,7 @@ TEST_F(FolderEditingScreensTest, GoldensOfEditingTheMenuAndTheRenamePrompt)
     EXPECT_TRUE(test::matchesGolden(*shot, sourcePath(""), "folder-editing-prompt-phone-portrait"));
 
     mark({ "Notes.txt" });
-    controller->showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+    controller->commands().showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
     advance(0.5);
     shot = picture();
     ASSERT_TRUE(shot);
@@ -165,7 +166,7 @@ TEST_F(FolderEditingScreensTest, GoldensOfEditingTheMenuAndTheRenamePrompt)
     advance(1);
     controller->setEditing(true, false);
     mark({ "Summary.txt" });
-    controller->renameMarkedItem(controller);
+    controller->commands().renameMarkedItem(controller);
     advance(0.5);
     auto* popup = findPopup(window());
     ASSERT_TRUE(popup);
@@ -194,27 +195,27 @@ TEST_F(FolderEditingScreensTest, EditingScreensAtPhoneAndTabletSize)
             shoot("editing-marked-" + suffix);
 
             mark({ "Notes.txt" });
-            controller->showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+            controller->commands().showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
             advance(0.5);
             expectTidySheet();
             shoot("editing-menu-one-" + suffix);
             closeChoices();
 
             mark({ "Notes.txt", "Summary.txt", "Movie.mov" });
-            controller->showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+            controller->commands().showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
             advance(0.5);
             expectTidySheet();
             shoot("editing-menu-three-" + suffix);
             closeChoices();
 
-            controller->deleteMarkedItems(controller);
+            controller->commands().deleteMarkedItems(controller);
             advance(0.5);
             expectTidySheet();
             shoot("editing-delete-sheet-" + suffix);
             closeChoices();
 
             mark({ "Report.pdf" });
-            controller->renameResource(resource(documents("Work/Report.pdf")), "Report", true);
+            controller->commands().naming().renameResource(resource(documents("Work/Report.pdf")), "Report", true);
             advance(0.5);
             expectTidySheet();
             shoot("editing-extension-sheet-" + suffix);
@@ -225,13 +226,13 @@ TEST_F(FolderEditingScreensTest, EditingScreensAtPhoneAndTabletSize)
             EXPECT_EQ(controller->navigationItem().prompt(), "");
             controller->setEditing(true, false);
             mark({ "Summary.txt" });
-            controller->renameMarkedItem(controller);
+            controller->commands().renameMarkedItem(controller);
             advance(0.5);
             ASSERT_TRUE(findPopup(window()));
             shoot("editing-rename-" + suffix);
             closeChoices();
 
-            controller->createNewFolder(controller);
+            controller->commands().createNewFolder(controller);
             advance(0.5);
             ASSERT_TRUE(findPopup(window()));
             shoot("editing-new-folder-" + suffix);
@@ -244,7 +245,7 @@ TEST_F(FolderEditingScreensTest, EditingScreensAtPhoneAndTabletSize)
 
             controller->setEditing(true, false);
             mark({ "Backup.bin", "Notes.txt" });
-            controller->emailMarkedItems(controller);
+            controller->commands().emailMarkedItems(controller);
             advance(0.5);
             ASSERT_TRUE(driver.alert());
             shoot("editing-email-size-alert-" + suffix);

@@ -10,6 +10,7 @@
 #include "FolderListingTestCase.h"
 #include "OperationTestSupport.h"
 
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "App/FolderBrowser/VKImagePicker.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/Thread.h"
@@ -104,10 +105,10 @@ protected:
     // The picker over the list with its library read.
     std::shared_ptr<VKImagePicker> openPicker()
     {
-        controller->handleAction(VKFolderController::EditAction::ImportMedia, {});
+        controller->commands().handleAction(VKFolderController::EditAction::ImportMedia, {});
         runLoop();
         advance(0.5);
-        auto picker = controller->imagePickerInUse();
+        auto picker = controller->commands().operations().imagePickerInUse();
         EXPECT_TRUE(picker);
         if (!picker)
             return nullptr;
@@ -267,7 +268,7 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             // Open in, from the More item.
             driver.setOpenInApplications({ "Image Viewer" });
             markNames({ "one.jpg" });
-            controller->showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+            controller->commands().showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
             advance(0.5);
             driver.pressSheetButton("Open In...");
             advance(0.5);
@@ -281,7 +282,7 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             // An album that refuses a movie.
             markNames({ "one.jpg", "clip.avi" });
             size_t saved = album().saves().size();
-            controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+            controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
             ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == saved + 1; }, 30));
             album().complete();
             ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !Base::isOperationInProgress(); }, 30));

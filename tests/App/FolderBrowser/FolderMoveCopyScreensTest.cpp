@@ -7,6 +7,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderMoveCopy.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "App/FolderBrowser/VKFolderPickerViewController.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
@@ -85,7 +86,7 @@ protected:
     // the listed one show disabled.
     VKFolderPickerController& openMovePicker()
     {
-        controller->moveMarkedItems(nullptr);
+        controller->commands().moveMarkedItems(nullptr);
         advance(1);
         auto* picker = dynamic_cast<VKFolderPickerController*>(navigation->modalViewController());
         EXPECT_TRUE(picker);
@@ -133,7 +134,7 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             picker.pickerDelegate()->didCancelFolderPickerController(picker);
             advance(1);
 
-            controller->copyMarkedItemsToDestination(resource(documents("Archive")));
+            controller->commands().moveCopy().copyMarkedItemsToDestination(resource(documents("Archive")));
             advance(1);
             ASSERT_TRUE(driver.actionSheet());
             EXPECT_TRUE(driver.actionSheet()->title().starts_with("Copy to \"Archive\"\n"));
@@ -142,7 +143,7 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             driver.pressSheetButton("Cancel");
             advance(1);
 
-            controller->moveMarkedItemsToDestination(shared);
+            controller->commands().moveCopy().moveMarkedItemsToDestination(shared);
             advance(1);
             ASSERT_TRUE(driver.actionSheet());
             shoot("cloud-move-sheet");

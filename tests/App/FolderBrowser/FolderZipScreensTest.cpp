@@ -8,6 +8,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
 #include "Shell/Interface/VKPopupAlert.h"
 #include "FileModel/VKQuotaManager.h"
@@ -99,7 +100,7 @@ protected:
     }
     VKPopupAlert* prompt()
     {
-        controller->unzipResource(resource(documents("Trip/a.zip")), std::nullopt);
+        controller->commands().unzipResource(resource(documents("Trip/a.zip")), std::nullopt);
         runLoop();
         advance(0.5);
         for (const auto& view : window().subviews())
@@ -179,7 +180,7 @@ TEST_F(FolderZipScreensTest, ZipScreensAtPhoneAndTabletSizeInBothOrientations)
                 driver.pressSheetButton("Cancel");
             advance(0.5);
 
-            controller->unzipResource(resource(documents("Trip/broken.zip")), std::nullopt);
+            controller->commands().unzipResource(resource(documents("Trip/broken.zip")), std::nullopt);
             advance(0.5);
             ASSERT_TRUE(driver.alert());
             EXPECT_EQ(driver.alert()->message(), "Failed to open zip archive \"broken.zip\"");
@@ -188,14 +189,14 @@ TEST_F(FolderZipScreensTest, ZipScreensAtPhoneAndTabletSizeInBothOrientations)
             advance(0.5);
 
             // The two failures a worker reports.
-            controller->backgroundArchiveDidComplete(std::nullopt, Base::startOperationWithLabel("Compressing 1 item", false));
+            controller->commands().operations().backgroundArchiveDidComplete(std::nullopt, Base::startOperationWithLabel("Compressing 1 item", false));
             advance(0.5);
             ASSERT_TRUE(driver.alert());
             EXPECT_EQ(driver.alert()->message(), "There was an error creating the archive.");
             shoot("zip-archive-failed-" + suffix);
             driver.pressAlertButton("OK");
             advance(0.5);
-            controller->backgroundUnarchiveDidComplete("a.zip", false, std::string(),
+            controller->commands().operations().backgroundUnarchiveDidComplete("a.zip", false, std::string(),
                 Base::startOperationWithLabel("Expanding a.zip", false));
             advance(0.5);
             ASSERT_TRUE(driver.alert());

@@ -3,6 +3,7 @@
 
 #include "CloudFolderTestCase.h"
 
+#include "App/FolderBrowser/VKCloudFolderCommands.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Kit/VKBytesFormatter.h"
 
@@ -34,7 +35,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     openDocs();
     docs->setEditing(true, false);
     runLoop();
-    docs->syncFolder(docs->findBarButtonItemWithAction(VKFolderController::SyncFolderAction));
+    docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->tag(), vkTag(VKCloudFolderController::Sheet::SyncConfirmation));
@@ -50,7 +51,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     mark("a.txt");
     mark("b.pdf");
     mark("Sub");
-    docs->syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
     sheet = driver.actionSheet();
     EXPECT_EQ(sheet->title(), "Confirm sync of 2 files\n(excludes sub-folders)");
     EXPECT_EQ(titles(*sheet).front(), sized(docs->markedSize()));
@@ -59,7 +60,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
 
     docs->unmarkAllItems();
     mark("b.pdf");
-    docs->syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
     EXPECT_EQ(driver.actionSheet()->title(), "Confirm sync of 1 file");
     driver.pressSheetButton("Cancel");
     advance(0.5);
@@ -67,7 +68,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     docs->unmarkAllItems();
     mark("Sub");
     mark("Old");
-    docs->syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->title(), "Warning");
@@ -92,7 +93,7 @@ TEST_F(VKCloudFolderControllerSyncTest, MarkedSizesBeyondFourGigabytesAreNamedWh
     mark("big1.bin");
     mark("big2.bin");
     EXPECT_EQ(docs->markedSize(), 2 * three);
-    docs->syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->buttonTitle(0), sized(2 * three));
@@ -107,7 +108,7 @@ TEST_F(VKCloudFolderControllerSyncTest, SyncFetchesTwoFilesAtATimeInOrderThenEnd
     cloud->addFault(R"({"endpoint": "files", "method": "GET", "count": 2, "stall": "sync"})");
     docs->setEditing(true, false);
     runLoop();
-    docs->syncFolder(nullptr);
+    docs->cloudCommands().syncFolder(nullptr);
     driver.pressSheetButton(0);
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Syncing...");
     EXPECT_FALSE(docs->isEditing());

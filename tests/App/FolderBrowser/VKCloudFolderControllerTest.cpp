@@ -5,6 +5,7 @@
 #include "CloudFolderTestCase.h"
 
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
+#include "App/FolderBrowser/VKFolderNaming.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKNetworkState.h"
@@ -174,7 +175,7 @@ TEST_F(VKCloudFolderControllerTest, TheEditingToolbarHasSyncAndMoreAndNoDownload
     EXPECT_FALSE(enabled(5));
     EXPECT_TRUE(enabled(7)) << "Sync with nothing marked";
     EXPECT_TRUE(enabled(9));
-    EXPECT_FALSE(docs->findBarButtonItemWithAction(VKFolderController::DownloadMarkedItemsAction));
+    EXPECT_FALSE(docs->findBarButtonItemWithAction(VKFolderCommands::DownloadMarkedItemsAction));
     mark("b.pdf");
     EXPECT_TRUE(enabled(1));
     EXPECT_TRUE(enabled(3));
@@ -192,7 +193,7 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
     openDocs();
     docs->setEditing(true, false);
     runLoop();
-    docs->showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+    docs->commands().showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::EditActionMenu));
@@ -204,7 +205,7 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
 
     docs->unmarkAllItems();
     mark("b.pdf");
-    docs->showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+    docs->commands().showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
     sheet = driver.actionSheet();
     EXPECT_EQ(sheet->title(), "b.pdf");
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { "Import Media", "Rename", "Select None", "Cancel" }));
@@ -215,7 +216,7 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
     auto upload = node("b.pdf");
     upload->setUploadState(VKNetworkStatePaused);
     ASSERT_TRUE(VKCloudFileStore::sharedStore()->saveContext());
-    docs->showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+    docs->commands().showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
     sheet = driver.actionSheet();
     EXPECT_EQ(sheet->title(), "");
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { "Import Media", "Select None", "Cancel" }));
@@ -228,7 +229,7 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
     openDocs();
     const size_t before = cloud->requests().size();
     mark("b.pdf");
-    docs->renameResource(row("b.pdf"), "c.pdf", true);
+    docs->commands().naming().renameResource(row("b.pdf"), "c.pdf", true);
     EXPECT_TRUE(VKFolderControllerBase::isOperationInProgress());
     EXPECT_FALSE(docs->isEditing());
     ASSERT_TRUE(waitForOperationEnd());
@@ -241,14 +242,14 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
 
     mark("c.pdf");
     mark("empty.txt");
-    docs->handleAction(VKFolderController::EditAction::DeleteNoConfirmation, core::Value());
+    docs->commands().handleAction(VKFolderController::EditAction::DeleteNoConfirmation, core::Value());
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Deleting 2 Items");
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(requestsTo("/0/fileops/delete").size(), 2u);
     EXPECT_EQ(rowNames(), (std::vector<std::string> { "a.txt", "Old", "Sub" }));
     EXPECT_FALSE(std::filesystem::exists(cloud->localPath("/Docs/empty.txt")));
 
-    docs->tryCreatingNewFolder("Fresh");
+    docs->commands().naming().tryCreatingNewFolder("Fresh");
     ASSERT_TRUE(waitForOperationEnd());
     auto creates = requestsTo("/0/fileops/create_folder");
     ASSERT_EQ(creates.size(), 1u);

@@ -4,6 +4,8 @@
 
 #include "CloudFolderTestCase.h"
 
+#include "App/FolderBrowser/VKCloudFolderCommands.h"
+#include "App/FolderBrowser/VKFolderMoveCopy.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/VKApplication.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
@@ -42,7 +44,7 @@ TEST_F(VKCloudFolderControllerTransferTest, InsideTheServiceCopiesAndMovesAreClo
     auto sub = dropbox()->resourceForCloudPath("/Docs/Sub");
     ASSERT_TRUE(sub);
     mark("b.pdf");
-    docs->copyMarkedItemsToDestination(sub);
+    docs->commands().moveCopy().copyMarkedItemsToDestination(sub);
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 1 Item");
     ASSERT_TRUE(waitForOperationEnd());
     auto copies = requestsTo("/0/fileops/copy");
@@ -53,7 +55,7 @@ TEST_F(VKCloudFolderControllerTransferTest, InsideTheServiceCopiesAndMovesAreClo
 
     // The same name again: the service refuses (403), no sheet asks first.
     mark("b.pdf");
-    docs->copyMarkedItemsToDestination(sub);
+    docs->commands().moveCopy().copyMarkedItemsToDestination(sub);
     EXPECT_TRUE(driver.shownChoices().empty()) << "no overwrite sheet";
     ASSERT_TRUE(waitForOperationEnd());
     ASSERT_EQ(requestsTo("/0/fileops/copy").size(), 2u);
@@ -65,13 +67,13 @@ TEST_F(VKCloudFolderControllerTransferTest, InsideTheServiceCopiesAndMovesAreClo
 
     // Within Docs a copy takes a new name.
     mark("empty.txt");
-    docs->copyMarkedItemsToDestination(docs->resource());
+    docs->commands().moveCopy().copyMarkedItemsToDestination(docs->resource());
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(requestsTo("/0/fileops/copy").back().parameter("to_path"), "/Docs/empty copy.txt");
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return row("empty copy.txt") != nullptr; }, 10));
 
     mark("a.txt");
-    docs->moveMarkedItemsToDestination(sub);
+    docs->commands().moveCopy().moveMarkedItemsToDestination(sub);
     EXPECT_TRUE(driver.shownChoices().empty());
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Moving 1 Item");
     ASSERT_TRUE(waitForOperationEnd());
@@ -88,7 +90,7 @@ TEST_F(VKCloudFolderControllerTransferTest, CopyingToALocalFolderDownloadsWithPr
     ASSERT_TRUE(local);
     mark("a.txt");
     mark("b.pdf");
-    docs->copyMarkedItemsToDestination(local);
+    docs->commands().moveCopy().copyMarkedItemsToDestination(local);
     ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKFolderControllerBase::operationLabel() == "Copying 2 Items"; }, 20))
         << VKFolderControllerBase::operationLabel();
     EXPECT_FALSE(VKFolderControllerBase::isOperationIndeterminate());
@@ -106,7 +108,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     std::ofstream(local->path() + "/b.pdf") << "mine";
     mark("b.pdf");
     mark("empty.txt");
-    docs->moveMarkedItemsToDestination(local);
+    docs->commands().moveCopy().moveMarkedItemsToDestination(local);
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::MoveToCloud));
@@ -118,7 +120,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     advance(0.5);
     EXPECT_FALSE(VKFolderControllerBase::isOperationInProgress());
 
-    docs->moveMarkedItemsToDestination(local);
+    docs->commands().moveCopy().moveMarkedItemsToDestination(local);
     driver.pressSheetButton("Move");
     advance(0.5);
     // b.pdf is there already: the overwrite question.
@@ -150,7 +152,7 @@ TEST_F(VKCloudFolderControllerTransferTest, WhileAnOperationRunsSavesReachTheTab
     // An operation that holds: a sync stalled on its first file.
     cloud->addFault(R"({"endpoint": "files", "always": true, "stall": "hold"})");
     mark("a.txt");
-    docs->startSyncForResources({ row("a.txt") });
+    docs->cloudCommands().startSyncForResources({ row("a.txt") });
     ASSERT_TRUE(VKFolderControllerBase::fileOperation());
 
     // Two rows inserted above an updated one, a third deleted: reloads and
@@ -190,7 +192,7 @@ TEST_F(VKCloudFolderControllerTransferTest, AServiceWhoseNameStartsWithThisOnesI
     auto destination = VKCloudFileResource::resourceWithPath(other->localPath());
     ASSERT_TRUE(destination);
     mark("b.pdf");
-    docs->copyMarkedItemsNoConfirmation(destination);
+    docs->commands().moveCopy().copyMarkedItemsNoConfirmation(destination);
     EXPECT_TRUE(std::dynamic_pointer_cast<VKCloudDownloadOperation>(VKFolderControllerBase::fileOperation()));
     EXPECT_TRUE(requestsTo("/0/fileops/copy").empty());
     VKFolderControllerBase::cancelOperation();

@@ -4,6 +4,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -103,7 +104,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
     locks->serve(documents("L/b.txt"), "/b.txt");
     locks->lock("/b.txt");
     markAll();
-    controller->deleteMarkedItems(controller);
+    controller->commands().deleteMarkedItems(controller);
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Locked Items");
@@ -114,7 +115,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
 
     controller->addResourceToModel(std::make_shared<Kept>(documents("L/d.txt")));
     controller->markAllItems();
-    controller->deleteMarkedItems(controller);
+    controller->commands().deleteMarkedItems(controller);
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Warning");
@@ -123,7 +124,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
 
     // Three deletable items: the count in the destructive button.
     controller->didUnmarkCell(controller->tableView(), { 0, 3 });
-    controller->deleteMarkedItems(controller);
+    controller->commands().deleteMarkedItems(controller);
     runLoop();
     auto shown = sheet();
     ASSERT_TRUE(shown);
@@ -137,7 +138,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
 
     controller->unmarkAllItems();
     controller->didMarkCell(controller->tableView(), { 0, 0 });
-    controller->deleteMarkedItems(controller);
+    controller->commands().deleteMarkedItems(controller);
     runLoop();
     ASSERT_TRUE(sheet());
     EXPECT_EQ(titles(*sheet()), (Strings { "Delete 1 Item?", "Cancel" }));
@@ -166,7 +167,7 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
     for (int row : { 3, 0, 1 })
         controller->didMarkCell(controller->tableView(), { 0, row });
     ASSERT_EQ(controller->markedResources().size(), 3u);
-    controller->deleteMarkedItems(controller);
+    controller->commands().deleteMarkedItems(controller);
     runLoop();
     driver.pressSheetButton("Delete 3 Items?");
     runLoop();
@@ -194,7 +195,7 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     const std::string stuck = documents("F/b.txt");
     core::FileTestHooks::setRenameItemHook([stuck](const std::string& from) { return from == stuck ? EACCES : 0; });
     markAll();
-    controller->handleAction(VKFolderController::EditAction::DeleteNoConfirmation, {});
+    controller->commands().handleAction(VKFolderController::EditAction::DeleteNoConfirmation, {});
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Warning");
@@ -212,7 +213,7 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     markAll();
     ASSERT_EQ(controller->markedResources().size(), 2u);
     ASSERT_TRUE(core::fs::removeItem(documents("F/d.txt")));
-    controller->deleteMarkedItemsNoConfirmation();
+    controller->commands().deleteMarkedItemsNoConfirmation();
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->message(), "Failed to delete 1 items");
@@ -241,11 +242,11 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel
     auto observation = core::NotificationCenter::defaultCenter().observe(VKFolderControllerOperationDidStartNotification,
         nullptr, [&](const core::Notification&) { started.push_back(VKFolderControllerBase::operationLabel()); });
 
-    controller->deleteMarkedItemsNoConfirmation();
+    controller->commands().deleteMarkedItemsNoConfirmation();
     // The first slice ran at once and alone.
-    EXPECT_GE(remaining("Many"), 5000u - VKFolderController::DeleteSliceItems);
+    EXPECT_GE(remaining("Many"), 5000u - VKFolderOperations::DeleteSliceItems);
     EXPECT_LT(remaining("Many"), 5000u);
-    EXPECT_TRUE(controller->isDeletingMarkedItems());
+    EXPECT_TRUE(controller->commands().operations().isDeleting());
     EXPECT_EQ(started, (Strings { "Deleting 5000 Items" }));
     EXPECT_FALSE(controller->isEditing());
     EXPECT_TRUE(VKFolderControllerBase::canCancelCurrentOperation());
@@ -261,7 +262,7 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel
     // Cancel: nothing more goes, the trashed rows go, no alert.
     controller->cancelCurrentOperation(controller->navigationItem().rightBarButtonItem());
     runLoop();
-    EXPECT_FALSE(controller->isDeletingMarkedItems());
+    EXPECT_FALSE(controller->commands().operations().isDeleting());
     EXPECT_EQ(remaining("Many"), before);
     EXPECT_EQ(names(*controller).size(), before);
     EXPECT_EQ(size_t(controller->tableView().numberOfRows(0)), before);
@@ -280,11 +281,11 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeleteGoesOnWithoutTheOperationWhenAno
     show(documents("Busy"));
     markAll();
     auto other = VKFolderControllerBase::startOperationWithLabel("Zipping", true);
-    controller->deleteMarkedItemsNoConfirmation();
-    EXPECT_TRUE(controller->isDeletingMarkedItems());
-    for (int pass = 0; pass < 100 && controller->isDeletingMarkedItems(); ++pass)
+    controller->commands().deleteMarkedItemsNoConfirmation();
+    EXPECT_TRUE(controller->commands().operations().isDeleting());
+    for (int pass = 0; pass < 100 && controller->commands().operations().isDeleting(); ++pass)
         core::RunLoop::main().runOnce();
-    EXPECT_FALSE(controller->isDeletingMarkedItems());
+    EXPECT_FALSE(controller->commands().operations().isDeleting());
     EXPECT_EQ(remaining("Busy"), 0u);
     EXPECT_TRUE(names(*controller).empty());
     EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Zipping");

@@ -5,6 +5,7 @@
 #include "FolderListingTestCase.h"
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderOperations.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionButton.h"
@@ -32,16 +33,12 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Records what the dispatcher reaches instead of doing it.
+// Records what the dispatcher reaches instead of doing it: the screen's
+// own commands, and (through RecordingCommands) the commands'.
 class RecordingFolderController : public VKFolderController {
 public:
     using VKFolderController::VKFolderController;
-    static std::shared_ptr<RecordingFolderController> make(const std::shared_ptr<VKFileResource>& resource)
-    {
-        auto controller = std::make_shared<RecordingFolderController>(resource);
-        controller->startObserving();
-        return controller;
-    }
+    static std::shared_ptr<RecordingFolderController> make(const std::shared_ptr<VKFileResource>& resource);
 
     Strings calls;
 
@@ -56,6 +53,28 @@ public:
 
     void markAllItems() override { calls.push_back("markAllItems"); }
     void unmarkAllItems() override { calls.push_back("unmarkAllItems"); }
+    void openResource(const std::shared_ptr<VKFileResource>& r) override { calls.push_back("openResource " + named(r)); }
+    void revealResource(const std::shared_ptr<VKFileResource>& r) override { calls.push_back("reveal " + named(r)); }
+    int moveResourceToTrash(const std::shared_ptr<VKFileResource>& r) override
+    {
+        calls.push_back("trash " + named(r));
+        return trashAnswer;
+    }
+
+    int trashAnswer = TrashMoved;
+};
+
+class RecordingCommands : public VKFolderCommands {
+public:
+    explicit RecordingCommands(RecordingFolderController& screen) : screen(screen) { }
+    RecordingFolderController& screen;
+
+    void record(const std::string& call, const std::shared_ptr<core::Object>& sender) { screen.record(call, sender); }
+    static std::string named(const std::shared_ptr<VKFileResource>& resource)
+    {
+        return RecordingFolderController::named(resource);
+    }
+
     void renameMarkedItem(const std::shared_ptr<core::Object>& s) override { record("renameMarkedItem", s); }
     void unzipMarkedItem(const std::shared_ptr<core::Object>& s) override { record("unzipMarkedItem", s); }
     void deleteMarkedItems(const std::shared_ptr<core::Object>& s) override { record("deleteMarkedItems", s); }
@@ -67,40 +86,39 @@ public:
     }
     void openIn(const std::shared_ptr<core::Object>& s) override { record("openIn", s); }
     void emailMarkedItems(const std::shared_ptr<core::Object>& s) override { record("emailMarkedItems", s); }
-    void openResource(const std::shared_ptr<VKFileResource>& r) override { calls.push_back("openResource " + named(r)); }
-    void revealResource(const std::shared_ptr<VKFileResource>& r) override { calls.push_back("reveal " + named(r)); }
     void performActionWithDestination(const std::string& action, const core::Value& destination) override
     {
-        calls.push_back("perform " + action + " " + destination.toString());
+        screen.calls.push_back("perform " + action + " " + destination.toString());
     }
-    void deleteMarkedItemsNoConfirmation() override { calls.push_back("deleteMarkedItemsNoConfirmation"); }
+    void deleteMarkedItemsNoConfirmation() override { screen.calls.push_back("deleteMarkedItemsNoConfirmation"); }
     void unzipResource(const std::shared_ptr<VKFileResource>& r, const std::optional<std::string>& password) override
     {
-        calls.push_back("unzipResource " + named(r) + " " + password.value_or("nopassword"));
-    }
-    int moveResourceToTrash(const std::shared_ptr<VKFileResource>& r) override
-    {
-        calls.push_back("trash " + named(r));
-        return trashAnswer;
+        screen.calls.push_back("unzipResource " + named(r) + " " + password.value_or("nopassword"));
     }
     void emailResources(const std::vector<std::shared_ptr<VKFileResource>>& resources) override
     {
         std::string line = "emailResources";
         for (const auto& resource : resources)
             line += " " + resource->name();
-        calls.push_back(line);
+        screen.calls.push_back(line);
     }
     void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index) override
     {
-        calls.push_back(fmt::format("unzipPassword {} {}", alert.tag(), index));
+        screen.calls.push_back(fmt::format("unzipPassword {} {}", alert.tag(), index));
     }
     void moveToCloudSheetClickedButton(VKActionSheet& sheet, int index) override
     {
-        calls.push_back(fmt::format("moveToCloud {} {}", sheet.tag(), index));
+        screen.calls.push_back(fmt::format("moveToCloud {} {}", sheet.tag(), index));
     }
-
-    int trashAnswer = TrashMoved;
 };
+
+std::shared_ptr<RecordingFolderController> RecordingFolderController::make(const std::shared_ptr<VKFileResource>& resource)
+{
+    auto controller = std::make_shared<RecordingFolderController>(resource);
+    controller->setCommands(std::make_shared<RecordingCommands>(*controller));
+    controller->startObserving();
+    return controller;
+}
 
 class VKFolderControllerEditingTest : public test::FolderListingTestCase {
 protected:
@@ -157,7 +175,7 @@ TEST_F(VKFolderControllerEditingTest, EditingToolbarIsBuiltOnceAndFollowsTheMark
         if (auto* button = dynamic_cast<VKActionButton*>(items[i]->customView().get())) {
             titles.push_back(button->title());
             // Five fit across a phone upright, as wide as they may be.
-            EXPECT_LE(button->frame().width(), VKFolderController::EditActionButtonWidth);
+            EXPECT_LE(button->frame().width(), VKFolderEditing::ButtonWidth);
             EXPECT_GE(button->frame().width(), 44);
             EXPECT_LE(button->convertRect(button->bounds(), &navigation->toolbar()).maxX(),
                 navigation->toolbar().bounds().width());
@@ -187,7 +205,7 @@ TEST_F(VKFolderControllerEditingTest, EditingToolbarIsBuiltOnceAndFollowsTheMark
 
     // Tapping a toolbar button reaches its command.
     markRows({ 2 });
-    driver.tap(*controller->findBarButtonItemWithAction(VKFolderController::DeleteMarkedItemsAction)->customView());
+    driver.tap(*controller->findBarButtonItemWithAction(VKFolderCommands::DeleteMarkedItemsAction)->customView());
     runLoop();
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
@@ -209,15 +227,15 @@ TEST_F(VKFolderControllerEditingTest, SixGigabytesOfMarksAndTheSelectAllButton)
     // A screen whose left button selects gets "Select None" while marked
     // and "Select All" otherwise, and nothing to press on an empty list.
     auto left = barButtonItemWithTitle("Select All", ui::BarButtonItem::Style::Bordered, nullptr,
-        VKFolderController::MarkAllItemsAction, [](ui::BarButtonItem&) { });
+        VKFolderEditing::MarkAllAction, [](ui::BarButtonItem&) { });
     controller->navigationItem().setLeftBarButtonItem(left);
     controller->editing().updateBars();
     EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select None");
     EXPECT_EQ(findAction(*controller->navigationItem().leftBarButtonItem()), "unmarkAllItems");
-    driver.tapBarItem(VKFolderController::UnmarkAllItemsAction);
+    driver.tapBarItem(VKFolderEditing::UnmarkAllAction);
     EXPECT_EQ(controller->markedSize(), 0u);
     EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select All");
-    driver.tapBarItem(VKFolderController::MarkAllItemsAction);
+    driver.tapBarItem(VKFolderEditing::MarkAllAction);
     EXPECT_EQ(controller->markedResources().size(), 2u);
     EXPECT_EQ(controller->markedSize(), uint64_t(6) << 30);
 
@@ -245,12 +263,12 @@ TEST_F(VKFolderControllerEditingTest, SelectAllSkipsItemsWithoutOperationsAndMar
     controller->addResourceToModel(std::make_shared<Inert>(documents("Sel/d.part")));
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "c.txt", "d.part" }));
     controller->setEditing(true, false);
-    controller->handleAction(VKFolderController::EditAction::SelectAll, {});
+    controller->commands().handleAction(VKFolderController::EditAction::SelectAll, {});
     Strings marked;
     for (const auto& item : controller->markedResources())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "a.txt", "b.txt", "c.txt" }));
-    controller->handleAction(VKFolderController::EditAction::SelectNone, {});
+    controller->commands().handleAction(VKFolderController::EditAction::SelectNone, {});
     EXPECT_TRUE(controller->markedResources().empty());
 
     // Marked out of order, answered in row order.
@@ -296,18 +314,18 @@ TEST_F(VKFolderControllerEditingTest, EveryActionCodeReachesItsOperation)
     };
     for (const auto& c : cases) {
         recording->calls.clear();
-        recording->handleAction(VKFolderController::EditAction(c.code), c.userInfo);
+        recording->commands().handleAction(VKFolderController::EditAction(c.code), c.userInfo);
         EXPECT_EQ(recording->calls, (Strings { c.reached })) << c.code;
     }
     // Codes that name nothing here, and codes missing what they need.
     for (int code : { 0, 1007, 1008, 1011, 1012, 1013, 1018, 1019, 1025, 3001, 999999 }) {
         recording->calls.clear();
-        recording->handleAction(VKFolderController::EditAction(code), a);
+        recording->commands().handleAction(VKFolderController::EditAction(code), a);
         EXPECT_TRUE(recording->calls.empty()) << code;
     }
     for (int code : { 1015, 1016, 1022, 1024 }) {
         recording->calls.clear();
-        recording->handleAction(VKFolderController::EditAction(code), {});
+        recording->commands().handleAction(VKFolderController::EditAction(code), {});
         EXPECT_TRUE(recording->calls.empty()) << code;
     }
 }
@@ -319,7 +337,7 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     using Sheet = VKFolderController::Sheet;
     using Action = VKFolderController::EditAction;
     auto sheetWith = [&](Sheet kind, std::vector<std::pair<std::string, int>> buttons, core::Value userInfo = {}) {
-        auto sheet = VKActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(controller));
+        auto sheet = VKActionSheet::create("", controller->commands().selfAs<ui::ActionSheetDelegate>());
         vkSetTag(*sheet, kind);
         sheet->setUserInfo(std::move(userInfo));
         for (const auto& [title, buttonTag] : buttons)
@@ -329,7 +347,7 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     };
     auto clicked = [&](ui::ActionSheet& sheet, int index) {
         recording->calls.clear();
-        recording->clickedButton(sheet, index);
+        recording->commands().clickedButton(sheet, index);
         return recording->calls;
     };
 
@@ -348,7 +366,7 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     EXPECT_EQ(clicked(*trash, 1), Strings {});
     auto unzip = sheetWith(Sheet::Unzip, { { "Unzip", 1 } }, value(documents("D/a.txt")));
     EXPECT_EQ(clicked(*unzip, 0), (Strings { "unzipResource a.txt nopassword" }));
-    auto plain = ui::ActionSheet::create("", std::static_pointer_cast<ui::ActionSheetDelegate>(controller), "Cancel",
+    auto plain = ui::ActionSheet::create("", controller->commands().selfAs<ui::ActionSheetDelegate>(), "Cancel",
         "Delete");
     vkSetTag(*plain, Sheet::DeleteConfirmation);
     EXPECT_EQ(clicked(*plain, 0), (Strings { "deleteMarkedItemsNoConfirmation" }));
@@ -368,33 +386,33 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
 
     // Alerts: the confirming button runs the alert's tag, a VKAlertView's
     // value going along.
-    auto alert = VKAlertView::create("Warning", "big", std::static_pointer_cast<ui::AlertViewDelegate>(controller), "Cancel",
+    auto alert = VKAlertView::create("Warning", "big", controller->commands().selfAs<ui::AlertViewDelegate>(), "Cancel",
         { "Continue" });
     vkSetTag(*alert, VKFolderController::Alert::EmailSize);
     alert->setUserInfo(core::Value(core::Value::Array { value(documents("D/a.txt")) }));
     recording->calls.clear();
-    recording->clickedButton(*alert, 1);
-    recording->clickedButton(*alert, 0);
+    recording->commands().clickedButton(*alert, 1);
+    recording->commands().clickedButton(*alert, 0);
     EXPECT_EQ(recording->calls, (Strings { "emailResources a.txt" }));
-    auto plainAlert = ui::AlertView::create("", "", std::static_pointer_cast<ui::AlertViewDelegate>(controller), "Cancel", { "OK" });
+    auto plainAlert = ui::AlertView::create("", "", controller->commands().selfAs<ui::AlertViewDelegate>(), "Cancel", { "OK" });
     // An action's value is no alert of this screen.
     plainAlert->setTag(vkTag(VKFolderController::EditAction::Delete));
     recording->calls.clear();
-    recording->clickedButton(*plainAlert, 1);
+    recording->commands().clickedButton(*plainAlert, 1);
     EXPECT_TRUE(recording->calls.empty());
 
     // Popups: the unzip password goes to its owner, cancel to nobody.
-    auto popup = VKPopupAlert::create("Password", std::static_pointer_cast<VKPopupAlertDelegate>(controller));
+    auto popup = VKPopupAlert::create("Password", controller->commands().selfAs<VKPopupAlertDelegate>());
     vkSetTag(*popup, VKFolderController::Prompt::UnzipPassword);
     popup->addCancelButtonWithTitle("Cancel");
     popup->addButtonWithTitle("Unzip");
     recording->calls.clear();
-    recording->popupAlert(*popup, 0);
-    recording->popupAlert(*popup, 1);
+    recording->commands().popupAlert(*popup, 0);
+    recording->commands().popupAlert(*popup, 1);
     EXPECT_EQ(recording->calls, (Strings { "unzipPassword 1012 1" }));
     popup->setTag(1005);
     recording->calls.clear();
-    recording->popupAlert(*popup, 1);
+    recording->commands().popupAlert(*popup, 1);
     EXPECT_TRUE(recording->calls.empty());
 }
 
@@ -403,25 +421,25 @@ TEST_F(VKFolderControllerEditingTest, MovingOneItemToTheTrashTellsWhyItFailed)
     makeDocument("T/a.txt");
     showRecording(documents("T"));
     recording->trashAnswer = VKFolderController::TrashLocked;
-    recording->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    recording->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "The folder is locked and cannot currently be deleted");
     driver.pressAlertButton("OK");
     recording->trashAnswer = 0;
-    recording->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    recording->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "Failed to delete");
     driver.pressAlertButton("OK");
     recording->trashAnswer = VKFolderController::TrashMoved;
-    recording->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    recording->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     EXPECT_TRUE(driver.shownChoices().empty());
 
     // The real thing, through the screen.
     show(documents("T"));
-    controller->handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    controller->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     EXPECT_FALSE(core::fs::exists(documents("T/a.txt")));
     EXPECT_TRUE(names(*controller).empty());
@@ -444,12 +462,12 @@ TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
     };
 
     // In this folder: the row comes into view at once.
-    controller->handleAction(VKFolderController::EditAction::Reveal, value(documents("Here/f29.txt")));
+    controller->commands().handleAction(VKFolderController::EditAction::Reveal, value(documents("Here/f29.txt")));
     EXPECT_TRUE(rowShown(*here, documents("Here/f29.txt")));
     EXPECT_EQ(topFolder(), here);
 
     // In another: the delegate opens it, its screen shows the row.
-    controller->handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
+    controller->commands().handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
     runLoop();
     auto there = topFolder();
     ASSERT_TRUE(there);
@@ -461,7 +479,7 @@ TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
     controller->beginSearch();
     runLoop();
     ASSERT_TRUE(controller->isSearching());
-    controller->handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
+    controller->commands().handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
     runLoop();
     ASSERT_TRUE(topFolder());
     EXPECT_EQ(topFolder()->folderPath(), documents("There"));
@@ -475,7 +493,7 @@ TEST_F(VKFolderControllerEditingTest, BackgroundOperationLeavesEditingAndRunsOnI
     controller->setEditing(true, false);
     std::promise<std::tuple<bool, std::string, VKFolderControllerBase::Run>> ran;
     auto target = std::make_shared<core::Object>();
-    auto run = controller->startBackgroundOperationWithTarget(target,
+    auto run = controller->commands().operations().startBackgroundOperationWithTarget(target,
         [&](const std::shared_ptr<core::Object>& given, const core::Value& object, VKFolderControllerBase::Run workRun) {
             ran.set_value({ given == target && !core::Thread::isMainThread(), object.string(), workRun });
             VKFolderControllerBase::endOperation(workRun);
@@ -494,7 +512,7 @@ TEST_F(VKFolderControllerEditingTest, BackgroundOperationLeavesEditingAndRunsOnI
     auto other = VKFolderControllerBase::startOperationWithLabel("Zipping", true);
     controller->setEditing(true, false);
     std::atomic<bool> started { false };
-    auto refused = controller->startBackgroundOperationWithTarget(nullptr,
+    auto refused = controller->commands().operations().startBackgroundOperationWithTarget(nullptr,
         [&](const std::shared_ptr<core::Object>&, const core::Value&, VKFolderControllerBase::Run) { started = true; },
         {}, "Copying", false);
     EXPECT_EQ(refused, VKFolderControllerBase::NoRun);

@@ -7,6 +7,8 @@
 #include "FolderListingTestCase.h"
 #include "Kit/VKImageOperationQueue.h"
 
+#include "App/FolderBrowser/VKFolderOperations.h"
+#include "App/FolderBrowser/VKFolderSharing.h"
 #include "App/FolderBrowser/VKImagePicker.h"
 #include "App/FolderBrowser/VKImportMediaOperation.h"
 #include "Platform/Core/FileSystem.h"
@@ -74,13 +76,13 @@ TEST_F(VKFolderControllerMediaTest, SavingToTheAlbumShowsProgressAndCountsTheFai
 
     // Nothing to save: nothing happens.
     markNames({ "notes.txt" });
-    controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+    controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
     runLoop();
     EXPECT_FALSE(Base::isOperationInProgress());
 
     controller->unmarkAllItems();
     markNames({ "one.jpg", "two.jpg", "clip.avi", "notes.txt" });
-    controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+    controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
     EXPECT_TRUE(Base::isOperationInProgress());
     EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
     EXPECT_FALSE(Base::isOperationIndeterminate());
@@ -103,7 +105,7 @@ TEST_F(VKFolderControllerMediaTest, ACancelledSaveStopsAndLeavesTheNextOperation
         makeDocument("A/p" + std::to_string(i) + ".jpg", jpeg(8, 8));
     show(documents("A"));
     markNames({ "p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg" });
-    controller->handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+    controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
     EXPECT_EQ(Base::operationLabel(), "Copying 5 Items");
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == 2; }, 30));
 
@@ -135,12 +137,12 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
 
     // Asked from the editing menu: marking ends once the picker covers the list.
     controller->setEditing(true, false);
-    controller->handleAction(VKFolderController::EditAction::ImportMedia, {});
+    controller->commands().handleAction(VKFolderController::EditAction::ImportMedia, {});
     runLoop();
     EXPECT_TRUE(controller->isEditing());
     advance(0.5);
     EXPECT_FALSE(controller->isEditing());
-    auto picker = controller->imagePickerInUse();
+    auto picker = controller->commands().operations().imagePickerInUse();
     ASSERT_TRUE(picker);
     EXPECT_EQ(driver.imagePicker(), picker->imagePickerController());
     EXPECT_EQ(picker->imagePickerController()->topViewController()->navigationItem().prompt(), "No Items Selected");
@@ -170,7 +172,7 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
     picker->done();
     advance(0.5);
     runLoop();
-    EXPECT_FALSE(controller->isImagePickerShown());
+    EXPECT_FALSE(controller->commands().operations().isImagePickerShown());
     EXPECT_FALSE(Base::isOperationInProgress());
     EXPECT_FALSE(controller->isEditing());
     auto rows = names(*controller);
@@ -189,17 +191,17 @@ TEST_F(VKFolderControllerMediaTest, OpenInKeepsOneControllerPerFileAndLaunchesOn
         [&](const core::URL& url, const std::string& application) { launched.push_back(application + " " + url.path()); });
 
     // Without an application the menu offers no "Open In...".
-    EXPECT_FALSE(controller->openInControllerWithResource(resource(documents("A/a.pdf"))));
+    EXPECT_FALSE(controller->commands().sharing().openInControllerWithResource(resource(documents("A/a.pdf"))));
 
     driver.setOpenInApplications({ "Document Viewer" });
-    auto first = controller->openInControllerWithResource(resource(documents("A/a.pdf")));
+    auto first = controller->commands().sharing().openInControllerWithResource(resource(documents("A/a.pdf")));
     ASSERT_TRUE(first);
-    EXPECT_EQ(controller->openInControllerWithResource(resource(documents("A/a.pdf"))), first);
-    auto second = controller->openInControllerWithResource(resource(documents("A/b.pdf")));
+    EXPECT_EQ(controller->commands().sharing().openInControllerWithResource(resource(documents("A/a.pdf"))), first);
+    auto second = controller->commands().sharing().openInControllerWithResource(resource(documents("A/b.pdf")));
     EXPECT_NE(second, first);
 
     markNames({ "b.pdf" });
-    controller->handleAction(VKFolderController::EditAction::OpenIn, {});
+    controller->commands().handleAction(VKFolderController::EditAction::OpenIn, {});
     runLoop();
     auto menu = driver.openInMenu();
     EXPECT_EQ(menu, second);

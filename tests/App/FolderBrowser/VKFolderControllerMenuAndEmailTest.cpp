@@ -3,6 +3,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderSharing.h"
 #include "App/Mail/VKEmailController.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
@@ -53,7 +54,7 @@ protected:
     // The menu's title and button titles, then closed.
     Strings menu()
     {
-        controller->showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderController::ShowEditActionMenuAction));
+        controller->commands().showEditActionMenu(controller->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
         runLoop();
         auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
         if (!sheet)
@@ -138,7 +139,7 @@ TEST_F(VKFolderControllerMenuAndEmailTest, TheMenuOffersWhatTheMarkedItemsAllow)
                           "Select None", "Cancel" }));
 
     // The menu's buttons run their codes.
-    controller->showEditActionMenu(nullptr);
+    controller->commands().showEditActionMenu(nullptr);
     runLoop();
     driver.pressSheetButton("Select None");
     runLoop();
@@ -157,7 +158,7 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     driver.setCanSendMail(true);
 
     mark({ "Folder", "a.txt" });
-    driver.tap(*controller->findBarButtonItemWithAction(VKFolderController::EmailMarkedItemsAction)->customView());
+    driver.tap(*controller->findBarButtonItemWithAction(VKFolderCommands::EmailMarkedItemsAction)->customView());
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->message(), "The selection contains folders, which cannot be sent as email attachments.");
@@ -165,7 +166,7 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
 
     // Over the limit: asked, and Continue sends.
     mark({ "a.txt", "c.bin" });
-    controller->emailMarkedItems(controller);
+    controller->commands().emailMarkedItems(controller);
     runLoop();
     auto warning = std::dynamic_pointer_cast<VKAlertView>(alert());
     ASSERT_TRUE(warning);
@@ -175,24 +176,24 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     driver.pressAlertButton("Cancel");
     runLoop();
     EXPECT_FALSE(composerShown());
-    controller->emailMarkedItems(controller);
+    controller->commands().emailMarkedItems(controller);
     runLoop();
     driver.pressAlertButton("Continue");
     // The attachments are prepared on a worker before the composer shows.
     ASSERT_TRUE(waitForComposer());
-    ASSERT_TRUE(controller->emailControllerInUse());
-    EXPECT_EQ(controller->emailControllerInUse()->attachments().size(), 2u);
-    std::weak_ptr<VKEmailController> first = controller->emailControllerInUse();
+    ASSERT_TRUE(controller->commands().sharing().emailControllerInUse());
+    EXPECT_EQ(controller->commands().sharing().emailControllerInUse()->attachments().size(), 2u);
+    std::weak_ptr<VKEmailController> first = controller->commands().sharing().emailControllerInUse();
     driver.finishMail(ui::MailComposeController::Cancelled);
     runLoop();
-    EXPECT_FALSE(controller->emailControllerInUse());
+    EXPECT_FALSE(controller->commands().sharing().emailControllerInUse());
     EXPECT_TRUE(first.expired());
     EXPECT_FALSE(controller->isEditing());
 
     // A package passes; the subject is the first name, attachments in row order.
     mark({ "b.txt", "Essay.pages", "a.txt" });
     auto cancelled = driver.mailComposer();
-    controller->emailMarkedItems(controller);
+    controller->commands().emailMarkedItems(controller);
     ASSERT_TRUE(waitForComposer(cancelled));
     auto composer = driver.mailComposer();
     ASSERT_TRUE(composer);
@@ -203,13 +204,13 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     EXPECT_EQ(attached, (Strings { "a.txt", "b.txt", "Essay.pages.zip" }));
     driver.finishMail(ui::MailComposeController::Sent);
     advance(1);
-    EXPECT_FALSE(controller->emailControllerInUse());
+    EXPECT_FALSE(controller->commands().sharing().emailControllerInUse());
     EXPECT_FALSE(controller->isEditing());
 
     // Without a mail account, and with an item that vanished.
     driver.setCanSendMail(false);
     mark({ "a.txt" });
-    controller->emailMarkedItems(controller);
+    controller->commands().emailMarkedItems(controller);
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Unable To Send Email");
@@ -218,11 +219,11 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     driver.setCanSendMail(true);
     mark({ "a.txt", "b.txt" });
     ASSERT_TRUE(core::fs::removeItem(documents("E/b.txt")));
-    controller->emailMarkedItems(controller);
+    controller->commands().emailMarkedItems(controller);
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->message(), "There was an error adding attachment \"b.txt\".");
-    EXPECT_FALSE(controller->emailControllerInUse());
+    EXPECT_FALSE(controller->commands().sharing().emailControllerInUse());
     EXPECT_FALSE(composerShown());
 }
 

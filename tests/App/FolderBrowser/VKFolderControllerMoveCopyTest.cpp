@@ -5,6 +5,7 @@
 
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderMoveCopy.h"
 #include "App/FolderBrowser/VKFolderPickerController.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
@@ -33,39 +34,33 @@ using Strings = std::vector<std::string>;
 
 // Records the follow-ups the routing reaches, and the upload of marked
 // items the cloud screens would make.
-class MoveCopyController : public VKFolderController {
+class RecordingMoveCopy : public VKFolderMoveCopy {
 public:
-    using VKFolderController::VKFolderController;
-    static std::shared_ptr<MoveCopyController> make(const std::shared_ptr<VKFileResource>& resource)
-    {
-        auto controller = std::make_shared<MoveCopyController>(resource);
-        controller->startObserving();
-        return controller;
-    }
+    using VKFolderMoveCopy::VKFolderMoveCopy;
 
     void moveMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& d) override
     {
         calls.push_back("moveTo " + d->name());
         if (passOn)
-            VKFolderController::moveMarkedItemsToDestination(d);
+            VKFolderMoveCopy::moveMarkedItemsToDestination(d);
     }
     void copyMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& d) override
     {
         calls.push_back("copyTo " + d->name());
         if (passOn)
-            VKFolderController::copyMarkedItemsToDestination(d);
+            VKFolderMoveCopy::copyMarkedItemsToDestination(d);
     }
     void moveMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& d) override
     {
         calls.push_back("move " + d->name());
         if (carryOut)
-            VKFolderController::moveMarkedItemsNoConfirmation(d);
+            VKFolderMoveCopy::moveMarkedItemsNoConfirmation(d);
     }
     void copyMarkedItemsNoConfirmation(const std::shared_ptr<VKFileResource>& d) override
     {
         calls.push_back("copy " + d->name());
         if (carryOut)
-            VKFolderController::copyMarkedItemsNoConfirmation(d);
+            VKFolderMoveCopy::copyMarkedItemsNoConfirmation(d);
     }
     void uploadMarkedItemsToDestination(const std::shared_ptr<VKFileResource>& d, bool deleteOriginals) override
     {
@@ -89,10 +84,11 @@ protected:
         FolderListingTestCase::TearDown();
     }
 
-    std::shared_ptr<MoveCopyController> showScreen(const std::string& path)
+    std::shared_ptr<RecordingMoveCopy> showScreen(const std::string& path)
     {
-        screen = MoveCopyController::make(resource(path));
-        controller = screen;
+        controller = VKFolderController::create(resource(path));
+        screen = std::make_shared<RecordingMoveCopy>(controller->commands());
+        controller->commands().setMoveCopy(screen);
         navigation = VKNavigationController::create(controller);
         delegate->setNavigationController(navigation);
         window().setRootViewController(navigation);
@@ -141,7 +137,7 @@ protected:
         return found ? *found : Strings { "<unreadable>" };
     }
 
-    std::shared_ptr<MoveCopyController> screen;
+    std::shared_ptr<RecordingMoveCopy> screen;
 };
 
 TEST_F(VKFolderControllerMoveCopyTest, LockedOrUnsupportedItemsOpenNoPicker)
@@ -153,7 +149,7 @@ TEST_F(VKFolderControllerMoveCopyTest, LockedOrUnsupportedItemsOpenNoPicker)
     locks->lock("/F/b.txt");
     showScreen(documents("F"));
     mark({ "a.txt", "b.txt" });
-    screen->copyMarkedItems(nullptr);
+    controller->commands().copyMarkedItems(nullptr);
     runLoop();
     EXPECT_EQ(alertText(), "Warning | Some items are locked and cannot be moved or copied");
     EXPECT_FALSE(picker());
@@ -166,7 +162,7 @@ TEST_F(VKFolderControllerMoveCopyTest, ThePickerIsSetUpForTheOperation)
     makeDocument("G/x");
     showScreen(documents("F"));
     mark({ "Sub", "a.txt" });
-    screen->moveMarkedItems(nullptr);
+    controller->commands().moveMarkedItems(nullptr);
     runLoop();
     ASSERT_TRUE(picker());
     EXPECT_EQ(picker()->navigationItem().prompt().rfind("Move 2 Items, ", 0), 0u) << picker()->navigationItem().prompt();
@@ -187,7 +183,7 @@ TEST_F(VKFolderControllerMoveCopyTest, ThePickerIsSetUpForTheOperation)
     // Cancel only dismisses; a copy's prompt leaves the listed folder open.
     screen->calls.clear();
     mark({});
-    screen->copyMarkedItems(nullptr);
+    controller->commands().copyMarkedItems(nullptr);
     runLoop();
     ASSERT_TRUE(picker());
     EXPECT_EQ(picker()->navigationItem().prompt().rfind("Copy 2 Items, ", 0), 0u);
@@ -226,7 +222,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
         "Copy to \"D\"\n\"b\" is already there and will be replaced. The one there now goes to the Trash.");
     EXPECT_EQ(sheet()->buttonTitle(0), "Replace");
     EXPECT_EQ(sheet()->buttonTitle(sheet()->cancelButtonIndex()), "Cancel");
-    screen->clickedButton(*sheet(), 0);
+    controller->commands().clickedButton(*sheet(), 0);
     EXPECT_EQ(screen->calls.back(), "copy D");
 
     // A move has no space check and its own title; no collision runs at once.
@@ -295,9 +291,9 @@ TEST_F(VKFolderControllerMoveCopyTest, CloudDestinationsGoToTheUpload)
     EXPECT_EQ(sheet()->tag(), vkTag(VKFolderController::Sheet::MoveToCloud));
     EXPECT_NE(sheet()->title().find("will delete them locally"), std::string::npos) << sheet()->title();
     EXPECT_EQ(sheet()->buttonTitle(sheet()->destructiveButtonIndex()), "Move");
-    screen->clickedButton(*sheet(), sheet()->cancelButtonIndex());
+    controller->commands().clickedButton(*sheet(), sheet()->cancelButtonIndex());
     EXPECT_EQ(screen->calls.back(), "moveTo Folder");
-    screen->clickedButton(*sheet(), sheet()->destructiveButtonIndex());
+    controller->commands().clickedButton(*sheet(), sheet()->destructiveButtonIndex());
     EXPECT_EQ(screen->calls.back(), "upload Folder true");
 }
 
@@ -317,13 +313,13 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
     std::vector<core::Observation> observing;
     observing.push_back(center.observe(VKFolderControllerDidMoveResourceNotification, nullptr,
         [&](const core::Notification& n) {
-            EXPECT_EQ(n.object().get(), static_cast<core::Object*>(screen.get()));
+            EXPECT_EQ(n.object().get(), static_cast<core::Object*>(controller.get()));
             notes.push_back("moved " + n.userInfo()["NewPath"].toString().substr(documents().size()));
         }));
     observing.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [&](const core::Notification& n) {
             notes.push_back(fmt::format("collection {} {}", n.userInfo()["Path"].toString().substr(documents().size()),
-                n.object().get() == static_cast<core::Object*>(screen.get())));
+                n.object().get() == static_cast<core::Object*>(controller.get())));
         }));
     screen->carryOut = true;
     screen->moveMarkedItemsNoConfirmation(resource(documents("D")));

@@ -87,7 +87,7 @@ protected:
         auto all = names(*controller);
         int row = int(std::find(all.begin(), all.end(), name) - all.begin());
         controller->didMarkCell(controller->tableView(), { 0, row });
-        controller->renameMarkedItem(controller);
+        controller->commands().renameMarkedItem(controller);
     }
     Strings onDisk(const std::string& folder)
     {
@@ -146,7 +146,7 @@ TEST_F(VKFolderControllerNamesTest, NewFolderPromptConflictsAndHiddenNames)
 
     // A plain name: its sorted row, editing over, the quota told.
     controller->setEditing(true, false);
-    controller->createNewFolder(controller);
+    controller->commands().createNewFolder(controller);
     answer("Minutes");
     EXPECT_EQ(names(*controller), (Strings { "Minutes", "Photos", "zeta.txt" }));
     EXPECT_FALSE(controller->isEditing());
@@ -162,7 +162,7 @@ TEST_F(VKFolderControllerNamesTest, NamesThatAreNotNamesAreRefused)
     const std::string longName(256, 'n');
     for (const std::string& bad : { std::string("a/b"), std::string("../escape"), std::string("."), std::string(".."),
              std::string("nul\0x", 5), longName }) {
-        controller->createNewFolder(controller);
+        controller->commands().createNewFolder(controller);
         answer(bad);
         EXPECT_FALSE(alert()) << bad;
         EXPECT_EQ(popup().title(), "\"" + bad + "\" is not a valid name:") << bad;
@@ -172,7 +172,7 @@ TEST_F(VKFolderControllerNamesTest, NamesThatAreNotNamesAreRefused)
     EXPECT_EQ(onDisk("V"), before);
     EXPECT_FALSE(core::fs::exists(documents("escape")));
     // 255 bytes is still a name.
-    controller->createNewFolder(controller);
+    controller->commands().createNewFolder(controller);
     answer(std::string(255, 'n'));
     EXPECT_TRUE(core::fs::exists(documents("V/" + std::string(255, 'n'))));
 
@@ -196,7 +196,7 @@ TEST_F(VKFolderControllerNamesTest, InboxOnlyInThePublicRootAndFailuresAddNoRow)
 {
     auto application = VKApplication::sharedApplication();
     show(publicFolder());
-    controller->createNewFolder(controller);
+    controller->commands().createNewFolder(controller);
     answer("Inbox");
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Warning");
@@ -206,14 +206,14 @@ TEST_F(VKFolderControllerNamesTest, InboxOnlyInThePublicRootAndFailuresAddNoRow)
 
     makeDocument("Box/");
     show(documents("Box"));
-    controller->createNewFolder(controller);
+    controller->commands().createNewFolder(controller);
     answer("Inbox");
     EXPECT_TRUE(core::fs::exists(documents("Box/Inbox")));
     EXPECT_EQ(names(*controller), (Strings { "Inbox" }));
 
     // The folder went away under the screen: the creation fails.
     ASSERT_TRUE(core::fs::removeItem(documents("Box")));
-    controller->createNewFolder(controller);
+    controller->commands().createNewFolder(controller);
     answer("Later");
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->message(), "There was an error creating the folder \"Later\"");

@@ -119,7 +119,7 @@ protected:
                 return found;
         return nullptr;
     }
-    void unzip(const std::string& name) { controller->unzipResource(resource(inFolder(name)), std::nullopt); }
+    void unzip(const std::string& name) { controller->commands().unzipResource(resource(inFolder(name)), std::nullopt); }
 
     std::vector<std::string> posted;
     std::vector<std::string> labels;
@@ -138,7 +138,7 @@ TEST_F(VKFolderControllerZipTest, CompressesTheMarkedItemsIntoTheListedFolder)
     showFolder();
 
     mark({ "Notes.txt" });
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     EXPECT_EQ(labels, std::vector<std::string> { "Compressing 1 item" });
     EXPECT_FALSE(controller->isEditing());
     finish();
@@ -147,12 +147,12 @@ TEST_F(VKFolderControllerZipTest, CompressesTheMarkedItemsIntoTheListedFolder)
     EXPECT_EQ(posted, std::vector<std::string> { folder() });
 
     mark({ "Notes.txt" });
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     finish();
     EXPECT_TRUE(rows().count("Notes 1.zip"));
 
     mark({ "Photos" });
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     EXPECT_EQ(labels.back(), "Compressing 5 items");
     finish();
     EXPECT_EQ(peer({ "sh", "-c", "zipinfo -1 Photos.zip | sort" }, folder()).output,
@@ -163,7 +163,7 @@ TEST_F(VKFolderControllerZipTest, CompressesTheMarkedItemsIntoTheListedFolder)
     EXPECT_EQ(peer({ "diff", "-r", inFolder("Photos"), documents("check/Photos") }, folder()).status, 0);
 
     mark({ "Notes.txt", "Photos" });
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     finish();
     EXPECT_EQ(onDisk(), (std::set<std::string> { "Archive.zip", "Notes 1.zip", "Notes.txt", "Notes.zip", "Photos",
                             "Photos.zip" }));
@@ -186,11 +186,11 @@ TEST_F(VKFolderControllerZipTest, ItemsThatRefuseTheOperationAreNamedInAWarning)
     controller->addResourceToModel(std::make_shared<Refusing>(inFolder("d.zip")));
     const auto before = onDisk();
     mark({ "a.txt", "d.zip" });
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x20)");
-    controller->handleAction(VKFolderController::EditAction::SelectNone, {});
+    controller->commands().handleAction(VKFolderController::EditAction::SelectNone, {});
     mark({ "d.zip" });
-    controller->unzipMarkedItem(controller);
+    controller->commands().unzipMarkedItem(controller);
     EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x40)");
     EXPECT_TRUE(labels.empty());
     EXPECT_EQ(onDisk(), before);
@@ -205,7 +205,7 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
 
     // Cancelled at once: no archive, no hidden file, no alert.
     mark({ "big.bin" });
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     Base::cancelOperation();
     finish();
     EXPECT_EQ(onDisk(), before);
@@ -214,7 +214,7 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
     // An item gone from under the list.
     mark({ "a.txt", "big.bin" });
     ASSERT_TRUE(core::fs::removeItem(inFolder("big.bin")));
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     finish();
     EXPECT_EQ(takeAlert(), "Error: There was an error creating the archive.");
     EXPECT_EQ(onDisk(), (std::set<std::string> { "a.txt" }));
@@ -222,7 +222,7 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
     // No archive can be made where the folder was: no operation starts.
     mark({ "a.txt" });
     ASSERT_TRUE(core::fs::removeItem(folder()));
-    controller->zipMarkedItems(controller);
+    controller->commands().zipMarkedItems(controller);
     EXPECT_FALSE(Base::isOperationInProgress());
     EXPECT_FALSE(controller->isEditing());
     EXPECT_EQ(takeAlert(), "Error: There was an error creating the archive.");

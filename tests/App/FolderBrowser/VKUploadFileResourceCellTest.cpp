@@ -4,6 +4,7 @@
 
 #include "CloudFolderTestCase.h"
 
+#include "App/FolderBrowser/VKFolderMoveCopy.h"
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
 #include "Shell/VKApplication.h"
 #include "Cloud/VKCloudFileStore.h"
@@ -144,7 +145,7 @@ TEST_F(VKUploadFileResourceCellTest, MarkedLocalItemsUploadAsCopiesOrMoves)
                 labels.push_back(VKFolderControllerBase::operationLabel());
         });
     auto local = showLocal({ { "one.txt", 1200000 }, { "two.txt", 10 }, { "three.txt", 3 } });
-    local->uploadMarkedItemsToDestination(docs->resource(), false);
+    local->commands().moveCopy().uploadMarkedItemsToDestination(docs->resource(), false);
     EXPECT_FALSE(local->isEditing());
     bool ended = waitForOperationEnd();
     ASSERT_TRUE(ended);
@@ -158,7 +159,7 @@ TEST_F(VKUploadFileResourceCellTest, MarkedLocalItemsUploadAsCopiesOrMoves)
     local->didMarkCell(local->tableView(), { 0, 0 });
     const std::string moved = local->markedResources().front()->name();
     labels.clear();
-    local->uploadMarkedItemsToDestination(docs->resource(), true);
+    local->commands().moveCopy().uploadMarkedItemsToDestination(docs->resource(), true);
     // The name is taken in Docs now: the operation asks first, on the top
     // screen.
     ASSERT_TRUE(waitUntil([&] { return !driver.shownChoices().empty(); }));
@@ -177,7 +178,7 @@ TEST_F(VKUploadFileResourceCellTest, AFailedUploadReadsUploadFailedAndATapResume
     openDocs();
     cloud->addFault(R"({"endpoint": "files", "method": "POST", "status": 507})");
     auto local = showLocal({ { "full.txt", 4000 } });
-    local->uploadMarkedItemsToDestination(docs->resource(), false);
+    local->commands().moveCopy().uploadMarkedItemsToDestination(docs->resource(), false);
     ASSERT_TRUE(waitForOperationEnd());
     // The operation's failure.
     ASSERT_TRUE(driver.alert());

@@ -1,25 +1,28 @@
-// Sending the marked items by e-mail: plain folders cannot go, a selection
-// over the attachment limit asks first, and the mail controller lives until
-// its sheet ends.
+#include "App/FolderBrowser/VKFolderSharing.h"
 
-#include "App/FolderBrowser/VKFolderController.h"
-
+#include "App/FolderBrowser/VKFolderCommands.h"
+#include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/Mail/VKEmailController.h"
-#include "Shell/Interface/AlertViewAdditions.h"
-#include "Shell/Interface/TagAdditions.h"
-#include "Shell/Interface/VKAlertView.h"
-#include "Shell/Interface/ViewControllerAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/VKBytesFormatter.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/DocumentInteractionController.h"
+#include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/TagAdditions.h"
+#include "Shell/Interface/VKAlertView.h"
+#include "Shell/Interface/ViewControllerAdditions.h"
 
 #include <fmt/format.h>
 
-void VKFolderController::emailMarkedItems(const std::shared_ptr<core::Object>&)
+void VKFolderSharing::emailMarkedItems()
 {
-    dismissActiveActionSheet(*this);
-    auto resources = markedResources();
+    auto host = m_commands.host();
+    if (!host)
+        return;
+    dismissActiveActionSheet(host->commandScreen());
+    auto resources = m_commands.markedResources();
     if (resources.empty())
         return;
     uint64_t total = 0;
@@ -37,9 +40,8 @@ void VKFolderController::emailMarkedItems(const std::shared_ptr<core::Object>&)
         auto warning = VKAlertView::create(core::localized("Warning"),
             fmt::format(fmt::runtime(core::localized("The selection ({})\nexceeds the attachment size limit of\n{}.")),
                 formatter.formatBytesAsString(total), formatter.formatBytesAsString(VKEmailController::maximumMessageSize())),
-            std::static_pointer_cast<ui::AlertViewDelegate>(self()), core::localized("Cancel"),
-            { core::localized("Continue") });
-        vkSetTag(*warning, Alert::EmailSize);
+            m_commands.selfAs<ui::AlertViewDelegate>(), core::localized("Cancel"), { core::localized("Continue") });
+        vkSetTag(*warning, VKFolderCommands::Alert::EmailSize);
         core::Value::Array list;
         for (const auto& resource : resources)
             list.push_back(core::Value(std::static_pointer_cast<core::Object>(resource)));
@@ -50,9 +52,10 @@ void VKFolderController::emailMarkedItems(const std::shared_ptr<core::Object>&)
     emailResources(resources);
 }
 
-void VKFolderController::emailResources(const std::vector<std::shared_ptr<VKFileResource>>& resources)
+void VKFolderSharing::emailResources(const std::vector<std::shared_ptr<VKFileResource>>& resources)
 {
-    if (resources.empty())
+    auto host = m_commands.host();
+    if (resources.empty() || !host)
         return;
     for (const auto& resource : resources) {
         if (resource->supportedFileOperations() & VKFileResourceOperationEmail)
@@ -68,7 +71,7 @@ void VKFolderController::emailResources(const std::vector<std::shared_ptr<VKFile
         return;
     }
     auto mail = VKEmailController::create();
-    mail->setDelegate(std::static_pointer_cast<VKEmailControllerDelegate>(self()));
+    mail->setDelegate(std::static_pointer_cast<VKFolderSharing>(shared_from_this()));
     mail->setSubject(resources.front()->name());
     for (const auto& resource : resources) {
         if (mail->addAttachment(resource->path(), resource->name()))
@@ -79,14 +82,47 @@ void VKFolderController::emailResources(const std::vector<std::shared_ptr<VKFile
         return;
     }
     m_emailController = mail;
-    mail->beginSendFromViewController(*this);
+    mail->beginSendFromViewController(host->commandScreen());
 }
 
-void VKFolderController::emailController(VKEmailController& controller, bool, const core::Error*)
+void VKFolderSharing::emailController(VKEmailController& controller, bool, const core::Error*)
 {
     if (m_emailController.get() != &controller)
         return;
     // The mail controller is inside its own call: it goes after this pass.
     core::RunLoop::main().keepAliveUntilEndOfPass(std::move(m_emailController));
-    setEditing(false, true);
+    m_commands.endEditing();
+}
+
+
+// MARK: Open in
+
+void VKFolderSharing::openIn()
+{
+    auto host = m_commands.host();
+    if (!host)
+        return;
+    dismissActiveActionSheet(host->commandScreen());
+    if (!m_currentOpenInController)
+        return;
+    auto item = host->commandScreen().findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction);
+    if (item && item->view())
+        m_currentOpenInController->presentOpenInMenu(*item, true);
+}
+
+std::shared_ptr<ui::DocumentInteractionController> VKFolderSharing::openInControllerWithResource(
+    const std::shared_ptr<VKFileResource>& resource)
+{
+    if (!resource)
+        return nullptr;
+    core::URL url = resource->fileURL();
+    if (!m_currentOpenInController || m_currentOpenInController->url().absoluteString() != url.absoluteString()) {
+        if (auto old = std::move(m_currentOpenInController))
+            core::RunLoop::main().performAfter(0, [old] { });
+        auto controller = ui::DocumentInteractionController::create(url);
+        if (controller->menuApplications().empty())
+            return nullptr;
+        m_currentOpenInController = controller;
+    }
+    return m_currentOpenInController;
 }
