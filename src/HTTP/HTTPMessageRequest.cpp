@@ -93,12 +93,17 @@ bool HTTPMessageRequest::hasUnsafePath() const
 
 bool HTTPMessageRequest::isUnsafeEscapedPath(std::string_view escapedPath)
 {
-    const auto decoded = core::percentUnescapeBytes(escapedPath);
-    if (!decoded)
+    // Decoded only where there is an escape: most paths have none.
+    std::optional<std::string> decoded;
+    std::string_view path = escapedPath;
+    if (escapedPath.find('%') != std::string_view::npos) {
+        decoded = core::percentUnescapeBytes(escapedPath);
+        if (!decoded)
+            return true;
+        path = *decoded;
+    }
+    if (path.find('\0') != std::string_view::npos)
         return true;
-    if (decoded->find('\0') != std::string::npos)
-        return true;
-    std::string_view path = *decoded;
     while (!path.empty()) {
         const size_t slash = path.find('/');
         const std::string_view segment = path.substr(0, slash);

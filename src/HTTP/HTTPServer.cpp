@@ -39,9 +39,14 @@ bool isSafeRelativePath(std::string_view relative)
 {
     if (relative.find('\0') != std::string_view::npos)
         return false;
-    for (const auto& component : core::path::pathComponents(relative))
+    // Component by component, in place: every request's path passes here.
+    for (size_t start = 0; start <= relative.size();) {
+        size_t end = std::min(relative.find('/', start), relative.size());
+        const auto component = relative.substr(start, end - start);
         if (component == ".." || component == ".")
             return false;
+        start = end + 1;
+    }
     return true;
 }
 
@@ -305,24 +310,34 @@ std::vector<core::URL> HTTPServer::virtualRootURIs() const
 
 std::optional<std::string> HTTPServer::localPathForURI(const core::URL& uri) const
 {
-    const auto path = uri.standardized().path();
+    const auto path = uri.standardizedPath();
     const auto& rootPath = m_documentRootPath;
     if (path == "/")
         return rootPath;
     if (!hasVirtualRoots()) {
         if (!isSafeRelativePath(path))
             return std::nullopt;
-        return core::path::appendingPathComponent(rootPath, path);
+        // Joined without a doubled separator, so that it is usually clean.
+        return core::path::appendingPathComponent(rootPath, std::string_view(path).substr(path.starts_with('/') ? 1 : 0));
     }
-    const auto requestPath = stringByEnsuringTrailingPathSeparator(path);
+    // The path with a trailing separator ensured is what a root's prefix
+    // ("/Documents/") must start, told apart without making it.
+    const std::string_view view(path);
     for (const auto& root : m_virtualRoots) {
-        if (!requestPath.starts_with(root.prefix))
+        const std::string_view prefix(root.prefix);
+        std::string_view rest;
+        if (view.starts_with(prefix))
+            rest = view.substr(prefix.size());
+        else if (!(prefix.size() == view.size() + 1 && prefix.starts_with(view) && prefix.ends_with('/')))
             continue;
-        const auto rest = std::string_view(requestPath).substr(root.prefix.size());
         if (!isSafeRelativePath(rest))
             return std::nullopt;
         if (rest.empty())
             return root.localPath;
+        // The joined path drops trailing separators anyway; without them it
+        // is usually clean already, which saves cleaning it.
+        while (rest.ends_with('/'))
+            rest.remove_suffix(1);
         return core::path::appendingPathComponent(root.localPath, rest);
     }
     return std::nullopt;

@@ -3,7 +3,6 @@
 #include "Kit/FileManagerAdditions.h"
 
 #include <cerrno>
-#include <fmt/format.h>
 
 std::optional<std::string> etagForItemAtPath(const std::string& path, core::Error* error)
 {
@@ -29,6 +28,27 @@ std::string etagForAttributes(const core::fs::Attributes& attributes)
 
 std::string etagWithFileNumber(uint64_t fileNumber, uint64_t size, int64_t modificationTime)
 {
-    // A time before 1970 shows as its two's complement, as "%llx" prints it.
-    return fmt::format("{:02x}-{:02x}-{:02x}", fileNumber, size, static_cast<uint64_t>(modificationTime));
+    // Lowercase hex of at least two digits each, written by hand: every GET
+    // and every listed item makes one. A time before 1970 shows as its two's
+    // complement, as "%llx" prints it.
+    std::string etag;
+    etag.reserve(3 * 16 + 2);
+    const auto appendHex = [&etag](uint64_t value) {
+        char digits[16];
+        int count = 0;
+        do {
+            digits[count++] = "0123456789abcdef"[value & 0xf];
+            value >>= 4;
+        } while (value);
+        if (count == 1)
+            digits[count++] = '0';
+        while (count)
+            etag += digits[--count];
+    };
+    appendHex(fileNumber);
+    etag += '-';
+    appendHex(size);
+    etag += '-';
+    appendHex(static_cast<uint64_t>(modificationTime));
+    return etag;
 }

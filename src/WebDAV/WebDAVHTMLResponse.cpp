@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <cstdint>
 
 namespace {
 
@@ -383,6 +384,23 @@ bool WebDAVHTMLResponse::isHTMLIndexResourceRequest(const core::URL& url)
 const core::Value* WebDAVHTMLResponse::HTMLIndexResourceInfoForRequest(const core::URL& url)
 {
     const auto& table = HTMLIndexResourceMap();
+    // Every GET asks: a last component written without escapes whose length
+    // no resource's name has is none of them, without decoding the path.
+    static const auto [shortest, longest] = [&table] {
+        size_t low = SIZE_MAX, high = 0;
+        for (const auto& [name, info] : table) {
+            low = std::min(low, name.size());
+            high = std::max(high, name.size());
+        }
+        return std::pair(low, high);
+    }();
+    const std::string escaped = url.escapedPath();
+    std::string_view last(escaped);
+    while (last.size() > 1 && last.back() == '/')
+        last.remove_suffix(1);
+    last = last.substr(last.rfind('/') + 1);
+    if (last.find('%') == std::string_view::npos && (last.size() < shortest || last.size() > longest))
+        return nullptr;
     auto found = table.find(core::path::lastPathComponent(url.path()));
     return found == table.end() ? nullptr : &found->second;
 }

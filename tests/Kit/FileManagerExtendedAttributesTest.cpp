@@ -64,6 +64,7 @@ TEST_F(FileManagerExtendedAttributesTest, EntityTags)
 {
     EXPECT_EQ(etagWithFileNumber(0x1a, 255, 1000), "1a-ff-3e8");
     EXPECT_EQ(etagWithFileNumber(0x1a, 0, 1000), "1a-00-3e8");
+    EXPECT_EQ(etagWithFileNumber(0, 0x123456789abcdef0, -1), "00-123456789abcdef0-ffffffffffffffff");
 
     std::string file = makeFile("page.html", std::string(255, 'x'));
     struct stat info;

@@ -3,16 +3,26 @@
 #include "Platform/Core/ASCII.h"
 
 #include <algorithm>
+#include <array>
 
 namespace core {
 
 namespace {
 
+// The characters of a token, as a table: every header of every request and
+// answer is checked against it.
+constexpr std::array<bool, 256> tokenCharacters = [] {
+    std::array<bool, 256> table {};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    for (char c : std::string_view("!#$%&'*+-.^_`|~"))
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}();
+
 bool isTokenCharacter(char c)
 {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-        return true;
-    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    return tokenCharacters[static_cast<unsigned char>(c)];
 }
 
 } // namespace
@@ -82,7 +92,8 @@ bool HeaderFields::isValidName(std::string_view name)
 
 bool HeaderFields::isValidValue(std::string_view value)
 {
-    return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    // A plain loop: find_first_of looks each character up in the set.
+    return std::none_of(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
 } // namespace core

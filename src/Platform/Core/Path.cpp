@@ -6,9 +6,17 @@ namespace core::path {
 
 namespace {
 
+// Whether `clean` would give the path back unchanged, as most paths are.
+bool isClean(std::string_view path)
+{
+    return path.find("//") == std::string_view::npos && !(path.size() > 1 && path.back() == '/');
+}
+
 // Doubled separators collapsed, the trailing one dropped (the root keeps its "/").
 std::string clean(std::string_view path)
 {
+    if (isClean(path))
+        return std::string(path);
     std::string result;
     result.reserve(path.size());
     for (char c : path) {
@@ -22,14 +30,14 @@ std::string clean(std::string_view path)
 }
 
 // Where the last component of a cleaned path begins.
-size_t lastComponentStart(const std::string& cleaned)
+size_t lastComponentStart(std::string_view cleaned)
 {
     auto slash = cleaned.rfind('/');
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
 // The position of the extension's dot in a cleaned path, or npos.
-size_t extensionDot(const std::string& cleaned)
+size_t extensionDot(std::string_view cleaned)
 {
     size_t start = lastComponentStart(cleaned);
     auto dot = cleaned.rfind('.');
@@ -49,17 +57,19 @@ bool hasComponentPrefix(std::string_view path, std::string_view prefix)
 
 std::string lastPathComponent(std::string_view path)
 {
-    std::string cleaned = clean(path);
-    if (cleaned == "/")
-        return cleaned;
-    return cleaned.substr(lastComponentStart(cleaned));
+    if (!isClean(path))
+        return lastPathComponent(clean(path));
+    if (path == "/")
+        return std::string(path);
+    return std::string(path.substr(lastComponentStart(path)));
 }
 
 std::string pathExtension(std::string_view path)
 {
-    std::string cleaned = clean(path);
-    auto dot = extensionDot(cleaned);
-    return dot == std::string::npos ? std::string() : cleaned.substr(dot + 1);
+    if (!isClean(path))
+        return pathExtension(clean(path));
+    auto dot = extensionDot(path);
+    return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot + 1));
 }
 
 std::string deletingLastPathComponent(std::string_view path)
@@ -87,10 +97,12 @@ std::string appendingPathComponent(std::string_view path, std::string_view compo
 {
     if (path.empty())
         return clean(component);
-    std::string joined(path);
+    std::string joined;
+    joined.reserve(path.size() + 1 + component.size());
+    joined += path;
     joined += '/';
     joined += component;
-    return clean(joined);
+    return isClean(joined) ? joined : clean(joined);
 }
 
 std::string appendingPathExtension(std::string_view path, std::string_view extension)

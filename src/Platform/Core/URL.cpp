@@ -471,6 +471,15 @@ URL URL::standardized() const
     return result ? std::move(*result) : url;
 }
 
+std::string URL::standardizedPath() const
+{
+    const URL& url = absolute();
+    const std::string_view path = url.part(url.m_parts.path);
+    if (!path.starts_with('/') || !hasDotSegments(path))
+        return decodedPath(path);
+    return standardized().path();
+}
+
 bool URL::isFileURL() const
 {
     const URL& url = absolute();

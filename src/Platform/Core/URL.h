@@ -64,6 +64,9 @@ public:
 
     // The resolved URL with "." and ".." removed from its path.
     URL standardized() const;
+    // standardized().path(), without making the URL when there is nothing
+    // to remove.
+    std::string standardizedPath() const;
 
     // Whether the scheme is "file" (any case).
     bool isFileURL() const;

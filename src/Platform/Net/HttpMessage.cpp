@@ -91,6 +91,8 @@ std::optional<HttpMessage> HttpMessage::response(int statusCode, std::string_vie
     message.m_version = version;
     message.m_startLineDone = true;
     message.m_headComplete = true;
+    // A server's answer carries about eight headers: room for them at once.
+    message.m_headers.reserve(8);
     return message;
 }
 

@@ -16,6 +16,9 @@ class PathTest : public test::TestCase { };
 TEST_F(PathTest, ComponentsAndExtensions)
 {
     EXPECT_EQ(path::lastPathComponent("/a/b/"), "b");
+    EXPECT_EQ(path::lastPathComponent("/a//b//"), "b");
+    EXPECT_EQ(path::pathExtension("/a//b.TXT//"), "TXT");
+    EXPECT_EQ(path::appendingPathComponent("/a", "b//c/"), "/a/b/c");
     EXPECT_EQ(path::lastPathComponent("/"), "/");
     EXPECT_EQ(path::lastPathComponent("b"), "b");
     EXPECT_EQ(path::lastPathComponent(""), "");

@@ -137,6 +137,10 @@ TEST(URLTest, StandardizedRemovesDotSegments)
     const auto relative = URL::parse("x/../y", parsedURL("http://h/p/"));
     ASSERT_TRUE(relative);
     EXPECT_EQ(relative->standardized(), parsedURL("http://h/p/y"));
+    // The shortcut for the path alone answers as the whole URL would.
+    for (const char* text : { "http://h/a/./b/../c%20d/", "http://h/a%2e%2e/b", "http://h/x//y/", "http://h/" })
+        EXPECT_EQ(parsedURL(text).standardizedPath(), parsedURL(text).standardized().path()) << text;
+    EXPECT_EQ(relative->standardizedPath(), "/p/y");
 }
 
 TEST(URLTest, FileURLsRoundTripAnyPath)
