@@ -70,7 +70,7 @@ echo "redraws: $draws draws, $ticks ticks; largest damage of one pass ${worst} p
 echo "10,000 tracks: content load ${loaded} ms (target <= 100), $tracks in the playlist, sorted list made $sorts time(s), folder listed $listings time(s)"
 (( tracks == 10000 )) || report_wrong "$tracks tracks in the playlist of 10,000"
 report_at_most "CPU playing 30 s / ffplay" "$ratio" 1.5 x "${our_cpu} s, ffplay ${their_cpu} s; play to end only ${playing_ratio}x"
-report_at_most "largest damage of a pass / labels and slider" "$(awk -v w="$worst" -v a="$allowed" 'BEGIN {printf "%.2f", a > 0 ? w / a : 0}')" 1 x \
+report_at_most "largest damage of a pass / labels and slider" "$(awk -v w="$worst" -v a="$allowed" 'BEGIN {printf "%.2f", (a > 0 ? w / a : 0)}')" 1 x \
     "$draws draws, $ticks ticks"
 report_at_most "damaged rectangles outside them" "$outside" 0
 report_at_most "sorted playlists made" "$sorts" 1
