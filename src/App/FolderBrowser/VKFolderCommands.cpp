@@ -1,6 +1,7 @@
 #include "App/FolderBrowser/VKFolderCommands.h"
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderMoveCopy.h"
 #include "App/FolderBrowser/VKFolderNaming.h"
 #include "App/FolderBrowser/VKFolderOperations.h"
@@ -73,6 +74,7 @@ VKFolderCommands::VKFolderCommands()
     : m_operations(std::make_shared<VKFolderOperations>())
     , m_naming(std::make_unique<VKFolderNaming>(*this))
     , m_sharing(std::make_shared<VKFolderSharing>(*this))
+    , m_media(std::make_shared<VKFolderMedia>())
     , m_moveCopy(std::make_shared<VKFolderMoveCopy>(*this))
 {
 }
@@ -87,7 +89,8 @@ VKFolderCommands::~VKFolderCommands() = default;
 void VKFolderCommands::setHost(std::weak_ptr<Host> host)
 {
     m_host = host;
-    m_operations->setHost(std::move(host));
+    m_operations->setHost(host);
+    m_media->setHost(std::move(host));
 }
 
 std::shared_ptr<core::Object> VKFolderCommands::screenObject() const
@@ -567,7 +570,7 @@ void VKFolderCommands::unzipPasswordPromptClickedButton(VKPopupAlert& popup, int
 
 void VKFolderCommands::importMedia(const std::shared_ptr<core::Object>&)
 {
-    operations().importMedia();
+    m_media->importMedia();
 }
 
 void VKFolderCommands::copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>&)
@@ -580,5 +583,5 @@ void VKFolderCommands::copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<c
         commandWarning(description);
         return;
     }
-    operations().saveToPhotosAlbum(markedResources());
+    m_media->saveToPhotosAlbum(markedResources());
 }

@@ -16,6 +16,7 @@
 
 class VKActionSheet;
 class VKFileResource;
+class VKFolderMedia;
 class VKFolderMoveCopy;
 class VKFolderNaming;
 class VKFolderOperations;
@@ -25,8 +26,8 @@ class VKFolderSharing;
 // the menu, and the one dispatcher of their actions and of every sheet,
 // alert and prompt the screen shows. The work is done by the commands'
 // parts: names (VKFolderNaming), e-mail and open-in (VKFolderSharing), the
-// questions before a move or copy (VKFolderMoveCopy) and the long
-// operations (VKFolderOperations).
+// questions before a move or copy (VKFolderMoveCopy), the long operations
+// (VKFolderOperations) and media in and out (VKFolderMedia).
 //
 // A screen whose edits go elsewhere (a cloud folder's, through its service)
 // gives the screen a subclass: the virtual members below are the points it
@@ -151,6 +152,7 @@ public:
 
     // ---- The parts ----
     VKFolderNaming& naming() const { return *m_naming; }
+    VKFolderMedia& media() const { return *m_media; }
     VKFolderSharing& sharing() const { return *m_sharing; }
     VKFolderMoveCopy& moveCopy() const { return *m_moveCopy; }
     // A screen's own kind of move and copy (made with these commands).
@@ -188,5 +190,6 @@ private:
     const std::shared_ptr<VKFolderOperations> m_operations;
     const std::unique_ptr<VKFolderNaming> m_naming;
     const std::shared_ptr<VKFolderSharing> m_sharing;
+    const std::shared_ptr<VKFolderMedia> m_media;
     std::shared_ptr<VKFolderMoveCopy> m_moveCopy;
 };

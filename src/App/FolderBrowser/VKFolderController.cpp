@@ -3,7 +3,7 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderChangeFeed.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
-#include "App/FolderBrowser/VKFolderOperations.h"
+#include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "App/FolderBrowser/VKIndexView.h"
@@ -1002,7 +1002,7 @@ void VKFolderController::viewDidDisappear(bool animated)
     // The picked media land in this folder: marking ends under the picker.
     auto* navigation = navigationController();
     auto* shown = navigation ? navigation->modalViewController() : modalViewController();
-    auto picker = m_commands ? m_commands->operations().imagePickerInUse() : nullptr;
+    auto picker = m_commands ? m_commands->media().imagePickerInUse() : nullptr;
     if (picker && shown == picker->imagePickerController().get())
         setEditing(false, false);
 }

@@ -1,10 +1,9 @@
 #include "App/FolderBrowser/VKFolderOperations.h"
 
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
+#include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderControllerOperationObserver.h"
 #include "App/FolderBrowser/VKFolderZipWork.h"
-#include "App/FolderBrowser/VKImportMediaOperation.h"
-#include "App/FolderBrowser/VKSaveMediaToPhotosAlbumOperation.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
 #include "CloudOperations/VKCloudUploadOperation.h"
 #include "FileModel/FileManagerResourceAdditions.h"
@@ -32,7 +31,6 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <chrono>
 
 namespace path = core::path;
@@ -61,106 +59,7 @@ void postCollectionUpdate(const std::shared_ptr<core::Object>& sender, const std
         core::Value::Dictionary { { "Path", core::Value(folder) } });
 }
 
-std::shared_ptr<VKImportMediaOperation> runningImport()
-{
-    if (!Base::isOperationInProgress())
-        return nullptr;
-    return std::dynamic_pointer_cast<VKImportMediaOperation>(Base::fileOperation());
-}
-
-// The album's answers come long after the screen that asked may have gone,
-// so they are taken by the class side: one small delegate per save, which
-// knows the run it was started for. Once that run is cancelled (or
-// replaced) the save stops before its next file, and its late end touches
-// no other operation and shows no alert.
-class AlbumSave : public VKSaveMediaToPhotosAlbumOperationDelegate {
-public:
-    AlbumSave(std::shared_ptr<VKSaveMediaToPhotosAlbumOperation> operation, Base::Run run)
-        : m_operation(std::move(operation)), m_run(run)
-    {
-    }
-
-    // The saves under way, kept until they end or their run is cancelled.
-    static std::vector<std::shared_ptr<AlbumSave>>& running()
-    {
-        static std::vector<std::shared_ptr<AlbumSave>> saves;
-        return saves;
-    }
-
-    void saveMediaToPhotosAlbumOperationDidProcessMedia(VKSaveMediaToPhotosAlbumOperation& operation,
-        const std::string&) override
-    {
-        if (Base::isOperationCancelled(m_run)) {
-            operation.cancel();
-            forget();
-            return;
-        }
-        Base::setOperationProgress(operation.progress(), m_run);
-    }
-
-    void saveMediaToPhotosAlbumOperationDidEnd(VKSaveMediaToPhotosAlbumOperation&,
-        const std::optional<core::Error>& error) override
-    {
-        auto self = forget();
-        if (Base::isOperationCancelled(m_run))
-            return;
-        Base::endOperation(m_run);
-        if (!error)
-            return;
-        const core::Value& count = error->userInfo().count("failureCount") ? error->userInfo().at("failureCount")
-                                                                          : core::Value();
-        int64_t failures = count.isNumber() ? count.toInteger() : 0;
-        showAlertViewWithTitle(core::localized("Unsupported Media"),
-            failures == 1 ? core::localized("Failed to save 1 item.")
-                          : fmt::format(fmt::runtime(core::localized("Failed to save {} items.")), failures),
-            core::localized("OK"));
-    }
-
-private:
-    std::shared_ptr<AlbumSave> forget()
-    {
-        auto& saves = running();
-        auto it = std::find_if(saves.begin(), saves.end(), [this](const auto& save) { return save.get() == this; });
-        if (it == saves.end())
-            return nullptr;
-        auto self = *it;
-        saves.erase(it);
-        return self;
-    }
-
-    std::shared_ptr<VKSaveMediaToPhotosAlbumOperation> m_operation;
-    Base::Run m_run;
-};
-
 } // namespace
-
-// The operations' side of the import while the picker shows; the
-// operations keep it, the import holds it weakly. It ignores the progress
-// and holds back the import's end, so that every later pick of the visit
-// feeds the same operation.
-class VKFolderImportMediaDelegate : public VKFileOperationDelegate, public VKImportMediaOperationDelegate {
-public:
-    explicit VKFolderImportMediaDelegate(std::weak_ptr<VKFolderOperations> operations)
-        : m_operations(std::move(operations))
-    {
-    }
-    void fileOperation(VKFileOperation&, float) override { }
-    void fileOperationDidEnd(VKFileOperation& operation, const std::optional<core::Error>& error) override
-    {
-        auto operations = m_operations.lock();
-        if (operations && operations->isImagePickerShown())
-            return;
-        Base::fileOperationDelegate()->fileOperationDidEnd(operation, error);
-    }
-    void importMediaOperation(VKImportMediaOperation& operation, const std::string& path) override
-    {
-        if (auto operations = m_operations.lock())
-            operations->importMediaOperation(operation, path);
-    }
-
-private:
-    std::weak_ptr<VKFolderOperations> m_operations;
-};
 
 VKFolderOperations::~VKFolderOperations() = default;
 
@@ -638,88 +537,4 @@ void VKFolderOperations::backgroundUnarchiveDidComplete(const std::string& archi
     }
     if (!cancelled)
         operationAlert("Warning", operationText("Failed to unarchive \"{}\"", archiveName));
-}
-
-// MARK: Media
-
-void VKFolderOperations::importMedia()
-{
-    auto host = this->host();
-    auto* navigation = host ? host->commandScreen().navigationController() : nullptr;
-    if (!navigation)
-        return;
-    m_imagePicker = VKImagePicker::create();
-    m_imagePicker->setDelegate(std::static_pointer_cast<VKImagePickerDelegate>(self()));
-    navigation->presentModalViewController(m_imagePicker->imagePickerController(), true);
-}
-
-void VKFolderOperations::imagePicker(VKImagePicker&, const core::Value& info)
-{
-    auto operation = runningImport();
-    if (!operation) {
-        auto host = this->host();
-        if (Base::isOperationInProgress() || !host) {
-            core::log("VKFolderOperations: an operation is running; not importing the picked media");
-            return;
-        }
-        operation = VKImportMediaOperation::create(host->commandFolder());
-        if (Base::startFileOperation(operation) == NoRun)
-            return;
-        if (!m_importMediaDelegate)
-            m_importMediaDelegate = std::make_shared<VKFolderImportMediaDelegate>(self());
-        operation->setDelegate(m_importMediaDelegate);
-    }
-    operation->importMediaWithInfo(info);
-}
-
-void VKFolderOperations::imagePickerDidEnd(VKImagePicker&)
-{
-    auto host = this->host();
-    if (auto* navigation = host ? host->commandScreen().navigationController() : nullptr)
-        navigation->dismissModalViewController(true);
-}
-
-void VKFolderOperations::imagePickerDidDisappear(VKImagePicker&)
-{
-    auto keep = self();
-    auto host = this->host();
-    if (host)
-        host->commandScreen().setEditing(false, true);
-    m_imagePicker.reset();
-    auto operation = runningImport();
-    if (!operation)
-        return;
-    const auto& imported = operation->importedResources();
-    if (!imported.empty() && host)
-        host->commandScrollTo(imported.front(), ui::TableView::ScrollPosition::Middle);
-    if (operation->isImporting())
-        operation->setDelegate(Base::fileOperationDelegate());
-    else
-        operation->sendDidEndDelegateMessage();
-}
-
-void VKFolderOperations::importMediaOperation(VKImportMediaOperation&, const std::string& path)
-{
-    auto host = this->host();
-    auto resource = VKFileResource::resourceWithPath(path);
-    if (resource && host && host->commandScreenIsVisible())
-        host->commandScrollTo(resource, ui::TableView::ScrollPosition::Middle);
-}
-
-void VKFolderOperations::saveToPhotosAlbum(const std::vector<std::shared_ptr<VKFileResource>>& items)
-{
-    std::vector<std::string> paths;
-    for (const auto& resource : items)
-        if (resource->isImageType() || resource->isMovieType())
-            paths.push_back(resource->path());
-    if (paths.empty())
-        return;
-    Run run = Base::startOperationWithLabel(countedText("Copying 1 Item", "Copying {} Items", paths.size()), false);
-    if (run == NoRun)
-        return;
-    auto operation = VKSaveMediaToPhotosAlbumOperation::create(std::move(paths));
-    auto save = std::make_shared<AlbumSave>(operation, run);
-    AlbumSave::running().push_back(save);
-    operation->setDelegate(save);
-    core::RunLoop::main().performAfter(0, [operation] { operation->start(); });
 }

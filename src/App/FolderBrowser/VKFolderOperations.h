@@ -1,9 +1,8 @@
 #pragma once
 
-#include "App/FolderBrowser/VKFolderCommands.h"
+#include "App/FolderBrowser/VKFolderCommandsHost.h"
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
-#include "App/FolderBrowser/VKImagePicker.h"
 
 #include <functional>
 #include <memory>
@@ -13,8 +12,6 @@
 
 class VKCloudDownloadOperation;
 class VKCloudUploadOperation;
-class VKFileOperationDelegate;
-class VKImportMediaOperation;
 class VKZipUnarchiver;
 
 namespace ui {
@@ -22,15 +19,15 @@ class ActionSheet;
 }
 
 // The folder screen's long operations on the items the commands hand over:
-// the delete to the trash in slices, move and copy on a worker, compressing
-// and expanding, the import of picked media and the save to the photo album.
+// the delete to the trash in slices, move and copy on a worker, uploads into
+// a cloud folder, compressing and expanding (the media's are VKFolderMedia's).
 // Each runs as the browser's one operation (VKFolderControllerBase) with its
 // progress and Cancel, and its end comes back on the main thread to the
 // list (through the commands' host, held weakly) and to the alerts.
-class VKFolderOperations : public core::Object, public VKImagePickerDelegate {
+class VKFolderOperations : public core::Object {
 public:
     using Run = VKFolderControllerBase::Run;
-    using Host = VKFolderCommands::Host;
+    using Host = VKFolderCommandsHost;
     static constexpr Run NoRun = VKFolderControllerBase::NoRun;
 
     // A large delete works through the marked items in slices, one per
@@ -94,20 +91,6 @@ public:
     void backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run);
     void backgroundUnarchiveDidComplete(const std::string& archiveName, bool success, const std::string& path, Run run);
 
-    // ---- Media ----
-    // The picker presented over the navigation controller, each pick fed
-    // to one import operation.
-    void importMedia();
-    void imagePicker(VKImagePicker& picker, const core::Value& info) override;
-    void imagePickerDidEnd(VKImagePicker& picker) override;
-    void imagePickerDidDisappear(VKImagePicker& picker) override;
-    bool isImagePickerShown() const { return m_imagePicker != nullptr; }
-    const std::shared_ptr<VKImagePicker>& imagePickerInUse() const { return m_imagePicker; }
-    // An item imported while the picker shows: scrolled to when visible.
-    void importMediaOperation(VKImportMediaOperation& operation, const std::string& path);
-    // The images and movies among the items to the photo album.
-    void saveToPhotosAlbum(const std::vector<std::shared_ptr<VKFileResource>>& items);
-
 private:
     std::shared_ptr<Host> host() const { return m_host.lock(); }
     std::shared_ptr<VKFolderOperations> self();
@@ -125,6 +108,4 @@ private:
 
     std::weak_ptr<Host> m_host;
     std::shared_ptr<Deletion> m_deletion;
-    std::shared_ptr<VKImagePicker> m_imagePicker;
-    std::shared_ptr<VKFileOperationDelegate> m_importMediaDelegate;
 };

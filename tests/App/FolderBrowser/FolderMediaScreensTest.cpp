@@ -10,7 +10,7 @@
 #include "FolderListingTestCase.h"
 #include "OperationTestSupport.h"
 
-#include "App/FolderBrowser/VKFolderOperations.h"
+#include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKImagePicker.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Platform/Core/Thread.h"
@@ -108,7 +108,7 @@ protected:
         controller->commands().handleAction(VKFolderController::EditAction::ImportMedia, {});
         runLoop();
         advance(0.5);
-        auto picker = controller->commands().operations().imagePickerInUse();
+        auto picker = controller->commands().media().imagePickerInUse();
         EXPECT_TRUE(picker);
         if (!picker)
             return nullptr;

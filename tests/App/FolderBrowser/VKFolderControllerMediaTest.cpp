@@ -7,7 +7,7 @@
 #include "FolderListingTestCase.h"
 #include "Kit/VKImageOperationQueue.h"
 
-#include "App/FolderBrowser/VKFolderOperations.h"
+#include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSharing.h"
 #include "App/FolderBrowser/VKImagePicker.h"
 #include "App/FolderBrowser/VKImportMediaOperation.h"
@@ -142,7 +142,7 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
     EXPECT_TRUE(controller->isEditing());
     advance(0.5);
     EXPECT_FALSE(controller->isEditing());
-    auto picker = controller->commands().operations().imagePickerInUse();
+    auto picker = controller->commands().media().imagePickerInUse();
     ASSERT_TRUE(picker);
     EXPECT_EQ(driver.imagePicker(), picker->imagePickerController());
     EXPECT_EQ(picker->imagePickerController()->topViewController()->navigationItem().prompt(), "No Items Selected");
@@ -172,7 +172,7 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
     picker->done();
     advance(0.5);
     runLoop();
-    EXPECT_FALSE(controller->commands().operations().isImagePickerShown());
+    EXPECT_FALSE(controller->commands().media().isImagePickerShown());
     EXPECT_FALSE(Base::isOperationInProgress());
     EXPECT_FALSE(controller->isEditing());
     auto rows = names(*controller);
