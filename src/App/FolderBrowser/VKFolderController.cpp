@@ -1,7 +1,6 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
-#include "App/FolderBrowser/VKFolderChangeFeed.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
@@ -10,7 +9,6 @@
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
-#include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
@@ -36,7 +34,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <unordered_set>
 
 namespace {
 
@@ -74,52 +71,6 @@ bool isGuestMode()
     return hooks && hooks->isGuestMode();
 }
 
-// The rows of a listing by name, for a read of the folder to find the rows
-// it keeps: a flat table of row numbers with a part of each name's hash, no
-// node per name. A download's row is never kept (its file is listed anew).
-class NameTable {
-public:
-    explicit NameTable(const std::vector<VKFolderRow>& rows)
-        : m_rows(rows)
-    {
-        size_t capacity = 16;
-        while (capacity < rows.size() * 2)
-            capacity <<= 1;
-        m_slots.assign(capacity, Slot {});
-        m_mask = capacity - 1;
-        for (uint32_t i = 0; i < uint32_t(rows.size()); ++i) {
-            if (rows[i].download)
-                continue;
-            size_t hash = std::hash<std::string_view>()(rows[i].name);
-            size_t at = hash & m_mask;
-            while (m_slots[at].index != Empty)
-                at = (at + 1) & m_mask;
-            m_slots[at] = { uint32_t(hash >> 32), i };
-        }
-    }
-
-    std::optional<size_t> find(std::string_view name) const
-    {
-        size_t hash = std::hash<std::string_view>()(name);
-        for (size_t at = hash & m_mask; m_slots[at].index != Empty; at = (at + 1) & m_mask) {
-            const Slot& slot = m_slots[at];
-            if (slot.tag == uint32_t(hash >> 32) && m_rows[slot.index].name == name)
-                return slot.index;
-        }
-        return std::nullopt;
-    }
-
-private:
-    static constexpr uint32_t Empty = UINT32_MAX;
-    struct Slot {
-        uint32_t tag = 0;
-        uint32_t index = Empty;
-    };
-    const std::vector<VKFolderRow>& m_rows;
-    std::vector<Slot> m_slots;
-    size_t m_mask = 0;
-};
-
 } // namespace
 
 void VKFolderController::setCloudFolderControllerFactory(Factory factory)
@@ -153,6 +104,7 @@ std::shared_ptr<VKFolderController> VKFolderController::create(const std::shared
 VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     : m_resource(std::move(resource))
     , m_folderPath(core::path::standardizingPath(m_resource->path()))
+    , m_listing(std::make_unique<VKFolderListing>(m_resource))
 {
     setTitle(m_resource->localizedName());
 }
@@ -172,10 +124,7 @@ void VKFolderController::startObserving()
     auto& center = core::NotificationCenter::defaultCenter();
     std::weak_ptr<VKFolderController> weak = self();
     // What other programs do to the folder shows as the server's changes do.
-    m_changeFeed = std::make_unique<VKFolderChangeFeed>(m_folderPath, isLocalFolder(), [weak] {
-        if (auto controller = weak.lock())
-            controller->folderDidChange();
-    });
+    listing().watchFolder();
     auto to = [weak](void (VKFolderController::*handler)(const core::Notification&)) {
         return [weak, handler](const core::Notification& notification) {
             if (auto controller = weak.lock())
@@ -233,163 +182,33 @@ std::string VKFolderController::description() const
 
 // MARK: The rows
 
-const VKFolderSorting& VKFolderController::sorting()
+VKFolderListing& VKFolderController::listing() const
 {
-    if (!m_sorting)
-        m_sorting.emplace(VKFolderSorting::currentOrder());
-    return *m_sorting;
+    if (!m_listing->hasHost())
+        if (auto shared = weak_from_this().lock())
+            m_listing->setHost(std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(shared)));
+    return *m_listing;
 }
 
-bool VKFolderController::showsHiddenFiles() const
+std::vector<std::string> VKFolderController::localFilesRoots() const
 {
-    return core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
-}
-
-bool VKFolderController::isHiddenName(const std::string& name) const
-{
-    return name.starts_with('.') && !showsHiddenFiles();
-}
-
-std::vector<VKFolderRow>& VKFolderController::rows()
-{
-    return m_rowsAreSearchResults ? m_searchRows : m_children;
-}
-
-const std::vector<VKFolderRow>& VKFolderController::rows() const
-{
-    return m_rowsAreSearchResults ? m_searchRows : m_children;
-}
-
-void VKFolderController::readChildren()
-{
-    if (m_changeFeed)
-        m_changeFeed->willReadFolder();
-    ++m_directoryReads;
-    const VKFolderSorting& order = sorting();
-    bool showHidden = showsHiddenFiles();
-    std::vector<VKFolderRow> old = std::move(m_children);
-    m_children.clear();
-    std::vector<VKFolderRow> fresh;
-    // Names listed before keep their rows (resources, keys and ranks), in
-    // the order they had; only new names are made into resources and keyed.
-    bool reuse = !old.empty() && isLocalFolder();
-    if (reuse) {
-        NameTable known(old);
-        std::vector<char> kept(old.size(), 0);
-        if (auto names = m_resource->childNames()) {
-            for (auto& name : *names) {
-                if (!showHidden && name.starts_with('.'))
-                    continue;
-                if (auto found = known.find(name)) {
-                    kept[*found] = 1;
-                    continue;
-                }
-                if (auto child = VKFileResource::resourceWithPath(core::path::appendingPathComponent(m_folderPath, name)))
-                    fresh.push_back(order.makeRow(std::move(child), false));
-            }
-        }
-        // In place: rows before the first that went do not move.
-        size_t stay = 0;
-        for (size_t i = 0; i < old.size(); ++i)
-            if (kept[i] && stay++ != i)
-                old[stay - 1] = std::move(old[i]);
-        old.resize(stay);
-        m_children = std::move(old);
-    } else if (auto listed = m_resource->children()) {
-        fresh = order.makeRows(std::move(*listed));
-        if (!showHidden)
-            std::erase_if(fresh, [](const VKFolderRow& row) { return row.name.starts_with('.'); });
-    }
-    if (auto downloads = VKDownloadHooks::current()) {
-        for (auto& download : downloads->downloadsForTargetFolder(m_resource->path())) {
-            if (!download)
-                continue;
-            VKFolderRow row = order.makeRow(std::move(download), false);
-            if (showHidden || !row.name.starts_with('.'))
-                fresh.push_back(std::move(row));
-        }
-    }
-    old.clear();
-    reserveChildren(fresh.size());
-
-    // Sorted already, the kept rows take the new ones by a merge. Sizes and
-    // dates may have changed: those orders read them again, and only the
-    // rows whose size or date did change are placed anew.
-    if (reuse && m_childrenOrder == order.order()) {
-        if (order.order() == VKFolderSorting::SizeOrder || order.order() == VKFolderSorting::DateOrder) {
-            std::vector<std::pair<uint64_t, double>> before;
-            before.reserve(m_children.size());
-            for (const auto& row : m_children)
-                before.emplace_back(row.size, row.date);
-            order.prepare(m_children, true);
-            std::vector<char> moved(m_children.size(), 0);
-            for (size_t i = 0; i < m_children.size(); ++i)
-                moved[i] = before[i] != std::pair(m_children[i].size, m_children[i].date);
-            size_t stay = 0;
-            for (size_t i = 0; i < m_children.size(); ++i) {
-                if (moved[i])
-                    fresh.push_back(std::move(m_children[i]));
-                else if (stay++ != i)
-                    m_children[stay - 1] = std::move(m_children[i]);
-            }
-            m_children.resize(stay);
-        }
-        order.merge(m_children, std::move(fresh));
-    } else {
-        for (auto& row : fresh)
-            m_children.push_back(std::move(row));
-        if (reuse && (order.order() == VKFolderSorting::SizeOrder || order.order() == VKFolderSorting::DateOrder))
-            order.prepare(m_children, true);
-        order.sort(m_children);
-    }
-    m_childrenOrder = order.order();
-    m_childrenValid = true;
-}
-
-std::vector<std::shared_ptr<VKFileResource>> VKFolderController::searchResults(const std::string& text) const
-{
-    if (searchScope() == 0)
-        return m_resource->childrenMatchingName(text);
-    std::vector<std::shared_ptr<VKFileResource>> results;
     auto application = VKApplication::sharedApplication();
     std::vector<std::string> roots { application->publicDirectory() };
     if (!isGuestMode())
         roots.push_back(application->documentsDirectory());
-    auto quota = VKQuotaManager::defaultManager();
-    for (const auto& root : roots) {
-        auto matches = quota->itemsMatchingQuery(text, root, true, true);
-        if (!matches)
-            continue;
-        for (const auto& relative : *matches) {
-            // A path that vanished since the tree was updated is left out.
-            if (auto found = VKFileResource::resourceWithPath(core::path::appendingPathComponent(root, relative)))
-                results.push_back(std::move(found));
-        }
-    }
-    return results;
+    return roots;
 }
 
-void VKFolderController::updateModelFlushingCache(bool flush)
+std::optional<VKFolderListing::Query> VKFolderController::listingQuery() const
 {
-    ++m_modelBuilds;
-    const VKFolderSorting& order = sorting();
-    if (!m_childrenValid || flush) {
-        readChildren();
-    } else if (m_childrenOrder != order.order()) {
-        // A new order sorts the rows again on the keys they have.
-        order.sort(m_children);
-        m_childrenOrder = order.order();
-    }
-    m_sectionIndexes.reset();
-    m_rowsBuilt = true;
-    m_searchRows.clear();
     auto text = searchText();
-    m_rowsAreSearchResults = text && !text->empty();
-    if (m_rowsAreSearchResults) {
-        for (auto& result : searchResults(*text))
-            m_searchRows.push_back(order.makeRow(std::move(result)));
-        order.sort(m_searchRows);
-    }
+    if (!text || text->empty())
+        return std::nullopt;
+    return VKFolderListing::Query { *text, searchScope() == 1 ? localFilesRoots() : std::vector<std::string> {} };
+}
+
+void VKFolderController::listingDidRebuild()
+{
     editing().prune();
     if (isEditing() && isViewLoaded())
         editing().updateBars();
@@ -410,184 +229,19 @@ void VKFolderController::updateView()
         activeTableView().reloadData();
 }
 
-std::vector<std::shared_ptr<VKFileResource>> VKFolderController::filteredResources()
-{
-    if (!m_rowsBuilt)
-        updateModelFlushingCache(false);
-    std::vector<std::shared_ptr<VKFileResource>> resources;
-    resources.reserve(rows().size());
-    for (const auto& row : rows())
-        resources.push_back(row.resource);
-    return resources;
-}
-
-size_t VKFolderController::rowCount()
-{
-    if (!m_rowsBuilt)
-        updateModelFlushingCache(false);
-    return rows().size();
-}
-
 std::shared_ptr<VKFileResource> VKFolderController::resourceAtIndexPath(ui::IndexPath path)
 {
-    if (path.section != tableSectionForResources() || path.row < 0 || size_t(path.row) >= rowCount())
+    if (path.section != tableSectionForResources() || path.row < 0)
         return nullptr;
-    return rows()[size_t(path.row)].resource;
-}
-
-std::optional<size_t> VKFolderController::rowIndexOfPath(const std::vector<VKFolderRow>& rows, const std::string& path) const
-{
-    std::string standardized = core::path::standardizingPath(path);
-    std::string name = core::path::lastPathComponent(standardized);
-    bool inFolder = core::path::deletingLastPathComponent(standardized) == m_folderPath;
-    if (!inFolder && &rows == &m_children)
-        return std::nullopt;
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].name == name && core::path::standardizingPath(rows[i].resource->path()) == standardized)
-            return i;
-    return std::nullopt;
+    return listing().resourceAt(size_t(path.row));
 }
 
 std::optional<ui::IndexPath> VKFolderController::indexPathOfResource(const VKFileResource& resource) const
 {
-    if (!m_rowsBuilt)
-        return std::nullopt;
-    auto row = rowIndexOfPath(rows(), resource.path());
+    auto row = listing().indexOf(resource.path());
     if (!row)
         return std::nullopt;
     return ui::IndexPath { tableSectionForResources(), int(*row) };
-}
-
-std::vector<std::shared_ptr<VKFileResource>> VKFolderController::childResources() const
-{
-    std::vector<std::shared_ptr<VKFileResource>> children;
-    if (m_childrenValid)
-        for (const auto& row : m_children)
-            children.push_back(row.resource);
-    return children;
-}
-
-// MARK: Edits by the browser
-
-bool VKFolderController::removeChild(const VKFileResource& resource)
-{
-    // The row's own resource first: a cloud item's path is gone once its
-    // node is deleted.
-    auto own = std::find_if(m_children.begin(), m_children.end(),
-        [&](const VKFolderRow& row) { return row.resource.get() == &resource; });
-    if (own != m_children.end()) {
-        m_children.erase(own);
-        return true;
-    }
-    auto row = rowIndexOfPath(m_children, resource.path());
-    if (!row)
-        return false;
-    m_children.erase(m_children.begin() + std::ptrdiff_t(*row));
-    return true;
-}
-
-void VKFolderController::insertChild(const std::shared_ptr<VKFileResource>& resource)
-{
-    removeChild(*resource);
-    const VKFolderSorting& order = sorting();
-    VKFolderRow row = order.makeRow(resource);
-    if (m_childrenOrder != order.order()) {
-        // Rows in another order are sorted again at the next build.
-        m_children.push_back(std::move(row));
-        m_childrenOrder = -1;
-        return;
-    }
-    // A binary insertion on the rows' keys: no directory read, no sort.
-    reserveChildren(1);
-    size_t at = order.insertionIndex(m_children, row);
-    m_children.insert(m_children.begin() + std::ptrdiff_t(at), std::move(row));
-}
-
-void VKFolderController::reserveChildren(size_t more)
-{
-    // A little room beyond: the next few items added move no other row.
-    if (m_children.capacity() < m_children.size() + more)
-        m_children.reserve(m_children.size() + more + m_children.size() / 16 + 16);
-}
-
-void VKFolderController::modelDidChange()
-{
-    m_sectionIndexes.reset();
-    // The browser's own edit is in the rows already: its news from the
-    // watcher is no reason to read the folder again.
-    if (m_changeFeed)
-        m_changeFeed->acknowledgeChanges();
-    if (m_inModelUpdate)
-        return;
-    if (!m_childrenValid || m_childrenOrder != sorting().order() || m_rowsAreSearchResults || !m_rowsBuilt)
-        updateModelAndView();
-    else
-        updateView();
-}
-
-void VKFolderController::addResourceToModel(const std::shared_ptr<VKFileResource>& resource)
-{
-    // Hidden names stay out of the list however they arrive.
-    if (!resource || isHiddenName(resource->name()))
-        return;
-    if (m_childrenValid)
-        insertChild(resource);
-    modelDidChange();
-}
-
-void VKFolderController::removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource)
-{
-    if (!resource)
-        return;
-    removeChild(*resource);
-    if (m_rowsAreSearchResults) {
-        if (auto row = rowIndexOfPath(m_searchRows, resource->path()))
-            m_searchRows.erase(m_searchRows.begin() + std::ptrdiff_t(*row));
-    }
-    modelDidChange();
-}
-
-void VKFolderController::removeResourcesFromModel(const std::vector<std::shared_ptr<VKFileResource>>& resources)
-{
-    if (resources.empty())
-        return;
-    // The resources are mostly the rows' own: matched by identity first,
-    // and by path only when some were made elsewhere.
-    std::unordered_set<const VKFileResource*> objects;
-    for (const auto& resource : resources)
-        if (resource)
-            objects.insert(resource.get());
-    auto remove = [&](std::vector<VKFolderRow>& from) {
-        size_t removed = std::erase_if(from, [&](const VKFolderRow& row) { return objects.contains(row.resource.get()); });
-        if (removed >= objects.size())
-            return;
-        std::unordered_set<std::string> paths;
-        for (const auto* resource : objects)
-            paths.insert(core::path::standardizingPath(resource->path()));
-        std::erase_if(from, [&](const VKFolderRow& row) {
-            return paths.contains(core::path::standardizingPath(row.resource->path()));
-        });
-    };
-    remove(m_children);
-    if (m_rowsAreSearchResults)
-        remove(m_searchRows);
-    modelDidChange();
-}
-
-void VKFolderController::replaceResourceInModel(const std::shared_ptr<VKFileResource>& from,
-    const std::shared_ptr<VKFileResource>& to)
-{
-    if (!from || !to)
-        return;
-    // A download and the file it became share a path yet differ.
-    if (from == to || (typeid(*from) == typeid(*to) && from->isEqual(*to)))
-        return;
-    if (m_childrenValid) {
-        removeChild(*from);
-        if (!isHiddenName(to->name()))
-            insertChild(to);
-    }
-    modelDidChange();
 }
 
 // MARK: The letter strip
@@ -634,13 +288,9 @@ void VKFolderController::jumpToIndexLabel(const std::string& label)
 {
     if (!isViewLoaded())
         return;
-    if (!m_rowsBuilt)
-        updateModelFlushingCache(false);
-    if (!m_sectionIndexes)
-        m_sectionIndexes.emplace(rows(), sorting().order() == VKFolderSorting::KindOrder);
+    auto target = listing().rowForIndexLabel(label);
     ui::TableView& table = tableView();
-    auto target = m_sectionIndexes->targetRowForLabel(label);
-    if (!target || *target >= rows().size()) {
+    if (!target || *target >= listing().rows().size()) {
         table.setContentOffset({ 0, 0 });
         return;
     }
@@ -713,7 +363,7 @@ void VKFolderController::setIndexViewHidden(bool hidden, bool)
 void VKFolderController::updateFolderInfo()
 {
     uint64_t size = 0;
-    size_t count = rows().size();
+    size_t count = listing().rows().size();
     auto text = searchText();
     // Sizes are what the items hold (a folder's files at every depth), each
     // byte once, whether listed or found.
@@ -721,10 +371,8 @@ void VKFolderController::updateFolderInfo()
         auto quota = VKQuotaManager::defaultManager();
         if (text && !text->empty()) {
             if (searchScope() == 1) {
-                auto application = VKApplication::sharedApplication();
-                size = quota->contentSizeOfItemsMatchingQuery(*text, application->publicDirectory(), true, true);
-                if (!isGuestMode())
-                    size += quota->contentSizeOfItemsMatchingQuery(*text, application->documentsDirectory(), true, true);
+                for (const auto& root : localFilesRoots())
+                    size += quota->contentSizeOfItemsMatchingQuery(*text, root, true, true);
             } else if (isLocalFolder()) {
                 size = quota->contentSizeOfItemsMatchingQuery(*text, m_resource->path(), false, false);
             } else {
@@ -810,18 +458,10 @@ void VKFolderController::collectionDidUpdate(const core::Notification& notificat
     std::string path = core::path::standardizingPath(changed->string());
     // Clients' changes come in bursts: one rebuild after the last.
     double delay = notification.name() == WebDAVCollectionDidUpdateNotification ? CollapsedUpdateDelay : 0;
-    if (path == m_folderPath) {
-        m_childrenValid = false;
-        if (!isTopViewController())
-            return;
-        if (delay > 0 && m_changeFeed)
-            m_changeFeed->noteChange();
-        else
-            updateModelAndView();
-    } else if (core::path::deletingLastPathComponent(path) == m_folderPath) {
-        if (isTopViewController())
-            scheduleReload(delay);
-    }
+    if (path == m_folderPath)
+        listing().folderDidChange(delay > 0);
+    else if (core::path::deletingLastPathComponent(path) == m_folderPath && isTopViewController())
+        scheduleReload(delay);
 }
 
 void VKFolderController::quotaDidUpdate(const core::Notification& notification)
@@ -841,42 +481,12 @@ void VKFolderController::quotaDidUpdate(const core::Notification& notification)
         contentSizeDidChange(path);
 }
 
-void VKFolderController::folderDidChange()
-{
-    m_childrenValid = false;
-    if (isTopViewController())
-        updateModelAndView();
-}
-
 void VKFolderController::contentSizeDidChange(const std::string& path)
 {
     if (!core::path::isWithin(path, m_folderPath) || !isLocalFolder())
         return;
     updateFolderInfo();
-    if (!m_childrenValid || m_rowsAreSearchResults || !isViewLoaded())
-        return;
-    const bool bySize = sorting().order() == VKFolderSorting::SizeOrder;
-    if (path == m_folderPath) {
-        // Files of the folder itself may have been rewritten.
-        if (bySize) {
-            sorting().prepare(m_children, true);
-            sorting().sort(m_children);
-            m_sectionIndexes.reset();
-        }
-        tableView().reloadData();
-        return;
-    }
-    std::string relative = path.substr(m_folderPath.size() + 1);
-    std::string child = relative.substr(0, relative.find('/'));
-    auto row = rowIndexOfPath(m_children, core::path::appendingPathComponent(m_folderPath, child));
-    if (!row || !bySize)
-        return;
-    VKFolderRow moved = std::move(m_children[*row]);
-    m_children.erase(m_children.begin() + std::ptrdiff_t(*row));
-    sorting().prepare(moved, true);
-    size_t place = sorting().insertionIndex(m_children, moved);
-    m_children.insert(m_children.begin() + std::ptrdiff_t(place), std::move(moved));
-    if (place != *row)
+    if (isViewLoaded() && listing().contentSizeDidChange(path))
         tableView().reloadData();
 }
 
@@ -889,22 +499,14 @@ void VKFolderController::settingDidChange(const std::string& key)
             activeTableView().reloadData();
         return;
     }
-    if (key == "VKFileSortOrder")
-        m_sorting.reset();
-    else if (key == "VKShowHiddenFiles")
-        m_childrenValid = false;
-    else
-        return;
-    if (isTopViewController())
-        updateModelAndView();
+    listing().settingDidChange(key);
 }
 
 // MARK: Transfers
 
 bool VKFolderController::transferIsListed(const std::shared_ptr<VKFileResource>& download)
 {
-    return m_childrenValid
-        && std::any_of(m_children.begin(), m_children.end(), [&](const auto& row) { return row.resource == download; });
+    return listing().listsChild(download);
 }
 
 void VKFolderController::transferFinished(const std::shared_ptr<VKFileResource>& download,
@@ -984,7 +586,7 @@ void VKFolderController::viewWillAppear(bool animated)
     updateDownloadsBadgeValue();
     // A folder that changed, or an order or hidden-files setting that
     // changed while another screen showed, is listed afresh.
-    if (!m_rowsBuilt || !m_childrenValid || m_childrenOrder != sorting().order())
+    if (listing().isStale())
         updateModelFlushingCache(false);
     updateView();
     scrollToStoredFolderContentYOffset();
@@ -1027,11 +629,7 @@ void VKFolderController::didReceiveMemoryWarning()
     if (!isVisibleViewController()) {
         if (isViewLoaded())
             storeFolderContentYOffset();
-        m_children.clear();
-        m_childrenValid = false;
-        m_searchRows.clear();
-        m_rowsBuilt = false;
-        m_sectionIndexes.reset();
+        listing().drop();
     }
     VKFolderControllerBase::didReceiveMemoryWarning();
 }

@@ -3,9 +3,8 @@
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderEditing.h"
+#include "App/FolderBrowser/VKFolderListing.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
-#include "App/FolderBrowser/VKFolderSectionIndex.h"
-#include "App/FolderBrowser/VKFolderSorting.h"
 #include "App/FolderBrowser/VKFolderToolbar.h"
 #include "App/FolderBrowser/VKFolderTransferRows.h"
 #include "App/FolderBrowser/VKIndexViewDataSource.h"
@@ -31,7 +30,6 @@ class VKFileResource;
 class VKFolderSearchBar;
 class VKOperationProgressView;
 class VKIndexView;
-class VKFolderChangeFeed;
 class VKFolderBrowserServices;
 
 // The screen that lists one folder: its items and pending downloads in the
@@ -39,24 +37,20 @@ class VKFolderBrowserServices;
 // them, the summary in the toolbar, and the rows kept current as the
 // browser, WebDAV clients and downloads change the folder.
 //
-// The model has three layers with their own lifetimes: the child set (the
-// folder's items by name, dropped when the folder changes, hidden files are
-// shown or hidden, or memory runs short), the rows (every row keeps its sort
-// keys, so a rebuild reuses the keys of names it knew and sorts only the new
-// ones) and the section map of the strip (built on the first jump, dropped
-// with every change of the rows). Everything runs on the main thread.
-//
 // Collaborators own their parts, each with a small host interface this
-// screen answers (held weakly): the search (VKFolderSearch, host side in
+// screen answers (held weakly): the rows themselves, their order, the
+// strip's map and their live updates (VKFolderListing, host side in
+// VKFolderController.cpp), the search (VKFolderSearch, host side in
 // VKFolderControllerSearch.cpp), the marks and editing bars
 // (VKFolderEditing), the toolbar (VKFolderToolbar), the transfer rows
 // (VKFolderTransferRows) and the editing commands (VKFolderCommands: the
 // menu, the dispatcher of every sheet and prompt, and the operations they
-// start; host side in VKFolderControllerEditing.cpp). The rows' side
-// (opening, deleting, the viewers' walks, the scroll position) lives in
-// VKFolderControllerRows.cpp.
+// start; host side in VKFolderControllerEditing.cpp). This screen presents
+// the rows: the table's side (cells, opening, deleting, the viewers' walks,
+// the scroll position) lives in VKFolderControllerRows.cpp.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
+                           public VKFolderListing::Host,
                            public VKFolderSearch::Host,
                            public VKFolderEditing::Host,
                            public VKFolderToolbar::Host,
@@ -110,41 +104,31 @@ public:
     // "VKFolderController (0x…): ~/Documents/Folder".
     std::string description() const override;
 
-    // The rows, built when missing.
-    std::vector<std::shared_ptr<VKFileResource>> filteredResources();
-    size_t rowCount();
+    // The rows (VKFolderListing; its host is this controller, once shared).
+    VKFolderListing& listing() const;
+    // The listing's calls by the names the screens and tests know.
+    std::vector<std::shared_ptr<VKFileResource>> filteredResources() { return listing().resources(); }
+    size_t rowCount() { return listing().count(); }
     // Null past the end or outside the rows' section.
     std::shared_ptr<VKFileResource> resourceAtIndexPath(ui::IndexPath path);
-    // The row of the resource of that path; nothing when the rows are not
-    // built or it is not listed.
     std::optional<ui::IndexPath> indexPathOfResource(const VKFileResource& resource) const;
-    // The child set's members (empty before the first build).
-    std::vector<std::shared_ptr<VKFileResource>> childResources() const;
-
-    // Between the two the model's edits leave the table alone (the caller
-    // animates it and updates the view).
-    void beginModelUpdates() { m_inModelUpdate = true; }
-    void endModelUpdates() { m_inModelUpdate = false; }
-    void addResourceToModel(const std::shared_ptr<VKFileResource>& resource);
-    void removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource);
-    // Many at once, in one pass over the rows.
-    void removeResourcesFromModel(const std::vector<std::shared_ptr<VKFileResource>>& resources);
-    void replaceResourceInModel(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to);
-
-    // Rebuilds the rows: with `flush` (or without a child set) the folder is
-    // read again, reusing the rows of names that stayed.
-    void updateModelFlushingCache(bool flush);
+    void beginModelUpdates() { listing().beginUpdates(); }
+    void endModelUpdates() { listing().endUpdates(); }
+    void addResourceToModel(const std::shared_ptr<VKFileResource>& resource) { listing().add(resource); }
+    void removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource) { listing().remove(resource); }
+    void removeResourcesFromModel(const std::vector<std::shared_ptr<VKFileResource>>& resources) { listing().remove(resources); }
+    void replaceResourceInModel(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to)
+    {
+        listing().replace(from, to);
+    }
+    void updateModelFlushingCache(bool flush) { listing().rebuild(flush); }
     void updateModelAndView();
     // The strip (unless searching), the summary, and a reload of the table
     // shown.
     void updateView();
-    // The order in use, read from the settings when it was dropped.
-    const VKFolderSorting& sorting();
-
-    // How many times the folder was read, and the rows built (tests count
-    // rebuilds by them).
-    size_t directoryReadCount() const { return m_directoryReads; }
-    size_t modelBuildCount() const { return m_modelBuilds; }
+    const VKFolderSorting& sorting() { return listing().sorting(); }
+    size_t directoryReadCount() const { return listing().directoryReadCount(); }
+    size_t modelBuildCount() const { return listing().buildCount(); }
 
     // The strip's labels per language: sections of one-character labels
     // and whether each may be compressed. Languages without their own take
@@ -316,12 +300,16 @@ protected:
     // Registers the observers (once the controller is shared).
     virtual void startObserving();
     // The folder is read again at the next rebuild (the next appearance).
-    void invalidateModel() { m_childrenValid = false; }
+    void invalidateModel() { listing().invalidate(); }
     // Kept until the controller goes.
     void addObservation(core::Observation observation) { m_observations.push_back(std::move(observation)); }
 
 private:
     // What the collaborators ask of the screen (their Host interfaces).
+    std::optional<VKFolderListing::Query> listingQuery() const override;
+    bool listingIsOnTop() const override { return isTopViewController(); }
+    void listingDidRebuild() override;
+    void listingDidChange() override { updateView(); }
     void folderSearchWillBegin() override;
     void folderSearchWillEnd() override;
     void folderSearchChanged(double delay) override;
@@ -353,7 +341,7 @@ private:
     bool commandScreenIsOnTop() const override { return isTopViewController(); }
     bool commandScreenIsVisible() const override { return isVisibleViewController(); }
     bool commandNameIsTaken(const std::string& name, bool ignoringCase) override { return childExistsWithName(name, ignoringCase); }
-    bool commandShowsHiddenFiles() const override { return showsHiddenFiles(); }
+    bool commandShowsHiddenFiles() const override { return VKFolderListing::showsHiddenFiles(); }
     void commandMarkAll(bool marked) override { marked ? markAllItems() : unmarkAllItems(); }
     void commandOpen(const std::shared_ptr<VKFileResource>& resource) override { openResource(resource); }
     void commandReveal(const std::shared_ptr<VKFileResource>& resource) override { revealResource(resource); }
@@ -381,26 +369,11 @@ private:
     bool isTopViewController() const;
     bool isVisibleViewController() const;
     std::shared_ptr<VKFolderController> self();
-    bool showsHiddenFiles() const;
-    bool isHiddenName(const std::string& name) const;
-    // The child set read afresh and sorted; names known before keep their
-    // rows.
-    void readChildren();
-    std::vector<VKFolderRow>& rows();
-    const std::vector<VKFolderRow>& rows() const;
-    std::vector<std::shared_ptr<VKFileResource>> searchResults(const std::string& text) const;
-    void insertChild(const std::shared_ptr<VKFileResource>& resource);
-    // Room for `more` rows in the child set.
-    void reserveChildren(size_t more);
-    bool removeChild(const VKFileResource& resource);
-    // After an edit: the view follows unless the caller holds the updates.
-    void modelDidChange();
-    std::optional<size_t> rowIndexOfPath(const std::vector<VKFolderRow>& rows, const std::string& path) const;
+    // Where a "Local Files" search looks: both document trees, the private
+    // one unless a guest uses the program.
+    std::vector<std::string> localFilesRoots() const;
     void scheduleModelUpdate(double delay);
     void cancelModelUpdate();
-    // The folder changed on disk (its feed's call after a burst): read again
-    // now when on top, else when next shown.
-    void folderDidChange();
     // The quota tree's news of an item inside this folder: the summary, and
     // the size of the row on the way (kept in its place in size order).
     void contentSizeDidChange(const std::string& path);
@@ -415,25 +388,11 @@ private:
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
-    // The child set as rows sorted in m_childrenOrder (-1: unsorted). When
-    // dropped (not valid) it still shows until the rebuild, which reuses
-    // its rows.
-    std::vector<VKFolderRow> m_children;
-    bool m_childrenValid = false;
-    int m_childrenOrder = -1;
-    // The rows while a search has text.
-    std::vector<VKFolderRow> m_searchRows;
-    bool m_rowsBuilt = false;
-    bool m_rowsAreSearchResults = false;
-    std::optional<VKFolderSectionIndex> m_sectionIndexes;
-    std::optional<VKFolderSorting> m_sorting;
-    bool m_inModelUpdate = false;
+    // Its host is this controller, once shared (listing()).
+    const std::unique_ptr<VKFolderListing> m_listing;
     std::shared_ptr<VKIndexView> m_indexView;
     std::string m_folderInfo;
-    size_t m_directoryReads = 0;
-    size_t m_modelBuilds = 0;
     std::vector<core::Observation> m_observations;
-    std::unique_ptr<VKFolderChangeFeed> m_changeFeed;
 
     bool m_thumbnailCreationDisabled = false;
     VKFolderToolbar m_toolbar;

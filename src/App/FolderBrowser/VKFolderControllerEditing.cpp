@@ -27,9 +27,7 @@ VKFolderEditing& VKFolderController::editing() const
 
 const std::vector<VKFolderRow>& VKFolderController::editingRows()
 {
-    if (!m_rowsBuilt)
-        updateModelFlushingCache(false);
-    return rows();
+    return listing().builtRows();
 }
 
 uint64_t VKFolderController::editingSizeOfItem(const VKFileResource& resource) const
@@ -93,10 +91,8 @@ bool VKFolderController::childExistsWithName(const std::string& name, bool caseI
         return true;
     if (!caseInsensitiveCompare)
         return false;
-    if (!m_childrenValid)
-        updateModelFlushingCache(false);
     std::string folded = core::caseFolded(name);
-    for (const auto& row : m_children)
+    for (const auto& row : listing().children())
         if (core::caseFolded(row.resource->name()) == folded)
             return true;
     return false;
@@ -154,8 +150,8 @@ void VKFolderController::commandDeleted(const std::vector<std::shared_ptr<VKFile
     // The rows of the trashed items, in one pass over the rows.
     // (The resources are the rows' own unless a rebuild made new ones.)
     std::vector<ui::IndexPath> rowsGone;
-    if (m_rowsBuilt && !trashed.empty()) {
-        const auto& listed = rows();
+    if (listing().isBuilt() && !trashed.empty()) {
+        const auto& listed = listing().rows();
         std::unordered_set<const VKFileResource*> objects;
         for (const auto& resource : trashed)
             objects.insert(resource.get());

@@ -110,7 +110,7 @@ std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView&
     auto cell = VKFolderTransferRows::dequeueCell(table, resource.get());
     cell->setFrame({ 0, 0, table.bounds().width(), VKFileResourceCell::RowHeight });
     cell->setResource(resource);
-    bool results = resource && isSearching() && searchScope() == 1 && m_rowsAreSearchResults;
+    bool results = resource && isSearching() && searchScope() == 1 && listing().showsSearchResults();
     cell->setParentName(results ? parentNameForResult(*resource) : std::string());
     return cell;
 }
@@ -466,13 +466,14 @@ std::vector<std::shared_ptr<VKFileResource>> VKFolderController::getAllViewableR
 std::shared_ptr<VKFileResource> VKFolderController::walkViewable(const std::shared_ptr<VKFileResource>& from, int step,
     const std::function<bool(const VKFileResource&)>& accepts)
 {
-    if (!from || !m_rowsBuilt)
+    if (!from)
         return nullptr;
-    auto row = rowIndexOfPath(rows(), from->path());
+    auto row = listing().indexOf(from->path());
     if (!row)
         return nullptr;
-    for (long i = long(*row) + step; i >= 0 && size_t(i) < rows().size(); i += step) {
-        const auto& resource = rows()[size_t(i)].resource;
+    const auto& rows = listing().rows();
+    for (long i = long(*row) + step; i >= 0 && size_t(i) < rows.size(); i += step) {
+        const auto& resource = rows[size_t(i)].resource;
         if (isViewableResource(*resource) && accepts(*resource))
             return resource;
     }
