@@ -205,7 +205,6 @@ int main(int argc, char** argv)
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     VKRegisterViewers();
     auto delegate = VKAppDelegate::create();
-    VKAppDelegate::setSharedAppDelegate(delegate);
     VKRegisterWebBrowser(delegate);
     bool launched = true;
     if (wholeApplication) {
@@ -288,7 +287,6 @@ int main(int argc, char** argv)
     }
     application->setDelegate({});
     // The server goes before the run loop it lives on.
-    VKAppDelegate::setSharedAppDelegate(nullptr);
     delegate.reset();
     NetServicePublisher::setShared(nullptr);
     // Work handed to other threads (emptying the trash, a copy) ends before

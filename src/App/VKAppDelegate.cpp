@@ -47,13 +47,9 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <mutex>
 #include <utility>
 
 namespace {
-
-std::mutex sharedMutex;
-std::shared_ptr<VKAppDelegate> sharedDelegate;
 
 std::string displayName()
 {
@@ -78,18 +74,6 @@ VKAppDelegate::VKAppDelegate()
 }
 
 VKAppDelegate::~VKAppDelegate() = default;
-
-std::shared_ptr<VKAppDelegate> VKAppDelegate::sharedAppDelegate()
-{
-    std::lock_guard lock(sharedMutex);
-    return sharedDelegate;
-}
-
-void VKAppDelegate::setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate)
-{
-    std::lock_guard lock(sharedMutex);
-    sharedDelegate = std::move(delegate);
-}
 
 void VKAppDelegate::registerDefaults()
 {

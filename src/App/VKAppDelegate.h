@@ -58,12 +58,10 @@ public:
     // The delegate's own alerts, by their tags (TagAdditions.h).
     enum class Alert : int { Startup = 3001, ServerInfo = 3002, QuotaWarning = 3003 };
 
+    // Screens reach the delegate only through the narrow interfaces it
+    // answers, which it hands to the screens it makes.
     static std::shared_ptr<VKAppDelegate> create();
     ~VKAppDelegate() override;
-    // Screens reach the delegate through the narrow interfaces it answers
-    // (VKFolderBrowserServices for the folder screens), looked up there.
-    static std::shared_ptr<VKAppDelegate> sharedAppDelegate();
-    static void setSharedAppDelegate(std::shared_ptr<VKAppDelegate> delegate);
 
     // Registers the settings every subsystem reads, with their defaults.
     void registerDefaults();
@@ -195,8 +193,9 @@ public:
 
     // The stack (VKAppDelegateState.cpp). Its bottom screen: a guest's
     // folder screen on the public folder, else the root list of both
-    // document folders.
-    std::shared_ptr<ui::ViewController> createRootViewController() const;
+    // document folders; the folder screens the delegate makes get it as
+    // their services.
+    std::shared_ptr<ui::ViewController> createRootViewController();
     // The top screen when it is a viewer.
     std::shared_ptr<VKViewController> contentViewController() const;
     // Opens a stored path as a stack of folder screens under the root list,

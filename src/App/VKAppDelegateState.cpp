@@ -40,13 +40,16 @@ std::string standardizedPath(const std::shared_ptr<VKFileResource>& resource)
 
 } // namespace
 
-std::shared_ptr<ui::ViewController> VKAppDelegate::createRootViewController() const
+std::shared_ptr<ui::ViewController> VKAppDelegate::createRootViewController()
 {
     auto application = VKApplication::sharedApplication();
+    auto self = sharedAs<VKAppDelegate>();
     if (m_guestMode)
         return VKFolderController::folderControllerWithResource(
-            VKFileResource::resourceWithPath(application->publicDirectory()));
-    return VKRootFolderController::create({ application->documentsDirectory(), application->publicDirectory() });
+            VKFileResource::resourceWithPath(application->publicDirectory()), self);
+    auto root = VKRootFolderController::create({ application->documentsDirectory(), application->publicDirectory() });
+    root->setServices(self);
+    return root;
 }
 
 std::shared_ptr<VKViewController> VKAppDelegate::contentViewController() const
@@ -129,7 +132,7 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
             continue;
         }
         reusing = false;
-        stack.push_back(VKFolderController::folderControllerWithResource(resource));
+        stack.push_back(VKFolderController::folderControllerWithResource(resource, sharedAs<VKAppDelegate>()));
     }
     if (isFile && core::UserDefaults::standard()->boolForKey("VKLastKnownDocumentEnabled") && !stack.empty()) {
         if (auto folder = std::dynamic_pointer_cast<VKFolderController>(stack.back()))

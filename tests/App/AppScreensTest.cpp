@@ -84,7 +84,6 @@ protected:
         defaults->set("VKPortNumber", core::Value(int64_t(0)));
         defaults->set("DeviceName", core::Value("Test Device"));
         delegate = VKAppDelegate::create();
-        VKAppDelegate::setSharedAppDelegate(delegate);
         test::FakeReachability::made().back()->fire(0x2);
         delegate->applicationDidFinishLaunchingWithOptions(core::Value::makeDictionary());
         // Turned before the start-up alert comes up on the next pass.
@@ -114,7 +113,6 @@ protected:
         }
         delegate->setNavigationController(nullptr);
         delegate->setWindow(nullptr);
-        VKAppDelegate::setSharedAppDelegate(nullptr);
         delegate.reset();
         runLoop();
     }

@@ -70,7 +70,6 @@ protected:
         publisher = std::make_shared<FakePublisher>("Tandry-Test");
         NetServicePublisher::setShared(publisher);
         delegate = VKAppDelegate::create();
-        VKAppDelegate::setSharedAppDelegate(delegate);
         FakeReachability::made().back()->fire(0x2);
         defaults()->set("VKPortNumber", core::Value(int64_t(0)));
         application = VKApplication::sharedApplication();
@@ -86,7 +85,6 @@ protected:
             delegate->setWindow(nullptr);
         }
         runLoop();
-        VKAppDelegate::setSharedAppDelegate(nullptr);
         delegate.reset();
         NetServicePublisher::setShared(nullptr);
         UITestCase::TearDown();

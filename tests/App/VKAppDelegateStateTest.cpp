@@ -84,10 +84,10 @@ TEST_F(VKAppDelegateStateTest, ReusesTheScreensThatMatchBelowTheRootsParent)
     makeDocument("A/B/");
     makeDocument("A/C/");
     const auto library = core::path::deletingLastPathComponent(documents());
-    auto parent = VKFolderController::folderControllerWithResource(resource(library));
-    auto documentsScreen = VKFolderController::folderControllerWithResource(resource(documents()));
-    auto a = VKFolderController::folderControllerWithResource(resource(documents("A")));
-    auto b = VKFolderController::folderControllerWithResource(resource(documents("A/B")));
+    auto parent = VKFolderController::folderControllerWithResource(resource(library), delegate);
+    auto documentsScreen = VKFolderController::folderControllerWithResource(resource(documents()), delegate);
+    auto a = VKFolderController::folderControllerWithResource(resource(documents("A")), delegate);
+    auto b = VKFolderController::folderControllerWithResource(resource(documents("A/B")), delegate);
     navigation->setViewControllers({ root, parent, documentsScreen, a, b }, false);
 
     delegate->pushViewControllersForPath(documents("A/C"), false);

@@ -21,14 +21,12 @@ class NavigationController;
 // What the folder screens ask of the application: its navigation stack and
 // the folder screens on it, the bars' colour, the server's state for the
 // toolbar, the orientation lock, and the screens the toolbar's buttons
-// open. The application delegate answers; the screens reach it only
-// through current().
+// open. The application delegate answers. It hands itself to the screens
+// it makes, and each screen to the screens it makes (the downloads screen
+// among them); they hold it weakly.
 class VKFolderBrowserServices : public VKAppServerState, public VKAppOrientationLock {
 public:
     virtual ~VKFolderBrowserServices() = default;
-    // The application's, once it launched; none before (or in a test that
-    // launched none).
-    static std::shared_ptr<VKFolderBrowserServices> current();
 
     virtual ui::NavigationController* browserNavigation() const = 0;
     // The folder screens on the stack, from the root up.

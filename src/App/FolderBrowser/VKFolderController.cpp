@@ -80,7 +80,7 @@ void VKFolderController::setCloudFolderControllerFactory(Factory factory)
 }
 
 std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithResource(
-    const std::shared_ptr<VKFileResource>& resource)
+    const std::shared_ptr<VKFileResource>& resource, std::weak_ptr<VKFolderBrowserServices> services)
 {
     if (!resource)
         return nullptr;
@@ -89,9 +89,10 @@ std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithReso
         std::lock_guard lock(factoryMutex());
         factory = cloudFactory();
     }
-    if (resource->isCloudResource() && factory)
-        return factory(resource);
-    return create(resource);
+    auto controller = resource->isCloudResource() && factory ? factory(resource) : create(resource);
+    if (controller)
+        controller->setServices(std::move(services));
+    return controller;
 }
 
 std::shared_ptr<VKFolderController> VKFolderController::create(const std::shared_ptr<VKFileResource>& resource)

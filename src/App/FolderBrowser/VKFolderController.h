@@ -91,7 +91,10 @@ public:
     static std::optional<float> storedContentOffset(const std::string& folderPath);
     static void forgetStoredContentOffsets();
 
-    static std::shared_ptr<VKFolderController> folderControllerWithResource(const std::shared_ptr<VKFileResource>& resource);
+    // The screen of a folder (a cloud one through the factory), with the
+    // services it hands on.
+    static std::shared_ptr<VKFolderController> folderControllerWithResource(const std::shared_ptr<VKFileResource>& resource,
+        std::weak_ptr<VKFolderBrowserServices> services);
     static std::shared_ptr<VKFolderController> create(const std::shared_ptr<VKFileResource>& resource);
     explicit VKFolderController(std::shared_ptr<VKFileResource> resource);
     ~VKFolderController() override;

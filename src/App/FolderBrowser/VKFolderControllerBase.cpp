@@ -175,6 +175,13 @@ VKFolderControllerBase::VKFolderControllerBase(ui::TableView::Style style)
         }));
 }
 
+void VKFolderControllerBase::setServices(std::weak_ptr<VKFolderBrowserServices> services)
+{
+    m_services = std::move(services);
+    if (auto* label = folderInfoLabel())
+        label->setServerState(m_services);
+}
+
 VKFolderControllerBase::~VKFolderControllerBase()
 {
     // Closed first: a worker's post waits for nothing of the screen after.
@@ -393,21 +400,23 @@ void VKFolderControllerBase::resetOperationForTesting()
 
 namespace {
 
-std::shared_ptr<VKFolderBrowserServices> appDelegate()
+// The services of the screen behind `screen`, while it lives.
+std::shared_ptr<VKFolderBrowserServices> servicesOf(const std::weak_ptr<core::Object>& screen)
 {
-    return VKFolderBrowserServices::current();
+    auto owner = std::static_pointer_cast<VKFolderControllerBase>(screen.lock());
+    return owner ? owner->services() : nullptr;
 }
 
 // A button that shows `image` and sends `action` to the application
-// delegate when touched up inside.
-std::shared_ptr<ui::BarButtonItem> delegateButtonItem(const std::shared_ptr<gfx::Image>& image, const char* action,
-    std::function<void(VKFolderBrowserServices&, const std::shared_ptr<core::Object>&)> send)
+// through the services of `screen` when touched up inside.
+std::shared_ptr<ui::BarButtonItem> servicesButtonItem(const std::shared_ptr<gfx::Image>& image, const char* action,
+    std::weak_ptr<core::Object> screen, std::function<void(VKFolderBrowserServices&, const std::shared_ptr<core::Object>&)> send)
 {
     auto button = buttonWithImage(image);
     button->setShowsTouchWhenHighlighted(true);
-    button->addTarget(nullptr, action, [send](ui::Control& control, const ui::Event*) {
-        if (auto delegate = appDelegate())
-            send(*delegate, control.shared_from_this());
+    button->addTarget(nullptr, action, [screen = std::move(screen), send](ui::Control& control, const ui::Event*) {
+        if (auto services = servicesOf(screen))
+            send(*services, control.shared_from_this());
     }, ui::Control::TouchUpInside);
     return barButtonItemWithCustomView(button);
 }
@@ -461,7 +470,7 @@ void VKFolderControllerBase::viewWillAppear(bool animated)
     updateToolbarItemsAppearanceForCurrentOrientation();
     updateEditButton();
 
-    if (auto delegate = appDelegate())
+    if (auto delegate = services())
         delegate->setOrientationLocked(false);
     if (auto* application = ui::Application::shared()) {
         application->setStatusBarHidden(false, ui::Application::StatusBarAnimation::None);
@@ -471,7 +480,7 @@ void VKFolderControllerBase::viewWillAppear(bool animated)
     if (!navigation)
         return;
     navigation->setToolbarHidden(false, animated);
-    auto delegate = appDelegate();
+    auto delegate = services();
     auto tint = delegate ? delegate->browserBarTint() : std::nullopt;
     auto& bar = navigation->navigationBar();
     bar.setBarStyle(ui::NavigationBar::Style::Default);
@@ -577,7 +586,7 @@ void VKFolderControllerBase::updateServerStateImage()
         return;
     const char* name = "HTTPServerStopped.png";
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {
-        auto delegate = appDelegate();
+        auto delegate = services();
         auto reachability = delegate ? delegate->netReachability() : nullptr;
         auto quota = VKQuotaManager::defaultManager();
         bool active = reachability && reachability->isReachableUsingWifi() && NetReachability::getWifiIPAddress()
@@ -688,13 +697,13 @@ std::shared_ptr<gfx::Image> VKFolderControllerBase::helpBarButtonImage() const
 
 std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::settingsBarButtonItem()
 {
-    return delegateButtonItem(settingsBarButtonImage(), ShowSettingsAction,
+    return servicesButtonItem(settingsBarButtonImage(), ShowSettingsAction, weak_from_this(),
         [](VKFolderBrowserServices& delegate, const std::shared_ptr<core::Object>& sender) { delegate.browserShowSettings(sender); });
 }
 
 std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::helpBarButtonItem()
 {
-    return delegateButtonItem(helpBarButtonImage(), ShowHelpAction,
+    return servicesButtonItem(helpBarButtonImage(), ShowHelpAction, weak_from_this(),
         [](VKFolderBrowserServices& delegate, const std::shared_ptr<core::Object>& sender) { delegate.browserShowHelp(sender); });
 }
 
@@ -703,9 +712,9 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::serverStateBarButtonI
     if (!m_serverStateItem) {
         auto button = ui::Button::create(ui::Button::Type::Custom,
             { 0, 0, ServerStateButtonSize, ServerStateButtonSize });
-        button->addTarget(nullptr, ShowServerInfoAction, [](ui::Control& control, const ui::Event*) {
-            if (auto delegate = appDelegate())
-                delegate->browserShowServerInfo(control.shared_from_this());
+        button->addTarget(nullptr, ShowServerInfoAction, [screen = weak_from_this()](ui::Control& control, const ui::Event*) {
+            if (auto services = servicesOf(screen))
+                services->browserShowServerInfo(control.shared_from_this());
         }, ui::Control::TouchUpInside);
         m_serverStateItem = barButtonItemWithCustomView(button);
         updateServerStateImage();
@@ -722,6 +731,7 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::folderInfoBarButtonIt
 {
     if (!m_folderInfoItem) {
         auto label = VKFolderInfoLabel::create({ 0, 0, 100, 20 });
+        label->setServerState(m_services);
         label->setBackgroundColor(gfx::Color());
         label->setShadowOffset({ 0, 1 });
         applyAppearance(*label);

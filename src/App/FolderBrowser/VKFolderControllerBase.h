@@ -17,6 +17,7 @@ namespace ui {
 class BarButtonItem;
 class Button;
 } // namespace ui
+class VKFolderBrowserServices;
 class VKFolderInfoLabel;
 class VKOperationProgressView;
 
@@ -116,6 +117,13 @@ public:
 
     // ---- One screen ----------------------------------------------------
 
+    // What the screen asks of the application (its stack, the server's
+    // state, the screens the toolbar opens). Whoever makes the screen hands
+    // it over, and the screen hands it on to the screens it makes; held
+    // weakly, as the application owns the stack that owns the screen.
+    std::shared_ptr<VKFolderBrowserServices> services() const { return m_services.lock(); }
+    void setServices(std::weak_ptr<VKFolderBrowserServices> services);
+
     // The actions the bar items send.
     static constexpr const char* ToggleEditingAction = "toggleEditing";
     static constexpr const char* CancelCurrentOperationAction = "cancelCurrentOperation";
@@ -199,6 +207,7 @@ private:
     // at once when called there, else on a later pass.
     void deliver(std::function<void(VKFolderControllerBase&)> handler);
 
+    std::weak_ptr<VKFolderBrowserServices> m_services;
     std::shared_ptr<ui::BarButtonItem> m_serverStateItem;
     std::shared_ptr<ui::BarButtonItem> m_folderInfoItem;
     std::shared_ptr<ui::BarButtonItem> m_progressItem;

@@ -133,7 +133,7 @@ void VKFolderController::revealResource(const std::shared_ptr<VKFileResource>& r
         return;
     }
     // Another folder: the application delegate builds the stack down to it.
-    auto delegate = VKFolderBrowserServices::current();
+    auto delegate = services();
     if (!delegate) {
         core::log("Warning, no application delegate to reveal {}", resource->path());
         return;

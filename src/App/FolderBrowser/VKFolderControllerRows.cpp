@@ -208,7 +208,7 @@ void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& res
             deselect();
             return;
         }
-        next = folderControllerWithResource(resource);
+        next = folderControllerWithResource(resource, services());
         if (isSearching())
             backTitle = core::localized("Search");
     } else if (core::path::pathExtension(resource->name()) == "zip") {
@@ -228,7 +228,7 @@ void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& res
         return;
     } else {
         auto viewer = VKViewController::viewControllerWithResource(resource, std::static_pointer_cast<VKViewerFolderHost>(self()));
-        viewer->setOrientationLock(VKFolderBrowserServices::current());
+        viewer->setOrientationLock(services());
         next = viewer;
         backTitle = core::localized("Back");
     }

@@ -111,7 +111,7 @@ void VKFolderController::folderSearchBarResized()
 
 std::optional<gfx::Color> VKFolderController::folderSearchBarTint() const
 {
-    auto services = VKFolderBrowserServices::current();
+    auto services = this->services();
     return services ? services->browserBarTint() : std::nullopt;
 }
 
@@ -121,7 +121,7 @@ std::optional<gfx::Color> VKFolderController::folderSearchBarTint() const
 // that already lead here.
 void VKFolderController::repairNavigationStack()
 {
-    auto appDelegate = VKFolderBrowserServices::current();
+    auto appDelegate = services();
     if (!appDelegate)
         return;
     auto controllers = appDelegate->browserFolderScreens();
@@ -182,7 +182,7 @@ void VKFolderController::repairNavigationStack()
         base = core::path::appendingPathComponent(base, component);
         if (base == m_folderPath)
             break;
-        if (auto controller = folderControllerWithResource(VKFileResource::resourceWithPath(base)))
+        if (auto controller = folderControllerWithResource(VKFileResource::resourceWithPath(base), appDelegate))
             controllers.push_back(std::move(controller));
     }
     controllers.push_back(keep);

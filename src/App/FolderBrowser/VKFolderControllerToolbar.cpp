@@ -48,7 +48,7 @@ void VKFolderController::showDownloadViewController()
         std::lock_guard lock(downloadScreenMutex());
         factory = downloadScreenFactory();
     }
-    auto screen = factory ? factory(m_resource, VKFolderBrowserServices::current()) : nullptr;
+    auto screen = factory ? factory(m_resource, services()) : nullptr;
     if (!screen) {
         core::log("VKFolderController: no downloads screen to show");
         return;

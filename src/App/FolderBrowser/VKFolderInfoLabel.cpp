@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 
-#include "App/FolderBrowser/VKFolderBrowserServices.h"
+#include "App/VKAppServerState.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/NetReachability.h"
 
@@ -93,7 +93,7 @@ void VKFolderInfoLabel::setTouchesCycleState(bool cycles)
 
 void VKFolderInfoLabel::cycleState()
 {
-    auto delegate = VKFolderBrowserServices::current();
+    auto delegate = m_server.lock();
     auto server = delegate ? delegate->httpServer() : nullptr;
     auto reachability = delegate ? delegate->netReachability() : nullptr;
     bool announced = server && server->isStarted() && reachability && reachability->isReachableUsingWifi()
@@ -106,7 +106,7 @@ void VKFolderInfoLabel::cycleState()
 // host and port.
 std::string VKFolderInfoLabel::addressText(int state) const
 {
-    auto delegate = VKFolderBrowserServices::current();
+    auto delegate = m_server.lock();
     auto server = delegate ? delegate->httpServer() : nullptr;
     auto reachability = delegate ? delegate->netReachability() : nullptr;
     if (!server || !server->isStarted())

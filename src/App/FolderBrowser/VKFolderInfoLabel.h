@@ -12,7 +12,10 @@
 #include "Platform/Core/Observation.h"
 #include "Platform/UI/Label.h"
 
+#include <memory>
 #include <string>
+
+class VKAppServerState;
 
 class VKFolderInfoLabel : public ui::Label {
 public:
@@ -38,6 +41,9 @@ public:
     bool touchesCycleState() const { return m_touchesCycleState; }
     // Also switches the label's touches on or off.
     void setTouchesCycleState(bool cycles);
+    // Where the server is (held weakly; none: stopped). Its folder screen
+    // hands it over.
+    void setServerState(std::weak_ptr<VKAppServerState> server) { m_server = std::move(server); }
 
     // In a toolbar, the room between its neighbours less NeighbourMargin at
     // each side (as the bar places them when the label is no wider than
@@ -58,6 +64,7 @@ private:
 
     std::string m_info;
     int m_state = Info;
+    std::weak_ptr<VKAppServerState> m_server;
     bool m_touchesCycleState = true;
     std::vector<core::Observation> m_observations;
 };

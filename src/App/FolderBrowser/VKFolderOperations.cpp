@@ -38,6 +38,15 @@ using Base = VKFolderControllerBase;
 
 namespace {
 
+// The browser of the screen that started the running upload: the
+// process-wide operation delegate that asks the overwrite question has no
+// screen of its own. One operation runs at a time; main thread only.
+std::weak_ptr<VKFolderBrowserServices>& uploadStartedInBrowser()
+{
+    static std::weak_ptr<VKFolderBrowserServices> browser;
+    return browser;
+}
+
 std::string countedText(const char* one, const char* many, uint64_t count)
 {
     return fmt::format(fmt::runtime(core::localized(count == 1 ? one : many)), count);
@@ -361,9 +370,10 @@ void VKFolderOperations::uploadItems(const std::vector<std::shared_ptr<VKFileRes
     auto operation = VKCloudUploadOperation::initWithResources(items);
     operation->setDestination(destination);
     operation->setDeleteOriginals(deleteOriginals);
+    auto host = this->host();
+    uploadStartedInBrowser() = host ? host->commandScreen().services() : nullptr;
     if (Base::startFileOperation(operation) == NoRun)
         core::log("VKFolderOperations: the upload did not start");
-    auto host = this->host();
     if (!host)
         return;
     if (host->commandScreen().isEditing())
@@ -402,7 +412,7 @@ void VKFolderOperations::cloudDownloadOperationWillStart(VKCloudDownloadOperatio
 void VKFolderOperations::showActionSheetForCloudUploadOperation(const std::shared_ptr<ui::ActionSheet>& sheet,
     VKCloudUploadOperation& operation)
 {
-    auto services = VKFolderBrowserServices::current();
+    auto services = uploadStartedInBrowser().lock();
     auto* navigation = services ? services->browserNavigation() : nullptr;
     ui::ViewController* top = navigation ? navigation->topViewController() : nullptr;
     if (!sheet || !top) {

@@ -148,7 +148,7 @@ void VKRootFolderController::didSelectRow(ui::TableView& table, ui::IndexPath pa
         return;
     }
     if (auto* navigation = navigationController())
-        navigation->pushViewController(VKFolderController::folderControllerWithResource(resource), true);
+        navigation->pushViewController(VKFolderController::folderControllerWithResource(resource, services()), true);
 }
 
 void VKRootFolderController::cloudServiceAccountDidLogin(const core::Notification& notification)
@@ -162,7 +162,7 @@ void VKRootFolderController::cloudServiceAccountDidLogin(const core::Notificatio
     if (!resource || !navigation)
         return;
     navigation->popToRootViewController(false);
-    navigation->pushViewController(VKFolderController::folderControllerWithResource(resource), true);
+    navigation->pushViewController(VKFolderController::folderControllerWithResource(resource, services()), true);
 }
 
 void VKRootFolderController::hideCloudServersDidChange()

@@ -75,15 +75,16 @@ protected:
         cloudFile("/notes.txt", "notes");
         accountFilesMade();
         root = VKRootFolderController::create({ VKApplication::sharedApplication()->documentsDirectory() });
+        root->setServices(delegate);
         auto service = VKCloudFileResource::resourceWithPath(dropbox()->localPath());
         ASSERT_TRUE(service);
-        top = std::dynamic_pointer_cast<VKCloudFolderController>(VKFolderController::folderControllerWithResource(service));
+        top = std::dynamic_pointer_cast<VKCloudFolderController>(VKFolderController::folderControllerWithResource(service, delegate));
         ASSERT_TRUE(top) << "cloud folders open the cloud folder screen";
         browser->setViewControllers({ root, top }, false);
         runLoop();
         ASSERT_TRUE(waitFor([&] { return dropbox()->resourceForCloudPath("/Docs") != nullptr; })) << cloud->errors();
         docs = std::dynamic_pointer_cast<VKCloudFolderController>(
-            VKFolderController::folderControllerWithResource(dropbox()->resourceForCloudPath("/Docs")));
+            VKFolderController::folderControllerWithResource(dropbox()->resourceForCloudPath("/Docs"), delegate));
         ASSERT_TRUE(docs);
         browser->pushViewController(docs, false);
         runLoop();

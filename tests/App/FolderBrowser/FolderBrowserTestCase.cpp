@@ -15,7 +15,6 @@ void FolderBrowserTestCase::SetUp()
     publisher = std::make_shared<FakePublisher>("Tandry-Test");
     NetServicePublisher::setShared(publisher);
     delegate = VKAppDelegate::create();
-    VKAppDelegate::setSharedAppDelegate(delegate);
     delegate->setupHTTPServer();
     server = delegate->httpServer();
     server->setPort(0);
@@ -29,7 +28,6 @@ void FolderBrowserTestCase::TearDown()
 {
     if (delegate)
         delegate->applicationWillTerminate();
-    VKAppDelegate::setSharedAppDelegate(nullptr);
     delegate.reset();
     server.reset();
     NetServicePublisher::setShared(nullptr);

@@ -138,6 +138,7 @@ public:
         }, ui::Control::ValueChanged);
 
         label = VKFolderInfoLabel::create({ 0, 0, 0, 30 });
+        label->setServerState(server);
         label->setTextColor(ui::StandardColors::white());
         label->setBackgroundColor(ui::StandardColors::clear());
         label->setInfo("200 Items, 3.4 MB");
@@ -157,6 +158,7 @@ public:
     std::shared_ptr<VKIndexView> strip;
     std::shared_ptr<VKFolderInfoLabel> label;
     std::shared_ptr<ui::Toolbar> toolbar;
+    std::weak_ptr<VKAppServerState> server;
 };
 
 class FolderListScreensTest : public test::FolderBrowserTestCase {
@@ -171,6 +173,7 @@ protected:
     {
         test::useDeviceScreen(window(), device);
         screen = std::make_shared<FolderScreen>();
+        screen->server = delegate;
         window().setRootViewController(screen);
         runLoop();
     }

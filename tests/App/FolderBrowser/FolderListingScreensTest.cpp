@@ -125,7 +125,7 @@ TEST_F(FolderListingScreensTest, ListSearchAndCloudBarWithRealText)
 
             showOn(device, documents());
             auto cloud = VKFolderController::folderControllerWithResource(
-                test::FakeCloudFileResource::create(documents("Sixty"), "/Sixty"));
+                test::FakeCloudFileResource::create(documents("Sixty"), "/Sixty"), delegate);
             navigation->pushViewController(cloud, false);
             advance(1);
             expectTidyBar(*cloud->searchBar());

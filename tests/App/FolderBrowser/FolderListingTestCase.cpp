@@ -61,7 +61,7 @@ std::shared_ptr<VKFileResource> FolderListingTestCase::resource(const std::strin
 
 std::shared_ptr<VKFolderController> FolderListingTestCase::show(const std::string& path)
 {
-    controller = VKFolderController::folderControllerWithResource(resource(path));
+    controller = VKFolderController::folderControllerWithResource(resource(path), delegate);
     navigation = VKNavigationController::create(controller);
     delegate->setNavigationController(navigation);
     window().setRootViewController(navigation);
@@ -71,7 +71,7 @@ std::shared_ptr<VKFolderController> FolderListingTestCase::show(const std::strin
 
 std::shared_ptr<VKFolderController> FolderListingTestCase::push(const std::string& path)
 {
-    auto pushed = VKFolderController::folderControllerWithResource(resource(path));
+    auto pushed = VKFolderController::folderControllerWithResource(resource(path), delegate);
     navigation->pushViewController(pushed, false);
     runLoop();
     return pushed;

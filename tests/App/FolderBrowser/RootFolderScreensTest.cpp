@@ -37,6 +37,7 @@ protected:
         test::useDeviceScreen(window(), device);
         window().setRootViewController(nullptr);
         root = VKRootFolderController::create({ documents(), publicFolder() });
+        root->setServices(delegate);
         navigation = VKNavigationController::create(root);
         delegate->setNavigationController(navigation);
         window().setRootViewController(navigation);

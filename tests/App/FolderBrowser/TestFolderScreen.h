@@ -128,6 +128,7 @@ protected:
     }
     std::shared_ptr<TestFolderScreen> show(std::shared_ptr<TestFolderScreen> screen)
     {
+        screen->setServices(delegate);
         window().setRootViewController(nullptr);
         navigation = VKNavigationController::create(screen);
         delegate->setNavigationController(navigation);

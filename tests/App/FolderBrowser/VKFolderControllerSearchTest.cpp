@@ -99,7 +99,7 @@ TEST_F(VKFolderControllerSearchTest, TheBarIsTheListsHeader)
 
     // A cloud folder searches itself only.
     auto cloud = VKFolderController::folderControllerWithResource(
-        test::FakeCloudFileResource::create(documents("Docs"), "/Docs"));
+        test::FakeCloudFileResource::create(documents("Docs"), "/Docs"), delegate);
     EXPECT_FALSE(cloud->isLocalFolder());
     cloud->view();
     cloud->viewDidLoad();

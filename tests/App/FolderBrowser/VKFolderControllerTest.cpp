@@ -8,6 +8,7 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKIndexView.h"
+#include "App/Viewers/VKViewController.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "WebDAV/WebDAVResponse.h"
@@ -16,10 +17,13 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
 #include "Support/ChildProcess.h"
+#include "Support/FakeFolderBrowserServices.h"
 #include "Support/UIScreens.h"
 #include "Support/FileModel/RecordingDownloadHooks.h"
 
@@ -399,6 +403,37 @@ TEST_F(VKFolderControllerTest, QuotaAndExtensionSettingsFollow)
     core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(false));
     runLoop();
     EXPECT_EQ(controller->directoryReadCount(), reads);
+}
+
+TEST_F(VKFolderControllerTest, TheServicesHandedInGoToTheScreensAndViewersItOpens)
+{
+    makeDocument("Letters/Sub/");
+    makeDocument("Letters/a.pdf");
+    auto browser = std::make_shared<test::FakeFolderBrowserServices>();
+    browser->orientationLocked = true;
+    controller = VKFolderController::folderControllerWithResource(resource(documents("Letters")), browser);
+    navigation = VKNavigationController::create(controller);
+    browser->navigation = navigation.get();
+    window().setRootViewController(navigation);
+    runLoop();
+    EXPECT_FALSE(browser->orientationLocked) << "a folder screen turns with the device";
+    for (const char* action : { VKFolderControllerBase::ShowServerInfoAction, VKFolderControllerBase::ShowSettingsAction })
+        driver.tap(*controller->findBarButtonItemWithAction(action)->customView());
+    ASSERT_TRUE(controller->navigationItem().leftBarButtonItem());
+    driver.tap(*controller->navigationItem().leftBarButtonItem()->customView());
+    EXPECT_EQ(browser->shown, (Strings { "server info", "settings", "help" }));
+
+    controller->openResource(resource(documents("Letters/Sub")));
+    advance(1);
+    auto sub = std::dynamic_pointer_cast<VKFolderController>(navigation->viewControllers().back());
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->services(), browser);
+    sub->openResource(resource(documents("Letters/a.pdf")));
+    advance(1);
+    auto viewer = std::dynamic_pointer_cast<VKViewController>(navigation->viewControllers().back());
+    ASSERT_TRUE(viewer);
+    viewer->toggleOrientationLock(nullptr);
+    EXPECT_TRUE(browser->orientationLocked);
 }
 
 TEST_F(VKFolderControllerTest, SettingsChangedBehindTheTabletsSettingsSheetShowWhenItCloses)

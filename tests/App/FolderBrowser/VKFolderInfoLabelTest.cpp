@@ -22,6 +22,7 @@ protected:
     {
         FolderBrowserTestCase::SetUp();
         label = VKFolderInfoLabel::create({ 100, 100, 10, 30 });
+        label->setServerState(delegate);
         window().addSubview(label);
         label->setInfo("3 Items, 1 KB");
     }

@@ -41,6 +41,7 @@ protected:
     std::shared_ptr<VKRootFolderController> showRoot(std::vector<std::string> directories)
     {
         root = VKRootFolderController::create(std::move(directories));
+        root->setServices(delegate);
         navigation = VKNavigationController::create(root);
         delegate->setNavigationController(navigation);
         window().setRootViewController(navigation);

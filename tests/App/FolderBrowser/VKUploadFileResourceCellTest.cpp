@@ -43,7 +43,7 @@ protected:
         std::filesystem::create_directories(path);
         for (const auto& [name, size] : files)
             std::ofstream(path + "/" + name, std::ios::binary) << std::string(size, 'x');
-        auto local = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(path));
+        auto local = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(path), delegate);
         browser->pushViewController(local, false);
         runLoop();
         local->setEditing(true, false);

@@ -115,6 +115,7 @@ protected:
     {
         launchWithCloud(false, device);
         root = VKRootFolderController::create({ VKApplication::sharedApplication()->documentsDirectory() });
+        root->setServices(delegate);
         browser->setViewControllers({ root }, false);
         runLoop();
         auto& table = root->tableView();

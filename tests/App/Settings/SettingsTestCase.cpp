@@ -57,7 +57,6 @@ void SettingsTestCase::launch(const DeviceScreen& device)
     publisher = std::make_shared<FakePublisher>("Tandry-Test");
     NetServicePublisher::setShared(publisher);
     delegate = VKAppDelegate::create();
-    VKAppDelegate::setSharedAppDelegate(delegate);
     ASSERT_TRUE(delegate->applicationDidFinishLaunching());
     FakeReachability::made().front()->fire(WiFi);
     browser = VKNavigationController::create(std::make_shared<BrowserScreen>());
@@ -76,7 +75,6 @@ void SettingsTestCase::TearDown()
     }
     window().setRootViewController(nullptr);
     browser.reset();
-    VKAppDelegate::setSharedAppDelegate(nullptr);
     delegate.reset();
     NetServicePublisher::setShared(nullptr);
     WebDAVCredentials::setCurrent(nullptr);
