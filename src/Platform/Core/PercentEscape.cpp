@@ -37,14 +37,9 @@ constexpr std::array<uint8_t, 256> makeTable()
     return table;
 }
 
-constexpr std::array<uint8_t, 256> kTable = makeTable();
-
 } // namespace
 
-bool isURLCharacter(unsigned char c, EscapeSet set)
-{
-    return kTable[c] & bit(set);
-}
+const std::array<uint8_t, 256> detail::urlCharacterSets = makeTable();
 
 std::string percentEscape(std::string_view text, EscapeSet allowed)
 {

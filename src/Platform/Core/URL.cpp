@@ -15,6 +15,18 @@ bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
+// The first of the given bytes in the text from `from` on, or npos. (The
+// string view's find_first_of calls memchr on the set once per byte.)
+template <char... Set>
+size_t findAny(std::string_view text, size_t from = 0)
+{
+    for (size_t i = from; i < text.size(); ++i) {
+        if (((text[i] == Set) || ...))
+            return i;
+    }
+    return std::string_view::npos;
+}
+
 // Every byte is in the set or starts a well-formed "%XX" escape.
 bool isEscapedText(std::string_view text, EscapeSet set)
 {
@@ -169,7 +181,7 @@ bool URL::split(std::string_view text, Components& parts)
     constexpr auto npos = std::string_view::npos;
     size_t position = 0;
 
-    const size_t schemeEnd = text.find_first_of(":/?#");
+    const size_t schemeEnd = findAny<':', '/', '?', '#'>(text);
     if (schemeEnd != npos && text[schemeEnd] == ':') {
         // A first segment with a colon must be a scheme; a relative path may
         // not start with one.
@@ -186,7 +198,7 @@ bool URL::split(std::string_view text, Components& parts)
 
     if (text.substr(position, 2) == "//") {
         const size_t begin = position + 2;
-        size_t end = text.find_first_of("/?#", begin);
+        size_t end = findAny<'/', '?', '#'>(text, begin);
         if (end == npos)
             end = text.size();
         parts.authority = { begin, end - begin, true };
@@ -195,7 +207,7 @@ bool URL::split(std::string_view text, Components& parts)
         position = end;
     }
 
-    size_t end = text.find_first_of("?#", position);
+    size_t end = findAny<'?', '#'>(text, position);
     if (end == npos)
         end = text.size();
     parts.path = { position, end - position, true };

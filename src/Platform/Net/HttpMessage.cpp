@@ -272,6 +272,15 @@ void HttpMessage::addParsedHeader(std::string_view name, std::string_view value)
         joined.append(value);
         return;
     }
+    appendHeader(name, value);
+}
+
+void HttpMessage::appendHeader(std::string_view name, std::string_view value)
+{
+    // Room for a usual head at once rather than growing through 1, 2, 4 and
+    // 8 headers, each growth moving the ones before.
+    if (m_headers.capacity() == 0)
+        m_headers.reserve(IndexThreshold);
     m_headers.emplace_back(name, value);
     if (m_index)
         m_index->emplace(lowered(name), m_headers.size() - 1);
@@ -321,11 +330,7 @@ bool HttpMessage::setHeader(std::string_view name, std::string_view value)
         m_headers[*position].second = value;
         return true;
     }
-    m_headers.emplace_back(name, value);
-    if (m_index)
-        m_index->emplace(lowered(name), m_headers.size() - 1);
-    else if (m_headers.size() > IndexThreshold)
-        reindex();
+    appendHeader(name, value);
     return true;
 }
 

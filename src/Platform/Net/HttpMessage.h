@@ -86,6 +86,8 @@ private:
     bool takeStartLine(std::string_view line);
     bool takeHeaderLine(std::string_view line);
     void addParsedHeader(std::string_view name, std::string_view value);
+    // Adds a header not present yet.
+    void appendHeader(std::string_view name, std::string_view value);
     std::optional<size_t> find(std::string_view name) const;
     void reindex();
 

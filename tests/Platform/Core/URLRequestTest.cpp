@@ -56,6 +56,15 @@ TEST(URLRequestTest, NothingSetCanSplitTheHead)
     EXPECT_EQ(fields.size(), 1u);
 }
 
+TEST(URLRequestTest, HeaderNamesAreTokens)
+{
+    const std::string_view token = "!#$%&'*+-.^_`|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (int c = 0; c < 256; ++c) {
+        const std::string name { 'X', static_cast<char>(c) };
+        EXPECT_EQ(HeaderFields::isValidName(name), token.find(static_cast<char>(c)) != std::string_view::npos) << c;
+    }
+}
+
 TEST(URLRequestTest, BodyAndPropertiesAreKeptApart)
 {
     URLRequest request(url("http://h/"), URLRequest::CachePolicy::ReloadIgnoringLocalCache, 5);
