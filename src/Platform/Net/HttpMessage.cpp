@@ -164,6 +164,16 @@ bool HttpMessage::appendBytes(std::string_view bytes)
         m_body.append(bytes);
         return true;
     }
+    // A peer that sends its head a byte or two at a time gets a short scan,
+    // not a memchr call per byte.
+    if (bytes.size() <= 2 && std::find(bytes.begin(), bytes.end(), '\n') == bytes.end()) {
+        m_headLength += bytes.size();
+        if (m_headLength > MaxHeadLength)
+            return fail();
+        for (char c : bytes)
+            m_line.push_back(c);
+        return true;
+    }
     while (!bytes.empty()) {
         const void* found = std::memchr(bytes.data(), '\n', bytes.size());
         const size_t take = found ? static_cast<size_t>(static_cast<const char*>(found) - bytes.data()) + 1 : bytes.size();

@@ -96,6 +96,11 @@ TEST(HttpMessageTest, HeadSizeIsCapped)
     auto endless = HttpMessage::emptyRequest();
     EXPECT_TRUE(endless.appendBytes("GET /" + std::string(60000, 'a')));
     EXPECT_FALSE(endless.appendBytes(std::string(6000, 'a')));
+    auto trickle = HttpMessage::emptyRequest();
+    size_t fed = 0;
+    while (fed <= HttpMessage::MaxHeadLength && trickle.appendBytes("a"))
+        ++fed;
+    EXPECT_EQ(fed, HttpMessage::MaxHeadLength);
     auto blank = HttpMessage::emptyRequest();
     EXPECT_FALSE(blank.appendBytes(std::string(HttpMessage::MaxHeadLength + 2, '\n')));
 
