@@ -58,14 +58,21 @@ measure --no-window >/dev/null
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 declare -A ms rss
-for mode in --server-only --no-window; do
-    : >"$work/times" ; : >"$work/rss"
-    for _ in $(seq "$runs"); do
+modes=(--server-only --no-window)
+for mode in "${modes[@]}"; do
+    : >"$work/times$mode"; : >"$work/rss$mode"
+done
+# The two modes take turns, so that a busy moment of the machine does not
+# fall on one of them alone.
+for _ in $(seq "$runs"); do
+    for mode in "${modes[@]}"; do
         read -r t r < <(measure "$mode")
-        echo "$t" >>"$work/times"; echo "$r" >>"$work/rss"
+        echo "$t" >>"$work/times$mode"; echo "$r" >>"$work/rss$mode"
     done
-    ms[$mode]=$(median <"$work/times")
-    rss[$mode]=$(median <"$work/rss")
+done
+for mode in "${modes[@]}"; do
+    ms[$mode]=$(median <"$work/times$mode")
+    rss[$mode]=$(median <"$work/rss$mode")
     printf '%-14s %8s ms to the address  RSS %8s KiB\n' "$mode" "${ms[$mode]}" "${rss[$mode]}"
 done
 
