@@ -77,22 +77,46 @@ std::optional<std::string> readSized(const std::string& path, Error* error, Call
     return std::nullopt;
 }
 
-bool noFollow(int options)
+// The item the calls go to: an open descriptor, or a path whose final link
+// is followed or not.
+struct Item {
+    const std::string& path;
+    int descriptor = -1;
+    bool noFollow = false;
+
+    ssize_t list(char* buffer, size_t size) const
+    {
+        if (descriptor >= 0)
+            return flistxattr(descriptor, buffer, size);
+        return noFollow ? llistxattr(path.c_str(), buffer, size) : listxattr(path.c_str(), buffer, size);
+    }
+    ssize_t get(const char* name, char* buffer, size_t size) const
+    {
+        if (descriptor >= 0)
+            return fgetxattr(descriptor, name, buffer, size);
+        return noFollow ? lgetxattr(path.c_str(), name, buffer, size) : getxattr(path.c_str(), name, buffer, size);
+    }
+    int set(const char* name, std::string_view value, int flags) const
+    {
+        if (descriptor >= 0)
+            return fsetxattr(descriptor, name, value.data(), value.size(), flags);
+        return noFollow ? lsetxattr(path.c_str(), name, value.data(), value.size(), flags)
+                        : setxattr(path.c_str(), name, value.data(), value.size(), flags);
+    }
+};
+
+Item byPath(const std::string& path, int options)
 {
-    return options & ExtendedAttributes::NoFollow;
+    return { path, -1, (options & ExtendedAttributes::NoFollow) != 0 };
 }
 
-} // namespace
-
-std::optional<std::vector<std::string>> ExtendedAttributes::names(const std::string& path, int options, Error* error)
+std::optional<std::vector<std::string>> namesOf(const Item& item, Error* error)
 {
-    if (hasNul(path)) {
-        failAttribute(error, EINVAL, path);
+    if (hasNul(item.path)) {
+        failAttribute(error, EINVAL, item.path);
         return std::nullopt;
     }
-    auto list = readSized(path, error, [&](char* buffer, size_t size) {
-        return noFollow(options) ? llistxattr(path.c_str(), buffer, size) : listxattr(path.c_str(), buffer, size);
-    });
+    auto list = readSized(item.path, error, [&](char* buffer, size_t size) { return item.list(buffer, size); });
     if (!list)
         return std::nullopt;
     std::vector<std::string> result;
@@ -100,8 +124,8 @@ std::optional<std::vector<std::string>> ExtendedAttributes::names(const std::str
     while (!rest.empty()) {
         size_t end = rest.find('\0');
         std::string_view name = rest.substr(0, end);
-        if (name.size() > NamespacePrefix.size() && name.starts_with(NamespacePrefix))
-            result.emplace_back(name.substr(NamespacePrefix.size()));
+        if (name.size() > ExtendedAttributes::NamespacePrefix.size() && name.starts_with(ExtendedAttributes::NamespacePrefix))
+            result.emplace_back(name.substr(ExtendedAttributes::NamespacePrefix.size()));
         if (end == std::string_view::npos)
             break;
         rest.remove_prefix(end + 1);
@@ -109,43 +133,55 @@ std::optional<std::vector<std::string>> ExtendedAttributes::names(const std::str
     return result;
 }
 
-std::optional<Data> ExtendedAttributes::value(const std::string& path, std::string_view name, int options,
-    Error* error)
+std::optional<Data> valueOf(const Item& item, std::string_view name, Error* error)
 {
-    if (hasNul(path)) {
-        failAttribute(error, EINVAL, path);
+    if (hasNul(item.path)) {
+        failAttribute(error, EINVAL, item.path);
         return std::nullopt;
     }
-    auto full = diskName(path, name, error);
+    auto full = diskName(item.path, name, error);
     if (!full)
         return std::nullopt;
-    auto bytes = readSized(path, error, [&](char* buffer, size_t size) {
-        return noFollow(options) ? lgetxattr(path.c_str(), full->c_str(), buffer, size)
-                                 : getxattr(path.c_str(), full->c_str(), buffer, size);
-    });
+    auto bytes = readSized(item.path, error, [&](char* buffer, size_t size) { return item.get(full->c_str(), buffer, size); });
     if (!bytes)
         return std::nullopt;
     return Data(std::move(*bytes));
 }
 
-bool ExtendedAttributes::setValue(const std::string& path, std::string_view name, std::string_view value,
-    int options, Error* error)
+bool setValueOf(const Item& item, std::string_view name, std::string_view value, int options, Error* error)
 {
-    if (hasNul(path))
-        return failAttribute(error, EINVAL, path);
-    auto full = diskName(path, name, error);
+    if (hasNul(item.path))
+        return failAttribute(error, EINVAL, item.path);
+    auto full = diskName(item.path, name, error);
     if (!full)
         return false;
     if (value.size() > XATTR_SIZE_MAX)
-        return failAttribute(error, E2BIG, path);
+        return failAttribute(error, E2BIG, item.path);
     int flags = 0;
-    if (options & CreateOnly)
+    if (options & ExtendedAttributes::CreateOnly)
         flags |= XATTR_CREATE;
-    if (options & ReplaceOnly)
+    if (options & ExtendedAttributes::ReplaceOnly)
         flags |= XATTR_REPLACE;
-    int result = noFollow(options) ? lsetxattr(path.c_str(), full->c_str(), value.data(), value.size(), flags)
-                                   : setxattr(path.c_str(), full->c_str(), value.data(), value.size(), flags);
-    return result == 0 || failAttribute(error, errno, path);
+    return item.set(full->c_str(), value, flags) == 0 || failAttribute(error, errno, item.path);
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> ExtendedAttributes::names(const std::string& path, int options, Error* error)
+{
+    return namesOf(byPath(path, options), error);
+}
+
+std::optional<Data> ExtendedAttributes::value(const std::string& path, std::string_view name, int options,
+    Error* error)
+{
+    return valueOf(byPath(path, options), name, error);
+}
+
+bool ExtendedAttributes::setValue(const std::string& path, std::string_view name, std::string_view value,
+    int options, Error* error)
+{
+    return setValueOf(byPath(path, options), name, value, options, error);
 }
 
 bool ExtendedAttributes::remove(const std::string& path, std::string_view name, int options, Error* error)
@@ -155,8 +191,25 @@ bool ExtendedAttributes::remove(const std::string& path, std::string_view name, 
     auto full = diskName(path, name, error);
     if (!full)
         return false;
-    int result = noFollow(options) ? lremovexattr(path.c_str(), full->c_str()) : removexattr(path.c_str(), full->c_str());
+    int result = (options & NoFollow) ? lremovexattr(path.c_str(), full->c_str()) : removexattr(path.c_str(), full->c_str());
     return result == 0 || failAttribute(error, errno, path);
+}
+
+std::optional<std::vector<std::string>> ExtendedAttributes::names(int descriptor, const std::string& path, Error* error)
+{
+    return namesOf({ path, descriptor }, error);
+}
+
+std::optional<Data> ExtendedAttributes::value(int descriptor, const std::string& path, std::string_view name,
+    Error* error)
+{
+    return valueOf({ path, descriptor }, name, error);
+}
+
+bool ExtendedAttributes::setValue(int descriptor, const std::string& path, std::string_view name,
+    std::string_view value, Error* error)
+{
+    return setValueOf({ path, descriptor }, name, value, 0, error);
 }
 
 } // namespace core

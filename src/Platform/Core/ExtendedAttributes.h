@@ -43,6 +43,15 @@ public:
     static bool setValue(const std::string& path, std::string_view name, std::string_view value, int options = 0,
         Error* error = nullptr);
     static bool remove(const std::string& path, std::string_view name, int options = 0, Error* error = nullptr);
+
+    // The same on an open file (`path` only names it in errors): no path
+    // walk per call, for copies of many small files.
+    static std::optional<std::vector<std::string>> names(int descriptor, const std::string& path,
+        Error* error = nullptr);
+    static std::optional<Data> value(int descriptor, const std::string& path, std::string_view name,
+        Error* error = nullptr);
+    static bool setValue(int descriptor, const std::string& path, std::string_view name, std::string_view value,
+        Error* error = nullptr);
 };
 
 } // namespace core

@@ -387,9 +387,8 @@ private:
                 return false;
             break;
         case FileType::Regular:
-            if (!copyFile(from, to, error))
-                return false;
-            break;
+            // Finished on its descriptors.
+            return copyFile(from, to, *source, error);
         case FileType::SymbolicLink:
             if (!copyLink(from, to, error))
                 return false;
@@ -430,7 +429,7 @@ private:
         return true;
     }
 
-    bool copyFile(const std::string& from, const std::string& to, Error* error)
+    bool copyFile(const std::string& from, const std::string& to, const Attributes& source, Error* error)
     {
         // O_NONBLOCK: an item swapped for a FIFO must not hang the copy.
         Descriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -451,6 +450,16 @@ private:
                 hold(std::move(out));
             return fail(error, code, to);
         }
+        // Attributes, mode and time through the descriptors: by path, each
+        // call would walk the path again, and a copy of many small files
+        // would spend most of its time there.
+        if (!copyAttributes(from, to, in.get(), out.get(), error))
+            return false;
+        if (fchmod(out.get(), source.mode) != 0)
+            return fail(error, errno, to);
+        const timespec times[2] = { { 0, UTIME_OMIT }, timespecFrom(source.modificationTime) };
+        if (futimens(out.get(), times) != 0)
+            return fail(error, errno, to);
         if (close(out.release()) != 0)
             return fail(error, errno, to);
         if (info.st_size >= HeldFileBytes)
@@ -478,7 +487,7 @@ private:
     {
         if (source.type != FileType::SymbolicLink) {
             // Attributes first: a read-only mode would refuse them.
-            if (!copyAttributes(from, to, error))
+            if (!copyAttributes(from, to, -1, -1, error))
                 return false;
             if (chmod(to.c_str(), source.mode) != 0)
                 return fail(error, errno, to);
@@ -486,11 +495,14 @@ private:
         return setModificationTime(to, source.modificationTime, error);
     }
 
-    bool copyAttributes(const std::string& from, const std::string& to, Error* error)
+    // Through the descriptors `in` and `out` of a regular file, or by path
+    // when they are -1.
+    bool copyAttributes(const std::string& from, const std::string& to, int in, int out, Error* error)
     {
         constexpr int options = ExtendedAttributes::NoFollow;
         Error listError;
-        auto names = ExtendedAttributes::names(from, options, &listError);
+        auto names = in >= 0 ? ExtendedAttributes::names(in, from, &listError)
+                             : ExtendedAttributes::names(from, options, &listError);
         if (!names) {
             // A file system without extended attributes has none to copy.
             if (listError.is(Error::POSIXDomain, ENOTSUP))
@@ -501,8 +513,13 @@ private:
         for (const auto& name : *names) {
             if (m_options.attributeFilter && !m_options.attributeFilter(name))
                 continue;
-            auto value = ExtendedAttributes::value(from, name, options, error);
-            if (!value || !ExtendedAttributes::setValue(to, name, value->view(), options, error))
+            auto value = in >= 0 ? ExtendedAttributes::value(in, from, name, error)
+                                 : ExtendedAttributes::value(from, name, options, error);
+            if (!value)
+                return false;
+            const bool set = out >= 0 ? ExtendedAttributes::setValue(out, to, name, value->view(), error)
+                                      : ExtendedAttributes::setValue(to, name, value->view(), options, error);
+            if (!set)
                 return false;
         }
         return true;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,18 @@ TEST_F(ExtendedAttributesTest, RoundTripAndPeerTools)
     EXPECT_TRUE(isPosix(error, ENODATA));
     EXPECT_FALSE(ExtendedAttributes::names(pathInHome("missing"), 0, &error));
     EXPECT_TRUE(isPosix(error, ENOENT));
+
+    // The same through an open descriptor, as a copy reads and writes them.
+    const int descriptor = open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(descriptor, 0);
+    EXPECT_TRUE(ExtendedAttributes::setValue(descriptor, file, "by.descriptor", "d"));
+    EXPECT_EQ(ExtendedAttributes::value(descriptor, file, "by.descriptor")->toString(), "d");
+    EXPECT_EQ(sorted(*ExtendedAttributes::names(descriptor, file)),
+        (Strings { "by.descriptor", "com.kestrova.tandry.UUID", "empty" }));
+    EXPECT_FALSE(ExtendedAttributes::value(descriptor, file, "x", &error));
+    EXPECT_TRUE(isPosix(error, ENODATA));
+    EXPECT_EQ(core::fs::failedPath(error), file);
+    close(descriptor);
 }
 
 TEST_F(ExtendedAttributesTest, BadNamesAndValuesChangeNothing)
