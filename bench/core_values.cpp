@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,11 +25,18 @@ using core::Value;
 
 namespace {
 
+std::filesystem::path scratchPath()
+{
+    return std::filesystem::temp_directory_path() / ("tandry-bench-" + std::to_string(getpid()));
+}
+
 std::string scratchFolder()
 {
     static std::string folder = [] {
-        auto path = std::filesystem::temp_directory_path() / ("tandry-bench-" + std::to_string(getpid()));
+        auto path = scratchPath();
         std::filesystem::create_directories(path);
+        // Its 20 MB property lists go when the run ends.
+        std::atexit([] { std::filesystem::remove_all(scratchPath()); });
         return path.string();
     }();
     return folder;
