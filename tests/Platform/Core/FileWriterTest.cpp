@@ -5,10 +5,12 @@
 
 #include "Support/TestCase.h"
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <thread>
 
 using core::Data;
 using core::Error;
@@ -41,10 +43,19 @@ TEST_F(FileWriterTest, PiecesLandInOrderAndTheLastStepRunsAfterTheLastOne)
         pieces.emplace_back(piece(i));
     }
     // 16 MiB given at once passes the high-water mark: the owner is told to
-    // hold back, and hears once the queue ran down.
+    // hold back, and hears once the queue ran down. The writer's thread
+    // waits until every piece is queued, so that it cannot keep up with the
+    // queue however the two threads are scheduled.
+    std::atomic<bool> queued = false;
+    core::FileTestHooks::setWriteHook([&queued](size_t) {
+        while (!queued.load())
+            std::this_thread::yield();
+    });
     bool backlogged = false;
     for (const auto& each : pieces)
         backlogged = writer->write(each) || backlogged;
+    queued = true;
+    core::FileTestHooks::setWriteHook(nullptr);
     EXPECT_TRUE(backlogged);
     std::optional<Error> done;
     uint64_t sizeAtLastStep = 0;
