@@ -13,7 +13,6 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKBytesFormatter.h"
-#include "Platform/Core/CodePoints.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -51,18 +50,6 @@ VKFolderController::Factory& cloudFactory()
 {
     static VKFolderController::Factory factory;
     return factory;
-}
-
-// Splits an alphabet into its characters, one label each.
-std::vector<std::string> listFromAlphabet(std::string_view alphabet)
-{
-    std::vector<std::string> labels;
-    for (size_t offset = 0; offset < alphabet.size();) {
-        core::CodePoint point = core::decodeCodePoint(alphabet, offset);
-        labels.emplace_back(alphabet.substr(offset, point.length));
-        offset += point.length;
-    }
-    return labels;
 }
 
 bool isGuestMode()
@@ -247,34 +234,20 @@ std::optional<ui::IndexPath> VKFolderController::indexPathOfResource(const VKFil
 
 // MARK: The letter strip
 
-const VKFolderController::IndexLabels& VKFolderController::localizedIndexLabels(const std::string& language)
-{
-    static const std::map<std::string, IndexLabels> labels = [] {
-        std::vector<std::string> latin = listFromAlphabet("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-        std::map<std::string, IndexLabels> table;
-        table["en"] = { { { "#" }, latin }, { false, true } };
-        table["ru"] = { { { "#" }, latin, listFromAlphabet("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ") }, { false, true, true } };
-        table["ja"] = { { { "#" }, latin, listFromAlphabet("あかさたなはまやらわ") }, { false, true, false } };
-        return table;
-    }();
-    auto found = labels.find(language);
-    return found != labels.end() ? found->second : labels.at("en");
-}
-
 size_t VKFolderController::numberOfSectionsInIndexView(VKIndexView&)
 {
-    return localizedIndexLabels(VKApplication::currentLanguage()).sections.size();
+    return VKFolderSectionIndex::labelsForLanguage(VKApplication::currentLanguage()).sections.size();
 }
 
 std::vector<std::string> VKFolderController::labelsForSection(VKIndexView&, size_t section)
 {
-    const auto& labels = localizedIndexLabels(VKApplication::currentLanguage());
+    const auto& labels = VKFolderSectionIndex::labelsForLanguage(VKApplication::currentLanguage());
     return section < labels.sections.size() ? labels.sections[section] : std::vector<std::string> {};
 }
 
 bool VKFolderController::canCompressLabelsInSection(VKIndexView&, size_t section)
 {
-    const auto& labels = localizedIndexLabels(VKApplication::currentLanguage());
+    const auto& labels = VKFolderSectionIndex::labelsForLanguage(VKApplication::currentLanguage());
     return section < labels.canCompress.size() && labels.canCompress[section];
 }
 

@@ -133,14 +133,6 @@ public:
     size_t directoryReadCount() const { return listing().directoryReadCount(); }
     size_t modelBuildCount() const { return listing().buildCount(); }
 
-    // The strip's labels per language: sections of one-character labels
-    // and whether each may be compressed. Languages without their own take
-    // the English ones.
-    struct IndexLabels {
-        std::vector<std::vector<std::string>> sections;
-        std::vector<bool> canCompress;
-    };
-    static const IndexLabels& localizedIndexLabels(const std::string& language);
     size_t numberOfSectionsInIndexView(VKIndexView& indexView) override;
     std::vector<std::string> labelsForSection(VKIndexView& indexView, size_t section) override;
     bool canCompressLabelsInSection(VKIndexView& indexView, size_t section) override;

@@ -4,6 +4,7 @@
 #include "Platform/Core/CodePoints.h"
 #include "Platform/Core/Path.h"
 
+#include <map>
 #include <unordered_map>
 
 namespace {
@@ -20,7 +21,33 @@ std::string_view firstCharacter(std::string_view text)
     return text.substr(0, point.length);
 }
 
+// Splits an alphabet into its characters, one label each.
+std::vector<std::string> labelsOfAlphabet(std::string_view alphabet)
+{
+    std::vector<std::string> labels;
+    for (size_t offset = 0; offset < alphabet.size();) {
+        core::CodePoint point = core::decodeCodePoint(alphabet, offset);
+        labels.emplace_back(alphabet.substr(offset, point.length));
+        offset += point.length;
+    }
+    return labels;
+}
+
 } // namespace
+
+const VKFolderSectionIndex::Labels& VKFolderSectionIndex::labelsForLanguage(const std::string& language)
+{
+    static const std::map<std::string, Labels> labels = [] {
+        std::vector<std::string> latin = labelsOfAlphabet("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        std::map<std::string, Labels> table;
+        table["en"] = { { { "#" }, latin }, { false, true } };
+        table["ru"] = { { { "#" }, latin, labelsOfAlphabet("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ") }, { false, true, true } };
+        table["ja"] = { { { "#" }, latin, labelsOfAlphabet("あかさたなはまやらわ") }, { false, true, false } };
+        return table;
+    }();
+    auto found = labels.find(language);
+    return found != labels.end() ? found->second : labels.at("en");
+}
 
 VKFolderSectionIndex::VKFolderSectionIndex(const std::vector<VKFolderRow>& rows, bool byExtension)
 {

@@ -16,6 +16,15 @@
 // the rows.
 class VKFolderSectionIndex {
 public:
+    // The strip's labels per language: sections of one-character labels
+    // and whether each may be compressed. Languages without their own take
+    // the English ones.
+    struct Labels {
+        std::vector<std::vector<std::string>> sections;
+        std::vector<bool> canCompress;
+    };
+    static const Labels& labelsForLanguage(const std::string& language);
+
     VKFolderSectionIndex(const std::vector<VKFolderRow>& rows, bool byExtension);
 
     // The row to show for a label: the row of its own character; for a

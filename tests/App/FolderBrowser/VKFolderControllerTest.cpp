@@ -133,30 +133,6 @@ TEST_F(VKFolderControllerTest, SortOrdersWithTheirTies)
     EXPECT_EQ(controller->sorting().order(), 2);
 }
 
-TEST_F(VKFolderControllerTest, IndexLabelsPerLanguage)
-{
-    auto& en = VKFolderController::localizedIndexLabels("en");
-    ASSERT_EQ(en.sections.size(), 2u);
-    EXPECT_EQ(en.sections[0], (Strings { "#" }));
-    EXPECT_EQ(en.sections[1].size(), 26u);
-    EXPECT_EQ(en.sections[1].back(), "Z");
-    EXPECT_EQ(en.canCompress, (std::vector<bool> { false, true }));
-
-    auto& ru = VKFolderController::localizedIndexLabels("ru");
-    ASSERT_EQ(ru.sections.size(), 3u);
-    EXPECT_EQ(ru.sections[2].size(), 33u);
-    EXPECT_EQ(ru.sections[2][6], "Ё");
-    EXPECT_EQ(ru.sections[2][5], "Е");
-    EXPECT_EQ(ru.canCompress, (std::vector<bool> { false, true, true }));
-
-    auto& ja = VKFolderController::localizedIndexLabels("ja");
-    ASSERT_EQ(ja.sections.size(), 3u);
-    EXPECT_EQ(ja.sections[2], (Strings { "あ", "か", "さ", "た", "な", "は", "ま", "や", "ら", "わ" }));
-    EXPECT_EQ(ja.canCompress, (std::vector<bool> { false, true, false }));
-
-    EXPECT_EQ(&VKFolderController::localizedIndexLabels("de"), &en);
-}
-
 TEST_F(VKFolderControllerTest, InterfaceLanguageChosenInTheSettingsPicksTheStrip)
 {
     core::UserDefaults::standard()->set("AppleLanguages", core::Value(core::Value::Array { core::Value("ru") }));

@@ -55,6 +55,30 @@ TEST_F(VKFolderSortingTest, KeysOrderAsTheNameComparison)
     EXPECT_EQ(namesOf(made), expected);
 }
 
+TEST_F(VKFolderSortingTest, IndexLabelsPerLanguage)
+{
+    auto& en = VKFolderSectionIndex::labelsForLanguage("en");
+    ASSERT_EQ(en.sections.size(), 2u);
+    EXPECT_EQ(en.sections[0], (Strings { "#" }));
+    EXPECT_EQ(en.sections[1].size(), 26u);
+    EXPECT_EQ(en.sections[1].back(), "Z");
+    EXPECT_EQ(en.canCompress, (std::vector<bool> { false, true }));
+
+    auto& ru = VKFolderSectionIndex::labelsForLanguage("ru");
+    ASSERT_EQ(ru.sections.size(), 3u);
+    EXPECT_EQ(ru.sections[2].size(), 33u);
+    EXPECT_EQ(ru.sections[2][6], "Ё");
+    EXPECT_EQ(ru.sections[2][5], "Е");
+    EXPECT_EQ(ru.canCompress, (std::vector<bool> { false, true, true }));
+
+    auto& ja = VKFolderSectionIndex::labelsForLanguage("ja");
+    ASSERT_EQ(ja.sections.size(), 3u);
+    EXPECT_EQ(ja.sections[2], (Strings { "あ", "か", "さ", "た", "な", "は", "ま", "や", "ら", "わ" }));
+    EXPECT_EQ(ja.canCompress, (std::vector<bool> { false, true, false }));
+
+    EXPECT_EQ(&VKFolderSectionIndex::labelsForLanguage("de"), &en);
+}
+
 TEST_F(VKFolderSortingTest, HostileNamesSortAndSectionByCharacter)
 {
     std::string folder = makeFolder("Library/Documents/Hostile");
