@@ -90,7 +90,7 @@ void DeleteMarked(benchmark::State& state)
         std::filesystem::create_directories(target);
         VKQuotaManager::defaultManager()->updateQuotaForPath(documents());
         core::RunLoop::main().runUntilIdle();
-        auto controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder));
+        auto controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder), {});
         auto navigation = VKNavigationController::create(controller);
         auto& window = ui::testing::Environment::keyWindow();
         window->setRootViewController(navigation);

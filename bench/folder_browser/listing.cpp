@@ -139,7 +139,7 @@ struct Shown {
 std::unique_ptr<Shown> open(const std::string& path)
 {
     auto shown = std::make_unique<Shown>();
-    shown->controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(path));
+    shown->controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(path), {});
     shown->navigation = VKNavigationController::create(shown->controller);
     auto& window = ui::testing::Environment::keyWindow();
     window->setRootViewController(shown->navigation);

@@ -204,7 +204,7 @@ ScrollRun scrollThrough(const std::string& folder, const std::vector<std::string
     core::RunLoop::main().runUntilIdle();
     madeRowCells().clear();
 
-    auto controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder));
+    auto controller = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder), {});
     auto navigation = VKNavigationController::create(controller);
     auto& window = ui::testing::Environment::keyWindow();
     window->setRootViewController(navigation);

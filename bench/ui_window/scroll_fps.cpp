@@ -185,7 +185,7 @@ int main(int argc, char** argv)
     fillFolder(folder, 10'000);
     auto window = ui::Window::create(ui::Screen::main()->bounds());
     window->makeKeyAndVisible();
-    auto list = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder));
+    auto list = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder), {});
     auto navigation = VKNavigationController::create(list);
     window->setRootViewController(navigation);
     auto host = ui::WindowHost::open({ "Scroll", {} });
