@@ -184,7 +184,15 @@ std::optional<std::string> WebDAVResource::mimeType() const
 {
     if (isCollection())
         return std::nullopt;
-    return MIMEGetTypeForFile(m_path);
+    return contentTypeForFile(m_path);
+}
+
+std::string WebDAVResource::contentTypeForFile(const std::string& path)
+{
+    std::string type = MIMEGetTypeForFile(path);
+    if (type.find('/') == std::string::npos)
+        return "application/octet-stream";
+    return type;
 }
 
 std::optional<std::string> WebDAVResource::etag() const

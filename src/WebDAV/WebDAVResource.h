@@ -89,6 +89,9 @@ public:
     uint64_t fileSize() const;
     std::optional<core::Date> fileModificationDate() const;
     std::optional<std::string> mimeType() const;
+    // The type a file is served and listed with: its MIME type, or
+    // "application/octet-stream" where that is not a media type ("unknown").
+    static std::string contentTypeForFile(const std::string& path);
     // The entity tag in quotation marks.
     std::optional<std::string> etag() const;
 

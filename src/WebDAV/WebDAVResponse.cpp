@@ -4,7 +4,6 @@
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerEtag.h"
 #include "Kit/HTTPDates.h"
-#include "Kit/MIMETypes.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Platform/Core/Exception.h"
@@ -180,7 +179,7 @@ std::string WebDAVResponse::locationForURI(const core::URL& uri, const std::opti
 void WebDAVResponse::setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes)
 {
     if (!attributes.isDirectory())
-        setHeaderValue(MIMEGetTypeForFile(path), "Content-Type");
+        setHeaderValue(WebDAVResource::contentTypeForFile(path), "Content-Type");
     setHeaderValue(RFC1123String(attributes.modificationDate()), "Last-Modified");
     setHeaderValue("\"" + etagForAttributes(attributes) + "\"", "Etag");
 }

@@ -142,6 +142,12 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     EXPECT_NE(download.find("\r\n\r\nhello\n"), std::string::npos) << download;
     EXPECT_EQ(curl({ "-i", url("/Public/note.txt?view=1") }).find("Content-Disposition"), std::string::npos);
     EXPECT_EQ(curl({ url("/Public/inside.txt") }), "hello\n200");
+    // Without an extension: lines of text are text, anything else plain bytes
+    // (never the type table's "unknown", which is no media type).
+    makeFile("site/Documents/notes", "one\ntwo\n");
+    makeFile("site/Documents/blob", std::string("\x89\x01\xff\xfe", 4));
+    EXPECT_NE(curl({ "-I", url("/Public/notes") }).find("Content-Type: text/plain\r\n"), std::string::npos);
+    EXPECT_NE(curl({ "-I", url("/Public/blob") }).find("Content-Type: application/octet-stream\r\n"), std::string::npos);
 
     EXPECT_EQ(code(curl({ url("/Public/missing.txt") })), "404");
     EXPECT_EQ(code(curl({ "-I", url("/Public/missing.txt") })), "404");

@@ -119,6 +119,8 @@ TEST_F(WebDAVResourceTest, PropertyNamesAndValues)
     EXPECT_EQ(valueFor(folder, "resourcetype")->string(), "collection");
     EXPECT_EQ(valueFor(folder, "getcontentlength")->string(), "0");
     EXPECT_FALSE(valueFor(folder, "getcontenttype"));
+    makeFile("root/blob", std::string("\x01\x02", 2));
+    EXPECT_EQ(valueFor(resource("/blob")->properties(), "getcontenttype")->string(), "application/octet-stream");
 
     // Unknown free space: no available bytes and no quota figure, logged.
     setAvailableBytes(std::nullopt);
