@@ -25,6 +25,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <typeinfo>
+#include <unordered_map>
 #include <unicode/stringoptions.h>
 #include <unicode/ustring.h>
 
@@ -346,9 +347,46 @@ std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKFileResource::chil
         return std::nullopt;
     std::string folder = path();
     std::vector<std::shared_ptr<VKFileResource>> resources;
-    for (const auto& childName : VKQuotaManager::defaultManager()->collectionNamesForPath(folder, true)) {
-        if (auto child = resourceWithPath(core::path::appendingPathComponent(folder, childName)))
-            resources.push_back(std::move(child));
+    auto names = VKQuotaManager::defaultManager()->collectionNamesForPath(folder, true);
+    if (names.empty())
+        return resources;
+    std::string prefix = core::path::appendingPathComponent(folder, "x");
+    prefix.pop_back();
+    // The quota tree may lag behind the disk: a name counts while the folder
+    // still lists it, and the listing tells each entry's kind, so that a
+    // folder of thousands costs one read, not a lookup a child. Children
+    // the cloud answers for, and a folder that cannot be listed, take the
+    // lookups.
+    auto cloud = VKCloudHooks::current();
+    bool cloudChildren = cloud && core::path::isWithin(prefix + "x", VKHomeLayout::current()->serversDirectory());
+    std::optional<std::vector<core::fs::DirectoryEntry>> entries;
+    if (!cloudChildren)
+        entries = core::fs::contentsOfDirectoryWithTypes(folder);
+    if (!entries) {
+        for (const auto& childName : names) {
+            if (auto child = resourceWithPath(prefix + childName))
+                resources.push_back(std::move(child));
+        }
+        return resources;
+    }
+    std::unordered_map<std::string_view, const core::fs::DirectoryEntry*> listed;
+    listed.reserve(entries->size());
+    for (const auto& entry : *entries)
+        listed.emplace(entry.name, &entry);
+    resources.reserve(names.size());
+    for (auto& childName : names) {
+        auto found = listed.find(childName);
+        if (found == listed.end())
+            continue;
+        const core::fs::DirectoryEntry& entry = *found->second;
+        std::string childPath = prefix + childName;
+        // A link counts where it leads, as a lookup by path would.
+        if (entry.isLink && !core::fs::exists(childPath))
+            continue;
+        auto child = makeWithPathNoChecks(std::move(childPath));
+        if (!entry.isLink)
+            child->m_isDirectoryCache = entry.isDirectory;
+        resources.push_back(std::move(child));
     }
     return resources;
 }

@@ -199,13 +199,17 @@ TEST_F(VKFileResourceTest, ChildrenFromTheQuotaTree)
     makeDocument("F/Pkg.key/y", "1");
     makeDocument("F/report.txt", "123");
     makeDocument("F/.report", "1");
+    makeDocument("F/Gone/z", "1");
     VKQuotaManager::defaultManager()->updateQuotaForPath(documents("F"));
     auto folder = resource(documents("F"));
 
+    // A folder removed since the scan is left out.
+    ASSERT_TRUE(core::fs::removeItem(documents("F/Gone")));
     auto collections = folder->childrenMatchingIsCollection();
     ASSERT_TRUE(collections);
     ASSERT_EQ(collections->size(), 1u);
     EXPECT_EQ(collections->front()->name(), "Sub");
+    EXPECT_TRUE(collections->front()->isCollection());
     auto matches = folder->childrenMatchingName("REP");
     ASSERT_EQ(matches.size(), 1u);
     EXPECT_EQ(matches.front()->path(), documents("F/report.txt"));
