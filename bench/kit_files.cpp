@@ -104,9 +104,9 @@ BENCHMARK(CopyLargeFileWithCp)->Unit(benchmark::kMillisecond)->Iterations(3);
 // state.range(0) files in the folder moved to the trash; 0 moves one file.
 // Inside one group, so that the removal of an earlier holder does not run
 // beside the rename being measured. Before the one file's move as many
-// files are made in a folder beside it (left for the clean-up at exit): a
-// rename waits while the file system's journal commits the creations
-// before it, and both sides should wait alike.
+// files are made in a folder beside it (removed once timed): a rename
+// waits while the file system's journal commits the creations before it,
+// and both sides should wait alike.
 void MoveToTrash(benchmark::State& state)
 {
     constexpr int ballastFiles = 20'000;
@@ -131,6 +131,8 @@ void MoveToTrash(benchmark::State& state)
             state.SkipWithError("move failed");
     }
     endTrashGroup();
+    for (int made = 0; files == 0 && made < round; ++made)
+        std::filesystem::remove_all(scratch("ballast" + std::to_string(made)));
     emptyTrashInBackground();
     core::Thread::waitForAll(600);
 }
