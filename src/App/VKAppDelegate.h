@@ -300,6 +300,7 @@ private:
     }
     void browserShowFolder(const std::string& path, bool animated) override { pushViewControllersForPath(path, animated); }
     std::optional<gfx::Color> browserBarTint() const override { return barTintColor(); }
+    bool browserIsGuest() const override { return isGuestMode(); }
     void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) override { showServerInfo(sender); }
     void browserShowSettings(const std::shared_ptr<core::Object>& sender) override { showSettings(sender); }
     void browserShowHelp(const std::shared_ptr<core::Object>& sender) override { showHelp(sender); }

@@ -39,6 +39,7 @@ public:
     }
     void browserShowFolder(const std::string& path, bool) override { shown.push_back(path); }
     std::optional<gfx::Color> browserBarTint() const override { return barTint; }
+    bool browserIsGuest() const override { return guest; }
     void browserShowServerInfo(const std::shared_ptr<core::Object>&) override { shown.push_back("server info"); }
     void browserShowSettings(const std::shared_ptr<core::Object>&) override { shown.push_back("settings"); }
     void browserShowHelp(const std::shared_ptr<core::Object>&) override { shown.push_back("help"); }
@@ -48,6 +49,7 @@ public:
     std::shared_ptr<NetReachability> reachability;
     std::optional<gfx::Color> barTint;
     bool orientationLocked = false;
+    bool guest = false;
     // The folders shown by path, and "server info", "settings", "help".
     std::vector<std::string> shown;
 };

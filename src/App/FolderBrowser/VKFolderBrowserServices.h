@@ -20,8 +20,8 @@ class NavigationController;
 
 // What the folder screens ask of the application: its navigation stack and
 // the folder screens on it, the bars' colour, the server's state for the
-// toolbar, the orientation lock, and the screens the toolbar's buttons
-// open. The application delegate answers. It hands itself to the screens
+// toolbar, the orientation lock, guest mode, and the screens the toolbar's
+// buttons open. The application delegate answers. It hands itself to the screens
 // it makes, and each screen to the screens it makes (the downloads screen
 // among them); they hold it weakly.
 class VKFolderBrowserServices : public VKAppServerState, public VKAppOrientationLock {
@@ -38,6 +38,8 @@ public:
     virtual void browserShowFolder(const std::string& path, bool animated) = 0;
     // None: the bars' standard colour.
     virtual std::optional<gfx::Color> browserBarTint() const = 0;
+    // A guest uses the program: the public folder alone, nothing changed.
+    virtual bool browserIsGuest() const = 0;
     virtual void browserShowServerInfo(const std::shared_ptr<core::Object>& sender) = 0;
     virtual void browserShowSettings(const std::shared_ptr<core::Object>& sender) = 0;
     virtual void browserShowHelp(const std::shared_ptr<core::Object>& sender) = 0;

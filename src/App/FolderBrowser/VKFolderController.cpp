@@ -6,7 +6,6 @@
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "App/FolderBrowser/VKIndexView.h"
-#include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
@@ -50,12 +49,6 @@ VKFolderController::Factory& cloudFactory()
 {
     static VKFolderController::Factory factory;
     return factory;
-}
-
-bool isGuestMode()
-{
-    auto hooks = VKAppDelegateHooks::current();
-    return hooks && hooks->isGuestMode();
 }
 
 } // namespace
@@ -182,7 +175,7 @@ std::vector<std::string> VKFolderController::localFilesRoots() const
 {
     auto application = VKApplication::sharedApplication();
     std::vector<std::string> roots { application->publicDirectory() };
-    if (!isGuestMode())
+    if (!isGuest())
         roots.push_back(application->documentsDirectory());
     return roots;
 }

@@ -8,7 +8,6 @@
 #include "Shell/Interface/InterfaceColors.h"
 #include "App/FolderBrowser/VKFolderOperations.h"
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
-#include "Shell/VKAppDelegateHooks.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
 #include "CloudOperations/VKCloudUploadOperation.h"
 #include "FileModel/VKCloudHooks.h"
@@ -180,6 +179,12 @@ void VKFolderControllerBase::setServices(std::weak_ptr<VKFolderBrowserServices> 
     m_services = std::move(services);
     if (auto* label = folderInfoLabel())
         label->setServerState(m_services);
+}
+
+bool VKFolderControllerBase::isGuest() const
+{
+    auto services = m_services.lock();
+    return services && services->browserIsGuest();
 }
 
 VKFolderControllerBase::~VKFolderControllerBase()
@@ -511,8 +516,7 @@ void VKFolderControllerBase::didRotate(ui::Orientation fromOrientation)
 
 void VKFolderControllerBase::updateEditButton()
 {
-    auto hooks = VKAppDelegateHooks::current();
-    if (hooks && hooks->isGuestMode()) {
+    if (isGuest()) {
         navigationItem().setRightBarButtonItem(nullptr, true);
         return;
     }

@@ -123,6 +123,8 @@ public:
     // weakly, as the application owns the stack that owns the screen.
     std::shared_ptr<VKFolderBrowserServices> services() const { return m_services.lock(); }
     void setServices(std::weak_ptr<VKFolderBrowserServices> services);
+    // A guest uses the program (the services say so; none: no guest).
+    bool isGuest() const;
 
     // The actions the bar items send.
     static constexpr const char* ToggleEditingAction = "toggleEditing";

@@ -14,7 +14,6 @@
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
-#include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "App/Viewers/VKViewController.h"
 #include "Downloads/VKDownloadFileResource.h"
@@ -44,12 +43,6 @@
 namespace {
 
 constexpr double HighlightInterval = 0.5;
-
-bool isGuest()
-{
-    auto hooks = VKAppDelegateHooks::current();
-    return hooks && hooks->isGuestMode();
-}
 
 // Offsets by folder ("~/Documents/Work"); the main thread's only.
 std::map<std::string, float>& folderContentOffsets()

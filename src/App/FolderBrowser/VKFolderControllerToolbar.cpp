@@ -4,7 +4,6 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
-#include "Shell/VKAppDelegateHooks.h"
 #include "Platform/Core/Log.h"
 
 #include <mutex>
@@ -34,8 +33,7 @@ void VKFolderController::setDownloadViewControllerFactory(DownloadScreenFactory 
 void VKFolderController::updateToolbarItems()
 {
     VKFolderControllerBase::updateToolbarItems();
-    auto hooks = VKAppDelegateHooks::current();
-    m_toolbar.update(*this, std::static_pointer_cast<VKFolderToolbar::Host>(self()), hooks && hooks->isGuestMode());
+    m_toolbar.update(*this, std::static_pointer_cast<VKFolderToolbar::Host>(self()), isGuest());
     updateFolderInfo();
     updateToolbarItemsAppearanceForCurrentOrientation();
     updateDownloadsBadgeValue();

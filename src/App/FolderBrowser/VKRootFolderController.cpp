@@ -3,7 +3,6 @@
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
-#include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
 #include "Cloud/VKCloudFileResource.h"
@@ -91,8 +90,7 @@ void VKRootFolderController::updateToolbarItems()
         label->setState(3);
         label->setTouchesCycleState(false);
     }
-    auto hooks = VKAppDelegateHooks::current();
-    bool guest = hooks && hooks->isGuestMode();
+    bool guest = isGuest();
     setToolbarItems({ serverStateBarButtonItem(), flexibleSpaceBarButtonItem(), info, flexibleSpaceBarButtonItem(),
         guest ? fixedSpaceBarButtonItemWithWidth(32) : settingsBarButtonItem() });
 }

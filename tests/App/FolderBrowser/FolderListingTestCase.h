@@ -43,17 +43,6 @@ private:
     explicit FakeDownload(std::string path) : VKFileResource(std::move(path)) { }
 };
 
-// Answers as the delegate does for a guest.
-struct GuestHooks : VKAppDelegateHooks {
-    bool isOrientationLocked() const override { return false; }
-    bool isRootPasscodeControllerActive() const override { return false; }
-    ui::ViewController* rootPasscodeController() const override { return nullptr; }
-    bool isGuestMode() const override { return true; }
-    bool guestActionsEnabled() const override { return false; }
-    bool isAudioPlayerPlaying() const override { return false; }
-    std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override { return nullptr; }
-};
-
 class FolderListingTestCase : public FolderBrowserTestCase {
 protected:
     void SetUp() override;

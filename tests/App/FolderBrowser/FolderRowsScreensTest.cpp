@@ -265,7 +265,7 @@ TEST_F(FolderRowsScreensTest, SearchResultsOperationAndGuestAtPhoneSize)
     VKFolderControllerBase::endOperation();
     advance(0.5);
 
-    VKAppDelegateHooks::setCurrent(std::make_shared<test::GuestHooks>());
+    delegate->setGuestModeForTesting(true);
     show(documents("Work"));
     advance(1);
     EXPECT_EQ(controller->toolbarItems().size(), 5u);

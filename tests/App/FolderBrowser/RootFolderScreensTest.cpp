@@ -19,16 +19,10 @@
 #include "Platform/UI/Window.h"
 #include "Support/GoldenImage.h"
 #include "Support/UIScreens.h"
-#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <fmt/format.h>
 
 namespace {
-
-class RootScreensGuestHooks : public test::FakeAppDelegateHooks {
-public:
-    bool isGuestMode() const override { return true; }
-};
 
 class RootFolderScreensTest : public test::RootFolderTestCase {
 protected:
@@ -91,7 +85,7 @@ TEST_F(RootFolderScreensTest, WithAndWithoutServicesAndForAGuest)
         if (what == "services")
             installSix();
         if (what == "guest")
-            test::FakeAppDelegateHooks::setCurrent(std::make_shared<RootScreensGuestHooks>());
+            delegate->setGuestModeForTesting(true);
         for (const auto* device : { &test::phoneScreen, &test::tabletScreen }) {
             for (auto orientation : { ui::Orientation::Portrait, ui::Orientation::LandscapeLeft }) {
                 bool upright = orientation == ui::Orientation::Portrait;

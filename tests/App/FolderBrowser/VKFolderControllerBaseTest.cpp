@@ -10,7 +10,7 @@
 #include "Shell/Interface/InterfaceColors.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/NetReachability.h"
-#include "../../Shell/FakeAppDelegateHooks.h"
+#include "Support/FakeFolderBrowserServices.h"
 
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Images.h"
@@ -25,11 +25,6 @@ namespace {
 
 using Base = VKFolderControllerBase;
 using test::TestFolderScreen;
-
-class BaseGuestHooks : public test::FakeAppDelegateHooks {
-public:
-    bool isGuestMode() const override { return true; }
-};
 
 class VKFolderControllerBaseTest : public test::FolderScreenTestCase {
 protected:
@@ -170,8 +165,10 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
     EXPECT_EQ(screen->centreItem(), screen->folderInfoBarButtonItem());
 
-    // A guest gets no edit button.
-    test::FakeAppDelegateHooks::setCurrent(std::make_shared<BaseGuestHooks>());
+    // A guest gets no edit button: the services handed in say so.
+    auto guest = std::make_shared<test::FakeFolderBrowserServices>();
+    guest->guest = true;
+    screen->setServices(guest);
     screen->updateEditButton();
     EXPECT_FALSE(right());
 }

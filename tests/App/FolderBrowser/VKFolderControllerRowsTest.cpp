@@ -366,11 +366,11 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
 
     // A guest or a running operation cannot swipe.
     EXPECT_TRUE(controller->canEditRow(controller->tableView(), { 0, 0 }));
-    VKAppDelegateHooks::setCurrent(std::make_shared<test::GuestHooks>());
+    delegate->setGuestModeForTesting(true);
     EXPECT_FALSE(controller->canEditRow(controller->tableView(), { 0, 0 }));
     auto& multi = dynamic_cast<VKMultiEditTableView&>(controller->tableView());
     EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
-    VKAppDelegateHooks::setCurrent(delegate);
+    delegate->setGuestModeForTesting(false);
     EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), true);
     controller->setEditing(true, false);
     EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
@@ -582,12 +582,12 @@ TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
     controller->updateUploadProgressView();
     EXPECT_FALSE(controller->uploadOperationProgressView());
 
-    VKAppDelegateHooks::setCurrent(std::make_shared<test::GuestHooks>());
+    delegate->setGuestModeForTesting(true);
     controller->updateToolbarItems();
     EXPECT_EQ(controller->toolbarItems().size(), 5u);
     auto shown = actions();
     EXPECT_EQ(std::count(shown.begin(), shown.end(), "downloads"), 0);
-    VKAppDelegateHooks::setCurrent(delegate);
+    delegate->setGuestModeForTesting(false);
     VKDownloadHooks::setCurrent(nullptr);
     VKCloudHooks::setCurrent(nullptr);
 }

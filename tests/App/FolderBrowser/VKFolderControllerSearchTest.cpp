@@ -23,7 +23,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-using test::GuestHooks;
 
 class VKFolderControllerSearchTest : public test::FolderListingTestCase {
 protected:
@@ -131,10 +130,10 @@ TEST_F(VKFolderControllerSearchTest, ScopesFindNamesSortedLikeRows)
     EXPECT_EQ(names(*controller), (Strings { "prep notes.txt", "Report.pdf", "report 2.txt", "Reports" }));
 
     // A guest sees the public documents only.
-    VKAppDelegateHooks::setCurrent(std::make_shared<GuestHooks>());
+    delegate->setGuestModeForTesting(true);
     controller->updateModelAndView();
     EXPECT_EQ(names(*controller), (Strings { "report 2.txt", "Reports" }));
-    VKAppDelegateHooks::setCurrent(delegate);
+    delegate->setGuestModeForTesting(false);
 
     // Text that looks like a pattern matches itself only.
     for (const std::string& text : Strings { "*", "%", "/", "\xff", std::string(1000, 'r') }) {

@@ -24,16 +24,10 @@
 #include "Platform/UI/TableViewCell.h"
 #include "Platform/UI/Window.h"
 #include "Support/Cloud/TestCloudServiceAccount.h"
-#include "../../Shell/FakeAppDelegateHooks.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class RootGuestHooks : public test::FakeAppDelegateHooks {
-public:
-    bool isGuestMode() const override { return true; }
-};
 
 class VKRootFolderControllerTest : public test::RootFolderTestCase {
 protected:
@@ -170,7 +164,7 @@ TEST_F(VKRootFolderControllerTest, TheScreenItsBarsAndIcons)
 
 TEST_F(VKRootFolderControllerTest, AGuestGetsASpaceForSettings)
 {
-    test::FakeAppDelegateHooks::setCurrent(std::make_shared<RootGuestHooks>());
+    delegate->setGuestModeForTesting(true);
     showRoot(roots());
     auto items = root->toolbarItems();
     ASSERT_EQ(items.size(), 5u);
