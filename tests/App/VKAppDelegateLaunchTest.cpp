@@ -643,11 +643,11 @@ TEST_F(VKAppDelegateLaunchTest, SavedEntriesGoBackToTheirScreensOnlyWhenTheyMatc
     for (int i = 0; i < 80; ++i)
         ASSERT_TRUE(core::fs::writeFileAtomically(fmt::format("{}/file {:02}.txt", folder, i), "x"));
     auto entry = [](double offset) {
-        return core::Value(core::Value::Dictionary { { VKFolderController::StateOffsetKey, core::Value(offset) } });
+        return core::Value(core::Value::Dictionary { { VKFolderScrollMemory::StateKey, core::Value(offset) } });
     };
     auto topOffset = [&] {
         auto top = std::dynamic_pointer_cast<VKFolderController>(delegate->navigationController()->viewControllers().back());
-        return top ? top->currentStateDictionary()[VKFolderController::StateOffsetKey].toReal() : -1.0;
+        return top ? top->currentStateDictionary()[VKFolderScrollMemory::StateKey].toReal() : -1.0;
     };
 
     // Documents, A, B: one entry each; B's offset comes back.

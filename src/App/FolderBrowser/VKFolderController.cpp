@@ -86,6 +86,8 @@ VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     : m_resource(std::move(resource))
     , m_folderPath(core::path::standardizingPath(m_resource->path()))
     , m_listing(std::make_unique<VKFolderListing>(m_resource))
+    , m_opener(std::make_unique<VKFolderRowOpener>(*m_listing))
+    , m_scrollMemory(m_folderPath)
 {
     setTitle(m_resource->localizedName());
 }
@@ -169,6 +171,14 @@ VKFolderListing& VKFolderController::listing() const
         if (auto shared = weak_from_this().lock())
             m_listing->setHost(std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(shared)));
     return *m_listing;
+}
+
+VKFolderRowOpener& VKFolderController::rowOpener() const
+{
+    if (!m_opener->hasHost())
+        if (auto shared = weak_from_this().lock())
+            m_opener->setHost(std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(shared)));
+    return *m_opener;
 }
 
 std::vector<std::string> VKFolderController::localFilesRoots() const
@@ -556,13 +566,13 @@ void VKFolderController::viewWillAppear(bool animated)
     if (listing().isStale())
         updateModelFlushingCache(false);
     updateView();
-    scrollToStoredFolderContentYOffset();
+    scrollToStoredPosition();
 }
 
 void VKFolderController::viewWillDisappear(bool animated)
 {
     VKFolderControllerBase::viewWillDisappear(animated);
-    storeFolderContentYOffset();
+    storeScrollPosition();
 }
 
 void VKFolderController::viewDidDisappear(bool animated)
@@ -595,7 +605,7 @@ void VKFolderController::didReceiveMemoryWarning()
     core::log("VKFolderController didReceiveMemoryWarning");
     if (!isVisibleViewController()) {
         if (isViewLoaded())
-            storeFolderContentYOffset();
+            storeScrollPosition();
         listing().drop();
     }
     VKFolderControllerBase::didReceiveMemoryWarning();

@@ -4,6 +4,8 @@
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderEditing.h"
 #include "App/FolderBrowser/VKFolderListing.h"
+#include "App/FolderBrowser/VKFolderRowOpener.h"
+#include "App/FolderBrowser/VKFolderScrollMemory.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderToolbar.h"
 #include "App/FolderBrowser/VKFolderTransferRows.h"
@@ -45,12 +47,15 @@ class VKFolderBrowserServices;
 // (VKFolderEditing), the toolbar (VKFolderToolbar), the transfer rows
 // (VKFolderTransferRows) and the editing commands (VKFolderCommands: the
 // menu, the dispatcher of every sheet and prompt, and the operations they
-// start; host side in VKFolderControllerEditing.cpp). This screen presents
-// the rows: the table's side (cells, opening, deleting, the viewers' walks,
-// the scroll position) lives in VKFolderControllerRows.cpp.
+// start; host side in VKFolderControllerEditing.cpp), what a row opens with
+// its sheets and the viewers' walks (VKFolderRowOpener) and the scroll
+// position kept per folder (VKFolderScrollMemory). This screen presents the
+// rows: the table's side (cells, touches, marks, deleting) lives in
+// VKFolderControllerRows.cpp.
 class VKFolderController : public VKFolderControllerBase,
                            public VKIndexViewDataSource,
                            public VKFolderListing::Host,
+                           public VKFolderRowOpener::Host,
                            public VKFolderSearch::Host,
                            public VKFolderEditing::Host,
                            public VKFolderToolbar::Host,
@@ -75,7 +80,6 @@ public:
     static constexpr const char* ShowDownloadViewControllerAction = VKFolderToolbar::ShowDownloadsAction;
     static constexpr const char* BeginSearchAction = VKFolderToolbar::BeginSearchAction;
     static constexpr const char* CreateNewFolderAction = "createNewFolder";
-    static constexpr const char* StateOffsetKey = "VKStateDictionaryFolderControllerOffsetKey";
 
     // The rows of downloads and uploads (VKFolderTransferRows).
     using CellFactory = VKFolderTransferRows::CellFactory;
@@ -87,9 +91,6 @@ public:
     using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(
         const std::shared_ptr<VKFileResource>& folder, std::weak_ptr<VKFolderBrowserServices> browser)>;
     static void setDownloadViewControllerFactory(DownloadScreenFactory factory);
-    // The offsets remembered per folder ("~/Documents/Work"), for tests.
-    static std::optional<float> storedContentOffset(const std::string& folderPath);
-    static void forgetStoredContentOffsets();
 
     // The screen of a folder (a cloud one through the factory), with the
     // services it hands on.
@@ -198,8 +199,10 @@ public:
     void willBeginEditingRow(ui::TableView& table, ui::IndexPath path) override;
     void didEndEditingRow(ui::TableView& table, ui::IndexPath path) override;
 
-    // A folder pushes its screen, a zip archive offers to unzip, any other
-    // file opens in its viewer.
+    // What the rows open, their sheets and the viewers' walks (its host is
+    // this controller, once shared).
+    VKFolderRowOpener& rowOpener() const;
+    // The editing commands' way to open an item (VKFolderRowOpener::open).
     virtual void openResource(const std::shared_ptr<VKFileResource>& resource);
     // Closes this screen's sheets and shows the sheet from the toolbar.
     void showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource);
@@ -226,19 +229,37 @@ public:
     // The viewers' questions.
     std::shared_ptr<VKFileResource> folderResource() const override { return m_resource; }
     int moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource) override;
-    bool isViewableResource(const VKFileResource& resource) const;
+    // The walks are the row opener's.
     std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(
-        const std::optional<std::string>& mimePrefix) override;
+        const std::optional<std::string>& mimePrefix) override
+    {
+        return rowOpener().viewable(mimePrefix);
+    }
     std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override;
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override
+    {
+        return rowOpener().step(resource, 1, mimePrefix);
+    }
     std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override;
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override
+    {
+        return rowOpener().step(resource, -1, mimePrefix);
+    }
     std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override;
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override
+    {
+        return rowOpener().step(resource, 1, ignoredIdentifiers);
+    }
     std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override;
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override
+    {
+        return rowOpener().step(resource, -1, ignoredIdentifiers);
+    }
     std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(
-        const std::vector<std::string>& ignoredIdentifiers) override;
+        const std::vector<std::string>& ignoredIdentifiers) override
+    {
+        return rowOpener().firstViewable(ignoredIdentifiers);
+    }
 
     // Reveal, select and scroll, by resource.
     void revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource);
@@ -246,11 +267,9 @@ public:
     void deselectResource(const std::shared_ptr<VKFileResource>& resource, bool animated);
     void scrollToResource(const std::shared_ptr<VKFileResource>& resource, ui::TableView::ScrollPosition position, bool animated);
 
-    // The scroll position, per folder and in the saved state.
-    float normalisedOffset();
-    void setNormalisedOffset(float offset);
-    void storeFolderContentYOffset();
-    void scrollToStoredFolderContentYOffset();
+    // The scroll position kept per folder; in the saved state, as the
+    // fraction scrolled (applied on the next pass).
+    VKFolderScrollMemory& scrollMemory() { return m_scrollMemory; }
     core::Value currentStateDictionary();
     void restoreStateFromDictionary(const core::Value& state);
 
@@ -305,6 +324,14 @@ private:
     bool listingIsOnTop() const override { return isTopViewController(); }
     void listingDidRebuild() override;
     void listingDidChange() override { updateView(); }
+    bool openerIsSearching() const override { return isSearching(); }
+    void openerPush(const std::shared_ptr<ui::ViewController>& screen, const std::optional<std::string>& backTitle) override;
+    void openerDeselect() override;
+    void openerShowSheet(VKActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource) override;
+    void openerItemVanished() override;
+    std::weak_ptr<ui::ActionSheetDelegate> openerSheetDelegate() override;
+    std::shared_ptr<VKViewerFolderHost> openerViewerHost() override { return self(); }
+    std::weak_ptr<VKFolderBrowserServices> openerServices() const override { return services(); }
     void folderSearchWillBegin() override;
     void folderSearchWillEnd() override;
     void folderSearchChanged(double delay) override;
@@ -376,15 +403,18 @@ private:
     void repairNavigationStack();
     void highlightResource(const std::shared_ptr<VKFileResource>& resource, int count);
     void askThumbnailForCell(ui::TableViewCell& cell);
-    std::shared_ptr<VKFileResource> walkViewable(const std::shared_ptr<VKFileResource>& from, int step,
-        const std::function<bool(const VKFileResource&)>& accepts);
     std::string parentNameForResult(const VKFileResource& resource) const;
     float searchBarHeight() const;
+    void storeScrollPosition();
+    void scrollToStoredPosition();
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
     // Its host is this controller, once shared (listing()).
     const std::unique_ptr<VKFolderListing> m_listing;
+    // Over the listing; its host is this controller, once shared.
+    const std::unique_ptr<VKFolderRowOpener> m_opener;
+    VKFolderScrollMemory m_scrollMemory;
     std::shared_ptr<VKIndexView> m_indexView;
     std::string m_folderInfo;
     std::vector<core::Observation> m_observations;

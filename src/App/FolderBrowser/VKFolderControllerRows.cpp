@@ -1,26 +1,21 @@
 // The folder screen's rows: their cells, what a touch, a mark, a swipe and a
-// long touch do, how an item opens, the walks the viewers ask for, revealing
-// a row, and the scroll position kept per folder.
+// long touch do (what a row opens and its sheets are VKFolderRowOpener's),
+// revealing a row, and the scroll position (VKFolderScrollMemory keeps it).
 
 #include "App/FolderBrowser/VKFolderController.h"
 
-#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
-#include "App/FolderBrowser/VKIndexView.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
-#include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/VKApplication.h"
-#include "App/Viewers/VKViewController.h"
 #include "Downloads/VKDownloadFileResource.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
-#include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/StringAdditions.h"
@@ -35,51 +30,13 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Toolbar.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
 constexpr double HighlightInterval = 0.5;
 
-// Offsets by folder ("~/Documents/Work"); the main thread's only.
-std::map<std::string, float>& folderContentOffsets()
-{
-    static std::map<std::string, float> offsets;
-    return offsets;
-}
-
-std::string offsetKey(const std::string& folderPath)
-{
-    return core::path::abbreviatingWithTildeInPath(folderPath);
-}
-
-bool hasPrefix(const VKFileResource& resource, const std::optional<std::string>& mimePrefix)
-{
-    return !mimePrefix || mimePrefix->empty() || resource.mimeType().starts_with(*mimePrefix);
-}
-
-bool conformsToAny(const VKFileResource& resource, const std::vector<std::string>& identifiers)
-{
-    return std::any_of(identifiers.begin(), identifiers.end(),
-        [&](const std::string& identifier) { return resource.conformsToUTIdentifier(identifier); });
-}
-
 } // namespace
-
-std::optional<float> VKFolderController::storedContentOffset(const std::string& folderPath)
-{
-    auto& offsets = folderContentOffsets();
-    auto found = offsets.find(offsetKey(folderPath));
-    return found == offsets.end() ? std::nullopt : std::optional<float>(found->second);
-}
-
-void VKFolderController::forgetStoredContentOffsets()
-{
-    folderContentOffsets().clear();
-}
 
 // MARK: Cells
 
@@ -154,87 +111,61 @@ std::optional<ui::IndexPath> VKFolderController::willSelectRow(ui::TableView& ta
             cell->toggleMark();
         return std::nullopt;
     }
-    auto resource = resourceAtIndexPath(path);
-    if (resource && resource->isDownloadResource()) {
-        showAlertViewWithMessage(core::localized("Can't view incomplete downloads."), core::localized("OK"));
+    if (!rowOpener().canSelect(resourceAtIndexPath(path)))
         return std::nullopt;
-    }
     return path;
 }
 
-void VKFolderController::didSelectRow(ui::TableView& table, ui::IndexPath path)
+void VKFolderController::didSelectRow(ui::TableView&, ui::IndexPath path)
 {
     if (isEditing())
         return;
     if (isSearching() && searchBar())
         searchBar()->textField().resignFirstResponder();
-    auto resource = resourceAtIndexPath(path);
-    if (!resource)
-        return;
-    if (!resource->exists()) {
-        showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("{} no longer exists")), resource->name()),
-            core::localized("OK"));
-        updateModelFlushingCache(true);
-        updateView();
-        return;
-    }
-    if (resource->isMarkedDeleted()) {
-        table.deselectRow(path, true);
-        return;
-    }
-    openResource(resource);
+    rowOpener().select(resourceAtIndexPath(path));
 }
 
 void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (!resource)
-        return;
-    auto deselect = [this] {
-        ui::TableView& table = activeTableView();
-        if (auto selected = table.indexPathForSelectedRow())
-            table.deselectRow(*selected, true);
-    };
-    std::shared_ptr<ui::ViewController> next;
-    std::optional<std::string> backTitle;
-    if (resource->isCollection()) {
-        if (resource->isCloudResource() && resource->isUpload()) {
-            deselect();
-            return;
-        }
-        next = folderControllerWithResource(resource, services());
-        if (isSearching())
-            backTitle = core::localized("Search");
-    } else if (core::path::pathExtension(resource->name()) == "zip") {
-        if (!(resource->supportedFileOperations() & VKFileResourceOperationUncompress)) {
-            showAlertViewWithTitle(core::localized("Warning"), core::localized("Unzip is not supported in this folder"),
-                core::localized("OK"));
-        } else {
-            auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("Unzip \"{}\"?")), resource->name()),
-                commands().selfAs<ui::ActionSheetDelegate>());
-            vkSetTag(*sheet, Sheet::Unzip);
-            sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
-            sheet->addButtonWithTitle(core::localized("Unzip"), VKActionSheet::UntaggedButton);
-            sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
-            showActionSheet(*sheet, resource);
-        }
-        deselect();
-        return;
-    } else {
-        auto viewer = VKViewController::viewControllerWithResource(resource, std::static_pointer_cast<VKViewerFolderHost>(self()));
-        viewer->setOrientationLock(services());
-        next = viewer;
-        backTitle = core::localized("Back");
-    }
+    rowOpener().open(resource);
+}
+
+void VKFolderController::openerPush(const std::shared_ptr<ui::ViewController>& screen,
+    const std::optional<std::string>& backTitle)
+{
     auto& item = navigationItem();
     std::optional<std::string> current;
     if (item.backBarButtonItem())
         current = item.backBarButtonItem()->title();
     if (current != backTitle)
         item.setBackBarButtonItem(backTitle ? barButtonItemWithTitle(*backTitle, ui::BarButtonItem::Style::Plain) : nullptr);
-    if (next && navigationController())
-        navigationController()->pushViewController(next, true);
+    if (screen && navigationController())
+        navigationController()->pushViewController(screen, true);
     else
-        deselect();
+        openerDeselect();
+}
+
+void VKFolderController::openerDeselect()
+{
+    ui::TableView& table = activeTableView();
+    if (auto selected = table.indexPathForSelectedRow())
+        table.deselectRow(*selected, true);
+}
+
+void VKFolderController::openerItemVanished()
+{
+    updateModelFlushingCache(true);
+    updateView();
+}
+
+void VKFolderController::openerShowSheet(VKActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource)
+{
+    showActionSheet(sheet, resource);
+}
+
+std::weak_ptr<ui::ActionSheetDelegate> VKFolderController::openerSheetDelegate()
+{
+    return commands().selfAs<ui::ActionSheetDelegate>();
 }
 
 void VKFolderController::showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource)
@@ -253,13 +184,7 @@ void VKFolderController::longTouchGestureForCell(ui::TableView&, ui::TableViewCe
         core::log("Warning, invalid resource for long touch gesture");
         return;
     }
-    auto sheet = VKActionSheet::create(resource->name(), commands().selfAs<ui::ActionSheetDelegate>());
-    vkSetTag(*sheet, Sheet::LongTouch);
-    sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
-    vkAddButton(*sheet, core::localized("Open"), EditAction::Open);
-    vkAddButton(*sheet, core::localized("Reveal in Folder"), EditAction::Reveal);
-    sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
-    showActionSheet(*sheet, resource);
+    rowOpener().askOpenOrReveal(resource);
 }
 
 // MARK: Editing and marking
@@ -389,19 +314,8 @@ void VKFolderController::commitEditing(ui::TableView&, ui::TableViewCell::Editin
     auto resource = resourceAtIndexPath(path);
     if (!resource)
         return;
-    if (resource->isCollection()) {
-        auto names = resource->childNames();
-        if (names && !names->empty()) {
-            auto sheet = VKActionSheet::create(fmt::format(fmt::runtime(core::localized("\"{}\" is not empty")), resource->name()),
-                commands().selfAs<ui::ActionSheetDelegate>());
-            vkSetTag(*sheet, Sheet::DeleteFolder);
-            sheet->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(resource)));
-            sheet->setDestructiveButtonIndex(sheet->addButtonWithTitle(core::localized("Delete"), VKActionSheet::UntaggedButton));
-            sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
-            showActionSheet(*sheet, resource);
-            return;
-        }
-    }
+    if (rowOpener().askToDeleteFolder(resource))
+        return;
     int result = moveResourceToTrash(resource);
     if (result == TrashMoved)
         return;
@@ -437,73 +351,6 @@ int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource
         updateModelAndView();
     }
     return result;
-}
-
-// MARK: The viewers' walks
-
-bool VKFolderController::isViewableResource(const VKFileResource& resource) const
-{
-    return !resource.isCollection() && !resource.isDownloadResource();
-}
-
-std::vector<std::shared_ptr<VKFileResource>> VKFolderController::getAllViewableResourcesWithType(
-    const std::optional<std::string>& mimePrefix)
-{
-    std::vector<std::shared_ptr<VKFileResource>> viewable;
-    for (auto& resource : filteredResources())
-        if (isViewableResource(*resource) && hasPrefix(*resource, mimePrefix))
-            viewable.push_back(std::move(resource));
-    return viewable;
-}
-
-std::shared_ptr<VKFileResource> VKFolderController::walkViewable(const std::shared_ptr<VKFileResource>& from, int step,
-    const std::function<bool(const VKFileResource&)>& accepts)
-{
-    if (!from)
-        return nullptr;
-    auto row = listing().indexOf(from->path());
-    if (!row)
-        return nullptr;
-    const auto& rows = listing().rows();
-    for (long i = long(*row) + step; i >= 0 && size_t(i) < rows.size(); i += step) {
-        const auto& resource = rows[size_t(i)].resource;
-        if (isViewableResource(*resource) && accepts(*resource))
-            return resource;
-    }
-    return nullptr;
-}
-
-std::shared_ptr<VKFileResource> VKFolderController::getNextViewableResourceRelativeToResource(
-    const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix)
-{
-    return walkViewable(resource, 1, [&](const VKFileResource& r) { return hasPrefix(r, mimePrefix); });
-}
-
-std::shared_ptr<VKFileResource> VKFolderController::getPreviousViewableResourceRelativeToResource(
-    const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix)
-{
-    return walkViewable(resource, -1, [&](const VKFileResource& r) { return hasPrefix(r, mimePrefix); });
-}
-
-std::shared_ptr<VKFileResource> VKFolderController::getNextViewableResourceRelativeToResource(
-    const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers)
-{
-    return walkViewable(resource, 1, [&](const VKFileResource& r) { return !conformsToAny(r, ignoredIdentifiers); });
-}
-
-std::shared_ptr<VKFileResource> VKFolderController::getPreviousViewableResourceRelativeToResource(
-    const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers)
-{
-    return walkViewable(resource, -1, [&](const VKFileResource& r) { return !conformsToAny(r, ignoredIdentifiers); });
-}
-
-std::shared_ptr<VKFileResource> VKFolderController::getFirstViewableResourceIgnoringUTIdentifiers(
-    const std::vector<std::string>& ignoredIdentifiers)
-{
-    for (const auto& resource : filteredResources())
-        if (isViewableResource(*resource) && !conformsToAny(*resource, ignoredIdentifiers))
-            return resource;
-    return nullptr;
 }
 
 // MARK: Reveal, select, scroll
@@ -587,84 +434,42 @@ float VKFolderController::searchBarHeight() const
     return m_search->isLoaded() ? searchBar()->frame().height() : 0;
 }
 
-float VKFolderController::normalisedOffset()
+void VKFolderController::storeScrollPosition()
 {
-    if (!isViewLoaded())
-        return 0;
-    ui::TableView& table = activeTableView();
-    float maximum = table.contentSize().height - table.bounds().height();
-    if (maximum <= 0)
-        return 0;
-    float offset = table.contentOffset().y;
-    if (offset < searchBarHeight())
-        offset = 0;
-    return std::clamp(offset / maximum, 0.0f, 1.0f);
+    if (isViewLoaded())
+        scrollMemory().store(activeTableView(), searchBarHeight());
 }
 
-void VKFolderController::setNormalisedOffset(float offset)
-{
-    if (!isViewLoaded() || !std::isfinite(offset))
-        return;
-    ui::TableView& table = activeTableView();
-    float maximum = std::max(0.0f, table.contentSize().height - table.bounds().height());
-    table.setContentOffset({ table.contentOffset().x, maximum * std::clamp(offset, 0.0f, 1.0f) });
-}
-
-void VKFolderController::storeFolderContentYOffset()
+void VKFolderController::scrollToStoredPosition()
 {
     if (!isViewLoaded())
         return;
-    float y = activeTableView().contentOffset().y;
-    std::string key = offsetKey(m_folderPath);
-    if (!std::isfinite(y) || y <= searchBarHeight())
-        folderContentOffsets().erase(key);
-    else
-        folderContentOffsets()[key] = y;
-}
-
-void VKFolderController::scrollToStoredFolderContentYOffset()
-{
-    if (!isViewLoaded())
-        return;
-    float y = storedContentOffset(m_folderPath).value_or(0);
-    if (m_search->isLoaded() && !isSearching())
-        y = std::max(y, searchBarHeight());
-    ui::TableView& table = activeTableView();
-    float navigationBar = 0;
-    float toolbar = 0;
+    float floor = m_search->isLoaded() && !isSearching() ? searchBarHeight() : 0;
+    float bars = 0;
     if (auto* navigation = navigationController()) {
-        navigationBar = navigation->navigationBar().frame().height();
+        bars = navigation->navigationBar().frame().height();
         if (!navigation->isToolbarHidden())
-            toolbar = navigation->toolbar().frame().height();
+            bars += navigation->toolbar().frame().height();
     }
-    y = std::min(y, table.contentSize().height - (table.bounds().height() - navigationBar - toolbar));
-    if (y > 0)
-        table.setContentOffset({ 0, y });
+    scrollMemory().scrollBack(activeTableView(), floor, bars);
 }
 
 core::Value VKFolderController::currentStateDictionary()
 {
-    return core::Value(core::Value::Dictionary { { StateOffsetKey, core::Value(double(normalisedOffset())) } });
+    return VKFolderScrollMemory::state(isViewLoaded() ? VKFolderScrollMemory::fraction(activeTableView(), searchBarHeight()) : 0);
 }
 
 void VKFolderController::restoreStateFromDictionary(const core::Value& state)
 {
-    if (!state.isDictionary())
+    auto fraction = scrollMemory().restore(state);
+    if (!fraction)
         return;
-    const core::Value& value = state[StateOffsetKey];
-    if (!value.isNumber())
-        return;
-    double number = value.toReal();
-    if (!std::isfinite(number))
-        return;
-    float offset = float(std::clamp(number, 0.0, 1.0));
-    folderContentOffsets()[offsetKey(m_folderPath)] = offset;
     std::weak_ptr<VKFolderController> weak = self();
-    core::RunLoop::main().post([weak, offset] {
+    core::RunLoop::main().post([weak, fraction] {
         auto controller = weak.lock();
         if (!controller || !controller->isViewLoaded())
             return;
-        controller->setNormalisedOffset(offset);
+        VKFolderScrollMemory::scrollToFraction(controller->activeTableView(), *fraction);
         controller->activeTableView().flashScrollIndicators();
     });
 }

@@ -1,8 +1,10 @@
 // The folder list's rows as a person uses them: the cell's texts and
 // layout, opening items, marking (sizes past 4 GiB, marks that follow their
 // items through a rebuild), swipe delete into the real trash, the long
-// touch in search results, the viewers' walks, and the scroll position kept
-// per folder and in the saved state.
+// touch in search results, the viewers' trash, and the scroll position kept
+// per folder and in the saved state. What a row opens and the walks are
+// VKFolderRowOpenerTest's, the scroll position's numbers
+// VKFolderScrollMemoryTest's.
 
 #include "FolderListingTestCase.h"
 
@@ -54,7 +56,7 @@ class VKFolderControllerRowsTest : public test::FolderListingTestCase {
 protected:
     void TearDown() override
     {
-        VKFolderController::forgetStoredContentOffsets();
+        VKFolderScrollMemory::forgetAll();
         ui::AlertView::resetForTesting();
         FolderListingTestCase::TearDown();
     }
@@ -459,7 +461,7 @@ TEST_F(VKFolderControllerRowsTest, LongTouchOnlyInSearchResultsAndOnlyWhenStill)
     runLoop();
 }
 
-TEST_F(VKFolderControllerRowsTest, ViewerWalksSkipWhatTheyCannotShow)
+TEST_F(VKFolderControllerRowsTest, ViewersWalkAndTrashThroughTheScreen)
 {
     auto downloads = test::RecordingDownloadHooks::install();
     makeDocument("Pics/a.jpg");
@@ -470,23 +472,9 @@ TEST_F(VKFolderControllerRowsTest, ViewerWalksSkipWhatTheyCannotShow)
     downloads->addDownload(documents("Pics"), FakeDownload::create(documents("Pics/d.jpg")));
     show(documents("Pics"));
     auto at = [&](const std::string& name) { return resource(documents("Pics/" + name)); };
-    auto name = [](const std::shared_ptr<VKFileResource>& r) { return r ? r->name() : std::string("-"); };
-    std::optional<std::string> images = "image/";
-
-    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("a.jpg"), images)), "e.png");
-    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("a.jpg"), std::nullopt)), "b.txt");
-    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("f.jpg"), images)), "-");
-    EXPECT_EQ(name(controller->getPreviousViewableResourceRelativeToResource(at("e.png"), images)), "a.jpg");
-    EXPECT_EQ(name(controller->getPreviousViewableResourceRelativeToResource(at("a.jpg"), images)), "-");
-    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(resource(documents()), images)), "-");
-    Strings png { "public.png" };
-    EXPECT_EQ(name(controller->getNextViewableResourceRelativeToResource(at("b.txt"), png)), "f.jpg");
-    EXPECT_EQ(name(controller->getPreviousViewableResourceRelativeToResource(at("f.jpg"), png)), "b.txt");
-    EXPECT_EQ(name(controller->getFirstViewableResourceIgnoringUTIdentifiers({ "public.jpeg" })), "b.txt");
-    Strings all;
-    for (auto& item : controller->getAllViewableResourcesWithType(images))
-        all.push_back(item->name());
-    EXPECT_EQ(all, (Strings { "a.jpg", "e.png", "f.jpg" }));
+    VKViewerFolderHost& host = *controller;
+    EXPECT_EQ(host.getNextViewableResourceRelativeToResource(at("a.jpg"), std::optional<std::string>("image/"))->name(),
+        "e.png");
 
     // The trash through the viewers' door.
     EXPECT_EQ(controller->moveResourceToTrash(at("b.txt")), VKViewerFolderHost::TrashMoved);
@@ -504,17 +492,18 @@ TEST_F(VKFolderControllerRowsTest, ScrollPositionKeptPerFolderAndInTheSavedState
     float bar = controller->searchBar()->frame().height();
     ASSERT_GT(bar, 0);
 
+    // Kept as the screen goes.
     table.setContentOffset({ 0, bar + 500 });
-    controller->storeFolderContentYOffset();
-    EXPECT_EQ(VKFolderController::storedContentOffset(documents("Long")), bar + 500);
+    controller->viewWillDisappear(false);
+    EXPECT_EQ(VKFolderScrollMemory::stored(documents("Long")), bar + 500);
     // A new screen for the folder comes back there.
     show(documents("Long"));
     EXPECT_EQ(controller->tableView().contentOffset().y, bar + 500);
 
     // Scrolled only as far as the bar: forgotten.
     controller->tableView().setContentOffset({ 0, bar });
-    controller->storeFolderContentYOffset();
-    EXPECT_EQ(VKFolderController::storedContentOffset(documents("Long")), std::nullopt);
+    controller->viewWillDisappear(false);
+    EXPECT_EQ(VKFolderScrollMemory::stored(documents("Long")), std::nullopt);
 
     // The saved state holds a fraction, applied on the next pass; values
     // that are no fraction are clamped or ignored.
@@ -522,21 +511,12 @@ TEST_F(VKFolderControllerRowsTest, ScrollPositionKeptPerFolderAndInTheSavedState
     float maximum = shown.contentSize().height - shown.bounds().height();
     shown.setContentOffset({ 0, maximum / 2 });
     auto state = controller->currentStateDictionary();
-    EXPECT_NEAR(state[VKFolderController::StateOffsetKey].toReal(), 0.5, 0.01);
+    EXPECT_NEAR(state[VKFolderScrollMemory::StateKey].toReal(), 0.5, 0.01);
     shown.setContentOffset({ 0, 0 });
     controller->restoreStateFromDictionary(state);
     EXPECT_EQ(shown.contentOffset().y, 0);
     runLoop();
     EXPECT_NEAR(shown.contentOffset().y, maximum / 2, 1);
-    controller->restoreStateFromDictionary(core::Value(core::Value::Dictionary { { VKFolderController::StateOffsetKey, core::Value(7.0) } }));
-    runLoop();
-    EXPECT_NEAR(shown.contentOffset().y, maximum, 1);
-    for (auto bad : { core::Value(std::nan("")), core::Value("half"), core::Value(-3.0) }) {
-        shown.setContentOffset({ 0, 100 });
-        controller->restoreStateFromDictionary(core::Value(core::Value::Dictionary { { VKFolderController::StateOffsetKey, bad } }));
-        runLoop();
-        EXPECT_TRUE(shown.contentOffset().y == 100 || shown.contentOffset().y == 0) << bad.description();
-    }
 }
 
 TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
