@@ -234,11 +234,11 @@ void UploadIntoTheShownFolder(benchmark::State& state)
         const auto start = std::chrono::steady_clock::now();
         auto operation = VKCloudUploadOperation::initWithResources(files);
         operation->setDestination(folder);
-        if (VKFolderControllerBase::startFileOperation(operation) == VKFolderControllerBase::NoRun) {
+        if (VKBrowserOperation::startFileOperation(operation) == VKBrowserOperation::NoRun) {
             state.SkipWithError("the upload did not start");
             break;
         }
-        core::RunLoop::main().runUntil([] { return !VKFolderControllerBase::isOperationInProgress(); }, 1800);
+        core::RunLoop::main().runUntil([] { return !VKBrowserOperation::isOperationInProgress(); }, 1800);
         const double cpu = threadCPUSeconds() - cpuBefore;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         probe->invalidate();

@@ -112,7 +112,7 @@ int main(int argc, char** argv)
 
     const long startRSS = statusKiB("VmRSS:");
     const auto start = Clock::now();
-    const auto run = VKFolderControllerBase::startOperationWithLabel("bench", false);
+    const auto run = VKBrowserOperation::startOperationWithLabel("bench", false);
     std::atomic<bool> done = false;
     bool succeeded = false;
     std::thread worker([&] {
@@ -125,17 +125,17 @@ int main(int argc, char** argv)
     });
     double cancelMilliseconds = 0;
     if (cancel) {
-        while (!done && VKFolderControllerBase::operationProgress() < 0.1f)
+        while (!done && VKBrowserOperation::operationProgress() < 0.1f)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         const auto asked = Clock::now();
-        VKFolderControllerBase::cancelOperation();
+        VKBrowserOperation::cancelOperation();
         while (!done)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         cancelMilliseconds = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
     }
     worker.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    VKFolderControllerBase::endOperation(run);
+    VKBrowserOperation::endOperation(run);
 
     float largestStep = 0;
     float last = 0;

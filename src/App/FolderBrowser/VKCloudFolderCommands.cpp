@@ -46,7 +46,7 @@ bool VKCloudFolderCommands::isInService(const VKFileResource& item) const
 
 void VKCloudFolderCommands::startCloudOperation(const std::shared_ptr<VKFileOperation>& operation)
 {
-    if (VKFolderControllerBase::startFileOperation(operation) == VKFolderControllerBase::NoRun)
+    if (VKBrowserOperation::startFileOperation(operation) == VKBrowserOperation::NoRun)
         core::log("VKCloudFolderCommands: {} did not start", operation ? operation->label() : std::string("(null)"));
     endEditing();
 }

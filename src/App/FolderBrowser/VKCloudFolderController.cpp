@@ -160,7 +160,7 @@ void VKCloudFolderController::updateCloudMetadata()
         return;
     if (!service->isUpdatingMetadataForResource(folder))
         service->updateMetadataForResource(folder, nullptr);
-    if (isOperationInProgress() && canCancelCurrentOperation())
+    if (VKBrowserOperation::isOperationInProgress() && VKBrowserOperation::canCancelCurrentOperation())
         return;
     std::weak_ptr<VKCloudFolderController> weak = cloudSelf();
     core::RunLoop::main().performAfter(ActivityIndicatorDelay, [weak] {

@@ -525,7 +525,7 @@ void VKFolderCommands::unzipResource(const std::shared_ptr<VKFileResource>& reso
     if (!resource || !host)
         return;
     endEditing();
-    if (VKFolderControllerBase::isOperationInProgress()) {
+    if (VKBrowserOperation::isOperationInProgress()) {
         core::log("VKFolderCommands: an operation is running; not expanding {}", resource->name());
         return;
     }

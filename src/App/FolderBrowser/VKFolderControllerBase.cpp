@@ -2,15 +2,10 @@
 
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
-#include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/ButtonAdditions.h"
 #include "Shell/Interface/InterfaceColors.h"
-#include "App/FolderBrowser/VKFolderOperations.h"
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
-#include "CloudOperations/VKCloudDownloadOperation.h"
-#include "CloudOperations/VKCloudUploadOperation.h"
-#include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/NetReachability.h"
@@ -31,116 +26,8 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 
+#include <algorithm>
 #include <cmath>
-#include <mutex>
-
-namespace {
-
-// The one operation of the process. Everything is read and written under
-// the one mutex, whichever folder screen class or worker asks.
-struct OperationState {
-    std::mutex mutex;
-    VKFolderControllerBase::Run run = VKFolderControllerBase::NoRun;
-    bool inProgress = false;
-    bool cancelled = false;
-    bool indeterminate = false;
-    float progress = 0;
-    std::string label;
-    std::shared_ptr<VKFileOperation> fileOperation;
-};
-
-OperationState& state()
-{
-    static OperationState operation;
-    return operation;
-}
-
-// A read of the state under its mutex.
-template<typename Read> auto locked(Read read)
-{
-    auto& operation = state();
-    std::lock_guard lock(operation.mutex);
-    return read(operation);
-}
-
-float clampedProgress(float progress)
-{
-    if (std::isnan(progress))
-        return 0;
-    return std::clamp(progress, 0.0f, 1.0f);
-}
-
-void postProgress(float progress)
-{
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationProgressNotification, nullptr,
-        core::Value::Dictionary { { "progress", double(progress) } });
-}
-
-void onMainThread(std::function<void()> block)
-{
-    if (core::Thread::isMainThread())
-        block();
-    else
-        core::performOnMainThread(std::move(block));
-}
-
-// The delegate of every file operation the browser runs. The folder
-// screens' operations answer the cloud transfers' questions: a download or an upload
-// about to hand its items over gets its label, an upload's overwrite
-// question its screen.
-class ClassWideFileOperationDelegate : public VKCloudDownloadOperationDelegate, public VKCloudUploadOperationDelegate {
-public:
-    void cloudDownloadOperationWillStart(VKCloudDownloadOperation& operation) override
-    {
-        VKFolderOperations::cloudDownloadOperationWillStart(operation);
-    }
-    void cloudUploadOperationWillStart(VKCloudUploadOperation& operation) override
-    {
-        VKFolderOperations::cloudUploadOperationWillStart(operation);
-    }
-    void showActionSheet(const std::shared_ptr<ui::ActionSheet>& sheet, VKCloudUploadOperation& operation) override
-    {
-        VKFolderOperations::showActionSheetForCloudUploadOperation(sheet, operation);
-    }
-
-    void fileOperation(VKFileOperation& operation, float progress) override
-    {
-        auto run = runOf(operation);
-        if (run != VKFolderControllerBase::NoRun)
-            VKFolderControllerBase::setOperationProgress(progress, run);
-    }
-
-    void fileOperationDidEnd(VKFileOperation& operation, const std::optional<core::Error>& error) override
-    {
-        auto run = runOf(operation);
-        if (run == VKFolderControllerBase::NoRun)
-            return;
-        onMainThread([run, error] {
-            if (VKFolderControllerBase::currentRun() != run || !VKFolderControllerBase::isOperationInProgress())
-                return;
-            VKFolderControllerBase::endOperation(run);
-            if (!error)
-                return;
-            if (error->domain() == VKFileOperationErrorDomain
-                && error->code() == VKFileOperationErrorCodeBackgroundTimeout)
-                return;
-            showAlertViewWithTitle(core::localized("Warning"), error->localizedDescription(), core::localized("OK"));
-        });
-    }
-
-private:
-    // The run the operation belongs to: only the current file operation has one.
-    static VKFolderControllerBase::Run runOf(const VKFileOperation& operation)
-    {
-        auto& operationState = state();
-        std::lock_guard lock(operationState.mutex);
-        if (operationState.fileOperation.get() != &operation || !operationState.inProgress)
-            return VKFolderControllerBase::NoRun;
-        return operationState.run;
-    }
-};
-
-} // namespace
 
 VKFolderControllerBase::VKFolderControllerBase(ui::TableView::Style style)
     : ui::TableViewController(style)
@@ -191,214 +78,6 @@ VKFolderControllerBase::~VKFolderControllerBase()
 {
     // Closed first: a worker's post waits for nothing of the screen after.
     m_observations.clear();
-}
-
-VKFolderControllerBase::Run VKFolderControllerBase::startOperationWithLabel(const std::string& label,
-    bool indeterminate)
-{
-    auto& operation = state();
-    Run run;
-    {
-        std::lock_guard lock(operation.mutex);
-        if (operation.inProgress) {
-            core::log("Warning, an operation is already in progress: {}", operation.label);
-            return NoRun;
-        }
-        run = ++operation.run;
-        operation.inProgress = true;
-        operation.cancelled = false;
-        operation.label = label;
-        operation.progress = 0;
-        operation.indeterminate = indeterminate;
-    }
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationDidStartNotification);
-    return run;
-}
-
-VKFolderControllerBase::Run VKFolderControllerBase::startFileOperation(
-    const std::shared_ptr<VKFileOperation>& fileOperation)
-{
-    if (!fileOperation)
-        return NoRun;
-    auto& operation = state();
-    {
-        std::lock_guard lock(operation.mutex);
-        if (operation.inProgress) {
-            core::log("Warning, an operation is already in progress: {}", operation.label);
-            return NoRun;
-        }
-        operation.fileOperation = fileOperation;
-    }
-    fileOperation->setDelegate(fileOperationDelegate());
-    Run run = startOperationWithLabel(fileOperation->label(), fileOperation->isIndeterminate());
-    fileOperation->run();
-    return run;
-}
-
-bool VKFolderControllerBase::isOperationInProgress()
-{
-    return locked([](const OperationState& operation) { return operation.inProgress; });
-}
-
-std::string VKFolderControllerBase::operationLabel()
-{
-    return locked([](const OperationState& operation) { return operation.label; });
-}
-
-bool VKFolderControllerBase::isOperationIndeterminate()
-{
-    return locked([](const OperationState& operation) { return operation.indeterminate; });
-}
-
-std::shared_ptr<VKFileOperation> VKFolderControllerBase::fileOperation()
-{
-    return locked([](const OperationState& operation) { return operation.fileOperation; });
-}
-
-VKFolderControllerBase::Run VKFolderControllerBase::currentRun()
-{
-    return locked([](const OperationState& operation) { return operation.run; });
-}
-
-bool VKFolderControllerBase::isOperationCancelled()
-{
-    return locked([](const OperationState& operation) { return operation.cancelled; });
-}
-
-bool VKFolderControllerBase::isOperationCancelled(Run run)
-{
-    auto& operation = state();
-    std::lock_guard lock(operation.mutex);
-    return run != operation.run || operation.cancelled;
-}
-
-float VKFolderControllerBase::operationProgress()
-{
-    return locked([](const OperationState& operation) { return operation.progress; });
-}
-
-void VKFolderControllerBase::setOperationLabel(const std::string& label)
-{
-    auto& operation = state();
-    std::lock_guard lock(operation.mutex);
-    operation.label = label;
-}
-
-void VKFolderControllerBase::setOperationProgress(float progress)
-{
-    progress = clampedProgress(progress);
-    {
-        auto& operation = state();
-        std::lock_guard lock(operation.mutex);
-        operation.progress = progress;
-    }
-    postProgress(progress);
-}
-
-void VKFolderControllerBase::setOperationProgress(float progress, Run run)
-{
-    progress = clampedProgress(progress);
-    {
-        auto& operation = state();
-        std::lock_guard lock(operation.mutex);
-        if (run != operation.run || !operation.inProgress)
-            return;
-        operation.progress = progress;
-    }
-    postProgress(progress);
-}
-
-void VKFolderControllerBase::setIsOperationIndeterminate(bool indeterminate)
-{
-    float progress;
-    {
-        auto& operation = state();
-        std::lock_guard lock(operation.mutex);
-        if (operation.indeterminate == indeterminate)
-            return;
-        operation.indeterminate = indeterminate;
-        progress = operation.progress;
-    }
-    postProgress(progress);
-}
-
-bool VKFolderControllerBase::canCancelCurrentOperation()
-{
-    if (auto fileOperation = VKFolderControllerBase::fileOperation())
-        return fileOperation->mayBeCancelled();
-    auto hooks = VKCloudHooks::current();
-    return !(hooks && hooks->hasActiveUploads());
-}
-
-void VKFolderControllerBase::cancelOperation()
-{
-    std::shared_ptr<VKFileOperation> fileOperation;
-    Run run;
-    {
-        auto& operation = state();
-        std::lock_guard lock(operation.mutex);
-        if (!operation.inProgress)
-            return;
-        operation.cancelled = true;
-        fileOperation = operation.fileOperation;
-        run = operation.run;
-    }
-    // Detached first, so that the cancelled operation's end reports nothing.
-    if (fileOperation) {
-        fileOperation->setDelegate({});
-        fileOperation->cancel();
-    }
-    endOperation(run);
-}
-
-void VKFolderControllerBase::endOperation()
-{
-    endOperation(currentRun());
-}
-
-void VKFolderControllerBase::endOperation(Run run)
-{
-    std::shared_ptr<VKFileOperation> fileOperation;
-    {
-        auto& operation = state();
-        std::lock_guard lock(operation.mutex);
-        if (!operation.inProgress || run != operation.run)
-            return;
-        operation.inProgress = false;
-        operation.label.clear();
-        operation.indeterminate = false;
-        fileOperation = std::move(operation.fileOperation);
-    }
-    if (fileOperation)
-        fileOperation->setDelegate({});
-    // The end is always announced from the main loop: a worker's own loop
-    // may never run again. The file operation lives until then too, so that
-    // it is not destroyed inside one of its own calls.
-    onMainThread([fileOperation] {
-        if (fileOperation)
-            core::RunLoop::main().keepAliveUntilEndOfPass(fileOperation);
-        core::RunLoop::main().performAfter(0.1, [] {
-            core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationDidEndNotification);
-        });
-    });
-}
-
-std::shared_ptr<VKFileOperationDelegate> VKFolderControllerBase::fileOperationDelegate()
-{
-    static const auto delegate = std::make_shared<ClassWideFileOperationDelegate>();
-    return delegate;
-}
-
-void VKFolderControllerBase::resetOperationForTesting()
-{
-    auto& operation = state();
-    std::lock_guard lock(operation.mutex);
-    operation.inProgress = false;
-    operation.cancelled = false;
-    operation.indeterminate = false;
-    operation.progress = 0;
-    operation.label.clear();
-    operation.fileOperation.reset();
 }
 
 // ---- One screen ----------------------------------------------------------
@@ -462,15 +141,15 @@ void VKFolderControllerBase::viewDidUnload()
     m_serverStateItem.reset();
     m_folderInfoItem.reset();
     m_progressItem.reset();
-    m_progressItemRun = NoRun;
+    m_progressItemRun = VKBrowserOperation::NoRun;
     m_editingToolbarItems.clear();
 }
 
 void VKFolderControllerBase::viewWillAppear(bool animated)
 {
     ui::TableViewController::viewWillAppear(animated);
-    bool showsRunningOperation = m_progressItem && m_progressItemRun == currentRun();
-    if (!isEditing() && showsRunningOperation != isOperationInProgress())
+    bool showsRunningOperation = m_progressItem && m_progressItemRun == VKBrowserOperation::currentRun();
+    if (!isEditing() && showsRunningOperation != VKBrowserOperation::isOperationInProgress())
         updateToolbarItems();
     updateToolbarItemsAppearanceForCurrentOrientation();
     updateEditButton();
@@ -533,10 +212,10 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::editButtonItem()
                 ((*self).*action)(item.shared_from_this());
         };
     };
-    if (isOperationInProgress()) {
+    if (VKBrowserOperation::isOperationInProgress()) {
         auto item = barButtonItemWithTitle(core::localized("Cancel"), ui::BarButtonItem::Style::Done, target,
             CancelCurrentOperationAction, send(&VKFolderControllerBase::cancelCurrentOperation));
-        item->setEnabled(canCancelCurrentOperation());
+        item->setEnabled(VKBrowserOperation::canCancelCurrentOperation());
         return item;
     }
     if (isEditing())
@@ -554,7 +233,7 @@ void VKFolderControllerBase::toggleEditing(const std::shared_ptr<core::Object>&)
 
 void VKFolderControllerBase::cancelCurrentOperation(const std::shared_ptr<core::Object>&)
 {
-    cancelOperation();
+    VKBrowserOperation::cancelOperation();
 }
 
 std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::findBarButtonItemWithAction(std::string_view action) const
@@ -571,9 +250,9 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::findBarButtonItemWith
 
 void VKFolderControllerBase::updateToolbarItems()
 {
-    if (!isOperationInProgress() || m_progressItemRun != currentRun()) {
+    if (!VKBrowserOperation::isOperationInProgress() || m_progressItemRun != VKBrowserOperation::currentRun()) {
         m_progressItem.reset();
-        m_progressItemRun = NoRun;
+        m_progressItemRun = VKBrowserOperation::NoRun;
     }
     updateServerStateImage();
 }
@@ -635,19 +314,19 @@ void VKFolderControllerBase::backgroundOperationProgressDidUpdate(float progress
     auto* view = operationProgressView();
     if (!view)
         return;
-    if (view->isIndeterminate() != isOperationIndeterminate()) {
+    if (view->isIndeterminate() != VKBrowserOperation::isOperationIndeterminate()) {
         m_progressItem.reset();
-        m_progressItemRun = NoRun;
+        m_progressItemRun = VKBrowserOperation::NoRun;
         updateToolbarItems();
         return;
     }
     if (!view->isIndeterminate())
-        view->setProgress(clampedProgress(progress));
+        view->setProgress(std::isnan(progress) ? 0.0f : std::clamp(progress, 0.0f, 1.0f));
 }
 
 void VKFolderControllerBase::backgroundOperationDidEnd()
 {
-    if (!m_progressItem || (isOperationInProgress() && m_progressItemRun == currentRun()))
+    if (!m_progressItem || (VKBrowserOperation::isOperationInProgress() && m_progressItemRun == VKBrowserOperation::currentRun()))
         return;
     updateEditButton();
     std::weak_ptr<int> alive = m_lifetime;
@@ -665,11 +344,11 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::operationProgressView
 {
     if (!m_progressItem) {
         int style = 1;
-        if (isOperationIndeterminate())
+        if (VKBrowserOperation::isOperationIndeterminate())
             style = shouldUseDarkControlStyle() ? 3 : 2;
         gfx::Size size = VKOperationProgressView::standardSizeForToolbarItem();
         auto view = VKOperationProgressView::create(style, { 0, 0, size.width, size.height });
-        view->setText(operationLabel());
+        view->setText(VKBrowserOperation::operationLabel());
         // A label somewhat longer than the standard width ("Expanding
         // Archive.zip" beside the spinner) widens the item rather than
         // being cut; a longer one is cut at the widest.
@@ -677,10 +356,10 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::operationProgressView
         view->setFrame({ 0, 0, width, size.height });
         applyAppearance(view->label());
         m_progressItem = barButtonItemWithCustomView(view);
-        m_progressItemRun = currentRun();
+        m_progressItemRun = VKBrowserOperation::currentRun();
     }
     if (auto* view = operationProgressView(); view && !view->isIndeterminate())
-        view->setProgress(operationProgress());
+        view->setProgress(VKBrowserOperation::operationProgress());
     return m_progressItem;
 }
 

@@ -8,7 +8,7 @@ constexpr double MinimumStep = 0.02 - 1e-9;
 } // namespace
 
 VKFolderControllerOperationObserver::VKFolderControllerOperationObserver(uint64_t totalBytes,
-    VKFolderControllerBase::Run run)
+    VKBrowserOperation::Run run)
     : m_totalBytes(totalBytes), m_run(run)
 {
 }
@@ -22,7 +22,7 @@ bool VKFolderControllerOperationObserver::updateProgressBytes(uint64_t bytes)
         // under 2 % still add up to reports.
         if (fraction - m_progress >= MinimumStep) {
             m_progress = fraction;
-            VKFolderControllerBase::setOperationProgress(float(fraction), m_run);
+            VKBrowserOperation::setOperationProgress(float(fraction), m_run);
         }
     }
     return shouldContinue();
@@ -30,5 +30,5 @@ bool VKFolderControllerOperationObserver::updateProgressBytes(uint64_t bytes)
 
 bool VKFolderControllerOperationObserver::shouldContinue() const
 {
-    return !VKFolderControllerBase::isOperationCancelled(m_run);
+    return !VKBrowserOperation::isOperationCancelled(m_run);
 }

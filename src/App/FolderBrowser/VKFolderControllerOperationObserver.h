@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKBrowserOperation.h"
 #include "FileModel/VKZipArchiver.h"
 #include "FileModel/VKZipUnarchiver.h"
 #include "Kit/VKFileManagerDelegate.h"
@@ -18,7 +18,7 @@ class VKFolderControllerOperationObserver : public VKZipArchiverDelegate,
 public:
     // Works for the run current when it is made unless given one.
     explicit VKFolderControllerOperationObserver(uint64_t totalBytes,
-        VKFolderControllerBase::Run run = VKFolderControllerBase::currentRun());
+        VKBrowserOperation::Run run = VKBrowserOperation::currentRun());
 
     // Counts the bytes just processed; false to stop.
     bool updateProgressBytes(uint64_t bytes);
@@ -47,7 +47,7 @@ public:
 
 private:
     const uint64_t m_totalBytes;
-    const VKFolderControllerBase::Run m_run;
+    const VKBrowserOperation::Run m_run;
     uint64_t m_progressBytes = 0;
     double m_progress = 0;
 };

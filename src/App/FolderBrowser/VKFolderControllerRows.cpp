@@ -294,7 +294,7 @@ std::optional<ui::TableViewCell::EditingStyle> VKFolderController::editingStyleF
 
 bool VKFolderController::canEditRow(ui::TableView&, ui::IndexPath)
 {
-    return !isGuest() && !isOperationInProgress();
+    return !isGuest() && !VKBrowserOperation::isOperationInProgress();
 }
 
 // A running download's row offers to cancel it: the delete stops the

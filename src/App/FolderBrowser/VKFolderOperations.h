@@ -1,7 +1,7 @@
 #pragma once
 
 #include "App/FolderBrowser/VKFolderCommandsHost.h"
-#include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKBrowserOperation.h"
 #include "App/FolderBrowser/VKFolderItemTransfer.h"
 
 #include <functional>
@@ -21,14 +21,14 @@ class ActionSheet;
 // The folder screen's long operations on the items the commands hand over:
 // the delete to the trash in slices, move and copy on a worker, uploads into
 // a cloud folder, compressing and expanding (the media's are VKFolderMedia's).
-// Each runs as the browser's one operation (VKFolderControllerBase) with its
+// Each runs as the browser's one operation (VKBrowserOperation) with its
 // progress and Cancel, and its end comes back on the main thread to the
 // list (through the commands' host, held weakly) and to the alerts.
 class VKFolderOperations : public core::Object {
 public:
-    using Run = VKFolderControllerBase::Run;
+    using Run = VKBrowserOperation::Run;
     using Host = VKFolderCommandsHost;
-    static constexpr Run NoRun = VKFolderControllerBase::NoRun;
+    static constexpr Run NoRun = VKBrowserOperation::NoRun;
 
     // A large delete works through the marked items in slices, one per
     // main-loop pass, of at most this many items or this much time.

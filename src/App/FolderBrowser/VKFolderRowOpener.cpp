@@ -1,5 +1,6 @@
 #include "App/FolderBrowser/VKFolderRowOpener.h"
 
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderListing.h"

@@ -92,7 +92,7 @@ std::shared_ptr<ui::BarButtonItem> VKFolderToolbar::uploadItem(VKFolderControlle
 
 void VKFolderToolbar::update(VKFolderControllerBase& screen, std::weak_ptr<Host> host, bool guest)
 {
-    std::shared_ptr<ui::BarButtonItem> centre = VKFolderControllerBase::isOperationInProgress()
+    std::shared_ptr<ui::BarButtonItem> centre = VKBrowserOperation::isOperationInProgress()
         ? screen.operationProgressViewBarButtonItem()
         : activeUploads() > 0 ? uploadItem(screen)
                               : screen.folderInfoBarButtonItem();

@@ -68,13 +68,13 @@ std::optional<std::string> VKFolderZipWork::archiveItems(VKZipArchiver& archiver
     }
     archiver.setDelegate({});
     // A cancel that came after the last chunk still leaves nothing.
-    if (!added || VKFolderControllerBase::isOperationCancelled(run)) {
+    if (!added || VKBrowserOperation::isOperationCancelled(run)) {
         archiver.discard();
         return std::nullopt;
     }
     if (!archiver.close())
         return std::nullopt;
-    VKFolderControllerBase::setOperationProgress(1.0f, run);
+    VKBrowserOperation::setOperationProgress(1.0f, run);
     return archiver.archivePath();
 }
 
@@ -136,11 +136,11 @@ VKFolderZipWork::Expansion VKFolderZipWork::expandArchive(VKZipUnarchiver& unarc
     bool expanded = unarchiver.unarchiveToPath(folder);
     unarchiver.setDelegate({});
     auto contents = expanded ? core::fs::contentsOfDirectory(folder) : std::nullopt;
-    if (!contents || VKFolderControllerBase::isOperationCancelled(run)) {
+    if (!contents || VKBrowserOperation::isOperationCancelled(run)) {
         core::fs::removeItem(folder);
         return {};
     }
-    VKFolderControllerBase::setOperationProgress(1.0f, run);
+    VKBrowserOperation::setOperationProgress(1.0f, run);
 
     const std::string parent = core::path::deletingLastPathComponent(unarchiver.archivePath());
     // One item, a folder or a file, needs no folder around it.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKBrowserOperation.h"
 #include "Platform/Core/Error.h"
 
 #include <cstdint>
@@ -23,7 +23,7 @@ class VKZipUnarchiver;
 // and their progress goes to that run only.
 class VKFolderZipWork {
 public:
-    using Run = VKFolderControllerBase::Run;
+    using Run = VKBrowserOperation::Run;
     static constexpr int CompressionLevel = 9;
 
     // The archive's name for the items: the one item's name without its

@@ -116,9 +116,9 @@ protected:
         cloud->addFault(R"({"endpoint": "files", "method": "GET", "always": true, "stall": "sync"})");
         driver.pressSheetButton(0);
         advance(0.5);
-        ASSERT_EQ(VKFolderControllerBase::operationLabel(), "Syncing...");
+        ASSERT_EQ(VKBrowserOperation::operationLabel(), "Syncing...");
         shoot("syncing");
-        VKFolderControllerBase::cancelOperation();
+        VKBrowserOperation::cancelOperation();
         cloud->reset();
         advance(1);
         if (docs->isEditing())

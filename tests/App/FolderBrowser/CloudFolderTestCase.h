@@ -33,7 +33,7 @@ protected:
 
     void TearDown() override
     {
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         docs.reset();
         top.reset();
         CloudSettingsTestCase::TearDown();

@@ -55,7 +55,7 @@ protected:
     {
         if (navigation && navigation->modalViewController())
             navigation->dismissModalViewController(false);
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         runLoop();
         FolderListingTestCase::TearDown();
     }
@@ -103,8 +103,8 @@ protected:
         // A fresh screen, as after the picker: editing has ended.
         show(documents("Projects"));
         advance(1);
-        VKFolderControllerBase::startOperationWithLabel("Copying 3 Items", false);
-        VKFolderControllerBase::setOperationProgress(0.4f);
+        VKBrowserOperation::startOperationWithLabel("Copying 3 Items", false);
+        VKBrowserOperation::setOperationProgress(0.4f);
         advance(1);
     }
 };
@@ -156,7 +156,7 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             ASSERT_TRUE(progress);
             EXPECT_EQ(progress->text(), "Copying 3 Items");
             shoot("copying");
-            VKFolderControllerBase::resetOperationForTesting();
+            VKBrowserOperation::resetOperationForTesting();
             if (orientation != ui::Orientation::Portrait)
                 ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
             advance(1);
@@ -181,7 +181,7 @@ TEST_F(FolderMoveCopyScreensTest, GoldensOfThePickerAndTheCopyingToolbar)
     picture = ui::Renderer::renderScreenImage(ui::RenderOptions {});
     ASSERT_TRUE(picture);
     EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "folder-copying-toolbar-phone-landscape"));
-    VKFolderControllerBase::resetOperationForTesting();
+    VKBrowserOperation::resetOperationForTesting();
     ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
     advance(1);
 }

@@ -68,7 +68,7 @@ protected:
     void TearDown() override
     {
         VKAppDelegateHooks::setCurrent(delegate);
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         FolderListingTestCase::TearDown();
     }
     // A JPEG of a sky over sand: two colours, top and bottom.
@@ -258,11 +258,11 @@ TEST_F(FolderRowsScreensTest, SearchResultsOperationAndGuestAtPhoneSize)
     controller->searchDisplayController()->setActive(false);
     advance(1);
 
-    VKFolderControllerBase::startOperationWithLabel("Copying 2 Items", false);
-    VKFolderControllerBase::setOperationProgress(0.6f);
+    VKBrowserOperation::startOperationWithLabel("Copying 2 Items", false);
+    VKBrowserOperation::setOperationProgress(0.6f);
     advance(0.5);
     shoot("rows-operation-phone-portrait");
-    VKFolderControllerBase::endOperation();
+    VKBrowserOperation::endOperation();
     advance(0.5);
 
     delegate->setGuestModeForTesting(true);

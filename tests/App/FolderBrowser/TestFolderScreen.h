@@ -52,7 +52,7 @@ public:
     {
         VKFolderControllerBase::updateToolbarItems();
         ++tally->toolbarRebuilds;
-        auto centre = isOperationInProgress() ? operationProgressViewBarButtonItem() : folderInfoBarButtonItem();
+        auto centre = VKBrowserOperation::isOperationInProgress() ? operationProgressViewBarButtonItem() : folderInfoBarButtonItem();
         setToolbarItems({ serverStateBarButtonItem(), settingsBarButtonItem(), flexibleSpaceBarButtonItem(), centre,
             flexibleSpaceBarButtonItem(), helpBarButtonItem() });
         if (auto* label = folderInfoLabel())
@@ -109,13 +109,13 @@ protected:
     void SetUp() override
     {
         FolderBrowserTestCase::SetUp();
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         cloud = RecordingCloudHooks::install();
         core::UserDefaults::standard()->set("VKServerEnabled", core::Value(true));
     }
     void TearDown() override
     {
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         window().setRootViewController(nullptr);
         if (delegate)
             delegate->setNavigationController(nullptr);
@@ -139,7 +139,7 @@ protected:
     // Ends the operation and lets its end be heard.
     void finishOperation()
     {
-        VKFolderControllerBase::endOperation();
+        VKBrowserOperation::endOperation();
         advance(0.2);
         runLoop();
     }

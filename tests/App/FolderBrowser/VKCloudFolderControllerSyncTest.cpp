@@ -44,7 +44,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     EXPECT_EQ(sheet->cancelButtonIndex(), 1);
     driver.pressSheetButton("Cancel");
     advance(0.5);
-    EXPECT_FALSE(VKFolderControllerBase::isOperationInProgress()) << "Cancel starts nothing";
+    EXPECT_FALSE(VKBrowserOperation::isOperationInProgress()) << "Cancel starts nothing";
     EXPECT_TRUE(fileRequests().empty());
 
     // The marked items (action 1019; no button sends it).
@@ -110,7 +110,7 @@ TEST_F(VKCloudFolderControllerSyncTest, SyncFetchesTwoFilesAtATimeInOrderThenEnd
     runLoop();
     docs->cloudCommands().syncFolder(nullptr);
     driver.pressSheetButton(0);
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Syncing...");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Syncing...");
     EXPECT_FALSE(docs->isEditing());
     ASSERT_TRUE(waitFor([&] { return fileRequests().size() >= 2; }));
     advance(1);
@@ -119,7 +119,7 @@ TEST_F(VKCloudFolderControllerSyncTest, SyncFetchesTwoFilesAtATimeInOrderThenEnd
     std::sort(first.begin(), first.end());
     EXPECT_EQ(first, (std::vector<std::string> { "/0/files/dropbox/Docs/a.txt", "/0/files/dropbox/Docs/b.pdf" }));
     cloud->release();
-    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !VKFolderControllerBase::isOperationInProgress(); }, 30));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !VKBrowserOperation::isOperationInProgress(); }, 30));
     EXPECT_EQ(fileRequests().size(), 3u);
     for (const char* name : { "a.txt", "b.pdf", "empty.txt" }) {
         auto file = std::dynamic_pointer_cast<VKCloudFileResource>(row(name));

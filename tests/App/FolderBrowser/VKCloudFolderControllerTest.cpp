@@ -37,7 +37,7 @@ protected:
     }
     bool waitForOperationEnd()
     {
-        bool ended = waitFor([] { return !VKFolderControllerBase::isOperationInProgress(); });
+        bool ended = waitFor([] { return !VKBrowserOperation::isOperationInProgress(); });
         advance(0.2);
         return ended;
     }
@@ -230,7 +230,7 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
     const size_t before = cloud->requests().size();
     mark("b.pdf");
     docs->commands().naming().renameResource(row("b.pdf"), "c.pdf", true);
-    EXPECT_TRUE(VKFolderControllerBase::isOperationInProgress());
+    EXPECT_TRUE(VKBrowserOperation::isOperationInProgress());
     EXPECT_FALSE(docs->isEditing());
     ASSERT_TRUE(waitForOperationEnd());
     auto moves = requestsTo("/0/fileops/move");
@@ -243,7 +243,7 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
     mark("c.pdf");
     mark("empty.txt");
     docs->commands().handleAction(VKFolderController::EditAction::DeleteNoConfirmation, core::Value());
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Deleting 2 Items");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Deleting 2 Items");
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(requestsTo("/0/fileops/delete").size(), 2u);
     EXPECT_EQ(rowNames(), (std::vector<std::string> { "a.txt", "Old", "Sub" }));

@@ -26,7 +26,7 @@ class VKCloudFolderControllerTransferTest : public CloudFolderTestCase {
 protected:
     bool waitForOperationEnd()
     {
-        bool ended = core::RunLoop::main().runUntil([] { return !VKFolderControllerBase::isOperationInProgress(); }, 30);
+        bool ended = core::RunLoop::main().runUntil([] { return !VKBrowserOperation::isOperationInProgress(); }, 30);
         advance(0.2);
         return ended;
     }
@@ -45,7 +45,7 @@ TEST_F(VKCloudFolderControllerTransferTest, InsideTheServiceCopiesAndMovesAreClo
     ASSERT_TRUE(sub);
     mark("b.pdf");
     docs->commands().moveCopy().copyMarkedItemsToDestination(sub);
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 1 Item");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Copying 1 Item");
     ASSERT_TRUE(waitForOperationEnd());
     auto copies = requestsTo("/0/fileops/copy");
     ASSERT_EQ(copies.size(), 1u);
@@ -75,7 +75,7 @@ TEST_F(VKCloudFolderControllerTransferTest, InsideTheServiceCopiesAndMovesAreClo
     mark("a.txt");
     docs->commands().moveCopy().moveMarkedItemsToDestination(sub);
     EXPECT_TRUE(driver.shownChoices().empty());
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Moving 1 Item");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Moving 1 Item");
     ASSERT_TRUE(waitForOperationEnd());
     auto moves = requestsTo("/0/fileops/move");
     ASSERT_EQ(moves.size(), 1u);
@@ -91,9 +91,9 @@ TEST_F(VKCloudFolderControllerTransferTest, CopyingToALocalFolderDownloadsWithPr
     mark("a.txt");
     mark("b.pdf");
     docs->commands().moveCopy().copyMarkedItemsToDestination(local);
-    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKFolderControllerBase::operationLabel() == "Copying 2 Items"; }, 20))
-        << VKFolderControllerBase::operationLabel();
-    EXPECT_FALSE(VKFolderControllerBase::isOperationIndeterminate());
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKBrowserOperation::operationLabel() == "Copying 2 Items"; }, 20))
+        << VKBrowserOperation::operationLabel();
+    EXPECT_FALSE(VKBrowserOperation::isOperationIndeterminate());
     EXPECT_FALSE(docs->isEditing());
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(sha256(local->path() + "/a.txt"), sha256(cloud->localPath("/Docs/a.txt")));
@@ -118,7 +118,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     EXPECT_EQ(sheet->buttonTitle(sheet->cancelButtonIndex()), "Cancel");
     driver.pressSheetButton("Cancel");
     advance(0.5);
-    EXPECT_FALSE(VKFolderControllerBase::isOperationInProgress());
+    EXPECT_FALSE(VKBrowserOperation::isOperationInProgress());
 
     docs->commands().moveCopy().moveMarkedItemsToDestination(local);
     driver.pressSheetButton("Move");
@@ -128,8 +128,8 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::Overwrite));
     driver.pressSheetButton(sheet->buttonTitle(sheet->destructiveButtonIndex()));
-    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKFolderControllerBase::operationLabel() == "Moving 2 Items"; }, 20))
-        << VKFolderControllerBase::operationLabel();
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKBrowserOperation::operationLabel() == "Moving 2 Items"; }, 20))
+        << VKBrowserOperation::operationLabel();
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(sha256(local->path() + "/empty.txt"), sha256("/dev/null"));
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] {
@@ -153,7 +153,7 @@ TEST_F(VKCloudFolderControllerTransferTest, WhileAnOperationRunsSavesReachTheTab
     cloud->addFault(R"({"endpoint": "files", "always": true, "stall": "hold"})");
     mark("a.txt");
     docs->cloudCommands().startSyncForResources({ row("a.txt") });
-    ASSERT_TRUE(VKFolderControllerBase::fileOperation());
+    ASSERT_TRUE(VKBrowserOperation::fileOperation());
 
     // Two rows inserted above an updated one, a third deleted: reloads and
     // deletes read the old rows, inserts the new.
@@ -173,7 +173,7 @@ TEST_F(VKCloudFolderControllerTransferTest, WhileAnOperationRunsSavesReachTheTab
     EXPECT_EQ(cell->resource()->name(), "b.pdf");
     EXPECT_EQ(cell->sizeLabel().text(), VKBytesFormatter::sharedFormatter().formatBytesAsString(12345));
 
-    VKFolderControllerBase::cancelOperation();
+    VKBrowserOperation::cancelOperation();
     cloud->release();
     advance(0.5);
 }
@@ -193,9 +193,9 @@ TEST_F(VKCloudFolderControllerTransferTest, AServiceWhoseNameStartsWithThisOnesI
     ASSERT_TRUE(destination);
     mark("b.pdf");
     docs->commands().moveCopy().copyMarkedItemsNoConfirmation(destination);
-    EXPECT_TRUE(std::dynamic_pointer_cast<VKCloudDownloadOperation>(VKFolderControllerBase::fileOperation()));
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKCloudDownloadOperation>(VKBrowserOperation::fileOperation()));
     EXPECT_TRUE(requestsTo("/0/fileops/copy").empty());
-    VKFolderControllerBase::cancelOperation();
+    VKBrowserOperation::cancelOperation();
     advance(0.5);
 }
 

@@ -78,7 +78,7 @@ protected:
     void TearDown() override
     {
         ui::AlertView::resetForTesting();
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         commands.reset();
         host.reset();
         UITestCase::TearDown();
@@ -132,7 +132,7 @@ TEST_F(VKFolderCommandsTest, ADeleteWorksInSlicesUnderOneHoldOfTheList)
     operations.deleteItems(items);
     EXPECT_TRUE(operations.isDeleting());
     EXPECT_EQ(host->calls, Strings { "hold" });
-    EXPECT_TRUE(VKFolderControllerBase::isOperationInProgress()) << "a second slice shows the progress";
+    EXPECT_TRUE(VKBrowserOperation::isOperationInProgress()) << "a second slice shows the progress";
     // A second delete while one works is refused.
     operations.deleteItems({ items.front() });
     for (int pass = 0; pass < 100 && operations.isDeleting(); ++pass)

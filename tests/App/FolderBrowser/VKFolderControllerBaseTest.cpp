@@ -24,6 +24,7 @@
 namespace {
 
 using Base = VKFolderControllerBase;
+using Operation = VKBrowserOperation;
 using test::TestFolderScreen;
 
 class VKFolderControllerBaseTest : public test::FolderScreenTestCase {
@@ -50,15 +51,15 @@ TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
 
     // A worker's progress is on its way to the main thread when the screen
     // goes: it finds nothing there.
-    std::thread([] { Base::setOperationProgress(0.3f); }).join();
+    std::thread([] { Operation::setOperationProgress(0.3f); }).join();
     screen.reset();
     EXPECT_EQ(center.observationCount(), before);
     runLoop();
 
-    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
-    std::thread([run] { Base::setOperationProgress(0.5f, run); }).join();
-    Base::setIsOperationIndeterminate(true);
-    Base::endOperation(run);
+    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
+    std::thread([run] { Operation::setOperationProgress(0.5f, run); }).join();
+    Operation::setIsOperationIndeterminate(true);
+    Operation::endOperation(run);
     advance(0.2);
     center.post(HTTPServer::StatusDidChangeNotification, server);
     wifi().fire(0);
@@ -137,7 +138,7 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
 
     // While an operation runs: Cancel, enabled as far as it may be cancelled.
-    Base::startOperationWithLabel("Copying 3 Items", false);
+    Operation::startOperationWithLabel("Copying 3 Items", false);
     EXPECT_EQ(right()->title(), "Cancel");
     EXPECT_EQ(right()->style(), ui::BarButtonItem::Style::Done);
     EXPECT_TRUE(right()->isEnabled());
@@ -149,17 +150,17 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
 
     auto zip = std::make_shared<test::ManualFileOperation>("Zipping 2 Items", true, false);
-    Base::startFileOperation(zip);
+    Operation::startFileOperation(zip);
     EXPECT_EQ(right()->title(), "Cancel");
     EXPECT_FALSE(right()->isEnabled());
     finishOperation();
 
     // Tapped, Cancel ends the operation at once; the screen is restored
     // once the end is heard.
-    Base::startOperationWithLabel("Copying 3 Items", false);
+    Operation::startOperationWithLabel("Copying 3 Items", false);
     driver.tapBarItem(*right());
-    EXPECT_TRUE(Base::isOperationCancelled());
-    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_TRUE(Operation::isOperationCancelled());
+    EXPECT_FALSE(Operation::isOperationInProgress());
     advance(0.2);
     runLoop();
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
@@ -207,7 +208,7 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     EXPECT_FALSE(second->isRootViewController());
     EXPECT_FALSE(TestFolderScreen::create("Alone")->isRootViewController());
 
-    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
     auto* progress = second->operationProgressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(second->centreItem(), second->operationProgressViewBarButtonItem());
@@ -227,7 +228,7 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     EXPECT_EQ(first->navigationItem().rightBarButtonItem()->title(), "Cancel");
 
     // The end is heard 0.1 s later; the folder information returns.
-    Base::endOperation(run);
+    Operation::endOperation(run);
     advance(0.09);
     EXPECT_TRUE(first->operationProgressView());
     advance(0.01);
@@ -241,10 +242,10 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
 TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedIsShown)
 {
     auto screen = show(TestFolderScreen::create("Documents"));
-    Base::startOperationWithLabel("Copying 3 Items", false);
+    Operation::startOperationWithLabel("Copying 3 Items", false);
     driver.tapBarItem(*screen->navigationItem().rightBarButtonItem());
     // The next operation starts before the cancelled one's end is heard.
-    Base::startOperationWithLabel("Expanding Archive.zip", true);
+    Operation::startOperationWithLabel("Expanding Archive.zip", true);
     auto* progress = screen->operationProgressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->text(), "Expanding Archive.zip");
@@ -258,13 +259,13 @@ TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedI
     // A screen below that showed the first operation shows the second
     // when it shows again.
     finishOperation();
-    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
     auto second = TestFolderScreen::create("Photos");
     navigation->pushViewController(second, false);
     runLoop();
-    Base::cancelOperation();
-    Base::startOperationWithLabel("Zipping 2 Items", false);
-    EXPECT_NE(Base::currentRun(), run);
+    Operation::cancelOperation();
+    Operation::startOperationWithLabel("Zipping 2 Items", false);
+    EXPECT_NE(Operation::currentRun(), run);
     navigation->popViewController(false);
     advance(0.2);
     runLoop();
@@ -275,30 +276,30 @@ TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedI
 TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutARebuild)
 {
     auto screen = show(TestFolderScreen::create("Documents"));
-    auto run = Base::startOperationWithLabel("Copying 3 Items", false);
+    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
     auto item = screen->centreItem();
     auto* progress = screen->operationProgressView();
     ASSERT_TRUE(progress);
     int rebuilds = screen->tally->toolbarRebuilds;
 
-    std::thread([run] { Base::setOperationProgress(0.4f, run); }).join();
+    std::thread([run] { Operation::setOperationProgress(0.4f, run); }).join();
     EXPECT_EQ(progress->progress(), 0) << "views are touched on the main thread only";
     runLoop();
     EXPECT_FLOAT_EQ(progress->progress(), 0.4f);
-    Base::setOperationProgress(7.0f);
+    Operation::setOperationProgress(7.0f);
     EXPECT_EQ(progress->progress(), 1);
-    Base::setOperationProgress(NAN);
+    Operation::setOperationProgress(NAN);
     EXPECT_EQ(progress->progress(), 0);
-    Base::setOperationProgress(-0.5f);
+    Operation::setOperationProgress(-0.5f);
     EXPECT_EQ(progress->progress(), 0);
-    Base::setOperationProgress(0.25f);
+    Operation::setOperationProgress(0.25f);
     EXPECT_EQ(screen->centreItem(), item);
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds);
     // Made again, the item shows the progress it has.
     EXPECT_FLOAT_EQ(screen->operationProgressView()->progress(), 0.25f);
 
     // A change of kind rebuilds the item as a spinner.
-    Base::setIsOperationIndeterminate(true);
+    Operation::setIsOperationIndeterminate(true);
     runLoop();
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds + 1);
     ASSERT_TRUE(screen->operationProgressView());
@@ -313,7 +314,7 @@ TEST_F(VKFolderControllerBaseTest, ALongerLabelWidensTheProgressItemUpToABound)
     auto screen = show(TestFolderScreen::create("Documents"));
     auto standard = VKOperationProgressView::standardSizeForToolbarItem();
     auto widthFor = [&](const std::string& label, bool indeterminate) {
-        Base::startOperationWithLabel(label, indeterminate);
+        Operation::startOperationWithLabel(label, indeterminate);
         auto* progress = screen->operationProgressView();
         EXPECT_TRUE(progress);
         float width = progress ? progress->frame().width() : 0;
@@ -390,7 +391,7 @@ TEST_F(VKFolderControllerBaseTest, TheDarkStyleTakesDarkImagesAndGreyLabels)
     EXPECT_EQ(label->textColor(), iPadBarButtonItemDarkTextColor());
     EXPECT_EQ(label->shadowColor(), iPadBarButtonItemDarkTextShadowColor());
 
-    Base::startOperationWithLabel("Expanding Archive.zip", true);
+    Operation::startOperationWithLabel("Expanding Archive.zip", true);
     auto* progress = screen->operationProgressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->style(), 3);

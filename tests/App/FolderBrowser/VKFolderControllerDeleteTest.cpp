@@ -41,7 +41,7 @@ protected:
     void TearDown() override
     {
         VKServerLockHooks::setCurrent(previousLocks);
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         FolderListingTestCase::TearDown();
     }
@@ -240,7 +240,7 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel
     markAll();
     Strings started;
     auto observation = core::NotificationCenter::defaultCenter().observe(VKFolderControllerOperationDidStartNotification,
-        nullptr, [&](const core::Notification&) { started.push_back(VKFolderControllerBase::operationLabel()); });
+        nullptr, [&](const core::Notification&) { started.push_back(VKBrowserOperation::operationLabel()); });
 
     controller->commands().deleteMarkedItemsNoConfirmation();
     // The first slice ran at once and alone.
@@ -249,13 +249,13 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel
     EXPECT_TRUE(controller->commands().operations().isDeleting());
     EXPECT_EQ(started, (Strings { "Deleting 5000 Items" }));
     EXPECT_FALSE(controller->isEditing());
-    EXPECT_TRUE(VKFolderControllerBase::canCancelCurrentOperation());
+    EXPECT_TRUE(VKBrowserOperation::canCancelCurrentOperation());
     EXPECT_EQ(controller->navigationItem().rightBarButtonItem()->title(), "Cancel");
     EXPECT_TRUE(isInTrashGroup());
 
     core::RunLoop::main().runOnce();
     core::RunLoop::main().runOnce();
-    EXPECT_GT(VKFolderControllerBase::operationProgress(), 0.0f);
+    EXPECT_GT(VKBrowserOperation::operationProgress(), 0.0f);
     size_t before = remaining("Many");
     EXPECT_GT(before, 0u);
 
@@ -268,7 +268,7 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel
     EXPECT_EQ(size_t(controller->tableView().numberOfRows(0)), before);
     EXPECT_FALSE(alert());
     EXPECT_FALSE(isInTrashGroup());
-    EXPECT_FALSE(VKFolderControllerBase::isOperationInProgress());
+    EXPECT_FALSE(VKBrowserOperation::isOperationInProgress());
     // The model update closed: an edit shows at once.
     makeDocument("Many/zzz.txt");
     controller->addResourceToModel(resource(documents("Many/zzz.txt")));
@@ -280,7 +280,7 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeleteGoesOnWithoutTheOperationWhenAno
     makeMany("Busy", 700);
     show(documents("Busy"));
     markAll();
-    auto other = VKFolderControllerBase::startOperationWithLabel("Zipping", true);
+    auto other = VKBrowserOperation::startOperationWithLabel("Zipping", true);
     controller->commands().deleteMarkedItemsNoConfirmation();
     EXPECT_TRUE(controller->commands().operations().isDeleting());
     for (int pass = 0; pass < 100 && controller->commands().operations().isDeleting(); ++pass)
@@ -288,9 +288,9 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeleteGoesOnWithoutTheOperationWhenAno
     EXPECT_FALSE(controller->commands().operations().isDeleting());
     EXPECT_EQ(remaining("Busy"), 0u);
     EXPECT_TRUE(names(*controller).empty());
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Zipping");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Zipping");
     EXPECT_FALSE(alert());
-    VKFolderControllerBase::endOperation(other);
+    VKBrowserOperation::endOperation(other);
 }
 
 } // namespace

@@ -124,7 +124,7 @@ class VKFolderControllerEditingTest : public test::FolderListingTestCase {
 protected:
     void TearDown() override
     {
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         recording.reset();
         FolderListingTestCase::TearDown();
@@ -491,35 +491,35 @@ TEST_F(VKFolderControllerEditingTest, BackgroundOperationLeavesEditingAndRunsOnI
     makeDocument("B/a.txt");
     show(documents("B"));
     controller->setEditing(true, false);
-    std::promise<std::tuple<bool, std::string, VKFolderControllerBase::Run>> ran;
+    std::promise<std::tuple<bool, std::string, VKBrowserOperation::Run>> ran;
     auto target = std::make_shared<core::Object>();
     auto run = controller->commands().operations().startBackgroundOperationWithTarget(target,
-        [&](const std::shared_ptr<core::Object>& given, const core::Value& object, VKFolderControllerBase::Run workRun) {
+        [&](const std::shared_ptr<core::Object>& given, const core::Value& object, VKBrowserOperation::Run workRun) {
             ran.set_value({ given == target && !core::Thread::isMainThread(), object.string(), workRun });
-            VKFolderControllerBase::endOperation(workRun);
+            VKBrowserOperation::endOperation(workRun);
         },
         core::Value("payload"), "Copying 2 Items", false);
-    EXPECT_NE(run, VKFolderControllerBase::NoRun);
+    EXPECT_NE(run, VKBrowserOperation::NoRun);
     EXPECT_FALSE(controller->isEditing());
     auto result = ran.get_future().get();
     EXPECT_TRUE(std::get<0>(result));
     EXPECT_EQ(std::get<1>(result), "payload");
     EXPECT_EQ(std::get<2>(result), run);
     EXPECT_TRUE(core::Thread::waitForAll(5));
-    EXPECT_FALSE(VKFolderControllerBase::isOperationInProgress());
+    EXPECT_FALSE(VKBrowserOperation::isOperationInProgress());
 
     // While another operation runs nothing starts and nothing runs.
-    auto other = VKFolderControllerBase::startOperationWithLabel("Zipping", true);
+    auto other = VKBrowserOperation::startOperationWithLabel("Zipping", true);
     controller->setEditing(true, false);
     std::atomic<bool> started { false };
     auto refused = controller->commands().operations().startBackgroundOperationWithTarget(nullptr,
-        [&](const std::shared_ptr<core::Object>&, const core::Value&, VKFolderControllerBase::Run) { started = true; },
+        [&](const std::shared_ptr<core::Object>&, const core::Value&, VKBrowserOperation::Run) { started = true; },
         {}, "Copying", false);
-    EXPECT_EQ(refused, VKFolderControllerBase::NoRun);
+    EXPECT_EQ(refused, VKBrowserOperation::NoRun);
     EXPECT_TRUE(core::Thread::waitForAll(5));
     EXPECT_FALSE(started);
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Zipping");
-    VKFolderControllerBase::endOperation(other);
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Zipping");
+    VKBrowserOperation::endOperation(other);
 }
 
 } // namespace

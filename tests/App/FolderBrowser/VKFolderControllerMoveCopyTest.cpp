@@ -78,7 +78,7 @@ protected:
     {
         core::FileTestHooks::reset();
         VKQuotaManager::setFreeSpaceFunction(nullptr);
-        VKFolderControllerBase::resetOperationForTesting();
+        VKBrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         screen.reset();
         FolderListingTestCase::TearDown();
@@ -123,11 +123,11 @@ protected:
     // Runs the main loop until the background operation has ended.
     void finishOperation()
     {
-        for (int i = 0; i < 2000 && VKFolderControllerBase::isOperationInProgress(); ++i) {
+        for (int i = 0; i < 2000 && VKBrowserOperation::isOperationInProgress(); ++i) {
             runLoop();
             usleep(1000);
         }
-        ASSERT_FALSE(VKFolderControllerBase::isOperationInProgress());
+        ASSERT_FALSE(VKBrowserOperation::isOperationInProgress());
         runLoop();
         advance(0.2);
     }
@@ -325,7 +325,7 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
     screen->moveMarkedItemsNoConfirmation(resource(documents("D")));
     // The unfinished download only changes where it will land.
     EXPECT_EQ(downloads->calls().back(), "updateDownloadPath " + documents("F/partial.bin") + " " + documents("D/partial.bin"));
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Moving 3 Items");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Moving 3 Items");
     finishOperation();
     EXPECT_EQ(notes, (Strings { "moved /D/a", "moved /D/b", "collection /F true", "collection /D true" }));
     EXPECT_EQ(names(*controller), Strings { "c" });
@@ -347,7 +347,7 @@ TEST_F(VKFolderControllerMoveCopyTest, ACancelledCopyLeavesNothingAndShowsNoAler
     int seen = 0;
     core::FileTestHooks::setCopyItemHook([&](const std::string& from) {
         if (from.find("/tree/f") != std::string::npos && ++seen == 100)
-            core::performOnMainThreadAndWait([] { VKFolderControllerBase::cancelOperation(); });
+            core::performOnMainThreadAndWait([] { VKBrowserOperation::cancelOperation(); });
         return 0;
     });
     Strings notes;
@@ -358,7 +358,7 @@ TEST_F(VKFolderControllerMoveCopyTest, ACancelledCopyLeavesNothingAndShowsNoAler
     screen->carryOut = true;
     screen->copyMarkedItemsNoConfirmation(resource(documents("D")));
     // The folder counts its 200 files.
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 202 Items");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Copying 202 Items");
     // The cancel ends the operation at once; the worker's end comes later.
     for (int i = 0; i < 5000 && notes.empty(); ++i) {
         runLoop();
@@ -375,7 +375,7 @@ TEST_F(VKFolderControllerMoveCopyTest, ACancelledCopyLeavesNothingAndShowsNoAler
     core::FileTestHooks::reset();
     mark({ "a.txt" });
     screen->copyMarkedItemsNoConfirmation(resource(documents("F")));
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 1 Item");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Copying 1 Item");
     finishOperation();
     EXPECT_EQ(listing("F"), (Strings { "a copy.txt", "a.txt", "tree" }));
 }
@@ -391,7 +391,7 @@ TEST_F(VKFolderControllerMoveCopyTest, AFailedCopyIsCountedInOneAlertAndTheOther
     core::FileTestHooks::setCopyItemHook([&](const std::string& from) { return from == documents("F/a.txt") ? EACCES : 0; });
     screen->carryOut = true;
     screen->copyMarkedItemsNoConfirmation(resource(documents("D")));
-    EXPECT_EQ(VKFolderControllerBase::operationLabel(), "Copying 2 Items");
+    EXPECT_EQ(VKBrowserOperation::operationLabel(), "Copying 2 Items");
     for (int i = 0; i < 5000 && alertText() == "none"; ++i) {
         runLoop();
         usleep(1000);

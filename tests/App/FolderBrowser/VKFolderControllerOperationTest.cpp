@@ -17,7 +17,7 @@
 
 namespace {
 
-using Base = VKFolderControllerBase;
+using Operation = VKBrowserOperation;
 using test::ManualFileOperation;
 
 class VKFolderControllerOperationTest : public test::UITestCase {
@@ -25,12 +25,12 @@ protected:
     void SetUp() override
     {
         UITestCase::SetUp();
-        Base::resetOperationForTesting();
+        Operation::resetOperationForTesting();
         cloud = test::RecordingCloudHooks::install();
     }
     void TearDown() override
     {
-        Base::resetOperationForTesting();
+        Operation::resetOperationForTesting();
         VKCloudHooks::setCurrent(nullptr);
         cloud.reset();
         runLoop();
@@ -55,79 +55,79 @@ TEST_F(VKFolderControllerOperationTest, StartAndEndFollowTheStateAndTheClock)
 {
     test::OperationNotifications notes;
     std::string label = "Copying 3 Items";
-    auto run = Base::startOperationWithLabel(label, false);
+    auto run = Operation::startOperationWithLabel(label, false);
     label = "changed";
-    ASSERT_NE(run, Base::NoRun);
-    EXPECT_EQ(Base::currentRun(), run);
-    EXPECT_TRUE(Base::isOperationInProgress());
-    EXPECT_FALSE(Base::isOperationCancelled());
-    EXPECT_FALSE(Base::isOperationIndeterminate());
-    EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
-    EXPECT_EQ(Base::operationProgress(), 0);
-    EXPECT_FALSE(Base::fileOperation());
+    ASSERT_NE(run, Operation::NoRun);
+    EXPECT_EQ(Operation::currentRun(), run);
+    EXPECT_TRUE(Operation::isOperationInProgress());
+    EXPECT_FALSE(Operation::isOperationCancelled());
+    EXPECT_FALSE(Operation::isOperationIndeterminate());
+    EXPECT_EQ(Operation::operationLabel(), "Copying 3 Items");
+    EXPECT_EQ(Operation::operationProgress(), 0);
+    EXPECT_FALSE(Operation::fileOperation());
     ASSERT_EQ(notes.entries().size(), 1u);
     EXPECT_EQ(notes.entries()[0].name, VKFolderControllerOperationDidStartNotification);
     EXPECT_EQ(notes.entries()[0].progress, -1);
 
     // A second start is refused; the first stays whole.
-    EXPECT_EQ(Base::startOperationWithLabel("Zipping", true), Base::NoRun);
+    EXPECT_EQ(Operation::startOperationWithLabel("Zipping", true), Operation::NoRun);
     EXPECT_TRUE(logContains("Warning, an operation is already in progress: Copying 3 Items"));
-    EXPECT_EQ(Base::operationLabel(), "Copying 3 Items");
-    EXPECT_FALSE(Base::isOperationIndeterminate());
+    EXPECT_EQ(Operation::operationLabel(), "Copying 3 Items");
+    EXPECT_FALSE(Operation::isOperationIndeterminate());
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidStartNotification), 1u);
 
     // The label changes quietly.
-    Base::setOperationLabel("Copying 2 Items");
-    EXPECT_EQ(Base::operationLabel(), "Copying 2 Items");
+    Operation::setOperationLabel("Copying 2 Items");
+    EXPECT_EQ(Operation::operationLabel(), "Copying 2 Items");
     EXPECT_EQ(notes.entries().size(), 1u);
 
-    Base::endOperation();
-    EXPECT_FALSE(Base::isOperationInProgress());
-    EXPECT_EQ(Base::operationLabel(), "");
-    EXPECT_FALSE(Base::isOperationIndeterminate());
+    Operation::endOperation();
+    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_EQ(Operation::operationLabel(), "");
+    EXPECT_FALSE(Operation::isOperationIndeterminate());
     advance(0.09);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 0u);
     advance(0.01);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
 
     // Ending or cancelling while idle changes nothing.
-    Base::endOperation();
-    Base::cancelOperation();
+    Operation::endOperation();
+    Operation::cancelOperation();
     advance(1);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
-    EXPECT_FALSE(Base::isOperationCancelled());
+    EXPECT_FALSE(Operation::isOperationCancelled());
 }
 
 TEST_F(VKFolderControllerOperationTest, ProgressIsPostedOnTheSettingThreadAndClamped)
 {
-    Base::startOperationWithLabel("Copying", false);
+    Operation::startOperationWithLabel("Copying", false);
     test::OperationNotifications notes;
-    std::thread worker([] { Base::setOperationProgress(0.25f); });
+    std::thread worker([] { Operation::setOperationProgress(0.25f); });
     worker.join();
     auto entries = notes.entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, VKFolderControllerOperationProgressNotification);
     EXPECT_DOUBLE_EQ(entries[0].progress, 0.25);
     EXPECT_FALSE(entries[0].onMainThread);
-    EXPECT_FLOAT_EQ(Base::operationProgress(), 0.25f);
+    EXPECT_FLOAT_EQ(Operation::operationProgress(), 0.25f);
 
     // Files that grew during a copy, and worse.
-    Base::setOperationProgress(1.7f);
-    EXPECT_EQ(Base::operationProgress(), 1);
-    Base::setOperationProgress(-0.5f);
-    EXPECT_EQ(Base::operationProgress(), 0);
-    Base::setOperationProgress(NAN);
-    EXPECT_EQ(Base::operationProgress(), 0);
+    Operation::setOperationProgress(1.7f);
+    EXPECT_EQ(Operation::operationProgress(), 1);
+    Operation::setOperationProgress(-0.5f);
+    EXPECT_EQ(Operation::operationProgress(), 0);
+    Operation::setOperationProgress(NAN);
+    EXPECT_EQ(Operation::operationProgress(), 0);
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.25, 1, 0, 0 }));
 
     // The indeterminate flag posts the current progress, and only on a change.
-    Base::setOperationProgress(0.5f);
+    Operation::setOperationProgress(0.5f);
     notes.clear();
-    Base::setIsOperationIndeterminate(false);
+    Operation::setIsOperationIndeterminate(false);
     EXPECT_TRUE(notes.entries().empty());
-    Base::setIsOperationIndeterminate(true);
-    Base::setIsOperationIndeterminate(true);
-    EXPECT_TRUE(Base::isOperationIndeterminate());
+    Operation::setIsOperationIndeterminate(true);
+    Operation::setIsOperationIndeterminate(true);
+    EXPECT_TRUE(Operation::isOperationIndeterminate());
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
 }
 
@@ -135,30 +135,30 @@ TEST_F(VKFolderControllerOperationTest, AFileOperationRunsUnderTheSharedDelegate
 {
     test::OperationNotifications notes;
     auto copy = std::make_shared<ManualFileOperation>("Copying 2 Items", false, true);
-    auto run = Base::startFileOperation(copy);
-    ASSERT_NE(run, Base::NoRun);
-    EXPECT_EQ(Base::fileOperation(), copy);
-    EXPECT_EQ(copy->delegate(), Base::fileOperationDelegate());
-    EXPECT_EQ(Base::operationLabel(), "Copying 2 Items");
-    EXPECT_FALSE(Base::isOperationIndeterminate());
+    auto run = Operation::startFileOperation(copy);
+    ASSERT_NE(run, Operation::NoRun);
+    EXPECT_EQ(Operation::fileOperation(), copy);
+    EXPECT_EQ(copy->delegate(), Operation::fileOperationDelegate());
+    EXPECT_EQ(Operation::operationLabel(), "Copying 2 Items");
+    EXPECT_FALSE(Operation::isOperationIndeterminate());
     EXPECT_EQ(copy->runs, 1);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidStartNotification), 1u);
 
     // Another one meanwhile is refused and never runs.
     auto other = std::make_shared<ManualFileOperation>("Zipping", true, true);
-    EXPECT_EQ(Base::startFileOperation(other), Base::NoRun);
+    EXPECT_EQ(Operation::startFileOperation(other), Operation::NoRun);
     EXPECT_EQ(other->runs, 0);
     EXPECT_FALSE(other->delegate());
-    EXPECT_EQ(Base::fileOperation(), copy);
-    EXPECT_EQ(copy->delegate(), Base::fileOperationDelegate());
+    EXPECT_EQ(Operation::fileOperation(), copy);
+    EXPECT_EQ(copy->delegate(), Operation::fileOperationDelegate());
 
     copy->report(0.5f);
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
 
     // A failure ends the operation and says why.
     copy->finish(core::Error(VKFileOperationErrorDomain, -1, "Failed to copy 2 items"));
-    EXPECT_FALSE(Base::isOperationInProgress());
-    EXPECT_FALSE(Base::fileOperation());
+    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(Operation::fileOperation());
     EXPECT_FALSE(copy->delegate());
     auto shown = alerts();
     ASSERT_EQ(shown.size(), 1u);
@@ -172,10 +172,10 @@ TEST_F(VKFolderControllerOperationTest, AFileOperationRunsUnderTheSharedDelegate
 
     // Running out of background time ends it without a word.
     auto timedOut = std::make_shared<ManualFileOperation>("Uploading", true, false);
-    Base::startFileOperation(timedOut);
-    EXPECT_TRUE(Base::isOperationIndeterminate());
+    Operation::startFileOperation(timedOut);
+    EXPECT_TRUE(Operation::isOperationIndeterminate());
     timedOut->finish(core::Error(VKFileOperationErrorDomain, VKFileOperationErrorCodeBackgroundTimeout, "late"));
-    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_FALSE(Operation::isOperationInProgress());
     EXPECT_TRUE(alerts().empty());
 }
 
@@ -183,7 +183,7 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
 {
     test::OperationNotifications notes;
     auto upload = std::make_shared<ManualFileOperation>("Uploading", false, true);
-    Base::startFileOperation(upload);
+    Operation::startFileOperation(upload);
     std::atomic<bool> done = false;
     core::Thread::detach("worker", [&] {
         upload->report(0.75f);
@@ -192,7 +192,7 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
     });
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return done.load(); }, 10));
     runLoop();
-    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_FALSE(Operation::isOperationInProgress());
     advance(0.1);
     auto entries = notes.entries();
     ASSERT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
@@ -200,8 +200,8 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
     EXPECT_TRUE(alerts().empty());
 
     // A plain operation ended from a thread whose loop never runs again.
-    Base::startOperationWithLabel("Unzipping", true);
-    std::thread([] { Base::endOperation(); }).join();
+    Operation::startOperationWithLabel("Unzipping", true);
+    std::thread([] { Operation::endOperation(); }).join();
     runLoop();
     advance(0.1);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 2u);
@@ -211,64 +211,64 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
 TEST_F(VKFolderControllerOperationTest, CancellingDetachesTheFileOperationFirst)
 {
     auto copy = std::make_shared<ManualFileOperation>("Copying", false, true);
-    Base::startFileOperation(copy);
-    EXPECT_TRUE(Base::canCancelCurrentOperation());
-    Base::cancelOperation();
+    Operation::startFileOperation(copy);
+    EXPECT_TRUE(Operation::canCancelCurrentOperation());
+    Operation::cancelOperation();
     EXPECT_TRUE(copy->isCancelled());
     EXPECT_FALSE(copy->delegate());
-    EXPECT_FALSE(Base::isOperationInProgress());
-    EXPECT_TRUE(Base::isOperationCancelled());
+    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_TRUE(Operation::isOperationCancelled());
     // Its failure afterwards is heard by nobody.
     copy->finish(core::Error(VKFileOperationErrorDomain, -1, "Failed to copy 1 item"));
     EXPECT_TRUE(alerts().empty());
     advance(1);
-    EXPECT_TRUE(Base::isOperationCancelled());
+    EXPECT_TRUE(Operation::isOperationCancelled());
 
-    Base::startOperationWithLabel("Zipping", false);
-    EXPECT_FALSE(Base::isOperationCancelled());
+    Operation::startOperationWithLabel("Zipping", false);
+    EXPECT_FALSE(Operation::isOperationCancelled());
 
     // Only some file operations may be cancelled.
-    Base::endOperation();
+    Operation::endOperation();
     auto fixed = std::make_shared<ManualFileOperation>("Importing", true, false);
-    Base::startFileOperation(fixed);
-    EXPECT_FALSE(Base::canCancelCurrentOperation());
+    Operation::startFileOperation(fixed);
+    EXPECT_FALSE(Operation::canCancelCurrentOperation());
 }
 
 TEST_F(VKFolderControllerOperationTest, APlainTaskCannotBeCancelledWhileUploadsRun)
 {
-    Base::startOperationWithLabel("Copying", false);
-    EXPECT_TRUE(Base::canCancelCurrentOperation());
+    Operation::startOperationWithLabel("Copying", false);
+    EXPECT_TRUE(Operation::canCancelCurrentOperation());
     cloud->setActiveUploads(2, 0.3f);
-    EXPECT_FALSE(Base::canCancelCurrentOperation());
+    EXPECT_FALSE(Operation::canCancelCurrentOperation());
     cloud->setActiveUploads(0, 0);
-    EXPECT_TRUE(Base::canCancelCurrentOperation());
+    EXPECT_TRUE(Operation::canCancelCurrentOperation());
     VKCloudHooks::setCurrent(nullptr);
-    EXPECT_TRUE(Base::canCancelCurrentOperation());
+    EXPECT_TRUE(Operation::canCancelCurrentOperation());
 }
 
 TEST_F(VKFolderControllerOperationTest, ACancelledRunsWorkerCannotTouchTheNextRun)
 {
     test::OperationNotifications notes;
-    auto first = Base::startOperationWithLabel("Copying", false);
-    Base::cancelOperation();
-    auto second = Base::startOperationWithLabel("Zipping", false);
+    auto first = Operation::startOperationWithLabel("Copying", false);
+    Operation::cancelOperation();
+    auto second = Operation::startOperationWithLabel("Zipping", false);
     ASSERT_NE(first, second);
     // The new run cleared the flag, yet the first run's worker still stops.
-    EXPECT_FALSE(Base::isOperationCancelled());
-    EXPECT_TRUE(Base::isOperationCancelled(first));
-    EXPECT_FALSE(Base::isOperationCancelled(second));
+    EXPECT_FALSE(Operation::isOperationCancelled());
+    EXPECT_TRUE(Operation::isOperationCancelled(first));
+    EXPECT_FALSE(Operation::isOperationCancelled(second));
     notes.clear();
-    Base::setOperationProgress(0.9f, first);
+    Operation::setOperationProgress(0.9f, first);
     EXPECT_TRUE(notes.entries().empty());
-    Base::endOperation(first);
-    EXPECT_TRUE(Base::isOperationInProgress());
-    EXPECT_EQ(Base::operationLabel(), "Zipping");
-    Base::setOperationProgress(0.5f, second);
+    Operation::endOperation(first);
+    EXPECT_TRUE(Operation::isOperationInProgress());
+    EXPECT_EQ(Operation::operationLabel(), "Zipping");
+    Operation::setOperationProgress(0.5f, second);
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
-    Base::endOperation(second);
-    EXPECT_FALSE(Base::isOperationInProgress());
+    Operation::endOperation(second);
+    EXPECT_FALSE(Operation::isOperationInProgress());
     // An ended run that was not cancelled does not count as cancelled.
-    EXPECT_FALSE(Base::isOperationCancelled(second));
+    EXPECT_FALSE(Operation::isOperationCancelled(second));
 }
 
 TEST_F(VKFolderControllerOperationTest, WorkersAndTheMainThreadShareTheStateSafely)
@@ -280,24 +280,24 @@ TEST_F(VKFolderControllerOperationTest, WorkersAndTheMainThreadShareTheStateSafe
         workers.emplace_back([&, i] {
             float progress = 0;
             while (!stop) {
-                Base::setOperationProgress(progress);
-                Base::setOperationProgress(progress, Base::currentRun());
+                Operation::setOperationProgress(progress);
+                Operation::setOperationProgress(progress, Operation::currentRun());
                 progress = std::fmod(progress + 0.01f * float(i + 1), 1.0f);
-                cancelledSeen += Base::isOperationCancelled() ? 1 : 0;
-                (void)Base::operationProgress();
+                cancelledSeen += Operation::isOperationCancelled() ? 1 : 0;
+                (void)Operation::operationProgress();
             }
         });
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_NE(Base::startOperationWithLabel("Copying", i % 2), Base::NoRun);
+        ASSERT_NE(Operation::startOperationWithLabel("Copying", i % 2), Operation::NoRun);
         if (i % 3 == 0)
-            Base::cancelOperation();
+            Operation::cancelOperation();
         else
-            Base::endOperation();
+            Operation::endOperation();
     }
     stop = true;
     for (auto& worker : workers)
         worker.join();
-    EXPECT_FALSE(Base::isOperationInProgress());
+    EXPECT_FALSE(Operation::isOperationInProgress());
     advance(0.1);
 }
 

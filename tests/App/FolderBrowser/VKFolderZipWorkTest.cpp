@@ -22,7 +22,7 @@
 
 namespace {
 
-using Base = VKFolderControllerBase;
+using Operation = VKBrowserOperation;
 using Work = VKFolderZipWork;
 
 class VKFolderZipWorkTest : public test::TestCase {
@@ -30,13 +30,13 @@ protected:
     void SetUp() override
     {
         TestCase::SetUp();
-        Base::resetOperationForTesting();
+        Operation::resetOperationForTesting();
         m_folder = makeFolder("Docs");
     }
     void TearDown() override
     {
         core::FileTestHooks::reset();
-        Base::resetOperationForTesting();
+        Operation::resetOperationForTesting();
         core::RunLoop::main().runUntilIdle();
         TestCase::TearDown();
     }
@@ -83,20 +83,20 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
         unarchiver->setPassword(password);
         auto workFolder = Work::makeExpansionFolder(archive);
         EXPECT_TRUE(workFolder);
-        Base::Run run = Base::startOperationWithLabel("Expanding", false);
+        Operation::Run run = Operation::startOperationWithLabel("Expanding", false);
         auto result = Work::expandArchive(*unarchiver, *workFolder, run);
-        Base::endOperation(run);
+        Operation::endOperation(run);
         return result;
     }
-    std::optional<std::string> zip(const std::vector<std::string>& items, Base::Run run = Base::NoRun)
+    std::optional<std::string> zip(const std::vector<std::string>& items, Operation::Run run = Operation::NoRun)
     {
         auto archiver = VKZipArchiver::archiverWithPath(
             uniquePath(inFolder(Work::archiveNameForItems(items))));
         EXPECT_NE(archiver, nullptr);
-        if (run == Base::NoRun)
-            run = Base::startOperationWithLabel("Compressing", false);
+        if (run == Operation::NoRun)
+            run = Operation::startOperationWithLabel("Compressing", false);
         auto result = Work::archiveItems(*archiver, items, 0, run);
-        Base::endOperation(run);
+        Operation::endOperation(run);
         return result;
     }
     static std::string uniquePath(const std::string& path)
@@ -152,9 +152,9 @@ TEST_F(VKFolderZipWorkTest, ZipsUnderAHiddenNameThenTakesAFreeOne)
     auto archiver = VKZipArchiver::archiverWithPath(inFolder("Notes.zip"));
     ASSERT_NE(archiver, nullptr);
     makeFile("Docs/Notes.zip", "theirs");
-    Base::Run run = Base::startOperationWithLabel("Compressing", false);
+    Operation::Run run = Operation::startOperationWithLabel("Compressing", false);
     auto second = Work::archiveItems(*archiver, { inFolder("Notes.txt") }, 5, run);
-    Base::endOperation(run);
+    Operation::endOperation(run);
     ASSERT_TRUE(second);
     EXPECT_EQ(*second, inFolder("Notes 1.zip"));
     EXPECT_EQ(readFile(inFolder("Notes.zip")), "theirs");
@@ -172,16 +172,16 @@ TEST_F(VKFolderZipWorkTest, FailedOrCancelledZipsLeaveNothing)
     EXPECT_EQ(names(), before);
 
     // A cancelled run, and a run that a newer one replaced.
-    Base::Run cancelled = Base::startOperationWithLabel("Compressing", false);
-    Base::cancelOperation();
+    Operation::Run cancelled = Operation::startOperationWithLabel("Compressing", false);
+    Operation::cancelOperation();
     EXPECT_FALSE(zip({ inFolder("a.txt"), inFolder("b") }, cancelled));
     EXPECT_EQ(names(), before);
-    Base::Run stale = Base::startOperationWithLabel("Compressing", false);
-    Base::endOperation(stale);
-    Base::startOperationWithLabel("Another", false);
+    Operation::Run stale = Operation::startOperationWithLabel("Compressing", false);
+    Operation::endOperation(stale);
+    Operation::startOperationWithLabel("Another", false);
     EXPECT_FALSE(zip({ inFolder("a.txt") }, stale));
     EXPECT_EQ(names(), before);
-    EXPECT_TRUE(Base::isOperationInProgress());
+    EXPECT_TRUE(Operation::isOperationInProgress());
 }
 
 TEST_F(VKFolderZipWorkTest, OneTopLevelItemLandsBesideTheArchive)
@@ -317,8 +317,8 @@ open(sys.argv[1], 'wb').write(bytes(data))
     ASSERT_NE(unarchiver, nullptr);
     auto workFolder = Work::makeExpansionFolder(big);
     ASSERT_TRUE(workFolder);
-    Base::Run run = Base::startOperationWithLabel("Expanding", false);
-    Base::cancelOperation();
+    Operation::Run run = Operation::startOperationWithLabel("Expanding", false);
+    Operation::cancelOperation();
     EXPECT_FALSE(Work::expandArchive(*unarchiver, *workFolder, run).success);
     EXPECT_EQ(names(), before);
 }

@@ -55,12 +55,12 @@ protected:
     // The upload's steps wait on the clock as well as on the service.
     bool waitForOperationEnd()
     {
-        for (int i = 0; i < 600 && VKFolderControllerBase::isOperationInProgress(); ++i) {
-            core::RunLoop::main().runUntil([] { return !VKFolderControllerBase::isOperationInProgress(); }, 0.05);
+        for (int i = 0; i < 600 && VKBrowserOperation::isOperationInProgress(); ++i) {
+            core::RunLoop::main().runUntil([] { return !VKBrowserOperation::isOperationInProgress(); }, 0.05);
             advance(0.05);
         }
         advance(0.2);
-        return !VKFolderControllerBase::isOperationInProgress();
+        return !VKBrowserOperation::isOperationInProgress();
     }
     bool waitUntil(const std::function<bool()>& condition)
     {
@@ -141,8 +141,8 @@ TEST_F(VKUploadFileResourceCellTest, MarkedLocalItemsUploadAsCopiesOrMoves)
     std::vector<std::string> labels;
     auto observation = core::NotificationCenter::defaultCenter().observe(VKFolderControllerOperationProgressNotification,
         nullptr, [&](const core::Notification&) {
-            if (!VKFolderControllerBase::isOperationIndeterminate())
-                labels.push_back(VKFolderControllerBase::operationLabel());
+            if (!VKBrowserOperation::isOperationIndeterminate())
+                labels.push_back(VKBrowserOperation::operationLabel());
         });
     auto local = showLocal({ { "one.txt", 1200000 }, { "two.txt", 10 }, { "three.txt", 3 } });
     local->commands().moveCopy().uploadMarkedItemsToDestination(docs->resource(), false);
