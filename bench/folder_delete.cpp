@@ -97,8 +97,8 @@ void DeleteMarked(benchmark::State& state)
         window->layoutIfNeeded();
         controller->setEditing(true, false);
         controller->markAllItems();
-        if (controller->markedResources().size() != size_t(Items))
-            failure = fmt::format("{} of {} items were marked", controller->markedResources().size(), Items);
+        if (controller->editing().markedResources().size() != size_t(Items))
+            failure = fmt::format("{} of {} items were marked", controller->editing().markedResources().size(), Items);
         size_t before = heapInUse();
         state.ResumeTiming();
 
@@ -114,8 +114,8 @@ void DeleteMarked(benchmark::State& state)
                 std::fprintf(stderr, "pass %zu: %.1f ms\n", i, passes[i] * 1000);
 
         state.PauseTiming();
-        if (controller->rowCount() != 0 || !std::filesystem::is_empty(folder))
-            failure = fmt::format("{} rows and {} files were left behind", controller->rowCount(),
+        if (controller->listing().count() != 0 || !std::filesystem::is_empty(folder))
+            failure = fmt::format("{} rows and {} files were left behind", controller->listing().count(),
                 std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
         theirs += bench::peer(fmt::format("find '{}' -maxdepth 1 -type f -exec mv -t '{}' {{}} +", source, target));
         core::Thread::waitForAll(30);

@@ -135,7 +135,7 @@ struct World {
         VKCloudServicesManager::registerCloudServices();
         VKCloudFolderController::registerCloudScreens();
         for (const char* identifier : { "VKFileResourceCell", "VKUploadFileResourceCell" })
-            VKFolderController::registerCellFactory(identifier, [](const std::string& name) -> std::shared_ptr<VKFileResourceCell> {
+            VKFolderTransferRows::registerCellFactory(identifier, [](const std::string& name) -> std::shared_ptr<VKFileResourceCell> {
                 std::shared_ptr<VKFileResourceCell> cell;
                 if (name == "VKUploadFileResourceCell")
                     cell = VKUploadFileResourceCell::create(name);
@@ -262,7 +262,7 @@ void UploadIntoTheShownFolder(benchmark::State& state)
         state.counters["longest_pass_ms"] = passes.empty() ? 0 : passes.back();
         state.counters["live_cells"] = double(alive);
         state.counters["visible_cells"] = double(screen->tableView().visibleCells().size());
-        state.counters["rows"] = double(screen->rowCount());
+        state.counters["rows"] = double(screen->listing().count());
         if (shown) {
             if (auto half = cpuBySize().find(count / 2); half != cpuBySize().end() && half->second > 0)
                 bench::atMost(fmt::format("row work, {} / {} uploads", count, count / 2), screen->rowSeconds / half->second,

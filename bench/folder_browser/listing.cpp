@@ -160,8 +160,8 @@ void report(benchmark::State& state, const std::string& name, double seconds, do
 // Every entry of the folder is a row, as `ls -f` lists them.
 void checkRows(benchmark::State& state, VKFolderController& controller, int expected)
 {
-    if (controller.rowCount() != size_t(expected)) {
-        std::string what = fmt::format("the folder list shows {} rows of {} entries", controller.rowCount(), expected);
+    if (controller.listing().count() != size_t(expected)) {
+        std::string what = fmt::format("the folder list shows {} rows of {} entries", controller.listing().count(), expected);
         bench::wrongAnswer(what);
         state.SkipWithError(what.c_str());
     }
@@ -190,7 +190,7 @@ void SortChange(benchmark::State& state)
 {
     setOrder(1);
     auto shown = open(setting().big);
-    size_t reads = shown->controller->directoryReadCount();
+    size_t reads = shown->controller->listing().directoryReadCount();
     double total = 0, runs = 0;
     for (auto _ : state) {
         for (int order : { 0, 2, 1 }) {
@@ -199,7 +199,7 @@ void SortChange(benchmark::State& state)
             runs += 1;
         }
     }
-    if (shown->controller->directoryReadCount() != reads)
+    if (shown->controller->listing().directoryReadCount() != reads)
         state.SkipWithError("a change of order read the folder");
     checkRows(state, *shown->controller, Items);
     report(state, "change of order", total, runs, lsSeconds(), 1);
@@ -212,7 +212,7 @@ void Jumps(benchmark::State& state)
     auto shown = open(setting().big);
     double first = 0, later = 0, runs = 0;
     for (auto _ : state) {
-        shown->controller->updateModelFlushingCache(false);
+        shown->controller->listing().rebuild(false);
         first += bench::seconds([&] { shown->controller->jumpToIndexLabel("M"); });
         later += bench::seconds([&] {
             for (auto label : { "A", "N", "Z", "E", "#" })
@@ -231,7 +231,7 @@ void BrowserEdit(benchmark::State& state)
     setOrder(int(state.range(0)));
     auto shown = open(setting().big);
     auto& controller = *shown->controller;
-    size_t reads = controller.directoryReadCount();
+    size_t reads = controller.listing().directoryReadCount();
     std::string path = setting().big + "/Added by the browser.txt";
     std::string renamed = setting().big + "/Renamed by the browser.txt";
     double total = 0, runs = 0;
@@ -240,17 +240,17 @@ void BrowserEdit(benchmark::State& state)
         std::shared_ptr<VKFileResource> added;
         total += bench::seconds([&] {
             added = VKFileResource::resourceWithPath(path);
-            controller.addResourceToModel(added);
+            controller.listing().add(added);
         });
         // As the browser renames: the row's resource, made before the move.
         std::filesystem::rename(path, renamed);
-        total += bench::seconds([&] { controller.replaceResourceInModel(added, VKFileResource::resourceWithPath(renamed)); });
+        total += bench::seconds([&] { controller.listing().replace(added, VKFileResource::resourceWithPath(renamed)); });
         auto gone = VKFileResource::resourceWithPath(renamed);
         std::filesystem::remove(renamed);
-        total += bench::seconds([&] { controller.removeResourceFromModel(gone); });
+        total += bench::seconds([&] { controller.listing().remove(gone); });
         runs += 3;
     }
-    if (controller.directoryReadCount() != reads)
+    if (controller.listing().directoryReadCount() != reads)
         state.SkipWithError("an edit read the folder");
     checkRows(state, controller, Items);
     report(state, fmt::format("browser edit, order {}", state.range(0)), total, runs, lsSeconds(), 0.05);
@@ -323,12 +323,12 @@ void LocalFilesSearch(benchmark::State& state)
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
         found += name.find("rep") != std::string::npos;
     }
-    if (controller.rowCount() != size_t(found)) {
-        std::string what = fmt::format("the search found {} items, find {}", controller.rowCount(), found);
+    if (controller.listing().count() != size_t(found)) {
+        std::string what = fmt::format("the search found {} items, find {}", controller.listing().count(), found);
         bench::wrongAnswer(what);
         state.SkipWithError(what.c_str());
     }
-    state.counters["hits"] = double(controller.rowCount());
+    state.counters["hits"] = double(controller.listing().count());
     state.counters["xFind"] = total / peers;
     state.counters["ms"] = total / runs * 1000;
     bench::atMost("search \"rep\" / find -iname", total / peers, 3, "x",
@@ -347,9 +347,9 @@ void MemoryPerItem(benchmark::State& state)
         auto shown = open(folder);
         size_t after = mallinfo2().uordblks;
         double paths = 0;
-        for (auto& resource : shown->controller->filteredResources())
+        for (auto& resource : shown->controller->listing().resources())
             paths += double(resource->path().size() + 1);
-        double items = double(shown->controller->rowCount());
+        double items = double(shown->controller->listing().count());
         state.counters["bytesPerItem"] = (double(after - before) - paths) / items;
         state.counters["items"] = items;
         bench::atMost(fmt::format("memory per item, {} items", items), (double(after - before) - paths) / items, 512,

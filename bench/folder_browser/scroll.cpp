@@ -121,7 +121,7 @@ const ScrollSetting& scrollSetting()
         fillScrollFolder(s.small, SmallFolder);
         VKQuotaManager::defaultManager()->updateQuotaForPath(documents);
         core::RunLoop::main().runUntilIdle();
-        VKFolderController::registerCellFactory("VKFileResourceCell", [](const std::string& identifier) {
+        VKFolderTransferRows::registerCellFactory("VKFileResourceCell", [](const std::string& identifier) {
             auto cell = VKFileResourceCell::create(identifier);
             madeRowCells().push_back(cell);
             return cell;
@@ -217,7 +217,7 @@ ScrollRun scrollThrough(const std::string& folder, const std::vector<std::string
     const float stride = float(StepRows) * table.rowHeight();
     std::set<std::string> shownImages;
     ScrollRun run;
-    run.rows = controller->rowCount();
+    run.rows = controller->listing().count();
     auto start = std::chrono::steady_clock::now();
     for (int step = 1; step <= Steps; ++step) {
         table.setContentOffset({ 0, std::min(end, std::fmod(stride * float(step), end + stride)) });

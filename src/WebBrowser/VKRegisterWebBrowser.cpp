@@ -42,7 +42,7 @@ private:
 // downloads screen, the document viewers the browser for their links.
 void VKRegisterWebBrowser(std::weak_ptr<VKFolderBrowserServices> browser)
 {
-    VKFolderController::registerCellFactory("VKDownloadFileResourceCell",
+    VKFolderTransferRows::registerCellFactory("VKDownloadFileResourceCell",
         [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
             return VKDownloadFileResourceCell::create(identifier);
         });

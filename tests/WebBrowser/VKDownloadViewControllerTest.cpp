@@ -59,7 +59,7 @@ protected:
     // The folder list's Downloads button.
     void open()
     {
-        driver.tap(*folderList->findBarButtonItemWithAction(VKFolderController::ShowDownloadViewControllerAction)->customView());
+        driver.tap(*folderList->findBarButtonItemWithAction(VKFolderToolbar::ShowDownloadsAction)->customView());
         advance(1);
         screen = std::dynamic_pointer_cast<VKDownloadViewController>(modal(*root));
         ASSERT_TRUE(screen);

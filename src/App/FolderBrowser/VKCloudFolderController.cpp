@@ -73,7 +73,7 @@ void VKCloudFolderController::registerCloudScreens()
     setCloudFolderControllerFactory([](const std::shared_ptr<VKFileResource>& resource) -> std::shared_ptr<VKFolderController> {
         return create(resource);
     });
-    registerCellFactory("VKUploadFileResourceCell", [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
+    VKFolderTransferRows::registerCellFactory("VKUploadFileResourceCell", [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
         return VKUploadFileResourceCell::create(identifier);
     });
 }
@@ -257,7 +257,7 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
         auto here = [&](const auto& node) { return node->parent() == folderNode; };
         if (std::any_of(inserted.begin(), inserted.end(), here) || std::any_of(updated.begin(), updated.end(), here)
             || !deleted.empty())
-            invalidateModel();
+            listing().invalidate();
         return;
     }
 
@@ -268,9 +268,9 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     // The keys that place a row in this order (a folder's flag also picks
     // its cell).
     std::set<std::string, std::less<>> rowKeys { "name", "parent", "isDirectory" };
-    if (sorting().order() == VKFolderSorting::SizeOrder)
+    if (listing().sorting().order() == VKFolderSorting::SizeOrder)
         rowKeys.insert("size");
-    else if (sorting().order() == VKFolderSorting::DateOrder)
+    else if (listing().sorting().order() == VKFolderSorting::DateOrder)
         rowKeys.insert("modificationDate");
     const core::Value& keysByID = info[store::UpdatedKeysKey];
     bool structural = std::any_of(inserted.begin(), inserted.end(),
@@ -320,9 +320,9 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
         return;
     }
 
-    const auto before = filteredResources();
-    updateModelFlushingCache(true);
-    const auto after = filteredResources();
+    const auto before = listing().resources();
+    listing().rebuild(true);
+    const auto after = listing().resources();
     auto rowsByNode = [](const std::vector<std::shared_ptr<VKFileResource>>& list) {
         std::unordered_map<const VKCloudManagedObject*, size_t> rows;
         rows.reserve(list.size());
@@ -393,14 +393,14 @@ const std::unordered_set<const VKCloudManagedObject*>& VKCloudFolderController::
     // Kept while the rows are: a save during an upload asks for every
     // row's node, and reading the rows each time would make the upload's
     // row work grow with the square of its items.
-    const size_t rows = rowCount();
-    if (m_listedBuild != modelBuildCount() || m_listedCount != rows) {
+    const size_t rows = listing().count();
+    if (m_listedBuild != listing().buildCount() || m_listedCount != rows) {
         m_listedNodes.clear();
         m_listedNodes.reserve(rows);
-        for (const auto& shown : filteredResources())
+        for (const auto& shown : listing().resources())
             if (auto cloud = cloudResourceOf(shown))
                 m_listedNodes.insert(cloud->managedObject().get());
-        m_listedBuild = modelBuildCount();
+        m_listedBuild = listing().buildCount();
         m_listedCount = rows;
     }
     return m_listedNodes;

@@ -207,7 +207,7 @@ void VKFolderController::listingDidRebuild()
 
 void VKFolderController::updateModelAndView()
 {
-    updateModelFlushingCache(false);
+    listing().rebuild(false);
     updateView();
 }
 
@@ -282,7 +282,7 @@ void VKFolderController::jumpToIndexLabel(const std::string& label)
 
 bool VKFolderController::shouldDisplayIndexView()
 {
-    return sorting().showsIndex();
+    return listing().sorting().showsIndex();
 }
 
 gfx::Rect VKFolderController::indexViewFrame() const
@@ -449,7 +449,7 @@ void VKFolderController::quotaDidUpdate(const core::Notification& notification)
     auto text = searchText();
     if (text && !text->empty()) {
         if (searchScope() == 1 || core::path::isWithin(path, m_folderPath)) {
-            updateModelFlushingCache(searchScope() == 1);
+            listing().rebuild(searchScope() == 1);
             updateView();
         }
         return;
@@ -490,16 +490,16 @@ void VKFolderController::transferFinished(const std::shared_ptr<VKFileResource>&
     const std::shared_ptr<VKFileResource>& file)
 {
     if (file)
-        replaceResourceInModel(download, file);
+        listing().replace(download, file);
     else
-        removeResourceFromModel(download);
+        listing().remove(download);
 }
 
 void VKFolderController::transferDeleted()
 {
     if (isVisibleViewController())
         return;
-    updateModelFlushingCache(true);
+    listing().rebuild(true);
     updateView();
 }
 
@@ -529,7 +529,7 @@ int VKFolderController::numberOfRows(ui::TableView&, int section)
 {
     if (section != tableSectionForResources())
         return 0;
-    return int(std::min<size_t>(rowCount(), INT_MAX));
+    return int(std::min<size_t>(listing().count(), INT_MAX));
 }
 
 void VKFolderController::loadView()
@@ -564,7 +564,7 @@ void VKFolderController::viewWillAppear(bool animated)
     // A folder that changed, or an order or hidden-files setting that
     // changed while another screen showed, is listed afresh.
     if (listing().isStale())
-        updateModelFlushingCache(false);
+        listing().rebuild(false);
     updateView();
     scrollToStoredPosition();
 }

@@ -69,24 +69,8 @@ public:
     using Factory = std::function<std::shared_ptr<VKFolderController>(const std::shared_ptr<VKFileResource>&)>;
     static void setCloudFolderControllerFactory(Factory factory);
 
-    // The tags of its sheets, alerts and prompts, and the actions of their
-    // buttons (VKFolderCommands).
-    using Sheet = VKFolderCommands::Sheet;
-    using Alert = VKFolderCommands::Alert;
-    using Prompt = VKFolderCommands::Prompt;
-    using EditAction = VKFolderCommands::EditAction;
-    // The toolbar's downloads button.
-    using ToolbarButton = VKFolderToolbar::Button;
-    static constexpr const char* ShowDownloadViewControllerAction = VKFolderToolbar::ShowDownloadsAction;
-    static constexpr const char* BeginSearchAction = VKFolderToolbar::BeginSearchAction;
+    // The editing bar's "New Folder".
     static constexpr const char* CreateNewFolderAction = "createNewFolder";
-
-    // The rows of downloads and uploads (VKFolderTransferRows).
-    using CellFactory = VKFolderTransferRows::CellFactory;
-    static void registerCellFactory(const std::string& identifier, CellFactory factory)
-    {
-        VKFolderTransferRows::registerCellFactory(identifier, std::move(factory));
-    }
     // The downloads screen for a folder; without one the button only logs.
     using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(
         const std::shared_ptr<VKFileResource>& folder, std::weak_ptr<VKFolderBrowserServices> browser)>;
@@ -110,29 +94,13 @@ public:
 
     // The rows (VKFolderListing; its host is this controller, once shared).
     VKFolderListing& listing() const;
-    // The listing's calls by the names the screens and tests know.
-    std::vector<std::shared_ptr<VKFileResource>> filteredResources() { return listing().resources(); }
-    size_t rowCount() { return listing().count(); }
     // Null past the end or outside the rows' section.
     std::shared_ptr<VKFileResource> resourceAtIndexPath(ui::IndexPath path);
     std::optional<ui::IndexPath> indexPathOfResource(const VKFileResource& resource) const;
-    void beginModelUpdates() { listing().beginUpdates(); }
-    void endModelUpdates() { listing().endUpdates(); }
-    void addResourceToModel(const std::shared_ptr<VKFileResource>& resource) { listing().add(resource); }
-    void removeResourceFromModel(const std::shared_ptr<VKFileResource>& resource) { listing().remove(resource); }
-    void removeResourcesFromModel(const std::vector<std::shared_ptr<VKFileResource>>& resources) { listing().remove(resources); }
-    void replaceResourceInModel(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to)
-    {
-        listing().replace(from, to);
-    }
-    void updateModelFlushingCache(bool flush) { listing().rebuild(flush); }
     void updateModelAndView();
     // The strip (unless searching), the summary, and a reload of the table
     // shown.
     void updateView();
-    const VKFolderSorting& sorting() { return listing().sorting(); }
-    size_t directoryReadCount() const { return listing().directoryReadCount(); }
-    size_t modelBuildCount() const { return listing().buildCount(); }
 
     size_t numberOfSectionsInIndexView(VKIndexView& indexView) override;
     std::vector<std::string> labelsForSection(VKIndexView& indexView, size_t section) override;
@@ -176,8 +144,7 @@ public:
     ui::SearchDisplayController* searchDisplayController() const { return m_search->displayController(); }
     VKFolderSearchBar* searchBar() const { return m_search->bar().get(); }
 
-    // The table's data source: one section of rows, plain cells with the
-    // name for now.
+    // The table's data source: one section of rows.
     int numberOfSections(ui::TableView& table) override;
     int numberOfRows(ui::TableView& table, int section) override;
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override;
@@ -219,47 +186,26 @@ public:
     void didMarkCell(ui::TableView& table, ui::IndexPath path) override;
     void didUnmarkCell(ui::TableView& table, ui::IndexPath path) override;
     void longTouchGestureForCell(ui::TableView& table, ui::TableViewCell& cell) override;
-    // The marked rows, in row order; marks follow their items when the
-    // rows are rebuilt, and the marks of vanished items go.
-    std::vector<std::shared_ptr<VKFileResource>> markedResources() const { return editing().markedResources(); }
-    uint64_t markedSize() const { return editing().markedSize(); }
+    // The marks (in row order, following their items through rebuilds)
+    // and the editing bars.
     VKFolderEditing& editing() const;
-
 
     // The viewers' questions.
     std::shared_ptr<VKFileResource> folderResource() const override { return m_resource; }
     int moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource) override;
-    // The walks are the row opener's.
+    // The walks are the row opener's (VKFolderControllerRows.cpp).
     std::vector<std::shared_ptr<VKFileResource>> getAllViewableResourcesWithType(
-        const std::optional<std::string>& mimePrefix) override
-    {
-        return rowOpener().viewable(mimePrefix);
-    }
+        const std::optional<std::string>& mimePrefix) override;
     std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override
-    {
-        return rowOpener().step(resource, 1, mimePrefix);
-    }
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override;
     std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override
-    {
-        return rowOpener().step(resource, -1, mimePrefix);
-    }
+        const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix) override;
     std::shared_ptr<VKFileResource> getNextViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override
-    {
-        return rowOpener().step(resource, 1, ignoredIdentifiers);
-    }
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override;
     std::shared_ptr<VKFileResource> getPreviousViewableResourceRelativeToResource(
-        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override
-    {
-        return rowOpener().step(resource, -1, ignoredIdentifiers);
-    }
+        const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers) override;
     std::shared_ptr<VKFileResource> getFirstViewableResourceIgnoringUTIdentifiers(
-        const std::vector<std::string>& ignoredIdentifiers) override
-    {
-        return rowOpener().firstViewable(ignoredIdentifiers);
-    }
+        const std::vector<std::string>& ignoredIdentifiers) override;
 
     // Reveal, select and scroll, by resource.
     void revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource);
@@ -313,8 +259,6 @@ public:
 protected:
     // Registers the observers (once the controller is shared).
     virtual void startObserving();
-    // The folder is read again at the next rebuild (the next appearance).
-    void invalidateModel() { listing().invalidate(); }
     // Kept until the controller goes.
     void addObservation(core::Observation observation) { m_observations.push_back(std::move(observation)); }
 
@@ -349,7 +293,7 @@ private:
     void toolbarShowDownloads() override { showDownloadViewController(); }
     void toolbarBeginSearch() override { beginSearch(); }
     bool transferIsListed(const std::shared_ptr<VKFileResource>& download) override;
-    void transferStarted(const std::shared_ptr<VKFileResource>& download) override { addResourceToModel(download); }
+    void transferStarted(const std::shared_ptr<VKFileResource>& download) override { listing().add(download); }
     void transferFinished(const std::shared_ptr<VKFileResource>& download, const std::shared_ptr<VKFileResource>& file) override;
     void transferDeleted() override;
     void transferFailed(const std::shared_ptr<VKFileResource>& download) override;
@@ -358,7 +302,7 @@ private:
     const std::shared_ptr<VKFileResource>& commandFolder() const override { return m_resource; }
     VKFolderEditing& commandMarks() override { return editing(); }
     ui::TableView* commandTable() override { return isViewLoaded() ? &activeTableView() : nullptr; }
-    size_t commandRowCount() override { return rowCount(); }
+    size_t commandRowCount() override { return listing().count(); }
     std::optional<ui::IndexPath> commandRowOf(const VKFileResource& resource) override { return indexPathOfResource(resource); }
     bool commandScreenIsOnTop() const override { return isTopViewController(); }
     bool commandScreenIsVisible() const override { return isVisibleViewController(); }
@@ -368,15 +312,15 @@ private:
     void commandOpen(const std::shared_ptr<VKFileResource>& resource) override { openResource(resource); }
     void commandReveal(const std::shared_ptr<VKFileResource>& resource) override { revealResource(resource); }
     int commandMoveToTrash(const std::shared_ptr<VKFileResource>& resource) override { return moveResourceToTrash(resource); }
-    void commandHoldList(bool hold) override { hold ? beginModelUpdates() : endModelUpdates(); }
-    void commandAdded(const std::shared_ptr<VKFileResource>& resource) override { addResourceToModel(resource); }
+    void commandHoldList(bool hold) override { hold ? listing().beginUpdates() : listing().endUpdates(); }
+    void commandAdded(const std::shared_ptr<VKFileResource>& resource) override { listing().add(resource); }
     void commandReplaced(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to) override
     {
-        replaceResourceInModel(from, to);
+        listing().replace(from, to);
     }
     void commandRemoved(const std::vector<std::shared_ptr<VKFileResource>>& resources) override
     {
-        removeResourcesFromModel(resources);
+        listing().remove(resources);
     }
     void commandDeleted(const std::vector<std::shared_ptr<VKFileResource>>& resources) override;
     void commandListChanged() override;

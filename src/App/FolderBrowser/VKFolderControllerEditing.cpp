@@ -168,8 +168,8 @@ void VKFolderController::commandDeleted(const std::vector<std::shared_ptr<VKFile
                     rowsGone.push_back({ tableSectionForResources(), int(i) });
         }
     }
-    removeResourcesFromModel(trashed);
-    endModelUpdates();
+    listing().remove(trashed);
+    listing().endUpdates();
     if (trashed.empty() || !isViewLoaded())
         return;
     if (rowsGone.size() == trashed.size()) {

@@ -154,7 +154,7 @@ void VKFolderController::openerDeselect()
 
 void VKFolderController::openerItemVanished()
 {
-    updateModelFlushingCache(true);
+    listing().rebuild(true);
     updateView();
 }
 
@@ -335,9 +335,9 @@ int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource
     if (result != TrashMoved)
         return result;
     auto row = indexPathOfResource(*resource);
-    beginModelUpdates();
-    removeResourceFromModel(resource);
-    endModelUpdates();
+    listing().beginUpdates();
+    listing().remove(resource);
+    listing().endUpdates();
     editing().unmark(*resource);
     center.post(VKFolderControllerCollectionDidUpdateNotification, shared_from_this(),
         core::Value::Dictionary { { "Path", core::Value(m_resource->path()) } });
@@ -351,6 +351,44 @@ int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource
         updateModelAndView();
     }
     return result;
+}
+
+// MARK: The viewers' walks (the row opener's)
+
+std::vector<std::shared_ptr<VKFileResource>> VKFolderController::getAllViewableResourcesWithType(
+    const std::optional<std::string>& mimePrefix)
+{
+    return rowOpener().viewable(mimePrefix);
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getNextViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix)
+{
+    return rowOpener().step(resource, 1, mimePrefix);
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getPreviousViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& mimePrefix)
+{
+    return rowOpener().step(resource, -1, mimePrefix);
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getNextViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers)
+{
+    return rowOpener().step(resource, 1, ignoredIdentifiers);
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getPreviousViewableResourceRelativeToResource(
+    const std::shared_ptr<VKFileResource>& resource, const std::vector<std::string>& ignoredIdentifiers)
+{
+    return rowOpener().step(resource, -1, ignoredIdentifiers);
+}
+
+std::shared_ptr<VKFileResource> VKFolderController::getFirstViewableResourceIgnoringUTIdentifiers(
+    const std::vector<std::string>& ignoredIdentifiers)
+{
+    return rowOpener().firstViewable(ignoredIdentifiers);
 }
 
 // MARK: Reveal, select, scroll
@@ -391,7 +429,7 @@ void VKFolderController::highlightResource(const std::shared_ptr<VKFileResource>
 
 void VKFolderController::selectResource(const std::shared_ptr<VKFileResource>& resource, bool animated)
 {
-    if (!resource || !isViewLoaded() || rowCount() == 0)
+    if (!resource || !isViewLoaded() || listing().count() == 0)
         return;
     auto path = indexPathOfResource(*resource);
     if (!path)
@@ -413,7 +451,7 @@ void VKFolderController::deselectResource(const std::shared_ptr<VKFileResource>&
 void VKFolderController::scrollToResource(const std::shared_ptr<VKFileResource>& resource,
     ui::TableView::ScrollPosition position, bool animated)
 {
-    if (!resource || !isViewLoaded() || rowCount() == 0)
+    if (!resource || !isViewLoaded() || listing().count() == 0)
         return;
     auto path = indexPathOfResource(*resource);
     if (!path)

@@ -48,7 +48,7 @@ bool VKFolderController::performKeyCommand(ui::KeyCommand command)
         searchBar()->becomeFirstResponder();
         return true;
     }
-    if (command == ui::KeyCommand::Delete && isEditing() && !markedResources().empty()) {
+    if (command == ui::KeyCommand::Delete && isEditing() && !editing().markedResources().empty()) {
         commands().deleteMarkedItems(nullptr);
         return true;
     }

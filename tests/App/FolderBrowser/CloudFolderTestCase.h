@@ -88,7 +88,7 @@ protected:
         ASSERT_TRUE(docs);
         browser->pushViewController(docs, false);
         runLoop();
-        ASSERT_TRUE(waitFor([&] { return docs->rowCount() == 5; })) << docs->rowCount();
+        ASSERT_TRUE(waitFor([&] { return docs->listing().count() == 5; })) << docs->listing().count();
         advance(0.2);
     }
 
@@ -120,7 +120,7 @@ protected:
     // to one endpoint.
     std::shared_ptr<VKFileResource> row(const std::string& name) const
     {
-        for (const auto& resource : docs->filteredResources())
+        for (const auto& resource : docs->listing().resources())
             if (resource->name() == name)
                 return resource;
         return nullptr;
@@ -145,7 +145,7 @@ protected:
     std::vector<std::string> rowNames() const
     {
         std::vector<std::string> names;
-        for (const auto& resource : docs->filteredResources())
+        for (const auto& resource : docs->listing().resources())
             names.push_back(resource->name());
         return names;
     }

@@ -106,7 +106,7 @@ TEST_F(FolderListingScreensTest, ListSearchAndCloudBarWithRealText)
                 ASSERT_TRUE(driver.rotate(orientation));
                 advance(1);
             }
-            EXPECT_EQ(controller->rowCount(), 61u);
+            EXPECT_EQ(controller->listing().count(), 61u);
             controller->tableView().setContentOffset({ 0, 44 });
             advance(1);
             expectStripClearOfText();

@@ -80,7 +80,7 @@ std::shared_ptr<VKFolderController> FolderListingTestCase::push(const std::strin
 std::vector<std::string> FolderListingTestCase::names(VKFolderController& controller)
 {
     std::vector<std::string> result;
-    for (auto& row : controller.filteredResources())
+    for (auto& row : controller.listing().resources())
         result.push_back(row->name());
     return result;
 }

@@ -105,7 +105,7 @@ protected:
     // The picker over the list with its library read.
     std::shared_ptr<VKImagePicker> openPicker()
     {
-        controller->commands().handleAction(VKFolderController::EditAction::ImportMedia, {});
+        controller->commands().handleAction(VKFolderCommands::EditAction::ImportMedia, {});
         runLoop();
         advance(0.5);
         auto picker = controller->commands().media().imagePickerInUse();
@@ -282,7 +282,7 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             // An album that refuses a movie.
             markNames({ "one.jpg", "clip.avi" });
             size_t saved = album().saves().size();
-            controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+            controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
             ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == saved + 1; }, 30));
             album().complete();
             ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !Operation::isOperationInProgress(); }, 30));

@@ -204,7 +204,7 @@ TEST_F(FolderRowsScreensTest, ListMarkingAndSwipeAtPhoneAndTabletSize)
             shoot("rows-list-" + suffix);
 
             markTwo();
-            EXPECT_EQ(controller->markedResources().size(), 2u);
+            EXPECT_EQ(controller->editing().markedResources().size(), 2u);
             expectTidyRows();
             shoot("rows-editing-" + suffix);
             driver.tapBarItem(*controller->navigationItem().rightBarButtonItem());

@@ -38,7 +38,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKCloudFolderController::Sheet::SyncConfirmation));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::SyncConfirmation));
     EXPECT_EQ(sheet->title(), "Confirm sync of 3 files\n(excludes sub-folders)");
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { sized(docs->resource()->sizeOfChildren()), "Cancel" }));
     EXPECT_EQ(sheet->cancelButtonIndex(), 1);
@@ -54,7 +54,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
     sheet = driver.actionSheet();
     EXPECT_EQ(sheet->title(), "Confirm sync of 2 files\n(excludes sub-folders)");
-    EXPECT_EQ(titles(*sheet).front(), sized(docs->markedSize()));
+    EXPECT_EQ(titles(*sheet).front(), sized(docs->editing().markedSize()));
     driver.pressSheetButton("Cancel");
     advance(0.5);
 
@@ -92,7 +92,7 @@ TEST_F(VKCloudFolderControllerSyncTest, MarkedSizesBeyondFourGigabytesAreNamedWh
     ASSERT_TRUE(waitFor([&] { return row("big2.bin") != nullptr; }));
     mark("big1.bin");
     mark("big2.bin");
-    EXPECT_EQ(docs->markedSize(), 2 * three);
+    EXPECT_EQ(docs->editing().markedSize(), 2 * three);
     docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);

@@ -196,7 +196,7 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
     docs->commands().showEditActionMenu(docs->findBarButtonItemWithAction(VKFolderCommands::ShowEditActionMenuAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::EditActionMenu));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::EditActionMenu));
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { "Import Media", "Select All", "Cancel" }));
     EXPECT_EQ(sheet->cancelButtonIndex(), 2);
     driver.pressSheetButton("Select All");
@@ -242,7 +242,7 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
 
     mark("c.pdf");
     mark("empty.txt");
-    docs->commands().handleAction(VKFolderController::EditAction::DeleteNoConfirmation, core::Value());
+    docs->commands().handleAction(VKFolderCommands::EditAction::DeleteNoConfirmation, core::Value());
     EXPECT_EQ(VKBrowserOperation::operationLabel(), "Deleting 2 Items");
     ASSERT_TRUE(waitForOperationEnd());
     EXPECT_EQ(requestsTo("/0/fileops/delete").size(), 2u);

@@ -111,7 +111,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     docs->commands().moveCopy().moveMarkedItemsToDestination(local);
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::MoveToCloud));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::MoveToCloud));
     EXPECT_EQ(sheet->title(), "Moving will delete these items from your Dropbox account");
     EXPECT_EQ(titles(*sheet), (std::vector<std::string> { "Move", "Cancel" }));
     EXPECT_EQ(sheet->buttonTitle(sheet->destructiveButtonIndex()), "Move");
@@ -126,7 +126,7 @@ TEST_F(VKCloudFolderControllerTransferTest, MovingOutAsksFirstThenChecksNamesThe
     // b.pdf is there already: the overwrite question.
     sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::Overwrite));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::Overwrite));
     driver.pressSheetButton(sheet->buttonTitle(sheet->destructiveButtonIndex()));
     ASSERT_TRUE(core::RunLoop::main().runUntil([] { return VKBrowserOperation::operationLabel() == "Moving 2 Items"; }, 20))
         << VKBrowserOperation::operationLabel();

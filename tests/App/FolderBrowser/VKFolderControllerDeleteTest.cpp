@@ -113,7 +113,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
     driver.pressAlertButton("OK");
     locks->unlock("/b.txt");
 
-    controller->addResourceToModel(std::make_shared<Kept>(documents("L/d.txt")));
+    controller->listing().add(std::make_shared<Kept>(documents("L/d.txt")));
     controller->markAllItems();
     controller->commands().deleteMarkedItems(controller);
     runLoop();
@@ -128,7 +128,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
     runLoop();
     auto shown = sheet();
     ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->tag(), vkTag(VKFolderController::Sheet::DeleteConfirmation));
+    EXPECT_EQ(shown->tag(), vkTag(VKFolderCommands::Sheet::DeleteConfirmation));
     EXPECT_EQ(titles(*shown), (Strings { "Delete 3 Items?", "Cancel" }));
     EXPECT_EQ(shown->destructiveButtonIndex(), 0);
     EXPECT_EQ(shown->cancelButtonIndex(), 1);
@@ -161,12 +161,12 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
     auto did = center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr, [&](const core::Notification& n) {
         posted.push_back("did " + n.userInfo()["Path"].string() + (n.object() == controller ? "" : " (?)"));
     });
-    size_t builds = controller->modelBuildCount();
+    size_t builds = controller->listing().buildCount();
     controller->setEditing(true, false);
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "keep.txt", "Sub" }));
     for (int row : { 3, 0, 1 })
         controller->didMarkCell(controller->tableView(), { 0, row });
-    ASSERT_EQ(controller->markedResources().size(), 3u);
+    ASSERT_EQ(controller->editing().markedResources().size(), 3u);
     controller->commands().deleteMarkedItems(controller);
     runLoop();
     driver.pressSheetButton("Delete 3 Items?");
@@ -175,7 +175,7 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
     EXPECT_EQ(posted, (Strings { "will a.txt", "will b.txt", "will Sub", "did " + documents("D") }));
     EXPECT_EQ(names(*controller), (Strings { "keep.txt" }));
     EXPECT_EQ(controller->tableView().numberOfRows(0), 1);
-    EXPECT_EQ(controller->modelBuildCount(), builds);
+    EXPECT_EQ(controller->listing().buildCount(), builds);
     EXPECT_FALSE(controller->isEditing());
     EXPECT_EQ(controller->navigationItem().prompt(), "");
     EXPECT_FALSE(isInTrashGroup());
@@ -195,7 +195,7 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     const std::string stuck = documents("F/b.txt");
     core::FileTestHooks::setRenameItemHook([stuck](const std::string& from) { return from == stuck ? EACCES : 0; });
     markAll();
-    controller->commands().handleAction(VKFolderController::EditAction::DeleteNoConfirmation, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::DeleteNoConfirmation, {});
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Warning");
@@ -207,11 +207,11 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     // An item that vanished after it was marked is a failure, not a crash.
     core::FileTestHooks::reset();
     makeDocument("F/d.txt");
-    controller->updateModelFlushingCache(true);
+    controller->listing().rebuild(true);
     controller->updateView();
     driver.pressAlertButton("OK");
     markAll();
-    ASSERT_EQ(controller->markedResources().size(), 2u);
+    ASSERT_EQ(controller->editing().markedResources().size(), 2u);
     ASSERT_TRUE(core::fs::removeItem(documents("F/d.txt")));
     controller->commands().deleteMarkedItemsNoConfirmation();
     runLoop();
@@ -226,9 +226,9 @@ TEST_F(VKFolderControllerDeleteTest, ManyRowsLeaveTheModelAtOnceWhateverResource
     makeDocument("R/b.txt");
     makeDocument("R/c.txt");
     show(documents("R"));
-    auto listed = controller->filteredResources();
+    auto listed = controller->listing().resources();
     // The rows' own resource, and a new one for the same item.
-    controller->removeResourcesFromModel({ listed[0], resource(documents("R/c.txt")) });
+    controller->listing().remove({ listed[0], resource(documents("R/c.txt")) });
     EXPECT_EQ(names(*controller), (Strings { "b.txt" }));
     EXPECT_EQ(controller->tableView().numberOfRows(0), 1);
 }
@@ -271,7 +271,7 @@ TEST_F(VKFolderControllerDeleteTest, LargeDeletesGoInSlicesWithProgressAndCancel
     EXPECT_FALSE(VKBrowserOperation::isOperationInProgress());
     // The model update closed: an edit shows at once.
     makeDocument("Many/zzz.txt");
-    controller->addResourceToModel(resource(documents("Many/zzz.txt")));
+    controller->listing().add(resource(documents("Many/zzz.txt")));
     EXPECT_EQ(size_t(controller->tableView().numberOfRows(0)), before + 1);
 }
 

@@ -209,7 +209,7 @@ TEST_F(VKFolderControllerEditingTest, EditingToolbarIsBuiltOnceAndFollowsTheMark
     runLoop();
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::DeleteConfirmation));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::DeleteConfirmation));
     sheet->dismiss(sheet->cancelButtonIndex(), false);
 }
 
@@ -233,11 +233,11 @@ TEST_F(VKFolderControllerEditingTest, SixGigabytesOfMarksAndTheSelectAllButton)
     EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select None");
     EXPECT_EQ(findAction(*controller->navigationItem().leftBarButtonItem()), "unmarkAllItems");
     driver.tapBarItem(VKFolderEditing::UnmarkAllAction);
-    EXPECT_EQ(controller->markedSize(), 0u);
+    EXPECT_EQ(controller->editing().markedSize(), 0u);
     EXPECT_EQ(controller->navigationItem().leftBarButtonItem()->title(), "Select All");
     driver.tapBarItem(VKFolderEditing::MarkAllAction);
-    EXPECT_EQ(controller->markedResources().size(), 2u);
-    EXPECT_EQ(controller->markedSize(), uint64_t(6) << 30);
+    EXPECT_EQ(controller->editing().markedResources().size(), 2u);
+    EXPECT_EQ(controller->editing().markedSize(), uint64_t(6) << 30);
 
     show(documents());
     makeDocument("Empty/");
@@ -260,21 +260,21 @@ TEST_F(VKFolderControllerEditingTest, SelectAllSkipsItemsWithoutOperationsAndMar
     makeDocument("Sel/a.txt");
     makeDocument("Sel/b.txt");
     show(documents("Sel"));
-    controller->addResourceToModel(std::make_shared<Inert>(documents("Sel/d.part")));
+    controller->listing().add(std::make_shared<Inert>(documents("Sel/d.part")));
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "c.txt", "d.part" }));
     controller->setEditing(true, false);
-    controller->commands().handleAction(VKFolderController::EditAction::SelectAll, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::SelectAll, {});
     Strings marked;
-    for (const auto& item : controller->markedResources())
+    for (const auto& item : controller->editing().markedResources())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "a.txt", "b.txt", "c.txt" }));
-    controller->commands().handleAction(VKFolderController::EditAction::SelectNone, {});
-    EXPECT_TRUE(controller->markedResources().empty());
+    controller->commands().handleAction(VKFolderCommands::EditAction::SelectNone, {});
+    EXPECT_TRUE(controller->editing().markedResources().empty());
 
     // Marked out of order, answered in row order.
     markRows({ 2, 0 });
     marked.clear();
-    for (const auto& item : controller->markedResources())
+    for (const auto& item : controller->editing().markedResources())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "a.txt", "c.txt" }));
 }
@@ -314,18 +314,18 @@ TEST_F(VKFolderControllerEditingTest, EveryActionCodeReachesItsOperation)
     };
     for (const auto& c : cases) {
         recording->calls.clear();
-        recording->commands().handleAction(VKFolderController::EditAction(c.code), c.userInfo);
+        recording->commands().handleAction(VKFolderCommands::EditAction(c.code), c.userInfo);
         EXPECT_EQ(recording->calls, (Strings { c.reached })) << c.code;
     }
     // Codes that name nothing here, and codes missing what they need.
     for (int code : { 0, 1007, 1008, 1011, 1012, 1013, 1018, 1019, 1025, 3001, 999999 }) {
         recording->calls.clear();
-        recording->commands().handleAction(VKFolderController::EditAction(code), a);
+        recording->commands().handleAction(VKFolderCommands::EditAction(code), a);
         EXPECT_TRUE(recording->calls.empty()) << code;
     }
     for (int code : { 1015, 1016, 1022, 1024 }) {
         recording->calls.clear();
-        recording->commands().handleAction(VKFolderController::EditAction(code), {});
+        recording->commands().handleAction(VKFolderCommands::EditAction(code), {});
         EXPECT_TRUE(recording->calls.empty()) << code;
     }
 }
@@ -334,8 +334,8 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
 {
     makeDocument("D/a.txt");
     showRecording(documents("D"));
-    using Sheet = VKFolderController::Sheet;
-    using Action = VKFolderController::EditAction;
+    using Sheet = VKFolderCommands::Sheet;
+    using Action = VKFolderCommands::EditAction;
     auto sheetWith = [&](Sheet kind, std::vector<std::pair<std::string, int>> buttons, core::Value userInfo = {}) {
         auto sheet = VKActionSheet::create("", controller->commands().selfAs<ui::ActionSheetDelegate>());
         vkSetTag(*sheet, kind);
@@ -388,7 +388,7 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     // value going along.
     auto alert = VKAlertView::create("Warning", "big", controller->commands().selfAs<ui::AlertViewDelegate>(), "Cancel",
         { "Continue" });
-    vkSetTag(*alert, VKFolderController::Alert::EmailSize);
+    vkSetTag(*alert, VKFolderCommands::Alert::EmailSize);
     alert->setUserInfo(core::Value(core::Value::Array { value(documents("D/a.txt")) }));
     recording->calls.clear();
     recording->commands().clickedButton(*alert, 1);
@@ -396,14 +396,14 @@ TEST_F(VKFolderControllerEditingTest, SheetsPopupsAndAlertsRunTheirCodes)
     EXPECT_EQ(recording->calls, (Strings { "emailResources a.txt" }));
     auto plainAlert = ui::AlertView::create("", "", controller->commands().selfAs<ui::AlertViewDelegate>(), "Cancel", { "OK" });
     // An action's value is no alert of this screen.
-    plainAlert->setTag(vkTag(VKFolderController::EditAction::Delete));
+    plainAlert->setTag(vkTag(VKFolderCommands::EditAction::Delete));
     recording->calls.clear();
     recording->commands().clickedButton(*plainAlert, 1);
     EXPECT_TRUE(recording->calls.empty());
 
     // Popups: the unzip password goes to its owner, cancel to nobody.
     auto popup = VKPopupAlert::create("Password", controller->commands().selfAs<VKPopupAlertDelegate>());
-    vkSetTag(*popup, VKFolderController::Prompt::UnzipPassword);
+    vkSetTag(*popup, VKFolderCommands::Prompt::UnzipPassword);
     popup->addCancelButtonWithTitle("Cancel");
     popup->addButtonWithTitle("Unzip");
     recording->calls.clear();
@@ -421,25 +421,25 @@ TEST_F(VKFolderControllerEditingTest, MovingOneItemToTheTrashTellsWhyItFailed)
     makeDocument("T/a.txt");
     showRecording(documents("T"));
     recording->trashAnswer = VKFolderController::TrashLocked;
-    recording->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    recording->commands().handleAction(VKFolderCommands::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "The folder is locked and cannot currently be deleted");
     driver.pressAlertButton("OK");
     recording->trashAnswer = 0;
-    recording->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    recording->commands().handleAction(VKFolderCommands::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "Failed to delete");
     driver.pressAlertButton("OK");
     recording->trashAnswer = VKFolderController::TrashMoved;
-    recording->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    recording->commands().handleAction(VKFolderCommands::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     EXPECT_TRUE(driver.shownChoices().empty());
 
     // The real thing, through the screen.
     show(documents("T"));
-    controller->commands().handleAction(VKFolderController::EditAction::MoveToTrash, value(documents("T/a.txt")));
+    controller->commands().handleAction(VKFolderCommands::EditAction::MoveToTrash, value(documents("T/a.txt")));
     runLoop();
     EXPECT_FALSE(core::fs::exists(documents("T/a.txt")));
     EXPECT_TRUE(names(*controller).empty());
@@ -462,12 +462,12 @@ TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
     };
 
     // In this folder: the row comes into view at once.
-    controller->commands().handleAction(VKFolderController::EditAction::Reveal, value(documents("Here/f29.txt")));
+    controller->commands().handleAction(VKFolderCommands::EditAction::Reveal, value(documents("Here/f29.txt")));
     EXPECT_TRUE(rowShown(*here, documents("Here/f29.txt")));
     EXPECT_EQ(topFolder(), here);
 
     // In another: the delegate opens it, its screen shows the row.
-    controller->commands().handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
+    controller->commands().handleAction(VKFolderCommands::EditAction::Reveal, value(documents("There/x.txt")));
     runLoop();
     auto there = topFolder();
     ASSERT_TRUE(there);
@@ -479,7 +479,7 @@ TEST_F(VKFolderControllerEditingTest, RevealHereInAnotherFolderAndFromASearch)
     controller->beginSearch();
     runLoop();
     ASSERT_TRUE(controller->isSearching());
-    controller->commands().handleAction(VKFolderController::EditAction::Reveal, value(documents("There/x.txt")));
+    controller->commands().handleAction(VKFolderCommands::EditAction::Reveal, value(documents("There/x.txt")));
     runLoop();
     ASSERT_TRUE(topFolder());
     EXPECT_EQ(topFolder()->folderPath(), documents("There"));
@@ -532,7 +532,7 @@ TEST_F(VKFolderControllerEditingTest, ReturnMarksTheRowTheArrowsReachedAndEscape
     controller->setEditing(true, false);
     auto marked = [&] {
         Strings found;
-        for (const auto& item : controller->markedResources())
+        for (const auto& item : controller->editing().markedResources())
             found.push_back(item->name());
         return found;
     };
@@ -549,6 +549,6 @@ TEST_F(VKFolderControllerEditingTest, ReturnMarksTheRowTheArrowsReachedAndEscape
 
     EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
     EXPECT_FALSE(controller->isEditing());
-    EXPECT_TRUE(controller->markedResources().empty());
+    EXPECT_TRUE(controller->editing().markedResources().empty());
     EXPECT_EQ(controller->navigationController()->topViewController(), controller.get()) << "the screen stays";
 }

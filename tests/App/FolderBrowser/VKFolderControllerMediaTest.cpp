@@ -76,13 +76,13 @@ TEST_F(VKFolderControllerMediaTest, SavingToTheAlbumShowsProgressAndCountsTheFai
 
     // Nothing to save: nothing happens.
     markNames({ "notes.txt" });
-    controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
     runLoop();
     EXPECT_FALSE(Operation::isOperationInProgress());
 
     controller->unmarkAllItems();
     markNames({ "one.jpg", "two.jpg", "clip.avi", "notes.txt" });
-    controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
     EXPECT_TRUE(Operation::isOperationInProgress());
     EXPECT_EQ(Operation::operationLabel(), "Copying 3 Items");
     EXPECT_FALSE(Operation::isOperationIndeterminate());
@@ -105,7 +105,7 @@ TEST_F(VKFolderControllerMediaTest, ACancelledSaveStopsAndLeavesTheNextOperation
         makeDocument("A/p" + std::to_string(i) + ".jpg", jpeg(8, 8));
     show(documents("A"));
     markNames({ "p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg" });
-    controller->commands().handleAction(VKFolderController::EditAction::SaveToPhotosAlbum, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
     EXPECT_EQ(Operation::operationLabel(), "Copying 5 Items");
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == 2; }, 30));
 
@@ -137,7 +137,7 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
 
     // Asked from the editing menu: marking ends once the picker covers the list.
     controller->setEditing(true, false);
-    controller->commands().handleAction(VKFolderController::EditAction::ImportMedia, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::ImportMedia, {});
     runLoop();
     EXPECT_TRUE(controller->isEditing());
     advance(0.5);
@@ -201,7 +201,7 @@ TEST_F(VKFolderControllerMediaTest, OpenInKeepsOneControllerPerFileAndLaunchesOn
     EXPECT_NE(second, first);
 
     markNames({ "b.pdf" });
-    controller->commands().handleAction(VKFolderController::EditAction::OpenIn, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::OpenIn, {});
     runLoop();
     auto menu = driver.openInMenu();
     EXPECT_EQ(menu, second);

@@ -59,7 +59,7 @@ protected:
         auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
         if (!sheet)
             return { "no menu" };
-        EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::EditActionMenu));
+        EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::EditActionMenu));
         Strings found { "[" + sheet->title() + "]" };
         for (int i = 0; i < sheet->numberOfButtons(); ++i)
             found.push_back(sheet->buttonTitle(i));
@@ -143,7 +143,7 @@ TEST_F(VKFolderControllerMenuAndEmailTest, TheMenuOffersWhatTheMarkedItemsAllow)
     runLoop();
     driver.pressSheetButton("Select None");
     runLoop();
-    EXPECT_TRUE(controller->markedResources().empty());
+    EXPECT_TRUE(controller->editing().markedResources().empty());
 }
 
 TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAndSendsInOrder)
@@ -170,7 +170,7 @@ TEST_F(VKFolderControllerMenuAndEmailTest, EmailRefusesFoldersAsksPastTheLimitAn
     runLoop();
     auto warning = std::dynamic_pointer_cast<VKAlertView>(alert());
     ASSERT_TRUE(warning);
-    EXPECT_EQ(warning->tag(), vkTag(VKFolderController::Alert::EmailSize));
+    EXPECT_EQ(warning->tag(), vkTag(VKFolderCommands::Alert::EmailSize));
     EXPECT_EQ(warning->title(), "Warning");
     EXPECT_EQ(warning->message(), "The selection (6 MB)\nexceeds the attachment size limit of\n5 MB.");
     driver.pressAlertButton("Cancel");

@@ -217,7 +217,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     screen->copyMarkedItemsToDestination(resource(documents("D")));
     runLoop();
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->tag(), vkTag(VKFolderController::Sheet::Overwrite));
+    EXPECT_EQ(sheet()->tag(), vkTag(VKFolderCommands::Sheet::Overwrite));
     EXPECT_EQ(sheet()->title(),
         "Copy to \"D\"\n\"b\" is already there and will be replaced. The one there now goes to the Trash.");
     EXPECT_EQ(sheet()->buttonTitle(0), "Replace");
@@ -288,7 +288,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CloudDestinationsGoToTheUpload)
     screen->moveMarkedItemsToDestination(folder);
     runLoop();
     ASSERT_TRUE(sheet());
-    EXPECT_EQ(sheet()->tag(), vkTag(VKFolderController::Sheet::MoveToCloud));
+    EXPECT_EQ(sheet()->tag(), vkTag(VKFolderCommands::Sheet::MoveToCloud));
     EXPECT_NE(sheet()->title().find("will delete them locally"), std::string::npos) << sheet()->title();
     EXPECT_EQ(sheet()->buttonTitle(sheet()->destructiveButtonIndex()), "Move");
     controller->commands().clickedButton(*sheet(), sheet()->cancelButtonIndex());

@@ -109,7 +109,7 @@ TEST_F(VKFolderControllerNamesTest, NewFolderPromptConflictsAndHiddenNames)
     controller->setEditing(true, false);
     driver.tapBarItem(*controller->navigationItem().leftBarButtonItem());
     auto& first = popup();
-    EXPECT_EQ(first.tag(), vkTag(VKFolderController::Prompt::NewFolder));
+    EXPECT_EQ(first.tag(), vkTag(VKFolderCommands::Prompt::NewFolder));
     EXPECT_EQ(first.title(), "Please enter a folder name:");
     EXPECT_EQ(first.buttonAtIndex(0)->currentTitle(), "Cancel");
     EXPECT_EQ(first.buttonAtIndex(1)->currentTitle(), "Create");
@@ -131,7 +131,7 @@ TEST_F(VKFolderControllerNamesTest, NewFolderPromptConflictsAndHiddenNames)
     // A hidden name warns; Cancel asks again, Create makes it.
     answer(".cache");
     ASSERT_TRUE(alert());
-    EXPECT_EQ(alert()->tag(), vkTag(VKFolderController::Alert::HiddenName));
+    EXPECT_EQ(alert()->tag(), vkTag(VKFolderCommands::Alert::HiddenName));
     EXPECT_EQ(alert()->title(), "Warning");
     EXPECT_EQ(alert()->message(),
         "Names begining with a \".\" will only be visible if the setting \"Show Hidden Files\" is enabled.");
@@ -240,7 +240,7 @@ TEST_F(VKFolderControllerNamesTest, RenamePromptCaseChangesAndConflicts)
 
     renameRow("Report.txt");
     auto& shown = popup();
-    EXPECT_EQ(shown.tag(), vkTag(VKFolderController::Prompt::Rename));
+    EXPECT_EQ(shown.tag(), vkTag(VKFolderCommands::Prompt::Rename));
     EXPECT_EQ(shown.title(), "Rename \"Report.txt\":");
     EXPECT_EQ(shown.textField()->text(), "Report.txt");
     EXPECT_EQ(shown.textField()->autocapitalizationType(), ui::TextInput::AutocapitalizationType::None);
@@ -286,7 +286,7 @@ TEST_F(VKFolderControllerNamesTest, ChangedExtensionsAskFirst)
     answer("a");
     auto shown = sheet();
     ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->tag(), vkTag(VKFolderController::Sheet::Extension));
+    EXPECT_EQ(shown->tag(), vkTag(VKFolderCommands::Sheet::Extension));
     EXPECT_EQ(shown->title(), "Warning, removing the extension \".pdf\" may prevent the document opening correctly.");
     EXPECT_EQ(shown->buttonTitle(0), "Keep .pdf");
     EXPECT_EQ(shown->buttonTitle(1), "Remove Extension");

@@ -230,7 +230,7 @@ TEST_F(VKFolderControllerRowsTest, OpeningFoldersArchivesFilesAndWhatCannotOpen)
     advance(1);
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::Unzip));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::Unzip));
     EXPECT_EQ(sheet->title(), "Unzip \"a.zip\"?");
     EXPECT_EQ(titles(*sheet), (Strings { "Unzip", "Cancel" }));
     EXPECT_EQ(sheet->cancelButtonIndex(), 1);
@@ -257,12 +257,12 @@ TEST_F(VKFolderControllerRowsTest, OpeningFoldersArchivesFilesAndWhatCannotOpen)
     ui::AlertView::resetForTesting();
 
     ASSERT_TRUE(core::fs::removeItem(documents("Box/gone.txt")));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
     tapRow(table, rowOf("gone.txt"));
     advance(1);
     ASSERT_TRUE(driver.alert());
     EXPECT_EQ(driver.alert()->message(), "gone.txt no longer exists");
-    EXPECT_GT(controller->directoryReadCount(), reads);
+    EXPECT_GT(controller->listing().directoryReadCount(), reads);
     auto listed = names(*controller);
     EXPECT_EQ(std::count(listed.begin(), listed.end(), "gone.txt"), 0);
     EXPECT_EQ(navigation->viewControllers().size(), 1u);
@@ -293,7 +293,7 @@ TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
     tapRow(table, rowOf("c.iso"));
     advance(0.5);
     EXPECT_TRUE(cellAt(rowOf("b.iso")).isMarked());
-    EXPECT_EQ(controller->markedSize(), uint64_t(6) << 30);
+    EXPECT_EQ(controller->editing().markedSize(), uint64_t(6) << 30);
     EXPECT_FALSE(table.indexPathForSelectedRow());
 
     // A client adds a.txt: b and c move down a row and keep their marks.
@@ -302,7 +302,7 @@ TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
     advance(1);
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.iso", "c.iso", "d.txt" }));
     std::vector<std::string> marked;
-    for (auto& item : controller->markedResources())
+    for (auto& item : controller->editing().markedResources())
         marked.push_back(item->name());
     EXPECT_EQ(marked, (Strings { "b.iso", "c.iso" }));
     EXPECT_FALSE(cellAt(0).isMarked());
@@ -312,16 +312,16 @@ TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
     ASSERT_TRUE(core::fs::removeItem(documents("Big/c.iso")));
     postWebDAVUpdate(documents("Big"));
     advance(1);
-    EXPECT_EQ(controller->markedSize(), uint64_t(3) << 30);
+    EXPECT_EQ(controller->editing().markedSize(), uint64_t(3) << 30);
     tapRow(table, rowOf("b.iso"));
-    EXPECT_EQ(controller->markedSize(), 0u);
+    EXPECT_EQ(controller->editing().markedSize(), 0u);
     tapRow(table, rowOf("b.iso"));
     controller->didUnmarkCell(table, { 0, rowOf("d.txt") });
-    EXPECT_EQ(controller->markedSize(), uint64_t(3) << 30);
+    EXPECT_EQ(controller->editing().markedSize(), uint64_t(3) << 30);
 
     // Leaving editing clears the marks and brings the help back.
     controller->setEditing(false, false);
-    EXPECT_EQ(controller->markedSize(), 0u);
+    EXPECT_EQ(controller->editing().markedSize(), 0u);
     EXPECT_FALSE(cellAt(rowOf("b.iso")).isMarked());
     EXPECT_FALSE(cellAt(rowOf("b.iso")).markControl());
 }
@@ -337,7 +337,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
         [&](const core::Notification& n) { posted.push_back("will " + n.userInfo()["Path"].string()); });
     auto b = core::NotificationCenter::defaultCenter().observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [&](const core::Notification& n) { posted.push_back("did " + n.userInfo()["Path"].string()); });
-    size_t builds = controller->modelBuildCount();
+    size_t builds = controller->listing().buildCount();
 
     driver.swipeRow(table, { 0, 0 });
     runLoop();
@@ -349,7 +349,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     EXPECT_FALSE(controller->indexView()->isHidden());
     EXPECT_FALSE(core::fs::exists(documents("Del/only.txt")));
     EXPECT_EQ(table.numberOfRows(0), 0);
-    EXPECT_EQ(controller->modelBuildCount(), builds);
+    EXPECT_EQ(controller->listing().buildCount(), builds);
     EXPECT_EQ(controller->folderInfo(), "No Items");
     EXPECT_EQ(posted, (Strings { "will " + documents("Del/only.txt"), "did " + documents("Del") }));
 
@@ -359,7 +359,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     runLoop();
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::DeleteFolder));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::DeleteFolder));
     EXPECT_EQ(sheet->title(), "\"Work\" is not empty");
     EXPECT_EQ(titles(*sheet), (Strings { "Delete", "Cancel" }));
     EXPECT_EQ(sheet->destructiveButtonIndex(), 0);
@@ -392,7 +392,7 @@ TEST_F(VKFolderControllerRowsTest, EditingAfterASwipeMarksRows)
         EXPECT_FALSE(table.isEditing()) << "the platform's red circles";
         EXPECT_EQ(controller->toolbarItems(), controller->editingToolbarItems());
         driver.tapRow(table, { 0, 0 });
-        EXPECT_EQ(controller->markedResources().size(), 1u);
+        EXPECT_EQ(controller->editing().markedResources().size(), 1u);
         controller->setEditing(false, false);
     };
 
@@ -451,11 +451,11 @@ TEST_F(VKFolderControllerRowsTest, LongTouchOnlyInSearchResultsAndOnlyWhenStill)
     driver.wait(1.0);
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->tag(), vkTag(VKFolderController::Sheet::LongTouch));
+    EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::LongTouch));
     EXPECT_EQ(sheet->title(), "report.txt");
     EXPECT_EQ(titles(*sheet), (Strings { "Open", "Reveal in Folder", "Cancel" }));
-    EXPECT_EQ(sheet->tagForButtonAtIndex(0), vkTag(VKFolderController::EditAction::Open));
-    EXPECT_EQ(sheet->tagForButtonAtIndex(1), vkTag(VKFolderController::EditAction::Reveal));
+    EXPECT_EQ(sheet->tagForButtonAtIndex(0), vkTag(VKFolderCommands::EditAction::Open));
+    EXPECT_EQ(sheet->tagForButtonAtIndex(1), vkTag(VKFolderCommands::EditAction::Reveal));
     driver.touchCancel(fingers);
     sheet->dismiss(2, false);
     runLoop();
@@ -535,7 +535,7 @@ TEST_F(VKFolderControllerRowsTest, ToolbarDownloadsBadgeUploadsAndGuest)
     };
     ASSERT_EQ(controller->toolbarItems().size(), 7u);
     auto downloadsItem = controller->toolbarItems()[5];
-    ASSERT_EQ(downloadsItem->customView()->tag(), vkTag(VKFolderController::ToolbarButton::Downloads));
+    ASSERT_EQ(downloadsItem->customView()->tag(), vkTag(VKFolderToolbar::Button::Downloads));
     EXPECT_EQ(downloadsItem->customView()->frame().width(), 44);
     auto* badged = dynamic_cast<VKBadgedButton*>(downloadsItem->customView().get());
     ASSERT_TRUE(badged);
@@ -613,7 +613,7 @@ TEST_F(VKFolderControllerRowsTest, DownloadNewsRefreshTheBadge)
     auto downloads = test::RecordingDownloadHooks::install();
     makeDocument("Inbox/a.txt");
     show(documents("Inbox"));
-    auto item = controller->findBarButtonItemWithAction(VKFolderController::ShowDownloadViewControllerAction);
+    auto item = controller->findBarButtonItemWithAction(VKFolderToolbar::ShowDownloadsAction);
     ASSERT_TRUE(item);
     auto* badged = dynamic_cast<VKBadgedButton*>(item->customView().get());
     ASSERT_TRUE(badged);

@@ -151,21 +151,21 @@ TEST_F(VKFolderControllerSearchTest, KeystrokesCollapseEndingRestoresAndKeepsThe
     controller->beginSearch();
     runLoop();
     EXPECT_EQ(controller->searchBar()->tintColor(), std::nullopt) << "the default colour while searching";
-    size_t builds = controller->modelBuildCount();
+    size_t builds = controller->listing().buildCount();
     for (char c : std::string("repor")) {
         driver.type(std::string(1, c));
         advance(0.1);
     }
     advance(0.29);
-    EXPECT_EQ(controller->modelBuildCount(), builds);
+    EXPECT_EQ(controller->listing().buildCount(), builds);
     advance(0.02);
-    EXPECT_EQ(controller->modelBuildCount(), builds + 1);
+    EXPECT_EQ(controller->listing().buildCount(), builds + 1);
     advance(1);
-    EXPECT_EQ(controller->modelBuildCount(), builds + 1);
+    EXPECT_EQ(controller->listing().buildCount(), builds + 1);
 
     driver.tapSegment(*controller->searchBar()->scopeBar(), 1);
     runLoop();
-    EXPECT_EQ(controller->modelBuildCount(), builds + 2);
+    EXPECT_EQ(controller->listing().buildCount(), builds + 2);
 
     driver.tap(controller->searchBar()->cancelButton());
     runLoop();

@@ -94,7 +94,7 @@ TEST_F(VKFolderControllerTest, SortOrdersWithTheirTies)
                                       "report.pdf", "Report.pdf", "zeta" }));
     // Equal under collation but for case: always the same order.
     for (int i = 0; i < 3; ++i) {
-        controller->updateModelFlushingCache(true);
+        controller->listing().rebuild(true);
         EXPECT_EQ(names(*controller)[7], "report.pdf");
     }
     setSortOrder(1);
@@ -108,14 +108,14 @@ TEST_F(VKFolderControllerTest, SortOrdersWithTheirTies)
     ASSERT_TRUE(core::fs::writeFileAtomically(documents("Sorted/c.pdf"), std::string(9000, 'c')));
     ASSERT_TRUE(core::fs::writeFileAtomically(documents("Sorted/file 2"), std::string(8000, 'f')));
     setSortOrder(3);
-    controller->updateModelFlushingCache(true);
+    controller->listing().rebuild(true);
     auto bySize = names(*controller);
     EXPECT_EQ(Strings(bySize.begin(), bySize.begin() + 2), (Strings { "c.pdf", "file 2" }));
 
     // Modification date, newest first.
     core::fs::setModificationTime(documents("Sorted/a.txt"), int64_t(4'000'000'000) * 1'000'000'000);
     setSortOrder(4);
-    controller->updateModelFlushingCache(true);
+    controller->listing().rebuild(true);
     EXPECT_EQ(names(*controller).front(), "a.txt");
 
     // Unknown orders are logged and read as 0, however they are written.
@@ -123,14 +123,14 @@ TEST_F(VKFolderControllerTest, SortOrdersWithTheirTies)
         core::UserDefaults::standard()->set("VKFileSortOrder", order);
         runLoop();
         EXPECT_EQ(names(*controller).front(), "a.txt");
-        EXPECT_EQ(controller->sorting().order(), 0);
+        EXPECT_EQ(controller->listing().sorting().order(), 0);
     }
     EXPECT_TRUE(logContains("Warning, unknown VKFileSortOrder: 7"));
     EXPECT_TRUE(logContains("Warning, unknown VKFileSortOrder: -1"));
     EXPECT_TRUE(logContains("Warning, unknown VKFileSortOrder: 1099511627776"));
     core::UserDefaults::standard()->set("VKFileSortOrder", core::Value("2"));
     runLoop();
-    EXPECT_EQ(controller->sorting().order(), 2);
+    EXPECT_EQ(controller->listing().sorting().order(), 2);
 }
 
 TEST_F(VKFolderControllerTest, InterfaceLanguageChosenInTheSettingsPicksTheStrip)
@@ -228,55 +228,55 @@ TEST_F(VKFolderControllerTest, ModelEditsUpdateRowsAndTableAtOnceOrWaitForTheCal
     makeDocument("Edit/b.txt");
     makeDocument("Edit/d.txt");
     show(documents("Edit"));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
 
     auto c = resource(makeDocument("Edit/c.txt"));
-    controller->addResourceToModel(c);
+    controller->listing().add(c);
     EXPECT_EQ(tableNames(), (Strings { "b.txt", "c.txt", "d.txt" }));
     auto a = resource(makeDocument("Edit/a.txt"));
-    controller->replaceResourceInModel(c, a);
+    controller->listing().replace(c, a);
     EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt", "d.txt" }));
-    controller->removeResourceFromModel(resource(documents("Edit/b.txt")));
+    controller->listing().remove(resource(documents("Edit/b.txt")));
     EXPECT_EQ(tableNames(), (Strings { "a.txt", "d.txt" }));
-    EXPECT_EQ(controller->directoryReadCount(), reads) << "edits never read the folder";
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads) << "edits never read the folder";
 
-    controller->beginModelUpdates();
-    controller->addResourceToModel(resource(makeDocument("Edit/e.txt")));
-    controller->removeResourceFromModel(a);
+    controller->listing().beginUpdates();
+    controller->listing().add(resource(makeDocument("Edit/e.txt")));
+    controller->listing().remove(a);
     EXPECT_EQ(controller->tableView().numberOfRows(0), 2) << "the table is the caller's";
-    controller->endModelUpdates();
+    controller->listing().endUpdates();
     controller->updateModelAndView();
     EXPECT_EQ(tableNames(), (Strings { "d.txt", "e.txt" }));
-    EXPECT_EQ(controller->directoryReadCount(), reads);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads);
 }
 
 TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
 {
     makeDocument("Live/a.txt");
     show(documents("Live"));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
 
     for (int i = 0; i < 5; ++i) {
         makeDocument(fmt::format("Live/upload{}.txt", i));
         postWebDAVUpdate(documents("Live/"));
         advance(0.1);
     }
-    EXPECT_EQ(controller->directoryReadCount(), reads);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads);
     advance(0.29);
-    EXPECT_EQ(controller->directoryReadCount(), reads);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads);
     advance(0.02);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
     EXPECT_EQ(tableNames().size(), 6u);
     advance(1);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
 
     // The browser's own change shows at once; the one this screen posted
     // is its own doing.
     makeDocument("Live/b.txt");
     postBrowserUpdate(documents("Live"), controller);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
     postBrowserUpdate(documents("Live"));
-    EXPECT_EQ(controller->directoryReadCount(), reads + 2);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     EXPECT_EQ(tableNames().size(), 7u);
 
     // A child's change reloads the table only; the cloud's local path
@@ -286,11 +286,11 @@ TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
     core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
         core::Value(core::Value::Dictionary { { "Path", core::Value(42) } }));
     advance(1);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 2);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     makeDocument("Live/c.txt");
     core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         core::Value(core::Value::Dictionary { { "VKCloudServiceLocalPath", core::Value(documents("Live")) } }));
-    EXPECT_EQ(controller->directoryReadCount(), reads + 3);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 3);
     EXPECT_EQ(tableNames().size(), 8u);
 }
 
@@ -299,13 +299,13 @@ TEST_F(VKFolderControllerTest, OtherProgramsChangesShowAndBurstsCostOneRead)
     makeDocument("Outside/a.txt");
     makeDocument("Outside/keep.txt");
     show(documents("Outside"));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
 
     makeDocument("Outside/b.txt");
     advance(0.39);
-    EXPECT_EQ(controller->directoryReadCount(), reads);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads);
     advance(0.02);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
     EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt", "keep.txt" }));
 
     // Ten thousand files come and go while a.txt is marked and renamed.
@@ -314,14 +314,14 @@ TEST_F(VKFolderControllerTest, OtherProgramsChangesShowAndBurstsCostOneRead)
         makeDocument(fmt::format("Outside/n{:05}.txt", i));
     ASSERT_TRUE(core::fs::moveItem(documents("Outside/a.txt"), documents("Outside/z.txt")));
     advance(1);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 2);
-    EXPECT_EQ(controller->rowCount(), 10003u);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
+    EXPECT_EQ(controller->listing().count(), 10003u);
     for (int i = 0; i < 10000; ++i)
         ASSERT_TRUE(core::fs::removeItem(documents(fmt::format("Outside/n{:05}.txt", i))));
     advance(1);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 3);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 3);
     EXPECT_EQ(tableNames(), (Strings { "b.txt", "keep.txt", "z.txt" }));
-    auto marked = controller->markedResources();
+    auto marked = controller->editing().markedResources();
     ASSERT_EQ(marked.size(), 1u) << "no mark on a row that went";
     EXPECT_EQ(marked.front()->name(), "keep.txt");
     controller->setEditing(false, false);
@@ -332,14 +332,14 @@ TEST_F(VKFolderControllerTest, OtherProgramsChangesShowAndBurstsCostOneRead)
         makeDocument(fmt::format("Outside/s{}.txt", i));
         advance(0.2);
     }
-    EXPECT_GE(controller->directoryReadCount(), reads + 4);
+    EXPECT_GE(controller->listing().directoryReadCount(), reads + 4);
     advance(1);
-    reads = controller->directoryReadCount();
+    reads = controller->listing().directoryReadCount();
     makeDocument("Outside/c.txt");
     postBrowserUpdate(documents("Outside"));
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
     advance(1);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
 }
 
 TEST_F(VKFolderControllerTest, HiddenScreensWaitUntilShown)
@@ -348,19 +348,19 @@ TEST_F(VKFolderControllerTest, HiddenScreensWaitUntilShown)
     makeDocument("Outer/b.txt");
     show(documents("Outer"));
     auto inner = push(documents("Outer/Inner"));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
 
     makeDocument("Outer/a.txt");
     postBrowserUpdate(documents("Outer"));
     setSortOrder(2);
     core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(true));
     runLoop();
-    EXPECT_EQ(controller->directoryReadCount(), reads) << "not shown: nothing read";
-    EXPECT_EQ(inner->directoryReadCount(), 2u) << "the shown one rebuilt for the hidden files";
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads) << "not shown: nothing read";
+    EXPECT_EQ(inner->listing().directoryReadCount(), 2u) << "the shown one rebuilt for the hidden files";
 
     navigation->popViewController(false);
     runLoop();
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
     EXPECT_EQ(tableNames(), (Strings { "Inner", "a.txt", "b.txt" }));
 }
 
@@ -369,16 +369,16 @@ TEST_F(VKFolderControllerTest, QuotaAndExtensionSettingsFollow)
     makeDocument("Quota/a.txt", "12");
     VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Quota"));
     show(documents("Quota"));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
     ASSERT_TRUE(core::fs::writeFileAtomically(documents("Quota/a.txt"), std::string(4096, 'q')));
     VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Quota"));
     runLoop();
     EXPECT_EQ(controller->folderInfo(), "1 Item, 4 KB");
-    EXPECT_EQ(controller->directoryReadCount(), reads);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads);
 
     core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(false));
     runLoop();
-    EXPECT_EQ(controller->directoryReadCount(), reads);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads);
 }
 
 TEST_F(VKFolderControllerTest, TheServicesHandedInGoToTheScreensAndViewersItOpens)
@@ -470,9 +470,9 @@ TEST_F(VKFolderControllerTest, DownloadsIntoTheFolder)
     auto pending = FakeDownload::create(documents("Web/d.iso"));
     downloads->addDownload(documents("Web"), pending);
     push(documents("Other"));
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
     center.post(VKDownloadFileResourceDidDeleteDownloadNotification, pending);
-    EXPECT_EQ(controller->directoryReadCount(), reads + 1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
 }
 
 TEST_F(VKFolderControllerTest, ClientsChangesThroughTheServerWithCurl)
@@ -488,9 +488,9 @@ TEST_F(VKFolderControllerTest, ClientsChangesThroughTheServerWithCurl)
         EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !client.isRunning(); }, 30)) << client.errors();
         return client.output();
     };
-    size_t reads = controller->directoryReadCount();
+    size_t reads = controller->listing().directoryReadCount();
     EXPECT_EQ(curl({ "-T", body, url + "b.txt" }), "201");
-    EXPECT_EQ(controller->directoryReadCount(), reads) << "not before 0.4 s";
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads) << "not before 0.4 s";
     advance(0.4);
     EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt" }));
 

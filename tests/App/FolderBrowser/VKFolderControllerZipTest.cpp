@@ -183,12 +183,12 @@ TEST_F(VKFolderControllerZipTest, ItemsThatRefuseTheOperationAreNamedInAWarning)
     };
     makeDocument("Z/a.txt", "a");
     showFolder();
-    controller->addResourceToModel(std::make_shared<Refusing>(inFolder("d.zip")));
+    controller->listing().add(std::make_shared<Refusing>(inFolder("d.zip")));
     const auto before = onDisk();
     mark({ "a.txt", "d.zip" });
     controller->commands().zipMarkedItems(controller);
     EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x20)");
-    controller->commands().handleAction(VKFolderController::EditAction::SelectNone, {});
+    controller->commands().handleAction(VKFolderCommands::EditAction::SelectNone, {});
     mark({ "d.zip" });
     controller->commands().unzipMarkedItem(controller);
     EXPECT_EQ(takeAlert(), "Warning: d.zip is still downloading (0x40)");
@@ -306,7 +306,7 @@ TEST_F(VKFolderControllerZipTest, EncryptedArchivesAskForTheirPassword)
     VKPopupAlert* prompt = popup();
     ASSERT_TRUE(prompt);
     EXPECT_EQ(prompt->title(), "A password is required for\n\"s.zip\"");
-    EXPECT_EQ(prompt->tag(), vkTag(VKFolderController::Prompt::UnzipPassword));
+    EXPECT_EQ(prompt->tag(), vkTag(VKFolderCommands::Prompt::UnzipPassword));
     EXPECT_EQ(prompt->popupMode(), VKPopupAlert::Over);
     EXPECT_EQ(prompt->buttonAtIndex(0)->currentTitle(), "Cancel");
     EXPECT_EQ(prompt->buttonAtIndex(1)->currentTitle(), "Unzip");
@@ -368,7 +368,7 @@ struct.pack_into('<H', data, central + 10, 99)
 open(sys.argv[1], 'wb').write(bytes(data))
 )",
         { inFolder("aes.zip") });
-    controller->updateModelFlushingCache(true);
+    controller->listing().rebuild(true);
     const auto before = onDisk();
 
     unzip("x.zip");

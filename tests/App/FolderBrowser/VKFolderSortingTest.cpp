@@ -203,14 +203,14 @@ TEST_F(VKFolderSortingTest, ThousandRandomChangesMirroredByEditsMatchFreshListin
                     core::fs::writeFileAtomically(path, std::string(random() % 5000, 'x'));
                 core::fs::setModificationTime(path, int64_t(1'600'000'000 + random() % 1000) * 1'000'000'000);
                 present.push_back(name);
-                controller->addResourceToModel(resource(path));
+                controller->listing().add(resource(path));
             } else if (kind == 1) {
                 size_t at = random() % present.size();
                 std::string path = folder + "/" + present[at];
                 auto gone = resource(path);
                 core::fs::removeItem(path);
                 present.erase(present.begin() + std::ptrdiff_t(at));
-                controller->removeResourceFromModel(gone);
+                controller->listing().remove(gone);
             } else {
                 size_t at = random() % present.size();
                 std::string name = randomName();
@@ -219,7 +219,7 @@ TEST_F(VKFolderSortingTest, ThousandRandomChangesMirroredByEditsMatchFreshListin
                 auto before = resource(folder + "/" + present[at]);
                 ASSERT_TRUE(core::fs::moveItem(folder + "/" + present[at], folder + "/" + name));
                 present[at] = name;
-                controller->replaceResourceInModel(before, resource(folder + "/" + name));
+                controller->listing().replace(before, resource(folder + "/" + name));
             }
             if (change % 50 == 49) {
                 auto fresh = VKFolderController::create(resource(folder));

@@ -157,7 +157,7 @@ TEST_F(VKUploadFileResourceCellTest, MarkedLocalItemsUploadAsCopiesOrMoves)
 
     local->setEditing(true, false);
     local->didMarkCell(local->tableView(), { 0, 0 });
-    const std::string moved = local->markedResources().front()->name();
+    const std::string moved = local->editing().markedResources().front()->name();
     labels.clear();
     local->commands().moveCopy().uploadMarkedItemsToDestination(docs->resource(), true);
     // The name is taken in Docs now: the operation asks first, on the top
