@@ -5,7 +5,6 @@
 #include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
-#include "App/FolderBrowser/VKIndexView.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
@@ -88,6 +87,7 @@ VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     , m_listing(std::make_unique<VKFolderListing>(m_resource))
     , m_opener(std::make_unique<VKFolderRowOpener>(*m_listing))
     , m_scrollMemory(m_folderPath)
+    , m_strip(std::make_shared<VKFolderLetterStrip>(*m_listing))
 {
     setTitle(m_resource->localizedName());
 }
@@ -237,102 +237,15 @@ std::optional<ui::IndexPath> VKFolderController::indexPathOfResource(const VKFil
 
 // MARK: The letter strip
 
-size_t VKFolderController::numberOfSectionsInIndexView(VKIndexView&)
-{
-    return VKFolderSectionIndex::labelsForLanguage(VKApplication::currentLanguage()).sections.size();
-}
-
-std::vector<std::string> VKFolderController::labelsForSection(VKIndexView&, size_t section)
-{
-    const auto& labels = VKFolderSectionIndex::labelsForLanguage(VKApplication::currentLanguage());
-    return section < labels.sections.size() ? labels.sections[section] : std::vector<std::string> {};
-}
-
-bool VKFolderController::canCompressLabelsInSection(VKIndexView&, size_t section)
-{
-    const auto& labels = VKFolderSectionIndex::labelsForLanguage(VKApplication::currentLanguage());
-    return section < labels.canCompress.size() && labels.canCompress[section];
-}
-
-void VKFolderController::selectedIndexLabelDidChange()
-{
-    if (!m_indexView || !m_indexView->selectedLabel())
-        return;
-    jumpToIndexLabel(*m_indexView->selectedLabel());
-}
-
-void VKFolderController::jumpToIndexLabel(const std::string& label)
-{
-    if (!isViewLoaded())
-        return;
-    auto target = listing().rowForIndexLabel(label);
-    ui::TableView& table = tableView();
-    if (!target || *target >= listing().rows().size()) {
-        table.setContentOffset({ 0, 0 });
-        return;
-    }
-    gfx::Rect row = table.rectForRow({ tableSectionForResources(), int(*target) });
-    float lowest = table.contentSize().height - table.frame().height();
-    float y = std::max(0.0f, std::min(row.y(), lowest));
-    if (table.contentOffset().y == y)
-        return;
-    table.setContentOffset({ row.x(), y });
-    table.setNeedsDisplay();
-}
-
-bool VKFolderController::shouldDisplayIndexView()
-{
-    return listing().sorting().showsIndex();
-}
-
-gfx::Rect VKFolderController::indexViewFrame() const
-{
-    if (!isViewLoaded())
-        return {};
-    auto& table = const_cast<VKFolderController*>(this)->tableView();
-    float width = m_indexView ? m_indexView->frame().width() : 0;
-    gfx::Rect bounds = table.bounds();
-    return { bounds.maxX() - width - VKFolderControllerIndexViewMargin, bounds.y() + VKFolderControllerIndexViewMargin,
-        width, bounds.height() - 2 * VKFolderControllerIndexViewMargin };
-}
-
 void VKFolderController::updateIndexView()
 {
-    if (!isViewLoaded())
-        return;
-    ui::TableView& table = tableView();
-    if (!shouldDisplayIndexView()) {
-        setIndexViewHidden(true, false);
-        return;
-    }
-    if (m_indexView && m_indexView->superview() == &table) {
-        setIndexViewHidden(false, false);
-        return;
-    }
-    if (!m_indexView) {
-        m_indexView = VKIndexView::create();
-        m_indexView->setDataSource(self());
-        std::weak_ptr<VKFolderController> weak = self();
-        m_indexView->addTarget(nullptr, "selectedIndexLabelDidChange", [weak](ui::Control&, const ui::Event*) {
-            if (auto controller = weak.lock())
-                controller->selectedIndexLabelDidChange();
-        }, ui::Control::ValueChanged);
-    }
-    m_indexView->setFrame(indexViewFrame());
-    table.addSubview(m_indexView);
-    setIndexViewHidden(false, false);
+    if (isViewLoaded())
+        m_strip->update(tableView(), !isEditing() && !isSearching());
 }
 
 void VKFolderController::setIndexViewHidden(bool hidden, bool)
 {
-    if (!m_indexView || m_indexView->isHidden() == hidden)
-        return;
-    if (hidden) {
-        m_indexView->setHidden(true);
-        return;
-    }
-    if (shouldDisplayIndexView() && !isEditing() && !isSearching())
-        m_indexView->setHidden(false);
+    m_strip->setHidden(hidden, !isEditing() && !isSearching());
 }
 
 // MARK: The summary

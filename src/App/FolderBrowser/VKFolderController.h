@@ -3,13 +3,13 @@
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderEditing.h"
+#include "App/FolderBrowser/VKFolderLetterStrip.h"
 #include "App/FolderBrowser/VKFolderListing.h"
 #include "App/FolderBrowser/VKFolderRowOpener.h"
 #include "App/FolderBrowser/VKFolderScrollMemory.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderToolbar.h"
 #include "App/FolderBrowser/VKFolderTransferRows.h"
-#include "App/FolderBrowser/VKIndexViewDataSource.h"
 #include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Platform/Core/Observation.h"
@@ -31,7 +31,6 @@ class Notification;
 class VKFileResource;
 class VKFolderSearchBar;
 class VKOperationProgressView;
-class VKIndexView;
 class VKFolderBrowserServices;
 
 // The screen that lists one folder: its items and pending downloads in the
@@ -53,7 +52,6 @@ class VKFolderBrowserServices;
 // rows: the table's side (cells, touches, marks, deleting) lives in
 // VKFolderControllerRows.cpp.
 class VKFolderController : public VKFolderControllerBase,
-                           public VKIndexViewDataSource,
                            public VKFolderListing::Host,
                            public VKFolderRowOpener::Host,
                            public VKFolderSearch::Host,
@@ -102,18 +100,11 @@ public:
     // shown.
     void updateView();
 
-    size_t numberOfSectionsInIndexView(VKIndexView& indexView) override;
-    std::vector<std::string> labelsForSection(VKIndexView& indexView, size_t section) override;
-    bool canCompressLabelsInSection(VKIndexView& indexView, size_t section) override;
-    // Scrolls to the row of the strip's selected label.
-    void selectedIndexLabelDidChange();
-    void jumpToIndexLabel(const std::string& label);
-
-    bool shouldDisplayIndexView();
+    // The letter strip (VKFolderLetterStrip), on the table once its view
+    // loaded; it shows unless editing or searching.
+    VKFolderLetterStrip& letterStrip() const { return *m_strip; }
     void updateIndexView();
     void setIndexViewHidden(bool hidden, bool animated);
-    gfx::Rect indexViewFrame() const;
-    VKIndexView* indexView() const { return m_indexView.get(); }
 
     // The summary of the rows and their size, to the toolbar's label.
     virtual void updateFolderInfo();
@@ -359,7 +350,7 @@ private:
     // Over the listing; its host is this controller, once shared.
     const std::unique_ptr<VKFolderRowOpener> m_opener;
     VKFolderScrollMemory m_scrollMemory;
-    std::shared_ptr<VKIndexView> m_indexView;
+    const std::shared_ptr<VKFolderLetterStrip> m_strip;
     std::string m_folderInfo;
     std::vector<core::Observation> m_observations;
 

@@ -85,7 +85,7 @@ void VKFolderController::willDisplayCell(ui::TableView&, ui::TableViewCell& cell
     cell.setEditing(isEditing(), false);
     if (auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell); fileCell && fileCell->resource())
         fileCell->setMarked(editing().isMarked(*fileCell->resource()));
-    cell.setAccessoryType(shouldDisplayIndexView() ? ui::TableViewCell::Accessory::None
+    cell.setAccessoryType(m_strip->isWanted() ? ui::TableViewCell::Accessory::None
                                                    : ui::TableViewCell::Accessory::DisclosureIndicator);
 }
 

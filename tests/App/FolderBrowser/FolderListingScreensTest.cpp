@@ -78,7 +78,7 @@ protected:
     // The strip stands right of the rows' text.
     void expectStripClearOfText()
     {
-        auto* strip = controller->indexView();
+        auto* strip = controller->letterStrip().view();
         ASSERT_TRUE(strip);
         EXPECT_FALSE(strip->isHidden());
         auto& table = controller->tableView();
@@ -118,7 +118,7 @@ TEST_F(FolderListingScreensTest, ListSearchAndCloudBarWithRealText)
             driver.type("re");
             advance(0.5);
             expectTidyBar(*controller->searchBar());
-            EXPECT_TRUE(controller->indexView()->isHidden());
+            EXPECT_TRUE(controller->letterStrip().view()->isHidden());
             shoot("search-local-files");
             driver.tap(controller->searchBar()->cancelButton());
             advance(1);

@@ -343,10 +343,10 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     runLoop();
     auto* cell = table.cellForRow({ 0, 0 });
     ASSERT_TRUE(cell && cell->showingDeleteConfirmation());
-    EXPECT_TRUE(controller->indexView()->isHidden()) << "the strip would cover the Delete button";
+    EXPECT_TRUE(controller->letterStrip().view()->isHidden()) << "the strip would cover the Delete button";
     driver.tap(*cell->deleteConfirmationButton());
     advance(1);
-    EXPECT_FALSE(controller->indexView()->isHidden());
+    EXPECT_FALSE(controller->letterStrip().view()->isHidden());
     EXPECT_FALSE(core::fs::exists(documents("Del/only.txt")));
     EXPECT_EQ(table.numberOfRows(0), 0);
     EXPECT_EQ(controller->listing().buildCount(), builds);

@@ -114,7 +114,7 @@ TEST_F(VKFolderControllerSearchTest, ScopesFindNamesSortedLikeRows)
     runLoop();
     EXPECT_EQ(controller->tableView().contentOffset().y, 0);
     EXPECT_TRUE(controller->searchBar()->textField().isFirstResponder());
-    EXPECT_TRUE(controller->indexView()->isHidden());
+    EXPECT_TRUE(controller->letterStrip().view()->isHidden());
     EXPECT_TRUE(controller->searchBar()->showsScopeBar());
 
     driver.type("rep");
@@ -171,7 +171,7 @@ TEST_F(VKFolderControllerSearchTest, KeystrokesCollapseEndingRestoresAndKeepsThe
     runLoop();
     EXPECT_FALSE(controller->isSearching());
     EXPECT_EQ(names(*controller), (Strings { "Deep", "other.txt", "Report.pdf", "rèport.txt" }));
-    EXPECT_FALSE(controller->indexView()->isHidden());
+    EXPECT_FALSE(controller->letterStrip().view()->isHidden());
     EXPECT_EQ(controller->searchBar()->tintColor(), delegate->barTintColor());
     EXPECT_EQ(core::UserDefaults::standard()->integerForKey("VKFolderSearchScope"), 1);
 

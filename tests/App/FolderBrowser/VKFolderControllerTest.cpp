@@ -139,9 +139,9 @@ TEST_F(VKFolderControllerTest, InterfaceLanguageChosenInTheSettingsPicksTheStrip
     core::setCurrentLanguage("");
     makeDocument("Cyrillic/Юг.txt");
     show(documents("Cyrillic"));
-    ASSERT_TRUE(controller->indexView());
-    EXPECT_EQ(controller->indexView()->labelSections().size(), 3u);
-    EXPECT_EQ(controller->indexView()->labelSections()[2].front(), "А");
+    ASSERT_TRUE(controller->letterStrip().view());
+    EXPECT_EQ(controller->letterStrip().view()->labelSections().size(), 3u);
+    EXPECT_EQ(controller->letterStrip().view()->labelSections()[2].front(), "А");
     core::setCurrentLanguage("en");
 }
 
@@ -156,25 +156,25 @@ TEST_F(VKFolderControllerTest, JumpsToLetters)
     float header = table.tableHeaderView()->frame().height();
     float lowest = table.contentSize().height - table.frame().height();
 
-    controller->jumpToIndexLabel("Q");
+    controller->letterStrip().jump(controller->tableView(), "Q");
     EXPECT_EQ(table.contentOffset().y, header + 11 * 68) << "the last P row";
-    controller->jumpToIndexLabel("#");
+    controller->letterStrip().jump(controller->tableView(), "#");
     EXPECT_EQ(table.contentOffset().y, 0);
-    controller->jumpToIndexLabel("P");
+    controller->letterStrip().jump(controller->tableView(), "P");
     EXPECT_EQ(table.contentOffset().y, header);
     // The last letter, limited to what the table can scroll.
-    controller->jumpToIndexLabel("Z");
+    controller->letterStrip().jump(controller->tableView(), "Z");
     EXPECT_EQ(table.contentOffset().y, std::min(header + 12 * 68, lowest));
-    controller->jumpToIndexLabel("A");
+    controller->letterStrip().jump(controller->tableView(), "A");
     EXPECT_EQ(table.contentOffset().y, 0) << "the row before the first";
 
     // By kind, the extension's letter; folders take no part.
     makeDocument("Jump/Aside/");
     postBrowserUpdate(documents("Jump"));
     setSortOrder(2);
-    controller->jumpToIndexLabel("P");
+    controller->letterStrip().jump(controller->tableView(), "P");
     EXPECT_EQ(table.contentOffset().y, header + 68) << "the first .pdf, after the folder";
-    controller->jumpToIndexLabel("T");
+    controller->letterStrip().jump(controller->tableView(), "T");
     EXPECT_EQ(table.contentOffset().y, std::min(header + 13 * 68, lowest + 68));
 }
 
@@ -182,7 +182,7 @@ TEST_F(VKFolderControllerTest, StripShowsInNameAndKindOrdersAtTheRightEdge)
 {
     makeDocument("Strip/a.txt");
     show(documents("Strip"));
-    auto* strip = controller->indexView();
+    auto* strip = controller->letterStrip().view();
     ASSERT_TRUE(strip);
     auto& table = controller->tableView();
     EXPECT_FALSE(strip->isHidden());
