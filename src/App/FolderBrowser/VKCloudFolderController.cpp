@@ -251,7 +251,7 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     const auto updated = nodesIn(info[store::UpdatedObjectsKey]);
     const auto deleted = nodesIn(info[store::DeletedObjectsKey]);
     auto* navigation = navigationController();
-    if (!fileOperation() || !navigation || navigation->topViewController() != this || !isViewLoaded() || isSearching()) {
+    if (!VKBrowserOperation::fileOperation() || !navigation || navigation->topViewController() != this || !isViewLoaded() || isSearching()) {
         // Not shown as it changes (an upload from another folder, say): the
         // folder is read again when the screen shows next.
         auto here = [&](const auto& node) { return node->parent() == folderNode; };

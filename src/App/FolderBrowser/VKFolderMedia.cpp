@@ -14,15 +14,15 @@
 
 #include <algorithm>
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 
 namespace {
 
 std::shared_ptr<VKImportMediaOperation> runningImport()
 {
-    if (!Operation::isOperationInProgress())
+    if (!BrowserOperation::isOperationInProgress())
         return nullptr;
-    return std::dynamic_pointer_cast<VKImportMediaOperation>(Operation::fileOperation());
+    return std::dynamic_pointer_cast<VKImportMediaOperation>(BrowserOperation::fileOperation());
 }
 
 // The album's answers come long after the screen that asked may have gone,
@@ -32,7 +32,7 @@ std::shared_ptr<VKImportMediaOperation> runningImport()
 // no other operation and shows no alert.
 class AlbumSave : public VKSaveMediaToPhotosAlbumOperationDelegate {
 public:
-    AlbumSave(std::shared_ptr<VKSaveMediaToPhotosAlbumOperation> operation, Operation::Run run)
+    AlbumSave(std::shared_ptr<VKSaveMediaToPhotosAlbumOperation> operation, BrowserOperation::Run run)
         : m_operation(std::move(operation)), m_run(run)
     {
     }
@@ -47,21 +47,21 @@ public:
     void saveMediaToPhotosAlbumOperationDidProcessMedia(VKSaveMediaToPhotosAlbumOperation& operation,
         const std::string&) override
     {
-        if (Operation::isOperationCancelled(m_run)) {
+        if (BrowserOperation::isOperationCancelled(m_run)) {
             operation.cancel();
             forget();
             return;
         }
-        Operation::setOperationProgress(operation.progress(), m_run);
+        BrowserOperation::setOperationProgress(operation.progress(), m_run);
     }
 
     void saveMediaToPhotosAlbumOperationDidEnd(VKSaveMediaToPhotosAlbumOperation&,
         const std::optional<core::Error>& error) override
     {
         auto self = forget();
-        if (Operation::isOperationCancelled(m_run))
+        if (BrowserOperation::isOperationCancelled(m_run))
             return;
-        Operation::endOperation(m_run);
+        BrowserOperation::endOperation(m_run);
         if (!error)
             return;
         const core::Value& count = error->userInfo().count("failureCount") ? error->userInfo().at("failureCount")
@@ -86,7 +86,7 @@ private:
     }
 
     std::shared_ptr<VKSaveMediaToPhotosAlbumOperation> m_operation;
-    Operation::Run m_run;
+    BrowserOperation::Run m_run;
 };
 
 } // namespace
@@ -107,7 +107,7 @@ public:
         auto media = m_media.lock();
         if (media && media->isImagePickerShown())
             return;
-        Operation::fileOperationDelegate()->fileOperationDidEnd(operation, error);
+        BrowserOperation::fileOperationDelegate()->fileOperationDidEnd(operation, error);
     }
     void importMediaOperation(VKImportMediaOperation& operation, const std::string& path) override
     {
@@ -140,12 +140,12 @@ void VKFolderMedia::imagePicker(VKImagePicker&, const core::Value& info)
     auto operation = runningImport();
     if (!operation) {
         auto host = m_host.lock();
-        if (Operation::isOperationInProgress() || !host) {
+        if (BrowserOperation::isOperationInProgress() || !host) {
             core::log("VKFolderMedia: an operation is running; not importing the picked media");
             return;
         }
         operation = VKImportMediaOperation::create(host->commandFolder());
-        if (Operation::startFileOperation(operation) == Operation::NoRun)
+        if (BrowserOperation::startFileOperation(operation) == BrowserOperation::NoRun)
             return;
         if (!m_importMediaDelegate)
             m_importMediaDelegate = std::make_shared<VKFolderImportMediaDelegate>(self());
@@ -175,7 +175,7 @@ void VKFolderMedia::imagePickerDidDisappear(VKImagePicker&)
     if (!imported.empty() && host)
         host->commandScrollTo(imported.front(), ui::TableView::ScrollPosition::Middle);
     if (operation->isImporting())
-        operation->setDelegate(Operation::fileOperationDelegate());
+        operation->setDelegate(BrowserOperation::fileOperationDelegate());
     else
         operation->sendDidEndDelegateMessage();
 }
@@ -199,8 +199,8 @@ void VKFolderMedia::saveToPhotosAlbum(const std::vector<std::shared_ptr<VKFileRe
     const std::string label = paths.size() == 1
         ? core::localized("Copying 1 Item")
         : fmt::format(fmt::runtime(core::localized("Copying {} Items")), paths.size());
-    Operation::Run run = Operation::startOperationWithLabel(label, false);
-    if (run == Operation::NoRun)
+    BrowserOperation::Run run = BrowserOperation::startOperationWithLabel(label, false);
+    if (run == BrowserOperation::NoRun)
         return;
     auto operation = VKSaveMediaToPhotosAlbumOperation::create(std::move(paths));
     auto save = std::make_shared<AlbumSave>(operation, run);

@@ -35,7 +35,7 @@
 #include <chrono>
 
 namespace path = core::path;
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 
 namespace {
 
@@ -85,7 +85,7 @@ VKFolderOperations::Run VKFolderOperations::startBackgroundOperationWithTarget(s
         return NoRun;
     if (auto host = this->host(); host && host->commandScreen().isEditing())
         host->commandScreen().setEditing(false, true);
-    Run run = Operation::startOperationWithLabel(label, indeterminate);
+    Run run = BrowserOperation::startOperationWithLabel(label, indeterminate);
     if (run == NoRun)
         return run;
     core::Thread::detach("VKFolderOperations: " + label,
@@ -140,7 +140,7 @@ void VKFolderOperations::continueDeletion()
     if (!m_deletion)
         return;
     Deletion& deletion = *m_deletion;
-    if (!host || (deletion.run != NoRun && Operation::isOperationCancelled(deletion.run))) {
+    if (!host || (deletion.run != NoRun && BrowserOperation::isOperationCancelled(deletion.run))) {
         finishDeletion(true);
         return;
     }
@@ -178,10 +178,10 @@ void VKFolderOperations::continueDeletion()
         // the marked items being taken already.
         host->commandScreen().setEditing(false, true);
         size_t count = deletion.items.size();
-        deletion.run = Operation::startOperationWithLabel(countedText("Deleting 1 Item", "Deleting {} Items", count), false);
+        deletion.run = BrowserOperation::startOperationWithLabel(countedText("Deleting 1 Item", "Deleting {} Items", count), false);
     }
     if (deletion.run != NoRun)
-        Operation::setOperationProgress(float(double(deletion.next) / double(deletion.items.size())), deletion.run);
+        BrowserOperation::setOperationProgress(float(double(deletion.next) / double(deletion.items.size())), deletion.run);
     // The delete holds the screen until it ends, so that its group and the
     // list's hold always close.
     core::RunLoop::main().post([keep = self(), host] { keep->continueDeletion(); });
@@ -200,7 +200,7 @@ void VKFolderOperations::finishDeletion(bool cancelled)
             postCollectionUpdate(host->commandScreen().shared_from_this(), host->commandFolder()->path());
     }
     if (deletion->run != NoRun && !cancelled)
-        Operation::endOperation(deletion->run);
+        BrowserOperation::endOperation(deletion->run);
     if (host)
         host->commandScreen().setEditing(false, true);
     if (cancelled || deletion->failures == 0)
@@ -215,7 +215,7 @@ void VKFolderOperations::moveItems(const std::vector<std::shared_ptr<VKFileResou
     const std::shared_ptr<VKFileResource>& destination)
 {
     // A refused start must not have moved the downloads already.
-    if (Operation::isOperationInProgress()) {
+    if (BrowserOperation::isOperationInProgress()) {
         core::log("VKFolderOperations: a move waits for the running operation");
         return;
     }
@@ -246,8 +246,8 @@ void VKFolderOperations::moveItems(const std::vector<std::shared_ptr<VKFileResou
     auto work = [weak, screen, files, destinationPath, outcome](const std::shared_ptr<core::Object>&,
                     const core::Value&, Run run) {
         VKFolderItemTransfer::Hooks hooks;
-        hooks.isCancelled = [run] { return Operation::isOperationCancelled(run); };
-        hooks.progress = [run](double fraction) { Operation::setOperationProgress(float(fraction), run); };
+        hooks.isCancelled = [run] { return BrowserOperation::isOperationCancelled(run); };
+        hooks.progress = [run](double fraction) { BrowserOperation::setOperationProgress(float(fraction), run); };
         hooks.moved = [screen, outcome](const std::shared_ptr<VKFileResource>& resource, const std::string& to,
                           bool replaced) {
             const std::string from = resource->path();
@@ -263,8 +263,8 @@ void VKFolderOperations::moveItems(const std::vector<std::shared_ptr<VKFileResou
         auto result = VKFolderItemTransfer::moveItems(request, hooks);
         core::performOnMainThread([weak, outcome, result, run] {
             outcome->failures = result.failureCount;
-            const bool cancelled = result.cancelled || Operation::isOperationCancelled(run);
-            Operation::endOperation(run);
+            const bool cancelled = result.cancelled || BrowserOperation::isOperationCancelled(run);
+            BrowserOperation::endOperation(run);
             if (auto operations = weak.lock())
                 operations->finishMove(*outcome, cancelled);
         });
@@ -340,7 +340,7 @@ void VKFolderOperations::copyItemsInBackground(const core::Value& parameters, Ru
     if (totalBytes > 0)
         observer = std::make_unique<VKFolderControllerOperationObserver>(totalBytes, run);
     VKFolderItemTransfer::Hooks hooks;
-    hooks.isCancelled = [run] { return Operation::isOperationCancelled(run); };
+    hooks.isCancelled = [run] { return BrowserOperation::isOperationCancelled(run); };
     hooks.delegate = observer.get();
     auto result = VKFolderItemTransfer::copyItems(request, hooks);
     core::performOnMainThread([result, run] { backgroundCopyOperationDidComplete(result, run); });
@@ -348,11 +348,11 @@ void VKFolderOperations::copyItemsInBackground(const core::Value& parameters, Ru
 
 void VKFolderOperations::backgroundCopyOperationDidComplete(const VKFolderItemTransfer::Result& result, Run run)
 {
-    const bool cancelled = result.cancelled || Operation::isOperationCancelled(run);
+    const bool cancelled = result.cancelled || BrowserOperation::isOperationCancelled(run);
     // The replaced items are gone: so are their bookmarks and settings.
     for (const auto& replaced : result.replacedPaths)
         VKFileSettingsManager::defaultManager()->removeBookmarksAndSettingsForItemAtPath(replaced);
-    Operation::endOperation(run);
+    BrowserOperation::endOperation(run);
     postCollectionUpdate(nullptr, result.destination);
     if (!cancelled && result.failureCount > 0)
         showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("Copy of {} items failed")), result.failureCount),
@@ -373,7 +373,7 @@ void VKFolderOperations::uploadItems(const std::vector<std::shared_ptr<VKFileRes
     operation->setDeleteOriginals(deleteOriginals);
     auto host = this->host();
     uploadStartedInBrowser() = host ? host->commandScreen().services() : nullptr;
-    if (Operation::startFileOperation(operation) == NoRun)
+    if (BrowserOperation::startFileOperation(operation) == NoRun)
         core::log("VKFolderOperations: the upload did not start");
     if (!host)
         return;
@@ -396,8 +396,8 @@ static void announceTransfer(VKFileOperation& operation, bool deleteOriginals)
 {
     const std::string label = VKFolderOperations::transferLabel(operation.resources().size(), deleteOriginals);
     operation.setLabel(label);
-    Operation::setOperationLabel(label);
-    Operation::setIsOperationIndeterminate(false);
+    BrowserOperation::setOperationLabel(label);
+    BrowserOperation::setIsOperationIndeterminate(false);
 }
 
 void VKFolderOperations::cloudUploadOperationWillStart(VKCloudUploadOperation& operation)
@@ -436,7 +436,7 @@ void VKFolderOperations::zipItems(const std::vector<std::shared_ptr<VKFileResour
     auto host = this->host();
     if (!host)
         return;
-    if (Operation::isOperationInProgress()) {
+    if (BrowserOperation::isOperationInProgress()) {
         core::log("VKFolderOperations: an operation is running; not compressing");
         return;
     }
@@ -474,8 +474,8 @@ void VKFolderOperations::zipItems(const std::vector<std::shared_ptr<VKFileResour
 
 void VKFolderOperations::backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run)
 {
-    const bool cancelled = Operation::isOperationCancelled(run);
-    Operation::endOperation(run);
+    const bool cancelled = BrowserOperation::isOperationCancelled(run);
+    BrowserOperation::endOperation(run);
     if (!archivePath) {
         if (!cancelled)
             operationAlert("Error", core::localized("There was an error creating the archive."));
@@ -524,8 +524,8 @@ void VKFolderOperations::unzipResource(const std::shared_ptr<VKFileResource>& re
 void VKFolderOperations::backgroundUnarchiveDidComplete(const std::string& archiveName, bool success,
     const std::string& path, Run run)
 {
-    const bool cancelled = Operation::isOperationCancelled(run);
-    Operation::endOperation(run);
+    const bool cancelled = BrowserOperation::isOperationCancelled(run);
+    BrowserOperation::endOperation(run);
     auto host = this->host();
     std::shared_ptr<VKFileResource> resource;
     if (!path.empty() && core::fs::attributes(path)) {

@@ -40,7 +40,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using Picker = ui::ImagePickerController;
 
 
@@ -62,7 +62,7 @@ protected:
     }
     void TearDown() override
     {
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         VKImageOperationQueue::resetSharedQueue();
         Picker::setLibrarySource(nullptr);
@@ -122,7 +122,7 @@ protected:
         picker->done();
         advance(0.6);
         runLoop();
-        ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !Operation::isOperationInProgress(); }, 30));
+        ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !BrowserOperation::isOperationInProgress(); }, 30));
         advance(0.5);
     }
     // Until every square on screen shows its picture.
@@ -251,18 +251,18 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             useLibraryAt(home() + "/Pictures");
 
             // The toolbar while media is copied.
-            auto run = Operation::startOperationWithLabel("Copying Media", true);
+            auto run = BrowserOperation::startOperationWithLabel("Copying Media", true);
             runLoop();
             advance(0.5);
             shoot("media-copying-media-" + suffix);
-            Operation::endOperation(run);
+            BrowserOperation::endOperation(run);
             advance(0.5);
-            run = Operation::startOperationWithLabel("Copying 2 Items", false);
-            Operation::setOperationProgress(0.5f, run);
+            run = BrowserOperation::startOperationWithLabel("Copying 2 Items", false);
+            BrowserOperation::setOperationProgress(0.5f, run);
             runLoop();
             advance(0.5);
             shoot("media-copying-items-" + suffix);
-            Operation::endOperation(run);
+            BrowserOperation::endOperation(run);
             advance(0.5);
 
             // Open in, from the More item.
@@ -285,7 +285,7 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
             ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == saved + 1; }, 30));
             album().complete();
-            ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !Operation::isOperationInProgress(); }, 30));
+            ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !BrowserOperation::isOperationInProgress(); }, 30));
             advance(0.5);
             runLoop();
             EXPECT_EQ(driver.alert()->title(), "Unsupported Media");

@@ -26,7 +26,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using test::TestFolderScreen;
 
 class FolderScreenBaseScreensTest : public test::FolderScreenTestCase {
@@ -40,8 +40,8 @@ protected:
     // Copying 3 items, 40 % done.
     void startCopy()
     {
-        auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
-        Operation::setOperationProgress(0.4f, run);
+        auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
+        BrowserOperation::setOperationProgress(0.4f, run);
         runLoop();
     }
 
@@ -143,10 +143,10 @@ TEST_F(FolderScreenBaseScreensTest, ThreeStatesAtPhoneAndTabletSizeInBothOrienta
             driver.tapBarItem(*cancel);
             advance(0.2);
             runLoop();
-            EXPECT_FALSE(Operation::isOperationInProgress());
+            EXPECT_FALSE(BrowserOperation::isOperationInProgress());
             EXPECT_EQ(screen->centreItem(), screen->folderInfoBarButtonItem());
 
-            Operation::startOperationWithLabel("Expanding Archive.zip", true);
+            BrowserOperation::startOperationWithLabel("Expanding Archive.zip", true);
             advance(0.5);
             expectTidyToolbar(height);
             expectTidyProgress("Expanding Archive.zip", true);

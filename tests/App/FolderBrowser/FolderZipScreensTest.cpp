@@ -35,7 +35,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 
 // 14 March 2019, 10:30 UTC: the rows' dates do not follow the clock.
 constexpr time_t ZipFixedDate = 1552559400;
@@ -59,7 +59,7 @@ protected:
     }
     void TearDown() override
     {
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         FolderListingTestCase::TearDown();
     }
@@ -74,8 +74,8 @@ protected:
     // The operation as the zip shows it, held at 40 %.
     void holdOperation(const std::string& label)
     {
-        auto run = Operation::startOperationWithLabel(label, false);
-        Operation::setOperationProgress(0.4f, run);
+        auto run = BrowserOperation::startOperationWithLabel(label, false);
+        BrowserOperation::setOperationProgress(0.4f, run);
         runLoop();
         advance(0.5);
     }
@@ -121,7 +121,7 @@ TEST_F(FolderZipScreensTest, GoldensOfTheCompressingToolbarAndThePasswordPrompt)
     auto picture = ui::Renderer::renderScreenImage(ui::RenderOptions {});
     ASSERT_TRUE(picture);
     EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "folder-zip-compressing-phone-portrait"));
-    Operation::resetOperationForTesting();
+    BrowserOperation::resetOperationForTesting();
     advance(0.5);
 
     showTrip(test::phoneScreen, ui::Orientation::Portrait);
@@ -147,14 +147,14 @@ TEST_F(FolderZipScreensTest, ZipScreensAtPhoneAndTabletSizeInBothOrientations)
             holdOperation("Compressing 5 items");
             expectTidyProgress("Compressing 5 items");
             shoot("zip-compressing-" + suffix);
-            Operation::resetOperationForTesting();
+            BrowserOperation::resetOperationForTesting();
             advance(0.5);
 
             showTrip(*device, orientation);
             holdOperation("Expanding a.zip");
             expectTidyProgress("Expanding a.zip");
             shoot("zip-expanding-" + suffix);
-            Operation::resetOperationForTesting();
+            BrowserOperation::resetOperationForTesting();
             advance(0.5);
 
             showTrip(*device, orientation);
@@ -189,7 +189,7 @@ TEST_F(FolderZipScreensTest, ZipScreensAtPhoneAndTabletSizeInBothOrientations)
             advance(0.5);
 
             // The two failures a worker reports.
-            controller->commands().operations().backgroundArchiveDidComplete(std::nullopt, Operation::startOperationWithLabel("Compressing 1 item", false));
+            controller->commands().operations().backgroundArchiveDidComplete(std::nullopt, BrowserOperation::startOperationWithLabel("Compressing 1 item", false));
             advance(0.5);
             ASSERT_TRUE(driver.alert());
             EXPECT_EQ(driver.alert()->message(), "There was an error creating the archive.");
@@ -197,7 +197,7 @@ TEST_F(FolderZipScreensTest, ZipScreensAtPhoneAndTabletSizeInBothOrientations)
             driver.pressAlertButton("OK");
             advance(0.5);
             controller->commands().operations().backgroundUnarchiveDidComplete("a.zip", false, std::string(),
-                Operation::startOperationWithLabel("Expanding a.zip", false));
+                BrowserOperation::startOperationWithLabel("Expanding a.zip", false));
             advance(0.5);
             ASSERT_TRUE(driver.alert());
             EXPECT_EQ(driver.alert()->message(), "Failed to unarchive \"a.zip\"");

@@ -24,7 +24,7 @@
 namespace {
 
 using Base = VKFolderControllerBase;
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using test::TestFolderScreen;
 
 class VKFolderControllerBaseTest : public test::FolderScreenTestCase {
@@ -51,15 +51,15 @@ TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
 
     // A worker's progress is on its way to the main thread when the screen
     // goes: it finds nothing there.
-    std::thread([] { Operation::setOperationProgress(0.3f); }).join();
+    std::thread([] { BrowserOperation::setOperationProgress(0.3f); }).join();
     screen.reset();
     EXPECT_EQ(center.observationCount(), before);
     runLoop();
 
-    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
-    std::thread([run] { Operation::setOperationProgress(0.5f, run); }).join();
-    Operation::setIsOperationIndeterminate(true);
-    Operation::endOperation(run);
+    auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
+    std::thread([run] { BrowserOperation::setOperationProgress(0.5f, run); }).join();
+    BrowserOperation::setIsOperationIndeterminate(true);
+    BrowserOperation::endOperation(run);
     advance(0.2);
     center.post(HTTPServer::StatusDidChangeNotification, server);
     wifi().fire(0);
@@ -138,7 +138,7 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
 
     // While an operation runs: Cancel, enabled as far as it may be cancelled.
-    Operation::startOperationWithLabel("Copying 3 Items", false);
+    BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     EXPECT_EQ(right()->title(), "Cancel");
     EXPECT_EQ(right()->style(), ui::BarButtonItem::Style::Done);
     EXPECT_TRUE(right()->isEnabled());
@@ -150,17 +150,17 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
 
     auto zip = std::make_shared<test::ManualFileOperation>("Zipping 2 Items", true, false);
-    Operation::startFileOperation(zip);
+    BrowserOperation::startFileOperation(zip);
     EXPECT_EQ(right()->title(), "Cancel");
     EXPECT_FALSE(right()->isEnabled());
     finishOperation();
 
     // Tapped, Cancel ends the operation at once; the screen is restored
     // once the end is heard.
-    Operation::startOperationWithLabel("Copying 3 Items", false);
+    BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     driver.tapBarItem(*right());
-    EXPECT_TRUE(Operation::isOperationCancelled());
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_TRUE(BrowserOperation::isOperationCancelled());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     advance(0.2);
     runLoop();
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
@@ -208,7 +208,7 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     EXPECT_FALSE(second->isRootViewController());
     EXPECT_FALSE(TestFolderScreen::create("Alone")->isRootViewController());
 
-    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
+    auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     auto* progress = second->operationProgressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(second->centreItem(), second->operationProgressViewBarButtonItem());
@@ -228,7 +228,7 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     EXPECT_EQ(first->navigationItem().rightBarButtonItem()->title(), "Cancel");
 
     // The end is heard 0.1 s later; the folder information returns.
-    Operation::endOperation(run);
+    BrowserOperation::endOperation(run);
     advance(0.09);
     EXPECT_TRUE(first->operationProgressView());
     advance(0.01);
@@ -242,10 +242,10 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
 TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedIsShown)
 {
     auto screen = show(TestFolderScreen::create("Documents"));
-    Operation::startOperationWithLabel("Copying 3 Items", false);
+    BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     driver.tapBarItem(*screen->navigationItem().rightBarButtonItem());
     // The next operation starts before the cancelled one's end is heard.
-    Operation::startOperationWithLabel("Expanding Archive.zip", true);
+    BrowserOperation::startOperationWithLabel("Expanding Archive.zip", true);
     auto* progress = screen->operationProgressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->text(), "Expanding Archive.zip");
@@ -259,13 +259,13 @@ TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedI
     // A screen below that showed the first operation shows the second
     // when it shows again.
     finishOperation();
-    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
+    auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     auto second = TestFolderScreen::create("Photos");
     navigation->pushViewController(second, false);
     runLoop();
-    Operation::cancelOperation();
-    Operation::startOperationWithLabel("Zipping 2 Items", false);
-    EXPECT_NE(Operation::currentRun(), run);
+    BrowserOperation::cancelOperation();
+    BrowserOperation::startOperationWithLabel("Zipping 2 Items", false);
+    EXPECT_NE(BrowserOperation::currentRun(), run);
     navigation->popViewController(false);
     advance(0.2);
     runLoop();
@@ -276,30 +276,30 @@ TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedI
 TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutARebuild)
 {
     auto screen = show(TestFolderScreen::create("Documents"));
-    auto run = Operation::startOperationWithLabel("Copying 3 Items", false);
+    auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     auto item = screen->centreItem();
     auto* progress = screen->operationProgressView();
     ASSERT_TRUE(progress);
     int rebuilds = screen->tally->toolbarRebuilds;
 
-    std::thread([run] { Operation::setOperationProgress(0.4f, run); }).join();
+    std::thread([run] { BrowserOperation::setOperationProgress(0.4f, run); }).join();
     EXPECT_EQ(progress->progress(), 0) << "views are touched on the main thread only";
     runLoop();
     EXPECT_FLOAT_EQ(progress->progress(), 0.4f);
-    Operation::setOperationProgress(7.0f);
+    BrowserOperation::setOperationProgress(7.0f);
     EXPECT_EQ(progress->progress(), 1);
-    Operation::setOperationProgress(NAN);
+    BrowserOperation::setOperationProgress(NAN);
     EXPECT_EQ(progress->progress(), 0);
-    Operation::setOperationProgress(-0.5f);
+    BrowserOperation::setOperationProgress(-0.5f);
     EXPECT_EQ(progress->progress(), 0);
-    Operation::setOperationProgress(0.25f);
+    BrowserOperation::setOperationProgress(0.25f);
     EXPECT_EQ(screen->centreItem(), item);
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds);
     // Made again, the item shows the progress it has.
     EXPECT_FLOAT_EQ(screen->operationProgressView()->progress(), 0.25f);
 
     // A change of kind rebuilds the item as a spinner.
-    Operation::setIsOperationIndeterminate(true);
+    BrowserOperation::setIsOperationIndeterminate(true);
     runLoop();
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds + 1);
     ASSERT_TRUE(screen->operationProgressView());
@@ -314,7 +314,7 @@ TEST_F(VKFolderControllerBaseTest, ALongerLabelWidensTheProgressItemUpToABound)
     auto screen = show(TestFolderScreen::create("Documents"));
     auto standard = VKOperationProgressView::standardSizeForToolbarItem();
     auto widthFor = [&](const std::string& label, bool indeterminate) {
-        Operation::startOperationWithLabel(label, indeterminate);
+        BrowserOperation::startOperationWithLabel(label, indeterminate);
         auto* progress = screen->operationProgressView();
         EXPECT_TRUE(progress);
         float width = progress ? progress->frame().width() : 0;
@@ -391,7 +391,7 @@ TEST_F(VKFolderControllerBaseTest, TheDarkStyleTakesDarkImagesAndGreyLabels)
     EXPECT_EQ(label->textColor(), iPadBarButtonItemDarkTextColor());
     EXPECT_EQ(label->shadowColor(), iPadBarButtonItemDarkTextShadowColor());
 
-    Operation::startOperationWithLabel("Expanding Archive.zip", true);
+    BrowserOperation::startOperationWithLabel("Expanding Archive.zip", true);
     auto* progress = screen->operationProgressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->style(), 3);

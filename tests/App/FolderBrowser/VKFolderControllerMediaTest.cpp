@@ -27,7 +27,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using Picker = ui::ImagePickerController;
 
 
@@ -35,7 +35,7 @@ class VKFolderControllerMediaTest : public test::FolderListingTestCase {
 protected:
     void TearDown() override
     {
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         // The image queue's worker goes with the queue.
         VKImageOperationQueue::resetSharedQueue();
@@ -78,17 +78,17 @@ TEST_F(VKFolderControllerMediaTest, SavingToTheAlbumShowsProgressAndCountsTheFai
     markNames({ "notes.txt" });
     controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
     runLoop();
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
 
     controller->unmarkAllItems();
     markNames({ "one.jpg", "two.jpg", "clip.avi", "notes.txt" });
     controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
-    EXPECT_TRUE(Operation::isOperationInProgress());
-    EXPECT_EQ(Operation::operationLabel(), "Copying 3 Items");
-    EXPECT_FALSE(Operation::isOperationIndeterminate());
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying 3 Items");
+    EXPECT_FALSE(BrowserOperation::isOperationIndeterminate());
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == 2; }, 30));
     album().complete();
-    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !Operation::isOperationInProgress(); }, 30));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !BrowserOperation::isOperationInProgress(); }, 30));
     advance(0.2);
     runLoop();
 
@@ -106,12 +106,12 @@ TEST_F(VKFolderControllerMediaTest, ACancelledSaveStopsAndLeavesTheNextOperation
     show(documents("A"));
     markNames({ "p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg" });
     controller->commands().handleAction(VKFolderCommands::EditAction::SaveToPhotosAlbum, {});
-    EXPECT_EQ(Operation::operationLabel(), "Copying 5 Items");
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying 5 Items");
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return album().saves().size() == 2; }, 30));
 
-    Operation::cancelOperation();
-    auto next = Operation::startOperationWithLabel("Next", true);
-    ASSERT_NE(next, Operation::NoRun);
+    BrowserOperation::cancelOperation();
+    auto next = BrowserOperation::startOperationWithLabel("Next", true);
+    ASSERT_NE(next, BrowserOperation::NoRun);
     album().complete();
     VKImageOperationQueue::resetSharedQueue();
     core::Thread::waitForAll(10);
@@ -121,8 +121,8 @@ TEST_F(VKFolderControllerMediaTest, ACancelledSaveStopsAndLeavesTheNextOperation
 
     // The save handed nothing more, and the other operation still runs.
     EXPECT_EQ(album().saves().size(), 2u);
-    EXPECT_TRUE(Operation::isOperationInProgress());
-    EXPECT_EQ(Operation::currentRun(), next);
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
+    EXPECT_EQ(BrowserOperation::currentRun(), next);
     EXPECT_TRUE(driver.shownChoices().empty());
 }
 
@@ -152,28 +152,28 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
     EXPECT_EQ(albumScreen->navigationItem().rightBarButtonItem(), picker->doneBarButtonItem());
     driver.pickMedia(0);
     EXPECT_EQ(albumScreen->navigationItem().prompt(), "1 Item Imported");
-    auto operation = std::dynamic_pointer_cast<VKImportMediaOperation>(Operation::fileOperation());
+    auto operation = std::dynamic_pointer_cast<VKImportMediaOperation>(BrowserOperation::fileOperation());
     ASSERT_TRUE(operation);
-    EXPECT_EQ(Operation::operationLabel(), "Copying Media");
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying Media");
     driver.pickMedia(1);
     driver.pickMedia(2);
     advance(0.5);
     // The movie's preview was popped back to the album.
     EXPECT_EQ(picker->imagePickerController()->topViewController(), albumScreen);
     EXPECT_EQ(albumScreen->navigationItem().prompt(), "3 Items Imported");
-    EXPECT_EQ(Operation::fileOperation(), operation);
+    EXPECT_EQ(BrowserOperation::fileOperation(), operation);
 
     // Imports that end while the picker shows hold back the operation's end.
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !operation->isImporting(); }, 30));
     runLoop();
-    EXPECT_TRUE(Operation::isOperationInProgress());
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
     EXPECT_EQ(operation->importedResources().size(), 3u);
 
     picker->done();
     advance(0.5);
     runLoop();
     EXPECT_FALSE(controller->commands().media().isImagePickerShown());
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     EXPECT_FALSE(controller->isEditing());
     auto rows = names(*controller);
     EXPECT_NE(std::find(rows.begin(), rows.end(), "image.jpg"), rows.end());

@@ -16,7 +16,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using Observer = VKFolderControllerOperationObserver;
 
 class VKFolderControllerOperationObserverTest : public test::TestCase {
@@ -24,11 +24,11 @@ protected:
     void SetUp() override
     {
         TestCase::SetUp();
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
     }
     void TearDown() override
     {
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         core::RunLoop::main().runUntilIdle();
         TestCase::TearDown();
     }
@@ -71,15 +71,15 @@ protected:
     {
         return core::NotificationCenter::defaultCenter().observe(VKFolderControllerOperationProgressNotification,
             nullptr, [](const core::Notification& notification) {
-                if (notification.userInfo()["progress"].toReal() >= 0.5 && !Operation::isOperationCancelled())
-                    core::performOnMainThreadAndWait([] { Operation::cancelOperation(); });
+                if (notification.userInfo()["progress"].toReal() >= 0.5 && !BrowserOperation::isOperationCancelled())
+                    core::performOnMainThreadAndWait([] { BrowserOperation::cancelOperation(); });
             });
     }
 };
 
 TEST_F(VKFolderControllerOperationObserverTest, ReportsStepsOfTwoPercentFromTheLastReport)
 {
-    Operation::startOperationWithLabel("Copying", false);
+    BrowserOperation::startOperationWithLabel("Copying", false);
     test::OperationNotifications notes;
     Observer observer(100);
     for (int i = 0; i < 10; ++i)
@@ -101,7 +101,7 @@ TEST_F(VKFolderControllerOperationObserverTest, ReportsStepsOfTwoPercentFromTheL
     EXPECT_NEAR(values[1], 0.06, 1e-6);
 
     // Once cancelled, every callback says stop.
-    Operation::cancelOperation();
+    BrowserOperation::cancelOperation();
     auto archiver = VKZipArchiver::archiverWithPath(pathInHome("unused.zip"));
     ASSERT_TRUE(archiver);
     EXPECT_FALSE(observer.updateProgressBytes(1));
@@ -113,17 +113,17 @@ TEST_F(VKFolderControllerOperationObserverTest, ReportsStepsOfTwoPercentFromTheL
 
 TEST_F(VKFolderControllerOperationObserverTest, NothingToCountReportsNothingButStillStops)
 {
-    Operation::startOperationWithLabel("Copying", false);
+    BrowserOperation::startOperationWithLabel("Copying", false);
     test::OperationNotifications notes;
     Observer empty(0);
     EXPECT_TRUE(empty.updateProgressBytes(4096));
     EXPECT_TRUE(empty.shouldContinue());
     EXPECT_TRUE(notes.entries().empty());
     EXPECT_EQ(empty.progressBytes(), 4096u);
-    Operation::cancelOperation();
+    BrowserOperation::cancelOperation();
     EXPECT_FALSE(empty.updateProgressBytes(1));
     // The next operation does not revive it: its run is over.
-    Operation::startOperationWithLabel("Zipping", false);
+    BrowserOperation::startOperationWithLabel("Zipping", false);
     EXPECT_FALSE(empty.shouldContinue());
     EXPECT_TRUE(Observer(10).shouldContinue());
 }
@@ -135,7 +135,7 @@ TEST_F(VKFolderControllerOperationObserverTest, TheRealArchiverAndCopyReportRisi
     std::string tree = makeTree("tree", Files, Size);
 
     for (int pass = 0; pass < 2; ++pass) {
-        Operation::startOperationWithLabel(pass ? "Copying" : "Zipping", false);
+        BrowserOperation::startOperationWithLabel(pass ? "Copying" : "Zipping", false);
         test::OperationNotifications notes;
         auto observer = std::make_shared<Observer>(uint64_t(Files) * Size);
         std::string target = pathInHome(pass ? "copy" : "tree.zip");
@@ -149,7 +149,7 @@ TEST_F(VKFolderControllerOperationObserverTest, TheRealArchiverAndCopyReportRisi
         EXPECT_GE(values.back(), 0.98);
         EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
         EXPECT_TRUE(core::fs::exists(target));
-        Operation::endOperation();
+        BrowserOperation::endOperation();
     }
 }
 
@@ -161,7 +161,7 @@ TEST_F(VKFolderControllerOperationObserverTest, CancellingHalfwayStopsTheArchive
     auto cancelling = cancelAtHalf();
 
     for (int pass = 0; pass < 2; ++pass) {
-        Operation::startOperationWithLabel("Working", false);
+        BrowserOperation::startOperationWithLabel("Working", false);
         test::OperationNotifications notes;
         auto observer = std::make_shared<Observer>(uint64_t(Files) * Size);
         std::string target = pathInHome(pass ? "copy" : "tree.zip");
@@ -169,8 +169,8 @@ TEST_F(VKFolderControllerOperationObserverTest, CancellingHalfwayStopsTheArchive
             return pass ? copyWithUpdatesItemAtPath(tree, target, nullptr, observer.get())
                         : zip(tree, target, observer);
         }));
-        EXPECT_TRUE(Operation::isOperationCancelled());
-        EXPECT_FALSE(Operation::isOperationInProgress());
+        EXPECT_TRUE(BrowserOperation::isOperationCancelled());
+        EXPECT_FALSE(BrowserOperation::isOperationInProgress());
         EXPECT_LT(observer->progressBytes(), uint64_t(Files) * Size * 3 / 4);
         auto values = notes.progressValues();
         ASSERT_FALSE(values.empty());
@@ -185,7 +185,7 @@ TEST_F(VKFolderControllerOperationObserverTest, ManySmallPiecesPostFewUpdates)
 {
     // A copy of 100,000 files of 1 KiB as the observer hears it, then a real
     // copy of small files.
-    Operation::startOperationWithLabel("Copying", false);
+    BrowserOperation::startOperationWithLabel("Copying", false);
     test::OperationNotifications notes;
     Observer counted(uint64_t(100000) * 1024);
     for (int i = 0; i < 100000; ++i)

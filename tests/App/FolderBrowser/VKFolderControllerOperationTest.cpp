@@ -17,7 +17,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using test::ManualFileOperation;
 
 class VKFolderControllerOperationTest : public test::UITestCase {
@@ -25,12 +25,12 @@ protected:
     void SetUp() override
     {
         UITestCase::SetUp();
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         cloud = test::RecordingCloudHooks::install();
     }
     void TearDown() override
     {
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         VKCloudHooks::setCurrent(nullptr);
         cloud.reset();
         runLoop();
@@ -55,79 +55,79 @@ TEST_F(VKFolderControllerOperationTest, StartAndEndFollowTheStateAndTheClock)
 {
     test::OperationNotifications notes;
     std::string label = "Copying 3 Items";
-    auto run = Operation::startOperationWithLabel(label, false);
+    auto run = BrowserOperation::startOperationWithLabel(label, false);
     label = "changed";
-    ASSERT_NE(run, Operation::NoRun);
-    EXPECT_EQ(Operation::currentRun(), run);
-    EXPECT_TRUE(Operation::isOperationInProgress());
-    EXPECT_FALSE(Operation::isOperationCancelled());
-    EXPECT_FALSE(Operation::isOperationIndeterminate());
-    EXPECT_EQ(Operation::operationLabel(), "Copying 3 Items");
-    EXPECT_EQ(Operation::operationProgress(), 0);
-    EXPECT_FALSE(Operation::fileOperation());
+    ASSERT_NE(run, BrowserOperation::NoRun);
+    EXPECT_EQ(BrowserOperation::currentRun(), run);
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationCancelled());
+    EXPECT_FALSE(BrowserOperation::isOperationIndeterminate());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying 3 Items");
+    EXPECT_EQ(BrowserOperation::operationProgress(), 0);
+    EXPECT_FALSE(BrowserOperation::fileOperation());
     ASSERT_EQ(notes.entries().size(), 1u);
     EXPECT_EQ(notes.entries()[0].name, VKFolderControllerOperationDidStartNotification);
     EXPECT_EQ(notes.entries()[0].progress, -1);
 
     // A second start is refused; the first stays whole.
-    EXPECT_EQ(Operation::startOperationWithLabel("Zipping", true), Operation::NoRun);
+    EXPECT_EQ(BrowserOperation::startOperationWithLabel("Zipping", true), BrowserOperation::NoRun);
     EXPECT_TRUE(logContains("Warning, an operation is already in progress: Copying 3 Items"));
-    EXPECT_EQ(Operation::operationLabel(), "Copying 3 Items");
-    EXPECT_FALSE(Operation::isOperationIndeterminate());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying 3 Items");
+    EXPECT_FALSE(BrowserOperation::isOperationIndeterminate());
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidStartNotification), 1u);
 
     // The label changes quietly.
-    Operation::setOperationLabel("Copying 2 Items");
-    EXPECT_EQ(Operation::operationLabel(), "Copying 2 Items");
+    BrowserOperation::setOperationLabel("Copying 2 Items");
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying 2 Items");
     EXPECT_EQ(notes.entries().size(), 1u);
 
-    Operation::endOperation();
-    EXPECT_FALSE(Operation::isOperationInProgress());
-    EXPECT_EQ(Operation::operationLabel(), "");
-    EXPECT_FALSE(Operation::isOperationIndeterminate());
+    BrowserOperation::endOperation();
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "");
+    EXPECT_FALSE(BrowserOperation::isOperationIndeterminate());
     advance(0.09);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 0u);
     advance(0.01);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
 
     // Ending or cancelling while idle changes nothing.
-    Operation::endOperation();
-    Operation::cancelOperation();
+    BrowserOperation::endOperation();
+    BrowserOperation::cancelOperation();
     advance(1);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
-    EXPECT_FALSE(Operation::isOperationCancelled());
+    EXPECT_FALSE(BrowserOperation::isOperationCancelled());
 }
 
 TEST_F(VKFolderControllerOperationTest, ProgressIsPostedOnTheSettingThreadAndClamped)
 {
-    Operation::startOperationWithLabel("Copying", false);
+    BrowserOperation::startOperationWithLabel("Copying", false);
     test::OperationNotifications notes;
-    std::thread worker([] { Operation::setOperationProgress(0.25f); });
+    std::thread worker([] { BrowserOperation::setOperationProgress(0.25f); });
     worker.join();
     auto entries = notes.entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, VKFolderControllerOperationProgressNotification);
     EXPECT_DOUBLE_EQ(entries[0].progress, 0.25);
     EXPECT_FALSE(entries[0].onMainThread);
-    EXPECT_FLOAT_EQ(Operation::operationProgress(), 0.25f);
+    EXPECT_FLOAT_EQ(BrowserOperation::operationProgress(), 0.25f);
 
     // Files that grew during a copy, and worse.
-    Operation::setOperationProgress(1.7f);
-    EXPECT_EQ(Operation::operationProgress(), 1);
-    Operation::setOperationProgress(-0.5f);
-    EXPECT_EQ(Operation::operationProgress(), 0);
-    Operation::setOperationProgress(NAN);
-    EXPECT_EQ(Operation::operationProgress(), 0);
+    BrowserOperation::setOperationProgress(1.7f);
+    EXPECT_EQ(BrowserOperation::operationProgress(), 1);
+    BrowserOperation::setOperationProgress(-0.5f);
+    EXPECT_EQ(BrowserOperation::operationProgress(), 0);
+    BrowserOperation::setOperationProgress(NAN);
+    EXPECT_EQ(BrowserOperation::operationProgress(), 0);
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.25, 1, 0, 0 }));
 
     // The indeterminate flag posts the current progress, and only on a change.
-    Operation::setOperationProgress(0.5f);
+    BrowserOperation::setOperationProgress(0.5f);
     notes.clear();
-    Operation::setIsOperationIndeterminate(false);
+    BrowserOperation::setIsOperationIndeterminate(false);
     EXPECT_TRUE(notes.entries().empty());
-    Operation::setIsOperationIndeterminate(true);
-    Operation::setIsOperationIndeterminate(true);
-    EXPECT_TRUE(Operation::isOperationIndeterminate());
+    BrowserOperation::setIsOperationIndeterminate(true);
+    BrowserOperation::setIsOperationIndeterminate(true);
+    EXPECT_TRUE(BrowserOperation::isOperationIndeterminate());
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
 }
 
@@ -135,30 +135,30 @@ TEST_F(VKFolderControllerOperationTest, AFileOperationRunsUnderTheSharedDelegate
 {
     test::OperationNotifications notes;
     auto copy = std::make_shared<ManualFileOperation>("Copying 2 Items", false, true);
-    auto run = Operation::startFileOperation(copy);
-    ASSERT_NE(run, Operation::NoRun);
-    EXPECT_EQ(Operation::fileOperation(), copy);
-    EXPECT_EQ(copy->delegate(), Operation::fileOperationDelegate());
-    EXPECT_EQ(Operation::operationLabel(), "Copying 2 Items");
-    EXPECT_FALSE(Operation::isOperationIndeterminate());
+    auto run = BrowserOperation::startFileOperation(copy);
+    ASSERT_NE(run, BrowserOperation::NoRun);
+    EXPECT_EQ(BrowserOperation::fileOperation(), copy);
+    EXPECT_EQ(copy->delegate(), BrowserOperation::fileOperationDelegate());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Copying 2 Items");
+    EXPECT_FALSE(BrowserOperation::isOperationIndeterminate());
     EXPECT_EQ(copy->runs, 1);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidStartNotification), 1u);
 
     // Another one meanwhile is refused and never runs.
     auto other = std::make_shared<ManualFileOperation>("Zipping", true, true);
-    EXPECT_EQ(Operation::startFileOperation(other), Operation::NoRun);
+    EXPECT_EQ(BrowserOperation::startFileOperation(other), BrowserOperation::NoRun);
     EXPECT_EQ(other->runs, 0);
     EXPECT_FALSE(other->delegate());
-    EXPECT_EQ(Operation::fileOperation(), copy);
-    EXPECT_EQ(copy->delegate(), Operation::fileOperationDelegate());
+    EXPECT_EQ(BrowserOperation::fileOperation(), copy);
+    EXPECT_EQ(copy->delegate(), BrowserOperation::fileOperationDelegate());
 
     copy->report(0.5f);
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
 
     // A failure ends the operation and says why.
     copy->finish(core::Error(VKFileOperationErrorDomain, -1, "Failed to copy 2 items"));
-    EXPECT_FALSE(Operation::isOperationInProgress());
-    EXPECT_FALSE(Operation::fileOperation());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::fileOperation());
     EXPECT_FALSE(copy->delegate());
     auto shown = alerts();
     ASSERT_EQ(shown.size(), 1u);
@@ -172,10 +172,10 @@ TEST_F(VKFolderControllerOperationTest, AFileOperationRunsUnderTheSharedDelegate
 
     // Running out of background time ends it without a word.
     auto timedOut = std::make_shared<ManualFileOperation>("Uploading", true, false);
-    Operation::startFileOperation(timedOut);
-    EXPECT_TRUE(Operation::isOperationIndeterminate());
+    BrowserOperation::startFileOperation(timedOut);
+    EXPECT_TRUE(BrowserOperation::isOperationIndeterminate());
     timedOut->finish(core::Error(VKFileOperationErrorDomain, VKFileOperationErrorCodeBackgroundTimeout, "late"));
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     EXPECT_TRUE(alerts().empty());
 }
 
@@ -183,7 +183,7 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
 {
     test::OperationNotifications notes;
     auto upload = std::make_shared<ManualFileOperation>("Uploading", false, true);
-    Operation::startFileOperation(upload);
+    BrowserOperation::startFileOperation(upload);
     std::atomic<bool> done = false;
     core::Thread::detach("worker", [&] {
         upload->report(0.75f);
@@ -192,7 +192,7 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
     });
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return done.load(); }, 10));
     runLoop();
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     advance(0.1);
     auto entries = notes.entries();
     ASSERT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 1u);
@@ -200,8 +200,8 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
     EXPECT_TRUE(alerts().empty());
 
     // A plain operation ended from a thread whose loop never runs again.
-    Operation::startOperationWithLabel("Unzipping", true);
-    std::thread([] { Operation::endOperation(); }).join();
+    BrowserOperation::startOperationWithLabel("Unzipping", true);
+    std::thread([] { BrowserOperation::endOperation(); }).join();
     runLoop();
     advance(0.1);
     EXPECT_EQ(notes.count(VKFolderControllerOperationDidEndNotification), 2u);
@@ -211,64 +211,64 @@ TEST_F(VKFolderControllerOperationTest, TheEndOfAnOperationOnAWorkerIsAnnouncedO
 TEST_F(VKFolderControllerOperationTest, CancellingDetachesTheFileOperationFirst)
 {
     auto copy = std::make_shared<ManualFileOperation>("Copying", false, true);
-    Operation::startFileOperation(copy);
-    EXPECT_TRUE(Operation::canCancelCurrentOperation());
-    Operation::cancelOperation();
+    BrowserOperation::startFileOperation(copy);
+    EXPECT_TRUE(BrowserOperation::canCancelCurrentOperation());
+    BrowserOperation::cancelOperation();
     EXPECT_TRUE(copy->isCancelled());
     EXPECT_FALSE(copy->delegate());
-    EXPECT_FALSE(Operation::isOperationInProgress());
-    EXPECT_TRUE(Operation::isOperationCancelled());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
+    EXPECT_TRUE(BrowserOperation::isOperationCancelled());
     // Its failure afterwards is heard by nobody.
     copy->finish(core::Error(VKFileOperationErrorDomain, -1, "Failed to copy 1 item"));
     EXPECT_TRUE(alerts().empty());
     advance(1);
-    EXPECT_TRUE(Operation::isOperationCancelled());
+    EXPECT_TRUE(BrowserOperation::isOperationCancelled());
 
-    Operation::startOperationWithLabel("Zipping", false);
-    EXPECT_FALSE(Operation::isOperationCancelled());
+    BrowserOperation::startOperationWithLabel("Zipping", false);
+    EXPECT_FALSE(BrowserOperation::isOperationCancelled());
 
     // Only some file operations may be cancelled.
-    Operation::endOperation();
+    BrowserOperation::endOperation();
     auto fixed = std::make_shared<ManualFileOperation>("Importing", true, false);
-    Operation::startFileOperation(fixed);
-    EXPECT_FALSE(Operation::canCancelCurrentOperation());
+    BrowserOperation::startFileOperation(fixed);
+    EXPECT_FALSE(BrowserOperation::canCancelCurrentOperation());
 }
 
 TEST_F(VKFolderControllerOperationTest, APlainTaskCannotBeCancelledWhileUploadsRun)
 {
-    Operation::startOperationWithLabel("Copying", false);
-    EXPECT_TRUE(Operation::canCancelCurrentOperation());
+    BrowserOperation::startOperationWithLabel("Copying", false);
+    EXPECT_TRUE(BrowserOperation::canCancelCurrentOperation());
     cloud->setActiveUploads(2, 0.3f);
-    EXPECT_FALSE(Operation::canCancelCurrentOperation());
+    EXPECT_FALSE(BrowserOperation::canCancelCurrentOperation());
     cloud->setActiveUploads(0, 0);
-    EXPECT_TRUE(Operation::canCancelCurrentOperation());
+    EXPECT_TRUE(BrowserOperation::canCancelCurrentOperation());
     VKCloudHooks::setCurrent(nullptr);
-    EXPECT_TRUE(Operation::canCancelCurrentOperation());
+    EXPECT_TRUE(BrowserOperation::canCancelCurrentOperation());
 }
 
 TEST_F(VKFolderControllerOperationTest, ACancelledRunsWorkerCannotTouchTheNextRun)
 {
     test::OperationNotifications notes;
-    auto first = Operation::startOperationWithLabel("Copying", false);
-    Operation::cancelOperation();
-    auto second = Operation::startOperationWithLabel("Zipping", false);
+    auto first = BrowserOperation::startOperationWithLabel("Copying", false);
+    BrowserOperation::cancelOperation();
+    auto second = BrowserOperation::startOperationWithLabel("Zipping", false);
     ASSERT_NE(first, second);
     // The new run cleared the flag, yet the first run's worker still stops.
-    EXPECT_FALSE(Operation::isOperationCancelled());
-    EXPECT_TRUE(Operation::isOperationCancelled(first));
-    EXPECT_FALSE(Operation::isOperationCancelled(second));
+    EXPECT_FALSE(BrowserOperation::isOperationCancelled());
+    EXPECT_TRUE(BrowserOperation::isOperationCancelled(first));
+    EXPECT_FALSE(BrowserOperation::isOperationCancelled(second));
     notes.clear();
-    Operation::setOperationProgress(0.9f, first);
+    BrowserOperation::setOperationProgress(0.9f, first);
     EXPECT_TRUE(notes.entries().empty());
-    Operation::endOperation(first);
-    EXPECT_TRUE(Operation::isOperationInProgress());
-    EXPECT_EQ(Operation::operationLabel(), "Zipping");
-    Operation::setOperationProgress(0.5f, second);
+    BrowserOperation::endOperation(first);
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Zipping");
+    BrowserOperation::setOperationProgress(0.5f, second);
     EXPECT_EQ(notes.progressValues(), (std::vector<double> { 0.5 }));
-    Operation::endOperation(second);
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    BrowserOperation::endOperation(second);
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     // An ended run that was not cancelled does not count as cancelled.
-    EXPECT_FALSE(Operation::isOperationCancelled(second));
+    EXPECT_FALSE(BrowserOperation::isOperationCancelled(second));
 }
 
 TEST_F(VKFolderControllerOperationTest, WorkersAndTheMainThreadShareTheStateSafely)
@@ -280,24 +280,24 @@ TEST_F(VKFolderControllerOperationTest, WorkersAndTheMainThreadShareTheStateSafe
         workers.emplace_back([&, i] {
             float progress = 0;
             while (!stop) {
-                Operation::setOperationProgress(progress);
-                Operation::setOperationProgress(progress, Operation::currentRun());
+                BrowserOperation::setOperationProgress(progress);
+                BrowserOperation::setOperationProgress(progress, BrowserOperation::currentRun());
                 progress = std::fmod(progress + 0.01f * float(i + 1), 1.0f);
-                cancelledSeen += Operation::isOperationCancelled() ? 1 : 0;
-                (void)Operation::operationProgress();
+                cancelledSeen += BrowserOperation::isOperationCancelled() ? 1 : 0;
+                (void)BrowserOperation::operationProgress();
             }
         });
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_NE(Operation::startOperationWithLabel("Copying", i % 2), Operation::NoRun);
+        ASSERT_NE(BrowserOperation::startOperationWithLabel("Copying", i % 2), BrowserOperation::NoRun);
         if (i % 3 == 0)
-            Operation::cancelOperation();
+            BrowserOperation::cancelOperation();
         else
-            Operation::endOperation();
+            BrowserOperation::endOperation();
     }
     stop = true;
     for (auto& worker : workers)
         worker.join();
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     advance(0.1);
 }
 

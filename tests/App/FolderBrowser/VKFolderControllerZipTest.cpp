@@ -33,7 +33,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 
 class VKFolderControllerZipTest : public test::FolderListingTestCase {
 protected:
@@ -49,11 +49,11 @@ protected:
         // before the test looks).
         m_started = core::NotificationCenter::defaultCenter().observe(
             VKFolderControllerOperationDidStartNotification, nullptr,
-            [this](const core::Notification&) { labels.push_back(Operation::operationLabel()); });
+            [this](const core::Notification&) { labels.push_back(BrowserOperation::operationLabel()); });
     }
     void TearDown() override
     {
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         core::Thread::waitForAll(10);
         FolderListingTestCase::TearDown();
@@ -90,7 +90,7 @@ protected:
     // Lets the worker finish and its completion and the operation's end run.
     void finish()
     {
-        EXPECT_TRUE(core::RunLoop::main().runUntil([] { return !Operation::isOperationInProgress(); }, 120));
+        EXPECT_TRUE(core::RunLoop::main().runUntil([] { return !BrowserOperation::isOperationInProgress(); }, 120));
         core::Thread::waitForAll(10);
         runLoop();
         advance(0.2);
@@ -206,7 +206,7 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
     // Cancelled at once: no archive, no hidden file, no alert.
     mark({ "big.bin" });
     controller->commands().zipMarkedItems(controller);
-    Operation::cancelOperation();
+    BrowserOperation::cancelOperation();
     finish();
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(takeAlert(), "");
@@ -223,7 +223,7 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
     mark({ "a.txt" });
     ASSERT_TRUE(core::fs::removeItem(folder()));
     controller->commands().zipMarkedItems(controller);
-    EXPECT_FALSE(Operation::isOperationInProgress());
+    EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     EXPECT_FALSE(controller->isEditing());
     EXPECT_EQ(takeAlert(), "Error: There was an error creating the archive.");
 }
@@ -400,10 +400,10 @@ TEST_F(VKFolderControllerZipTest, ACancelledUnzipNeverEndsTheNextOperation)
     const auto before = onDisk();
 
     unzip("b.zip");
-    ASSERT_TRUE(Operation::isOperationInProgress());
-    Operation::cancelOperation();
-    Operation::Run next = Operation::startOperationWithLabel("Another", false);
-    ASSERT_NE(next, Operation::NoRun);
+    ASSERT_TRUE(BrowserOperation::isOperationInProgress());
+    BrowserOperation::cancelOperation();
+    BrowserOperation::Run next = BrowserOperation::startOperationWithLabel("Another", false);
+    ASSERT_NE(next, BrowserOperation::NoRun);
     // The cancelled worker stops, cleans up and hands its completion over.
     auto workerRuns = [] {
         for (const auto& name : core::Thread::runningThreadNames())
@@ -413,11 +413,11 @@ TEST_F(VKFolderControllerZipTest, ACancelledUnzipNeverEndsTheNextOperation)
     };
     EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !workerRuns(); }, 60));
     runLoop();
-    EXPECT_TRUE(Operation::isOperationInProgress());
-    EXPECT_EQ(Operation::operationLabel(), "Another");
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
+    EXPECT_EQ(BrowserOperation::operationLabel(), "Another");
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(takeAlert(), "");
-    Operation::endOperation(next);
+    BrowserOperation::endOperation(next);
 }
 
 } // namespace

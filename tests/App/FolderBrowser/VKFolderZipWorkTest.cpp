@@ -22,7 +22,7 @@
 
 namespace {
 
-using Operation = VKBrowserOperation;
+using BrowserOperation = VKBrowserOperation;
 using Work = VKFolderZipWork;
 
 class VKFolderZipWorkTest : public test::TestCase {
@@ -30,13 +30,13 @@ protected:
     void SetUp() override
     {
         TestCase::SetUp();
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         m_folder = makeFolder("Docs");
     }
     void TearDown() override
     {
         core::FileTestHooks::reset();
-        Operation::resetOperationForTesting();
+        BrowserOperation::resetOperationForTesting();
         core::RunLoop::main().runUntilIdle();
         TestCase::TearDown();
     }
@@ -83,20 +83,20 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
         unarchiver->setPassword(password);
         auto workFolder = Work::makeExpansionFolder(archive);
         EXPECT_TRUE(workFolder);
-        Operation::Run run = Operation::startOperationWithLabel("Expanding", false);
+        BrowserOperation::Run run = BrowserOperation::startOperationWithLabel("Expanding", false);
         auto result = Work::expandArchive(*unarchiver, *workFolder, run);
-        Operation::endOperation(run);
+        BrowserOperation::endOperation(run);
         return result;
     }
-    std::optional<std::string> zip(const std::vector<std::string>& items, Operation::Run run = Operation::NoRun)
+    std::optional<std::string> zip(const std::vector<std::string>& items, BrowserOperation::Run run = BrowserOperation::NoRun)
     {
         auto archiver = VKZipArchiver::archiverWithPath(
             uniquePath(inFolder(Work::archiveNameForItems(items))));
         EXPECT_NE(archiver, nullptr);
-        if (run == Operation::NoRun)
-            run = Operation::startOperationWithLabel("Compressing", false);
+        if (run == BrowserOperation::NoRun)
+            run = BrowserOperation::startOperationWithLabel("Compressing", false);
         auto result = Work::archiveItems(*archiver, items, 0, run);
-        Operation::endOperation(run);
+        BrowserOperation::endOperation(run);
         return result;
     }
     static std::string uniquePath(const std::string& path)
@@ -152,9 +152,9 @@ TEST_F(VKFolderZipWorkTest, ZipsUnderAHiddenNameThenTakesAFreeOne)
     auto archiver = VKZipArchiver::archiverWithPath(inFolder("Notes.zip"));
     ASSERT_NE(archiver, nullptr);
     makeFile("Docs/Notes.zip", "theirs");
-    Operation::Run run = Operation::startOperationWithLabel("Compressing", false);
+    BrowserOperation::Run run = BrowserOperation::startOperationWithLabel("Compressing", false);
     auto second = Work::archiveItems(*archiver, { inFolder("Notes.txt") }, 5, run);
-    Operation::endOperation(run);
+    BrowserOperation::endOperation(run);
     ASSERT_TRUE(second);
     EXPECT_EQ(*second, inFolder("Notes 1.zip"));
     EXPECT_EQ(readFile(inFolder("Notes.zip")), "theirs");
@@ -172,16 +172,16 @@ TEST_F(VKFolderZipWorkTest, FailedOrCancelledZipsLeaveNothing)
     EXPECT_EQ(names(), before);
 
     // A cancelled run, and a run that a newer one replaced.
-    Operation::Run cancelled = Operation::startOperationWithLabel("Compressing", false);
-    Operation::cancelOperation();
+    BrowserOperation::Run cancelled = BrowserOperation::startOperationWithLabel("Compressing", false);
+    BrowserOperation::cancelOperation();
     EXPECT_FALSE(zip({ inFolder("a.txt"), inFolder("b") }, cancelled));
     EXPECT_EQ(names(), before);
-    Operation::Run stale = Operation::startOperationWithLabel("Compressing", false);
-    Operation::endOperation(stale);
-    Operation::startOperationWithLabel("Another", false);
+    BrowserOperation::Run stale = BrowserOperation::startOperationWithLabel("Compressing", false);
+    BrowserOperation::endOperation(stale);
+    BrowserOperation::startOperationWithLabel("Another", false);
     EXPECT_FALSE(zip({ inFolder("a.txt") }, stale));
     EXPECT_EQ(names(), before);
-    EXPECT_TRUE(Operation::isOperationInProgress());
+    EXPECT_TRUE(BrowserOperation::isOperationInProgress());
 }
 
 TEST_F(VKFolderZipWorkTest, OneTopLevelItemLandsBesideTheArchive)
@@ -317,8 +317,8 @@ open(sys.argv[1], 'wb').write(bytes(data))
     ASSERT_NE(unarchiver, nullptr);
     auto workFolder = Work::makeExpansionFolder(big);
     ASSERT_TRUE(workFolder);
-    Operation::Run run = Operation::startOperationWithLabel("Expanding", false);
-    Operation::cancelOperation();
+    BrowserOperation::Run run = BrowserOperation::startOperationWithLabel("Expanding", false);
+    BrowserOperation::cancelOperation();
     EXPECT_FALSE(Work::expandArchive(*unarchiver, *workFolder, run).success);
     EXPECT_EQ(names(), before);
 }
