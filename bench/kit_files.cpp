@@ -26,12 +26,16 @@ constexpr size_t LargeFileSize = size_t(1) << 30;
 
 std::string scratch(const std::string& name)
 {
-    static std::string folder = [] {
+    static const std::string folder = [] {
         // Beside the benchmark binary, inside the (ignored) build tree, on disk.
         auto path = std::filesystem::read_symlink("/proc/self/exe").parent_path() / ("kit-files-bench-" + std::to_string(getpid()));
         std::filesystem::create_directories(path);
         return path.string();
     }();
+    // Registered once the folder's name is made, so that the removal runs
+    // before the name goes at exit.
+    static const bool removedAtExit = std::atexit([] { std::filesystem::remove_all(folder); }) == 0;
+    (void)removedAtExit;
     return folder + "/" + name;
 }
 
@@ -164,9 +168,5 @@ BENCHMARK(RemoveTree)->Arg(0)->Arg(1)->ArgNames({ "rm" })->Unit(benchmark::kMill
         2, "x");
     bench::atMost("removing 100,000 files / rm -rf", runSeconds("RemoveTree/rm:0") / runSeconds("RemoveTree/rm:1"), 1.5, "x");
 });
-
-struct CleanUp {
-    ~CleanUp() { std::filesystem::remove_all(scratch("")); }
-} cleanUp;
 
 } // namespace
