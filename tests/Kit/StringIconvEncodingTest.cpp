@@ -101,6 +101,21 @@ TEST_F(StringIconvEncodingTest, MagicEncodingGuessesAndDecodes)
     EXPECT_EQ(VKMagicTextEncoding::magicEncodingForFileData(bytes("\xC3\xA9\xE2\x82"), &text), "UTF-8");
     EXPECT_EQ(text, std::nullopt);
 
+    // Plain text is passed over eight bytes at a time: a byte that decides
+    // is found wherever it lies in a word.
+    for (size_t at = 0; at < 24; ++at) {
+        std::string plain(24, 'x');
+        auto guess = [&](std::string_view odd) {
+            return VKMagicTextEncoding::magicEncodingForFileData(bytes(plain.substr(0, at) + std::string(odd) + plain));
+        };
+        EXPECT_EQ(guess("\x01"), std::nullopt) << at;
+        EXPECT_EQ(guess("\x7F"), std::nullopt) << at;
+        EXPECT_EQ(guess("\t\x1B\r\n"), "ASCII") << at;
+        EXPECT_EQ(guess("\xC3\xA9"), "UTF-8") << at;
+        EXPECT_EQ(guess("\xC3\xA9\x01"), std::nullopt) << at;
+        EXPECT_EQ(guess("\xE9"), std::nullopt) << at;
+    }
+
     EXPECT_EQ(VKMagicTextEncoding::magicEncodingForFileData(bytes(std::string("\xFF\xFEh\0i\0", 6)), &text), "UTF-16LE");
     EXPECT_EQ(text, "\uFEFFhi");
     EXPECT_EQ(VKMagicTextEncoding::magicEncodingForFileData(bytes(std::string("\xFE\xFF\0h\0i", 6)), &text), "UTF-16BE");

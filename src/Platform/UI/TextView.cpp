@@ -6,6 +6,7 @@
 #include "Platform/Core/MainThread.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Thread.h"
+#include "Platform/Core/ThreadPriority.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Core/URL.h"
 #include "Platform/UI/Application.h"
@@ -219,6 +220,8 @@ void TextView::startBackgroundLayout(float width)
     core::Thread::detach("ui.textLayout", [weakSelf, generation, width, wanted = m_wantedLayout, storage = m_storage,
                                               layout = TextLayout::forFont(font())] {
         auto stop = [&] { return wanted->load() != generation; };
+        // The screen meanwhile shows an estimate: drawing it comes first.
+        core::lowerCurrentThreadPriority();
         TextLineCounter counter(layout, width);
         for (;;) {
             TextStorage::Snapshot text = storage->snapshot();

@@ -10,6 +10,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
+#include "Platform/Core/ThreadPriority.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -218,6 +219,9 @@ void VKTextViewController::loadText()
                 post([encoding, text = std::move(text), fontSize](VKTextViewController& self) mutable {
                     self.showFirstScreen(encoding, std::move(text), fontSize);
                 });
+                // The rest of a large text must not slow the drawing of its
+                // first screen, nor the scrolling through it.
+                core::lowerCurrentThreadPriority();
             };
         VKTextLoader::Result result = VKTextLoader::load(request, cancelled, firstScreen);
         if (result.cancelled)

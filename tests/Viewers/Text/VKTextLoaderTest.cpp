@@ -282,6 +282,12 @@ TEST_F(VKTextLoaderTest, TheAutomaticSizeFitsTheLinesNeverUnderNine)
     // one break, the mean rounded up.
     EXPECT_EQ(VKTextLoader::averageLineLength("abc\r\n\r\nabcd\n😀\n"), 3);
     EXPECT_EQ(VKTextLoader::averageLineLength("\n\n"), 0);
+    // Line ends and multi-byte characters anywhere in the eight-byte words
+    // the ASCII runs are counted in: lines of 1 to 40 units, the mean 21.
+    std::string lines;
+    for (size_t length = 1; length <= 40; ++length)
+        lines += std::string(length - 1, 'a') + (length % 3 ? "é" : "b") + (length % 2 ? "\r\n" : "\n");
+    EXPECT_EQ(VKTextLoader::averageLineLength(lines), 21);
     // Only the lines ending in the first MiB count when there is more; the
     // whole text, or a first screen of part of it, give the same.
     std::string text = std::string(VKTextLoader::FirstScreenBytes / 10, '\n') + std::string(99, 'y') + "\n"
