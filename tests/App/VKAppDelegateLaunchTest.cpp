@@ -684,6 +684,30 @@ TEST_F(VKAppDelegateLaunchTest, SavedEntriesGoBackToTheirScreensOnlyWhenTheyMatc
     EXPECT_EQ(back->title(), "Back");
 }
 
+TEST_F(VKAppDelegateLaunchTest, AScreenBelowTheTopComesBackAtItsSavedFraction)
+{
+    launchAgain();
+    const auto folder = application->documentsDirectory() + "/A";
+    ASSERT_TRUE(core::fs::createDirectory(folder + "/B", true));
+    for (int i = 0; i < 80; ++i)
+        ASSERT_TRUE(core::fs::writeFileAtomically(fmt::format("{}/file {:02}.txt", folder, i), "x"));
+    auto entry = [](double fraction) {
+        return core::Value(core::Value::Dictionary { { VKFolderScrollMemory::StateKey, core::Value(fraction) } });
+    };
+    defaults()->set("VKStatePathKey", core::Value("~/Library/Documents/A/B"));
+    defaults()->set("VKStateArrayKey", core::Value(core::Value::Array { entry(0), entry(0.5), entry(0) }));
+    delegate->restoreApplicationState();
+    runLoop();
+    ASSERT_EQ(delegate->folderControllers().size(), 3u);
+
+    delegate->navigationController()->popViewController(false);
+    runLoop();
+    auto a = std::dynamic_pointer_cast<VKFolderController>(delegate->navigationController()->viewControllers().back());
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->folderPath(), folder);
+    EXPECT_NEAR(a->currentStateDictionary()[VKFolderScrollMemory::StateKey].toReal(), 0.5, 0.02);
+}
+
 TEST_F(VKAppDelegateLaunchTest, GoingInactiveWaitsForTheLastClient)
 {
     launchAgain();

@@ -509,5 +509,8 @@ void VKFolderController::restoreStateFromDictionary(const core::Value& state)
             return;
         VKFolderScrollMemory::scrollToFraction(controller->activeTableView(), *fraction);
         controller->activeTableView().flashScrollIndicators();
+        // A screen below the top takes its fraction when it shows again.
+        if (controller->isVisibleViewController())
+            controller->scrollMemory().forgetRestored();
     });
 }

@@ -43,6 +43,7 @@ void VKFolderScrollMemory::forgetAll()
 
 void VKFolderScrollMemory::store(const ui::ScrollView& list, float barHeight)
 {
+    m_restoredFraction.reset();
     float y = list.contentOffset().y;
     if (!std::isfinite(y) || y <= barHeight)
         scrollOffsetsByFolder().erase(m_key);
@@ -50,11 +51,19 @@ void VKFolderScrollMemory::store(const ui::ScrollView& list, float barHeight)
         scrollOffsetsByFolder()[m_key] = y;
 }
 
-void VKFolderScrollMemory::scrollBack(ui::ScrollView& list, float floor, float barsHeight) const
+void VKFolderScrollMemory::scrollBack(ui::ScrollView& list, float floor, float barsHeight)
 {
-    auto& offsets = scrollOffsetsByFolder();
-    auto found = offsets.find(m_key);
-    float y = std::max(found == offsets.end() ? 0.0f : found->second, floor);
+    float scrollable = list.contentSize().height - list.bounds().height();
+    float kept = 0;
+    if (m_restoredFraction && scrollable > 0) {
+        kept = *m_restoredFraction * scrollable;
+        m_restoredFraction.reset();
+    } else {
+        auto& offsets = scrollOffsetsByFolder();
+        auto found = offsets.find(m_key);
+        kept = found == offsets.end() ? 0.0f : found->second;
+    }
+    float y = std::max(kept, floor);
     y = std::min(y, list.contentSize().height - (list.bounds().height() - barsHeight));
     if (y > 0)
         list.setContentOffset({ 0, y });
@@ -91,7 +100,6 @@ std::optional<float> VKFolderScrollMemory::restore(const core::Value& state)
     const core::Value& value = state[StateKey];
     if (!value.isNumber() || !std::isfinite(value.toReal()))
         return std::nullopt;
-    float fraction = float(std::clamp(value.toReal(), 0.0, 1.0));
-    scrollOffsetsByFolder()[m_key] = fraction;
-    return fraction;
+    m_restoredFraction = float(std::clamp(value.toReal(), 0.0, 1.0));
+    return m_restoredFraction;
 }

@@ -28,9 +28,10 @@ public:
     // Keeps the list's offset, or forgets it when it goes no further than
     // `barHeight`.
     void store(const ui::ScrollView& list, float barHeight);
-    // Scrolls to the kept offset (at least `floor`), no further than the
-    // last row shows above bars `barsHeight` high in all.
-    void scrollBack(ui::ScrollView& list, float floor, float barsHeight) const;
+    // Scrolls to the kept offset, or once to a restored fraction of the
+    // rows (at least `floor`), no further than the last row shows above
+    // bars `barsHeight` high in all.
+    void scrollBack(ui::ScrollView& list, float floor, float barsHeight);
 
     // The offset as a fraction of the scrollable height: 0 within the bar
     // or with nothing to scroll.
@@ -39,10 +40,15 @@ public:
     static void scrollToFraction(ui::ScrollView& list, float fraction);
 
     static core::Value state(float fraction);
-    // The fraction a saved state holds, clamped and kept for the folder;
-    // none when it holds no finite number.
+    // The fraction a saved state holds, clamped and kept for this screen's
+    // next scrollBack; none when it holds no finite number.
     std::optional<float> restore(const core::Value& state);
+    // The restored fraction was shown already: scrollBack keeps to offsets.
+    void forgetRestored() { m_restoredFraction.reset(); }
 
 private:
     std::string m_key;
+    // A fraction, not an offset: it becomes one against the rows listed
+    // when the screen next shows.
+    std::optional<float> m_restoredFraction;
 };

@@ -92,6 +92,17 @@ TEST_F(VKFolderScrollMemoryTest, TheSavedStateHoldsAFractionClampedOrIgnored)
     list->setContentOffset({ 0, 100 });
     VKFolderScrollMemory::scrollToFraction(*list, std::nanf(""));
     EXPECT_EQ(list->contentOffset().y, 100);
+
+    // A restored fraction is no offset: the folder's next list comes back
+    // at that share of its rows, once.
+    ASSERT_TRUE(memory.restore(state(core::Value(0.25))));
+    EXPECT_EQ(VKFolderScrollMemory::stored(folder), std::nullopt);
+    list->setContentOffset({ 0, 0 });
+    memory.scrollBack(*list, Bar, 100);
+    EXPECT_NEAR(list->contentOffset().y, 400, 1);
+    list->setContentOffset({ 0, 0 });
+    memory.scrollBack(*list, Bar, 100);
+    EXPECT_EQ(list->contentOffset().y, Bar);
 }
 
 } // namespace
