@@ -61,6 +61,7 @@ struct PixelMemory {
         std::vector<Spare> buffers;
         size_t bytes = 0;
         bool clearing = false; // the clearing thread runs
+        uint64_t releases = 0; // releaseSpareMemory calls: one cleared meanwhile is not kept
     };
     static Spares& spares()
     {
@@ -101,11 +102,18 @@ struct PixelMemory {
             Spare taken = *it;
             spare.buffers.erase(std::next(it).base());
             spare.bytes -= taken.length;
+            uint64_t releases = spare.releases;
             lock.unlock();
             fill(taken.bytes, taken.length, taken.pixel);
             taken.cleared = true;
             lock.lock();
-            keep(spare, taken, lock);
+            if (spare.releases == releases) {
+                keep(spare, taken, lock);
+            } else {
+                lock.unlock();
+                munmap(taken.bytes, taken.length);
+                lock.lock();
+            }
         }
     }
 
@@ -167,6 +175,20 @@ struct PixelMemory {
         return new PixelMemory { static_cast<unsigned char*>(bytes), size, size, pixel };
     }
 
+    static void releaseSpares()
+    {
+        std::vector<Spare> unmapped;
+        {
+            auto& spare = spares();
+            std::lock_guard lock(spare.mutex);
+            unmapped.swap(spare.buffers);
+            spare.bytes = 0;
+            ++spare.releases;
+        }
+        for (const Spare& old : unmapped)
+            munmap(old.bytes, old.length);
+    }
+
     static void release(void* memory)
     {
         auto* pixels = static_cast<PixelMemory*>(memory);
@@ -203,6 +225,11 @@ cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned
 }
 
 } // namespace
+
+void BitmapContext::releaseSpareMemory()
+{
+    PixelMemory::releaseSpares();
+}
 
 std::unique_ptr<BitmapContext> BitmapContext::create(int width, int height, size_t bytesPerRow)
 {

@@ -55,6 +55,10 @@ public:
     // context, whose drawing would change them, goes.
     static std::shared_ptr<Image> takeImage(std::unique_ptr<BitmapContext> context);
 
+    // Gives back to the system the freed pixel buffers kept for the next
+    // bitmaps (up to 64 MiB): for a screen of large pictures that goes.
+    static void releaseSpareMemory();
+
 private:
     friend std::unique_ptr<BitmapContext> makeImageContext(Size size, float scale, const Color& background);
     static std::unique_ptr<BitmapContext> make(int width, int height, size_t bytesPerRow, const AffineTransform& base,

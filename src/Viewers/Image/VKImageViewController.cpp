@@ -18,6 +18,7 @@
 #include "Kit/VKImageOperationQueue.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Kit/VKSelectorOperation.h"
+#include "Platform/Core/Device.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
@@ -26,6 +27,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/StoredImage.h"
@@ -38,6 +40,7 @@
 #include "Platform/UI/Window.h"
 
 #include <fmt/format.h>
+#include <malloc.h>
 
 
 namespace {
@@ -76,6 +79,33 @@ public:
     std::optional<std::string> thumbnailPath;
 };
 
+// Run on the image queue after what it was doing, once a viewer has gone:
+// the pixels of the photos it showed (tens of megabytes) would otherwise stay
+// with the process, as buffers kept for the next bitmaps and as free heap
+// of the worker that decoded them.
+class ReleasePicturesOperation : public VKOperation {
+public:
+    void run() override
+    {
+        gfx::BitmapContext::releaseSpareMemory();
+        core::Device::releaseFreeHeapMemory();
+    }
+};
+
+// Photos are decoded on the image queue's worker into blocks of megabytes:
+// past the first, the allocator would take them from that thread's heap and
+// keep its freed top for good (its limits rise with the largest block
+// freed). Fixed limits, the same the movie engine sets, keep blocks up to
+// 32 MiB on the heaps and give a heap's top beyond 1 MiB back as it frees.
+void limitRetainedHeap()
+{
+    static const bool set = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+        return true;
+    }();
+    (void)set;
+}
 
 } // namespace
 
@@ -98,6 +128,10 @@ VKImageViewController::~VKImageViewController()
         view->setDelegate({});
     if (m_tvoutWindow)
         ui::setScreenOfWindow(*m_tvoutWindow, nullptr);
+    // Once its views have let their pictures go too.
+    core::RunLoop::main().performAfter(0, [] {
+        VKImageOperationQueue::sharedQueue()->addOperation(std::make_shared<ReleasePicturesOperation>());
+    });
 }
 
 void VKImageViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
@@ -143,6 +177,7 @@ bool VKImageViewController::isCurrentResource(const std::shared_ptr<VKFileResour
 
 void VKImageViewController::loadContentView()
 {
+    limitRetainedHeap();
     auto view = VKImageView::create(this->view()->bounds());
     view->setDelegate(std::static_pointer_cast<VKImageViewDelegate>(sharedAs<VKImageViewController>()));
     view->setZoomToFitOnLoad(true);

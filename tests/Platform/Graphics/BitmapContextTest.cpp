@@ -95,10 +95,13 @@ TEST_F(BitmapContextTest, StrokesAndWritesPNG)
 } // namespace
 
 // Images taken from a context keep its pixels and scale without a copy; large
-// buffers are handed out again after use and must start transparent then too.
+// buffers are handed out again after use and must start transparent then too,
+// and after the kept ones were given back (while one may be being cleared).
 TEST_F(BitmapContextTest, TakenImagesKeepThePixelsAndReusedMemoryStartsClear)
 {
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 4; ++round) {
+        if (round % 2)
+            BitmapContext::releaseSpareMemory();
         auto context = gfx::makeImageContext({ 700, 500 }, 2); // 5.6 MB: mapped, then reused
         ASSERT_TRUE(context);
         EXPECT_EQ(context->pixelAt(1399, 999), Pixel());
