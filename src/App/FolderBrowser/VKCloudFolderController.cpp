@@ -213,7 +213,7 @@ void VKCloudFolderController::cloudMetadataLoadDidEnd(const core::Notification& 
     if (!navigationItem().rightBarButtonItem() || isShowingCloudActivityIndicator())
         updateEditButton();
     if (notification.name() == VKCloudServiceDidUpdateMetadataNotification) {
-        collectionDidUpdate(notification);
+        changes().collectionDidUpdate(notification);
     } else if (notification.name() == VKCloudServiceMetadataLoadFailedNotification) {
         m_showingSyncFailure = true;
         updateFolderInfo();

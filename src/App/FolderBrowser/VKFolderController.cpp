@@ -34,10 +34,6 @@
 
 namespace {
 
-constexpr double CollapsedUpdateDelay = 0.4;
-constexpr const char* ModelUpdateTag = "updateModelAndView";
-constexpr const char* ReloadTag = "reloadData";
-
 std::mutex& factoryMutex()
 {
     static std::mutex mutex;
@@ -87,6 +83,7 @@ VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     , m_listing(std::make_unique<VKFolderListing>(m_resource))
     , m_opener(std::make_unique<VKFolderRowOpener>(*m_listing))
     , m_scrollMemory(m_folderPath)
+    , m_changes(m_folderPath)
     , m_strip(std::make_shared<VKFolderLetterStrip>(*m_listing))
 {
     setTitle(m_resource->localizedName());
@@ -108,18 +105,7 @@ void VKFolderController::startObserving()
     std::weak_ptr<VKFolderController> weak = self();
     // What other programs do to the folder shows as the server's changes do.
     listing().watchFolder();
-    auto to = [weak](void (VKFolderController::*handler)(const core::Notification&)) {
-        return [weak, handler](const core::Notification& notification) {
-            if (auto controller = weak.lock())
-                (controller.get()->*handler)(notification);
-        };
-    };
-    m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        to(&VKFolderController::collectionDidUpdate)));
-    m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        to(&VKFolderController::collectionDidUpdate)));
-    m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr,
-        to(&VKFolderController::quotaDidUpdate)));
+    m_changes.follow(std::static_pointer_cast<VKFolderChanges::Host>(self()), shared_from_this().get());
     m_transfers.observe(std::static_pointer_cast<VKFolderTransferRows::Host>(self()), m_folderPath);
     for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification }) {
         m_observations.push_back(center.observe(name, nullptr, [weak](const core::Notification&) {
@@ -141,15 +127,6 @@ void VKFolderController::startObserving()
                     controller->editing().fitToolbarItems();
             });
         }));
-    for (const char* key : { "VKDisplayFileExtensions", "VKFileSortOrder", "VKShowHiddenFiles" }) {
-        m_observations.push_back(core::UserDefaults::standard()->observe(key, [weak, key](const core::Value&) {
-            // Settings may change on any thread; the list follows on the main one.
-            core::RunLoop::main().post([weak, key] {
-                if (auto controller = weak.lock())
-                    controller->settingDidChange(key);
-            });
-        }));
-    }
 }
 
 bool VKFolderController::isLocalFolder() const
@@ -307,80 +284,35 @@ bool VKFolderController::isVisibleViewController() const
     return navigation && navigation->visibleViewController() == this;
 }
 
-void VKFolderController::scheduleModelUpdate(double delay)
+// MARK: What changes the rows (VKFolderChanges)
+
+void VKFolderController::changesFolderChanged(bool burst)
 {
-    std::weak_ptr<VKFolderController> weak = self();
-    core::RunLoop::main().performAfter(delay, [weak] {
-        if (auto controller = weak.lock())
-            controller->updateModelAndView();
-    }, core::PerformKey { shared_from_this(), ModelUpdateTag, {} });
+    listing().folderDidChange(burst);
 }
 
-void VKFolderController::cancelModelUpdate()
+void VKFolderController::changesReloadTable()
 {
-    core::RunLoop::main().cancelPerforms(core::PerformKey { shared_from_this(), ModelUpdateTag, {} });
+    if (isViewLoaded())
+        activeTableView().reloadData();
 }
 
-void VKFolderController::scheduleReload(double delay)
+void VKFolderController::changesSearchMayFindMore()
 {
-    core::PerformKey key { shared_from_this(), ReloadTag, {} };
-    core::RunLoop::main().cancelPerforms(key);
-    std::weak_ptr<VKFolderController> weak = self();
-    auto reload = [weak] {
-        if (auto controller = weak.lock(); controller && controller->isViewLoaded())
-            controller->activeTableView().reloadData();
-    };
-    if (delay <= 0)
-        reload();
-    else
-        core::RunLoop::main().performAfter(delay, std::move(reload), std::move(key));
+    listing().rebuild(searchScope() == 1);
+    updateView();
 }
 
-void VKFolderController::collectionDidUpdate(const core::Notification& notification)
+void VKFolderController::changesContentSizeChanged(const std::string& path)
 {
-    if (notification.name() == VKFolderControllerCollectionDidUpdateNotification && notification.object().get() == this)
-        return;
-    const core::Value* changed = &notification.userInfo()["Path"];
-    if (!changed->isString())
-        changed = &notification.userInfo()["VKCloudServiceLocalPath"];
-    if (!changed->isString() || changed->string().empty())
-        return;
-    std::string path = core::path::standardizingPath(changed->string());
-    // Clients' changes come in bursts: one rebuild after the last.
-    double delay = notification.name() == WebDAVCollectionDidUpdateNotification ? CollapsedUpdateDelay : 0;
-    if (path == m_folderPath)
-        listing().folderDidChange(delay > 0);
-    else if (core::path::deletingLastPathComponent(path) == m_folderPath && isTopViewController())
-        scheduleReload(delay);
-}
-
-void VKFolderController::quotaDidUpdate(const core::Notification& notification)
-{
-    const core::Value& value = notification.userInfo()["path"];
-    const std::string path = value.isString() ? core::path::standardizingPath(value.string()) : std::string();
-    // Searches read the quota tree: what it learns may find more.
-    auto text = searchText();
-    if (text && !text->empty()) {
-        if (searchScope() == 1 || core::path::isWithin(path, m_folderPath)) {
-            listing().rebuild(searchScope() == 1);
-            updateView();
-        }
-        return;
-    }
-    if (!path.empty())
-        contentSizeDidChange(path);
-}
-
-void VKFolderController::contentSizeDidChange(const std::string& path)
-{
-    if (!core::path::isWithin(path, m_folderPath) || !isLocalFolder())
+    if (!isLocalFolder())
         return;
     updateFolderInfo();
     if (isViewLoaded() && listing().contentSizeDidChange(path))
         tableView().reloadData();
 }
 
-void VKFolderController::settingDidChange(const std::string& key)
+void VKFolderController::changesSettingChanged(const std::string& key)
 {
     // The folder on top follows at once, also behind the settings sheet, so
     // that it shows the new settings when the sheet closes.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKFolderChanges.h"
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderEditing.h"
 #include "App/FolderBrowser/VKFolderLetterStrip.h"
@@ -47,12 +48,14 @@ class VKFolderBrowserServices;
 // (VKFolderTransferRows) and the editing commands (VKFolderCommands: the
 // menu, the dispatcher of every sheet and prompt, and the operations they
 // start; host side in VKFolderControllerEditing.cpp), what a row opens with
-// its sheets and the viewers' walks (VKFolderRowOpener) and the scroll
-// position kept per folder (VKFolderScrollMemory). This screen presents the
+// its sheets and the viewers' walks (VKFolderRowOpener), the scroll
+// position kept per folder (VKFolderScrollMemory) and the following of
+// outside changes to the rows (VKFolderChanges). This screen presents the
 // rows: the table's side (cells, touches, marks, deleting) lives in
 // VKFolderControllerRows.cpp.
 class VKFolderController : public VKFolderControllerBase,
                            public VKFolderListing::Host,
+                           public VKFolderChanges::Host,
                            public VKFolderRowOpener::Host,
                            public VKFolderSearch::Host,
                            public VKFolderEditing::Host,
@@ -113,10 +116,8 @@ public:
     // leaves the size out.
     static std::string summaryForItemCount(uint32_t count, int64_t size, bool isSelection);
 
-    // What the controller follows.
-    void collectionDidUpdate(const core::Notification& notification);
-    void quotaDidUpdate(const core::Notification& notification);
-    void settingDidChange(const std::string& key);
+    // What changes the rows from outside (host side in VKFolderController.cpp).
+    VKFolderChanges& changes() { return m_changes; }
 
     // The table (a VKFolderTableView) or, while a search shows its results,
     // the results table.
@@ -259,6 +260,15 @@ private:
     bool listingIsOnTop() const override { return isTopViewController(); }
     void listingDidRebuild() override;
     void listingDidChange() override { updateView(); }
+    void changesFolderChanged(bool burst) override;
+    bool changesScreenIsOnTop() const override { return isTopViewController(); }
+    void changesReloadTable() override;
+    std::optional<std::string> changesSearchText() const override { return searchText(); }
+    bool changesSearchesEverywhere() const override { return searchScope() == 1; }
+    void changesSearchMayFindMore() override;
+    void changesContentSizeChanged(const std::string& path) override;
+    void changesSettingChanged(const std::string& key) override;
+    void changesUpdateModel() override { updateModelAndView(); }
     bool openerIsSearching() const override { return isSearching(); }
     void openerPush(const std::shared_ptr<ui::ViewController>& screen, const std::optional<std::string>& backTitle) override;
     void openerDeselect() override;
@@ -329,12 +339,6 @@ private:
     // Where a "Local Files" search looks: both document trees, the private
     // one unless a guest uses the program.
     std::vector<std::string> localFilesRoots() const;
-    void scheduleModelUpdate(double delay);
-    void cancelModelUpdate();
-    // The quota tree's news of an item inside this folder: the summary, and
-    // the size of the row on the way (kept in its place in size order).
-    void contentSizeDidChange(const std::string& path);
-    void scheduleReload(double delay);
     void repairNavigationStack();
     void highlightResource(const std::shared_ptr<VKFileResource>& resource, int count);
     void askThumbnailForCell(ui::TableViewCell& cell);
@@ -350,6 +354,8 @@ private:
     // Over the listing; its host is this controller, once shared.
     const std::unique_ptr<VKFolderRowOpener> m_opener;
     VKFolderScrollMemory m_scrollMemory;
+    // Its host is this controller, once shared (startObserving).
+    VKFolderChanges m_changes;
     const std::shared_ptr<VKFolderLetterStrip> m_strip;
     std::string m_folderInfo;
     std::vector<core::Observation> m_observations;

@@ -88,7 +88,7 @@ void VKFolderController::folderSearchWillBegin()
 void VKFolderController::folderSearchWillEnd()
 {
     auto keep = self();
-    cancelModelUpdate();
+    m_changes.cancelModelUpdate();
     updateModelAndView();
     // The strip comes back once the search is no longer active.
     std::weak_ptr<VKFolderController> weak = self();
@@ -100,8 +100,7 @@ void VKFolderController::folderSearchWillEnd()
 
 void VKFolderController::folderSearchChanged(double delay)
 {
-    cancelModelUpdate();
-    scheduleModelUpdate(delay);
+    m_changes.scheduleModelUpdate(delay);
 }
 
 void VKFolderController::folderSearchBarResized()
