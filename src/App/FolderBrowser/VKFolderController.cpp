@@ -16,13 +16,11 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
-#include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/TableViewCell.h"
-#include "WebDAV/WebDAVResponse.h"
 
 #include <fmt/format.h>
 
