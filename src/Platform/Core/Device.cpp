@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <malloc.h>
+#include <mutex>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -206,6 +207,15 @@ uint64_t Device::freeMemory() const
 void Device::releaseFreeHeapMemory()
 {
     malloc_trim(0);
+}
+
+void Device::limitRetainedHeap()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+    });
 }
 
 Value Device::valueForKey(std::string_view key) const

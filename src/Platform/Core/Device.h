@@ -48,6 +48,13 @@ public:
     // program after a burst (the server once its last connection is gone),
     // since the allocator otherwise keeps its high-water mark.
     static void releaseFreeHeapMemory();
+    // Fixes the allocator's limits for work that allocates blocks of
+    // megabytes on worker threads (decoded photos, movie frames): blocks up
+    // to 32 MiB stay on the heaps, and a heap's free top beyond a mebibyte
+    // goes back as it is freed. Left to adapt, the limits rise with the
+    // largest block freed and each thread's heap keeps that much for good.
+    // Process-wide and set once; later calls do nothing.
+    static void limitRetainedHeap();
 
     // "multitaskingSupported", "name", "model", "systemName",
     // "systemVersion", "uniqueIdentifier".

@@ -40,7 +40,6 @@
 #include "Platform/UI/Window.h"
 
 #include <fmt/format.h>
-#include <malloc.h>
 
 
 namespace {
@@ -91,21 +90,6 @@ public:
         core::Device::releaseFreeHeapMemory();
     }
 };
-
-// Photos are decoded on the image queue's worker into blocks of megabytes:
-// past the first, the allocator would take them from that thread's heap and
-// keep its freed top for good (its limits rise with the largest block
-// freed). Fixed limits, the same the movie engine sets, keep blocks up to
-// 32 MiB on the heaps and give a heap's top beyond 1 MiB back as it frees.
-void limitRetainedHeap()
-{
-    static const bool set = [] {
-        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
-        return true;
-    }();
-    (void)set;
-}
 
 } // namespace
 
@@ -177,7 +161,9 @@ bool VKImageViewController::isCurrentResource(const std::shared_ptr<VKFileResour
 
 void VKImageViewController::loadContentView()
 {
-    limitRetainedHeap();
+    // Photos are decoded on the image queue's worker into blocks of
+    // megabytes, which that thread's heap would otherwise keep.
+    core::Device::limitRetainedHeap();
     auto view = VKImageView::create(this->view()->bounds());
     view->setDelegate(std::static_pointer_cast<VKImageViewDelegate>(sharedAs<VKImageViewController>()));
     view->setZoomToFitOnLoad(true);

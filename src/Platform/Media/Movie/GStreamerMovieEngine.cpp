@@ -1,5 +1,6 @@
 #include "Platform/Media/Movie/GStreamerMovieEngine.h"
 
+#include "Platform/Core/Device.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"
@@ -16,7 +17,6 @@
 #include <cmath>
 #include <condition_variable>
 #include <fmt/format.h>
-#include <malloc.h>
 #include <mutex>
 
 namespace media {
@@ -285,14 +285,10 @@ void GStreamerMovieEngine::initialize()
     std::call_once(once, [] {
         gst_init(nullptr, nullptr);
         // Frames and the decoders' pictures are allocated on the streaming
-        // threads, each with a heap of its own. Left to adapt, the allocator
-        // keeps up to two frames' worth free at the top of every such heap
-        // once a frame has been freed, and a movie opened again may use
-        // other heaps: the process grew by megabytes with every movie. Fixed
-        // limits keep frames on the heaps (mapping each one costs half the
-        // frame rate) and hand back a heap's top beyond a mebibyte.
-        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+        // threads, each with a heap of its own: the process grew by
+        // megabytes with every movie until the heaps' limits were fixed
+        // (mapping each frame instead costs half the frame rate).
+        core::Device::limitRetainedHeap();
     });
 }
 
@@ -326,7 +322,7 @@ GStreamerMovieEngine::~GStreamerMovieEngine()
         m_state->slot = nullptr;
     }
     // The free pages left between live blocks go back too.
-    malloc_trim(0);
+    core::Device::releaseFreeHeapMemory();
 }
 
 void GStreamerMovieEngine::open(const std::string& path, MovieEngineClient* client)
