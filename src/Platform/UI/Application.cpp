@@ -292,6 +292,47 @@ bool Application::sendKeyCommand(KeyCommand command)
 {
     requireMainThread("Application::sendKeyCommand");
     auto self = shared_from_this();
+    auto window = keyWindow();
+    if (!window)
+        return false;
+    // Keys left from a slide whose end never came go first.
+    if (!window->isTransitioning())
+        deliverHeldKeyCommands();
+    if (window->isTransitioning()) {
+        if (m_heldKeyCommands.size() < MaximumHeldKeyCommands)
+            m_heldKeyCommands.push_back(command);
+        return true;
+    }
+    return dispatchKeyCommand(command);
+}
+
+void Application::transitionDidEnd()
+{
+    if (m_heldKeyCommands.empty())
+        return;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    core::RunLoop::main().performAfter(0, [weak] {
+        if (auto self = std::static_pointer_cast<Application>(weak.lock()))
+            self->deliverHeldKeyCommands();
+    });
+}
+
+void Application::deliverHeldKeyCommands()
+{
+    // A held key that starts another slide holds the rest again.
+    while (!m_heldKeyCommands.empty()) {
+        auto window = keyWindow();
+        if (window && window->isTransitioning())
+            return;
+        KeyCommand command = m_heldKeyCommands.front();
+        m_heldKeyCommands.pop_front();
+        if (window)
+            dispatchKeyCommand(command);
+    }
+}
+
+bool Application::dispatchKeyCommand(KeyCommand command)
+{
     layoutPendingViews();
     auto window = keyWindow();
     if (!window)
@@ -307,7 +348,7 @@ bool Application::sendKeyCommand(KeyCommand command)
             return true;
     }
     // With nothing to cancel, Escape goes back a screen.
-    return command == KeyCommand::Escape && sendKeyCommand(KeyCommand::Back);
+    return command == KeyCommand::Escape && dispatchKeyCommand(KeyCommand::Back);
 }
 
 bool Application::openURL(const core::URL& url)

@@ -15,6 +15,7 @@
 #include "Platform/UI/Orientation.h"
 #include "Platform/UI/Responder.h"
 
+#include <deque>
 #include <functional>
 #include <utility>
 #include <memory>
@@ -86,8 +87,11 @@ public:
     virtual void sendEvent(const Event& event);
     // A key command goes up the responder chain from the key window's key
     // responder until one takes it; an Escape nobody takes goes back. True
-    // when taken.
+    // when taken. Keys typed while the key window's screens slide (a push,
+    // a pop, a presentation) are held and go on in order once it ends.
     bool sendKeyCommand(KeyCommand command);
+    // A screen's slide ended: the keys held during it go on the next pass.
+    void transitionDidEnd();
 
     // URLs handed to the system, recorded; `opener` (the program's) gets
     // them too. canOpenURL: http, https, mailto and registered schemes.
@@ -168,6 +172,8 @@ private:
     // when its size changed.
     bool fitScreenToInterface();
     void layOutTurnedViews(double duration);
+    bool dispatchKeyCommand(KeyCommand command);
+    void deliverHeldKeyCommands();
 
     std::weak_ptr<ApplicationDelegate> m_delegate;
     State m_state = State::Inactive;
@@ -194,6 +200,9 @@ private:
     gfx::Point m_lastTapLocation;
     int m_lastTapCount = 0;
     core::Observation m_memoryWarning;
+    // Bounded: a key held down through a slide repeats.
+    static constexpr size_t MaximumHeldKeyCommands = 32;
+    std::deque<KeyCommand> m_heldKeyCommands;
 };
 
 // Makes the application (and makes it shared) and its delegate, launches it

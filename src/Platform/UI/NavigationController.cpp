@@ -307,6 +307,8 @@ void NavigationController::completeTransition()
     if (auto finish = std::exchange(m_transitionFinish, nullptr)) {
         auto keep = shared_from_this();
         finish();
+        if (auto* application = Application::shared())
+            application->transitionDidEnd();
     }
 }
 

@@ -320,8 +320,11 @@ void ViewController::completeModalTransition()
 {
     auto& transition = modalTransition();
     transition.token.reset();
-    if (auto finish = std::exchange(transition.finish, nullptr))
+    if (auto finish = std::exchange(transition.finish, nullptr)) {
         finish();
+        if (auto* application = Application::shared())
+            application->transitionDidEnd();
+    }
 }
 
 void ViewController::resetForTesting()

@@ -259,6 +259,16 @@ ViewController* shownScreen(ViewController* controller)
     return controller;
 }
 
+// What stands in front over the content: an alert, a sheet, a popover or
+// the screens.
+View* frontView(const Window& window)
+{
+    for (auto it = window.subviews().rbegin(); it != window.subviews().rend(); ++it)
+        if (showsOnScreen(**it))
+            return it->get();
+    return nullptr;
+}
+
 } // namespace
 
 ViewController* Window::visibleViewController() const
@@ -269,16 +279,25 @@ ViewController* Window::visibleViewController() const
     return controller ? shownScreen(controller) : nullptr;
 }
 
+bool Window::isTransitioning() const
+{
+    if (ViewController::isModalTransitionRunning())
+        return true;
+    View* front = frontView(*this);
+    auto* controller = front ? dynamic_cast<ViewController*>(front->controller()) : nullptr;
+    for (controller = controller ? shownScreen(controller) : nullptr; controller; controller = controller->parentViewController())
+        if (auto* navigation = dynamic_cast<NavigationController*>(controller); navigation && navigation->isTransitioning())
+            return true;
+    return false;
+}
+
 Responder* Window::keyCommandResponder()
 {
     // The window itself may be first responder, for remote control.
     if (Responder* responder = firstResponder(); responder && responder != this)
         return responder;
     layoutIfNeeded();
-    View* front = nullptr;
-    for (auto it = subviews().rbegin(); it != subviews().rend() && !front; ++it)
-        if (showsOnScreen(**it))
-            front = it->get();
+    View* front = frontView(*this);
     if (!front)
         return this;
     // A screen in front: the one its navigation shows now.

@@ -75,6 +75,9 @@ public:
     // The screen the window shows: its root controller's deepest presented
     // one, at the top of its navigation.
     ViewController* visibleViewController() const;
+    // Whether its screens slide: a presentation, or a push or pop of the
+    // navigation that shows the visible screen.
+    bool isTransitioning() const;
 
     // Dispatches an event the application routed here: touches to their
     // recognizers and views, the rest to the first responder.

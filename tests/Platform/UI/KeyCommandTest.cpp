@@ -82,6 +82,35 @@ TEST_F(KeyCommandTest, AListIsWalkedOpenedAndLeft)
     navigation->view()->removeFromSuperview();
 }
 
+// Keys typed while a screen slides in or out are not lost: they wait for
+// the slide to end and go, in order, to the screen it leaves shown, so
+// Escape twice from the start of a push walks back to the root.
+TEST_F(KeyCommandTest, KeysTypedDuringATransitionReachTheScreenItShows)
+{
+    auto first = std::make_shared<List>(), second = std::make_shared<List>();
+    auto navigation = ui::NavigationController::create(first);
+    window().addSubview(navigation->view());
+    navigation->pushViewController(second, true);
+    for (auto command : { KeyCommand::Down, KeyCommand::Down, KeyCommand::Return, KeyCommand::Escape })
+        EXPECT_TRUE(driver.key(command));
+    EXPECT_TRUE(second->opened.empty()) << "held until the push ends";
+    advance(ui::NavigationController::TransitionDuration);
+    EXPECT_EQ(second->opened, std::vector<std::string> { "1" });
+    EXPECT_TRUE(navigation->isTransitioning()) << "the held Escape goes back";
+    EXPECT_TRUE(driver.key(KeyCommand::Down));
+    advance(1);
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    EXPECT_EQ(first->tableView().indexPathForSelectedRow(), (IndexPath { 0, 0 })) << "the root had the last Down";
+
+    // A presentation holds them too: its Escape dismisses it once shown.
+    auto sheet = ui::ViewController::create();
+    first->presentModalViewController(sheet, true);
+    EXPECT_TRUE(driver.key(KeyCommand::Escape));
+    advance(1);
+    EXPECT_FALSE(first->modalViewController());
+    navigation->view()->removeFromSuperview();
+}
+
 // A paging view turns whole pages, as a swipe ending would.
 TEST_F(KeyCommandTest, APagerTurnsWholePages)
 {
