@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 namespace ui {
 
 ChoiceView::ChoiceView() = default;
@@ -138,12 +140,49 @@ bool ChoiceView::performKeyCommand(KeyCommand command)
 {
     if (!m_visible || m_dismissing)
         return false;
-    if (command == KeyCommand::Escape)
+    switch (command) {
+    case KeyCommand::Escape:
         dismiss(m_cancelIndex, true);
-    else if (command == KeyCommand::Return)
-        if (auto index = defaultButtonIndex())
+        break;
+    case KeyCommand::Return:
+        if (auto index = m_keyHighlight ? m_keyHighlight : defaultButtonIndex())
             buttonPressed(*index);
+        break;
+    case KeyCommand::Up:
+    case KeyCommand::Left:
+        moveKeyHighlight(-1);
+        break;
+    case KeyCommand::Down:
+    case KeyCommand::Right:
+        moveKeyHighlight(1);
+        break;
+    default:
+        break;
+    }
     return true;
+}
+
+void ChoiceView::moveKeyHighlight(int step)
+{
+    layoutIfNeeded();
+    std::vector<int> shown;
+    for (int i = 0; i < numberOfButtons(); ++i)
+        if (showsButton(i) && !m_buttons[size_t(i)]->isHidden())
+            shown.push_back(i);
+    if (shown.empty())
+        return;
+    // Reading order: a sheet's column top down, an alert's row left to right.
+    std::stable_sort(shown.begin(), shown.end(), [this](int a, int b) {
+        gfx::Rect first = m_buttons[size_t(a)]->frame(), second = m_buttons[size_t(b)]->frame();
+        return first.y() != second.y() ? first.y() < second.y() : first.x() < second.x();
+    });
+    auto at = m_keyHighlight ? std::find(shown.begin(), shown.end(), *m_keyHighlight) : shown.end();
+    int next = at == shown.end() ? (step > 0 ? 0 : int(shown.size()) - 1)
+                                 : std::clamp(int(at - shown.begin()) + step, 0, int(shown.size()) - 1);
+    if (m_keyHighlight)
+        m_buttons[size_t(*m_keyHighlight)]->setHighlighted(false);
+    m_keyHighlight = shown[size_t(next)];
+    m_buttons[size_t(*m_keyHighlight)]->setHighlighted(true);
 }
 
 void ChoiceView::dismiss(int index, bool animated)
@@ -161,6 +200,8 @@ void ChoiceView::dismiss(int index, bool animated)
     sendWillDismiss(index);
     m_visible = false;
     m_interfaceTurned = {};
+    if (auto highlighted = std::exchange(m_keyHighlight, std::nullopt))
+        m_buttons[size_t(*highlighted)]->setHighlighted(false);
     removeFromScreen();
     m_dismissing = false;
     if (!animated)

@@ -46,8 +46,9 @@ public:
 
     std::string debugText() const override { return m_title; }
     // Escape dismisses a shown choice by its cancel index (−1: none, as the
-    // system's dismissal), Return presses its default button; no other key
-    // reaches what is under it.
+    // system's dismissal); the arrows highlight its buttons in the order
+    // they show, and Return presses the highlighted one, else its default
+    // button; no other key reaches what is under it.
     bool performKeyCommand(KeyCommand command) override;
     // The button Return presses (none by default).
     virtual std::optional<int> defaultButtonIndex() const { return std::nullopt; }
@@ -92,6 +93,8 @@ protected:
 
 private:
     void buttonPressed(int index);
+    // Highlights the shown button `step` places from the key's one.
+    void moveKeyHighlight(int step);
 
     std::string m_title;
     std::vector<std::shared_ptr<Button>> m_buttons;
@@ -99,6 +102,7 @@ private:
     core::Observation m_interfaceTurned;
     bool m_visible = false;
     bool m_dismissing = false;
+    std::optional<int> m_keyHighlight;
 };
 
 // The delegate of an alert or a sheet.

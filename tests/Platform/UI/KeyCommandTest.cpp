@@ -155,6 +155,17 @@ TEST_F(KeyCommandTest, ChoicesAndPopoversAnswerReturnAndEscape)
     advance(1);
     EXPECT_EQ(choices->log, (std::vector<std::string> { "alert 1", "alert -1", "sheet 1" }));
     EXPECT_FALSE(list->tableView().indexPathForSelectedRow());
+    // The arrows walk a sheet's buttons as they show, stopping at its ends;
+    // Return presses the one reached.
+    auto walked = ui::ActionSheet::create("W", choices, "Cancel", "Delete", { "A", "B" });
+    walked->showInView(*list->view());
+    for (auto command : { KeyCommand::Up, KeyCommand::Down, KeyCommand::Down, KeyCommand::Up, KeyCommand::Return })
+        driver.key(command);
+    advance(1);
+    int b = 0;
+    while (walked->buttonTitle(b) != "B")
+        ++b;
+    EXPECT_EQ(choices->log.back(), fmt::format("sheet {}", b)) << "Cancel is last, B above it";
 
     auto popover = ui::PopoverController::create(ui::ViewController::create());
     popover->presentFromRect({ 100, 100, 20, 20 }, window(), ui::PopoverController::Any, false);
