@@ -449,10 +449,12 @@ bool HostKeys::keyPress(GdkEventKey* event)
     if (!command)
         return false;
     // A live page holding the keyboard keeps its keys, but for the ways
-    // out of it.
+    // out of it and while an alert, a sheet or a popover stands over it.
     bool wayOut = *command == KeyCommand::Escape || *command == KeyCommand::Close
         || (*command == KeyCommand::Back && (event->state & GDK_MOD1_MASK));
-    if (!focusedTextInput() && gtk_window_get_focus(GTK_WINDOW(m->window)) != m->area && !wayOut)
+    auto keyWindow = application->keyWindow();
+    bool choice = keyWindow && keyWindow->showsChoiceInFront();
+    if (!focusedTextInput() && gtk_window_get_focus(GTK_WINDOW(m->window)) != m->area && !wayOut && !choice)
         return false;
     application->sendKeyCommand(*command);
     return true;

@@ -291,6 +291,12 @@ bool Window::isTransitioning() const
     return false;
 }
 
+bool Window::showsChoiceInFront() const
+{
+    View* front = frontView(*this);
+    return front && !dynamic_cast<ViewController*>(front->controller());
+}
+
 Responder* Window::keyCommandResponder()
 {
     // The window itself may be first responder, for remote control.

@@ -78,6 +78,9 @@ public:
     // Whether its screens slide: a presentation, or a push or pop of the
     // navigation that shows the visible screen.
     bool isTransitioning() const;
+    // Whether something other than a screen stands in front over the
+    // content: an alert, a sheet, a popover.
+    bool showsChoiceInFront() const;
 
     // Dispatches an event the application routed here: touches to their
     // recognizers and views, the rest to the first responder.

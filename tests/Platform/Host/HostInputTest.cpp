@@ -8,6 +8,7 @@
 #include "Support/TestEnvironment.h"
 
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
 #include "Platform/Host/HostKeys.h"
@@ -269,6 +270,18 @@ TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
     ASSERT_EQ(typed.status, 0) << typed.output;
     EXPECT_TRUE(pump([&] { return page->title() == "pq"; })) << page->title();
     EXPECT_EQ(field->text(), "a");
+
+    // An alert over the page has the keys while it shows.
+    struct Answer : AlertViewDelegate {
+        int clicked = -2;
+        void clickedButton(AlertView&, int index) override { clicked = index; }
+    };
+    auto answer = std::make_shared<Answer>();
+    AlertView::create("Over the page", "", answer, "Cancel", { "Go" })->show();
+    key(GDK_KEY_Return);
+    EXPECT_EQ(answer->clicked, 1);
+    pump([] { return false; }, 0.4);
+    ASSERT_NE(gtk_window_get_focus(GTK_WINDOW(toplevel())), area) << "the page keeps GTK's focus";
 
     // A tap on the toolkit's field takes the keyboard back from the page.
     tap({ 100, 25 });
