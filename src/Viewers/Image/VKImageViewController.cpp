@@ -499,6 +499,20 @@ void VKImageViewController::imageViewGoBackOrForward(const std::shared_ptr<core:
     moveToResource(neighbour, previous ? DirectionBackward : DirectionForward, ArrowTransitionDuration);
 }
 
+// Left and Right that the picture does not scroll by are the toolbar's
+// arrows.
+bool VKImageViewController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command == ui::KeyCommand::Left || command == ui::KeyCommand::Right) {
+        auto& item = command == ui::KeyCommand::Left ? m_previousImageButtonItem : m_nextImageButtonItem;
+        if (item && item->isEnabled()) {
+            imageViewGoBackOrForward(item);
+            return true;
+        }
+    }
+    return VKViewController::performKeyCommand(command);
+}
+
 void VKImageViewController::updateImageControlButtons()
 {
     auto wanted = m_slideShowActive ? ui::BarButtonItem::SystemItem::Pause : ui::BarButtonItem::SystemItem::Play;

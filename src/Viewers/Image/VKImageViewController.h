@@ -124,6 +124,7 @@ public:
     void imageViewLoadDidFail(VKImageView& view, const core::Error& error) override;
 
     // Base overrides.
+    bool performKeyCommand(ui::KeyCommand command) override;
     void loadContentView() override;
     std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;
     void addButtonsToActionSheet(VKActionSheet& sheet) override;

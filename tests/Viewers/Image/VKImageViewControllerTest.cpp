@@ -127,6 +127,13 @@ TEST_F(VKImageViewControllerTest, SwipesAndArrowsMoveAndTheLastPictureBounces)
         waitForLoad();
         EXPECT_EQ(shownName(), name);
     }
+    // The keyboard's Left and Right are the toolbar's arrows.
+    for (auto [command, name] : { std::pair { ui::KeyCommand::Left, "c.jpg" }, { ui::KeyCommand::Right, "d.jpg" } }) {
+        advance(1);
+        EXPECT_TRUE(driver.key(command));
+        waitForLoad();
+        EXPECT_EQ(shownName(), name);
+    }
     EXPECT_FALSE(viewer->nextImageButtonItem()->isEnabled());
     EXPECT_FALSE(viewer->slideShowButtonItem()->isEnabled());
     defaults().set("VKSlideShowRepeats", core::Value(true));
