@@ -437,12 +437,28 @@ void VKFolderPickerViewController::accessoryButtonTapped(ui::Button& button)
     for (auto* cell : table.visibleCells()) {
         if (cell->accessoryView().get() != &button)
             continue;
-        auto path = table.indexPathForCell(*cell);
-        auto folder = path ? resourceForIndexPath(*path) : nullptr;
-        auto* picker = parentFolderPickerController();
-        if (!folder || !picker || m_subfolderBrowsingDisabled || picker->isWithinRecursivelyDisabledFolder(folder->path()))
-            return;
-        picker->pushViewController(create(folder), true);
+        if (auto path = table.indexPathForCell(*cell))
+            openSubfolders(*path);
         return;
     }
+}
+
+bool VKFolderPickerViewController::openSubfolders(ui::IndexPath path)
+{
+    auto folder = resourceForIndexPath(path);
+    auto* picker = parentFolderPickerController();
+    if (!folder || !picker || m_subfolderBrowsingDisabled || picker->isWithinRecursivelyDisabledFolder(folder->path()))
+        return false;
+    picker->pushViewController(create(folder), true);
+    return true;
+}
+
+// Right opens the folder of the row the arrows reached, as its accessory
+// does; Return picks it.
+bool VKFolderPickerViewController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command == ui::KeyCommand::Right && isViewLoaded())
+        if (auto path = tableView().indexPathForSelectedRow(); path && openSubfolders(*path))
+            return true;
+    return VKNonRotatingTableViewController::performKeyCommand(command);
 }

@@ -63,6 +63,9 @@ public:
     // Centred across, in the row band at the middle of the table.
     void layoutCustomSubview(ui::View& view);
     void accessoryButtonTapped(ui::Button& button);
+    // Shows the subfolders of the row's folder; false where they may not be
+    // browsed.
+    bool openSubfolders(ui::IndexPath path);
     // The folder screen's header: its root's name and the path below it,
     // cut to the width.
     std::string folderHeaderTitle();
@@ -70,6 +73,7 @@ public:
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
     void didRotate(ui::Orientation fromOrientation) override;
+    bool performKeyCommand(ui::KeyCommand command) override;
 
     int numberOfSections(ui::TableView& table) override;
     int numberOfRows(ui::TableView& table, int section) override;

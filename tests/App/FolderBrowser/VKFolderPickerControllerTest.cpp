@@ -197,6 +197,14 @@ TEST_F(VKFolderPickerControllerTest, ATapPicksAndTheAccessoryOpens)
     EXPECT_TRUE(accessory->imageForState(ui::Control::Normal));
     EXPECT_TRUE(accessory->imageForState(ui::Control::Highlighted));
 
+    // From the keyboard, Right opens the row the arrows reached.
+    for (auto command : { ui::KeyCommand::Down, ui::KeyCommand::Down, ui::KeyCommand::Right })
+        driver.key(command);
+    advance(1);
+    ASSERT_EQ(picker->viewControllers().size(), 2u);
+    EXPECT_EQ(top().resource()->path(), publicFolder());
+    picker->popViewController(false);
+
     driver.tap(*accessory);
     advance(1);
     ASSERT_EQ(picker->viewControllers().size(), 2u);
