@@ -2,6 +2,7 @@
 
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/Settings/VKSettingsControllerDelegate.h"
+#include "App/VKAppServer.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKPasscodeController.h"
@@ -157,19 +158,19 @@ public:
     // Tests hold the worker before its count (the hold runs on it).
     static void setQuotaWorkerHoldForTesting(std::function<void()> hold);
 
-    // Makes the server on the home folder with "/Documents/" → the private
-    // documents, "/Public/" → the public documents and the read-only marker;
-    // for a guest on the public folder alone.
+    // The server (VKAppServer) set up anew on the home, or the public
+    // folder for a guest.
     void setupHTTPServer();
-    // Starts (trying the fallback ports when the configured one is taken) or
-    // stops the server; stores the request under "VKServerEnabled".
+    // Starts or stops the server (VKAppServer::start); its first start in
+    // the whole application prints its address, a start on another port
+    // than the configured one tells the user.
     bool startHTTPServer(bool start);
+    VKAppServer& server() { return m_server; }
 
-    const std::shared_ptr<HTTPServer>& httpServer() const override { return m_httpServer; }
+    const std::shared_ptr<HTTPServer>& httpServer() const override { return m_server.httpServer(); }
     const std::shared_ptr<NetReachability>& netReachability() const override { return m_netReachability; }
 
-    // Logs the change and hands the Wi-Fi address, when there is one, to the
-    // server as its host name.
+    // The server takes the Wi-Fi address as its host name.
     void reachabilityDidUpdate(NetReachability& reachability, bool reachable, bool usingCell) override;
     bool isLaunching() const { return m_isLaunching; }
 
@@ -280,14 +281,6 @@ public:
     // stops it.
     void showServerInfo(const std::shared_ptr<core::Object>& sender);
 
-    // Tried in turn when the configured port is taken (8081…8090, then 0 for
-    // a port the system assigns).
-    void setFallbackPorts(std::vector<uint16_t> ports) { m_fallbackPorts = std::move(ports); }
-    // "VKPortNumber" when it is a port; 80 (with a warning) otherwise.
-    static uint16_t configuredPort();
-    // The first non-loopback IPv4 address of the machine, else "127.0.0.1".
-    static std::string localIPv4Address();
-
 private:
     VKAppDelegate();
 
@@ -312,17 +305,15 @@ private:
     void continueAfterPasscode();
     // The launch pass of the whole application.
     void continueWholeApplicationLaunch();
-    void printServingURL() const;
     void observeDuringRun();
     void installNavigationController();
     void webDAVWillDeleteResource(const core::Notification& notification);
     void quotaBackgroundUpdateDidEnd(const std::vector<std::string>& directories);
     void showPendingQuotaWarning();
 
-    std::shared_ptr<HTTPServer> m_httpServer;
+    VKAppServer m_server;
     std::shared_ptr<NetReachability> m_netReachability;
     bool m_isLaunching = true;
-    std::vector<uint16_t> m_fallbackPorts;
     std::shared_ptr<VKWindow> m_window;
     std::shared_ptr<VKNavigationController> m_navController;
     bool m_orientationLocked = false;

@@ -198,7 +198,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
             vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(),
                 [](VKAppDelegate& self) { self.showStartupAlertIfNecessary(); });
     } else {
-        core::NotificationCenter::defaultCenter().post(HTTPServer::StatusDidChangeNotification, m_httpServer);
+        core::NotificationCenter::defaultCenter().post(HTTPServer::StatusDidChangeNotification, httpServer());
     }
     if (portNoteDue)
         vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(),

@@ -48,9 +48,9 @@ void VKAppDelegate::applicationWillResignActive()
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
     m_netReachability.reset();
-    if (m_httpServer && m_httpServer->numberOfHTTPConnections() > 0) {
+    if (httpServer() && httpServer()->numberOfHTTPConnections() > 0) {
         // Clients still at work finish; no new one finds the server.
-        m_httpServer->stopPublishingNetServices();
+        httpServer()->stopPublishingNetServices();
         std::weak_ptr<VKAppDelegate> weak = sharedAs<VKAppDelegate>();
         m_connectionDidDie = core::NotificationCenter::defaultCenter().observe(HTTPConnection::DidDieNotification,
             nullptr, [weak](const core::Notification&) {
@@ -58,8 +58,8 @@ void VKAppDelegate::applicationWillResignActive()
                     self->httpConnectionDidDie();
             });
     } else {
-        if (m_httpServer)
-            m_httpServer->stopListeningAndDisconnectActiveConnections(false);
+        if (httpServer())
+            httpServer()->stopListeningAndDisconnectActiveConnections(false);
         WebDAVLockManager::sharedManager()->removeAllLocks();
     }
     if (lockUponWake(m_guestMode, m_rootPasscodeController != nullptr))
@@ -68,9 +68,9 @@ void VKAppDelegate::applicationWillResignActive()
 
 void VKAppDelegate::httpConnectionDidDie()
 {
-    if (!m_httpServer || m_httpServer->numberOfHTTPConnections() > 0)
+    if (!httpServer() || httpServer()->numberOfHTTPConnections() > 0)
         return;
-    m_httpServer->stopListeningAfterDelay(LastConnectionGrace);
+    httpServer()->stopListeningAfterDelay(LastConnectionGrace);
     WebDAVLockManager::sharedManager()->removeAllLocks();
 }
 
@@ -79,8 +79,8 @@ void VKAppDelegate::applicationDidEnterBackground()
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
     m_netReachability.reset();
-    if (m_httpServer && m_httpServer->isStarted())
-        m_httpServer->stopListeningAndDisconnectActiveConnections(false);
+    if (httpServer() && httpServer()->isStarted())
+        httpServer()->stopListeningAndDisconnectActiveConnections(false);
     storeApplicationState();
     auto application = VKApplication::sharedApplication();
     application->forceIdleTimerDisabled();
@@ -114,24 +114,23 @@ void VKAppDelegate::continueApplicationDidActivate()
     // Guest mode changed while the application was away: the server moves
     // to the other root, and the stack starts again on it.
     auto application = VKApplication::sharedApplication();
-    bool onPublic = m_httpServer
-        && core::path::standardizingPath(m_httpServer->documentRoot().path())
+    bool onPublic = httpServer()
+        && core::path::standardizingPath(httpServer()->documentRoot().path())
             == core::path::standardizingPath(application->publicDirectory());
     std::optional<std::string> newRoot;
     if (m_guestMode && !onPublic)
         newRoot = application->publicDirectory();
-    else if (!m_guestMode && m_httpServer && onPublic)
+    else if (!m_guestMode && httpServer() && onPublic)
         newRoot = application->documentsDirectory();
     bool portNoteDue = false;
-    if (newRoot || !m_httpServer) {
+    if (newRoot || !httpServer()) {
         if (newRoot)
             core::log("Updating to new document root: {}", core::path::abbreviatingWithTildeInPath(*newRoot));
         if (isAudioPlayerPlaying())
             if (auto player = mostRecentAudioPlayer())
                 player->stop();
-        if (m_httpServer)
-            m_httpServer->stopListeningAndDisconnectActiveConnections(true);
-        m_httpServer.reset();
+        if (httpServer())
+            httpServer()->stopListeningAndDisconnectActiveConnections(true);
         setupHTTPServer();
         if (m_wholeApplication && newRoot) {
             installNavigationController();
@@ -140,14 +139,14 @@ void VKAppDelegate::continueApplicationDidActivate()
                 restoreApplicationState();
         }
     }
-    if (m_httpServer->numberOfHTTPConnections() == 0)
+    if (httpServer()->numberOfHTTPConnections() == 0)
         WebDAVLockManager::sharedManager()->removeAllLocks();
     applyKeepAwakeSetting();
     bool started = false;
     // A recount keeps the server stopped; its end starts it.
     auto quota = VKQuotaManager::defaultManager();
     const bool recounting = m_quotaRecountRunning || (quota && quota->rebuildingIndex());
-    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !m_httpServer->isStarted() && !recounting)
+    if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !httpServer()->isStarted() && !recounting)
         started = startHTTPServer(true);
     if (m_wholeApplication && newRoot) {
         if (portNoteDue)
@@ -192,8 +191,8 @@ void VKAppDelegate::applicationWillTerminate()
     VKTransferQuestions::setCurrent(nullptr);
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
-    if (m_httpServer)
-        m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+    if (httpServer())
+        httpServer()->stopListeningAndDisconnectActiveConnections(true);
     VKServerLockHooks::setCurrent(nullptr);
     if (VKAppDelegateHooks::current().get() == this)
         VKAppDelegateHooks::setCurrent(nullptr);

@@ -88,7 +88,7 @@ void VKAppDelegate::continueAfterPasscode()
 {
     auto keep = shared_from_this();
     // No server yet: the lock came up at launch, whose pass takes it down.
-    if (!m_httpServer) {
+    if (!httpServer()) {
         continueApplicationDidFinishLaunching();
         return;
     }

@@ -112,8 +112,8 @@ void VKAppDelegate::startQuotaBackgroundUpdate(bool smart, std::vector<std::stri
         return;
     }
     m_quotaRecountRunning = true;
-    if (m_httpServer)
-        m_httpServer->stopListeningAndDisconnectActiveConnections(true);
+    if (httpServer())
+        httpServer()->stopListeningAndDisconnectActiveConnections(true);
     if (showActivityIndicator) {
         m_quotaIndicatorScheduled = true;
         std::weak_ptr<VKAppDelegate> weak = sharedAs<VKAppDelegate>();
@@ -161,7 +161,7 @@ void VKAppDelegate::quotaBackgroundUpdateDidEnd(const std::vector<std::string>& 
     if (auto quota = VKQuotaManager::defaultManager())
         quota->setRebuildingIndex(false);
     m_quotaRecountRunning = false;
-    if (m_httpServer && !m_httpServer->isStarted() && core::UserDefaults::standard()->boolForKey("VKServerEnabled")
+    if (httpServer() && !httpServer()->isStarted() && core::UserDefaults::standard()->boolForKey("VKServerEnabled")
         && !m_isLaunching && !m_rootPasscodeController)
         startHTTPServer(true);
     for (const auto& directory : directories)

@@ -45,7 +45,7 @@ void VKAppDelegate::settingsControllerDidEnd(VKSettingsController& controller)
     else
         controller.dismissModalViewController(true);
     bool enabled = core::UserDefaults::standard()->boolForKey("VKServerEnabled");
-    if (m_httpServer && enabled != m_httpServer->isStarted()) {
+    if (httpServer() && enabled != httpServer()->isStarted()) {
         auto quota = VKQuotaManager::defaultManager();
         if (!enabled)
             startHTTPServer(false);
@@ -59,7 +59,7 @@ void VKAppDelegate::applyKeepAwakeSetting()
 {
     // The server keeps the device awake while clients are connected; the
     // setting must not cut a transfer short by letting it sleep.
-    bool connected = m_httpServer && m_httpServer->numberOfHTTPConnections() > 0;
+    bool connected = httpServer() && httpServer()->numberOfHTTPConnections() > 0;
     VKApplication::sharedApplication()->setIdleTimerDisabled(
         core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled") || connected);
 }

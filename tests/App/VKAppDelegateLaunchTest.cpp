@@ -214,7 +214,7 @@ TEST_F(VKAppDelegateLaunchTest, TheDefaultPortBringsTheUpdateNotesOnceInPlaceOfT
     defaults()->set("VKDisplayServerURLAtStartup", core::Value(true));
     defaults()->set("VKPortNumber", core::Value(int64_t(80)));
     // Where port 80 is not ours to take, any other will do.
-    delegate->setFallbackPorts({ 0 });
+    delegate->server().setFallbackPorts({ 0 });
     launch();
     EXPECT_EQ(presentedHelp().first, "general_updatenotes.html");
     EXPECT_EQ(presentedHelp().second, "Update Notes");
@@ -770,7 +770,7 @@ TEST_F(VKAppDelegateLaunchTest, AChangedPortWaitsForNoStartUpAlertAndAllPortsTak
 {
     test::HeldPorts held;
     defaults()->set("VKPortNumber", core::Value(int64_t(held.hold())));
-    delegate->setFallbackPorts({ held.hold(), 0 });
+    delegate->server().setFallbackPorts({ held.hold(), 0 });
     // The first run's start-up alert already gives the new address: the
     // port-changed alert is held back.
     launch();
@@ -800,7 +800,7 @@ TEST_F(VKAppDelegateLaunchTest, AChangedPortWaitsForNoStartUpAlertAndAllPortsTak
     delegate->startHTTPServer(false);
     defaults()->set("VKServerEnabled", core::Value(true));
     delegate->httpServer()->setPort(uint16_t(defaults()->integerForKey("VKPortNumber")));
-    delegate->setFallbackPorts({ held.hold() });
+    delegate->server().setFallbackPorts({ held.hold() });
     EXPECT_FALSE(delegate->startHTTPServer(true));
     advance(1);
     alert = driver.alert();

@@ -16,16 +16,12 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Support/Cloud/TestCloudService.h"
-#include "FileModel/VKServerLockHooks.h"
-#include "WebDAV/WebDAVLockManager.h"
-#include "HTTP/AsyncSocket.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Kit/NetReachability.h"
 #include "Support/FakeReachability.h"
-#include "Support/HeldPorts.h"
 #include "Support/TestCase.h"
 
 #include <memory>
@@ -40,13 +36,9 @@ protected:
         if (delegate)
             delegate->applicationWillTerminate();
         delegate.reset();
-        held.reset();
         TestCase::TearDown();
     }
-    // A port held by another listener.
-    uint16_t takenPort() { return held->hold(); }
     std::shared_ptr<VKAppDelegate> delegate;
-    std::optional<test::HeldPorts> held { std::in_place };
 };
 
 TEST_F(VKAppDelegateTest, RegistersTheSettingsWithTheirKinds)
@@ -63,71 +55,6 @@ TEST_F(VKAppDelegateTest, RegistersTheSettingsWithTheirKinds)
     EXPECT_EQ(defaults->integerForKey("VKDocumentViewLayout"), 1);
     EXPECT_TRUE(defaults->object("VKLastKnownDocumentEnabled").isBool());
     EXPECT_EQ(defaults->persistentDomain().dictionary().size(), 0u);
-}
-
-TEST_F(VKAppDelegateTest, FallsBackOnOtherPortsWhenTheConfiguredOneIsTaken)
-{
-    delegate = VKAppDelegate::create();
-    auto defaults = core::UserDefaults::standard();
-    const auto configured = takenPort();
-    const auto firstFallback = takenPort();
-    defaults->set("VKPortNumber", core::Value(int64_t(configured)));
-    delegate->setFallbackPorts({ firstFallback, 0 });
-    delegate->setupHTTPServer();
-    ASSERT_TRUE(delegate->startHTTPServer(true));
-    auto server = delegate->httpServer();
-    EXPECT_TRUE(server->isStarted());
-    EXPECT_NE(server->port(), configured);
-    EXPECT_TRUE(logContains("Trying port: " + std::to_string(firstFallback)));
-    EXPECT_TRUE(logContains("Trying port: 0"));
-    EXPECT_TRUE(logContains("Warning, port changed: " + std::to_string(configured) + " -> " + std::to_string(server->port())));
-
-    // Stop keeps the connections; start again is a no-op when started.
-    EXPECT_TRUE(delegate->startHTTPServer(false));
-    EXPECT_FALSE(server->isStarted());
-    EXPECT_FALSE(defaults->boolForKey("VKServerEnabled"));
-    EXPECT_TRUE(logContains("Stopping HTTP server"));
-
-    // Every port taken: the error, and no start.
-    delegate->setupHTTPServer();
-    delegate->setFallbackPorts({ firstFallback });
-    EXPECT_FALSE(delegate->startHTTPServer(true));
-    EXPECT_TRUE(logContains("Error starting HTTP Server: "));
-    EXPECT_FALSE(delegate->httpServer()->isStarted());
-}
-
-TEST_F(VKAppDelegateTest, ServerSetUpPortValidationAndLockHooks)
-{
-    delegate = VKAppDelegate::create();
-    auto defaults = core::UserDefaults::standard();
-    defaults->set("VKPortNumber", core::Value(int64_t(70000)));
-    EXPECT_EQ(VKAppDelegate::configuredPort(), 80);
-    EXPECT_TRUE(logContains("Warning, VKPortNumber 70000"));
-    defaults->set("VKPortNumber", core::Value("8080"));
-    EXPECT_EQ(VKAppDelegate::configuredPort(), 8080);
-
-    using Family = net::InterfaceAddress::Family;
-    test::setFixedInterfaceAddresses(std::vector<net::InterfaceAddress> { { "lo", Family::IPv4, "127.0.0.1" },
-        { "eth0", Family::IPv4, "192.168.1.5" } });
-    delegate->setupHTTPServer();
-    auto server = delegate->httpServer();
-    auto application = VKApplication::sharedApplication();
-    EXPECT_EQ(server->localPathForURI(*core::URL::parse("/Documents/a.txt")), application->documentsDirectory() + "/a.txt");
-    EXPECT_EQ(server->localPathForURI(*core::URL::parse("/Public/")), application->publicDirectory());
-    EXPECT_FALSE(server->localPathForURI(*core::URL::parse("/Library/Preferences/x.plist")));
-    EXPECT_TRUE(server->serverName().starts_with("VKDAV/"));
-    EXPECT_EQ(server->types(), (std::vector<std::string> { "_http._tcp.", "_webdav._tcp." }));
-    EXPECT_EQ(server->hostName(), "192.168.1.5");
-    EXPECT_EQ(VKServerLockHooks::current()->URIForLocalPath(application->publicDirectory() + "/a b.txt"), "/Public/a%20b.txt");
-    EXPECT_FALSE(VKServerLockHooks::current()->URIForLocalPath("/elsewhere"));
-
-    // The file model sees the WebDAV locks.
-    auto lock = WebDAVLockManager::sharedManager()->acquireWriteLockForURI(*core::URL::parse("/Public/"),
-        application->publicDirectory(), "exclusive", "me", "infinity", "Infinite");
-    ASSERT_TRUE(lock);
-    EXPECT_EQ(VKServerLockHooks::current()->locksForURI("/Public/a%20b.txt").size(), 1u);
-    EXPECT_TRUE(VKServerLockHooks::current()->locksForURI("/Documents/a.txt").empty());
-    WebDAVLockManager::sharedManager()->removeAllLocks();
 }
 
 TEST_F(VKAppDelegateTest, DisabledServerOnlyReportsItsStatus)

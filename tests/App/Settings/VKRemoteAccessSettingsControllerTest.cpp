@@ -213,7 +213,7 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheServerFollowsTheSwitchAtDone)
     auto blockerDelegate = std::make_shared<AsyncSocketDelegate>();
     auto blocker = AsyncSocket::create(blockerDelegate);
     ASSERT_TRUE(blocker->acceptOnPort(oldPort));
-    delegate->setFallbackPorts({ 0 });
+    delegate->server().setFallbackPorts({ 0 });
     openRemoteAccess();
     driver.toggle(toggle("Server Enabled").switchControl());
     tapDone();
@@ -238,7 +238,7 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheServerFollowsTheSwitchAtDone)
     auto secondDelegate = std::make_shared<AsyncSocketDelegate>();
     auto second = AsyncSocket::create(secondDelegate);
     ASSERT_TRUE(second->acceptOnPort(port));
-    delegate->setFallbackPorts({ oldPort });
+    delegate->server().setFallbackPorts({ oldPort });
     openRemoteAccess();
     driver.toggle(toggle("Server Enabled").switchControl());
     tapDone();
