@@ -10,7 +10,7 @@
 #include "CloudOperations/VKCloudUploadHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudServicesManager.h"
-#include "FileModel/VKQuotaWatcher.h"
+#include "App/VKAppDiskQuota.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -35,6 +35,7 @@
 std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
 {
     std::shared_ptr<VKAppDelegate> delegate(new VKAppDelegate());
+    delegate->m_diskQuota = VKAppDiskQuota::create(std::static_pointer_cast<VKAppDiskQuotaHost>(delegate));
     delegate->registerDefaults();
     return delegate;
 }

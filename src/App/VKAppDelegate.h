@@ -2,6 +2,7 @@
 
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/Settings/VKSettingsControllerDelegate.h"
+#include "App/VKAppDiskQuotaHost.h"
 #include "App/VKAppServer.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
@@ -23,9 +24,8 @@
 
 class HTTPServer;
 class NetReachability;
-class VKModalActivityIndicator;
 class VKNavigationController;
-class VKQuotaWatcher;
+class VKAppDiskQuota;
 class VKRootPasscodeController;
 class VKViewController;
 class VKWindow;
@@ -53,11 +53,12 @@ class VKAppDelegate : public core::Object,
                       public VKSettingsControllerDelegate,
                       public VKPasscodeControllerDelegate,
                       public VKNetworkActivityDelegate,
+                      public VKAppDiskQuotaHost,
                       public ui::AlertViewDelegate,
                       public ui::ApplicationDelegate {
 public:
     // The delegate's own alerts, by their tags (TagAdditions.h).
-    enum class Alert : int { Startup = 3001, ServerInfo = 3002, QuotaWarning = 3003 };
+    enum class Alert : int { Startup = 3001, ServerInfo = 3002 };
 
     // Screens reach the delegate only through the narrow interfaces it
     // answers, which it hands to the screens it makes.
@@ -141,22 +142,9 @@ public:
     std::string serverInfoMessage(bool portrait) const;
     void clickedButton(ui::AlertView& alert, int index) override;
 
-    // The disk quota (VKAppDelegateQuota.cpp). The warning is one at a
-    // time, and waits behind the lock and the launch pass.
-    void showQuotaLimitWarningAlert();
-    const std::shared_ptr<ui::AlertView>& quotaWarningAlert() const { return m_quotaWarningAlert; }
-    void updateQuotaForRootDirectoriesIfNeeded();
-    // Counts the given folders again on a worker thread, the server stopped
-    // meanwhile; the indicator shows when the count takes longer than
-    // 0.2 s. A recount asked for while one runs is ignored.
-    void startQuotaBackgroundUpdate(bool smart, std::vector<std::string> directories, bool showActivityIndicator);
-    void showQuotaUpdateModalActivityIndicator();
-    const std::shared_ptr<VKModalActivityIndicator>& quotaUpdateModalActivityIndicator() const
-    {
-        return m_quotaIndicator;
-    }
-    // Tests hold the worker before its count (the hold runs on it).
-    static void setQuotaWorkerHoldForTesting(std::function<void()> hold);
+    // The disk quota's part: the kept tree, the recount and the warning,
+    // which waits behind the lock and the launch pass.
+    VKAppDiskQuota& diskQuota() const { return *m_diskQuota; }
 
     // The server (VKAppServer) set up anew on the home, or the public
     // folder for a guest.
@@ -308,8 +296,13 @@ private:
     void observeDuringRun();
     void installNavigationController();
     void webDAVWillDeleteResource(const core::Notification& notification);
-    void quotaBackgroundUpdateDidEnd(const std::vector<std::string>& directories);
-    void showPendingQuotaWarning();
+    // What the disk quota's part asks.
+    void diskQuotaRecountWillStart() override;
+    void diskQuotaRecountDidEnd() override;
+    std::shared_ptr<VKWindow> diskQuotaIndicatorWindow() const override { return m_window; }
+    bool diskQuotaWarningMayShow() const override { return !m_rootPasscodeController && !m_isLaunching; }
+    bool diskQuotaHelpMayShow() const override;
+    void diskQuotaShowHelp() override;
 
     VKAppServer m_server;
     std::shared_ptr<NetReachability> m_netReachability;
@@ -323,13 +316,7 @@ private:
     bool m_wholeApplication = false;
     bool m_printedURL = false;
     core::Value m_launchOptions;
-    std::shared_ptr<ui::AlertView> m_quotaWarningAlert;
-    bool m_quotaWarningPending = false;
-    std::shared_ptr<VKModalActivityIndicator> m_quotaIndicator;
-    bool m_quotaIndicatorScheduled = false;
-    bool m_quotaRecountRunning = false;
-    // Follows what other programs change in the document folders.
-    std::unique_ptr<VKQuotaWatcher> m_quotaWatcher;
+    std::shared_ptr<VKAppDiskQuota> m_diskQuota;
     std::vector<core::Observation> m_observations;
     core::Observation m_connectionDidDie;
 };

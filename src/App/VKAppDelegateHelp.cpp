@@ -5,6 +5,7 @@
 
 #include "App/Help/VKHelpController.h"
 #include "Shell/VKNavigationController.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/UI/NavigationController.h"
 
@@ -52,4 +53,14 @@ void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::s
     auto navigation = helpNavigation(help);
     help->pushHelpViewControllerWithName(name, title, false);
     presenter(*m_navController)->presentModalViewController(navigation, animated);
+}
+
+bool VKAppDelegate::diskQuotaHelpMayShow() const
+{
+    return !(m_navController && m_navController->modalViewController());
+}
+
+void VKAppDelegate::diskQuotaShowHelp()
+{
+    showHelpViewControllerWithName("general_quota", core::localized("Disk Quota"), true);
 }

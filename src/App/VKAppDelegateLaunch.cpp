@@ -23,7 +23,7 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
-#include "FileModel/VKQuotaWatcher.h"
+#include "App/VKAppDiskQuota.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -155,19 +155,9 @@ void VKAppDelegate::continueWholeApplicationLaunch()
                 launchPath = importLaunchURL(url->path());
     }
     m_launchOptions = {};
-    auto quota = VKQuotaManager::defaultManager();
-    const auto storedTree = defaults->object("VKQuotaStore");
-    if (!storedTree.isNull()) {
-        if (quota)
-            quota->setQuotaStore(storedTree);
-        defaults->remove("VKQuotaStore");
-        defaults->remove("VKQuotaAvailableBytes");
-    }
-    updateQuotaForRootDirectoriesIfNeeded();
-    if (quota && !m_quotaWatcher) {
-        auto application = VKApplication::sharedApplication();
-        m_quotaWatcher = VKQuotaWatcher::start(quota, { application->publicDirectory(), application->documentsDirectory() });
-    }
+    m_diskQuota->restoreSavedTree();
+    m_diskQuota->recountIfNeeded();
+    m_diskQuota->startWatching();
     VKFileSettingsManager::defaultManager();
     initializeTrash();
     if (!VKTransferQuestions::current())
@@ -192,6 +182,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
         thumbnails->pruneCaches();
     if (auto indexes = VKContentIndexManager::sharedManager())
         indexes->pruneContextIndexesInBackground();
+    auto quota = VKQuotaManager::defaultManager();
     const bool recounting = quota && quota->rebuildingIndex();
     if (defaults->boolForKey("VKServerEnabled") && (firstRun || !recounting)) {
         if (startHTTPServer(true) && !portNoteDue)
@@ -208,7 +199,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
         core::RunLoop::main().performAfter(0, [] { VKBasicAnalytics::sendBasicAnalytics(); });
     else
         core::log("Warning: not sending analytics (network unreachable)");
-    showPendingQuotaWarning();
+    m_diskQuota->showPendingWarning();
     m_isLaunching = false;
 }
 
@@ -237,7 +228,7 @@ void VKAppDelegate::observeDuringRun()
     m_observations.push_back(center.observe(WebDAVInsufficientStorageNotification, nullptr,
         [weak](const core::Notification&) {
             if (auto self = weak.lock())
-                self->showQuotaLimitWarningAlert();
+                self->m_diskQuota->showWarning();
         }));
 }
 
@@ -308,7 +299,7 @@ std::optional<std::string> VKAppDelegate::importLaunchURL(const std::string& pat
     std::optional<std::string> result;
     if (available && attributes && attributes->size >= *available) {
         core::fs::removeItem(path);
-        showQuotaLimitWarningAlert();
+        m_diskQuota->showWarning();
     } else {
         const auto imports = core::path::appendingPathComponent(application->documentsDirectory(), "Imports");
         bool isDirectory = false;

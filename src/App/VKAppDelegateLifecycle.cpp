@@ -14,7 +14,7 @@
 #include "Cloud/VKCloudFileStore.h"
 #include "Downloads/VKTransferQuestions.h"
 #include "FileModel/VKCloudHooks.h"
-#include "FileModel/VKQuotaManager.h"
+#include "App/VKAppDiskQuota.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
@@ -96,7 +96,7 @@ void VKAppDelegate::applicationDidBecomeActive()
     if (m_isLaunching)
         return;
     m_connectionDidDie = {};
-    updateQuotaForRootDirectoriesIfNeeded();
+    m_diskQuota->recountIfNeeded();
     if (!m_netReachability) {
         m_netReachability = NetReachability::initWithDefaultRoute(true);
         if (m_netReachability)
@@ -144,8 +144,7 @@ void VKAppDelegate::continueApplicationDidActivate()
     applyKeepAwakeSetting();
     bool started = false;
     // A recount keeps the server stopped; its end starts it.
-    auto quota = VKQuotaManager::defaultManager();
-    const bool recounting = m_quotaRecountRunning || (quota && quota->rebuildingIndex());
+    const bool recounting = m_diskQuota->isRecounting();
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled") && !httpServer()->isStarted() && !recounting)
         started = startHTTPServer(true);
     if (m_wholeApplication && newRoot) {
@@ -156,7 +155,7 @@ void VKAppDelegate::continueApplicationDidActivate()
             vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(),
                 [](VKAppDelegate& self) { self.showStartupAlertIfNecessary(); });
     }
-    showPendingQuotaWarning();
+    m_diskQuota->showPendingWarning();
 }
 
 void VKAppDelegate::applicationDidReceiveMemoryWarning()
@@ -196,4 +195,17 @@ void VKAppDelegate::applicationWillTerminate()
     VKServerLockHooks::setCurrent(nullptr);
     if (VKAppDelegateHooks::current().get() == this)
         VKAppDelegateHooks::setCurrent(nullptr);
+}
+
+void VKAppDelegate::diskQuotaRecountWillStart()
+{
+    if (httpServer())
+        httpServer()->stopListeningAndDisconnectActiveConnections(true);
+}
+
+void VKAppDelegate::diskQuotaRecountDidEnd()
+{
+    if (httpServer() && !httpServer()->isStarted() && core::UserDefaults::standard()->boolForKey("VKServerEnabled")
+        && !m_isLaunching && !m_rootPasscodeController)
+        startHTTPServer(true);
 }

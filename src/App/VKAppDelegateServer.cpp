@@ -107,8 +107,6 @@ void VKAppDelegate::showServerInfo(const std::shared_ptr<core::Object>& /*sender
 void VKAppDelegate::clickedButton(ui::AlertView& alert, int index)
 {
     auto keep = shared_from_this();
-    if (m_quotaWarningAlert.get() == &alert)
-        m_quotaWarningAlert.reset();
     auto kind = vkTagOf<Alert>(alert);
     if (index == alert.cancelButtonIndex() || !kind)
         return;
@@ -118,9 +116,6 @@ void VKAppDelegate::clickedButton(ui::AlertView& alert, int index)
         break;
     case Alert::ServerInfo:
         startHTTPServer(!m_server.isStarted());
-        break;
-    case Alert::QuotaWarning:
-        showHelpViewControllerWithName("general_quota", core::localized("Disk Quota"), true);
         break;
     default:
         core::log("Warning, unhandled VKAppDelegate alert tag: {}", alert.tag());

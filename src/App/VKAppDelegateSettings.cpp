@@ -4,6 +4,7 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Settings/VKSettingsController.h"
+#include "App/VKAppDiskQuota.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
 #include "FileModel/VKQuotaManager.h"
@@ -62,4 +63,9 @@ void VKAppDelegate::applyKeepAwakeSetting()
     bool connected = httpServer() && httpServer()->numberOfHTTPConnections() > 0;
     VKApplication::sharedApplication()->setIdleTimerDisabled(
         core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled") || connected);
+}
+
+void VKAppDelegate::rebuildDiskQuota()
+{
+    m_diskQuota->rebuild();
 }

@@ -13,7 +13,7 @@
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
-#include "FileModel/VKQuotaManager.h"
+#include "App/VKAppDiskQuota.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -166,16 +166,7 @@ void VKAppDelegate::storeApplicationState()
             defaults->remove("VKStatePathKey");
         defaults->set("VKStateArrayKey", core::Value(std::move(states)));
     }
-    // A tree half way through its recount is never kept.
-    auto quota = VKQuotaManager::defaultManager();
-    if (quota && !quota->rebuildingIndex()) {
-        if (auto tree = quota->quotaStore(); tree.isDictionary())
-            defaults->set("VKQuotaStore", tree);
-        if (auto available = quota->quotaAvailableBytes())
-            defaults->set("VKQuotaAvailableBytes", core::Value(int64_t(*available)));
-        else
-            defaults->remove("VKQuotaAvailableBytes");
-    }
+    m_diskQuota->saveTree();
     if (auto store = VKCloudFileStore::sharedStore())
         store->saveContext();
     defaults->synchronize();

@@ -7,6 +7,7 @@
 // indicator in its middle, and guarded by three goldens.
 
 #include "App/VKAppDelegate.h"
+#include "App/VKAppDiskQuota.h"
 
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKModalActivityIndicator.h"
@@ -70,7 +71,7 @@ protected:
     {
         end();
         NetServicePublisher::setShared(nullptr);
-        VKAppDelegate::setQuotaWorkerHoldForTesting(nullptr);
+        VKAppDiskQuota::setWorkerHoldForTesting(nullptr);
         VKQuotaManager::setFreeSpaceFunction(nullptr);
         UITestCase::TearDown();
     }
@@ -150,7 +151,7 @@ protected:
     void holdRecount()
     {
         release = false;
-        VKAppDelegate::setQuotaWorkerHoldForTesting([this] {
+        VKAppDiskQuota::setWorkerHoldForTesting([this] {
             while (!release)
                 usleep(1000);
         });
@@ -187,7 +188,7 @@ TEST_F(AppScreensTest, Goldens)
     holdRecount();
     delegate->rebuildDiskQuota();
     advance(0.5);
-    ASSERT_TRUE(delegate->quotaUpdateModalActivityIndicator());
+    ASSERT_TRUE(delegate->diskQuota().indicator());
     EXPECT_TRUE(golden("app-recount-tablet-landscape"));
     endRecount();
 }
@@ -228,7 +229,7 @@ TEST_F(AppScreensTest, EveryScreenAtEverySize)
         driver.pressAlertButton("OK");
         advance(1);
 
-        delegate->showQuotaLimitWarningAlert();
+        delegate->diskQuota().showWarning();
         advance(1);
         expectAlertInside();
         shoot("quota-warning-" + shot.suffix());
@@ -238,7 +239,7 @@ TEST_F(AppScreensTest, EveryScreenAtEverySize)
         holdRecount();
         delegate->rebuildDiskQuota();
         advance(0.5);
-        auto indicator = delegate->quotaUpdateModalActivityIndicator();
+        auto indicator = delegate->diskQuota().indicator();
         ASSERT_TRUE(indicator);
         // The indicator's bevel sits in the middle of the screen (a little
         // lower, below the status bar).

@@ -4,6 +4,7 @@
 // server through going inactive.
 
 #include "App/VKAppDelegate.h"
+#include "App/VKAppDiskQuota.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
@@ -76,7 +77,7 @@ protected:
     }
     void TearDown() override
     {
-        VKAppDelegate::setQuotaWorkerHoldForTesting(nullptr);
+        VKAppDiskQuota::setWorkerHoldForTesting(nullptr);
         if (delegate) {
             delegate->applicationWillTerminate();
             if (auto window = delegate->window())
@@ -338,7 +339,7 @@ TEST_F(VKAppDelegateLaunchTest, AFileLargerThanTheFreeSpaceIsRefusedOnlyWhenTheS
     const auto big = inboxFile("big.pdf", std::string(10, 'x'));
     EXPECT_FALSE(delegate->importLaunchURL(big));
     EXPECT_FALSE(core::fs::exists(big));
-    ASSERT_TRUE(delegate->quotaWarningAlert());
+    ASSERT_TRUE(delegate->diskQuota().warningAlert());
     VKQuotaManager::setFreeSpaceFunction(nullptr);
 }
 
@@ -485,41 +486,41 @@ TEST_F(VKAppDelegateLaunchTest, TheQuotaWarningIsOneAtATimeAndWaitsForTheLaunch)
     // Raised while launching: shown at the end of the pass.
     VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
     launch();
-    delegate->showQuotaLimitWarningAlert();
-    ASSERT_TRUE(delegate->quotaWarningAlert());
-    EXPECT_FALSE(delegate->quotaWarningAlert()->isVisible());
+    delegate->diskQuota().showWarning();
+    ASSERT_TRUE(delegate->diskQuota().warningAlert());
+    EXPECT_FALSE(delegate->diskQuota().warningAlert()->isVisible());
     delegate->guestButtonClicked();
     runLoop();
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert, delegate->quotaWarningAlert());
+    EXPECT_EQ(alert, delegate->diskQuota().warningAlert());
     EXPECT_EQ(alert->title(), "Quota Warning");
     EXPECT_TRUE(alert->message().starts_with("Disk quota limit exceeded.\nCurrent limit: ")) << alert->message();
     EXPECT_EQ(alert->buttonTitle(0), "More Info");
     EXPECT_EQ(alert->buttonTitle(alert->cancelButtonIndex()), "OK");
-    delegate->showQuotaLimitWarningAlert();
-    EXPECT_EQ(delegate->quotaWarningAlert(), alert);
+    delegate->diskQuota().showWarning();
+    EXPECT_EQ(delegate->diskQuota().warningAlert(), alert);
     driver.pressAlertButton("OK");
     advance(1);
-    EXPECT_FALSE(delegate->quotaWarningAlert());
+    EXPECT_FALSE(delegate->diskQuota().warningAlert());
     EXPECT_FALSE(delegate->navigationController()->modalViewController());
     // The server's notice raises it once the application runs; "More Info"
     // opens the help.
     WebDAVResponse::postInsufficientStorageNotification();
     runLoop();
-    ASSERT_TRUE(delegate->quotaWarningAlert());
-    EXPECT_TRUE(delegate->quotaWarningAlert()->isVisible());
+    ASSERT_TRUE(delegate->diskQuota().warningAlert());
+    EXPECT_TRUE(delegate->diskQuota().warningAlert()->isVisible());
     driver.pressAlertButton("More Info");
     advance(1);
-    EXPECT_FALSE(delegate->quotaWarningAlert());
+    EXPECT_FALSE(delegate->diskQuota().warningAlert());
     EXPECT_EQ(presentedHelp().first, "general_quota.html");
 
     // Over another modal screen it has no "More Info".
     WebDAVResponse::postInsufficientStorageNotification();
     runLoop();
-    ASSERT_TRUE(delegate->quotaWarningAlert());
-    EXPECT_EQ(delegate->quotaWarningAlert()->numberOfButtons(), 1);
-    EXPECT_EQ(delegate->quotaWarningAlert()->buttonTitle(0), "OK");
+    ASSERT_TRUE(delegate->diskQuota().warningAlert());
+    EXPECT_EQ(delegate->diskQuota().warningAlert()->numberOfButtons(), 1);
+    EXPECT_EQ(delegate->diskQuota().warningAlert()->buttonTitle(0), "OK");
     driver.pressAlertButton("OK");
     advance(1);
 
@@ -541,7 +542,7 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
     auto quota = VKQuotaManager::defaultManager();
 
     std::atomic<bool> release = false;
-    VKAppDelegate::setQuotaWorkerHoldForTesting([&release] {
+    VKAppDiskQuota::setWorkerHoldForTesting([&release] {
         while (!release)
             usleep(1000);
     });
@@ -550,9 +551,9 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
     EXPECT_FALSE(delegate->httpServer()->isStarted());
     EXPECT_TRUE(quota->rebuildingIndex());
     advance(0.1);
-    EXPECT_FALSE(delegate->quotaUpdateModalActivityIndicator());
+    EXPECT_FALSE(delegate->diskQuota().indicator());
     advance(0.15);
-    ASSERT_TRUE(delegate->quotaUpdateModalActivityIndicator());
+    ASSERT_TRUE(delegate->diskQuota().indicator());
     // A second recount meanwhile is refused.
     delegate->rebuildDiskQuota();
     EXPECT_TRUE(logContains("quota recount already running"));
@@ -570,16 +571,16 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
     release = true;
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
     runLoop();
-    EXPECT_FALSE(delegate->quotaUpdateModalActivityIndicator());
+    EXPECT_FALSE(delegate->diskQuota().indicator());
     EXPECT_TRUE(delegate->httpServer()->isStarted());
     EXPECT_EQ(updates.received.size(), 2u);
 
     // A quick one never shows the indicator.
-    VKAppDelegate::setQuotaWorkerHoldForTesting(nullptr);
+    VKAppDiskQuota::setWorkerHoldForTesting(nullptr);
     delegate->rebuildDiskQuota();
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
     advance(0.5);
-    EXPECT_FALSE(delegate->quotaUpdateModalActivityIndicator());
+    EXPECT_FALSE(delegate->diskQuota().indicator());
     delegate->storeApplicationState();
     EXPECT_TRUE(defaults()->object("VKQuotaStore").isDictionary());
 }
@@ -588,7 +589,7 @@ TEST_F(VKAppDelegateLaunchTest, ANeverCountedStoreIsCountedWholeAtLaunchAndACoun
 {
     ASSERT_TRUE(core::fs::writeFileAtomically(application->documentsDirectory() + "/counted.txt", "twelve bytes"));
     std::atomic<bool> release = false;
-    VKAppDelegate::setQuotaWorkerHoldForTesting([&release] {
+    VKAppDiskQuota::setWorkerHoldForTesting([&release] {
         while (!release)
             usleep(1000);
     });
@@ -596,7 +597,7 @@ TEST_F(VKAppDelegateLaunchTest, ANeverCountedStoreIsCountedWholeAtLaunchAndACoun
     launchAgain();
     EXPECT_TRUE(quota->rebuildingIndex());
     advance(0.25);
-    EXPECT_TRUE(delegate->quotaUpdateModalActivityIndicator());
+    EXPECT_TRUE(delegate->diskQuota().indicator());
     release = true;
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
     runLoop();
