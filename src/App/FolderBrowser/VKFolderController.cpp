@@ -394,7 +394,7 @@ void VKFolderController::viewDidLoad()
 {
     VKFolderControllerBase::viewDidLoad();
     if (isRootViewController())
-        navigationItem().setLeftBarButtonItem(helpBarButtonItem());
+        navigationItem().setLeftBarButtonItem(barItems().helpItem());
     updateSearchControllerIfNecessary();
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "App/FolderBrowser/VKBrowserOperation.h"
+#include "App/FolderBrowser/VKFolderBarItems.h"
 #include "Platform/Core/Notification.h"
 #include "Platform/Core/Observation.h"
-#include "Platform/Graphics/Image.h"
 #include "Platform/UI/TableViewController.h"
 
 #include <cstdint>
@@ -15,23 +14,22 @@
 
 namespace ui {
 class BarButtonItem;
-class Button;
 } // namespace ui
 class VKFolderBrowserServices;
 class VKFolderInfoLabel;
-class VKOperationProgressView;
 
 // The base of the folder browser's screens. Each screen owns the pieces of
-// the bars that every folder screen shows: the server-state button, the
-// folder-information label, the settings and help buttons, the progress
-// item of the running operation and the edit button (Cancel while an
-// operation runs). A subclass builds its toolbar in updateToolbarItems
-// (calling the base first), with the progress item in the middle while the
-// browser's operation (VKBrowserOperation) runs and the folder information
-// otherwise. Every screen follows the operation through its three
-// notifications, and the server's state through the network, the server
-// and the quota index rebuild; work that reaches it on another thread is
-// taken to the main thread, and a destroyed screen hears nothing.
+// the bars that every folder screen shows (VKFolderBarItems: the
+// server-state button, the folder-information label, the settings and help
+// buttons, the progress item of the running operation) and its edit button
+// (Cancel while an operation runs). A subclass builds its toolbar in
+// updateToolbarItems (calling the base first), with the progress item in
+// the middle while the browser's operation (VKBrowserOperation) runs and
+// the folder information otherwise. Every screen follows the operation
+// through its three notifications, and the server's state through the
+// network, the server and the quota index rebuild; work that reaches it on
+// another thread is taken to the main thread, and a destroyed screen hears
+// nothing.
 class VKFolderControllerBase : public ui::TableViewController {
 public:
     explicit VKFolderControllerBase(ui::TableView::Style style = ui::TableView::Style::Plain);
@@ -49,14 +47,10 @@ public:
     // The actions the bar items send.
     static constexpr const char* ToggleEditingAction = "toggleEditing";
     static constexpr const char* CancelCurrentOperationAction = "cancelCurrentOperation";
-    static constexpr const char* ShowServerInfoAction = "showServerInfo";
-    static constexpr const char* ShowSettingsAction = "showSettings";
-    static constexpr const char* ShowHelpAction = "showHelp";
-    // The server-state button's side.
-    static constexpr float ServerStateButtonSize = 28;
-    // The progress item is as wide as the progress view's standard size,
-    // or as its text needs up to this.
-    static constexpr float MaximumProgressItemWidth = 150;
+    static constexpr const char* ShowServerInfoAction = VKFolderBarItems::ShowServerInfoAction;
+    static constexpr const char* ShowSettingsAction = VKFolderBarItems::ShowSettingsAction;
+    static constexpr const char* ShowHelpAction = VKFolderBarItems::ShowHelpAction;
+    static constexpr float MaximumProgressItemWidth = VKFolderBarItems::MaximumProgressItemWidth;
 
     // The toolbar shown while editing (the editing screens build it).
     const std::vector<std::shared_ptr<ui::BarButtonItem>>& editingToolbarItems() const { return m_editingToolbarItems; }
@@ -90,9 +84,11 @@ public:
     virtual void updateToolbarItems();
     // The network, the server or the quota index rebuild changed.
     virtual void networkOrServerStatusDidChange(const core::Notification* notification);
-    void updateServerStateImage();
-    // The labels' colours: white, or dark grey with the dark style.
-    void updateToolbarItemsAppearanceForCurrentOrientation();
+    // The bar pieces (the server button, the folder information, settings,
+    // help, the operation's progress), in the screen's control style.
+    VKFolderBarItems& barItems() { return m_barItems; }
+    const VKFolderBarItems& barItems() const { return m_barItems; }
+    VKFolderInfoLabel* folderInfoLabel() const { return m_barItems.folderInfoLabel(); }
 
     // The operation's notifications, on the main thread. The top screen
     // shows a start at once; an end restores a screen that shows a
@@ -101,28 +97,10 @@ public:
     virtual void backgroundOperationProgressDidUpdate(float progress);
     virtual void backgroundOperationDidEnd();
 
-    // The operation's progress view as a bar item, made when missing (for
-    // the running operation) and showing its progress.
-    std::shared_ptr<ui::BarButtonItem> operationProgressViewBarButtonItem();
-    VKOperationProgressView* operationProgressView() const;
-    // New each call, sized to their images.
-    std::shared_ptr<ui::BarButtonItem> settingsBarButtonItem();
-    std::shared_ptr<ui::BarButtonItem> helpBarButtonItem();
-    std::shared_ptr<gfx::Image> settingsBarButtonImage() const;
-    std::shared_ptr<gfx::Image> helpBarButtonImage() const;
-    // Made once; the button tells about the server.
-    std::shared_ptr<ui::BarButtonItem> serverStateBarButtonItem();
-    ui::Button* serverStateButton() const;
-    // Made once.
-    std::shared_ptr<ui::BarButtonItem> folderInfoBarButtonItem();
-    VKFolderInfoLabel* folderInfoLabel() const;
-
     // The first screen of its navigation stack.
     bool isRootViewController() const;
     // Dark images and dark grey labels (for light bars).
     virtual bool shouldUseDarkControlStyle() const { return false; }
-    // The bar labels' colours for the style in use.
-    void applyAppearance(ui::Label& label) const;
 
 private:
     // Runs `handler` on the main thread with the screen, while it lives:
@@ -130,11 +108,7 @@ private:
     void deliver(std::function<void(VKFolderControllerBase&)> handler);
 
     std::weak_ptr<VKFolderBrowserServices> m_services;
-    std::shared_ptr<ui::BarButtonItem> m_serverStateItem;
-    std::shared_ptr<ui::BarButtonItem> m_folderInfoItem;
-    std::shared_ptr<ui::BarButtonItem> m_progressItem;
-    // The run the progress item was made for.
-    VKBrowserOperation::Run m_progressItemRun = VKBrowserOperation::NoRun;
+    VKFolderBarItems m_barItems;
     std::vector<std::shared_ptr<ui::BarButtonItem>> m_editingToolbarItems;
     // Lives as long as the screen: work handed to the main thread checks it
     // before it touches the screen.

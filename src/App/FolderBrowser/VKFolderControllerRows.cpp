@@ -237,7 +237,7 @@ void VKFolderController::setEditing(bool editing, bool animated)
         setToolbarItems(editingToolbarItems(), animated);
         VKFolderController::editing().updateBars();
     } else {
-        navigationItem().setLeftBarButtonItem(isRootViewController() ? helpBarButtonItem() : nullptr, animated);
+        navigationItem().setLeftBarButtonItem(isRootViewController() ? barItems().helpItem() : nullptr, animated);
         navigationItem().setPrompt("");
         updateToolbarItems();
     }

@@ -35,7 +35,7 @@ void VKFolderController::updateToolbarItems()
     VKFolderControllerBase::updateToolbarItems();
     m_toolbar.update(*this, std::static_pointer_cast<VKFolderToolbar::Host>(self()), isGuest());
     updateFolderInfo();
-    updateToolbarItemsAppearanceForCurrentOrientation();
+    barItems().updateAppearance();
     updateDownloadsBadgeValue();
 }
 

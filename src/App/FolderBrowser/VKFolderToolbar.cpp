@@ -78,7 +78,7 @@ std::shared_ptr<ui::BarButtonItem> VKFolderToolbar::uploadItem(VKFolderControlle
         return m_uploadItem;
     gfx::Size size = VKOperationProgressView::standardSizeForToolbarItem();
     auto view = VKOperationProgressView::create(1, { 0, 0, size.width, size.height });
-    screen.applyAppearance(view->label());
+    screen.barItems().applyAppearance(view->label());
     m_uploadItem = barButtonItemWithCustomView(view);
     if (auto cloud = VKCloudHooks::current()) {
         std::weak_ptr<ui::BarButtonItem> weak = m_uploadItem;
@@ -93,13 +93,13 @@ std::shared_ptr<ui::BarButtonItem> VKFolderToolbar::uploadItem(VKFolderControlle
 void VKFolderToolbar::update(VKFolderControllerBase& screen, std::weak_ptr<Host> host, bool guest)
 {
     std::shared_ptr<ui::BarButtonItem> centre = VKBrowserOperation::isOperationInProgress()
-        ? screen.operationProgressViewBarButtonItem()
+        ? screen.barItems().progressItem()
         : activeUploads() > 0 ? uploadItem(screen)
-                              : screen.folderInfoBarButtonItem();
+                              : screen.barItems().folderInfoItem();
     auto* navigation = screen.navigationController();
-    std::vector<std::shared_ptr<ui::BarButtonItem>> items { screen.serverStateBarButtonItem() };
+    std::vector<std::shared_ptr<ui::BarButtonItem>> items { screen.barItems().serverStateItem() };
     if (!guest)
-        items.push_back(screen.settingsBarButtonItem());
+        items.push_back(screen.barItems().settingsItem());
     items.push_back(flexibleSpaceBarButtonItem());
     items.push_back(centre);
     items.push_back(flexibleSpaceBarButtonItem());

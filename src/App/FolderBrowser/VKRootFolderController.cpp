@@ -77,7 +77,7 @@ void VKRootFolderController::viewDidLoad()
 {
     VKFolderControllerBase::viewDidLoad();
     tableView().setDataSource(m_dataSource);
-    navigationItem().setLeftBarButtonItem(helpBarButtonItem());
+    navigationItem().setLeftBarButtonItem(barItems().helpItem());
 }
 
 void VKRootFolderController::updateToolbarItems()
@@ -85,14 +85,14 @@ void VKRootFolderController::updateToolbarItems()
     VKFolderControllerBase::updateToolbarItems();
     if (!toolbarItems().empty())
         return;
-    auto info = folderInfoBarButtonItem();
+    auto info = barItems().folderInfoItem();
     if (auto* label = folderInfoLabel()) {
         label->setState(3);
         label->setTouchesCycleState(false);
     }
     bool guest = isGuest();
-    setToolbarItems({ serverStateBarButtonItem(), flexibleSpaceBarButtonItem(), info, flexibleSpaceBarButtonItem(),
-        guest ? fixedSpaceBarButtonItemWithWidth(32) : settingsBarButtonItem() });
+    setToolbarItems({ barItems().serverStateItem(), flexibleSpaceBarButtonItem(), info, flexibleSpaceBarButtonItem(),
+        guest ? fixedSpaceBarButtonItemWithWidth(32) : barItems().settingsItem() });
 }
 
 std::shared_ptr<gfx::Image> VKRootFolderController::iconForCloudServiceName(const std::string& name)

@@ -152,7 +152,7 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             advance(1);
 
             showCopying();
-            auto* progress = controller->operationProgressView();
+            auto* progress = controller->barItems().progressView();
             ASSERT_TRUE(progress);
             EXPECT_EQ(progress->text(), "Copying 3 Items");
             shoot("copying");

@@ -78,7 +78,7 @@ protected:
     // the spinner beside it.
     void expectTidyProgress(const std::string& text, bool indeterminate)
     {
-        auto* progress = screen->operationProgressView();
+        auto* progress = screen->barItems().progressView();
         ASSERT_TRUE(progress);
         progress->layoutIfNeeded();
         EXPECT_EQ(progress->text(), text);
@@ -144,13 +144,13 @@ TEST_F(FolderScreenBaseScreensTest, ThreeStatesAtPhoneAndTabletSizeInBothOrienta
             advance(0.2);
             runLoop();
             EXPECT_FALSE(BrowserOperation::isOperationInProgress());
-            EXPECT_EQ(screen->centreItem(), screen->folderInfoBarButtonItem());
+            EXPECT_EQ(screen->centreItem(), screen->barItems().folderInfoItem());
 
             BrowserOperation::startOperationWithLabel("Expanding Archive.zip", true);
             advance(0.5);
             expectTidyToolbar(height);
             expectTidyProgress("Expanding Archive.zip", true);
-            EXPECT_TRUE(dynamic_cast<ui::ActivityIndicator&>(screen->operationProgressView()->indicator()).isAnimating());
+            EXPECT_TRUE(dynamic_cast<ui::ActivityIndicator&>(screen->barItems().progressView()->indicator()).isAnimating());
             shoot("base-expanding-" + suffix);
             finishOperation();
 

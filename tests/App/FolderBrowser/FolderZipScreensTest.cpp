@@ -82,7 +82,7 @@ protected:
     // The label whole inside the progress view, above the bar.
     void expectTidyProgress(const std::string& text)
     {
-        auto* progress = controller->operationProgressView();
+        auto* progress = controller->barItems().progressView();
         ASSERT_TRUE(progress);
         progress->layoutIfNeeded();
         EXPECT_EQ(progress->text(), text);

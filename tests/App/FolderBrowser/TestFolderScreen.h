@@ -52,9 +52,9 @@ public:
     {
         VKFolderControllerBase::updateToolbarItems();
         ++tally->toolbarRebuilds;
-        auto centre = VKBrowserOperation::isOperationInProgress() ? operationProgressViewBarButtonItem() : folderInfoBarButtonItem();
-        setToolbarItems({ serverStateBarButtonItem(), settingsBarButtonItem(), flexibleSpaceBarButtonItem(), centre,
-            flexibleSpaceBarButtonItem(), helpBarButtonItem() });
+        auto centre = VKBrowserOperation::isOperationInProgress() ? barItems().progressItem() : barItems().folderInfoItem();
+        setToolbarItems({ barItems().serverStateItem(), barItems().settingsItem(), flexibleSpaceBarButtonItem(), centre,
+            flexibleSpaceBarButtonItem(), barItems().helpItem() });
         if (auto* label = folderInfoLabel())
             label->setInfo(info);
     }

@@ -75,7 +75,7 @@ TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
 TEST_F(VKFolderControllerBaseTest, ServerImageFollowsTheSettingTheNetworkAndTheIndexRebuild)
 {
     auto screen = show(TestFolderScreen::create("Documents"));
-    auto* button = screen->serverStateButton();
+    auto* button = screen->barItems().serverStateButton();
     ASSERT_TRUE(button);
     EXPECT_EQ(button->bounds().size, (gfx::Size { 28, 28 }));
     auto shown = [&] { return button->imageForState(ui::Control::Normal); };
@@ -164,7 +164,7 @@ TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestM
     advance(0.2);
     runLoop();
     EXPECT_EQ(right()->systemItem(), ui::BarButtonItem::SystemItem::Action);
-    EXPECT_EQ(screen->centreItem(), screen->folderInfoBarButtonItem());
+    EXPECT_EQ(screen->centreItem(), screen->barItems().folderInfoItem());
 
     // A guest gets no edit button: the services handed in say so.
     auto guest = std::make_shared<test::FakeFolderBrowserServices>();
@@ -200,7 +200,7 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     auto first = show(TestFolderScreen::create("Documents"));
     auto info = first->centreItem();
     ASSERT_TRUE(info);
-    EXPECT_EQ(info, first->folderInfoBarButtonItem());
+    EXPECT_EQ(info, first->barItems().folderInfoItem());
     auto second = TestFolderScreen::create("Photos");
     navigation->pushViewController(second, false);
     runLoop();
@@ -209,9 +209,9 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     EXPECT_FALSE(TestFolderScreen::create("Alone")->isRootViewController());
 
     auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
-    auto* progress = second->operationProgressView();
+    auto* progress = second->barItems().progressView();
     ASSERT_TRUE(progress);
-    EXPECT_EQ(second->centreItem(), second->operationProgressViewBarButtonItem());
+    EXPECT_EQ(second->centreItem(), second->barItems().progressItem());
     EXPECT_EQ(navigation->toolbar().items(), second->toolbarItems());
     EXPECT_EQ(progress->text(), "Copying 3 Items");
     EXPECT_EQ(progress->style(), 1);
@@ -219,22 +219,22 @@ TEST_F(VKFolderControllerBaseTest, TheTopScreenShowsTheOperationAndAScreenBelowW
     EXPECT_EQ(second->navigationItem().rightBarButtonItem()->title(), "Cancel");
     // The screen below changes when it shows again.
     EXPECT_EQ(first->centreItem(), info);
-    EXPECT_FALSE(first->operationProgressView());
+    EXPECT_FALSE(first->barItems().progressView());
 
     navigation->popViewController(false);
     runLoop();
-    ASSERT_TRUE(first->operationProgressView());
-    EXPECT_EQ(first->centreItem(), first->operationProgressViewBarButtonItem());
+    ASSERT_TRUE(first->barItems().progressView());
+    EXPECT_EQ(first->centreItem(), first->barItems().progressItem());
     EXPECT_EQ(first->navigationItem().rightBarButtonItem()->title(), "Cancel");
 
     // The end is heard 0.1 s later; the folder information returns.
     BrowserOperation::endOperation(run);
     advance(0.09);
-    EXPECT_TRUE(first->operationProgressView());
+    EXPECT_TRUE(first->barItems().progressView());
     advance(0.01);
     runLoop();
     EXPECT_EQ(first->tally->ends, 1);
-    EXPECT_FALSE(first->operationProgressView());
+    EXPECT_FALSE(first->barItems().progressView());
     EXPECT_EQ(first->centreItem(), info);
     EXPECT_EQ(first->navigationItem().rightBarButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Action);
 }
@@ -246,14 +246,14 @@ TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedI
     driver.tapBarItem(*screen->navigationItem().rightBarButtonItem());
     // The next operation starts before the cancelled one's end is heard.
     BrowserOperation::startOperationWithLabel("Expanding Archive.zip", true);
-    auto* progress = screen->operationProgressView();
+    auto* progress = screen->barItems().progressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->text(), "Expanding Archive.zip");
     EXPECT_TRUE(progress->isIndeterminate());
     EXPECT_EQ(progress->style(), 2);
     advance(0.2);
     runLoop();
-    EXPECT_EQ(screen->operationProgressView(), progress);
+    EXPECT_EQ(screen->barItems().progressView(), progress);
     EXPECT_EQ(screen->navigationItem().rightBarButtonItem()->title(), "Cancel");
 
     // A screen below that showed the first operation shows the second
@@ -269,8 +269,8 @@ TEST_F(VKFolderControllerBaseTest, AnOperationStartedBeforeTheCancelledOneEndedI
     navigation->popViewController(false);
     advance(0.2);
     runLoop();
-    ASSERT_TRUE(screen->operationProgressView());
-    EXPECT_EQ(screen->operationProgressView()->text(), "Zipping 2 Items");
+    ASSERT_TRUE(screen->barItems().progressView());
+    EXPECT_EQ(screen->barItems().progressView()->text(), "Zipping 2 Items");
 }
 
 TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutARebuild)
@@ -278,7 +278,7 @@ TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutAR
     auto screen = show(TestFolderScreen::create("Documents"));
     auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);
     auto item = screen->centreItem();
-    auto* progress = screen->operationProgressView();
+    auto* progress = screen->barItems().progressView();
     ASSERT_TRUE(progress);
     int rebuilds = screen->tally->toolbarRebuilds;
 
@@ -296,17 +296,17 @@ TEST_F(VKFolderControllerBaseTest, ProgressReachesTheBarOnTheMainThreadWithoutAR
     EXPECT_EQ(screen->centreItem(), item);
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds);
     // Made again, the item shows the progress it has.
-    EXPECT_FLOAT_EQ(screen->operationProgressView()->progress(), 0.25f);
+    EXPECT_FLOAT_EQ(screen->barItems().progressView()->progress(), 0.25f);
 
     // A change of kind rebuilds the item as a spinner.
     BrowserOperation::setIsOperationIndeterminate(true);
     runLoop();
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds + 1);
-    ASSERT_TRUE(screen->operationProgressView());
-    EXPECT_TRUE(screen->operationProgressView()->isIndeterminate());
-    EXPECT_EQ(screen->operationProgressView()->style(), 2);
+    ASSERT_TRUE(screen->barItems().progressView());
+    EXPECT_TRUE(screen->barItems().progressView()->isIndeterminate());
+    EXPECT_EQ(screen->barItems().progressView()->style(), 2);
     EXPECT_NE(screen->centreItem(), item);
-    EXPECT_EQ(screen->operationProgressView()->text(), "Copying 3 Items");
+    EXPECT_EQ(screen->barItems().progressView()->text(), "Copying 3 Items");
 }
 
 TEST_F(VKFolderControllerBaseTest, ALongerLabelWidensTheProgressItemUpToABound)
@@ -315,7 +315,7 @@ TEST_F(VKFolderControllerBaseTest, ALongerLabelWidensTheProgressItemUpToABound)
     auto standard = VKOperationProgressView::standardSizeForToolbarItem();
     auto widthFor = [&](const std::string& label, bool indeterminate) {
         BrowserOperation::startOperationWithLabel(label, indeterminate);
-        auto* progress = screen->operationProgressView();
+        auto* progress = screen->barItems().progressView();
         EXPECT_TRUE(progress);
         float width = progress ? progress->frame().width() : 0;
         EXPECT_EQ(progress ? progress->frame().height() : 0, standard.height);
@@ -383,16 +383,16 @@ TEST_F(VKFolderControllerBaseTest, TheDarkStyleTakesDarkImagesAndGreyLabels)
         return std::dynamic_pointer_cast<ui::Button>(item->customView());
     };
     ASSERT_TRUE(image("VKButtonBarSettingsDark.png") && image("VKButtonBarHelpDark.png"));
-    EXPECT_EQ(button(screen->settingsBarButtonItem())->imageForState(ui::Control::Normal),
+    EXPECT_EQ(button(screen->barItems().settingsItem())->imageForState(ui::Control::Normal),
         image("VKButtonBarSettingsDark.png"));
-    EXPECT_EQ(button(screen->helpBarButtonItem())->imageForState(ui::Control::Normal), image("VKButtonBarHelpDark.png"));
+    EXPECT_EQ(button(screen->barItems().helpItem())->imageForState(ui::Control::Normal), image("VKButtonBarHelpDark.png"));
     auto* label = screen->folderInfoLabel();
     ASSERT_TRUE(label);
     EXPECT_EQ(label->textColor(), iPadBarButtonItemDarkTextColor());
     EXPECT_EQ(label->shadowColor(), iPadBarButtonItemDarkTextShadowColor());
 
     BrowserOperation::startOperationWithLabel("Expanding Archive.zip", true);
-    auto* progress = screen->operationProgressView();
+    auto* progress = screen->barItems().progressView();
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->style(), 3);
     EXPECT_EQ(progress->label().textColor(), iPadBarButtonItemDarkTextColor());
@@ -407,9 +407,9 @@ TEST_F(VKFolderControllerBaseTest, TheDarkStyleTakesDarkImagesAndGreyLabels)
 TEST_F(VKFolderControllerBaseTest, ToolbarItemsAndWhatTheySend)
 {
     auto screen = show(TestFolderScreen::create("Documents"));
-    auto settings = screen->settingsBarButtonItem();
-    EXPECT_NE(settings, screen->settingsBarButtonItem());
-    EXPECT_NE(screen->helpBarButtonItem(), screen->helpBarButtonItem());
+    auto settings = screen->barItems().settingsItem();
+    EXPECT_NE(settings, screen->barItems().settingsItem());
+    EXPECT_NE(screen->barItems().helpItem(), screen->barItems().helpItem());
     auto* settingsButton = dynamic_cast<ui::Button*>(settings->customView().get());
     ASSERT_TRUE(settingsButton);
     ASSERT_TRUE(image("VKButtonBarSettings.png"));
@@ -432,8 +432,8 @@ TEST_F(VKFolderControllerBaseTest, ToolbarItemsAndWhatTheySend)
 
     // The folder information is made once.
     auto fresh = TestFolderScreen::create("Fresh");
-    auto info = fresh->folderInfoBarButtonItem();
-    EXPECT_EQ(fresh->folderInfoBarButtonItem(), info);
+    auto info = fresh->barItems().folderInfoItem();
+    EXPECT_EQ(fresh->barItems().folderInfoItem(), info);
     auto* label = fresh->folderInfoLabel();
     ASSERT_TRUE(label);
     EXPECT_EQ(label->frame(), (gfx::Rect { 0, 0, 100, 20 }));
@@ -443,14 +443,14 @@ TEST_F(VKFolderControllerBaseTest, ToolbarItemsAndWhatTheySend)
     // Loaded, the screen builds its bars; a memory warning out of the
     // window lets its items go, and the next load makes them again.
     fresh->view();
-    EXPECT_TRUE(fresh->serverStateButton());
+    EXPECT_TRUE(fresh->barItems().serverStateButton());
     EXPECT_EQ(fresh->toolbarItems().size(), 6u);
     fresh->didReceiveMemoryWarning();
     EXPECT_FALSE(fresh->isViewLoaded());
-    EXPECT_FALSE(fresh->serverStateButton());
+    EXPECT_FALSE(fresh->barItems().serverStateButton());
     EXPECT_FALSE(fresh->folderInfoLabel());
     fresh->view();
-    EXPECT_TRUE(fresh->serverStateButton());
+    EXPECT_TRUE(fresh->barItems().serverStateButton());
     EXPECT_TRUE(fresh->folderInfoLabel());
 }
 

@@ -217,7 +217,7 @@ TEST_F(VKFolderControllerTest, Summaries)
     show(documents("Sum"));
     EXPECT_EQ(controller->folderInfo(), "2 Items, 4 KB");
     // The toolbar's label shows it.
-    controller->folderInfoBarButtonItem();
+    controller->barItems().folderInfoItem();
     controller->updateFolderInfo();
     ASSERT_TRUE(controller->folderInfoLabel());
     EXPECT_EQ(controller->folderInfoLabel()->info(), "2 Items, 4 KB");

@@ -29,8 +29,8 @@ TEST_F(VKFolderToolbarTest, ItemsForAUserAndAGuestWhoseButtonsTellTheHost)
     toolbar.update(*screen, host, false);
     const auto& items = screen->toolbarItems();
     ASSERT_EQ(items.size(), 7u);
-    EXPECT_EQ(items[0], screen->serverStateBarButtonItem());
-    EXPECT_EQ(items[3], screen->folderInfoBarButtonItem());
+    EXPECT_EQ(items[0], screen->barItems().serverStateItem());
+    EXPECT_EQ(items[3], screen->barItems().folderInfoItem());
     EXPECT_EQ(items[5]->customView()->tag(), int(VKFolderToolbar::Button::Downloads));
     auto tap = [&](size_t index) {
         dynamic_cast<ui::Control&>(*screen->toolbarItems()[index]->customView()).sendActions(ui::Control::TouchUpInside);

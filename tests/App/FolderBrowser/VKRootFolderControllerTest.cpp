@@ -140,9 +140,9 @@ TEST_F(VKRootFolderControllerTest, TheScreenItsBarsAndIcons)
 
     auto items = root->toolbarItems();
     ASSERT_EQ(items.size(), 5u);
-    EXPECT_EQ(items[0], root->serverStateBarButtonItem());
+    EXPECT_EQ(items[0], root->barItems().serverStateItem());
     EXPECT_TRUE(items[1]->isFlexibleSpace());
-    EXPECT_EQ(items[2], root->folderInfoBarButtonItem());
+    EXPECT_EQ(items[2], root->barItems().folderInfoItem());
     EXPECT_EQ(root->folderInfoLabel()->state(), 3);
     EXPECT_TRUE(items[3]->isFlexibleSpace());
     EXPECT_EQ(findAction(*items[4]), VKFolderControllerBase::ShowSettingsAction);
