@@ -4,7 +4,7 @@
 // IndexSteps runs the indexer's steps page by page in this thread: the text
 // scan ("scan_ms_per_page"), the stores of text, rectangles and words
 // ("stores_ms_per_page", tokenizing included; of it the commits of the
-// 32-page batches the indexer writes in, "commit_ms_per_page") and the
+// batches the indexer writes in, "commit_ms_per_page") and the
 // database syncs they end with ("sync_ms_per_page"); commits and syncs are
 // timed by wrapping the library's functions. Beside it a
 // bare extraction of every page ("extract_ms_per_page", as
@@ -237,11 +237,12 @@ void IndexSteps(benchmark::State& state)
             int64_t syncBefore = syncNanoseconds;
             int64_t commitBefore = commitNanoseconds;
             auto tokens = VKContentIndexStore::tokensForText(text);
-            if (page % 32 == 1)
+            constexpr uint32_t batch = VKPDFSearchController::PagesPerBatch;
+            if (page % batch == 1)
                 store->beginBatch();
             bool stored = store->setText(text, page) && store->setGlyphRects(rects, page) && store->addTokens(tokens, page)
                 && store->setPagesIndexed(page);
-            if (page % 32 == 0 || page == document->numPages())
+            if (page % batch == 0 || page == document->numPages())
                 stored = store->commitBatch() && stored;
             if (!stored)
                 state.SkipWithError("a store failed");

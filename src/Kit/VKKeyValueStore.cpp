@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <tcbdb.h>
+#include <thread>
 #include <tcutil.h>
 #include <unordered_map>
 
@@ -90,11 +91,11 @@ std::shared_ptr<VKKeyValueStore> VKKeyValueStore::storeForPath(const std::string
 VKKeyValueStore::VKKeyValueStore(const std::string& path)
     : m_path(path)
 {
+    // No library lock: its threaded mode gives up the processor after
+    // every call (hundreds of times for one page's words); the store's own
+    // lock serialises the calls instead.
     TCBDB* db = tcbdbnew();
     m_db = db;
-    if (!tcbdbsetmutex(db))
-        core::log("{} {}", "-[VKKeyValueStore initWithPath:]",
-            fmt::format("Cannot multithread database {} ({})", path, tcbdberrmsg(tcbdbecode(db))));
     m_open = tcbdbopen(db, path.c_str(), BDBOREADER | BDBOWRITER | BDBOCREAT);
     if (!m_open) {
         core::log("{} {}", "-[VKKeyValueStore initWithPath:]",
@@ -121,9 +122,12 @@ void VKKeyValueStore::retire()
     if (entry != map.entries.end() && entry->second.object == this)
         map.entries.erase(entry);
     storeWillClose();
-    if (m_open) {
-        tcbdbclose(database(m_db));
-        m_open = false;
+    {
+        std::lock_guard calls(m_mutex);
+        if (m_open) {
+            tcbdbclose(database(m_db));
+            m_open = false;
+        }
     }
     map.closed.notify_all();
 }
@@ -181,6 +185,7 @@ uint32_t VKKeyValueStore::dataLengthForKey(std::string_view key) const
     std::string raw = keyForName(key);
     if (!m_open || !fits(raw))
         return NotFound;
+    std::lock_guard lock(m_mutex);
     int size = tcbdbvsiz(database(m_db), raw.data(), static_cast<int>(raw.size()));
     return size < 0 ? NotFound : static_cast<uint32_t>(size);
 }
@@ -227,23 +232,33 @@ bool VKKeyValueStore::noted(bool succeeded) const
     return succeeded;
 }
 
+template<typename Call>
+bool VKKeyValueStore::locked(Call call) const
+{
+    std::lock_guard lock(m_mutex);
+    return noted(call());
+}
+
 bool VKKeyValueStore::putRecord(std::string_view key, std::string_view value)
 {
-    return m_open && fits(key) && fits(value)
-        && noted(tcbdbput(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value),
-            static_cast<int>(value.size())));
+    return m_open && fits(key) && fits(value) && locked([&] {
+        return tcbdbput(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value),
+            static_cast<int>(value.size()));
+    });
 }
 
 bool VKKeyValueStore::putRecordIfAbsent(std::string_view key, std::string_view value)
 {
-    return m_open && fits(key) && fits(value)
-        && noted(tcbdbputkeep(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value),
-            static_cast<int>(value.size())));
+    return m_open && fits(key) && fits(value) && locked([&] {
+        return tcbdbputkeep(database(m_db), nonNull(key), static_cast<int>(key.size()), nonNull(value),
+            static_cast<int>(value.size()));
+    });
 }
 
 bool VKKeyValueStore::removeRecord(std::string_view key)
 {
-    return m_open && fits(key) && noted(tcbdbout(database(m_db), nonNull(key), static_cast<int>(key.size())));
+    return m_open && fits(key)
+        && locked([&] { return tcbdbout(database(m_db), nonNull(key), static_cast<int>(key.size())); });
 }
 
 std::optional<std::string> VKKeyValueStore::recordForKey(std::string_view key) const
@@ -253,15 +268,18 @@ std::optional<std::string> VKKeyValueStore::recordForKey(std::string_view key) c
     // A copy made under the database's lock: a write on another thread
     // cannot change it while it is read.
     int size = 0;
-    void* buffer = tcbdbget(database(m_db), key.data(), static_cast<int>(key.size()), &size);
-    noted(buffer != nullptr);
+    void* buffer = nullptr;
+    locked([&] {
+        buffer = tcbdbget(database(m_db), key.data(), static_cast<int>(key.size()), &size);
+        return buffer != nullptr;
+    });
     return takeBuffer(buffer, size);
 }
 
 bool VKKeyValueStore::removeAllRecords()
 {
     // Emptying writes the file anew, whatever was broken in it.
-    if (!m_open || !noted(tcbdbvanish(database(m_db))))
+    if (!m_open || !locked([&] { return tcbdbvanish(database(m_db)); }))
         return false;
     m_damaged = false;
     return true;
@@ -269,51 +287,81 @@ bool VKKeyValueStore::removeAllRecords()
 
 bool VKKeyValueStore::beginTransaction()
 {
-    return m_open && noted(tcbdbtranbegin(database(m_db)));
+    if (!m_open)
+        return false;
+    std::unique_lock lock(m_mutex);
+    // One transaction at a time: another thread's is waited for (the
+    // library would sleep holding the lock); the same thread's is refused.
+    if (m_transaction && m_transactionThread == std::this_thread::get_id())
+        return false;
+    m_transactionEnded.wait(lock, [&] { return !m_transaction; });
+    if (!noted(tcbdbtranbegin(database(m_db))))
+        return false;
+    m_transaction = true;
+    m_transactionThread = std::this_thread::get_id();
+    return true;
+}
+
+bool VKKeyValueStore::endTransaction(bool commit)
+{
+    if (!m_open)
+        return false;
+    std::lock_guard lock(m_mutex);
+    // Committed or not, the library's transaction is over.
+    bool done = commit ? noted(tcbdbtrancommit(database(m_db))) : tcbdbtranabort(database(m_db));
+    m_transaction = false;
+    m_transactionEnded.notify_all();
+    return done;
 }
 
 bool VKKeyValueStore::commitTransaction()
 {
-    return m_open && noted(tcbdbtrancommit(database(m_db)));
+    return endTransaction(true);
 }
 
 bool VKKeyValueStore::abortTransaction()
 {
-    return m_open && tcbdbtranabort(database(m_db));
+    return endTransaction(false);
 }
 
 bool VKKeyValueStore::sync()
 {
-    return m_open && noted(tcbdbsync(database(m_db)));
+    return m_open && locked([&] { return tcbdbsync(database(m_db)); });
 }
 
 std::string VKKeyValueStore::lastErrorMessage() const
 {
+    std::lock_guard lock(m_mutex);
     return tcbdberrmsg(tcbdbecode(database(m_db)));
 }
 
 VKKeyValueStore::Cursor::Cursor(std::shared_ptr<VKKeyValueStore> store)
     : m_store(std::move(store))
 {
-    if (m_store && m_store->m_open)
+    if (m_store && m_store->m_open) {
+        std::lock_guard lock(m_store->m_mutex);
         m_cursor = tcbdbcurnew(database(m_store->m_db));
+    }
 }
 
 VKKeyValueStore::Cursor::~Cursor()
 {
-    if (m_cursor)
+    if (m_cursor) {
+        std::lock_guard lock(m_store->m_mutex);
         tcbdbcurdel(static_cast<BDBCUR*>(m_cursor));
+    }
 }
 
 bool VKKeyValueStore::Cursor::first()
 {
-    return m_cursor && m_store->noted(tcbdbcurfirst(static_cast<BDBCUR*>(m_cursor)));
+    return m_cursor && m_store->locked([&] { return tcbdbcurfirst(static_cast<BDBCUR*>(m_cursor)); });
 }
 
 bool VKKeyValueStore::Cursor::jump(std::string_view key)
 {
-    return m_cursor && fits(key)
-        && m_store->noted(tcbdbcurjump(static_cast<BDBCUR*>(m_cursor), key.data(), static_cast<int>(key.size())));
+    return m_cursor && fits(key) && m_store->locked([&] {
+        return tcbdbcurjump(static_cast<BDBCUR*>(m_cursor), key.data(), static_cast<int>(key.size()));
+    });
 }
 
 std::optional<std::string> VKKeyValueStore::Cursor::key() const
@@ -321,7 +369,11 @@ std::optional<std::string> VKKeyValueStore::Cursor::key() const
     if (!m_cursor)
         return std::nullopt;
     int size = 0;
-    void* buffer = tcbdbcurkey(static_cast<BDBCUR*>(m_cursor), &size);
+    void* buffer;
+    {
+        std::lock_guard lock(m_store->m_mutex);
+        buffer = tcbdbcurkey(static_cast<BDBCUR*>(m_cursor), &size);
+    }
     return takeBuffer(buffer, size);
 }
 
@@ -330,16 +382,20 @@ std::optional<std::string> VKKeyValueStore::Cursor::value() const
     if (!m_cursor)
         return std::nullopt;
     int size = 0;
-    void* buffer = tcbdbcurval(static_cast<BDBCUR*>(m_cursor), &size);
+    void* buffer;
+    {
+        std::lock_guard lock(m_store->m_mutex);
+        buffer = tcbdbcurval(static_cast<BDBCUR*>(m_cursor), &size);
+    }
     return takeBuffer(buffer, size);
 }
 
 bool VKKeyValueStore::Cursor::next()
 {
-    return m_cursor && m_store->noted(tcbdbcurnext(static_cast<BDBCUR*>(m_cursor)));
+    return m_cursor && m_store->locked([&] { return tcbdbcurnext(static_cast<BDBCUR*>(m_cursor)); });
 }
 
 bool VKKeyValueStore::Cursor::remove()
 {
-    return m_cursor && m_store->noted(tcbdbcurout(static_cast<BDBCUR*>(m_cursor)));
+    return m_cursor && m_store->locked([&] { return tcbdbcurout(static_cast<BDBCUR*>(m_cursor)); });
 }

@@ -5,15 +5,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 // Named values (text, data, unsigned integers) in one B+ tree database file.
 // There is at most one live store per path in the process, so every user of
-// a file shares its open handle; the handle is safe across threads.
+// a file shares its open handle; the handle is safe across threads (the
+// store's lock serialises every call into the database, and a transaction
+// begun on one thread makes another thread's wait until it ends).
 //
 // Record layout: the key is one 0x00 byte followed by the name's UTF-8 bytes;
 // an unsigned integer is stored in 8 bytes (32 bits little-endian, then four
@@ -108,11 +113,21 @@ protected:
 private:
     void retire();
 
-    // Keeps the result, noting damage when the database failed for it.
+    // Keeps the result, noting damage when the database failed for it;
+    // called under the lock, right after the call.
     bool noted(bool succeeded) const;
+    // The database call under the lock, its failure noted.
+    template<typename Call>
+    bool locked(Call call) const;
+    // Commits or aborts the open transaction and lets a waiting one begin.
+    bool endTransaction(bool commit);
 
     std::string m_path;
     void* m_db = nullptr;
     bool m_open = false;
     mutable std::atomic<bool> m_damaged { false };
+    mutable std::mutex m_mutex;
+    std::condition_variable m_transactionEnded;
+    bool m_transaction = false;
+    std::thread::id m_transactionThread;
 };

@@ -7,8 +7,11 @@
 
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -88,10 +91,30 @@ std::string VKContentIndexStore::lowercaseString(std::string_view text)
 
 std::set<std::string> VKContentIndexStore::tokensForText(std::u16string_view text)
 {
-    std::set<std::string> tokens;
-    for (const auto& word : vkWordBoundaryTokens(core::precomposed(text)))
-        tokens.insert(core::toUTF8(core::precomposed(lowercased(word))) + ' ');
-    return tokens;
+    // A page repeats its words: each distinct one is kept once, then
+    // sorted, so the set is made in one pass.
+    std::unordered_set<std::string> distinct;
+    std::string token;
+    for (const auto& word : vkWordBoundaryTokens(core::precomposed(text))) {
+        // Most words are ASCII, which lower-cases letter by letter and is
+        // composed already.
+        if (std::all_of(word.begin(), word.end(), [](char16_t unit) { return unit < 0x80; })) {
+            token.assign(word.size() + 1, ' ');
+            for (size_t i = 0; i < word.size(); ++i) {
+                char unit = static_cast<char>(word[i]);
+                token[i] = unit >= 'A' && unit <= 'Z' ? static_cast<char>(unit - 'A' + 'a') : unit;
+            }
+        } else {
+            token = core::toUTF8(core::precomposed(lowercased(word))) + ' ';
+        }
+        distinct.insert(token);
+    }
+    std::vector<std::string> tokens;
+    tokens.reserve(distinct.size());
+    while (!distinct.empty())
+        tokens.push_back(std::move(distinct.extract(distinct.begin()).value()));
+    std::sort(tokens.begin(), tokens.end());
+    return std::set<std::string>(std::make_move_iterator(tokens.begin()), std::make_move_iterator(tokens.end()));
 }
 
 std::set<std::string> VKContentIndexStore::tokensForText(std::string_view text)

@@ -22,7 +22,6 @@
 namespace {
 
 constexpr const char* RestartTag = "startIndexingIfNecessary";
-constexpr uint32_t PagesPerBatch = 32;
 constexpr auto BatchDuration = std::chrono::milliseconds(250);
 constexpr const char* PausedTag = "sendIndexingPausedDelegateMessage";
 
@@ -142,9 +141,8 @@ bool VKPDFSearchController::indexPages()
     if (!m_store)
         return false;
     std::weak_ptr<VKPDFSearchController> weak = std::static_pointer_cast<VKPDFSearchController>(shared_from_this());
-    // Pages are stored in batches, one transaction and one sync for up to
-    // 32 pages or a quarter of a second of work: a sync costs more than a
-    // page's scan. "i" is raised inside the batch, so a page counts only
+    // Pages are stored in batches (PagesPerBatch): a sync costs more than
+    // a page's scan. "i" is raised inside the batch, so a page counts only
     // once its batch is committed with it.
     uint32_t batchFirst = 0;
     auto batchStart = std::chrono::steady_clock::now();

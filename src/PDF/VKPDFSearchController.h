@@ -76,6 +76,11 @@ public:
     static std::shared_ptr<VKOperationQueue> sharedSearchQueue();
 
     static constexpr size_t ScannerCacheLimit = 16;
+    // Pages are stored in batches of one transaction and one sync, of at
+    // most this many pages or a quarter of a second of work. A commit
+    // writes every page of the tree the batch touched, and a page's words
+    // touch pages all over it: fewer, larger batches write far less.
+    static constexpr uint32_t PagesPerBatch = 128;
     static constexpr double IndexingRestartDelay = 10.0;
 
     // Lets the shared queue go, its waiting searches dropped: its worker

@@ -74,15 +74,18 @@ core::Data VKPageIndexStore::glyphRectsForPageNumber(uint32_t pageNumber) const
 bool VKPageIndexStore::setGlyphRects(const core::Data& rects, uint32_t pageNumber)
 {
     const size_t count = rects.size() / IndexRectSize;
-    std::string stored;
-    stored.reserve(count * StoredRectSize);
+    std::string stored(count * StoredRectSize, '\0');
+    char* out = stored.data();
     for (size_t i = 0; i < count; ++i) {
         float values[4];
         std::memcpy(values, rects.bytes() + i * IndexRectSize, IndexRectSize);
         // Two 32-bit words: x in the low half of the first, y in its high
         // half, then width and height the same way.
-        appendLittleEndian(stored, VKFloatToHalf(values[0]) | (uint32_t(VKFloatToHalf(values[1])) << 16));
-        appendLittleEndian(stored, VKFloatToHalf(values[2]) | (uint32_t(VKFloatToHalf(values[3])) << 16));
+        for (size_t v = 0; v < 4; ++v) {
+            uint16_t half = VKFloatToHalf(values[v]);
+            *out++ = static_cast<char>(half & 0xFF);
+            *out++ = static_cast<char>(half >> 8);
+        }
     }
     return putRecord(keyForName(keyForPrefix("g", pageNumber)), stored);
 }

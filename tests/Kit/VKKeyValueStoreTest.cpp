@@ -4,6 +4,7 @@
 #include "Support/TestCase.h"
 
 #include <atomic>
+#include <chrono>
 #include <fmt/format.h>
 #include <thread>
 #include <vector>
@@ -174,6 +175,42 @@ TEST_F(VKKeyValueStoreTest, ReadsNeverSeeAHalfWrittenValue)
     }
     writer.join();
     EXPECT_EQ(bad, 0u) << "of " << reads << " reads";
+}
+
+TEST_F(VKKeyValueStoreTest, TransactionsOfTwoThreadsTakeTurnsWhileCursorsWalk)
+{
+    auto store = RecordStore::storeForPath(pathInHome("turns.tcb"));
+    ASSERT_TRUE(store->beginTransaction());
+    // A second one on the same thread is refused, not waited for forever.
+    EXPECT_FALSE(store->beginTransaction());
+    std::atomic<bool> began = false;
+    std::thread other([&] {
+        began = store->beginTransaction();
+        for (int i = 0; i < 2000; ++i)
+            store->putRecord(fmt::format("k{:04}", i), "v");
+        store->commitTransaction();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(began);
+    EXPECT_TRUE(store->putRecord("first", "1"));
+    EXPECT_TRUE(store->abortTransaction());
+    // Walks meet the other thread's writes one call at a time (a cursor
+    // may then see a record twice, or lose its place, as under the
+    // library's lock) and read only whole records.
+    size_t broken = 0;
+    for (int walk = 0; walk < 20; ++walk) {
+        RecordStore::Cursor cursor(store);
+        for (bool more = cursor.first(); more; more = cursor.next()) {
+            auto key = cursor.key();
+            auto value = cursor.value();
+            broken += key && value && (key->size() != 5 || (*key)[0] != 'k' || *value != "v");
+        }
+    }
+    other.join();
+    EXPECT_TRUE(began);
+    EXPECT_EQ(broken, 0u);
+    EXPECT_EQ(store->recordForKey("first"), std::nullopt);
+    EXPECT_EQ(store->records().size(), 2000u);
 }
 
 TEST_F(VKKeyValueStoreTest, StoresTakenAndDroppedOnTwoThreadsLoseNoWrite)
