@@ -36,6 +36,7 @@ std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
 {
     std::shared_ptr<VKAppDelegate> delegate(new VKAppDelegate());
     delegate->m_diskQuota = VKAppDiskQuota::create(std::static_pointer_cast<VKAppDiskQuotaHost>(delegate));
+    delegate->m_stack.setServices(std::static_pointer_cast<VKFolderBrowserServices>(delegate));
     delegate->registerDefaults();
     return delegate;
 }
@@ -219,5 +220,5 @@ std::optional<gfx::Color> VKAppDelegate::barTintColor() const
 
 ui::NavigationController* VKAppDelegate::browserNavigation() const
 {
-    return m_navController.get();
+    return navigationController().get();
 }

@@ -3,6 +3,7 @@
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/Settings/VKSettingsControllerDelegate.h"
 #include "App/VKAppDiskQuotaHost.h"
+#include "App/VKAppBrowserStack.h"
 #include "App/VKAppServer.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
@@ -128,9 +129,10 @@ public:
     // left the server stops a second later and the locks go.
     void httpConnectionDidDie();
 
-    // The saved stack (VKAppDelegateState.cpp).
+    // The stack (VKAppBrowserStack), the quota tree and the cloud mirror
+    // kept for the next run; the kept stack given back.
     void storeApplicationState();
-    void restoreApplicationState();
+    void restoreApplicationState() { m_stack.restore(); }
 
     // The server's alerts (VKAppDelegateServer.cpp).
     bool shouldShowPortNumberMigrationUpdateNote() const;
@@ -166,39 +168,27 @@ public:
     // the launch and by tests).
     const std::shared_ptr<VKWindow>& window() const { return m_window; }
     void setWindow(std::shared_ptr<VKWindow> window) { m_window = std::move(window); }
-    const std::shared_ptr<VKNavigationController>& navigationController() const { return m_navController; }
+    const std::shared_ptr<VKNavigationController>& navigationController() const
+    {
+        return m_stack.navigationController();
+    }
     void setNavigationController(std::shared_ptr<VKNavigationController> controller)
     {
-        m_navController = std::move(controller);
+        m_stack.setNavigationController(std::move(controller));
     }
     void setOrientationLocked(bool locked) override { m_orientationLocked = locked; }
 
-    // The folder screens of the navigation stack, bottom first.
-    std::vector<std::shared_ptr<VKFolderController>> folderControllers() const;
-    // Replaces the stack with the given folder screens, keeping in front
-    // its bottom screen when that is no folder screen (the root list,
-    // outside guest mode).
-    void setFolderControllers(std::vector<std::shared_ptr<VKFolderController>> controllers);
-
-    // The stack (VKAppDelegateState.cpp). Its bottom screen: a guest's
-    // folder screen on the public folder, else the root list of both
-    // document folders; the folder screens the delegate makes get it as
-    // their services.
-    std::shared_ptr<ui::ViewController> createRootViewController();
-    // The top screen when it is a viewer.
-    std::shared_ptr<VKViewController> contentViewController() const;
-    // Opens a stored path as a stack of folder screens under the root list,
-    // ending in the file's viewer when it is a file and
-    // "VKLastKnownDocumentEnabled" is on. Screens already on the stack are
-    // reused down to the first level that differs; a path whose top is
-    // already shown, outside the document folders (a guest: outside the
-    // public folder) or in a cloud service that is not linked, or with a
-    // level that no longer exists, leaves the stack alone.
-    void pushViewControllersForPath(const std::string& path, bool animated);
-    // Back to the root list when the top screen shows an item of a cloud
-    // service that is no longer linked, or while the services are hidden
-    // ("VKHideCloudServers").
-    void popCloudServiceControllersIfNecessary();
+    // The browser's stack (VKAppBrowserStack); the folder screens it makes
+    // get the delegate as their services.
+    VKAppBrowserStack& stack() { return m_stack; }
+    std::vector<std::shared_ptr<VKFolderController>> folderControllers() const { return m_stack.folderControllers(); }
+    std::shared_ptr<ui::ViewController> createRootViewController() { return m_stack.createRootViewController(); }
+    std::shared_ptr<VKViewController> contentViewController() const { return m_stack.contentViewController(); }
+    void pushViewControllersForPath(const std::string& path, bool animated)
+    {
+        m_stack.pushViewControllersForPath(path, animated);
+    }
+    void popCloudServiceControllersIfNecessary() { m_stack.popCloudServiceControllersIfNecessary(); }
 
     // The passcode lock (VKAppDelegatePasscode.cpp). The stored passcode:
     // the keychain's password of VKPasscodeLockService when it is exactly
@@ -277,7 +267,7 @@ private:
     std::vector<std::shared_ptr<VKFolderController>> browserFolderScreens() const override { return folderControllers(); }
     void browserSetFolderScreens(std::vector<std::shared_ptr<VKFolderController>> screens) override
     {
-        setFolderControllers(std::move(screens));
+        m_stack.setFolderControllers(std::move(screens));
     }
     void browserShowFolder(const std::string& path, bool animated) override { pushViewControllersForPath(path, animated); }
     std::optional<gfx::Color> browserBarTint() const override { return barTintColor(); }
@@ -308,7 +298,7 @@ private:
     std::shared_ptr<NetReachability> m_netReachability;
     bool m_isLaunching = true;
     std::shared_ptr<VKWindow> m_window;
-    std::shared_ptr<VKNavigationController> m_navController;
+    VKAppBrowserStack m_stack;
     bool m_orientationLocked = false;
     std::shared_ptr<VKRootPasscodeController> m_rootPasscodeController;
     bool m_guestMode = false;

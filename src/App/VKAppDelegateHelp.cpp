@@ -33,18 +33,18 @@ ui::ViewController* presenter(ui::ViewController& base)
 
 void VKAppDelegate::showHelp(const std::shared_ptr<core::Object>&)
 {
-    if (!m_navController) {
+    if (!navigationController()) {
         core::log("Warning, showHelp without a navigation controller");
         return;
     }
     auto help = VKHelpController::create();
     help->setServerState(sharedAs<VKAppDelegate>());
-    presenter(*m_navController)->presentModalViewController(helpNavigation(help), true);
+    presenter(*navigationController())->presentModalViewController(helpNavigation(help), true);
 }
 
 void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated)
 {
-    if (!m_navController) {
+    if (!navigationController()) {
         core::log("Warning, showHelp without a navigation controller");
         return;
     }
@@ -52,12 +52,12 @@ void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::s
     help->setServerState(sharedAs<VKAppDelegate>());
     auto navigation = helpNavigation(help);
     help->pushHelpViewControllerWithName(name, title, false);
-    presenter(*m_navController)->presentModalViewController(navigation, animated);
+    presenter(*navigationController())->presentModalViewController(navigation, animated);
 }
 
 bool VKAppDelegate::diskQuotaHelpMayShow() const
 {
-    return !(m_navController && m_navController->modalViewController());
+    return !(navigationController() && navigationController()->modalViewController());
 }
 
 void VKAppDelegate::diskQuotaShowHelp()

@@ -124,7 +124,7 @@ void VKAppDelegate::installNavigationController()
 {
     auto navigation = VKNavigationController::create(createRootViewController());
     navigation->setToolbarHidden(false);
-    m_navController = navigation;
+    m_stack.setNavigationController(navigation);
     if (!m_window)
         return;
     m_window->setRootViewController(navigation);
@@ -246,25 +246,6 @@ void VKAppDelegate::webDAVWillDeleteResource(const core::Notification& notificat
     }
     if (auto settings = VKFileSettingsManager::defaultManager())
         settings->removeBookmarksAndSettingsForItemAtPath(path);
-}
-
-void VKAppDelegate::popCloudServiceControllersIfNecessary()
-{
-    if (!m_navController || m_navController->viewControllers().size() < 2)
-        return;
-    const auto* top = m_navController->topViewController();
-    // By the path the screen was opened with: an unlinked service's mirror
-    // nodes are gone, and with them their resources' paths.
-    std::string path;
-    if (auto folder = dynamic_cast<const VKFolderController*>(top))
-        path = folder->folderPath();
-    else if (auto viewer = contentViewController(); viewer && viewer->resource())
-        path = viewer->resource()->path();
-    if (path.empty())
-        return;
-    auto service = VKCloudServicesManager::sharedManager()->cloudServiceForPath(path);
-    if (service && (core::UserDefaults::standard()->boolForKey("VKHideCloudServers") || !service->isLinked()))
-        m_navController->popToRootViewController(true);
 }
 
 void VKAppDelegate::copyWelcomeDocument()

@@ -209,3 +209,12 @@ void VKAppDelegate::diskQuotaRecountDidEnd()
         && !m_isLaunching && !m_rootPasscodeController)
         startHTTPServer(true);
 }
+
+void VKAppDelegate::storeApplicationState()
+{
+    m_stack.store();
+    m_diskQuota->saveTree();
+    if (auto store = VKCloudFileStore::sharedStore())
+        store->saveContext();
+    core::UserDefaults::standard()->synchronize();
+}

@@ -33,7 +33,7 @@ void VKAppDelegate::showPasscodeControllerWithGuestAccess(bool guestAccess, bool
     if (!m_rootPasscodeController) {
         // The passcode page asking for the passcode goes first, and the
         // lock comes at once, so nothing shows between the two.
-        auto* visible = m_navController ? m_navController->visibleViewController() : nullptr;
+        auto* visible = navigationController() ? navigationController()->visibleViewController() : nullptr;
         if (auto* entry = dynamic_cast<VKPasscodeController*>(visible); entry && entry->presentingViewController()) {
             entry->dismissModalViewController(false);
             animated = false;
@@ -103,7 +103,7 @@ void VKAppDelegate::dismissPasscodeControllerAnimated(bool animated)
         return;
     lock->dismissPasscodeControllerAnimated(animated);
     auto* application = ui::Application::shared();
-    auto* top = m_navController ? m_navController->topViewController() : nullptr;
+    auto* top = navigationController() ? navigationController()->topViewController() : nullptr;
     if (application && top) {
         application->setStatusBarStyle(top->statusBarStyle(), animated);
         application->setStatusBarOrientation(top->interfaceOrientation(), false);

@@ -15,7 +15,7 @@
 
 void VKAppDelegate::showSettings(const std::shared_ptr<core::Object>&, int group)
 {
-    auto navigation = m_navController;
+    auto navigation = navigationController();
     if (!navigation) {
         core::log("Warning, showSettings without a navigation controller");
         return;

@@ -1,19 +1,14 @@
-// The application delegate's navigation stack: its root, opening any stored
-// path as a stack of folder screens (with the file's viewer on top), and the
-// stack saved at the end of a run and given back at the next launch.
+#include "App/VKAppBrowserStack.h"
 
-#include "App/VKAppDelegate.h"
-
+#include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
+#include "App/Viewers/VKViewController.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
-#include "App/Viewers/VKViewController.h"
-#include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
-#include "App/VKAppDiskQuota.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
@@ -40,26 +35,31 @@ std::string standardizedPath(const std::shared_ptr<VKFileResource>& resource)
 
 } // namespace
 
-std::shared_ptr<ui::ViewController> VKAppDelegate::createRootViewController()
+bool VKAppBrowserStack::isGuest() const
+{
+    auto services = m_services.lock();
+    return services && services->browserIsGuest();
+}
+
+std::shared_ptr<ui::ViewController> VKAppBrowserStack::createRootViewController() const
 {
     auto application = VKApplication::sharedApplication();
-    auto self = sharedAs<VKAppDelegate>();
-    if (m_guestMode)
+    if (isGuest())
         return VKFolderController::folderControllerWithResource(
-            VKFileResource::resourceWithPath(application->publicDirectory()), self);
+            VKFileResource::resourceWithPath(application->publicDirectory()), m_services);
     auto root = VKRootFolderController::create({ application->documentsDirectory(), application->publicDirectory() });
-    root->setServices(self);
+    root->setServices(m_services);
     return root;
 }
 
-std::shared_ptr<VKViewController> VKAppDelegate::contentViewController() const
+std::shared_ptr<VKViewController> VKAppBrowserStack::contentViewController() const
 {
     if (!m_navController || m_navController->viewControllers().empty())
         return nullptr;
     return std::dynamic_pointer_cast<VKViewController>(m_navController->viewControllers().back());
 }
 
-void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath, bool animated)
+void VKAppBrowserStack::pushViewControllersForPath(const std::string& requestedPath, bool animated)
 {
     if (!m_navController)
         return;
@@ -76,8 +76,9 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
     const auto folderPath = isFile ? core::path::deletingLastPathComponent(path) : path;
 
     auto application = VKApplication::sharedApplication();
+    const bool guest = isGuest();
     std::string root;
-    if (m_guestMode) {
+    if (guest) {
         // A guest sees the public folder and nothing beside it.
         if (!core::path::isWithin(folderPath, application->publicDirectory()))
             return;
@@ -103,7 +104,7 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
     if (!remaining.empty() && std::dynamic_pointer_cast<VKRootFolderController>(remaining.front())) {
         stack.push_back(remaining.front());
         remaining.erase(remaining.begin());
-    } else if (!m_guestMode) {
+    } else if (!guest) {
         stack.push_back(createRootViewController());
     }
     // Screens already on the stack are kept while they match the path's
@@ -132,22 +133,23 @@ void VKAppDelegate::pushViewControllersForPath(const std::string& requestedPath,
             continue;
         }
         reusing = false;
-        stack.push_back(VKFolderController::folderControllerWithResource(resource, sharedAs<VKAppDelegate>()));
+        stack.push_back(VKFolderController::folderControllerWithResource(resource, m_services));
     }
     if (isFile && core::UserDefaults::standard()->boolForKey("VKLastKnownDocumentEnabled") && !stack.empty()) {
         if (auto folder = std::dynamic_pointer_cast<VKFolderController>(stack.back()))
             if (auto viewer = VKViewController::viewControllerWithResource(target, folder)) {
-                viewer->setOrientationLock(sharedAs<VKAppDelegate>());
+                if (auto services = m_services.lock())
+                    viewer->setOrientationLock(std::static_pointer_cast<VKAppOrientationLock>(services));
                 stack.push_back(std::move(viewer));
             }
     }
     m_navController->setViewControllers(std::move(stack), animated);
 }
 
-void VKAppDelegate::storeApplicationState()
+void VKAppBrowserStack::store() const
 {
     auto defaults = core::UserDefaults::standard();
-    if (!m_guestMode && m_navController) {
+    if (!isGuest() && m_navController) {
         core::Value::Array states;
         for (const auto& screen : m_navController->viewControllers()) {
             core::Value state;
@@ -166,13 +168,9 @@ void VKAppDelegate::storeApplicationState()
             defaults->remove("VKStatePathKey");
         defaults->set("VKStateArrayKey", core::Value(std::move(states)));
     }
-    m_diskQuota->saveTree();
-    if (auto store = VKCloudFileStore::sharedStore())
-        store->saveContext();
-    defaults->synchronize();
 }
 
-void VKAppDelegate::restoreApplicationState()
+void VKAppBrowserStack::restore()
 {
     auto defaults = core::UserDefaults::standard();
     const auto storedPath = defaults->object("VKStatePathKey");
@@ -196,7 +194,7 @@ void VKAppDelegate::restoreApplicationState()
     // The folder screens above the root list (a guest's root is its bottom
     // folder screen); a file's viewer has the array's last entry.
     auto folders = folderControllers();
-    if (!folders.empty() && (m_guestMode || std::dynamic_pointer_cast<VKRootFolderController>(
+    if (!folders.empty() && (isGuest() || std::dynamic_pointer_cast<VKRootFolderController>(
                                                m_navController->viewControllers().front()) == nullptr))
         folders.erase(folders.begin());
     const bool isFile = !resource->isDirectory();
@@ -212,3 +210,48 @@ void VKAppDelegate::restoreApplicationState()
                 ui::BarButtonItem::create(core::localized("Back")));
     }
 }
+
+std::vector<std::shared_ptr<VKFolderController>> VKAppBrowserStack::folderControllers() const
+{
+    std::vector<std::shared_ptr<VKFolderController>> controllers;
+    if (!m_navController)
+        return controllers;
+    for (const auto& controller : m_navController->viewControllers())
+        if (auto folder = std::dynamic_pointer_cast<VKFolderController>(controller))
+            controllers.push_back(std::move(folder));
+    return controllers;
+}
+
+void VKAppBrowserStack::setFolderControllers(std::vector<std::shared_ptr<VKFolderController>> controllers)
+{
+    if (!m_navController)
+        return;
+    std::vector<std::shared_ptr<ui::ViewController>> stack;
+    const auto& current = m_navController->viewControllers();
+    if (!isGuest() && !current.empty() && !std::dynamic_pointer_cast<VKFolderController>(current.front()))
+        stack.push_back(current.front());
+    for (auto& controller : controllers)
+        if (controller)
+            stack.push_back(std::move(controller));
+    m_navController->setViewControllers(std::move(stack), false);
+}
+
+void VKAppBrowserStack::popCloudServiceControllersIfNecessary()
+{
+    if (!m_navController || m_navController->viewControllers().size() < 2)
+        return;
+    const auto* top = m_navController->topViewController();
+    // By the path the screen was opened with: an unlinked service's mirror
+    // nodes are gone, and with them their resources' paths.
+    std::string path;
+    if (auto folder = dynamic_cast<const VKFolderController*>(top))
+        path = folder->folderPath();
+    else if (auto viewer = contentViewController(); viewer && viewer->resource())
+        path = viewer->resource()->path();
+    if (path.empty())
+        return;
+    auto service = VKCloudServicesManager::sharedManager()->cloudServiceForPath(path);
+    if (service && (core::UserDefaults::standard()->boolForKey("VKHideCloudServers") || !service->isLinked()))
+        m_navController->popToRootViewController(true);
+}
+
