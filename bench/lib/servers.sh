@@ -10,7 +10,8 @@
 #                             tandry's private home) can read and write
 #   apache_start              httpd (event MPM, mod_dav_fs, sendfile on, as its
 #                             users tune it) on PEER_DOCS; APACHE_URL, APACHE_PID
-#   nginx_start               nginx (one worker, sendfile on, no access log) on
+#   nginx_start               nginx (one worker, sendfile and tcp_nopush on, no
+#                             access log, as its users tune it for files) on
 #                             PEER_DOCS with its own configuration in the
 #                             scratch folder, never the system's service;
 #                             NGINX_URL, NGINX_PID (empty when not installed)
@@ -177,6 +178,7 @@ http {
     include /etc/nginx/mime.types;
     access_log off;
     sendfile on;
+    tcp_nopush on;
     keepalive_timeout 60;
     keepalive_requests 100000000;
     client_body_temp_path $conf/body;

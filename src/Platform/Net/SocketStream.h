@@ -128,6 +128,9 @@ private:
     void updateInterest();
     ssize_t readTLS(void* buffer, size_t length);
     ssize_t writeTLS(const void* bytes, size_t length);
+    // Holds back part-filled segments (TCP_CORK) for a long file run.
+    void setCorked(bool corked);
+    static constexpr size_t CorkedFileLength = 64 * 1024;
     // A send on a plain socket: the tests' injected errno first, then the
     // call with the capped length, retried when interrupted.
     ssize_t sendPlain(size_t length, const std::function<ssize_t(size_t length)>& send);
