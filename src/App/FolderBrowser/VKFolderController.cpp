@@ -1,55 +1,64 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderEditingHost.h"
+#include "App/FolderBrowser/VKFolderNavigationHost.h"
+#include "App/FolderBrowser/VKFolderRowsHost.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "App/FolderBrowser/VKFolderSummary.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
-#include "FileModel/VKFileSettingsManager.h"
-#include "FileModel/VKQuotaManager.h"
-#include "Kit/VKBytesFormatter.h"
-#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
-#include "Platform/UI/NavigationItem.h"
-#include "Platform/UI/Label.h"
-#include "Platform/UI/TableViewCell.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <climits>
-#include <functional>
-#include <map>
 #include <mutex>
 
 namespace {
 
-std::mutex& factoryMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
+// A factory registered at launch and read from any thread.
+template <class Factory>
+class FolderScreenFactory {
+public:
+    void set(Factory factory)
+    {
+        std::lock_guard lock(m_mutex);
+        m_factory = std::move(factory);
+    }
+    Factory get()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_factory;
+    }
 
-VKFolderController::Factory& cloudFactory()
-{
-    static VKFolderController::Factory factory;
-    return factory;
-}
+private:
+    std::mutex m_mutex;
+    Factory m_factory;
+};
+
+FolderScreenFactory<VKFolderController::Factory> cloudFolderScreens;
+FolderScreenFactory<VKFolderController::DownloadScreenFactory> downloadScreens;
 
 } // namespace
 
 void VKFolderController::setCloudFolderControllerFactory(Factory factory)
 {
-    std::lock_guard lock(factoryMutex());
-    cloudFactory() = std::move(factory);
+    cloudFolderScreens.set(std::move(factory));
+}
+
+void VKFolderController::setDownloadViewControllerFactory(DownloadScreenFactory factory)
+{
+    downloadScreens.set(std::move(factory));
 }
 
 std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithResource(
@@ -57,11 +66,7 @@ std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithReso
 {
     if (!resource)
         return nullptr;
-    Factory factory;
-    {
-        std::lock_guard lock(factoryMutex());
-        factory = cloudFactory();
-    }
+    Factory factory = cloudFolderScreens.get();
     auto controller = resource->isCloudResource() && factory ? factory(resource) : create(resource);
     if (controller)
         controller->setServices(std::move(services));
@@ -103,8 +108,9 @@ void VKFolderController::startObserving()
     std::weak_ptr<VKFolderController> weak = self();
     // What other programs do to the folder shows as the server's changes do.
     listing().watchFolder();
-    m_changes.follow(std::static_pointer_cast<VKFolderChanges::Host>(self()), shared_from_this().get());
-    m_transfers.observe(std::static_pointer_cast<VKFolderTransferRows::Host>(self()), m_folderPath);
+    attachHosts();
+    m_changes.follow(m_rowsHost, shared_from_this().get());
+    m_transfers.observe(m_rowsHost, m_folderPath);
     for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification }) {
         m_observations.push_back(center.observe(name, nullptr, [weak](const core::Notification&) {
             // Uploads start and end on the cloud layer's threads.
@@ -140,19 +146,31 @@ std::string VKFolderController::description() const
 
 // MARK: The rows
 
+void VKFolderController::attachHosts() const
+{
+    if (m_rowsHost)
+        return;
+    auto shared = std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(weak_from_this().lock()));
+    if (!shared)
+        return;
+    m_rowsHost = std::make_shared<VKFolderRowsHost>(shared);
+    m_editingHost = std::make_shared<VKFolderEditingHost>(shared);
+    m_navigationHost = std::make_shared<VKFolderNavigationHost>(shared);
+    m_listing->setHost(m_rowsHost);
+    m_opener->setHost(m_navigationHost);
+    m_editing->setHost(m_editingHost);
+    m_reveal->setHost(m_rowsHost);
+}
+
 VKFolderListing& VKFolderController::listing() const
 {
-    if (!m_listing->hasHost())
-        if (auto shared = weak_from_this().lock())
-            m_listing->setHost(std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(shared)));
+    attachHosts();
     return *m_listing;
 }
 
 VKFolderRowOpener& VKFolderController::rowOpener() const
 {
-    if (!m_opener->hasHost())
-        if (auto shared = weak_from_this().lock())
-            m_opener->setHost(std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(shared)));
+    attachHosts();
     return *m_opener;
 }
 
@@ -163,21 +181,6 @@ std::vector<std::string> VKFolderController::localFilesRoots() const
     if (!isGuest())
         roots.push_back(application->documentsDirectory());
     return roots;
-}
-
-std::optional<VKFolderListing::Query> VKFolderController::listingQuery() const
-{
-    auto text = searchText();
-    if (!text || text->empty())
-        return std::nullopt;
-    return VKFolderListing::Query { *text, searchScope() == 1 ? localFilesRoots() : std::vector<std::string> {} };
-}
-
-void VKFolderController::listingDidRebuild()
-{
-    editing().prune();
-    if (isEditing() && isViewLoaded())
-        editing().updateBars();
 }
 
 void VKFolderController::updateModelAndView()
@@ -227,45 +230,10 @@ void VKFolderController::setIndexViewHidden(bool hidden, bool)
 
 void VKFolderController::updateFolderInfo()
 {
-    uint64_t size = 0;
-    size_t count = listing().rows().size();
-    auto text = searchText();
-    // Sizes are what the items hold (a folder's files at every depth), each
-    // byte once, whether listed or found.
-    if (count > 0) {
-        auto quota = VKQuotaManager::defaultManager();
-        if (text && !text->empty()) {
-            if (searchScope() == 1) {
-                for (const auto& root : localFilesRoots())
-                    size += quota->contentSizeOfItemsMatchingQuery(*text, root, true, true);
-            } else if (isLocalFolder()) {
-                size = quota->contentSizeOfItemsMatchingQuery(*text, m_resource->path(), false, false);
-            } else {
-                size = m_resource->sizeOfChildrenMatchingName(*text);
-            }
-        } else {
-            size = m_resource->contentSize();
-        }
-    }
-    m_folderInfo = summaryForItemCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
-        int64_t(std::min<uint64_t>(size, INT64_MAX)), false);
+    m_folderInfo = VKFolderSummary::ofRows(listing().rows().size(), *m_resource, isLocalFolder(),
+        m_rowsHost ? m_rowsHost->listingQuery() : std::nullopt);
     if (auto* label = folderInfoLabel())
         label->setInfo(m_folderInfo);
-}
-
-std::string VKFolderController::summaryForItemCount(uint32_t count, int64_t size, bool isSelection)
-{
-    if (count == 0)
-        return core::localized(isSelection ? "No Items Selected" : "No Items");
-    std::string format;
-    if (count == 1)
-        format = core::localized(isSelection ? "{} Item Selected" : "{} Item");
-    else
-        format = core::localized(isSelection ? "{} Items Selected" : "{} Items");
-    std::string summary = fmt::format(fmt::runtime(format), count);
-    if (size >= 0)
-        summary += ", " + VKBytesFormatter::sharedFormatter().formatBytesAsString(uint64_t(size));
-    return summary;
 }
 
 // MARK: Following changes
@@ -282,76 +250,27 @@ bool VKFolderController::isVisibleViewController() const
     return navigation && navigation->visibleViewController() == this;
 }
 
-// MARK: What changes the rows (VKFolderChanges)
+// MARK: The toolbar (VKFolderToolbar lays it out)
 
-void VKFolderController::changesFolderChanged(bool burst)
+void VKFolderController::updateToolbarItems()
 {
-    listing().folderDidChange(burst);
-}
-
-void VKFolderController::changesReloadTable()
-{
-    if (isViewLoaded())
-        activeTableView().reloadData();
-}
-
-void VKFolderController::changesSearchMayFindMore()
-{
-    listing().rebuild(searchScope() == 1);
-    updateView();
-}
-
-void VKFolderController::changesContentSizeChanged(const std::string& path)
-{
-    if (!isLocalFolder())
-        return;
+    VKFolderControllerBase::updateToolbarItems();
+    attachHosts();
+    m_toolbar.update(*this, m_navigationHost, isGuest());
     updateFolderInfo();
-    if (isViewLoaded() && listing().contentSizeDidChange(path))
-        tableView().reloadData();
+    barItems().updateAppearance();
+    updateDownloadsBadgeValue();
 }
 
-void VKFolderController::changesSettingChanged(const std::string& key)
+void VKFolderController::showDownloadViewController()
 {
-    // The folder on top follows at once, also behind the settings sheet, so
-    // that it shows the new settings when the sheet closes.
-    if (key == "VKDisplayFileExtensions") {
-        if (isTopViewController() && isViewLoaded())
-            activeTableView().reloadData();
+    auto factory = downloadScreens.get();
+    auto screen = factory ? factory(m_resource, services()) : nullptr;
+    if (!screen) {
+        core::log("VKFolderController: no downloads screen to show");
         return;
     }
-    listing().settingDidChange(key);
-}
-
-// MARK: Transfers
-
-bool VKFolderController::transferIsListed(const std::shared_ptr<VKFileResource>& download)
-{
-    return listing().listsChild(download);
-}
-
-void VKFolderController::transferFinished(const std::shared_ptr<VKFileResource>& download,
-    const std::shared_ptr<VKFileResource>& file)
-{
-    if (file)
-        listing().replace(download, file);
-    else
-        listing().remove(download);
-}
-
-void VKFolderController::transferDeleted()
-{
-    if (isVisibleViewController())
-        return;
-    listing().rebuild(true);
-    updateView();
-}
-
-void VKFolderController::transferFailed(const std::shared_ptr<VKFileResource>& download)
-{
-    if (!isViewLoaded())
-        return;
-    if (auto path = indexPathOfResource(*download))
-        activeTableView().reloadRows({ *path }, ui::TableView::RowAnimation::None);
+    presentModalViewController(screen, true);
 }
 
 // MARK: The table
@@ -361,18 +280,6 @@ ui::TableView& VKFolderController::activeTableView()
     if (auto* search = searchDisplayController(); search && search->isShowingResults())
         return search->searchResultsTableView();
     return tableView();
-}
-
-int VKFolderController::numberOfSections(ui::TableView&)
-{
-    return tableSectionForResources() + 1;
-}
-
-int VKFolderController::numberOfRows(ui::TableView&, int section)
-{
-    if (section != tableSectionForResources())
-        return 0;
-    return int(std::min<size_t>(listing().count(), INT_MAX));
 }
 
 void VKFolderController::loadView()

@@ -5,88 +5,56 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderRowCells.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
-#include "Shell/VKApplication.h"
 #include "Downloads/VKDownloadFileResource.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
-#include "FileModel/VKThumbnailManager.h"
 #include "Kit/FileManagerAdditions.h"
-#include "Kit/StringAdditions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
-#include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Toolbar.h"
 
 #include <algorithm>
+#include <climits>
 
-namespace {
+// MARK: Cells (VKFolderRowCells)
 
-constexpr double HighlightInterval = 0.5;
-
-} // namespace
-
-// MARK: Cells
-
-std::string VKFolderController::parentNameForResult(const VKFileResource& resource) const
+int VKFolderController::numberOfSections(ui::TableView&)
 {
-    auto application = VKApplication::sharedApplication();
-    std::string parent = core::path::deletingLastPathComponent(resource.path());
-    auto root = application->rootDirectoryForPath(resource.path());
-    std::string prefix = application->localizedPrefixForPath(resource.path());
-    if (!root)
-        return prefix;
-    auto relative = stringByAbbreviatingRelativeToPath(parent, *root);
-    if (!relative || relative->empty() || *relative == ".")
-        return prefix;
-    return core::path::appendingPathComponent(prefix, *relative);
+    return tableSectionForResources() + 1;
 }
+
+int VKFolderController::numberOfRows(ui::TableView&, int section)
+{
+    if (section != tableSectionForResources())
+        return 0;
+    return int(std::min<size_t>(listing().count(), INT_MAX));
+}
+
 
 std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView& table, ui::IndexPath path)
 {
-    auto resource = resourceAtIndexPath(path);
-    auto cell = VKFolderTransferRows::dequeueCell(table, resource.get());
-    cell->setFrame({ 0, 0, table.bounds().width(), VKFileResourceCell::RowHeight });
-    cell->setResource(resource);
-    bool results = resource && isSearching() && searchScope() == 1 && listing().showsSearchResults();
-    cell->setParentName(results ? parentNameForResult(*resource) : std::string());
-    return cell;
-}
-
-void VKFolderController::askThumbnailForCell(ui::TableViewCell& cell)
-{
-    auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
-    if (!fileCell || !fileCell->resource())
-        return;
-    const auto& resource = fileCell->resource();
-    if (!resource->isImageType() || resource->isDownloadResource())
-        return;
-    auto thumbnails = VKThumbnailManager::sharedManager();
-    if (!thumbnails->thumbnailForResource(*resource))
-        thumbnails->generateThumbnailAndScreenPreviewForResource(resource);
+    bool results = isSearching() && searchScope() == 1 && listing().showsSearchResults();
+    return VKFolderRowCells::make(table, resourceAtIndexPath(path), results);
 }
 
 void VKFolderController::willDisplayCell(ui::TableView&, ui::TableViewCell& cell, ui::IndexPath)
 {
     if (!m_thumbnailCreationDisabled)
-        askThumbnailForCell(cell);
-    cell.setEditing(isEditing(), false);
-    if (auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell); fileCell && fileCell->resource())
-        fileCell->setMarked(editing().isMarked(*fileCell->resource()));
-    cell.setAccessoryType(m_strip->isWanted() ? ui::TableViewCell::Accessory::None
-                                                   : ui::TableViewCell::Accessory::DisclosureIndicator);
+        VKFolderRowCells::askThumbnail(cell);
+    VKFolderRowCells::dress(cell, isEditing(), editing(), m_strip->isWanted());
 }
 
 void VKFolderController::setThumbnailCreationDisabled(bool disabled)
@@ -96,7 +64,7 @@ void VKFolderController::setThumbnailCreationDisabled(bool disabled)
         return;
     core::log("VKFolderController restarting thumbnail creation...");
     for (auto* cell : activeTableView().visibleCells())
-        askThumbnailForCell(*cell);
+        VKFolderRowCells::askThumbnail(*cell);
 }
 
 // MARK: Selecting and opening
@@ -128,44 +96,6 @@ void VKFolderController::didSelectRow(ui::TableView&, ui::IndexPath path)
 void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& resource)
 {
     rowOpener().open(resource);
-}
-
-void VKFolderController::openerPush(const std::shared_ptr<ui::ViewController>& screen,
-    const std::optional<std::string>& backTitle)
-{
-    auto& item = navigationItem();
-    std::optional<std::string> current;
-    if (item.backBarButtonItem())
-        current = item.backBarButtonItem()->title();
-    if (current != backTitle)
-        item.setBackBarButtonItem(backTitle ? barButtonItemWithTitle(*backTitle, ui::BarButtonItem::Style::Plain) : nullptr);
-    if (screen && navigationController())
-        navigationController()->pushViewController(screen, true);
-    else
-        openerDeselect();
-}
-
-void VKFolderController::openerDeselect()
-{
-    ui::TableView& table = activeTableView();
-    if (auto selected = table.indexPathForSelectedRow())
-        table.deselectRow(*selected, true);
-}
-
-void VKFolderController::openerItemVanished()
-{
-    listing().rebuild(true);
-    updateView();
-}
-
-void VKFolderController::openerShowSheet(VKActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource)
-{
-    showActionSheet(sheet, resource);
-}
-
-std::weak_ptr<ui::ActionSheetDelegate> VKFolderController::openerSheetDelegate()
-{
-    return commands().selfAs<ui::ActionSheetDelegate>();
 }
 
 void VKFolderController::showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource)
@@ -391,78 +321,17 @@ std::shared_ptr<VKFileResource> VKFolderController::getFirstViewableResourceIgno
     return rowOpener().firstViewable(ignoredIdentifiers);
 }
 
-// MARK: Reveal, select, scroll
+// MARK: Reveal
+
+VKFolderRowReveal& VKFolderController::rowReveal() const
+{
+    attachHosts();
+    return *m_reveal;
+}
 
 void VKFolderController::revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (!resource || !isViewLoaded())
-        return;
-    ui::TableView& table = activeTableView();
-    if (auto selected = table.indexPathForSelectedRow())
-        table.deselectRow(*selected, false);
-    auto path = indexPathOfResource(*resource);
-    if (!path)
-        return;
-    table.scrollToRow(*path, ui::TableView::ScrollPosition::Middle, false);
-    // The row's cell exists once the table has laid out its new offset.
-    table.layoutIfNeeded();
-    table.deselectRow(*path, false);
-    highlightResource(resource, 0);
-}
-
-void VKFolderController::highlightResource(const std::shared_ptr<VKFileResource>& resource, int count)
-{
-    if (!isViewLoaded())
-        return;
-    // Selected on even steps: a reload between them cannot leave it on.
-    if (auto path = indexPathOfResource(*resource))
-        if (auto* cell = activeTableView().cellForRow(*path))
-            cell->setSelected(count % 2 == 0, true);
-    if (count >= 3)
-        return;
-    std::weak_ptr<VKFolderController> weak = self();
-    core::RunLoop::main().performAfter(HighlightInterval, [weak, resource, count] {
-        if (auto controller = weak.lock())
-            controller->highlightResource(resource, count + 1);
-    });
-}
-
-void VKFolderController::selectResource(const std::shared_ptr<VKFileResource>& resource, bool animated)
-{
-    if (!resource || !isViewLoaded() || listing().count() == 0)
-        return;
-    auto path = indexPathOfResource(*resource);
-    if (!path)
-        return;
-    ui::TableView& table = activeTableView();
-    if (auto selected = table.indexPathForSelectedRow())
-        table.deselectRow(*selected, false);
-    table.selectRow(*path, animated, ui::TableView::ScrollPosition::None);
-}
-
-void VKFolderController::deselectResource(const std::shared_ptr<VKFileResource>& resource, bool animated)
-{
-    if (!resource || !isViewLoaded())
-        return;
-    if (auto path = indexPathOfResource(*resource))
-        activeTableView().deselectRow(*path, animated);
-}
-
-void VKFolderController::scrollToResource(const std::shared_ptr<VKFileResource>& resource,
-    ui::TableView::ScrollPosition position, bool animated)
-{
-    if (!resource || !isViewLoaded() || listing().count() == 0)
-        return;
-    auto path = indexPathOfResource(*resource);
-    if (!path)
-        return;
-    ui::TableView& table = activeTableView();
-    gfx::Rect row = table.rectForRow(*path);
-    gfx::Rect visible = table.bounds();
-    float top = std::max(row.minY(), visible.minY());
-    float bottom = std::min(row.maxY(), visible.maxY());
-    if (bottom - top < row.height())
-        table.scrollToRow(*path, position, animated);
+    rowReveal().revealAndHighlight(resource);
 }
 
 // MARK: The scroll position

@@ -1,6 +1,6 @@
 #include "App/FolderBrowser/VKFolderEditing.h"
 
-#include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKFolderSummary.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
@@ -218,7 +218,7 @@ void VKFolderEditing::updateBars()
             navigation.setLeftBarButtonItem(replacement, false);
         }
     }
-    std::string prompt = VKFolderController::summaryForItemCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
+    std::string prompt = VKFolderSummary::forCount(uint32_t(std::min<size_t>(count, UINT32_MAX)),
         int64_t(std::min<uint64_t>(m_markedSize, INT64_MAX)), true);
     if (navigation.prompt().empty())
         navigation.setPrompt(prompt);

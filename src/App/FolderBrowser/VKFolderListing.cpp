@@ -4,7 +4,9 @@
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/TextFolding.h"
 #include "Platform/Core/UserDefaults.h"
 
 #include <algorithm>
@@ -504,4 +506,19 @@ void VKFolderListing::replace(const std::shared_ptr<VKFileResource>& from, const
             insertChild(to);
     }
     didEdit();
+}
+
+bool VKFolderListing::hasChildNamed(const std::string& name, bool ignoringCase)
+{
+    if (name.empty())
+        return false;
+    if (core::fs::attributes(core::path::appendingPathComponent(m_folderPath, name)))
+        return true;
+    if (!ignoringCase)
+        return false;
+    std::string folded = core::caseFolded(name);
+    for (const auto& row : children())
+        if (core::caseFolded(row.resource->name()) == folded)
+            return true;
+    return false;
 }

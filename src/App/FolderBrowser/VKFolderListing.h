@@ -77,6 +77,9 @@ public:
     const std::vector<VKFolderRow>& children();
     // Whether the child set holds this very resource.
     bool listsChild(const std::shared_ptr<VKFileResource>& resource) const;
+    // The exact name on disk in the folder (a dangling link's too), then,
+    // when asked, a listed child's name equal but for case.
+    bool hasChildNamed(const std::string& name, bool ignoringCase);
     // The row of the strip's label (VKFolderSectionIndex), the map built on
     // the first jump.
     std::optional<size_t> rowForIndexLabel(std::string_view label);

@@ -597,14 +597,14 @@ TEST_F(VKFolderControllerRowsTest, RevealFlashesFourTimesAndSelectingNeverScroll
     // Selecting and deselecting leave the offset alone; scrolling leaves a
     // row that shows whole where it is.
     float offset = table.contentOffset().y;
-    controller->selectResource(resource(documents("Many/file 00.txt")), false);
+    controller->rowReveal().select(resource(documents("Many/file 00.txt")), false);
     EXPECT_EQ(table.contentOffset().y, offset);
     EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, 0 }));
-    controller->deselectResource(resource(documents("Many/file 00.txt")), false);
+    controller->rowReveal().deselect(resource(documents("Many/file 00.txt")), false);
     EXPECT_FALSE(table.indexPathForSelectedRow());
-    controller->scrollToResource(target, ui::TableView::ScrollPosition::Top, false);
+    controller->rowReveal().scrollTo(target, ui::TableView::ScrollPosition::Top, false);
     EXPECT_EQ(table.contentOffset().y, offset);
-    controller->scrollToResource(resource(documents("Many/file 00.txt")), ui::TableView::ScrollPosition::Top, false);
+    controller->rowReveal().scrollTo(resource(documents("Many/file 00.txt")), ui::TableView::ScrollPosition::Top, false);
     EXPECT_LT(table.contentOffset().y, offset);
 }
 

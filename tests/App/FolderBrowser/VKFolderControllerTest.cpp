@@ -205,12 +205,6 @@ TEST_F(VKFolderControllerTest, StripShowsInNameAndKindOrdersAtTheRightEdge)
 
 TEST_F(VKFolderControllerTest, Summaries)
 {
-    EXPECT_EQ(VKFolderController::summaryForItemCount(0, 0, false), "No Items");
-    EXPECT_EQ(VKFolderController::summaryForItemCount(0, 0, true), "No Items Selected");
-    EXPECT_EQ(VKFolderController::summaryForItemCount(1, 2048, false), "1 Item, 2 KB");
-    EXPECT_EQ(VKFolderController::summaryForItemCount(1, -1, false), "1 Item");
-    EXPECT_EQ(VKFolderController::summaryForItemCount(3, 2048, true), "3 Items Selected, 2 KB");
-
     makeDocument("Sum/a.txt", std::string(2048, 'a'));
     makeDocument("Sum/b.txt", std::string(2048, 'b'));
     VKQuotaManager::defaultManager()->updateQuotaForPath(documents("Sum"));

@@ -158,4 +158,16 @@ TEST_F(VKFolderListingTest, AGrownItemMovesInSizeOrderOnly)
     EXPECT_EQ(listing->count(), 3u);
 }
 
+TEST_F(VKFolderListingTest, ANameIsTakenOnDiskOrByAListedChildEqualButForCase)
+{
+    std::filesystem::create_symlink(folder + "/gone", folder + "/Link");
+    EXPECT_TRUE(listing->hasChildNamed("Link", false)) << "a dangling link holds its name";
+    EXPECT_TRUE(listing->hasChildNamed("a.txt", false));
+    EXPECT_FALSE(listing->hasChildNamed("", true));
+    // A name the disk holds only in another case (on a case-sensitive disk).
+    EXPECT_FALSE(listing->hasChildNamed("A.TXT", false));
+    EXPECT_TRUE(listing->hasChildNamed("A.TXT", true));
+    EXPECT_FALSE(listing->hasChildNamed("d.txt", true));
+}
+
 } // namespace

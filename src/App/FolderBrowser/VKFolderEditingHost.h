@@ -1,0 +1,57 @@
+#pragma once
+
+#include "App/FolderBrowser/VKFolderCommandsHost.h"
+#include "App/FolderBrowser/VKFolderEditing.h"
+
+#include <memory>
+
+class VKFolderController;
+
+// The folder screen's answers to its marks (VKFolderEditing) and its
+// editing commands (VKFolderCommands): the rows and bars they work on,
+// and the list following what the commands did to the folder. The screen
+// owns it and is held weakly; the questions that return a part of the
+// screen are only asked while the screen runs a command or shows its bars.
+class VKFolderEditingHost : public VKFolderEditing::Host, public VKFolderCommandsHost {
+public:
+    explicit VKFolderEditingHost(std::weak_ptr<VKFolderController> screen) : m_screen(std::move(screen)) { }
+
+    const std::vector<VKFolderRow>& editingRows() override;
+    uint64_t editingSizeOfItem(const VKFileResource& resource) const override;
+    void editingMarksReset() override;
+    bool editingIsActive() const override;
+    ui::NavigationItem& editingNavigationItem() override;
+    const std::vector<std::shared_ptr<ui::BarButtonItem>>& editingBarItems() const override;
+    ui::Toolbar* editingToolbar() const override;
+    void editingMarkAll() override { commandMarkAll(true); }
+    void editingUnmarkAll() override { commandMarkAll(false); }
+
+    VKFolderControllerBase& commandScreen() override;
+    const std::shared_ptr<VKFileResource>& commandFolder() const override;
+    VKFolderEditing& commandMarks() override;
+    ui::TableView* commandTable() override;
+    size_t commandRowCount() override;
+    std::optional<ui::IndexPath> commandRowOf(const VKFileResource& resource) override;
+    bool commandScreenIsOnTop() const override;
+    bool commandScreenIsVisible() const override;
+    bool commandNameIsTaken(const std::string& name, bool ignoringCase) override;
+    bool commandShowsHiddenFiles() const override;
+    void commandMarkAll(bool marked) override;
+    void commandOpen(const std::shared_ptr<VKFileResource>& resource) override;
+    void commandReveal(const std::shared_ptr<VKFileResource>& resource) override;
+    int commandMoveToTrash(const std::shared_ptr<VKFileResource>& resource) override;
+    void commandHoldList(bool hold) override;
+    void commandAdded(const std::shared_ptr<VKFileResource>& resource) override;
+    void commandReplaced(const std::shared_ptr<VKFileResource>& from, const std::shared_ptr<VKFileResource>& to) override;
+    void commandRemoved(const std::vector<std::shared_ptr<VKFileResource>>& resources) override;
+    void commandDeleted(const std::vector<std::shared_ptr<VKFileResource>>& trashed) override;
+    void commandListChanged() override;
+    void commandScrollTo(const std::shared_ptr<VKFileResource>& resource, ui::TableView::ScrollPosition position) override;
+    void commandHighlight(const std::shared_ptr<VKFileResource>& resource) override;
+
+private:
+    // The screen, which owns this host: alive whenever a part of it asks.
+    VKFolderController& screen() const;
+
+    std::weak_ptr<VKFolderController> m_screen;
+};

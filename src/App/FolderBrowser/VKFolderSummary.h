@@ -1,0 +1,24 @@
+#pragma once
+
+#include "App/FolderBrowser/VKFolderListing.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class VKFileResource;
+
+// The words the folder screen sums its rows up in, in its toolbar and in
+// the editing prompt: "No Items", "1 Item, 2 KB", "3 Items Selected".
+class VKFolderSummary {
+public:
+    // A negative size leaves the size out.
+    static std::string forCount(uint32_t count, int64_t size, bool isSelection);
+    // `count` rows of `folder`, or of the search `query` over it: sizes are
+    // what the items hold (a folder's files at every depth), each byte
+    // once, whether listed or found, through the quota tree for a local
+    // folder or "Local Files" (the query's roots).
+    static std::string ofRows(size_t count, const VKFileResource& folder, bool localFolder,
+        const std::optional<VKFolderListing::Query>& query);
+};
