@@ -37,6 +37,11 @@ std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
     std::shared_ptr<VKAppDelegate> delegate(new VKAppDelegate());
     delegate->m_diskQuota = VKAppDiskQuota::create(std::static_pointer_cast<VKAppDiskQuotaHost>(delegate));
     delegate->m_stack.setServices(std::static_pointer_cast<VKFolderBrowserServices>(delegate));
+    std::weak_ptr<VKAppDelegate> weak = delegate;
+    delegate->m_passcodeLock = VKAppPasscodeLock::create([weak](bool guest) {
+        if (auto self = weak.lock())
+            self->passcodeLetIn(guest);
+    });
     delegate->registerDefaults();
     return delegate;
 }
@@ -105,7 +110,7 @@ bool VKAppDelegate::continueApplicationDidFinishLaunching()
         return true;
     }
     setupHTTPServer();
-    if (m_rootPasscodeController)
+    if (m_passcodeLock->isUp())
         dismissPasscodeControllerAnimated(true);
     bool started = true;
     if (core::UserDefaults::standard()->boolForKey("VKServerEnabled")) {

@@ -4,10 +4,10 @@
 #include "App/Settings/VKSettingsControllerDelegate.h"
 #include "App/VKAppDiskQuotaHost.h"
 #include "App/VKAppBrowserStack.h"
+#include "App/VKAppPasscodeLock.h"
 #include "App/VKAppServer.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
-#include "Shell/VKPasscodeController.h"
 #include "Kit/NetReachabilityDelegate.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -52,7 +52,6 @@ class VKAppDelegate : public core::Object,
                       public VKAppDelegateHooks,
                       public VKFolderBrowserServices,
                       public VKSettingsControllerDelegate,
-                      public VKPasscodeControllerDelegate,
                       public VKNetworkActivityDelegate,
                       public VKAppDiskQuotaHost,
                       public ui::AlertViewDelegate,
@@ -190,26 +189,18 @@ public:
     }
     void popCloudServiceControllersIfNecessary() { m_stack.popCloudServiceControllersIfNecessary(); }
 
-    // The passcode lock (VKAppDelegatePasscode.cpp). The stored passcode:
-    // the keychain's password of VKPasscodeLockService when it is exactly
-    // four ASCII digits, else none (no lock is ever put up for it).
-    static std::optional<std::string> keychainPasscode();
-    // Closes open alerts and puts the lock up over the window (closing the
-    // passcode page's own entry screen first, and then without animation);
-    // with `guestAccess` the entry screen offers "Guest Access". On a lock
-    // already up only the guest button changes.
+    // The passcode lock (VKAppPasscodeLock) over the window and the
+    // browser's stack. The right passcode lets the user in out of guest
+    // mode, the guest button into it (the public folder only, here and on
+    // the server).
+    static std::optional<std::string> keychainPasscode() { return VKAppPasscodeLock::keychainPasscode(); }
     void showPasscodeControllerWithGuestAccess(bool guestAccess, bool animated);
-    // Takes the lock down; the status bar takes the top screen's style and
-    // orientation.
     void dismissPasscodeControllerAnimated(bool animated);
-    // The right passcode lets the user in (out of guest mode); a wrong one
-    // counts as a failed attempt.
-    void passcodeEnteredForController(VKPasscodeController& controller) override;
-    // Lets a guest in: the public folder only, here and on the server.
-    void guestButtonClicked();
+    void guestButtonClicked() { m_passcodeLock->guestButtonClicked(); }
+    VKAppPasscodeLock& passcodeLock() const { return *m_passcodeLock; }
     const std::shared_ptr<VKRootPasscodeController>& sharedRootPasscodeController() const
     {
-        return m_rootPasscodeController;
+        return m_passcodeLock->controller();
     }
 
     // Help (VKAppDelegateHelp.cpp): the topics, or one page already open
@@ -222,7 +213,7 @@ public:
     // The shell's questions. The audio ones ask the player screen that last
     // made a player (held weakly: a screen that went answers nothing).
     bool isOrientationLocked() const override { return m_orientationLocked; }
-    bool isRootPasscodeControllerActive() const override { return m_rootPasscodeController != nullptr; }
+    bool isRootPasscodeControllerActive() const override { return m_passcodeLock->isUp(); }
     ui::ViewController* rootPasscodeController() const override;
     bool isGuestMode() const override { return m_guestMode; }
     void setGuestModeForTesting(bool guest) { m_guestMode = guest; }
@@ -278,9 +269,10 @@ private:
 
     void prepareServices();
     void prepareCloudMirror();
-    // What a right passcode and the guest button share: the launch pass
-    // when the lock came up at launch, else the return to the application.
-    void continueAfterPasscode();
+    // What a right passcode and the guest button share: guest mode set,
+    // then the launch pass when the lock came up at launch, else the
+    // return to the application.
+    void passcodeLetIn(bool guest);
     // The launch pass of the whole application.
     void continueWholeApplicationLaunch();
     void observeDuringRun();
@@ -290,7 +282,7 @@ private:
     void diskQuotaRecountWillStart() override;
     void diskQuotaRecountDidEnd() override;
     std::shared_ptr<VKWindow> diskQuotaIndicatorWindow() const override { return m_window; }
-    bool diskQuotaWarningMayShow() const override { return !m_rootPasscodeController && !m_isLaunching; }
+    bool diskQuotaWarningMayShow() const override { return !m_passcodeLock->isUp() && !m_isLaunching; }
     bool diskQuotaHelpMayShow() const override;
     void diskQuotaShowHelp() override;
 
@@ -300,7 +292,7 @@ private:
     std::shared_ptr<VKWindow> m_window;
     VKAppBrowserStack m_stack;
     bool m_orientationLocked = false;
-    std::shared_ptr<VKRootPasscodeController> m_rootPasscodeController;
+    std::shared_ptr<VKAppPasscodeLock> m_passcodeLock;
     bool m_guestMode = false;
     mutable std::optional<std::optional<gfx::Color>> m_barTintColor;
     bool m_wholeApplication = false;

@@ -129,7 +129,7 @@ void VKAppDelegate::installNavigationController()
         return;
     m_window->setRootViewController(navigation);
     // Rebuilt while the lock is up: the new stack waits below it.
-    if (m_rootPasscodeController && navigation->isViewLoaded())
+    if (m_passcodeLock->isUp() && navigation->isViewLoaded())
         m_window->sendSubviewToBack(navigation->view().get());
 }
 
@@ -168,7 +168,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     installNavigationController();
     setupHTTPServer();
     const bool portNoteDue = shouldShowPortNumberMigrationUpdateNote();
-    const bool lockWasUp = m_rootPasscodeController != nullptr;
+    const bool lockWasUp = m_passcodeLock->isUp();
     if (launchPath && core::fs::exists(*launchPath))
         pushViewControllersForPath(core::path::standardizingPath(*launchPath), false);
     else if (!m_guestMode && !portNoteDue)

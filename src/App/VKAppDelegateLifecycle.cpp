@@ -62,7 +62,7 @@ void VKAppDelegate::applicationWillResignActive()
             httpServer()->stopListeningAndDisconnectActiveConnections(false);
         WebDAVLockManager::sharedManager()->removeAllLocks();
     }
-    if (lockUponWake(m_guestMode, m_rootPasscodeController != nullptr))
+    if (lockUponWake(m_guestMode, m_passcodeLock->isUp()))
         showPasscodeControllerWithGuestAccess(false, false);
 }
 
@@ -103,7 +103,7 @@ void VKAppDelegate::applicationDidBecomeActive()
             m_netReachability->setDelegate(
                 std::static_pointer_cast<NetReachabilityDelegate>(sharedAs<VKAppDelegate>()));
     }
-    if (!m_rootPasscodeController)
+    if (!m_passcodeLock->isUp())
         vkPerformSelectorOnNextRunLoopRun(sharedAs<VKAppDelegate>(), [](VKAppDelegate& self) {
             self.continueApplicationDidActivate();
         });
@@ -206,7 +206,7 @@ void VKAppDelegate::diskQuotaRecountWillStart()
 void VKAppDelegate::diskQuotaRecountDidEnd()
 {
     if (httpServer() && !httpServer()->isStarted() && core::UserDefaults::standard()->boolForKey("VKServerEnabled")
-        && !m_isLaunching && !m_rootPasscodeController)
+        && !m_isLaunching && !m_passcodeLock->isUp())
         startHTTPServer(true);
 }
 

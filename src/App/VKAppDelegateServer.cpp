@@ -56,7 +56,7 @@ void VKAppDelegate::showServerPortChangedAlert()
 
 void VKAppDelegate::showStartupAlertIfNecessary()
 {
-    if (m_rootPasscodeController) {
+    if (m_passcodeLock->isUp()) {
         core::log("Warning, showStartupAlertIfNecessary called but VKPasscodeController active");
         return;
     }

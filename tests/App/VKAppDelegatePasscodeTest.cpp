@@ -111,23 +111,6 @@ protected:
     std::shared_ptr<VKApplication> application;
 };
 
-TEST_F(VKAppDelegatePasscodeTest, OnlyFourDigitsAreAPasscode)
-{
-    EXPECT_FALSE(VKAppDelegate::keychainPasscode());
-    storePasscode("1234");
-    EXPECT_EQ(VKAppDelegate::keychainPasscode(), "1234");
-    storePasscode("0000");
-    EXPECT_EQ(VKAppDelegate::keychainPasscode(), "0000");
-    for (const char* stored : { "12345", "12a4", " 123", "123", "1234\n", "١٢٣٤" }) {
-        storePasscode(stored);
-        EXPECT_FALSE(VKAppDelegate::keychainPasscode()) << stored;
-    }
-    storePasscode("");
-    EXPECT_FALSE(VKAppDelegate::keychainPasscode());
-    storePasscode(std::nullopt);
-    EXPECT_FALSE(VKAppDelegate::keychainPasscode());
-}
-
 TEST_F(VKAppDelegatePasscodeTest, PuttingTheLockUp)
 {
     auto recorder = std::make_shared<AlertRecorder>();
@@ -145,7 +128,7 @@ TEST_F(VKAppDelegatePasscodeTest, PuttingTheLockUp)
     EXPECT_EQ(hooks->rootPasscodeController(), delegate->sharedRootPasscodeController().get());
     EXPECT_EQ(appWindow->windowLevel(), ui::Window::LevelAlert + 1);
     EXPECT_TRUE(navigation->view()->isHidden());
-    EXPECT_EQ(entry().delegate().get(), static_cast<VKPasscodeControllerDelegate*>(delegate.get()));
+    EXPECT_EQ(entry().delegate().get(), static_cast<VKPasscodeControllerDelegate*>(&delegate->passcodeLock()));
     ASSERT_TRUE(guestButton());
     EXPECT_EQ(guestButton()->title(), "Guest Access");
     EXPECT_EQ(guestButton()->style(), ui::BarButtonItem::Style::Done);
