@@ -417,9 +417,9 @@ void VKCloudFolderController::cloudUploadDidStartOrEnd(const core::Notification&
 
 // MARK: Rows
 
-void VKCloudFolderController::willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path)
+void VKCloudFolderController::dressCell(ui::TableViewCell& cell)
 {
-    VKFolderController::willDisplayCell(table, cell, path);
+    VKFolderController::dressCell(cell);
     // A folder's row reads "Folder" (a cloud listing has no item counts);
     // an upload row keeps its transfer's state.
     auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);

@@ -61,7 +61,8 @@ public:
     // Stops the item's transfers, removes it locally and, once that worked,
     // deletes it on the service.
     int moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource) override;
-    void willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path) override;
+    // A folder's row reads "Folder"; an upload row keeps its state.
+    void dressCell(ui::TableViewCell& cell) override;
 
 protected:
     void startObserving() override;

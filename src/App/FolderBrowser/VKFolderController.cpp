@@ -8,6 +8,7 @@
 #include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderSummary.h"
+#include "App/FolderBrowser/VKFolderTableSide.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
@@ -156,6 +157,7 @@ void VKFolderController::attachHosts() const
     m_rowsHost = std::make_shared<VKFolderRowsHost>(shared);
     m_editingHost = std::make_shared<VKFolderEditingHost>(shared);
     m_navigationHost = std::make_shared<VKFolderNavigationHost>(shared);
+    m_tableSide = std::make_shared<VKFolderTableSide>(shared);
     m_listing->setHost(m_rowsHost);
     m_opener->setHost(m_navigationHost);
     m_editing->setHost(m_editingHost);
@@ -288,8 +290,9 @@ void VKFolderController::loadView()
                                                 : gfx::Rect { 0, 20, 320, 460 };
     auto table = VKFolderTableView::create({ 0, 0, frame.width(), frame.height() }, tableStyle());
     table->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
-    table->setDataSource(self());
-    table->setDelegate(self());
+    tableSide();
+    table->setDataSource(m_tableSide);
+    table->setDelegate(m_tableSide);
     table->setFolderController(self());
     table->setRowHeight(VKFileResourceCell::RowHeight);
     table->setEditingMode(VKMultiEditTableView::MultiEditMode);

@@ -10,9 +10,9 @@
 #include "App/FolderBrowser/VKFolderRowReveal.h"
 #include "App/FolderBrowser/VKFolderScrollMemory.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
+#include "App/FolderBrowser/VKFolderTableSide.h"
 #include "App/FolderBrowser/VKFolderToolbar.h"
 #include "App/FolderBrowser/VKFolderTransferRows.h"
-#include "App/FolderBrowser/VKMultiEditTableViewDelegate.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"
@@ -47,11 +47,9 @@ class VKOperationProgressView;
 // position (VKFolderScrollMemory) and the stack's walks (VKFolderStack).
 // What they ask of the screen is answered by three small hosts it owns,
 // which hold it weakly: VKFolderRowsHost, VKFolderEditingHost and
-// VKFolderNavigationHost. The screen itself is the table's data source and
-// delegate (VKFolderControllerRows.cpp) and the viewers' folder.
-class VKFolderController : public VKFolderControllerBase,
-                           public VKMultiEditTableViewDelegate,
-                           public VKViewerFolderHost {
+// VKFolderNavigationHost; its table asks VKFolderTableSide. The screen
+// itself is the viewers' folder.
+class VKFolderController : public VKFolderControllerBase, public VKViewerFolderHost {
 public:
     // The cloud screens' controller for a cloud folder, once registered.
     using Factory = std::function<std::shared_ptr<VKFolderController>(const std::shared_ptr<VKFileResource>&)>;
@@ -151,25 +149,11 @@ public:
     void updateUploadProgressView() { m_toolbar.updateUploads(*this); }
     VKOperationProgressView* uploadOperationProgressView() const { return m_toolbar.uploadProgressView(); }
 
-    // ---- The table (VKFolderControllerRows.cpp); every row has the table's rowHeight ----
-    int numberOfSections(ui::TableView& table) override;
-    int numberOfRows(ui::TableView& table, int section) override;
-    std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView& table, ui::IndexPath path) override;
-    void willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path) override;
-    std::optional<ui::IndexPath> willSelectRow(ui::TableView& table, ui::IndexPath path) override;
-    void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
-    std::optional<ui::TableViewCell::EditingStyle> editingStyleForRow(ui::TableView& table, ui::IndexPath path) override;
-    bool canEditRow(ui::TableView& table, ui::IndexPath path) override;
-    std::optional<std::string> titleForDeleteConfirmationButton(ui::TableView& table, ui::IndexPath path) override;
-    bool supportsCommitEditing() const override { return true; }
-    void commitEditing(ui::TableView& table, ui::TableViewCell::EditingStyle style, ui::IndexPath path) override;
-    // A swipe's Delete: the strip steps aside while it shows.
-    void willBeginEditingRow(ui::TableView& table, ui::IndexPath path) override;
-    void didEndEditingRow(ui::TableView& table, ui::IndexPath path) override;
-    std::optional<bool> tableViewCanHandleSwipes(VKMultiEditTableView& table) override;
-    void didMarkCell(ui::TableView& table, ui::IndexPath path) override;
-    void didUnmarkCell(ui::TableView& table, ui::IndexPath path) override;
-    void longTouchGestureForCell(ui::TableView& table, ui::TableViewCell& cell) override;
+    // ---- The table: its data source and delegate (made with the hosts) ----
+    VKFolderTableSide& tableSide() const;
+    // A row about to show: editing, marked, the indicator unless the strip
+    // shows, an image's thumbnail asked for.
+    virtual void dressCell(ui::TableViewCell& cell);
 
     // ---- The viewers' folder (the walks are the row opener's) ----
     std::shared_ptr<VKFileResource> folderResource() const override { return m_resource; }
@@ -231,4 +215,5 @@ private:
     mutable std::shared_ptr<VKFolderRowsHost> m_rowsHost;
     mutable std::shared_ptr<VKFolderEditingHost> m_editingHost;
     mutable std::shared_ptr<VKFolderNavigationHost> m_navigationHost;
+    mutable std::shared_ptr<VKFolderTableSide> m_tableSide;
 };

@@ -6,6 +6,7 @@
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderRowCells.h"
+#include "App/FolderBrowser/VKFolderTableSide.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
 #include "Shell/Interface/AlertViewAdditions.h"
@@ -29,28 +30,15 @@
 #include <algorithm>
 #include <climits>
 
-// MARK: Cells (VKFolderRowCells)
+// MARK: Cells (VKFolderRowCells; the table side asks)
 
-int VKFolderController::numberOfSections(ui::TableView&)
+VKFolderTableSide& VKFolderController::tableSide() const
 {
-    return tableSectionForResources() + 1;
+    attachHosts();
+    return *m_tableSide;
 }
 
-int VKFolderController::numberOfRows(ui::TableView&, int section)
-{
-    if (section != tableSectionForResources())
-        return 0;
-    return int(std::min<size_t>(listing().count(), INT_MAX));
-}
-
-
-std::shared_ptr<ui::TableViewCell> VKFolderController::cellForRow(ui::TableView& table, ui::IndexPath path)
-{
-    bool results = isSearching() && searchScope() == 1 && listing().showsSearchResults();
-    return VKFolderRowCells::make(table, resourceAtIndexPath(path), results);
-}
-
-void VKFolderController::willDisplayCell(ui::TableView&, ui::TableViewCell& cell, ui::IndexPath)
+void VKFolderController::dressCell(ui::TableViewCell& cell)
 {
     if (!m_thumbnailCreationDisabled)
         VKFolderRowCells::askThumbnail(cell);
@@ -67,31 +55,7 @@ void VKFolderController::setThumbnailCreationDisabled(bool disabled)
         VKFolderRowCells::askThumbnail(*cell);
 }
 
-// MARK: Selecting and opening
-
-std::optional<ui::IndexPath> VKFolderController::willSelectRow(ui::TableView& table, ui::IndexPath path)
-{
-    if (isEditing()) {
-        // Return on the row the arrows reached marks or unmarks it (a
-        // click on a row marks it in the row itself).
-        auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow(path));
-        if (cell && editingMode(table) == VKMultiEditTableView::MultiEditMode && cell->isEditing())
-            cell->toggleMark();
-        return std::nullopt;
-    }
-    if (!rowOpener().canSelect(resourceAtIndexPath(path)))
-        return std::nullopt;
-    return path;
-}
-
-void VKFolderController::didSelectRow(ui::TableView&, ui::IndexPath path)
-{
-    if (isEditing())
-        return;
-    if (isSearching() && searchBar())
-        searchBar()->textField().resignFirstResponder();
-    rowOpener().select(resourceAtIndexPath(path));
-}
+// MARK: Opening
 
 void VKFolderController::openResource(const std::shared_ptr<VKFileResource>& resource)
 {
@@ -102,19 +66,6 @@ void VKFolderController::showActionSheet(ui::ActionSheet& sheet, const std::shar
 {
     dismissActiveActionSheet(*this);
     ::showActionSheet(*this, sheet, resource);
-}
-
-void VKFolderController::longTouchGestureForCell(ui::TableView&, ui::TableViewCell& cell)
-{
-    if (!isSearching())
-        return;
-    auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
-    auto resource = fileCell ? fileCell->resource() : nullptr;
-    if (!resource) {
-        core::log("Warning, invalid resource for long touch gesture");
-        return;
-    }
-    rowOpener().askOpenOrReveal(resource);
 }
 
 // MARK: Editing and marking
@@ -175,84 +126,7 @@ void VKFolderController::setEditing(bool editing, bool animated)
         cell->setEditing(editing, animated);
 }
 
-void VKFolderController::willBeginEditingRow(ui::TableView& table, ui::IndexPath)
-{
-    if (&table == &tableView())
-        setIndexViewHidden(true, false);
-}
-
-void VKFolderController::didEndEditingRow(ui::TableView& table, ui::IndexPath)
-{
-    auto* multiEdit = dynamic_cast<VKMultiEditTableView*>(&table);
-    if (!multiEdit || &table != &tableView() || isEditing())
-        return;
-    multiEdit->setEditingMode(VKMultiEditTableView::MultiEditMode);
-    setIndexViewHidden(false, false);
-}
-
-std::optional<bool> VKFolderController::tableViewCanHandleSwipes(VKMultiEditTableView& table)
-{
-    if (isGuest())
-        return false;
-    if (!isEditing())
-        return true;
-    return table.editingMode() != VKMultiEditTableView::MultiEditMode;
-}
-
-void VKFolderController::didMarkCell(ui::TableView&, ui::IndexPath path)
-{
-    if (auto resource = resourceAtIndexPath(path)) {
-        editing().mark(*resource);
-        editing().updateBars();
-    }
-}
-
-void VKFolderController::didUnmarkCell(ui::TableView&, ui::IndexPath path)
-{
-    if (auto resource = resourceAtIndexPath(path)) {
-        editing().unmark(*resource);
-        editing().updateBars();
-    }
-}
-
 // MARK: Deleting
-
-std::optional<ui::TableViewCell::EditingStyle> VKFolderController::editingStyleForRow(ui::TableView&, ui::IndexPath)
-{
-    return ui::TableViewCell::EditingStyle::Delete;
-}
-
-bool VKFolderController::canEditRow(ui::TableView&, ui::IndexPath)
-{
-    return !isGuest() && !VKBrowserOperation::isOperationInProgress();
-}
-
-// A running download's row offers to cancel it: the delete stops the
-// transfer and removes its partial data (the download hooks' removal).
-std::optional<std::string> VKFolderController::titleForDeleteConfirmationButton(ui::TableView&, ui::IndexPath path)
-{
-    auto* download = dynamic_cast<VKDownloadFileResource*>(resourceAtIndexPath(path).get());
-    if (download && download->isActive())
-        return core::localized("Cancel");
-    return std::nullopt;
-}
-
-void VKFolderController::commitEditing(ui::TableView&, ui::TableViewCell::EditingStyle style, ui::IndexPath path)
-{
-    if (style != ui::TableViewCell::EditingStyle::Delete)
-        return;
-    auto resource = resourceAtIndexPath(path);
-    if (!resource)
-        return;
-    if (rowOpener().askToDeleteFolder(resource))
-        return;
-    int result = moveResourceToTrash(resource);
-    if (result == TrashMoved)
-        return;
-    showAlertViewWithMessage(core::localized(result == TrashLocked ? "The file is locked and cannot currently be deleted"
-                                                                   : "Failed to delete"),
-        core::localized("OK"));
-}
 
 int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
 {

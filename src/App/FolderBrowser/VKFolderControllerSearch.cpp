@@ -5,6 +5,7 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFolderNavigationHost.h"
+#include "App/FolderBrowser/VKFolderTableSide.h"
 
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "Shell/VKApplication.h"
@@ -47,8 +48,7 @@ void VKFolderController::updateSearchControllerIfNecessary()
     if (!m_search->isLoaded()) {
         float width = isViewLoaded() ? tableView().bounds().width() : 0;
         attachHosts();
-        m_search->load(m_navigationHost, isLocalFolder(), self(), width,
-            tableView().rowHeight(), self(), self());
+        m_search->load(m_navigationHost, isLocalFolder(), self(), width, tableView().rowHeight(), m_tableSide, m_tableSide);
     }
     tableView().setTableHeaderView(m_search->bar());
 }

@@ -110,7 +110,7 @@ protected:
         auto& table = docs->tableView();
         for (int row = 0; row < table.numberOfRows(0); ++row)
             if (auto resource = docs->resourceAtIndexPath({ 0, row }); resource && resource->name() == name) {
-                docs->didMarkCell(table, { 0, row });
+                docs->tableSide().didMarkCell(table, { 0, row });
                 table.reloadData();
                 return;
             }

@@ -87,7 +87,7 @@ protected:
         controller->unmarkAllItems();
         auto all = names(*controller);
         for (const auto& name : wanted)
-            controller->didMarkCell(controller->tableView(), { 0, int(std::find(all.begin(), all.end(), name) - all.begin()) });
+            controller->tableSide().didMarkCell(controller->tableView(), { 0, int(std::find(all.begin(), all.end(), name) - all.begin()) });
         controller->activeTableView().reloadData();
         advance(0.5);
     }

@@ -93,7 +93,7 @@ void FolderListingTestCase::markNames(const std::vector<std::string>& wanted)
     for (const auto& name : wanted) {
         auto found = std::find(all.begin(), all.end(), name);
         ASSERT_NE(found, all.end()) << name;
-        controller->didMarkCell(controller->tableView(), { 0, int(found - all.begin()) });
+        controller->tableSide().didMarkCell(controller->tableView(), { 0, int(found - all.begin()) });
     }
 }
 

@@ -78,7 +78,7 @@ protected:
         for (const char* name : { "Annual Report 2024.pdf", "Drafts" }) {
             auto found = std::find(rows.begin(), rows.end(), name);
             ASSERT_NE(found, rows.end());
-            controller->didMarkCell(controller->tableView(), { 0, int(found - rows.begin()) });
+            controller->tableSide().didMarkCell(controller->tableView(), { 0, int(found - rows.begin()) });
         }
         advance(1);
     }

@@ -123,7 +123,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
     driver.pressAlertButton("OK");
 
     // Three deletable items: the count in the destructive button.
-    controller->didUnmarkCell(controller->tableView(), { 0, 3 });
+    controller->tableSide().didUnmarkCell(controller->tableView(), { 0, 3 });
     controller->commands().deleteMarkedItems(controller);
     runLoop();
     auto shown = sheet();
@@ -137,7 +137,7 @@ TEST_F(VKFolderControllerDeleteTest, LockedAndUndeletableItemsEndTheCommandBefor
     EXPECT_EQ(remaining("L"), 3u);
 
     controller->unmarkAllItems();
-    controller->didMarkCell(controller->tableView(), { 0, 0 });
+    controller->tableSide().didMarkCell(controller->tableView(), { 0, 0 });
     controller->commands().deleteMarkedItems(controller);
     runLoop();
     ASSERT_TRUE(sheet());
@@ -165,7 +165,7 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
     controller->setEditing(true, false);
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "keep.txt", "Sub" }));
     for (int row : { 3, 0, 1 })
-        controller->didMarkCell(controller->tableView(), { 0, row });
+        controller->tableSide().didMarkCell(controller->tableView(), { 0, row });
     ASSERT_EQ(controller->editing().markedResources().size(), 3u);
     controller->commands().deleteMarkedItems(controller);
     runLoop();

@@ -144,7 +144,7 @@ protected:
     void markRows(std::initializer_list<int> rows)
     {
         for (int row : rows)
-            controller->didMarkCell(controller->tableView(), { 0, row });
+            controller->tableSide().didMarkCell(controller->tableView(), { 0, row });
     }
     static Strings enabledActions(const VKFolderController& screen)
     {
@@ -192,8 +192,8 @@ TEST_F(VKFolderControllerEditingTest, EditingToolbarIsBuiltOnceAndFollowsTheMark
     EXPECT_EQ(enabledActions(*controller),
         (Strings { "deleteMarkedItems", "moveMarkedItems", "copyMarkedItems", "emailMarkedItems", "showEditActionMenu" }));
     EXPECT_EQ(controller->navigationItem().prompt(), "2 Items Selected, 1.5 MB");
-    controller->didUnmarkCell(controller->tableView(), { 0, 0 });
-    controller->didUnmarkCell(controller->tableView(), { 0, 1 });
+    controller->tableSide().didUnmarkCell(controller->tableView(), { 0, 0 });
+    controller->tableSide().didUnmarkCell(controller->tableView(), { 0, 1 });
     EXPECT_EQ(enabledActions(*controller), (Strings { "showEditActionMenu" }));
 
     // Leaving and entering again keeps the same items.

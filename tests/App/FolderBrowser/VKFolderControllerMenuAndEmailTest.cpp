@@ -49,7 +49,7 @@ protected:
         controller->unmarkAllItems();
         auto all = names(*controller);
         for (const auto& name : wanted)
-            controller->didMarkCell(controller->tableView(), { 0, int(std::find(all.begin(), all.end(), name) - all.begin()) });
+            controller->tableSide().didMarkCell(controller->tableView(), { 0, int(std::find(all.begin(), all.end(), name) - all.begin()) });
     }
     // The menu's title and button titles, then closed.
     Strings menu()

@@ -102,7 +102,7 @@ protected:
         for (const auto& name : names) {
             auto found = std::find(rows.begin(), rows.end(), name);
             ASSERT_NE(found, rows.end()) << name;
-            controller->didMarkCell(controller->tableView(), { 0, int(found - rows.begin()) });
+            controller->tableSide().didMarkCell(controller->tableView(), { 0, int(found - rows.begin()) });
         }
     }
     // The alert shown, or "none".

@@ -86,7 +86,7 @@ protected:
         controller->setEditing(true, false);
         auto all = names(*controller);
         int row = int(std::find(all.begin(), all.end(), name) - all.begin());
-        controller->didMarkCell(controller->tableView(), { 0, row });
+        controller->tableSide().didMarkCell(controller->tableView(), { 0, row });
         controller->commands().renameMarkedItem(controller);
     }
     Strings onDisk(const std::string& folder)

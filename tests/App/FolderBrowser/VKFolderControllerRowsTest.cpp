@@ -316,7 +316,7 @@ TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
     tapRow(table, rowOf("b.iso"));
     EXPECT_EQ(controller->editing().markedSize(), 0u);
     tapRow(table, rowOf("b.iso"));
-    controller->didUnmarkCell(table, { 0, rowOf("d.txt") });
+    controller->tableSide().didUnmarkCell(table, { 0, rowOf("d.txt") });
     EXPECT_EQ(controller->editing().markedSize(), uint64_t(3) << 30);
 
     // Leaving editing clears the marks and brings the help back.
@@ -355,7 +355,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
 
     // A folder that is not empty asks first.
     show(documents("Other"));
-    controller->commitEditing(controller->tableView(), ui::TableViewCell::EditingStyle::Delete, { 0, 0 });
+    controller->tableSide().commitEditing(controller->tableView(), ui::TableViewCell::EditingStyle::Delete, { 0, 0 });
     runLoop();
     auto sheet = std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet());
     ASSERT_TRUE(sheet);
@@ -367,15 +367,15 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     sheet->dismiss(1, false);
 
     // A guest or a running operation cannot swipe.
-    EXPECT_TRUE(controller->canEditRow(controller->tableView(), { 0, 0 }));
+    EXPECT_TRUE(controller->tableSide().canEditRow(controller->tableView(), { 0, 0 }));
     delegate->setGuestModeForTesting(true);
-    EXPECT_FALSE(controller->canEditRow(controller->tableView(), { 0, 0 }));
+    EXPECT_FALSE(controller->tableSide().canEditRow(controller->tableView(), { 0, 0 }));
     auto& multi = dynamic_cast<VKMultiEditTableView&>(controller->tableView());
-    EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
+    EXPECT_EQ(controller->tableSide().tableViewCanHandleSwipes(multi), false);
     delegate->setGuestModeForTesting(false);
-    EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), true);
+    EXPECT_EQ(controller->tableSide().tableViewCanHandleSwipes(multi), true);
     controller->setEditing(true, false);
-    EXPECT_EQ(controller->tableViewCanHandleSwipes(multi), false);
+    EXPECT_EQ(controller->tableSide().tableViewCanHandleSwipes(multi), false);
 }
 
 TEST_F(VKFolderControllerRowsTest, EditingAfterASwipeMarksRows)

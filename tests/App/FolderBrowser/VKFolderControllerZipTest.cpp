@@ -84,7 +84,7 @@ protected:
         for (const auto& item : items) {
             int row = int(std::find(all.begin(), all.end(), item) - all.begin());
             ASSERT_LT(row, int(all.size())) << item;
-            controller->didMarkCell(controller->tableView(), { 0, row });
+            controller->tableSide().didMarkCell(controller->tableView(), { 0, row });
         }
     }
     // Lets the worker finish and its completion and the operation's end run.

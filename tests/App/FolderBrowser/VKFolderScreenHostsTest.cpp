@@ -1,11 +1,13 @@
-// The small hosts that answer the folder screen's collaborators: the screen
-// goes with its parts once its owner lets go (no part keeps it), and a host
-// kept past its screen answers "no" and does nothing.
+// The small hosts that answer the folder screen's collaborators, and its
+// table side: the screen goes with its parts once its owner lets go (no
+// part keeps it), and a host or a table side kept past its screen answers
+// "no" and does nothing.
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderEditingHost.h"
 #include "App/FolderBrowser/VKFolderNavigationHost.h"
 #include "App/FolderBrowser/VKFolderRowsHost.h"
+#include "App/FolderBrowser/VKFolderTableSide.h"
 
 #include "FileModel/VKFileResource.h"
 #include "Support/UITestCase.h"
@@ -27,6 +29,7 @@ TEST_F(VKFolderScreenHostsTest, TheScreenGoesWithItsPartsAndTheirHostsAnswerNoth
     screen->rowReveal().select(screen->resourceAtIndexPath({ 0, 0 }), false);
     screen->rowOpener();
     screen->commands();
+    ASSERT_EQ(screen->tableSide().numberOfRows(screen->tableView(), 0), 1);
     std::weak_ptr<VKFolderController> weak = screen;
     screen.reset();
     runLoop();
@@ -57,6 +60,16 @@ TEST_F(VKFolderScreenHostsTest, TheScreenGoesWithItsPartsAndTheirHostsAnswerNoth
     navigation.folderSearchWillBegin();
     navigation.folderSearchWillEnd();
     runLoop();
+
+    VKFolderTableSide side(weak);
+    auto table = ui::TableView::create({ 0, 0, 320, 460 }, ui::TableView::Style::Plain);
+    EXPECT_EQ(side.numberOfSections(*table), 0);
+    EXPECT_EQ(side.numberOfRows(*table, 0), 0);
+    EXPECT_FALSE(side.willSelectRow(*table, { 0, 0 }));
+    EXPECT_FALSE(side.canEditRow(*table, { 0, 0 }));
+    side.didSelectRow(*table, { 0, 0 });
+    side.didMarkCell(*table, { 0, 0 });
+    side.commitEditing(*table, ui::TableViewCell::EditingStyle::Delete, { 0, 0 });
 }
 
 } // namespace

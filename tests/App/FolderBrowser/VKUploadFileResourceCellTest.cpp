@@ -49,7 +49,7 @@ protected:
         local->setEditing(true, false);
         auto& table = local->tableView();
         for (int item = 0; item < table.numberOfRows(0); ++item)
-            local->didMarkCell(table, { 0, item });
+            local->tableSide().didMarkCell(table, { 0, item });
         return local;
     }
     // The upload's steps wait on the clock as well as on the service.
@@ -156,7 +156,7 @@ TEST_F(VKUploadFileResourceCellTest, MarkedLocalItemsUploadAsCopiesOrMoves)
     }
 
     local->setEditing(true, false);
-    local->didMarkCell(local->tableView(), { 0, 0 });
+    local->tableSide().didMarkCell(local->tableView(), { 0, 0 });
     const std::string moved = local->editing().markedResources().front()->name();
     labels.clear();
     local->commands().moveCopy().uploadMarkedItemsToDestination(docs->resource(), true);
