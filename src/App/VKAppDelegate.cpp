@@ -10,6 +10,7 @@
 #include "CloudOperations/VKCloudUploadHooks.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudServicesManager.h"
+#include "App/VKAppDefaults.h"
 #include "App/VKAppDiskQuota.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPServer.h"
@@ -42,7 +43,7 @@ std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
         if (auto self = weak.lock())
             self->passcodeLetIn(guest);
     });
-    delegate->registerDefaults();
+    VKAppDefaults::registerDefaults();
     return delegate;
 }
 
@@ -52,32 +53,6 @@ VKAppDelegate::VKAppDelegate()
 }
 
 VKAppDelegate::~VKAppDelegate() = default;
-
-void VKAppDelegate::registerDefaults()
-{
-    using core::Value;
-    core::Value::Dictionary defaults {
-        { "VKServerEnabled", Value(true) },
-        { "VKPortNumber", Value(int64_t(80)) },
-        { "VKPasscodeLockUponWake", Value(true) },
-        { "VKQuotaLimit", Value("1024") },
-        { "VKQuotaEnabled", Value(false) },
-        { "VKDisplayServerURLAtStartup", Value(true) },
-        { "VKDisplayFileExtensions", Value(false) },
-        { "VKFileSortOrder", Value(int64_t(0)) },
-        { "VKDefaultTextEncoding", Value("UTF-8") },
-        { "VKDefaultTextFontSize", Value(13.0) },
-        { "VKSlideShowTimeout", Value(3.0) },
-        { "VKSlideShowTransitionType", Value("fade") },
-        { "VKPagingGestureEnabled", Value(true) },
-        { "VKDocumentViewLayout", Value(int64_t(1)) },
-        { "VKDocumentViewDoublePageSingleFirst", Value(true) },
-        { "VKPageNumberOverlayEnabled", Value(true) },
-        { "VKIsFirstRun", Value(true) },
-        { "VKLastKnownDocumentEnabled", Value(VKIsMultitaskingSupported()) },
-    };
-    core::UserDefaults::standard()->registerDefaults(defaults);
-}
 
 void VKAppDelegate::prepareServices()
 {

@@ -65,9 +65,6 @@ public:
     static std::shared_ptr<VKAppDelegate> create();
     ~VKAppDelegate() override;
 
-    // Registers the settings every subsystem reads, with their defaults.
-    void registerDefaults();
-
     // The launch: services, the cloud services and their mirror, then the
     // launch pass. False when the server could not start on any port.
     bool applicationDidFinishLaunching();
@@ -94,14 +91,8 @@ public:
     // ui::Application::launchOptionsURLKey. Always false: the launch pass
     // opens the handed-over file itself.
     bool applicationDidFinishLaunchingWithOptions(const core::Value& options);
-    // "VKLoginPassword" into the keychain, "VKGuestAccessEnabled" to
-    // "VKRemoteGuestAccess".
-    void upgradeDefaults();
-    void copyWelcomeDocument();
-    // Moves a file another application left in the inbox into the private
-    // "Imports" folder (under a readable name when it has a generated one)
-    // and answers where it went; a file outside the inbox comes back as it
-    // is, one larger than the free space is removed (nothing answered).
+    // A file handed over through the inbox, imported (VKAppImports); the
+    // quota warning when it was refused for its size.
     std::optional<std::string> importLaunchURL(const std::string& path);
     // A file handed over while running: imported, counted and opened.
     bool handleOpenURL(const core::URL& url);

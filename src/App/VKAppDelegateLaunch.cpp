@@ -23,7 +23,9 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
+#include "App/VKAppDefaults.h"
 #include "App/VKAppDiskQuota.h"
+#include "App/VKAppImports.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -46,40 +48,12 @@
 
 namespace {
 
-// Files older than this (seconds after 1970) carry no real date: the
-// handing application lost it.
-constexpr int64_t UndatedLimit = 86400;
-
-// Handed-over files named "QL-" and eight characters carry a generated name.
-bool isGeneratedName(const std::string& name)
-{
-    return name.starts_with("QL-") && core::path::deletingPathExtension(name).size() == 11;
-}
-
 std::string launchDisplayName()
 {
     return VKMainBundleDisplayName().value_or("Tandry");
 }
 
 } // namespace
-
-void VKAppDelegate::upgradeDefaults()
-{
-    auto defaults = core::UserDefaults::standard();
-    const auto password = defaults->object("VKLoginPassword");
-    if (!password.isNull()) {
-        core::log("Upgrading VKLoginPasswordDepracatedKey: {}", password.isString() ? "(set)" : "(not text)");
-        if (password.isString())
-            VKKeychain::sharedKeychain()->setPassword(password.toString(), VKLoginPasswordService, VKLoginPasswordService);
-        defaults->remove("VKLoginPassword");
-    }
-    const auto guest = defaults->object("VKGuestAccessEnabled");
-    if (!guest.isNull()) {
-        core::log("Upgrading VKGuestAccessEnabledDepracatedKey: {}", guest.description());
-        defaults->set("VKRemoteGuestAccess", guest);
-        defaults->remove("VKGuestAccessEnabled");
-    }
-}
 
 bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& options)
 {
@@ -102,7 +76,7 @@ bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& 
         VKKeychain::sharedKeychain()->removeAllPasswordsForService(VKPasscodeLockService);
         defaults->set("VKDidShowPortNumberMigrationUpdateNote", core::Value(true));
     }
-    upgradeDefaults();
+    VKAppDefaults::upgradeDefaults();
     prepareServices();
     prepareCloudMirror();
     if (m_netReachability)
@@ -146,7 +120,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
         core::log("Document root not found: {}", application->documentsDirectory());
     }
     if (firstRun)
-        copyWelcomeDocument();
+        VKAppImports::copyWelcomeDocument();
     std::optional<std::string> launchPath;
     if (!m_guestMode && m_launchOptions.isDictionary()) {
         const auto& handed = m_launchOptions[ui::Application::launchOptionsURLKey];
@@ -248,73 +222,12 @@ void VKAppDelegate::webDAVWillDeleteResource(const core::Notification& notificat
         settings->removeBookmarksAndSettingsForItemAtPath(path);
 }
 
-void VKAppDelegate::copyWelcomeDocument()
-{
-    const auto source = core::Bundle::main()->pathForResource("Welcome", "docx");
-    if (source.empty())
-        return;
-    const auto destination = core::path::appendingPathComponent(
-        VKApplication::sharedApplication()->documentsDirectory(), core::localized("Welcome") + ".docx");
-    if (!core::fs::copyItem(source, destination))
-        core::log("Failed to copy: {}", source);
-}
-
 std::optional<std::string> VKAppDelegate::importLaunchURL(const std::string& path)
 {
-    core::log("importLaunchURL: {}", path);
-    auto application = VKApplication::sharedApplication();
-    const auto inbox = application->inboxDirectory();
-    if (!core::path::isWithin(core::path::deletingLastPathComponent(path), inbox)) {
-        core::log("Warning, launchURL not in ~/Documents/Inbox");
-        return path;
-    }
-    // The free space: the last run's count, else the quota manager's. With
-    // neither there is nothing to check against.
-    std::optional<uint64_t> available;
-    const auto stored = core::UserDefaults::standard()->object("VKQuotaAvailableBytes");
-    if (stored.isInteger() && stored.toInteger() >= 0)
-        available = uint64_t(stored.toInteger());
-    else if (auto quota = VKQuotaManager::defaultManager())
-        available = quota->quotaAvailableBytes();
-    const auto attributes = core::fs::attributes(path);
-    std::optional<std::string> result;
-    if (available && attributes && attributes->size >= *available) {
-        core::fs::removeItem(path);
+    auto imported = VKAppImports::importLaunchURL(path);
+    if (!imported)
         m_diskQuota->showWarning();
-    } else {
-        const auto imports = core::path::appendingPathComponent(application->documentsDirectory(), "Imports");
-        bool isDirectory = false;
-        const bool exists = core::fs::exists(imports, &isDirectory);
-        if (exists && !isDirectory) {
-            core::log("Warning, ~/Documents/Imports is a regular file");
-            return path;
-        }
-        if (!exists)
-            core::fs::createDirectory(imports, true);
-        auto name = core::path::lastPathComponent(path);
-        if (isGeneratedName(name)) {
-            const auto extension = core::path::pathExtension(name);
-            name = fmt::format(fmt::runtime(core::localized("Import {}")),
-                core::DateFormatter("d-MMM-yyyy HHmmss").format(core::Date::now()));
-            if (!extension.empty())
-                name += "." + extension;
-        }
-        core::log("Moving launchURL '{}' to '~/Documents/Imports'", name);
-        const auto destination = uniquePathForItemAtPath(core::path::appendingPathComponent(imports, name));
-        if (core::fs::moveItem(path, destination)) {
-            auto moved = core::fs::attributes(destination);
-            if (moved && moved->type == core::fs::FileType::Regular
-                && moved->modificationTime < UndatedLimit * 1'000'000'000LL)
-                core::fs::setModificationTime(destination, int64_t(core::Date::now().timeIntervalSince1970() * 1e9));
-        } else {
-            core::log("Warning, moveItemAtPath failed");
-        }
-        result = destination;
-    }
-    if (auto left = core::fs::contentsOfDirectory(inbox); left && left->empty())
-        if (!core::fs::removeItem(inbox))
-            core::log("Warning, failed to remove '~/Documents/Inbox'");
-    return result;
+    return imported;
 }
 
 bool VKAppDelegate::handleOpenURL(const core::URL& url)

@@ -42,6 +42,7 @@
 #include "Support/RawClient.h"
 #include "Support/TestEnvironment.h"
 #include "Support/UITestCase.h"
+#include "InboxFiles.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVResponse.h"
@@ -104,19 +105,11 @@ protected:
         launch();
     }
     std::string port() const { return std::to_string(delegate->httpServer()->port()); }
-    std::string inboxFile(const std::string& name, std::string_view contents = "%PDF-1.4")
+    static std::string inboxFile(const std::string& name, std::string_view contents = "%PDF-1.4")
     {
-        const auto inbox = application->inboxDirectory();
-        EXPECT_TRUE(core::fs::createDirectory(inbox, true));
-        const auto path = core::path::appendingPathComponent(inbox, name);
-        EXPECT_TRUE(core::fs::writeFileAtomically(path, contents));
-        return path;
+        return test::inboxFile(name, contents);
     }
-    std::string imports(const std::string& name = {}) const
-    {
-        auto folder = application->documentsDirectory() + "/Imports";
-        return name.empty() ? folder : folder + "/" + name;
-    }
+    static std::string imports(const std::string& name = {}) { return test::imports(name); }
 
     // The page the presented help shows (its file's name), and its title.
     std::pair<std::string, std::string> presentedHelp() const
@@ -271,59 +264,6 @@ TEST_F(VKAppDelegateLaunchTest, AStoredPasscodeHoldsTheLaunchPassUntilItIsEntere
     EXPECT_FALSE(core::fs::exists(imports()));
     EXPECT_FALSE(delegate->handleOpenURL(core::URL::fileURL(handed, false)));
     EXPECT_TRUE(core::fs::exists(handed));
-}
-
-TEST_F(VKAppDelegateLaunchTest, HandedOverFilesMoveIntoImports)
-{
-    std::dynamic_pointer_cast<core::ManualClock>(core::Clock::current())
-        ->setNow(core::Date::fromUnixTime(1709821805)); // 7 March 2024 14:30:05 UTC
-    auto generated = delegate->importLaunchURL(inboxFile("QL-1a2b3c4d.pdf"));
-    EXPECT_EQ(generated, imports("Import 7-Mar-2024 143005.pdf"));
-    EXPECT_TRUE(core::fs::exists(*generated));
-    // The emptied inbox went with the file.
-    EXPECT_FALSE(core::fs::exists(application->inboxDirectory()));
-
-    EXPECT_EQ(delegate->importLaunchURL(inboxFile("QL-abc.pdf")), imports("QL-abc.pdf"));
-    EXPECT_EQ(delegate->importLaunchURL(inboxFile("a.pdf")), imports("a.pdf"));
-    auto second = delegate->importLaunchURL(inboxFile("a.pdf"));
-    ASSERT_TRUE(second);
-    EXPECT_NE(*second, imports("a.pdf"));
-    EXPECT_TRUE(core::fs::exists(*second));
-
-    // An undated file takes the present as its date.
-    const auto old = inboxFile("old.txt");
-    ASSERT_TRUE(core::fs::setModificationTime(old, 5'000'000'000LL));
-    auto moved = delegate->importLaunchURL(old);
-    ASSERT_TRUE(moved);
-    EXPECT_EQ(core::fs::attributes(*moved)->modificationTime / 1'000'000'000LL, 1709821805);
-
-    // A link is moved as the link it is.
-    const auto target = home() + "/elsewhere.txt";
-    ASSERT_TRUE(core::fs::writeFileAtomically(target, "outside"));
-    core::fs::createDirectory(application->inboxDirectory(), true);
-    const auto link = application->inboxDirectory() + "/link.txt";
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
-    auto linked = delegate->importLaunchURL(link);
-    ASSERT_TRUE(linked);
-    EXPECT_EQ(core::fs::attributes(*linked)->type, core::fs::FileType::SymbolicLink);
-}
-
-TEST_F(VKAppDelegateLaunchTest, ImportsThatCannotHappenLeaveTheFileAlone)
-{
-    // Outside the inbox, even beside it under a longer name.
-    const auto beside = application->publicDirectory() + "/Inbox-2/a.pdf";
-    core::fs::createDirectory(core::path::deletingLastPathComponent(beside), true);
-    ASSERT_TRUE(core::fs::writeFileAtomically(beside, "x"));
-    EXPECT_EQ(delegate->importLaunchURL(beside), beside);
-    EXPECT_TRUE(core::fs::exists(beside));
-    EXPECT_TRUE(logContains("Warning, launchURL not in ~/Documents/Inbox"));
-
-    // "Imports" is a file.
-    ASSERT_TRUE(core::fs::writeFileAtomically(imports(), "in the way"));
-    const auto handed = inboxFile("b.pdf");
-    EXPECT_EQ(delegate->importLaunchURL(handed), handed);
-    EXPECT_TRUE(core::fs::exists(handed));
-    EXPECT_TRUE(logContains("Warning, ~/Documents/Imports is a regular file"));
 }
 
 TEST_F(VKAppDelegateLaunchTest, AFileLargerThanTheFreeSpaceIsRefusedOnlyWhenTheSpaceIsKnown)

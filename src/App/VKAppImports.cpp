@@ -1,0 +1,96 @@
+#include "App/VKAppImports.h"
+
+#include "Shell/VKApplication.h"
+#include "FileModel/VKQuotaManager.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/Bundle.h"
+#include "Platform/Core/DateFormatter.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include <fmt/format.h>
+
+namespace {
+
+// Files older than this (seconds after 1970) carry no real date: the
+// handing application lost it.
+constexpr int64_t UndatedLimit = 86400;
+
+// Handed-over files named "QL-" and eight characters carry a generated name.
+bool isGeneratedName(const std::string& name)
+{
+    return name.starts_with("QL-") && core::path::deletingPathExtension(name).size() == 11;
+}
+
+} // namespace
+
+void VKAppImports::copyWelcomeDocument()
+{
+    const auto source = core::Bundle::main()->pathForResource("Welcome", "docx");
+    if (source.empty())
+        return;
+    const auto destination = core::path::appendingPathComponent(
+        VKApplication::sharedApplication()->documentsDirectory(), core::localized("Welcome") + ".docx");
+    if (!core::fs::copyItem(source, destination))
+        core::log("Failed to copy: {}", source);
+}
+
+std::optional<std::string> VKAppImports::importLaunchURL(const std::string& path)
+{
+    core::log("importLaunchURL: {}", path);
+    auto application = VKApplication::sharedApplication();
+    const auto inbox = application->inboxDirectory();
+    if (!core::path::isWithin(core::path::deletingLastPathComponent(path), inbox)) {
+        core::log("Warning, launchURL not in ~/Documents/Inbox");
+        return path;
+    }
+    // The free space: the last run's count, else the quota manager's. With
+    // neither there is nothing to check against.
+    std::optional<uint64_t> available;
+    const auto stored = core::UserDefaults::standard()->object("VKQuotaAvailableBytes");
+    if (stored.isInteger() && stored.toInteger() >= 0)
+        available = uint64_t(stored.toInteger());
+    else if (auto quota = VKQuotaManager::defaultManager())
+        available = quota->quotaAvailableBytes();
+    const auto attributes = core::fs::attributes(path);
+    std::optional<std::string> result;
+    if (available && attributes && attributes->size >= *available) {
+        core::fs::removeItem(path);
+    } else {
+        const auto imports = core::path::appendingPathComponent(application->documentsDirectory(), "Imports");
+        bool isDirectory = false;
+        const bool exists = core::fs::exists(imports, &isDirectory);
+        if (exists && !isDirectory) {
+            core::log("Warning, ~/Documents/Imports is a regular file");
+            return path;
+        }
+        if (!exists)
+            core::fs::createDirectory(imports, true);
+        auto name = core::path::lastPathComponent(path);
+        if (isGeneratedName(name)) {
+            const auto extension = core::path::pathExtension(name);
+            name = fmt::format(fmt::runtime(core::localized("Import {}")),
+                core::DateFormatter("d-MMM-yyyy HHmmss").format(core::Date::now()));
+            if (!extension.empty())
+                name += "." + extension;
+        }
+        core::log("Moving launchURL '{}' to '~/Documents/Imports'", name);
+        const auto destination = uniquePathForItemAtPath(core::path::appendingPathComponent(imports, name));
+        if (core::fs::moveItem(path, destination)) {
+            auto moved = core::fs::attributes(destination);
+            if (moved && moved->type == core::fs::FileType::Regular
+                && moved->modificationTime < UndatedLimit * 1'000'000'000LL)
+                core::fs::setModificationTime(destination, int64_t(core::Date::now().timeIntervalSince1970() * 1e9));
+        } else {
+            core::log("Warning, moveItemAtPath failed");
+        }
+        result = destination;
+    }
+    if (auto left = core::fs::contentsOfDirectory(inbox); left && left->empty())
+        if (!core::fs::removeItem(inbox))
+            core::log("Warning, failed to remove '~/Documents/Inbox'");
+    return result;
+}
