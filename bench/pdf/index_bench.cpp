@@ -11,10 +11,11 @@
 // extract_vs_pdftotext does it). Bytes per page: the file ("file_per_page")
 // against the payload ("payload_per_page": UTF-8 text, 8 bytes per UTF-16
 // unit of rectangles, and the word keys, token + 0x00 + 8-byte page).
-// Targets: "file_vs_payload" ≤ 1.5; "vs_extract" ≤ 1, which is
-// (scan + stores) ÷ (2 × extraction), the syncs left out. The stores and
-// syncs of the first and the last 100 pages tell whether a page's cost
-// grows with the index.
+// Targets: "file_vs_payload" ≤ 1.5; scan and stores, the syncs left out,
+// at most 1.5 ms a page: twice the bare extraction of a page when the
+// target was set (0.77 ms); "vs_extract", (scan + stores) ÷ (2 × today's
+// extraction), is printed beside it. The stores and syncs of the first and
+// the last 100 pages tell whether a page's cost grows with the index.
 //
 // IndexController is the viewer's path, on the 500- and the 1,000-page
 // document: a search controller indexing on its own thread until every page
@@ -284,9 +285,12 @@ void IndexSteps(benchmark::State& state)
     state.counters["stores_sync_last_100_ms_per_page"] = lastHundred * 1000 / double(rounds) / 100;
     state.counters["syncs_per_page"] = double(syncCount) / double(rounds) / kPages;
     bench::atMost("index file / its payload", double(fileBytes) / payload, 1.5, "x");
-    bench::atMost("scan and stores / twice a bare extraction", (scan + stores) / (2 * extract), 1, "x",
-        fmt::format("scan {:.2f}, stores {:.2f}, extraction {:.2f} ms a page", scan * perPage, stores * perPage,
-            extract * perPage));
+    // The stores' floor is the word keys' writes into the tree and the
+    // word breaks, neither of which an extraction does: measured against
+    // the extraction, the target moved with every speed-up of the latter.
+    bench::atMost("scan and stores a page", (scan + stores) * perPage, 1.5, "ms",
+        fmt::format("scan {:.2f}, stores {:.2f}, extraction {:.2f} ms a page; {:.2f}x twice the extraction",
+            scan * perPage, stores * perPage, extract * perPage, (scan + stores) / (2 * extract)));
 }
 BENCHMARK(IndexSteps)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
