@@ -2,9 +2,6 @@
 
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
-#include "FileModel/VKQuotaManager.h"
-#include "HTTP/HTTPServer.h"
-#include "Kit/NetReachability.h"
 
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
@@ -13,44 +10,20 @@
 
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/MainThread.h"
-#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
-#include "Platform/Core/Thread.h"
 
 #include <algorithm>
 
 VKFolderControllerBase::VKFolderControllerBase(ui::TableView::Style style)
     : ui::TableViewController(style)
     , m_barItems([this] { return shouldUseDarkControlStyle(); })
+    , m_news(*this, {
+          .operationStarted = [this] { backgroundOperationDidStart(); },
+          .operationEnded = [this] { backgroundOperationDidEnd(); },
+          .operationProgressed = [this](float progress) { backgroundOperationProgressDidUpdate(progress); },
+          .statusChanged = [this](const core::Notification* notification) { networkOrServerStatusDidChange(notification); },
+      })
 {
-    // The observers run on the posting thread, maybe a worker, before the
-    // screen is owned or while it is being destroyed: they only hand the
-    // news to the main thread, where deliver() finds the screen if it
-    // still lives.
-    auto& center = core::NotificationCenter::defaultCenter();
-    auto observe = [&](const char* name, std::function<void(VKFolderControllerBase&, const core::Notification&)> handler) {
-        m_observations.push_back(center.observe(name, nullptr, [this, handler](const core::Notification& notification) {
-            deliver([handler, notification](VKFolderControllerBase& self) { handler(self, notification); });
-        }));
-    };
-    observe(VKFolderControllerOperationDidStartNotification,
-        [](VKFolderControllerBase& self, const core::Notification&) { self.backgroundOperationDidStart(); });
-    observe(VKFolderControllerOperationDidEndNotification,
-        [](VKFolderControllerBase& self, const core::Notification&) { self.backgroundOperationDidEnd(); });
-    observe(VKFolderControllerOperationProgressNotification,
-        [](VKFolderControllerBase& self, const core::Notification& notification) {
-            const core::Value& progress = notification.userInfo()["progress"];
-            self.backgroundOperationProgressDidUpdate(progress.isNumber() ? float(progress.toReal()) : 0.0f);
-        });
-    for (const char* name : { NetReachability::DidUpdateNotification, HTTPServer::StatusDidChangeNotification })
-        observe(name, [](VKFolderControllerBase& self, const core::Notification& notification) {
-            self.networkOrServerStatusDidChange(&notification);
-        });
-    if (auto quota = VKQuotaManager::defaultManager())
-        m_observations.push_back(quota->observeRebuildingIndex([this](const bool&, const bool&) {
-            deliver([](VKFolderControllerBase& self) { self.networkOrServerStatusDidChange(nullptr); });
-        }));
 }
 
 void VKFolderControllerBase::setServices(std::weak_ptr<VKFolderBrowserServices> services)
@@ -65,27 +38,7 @@ bool VKFolderControllerBase::isGuest() const
     return services && services->browserIsGuest();
 }
 
-VKFolderControllerBase::~VKFolderControllerBase()
-{
-    // Closed first: a worker's post waits for nothing of the screen after.
-    m_observations.clear();
-}
-
-void VKFolderControllerBase::deliver(std::function<void(VKFolderControllerBase&)> handler)
-{
-    std::weak_ptr<int> alive = m_lifetime;
-    auto run = [this, alive, handler = std::move(handler)] {
-        if (alive.expired())
-            return;
-        auto keep = weak_from_this().lock();
-        if (keep)
-            handler(*this);
-    };
-    if (core::Thread::isMainThread())
-        run();
-    else
-        core::performOnMainThread(std::move(run));
-}
+VKFolderControllerBase::~VKFolderControllerBase() = default;
 
 void VKFolderControllerBase::setEditingToolbarItems(std::vector<std::shared_ptr<ui::BarButtonItem>> items)
 {
@@ -241,13 +194,7 @@ void VKFolderControllerBase::backgroundOperationDidEnd()
     if (!m_barItems.hasProgressItem() || (VKBrowserOperation::isOperationInProgress() && m_barItems.showsCurrentRun()))
         return;
     updateEditButton();
-    std::weak_ptr<int> alive = m_lifetime;
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::performOnMainThread([alive, weak] {
-        auto self = std::dynamic_pointer_cast<VKFolderControllerBase>(weak.lock());
-        if (self && !alive.expired())
-            self->updateToolbarItems();
-    });
+    m_news.deliver([this] { updateToolbarItems(); }, true);
 }
 
 bool VKFolderControllerBase::isRootViewController() const

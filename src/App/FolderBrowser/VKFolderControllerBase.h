@@ -1,6 +1,7 @@
 #pragma once
 
 #include "App/FolderBrowser/VKFolderBarItems.h"
+#include "App/FolderBrowser/VKFolderScreenNews.h"
 #include "Platform/Core/Notification.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/UI/TableViewController.h"
@@ -26,8 +27,7 @@ class VKFolderInfoLabel;
 // updateToolbarItems (calling the base first), with the progress item in
 // the middle while the browser's operation (VKBrowserOperation) runs and
 // the folder information otherwise. Every screen follows the operation
-// through its three notifications, and the server's state through the
-// network, the server and the quota index rebuild; work that reaches it on
+// and the server's state (VKFolderScreenNews): news that reaches it on
 // another thread is taken to the main thread, and a destroyed screen hears
 // nothing.
 class VKFolderControllerBase : public ui::TableViewController {
@@ -103,15 +103,9 @@ public:
     virtual bool shouldUseDarkControlStyle() const { return false; }
 
 private:
-    // Runs `handler` on the main thread with the screen, while it lives:
-    // at once when called there, else on a later pass.
-    void deliver(std::function<void(VKFolderControllerBase&)> handler);
-
     std::weak_ptr<VKFolderBrowserServices> m_services;
     VKFolderBarItems m_barItems;
     std::vector<std::shared_ptr<ui::BarButtonItem>> m_editingToolbarItems;
-    // Lives as long as the screen: work handed to the main thread checks it
-    // before it touches the screen.
-    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
-    std::vector<core::Observation> m_observations;
+    // Last: its observers close first as the screen goes.
+    VKFolderScreenNews m_news;
 };
