@@ -12,6 +12,7 @@
 #include "Cloud/VKCloudServicesManager.h"
 #include "App/VKAppDefaults.h"
 #include "App/VKAppDiskQuota.h"
+#include "App/VKAppServices.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -54,24 +55,12 @@ VKAppDelegate::VKAppDelegate()
 
 VKAppDelegate::~VKAppDelegate() = default;
 
-void VKAppDelegate::prepareServices()
-{
-    core::DateFormatter::setDefaultLocale(VKApplication::currentLanguage());
-    setTrashPathProvider([] { return VKApplication::sharedApplication()->metadataSubdirectory("Trash"); });
-    // Every connection is a descriptor: take all the system allows.
-    rlimit limit {};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 bool VKAppDelegate::applicationDidFinishLaunching()
 {
     m_isLaunching = true;
     VKAppDelegateHooks::setCurrent(sharedAs<VKAppDelegate>());
-    prepareServices();
-    prepareCloudMirror();
+    VKAppServices::prepare();
+    VKAppServices::openCloudMirror();
     if (m_netReachability)
         m_netReachability->setDelegate(std::static_pointer_cast<NetReachabilityDelegate>(sharedAs<VKAppDelegate>()));
     m_guestMode = false;
@@ -100,32 +89,6 @@ bool VKAppDelegate::continueApplicationDidFinishLaunching()
     return started;
 }
 
-bool VKAppDelegate::isNetworkActiveForApplication(VKApplication&)
-{
-    if (httpServer() && httpServer()->numberOfHTTPConnections() > 0)
-        return true;
-    if (auto downloads = VKAppDownloadHooks::current(); downloads && downloads->hasActiveDownloads())
-        return true;
-    auto uploads = VKCloudHooks::current();
-    return uploads && uploads->hasActiveUploads();
-}
-
-void VKAppDelegate::prepareCloudMirror()
-{
-    // Services first (each makes its folder), then the store, which a new or
-    // emptied mirror fills with the services' folders; only then does the
-    // file model take items under the servers folder from the mirror.
-    VKCloudServicesManager::registerCloudServices();
-    auto store = VKCloudFileStore::sharedStore();
-    if (store && store->isBootstrapRequired())
-        store->bootstrapCloudFileStore();
-    VKCloudHooks::setCurrent(std::make_shared<VKCloudUploadHooks>());
-    VKCloudFolderController::registerCloudScreens();
-    VKAppUploadHooks::setCurrent(std::make_shared<VKAppUploadManagerHooks>());
-    // Uploads a previous run left pending show paused, to be resumed by hand.
-    VKAppUploadHooks::current()->initializeUploads();
-}
-
 namespace {
 std::weak_ptr<VKAudioPlayerRemoteControl>& mostRecentPlayer()
 {
@@ -148,6 +111,11 @@ bool VKAppDelegate::isAudioPlayerPlaying() const
 {
     auto player = mostRecentAudioPlayer();
     return player && player->isPlaying();
+}
+
+bool VKAppDelegate::isNetworkActiveForApplication(VKApplication&)
+{
+    return VKAppServices::isNetworkActive(httpServer().get());
 }
 
 bool VKAppDelegate::guestActionsEnabled() const

@@ -258,8 +258,6 @@ private:
     void browserShowSettings(const std::shared_ptr<core::Object>& sender) override { showSettings(sender); }
     void browserShowHelp(const std::shared_ptr<core::Object>& sender) override { showHelp(sender); }
 
-    void prepareServices();
-    void prepareCloudMirror();
     // What a right passcode and the guest button share: guest mode set,
     // then the launch pass when the lock came up at launch, else the
     // return to the application.
@@ -268,7 +266,6 @@ private:
     void continueWholeApplicationLaunch();
     void observeDuringRun();
     void installNavigationController();
-    void webDAVWillDeleteResource(const core::Notification& notification);
     // What the disk quota's part asks.
     void diskQuotaRecountWillStart() override;
     void diskQuotaRecountDidEnd() override;

@@ -26,6 +26,7 @@
 #include "App/VKAppDefaults.h"
 #include "App/VKAppDiskQuota.h"
 #include "App/VKAppImports.h"
+#include "App/VKAppServices.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -77,8 +78,8 @@ bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& 
         defaults->set("VKDidShowPortNumberMigrationUpdateNote", core::Value(true));
     }
     VKAppDefaults::upgradeDefaults();
-    prepareServices();
-    prepareCloudMirror();
+    VKAppServices::prepare();
+    VKAppServices::openCloudMirror();
     if (m_netReachability)
         m_netReachability->setDelegate(std::static_pointer_cast<NetReachabilityDelegate>(self));
     applyKeepAwakeSetting();
@@ -132,13 +133,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     m_diskQuota->restoreSavedTree();
     m_diskQuota->recountIfNeeded();
     m_diskQuota->startWatching();
-    VKFileSettingsManager::defaultManager();
-    initializeTrash();
-    if (!VKTransferQuestions::current())
-        VKTransferQuestions::setCurrent(std::make_shared<VKAppTransferQuestions>());
-    if (!VKAppDownloadHooks::current())
-        VKAppDownloadHooks::setCurrent(std::make_shared<VKAppDownloadManagerHooks>());
-    VKAppDownloadHooks::current()->initializeDownloads();
+    VKAppServices::openFilesAndTransfers();
     installNavigationController();
     setupHTTPServer();
     const bool portNoteDue = shouldShowPortNumberMigrationUpdateNote();
@@ -152,10 +147,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     if (m_window)
         m_window->makeKeyAndVisible();
     observeDuringRun();
-    if (auto thumbnails = VKThumbnailManager::sharedManager())
-        thumbnails->pruneCaches();
-    if (auto indexes = VKContentIndexManager::sharedManager())
-        indexes->pruneContextIndexesInBackground();
+    VKAppServices::pruneCaches();
     auto quota = VKQuotaManager::defaultManager();
     const bool recounting = quota && quota->rebuildingIndex();
     if (defaults->boolForKey("VKServerEnabled") && (firstRun || !recounting)) {
@@ -195,31 +187,16 @@ void VKAppDelegate::observeDuringRun()
         });
     }));
     m_observations.push_back(center.observe(WebDAVWillDeleteResourceNotification, nullptr,
-        [weak](const core::Notification& notification) {
-            if (auto self = weak.lock())
-                self->webDAVWillDeleteResource(notification);
+        [](const core::Notification& notification) {
+            const auto& info = notification.userInfo();
+            if (info.isDictionary() && info["Path"].isString())
+                VKAppServices::forgetItem(info["Path"].toString());
         }));
     m_observations.push_back(center.observe(WebDAVInsufficientStorageNotification, nullptr,
         [weak](const core::Notification&) {
             if (auto self = weak.lock())
                 self->m_diskQuota->showWarning();
         }));
-}
-
-void VKAppDelegate::webDAVWillDeleteResource(const core::Notification& notification)
-{
-    const auto& info = notification.userInfo();
-    if (!info.isDictionary() || !info["Path"].isString())
-        return;
-    const auto path = info["Path"].toString();
-    if (auto resource = VKFileResource::resourceWithPath(path)) {
-        if (auto thumbnails = VKThumbnailManager::sharedManager())
-            thumbnails->removeCacheForResource(*resource);
-        if (auto indexes = VKContentIndexManager::sharedManager())
-            indexes->removeCacheForResource(*resource);
-    }
-    if (auto settings = VKFileSettingsManager::defaultManager())
-        settings->removeBookmarksAndSettingsForItemAtPath(path);
 }
 
 std::optional<std::string> VKAppDelegate::importLaunchURL(const std::string& path)

@@ -15,6 +15,7 @@
 #include "Downloads/VKTransferQuestions.h"
 #include "FileModel/VKCloudHooks.h"
 #include "App/VKAppDiskQuota.h"
+#include "App/VKAppServices.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPConnection.h"
 #include "HTTP/HTTPServer.h"
@@ -184,10 +185,7 @@ void VKAppDelegate::applicationWillTerminate()
     }
     m_observations.clear();
     m_connectionDidDie = {};
-    VKCloudHooks::setCurrent(nullptr);
-    VKAppUploadHooks::setCurrent(nullptr);
-    VKAppDownloadHooks::setCurrent(nullptr);
-    VKTransferQuestions::setCurrent(nullptr);
+    VKAppServices::release();
     if (m_netReachability)
         m_netReachability->setDelegate(nullptr);
     if (httpServer())

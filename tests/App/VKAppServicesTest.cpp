@@ -1,0 +1,53 @@
+#include "App/VKAppServices.h"
+
+#include "App/VKAppServiceHooks.h"
+#include "Shell/VKApplication.h"
+#include "Downloads/VKTransferQuestions.h"
+#include "FileModel/VKCloudHooks.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Support/TestCase.h"
+
+namespace {
+
+class VKAppServicesTest : public test::TestCase {
+protected:
+    void TearDown() override
+    {
+        VKAppServices::release();
+        TestCase::TearDown();
+    }
+};
+
+TEST_F(VKAppServicesTest, WiredAtLaunchAndLetGoAtTheEnd)
+{
+    VKAppServices::prepare();
+    VKAppServices::openCloudMirror();
+    VKAppServices::openFilesAndTransfers();
+    EXPECT_TRUE(VKCloudHooks::current());
+    EXPECT_TRUE(VKAppUploadHooks::current());
+    EXPECT_TRUE(VKAppDownloadHooks::current());
+    EXPECT_TRUE(VKTransferQuestions::current());
+    EXPECT_FALSE(VKAppServices::isNetworkActive(nullptr)) << "no server, nothing moving";
+
+    // A deleted file loses what was kept about it, and only it.
+    const auto documents = VKApplication::sharedApplication()->documentsDirectory();
+    const auto gone = documents + "/gone.txt";
+    const auto kept = documents + "/kept.txt";
+    auto settings = VKFileSettingsManager::defaultManager();
+    for (const auto& path : { gone, kept }) {
+        ASSERT_TRUE(core::fs::writeFileAtomically(path, "text"));
+        ASSERT_TRUE(settings->setFontSize(17, path));
+    }
+    VKAppServices::forgetItem(gone);
+    EXPECT_FALSE(settings->hasSettingsForFile(gone));
+    EXPECT_TRUE(settings->hasSettingsForFile(kept));
+
+    VKAppServices::release();
+    EXPECT_FALSE(VKCloudHooks::current());
+    EXPECT_FALSE(VKAppUploadHooks::current());
+    EXPECT_FALSE(VKAppDownloadHooks::current());
+    EXPECT_FALSE(VKTransferQuestions::current());
+}
+
+} // namespace
