@@ -194,10 +194,7 @@ public:
         return m_passcodeLock->controller();
     }
 
-    // Help (VKAppDelegateHelp.cpp): the topics, or one page already open
-    // over them (pushed unanimated), as a form sheet in a navigation
-    // controller of their own, presented over whatever the browser's stack
-    // shows.
+    // The help over the browser (VKAppScreens): the topics, or one page.
     void showHelp(const std::shared_ptr<core::Object>& sender);
     void showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated);
 
@@ -213,12 +210,8 @@ public:
     std::shared_ptr<VKAudioPlayerRemoteControl> mostRecentAudioPlayer() const override;
     static void setMostRecentAudioPlayer(std::weak_ptr<VKAudioPlayerRemoteControl> player);
 
-    // Settings (VKAppDelegateSettings.cpp). The settings are presented from
-    // the browser's navigation controller as a form sheet in a navigation
-    // controller of their own, with the page of `group` (4 remote access,
-    // 8 passcode) already open when it is not 0; the top screen stops
-    // editing first. Nothing shows without a navigation controller or
-    // while it presents another screen.
+    // The settings over the browser (VKAppScreens), with the page of
+    // `group` (4 remote access, 8 passcode) open when it is not 0.
     void showSettings(const std::shared_ptr<core::Object>& sender, int group = 0);
     // Dismisses the settings, then makes the server follow
     // "VKServerEnabled" (no start while the quota index is rebuilt) and

@@ -1,41 +1,25 @@
-// The application delegate's part in the settings: showing them, and
-// applying what they changed when the person is done.
+// The application delegate's part in the settings and the help: showing
+// them, and applying what the settings changed when the person is done.
 
 #include "App/VKAppDelegate.h"
 
 #include "App/Settings/VKSettingsController.h"
 #include "App/VKAppDiskQuota.h"
+#include "App/VKAppScreens.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/NavigationController.h"
 
 void VKAppDelegate::showSettings(const std::shared_ptr<core::Object>&, int group)
 {
-    auto navigation = navigationController();
-    if (!navigation) {
-        core::log("Warning, showSettings without a navigation controller");
-        return;
-    }
-    if (navigation->modalViewController()) {
-        core::log("Warning, showSettings while another screen is presented");
-        return;
-    }
-    if (auto* top = navigation->topViewController(); top && top->isEditing())
-        top->setEditing(false, true);
-    auto* application = ui::Application::shared();
     auto self = sharedAs<VKAppDelegate>();
-    auto settings = VKSettingsController::initWithOrientation(
-        application ? application->statusBarOrientation() : ui::Orientation::Portrait, self);
-    settings->setDelegate(std::static_pointer_cast<VKSettingsControllerDelegate>(self));
-    auto settingsNavigation = ui::NavigationController::create(settings);
-    settingsNavigation->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
-    if (group != 0)
-        settings->pushSettingsGroup(group, false);
-    navigation->presentModalViewController(settingsNavigation, true);
+    VKAppScreens::showSettings(navigationController().get(), group, std::static_pointer_cast<VKAppServerState>(self),
+        std::static_pointer_cast<VKSettingsControllerDelegate>(self));
 }
 
 void VKAppDelegate::settingsControllerDidEnd(VKSettingsController& controller)
@@ -68,4 +52,25 @@ void VKAppDelegate::applyKeepAwakeSetting()
 void VKAppDelegate::rebuildDiskQuota()
 {
     m_diskQuota->rebuild();
+}
+
+void VKAppDelegate::showHelp(const std::shared_ptr<core::Object>&)
+{
+    VKAppScreens::showHelp(navigationController().get(), std::static_pointer_cast<VKAppServerState>(sharedAs<VKAppDelegate>()));
+}
+
+void VKAppDelegate::showHelpViewControllerWithName(std::string_view name, std::string_view title, bool animated)
+{
+    VKAppScreens::showHelpPage(navigationController().get(),
+        std::static_pointer_cast<VKAppServerState>(sharedAs<VKAppDelegate>()), name, title, animated);
+}
+
+bool VKAppDelegate::diskQuotaHelpMayShow() const
+{
+    return !(navigationController() && navigationController()->modalViewController());
+}
+
+void VKAppDelegate::diskQuotaShowHelp()
+{
+    showHelpViewControllerWithName("general_quota", core::localized("Disk Quota"), true);
 }
