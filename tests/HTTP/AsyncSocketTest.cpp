@@ -716,6 +716,29 @@ TEST_F(AsyncSocketTest, WritesFileRangesInOrderWithTheOtherWrites)
     EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, EIO));
     EXPECT_EQ(delegate->writes.size(), 3u);
 
+    // Runs of a megabyte and more go through a pipe of their own, which
+    // holds bytes the full socket did not take until the next round.
+    auto third = connectPeer();
+    auto longRuns = lastAccepted();
+    const std::string large = patterned(3 * 1024 * 1024 + 777);
+    const std::string largePath = makeFile("large.bin", large);
+    fd = ::open(largePath.c_str(), O_RDONLY | O_CLOEXEC);
+    longRuns->writeFile(fd, 5, large.size() - 5, 30, 6);
+    longRuns->writeData(bytes("|"), 30, 7);
+    longRuns->writeFile(fd, 0, 2 * 1024 * 1024, 30, 8);
+    ::close(fd);
+    std::string arrived;
+    ASSERT_TRUE(pumpUntil([&] {
+        arrived = third->receive();
+        return arrived.size() >= large.size() - 5 + 1 + 2 * 1024 * 1024;
+    }));
+    EXPECT_TRUE(arrived == large.substr(5) + "|" + large.substr(0, 2 * 1024 * 1024));
+    fd = ::open(largePath.c_str(), O_RDONLY | O_CLOEXEC);
+    longRuns->writeFile(fd, large.size() - 1000, 2 * 1024 * 1024, 30, 9);
+    ::close(fd);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 2; }));
+    EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, EIO));
+
     // A failing send closes with its errno.
     auto other = connectPeer();
     auto second = lastAccepted();
@@ -723,6 +746,6 @@ TEST_F(AsyncSocketTest, WritesFileRangesInOrderWithTheOtherWrites)
     net::SocketTestHooks::failNextWrite(ENOBUFS);
     second->writeFile(fd, 0, 10, 30, 5);
     ::close(fd);
-    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return delegate->didDisconnects == 3; }));
     EXPECT_TRUE(delegate->disconnectErrors.back().is(core::Error::POSIXDomain, ENOBUFS));
 }

@@ -2,6 +2,7 @@
 
 #include "Platform/Core/DescriptorSource.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Net/FileSplicer.h"
 #include "Platform/Net/SocketTestHooks.h"
 #include "Platform/Net/TlsServerContext.h"
 
@@ -632,13 +633,27 @@ ssize_t SocketStream::sendFile(int fileDescriptor, uint64_t offset, size_t lengt
     const bool corked = length >= CorkedFileLength;
     if (corked)
         setCorked(true);
-    const ssize_t result = sendPlain(length, [&](size_t count) {
-        off_t position = static_cast<off_t>(offset);
-        const ssize_t sent = ::sendfile(m_fd, fileDescriptor, &position, count);
-        if (sent == 0)
-            errno = EIO; // the file ended before the bytes asked for
-        return sent == 0 ? -1 : sent;
-    });
+    // A run of a megabyte or more goes through a pipe of the stream's own
+    // until its last byte has left (FileSplicer.h).
+    if (!m_splicer && length >= SplicedFileLength) {
+        m_splicer = std::make_unique<FileSplicer>();
+        if (!m_splicer->open())
+            m_splicer.reset();
+    }
+    ssize_t result;
+    if (m_splicer) {
+        result = sendPlain(length, [&](size_t count) { return m_splicer->send(m_fd, fileDescriptor, offset, count); });
+        if (result < 0 || (static_cast<size_t>(result) == length && m_splicer->isEmpty()))
+            m_splicer.reset();
+    } else {
+        result = sendPlain(length, [&](size_t count) {
+            off_t position = static_cast<off_t>(offset);
+            const ssize_t sent = ::sendfile(m_fd, fileDescriptor, &position, count);
+            if (sent == 0)
+                errno = EIO; // the file ended before the bytes asked for
+            return sent == 0 ? -1 : sent;
+        });
+    }
     if (corked)
         setCorked(false);
     return result;
@@ -753,6 +768,7 @@ void SocketStream::close()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_splicer.reset();
     m_state = State::Ended;
     m_readStatus = m_writeStatus = Status::Closed;
     m_pending.clear();

@@ -18,6 +18,7 @@ class RunLoop;
 
 namespace net {
 
+class FileSplicer;
 class TlsServerContext;
 
 // The read and write streams of one connected TCP socket, with TLS when a
@@ -131,6 +132,7 @@ private:
     // Holds back part-filled segments (TCP_CORK) for a long file run.
     void setCorked(bool corked);
     static constexpr size_t CorkedFileLength = 64 * 1024;
+    static constexpr size_t SplicedFileLength = 1024 * 1024;
     // A send on a plain socket: the tests' injected errno first, then the
     // call with the capped length, retried when interrupted.
     ssize_t sendPlain(size_t length, const std::function<ssize_t(size_t length)>& send);
@@ -163,6 +165,8 @@ private:
 
     std::vector<std::pair<Side, Event>> m_pending;
     bool m_deliveryScheduled = false;
+    // The pipe of the long file run being sent, if any.
+    std::unique_ptr<FileSplicer> m_splicer;
 };
 
 } // namespace net
