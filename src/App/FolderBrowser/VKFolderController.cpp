@@ -23,51 +23,13 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <mutex>
-
-namespace {
-
-// A factory registered at launch and read from any thread.
-template <class Factory>
-class FolderScreenFactory {
-public:
-    void set(Factory factory)
-    {
-        std::lock_guard lock(m_mutex);
-        m_factory = std::move(factory);
-    }
-    Factory get()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_factory;
-    }
-
-private:
-    std::mutex m_mutex;
-    Factory m_factory;
-};
-
-FolderScreenFactory<VKFolderController::Factory> cloudFolderScreens;
-FolderScreenFactory<VKFolderController::DownloadScreenFactory> downloadScreens;
-
-} // namespace
-
-void VKFolderController::setCloudFolderControllerFactory(Factory factory)
-{
-    cloudFolderScreens.set(std::move(factory));
-}
-
-void VKFolderController::setDownloadViewControllerFactory(DownloadScreenFactory factory)
-{
-    downloadScreens.set(std::move(factory));
-}
 
 std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithResource(
     const std::shared_ptr<VKFileResource>& resource, std::weak_ptr<VKFolderBrowserServices> services)
 {
     if (!resource)
         return nullptr;
-    Factory factory = cloudFolderScreens.get();
+    Factory factory = VKFolderScreenFactories::cloudFolderFactory();
     auto controller = resource->isCloudResource() && factory ? factory(resource) : create(resource);
     if (controller)
         controller->setServices(std::move(services));
@@ -266,7 +228,7 @@ void VKFolderController::updateToolbarItems()
 
 void VKFolderController::showDownloadViewController()
 {
-    auto factory = downloadScreens.get();
+    auto factory = VKFolderScreenFactories::downloadScreenFactory();
     auto screen = factory ? factory(m_resource, services()) : nullptr;
     if (!screen) {
         core::log("VKFolderController: no downloads screen to show");

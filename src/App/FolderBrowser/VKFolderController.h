@@ -8,6 +8,7 @@
 #include "App/FolderBrowser/VKFolderListing.h"
 #include "App/FolderBrowser/VKFolderRowOpener.h"
 #include "App/FolderBrowser/VKFolderRowReveal.h"
+#include "App/FolderBrowser/VKFolderScreenFactories.h"
 #include "App/FolderBrowser/VKFolderScrollMemory.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderTableSide.h"
@@ -51,13 +52,15 @@ class VKOperationProgressView;
 // itself is the viewers' folder.
 class VKFolderController : public VKFolderControllerBase, public VKViewerFolderHost {
 public:
-    // The cloud screens' controller for a cloud folder, once registered.
-    using Factory = std::function<std::shared_ptr<VKFolderController>(const std::shared_ptr<VKFileResource>&)>;
-    static void setCloudFolderControllerFactory(Factory factory);
-    // The downloads screen for a folder; without one the button only logs.
-    using DownloadScreenFactory = std::function<std::shared_ptr<ui::ViewController>(
-        const std::shared_ptr<VKFileResource>& folder, std::weak_ptr<VKFolderBrowserServices> browser)>;
-    static void setDownloadViewControllerFactory(DownloadScreenFactory factory);
+    // The cloud screens' controller for a cloud folder, and the downloads
+    // screen (without one the button only logs), once registered.
+    using Factory = VKFolderScreenFactories::CloudFolderFactory;
+    static void setCloudFolderControllerFactory(Factory factory) { VKFolderScreenFactories::setCloudFolderFactory(std::move(factory)); }
+    using DownloadScreenFactory = VKFolderScreenFactories::DownloadScreenFactory;
+    static void setDownloadViewControllerFactory(DownloadScreenFactory factory)
+    {
+        VKFolderScreenFactories::setDownloadScreenFactory(std::move(factory));
+    }
     // The editing bar's "New Folder".
     static constexpr const char* CreateNewFolderAction = "createNewFolder";
 
