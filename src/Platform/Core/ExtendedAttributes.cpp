@@ -44,11 +44,23 @@ std::optional<std::string> diskName(const std::string& path, std::string_view na
     return full;
 }
 
-// Asks for the size, then reads; a value that grew in between (ERANGE) is
-// asked for again.
+// Most lists and values are small: read into a buffer of this size first,
+// in one call.
+constexpr size_t FirstReadBytes = 4096;
+
+// Reads into a small buffer; one that does not fit (ERANGE) is sized, then
+// read, and asked for again when it grew in between.
 template<typename Call>
 std::optional<std::string> readSized(const std::string& path, Error* error, Call call)
 {
+    char first[FirstReadBytes];
+    ssize_t got = call(first, sizeof first);
+    if (got >= 0)
+        return std::string(first, static_cast<size_t>(got));
+    if (errno != ERANGE) {
+        failAttribute(error, errno, path);
+        return std::nullopt;
+    }
     for (int attempt = 0; attempt < MaximumReadAttempts; ++attempt) {
         ssize_t size = call(nullptr, 0);
         if (size < 0) {

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -97,14 +98,14 @@ struct statx statxFrom(const struct stat& plain)
 
 // statx(2) for the birth time; lstat(2) where the call is unavailable (old
 // kernels, container filters).
-bool linkStatus(const std::string& path, struct statx& info)
+bool linkStatus(int folder, const char* name, struct statx& info)
 {
-    if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_BTIME, &info) == 0)
+    if (statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_BTIME, &info) == 0)
         return true;
     if (errno != ENOSYS && errno != EPERM)
         return false;
     struct stat plain;
-    if (lstat(path.c_str(), &plain) != 0)
+    if (fstatat(folder, name, &plain, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     info = statxFrom(plain);
     return true;
@@ -194,6 +195,7 @@ struct Entry {
     std::string name;
     bool isDirectory; // the entry itself: a link to a folder is not one
     bool isLink = false;
+    bool isRegular = false;
 };
 
 // The entries of an open folder; the descriptor stays open for *at() calls.
@@ -218,13 +220,15 @@ bool readEntries(int directory, std::vector<Entry>& entries, int& code)
             continue;
         bool isFolder = entry->d_type == DT_DIR;
         bool isLink = entry->d_type == DT_LNK;
+        bool isRegular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat info;
             bool known = fstatat(directory, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0;
             isFolder = known && S_ISDIR(info.st_mode);
             isLink = known && S_ISLNK(info.st_mode);
+            isRegular = known && S_ISREG(info.st_mode);
         }
-        entries.push_back({ std::string(name), isFolder, isLink });
+        entries.push_back({ std::string(name), isFolder, isLink, isRegular });
     }
     code = errno;
     closedir(stream);
@@ -298,9 +302,36 @@ std::optional<std::vector<std::string>> listFolder(const std::string& path, Erro
     return names;
 }
 
+Attributes attributesFrom(const struct statx& info)
+{
+    Attributes result;
+    result.type = typeOf(info.stx_mode);
+    result.size = info.stx_size;
+    result.mode = info.stx_mode & 07777;
+    result.modificationTime = nanoseconds(info.stx_mtime);
+    result.creationTime = (info.stx_mask & STATX_BTIME) ? nanoseconds(info.stx_btime) : result.modificationTime;
+    result.inode = info.stx_ino;
+    result.linkCount = info.stx_nlink;
+    result.uid = info.stx_uid;
+    result.gid = info.stx_gid;
+    result.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    return result;
+}
+
+// An item of a copy: a name inside an open folder (or, with AT_FDCWD, a
+// whole path), and its whole path for errors and the caller's callbacks.
+struct Place {
+    int folder;
+    const char* name;
+    const std::string& path;
+};
+
 // One recursive copy. Each item is made, filled and then finished with the
 // source's attributes, mode and time; the caller's options decide which
-// attributes go along and whether a failed item stops the copy.
+// attributes go along and whether a failed item stops the copy. Below the
+// top, items are reached relative to their folders' open descriptors and a
+// regular file's kind comes from its folder's listing: a copy of many small
+// files would otherwise spend much of its time walking their paths.
 class TreeCopy {
 public:
     TreeCopy(const CopyOptions& options, Error* error) : m_options(options), m_error(error) { }
@@ -309,7 +340,7 @@ public:
     // returns.
     bool run(const std::string& from, const std::string& to)
     {
-        if (copy(from, to))
+        if (copy({ AT_FDCWD, from.c_str(), from }, { AT_FDCWD, to.c_str(), to }, false))
             return true;
         if (m_cancelled && m_madeTop) {
             removeItem(to);
@@ -326,6 +357,10 @@ private:
     // cost is paid on a thread of its own.
     static constexpr off_t HeldFileBytes = 4 * 1024 * 1024;
     static constexpr size_t MostHeldFiles = 64;
+    // Each folder being copied holds two descriptors; deeper than this the
+    // items are reached by their whole paths instead, so that no tree can
+    // run the process out of descriptors.
+    static constexpr int MostOpenDepth = 64;
 
     static void releaseInBackground(std::vector<Descriptor> descriptors)
     {
@@ -351,11 +386,11 @@ private:
             m_madeTop = true;
     }
 
-    bool copy(const std::string& from, const std::string& to)
+    bool copy(const Place& from, const Place& to, bool listedRegular)
     {
         Error failure;
         ++m_depth;
-        const bool copied = copyOne(from, to, &failure);
+        const bool copied = copyOne(from, to, listedRegular, &failure);
         --m_depth;
         if (copied)
             return true;
@@ -364,139 +399,200 @@ private:
             return false;
         const bool cancelled = failure.is(Error::POSIXDomain, ECANCELED);
         m_cancelled = cancelled;
-        if (!cancelled && m_options.itemFailed && m_options.itemFailed(from, failure))
+        if (!cancelled && m_options.itemFailed && m_options.itemFailed(from.path, failure))
             return true;
         m_stopped = true;
         setError(m_error, std::move(failure));
         return false;
     }
 
-    bool copyOne(const std::string& from, const std::string& to, Error* error)
+    static int openSource(const Place& from)
     {
-        if (const int injected = FileTestHooks::copyItemError(from))
-            return fail(error, injected, from);
+        // O_NONBLOCK: an item swapped for a FIFO must not hang the copy.
+        return openat(from.folder, from.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
+
+    bool copyOne(const Place& from, const Place& to, bool listedRegular, Error* error)
+    {
+        if (const int injected = FileTestHooks::copyItemError(from.path))
+            return fail(error, injected, from.path);
         // Asked before each item too, so a cancel is heard between small files.
         if (m_options.progress && !m_options.progress(0))
-            return fail(error, ECANCELED, from);
-        auto source = attributes(from, error);
-        if (!source)
-            return false;
-        switch (source->type) {
+            return fail(error, ECANCELED, from.path);
+        if (listedRegular) {
+            // Opened at once; what the descriptor shows decides (an item
+            // replaced since the listing goes the long way below).
+            Descriptor in(openSource(from));
+            struct stat info;
+            if (in.get() >= 0 && fstat(in.get(), &info) == 0 && S_ISREG(info.st_mode))
+                return copyFile(std::move(in), info, to, error);
+            if (in.get() < 0 && errno != ELOOP && errno != ENXIO)
+                return fail(error, errno, from.path);
+        }
+        struct statx status;
+        if (!linkStatus(from.folder, from.name, status))
+            return fail(error, errno, from.path);
+        const Attributes source = attributesFrom(status);
+        switch (source.type) {
         case FileType::Directory:
-            if (!copyFolder(from, to, *source, error))
-                return false;
-            break;
-        case FileType::Regular:
-            // Finished on its descriptors.
-            return copyFile(from, to, *source, error);
+            return copyFolder(from, to, source, error);
+        case FileType::Regular: {
+            Descriptor in(openSource(from));
+            struct stat info;
+            if (in.get() < 0 || fstat(in.get(), &info) != 0)
+                return fail(error, errno, from.path);
+            if (!S_ISREG(info.st_mode))
+                return fail(error, EINVAL, from.path);
+            return copyFile(std::move(in), info, to, error);
+        }
         case FileType::SymbolicLink:
             if (!copyLink(from, to, error))
                 return false;
             break;
         case FileType::FIFO:
-            if (mkfifo(to.c_str(), 0600) != 0)
-                return fail(error, errno, to);
+            if (mkfifoat(to.folder, to.name, 0600) != 0)
+                return fail(error, errno, to.path);
             made();
+            // Opening a FIFO would block: finished by path. Links carry
+            // neither user attributes nor a mode of their own here.
+            if (!copyAttributes(from.path, to.path, -1, -1, error))
+                return false;
+            if (fchmodat(to.folder, to.name, source.mode, 0) != 0)
+                return fail(error, errno, to.path);
             break;
         default:
-            return fail(error, ENOTSUP, from);
+            return fail(error, ENOTSUP, from.path);
         }
-        return finish(from, to, *source, error);
+        const timespec times[2] = { { 0, UTIME_OMIT }, timespecFrom(source.modificationTime) };
+        if (utimensat(to.folder, to.name, times, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(error, errno, to.path);
+        return true;
     }
 
-    bool copyFolder(const std::string& from, const std::string& to, const Attributes& source, Error* error)
+    bool copyFolder(const Place& from, const Place& to, const Attributes& source, Error* error)
     {
         // The copy's own top folder showing up in the source means the
         // destination lies inside the source (through a link or otherwise).
         if (m_top && m_top->first == source.device && m_top->second == source.inode)
-            return fail(error, EINVAL, from);
-        if (mkdir(to.c_str(), 0700) != 0)
-            return fail(error, errno, to);
+            return fail(error, EINVAL, from.path);
+        if (mkdirat(to.folder, to.name, 0700) != 0)
+            return fail(error, errno, to.path);
         made();
+        Descriptor out(openat(to.folder, to.name, DirectoryFlags | O_NOFOLLOW));
+        if (out.get() < 0)
+            return fail(error, errno, to.path);
         if (!m_top) {
-            auto made = attributes(to, error);
+            auto made = attributesOfDescriptor(out.get(), error);
             if (!made)
                 return false;
             m_top = { made->device, made->inode };
         }
-        auto names = contentsOfDirectory(from, error);
-        if (!names)
-            return false;
-        for (const auto& name : *names) {
-            if (!copy(from + "/" + name, to + "/" + name))
+        Descriptor in(openat(from.folder, from.name, DirectoryFlags | O_NOFOLLOW));
+        std::vector<Entry> entries;
+        int code = 0;
+        if (in.get() < 0 || !readEntries(in.get(), entries, code))
+            return fail(error, in.get() < 0 ? errno : code, from.path);
+        const bool relative = m_depth < MostOpenDepth;
+        for (const auto& entry : entries) {
+            const std::string fromPath = from.path + "/" + entry.name;
+            const std::string toPath = to.path + "/" + entry.name;
+            const bool copied = relative
+                ? copy({ in.get(), entry.name.c_str(), fromPath }, { out.get(), entry.name.c_str(), toPath },
+                      entry.isRegular)
+                : copy({ AT_FDCWD, fromPath.c_str(), fromPath }, { AT_FDCWD, toPath.c_str(), toPath },
+                      entry.isRegular);
+            if (!copied)
                 return false;
         }
-        return true;
+        // Attributes first: a read-only mode would refuse them. The time
+        // last, once nothing more is made inside.
+        return finish(in.get(), out.get(), from.path, to.path, source.mode, source.modificationTime, error);
     }
 
-    bool copyFile(const std::string& from, const std::string& to, const Attributes& source, Error* error)
+    // The process's file-mode creation mask, read once a copy from /proc
+    // (umask(2) would change it for every thread while it is asked); -1
+    // when it cannot be read.
+    int creationMask()
     {
-        // O_NONBLOCK: an item swapped for a FIFO must not hang the copy.
-        Descriptor in(open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (in.get() < 0)
-            return fail(error, errno, from);
-        struct stat info;
-        if (fstat(in.get(), &info) != 0)
-            return fail(error, errno, from);
-        if (!S_ISREG(info.st_mode))
-            return fail(error, EINVAL, from);
-        Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (m_mask != Unread)
+            return m_mask;
+        m_mask = -1;
+        Descriptor status(open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+        char text[4096];
+        const ssize_t length = status.get() < 0 ? -1 : read(status.get(), text, sizeof text - 1);
+        if (length <= 0)
+            return m_mask;
+        text[length] = '\0';
+        if (const char* field = strstr(text, "\nUmask:")) {
+            char* end = nullptr;
+            const long mask = strtol(field + 7, &end, 8);
+            if (end != field + 7 && mask >= 0 && mask <= 0777)
+                m_mask = int(mask);
+        }
+        return m_mask;
+    }
+
+    bool copyFile(Descriptor in, const struct stat& info, const Place& to, Error* error)
+    {
+        // Made with its final mode where the mask leaves that mode whole,
+        // saving a call a file; otherwise (special bits, no writing for its
+        // owner, which the attributes need, or a mask that takes bits) made
+        // private and given its mode once filled.
+        const unsigned mode = info.st_mode & 07777;
+        const int mask = creationMask();
+        const bool madeWithMode = mask >= 0 && (mode & 07000) == 0 && (mode & S_IWUSR) && (mode & unsigned(mask)) == 0;
+        Descriptor out(openat(to.folder, to.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+            madeWithMode ? mode : 0600));
         if (out.get() < 0)
-            return fail(error, errno, to);
+            return fail(error, errno, to.path);
         made();
-        if (!copyData(in.get(), out.get(), &m_options.progress, &to)) {
+        if (!copyData(in.get(), out.get(), &m_options.progress, &to.path)) {
             const int code = errno;
             if (code == ECANCELED)
                 hold(std::move(out));
-            return fail(error, code, to);
+            return fail(error, code, to.path);
         }
-        // Attributes, mode and time through the descriptors: by path, each
-        // call would walk the path again, and a copy of many small files
-        // would spend most of its time there.
-        if (!copyAttributes(from, to, in.get(), out.get(), error))
+        const int64_t modified = int64_t(info.st_mtim.tv_sec) * NanosecondsPerSecond + info.st_mtim.tv_nsec;
+        if (!finish(in.get(), out.get(), to.path, to.path, madeWithMode ? std::nullopt : std::optional(mode), modified,
+                error))
             return false;
-        if (fchmod(out.get(), source.mode) != 0)
-            return fail(error, errno, to);
-        const timespec times[2] = { { 0, UTIME_OMIT }, timespecFrom(source.modificationTime) };
-        if (futimens(out.get(), times) != 0)
-            return fail(error, errno, to);
         if (close(out.release()) != 0)
-            return fail(error, errno, to);
+            return fail(error, errno, to.path);
         if (info.st_size >= HeldFileBytes)
-            hold(Descriptor(open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)));
+            hold(Descriptor(openat(to.folder, to.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)));
         return true;
     }
 
-    bool copyLink(const std::string& from, const std::string& to, Error* error)
+    bool copyLink(const Place& from, const Place& to, Error* error)
     {
         char target[PATH_MAX];
-        ssize_t length = readlink(from.c_str(), target, sizeof target);
+        ssize_t length = readlinkat(from.folder, from.name, target, sizeof target);
         if (length < 0)
-            return fail(error, errno, from);
+            return fail(error, errno, from.path);
         if (static_cast<size_t>(length) == sizeof target)
-            return fail(error, ENAMETOOLONG, from);
-        if (symlink(std::string(target, static_cast<size_t>(length)).c_str(), to.c_str()) != 0)
-            return fail(error, errno, to);
+            return fail(error, ENAMETOOLONG, from.path);
+        if (symlinkat(std::string(target, static_cast<size_t>(length)).c_str(), to.folder, to.name) != 0)
+            return fail(error, errno, to.path);
         made();
         return true;
     }
 
-    // Links carry neither user attributes nor a mode of their own here
-    // (chmod(2) would follow them).
-    bool finish(const std::string& from, const std::string& to, const Attributes& source, Error* error)
+    // An item made and filled gets its attributes, its mode and its time
+    // through the descriptors it was copied with.
+    bool finish(int in, int out, const std::string& from, const std::string& to, std::optional<unsigned> mode,
+        int64_t modified, Error* error)
     {
-        if (source.type != FileType::SymbolicLink) {
-            // Attributes first: a read-only mode would refuse them.
-            if (!copyAttributes(from, to, -1, -1, error))
-                return false;
-            if (chmod(to.c_str(), source.mode) != 0)
-                return fail(error, errno, to);
-        }
-        return setModificationTime(to, source.modificationTime, error);
+        if (!copyAttributes(from, to, in, out, error))
+            return false;
+        if (mode && fchmod(out, *mode) != 0)
+            return fail(error, errno, to);
+        const timespec times[2] = { { 0, UTIME_OMIT }, timespecFrom(modified) };
+        if (futimens(out, times) != 0)
+            return fail(error, errno, to);
+        return true;
     }
 
-    // Through the descriptors `in` and `out` of a regular file, or by path
-    // when they are -1.
+    // Through the descriptors `in` and `out`, or by path when they are -1.
     bool copyAttributes(const std::string& from, const std::string& to, int in, int out, Error* error)
     {
         constexpr int options = ExtendedAttributes::NoFollow;
@@ -533,6 +629,8 @@ private:
     bool m_madeTop = false;
     std::vector<Descriptor> m_held;
     std::optional<std::pair<uint64_t, uint64_t>> m_top; // device and inode of the top destination folder
+    static constexpr int Unread = -2;
+    int m_mask = Unread;
 };
 
 } // namespace
@@ -620,32 +718,12 @@ bool isDeletable(const std::string& path)
     return user == 0 || user == item.st_uid || user == parent.st_uid;
 }
 
-namespace {
-
-Attributes attributesFrom(const struct statx& info)
-{
-    Attributes result;
-    result.type = typeOf(info.stx_mode);
-    result.size = info.stx_size;
-    result.mode = info.stx_mode & 07777;
-    result.modificationTime = nanoseconds(info.stx_mtime);
-    result.creationTime = (info.stx_mask & STATX_BTIME) ? nanoseconds(info.stx_btime) : result.modificationTime;
-    result.inode = info.stx_ino;
-    result.linkCount = info.stx_nlink;
-    result.uid = info.stx_uid;
-    result.gid = info.stx_gid;
-    result.device = makedev(info.stx_dev_major, info.stx_dev_minor);
-    return result;
-}
-
-} // namespace
-
 std::optional<Attributes> attributes(const std::string& path, Error* error)
 {
     if (hasNul(path))
         return none<Attributes>(error, EINVAL, path);
     struct statx info;
-    if (!linkStatus(path, info))
+    if (!linkStatus(AT_FDCWD, path.c_str(), info))
         return none<Attributes>(error, errno, path);
     return attributesFrom(info);
 }

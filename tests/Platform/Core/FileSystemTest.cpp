@@ -179,6 +179,12 @@ TEST_F(FileSystemTest, CopiedTreeKeepsModesTimesAndLinks)
     ASSERT_EQ(symlink("plain", pathInHome("tree/link").c_str()), 0);
     ASSERT_EQ(symlink("/nowhere/at/all", pathInHome("tree/dangling").c_str()), 0);
     ASSERT_EQ(mkfifo(pathInHome("tree/fifo").c_str(), 0600), 0);
+    // Modes the creation mask would cut and special bits, beside those it
+    // leaves whole.
+    makeFile("tree/shared", "shared");
+    makeFile("tree/tool", "tool");
+    chmod(pathInHome("tree/shared").c_str(), 0666);
+    chmod(pathInHome("tree/tool").c_str(), 04755);
     chmod(pathInHome("tree/plain").c_str(), 0640);
     chmod(pathInHome("tree/readonly").c_str(), 0444);
     chmod(pathInHome("tree/sub").c_str(), 0555);
@@ -192,7 +198,10 @@ TEST_F(FileSystemTest, CopiedTreeKeepsModesTimesAndLinks)
 
     core::Error error;
     std::string copy = pathInHome("copy");
-    ASSERT_TRUE(fs::copyItem(tree, copy, &error)) << error.description();
+    const mode_t mask = umask(022);
+    const bool copiedTree = fs::copyItem(tree, copy, &error);
+    umask(mask);
+    ASSERT_TRUE(copiedTree) << error.description();
     auto copied = fs::subpaths(copy);
     ASSERT_TRUE(copied);
     std::sort(all->begin(), all->end());
