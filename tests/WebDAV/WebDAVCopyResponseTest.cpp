@@ -154,6 +154,9 @@ TEST_F(WebDAVCopyResponseTest, FolderTreesCopyWholeAndShallowCopiesKeepOnlyPrope
     setColor(tree, "red");
     setColor(tree + "/level2/level3/three.txt", "blue");
     setColor(tree + "/level2", "green");
+    run({ "chmod", "0600", tree + "/one.txt" });
+    run({ "chmod", "0777", tree + "/level2/two.txt" });
+    run({ "chmod", "0750", tree + "/level2/level3" });
     // Times set last: the attributes above would otherwise move them.
     run({ "touch", "-d", "2011-01-05 08:30:00", tree + "/one.txt", tree + "/level2/level3", tree + "/level2", tree });
 
@@ -165,10 +168,12 @@ TEST_F(WebDAVCopyResponseTest, FolderTreesCopyWholeAndShallowCopiesKeepOnlyPrope
     };
     EXPECT_NE(attributesOf(tree).find("blue"), std::string::npos);
     EXPECT_EQ(attributesOf(copy), attributesOf(tree));
-    auto times = [&](const std::string& folder) {
-        return run({ "sh", "-c", "cd '" + folder + "' && find . -exec stat -c '%n %Y' {} + | sort" });
+    auto timesAndModes = [&](const std::string& folder) {
+        return run({ "sh", "-c", "cd '" + folder + "' && find . -exec stat -c '%n %Y %a' {} + | sort" });
     };
-    EXPECT_EQ(times(copy), times(tree));
+    for (const char* mode : { " 600\n", " 777\n", " 750\n" })
+        EXPECT_NE(timesAndModes(tree).find(mode), std::string::npos) << timesAndModes(tree);
+    EXPECT_EQ(timesAndModes(copy), timesAndModes(tree));
 
     EXPECT_EQ(code(send("COPY", "/Documents/tree/", "/Documents/shallow", { "Depth: 0" })), "201");
     EXPECT_EQ(namesIn(documents + "/shallow"), std::vector<std::string> {});
