@@ -61,8 +61,6 @@ public:
     {
         VKFolderScreenFactories::setDownloadScreenFactory(std::move(factory));
     }
-    // The editing bar's "New Folder".
-    static constexpr const char* CreateNewFolderAction = "createNewFolder";
 
     // The screen of a folder (a cloud one through the factory), with the
     // services it hands on.
@@ -132,8 +130,6 @@ public:
 
     // ---- Editing (the commands' and the hosts' way back to the screen) ----
     void setEditing(bool editing, bool animated) override;
-    // The editing toolbar of the commands' buttons, made once.
-    void loadEditingToolbarItems();
     virtual void markAllItems();
     virtual void unmarkAllItems();
     virtual void openResource(const std::shared_ptr<VKFileResource>& resource);

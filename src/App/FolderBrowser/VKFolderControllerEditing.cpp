@@ -32,13 +32,6 @@ void VKFolderController::setCommands(std::shared_ptr<VKFolderCommands> commands)
     m_commands = std::move(commands);
 }
 
-void VKFolderController::loadEditingToolbarItems()
-{
-    if (!editingToolbarItems().empty())
-        return;
-    setEditingToolbarItems(editing().makeToolbarItems(commands().toolbarButtons()));
-}
-
 void VKFolderController::markAllItems()
 {
     editing().markAll();

@@ -5,30 +5,24 @@
 #include "App/FolderBrowser/VKFolderController.h"
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderEditingHost.h"
+#include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderRowCells.h"
 #include "App/FolderBrowser/VKFolderTableSide.h"
-#include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
-#include "Shell/Interface/AlertViewAdditions.h"
-#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
-#include "Downloads/VKDownloadFileResource.h"
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/FileManagerAdditions.h"
-#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/NavigationController.h"
-#include "Platform/UI/NavigationItem.h"
-#include "Platform/UI/TextField.h"
 #include "Platform/UI/Toolbar.h"
 
 #include <algorithm>
-#include <climits>
 
 // MARK: Cells (VKFolderRowCells; the table side asks)
 
@@ -79,51 +73,20 @@ void VKFolderController::setEditing(bool editing, bool animated)
     if (editing && multiEdit && multiEdit->swipedRow())
         multiEdit->cancelDeletion();
     bool marking = !isSearching() && multiEdit && multiEdit->editingMode() != VKMultiEditTableView::SwipeMode;
-    if (!marking) {
-        VKFolderControllerBase::setEditing(editing, animated);
-        if (isViewLoaded())
-            activeTableView().setEditing(editing, animated);
-        if (!editing) {
-            if (multiEdit)
-                multiEdit->setEditingMode(VKMultiEditTableView::MultiEditMode);
-            updateFolderInfo();
-        }
+    if (marking) {
+        // The marks, the editing bars and the strip (VKFolderEditingHost).
+        attachHosts();
+        m_editingHost->setMarking(editing, animated);
         return;
     }
-    // The table's own editing stays off: the rows show their check boxes.
-    ui::ViewController::setEditing(editing, animated);
-    setIndexViewHidden(editing, animated);
-    if (editing)
-        setIndexViewHidden(true, animated);
-    else
-        updateIndexView();
-    navigationItem().setHidesBackButton(editing, animated);
-    m_editing->clear();
-    if (searchBar())
-        searchBar()->textField().setEnabled(!editing);
-    updateEditButton();
-    if (editing) {
-        std::shared_ptr<ui::BarButtonItem> newFolder;
-        if (m_resource->supportedFileOperations() & VKFileResourceOperationCreateFolder) {
-            std::weak_ptr<VKFolderController> weak = self();
-            newFolder = barButtonItemWithTitle(core::localized("New Folder"), ui::BarButtonItem::Style::Bordered, nullptr,
-                CreateNewFolderAction, [weak](ui::BarButtonItem& item) {
-                    if (auto controller = weak.lock())
-                        controller->commands().createNewFolder(item.shared_from_this());
-                });
-        }
-        navigationItem().setLeftBarButtonItem(newFolder, animated);
-        loadEditingToolbarItems();
-        VKFolderController::editing().fitToolbarItems();
-        setToolbarItems(editingToolbarItems(), animated);
-        VKFolderController::editing().updateBars();
-    } else {
-        navigationItem().setLeftBarButtonItem(isRootViewController() ? barItems().helpItem() : nullptr, animated);
-        navigationItem().setPrompt("");
-        updateToolbarItems();
+    VKFolderControllerBase::setEditing(editing, animated);
+    if (isViewLoaded())
+        activeTableView().setEditing(editing, animated);
+    if (!editing) {
+        if (multiEdit)
+            multiEdit->setEditingMode(VKMultiEditTableView::MultiEditMode);
+        updateFolderInfo();
     }
-    for (auto* cell : tableView().visibleCells())
-        cell->setEditing(editing, animated);
 }
 
 // MARK: Deleting

@@ -1,9 +1,14 @@
 #include "App/FolderBrowser/VKFolderEditingHost.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKFolderSearchBar.h"
+#include "Shell/Interface/BarButtonItemAdditions.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TextField.h"
 
 #include <cstdlib>
 #include <unordered_set>
@@ -14,6 +19,46 @@ VKFolderController& VKFolderEditingHost::screen() const
     if (!screen)
         std::abort();
     return *screen;
+}
+
+void VKFolderEditingHost::setMarking(bool editing, bool animated)
+{
+    auto shared = m_screen.lock();
+    if (!shared)
+        return;
+    VKFolderController& screen = *shared;
+    screen.ui::ViewController::setEditing(editing, animated);
+    screen.setIndexViewHidden(editing, animated);
+    if (!editing)
+        screen.updateIndexView();
+    ui::NavigationItem& item = screen.navigationItem();
+    item.setHidesBackButton(editing, animated);
+    screen.editing().clear();
+    if (auto* bar = screen.searchBar())
+        bar->textField().setEnabled(!editing);
+    screen.updateEditButton();
+    if (editing) {
+        std::shared_ptr<ui::BarButtonItem> newFolder;
+        if (screen.resource()->supportedFileOperations() & VKFileResourceOperationCreateFolder) {
+            newFolder = barButtonItemWithTitle(core::localized("New Folder"), ui::BarButtonItem::Style::Bordered, nullptr,
+                VKFolderEditing::NewFolderAction, [weak = m_screen](ui::BarButtonItem& button) {
+                    if (auto screen = weak.lock())
+                        screen->commands().createNewFolder(button.shared_from_this());
+                });
+        }
+        item.setLeftBarButtonItem(newFolder, animated);
+        if (screen.editingToolbarItems().empty())
+            screen.setEditingToolbarItems(screen.editing().makeToolbarItems(screen.commands().toolbarButtons()));
+        screen.editing().fitToolbarItems();
+        screen.setToolbarItems(screen.editingToolbarItems(), animated);
+        screen.editing().updateBars();
+    } else {
+        item.setLeftBarButtonItem(screen.isRootViewController() ? screen.barItems().helpItem() : nullptr, animated);
+        item.setPrompt("");
+        screen.updateToolbarItems();
+    }
+    for (auto* cell : screen.tableView().visibleCells())
+        cell->setEditing(editing, animated);
 }
 
 const std::vector<VKFolderRow>& VKFolderEditingHost::editingRows()

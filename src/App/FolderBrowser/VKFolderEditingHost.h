@@ -9,12 +9,19 @@ class VKFolderController;
 
 // The folder screen's answers to its marks (VKFolderEditing) and its
 // editing commands (VKFolderCommands): the rows and bars they work on,
-// and the list following what the commands did to the folder. The screen
+// and the list following what the commands did to the folder; and the
+// screen's switch into and out of marking rows. The screen
 // owns it and is held weakly; the questions that return a part of the
 // screen are only asked while the screen runs a command or shows its bars.
 class VKFolderEditingHost : public VKFolderEditing::Host, public VKFolderCommandsHost {
 public:
     explicit VKFolderEditingHost(std::weak_ptr<VKFolderController> screen) : m_screen(std::move(screen)) { }
+
+    // Into marking: the rows show check boxes (the table's own editing stays
+    // off), the strip and the back button hide, the search bar is disabled,
+    // "New Folder" (where the folder allows one) and the commands' toolbar
+    // come up, the marks start empty. Out of it: the screen's bars again.
+    void setMarking(bool editing, bool animated);
 
     const std::vector<VKFolderRow>& editingRows() override;
     uint64_t editingSizeOfItem(const VKFileResource& resource) const override;

@@ -9,7 +9,10 @@
 #include "App/FolderBrowser/VKFolderRowsHost.h"
 #include "App/FolderBrowser/VKFolderTableSide.h"
 
+#include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TextField.h"
 #include "Support/UITestCase.h"
 
 namespace {
@@ -46,6 +49,7 @@ TEST_F(VKFolderScreenHostsTest, TheScreenGoesWithItsPartsAndTheirHostsAnswerNoth
     rows.transferDeleted();
 
     VKFolderEditingHost editing(weak);
+    editing.setMarking(true, false);
     EXPECT_TRUE(editing.editingRows().empty());
     EXPECT_FALSE(editing.commandTable());
     EXPECT_FALSE(editing.commandNameIsTaken("a.txt", false));
@@ -70,6 +74,28 @@ TEST_F(VKFolderScreenHostsTest, TheScreenGoesWithItsPartsAndTheirHostsAnswerNoth
     side.didSelectRow(*table, { 0, 0 });
     side.didMarkCell(*table, { 0, 0 });
     side.commitEditing(*table, ui::TableViewCell::EditingStyle::Delete, { 0, 0 });
+}
+
+// Marking: "New Folder" where the folder allows one, the commands' toolbar,
+// the back button and the search field put away; leaving puts them back.
+TEST_F(VKFolderScreenHostsTest, MarkingSwapsTheBarsAndLeavingRestoresThem)
+{
+    auto screen = VKFolderController::create(VKFileResource::resourceWithPath(makeFolder("Library/Documents/Marking")));
+    screen->view();
+    screen->updateToolbarItems();
+    ui::NavigationItem& item = screen->navigationItem();
+    screen->setEditing(true, false);
+    ASSERT_TRUE(item.leftBarButtonItem());
+    EXPECT_TRUE(item.leftBarButtonItem()->hasAction("createNewFolder"));
+    EXPECT_TRUE(item.hidesBackButton());
+    EXPECT_FALSE(screen->searchBar()->textField().isEnabled());
+    ASSERT_FALSE(screen->editingToolbarItems().empty());
+    EXPECT_EQ(screen->toolbarItems(), screen->editingToolbarItems());
+    screen->setEditing(false, false);
+    EXPECT_FALSE(item.leftBarButtonItem() && item.leftBarButtonItem()->hasAction("createNewFolder"));
+    EXPECT_FALSE(item.hidesBackButton());
+    EXPECT_TRUE(screen->searchBar()->textField().isEnabled());
+    EXPECT_NE(screen->toolbarItems(), screen->editingToolbarItems());
 }
 
 } // namespace
