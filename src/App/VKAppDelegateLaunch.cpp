@@ -68,7 +68,7 @@ bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& 
     std::weak_ptr<VKAppDelegate> weak = self;
     application->setContentViewControllerSource([weak]() -> std::shared_ptr<ui::ViewController> {
         auto delegate = weak.lock();
-        return delegate ? std::static_pointer_cast<ui::ViewController>(delegate->contentViewController()) : nullptr;
+        return delegate ? std::static_pointer_cast<ui::ViewController>(delegate->m_stack.contentViewController()) : nullptr;
     });
     auto defaults = core::UserDefaults::standard();
     if (defaults->boolForKey("VKIsFirstRun")) {
@@ -88,7 +88,7 @@ bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& 
         m_window->setBackgroundColor(gfx::Color::white(0.85f));
     }
     m_guestMode = false;
-    if (keychainPasscode())
+    if (VKAppPasscodeLock::keychainPasscode())
         showPasscodeControllerWithGuestAccess(defaults->boolForKey("VKLocalGuestAccess"), true);
     else
         continueApplicationDidFinishLaunching();
@@ -97,7 +97,7 @@ bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& 
 
 void VKAppDelegate::installNavigationController()
 {
-    auto navigation = VKNavigationController::create(createRootViewController());
+    auto navigation = VKNavigationController::create(m_stack.createRootViewController());
     navigation->setToolbarHidden(false);
     m_stack.setNavigationController(navigation);
     if (!m_window)
@@ -139,7 +139,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     const bool portNoteDue = shouldShowPortNumberMigrationUpdateNote();
     const bool lockWasUp = m_passcodeLock->isUp();
     if (launchPath && core::fs::exists(*launchPath))
-        pushViewControllersForPath(core::path::standardizingPath(*launchPath), false);
+        m_stack.pushViewControllersForPath(core::path::standardizingPath(*launchPath), false);
     else if (!m_guestMode && !portNoteDue)
         restoreApplicationState();
     if (lockWasUp)
@@ -219,7 +219,7 @@ bool VKAppDelegate::handleOpenURL(const core::URL& url)
         return true;
     if (auto quota = VKQuotaManager::defaultManager())
         quota->updateQuotaForPath(path);
-    pushViewControllersForPath(path, false);
+    m_stack.pushViewControllersForPath(path, false);
     core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         core::Value(core::Value::Dictionary { { "Path", core::Value(core::path::deletingLastPathComponent(path)) } }));
     return true;

@@ -38,7 +38,7 @@ constexpr double LastConnectionGrace = 1.0;
 
 bool lockUponWake(bool guestMode, bool lockUp)
 {
-    return core::UserDefaults::standard()->boolForKey("VKPasscodeLockUponWake") && VKAppDelegate::keychainPasscode()
+    return core::UserDefaults::standard()->boolForKey("VKPasscodeLockUponWake") && VKAppPasscodeLock::keychainPasscode()
         && !lockUp && !guestMode;
 }
 
@@ -86,7 +86,7 @@ void VKAppDelegate::applicationDidEnterBackground()
     auto application = VKApplication::sharedApplication();
     application->forceIdleTimerDisabled();
     application->vk_dismissActiveActionSheets();
-    if (keychainPasscode())
+    if (VKAppPasscodeLock::keychainPasscode())
         showPasscodeControllerWithGuestAccess(
             core::UserDefaults::standard()->boolForKey("VKLocalGuestAccess"), false);
 }

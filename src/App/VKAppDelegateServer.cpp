@@ -12,19 +12,11 @@
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/ObjectAdditions.h"
-#include "Kit/VKFunctions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/UserDefaults.h"
 
-#include <fmt/format.h>
-
 namespace {
-
-std::string serverDisplayName()
-{
-    return VKMainBundleDisplayName().value_or("Tandry");
-}
 
 bool isRecounting()
 {
@@ -36,8 +28,7 @@ bool isRecounting()
 
 bool VKAppDelegate::shouldShowPortNumberMigrationUpdateNote() const
 {
-    return !core::UserDefaults::standard()->boolForKey("VKDidShowPortNumberMigrationUpdateNote") && !m_guestMode
-        && httpServer() && httpServer()->usingDefaultPort();
+    return !m_guestMode && m_server.isPortNoteDue();
 }
 
 void VKAppDelegate::showPortNumberMigrationUpdateNote(bool animated)
@@ -48,10 +39,7 @@ void VKAppDelegate::showPortNumberMigrationUpdateNote(bool animated)
 
 void VKAppDelegate::showServerPortChangedAlert()
 {
-    auto url = httpServer() ? httpServer()->hostURL() : std::nullopt;
-    const auto message = fmt::format(fmt::runtime(core::localized("The {} connection URL has changed to:\n\n{}")),
-        serverDisplayName(), url ? url->absoluteString() : std::string());
-    showAlertViewWithMessage(message, core::localized("OK"));
+    showAlertViewWithMessage(m_server.portChangedMessage(), core::localized("OK"));
 }
 
 void VKAppDelegate::showStartupAlertIfNecessary()
@@ -60,17 +48,12 @@ void VKAppDelegate::showStartupAlertIfNecessary()
         core::log("Warning, showStartupAlertIfNecessary called but VKPasscodeController active");
         return;
     }
-    if (!core::UserDefaults::standard()->boolForKey("VKDisplayServerURLAtStartup") || contentViewController()
-        || !httpServer())
+    if (!core::UserDefaults::standard()->boolForKey("VKDisplayServerURLAtStartup") || m_stack.contentViewController())
         return;
-    const auto url = httpServer()->hostURL();
-    if (!url)
+    const auto message = m_server.startupMessage();
+    if (!message)
         return;
-    auto message = fmt::format(fmt::runtime(core::localized("Connect to {} using the following WebDAV URL:\n\n{}")),
-        serverDisplayName(), url->absoluteString());
-    if (auto bonjour = httpServer()->bonjourURL())
-        message += fmt::format(fmt::runtime(core::localized("\nor via Bonjour:\n{}")), bonjour->absoluteString());
-    auto alert = ui::AlertView::create({}, message, std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDelegate>()),
+    auto alert = ui::AlertView::create({}, *message, std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDelegate>()),
         std::nullopt, { core::localized("Quick Start"), core::localized("OK") });
     alert->setCancelButtonIndex(1);
     vkSetTag(*alert, Alert::Startup);

@@ -208,6 +208,31 @@ void VKAppServer::printServingURL() const
     std::fflush(stdout);
 }
 
+bool VKAppServer::isPortNoteDue() const
+{
+    return !core::UserDefaults::standard()->boolForKey("VKDidShowPortNumberMigrationUpdateNote") && m_httpServer
+        && m_httpServer->usingDefaultPort();
+}
+
+std::string VKAppServer::portChangedMessage() const
+{
+    auto url = m_httpServer ? m_httpServer->hostURL() : std::nullopt;
+    return fmt::format(fmt::runtime(core::localized("The {} connection URL has changed to:\n\n{}")),
+        appServerDisplayName(), url ? url->absoluteString() : std::string());
+}
+
+std::optional<std::string> VKAppServer::startupMessage() const
+{
+    const auto url = m_httpServer ? m_httpServer->hostURL() : std::nullopt;
+    if (!url)
+        return std::nullopt;
+    auto message = fmt::format(fmt::runtime(core::localized("Connect to {} using the following WebDAV URL:\n\n{}")),
+        appServerDisplayName(), url->absoluteString());
+    if (auto bonjour = m_httpServer->bonjourURL())
+        message += fmt::format(fmt::runtime(core::localized("\nor via Bonjour:\n{}")), bonjour->absoluteString());
+    return message;
+}
+
 std::string VKAppServer::infoMessage(bool portrait, const NetReachability* link) const
 {
     auto defaults = core::UserDefaults::standard();

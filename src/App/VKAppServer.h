@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,13 @@ public:
     // without an address on the local network).
     void printServingURL() const;
 
+    // The note on the port change of an older version is due: not shown
+    // yet, and the server is on its standard port.
+    bool isPortNoteDue() const;
+    // The messages of the port-changed alert, and of the start-up alert
+    // (none without an address to give).
+    std::string portChangedMessage() const;
+    std::optional<std::string> startupMessage() const;
     // The text of the server information alert, as shown in portrait or
     // landscape: how to connect (over the given link), then the disk use.
     std::string infoMessage(bool portrait, const NetReachability* link) const;

@@ -555,7 +555,7 @@ TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
 {
     launchAgain();
     core::fs::createDirectory(application->documentsDirectory() + "/A/B", true);
-    delegate->pushViewControllersForPath(application->documentsDirectory() + "/A/B", false);
+    delegate->stack().pushViewControllersForPath(application->documentsDirectory() + "/A/B", false);
     delegate->storeApplicationState();
     EXPECT_EQ(defaults()->stringForKey("VKStatePathKey"), "~/Library/Documents/A/B");
     EXPECT_EQ(defaults()->object("VKStateArrayKey").array().size(), 3u);
@@ -617,7 +617,7 @@ TEST_F(VKAppDelegateLaunchTest, SavedEntriesGoBackToTheirScreensOnlyWhenTheyMatc
     defaults()->set("VKStateArrayKey", core::Value(core::Value::Array { entry(0), entry(0), entry(0), entry(0) }));
     delegate->restoreApplicationState();
     runLoop();
-    ASSERT_TRUE(delegate->contentViewController());
+    ASSERT_TRUE(delegate->stack().contentViewController());
     const auto& screens = delegate->navigationController()->viewControllers();
     ASSERT_GE(screens.size(), 2u);
     auto back = screens[screens.size() - 2]->navigationItem().backBarButtonItem();
@@ -694,7 +694,7 @@ TEST_F(VKAppDelegateLaunchTest, TheEndSavesTheStackAndEmptiesTheTemporaryFolder)
 {
     launchAgain();
     core::fs::createDirectory(application->documentsDirectory() + "/Kept", true);
-    delegate->pushViewControllersForPath(application->documentsDirectory() + "/Kept", false);
+    delegate->stack().pushViewControllersForPath(application->documentsDirectory() + "/Kept", false);
     const auto temporary = VKTemporaryDirectory();
     ASSERT_TRUE(core::fs::createDirectory(temporary + "/unzipped", true));
     ASSERT_TRUE(core::fs::writeFileAtomically(temporary + "/upload.part", "x"));
@@ -758,7 +758,7 @@ TEST_F(VKAppDelegateLaunchTest, AfterTheBackgroundAGuestGetsThePublicFolderAndTh
     launchAgain();
     const auto work = application->documentsDirectory() + "/A/B";
     core::fs::createDirectory(work, true);
-    delegate->pushViewControllersForPath(work, false);
+    delegate->stack().pushViewControllersForPath(work, false);
     VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
     defaults()->set("VKLocalGuestAccess", core::Value(true));
     auto topPath = [&] {
@@ -766,7 +766,7 @@ TEST_F(VKAppDelegateLaunchTest, AfterTheBackgroundAGuestGetsThePublicFolderAndTh
         auto* folder = dynamic_cast<VKFolderController*>(top);
         return folder && folder->resource() ? folder->resource()->path() : std::string();
     };
-    auto passcodeEntry = [&] { return delegate->sharedRootPasscodeController()->passcodeController(); };
+    auto passcodeEntry = [&] { return delegate->passcodeLock().controller()->passcodeController(); };
 
     // Away: the server stops, the stack is saved, the lock goes up.
     delegate->applicationWillResignActive();

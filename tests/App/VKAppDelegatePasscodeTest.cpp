@@ -85,7 +85,7 @@ protected:
     {
         VKKeychain::sharedKeychain()->setPassword(passcode, VKPasscodeLockService, VKPasscodeLockService);
     }
-    VKPasscodeController& entry() { return *delegate->sharedRootPasscodeController()->passcodeController(); }
+    VKPasscodeController& entry() { return *delegate->passcodeLock().controller()->passcodeController(); }
     // Typed into the lock's entry screen; its delegate hears it 0.1 s later.
     void enter(std::string_view passcode)
     {
@@ -125,7 +125,7 @@ TEST_F(VKAppDelegatePasscodeTest, PuttingTheLockUp)
     EXPECT_TRUE(delegate->isRootPasscodeControllerActive());
     auto hooks = VKAppDelegateHooks::current();
     EXPECT_TRUE(hooks->isRootPasscodeControllerActive());
-    EXPECT_EQ(hooks->rootPasscodeController(), delegate->sharedRootPasscodeController().get());
+    EXPECT_EQ(hooks->rootPasscodeController(), delegate->passcodeLock().controller().get());
     EXPECT_EQ(appWindow->windowLevel(), ui::Window::LevelAlert + 1);
     EXPECT_TRUE(navigation->view()->isHidden());
     EXPECT_EQ(entry().delegate().get(), static_cast<VKPasscodeControllerDelegate*>(&delegate->passcodeLock()));
@@ -137,9 +137,9 @@ TEST_F(VKAppDelegatePasscodeTest, PuttingTheLockUp)
     EXPECT_FALSE(driver.rotate(ui::Orientation::LandscapeRight)) << "the lock stands upright";
 
     // A second call leaves the lock and changes only the button.
-    auto* lock = delegate->sharedRootPasscodeController().get();
+    auto* lock = delegate->passcodeLock().controller().get();
     delegate->showPasscodeControllerWithGuestAccess(false, true);
-    EXPECT_EQ(delegate->sharedRootPasscodeController().get(), lock);
+    EXPECT_EQ(delegate->passcodeLock().controller().get(), lock);
     EXPECT_EQ(guestButton(), nullptr);
     delegate->showPasscodeControllerWithGuestAccess(true, false);
     EXPECT_TRUE(guestButton());

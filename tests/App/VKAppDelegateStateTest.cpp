@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         RootFolderTestCase::SetUp();
-        root = std::dynamic_pointer_cast<VKRootFolderController>(delegate->createRootViewController());
+        root = std::dynamic_pointer_cast<VKRootFolderController>(delegate->stack().createRootViewController());
         ASSERT_TRUE(root);
         navigation = VKNavigationController::create(root);
         delegate->setNavigationController(navigation);
@@ -59,12 +59,12 @@ protected:
 TEST_F(VKAppDelegateStateTest, OpensAFolderAsOneScreenPerLevelUnderTheRootList)
 {
     makeDocument("Projects/Garden/");
-    delegate->pushViewControllersForPath(documents("Projects/Garden"), false);
+    delegate->stack().pushViewControllersForPath(documents("Projects/Garden"), false);
     EXPECT_EQ(stack(), (Stack { "root", "Library/Documents", "Library/Documents/Projects", "Library/Documents/Projects/Garden" }));
     EXPECT_EQ(navigation->viewControllers().front(), root);
 
     makeFolder(publicFolder("Shared"));
-    delegate->pushViewControllersForPath(publicFolder("Shared"), false);
+    delegate->stack().pushViewControllersForPath(publicFolder("Shared"), false);
     EXPECT_EQ(stack(), (Stack { "root", "Documents", "Documents/Shared" }));
     EXPECT_EQ(navigation->viewControllers().front(), root);
 }
@@ -72,10 +72,10 @@ TEST_F(VKAppDelegateStateTest, OpensAFolderAsOneScreenPerLevelUnderTheRootList)
 TEST_F(VKAppDelegateStateTest, TheTopsOwnPathChangesNothing)
 {
     makeDocument("Projects/");
-    delegate->pushViewControllersForPath(documents("Projects"), false);
+    delegate->stack().pushViewControllersForPath(documents("Projects"), false);
     const auto before = navigation->viewControllers();
-    delegate->pushViewControllersForPath(documents("Projects") + "/", false);
-    delegate->pushViewControllersForPath(documents("Projects/../Projects"), false);
+    delegate->stack().pushViewControllersForPath(documents("Projects") + "/", false);
+    delegate->stack().pushViewControllersForPath(documents("Projects/../Projects"), false);
     EXPECT_EQ(navigation->viewControllers(), before);
 }
 
@@ -90,7 +90,7 @@ TEST_F(VKAppDelegateStateTest, ReusesTheScreensThatMatchBelowTheRootsParent)
     auto b = VKFolderController::folderControllerWithResource(resource(documents("A/B")), delegate);
     navigation->setViewControllers({ root, parent, documentsScreen, a, b }, false);
 
-    delegate->pushViewControllersForPath(documents("A/C"), false);
+    delegate->stack().pushViewControllersForPath(documents("A/C"), false);
     const auto& screens = navigation->viewControllers();
     ASSERT_EQ(screens.size(), 5u);
     EXPECT_EQ(screens[0], root);
@@ -102,7 +102,7 @@ TEST_F(VKAppDelegateStateTest, ReusesTheScreensThatMatchBelowTheRootsParent)
 
     // Without the parent first, nothing above the root list is reused.
     navigation->setViewControllers({ root, documentsScreen, a }, false);
-    delegate->pushViewControllersForPath(documents("A/B"), false);
+    delegate->stack().pushViewControllersForPath(documents("A/B"), false);
     ASSERT_EQ(navigation->viewControllers().size(), 4u);
     EXPECT_EQ(navigation->viewControllers()[0], root);
     EXPECT_NE(navigation->viewControllers()[1], documentsScreen);
@@ -114,36 +114,36 @@ TEST_F(VKAppDelegateStateTest, AFileEndsInItsViewerOnlyWhenTheLastDocumentIsKept
     makeDocument("Notes/plan.txt", "plan");
     auto defaults = core::UserDefaults::standard();
     defaults->set("VKLastKnownDocumentEnabled", core::Value(false));
-    delegate->pushViewControllersForPath(documents("Notes/plan.txt"), false);
+    delegate->stack().pushViewControllersForPath(documents("Notes/plan.txt"), false);
     EXPECT_EQ(stack(), (Stack { "root", "Library/Documents", "Library/Documents/Notes" }));
-    EXPECT_FALSE(delegate->contentViewController());
+    EXPECT_FALSE(delegate->stack().contentViewController());
 
     defaults->set("VKLastKnownDocumentEnabled", core::Value(true));
-    delegate->pushViewControllersForPath(documents("Notes/plan.txt"), false);
+    delegate->stack().pushViewControllersForPath(documents("Notes/plan.txt"), false);
     EXPECT_EQ(stack().back(), "viewer Library/Documents/Notes/plan.txt");
-    ASSERT_TRUE(delegate->contentViewController());
+    ASSERT_TRUE(delegate->stack().contentViewController());
     // Shown already: nothing changes.
-    auto viewer = delegate->contentViewController();
-    delegate->pushViewControllersForPath(documents("Notes/plan.txt"), false);
-    EXPECT_EQ(delegate->contentViewController(), viewer);
+    auto viewer = delegate->stack().contentViewController();
+    delegate->stack().pushViewControllersForPath(documents("Notes/plan.txt"), false);
+    EXPECT_EQ(delegate->stack().contentViewController(), viewer);
 }
 
 TEST_F(VKAppDelegateStateTest, PathsOutsideTheDocumentFoldersLeaveTheStackAlone)
 {
     makeDocument("Projects/");
-    delegate->pushViewControllersForPath(documents("Projects"), false);
+    delegate->stack().pushViewControllersForPath(documents("Projects"), false);
     const auto before = navigation->viewControllers();
     const auto home = VKApplication::sharedApplication()->homeDirectory();
     // Siblings whose names only begin like a root's are outside it.
     for (const auto& outside : { documents() + "-old", publicFolder() + "-2", home + "/Library" }) {
         ASSERT_TRUE(core::fs::createDirectory(outside, true)) << outside;
-        delegate->pushViewControllersForPath(outside, false);
+        delegate->stack().pushViewControllersForPath(outside, false);
         EXPECT_EQ(navigation->viewControllers(), before) << outside;
     }
-    delegate->pushViewControllersForPath(documents("Missing"), false);
+    delegate->stack().pushViewControllersForPath(documents("Missing"), false);
     EXPECT_TRUE(logContains("Warning, invalid resource for: " + documents("Missing")));
-    delegate->pushViewControllersForPath("", false);
-    delegate->pushViewControllersForPath("Projects", false);
+    delegate->stack().pushViewControllersForPath("", false);
+    delegate->stack().pushViewControllersForPath("Projects", false);
     EXPECT_EQ(navigation->viewControllers(), before);
 }
 
@@ -154,7 +154,7 @@ TEST_F(VKAppDelegateStateTest, CloudPathsOpenUnderTheirServiceOnlyWhenLinked)
     const auto folder = makeCloudFolder(*linked, "Photos/2024");
     const auto other = makeCloudFolder(*unlinked, "Music");
 
-    delegate->pushViewControllersForPath(folder, false);
+    delegate->stack().pushViewControllersForPath(folder, false);
     auto shown = stack();
     ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(shown[0], "root");
@@ -162,26 +162,26 @@ TEST_F(VKAppDelegateStateTest, CloudPathsOpenUnderTheirServiceOnlyWhenLinked)
     EXPECT_TRUE(shown[3].ends_with("/Linked/Photos/2024")) << shown[3];
 
     const auto before = navigation->viewControllers();
-    delegate->pushViewControllersForPath(other, false);
+    delegate->stack().pushViewControllersForPath(other, false);
     EXPECT_EQ(navigation->viewControllers(), before);
 }
 
 TEST_F(VKAppDelegateStateTest, AGuestOpensThePublicFolderAndNothingBesideIt)
 {
     delegate->setGuestModeForTesting(true);
-    auto guestRoot = std::dynamic_pointer_cast<VKFolderController>(delegate->createRootViewController());
+    auto guestRoot = std::dynamic_pointer_cast<VKFolderController>(delegate->stack().createRootViewController());
     ASSERT_TRUE(guestRoot);
     EXPECT_EQ(core::path::standardizingPath(guestRoot->resource()->path()),
         core::path::standardizingPath(publicFolder()));
     navigation->setViewControllers({ guestRoot }, false);
 
     makeFolder(publicFolder("Shared/Deep"));
-    delegate->pushViewControllersForPath(publicFolder("Shared/Deep"), false);
+    delegate->stack().pushViewControllersForPath(publicFolder("Shared/Deep"), false);
     EXPECT_EQ(stack(), (Stack { "Documents", "Documents/Shared", "Documents/Shared/Deep" }));
 
     makeDocument("Private/");
     const auto before = navigation->viewControllers();
-    delegate->pushViewControllersForPath(documents("Private"), false);
+    delegate->stack().pushViewControllersForPath(documents("Private"), false);
     EXPECT_EQ(navigation->viewControllers(), before);
 }
 
@@ -190,11 +190,11 @@ TEST_F(VKAppDelegateStateTest, ACloudItemOnTopGoesWhenItsServiceIsUnlinkedOrHidd
     auto service = installService("Linked", true);
     const auto folder = makeCloudFolder(*service, "Photos");
     makeDocument("Local/");
-    delegate->pushViewControllersForPath(documents("Local"), false);
+    delegate->stack().pushViewControllersForPath(documents("Local"), false);
     delegate->popCloudServiceControllersIfNecessary();
     EXPECT_EQ(navigation->viewControllers().size(), 3u);
 
-    delegate->pushViewControllersForPath(folder, false);
+    delegate->stack().pushViewControllersForPath(folder, false);
     ASSERT_EQ(navigation->viewControllers().size(), 3u);
     delegate->popCloudServiceControllersIfNecessary();
     EXPECT_EQ(navigation->viewControllers().size(), 3u);
@@ -205,7 +205,7 @@ TEST_F(VKAppDelegateStateTest, ACloudItemOnTopGoesWhenItsServiceIsUnlinkedOrHidd
     EXPECT_EQ(navigation->viewControllers().size(), 1u);
     core::UserDefaults::standard()->set("VKHideCloudServers", core::Value(false));
 
-    delegate->pushViewControllersForPath(folder, false);
+    delegate->stack().pushViewControllersForPath(folder, false);
     ASSERT_EQ(navigation->viewControllers().size(), 3u);
     service->setLinked(false);
     delegate->popCloudServiceControllersIfNecessary();

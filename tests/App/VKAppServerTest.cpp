@@ -108,4 +108,31 @@ TEST_F(VKAppServerTest, ServerSetUpPortValidationAndLockHooks)
         application->publicDirectory() + "/Documents/a.txt");
 }
 
+TEST_F(VKAppServerTest, TheAlertsTextsFollowTheServer)
+{
+    EXPECT_FALSE(server.isPortNoteDue()) << "no server";
+    EXPECT_FALSE(server.startupMessage());
+    auto defaults = core::UserDefaults::standard();
+    defaults->set("VKPortNumber", core::Value(int64_t(80)));
+    test::setFixedInterfaceAddresses(std::vector<net::InterfaceAddress> {});
+    server.setup(false);
+    EXPECT_TRUE(server.isPortNoteDue());
+    defaults->set("VKDidShowPortNumberMigrationUpdateNote", core::Value(true));
+    EXPECT_FALSE(server.isPortNoteDue());
+    // No address to give: no start-up alert.
+    EXPECT_FALSE(server.startupMessage());
+
+    defaults->set("VKPortNumber", core::Value(int64_t(0)));
+    server.setup(false);
+    EXPECT_FALSE(server.isPortNoteDue());
+    server.httpServer()->setHostName("10.9.0.2");
+    ASSERT_EQ(server.start(true), VKAppServer::Start::Started);
+    const auto url = server.httpServer()->hostURL()->absoluteString();
+    EXPECT_TRUE(url.starts_with("http://10.9.0.2:")) << url;
+    ASSERT_TRUE(server.startupMessage());
+    EXPECT_TRUE(server.startupMessage()->starts_with("Connect to Tandry using the following WebDAV URL:\n\n" + url))
+        << *server.startupMessage();
+    EXPECT_EQ(server.portChangedMessage(), "The Tandry connection URL has changed to:\n\n" + url);
+}
+
 } // namespace

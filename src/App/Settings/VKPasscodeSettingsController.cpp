@@ -4,7 +4,7 @@
 #include "Shell/Settings/VKButtonCell.h"
 #include "Shell/Settings/VKSwitchCell.h"
 #include "Shell/VKKeychain.h"
-#include "App/VKAppDelegate.h"
+#include "App/VKAppPasscodeLock.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -61,7 +61,7 @@ void VKPasscodeSettingsController::observeApplication()
 
 bool VKPasscodeSettingsController::passcodeEnabled()
 {
-    return VKAppDelegate::keychainPasscode().has_value();
+    return VKAppPasscodeLock::keychainPasscode().has_value();
 }
 
 std::string VKPasscodeSettingsController::statusText()
@@ -244,7 +244,7 @@ void VKPasscodeSettingsController::passcodeEnteredForController(VKPasscodeContro
     auto keep = shared_from_this();
     auto keepEntry = controller.shared_from_this();
     std::string entered = controller.passcode();
-    auto stored = VKAppDelegate::keychainPasscode();
+    auto stored = VKAppPasscodeLock::keychainPasscode();
     bool matchesStored = stored && entered == *stored;
     auto keychain = VKKeychain::sharedKeychain();
 
