@@ -4,33 +4,17 @@
 #include "Shell/VKApplication.h"
 #include "Shell/VKAudioPlayerRemoteControl.h"
 #include "Shell/VKNavigationController.h"
-#include "Shell/VKWindow.h"
-#include "App/VKAppUploadManagerHooks.h"
-#include "App/FolderBrowser/VKCloudFolderController.h"
-#include "CloudOperations/VKCloudUploadHooks.h"
-#include "Cloud/VKCloudFileStore.h"
-#include "Cloud/VKCloudServicesManager.h"
 #include "App/VKAppDefaults.h"
 #include "App/VKAppDiskQuota.h"
 #include "App/VKAppServices.h"
-#include "FileModel/VKServerLockHooks.h"
 #include "HTTP/HTTPServer.h"
-#include "Kit/FileManagerAdditions.h"
 #include "Kit/NetReachability.h"
 #include "Kit/ObjectAdditions.h"
-#include "App/VKAppServiceHooks.h"
-#include "FileModel/VKCloudHooks.h"
-#include "Kit/VKFunctions.h"
 #include "Platform/Core/Bundle.h"
-#include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/Path.h"
-#include "Platform/Core/Paths.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 
-#include <sys/resource.h>
 
 #include <utility>
 

@@ -6,35 +6,23 @@
 #include "App/VKAppDelegate.h"
 
 #include "App/Analytics/VKBasicAnalytics.h"
-#include "App/FolderBrowser/VKFolderController.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
 #include "Shell/VKNavigationController.h"
-#include "Shell/VKRootPasscodeController.h"
 #include "Shell/VKWindow.h"
 #include "App/Viewers/VKViewController.h"
-#include "App/VKAppDownloadManagerHooks.h"
-#include "App/VKAppTransferQuestions.h"
-#include "App/VKAppServiceHooks.h"
 #include "Cloud/VKCloudService.h"
-#include "Cloud/VKCloudServicesManager.h"
-#include "FileModel/VKContentIndexManager.h"
-#include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "App/VKAppDefaults.h"
 #include "App/VKAppDiskQuota.h"
 #include "App/VKAppImports.h"
 #include "App/VKAppServices.h"
-#include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
-#include "Kit/FileManagerAdditions.h"
 #include "Kit/NetReachability.h"
 #include "Kit/ObjectAdditions.h"
 #include "Kit/VKFunctions.h"
-#include "Platform/Core/Bundle.h"
-#include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -42,8 +30,6 @@
 #include "Platform/Core/URL.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Screen.h"
-#include "WebDAV/WebDAVDeleteResponse.h"
-#include "WebDAV/WebDAVResponse.h"
 
 #include <fmt/format.h>
 
@@ -186,17 +172,8 @@ void VKAppDelegate::observeDuringRun()
                 self->popCloudServiceControllersIfNecessary();
         });
     }));
-    m_observations.push_back(center.observe(WebDAVWillDeleteResourceNotification, nullptr,
-        [](const core::Notification& notification) {
-            const auto& info = notification.userInfo();
-            if (info.isDictionary() && info["Path"].isString())
-                VKAppServices::forgetItem(info["Path"].toString());
-        }));
-    m_observations.push_back(center.observe(WebDAVInsufficientStorageNotification, nullptr,
-        [weak](const core::Notification&) {
-            if (auto self = weak.lock())
-                self->m_diskQuota->showWarning();
-        }));
+    m_observations.push_back(VKAppServices::observeDeletions());
+    m_observations.push_back(m_diskQuota->observeInsufficientStorage());
 }
 
 std::optional<std::string> VKAppDelegate::importLaunchURL(const std::string& path)

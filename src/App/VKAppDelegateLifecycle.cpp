@@ -8,12 +8,8 @@
 #include "Shell/VKApplication.h"
 #include "Shell/VKAudioPlayerRemoteControl.h"
 #include "Shell/VKNavigationController.h"
-#include "Shell/VKRootPasscodeController.h"
 #include "Shell/VKWindow.h"
-#include "App/VKAppServiceHooks.h"
 #include "Cloud/VKCloudFileStore.h"
-#include "Downloads/VKTransferQuestions.h"
-#include "FileModel/VKCloudHooks.h"
 #include "App/VKAppDiskQuota.h"
 #include "App/VKAppServices.h"
 #include "FileModel/VKServerLockHooks.h"
@@ -21,9 +17,7 @@
 #include "HTTP/HTTPServer.h"
 #include "Kit/NetReachability.h"
 #include "Kit/ObjectAdditions.h"
-#include "Kit/VKFunctions.h"
 #include "Kit/VKImageOperationQueue.h"
-#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -170,12 +164,7 @@ void VKAppDelegate::applicationWillTerminate()
     auto keep = shared_from_this();
     if (m_wholeApplication) {
         storeApplicationState();
-        const auto temporary = VKTemporaryDirectory();
-        for (const auto& name : core::fs::contentsOfDirectory(temporary).value_or(std::vector<std::string> {})) {
-            core::Error error;
-            if (!core::fs::removeItem(core::path::appendingPathComponent(temporary, name), &error))
-                core::log("Warning, removeItemAtPath failed: {}", error.description());
-        }
+        VKAppServices::emptyTemporaryFolder();
         auto application = VKApplication::sharedApplication();
         application->forceIdleTimerDisabled();
         application->setStatusBarStyle(ui::Application::StatusBarStyle::Default, false);

@@ -6,9 +6,7 @@
 
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/TagAdditions.h"
-#include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
-#include "App/Viewers/VKViewController.h"
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/ObjectAdditions.h"

@@ -17,6 +17,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
+#include "WebDAV/WebDAVResponse.h"
 
 #include <fmt/format.h>
 
@@ -105,6 +106,16 @@ void VKAppDiskQuota::showWarning()
     }
     if (m_warningPending && host && host->diskQuotaWarningMayShow())
         showPendingWarning();
+}
+
+core::Observation VKAppDiskQuota::observeInsufficientStorage()
+{
+    std::weak_ptr<VKAppDiskQuota> weak = sharedAs<VKAppDiskQuota>();
+    return core::NotificationCenter::defaultCenter().observe(WebDAVInsufficientStorageNotification, nullptr,
+        [weak](const core::Notification&) {
+            if (auto self = weak.lock())
+                self->showWarning();
+        });
 }
 
 void VKAppDiskQuota::showPendingWarning()

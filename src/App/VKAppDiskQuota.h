@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Object.h"
 #include "Platform/UI/AlertView.h"
 
@@ -39,6 +40,8 @@ public:
     void showWarning();
     void showPendingWarning();
     const std::shared_ptr<ui::AlertView>& warningAlert() const { return m_warningAlert; }
+    // The warning for each time the server finds the store full.
+    core::Observation observeInsufficientStorage();
     void clickedButton(ui::AlertView& alert, int index) override;
 
     // A full recount with the indicator when nothing was counted yet, else

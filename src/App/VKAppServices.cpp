@@ -17,7 +17,12 @@
 #include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKFunctions.h"
 #include "Platform/Core/DateFormatter.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "WebDAV/WebDAVDeleteResponse.h"
 
 #include <sys/resource.h>
 
@@ -78,6 +83,26 @@ void VKAppServices::forgetItem(const std::string& path)
     }
     if (auto settings = VKFileSettingsManager::defaultManager())
         settings->removeBookmarksAndSettingsForItemAtPath(path);
+}
+
+core::Observation VKAppServices::observeDeletions()
+{
+    return core::NotificationCenter::defaultCenter().observe(WebDAVWillDeleteResourceNotification, nullptr,
+        [](const core::Notification& notification) {
+            const auto& info = notification.userInfo();
+            if (info.isDictionary() && info["Path"].isString())
+                forgetItem(info["Path"].toString());
+        });
+}
+
+void VKAppServices::emptyTemporaryFolder()
+{
+    const auto temporary = VKTemporaryDirectory();
+    for (const auto& name : core::fs::contentsOfDirectory(temporary).value_or(std::vector<std::string> {})) {
+        core::Error error;
+        if (!core::fs::removeItem(core::path::appendingPathComponent(temporary, name), &error))
+            core::log("Warning, removeItemAtPath failed: {}", error.description());
+    }
 }
 
 void VKAppServices::release()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/NotificationCenter.h"
+
 #include <string>
 
 class HTTPServer;
@@ -23,8 +25,12 @@ public:
     static void openFilesAndTransfers();
     // Thumbnails and content indexes of files that are gone.
     static void pruneCaches();
-    // A file deleted over WebDAV loses its caches, bookmarks and settings.
+    // A file deleted over WebDAV loses its caches, bookmarks and settings;
+    // the observation does so for each deletion the server announces.
     static void forgetItem(const std::string& path);
+    static core::Observation observeDeletions();
+    // Empties the temporary folder (what cannot go is logged).
+    static void emptyTemporaryFolder();
     // The hooks of the cloud, upload and download queues and the transfer
     // questions let go.
     static void release();

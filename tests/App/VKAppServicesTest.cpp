@@ -5,7 +5,10 @@
 #include "Downloads/VKTransferQuestions.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
+#include "Kit/VKFunctions.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "WebDAV/WebDAVDeleteResponse.h"
 #include "Support/TestCase.h"
 
 namespace {
@@ -39,9 +42,20 @@ TEST_F(VKAppServicesTest, WiredAtLaunchAndLetGoAtTheEnd)
         ASSERT_TRUE(core::fs::writeFileAtomically(path, "text"));
         ASSERT_TRUE(settings->setFontSize(17, path));
     }
-    VKAppServices::forgetItem(gone);
+    auto deletions = VKAppServices::observeDeletions();
+    core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr,
+        core::Value(core::Value::Dictionary { { "Path", core::Value(gone) } }));
     EXPECT_FALSE(settings->hasSettingsForFile(gone));
     EXPECT_TRUE(settings->hasSettingsForFile(kept));
+
+    // The temporary folder is emptied, not removed.
+    const auto temporary = VKTemporaryDirectory();
+    ASSERT_TRUE(core::fs::createDirectory(temporary + "/sub", true));
+    ASSERT_TRUE(core::fs::writeFileAtomically(temporary + "/sub/a.txt", "a"));
+    ASSERT_TRUE(core::fs::writeFileAtomically(temporary + "/b.txt", "b"));
+    VKAppServices::emptyTemporaryFolder();
+    EXPECT_TRUE(core::fs::isDirectory(temporary));
+    EXPECT_EQ(core::fs::contentsOfDirectory(temporary)->size(), 0u);
 
     VKAppServices::release();
     EXPECT_FALSE(VKCloudHooks::current());
