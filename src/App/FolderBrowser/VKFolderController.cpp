@@ -10,6 +10,7 @@
 #include "App/FolderBrowser/VKFolderSummary.h"
 #include "App/FolderBrowser/VKFolderTableSide.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
+#include "App/FolderBrowser/VKFolderStack.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
@@ -74,17 +75,7 @@ void VKFolderController::startObserving()
     attachHosts();
     m_changes.follow(m_rowsHost, shared_from_this().get());
     m_transfers.observe(m_rowsHost, m_folderPath);
-    for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification }) {
-        m_observations.push_back(center.observe(name, nullptr, [weak](const core::Notification&) {
-            // Uploads start and end on the cloud layer's threads.
-            core::RunLoop::main().post([weak] {
-                if (auto controller = weak.lock()) {
-                    controller->updateUploadProgressView();
-                    controller->updateEditButton();
-                }
-            });
-        }));
-    }
+    m_toolbar.observeUploads(m_navigationHost);
     // A desktop window resized without turning: the editing buttons fit
     // the bar once it has its new width.
     m_observations.push_back(center.observe(ui::Application::didResizeScreenNotification, nullptr,
@@ -212,6 +203,95 @@ bool VKFolderController::isVisibleViewController() const
 {
     auto* navigation = navigationController();
     return navigation && navigation->visibleViewController() == this;
+}
+
+// MARK: Editing and the marks
+
+VKFolderEditing& VKFolderController::editing() const
+{
+    attachHosts();
+    return *m_editing;
+}
+
+VKFolderCommands& VKFolderController::commands() const
+{
+    if (!m_commands)
+        m_commands = VKFolderCommands::create();
+    if (!m_commands->hasHost()) {
+        attachHosts();
+        if (m_editingHost)
+            m_commands->setHost(m_editingHost);
+    }
+    return *m_commands;
+}
+
+void VKFolderController::setCommands(std::shared_ptr<VKFolderCommands> commands)
+{
+    m_commands = std::move(commands);
+}
+
+void VKFolderController::markAllItems()
+{
+    editing().markAll();
+    if (isViewLoaded())
+        activeTableView().reloadData();
+    editing().updateBars();
+}
+
+void VKFolderController::unmarkAllItems()
+{
+    editing().clear();
+    if (isViewLoaded())
+        activeTableView().reloadData();
+    editing().updateBars();
+}
+
+// MARK: Reveal
+
+void VKFolderController::revealResource(const std::shared_ptr<VKFileResource>& resource)
+{
+    VKFolderStack::reveal(*this, resource);
+}
+
+// MARK: Search and keys
+
+bool VKFolderController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command == ui::KeyCommand::Find && searchBar() && searchBar()->window()) {
+        // The bar heads the list: in sight first.
+        ui::TableView& table = tableView();
+        table.setContentOffset({ table.contentOffset().x, table.minimumContentOffset().y });
+        searchBar()->becomeFirstResponder();
+        return true;
+    }
+    if (command == ui::KeyCommand::Delete && isEditing() && !editing().markedResources().empty()) {
+        commands().deleteMarkedItems(nullptr);
+        return true;
+    }
+    if (command == ui::KeyCommand::Escape && isEditing()) {
+        setEditing(false, true);
+        return true;
+    }
+    return VKFolderControllerBase::performKeyCommand(command);
+}
+
+void VKFolderController::updateSearchControllerIfNecessary()
+{
+    if (!m_search->isLoaded()) {
+        float width = isViewLoaded() ? tableView().bounds().width() : 0;
+        attachHosts();
+        m_search->load(m_navigationHost, isLocalFolder(), self(), width, tableView().rowHeight(), m_tableSide, m_tableSide);
+    }
+    tableView().setTableHeaderView(m_search->bar());
+}
+
+void VKFolderController::beginSearch()
+{
+    if (!isViewLoaded())
+        return;
+    updateSearchControllerIfNecessary();
+    tableView().setContentOffset(tableView().minimumContentOffset());
+    searchBar()->becomeFirstResponder();
 }
 
 // MARK: The toolbar (VKFolderToolbar lays it out)

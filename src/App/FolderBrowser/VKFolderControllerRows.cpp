@@ -93,31 +93,8 @@ void VKFolderController::setEditing(bool editing, bool animated)
 
 int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (!resource)
-        return 0;
-    auto& center = core::NotificationCenter::defaultCenter();
-    center.post(VKFolderControllerWillDeleteResourceNotification, shared_from_this(),
-        core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
-    int result = int(moveFileResourceToTrash(resource));
-    if (result != TrashMoved)
-        return result;
-    auto row = indexPathOfResource(*resource);
-    listing().beginUpdates();
-    listing().remove(resource);
-    listing().endUpdates();
-    editing().unmark(*resource);
-    center.post(VKFolderControllerCollectionDidUpdateNotification, shared_from_this(),
-        core::Value::Dictionary { { "Path", core::Value(m_resource->path()) } });
-    if (isInTrashGroup())
-        return result;
-    emptyTrashInBackground();
-    if (row && isViewLoaded()) {
-        activeTableView().deleteRows({ *row }, ui::TableView::RowAnimation::Fade);
-        updateFolderInfo();
-    } else {
-        updateModelAndView();
-    }
-    return result;
+    attachHosts();
+    return m_editingHost ? m_editingHost->trashRow(resource) : 0;
 }
 
 // MARK: The viewers' walks (the row opener's)

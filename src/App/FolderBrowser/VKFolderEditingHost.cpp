@@ -3,7 +3,11 @@
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
 #include "Platform/UI/NavigationController.h"
@@ -174,6 +178,37 @@ void VKFolderEditingHost::commandReveal(const std::shared_ptr<VKFileResource>& r
 {
     if (auto screen = m_screen.lock())
         screen->revealResource(resource);
+}
+
+int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resource)
+{
+    auto screen = m_screen.lock();
+    if (!screen || !resource)
+        return 0;
+    auto& center = core::NotificationCenter::defaultCenter();
+    center.post(VKFolderControllerWillDeleteResourceNotification, screen,
+        core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
+    int result = int(moveFileResourceToTrash(resource));
+    if (result != VKViewerFolderHost::TrashMoved)
+        return result;
+    auto row = screen->indexPathOfResource(*resource);
+    VKFolderListing& listing = screen->listing();
+    listing.beginUpdates();
+    listing.remove(resource);
+    listing.endUpdates();
+    screen->editing().unmark(*resource);
+    center.post(VKFolderControllerCollectionDidUpdateNotification, screen,
+        core::Value::Dictionary { { "Path", core::Value(screen->resource()->path()) } });
+    if (isInTrashGroup())
+        return result;
+    emptyTrashInBackground();
+    if (row && screen->isViewLoaded()) {
+        screen->activeTableView().deleteRows({ *row }, ui::TableView::RowAnimation::Fade);
+        screen->updateFolderInfo();
+    } else {
+        screen->updateModelAndView();
+    }
+    return result;
 }
 
 int VKFolderEditingHost::commandMoveToTrash(const std::shared_ptr<VKFileResource>& resource)

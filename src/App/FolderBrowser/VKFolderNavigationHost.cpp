@@ -128,3 +128,11 @@ void VKFolderNavigationHost::toolbarBeginSearch()
     if (auto screen = m_screen.lock())
         screen->beginSearch();
 }
+
+void VKFolderNavigationHost::toolbarUploadsChanged()
+{
+    if (auto screen = m_screen.lock()) {
+        screen->updateUploadProgressView();
+        screen->updateEditButton();
+    }
+}

@@ -43,6 +43,7 @@ public:
 
     void toolbarShowDownloads() override;
     void toolbarBeginSearch() override;
+    void toolbarUploadsChanged() override;
 
 private:
     std::weak_ptr<VKFolderController> m_screen;

@@ -8,6 +8,8 @@
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Toolbar.h"
@@ -171,4 +173,17 @@ void VKFolderToolbar::updateDownloadsBadge(const VKFolderControllerBase& screen)
         button->setBadgeValue(fmt::format("{}", count));
     else
         button->setBadgeValue(std::nullopt);
+}
+
+void VKFolderToolbar::observeUploads(std::weak_ptr<Host> host)
+{
+    auto& center = core::NotificationCenter::defaultCenter();
+    for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification }) {
+        m_uploadObservations.push_back(center.observe(name, nullptr, [host](const core::Notification&) {
+            core::RunLoop::main().post([host] {
+                if (auto shared = host.lock())
+                    shared->toolbarUploadsChanged();
+            });
+        }));
+    }
 }

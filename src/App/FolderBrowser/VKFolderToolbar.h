@@ -27,6 +27,8 @@ public:
         virtual ~Host() = default;
         virtual void toolbarShowDownloads() = 0;
         virtual void toolbarBeginSearch() = 0;
+        // An upload started or ended (on the main thread).
+        virtual void toolbarUploadsChanged() = 0;
     };
     // The downloads button's tag.
     enum class Button : int { Downloads = 1001 };
@@ -38,6 +40,9 @@ public:
     // The uploads' text and progress; the item comes or goes with them, and
     // the screen builds its toolbar again.
     void updateUploads(VKFolderControllerBase& screen);
+    // Tells `host` of each upload's start and end, from whichever thread
+    // the cloud layer posts them, until the toolbar goes.
+    void observeUploads(std::weak_ptr<Host> host);
     // The downloads button's count of web downloads (none at zero).
     void updateDownloadsBadge(const VKFolderControllerBase& screen) const;
     VKOperationProgressView* uploadProgressView() const;
@@ -48,4 +53,5 @@ private:
     std::shared_ptr<ui::BarButtonItem> m_uploadItem;
     // The uploads' total progress, followed while the upload item shows.
     core::Observation m_uploadProgressObservation;
+    std::vector<core::Observation> m_uploadObservations;
 };

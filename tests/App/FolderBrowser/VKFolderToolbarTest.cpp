@@ -6,10 +6,14 @@
 
 #include "App/FolderBrowser/VKFolderControllerBase.h"
 #include "App/FolderBrowser/VKOperationProgressView.h"
+#include "FileModel/VKCloudHooks.h"
 #include "Support/FileModel/RecordingCloudHooks.h"
 #include "Support/UITestCase.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/Core/NotificationCenter.h"
 #include "Platform/UI/Control.h"
+
+#include <thread>
 
 namespace {
 
@@ -17,6 +21,7 @@ struct ToolbarHost : VKFolderToolbar::Host {
     std::vector<std::string> calls;
     void toolbarShowDownloads() override { calls.push_back("downloads"); }
     void toolbarBeginSearch() override { calls.push_back("search"); }
+    void toolbarUploadsChanged() override { calls.push_back("uploads"); }
 };
 
 using VKFolderToolbarTest = test::UITestCase;
@@ -64,6 +69,27 @@ TEST_F(VKFolderToolbarTest, TheUploadsItemFollowsTheUploads)
     toolbar.updateUploads(*screen);
     EXPECT_FALSE(toolbar.uploadProgressView());
     VKCloudHooks::setCurrent(nullptr);
+}
+
+// Uploads start and end on the cloud layer's threads: the host hears of
+// them on the main thread, and nothing once the toolbar went.
+TEST_F(VKFolderToolbarTest, UploadsStartingAndEndingElsewhereReachTheHostOnTheMainThread)
+{
+    auto host = std::make_shared<ToolbarHost>();
+    auto toolbar = std::make_unique<VKFolderToolbar>();
+    toolbar->observeUploads(host);
+    auto& center = core::NotificationCenter::defaultCenter();
+    std::thread([&] {
+        center.post(VKCloudUploadManagerUploadDidStartNotification, nullptr);
+        center.post(VKCloudUploadManagerUploadDidEndNotification, nullptr);
+    }).join();
+    EXPECT_TRUE(host->calls.empty());
+    runLoop();
+    EXPECT_EQ(host->calls, (std::vector<std::string> { "uploads", "uploads" }));
+    toolbar.reset();
+    center.post(VKCloudUploadManagerUploadDidEndNotification, nullptr);
+    runLoop();
+    EXPECT_EQ(host->calls.size(), 2u);
 }
 
 } // namespace
