@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <fmt/format.h>
+#include <iterator>
 #include <vector>
 
 using core::Value;
@@ -42,10 +43,12 @@ void appendCodePoint(std::string& text, unsigned code)
 
 } // namespace
 
-// One open array or object while reading.
+// One open array or object while reading. An array's items wait on the
+// reader's item stack from firstItem on until its ']', and then move into
+// an array of their exact count: no per-array growth or spare room.
 struct KWJsonParser::Frame {
     bool isObject;
-    Value::Array array;
+    size_t firstItem;
     Value::Dictionary dictionary;
     std::string key;
 };
@@ -103,6 +106,7 @@ bool KWJsonParser::scanValue(Value& result)
     // container around it, as a recursive reader would on its way out.
     enum class Step { Read, Deliver, Head };
     std::vector<Frame> stack;
+    std::vector<Value> items;
     Value value;
     Step step = Step::Read;
 
@@ -143,9 +147,7 @@ bool KWJsonParser::scanValue(Value& result)
                     addErrorWithCode(7, "Nested too deep");
                     return failValue();
                 }
-                stack.push_back(Frame { c == '{', {}, {}, {} });
-                if (c == '[')
-                    stack.back().array.reserve(8);
+                stack.push_back(Frame { c == '{', items.size(), {}, {} });
                 step = Step::Head;
                 continue;
             case 't':
@@ -186,9 +188,11 @@ bool KWJsonParser::scanValue(Value& result)
             }
             Frame& frame = stack.back();
             if (frame.isObject)
-                frame.dictionary.insert_or_assign(std::move(frame.key), std::move(value));
+                // Keys mostly come in ascending order (the writer sorts
+                // them), so the end is the usual place: a hint, not a rule.
+                frame.dictionary.insert_or_assign(frame.dictionary.end(), std::move(frame.key), std::move(value));
             else
-                frame.array.push_back(std::move(value));
+                items.push_back(std::move(value));
             skipWhitespace();
             if (peek() == ',') {
                 ++m_c;
@@ -215,7 +219,13 @@ bool KWJsonParser::scanValue(Value& result)
             char c = peek();
             if (c == (frame.isObject ? '}' : ']')) {
                 ++m_c;
-                value = frame.isObject ? Value(std::move(frame.dictionary)) : Value(std::move(frame.array));
+                if (frame.isObject) {
+                    value = Value(std::move(frame.dictionary));
+                } else {
+                    auto first = items.begin() + static_cast<std::ptrdiff_t>(frame.firstItem);
+                    value = Value(Value::Array(std::make_move_iterator(first), std::make_move_iterator(items.end())));
+                    items.erase(first, items.end());
+                }
                 stack.pop_back();
                 --m_depth;
                 step = Step::Deliver;

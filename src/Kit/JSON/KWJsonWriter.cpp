@@ -91,6 +91,11 @@ void KWJsonWriter::indent(std::string& json) const
 
 bool KWJsonWriter::appendValue(const Value& value, std::string& json)
 {
+    // Grown by half rather than doubled: a doubled buffer for a 20 MB text
+    // is 32 MiB, past what the allocator keeps for reuse, so every such
+    // write would fault in fresh pages; this also bounds the slack to half.
+    if (json.capacity() - json.size() < 4096)
+        json.reserve(json.capacity() + json.capacity() / 2 + 4096);
     switch (value.type()) {
     case Value::Type::Dictionary:
         return appendDictionary(value.dictionary(), json);

@@ -58,6 +58,12 @@ TEST_F(KWJsonParserTest, ReadsValuesOfEveryKind)
     EXPECT_EQ(items[6], Value(false));
     EXPECT_TRUE(items[7].isNull());
 
+    // Items of arrays nested in arrays and objects stay with their own array.
+    value = parser.objectWithString("[1,[2,[],[3],4],{\"b\":[5,6],\"a\":[]},7]");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(*value, Value::makeArray({ 1, Value::makeArray({ 2, Value::makeArray(), Value::makeArray({ 3 }), 4 }),
+                          Value::makeDictionary({ { "a", Value::makeArray() }, { "b", Value::makeArray({ 5, 6 }) } }), 7 }));
+
     // A surrogate pair is one code point: four UTF-8 bytes.
     value = parser.fragmentWithString("\"\\ud83d\\ude00\"");
     ASSERT_TRUE(value);
