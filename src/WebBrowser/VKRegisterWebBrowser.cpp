@@ -1,7 +1,7 @@
 #include "WebBrowser/VKRegisterWebBrowser.h"
 
 #include "App/FolderBrowser/VKDownloadFileResourceCell.h"
-#include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKFolderScreenFactories.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/UserDefaults.h"
@@ -46,7 +46,7 @@ void VKRegisterWebBrowser(std::weak_ptr<VKFolderBrowserServices> browser)
         [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {
             return VKDownloadFileResourceCell::create(identifier);
         });
-    VKFolderController::setDownloadViewControllerFactory(
+    VKFolderScreenFactories::setDownloadScreenFactory(
         [](const std::shared_ptr<VKFileResource>& folder,
             std::weak_ptr<VKFolderBrowserServices> browser) -> std::shared_ptr<ui::ViewController> {
             return VKDownloadViewController::initWithCurrentFolder(folder, std::move(browser));

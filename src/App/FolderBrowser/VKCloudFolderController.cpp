@@ -2,6 +2,7 @@
 
 #include "App/FolderBrowser/VKCloudFolderCommands.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderScreenFactories.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKNetworkFileResourceCell.h"
 #include "App/FolderBrowser/VKUploadFileResourceCell.h"
@@ -70,7 +71,7 @@ std::shared_ptr<VKCloudFolderController> VKCloudFolderController::create(const s
 
 void VKCloudFolderController::registerCloudScreens()
 {
-    setCloudFolderControllerFactory([](const std::shared_ptr<VKFileResource>& resource) -> std::shared_ptr<VKFolderController> {
+    VKFolderScreenFactories::setCloudFolderFactory([](const std::shared_ptr<VKFileResource>& resource) -> std::shared_ptr<VKFolderController> {
         return create(resource);
     });
     VKFolderTransferRows::registerCellFactory("VKUploadFileResourceCell", [](const std::string& identifier) -> std::shared_ptr<VKFileResourceCell> {

@@ -4,6 +4,7 @@
 #include "App/FolderBrowser/VKFolderEditingHost.h"
 #include "App/FolderBrowser/VKFolderNavigationHost.h"
 #include "App/FolderBrowser/VKFolderRowsHost.h"
+#include "App/FolderBrowser/VKFolderScreenFactories.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderMedia.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
@@ -30,7 +31,7 @@ std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithReso
 {
     if (!resource)
         return nullptr;
-    Factory factory = VKFolderScreenFactories::cloudFolderFactory();
+    auto factory = VKFolderScreenFactories::cloudFolderFactory();
     auto controller = resource->isCloudResource() && factory ? factory(resource) : create(resource);
     if (controller)
         controller->setServices(std::move(services));

@@ -8,7 +8,6 @@
 #include "App/FolderBrowser/VKFolderListing.h"
 #include "App/FolderBrowser/VKFolderRowOpener.h"
 #include "App/FolderBrowser/VKFolderRowReveal.h"
-#include "App/FolderBrowser/VKFolderScreenFactories.h"
 #include "App/FolderBrowser/VKFolderScrollMemory.h"
 #include "App/FolderBrowser/VKFolderSearch.h"
 #include "App/FolderBrowser/VKFolderTableSide.h"
@@ -18,7 +17,6 @@
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Value.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,37 +31,26 @@ class VKFolderSearchBar;
 class VKOperationProgressView;
 
 // The screen that lists one folder: its items and pending downloads in the
-// user's order (or, while searching, the matches), the letter strip beside
-// them, the summary in the toolbar, and the rows kept current as the
-// browser, WebDAV clients and downloads change the folder.
+// user's order (or, while searching, the matches), the letter strip, the
+// summary in the toolbar, the rows kept current as the folder changes.
 //
 // A thin controller over collaborators that own their state: the rows
-// (VKFolderListing), the outside changes they follow (VKFolderChanges), the
-// transfer rows (VKFolderTransferRows), the letter strip
-// (VKFolderLetterStrip), the search (VKFolderSearch), the marks and editing
-// bars (VKFolderEditing), the editing commands with their sheets and
-// operations (VKFolderCommands), what a row opens (VKFolderRowOpener),
-// revealing a row (VKFolderRowReveal), the row cells (VKFolderRowCells), the
-// toolbar (VKFolderToolbar), the summary (VKFolderSummary), the scroll
-// position (VKFolderScrollMemory) and the stack's walks (VKFolderStack).
-// What they ask of the screen is answered by three small hosts it owns,
-// which hold it weakly: VKFolderRowsHost, VKFolderEditingHost and
-// VKFolderNavigationHost; its table asks VKFolderTableSide. The screen
-// itself is the viewers' folder.
+// (VKFolderListing), their outside changes (VKFolderChanges), the transfer
+// rows (VKFolderTransferRows), the strip (VKFolderLetterStrip), the search
+// (VKFolderSearch), the marks and editing bars (VKFolderEditing), the
+// commands (VKFolderCommands), what a row opens (VKFolderRowOpener), the
+// reveal (VKFolderRowReveal), the cells (VKFolderRowCells), the toolbar
+// (VKFolderToolbar), the summary (VKFolderSummary), the scroll position
+// (VKFolderScrollMemory) and the stack's walks (VKFolderStack). Three small
+// hosts it owns answer them, holding it weakly (VKFolderRowsHost,
+// VKFolderEditingHost, VKFolderNavigationHost); its table asks
+// VKFolderTableSide. The screen itself is the viewers' folder.
 class VKFolderController : public VKFolderControllerBase, public VKViewerFolderHost {
 public:
-    // The cloud screens' controller for a cloud folder, and the downloads
-    // screen (without one the button only logs), once registered.
-    using Factory = VKFolderScreenFactories::CloudFolderFactory;
-    static void setCloudFolderControllerFactory(Factory factory) { VKFolderScreenFactories::setCloudFolderFactory(std::move(factory)); }
-    using DownloadScreenFactory = VKFolderScreenFactories::DownloadScreenFactory;
-    static void setDownloadViewControllerFactory(DownloadScreenFactory factory)
-    {
-        VKFolderScreenFactories::setDownloadScreenFactory(std::move(factory));
-    }
 
-    // The screen of a folder (a cloud one through the factory), with the
-    // services it hands on.
+    // The screen of a folder (a cloud one through the factory the cloud
+    // screens register with VKFolderScreenFactories), with the services it
+    // hands on.
     static std::shared_ptr<VKFolderController> folderControllerWithResource(const std::shared_ptr<VKFileResource>& resource,
         std::weak_ptr<VKFolderBrowserServices> services);
     static std::shared_ptr<VKFolderController> create(const std::shared_ptr<VKFileResource>& resource);

@@ -1,5 +1,6 @@
 #include "FolderListingTestCase.h"
 
+#include "App/FolderBrowser/VKFolderScreenFactories.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/FileSystem.h"
@@ -16,7 +17,7 @@ namespace test {
 void FolderListingTestCase::SetUp()
 {
     FolderBrowserTestCase::SetUp();
-    VKFolderController::setCloudFolderControllerFactory(nullptr);
+    VKFolderScreenFactories::setCloudFolderFactory(nullptr);
 }
 
 void FolderListingTestCase::TearDown()
@@ -27,7 +28,7 @@ void FolderListingTestCase::TearDown()
     navigation.reset();
     controller.reset();
     runLoop();
-    VKFolderController::setCloudFolderControllerFactory(nullptr);
+    VKFolderScreenFactories::setCloudFolderFactory(nullptr);
     FolderBrowserTestCase::TearDown();
 }
 
