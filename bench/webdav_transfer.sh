@@ -2,7 +2,7 @@
 # GET and PUT of a 64 MiB, a 256 MiB and a 1 GiB file with curl, tandry
 # against Apache httpd's mod_dav_fs serving a copy of the same folder, and
 # GET against nginx, all on the same CPU: the median time of BENCH_GET_RUNS
-# (21) GETs and BENCH_RUNS (5) PUTs and uploads each, the servers taking
+# (41) GETs and BENCH_RUNS (5) PUTs and uploads each, the servers taking
 # turns, the page cache warmed first; tandry's peak resident size (VmHWM,
 # started anew for each size); and the browser page's form upload (POST) of
 # the same file. Each server's answer is checked first: a GET gives the
@@ -18,8 +18,8 @@ source "$(dirname "$0")/lib/report.sh"
 servers_init "${1:?usage: webdav_transfer.sh BUILD}"
 runs=${BENCH_RUNS:-5}
 # The three servers' GETs are the same kernel work (sendfile, the cork):
-# their medians lie within a few per cent, so more of them are taken.
-get_runs=${BENCH_GET_RUNS:-21}
+# their medians lie within a few per cent, so many more of them are taken.
+get_runs=${BENCH_GET_RUNS:-41}
 (( BENCH_QUICK )) && get_runs=${BENCH_GET_RUNS:-$runs}
 sizes=${BENCH_SIZES:-64 256 1024}
 (( BENCH_QUICK )) && sizes=${BENCH_SIZES:-64 256}
