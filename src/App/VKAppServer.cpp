@@ -195,13 +195,19 @@ void VKAppServer::reachabilityDidUpdate(bool reachable, bool usingCell)
         m_httpServer->setHostName(*address);
 }
 
+std::optional<core::URL> VKAppServer::servingURL() const
+{
+    // Without an address on the local network the server keeps no host
+    // name: the loopback address still reaches it from this computer.
+    if (!m_httpServer)
+        return std::nullopt;
+    auto url = m_httpServer->hostURL();
+    return url ? url : m_httpServer->URLWithHostName(localIPv4Address());
+}
+
 void VKAppServer::printServingURL() const
 {
-    // Without an address on the local network, the loopback one is printed
-    // (the server itself keeps no host name then).
-    auto url = m_httpServer->hostURL();
-    if (!url)
-        url = m_httpServer->URLWithHostName(localIPv4Address());
+    const auto url = servingURL();
     const auto text = url ? url->absoluteString() + "/" : std::string();
     core::log("Serving at {}", text);
     std::printf("%s\n", text.c_str());
@@ -216,7 +222,7 @@ bool VKAppServer::isPortNoteDue() const
 
 std::string VKAppServer::portChangedMessage() const
 {
-    auto url = m_httpServer ? m_httpServer->hostURL() : std::nullopt;
+    const auto url = servingURL();
     return fmt::format(fmt::runtime(core::localized("The {} connection URL has changed to:\n\n{}")),
         appServerDisplayName(), url ? url->absoluteString() : std::string());
 }

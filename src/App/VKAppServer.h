@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/URL.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -48,15 +50,16 @@ public:
     // Logs the reachability change and hands the Wi-Fi address, when there
     // is one, to the server as its host name.
     void reachabilityDidUpdate(bool reachable, bool usingCell);
-    // Prints the address the server answers at on stdout (the loopback one
-    // without an address on the local network).
+    // The address the server answers at: its host URL, else the machine's
+    // loopback one. Printed on stdout at the launch.
+    std::optional<core::URL> servingURL() const;
     void printServingURL() const;
 
     // The note on the port change of an older version is due: not shown
     // yet, and the server is on its standard port.
     bool isPortNoteDue() const;
-    // The messages of the port-changed alert, and of the start-up alert
-    // (none without an address to give).
+    // The messages of the port-changed alert (with the serving address),
+    // and of the start-up alert (none without an address on the network).
     std::string portChangedMessage() const;
     std::optional<std::string> startupMessage() const;
     // The text of the server information alert, as shown in portrait or

@@ -125,6 +125,15 @@ TEST_F(VKAppServerTest, TheAlertsTextsFollowTheServer)
     defaults->set("VKPortNumber", core::Value(int64_t(0)));
     server.setup(false);
     EXPECT_FALSE(server.isPortNoteDue());
+    // Without an address on the network a port change names the address
+    // this computer reaches the server at, not an empty one.
+    ASSERT_EQ(server.start(true), VKAppServer::Start::Started);
+    const auto serving = server.servingURL();
+    ASSERT_TRUE(serving);
+    EXPECT_TRUE(serving->absoluteString().ends_with(":" + std::to_string(server.httpServer()->port())))
+        << serving->absoluteString();
+    EXPECT_EQ(server.portChangedMessage(), "The Tandry connection URL has changed to:\n\n" + serving->absoluteString());
+    server.start(false);
     server.httpServer()->setHostName("10.9.0.2");
     ASSERT_EQ(server.start(true), VKAppServer::Start::Started);
     const auto url = server.httpServer()->hostURL()->absoluteString();
