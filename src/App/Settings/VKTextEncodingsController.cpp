@@ -33,7 +33,13 @@ std::vector<std::string> VKTextEncodingsController::defaultTextEncodings()
     core::Value user = core::UserDefaults::standard()->arrayForKey(TextEncodingsKey);
     if (user.isArray())
         return stringsOf(user);
-    std::string path = core::Bundle::main()->pathForResource("VKDefaultTextEncodings", "plist");
+    // The order suits the user's language: a Western list tries Windows-1252
+    // before the East Asian multi-byte encodings, which take most Latin-1
+    // text; a Japanese or Chinese one tries them first.
+    auto bundle = core::Bundle::main();
+    std::string path = bundle->pathForResource("VKDefaultTextEncodings", "plist", "strings/" + core::currentLanguage());
+    if (path.empty())
+        path = bundle->pathForResource("VKDefaultTextEncodings", "plist");
     return path.empty() ? std::vector<std::string>() : stringsOf(core::PropertyList::readFile(path));
 }
 

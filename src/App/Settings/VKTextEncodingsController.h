@@ -5,7 +5,8 @@
 // the default encoding of text documents, and the chooser a text viewer
 // presents to pick the encoding of the open document. The list comes from
 // the user's "VKTextEncodings", else the bundle's "VKDefaultTextEncodings"
-// property list; the check mark sits on the chosen name.
+// property list for the user's language; the check mark sits on the chosen
+// name.
 //
 // The viewer form is presented modally inside its own navigation
 // controller: a choice (the checked row too) or Cancel dismisses it and

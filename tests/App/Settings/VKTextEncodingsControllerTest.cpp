@@ -3,6 +3,7 @@
 // a choice or Cancel after it is dismissed.
 
 #include "App/Settings/VKTextEncodingsController.h"
+#include "Platform/Core/Localized.h"
 
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/PropertyList.h"
@@ -52,22 +53,26 @@ protected:
 
 TEST_F(VKTextEncodingsControllerTest, TheBundledListIsKnownAndOrdered)
 {
-    Names names = VKTextEncodingsController::defaultTextEncodings();
-    ASSERT_FALSE(names.empty());
-    EXPECT_EQ(names.front(), "UTF-8");
-    // Once an encoding takes every byte, nothing after it is ever tried, so
-    // only such encodings may follow it.
     std::string everyByte;
     for (int byte = 1; byte < 256; ++byte)
         everyByte += char(byte);
-    bool takerSeen = false;
-    for (const auto& name : names) {
-        EXPECT_TRUE(core::TextConverter::isKnown(name)) << name;
-        bool takesAll = core::TextConverter::convertText(everyByte, name).has_value();
-        EXPECT_TRUE(takesAll || !takerSeen) << name << " follows an encoding that takes every byte";
-        takerSeen = takerSeen || takesAll;
+    for (const char* language : { "ja", "zh", "ko", "ru", "uk", "pl", "cs", "en" }) {
+        core::setCurrentLanguage(language);
+        Names names = VKTextEncodingsController::defaultTextEncodings();
+        ASSERT_FALSE(names.empty()) << language;
+        EXPECT_EQ(names.front(), "UTF-8") << language;
+        // Once an encoding takes every byte, nothing after it is ever tried, so
+        // only such encodings may follow it.
+        bool takerSeen = false;
+        for (const auto& name : names) {
+            EXPECT_TRUE(core::TextConverter::isKnown(name)) << language << " " << name;
+            bool takesAll = core::TextConverter::convertText(everyByte, name).has_value();
+            EXPECT_TRUE(takesAll || !takerSeen) << language << " " << name << " follows an encoding that takes every byte";
+            takerSeen = takerSeen || takesAll;
+        }
+        EXPECT_TRUE(takerSeen) << language;
     }
-    EXPECT_TRUE(takerSeen);
+    Names names = VKTextEncodingsController::defaultTextEncodings();
 
     // Without a default the first entry is checked.
     auto chooser = VKTextEncodingsController::defaultTextEncodingsController();

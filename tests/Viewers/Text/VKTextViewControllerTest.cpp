@@ -6,6 +6,7 @@
 
 #include "App/Settings/VKTextEncodingsController.h"
 #include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/TextConverter.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
@@ -193,6 +194,30 @@ TEST_F(VKTextViewControllerTest, ChoosingAnEncodingStoresItAndReloads)
     EXPECT_EQ(alert->message(), "Unable to display \"russian.txt\"");
     driver.pressAlertButton(0);
     runLoop();
+}
+
+TEST_F(VKTextViewControllerTest, LatinAndJapaneseFilesOpenInTheirOwnEncodingsByTheLanguagesList)
+{
+    // Shift_JIS, GB18030 and Big5 all take these bytes.
+    const std::string latin = "Élève: un élève.\n";
+    const std::string japanese = "こんにちは、世界。テストです。\n";
+    makeFile("Files/latin.txt", encoded(latin, "WINDOWS-1252"));
+    makeFile("Files/japanese.txt", encoded(japanese, "SHIFT_JIS"));
+    for (const char* language : { "en", "ja" }) {
+        SCOPED_TRACE(language);
+        core::setCurrentLanguage(language);
+        auto viewer = openText("japanese.txt", "");
+        EXPECT_EQ(viewer->currentTextEncoding(), "SHIFT_JIS");
+        EXPECT_EQ(viewer->textView()->text(), japanese);
+    }
+    core::setCurrentLanguage("en");
+    auto viewer = openText("latin.txt", "");
+    EXPECT_EQ(viewer->currentTextEncoding(), "WINDOWS-1252");
+    EXPECT_EQ(viewer->textView()->text(), latin);
+    // The user's own list wins over the language's.
+    core::UserDefaults::standard()->set("VKTextEncodings",
+        core::Value(core::Value::Array { core::Value("UTF-8"), core::Value("GB18030"), core::Value("WINDOWS-1252") }));
+    EXPECT_EQ(openText("latin.txt", "")->currentTextEncoding(), "GB18030");
 }
 
 TEST_F(VKTextViewControllerTest, UTF16IsFoundAndNotStored)
