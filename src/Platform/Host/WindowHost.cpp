@@ -33,6 +33,7 @@
 #include "Platform/Web/GtkStartup.h"
 
 #include <cairo.h>
+#include <cctype>
 #include <csignal>
 #include <cmath>
 #include <optional>
@@ -70,6 +71,21 @@ constexpr int PhoneLongSide = 480;
 // Below the tablet's screen (either way up) the phone's layouts are used.
 constexpr float TabletShortSide = 768;
 constexpr float TabletLongSide = 1024;
+
+// Whether a screen's title already names the application as words of their
+// own ("Help - Tandry"), so the window's title need not repeat it.
+bool titleNamesApplication(std::string_view title, std::string_view name)
+{
+    if (name.empty())
+        return false;
+    auto inWord = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) >= 0x80; };
+    for (size_t at = title.find(name); at != std::string_view::npos; at = title.find(name, at + 1)) {
+        size_t end = at + name.size();
+        if ((at == 0 || !inWord(title[at - 1])) && (end == title.size() || !inWord(title[end])))
+            return true;
+    }
+    return false;
+}
 
 core::Device::Idiom idiomFor(gfx::Size size)
 {
@@ -259,7 +275,8 @@ struct WindowHost::Impl {
         return queued;
     }
 
-    // The title names the screen shown: its navigation title.
+    // The title names the screen shown: its navigation title, then the
+    // application's name unless the screen's title names it already.
     void followTitle()
     {
         std::string screen;
@@ -272,7 +289,7 @@ struct WindowHost::Impl {
                     screen = controller->title();
             }
         }
-        std::string now = screen.empty() || screen == name ? name : screen + " — " + name;
+        std::string now = screen.empty() ? name : titleNamesApplication(screen, name) ? screen : screen + " — " + name;
         if (now != title) {
             title = now;
             gtk_window_set_title(GTK_WINDOW(window), title.c_str());

@@ -25,7 +25,8 @@ class WindowHost {
 public:
     struct Options {
         // The application's display name: the window's title follows the
-        // screen shown ("Documents — Name"), the name alone without one.
+        // screen shown ("Documents — Name"), the name alone without one, the
+        // screen's title alone when it names the application.
         std::string title;
         // The application's icon, PNG files in the sizes there are.
         std::vector<std::string> icons;

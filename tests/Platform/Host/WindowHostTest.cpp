@@ -207,14 +207,23 @@ TEST_F(WindowHostTest, KeysAndTheInputMethodTypeIntoTheFirstResponder)
 
 // The screen is laid out at the window's size, unscaled and without a
 // status bar: wider than tall is landscape, below the tablet's size the
-// phone's idiom.
+// phone's idiom. The window's title follows the screen's.
 TEST_F(WindowHostTest, TheScreenTakesTheWindowsSizeAndClosingEndsTheApplication)
 {
     struct AnyWayUp : ViewController {
         bool shouldAutorotate(Orientation) override { return true; }
     };
-    this->window().setRootViewController(std::make_shared<AnyWayUp>());
+    auto screen = std::make_shared<AnyWayUp>();
+    this->window().setRootViewController(screen);
     GtkWindow* window = GTK_WINDOW(host->window());
+    // The window's title names the screen and the application, once.
+    for (auto [shown, expected] : { std::pair { "Notes", "Notes — Tandry test" }, { "Help - Tandry test", "Help - Tandry test" },
+             { "Tandry tests", "Tandry tests — Tandry test" }, { "", "Tandry test" } }) {
+        screen->setTitle(shown);
+        host->flush();
+        EXPECT_EQ(host->title(), expected);
+        EXPECT_EQ(gtk_window_get_title(window), std::string(expected));
+    }
     EXPECT_EQ(application().statusBarFrame(), gfx::Rect::zero());
     EXPECT_EQ(application().applicationFrame(), ui::Screen::main()->bounds());
     resize(1400, 900);
