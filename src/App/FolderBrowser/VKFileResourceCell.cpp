@@ -1,5 +1,7 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 
+#include "App/FolderBrowser/VKFolderCountWatch.h"
+
 #include "App/FolderBrowser/VKMultiEditTableView.h"
 #include "Shell/Interface/InterfaceColors.h"
 #include "Shell/Interface/TableViewCellAdditions.h"
@@ -142,7 +144,35 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
     m_modDateLabel->setText(date ? descriptionWithNaturalLanguageUsingAbbreviation(*date, VKDateAbbreviation::None) : "");
     updateIconImage();
     m_sizeLabel->setText(sizeText());
+    m_countMayBeStale = false;
+    followItemCount();
     setNeedsLayout();
+}
+
+void VKFileResourceCell::didMoveToWindow()
+{
+    ui::TableViewCell::didMoveToWindow();
+    followItemCount();
+}
+
+void VKFileResourceCell::followItemCount()
+{
+    if (!m_resource || !m_resource->isCollection() || !window()) {
+        if (m_countWatch)
+            m_countMayBeStale = true;
+        m_countWatch.reset();
+        return;
+    }
+    if (m_countWatch && m_countWatch->path() == m_resource->path())
+        return;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    m_countWatch = VKFolderCountWatch::create(m_resource->path(), m_countMayBeStale, [weak](uint32_t count) {
+        if (auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock())) {
+            self->m_sizeLabel->setText(self->folderCountText(count));
+            self->setNeedsLayout();
+        }
+    });
+    m_countMayBeStale = false;
 }
 
 std::string VKFileResourceCell::sizeText() const
@@ -150,18 +180,20 @@ std::string VKFileResourceCell::sizeText() const
     if (m_resource->isCollection()) {
         // Only this folder's own listing is read: the names, not the items.
         bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
-        uint32_t count = 0;
-        if (auto names = m_resource->childNames())
-            for (const auto& name : *names)
-                if (showHidden || !name.starts_with('.'))
-                    ++count;
-        if (auto downloads = VKDownloadHooks::current())
-            count += uint32_t(downloads->downloadsForTargetFolder(m_resource->path()).size());
-        return fmt::format(fmt::runtime(core::localized(count == 1 ? "{} item" : "{} items")), count);
+        auto names = m_resource->childNames();
+        return folderCountText(names ? VKFolderCountWatch::shownCount(*names, showHidden) : 0);
     }
     if (!m_resource->exists())
         return core::localized("File not found");
     return VKBytesFormatter::sharedFormatter().formatBytesAsString(m_resource->size());
+}
+
+// With the downloads bound for the folder.
+std::string VKFileResourceCell::folderCountText(uint32_t count) const
+{
+    if (auto downloads = VKDownloadHooks::current())
+        count += uint32_t(downloads->downloadsForTargetFolder(m_resource->path()).size());
+    return fmt::format(fmt::runtime(core::localized(count == 1 ? "{} item" : "{} items")), count);
 }
 
 void VKFileResourceCell::setParentName(const std::string& name)

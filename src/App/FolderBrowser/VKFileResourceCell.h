@@ -17,6 +17,7 @@ class Label;
 } // namespace ui
 
 class VKFileResource;
+class VKFolderCountWatch;
 
 // The row of one file or folder in the folder lists: the icon or thumbnail
 // (with the extension printed over a generic icon), the name in bold, the
@@ -63,6 +64,7 @@ public:
 
     void setEditing(bool editing, bool animated = false) override;
     void prepareForReuse() override;
+    void didMoveToWindow() override;
     void layoutSubviews() override;
     void touchesBegan(const ui::TouchSet& touches, const ui::Event& event) override;
     void touchesMoved(const ui::TouchSet& touches, const ui::Event& event) override;
@@ -76,6 +78,9 @@ private:
     void longTouchTimerDidFire();
     bool isMultiEditing() const;
     std::string sizeText() const;
+    std::string folderCountText(uint32_t count) const;
+    // A folder row on screen follows its folder's item count.
+    void followItemCount();
 
     std::shared_ptr<VKFileResource> m_resource;
     std::shared_ptr<ui::Label> m_titleLabel;
@@ -89,4 +94,7 @@ private:
     std::shared_ptr<core::Timer> m_longTouchTimer;
     gfx::Point m_touchDownLocation;
     core::Observation m_thumbnailObservation;
+    std::unique_ptr<VKFolderCountWatch> m_countWatch;
+    // The count shown went unwatched (the row left the screen).
+    bool m_countMayBeStale = false;
 };

@@ -10,6 +10,7 @@
 
 #include "App/FolderBrowser/VKIndexView.h"
 #include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderCountWatch.h"
 #include "App/FolderBrowser/VKFolderInfoLabel.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKFolderTableView.h"
@@ -23,6 +24,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -172,6 +174,28 @@ TEST_F(VKFolderControllerRowsTest, CellTextsIconsAndLayout)
     controller->tableView().reloadData();
     EXPECT_EQ(cellAt(rowOf("notes.txt")).contentView().alpha(), 0.5f);
     VKDownloadHooks::setCurrent(nullptr);
+}
+
+// Another program adds and removes files inside a folder whose row shows;
+// a burst is counted once it settles, on a worker.
+TEST_F(VKFolderControllerRowsTest, AFolderRowsCountFollowsItsFolder)
+{
+    makeDocument("Work/Projects/a.txt");
+    makeDocument("Work/Projects/b.txt");
+    show(documents("Work"));
+    auto count = [&] { return cellAt(rowOf("Projects")).sizeLabel().text(); };
+    auto settlesAt = [&](const std::string& expected) {
+        runLoop();
+        advance(VKFolderCountWatch::SettleDelay);
+        return core::RunLoop::main().runUntil([&] { return count() == expected; }, 5);
+    };
+    EXPECT_EQ(count(), "2 items");
+    makeDocument("Work/Projects/c.txt");
+    makeDocument("Work/Projects/.hidden");
+    EXPECT_TRUE(settlesAt("3 items")) << count();
+    ASSERT_TRUE(core::fs::removeItem(documents("Work/Projects/a.txt")));
+    ASSERT_TRUE(core::fs::removeItem(documents("Work/Projects/b.txt")));
+    EXPECT_TRUE(settlesAt("1 item")) << count();
 }
 
 TEST_F(VKFolderControllerRowsTest, HostileNamesStayOneLineAndLongDatesGiveWay)

@@ -1,0 +1,93 @@
+#include "App/FolderBrowser/VKFolderCountWatch.h"
+
+#include "Platform/Core/Assert.h"
+#include "Platform/Core/DirectoryWatch.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
+#include "Platform/Core/Timer.h"
+#include "Platform/Core/UserDefaults.h"
+
+#include <algorithm>
+#include <optional>
+
+// Touched on the main thread only: the worker carries it back there.
+struct VKFolderCountWatch::Counting {
+    VKFolderCountWatch* owner = nullptr;
+    bool running = false;
+    bool again = false;
+};
+
+std::unique_ptr<VKFolderCountWatch> VKFolderCountWatch::create(const std::string& path, bool countNow,
+    std::function<void(uint32_t)> counted)
+{
+    core::assertIsMainThread();
+    std::unique_ptr<VKFolderCountWatch> watch(new VKFolderCountWatch(path, std::move(counted)));
+    VKFolderCountWatch* self = watch.get();
+    core::Error ignored;
+    watch->m_watch = core::DirectoryWatch::create(path, [self] { self->changed(); }, &ignored);
+    if (!watch->m_watch)
+        return nullptr;
+    if (countNow)
+        watch->count();
+    return watch;
+}
+
+VKFolderCountWatch::VKFolderCountWatch(std::string path, std::function<void(uint32_t)> counted)
+    : m_path(std::move(path))
+    , m_counted(std::move(counted))
+    , m_counting(std::make_shared<Counting>())
+{
+    m_counting->owner = this;
+}
+
+VKFolderCountWatch::~VKFolderCountWatch()
+{
+    m_counting->owner = nullptr;
+    if (m_timer)
+        m_timer->invalidate();
+}
+
+uint32_t VKFolderCountWatch::shownCount(const std::vector<std::string>& names, bool showHidden)
+{
+    if (showHidden)
+        return uint32_t(names.size());
+    return uint32_t(std::count_if(names.begin(), names.end(), [](const std::string& name) { return !name.starts_with('.'); }));
+}
+
+void VKFolderCountWatch::changed()
+{
+    // The first news of a burst sets the time; later ones ride along.
+    if (m_timer)
+        return;
+    m_timer = core::RunLoop::main().schedule(SettleDelay, false, [this](core::Timer&) {
+        m_timer.reset();
+        count();
+    });
+}
+
+void VKFolderCountWatch::count()
+{
+    if (m_counting->running) {
+        m_counting->again = true;
+        return;
+    }
+    m_counting->running = true;
+    bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
+    core::Thread::detach("VKFolderCountWatch", [path = m_path, showHidden, counting = m_counting] {
+        auto names = core::fs::contentsOfDirectory(path);
+        std::optional<uint32_t> count;
+        if (names)
+            count = shownCount(*names, showHidden);
+        core::RunLoop::main().post([counting, count] {
+            counting->running = false;
+            if (counting->owner && count && counting->owner->m_counted)
+                counting->owner->m_counted(*count);
+            // The answer may have let the watch go.
+            if (counting->owner && counting->again) {
+                counting->again = false;
+                counting->owner->changed();
+            }
+        });
+    });
+}
