@@ -39,6 +39,8 @@ void ImageView::setHighlightedImage(std::shared_ptr<gfx::Image> image)
 
 void ImageView::setHighlighted(bool highlighted)
 {
+    if (m_highlighted == highlighted)
+        return;
     m_highlighted = highlighted;
     setNeedsDisplay();
 }

@@ -54,6 +54,8 @@ void Label::setTextColor(const gfx::Color& color)
 
 void Label::setHighlighted(bool highlighted)
 {
+    if (m_highlighted == highlighted)
+        return;
     m_highlighted = highlighted;
     setNeedsDisplay();
 }

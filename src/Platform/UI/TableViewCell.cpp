@@ -127,20 +127,32 @@ void TableViewCell::updateAccessory()
 void TableViewCell::setSelected(bool selected, bool)
 {
     m_selected = selected;
-    if (m_textLabel)
-        m_textLabel->setHighlighted(selected || m_highlighted);
-    if (m_detailLabel)
-        m_detailLabel->setHighlighted(selected || m_highlighted);
-    setNeedsDisplay();
+    showHighlight();
 }
 
 void TableViewCell::setHighlighted(bool highlighted, bool)
 {
     m_highlighted = highlighted;
-    if (m_textLabel)
-        m_textLabel->setHighlighted(m_selected || highlighted);
-    if (m_detailLabel)
-        m_detailLabel->setHighlighted(m_selected || highlighted);
+    showHighlight();
+}
+
+// A selected or pressed row draws every label and picture of its content
+// in their highlighted look (white text on the selection's colour), those a
+// subclass added as well as the row's own; a row that shows no selection
+// keeps them plain.
+void TableViewCell::showHighlight()
+{
+    bool on = (m_selected || m_highlighted) && m_selectionStyle != SelectionStyle::None;
+    auto walk = [on](auto& self, View& view) -> void {
+        for (auto& child : view.subviews()) {
+            if (auto* label = dynamic_cast<Label*>(child.get()))
+                label->setHighlighted(on);
+            else if (auto* image = dynamic_cast<ImageView*>(child.get()))
+                image->setHighlighted(on);
+            self(self, *child);
+        }
+    };
+    walk(walk, *m_contentView);
     setNeedsDisplay();
 }
 

@@ -53,7 +53,7 @@ public:
     View* shownAccessoryView() const { return m_shownAccessory.get(); }
 
     SelectionStyle selectionStyle() const { return m_selectionStyle; }
-    void setSelectionStyle(SelectionStyle style) { m_selectionStyle = style; }
+    void setSelectionStyle(SelectionStyle style) { m_selectionStyle = style; showHighlight(); }
     bool isSelected() const { return m_selected; }
     virtual void setSelected(bool selected, bool animated = false);
     bool isHighlighted() const { return m_highlighted; }
@@ -86,6 +86,7 @@ public:
 
 private:
     void updateAccessory();
+    void showHighlight();
 
     Style m_style;
     std::string m_reuseIdentifier;

@@ -269,8 +269,22 @@ TEST_F(TableViewTest, TapsSelectRowsAsTheDelegateSays)
     driver.tapRow(*table, { 0, 1 });
     EXPECT_EQ(rows->log, (Log { "will-select (0, 1)", "did-select (0, 1)" }));
     EXPECT_TRUE(table->cellForRow({ 0, 1 })->isSelected());
+    // Labels a row adds to its content, nested too, take the selected look
+    // with the row's own, and leave it with the selection.
+    auto holder = ui::View::create();
+    auto added = std::make_shared<ui::Label>();
+    holder->addSubview(added);
+    table->cellForRow({ 0, 1 })->contentView().addSubview(holder);
+    table->cellForRow({ 0, 1 })->setSelected(true);
+    EXPECT_TRUE(added->isHighlighted());
     table->deselectRow({ 0, 1 }, true);
     EXPECT_FALSE(table->cellForRow({ 0, 1 })->isSelected());
+    EXPECT_FALSE(added->isHighlighted());
+    table->cellForRow({ 0, 1 })->setSelectionStyle(ui::TableViewCell::SelectionStyle::None);
+    table->cellForRow({ 0, 1 })->setSelected(true);
+    EXPECT_FALSE(added->isHighlighted());
+    table->cellForRow({ 0, 1 })->setSelected(false);
+    table->cellForRow({ 0, 1 })->setSelectionStyle(ui::TableViewCell::SelectionStyle::Blue);
     EXPECT_EQ(table->indexPathForSelectedRow(), std::nullopt);
 
     rows->log.clear();
