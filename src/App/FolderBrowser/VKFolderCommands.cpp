@@ -253,13 +253,8 @@ void VKFolderCommands::handleAction(EditAction action, const core::Value& userIn
                 table->reloadData();
             break;
         }
-        int result = host->commandMoveToTrash(resource);
-        if (result == VKViewerFolderHost::TrashMoved)
-            break;
-        showAlertViewWithMessage(core::localized(result == VKViewerFolderHost::TrashLocked
-                                         ? "The folder is locked and cannot currently be deleted"
-                                         : "Failed to delete"),
-            core::localized("OK"));
+        // Confirmed by the sheet of a folder that is not empty.
+        moveToTrash(resource, "The folder is locked and cannot currently be deleted");
         break;
     }
     case EditAction::EmailResources: {
@@ -275,6 +270,18 @@ void VKFolderCommands::handleAction(EditAction action, const core::Value& userIn
     default:
         break;
     }
+}
+
+bool VKFolderCommands::moveToTrash(const std::shared_ptr<VKFileResource>& resource, const char* lockedMessage)
+{
+    auto host = m_host.lock();
+    int result = host && resource ? host->commandMoveToTrash(resource) : 0;
+    if (result == VKViewerFolderHost::TrashMoved)
+        return true;
+    showAlertViewWithMessage(
+        core::localized(result == VKViewerFolderHost::TrashLocked ? lockedMessage : "Failed to delete"),
+        core::localized("OK"));
+    return false;
 }
 
 std::optional<VKFolderCommands::EditAction> VKFolderCommands::actionConfirmedBy(Sheet sheet)

@@ -147,6 +147,10 @@ public:
     virtual void unzipResource(const std::shared_ptr<VKFileResource>& resource, const std::optional<std::string>& password);
     // The popup tagged Prompt::UnzipPassword.
     virtual void unzipPasswordPromptClickedButton(VKPopupAlert& alert, int index);
+    // Moves one item to the trash through the screen and, when it stays,
+    // says why in an alert: `lockedMessage` (localized here) when it is
+    // locked, "Failed to delete" otherwise. True when it went.
+    bool moveToTrash(const std::shared_ptr<VKFileResource>& resource, const char* lockedMessage);
     virtual void importMedia(const std::shared_ptr<core::Object>& sender);
     virtual void copyMarkedItemsToSavedPhotosAlbum(const std::shared_ptr<core::Object>& sender);
 

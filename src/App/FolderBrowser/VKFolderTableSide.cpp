@@ -5,7 +5,6 @@
 #include "App/FolderBrowser/VKFolderRowCells.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKMultiEditTableView.h"
-#include "Shell/Interface/AlertViewAdditions.h"
 #include "Downloads/VKDownloadFileResource.h"
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Localized.h"
@@ -97,13 +96,7 @@ void VKFolderTableSide::commitEditing(ui::TableView&, ui::TableViewCell::Editing
     auto resource = screen->resourceAtIndexPath(path);
     if (!resource || screen->rowOpener().askToDeleteFolder(resource))
         return;
-    int result = screen->moveResourceToTrash(resource);
-    if (result == VKViewerFolderHost::TrashMoved)
-        return;
-    showAlertViewWithMessage(core::localized(result == VKViewerFolderHost::TrashLocked
-                                                 ? "The file is locked and cannot currently be deleted"
-                                                 : "Failed to delete"),
-        core::localized("OK"));
+    screen->commands().moveToTrash(resource, "The file is locked and cannot currently be deleted");
 }
 
 void VKFolderTableSide::willBeginEditingRow(ui::TableView& table, ui::IndexPath)
