@@ -80,16 +80,11 @@ size_t withoutCutSequence(std::string_view bytes)
     return length;
 }
 
-// Whether the start of a regular file is UTF-8 text with a line break. Only
-// regular files are read, opened without blocking, so a FIFO or a device in
-// the store can never hang a listing.
-bool startsWithTextLines(const std::string& path)
+// Whether the start of an open regular file is UTF-8 text with a line
+// break. Read from offset 0 whatever the descriptor's own offset, which
+// stays as it was.
+bool startsWithTextLines(int fd)
 {
-    if (core::fs::hasNul(path))
-        return false;
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     struct stat info;
     char buffer[SniffLength];
     ssize_t count = -1;
@@ -98,13 +93,36 @@ bool startsWithTextLines(const std::string& path)
             count = pread(fd, buffer, sizeof buffer, 0);
         while (count < 0 && errno == EINTR);
     }
-    close(fd);
     if (count <= 0)
         return false;
     std::string_view text(buffer, static_cast<size_t>(count));
     if (text.size() == SniffLength)
         text = text.substr(0, withoutCutSequence(text));
     return !text.empty() && core::utf8::isValid(text) && text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// The same of a path. Only regular files are read, opened without blocking,
+// so a FIFO or a device in the store can never hang a listing.
+bool startsWithTextLines(const std::string& path)
+{
+    if (core::fs::hasNul(path))
+        return false;
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool text = startsWithTextLines(fd);
+    close(fd);
+    return text;
+}
+
+// What a file without a known extension is, once its start was looked at.
+std::string typeOfUnknownKind(const std::string& path, bool textLines)
+{
+    if (textLines)
+        return "text/plain";
+    if (!core::fs::isExecutable(path))
+        return "unknown";
+    return core::fs::isDirectory(path) ? "unknown" : "application/octet-stream";
 }
 
 } // namespace
@@ -124,11 +142,14 @@ std::string MIMEGetTypeForFile(const std::string& path)
 {
     if (std::string type = MIMEGetTypeForExtension(path); type != "unknown")
         return type;
-    if (startsWithTextLines(path))
-        return "text/plain";
-    if (!core::fs::isExecutable(path))
-        return "unknown";
-    return core::fs::isDirectory(path) ? "unknown" : "application/octet-stream";
+    return typeOfUnknownKind(path, startsWithTextLines(path));
+}
+
+std::string MIMEGetTypeForOpenFile(const std::string& path, int fd)
+{
+    if (std::string type = MIMEGetTypeForExtension(path); type != "unknown")
+        return type;
+    return typeOfUnknownKind(path, startsWithTextLines(fd));
 }
 
 bool MIMEIsPackageType(const std::string& path)

@@ -13,6 +13,9 @@
 // "application/octet-stream" and everything else (an executable folder, a
 // missing path, a FIFO) "unknown". Never blocks and never fails.
 std::string MIMEGetTypeForFile(const std::string& path);
+// The same for the file at `path` that `fd` holds open already: its start is
+// read through the descriptor (pread, its offset untouched), not opened again.
+std::string MIMEGetTypeForOpenFile(const std::string& path, int fd);
 // The type the table gives the name's extension, "unknown" when it has none
 // there; the disk is never looked at (names that are not files, such as the
 // last component of a web address).

@@ -161,7 +161,7 @@ void WebDAVGetResponse::sendOpenedFile(const std::string& path)
     if (m_resource)
         setEntityHeadersForResource(*m_resource);
     else
-        setEntityHeadersForFile(path, *m_attributes);
+        setEntityHeadersForFile(path, *m_attributes, m_fd);
     const auto& url = request()->requestURL();
     if (url && url->query().starts_with("download=1"))
         setHeaderValue("attachment", "Content-Disposition");

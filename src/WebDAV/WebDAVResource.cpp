@@ -187,9 +187,9 @@ std::optional<std::string> WebDAVResource::mimeType() const
     return contentTypeForFile(m_path);
 }
 
-std::string WebDAVResource::contentTypeForFile(const std::string& path)
+std::string WebDAVResource::contentTypeForFile(const std::string& path, int fd)
 {
-    std::string type = MIMEGetTypeForFile(path);
+    std::string type = fd >= 0 ? MIMEGetTypeForOpenFile(path, fd) : MIMEGetTypeForFile(path);
     if (type.find('/') == std::string::npos)
         return "application/octet-stream";
     return type;

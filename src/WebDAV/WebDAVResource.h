@@ -91,7 +91,8 @@ public:
     std::optional<std::string> mimeType() const;
     // The type a file is served and listed with: its MIME type, or
     // "application/octet-stream" where that is not a media type ("unknown").
-    static std::string contentTypeForFile(const std::string& path);
+    // With `fd`, the file held open at the path: its start is read through it.
+    static std::string contentTypeForFile(const std::string& path, int fd = -1);
     // The entity tag in quotation marks.
     std::optional<std::string> etag() const;
 

@@ -176,10 +176,10 @@ std::string WebDAVResponse::locationForURI(const core::URL& uri, const std::opti
     return absoluteLocation(escapedPathString(uri), host);
 }
 
-void WebDAVResponse::setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes)
+void WebDAVResponse::setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes, int fd)
 {
     if (!attributes.isDirectory())
-        setHeaderValue(WebDAVResource::contentTypeForFile(path), "Content-Type");
+        setHeaderValue(WebDAVResource::contentTypeForFile(path, fd), "Content-Type");
     setHeaderValue(RFC1123String(attributes.modificationDate()), "Last-Modified");
     setHeaderValue("\"" + etagForAttributes(attributes) + "\"", "Etag");
 }

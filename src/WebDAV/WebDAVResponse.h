@@ -94,8 +94,8 @@ public:
     // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
     // HEAD say of an item.
     void setEntityHeadersForResource(const WebDAVResource& resource);
-    // The same from attributes already read.
-    void setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes);
+    // The same from attributes already read, of the file `fd` holds open.
+    void setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes, int fd);
     // Whether an item may be handed out or changed: its path, with every
     // link on it followed (the item's own included), lies in one of the
     // server's roots. An item that does not exist is judged by its folder.

@@ -6,6 +6,8 @@
 
 #include "Support/TestCase.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +77,17 @@ TEST_F(MIMETypesTest, ContentDecidesWithoutAKnownExtension)
     std::string fifo = pathInHome("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(MIMEGetTypeForFile(fifo), "unknown");
+
+    // An open file is read through its descriptor, whatever the path holds
+    // by then, and its offset stays.
+    int fd = open(makeFile("served", "a\nb").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(lseek(fd, 1, SEEK_SET), 1);
+    ASSERT_EQ(rename(makeFile("flat2", "no line break").c_str(), pathInHome("served").c_str()), 0);
+    EXPECT_EQ(MIMEGetTypeForOpenFile(pathInHome("served"), fd), "text/plain");
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 1);
+    EXPECT_EQ(MIMEGetTypeForFile(pathInHome("served")), "unknown");
+    close(fd);
 }
 
 TEST_F(MIMETypesTest, PackagesAndAMissingTable)

@@ -147,6 +147,7 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     makeFile("site/Documents/notes", "one\ntwo\n");
     makeFile("site/Documents/blob", std::string("\x89\x01\xff\xfe", 4));
     EXPECT_NE(curl({ "-I", url("/Public/notes") }).find("Content-Type: text/plain\r\n"), std::string::npos);
+    EXPECT_NE(curl({ "-i", url("/Public/notes") }).find("Content-Type: text/plain\r\n"), std::string::npos);
     EXPECT_NE(curl({ "-I", url("/Public/blob") }).find("Content-Type: application/octet-stream\r\n"), std::string::npos);
 
     EXPECT_EQ(code(curl({ url("/Public/missing.txt") })), "404");
