@@ -159,13 +159,16 @@ VKAppServer::Start VKAppServer::start(bool start)
         return Start::Done;
     const auto configured = m_httpServer->port();
     core::Error error;
-    bool started = m_httpServer->startListening(&error);
+    auto listen = [this](core::Error* error) {
+        return m_listen ? m_listen(*m_httpServer, error) : m_httpServer->startListening(error);
+    };
+    bool started = listen(&error);
     if (!started && VKIsMultitaskingSupported()) {
         for (const auto port : m_fallbackPorts) {
             core::log("Trying port: {}", port);
             m_httpServer->setPort(port);
             error = {};
-            if ((started = m_httpServer->startListening(&error)))
+            if ((started = listen(&error)))
                 break;
         }
     }

@@ -3,6 +3,7 @@
 #include "Platform/Core/URL.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,9 @@
 
 class HTTPServer;
 class NetReachability;
+namespace core {
+class Error;
+}
 
 // The application's HTTP/WebDAV server: made on the home folder with its
 // virtual roots (a guest's on the public folder alone), started on the
@@ -42,6 +46,10 @@ public:
     // Tried in turn when the configured port is taken (8081…8090, then 0 for
     // a port the system assigns).
     void setFallbackPorts(std::vector<uint16_t> ports) { m_fallbackPorts = std::move(ports); }
+    // How the server takes a port: HTTPServer::startListening, unless a test
+    // gives its own, one that needs no port of the machine.
+    using Listen = std::function<bool(HTTPServer& server, core::Error* error)>;
+    void setListen(Listen listen) { m_listen = std::move(listen); }
     // "VKPortNumber" when it is a port; 80 (with a warning) otherwise.
     static uint16_t configuredPort();
     // The first non-loopback IPv4 address of the machine, else "127.0.0.1".
@@ -69,4 +77,5 @@ public:
 private:
     std::shared_ptr<HTTPServer> m_httpServer;
     std::vector<uint16_t> m_fallbackPorts;
+    Listen m_listen;
 };

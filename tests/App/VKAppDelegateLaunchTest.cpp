@@ -207,8 +207,14 @@ TEST_F(VKAppDelegateLaunchTest, TheDefaultPortBringsTheUpdateNotesOnceInPlaceOfT
     defaults()->set("VKIsFirstRun", core::Value(false));
     defaults()->set("VKDisplayServerURLAtStartup", core::Value(true));
     defaults()->set("VKPortNumber", core::Value(int64_t(80)));
-    // Where port 80 is not ours to take, any other will do.
-    delegate->server().setFallbackPorts({ 0 });
+    // The server takes any free port and reports 80: the machine's own port
+    // 80 may be taken, or not ours to take.
+    delegate->server().setListen([](HTTPServer& server, core::Error* error) {
+        server.setPort(0);
+        const bool started = server.startListening(error);
+        server.setPort(80);
+        return started;
+    });
     launch();
     EXPECT_EQ(presentedHelp().first, "general_updatenotes.html");
     EXPECT_EQ(presentedHelp().second, "Update Notes");
