@@ -23,6 +23,7 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/Fonts.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationItem.h"
@@ -144,6 +145,12 @@ protected:
                 for (size_t j = i + 1; j < texts.size(); ++j)
                     EXPECT_FALSE(texts[i].intersects(texts[j])) << i << " " << j;
             }
+            // The name keeps to its one line, a long one cut with an ellipsis.
+            const auto& title = cell->titleLabel();
+            auto lines = title.displayedLines();
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_LE(ui::Fonts::sizeOfString(lines[0], title.displayedFont()).width, title.frame().width() + 0.5f);
+            EXPECT_EQ(lines[0].ends_with("…"), title.text().starts_with("WWW"));
             if (auto* box = cell->markControl()) {
                 EXPECT_LE(box->frame().maxX(), icon.minX());
                 EXPECT_NEAR(box->frame().midY(), icon.midY(), 1);
