@@ -88,8 +88,9 @@ protected:
         test::FakeReachability::made().back()->fire(0x2);
         delegate->applicationDidFinishLaunchingWithOptions(core::Value::makeDictionary());
         // Turned before the start-up alert comes up on the next pass.
-        if (turn && shot.orientation != ui::Orientation::Portrait)
+        if (turn && shot.orientation != ui::Orientation::Portrait) {
             EXPECT_TRUE(driver.rotate(shot.orientation));
+        }
         advance(1);
     }
     void end()

@@ -21,13 +21,6 @@
 
 namespace {
 
-bool boolAt(const core::Value& info, const char* key)
-{
-    const auto& dictionary = info.dictionary();
-    auto found = dictionary.find(key);
-    return found != dictionary.end() && found->second.toBool();
-}
-
 // Gathers one load's status and body.
 class Loader : public net::URLConnectionDelegate {
 public:

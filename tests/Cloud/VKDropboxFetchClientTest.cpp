@@ -16,12 +16,6 @@ bool cacheValid(const core::Value& info)
     return found != dictionary.end() && found->second.toBool();
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), {});
-}
-
 } // namespace
 
 class VKDropboxFetchClientTest : public test::CloudServiceTestCase {

@@ -235,8 +235,9 @@ TEST_F(VKDownloadConnectionTest, AChangedFileOrAServerWithoutRangesStartsAgainFr
         ASSERT_EQ(requests.size(), c.requests);
         EXPECT_EQ(requests[1].header("Range").has_value(), c.rangeAsked);
         // A refused resume is asked again whole.
-        if (c.requests == 3)
+        if (c.requests == 3) {
             EXPECT_FALSE(requests[2].header("Range"));
+        }
     }
     EXPECT_TRUE(logContains("Validating resume response for: "));
 }

@@ -82,8 +82,8 @@ public:
 
     struct Encryption {
         enum Kind { RC4_40, RC4_128, AES_128, AES_256 } kind = RC4_128;
-        std::string userPassword;
-        std::string ownerPassword;
+        std::string userPassword {};
+        std::string ownerPassword {};
     };
     // The document's bytes. Streams without a filter are compressed unless
     // `compress` is false.

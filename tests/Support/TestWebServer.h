@@ -21,7 +21,7 @@ public:
         bool tls = false;
         std::vector<std::string> tlsNames = { "localhost", "127.0.0.1" };
         // Served under /files/NAME, with the options of /bytes.
-        std::string filesDirectory;
+        std::string filesDirectory {};
         // The plain port; 0: one the system assigns.
         int port = 0;
     };

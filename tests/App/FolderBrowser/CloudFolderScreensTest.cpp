@@ -61,9 +61,11 @@ protected:
             return;
         // Folders among the uploads keep their state, not "Folder".
         auto& table = docs->tableView();
-        for (int item = 0; item < table.numberOfRows(0); ++item)
-            if (auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow({ 0, item })); cell && cell->resource()->name() == "Old")
+        for (int item = 0; item < table.numberOfRows(0); ++item) {
+            if (auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow({ 0, item })); cell && cell->resource()->name() == "Old") {
                 EXPECT_EQ(cell->sizeLabel().text(), "Upload Failed");
+            }
+        }
     }
     // The shots of one orientation.
     void shootAll(const DeviceScreen& device, const std::string& suffix)

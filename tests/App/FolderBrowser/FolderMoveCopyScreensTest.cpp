@@ -157,8 +157,9 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             EXPECT_EQ(progress->text(), "Copying 3 Items");
             shoot("copying");
             VKBrowserOperation::resetOperationForTesting();
-            if (orientation != ui::Orientation::Portrait)
+            if (orientation != ui::Orientation::Portrait) {
                 ASSERT_TRUE(driver.rotate(ui::Orientation::Portrait));
+            }
             advance(1);
         }
     }

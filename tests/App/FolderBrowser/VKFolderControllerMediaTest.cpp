@@ -130,8 +130,8 @@ TEST_F(VKFolderControllerMediaTest, PicksInOneVisitFeedOneImportThatEndsWhenTheP
 {
     std::string movie = makeFile("Camera/clip.MOV", "moving pictures");
     Picker::setLibrary({ { "Camera",
-        { { Picker::imageType, picture(), std::nullopt }, { Picker::imageType, picture(), std::nullopt },
-            { Picker::movieType, nullptr, core::URL::fileURL(movie) } } } });
+        { { Picker::imageType, picture(), std::nullopt, {} }, { Picker::imageType, picture(), std::nullopt, {} },
+            { Picker::movieType, nullptr, core::URL::fileURL(movie), {} } } } });
     makeDocument("A/existing.txt", "x");
     show(documents("A"));
 

@@ -30,8 +30,11 @@ struct EditingHost : VKFolderEditing::Host {
     void list(const Strings& names)
     {
         rows.clear();
-        for (const auto& name : names)
-            rows.push_back({ .resource = std::make_shared<Item>("/d/" + name, name.starts_with("inert") ? 0 : 0xff) });
+        for (const auto& name : names) {
+            VKFolderRow row;
+            row.resource = std::make_shared<Item>("/d/" + name, name.starts_with("inert") ? 0 : 0xff);
+            rows.push_back(std::move(row));
+        }
     }
     const std::vector<VKFolderRow>& editingRows() override { return rows; }
     uint64_t editingSizeOfItem(const VKFileResource& resource) const override { return resource.name().size(); }

@@ -56,7 +56,7 @@ protected:
         UITestCase::SetUp();
         TANDRY_REQUIRE_DISPLAY();
         gfx::Screen::main().setScale(1);
-        host = ui::WindowHost::open({ "Tandry test" });
+        host = ui::WindowHost::open({ "Tandry test", {} });
         ASSERT_TRUE(host) << "no window on " << XvfbDisplay::display();
         area = static_cast<GtkWidget*>(host->drawingArea());
         ASSERT_TRUE(pump([&] { return host->drawCount() > 0; })) << "the window never drew";
@@ -97,8 +97,9 @@ protected:
         };
         int side = std::max({ width, height, 480 });
         bool turning = (width > height) != (gtk_widget_get_allocated_width(area) > gtk_widget_get_allocated_height(area));
-        if (turning)
+        if (turning) {
             ASSERT_TRUE(width > height ? follows(side + 1, side) : follows(side, side + 1));
+        }
         ASSERT_TRUE(follows(width, height)) << "the screen follows the window";
         settle();
     }

@@ -84,8 +84,8 @@ TEST_F(ImagePickerScreensTest, TheListWaitsForTheScanThenListsTheAlbumsOrSaysThe
     Picker::setLibrarySource([&] {
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return std::vector<Picker::Album> { { "Pictures", { { Picker::imageType, picture(), std::nullopt } } },
-            { "Trips", { { Picker::imageType, picture(), std::nullopt } } } };
+        return std::vector<Picker::Album> { { "Pictures", { { Picker::imageType, picture(), std::nullopt, {} } } },
+            { "Trips", { { Picker::imageType, picture(), std::nullopt, {} } } } };
     });
     present();
     auto list = picker->albumListController();
@@ -120,7 +120,7 @@ TEST_F(ImagePickerScreensTest, TheGridPacksSquaresFourGapsApartAndFollowsTheTurn
 {
     std::vector<Picker::Media> media;
     for (int i = 0; i < 9; ++i)
-        media.push_back({ Picker::imageType, picture(), std::nullopt });
+        media.push_back({ Picker::imageType, picture(), std::nullopt, {} });
     media.push_back({ Picker::movieType, nullptr, core::URL::fileURL(makeFile("Pictures/clip.mov", "m")),
         home() + "/Pictures/clip.mov", 5 * 1024 * 1024 });
     Picker::setLibrary({ { "Pictures", media } });
@@ -204,7 +204,7 @@ TEST_F(ImagePickerScreensTest, ThumbnailsAreSquareAtCellSizeAndAtMostThreeHundre
 
     std::vector<Picker::Media> media;
     for (int i = 0; i < 310; ++i)
-        media.push_back({ Picker::imageType, picture(), std::nullopt });
+        media.push_back({ Picker::imageType, picture(), std::nullopt, {} });
     for (const auto& item : media) {
         bool ready = false;
         EXPECT_FALSE(store.thumbnail(item, 75, 1, wanted, [&] { ready = true; }));
@@ -222,7 +222,7 @@ TEST_F(ImagePickerScreensTest, ThumbnailsAreSquareAtCellSizeAndAtMostThreeHundre
     size_t made = store.madeCount();
     auto gone = std::make_shared<std::atomic<bool>>(false);
     bool ready = false;
-    store.thumbnail({ Picker::imageType, picture(), std::nullopt }, 75, 1, gone, [&] { ready = true; });
+    store.thumbnail({ Picker::imageType, picture(), std::nullopt, {} }, 75, 1, gone, [&] { ready = true; });
     core::Thread::waitForAll(10);
     runLoop();
     EXPECT_FALSE(ready);

@@ -280,7 +280,7 @@ TEST_F(PresentedServicesTest, ImagePicker)
 
     auto image = gfx::BitmapContext::create(4, 4)->makeImage();
     auto movie = core::URL::fileURL(makeFile("clip.mov", "m"));
-    Picker::setLibrary({ { "Camera Roll", { { Picker::imageType, image, {} }, { Picker::movieType, nullptr, movie } } } });
+    Picker::setLibrary({ { "Camera Roll", { { Picker::imageType, image, {}, {} }, { Picker::movieType, nullptr, movie, {} } } } });
 
     auto delegate = std::make_shared<PickerLog>();
     auto picker = Picker::create();

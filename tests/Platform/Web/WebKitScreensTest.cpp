@@ -40,7 +40,7 @@ protected:
         shown.updateSnapshot([&] { taken = true; });
         EXPECT_TRUE(waitFor([&] { return taken; }));
         runLoop();
-        return ui::Renderer::renderImage(shown, ui::RenderOptions { 2, std::nullopt, true });
+        return ui::Renderer::renderImage(shown, ui::RenderOptions { 2, std::nullopt, true, {} });
     }
     void save(const gfx::BitmapContext& picture, const std::string& name)
     {

@@ -119,7 +119,7 @@ TEST_F(WebKitViewTest, ThePageShowsThroughSnapshotsWhereItIsScrolled)
     EXPECT_EQ(view->scrollView().contentSize().width, 320);
 
     // The renderer draws it: the picture of the view shows the blocks.
-    auto picture = ui::Renderer::renderImage(*view, ui::RenderOptions { 2, std::nullopt, false });
+    auto picture = ui::Renderer::renderImage(*view, ui::RenderOptions { 2, std::nullopt, false, {} });
     ASSERT_TRUE(picture);
     auto pixel = picture->pixelAt(20, 20);
     EXPECT_TRUE(near(uint32_t(pixel.red) << 16 | uint32_t(pixel.green) << 8 | pixel.blue, 0xDD3333));

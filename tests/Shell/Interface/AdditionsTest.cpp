@@ -288,8 +288,9 @@ TEST_F(AdditionsTest, AlertWithASpinner)
     EXPECT_GT(frame.width(), 0);
     // It sits in the room below the text, not over it.
     for (const auto& view : alert->subviews())
-        if (auto* label = dynamic_cast<ui::Label*>(view.get()); label && label->text() == alert->message())
+        if (auto* label = dynamic_cast<ui::Label*>(view.get()); label && label->text() == alert->message()) {
             EXPECT_GE(frame.minY(), label->frame().minY() + ui::Fonts::lineHeight(label->font()));
+        }
     driver.pressAlertButton("Cancel");
     advance(1);
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
-#include <regex>
+#include <cstdio>
 #include <sstream>
 
 namespace test {
@@ -121,12 +121,17 @@ std::string MovieClips::large(const std::string& name, int width, int height, do
 double MovieClips::discoveredDuration(const std::string& path)
 {
     auto result = runCommand({ "gst-discoverer-1.0", path });
-    std::smatch match;
-    static const std::regex duration(R"(Duration: (\d+):(\d+):(\d+)\.(\d+))");
-    if (result.status != 0 || !std::regex_search(result.output, match, duration))
+    if (result.status != 0)
         return -1;
-    return std::stod(match[1]) * 3600 + std::stod(match[2]) * 60 + std::stod(match[3])
-        + std::stod("0." + match[4].str());
+    // The first "Duration: H:MM:SS.fraction" of the report.
+    for (size_t at = result.output.find("Duration: "); at != std::string::npos;
+         at = result.output.find("Duration: ", at + 1)) {
+        unsigned hours = 0, minutes = 0, seconds = 0;
+        char fraction[32] = {};
+        if (std::sscanf(result.output.c_str() + at, "Duration: %u:%u:%u.%31[0-9]", &hours, &minutes, &seconds, fraction) == 4)
+            return hours * 3600.0 + minutes * 60.0 + seconds + std::stod(std::string("0.") + fraction);
+    }
+    return -1;
 }
 
 } // namespace test

@@ -61,7 +61,7 @@ int main(int argc, char** argv)
         std::printf("offset %g\n", double(now.y));
         std::fflush(stdout);
     });
-    auto host = ui::WindowHost::open({ "Annual Report" });
+    auto host = ui::WindowHost::open({ "Annual Report", {} });
     if (!host)
         return 4;
     auto turned = core::NotificationCenter::defaultCenter().observe(

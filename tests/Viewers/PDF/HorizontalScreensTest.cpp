@@ -98,8 +98,9 @@ protected:
         harness = std::make_shared<HorizontalHarness>(spreads);
         window().setRootViewController(harness);
         harness->view();
-        if (device.orientation != ui::Orientation::Portrait)
+        if (device.orientation != ui::Orientation::Portrait) {
             EXPECT_TRUE(driver.rotate(device.orientation));
+        }
         if (auto pairs = std::dynamic_pointer_cast<VKDocumentViewHorizontalDouble>(harness->layout))
             pairs->setSingleFirstPage(singleFirst);
         layout().setDelegate(delegate);
@@ -209,8 +210,9 @@ TEST_F(HorizontalScreensTest, SinglePagesWithAndWithoutChromeZoomedAndMidTurn)
         scrollView().setZoomScale(scrollView().minimumZoomScale() * 1.5f);
         settle();
         gfx::Rect f = scrollView().contentView()->frame();
-        if (f.height() < scrollView().bounds().height())
+        if (f.height() < scrollView().bounds().height()) {
             EXPECT_NEAR(f.minY(), scrollView().bounds().height() - f.maxY(), 1);
+        }
         shoot(device, "zoomed_landscape_page");
     });
 }

@@ -103,8 +103,9 @@ protected:
         harness = std::make_shared<LayoutHarness>();
         window().setRootViewController(harness);
         harness->view();
-        if (device.orientation != ui::Orientation::Portrait)
+        if (device.orientation != ui::Orientation::Portrait) {
             EXPECT_TRUE(driver.rotate(device.orientation));
+        }
         harness->layout->setDelegate(delegate);
         harness->layout->setDataSource(source);
         advance(1);

@@ -271,8 +271,9 @@ TEST_F(VKDocumentViewHorizontalTest, TurnsKeepFewCellsAndViewsAndAFlushKeepsTheC
         // Views of the pages that show were never dropped for a second one.
         for (auto& [index, cell] : layout->pagingView().currentCells()) {
             auto* scroll = &static_cast<VKScrollPagingViewCell&>(*cell).scrollView();
-            if (!pairs)
+            if (!pairs) {
                 EXPECT_EQ(scroll->contentView(), layout->viewForPageAtIndex(index));
+            }
         }
         driver.memoryWarning();
         EXPECT_EQ(layout->cachedPageIndexes(), pairs ? (std::vector<size_t> { 399, 400 }) : (std::vector<size_t> { 200 }));

@@ -292,8 +292,9 @@ TEST_F(VKPDFOutlineTableViewControllerTest, ABookmarkLandsOnItsPageInEveryLayout
         advance(1);
         EXPECT_FALSE(navigation->modalViewController());
         EXPECT_EQ(viewer->currentPageNumber(), expected);
-        if (layout.zoom != 0)
+        if (layout.zoom != 0) {
             EXPECT_NEAR(viewer->contentZoom(), layout.zoom, 0.01);
+        }
         navigation->popToRootViewController(false);
         runLoop();
     }

@@ -88,7 +88,7 @@ TEST_F(VKTextLoaderTest, ChunkedDecodingAgreesWithWholeFileConversion)
         "\xf4\x8f\xbf\xbf", "\xf0\x9f\x98\x80", "\xe2\x82", "\x80", "\xc3\xa9",
         // A bad byte a few ASCII bytes after a good sequence, in the same
         // eight-byte word or the next.
-        "\xc3\xa9ab\xff", "\xc3\xa9abcdefghij\xff" };
+        "\xc3\xa9" "ab\xff", "\xc3\xa9" "abcdefghij\xff" };
     for (const char* edge : edges)
         for (size_t before : { size_t(0), (size_t(1) << 20) - 2, (size_t(1) << 20) - 1 })
             for (bool lossy : { false, true }) {
@@ -102,8 +102,9 @@ TEST_F(VKTextLoaderTest, ChunkedDecodingAgreesWithWholeFileConversion)
         auto chunked = VKTextLoader::decode(file, c.encoding, c.lossy);
         auto whole = stringWithData(core::Data(c.bytes), c.encoding, c.lossy);
         ASSERT_EQ(chunked != nullptr, whole.has_value()) << c.encoding << " lossy " << c.lossy << " size " << c.bytes.size();
-        if (whole)
+        if (whole) {
             EXPECT_TRUE(chunked->snapshot().string() == *whole) << c.encoding;
+        }
     }
 }
 
@@ -265,7 +266,7 @@ TEST_F(VKTextLoaderTest, MostlyUTF8AndUTF16WithoutAMarkAreTold)
         EXPECT_EQ(textOf(result), english);
     }
     EXPECT_FALSE(VKTextLoader::utf16WithoutMark(std::string("a\0b\0\x01\0", 6))) << "a control is no text";
-    EXPECT_FALSE(VKTextLoader::utf16WithoutMark("\xff\xfea\0b\0")) << "a marked one is the sniffer's";
+    EXPECT_FALSE(VKTextLoader::utf16WithoutMark(std::string("\xff\xfe" "a\0b\0", 6))) << "a marked one is the sniffer's";
 }
 
 TEST_F(VKTextLoaderTest, TheAutomaticSizeFitsTheLinesNeverUnderNine)

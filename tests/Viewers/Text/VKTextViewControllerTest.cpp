@@ -236,8 +236,9 @@ TEST_F(VKTextViewControllerTest, UndecodableTextShowsTheAlertAndKeepsTheSheetAnd
     EXPECT_TRUE(viewer->contentDidLoad());
     ASSERT_TRUE(driver.alert());
     for (const char* action : { VKViewController::ShowDocumentActionSheetAction, VKViewController::DeleteItemAction })
-        if (auto item = viewer->findBarButtonItemWithAction(action))
+        if (auto item = viewer->findBarButtonItemWithAction(action)) {
             EXPECT_TRUE(item->isEnabled()) << action;
+        }
     driver.pressAlertButton(0);
     runLoop();
 }

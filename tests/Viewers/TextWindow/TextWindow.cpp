@@ -134,7 +134,7 @@ int main(int argc, char** argv)
     auto viewer = VKTextViewController::create(VKFileResource::resourceWithPath(path), nullptr);
     navigation->pushViewController(viewer, false);
     loop.runUntilIdle();
-    auto host = ui::WindowHost::open({ "server.log" });
+    auto host = ui::WindowHost::open({ "server.log", {} });
     if (!host)
         return 4;
     std::printf("ready\n");

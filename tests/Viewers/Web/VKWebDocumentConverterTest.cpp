@@ -138,8 +138,9 @@ TEST_F(VKWebDocumentConverterTest, WithoutTheConverterTheViewerSaysWhatToInstall
     EXPECT_FALSE(viewer->contentView());
     EXPECT_FALSE(viewer->contentIsLoading());
     for (const char* action : { VKViewController::ShowDocumentActionSheetAction, VKViewController::DeleteItemAction })
-        if (auto item = viewer->findBarButtonItemWithAction(action))
+        if (auto item = viewer->findBarButtonItemWithAction(action)) {
             EXPECT_TRUE(item->isEnabled()) << action;
+        }
     driver.pressAlertButton("OK");
 }
 

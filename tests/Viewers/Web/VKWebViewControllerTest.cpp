@@ -97,8 +97,9 @@ TEST_F(VKWebViewControllerTest, RTFIsConvertedOnAWorkerAndLoadedWithItsBase)
     EXPECT_FALSE(viewer->contentView());
     EXPECT_FALSE(viewer->contentIsLoading());
     for (const char* action : { VKViewController::ShowDocumentActionSheetAction, VKViewController::DeleteItemAction })
-        if (auto item = viewer->findBarButtonItemWithAction(action))
+        if (auto item = viewer->findBarButtonItemWithAction(action)) {
             EXPECT_TRUE(item->isEnabled()) << action;
+        }
     driver.pressAlertButton(0);
     EXPECT_TRUE(logContains("webView didFailLoadWithError:"));
 }
