@@ -410,11 +410,29 @@ void VKFolderPickerViewController::willDisplayCell(ui::TableView&, ui::TableView
         accessory->setHidden(m_subfolderBrowsingDisabled || closed);
 }
 
-std::optional<ui::IndexPath> VKFolderPickerViewController::willSelectRow(ui::TableView&, ui::IndexPath path)
+bool VKFolderPickerViewController::canPick(ui::IndexPath path) const
 {
     auto folder = resourceForIndexPath(path);
     auto* picker = parentFolderPickerController();
-    if (!folder || (picker && picker->isFolderDisabled(folder->path())))
+    return folder && !(picker && picker->isFolderDisabled(folder->path()));
+}
+
+bool VKFolderPickerViewController::canOpenSubfolders(ui::IndexPath path) const
+{
+    auto folder = resourceForIndexPath(path);
+    auto* picker = parentFolderPickerController();
+    return folder && picker && !m_subfolderBrowsingDisabled && !picker->isWithinRecursivelyDisabledFolder(folder->path());
+}
+
+// The arrows rest on a row that picks or opens: a grey one may still open.
+bool VKFolderPickerViewController::canSelectRow(ui::TableView&, ui::IndexPath path)
+{
+    return canPick(path) || canOpenSubfolders(path);
+}
+
+std::optional<ui::IndexPath> VKFolderPickerViewController::willSelectRow(ui::TableView&, ui::IndexPath path)
+{
+    if (!canPick(path))
         return std::nullopt;
     return path;
 }
@@ -445,11 +463,9 @@ void VKFolderPickerViewController::accessoryButtonTapped(ui::Button& button)
 
 bool VKFolderPickerViewController::openSubfolders(ui::IndexPath path)
 {
-    auto folder = resourceForIndexPath(path);
-    auto* picker = parentFolderPickerController();
-    if (!folder || !picker || m_subfolderBrowsingDisabled || picker->isWithinRecursivelyDisabledFolder(folder->path()))
+    if (!canOpenSubfolders(path))
         return false;
-    picker->pushViewController(create(folder), true);
+    parentFolderPickerController()->pushViewController(create(resourceForIndexPath(path)), true);
     return true;
 }
 

@@ -82,6 +82,7 @@ public:
     bool canEditRow(ui::TableView&, ui::IndexPath) override { return false; }
     void willDisplayCell(ui::TableView& table, ui::TableViewCell& cell, ui::IndexPath path) override;
     std::optional<ui::IndexPath> willSelectRow(ui::TableView& table, ui::IndexPath path) override;
+    bool canSelectRow(ui::TableView& table, ui::IndexPath path) override;
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
 
     void collectionDidUpdate(const core::Notification& notification);
@@ -89,6 +90,10 @@ public:
     void cloudMetadataLoadFailed(const core::Notification& notification);
 
 private:
+    // Whether the row's folder may be picked; whether its subfolders may be
+    // browsed.
+    bool canPick(ui::IndexPath path) const;
+    bool canOpenSubfolders(ui::IndexPath path) const;
     void startObserving();
     bool isShownFolder(const core::Notification& notification, const char* key) const;
     void layoutCustomSubviews();

@@ -774,22 +774,27 @@ bool TableView::performKeyCommand(KeyCommand command)
         return true;
     }
     layoutIfNeeded();
-    std::optional<IndexPath> next;
-    if (m_selected && isValid(*m_selected)) {
-        // The neighbour, across sections.
-        int step = command == KeyCommand::Down ? 1 : -1;
-        int section = m_selected->section, row = m_selected->row + step;
-        while (section >= 0 && section < numberOfSections() && !next) {
+    int step = command == KeyCommand::Down ? 1 : -1;
+    // The neighbour, across sections.
+    auto neighbour = [this, step](IndexPath from) -> std::optional<IndexPath> {
+        int section = from.section, row = from.row + step;
+        while (section >= 0 && section < numberOfSections()) {
             if (row >= 0 && row < numberOfRows(section))
-                next = IndexPath { section, row };
-            else {
-                section += step;
-                row = step > 0 ? 0 : (section >= 0 && section < numberOfSections() ? numberOfRows(section) - 1 : -1);
-            }
+                return IndexPath { section, row };
+            section += step;
+            row = step > 0 ? 0 : (section >= 0 && section < numberOfSections() ? numberOfRows(section) - 1 : -1);
         }
-    } else if (auto shown = indexPathsForVisibleRows(); !shown.empty()) {
-        next = command == KeyCommand::Down ? shown.front() : shown.back();
-    }
+        return std::nullopt;
+    };
+    std::optional<IndexPath> next;
+    if (m_selected && isValid(*m_selected))
+        next = neighbour(*m_selected);
+    else if (auto shown = indexPathsForVisibleRows(); !shown.empty())
+        next = step > 0 ? shown.front() : shown.back();
+    // Rows that cannot be chosen are passed over.
+    auto d = tableDelegate();
+    while (next && d && !d->canSelectRow(*this, *next))
+        next = neighbour(*next);
     if (!next)
         return ScrollView::performKeyCommand(command);
     auto keep = shared_from_this();

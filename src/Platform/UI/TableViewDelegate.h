@@ -28,6 +28,9 @@ public:
 
     // nullopt: no selection; another path: that row is selected instead.
     virtual std::optional<IndexPath> willSelectRow(TableView&, IndexPath path) { return path; }
+    // Whether the row can be chosen at all (asked without choosing it): the
+    // arrow keys pass over those that cannot.
+    virtual bool canSelectRow(TableView&, IndexPath) { return true; }
     virtual void didSelectRow(TableView&, IndexPath) { }
     virtual std::optional<IndexPath> willDeselectRow(TableView&, IndexPath path) { return path; }
     virtual void didDeselectRow(TableView&, IndexPath) { }

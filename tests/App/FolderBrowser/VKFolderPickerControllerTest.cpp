@@ -1,7 +1,8 @@
 // The folder picker: its roots, Cancel, the rows of a folder and their
-// order, picking and opening, disabled folders (whole components), the
-// header, the remembered folder and what may not reopen, updates from the
-// server and the cloud, and where the message and the spinner sit.
+// order, picking and opening, disabled folders (whole components, passed
+// over by the arrows), the header, the remembered folder and what may not
+// reopen, updates from the server and the cloud, and where the message and
+// the spinner sit.
 
 #include "RootFolderTestCase.h"
 
@@ -254,6 +255,19 @@ TEST_F(VKFolderPickerControllerTest, DisabledFoldersByWholeComponents)
     EXPECT_EQ(l.contentView().alpha(), 0.5f);
     ASSERT_FALSE(l.accessoryView()->isHidden());
     driver.tap(l);
+    runLoop();
+    EXPECT_TRUE(pickerDelegate->picked.empty());
+
+    // The arrows pass over A, which neither picks nor opens, and rest on L,
+    // whose Return picks nothing.
+    auto selected = [&] { return screen.tableView().indexPathForSelectedRow(); };
+    driver.key(ui::KeyCommand::Down);
+    EXPECT_EQ(selected(), (ui::IndexPath { 0, 1 }));
+    driver.key(ui::KeyCommand::Up);
+    EXPECT_EQ(selected(), (ui::IndexPath { 0, 1 }));
+    driver.key(ui::KeyCommand::Down);
+    EXPECT_EQ(selected(), (ui::IndexPath { 0, 2 }));
+    driver.key(ui::KeyCommand::Return);
     runLoop();
     EXPECT_TRUE(pickerDelegate->picked.empty());
     driver.tap(*l.accessoryView());
