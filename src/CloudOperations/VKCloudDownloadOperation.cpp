@@ -150,7 +150,7 @@ void VKCloudDownloadOperation::beginFetchWithQuotaConfirmation(bool confirm)
         uint64_t bytes = resource->size();
         if (resource->isDirectory())
             bytes += std::min(resource->sizeOfChildren(), std::numeric_limits<uint64_t>::max() - bytes);
-        m_totalBytes[resource->cloudPath()] = bytes;
+        m_totalBytes.set(resource->cloudPath(), bytes);
         total = bytes > std::numeric_limits<uint64_t>::max() - total ? std::numeric_limits<uint64_t>::max() : total + bytes;
     }
     auto quota = VKQuotaManager::defaultManager();
@@ -234,10 +234,10 @@ void VKCloudDownloadOperation::updateProgress()
 void VKCloudDownloadOperation::downloadManagerDidUpdateProgress(VKDownloadManager&, float progress,
     VKDownloadFileResource& item)
 {
-    auto total = m_totalBytes.find(item.cloudPath());
-    if (m_ended || total == m_totalBytes.end())
+    const uint64_t* total = m_totalBytes.find(item.cloudPath());
+    if (m_ended || !total)
         return;
-    m_bytesLoaded[item.cloudPath()] = cloudbytes::scaled(total->second, progress);
+    m_bytesLoaded.set(item.cloudPath(), cloudbytes::scaled(*total, progress));
     updateProgress();
 }
 
@@ -248,8 +248,8 @@ void VKCloudDownloadOperation::downloadManagerDownloadCompletedForResource(VKDow
         return;
     auto keep = shared_from_this();
     const std::string cloudPath = download->cloudPath();
-    if (auto total = m_totalBytes.find(cloudPath); total != m_totalBytes.end())
-        m_bytesLoaded[cloudPath] = total->second;
+    if (const uint64_t* total = m_totalBytes.find(cloudPath))
+        m_bytesLoaded.set(cloudPath, *total);
     updateProgress();
     if (m_deleteOriginals) {
         auto source = std::find_if(m_selection.begin(), m_selection.end(),

@@ -88,8 +88,8 @@ private:
     std::vector<std::shared_ptr<VKDownloadFileResource>> m_downloads;
     // Selected resources whose download completed (a move deletes them).
     std::vector<std::shared_ptr<VKFileResource>> m_downloadedResources;
-    std::map<std::string, uint64_t> m_totalBytes;
-    std::map<std::string, uint64_t> m_bytesLoaded;
+    VKCloudByteCounts m_totalBytes;
+    VKCloudByteCounts m_bytesLoaded;
     // Takes back the quota question while it is shown.
     VKTransferQuestions::Withdrawal m_withdrawQuestion;
     std::shared_ptr<VKCloudDeleteOperation> m_deleteOperation;

@@ -102,14 +102,6 @@ bool VKCloudFileOperation::isValidItemName(const std::string& name)
 
 namespace cloudbytes {
 
-uint64_t sum(const std::map<std::string, uint64_t>& bytes)
-{
-    uint64_t total = 0;
-    for (const auto& [path, count] : bytes)
-        total = count > std::numeric_limits<uint64_t>::max() - total ? std::numeric_limits<uint64_t>::max() : total + count;
-    return total;
-}
-
 uint64_t scaled(uint64_t bytes, float progress)
 {
     const float value = static_cast<float>(bytes) * progress;
@@ -120,13 +112,12 @@ uint64_t scaled(uint64_t bytes, float progress)
     return static_cast<uint64_t>(value);
 }
 
-void reportProgress(VKFileOperation& operation, const std::map<std::string, uint64_t>& done,
-    const std::map<std::string, uint64_t>& total)
+void reportProgress(VKFileOperation& operation, const VKCloudByteCounts& done, const VKCloudByteCounts& total)
 {
-    const uint64_t whole = sum(total);
+    const uint64_t whole = total.total();
     if (whole == 0)
         return;
-    const float progress = static_cast<float>(double(sum(done)) / double(whole));
+    const float progress = static_cast<float>(double(done.total()) / double(whole));
     operation.setProgress(progress);
     if (auto delegate = operation.delegate())
         delegate->fileOperation(operation, progress);

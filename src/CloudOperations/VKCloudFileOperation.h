@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Cloud/VKCloudServiceDelegate.h"
+#include "CloudOperations/VKCloudByteCounts.h"
 #include "FileModel/VKFileOperation.h"
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <memory>
 #include <string>
@@ -48,12 +48,9 @@ protected:
 
 // Byte counts of the operations that follow transfers, by cloud path.
 namespace cloudbytes {
-// The sum, saturating instead of wrapping.
-uint64_t sum(const std::map<std::string, uint64_t>& bytes);
 // `bytes` × `progress` computed in single precision and truncated.
 uint64_t scaled(uint64_t bytes, float progress);
 // Reports the share of the bytes done to the operation and its delegate;
 // nothing while the total is 0.
-void reportProgress(VKFileOperation& operation, const std::map<std::string, uint64_t>& done,
-    const std::map<std::string, uint64_t>& total);
+void reportProgress(VKFileOperation& operation, const VKCloudByteCounts& done, const VKCloudByteCounts& total);
 } // namespace cloudbytes

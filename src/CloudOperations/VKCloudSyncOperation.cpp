@@ -36,7 +36,7 @@ void VKCloudSyncOperation::run()
         auto resource = cloudResource(item);
         if (!resource || resource->isUpload())
             continue;
-        m_totalBytes[resource->cloudPath()] = resource->isDirectory() ? resource->sizeOfChildren() : resource->size();
+        m_totalBytes.set(resource->cloudPath(), resource->isDirectory() ? resource->sizeOfChildren() : resource->size());
         m_fetchQueue.push_back(resource);
     }
     if (m_fetchQueue.empty()) {
@@ -88,10 +88,10 @@ bool VKCloudSyncOperation::removeActiveFetch(const std::string& path)
 void VKCloudSyncOperation::cloudServiceFetchForPathDidUpdateProgress(VKCloudService&, const std::string& path,
     float progress)
 {
-    auto total = m_totalBytes.find(path);
-    if (m_ended || total == m_totalBytes.end())
+    const uint64_t* total = m_totalBytes.find(path);
+    if (m_ended || !total)
         return;
-    m_fetchedBytes[path] = cloudbytes::scaled(total->second, progress);
+    m_fetchedBytes.set(path, cloudbytes::scaled(*total, progress));
     cloudbytes::reportProgress(*this, m_fetchedBytes, m_totalBytes);
 }
 
@@ -100,8 +100,8 @@ void VKCloudSyncOperation::cloudServiceFetchCompletedForPath(VKCloudService&, co
     if (m_ended || !removeActiveFetch(path))
         return;
     auto keep = shared_from_this();
-    if (auto total = m_totalBytes.find(path); total != m_totalBytes.end())
-        m_fetchedBytes[path] = total->second;
+    if (const uint64_t* total = m_totalBytes.find(path))
+        m_fetchedBytes.set(path, *total);
     processFetchQueue();
 }
 

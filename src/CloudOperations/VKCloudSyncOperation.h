@@ -39,7 +39,7 @@ private:
 
     std::deque<std::shared_ptr<VKCloudFileResource>> m_fetchQueue;
     std::vector<std::shared_ptr<VKCloudFileResource>> m_activeFetches;
-    std::map<std::string, uint64_t> m_totalBytes;
-    std::map<std::string, uint64_t> m_fetchedBytes;
+    VKCloudByteCounts m_totalBytes;
+    VKCloudByteCounts m_fetchedBytes;
     bool m_processing = false;
 };

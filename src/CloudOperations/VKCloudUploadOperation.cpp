@@ -361,7 +361,7 @@ void VKCloudUploadOperation::localCopyDidComplete(const std::vector<std::string>
         uint64_t bytes = resource->size();
         if (resource->isDirectory())
             bytes += resource->sizeOfChildren();
-        m_totalBytes[resource->cloudPath()] = bytes;
+        m_totalBytes.set(resource->cloudPath(), bytes);
         resource->managedObject()->setUploadState(VKNetworkStateWaiting);
         m_queue.push_back(resource);
     }
@@ -403,9 +403,10 @@ void VKCloudUploadOperation::setUploadStateForPath(const std::string& cloudPath,
 void VKCloudUploadOperation::cloudServiceUploadForPathDidUpdateProgress(VKCloudService&, const std::string& path,
     float progress)
 {
-    if (!m_totalBytes.count(path))
+    const uint64_t* total = m_totalBytes.find(path);
+    if (!total)
         return;
-    m_bytesLoaded[path] = cloudbytes::scaled(m_totalBytes[path], progress);
+    m_bytesLoaded.set(path, cloudbytes::scaled(*total, progress));
     updateProgress();
     if (progress == 1.0f)
         setUploadStateForPath(path, VKNetworkStateFinalizing);
@@ -418,8 +419,8 @@ void VKCloudUploadOperation::cloudServiceUploadCompletedForPath(VKCloudService&,
     setUploadStateForPath(path, VKNetworkStateNone);
     if (auto store = VKCloudFileStore::sharedStore())
         store->saveContext();
-    if (m_totalBytes.count(path))
-        m_bytesLoaded[path] = m_totalBytes[path];
+    if (const uint64_t* total = m_totalBytes.find(path))
+        m_bytesLoaded.set(path, *total);
     updateProgress();
     if (m_deleteOriginals) {
         const std::string name = core::path::lastPathComponent(path);

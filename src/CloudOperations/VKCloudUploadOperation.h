@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Cloud/VKCloudServiceDelegate.h"
+#include "CloudOperations/VKCloudByteCounts.h"
 #include "FileModel/VKFileOperation.h"
 #include "Kit/VKFileManagerDelegate.h"
 #include "Platform/UI/ActionSheet.h"
@@ -108,6 +109,6 @@ private:
     std::vector<std::shared_ptr<VKCloudFileResource>> m_queue;
     int32_t m_activeUploadCount = 0;
     // Cloud path -> bytes of the staged item, and bytes sent of it.
-    std::map<std::string, uint64_t> m_totalBytes;
-    std::map<std::string, uint64_t> m_bytesLoaded;
+    VKCloudByteCounts m_totalBytes;
+    VKCloudByteCounts m_bytesLoaded;
 };

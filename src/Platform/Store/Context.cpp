@@ -810,12 +810,6 @@ bool Context::save(core::Error* error)
     m_pendingByParent.clear();
     m_pendingByName.clear();
     m_pendingPlace.clear();
-    for (auto it = m_transient.begin(); it != m_transient.end();) {
-        if (it->second->m_gone)
-            it = m_transient.erase(it);
-        else
-            ++it;
-    }
     invalidateHidden();
 
     core::NotificationCenter::defaultCenter().post(ContextDidSaveNotification, shared_from_this(),

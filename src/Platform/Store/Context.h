@@ -184,6 +184,7 @@ private:
     ObjectMap m_inserted;
     ObjectMap m_updated;
     ObjectMap m_deleted;
+    // Objects holding values kept in memory only, held until markGone.
     ObjectMap m_transient;
     struct PendingPlace {
         int64_t parent;
