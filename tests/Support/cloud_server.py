@@ -8,6 +8,9 @@ of the client's.
                   --consumer KEY:SECRET --account EMAIL:PASSWORD
                   [--quota BYTES] [--timestamp-window SECONDS]
 
+Without --quota the account has no limit (its info reports 1 TiB), and an
+upload does not add up the root's sizes first.
+
 Listens on 127.0.0.1 only (plain HTTP, and HTTPS on a second port with a
 certificate), HTTP/1.1 with keep-alive and "Expect: 100-continue", and
 prints {"port": N, "tls_port": M} once listening.
@@ -137,6 +140,10 @@ class Refused(Exception):
 def escape(text):
     """RFC 3986 percent-encoding, as OAuth signs (RFC 5849 section 3.6)."""
     return urllib.parse.quote(text, safe="-._~")
+
+
+# What the account info reports as the quota of an account without one.
+UNLIMITED_QUOTA = 1 << 40
 
 
 def fold(name):
@@ -749,7 +756,8 @@ class Handler(QuietHandler):
         account = self.account or self.service.main_account()
         self.ok({"country": "US", "display_name": account["name"], "email": account["email"],
                  "uid": account["uid"], "referral_link": "https://cloud.invalid/referrals/%d" % account["uid"],
-                 "quota_info": {"normal": self.service.used_bytes(), "shared": 0, "quota": self.service.quota}})
+                 "quota_info": {"normal": self.service.used_bytes(), "shared": 0,
+                                "quota": UNLIMITED_QUOTA if self.service.quota is None else self.service.quota}})
 
     # Items under --root: names fold, paths never leave the root.
     def find(self, cloud_path):
@@ -759,16 +767,21 @@ class Handler(QuietHandler):
         stored = []
         for part in [p for p in cloud_path.split("/") if p]:
             match = None
-            try:
-                with os.scandir(real) as entries:
-                    for item in entries:
-                        if item.name == part:
-                            match = item.name
-                            break
-                        if match is None and fold(item.name) == fold(part):
-                            match = item.name
-            except (NotADirectoryError, FileNotFoundError):
-                return None
+            # The exact name by one look-up; the folder is read only for a
+            # name that folds the same, so that a call costs the same however
+            # many items share the folder.
+            if part not in (".", "..") and os.path.isdir(real) and os.path.lexists(os.path.join(real, part)):
+                match = part
+            else:
+                folded = fold(part)
+                try:
+                    with os.scandir(real) as entries:
+                        for item in entries:
+                            if fold(item.name) == folded:
+                                match = item.name
+                                break
+                except (NotADirectoryError, FileNotFoundError):
+                    return None
             if match is None or match.startswith(UPLOAD_PREFIX):
                 return None
             real = os.path.join(real, match)
@@ -1004,7 +1017,8 @@ class Handler(QuietHandler):
             if existing is not None and os.path.isdir(existing.path):
                 raise Refused(403, "A folder with that name already exists")
             old_size = os.stat(existing.path).st_size if existing is not None else 0
-            if self.service.used_bytes() - old_size + size > self.service.quota:
+            quota = self.service.quota
+            if quota is not None and self.service.used_bytes() - old_size + size > quota:
                 raise Refused(507, "Over quota")
         except Refused:
             self.drain(length - consumed, digest)
@@ -1107,7 +1121,7 @@ def parse_options(arguments=None):
     parser.add_argument("--root", required=True)
     parser.add_argument("--consumer", required=True, help="KEY:SECRET")
     parser.add_argument("--account", required=True, help="EMAIL:PASSWORD")
-    parser.add_argument("--quota", type=int, default=1 << 40)
+    parser.add_argument("--quota", type=int, default=None)
     parser.add_argument("--timestamp-window", type=float, default=None)
     options = parser.parse_args(arguments)
     if not os.path.isdir(options.root):
