@@ -159,7 +159,7 @@ void WebDAVGetResponse::sendOpenedFile(const std::string& path)
     // Through a link the link's own entity headers stand, as a resource
     // gives them; otherwise the open file's.
     if (m_resource)
-        setEntityHeadersForResource(*m_resource);
+        setEntityHeadersForResource(*m_resource, m_fd);
     else
         setEntityHeadersForFile(path, *m_attributes, m_fd);
     const auto& url = request()->requestURL();

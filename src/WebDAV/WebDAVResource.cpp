@@ -180,11 +180,11 @@ std::optional<core::Date> WebDAVResource::fileModificationDate() const
     return attributes ? std::optional(attributes->modificationDate()) : std::nullopt;
 }
 
-std::optional<std::string> WebDAVResource::mimeType() const
+std::optional<std::string> WebDAVResource::mimeType(int fd) const
 {
     if (isCollection())
         return std::nullopt;
-    return contentTypeForFile(m_path);
+    return contentTypeForFile(m_path, fd);
 }
 
 std::string WebDAVResource::contentTypeForFile(const std::string& path, int fd)

@@ -88,7 +88,9 @@ public:
     bool isWritable() const;
     uint64_t fileSize() const;
     std::optional<core::Date> fileModificationDate() const;
-    std::optional<std::string> mimeType() const;
+    // Nothing for a collection. With `fd`, the file held open at the path:
+    // its start is read through it.
+    std::optional<std::string> mimeType(int fd = -1) const;
     // The type a file is served and listed with: its MIME type, or
     // "application/octet-stream" where that is not a media type ("unknown").
     // With `fd`, the file held open at the path: its start is read through it.

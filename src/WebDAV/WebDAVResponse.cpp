@@ -184,10 +184,10 @@ void WebDAVResponse::setEntityHeadersForFile(const std::string& path, const core
     setHeaderValue("\"" + etagForAttributes(attributes) + "\"", "Etag");
 }
 
-void WebDAVResponse::setEntityHeadersForResource(const WebDAVResource& resource)
+void WebDAVResponse::setEntityHeadersForResource(const WebDAVResource& resource, int fd)
 {
     if (!resource.isCollection()) {
-        if (auto type = resource.mimeType())
+        if (auto type = resource.mimeType(fd))
             setHeaderValue(*type, "Content-Type");
     }
     if (auto modified = resource.fileModificationDate())

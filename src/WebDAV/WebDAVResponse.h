@@ -93,7 +93,8 @@ public:
 
     // "Last-Modified", "Etag" and, for a file, "Content-Type": what GET and
     // HEAD say of an item.
-    void setEntityHeadersForResource(const WebDAVResource& resource);
+    // With `fd`, the file held open at the resource's path.
+    void setEntityHeadersForResource(const WebDAVResource& resource, int fd = -1);
     // The same from attributes already read, of the file `fd` holds open.
     void setEntityHeadersForFile(const std::string& path, const core::fs::Attributes& attributes, int fd);
     // Whether an item may be handed out or changed: its path, with every

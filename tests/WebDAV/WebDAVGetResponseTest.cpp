@@ -148,6 +148,8 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     makeFile("site/Documents/blob", std::string("\x89\x01\xff\xfe", 4));
     EXPECT_NE(curl({ "-I", url("/Public/notes") }).find("Content-Type: text/plain\r\n"), std::string::npos);
     EXPECT_NE(curl({ "-i", url("/Public/notes") }).find("Content-Type: text/plain\r\n"), std::string::npos);
+    symlink((publicFolder + "/notes").c_str(), (publicFolder + "/notes-link").c_str());
+    EXPECT_NE(curl({ "-i", url("/Public/notes-link") }).find("Content-Type: text/plain\r\n"), std::string::npos);
     EXPECT_NE(curl({ "-I", url("/Public/blob") }).find("Content-Type: application/octet-stream\r\n"), std::string::npos);
 
     EXPECT_EQ(code(curl({ url("/Public/missing.txt") })), "404");
