@@ -195,9 +195,14 @@ bool VKDownloadHistoryController::canEditRow(ui::TableView&, ui::IndexPath path)
     return resourceAtIndexPath(path) != nullptr;
 }
 
-std::optional<ui::IndexPath> VKDownloadHistoryController::willSelectRow(ui::TableView&, ui::IndexPath path)
+bool VKDownloadHistoryController::canSelectRow(ui::TableView&, ui::IndexPath path)
 {
-    if (!resourceAtIndexPath(path))
+    return resourceAtIndexPath(path) != nullptr;
+}
+
+std::optional<ui::IndexPath> VKDownloadHistoryController::willSelectRow(ui::TableView& table, ui::IndexPath path)
+{
+    if (!canSelectRow(table, path))
         return std::nullopt;
     return path;
 }

@@ -67,6 +67,8 @@ public:
     void commitEditing(ui::TableView& table, ui::TableViewCell::EditingStyle style, ui::IndexPath path) override;
 
     std::optional<ui::IndexPath> willSelectRow(ui::TableView&, ui::IndexPath path) override;
+    // Not the "No Downloads" row.
+    bool canSelectRow(ui::TableView&, ui::IndexPath path) override;
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
     std::optional<ui::TableViewCell::EditingStyle> editingStyleForRow(ui::TableView&, ui::IndexPath path) override;
     std::optional<std::string> titleForDeleteConfirmationButton(ui::TableView&, ui::IndexPath path) override;

@@ -109,6 +109,8 @@ TEST_F(VKDownloadHistoryControllerTest, WithoutDownloadsOneGreyRowSaysSo)
     EXPECT_FALSE(list->canEditRow(table(), { 0, 0 }));
     driver.tapRow(table(), { 0, 0 });
     EXPECT_ANY_THROW(driver.actionSheet());
+    driver.key(ui::KeyCommand::Down);
+    EXPECT_FALSE(table().indexPathForSelectedRow()) << "the arrows pass over it";
     auto clear = list->navigationItem().rightBarButtonItem();
     ASSERT_TRUE(clear);
     EXPECT_EQ(clear->title(), "Clear");

@@ -121,9 +121,15 @@ void VKPasscodeSettingsController::willDisplayCell(ui::TableView&, ui::TableView
         control->setEnabled(enabled);
 }
 
-std::optional<ui::IndexPath> VKPasscodeSettingsController::willSelectRow(ui::TableView&, ui::IndexPath path)
+bool VKPasscodeSettingsController::canSelectRow(ui::TableView&, ui::IndexPath path)
 {
-    if (auto* control = dynamic_cast<VKControlCell*>(cellAt(path)); control && !control->isEnabled())
+    auto* control = dynamic_cast<VKControlCell*>(cellAt(path));
+    return !control || control->isEnabled();
+}
+
+std::optional<ui::IndexPath> VKPasscodeSettingsController::willSelectRow(ui::TableView& table, ui::IndexPath path)
+{
+    if (!canSelectRow(table, path))
         return std::nullopt;
     return path;
 }

@@ -54,6 +54,8 @@ public:
     // passcode.
     void willDisplayCell(ui::TableView&, ui::TableViewCell& cell, ui::IndexPath path) override;
     std::optional<ui::IndexPath> willSelectRow(ui::TableView&, ui::IndexPath path) override;
+    // Not a greyed-out row.
+    bool canSelectRow(ui::TableView&, ui::IndexPath path) override;
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
 
     void turnPasscodeOnOffButtonPressed();

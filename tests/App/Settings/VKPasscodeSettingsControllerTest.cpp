@@ -96,6 +96,11 @@ TEST_F(VKPasscodeSettingsControllerTest, WithoutAPasscodeOnlyTheFirstRowWorks)
         EXPECT_FALSE(entryShown()) << text;
         EXPECT_FALSE(table.indexPathForSelectedRow()) << text;
     }
+    // The arrows rest on the one row that works.
+    for (int i = 0; i < 3; ++i)
+        driver.key(ui::KeyCommand::Down);
+    EXPECT_EQ(table.indexPathForSelectedRow(), table.indexPathForCell(row("Turn Passcode On")));
+    table.deselectRow(*table.indexPathForSelectedRow(), false);
     EXPECT_FALSE(toggle("Lock On Wake").switchControl().isEnabled());
     bool wake = core::UserDefaults::standard()->boolForKey("VKPasscodeLockUponWake");
     EXPECT_EQ(toggle("Lock On Wake").switchControl().isOn(), wake);
