@@ -73,6 +73,12 @@ const gfx::Font& extensionFont()
     return font;
 }
 
+// In full; the layout abbreviates a date that would run into the size.
+std::string shownDate(core::Date date)
+{
+    return descriptionWithNaturalLanguageUsingAbbreviation(date, VKDateAbbreviation::None);
+}
+
 std::shared_ptr<gfx::Image> checkBoxImage(bool marked)
 {
     return ui::Images::imageNamed(marked ? "VKTableCellControlMarked.png" : "VKTableCellControlNotMarked.png");
@@ -141,7 +147,7 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
         name = core::path::deletingPathExtension(name);
     m_titleLabel->setText(displayable(name));
     auto date = m_resource->modificationDate();
-    m_modDateLabel->setText(date ? descriptionWithNaturalLanguageUsingAbbreviation(*date, VKDateAbbreviation::None) : "");
+    m_modDateLabel->setText(date ? shownDate(*date) : "");
     updateIconImage();
     m_sizeLabel->setText(sizeText());
     m_countMayBeStale = false;
@@ -166,12 +172,16 @@ void VKFileResourceCell::followItemCount()
     if (m_countWatch && m_countWatch->path() == m_resource->path())
         return;
     std::weak_ptr<core::Object> weak = weak_from_this();
-    m_countWatch = VKFolderCountWatch::create(m_resource->path(), m_countMayBeStale, [weak](uint32_t count) {
-        if (auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock())) {
+    m_countWatch = VKFolderCountWatch::create(m_resource->path(), m_countMayBeStale,
+        [weak](uint32_t count, std::optional<core::Date> modified) {
+            auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock());
+            if (!self)
+                return;
             self->m_sizeLabel->setText(self->folderCountText(count));
+            if (modified)
+                self->m_modDateLabel->setText(shownDate(*modified));
             self->setNeedsLayout();
-        }
-    });
+        });
     m_countMayBeStale = false;
 }
 

@@ -1,5 +1,6 @@
 #include "App/FolderBrowser/VKFolderCountWatch.h"
 
+#include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/Assert.h"
 #include "Platform/Core/DirectoryWatch.h"
 #include "Platform/Core/FileSystem.h"
@@ -19,7 +20,7 @@ struct VKFolderCountWatch::Counting {
 };
 
 std::unique_ptr<VKFolderCountWatch> VKFolderCountWatch::create(const std::string& path, bool countNow,
-    std::function<void(uint32_t)> counted)
+    Counted counted)
 {
     core::assertIsMainThread();
     std::unique_ptr<VKFolderCountWatch> watch(new VKFolderCountWatch(path, std::move(counted)));
@@ -33,7 +34,7 @@ std::unique_ptr<VKFolderCountWatch> VKFolderCountWatch::create(const std::string
     return watch;
 }
 
-VKFolderCountWatch::VKFolderCountWatch(std::string path, std::function<void(uint32_t)> counted)
+VKFolderCountWatch::VKFolderCountWatch(std::string path, Counted counted)
     : m_path(std::move(path))
     , m_counted(std::move(counted))
     , m_counting(std::make_shared<Counting>())
@@ -77,12 +78,16 @@ void VKFolderCountWatch::count()
     core::Thread::detach("VKFolderCountWatch", [path = m_path, showHidden, counting = m_counting] {
         auto names = core::fs::contentsOfDirectory(path);
         std::optional<uint32_t> count;
-        if (names)
+        std::optional<core::Date> modified;
+        if (names) {
             count = shownCount(*names, showHidden);
-        core::RunLoop::main().post([counting, count] {
+            // The entries that came and went changed the folder's own date.
+            modified = modificationDateOfItemAtPath(path);
+        }
+        core::RunLoop::main().post([counting, count, modified] {
             counting->running = false;
             if (counting->owner && count && counting->owner->m_counted)
-                counting->owner->m_counted(*count);
+                counting->owner->m_counted(*count, modified);
             // The answer may have let the watch go.
             if (counting->owner && counting->again) {
                 counting->again = false;

@@ -21,6 +21,8 @@
 #include "App/Viewers/VKViewController.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
+#include "Kit/DateAdditions.h"
+#include "Kit/FileManagerAdditions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -177,11 +179,13 @@ TEST_F(VKFolderControllerRowsTest, CellTextsIconsAndLayout)
 }
 
 // Another program adds and removes files inside a folder whose row shows;
-// a burst is counted once it settles, on a worker.
+// a burst is counted once it settles, on a worker, and the folder's date
+// follows too.
 TEST_F(VKFolderControllerRowsTest, AFolderRowsCountFollowsItsFolder)
 {
     makeDocument("Work/Projects/a.txt");
     makeDocument("Work/Projects/b.txt");
+    ASSERT_TRUE(core::fs::setModificationTime(documents("Work/Projects"), 1'577'836'800'000'000'000));
     show(documents("Work"));
     auto count = [&] { return cellAt(rowOf("Projects")).sizeLabel().text(); };
     auto settlesAt = [&](const std::string& expected) {
@@ -193,6 +197,9 @@ TEST_F(VKFolderControllerRowsTest, AFolderRowsCountFollowsItsFolder)
     makeDocument("Work/Projects/c.txt");
     makeDocument("Work/Projects/.hidden");
     EXPECT_TRUE(settlesAt("3 items")) << count();
+    EXPECT_EQ(cellAt(rowOf("Projects")).modificationDateLabel().text(),
+        descriptionWithNaturalLanguageUsingAbbreviation(*modificationDateOfItemAtPath(documents("Work/Projects")),
+            VKDateAbbreviation::None));
     ASSERT_TRUE(core::fs::removeItem(documents("Work/Projects/a.txt")));
     ASSERT_TRUE(core::fs::removeItem(documents("Work/Projects/b.txt")));
     EXPECT_TRUE(settlesAt("1 item")) << count();
