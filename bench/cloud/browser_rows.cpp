@@ -34,6 +34,7 @@
 #include "FileModel/VKFileResource.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/UI/TableView.h"
 #include "Support/DropboxSDK/FakeCloudServer.h"
@@ -278,6 +279,9 @@ void UploadIntoTheShownFolder(benchmark::State& state)
     }
     ui::testing::Environment::keyWindow()->setRootViewController(nullptr);
     core::RunLoop::main().runUntilIdle();
+    // A listing still parsed on a worker would end after the program's
+    // statics are gone and crash its exit.
+    core::Thread::waitForAll(10);
 }
 BENCHMARK(UploadIntoTheShownFolder)->Args({ 1000, 1 })->Args({ 2000, 1 })->Args({ 1000, 0 })->Args({ 2000, 0 })->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
