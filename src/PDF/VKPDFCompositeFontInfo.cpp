@@ -97,6 +97,10 @@ float VKPDFCompositeFontInfo::widthForCode(uint32_t code) const
 
 const std::u16string* VKPDFCompositeFontInfo::stringForCode(uint32_t code) const
 {
+    if (code < m_directTexts.size())
+        return m_directTexts[code];
+    if (code < kDirectCodes)
+        return nullptr;
     auto found = m_encodingMap.find(uint16_t(code));
     return found == m_encodingMap.end() || code > 65535 ? nullptr : &found->second;
 }
@@ -107,16 +111,23 @@ void VKPDFCompositeFontInfo::setCharacterString(std::u16string text, uint32_t co
         logIllegalCode(code);
         return;
     }
-    m_encodingMap[uint16_t(code)] = core::precomposed(text);
+    std::u16string& stored = m_encodingMap[uint16_t(code)];
+    stored = core::precomposed(text);
+    if (code < kDirectCodes) {
+        if (code >= m_directTexts.size())
+            m_directTexts.resize(code + 1, nullptr);
+        m_directTexts[code] = &stored;
+    }
 }
 
 void VKPDFCompositeFontInfo::processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const
 {
+    const GlyphBox box = glyphBox();
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         uint32_t code = uint32_t(static_cast<unsigned char>(bytes[i])) << 8 | static_cast<unsigned char>(bytes[i + 1]);
         // A code without text still advances: its glyph is drawn.
         static const std::u16string none;
         const std::u16string* text = stringForCode(code);
-        delegate.processCharacterString(text ? *text : none, glyphRect(widthForCode(code)), false);
+        delegate.processCharacterString(text ? *text : none, box.rect(widthForCode(code)), false);
     }
 }

@@ -28,12 +28,22 @@ public:
 
     struct Private;
     explicit VKPDFCompositeFontInfo(const Private&);
+    // Its table by code points into its own map.
+    VKPDFCompositeFontInfo(const VKPDFCompositeFontInfo&) = delete;
+    VKPDFCompositeFontInfo& operator=(const VKPDFCompositeFontInfo&) = delete;
 
 protected:
     uint32_t maximumCode() const override { return 65535; }
 
 private:
+    // Codes below this find their text through a table by code, kept
+    // small (a pointer each): every glyph shown asks.
+    static constexpr uint32_t kDirectCodes = 4096;
+
     std::unordered_map<uint16_t, std::u16string> m_encodingMap;
+    // The map's texts by code, up to the highest code under kDirectCodes
+    // that has one (the map's nodes stay where they are).
+    std::vector<const std::u16string*> m_directTexts;
     // By code up to the highest one W names; NaN where it names none.
     std::vector<float> m_widths;
     float m_defaultWidth = 1000;

@@ -139,11 +139,11 @@ void VKPDFFontInfo::parseToUnicodeEntry(const pdf::Dictionary& font)
     }
 }
 
-gfx::Rect VKPDFFontInfo::glyphRect(float width) const
+VKPDFFontInfo::GlyphBox VKPDFFontInfo::glyphBox() const
 {
     double descent = double(m_descent) * 0.001;
     double height = (double(m_ascent) - double(m_descent)) * 0.001;
-    return gfx::Rect(0, vkPDFNarrow(descent), vkPDFNarrow(double(width) * 0.001), vkPDFNarrow(height));
+    return { vkPDFNarrow(descent), vkPDFNarrow(height) };
 }
 
 void VKPDFFontInfo::logIllegalCode(uint32_t code)

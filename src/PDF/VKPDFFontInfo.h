@@ -11,6 +11,7 @@
 // document, so they keep no document alive; the cache is keyed by document
 // serial and object identity, and a closing document drops its decoders.
 
+#include "PDF/VKPDFMatrix.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/PDF/Dictionary.h"
@@ -69,8 +70,14 @@ protected:
     // The largest code of the font's code space.
     virtual uint32_t maximumCode() const = 0;
     // The glyph box in unscaled text space for an advance width in glyph
-    // units: (0, descent/1000, width/1000, (ascent - descent)/1000).
-    gfx::Rect glyphRect(float width) const;
+    // units: (0, descent/1000, width/1000, (ascent - descent)/1000). Its
+    // bottom and height are the font's, worked out once for a whole string.
+    struct GlyphBox {
+        float bottom = 0;
+        float height = 0;
+        gfx::Rect rect(float width) const { return gfx::Rect(0, bottom, vkPDFNarrow(double(width) * 0.001), height); }
+    };
+    GlyphBox glyphBox() const;
     static void logIllegalCode(uint32_t code);
 
     // Guards every cache of the font classes and the glyph-list statement.

@@ -4,6 +4,7 @@
 #include "Platform/Core/UTF8.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <utility>
 
@@ -60,6 +61,7 @@ struct VKPDFPageScanner::Operators {
         VKPDFPageScanner& scanner = self(info);
         scanner.m_textMatrix = {};
         scanner.m_textLineMatrix = {};
+        scanner.textStateChanged();
     }
 
     static void concatMatrix(pdf::Scanner& pdfScanner, void* info)
@@ -69,6 +71,7 @@ struct VKPDFPageScanner::Operators {
             return;
         State& state = self(info).m_state;
         state.transform = matrix.concatenating(state.transform);
+        self(info).textStateChanged();
     }
 
     static void saveState(pdf::Scanner&, void* info)
@@ -88,6 +91,7 @@ struct VKPDFPageScanner::Operators {
         } else if (!scanner.m_savedStates.empty()) {
             scanner.m_state = std::move(scanner.m_savedStates.back());
             scanner.m_savedStates.pop_back();
+            scanner.textStateChanged();
         }
     }
 
@@ -122,9 +126,10 @@ struct VKPDFPageScanner::Operators {
         double size;
         if (pdfScanner.popNumber(size))
             scanner.m_state.fontSize = size;
+        scanner.textStateChanged();
         std::string name;
         if (pdfScanner.popName(name))
-            scanner.m_state.font = VKPDFFontInfo::fontInfoForName(name, pdfScanner);
+            scanner.m_state.font = scanner.fontNamed(name, pdfScanner);
     }
 
     static void showText(pdf::Scanner& pdfScanner, void* info)
@@ -164,6 +169,7 @@ struct VKPDFPageScanner::Operators {
             return;
         self(info).m_textMatrix = matrix;
         self(info).m_textLineMatrix = matrix;
+        self(info).textStateChanged();
     }
 
     static void rise(pdf::Scanner& pdfScanner, void* info)
@@ -171,6 +177,7 @@ struct VKPDFPageScanner::Operators {
         double value;
         if (pdfScanner.popNumber(value))
             self(info).m_state.rise = value;
+        self(info).textStateChanged();
     }
 
     static void wordSpacing(pdf::Scanner& pdfScanner, void* info)
@@ -185,6 +192,7 @@ struct VKPDFPageScanner::Operators {
         double value;
         if (pdfScanner.popNumber(value))
             self(info).m_state.horizontalScaling = value * 0.01;
+        self(info).textStateChanged();
     }
 
     static void nextLineShowText(pdf::Scanner& pdfScanner, void* info)
@@ -287,17 +295,34 @@ VKPDFPageScanner::VKPDFPageScanner(const pdf::Page& page)
 void VKPDFPageScanner::scan()
 {
     m_state = State();
+    textStateChanged();
     m_savedStates.clear();
     m_unsavedLevels = 0;
     m_formStack.clear();
     m_formScans = 0;
     m_contentBudget = pdf::Scanner::kMaximumContentBytes;
     m_marked = MarkedContent();
+    m_pageFonts.clear();
     pdf::Scanner scanner(m_pageRef, sharedOperatorTable(), this);
     scanner.scan();
     endOpenActualText();
     m_savedStates.clear();
     m_state.font.reset();
+    m_pageFonts.clear();
+}
+
+std::shared_ptr<VKPDFFontInfo> VKPDFPageScanner::fontNamed(const std::string& name, const pdf::Scanner& scanner)
+{
+    if (!m_formStack.empty())
+        return VKPDFFontInfo::fontInfoForName(name, scanner);
+    for (const auto& [known, font] : m_pageFonts) {
+        if (known == name)
+            return font;
+    }
+    std::shared_ptr<VKPDFFontInfo> font = VKPDFFontInfo::fontInfoForName(name, scanner);
+    if (m_pageFonts.size() < kMaximumPageFonts)
+        m_pageFonts.emplace_back(name, font);
+    return font;
 }
 
 void VKPDFPageScanner::drawForm(const pdf::Object& object, const pdf::Scanner& scanner)
@@ -327,6 +352,7 @@ void VKPDFPageScanner::drawForm(const pdf::Object& object, const pdf::Scanner& s
     if (dictionary.array("Matrix", matrix) && matrix.count() == 6 && matrix.number(0, m[0]) && matrix.number(1, m[1])
         && matrix.number(2, m[2]) && matrix.number(3, m[3]) && matrix.number(4, m[4]) && matrix.number(5, m[5]))
         m_state.transform = VKPDFMatrix { m[0], m[1], m[2], m[3], m[4], m[5] }.concatenating(m_state.transform);
+    textStateChanged();
     // The form's own q and Q pair among themselves: a Q too many cannot
     // reach the levels saved outside it.
     std::vector<State> outerStates = std::move(m_savedStates);
@@ -351,6 +377,7 @@ void VKPDFPageScanner::drawForm(const pdf::Object& object, const pdf::Scanner& s
     m_state = std::move(saved);
     m_textMatrix = textMatrix;
     m_textLineMatrix = textLineMatrix;
+    textStateChanged();
 }
 
 void VKPDFPageScanner::beginMarkedContent(const pdf::Object& properties, const pdf::Scanner& scanner)
@@ -406,14 +433,55 @@ void VKPDFPageScanner::processTextString(const pdf::String& string)
 
 void VKPDFPageScanner::processTextKerning(double amount)
 {
-    m_textMatrix = m_textMatrix.translated(amount * -0.001 * m_state.fontSize * m_state.horizontalScaling, 0);
+    advanceTextMatrix(amount * -0.001 * m_state.fontSize * m_state.horizontalScaling);
 }
 
-void VKPDFPageScanner::processCharacterString(const std::u16string& text, const gfx::Rect& glyphRect, bool addWordSpacing)
+void VKPDFPageScanner::advanceTextMatrix(double amount)
+{
+    VKPDFMatrix& t = m_textMatrix;
+    RenderingBasis& basis = m_renderingBasis;
+    if (basis.movesKeepLinear) {
+        // The origin as translated() moves it, term for term.
+        t.tx = amount * t.a + basis.zeroC + t.tx;
+        t.ty = amount * t.b + basis.zeroD + t.ty;
+        return;
+    }
+    const VKPDFMatrix moved = t.translated(amount, 0);
+    // The linear part comes out the same, but for a zero's sign or a NaN
+    // where it holds zeros or infinities.
+    if (std::bit_cast<uint64_t>(moved.a) == std::bit_cast<uint64_t>(t.a)
+        && std::bit_cast<uint64_t>(moved.b) == std::bit_cast<uint64_t>(t.b)
+        && std::bit_cast<uint64_t>(moved.c) == std::bit_cast<uint64_t>(t.c)
+        && std::bit_cast<uint64_t>(moved.d) == std::bit_cast<uint64_t>(t.d)) {
+        basis.movesKeepLinear = true;
+        basis.zeroC = 0 * t.c;
+        basis.zeroD = 0 * t.d;
+    } else {
+        textStateChanged();
+    }
+    t = moved;
+}
+
+void VKPDFPageScanner::updateRenderingMatrix()
 {
     const State& state = m_state;
-    VKPDFMatrix parameters { state.fontSize * state.horizontalScaling, 0, 0, state.fontSize, 0, state.rise };
-    m_renderingMatrix = parameters.concatenating(m_textMatrix).concatenating(state.transform);
+    const VKPDFMatrix& t = m_textMatrix;
+    const VKPDFMatrix& ctm = state.transform;
+    RenderingBasis& basis = m_renderingBasis;
+    if (!basis.valid) {
+        const VKPDFMatrix parameters { state.fontSize * state.horizontalScaling, 0, 0, state.fontSize, 0, state.rise };
+        const VKPDFMatrix linear = parameters.concatenating({ t.a, t.b, t.c, t.d, 0, 0 }).concatenating(ctm);
+        basis = { true, linear.a, linear.b, linear.c, linear.d, parameters.tx * t.a + parameters.ty * t.c,
+            parameters.tx * t.b + parameters.ty * t.d };
+    }
+    const double x = basis.riseX + t.tx, y = basis.riseY + t.ty;
+    m_renderingMatrix = { basis.a, basis.b, basis.c, basis.d, x * ctm.a + y * ctm.c + ctm.tx, x * ctm.b + y * ctm.d + ctm.ty };
+}
+
+void VKPDFPageScanner::processCharacterString(const std::u16string& text, gfx::Rect glyphRect, bool addWordSpacing)
+{
+    const State& state = m_state;
+    updateRenderingMatrix();
     m_glyphRect = glyphRect;
     gfx::Rect renderRect = m_renderingMatrix.apply(glyphRect);
     // Touching the crop box counts (edges included; the render rectangle
@@ -427,10 +495,10 @@ void VKPDFPageScanner::processCharacterString(const std::u16string& text, const 
     double advance = (double(glyphRect.width()) * state.fontSize + state.characterSpacing
                          + (addWordSpacing ? state.wordSpacing : 0))
         * state.horizontalScaling;
-    m_textMatrix = m_textMatrix.translated(advance, 0);
+    advanceTextMatrix(advance);
 }
 
-void VKPDFPageScanner::processCharacterString(const std::u16string&, const gfx::Rect&)
+void VKPDFPageScanner::processCharacterString(const std::u16string&, gfx::Rect)
 {
 }
 
@@ -443,4 +511,5 @@ void VKPDFPageScanner::moveLine(double tx, double ty)
 {
     m_textLineMatrix = m_textLineMatrix.translated(tx, ty);
     m_textMatrix = m_textLineMatrix;
+    textStateChanged();
 }

@@ -35,6 +35,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class VKPDFPage;
@@ -66,11 +67,14 @@ public:
     void processTextKerning(double amount);
     // Called by the font decoder once per character with its glyph box in
     // unscaled text space; places it and advances the text matrix.
-    virtual void processCharacterString(const std::u16string& text, const gfx::Rect& glyphRect, bool addWordSpacing);
+    // Rectangles pass by value, in registers: a rectangle just written
+    // field by field and read back whole through memory stalls, once per
+    // glyph.
+    virtual void processCharacterString(const std::u16string& text, gfx::Rect glyphRect, bool addWordSpacing);
     // A character that lies on the page, with its rectangle in page space.
     // Inside a span with actual text, characters without text of their own
     // are reported too: their glyphs are what the span covers.
-    virtual void processCharacterString(const std::u16string& text, const gfx::Rect& renderRect);
+    virtual void processCharacterString(const std::u16string& text, gfx::Rect renderRect);
 
     // A span's actual text begins (answer false to read its glyphs instead)
     // and ends.
@@ -139,9 +143,24 @@ private:
     // Ends a span with actual text opened above the floor.
     void endOpenActualText();
 
+    // The rendering matrix for the text matrix as it stands. Its linear
+    // part is worked out again only after the text state, the transform
+    // or the text matrix's linear part changed (every operator that may
+    // change them says so): along a line only the text origin moves.
+    void updateRenderingMatrix();
+    // Moves the text matrix along its line.
+    void advanceTextMatrix(double amount);
+    void textStateChanged()
+    {
+        m_renderingBasis.valid = false;
+        m_renderingBasis.movesKeepLinear = false;
+    }
+
     void nextLine();
     void moveLine(double tx, double ty);
     void drawForm(const pdf::Object& form, const pdf::Scanner& scanner);
+    // The decoder of the font resource `name` where `scanner` stands.
+    std::shared_ptr<VKPDFFontInfo> fontNamed(const std::string& name, const pdf::Scanner& scanner);
 
     pdf::Page m_pageRef;
     gfx::AffineTransform m_rotationTransform;
@@ -157,9 +176,28 @@ private:
     VKPDFMatrix m_textMatrix;
     VKPDFMatrix m_textLineMatrix;
     VKPDFMatrix m_renderingMatrix;
+    // The rendering matrix's linear part, and the rise's share of the text
+    // origin (0 · a + rise · c, 0 · b + rise · d), as the full product
+    // (font size and rise × text matrix × transform) works them out.
+    // `movesKeepLinear` once a move along the line left the text matrix's
+    // linear part as it was to the bit, so later moves (the same sums on
+    // the same values) leave it too; `zeroC` and `zeroD` are 0 · c and
+    // 0 · d of that linear part, as a move works them out.
+    struct RenderingBasis {
+        bool valid = false;
+        double a = 1, b = 0, c = 0, d = 1;
+        double riseX = 0, riseY = 0;
+        bool movesKeepLinear = false;
+        double zeroC = 0, zeroD = 0;
+    } m_renderingBasis;
     gfx::Rect m_glyphRect;
     MarkedContent m_marked;
     gfx::Rect m_currentTextBoundingBox;
+    // The page's own fonts by resource name as this scan selected them
+    // (a page selects its few fonts again for every line); forms look
+    // theirs up.
+    static constexpr size_t kMaximumPageFonts = 64;
+    std::vector<std::pair<std::string, std::shared_ptr<VKPDFFontInfo>>> m_pageFonts;
     // The forms being drawn, outermost first, and what the page's forms
     // have cost so far.
     std::vector<pdf::Identity> m_formStack;

@@ -8,9 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unicode/uchar.h>
 
 namespace {
+
+// x, y, width and height as 32-bit floats.
+constexpr size_t kRecordBytes = 16;
 
 // Tabs and space separators only, as vkIsWhitespace judges, without the
 // trip through UTF-8 for every character of a page.
@@ -59,6 +63,7 @@ void VKPDFPageTextScanner::scan()
     m_scanned = true;
     m_text.clear();
     m_rectBytes.clear();
+    m_rectCount = 0;
     m_previousCharacterWhitespace = false;
     m_previousRotatedRenderRect = gfx::Rect();
     m_zeroHeightLogged = false;
@@ -69,11 +74,15 @@ void VKPDFPageTextScanner::scan()
     m_actualTextBudget = kMaximumActualTextUnits;
     VKPDFPageScanner::scan();
     flushPendingAccent();
+    m_rectBytes.resize(m_rectCount * kRecordBytes);
+    // A short page gives back what its first growth took.
+    if (m_rectBytes.capacity() > 2 * m_rectBytes.size())
+        m_rectBytes.shrink_to_fit();
     m_glyphRects = core::Data(std::move(m_rectBytes));
     m_rectBytes = std::string();
 }
 
-void VKPDFPageTextScanner::addString(std::u16string_view text, const gfx::Rect& renderRect)
+void VKPDFPageTextScanner::addString(std::u16string_view text, gfx::Rect renderRect)
 {
     if (renderRect.height() == 0 && renderRect.width() != 0 && !m_zeroHeightLogged) {
         // Once per scan: a font without metrics would otherwise log every
@@ -82,13 +91,27 @@ void VKPDFPageTextScanner::addString(std::u16string_view text, const gfx::Rect& 
         core::log("Warning: {} found zero height non-zero width render rect {{{{{}, {}}}, {{{}, {}}}}}", className(),
             renderRect.x(), renderRect.y(), renderRect.width(), renderRect.height());
     }
-    m_text.append(text);
-    const float record[4] = { renderRect.x(), renderRect.y(), renderRect.width(), renderRect.height() };
-    for (size_t i = 0; i < text.size(); ++i)
-        m_rectBytes.append(reinterpret_cast<const char*>(record), sizeof record);
+    if (text.size() == 1)
+        m_text.push_back(text[0]);
+    else
+        m_text.append(text);
+    // Grown ahead, 4,096 records at first: a page of text has thousands.
+    const size_t bytes = (m_rectCount + text.size()) * kRecordBytes;
+    if (bytes > m_rectBytes.size())
+        m_rectBytes.resize(std::max({ bytes, 2 * m_rectBytes.size(), 4096 * kRecordBytes }));
+    // Field by field, straight from the registers the rectangle came in (a
+    // record built on the stack and copied whole reads back slowly).
+    const float x = renderRect.x(), y = renderRect.y(), width = renderRect.width(), height = renderRect.height();
+    for (size_t i = 0; i < text.size(); ++i, ++m_rectCount) {
+        char* record = m_rectBytes.data() + m_rectCount * kRecordBytes;
+        std::memcpy(record, &x, 4);
+        std::memcpy(record + 4, &y, 4);
+        std::memcpy(record + 8, &width, 4);
+        std::memcpy(record + 12, &height, 4);
+    }
 }
 
-VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(const std::u16string& text, const gfx::Rect& renderRect) const
+VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(gfx::Rect renderRect) const
 {
     // Judged along the text's own baseline, so that text runs the same
     // whichever way the page or the text is turned or slanted: along it the
@@ -96,29 +119,61 @@ VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(const std::u16string& 
     const VKPDFMatrix& m = currentTextRenderingMatrix();
     const gfx::Rect& glyph = currentGlyphRect();
     Placed result;
-    result.text = text;
     result.renderRect = renderRect;
-    result.upright = renderRect;
-    result.baseline = renderRect.y() - vkPDFNarrow(double(glyph.y()) * m.d);
+    // Where the baseline cannot be found along its own direction. (Every
+    // return is of `result` itself, which is then built where the caller
+    // wants it.)
+    auto unplaced = [&] {
+        result.upright = renderRect;
+        result.baseline = renderRect.y() - vkPDFNarrow(double(glyph.y()) * m.d);
+    };
     if (m.a != m_basis.a || m.b != m_basis.b || m.c != m_basis.c || m.d != m_basis.d) {
         const double length = std::hypot(m.a, m.b);
-        m_basis = { m.a, m.b, m.c, m.d, length, std::hypot(m.c, m.d), m.a / length, m.b / length };
+        const double em = std::hypot(m.c, m.d);
+        m_basis = { m.a, m.b, m.c, m.d, length, em, m.a / length, m.b / length, vkPDFNarrow(em) };
     }
-    result.em = vkPDFNarrow(m_basis.em);
+    result.em = m_basis.narrowedEm;
     double length = m_basis.length;
-    if (!(length > 0) || !std::isfinite(length))
+    if (!(length > 0) || !std::isfinite(length)) {
+        unplaced();
         return result;
+    }
     const double cosine = m_basis.cosine, sine = m_basis.sine;
-    auto along = [&](double x) { return (x * m.a + m.tx) * cosine + (x * m.b + m.ty) * sine; };
-    auto across = [&](double y) { return y * (m.d * cosine - m.c * sine) + m.ty * cosine - m.tx * sine; };
-    double start = along(glyph.x()), end = along(double(glyph.x()) + glyph.width());
-    double bottom = across(glyph.y()), top = across(double(glyph.y()) + glyph.height());
-    double baseline = across(0);
+    double start, end, bottom, top, baseline;
+    const bool upright = m.b == 0 && m.c == 0 && std::isfinite(m.d) && std::isfinite(m.tx) && std::isfinite(m.ty);
+    if (upright) {
+        // Upright or mirrored, most text: the sine is zero and the cosine
+        // ±1, and the terms below are the general ones' without those that
+        // come to zero (whose sign no comparison sees).
+        auto along = [&](double x) { return (x * m.a + m.tx) * cosine; };
+        const double scale = m.d * cosine, shift = m.ty * cosine;
+        auto across = [&](double y) { return y * scale + shift; };
+        start = along(glyph.x());
+        end = along(double(glyph.x()) + glyph.width());
+        bottom = across(glyph.y());
+        top = across(double(glyph.y()) + glyph.height());
+        baseline = shift;
+    } else {
+        auto along = [&](double x) { return (x * m.a + m.tx) * cosine + (x * m.b + m.ty) * sine; };
+        auto across = [&](double y) { return y * (m.d * cosine - m.c * sine) + m.ty * cosine - m.tx * sine; };
+        start = along(glyph.x());
+        end = along(double(glyph.x()) + glyph.width());
+        bottom = across(glyph.y());
+        top = across(double(glyph.y()) + glyph.height());
+        baseline = across(0);
+    }
     if (!std::isfinite(start) || !std::isfinite(end) || !std::isfinite(bottom) || !std::isfinite(top)
-        || !std::isfinite(baseline))
+        || !std::isfinite(baseline)) {
+        unplaced();
         return result;
-    result.upright = gfx::Rect(vkPDFNarrow(std::min(start, end)), vkPDFNarrow(std::min(bottom, top)),
-        vkPDFNarrow(std::fabs(end - start)), vkPDFNarrow(std::fabs(top - bottom)));
+    }
+    if (upright && cosine == 1) {
+        // The very sums the render rectangle was made of.
+        result.upright = renderRect;
+    } else {
+        result.upright = gfx::Rect(vkPDFNarrow(std::min(start, end)), vkPDFNarrow(std::min(bottom, top)),
+            vkPDFNarrow(std::fabs(end - start)), vkPDFNarrow(std::fabs(top - bottom)));
+    }
     result.baseline = vkPDFNarrow(baseline);
     result.cosine = float(cosine);
     result.sine = float(sine);
@@ -135,47 +190,49 @@ bool VKPDFPageTextScanner::isOver(const Placed& accent, const Placed& letter)
         && std::fabs(a.y() - l.y()) <= std::max(l.height(), letter.em);
 }
 
-void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, const gfx::Rect& renderRect)
+void VKPDFPageTextScanner::processCharacterString(const std::u16string& text, gfx::Rect renderRect)
 {
-    Placed character = placed(text, renderRect);
+    const Placed character = placed(renderRect);
     if (isInActualText()) {
         // Covered: only its place counts.
         if (m_span.hasGlyphs) {
             m_span.covered.renderRect = m_span.covered.renderRect.unionRect(renderRect);
             m_span.covered.upright = m_span.covered.upright.unionRect(character.upright);
         } else {
-            m_span.covered = std::move(character);
+            m_span.covered = character;
             m_span.hasGlyphs = true;
         }
         return;
     }
+    // Spacing accents lie at U+0060 and between U+00A8 and U+02DD.
     char16_t accent = text.size() == 1 ? text[0] : 0;
-    if (accent && VKPDFTextNormalization::combiningFormOfAccent(accent)) {
+    if ((accent == u'\u0060' || (accent >= u'\u00A8' && accent <= u'\u02DD'))
+        && VKPDFTextNormalization::combiningFormOfAccent(accent)) {
         // Over the letter just set: it takes the accent.
-        if (m_hasLast && !m_hasPendingAccent && VKPDFTextNormalization::takesAccent(m_last.text)
+        if (m_hasLast && !m_hasPendingAccent && VKPDFTextNormalization::takesAccent(lastText())
             && isOver(character, m_last)) {
-            m_last.text = VKPDFTextNormalization::accented(m_last.text, accent);
+            std::u16string joined = VKPDFTextNormalization::accented(lastText(), accent);
             m_text.resize(m_lastStart);
-            m_rectBytes.resize(16 * m_lastStart);
-            addString(m_last.text, m_last.renderRect);
+            m_rectCount = m_lastStart;
+            addString(joined, m_last.renderRect);
             m_previousCharacterWhitespace = false;
             return;
         }
         flushPendingAccent();
-        m_pendingAccent = std::move(character);
+        m_pendingAccent = character;
+        m_pendingAccentUnit = accent;
         m_hasPendingAccent = true;
         return;
     }
     if (m_hasPendingAccent) {
         if (VKPDFTextNormalization::takesAccent(text) && isOver(m_pendingAccent, character)) {
             m_hasPendingAccent = false;
-            character.text = VKPDFTextNormalization::accented(text, m_pendingAccent.text[0]);
-            append(character);
+            append(character, VKPDFTextNormalization::accented(text, m_pendingAccentUnit));
             return;
         }
         flushPendingAccent();
     }
-    append(character);
+    append(character, text);
 }
 
 void VKPDFPageTextScanner::flushPendingAccent()
@@ -183,7 +240,7 @@ void VKPDFPageTextScanner::flushPendingAccent()
     if (!m_hasPendingAccent)
         return;
     m_hasPendingAccent = false;
-    append(m_pendingAccent);
+    append(m_pendingAccent, std::u16string_view(&m_pendingAccentUnit, 1));
 }
 
 bool VKPDFPageTextScanner::beginActualText(std::u16string text)
@@ -203,13 +260,12 @@ void VKPDFPageTextScanner::endActualText()
     if (!m_span.hasGlyphs || m_span.text.empty())
         return;
     flushPendingAccent();
-    m_span.covered.text = std::move(m_span.text);
-    append(m_span.covered, true);
+    append(m_span.covered, m_span.text, true);
     m_span.text.clear();
     m_hasLast = false;
 }
 
-void VKPDFPageTextScanner::append(const Placed& character, bool shared)
+void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view text, bool shared)
 {
     const gfx::Rect& upright = character.upright;
     const gfx::Rect& previous = m_previousRotatedRenderRect;
@@ -222,7 +278,6 @@ void VKPDFPageTextScanner::append(const Placed& character, bool shared)
     if (newWord && !m_previousCharacterWhitespace && !m_text.empty())
         addString(u" ", gfx::Rect());
     m_lastStart = m_text.size();
-    const std::u16string& text = character.text;
     if (!shared || text.size() < 2) {
         addString(text, character.renderRect);
     } else {
@@ -234,14 +289,14 @@ void VKPDFPageTextScanner::append(const Placed& character, bool shared)
         float share = (horizontal ? whole.width() : whole.height()) / float(text.size());
         for (size_t i = 0; i < text.size(); ++i) {
             float step = share * float(backwards ? text.size() - 1 - i : i);
-            addString(std::u16string_view(text).substr(i, 1),
+            addString(text.substr(i, 1),
                 horizontal ? gfx::Rect(whole.x() + step, whole.y(), share, whole.height())
                            : gfx::Rect(whole.x(), whole.y() + step, whole.width(), share));
         }
     }
     m_previousRotatedRenderRect = upright;
     m_previousBaseline = character.baseline;
-    m_previousCharacterWhitespace = shared ? isWhitespace(std::u16string_view(text).substr(text.size() - 1)) : isWhitespace(text);
+    m_previousCharacterWhitespace = shared ? isWhitespace(text.substr(text.size() - 1)) : isWhitespace(text);
     m_last = character;
     m_hasLast = true;
 }

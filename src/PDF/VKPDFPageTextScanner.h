@@ -29,6 +29,7 @@
 
 #include <cmath>
 #include <string>
+#include <string_view>
 
 class VKPDFPageTextScanner : public VKPDFPageScanner {
 public:
@@ -42,10 +43,10 @@ public:
     void scan() override;
 
     // Appends the text and one copy of the rectangle per UTF-16 unit of it.
-    void addString(std::u16string_view text, const gfx::Rect& renderRect);
+    void addString(std::u16string_view text, gfx::Rect renderRect);
 
     using VKPDFPageScanner::processCharacterString;
-    void processCharacterString(const std::u16string& text, const gfx::Rect& renderRect) override;
+    void processCharacterString(const std::u16string& text, gfx::Rect renderRect) override;
     bool beginActualText(std::u16string text) override;
     void endActualText() override;
 
@@ -58,11 +59,11 @@ protected:
     explicit VKPDFPageTextScanner(const pdf::Page& page);
 
 private:
-    // A character as placed: its text, its page-space rectangle, and its
-    // box in the frame of its baseline (x along it from the glyph's origin
-    // over its advance, y across it), with the baseline's place across.
+    // A character as placed: its page-space rectangle, and its box in the
+    // frame of its baseline (x along it from the glyph's origin over its
+    // advance, y across it), with the baseline's place across. Its text
+    // travels beside it.
     struct Placed {
-        std::u16string text;
         gfx::Rect renderRect;
         gfx::Rect upright;
         float baseline = 0;
@@ -80,10 +81,13 @@ private:
         bool hasGlyphs = false;
     };
 
-    Placed placed(const std::u16string& text, const gfx::Rect& renderRect) const;
+    // The character being shown, as placed.
+    Placed placed(gfx::Rect renderRect) const;
     // Appends a character after the space its position calls for; with
     // `shared`, its units divide its extent along the baseline.
-    void append(const Placed& character, bool shared = false);
+    void append(const Placed& character, std::u16string_view text, bool shared = false);
+    // The last character's text: what the text holds from its first unit.
+    std::u16string_view lastText() const { return std::u16string_view(m_text).substr(m_lastStart); }
     // An accent that found no letter is kept as the character it is.
     void flushPendingAccent();
     // Whether the accent sits over the letter.
@@ -91,7 +95,10 @@ private:
 
     bool m_scanned = false;
     std::u16string m_text;
+    // The rectangles' records so far: the first m_rectCount of the bytes,
+    // which grow ahead of them.
     std::string m_rectBytes;
+    size_t m_rectCount = 0;
     core::Data m_glyphRects;
     bool m_previousCharacterWhitespace = false;
     gfx::Rect m_previousRotatedRenderRect;
@@ -102,8 +109,9 @@ private:
     Placed m_last;
     size_t m_lastStart = 0;
     bool m_hasLast = false;
-    // An accent drawn before its letter, waiting for it.
+    // An accent drawn before its letter (a single unit), waiting for it.
     Placed m_pendingAccent;
+    char16_t m_pendingAccentUnit = 0;
     bool m_hasPendingAccent = false;
     Span m_span;
     size_t m_actualTextBudget = 0;
@@ -113,6 +121,7 @@ private:
     struct Basis {
         double a = NAN, b = NAN, c = NAN, d = NAN;
         double length = 0, em = 0, cosine = 1, sine = 0;
+        float narrowedEm = 0;
     };
     mutable Basis m_basis;
 };

@@ -652,6 +652,7 @@ void VKPDFSimpleFontInfo::updateShownText(size_t code)
 void VKPDFSimpleFontInfo::processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const
 {
     // A code without text still advances: its glyph is drawn.
+    const GlyphBox box = glyphBox();
     for (unsigned char code : bytes)
-        delegate.processCharacterString(m_shownText[code], glyphRect(m_widths[code]), code == 32);
+        delegate.processCharacterString(m_shownText[code], box.rect(m_widths[code]), code == 32);
 }

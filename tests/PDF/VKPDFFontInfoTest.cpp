@@ -314,6 +314,13 @@ TEST_F(VKPDFFontInfoTest, CompositeFontsReadIdentityHOnly)
     ASSERT_EQ(page.rects.size(), 2u);
     EXPECT_NEAR(page.rects[0].x(), 110, 1e-3);
     EXPECT_NEAR(page.rects[1].x(), 115, 1e-3);
+
+    // High codes find their texts as low ones do; unmapped ones of either
+    // kind find none.
+    test::PdfBuilder high;
+    int wide = high.addIdentityFont("Z", { { 0x2345, "0043" }, { 0x0041, "0044" } }, 500);
+    high.addPage("BT /F1 10 Tf 100 700 Td <2345004100420FFF2346> Tj ET", pageEntries({ wide }));
+    EXPECT_EQ(extract(high).text, "CD");
 }
 
 TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)

@@ -65,6 +65,23 @@ TEST_F(VKPDFPageTextScannerTest, PlacesCharactersThroughTheTextRenderingMatrix)
     expectRect(combined.rects[0], 110, 215, 12, 20);
 }
 
+TEST_F(VKPDFPageTextScannerTest, TextStateChangedWithinALinePlacesTheNextGlyph)
+{
+    // One change between two glyphs each time.
+    Extracted line = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 50 Tz (B) Tj 5 Ts (C) Tj /F1 20 Tf (D) Tj "
+                              "q 1 0 0 1 0 -100 cm (E) Tj Q (F) Tj [-500 (G)] TJ 1 0 0 1 300 700 Tm (H) Tj ET");
+    EXPECT_EQ(line.text, "ABCD E F G H");
+    ASSERT_EQ(line.rects.size(), 12u);
+    expectRect(line.rects[0], 100, 697.5f, 6, 10);
+    expectRect(line.rects[1], 106, 697.5f, 3, 10);
+    expectRect(line.rects[2], 109, 702.5f, 3, 10);
+    expectRect(line.rects[3], 112, 700, 6, 20);
+    expectRect(line.rects[5], 118, 600, 6, 20);
+    expectRect(line.rects[7], 124, 700, 6, 20);
+    expectRect(line.rects[9], 135, 700, 6, 20);
+    expectRect(line.rects[11], 300, 700, 6, 20);
+}
+
 TEST_F(VKPDFPageTextScannerTest, WordSpacingAppliesToCode32OfSimpleFontsOnly)
 {
     Extracted simple = monoText("BT /F1 10 Tf 20 Tw 100 700 Td (A B) Tj ET");

@@ -27,15 +27,4 @@ std::string_view trimmed(std::string_view text)
     return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
 }
 
-int hexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace core::ascii

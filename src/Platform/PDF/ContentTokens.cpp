@@ -5,6 +5,9 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/BufferInputSource.hh>
 
+#include <array>
+#include <cstdint>
+
 namespace pdf::detail {
 
 namespace {
@@ -19,6 +22,14 @@ bool isContentDelimiter(unsigned char c)
     return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/'
         || c == '%';
 }
+
+// Each byte's value as a hex digit, -1 for any other byte.
+constexpr auto kHexValues = [] {
+    std::array<int8_t, 256> values {};
+    for (int c = 0; c < 256; ++c)
+        values[size_t(c)] = int8_t(core::ascii::hexDigitValue(char(c)));
+    return values;
+}();
 
 bool isDigit(unsigned char c)
 {
@@ -86,21 +97,20 @@ ContentTokens::Type ContentTokens::fast()
         if (start + 1 < size && at(start + 1) == '<')
             return take(start + 2, QPDFTokenizer::tt_dict_open);
         // Hex digits alone, an odd last one standing for its high half.
-        m_value.clear();
-        for (size_t i = start + 1; i < size; ++i) {
-            const int digit = core::ascii::hexDigitValue(char(at(i)));
-            if (digit < 0) {
-                if (at(i) != '>')
-                    break;
-                m_position = i + 1;
-                return QPDFTokenizer::tt_string;
-            }
-            if ((i - start) % 2 == 1)
-                m_value += char(digit << 4);
-            else
-                m_value.back() = char(m_value.back() | digit);
-        }
-        return QPDFTokenizer::tt_bad;
+        size_t end = start + 1;
+        while (end < size && kHexValues[at(end)] >= 0)
+            ++end;
+        if (end >= size || at(end) != '>')
+            return QPDFTokenizer::tt_bad;
+        const size_t digits = end - start - 1;
+        m_value.resize((digits + 1) / 2);
+        const auto* hex = reinterpret_cast<const unsigned char*>(s.data() + start + 1);
+        for (size_t k = 0; k + 1 < digits; k += 2)
+            m_value[k / 2] = char(kHexValues[hex[k]] << 4 | kHexValues[hex[k + 1]]);
+        if (digits % 2 == 1)
+            m_value.back() = char(kHexValues[hex[digits - 1]] << 4);
+        m_position = end + 1;
+        return QPDFTokenizer::tt_string;
     }
     case '>':
         return start + 1 < size && at(start + 1) == '>' ? take(start + 2, QPDFTokenizer::tt_dict_close)
