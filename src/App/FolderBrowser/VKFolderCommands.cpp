@@ -276,12 +276,7 @@ bool VKFolderCommands::moveToTrash(const std::shared_ptr<VKFileResource>& resour
 {
     auto host = m_host.lock();
     int result = host && resource ? host->commandMoveToTrash(resource) : 0;
-    if (result == VKViewerFolderHost::TrashMoved)
-        return true;
-    showAlertViewWithMessage(
-        core::localized(result == VKViewerFolderHost::TrashLocked ? lockedMessage : "Failed to delete"),
-        core::localized("OK"));
-    return false;
+    return VKViewerFolderHost::alertUnlessMoved(result, lockedMessage, "Failed to delete");
 }
 
 std::optional<VKFolderCommands::EditAction> VKFolderCommands::actionConfirmedBy(Sheet sheet)

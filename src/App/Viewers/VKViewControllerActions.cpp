@@ -154,18 +154,14 @@ void VKViewController::didDismiss(ui::ActionSheet& sheet, int index)
     // while the move is under way.
     auto resource = m_resource;
     int result = m_folderController ? m_folderController->moveResourceToTrash(resource) : 0;
-    if (result == VKViewerFolderHost::TrashMoved) {
-        // The folder screen's will-delete notice cleared the resource: the
-        // file is gone, and so is its viewer.
-        if (!m_resource) {
-            if (auto* navigation = navigationController())
-                navigation->popViewController(true);
-        }
-    } else if (result == VKViewerFolderHost::TrashLocked) {
-        showAlertViewWithMessage(core::localized("The file is locked and cannot currently be deleted"),
-            core::localized("OK"));
-    } else {
-        showAlertViewWithMessage(core::localized("Failed to delete current file"), core::localized("OK"));
+    if (!VKViewerFolderHost::alertUnlessMoved(result, "The file is locked and cannot currently be deleted",
+            "Failed to delete current file"))
+        return;
+    // The folder screen's will-delete notice cleared the resource: the file
+    // is gone, and so is its viewer.
+    if (!m_resource) {
+        if (auto* navigation = navigationController())
+            navigation->popViewController(true);
     }
 }
 

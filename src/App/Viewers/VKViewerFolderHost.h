@@ -20,6 +20,12 @@ public:
 
     virtual ~VKViewerFolderHost() = default;
 
+    // True for TrashMoved; any other result shows an alert with "OK" that
+    // says why the item stayed: `lockedMessage` for TrashLocked,
+    // `failedMessage` otherwise (both localized here). The viewer and the
+    // folder screen's commands each pass their own texts.
+    static bool alertUnlessMoved(int result, const char* lockedMessage, const char* failedMessage);
+
     // The folder the screen lists.
     virtual std::shared_ptr<VKFileResource> folderResource() const = 0;
     // 1 moved, 2 the item is locked, anything else failed. Before the move
