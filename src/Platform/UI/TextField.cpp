@@ -380,7 +380,9 @@ void TextField::didBecomeFirstResponder()
         m_text.set(std::string());
         m_selection = { 0, 0 };
     }
+    // The views shown while editing, the clear button among them, are drawn.
     setNeedsLayout();
+    setNeedsDisplay();
     sendActions(EditingDidBegin);
     if (auto d = delegate())
         d->didBeginEditing(*this);
@@ -393,6 +395,7 @@ void TextField::didResignFirstResponder()
     m_editing = false;
     hideRevealed();
     setNeedsLayout();
+    setNeedsDisplay();
     sendActions(EditingDidEnd);
     if (auto d = delegate())
         d->didEndEditing(*this);

@@ -5,6 +5,7 @@
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Keyboard.h"
 #include "Platform/UI/Pasteboard.h"
+#include "Platform/UI/Renderer.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Support/RecordingTextEngine.h"
@@ -153,6 +154,14 @@ TEST_F(TextFieldTest, ClearButtonAsksThenEmpties)
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(log, (std::vector<std::string> { "should-clear", "should-clear", "editing changed" }));
     EXPECT_THROW(driver.clear(*field), core::Exception); // nothing to clear: no button
+
+    // Leaving the field takes the drawn button away at once.
+    driver.type("d");
+    ASSERT_TRUE(ui::Renderer::renderImage(*field));
+    ASSERT_TRUE(field->isClearButtonVisible());
+    field->resignFirstResponder();
+    EXPECT_FALSE(field->isClearButtonVisible());
+    EXPECT_TRUE(field->needsDisplay());
 }
 
 // A password is drawn and dumped as bullets; the key typed last shows for
