@@ -144,6 +144,11 @@ void drawCell(TableViewCell& cell, gfx::Context& context)
         context.setFillColor(gfx::Color::white(1));
         context.fillRect(b);
     }
+    if (cell.showsFocusFrame()) {
+        context.setStrokeColor(gfx::Color::rgb255(4, 110, 230));
+        context.setLineWidth(2);
+        context.strokeRect(b.insetBy(2, 2));
+    }
     context.setFillColor(Separator);
     context.fillRect({ b.minX() + (grouped ? 0 : 10), b.maxY() - 1, b.width() - (grouped ? 0 : 10), 1 });
     if (cell.isEditing())

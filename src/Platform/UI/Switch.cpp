@@ -29,6 +29,11 @@ void Switch::endTracking(const Touch*, const Event* event)
 {
     if (!isTouchInside())
         return;
+    toggle(event);
+}
+
+void Switch::toggle(const Event* event)
+{
     setOn(!m_on, true);
     sendActions(ValueChanged, event);
 }

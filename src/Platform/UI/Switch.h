@@ -16,6 +16,9 @@ public:
     bool isOn() const { return m_on; }
     virtual void setOn(bool on, bool animated = false);
 
+    // Turns it over as a tap does, value-changed included.
+    void toggle(const Event* event = nullptr);
+
     void setFrame(const gfx::Rect& frame) override;
     gfx::Size sizeThatFits(gfx::Size size) const override;
     void endTracking(const Touch* touch, const Event* event) override;

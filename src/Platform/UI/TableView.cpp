@@ -770,6 +770,8 @@ bool TableView::performKeyCommand(KeyCommand command)
     if (command == KeyCommand::Return) {
         if (!m_selected || !isValid(*m_selected))
             return false;
+        if (auto* cell = cellForRow(*m_selected); cell && cell->activateControl())
+            return true;
         tapRow(*m_selected);
         return true;
     }

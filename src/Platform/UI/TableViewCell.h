@@ -78,6 +78,14 @@ public:
     void showDeleteConfirmation(const std::string& title, std::function<void()> confirmed);
     void hideDeleteConfirmation();
 
+    // Return on the row the keyboard chose: a row holding a control of its
+    // own (a switch, a text field) works it and answers true; the others
+    // answer false and the row is tapped.
+    virtual bool activateControl() { return false; }
+    // A row drawing no selection shows a frame when chosen, so the keyboard's
+    // place stays in sight.
+    bool showsFocusFrame() const { return m_selected && m_selectionStyle == SelectionStyle::None; }
+
     // Runs when the detail disclosure button is tapped (set by the table).
     void setAccessoryTapHandler(std::function<void()> handler) { m_accessoryTapped = std::move(handler); }
 

@@ -30,6 +30,13 @@ void VKSwitchCell::switchValueDidChange()
     core::UserDefaults::standard()->set(m_defaultsKey, core::Value(m_switch->isOn() != m_negateValue));
 }
 
+bool VKSwitchCell::activateControl()
+{
+    if (isEnabled())
+        m_switch->toggle();
+    return true;
+}
+
 void VKSwitchCell::syncToDefaults()
 {
     bool stored = !m_defaultsKey.empty() && core::UserDefaults::standard()->boolForKey(m_defaultsKey);

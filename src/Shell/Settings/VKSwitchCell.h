@@ -26,6 +26,8 @@ public:
     // Sets the flag, then shows the stored value again.
     void setNegateValue(bool negate);
 
+    // Return toggles the switch while the row is enabled.
+    bool activateControl() override;
     void syncToDefaults() override;
     // Also greys the label and disables the switch.
     void setEnabled(bool enabled) override;

@@ -119,6 +119,12 @@ bool VKTextFieldCell::resignFirstResponder()
     return m_textField->resignFirstResponder();
 }
 
+bool VKTextFieldCell::activateControl()
+{
+    m_textField->becomeFirstResponder();
+    return true;
+}
+
 // The field takes the place a page row's summary would: from 10 points
 // right of the label to the content's edge, 2 points higher and 4 taller
 // than the label, keeping 10 more points from the edge without an

@@ -46,6 +46,8 @@ public:
     // Shows what the store holds.
     void syncToDefaults() override;
     bool resignFirstResponder() override;
+    // Return starts editing the field.
+    bool activateControl() override;
     void layoutSubviews() override;
 
 private:

@@ -184,6 +184,34 @@ TEST_F(VKTableSubviewControllerTest, RowsThatOpenPagesPushThemAndShowTheirSummar
     EXPECT_EQ(page->resets, 1);
 }
 
+// Return works the control of the row the keyboard chose, which keeps its
+// place in sight; a row that opens a page opens it.
+TEST_F(VKTableSubviewControllerTest, TheKeyboardWorksTheRowsControls)
+{
+    auto& table = page->tableView();
+    ASSERT_TRUE(driver.key(ui::KeyCommand::Down));
+    ASSERT_TRUE(driver.key(ui::KeyCommand::Return));
+    EXPECT_EQ(driver.firstResponder(), &page->field(0, 0).textField());
+    driver.type("Kim");
+    driver.pressReturn();
+    EXPECT_EQ(defaults->stringForKey("VKFirst"), "Kim");
+
+    driver.key(ui::KeyCommand::Down);
+    auto& toggle = dynamic_cast<VKSwitchCell&>(*table.cellForRow({ 0, 1 }));
+    EXPECT_TRUE(toggle.showsFocusFrame());
+    driver.key(ui::KeyCommand::Return);
+    EXPECT_TRUE(defaults->boolForKey("VKToggle"));
+    EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, 1 }));
+    toggle.setEnabled(false);
+    driver.key(ui::KeyCommand::Return);
+    EXPECT_TRUE(defaults->boolForKey("VKToggle"));
+
+    driver.key(ui::KeyCommand::Down);
+    driver.key(ui::KeyCommand::Return);
+    advance(1);
+    EXPECT_EQ(navigation->topViewController(), page->subpage.get());
+}
+
 TEST_F(VKTableSubviewControllerTest, TheNoteStandsUnderTheLastSectionOnly)
 {
     auto& table = page->tableView();
