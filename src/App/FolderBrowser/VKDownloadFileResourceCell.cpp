@@ -56,9 +56,8 @@ void VKDownloadFileResourceCell::setResource(std::shared_ptr<VKFileResource> res
             cell->networkStateDidUpdate(cell->m_item->downloadState());
     });
     m_progressObservation = m_item->observeValueForKey("downloadProgress", [showing] {
-        auto* cell = showing();
-        if (cell && core::Date::now().timeIntervalSinceReferenceDate() - cell->lastUpdateTime() > ProgressUpdateInterval)
-            cell->downloadProgressDidUpdate();
+        if (auto* cell = showing())
+            cell->transferProgressDidChange();
     });
     progressView().setProgress(m_item->downloadProgress());
     networkStateDidUpdate(m_item->downloadState());

@@ -14,9 +14,6 @@ class VKDownloadFileResource;
 // resumes a paused or failed one.
 class VKDownloadFileResourceCell : public VKNetworkFileResourceCell {
 public:
-    // Progress texts are refreshed at most this often.
-    static constexpr double ProgressUpdateInterval = 0.25;
-
     static std::shared_ptr<VKDownloadFileResourceCell> create(std::string reuseIdentifier);
     explicit VKDownloadFileResourceCell(std::string reuseIdentifier);
 
@@ -32,6 +29,7 @@ public:
     bool isActive() const override;
     // "1.0 MB of 8 MB", or "3.0 MB received" without a known length.
     void downloadProgressDidUpdate();
+    void showTransferProgress() override { downloadProgressDidUpdate(); }
 
 private:
     std::shared_ptr<VKDownloadFileResource> m_item;

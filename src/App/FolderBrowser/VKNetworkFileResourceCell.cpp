@@ -2,7 +2,9 @@
 
 #include "Shell/Interface/ButtonAdditions.h"
 #include "Cloud/VKNetworkState.h"
+#include "Platform/Core/Date.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Images.h"
@@ -10,6 +12,7 @@
 #include "Platform/UI/ProgressView.h"
 
 #include <cmath>
+#include <utility>
 
 std::shared_ptr<VKNetworkFileResourceCell> VKNetworkFileResourceCell::create(std::string reuseIdentifier)
 {
@@ -67,6 +70,24 @@ std::string VKNetworkFileResourceCell::labelForNetworkState(int state)
         return {};
     }
     return core::localized(key, "WebBrowser");
+}
+
+void VKNetworkFileResourceCell::transferProgressDidChange()
+{
+    double wait = m_lastUpdateTime + ProgressUpdateInterval - core::Date::now().timeIntervalSinceReferenceDate();
+    if (wait < 0) {
+        showTransferProgress();
+        return;
+    }
+    if (std::exchange(m_progressRefreshPending, true))
+        return;
+    std::weak_ptr<core::Object> weak = weak_from_this();
+    core::RunLoop::current().performAfter(wait, [weak] {
+        if (auto self = std::static_pointer_cast<VKNetworkFileResourceCell>(weak.lock())) {
+            self->m_progressRefreshPending = false;
+            self->showTransferProgress();
+        }
+    });
 }
 
 void VKNetworkFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)

@@ -22,6 +22,8 @@ public:
     // Right of the size and the bar.
     static constexpr float TrailingMargin = 8;
     static constexpr float BarSpacing = 4;
+    // Progress texts are refreshed at most this often.
+    static constexpr double ProgressUpdateInterval = 0.25;
 
     static std::shared_ptr<VKNetworkFileResourceCell> create(std::string reuseIdentifier);
     explicit VKNetworkFileResourceCell(std::string reuseIdentifier);
@@ -57,6 +59,13 @@ public:
 
     void layoutSubviews() override;
 
+    // The transfer moved on: its progress shows now, or, within the interval
+    // of the last refresh, once the interval is over, so that the last
+    // change shows even when no other follows it.
+    void transferProgressDidChange();
+    // Refreshes the progress texts; nothing here.
+    virtual void showTransferProgress() {}
+
     // The text of a state (empty for 0, 8 and unknown states).
     static std::string labelForNetworkState(int state);
 
@@ -66,6 +75,7 @@ private:
     std::shared_ptr<ui::ProgressView> m_progressView;
     std::shared_ptr<ui::Button> m_pauseButton;
     double m_lastUpdateTime = 0;
+    bool m_progressRefreshPending = false;
     int m_networkState = 0;
     // Whether m_networkState was shown for the current resource.
     bool m_stateShown = false;

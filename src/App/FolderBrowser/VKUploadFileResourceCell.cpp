@@ -71,8 +71,7 @@ void VKUploadFileResourceCell::setResource(std::shared_ptr<VKFileResource> resou
             return;
         if (cell->m_item->isUploading())
             cell->progressView().setProgress(share(cell->m_item->uploadProgress()));
-        if (now() - cell->lastUpdateTime() > ProgressUpdateInterval)
-            cell->uploadProgressDidUpdate();
+        cell->transferProgressDidChange();
     });
     progressView().setProgress(share(m_item->uploadProgress()));
     networkStateDidUpdate(m_item->uploadState());

@@ -14,9 +14,6 @@ class VKCloudFileResource;
 // the queue's existence check.
 class VKUploadFileResourceCell : public VKNetworkFileResourceCell {
 public:
-    // Progress texts are refreshed at most this often.
-    static constexpr double ProgressUpdateInterval = 0.25;
-
     static std::shared_ptr<VKUploadFileResourceCell> create(std::string reuseIdentifier);
     explicit VKUploadFileResourceCell(std::string reuseIdentifier);
 
@@ -31,6 +28,7 @@ public:
     // "Uploading 1.2 MB" (the file's size) or "Uploading..." for a folder,
     // and the bar, while the item uploads.
     void uploadProgressDidUpdate();
+    void showTransferProgress() override { uploadProgressDidUpdate(); }
     // States 2, 3, 5 and 6.
     bool isActive() const override;
     // Cancels a running or queued upload, resumes a paused or failed one; an

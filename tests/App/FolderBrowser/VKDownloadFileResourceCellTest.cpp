@@ -163,6 +163,12 @@ TEST_F(VKDownloadFileResourceCellTest, ProgressTextsAreRefreshedAtMostEveryQuart
     EXPECT_LE(refreshes.size(), 8u);
     for (size_t i = 1; i < refreshes.size(); ++i)
         EXPECT_GT(refreshes[i] - refreshes[i - 1], 0.25 - 1e-9);
+    // A change held back shows once the interval is over, though none follows.
+    advance(0.1);
+    download->setDownloadProgress(0.25f);
+    download->setDownloadProgress(0.5f);
+    advance(0.3);
+    EXPECT_EQ(sizeText().rfind("4.0 MB of ", 0), 0u) << sizeText();
     // A change of state applies at once, whatever the gate.
     download->setDownloadState(VKNetworkStatePaused);
     EXPECT_EQ(sizeText().rfind("Paused - ", 0), 0u);
