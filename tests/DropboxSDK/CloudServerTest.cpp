@@ -271,6 +271,7 @@ TEST_F(CloudServerTest, TheHandScriptLinksAHomeToItsServer)
     auto written = core::UserDefaults::create(core::UserDefaults::standard()->path());
     EXPECT_EQ(written->stringForKey(VKCloudAPIBaseURL), base);
     EXPECT_EQ(written->stringForKey(VKCloudContentBaseURL), base);
+    EXPECT_EQ(written->stringForKey("VKDropboxAccountUserName"), "demo@example.com");
     const core::Value saved = written->object(kDBDropboxSavedCredentialsKey);
     EXPECT_EQ(saved[kMPOAuthCredentialConsumerKey], core::Value(server->consumerKey()));
 
