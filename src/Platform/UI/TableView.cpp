@@ -235,6 +235,9 @@ void TableView::computeGeometry()
     }
     setContentSize({ bounds().width(), float(y) });
     m_loaded = true;
+    // A grouped table draws the panels behind its rows: they follow the rows.
+    if (m_style == Style::Grouped)
+        setNeedsDisplay();
 }
 
 double TableView::contentHeight() const

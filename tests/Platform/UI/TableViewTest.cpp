@@ -176,6 +176,14 @@ TEST_F(TableViewTest, GeometryOfPlainAndGroupedTables)
     auto grouped = makeTable(window(), rows, ui::TableView::Style::Grouped);
     EXPECT_EQ(grouped->rectForRow({ 1, 0 }).y(), 118);
     EXPECT_EQ(grouped->cellForRow({ 1, 0 })->frame(), (gfx::Rect { 10, 118, 300, 44 }));
+    // A row added redraws the panel behind the rows.
+    ASSERT_TRUE(ui::Renderer::renderImage(*grouped));
+    ASSERT_FALSE(grouped->layer().needsDisplay()) << grouped->needsDisplay();
+    rows->counts[0]++;
+    grouped->insertRows({ { 0, 0 } }, ui::TableView::RowAnimation::None);
+    EXPECT_TRUE(grouped->layer().needsDisplay());
+    rows->counts[0]--;
+    grouped->reloadData();
 
     auto cell = ui::TableViewCell::create(ui::TableViewCell::Style::Default, "x");
     cell->setAccessoryType(ui::TableViewCell::Accessory::DisclosureIndicator);
