@@ -139,8 +139,10 @@ void MovieView::makeControls()
         self->updateTimes();
     }, ui::Control::TouchUpInside | ui::Control::TouchUpOutside);
     m_scrubber->addTarget(nullptr, "drag", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock())
+        if (auto self = weak.lock()) {
             self->touched();
+            self->updateTimes();
+        }
     }, ui::Control::ValueChanged);
 
     m_playButton = ui::Button::create(ui::Button::Type::Custom);
@@ -292,7 +294,10 @@ void MovieView::updateTimes()
     if (!m_scrubber || !player)
         return;
     double duration = player->duration();
-    double current = player->currentPlaybackTime();
+    // While the thumb is held the times are those it points at, where the
+    // release will seek.
+    bool held = m_scrubber->isTracking() && duration > 0;
+    double current = held ? duration * double(m_scrubber->value()) : player->currentPlaybackTime();
     m_elapsedLabel->setText(timeString(current, false));
     m_remainingLabel->setText(timeString(std::max(0.0, duration - current), true));
     if (duration > 0 && !m_scrubber->isTracking())

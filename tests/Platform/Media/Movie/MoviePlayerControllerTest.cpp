@@ -145,6 +145,22 @@ TEST_F(MoviePlayerControllerTest, TheFullScreenControlsShowHideAndFinish)
 TEST_F(MoviePlayerControllerTest, TheScrubberSeeksOnRelease)
 {
     auto& view = show();
+    // While held, the times show where the thumb points; the movie stays.
+    auto& scrubber = *view.scrubber();
+    gfx::Rect track = scrubber.trackRectForBounds(scrubber.bounds());
+    auto thumbAt = [&](float value) {
+        gfx::Rect thumb = scrubber.thumbRectForBounds(scrubber.bounds(), track, value);
+        return scrubber.layer().transformToRoot().apply(gfx::Point { thumb.midX(), thumb.midY() });
+    };
+    auto finger = driver.touchDown({ thumbAt(0) });
+    driver.touchMove({ { finger.front(), thumbAt(0.25f) } });
+    EXPECT_EQ(view.elapsedLabel()->text(), "0:15");
+    EXPECT_EQ(view.remainingLabel()->text(), "-0:45");
+    EXPECT_EQ(movie->currentPlaybackTime(), 0);
+    driver.touchUp(finger);
+    runLoop();
+    EXPECT_NEAR(movie->currentPlaybackTime(), 15, 1.5);
+
     driver.slide(*view.scrubber(), 0.5f);
     runLoop();
     EXPECT_NEAR(movie->currentPlaybackTime(), 30, 1.5);
