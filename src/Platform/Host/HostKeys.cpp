@@ -325,6 +325,12 @@ struct HostKeys::Impl : std::enable_shared_from_this<HostKeys::Impl> {
         case GDK_KEY_ISO_Enter:
             input->returnKeyPressed();
             return true;
+        case GDK_KEY_Tab:
+            // Tab goes on to the next field where Return does.
+            if (input->returnKeyType() != TextInput::ReturnKeyType::Next)
+                return false;
+            input->returnKeyPressed();
+            return true;
         case GDK_KEY_Left:
         case GDK_KEY_KP_Left:
             if (selection.length > 0)

@@ -199,6 +199,15 @@ TEST_F(HostInputTest, ClipboardTextOverAMebibyteIsRefusedAndBrokenTextRepaired)
     gtk_clipboard_set_text(clipboard, most.data(), int(most.size()));
     key(GDK_KEY_v, GDK_CONTROL_MASK);
     EXPECT_TRUE(pump([&] { return field->text().size() == most.size(); })) << "a mebibyte is taken";
+
+    // Tab goes on as Return does in a field whose Return goes to the next.
+    int returns = 0;
+    field->addTarget(nullptr, "return", [&](Control&, const Event*) { ++returns; }, Control::EditingDidEndOnExit);
+    key(GDK_KEY_Tab);
+    EXPECT_EQ(returns, 0);
+    field->setReturnKeyType(TextInput::ReturnKeyType::Next);
+    key(GDK_KEY_Tab);
+    EXPECT_EQ(returns, 1);
     field->removeFromSuperview();
 }
 
