@@ -63,7 +63,12 @@ ActionSheet::~ActionSheet() = default;
 
 void ActionSheet::setDestructiveButtonIndex(int index)
 {
+    // The destructive button's title is red, so it reads apart from the rest.
+    if (Button* previous = button(m_destructiveIndex))
+        previous->setTitleColor(StandardColors::buttonTitle(), Control::Normal);
     m_destructiveIndex = index;
+    if (Button* destructive = button(index))
+        destructive->setTitleColor(StandardColors::destructiveButtonTitle(), Control::Normal);
     setNeedsLayout();
 }
 

@@ -30,6 +30,8 @@ public:
     static gfx::Color viewFlipsideBackground() { return gfx::Color::rgb255(31, 33, 36); }
     // The blue of selected text and buttons' titles.
     static gfx::Color buttonTitle() { return gfx::Color::rgb255(50, 79, 133); }
+    // The title of a button that destroys something (a sheet's Delete).
+    static gfx::Color destructiveButtonTitle() { return gfx::Color::rgb255(206, 36, 36); }
 };
 
 } // namespace ui

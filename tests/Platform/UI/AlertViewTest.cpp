@@ -4,6 +4,7 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Fonts.h"
@@ -159,6 +160,14 @@ TEST_F(AlertViewTest, ActionSheetFromToolbar)
     EXPECT_EQ(sheet->buttonTitle(2), "B");
     EXPECT_EQ(sheet->cancelButtonIndex(), 3);
     EXPECT_EQ(sheet->firstOtherButtonIndex(), 1);
+    // The destructive button alone has a red title; moving the index moves it.
+    auto titleColor = [&](int i) { return sheet->button(i)->titleColorForState(ui::Control::Normal); };
+    EXPECT_EQ(titleColor(0), ui::StandardColors::destructiveButtonTitle());
+    EXPECT_EQ(titleColor(1), ui::StandardColors::buttonTitle());
+    sheet->setDestructiveButtonIndex(1);
+    EXPECT_EQ(titleColor(0), ui::StandardColors::buttonTitle());
+    EXPECT_EQ(titleColor(1), ui::StandardColors::destructiveButtonTitle());
+    sheet->setDestructiveButtonIndex(0);
     EXPECT_THROW(sheet->setActionSheetStyle(ui::ActionSheet::Style(3)), core::Exception);
 
     auto toolbar = ui::View::create({ 0, 436, 320, 44 });
