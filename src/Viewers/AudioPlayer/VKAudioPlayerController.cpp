@@ -7,25 +7,15 @@
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "App/VKAppDelegate.h"
-#include "Cloud/VKCloudService.h"
-#include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
-#include "FileModel/VKFileSettingsManager.h"
 #include "App/Viewers/VKViewerFolderHost.h"
-#include "Kit/ArrayAdditions.h"
-#include "Kit/StringAdditions.h"
 #include "Kit/VKFunctions.h"
 #include "Kit/VKNotificationKeys.h"
-#include "Platform/Core/Bundle.h"
-#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
-#include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
-#include "Platform/Media/AudioPlayer.h"
 #include "Platform/Media/AudioSink.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -37,10 +27,9 @@
 #include "Platform/UI/Toolbar.h"
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
+#include "Viewers/AudioPlayer/VKAudioTrackSource.h"
 #include "Viewers/AudioPlayer/VKVolumeView.h"
 
-#include <algorithm>
-#include <cmath>
 #include <utility>
 #include <fmt/format.h>
 #include <fmt/printf.h>
@@ -61,38 +50,12 @@ std::shared_ptr<VKAudioPlayerController>& shared()
     return controller;
 }
 
-bool isAudio(const VKFileResource& resource)
-{
-    return resource.mimeType().rfind("audio/", 0) == 0;
-}
-
-bool sameResource(const std::shared_ptr<VKFileResource>& a, const std::shared_ptr<VKFileResource>& b)
-{
-    return a == b || (a && b && a->isEqual(*b));
-}
-
-std::ptrdiff_t indexOf(const std::vector<std::shared_ptr<VKFileResource>>& list, const std::shared_ptr<VKFileResource>& resource)
-{
-    if (!resource)
-        return -1;
-    for (size_t i = 0; i < list.size(); ++i)
-        if (sameResource(list[i], resource))
-            return std::ptrdiff_t(i);
-    return -1;
-}
-
 std::optional<std::string> pathIn(const core::Notification& notification, const char* key)
 {
     const core::Value& value = notification.userInfo()[key];
     if (!value.isString() || value.string().empty())
         return std::nullopt;
     return value.string();
-}
-
-// A duration as the screen takes it: NaN and negative ones are none.
-double usableDuration(double duration)
-{
-    return std::isfinite(duration) && duration > 0 ? duration : 0;
 }
 
 } // namespace
@@ -162,9 +125,11 @@ void VKAudioPlayerController::initWithResource(const std::shared_ptr<VKFileResou
     if (auto application = VKApplication::sharedApplication())
         application->initializeMediaPlaybackAudioSession();
     if (folderController)
-        m_playlistResources = folderController->getAllViewableResourcesWithType(std::string("audio/"));
+        m_playlist.setResources(folderController->getAllViewableResourcesWithType(std::string("audio/")));
 
     auto weak = weakSelf();
+    m_fader.setHost(weak);
+    m_progress.setHost(weak);
     auto& center = core::NotificationCenter::defaultCenter();
     auto handle = [&](std::string_view name, void (VKAudioPlayerController::*handler)()) {
         m_observations.push_back(center.observe(name, nullptr, [weak, handler](const core::Notification&) {
@@ -200,12 +165,6 @@ VKAudioPlayerController::~VKAudioPlayerController()
     // dead weak pointer would answer nothing anyway).
     if (mostRecent().expired())
         setMostRecentAudioPlayer(nullptr);
-    if (m_backgroundPlayer)
-        m_backgroundPlayer->stop();
-    if (m_playbackTimer)
-        m_playbackTimer->invalidate();
-    if (m_fadeTimer)
-        m_fadeTimer->invalidate();
 }
 
 VKAudioPlayerView* VKAudioPlayerController::audioPlayerView() const
@@ -248,8 +207,7 @@ void VKAudioPlayerController::setRepeatMode(int mode)
 void VKAudioPlayerController::toggleShuffle()
 {
     setShuffleEnabled(!isShuffleEnabled());
-    m_sortedPlaylistValid = false;
-    m_sortedPlaylistResources.clear();
+    m_playlist.dropOrder();
     updatePlaylistInfo();
 }
 
@@ -263,77 +221,35 @@ void VKAudioPlayerController::cycleRepeatMode()
 
 const std::vector<std::shared_ptr<VKFileResource>>& VKAudioPlayerController::playlistResources()
 {
-    if (m_playlistNeedsRebuild && isSharedController() && resource()) {
-        std::string folder = core::path::deletingLastPathComponent(resource()->path());
-        auto folderResource = VKFileResource::resourceWithPath(folder);
-        if (folderResource && folderResource->isDirectory()) {
-            core::log("Rebuilding playlistResources...");
-            m_playlistResources.clear();
-            m_sortedPlaylistResources.clear();
-            m_sortedPlaylistValid = false;
-            if (auto children = folderResource->children())
-                for (const auto& child : *children)
-                    if (child && !child->isDirectory() && isAudio(*child))
-                        m_playlistResources.push_back(child);
-            if (!resource()->exists() && !m_playlistResources.empty())
-                VKViewController::setResource(m_playlistResources.front());
-        }
-    }
-    m_playlistNeedsRebuild = false;
-    return m_playlistResources;
+    if (auto first = m_playlist.rebuildIfNeeded(resource(), isSharedController()))
+        VKViewController::setResource(first);
+    return m_playlist.resources();
 }
 
 void VKAudioPlayerController::setPlaylistResources(const std::vector<std::shared_ptr<VKFileResource>>& resources)
 {
-    if (&resources == &m_playlistResources)
+    if (&resources == &m_playlist.resources())
         return;
-    m_playlistNeedsRebuild = false;
-    m_playlistResources = resources;
-    m_sortedPlaylistResources.clear();
-    m_sortedPlaylistValid = false;
+    m_playlist.setResources(resources);
     updatePlaylistInfo();
 }
 
 const std::vector<std::shared_ptr<VKFileResource>>& VKAudioPlayerController::sortedPlaylistResources()
 {
-    if (m_sortedPlaylistValid)
-        return m_sortedPlaylistResources;
-    const auto& playlist = playlistResources();
-    if (!isShuffleEnabled()) {
-        m_sortedPlaylistResources = playlist;
-    } else {
-        std::vector<std::shared_ptr<VKFileResource>> others;
-        others.reserve(playlist.size());
-        for (const auto& entry : playlist)
-            if (!sameResource(entry, resource()))
-                others.push_back(entry);
-        if (others.size() >= 3)
-            sortInRandomOrder(others);
-        m_sortedPlaylistResources.clear();
-        if (resource())
-            m_sortedPlaylistResources.push_back(resource());
-        m_sortedPlaylistResources.insert(m_sortedPlaylistResources.end(), others.begin(), others.end());
-    }
-    m_sortedPlaylistValid = true;
-    return m_sortedPlaylistResources;
+    playlistResources();
+    return m_playlist.order(resource(), isShuffleEnabled());
 }
 
 std::shared_ptr<VKFileResource> VKAudioPlayerController::getNextResource()
 {
-    const auto& list = sortedPlaylistResources();
-    std::ptrdiff_t index = indexOf(list, resource());
-    if (index < 0 || size_t(index + 1) >= list.size())
-        return nullptr;
-    return list[size_t(index + 1)];
+    playlistResources();
+    return m_playlist.next(resource(), isShuffleEnabled());
 }
 
 std::shared_ptr<VKFileResource> VKAudioPlayerController::getPreviousResource()
 {
-    const auto& list = sortedPlaylistResources();
-    std::ptrdiff_t index = indexOf(list, resource());
-    if (index <= 0)
-        return nullptr;
-    return list[size_t(index - 1)];
+    playlistResources();
+    return m_playlist.previous(resource(), isShuffleEnabled());
 }
 
 void VKAudioPlayerController::updatePlaylistInfo()
@@ -342,7 +258,7 @@ void VKAudioPlayerController::updatePlaylistInfo()
     if (!view || !view->playlistInfo())
         return;
     const auto& list = sortedPlaylistResources();
-    std::ptrdiff_t index = indexOf(list, resource());
+    std::ptrdiff_t index = VKAudioPlaylist::indexOf(list, resource());
     std::string text;
     if (index >= 0)
         text = fmt::sprintf(core::localized("%d of %d"), int(index + 1), int(list.size()));
@@ -355,56 +271,17 @@ void VKAudioPlayerController::resourceWillBeDeleted(const core::Notification& no
 {
     // The screen keeps its file even when it is deleted: it goes on playing
     // what it has, and the playlist is gathered afresh.
-    auto path = pathIn(notification, VKNotificationPathKey);
-    if (!path || !resource())
-        return;
-    if (*path == core::path::deletingLastPathComponent(resource()->path())) {
-        m_sortedPlaylistResources.clear();
-        m_sortedPlaylistValid = false;
-        m_playlistNeedsRebuild = true;
-    }
+    m_playlist.itemWillBeDeleted(pathIn(notification, VKNotificationPathKey), resource());
 }
 
 void VKAudioPlayerController::resourceDidMove(const core::Notification& notification)
 {
-    if (resource()) {
-        std::string folder = core::path::deletingLastPathComponent(resource()->path());
-        auto oldPath = pathIn(notification, VKNotificationOldPathKey);
-        auto newPath = pathIn(notification, VKNotificationNewPathKey);
-        if ((oldPath && core::path::deletingLastPathComponent(*oldPath) == folder)
-            || (newPath && core::path::deletingLastPathComponent(*newPath) == folder)) {
-            m_sortedPlaylistResources.clear();
-            m_sortedPlaylistValid = false;
-            m_playlistNeedsRebuild = true;
-        }
-    }
+    m_playlist.itemDidMove(pathIn(notification, VKNotificationOldPathKey), pathIn(notification, VKNotificationNewPathKey),
+        resource());
     VKViewController::resourceDidMove(notification);
 }
 
 // The player
-
-std::shared_ptr<VKAudioPlayer> VKAudioPlayerController::makeStreamingPlayer(const std::shared_ptr<VKFileResource>& resource,
-    core::Error* error)
-{
-    const std::string localPath = resource->path();
-    if (core::fs::exists(localPath))
-        core::fs::removeItem(localPath);
-    auto manager = VKCloudServicesManager::sharedManager();
-    auto service = manager ? manager->cloudServiceForResource(*resource) : nullptr;
-    auto request = service ? service->streamingURLRequestForPath(resource->cloudPath()) : std::nullopt;
-    if (!request)
-        return nullptr;
-    auto player = VKAudioPlayer::initWithURLRequest(*request, error);
-    // While the cloud layer fetches the file itself, the stream goes to a
-    // temporary file so that the two do not write over each other.
-    if (player && !service->isFetchingItemAtPath(resource->cloudPath())) {
-        std::string folder = core::path::deletingLastPathComponent(localPath);
-        if (!core::fs::isDirectory(folder))
-            core::fs::createDirectory(folder, true);
-        player->setStreamDestinationPath(localPath);
-    }
-    return player;
-}
 
 void VKAudioPlayerController::tearDownAudioPlayer()
 {
@@ -421,7 +298,7 @@ void VKAudioPlayerController::createAudioPlayerForResource(const std::shared_ptr
     bool restoreOffset, bool startPlayback)
 {
     tearDownAudioPlayer();
-    if (!sameResource(newResource, resource()))
+    if (!VKAudioPlaylist::sameResource(newResource, resource()))
         VKViewController::setResource(newResource);
     if (!newResource) {
         performOnNextPass(&VKAudioPlayerController::audioPlayerDidLoad);
@@ -429,15 +306,8 @@ void VKAudioPlayerController::createAudioPlayerForResource(const std::shared_ptr
     }
 
     core::Error error;
-    bool failed = false;
-    std::shared_ptr<VKAudioPlayer> player;
-    if (newResource->isCloudResource() && newResource->size() != newResource->localSize())
-        player = makeStreamingPlayer(newResource, &error);
-    else
-        player = VKAudioPlayer::initWithURL(newResource->fileURL(), &error);
-    failed = !player || bool(error);
-
-    if (failed) {
+    auto player = VKAudioTrackSource::open(newResource, &error);
+    if (!player || bool(error)) {
         core::log("Warning, VKAudioPlayer failed to load: {}", error.description());
     } else {
         m_audioPlayer = player;
@@ -447,24 +317,12 @@ void VKAudioPlayerController::createAudioPlayerForResource(const std::shared_ptr
                 self->showBuffering(true);
         });
         setMostRecentAudioPlayer(sharedAs<VKAudioPlayerController>());
-        if (restoreOffset && !player->isStreamingPlayer()) {
-            double offset = VKFileSettingsManager::defaultManager()->contentOffsetForFile(newResource->path());
-            if (offset > 0) {
-                core::log("Setting initial currentTime ({}): {:f}", newResource->name(), offset);
-                player->setCurrentTime(offset);
-            }
-        }
+        if (restoreOffset)
+            VKAudioTrackSource::restorePosition(*player, *newResource);
         player->prepareToPlay();
         player->setVolume(1.0f);
-        if (indexOf(m_playlistResources, newResource) < 0) {
-            auto playlist = m_playlistResources;
-            playlist.push_back(newResource);
-            if (!isShuffleEnabled())
-                std::stable_sort(playlist.begin(), playlist.end(), [](const auto& a, const auto& b) {
-                    return localizedNumericAndCaseInsensitiveCompare(a->baseName(), b->baseName()) < 0;
-                });
-            setPlaylistResources(playlist);
-        }
+        if (m_playlist.addIfMissing(newResource, isShuffleEnabled()))
+            updatePlaylistInfo();
     }
     performOnNextPass(&VKAudioPlayerController::audioPlayerDidLoad);
     if (startPlayback)
@@ -485,7 +343,7 @@ void VKAudioPlayerController::audioPlayerDidLoad()
     showBuffering(true);
     if (m_playItem)
         m_playItem->setEnabled(m_audioPlayer != nullptr);
-    view->timeSlider()->setEnabled(m_audioPlayer && usableDuration(m_audioPlayer->duration()) > 0);
+    view->timeSlider()->setEnabled(VKAudioProgress::durationOf(m_audioPlayer) > 0);
 }
 
 void VKAudioPlayerController::showBuffering(bool animated)
@@ -496,7 +354,7 @@ void VKAudioPlayerController::showBuffering(bool animated)
 
 void VKAudioPlayerController::setResource(const std::shared_ptr<VKFileResource>& newResource)
 {
-    if (sameResource(newResource, resource()))
+    if (VKAudioPlaylist::sameResource(newResource, resource()))
         return;
     bool wasPlaying = isPlaying();
     VKViewController::setResource(newResource);
@@ -609,24 +467,35 @@ void VKAudioPlayerController::closeScreen()
         navigation->popViewController(true);
 }
 
+VKAudioPlaylist::Current VKAudioPlayerController::currentTrack()
+{
+    return [this] {
+        playlistResources();
+        return resource();
+    };
+}
+
+void VKAudioPlayerController::follow(const VKAudioPlaylist::Step& step, bool byButton)
+{
+    switch (step.kind) {
+    case VKAudioPlaylist::Step::Close:
+        closeScreen();
+        break;
+    case VKAudioPlaylist::Step::Open:
+        createAudioPlayerForResource(step.resource, byButton, true);
+        break;
+    case VKAudioPlaylist::Step::Restart:
+        setCurrentTime(0);
+        break;
+    case VKAudioPlaylist::Step::Stay:
+        break;
+    }
+}
+
 void VKAudioPlayerController::handleNext(const std::shared_ptr<core::Object>& sender)
 {
     int mode = repeatMode();
-    if (!sender && mode == SingleTrack) {
-        closeScreen();
-        return;
-    }
-    if (auto next = getNextResource()) {
-        createAudioPlayerForResource(next, sender != nullptr, true);
-        return;
-    }
-    if (mode == RepeatAll) {
-        const auto& list = sortedPlaylistResources();
-        if (list.size() >= 2)
-            createAudioPlayerForResource(list.front(), sender != nullptr, true);
-        return;
-    }
-    closeScreen();
+    follow(m_playlist.stepNext(currentTrack(), isShuffleEnabled(), mode, sender != nullptr), sender != nullptr);
 }
 
 void VKAudioPlayerController::handlePrevious(const std::shared_ptr<core::Object>& sender)
@@ -636,30 +505,18 @@ void VKAudioPlayerController::handlePrevious(const std::shared_ptr<core::Object>
         setCurrentTime(0);
         return;
     }
-    if ((!sender && mode == SingleTrack) || (mode == RepeatAll && sortedPlaylistResources().size() == 1)) {
-        setCurrentTime(0);
-        return;
-    }
-    if (auto previous = getPreviousResource()) {
-        createAudioPlayerForResource(previous, sender != nullptr, true);
-        return;
-    }
-    if (mode == RepeatAll && !sortedPlaylistResources().empty()) {
-        createAudioPlayerForResource(sortedPlaylistResources().back(), sender != nullptr, true);
-        return;
-    }
-    closeScreen();
+    follow(m_playlist.stepPrevious(currentTrack(), isShuffleEnabled(), mode, sender != nullptr), sender != nullptr);
 }
 
 void VKAudioPlayerController::handleEnd()
 {
-    int mode = repeatMode();
-    if (mode == RepeatTrack || (mode == RepeatAll && sortedPlaylistResources().size() == 1)) {
+    auto step = m_playlist.stepAtEnd(currentTrack(), isShuffleEnabled(), repeatMode());
+    if (step.kind == VKAudioPlaylist::Step::Restart) {
         setCurrentTime(0);
         play();
         return;
     }
-    handleNext(nullptr);
+    follow(step, false);
 }
 
 // Play, pause, stop
@@ -670,10 +527,10 @@ void VKAudioPlayerController::play()
         m_audioPlayer->setVolume(1.0f);
     if (m_audioPlayer && m_audioPlayer->play()) {
         showBuffering(true);
-        if (!m_playbackTimer && !m_applicationInactive)
-            startPlaybackTimer();
+        if (!m_progress.isTimerRunning() && !m_applicationInactive)
+            m_progress.startTimer();
         updatePlayButton();
-        endFade();
+        m_fader.end();
         return;
     }
     std::string name = resource() ? resource()->name() : std::string();
@@ -686,8 +543,8 @@ void VKAudioPlayerController::pause()
     if (m_audioPlayer)
         m_audioPlayer->pause();
     updatePlayButton();
-    endPlaybackTimer();
-    endFade();
+    m_progress.endTimer();
+    m_fader.end();
     storePersistentState();
 }
 
@@ -699,20 +556,18 @@ void VKAudioPlayerController::stop()
     }
     if (auto* view = audioPlayerView())
         view->setBuffering(false, true);
-    endPlaybackTimer();
-    endFade();
+    m_progress.endTimer();
+    m_fader.end();
 }
 
 void VKAudioPlayerController::togglePlay(const std::shared_ptr<core::Object>&)
 {
     if (isPlaying()) {
         pause();
-        if (m_backgroundPlayer)
-            m_backgroundPlayer->pause();
+        m_background.pause();
     } else {
         play();
-        if (m_backgroundPlayer)
-            m_backgroundPlayer->play();
+        m_background.play();
     }
 }
 
@@ -728,96 +583,16 @@ double VKAudioPlayerController::currentTime() const
 
 void VKAudioPlayerController::setCurrentTime(double time)
 {
-    if (m_audioPlayer && time >= 0 && usableDuration(m_audioPlayer->duration()) != 0)
+    if (m_audioPlayer && time >= 0 && VKAudioProgress::durationOf(m_audioPlayer) != 0)
         m_audioPlayer->setCurrentTime(time);
-}
-
-// Progress
-
-void VKAudioPlayerController::startPlaybackTimer()
-{
-    m_playbackTimer = core::RunLoop::main().schedule(PlaybackTimerInterval, true, [weak = weakSelf()](core::Timer&) {
-        auto self = weak.lock();
-        if (!self || !self->isPlaying())
-            return;
-        auto* view = self->audioPlayerView();
-        if (view && !view->timeSlider()->isTracking())
-            self->updateTimeSliderAndLabels(self->currentTime());
-    });
-}
-
-void VKAudioPlayerController::endPlaybackTimer()
-{
-    if (m_playbackTimer)
-        m_playbackTimer->invalidate();
-    m_playbackTimer.reset();
-}
-
-std::string VKAudioPlayerController::stringForTimeInterval(double seconds)
-{
-    if (!std::isfinite(seconds))
-        seconds = 0;
-    double a = std::fabs(seconds);
-    int h = int(std::floor(a / 3600));
-    int m = int(std::floor(std::fmod(a, 3600) / 60));
-    int s = int(std::floor(a - 3600.0 * h - 60.0 * m));
-    const char* prefix = seconds < 0 ? "-" : "";
-    if (h >= 1)
-        return fmt::format("{}{:02d}:{:02d}:{:02d}", prefix, h, m, s);
-    return fmt::format("{}{:02d}:{:02d}", prefix, m, s);
-}
-
-void VKAudioPlayerController::updateTimeSliderAndLabels(double seconds)
-{
-    auto* view = audioPlayerView();
-    if (!view)
-        return;
-    double t = std::isfinite(seconds) ? std::round(seconds) : 0;
-    double duration = m_audioPlayer ? usableDuration(m_audioPlayer->duration()) : 0;
-    view->timeElapsedLabel()->setText(stringForTimeInterval(t));
-    view->timeRemainingLabel()->setText(stringForTimeInterval(t - duration));
-    if (duration > 0) {
-        view->timeSlider()->setValue(float(std::clamp(t / duration, 0.0, 1.0)));
-        view->timeSlider()->setEnabled(true);
-    } else {
-        view->timeSlider()->setValue(0);
-    }
-    view->setNeedsLayout();
-    view->layoutIfNeeded();
-}
-
-void VKAudioPlayerController::updateCurrentTime()
-{
-    auto* view = audioPlayerView();
-    double duration = m_audioPlayer ? usableDuration(m_audioPlayer->duration()) : 0;
-    if (view && duration != 0)
-        updateTimeSliderAndLabels(view->timeSlider()->value() * duration);
-}
-
-void VKAudioPlayerController::updateCurrentTimeTouchUpEvent()
-{
-    auto* view = audioPlayerView();
-    double duration = m_audioPlayer ? usableDuration(m_audioPlayer->duration()) : 0;
-    if (view && duration != 0)
-        setCurrentTime(view->timeSlider()->value() * duration);
 }
 
 // Stored position
 
 void VKAudioPlayerController::storePersistentState()
 {
-    if (!m_audioPlayer || !resource())
-        return;
-    auto settings = VKFileSettingsManager::defaultManager();
-    const std::string path = resource()->path();
-    double time = m_audioPlayer->currentTime();
-    double duration = usableDuration(m_audioPlayer->duration());
-    if (time < duration && time > MinimumStoredTime) {
-        if (!settings->setContentOffset(float(time), path))
-            core::log("Warning, setContentOffset failed: {}", path);
-    } else {
-        settings->removeSettingsForItemAtPath(path);
-    }
+    if (m_audioPlayer && resource())
+        VKAudioTrackSource::storePosition(*m_audioPlayer, resource()->path());
 }
 
 // Fades
@@ -825,70 +600,13 @@ void VKAudioPlayerController::storePersistentState()
 void VKAudioPlayerController::playAndFadeIn()
 {
     if (!isPlaying())
-        startFade(false);
+        m_fader.start(false);
 }
 
 void VKAudioPlayerController::fadeOutAndStop()
 {
     if (isPlaying())
-        startFade(true);
-}
-
-bool VKAudioPlayerController::isFadingIn() const
-{
-    return m_fadeTimer && !m_fadeOut;
-}
-
-bool VKAudioPlayerController::isFadingOut() const
-{
-    return m_fadeTimer && m_fadeOut;
-}
-
-void VKAudioPlayerController::startFade(bool fadeOut)
-{
-    if (!m_audioPlayer || (m_fadeTimer && m_fadeOut == fadeOut))
-        return;
-    if (fadeOut && m_audioPlayer->volume() == 0) {
-        stop();
-        return;
-    }
-    if (!fadeOut) {
-        play();
-        if (m_audioPlayer)
-            m_audioPlayer->setVolume(0);
-    }
-    endFade();
-    m_fadeOut = fadeOut;
-    m_fadeTimer = core::RunLoop::main().schedule(FadeTimerInterval, true, [weak = weakSelf()](core::Timer&) {
-        if (auto self = weak.lock())
-            self->fadeTimerDidFire();
-    });
-}
-
-void VKAudioPlayerController::fadeTimerDidFire()
-{
-    if (!m_audioPlayer) {
-        endFade();
-        return;
-    }
-    float step = m_fadeOut ? -FadeStep : FadeStep;
-    float current = m_audioPlayer->volume();
-    float volume = std::clamp(current + step, 0.0f, 1.0f);
-    if (volume == current) {
-        bool fadeOut = m_fadeOut;
-        endFade();
-        if (fadeOut)
-            stop();
-        return;
-    }
-    m_audioPlayer->setVolume(volume);
-}
-
-void VKAudioPlayerController::endFade()
-{
-    if (m_fadeTimer)
-        m_fadeTimer->invalidate();
-    m_fadeTimer.reset();
+        m_fader.start(true);
 }
 
 // Background and interruptions
@@ -896,46 +614,17 @@ void VKAudioPlayerController::endFade()
 void VKAudioPlayerController::applicationWillResignActive()
 {
     m_applicationInactive = true;
-    if (m_playbackTimer && VKIsMultitaskingSupported())
-        startBackgroundSession();
-    endPlaybackTimer();
-}
-
-void VKAudioPlayerController::startBackgroundSession()
-{
-    if (m_backgroundPlayer)
-        return;
-    auto bundle = core::Bundle::main();
-    std::string path = bundle ? bundle->pathForResource("silence", "mp3") : std::string();
-    if (path.empty()) {
-        core::log("Warning, no silence.mp3 to keep playing in the background");
-        return;
-    }
-    core::Error error;
-    auto player = media::AudioPlayer::create(core::URL::fileURL(path), &error);
-    if (!player) {
-        core::log("Warning, the background player failed to load: {}", error.description());
-        return;
-    }
-    player->setNumberOfLoops(-1);
-    player->setVolume(0);
-    player->play();
-    m_backgroundPlayer = player;
-}
-
-void VKAudioPlayerController::stopBackgroundSession()
-{
-    if (m_backgroundPlayer)
-        m_backgroundPlayer->stop();
-    m_backgroundPlayer.reset();
+    if (m_progress.isTimerRunning() && VKIsMultitaskingSupported())
+        m_background.start();
+    m_progress.endTimer();
 }
 
 void VKAudioPlayerController::applicationDidBecomeActive()
 {
     m_applicationInactive = false;
-    stopBackgroundSession();
-    if (isPlaying() && !m_playbackTimer)
-        startPlaybackTimer();
+    m_background.stop();
+    if (isPlaying() && !m_progress.isTimerRunning())
+        m_progress.startTimer();
     updateTimeSliderAndLabels(currentTime());
     updatePlaylistInfo();
     updatePlayButton();
@@ -948,7 +637,7 @@ void VKAudioPlayerController::audioInterruptionDidBegin()
     if (m_wasPlayingAtInterruption) {
         m_audioPlayer->pause();
         updatePlayButton();
-        endPlaybackTimer();
+        m_progress.endTimer();
     }
 }
 
@@ -1017,7 +706,7 @@ void VKAudioPlayerController::audioPlayerDidFinishPlaying(VKAudioPlayer&, bool s
         // screen goes.
         setCurrentTime(0);
         if (resource())
-            VKFileSettingsManager::defaultManager()->removeSettingsForItemAtPath(resource()->path());
+            VKAudioTrackSource::forgetPosition(resource()->path());
         handleEnd();
     } else {
         stopBackgroundSession();

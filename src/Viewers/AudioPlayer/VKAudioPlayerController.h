@@ -3,17 +3,15 @@
 #include "Shell/VKAudioPlayerRemoteControl.h"
 #include "App/Viewers/VKViewController.h"
 #include "Audio/VKAudioPlayer.h"
+#include "Viewers/AudioPlayer/VKAudioBackgroundSession.h"
+#include "Viewers/AudioPlayer/VKAudioFader.h"
+#include "Viewers/AudioPlayer/VKAudioPlaylist.h"
+#include "Viewers/AudioPlayer/VKAudioProgress.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace core {
-class Timer;
-}
-namespace media {
-class AudioPlayer;
-}
 class VKAudioPlayerView;
 
 // The screen of an audio file (and of a movie that holds only sound). It
@@ -29,21 +27,28 @@ class VKAudioPlayerView;
 // (no file, no view) is only made when asked for by name; the identity
 // checks only compare with one that exists, so the shell's question
 // whether audio plays keeps asking the screen that plays.
+//
+// Its parts: the playlist with its order and steps (VKAudioPlaylist), the
+// time slider, labels and their timer (VKAudioProgress), the fades
+// (VKAudioFader), the background keep-alive (VKAudioBackgroundSession) and
+// where tracks and their positions come from (VKAudioTrackSource).
 class VKAudioPlayerController : public VKViewController,
                                 public VKAudioPlayerDelegate,
-                                public VKAudioPlayerRemoteControl {
+                                public VKAudioPlayerRemoteControl,
+                                public VKAudioFaderHost,
+                                public VKAudioProgressHost {
 public:
     // The repeat modes ("VKAudioRepeatMode").
-    enum RepeatMode { RepeatOff = 0, RepeatAll = 1, RepeatTrack = 2, SingleTrack = 3 };
+    enum RepeatMode {
+        RepeatOff = VKAudioPlaylist::RepeatOff,
+        RepeatAll = VKAudioPlaylist::RepeatAll,
+        RepeatTrack = VKAudioPlaylist::RepeatTrack,
+        SingleTrack = VKAudioPlaylist::SingleTrack,
+    };
     static constexpr const char* RepeatModeKey = "VKAudioRepeatMode";
     static constexpr const char* ShuffleKey = "VKAudioShuffle";
-    static constexpr double PlaybackTimerInterval = 0.5;
-    static constexpr double FadeTimerInterval = 0.1;
-    static constexpr float FadeStep = 0.1f;
     // Past this much played, previous restarts the track.
     static constexpr double RestartThreshold = 3.0;
-    // Positions up to this are not worth keeping.
-    static constexpr double MinimumStoredTime = 15.0;
 
     static std::shared_ptr<VKAudioPlayerController> create(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
@@ -63,8 +68,8 @@ public:
     void initWithResource(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController) override;
 
-    VKAudioPlayerView* audioPlayerView() const;
-    const std::shared_ptr<VKAudioPlayer>& audioPlayer() const { return m_audioPlayer; }
+    VKAudioPlayerView* audioPlayerView() const override;
+    const std::shared_ptr<VKAudioPlayer>& audioPlayer() const override { return m_audioPlayer; }
 
     bool isShuffleEnabled() const;
     void setShuffleEnabled(bool enabled);
@@ -78,7 +83,7 @@ public:
     const std::vector<std::shared_ptr<VKFileResource>>& playlistResources();
     void setPlaylistResources(const std::vector<std::shared_ptr<VKFileResource>>& resources);
     const std::vector<std::shared_ptr<VKFileResource>>& sortedPlaylistResources();
-    bool playlistNeedsRebuild() const { return m_playlistNeedsRebuild; }
+    bool playlistNeedsRebuild() const { return m_playlist.needsRebuild(); }
     std::shared_ptr<VKFileResource> getNextResource();
     std::shared_ptr<VKFileResource> getPreviousResource();
 
@@ -96,8 +101,8 @@ public:
     void setCurrentTime(double time);
     void playAndFadeIn();
     void fadeOutAndStop();
-    bool isFadingIn() const;
-    bool isFadingOut() const;
+    bool isFadingIn() const { return m_fader.isFadingIn(); }
+    bool isFadingOut() const { return m_fader.isFadingOut(); }
 
     // The remote control's commands.
     bool hasResource() const override { return resource() != nullptr; }
@@ -107,15 +112,15 @@ public:
 
     // The time slider: dragging shows the time it stands for, lifting the
     // finger seeks there.
-    void updateCurrentTime();
-    void updateCurrentTimeTouchUpEvent();
-    void updateTimeSliderAndLabels(double seconds);
-    static std::string stringForTimeInterval(double seconds);
+    void updateCurrentTime() { m_progress.sliderDidMove(); }
+    void updateCurrentTimeTouchUpEvent() { m_progress.sliderDidLift(); }
+    void updateTimeSliderAndLabels(double seconds) { m_progress.show(seconds); }
+    static std::string stringForTimeInterval(double seconds) { return VKAudioProgress::stringForTimeInterval(seconds); }
     void updatePlaylistInfo();
     void updatePlayButton();
-    bool isPlaybackTimerRunning() const { return m_playbackTimer != nullptr; }
-    bool isBackgroundSessionRunning() const { return m_backgroundPlayer != nullptr; }
-    const std::shared_ptr<media::AudioPlayer>& backgroundPlayer() const { return m_backgroundPlayer; }
+    bool isPlaybackTimerRunning() const { return m_progress.isTimerRunning(); }
+    bool isBackgroundSessionRunning() const { return m_background.isRunning(); }
+    const std::shared_ptr<media::AudioPlayer>& backgroundPlayer() const { return m_background.player(); }
 
     // The base's entry points.
     void loadContentView() override;
@@ -143,21 +148,18 @@ public:
     void audioInterruptionDidBegin();
     void audioInterruptionDidEnd();
     void soundOutputUnavailable();
-    void startBackgroundSession();
-    void stopBackgroundSession();
+    void startBackgroundSession() { m_background.start(); }
+    void stopBackgroundSession() { m_background.stop(); }
 
 private:
     void createAudioPlayerForResource(const std::shared_ptr<VKFileResource>& resource, bool restoreOffset, bool startPlayback);
-    std::shared_ptr<VKAudioPlayer> makeStreamingPlayer(const std::shared_ptr<VKFileResource>& resource, core::Error* error);
     void tearDownAudioPlayer();
     void audioPlayerDidLoad();
     void applyControlInsets();
     void closeScreen();
-    void startFade(bool fadeOut);
-    void fadeTimerDidFire();
-    void endFade();
-    void startPlaybackTimer();
-    void endPlaybackTimer();
+    // The current track once the playlist is gathered afresh when marked.
+    VKAudioPlaylist::Current currentTrack();
+    void follow(const VKAudioPlaylist::Step& step, bool byButton);
     void showBuffering(bool animated);
     bool isSharedController() const;
     void performOnNextPass(void (VKAudioPlayerController::*step)());
@@ -165,18 +167,14 @@ private:
 
     std::shared_ptr<VKAudioPlayer> m_audioPlayer;
     core::Observation m_bufferingObservation;
-    std::shared_ptr<media::AudioPlayer> m_backgroundPlayer;
-    std::shared_ptr<core::Timer> m_playbackTimer;
-    std::shared_ptr<core::Timer> m_fadeTimer;
-    bool m_fadeOut = false;
+    VKAudioPlaylist m_playlist;
+    VKAudioProgress m_progress;
+    VKAudioFader m_fader;
+    VKAudioBackgroundSession m_background;
     bool m_wasPlayingAtInterruption = false;
     bool m_didEmailFile = false;
-    bool m_playlistNeedsRebuild = false;
     bool m_applicationInactive = false;
     bool m_toldNoSoundOutput = false;
-    std::vector<std::shared_ptr<VKFileResource>> m_playlistResources;
-    std::vector<std::shared_ptr<VKFileResource>> m_sortedPlaylistResources;
-    bool m_sortedPlaylistValid = false;
     std::shared_ptr<ui::BarButtonItem> m_playItem;
     std::vector<core::Observation> m_observations;
 };

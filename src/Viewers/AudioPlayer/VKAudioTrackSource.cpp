@@ -1,0 +1,70 @@
+#include "Viewers/AudioPlayer/VKAudioTrackSource.h"
+
+#include "Audio/VKAudioPlayer.h"
+#include "Cloud/VKCloudService.h"
+#include "Cloud/VKCloudServicesManager.h"
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
+#include "Viewers/AudioPlayer/VKAudioProgress.h"
+
+std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::open(const std::shared_ptr<VKFileResource>& resource, core::Error* error)
+{
+    if (resource->isCloudResource() && resource->size() != resource->localSize())
+        return openStream(resource, error);
+    return VKAudioPlayer::initWithURL(resource->fileURL(), error);
+}
+
+std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::openStream(const std::shared_ptr<VKFileResource>& resource,
+    core::Error* error)
+{
+    const std::string localPath = resource->path();
+    if (core::fs::exists(localPath))
+        core::fs::removeItem(localPath);
+    auto manager = VKCloudServicesManager::sharedManager();
+    auto service = manager ? manager->cloudServiceForResource(*resource) : nullptr;
+    auto request = service ? service->streamingURLRequestForPath(resource->cloudPath()) : std::nullopt;
+    if (!request)
+        return nullptr;
+    auto player = VKAudioPlayer::initWithURLRequest(*request, error);
+    // While the cloud layer fetches the file itself, the stream goes to a
+    // temporary file so that the two do not write over each other.
+    if (player && !service->isFetchingItemAtPath(resource->cloudPath())) {
+        std::string folder = core::path::deletingLastPathComponent(localPath);
+        if (!core::fs::isDirectory(folder))
+            core::fs::createDirectory(folder, true);
+        player->setStreamDestinationPath(localPath);
+    }
+    return player;
+}
+
+void VKAudioTrackSource::restorePosition(VKAudioPlayer& player, const VKFileResource& resource)
+{
+    if (player.isStreamingPlayer())
+        return;
+    double offset = VKFileSettingsManager::defaultManager()->contentOffsetForFile(resource.path());
+    if (offset > 0) {
+        core::log("Setting initial currentTime ({}): {:f}", resource.name(), offset);
+        player.setCurrentTime(offset);
+    }
+}
+
+void VKAudioTrackSource::storePosition(const VKAudioPlayer& player, const std::string& path)
+{
+    auto settings = VKFileSettingsManager::defaultManager();
+    double time = player.currentTime();
+    double duration = VKAudioProgress::usableDuration(player.duration());
+    if (time < duration && time > MinimumStoredTime) {
+        if (!settings->setContentOffset(float(time), path))
+            core::log("Warning, setContentOffset failed: {}", path);
+    } else {
+        settings->removeSettingsForItemAtPath(path);
+    }
+}
+
+void VKAudioTrackSource::forgetPosition(const std::string& path)
+{
+    VKFileSettingsManager::defaultManager()->removeSettingsForItemAtPath(path);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace core {
+class Error;
+}
+class VKAudioPlayer;
+class VKFileResource;
+
+// Where the audio player's tracks come from and where their positions are
+// kept. A local file plays from disk; a cloud file whose local copy is
+// missing or incomplete streams, and the stream becomes the local copy
+// (unless the cloud layer is fetching the file itself). Positions are kept
+// per file ("offset", seconds) only past 15 s and before the end.
+class VKAudioTrackSource {
+public:
+    // Positions up to this are not worth keeping.
+    static constexpr double MinimumStoredTime = 15.0;
+
+    static std::shared_ptr<VKAudioPlayer> open(const std::shared_ptr<VKFileResource>& resource, core::Error* error);
+    static void restorePosition(VKAudioPlayer& player, const VKFileResource& resource);
+    static void storePosition(const VKAudioPlayer& player, const std::string& path);
+    static void forgetPosition(const std::string& path);
+
+private:
+    static std::shared_ptr<VKAudioPlayer> openStream(const std::shared_ptr<VKFileResource>& resource, core::Error* error);
+};
