@@ -6,7 +6,6 @@
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
-#include "App/VKAppDelegate.h"
 #include "FileModel/VKFileResource.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Kit/VKFunctions.h"
@@ -25,6 +24,8 @@
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Toolbar.h"
+#include "Viewers/AudioPlayer/VKAudioPlayModes.h"
+#include "Viewers/AudioPlayer/VKAudioPlayerRegistry.h"
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
 #include "Viewers/AudioPlayer/VKAudioTrackSource.h"
@@ -35,20 +36,6 @@
 #include <fmt/printf.h>
 
 namespace {
-
-constexpr const char* TogglePlayAction = "togglePlay";
-
-std::weak_ptr<VKAudioPlayerController>& mostRecent()
-{
-    static std::weak_ptr<VKAudioPlayerController> controller;
-    return controller;
-}
-
-std::shared_ptr<VKAudioPlayerController>& shared()
-{
-    static std::shared_ptr<VKAudioPlayerController> controller;
-    return controller;
-}
 
 std::optional<std::string> pathIn(const core::Notification& notification, const char* key)
 {
@@ -66,43 +53,6 @@ std::shared_ptr<VKAudioPlayerController> VKAudioPlayerController::create(const s
     auto controller = std::make_shared<VKAudioPlayerController>();
     controller->initWithResource(resource, folderController);
     return controller;
-}
-
-std::shared_ptr<VKAudioPlayerController> VKAudioPlayerController::mostRecentAudioPlayer()
-{
-    return mostRecent().lock();
-}
-
-void VKAudioPlayerController::setMostRecentAudioPlayer(const std::shared_ptr<VKAudioPlayerController>& controller)
-{
-    mostRecent() = controller;
-    VKAppDelegate::setMostRecentAudioPlayer(controller);
-}
-
-std::shared_ptr<VKAudioPlayerController> VKAudioPlayerController::sharedAudioPlayerController()
-{
-    if (!shared())
-        shared() = create(nullptr, nullptr);
-    return shared();
-}
-
-bool VKAudioPlayerController::isAnyPlaying()
-{
-    if (auto controller = shared())
-        return controller->isPlaying();
-    auto controller = mostRecentAudioPlayer();
-    return controller && controller->isPlaying();
-}
-
-void VKAudioPlayerController::resetForTesting()
-{
-    shared().reset();
-    setMostRecentAudioPlayer(nullptr);
-}
-
-bool VKAudioPlayerController::isSharedController() const
-{
-    return shared().get() == this;
 }
 
 std::weak_ptr<VKAudioPlayerController> VKAudioPlayerController::weakSelf()
@@ -129,6 +79,7 @@ void VKAudioPlayerController::initWithResource(const std::shared_ptr<VKFileResou
 
     auto weak = weakSelf();
     m_fader.setHost(weak);
+    m_bar.setHost(weak);
     m_progress.setHost(weak);
     auto& center = core::NotificationCenter::defaultCenter();
     auto handle = [&](std::string_view name, void (VKAudioPlayerController::*handler)()) {
@@ -163,7 +114,7 @@ VKAudioPlayerController::~VKAudioPlayerController()
     }
     // Any screen tearing down its player leaves no most recent one (a
     // dead weak pointer would answer nothing anyway).
-    if (mostRecent().expired())
+    if (!VKAudioPlayerRegistry::hasMostRecent())
         setMostRecentAudioPlayer(nullptr);
 }
 
@@ -174,34 +125,14 @@ VKAudioPlayerView* VKAudioPlayerController::audioPlayerView() const
 
 // Settings
 
-bool VKAudioPlayerController::isShuffleEnabled() const
-{
-    return core::UserDefaults::standard()->boolForKey(ShuffleKey);
-}
-
 void VKAudioPlayerController::setShuffleEnabled(bool enabled)
 {
-    core::UserDefaults::standard()->set(ShuffleKey, core::Value(enabled));
-    if (auto* view = audioPlayerView())
-        view->shuffleButton()->setImage(ui::Images::imageNamed(enabled ? "AudioShuffleOn.png" : "AudioShuffleOff.png"),
-            ui::Control::Normal);
-}
-
-int VKAudioPlayerController::repeatMode() const
-{
-    return int(core::UserDefaults::standard()->integerForKey(RepeatModeKey));
+    VKAudioPlayModes::setShuffleEnabled(enabled, audioPlayerView());
 }
 
 void VKAudioPlayerController::setRepeatMode(int mode)
 {
-    core::UserDefaults::standard()->set(RepeatModeKey, core::Value(mode));
-    auto* view = audioPlayerView();
-    if (!view)
-        return;
-    static constexpr const char* images[] = { "AudioRepeatOff.png", "AudioRepeatAll.png", "AudioRepeatTrack.png",
-        "AudioPlaySingleTrack.png" };
-    if (mode >= 0 && mode <= 3)
-        view->repeatButton()->setImage(ui::Images::imageNamed(images[mode]), ui::Control::Normal);
+    VKAudioPlayModes::setRepeatMode(mode, audioPlayerView());
 }
 
 void VKAudioPlayerController::toggleShuffle()
@@ -213,8 +144,7 @@ void VKAudioPlayerController::toggleShuffle()
 
 void VKAudioPlayerController::cycleRepeatMode()
 {
-    int mode = repeatMode() + 1;
-    setRepeatMode(mode > SingleTrack || mode < 0 ? RepeatOff : mode);
+    setRepeatMode(VKAudioPlayModes::nextRepeatMode(repeatMode()));
 }
 
 // Playlist
@@ -341,8 +271,7 @@ void VKAudioPlayerController::audioPlayerDidLoad()
     updatePlayButton();
     updateTimeSliderAndLabels(currentTime());
     showBuffering(true);
-    if (m_playItem)
-        m_playItem->setEnabled(m_audioPlayer != nullptr);
+    m_bar.setCanPlay(m_audioPlayer != nullptr);
     view->timeSlider()->setEnabled(VKAudioProgress::durationOf(m_audioPlayer) > 0);
 }
 
@@ -422,37 +351,13 @@ void VKAudioPlayerController::startCloudFileFetch()
 
 std::vector<std::shared_ptr<ui::BarButtonItem>> VKAudioPlayerController::createToolbarItems()
 {
-    auto weak = weakSelf();
-    auto self = shared_from_this();
-    auto item = [&](ui::BarButtonItem::SystemItem kind, const char* action, void (VKAudioPlayerController::*run)(const std::shared_ptr<core::Object>&)) {
-        return barButtonSystemItem(kind, self, action, [weak, run](ui::BarButtonItem& sender) {
-            if (auto controller = weak.lock())
-                ((*controller).*run)(sender.shared_from_this());
-        });
-    };
-    m_playItem = barButtonItemWithImage(ui::Images::imageNamed(isPlaying() ? "VKButtonBarPause.png" : "VKButtonBarPlay.png"),
-        ui::BarButtonItem::Style::Plain, self, TogglePlayAction, [weak](ui::BarButtonItem& sender) {
-            if (auto controller = weak.lock())
-                controller->togglePlay(sender.shared_from_this());
-        });
-    m_playItem->setEnabled(m_audioPlayer != nullptr);
-    return {
-        item(ui::BarButtonItem::SystemItem::Action, ShowDocumentActionSheetAction, &VKAudioPlayerController::showDocumentActionSheet),
-        flexibleSpaceBarButtonItem(),
-        item(ui::BarButtonItem::SystemItem::Rewind, "handlePrevious", &VKAudioPlayerController::handlePrevious),
-        flexibleSpaceBarButtonItem(),
-        m_playItem,
-        flexibleSpaceBarButtonItem(),
-        item(ui::BarButtonItem::SystemItem::FastForward, "handleNext", &VKAudioPlayerController::handleNext),
-        flexibleSpaceBarButtonItem(),
-        fixedSpaceBarButtonItemWithWidth(32),
-    };
+    return m_bar.makeItems(shared_from_this(), isPlaying(), m_audioPlayer != nullptr);
 }
 
 void VKAudioPlayerController::updatePlayButton()
 {
-    if (auto item = findBarButtonItemWithAction(TogglePlayAction))
-        item->setImage(ui::Images::imageNamed(isPlaying() ? "VKButtonBarPause.png" : "VKButtonBarPlay.png"));
+    if (auto item = findBarButtonItemWithAction(VKAudioPlayerBar::TogglePlayAction))
+        item->setImage(VKAudioPlayerBar::playImage(isPlaying()));
 }
 
 // Next, previous, end

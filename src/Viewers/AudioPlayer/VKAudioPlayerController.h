@@ -5,6 +5,9 @@
 #include "Audio/VKAudioPlayer.h"
 #include "Viewers/AudioPlayer/VKAudioBackgroundSession.h"
 #include "Viewers/AudioPlayer/VKAudioFader.h"
+#include "Viewers/AudioPlayer/VKAudioPlayModes.h"
+#include "Viewers/AudioPlayer/VKAudioPlayerBar.h"
+#include "Viewers/AudioPlayer/VKAudioPlayerRegistry.h"
 #include "Viewers/AudioPlayer/VKAudioPlaylist.h"
 #include "Viewers/AudioPlayer/VKAudioProgress.h"
 
@@ -26,42 +29,44 @@ class VKAudioPlayerView;
 // remote control and the shell's questions reach. The class-wide screen
 // (no file, no view) is only made when asked for by name; the identity
 // checks only compare with one that exists, so the shell's question
-// whether audio plays keeps asking the screen that plays.
+// whether audio plays keeps asking the screen that plays (VKAudioPlayerRegistry).
 //
 // Its parts: the playlist with its order and steps (VKAudioPlaylist), the
 // time slider, labels and their timer (VKAudioProgress), the fades
-// (VKAudioFader), the background keep-alive (VKAudioBackgroundSession) and
-// where tracks and their positions come from (VKAudioTrackSource).
+// (VKAudioFader), the background keep-alive (VKAudioBackgroundSession),
+// where tracks and their positions come from (VKAudioTrackSource), the
+// shuffle and repeat settings (VKAudioPlayModes) and the bottom bar
+// (VKAudioPlayerBar).
 class VKAudioPlayerController : public VKViewController,
                                 public VKAudioPlayerDelegate,
                                 public VKAudioPlayerRemoteControl,
                                 public VKAudioFaderHost,
-                                public VKAudioProgressHost {
+                                public VKAudioProgressHost,
+                                public VKAudioPlayerBarHost {
 public:
     // The repeat modes ("VKAudioRepeatMode").
-    enum RepeatMode {
-        RepeatOff = VKAudioPlaylist::RepeatOff,
-        RepeatAll = VKAudioPlaylist::RepeatAll,
-        RepeatTrack = VKAudioPlaylist::RepeatTrack,
-        SingleTrack = VKAudioPlaylist::SingleTrack,
-    };
-    static constexpr const char* RepeatModeKey = "VKAudioRepeatMode";
-    static constexpr const char* ShuffleKey = "VKAudioShuffle";
+    using RepeatMode = VKAudioPlaylist::RepeatMode;
+    using enum VKAudioPlaylist::RepeatMode;
+    static constexpr const char* RepeatModeKey = VKAudioPlayModes::RepeatModeKey;
+    static constexpr const char* ShuffleKey = VKAudioPlayModes::ShuffleKey;
     // Past this much played, previous restarts the track.
     static constexpr double RestartThreshold = 3.0;
 
     static std::shared_ptr<VKAudioPlayerController> create(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
 
-    static std::shared_ptr<VKAudioPlayerController> mostRecentAudioPlayer();
-    static void setMostRecentAudioPlayer(const std::shared_ptr<VKAudioPlayerController>& controller);
+    static std::shared_ptr<VKAudioPlayerController> mostRecentAudioPlayer() { return VKAudioPlayerRegistry::mostRecent(); }
+    static void setMostRecentAudioPlayer(const std::shared_ptr<VKAudioPlayerController>& controller)
+    {
+        VKAudioPlayerRegistry::setMostRecent(controller);
+    }
     // Made on first request, without a file.
-    static std::shared_ptr<VKAudioPlayerController> sharedAudioPlayerController();
+    static std::shared_ptr<VKAudioPlayerController> sharedAudioPlayerController() { return VKAudioPlayerRegistry::shared(); }
     // The class-wide screen when it exists, the most recent one otherwise:
     // whether it plays.
-    static bool isAnyPlaying();
+    static bool isAnyPlaying() { return VKAudioPlayerRegistry::isAnyPlaying(); }
     // Forgets the class-wide values (tests).
-    static void resetForTesting();
+    static void resetForTesting() { VKAudioPlayerRegistry::reset(); }
 
     ~VKAudioPlayerController() override;
 
@@ -71,9 +76,9 @@ public:
     VKAudioPlayerView* audioPlayerView() const override;
     const std::shared_ptr<VKAudioPlayer>& audioPlayer() const override { return m_audioPlayer; }
 
-    bool isShuffleEnabled() const;
+    bool isShuffleEnabled() const { return VKAudioPlayModes::isShuffleEnabled(); }
     void setShuffleEnabled(bool enabled);
-    int repeatMode() const;
+    int repeatMode() const { return VKAudioPlayModes::repeatMode(); }
     void setRepeatMode(int mode);
     void toggleShuffle();
     void cycleRepeatMode();
@@ -92,9 +97,13 @@ public:
     void play() override;
     void pause() override;
     void stop() override;
-    void togglePlay(const std::shared_ptr<core::Object>& sender);
-    void handleNext(const std::shared_ptr<core::Object>& sender);
-    void handlePrevious(const std::shared_ptr<core::Object>& sender);
+    void togglePlay(const std::shared_ptr<core::Object>& sender) override;
+    void handleNext(const std::shared_ptr<core::Object>& sender) override;
+    void handlePrevious(const std::shared_ptr<core::Object>& sender) override;
+    void showDocumentActionSheet(const std::shared_ptr<core::Object>& sender) override
+    {
+        VKViewController::showDocumentActionSheet(sender);
+    }
     void handleEnd();
     bool isPlaying() const override;
     double currentTime() const;
@@ -161,7 +170,7 @@ private:
     VKAudioPlaylist::Current currentTrack();
     void follow(const VKAudioPlaylist::Step& step, bool byButton);
     void showBuffering(bool animated);
-    bool isSharedController() const;
+    bool isSharedController() const { return VKAudioPlayerRegistry::isShared(this); }
     void performOnNextPass(void (VKAudioPlayerController::*step)());
     std::weak_ptr<VKAudioPlayerController> weakSelf();
 
@@ -175,6 +184,6 @@ private:
     bool m_didEmailFile = false;
     bool m_applicationInactive = false;
     bool m_toldNoSoundOutput = false;
-    std::shared_ptr<ui::BarButtonItem> m_playItem;
+    VKAudioPlayerBar m_bar;
     std::vector<core::Observation> m_observations;
 };
