@@ -24,7 +24,6 @@
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Toolbar.h"
-#include "Viewers/AudioPlayer/VKAudioPlayModes.h"
 #include "Viewers/AudioPlayer/VKAudioPlayerRegistry.h"
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
@@ -124,16 +123,6 @@ VKAudioPlayerView* VKAudioPlayerController::audioPlayerView() const
 }
 
 // Settings
-
-void VKAudioPlayerController::setShuffleEnabled(bool enabled)
-{
-    VKAudioPlayModes::setShuffleEnabled(enabled, audioPlayerView());
-}
-
-void VKAudioPlayerController::setRepeatMode(int mode)
-{
-    VKAudioPlayModes::setRepeatMode(mode, audioPlayerView());
-}
 
 void VKAudioPlayerController::toggleShuffle()
 {

@@ -25,13 +25,9 @@ class VKAudioPlayerView;
 // background with a silent keep-alive, and answers the remote control
 // through the window.
 //
-// The most recent screen (the last that made a player) is what the window's
-// remote control and the shell's questions reach. The class-wide screen
-// (no file, no view) is only made when asked for by name; the identity
-// checks only compare with one that exists, so the shell's question
-// whether audio plays keeps asking the screen that plays (VKAudioPlayerRegistry).
-//
-// Its parts: the playlist with its order and steps (VKAudioPlaylist), the
+// Which screen the window's remote control and the shell's questions reach
+// (the most recent one, or the class-wide one) is VKAudioPlayerRegistry's.
+// Its other parts: the playlist with its order and steps (VKAudioPlaylist), the
 // time slider, labels and their timer (VKAudioProgress), the fades
 // (VKAudioFader), the background keep-alive (VKAudioBackgroundSession),
 // where tracks and their positions come from (VKAudioTrackSource), the
@@ -77,9 +73,9 @@ public:
     const std::shared_ptr<VKAudioPlayer>& audioPlayer() const override { return m_audioPlayer; }
 
     bool isShuffleEnabled() const { return VKAudioPlayModes::isShuffleEnabled(); }
-    void setShuffleEnabled(bool enabled);
+    void setShuffleEnabled(bool enabled) { VKAudioPlayModes::setShuffleEnabled(enabled, audioPlayerView()); }
     int repeatMode() const { return VKAudioPlayModes::repeatMode(); }
-    void setRepeatMode(int mode);
+    void setRepeatMode(int mode) { VKAudioPlayModes::setRepeatMode(mode, audioPlayerView()); }
     void toggleShuffle();
     void cycleRepeatMode();
 
