@@ -19,9 +19,12 @@ void VKAudioPlayModes::setShuffleEnabled(bool enabled, VKAudioPlayerView* view)
             ui::Control::Normal);
 }
 
+// A value outside the four modes (a hand-edited settings file) reads as off.
 int VKAudioPlayModes::repeatMode()
 {
-    return int(core::UserDefaults::standard()->integerForKey(RepeatModeKey));
+    int64_t mode = core::UserDefaults::standard()->integerForKey(RepeatModeKey);
+    return mode >= VKAudioPlaylist::RepeatOff && mode <= VKAudioPlaylist::SingleTrack ? int(mode)
+                                                                                  : VKAudioPlaylist::RepeatOff;
 }
 
 void VKAudioPlayModes::setRepeatMode(int mode, VKAudioPlayerView* view)
@@ -37,6 +40,6 @@ void VKAudioPlayModes::setRepeatMode(int mode, VKAudioPlayerView* view)
 
 int VKAudioPlayModes::nextRepeatMode(int mode)
 {
-    int next = mode + 1;
-    return next > VKAudioPlaylist::SingleTrack || next < 0 ? VKAudioPlaylist::RepeatOff : next;
+    return mode >= VKAudioPlaylist::SingleTrack || mode < VKAudioPlaylist::RepeatOff ? VKAudioPlaylist::RepeatOff
+                                                                                      : mode + 1;
 }

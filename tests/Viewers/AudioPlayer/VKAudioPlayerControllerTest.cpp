@@ -23,6 +23,7 @@
 #include "Viewers/AudioPlayer/VKAudioPlayerView.h"
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
 
+#include <climits>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -252,6 +253,14 @@ TEST_F(VKAudioPlayerControllerTest, TheRepeatButtonCyclesThroughFourModes)
         modes.push_back(screen->repeatMode());
     }
     EXPECT_EQ(modes, (std::vector<int> { 1, 2, 3, 0 }));
+    // A stored value outside the modes (a hand-edited settings file) reads
+    // as off, and the button goes on from there.
+    for (int64_t stored : { int64_t(INT_MAX), int64_t(1) << 40, int64_t(-7) }) {
+        core::UserDefaults::standard()->set(AudioScreen::RepeatModeKey, core::Value(stored));
+        EXPECT_EQ(screen->repeatMode(), AudioScreen::RepeatOff);
+        driver.tap(button);
+        EXPECT_EQ(screen->repeatMode(), AudioScreen::RepeatAll);
+    }
 }
 
 TEST_F(VKAudioPlayerControllerTest, OnlyPositionsPastFifteenSecondsAndBeforeTheEndAreKept)
