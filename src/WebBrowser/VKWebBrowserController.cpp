@@ -1,9 +1,6 @@
 #include "WebBrowser/VKWebBrowserController.h"
 
 #include "Shell/Interface/ScreenAdditions.h"
-#include "Shell/Interface/VKActionSheet.h"
-#include "Shell/VKNavigationController.h"
-#include "Kit/CSRegex.h"
 #include "Kit/DateAdditions.h"
 #include "Kit/MIMETypes.h"
 #include "Kit/URLAdditions.h"
@@ -15,27 +12,25 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/Core/UserDefaults.h"
-#include "Platform/Net/CredentialStorage.h"
-#include "Platform/Net/URLError.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
-#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
-#include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/ViewAnimation.h"
-#include "Platform/Web/AuthenticationChallenge.h"
-#include "Platform/Web/WebError.h"
 #include "Platform/Web/WebPolicyListener.h"
 #include "WebBrowser/VKBarButton.h"
-#include "WebBrowser/VKWebBookmarks.h"
+#include "WebBrowser/VKWebBarEditing.h"
+#include "WebBrowser/VKWebBarMotion.h"
+#include "WebBrowser/VKWebBookmarkScreens.h"
 #include "WebBrowser/VKWebBrowserView.h"
 #include "WebBrowser/VKWebDocumentTitle.h"
 #include "WebBrowser/VKWebHistory.h"
+#include "WebBrowser/VKWebLoadFailure.h"
 #include "WebBrowser/VKWebLocationField.h"
-#include "WebBrowser/VKWebTypedAddress.h"
+#include "WebBrowser/VKWebOfferSheets.h"
+#include "WebBrowser/VKWebSignIns.h"
 
 #include <algorithm>
 
@@ -51,33 +46,14 @@ bool isSecureScheme(const std::string& scheme)
 {
     return core::ascii::equalIgnoringCase(scheme, "https") || core::ascii::equalIgnoringCase(scheme, "ftps");
 }
-
-// Whether the engine's address of a failed load is the one asked for: the
-// engine writes an empty path as "/", the host in lower case and no
-// default port.
-bool isSameAddress(const core::URL& a, const core::URL& b)
-{
-    if (a == b)
-        return true;
-    auto path = [](const core::URL& url) {
-        std::string escaped = url.escapedPath();
-        return escaped.empty() ? std::string("/") : escaped;
-    };
-    auto port = [](const core::URL& url) {
-        return url.port().value_or(net::CredentialStorage::defaultPort(core::ascii::lowercased(url.scheme())));
-    };
-    return core::ascii::equalIgnoringCase(a.scheme(), b.scheme()) && core::ascii::equalIgnoringCase(a.host(), b.host())
-        && port(a) == port(b) && path(a) == path(b) && a.hasQuery() == b.hasQuery() && a.query() == b.query();
-}
-
-// The request an offer's sheet carries to its choice.
-class OfferedRequest : public core::Object {
-public:
-    explicit OfferedRequest(core::URLRequest request) : request(std::move(request)) { }
-    core::URLRequest request;
-};
-
 } // namespace
+
+struct VKWebBrowserController::Parts {
+    std::shared_ptr<VKWebSignIns> signIns;
+    std::shared_ptr<VKWebBarEditing> barEditing;
+    std::shared_ptr<VKWebBookmarkScreens> bookmarkScreens;
+    std::unique_ptr<VKWebOfferSheets> offerSheets;
+};
 
 std::shared_ptr<VKWebBrowserController> VKWebBrowserController::webBrowserController()
 {
@@ -90,8 +66,6 @@ VKWebBrowserController::~VKWebBrowserController()
 {
     m_stateObservation.reset();
     cancelLoadingEnd();
-    if (m_presentTimer)
-        m_presentTimer->invalidate();
     if (m_webView)
         m_webView->setDelegate({});
     if (m_navigationView)
@@ -165,7 +139,7 @@ void VKWebBrowserController::loadView()
         [this](ui::Control&, const ui::Event*) { stopLoading(); }, VKWebLocationField::StopEvent);
     m_navigationView->locationField().addTarget(self, "reload",
         [this](ui::Control&, const ui::Event*) { reload(); }, VKWebLocationField::ReloadEvent);
-    m_navigationView->setDelegate(std::static_pointer_cast<VKWebNavigationViewDelegate>(self));
+    m_navigationView->setDelegate(std::static_pointer_cast<VKWebNavigationViewDelegate>(parts().barEditing));
     // The bar lives in the page's scrolled content: it scrolls away with the
     // page unless moved.
     m_webView->scrollView().addSubview(m_navigationView);
@@ -269,15 +243,6 @@ bool VKWebBrowserController::performWebSearchWithText(const std::string& text)
     return true;
 }
 
-std::string VKWebBrowserController::searchHostPrefix()
-{
-    std::string host = core::ascii::lowercased(core::UserDefaults::standard()->stringForKey(SearchHostKey));
-    if (auto url = core::URL::parse("http://" + host))
-        host = url->host();
-    size_t dot = host.rfind('.');
-    return dot == std::string::npos ? host : host.substr(0, dot + 1);
-}
-
 void VKWebBrowserController::handleClose()
 {
     if (auto delegate = uiDelegate())
@@ -289,17 +254,13 @@ void VKWebBrowserController::showAlert(const std::string& title, const std::stri
     ui::AlertView::create(title, message, {}, core::localized("OK"))->show();
 }
 
-// --- Bookmarks and the type-ahead list ---------------------------------------------
+// --- Its screens and parts -----------------------------------------------------------
 
-namespace {
-
-// What shows of the browser's screens: its navigation controller's visible
-// controller, else the deepest screen presented over it.
-ui::ViewController* visibleController(ui::ViewController& browser)
+ui::ViewController* VKWebBrowserController::visibleController()
 {
-    if (auto* navigation = browser.navigationController())
+    if (auto* navigation = navigationController())
         return navigation->visibleViewController();
-    ui::ViewController* visible = &browser;
+    ui::ViewController* visible = this;
     while (visible->modalViewController())
         visible = visible->modalViewController();
     if (auto* navigation = dynamic_cast<ui::NavigationController*>(visible))
@@ -307,169 +268,94 @@ ui::ViewController* visibleController(ui::ViewController& browser)
     return visible;
 }
 
-ui::ViewController& presenter(ui::ViewController& browser)
+ui::ViewController& VKWebBrowserController::presenter()
 {
-    if (auto* navigation = browser.navigationController())
+    if (auto* navigation = navigationController())
         return *navigation;
-    return browser;
+    return *this;
 }
 
-} // namespace
+// Made at first use: they hold the browser weakly, which its constructor
+// cannot hand out.
+VKWebBrowserController::Parts& VKWebBrowserController::parts()
+{
+    if (!m_parts) {
+        auto self = sharedSelf();
+        m_parts = std::make_unique<Parts>(Parts { std::make_shared<VKWebSignIns>(self),
+            std::make_shared<VKWebBarEditing>(self), std::make_shared<VKWebBookmarkScreens>(self),
+            std::make_unique<VKWebOfferSheets>(self) });
+    }
+    return *m_parts;
+}
 
 void VKWebBrowserController::showBookmarksViewController()
 {
-    if (m_navigationView)
-        m_navigationView->cancelEditing();
-    auto self = sharedSelf();
-    auto list = VKWebBookmarksViewController::initWithBookmarksDelegate(
-        std::static_pointer_cast<VKWebBookmarksViewControllerDelegate>(self));
-    auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancel->addTarget(self, "dismissBookmarksController", [this](ui::BarButtonItem&) { dismissBookmarksController(); });
-    list->navigationItem().setLeftBarButtonItem(cancel);
-    list->setAddCellEnabled(true);
-    presentModalViewController(VKNavigationController::create(list), true);
+    parts().bookmarkScreens->showBookmarks();
 }
 
 void VKWebBrowserController::showAddBookmarkViewController()
 {
-    if (m_navigationView)
-        m_navigationView->cancelEditing();
-    ui::ViewController* list = presenter(*this).modalViewController();
-    if (!list)
-        return;
-    auto self = sharedSelf();
-    std::optional<core::URL> url = m_canonicalRequest ? std::optional(m_canonicalRequest->url()) : std::nullopt;
-    auto form = VKWebAddBookmarkViewController::initWithURL(url,
-        m_webView ? std::optional(documentTitle(*m_webView)) : std::nullopt);
-    form->setAddBookmarkDelegate(std::static_pointer_cast<VKWebAddBookmarkViewControllerDelegate>(self));
-    auto save = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Save);
-    save->addTarget(self, "saveBookmark", [this](ui::BarButtonItem&) { saveBookmark(); });
-    auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancel->addTarget(self, "dismissBookmarksController", [this](ui::BarButtonItem&) { dismissBookmarksController(); });
-    form->navigationItem().setRightBarButtonItem(save);
-    form->navigationItem().setLeftBarButtonItem(cancel);
-    list->presentModalViewController(VKNavigationController::create(form), true);
+    parts().bookmarkScreens->showAddBookmark();
 }
 
 void VKWebBrowserController::saveBookmark()
 {
-    if (auto* form = dynamic_cast<VKWebAddBookmarkViewController*>(visibleController(*this)))
-        VKWebBookmarks::sharedWebBookmarks()->addBookmark(form->bookmark());
-    dismissBookmarksController();
+    parts().bookmarkScreens->saveBookmark();
 }
 
 void VKWebBrowserController::dismissBookmarksController()
 {
-    if (visibleController(*this) != this)
-        presenter(*this).dismissModalViewController(true);
+    parts().bookmarkScreens->dismissBookmarks();
+}
+
+void VKWebBrowserController::webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController& list,
+    const std::optional<core::URL>& url)
+{
+    auto keep = sharedSelf();
+    parts().bookmarkScreens->webBookmarksViewControllerDidSelectURL(list, url);
+}
+
+void VKWebBrowserController::webBookmarksViewControllerDidSelectAddBookmark(VKWebBookmarksViewController& list)
+{
+    parts().bookmarkScreens->webBookmarksViewControllerDidSelectAddBookmark(list);
+}
+
+VKWebHistorySearchController* VKWebBrowserController::historyController() const
+{
+    return m_parts ? m_parts->barEditing->historyController() : nullptr;
 }
 
 void VKWebBrowserController::dismissHistoryController()
 {
-    if (!m_historyController)
-        return;
-    auto list = std::exchange(m_historyController, nullptr);
-    if (list->isViewLoaded())
-        list->view()->removeFromSuperview();
+    if (m_parts)
+        m_parts->barEditing->dismissHistoryController();
+}
+
+const std::string& VKWebBrowserController::lastSearchQuery() const
+{
+    static const std::string none;
+    return m_parts ? m_parts->barEditing->lastSearchQuery() : none;
+}
+
+void VKWebBrowserController::setLastSearchQuery(std::string query)
+{
+    parts().barEditing->setLastSearchQuery(std::move(query));
+}
+
+std::shared_ptr<VKWebAuthenticationController> VKWebBrowserController::authenticationController() const
+{
+    return m_parts ? m_parts->signIns->sheet() : nullptr;
 }
 
 void VKWebBrowserController::dismissAuthenticationController()
 {
-    if (m_presentTimer)
-        m_presentTimer->invalidate();
-    auto sheet = m_authenticationController.lock();
-    m_authenticationController.reset();
-    if (sheet) {
-        // Only the sheet goes: a screen it was presented over (the
-        // bookmarks) stays.
-        ui::ViewController* shown = sheet->navigationController()
-            ? static_cast<ui::ViewController*>(sheet->navigationController())
-            : sheet.get();
-        if (shown->presentingViewController() && !shown->modalViewController())
-            shown->dismissModalViewController(true);
-    }
-    answerNextWaitingChallenge();
+    parts().signIns->dismissSheet();
 }
-
-namespace {
-
-// The screen to present over: the deepest one presented over the browser's
-// stack (presenting from a screen that presents one already would throw).
-ui::ViewController& deepestPresenter(ui::ViewController& browser)
-{
-    ui::ViewController* deepest = &presenter(browser);
-    while (deepest->modalViewController())
-        deepest = deepest->modalViewController();
-    return *deepest;
-}
-
-} // namespace
 
 void VKWebBrowserController::presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller,
     double delay)
 {
-    if (m_presentTimer)
-        m_presentTimer->invalidate();
-    std::weak_ptr<VKWebBrowserController> weak = sharedSelf();
-    m_presentTimer = core::RunLoop::main().schedule(delay, false, [weak, controller](core::Timer&) {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        self->m_presentTimer.reset();
-        if (!controller->presentingViewController())
-            deepestPresenter(*self).presentModalViewController(controller, true);
-    });
-}
-
-void VKWebBrowserController::webHistorySearchControllerDidSelectHistoryURL(VKWebHistorySearchController&,
-    const core::URL& url)
-{
-    auto keep = sharedSelf();
-    if (m_navigationView->isSearching()) {
-        performWebSearchWithText(url.absoluteString());
-    } else {
-        m_navigationView->locationField().setURL(url);
-        loadRequest(core::URLRequest(url));
-    }
-    endFieldEditing();
-}
-
-void VKWebBrowserController::webHistorySearchControllerCancelled(VKWebHistorySearchController&)
-{
-    endFieldEditing();
-}
-
-void VKWebBrowserController::endFieldEditing()
-{
-    if (m_navigationView)
-        m_navigationView->cancelEditing();
-}
-
-void VKWebBrowserController::webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController&,
-    const std::optional<core::URL>& url)
-{
-    auto keep = sharedSelf();
-    dismissBookmarksController();
-    if (url) {
-        view();
-        m_navigationView->locationField().setURL(*url);
-        loadRequest(core::URLRequest(*url));
-    }
-}
-
-void VKWebBrowserController::webBookmarksViewControllerDidSelectAddBookmark(VKWebBookmarksViewController&)
-{
-    showAddBookmarkViewController();
-}
-
-void VKWebBrowserController::webBookmarksViewControllerDidCancel(VKWebBookmarksViewController&)
-{
-    dismissBookmarksController();
-}
-
-void VKWebBrowserController::webAddBookmarkViewControllerDidAccept(VKWebAddBookmarkViewController&)
-{
-    saveBookmark();
+    parts().signIns->presentAfterDelay(controller, delay);
 }
 
 // --- Loads ----------------------------------------------------------------------
@@ -514,18 +400,7 @@ void VKWebBrowserController::didStartLoad(web::WebView&)
     m_endedURL.reset();
     setNetworkActivity(true);
     auto& bar = *m_navigationView;
-    float top = scroller().bounds().y();
-    gfx::Rect frame = bar.frame();
-    if (top > VKWebNavigationView::DefaultHeight && frame.y() != top) {
-        // The bar comes down into sight from just above what shows.
-        ui::ViewAnimation::performWithoutAnimation([&] {
-            bar.setFrame({ frame.x(), top - VKWebNavigationView::DefaultHeight, frame.width(), frame.height() });
-        });
-        ui::ViewAnimation::begin(LoadingAnimation);
-        ui::ViewAnimation::setCurve(ui::ViewAnimation::Curve::EaseOut);
-        bar.setFrame({ frame.x(), top, frame.width(), frame.height() });
-        ui::ViewAnimation::commit();
-    }
+    VKWebBarMotion::slideIntoSight(bar, scroller().bounds().y());
     bar.setLoading(true);
     if (m_loadingRequest && isUserInitiatedRequest(*m_loadingRequest, m_loadingNavigationType)) {
         bar.locationField().setURL(m_loadingRequest->url());
@@ -631,20 +506,8 @@ void VKWebBrowserController::handleLoadingDidEnd()
 
 void VKWebBrowserController::moveNavigationViewToTopAnimated(bool animated)
 {
-    if (!m_navigationView)
-        return;
-    auto& bar = *m_navigationView;
-    gfx::Rect frame = bar.frame();
-    if (frame.y() <= 0)
-        return;
-    if (animated) {
-        ui::ViewAnimation::begin(MoveToTopAnimation);
-        ui::ViewAnimation::setCurve(ui::ViewAnimation::Curve::EaseIn);
-        ui::ViewAnimation::setDuration(std::min(1.0, frame.y() * 0.2 / VKWebNavigationView::DefaultHeight));
-    }
-    bar.setFrame({ frame.x(), 0, frame.width(), frame.height() });
-    if (animated)
-        ui::ViewAnimation::commit();
+    if (m_navigationView)
+        VKWebBarMotion::moveToTop(*m_navigationView, animated);
 }
 
 void VKWebBrowserController::updateBackForwardControls()
@@ -658,142 +521,13 @@ void VKWebBrowserController::didFailLoad(web::WebView&, const core::Error& error
 {
     core::log("webView didFailLoadWithError: {}", error.description());
     auto keep = sharedSelf();
-    std::optional<core::URL> failing;
-    auto found = error.userInfo().find(net::URLError::FailingURLKey);
-    if (found != error.userInfo().end() && found->second.isString())
-        failing = core::URL::parse(found->second.toString());
-
-    ui::ViewController* visible = visibleController(*this);
-    bool covered = visible != this;
-    bool urlDomain = error.domain() == net::URLErrorDomain;
     if (std::exchange(m_cancelledForOffer, false)) {
         // The failure of a response offered instead of shown.
         m_didCancelLoad = false;
         handleWebViewLoadEndWithSuccess(false);
         return;
     }
-    if (m_didCancelLoad || covered || (urlDomain && error.code() == net::URLError::Cancelled)
-        || (m_canonicalRequest && failing && !isSameAddress(*failing, m_canonicalRequest->url()))) {
-        handleWebViewLoadEndWithSuccess(false);
-        return;
-    }
-
-    if (urlDomain && error.code() == net::URLError::CannotFindHost && failing) {
-        std::string host = failing->host();
-        bool hasDomain = matchedByPattern(host, "\\.[a-z]{2,}$", CSRegex::IgnoreCase);
-        if (!hasDomain && failing->path().size() < 2 && !failing->port() && failing->query().empty()) {
-            // A single word: the same scheme and host with ".com", once.
-            if (auto retry = core::URL::parse(failing->scheme() + "://" + host + ".com")) {
-                loadRequest(core::URLRequest(*retry));
-                return;
-            }
-        } else {
-            std::string prefix = searchHostPrefix();
-            if (!(!prefix.empty() && core::ascii::lowercased(host).starts_with(prefix))
-                && performWebSearchWithText(m_navigationView->locationField().text()))
-                return;
-        }
-    }
-
-    std::string title;
-    std::optional<std::string> message;
-    if (urlDomain || error.domain() == web::WebError::Domain) {
-        title = failing ? failing->host() : std::string();
-        if (m_canonicalRequest && isOpenRequest(*m_canonicalRequest)) {
-            if (error.code() == web::WebError::CannotShowMIMEType) {
-                message = core::localized("Failed to open URL", "WebBrowser");
-            } else if (error.code() == web::WebError::FrameLoadInterruptedByPolicyChange) {
-                return;
-            } else {
-                handleWebViewLoadEndWithSuccess(false);
-                return;
-            }
-        } else if (error.code() == web::WebError::FrameLoadInterruptedByPolicyChange) {
-            message = core::localized("Page load failed", "WebBrowser");
-        } else {
-            message = error.localizedDescription();
-        }
-    } else {
-        title = core::localized("Load Error", "WebBrowser");
-        message = error.localizedDescription();
-    }
-    if (message)
-        showAlert(title, *message);
-    handleWebViewLoadEndWithSuccess(false);
-}
-
-// --- The bar's field -------------------------------------------------------------
-
-void VKWebBrowserController::navigationFieldDidBeginEditing(ui::TextField& field, bool isSearch)
-{
-    if (isSearch) {
-        field.setText(m_lastSearchQuery);
-    } else {
-        auto& location = m_navigationView->locationField();
-        location.setText(location.URL() ? location.URL()->absoluteString() : std::string());
-    }
-    auto& scroll = scroller();
-    gfx::Rect bounds = scroll.bounds();
-    ui::ViewAnimation::begin(ScrollToTopAnimation);
-    scroll.setBounds({ bounds.x(), 0, bounds.width(), bounds.height() });
-    ui::ViewAnimation::commit();
-    scroll.setScrollEnabled(false);
-    if (!m_historyController) {
-        m_historyController = VKWebHistorySearchController::create();
-        m_historyController->setHistoryDelegate(std::static_pointer_cast<VKWebHistorySearchControllerDelegate>(sharedSelf()));
-        m_historyController->setFullscreen(true);
-        gfx::Rect area = m_webView->bounds();
-        area.origin.y += VKWebNavigationView::DefaultHeight;
-        area.size.height = std::max(0.f, area.height() - VKWebNavigationView::DefaultHeight);
-        auto list = m_historyController->view();
-        list->setFrame(area);
-        list->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
-        m_webView->addSubview(list);
-    }
-}
-
-void VKWebBrowserController::navigationFieldWillChangeText(ui::TextField&, const std::string& text, bool)
-{
-    if (m_historyController)
-        m_historyController->setItemFilter(text);
-}
-
-void VKWebBrowserController::navigationFieldDidAcceptEditing(ui::TextField& field, bool isSearch)
-{
-    auto keep = sharedSelf();
-    auto& location = m_navigationView->locationField();
-    std::string text = field.text();
-    if (text.empty() && &field == &location) {
-        restoreLocationFieldURL();
-        return;
-    }
-    if (isSearch) {
-        m_lastSearchQuery = text;
-        performWebSearchWithText(text);
-        return;
-    }
-    auto url = VKWebURLFromTypedAddress(text);
-    if (!url) {
-        if (!performWebSearchWithText(text))
-            showAlert(core::localized("Load Error", "WebBrowser"), "");
-        return;
-    }
-    location.setURL(*url);
-    if (m_webView->request() && m_webView->request()->url() == *url)
-        return;
-    loadRequest(core::URLRequest(*url));
-}
-
-void VKWebBrowserController::navigationFieldDidEndEditing(ui::TextField&)
-{
-    auto keep = sharedSelf();
-    bool loading = m_webView->isLoading();
-    if (!loading)
-        restoreLocationFieldURL();
-    scroller().setScrollEnabled(true);
-    dismissHistoryController();
-    if (!loading)
-        moveNavigationViewToTopAnimated(true);
+    VKWebLoadFailure::answer(*this, error);
 }
 
 // --- Sign-ins ---------------------------------------------------------------------
@@ -801,94 +535,15 @@ void VKWebBrowserController::navigationFieldDidEndEditing(ui::TextField&)
 void VKWebBrowserController::didReceiveAuthenticationChallenge(web::WebView&,
     const std::shared_ptr<web::AuthenticationChallenge>& challenge)
 {
-    if (challenge->previousFailureCount() >= MaximumAuthenticationFailures) {
-        challenge->continueWithoutCredential();
-        return;
-    }
-    const auto& proposed = challenge->proposedCredential();
-    if (proposed && !proposed->password.empty() && challenge->previousFailureCount() == 0) {
-        challenge->useCredential(*proposed, web::AuthenticationChallenge::Persistence::ForSession);
-        return;
-    }
-    // A sheet shown or on its way keeps its challenge: this one waits.
-    if (m_authenticationController.lock()) {
-        m_waitingChallenges.push_back(challenge);
-        return;
-    }
-    presentAuthenticationSheet(challenge, presenter(*this).modalViewController() || m_viewTransitionActive);
-}
-
-void VKWebBrowserController::presentAuthenticationSheet(const std::shared_ptr<web::AuthenticationChallenge>& challenge,
-    bool delayed)
-{
-    auto self = sharedSelf();
-    auto sheet = VKWebAuthenticationController::initWithAuthenticationChallenge(challenge,
-        std::static_pointer_cast<VKWebAuthenticationControllerDelegate>(self));
-    m_authenticationController = sheet;
-    auto navigation = VKNavigationController::create(sheet);
-    if (delayed)
-        presentModalViewControllerAfterDelay(navigation, AuthenticationPresentDelay);
-    else
-        presenter(*this).presentModalViewController(navigation, true);
-}
-
-void VKWebBrowserController::answerNextWaitingChallenge()
-{
-    if (m_authenticationController.lock())
-        return;
-    // What the sheet before stored answers the waiting challenges of its
-    // place that nothing failed for yet; the engine's dropped ones go.
-    std::vector<std::pair<std::shared_ptr<web::AuthenticationChallenge>, web::AuthenticationChallenge::Credential>> answered;
-    std::erase_if(m_waitingChallenges, [&](const std::shared_ptr<web::AuthenticationChallenge>& challenge) {
-        if (challenge->isAnswered() || challenge->isCancelled())
-            return true;
-        if (challenge->previousFailureCount() != 0)
-            return false;
-        auto stored = net::CredentialStorage::shared().credential(
-            web::AuthenticationChallenge::storageSpace(challenge->protectionSpace()));
-        if (!stored || stored->password.empty())
-            return false;
-        answered.emplace_back(challenge, *stored);
-        return true;
-    });
-    for (const auto& [challenge, credential] : answered)
-        challenge->useCredential(credential, web::AuthenticationChallenge::Persistence::ForSession);
-    if (m_authenticationController.lock())
-        return;
-    if (m_waitingChallenges.empty())
-        return;
-    auto next = m_waitingChallenges.front();
-    m_waitingChallenges.pop_front();
-    // The sheet before is still on its way out.
-    presentAuthenticationSheet(next, true);
+    parts().signIns->challengeReceived(challenge);
 }
 
 void VKWebBrowserController::didCancelAuthenticationChallenge(web::WebView&,
     const std::shared_ptr<web::AuthenticationChallenge>& challenge)
 {
     auto keep = sharedSelf();
-    std::erase(m_waitingChallenges, challenge);
+    parts().signIns->challengeCancelled(challenge);
     handleWebViewLoadEndWithSuccess(false);
-}
-
-void VKWebBrowserController::webAuthenticationControllerDidEnd(VKWebAuthenticationController& sheet)
-{
-    auto keep = sharedSelf();
-    if (const auto& challenge = sheet.challenge())
-        challenge->useCredential({ sheet.username(), sheet.password() },
-            web::AuthenticationChallenge::Persistence::ForSession);
-    m_authenticationController = std::static_pointer_cast<VKWebAuthenticationController>(sheet.shared_from_this());
-    dismissAuthenticationController();
-}
-
-void VKWebBrowserController::webAuthenticationControllerDidCancel(VKWebAuthenticationController& sheet)
-{
-    auto keep = sharedSelf();
-    m_didCancelLoad = true;
-    if (const auto& challenge = sheet.challenge())
-        challenge->cancel();
-    m_authenticationController = std::static_pointer_cast<VKWebAuthenticationController>(sheet.shared_from_this());
-    dismissAuthenticationController();
 }
 
 // --- Responses the browser does not show ------------------------------------------
@@ -911,52 +566,13 @@ void VKWebBrowserController::decidePolicyForResponse(web::WebView&, const core::
     m_cancelledForOffer = true;
     m_offered = true;
     listener->ignore();
-    offerResponse(request);
-}
-
-void VKWebBrowserController::offerResponse(const core::URLRequest& request)
-{
-    ui::View* host = navigationController() ? navigationController()->view().get() : view().get();
-    if (!host || !host->window()) {
-        core::log("VKWebBrowserController: no window to offer {} in", request.url().absoluteString());
-        return;
-    }
-    auto sheet = VKActionSheet::create(request.url().absoluteString(),
-        std::static_pointer_cast<ui::ActionSheetDelegate>(sharedSelf()), core::localized("Cancel"), std::nullopt,
-        { core::localized("Open"), core::localized("Download") });
-    sheet->setTag(MIMETypeSheetTag);
-    sheet->setUserInfo(core::Value(std::make_shared<OfferedRequest>(request)));
-    sheet->showInView(*host);
+    parts().offerSheets->offerResponse(request);
 }
 
 void VKWebBrowserController::clickedButton(ui::ActionSheet& sheet, int index)
 {
     auto keep = sharedSelf();
-    if (sheet.tag() == LinkSheetTag)
-        linkSheetClickedButton(sheet, index);
-    else if (sheet.tag() == MIMETypeSheetTag)
-        MIMETypeSheetClickedButton(sheet, index);
-}
-
-void VKWebBrowserController::MIMETypeSheetClickedButton(ui::ActionSheet& sheet, int index)
-{
-    auto* offer = dynamic_cast<VKActionSheet*>(&sheet);
-    auto offered = offer ? offer->userInfo().objectAs<OfferedRequest>() : nullptr;
-    if (!offered)
-        return;
-    if (index == sheet.cancelButtonIndex()) {
-        handleWebViewLoadEndWithSuccess(false);
-    } else if (index == 0) {
-        core::URLRequest request = offered->request;
-        setMutableRequestIsOpen(request);
-        // The resource is asked for again as the page's own, not as a
-        // link from the page that offered it.
-        if (request.header("Referer"))
-            request.setHeader("Referer", "");
-        loadRequest(request);
-    } else if (index == 1) {
-        startDownloadWithRequest(offered->request);
-    }
+    parts().offerSheets->clickedButton(sheet, index);
 }
 
 // --- Held links and images ----------------------------------------------------------
@@ -965,26 +581,4 @@ void VKWebBrowserController::elementActions(web::WebView&, const web::ElementInf
 {
     if (m_webView)
         m_webView->showBrowserSheet(info);
-}
-
-void VKWebBrowserController::linkSheetClickedButton(ui::ActionSheet& sheet, int index)
-{
-    auto url = core::URL::parse(sheet.title());
-    bool download = index >= 0 && index < sheet.numberOfButtons()
-        && sheet.buttonTitle(index) == core::localized("Download");
-    bool handled = false;
-    if (index == 0 && url) {
-        core::URLRequest request(*url);
-        setMutableRequestIsOpen(request);
-        loadRequest(request);
-        handled = true;
-    } else if (download) {
-        if (url)
-            startDownloadWithRequest(core::URLRequest(*url));
-        else
-            core::log("Warning, nil URL for download: {}", sheet.title());
-        handled = true;
-    }
-    if (m_webView)
-        m_webView->actOnBrowserSheet(handled ? sheet.cancelButtonIndex() : index);
 }

@@ -16,6 +16,11 @@
 // sheet unless the stored credential answers it; a response of a type the
 // browser does not show itself is offered for Open or Download (sheet 1002);
 // the sheet of a held link gains Download (sheet 1001).
+//
+// It owns its parts, each holding it weakly: the sign-ins (VKWebSignIns),
+// the bar's field editing with the type-ahead list (VKWebBarEditing), the
+// bookmark screens (VKWebBookmarkScreens) and the sheets that hand a
+// response or a link to the download delegate (VKWebOfferSheets).
 
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Timer.h"
@@ -23,20 +28,21 @@
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/ViewController.h"
 #include "Platform/Web/WebViewDelegate.h"
-#include "WebBrowser/VKWebAddBookmarkViewController.h"
 #include "WebBrowser/VKWebAuthenticationController.h"
-#include "WebBrowser/VKWebBookmarksViewController.h"
 #include "WebBrowser/VKWebBrowserControllerDownloadDelegate.h"
-#include "WebBrowser/VKWebHistorySearchController.h"
-#include "WebBrowser/VKWebNavigationView.h"
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
+namespace ui {
+class ScrollView;
+}
+class VKWebBookmarksViewController;
 class VKWebBrowserView;
+class VKWebHistorySearchController;
+class VKWebNavigationView;
 
 class VKWebBrowserControllerUIDelegate {
 public:
@@ -56,11 +62,6 @@ public:
 
 class VKWebBrowserController : public ui::ViewController,
                                public web::WebViewDelegate,
-                               public VKWebNavigationViewDelegate,
-                               public VKWebHistorySearchControllerDelegate,
-                               public VKWebBookmarksViewControllerDelegate,
-                               public VKWebAddBookmarkViewControllerDelegate,
-                               public VKWebAuthenticationControllerDelegate,
                                public ui::ActionSheetDelegate {
 public:
     // The tags of the adjusted link sheet and of the offer of a response.
@@ -115,10 +116,7 @@ public:
     // waiting challenge then gets its own.
     void dismissAuthenticationController();
     // The shown (or about to be shown) authentication sheet.
-    std::shared_ptr<VKWebAuthenticationController> authenticationController() const
-    {
-        return m_authenticationController.lock();
-    }
+    std::shared_ptr<VKWebAuthenticationController> authenticationController() const;
     // Presents `controller` after `delay` from the deepest screen presented
     // over the browser then.
     void presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller, double delay);
@@ -131,7 +129,8 @@ public:
 
     // State.
     VKWebNavigationView* navigationView() const { return m_navigationView.get(); }
-    VKWebHistorySearchController* historyController() const { return m_historyController.get(); }
+    // The type-ahead list while a field of the bar is edited.
+    VKWebHistorySearchController* historyController() const;
     VKWebBrowserView* webView() const { return m_webView.get(); }
     std::shared_ptr<VKWebBrowserControllerDownloadDelegate> downloadDelegate() const { return m_downloadDelegate.lock(); }
     void setDownloadDelegate(std::weak_ptr<VKWebBrowserControllerDownloadDelegate> delegate)
@@ -147,8 +146,8 @@ public:
     const std::optional<core::URLRequest>& loadingRequest() const { return m_loadingRequest; }
     void setLoadingRequest(std::optional<core::URLRequest> request) { m_loadingRequest = std::move(request); }
     unsigned loadingNavigationType() const { return m_loadingNavigationType; }
-    const std::string& lastSearchQuery() const { return m_lastSearchQuery; }
-    void setLastSearchQuery(std::string query) { m_lastSearchQuery = std::move(query); }
+    const std::string& lastSearchQuery() const;
+    void setLastSearchQuery(std::string query);
     bool viewTransitionActive() const { return m_viewTransitionActive; }
     // Whether the loading end is waiting for its second.
     bool isLoadingEndPending() const { return m_loadingEndTimer && m_loadingEndTimer->isValid(); }
@@ -175,58 +174,34 @@ public:
         const std::shared_ptr<web::AuthenticationChallenge>& challenge) override;
     void elementActions(web::WebView& view, const web::ElementInfo& info) override;
 
-    // The authentication sheet.
-    void webAuthenticationControllerDidEnd(VKWebAuthenticationController& sheet) override;
-    void webAuthenticationControllerDidCancel(VKWebAuthenticationController& sheet) override;
-
     // Sheets 1001 and 1002.
     void clickedButton(ui::ActionSheet& sheet, int index) override;
 
-    // VKWebNavigationViewDelegate.
-    void navigationFieldDidBeginEditing(ui::TextField& field, bool isSearch) override;
-    void navigationFieldWillChangeText(ui::TextField& field, const std::string& text, bool isSearch) override;
-    void navigationFieldDidAcceptEditing(ui::TextField& field, bool isSearch) override;
-    void navigationFieldDidEndEditing(ui::TextField& field) override;
+    // The bookmarks list's choices, as its delegate takes them.
+    void webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController& list, const std::optional<core::URL>& url);
+    void webBookmarksViewControllerDidSelectAddBookmark(VKWebBookmarksViewController& list);
 
-    // The type-ahead list and the bookmark screens.
-    bool supportsDidSelectHistoryURL() const override { return true; }
-    void webHistorySearchControllerDidSelectHistoryURL(VKWebHistorySearchController&, const core::URL& url) override;
-    bool supportsCancelled() const override { return true; }
-    void webHistorySearchControllerCancelled(VKWebHistorySearchController&) override;
-    bool supportsDidSelectURL() const override { return true; }
-    void webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController&, const std::optional<core::URL>& url) override;
-    bool supportsDidSelectAddBookmark() const override { return true; }
-    void webBookmarksViewControllerDidSelectAddBookmark(VKWebBookmarksViewController&) override;
-    bool supportsDidCancel() const override { return true; }
-    void webBookmarksViewControllerDidCancel(VKWebBookmarksViewController&) override;
-    bool supportsDidAccept() const override { return true; }
-    void webAddBookmarkViewControllerDidAccept(VKWebAddBookmarkViewController&) override;
+    // For its parts: what shows of its screens (its navigation
+    // controller's visible one, else the deepest presented over it), where
+    // it presents from, the page's address back into the field, an alert.
+    ui::ViewController* visibleController();
+    ui::ViewController& presenter();
+    void restoreLocationFieldURL();
+    static void showAlert(const std::string& title, const std::string& message);
 
 private:
     std::shared_ptr<VKWebBrowserController> sharedSelf();
     // The address of the page on screen, else the canonical one.
     std::optional<core::URL> currentURL() const;
-    void restoreLocationFieldURL();
-    void endFieldEditing();
-    // The prefix of the search host that marks its own addresses ("www.example.").
-    static std::string searchHostPrefix();
-    void showAlert(const std::string& title, const std::string& message);
     void cancelLoadingEnd();
     ui::ScrollView& scroller() const;
     // The page's title came after its load ended: the bar and the history
     // take it.
     void titleDidChange();
-    void linkSheetClickedButton(ui::ActionSheet& sheet, int index);
-    void MIMETypeSheetClickedButton(ui::ActionSheet& sheet, int index);
-    void offerResponse(const core::URLRequest& request);
-    // Shows the sheet for `challenge`, `delayed` by AuthenticationPresentDelay.
-    void presentAuthenticationSheet(const std::shared_ptr<web::AuthenticationChallenge>& challenge, bool delayed);
-    // Answers the waiting challenges that the session's credentials answer
-    // now, then shows the sheet of the next one.
-    void answerNextWaitingChallenge();
+    struct Parts;
+    Parts& parts();
 
     std::shared_ptr<VKWebNavigationView> m_navigationView;
-    std::shared_ptr<VKWebHistorySearchController> m_historyController;
     std::weak_ptr<VKWebBrowserControllerDownloadDelegate> m_downloadDelegate;
     std::weak_ptr<VKWebBrowserControllerUIDelegate> m_uiDelegate;
     bool m_didCancelLoad = false;
@@ -236,15 +211,10 @@ private:
     std::optional<core::URLRequest> m_canonicalRequest;
     std::optional<core::URLRequest> m_loadingRequest;
     unsigned m_loadingNavigationType = NoNavigationType;
-    std::string m_lastSearchQuery;
     std::shared_ptr<VKWebBrowserView> m_webView;
     bool m_viewTransitionActive = false;
     std::shared_ptr<core::Timer> m_loadingEndTimer;
-    std::shared_ptr<core::Timer> m_presentTimer;
-    std::weak_ptr<VKWebAuthenticationController> m_authenticationController;
-    // Challenges that came while a sign-in sheet was shown or about to be,
-    // in arrival order: one sheet at a time.
-    std::deque<std::shared_ptr<web::AuthenticationChallenge>> m_waitingChallenges;
+    std::unique_ptr<Parts> m_parts;
     core::Observation m_stateObservation;
     // The page whose load ended last, until the next load starts, and
     // whether it ended well.

@@ -1,0 +1,92 @@
+#include "WebBrowser/VKWebOfferSheets.h"
+
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/UI/NavigationController.h"
+#include "Shell/Interface/VKActionSheet.h"
+#include "WebBrowser/VKWebBrowserController.h"
+#include "WebBrowser/VKWebBrowserView.h"
+
+namespace {
+
+// The request an offer's sheet carries to its choice.
+class OfferedRequest : public core::Object {
+public:
+    explicit OfferedRequest(core::URLRequest request) : request(std::move(request)) { }
+    core::URLRequest request;
+};
+
+} // namespace
+
+void VKWebOfferSheets::offerResponse(const core::URLRequest& request)
+{
+    auto browser = m_browser.lock();
+    if (!browser)
+        return;
+    ui::View* host = browser->navigationController() ? browser->navigationController()->view().get()
+                                                     : browser->view().get();
+    if (!host || !host->window()) {
+        core::log("VKWebBrowserController: no window to offer {} in", request.url().absoluteString());
+        return;
+    }
+    auto sheet = VKActionSheet::create(request.url().absoluteString(),
+        std::static_pointer_cast<ui::ActionSheetDelegate>(browser), core::localized("Cancel"), std::nullopt,
+        { core::localized("Open"), core::localized("Download") });
+    sheet->setTag(VKWebBrowserController::MIMETypeSheetTag);
+    sheet->setUserInfo(core::Value(std::make_shared<OfferedRequest>(request)));
+    sheet->showInView(*host);
+}
+
+void VKWebOfferSheets::clickedButton(ui::ActionSheet& sheet, int index)
+{
+    auto browser = m_browser.lock();
+    if (!browser)
+        return;
+    if (sheet.tag() == VKWebBrowserController::LinkSheetTag)
+        linkSheetClickedButton(*browser, sheet, index);
+    else if (sheet.tag() == VKWebBrowserController::MIMETypeSheetTag)
+        MIMETypeSheetClickedButton(*browser, sheet, index);
+}
+
+void VKWebOfferSheets::MIMETypeSheetClickedButton(VKWebBrowserController& browser, ui::ActionSheet& sheet, int index)
+{
+    auto* offer = dynamic_cast<VKActionSheet*>(&sheet);
+    auto offered = offer ? offer->userInfo().objectAs<OfferedRequest>() : nullptr;
+    if (!offered)
+        return;
+    if (index == sheet.cancelButtonIndex()) {
+        browser.handleWebViewLoadEndWithSuccess(false);
+    } else if (index == 0) {
+        core::URLRequest request = offered->request;
+        VKWebBrowserController::setMutableRequestIsOpen(request);
+        // The resource is asked for again as the page's own, not as a
+        // link from the page that offered it.
+        if (request.header("Referer"))
+            request.setHeader("Referer", "");
+        browser.loadRequest(request);
+    } else if (index == 1) {
+        browser.startDownloadWithRequest(offered->request);
+    }
+}
+
+void VKWebOfferSheets::linkSheetClickedButton(VKWebBrowserController& browser, ui::ActionSheet& sheet, int index)
+{
+    auto url = core::URL::parse(sheet.title());
+    bool download = index >= 0 && index < sheet.numberOfButtons()
+        && sheet.buttonTitle(index) == core::localized("Download");
+    bool handled = false;
+    if (index == 0 && url) {
+        core::URLRequest request(*url);
+        VKWebBrowserController::setMutableRequestIsOpen(request);
+        browser.loadRequest(request);
+        handled = true;
+    } else if (download) {
+        if (url)
+            browser.startDownloadWithRequest(core::URLRequest(*url));
+        else
+            core::log("Warning, nil URL for download: {}", sheet.title());
+        handled = true;
+    }
+    if (browser.webView())
+        browser.webView()->actOnBrowserSheet(handled ? sheet.cancelButtonIndex() : index);
+}
