@@ -1,13 +1,10 @@
 #include "WebBrowser/VKWebBrowserController.h"
 
 #include "Shell/Interface/ScreenAdditions.h"
-#include "Kit/DateAdditions.h"
-#include "Kit/MIMETypes.h"
 #include "Kit/URLAdditions.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/Path.h"
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UTF8.h"
@@ -18,7 +15,6 @@
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScrollView.h"
-#include "Platform/UI/ViewAnimation.h"
 #include "Platform/Web/WebPolicyListener.h"
 #include "WebBrowser/VKBarButton.h"
 #include "WebBrowser/VKWebBarEditing.h"
@@ -31,8 +27,7 @@
 #include "WebBrowser/VKWebLocationField.h"
 #include "WebBrowser/VKWebOfferSheets.h"
 #include "WebBrowser/VKWebSignIns.h"
-
-#include <algorithm>
+#include "WebBrowser/VKWebVisits.h"
 
 namespace {
 
@@ -46,6 +41,7 @@ bool isSecureScheme(const std::string& scheme)
 {
     return core::ascii::equalIgnoringCase(scheme, "https") || core::ascii::equalIgnoringCase(scheme, "ftps");
 }
+
 } // namespace
 
 struct VKWebBrowserController::Parts {
@@ -86,25 +82,6 @@ bool VKWebBrowserController::isOpenRequest(const core::URLRequest& request)
 {
     const core::Value& value = request.property(OpenDownloadProperty);
     return value.isBool() && value.toBool();
-}
-
-const std::set<std::string>& VKWebBrowserController::theStandardWebMIMETypes()
-{
-    static const std::set<std::string> types { "text/html", "application/xhtml+xml", "image/gif", "image/jpg",
-        "image/jpeg", "image/png", "image/tiff" };
-    return types;
-}
-
-std::string VKWebBrowserController::effectiveMIMEType(const std::string& mimeType, const core::URL& url)
-{
-    if (mimeType != "text/html")
-        return mimeType;
-    std::string name = core::path::lastPathComponent(url.path());
-    if (core::path::pathExtension(name).empty())
-        return mimeType;
-    // A server that calls every file a page is overruled by the file's name.
-    std::string byName = MIMEGetTypeForExtension(name);
-    return byName.find('/') != std::string::npos ? byName : mimeType;
 }
 
 // --- View -----------------------------------------------------------------------
@@ -397,7 +374,7 @@ void VKWebBrowserController::didStartLoad(web::WebView&)
     if (std::exchange(m_cancelledForOffer, false))
         m_didCancelLoad = false;
     m_offered = false;
-    m_endedURL.reset();
+    m_visits.loadStarted();
     setNetworkActivity(true);
     auto& bar = *m_navigationView;
     VKWebBarMotion::slideIntoSight(bar, scroller().bounds().y());
@@ -446,15 +423,12 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
     if (m_webView->request())
         url = m_webView->request()->url();
     std::string title = documentTitle(*m_webView);
-    if (success && url && !core::ascii::equalIgnoringCase(title, "404 not found"))
-        VKWebHistory::sharedWebHistory()->addURL(*url, title);
-    m_endedURL = url;
+    m_visits.loadEnded(url, title, success);
     if (success)
         m_shownURL = url;
     else if (m_offered)
         // The offered file never showed: the page before stays.
         url = m_shownURL;
-    m_endedWell = success;
     auto& bar = *m_navigationView;
     bar.titleLabel().setText(title);
     bar.setSecure(url && isSecureScheme(url->scheme()));
@@ -471,23 +445,11 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
 
 void VKWebBrowserController::titleDidChange()
 {
-    // The engine may tell a page's title only after its load ended.
-    if (!m_endedURL || !m_webView || !m_navigationView || !m_webView->request()
-        || !(m_webView->request()->url() == *m_endedURL))
+    if (!m_webView || !m_navigationView || !m_webView->request() || !m_visits.isEndedPage(m_webView->request()->url()))
         return;
     std::string title = documentTitle(*m_webView);
     m_navigationView->titleLabel().setText(title);
-    if (!m_endedWell)
-        return;
-    auto history = VKWebHistory::sharedWebHistory();
-    if (!core::ascii::equalIgnoringCase(title, "404 not found")) {
-        history->addURL(*m_endedURL, title);
-        return;
-    }
-    core::Date midnight = dateAtMidnightToday();
-    for (const auto& item : history->allItems())
-        if (item.URL == m_endedURL->absoluteString() && !(item.date < midnight))
-            history->removeItem(item);
+    m_visits.titleChanged(title);
 }
 
 void VKWebBrowserController::handleLoadingDidEnd()
@@ -551,12 +513,7 @@ void VKWebBrowserController::didCancelAuthenticationChallenge(web::WebView&,
 void VKWebBrowserController::decidePolicyForResponse(web::WebView&, const core::HTTPURLResponse& response,
     const core::URLRequest& request, const std::shared_ptr<web::WebPolicyListener>& listener)
 {
-    std::string type = effectiveMIMEType(response.mimeType(), request.url());
-    // The engine hands back the page's request without the app's marks: the
-    // load the web view runs carries them.
-    bool open = isOpenRequest(request)
-        || (m_webView && m_webView->isLoading() && m_webView->request() && isOpenRequest(*m_webView->request()));
-    if (theStandardWebMIMETypes().count(type) || open) {
+    if (VKWebOfferSheets::shows(response, request, m_webView.get())) {
         listener->use();
         return;
     }

@@ -30,6 +30,8 @@
 #include "Platform/Web/WebViewDelegate.h"
 #include "WebBrowser/VKWebAuthenticationController.h"
 #include "WebBrowser/VKWebBrowserControllerDownloadDelegate.h"
+#include "WebBrowser/VKWebOfferSheets.h"
+#include "WebBrowser/VKWebVisits.h"
 
 #include <memory>
 #include <optional>
@@ -88,11 +90,12 @@ public:
 
     static void setMutableRequestIsOpen(core::URLRequest& request);
     static bool isOpenRequest(const core::URLRequest& request);
-    // The types the browser shows itself; others are offered.
-    static const std::set<std::string>& theStandardWebMIMETypes();
-    // The type a response is taken for: its own, unless it says "text/html"
-    // for an address whose last component's extension names another type.
-    static std::string effectiveMIMEType(const std::string& mimeType, const core::URL& url);
+    // The types the browser shows itself, and the type a response is taken for.
+    static const std::set<std::string>& theStandardWebMIMETypes() { return VKWebOfferSheets::theStandardWebMIMETypes(); }
+    static std::string effectiveMIMEType(const std::string& mimeType, const core::URL& url)
+    {
+        return VKWebOfferSheets::effectiveMIMEType(mimeType, url);
+    }
 
     // Commands.
     void loadRequest(const core::URLRequest& request);
@@ -216,10 +219,7 @@ private:
     std::shared_ptr<core::Timer> m_loadingEndTimer;
     std::unique_ptr<Parts> m_parts;
     core::Observation m_stateObservation;
-    // The page whose load ended last, until the next load starts, and
-    // whether it ended well.
-    std::optional<core::URL> m_endedURL;
-    bool m_endedWell = false;
+    VKWebVisits m_visits;
     // The page that ended well last, and whether the load ending now was
     // offered instead of shown: the field then goes back to that page.
     std::optional<core::URL> m_shownURL;

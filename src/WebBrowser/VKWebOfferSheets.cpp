@@ -1,7 +1,9 @@
 #include "WebBrowser/VKWebOfferSheets.h"
 
+#include "Kit/MIMETypes.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Path.h"
 #include "Platform/UI/NavigationController.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "WebBrowser/VKWebBrowserController.h"
@@ -17,6 +19,37 @@ public:
 };
 
 } // namespace
+
+const std::set<std::string>& VKWebOfferSheets::theStandardWebMIMETypes()
+{
+    static const std::set<std::string> types { "text/html", "application/xhtml+xml", "image/gif", "image/jpg",
+        "image/jpeg", "image/png", "image/tiff" };
+    return types;
+}
+
+std::string VKWebOfferSheets::effectiveMIMEType(const std::string& mimeType, const core::URL& url)
+{
+    if (mimeType != "text/html")
+        return mimeType;
+    std::string name = core::path::lastPathComponent(url.path());
+    if (core::path::pathExtension(name).empty())
+        return mimeType;
+    // A server that calls every file a page is overruled by the file's name.
+    std::string byName = MIMEGetTypeForExtension(name);
+    return byName.find('/') != std::string::npos ? byName : mimeType;
+}
+
+bool VKWebOfferSheets::shows(const core::HTTPURLResponse& response, const core::URLRequest& request,
+    VKWebBrowserView* webView)
+{
+    std::string type = effectiveMIMEType(response.mimeType(), request.url());
+    // The engine hands back the page's request without the app's marks: the
+    // load the web view runs carries them.
+    bool open = VKWebBrowserController::isOpenRequest(request)
+        || (webView && webView->isLoading() && webView->request()
+            && VKWebBrowserController::isOpenRequest(*webView->request()));
+    return theStandardWebMIMETypes().count(type) || open;
+}
 
 void VKWebOfferSheets::offerResponse(const core::URLRequest& request)
 {

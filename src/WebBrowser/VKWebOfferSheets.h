@@ -1,14 +1,19 @@
 #pragma once
 
 #include <memory>
+#include <set>
+#include <string>
 
 namespace core {
+class HTTPURLResponse;
+class URL;
 class URLRequest;
 }
 namespace ui {
 class ActionSheet;
 }
 class VKWebBrowserController;
+class VKWebBrowserView;
 
 // The browser's download hand-off on its two sheets. A response of a type
 // the browser does not show itself is offered with its address as the
@@ -20,6 +25,16 @@ class VKWebBrowserController;
 class VKWebOfferSheets {
 public:
     explicit VKWebOfferSheets(std::weak_ptr<VKWebBrowserController> browser) : m_browser(std::move(browser)) { }
+
+    // The types the browser shows itself; others are offered.
+    static const std::set<std::string>& theStandardWebMIMETypes();
+    // The type a response is taken for: its own, unless it says "text/html"
+    // for an address whose last component's extension names another type.
+    static std::string effectiveMIMEType(const std::string& mimeType, const core::URL& url);
+    // Whether the browser shows `response` itself: a type it shows, or an
+    // open request (`request`'s or, loading, `webView`'s).
+    static bool shows(const core::HTTPURLResponse& response, const core::URLRequest& request,
+        VKWebBrowserView* webView);
 
     // Shows the offer of `request` over the browser's screens; without a
     // window it only logs.
