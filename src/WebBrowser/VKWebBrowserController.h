@@ -20,7 +20,9 @@
 // It owns its parts, each holding it weakly: the sign-ins (VKWebSignIns),
 // the bar's field editing with the type-ahead list (VKWebBarEditing), the
 // bookmark screens (VKWebBookmarkScreens) and the sheets that hand a
-// response or a link to the download delegate (VKWebOfferSheets).
+// response or a link to the download delegate (VKWebOfferSheets); a failed
+// load is answered by VKWebLoadFailure, the bar moved by VKWebBarMotion and
+// the loads' history entries kept by VKWebVisits.
 
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/Timer.h"
