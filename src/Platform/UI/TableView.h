@@ -20,15 +20,21 @@
 #include "Platform/UI/TableViewCell.h"
 #include "Platform/UI/TableViewDataSource.h"
 #include "Platform/UI/TableViewDelegate.h"
+#include "Platform/UI/TableViewGeometry.h"
+#include "Platform/UI/TableViewRowDeletion.h"
+#include "Platform/UI/TableViewRowInput.h"
+#include "Platform/UI/TableViewSectionIndex.h"
+#include "Platform/UI/TableViewSectionViews.h"
+#include "Platform/UI/TableViewVisibleCells.h"
 
 #include <map>
+#include <memory>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace ui {
 
-class SwipeGestureRecognizer;
+class TableViewBatchUpdates;
 
 class TableView : public ScrollView {
 public:
@@ -74,7 +80,7 @@ public:
     void reloadData();
     void reloadSectionIndexTitles();
 
-    int numberOfSections() const { return int(m_sections.size()); }
+    int numberOfSections() const { return m_geometry.sectionCount(); }
     // Out of range: 0.
     int numberOfRows(int section) const;
     // Queries answer the zero rectangle or nothing for paths out of range.
@@ -126,7 +132,7 @@ public:
     // Whether `point` (the table's coordinates) falls on the editing disc of
     // the row's cell.
     bool isOnEditingControl(IndexPath path, gfx::Point point) const;
-    std::optional<IndexPath> swipedRow() const { return m_swiped; }
+    std::optional<IndexPath> swipedRow() const;
     // Taps the shown confirmation: commits, then did-end-editing-row.
     void confirmDeletion();
     void cancelDeletion();
@@ -148,8 +154,8 @@ public:
     void moveRow(IndexPath from, IndexPath proposed);
 
     // Section index: the titles shown at the right edge, and a tap on one.
-    const std::vector<std::string>& sectionIndexTitles() const { return m_indexTitles; }
-    View* indexView() const { return m_indexView.get(); }
+    const std::vector<std::string>& sectionIndexTitles() const { return m_index.titles(); }
+    View* indexView() const { return m_index.view(); }
     void tapIndexTitle(int index);
 
     // The section index takes its touches at once.
@@ -165,44 +171,16 @@ public:
     void didMoveToWindow() override;
 
 private:
-    struct Section {
-        int rows = 0;
-        double top = 0;
-        float header = 0;
-        float footer = 0;
-        float uniformHeight = 0;       // when no delegate height
-        std::vector<double> rowTops;   // rows + 1 prefix sums, else empty
-        double rowsHeight() const { return rowTops.empty() ? double(uniformHeight) * rows : rowTops.back(); }
-        double rowTop(int row) const { return rowTops.empty() ? double(uniformHeight) * row : rowTops[size_t(row)]; }
-        double height() const { return header + rowsHeight() + footer; }
-    };
-    struct Update {
-        std::vector<IndexPath> deleted;
-        std::vector<IndexPath> inserted;
-        std::vector<IndexPath> reloaded;
-        std::vector<int> deletedSections;
-        std::vector<int> insertedSections;
-        RowAnimation animation = RowAnimation::None;
-    };
-
     void computeGeometry();
-    float checkedHeight(std::optional<float> height, float fallback, const char* what);
     void requireValid(IndexPath path, const char* what) const;
     bool isValid(IndexPath path) const;
+    // Asks the data source and the delegate again at the next layout.
+    void reload();
+    void replaceView(std::shared_ptr<View>& slot, std::shared_ptr<View> view);
     void materialise();
-    std::shared_ptr<TableViewCell> makeCell(IndexPath path);
-    void configure(TableViewCell& cell, IndexPath path);
-    void enqueue(std::shared_ptr<TableViewCell> cell);
     void dropAllCells();
-    void trimReuseQueue();
-    void applyUpdate(Update update);
-    void retire(std::shared_ptr<TableViewCell> cell, RowAnimation animation);
-    void layoutSectionViews(const gfx::Rect& visible);
-    void layoutIndex();
     void select(IndexPath path, bool notify);
-    std::optional<IndexPath> rowForTouch(const TouchSet& touches) const;
     gfx::Rect cellFrame(IndexPath path) const;
-    double contentHeight() const;
 
     Style m_style;
     std::weak_ptr<TableViewDataSource> m_dataSource;
@@ -212,23 +190,14 @@ private:
     float m_sectionFooterHeight;
     std::shared_ptr<View> m_tableHeaderView;
     std::shared_ptr<View> m_tableFooterView;
-    std::vector<Section> m_sections;
-    std::map<IndexPath, std::shared_ptr<TableViewCell>> m_visible;
-    std::unordered_map<std::string, std::vector<std::shared_ptr<TableViewCell>>> m_reuse;
-    size_t m_mostShown = 0; // the most cells visible at once
-    std::vector<std::shared_ptr<TableViewCell>> m_retiring;
-    std::map<std::pair<int, bool>, std::shared_ptr<View>> m_sectionViews; // (section, footer)
-    std::vector<std::string> m_indexTitles;
-    std::shared_ptr<View> m_indexView;
-    std::shared_ptr<SwipeGestureRecognizer> m_swipe;
-    std::shared_ptr<GestureRecognizerDelegate> m_swipeDelegate;
+    TableViewGeometry m_geometry;
+    TableViewVisibleCells m_cells;
+    TableViewSectionViews m_sectionViews;
+    TableViewSectionIndex m_index;
+    TableViewRowDeletion m_deletion;
+    TableViewRowInput m_input;
     std::optional<IndexPath> m_selected;
-    std::optional<IndexPath> m_highlightedRow;
-    std::optional<IndexPath> m_swiped;
-    // The row whose editing disc the touch went down on.
-    std::optional<IndexPath> m_editingControlRow;
-    std::vector<Update> m_pending;
-    int m_updateDepth = 0;
+    std::unique_ptr<TableViewBatchUpdates> m_updates;
     int m_indexMinimumRows = 0;
     bool m_loaded = false;
     bool m_allowsSelection = true;
