@@ -3,12 +3,9 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
-#include "Platform/Core/Timer.h"
 #include "Platform/Net/ListeningSocket.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
@@ -22,15 +19,8 @@ namespace {
 
 using Stream = net::SocketStream;
 
-constexpr const char* DequeueReadStep = "maybeDequeueRead";
-constexpr const char* ReadEndStep = "closeAtReadEnd";
-constexpr const char* CompleteFromLeftoverStep = "completeFromLeftover";
-constexpr const char* DequeueWriteStep = "maybeDequeueWrite";
 constexpr const char* DisconnectStep = "disconnect";
 constexpr const char* DidDisconnectStep = "onSocketDidDisconnect";
-
-std::mutex liveMutex;
-AsyncSocket* firstLive = nullptr;
 
 // What the deferred steps are keyed by: a pointer unique to the socket that
 // keeps nothing alive (the steps hold the socket weakly).
@@ -91,32 +81,10 @@ core::Error AsyncSocket::errorWithCode(int64_t code)
 
 struct AsyncSocket::Private { };
 
-// Counts a delegate callback in progress, also when it throws.
-struct AsyncSocket::CallbackScope {
-    explicit CallbackScope(unsigned& depth) : depth(depth) { ++depth; }
-    ~CallbackScope() { --depth; }
-    unsigned& depth;
-};
-
 std::shared_ptr<AsyncSocket> AsyncSocket::create(std::weak_ptr<AsyncSocketDelegate> delegate, long userData)
 {
-    // One repeating timer posts the time-out notification for all sockets,
-    // and one observer has every live socket check its requests. Both
-    // belong to the loop (and centre) of the thread that first needed them
-    // and are made again should that loop drop its timer.
-    static std::weak_ptr<core::Timer> timer;
-    // Never destroyed: the notification centre may go first at exit.
-    static auto* observation = new core::Observation();
-    {
-        std::lock_guard lock(liveMutex);
-        if (auto existing = timer.lock(); !existing || !existing->isValid()) {
-            timer = core::RunLoop::current().schedule(TimeoutSweepInterval, true, [](core::Timer&) {
-                core::NotificationCenter::defaultCenter().post(TimeoutNotification);
-            });
-            *observation = core::NotificationCenter::defaultCenter().observe(TimeoutNotification, nullptr,
-                [](const core::Notification&) { sweepTimeouts(); });
-        }
-    }
+    // One timer and one observer sweep all sockets for time-outs.
+    AsyncSocketTimeouts::startSweeping();
     return std::make_shared<AsyncSocket>(Private(), std::move(delegate), userData);
 }
 
@@ -124,24 +92,11 @@ AsyncSocket::AsyncSocket(const Private&, std::weak_ptr<AsyncSocketDelegate> dele
     : m_delegate(std::move(delegate))
     , m_userData(userData)
 {
-    std::lock_guard lock(liveMutex);
-    m_nextLive = firstLive;
-    if (firstLive)
-        firstLive->m_previousLive = this;
-    firstLive = this;
 }
 
 AsyncSocket::~AsyncSocket()
 {
-    {
-        std::lock_guard lock(liveMutex);
-        if (m_previousLive)
-            m_previousLive->m_nextLive = m_nextLive;
-        else
-            firstLive = m_nextLive;
-        if (m_nextLive)
-            m_nextLive->m_previousLive = m_previousLive;
-    }
+    m_timeouts.leave();
     close(false);
     m_delegate.reset();
 }
@@ -163,7 +118,7 @@ core::RunLoop& AsyncSocket::runLoop() const
 
 bool AsyncSocket::canSafelySetDelegate() const
 {
-    return m_readQueue.empty() && m_writeQueue.empty() && !m_currentRead && !m_currentWrite;
+    return m_reader.isIdle() && m_writer.isIdle();
 }
 
 int AsyncSocket::getCFSocket() const
@@ -337,10 +292,10 @@ void AsyncSocket::streamEvent(Stream::Side side, Stream::Event event)
             doStreamOpen();
         break;
     case Stream::Event::HasBytesAvailable:
-        doBytesAvailable();
+        m_reader.bytesAvailable();
         break;
     case Stream::Event::CanAcceptBytes:
-        doSendBytes();
+        m_writer.sendBytes();
         break;
     case Stream::Event::ErrorOccurred: {
         const core::Error error = streamError();
@@ -351,11 +306,11 @@ void AsyncSocket::streamEvent(Stream::Side side, Stream::Event event)
         // A peer that shut only its sending side may still wait for an
         // answer: while nobody reads, the owner may keep writing, and the
         // next read that needs bytes finds the end.
-        if (side == Stream::Side::Read && !m_currentRead && m_readQueue.empty()
+        if (side == Stream::Side::Read && m_reader.isIdle()
             && m_stream->status(Stream::Side::Write) == Stream::Status::Open) {
             auto delegate = m_delegate.lock();
             if (delegate && delegate->onSocketShouldKeepWritingAfterReadEnd(*this)) {
-                m_readEnded = true;
+                m_reader.setReadEnded();
                 break;
             }
         }
@@ -376,8 +331,8 @@ void AsyncSocket::doStreamOpen()
     m_flags |= StreamsOpened;
     if (auto delegate = m_delegate.lock())
         delegate->onSocketDidConnectToHost(*this, connectedHost(), connectedPort());
-    maybeDequeueRead();
-    maybeDequeueWrite();
+    m_reader.maybeDequeue();
+    m_writer.maybeDequeue();
 }
 
 core::Error AsyncSocket::streamError() const
@@ -398,7 +353,7 @@ core::Error AsyncSocket::streamError() const
     return core::Error("CFStreamError (unlisted domain)", error.code);
 }
 
-// Reading
+// Reading and writing
 
 void AsyncSocket::readDataWithTimeout(double timeout, long tag)
 {
@@ -407,16 +362,8 @@ void AsyncSocket::readDataWithTimeout(double timeout, long tag)
 
 void AsyncSocket::readDataWithCustomChunkSize(size_t chunkSize, double timeout, long tag)
 {
-    if (m_flags & ForbidReadsWrites)
-        return;
-    if (!m_partialReadBuffer.empty() && m_readCallbackDepth == 0) {
-        // Leftover bytes are the answer, at once.
-        auto keep = self();
-        deliverRead(core::Data(std::exchange(m_partialReadBuffer, std::string())), tag);
-        scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
-        return;
-    }
-    queueRead(std::make_unique<AsyncReadPacket>(AsyncReadPacket::Kind::AllAvailable, timeout, tag, chunkSize));
+    if (!(m_flags & ForbidReadsWrites))
+        m_reader.readAllAvailable(chunkSize, timeout, tag);
 }
 
 void AsyncSocket::readDataToData(const core::Data& term, double timeout, long tag)
@@ -426,252 +373,20 @@ void AsyncSocket::readDataToData(const core::Data& term, double timeout, long ta
 
 void AsyncSocket::readDataToData(const core::Data& term, double timeout, uint64_t maxLength, long tag)
 {
-    if (term.empty() || (m_flags & ForbidReadsWrites))
-        return;
-    auto packet = std::make_unique<AsyncReadPacket>(AsyncReadPacket::Kind::ToTerminator, timeout, tag);
-    packet->term = term.toString();
-    packet->maxLength = maxLength;
-    queueRead(std::move(packet));
+    if (!term.empty() && !(m_flags & ForbidReadsWrites))
+        m_reader.readToData(term, timeout, maxLength, tag);
 }
 
 void AsyncSocket::readDataToLength(uint64_t length, double timeout, long tag)
 {
-    if (length == 0 || (m_flags & ForbidReadsWrites))
-        return;
-    if (m_partialReadBuffer.size() >= length && m_readCallbackDepth == 0) {
-        auto keep = self();
-        core::Data data(m_partialReadBuffer.substr(0, static_cast<size_t>(length)));
-        m_partialReadBuffer.erase(0, static_cast<size_t>(length));
-        deliverRead(std::move(data), tag);
-        scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
-        return;
-    }
-    auto packet = std::make_unique<AsyncReadPacket>(AsyncReadPacket::Kind::ToLength, timeout, tag);
-    packet->length = length;
-    queueRead(std::move(packet));
+    if (length != 0 && !(m_flags & ForbidReadsWrites))
+        m_reader.readToLength(length, timeout, tag);
 }
 
 void AsyncSocket::unreadData(const core::Data& bytes)
 {
-    if (bytes.empty())
-        return;
-    if (m_currentRead) {
-        // In front of what the current read holds; it may be complete now.
-        m_currentRead->buffer.insert(0, bytes.view());
-        m_currentRead->bytesDone += bytes.size();
-        scheduleNextPass(CompleteFromLeftoverStep, &AsyncSocket::completeFromLeftover);
-        return;
-    }
-    m_partialReadBuffer.insert(0, bytes.view());
+    m_reader.unread(bytes);
 }
-
-void AsyncSocket::queueRead(std::unique_ptr<AsyncReadPacket> packet)
-{
-    m_readQueue.push_back(std::move(packet));
-    maybeDequeueRead();
-}
-
-void AsyncSocket::maybeDequeueRead()
-{
-    if (m_currentRead || m_readQueue.empty() || !m_stream)
-        return;
-    auto keep = self();
-    m_currentRead = std::move(m_readQueue.front());
-    m_readQueue.erase(m_readQueue.begin());
-    m_currentRead->restartTimeout();
-    m_stream->setWantsBytes(true);
-    // Queued from inside a read callback: it starts when that returns.
-    if (m_readCallbackDepth > 0) {
-        m_readWaiting = true;
-        return;
-    }
-    startCurrentRead();
-}
-
-void AsyncSocket::startCurrentRead()
-{
-    auto keep = self();
-    AsyncReadPacket& packet = *m_currentRead;
-    // Bytes left over from the reads before are this read's first bytes.
-    if (!m_partialReadBuffer.empty()) {
-        size_t take = m_partialReadBuffer.size();
-        if (packet.kind() == AsyncReadPacket::Kind::ToTerminator && packet.maxLength)
-            take = static_cast<size_t>(std::min<uint64_t>(take, packet.maxLength));
-        packet.buffer.assign(m_partialReadBuffer, 0, take);
-        m_partialReadBuffer.erase(0, take);
-        packet.bytesDone = take;
-        switch (packet.kind()) {
-        case AsyncReadPacket::Kind::AllAvailable:
-            finishCurrentRead();
-            return;
-        case AsyncReadPacket::Kind::ToLength:
-            if (packet.isFull()) {
-                completeFromLeftover();
-                return;
-            }
-            break;
-        case AsyncReadPacket::Kind::ToTerminator:
-            // A terminator among the leftover (put back by unreadData, or
-            // behind a length read's bytes) completes the read next pass.
-            if (packet.isFull() || packet.lastTerminatorEnd(0) != std::string::npos) {
-                scheduleNextPass(CompleteFromLeftoverStep, &AsyncSocket::completeFromLeftover);
-                return;
-            }
-            break;
-        }
-    }
-    doBytesAvailable();
-}
-
-void AsyncSocket::completeFromLeftover()
-{
-    if (!m_currentRead)
-        return;
-    auto keep = self();
-    AsyncReadPacket& packet = *m_currentRead;
-    size_t end = std::string::npos;
-    switch (packet.kind()) {
-    case AsyncReadPacket::Kind::AllAvailable:
-        if (packet.bytesDone > 0)
-            end = static_cast<size_t>(packet.bytesDone);
-        break;
-    case AsyncReadPacket::Kind::ToLength:
-        if (packet.isFull())
-            end = static_cast<size_t>(packet.length);
-        break;
-    case AsyncReadPacket::Kind::ToTerminator:
-        end = packet.lastTerminatorEnd(0);
-        if (end == std::string::npos && packet.isFull())
-            end = static_cast<size_t>(packet.maxLength);
-        break;
-    }
-    if (end == std::string::npos) {
-        doBytesAvailable();
-        return;
-    }
-    if (end < packet.bytesDone)
-        m_partialReadBuffer.insert(0, packet.buffer, end, static_cast<size_t>(packet.bytesDone) - end);
-    packet.bytesDone = end;
-    finishCurrentRead();
-}
-
-void AsyncSocket::doBytesAvailable()
-{
-    if (!m_currentRead || !m_stream)
-        return;
-    auto keep = self();
-    AsyncReadPacket* packet = m_currentRead.get();
-    packet->restartTimeout();
-    uint64_t passTotal = 0;
-    bool done = false;
-    bool error = false;
-    while (!done && !error && m_stream->hasBytesAvailable()) {
-        const size_t room = packet->prepareRoom();
-        if (room == 0) {
-            done = packet->isFull();
-            break;
-        }
-        const size_t before = static_cast<size_t>(packet->bytesDone);
-        const ssize_t count = m_stream->read(packet->buffer.data() + before, room);
-        packet->restartTimeout();
-        if (count < 0) {
-            error = true;
-            break;
-        }
-        if (count == 0)
-            break;
-        packet->bytesDone += static_cast<uint64_t>(count);
-        passTotal += static_cast<uint64_t>(count);
-        switch (packet->kind()) {
-        case AsyncReadPacket::Kind::AllAvailable:
-            done = true;
-            break;
-        case AsyncReadPacket::Kind::ToLength:
-            done = packet->isFull();
-            break;
-        case AsyncReadPacket::Kind::ToTerminator: {
-            // The window reaches back so that a terminator split between two
-            // stream reads is found.
-            const size_t reach = packet->term.size() - 1;
-            const size_t end = packet->lastTerminatorEnd(before > reach ? before - reach : 0);
-            if (end != std::string::npos) {
-                m_partialReadBuffer.insert(0, packet->buffer, end, static_cast<size_t>(packet->bytesDone) - end);
-                packet->bytesDone = end;
-                done = true;
-            } else {
-                done = packet->isFull();
-            }
-            break;
-        }
-        }
-    }
-    if (done) {
-        finishCurrentRead();
-    } else if (!packet->readAllAvailableData() && passTotal > 0) {
-        if (auto delegate = m_delegate.lock())
-            delegate->onSocketDidReadPartialDataOfLength(*this, passTotal, packet->tag);
-    }
-    if (error) {
-        const core::Error failure = streamError();
-        closeWithError(failure ? &failure : nullptr);
-    } else if (!done && m_readEnded && m_currentRead.get() == packet) {
-        scheduleNextPass(ReadEndStep, &AsyncSocket::closeAtReadEnd);
-    }
-}
-
-void AsyncSocket::closeAtReadEnd()
-{
-    if (m_currentRead)
-        closeWithError(nullptr);
-}
-
-void AsyncSocket::finishCurrentRead()
-{
-    auto keep = self();
-    std::unique_ptr<AsyncReadPacket> packet = std::move(m_currentRead);
-    packet->buffer.resize(static_cast<size_t>(packet->bytesDone));
-    const long tag = packet->tag;
-    core::Data data(std::move(packet->buffer));
-    packet.reset();
-    deliverRead(std::move(data), tag);
-    if (!m_stream)
-        return;
-    if (m_currentRead)
-        return;
-    // The next queued read starts on the next pass (one queued inside the
-    // callback has started already).
-    if (m_readQueue.empty())
-        m_stream->setWantsBytes(false);
-    else
-        scheduleNextPass(DequeueReadStep, &AsyncSocket::maybeDequeueRead);
-}
-
-void AsyncSocket::deliverRead(core::Data data, long tag)
-{
-    auto keep = self();
-    {
-        CallbackScope scope(m_readCallbackDepth);
-        if (auto delegate = m_delegate.lock())
-            delegate->onSocketDidReadData(*this, data, tag);
-    }
-    // The bytes go before the next read takes a buffer (which can then be
-    // the same memory).
-    data = core::Data();
-    // Reads queued inside callbacks run here, one after the other, rather
-    // than inside each other: a delegate reading small pieces of a large
-    // arrival never deepens the stack.
-    if (m_readCallbackDepth > 0 || m_runningWaitingReads)
-        return;
-    m_runningWaitingReads = true;
-    while (m_readWaiting && m_currentRead && m_stream) {
-        m_readWaiting = false;
-        startCurrentRead();
-    }
-    m_readWaiting = false;
-    m_runningWaitingReads = false;
-}
-
-// Writing
 
 void AsyncSocket::writeData(const core::Data& data, double timeout, long tag)
 {
@@ -680,10 +395,8 @@ void AsyncSocket::writeData(const core::Data& data, double timeout, long tag)
 
 void AsyncSocket::writeData(const core::Data& data, size_t chunkSize, double timeout, long tag)
 {
-    if (data.empty() || (m_flags & ForbidReadsWrites))
-        return;
-    m_writeQueue.push_back(std::make_unique<AsyncWritePacket>(data, chunkSize, timeout, tag));
-    maybeDequeueWrite();
+    if (!data.empty() && !(m_flags & ForbidReadsWrites))
+        m_writer.enqueue(std::make_unique<AsyncWritePacket>(data, chunkSize, timeout, tag));
 }
 
 void AsyncSocket::writeHead(const core::Data& data, double timeout, long tag)
@@ -692,8 +405,7 @@ void AsyncSocket::writeHead(const core::Data& data, double timeout, long tag)
         return;
     auto packet = std::make_unique<AsyncWritePacket>(data, 0, timeout, tag);
     packet->moreFollows = true;
-    m_writeQueue.push_back(std::move(packet));
-    maybeDequeueWrite();
+    m_writer.enqueue(std::move(packet));
 }
 
 void AsyncSocket::writeFile(int fd, uint64_t offset, uint64_t length, double timeout, long tag, DescriptorUse use)
@@ -703,118 +415,7 @@ void AsyncSocket::writeFile(int fd, uint64_t offset, uint64_t length, double tim
             ::close(fd);
         return;
     }
-    m_writeQueue.push_back(std::make_unique<AsyncWritePacket>(fd, offset, length, timeout, tag, use == TakeDescriptor));
-    maybeDequeueWrite();
-}
-
-ssize_t AsyncSocket::sendFilePiece(AsyncWritePacket& packet)
-{
-    if (packet.fileDescriptor < 0) {
-        m_fileError = packet.fileError;
-        return -1;
-    }
-    if (!m_stream->isSecure())
-        return m_stream->sendFile(packet.fileDescriptor, packet.fileOffset + packet.bytesDone, packet.nextLength());
-    // TLS has to see the bytes: one buffer per socket, refilled once the
-    // stream has taken all of it (a refused record is offered again as is).
-    if (m_fileBufferStart == m_fileBufferEnd) {
-        if (!m_fileBuffer)
-            m_fileBuffer.reset(new char[FileBufferSize]);
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(FileBufferSize, packet.length() - packet.bytesDone));
-        ssize_t count;
-        do
-            count = ::pread(packet.fileDescriptor, m_fileBuffer.get(), want,
-                static_cast<off_t>(packet.fileOffset + packet.bytesDone));
-        while (count < 0 && errno == EINTR);
-        if (count <= 0) {
-            // A file that ended early is a failure: the peer was promised more.
-            m_fileError = count < 0 ? errno : EIO;
-            return -1;
-        }
-        m_fileBufferStart = 0;
-        m_fileBufferEnd = static_cast<size_t>(count);
-    }
-    const ssize_t count = m_stream->write(m_fileBuffer.get() + m_fileBufferStart, m_fileBufferEnd - m_fileBufferStart);
-    if (count > 0)
-        m_fileBufferStart += static_cast<size_t>(count);
-    return count;
-}
-
-void AsyncSocket::maybeDequeueWrite()
-{
-    if (m_currentWrite || m_writeQueue.empty() || !m_stream)
-        return;
-    auto keep = self();
-    m_currentWrite = std::move(m_writeQueue.front());
-    m_writeQueue.erase(m_writeQueue.begin());
-    m_currentWrite->restartTimeout();
-    m_fileBufferStart = m_fileBufferEnd = 0;
-    m_stream->setWantsSpace(true);
-    if (m_writeCallbackDepth > 0) {
-        m_writeWaiting = true;
-        return;
-    }
-    doSendBytes();
-}
-
-void AsyncSocket::doSendBytes()
-{
-    if (!m_currentWrite || !m_stream)
-        return;
-    auto keep = self();
-    AsyncWritePacket* packet = m_currentWrite.get();
-    bool done = packet->isDone();
-    bool error = false;
-    while (!done && !error && m_stream->canAcceptBytes()) {
-        const ssize_t count = packet->isFile()
-            ? sendFilePiece(*packet)
-            : m_stream->write(packet->buffer.bytes() + packet->bytesDone, packet->nextLength(),
-                packet->moreFollows || !m_writeQueue.empty());
-        packet->restartTimeout();
-        if (count < 0) {
-            error = true;
-            break;
-        }
-        packet->bytesDone += static_cast<uint64_t>(count);
-        done = packet->isDone();
-        if (count == 0)
-            break;
-        if (!done) {
-            if (auto delegate = m_delegate.lock())
-                delegate->onSocketDidWritePartialDataOfLength(*this, packet->bytesDone, packet->tag);
-            // The delegate may have closed the socket.
-            if (m_currentWrite.get() != packet || !m_stream)
-                return;
-        }
-    }
-    if (done) {
-        const long tag = packet->tag;
-        m_currentWrite.reset();
-        if (m_writeQueue.empty())
-            m_stream->setWantsSpace(false);
-        maybeScheduleDisconnect();
-        {
-            CallbackScope scope(m_writeCallbackDepth);
-            if (auto delegate = m_delegate.lock())
-                delegate->onSocketDidWriteDataWithTag(*this, tag);
-        }
-        if (m_stream && !m_currentWrite && !m_writeQueue.empty())
-            scheduleNextPass(DequeueWriteStep, &AsyncSocket::maybeDequeueWrite);
-        // Writes queued inside the callback run here, not inside it.
-        if (m_writeCallbackDepth == 0 && !m_runningWaitingWrites) {
-            m_runningWaitingWrites = true;
-            while (m_writeWaiting && m_currentWrite && m_stream) {
-                m_writeWaiting = false;
-                doSendBytes();
-            }
-            m_writeWaiting = false;
-            m_runningWaitingWrites = false;
-        }
-    }
-    if (error) {
-        const core::Error failure = m_fileError ? core::Error::posix(std::exchange(m_fileError, 0)) : streamError();
-        closeWithError(failure ? &failure : nullptr);
-    }
+    m_writer.enqueue(std::make_unique<AsyncWritePacket>(fd, offset, length, timeout, tag, use == TakeDescriptor));
 }
 
 // Closing
@@ -832,16 +433,16 @@ void AsyncSocket::disconnectAfterWriting()
 
 void AsyncSocket::maybeScheduleDisconnect()
 {
-    if ((m_flags & DisconnectAfterWrites) && m_writeQueue.empty() && !m_currentWrite)
-        scheduleNextPass(DisconnectStep, &AsyncSocket::disconnect);
+    if ((m_flags & DisconnectAfterWrites) && m_writer.isIdle())
+        scheduleNextPass(DisconnectStep, [](AsyncSocket& socket) { socket.disconnect(); });
 }
 
-void AsyncSocket::scheduleNextPass(const char* tag, void (AsyncSocket::*step)())
+void AsyncSocket::scheduleNextPass(const char* tag, void (*step)(AsyncSocket&))
 {
     std::weak_ptr<AsyncSocket> weak = self();
     runLoop().performAfter(0, [weak, step] {
         if (auto socket = weak.lock())
-            (socket.get()->*step)();
+            step(*socket);
     },
         performKey(tag));
 }
@@ -850,38 +451,24 @@ void AsyncSocket::closeWithError(const core::Error* error)
 {
     auto keep = self();
     if (m_flags & DidConnect) {
-        recoverUnreadData();
+        m_reader.recoverUnreadData();
         if (auto delegate = m_delegate.lock())
             delegate->onSocketWillDisconnectWithError(*this, error);
     }
     close();
 }
 
-void AsyncSocket::recoverUnreadData()
-{
-    if (!m_currentRead || m_currentRead->bytesDone == 0)
-        return;
-    m_currentRead->buffer.resize(static_cast<size_t>(m_currentRead->bytesDone));
-    m_partialReadBuffer.insert(0, m_currentRead->buffer);
-    m_currentRead->buffer = std::string();
-    m_currentRead->bytesDone = 0;
-}
-
 void AsyncSocket::close(bool tellDelegate)
 {
-    m_readQueue.clear();
-    m_currentRead.reset();
-    m_writeQueue.clear();
-    m_currentWrite.reset();
-    m_readWaiting = m_writeWaiting = false;
-    m_readEnded = false;
-    m_partialReadBuffer = std::string();
+    m_reader.clear();
+    m_writer.clear();
     core::RunLoop* loop = m_runLoop;
     core::RunLoop& performLoop = loop ? *loop : core::RunLoop::current();
     // (Pending steps hold the socket weakly: from another thread, where the
     // last owner may let go of it, there is nothing to cancel.)
     if (performLoop.isCurrent()) {
-        for (const char* step : { DequeueReadStep, CompleteFromLeftoverStep, DequeueWriteStep, DisconnectStep, ReadEndStep })
+        for (const char* step : { AsyncSocketReader::DequeueStep, AsyncSocketReader::CompleteFromLeftoverStep,
+                 AsyncSocketWriter::DequeueStep, DisconnectStep, AsyncSocketReader::ReadEndStep })
             performLoop.cancelPerforms(performKey(step));
     }
     if (m_stream) {
@@ -906,57 +493,6 @@ void AsyncSocket::close(bool tellDelegate)
             performKey(DidDisconnectStep));
     }
     m_flags = 0;
-}
-
-// Time-outs
-
-void AsyncSocket::sweepTimeouts()
-{
-    // The expired first, then their checks: a check may close sockets and
-    // so change the list.
-    std::vector<std::weak_ptr<AsyncSocket>> expired;
-    {
-        std::lock_guard lock(liveMutex);
-        for (AsyncSocket* socket = firstLive; socket; socket = socket->m_nextLive) {
-            if ((socket->m_currentRead && socket->m_currentRead->hasExpired())
-                || (socket->m_currentWrite && socket->m_currentWrite->hasExpired()))
-                expired.push_back(std::static_pointer_cast<AsyncSocket>(socket->weak_from_this().lock()));
-        }
-    }
-    for (auto& weak : expired) {
-        if (auto socket = weak.lock())
-            socket->checkTimeouts();
-    }
-}
-
-void AsyncSocket::checkTimeouts()
-{
-    auto keep = self();
-    if (m_currentRead && m_currentRead->hasExpired()) {
-        auto delegate = m_delegate.lock();
-        if (delegate && !delegate->onSocketShouldTimeout(*this)) {
-            core::log("Postponing read timeout");
-            if (m_currentRead)
-                m_currentRead->restartTimeout();
-        } else {
-            m_currentRead.reset();
-            const core::Error error = errorWithCode(ReadTimeoutError);
-            closeWithError(&error);
-            return;
-        }
-    }
-    if (m_currentWrite && m_currentWrite->hasExpired()) {
-        auto delegate = m_delegate.lock();
-        if (delegate && !delegate->onSocketShouldTimeout(*this)) {
-            core::log("Postponing write timeout");
-            if (m_currentWrite)
-                m_currentWrite->restartTimeout();
-        } else {
-            m_currentWrite.reset();
-            const core::Error error = errorWithCode(WriteTimeoutError);
-            closeWithError(&error);
-        }
-    }
 }
 
 // Queries
@@ -998,30 +534,32 @@ uint16_t AsyncSocket::connectedPort() const
 
 double AsyncSocket::progressOfReadReturningTag(long* tag, uint64_t* bytesDone, uint64_t* total) const
 {
-    if (!m_currentRead)
+    const AsyncReadPacket* read = m_reader.current();
+    if (!read)
         return std::numeric_limits<double>::quiet_NaN();
-    const uint64_t length = m_currentRead->total();
+    const uint64_t length = read->total();
     if (tag)
-        *tag = m_currentRead->tag;
+        *tag = read->tag;
     if (bytesDone)
-        *bytesDone = m_currentRead->bytesDone;
+        *bytesDone = read->bytesDone;
     if (total)
         *total = length;
-    return length ? static_cast<double>(m_currentRead->bytesDone) / static_cast<double>(length) : 0.0;
+    return length ? static_cast<double>(read->bytesDone) / static_cast<double>(length) : 0.0;
 }
 
 double AsyncSocket::progressOfWriteReturningTag(long* tag, uint64_t* bytesDone, uint64_t* total) const
 {
-    if (!m_currentWrite)
+    const AsyncWritePacket* write = m_writer.current();
+    if (!write)
         return std::numeric_limits<double>::quiet_NaN();
-    const uint64_t length = m_currentWrite->length();
+    const uint64_t length = write->length();
     if (tag)
-        *tag = m_currentWrite->tag;
+        *tag = write->tag;
     if (bytesDone)
-        *bytesDone = m_currentWrite->bytesDone;
+        *bytesDone = write->bytesDone;
     if (total)
         *total = length;
-    return length ? static_cast<double>(m_currentWrite->bytesDone) / static_cast<double>(length) : 1.0;
+    return length ? static_cast<double>(write->bytesDone) / static_cast<double>(length) : 1.0;
 }
 
 std::string AsyncSocket::description() const
@@ -1032,7 +570,7 @@ std::string AsyncSocket::description() const
     std::string text = fmt::format("<AsyncSocket {} #{}: Socket {}", static_cast<const void*>(this), getCFSocket(),
         static_cast<const void*>(m_listener ? static_cast<const void*>(m_listener.get()) : m_stream.get()));
     text += fmt::format(" local {} remote {}", place(localHost(), localPort()), place(connectedHost(), connectedPort()));
-    text += fmt::format(" has queued {} reads {} writes", m_readQueue.size(), m_writeQueue.size());
+    text += fmt::format(" has queued {} reads {} writes", m_reader.queuedCount(), m_writer.queuedCount());
     const auto progress = [](const AsyncPacket* packet, uint64_t total) {
         if (!packet)
             return std::string("no current");
@@ -1041,8 +579,10 @@ std::string AsyncSocket::description() const
         return fmt::format("{} of {} bytes ({}%)", packet->bytesDone, total,
             static_cast<int>(100.0 * static_cast<double>(packet->bytesDone) / static_cast<double>(total)));
     };
-    text += fmt::format(", read {}", progress(m_currentRead.get(), m_currentRead ? m_currentRead->total() : 0));
-    text += fmt::format(", write {}", progress(m_currentWrite.get(), m_currentWrite ? m_currentWrite->length() : 0));
+    const AsyncReadPacket* read = m_reader.current();
+    const AsyncWritePacket* write = m_writer.current();
+    text += fmt::format(", read {}", progress(read, read ? read->total() : 0));
+    text += fmt::format(", write {}", progress(write, write ? write->length() : 0));
     if (m_stream) {
         text += fmt::format(", read stream {}, write stream {}", statusName(m_stream->status(Stream::Side::Read)),
             statusName(m_stream->status(Stream::Side::Write)));

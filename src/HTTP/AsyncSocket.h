@@ -1,8 +1,9 @@
 #pragma once
 
-#include "HTTP/AsyncReadPacket.h"
 #include "HTTP/AsyncSocketDelegate.h"
-#include "HTTP/AsyncWritePacket.h"
+#include "HTTP/AsyncSocketReader.h"
+#include "HTTP/AsyncSocketTimeouts.h"
+#include "HTTP/AsyncSocketWriter.h"
 #include "Platform/Core/Data.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
@@ -32,6 +33,12 @@ class ListeningSocket;
 // writing, the did-disconnect callback) runs one pass later, so that a
 // delegate may queue more work or let go of the socket from inside any
 // callback. The delegate is held weakly.
+//
+// The socket owns its parts, which act on its stream and delegate: the
+// reading side (AsyncSocketReader), the writing side (AsyncSocketWriter) and
+// its entry in the time-out sweep (AsyncSocketTimeouts). The socket itself
+// listens, accepts, connects, opens its stream, routes the stream's events
+// and closes.
 class AsyncSocket : public core::Object, private net::SocketStream::Client {
 public:
     static constexpr const char* ErrorDomain = "AsyncSocketErrorDomain";
@@ -141,6 +148,17 @@ public:
     static core::Error errorWithCode(int64_t code);
 
 private:
+    friend class AsyncSocketReader;
+    friend class AsyncSocketWriter;
+    friend class AsyncSocketTimeouts;
+
+    // Counts a delegate callback in progress, also when it throws.
+    struct CallbackScope {
+        explicit CallbackScope(unsigned& depth) : depth(depth) { ++depth; }
+        ~CallbackScope() { --depth; }
+        unsigned& depth;
+    };
+
     std::shared_ptr<AsyncSocket> self();
 
     void doAcceptWithSocket(int fd);
@@ -149,26 +167,12 @@ private:
     void streamEvent(net::SocketStream::Side side, net::SocketStream::Event event) override;
     void doStreamOpen();
 
-    void queueRead(std::unique_ptr<AsyncReadPacket> packet);
-    void maybeDequeueRead();
-    void startCurrentRead();
-    void deliverRead(core::Data data, long tag);
-    void completeFromLeftover();
-    void doBytesAvailable();
-    // The peer's stream ended while a read waits for more: the socket closes.
-    void closeAtReadEnd();
-    void finishCurrentRead();
-    void maybeDequeueWrite();
-    void doSendBytes();
-    ssize_t sendFilePiece(AsyncWritePacket& packet);
     void maybeScheduleDisconnect();
-    void scheduleNextPass(const char* tag, void (AsyncSocket::*step)());
-    void checkTimeouts();
-    static void sweepTimeouts();
+    // Runs `step` on the next pass unless the socket went or closed first.
+    void scheduleNextPass(const char* tag, void (*step)(AsyncSocket&));
     core::PerformKey performKey(const char* step) const;
 
     void closeWithError(const core::Error* error);
-    void recoverUnreadData();
     void close(bool tellDelegate = true);
     core::Error streamError() const;
     core::RunLoop& runLoop() const;
@@ -180,33 +184,8 @@ private:
     std::shared_ptr<net::SocketStream> m_stream;
     core::RunLoop* m_runLoop = nullptr;
 
-    std::vector<std::unique_ptr<AsyncReadPacket>> m_readQueue;
-    std::unique_ptr<AsyncReadPacket> m_currentRead;
-    // Bytes received beyond the end of a finished read, for the next one.
-    std::string m_partialReadBuffer;
-    std::vector<std::unique_ptr<AsyncWritePacket>> m_writeQueue;
-    std::unique_ptr<AsyncWritePacket> m_currentWrite;
-    // File bytes read for TLS and not yet taken by the stream, and why a
-    // file write failed (an errno).
-    std::unique_ptr<char[]> m_fileBuffer;
-    size_t m_fileBufferStart = 0;
-    size_t m_fileBufferEnd = 0;
-    int m_fileError = 0;
-
-    // Completion callbacks in progress, and requests that became current
-    // inside one and start once it returns.
-    struct CallbackScope;
-    unsigned m_readCallbackDepth = 0;
-    unsigned m_writeCallbackDepth = 0;
-    bool m_readWaiting = false;
-    // The peer's stream ended while nobody read (it may wait for an answer).
-    bool m_readEnded = false;
-    bool m_writeWaiting = false;
-    bool m_runningWaitingReads = false;
-    bool m_runningWaitingWrites = false;
-
-    // The live sockets, for the time-out sweep: a list through the sockets
-    // themselves, so that an idle socket costs no allocation for it.
-    AsyncSocket* m_previousLive = nullptr;
-    AsyncSocket* m_nextLive = nullptr;
+    AsyncSocketReader m_reader { *this };
+    AsyncSocketWriter m_writer { *this };
+    // Last: the socket is listed for the sweep once its parts exist.
+    AsyncSocketTimeouts m_timeouts { *this };
 };

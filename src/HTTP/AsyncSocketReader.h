@@ -1,0 +1,78 @@
+#pragma once
+
+#include "HTTP/AsyncReadPacket.h"
+#include "Platform/Core/Data.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class AsyncSocket;
+
+// The socket's reading side: the queue of read requests, the one being
+// served, and the bytes received past the end of a finished read (or put
+// back by `unread`), which the next read takes first. It reads the socket's
+// stream as bytes arrive and hands each finished read to the delegate; reads
+// queued inside that callback start once it returns, one after the other,
+// never nested in it. The next dequeue, a read completed from leftover bytes
+// and the close at the peer's end run one pass later, keyed by the socket.
+// The socket owns it (and so outlives it) and closes on its errors.
+class AsyncSocketReader {
+public:
+    static constexpr const char* DequeueStep = "maybeDequeueRead";
+    static constexpr const char* ReadEndStep = "closeAtReadEnd";
+    static constexpr const char* CompleteFromLeftoverStep = "completeFromLeftover";
+
+    explicit AsyncSocketReader(AsyncSocket& socket) : m_socket(socket) { }
+    AsyncSocketReader(const AsyncSocketReader&) = delete;
+    AsyncSocketReader& operator=(const AsyncSocketReader&) = delete;
+
+    // The socket's reads, once it takes them.
+    void readAllAvailable(size_t chunkSize, double timeout, long tag);
+    void readToData(const core::Data& term, double timeout, uint64_t maxLength, long tag);
+    void readToLength(uint64_t length, double timeout, long tag);
+    void unread(const core::Data& bytes);
+
+    // Makes the first queued read current when none is.
+    void maybeDequeue();
+    // Takes what the stream has for the current read.
+    void bytesAvailable();
+    // True when no read is queued or served.
+    bool isIdle() const { return !m_current && m_queue.empty(); }
+    // The peer's stream ended while nobody read: the next read that needs
+    // bytes closes the socket.
+    void setReadEnded() { m_readEnded = true; }
+    // The current read's bytes go back in front of the leftover bytes, for
+    // a read from inside the will-disconnect callback.
+    void recoverUnreadData();
+    // Drops every read and the leftover bytes (the socket closes).
+    void clear();
+
+    AsyncReadPacket* current() const { return m_current.get(); }
+    void dropCurrent() { m_current.reset(); }
+    size_t queuedCount() const { return m_queue.size(); }
+
+private:
+    void queue(std::unique_ptr<AsyncReadPacket> packet);
+    void startCurrent();
+    void completeFromLeftover();
+    void closeAtReadEnd();
+    void finishCurrent();
+    void deliver(core::Data data, long tag);
+    void scheduleDequeue();
+
+    AsyncSocket& m_socket;
+    std::vector<std::unique_ptr<AsyncReadPacket>> m_queue;
+    std::unique_ptr<AsyncReadPacket> m_current;
+    // Bytes received beyond the end of a finished read, for the next one.
+    std::string m_leftover;
+    // Completion callbacks in progress, and a read that became current
+    // inside one and starts once it returns.
+    unsigned m_callbackDepth = 0;
+    bool m_waiting = false;
+    bool m_runningWaiting = false;
+    // The peer's stream ended while nobody read (it may wait for an answer).
+    bool m_readEnded = false;
+};
