@@ -1,7 +1,8 @@
 #include "HTTP/AsyncSocket.h"
 
+#include "HTTP/AsyncSocketErrors.h"
+
 #include "Platform/Core/Exception.h"
-#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Net/ListeningSocket.h"
@@ -55,28 +56,7 @@ bool countsAsConnected(Stream::Status status, Stream::Status busy)
 
 core::Error AsyncSocket::errorWithCode(int64_t code)
 {
-    const char* key = "AsyncSocketCFSocketError";
-    const char* text = "General CFSocket error";
-    switch (code) {
-    case CanceledError:
-        key = "AsyncSocketCanceledError";
-        text = "Connection canceled";
-        break;
-    case ReadTimeoutError:
-        key = "AsyncSocketReadTimeoutError";
-        text = "Read operation timed out";
-        break;
-    case WriteTimeoutError:
-        key = "AsyncSocketWriteTimeoutError";
-        text = "Write operation timed out";
-        break;
-    default:
-        break;
-    }
-    std::string description = core::localized(key, "AsyncSocket");
-    if (description == key)
-        description = text;
-    return core::Error(ErrorDomain, code, description);
+    return AsyncSocketErrors::withCode(code);
 }
 
 struct AsyncSocket::Private { };
@@ -158,7 +138,7 @@ bool AsyncSocket::acceptOnAddress(std::string_view address, uint16_t port, core:
         const std::string host(address);
         const int failure = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
         if (failure != 0) {
-            core::setError(error, core::Error("kCFStreamErrorDomainNetDB", failure, gai_strerror(failure)));
+            core::setError(error, AsyncSocketErrors::fromResolver(failure));
             return false;
         }
         bool usable = false;
@@ -238,7 +218,7 @@ bool AsyncSocket::connectToHost(std::string_view host, uint16_t port, core::Erro
     auto stream = Stream::connect(host, port, &failure);
     if (!stream) {
         if (failure.domain == Stream::ErrorDomain::NetDB)
-            core::setError(error, core::Error("kCFStreamErrorDomainNetDB", failure.code, gai_strerror(static_cast<int>(failure.code))));
+            core::setError(error, AsyncSocketErrors::fromResolver(failure.code));
         else
             core::setError(error, core::Error::posix(static_cast<int>(failure.code)));
         return false;
@@ -337,20 +317,7 @@ void AsyncSocket::doStreamOpen()
 
 core::Error AsyncSocket::streamError() const
 {
-    if (!m_stream)
-        return {};
-    const auto error = m_stream->error();
-    switch (error.domain) {
-    case Stream::ErrorDomain::None:
-        return {};
-    case Stream::ErrorDomain::POSIX:
-        return core::Error::posix(static_cast<int>(error.code));
-    case Stream::ErrorDomain::NetDB:
-        return core::Error("kCFStreamErrorDomainNetDB", error.code, gai_strerror(static_cast<int>(error.code)));
-    case Stream::ErrorDomain::SSL:
-        return core::Error("kCFStreamErrorDomainSSL", error.code);
-    }
-    return core::Error("CFStreamError (unlisted domain)", error.code);
+    return m_stream ? AsyncSocketErrors::fromStream(m_stream->error()) : core::Error();
 }
 
 // Reading and writing

@@ -36,9 +36,9 @@ class ListeningSocket;
 //
 // The socket owns its parts, which act on its stream and delegate: the
 // reading side (AsyncSocketReader), the writing side (AsyncSocketWriter) and
-// its entry in the time-out sweep (AsyncSocketTimeouts). The socket itself
-// listens, accepts, connects, opens its stream, routes the stream's events
-// and closes.
+// its entry in the time-out sweep (AsyncSocketTimeouts); AsyncSocketErrors
+// makes its errors. The socket itself listens, accepts, connects, opens its
+// stream, routes the stream's events and closes.
 class AsyncSocket : public core::Object, private net::SocketStream::Client {
 public:
     static constexpr const char* ErrorDomain = "AsyncSocketErrorDomain";
@@ -151,13 +151,6 @@ private:
     friend class AsyncSocketReader;
     friend class AsyncSocketWriter;
     friend class AsyncSocketTimeouts;
-
-    // Counts a delegate callback in progress, also when it throws.
-    struct CallbackScope {
-        explicit CallbackScope(unsigned& depth) : depth(depth) { ++depth; }
-        ~CallbackScope() { --depth; }
-        unsigned& depth;
-    };
 
     std::shared_ptr<AsyncSocket> self();
 

@@ -69,18 +69,13 @@ void AsyncSocketReader::queue(std::unique_ptr<AsyncReadPacket> packet)
 
 void AsyncSocketReader::maybeDequeue()
 {
-    if (m_current || m_queue.empty() || !m_socket.m_stream)
+    if (!m_socket.m_stream || !takeNext())
         return;
     auto keep = m_socket.self();
-    m_current = std::move(m_queue.front());
-    m_queue.erase(m_queue.begin());
-    m_current->restartTimeout();
     m_socket.m_stream->setWantsBytes(true);
     // Queued from inside a read callback: it starts when that returns.
-    if (m_callbackDepth > 0) {
-        m_waiting = true;
+    if (waitsForCallback())
         return;
-    }
     startCurrent();
 }
 
@@ -248,7 +243,7 @@ void AsyncSocketReader::deliver(core::Data data, long tag)
 {
     auto keep = m_socket.self();
     {
-        AsyncSocket::CallbackScope scope(m_callbackDepth);
+        CallbackScope scope(m_callbackDepth);
         if (auto delegate = m_socket.delegate())
             delegate->onSocketDidReadData(m_socket, data, tag);
     }
@@ -258,15 +253,7 @@ void AsyncSocketReader::deliver(core::Data data, long tag)
     // Reads queued inside callbacks run here, one after the other, rather
     // than inside each other: a delegate reading small pieces of a large
     // arrival never deepens the stack.
-    if (m_callbackDepth > 0 || m_runningWaiting)
-        return;
-    m_runningWaiting = true;
-    while (m_waiting && m_current && m_socket.m_stream) {
-        m_waiting = false;
-        startCurrent();
-    }
-    m_waiting = false;
-    m_runningWaiting = false;
+    serveWaiting([this] { return m_socket.m_stream != nullptr; }, [this] { startCurrent(); });
 }
 
 void AsyncSocketReader::recoverUnreadData()
@@ -281,9 +268,7 @@ void AsyncSocketReader::recoverUnreadData()
 
 void AsyncSocketReader::clear()
 {
-    m_queue.clear();
-    m_current.reset();
-    m_waiting = false;
+    clearRequests();
     m_readEnded = false;
     m_leftover = std::string();
 }

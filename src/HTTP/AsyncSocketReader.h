@@ -1,13 +1,13 @@
 #pragma once
 
 #include "HTTP/AsyncReadPacket.h"
+#include "HTTP/AsyncSocketQueue.h"
 #include "Platform/Core/Data.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 class AsyncSocket;
 
@@ -19,7 +19,7 @@ class AsyncSocket;
 // never nested in it. The next dequeue, a read completed from leftover bytes
 // and the close at the peer's end run one pass later, keyed by the socket.
 // The socket owns it (and so outlives it) and closes on its errors.
-class AsyncSocketReader {
+class AsyncSocketReader : public AsyncSocketQueue<AsyncReadPacket> {
 public:
     static constexpr const char* DequeueStep = "maybeDequeueRead";
     static constexpr const char* ReadEndStep = "closeAtReadEnd";
@@ -39,8 +39,6 @@ public:
     void maybeDequeue();
     // Takes what the stream has for the current read.
     void bytesAvailable();
-    // True when no read is queued or served.
-    bool isIdle() const { return !m_current && m_queue.empty(); }
     // The peer's stream ended while nobody read: the next read that needs
     // bytes closes the socket.
     void setReadEnded() { m_readEnded = true; }
@@ -49,10 +47,6 @@ public:
     void recoverUnreadData();
     // Drops every read and the leftover bytes (the socket closes).
     void clear();
-
-    AsyncReadPacket* current() const { return m_current.get(); }
-    void dropCurrent() { m_current.reset(); }
-    size_t queuedCount() const { return m_queue.size(); }
 
 private:
     void queue(std::unique_ptr<AsyncReadPacket> packet);
@@ -64,15 +58,8 @@ private:
     void scheduleDequeue();
 
     AsyncSocket& m_socket;
-    std::vector<std::unique_ptr<AsyncReadPacket>> m_queue;
-    std::unique_ptr<AsyncReadPacket> m_current;
     // Bytes received beyond the end of a finished read, for the next one.
     std::string m_leftover;
-    // Completion callbacks in progress, and a read that became current
-    // inside one and starts once it returns.
-    unsigned m_callbackDepth = 0;
-    bool m_waiting = false;
-    bool m_runningWaiting = false;
     // The peer's stream ended while nobody read (it may wait for an answer).
     bool m_readEnded = false;
 };

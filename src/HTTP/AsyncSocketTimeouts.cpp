@@ -84,34 +84,27 @@ void AsyncSocketTimeouts::sweep()
     }
 }
 
+template<class Side>
+bool AsyncSocketTimeouts::expire(Side& side, const char* postponing, int64_t code)
+{
+    if (!side.current() || !side.current()->hasExpired())
+        return false;
+    auto delegate = m_socket.delegate();
+    if (delegate && !delegate->onSocketShouldTimeout(m_socket)) {
+        core::log(postponing);
+        if (side.current())
+            side.current()->restartTimeout();
+        return false;
+    }
+    side.dropCurrent();
+    const core::Error error = AsyncSocket::errorWithCode(code);
+    m_socket.closeWithError(&error);
+    return true;
+}
+
 void AsyncSocketTimeouts::check()
 {
     auto keep = m_socket.self();
-    AsyncSocketReader& reader = m_socket.m_reader;
-    AsyncSocketWriter& writer = m_socket.m_writer;
-    if (reader.current() && reader.current()->hasExpired()) {
-        auto delegate = m_socket.delegate();
-        if (delegate && !delegate->onSocketShouldTimeout(m_socket)) {
-            core::log("Postponing read timeout");
-            if (reader.current())
-                reader.current()->restartTimeout();
-        } else {
-            reader.dropCurrent();
-            const core::Error error = AsyncSocket::errorWithCode(AsyncSocket::ReadTimeoutError);
-            m_socket.closeWithError(&error);
-            return;
-        }
-    }
-    if (writer.current() && writer.current()->hasExpired()) {
-        auto delegate = m_socket.delegate();
-        if (delegate && !delegate->onSocketShouldTimeout(m_socket)) {
-            core::log("Postponing write timeout");
-            if (writer.current())
-                writer.current()->restartTimeout();
-        } else {
-            writer.dropCurrent();
-            const core::Error error = AsyncSocket::errorWithCode(AsyncSocket::WriteTimeoutError);
-            m_socket.closeWithError(&error);
-        }
-    }
+    if (!expire(m_socket.m_reader, "Postponing read timeout", AsyncSocket::ReadTimeoutError))
+        expire(m_socket.m_writer, "Postponing write timeout", AsyncSocket::WriteTimeoutError);
 }

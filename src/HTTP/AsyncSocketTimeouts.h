@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 class AsyncSocket;
 
 // The sockets' time-outs: one repeating timer posts
@@ -29,6 +31,10 @@ private:
     // A read or write past its time-out closes the socket unless the
     // delegate grants it another period.
     void check();
+    // Closes the socket (true) when the side's current request expired and
+    // the delegate lets it time out.
+    template<class Side>
+    bool expire(Side& side, const char* postponing, int64_t code);
 
     AsyncSocket& m_socket;
     AsyncSocketTimeouts* m_previous = nullptr;

@@ -48,18 +48,13 @@ ssize_t AsyncSocketWriter::sendFilePiece(AsyncWritePacket& packet)
 
 void AsyncSocketWriter::maybeDequeue()
 {
-    if (m_current || m_queue.empty() || !m_socket.m_stream)
+    if (!m_socket.m_stream || !takeNext())
         return;
     auto keep = m_socket.self();
-    m_current = std::move(m_queue.front());
-    m_queue.erase(m_queue.begin());
-    m_current->restartTimeout();
     m_fileBufferStart = m_fileBufferEnd = 0;
     m_socket.m_stream->setWantsSpace(true);
-    if (m_callbackDepth > 0) {
-        m_waiting = true;
+    if (waitsForCallback())
         return;
-    }
     sendBytes();
 }
 
@@ -100,22 +95,14 @@ void AsyncSocketWriter::sendBytes()
             m_socket.m_stream->setWantsSpace(false);
         m_socket.maybeScheduleDisconnect();
         {
-            AsyncSocket::CallbackScope scope(m_callbackDepth);
+            CallbackScope scope(m_callbackDepth);
             if (auto delegate = m_socket.delegate())
                 delegate->onSocketDidWriteDataWithTag(m_socket, tag);
         }
         if (m_socket.m_stream && !m_current && !m_queue.empty())
             m_socket.scheduleNextPass(DequeueStep, [](AsyncSocket& socket) { socket.m_writer.maybeDequeue(); });
         // Writes queued inside the callback run here, not inside it.
-        if (m_callbackDepth == 0 && !m_runningWaiting) {
-            m_runningWaiting = true;
-            while (m_waiting && m_current && m_socket.m_stream) {
-                m_waiting = false;
-                sendBytes();
-            }
-            m_waiting = false;
-            m_runningWaiting = false;
-        }
+        serveWaiting([this] { return m_socket.m_stream != nullptr; }, [this] { sendBytes(); });
     }
     if (error) {
         const core::Error failure = m_fileError ? core::Error::posix(std::exchange(m_fileError, 0)) : m_socket.streamError();
@@ -125,7 +112,5 @@ void AsyncSocketWriter::sendBytes()
 
 void AsyncSocketWriter::clear()
 {
-    m_queue.clear();
-    m_current.reset();
-    m_waiting = false;
+    clearRequests();
 }

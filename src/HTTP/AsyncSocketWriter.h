@@ -1,11 +1,11 @@
 #pragma once
 
+#include "HTTP/AsyncSocketQueue.h"
 #include "HTTP/AsyncWritePacket.h"
 
 #include <cstddef>
 #include <memory>
 #include <sys/types.h>
-#include <vector>
 
 class AsyncSocket;
 
@@ -18,7 +18,7 @@ class AsyncSocket;
 // are sent once it returns, and the next dequeue runs one pass later, keyed
 // by the socket. The socket owns it (and so outlives it), closes on its
 // errors and closes after the last write when asked to.
-class AsyncSocketWriter {
+class AsyncSocketWriter : public AsyncSocketQueue<AsyncWritePacket> {
 public:
     static constexpr const char* DequeueStep = "maybeDequeueWrite";
 
@@ -31,30 +31,17 @@ public:
     void maybeDequeue();
     // Writes the current request while the stream has room.
     void sendBytes();
-    // True when no write is queued or served.
-    bool isIdle() const { return !m_current && m_queue.empty(); }
     // Drops every write (the socket closes).
     void clear();
-
-    AsyncWritePacket* current() const { return m_current.get(); }
-    void dropCurrent() { m_current.reset(); }
-    size_t queuedCount() const { return m_queue.size(); }
 
 private:
     ssize_t sendFilePiece(AsyncWritePacket& packet);
 
     AsyncSocket& m_socket;
-    std::vector<std::unique_ptr<AsyncWritePacket>> m_queue;
-    std::unique_ptr<AsyncWritePacket> m_current;
     // File bytes read for TLS and not yet taken by the stream, and why a
     // file write failed (an errno).
     std::unique_ptr<char[]> m_fileBuffer;
     size_t m_fileBufferStart = 0;
     size_t m_fileBufferEnd = 0;
     int m_fileError = 0;
-    // Completion callbacks in progress, and a write that became current
-    // inside one and is sent once it returns.
-    unsigned m_callbackDepth = 0;
-    bool m_waiting = false;
-    bool m_runningWaiting = false;
 };
