@@ -1,6 +1,7 @@
 #include "HTTP/AsyncSocket.h"
 
 #include "HTTP/AsyncSocketErrors.h"
+#include "HTTP/AsyncSocketTimeouts.h"
 
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Log.h"
@@ -72,11 +73,12 @@ AsyncSocket::AsyncSocket(const Private&, std::weak_ptr<AsyncSocketDelegate> dele
     : m_delegate(std::move(delegate))
     , m_userData(userData)
 {
+    AsyncSocketTimeouts::enter(*this);
 }
 
 AsyncSocket::~AsyncSocket()
 {
-    m_timeouts.leave();
+    AsyncSocketTimeouts::leave(*this);
     close(false);
     m_delegate.reset();
 }

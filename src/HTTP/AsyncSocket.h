@@ -2,7 +2,6 @@
 
 #include "HTTP/AsyncSocketDelegate.h"
 #include "HTTP/AsyncSocketReader.h"
-#include "HTTP/AsyncSocketTimeouts.h"
 #include "HTTP/AsyncSocketWriter.h"
 #include "Platform/Core/Data.h"
 #include "Platform/Core/Error.h"
@@ -15,8 +14,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
-#include <vector>
 
 namespace net {
 class ListeningSocket;
@@ -35,10 +32,10 @@ class ListeningSocket;
 // callback. The delegate is held weakly.
 //
 // The socket owns its parts, which act on its stream and delegate: the
-// reading side (AsyncSocketReader), the writing side (AsyncSocketWriter) and
-// its entry in the time-out sweep (AsyncSocketTimeouts); AsyncSocketErrors
-// makes its errors. The socket itself listens, accepts, connects, opens its
-// stream, routes the stream's events and closes.
+// reading side (AsyncSocketReader) and the writing side (AsyncSocketWriter).
+// AsyncSocketTimeouts sweeps the live sockets for time-outs and
+// AsyncSocketErrors makes their errors. The socket itself listens, accepts,
+// connects, opens its stream, routes the stream's events and closes.
 class AsyncSocket : public core::Object, private net::SocketStream::Client {
 public:
     static constexpr const char* ErrorDomain = "AsyncSocketErrorDomain";
@@ -179,6 +176,8 @@ private:
 
     AsyncSocketReader m_reader { *this };
     AsyncSocketWriter m_writer { *this };
-    // Last: the socket is listed for the sweep once its parts exist.
-    AsyncSocketTimeouts m_timeouts { *this };
+
+    // The live sockets, for the time-out sweep (AsyncSocketTimeouts).
+    AsyncSocket* m_previousLive = nullptr;
+    AsyncSocket* m_nextLive = nullptr;
 };

@@ -13,33 +13,28 @@
 namespace {
 
 std::mutex liveMutex;
-AsyncSocketTimeouts* firstLive = nullptr;
+AsyncSocket* firstLive = nullptr;
 
 } // namespace
 
-AsyncSocketTimeouts::AsyncSocketTimeouts(AsyncSocket& socket)
-    : m_socket(socket)
+void AsyncSocketTimeouts::enter(AsyncSocket& socket)
 {
     std::lock_guard lock(liveMutex);
-    m_next = firstLive;
+    socket.m_nextLive = firstLive;
     if (firstLive)
-        firstLive->m_previous = this;
-    firstLive = this;
+        firstLive->m_previousLive = &socket;
+    firstLive = &socket;
 }
 
-void AsyncSocketTimeouts::leave()
+void AsyncSocketTimeouts::leave(AsyncSocket& socket)
 {
     std::lock_guard lock(liveMutex);
-    if (!m_listed)
-        return;
-    if (m_previous)
-        m_previous->m_next = m_next;
+    if (socket.m_previousLive)
+        socket.m_previousLive->m_nextLive = socket.m_nextLive;
     else
-        firstLive = m_next;
-    if (m_next)
-        m_next->m_previous = m_previous;
-    m_previous = m_next = nullptr;
-    m_listed = false;
+        firstLive = socket.m_nextLive;
+    if (socket.m_nextLive)
+        socket.m_nextLive->m_previousLive = socket.m_previousLive;
 }
 
 void AsyncSocketTimeouts::startSweeping()
@@ -59,10 +54,10 @@ void AsyncSocketTimeouts::startSweeping()
     }
 }
 
-bool AsyncSocketTimeouts::hasExpired() const
+bool AsyncSocketTimeouts::hasExpired(const AsyncSocket& socket)
 {
-    const AsyncPacket* read = m_socket.m_reader.current();
-    const AsyncPacket* write = m_socket.m_writer.current();
+    const AsyncPacket* read = socket.m_reader.current();
+    const AsyncPacket* write = socket.m_writer.current();
     return (read && read->hasExpired()) || (write && write->hasExpired());
 }
 
@@ -73,24 +68,24 @@ void AsyncSocketTimeouts::sweep()
     std::vector<std::weak_ptr<AsyncSocket>> expired;
     {
         std::lock_guard lock(liveMutex);
-        for (AsyncSocketTimeouts* entry = firstLive; entry; entry = entry->m_next) {
-            if (entry->hasExpired())
-                expired.push_back(std::static_pointer_cast<AsyncSocket>(entry->m_socket.weak_from_this().lock()));
+        for (AsyncSocket* socket = firstLive; socket; socket = socket->m_nextLive) {
+            if (hasExpired(*socket))
+                expired.push_back(std::static_pointer_cast<AsyncSocket>(socket->weak_from_this().lock()));
         }
     }
     for (auto& weak : expired) {
         if (auto socket = weak.lock())
-            socket->m_timeouts.check();
+            check(*socket);
     }
 }
 
 template<class Side>
-bool AsyncSocketTimeouts::expire(Side& side, const char* postponing, int64_t code)
+bool AsyncSocketTimeouts::expire(AsyncSocket& socket, Side& side, const char* postponing, int64_t code)
 {
     if (!side.current() || !side.current()->hasExpired())
         return false;
-    auto delegate = m_socket.delegate();
-    if (delegate && !delegate->onSocketShouldTimeout(m_socket)) {
+    auto delegate = socket.delegate();
+    if (delegate && !delegate->onSocketShouldTimeout(socket)) {
         core::log(postponing);
         if (side.current())
             side.current()->restartTimeout();
@@ -98,13 +93,13 @@ bool AsyncSocketTimeouts::expire(Side& side, const char* postponing, int64_t cod
     }
     side.dropCurrent();
     const core::Error error = AsyncSocket::errorWithCode(code);
-    m_socket.closeWithError(&error);
+    socket.closeWithError(&error);
     return true;
 }
 
-void AsyncSocketTimeouts::check()
+void AsyncSocketTimeouts::check(AsyncSocket& socket)
 {
-    auto keep = m_socket.self();
-    if (!expire(m_socket.m_reader, "Postponing read timeout", AsyncSocket::ReadTimeoutError))
-        expire(m_socket.m_writer, "Postponing write timeout", AsyncSocket::WriteTimeoutError);
+    auto keep = socket.self();
+    if (!expire(socket, socket.m_reader, "Postponing read timeout", AsyncSocket::ReadTimeoutError))
+        expire(socket, socket.m_writer, "Postponing write timeout", AsyncSocket::WriteTimeoutError);
 }
