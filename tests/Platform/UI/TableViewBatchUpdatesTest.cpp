@@ -21,6 +21,14 @@ struct Counts : ui::TableViewDataSource {
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, IndexPath) override { return nullptr; }
 };
 
+// A change with one of its lists given.
+template<typename List> Batch::Update with(List Batch::Update::*member, List list)
+{
+    Batch::Update update;
+    update.*member = std::move(list);
+    return update;
+}
+
 ui::TableViewGeometry geometryOf(std::vector<int> rows)
 {
     auto table = ui::TableView::create();
@@ -57,11 +65,11 @@ TEST(TableViewBatchUpdatesTest, RowsMoveByOldDeletesAndNewInserts)
 
     // Counts that do not add up, rows out of range, sections that change.
     EXPECT_THROW(Batch::check(*update, old, 2, [](int) { return 7; }), core::Exception);
-    EXPECT_THROW(Batch::check({ { { 1, 6 } } }, old, 2, [](int s) { return s == 0 ? 2 : 5; }), core::Exception);
-    EXPECT_THROW(Batch::check({ {}, { { 1, 7 } } }, old, 2, [](int s) { return s == 0 ? 2 : 7; }), core::Exception);
-    EXPECT_FALSE(Batch::check({ {}, {}, {}, { 0 } }, old, 1, [](int) { return 6; }));
-    EXPECT_THROW(Batch::check({ {}, {}, {}, { 0 } }, old, 2, [](int) { return 6; }), core::Exception);
-    EXPECT_THROW(Batch::check({ {}, {}, {}, { 2 } }, old, 1, [](int) { return 6; }), core::Exception);
+    EXPECT_THROW(Batch::check(with(&Batch::Update::deleted, { { 1, 6 } }), old, 2, [](int s) { return s == 0 ? 2 : 5; }), core::Exception);
+    EXPECT_THROW(Batch::check(with(&Batch::Update::inserted, { { 1, 7 } }), old, 2, [](int s) { return s == 0 ? 2 : 7; }), core::Exception);
+    EXPECT_FALSE(Batch::check(with(&Batch::Update::deletedSections, { 0 }), old, 1, [](int) { return 6; }));
+    EXPECT_THROW(Batch::check(with(&Batch::Update::deletedSections, { 0 }), old, 2, [](int) { return 6; }), core::Exception);
+    EXPECT_THROW(Batch::check(with(&Batch::Update::deletedSections, { 2 }), old, 1, [](int) { return 6; }), core::Exception);
 }
 
 TEST(TableViewBatchUpdatesTest, AMoveShiftsTheRowsBetween)
