@@ -191,6 +191,10 @@ void BM_UploadInTurn(benchmark::State& state)
     if (!std::filesystem::exists(w.server->localPath("/Up/big.bin"))
         || std::filesystem::file_size(w.server->localPath("/Up/big.bin")) != uint64_t(FileSize))
         bench::wrongAnswer("the service holds no whole copy of the upload");
+    // The peers' post counts only if the service kept every byte of it too.
+    if (!std::filesystem::exists(w.server->localPath("/Up/peer.bin"))
+        || std::filesystem::file_size(w.server->localPath("/Up/peer.bin")) != uint64_t(FileSize))
+        bench::wrongAnswer("the service holds no whole copy of the peers' post");
     state.counters["peak_rss_growth_MiB"] = peakRSSMiB() - before;
     state.counters["ours_s"] = bench::median(ours);
     state.counters["peers_s"] = bench::median(peers);
