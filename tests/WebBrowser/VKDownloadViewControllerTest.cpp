@@ -249,7 +249,10 @@ TEST_F(VKDownloadViewControllerTest, EachDownloadAsksWhereToGo)
     ASSERT_EQ(started.size(), 1u);
     auto item = started[0];
     EXPECT_EQ(item->targetFolder(), documents());
-    // The folder list below shows it at once.
+    // The folder list below shows it at once, and still once the server's
+    // answer named it.
+    EXPECT_TRUE(folderList->indexPathOfResource(*item));
+    ASSERT_TRUE(waitFor([&] { return item->name() == "report.pdf"; }));
     EXPECT_TRUE(folderList->indexPathOfResource(*item));
     server->release("report");
     ASSERT_TRUE(waitForState(*item, VKNetworkStateDone));

@@ -219,10 +219,12 @@ void VKFolderListing::readChildren()
         if (!showHidden)
             std::erase_if(fresh, [](const VKFolderRow& row) { return row.name.starts_with('.'); });
     }
+    m_downloadPaths.clear();
     if (auto downloads = VKDownloadHooks::current()) {
         for (auto& download : downloads->downloadsForTargetFolder(m_folder->path())) {
             if (!download)
                 continue;
+            followDownload(download);
             VKFolderRow row = order.makeRow(std::move(download), false);
             if (showHidden || !row.name.starts_with('.'))
                 fresh.push_back(std::move(row));
@@ -379,6 +381,7 @@ bool VKFolderListing::contentSizeDidChange(const std::string& path)
 
 void VKFolderListing::drop()
 {
+    m_downloadPaths.clear();
     m_children.clear();
     m_childrenValid = false;
     m_searchRows.clear();
@@ -408,6 +411,8 @@ bool VKFolderListing::removeChild(const VKFileResource& resource)
 void VKFolderListing::insertChild(const std::shared_ptr<VKFileResource>& resource)
 {
     removeChild(*resource);
+    if (resource->isDownloadResource())
+        followDownload(resource);
     const VKFolderSorting& order = sorting();
     VKFolderRow row = order.makeRow(resource);
     if (m_childrenOrder != order.order()) {
@@ -442,6 +447,32 @@ void VKFolderListing::didEdit()
         rebuild(false);
     if (auto host = m_host.lock())
         host->listingDidChange();
+}
+
+void VKFolderListing::followDownload(const std::shared_ptr<VKFileResource>& download)
+{
+    if (m_downloadPaths.contains(download.get()))
+        return;
+    // The observation is this listing's own: its call never outlives it.
+    std::weak_ptr<VKFileResource> weak = download;
+    m_downloadPaths.emplace(download.get(), download->observeValueForKey("path", [this, weak] {
+        if (auto moved = weak.lock())
+            downloadDidMove(moved);
+    }));
+}
+
+void VKFolderListing::downloadDidMove(const std::shared_ptr<VKFileResource>& download)
+{
+    if (!listsChild(download))
+        return;
+    // Out of the folder (its folder moved), or under a hidden name: the row
+    // goes; else it takes its place under the new name.
+    std::string path = core::path::standardizingPath(download->path());
+    if (core::path::deletingLastPathComponent(path) != m_folderPath || isHiddenName(download->name()))
+        removeChild(*download);
+    else
+        insertChild(download);
+    didEdit();
 }
 
 void VKFolderListing::add(const std::shared_ptr<VKFileResource>& resource)

@@ -2,12 +2,14 @@
 
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
+#include "Platform/Core/Observation.h"
 
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class VKFileResource;
@@ -24,7 +26,9 @@ class VKFolderChangeFeed;
 // a rebuild reuses the keys of names it knew and sorts only the new ones)
 // and the section map (built on the first jump, dropped with every change of
 // the rows). A dropped child set still shows until the next rebuild, which
-// reuses its rows. Main thread only.
+// reuses its rows. A download's row follows its item's path: the name the
+// server gives it when its answer arrives, or a move out of the folder.
+// Main thread only.
 class VKFolderListing {
 public:
     // What a search lists: the matches of `text` among the folder's items
@@ -139,6 +143,9 @@ private:
     void reserveChildren(size_t more);
     // After an edit: the host follows unless a batch holds it.
     void didEdit();
+    // A download's row is keyed again when its item's path changes.
+    void followDownload(const std::shared_ptr<VKFileResource>& download);
+    void downloadDidMove(const std::shared_ptr<VKFileResource>& download);
     // Rebuilt when stale, then the host's view follows.
     void refresh();
 
@@ -159,4 +166,7 @@ private:
     size_t m_directoryReads = 0;
     size_t m_builds = 0;
     std::unique_ptr<VKFolderChangeFeed> m_changeFeed;
+    // The downloads' path observations, by item (those of rows gone are
+    // dropped at the next read).
+    std::unordered_map<const VKFileResource*, core::Observation> m_downloadPaths;
 };

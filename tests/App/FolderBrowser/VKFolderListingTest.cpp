@@ -4,9 +4,11 @@
 
 #include "App/FolderBrowser/VKFolderListing.h"
 
+#include "Downloads/VKDownloadFileResource.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/URLRequest.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Support/TestCase.h"
 
@@ -95,6 +97,25 @@ TEST_F(VKFolderListingTest, EditsAreMadeInPlaceAndABatchHoldsTheHost)
     listing->endUpdates();
     EXPECT_EQ(host->changes, 1);
     EXPECT_EQ(names(), (Strings { "bb.txt", "c.txt", "z.txt" }));
+    EXPECT_EQ(listing->directoryReadCount(), 1u);
+}
+
+TEST_F(VKFolderListingTest, ADownloadsRowFollowsItsItemsPath)
+{
+    // Listed under the address's name, then named by the server's answer:
+    // the row moves to its new place and is found by its new path.
+    auto download = VKDownloadFileResource::createWithRequest(
+        core::URLRequest(core::URL::parse("http://site.test/get/zz").value()), folder);
+    listing->count();
+    listing->add(download);
+    EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "c.txt", "zz" }));
+    download->updatePath(folder + "/bb.pdf");
+    EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "bb.pdf", "c.txt" }));
+    EXPECT_EQ(listing->indexOf(folder + "/bb.pdf"), 2u);
+    EXPECT_EQ(host->changes, 2);
+    // Its folder moved away: the row goes.
+    download->updatePath(makeFolder("Library/Documents/Other") + "/bb.pdf");
+    EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "c.txt" }));
     EXPECT_EQ(listing->directoryReadCount(), 1u);
 }
 
