@@ -1,56 +1,36 @@
 #include "Viewers/Document/VKDocumentViewController.h"
 
-#include "Viewers/Document/VKDocumentLinkHooks.h"
+#include "Viewers/Document/VKDocumentLinkSheet.h"
 #include "Viewers/Document/VKDocumentTitleView.h"
-#include "Viewers/Document/VKGoToPagePlaceholderView.h"
 #include "Viewers/Document/VKPageIndexView.h"
-#include "Viewers/Document/VKPageNumberOverlay.h"
+#include "Viewers/Document/VKReadingPlace.h"
 
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/LayoutConstants.h"
 #include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKRepeatButton.h"
-#include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/VKAppDelegateHooks.h"
-#include "Shell/VKApplication.h"
-#include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKFunctions.h"
-#include "Kit/VKGeometry.h"
 #include "Kit/VKImageOperationQueue.h"
-#include "Kit/URLAdditions.h"
-#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
-#include "Platform/Core/Log.h"
-#include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
-#include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
-#include "Platform/UI/Button.h"
 #include "Platform/UI/GestureRecognizer.h"
-#include "Platform/UI/ImageView.h"
-#include "Platform/UI/Images.h"
-#include "Platform/UI/Label.h"
-#include "Platform/UI/Layer.h"
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
-#include "Platform/UI/Pasteboard.h"
-#include "Platform/UI/TapGestureRecognizer.h"
-#include "Platform/UI/TextField.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
-#include "Downloads/VKDownloadManager.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <fmt/format.h>
 
 namespace {
 
@@ -64,50 +44,20 @@ bool defaultOn(std::string_view key)
 
 } // namespace
 
-std::shared_ptr<ui::Label> VKCreateInfoLabel(const gfx::Rect& frame, std::string_view text, unsigned autoresizingMask)
-{
-    auto label = ui::Label::create(frame, text);
-    label->setAutoresizingMask(autoresizingMask);
-    label->setFont(gfx::Font::boldSystemFont(18));
-    label->setTextColor(gfx::Color::white(1));
-    label->setShadowColor(gfx::Color::white(0));
-    label->setShadowOffset({ 0, 1 });
-    label->setBackgroundColor(gfx::Color::white(0.2f, 0.8f));
-    label->setTextAlignment(gfx::TextAlignment::Center);
-    label->layer().setCornerRadius(10);
-    return label;
-}
-
-unsigned VKPageNumberFromText(std::string_view text)
-{
-    unsigned long long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            break;
-        value = std::min<unsigned long long>(value * 10 + unsigned(c - '0'), INT_MAX);
-    }
-    return unsigned(value);
-}
-
 VKDocumentViewController::VKDocumentViewController() = default;
 
-VKDocumentViewController::~VKDocumentViewController()
-{
-    if (m_gotoPlaceholder)
-        m_gotoPlaceholder->setDocumentController(nullptr);
-}
+VKDocumentViewController::~VKDocumentViewController() = default;
 
 void VKDocumentViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
     const std::shared_ptr<VKViewerFolderHost>& folderController)
 {
     VKViewController::initWithResource(resource, folderController);
-    m_pageIndexEdgeInsets = {};
     m_pagingEdgeInsets = { 64, 0, 64, 0 };
     std::weak_ptr<VKDocumentViewController> weak = sharedAs<VKDocumentViewController>();
     m_overlaySettingObservation = core::UserDefaults::standard()->observe(PageNumberOverlayEnabledKey,
         [weak](const core::Value&) {
             if (auto self = weak.lock())
-                self->pageNumberOverlaySettingDidChange();
+                self->m_pageIndex.setNumberOverlayWanted(*self, defaultOn(PageNumberOverlayEnabledKey));
         });
 }
 
@@ -149,8 +99,8 @@ void VKDocumentViewController::setupNormalisedPageHeight()
     float screenfuls = screen.size.height / (size.height * screen.size.width / size.width);
     double height = std::min(1.0, double(screenfuls));
     m_normalisedPageHeight = std::isfinite(height) && height > 0 ? float(height) : 0;
-    if (m_pageIndexView)
-        m_pageIndexView->setPageCount(pageCount());
+    if (m_pageIndex.indexView())
+        m_pageIndex.indexView()->setPageCount(pageCount());
 }
 
 unsigned VKDocumentViewController::pageCount()
@@ -206,10 +156,7 @@ void VKDocumentViewController::currentOffsetDidChange()
         m_titleView->setPageCount(count);
         m_titleView->setPageIndexRange(currentPageIndexRange());
     }
-    if (m_pageNumberOverlay) {
-        m_pageNumberOverlay->setPageCount(count);
-        m_pageNumberOverlay->setPageNumber(currentPageNumber());
-    }
+    m_pageIndex.pagesDidChange(count, currentPageNumber());
     if (m_pageUpButton || m_pageDownButton) {
         gfx::Point offset = contentOffset();
         double limit = double(contentSize().height) - double(view()->bounds().height());
@@ -257,27 +204,8 @@ void VKDocumentViewController::flashVerticalScrollIndicator()
     ui::View* indicator = verticalScrollIndicator();
     if (!indicator || !indicator->superview())
         return;
-    gfx::Rect frame = indicator->frame();
-    gfx::Rect scroller = indicator->superview()->bounds();
-    double range = double(size.height) - scroller.height();
-    gfx::Rect target = frame;
-    if (range > 0) {
-        gfx::Rect visible = contentView() ? contentView()->bounds() : scroller;
-        float height = std::max(36.f, std::floor(visible.height() * visible.height() / size.height));
-        target.size.height = height;
-        target.origin.x = scroller.maxX() - frame.width() - 1;
-        indicator->setFrame(target);
-        float offsetY = contentOffset().y;
-        target.origin.y = float(offsetY + (offsetY / range) * (scroller.height() - height));
-    }
-    ui::ViewAnimation::begin();
-    indicator->setAlpha(1);
-    indicator->setFrame(target);
-    ui::ViewAnimation::commit();
-    ui::ViewAnimation::begin();
-    ui::ViewAnimation::setDelay(1.0);
-    indicator->setAlpha(0);
-    ui::ViewAnimation::commit();
+    gfx::Rect visible = contentView() ? contentView()->bounds() : indicator->superview()->bounds();
+    VKScrollSigns::flashIndicator(*indicator, size, visible, contentOffset().y);
 }
 
 void VKDocumentViewController::scrollToHome()
@@ -358,23 +286,7 @@ void VKDocumentViewController::indicateSearchRotation(int direction)
 
 void VKDocumentViewController::indicateSearchImage(const std::string& name)
 {
-    auto image = ui::Images::imageNamed(name);
-    if (!m_searchIndicationView) {
-        m_searchIndicationView = ui::ImageView::create(image);
-        m_searchIndicationView->setUserInteractionEnabled(false);
-        view()->addSubview(m_searchIndicationView);
-    } else {
-        m_searchIndicationView->setImage(image);
-        view()->bringSubviewToFront(m_searchIndicationView.get());
-    }
-    m_searchIndicationView->sizeToFit();
-    gfx::Rect own(gfx::Point(), m_searchIndicationView->bounds().size);
-    m_searchIndicationView->setFrame(VKRectCenteredRectInRect(own, view()->bounds()));
-    m_searchIndicationView->setAlpha(1);
-    ui::ViewAnimation::begin("VKIndicateSearchImageFade");
-    ui::ViewAnimation::setDuration(SearchImageFadeDuration);
-    m_searchIndicationView->setAlpha(0);
-    ui::ViewAnimation::commit();
+    m_scrollSigns.showImage(*view(), name);
 }
 
 // Page buttons.
@@ -422,8 +334,8 @@ void VKDocumentViewController::contentLoadDidSucceed()
         setupNormalisedPageHeight();
     if (pageCount() >= 2) {
         if (defaultOn(PageNumberOverlayEnabledKey))
-            addPageNumberOverlay();
-        addPageIndexOverlay();
+            m_pageIndex.addNumberOverlay(*this);
+        m_pageIndex.addIndex(*this, VKViewController::isUIHidden());
     }
     currentOffsetDidChange();
     std::weak_ptr<VKDocumentViewController> weak = sharedAs<VKDocumentViewController>();
@@ -443,29 +355,12 @@ void VKDocumentViewController::contentLoadDidSucceed()
 
 void VKDocumentViewController::loadPersistentState()
 {
-    if (!resource() || !contentView())
-        return;
-    auto settings = VKFileSettingsManager::defaultManager();
-    const std::string& path = resource()->path();
-    float zoom = settings->contentZoomForFile(path);
-    if (zoom != 0)
-        setContentZoom(zoom);
-    scrollToNormalisedOffset({ settings->contentInsetForFile(path), settings->contentOffsetForFile(path) }, false, true);
+    VKReadingPlace::restore(*this);
 }
 
 void VKDocumentViewController::storePersistentState()
 {
-    if (!resource() || !contentView() || !core::fs::exists(resource()->path()))
-        return;
-    auto settings = VKFileSettingsManager::defaultManager();
-    const std::string& path = resource()->path();
-    gfx::Point normalised = normalisedOffset();
-    if (!settings->setContentOffset(normalised.y, path))
-        core::log("Warning, setContentOffset failed: {}", path);
-    if (!settings->setContentInset(normalised.x, path))
-        core::log("Warning, setContentInset failed: {}", path);
-    if (!settings->setContentZoom(contentZoom(), path))
-        core::log("Warning, setContentZoom failed: {}", path);
+    VKReadingPlace::store(*this);
 }
 
 void VKDocumentViewController::bookmarksController(ui::ViewController&, const core::Value& bookmark)
@@ -480,30 +375,16 @@ void VKDocumentViewController::bookmarksController(ui::ViewController&, const co
 
 bool VKDocumentViewController::isUIHidden() const
 {
-    if (m_pageIndexView)
-        return m_pageIndexView->alpha() == 0;
+    if (m_pageIndex.indexView())
+        return m_pageIndex.indexView()->alpha() == 0;
     return VKViewController::isUIHidden();
 }
 
 void VKDocumentViewController::setUIHidden(bool hidden, bool animated)
 {
-    if (m_pageIndexView) {
-        if (isUIHidden() && m_pageIndexView->alpha() == 1.0f) {
-            hidePageIndexOverlayAnimated(true);
-            VKViewController::setUIHidden(true, false);
-            return;
-        }
-        if (m_pageIndexView->isHighlighted()) {
-            if (!hidden && m_pageNumberOverlay)
-                m_pageNumberOverlay->fadeOut(true, false);
-        } else if (hidden) {
-            m_pageIndexView->fadeOut(true, true);
-        } else {
-            if (!m_pageIndexSuppressed)
-                m_pageIndexView->fadeOut(false, true);
-            if (m_pageNumberOverlay)
-                m_pageNumberOverlay->fadeOut(true, false);
-        }
+    if (m_pageIndex.followBars(hidden, m_pageIndex.indexView() && isUIHidden())) {
+        VKViewController::setUIHidden(true, false);
+        return;
     }
     VKViewController::setUIHidden(hidden, animated);
 }
@@ -511,43 +392,6 @@ void VKDocumentViewController::setUIHidden(bool hidden, bool animated)
 bool VKDocumentViewController::shouldSingleTapHideUI() const
 {
     return !m_blockTapHidesUI && VKViewController::shouldSingleTapHideUI();
-}
-
-void VKDocumentViewController::addPageIndexOverlay()
-{
-    if (m_pageIndexView || !contentView())
-        return;
-    m_pageIndexView = VKPageIndexView::create();
-    m_pageIndexView->setPageCount(pageCount());
-    if (m_pageIndexSuppressed || VKViewController::isUIHidden())
-        m_pageIndexView->fadeOut(true, false);
-    contentView()->addSubview(m_pageIndexView);
-    m_pageIndexView->setFrame(pageIndexViewFrame());
-    std::weak_ptr<VKDocumentViewController> weak = sharedAs<VKDocumentViewController>();
-    auto self = shared_from_this();
-    m_pageIndexView->addTarget(self, "handlePageIndexViewControlEvent",
-        [weak](ui::Control&, const ui::Event*) {
-            if (auto controller = weak.lock())
-                controller->handlePageIndexViewControlEvent();
-        },
-        ui::Control::TouchDown | ui::Control::TouchUpInside | ui::Control::TouchUpOutside | ui::Control::TouchCancel);
-    m_pageIndexView->addTarget(self, "pageIndexValueDidChange",
-        [weak](ui::Control&, const ui::Event*) {
-            if (auto controller = weak.lock())
-                controller->pageIndexValueDidChange();
-        },
-        ui::Control::ValueChanged);
-}
-
-gfx::Rect VKDocumentViewController::pageIndexViewFrame()
-{
-    gfx::Rect b = view()->bounds();
-    float width = m_pageIndexView ? m_pageIndexView->frame().width() : VKPageIndexView::Width;
-    gfx::EdgeInsets insets = m_pageIndexEdgeInsets;
-    if (insets == gfx::EdgeInsets() && wantsFullScreenLayout())
-        insets = barInsets();
-    float y = b.minY() + 5 + insets.top;
-    return gfx::Rect(b.maxX() - width - 2 - insets.right, y, width, b.maxY() - 5 - insets.bottom - y);
 }
 
 gfx::EdgeInsets VKDocumentViewController::barInsets()
@@ -567,180 +411,57 @@ gfx::EdgeInsets VKDocumentViewController::barInsets()
     return insets;
 }
 
-void VKDocumentViewController::handlePageIndexViewControlEvent()
-{
-    bool tracking = m_pageIndexView->isTracking();
-    m_blockTapHidesUI = tracking;
-    if (tracking) {
-        if (m_pageNumberOverlay)
-            m_pageNumberOverlay->fadeOut(false, false);
-        setUIHidden(true, false);
-    } else {
-        if (m_pageNumberOverlay)
-            m_pageNumberOverlay->fadeOut(true, true, VKUIHideDelay);
-        m_pageIndexView->fadeOut(true, true);
-    }
-}
-
-void VKDocumentViewController::pageIndexValueDidChange()
-{
-    scrollToNormalisedOffset({ normalisedOffset().x, m_pageIndexView->value() }, false, false);
-}
-
 void VKDocumentViewController::setPageIndexViewSuppressed(bool suppressed)
 {
-    m_pageIndexSuppressed = suppressed;
-    if (!m_pageIndexView)
-        return;
-    if (suppressed)
-        m_pageIndexView->fadeOut(true, true);
-    else if (!VKViewController::isUIHidden())
-        m_pageIndexView->fadeOut(false, true);
+    m_pageIndex.setSuppressed(suppressed, VKViewController::isUIHidden());
 }
 
 void VKDocumentViewController::setPageIndexEdgeInsets(gfx::EdgeInsets insets)
 {
-    m_pageIndexEdgeInsets = insets;
-    if (m_pageIndexView)
-        m_pageIndexView->setFrame(pageIndexViewFrame());
-}
-
-void VKDocumentViewController::hidePageIndexOverlayAnimated(bool animated)
-{
-    if (m_pageIndexView)
-        m_pageIndexView->fadeOut(true, animated);
-    if (m_pageNumberOverlay)
-        m_pageNumberOverlay->fadeOut(true, animated);
-}
-
-void VKDocumentViewController::addPageNumberOverlay()
-{
-    if (m_pageNumberOverlay || !contentView())
-        return;
-    m_pageNumberOverlay = VKPageNumberOverlay::create(gfx::Rect(6, 6, 78, 34));
-    m_pageNumberOverlay->setAlpha(0);
-    m_pageNumberOverlay->setPageCount(pageCount());
-    m_pageNumberOverlay->setPageNumber(currentPageNumber());
-    contentView()->addSubview(m_pageNumberOverlay);
-}
-
-void VKDocumentViewController::removePageNumberOverlay()
-{
-    if (!m_pageNumberOverlay)
-        return;
-    m_pageNumberOverlay->removeFromSuperview();
-    m_pageNumberOverlay.reset();
-}
-
-void VKDocumentViewController::pageNumberOverlaySettingDidChange()
-{
-    if (defaultOn(PageNumberOverlayEnabledKey) && pageCount() >= 2)
-        addPageNumberOverlay();
-    else
-        removePageNumberOverlay();
+    m_pageIndex.setEdgeInsets(*this, insets);
 }
 
 // The go-to-page bar.
 
 void VKDocumentViewController::showGotoPageController()
 {
-    if (!contentView() || m_gotoSearchBar || !navigationController())
-        return;
-    unsigned count = pageCount();
-    std::string placeholder = count < 2 ? core::localized("Go to page")
-                                        : fmt::format("{} of {}", currentPageNumber(), count);
-    ui::NavigationBar& bar = navigationController()->navigationBar();
-    m_gotoSearchBar = ui::SearchBar::create(bar.bounds());
-    m_gotoSearchBar->setDelegate(std::dynamic_pointer_cast<ui::SearchBarDelegate>(shared_from_this()));
-    m_gotoSearchBar->setBarStyle(ui::NavigationBar::Style::BlackTranslucent);
-    // The whole bar at every width (the window turned or resized under it).
-    m_gotoSearchBar->setAutoresizingMask(ui::View::FlexibleWidth);
-    ui::TextField& field = m_gotoSearchBar->textField();
-    field.setKeyboardType(ui::TextField::KeyboardType::NumberPad);
-    field.setAutocapitalizationType(ui::TextField::AutocapitalizationType::None);
-    field.setAutocorrectionType(ui::TextField::AutocorrectionType::No);
-    m_gotoSearchBar->setShowsCancelButton(true);
-    m_gotoSearchBar->setPlaceholder(placeholder);
-    bar.addSubview(m_gotoSearchBar);
-    if (bar.topItem())
-        bar.topItem()->setHidesBackButton(true, false);
-    singleTapGestureRecognizer()->setEnabled(false);
-    m_gotoPlaceholder = VKGoToPagePlaceholderView::create(contentView()->bounds(), this);
-    contentView()->addSubview(m_gotoPlaceholder);
-    m_gotoSearchBar->cancelButton().setTitle(core::localized("Go"), ui::Control::Normal);
-    m_gotoSearchBar->becomeFirstResponder();
-}
-
-void VKDocumentViewController::cancelButtonClicked(ui::SearchBar& bar)
-{
-    if (&bar == m_gotoSearchBar.get())
-        gotoSearchBarDone(bar);
-}
-
-void VKDocumentViewController::searchButtonClicked(ui::SearchBar& bar)
-{
-    if (&bar == m_gotoSearchBar.get())
-        gotoSearchBarDone(bar);
-}
-
-void VKDocumentViewController::gotoSearchBarDone(ui::SearchBar& bar)
-{
-    std::string text = bar.text();
-    removeGotoSearchBar();
-    if (!text.empty())
-        gotoPageNumber(std::max(1u, VKPageNumberFromText(text)));
-    setUIHiddenAfterDelay(true, VKUIHideDelay);
+    if (!m_gotoBar)
+        m_gotoBar = std::make_shared<VKGoToPageBar>(sharedAs<VKDocumentViewController>());
+    m_gotoBar->show();
 }
 
 void VKDocumentViewController::removeGotoSearchBar()
 {
-    if (!m_gotoSearchBar)
-        return;
-    m_gotoSearchBar->resignFirstResponder();
-    auto bar = std::move(m_gotoSearchBar);
-    auto placeholder = std::move(m_gotoPlaceholder);
-    if (placeholder)
-        placeholder->setDocumentController(nullptr);
-    core::RunLoop::main().performAfter(0, [bar, placeholder] {
-        bar->removeFromSuperview();
-        if (placeholder)
-            placeholder->removeFromSuperview();
-    });
-    singleTapGestureRecognizer()->setEnabled(true);
-    if (navigationController() && navigationController()->navigationBar().topItem())
-        navigationController()->navigationBar().topItem()->setHidesBackButton(false, false);
+    if (m_gotoBar)
+        m_gotoBar->remove();
 }
 
 bool VKDocumentViewController::isSearchBarActive() const
 {
-    return m_gotoSearchBar && m_gotoSearchBar->textField().isFirstResponder();
+    return m_gotoBar && m_gotoBar->isActive();
 }
 
 void VKDocumentViewController::cancelCurrentSearch()
 {
-    std::weak_ptr<VKDocumentViewController> weak = sharedAs<VKDocumentViewController>();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto self = weak.lock())
-            self->removeGotoSearchBar();
-    });
+    if (m_gotoBar)
+        m_gotoBar->removeSoon();
+}
+
+ui::SearchBar* VKDocumentViewController::gotoSearchBar() const
+{
+    return m_gotoBar ? m_gotoBar->bar() : nullptr;
+}
+
+void VKDocumentViewController::cancelButtonClicked(ui::SearchBar& bar)
+{
+    if (m_gotoBar)
+        m_gotoBar->cancelButtonClicked(bar);
 }
 
 void VKDocumentViewController::gotoPageNumber(unsigned page)
 {
     double y = (double(page) - 1) * double(m_normalisedPageHeight);
     scrollToNormalisedOffset({ normalisedOffset().x, float(y) }, false, true);
-}
-
-void VKDocumentViewController::textDidBeginEditing(ui::SearchBar&)
-{
-    view()->setBackgroundColor(gfx::Color::white(0, 0.3f));
-    m_blockTapHidesUI = true;
-}
-
-void VKDocumentViewController::textDidEndEditing(ui::SearchBar&)
-{
-    view()->setBackgroundColor(gfx::Color());
-    m_blockTapHidesUI = false;
 }
 
 // Toolbar and sheets.
@@ -793,153 +514,30 @@ void VKDocumentViewController::addButtonsToActionSheet(VKActionSheet& sheet)
 
 void VKDocumentViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag)
 {
-    const core::Value& info = sheet.userInfo();
-    std::optional<core::URL> url = info.isString() ? core::URL::parse(info.toString()) : std::nullopt;
-    if (!url && (tag == OpenLinkButtonTag || tag == DownloadLinkButtonTag || tag == CopyLinkButtonTag))
-        return;
-    core::URLRequest request(url.value_or(core::URL()));
-    switch (tag) {
-    case GoToPageButtonTag:
+    if (tag == GoToPageButtonTag)
         showGotoPageController();
-        return;
-    case OpenLinkButtonTag:
-        openLink(request);
-        return;
-    case DownloadLinkButtonTag:
-        downloadLink(request);
-        return;
-    case CopyLinkButtonTag:
-        ui::Pasteboard::general()->setURL(request.url());
-        return;
-    default:
+    else if (!VKDocumentLinkSheet::answer(*this, sheet, tag))
         VKViewController::actionSheetClickedButtonWithTag(sheet, tag);
-    }
-}
-
-std::string VKDocumentViewController::linkTargetFolder() const
-{
-    if (folderController())
-        if (auto folder = folderController()->folderResource())
-            return folder->path();
-    // A viewer opened without a folder screen downloads beside its file.
-    return resource() ? core::path::deletingLastPathComponent(resource()->path()) : std::string();
-}
-
-void VKDocumentViewController::openLink(const core::URLRequest& request)
-{
-    auto application = VKApplication::sharedApplication();
-    if (isAppleRegisteredURL(request.url())) {
-        if (application)
-            application->openURLNoChecks(request.url());
-        return;
-    }
-    auto hooks = VKDocumentLinkHooks::current();
-    if (hooks && navigationController()) {
-        hooks->openLinkInBrowser(request, linkTargetFolder(), *navigationController());
-        return;
-    }
-    core::log("Opening link outside the application: {}", request.url().absoluteString());
-    if (application)
-        application->openURLNoChecks(request.url());
-}
-
-void VKDocumentViewController::downloadLink(const core::URLRequest& request)
-{
-    std::string folder = linkTargetFolder();
-    if (!folder.empty())
-        VKDownloadManager::sharedManager()->startWebDownloadWithRequest(request, folder);
 }
 
 void VKDocumentViewController::handleOpenEventForURLRequest(const core::URLRequest& request)
 {
-    const core::URL& url = request.url();
-    std::string scheme = url.scheme();
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (scheme == "tel") {
-        if (auto application = VKApplication::sharedApplication())
-            application->openURLNoChecks(url);
-        return;
-    }
-    auto sheet = VKActionSheet::create(url.absoluteString(),
-        std::dynamic_pointer_cast<ui::ActionSheetDelegate>(shared_from_this()));
-    sheet->setTag(LinkActionSheetTag);
-    sheet->setUserInfo(core::Value(url.absoluteString()));
-    sheet->addButtonWithTitle(core::localized("Open"), OpenLinkButtonTag);
-    sheet->addButtonWithTitle(core::localized("Copy"), CopyLinkButtonTag);
-    if (!core::path::pathExtension(url.path()).empty() && !isAppleRegisteredURL(url))
-        sheet->addButtonWithTitle(core::localized("Download"), DownloadLinkButtonTag);
-    sheet->setCancelButtonIndex(sheet->addButton(core::localized("Cancel")));
-    showActionSheet(*this, *sheet, view());
+    VKDocumentLinkSheet::offer(*this, request);
 }
 
 // The paging help.
 
 bool VKDocumentViewController::pagingGestureInfoVisible() const
 {
-    auto view = m_pagingGestureInfoView.lock();
-    return view && !view->isHidden();
+    return m_pagingHelp.isVisible();
 }
 
 void VKDocumentViewController::setPagingGestureInfoVisible(bool visible)
 {
-    auto existing = m_pagingGestureInfoView.lock();
-    if (existing && !visible) {
-        ui::ViewAnimation::begin();
-        ui::ViewAnimation::setDuration(1.0);
-        existing->setAlpha(0);
-        ui::ViewAnimation::commit();
-        std::weak_ptr<ui::View> weakView = existing;
-        core::RunLoop::main().performAfter(1.0, [weakView] {
-            if (auto view = weakView.lock())
-                view->removeFromSuperview();
-        });
-        m_pagingGestureInfoView.reset();
-        return;
-    }
-    if (existing || !visible)
-        return;
-    auto help = ui::View::create(view()->bounds().insetBy(5, 5));
-    help->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
-    gfx::Rect h = help->bounds();
-    std::string first;
-    float margin;
-    if (documentViewLayout() == 1) {
-        help->addSubview(VKCreateInfoLabel(gfx::Rect(0, 0, h.width(), 50), core::localized("Tap this region to page up"),
-            ui::View::FlexibleWidth | ui::View::FlexibleBottomMargin));
-        help->addSubview(VKCreateInfoLabel(gfx::Rect(0, h.maxY() - 50, h.width(), 50),
-            core::localized("Tap this region to page down"), ui::View::FlexibleWidth | ui::View::FlexibleTopMargin));
-        first = core::localized("Use the paging gesture regions to page up and down whilst reading a document.");
-        margin = 50;
-    } else {
-        help->addSubview(VKCreateInfoLabel(gfx::Rect(0, 0, 30, h.height()), "",
-            ui::View::FlexibleRightMargin | ui::View::FlexibleHeight));
-        help->addSubview(VKCreateInfoLabel(gfx::Rect(h.maxX() - 30, 0, 30, h.height()), "",
-            ui::View::FlexibleLeftMargin | ui::View::FlexibleHeight));
-        first = core::localized("Use the paging gesture regions to page left and right whilst reading a document.");
-        margin = 60;
-    }
-    std::string message = fmt::format("{} {}", first,
-        core::localized("Tapping anywhere else displays the toolbars as normal.\n\nThis feature can be switched off in settings."));
-    gfx::Font font = gfx::Font::boldSystemFont(15);
-    float width = std::max(0.f, std::min(h.width() - 2 * margin, 300.f));
-    gfx::Size size = gfx::textEngine()->sizeOfString(message, font, { width, h.height() }, gfx::LineBreakMode::WordWrap);
-    unsigned flexible = ui::View::FlexibleLeftMargin | ui::View::FlexibleRightMargin | ui::View::FlexibleTopMargin
-        | ui::View::FlexibleBottomMargin;
-    gfx::Rect frame(std::floor((h.width() - size.width) * 0.5f), std::floor((h.height() - size.height) * 0.5f),
-        size.width, size.height);
-    auto label = VKCreateInfoLabel(frame, message, flexible);
-    label->setFont(font);
-    label->setNumberOfLines(10);
-    auto backdrop = ui::View::create(frame.insetBy(-15, -15));
-    backdrop->setAutoresizingMask(flexible);
-    backdrop->setBackgroundColor(label->backgroundColor());
-    backdrop->layer().setCornerRadius(10);
-    label->setBackgroundColor(gfx::Color());
-    help->addSubview(backdrop);
-    help->addSubview(label);
-    view()->addSubview(help);
-    m_pagingGestureInfoView = help;
-    setUIHiddenAfterDelay(true, 0.5);
+    if (!visible)
+        m_pagingHelp.hide();
+    else if (m_pagingHelp.show(*view(), documentViewLayout() == 1))
+        setUIHiddenAfterDelay(true, 0.5);
 }
 
 // Life cycle.
@@ -985,16 +583,15 @@ void VKDocumentViewController::viewWillDisappear(bool animated)
 
 void VKDocumentViewController::viewDidUnload()
 {
-    m_searchIndicationView.reset();
-    m_pagingGestureInfoView.reset();
+    m_scrollSigns.forget();
+    m_pagingHelp.forget();
     VKViewController::viewDidUnload();
 }
 
 void VKDocumentViewController::willRotate(ui::Orientation orientation, double duration)
 {
     m_rotationContentOffset = normalisedOffset();
-    if (m_pageIndexView)
-        m_pageIndexView->setHidden(true);
+    m_pageIndex.willRotate();
     VKViewController::willRotate(orientation, duration);
 }
 
@@ -1006,16 +603,13 @@ void VKDocumentViewController::didRotate(ui::Orientation fromOrientation)
         m_titleView->sizeToFit();
         m_titleView->setNeedsLayout();
     }
-    if (m_pageIndexView) {
-        m_pageIndexView->setHidden(m_pageIndexSuppressed);
-        m_pageIndexView->setFrame(pageIndexViewFrame());
-    }
+    m_pageIndex.didRotate(*this);
     scrollToNormalisedOffset(m_rotationContentOffset, false, false);
 }
 
 bool VKDocumentViewController::shouldAutorotate(ui::Orientation orientation)
 {
-    if (m_gotoSearchBar)
+    if (gotoSearchBar())
         return orientation == interfaceOrientation();
     return VKViewController::shouldAutorotate(orientation);
 }

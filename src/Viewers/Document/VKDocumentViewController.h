@@ -14,36 +14,32 @@
 // and setupNormalisedPageHeight / currentOffsetDidChange when the size or the
 // offset changes (never while loading).
 
+//
+// Its parts: the page index and the bubble (VKDocumentPageIndex), the
+// go-to-page bar (VKGoToPageBar), the link sheet (VKDocumentLinkSheet), the
+// paging help (VKPagingHelp) and the end signs and flashed indicator
+// (VKScrollSigns).
+
 #include "App/Viewers/VKViewController.h"
+#include "Viewers/Document/VKDocumentPageIndex.h"
+#include "Viewers/Document/VKGoToPageBar.h"
 #include "Viewers/Document/VKPageText.h"
+#include "Viewers/Document/VKPagingHelp.h"
+#include "Viewers/Document/VKScrollSigns.h"
 
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/URLRequest.h"
-#include "Platform/UI/SearchBar.h"
 
 #include <memory>
 
 namespace ui {
-class Button;
 class ImageView;
-class Label;
 class View;
 } // namespace ui
 class VKDocumentTitleView;
-class VKGoToPagePlaceholderView;
-class VKPageIndexView;
-class VKPageNumberOverlay;
 class VKRepeatButton;
 
-// The label style of the paging help: bold 18 white on a translucent dark
-// rounded backdrop.
-std::shared_ptr<ui::Label> VKCreateInfoLabel(const gfx::Rect& frame, std::string_view text, unsigned autoresizingMask);
-
-// The page number typed into the go-to-page bar: its leading ASCII digits,
-// saturating at 2,147,483,647; 0 when there are none.
-unsigned VKPageNumberFromText(std::string_view text);
-
-class VKDocumentViewController : public VKViewController, public ui::SearchBarDelegate {
+class VKDocumentViewController : public VKViewController {
 public:
     enum PagingDirection { None = 0, Up = 1, Down = 2, Left = 3, Right = 4 };
     // Tags of the frame's sheet entries and of the link sheet.
@@ -56,7 +52,6 @@ public:
     static constexpr const char* PagingGestureEnabledKey = "VKPagingGestureEnabled";
     static constexpr const char* PageNumberOverlayEnabledKey = "VKPageNumberOverlayEnabled";
     static constexpr float PagingOverlap = 20;
-    static constexpr double SearchImageFadeDuration = 0.75;
 
     VKDocumentViewController();
     ~VKDocumentViewController() override;
@@ -103,7 +98,7 @@ public:
     void indicateSearchTruncation(int direction);
     void indicateSearchRotation(int direction);
     void indicateSearchImage(const std::string& name);
-    ui::ImageView* searchIndicationView() const { return m_searchIndicationView.get(); }
+    ui::ImageView* searchIndicationView() const { return m_scrollSigns.imageView(); }
 
     // Page-up and page-down buttons a viewer may install.
     void setPageButtons(std::shared_ptr<VKRepeatButton> up, std::shared_ptr<VKRepeatButton> down);
@@ -122,38 +117,29 @@ public:
     void setUIHidden(bool hidden, bool animated) override;
     bool shouldSingleTapHideUI() const override;
     bool blocksTapHidingUI() const { return m_blockTapHidesUI; }
+    void setBlocksTapHidingUI(bool block) { m_blockTapHidesUI = block; }
 
-    VKPageIndexView* pageIndexView() const { return m_pageIndexView.get(); }
-    VKPageNumberOverlay* pageNumberOverlay() const { return m_pageNumberOverlay.get(); }
+    VKPageIndexView* pageIndexView() const { return m_pageIndex.indexView(); }
+    VKPageNumberOverlay* pageNumberOverlay() const { return m_pageIndex.numberOverlay(); }
     VKDocumentTitleView* titleView() const { return m_titleView.get(); }
-    void addPageIndexOverlay();
-    void addPageNumberOverlay();
-    void removePageNumberOverlay();
-    void hidePageIndexOverlayAnimated(bool animated);
-    gfx::Rect pageIndexViewFrame();
     // What the bars (and the status bar, where the view lies under it)
     // cover of a full-screen view while they show; nothing without a
     // navigation controller.
     gfx::EdgeInsets barInsets();
-    bool pageIndexViewSuppressed() const { return m_pageIndexSuppressed; }
+    bool pageIndexViewSuppressed() const { return m_pageIndex.isSuppressed(); }
     void setPageIndexViewSuppressed(bool suppressed);
-    gfx::EdgeInsets pageIndexEdgeInsets() const { return m_pageIndexEdgeInsets; }
     virtual void setPageIndexEdgeInsets(gfx::EdgeInsets insets);
 
     // The go-to-page bar.
     void showGotoPageController();
-    void gotoSearchBarDone(ui::SearchBar& bar);
     void removeGotoSearchBar();
     bool isSearchBarActive() const;
+    // Removes the bar on the next pass of the main loop.
     void cancelCurrentSearch();
     virtual void gotoPageNumber(unsigned page);
-    ui::SearchBar* gotoSearchBar() const { return m_gotoSearchBar.get(); }
-    VKGoToPagePlaceholderView* gotoPlaceholderView() const { return m_gotoPlaceholder.get(); }
-    // "Go", and Return in the field, go to the page.
-    void cancelButtonClicked(ui::SearchBar& bar) override;
-    void searchButtonClicked(ui::SearchBar& bar) override;
-    void textDidBeginEditing(ui::SearchBar& bar) override;
-    void textDidEndEditing(ui::SearchBar& bar) override;
+    ui::SearchBar* gotoSearchBar() const;
+    // As "Go".
+    void cancelButtonClicked(ui::SearchBar& bar);
 
     // Toolbar, sheets, links and the paging help.
     std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;
@@ -164,7 +150,7 @@ public:
     void handleOpenEventForURLRequest(const core::URLRequest& request);
     bool pagingGestureInfoVisible() const;
     void setPagingGestureInfoVisible(bool visible);
-    ui::View* pagingGestureInfoView() const { return m_pagingGestureInfoView.lock().get(); }
+    ui::View* pagingGestureInfoView() const { return m_pagingHelp.view(); }
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
@@ -180,27 +166,16 @@ protected:
     void singleTapGestureRecognized(ui::GestureRecognizer& recognizer) override;
 
 private:
-    void handlePageIndexViewControlEvent();
-    void pageIndexValueDidChange();
-    void pageNumberOverlaySettingDidChange();
-    void openLink(const core::URLRequest& request);
-    void downloadLink(const core::URLRequest& request);
-    std::string linkTargetFolder() const;
-
-    std::shared_ptr<ui::SearchBar> m_gotoSearchBar;
-    std::shared_ptr<VKGoToPagePlaceholderView> m_gotoPlaceholder;
     std::shared_ptr<VKRepeatButton> m_pageUpButton;
     std::shared_ptr<VKRepeatButton> m_pageDownButton;
     float m_normalisedPageHeight = 0;
     gfx::Point m_rotationContentOffset;
-    std::shared_ptr<VKPageIndexView> m_pageIndexView;
-    std::shared_ptr<VKPageNumberOverlay> m_pageNumberOverlay;
-    gfx::EdgeInsets m_pageIndexEdgeInsets;
+    VKDocumentPageIndex m_pageIndex;
+    std::shared_ptr<VKGoToPageBar> m_gotoBar;
+    VKPagingHelp m_pagingHelp;
+    VKScrollSigns m_scrollSigns;
     bool m_blockTapHidesUI = false;
-    bool m_pageIndexSuppressed = false;
-    std::shared_ptr<ui::ImageView> m_searchIndicationView;
     gfx::EdgeInsets m_pagingEdgeInsets { 64, 0, 64, 0 };
-    std::weak_ptr<ui::View> m_pagingGestureInfoView;
     std::shared_ptr<VKDocumentTitleView> m_titleView;
     core::Observation m_overlaySettingObservation;
 };

@@ -1,0 +1,140 @@
+#include "Viewers/Document/VKGoToPageBar.h"
+
+#include "Viewers/Document/VKDocumentViewController.h"
+#include "Viewers/Document/VKGoToPagePlaceholderView.h"
+
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/TapGestureRecognizer.h"
+#include "Platform/UI/TextField.h"
+
+#include <algorithm>
+#include <climits>
+#include <fmt/format.h>
+
+unsigned VKPageNumberFromText(std::string_view text)
+{
+    unsigned long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            break;
+        value = std::min<unsigned long long>(value * 10 + unsigned(c - '0'), INT_MAX);
+    }
+    return unsigned(value);
+}
+
+VKGoToPageBar::~VKGoToPageBar()
+{
+    if (m_placeholder)
+        m_placeholder->setDocumentController(nullptr);
+}
+
+void VKGoToPageBar::show()
+{
+    auto viewer = m_viewer.lock();
+    if (!viewer || !viewer->contentView() || m_bar || !viewer->navigationController())
+        return;
+    unsigned count = viewer->pageCount();
+    std::string placeholder = count < 2 ? core::localized("Go to page")
+                                        : fmt::format("{} of {}", viewer->currentPageNumber(), count);
+    ui::NavigationBar& bar = viewer->navigationController()->navigationBar();
+    m_bar = ui::SearchBar::create(bar.bounds());
+    m_bar->setDelegate(std::static_pointer_cast<ui::SearchBarDelegate>(shared_from_this()));
+    m_bar->setBarStyle(ui::NavigationBar::Style::BlackTranslucent);
+    // The whole bar at every width (the window turned or resized under it).
+    m_bar->setAutoresizingMask(ui::View::FlexibleWidth);
+    ui::TextField& field = m_bar->textField();
+    field.setKeyboardType(ui::TextField::KeyboardType::NumberPad);
+    field.setAutocapitalizationType(ui::TextField::AutocapitalizationType::None);
+    field.setAutocorrectionType(ui::TextField::AutocorrectionType::No);
+    m_bar->setShowsCancelButton(true);
+    m_bar->setPlaceholder(placeholder);
+    bar.addSubview(m_bar);
+    if (bar.topItem())
+        bar.topItem()->setHidesBackButton(true, false);
+    viewer->singleTapGestureRecognizer()->setEnabled(false);
+    m_placeholder = VKGoToPagePlaceholderView::create(viewer->contentView()->bounds(), viewer.get());
+    viewer->contentView()->addSubview(m_placeholder);
+    m_bar->cancelButton().setTitle(core::localized("Go"), ui::Control::Normal);
+    m_bar->becomeFirstResponder();
+}
+
+void VKGoToPageBar::cancelButtonClicked(ui::SearchBar& bar)
+{
+    if (&bar == m_bar.get())
+        done(bar);
+}
+
+void VKGoToPageBar::searchButtonClicked(ui::SearchBar& bar)
+{
+    if (&bar == m_bar.get())
+        done(bar);
+}
+
+void VKGoToPageBar::done(ui::SearchBar& bar)
+{
+    std::string text = bar.text();
+    remove();
+    auto viewer = m_viewer.lock();
+    if (!viewer)
+        return;
+    if (!text.empty())
+        viewer->gotoPageNumber(std::max(1u, VKPageNumberFromText(text)));
+    viewer->setUIHiddenAfterDelay(true, VKUIHideDelay);
+}
+
+void VKGoToPageBar::remove()
+{
+    if (!m_bar)
+        return;
+    m_bar->resignFirstResponder();
+    auto bar = std::move(m_bar);
+    auto placeholder = std::move(m_placeholder);
+    if (placeholder)
+        placeholder->setDocumentController(nullptr);
+    core::RunLoop::main().performAfter(0, [bar, placeholder] {
+        bar->removeFromSuperview();
+        if (placeholder)
+            placeholder->removeFromSuperview();
+    });
+    auto viewer = m_viewer.lock();
+    if (!viewer)
+        return;
+    viewer->singleTapGestureRecognizer()->setEnabled(true);
+    if (viewer->navigationController() && viewer->navigationController()->navigationBar().topItem())
+        viewer->navigationController()->navigationBar().topItem()->setHidesBackButton(false, false);
+}
+
+bool VKGoToPageBar::isActive() const
+{
+    return m_bar && m_bar->textField().isFirstResponder();
+}
+
+void VKGoToPageBar::removeSoon()
+{
+    std::weak_ptr<VKGoToPageBar> weak = shared_from_this();
+    core::RunLoop::main().performAfter(0, [weak] {
+        if (auto self = weak.lock())
+            self->remove();
+    });
+}
+
+void VKGoToPageBar::textDidBeginEditing(ui::SearchBar&)
+{
+    if (auto viewer = m_viewer.lock()) {
+        viewer->view()->setBackgroundColor(gfx::Color::white(0, 0.3f));
+        viewer->setBlocksTapHidingUI(true);
+    }
+}
+
+void VKGoToPageBar::textDidEndEditing(ui::SearchBar&)
+{
+    if (auto viewer = m_viewer.lock()) {
+        viewer->view()->setBackgroundColor(gfx::Color());
+        viewer->setBlocksTapHidingUI(false);
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+// The one-time help over a document that explains tap paging: the two tap
+// regions marked at the edges (top and bottom for a vertical layout, left
+// and right for the others) and a message in the middle, bold white on a
+// translucent dark rounded backdrop. It lives in the viewer's view until a
+// tap fades it out over a second. The document frame owns it.
+
+#include "Platform/Graphics/Geometry.h"
+
+#include <memory>
+#include <string_view>
+
+namespace ui {
+class Label;
+class View;
+} // namespace ui
+
+// The label style of the paging help: bold 18 white on a translucent dark
+// rounded backdrop.
+std::shared_ptr<ui::Label> VKCreateInfoLabel(const gfx::Rect& frame, std::string_view text, unsigned autoresizingMask);
+
+class VKPagingHelp {
+public:
+    bool isVisible() const;
+    ui::View* view() const { return m_view.lock().get(); }
+    // Lays the help over `parent`; `verticalLayout` picks the regions.
+    // Nothing when one already shows.
+    bool show(ui::View& parent, bool verticalLayout);
+    // Fades the help out and takes it away; whether there was one.
+    bool hide();
+    void forget() { m_view.reset(); }
+
+private:
+    std::weak_ptr<ui::View> m_view;
+};
