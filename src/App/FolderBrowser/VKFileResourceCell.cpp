@@ -146,11 +146,34 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
     if (!m_resource->isCollection() && !core::UserDefaults::standard()->boolForKey("VKDisplayFileExtensions"))
         name = core::path::deletingPathExtension(name);
     m_titleLabel->setText(displayable(name));
-    auto date = m_resource->modificationDate();
-    m_modDateLabel->setText(date ? shownDate(*date) : "");
     updateIconImage();
-    m_sizeLabel->setText(sizeText());
-    m_countMayBeStale = false;
+    if (countsOnWorker()) {
+        // The folder's listing and date are read on a worker: a row set
+        // again for its folder keeps what it shows, a row reused for
+        // another shows nothing until that folder's count arrives.
+        const std::string& path = m_resource->path();
+        bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
+        if (path != m_countedPath) {
+            m_count.reset();
+            m_sizeLabel->setText("");
+            m_modDateLabel->setText("");
+        }
+        if (path != m_countedPath || showHidden != m_countedHidden || (m_countWatch && !m_countWatch->isFollowing())) {
+            m_countWatch.reset();
+            m_countedPath = path;
+            m_countedHidden = showHidden;
+        }
+        // The downloads bound for it may have changed.
+        if (m_count)
+            m_sizeLabel->setText(folderCountText(*m_count));
+    } else {
+        m_countWatch.reset();
+        m_countedPath.clear();
+        m_count.reset();
+        auto date = m_resource->modificationDate();
+        m_modDateLabel->setText(date ? shownDate(*date) : "");
+        m_sizeLabel->setText(sizeText());
+    }
     followItemCount();
     setNeedsLayout();
 }
@@ -161,34 +184,41 @@ void VKFileResourceCell::didMoveToWindow()
     followItemCount();
 }
 
+bool VKFileResourceCell::countsOnWorker() const
+{
+    return m_resource && !m_resource->isCloudResource() && !m_resource->isDownloadResource()
+        && m_resource->isCollection();
+}
+
 void VKFileResourceCell::followItemCount()
 {
-    if (!m_resource || !m_resource->isCollection() || !window()) {
-        if (m_countWatch)
-            m_countMayBeStale = true;
+    // Off screen the row follows nothing; back on screen it counts again.
+    if (!countsOnWorker() || !window()) {
         m_countWatch.reset();
         return;
     }
-    if (m_countWatch && m_countWatch->path() == m_resource->path())
-        return;
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    m_countWatch = VKFolderCountWatch::create(m_resource->path(), m_countMayBeStale,
-        [weak](uint32_t count, std::optional<core::Date> modified) {
-            auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock());
-            if (!self)
-                return;
-            self->m_sizeLabel->setText(self->folderCountText(count));
-            if (modified)
-                self->m_modDateLabel->setText(shownDate(*modified));
-            self->setNeedsLayout();
-        });
-    m_countMayBeStale = false;
+    if (!m_countWatch) {
+        // The watch is the cell's own: a row reused for another folder lets
+        // it go, and the answer of its count with it.
+        std::weak_ptr<core::Object> weak = weak_from_this();
+        m_countWatch = VKFolderCountWatch::create(m_countedPath,
+            [weak](uint32_t count, std::optional<core::Date> modified) {
+                auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock());
+                if (!self)
+                    return;
+                self->m_count = count;
+                self->m_sizeLabel->setText(self->folderCountText(count));
+                if (modified)
+                    self->m_modDateLabel->setText(shownDate(*modified));
+                self->setNeedsLayout();
+            });
+    }
 }
 
 std::string VKFileResourceCell::sizeText() const
 {
     if (m_resource->isCollection()) {
-        // Only this folder's own listing is read: the names, not the items.
+        // A cloud folder's names come from the mirror, not the disk.
         bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
         auto names = m_resource->childNames();
         return folderCountText(names ? VKFolderCountWatch::shownCount(*names, showHidden) : 0);

@@ -5,6 +5,7 @@
 #include "Platform/UI/TableViewCell.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace core {
@@ -79,6 +80,8 @@ private:
     bool isMultiEditing() const;
     std::string sizeText() const;
     std::string folderCountText(uint32_t count) const;
+    // A local folder's count and date are read on a worker.
+    bool countsOnWorker() const;
     // A folder row on screen follows its folder's item count.
     void followItemCount();
 
@@ -95,6 +98,9 @@ private:
     gfx::Point m_touchDownLocation;
     core::Observation m_thumbnailObservation;
     std::unique_ptr<VKFolderCountWatch> m_countWatch;
-    // The count shown went unwatched (the row left the screen).
-    bool m_countMayBeStale = false;
+    // The folder whose count (of its entries, by the hidden rule in
+    // m_countedHidden) the row shows or awaits; empty for other rows.
+    std::string m_countedPath;
+    std::optional<uint32_t> m_count;
+    bool m_countedHidden = false;
 };

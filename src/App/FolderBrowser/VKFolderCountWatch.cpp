@@ -10,6 +10,7 @@
 #include "Platform/Core/UserDefaults.h"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 // Touched on the main thread only: the worker carries it back there.
@@ -19,18 +20,14 @@ struct VKFolderCountWatch::Counting {
     bool again = false;
 };
 
-std::unique_ptr<VKFolderCountWatch> VKFolderCountWatch::create(const std::string& path, bool countNow,
-    Counted counted)
+std::unique_ptr<VKFolderCountWatch> VKFolderCountWatch::create(const std::string& path, Counted counted)
 {
     core::assertIsMainThread();
     std::unique_ptr<VKFolderCountWatch> watch(new VKFolderCountWatch(path, std::move(counted)));
     VKFolderCountWatch* self = watch.get();
     core::Error ignored;
     watch->m_watch = core::DirectoryWatch::create(path, [self] { self->changed(); }, &ignored);
-    if (!watch->m_watch)
-        return nullptr;
-    if (countNow)
-        watch->count();
+    watch->count();
     return watch;
 }
 
@@ -47,6 +44,19 @@ VKFolderCountWatch::~VKFolderCountWatch()
     m_counting->owner = nullptr;
     if (m_timer)
         m_timer->invalidate();
+}
+
+namespace {
+
+// Taken off by the worker once its answer is posted: at 0 every answer is
+// on the main loop's queue.
+std::atomic<size_t> inFlight = 0;
+
+} // namespace
+
+size_t VKFolderCountWatch::countsInFlight()
+{
+    return inFlight;
 }
 
 uint32_t VKFolderCountWatch::shownCount(const std::vector<std::string>& names, bool showHidden)
@@ -74,10 +84,11 @@ void VKFolderCountWatch::count()
         return;
     }
     m_counting->running = true;
+    ++inFlight;
     bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
     core::Thread::detach("VKFolderCountWatch", [path = m_path, showHidden, counting = m_counting] {
         auto names = core::fs::contentsOfDirectory(path);
-        std::optional<uint32_t> count;
+        uint32_t count = 0;
         std::optional<core::Date> modified;
         if (names) {
             count = shownCount(*names, showHidden);
@@ -86,13 +97,14 @@ void VKFolderCountWatch::count()
         }
         core::RunLoop::main().post([counting, count, modified] {
             counting->running = false;
-            if (counting->owner && count && counting->owner->m_counted)
-                counting->owner->m_counted(*count, modified);
+            if (counting->owner && counting->owner->m_counted)
+                counting->owner->m_counted(count, modified);
             // The answer may have let the watch go.
             if (counting->owner && counting->again) {
                 counting->again = false;
                 counting->owner->changed();
             }
         });
+        --inFlight;
     });
 }

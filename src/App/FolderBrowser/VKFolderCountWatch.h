@@ -14,29 +14,34 @@ class DirectoryWatch;
 class Timer;
 } // namespace core
 
-// Keeps a shown folder row's item count and date current while files come
-// and go inside that folder (another program, a client of the server): the
-// folder's own entries are watched, a burst of changes settles for
-// SettleDelay, then on a worker thread the entries are counted and the
-// folder's modification date read, and both handed to `counted` on the main
-// thread. One count runs at a time; news heard meanwhile count once more
-// after it. Main thread only.
+// Counts a shown folder row's items and reads its date on a worker, and
+// keeps both current while files come and go inside that folder (another
+// program, a client of the server): the folder's own entries are watched, a
+// burst of changes settles for SettleDelay, then on a worker thread the
+// entries are counted and the folder's modification date read, and both
+// handed to `counted` on the main thread. One count runs at a time; news
+// heard meanwhile count once more after it. An answer arriving after the
+// watch went is dropped. Main thread only.
 class VKFolderCountWatch {
 public:
     static constexpr double SettleDelay = 0.4;
     // The date is absent when the folder could be listed but not read again.
     using Counted = std::function<void(uint32_t count, std::optional<core::Date> modified)>;
 
-    // Null when the folder cannot be watched (gone, not a folder, not
-    // readable); quiet, as rows of folders that are not local ask too. With
-    // `countNow` the folder is counted at once as well (a row whose count
-    // went unwatched for a while).
-    static std::unique_ptr<VKFolderCountWatch> create(const std::string& path, bool countNow, Counted counted);
+    // The folder is counted at once, then followed. A folder that cannot be
+    // watched (gone, not readable, no watches left) is counted only then,
+    // quietly; one that cannot be listed counts 0 without a date.
+    static std::unique_ptr<VKFolderCountWatch> create(const std::string& path, Counted counted);
     ~VKFolderCountWatch();
     VKFolderCountWatch(const VKFolderCountWatch&) = delete;
     VKFolderCountWatch& operator=(const VKFolderCountWatch&) = delete;
 
     const std::string& path() const { return m_path; }
+    // Whether changes inside the folder are followed.
+    bool isFollowing() const { return m_watch != nullptr; }
+    // The counts started whose answers are not yet posted to the main loop,
+    // of every watch (tests wait for them before looking at rows).
+    static size_t countsInFlight();
 
     // How many of a folder's names its row counts: hidden ones only when
     // hidden files are shown.

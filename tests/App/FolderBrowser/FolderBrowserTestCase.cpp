@@ -1,11 +1,39 @@
 #include "FolderBrowserTestCase.h"
 
+#include "App/FolderBrowser/VKFolderCountWatch.h"
 #include "Kit/NetReachability.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Net/InterfaceAddresses.h"
 
 #include <fmt/format.h>
 
 namespace test {
+
+namespace {
+
+void awaitFolderCounts()
+{
+    auto& loop = core::RunLoop::main();
+    // An answer may show rows that count in turn.
+    for (int rounds = 0; rounds < 10 && VKFolderCountWatch::countsInFlight() > 0; ++rounds) {
+        loop.runUntil([] { return VKFolderCountWatch::countsInFlight() == 0; }, 10);
+        loop.runUntilIdle();
+    }
+}
+
+} // namespace
+
+void FolderBrowserTestCase::runLoop()
+{
+    UITestCase::runLoop();
+    awaitFolderCounts();
+}
+
+void FolderBrowserTestCase::advance(double seconds)
+{
+    UITestCase::advance(seconds);
+    awaitFolderCounts();
+}
 
 void FolderBrowserTestCase::SetUp()
 {

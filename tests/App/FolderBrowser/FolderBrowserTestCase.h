@@ -23,6 +23,10 @@ protected:
 
     void SetUp() override;
     void TearDown() override;
+    // The loop's helpers, waiting also for the folder rows' counts read on
+    // workers, so that the rows show them.
+    static void runLoop();
+    static void advance(double seconds);
 
     FakeReachability& wifi() const;
     // "10.9.0.2:P" and "Tandry-Test.local:P" for the port in use.

@@ -42,7 +42,9 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -130,6 +132,7 @@ TEST_F(VKFolderControllerRowsTest, CellTextsIconsAndLayout)
     show(documents("Work"));
     ASSERT_TRUE(core::fs::removeItem(documents("Work/gone.txt")));
     controller->tableView().reloadData();
+    runLoop();
 
     auto& table = controller->tableView();
     EXPECT_EQ(table.rowHeight(), 68);
@@ -203,6 +206,53 @@ TEST_F(VKFolderControllerRowsTest, AFolderRowsCountFollowsItsFolder)
     ASSERT_TRUE(core::fs::removeItem(documents("Work/Projects/a.txt")));
     ASSERT_TRUE(core::fs::removeItem(documents("Work/Projects/b.txt")));
     EXPECT_TRUE(settlesAt("1 item")) << count();
+}
+
+// A folder's row reads its count and date on a worker, never while it is
+// set up; a row reused for another item never shows the answer for the
+// folder it showed before.
+TEST_F(VKFolderControllerRowsTest, AFolderRowsCountArrivesFromAWorkerForItsOwnItemOnly)
+{
+    makeDocument("Work/Two/a.txt");
+    makeDocument("Work/Two/b.txt");
+    makeDocument("Work/Three/a.txt");
+    makeDocument("Work/Three/b.txt");
+    makeDocument("Work/Three/c.txt");
+    makeDocument("Work/notes.txt", std::string(2048, 'n'));
+    auto cell = VKFileResourceCell::create("VKFileResourceCell");
+    window().addSubview(cell);
+    auto& loop = core::RunLoop::main();
+
+    cell->setResource(resource(documents("Work/Two")));
+    EXPECT_EQ(cell->sizeLabel().text(), "");
+    EXPECT_EQ(cell->modificationDateLabel().text(), "");
+    runLoop();
+    EXPECT_EQ(cell->sizeLabel().text(), "2 items");
+    EXPECT_FALSE(cell->modificationDateLabel().text().empty());
+    // Set again for its folder (a reload), it keeps what it shows.
+    cell->setResource(resource(documents("Work/Two")));
+    EXPECT_EQ(cell->sizeLabel().text(), "2 items");
+
+    // Reused once the count of its last folder is posted back, before the
+    // loop ran it.
+    auto posted = [] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (VKFolderCountWatch::countsInFlight() > 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        return VKFolderCountWatch::countsInFlight() == 0;
+    };
+    for (const char* next : { "Work/notes.txt", "Work/Three" }) {
+        cell->setResource(resource(documents("Work")));
+        runLoop();
+        cell->setResource(resource(documents("Work/Two")));
+        ASSERT_TRUE(posted());
+        cell->setResource(resource(documents(next)));
+        loop.runUntilIdle();
+        EXPECT_NE(cell->sizeLabel().text(), "2 items") << next;
+        runLoop();
+        EXPECT_EQ(cell->sizeLabel().text(), next == std::string("Work/Three") ? "3 items" : "2 KB");
+    }
+    cell->removeFromSuperview();
 }
 
 TEST_F(VKFolderControllerRowsTest, HostileNamesStayOneLineAndLongDatesGiveWay)
