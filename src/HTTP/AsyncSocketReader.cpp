@@ -1,9 +1,16 @@
 #include "HTTP/AsyncSocketReader.h"
 
 #include "HTTP/AsyncSocket.h"
+#include "Platform/Core/Timer.h"
 
 #include <algorithm>
 #include <utility>
+
+AsyncSocketReader::~AsyncSocketReader()
+{
+    if (m_flushTimer)
+        m_flushTimer->invalidate();
+}
 
 void AsyncSocketReader::readAllAvailable(size_t chunkSize, double timeout, long tag)
 {
@@ -210,6 +217,36 @@ void AsyncSocketReader::bytesAvailable()
     } else if (!done && m_readEnded && m_current.get() == packet) {
         m_socket.scheduleNextPass(ReadEndStep, [](AsyncSocket& socket) { socket.m_reader.closeAtReadEnd(); });
     }
+    followLowWater();
+}
+
+void AsyncSocketReader::followLowWater()
+{
+    if (!m_socket.m_stream)
+        return;
+    size_t mark = 1;
+    if (m_current && m_current->kind() == AsyncReadPacket::Kind::ToLength && m_current->length >= LowWaterFrom
+        && m_current->bytesDone < m_current->length)
+        mark = static_cast<size_t>(std::min<uint64_t>(m_current->length - m_current->bytesDone, LowWaterCap));
+    m_socket.m_stream->setReadLowWater(mark);
+    const bool held = m_socket.m_stream->readLowWater() > 1;
+    if (held && !m_flushTimer) {
+        std::weak_ptr<AsyncSocket> weak = m_socket.self();
+        m_flushTimer = m_socket.runLoop().schedule(LowWaterFlush, true, [weak](core::Timer&) {
+            if (auto socket = weak.lock())
+                socket->m_reader.flushHeldBytes();
+        });
+    } else if (!held && m_flushTimer) {
+        std::exchange(m_flushTimer, nullptr)->invalidate();
+    }
+}
+
+void AsyncSocketReader::flushHeldBytes()
+{
+    // Dropping the mark has the loop report the held bytes on its next
+    // pass; the read sets it again.
+    if (m_socket.m_stream && m_socket.m_stream->queuedBytes() > 0)
+        m_socket.m_stream->setReadLowWater(1);
 }
 
 void AsyncSocketReader::closeAtReadEnd()
@@ -270,5 +307,7 @@ void AsyncSocketReader::clear()
 {
     clearRequests();
     m_readEnded = false;
+    if (m_flushTimer)
+        std::exchange(m_flushTimer, nullptr)->invalidate();
     m_leftover = std::string();
 }

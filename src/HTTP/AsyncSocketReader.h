@@ -10,6 +10,9 @@
 #include <string>
 
 class AsyncSocket;
+namespace core {
+class Timer;
+}
 
 // The socket's reading side: the queue of read requests, the one being
 // served, and the bytes received past the end of a finished read (or put
@@ -26,6 +29,7 @@ public:
     static constexpr const char* CompleteFromLeftoverStep = "completeFromLeftover";
 
     explicit AsyncSocketReader(AsyncSocket& socket) : m_socket(socket) { }
+    ~AsyncSocketReader();
     AsyncSocketReader(const AsyncSocketReader&) = delete;
     AsyncSocketReader& operator=(const AsyncSocketReader&) = delete;
 
@@ -56,10 +60,23 @@ private:
     void finishCurrent();
     void deliver(core::Data data, long tag);
     void scheduleDequeue();
+    // A long length read wakes for batches rather than every arrival: the
+    // socket's low-water mark is the bytes it still misses, up to
+    // LowWaterCap (1 for other reads). Bytes held below the mark (a slow or
+    // paused sender) are taken within LowWaterFlush seconds all the same,
+    // so partial reads still report them and time-outs still see them.
+    void followLowWater();
+    void flushHeldBytes();
+
+    static constexpr uint64_t LowWaterFrom = 64 * 1024;
+    static constexpr size_t LowWaterCap = 256 * 1024;
+    static constexpr double LowWaterFlush = 0.05;
 
     AsyncSocket& m_socket;
     // Bytes received beyond the end of a finished read, for the next one.
     std::string m_leftover;
     // The peer's stream ended while nobody read (it may wait for an answer).
     bool m_readEnded = false;
+    // Repeats while the mark is above 1.
+    std::shared_ptr<core::Timer> m_flushTimer;
 };

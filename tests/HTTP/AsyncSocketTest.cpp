@@ -181,7 +181,10 @@ TEST_F(AsyncSocketTest, HugeLengthsGrowWithArrivalsAndTerminatorsHaveALimit)
     const std::string mebibyte(1 << 20, 'm');
     peer->send(mebibyte);
     uint64_t done = 0;
+    // Bytes held below the long read's low-water mark are taken when its
+    // flush comes round.
     ASSERT_TRUE(pumpUntil([&] {
+        loop().advance(0.05);
         socket->progressOfReadReturningTag(nullptr, &done, nullptr);
         return done == mebibyte.size();
     }));
@@ -205,6 +208,53 @@ TEST_F(AsyncSocketTest, HugeLengthsGrowWithArrivalsAndTerminatorsHaveALimit)
     EXPECT_EQ(delegate->reads.back().toString(), std::string(10000 - 4096, 'a') + "\r\n");
     lines->readDataWithTimeout(30, 4);
     EXPECT_EQ(delegate->reads.back().toString(), "b");
+}
+
+TEST_F(AsyncSocketTest, LongReadsWakeForBatchesYetMissNoBytes)
+{
+    auto peer = connectPeer();
+    auto socket = lastAccepted();
+    const uint64_t length = 1 << 20;
+    socket->readDataToLength(length, 30, 1);
+    auto received = [&] {
+        uint64_t sum = 0;
+        for (uint64_t each : delegate->partialReads)
+            sum += each;
+        return sum;
+    };
+    // A sender slower than the batches: its bytes are still reported, and
+    // they keep the read from timing out.
+    std::string sent;
+    for (int piece = 0; piece < 5; ++piece) {
+        const std::string bytes(10000, static_cast<char>('a' + piece));
+        peer->send(bytes);
+        sent += bytes;
+        ASSERT_TRUE(pumpUntil([&] {
+            loop().advance(0.05);
+            return received() == sent.size();
+        }));
+        for (int second = 0; second < 20; ++second)
+            loop().advance(1);
+    }
+    EXPECT_EQ(delegate->willDisconnects, 0);
+    const std::string rest(length - sent.size(), 'z');
+    peer->send(rest + "NEXT\r\n");
+    ASSERT_TRUE(pumpUntil([&] { return delegate->reads.size() == 1; }));
+    EXPECT_EQ(delegate->reads[0].toString(), sent + rest);
+    // The reads after it wake for every arrival again.
+    socket->readDataToData(AsyncSocket::CRLFData(), 30, 2);
+    peer->send("MORE\r\n");
+    socket->readDataToData(AsyncSocket::CRLFData(), 30, 3);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->reads.size() == 3; }));
+    EXPECT_EQ(delegate->reads[2].toString(), "MORE\r\n");
+
+    // The peer's end wakes a long read short of its mark at once.
+    auto closing = connectPeer();
+    auto reader = lastAccepted();
+    reader->readDataToLength(length, 30, 4);
+    closing->send(std::string(1000, 'c'));
+    closing->shutdownWrite();
+    ASSERT_TRUE(pumpUntil([&] { return delegate->willDisconnects == 1; }));
 }
 
 TEST_F(AsyncSocketTest, PipelinedRequestIsPutBackAndReadNext)

@@ -6,6 +6,7 @@
 #include "Platform/Net/SocketTestHooks.h"
 #include "Platform/Net/TlsServerContext.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <linux/sockios.h>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -20,6 +22,7 @@
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -700,6 +703,24 @@ bool SocketStream::tlsHasPending() const
 bool SocketStream::hasBytesAvailable() const
 {
     return m_state == State::Open && m_readStatus == Status::Open && (m_readable || tlsHasPending());
+}
+
+void SocketStream::setReadLowWater(size_t bytes)
+{
+    bytes = std::clamp<size_t>(bytes, 1, INT_MAX);
+    if (bytes == m_readLowWater || m_tls || m_fd < 0)
+        return;
+    const int value = static_cast<int>(bytes);
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVLOWAT, &value, sizeof value) == 0)
+        m_readLowWater = bytes;
+}
+
+size_t SocketStream::queuedBytes() const
+{
+    int count = 0;
+    if (m_tls || m_fd < 0 || ::ioctl(m_fd, SIOCINQ, &count) != 0 || count < 0)
+        return 0;
+    return static_cast<size_t>(count);
 }
 
 bool SocketStream::canAcceptBytes() const

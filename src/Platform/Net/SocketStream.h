@@ -97,6 +97,16 @@ public:
     bool hasBytesAvailable() const;
     // Whether a write may take bytes.
     bool canAcceptBytes() const;
+    // On a plain socket, the loop reports bytes only once this many wait
+    // (or the peer ends its stream, or the receive window is full), so a
+    // reader that needs many bytes wakes for large batches instead of each
+    // arrival; 1, the default, reports every arrival. TLS streams keep 1
+    // (records decide what can be read). The call is skipped when the
+    // mark is already set.
+    void setReadLowWater(size_t bytes);
+    size_t readLowWater() const { return m_readLowWater; }
+    // Bytes the kernel holds unread on a plain socket (0 under TLS).
+    size_t queuedBytes() const;
     // The client's interest: bytes wanted (a read is being served), room
     // wanted (a write is being served).
     void setWantsBytes(bool wants);
@@ -155,6 +165,7 @@ private:
     bool m_writable = false;
     bool m_wantsBytes = false;
     bool m_wantsSpace = false;
+    size_t m_readLowWater = 1;
     // TLS records the other direction has to move first.
     bool m_readNeedsWritable = false;
     bool m_writeNeedsReadable = false;
