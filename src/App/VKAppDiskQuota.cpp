@@ -201,8 +201,10 @@ void VKAppDiskQuota::startRecount(bool smart, std::vector<std::string> directori
         });
     }
     quota->setRebuildingIndex(true);
-    auto self = sharedAs<VKAppDiskQuota>();
-    core::Thread::detach("Quota recount", [self, quota, smart, directories] {
+    // Held weakly: a recount still running when the application goes keeps
+    // nothing of it (the watcher's thread above all) alive.
+    std::weak_ptr<VKAppDiskQuota> weak = sharedAs<VKAppDiskQuota>();
+    core::Thread::detach("Quota recount", [weak, quota, smart, directories] {
         std::function<void()> hold;
         {
             std::lock_guard lock(diskQuotaHoldMutex);
@@ -218,7 +220,12 @@ void VKAppDiskQuota::startRecount(bool smart, std::vector<std::string> directori
             for (const auto& directory : directories)
                 quota->updateQuotaForPath(directory);
         }
-        core::RunLoop::main().post([self, directories] { self->recountDidEnd(directories); });
+        core::RunLoop::main().post([weak, quota, directories] {
+            if (auto self = weak.lock())
+                self->recountDidEnd(directories);
+            else
+                quota->setRebuildingIndex(false);
+        });
     });
 }
 

@@ -65,6 +65,9 @@ struct VKQuotaWatcher::Worker : std::enable_shared_from_this<Worker> {
     core::RunLoop* loop = nullptr;
     bool stopping = false;
     bool finished = false;
+    // Read between the entries of a walk, so that the end never waits for
+    // a whole tree.
+    std::atomic<bool> stopRequested { false };
     std::atomic<bool> ready { false };
     std::atomic<uint64_t> rescans { 0 };
 
@@ -112,7 +115,7 @@ struct VKQuotaWatcher::Worker : std::enable_shared_from_this<Worker> {
     {
         std::vector<std::string> added;
         std::vector<std::string> stack { top };
-        while (!stack.empty() && !outOfWatches) {
+        while (!stack.empty() && !outOfWatches && !stopRequested) {
             std::string folder = std::move(stack.back());
             stack.pop_back();
             if (!watches.count(folder)) {
@@ -172,11 +175,15 @@ struct VKQuotaWatcher::Worker : std::enable_shared_from_this<Worker> {
         due.swap(pending);
         std::erase_if(watches, [](const auto& entry) { return !entry.second->isActive(); });
         for (const auto& folder : due) {
+            if (stopRequested)
+                return;
             quota->rescanDirectory(folder);
             ++rescans;
             // Folders that came with the change are watched, and looked at
             // again for what landed in them before their watch stood.
             for (const auto& sub : subfoldersOf(folder)) {
+                if (stopRequested)
+                    return;
                 if (watches.count(sub))
                     continue;
                 for (const auto& added : watchTree(sub))
@@ -203,6 +210,7 @@ VKQuotaWatcher::VKQuotaWatcher(std::shared_ptr<Worker> worker)
 
 VKQuotaWatcher::~VKQuotaWatcher()
 {
+    m_worker->stopRequested = true;
     std::unique_lock lock(m_worker->mutex);
     m_worker->stopping = true;
     if (m_worker->loop)

@@ -28,7 +28,8 @@ public:
 
     // Watches the roots (folders inside the quota's tree) until destroyed.
     static std::unique_ptr<VKQuotaWatcher> start(std::shared_ptr<VKQuotaManager> quota, std::vector<std::string> roots);
-    // Stops the thread and waits for it.
+    // Stops the thread and waits for it: a walk of the folders stops at its
+    // next entry.
     ~VKQuotaWatcher();
     VKQuotaWatcher(const VKQuotaWatcher&) = delete;
     VKQuotaWatcher& operator=(const VKQuotaWatcher&) = delete;

@@ -27,6 +27,7 @@
 #include "Platform/Core/ManualClock.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/InterfaceAddresses.h"
@@ -49,6 +50,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <atomic>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +107,14 @@ protected:
         launch();
     }
     std::string port() const { return std::to_string(delegate->httpServer()->port()); }
+    // Holds the quota recount's worker until `release` is set.
+    static void holdRecount(std::atomic<bool>& release)
+    {
+        VKAppDiskQuota::setWorkerHoldForTesting([&release] {
+            while (!release)
+                usleep(1000);
+        });
+    }
     static std::string inboxFile(const std::string& name, std::string_view contents = "%PDF-1.4")
     {
         return test::inboxFile(name, contents);
@@ -488,10 +498,7 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
     auto quota = VKQuotaManager::defaultManager();
 
     std::atomic<bool> release = false;
-    VKAppDiskQuota::setWorkerHoldForTesting([&release] {
-        while (!release)
-            usleep(1000);
-    });
+    holdRecount(release);
     test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
     delegate->rebuildDiskQuota();
     EXPECT_FALSE(delegate->httpServer()->isStarted());
@@ -535,10 +542,7 @@ TEST_F(VKAppDelegateLaunchTest, ANeverCountedStoreIsCountedWholeAtLaunchAndACoun
 {
     ASSERT_TRUE(core::fs::writeFileAtomically(application->documentsDirectory() + "/counted.txt", "twelve bytes"));
     std::atomic<bool> release = false;
-    VKAppDiskQuota::setWorkerHoldForTesting([&release] {
-        while (!release)
-            usleep(1000);
-    });
+    holdRecount(release);
     auto quota = VKQuotaManager::defaultManager();
     launchAgain();
     EXPECT_TRUE(quota->rebuildingIndex());
@@ -555,6 +559,25 @@ TEST_F(VKAppDelegateLaunchTest, ANeverCountedStoreIsCountedWholeAtLaunchAndACoun
     delegate->applicationDidBecomeActive();
     EXPECT_FALSE(quota->rebuildingIndex());
     EXPECT_FALSE(logContains("quota recount already running"));
+}
+
+TEST_F(VKAppDelegateLaunchTest, ARecountStillRunningWhenTheApplicationGoesKeepsNoWatcherAlive)
+{
+    std::atomic<bool> release = false;
+    holdRecount(release);
+    auto quota = VKQuotaManager::defaultManager();
+    launchAgain();
+    ASSERT_TRUE(quota->rebuildingIndex());
+    delegate->applicationWillTerminate();
+    delegate->window()->setRootViewController(nullptr);
+    delegate->setNavigationController(nullptr);
+    delegate->setWindow(nullptr);
+    delegate.reset();
+    auto running = core::Thread::runningThreadNames();
+    EXPECT_EQ(std::count(running.begin(), running.end(), "VKQuotaWatcher"), 0);
+    // The tree counted after all is whole.
+    release = true;
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
 }
 
 TEST_F(VKAppDelegateLaunchTest, TheStackIsSavedAndGivenBackOnce)
