@@ -34,6 +34,7 @@ public:
 
 private:
     friend class RunLoop;
+    friend class RunLoopSources;
     std::weak_ptr<RunLoop> m_loop;
     int m_fd;
     unsigned m_interest;

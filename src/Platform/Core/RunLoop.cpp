@@ -6,6 +6,10 @@
 #include "Platform/Core/ExceptionReporter.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/ManualClock.h"
+#include "Platform/Core/RunLoopPassObservers.h"
+#include "Platform/Core/RunLoopSchedule.h"
+#include "Platform/Core/RunLoopSignals.h"
+#include "Platform/Core/RunLoopSources.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
 
@@ -16,64 +20,29 @@
 #include <cmath>
 #include <cstring>
 #include <fmt/ranges.h>
-#include <map>
 #include <mutex>
-#include <optional>
-#include <poll.h>
-#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace core {
 
 struct RunLoop::Private { };
 struct Timer::Private { };
-struct DescriptorSource::Private { };
 
 namespace {
 
-// epoll ids of the loop's own descriptors; sources count up from FirstSourceId.
+// epoll id of the wake descriptor; the signalfd and the sources have theirs
+// from RunLoopSignals and RunLoopSources.
 constexpr uint64_t WakeId = 1;
-constexpr uint64_t SignalId = 2;
-constexpr uint64_t FirstSourceId = 16;
 constexpr size_t BusyPassLimit = 10000;
 constexpr int MaxEventsPerPass = 256;
 // The shortest repeat of a timer, so that a zero interval cannot fire in every pass.
 constexpr double MinimumRepeatInterval = 0.0001;
 
-struct Perform {
-    std::function<void()> run;
-    PerformKey key;
-    std::string mode;
-    bool finished = false; // ran or cancelled
-    bool inHeap = false;
-};
-
-// One scheduled firing. Timers and performs that were cancelled or moved
-// leave their old entries behind; those are skipped when they come up and
-// swept out when they outnumber the live ones.
-struct TimerEntry {
-    int64_t due;
-    uint64_t sequence;
-    uint64_t generation;
-    std::shared_ptr<Timer> timer;
-    std::shared_ptr<Perform> perform;
-};
-
-bool later(const TimerEntry& a, const TimerEntry& b)
-{
-    return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
-}
-
-struct Heap {
-    std::vector<TimerEntry> entries;
-    size_t live = 0;
-};
+using TimerEntry = RunLoopSchedule::TimerEntry;
 
 std::mutex mainLoopMutex;
 std::shared_ptr<RunLoop> mainLoop;
@@ -104,25 +73,15 @@ unsigned eventsFromEpoll(uint32_t events)
     return result;
 }
 
-std::string describeEntry(const TimerEntry& entry)
-{
-    if (entry.perform) {
-        const auto& tag = entry.perform->key.tag;
-        return tag.empty() ? std::string("perform") : fmt::format("perform \"{}\"", tag);
-    }
-    if (entry.timer->repeats())
-        return fmt::format("timer every {} s", entry.timer->timeInterval());
-    return "timer";
-}
-
 } // namespace
 
 struct RunLoop::Impl {
+    explicit Impl(RunLoop& loop);
+
     RunLoop* self = nullptr;
     std::thread::id owner;
     int epollFd = -1;
     int wakeFd = -1;
-    int signalFd = -1;
     std::atomic<std::shared_ptr<Clock>> clock;
 
     mutable std::mutex postMutex;
@@ -130,58 +89,15 @@ struct RunLoop::Impl {
     bool ended = false;
     std::atomic<bool> stopRequested { false };
 
-    std::map<std::string, Heap, std::less<>> heaps;
-    uint64_t nextSequence = 0;
-    std::unordered_multimap<const void*, std::shared_ptr<Perform>> performsByTarget;
-
-    std::unordered_map<uint64_t, std::shared_ptr<DescriptorSource>> sources;
-    std::unordered_map<int, uint64_t> sourceByFd;
-    uint64_t nextSourceId = FirstSourceId;
-    std::string epollMode { DefaultMode };
-    std::vector<std::shared_ptr<DescriptorSource>> closedSources;
-
-    std::map<int, std::function<void()>> signalHandlers;
-    sigset_t blockedByLoop;
+    RunLoopSchedule schedule;
+    RunLoopSources sources;
+    RunLoopSignals signals;
+    RunLoopPassObservers passObservers;
 
     bool inPass = false;
     std::string mode;
     uint64_t passes = 0;
-    // When the last look for closed descriptors was made (real time).
-    std::chrono::steady_clock::time_point lastClosedCheck {};
     std::vector<std::shared_ptr<const void>> keepAlives;
-
-    struct ObserverEntry {
-        PassObserver observer;
-        std::shared_ptr<ObserverGate> gate;
-    };
-    std::vector<std::shared_ptr<ObserverEntry>> passObservers;
-
-    // The wait the observers allow (each may only shorten it).
-    double observedWait(double wait)
-    {
-        for (auto& entry : std::vector(passObservers)) {
-            if (!entry->observer.beforeWaiting)
-                continue;
-            entry->gate->run([&] {
-                ExceptionReporter::guard("a run loop pass observer", [&] {
-                    double allowed = entry->observer.beforeWaiting(wait);
-                    if (allowed >= 0 && allowed < wait)
-                        wait = allowed;
-                    else if (!(allowed >= 0))
-                        wait = 0;
-                });
-            });
-        }
-        return wait;
-    }
-
-    void afterWaiting()
-    {
-        for (auto& entry : std::vector(passObservers)) {
-            if (entry->observer.afterWaiting)
-                entry->gate->run([&] { ExceptionReporter::guard("a run loop pass observer", entry->observer.afterWaiting); });
-        }
-    }
 
     std::shared_ptr<Clock> loopClock() const
     {
@@ -189,276 +105,10 @@ struct RunLoop::Impl {
         return own ? own : Clock::current();
     }
 
-    Heap& heapFor(std::string_view name)
-    {
-        auto it = heaps.find(name);
-        if (it == heaps.end())
-            it = heaps.emplace(std::string(name), Heap()).first;
-        return it->second;
-    }
-
-    static bool isCurrent(const TimerEntry& entry)
-    {
-        if (entry.timer)
-            return entry.timer->m_inHeap && entry.timer->m_generation == entry.generation;
-        return entry.perform->inHeap;
-    }
-
-    void push(Heap& heap, TimerEntry entry)
-    {
-        entry.sequence = nextSequence++;
-        heap.entries.push_back(std::move(entry));
-        std::push_heap(heap.entries.begin(), heap.entries.end(), later);
-        ++heap.live;
-    }
-
-    // Lazy deletion keeps cancelling O(1); a sweep once stale entries
-    // dominate keeps the heap proportional to the live work.
-    static void sweep(Heap& heap)
-    {
-        if (heap.entries.size() < 256 || heap.entries.size() < 2 * heap.live)
-            return;
-        std::erase_if(heap.entries, [](const TimerEntry& entry) { return !isCurrent(entry); });
-        std::make_heap(heap.entries.begin(), heap.entries.end(), later);
-    }
-
-    void leaveHeap(Heap& heap)
-    {
-        --heap.live;
-        sweep(heap);
-    }
-
-    void pushTimer(const std::shared_ptr<Timer>& timer, int64_t due)
-    {
-        Heap& heap = heapFor(timer->m_mode);
-        if (timer->m_inHeap)
-            --heap.live;
-        ++timer->m_generation;
-        timer->m_due = due;
-        timer->m_inHeap = true;
-        push(heap, TimerEntry { due, 0, timer->m_generation, timer, nullptr });
-        sweep(heap);
-    }
-
-    static void dropTop(Heap& heap)
-    {
-        std::pop_heap(heap.entries.begin(), heap.entries.end(), later);
-        heap.entries.pop_back();
-    }
-
-    std::optional<int64_t> nextDue(Heap* heap)
-    {
-        if (!heap)
-            return std::nullopt;
-        while (!heap->entries.empty() && !isCurrent(heap->entries.front()))
-            dropTop(*heap);
-        if (heap->entries.empty())
-            return std::nullopt;
-        return heap->entries.front().due;
-    }
-
-    Heap* findHeap(std::string_view name)
-    {
-        auto it = heaps.find(name);
-        return it == heaps.end() ? nullptr : &it->second;
-    }
-
-    std::optional<int64_t> nextDueIn(std::string_view runMode)
-    {
-        auto first = nextDue(findHeap(runMode));
-        if (runMode == CommonModes)
-            return first;
-        auto common = nextDue(findHeap(CommonModes));
-        if (!first)
-            return common;
-        if (!common)
-            return first;
-        return std::min(*first, *common);
-    }
-
-    void collectDue(Heap* heap, int64_t now, std::vector<TimerEntry>& due)
-    {
-        if (!heap)
-            return;
-        while (!heap->entries.empty() && heap->entries.front().due <= now) {
-            std::pop_heap(heap->entries.begin(), heap->entries.end(), later);
-            TimerEntry entry = std::move(heap->entries.back());
-            heap->entries.pop_back();
-            if (!isCurrent(entry))
-                continue;
-            --heap->live;
-            if (entry.timer)
-                entry.timer->m_inHeap = false;
-            else
-                entry.perform->inHeap = false;
-            due.push_back(std::move(entry));
-        }
-    }
-
-    void unindex(const std::shared_ptr<Perform>& perform)
-    {
-        if (!perform->key.target)
-            return;
-        auto range = performsByTarget.equal_range(perform->key.target.get());
-        for (auto it = range.first; it != range.second; ++it) {
-            if (it->second == perform) {
-                performsByTarget.erase(it);
-                return;
-            }
-        }
-    }
-
     bool hasPosted() const
     {
         std::lock_guard lock(postMutex);
         return !posted.empty();
-    }
-
-    bool wantsRegistration(const DescriptorSource& source) const
-    {
-        return source.m_active && (source.m_interest & (DescriptorSource::Read | DescriptorSource::Write))
-            && (source.m_mode == epollMode || source.m_mode == CommonModes);
-    }
-
-    // Brings the epoll set in line with the source; returns the errno of a
-    // failed registration (0 when fine).
-    int updateRegistration(DescriptorSource& source)
-    {
-        if (!wantsRegistration(source)) {
-            if (source.m_registered) {
-                epoll_ctl(epollFd, EPOLL_CTL_DEL, source.m_fd, nullptr);
-                source.m_registered = false;
-            }
-            return 0;
-        }
-        epoll_event event {};
-        if (source.m_interest & DescriptorSource::Read)
-            event.events |= EPOLLIN | EPOLLRDHUP;
-        if (source.m_interest & DescriptorSource::Write)
-            event.events |= EPOLLOUT;
-        event.data.u64 = source.m_id;
-        int result = epoll_ctl(epollFd, source.m_registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, source.m_fd, &event);
-        if (result != 0 && source.m_registered && errno == ENOENT)
-            result = epoll_ctl(epollFd, EPOLL_CTL_ADD, source.m_fd, &event);
-        if (result != 0) {
-            int error = errno;
-            source.m_registered = false;
-            return error;
-        }
-        source.m_registered = true;
-        return 0;
-    }
-
-    void updateOrReportClosed(const std::shared_ptr<DescriptorSource>& source)
-    {
-        if (updateRegistration(*source) == 0)
-            return;
-        if (std::find(closedSources.begin(), closedSources.end(), source) == closedSources.end())
-            closedSources.push_back(source);
-        self->wakeUp();
-    }
-
-    void forgetSource(DescriptorSource& source)
-    {
-        if (source.m_registered) {
-            epoll_ctl(epollFd, EPOLL_CTL_DEL, source.m_fd, nullptr);
-            source.m_registered = false;
-        }
-        auto byFd = sourceByFd.find(source.m_fd);
-        if (byFd != sourceByFd.end() && byFd->second == source.m_id)
-            sourceByFd.erase(byFd);
-        sources.erase(source.m_id);
-    }
-
-    // epoll forgets a descriptor when it is closed and says nothing; find
-    // such sources when a pass has no events, so each is reported once.
-    void findClosedSources()
-    {
-        std::vector<pollfd> fds;
-        std::vector<std::shared_ptr<DescriptorSource>> watched;
-        for (auto& [id, source] : sources) {
-            if (source->m_registered) {
-                fds.push_back(pollfd { source->m_fd, 0, 0 });
-                watched.push_back(source);
-            }
-        }
-        if (fds.empty() || poll(fds.data(), fds.size(), 0) <= 0)
-            return;
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents & POLLNVAL) {
-                watched[i]->m_registered = false;
-                closedSources.push_back(watched[i]);
-            }
-        }
-    }
-
-    void updateSignalMask()
-    {
-        if (signalHandlers.empty()) {
-            if (signalFd >= 0) {
-                epoll_ctl(epollFd, EPOLL_CTL_DEL, signalFd, nullptr);
-                close(signalFd);
-                signalFd = -1;
-            }
-            return;
-        }
-        sigset_t mask;
-        sigemptyset(&mask);
-        for (auto& [signal, handler] : signalHandlers)
-            sigaddset(&mask, signal);
-        bool fresh = signalFd < 0;
-        int fd = signalfd(signalFd, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-        if (fd < 0)
-            throw Exception(Exception::InternalInconsistency, fmt::format("RunLoop: signalfd failed: {}", strerror(errno)));
-        signalFd = fd;
-        if (fresh) {
-            epoll_event event {};
-            event.events = EPOLLIN;
-            event.data.u64 = SignalId;
-            epoll_ctl(epollFd, EPOLL_CTL_ADD, signalFd, &event);
-        }
-    }
-
-    void unblockSignal(int signal)
-    {
-        if (!sigismember(&blockedByLoop, signal))
-            return;
-        sigset_t pending;
-        sigpending(&pending);
-        // A pending signal would take its default action on unblocking.
-        if (sigismember(&pending, signal))
-            return;
-        sigset_t one;
-        sigemptyset(&one);
-        sigaddset(&one, signal);
-        pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
-        sigdelset(&blockedByLoop, signal);
-    }
-
-    template<typename Match> void cancelMatching(const void* target, Match match)
-    {
-        std::vector<std::shared_ptr<Perform>> cancelled;
-        auto range = performsByTarget.equal_range(target);
-        for (auto it = range.first; it != range.second;) {
-            if (match(*it->second)) {
-                cancelled.push_back(std::move(it->second));
-                it = performsByTarget.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        // Released after the index is consistent: a target's destructor may cancel again.
-        std::vector<std::function<void()>> runs;
-        std::vector<std::shared_ptr<const void>> targets;
-        for (auto& perform : cancelled) {
-            perform->finished = true;
-            if (perform->inHeap) {
-                perform->inHeap = false;
-                leaveHeap(heapFor(perform->mode));
-            }
-            runs.push_back(std::move(perform->run));
-            targets.push_back(std::move(perform->key.target));
-        }
     }
 
     // Takes everything the loop holds out of it and lets it go outside the
@@ -471,54 +121,27 @@ struct RunLoop::Impl {
                 std::lock_guard lock(postMutex);
                 blocks.swap(posted);
             }
-            auto oldHeaps = std::move(heaps);
-            heaps.clear();
-            std::vector<std::shared_ptr<std::function<void(Timer&)>>> timerCallbacks;
-            std::vector<std::function<void()>> performs;
-            std::vector<std::shared_ptr<const void>> targets;
-            for (auto& [name, heap] : oldHeaps) {
-                for (auto& entry : heap.entries) {
-                    if (entry.timer) {
-                        entry.timer->m_inHeap = false;
-                        entry.timer->m_valid = false;
-                        timerCallbacks.push_back(std::move(entry.timer->m_fire));
-                    } else {
-                        entry.perform->inHeap = false;
-                        entry.perform->finished = true;
-                        performs.push_back(std::move(entry.perform->run));
-                        targets.push_back(std::move(entry.perform->key.target));
-                    }
-                }
-            }
-            auto byTarget = std::move(performsByTarget);
-            performsByTarget.clear();
-            auto oldSources = std::move(sources);
-            sources.clear();
-            sourceByFd.clear();
-            std::vector<std::shared_ptr<DescriptorSource::Callback>> sourceCallbacks;
-            for (auto& [id, source] : oldSources) {
-                if (source->m_registered)
-                    epoll_ctl(epollFd, EPOLL_CTL_DEL, source->m_fd, nullptr);
-                source->m_registered = false;
-                source->m_active = false;
-                sourceCallbacks.push_back(std::move(source->m_callback));
-            }
-            auto closed = std::move(closedSources);
-            closedSources.clear();
-            auto handlers = std::move(signalHandlers);
-            signalHandlers.clear();
-            updateSignalMask();
-            for (auto& [signal, handler] : handlers)
-                unblockSignal(signal);
+            auto scheduled = schedule.takeAll();
+            auto watched = sources.takeAll();
+            auto handlers = signals.takeAll();
             auto kept = std::move(keepAlives);
             keepAlives.clear();
-            bool empty = blocks.empty() && oldHeaps.empty() && byTarget.empty() && oldSources.empty()
-                && closed.empty() && handlers.empty() && kept.empty();
+            bool empty = blocks.empty() && scheduled.empty() && watched.empty() && handlers.empty() && kept.empty();
             if (empty)
                 break;
         }
     }
 };
+
+RunLoop::Impl::Impl(RunLoop& loop)
+    : self(&loop)
+    , owner(std::this_thread::get_id())
+    , epollFd(epoll_create1(EPOLL_CLOEXEC))
+    , wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    , sources(loop, epollFd)
+    , signals(epollFd)
+{
+}
 
 // The calling thread's loop, ended with the thread.
 struct RunLoop::ThreadHolder {
@@ -533,13 +156,8 @@ struct RunLoop::ThreadHolder {
 thread_local RunLoop::ThreadHolder RunLoop::s_threadLoop;
 
 RunLoop::RunLoop(const Private&)
-    : m(std::make_unique<Impl>())
+    : m(std::make_unique<Impl>(*this))
 {
-    m->self = this;
-    m->owner = std::this_thread::get_id();
-    sigemptyset(&m->blockedByLoop);
-    m->epollFd = epoll_create1(EPOLL_CLOEXEC);
-    m->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m->epollFd < 0 || m->wakeFd < 0)
         throw Exception(Exception::InternalInconsistency, fmt::format("RunLoop: cannot make its descriptors: {}", strerror(errno)));
     epoll_event event {};
@@ -550,8 +168,6 @@ RunLoop::RunLoop(const Private&)
 
 RunLoop::~RunLoop()
 {
-    if (m->signalFd >= 0)
-        close(m->signalFd);
     if (m->wakeFd >= 0)
         close(m->wakeFd);
     if (m->epollFd >= 0)
@@ -653,15 +269,13 @@ void RunLoop::stop()
 void RunLoop::performAfter(double delay, std::function<void()> perform, PerformKey key, std::string_view mode)
 {
     checkOwner("performAfter");
-    auto item = std::make_shared<Perform>();
+    auto item = std::make_shared<RunLoopSchedule::Perform>();
     item->run = std::move(perform);
     item->key = std::move(key);
     item->mode = std::string(mode);
     item->inHeap = true;
-    if (item->key.target)
-        m->performsByTarget.emplace(item->key.target.get(), item);
     int64_t due = m->loopClock()->monotonicNanoseconds() + Clock::nanoseconds(delay);
-    m->push(m->heapFor(mode), TimerEntry { due, 0, 0, nullptr, std::move(item) });
+    m->schedule.addPerform(std::move(item), due);
 }
 
 void RunLoop::cancelPerforms(const PerformKey& key)
@@ -669,8 +283,7 @@ void RunLoop::cancelPerforms(const PerformKey& key)
     checkOwner("cancelPerforms");
     if (!key.target)
         return;
-    m->cancelMatching(key.target.get(),
-        [&](const Perform& perform) { return perform.key.tag == key.tag && perform.key.argument == key.argument; });
+    m->schedule.cancel(key);
 }
 
 void RunLoop::cancelPerforms(const void* target)
@@ -678,7 +291,7 @@ void RunLoop::cancelPerforms(const void* target)
     checkOwner("cancelPerforms");
     if (!target)
         return;
-    m->cancelMatching(target, [](const Perform&) { return true; });
+    m->schedule.cancel(target);
 }
 
 std::shared_ptr<Timer> RunLoop::schedule(double interval, bool repeats, std::function<void(Timer&)> fire,
@@ -691,7 +304,7 @@ std::shared_ptr<Timer> RunLoop::schedule(double interval, bool repeats, std::fun
         interval = MinimumRepeatInterval;
     auto timer = std::make_shared<Timer>(Timer::Private {}, weak_from_this(), interval, repeats, std::string(mode),
         std::move(fire));
-    m->pushTimer(timer, m->loopClock()->monotonicNanoseconds() + timer->m_intervalNanoseconds);
+    m->schedule.pushTimer(timer, m->loopClock()->monotonicNanoseconds() + timer->m_intervalNanoseconds);
     return timer;
 }
 
@@ -699,60 +312,26 @@ std::shared_ptr<DescriptorSource> RunLoop::addSource(int fd, unsigned interest,
     std::function<void(DescriptorSource&, unsigned events)> callback, std::string_view mode)
 {
     checkOwner("addSource");
-    if (fd < 0)
-        throw Exception(Exception::InvalidArgument, fmt::format("RunLoop::addSource: invalid descriptor {}", fd));
-    if (m->sourceByFd.count(fd))
-        throw Exception(Exception::InvalidArgument, fmt::format("RunLoop::addSource: descriptor {} is already watched", fd));
-    auto source = std::make_shared<DescriptorSource>(DescriptorSource::Private {}, weak_from_this(), fd,
-        interest & (DescriptorSource::Read | DescriptorSource::Write), std::string(mode), std::move(callback));
-    source->m_id = m->nextSourceId++;
-    if (int error = m->updateRegistration(*source)) {
-        source->m_active = false;
-        throw Exception(Exception::InvalidArgument,
-            fmt::format("RunLoop::addSource: descriptor {} cannot be watched: {}", fd, strerror(error)));
-    }
-    m->sources.emplace(source->m_id, source);
-    m->sourceByFd.emplace(fd, source->m_id);
-    return source;
+    return m->sources.add(weak_from_this(), fd, interest, std::move(callback), mode);
 }
 
 void RunLoop::setSignalHandler(int signal, std::function<void()> handler)
 {
     checkOwner("setSignalHandler");
-    if (handler) {
-        sigset_t one;
-        sigset_t before;
-        sigemptyset(&one);
-        sigaddset(&one, signal);
-        pthread_sigmask(SIG_BLOCK, &one, &before);
-        if (!sigismember(&before, signal))
-            sigaddset(&m->blockedByLoop, signal);
-        m->signalHandlers[signal] = std::move(handler);
-        m->updateSignalMask();
-        return;
-    }
-    if (!m->signalHandlers.erase(signal))
-        return;
-    m->updateSignalMask();
-    m->unblockSignal(signal);
+    m->signals.set(signal, std::move(handler));
 }
 
 Observation RunLoop::addPassObserver(PassObserver observer)
 {
     checkOwner("addPassObserver");
-    auto entry = std::make_shared<Impl::ObserverEntry>();
-    entry->observer = std::move(observer);
-    entry->gate = std::make_shared<ObserverGate>();
-    auto place = std::upper_bound(m->passObservers.begin(), m->passObservers.end(), entry->observer.order,
-        [](int order, const auto& other) { return order < other->observer.order; });
-    m->passObservers.insert(place, entry);
+    auto entry = m->passObservers.add(std::move(observer));
     std::weak_ptr<RunLoop> weakLoop = weak_from_this();
-    std::weak_ptr<Impl::ObserverEntry> weakEntry = entry;
+    std::weak_ptr<RunLoopPassObservers::Entry> weakEntry = entry;
     return Observation(entry->gate, [weakLoop, weakEntry] {
         auto loop = weakLoop.lock();
         auto gone = weakEntry.lock();
         if (loop && gone)
-            std::erase(loop->m->passObservers, gone);
+            loop->m->passObservers.remove(gone);
     });
 }
 
@@ -802,23 +381,19 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
         }
     } scope(*m, mode);
 
-    if (m->epollMode != mode) {
-        m->epollMode = std::string(mode);
-        for (auto& [id, source] : m->sources)
-            m->updateOrReportClosed(source);
-    }
+    m->sources.enterMode(mode);
 
     auto clock = m->loopClock();
     int64_t now = clock->monotonicNanoseconds();
-    auto next = m->nextDueIn(mode);
+    auto next = m->schedule.nextDueIn(mode);
     double wait = 0;
-    if (!(next && *next <= now) && m->closedSources.empty() && !m->hasPosted()) {
+    if (!(next && *next <= now) && !m->sources.hasClosed() && !m->hasPosted()) {
         wait = std::max(maxWait, 0.0);
         if (next && !clock->isManual())
             wait = std::min(wait, static_cast<double>(*next - now) / 1e9);
     }
     if (!m->passObservers.empty())
-        wait = m->observedWait(wait);
+        wait = m->passObservers.beforeWaiting(wait);
     int timeout = timeoutMilliseconds(wait);
     epoll_event events[MaxEventsPerPass];
     int count = epoll_wait(m->epollFd, events, MaxEventsPerPass, timeout);
@@ -835,35 +410,24 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
         if (id == WakeId) {
             uint64_t value;
             while (read(m->wakeFd, &value, sizeof value) > 0) { }
-        } else if (id == SignalId) {
+        } else if (id == RunLoopSignals::EpollId) {
             signalled = true;
         } else {
             ready.emplace_back(id, eventsFromEpoll(events[i].events));
         }
     }
-    // Looking for closed descriptors costs a poll over every source, so an
-    // idle pass does it at most once a second: passes stay O(ready).
-    if (ready.empty()) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m->lastClosedCheck >= std::chrono::seconds(1)) {
-            m->lastClosedCheck = now;
-            m->findClosedSources();
-        }
-    }
-    auto closed = std::move(m->closedSources);
-    m->closedSources.clear();
+    if (ready.empty())
+        m->sources.lookForClosedWhenDue();
+    auto closed = m->sources.takeClosed();
     std::vector<std::function<void()>> blocks;
     {
         std::lock_guard lock(m->postMutex);
         blocks.swap(m->posted);
     }
     std::vector<TimerEntry> due;
-    m->collectDue(m->findHeap(mode), start, due);
-    if (mode != CommonModes)
-        m->collectDue(m->findHeap(CommonModes), start, due);
-    std::sort(due.begin(), due.end(), [](const TimerEntry& a, const TimerEntry& b) { return later(b, a); });
+    m->schedule.collectDue(mode, start, due);
     if (!m->passObservers.empty())
-        m->afterWaiting();
+        m->passObservers.afterWaiting();
 
     bool worked = false;
     // (1) posted blocks
@@ -881,7 +445,7 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
             if (timer->m_repeats) {
                 int64_t interval = std::max<int64_t>(timer->m_intervalNanoseconds, 1);
                 int64_t nextDue = entry.due + ((start - entry.due) / interval + 1) * interval;
-                m->pushTimer(timer, nextDue);
+                m->schedule.pushTimer(timer, nextDue);
             }
             uint64_t generation = timer->m_generation;
             if (fire)
@@ -898,24 +462,15 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
                 continue;
             worked = true;
             perform->finished = true;
-            m->unindex(perform);
+            m->schedule.unindex(perform);
             ExceptionReporter::guard("a delayed perform", perform->run);
             // The target lives to the end of the pass.
             m->keepAlives.push_back(perform);
         }
     }
     // (3) signals and descriptors
-    if (signalled && m->signalFd >= 0) {
-        signalfd_siginfo info;
-        while (read(m->signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            auto it = m->signalHandlers.find(static_cast<int>(info.ssi_signo));
-            if (it == m->signalHandlers.end())
-                continue;
-            worked = true;
-            auto handler = it->second;
-            ExceptionReporter::guard("a signal handler", handler);
-        }
-    }
+    if (signalled && m->signals.runArrived())
+        worked = true;
     auto dispatch = [&](const std::shared_ptr<DescriptorSource>& source, unsigned events) {
         auto callback = source->m_callback;
         worked = true;
@@ -934,10 +489,9 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
         source->remove();
     }
     for (auto& [id, events] : ready) {
-        auto it = m->sources.find(id);
-        if (it == m->sources.end())
+        auto source = m->sources.find(id);
+        if (!source)
             continue;
-        auto source = it->second;
         if (!source->m_active)
             continue;
         unsigned wanted = events & (source->m_interest | DescriptorSource::HangUp | DescriptorSource::Error);
@@ -981,7 +535,7 @@ void RunLoop::advance(double seconds)
     runUntilIdle();
     // Step to each due time in turn: a repeating timer fires at every step
     // and work scheduled on the way gets its turn.
-    for (auto next = m->nextDueIn(DefaultMode); next && *next <= target; next = m->nextDueIn(DefaultMode)) {
+    for (auto next = m->schedule.nextDueIn(DefaultMode); next && *next <= target; next = m->schedule.nextDueIn(DefaultMode)) {
         clock->advanceNanoseconds(*next - clock->monotonicNanoseconds());
         runUntilIdle();
     }
@@ -1013,21 +567,8 @@ std::string RunLoop::describePendingWork() const
             parts.push_back(fmt::format("{} posted block(s)", m->posted.size()));
     }
     int64_t now = m->loopClock()->monotonicNanoseconds();
-    for (auto& [name, heap] : m->heaps) {
-        for (auto& entry : heap.entries) {
-            if (Impl::isCurrent(entry) && entry.due <= now)
-                parts.push_back(describeEntry(entry) + (name == DefaultMode ? "" : " in mode " + name));
-        }
-    }
-    for (auto& [id, source] : m->sources) {
-        pollfd fd { source->m_fd, 0, 0 };
-        if (source->m_interest & DescriptorSource::Read)
-            fd.events |= POLLIN;
-        if (source->m_interest & DescriptorSource::Write)
-            fd.events |= POLLOUT;
-        if (poll(&fd, 1, 0) > 0)
-            parts.push_back(fmt::format("descriptor {}", source->m_fd));
-    }
+    m->schedule.describeDue(now, parts);
+    m->sources.describeReady(parts);
     if (parts.empty())
         return "nothing";
     return fmt::format("{}", fmt::join(parts, ", "));
@@ -1040,35 +581,31 @@ void RunLoop::resetForTesting()
         throw Exception(Exception::InternalInconsistency, "RunLoop::resetForTesting: called inside a pass");
     m->dropEverything();
     m->passes = 0;
-    m->lastClosedCheck = {};
+    m->sources.resetPassState();
     m->stopRequested = false;
     m->clock.store(nullptr);
-    m->epollMode = std::string(DefaultMode);
     uint64_t value;
     while (read(m->wakeFd, &value, sizeof value) > 0) { }
 }
 
 void RunLoop::timerInvalidated(Timer& timer)
 {
-    if (!timer.m_inHeap)
-        return;
-    timer.m_inHeap = false;
-    m->leaveHeap(m->heapFor(timer.m_mode));
+    m->schedule.timerInvalidated(timer);
 }
 
 void RunLoop::timerMoved(const std::shared_ptr<Timer>& timer, int64_t due)
 {
-    m->pushTimer(timer, due);
+    m->schedule.pushTimer(timer, due);
 }
 
 void RunLoop::sourceInterestChanged(DescriptorSource& source)
 {
-    m->updateOrReportClosed(source.shared_from_this());
+    m->sources.interestChanged(source);
 }
 
 void RunLoop::sourceRemoved(DescriptorSource& source)
 {
-    m->forgetSource(source);
+    m->sources.forget(source);
 }
 
 } // namespace core

@@ -34,6 +34,7 @@ public:
 
 private:
     friend class RunLoop;
+    friend class RunLoopSchedule;
     std::weak_ptr<RunLoop> m_loop;
     double m_interval;
     int64_t m_intervalNanoseconds;
