@@ -1,6 +1,5 @@
 #include "Cloud/VKDropboxCloudService.h"
 
-#include "Cloud/DBMetadataAdditions.h"
 #include "Cloud/DBRestClientAdditions.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudFileStore.h"
@@ -20,8 +19,6 @@
 #include "Platform/Core/RunLoop.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 
 namespace {
 
@@ -35,58 +32,6 @@ std::string errorString(const core::Error& error, const char* key)
 {
     auto found = error.userInfo().find(key);
     return found != error.userInfo().end() && found->second.isString() ? found->second.string() : std::string();
-}
-
-// A name the service may give a mirror node: one component, never one that
-// walks the tree.
-bool isSafeName(std::string_view name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos
-        && name.find('\0') == std::string_view::npos;
-}
-
-// An absolute cloud path whose every component is a safe name.
-bool isSafeCloudPath(std::string_view path)
-{
-    if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos)
-        return false;
-    size_t start = 1;
-    while (start < path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        std::string_view component = path.substr(start, end - start);
-        if (component.empty() ? end != path.size() : !isSafeName(component))
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
-
-// A path from the service as a log line may show it: NUL written out.
-std::string printablePath(std::string_view path)
-{
-    std::string text;
-    for (char c : path)
-        text += c == '\0' ? std::string("\\0") : std::string(1, c);
-    return text;
-}
-
-std::string foldedCase(std::string_view text)
-{
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return folded;
-}
-
-// The folder part of a cloud path, without a trailing separator ("/" for
-// the root), compared without case as the service names paths.
-std::string folderKey(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    return foldedCase(path);
 }
 
 // Takes a fetch or upload client out of its set, detached and with its
@@ -124,7 +69,7 @@ VKDropboxCloudService::VKDropboxCloudService(std::string localRoot)
 
 VKDropboxCloudService::~VKDropboxCloudService()
 {
-    detachAllClients();
+    m_clients.detachAll();
     for (const auto& fetch : m_fetchClients)
         fetch->setCloudService(nullptr);
     for (const auto& upload : m_uploadClients)
@@ -155,54 +100,6 @@ std::shared_ptr<VKDropboxClient> VKDropboxCloudService::createClientWithCallback
     return client;
 }
 
-std::shared_ptr<VKDropboxClient> VKDropboxCloudService::clientFor(const DBRestClient& client) const
-{
-    for (const auto* set : { &m_restClients, &m_existsClients }) {
-        for (const auto& candidate : *set) {
-            if (candidate.get() == &client)
-                return candidate;
-        }
-    }
-    return nullptr;
-}
-
-bool VKDropboxCloudService::isExistsClient(const DBRestClient& client) const
-{
-    return std::any_of(m_existsClients.begin(), m_existsClients.end(),
-        [&](const auto& candidate) { return candidate.get() == &client; });
-}
-
-void VKDropboxCloudService::autoreleaseClient(const std::shared_ptr<VKDropboxClient>& client)
-{
-    client->setDelegate({});
-    core::RunLoop::main().post([client] { });
-    std::erase(m_restClients, client);
-    std::erase(m_existsClients, client);
-}
-
-std::shared_ptr<VKDropboxClient> VKDropboxCloudService::takeClient(DBRestClient& restClient)
-{
-    auto client = clientFor(restClient);
-    if (client)
-        autoreleaseClient(client);
-    return client;
-}
-
-void VKDropboxCloudService::detachAllClients()
-{
-    for (auto* set : { &m_restClients, &m_existsClients }) {
-        for (const auto& client : *set) {
-            client->setDelegate({});
-            core::RunLoop::main().post([client] { });
-        }
-        set->clear();
-    }
-    if (m_streamingClient) {
-        m_streamingClient->setDelegate({});
-        m_streamingClient.reset();
-    }
-}
-
 template <typename Method, typename... Arguments>
 void VKDropboxCloudService::invoke(const std::vector<Callback>& callbacks, Method method, const Arguments&... arguments)
 {
@@ -219,35 +116,35 @@ void VKDropboxCloudService::fetchThumbnailForItemAtPath(const std::string& cloud
 {
     auto client = createClientWithCallback(std::move(callback));
     client->setCloudPath(cloudPath);
-    m_restClients.push_back(client);
+    m_clients.addRequest(client);
     client->loadThumbnail(cloudPath, sizeFlag ? "medium" : "large", destination);
 }
 
 void VKDropboxCloudService::copyPath(const std::string& from, const std::string& to, Callback callback)
 {
     auto client = createClientWithCallback(std::move(callback));
-    m_restClients.push_back(client);
+    m_clients.addRequest(client);
     client->copyFrom(from, to);
 }
 
 void VKDropboxCloudService::movePath(const std::string& from, const std::string& to, Callback callback)
 {
     auto client = createClientWithCallback(std::move(callback));
-    m_restClients.push_back(client);
+    m_clients.addRequest(client);
     client->moveFrom(from, to);
 }
 
 void VKDropboxCloudService::deletePath(const std::string& path, Callback callback)
 {
     auto client = createClientWithCallback(std::move(callback));
-    m_restClients.push_back(client);
+    m_clients.addRequest(client);
     client->deletePath(path);
 }
 
 void VKDropboxCloudService::createDirectoryAtPath(const std::string& path, Callback callback)
 {
     auto client = createClientWithCallback(std::move(callback));
-    m_restClients.push_back(client);
+    m_clients.addRequest(client);
     client->createFolder(path);
 }
 
@@ -268,25 +165,15 @@ void VKDropboxCloudService::loadMetadata(const std::string& cloudPath, std::opti
     for (const auto& callback : callbacks)
         client->addCallback(callback);
     client->setCloudPath(cloudPath);
-    m_restClients.push_back(client);
+    m_clients.addRequest(client);
     client->loadMetadata(cloudPath, hash);
-}
-
-void VKDropboxCloudService::outdateListingsAround(const std::string& cloudPath)
-{
-    const std::string folder = folderKey(core::path::deletingLastPathComponent(cloudPath));
-    for (const auto& client : m_restClients) {
-        if (!client->cloudPath().empty() && folderKey(client->cloudPath()) == folder
-            && isLoadingMetadataForPath(*client, client->cloudPath()))
-            client->setOutdated();
-    }
 }
 
 void VKDropboxCloudService::itemExistsAtPath(const std::string& path, Callback callback)
 {
     auto client = createClientWithCallback(std::move(callback));
     client->setCloudPath(path);
-    m_existsClients.push_back(client);
+    m_clients.addExistence(client);
     client->loadMetadata(path, std::nullopt);
 }
 
@@ -295,12 +182,12 @@ bool VKDropboxCloudService::isUpdatingMetadataForResource(const Resource& resour
     if (!resource)
         return false;
     auto cloudPath = cloudPathForLocalPath(resource->path());
-    return cloudPath && std::any_of(m_restClients.begin(), m_restClients.end(),
-        [&](const auto& client) { return isLoadingMetadataForPath(*client, *cloudPath); });
+    return cloudPath
+        && m_clients.anyRequest([&](const VKDropboxClient& client) { return isLoadingMetadataForPath(client, *cloudPath); });
 }
 
 #define VK_ANY_REST_CLIENT(test)                                                                            \
-    std::any_of(m_restClients.begin(), m_restClients.end(), [&](const auto& client) { return test(*client, cloudPath); })
+    m_clients.anyRequest([&](const VKDropboxClient& client) { return test(client, cloudPath); })
 
 bool VKDropboxCloudService::isLoadingThumbnailForPath(const std::string& cloudPath) const
 {
@@ -338,9 +225,7 @@ bool VKDropboxCloudService::isLoadingFileForPath(const std::string& cloudPath) c
 
 std::optional<core::URLRequest> VKDropboxCloudService::streamingURLRequestForPath(const std::string& cloudPath)
 {
-    if (!m_streamingClient)
-        m_streamingClient = VKDropboxClient::initWithSession(DBSession::sharedSession());
-    return m_streamingClient->streamingURLRequestForPath(cloudPath);
+    return m_clients.streaming().streamingURLRequestForPath(cloudPath);
 }
 
 // MARK: Uploads
@@ -545,7 +430,7 @@ void VKDropboxCloudService::loginFailedWithError(DBRestClient&, const core::Erro
 
 void VKDropboxCloudService::loadedThumbnail(DBRestClient& restClient, const std::string& destinationPath)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceThumbnailFetchCompletedForPath,
@@ -554,7 +439,7 @@ void VKDropboxCloudService::loadedThumbnail(DBRestClient& restClient, const std:
 
 void VKDropboxCloudService::loadThumbnailFailedWithError(DBRestClient& restClient, const core::Error& error)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     core::log("restClient loadThumbnailFailedWithError: {}", error);
@@ -563,16 +448,16 @@ void VKDropboxCloudService::loadThumbnailFailedWithError(DBRestClient& restClien
 
 void VKDropboxCloudService::copiedPath(DBRestClient& restClient, const std::string& from, const std::string& to)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
-    outdateListingsAround(to);
+    m_clients.outdateListingsAround(to);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCopyPath, from, to);
 }
 
 void VKDropboxCloudService::copyPathFailedWithError(DBRestClient& restClient, const core::Error& error)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     core::log("restClient: copyPathFailedWithError: {}", error);
@@ -582,17 +467,17 @@ void VKDropboxCloudService::copyPathFailedWithError(DBRestClient& restClient, co
 
 void VKDropboxCloudService::movedPath(DBRestClient& restClient, const std::string& from, const std::string& to)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
-    outdateListingsAround(from);
-    outdateListingsAround(to);
+    m_clients.outdateListingsAround(from);
+    m_clients.outdateListingsAround(to);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidMovePath, from, to);
 }
 
 void VKDropboxCloudService::movePathFailedWithError(DBRestClient& restClient, const core::Error& error)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     core::log("restClient: movePathFailedWithError: {}", error);
@@ -602,17 +487,17 @@ void VKDropboxCloudService::movePathFailedWithError(DBRestClient& restClient, co
 
 void VKDropboxCloudService::deletedPath(DBRestClient& restClient, const std::string& path)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     core::log("restClient: deletedPath: {}", path);
-    outdateListingsAround(path);
+    m_clients.outdateListingsAround(path);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
 }
 
 void VKDropboxCloudService::deletePathFailedWithError(DBRestClient& restClient, const core::Error& error)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     core::log("restClient:deletePathFailedWithError: {}", error);
@@ -620,7 +505,7 @@ void VKDropboxCloudService::deletePathFailedWithError(DBRestClient& restClient, 
     if (error.code() == 404) {
         // What the cloud no longer has is deleted as far as the caller goes.
         core::log("restClient: deletedPath: {}", path);
-        outdateListingsAround(path);
+        m_clients.outdateListingsAround(path);
         invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
         return;
     }
@@ -631,11 +516,11 @@ void VKDropboxCloudService::deletePathFailedWithError(DBRestClient& restClient, 
 
 void VKDropboxCloudService::createdFolder(DBRestClient& restClient, const std::shared_ptr<const DBMetadata>& folder)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     const std::string path = folder->path().value_or(std::string());
-    outdateListingsAround(path);
+    m_clients.outdateListingsAround(path);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidCreateDirectoryAtPath, path);
     if (auto resource = resourceForCloudPath(path))
         updateCloudResource(resource, folder);
@@ -643,7 +528,7 @@ void VKDropboxCloudService::createdFolder(DBRestClient& restClient, const std::s
 
 void VKDropboxCloudService::createFolderFailedWithError(DBRestClient& restClient, const core::Error& error)
 {
-    auto client = takeClient(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     core::log("restClient:createFolderFailedWithError: {}", error);
@@ -653,8 +538,8 @@ void VKDropboxCloudService::createFolderFailedWithError(DBRestClient& restClient
 
 void VKDropboxCloudService::loadedMetadata(DBRestClient& restClient, const std::shared_ptr<const DBMetadata>& metadata)
 {
-    const bool existence = isExistsClient(restClient);
-    auto client = takeClient(restClient);
+    const bool existence = m_clients.isExistence(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     const std::string recordPath = metadata->path().value_or(std::string());
@@ -670,9 +555,9 @@ void VKDropboxCloudService::loadedMetadata(DBRestClient& restClient, const std::
         loadMetadata(client->cloudPath(), resource ? resource->cloudHash() : std::nullopt, client->callbacks());
         return;
     }
-    auto resource = isSafeCloudPath(recordPath) ? resourceForCloudPath(recordPath) : nullptr;
+    auto resource = VKDropboxMirrorMerge::isSafeCloudPath(recordPath) ? resourceForCloudPath(recordPath) : nullptr;
     // A record without a node: nothing of the mirror to bring up to date.
-    bool merged = !isSafeCloudPath(recordPath) ? false : !resource || updateCloudResource(resource, metadata);
+    bool merged = !VKDropboxMirrorMerge::isSafeCloudPath(recordPath) ? false : !resource || updateCloudResource(resource, metadata);
     const std::string path = resource ? resource->cloudPath() : recordPath;
     if (merged) {
         invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidUpdateMetadataAtPath, path);
@@ -685,8 +570,8 @@ void VKDropboxCloudService::loadedMetadata(DBRestClient& restClient, const std::
 
 void VKDropboxCloudService::metadataUnchangedAtPath(DBRestClient& restClient, const std::string& path)
 {
-    const bool existence = isExistsClient(restClient);
-    auto client = takeClient(restClient);
+    const bool existence = m_clients.isExistence(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     if (existence) {
@@ -699,8 +584,8 @@ void VKDropboxCloudService::metadataUnchangedAtPath(DBRestClient& restClient, co
 
 void VKDropboxCloudService::loadMetadataFailedWithError(DBRestClient& restClient, const core::Error& error)
 {
-    const bool existence = isExistsClient(restClient);
-    auto client = takeClient(restClient);
+    const bool existence = m_clients.isExistence(restClient);
+    auto client = m_clients.take(restClient);
     if (!client)
         return;
     const std::string path = errorString(error, "path");
@@ -716,135 +601,6 @@ void VKDropboxCloudService::loadMetadataFailedWithError(DBRestClient& restClient
 void VKDropboxCloudService::sessionDidReceiveAuthorizationFailure(DBSession&)
 {
     core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountLoginFailedNotification, account());
-}
-
-// MARK: Merging listings
-
-bool VKDropboxCloudService::updateCloudResource(const Resource& resource, const std::shared_ptr<const DBMetadata>& metadata)
-{
-    if (!resource || !metadata)
-        return false;
-    const std::string recordPath = metadata->path().value_or(std::string());
-    bool merged = false;
-    if (!isSafeCloudPath(recordPath))
-        core::log("Warning, updateCloudResource refusing record path: {}", printablePath(recordPath));
-    else
-        merged = mergeNode(resource->managedObject(), *metadata, resource->cloudPath());
-    auto store = VKCloudFileStore::sharedStore();
-    const bool saved = store && store->saveContext();
-    return merged && saved;
-}
-
-bool VKDropboxCloudService::mergeNode(const std::shared_ptr<VKCloudManagedObject>& node, const DBMetadata& metadata,
-    const std::string& cloudPath)
-{
-    auto store = VKCloudFileStore::sharedStore();
-    if (!store || !node || !node->isValid())
-        return false;
-    if (node->isUpload())
-        return true;
-    auto parent = node->parent();
-    if (store->isLocked(node) || (parent && store->isLocked(parent))) {
-        core::log("Warning, updateCloudResource skipping locked item: {}", cloudPath);
-        return false;
-    }
-    auto resource = VKCloudFileResource::resourceWithManagedObject(node);
-    if (!resource)
-        return false;
-    if (metadata.isDeleted())
-        return deleteCloudResource(resource);
-    if (metadata.isDirectory() != node->isDirectory()) {
-        core::log("Warning, existing resource has incorrect file type: {}", resource->description());
-        const std::string localPath = resource->path();
-        if (!deleteCloudResource(resource))
-            return false;
-        auto replacement = metadata.isDirectory() ? insertCloudDirectoryResourceForPath(localPath)
-                                                  : insertCloudFileResourceForPath(localPath);
-        if (!replacement)
-            return false;
-        return mergeNode(replacement->managedObject(), metadata, cloudPath);
-    }
-    if (metadata.lastModifiedDate())
-        node->setModificationDate(metadata.lastModifiedDate());
-    node->setSize(std::max<int64_t>(0, metadata.totalBytes()));
-    if (!node->isDirectory()) {
-        // A copy this device just uploaded or imported has no revision yet
-        // but already the size the cloud reports: it stays.
-        const bool freshCopy = node->cloudRevision() <= 0 && resource->isStoredLocally()
-            && resource->localSize() == static_cast<uint64_t>(node->size());
-        if (!freshCopy && node->cloudRevision() != metadata.revision() && resource->isStoredLocally()) {
-            core::log("VKCloudFileResource ({}) revision has changed, removing cache", resource->description());
-            core::Error error;
-            if (!core::fs::removeItem(resource->path(), &error)) {
-                core::log("updateCloudResource: removeItemAtPath failed: {}", error);
-                return false;
-            }
-        }
-        node->setCloudRevision(metadata.revision());
-        return true;
-    }
-    if (!metadata.contents())
-        return true;
-    return mergeListing(node, metadata, cloudPath);
-}
-
-bool VKDropboxCloudService::mergeListing(const std::shared_ptr<VKCloudManagedObject>& node, const DBMetadata& metadata,
-    const std::string& cloudPath)
-{
-    auto store = VKCloudFileStore::sharedStore();
-    node->setCloudHash(metadata.folderHash());
-    node->setCloudRevision(metadata.revision());
-
-    // Entries that cannot name a node directly below this folder are left
-    // out; the rest merge. Names match exactly, so "A.txt" and "a.txt" are
-    // two nodes.
-    const std::string listedFolder = folderKey(metadata.path().value_or(std::string()));
-    std::vector<std::pair<std::string, std::shared_ptr<const DBMetadata>>> entries;
-    std::unordered_set<std::string> entryNames;
-    for (const auto& entry : *metadata.contents()) {
-        if (!entry)
-            continue;
-        const std::string entryPath = entry->path().value_or(std::string());
-        const std::string name = metadataName(*entry);
-        const bool belowFolder = !entryPath.empty() && entryPath.front() == '/'
-            && folderKey(core::path::deletingLastPathComponent(entryPath)) == listedFolder;
-        if (!isSafeName(name) || !belowFolder || !isSafeCloudPath(entryPath)) {
-            core::log("Warning, updateCloudResource skipping listing entry: {}", printablePath(entryPath));
-            continue;
-        }
-        if (entryNames.insert(name).second)
-            entries.emplace_back(name, entry);
-    }
-
-    std::unordered_map<std::string, std::shared_ptr<VKCloudManagedObject>> children;
-    for (const auto& child : store->childrenForManagedObject(*node)) {
-        if (!child->isUpload() && !entryNames.count(child->name())) {
-            if (auto gone = VKCloudFileResource::resourceWithManagedObject(child))
-                deleteCloudResource(gone);
-            continue;
-        }
-        children.emplace(child->name(), child);
-    }
-
-    const std::string folderPath = cloudPath == "/" ? std::string() : cloudPath;
-    for (const auto& [name, entry] : entries) {
-        auto child = children.count(name) ? children[name] : nullptr;
-        if (!child) {
-            core::Error error;
-            child = store->insertObjectWithName(name, node, &error);
-            if (!child) {
-                core::log("Warning, updateCloudResource:withMetadata: failed for: {} ({})", name, error);
-                return false;
-            }
-            child->setIsDirectory(entry->isDirectory());
-        }
-        const std::string childPath = folderPath + "/" + name;
-        if (!mergeNode(child, *entry, childPath)) {
-            core::log("Warning, updateCloudResource:withMetadata: failed for: {}", childPath);
-            return false;
-        }
-    }
-    return true;
 }
 
 // MARK: Local storage and unlinking
@@ -883,7 +639,7 @@ void VKDropboxCloudService::removeLocalStorage()
 void VKDropboxCloudService::unlink()
 {
     core::log("VKDropboxCloudService unlink");
-    detachAllClients();
+    m_clients.detachAll();
     removeLocalStorage();
     if (auto store = VKCloudFileStore::sharedStore()) {
         core::Error error;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Cloud/VKConcreteCloudService.h"
+#include "Cloud/VKDropboxClientSet.h"
 #include "Cloud/VKDropboxFetchClient.h"
+#include "Cloud/VKDropboxMirrorMerge.h"
 #include "Cloud/VKDropboxUploadClient.h"
 #include "DropboxSDK/DBRestClientDelegate.h"
 #include "DropboxSDK/DBSession.h"
@@ -12,7 +14,6 @@
 #include <vector>
 
 class DBMetadata;
-class VKCloudManagedObject;
 class VKDropboxAccount;
 class VKDropboxClient;
 
@@ -73,9 +74,11 @@ public:
     bool isLoadingFileForPath(const std::string& cloudPath) const;
 
     // Merges the record (and its listing, recursively) into the resource's
-    // node, then saves the shared store; true when both succeeded. Entries
-    // that could not name a node below the listed folder are skipped.
-    bool updateCloudResource(const Resource& resource, const std::shared_ptr<const DBMetadata>& metadata);
+    // node, then saves the shared store (VKDropboxMirrorMerge).
+    bool updateCloudResource(const Resource& resource, const std::shared_ptr<const DBMetadata>& metadata)
+    {
+        return m_merge.updateCloudResource(resource, metadata);
+    }
 
     // REST client answers of the one-shot and existence clients.
     bool respondsTo(DBRestClientCallback callback) const override;
@@ -107,8 +110,8 @@ public:
     void uploadClientUploadFailedForPath(VKDropboxUploadClient&, const std::string& path,
         const core::Error& error) override;
 
-    const std::vector<std::shared_ptr<VKDropboxClient>>& restClients() const { return m_restClients; }
-    const std::vector<std::shared_ptr<VKDropboxClient>>& existsClients() const { return m_existsClients; }
+    const std::vector<std::shared_ptr<VKDropboxClient>>& restClients() const { return m_clients.requests(); }
+    const std::vector<std::shared_ptr<VKDropboxClient>>& existsClients() const { return m_clients.existence(); }
     const std::vector<std::shared_ptr<VKDropboxFetchClient>>& fetchClients() const { return m_fetchClients; }
     const std::vector<std::shared_ptr<VKDropboxUploadClient>>& uploadClients() const { return m_uploadClients; }
 
@@ -116,36 +119,19 @@ private:
     explicit VKDropboxCloudService(std::string localRoot);
 
     std::shared_ptr<VKDropboxClient> createClientWithCallback(Callback callback);
-    // Ends a one-shot or existence client before its callbacks go out: no
-    // delegate, out of both sets, alive to the end of the pass.
-    void autoreleaseClient(const std::shared_ptr<VKDropboxClient>& client);
-    std::shared_ptr<VKDropboxClient> clientFor(const DBRestClient& client) const;
-    bool isExistsClient(const DBRestClient& client) const;
-    // The answering client, released; none for a client the service forgot.
-    std::shared_ptr<VKDropboxClient> takeClient(DBRestClient& client);
-    // Listings of the folder holding `cloudPath` still on their way were
-    // made before its change: they are asked for again when they answer.
-    void outdateListingsAround(const std::string& cloudPath);
     void loadMetadata(const std::string& cloudPath, std::optional<std::string> hash,
         const std::vector<Callback>& callbacks);
     std::shared_ptr<VKDropboxFetchClient> fetchClientForCloudPath(const std::string& cloudPath);
     void removeFetchClient(VKDropboxFetchClient& client);
     std::shared_ptr<VKDropboxUploadClient> uploadClientForCloudPath(const std::string& cloudPath);
     void removeUploadClient(VKDropboxUploadClient& client);
-    void detachAllClients();
     template <typename Method, typename... Arguments>
     void invoke(const std::vector<Callback>& callbacks, Method method, const Arguments&... arguments);
 
-    bool mergeNode(const std::shared_ptr<VKCloudManagedObject>& node, const DBMetadata& metadata,
-        const std::string& cloudPath);
-    bool mergeListing(const std::shared_ptr<VKCloudManagedObject>& node, const DBMetadata& metadata,
-        const std::string& cloudPath);
-
     std::shared_ptr<VKDropboxAccount> m_account;
     std::shared_ptr<DBSession> m_session;
-    std::vector<std::shared_ptr<VKDropboxClient>> m_restClients;
-    std::vector<std::shared_ptr<VKDropboxClient>> m_existsClients;
     std::vector<std::shared_ptr<VKDropboxFetchClient>> m_fetchClients;
     std::vector<std::shared_ptr<VKDropboxUploadClient>> m_uploadClients;
-    std::shared_ptr<VKDropboxClient> m_streamingClient;
+    VKDropboxClientSet m_clients;
+    VKDropboxMirrorMerge m_merge { *this };
 };
