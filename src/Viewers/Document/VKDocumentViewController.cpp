@@ -32,19 +32,13 @@
 #include <climits>
 #include <cmath>
 
-namespace {
+VKDocumentViewController::VKDocumentViewController() = default;
 
-// A registered default that is on unless set off (tests run without the
-// registration).
-bool defaultOn(std::string_view key)
+bool VKDocumentViewController::settingIsOn(std::string_view key)
 {
     core::Value value = core::UserDefaults::standard()->object(key);
     return value.isNull() ? true : core::UserDefaults::standard()->boolForKey(key);
 }
-
-} // namespace
-
-VKDocumentViewController::VKDocumentViewController() = default;
 
 VKDocumentViewController::~VKDocumentViewController() = default;
 
@@ -57,7 +51,7 @@ void VKDocumentViewController::initWithResource(const std::shared_ptr<VKFileReso
     m_overlaySettingObservation = core::UserDefaults::standard()->observe(PageNumberOverlayEnabledKey,
         [weak](const core::Value&) {
             if (auto self = weak.lock())
-                self->m_pageIndex.setNumberOverlayWanted(*self, defaultOn(PageNumberOverlayEnabledKey));
+                self->m_pageIndex.setNumberOverlayWanted(*self, settingIsOn(PageNumberOverlayEnabledKey));
         });
 }
 
@@ -263,7 +257,7 @@ void VKDocumentViewController::singleTapGestureRecognized(ui::GestureRecognizer&
         setPagingGestureInfoVisible(false);
         return;
     }
-    if (contentDidLoad() && defaultOn(PagingGestureEnabledKey)) {
+    if (contentDidLoad() && settingIsOn(PagingGestureEnabledKey)) {
         int direction = pagingDirectionForTapPoint(recognizer.locationInView(view().get()));
         if (direction != None) {
             scrollViewByPageInDirection(direction, true);
@@ -333,7 +327,7 @@ void VKDocumentViewController::contentLoadDidSucceed()
     if (pageCount() == 0)
         setupNormalisedPageHeight();
     if (pageCount() >= 2) {
-        if (defaultOn(PageNumberOverlayEnabledKey))
+        if (settingIsOn(PageNumberOverlayEnabledKey))
             m_pageIndex.addNumberOverlay(*this);
         m_pageIndex.addIndex(*this, VKViewController::isUIHidden());
     }
@@ -345,7 +339,7 @@ void VKDocumentViewController::contentLoadDidSucceed()
     });
     setToolbarItemsEnabled(true);
     auto defaults = core::UserDefaults::standard();
-    if (!defaults->boolForKey(PagingGestureInfoShownKey) && defaultOn(PagingGestureEnabledKey) && pageCount() >= 2) {
+    if (!defaults->boolForKey(PagingGestureInfoShownKey) && settingIsOn(PagingGestureEnabledKey) && pageCount() >= 2) {
         defaults->set(PagingGestureInfoShownKey, core::Value(true));
         setPagingGestureInfoVisible(true);
         return;

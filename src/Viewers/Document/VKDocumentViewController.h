@@ -52,6 +52,9 @@ public:
     static constexpr const char* PagingGestureEnabledKey = "VKPagingGestureEnabled";
     static constexpr const char* PageNumberOverlayEnabledKey = "VKPageNumberOverlayEnabled";
     static constexpr float PagingOverlap = 20;
+    // A registered default that is on unless set off (tests run without
+    // the registration).
+    static bool settingIsOn(std::string_view key);
 
     VKDocumentViewController();
     ~VKDocumentViewController() override;

@@ -1,132 +1,38 @@
 #include "Viewers/PDF/VKPDFViewController.h"
 
 #include "Viewers/Document/VKBookmarksController.h"
-#include "Viewers/PDF/VKBookmarksNavigationController.h"
 #include "Viewers/PDF/VKDocumentView.h"
 #include "Viewers/PDF/VKDocumentViewVertical.h"
 #include "Viewers/PDF/VKPDFPageThumbnailManager.h"
+#include "Viewers/PDF/VKPDFPageTaps.h"
 #include "Viewers/PDF/VKPDFPageView.h"
 #include "Viewers/PDF/VKScrollTrackView.h"
 
 #include "Shell/DeviceMemoryAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
-#include "Shell/Interface/InterfaceColors.h"
 #include "Shell/Interface/VKActionSheet.h"
-#include "Shell/Interface/ViewControllerAdditions.h"
-#include "Shell/VKApplication.h"
-#include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/ColorAdditions.h"
-#include "Kit/VKGeometry.h"
-#include "Kit/VKStringChain.h"
-#include "Kit/VKTintButton.h"
 #include "PDF/VKPDFDestination.h"
 #include "PDF/VKPDFDocument.h"
-#include "PDF/VKPDFOutlineScanner.h"
 #include "PDF/VKPDFPage.h"
-#include "PDF/VKPageIndexStore.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/RunLoop.h"
-#include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
-#include "Platform/UI/Images.h"
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TapGestureRecognizer.h"
-#include "Platform/UI/TextField.h"
 #include "Platform/UI/Toolbar.h"
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
-
-namespace {
-
-std::map<int, VKPDFViewController::LayoutViewFactory>& layoutFactories()
-{
-    static std::map<int, VKPDFViewController::LayoutViewFactory> factories;
-    return factories;
-}
-
-std::mutex loadHookMutex;
-std::function<void()>& loadHook()
-{
-    static std::function<void()> hook;
-    return hook;
-}
-
-// A registered default that is on unless set off (tests run without the
-// registration).
-bool pdfDefaultOn(std::string_view key)
-{
-    core::Value value = core::UserDefaults::standard()->object(key);
-    return value.isNull() ? true : core::UserDefaults::standard()->boolForKey(key);
-}
-
-const char* const layoutTitles[] = { "Vertical", "Single Pages", "Double Pages" };
-
-} // namespace
-
-// ---- Layout values -----------------------------------------------------------
-
-void VKPDFViewController::setLayoutViewFactory(int layout, LayoutViewFactory factory)
-{
-    if (factory)
-        layoutFactories()[layout] = std::move(factory);
-    else
-        layoutFactories().erase(layout);
-}
-
-bool VKPDFViewController::hasLayoutViewFactory(int layout)
-{
-    return layoutFactories().count(layout) > 0;
-}
-
-const char* VKPDFViewController::codeForLayout(int layout)
-{
-    switch (layout) {
-    case Vertical:
-        return "VKDVLV";
-    case SinglePages:
-        return "VKDVLHS";
-    case DoublePages:
-        return "VKDVLHD";
-    default:
-        return nullptr;
-    }
-}
-
-int VKPDFViewController::layoutForCode(const std::optional<std::string>& code)
-{
-    if (!code)
-        return NoLayout;
-    for (int layout : { Vertical, SinglePages, DoublePages })
-        if (*code == codeForLayout(layout))
-            return layout;
-    return NoLayout;
-}
-
-int VKPDFViewController::documentLayoutForPath(const std::string& path)
-{
-    int layout = layoutForCode(VKFileSettingsManager::defaultManager()->documentLayoutForFile(path));
-    if (layout != NoLayout)
-        return layout;
-    return int(core::UserDefaults::standard()->integerForKey(DocumentViewLayoutKey));
-}
-
-void VKPDFViewController::setLoadHookForTesting(std::function<void()> hook)
-{
-    std::lock_guard lock(loadHookMutex);
-    loadHook() = std::move(hook);
-}
 
 // ---- Life cycle ----------------------------------------------------------------
 
@@ -138,15 +44,18 @@ std::shared_ptr<VKPDFViewController> VKPDFViewController::create(const std::shar
     return viewer;
 }
 
-VKPDFViewController::VKPDFViewController() = default;
+VKPDFViewController::VKPDFViewController()
+    : m_search(std::make_shared<VKPDFSearchBar>())
+    , m_loader(std::make_shared<VKPDFDocumentLoader>())
+{
+}
 
 VKPDFViewController::~VKPDFViewController()
 {
-    stopLoading();
-    releaseSearchObjects();
-    removeTemporaryIndex();
-    if (m_passwordAlert)
-        m_passwordAlert->setDelegate({});
+    m_loader->stop();
+    m_search->release();
+    m_search->removeTemporaryIndex();
+    m_loader->dropPasswordAlert();
 }
 
 void VKPDFViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
@@ -156,10 +65,13 @@ void VKPDFViewController::initWithResource(const std::shared_ptr<VKFileResource>
     // The layouts have their own tap regions.
     setPagingEdgeInsets({});
     std::weak_ptr<VKPDFViewController> weak = sharedAs<VKPDFViewController>();
+    m_search->setViewer(weak);
+    m_loader->setViewer(weak);
+    m_pageSource = std::make_shared<VKPDFPageSource>(weak);
     m_pagingGestureObservation = core::UserDefaults::standard()->observe(PagingGestureEnabledKey,
         [weak](const core::Value&) {
             if (auto self = weak.lock(); self && self->m_documentView)
-                self->m_documentView->setPagingEnabled(pdfDefaultOn(PagingGestureEnabledKey));
+                self->m_documentView->setPagingEnabled(settingIsOn(PagingGestureEnabledKey));
         });
 }
 
@@ -214,14 +126,11 @@ void VKPDFViewController::loadContentView()
 
 void VKPDFViewController::viewDidUnload()
 {
-    stopLoading();
+    m_loader->stop();
     m_thumbnailObservation = {};
     m_pageRangeObservation = {};
-    if (m_passwordAlert) {
-        m_passwordAlert->setDelegate({});
-        m_passwordAlert.reset();
-    }
-    releaseSearchObjects();
+    m_loader->dropPasswordAlert();
+    m_search->release();
     if (m_documentView) {
         m_documentView->setDelegate({});
         m_documentView->removeFromSuperview();
@@ -229,10 +138,10 @@ void VKPDFViewController::viewDidUnload()
     m_documentView.reset();
     m_documentLayout = NoLayout;
     m_doubleTapRecognizer.reset();
-    m_pageLayoutItem.reset();
+    m_layoutChooser.forget();
     m_pageIndexStore.reset();
     m_outlineScanner.reset();
-    m_outlineController.reset();
+    m_bookmarkScreens.forget();
     setContentDidLoad(false);
     setContentLoading(false);
     VKDocumentViewController::viewDidUnload();
@@ -250,59 +159,12 @@ void VKPDFViewController::didReceiveMemoryWarning()
 
 // ---- Loading -------------------------------------------------------------------
 
-void VKPDFViewController::stopLoading()
-{
-    if (m_loadThread)
-        m_loadThread->cancel();
-    m_loadThread.reset();
-    ++m_loadGeneration;
-}
-
 void VKPDFViewController::attemptLoadOnBackgroundThread()
 {
-    stopLoading();
+    m_loader->stop();
     m_reloading = m_document != nullptr && m_documentView != nullptr;
     startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::WhiteLarge, SpinnerDelay);
-    std::shared_ptr<VKFileResource> item = resource();
-    std::string path = item ? item->path() : std::string();
-    std::optional<std::string> password = m_password;
-    unsigned generation = m_loadGeneration;
-    std::weak_ptr<VKPDFViewController> weak = sharedAs<VKPDFViewController>();
-    m_loadThread = core::Thread::detach("VKPDFLoad", [weak, item, path, password, generation] {
-        std::function<void()> hook;
-        {
-            std::lock_guard lock(loadHookMutex);
-            hook = loadHook();
-        }
-        if (hook)
-            hook();
-        core::Error error;
-        auto document = VKPDFDocument::initWithPath(path, password, &error);
-        std::shared_ptr<VKPDFOutlineScanner> scanner;
-        if (document) {
-            scanner = VKPDFOutlineScanner::initWithDocumentRef(document->documentRef());
-            // Read every page's box here, so the main thread never parses.
-            document->pageGeometry(0);
-        }
-        // The search index's file is found (the item's UUID, read or
-        // written in its attribute) and opened here too, off the main thread.
-        std::shared_ptr<VKPageIndexStore> indexStore;
-        if (document && item)
-            if (auto indexPath = VKContentIndexManager::sharedManager()->contentIndexPathForResource(*item))
-                indexStore = VKPageIndexStore::storeForPath(*indexPath);
-        // One hand-back carries everything; a viewer gone or a newer
-        // attempt drops it.
-        core::RunLoop::main().post([weak, generation, document, scanner, indexStore, error]() mutable {
-            auto self = weak.lock();
-            if (!self || self->m_loadGeneration != generation)
-                return;
-            self->m_loadThread.reset();
-            if (document)
-                self->documentLoadingThreadDidSucceed(std::move(document), std::move(scanner), std::move(indexStore));
-            else
-                self->documentLoadingThreadDidFailWithError(error);
-        });
-    });
+    m_loader->start();
 }
 
 void VKPDFViewController::documentLoadingThreadDidSucceed(std::shared_ptr<VKPDFDocument> document,
@@ -328,7 +190,7 @@ void VKPDFViewController::documentLoadingThreadDidSucceed(std::shared_ptr<VKPDFD
         m_document = std::move(document);
         m_outlineScanner = std::move(scanner);
         // Made again from the new document when next asked for.
-        m_outlineController.reset();
+        m_bookmarkScreens.forget();
         m_reloading = false;
         return;
     }
@@ -352,7 +214,7 @@ void VKPDFViewController::documentLoadingThreadDidFailWithError(const core::Erro
     }
     auto options = error.userInfo().find(VKLocalizedRecoveryOptionsErrorKey);
     if (options != error.userInfo().end() && options->second.isArray()) {
-        showPasswordAlert(error);
+        m_loader->showPasswordAlert(error);
         return;
     }
     if (contentDidLoad())
@@ -360,35 +222,6 @@ void VKPDFViewController::documentLoadingThreadDidFailWithError(const core::Erro
     auto alert = ui::AlertView::create(error.localizedDescription(), error.localizedFailureReason(), {},
         core::localized("OK"));
     alert->show();
-}
-
-void VKPDFViewController::showPasswordAlert(const core::Error& error)
-{
-    std::string title = error.localizedDescription() + ":\n" + error.localizedFailureReason() + "\n";
-    if (m_passwordAlert)
-        m_passwordAlert->setDelegate({});
-    m_passwordAlert = VKPopupAlert::create(title, std::static_pointer_cast<VKPopupAlertDelegate>(sharedAs<VKPDFViewController>()));
-    m_passwordAlert->setCancelButtonIndex(m_passwordAlert->addCancelButtonWithTitle(core::localized("Cancel")));
-    for (auto& option : error.userInfo().at(VKLocalizedRecoveryOptionsErrorKey).array())
-        m_passwordAlert->addButtonWithTitle(option.toString());
-    m_passwordAlert->addTextFieldWithPlaceholder(core::localized("Password"), "");
-    m_passwordAlert->textField()->setSecureTextEntry(true);
-    m_passwordAlert->show();
-}
-
-void VKPDFViewController::popupAlert(VKPopupAlert& alert, int buttonIndex)
-{
-    if (&alert == m_passwordAlert.get())
-        m_passwordAlert.reset();
-    if (alert.tag() == VKAlertViewTagSystemCancelled)
-        return;
-    if (buttonIndex == alert.cancelButtonIndex()) {
-        if (navigationController())
-            navigationController()->popViewController(true);
-        return;
-    }
-    m_password = alert.textField() ? alert.textField()->text() : std::string();
-    attemptLoadOnBackgroundThread();
 }
 
 void VKPDFViewController::contentLoadDidSucceed()
@@ -431,43 +264,17 @@ void VKPDFViewController::setupDocumentView()
         m_documentView.reset();
     }
     gfx::Rect frame = view()->bounds();
-    bool singleFirst = pdfDefaultOn(DoublePageSingleFirstKey);
-    if (auto found = layoutFactories().find(layout); found != layoutFactories().end() && layout != Vertical)
-        m_documentView = found->second(frame, singleFirst);
+    if (layout != Vertical)
+        m_documentView = VKPDFLayoutChooser::makeView(layout, frame, settingIsOn(DoublePageSingleFirstKey));
     if (!m_documentView)
         m_documentView = VKDocumentViewVertical::create(frame);
     m_documentView->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
-    auto self = sharedAs<VKPDFViewController>();
-    m_documentView->setDelegate(std::static_pointer_cast<VKDocumentViewDelegate>(self));
-    m_documentView->setDataSource(std::static_pointer_cast<VKDocumentViewDataSource>(self));
-    m_documentView->setPagingEnabled(pdfDefaultOn(PagingGestureEnabledKey));
+    m_documentView->setDelegate(std::static_pointer_cast<VKDocumentViewDelegate>(m_pageSource));
+    m_documentView->setDataSource(std::static_pointer_cast<VKDocumentViewDataSource>(m_pageSource));
+    m_documentView->setPagingEnabled(settingIsOn(PagingGestureEnabledKey));
     m_documentView->setThumbnailsEnabled(true);
     contentView()->addSubview(m_documentView);
     setUIHidden(false, true);
-}
-
-std::shared_ptr<ui::BarButtonItem> VKPDFViewController::pageLayoutBarButtonItem()
-{
-    if (m_pageLayoutItem)
-        return m_pageLayoutItem;
-    auto image = ui::Images::imageNamed("VKButtonBarSettings.png");
-    auto button = VKTintButton::create(gfx::Rect(0, 0, 44, 44));
-    VKTintButton::TintImages tints;
-    gfx::Color darkGrey = gfx::Color::white(1.0f / 3);
-    tints[darkGrey] = image;
-    tints[iPadBarButtonItemTintColor()] = ui::Images::imageNamed("VKButtonBarSettingsDark.png");
-    button->setTintImages(std::move(tints));
-    button->setTintColor(darkGrey);
-    button->setShowsTouchWhenHighlighted(true);
-    std::weak_ptr<VKPDFViewController> weak = sharedAs<VKPDFViewController>();
-    button->addTarget(shared_from_this(), "pageLayoutButtonWasPressed",
-        [weak](ui::Control&, const ui::Event*) {
-            if (auto self = weak.lock())
-                self->pageLayoutButtonWasPressed();
-        },
-        ui::Control::TouchUpInside);
-    m_pageLayoutItem = barButtonItemWithCustomView(button);
-    return m_pageLayoutItem;
 }
 
 std::vector<std::shared_ptr<ui::BarButtonItem>> VKPDFViewController::createToolbarItems()
@@ -479,55 +286,10 @@ std::vector<std::shared_ptr<ui::BarButtonItem>> VKPDFViewController::createToolb
     return items;
 }
 
-void VKPDFViewController::pageLayoutButtonWasPressed()
-{
-    if (!contentView())
-        return;
-    setUIHidden(false, false);
-    auto sheet = VKActionSheet::create(core::localized("Page Layout"),
-        std::static_pointer_cast<ui::ActionSheetDelegate>(sharedAs<VKPDFViewController>()));
-    sheet->setTag(PageLayoutActionSheetTag);
-    int current = m_documentLayout == SinglePages ? 1 : m_documentLayout == DoublePages ? 2 : 0;
-    for (int i = 0; i < 3; ++i) {
-        std::string title = core::localized(layoutTitles[i]);
-        if (i == current) {
-            std::string format = core::localized("✔ %@   ");
-            if (auto at = format.find("%@"); at != std::string::npos)
-                format.replace(at, 2, title);
-            title = format;
-        }
-        sheet->addButtonWithTitle(title, VerticalButtonTag + i);
-    }
-    sheet->setCancelButtonIndex(sheet->addButton(core::localized("Cancel")));
-    showActionSheet(*this, *sheet, pageLayoutBarButtonItem());
-}
-
 void VKPDFViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag)
 {
-    if (tag < VerticalButtonTag || tag > DoublePagesButtonTag || sheet.tag() != PageLayoutActionSheetTag) {
+    if (!VKPDFLayoutChooser::answer(*this, sheet, tag))
         VKDocumentViewController::actionSheetClickedButtonWithTag(sheet, tag);
-        return;
-    }
-    if (!resource())
-        return;
-    // The stored offset is each layout's own measure (the vertical one counts
-    // the bars' inset and the gaps), so the page the reader was on is kept
-    // by number where the new layout reads the offset as another page.
-    // A zoom is each layout's own measure too (a spread's fitted zoom is
-    // half a single page's), so the new layout starts fitted instead of
-    // taking the old one's number.
-    const unsigned page = currentPageNumber();
-    storePersistentState();
-    const std::string& path = resource()->path();
-    auto settings = VKFileSettingsManager::defaultManager();
-    if (!settings->setDocumentLayout(codeForLayout(tag - VerticalButtonTag + 1), path))
-        core::log("Warning, setDocumentLayout failed: {}", path);
-    if (!settings->setContentZoom(0, path))
-        core::log("Warning, setContentZoom failed: {}", path);
-    setupDocumentView();
-    loadPersistentState();
-    if (page != 0 && currentPageNumber() != page)
-        gotoPageNumber(page);
 }
 
 // ---- The frame's contract ------------------------------------------------------
@@ -665,20 +427,6 @@ void VKPDFViewController::hideChromeIfShown()
 
 // ---- Taps ----------------------------------------------------------------------
 
-VKPDFPageView* VKPDFViewController::pageViewForRecognizer(ui::GestureRecognizer& recognizer)
-{
-    if (!m_documentView)
-        return nullptr;
-    for (ui::View* view = m_documentView->hitTest(recognizer.locationInView(m_documentView.get())); view;
-         view = view->superview()) {
-        if (auto* pageView = dynamic_cast<VKPDFPageView*>(view))
-            return pageView;
-        if (view == m_documentView.get())
-            break;
-    }
-    return nullptr;
-}
-
 void VKPDFViewController::singleTapGestureRecognized(ui::GestureRecognizer& recognizer)
 {
     if (recognizer.state() != ui::GestureRecognizer::Recognized)
@@ -703,54 +451,13 @@ void VKPDFViewController::singleTapGestureRecognized(ui::GestureRecognizer& reco
     VKDocumentViewController::singleTapGestureRecognized(recognizer);
 }
 
-bool VKPDFViewController::openLinkURL(const core::URL& url)
-{
-    std::string scheme = url.scheme();
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (scheme != "http" && scheme != "https" && scheme != "mailto") {
-        core::log("Warning, link not followed: {}", url.absoluteString());
-        return false;
-    }
-    auto* application = ui::Application::shared();
-    return application && application->openURL(url);
-}
-
-void VKPDFViewController::showDestination(const VKPDFDestination& destination)
-{
-    int page = destination.pageNumber();
-    if (!m_documentView || destination.isInvalid() || page < 1 || unsigned(page) > pageCount()) {
-        core::log("Warning, destination outside the document: {}", destination.description());
-        return;
-    }
-    // Destinations measure from the page's foot, the layouts from its top;
-    // one that names no height shows the page's top.
-    gfx::Rect anchor = destination.anchorRect();
-    anchor.origin.y = destination.hasVerticalPosition() ? 1 - anchor.y() - anchor.height() : 0;
-    m_documentView->scrollToPageAtIndex(size_t(page - 1), anchor, true);
-}
-
 void VKPDFViewController::doubleTapRecognized(ui::GestureRecognizer& recognizer)
 {
     if (pagingGestureInfoVisible())
         setPagingGestureInfoVisible(false);
     if (!m_documentView)
         return;
-    auto* pageView = pageViewForRecognizer(recognizer);
-    gfx::Rect text = pageView ? pageView->textRectForPoint(recognizer.locationInView(pageView)) : gfx::Rect();
-    if (pageView && text.width() > 0) {
-        gfx::Rect b = view()->bounds();
-        gfx::Rect t = pageView->convertRect(text, view().get());
-        float margin = 0.02f * t.width();
-        gfx::Rect column(t.x() - margin, recognizer.locationInView(view().get()).y, t.width() + 2 * margin, 0);
-        if (VKValueNearToValue(b.x(), column.x()) && VKValueNearToValue(b.width(), column.width())) {
-            m_documentView->zoomOutAroundPoint(recognizer.locationInView(m_documentView.get()), true);
-        } else {
-            gfx::Rect zoom = VKZoomRectToEncloseRect(b, column);
-            m_documentView->zoomToScaledRect(view()->convertRect(zoom, m_documentView.get()), true);
-        }
-    } else {
-        m_documentView->doubleTapRecognized(recognizer);
-    }
+    VKPDFPageTaps::zoomForDoubleTap(*this, *m_documentView, recognizer);
     hideChromeIfShown();
 }
 
@@ -760,107 +467,11 @@ void VKPDFViewController::thumbnailImageDidUpdate(const core::Notification& noti
         m_documentView->reloadThumbnails();
 }
 
-// ---- Data source ---------------------------------------------------------------
-
-size_t VKPDFViewController::numberOfPagesInDocumentView(VKDocumentView&)
-{
-    return pageCount();
-}
-
-gfx::Size VKPDFViewController::documentViewSizeForPageAtIndex(VKDocumentView&, size_t index)
-{
-    if (!m_document || index >= m_document->numPages())
-        return {};
-    gfx::Rect box = m_document->pageGeometry(uint32_t(index)).rotatedBox;
-    return { std::ceil(box.width()), std::ceil(box.height()) };
-}
-
-std::shared_ptr<ui::View> VKPDFViewController::documentViewViewForPageAtIndex(VKDocumentView&, size_t index)
-{
-    if (!m_document)
-        return nullptr;
-    return VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(m_document, int(index) + 1), m_pageIndexStore);
-}
-
-std::optional<std::string> VKPDFViewController::documentViewTitleForPageAtIndex(VKDocumentView&, size_t index)
-{
-    if (!m_outlineScanner)
-        return std::nullopt;
-    auto chain = m_outlineScanner->outlinesForPageNumber(uint32_t(index) + 1);
-    if (!chain)
-        return std::nullopt;
-    std::string text = chain->concreteString();
-    for (auto link = chain->stringChain(); link; link = link->stringChain())
-        text = link->concreteString() + "\n" + text;
-    return text;
-}
-
-unsigned VKPDFViewController::maxDepthForDocumentView(VKDocumentView&)
-{
-    return m_outlineScanner ? m_outlineScanner->maxDepth() : 0;
-}
-
-gfx::Size VKPDFViewController::documentViewThumbnailSizeForIndex(VKDocumentView& view, size_t index)
-{
-    return documentViewSizeForPageAtIndex(view, index);
-}
-
-std::shared_ptr<gfx::Image> VKPDFViewController::documentViewThumbnailImageForIndex(VKDocumentView&, size_t index,
-    float length)
-{
-    hideChromeIfShown();
-    if (!m_document || !resource())
-        return nullptr;
-    return VKPDFPageThumbnailManager::sharedManager().thumbnailForDocument(m_document, uint32_t(index) + 1,
-        resource()->UUID(), length);
-}
-
-// ---- Delegate ------------------------------------------------------------------
-
-void VKPDFViewController::documentViewScrollViewWillBeginDragging(VKDocumentView&, ui::ScrollView&)
-{
-    hideChromeIfShown();
-}
-
-void VKPDFViewController::documentViewDidIgnorePaging(VKDocumentView&, int direction)
-{
-    indicateSearchTruncation(direction == -1 ? Down : Up);
-}
-
-void VKPDFViewController::documentViewWillAddPageView(VKDocumentView&, ui::View& view, size_t)
-{
-    if (auto* pageView = dynamic_cast<VKPDFPageView*>(&view))
-        if (pageView->highlightedTextRange().location != core::kNotFound)
-            pageView->setHighlightedTextRange(pageView->highlightedTextRange());
-}
-
 // ---- Bookmarks and outline -----------------------------------------------------
 
 void VKPDFViewController::showBookmarksControllerWithNewOffset(gfx::Point offset)
 {
-    auto* navigation = navigationController();
-    if (!resource() || !navigation)
-        return;
-    setUIHidden(false, false);
-    auto self = sharedAs<VKPDFViewController>();
-    auto bookmarks = VKBookmarksController::initWithFileAtPath(resource()->path());
-    bookmarks->setDelegate(std::static_pointer_cast<VKBookmarksControllerDelegate>(self));
-    std::shared_ptr<ui::ViewController> shown;
-    if (offset.y >= 0) {
-        bookmarks->addBookmarkWithOffset(offset, contentZoom());
-        shown = ui::NavigationController::create(bookmarks);
-    } else {
-        if (!m_outlineController) {
-            m_outlineController = VKPDFOutlineTableViewController::initWithOutlineList(
-                m_document ? m_document->outlineList() : nullptr);
-            m_outlineController->setDelegate(std::static_pointer_cast<VKPDFOutlineTableViewControllerDelegate>(self));
-        }
-        if (m_outlineController->isEmpty())
-            shown = ui::NavigationController::create(bookmarks);
-        else
-            shown = VKBookmarksNavigationController::initWithBookmarksController(bookmarks, m_outlineController);
-    }
-    navigation->presentModalViewController(shown, true);
+    m_bookmarkScreens.show(*this, offset);
 }
 
 // Twice: a layout settles the zoom on the first pass and places the
@@ -888,4 +499,32 @@ void VKPDFViewController::showDestination(const core::Value& target)
 void VKPDFViewController::outlineTableViewControllerDidEnd(VKPDFOutlineTableViewController& controller)
 {
     bookmarksControllerDidEnd(controller);
+}
+
+// ---- Finding text --------------------------------------------------------------
+
+bool VKPDFViewController::performKeyCommand(ui::KeyCommand command)
+{
+    if (command != ui::KeyCommand::Find)
+        return VKDocumentViewController::performKeyCommand(command);
+    m_search->find();
+    return true;
+}
+
+void VKPDFViewController::adoptPageIndexStore(const std::shared_ptr<VKPageIndexStore>& store)
+{
+    if (!m_pageIndexStore)
+        m_pageIndexStore = store;
+}
+
+void VKPDFViewController::viewWillDisappear(bool animated)
+{
+    VKDocumentViewController::viewWillDisappear(animated);
+    m_search->viewerWillDisappear();
+}
+
+void VKPDFViewController::didRotate(ui::Orientation fromOrientation)
+{
+    VKDocumentViewController::didRotate(fromOrientation);
+    m_search->viewerDidRotate();
 }
