@@ -3,7 +3,6 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/RunLoop.h"
 #include "Platform/Store/Connection.h"
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/Object.h"
@@ -27,15 +26,6 @@ core::Value objectArray(const std::vector<std::shared_ptr<store::Object>>& objec
     return core::Value(std::move(array));
 }
 
-template<typename Map> core::Value objectArray(const Map& objects)
-{
-    core::Value::Array array;
-    array.reserve(objects.size());
-    for (const auto& [id, object] : objects)
-        array.emplace_back(object);
-    return core::Value(std::move(array));
-}
-
 core::Value idArray(const std::vector<int64_t>& ids)
 {
     core::Value::Array array;
@@ -43,11 +33,6 @@ core::Value idArray(const std::vector<int64_t>& ids)
     for (int64_t id : ids)
         array.emplace_back(id);
     return core::Value(std::move(array));
-}
-
-bool isForeignKeyFailure(const Failure& failure)
-{
-    return failure.code == SQLITE_CONSTRAINT_FOREIGNKEY;
 }
 
 } // namespace
@@ -69,23 +54,16 @@ std::shared_ptr<Context> Context::create(std::shared_ptr<Coordinator> coordinato
 Context::Context(const Private&, std::shared_ptr<Coordinator> coordinator, std::unique_ptr<Connection> connection)
     : m_coordinator(std::move(coordinator))
     , m_connection(std::move(connection))
+    , m_table(*m_connection, m_coordinator->schema())
+    , m_pending(*m_coordinator->schema())
+    , m_hidden(m_table, m_inserted, m_updated, m_deleted)
+    , m_changes(*this)
 {
-    const Schema& schema = this->schema();
-    m_table = quotedIdentifier(schema.entityName());
-    m_selectSQL = "SELECT id, parent";
-    for (size_t index : schema.persistedAttributes())
-        m_selectSQL += ", " + quotedIdentifier(schema.attribute(index).name);
-    m_selectSQL += " FROM " + m_table;
-    for (size_t index = 0; index < schema.attributes().size() && !m_nameIndex; ++index) {
-        if (schema.attribute(index).folded)
-            m_nameIndex = index;
-    }
 }
 
 Context::~Context()
 {
     // The objects outlive the context as plain values; they no longer reach it.
-    std::lock_guard lock(m_registryMutex);
     m_registry.clear();
 }
 
@@ -102,47 +80,19 @@ std::string Context::description() const
 
 // ---- The identity map ----
 
-std::shared_ptr<store::Object> Context::registered(int64_t id) const
-{
-    std::lock_guard lock(m_registryMutex);
-    auto found = m_registry.find(id);
-    return found == m_registry.end() ? nullptr : found->second.weak.lock();
-}
-
 void Context::registerObject(const std::shared_ptr<store::Object>& object)
 {
-    std::lock_guard lock(m_registryMutex);
-    m_registry[object->m_id] = Registration { object.get(), object };
+    m_registry.add(object);
 }
 
 void Context::forget(int64_t id, store::Object* object)
 {
-    std::lock_guard lock(m_registryMutex);
-    auto found = m_registry.find(id);
-    if (found == m_registry.end() || found->second.object != object)
-        return;
-    m_registry.erase(found);
-    // A walk over a large tree leaves a large table behind: give it back.
-    if (m_registry.bucket_count() > 4096 && m_registry.size() * 8 < m_registry.bucket_count())
-        m_registry.rehash(0);
+    m_registry.forget(id, object);
 }
 
 size_t Context::registeredObjectCount() const
 {
-    std::lock_guard lock(m_registryMutex);
-    return m_registry.size();
-}
-
-Context::Row Context::readRow(Statement& statement) const
-{
-    const auto& attributes = schema().persistedAttributes();
-    Row row;
-    row.id = statement.integer(0);
-    row.parent = statement.isNull(1) ? 0 : statement.integer(1);
-    row.values.reserve(attributes.size());
-    for (size_t column = 0; column < attributes.size(); ++column)
-        row.values.push_back(statement.value(static_cast<int>(column) + 2, schema().attribute(attributes[column]).type));
-    return row;
+    return m_registry.count();
 }
 
 bool Context::applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool notify)
@@ -170,7 +120,7 @@ bool Context::applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool
         parentChanged = true;
         invalidateHidden();
     }
-    if ((parentChanged || !changed.empty()) && m_pendingPlace.contains(object.m_id))
+    if ((parentChanged || !changed.empty()) && m_pending.contains(object.m_id))
         trackPending(object);
     if (notify) {
         for (size_t index : changed)
@@ -183,7 +133,7 @@ bool Context::applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool
 
 std::shared_ptr<store::Object> Context::materialize(Row&& row)
 {
-    if (auto object = registered(row.id)) {
+    if (auto object = m_registry.find(row.id)) {
         if (!object->hasChanges() && !object->m_gone)
             applyRow(*object, row, 0, true);
         return object;
@@ -201,25 +151,14 @@ std::shared_ptr<store::Object> Context::materialize(Row&& row)
     return object;
 }
 
-std::optional<Context::Row> Context::rowWithID(int64_t id)
-{
-    if (!m_selectByID)
-        m_selectByID = &m_connection->statement(m_selectSQL + " WHERE id = ?");
-    StatementScope statement(*m_selectByID);
-    statement->bind(1, id);
-    if (!statement->step())
-        return std::nullopt;
-    return readRow(*statement);
-}
-
 std::shared_ptr<store::Object> Context::objectWithID(int64_t id)
 {
     if (id <= 0 || isHidden(id))
         return nullptr;
-    if (auto object = registered(id))
+    if (auto object = m_registry.find(id))
         return object->m_gone ? nullptr : object;
     try {
-        auto row = rowWithID(id);
+        auto row = m_table.rowWithID(id);
         return row ? materialize(std::move(*row)) : nullptr;
     } catch (const Failure& failure) {
         core::log("Warning, failed to read object {}: {}", id, failure.message);
@@ -242,7 +181,7 @@ std::shared_ptr<store::Object> Context::insertObject()
     m_inserted[object->m_id] = object;
     trackPending(*object);
     object->awakeFromInsert();
-    noteChange(object, m_changedInserted);
+    m_changes.note(object, ContextChangeNotes::Inserted);
     return object;
 }
 
@@ -258,7 +197,7 @@ void Context::deleteObject(const std::shared_ptr<store::Object>& object)
     m_deleted[object->m_id] = object;
     invalidateHidden();
     object->prepareForDeletion();
-    noteChange(object, m_changedDeleted);
+    m_changes.note(object, ContextChangeNotes::Deleted);
 }
 
 void Context::objectDidChange(store::Object& object)
@@ -271,7 +210,7 @@ void Context::objectDidChange(store::Object& object)
     trackPending(object);
     if (object.isChanged(store::Object::ParentBit))
         invalidateHidden();
-    noteChange(shared, object.m_inserted ? m_changedInserted : m_changedUpdated);
+    m_changes.note(shared, object.m_inserted ? ContextChangeNotes::Inserted : ContextChangeNotes::Updated);
 }
 
 void Context::objectDidSetTransient(store::Object& object)
@@ -324,53 +263,7 @@ void Context::markGone(const std::shared_ptr<store::Object>& object)
     m_inserted.erase(object->m_id);
     m_deleted.erase(object->m_id);
     m_transient.erase(object->m_id);
-    std::lock_guard lock(m_registryMutex);
-    auto found = m_registry.find(object->m_id);
-    if (found != m_registry.end() && found->second.object == object.get())
-        m_registry.erase(found);
-}
-
-std::string Context::nameKey(int64_t parent, std::string_view foldedName)
-{
-    std::string key = std::to_string(parent);
-    key += '/';
-    key += foldedName;
-    return key;
-}
-
-void Context::trackPending(const store::Object& object)
-{
-    std::string name = m_nameIndex ? object.stringAt(*m_nameIndex) : std::string();
-    auto found = m_pendingPlace.find(object.m_id);
-    if (found != m_pendingPlace.end() && found->second.parent == object.m_parentID && found->second.name == name)
-        return;
-    untrackPending(object.m_id);
-    PendingPlace place { object.m_parentID, std::move(name), {} };
-    m_pendingByParent[place.parent].insert(object.m_id);
-    if (m_nameIndex) {
-        place.key = nameKey(place.parent, foldedText(place.name));
-        m_pendingByName[place.key].insert(object.m_id);
-    }
-    m_pendingPlace.emplace(object.m_id, std::move(place));
-}
-
-void Context::untrackPending(int64_t id)
-{
-    auto found = m_pendingPlace.find(id);
-    if (found == m_pendingPlace.end())
-        return;
-    auto drop = [id](auto& index, const auto& key) {
-        auto entry = index.find(key);
-        if (entry == index.end())
-            return;
-        entry->second.erase(id);
-        if (entry->second.empty())
-            index.erase(entry);
-    };
-    drop(m_pendingByParent, found->second.parent);
-    if (m_nameIndex)
-        drop(m_pendingByName, found->second.key);
-    m_pendingPlace.erase(found);
+    m_registry.drop(object->m_id, object.get());
 }
 
 std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Predicate& predicate) const
@@ -386,19 +279,9 @@ std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Pre
         if (updated != m_updated.end())
             candidates.push_back(updated->second);
     };
-    auto addAll = [&](const auto& index, const auto& key) {
-        auto found = index.find(key);
-        if (found != index.end()) {
-            for (int64_t id : found->second)
-                add(id);
-        }
-    };
-    auto parent = predicate.requiredParentID();
-    auto name = parent && m_nameIndex ? predicate.requiredFoldedText(schema().attribute(*m_nameIndex).name) : std::nullopt;
-    if (name) {
-        addAll(m_pendingByName, nameKey(*parent, *name));
-    } else if (parent) {
-        addAll(m_pendingByParent, *parent);
+    if (const auto* ids = m_pending.candidates(predicate)) {
+        for (int64_t id : *ids)
+            add(id);
     } else {
         for (const auto& [id, object] : m_inserted)
             candidates.push_back(object);
@@ -415,81 +298,6 @@ bool Context::isHidden(int64_t id)
     return !m_deleted.empty() && hiddenIDs().contains(id);
 }
 
-std::vector<int64_t> Context::storedChildren(int64_t parent)
-{
-    StatementScope statement(m_connection->statement("SELECT id FROM " + m_table + " WHERE parent = ?"));
-    statement->bind(1, parent);
-    std::vector<int64_t> ids;
-    while (statement->step())
-        ids.push_back(statement->integer(0));
-    return ids;
-}
-
-std::vector<int64_t> Context::storedSubtree(int64_t root)
-{
-    // UNION (not UNION ALL) stops at rows already seen, so a damaged file
-    // with a parent loop cannot make it run forever.
-    StatementScope statement(m_connection->statement("WITH RECURSIVE subtree(id) AS (VALUES(?) UNION SELECT t.id FROM "
-        + m_table + " AS t JOIN subtree ON t.parent = subtree.id) SELECT id FROM subtree"));
-    statement->bind(1, root);
-    std::vector<int64_t> ids;
-    while (statement->step())
-        ids.push_back(statement->integer(0));
-    return ids;
-}
-
-const std::unordered_set<int64_t>& Context::hiddenIDs()
-{
-    if (m_hidden)
-        return *m_hidden;
-    std::unordered_set<int64_t> hidden;
-    if (!m_deleted.empty()) {
-        // Where the unsaved changes put objects: new ones, and moved ones,
-        // which no longer follow their stored parent.
-        std::unordered_multimap<int64_t, int64_t> pendingChildren;
-        std::unordered_set<int64_t> moved;
-        for (const auto& [id, object] : m_inserted)
-            pendingChildren.emplace(object->m_parentID, id);
-        for (const auto& [id, object] : m_updated) {
-            if (object->isChanged(store::Object::ParentBit)) {
-                pendingChildren.emplace(object->m_parentID, id);
-                moved.insert(id);
-            }
-        }
-        std::vector<int64_t> queue;
-        bool wholeSubtrees = moved.empty();
-        try {
-            for (const auto& [id, object] : m_deleted) {
-                if (wholeSubtrees && !object->m_inserted) {
-                    auto subtree = storedSubtree(id);
-                    queue.insert(queue.end(), subtree.begin(), subtree.end());
-                } else {
-                    queue.push_back(id);
-                }
-            }
-            while (!queue.empty()) {
-                int64_t id = queue.back();
-                queue.pop_back();
-                if (!hidden.insert(id).second)
-                    continue;
-                if (!wholeSubtrees && !m_inserted.contains(id)) {
-                    for (int64_t child : storedChildren(id)) {
-                        if (!moved.contains(child))
-                            queue.push_back(child);
-                    }
-                }
-                auto range = pendingChildren.equal_range(id);
-                for (auto it = range.first; it != range.second; ++it)
-                    queue.push_back(it->second);
-            }
-        } catch (const Failure& failure) {
-            core::log("Warning, failed to read a deleted subtree: {}", failure.message);
-        }
-    }
-    m_hidden = std::move(hidden);
-    return *m_hidden;
-}
-
 // ---- Fetching ----
 
 template<typename Visit> void Context::visitMatches(const Predicate& predicate, bool needObjects, Visit&& visit)
@@ -500,14 +308,14 @@ template<typename Visit> void Context::visitMatches(const Predicate& predicate, 
     const std::unordered_set<int64_t> hidden = hiddenIDs();
     std::vector<Row> rows;
     {
-        StatementScope statement(m_connection->statement(m_selectSQL + " WHERE " + where));
+        StatementScope statement(m_table.select(where));
         for (size_t index = 0; index < bindings.size(); ++index)
             statement->bind(static_cast<int>(index) + 1, bindings[index]);
         while (statement->step()) {
             int64_t id = statement->integer(0);
             if (hidden.contains(id) || m_updated.contains(id) || m_inserted.contains(id))
                 continue;
-            rows.push_back(readRow(*statement));
+            rows.push_back(m_table.readRow(*statement));
         }
     }
     // Objects are made (and observers told) only once the statement is
@@ -540,14 +348,8 @@ std::vector<std::shared_ptr<store::Object>> Context::fetch(const Predicate& pred
 uint64_t Context::count(const Predicate& predicate, core::Error* error)
 {
     try {
-        if (!hasChanges()) {
-            std::vector<core::Value> bindings;
-            StatementScope statement(m_connection->statement(
-                "SELECT count(*) FROM " + m_table + " WHERE " + predicate.sql(schema(), bindings)));
-            for (size_t index = 0; index < bindings.size(); ++index)
-                statement->bind(static_cast<int>(index) + 1, bindings[index]);
-            return statement->step() ? static_cast<uint64_t>(statement->integer(0)) : 0;
-        }
+        if (!hasChanges())
+            return m_table.count(predicate);
         uint64_t count = 0;
         visitMatches(predicate, false, [&](store::Object*, Row*) { ++count; });
         return count;
@@ -566,14 +368,8 @@ int64_t Context::sum(std::string_view key, const Predicate& predicate, core::Err
     const auto& persisted = schema().persistedAttributes();
     size_t column = static_cast<size_t>(std::find(persisted.begin(), persisted.end(), *index) - persisted.begin());
     try {
-        if (!hasChanges()) {
-            std::vector<core::Value> bindings;
-            StatementScope statement(m_connection->statement(fmt::format("SELECT coalesce(sum({}), 0) FROM {} WHERE {}",
-                quotedIdentifier(key), m_table, predicate.sql(schema(), bindings))));
-            for (size_t binding = 0; binding < bindings.size(); ++binding)
-                statement->bind(static_cast<int>(binding) + 1, bindings[binding]);
-            return statement->step() ? statement->integer(0) : 0;
-        }
+        if (!hasChanges())
+            return m_table.sum(key, predicate);
         int64_t total = 0;
         visitMatches(predicate, false, [&](store::Object* object, Row* row) {
             total += object ? object->integerAt(*index) : row->values[column].toInteger();
@@ -591,81 +387,6 @@ int64_t Context::sum(std::string_view key, const Predicate& predicate, core::Err
 std::string Context::keyOfBit(int bit) const
 {
     return bit == store::Object::ParentBit ? std::string("parent") : schema().attribute(static_cast<size_t>(bit)).name;
-}
-
-bool Context::insertRow(store::Object& object)
-{
-    const Schema& schema = this->schema();
-    if (!m_insert) {
-        std::string columns = "id, parent";
-        std::string marks = "?, ?";
-        for (size_t index : schema.persistedAttributes()) {
-            columns += ", " + quotedIdentifier(schema.attribute(index).name);
-            marks += ", ?";
-            if (schema.attribute(index).folded) {
-                columns += ", " + quotedIdentifier(Schema::foldedColumnName(schema.attribute(index).name));
-                marks += ", ?";
-            }
-        }
-        m_insert = &m_connection->statement(fmt::format("INSERT INTO {} ({}) VALUES ({})", m_table, columns, marks));
-    }
-    StatementScope statement(*m_insert);
-    int position = 1;
-    statement->bind(position++, object.m_id);
-    statement->bind(position++, object.m_parentID ? core::Value(object.m_parentID) : core::Value());
-    for (size_t index : schema.persistedAttributes()) {
-        const auto& value = object.m_values[index];
-        statement->bind(position++, value);
-        if (schema.attribute(index).folded)
-            statement->bind(position++, value.isString() ? core::Value(foldedText(value.string())) : core::Value());
-    }
-    try {
-        statement->step();
-    } catch (const Failure& failure) {
-        if (isForeignKeyFailure(failure))
-            return false;
-        throw;
-    }
-    return true;
-}
-
-bool Context::updateRow(store::Object& object, uint64_t changed)
-{
-    const Schema& schema = this->schema();
-    std::string assignments;
-    std::vector<core::Value> values;
-    auto assign = [&](const std::string& column, core::Value value) {
-        if (!assignments.empty())
-            assignments += ", ";
-        assignments += quotedIdentifier(column) + " = ?";
-        values.push_back(std::move(value));
-    };
-    if ((changed >> store::Object::ParentBit) & 1)
-        assign("parent", object.m_parentID ? core::Value(object.m_parentID) : core::Value());
-    for (size_t index : schema.persistedAttributes()) {
-        if (!((changed >> index) & 1))
-            continue;
-        const auto& value = object.m_values[index];
-        assign(schema.attribute(index).name, value);
-        if (schema.attribute(index).folded)
-            assign(Schema::foldedColumnName(schema.attribute(index).name),
-                value.isString() ? core::Value(foldedText(value.string())) : core::Value());
-    }
-    if (values.empty())
-        return true;
-    StatementScope statement(m_connection->statement(fmt::format("UPDATE {} SET {} WHERE id = ?", m_table, assignments)));
-    int position = 1;
-    for (const auto& value : values)
-        statement->bind(position++, value);
-    statement->bind(position, object.m_id);
-    try {
-        statement->step();
-    } catch (const Failure& failure) {
-        if (isForeignKeyFailure(failure))
-            return false;
-        throw;
-    }
-    return true;
 }
 
 bool Context::save(core::Error* error)
@@ -704,7 +425,7 @@ bool Context::save(core::Error* error)
                     continue;
                 }
                 waiting.erase(object->m_id);
-                if (droppedIDs.contains(parent) || !insertRow(*object)) {
+                if (droppedIDs.contains(parent) || !m_table.insertRow(*object)) {
                     droppedIDs.insert(object->m_id);
                     dropped.push_back(object);
                 } else {
@@ -729,29 +450,24 @@ bool Context::save(core::Error* error)
         for (const auto& [id, object] : m_updated) {
             if (hidden.contains(id) || object->m_changed == 0)
                 continue;
-            if (updateRow(*object, object->m_changed))
+            if (m_table.updateRow(*object, object->m_changed, object->isChanged(store::Object::ParentBit)))
                 updated.emplace_back(object, object->m_changed);
             else
                 orphanedRoots.push_back(id);
         }
 
-        Statement& remove = m_connection->statement("DELETE FROM " + m_table + " WHERE id = ?");
         for (int64_t id : hidden) {
             if (m_inserted.contains(id))
                 continue;
-            StatementScope scope(remove);
-            remove.bind(1, id);
-            remove.step();
+            m_table.deleteRow(id);
             deletedIDs.push_back(id);
         }
         for (int64_t root : orphanedRoots) {
-            for (int64_t id : storedSubtree(root)) {
+            for (int64_t id : m_table.storedSubtree(root)) {
                 if (!hidden.contains(id))
                     deletedIDs.push_back(id);
             }
-            StatementScope scope(remove);
-            remove.bind(1, root);
-            remove.step();
+            m_table.deleteRow(root);
         }
         transaction.commit();
     } catch (const Failure& failure) {
@@ -789,7 +505,7 @@ bool Context::save(core::Error* error)
     }
     std::vector<std::shared_ptr<store::Object>> gone;
     for (int64_t id : deletedIDs) {
-        if (auto object = registered(id)) {
+        if (auto object = m_registry.find(id)) {
             deletedObjects.push_back(object);
             gone.push_back(object);
         }
@@ -807,9 +523,7 @@ bool Context::save(core::Error* error)
     m_inserted.clear();
     m_updated.clear();
     m_deleted.clear();
-    m_pendingByParent.clear();
-    m_pendingByName.clear();
-    m_pendingPlace.clear();
+    m_pending.clear();
     invalidateHidden();
 
     core::NotificationCenter::defaultCenter().post(ContextDidSaveNotification, shared_from_this(),
@@ -831,10 +545,10 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
 {
     const auto& deletedIDs = userInfo[DeletedIDsKey];
     for (size_t index = 0; index < deletedIDs.count(); ++index) {
-        if (auto object = registered(deletedIDs[index].toInteger())) {
+        if (auto object = m_registry.find(deletedIDs[index].toInteger())) {
             if (!object->m_gone) {
                 markGone(object);
-                noteChange(object, m_changedDeleted);
+                m_changes.note(object, ContextChangeNotes::Deleted);
             }
         }
     }
@@ -871,14 +585,14 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
         try {
             bool reading = false;
             for (size_t position = start; position < std::min(start + BatchSize, updatedIDs.count()); ++position) {
-                auto object = registered(updatedIDs[position].toInteger());
+                auto object = m_registry.find(updatedIDs[position].toInteger());
                 if (!object || object->m_gone)
                     continue;
                 if (!reading) {
                     m_connection->execute("BEGIN");
                     reading = true;
                 }
-                auto row = rowWithID(object->m_id);
+                auto row = m_table.rowWithID(object->m_id);
                 batch.emplace_back(std::move(object), std::move(row));
             }
             if (reading)
@@ -894,7 +608,7 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
                 continue;
             if (!row) {
                 markGone(object);
-                noteChange(object, m_changedDeleted);
+                m_changes.note(object, ContextChangeNotes::Deleted);
                 continue;
             }
             auto written = std::lower_bound(writtenKeys.begin(), writtenKeys.end(), std::make_pair(object->m_id, uint64_t(0)));
@@ -903,48 +617,14 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
             if (object->m_changed == 0 && m_updated.erase(object->m_id))
                 untrackPending(object->m_id);
             if (changed)
-                noteChange(object, m_changedUpdated);
+                m_changes.note(object, ContextChangeNotes::Updated);
         }
     }
 }
 
-// ---- Change notifications ----
-
-void Context::noteChange(const std::shared_ptr<store::Object>& object, ChangeSet& bucket)
-{
-    bucket[object->m_id] = object;
-    scheduleChangeNotification();
-}
-
-void Context::scheduleChangeNotification()
-{
-    if (m_changeNotificationScheduled)
-        return;
-    m_changeNotificationScheduled = true;
-    std::weak_ptr<Context> weak = std::static_pointer_cast<Context>(shared_from_this());
-    core::RunLoop::current().performAfter(0, [weak] {
-        if (auto context = weak.lock())
-            context->processPendingChanges();
-    });
-}
-
 void Context::processPendingChanges()
 {
-    m_changeNotificationScheduled = false;
-    if (m_changedInserted.empty() && m_changedUpdated.empty() && m_changedDeleted.empty())
-        return;
-    // An object inserted and changed in one pass is news once, as inserted.
-    for (const auto& [id, object] : m_changedInserted)
-        m_changedUpdated.erase(id);
-    auto userInfo = core::Value::makeDictionary({
-        { InsertedObjectsKey, objectArray(m_changedInserted) },
-        { UpdatedObjectsKey, objectArray(m_changedUpdated) },
-        { DeletedObjectsKey, objectArray(m_changedDeleted) },
-    });
-    m_changedInserted.clear();
-    m_changedUpdated.clear();
-    m_changedDeleted.clear();
-    core::NotificationCenter::defaultCenter().post(ContextObjectsDidChangeNotification, shared_from_this(), std::move(userInfo));
+    m_changes.post();
 }
 
 } // namespace store

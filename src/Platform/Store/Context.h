@@ -2,16 +2,19 @@
 
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
+#include "Platform/Store/ContextChangeNotes.h"
+#include "Platform/Store/ContextHiddenIDs.h"
+#include "Platform/Store/ContextPendingIndex.h"
+#include "Platform/Store/ContextRegistry.h"
+#include "Platform/Store/ContextTable.h"
 #include "Platform/Store/Predicate.h"
 
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -21,7 +24,6 @@ class Connection;
 class Coordinator;
 class Object;
 class Schema;
-class Statement;
 
 // Posted by a context after each save on the saving thread (object: the
 // context). User info: "inserted", "updated", "deleted" (the objects of this
@@ -114,10 +116,7 @@ public:
 
 private:
     using ObjectMap = std::map<int64_t, std::shared_ptr<store::Object>>;
-    struct Registration {
-        store::Object* object;
-        std::weak_ptr<store::Object> weak;
-    };
+    using Row = ContextTable::Row;
 
     // Called by objects.
     void objectDidChange(store::Object& object);
@@ -125,14 +124,6 @@ private:
     void forget(int64_t id, store::Object* object);
     bool isHidden(int64_t id);
 
-    // One stored row: id, parent (0 for none), the persisted values.
-    struct Row {
-        int64_t id = 0;
-        int64_t parent = 0;
-        std::vector<core::Value> values;
-    };
-    Row readRow(Statement& statement) const;
-    std::shared_ptr<store::Object> registered(int64_t id) const;
     void registerObject(const std::shared_ptr<store::Object>& object);
     // The held object of the row (brought up to date and its observers
     // told when it has no changes of its own), or a new one.
@@ -141,68 +132,34 @@ private:
     // `otherKeys`, also those it changed that another save wrote too.
     // Answers whether anything changed.
     bool applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool notify);
-    std::optional<Row> rowWithID(int64_t id);
     void markGone(const std::shared_ptr<store::Object>& object);
-    bool insertRow(store::Object& object);
-    bool updateRow(store::Object& object, uint64_t changed);
     std::string keyOfBit(int bit) const;
 
     // IDs of every object deleted (pending) and of everything below them,
     // as the tree stands with the unsaved changes.
-    const std::unordered_set<int64_t>& hiddenIDs();
-    std::vector<int64_t> storedSubtree(int64_t root);
-    std::vector<int64_t> storedChildren(int64_t parent);
-    void invalidateHidden() { m_hidden.reset(); }
+    const std::unordered_set<int64_t>& hiddenIDs() { return m_hidden.ids(); }
+    void invalidateHidden() { m_hidden.invalidate(); }
 
     // The rows matching in SQL, and the pending objects that match in C++,
     // each once.
     template<typename Visit> void visitMatches(const Predicate& predicate, bool needObjects, Visit&& visit);
-
-    // The pending objects (inserted or changed) by their current parent, and
-    // by parent and folded name, so that lookups of a child by name stay
-    // cheap however many children are waiting to be saved.
-    void trackPending(const store::Object& object);
-    void untrackPending(int64_t id);
     std::vector<std::shared_ptr<store::Object>> pendingCandidates(const Predicate& predicate) const;
-
-    using ChangeSet = std::unordered_map<int64_t, std::shared_ptr<store::Object>>;
-    void noteChange(const std::shared_ptr<store::Object>& object, ChangeSet& bucket);
-    void scheduleChangeNotification();
-    void retainIfNeeded(const std::shared_ptr<store::Object>& object);
+    void trackPending(const store::Object& object) { m_pending.track(object); }
+    void untrackPending(int64_t id) { m_pending.untrack(id); }
 
     std::shared_ptr<Coordinator> m_coordinator;
     std::unique_ptr<Connection> m_connection;
-    std::string m_table;
-    std::string m_selectSQL;
-    // The statements every merge and save runs per object, kept at hand.
-    Statement* m_selectByID = nullptr;
-    Statement* m_insert = nullptr;
-
-    mutable std::mutex m_registryMutex;
-    std::unordered_map<int64_t, Registration> m_registry;
+    ContextTable m_table;
+    ContextRegistry m_registry;
 
     ObjectMap m_inserted;
     ObjectMap m_updated;
     ObjectMap m_deleted;
     // Objects holding values kept in memory only, held until markGone.
     ObjectMap m_transient;
-    struct PendingPlace {
-        int64_t parent;
-        std::string name;
-        std::string key;
-    };
-    static std::string nameKey(int64_t parent, std::string_view foldedName);
-    // The first folded attribute of the schema: the name lookups go by.
-    std::optional<size_t> m_nameIndex;
-    std::unordered_map<int64_t, PendingPlace> m_pendingPlace;
-    std::unordered_map<int64_t, std::unordered_set<int64_t>> m_pendingByParent;
-    std::unordered_map<std::string, std::unordered_set<int64_t>> m_pendingByName;
-    std::optional<std::unordered_set<int64_t>> m_hidden;
-
-    ChangeSet m_changedInserted;
-    ChangeSet m_changedUpdated;
-    ChangeSet m_changedDeleted;
-    bool m_changeNotificationScheduled = false;
+    ContextPendingIndex m_pending;
+    ContextHiddenIDs m_hidden;
+    ContextChangeNotes m_changes;
 };
 
 } // namespace store

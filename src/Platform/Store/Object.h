@@ -81,6 +81,7 @@ protected:
 
 private:
     friend class Context;
+    friend class ContextHiddenIDs;
     static constexpr int ParentBit = 63;
 
     size_t checkedIndex(std::string_view key) const;

@@ -368,3 +368,39 @@ TEST_F(ContextTest, ItemsUnderAFolderRemovedElsewhereGoWithIt)
 }
 
 } // namespace
+
+// Lookups of a child by parent and name read the objects waiting to be
+// saved from an index: it must follow a rename, a move, and a rename merged
+// from another thread's save into an object with changes of its own.
+TEST_F(ContextTest, WaitingChildrenAreFoundByTheirCurrentParentAndName)
+{
+    auto coordinator = openCoordinator();
+    auto main = store::Context::create(coordinator);
+    auto root = insert(*main, "/", nullptr, 0, true);
+    auto other = insert(*main, "other", root, 0, true);
+    auto stored = insert(*main, "x", root, 1);
+    ASSERT_TRUE(main->save());
+    auto lookUp = [&](const std::shared_ptr<store::Object>& parent, const std::string& name) {
+        return names(main->fetch(Predicate::parentIDIs(parent->objectID()) && Predicate::equalFolded("name", name)));
+    };
+    using Names = std::vector<std::string>;
+
+    auto fresh = insert(*main, "New.txt", root, 2);
+    fresh->setValueAt(NodeSchema::Name, core::Value("Renamed.txt"));
+    EXPECT_EQ(lookUp(root, "new.txt"), Names {});
+    EXPECT_EQ(lookUp(root, "RENAMED.TXT"), Names { "Renamed.txt" });
+    fresh->setParent(other);
+    EXPECT_EQ(lookUp(root, "renamed.txt"), Names {});
+    EXPECT_EQ(lookUp(other, "renamed.txt"), Names { "Renamed.txt" });
+
+    stored->setValueAt(NodeSchema::Size, core::Value(5));
+    auto worker = store::Context::create(coordinator);
+    test::NotificationRecorder saves(store::ContextDidSaveNotification, worker);
+    worker->objectWithID(stored->objectID())->setValueAt(NodeSchema::Name, core::Value("W"));
+    ASSERT_TRUE(worker->save());
+    ASSERT_EQ(saves.received.size(), 1u);
+    main->mergeChangesFromContextDidSave(saves.received[0]);
+    ASSERT_TRUE(main->hasChanges());
+    EXPECT_EQ(lookUp(root, "x"), Names {});
+    EXPECT_EQ(lookUp(root, "w"), Names { "W" });
+}
