@@ -29,7 +29,12 @@ TEST_F(VKDownloadKillTest, ADownloadKilledMidwayIsRestoredAndCompletedByRange)
         VKDownloadManager::resetSharedManager();
         auto item = manager()->startWebDownloadWithRequest(
             core::URLRequest(core::URL::parse(shared->substr(bar + 1)).value()), documents());
-        waitFor([&] { return item->size() >= 3 * KillMiB; });
+        // Stalled once the bytes are in the partial file, not merely
+        // received: the writer's thread puts them there a little later.
+        waitFor([&] {
+            auto partial = core::fs::attributes(item->downloadPath());
+            return partial && partial->size >= 3 * KillMiB;
+        });
         std::printf("stalled %llu\n", static_cast<unsigned long long>(item->size()));
         std::fflush(stdout);
         core::RunLoop::current().runUntil([] { return false; }, 60);
