@@ -255,6 +255,7 @@ void TableView::reloadData()
     dropAllCells();
     m_selected.reset();
     computeGeometry();
+    keepPlace(m_input.place());
     reloadSectionIndexTitles();
     gfx::Point offset = contentOffset();
     gfx::Point most = maximumContentOffset();
@@ -339,8 +340,14 @@ void TableView::select(IndexPath path, bool notify)
     m_selected = path;
     if (auto* cell = cellForRow(path))
         cell->setSelected(true);
+    m_input.setPlace(*this, path);
     if (notify && d)
         d->didSelectRow(*this, path);
+}
+
+void TableView::keepPlace(std::optional<IndexPath> path)
+{
+    m_input.setPlace(*this, path && isValid(*path) ? path : std::nullopt);
 }
 
 void TableView::selectRow(std::optional<IndexPath> path, bool animated, ScrollPosition position)
@@ -383,19 +390,22 @@ bool TableView::performKeyCommand(KeyCommand command)
     bool selects = m_allowsSelection && (!m_editing || m_allowsSelectionDuringEditing);
     if (!selects || (command != KeyCommand::Up && command != KeyCommand::Down && command != KeyCommand::Return))
         return ScrollView::performKeyCommand(command);
+    auto keep = shared_from_this();
     if (command == KeyCommand::Return) {
-        if (!m_selected || !isValid(*m_selected))
+        auto row = m_selected && isValid(*m_selected) ? m_selected : m_input.place();
+        if (!row || !isValid(*row))
             return false;
-        if (auto* cell = cellForRow(*m_selected); cell && cell->activateControl())
+        m_input.setPlace(*this, row, true);
+        if (auto* cell = cellForRow(*row); cell && cell->activateControl())
             return true;
-        tapRow(*m_selected);
+        tapRow(*row);
         return true;
     }
     layoutIfNeeded();
     auto next = TableViewRowInput::nextRow(*this, command == KeyCommand::Down ? 1 : -1);
     if (!next)
         return ScrollView::performKeyCommand(command);
-    auto keep = shared_from_this();
+    m_input.setPlace(*this, m_input.place(), true);
     select(*next, false);
     scrollToRow(*next, ScrollPosition::None, false);
     return true;
@@ -521,13 +531,16 @@ void TableView::endUpdates()
         m_sectionViews.clear();
         m_selected.reset();
         computeGeometry();
+        keepPlace(m_input.place());
         setNeedsLayout();
         return;
     }
     m_cells.remap(*moved, { update->reloaded.begin(), update->reloaded.end() }, animated);
     if (m_selected)
         m_selected = (*moved)(*m_selected);
+    auto place = m_input.place();
     computeGeometry();
+    keepPlace(place ? (*moved)(*place) : std::nullopt);
     for (auto& [path, cell] : m_cells.shown())
         cell->setFrame(cellFrame(path));
     setNeedsLayout();
@@ -581,7 +594,9 @@ void TableView::moveRow(IndexPath from, IndexPath proposed)
     m_cells.remap(shift, {}, false);
     if (m_selected)
         m_selected = shift(*m_selected);
+    auto place = m_input.place();
     computeGeometry();
+    keepPlace(place ? std::optional<IndexPath>(shift(*place)) : std::nullopt);
     for (auto& [path, cell] : m_cells.shown())
         if (isValid(path))
             cell->setFrame(cellFrame(path));

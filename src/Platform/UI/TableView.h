@@ -161,10 +161,14 @@ public:
     // The section index takes its touches at once.
     bool delaysTouchesInContentView(const View* view) const override;
     void layoutSubviews() override;
-    // Up and Down move the selection a row (from the first or last row
-    // shown) and keep it in sight; Return opens the selected row as a tap
-    // would; the rest scrolls.
+    // Up and Down move the selection a row (from the keyboard's place, else
+    // the first or last row shown) and keep it in sight; Return opens the
+    // selected row, else the place, as a tap would; the rest scrolls.
     bool performKeyCommand(KeyCommand command) override;
+    // The keyboard's place (TableViewRowInput): the row last chosen, kept
+    // while the row exists, and whether the keys put it there.
+    std::optional<IndexPath> keyboardPlace() const { return m_input.place(); }
+    bool showsKeyboardPlace() const { return m_input.placeShown(); }
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;
     void touchesCancelled(const TouchSet& touches, const Event& event) override;
@@ -180,6 +184,8 @@ private:
     void materialise();
     void dropAllCells();
     void select(IndexPath path, bool notify);
+    // After the rows changed: the place stays where its row still is.
+    void keepPlace(std::optional<IndexPath> path);
     gfx::Rect cellFrame(IndexPath path) const;
 
     Style m_style;

@@ -39,6 +39,7 @@ void TableViewCell::prepareForReuse()
 {
     setSelected(false);
     setHighlighted(false);
+    setKeyboardPlace(false);
     hideDeleteConfirmation();
 }
 
@@ -128,6 +129,14 @@ void TableViewCell::setSelected(bool selected, bool)
 {
     m_selected = selected;
     showHighlight();
+}
+
+void TableViewCell::setKeyboardPlace(bool place)
+{
+    if (m_keyboardPlace == place)
+        return;
+    m_keyboardPlace = place;
+    setNeedsDisplay();
 }
 
 void TableViewCell::setHighlighted(bool highlighted, bool)

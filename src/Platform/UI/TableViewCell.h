@@ -82,9 +82,17 @@ public:
     // own (a switch, a text field) works it and answers true; the others
     // answer false and the row is tapped.
     virtual bool activateControl() { return false; }
-    // A row drawing no selection shows a frame when chosen, so the keyboard's
-    // place stays in sight.
-    bool showsFocusFrame() const { return m_selected && m_selectionStyle == SelectionStyle::None; }
+    // The table's keyboard place, shown while the keys put it here (set by
+    // the table).
+    bool isKeyboardPlace() const { return m_keyboardPlace; }
+    void setKeyboardPlace(bool place);
+    // A frame keeps the keyboard's place in sight where no selection colour
+    // does: on a chosen row that draws no selection, and on the place row
+    // while it is not selected.
+    bool showsFocusFrame() const
+    {
+        return !(m_selected && m_selectionStyle != SelectionStyle::None) && (m_selected || m_keyboardPlace);
+    }
 
     // Runs when the detail disclosure button is tapped (set by the table).
     void setAccessoryTapHandler(std::function<void()> handler) { m_accessoryTapped = std::move(handler); }
@@ -114,6 +122,7 @@ private:
     bool m_indentWhileEditing = true;
     bool m_selected = false;
     bool m_highlighted = false;
+    bool m_keyboardPlace = false;
     bool m_editing = false;
     EditingStyle m_editingStyle = EditingStyle::Delete;
     bool m_showsReorderControl = false;

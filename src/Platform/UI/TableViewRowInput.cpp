@@ -21,8 +21,23 @@ bool choosesRows(const TableView& table)
 
 } // namespace
 
+void TableViewRowInput::setPlace(TableView& table, std::optional<IndexPath> path, bool byKeyboard)
+{
+    if (m_place && m_place != path)
+        if (auto* cell = table.cellForRow(*m_place))
+            cell->setKeyboardPlace(false);
+    m_place = path;
+    m_placeShown = byKeyboard;
+    if (m_place)
+        if (auto* cell = table.cellForRow(*m_place))
+            cell->setKeyboardPlace(byKeyboard);
+}
+
 void TableViewRowInput::touchesBegan(TableView& table, const TouchSet& touches)
 {
+    // A pointer took over from the keys: the place no longer shows.
+    if (m_placeShown)
+        setPlace(table, m_place, false);
     m_highlightedRow.reset();
     m_editingControlRow.reset();
     auto path = rowForTouch(table, touches);
@@ -76,6 +91,8 @@ std::optional<IndexPath> TableViewRowInput::nextRow(TableView& table, int step)
     };
     std::optional<IndexPath> next;
     auto selected = table.indexPathForSelectedRow();
+    if (!selected || selected->row < 0 || selected->row >= table.numberOfRows(selected->section))
+        selected = table.keyboardPlace();
     if (selected && selected->row >= 0 && selected->row < table.numberOfRows(selected->section))
         next = neighbour(*selected);
     else if (auto shown = table.indexPathsForVisibleRows(); !shown.empty())

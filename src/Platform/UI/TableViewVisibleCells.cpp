@@ -56,6 +56,7 @@ std::shared_ptr<TableViewCell> TableViewVisibleCells::make(TableView& table, Ind
     if (d)
         cell->setIndentationLevel(d->indentationLevelForRow(table, path));
     cell->setSelected(table.indexPathForSelectedRow() == path);
+    cell->setKeyboardPlace(table.showsKeyboardPlace() && table.keyboardPlace() == path);
     std::weak_ptr<core::Object> weakTable = table.weak_from_this();
     std::weak_ptr<core::Object> weakCell = cell;
     cell->setAccessoryTapHandler([weakTable, weakCell] {

@@ -357,6 +357,26 @@ TEST_F(VKFolderControllerRowsTest, OpeningFoldersArchivesFilesAndWhatCannotOpen)
     VKDownloadHooks::setCurrent(nullptr);
 }
 
+// Back from a folder the keys opened, the keyboard's place is on that
+// folder's row, so the arrows go on from there.
+TEST_F(VKFolderControllerRowsTest, KeysComeBackToTheFolderTheyOpened)
+{
+    for (const char* path : { "Box/A/x.txt", "Box/B/x.txt", "Box/C/x.txt" })
+        makeDocument(path);
+    show(documents("Box"));
+    auto& table = controller->tableView();
+    for (auto command : { ui::KeyCommand::Down, ui::KeyCommand::Down, ui::KeyCommand::Return })
+        EXPECT_TRUE(driver.key(command));
+    advance(1);
+    ASSERT_EQ(navigation->topViewController()->title(), "B");
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
+    advance(1);
+    ASSERT_EQ(navigation->topViewController(), controller.get());
+    EXPECT_EQ(table.keyboardPlace(), (ui::IndexPath { 0, rowOf("B") }));
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Down));
+    EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, rowOf("C") }));
+}
+
 TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
 {
     makeSparse("Big/b.iso", off_t(3) << 30);

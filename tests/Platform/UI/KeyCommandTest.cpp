@@ -82,6 +82,53 @@ TEST_F(KeyCommandTest, AListIsWalkedOpenedAndLeft)
     navigation->view()->removeFromSuperview();
 }
 
+// The keyboard's place outlives the selection a list clears on coming
+// back: Return on the third row, back, and the place (framed) is there, so
+// Down goes on to the fourth. A touch takes the frame away, and rows that
+// change so the place's row is gone take the place.
+TEST_F(KeyCommandTest, AListKeepsTheKeyboardsPlaceAcrossASubPage)
+{
+    struct Opening : List {
+        void didSelectRow(ui::TableView& table, IndexPath path) override
+        {
+            List::didSelectRow(table, path);
+            navigationController()->pushViewController(ui::ViewController::create(), false);
+        }
+    };
+    auto list = std::make_shared<Opening>();
+    auto navigation = ui::NavigationController::create(list);
+    window().addSubview(navigation->view());
+    ui::TableView& table = list->tableView();
+    for (auto command : { KeyCommand::Down, KeyCommand::Down, KeyCommand::Down, KeyCommand::Return })
+        EXPECT_TRUE(driver.key(command));
+    EXPECT_EQ(list->opened, std::vector<std::string> { "2" });
+    EXPECT_TRUE(driver.key(KeyCommand::Escape));
+    advance(1);
+    ASSERT_EQ(navigation->topViewController(), list.get());
+    EXPECT_FALSE(table.indexPathForSelectedRow()) << "the list clears its selection on coming back";
+    EXPECT_EQ(table.keyboardPlace(), (IndexPath { 0, 2 }));
+    EXPECT_TRUE(table.cellForRow({ 0, 2 })->showsFocusFrame());
+    EXPECT_TRUE(driver.key(KeyCommand::Return)) << "Return opens the place again";
+    EXPECT_EQ(list->opened.back(), "2");
+    driver.key(KeyCommand::Escape);
+    advance(1);
+    driver.key(KeyCommand::Down);
+    EXPECT_EQ(table.indexPathForSelectedRow(), (IndexPath { 0, 3 }));
+    EXPECT_FALSE(table.cellForRow({ 0, 2 })->showsFocusFrame());
+
+    driver.tapRow(table, { 0, 5 });
+    advance(1);
+    EXPECT_EQ(table.keyboardPlace(), (IndexPath { 0, 5 })) << "a touch moves the place too";
+    EXPECT_FALSE(table.cellForRow({ 0, 5 })->showsFocusFrame()) << "but shows no frame";
+    list->count = 6;
+    table.reloadData();
+    EXPECT_EQ(table.keyboardPlace(), (IndexPath { 0, 5 }));
+    list->count = 5;
+    table.reloadData();
+    EXPECT_FALSE(table.keyboardPlace());
+    navigation->view()->removeFromSuperview();
+}
+
 // Keys typed while a screen slides in or out are not lost: they wait for
 // the slide to end and go, in order, to the screen it leaves shown, so
 // Escape twice from the start of a push walks back to the root.
