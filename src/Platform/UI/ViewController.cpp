@@ -42,9 +42,13 @@ void removeSheet(View& view)
         below->removeFromSuperview();
 }
 
-// A sheet's size on a screen of `screen` points: its own, within the screen.
+// A sheet's size on a screen of `screen` points: its own, within the
+// screen, on a tablet's; the whole screen on a phone's, where a window
+// made small while the sheet shows leaves it.
 gfx::Size sheetSize(const ViewController& sheet, gfx::Size screen)
 {
+    if (Screen::userInterfaceIdiom() != core::Device::Idiom::Tablet)
+        return screen;
     gfx::Size wanted = sheet.modalPresentationStyle() == ViewController::PresentationStyle::PageSheet
         ? gfx::Size { ViewController::PageSheetWidth, screen.height }
         : sheet.formSheetContentSize();
@@ -86,7 +90,8 @@ void runModalTransition(bool animated, std::function<void()> finish)
 // presented controller decides and hears; every controller of the chain
 // takes the new orientation. It also knows which presented controllers
 // show as sheets: that is decided when one is presented and kept while it
-// shows, whatever the idiom becomes as a desktop window is resized.
+// shows; as a desktop window is resized a sheet fills a phone's screen and
+// is a centred panel again on a tablet's.
 class ViewController::Rotation : public RotationClient {
 public:
     explicit Rotation(ViewController* root) : m_root(root) { }

@@ -245,11 +245,12 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     EXPECT_EQ(sheet->view()->center(), a->view()->center());
     auto shown = sheet->view()->convertRect(sheet->view()->bounds(), nullptr);
     EXPECT_EQ(shown.size, (gfx::Size { 620, 540 })) << "upright on the landscape screen";
-    // A desktop window made smaller than the sheet (the phone's idiom then)
-    // keeps it a sheet, within the window; grown, it has its size again.
+    // A desktop window made phone-sized (wider than the sheet, not as tall)
+    // keeps it a sheet that fills the window; grown, it has its size again.
     ui::Screen::setUserInterfaceIdiom(core::Device::Idiom::Phone);
-    application().setInterfaceSize({ 480, 320 });
+    application().setInterfaceSize({ 760, 390 });
     EXPECT_EQ(sheet->view()->bounds().size, a->view()->bounds().size);
+    EXPECT_EQ(sheet->view()->center(), a->view()->center());
     EXPECT_EQ(a->view()->window(), &window());
     ui::Screen::setUserInterfaceIdiom(core::Device::Idiom::Tablet);
     application().setInterfaceSize({ 1400, 900 });
