@@ -10,6 +10,7 @@
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/View.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -76,7 +77,13 @@ void VKFullScreenViewController::setUIHidden(bool hidden, double delay, double r
     core::Value userInfo = core::Value::makeDictionary({ { "hidden", core::Value(hidden) } });
     if (revertDelay > 0)
         userInfo.mutableDictionary()["revertDelay"] = core::Value(revertDelay);
+    scheduleToggle(std::move(userInfo), delay);
+}
+
+void VKFullScreenViewController::scheduleToggle(core::Value userInfo, double delay)
+{
     m_toggleUserInfo = userInfo;
+    m_toggleDelay = delay;
     // The timer holds the controller weakly: a controller that goes away
     // takes its pending change with it.
     std::weak_ptr<core::Object> weak = weak_from_this();
@@ -84,6 +91,17 @@ void VKFullScreenViewController::setUIHidden(bool hidden, double delay, double r
         if (auto self = std::static_pointer_cast<VKFullScreenViewController>(weak.lock()))
             self->toggleUITimerDidFire(userInfo);
     });
+}
+
+bool VKFullScreenViewController::pointerRestsOnBars() const
+{
+    auto* application = ui::Application::shared();
+    auto* navigation = navigationController();
+    if (!application || !navigation)
+        return false;
+    auto& pointer = application->pointer();
+    return (!navigation->isNavigationBarHidden() && pointer.isOn(navigation->navigationBar()))
+        || (!navigation->isToolbarHidden() && pointer.isOn(navigation->toolbar()));
 }
 
 void VKFullScreenViewController::cancelToggleUITimer()
@@ -96,8 +114,14 @@ void VKFullScreenViewController::cancelToggleUITimer()
 void VKFullScreenViewController::toggleUITimerDidFire(const core::Value& userInfo)
 {
     m_toggleUITimer.reset();
-    m_toggleUserInfo = core::Value();
     bool hidden = userInfo["hidden"].toBool();
+    // Bars under the pointer (hovering, or pressing one of their buttons)
+    // wait, so that they do not go from under a click.
+    if (hidden && pointerRestsOnBars()) {
+        scheduleToggle(userInfo, std::max(m_toggleDelay, PointerHoldDelay));
+        return;
+    }
+    m_toggleUserInfo = core::Value();
     if (!(hidden ? shouldSingleTapHideUI() : shouldSingleTapShowUI()))
         return;
     setUIHidden(hidden, true);

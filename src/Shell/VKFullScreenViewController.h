@@ -5,8 +5,10 @@
 // them 0.3 s later (a double tap never does: its second touch is refused and,
 // while the bars are hidden, cancels the show its first tap asked for); bars
 // shown by a tap hide again 4 s later when the subclass lets them; any
-// caller may ask for a state now or after a delay. At most one change is
-// pending, and every new request cancels it. The rest of the system hears
+// caller may ask for a state now or after a delay. A timed hide waits while
+// a desktop pointer hovers over the bars or holds one of their buttons down
+// (it asks again that long later, at least PointerHoldDelay). At most one
+// change is pending, and every new request cancels it. The rest of the system hears
 // of each change through the two notifications below.
 
 #include "Platform/Core/Value.h"
@@ -32,6 +34,7 @@ public:
     // stay before they hide again.
     static constexpr double SingleTapDelay = 0.3;
     static constexpr double SingleTapRevertDelay = 4.0;
+    static constexpr double PointerHoldDelay = 1.0;
 
     VKFullScreenViewController();
     ~VKFullScreenViewController() override;
@@ -80,7 +83,11 @@ protected:
     virtual void toggleUITimerDidFire(const core::Value& userInfo);
 
 private:
+    void scheduleToggle(core::Value userInfo, double delay);
+    bool pointerRestsOnBars() const;
+
     std::shared_ptr<core::Timer> m_toggleUITimer;
     core::Value m_toggleUserInfo;
+    double m_toggleDelay = 0;
     std::shared_ptr<ui::TapGestureRecognizer> m_singleTapGestureRecognizer;
 };

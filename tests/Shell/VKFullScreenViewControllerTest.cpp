@@ -262,6 +262,32 @@ TEST_F(VKFullScreenViewControllerTest, RequestsWithDelays)
     EXPECT_EQ(posted.size(), 3u);
 }
 
+// A timed hide waits while a desktop pointer rests on the bars, hovering
+// over them or holding one of their buttons down, so a slow click on Back
+// finds it there; the hide follows once the pointer moves off.
+TEST_F(VKFullScreenViewControllerTest, ATimedHideWaitsWhileThePointerRestsOnTheBars)
+{
+    auto centre = [](const ui::View& view) { return view.convertPoint({ view.bounds().midX(), view.bounds().midY() }, nullptr); };
+    driver.hover(centre(navigation->navigationBar()));
+    viewer->setUIHiddenAfterDelay(true, 3.0);
+    advance(6);
+    EXPECT_TRUE(barsShown());
+    driver.hover(centre(*viewer->view()));
+    advance(VKFullScreenViewController::PointerHoldDelay + 3.0);
+    EXPECT_TRUE(barsHidden());
+
+    viewer->setUIHidden(false, false);
+    driver.hover(std::nullopt);
+    viewer->setUIHiddenAfterDelay(true, 3.0);
+    auto fingers = driver.touchDown({ centre(navigation->toolbar()) });
+    advance(10);
+    EXPECT_TRUE(barsShown()) << "held down on the toolbar";
+    driver.touchUp(fingers);
+    advance(3.0);
+    EXPECT_TRUE(barsHidden());
+    EXPECT_EQ(posted, (std::vector<Post> { { "hide", viewer.get() }, { "show", viewer.get() }, { "hide", viewer.get() } }));
+}
+
 TEST_F(VKFullScreenViewControllerTest, ThePasscodeLockRefusesOnlyTheHide)
 {
     hooks->passcodeController = ui::ViewController::create();

@@ -469,13 +469,24 @@ struct WindowHost::Impl {
         return TRUE;
     }
 
+    // The pointer hovers (bars under it stay) until it leaves the area.
     static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer data)
     {
         auto* self = static_cast<Impl*>(data);
-        if (!self->touches.isDown(MouseFinger) || gdk_event_get_pointer_emulated(reinterpret_cast<GdkEvent*>(event)))
+        if (gdk_event_get_pointer_emulated(reinterpret_cast<GdkEvent*>(event)))
             return TRUE;
-        self->moveMouse(event->x, event->y);
+        if (auto* application = Application::shared())
+            application->pointer().setHoverLocation(self->screenPoint(event->x, event->y));
+        if (self->touches.isDown(MouseFinger))
+            self->moveMouse(event->x, event->y);
         return TRUE;
+    }
+
+    static gboolean onLeave(GtkWidget*, GdkEventCrossing*, gpointer)
+    {
+        if (auto* application = Application::shared())
+            application->pointer().setHoverLocation(std::nullopt);
+        return FALSE;
     }
 
     // The mouse's finger (and its mirror while pinching) to an area point.
@@ -693,7 +704,7 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     gtk_widget_set_can_focus(m->area, TRUE);
     gtk_widget_add_events(m->area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK
             | GDK_BUTTON1_MOTION_MASK | GDK_TOUCH_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK
-            | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK | GDK_TOUCHPAD_GESTURE_MASK);
+            | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK | GDK_TOUCHPAD_GESTURE_MASK | GDK_LEAVE_NOTIFY_MASK);
     gtk_container_add(GTK_CONTAINER(m->overlay), m->area);
     gtk_container_add(GTK_CONTAINER(m->window), m->overlay);
 
@@ -739,6 +750,7 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     connect(m->area, "button-press-event", G_CALLBACK(GuardedCallback<Impl::onButtonPress>::call));
     connect(m->area, "button-release-event", G_CALLBACK(GuardedCallback<Impl::onButtonRelease>::call));
     connect(m->area, "motion-notify-event", G_CALLBACK(GuardedCallback<Impl::onMotion>::call));
+    connect(m->area, "leave-notify-event", G_CALLBACK(GuardedCallback<Impl::onLeave>::call));
     connect(m->area, "grab-broken-event", G_CALLBACK(GuardedCallback<Impl::onGrabBroken>::call));
     connect(m->area, "touch-event", G_CALLBACK(GuardedCallback<Impl::onTouch>::call));
     connect(m->area, "scroll-event", G_CALLBACK(GuardedCallback<Impl::onScroll>::call));

@@ -261,6 +261,7 @@ void Application::sendEvent(const Event& event)
                 }
             }
         }
+        m_pointer.touchesChanged(event.allTouches());
         std::vector<Window*> targets;
         for (auto& touch : event.allTouches())
             if (touch->window() && std::find(targets.begin(), targets.end(), touch->window()) == targets.end())

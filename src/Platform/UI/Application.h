@@ -13,6 +13,7 @@
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/ApplicationDelegate.h"
 #include "Platform/UI/Orientation.h"
+#include "Platform/UI/Pointer.h"
 #include "Platform/UI/Responder.h"
 
 #include <deque>
@@ -92,6 +93,8 @@ public:
     bool sendKeyCommand(KeyCommand command);
     // A screen's slide ended: the keys held during it go on the next pass.
     void transitionDidEnd();
+    // The pointer: the touches sent here and where the host says it hovers.
+    Pointer& pointer() { return m_pointer; }
 
     // URLs handed to the system, recorded; `opener` (the program's) gets
     // them too. canOpenURL: http, https, mailto and registered schemes.
@@ -183,6 +186,7 @@ private:
     std::vector<std::string> m_schemes;
     std::function<bool(const core::URL&)> m_opener;
     bool m_receivingRemoteControl = false;
+    Pointer m_pointer;
     Orientation m_statusBarOrientation = Orientation::Portrait;
     Orientation m_deviceOrientation = Orientation::Portrait;
     bool m_statusBarHidden = false;

@@ -262,6 +262,11 @@ void Driver::wait(double seconds)
     core::RunLoop::main().advance(seconds);
 }
 
+void Driver::hover(std::optional<gfx::Point> point)
+{
+    application().pointer().setHoverLocation(point);
+}
+
 void Driver::tap(const View& view)
 {
     tap(tapPoint(view));

@@ -104,6 +104,9 @@ public:
     void touchUp(const std::vector<int>& fingers);
     void touchCancel(const std::vector<int>& fingers);
     void wait(double seconds);
+    // A desktop pointer hovering at `point` (on the screen), or gone from
+    // the window.
+    void hover(std::optional<gfx::Point> point);
 
     // Controls, through touches.
     void tapAt(const View& view, gfx::Point pointInView);
