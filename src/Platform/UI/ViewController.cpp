@@ -89,9 +89,9 @@ void runModalTransition(bool animated, std::function<void()> finish)
 // The window's view of rotation, kept by the root controller: the deepest
 // presented controller decides and hears; every controller of the chain
 // takes the new orientation. It also knows which presented controllers
-// show as sheets: that is decided when one is presented and kept while it
-// shows; as a desktop window is resized a sheet fills a phone's screen and
-// is a centred panel again on a tablet's.
+// show as sheets: a sheet presented on a tablet's screen stays one while it
+// shows (filling the screen while a desktop window is phone-sized), and one
+// presented on a phone's becomes one when the window grows to a tablet's.
 class ViewController::Rotation : public RotationClient {
 public:
     explicit Rotation(ViewController* root) : m_root(root) { }
@@ -134,6 +134,7 @@ public:
     // application turns and centres them).
     std::vector<View*> rotatingSheets() override
     {
+        uncoverPresenters();
         std::vector<View*> views;
         auto* application = Application::shared();
         gfx::Size screen = application ? application->applicationFrame().size : gfx::Size {};
@@ -149,6 +150,30 @@ public:
     }
 
 private:
+    // A sheet presented on a phone's screen covers its presenter; once the
+    // window has a tablet's size it is a panel over its presenter again,
+    // which comes back into view and hears it appear.
+    void uncoverPresenters()
+    {
+        if (Screen::userInterfaceIdiom() != core::Device::Idiom::Tablet)
+            return;
+        for (ViewController* c = m_root->m_modal.get(); c; c = c->m_modal.get()) {
+            Window* window = c->isViewLoaded() ? c->m_view->window() : nullptr;
+            ViewController* presenter = c->presentingViewController();
+            auto superview = c->m_coveredSuperview.lock();
+            if (!window || c->m_modal || c->coversPresenter() || isSheet(*c) || !presenter || !superview
+                || !presenter->m_view || presenter->m_view->superview())
+                continue;
+            auto keep = presenter->shared_from_this();
+            superview->insertSubview(presenter->m_view, std::min(c->m_coveredIndex, superview->subviews().size()));
+            c->m_coveredSuperview.reset();
+            window->insertSubviewBelow(DimmingView::create(window->bounds(), SheetDimming), c->m_view.get());
+            rememberSheet(*c);
+            presenter->viewWillAppear(false);
+            presenter->viewDidAppear(false);
+        }
+    }
+
     ViewController* m_root; // the root owns this object
     std::vector<std::weak_ptr<core::Object>> m_sheets;
 };

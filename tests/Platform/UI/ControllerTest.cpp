@@ -262,6 +262,27 @@ TEST_F(ControllerTest, FormSheetsLeaveThePresenterOnTheTablet)
     EXPECT_EQ(sheet->view()->window(), nullptr);
     EXPECT_EQ(dimming->superview(), nullptr);
 
+    // Presented on a phone's screen it covers its presenter; the window
+    // grown to a tablet's, it is a panel over it again, and goes as one.
+    ui::Screen::setUserInterfaceIdiom(core::Device::Idiom::Phone);
+    application().setInterfaceSize({ 760, 390 });
+    a->presentModalViewController(sheet, false);
+    EXPECT_EQ(a->view()->window(), nullptr);
+    log.clear();
+    ui::Screen::setUserInterfaceIdiom(core::Device::Idiom::Tablet);
+    application().setInterfaceSize({ 1400, 900 });
+    EXPECT_EQ(log, (Log { "A will-appear", "A did-appear" }));
+    EXPECT_EQ(a->view()->window(), &window());
+    EXPECT_EQ(sheet->view()->bounds().size, ui::ViewController::FormSheetSize);
+    auto at2 = std::find(below.begin(), below.end(), sheet->view());
+    ASSERT_NE(at2, below.begin());
+    auto dimming2 = std::dynamic_pointer_cast<ui::DimmingView>(*(at2 - 1));
+    ASSERT_TRUE(dimming2);
+    log.clear();
+    a->dismissModalViewController(false);
+    EXPECT_EQ(log, (Log { "S will-disappear", "S did-disappear" }));
+    EXPECT_EQ(dimming2->superview(), nullptr);
+
     // A sheet with a size of its own shows at that size, centred.
     auto small = Logged::create("P", log);
     small->setModalPresentationStyle(ui::ViewController::PresentationStyle::FormSheet);
