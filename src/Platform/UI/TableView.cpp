@@ -385,12 +385,54 @@ void TableView::tapRow(IndexPath path)
     select(*target, true);
 }
 
+namespace {
+
+bool isPageKey(KeyCommand command)
+{
+    return command == KeyCommand::PageUp || command == KeyCommand::PageDown || command == KeyCommand::Home
+        || command == KeyCommand::End;
+}
+
+// The row wholly in sight nearest the top (`step` -1) or the bottom (1)
+// that may be chosen.
+std::optional<IndexPath> rowInSight(TableView& table, int step)
+{
+    auto shown = table.indexPathsForVisibleRows();
+    gfx::Rect visible = table.bounds();
+    auto d = table.tableDelegate();
+    auto fits = [&](IndexPath path) {
+        gfx::Rect row = table.rectForRow(path);
+        return row.minY() >= visible.minY() - 0.5f && row.maxY() <= visible.maxY() + 0.5f
+            && (!d || d->canSelectRow(table, path));
+    };
+    if (step < 0) {
+        auto found = std::find_if(shown.begin(), shown.end(), fits);
+        return found == shown.end() ? std::nullopt : std::optional<IndexPath>(*found);
+    }
+    auto found = std::find_if(shown.rbegin(), shown.rend(), fits);
+    return found == shown.rend() ? std::nullopt : std::optional<IndexPath>(*found);
+}
+
+} // namespace
+
 bool TableView::performKeyCommand(KeyCommand command)
 {
     bool selects = m_allowsSelection && (!m_editing || m_allowsSelectionDuringEditing);
+    auto keep = shared_from_this();
+    // With a place, the page keys take it along: to the row wholly in
+    // sight at the top or the bottom of where they scrolled.
+    if (selects && isPageKey(command) && (m_selected || m_input.place())) {
+        bool scrolled = ScrollView::performKeyCommand(command);
+        layoutIfNeeded();
+        auto row = rowInSight(*this, command == KeyCommand::PageUp || command == KeyCommand::Home ? -1 : 1);
+        if (!row || row == m_selected)
+            return scrolled;
+        m_input.setPlace(*this, m_input.place(), true);
+        select(*row, false);
+        return true;
+    }
     if (!selects || (command != KeyCommand::Up && command != KeyCommand::Down && command != KeyCommand::Return))
         return ScrollView::performKeyCommand(command);
-    auto keep = shared_from_this();
     if (command == KeyCommand::Return) {
         auto row = m_selected && isValid(*m_selected) ? m_selected : m_input.place();
         if (!row || !isValid(*row))

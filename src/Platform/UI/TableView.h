@@ -163,7 +163,9 @@ public:
     void layoutSubviews() override;
     // Up and Down move the selection a row (from the keyboard's place, else
     // the first or last row shown) and keep it in sight; Return opens the
-    // selected row, else the place, as a tap would; the rest scrolls.
+    // selected row, else the place, as a tap would; the rest scrolls, and
+    // with a place the page keys and Home and End take it to the row wholly
+    // in sight at the top (up) or the bottom (down).
     bool performKeyCommand(KeyCommand command) override;
     // The keyboard's place (TableViewRowInput): the row last chosen, kept
     // while the row exists, and whether the keys put it there.

@@ -62,6 +62,31 @@ TEST_F(KeyCommandTest, AListIsWalkedOpenedAndLeft)
     EXPECT_TRUE(driver.key(KeyCommand::Return));
     EXPECT_EQ(list->opened, std::vector<std::string> { "11" });
 
+    // The page keys take the selection along, to the row wholly in sight at
+    // the bottom (down) or the top (up) of where they scrolled.
+    auto inSight = [&](int row) {
+        gfx::Rect rect = table.rectForRow({ 0, row });
+        return rect.minY() >= table.contentOffset().y && rect.maxY() <= table.contentOffset().y + table.bounds().height();
+    };
+    auto sightEnd = [&](int step) {
+        int row = step > 0 ? 39 : 0;
+        while (!inSight(row))
+            row -= step;
+        return IndexPath { 0, row };
+    };
+    EXPECT_TRUE(driver.key(KeyCommand::PageDown));
+    EXPECT_TRUE(driver.key(KeyCommand::PageDown));
+    EXPECT_EQ(table.indexPathForSelectedRow(), sightEnd(1));
+    EXPECT_GT(table.indexPathForSelectedRow()->row, 20);
+    EXPECT_TRUE(driver.key(KeyCommand::PageUp));
+    EXPECT_EQ(table.indexPathForSelectedRow(), sightEnd(-1));
+    EXPECT_GT(table.indexPathForSelectedRow()->row, 0);
+    driver.key(KeyCommand::End);
+    EXPECT_EQ(table.indexPathForSelectedRow(), (IndexPath { 0, 39 }));
+    EXPECT_FALSE(driver.key(KeyCommand::End)) << "already there";
+    driver.key(KeyCommand::Home);
+    EXPECT_EQ(table.indexPathForSelectedRow(), (IndexPath { 0, 0 }));
+
     // Without selection the keys scroll: a line, a screen less a line, the ends.
     table.setAllowsSelection(false);
     table.setContentOffset({ 0, 0 });
