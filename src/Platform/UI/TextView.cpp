@@ -3,23 +3,18 @@
 #include "Platform/UI/LayerInPlaceDrawing.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/MainThread.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/Thread.h"
-#include "Platform/Core/ThreadPriority.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Core/URL.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Checks.h"
-#include "Platform/UI/TextLayout.h"
-#include "Platform/UI/TextLineCounter.h"
 #include "Platform/UI/TextPrintFormatter.h"
+#include "Platform/UI/TextViewLinks.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/StandardColors.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <optional>
 
@@ -49,6 +44,7 @@ TextView::TextView()
     , m_font(gfx::Font::fontWithName("Helvetica", 12))
     , m_textColor(StandardColors::black())
     , m_documentView(std::make_shared<DocumentView>(*this))
+    , m_layout(*this, m_text)
 {
     setAlwaysBounceVertical(true);
     setBackgroundColor(StandardColors::white());
@@ -63,232 +59,39 @@ TextView::TextView()
 TextView::~TextView()
 {
     static_cast<DocumentView&>(*m_documentView).m_owner = nullptr;
-    if (m_wantedLayout)
-        *m_wantedLayout = 0; // a worker still counting stops
-}
-
-// Paragraphs end at "\n" (a "\r" before it is not drawn); each is wrapped
-// on its own, so a frame lays out only the paragraphs it meets.
-void TextView::layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom,
-    const gfx::Font& font, float width, std::vector<Paragraph>& out, bool estimate)
-{
-    float lineHeight = Fonts::lineHeight(font);
-    auto layout = TextLayout::forFont(font);
-    std::string scratch;
-    while (start <= text.size() && top <= bottom) {
-        auto [length, next] = text.paragraphAt(start);
-        size_t lines;
-        if (estimate && length > BackgroundLayoutBytes) {
-            // A paragraph of many mebibytes while the worker counts: its
-            // start wrapped, the rest in proportion.
-            size_t part = BackgroundLayoutBytes;
-            while (part > 0 && (static_cast<unsigned char>(text.at(start + part)) & 0xC0) == 0x80)
-                --part;
-            size_t counted = layout->lineCount(text.view(start, part, scratch), width);
-            lines = std::max(counted, size_t(double(counted) * double(length) / double(std::max<size_t>(part, 1))));
-        } else {
-            lines = layout->lineCount(text.view(start, length, scratch), width);
-        }
-        out.push_back({ start, length, top, lines, 0 });
-        top += double(lines) * lineHeight;
-        if (next == std::string::npos)
-            return;
-        start = next;
-    }
-}
-
-void TextView::updateParagraphs(float width) const
-{
-    if (m_paragraphsValid && m_paragraphWidth == width)
-        return;
-    m_paragraphs.clear();
-    m_caret.reset();
-    m_paragraphWidth = width;
-    m_paragraphsValid = true;
-    m_layoutLineHeight = Fonts::lineHeight(font());
-    if (!m_layoutComplete) {
-        // Until the worker's count comes: from the anchor down to what
-        // shows, and a screen more.
-        extendParagraphs(double(contentOffset().y) + 2.0 * bounds().height());
-        return;
-    }
-    // A counted text lays out only the window that shows (ensureWindow).
-    if (!m_lineTable)
-        layOutParagraphs(m_text, 0, Inset, INFINITY, font(), width, m_paragraphs);
-}
-
-void TextView::extendParagraphs(double bottom) const
-{
-    if (m_layoutComplete)
-        return;
-    float lineHeight = Fonts::lineHeight(font());
-    size_t start = m_anchorStart;
-    double top = m_anchorTop;
-    if (!m_paragraphs.empty()) {
-        const Paragraph& last = m_paragraphs.back();
-        if (last.top > bottom)
-            return;
-        start = last.start + last.length;
-        if (start >= m_text.size())
-            return;
-        start = m_text.findLineEnd(start);
-        if (start == std::string::npos)
-            return;
-        start += 1;
-        top = last.top + double(last.lines) * lineHeight;
-    }
-    m_caret.reset();
-    layOutParagraphs(m_text, start, top, bottom, font(), m_paragraphWidth, m_paragraphs, true);
-}
-
-void TextView::ensureWindow(double top, double bottom) const
-{
-    if (!m_lineTable || !m_layoutComplete || m_lineTable->paragraphCount() == 0)
-        return;
-    const TextLineTable& table = *m_lineTable;
-    double lineHeight = m_layoutLineHeight;
-    size_t count = table.paragraphCount();
-    if (!m_paragraphs.empty()) {
-        const Paragraph& first = m_paragraphs.front();
-        const Paragraph& last = m_paragraphs.back();
-        bool coversTop = first.top <= top || first.index == 0;
-        bool coversBottom = last.top + double(last.lines) * lineHeight >= bottom || last.index + 1 == count;
-        if (coversTop && coversBottom)
-            return;
-    }
-    // A screen above and below what is asked, so a scroll rebuilds it
-    // seldom.
-    double span = std::max(bottom - top, double(bounds().height()));
-    double from = std::max(0.0, top - span - Inset);
-    double to = bottom + span;
-    size_t index = table.paragraphAtLine(uint64_t(from / lineHeight));
-    m_paragraphs.clear();
-    m_caret.reset();
-    m_windowFirst = index;
-    size_t start = m_text.paragraphStart(index);
-    for (; index < count && start != std::string::npos; ++index) {
-        double paragraphTop = Inset + double(table.linesBefore(index)) * lineHeight;
-        if (paragraphTop > to)
-            break;
-        auto [length, next] = m_text.paragraphAt(start);
-        m_paragraphs.push_back({ start, length, paragraphTop, table.linesOf(index), index });
-        start = next;
-    }
-}
-
-void TextView::forEachLineOf(const Paragraph& paragraph, size_t first,
-    const std::function<bool(std::string_view, size_t, TextLayout::Span, size_t)>& visit) const
-{
-    static const std::vector<uint64_t> none;
-    const std::vector<uint64_t>& checkpoints = m_lineTable ? m_lineTable->checkpoints(paragraph.index) : none;
-    auto layout = TextLayout::forFont(font());
-    std::string scratch;
-    size_t segment = std::min(first / TextLineTable::CheckpointLines, checkpoints.size());
-    size_t line = segment * TextLineTable::CheckpointLines;
-    for (;; ++segment) {
-        size_t from = segment == 0 ? 0 : size_t(checkpoints[segment - 1]);
-        size_t to = segment < checkpoints.size() ? size_t(checkpoints[segment]) : paragraph.length;
-        if (!m_lineTable && to - from > BackgroundLayoutBytes && !m_layoutComplete) {
-            // Not counted yet: only its start is drawn.
-            to = from + BackgroundLayoutBytes;
-            while (to > from && (static_cast<unsigned char>(m_text.at(paragraph.start + to)) & 0xC0) == 0x80)
-                --to;
-        }
-        std::string_view text = m_text.view(paragraph.start + from, to - from, scratch);
-        bool going = true;
-        layout->forEachLine(text, m_paragraphWidth, [&](size_t start, size_t end) {
-            if (line >= first)
-                going = visit(text, from, { start, end }, line);
-            ++line;
-            return going;
-        });
-        if (!going || segment >= checkpoints.size())
-            return;
-    }
-}
-
-void TextView::startBackgroundLayout(float width)
-{
-    uint64_t generation = ++m_layoutGeneration;
-    if (!m_wantedLayout)
-        m_wantedLayout = std::make_shared<std::atomic<uint64_t>>(0);
-    *m_wantedLayout = generation;
-    m_layoutComplete = false;
-    std::weak_ptr<core::Object> weakSelf = weak_from_this();
-    // The worker follows the storage as it grows, so the count ends just
-    // after the text does.
-    core::Thread::detach("ui.textLayout", [weakSelf, generation, width, wanted = m_wantedLayout, storage = m_storage,
-                                              layout = TextLayout::forFont(font())] {
-        auto stop = [&] { return wanted->load() != generation; };
-        // The screen meanwhile shows an estimate: drawing it comes first.
-        core::lowerCurrentThreadPriority();
-        TextLineCounter counter(layout, width);
-        for (;;) {
-            TextStorage::Snapshot text = storage->snapshot();
-            if (!counter.advance(text, stop) || stop())
-                return;
-            if (counter.isComplete())
-                break;
-            storage->waitForGrowth(text.size(), 0.05);
-        }
-        auto table = std::make_shared<const TextLineTable>(counter.takeTable());
-        core::performOnMainThread([weakSelf, generation, width, table = std::move(table)]() mutable {
-            if (auto self = std::static_pointer_cast<TextView>(weakSelf.lock()))
-                self->installLayout(generation, width, std::move(table));
-        });
-    });
 }
 
 // The count is in: the content takes its exact height, and the line at the
 // top of the view stays at the top.
 void TextView::installLayout(uint64_t generation, float width, std::shared_ptr<const TextLineTable> table)
 {
-    if (generation != m_layoutGeneration || !table || table->paragraphCount() == 0)
+    if (!m_worker.isCurrent(generation) || !table || table->paragraphCount() == 0)
         return;
     float lineHeight = Fonts::lineHeight(font());
     gfx::Point offset = contentOffset();
-    double y = offset.y;
-    // The paragraph shown at the top (or the anchor, when the view was
-    // scrolled above it) takes its counted place.
-    std::optional<double> anchored;
-    if (m_paragraphsValid && m_paragraphWidth == width && !m_paragraphs.empty()) {
-        auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
-            [&](const Paragraph& paragraph) { return paragraph.top + double(paragraph.lines) * lineHeight <= y; });
-        if (shown == m_paragraphs.end())
-            --shown;
-        size_t index = m_anchorIndex + size_t(shown - m_paragraphs.begin());
-        if (index < table->paragraphCount())
-            anchored = Inset + double(table->linesBefore(index)) * lineHeight + (y - shown->top);
-    }
+    std::optional<double> anchored = m_layout.countedPlaceOf(offset.y, width, *table);
     // The count is of the whole text, whose last publication may not have
     // reached this view yet.
     m_text = m_storage->snapshot();
     m_editingText.reset();
-    m_lineTable = std::move(table);
-    m_paragraphs.clear();
-    m_caret.reset();
-    m_windowFirst = 0;
-    m_paragraphWidth = width;
-    m_paragraphsValid = true;
-    m_layoutLineHeight = lineHeight;
-    m_layoutComplete = true;
-    double height = std::max(Inset + double(m_lineTable->lineCount()) * lineHeight, double(Inset + lineHeight)) + Inset;
+    uint64_t lines = table->lineCount();
+    m_layout.install(std::move(table), width, lineHeight);
+    double height = std::max(Inset + double(lines) * lineHeight, double(Inset + lineHeight)) + Inset;
     setContentSize({ bounds().width(), float(height) });
     if (anchored) {
         double most = std::max(0.0, height - double(bounds().height()));
         ScrollView::setContentOffset({ offset.x, float(std::clamp(*anchored, 0.0, most)) });
     }
     placeDocumentView();
-    for (auto& block : std::exchange(m_layoutCompletions, {}))
-        block();
+    m_worker.runCompletions();
 }
 
 void TextView::whenLayoutComplete(std::function<void()> block)
 {
-    if (m_layoutComplete)
+    if (m_layout.isComplete())
         block();
     else
-        m_layoutCompletions.push_back(std::move(block));
+        m_worker.addCompletion(std::move(block));
 }
 
 void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
@@ -296,20 +99,22 @@ void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
     if (m_text.empty())
         return;
     float width = std::max(0.0f, bounds().width() - 2 * Inset);
-    updateParagraphs(width);
+    m_layout.update(width);
     float lineHeight = Fonts::lineHeight(font());
     // The document view covers what shows: its rectangle moved to where it
     // sits in the content.
     gfx::Point origin = m_documentView->frame().origin;
     double top = double(origin.y) + rect.minY();
     double bottom = double(origin.y) + rect.maxY();
-    extendParagraphs(bottom);
-    ensureWindow(top, bottom);
-    auto first = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(), [&](const Paragraph& paragraph) {
+    m_layout.extend(bottom);
+    m_layout.ensureWindow(top, bottom);
+    const auto& paragraphs = m_layout.paragraphs();
+    auto first = std::partition_point(paragraphs.begin(), paragraphs.end(), [&](const auto& paragraph) {
         return paragraph.top + double(paragraph.lines) * lineHeight < top;
     });
     bool detectsLinks = m_dataDetectors & Link;
-    for (auto paragraph = first; paragraph != m_paragraphs.end() && paragraph->top < bottom; ++paragraph) {
+    gfx::Font shownFont = font();
+    for (auto paragraph = first; paragraph != paragraphs.end() && paragraph->top < bottom; ++paragraph) {
         if (paragraph->length == 0)
             continue;
         // Links are looked for only in the paragraphs (or the segments of a
@@ -317,130 +122,53 @@ void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
         std::vector<core::Range> links;
         size_t linksOf = std::string::npos;
         size_t firstLine = size_t(std::max(0.0, std::floor((top - paragraph->top) / lineHeight)));
-        forEachLineOf(*paragraph, firstLine, [&](std::string_view text, size_t segmentStart, TextLayout::Span line, size_t index) {
+        m_layout.forEachLineOf(*paragraph, firstLine, [&](std::string_view text, size_t segmentStart, TextLayout::Span line, size_t index) {
             double y = paragraph->top + double(index) * lineHeight;
             if (y >= bottom)
                 return false;
             if (detectsLinks && linksOf != segmentStart) {
-                links = linkRanges(text);
+                links = TextViewLinks::ranges(text);
                 linksOf = segmentStart;
             }
             if (y + lineHeight >= top)
-                drawLine(context, text.substr(line.first, line.second - line.first), line.first, links,
-                    gfx::Point { Inset - origin.x, float(y - double(origin.y)) });
+                TextViewLinks::drawLine(context, text.substr(line.first, line.second - line.first), line.first, links,
+                    gfx::Point { Inset - origin.x, float(y - double(origin.y)) }, shownFont, m_textColor);
             return true;
         });
     }
 }
 
-void TextView::drawLine(gfx::Context& context, std::string_view line, size_t lineStart,
-    const std::vector<core::Range>& links, gfx::Point at) const
-{
-    auto engine = gfx::textEngine();
-    gfx::Font f = font();
-    size_t done = 0;
-    auto draw = [&](size_t end, bool link) {
-        if (end <= done)
-            return;
-        std::string_view piece = line.substr(done, end - done);
-        float x = at.x + engine->widthOfString(line.substr(0, done), f);
-        context.setFillColor(link ? linkColor() : m_textColor);
-        engine->drawString(context, piece, gfx::Point { x, at.y }, f);
-        if (link) {
-            float underline = at.y + Fonts::lineHeight(f) - 1.5f;
-            context.fillRect({ x, underline, engine->widthOfString(piece, f), 1 });
-        }
-        done = end;
-    };
-    for (const core::Range& link : links) {
-        if (link.end() <= lineStart || link.location >= lineStart + line.size())
-            continue;
-        size_t from = std::max(link.location, lineStart) - lineStart;
-        size_t to = std::min(link.end(), lineStart + line.size()) - lineStart;
-        draw(from, false);
-        draw(to, true);
-    }
-    draw(line.size(), false);
-}
-
 std::vector<core::Range> TextView::linkRanges(std::string_view text)
 {
-    static const std::string_view starts[] = { "http://", "https://", "ftp://", "mailto:", "www." };
-    std::vector<core::Range> ranges;
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t at = 0;
-    while (at < text.size()) {
-        bool wordStart = at == 0 || isSpace(text[at - 1]) || std::string_view("(<[\"'").find(text[at - 1]) != std::string_view::npos;
-        size_t prefix = 0;
-        if (wordStart) {
-            for (std::string_view start : starts) {
-                if (text.size() - at >= start.size() + 1 && std::equal(start.begin(), start.end(), text.begin() + long(at),
-                        [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); })) {
-                    prefix = start.size();
-                    break;
-                }
-            }
-        }
-        if (prefix == 0) {
-            ++at;
-            continue;
-        }
-        size_t end = at;
-        while (end < text.size() && !isSpace(text[end]) && std::string_view("<>\"").find(text[end]) == std::string_view::npos)
-            ++end;
-        // Closing punctuation belongs to the sentence.
-        while (end > at + prefix && std::string_view(".,;:!?)]}'").find(text[end - 1]) != std::string_view::npos)
-            --end;
-        if (end > at + prefix)
-            ranges.push_back({ at, end - at });
-        at = std::max(end, at + 1);
-    }
-    return ranges;
+    return TextViewLinks::ranges(text);
 }
 
 std::string TextView::linkAddress(std::string_view run)
 {
-    if (run.size() >= 4 && std::tolower((unsigned char)run[0]) == 'w' && std::tolower((unsigned char)run[1]) == 'w'
-        && std::tolower((unsigned char)run[2]) == 'w' && run[3] == '.')
-        return "http://" + std::string(run);
-    return std::string(run);
+    return TextViewLinks::address(run);
 }
 
 gfx::Color TextView::linkColor()
 {
-    return gfx::Color::rgb255(0, 84, 210);
+    return TextViewLinks::color();
 }
 
 std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
 {
-    if (!(m_dataDetectors & Link) || !m_paragraphsValid)
+    if (!(m_dataDetectors & Link) || !m_layout.isValid())
         return std::nullopt;
     float lineHeight = Fonts::lineHeight(font());
     double y = point.y;
-    ensureWindow(y, y);
-    if (m_paragraphs.empty())
+    m_layout.ensureWindow(y, y);
+    const auto& paragraphs = m_layout.paragraphs();
+    size_t index = m_layout.firstEndingBelow(y, lineHeight);
+    if (index == paragraphs.size() || y < paragraphs[index].top)
         return std::nullopt;
-    auto paragraph = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
-        [&](const Paragraph& p) { return p.top + double(p.lines) * lineHeight <= y; });
-    if (paragraph == m_paragraphs.end() || y < paragraph->top)
-        return std::nullopt;
+    const auto& paragraph = paragraphs[index];
     std::optional<std::string> found;
-    float x = point.x - Inset;
-    forEachLineOf(*paragraph, size_t((y - paragraph->top) / lineHeight),
+    m_layout.forEachLineOf(paragraph, size_t((y - paragraph.top) / lineHeight),
         [&](std::string_view text, size_t, TextLayout::Span line, size_t) {
-            std::string_view shown = text.substr(line.first, line.second - line.first);
-            for (const core::Range& link : linkRanges(text)) {
-                if (link.end() <= line.first || link.location >= line.second)
-                    continue;
-                size_t from = std::max(link.location, line.first) - line.first;
-                size_t to = std::min(link.end(), line.second) - line.first;
-                float left = gfx::textEngine()->widthOfString(shown.substr(0, from), font());
-                float right = gfx::textEngine()->widthOfString(shown.substr(0, to), font());
-                if (x >= left && x <= right) {
-                    found = linkAddress(text.substr(link.location, link.length));
-                    break;
-                }
-            }
+            found = TextViewLinks::addressAt(text, line, point.x - Inset, font());
             return false;
         });
     return found;
@@ -508,12 +236,7 @@ void TextView::showStorage(std::shared_ptr<TextStorage> storage)
             resignFirstResponder();
     }
     m_selection = { m_text.size(), 0 };
-    m_paragraphs.clear();
-    m_caret.reset();
-    m_lineTable.reset();
-    m_paragraphsValid = false;
-    m_layoutComplete = true; // a new text starts at its top
-    m_anchorIndex = 0;
+    m_layout.reset();
     updateContentSize();
     setNeedsDisplay();
 }
@@ -526,8 +249,8 @@ void TextView::storageDidGrow()
     bool wasComplete = m_text.isComplete();
     m_text = std::move(grown);
     m_editingText.reset();
-    m_caret.reset();
-    if (m_lineTable)
+    m_layout.forgetCaret();
+    if (m_layout.lineTable())
         return; // counted whole already
     if (m_text.isComplete() && !wasComplete && !measuresInBackground()) {
         // The whole text is in and small: measured now.
@@ -535,7 +258,7 @@ void TextView::storageDidGrow()
         return;
     }
     // The last paragraph shown may have grown: lay out again from the anchor.
-    m_paragraphsValid = false;
+    m_layout.invalidate();
     estimateContentSize();
 }
 
@@ -615,18 +338,17 @@ void TextView::setFont(const gfx::Font& font)
     // font (one measured on the worker keeps it by its anchor).
     std::optional<std::pair<size_t, double>> top;
     double y = contentOffset().y;
-    if (!measuresInBackground() && m_paragraphsValid && !m_paragraphs.empty() && m_layoutLineHeight > 0) {
-        auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
-            [&](const Paragraph& paragraph) { return paragraph.top + double(paragraph.lines) * m_layoutLineHeight <= y; });
-        if (shown == m_paragraphs.end())
-            --shown;
-        top = { size_t(shown - m_paragraphs.begin()), (y - shown->top) / m_layoutLineHeight };
+    const auto& paragraphs = m_layout.paragraphs();
+    float oldLineHeight = m_layout.lineHeight();
+    if (!measuresInBackground() && m_layout.isValid() && !paragraphs.empty() && oldLineHeight > 0) {
+        size_t shown = std::min(m_layout.firstEndingBelow(y, oldLineHeight), paragraphs.size() - 1);
+        top = { shown, (y - paragraphs[shown].top) / oldLineHeight };
     }
     if (!m_font.set(font))
         return;
     updateContentSize();
-    if (top && top->first < m_paragraphs.size() && y > 0) {
-        double kept = m_paragraphs[top->first].top + top->second * double(Fonts::lineHeight(this->font()));
+    if (top && top->first < paragraphs.size() && y > 0) {
+        double kept = paragraphs[top->first].top + top->second * double(Fonts::lineHeight(this->font()));
         float highest = std::max(0.0f, contentSize().height - bounds().height());
         setContentOffset({ contentOffset().x, std::clamp(float(kept), 0.0f, highest) });
     }
@@ -668,44 +390,26 @@ void TextView::updateContentSize()
     if (measuresInBackground()) {
         // The paragraph at the top of the view keeps its place on screen
         // while the worker counts; a new text starts at its beginning.
-        double y = contentOffset().y;
-        ensureWindow(y, y + double(size.height));
-        size_t base = m_lineTable ? m_windowFirst : m_layoutComplete ? 0 : m_anchorIndex;
-        m_lineTable.reset();
-        m_anchorIndex = 0, m_anchorStart = 0, m_anchorTop = Inset;
-        if (m_paragraphsValid && !m_paragraphs.empty()) {
-            float oldLineHeight = m_layoutLineHeight;
-            auto shown = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
-                [&](const Paragraph& paragraph) { return paragraph.top + double(paragraph.lines) * oldLineHeight <= y; });
-            if (shown == m_paragraphs.end())
-                --shown;
-            m_anchorIndex = base + size_t(shown - m_paragraphs.begin());
-            m_anchorStart = shown->start;
-            // As much of it stays above the top as before, in lines of the
-            // new font.
-            float newLineHeight = Fonts::lineHeight(font());
-            double ratio = oldLineHeight > 0 ? double(newLineHeight) / oldLineHeight : 1.0;
-            m_anchorTop = y - (y - shown->top) * ratio;
-        }
-        m_paragraphsValid = false;
-        m_layoutComplete = false;
+        m_layout.anchorAt(contentOffset().y, double(size.height), Fonts::lineHeight(font()));
         // Counted on the worker as the text grows; estimated until then.
-        startBackgroundLayout(width);
+        std::weak_ptr<core::Object> weakSelf = weak_from_this();
+        m_worker.start(m_storage, TextLayout::forFont(font()), width,
+            [weakSelf](uint64_t generation, float width, std::shared_ptr<const TextLineTable> table) {
+                if (auto self = std::static_pointer_cast<TextView>(weakSelf.lock()))
+                    self->installLayout(generation, width, std::move(table));
+            });
         estimateContentSize();
         return;
     }
-    m_lineTable.reset();
-    m_paragraphsValid = false;
+    m_layout.measureHere();
     m_documentView->setNeedsDisplay();
-    m_layoutComplete = true;
-    if (m_wantedLayout)
-        *m_wantedLayout = 0;
-    for (auto& block : std::exchange(m_layoutCompletions, {}))
-        block();
+    m_worker.stop();
+    m_worker.runCompletions();
     // Measured as drawn: by the paragraphs' lines.
-    updateParagraphs(width);
+    m_layout.update(width);
     float lineHeight = Fonts::lineHeight(font());
-    double text = m_paragraphs.empty() ? 0 : m_paragraphs.back().top + double(m_paragraphs.back().lines) * lineHeight - Inset;
+    const auto& paragraphs = m_layout.paragraphs();
+    double text = paragraphs.empty() ? 0 : paragraphs.back().top + double(paragraphs.back().lines) * lineHeight - Inset;
     float height = float(std::max(text, double(lineHeight))) + 2 * Inset;
     setContentSize({ size.width, height });
     placeDocumentView();
@@ -716,18 +420,9 @@ void TextView::updateContentSize()
 void TextView::estimateContentSize()
 {
     gfx::Size size = bounds().size;
-    float width = std::max(0.0f, size.width - 2 * Inset);
     m_documentView->setNeedsDisplay();
-    updateParagraphs(width);
-    float lineHeight = Fonts::lineHeight(font());
-    double height = m_anchorTop + lineHeight;
-    if (!m_paragraphs.empty()) {
-        const Paragraph& last = m_paragraphs.back();
-        double laid = last.top + double(last.lines) * lineHeight - m_anchorTop;
-        size_t bytes = std::max<size_t>(1, last.start + last.length - m_anchorStart);
-        height = m_anchorTop + std::max(laid, laid * double(m_text.size() - m_anchorStart) / double(bytes));
-    }
-    setContentSize({ size.width, float(height + Inset) });
+    m_layout.update(std::max(0.0f, size.width - 2 * Inset));
+    setContentSize({ size.width, float(m_layout.estimatedBottom() + Inset) });
     placeDocumentView();
 }
 
@@ -756,40 +451,9 @@ void TextView::setBounds(const gfx::Rect& bounds)
         updateContentSize();
 }
 
-// Only the paragraph holding the caret is wrapped again, and the answer is
-// kept until the paragraphs change: asking once a pass, or once a key,
-// costs nothing more as the text grows.
 gfx::Rect TextView::caretRect(size_t offset) const
 {
-    offset = std::min(offset, m_text.size());
-    float width = std::max(0.0f, bounds().width() - 2 * Inset);
-    updateParagraphs(width);
-    if (m_caret && m_caret->first == offset)
-        return m_caret->second;
-    float lineHeight = Fonts::lineHeight(font());
-    gfx::Rect caret { Inset, Inset, 2, lineHeight };
-    extendParagraphs(double(contentOffset().y) + double(bounds().height()));
-    if (!m_paragraphs.empty()) {
-        // The paragraph holding the offset; one laid out nearest when the
-        // text is counted on a worker and only a window of it is at hand.
-        auto after = std::partition_point(m_paragraphs.begin(), m_paragraphs.end(),
-            [&](const Paragraph& paragraph) { return paragraph.start <= offset; });
-        const Paragraph& paragraph = after == m_paragraphs.begin() ? m_paragraphs.front() : *std::prev(after);
-        size_t local = std::clamp(offset, paragraph.start, paragraph.start + paragraph.length) - paragraph.start;
-        caret.origin.y = float(paragraph.top);
-        // The last line starting at or before it holds it.
-        forEachLineOf(paragraph, 0, [&](std::string_view text, size_t segmentStart, TextLayout::Span line, size_t index) {
-            size_t start = segmentStart + line.first;
-            if (start > local && index > 0)
-                return false;
-            size_t end = std::clamp(local - std::min(local, segmentStart), line.first, line.second);
-            caret.origin.y = float(paragraph.top + double(index) * lineHeight);
-            caret.origin.x = Inset + gfx::textEngine()->widthOfString(text.substr(line.first, end - line.first), font());
-            return true;
-        });
-    }
-    m_caret = { offset, caret };
-    return caret;
+    return m_layout.caretRect(offset);
 }
 
 std::optional<gfx::Rect> TextView::caretBounds() const

@@ -23,8 +23,9 @@
 #include "Platform/UI/TextLayout.h"
 #include "Platform/UI/TextLineTable.h"
 #include "Platform/UI/TextStorage.h"
+#include "Platform/UI/TextViewLayoutWorker.h"
+#include "Platform/UI/TextViewParagraphs.h"
 
-#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -121,7 +122,7 @@ public:
     std::optional<gfx::Rect> caretBounds() const override;
     // Whether the content height is the exact one of the whole text (false
     // while a worker measures it).
-    bool isLayoutComplete() const { return m_layoutComplete; }
+    bool isLayoutComplete() const { return m_layout.isComplete(); }
     // The links of `text` the Link detector finds, as UTF-8 byte ranges:
     // runs from "http://", "https://", "ftp://", "mailto:" or "www." at the
     // start of a word to the next space, less closing punctuation.
@@ -154,27 +155,6 @@ protected:
 
 private:
     class DocumentView;
-    struct Paragraph {
-        size_t start = 0;
-        size_t length = 0; // without the line end
-        double top = 0;
-        size_t lines = 1;
-        size_t index = 0; // in the text (when counted)
-    };
-    // Paragraphs of `text` from byte `start`, their tops from `top`, until
-    // one starts below `bottom`. An `estimate` wraps only the start of a
-    // paragraph over BackgroundLayoutBytes and scales its count.
-    static void layOutParagraphs(const TextStorage::Snapshot& text, size_t start, double top, double bottom,
-        const gfx::Font& font, float width, std::vector<Paragraph>& out, bool estimate = false);
-    // Calls `visit(segment, segmentStart, line, index)` for the lines of
-    // `paragraph` from line `first` on until it answers false: `line` in the
-    // segment of the paragraph starting at byte `segmentStart` (from a
-    // checkpoint when the paragraph has them).
-    void forEachLineOf(const Paragraph& paragraph, size_t first,
-        const std::function<bool(std::string_view, size_t, TextLayout::Span, size_t)>& visit) const;
-    // With a counted table: m_paragraphs becomes the paragraphs around
-    // [top, bottom] (content coordinates).
-    void ensureWindow(double top, double bottom) const;
     bool measuresInBackground() const
     {
         return !m_editable && (m_text.size() >= BackgroundLayoutBytes || !m_text.isComplete());
@@ -187,16 +167,9 @@ private:
     const std::string& editingText() const;
     // Draws the paragraphs meeting `rect` (document coordinates).
     void drawText(gfx::Context& context, const gfx::Rect& rect) const;
-    // A line of a paragraph, its links in the link colour, underlined.
-    void drawLine(gfx::Context& context, std::string_view line, size_t lineStart, const std::vector<core::Range>& links,
-        gfx::Point at) const;
     // The link under a point of the content, if a shown paragraph has one.
     std::optional<std::string> linkAtPoint(gfx::Point point) const;
-    void updateParagraphs(float width) const;
-    // While the worker counts: the paragraphs down to `bottom` (content
-    // coordinates) laid out here.
-    void extendParagraphs(double bottom) const;
-    void startBackgroundLayout(float width);
+    // The worker's count is in: the content takes its exact height.
     void installLayout(uint64_t generation, float width, std::shared_ptr<const TextLineTable> table);
     void placeDocumentView();
     bool replace(core::Range range, std::string_view replacement);
@@ -217,28 +190,10 @@ private:
     unsigned m_dataDetectors = 0;
     std::weak_ptr<TextViewDelegate> m_textDelegate;
     std::shared_ptr<View> m_documentView;
-    // Every paragraph of a text measured here; a window of them around what
-    // shows once a worker has counted the text (m_lineTable), from
-    // paragraph m_windowFirst; from the anchor while it counts.
-    mutable std::vector<Paragraph> m_paragraphs;
-    std::shared_ptr<const TextLineTable> m_lineTable;
-    mutable size_t m_windowFirst = 0;
-    mutable float m_paragraphWidth = 0;
-    mutable bool m_paragraphsValid = false;
-    // The last caret asked for: its offset and rectangle, until the
-    // paragraphs are laid out again.
-    mutable std::optional<std::pair<size_t, gfx::Rect>> m_caret;
-    mutable float m_layoutLineHeight = 0; // the paragraphs' line height
-    bool m_layoutComplete = true;
-    // While the worker counts, paragraphs are laid out from this one (its
-    // index, first byte and top), which stays where it was on screen.
-    size_t m_anchorIndex = 0;
-    size_t m_anchorStart = 0;
-    double m_anchorTop = Inset;
-    uint64_t m_layoutGeneration = 0;
-    // The generation a worker's count must still have to be wanted.
-    std::shared_ptr<std::atomic<uint64_t>> m_wantedLayout;
-    std::vector<std::function<void()>> m_layoutCompletions;
+    // The paragraphs laid out (all, or a window of a counted text), read
+    // by drawing and caret queries.
+    mutable TextViewParagraphs m_layout;
+    TextViewLayoutWorker m_worker;
 };
 
 } // namespace ui
