@@ -23,10 +23,13 @@
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/View.h"
 #include "Platform/Web/LoadTimeout.h"
+#include "Platform/Web/WebFileAccess.h"
+#include "Platform/Web/WebNavigationRequests.h"
 #include "Platform/Web/WebPageClient.h"
+#include "Platform/Web/WebViewLivePage.h"
+#include "Platform/Web/WebViewZoom.h"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,7 +45,6 @@ class WebDocumentView;
 class WebPage;
 class WebPrintFormatter;
 class WebViewDelegate;
-class WebViewPlacement;
 
 class WebView : public ui::View, public WebPageClient {
 public:
@@ -78,7 +80,7 @@ public:
     bool canGoForward() const { return m_state.get().canGoForward; }
     // The main frame's request: the one loading, else the one shown. A
     // request the app loaded comes back as given.
-    const std::optional<core::URLRequest>& request() const { return m_request; }
+    const std::optional<core::URLRequest>& request() const { return m_navigation.request(); }
     std::optional<core::URL> url() const;
     std::string title() const { return m_state.get().title; }
     bool isLoading() const { return m_state.get().loading; }
@@ -121,13 +123,13 @@ public:
 
     // A page wider than the view is zoomed out to its width (not below
     // MinimumFitZoom), again after each load and resize.
-    bool scalesPageToFit() const { return m_scalesPageToFit; }
+    bool scalesPageToFit() const { return m_zoom.scalesPageToFit(); }
     void setScalesPageToFit(bool scales);
     // The zoom the app asks for, on top of fitting (1 = CSS pixels are points).
-    double zoomLevel() const { return m_zoomLevel; }
+    double zoomLevel() const { return m_zoom.zoomLevel(); }
     void setZoomLevel(double level);
     // The zoom the page is shown at now.
-    double pageZoom() const { return m_zoomLevel * m_fitZoom; }
+    double pageZoom() const { return m_zoom.pageZoom(); }
 
     // Which kinds of data (the ui::TextView::DataDetectors bits) the page
     // should turn into links. Kept for the app; WebKit detects none.
@@ -157,7 +159,7 @@ public:
     // loads (frames, pictures, scripts, styles): only those inside these
     // folders (none: any readable file). Loading a file outside them fails
     // as unreadable.
-    const std::optional<std::vector<std::string>>& fileFolders() const { return m_fileFolders; }
+    const std::optional<std::vector<std::string>>& fileFolders() const { return m_files.folders(); }
     void setFileFolders(std::optional<std::vector<std::string>> folders);
 
     // The engine's page (tests reach a recorder through it).
@@ -194,29 +196,18 @@ public:
 
 private:
     class RecognizerDelegate;
-    class HookedScrollView;
 
-    // Why a load must not reach the engine, if it must not.
-    std::optional<core::Error> refusal(const core::URL& url) const;
-    // The same for a load the app asks for, which must also keep to
-    // fileFolders() (what the page reaches by itself, frames included, the
-    // engine's rule stops without a report).
-    std::optional<core::Error> loadRefusal(const core::URL& url) const;
     void failSoon(const core::Error& error);
-    void applyFileFolders();
-    void loadApproved(const core::URLRequest& request);
+    // `approved`: its navigation was agreed to already (a new window).
+    void load(const core::URLRequest& request, bool approved);
     void loadTimedOut(const core::Error& error);
     void updateGeometry();
-    void placeLive();
-    void applyZoom();
     void applyMetrics();
     // The page's content size in points, with the document origin added.
     void placeDocument();
     // A point of the view in the page (none above the page).
     std::optional<gfx::Point> pagePoint(gfx::Point pointInView) const;
     void contentOffsetChanged(gfx::Point offset);
-    // A click on the live page, told to the tap recognizers around it.
-    void liveClicked(gfx::Point windowPoint, int clicks);
     void tapped(ui::GestureRecognizer& recognizer);
     void longPressed(ui::GestureRecognizer& recognizer);
     std::shared_ptr<WebView> sharedSelf();
@@ -228,35 +219,20 @@ private:
     std::shared_ptr<RecognizerDelegate> m_recognizerDelegate;
     core::Observation m_offsetObservation;
     core::Observable<PageState> m_state;
-    std::optional<core::URLRequest> m_request;
-    // The app's last load, until its navigation comes: (engine's address, request).
-    std::optional<std::pair<std::string, core::URLRequest>> m_appRequest;
-    // A request whose navigation was agreed to already (a new window loaded here).
-    std::optional<std::pair<std::string, core::URLRequest>> m_approved;
-    // The requests navigations were allowed for, by address, until their load starts.
-    std::map<std::string, core::URLRequest> m_allowed;
-    bool m_loadActive = false;
+    WebNavigationRequests m_navigation;
     LoadTimeout m_loadTimeout { [this](const core::Error& error) { loadTimedOut(error); } };
     bool m_editingFocused = false;
     std::string m_customUserAgent;
-    std::optional<std::vector<std::string>> m_fileFolders;
-    std::shared_ptr<WebViewPlacement> m_placement;
-    // While live: the window's own subviews changing (a sheet or an alert
-    // over the page) places the page again.
-    core::Observation m_windowSubviewsObservation;
+    WebFileAccess m_files;
+    WebViewLivePage m_live;
 
     std::optional<PageMetrics> m_metrics;
-    bool m_scalesPageToFit = false;
+    WebViewZoom m_zoom { MinimumFitZoom };
     unsigned m_dataDetectorTypes = 0;
-    double m_zoomLevel = 1;
-    double m_fitZoom = 1;
-    double m_appliedZoom = 0;
-    gfx::Size m_pageSize;
     float m_documentTop = 0;
     // A load started: its first report of the page at its top puts the
     // scroll view at 0.
     bool m_newPage = false;
-    float m_pageScale = 0;
     int m_pendingScrolls = 0;
     bool m_applyingPageScroll = false;
 };
