@@ -21,6 +21,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/NavigationItem.h"
 
 #include <fmt/format.h>
 

@@ -14,7 +14,6 @@
 // below the section index. A grouped table's titled headers are taller and
 // set their title in line with the rows' text; an empty title is no title.
 
-#include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/IndexPath.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TableViewCell.h"

@@ -7,6 +7,7 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderEditing.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/UI/TableView.h"
 #include "Support/UITestCase.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TextField.h"
 #include "Support/UITestCase.h"

@@ -7,6 +7,7 @@
 
 #include "Platform/Core/Clock.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Switch.h"
 #include "Platform/UI/TableView.h"
