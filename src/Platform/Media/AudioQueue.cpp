@@ -7,6 +7,7 @@
 #include "Platform/Media/NullSink.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace media {
@@ -14,6 +15,9 @@ namespace media {
 struct AudioQueue::Private { };
 
 namespace {
+
+// Whether the missing sound device was logged this run.
+std::atomic<bool> toldNoSoundDevice = false;
 
 // A buffer larger than this is refused (the stream engine's largest is a
 // second of 8-channel 384 kHz 64-bit audio, well below).
@@ -47,7 +51,8 @@ std::shared_ptr<AudioQueue> AudioQueue::newOutput(const AudioStreamBasicDescript
     const AudioSink::Format sinkFormat { format.sampleRate, format.channelsPerFrame };
     std::string reason;
     if (!sink->open(sinkFormat, queue.get(), &reason)) {
-        core::log("Warning, no sound device ({}); audio plays silently", reason);
+        if (!toldNoSoundDevice.exchange(true))
+            core::log("Warning, no sound device ({}); audio plays silently", reason);
         core::NotificationCenter::defaultCenter().postOnMainThread(SoundOutputUnavailableNotification);
         queue->m_sink = NullSink::create();
         queue->m_sink->open(sinkFormat, queue.get(), nullptr);
@@ -56,6 +61,11 @@ std::shared_ptr<AudioQueue> AudioQueue::newOutput(const AudioStreamBasicDescript
     if (status)
         *status = status::NoError;
     return queue;
+}
+
+void AudioQueue::resetForTesting()
+{
+    toldNoSoundDevice = false;
 }
 
 AudioQueue::AudioQueue(const Private&, const AudioStreamBasicDescription& format, OutputCallback callback,

@@ -39,9 +39,12 @@ public:
 
     // nullptr, with a status, when no decoder reads the format. Without a
     // sink the default one (AudioSink::makeDefault); a sink that cannot
-    // open (no device) is replaced by a null sink, with one log line.
+    // open (no device) is replaced by a null sink, logged once a run (the
+    // notification goes out each time).
     static std::shared_ptr<AudioQueue> newOutput(const AudioStreamBasicDescription& format, OutputCallback callback,
         Status* status = nullptr, std::shared_ptr<AudioSink> sink = nullptr);
+    // Tests start each with the missing device not yet logged.
+    static void resetForTesting();
     ~AudioQueue() override;
 
     Status allocateBuffer(uint32_t capacity, AudioQueueBuffer** buffer);
