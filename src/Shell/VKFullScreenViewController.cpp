@@ -7,6 +7,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/TapGestureRecognizer.h"
+#include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Touch.h"
 #include "Platform/UI/View.h"
 
