@@ -1,24 +1,22 @@
 #include "Platform/Web/GtkWebPage.h"
 
 #include "Platform/Core/Bundle.h"
-#include "Platform/Web/AuthenticationChallenge.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/Path.h"
-#include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"
-#include "Platform/Core/UUID.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Web/GtkCookieSync.h"
+#include "Platform/Web/GtkFileFolderRule.h"
+#include "Platform/Web/GtkPagePictures.h"
+#include "Platform/Web/GtkSignInQuestions.h"
 #include "Platform/Web/GtkWebEngineState.h"
 #include "Platform/Web/GtkWebPageSupport.h"
+#include "Platform/Web/GtkWebPrinting.h"
 #include "Platform/Web/WebError.h"
-#include "Platform/Web/WebSnapshot.h"
 #include "Platform/Web/WebViewPlacement.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <fmt/format.h>
 #include <fstream>
 #include <gtk/gtk.h>
@@ -51,15 +49,6 @@ std::string scriptNumber(double value)
     return fmt::format("{:.3f}", std::isfinite(value) ? value : 0.0);
 }
 
-// The display's frame: the page's pictures, and the places they show, come
-// no oftener.
-constexpr int64_t FrameMicroseconds = 1'000'000 / 60;
-
-template<typename Completion> struct Call {
-    std::weak_ptr<GtkWebPage> page;
-    Completion completion;
-};
-
 } // namespace
 
 GtkWebPage::GtkWebPage(std::shared_ptr<GtkWebEngine> engine)
@@ -89,6 +78,10 @@ void GtkWebPage::start()
         "user-content-manager", m_content, nullptr));
     g_object_unref(settings);
     g_object_ref_sink(m_view);
+    auto deliverReport = [this](PageReport report) { deliver(std::move(report)); };
+    m_pictures = std::make_shared<GtkPagePictures>(m_view, deliverReport);
+    m_fileRule = std::make_shared<GtkFileFolderRule>(m_content, deliverReport);
+    m_signIns = std::make_shared<GtkSignInQuestions>(deliverReport, m_stopRequested);
     m_window = gtk_offscreen_window_new();
     gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_view));
     setGeometry({ 320, 480 }, 1);
@@ -124,30 +117,10 @@ void GtkWebPage::dropPending()
     m_decisions.clear();
     m_offers.clear();
     m_unshowable.clear();
-    for (auto& pending : m_challenges) {
-        g_signal_handler_disconnect(pending.request, pending.cancelledHandler);
-        if (auto challenge = pending.challenge.lock())
-            challenge->loadDidEnd();
-        webkit_authentication_request_cancel(pending.request);
-        g_object_unref(pending.request);
-    }
-    m_challenges.clear();
-    if (m_snapshotTimer)
-        g_source_remove(m_snapshotTimer);
-    m_snapshotTimer = 0;
-    m_snapshotLater = 0;
-    if (m_metricsTimer)
-        g_source_remove(m_metricsTimer);
-    m_metricsTimer = 0;
-    if (m_heldChallengeTimer)
-        g_source_remove(m_heldChallengeTimer);
-    m_heldChallengeTimer = 0;
-    if (m_unresponsiveTimer)
-        g_source_remove(m_unresponsiveTimer);
-    m_unresponsiveTimer = 0;
-    if (m_retryTimer)
-        g_source_remove(m_retryTimer);
-    m_retryTimer = 0;
+    m_signIns->dropAll();
+    m_pictures.reset();
+    m_unresponsiveTimer.cancel();
+    m_retryTimer.cancel();
 }
 
 uint64_t GtkWebPage::holdDecision(WebKitPolicyDecision* decision)
@@ -217,19 +190,11 @@ void GtkWebPage::loadData(const core::Data& data, const std::string& mimeType, c
 
 void GtkWebPage::stopLoading()
 {
-    m_loadsAwaitingRule.clear();
+    m_fileRule->dropWaitingLoads();
     cancelRetry();
     if (m_loading)
         m_stopRequested = true;
-    // Questions still open end with the load, told to the client now rather
-    // than whenever the engine gets to them.
-    std::vector<WebKitAuthenticationRequest*> open;
-    for (const auto& pending : m_challenges)
-        open.push_back(WEBKIT_AUTHENTICATION_REQUEST(g_object_ref(pending.request)));
-    for (auto* request : open) {
-        webkit_authentication_request_cancel(request);
-        g_object_unref(request);
-    }
+    m_signIns->cancelOpen();
     webkit_web_view_stop_loading(m_view);
 }
 
@@ -333,7 +298,10 @@ void GtkWebPage::offerDownload(WebKitURIResponse* response, WebKitURIRequest* re
 
 void GtkWebPage::evaluateJavaScript(const std::string& script, ScriptCompletion completion)
 {
-    using ScriptCall = Call<ScriptCompletion>;
+    struct ScriptCall {
+        std::weak_ptr<GtkWebPage> page;
+        ScriptCompletion completion;
+    };
     webkit_web_view_evaluate_javascript(
         m_view, script.c_str(), gssize(script.size()), nullptr, nullptr, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
@@ -356,32 +324,13 @@ void GtkWebPage::evaluateJavaScript(const std::string& script, ScriptCompletion 
                 g_error_free(error);
             // Whatever the script changed shows in a picture a little later.
             if (auto page = call->page.lock())
-                page->scheduleSnapshot(100);
+                page->m_pictures->schedule(100);
             core::RunLoop::main().post([completion = std::move(call->completion), text, failure] {
                 if (completion)
                     completion(text, failure ? &*failure : nullptr);
             });
         },
         new ScriptCall { weakSelf(), std::move(completion) });
-}
-
-void GtkWebPage::evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done)
-{
-    using WorldCall = Call<std::function<void(void*)>>;
-    webkit_web_view_evaluate_javascript(
-        m_view, script.c_str(), gssize(script.size()), OWN_WORLD_NAME, nullptr, nullptr,
-        [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<WorldCall> call(static_cast<WorldCall*>(data));
-            GError* error = nullptr;
-            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-            if (error)
-                g_error_free(error);
-            if (call->page.lock())
-                call->completion(value);
-            if (value)
-                g_object_unref(value);
-        },
-        new WorldCall { weakSelf(), std::move(done) });
 }
 
 // --- Geometry, input and pictures ---------------------------------------------
@@ -403,6 +352,7 @@ void GtkWebPage::setGeometry(gfx::Size size, float scale)
             gtk_container_check_resize(GTK_CONTAINER(m_window));
     }
     webkit_web_view_set_zoom_level(m_view, m_zoom * m_scale);
+    m_pictures->setZoom(m_zoom, m_scale);
 }
 
 void GtkWebPage::setPageZoom(double zoom)
@@ -411,13 +361,14 @@ void GtkWebPage::setPageZoom(double zoom)
         return;
     m_zoom = zoom;
     webkit_web_view_set_zoom_level(m_view, m_zoom * m_scale);
-    scheduleSnapshot(0);
+    m_pictures->setZoom(m_zoom, m_scale);
+    m_pictures->schedule(0);
 }
 
 void GtkWebPage::scrollTo(gfx::Point offset, std::function<void()> done)
 {
-    evaluateInOwnWorld(fmt::format("__tandry.scrollTo({}, {})", scriptNumber(offset.x), scriptNumber(offset.y)),
-        [done = std::move(done)](void*) {
+    evaluateInOwnWorld(m_view, fmt::format("__tandry.scrollTo({}, {})", scriptNumber(offset.x), scriptNumber(offset.y)),
+        weakSelf(), [done = std::move(done)](JSCValue*) {
             if (done)
                 core::RunLoop::main().post(done);
         });
@@ -465,9 +416,10 @@ void GtkWebPage::tap(gfx::Point point)
 void GtkWebPage::elementAt(gfx::Point point, ElementCompletion completion)
 {
     double zoom = m_zoom > 0 ? m_zoom : 1;
-    evaluateInOwnWorld(fmt::format("__tandry.elementAt({}, {})", scriptNumber(point.x / zoom), scriptNumber(point.y / zoom)),
-        [completion = std::move(completion), point](void* value) {
-            ElementInfo info = elementInfoFrom(static_cast<JSCValue*>(value));
+    evaluateInOwnWorld(m_view,
+        fmt::format("__tandry.elementAt({}, {})", scriptNumber(point.x / zoom), scriptNumber(point.y / zoom)),
+        weakSelf(), [completion = std::move(completion), point](JSCValue* value) {
+            ElementInfo info = elementInfoFrom(value);
             info.point = point;
             core::RunLoop::main().post([completion, info] { completion(info); });
         });
@@ -475,82 +427,15 @@ void GtkWebPage::elementAt(gfx::Point point, ElementCompletion completion)
 
 void GtkWebPage::updateSnapshot(std::function<void()> done)
 {
-    // A picture being taken may show the page before the change that asks
-    // for this one: the asker waits for the next.
-    if (m_snapshotRunning) {
-        m_snapshotWanted = true;
-        if (done)
-            m_nextSnapshotWaiters.push_back(std::move(done));
-        return;
-    }
-    if (done)
-        m_snapshotWaiters.push_back(std::move(done));
-    takeSnapshot();
-}
-
-void GtkWebPage::scheduleSnapshot(unsigned delayMilliseconds, bool paced)
-{
-    // None starts sooner than a frame after the last began. Asks due within
-    // a frame of the one already due are that one; a sooner one goes first
-    // and a later one is kept for after it (a script's changes are pictured
-    // once they are drawn, however often the page scrolls meanwhile). A
-    // paced ask is answered by any picture due after it is made, so it is
-    // never kept for later.
-    int64_t now = g_get_monotonic_time();
-    int64_t due = std::max(now + int64_t(delayMilliseconds) * 1000, m_snapshotStarted + FrameMicroseconds);
-    if (m_snapshotTimer) {
-        if (due >= m_snapshotDue) {
-            if (!paced && due > m_snapshotDue + FrameMicroseconds)
-                m_snapshotLater = std::max(m_snapshotLater, due);
-            return;
-        }
-        if (!m_snapshotPaced)
-            m_snapshotLater = std::max(m_snapshotLater, m_snapshotDue);
-        g_source_remove(m_snapshotTimer);
-    }
-    m_snapshotDue = due;
-    m_snapshotPaced = paced;
-    startTimer(&GtkWebPage::m_snapshotTimer, unsigned((due - now + 999) / 1000), &GtkWebPage::snapshotDue);
-}
-
-void GtkWebPage::snapshotDue()
-{
-    m_snapshotPaced = false;
-    int64_t later = std::exchange(m_snapshotLater, 0);
-    updateSnapshot(nullptr);
-    if (later > 0)
-        scheduleSnapshot(unsigned(std::max<int64_t>(0, later - g_get_monotonic_time()) / 1000));
-}
-
-void GtkWebPage::startTimer(unsigned GtkWebPage::*timer, unsigned milliseconds, void (GtkWebPage::*fire)())
-{
-    struct Firing {
-        std::weak_ptr<GtkWebPage> page;
-        unsigned GtkWebPage::*timer;
-        void (GtkWebPage::*fire)();
-    };
-    this->*timer = g_timeout_add_full(
-        G_PRIORITY_DEFAULT, milliseconds,
-        [](gpointer data) -> gboolean {
-            auto* firing = static_cast<Firing*>(data);
-            if (auto page = firing->page.lock()) {
-                (*page).*(firing->timer) = 0;
-                ((*page).*(firing->fire))();
-            }
-            return G_SOURCE_REMOVE;
-        },
-        new Firing { weakSelf(), timer, fire }, [](gpointer data) { delete static_cast<Firing*>(data); });
+    m_pictures->update(std::move(done));
 }
 
 void GtkWebPage::responsivenessChanged()
 {
-    if (webkit_web_view_get_is_web_process_responsive(m_view)) {
-        if (m_unresponsiveTimer)
-            g_source_remove(m_unresponsiveTimer);
-        m_unresponsiveTimer = 0;
-    } else if (!m_unresponsiveTimer) {
-        startTimer(&GtkWebPage::m_unresponsiveTimer, UnresponsiveLimitMilliseconds, &GtkWebPage::unresponsiveTooLong);
-    }
+    if (webkit_web_view_get_is_web_process_responsive(m_view))
+        m_unresponsiveTimer.cancel();
+    else if (!m_unresponsiveTimer.isRunning())
+        m_unresponsiveTimer.start(UnresponsiveLimitMilliseconds, [this] { unresponsiveTooLong(); });
 }
 
 void GtkWebPage::unresponsiveTooLong()
@@ -561,33 +446,6 @@ void GtkWebPage::unresponsiveTooLong()
     webkit_web_view_terminate_web_process(m_view);
 }
 
-void GtkWebPage::scheduleMetrics()
-{
-    if (m_metricsTimer)
-        return;
-    int64_t now = g_get_monotonic_time();
-    int64_t due = std::max(now, m_metricsTold + FrameMicroseconds);
-    startTimer(&GtkWebPage::m_metricsTimer, unsigned((due - now + 999) / 1000), &GtkWebPage::metricsDue);
-}
-
-void GtkWebPage::metricsDue()
-{
-    if (!m_reportedMetrics || m_reportedMetrics == m_deliveredMetrics)
-        return;
-    PageMetrics place = *m_reportedMetrics;
-    m_deliveredMetrics = place;
-    m_metricsTold = g_get_monotonic_time();
-    deliver([place](WebPageClient& client) { client.pageMetrics(place); });
-}
-
-void GtkWebPage::scheduleRestingSnapshot()
-{
-    if (m_snapshotTimer)
-        g_source_remove(m_snapshotTimer);
-    m_snapshotTimer = 0;
-    scheduleSnapshot(RestingSnapshotDelay);
-}
-
 void GtkWebPage::startRetry()
 {
     m_retryPending = false;
@@ -596,7 +454,7 @@ void GtkWebPage::startRetry()
         webkit_web_view_load_uri(m_view, m_retryURL.c_str());
         return;
     }
-    startTimer(&GtkWebPage::m_retryTimer, m_retryDelay, &GtkWebPage::retryDue);
+    m_retryTimer.start(m_retryDelay, [this] { retryDue(); });
 }
 
 void GtkWebPage::retryDue()
@@ -606,11 +464,10 @@ void GtkWebPage::retryDue()
 
 void GtkWebPage::cancelRetry()
 {
-    if (!m_retryTimer)
+    if (!m_retryTimer.isRunning())
         return;
     // Between two tries nothing loads: the load ends here, as stopped.
-    g_source_remove(m_retryTimer);
-    m_retryTimer = 0;
+    m_retryTimer.cancel();
     m_retrying = false;
     auto url = urlFrom(m_retryURL.c_str()).value_or(core::URL());
     m_retryURL.clear();
@@ -622,134 +479,21 @@ void GtkWebPage::cancelRetry()
     m_failed = false;
 }
 
-void GtkWebPage::scheduleHeldChallenges()
-{
-    // A question held for a load's start that never comes (a frame's, or a
-    // request of a page already loaded) is asked a moment later all the same.
-    if (m_heldChallengeTimer)
-        return;
-    startTimer(&GtkWebPage::m_heldChallengeTimer, 300, &GtkWebPage::deliverHeldChallenges);
-}
-
-void GtkWebPage::takeSnapshot()
-{
-    m_snapshotRunning = true;
-    m_snapshotWanted = false;
-    m_snapshotStarted = g_get_monotonic_time();
-    // Where the page is scrolled now, then the picture of that place.
-    evaluateInOwnWorld("__tandry.place()", [this](void* value) {
-        std::optional<PageMetrics> place;
-        if (auto metrics = PageMessage::parse(valueFrom(static_cast<JSCValue*>(value))))
-            if (auto* found = std::get_if<PageMetrics>(&*metrics))
-                place = *found;
-        if (!place)
-            place = m_reportedMetrics; // a page without the script yet, or one that failed to answer
-        using SnapshotCall = Call<std::optional<PageMetrics>>;
-        webkit_web_view_get_snapshot(
-            m_view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                std::unique_ptr<SnapshotCall> call(static_cast<SnapshotCall*>(data));
-                cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
-                if (auto page = call->page.lock())
-                    page->snapshotDone(surface, call->completion);
-                if (surface)
-                    cairo_surface_destroy(surface);
-            },
-            new SnapshotCall { weakSelf(), place });
-    });
-}
-
-void GtkWebPage::snapshotDone(void* surface, std::optional<PageMetrics> place)
-{
-    if (place == m_deliveredMetrics) {
-        place.reset(); // the view knows it
-    } else {
-        m_deliveredMetrics = place;
-        m_metricsTold = g_get_monotonic_time();
-    }
-    std::shared_ptr<const WebSnapshot> snapshot;
-    if (surface) {
-        PageMetrics at = m_deliveredMetrics.value_or(PageMetrics {});
-        snapshot = std::make_shared<const WebSnapshot>(
-            surface, gfx::Point { float(at.scrollX * m_zoom), float(at.scrollY * m_zoom) }, m_scale);
-    }
-    if (place || snapshot)
-        // In one pass, the picture first: the scroll view never moves to a
-        // place its picture does not show.
-        deliver([place, snapshot](WebPageClient& client) {
-            if (snapshot)
-                client.pageSnapshot(snapshot);
-            if (place)
-                client.pageMetrics(*place);
-        });
-    for (auto& waiter : std::exchange(m_snapshotWaiters, {}))
-        core::RunLoop::main().post(std::move(waiter));
-    m_snapshotRunning = false;
-    if (m_snapshotWanted) {
-        m_snapshotWaiters = std::exchange(m_nextSnapshotWaiters, {});
-        takeSnapshot();
-    }
-}
-
 // --- Printing -----------------------------------------------------------------
 
 void GtkWebPage::printToPDF(const std::string& path, PrintCompletion completion)
 {
-    // Written beside the target under a name of its own, renamed when whole.
-    std::string folder = core::path::deletingLastPathComponent(path);
-    std::string temporary = core::path::appendingPathComponent(folder.empty() ? "." : folder,
-        "." + core::uuidString() + ".printing.pdf");
-    GtkPrintSettings* settings = pdfFileSettings(temporary);
-    print(settings, nullptr, [temporary, path, completion = std::move(completion)](const core::Error* failed) {
-        std::optional<core::Error> error;
-        if (failed)
-            error = *failed;
-        else if (std::rename(temporary.c_str(), path.c_str()) != 0)
-            error = core::Error::posix(errno);
-        if (error)
-            std::remove(temporary.c_str());
-        if (completion)
-            completion(error ? &*error : nullptr);
-    });
-    g_object_unref(settings);
+    printWebViewToPDF(m_view, path, std::move(completion));
 }
 
 GtkPrintSettings* GtkWebPage::pdfFileSettings(const std::string& path)
 {
-    GtkPrintSettings* settings = gtk_print_settings_new();
-    gtk_print_settings_set_printer(settings, "Print to File");
-    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
-    g_free(uri);
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
-    return settings;
+    return web::pdfFileSettings(path);
 }
 
 void GtkWebPage::print(GtkPrintSettings* settings, GtkPageSetup* setup, PrintCompletion completion)
 {
-    struct PrintJob {
-        PrintCompletion completion;
-        std::optional<core::Error> error;
-    };
-    auto* job = new PrintJob { std::move(completion), std::nullopt };
-    WebKitPrintOperation* operation = webkit_print_operation_new(m_view);
-    if (settings)
-        webkit_print_operation_set_print_settings(operation, settings);
-    if (setup)
-        webkit_print_operation_set_page_setup(operation, setup);
-    g_signal_connect(operation, "failed", G_CALLBACK(+[](WebKitPrintOperation*, GError* error, gpointer data) {
-        static_cast<PrintJob*>(data)->error = core::Error(core::Error::CocoaDomain, 512,
-            std::string("The page could not be printed: ") + (error ? error->message : ""));
-    }), job);
-    g_signal_connect(operation, "finished", G_CALLBACK(+[](WebKitPrintOperation* operation, gpointer data) {
-        std::unique_ptr<PrintJob> job(static_cast<PrintJob*>(data));
-        core::RunLoop::main().post([completion = std::move(job->completion), error = job->error] {
-            if (completion)
-                completion(error ? &*error : nullptr);
-        });
-        g_object_unref(operation);
-    }), job);
-    webkit_print_operation_print(operation);
+    printWebView(m_view, settings, setup, std::move(completion));
 }
 
 // --- Agent and placement --------------------------------------------------------
@@ -769,80 +513,12 @@ void GtkWebPage::setUserAgent(const std::string& userAgent)
 
 void GtkWebPage::setFileFolders(const std::optional<std::vector<std::string>>& folders)
 {
-    webkit_user_content_manager_remove_all_filters(m_content);
-    unsigned generation = ++m_ruleGeneration;
-    m_ruleFailed = false;
-    if (!folders) {
-        m_ruleMaking = 0;
-        auto loads = std::move(m_loadsAwaitingRule);
-        m_loadsAwaitingRule.clear();
-        for (auto& load : loads)
-            load();
-        return;
-    }
-    m_ruleMaking = generation;
-    std::string rules = fileFolderRules(*folders);
-    // Compiled rules are kept by WebKit in a folder of the home's tmp, under
-    // a name that is their own digest, so a rule made again is reused.
-    std::string storePath = core::path::appendingPathComponent(core::paths::temporaryDirectory(), "WebContentRules");
-    char* digest = g_compute_checksum_for_string(G_CHECKSUM_SHA256, rules.c_str(), gssize(rules.size()));
-    std::string identifier = std::string("folders-") + digest;
-    g_free(digest);
-    WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(storePath.c_str());
-    GBytes* source = g_bytes_new(rules.data(), rules.size());
-    struct Making {
-        std::weak_ptr<GtkWebPage> page;
-        unsigned generation;
-    };
-    webkit_user_content_filter_store_save(
-        store, identifier.c_str(), source, nullptr,
-        [](GObject* object, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Making> making(static_cast<Making*>(data));
-            GError* error = nullptr;
-            WebKitUserContentFilter* rule = webkit_user_content_filter_store_save_finish(
-                WEBKIT_USER_CONTENT_FILTER_STORE(object), result, &error);
-            std::string message = error ? error->message : "";
-            if (error)
-                g_error_free(error);
-            if (auto page = making->page.lock())
-                page->ruleMade(making->generation, rule, message);
-            if (rule)
-                webkit_user_content_filter_unref(rule);
-        },
-        new Making { weakSelf(), generation });
-    g_bytes_unref(source);
-    g_object_unref(store);
+    m_fileRule->setFolders(folders);
 }
 
 bool GtkWebPage::heldForRule(std::function<void()> load)
 {
-    if (m_ruleFailed) {
-        // Without the rule the page could read any file: nothing loads.
-        auto failure = net::URLError::make(net::URLError::NoPermissionsToReadFile, core::URL());
-        deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
-        return true;
-    }
-    if (!m_ruleMaking)
-        return false;
-    m_loadsAwaitingRule.push_back(std::move(load));
-    return true;
-}
-
-void GtkWebPage::ruleMade(unsigned generation, WebKitUserContentFilter* rule, const std::string& error)
-{
-    if (generation != m_ruleMaking)
-        return;
-    m_ruleMaking = 0;
-    auto loads = std::move(m_loadsAwaitingRule);
-    m_loadsAwaitingRule.clear();
-    if (!rule) {
-        core::log("Warning, the web view's file rule could not be made: {}", error);
-        m_ruleFailed = true;
-    } else {
-        webkit_user_content_manager_add_filter(m_content, rule);
-    }
-    for (auto& load : loads)
-        load();
+    return m_fileRule->holds(std::move(load));
 }
 
 bool GtkWebPage::attach(const std::shared_ptr<WebViewPlacement>& placement)
@@ -866,7 +542,7 @@ void GtkWebPage::detach()
     gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_view));
     gtk_widget_show(GTK_WIDGET(m_view));
     setGeometry(m_size, m_scale);
-    scheduleSnapshot(0);
+    m_pictures->schedule(0);
 }
 
 } // namespace web

@@ -8,6 +8,7 @@
 // page. The view's own script world carries the scroll and error reports
 // and the element queries. WebKit's types are only declared here.
 
+#include "Platform/Web/GtkTimeout.h"
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebPage.h"
 
@@ -23,16 +24,16 @@ typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitUserContentManager WebKitUserContentManager;
 typedef struct _WebKitPolicyDecision WebKitPolicyDecision;
-typedef struct _WebKitAuthenticationRequest WebKitAuthenticationRequest;
 typedef struct _WebKitURIResponse WebKitURIResponse;
 typedef struct _WebKitURIRequest WebKitURIRequest;
-typedef struct _WebKitUserContentFilter WebKitUserContentFilter;
 typedef struct _GtkPrintSettings GtkPrintSettings;
 typedef struct _GtkPageSetup GtkPageSetup;
 
 namespace web {
 
-class AuthenticationChallenge;
+class GtkFileFolderRule;
+class GtkPagePictures;
+class GtkSignInQuestions;
 
 class GtkWebPage : public WebPage {
 public:
@@ -82,71 +83,34 @@ public:
 
 private:
     friend struct Signals;
-    struct PendingChallenge {
-        uint64_t id = 0;
-        WebKitAuthenticationRequest* request = nullptr;
-        std::weak_ptr<AuthenticationChallenge> challenge;
-        unsigned long cancelledHandler = 0;
-        // Asked before the load's start was heard: held back (and kept
-        // alive here) until then.
-        bool early = false;
-        bool delivered = false;
-        std::shared_ptr<AuthenticationChallenge> held;
-    };
 
     std::weak_ptr<GtkWebPage> weakSelf();
     void connectSignals();
     void connectMessages();
     uint64_t holdDecision(WebKitPolicyDecision* decision);
     void publishState();
-    // A picture taken delayMilliseconds from now. A paced one asks only for
-    // some picture taken after the call, not sooner than the delay: one
-    // taken before its time answers it too.
-    void scheduleSnapshot(unsigned delayMilliseconds, bool paced = false);
-    void snapshotDue();
-    void metricsDue();
     void retryDue();
-    // A GLib timeout of `milliseconds` kept in `timer`: when it fires and the
-    // page still lives, the timer is cleared and `fire` runs.
-    void startTimer(unsigned GtkWebPage::*timer, unsigned milliseconds, void (GtkWebPage::*fire)());
     // A web process that stops answering (a script that never ends, a
     // drawing that never finishes) is ended after this long: its load
     // fails and the next load gets a new one.
     static constexpr unsigned UnresponsiveLimitMilliseconds = 10000;
     void responsivenessChanged();
     void unresponsiveTooLong();
-    // A picture RestingSnapshotDelay ms after the last of a run of calls.
-    void scheduleRestingSnapshot();
-    // The page's latest reported place to the view without a picture, at
-    // most once a frame (while it shows live).
-    void scheduleMetrics();
-    static constexpr unsigned RestingSnapshotDelay = 250;
-    // A page that grows while it loads is pictured at most this often: each
-    // picture lays the page out and paints it in the middle of its load.
-    static constexpr unsigned LoadingSnapshotDelay = 100;
-    void takeSnapshot();
-    void snapshotDone(void* surface, std::optional<PageMetrics> place);
-    void evaluateInOwnWorld(const std::string& script, std::function<void(void* value)> done);
     void sendButton(gfx::Point point, unsigned button);
-    void answerChallenge(uint64_t id, int disposition, const std::string& user, const std::string& password,
-        int persistence);
-    void forgetChallenge(WebKitAuthenticationRequest* request);
-    void deliverHeldChallenges();
-    void scheduleHeldChallenges();
     void retryLoad(const std::string& uri, unsigned delayMilliseconds);
     void startRetry();
     void cancelRetry();
     void dropPending();
-    // Whether `load` waits for the file-folder rule being made (it runs
-    // once the rule is in force) or fails because the rule could not be
-    // made; false: run it now.
+    // Whether `load` waits for the file-folder rule (see GtkFileFolderRule).
     bool heldForRule(std::function<void()> load);
-    void ruleMade(unsigned generation, WebKitUserContentFilter* rule, const std::string& error);
 
     std::shared_ptr<GtkWebEngine> m_engine;
     GtkWidget* m_window = nullptr;
     WebKitWebView* m_view = nullptr;
     WebKitUserContentManager* m_content = nullptr;
+    std::shared_ptr<GtkPagePictures> m_pictures;
+    std::shared_ptr<GtkFileFolderRule> m_fileRule;
+    std::shared_ptr<GtkSignInQuestions> m_signIns;
     std::vector<unsigned long> m_viewHandlers;
     unsigned long m_messageHandler = 0;
     unsigned long m_historyHandler = 0;
@@ -158,8 +122,6 @@ private:
     // with WebError::CannotShowMIMEType (instead of a download or a blank page).
     std::set<uint64_t> m_unshowable;
     bool m_cannotShow = false;
-    std::vector<PendingChallenge> m_challenges;
-    std::map<std::string, int> m_failures;
 
     // The main frame's load: begun and not finished; failed already; its
     // start heard (WebKit's own word, which may come after the network's
@@ -174,10 +136,9 @@ private:
     std::string m_retryURL;
     bool m_retryPending = false;
     unsigned m_retryDelay = 0;
-    unsigned m_retryTimer = 0;
+    GtkTimeout m_retryTimer;
     bool m_retrying = false;
     int m_certificateRetries = 0;
-    bool m_heldChallengeCancelled = false;
     int m_engineRetries = 0;
 
     gfx::Size m_size;
@@ -185,40 +146,12 @@ private:
     double m_zoom = 1;
     gfx::Size m_pixels;
 
-    // Pictures: one at a time, those the page's changes ask for at most
-    // one a frame (a scheduled one is due then, in monotonic microseconds;
-    // one asked for well after it follows it).
-    // Each carries the place it shows to the view in the same report, so
-    // the scroll view moves at most once a frame and never ahead of its
-    // picture. The page's latest report stands in for a place the page
-    // could not tell; what the view was last told is not told again.
-    bool m_snapshotRunning = false;
-    bool m_snapshotWanted = false;
-    unsigned m_snapshotTimer = 0;
-    int64_t m_snapshotDue = 0;
-    int64_t m_snapshotLater = 0;
-    bool m_snapshotPaced = false; // the timer's picture was asked for paced
-    int64_t m_snapshotStarted = 0;
-    std::optional<PageMetrics> m_reportedMetrics;
-    std::optional<PageMetrics> m_deliveredMetrics;
-    int64_t m_metricsTold = 0;
-    unsigned m_metricsTimer = 0;
-    unsigned m_heldChallengeTimer = 0;
     // Runs while the web process does not answer; when it fires, the
     // process is ended.
-    unsigned m_unresponsiveTimer = 0;
-    std::vector<std::function<void()>> m_snapshotWaiters;
-    std::vector<std::function<void()>> m_nextSnapshotWaiters;
+    GtkTimeout m_unresponsiveTimer;
     std::shared_ptr<WebViewPlacement> m_placement;
     uint32_t m_eventTime = 1;
     std::string m_userAgent;
-
-    // The file-folder rule WebKit is compiling (its number; none: 0), and
-    // the loads waiting for it.
-    unsigned m_ruleGeneration = 0;
-    unsigned m_ruleMaking = 0;
-    bool m_ruleFailed = false;
-    std::vector<std::function<void()>> m_loadsAwaitingRule;
 };
 
 } // namespace web

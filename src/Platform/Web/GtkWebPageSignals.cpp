@@ -9,9 +9,9 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"
-#include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/URLError.h"
-#include "Platform/Web/AuthenticationChallenge.h"
+#include "Platform/Web/GtkPagePictures.h"
+#include "Platform/Web/GtkSignInQuestions.h"
 #include "Platform/Web/GtkWebEngineState.h"
 #include "Platform/Web/GtkWebPageSupport.h"
 #include "Platform/Web/PageMessage.h"
@@ -31,24 +31,6 @@ NavigationType navigationType(WebKitNavigationAction* action)
         return NavigationType::Other;
     int type = int(webkit_navigation_action_get_navigation_type(action));
     return type >= 0 && type <= int(NavigationType::Other) ? NavigationType(type) : NavigationType::Other;
-}
-
-std::string authenticationMethod(WebKitAuthenticationScheme scheme)
-{
-    switch (scheme) {
-    case WEBKIT_AUTHENTICATION_SCHEME_HTTP_BASIC:
-        return "Basic";
-    case WEBKIT_AUTHENTICATION_SCHEME_HTTP_DIGEST:
-        return "Digest";
-    case WEBKIT_AUTHENTICATION_SCHEME_HTML_FORM:
-        return "HTMLForm";
-    case WEBKIT_AUTHENTICATION_SCHEME_NTLM:
-        return "NTLM";
-    case WEBKIT_AUTHENTICATION_SCHEME_NEGOTIATE:
-        return "Negotiate";
-    default:
-        return "Default";
-    }
 }
 
 // A page's script dialog held until the view's alert answers it; closed as
@@ -143,33 +125,31 @@ struct GtkWebPage::Signals {
         std::string address = uri ? uri : "";
         switch (event) {
         case WEBKIT_LOAD_STARTED:
-            if (self.m_retryTimer)
+            if (self.m_retryTimer.isRunning())
                 self.cancelRetry(); // another load came before the retry
             self.m_started = true;
             if (self.m_retrying) {
-                self.deliverHeldChallenges();
+                self.m_signIns->deliverHeld();
                 return; // the same load, tried again
             }
             self.m_loading = true;
             self.m_failed = false;
             self.m_cannotShow = false;
-            self.m_failures.clear();
+            self.m_signIns->forgetFailures();
             self.m_engineRetries = 0;
             self.m_certificateRetries = 0;
             self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
-            self.deliverHeldChallenges();
+            self.m_signIns->deliverHeld();
             break;
         case WEBKIT_LOAD_REDIRECTED:
             self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
             break;
         case WEBKIT_LOAD_COMMITTED:
-            // A new document: its first place is told whatever it is.
-            self.m_reportedMetrics.reset();
-            self.m_deliveredMetrics.reset();
+            self.m_pictures->documentCommitted();
             break;
         case WEBKIT_LOAD_FINISHED:
             self.m_started = false;
-            self.m_heldChallengeCancelled = false;
+            self.m_signIns->loadEnded();
             if (self.m_retryPending) {
                 self.startRetry();
                 return;
@@ -181,7 +161,7 @@ struct GtkWebPage::Signals {
                 self.deliver([](WebPageClient& client) { client.pageDidFinishLoad(); });
             self.m_loading = false;
             self.m_failed = false;
-            self.scheduleSnapshot(0);
+            self.m_pictures->schedule(0);
             break;
         }
         self.publishState();
@@ -206,11 +186,11 @@ struct GtkWebPage::Signals {
         //   on it ends with G_IO_ERROR_CANCELLED ("Operation was cancelled").
         bool cancelled = (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_CANCELLED)
             || (error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_CANCELLED);
-        bool unexplained = error->domain == G_IO_ERROR || self.m_heldChallengeCancelled;
+        bool unexplained = error->domain == G_IO_ERROR || self.m_signIns->earlyQuestionCancelled();
         if (cancelled && unexplained && self.m_loading && !self.m_failed && !self.m_stopRequested && uri
             && self.m_engineRetries < 2) {
             ++self.m_engineRetries;
-            self.m_failures.clear();
+            self.m_signIns->forgetFailures();
             // A moment later each time: what the engine was still busy with
             // (a handshake of a slow server) has ended by then.
             self.retryLoad(uri, 250 * unsigned(self.m_engineRetries));
@@ -259,81 +239,8 @@ struct GtkWebPage::Signals {
     static gboolean authenticate(WebKitWebView* view, WebKitAuthenticationRequest* request, gpointer data)
     {
         auto& self = page(data);
-        WebKitAuthenticationScheme scheme = webkit_authentication_request_get_scheme(request);
-        if (scheme == WEBKIT_AUTHENTICATION_SCHEME_CLIENT_CERTIFICATE_REQUESTED
-            || scheme == WEBKIT_AUTHENTICATION_SCHEME_CLIENT_CERTIFICATE_PIN_REQUESTED
-            || scheme == WEBKIT_AUTHENTICATION_SCHEME_SERVER_TRUST_EVALUATION_REQUESTED) {
-            // No certificates to offer: the load goes on without one.
-            webkit_authentication_request_authenticate(request, nullptr);
-            return TRUE;
-        }
-        AuthenticationChallenge::ProtectionSpace space;
-        space.host = webkit_authentication_request_get_host(request) ?: "";
-        space.port = int(webkit_authentication_request_get_port(request));
-        space.realm = webkit_authentication_request_get_realm(request) ?: "";
-        space.authenticationMethod = authenticationMethod(scheme);
-        space.isProxy = webkit_authentication_request_is_for_proxy(request);
-        if (WebKitSecurityOrigin* origin = webkit_authentication_request_get_security_origin(request)) {
-            space.protocol = webkit_security_origin_get_protocol(origin) ?: "";
-            webkit_security_origin_unref(origin);
-        }
-        if (space.protocol.empty()) {
-            auto url = urlFrom(webkit_web_view_get_uri(view));
-            space.protocol = url ? url->scheme() : "http";
-        }
-        // Per space and load; WebKit's own word that this is a second try
-        // counts too.
-        std::string key = fmt::format("{}\n{}\n{}\n{}\n{}", space.host, space.port, space.realm,
-            space.authenticationMethod, space.isProxy);
-        int failures = self.m_failures[key]++;
-        if (failures == 0 && webkit_authentication_request_is_retry(request))
-            failures = self.m_failures[key] = 1;
-        auto proposed = net::CredentialStorage::shared().credential(AuthenticationChallenge::storageSpace(space));
-
-        PendingChallenge pending;
-        pending.id = self.m_nextDecision++;
-        pending.request = WEBKIT_AUTHENTICATION_REQUEST(g_object_ref(request));
-        std::weak_ptr<GtkWebPage> weak = self.weakSelf();
-        auto challenge = std::make_shared<AuthenticationChallenge>(space, failures, proposed,
-            [weak, id = pending.id](const AuthenticationChallenge::Answer& answer) {
-                if (auto alive = weak.lock())
-                    alive->answerChallenge(id, int(answer.disposition), answer.credential.user,
-                        answer.credential.password, int(answer.persistence));
-            });
-        pending.challenge = challenge;
-        pending.cancelledHandler = g_signal_connect(request, "cancelled", G_CALLBACK(authenticationCancelled), data);
-        pending.early = !self.m_started;
-        pending.delivered = self.m_started;
-        if (!pending.delivered)
-            pending.held = challenge;
-        self.m_challenges.push_back(pending);
-        if (pending.delivered)
-            self.deliver([challenge](WebPageClient& client) { client.pageChallenge(challenge); });
-        else
-            self.scheduleHeldChallenges();
+        self.m_signIns->ask(request, webkit_web_view_get_uri(view), self.m_started);
         return TRUE;
-    }
-
-    static void authenticationCancelled(WebKitAuthenticationRequest* request, gpointer data)
-    {
-        auto& self = page(data);
-        for (auto& pending : self.m_challenges) {
-            if (pending.request != request)
-                continue;
-            if (pending.early && !self.m_stopRequested)
-                self.m_heldChallengeCancelled = true;
-            if (!pending.delivered) {
-                if (pending.held)
-                    pending.held->loadDidEnd();
-                break; // never asked: nothing to take back
-            }
-            if (auto challenge = pending.challenge.lock()) {
-                challenge->loadDidEnd();
-                self.deliver([challenge](WebPageClient& client) { client.pageChallengeCancelled(challenge); });
-            }
-            break;
-        }
-        self.forgetChallenge(request);
     }
 
     static gboolean scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data)
@@ -442,20 +349,9 @@ struct GtkWebPage::Signals {
         if (!message)
             return; // malformed: dropped
         if (auto* metrics = std::get_if<PageMetrics>(&*message)) {
-            self.m_reportedMetrics = *metrics;
-            // Shown live, the page's picture is not seen: its place goes to
-            // the view by itself, at most once a frame, and a picture is
-            // taken once the scrolling rests. Otherwise the place is told
-            // with the next picture, which is taken of it, paced while the
-            // page loads (its load's end asks for one at once).
-            if (self.m_placement && self.m_placement->isWidgetShown()) {
-                self.scheduleMetrics();
-                self.scheduleRestingSnapshot();
-            } else if (self.m_loading) {
-                self.scheduleSnapshot(LoadingSnapshotDelay, true);
-            } else {
-                self.scheduleSnapshot(0);
-            }
+            // Shown live, the page's picture is not seen.
+            self.m_pictures->placeReported(*metrics, self.m_placement && self.m_placement->isWidgetShown(),
+                self.m_loading);
         } else if (auto* error = std::get_if<PageScriptError>(&*message)) {
             PageScriptError reported = *error;
             self.deliver([reported](WebPageClient& client) { client.pageScriptError(reported); });
@@ -465,7 +361,7 @@ struct GtkWebPage::Signals {
         }
     }
 
-    static void sizeAllocated(GtkWidget*, GdkRectangle*, gpointer data) { page(data).scheduleSnapshot(0); }
+    static void sizeAllocated(GtkWidget*, GdkRectangle*, gpointer data) { page(data).m_pictures->schedule(0); }
     static void responsiveness(WebKitWebView*, GParamSpec*, gpointer data) { page(data).responsivenessChanged(); }
 };
 
@@ -505,64 +401,11 @@ void GtkWebPage::connectSignals()
         G_CALLBACK(Signals::historyChanged), this);
 }
 
-void GtkWebPage::answerChallenge(uint64_t id, int disposition, const std::string& user, const std::string& password,
-    int persistence)
-{
-    auto it = std::find_if(m_challenges.begin(), m_challenges.end(),
-        [&](const PendingChallenge& pending) { return pending.id == id; });
-    if (it == m_challenges.end())
-        return; // the load ended first
-    WebKitAuthenticationRequest* request = WEBKIT_AUTHENTICATION_REQUEST(g_object_ref(it->request));
-    forgetChallenge(request);
-    switch (AuthenticationChallenge::Disposition(disposition)) {
-    case AuthenticationChallenge::Disposition::UseCredential: {
-        // Kept for the session at most: the context stores nothing.
-        WebKitCredential* credential = webkit_credential_new(user.c_str(), password.c_str(),
-            persistence == 0 ? WEBKIT_CREDENTIAL_PERSISTENCE_NONE : WEBKIT_CREDENTIAL_PERSISTENCE_FOR_SESSION);
-        webkit_authentication_request_authenticate(request, credential);
-        webkit_credential_free(credential);
-        break;
-    }
-    case AuthenticationChallenge::Disposition::ContinueWithoutCredential:
-        webkit_authentication_request_authenticate(request, nullptr);
-        break;
-    case AuthenticationChallenge::Disposition::Cancel:
-        // The app ends the load: the cancellation that follows is no
-        // engine's whim to try again.
-        m_stopRequested = true;
-        webkit_authentication_request_cancel(request);
-        break;
-    }
-    g_object_unref(request);
-}
-
-void GtkWebPage::deliverHeldChallenges()
-{
-    for (auto& pending : m_challenges) {
-        if (pending.delivered)
-            continue;
-        pending.delivered = true;
-        if (auto challenge = std::move(pending.held))
-            deliver([challenge](WebPageClient& client) { client.pageChallenge(challenge); });
-    }
-}
-
 void GtkWebPage::retryLoad(const std::string& uri, unsigned delayMilliseconds)
 {
     m_retryURL = uri;
     m_retryPending = true;
     m_retryDelay = delayMilliseconds;
-}
-
-void GtkWebPage::forgetChallenge(WebKitAuthenticationRequest* request)
-{
-    auto it = std::find_if(m_challenges.begin(), m_challenges.end(),
-        [&](const PendingChallenge& pending) { return pending.request == request; });
-    if (it == m_challenges.end())
-        return;
-    g_signal_handler_disconnect(it->request, it->cancelledHandler);
-    g_object_unref(it->request);
-    m_challenges.erase(it);
 }
 
 } // namespace web

@@ -148,5 +148,27 @@ std::string fileFolderRules(const std::vector<std::string>& folders)
     return rules + "]";
 }
 
-} // namespace web
+void evaluateInOwnWorld(WebKitWebView* view, const std::string& script, std::weak_ptr<void> owner,
+    std::function<void(JSCValue* value)> done)
+{
+    struct WorldCall {
+        std::weak_ptr<void> owner;
+        std::function<void(JSCValue*)> completion;
+    };
+    webkit_web_view_evaluate_javascript(
+        view, script.c_str(), gssize(script.size()), OWN_WORLD_NAME, nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<WorldCall> call(static_cast<WorldCall*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (error)
+                g_error_free(error);
+            if (call->owner.lock())
+                call->completion(value);
+            if (value)
+                g_object_unref(value);
+        },
+        new WorldCall { std::move(owner), std::move(done) });
+}
 
+} // namespace web

@@ -1,19 +1,23 @@
 #pragma once
 
 // Conversions between WebKit's values and the system's that the GTK
-// engine's pages share, and the names of the view's own script world and
-// message handler. WebKit's types are only declared here.
+// engine's pages and their parts share, the names of the view's own script
+// world and message handler, and running a script in that world. WebKit's
+// types are only declared here.
 
 #include "Platform/Core/HTTPURLResponse.h"
 #include "Platform/Core/URLRequest.h"
 #include "Platform/Core/Value.h"
 #include "Platform/Web/WebViewDelegate.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 typedef struct _JSCValue JSCValue;
+typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitURIRequest WebKitURIRequest;
 typedef struct _WebKitURIResponse WebKitURIResponse;
 
@@ -22,6 +26,18 @@ typedef struct _WebKitURIResponse WebKitURIResponse;
 #define MESSAGE_HANDLER_NAME "tandry"
 
 namespace web {
+
+class WebPageClient;
+
+// How a page's parts hand a report to the view: on a later pass, through
+// the page (WebPage::deliver).
+using PageReport = std::function<void(WebPageClient&)>;
+using DeliverReport = std::function<void(PageReport)>;
+
+// Runs `script` in the view's own script world; `done` gets its value (null
+// on failure, owned by the caller of `done`) unless `owner` is gone by then.
+void evaluateInOwnWorld(WebKitWebView* view, const std::string& script, std::weak_ptr<void> owner,
+    std::function<void(JSCValue* value)> done);
 
 // An address WebKit gives: parsed as it is, else with the bytes a URL may
 // not hold escaped; nothing when even that is no URL.
