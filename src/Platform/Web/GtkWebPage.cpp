@@ -7,6 +7,7 @@
 #include "Platform/Net/URLError.h"
 #include "Platform/Web/GtkCookieSync.h"
 #include "Platform/Web/GtkFileFolderRule.h"
+#include "Platform/Web/GtkLoadRetry.h"
 #include "Platform/Web/GtkPagePictures.h"
 #include "Platform/Web/GtkSignInQuestions.h"
 #include "Platform/Web/GtkWebEngineState.h"
@@ -82,6 +83,7 @@ void GtkWebPage::start()
     m_pictures = std::make_shared<GtkPagePictures>(m_view, deliverReport);
     m_fileRule = std::make_shared<GtkFileFolderRule>(m_content, deliverReport);
     m_signIns = std::make_shared<GtkSignInQuestions>(deliverReport, m_stopRequested);
+    m_retry = std::make_unique<GtkLoadRetry>(m_view);
     m_window = gtk_offscreen_window_new();
     gtk_container_add(GTK_CONTAINER(m_window), GTK_WIDGET(m_view));
     setGeometry({ 320, 480 }, 1);
@@ -120,7 +122,7 @@ void GtkWebPage::dropPending()
     m_signIns->dropAll();
     m_pictures.reset();
     m_unresponsiveTimer.cancel();
-    m_retryTimer.cancel();
+    m_retry->reset();
 }
 
 uint64_t GtkWebPage::holdDecision(WebKitPolicyDecision* decision)
@@ -446,33 +448,14 @@ void GtkWebPage::unresponsiveTooLong()
     webkit_web_view_terminate_web_process(m_view);
 }
 
-void GtkWebPage::startRetry()
-{
-    m_retryPending = false;
-    m_retrying = true;
-    if (m_retryDelay == 0) {
-        webkit_web_view_load_uri(m_view, m_retryURL.c_str());
-        return;
-    }
-    m_retryTimer.start(m_retryDelay, [this] { retryDue(); });
-}
-
-void GtkWebPage::retryDue()
-{
-    webkit_web_view_load_uri(m_view, m_retryURL.c_str());
-}
-
 void GtkWebPage::cancelRetry()
 {
-    if (!m_retryTimer.isRunning())
+    auto url = m_retry->cancelWaiting();
+    if (!url)
         return;
     // Between two tries nothing loads: the load ends here, as stopped.
-    m_retryTimer.cancel();
-    m_retrying = false;
-    auto url = urlFrom(m_retryURL.c_str()).value_or(core::URL());
-    m_retryURL.clear();
     if (m_loading && !m_failed) {
-        auto failure = net::URLError::make(net::URLError::Cancelled, url);
+        auto failure = net::URLError::make(net::URLError::Cancelled, *url);
         deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
     }
     m_loading = false;

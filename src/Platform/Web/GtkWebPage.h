@@ -6,7 +6,10 @@
 // on a later pass; decisions, sign-ins and dialogs are held by reference
 // until the view answers, and dropped (ignored, cancelled, closed) with the
 // page. The view's own script world carries the scroll and error reports
-// and the element queries. WebKit's types are only declared here.
+// and the element queries. Its parts, which it owns: the pictures
+// (GtkPagePictures), the sign-in questions (GtkSignInQuestions), the
+// file-folder rule (GtkFileFolderRule) and the load's tries again
+// (GtkLoadRetry). WebKit's types are only declared here.
 
 #include "Platform/Web/GtkTimeout.h"
 #include "Platform/Web/GtkWebEngine.h"
@@ -32,6 +35,7 @@ typedef struct _GtkPageSetup GtkPageSetup;
 namespace web {
 
 class GtkFileFolderRule;
+class GtkLoadRetry;
 class GtkPagePictures;
 class GtkSignInQuestions;
 
@@ -89,7 +93,6 @@ private:
     void connectMessages();
     uint64_t holdDecision(WebKitPolicyDecision* decision);
     void publishState();
-    void retryDue();
     // A web process that stops answering (a script that never ends, a
     // drawing that never finishes) is ended after this long: its load
     // fails and the next load gets a new one.
@@ -97,8 +100,8 @@ private:
     void responsivenessChanged();
     void unresponsiveTooLong();
     void sendButton(gfx::Point point, unsigned button);
-    void retryLoad(const std::string& uri, unsigned delayMilliseconds);
-    void startRetry();
+    // A try of the load waiting for its delay is cancelled: the load ends
+    // here, as stopped.
     void cancelRetry();
     void dropPending();
     // Whether `load` waits for the file-folder rule (see GtkFileFolderRule).
@@ -111,6 +114,7 @@ private:
     std::shared_ptr<GtkPagePictures> m_pictures;
     std::shared_ptr<GtkFileFolderRule> m_fileRule;
     std::shared_ptr<GtkSignInQuestions> m_signIns;
+    std::unique_ptr<GtkLoadRetry> m_retry;
     std::vector<unsigned long> m_viewHandlers;
     unsigned long m_messageHandler = 0;
     unsigned long m_historyHandler = 0;
@@ -130,16 +134,6 @@ private:
     bool m_failed = false;
     bool m_started = false;
     bool m_stopRequested = false;
-    // A load tried again, as the same load, at its end: after its
-    // certificate was accepted, or after the engine cancelled it by itself
-    // (see loadFailed).
-    std::string m_retryURL;
-    bool m_retryPending = false;
-    unsigned m_retryDelay = 0;
-    GtkTimeout m_retryTimer;
-    bool m_retrying = false;
-    int m_certificateRetries = 0;
-    int m_engineRetries = 0;
 
     gfx::Size m_size;
     float m_scale = 1;

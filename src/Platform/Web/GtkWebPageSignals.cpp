@@ -10,6 +10,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Net/URLError.h"
+#include "Platform/Web/GtkLoadRetry.h"
 #include "Platform/Web/GtkPagePictures.h"
 #include "Platform/Web/GtkSignInQuestions.h"
 #include "Platform/Web/GtkWebEngineState.h"
@@ -104,7 +105,7 @@ struct GtkWebPage::Signals {
             = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
         WebKitURIRequest* request = webkit_navigation_action_get_request(action);
         const char* uri = webkit_uri_request_get_uri(request);
-        if (self.m_retrying && uri && self.m_retryURL == uri) {
+        if (self.m_retry->isRetrying(uri)) {
             webkit_policy_decision_use(decision);
             return TRUE;
         }
@@ -125,10 +126,9 @@ struct GtkWebPage::Signals {
         std::string address = uri ? uri : "";
         switch (event) {
         case WEBKIT_LOAD_STARTED:
-            if (self.m_retryTimer.isRunning())
-                self.cancelRetry(); // another load came before the retry
+            self.cancelRetry(); // another load, if one came before a waiting try
             self.m_started = true;
-            if (self.m_retrying) {
+            if (self.m_retry->isRetrying()) {
                 self.m_signIns->deliverHeld();
                 return; // the same load, tried again
             }
@@ -136,8 +136,7 @@ struct GtkWebPage::Signals {
             self.m_failed = false;
             self.m_cannotShow = false;
             self.m_signIns->forgetFailures();
-            self.m_engineRetries = 0;
-            self.m_certificateRetries = 0;
+            self.m_retry->loadStarted();
             self.deliver([address](WebPageClient& client) { client.pageDidStartLoad(address); });
             self.m_signIns->deliverHeld();
             break;
@@ -150,12 +149,8 @@ struct GtkWebPage::Signals {
         case WEBKIT_LOAD_FINISHED:
             self.m_started = false;
             self.m_signIns->loadEnded();
-            if (self.m_retryPending) {
-                self.startRetry();
-                return;
-            }
-            self.m_retrying = false;
-            self.m_retryURL.clear();
+            if (self.m_retry->attemptEnded())
+                return; // tried again
             self.m_stopRequested = false;
             if (self.m_loading && !self.m_failed)
                 self.deliver([](WebPageClient& client) { client.pageDidFinishLoad(); });
@@ -188,12 +183,8 @@ struct GtkWebPage::Signals {
             || (error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_CANCELLED);
         bool unexplained = error->domain == G_IO_ERROR || self.m_signIns->earlyQuestionCancelled();
         if (cancelled && unexplained && self.m_loading && !self.m_failed && !self.m_stopRequested && uri
-            && self.m_engineRetries < 2) {
-            ++self.m_engineRetries;
+            && self.m_retry->againAfterCancel(uri)) {
             self.m_signIns->forgetFailures();
-            // A moment later each time: what the engine was still busy with
-            // (a handshake of a slow server) has ended by then.
-            self.retryLoad(uri, 250 * unsigned(self.m_engineRetries));
             return TRUE;
         }
         auto url = urlFrom(uri).value_or(core::URL());
@@ -212,14 +203,14 @@ struct GtkWebPage::Signals {
     {
         auto& self = page(data);
         auto url = urlFrom(uri).value_or(core::URL());
-        if (self.m_certificateRetries < 2 && self.m_engine->state().allowCertificate(certificate, url.host())) {
+        if (self.m_retry->mayRetryCertificate() && self.m_engine->state().allowCertificate(certificate, url.host())) {
             // Accepted: the load starts over once this attempt has ended. The
             // acceptance goes to the network process on a channel of its own,
             // the load through the web process, and the load can arrive first
             // and fail the same way (seen in 1 of 15 runs of the certificate
             // test with one try only): WebKit's race, so a second try, a
             // moment later, is allowed.
-            self.retryLoad(uri, self.m_certificateRetries++ ? 300 : 0);
+            self.m_retry->againAfterCertificate(uri);
             return TRUE;
         }
         if (self.m_loading && !self.m_failed) {
@@ -336,9 +327,7 @@ struct GtkWebPage::Signals {
         self.m_failed = false;
         self.m_started = false;
         self.cancelRetry();
-        self.m_retryPending = false;
-        self.m_retrying = false;
-        self.m_retryURL.clear();
+        self.m_retry->reset();
         self.publishState();
     }
 
@@ -399,13 +388,6 @@ void GtkWebPage::connectSignals()
     connect("notify::is-web-process-responsive", G_CALLBACK(Signals::responsiveness));
     m_historyHandler = g_signal_connect(webkit_web_view_get_back_forward_list(m_view), "changed",
         G_CALLBACK(Signals::historyChanged), this);
-}
-
-void GtkWebPage::retryLoad(const std::string& uri, unsigned delayMilliseconds)
-{
-    m_retryURL = uri;
-    m_retryPending = true;
-    m_retryDelay = delayMilliseconds;
 }
 
 } // namespace web
