@@ -152,7 +152,21 @@ void VKFolderController::updateView()
         updateIndexView();
     updateFolderInfo();
     if (isViewLoaded())
-        activeTableView().reloadData();
+        reloadTableKeepingPlace();
+}
+
+void VKFolderController::reloadTableKeepingPlace()
+{
+    auto& table = activeTableView();
+    // The place's cell still shows the row as it was before the change.
+    std::shared_ptr<VKFileResource> placed;
+    if (auto place = table.keyboardPlace())
+        if (auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow(*place)))
+            placed = cell->resource();
+    table.reloadData();
+    if (placed)
+        if (auto row = indexPathOfResource(*placed))
+            table.setKeyboardPlace(row);
 }
 
 std::shared_ptr<VKFileResource> VKFolderController::resourceAtIndexPath(ui::IndexPath path)

@@ -88,6 +88,9 @@ public:
     void updateModelAndView();
     // The strip (unless searching), the summary, and a reload of the table.
     void updateView();
+    // Reloads the table, the keyboard's place staying on its item when rows
+    // came or went around it.
+    void reloadTableKeepingPlace();
     // The strip shows unless editing or searching.
     void updateIndexView();
     void setIndexViewHidden(bool hidden, bool animated);

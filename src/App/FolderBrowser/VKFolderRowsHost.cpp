@@ -43,7 +43,7 @@ void VKFolderRowsHost::changesFolderChanged(bool burst)
 void VKFolderRowsHost::changesReloadTable()
 {
     if (auto screen = m_screen.lock(); screen && screen->isViewLoaded())
-        screen->activeTableView().reloadData();
+        screen->reloadTableKeepingPlace();
 }
 
 std::optional<std::string> VKFolderRowsHost::changesSearchText() const

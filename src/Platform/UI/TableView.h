@@ -170,6 +170,9 @@ public:
     // while the row exists, and whether the keys put it there.
     std::optional<IndexPath> keyboardPlace() const { return m_input.place(); }
     bool showsKeyboardPlace() const { return m_input.placeShown(); }
+    // Puts the place on another row (a screen that reloaded follows its
+    // item there); shown as before, nowhere for a row that does not exist.
+    void setKeyboardPlace(std::optional<IndexPath> path) { keepPlace(path); }
     void touchesBegan(const TouchSet& touches, const Event& event) override;
     void touchesEnded(const TouchSet& touches, const Event& event) override;
     void touchesCancelled(const TouchSet& touches, const Event& event) override;

@@ -358,7 +358,8 @@ TEST_F(VKFolderControllerRowsTest, OpeningFoldersArchivesFilesAndWhatCannotOpen)
 }
 
 // Back from a folder the keys opened, the keyboard's place is on that
-// folder's row, so the arrows go on from there.
+// folder's row, so the arrows go on from there; rows coming above it do
+// not move it off its folder.
 TEST_F(VKFolderControllerRowsTest, KeysComeBackToTheFolderTheyOpened)
 {
     for (const char* path : { "Box/A/x.txt", "Box/B/x.txt", "Box/C/x.txt" })
@@ -372,6 +373,12 @@ TEST_F(VKFolderControllerRowsTest, KeysComeBackToTheFolderTheyOpened)
     EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
     advance(1);
     ASSERT_EQ(navigation->topViewController(), controller.get());
+    EXPECT_EQ(table.keyboardPlace(), (ui::IndexPath { 0, rowOf("B") }));
+    // A folder another program makes above it: the place stays on B.
+    makeDocument("Box/AA/x.txt");
+    controller->updateModelAndView();
+    advance(1);
+    ASSERT_EQ(rowOf("B"), 2);
     EXPECT_EQ(table.keyboardPlace(), (ui::IndexPath { 0, rowOf("B") }));
     EXPECT_TRUE(driver.key(ui::KeyCommand::Down));
     EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, rowOf("C") }));
