@@ -1,13 +1,13 @@
 #include "FileModel/VKQuotaManager.h"
 
+#include "FileModel/VKQuotaQueries.h"
+
 #include "Kit/MIMETypes.h"
-#include "Kit/StringAdditions.h"
 #include "Kit/VKHomeLayout.h"
 #include "Platform/Core/Assert.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
-#include "Platform/Core/TextFolding.h"
 #include "Platform/Core/UserDefaults.h"
 
 #include <algorithm>
@@ -44,144 +44,12 @@ std::optional<uint64_t> freeSpace(const std::string& path)
     return function(path);
 }
 
-uint64_t ownSizeOnDisk(const std::string& path)
-{
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
-
-// A folder's own size as the tree last saw it (what its totals count), read
-// from the disk only when the tree never could.
-uint64_t ownSizeOfFolder(const VKQuotaFolder& folder, const std::string& path)
-{
-    return folder.stamp.known ? folder.stamp.ownSize : ownSizeOnDisk(path);
-}
-
-std::string childPath(std::string_view parent, std::string_view name)
-{
-    std::string path;
-    path.reserve(parent.size() + 1 + name.size());
-    path.append(parent).append("/").append(name);
-    return path;
-}
-
-std::string relativeChild(const std::string& prefix, std::string_view name)
-{
-    return prefix.empty() ? std::string(name) : childPath(prefix, name);
-}
-
 core::Value valueOfItem(const VKQuotaItem& item)
 {
     if (!item.folder)
         return core::Value(item.size);
     size_t leftOut = 0;
     return item.folder->toValue(leftOut);
-}
-
-// Matching by pre-folded texts: the query is folded once per search.
-struct NameQuery {
-    explicit NameQuery(std::string_view query) : folded(core::foldedForSearch(query)) { }
-    bool matches(std::string_view name) const
-    {
-        return !folded.empty() && core::foldedForSearch(name).find(folded) != std::string::npos;
-    }
-    std::string folded;
-};
-
-void collectFolderPaths(const VKQuotaFolder& folder, const std::string& prefix, bool ignorePackages,
-    std::vector<std::string>& paths)
-{
-    std::vector<const VKQuotaEntry*> subfolders;
-    for (const auto& entry : folder.entries) {
-        if (entry.item.folder && !(ignorePackages && MIMEIsPackageType(entry.name)))
-            subfolders.push_back(&entry);
-    }
-    std::sort(subfolders.begin(), subfolders.end(), [](const VKQuotaEntry* a, const VKQuotaEntry* b) {
-        return localizedNumericAndCaseInsensitiveCompare(a->name, b->name) < 0;
-    });
-    for (const auto* entry : subfolders) {
-        std::string path = prefix + "/" + entry->name;
-        paths.push_back(path);
-        collectFolderPaths(*entry->item.folder, path, ignorePackages, paths);
-    }
-}
-
-uint64_t countItems(const VKQuotaFolder& folder)
-{
-    uint64_t count = folder.entries.size();
-    for (const auto& entry : folder.entries) {
-        if (entry.item.folder)
-            count += countItems(*entry.item.folder);
-    }
-    return count;
-}
-
-uint64_t countFolders(const VKQuotaFolder& folder, bool ignorePackages)
-{
-    uint64_t count = 0;
-    for (const auto& entry : folder.entries) {
-        if (!entry.item.folder || (ignorePackages && MIMEIsPackageType(entry.name)))
-            continue;
-        count += 1 + countFolders(*entry.item.folder, ignorePackages);
-    }
-    return count;
-}
-
-void collectMatches(const VKQuotaFolder& folder, const std::string& prefix, const NameQuery& query, bool recurse,
-    bool ignorePackageContents, std::vector<std::string>& results)
-{
-    for (const auto& entry : folder.entries) {
-        // Hidden items, and everything inside hidden folders, are never results.
-        if (entry.name.starts_with('.'))
-            continue;
-        std::string relative = relativeChild(prefix, entry.name);
-        if (query.matches(entry.name))
-            results.push_back(relative);
-        if (recurse && entry.item.folder && !(ignorePackageContents && MIMEIsPackageType(relative)))
-            collectMatches(*entry.item.folder, relative, query, recurse, ignorePackageContents, results);
-    }
-}
-
-// The walk of collectMatches, summing what the results hold instead.
-uint64_t contentOfMatches(const VKQuotaFolder& folder, const std::string& prefix, const NameQuery& query,
-    bool recurse, bool ignorePackageContents)
-{
-    uint64_t total = 0;
-    for (const auto& entry : folder.entries) {
-        if (entry.name.starts_with('.'))
-            continue;
-        if (query.matches(entry.name)) {
-            total += entry.item.contentSize();
-            continue;
-        }
-        std::string relative = relativeChild(prefix, entry.name);
-        if (recurse && entry.item.folder && !(ignorePackageContents && MIMEIsPackageType(relative)))
-            total += contentOfMatches(*entry.item.folder, relative, query, recurse, ignorePackageContents);
-    }
-    return total;
-}
-
-uint64_t sizeOfMatches(const VKQuotaFolder& folder, const std::string& path, const std::optional<NameQuery>& query,
-    bool recurse, bool ignorePackageContents)
-{
-    uint64_t total = 0;
-    for (const auto& entry : folder.entries) {
-        std::string entryPath = childPath(path, entry.name);
-        const bool isPackage = entry.item.folder && MIMEIsPackageType(entry.name);
-        if (!query || query->matches(entry.name)) {
-            if (!entry.item.folder)
-                total += entry.item.size;
-            else if (isPackage)
-                total += entry.item.folder->total;
-            else
-                total += ownSizeOfFolder(*entry.item.folder, entryPath);
-        }
-        if (recurse && entry.item.folder && !(ignorePackageContents && isPackage))
-            total += sizeOfMatches(*entry.item.folder, entryPath, query, recurse, ignorePackageContents);
-    }
-    if (recurse)
-        total += ownSizeOfFolder(folder, path);
-    return total;
 }
 
 } // namespace
@@ -642,7 +510,7 @@ uint64_t VKQuotaManager::sizeForPath(std::string_view path, bool recurse) const
     std::string folderPath = pathForComponents(*components, components->size());
     uint64_t total = 0;
     for (const auto& entry : item->folder->entries)
-        total += entry.item.folder ? ownSizeOfFolder(*entry.item.folder, childPath(folderPath, entry.name))
+        total += entry.item.folder ? VKQuotaQueries::ownSizeOfFolder(*entry.item.folder, VKQuotaQueries::childPath(folderPath, entry.name))
                                    : entry.item.size;
     return total;
 }
@@ -717,7 +585,7 @@ std::vector<std::string> VKQuotaManager::collectionPathsRelativeToPath(std::stri
     std::lock_guard lock(m_updateLock);
     const VKQuotaFolder* folder = folderAt(path);
     if (folder && !(ignorePackages && MIMEIsPackageType(std::string(path))))
-        collectFolderPaths(*folder, "", ignorePackages, paths);
+        VKQuotaQueries::collectFolderPaths(*folder, "", ignorePackages, paths);
     return paths;
 }
 
@@ -725,27 +593,27 @@ uint64_t VKQuotaManager::childCountForPath(std::string_view path) const
 {
     std::lock_guard lock(m_updateLock);
     const VKQuotaFolder* folder = folderAt(path);
-    return folder ? countItems(*folder) : 0;
+    return folder ? VKQuotaQueries::countItems(*folder) : 0;
 }
 
 uint64_t VKQuotaManager::collectionChildCountForPath(std::string_view path, bool ignorePackages) const
 {
     std::lock_guard lock(m_updateLock);
     const VKQuotaFolder* folder = folderAt(path);
-    return folder ? countFolders(*folder, ignorePackages) : 0;
+    return folder ? VKQuotaQueries::countFolders(*folder, ignorePackages) : 0;
 }
 
 std::optional<std::vector<std::string>> VKQuotaManager::itemsMatchingQuery(std::string_view query,
     std::string_view rootPath, bool recurse, bool ignorePackageContents) const
 {
-    NameQuery nameQuery(query);
+    VKQuotaQueries::NameQuery nameQuery(query);
     std::lock_guard lock(m_updateLock);
     const VKQuotaFolder* folder = folderAt(rootPath);
     if (!folder)
         return std::nullopt;
     std::vector<std::string> results;
     results.reserve(100);
-    collectMatches(*folder, "", nameQuery, recurse, ignorePackageContents, results);
+    VKQuotaQueries::collectMatches(*folder, "", nameQuery, recurse, ignorePackageContents, results);
     return results;
 }
 
@@ -755,7 +623,7 @@ uint64_t VKQuotaManager::sizeForPath(std::string_view path, std::string_view que
     auto components = pathComponentsRelativeToRootForPath(path);
     if (!components)
         return 0;
-    std::optional<NameQuery> nameQuery;
+    std::optional<VKQuotaQueries::NameQuery> nameQuery;
     if (!query.empty())
         nameQuery.emplace(query);
     std::lock_guard lock(m_updateLock);
@@ -763,17 +631,17 @@ uint64_t VKQuotaManager::sizeForPath(std::string_view path, std::string_view que
     const VKQuotaFolder* folder = components->empty() ? m_root.get() : item ? item->folder.get() : nullptr;
     if (!folder)
         return item ? item->size : 0;
-    return sizeOfMatches(*folder, pathForComponents(*components, components->size()), nameQuery, recurse,
+    return VKQuotaQueries::sizeOfMatches(*folder, pathForComponents(*components, components->size()), nameQuery, recurse,
         ignorePackageContents);
 }
 
 uint64_t VKQuotaManager::contentSizeOfItemsMatchingQuery(std::string_view query, std::string_view rootPath,
     bool recurse, bool ignorePackageContents) const
 {
-    NameQuery nameQuery(query);
+    VKQuotaQueries::NameQuery nameQuery(query);
     std::lock_guard lock(m_updateLock);
     const VKQuotaFolder* folder = folderAt(rootPath);
-    return folder ? contentOfMatches(*folder, "", nameQuery, recurse, ignorePackageContents) : 0;
+    return folder ? VKQuotaQueries::contentOfMatches(*folder, "", nameQuery, recurse, ignorePackageContents) : 0;
 }
 
 std::string VKQuotaManager::description() const
