@@ -326,11 +326,7 @@ void VKDocumentViewController::contentLoadDidSucceed()
         return;
     if (pageCount() == 0)
         setupNormalisedPageHeight();
-    if (pageCount() >= 2) {
-        if (settingIsOn(PageNumberOverlayEnabledKey))
-            m_pageIndex.addNumberOverlay(*this);
-        m_pageIndex.addIndex(*this, VKViewController::isUIHidden());
-    }
+    addPageIndex();
     currentOffsetDidChange();
     std::weak_ptr<VKDocumentViewController> weak = sharedAs<VKDocumentViewController>();
     core::RunLoop::main().performAfter(0, [weak] {
@@ -338,13 +334,39 @@ void VKDocumentViewController::contentLoadDidSucceed()
             self->loadPersistentState();
     });
     setToolbarItemsEnabled(true);
-    auto defaults = core::UserDefaults::standard();
-    if (!defaults->boolForKey(PagingGestureInfoShownKey) && settingIsOn(PagingGestureEnabledKey) && pageCount() >= 2) {
-        defaults->set(PagingGestureInfoShownKey, core::Value(true));
-        setPagingGestureInfoVisible(true);
+    if (!offerPagingHelp())
+        setUIHiddenAfterDelay(true, VKUIHideDelay);
+}
+
+void VKDocumentViewController::contentSizeDidChange()
+{
+    if (contentIsLoading() || !contentDidLoad() || !contentView())
         return;
+    setupNormalisedPageHeight();
+    if (pageCount() >= 2 && !m_pageIndex.indexView()) {
+        addPageIndex();
+        offerPagingHelp();
     }
-    setUIHiddenAfterDelay(true, VKUIHideDelay);
+    currentOffsetDidChange();
+}
+
+void VKDocumentViewController::addPageIndex()
+{
+    if (pageCount() < 2)
+        return;
+    if (settingIsOn(PageNumberOverlayEnabledKey))
+        m_pageIndex.addNumberOverlay(*this);
+    m_pageIndex.addIndex(*this, VKViewController::isUIHidden());
+}
+
+bool VKDocumentViewController::offerPagingHelp()
+{
+    auto defaults = core::UserDefaults::standard();
+    if (defaults->boolForKey(PagingGestureInfoShownKey) || !settingIsOn(PagingGestureEnabledKey) || pageCount() < 2)
+        return false;
+    defaults->set(PagingGestureInfoShownKey, core::Value(true));
+    setPagingGestureInfoVisible(true);
+    return true;
 }
 
 void VKDocumentViewController::loadPersistentState()

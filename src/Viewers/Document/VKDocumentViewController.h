@@ -11,8 +11,9 @@
 // The frame never touches the concrete content: a subclass supplies
 // contentOffset, setContentOffset, contentSize, verticalScrollIndicator and
 // loadContentView, calls contentLoadDidSucceed once its content is in place,
-// and setupNormalisedPageHeight / currentOffsetDidChange when the size or the
-// offset changes (never while loading).
+// contentSizeDidChange when the size changes after that (a web page's
+// geometry may come after its load) and setupNormalisedPageHeight /
+// currentOffsetDidChange when the offset changes (never while loading).
 
 //
 // Its parts: the page index and the bubble (VKDocumentPageIndex), the
@@ -111,6 +112,9 @@ public:
     void pageUpDownEnded(VKRepeatButton& sender);
 
     virtual void contentLoadDidSucceed();
+    // Counts the pages again; content found to have two or more only now
+    // gets its page index and the one-time paging help then.
+    void contentSizeDidChange();
     virtual void loadPersistentState();
     void storePersistentState() override;
     void bookmarksController(ui::ViewController& controller, const core::Value& bookmark) override;
@@ -169,6 +173,12 @@ protected:
     void singleTapGestureRecognized(ui::GestureRecognizer& recognizer) override;
 
 private:
+    // The page index and number overlay, for two pages or more.
+    void addPageIndex();
+    // The paging help, the first time a document of two pages or more
+    // shows: whether it shows now.
+    bool offerPagingHelp();
+
     std::shared_ptr<VKRepeatButton> m_pageUpButton;
     std::shared_ptr<VKRepeatButton> m_pageDownButton;
     float m_normalisedPageHeight = 0;

@@ -92,6 +92,16 @@ void VKWebView::willBeginDragging(ui::ScrollView& scrollView)
         d->webViewDidStartScrolling(*this, scrollView);
 }
 
+void VKWebView::setDocumentViewFrame(const gfx::Rect& frame)
+{
+    gfx::Size before = scrollView().contentSize();
+    web::WebView::setDocumentViewFrame(frame);
+    if (scrollView().contentSize() == before)
+        return;
+    if (auto d = vkDelegate())
+        d->webViewDidChangeContentSize(*this);
+}
+
 ui::View* VKWebViewGetDocumentView(ui::View& view)
 {
     if (auto* web = dynamic_cast<web::WebView*>(&view))

@@ -2,7 +2,8 @@
 
 // The web-document viewer's web view: a web view that can show an RTF
 // document, converted to HTML on a worker thread of its own, and that tells
-// its viewer when the reader starts to drag the page.
+// its viewer when the reader starts to drag the page and when the page's
+// size changes.
 
 #include "Platform/Core/Value.h"
 #include "Platform/UI/ScrollView.h"
@@ -17,11 +18,13 @@ class Thread;
 }
 class VKWebView;
 
-// Hears the start of each drag of a VKWebView's page.
+// Hears the start of each drag of a VKWebView's page and each change of
+// the page's size.
 class VKWebViewDelegate {
 public:
     virtual ~VKWebViewDelegate() = default;
     virtual void webViewDidStartScrolling(VKWebView& webView, ui::ScrollView& scrollView) = 0;
+    virtual void webViewDidChangeContentSize(VKWebView& webView) = 0;
 };
 
 class VKWebView : public web::WebView, public ui::ScrollViewDelegate {
@@ -50,6 +53,7 @@ public:
     void rtfLoadDidFail(const core::Error& error);
 
     void willBeginDragging(ui::ScrollView& scrollView) override;
+    void setDocumentViewFrame(const gfx::Rect& frame) override;
 
 private:
     void startRTFConversionAndLoad(core::Value::Dictionary job);

@@ -614,6 +614,17 @@ void VKWebViewController::webViewDidStartScrolling(VKWebView&, ui::ScrollView&)
         setUIHidden(true, true);
 }
 
+void VKWebViewController::webViewDidChangeContentSize(VKWebView&)
+{
+    // The engine's geometry may come before or after the load's end: the
+    // pages are counted again in a pass of their own.
+    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
+    core::RunLoop::main().performAfter(0, [weak] {
+        if (auto self = weak.lock())
+            self->contentSizeDidChange();
+    });
+}
+
 void VKWebViewController::didChangeEditingFocus(web::WebView& view, bool editing)
 {
     if (&view == m_webView.get())

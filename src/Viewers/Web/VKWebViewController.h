@@ -105,6 +105,7 @@ public:
     void decidePolicyForResponse(web::WebView& view, const core::HTTPURLResponse& response,
         const core::URLRequest& request, const std::shared_ptr<web::WebPolicyListener>& listener) override;
     void webViewDidStartScrolling(VKWebView& webView, ui::ScrollView& scrollView) override;
+    void webViewDidChangeContentSize(VKWebView& webView) override;
     void didChangeEditingFocus(web::WebView& view, bool editing) override;
     void checkHTMLMetaTags();
 

@@ -19,6 +19,7 @@
 #include "Platform/Web/RecordingWebEngine.h"
 #include "Platform/Web/WebPrintFormatter.h"
 #include "Platform/Core/Path.h"
+#include "Viewers/Document/VKPageIndexView.h"
 
 #include <fmt/format.h>
 #include "Viewers/Web/VKWebViewController.h"
@@ -172,6 +173,24 @@ TEST_F(VKWebViewControllerTest, TheFirstFinishShowsThePageAndChecksTheMetaTag)
     EXPECT_EQ(scripts[1], VKWebViewController::MetaTagsScript);
     EXPECT_EQ(viewer->webView()->dataDetectorTypes(), unsigned(ui::TextView::Link));
     EXPECT_TRUE(viewer->printFormatter());
+}
+
+// The engine may measure the page after the load ended: a page found three
+// screens tall only then still gets its page index and the one-time help.
+TEST_F(VKWebViewControllerTest, APageMeasuredAfterItsLoadGetsItsIndexAndThePagingHelp)
+{
+    auto viewer = openFile("page.html", "<p>x</p>");
+    finishFirstLoad(*viewer);
+    runLoop();
+    EXPECT_EQ(viewer->pageCount(), 0u);
+    EXPECT_FALSE(viewer->pageIndexView());
+    float width = viewer->webView()->bounds().width();
+    page(*viewer->webView()).reportMetrics({ 0, 0, width, 3 * 480.0 * width / 320, width, 400 });
+    runLoop();
+    EXPECT_EQ(viewer->pageCount(), 3u);
+    ASSERT_TRUE(viewer->pageIndexView());
+    EXPECT_EQ(viewer->pageIndexView()->superview(), viewer->contentView().get());
+    EXPECT_TRUE(viewer->pagingGestureInfoVisible());
 }
 
 TEST_F(VKWebViewControllerTest, ALaterResponseTheEngineCannotShowFailsWithoutADownload)
