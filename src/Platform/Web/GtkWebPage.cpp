@@ -412,6 +412,15 @@ void GtkWebPage::sendButton(gfx::Point point, unsigned button)
 
 void GtkWebPage::tap(gfx::Point point)
 {
+    // An unmapped widget (a live page whose picture shows in its place)
+    // drops the events it is sent: the page clicks where the tap fell.
+    if (!gtk_widget_get_mapped(GTK_WIDGET(m_view))) {
+        double zoom = m_zoom > 0 ? m_zoom : 1;
+        evaluateInOwnWorld(m_view,
+            fmt::format("__tandry.clickAt({}, {})", scriptNumber(point.x / zoom), scriptNumber(point.y / zoom)),
+            weakSelf(), [](JSCValue*) { });
+        return;
+    }
     sendButton(point, 1);
 }
 

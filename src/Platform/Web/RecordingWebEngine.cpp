@@ -6,6 +6,7 @@
 #include "Platform/Net/URLError.h"
 #include "Platform/Web/WebError.h"
 #include "Platform/Web/WebView.h"
+#include "Platform/Web/WebViewPlacement.h"
 
 namespace web {
 
@@ -26,6 +27,22 @@ RecordingWebPage& RecordingWebPage::of(WebView& view)
         throw core::Exception(core::Exception::InternalInconsistency,
             "RecordingWebPage::of: the web view's engine is not a recorder");
     return *page;
+}
+
+bool RecordingWebPage::attach(const std::shared_ptr<WebViewPlacement>& placement)
+{
+    if (!m_attachable)
+        return false;
+    m_placement = placement;
+    placement->attach(nullptr);
+    return true;
+}
+
+void RecordingWebPage::detach()
+{
+    if (auto placement = m_placement.lock())
+        placement->detach(nullptr);
+    m_placement.reset();
 }
 
 std::vector<std::string> RecordingWebPage::scripts() const

@@ -50,6 +50,9 @@ public:
     size_t unansweredScriptCount() const;
     const std::vector<std::string>& prints() const { return m_prints; }
     const std::vector<gfx::Point>& taps() const { return m_taps; }
+    // Whether the page goes into a live window's placement (with no widget
+    // of its own: null is handed over); by default it shows by pictures.
+    void setAttachable(bool attachable) { m_attachable = attachable; }
     gfx::Size size() const { return m_size; }
     float scale() const { return m_scale; }
     double pageZoom() const { return m_zoom; }
@@ -98,6 +101,8 @@ public:
     void loadData(const core::Data& data, const std::string& mimeType, const std::string& textEncodingName,
         const std::string& baseURL) override;
     void stopLoading() override;
+    bool attach(const std::shared_ptr<WebViewPlacement>& placement) override;
+    void detach() override;
     void reload() override;
     void goBack() override;
     void goForward() override;
@@ -147,6 +152,8 @@ private:
     std::string m_userAgent;
     std::optional<std::vector<std::string>> m_fileFolders;
     ElementInfo m_element;
+    bool m_attachable = false;
+    std::weak_ptr<WebViewPlacement> m_placement;
 
     uint64_t m_nextDecision = 1;
     std::map<uint64_t, Navigation> m_pendingNavigations;

@@ -507,7 +507,9 @@ void WebView::pageDialog(PageDialog dialog)
 
 void WebView::tapped(ui::GestureRecognizer& recognizer)
 {
-    if (recognizer.state() != ui::GestureRecognizer::Recognized || !m_page || m_live.isLive())
+    // A tap the view sees fell where the live widget does not show (its
+    // picture shows under content over it): the page is told of it.
+    if (recognizer.state() != ui::GestureRecognizer::Recognized || !m_page || m_live.showsWidget())
         return;
     if (auto point = pagePoint(recognizer.locationInView(this)))
         m_page->tap(*point);
@@ -515,7 +517,7 @@ void WebView::tapped(ui::GestureRecognizer& recognizer)
 
 void WebView::longPressed(ui::GestureRecognizer& recognizer)
 {
-    if (recognizer.state() != ui::GestureRecognizer::State::Began || !m_page || m_live.isLive())
+    if (recognizer.state() != ui::GestureRecognizer::State::Began || !m_page || m_live.showsWidget())
         return;
     gfx::Point point = recognizer.locationInView(this);
     auto inPage = pagePoint(point);

@@ -46,6 +46,11 @@ bool WebViewLivePage::windowChanged(WebView& view)
     return true;
 }
 
+bool WebViewLivePage::showsWidget() const
+{
+    return m_placement && m_placement->isWidgetShown();
+}
+
 void WebViewLivePage::place(WebView& view)
 {
     m_placement->follow(LivePlace::of(view));

@@ -27,6 +27,9 @@ class WebViewPlacement;
 class WebViewLivePage {
 public:
     bool isLive() const { return bool(m_placement); }
+    // Whether the engine's widget shows now and so takes the clicks on it
+    // (not while the page's picture shows in its place).
+    bool showsWidget() const;
     // The view is in its window now (or none): whether the placement changed.
     bool windowChanged(WebView& view);
     // Tells the placement where the view sits now.

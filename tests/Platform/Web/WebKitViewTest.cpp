@@ -12,6 +12,7 @@
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/Web/WebDocumentView.h"
+#include "Platform/Web/WebPage.h"
 #include "Platform/Web/WebSnapshot.h"
 #include "Platform/Web/WebViewPlacement.h"
 
@@ -326,6 +327,43 @@ TEST_F(WebKitViewTest, MovingIntoALiveWindowAndBackKeepsPageHistoryAndPlace)
     view->goBack();
     ASSERT_TRUE(waitForLoadEnd(3));
     EXPECT_EQ(evaluate("document.title"), "First");
+    live.reset();
+}
+
+// A live page whose widget is off the screen (its picture shows in its
+// place) still follows a link tapped on that picture.
+TEST_F(WebKitViewTest, ATapOnALivePagesPictureFollowsTheLinkUnderIt)
+{
+    makeFile("next.html", "<title>Next</title><p>next</p>");
+    std::string first = makeFile("first.html",
+        "<title>First</title><body style='margin:0'><a href='next.html' style='display:block;height:200px'>Go</a></body>");
+    view->loadRequest(core::URLRequest(core::URL::fileURL(first)));
+    ASSERT_TRUE(waitForLoadEnd());
+
+    struct Unshown : OffscreenPlacement {
+        void attach(void* widget) override
+        {
+            gtk_widget_hide(window);
+            OffscreenPlacement::attach(widget);
+            shown = GTK_WIDGET(widget);
+        }
+        GtkWidget* shown = nullptr;
+    };
+    auto placement = std::make_shared<Unshown>();
+    auto live = ui::Window::create({ 0, 0, 320, 480 });
+    web::WebViewPlacement::setProvider(
+        [&](ui::Window& window) { return &window == live.get() ? placement : nullptr; });
+    live->addSubview(view);
+    runLoop();
+    ASSERT_TRUE(placement->attached);
+    EXPECT_FALSE(gtk_widget_get_mapped(placement->shown));
+    view->page().tap({ 100, 100 });
+    ASSERT_TRUE(waitForLoadEnd(2));
+    EXPECT_EQ(evaluate("document.title"), "Next");
+
+    window().addSubview(view);
+    runLoop();
+    web::WebViewPlacement::setProvider(nullptr);
     live.reset();
 }
 

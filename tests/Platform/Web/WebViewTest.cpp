@@ -349,6 +349,44 @@ TEST_F(WebViewTest, TheScrollViewMirrorsThePageAndFitsWidePages)
     EXPECT_EQ(view->zoomLevel(), 2.0);
 }
 
+// Clicks on a live page are its widget's own; while the page's picture
+// shows in the widget's place (a view over it), a tap the view sees is the
+// page's.
+TEST_F(WebViewTest, ATapReachesALivePageOnlyWhileItsPictureShows)
+{
+    struct Placement : web::WebViewPlacement {
+        void attach(void*) override { }
+        void place(const gfx::Rect&, const gfx::Rect&, bool, int) override { }
+        void detach(void*) override { }
+    };
+    auto placement = std::make_shared<Placement>();
+    web::WebViewPlacement::setProvider(
+        [&](ui::Window& shown) { return &shown == &window() ? placement : nullptr; });
+    auto live = WebView::create({ 0, 0, 320, 480 });
+    RecordingWebPage& recorder = RecordingWebPage::of(*live);
+    recorder.setAttachable(true);
+    window().addSubview(live);
+    runLoop();
+    EXPECT_TRUE(placement->isWidgetShown());
+    driver.tap(*live);
+    runLoop();
+    EXPECT_TRUE(recorder.taps().empty());
+
+    auto cover = ui::View::create({ 100, 100, 50, 50 });
+    window().addSubview(cover);
+    runLoop();
+    advance(web::WebViewPlacement::CoverWait);
+    EXPECT_FALSE(placement->isWidgetShown());
+    driver.tap(*live);
+    runLoop();
+    ASSERT_EQ(recorder.taps().size(), 1u);
+    EXPECT_EQ(recorder.taps()[0], gfx::Point(160, 240));
+
+    cover->removeFromSuperview();
+    live->removeFromSuperview();
+    web::WebViewPlacement::setProvider(nullptr);
+}
+
 TEST_F(WebViewTest, TapsReachThePageAndLongPressesAskAboutLinksAndImages)
 {
     runLoop();
