@@ -4,18 +4,13 @@
 #include "DropboxSDK/DBDefines.h"
 #include "DropboxSDK/DBMetadata.h"
 #include "DropboxSDK/DBRequest.h"
+#include "DropboxSDK/DBRequestBuilder.h"
 #include "DropboxSDK/DBSession.h"
-#include "DropboxSDK/MPOAuth/MPOAuthCredentialConcreteStore.h"
-#include "DropboxSDK/MPOAuth/MPOAuthURLRequest.h"
-#include "Platform/Core/Exception.h"
 #include "Platform/Core/MainThread.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
-#include "Platform/Core/URL.h"
-#include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/URLError.h"
 
-#include <atomic>
 #include <fmt/format.h>
 #include <utility>
 
@@ -23,18 +18,11 @@ namespace {
 
 using Callback = DBRestClientCallback;
 
-std::atomic<double> timeoutForTesting { 0 };
-
 // A 200 answer whose body is not what the endpoint promises: a failure, not
 // a success with an empty record.
 core::Error cannotParse(const core::Value::Dictionary& userInfo)
 {
     return core::Error(net::URLErrorDomain, net::URLError::CannotParseResponse, userInfo);
-}
-
-bool isUnreserved(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
 }
 
 } // namespace
@@ -52,8 +40,7 @@ DBRestClient::Ending::~Ending()
 }
 
 DBRestClient::DBRestClient(std::shared_ptr<DBSession> session, std::string root)
-    : m_session(std::move(session))
-    , m_root(std::move(root))
+    : m_builder(std::move(session), std::move(root))
 {
 }
 
@@ -75,12 +62,7 @@ DBRestClient::~DBRestClient()
 
 void DBRestClient::setTimeoutIntervalForTesting(double seconds)
 {
-    timeoutForTesting = seconds;
-}
-
-double DBRestClient::testTimeoutInterval()
-{
-    return timeoutForTesting;
+    DBRequestBuilder::setTimeoutIntervalForTesting(seconds);
 }
 
 std::string DBRestClient::userInfoString(const DBRequest& request, const char* key)
@@ -91,53 +73,13 @@ std::string DBRestClient::userInfoString(const DBRequest& request, const char* k
 
 std::string DBRestClient::escapePath(std::string_view path)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string escaped;
-    escaped.reserve(path.size());
-    for (unsigned char c : path) {
-        if (isUnreserved(c) || c == '/') {
-            escaped += char(c);
-        } else {
-            escaped += '%';
-            escaped += hex[c >> 4];
-            escaped += hex[c & 15];
-        }
-    }
-    return escaped;
-}
-
-std::string DBRestClient::baseURLText(std::string_view protocol, std::string_view host)
-{
-    const char* key = host == kDBDropboxAPIContentHost ? VKCloudContentBaseURL : VKCloudAPIBaseURL;
-    const std::string setting = core::UserDefaults::standard()->stringForKey(key);
-    if (!setting.empty()) {
-        if (auto url = core::URL::parse(setting); url && !url->host().empty()
-            && (url->scheme() == kDBProtocolHTTP || url->scheme() == kDBProtocolHTTPS)) {
-            std::string text = fmt::format("{}://{}", url->scheme(), url->host());
-            if (url->port())
-                text += fmt::format(":{}", *url->port());
-            return text;
-        }
-    }
-    return fmt::format("{}://{}", protocol, host);
+    return DBRequestBuilder::escapePath(path);
 }
 
 core::URLRequest DBRestClient::requestWithProtocol(std::string_view protocol, std::string_view host,
     std::string_view path, const core::Value::Dictionary& parameters, std::string_view method) const
 {
-    const std::string text = fmt::format("{}/{}{}", baseURLText(protocol, host), kDBDropboxAPIVersion, escapePath(path));
-    auto url = core::URL::parse(text);
-    if (!url)
-        throw core::Exception("DBRestClientBadURL", fmt::format("Cannot make a URL of {}", text));
-    const auto& store = m_session->credentialStore();
-    MPURLRequestParameter::List list = store->oauthParameters();
-    auto extra = MPURLRequestParameter::parametersFromDictionary(parameters);
-    list.insert(list.end(), extra.begin(), extra.end());
-    auto request = MPOAuthURLRequest::initWithURL(*url, std::move(list));
-    request->setHTTPMethod(std::string(method));
-    if (const double timeout = testTimeoutInterval(); timeout > 0)
-        request->setTimeoutInterval(timeout);
-    return request->urlRequestSignedWithSecret(store->signingKey(), store->signatureMethod().value_or(std::string()));
+    return m_builder.request(protocol, host, path, parameters, method);
 }
 
 DBRestClient::RequestSigner DBRestClient::signerFor(std::string_view protocol, std::string_view host, std::string path,
@@ -181,8 +123,8 @@ void DBRestClient::checkForAuthenticationFailure(const DBRequest& request)
 {
     if (!request.error().is(DBErrorDomain, 401))
         return;
-    if (auto delegate = m_session->delegate())
-        delegate->sessionDidReceiveAuthorizationFailure(*m_session);
+    if (auto delegate = session()->delegate())
+        delegate->sessionDidReceiveAuthorizationFailure(*session());
 }
 
 void DBRestClient::fail(const DBRequest& request, const core::Error& error, DBRestClientCallback callback,
@@ -223,7 +165,7 @@ void DBRestClient::requestDidLogin(DBRequest& request)
         const core::Value& token = (*json)["token"];
         const core::Value& secret = (*json)["secret"];
         if (token.isString() && secret.isString()) {
-            m_session->updateAccessToken(token.string(), secret.string());
+            session()->updateAccessToken(token.string(), secret.string());
             if (auto delegate = delegateFor(Callback::DidLogin))
                 delegate->restClientDidLogin(*this);
             return;
@@ -263,7 +205,7 @@ void DBRestClient::requestDidCreateAccount(DBRequest& request)
 void DBRestClient::loadAccountInfo()
 {
     start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, "/account/info", {}),
-        &DBRestClient::requestDidLoadAccountInfo, { { "root", core::Value(m_root) } });
+        &DBRestClient::requestDidLoadAccountInfo, { { "root", core::Value(root()) } });
 }
 
 void DBRestClient::requestDidLoadAccountInfo(DBRequest& request)
@@ -290,8 +232,8 @@ void DBRestClient::loadMetadata(const std::string& path, const std::optional<std
     core::Value::Dictionary parameters;
     if (hash)
         parameters.emplace("hash", core::Value(*hash));
-    start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/metadata/{}{}", m_root, path), parameters),
-        &DBRestClient::requestDidLoadMetadata, { { "root", core::Value(m_root) }, { "path", core::Value(path) } });
+    start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/metadata/{}{}", root(), path), parameters),
+        &DBRestClient::requestDidLoadMetadata, { { "root", core::Value(root()) }, { "path", core::Value(path) } });
 }
 
 void DBRestClient::requestDidLoadMetadata(DBRequest& request)
@@ -335,10 +277,10 @@ void DBRestClient::metadataParsed(std::shared_ptr<const DBMetadata> metadata, co
 
 void DBRestClient::loadFile(const std::string& path, const std::string& destinationPath)
 {
-    auto sign = signerFor(kDBProtocolHTTPS, kDBDropboxAPIContentHost, fmt::format("/files/{}{}", m_root, path), {});
+    auto sign = signerFor(kDBProtocolHTTPS, kDBDropboxAPIContentHost, fmt::format("/files/{}{}", root(), path), {});
     auto request = DBRequest::initWithURLRequest(sign(), weak_from_this(), DBRequest::selector(&DBRestClient::requestDidLoadFile));
     request->setSigner(std::move(sign));
-    request->setUserInfo({ { "root", core::Value(m_root) }, { "path", core::Value(path) },
+    request->setUserInfo({ { "root", core::Value(root()) }, { "path", core::Value(path) },
         { "destinationPath", core::Value(destinationPath) } });
     request->setResultFilename(destinationPath);
     request->setDownloadProgressSelector(DBRequest::selector(&DBRestClient::requestLoadProgress));
@@ -393,9 +335,9 @@ void DBRestClient::loadThumbnail(const std::string& path, const std::optional<st
     if (size)
         parameters.emplace("size", core::Value(*size));
     auto request = start(signerFor(kDBProtocolHTTP, kDBDropboxAPIContentHost,
-                             fmt::format("/thumbnails/{}{}", m_root, path), parameters),
+                             fmt::format("/thumbnails/{}{}", root(), path), parameters),
         &DBRestClient::requestDidLoadThumbnail,
-        { { "root", core::Value(m_root) }, { "path", core::Value(path) }, { "destinationPath", core::Value(destinationPath) } });
+        { { "root", core::Value(root()) }, { "path", core::Value(path) }, { "destinationPath", core::Value(destinationPath) } });
     request->setResultFilename(destinationPath);
 }
 
@@ -414,7 +356,7 @@ void DBRestClient::requestDidLoadThumbnail(DBRequest& request)
 // are also its user info.
 void DBRestClient::fileOperation(std::string_view endpoint, core::Value::Dictionary parameters, Completion completion)
 {
-    parameters.emplace("root", core::Value(m_root));
+    parameters.emplace("root", core::Value(root()));
     start(signerFor(kDBProtocolHTTP, kDBDropboxAPIHost, fmt::format("/fileops/{}", endpoint), parameters, "POST"),
         completion, parameters);
 }

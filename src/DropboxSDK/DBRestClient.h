@@ -1,9 +1,8 @@
 #pragma once
 
+#include "DropboxSDK/DBRequestBuilder.h"
 #include "DropboxSDK/DBRestClientDelegate.h"
 #include "Platform/Core/Object.h"
-#include "Platform/Core/URLRequest.h"
-#include "Platform/Core/Value.h"
 
 #include <map>
 #include <functional>
@@ -32,6 +31,8 @@ class DBSession;
 // temporary files go, and a listing still being parsed is dropped.
 // Subclasses extend it (the cloud layer's clients); they are made by a
 // static function of their own through the protected constructor.
+// Requests are built and signed by its DBRequestBuilder; an upload's body
+// is staged by a DBUploadBody (DBRestClientUpload.cpp).
 class DBRestClient : public core::Object {
 public:
     // The root "dropbox" unless given.
@@ -41,8 +42,8 @@ public:
 
     std::shared_ptr<DBRestClientDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<DBRestClientDelegate> delegate) { m_delegate = std::move(delegate); }
-    const std::shared_ptr<DBSession>& session() const { return m_session; }
-    const std::string& root() const { return m_root; }
+    const std::shared_ptr<DBSession>& session() const { return m_builder.session(); }
+    const std::string& root() const { return m_builder.root(); }
 
     // A cloud path for a URL: every byte but letters, digits, "-._" and "/"
     // percent-escaped ("/a b~" reads "/a%20b%7E").
@@ -105,8 +106,6 @@ protected:
     // The signed POST of an upload into the folder `toPath`, its body not
     // yet set; `safeName` is the stored name, which the signature covers.
     core::URLRequest uploadRequest(const std::string& safeName, const std::string& toPath) const;
-    // "scheme://host" of an endpoint, or the base URL setting's.
-    static std::string baseURLText(std::string_view protocol, std::string_view host);
 
     // Tells the session's delegate when the request failed with 401.
     void checkForAuthenticationFailure(const DBRequest& request);
@@ -147,7 +146,6 @@ private:
     using Completion = void (DBRestClient::*)(DBRequest&);
     using FailureCallback = void (DBRestClientDelegate::*)(DBRestClient&, const core::Error&);
 
-    static double testTimeoutInterval();
     // The text under `key` in the request's user info; "" when none.
     static std::string userInfoString(const DBRequest& request, const char* key);
 
@@ -169,8 +167,7 @@ private:
     bool uploadBodyStaged(const std::weak_ptr<DBRequest>& request, int errorCode, uint64_t length);
     void failUpload(int code, const std::string& sourcePath);
 
-    std::shared_ptr<DBSession> m_session;
-    std::string m_root;
+    DBRequestBuilder m_builder;
     std::unordered_set<std::shared_ptr<DBRequest>> m_requests;
     std::map<std::string, std::shared_ptr<DBRequest>> m_loadRequests;
     std::weak_ptr<DBRestClientDelegate> m_delegate;
