@@ -1,6 +1,9 @@
 #include "Viewers/Image/VKImageViewController.h"
 
+#include "Viewers/Image/VKImageDownloadOverlay.h"
 #include "Viewers/Image/VKImageLayer.h"
+#include "Viewers/Image/VKImageLoader.h"
+#include "Viewers/Image/VKImageSlideShow.h"
 #include "Viewers/Image/VKImageView.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
@@ -8,7 +11,9 @@
 #include "Shell/ImageScalingAdditions.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "Shell/Interface/VKPlaceholderView.h"
+#include "Shell/VKAppDelegateHooks.h"
 #include "Cloud/VKCloudFileResource.h"
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
@@ -17,39 +22,18 @@
 #include "Kit/VKFunctions.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Kit/VKNotificationKeys.h"
-#include "Kit/VKSelectorOperation.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/Error.h"
-#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/RunLoop.h"
-#include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
-#include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
-#include "Platform/Graphics/Screen.h"
-#include "Platform/Graphics/StoredImage.h"
 #include "Platform/UI/Images.h"
-#include "Platform/UI/Label.h"
-#include "Platform/UI/ProgressView.h"
 #include "Platform/UI/Screen.h"
-#include "Platform/UI/ScreenWindows.h"
-#include "Platform/UI/ViewAnimation.h"
-#include "Platform/UI/Window.h"
-
-#include <fmt/format.h>
 
 
 namespace {
-
-const std::string ImageMimePrefix = "image/";
-
-std::string invalidImageMessage()
-{
-    return core::localized("The image appears to be invalid or is unsupported.");
-}
 
 std::shared_ptr<VKFileResource> resourceInNotice(const core::Notification& notification)
 {
@@ -64,33 +48,6 @@ bool sameFile(const std::shared_ptr<VKFileResource>& a, const std::shared_ptr<VK
     return a && b && (a == b || a->path() == b->path());
 }
 
-// What the image queue's load operation holds of the viewer.
-class LoadRequest : public core::Object {
-public:
-    std::weak_ptr<VKImageViewController> viewer;
-    // Taken on the main thread: a cloud picture's path comes from the
-    // mirror, which a worker's thread has no store to ask.
-    std::string path;
-    // The thumbnail manager and where it keeps this picture's preview and
-    // thumbnail, also asked on the main thread; the files may not be there.
-    std::shared_ptr<VKThumbnailManager> thumbnails;
-    std::optional<std::string> previewPath;
-    std::optional<std::string> thumbnailPath;
-};
-
-// Run on the image queue after what it was doing, once a viewer has gone:
-// the pixels of the photos it showed (tens of megabytes) would otherwise stay
-// with the process, as buffers kept for the next bitmaps and as free heap
-// of the worker that decoded them.
-class ReleasePicturesOperation : public VKOperation {
-public:
-    void run() override
-    {
-        gfx::BitmapContext::releaseSpareMemory();
-        core::Device::releaseFreeHeapMemory();
-    }
-};
-
 } // namespace
 
 std::shared_ptr<VKImageViewController> VKImageViewController::imageViewControllerWithResource(
@@ -101,21 +58,16 @@ std::shared_ptr<VKImageViewController> VKImageViewController::imageViewControlle
     return viewer;
 }
 
-VKImageViewController::VKImageViewController() = default;
+VKImageViewController::VKImageViewController()
+    : m_slideShow(std::make_unique<VKImageSlideShow>(*this))
+{
+}
 
 VKImageViewController::~VKImageViewController()
 {
-    cancelSlideShowAdvance();
-    if (m_titleTimer)
-        m_titleTimer->invalidate();
     if (auto* view = imageView())
         view->setDelegate({});
-    if (m_tvoutWindow)
-        ui::setScreenOfWindow(*m_tvoutWindow, nullptr);
-    // Once its views have let their pictures go too.
-    core::RunLoop::main().performAfter(0, [] {
-        VKImageOperationQueue::sharedQueue()->addOperation(std::make_shared<ReleasePicturesOperation>());
-    });
+    VKImageLoader::releasePicturesLater();
 }
 
 void VKImageViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
@@ -123,7 +75,7 @@ void VKImageViewController::initWithResource(const std::shared_ptr<VKFileResourc
 {
     VKViewController::initWithResource(resource, folderController);
     m_updateDirection = DirectionForward;
-    m_preloadedResources.clear();
+    m_neighbours.clear();
     std::weak_ptr<VKImageViewController> weak = sharedAs<VKImageViewController>();
     m_repeatsObservation = core::UserDefaults::standard()->observe("VKSlideShowRepeats", [weak](const core::Value&) {
         if (auto self = weak.lock())
@@ -191,7 +143,7 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
         return;
 
     if (resource->isCloudResource() && resource->size() != resource->localSize()
-        && !m_preloadedResources.contains(resource->UUID())) {
+        && !m_neighbours.isPreloaded(resource->UUID())) {
         setContentLoading(false);
         auto cloud = std::dynamic_pointer_cast<VKCloudFileResource>(resource);
         auto manager = VKCloudServicesManager::sharedManager();
@@ -210,75 +162,13 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
         startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::White, activityIndicatorDelay);
     setToolbarItemsEnabled(false);
     hideCloudDownloadProgressView();
-    // The queue's operation holds only a weak link to the viewer, so the
-    // viewer never ends on the worker.
-    auto request = std::make_shared<LoadRequest>();
-    request->viewer = sharedAs<VKImageViewController>();
-    request->path = resource->path();
-    if (resource->isImageType() && !resource->UUID().empty()) {
-        request->thumbnails = VKThumbnailManager::sharedManager();
-        request->previewPath = request->thumbnails->previewCachePathForResource(*resource);
-        request->thumbnailPath = request->thumbnails->thumbnailCachePathForResource(*resource);
-    }
-    VKImageOperationQueue::sharedQueue()->addOperation(VKSelectorOperation::create(request, "loadImageOperation:", resource,
-        [](LoadRequest& load, const VKSelectorOperation::Argument& argument) {
-            loadImageOperation(load.viewer, std::static_pointer_cast<VKFileResource>(argument), load.path,
-                load.thumbnails, load.previewPath, load.thumbnailPath);
-        }));
-}
-
-void VKImageViewController::loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-    const std::shared_ptr<VKFileResource>& resource, const std::string& path,
-    const std::shared_ptr<VKThumbnailManager>& thumbnails, const std::optional<std::string>& previewPath,
-    const std::optional<std::string>& thumbnailPath)
-{
-    // The header tells the size: a picture over the limit is refused before
-    // any pixel is decoded, and the main thread never decodes.
-    auto image = gfx::Image::imageWithContentsOfFile(path);
-    std::shared_ptr<gfx::Image> shown;
-    bool made = false;
-    std::optional<std::string> message;
-    if (image && !vkCanProcessImage(*image)) {
-        message = fmt::format(fmt::runtime(core::localized(
-                                  "The image ({:.0f}x{:.0f}) is too large to display on this device.\nThe size limit for display is {}.")),
-            image->size().width, image->size().height, vkMaximumPixelCountAsString());
-        image = nullptr;
-    } else if (image && VKThumbnailManager::imageRequiresPreview(image.get())) {
-        // A large picture is never decoded whole: it is read at the size it
-        // shows at on this screen in either orientation, which is the
-        // folder's preview too (the cached one when it is that picture),
-        // and zooming in reads tiles of it.
-        gfx::Size screen = gfx::Screen::main().pixelSize();
-        gfx::Size size = image->size();
-        gfx::Size target = vkSizeConstrainedTo(
-            size, std::min(std::max(size.width, size.height), std::max(screen.width, screen.height)));
-        if (previewPath && image->imageOrientation() == gfx::ImageOrientation::Up && core::fs::exists(*previewPath)) {
-            shown = gfx::Image::imageWithContentsOfFile(*previewPath);
-            if (shown && (shown->size().width < 0.95f * target.width || !shown->decode()))
-                shown = nullptr;
-        }
-        if (!shown) {
-            bool turned = image->size().width != float(image->pixelWidth()) / image->scale();
-            int width = int(turned ? target.height : target.width), height = int(turned ? target.width : target.height);
-            shown = gfx::imageOfStoredRegion(*image, { 0, 0, float(image->pixelWidth()), float(image->pixelHeight()) },
-                std::max(width, 1), std::max(height, 1));
-            made = shown != nullptr;
-        }
-        if (!shown) {
-            message = invalidImageMessage();
-            image = nullptr;
-        }
-    } else if (!image || !image->decode()) {
-        message = invalidImageMessage();
-        image = nullptr;
-    }
-    core::RunLoop::main().post([viewer, resource, image, shown, message] {
-        if (auto self = viewer.lock())
-            self->loadImageForResource(resource, image, shown, message);
+    // The load holds only a weak link to the viewer, so the viewer never
+    // ends on the worker.
+    std::weak_ptr<VKImageViewController> weak = sharedAs<VKImageViewController>();
+    VKImageLoader::load(resource, [weak, resource](const auto& image, const auto& shown, std::optional<std::string> message) {
+        if (auto self = weak.lock())
+            self->loadImageForResource(resource, image, shown, std::move(message));
     });
-    // Written once the picture is on its way to the screen.
-    if (made && thumbnails && previewPath)
-        thumbnails->storePreviewsForPath(path, nullptr, shown, thumbnailPath, previewPath);
 }
 
 void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileResource>& resource,
@@ -306,7 +196,7 @@ void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileRes
 void VKImageViewController::failLoad(const std::string& message)
 {
     // A slide show keeps the last picture while it passes over this one.
-    if (auto* view = imageView(); view && !m_slideShowActive)
+    if (auto* view = imageView(); view && !m_slideShow->isActive())
         view->clearImage();
     imageViewLoadDidFail(*imageView(), core::Error(VKImageViewControllerErrorDomain, 1, message));
 }
@@ -358,7 +248,7 @@ void VKImageViewController::imageViewLoadDidFinish(VKImageView& view)
     setContentLoading(false);
     setContentDidLoad(true);
     stopActivityIndicator();
-    m_failedSlides = 0;
+    m_slideShow->slideDidLoad();
     if (!contentView()) {
         stopSlideShowAndUpdateButton(false);
         return;
@@ -367,8 +257,8 @@ void VKImageViewController::imageViewLoadDidFinish(VKImageView& view)
     updateImageControlButtons();
     setUIHiddenAfterDelay(true, 2 * VKUIHideDelay);
     preloadNextPrevious();
-    if (m_slideShowActive)
-        scheduleSlideShowAdvance();
+    if (m_slideShow->isActive())
+        m_slideShow->scheduleAdvance();
 }
 
 void VKImageViewController::imageViewLoadDidFail(VKImageView&, const core::Error& error)
@@ -382,11 +272,11 @@ void VKImageViewController::imageViewLoadDidFail(VKImageView&, const core::Error
     }
     // The slide show passes over a picture it cannot show, until every one
     // of a pass has failed.
-    if (m_slideShowActive && ++m_failedSlides <= slideShowPassLength()) {
-        scheduleSlideShowAdvance(0);
+    if (m_slideShow->isActive() && m_slideShow->passesOverFailedSlide()) {
+        m_slideShow->scheduleAdvance(0);
         return;
     }
-    if (m_slideShowActive) {
+    if (m_slideShow->isActive()) {
         stopSlideShowAndUpdateButton(true);
         setToolbarItemsEnabled(true);
         setUIHidden(false, true);
@@ -407,7 +297,7 @@ void VKImageViewController::didGeneratePreview(const core::Notification& notific
     auto resource = resourceInNotice(notification);
     if (!resource)
         return;
-    m_preloadedResources.insert(resource->UUID());
+    m_neighbours.markPreloaded(resource->UUID());
     auto* view = imageView();
     if (!view || !m_image || m_preview || !sameFile(resource, this->resource()))
         return;
@@ -439,7 +329,7 @@ void VKImageViewController::previewGenerationFailed(const core::Notification& no
     // shown and leave the spinner turning: report the failure here.
     if (!view->image()) {
         m_image = nullptr;
-        failLoad(invalidImageMessage());
+        failLoad(VKImageLoader::invalidImageMessage());
         return;
     }
     view->loadImage(nullptr);
@@ -454,35 +344,14 @@ void VKImageViewController::didReceiveMemoryWarning()
 
 // ---- Moving between pictures -------------------------------------------------
 
-bool VKImageViewController::canShowImage(const VKFileResource& resource)
-{
-    return gfx::Image::canDecodeMIMEType(resource.mimeType());
-}
-
-// The neighbours are the pictures this viewer can show: the others (an SVG
-// drawing) are passed over.
 std::shared_ptr<VKFileResource> VKImageViewController::getPreviousResource() const
 {
-    auto folder = folderController();
-    auto neighbour = resource();
-    while (folder && neighbour) {
-        neighbour = folder->getPreviousViewableResourceRelativeToResource(neighbour, ImageMimePrefix);
-        if (neighbour && canShowImage(*neighbour))
-            return neighbour;
-    }
-    return nullptr;
+    return VKImageNeighbours::previous(folderController(), resource());
 }
 
 std::shared_ptr<VKFileResource> VKImageViewController::getNextResource() const
 {
-    auto folder = folderController();
-    auto neighbour = resource();
-    while (folder && neighbour) {
-        neighbour = folder->getNextViewableResourceRelativeToResource(neighbour, ImageMimePrefix);
-        if (neighbour && canShowImage(*neighbour))
-            return neighbour;
-    }
-    return nullptr;
+    return VKImageNeighbours::next(folderController(), resource());
 }
 
 void VKImageViewController::imageViewGoBackOrForward(const std::shared_ptr<core::Object>& sender)
@@ -490,7 +359,7 @@ void VKImageViewController::imageViewGoBackOrForward(const std::shared_ptr<core:
     if (contentIsLoading())
         return;
     setUIHidden(false, false);
-    bool previous = sender && sender == m_previousImageButtonItem;
+    bool previous = sender && sender == m_toolbar.previousItem();
     auto neighbour = previous ? getPreviousResource() : getNextResource();
     if (!neighbour) {
         updateImageControlButtons();
@@ -504,7 +373,7 @@ void VKImageViewController::imageViewGoBackOrForward(const std::shared_ptr<core:
 bool VKImageViewController::performKeyCommand(ui::KeyCommand command)
 {
     if (command == ui::KeyCommand::Left || command == ui::KeyCommand::Right) {
-        auto& item = command == ui::KeyCommand::Left ? m_previousImageButtonItem : m_nextImageButtonItem;
+        auto& item = command == ui::KeyCommand::Left ? m_toolbar.previousItem() : m_toolbar.nextItem();
         if (item && item->isEnabled()) {
             imageViewGoBackOrForward(item);
             return true;
@@ -515,39 +384,21 @@ bool VKImageViewController::performKeyCommand(ui::KeyCommand command)
 
 void VKImageViewController::updateImageControlButtons()
 {
-    auto wanted = m_slideShowActive ? ui::BarButtonItem::SystemItem::Pause : ui::BarButtonItem::SystemItem::Play;
-    if (!m_slideShowButtonItem || m_slideShowButtonSystemItem != wanted) {
+    if (!m_toolbar.showsSlideShowState(m_slideShow->isActive())) {
         setToolbarItems(createToolbarItems());
         if (auto trash = findBarButtonItemWithAction(DeleteItemAction))
             trash->setEnabled(true);
     }
     bool hasNext = getNextResource() != nullptr;
-    if (m_previousImageButtonItem)
-        m_previousImageButtonItem->setEnabled(getPreviousResource() != nullptr);
-    if (m_nextImageButtonItem)
-        m_nextImageButtonItem->setEnabled(hasNext);
-    if (m_slideShowButtonItem)
-        m_slideShowButtonItem->setEnabled(hasNext || core::UserDefaults::standard()->boolForKey("VKSlideShowRepeats"));
+    m_toolbar.setEnabled(getPreviousResource() != nullptr, hasNext,
+        hasNext || core::UserDefaults::standard()->boolForKey("VKSlideShowRepeats"));
 }
 
 void VKImageViewController::preloadNextPrevious()
 {
-    if (vkIsLowMemoryDevice() && !m_slideShowActive)
+    if (vkIsLowMemoryDevice() && !m_slideShow->isActive())
         return;
-    auto neighbour = m_updateDirection == DirectionForward ? getNextResource() : getPreviousResource();
-    if (!neighbour || m_preloadedResources.contains(neighbour->UUID()))
-        return;
-    VKImageOperationQueue::sharedQueue()->removeAllPendingOperations();
-    if (neighbour->isCloudResource() && !neighbour->isUpload()) {
-        auto manager = VKCloudServicesManager::sharedManager();
-        auto service = manager ? manager->cloudServiceForResource(*neighbour) : nullptr;
-        if (auto cloud = std::dynamic_pointer_cast<VKCloudFileResource>(neighbour); service && cloud)
-            service->fetchResource(cloud, nullptr);
-        return;
-    }
-    auto thumbnails = VKThumbnailManager::sharedManager();
-    if (!thumbnails->previewForResource(*neighbour))
-        thumbnails->generateThumbnailAndScreenPreviewForResource(neighbour);
+    m_neighbours.preload(m_updateDirection == DirectionForward ? getNextResource() : getPreviousResource());
 }
 
 void VKImageViewController::resourceWillBeDeleted(const core::Notification& notification)
@@ -567,16 +418,194 @@ void VKImageViewController::resourceWillBeDeleted(const core::Notification& noti
     startImageLoadForResource(neighbour, std::nullopt, MoveActivityIndicatorDelay);
 }
 
+bool VKImageViewController::isSlideShowActive() const
+{
+    return m_slideShow->isActive();
+}
+
+const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& VKImageViewController::slideShowResources() const
+{
+    return m_slideShow->resources();
+}
+
+ui::Window* VKImageViewController::tvoutWindow() const
+{
+    return m_slideShow->externalWindow();
+}
+
+ui::View* VKImageViewController::tvoutPlaceholderView() const
+{
+    return m_slideShow->externalPlaceholderView();
+}
+
+// ---- Toolbar and sheet -----------------------------------------------------------
+
+std::vector<std::shared_ptr<ui::BarButtonItem>> VKImageViewController::createToolbarItems()
+{
+    return m_toolbar.makeItems(sharedAs<VKImageViewController>(), m_slideShow->isActive());
+}
+
+void VKImageViewController::addButtonsToActionSheet(VKActionSheet& sheet)
+{
+    sheet.addButtonWithTitle(core::localized("Slideshow Settings"), SlideShowSettingsButtonTag);
+    sheet.addButtonWithTitle(core::localized("Save to Photos Album"), SaveToPhotosAlbumButtonTag);
+    auto hooks = VKAppDelegateHooks::current();
+    bool locked = hooks && hooks->isOrientationLocked();
+    sheet.addButtonWithTitle(core::localized(locked ? "Unlock Orientation" : "Lock Orientation"), OrientationLockButtonTag);
+    VKViewController::addButtonsToActionSheet(sheet);
+}
+
+void VKImageViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag)
+{
+    switch (tag) {
+    case SlideShowSettingsButtonTag:
+        showSlideShowSettings(shared_from_this());
+        break;
+    case SaveToPhotosAlbumButtonTag:
+        copyImageToSavedPhotosAlbum();
+        break;
+    default:
+        VKViewController::actionSheetClickedButtonWithTag(sheet, tag);
+        break;
+    }
+}
+
+bool VKImageViewController::shouldSingleTapHideUI() const
+{
+    return !tvoutWindow() && VKViewController::shouldSingleTapHideUI();
+}
+
+void VKImageViewController::setTitleFromResource()
+{
+    if (m_albumSave.isSaving())
+        return;
+    VKViewController::setTitleFromResource();
+}
+
+// ---- Slide show ---------------------------------------------------------------
+
+double VKImageViewController::slideShowTimeout() const
+{
+    return m_slideShow->timeout();
+}
+
+void VKImageViewController::toggleImageSlideShow(const std::shared_ptr<core::Object>&)
+{
+    if (m_slideShow->isActive()) {
+        m_slideShow->stop(true);
+        return;
+    }
+    m_updateDirection = DirectionForward;
+    m_slideShow->start();
+}
+
+void VKImageViewController::slideShowAdvanceSlide()
+{
+    m_slideShow->advance();
+}
+
+void VKImageViewController::stopSlideShowAndUpdateButton(bool update)
+{
+    m_slideShow->stop(update);
+}
+
+void VKImageViewController::viewControllerDidShowUI(const core::Notification&)
+{
+    m_slideShow->viewerDidShowUI();
+}
+
+void VKImageViewController::screenDidDisconnect(const core::Notification& notification)
+{
+    m_slideShow->screenDidDisconnect(notification);
+}
+
+// ---- Settings ----------------------------------------------------------------
+
+void VKImageViewController::showSlideShowSettings(const std::shared_ptr<core::Object>&)
+{
+    m_slideShow->showSettings();
+}
+
+void VKImageViewController::dismissSlideShowSettings(const std::shared_ptr<core::Object>&)
+{
+    dismissModalViewController(true);
+}
+
+// ---- Album ---------------------------------------------------------------------
+
+void VKImageViewController::copyImageToSavedPhotosAlbum()
+{
+    m_albumSave.save(sharedAs<VKImageViewController>());
+}
+
+void VKImageViewController::saveMediaToPhotosAlbumDidEnd(int failureCount)
+{
+    m_albumSave.didEnd(*this, failureCount);
+}
+
+// ---- Cloud pictures ---------------------------------------------------------------
+
+void VKImageViewController::showCloudDownloadProgressView()
+{
+    VKViewController::showCloudDownloadProgressView();
+    auto* placeholder = placeholderView();
+    if (!placeholder)
+        return;
+    VKImageDownloadOverlay::show(*placeholder);
+    if (!contentView()) {
+        setToolbarItemsEnabled(false);
+        return;
+    }
+    VKImageDownloadOverlay::placeOver(*placeholder, *contentView(), resource() ? resource()->name() : std::string());
+    setToolbarItemsEnabled(true);
+    if (auto trash = findBarButtonItemWithAction(DeleteItemAction))
+        trash->setEnabled(false);
+    if (auto action = findBarButtonItemWithAction(ShowDocumentActionSheetAction))
+        action->setEnabled(false);
+    auto* view = imageView();
+    if (m_slideShow->isActive() || !view || !view->transitionType())
+        return;
+    VKImageDownloadOverlay::slideIn(*placeholder, m_updateDirection == DirectionForward, view->transitionDuration());
+}
+
+void VKImageViewController::hideCloudDownloadProgressView()
+{
+    VKViewController::hideCloudDownloadProgressView();
+    if (auto* placeholder = placeholderView())
+        VKImageDownloadOverlay::hide(*placeholder);
+}
+
+void VKImageViewController::cloudFileFetchDidComplete(const core::Notification& notification)
+{
+    if (!contentView()) {
+        VKViewController::cloudFileFetchDidComplete(notification);
+        return;
+    }
+    auto service = std::dynamic_pointer_cast<VKCloudService>(notification.object());
+    const core::Value& info = notification.userInfo();
+    if (!service || !info.isDictionary() || !info[VKCloudServiceCloudPathKey].isString())
+        return;
+    std::shared_ptr<VKFileResource> fetched = service->resourceForCloudPath(info[VKCloudServiceCloudPathKey].string());
+    if (!fetched)
+        return;
+    m_neighbours.markPreloaded(fetched->UUID());
+    const core::Value& valid = info[VKCloudServiceCacheValidKey];
+    if (!(valid.isBool() && valid.toBool()))
+        VKThumbnailManager::sharedManager()->removeCacheForResource(*fetched);
+    auto current = resource();
+    if (current && current->path() == fetched->path())
+        startImageLoadForResource(current, std::string(VKTransitionFade()), 0.5);
+    else
+        VKThumbnailManager::sharedManager()->generateThumbnailAndScreenPreviewForResource(fetched);
+}
+
 // ---- Life cycle ------------------------------------------------------------------
 
 void VKImageViewController::viewDidLoad()
 {
     VKViewController::viewDidLoad();
-    if (auto* placeholder = placeholderView()) {
-        placeholder->setBackgroundColor(gfx::Color::white(0));
-        if (auto* label = placeholder->label())
-            label->setBackgroundColor(gfx::Color::white(0, 0));
-    }
+    if (auto* placeholder = placeholderView())
+        VKImageDownloadOverlay::prepare(*placeholder);
 }
 
 void VKImageViewController::setFolderThumbnailsDisabled(bool disabled)

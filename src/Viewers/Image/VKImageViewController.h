@@ -22,21 +22,21 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Viewers/Image/VKImageViewDelegate.h"
 
-#include <functional>
+#include "Viewers/Image/VKImageAlbumSave.h"
+#include "Viewers/Image/VKImageNeighbours.h"
+#include "Viewers/Image/VKImageViewerToolbar.h"
+
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-namespace core {
-class Timer;
-}
 namespace gfx {
 class Image;
 }
+class VKImageSlideShow;
 class VKImageView;
-class VKThumbnailManager;
 
 // The viewer's error domain (code 1).
 inline constexpr const char* VKImageViewControllerErrorDomain = "VKImageViewController";
@@ -59,8 +59,8 @@ public:
     // Saves the shown file to the photo album and calls back once on the
     // main thread with the number of files that failed (0: saved). Without
     // one the viewer saves through VKSaveMediaToPhotosAlbumOperation.
-    using AlbumSaver = std::function<void(const std::string& path, std::function<void(int failureCount)> done)>;
-    static void setAlbumSaver(AlbumSaver saver);
+    using AlbumSaver = VKImageAlbumSave::Saver;
+    static void setAlbumSaver(AlbumSaver saver) { VKImageAlbumSave::setSaver(std::move(saver)); }
     static std::shared_ptr<VKImageViewController> imageViewControllerWithResource(
         const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
     VKImageViewController();
@@ -75,20 +75,17 @@ public:
     const std::shared_ptr<gfx::Image>& preview() const { return m_preview; }
     // The picture, decoded only when it shows whole.
     const std::shared_ptr<gfx::Image>& fullImage() const { return m_image; }
-    bool isSlideShowActive() const { return m_slideShowActive; }
+    bool isSlideShowActive() const;
     int updateDirection() const { return m_updateDirection; }
     // The slides left in this pass; none before a pass started.
-    const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& slideShowResources() const
-    {
-        return m_slideShowResources;
-    }
-    const std::set<std::string>& preloadedResources() const { return m_preloadedResources; }
-    ui::BarButtonItem* previousImageButtonItem() const { return m_previousImageButtonItem.get(); }
-    ui::BarButtonItem* nextImageButtonItem() const { return m_nextImageButtonItem.get(); }
-    ui::BarButtonItem* slideShowButtonItem() const { return m_slideShowButtonItem.get(); }
-    ui::Window* tvoutWindow() const { return m_tvoutWindow.get(); }
-    ui::View* tvoutPlaceholderView() const { return m_tvoutPlaceholderView.get(); }
-    bool isSavingToAlbum() const { return m_savingToAlbum; }
+    const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& slideShowResources() const;
+    const std::set<std::string>& preloadedResources() const { return m_neighbours.preloaded(); }
+    ui::BarButtonItem* previousImageButtonItem() const { return m_toolbar.previousItem().get(); }
+    ui::BarButtonItem* nextImageButtonItem() const { return m_toolbar.nextItem().get(); }
+    ui::BarButtonItem* slideShowButtonItem() const { return m_toolbar.slideShowItem().get(); }
+    ui::Window* tvoutWindow() const;
+    ui::View* tvoutPlaceholderView() const;
+    bool isSavingToAlbum() const { return m_albumSave.isSaving(); }
     static std::shared_ptr<gfx::Image> transparentImagePlaceholder();
 
     // Loading. A negative delay shows no spinner; no transition reveals the
@@ -104,7 +101,7 @@ public:
     std::shared_ptr<VKFileResource> getPreviousResource() const;
     std::shared_ptr<VKFileResource> getNextResource() const;
     // Whether the platform decodes the file's kind of picture.
-    static bool canShowImage(const VKFileResource& resource);
+    static bool canShowImage(const VKFileResource& resource) { return VKImageNeighbours::canShowImage(resource); }
 
     // The slide show.
     void toggleImageSlideShow(const std::shared_ptr<core::Object>& sender);
@@ -148,49 +145,22 @@ public:
     void viewControllerDidShowUI(const core::Notification& notification);
 
 private:
-    // On the image queue's worker: reads the header of the file at `path`
-    // (the resource's, taken on the main thread) and refuses a picture over
-    // the limit; decodes a small picture whole, and reads a large one only
-    // at the size it shows at (the preview cached at `previewPath` when it
-    // is that, else written there, with the thumbnail, once read). The
-    // outcome goes to the main thread.
-    static void loadImageOperation(const std::weak_ptr<VKImageViewController>& viewer,
-        const std::shared_ptr<VKFileResource>& resource, const std::string& path,
-        const std::shared_ptr<VKThumbnailManager>& thumbnails, const std::optional<std::string>& previewPath,
-        const std::optional<std::string>& thumbnailPath);
     // `shown` is the large picture's smaller bitmap, none for a picture
     // shown whole.
     void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
         const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message);
     void failLoad(const std::string& message);
     void moveToResource(const std::shared_ptr<VKFileResource>& resource, int direction, double duration);
-    // After the slide's time, or after `delay`.
-    void scheduleSlideShowAdvance(std::optional<double> delay = std::nullopt);
-    // The pictures of the folder the slide show can show.
-    size_t slideShowPassLength() const;
-    void cancelSlideShowAdvance();
-    void dismantleExternalWindow();
     void setFolderThumbnailsDisabled(bool disabled);
     bool isCurrentResource(const std::shared_ptr<VKFileResource>& resource) const;
 
     std::shared_ptr<gfx::Image> m_preview;
     std::shared_ptr<gfx::Image> m_image;
-    std::shared_ptr<ui::BarButtonItem> m_previousImageButtonItem;
-    std::shared_ptr<ui::BarButtonItem> m_nextImageButtonItem;
-    std::shared_ptr<ui::BarButtonItem> m_slideShowButtonItem;
-    ui::BarButtonItem::SystemItem m_slideShowButtonSystemItem = ui::BarButtonItem::SystemItem::Play;
-    bool m_slideShowActive = false;
-    // Slides that failed in a row.
-    size_t m_failedSlides = 0;
-    std::optional<std::vector<std::shared_ptr<VKFileResource>>> m_slideShowResources;
+    VKImageViewerToolbar m_toolbar;
     int m_updateDirection = DirectionForward;
-    bool m_savingToAlbum = false;
-    std::shared_ptr<ui::Window> m_tvoutWindow;
-    std::shared_ptr<ui::View> m_tvoutPlaceholderView;
-    std::set<std::string> m_preloadedResources;
-    std::shared_ptr<core::Timer> m_advanceTimer;
-    std::shared_ptr<core::Timer> m_titleTimer;
+    std::unique_ptr<VKImageSlideShow> m_slideShow;
+    VKImageNeighbours m_neighbours;
+    VKImageAlbumSave m_albumSave;
     std::vector<core::Observation> m_imageObservations;
-    core::Observation m_showUIObservation;
     core::Observation m_repeatsObservation;
 };
