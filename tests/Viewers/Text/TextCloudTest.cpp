@@ -109,23 +109,29 @@ protected:
         ASSERT_TRUE(driver.rotate(orientation));
         advance(1);
     }
-    // a.txt behind the spinner, then at 40 %, where the fake holds it.
+    // a.txt behind the spinner, then at 40 %, where the fake holds it until
+    // releaseFile(). A released stall stays released on the fake: each
+    // opening holds on stalls of its own.
     std::shared_ptr<VKTextViewController> openHeldAtFortyPercent(const std::function<void()>& atSpinner = {})
     {
-        account.server->addFault(R"({"endpoint":"metadata","path":"/Docs/a.txt","stall":"m"})");
-        account.server->addFault(R"({"endpoint":"files","path":"/Docs/a.txt","stall":"f","stall_after":2097152})");
+        ++held;
+        account.server->addFault(
+            fmt::format(R"({{"endpoint":"metadata","path":"/Docs/a.txt","stall":"m{}"}})", held));
+        account.server->addFault(fmt::format(
+            R"({{"endpoint":"files","path":"/Docs/a.txt","stall":"f{}","stall_after":2097152}})", held));
         auto viewer = openCloudText("/Docs/a.txt");
         advance(0.3);
         EXPECT_TRUE(viewer->activityIndicator() && viewer->activityIndicator()->isAnimating());
         if (atSpinner)
             atSpinner();
-        account.server->release("m");
+        account.server->release(fmt::format("m{}", held));
         EXPECT_TRUE(CloudDocsAccount::waitFor([&] {
             return showsProgress(*viewer) && viewer->placeholderView()->progressView()->progress() >= 0.399f;
         })) << account.server->errors();
         runLoop();
         return viewer;
     }
+    void releaseFile() { account.server->release(fmt::format("f{}", held)); }
     void shootAll(const test::DeviceScreen& device)
     {
         gfx::setTextEngine(gfx::makePangoTextEngine());
@@ -136,7 +142,7 @@ protected:
             auto viewer = openHeldAtFortyPercent([&] { shoot(device, "spinner"); });
             EXPECT_EQ(label(*viewer), "Loading 5 MB");
             shoot(device, "loading");
-            account.server->release("f");
+            releaseFile();
             ASSERT_TRUE(CloudDocsAccount::waitFor([&] { return viewer->contentView() != nullptr; }));
             waitForLoad(*viewer);
             advance(1);
@@ -155,6 +161,8 @@ protected:
         }
         turn(ui::Orientation::Portrait);
     }
+
+    int held = 0;
 };
 
 TEST_F(TextCloudScreensTest, Phone)
@@ -176,7 +184,7 @@ TEST_F(TextCloudScreensTest, LoadingGolden)
     auto picture = ui::Renderer::renderScreenImage();
     ASSERT_TRUE(picture);
     EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "cloud-viewer-loading-tablet-landscape"));
-    account.server->release("f");
+    releaseFile();
     ASSERT_TRUE(CloudDocsAccount::waitFor([&] { return viewer->contentView() != nullptr; }));
     waitForLoad(*viewer);
     close();
