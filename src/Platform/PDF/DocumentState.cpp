@@ -15,8 +15,15 @@ namespace pdf::detail {
 DocumentState::~DocumentState()
 {
     // A draw holds the state through its page: none is out now.
+    std::lock_guard lock(rendererFontsMutex());
     for (void* renderer : idleRenderers)
         g_object_unref(static_cast<PopplerDocument*>(renderer));
+}
+
+std::mutex& rendererFontsMutex()
+{
+    static std::mutex mutex;
+    return mutex;
 }
 
 std::unique_ptr<QPDF> quietQPDF()

@@ -20,6 +20,11 @@
 
 namespace pdf::detail {
 
+// The renderer's documents share one font library over the whole process,
+// which must not load or drop fonts on two threads at once: its documents
+// are opened, drawn with and released under this lock.
+std::mutex& rendererFontsMutex();
+
 struct DocumentState {
     ~DocumentState();
 

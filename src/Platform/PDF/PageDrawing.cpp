@@ -62,8 +62,7 @@ PopplerDocument* openRenderer(DocumentState& state)
     {
         // Documents are opened one at a time over the whole process: the
         // renderer's shared set-up is made by the first.
-        static std::mutex opening;
-        std::lock_guard lock(opening);
+        std::lock_guard lock(detail::rendererFontsMutex());
         document = poppler_document_new_from_bytes(data, nullptr, &error);
     }
     g_bytes_unref(data);
@@ -158,7 +157,11 @@ void drawPage(const Page& page, gfx::Context& context)
     cairo_matrix_t matrix;
     cairo_matrix_init(&matrix, fromRenderer.a, fromRenderer.b, fromRenderer.c, fromRenderer.d, fromRenderer.tx, fromRenderer.ty);
     cairo_transform(cairo, &matrix);
-    poppler_page_render(rendererPage, cairo);
+    {
+        // Drawing loads the page's fonts into the shared font library.
+        std::lock_guard lock(detail::rendererFontsMutex());
+        poppler_page_render(rendererPage, cairo);
+    }
     cairo_restore(cairo);
     g_object_unref(rendererPage);
 }
