@@ -29,6 +29,14 @@ std::shared_ptr<VKPDFCompositeFontInfo> VKPDFCompositeFontInfo::fontInfoWithFont
     if (font.array("DescendantFonts", descendants) && descendants.dictionary(0, descendant))
         info->parseDescendantFontDictionary(descendant);
     info->parseToUnicodeEntry(font);
+    float space = 0;
+    for (const auto& [code, text] : info->m_encodingMap) {
+        if (text == u" ") {
+            space = info->widthForCode(code);
+            break;
+        }
+    }
+    info->setSpaceWidth(space, info->m_defaultWidth);
     countCreation();
     return info;
 }

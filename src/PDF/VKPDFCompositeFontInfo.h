@@ -25,6 +25,7 @@ public:
 
     void setCharacterString(std::u16string text, uint32_t code) override;
     void processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const override;
+    size_t bytesPerCode() const override { return 2; }
 
     struct Private;
     explicit VKPDFCompositeFontInfo(const Private&);

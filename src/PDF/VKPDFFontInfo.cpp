@@ -6,7 +6,9 @@
 #include "PDF/VKPDFSimpleFontInfo.h"
 #include "Platform/Core/Log.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <unordered_map>
 
 namespace {
@@ -144,6 +146,14 @@ VKPDFFontInfo::GlyphBox VKPDFFontInfo::glyphBox() const
     double descent = double(m_descent) * 0.001;
     double height = (double(m_ascent) - double(m_descent)) * 0.001;
     return { vkPDFNarrow(descent), vkPDFNarrow(height) };
+}
+
+void VKPDFFontInfo::setSpaceWidth(float spaceGlyphWidth, float meanWidth)
+{
+    float width = std::isfinite(spaceGlyphWidth) && spaceGlyphWidth > 0 ? spaceGlyphWidth
+        : std::isfinite(meanWidth) && meanWidth > 0                     ? meanWidth / 2
+                                                                        : 250;
+    m_spaceWidth = std::clamp(width, 100.0f, 700.0f);
 }
 
 void VKPDFFontInfo::logIllegalCode(uint32_t code)

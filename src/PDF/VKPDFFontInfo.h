@@ -47,6 +47,10 @@ public:
     // In glyph units (thousandths of text space).
     float ascent() const { return m_ascent; }
     float descent() const { return m_descent; }
+    // The width of the font's space in glyph units: its space glyph's when
+    // it has one, else half its glyphs' mean width (bitmap and TeX fonts
+    // draw no space), kept between 100 and 700. Words are told apart by it.
+    float spaceWidth() const { return m_spaceWidth; }
 
     // Ascent and Descent; FontBBox [1] and [3] when either is 0.
     void parseDescriptorDictionary(const pdf::Dictionary& descriptor);
@@ -63,6 +67,8 @@ public:
     // Calls the scanner's processCharacterString() once per decoded
     // character of the string's bytes.
     virtual void processTextString(std::string_view bytes, VKPDFPageScanner& delegate) const = 0;
+    // The bytes of one code.
+    virtual size_t bytesPerCode() const { return 1; }
 
 protected:
     VKPDFFontInfo() = default;
@@ -79,6 +85,9 @@ protected:
     };
     GlyphBox glyphBox() const;
     static void logIllegalCode(uint32_t code);
+    // Sets the space width from the width of a space glyph (0 when none)
+    // and the glyphs' mean width (0 when none is known).
+    void setSpaceWidth(float spaceGlyphWidth, float meanWidth);
 
     // Guards every cache of the font classes and the glyph-list statement.
     // Never held while a document is read.
@@ -87,4 +96,5 @@ protected:
 
     float m_ascent = 0;
     float m_descent = 0;
+    float m_spaceWidth = 250;
 };

@@ -427,8 +427,10 @@ void VKPDFPageScanner::endActualText()
 
 void VKPDFPageScanner::processTextString(const pdf::String& string)
 {
-    if (m_state.font)
+    if (m_state.font) {
+        m_stringCodes = string.bytes().size() / m_state.font->bytesPerCode();
         m_state.font->processTextString(string.bytes(), *this);
+    }
 }
 
 void VKPDFPageScanner::processTextKerning(double amount)

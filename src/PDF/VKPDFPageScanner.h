@@ -107,6 +107,8 @@ public:
     double currentTextLeading() const { return m_state.leading; }
     double currentTextFontSize() const { return m_state.fontSize; }
     double currentTextRise() const { return m_state.rise; }
+    // The codes of the string being shown.
+    size_t currentStringCodes() const { return m_stringCodes; }
     // Kept for its users to come; nothing sets it.
     const gfx::Rect& currentTextBoundingBox() const { return m_currentTextBoundingBox; }
     void setCurrentTextBoundingBox(const gfx::Rect& box) { m_currentTextBoundingBox = box; }
@@ -191,6 +193,7 @@ private:
         double zeroC = 0, zeroD = 0;
     } m_renderingBasis;
     gfx::Rect m_glyphRect;
+    size_t m_stringCodes = 0;
     MarkedContent m_marked;
     gfx::Rect m_currentTextBoundingBox;
     // The page's own fonts by resource name as this scan selected them

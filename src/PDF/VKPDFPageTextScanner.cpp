@@ -68,6 +68,7 @@ void VKPDFPageTextScanner::scan()
     m_previousRotatedRenderRect = gfx::Rect();
     m_zeroHeightLogged = false;
     m_previousBaseline = 0;
+    m_previousWordGap = 0;
     m_hasLast = false;
     m_hasPendingAccent = false;
     m_span = Span();
@@ -134,6 +135,21 @@ VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(gfx::Rect renderRect) 
     }
     result.em = m_basis.narrowedEm;
     double length = m_basis.length;
+    {
+        // Glyph units scale by the matrix's first row; the character
+        // spacing (text space) by the same without the font size. It is
+        // letter spacing when it spreads a string of three codes or more by
+        // less than a space; on two codes, or by a space, converters use it
+        // to place the next word.
+        const auto& font = currentTextFont();
+        double fontSize = currentTextFontSize();
+        double space = 0.001 * (font ? font->spaceWidth() : 250) * length;
+        double letterSpacing = fontSize != 0 ? currentTextCharacterSpacing() * length / std::fabs(fontSize) : 0;
+        if (currentStringCodes() < 3 || !(letterSpacing > 0 && letterSpacing < 0.9 * space))
+            letterSpacing = 0;
+        double gap = 0.5 * space + letterSpacing;
+        result.wordGap = std::isfinite(gap) ? vkPDFNarrow(gap) : 0;
+    }
     if (!(length > 0) || !std::isfinite(length)) {
         unplaced();
         return result;
@@ -273,7 +289,8 @@ void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view t
     float limit = 0.5f * std::min(upright.height(), previous.height());
     float gap = (upright.x() - previous.x()) - previous.width();
     // A comparison with NaN is false: no new line, no gap, no jump back.
-    bool newWord = dy > limit || gap > (upright.width() + previous.width()) * 0.125f
+    // The gap that makes a space is the same beside every letter.
+    bool newWord = dy > limit || gap > 0.5f * (character.wordGap + m_previousWordGap)
         || upright.x() < previous.x() - 0.25f * character.em;
     if (newWord && !m_previousCharacterWhitespace && !m_text.empty())
         addString(u" ", gfx::Rect());
@@ -296,6 +313,7 @@ void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view t
     }
     m_previousRotatedRenderRect = upright;
     m_previousBaseline = character.baseline;
+    m_previousWordGap = character.wordGap;
     m_previousCharacterWhitespace = shared ? isWhitespace(text.substr(text.size() - 1)) : isWhitespace(text);
     m_last = character;
     m_hasLast = true;

@@ -3,7 +3,7 @@
 // The text of one page and the rectangle of each of its UTF-16 units: the
 // page scanner's characters joined in content order, with one space
 // inserted where a character starts another line, follows a gap wider than
-// an eighth of the two characters' widths, or starts left of the previous
+// half the font's space (beyond its letter spacing), or starts left of the previous
 // one by more than a space (a new column, a line set from its right end
 // first). The page text starts with its first character, and accents drawn
 // as glyphs of their own over a letter become part of it, composed (NFC),
@@ -69,6 +69,9 @@ private:
         float baseline = 0;
         // The height of an em along the baseline's normal.
         float em = 0;
+        // The gap along the baseline after it that makes a space: half
+        // the font's space at its size, beyond the letter spacing.
+        float wordGap = 0;
         // The baseline's direction in page space, for sharing a span's
         // extent among its units.
         float cosine = 1, sine = 0;
@@ -103,6 +106,7 @@ private:
     bool m_previousCharacterWhitespace = false;
     gfx::Rect m_previousRotatedRenderRect;
     float m_previousBaseline = 0;
+    float m_previousWordGap = 0;
     bool m_zeroHeightLogged = false;
     // The last character appended (its first unit in the text), which a
     // following accent may join.

@@ -279,6 +279,31 @@ std::optional<std::u16string> resolveGlyphName(GlyphList& list, std::string_view
     return joined;
 }
 
+// Bitmap fonts and documentation tools name their glyphs "a" and the code
+// (/a33 for "!"): outside the dingbats font, whose table gives such names
+// their signs, the name carries its character. Control codes and names past
+// one byte carry none.
+std::optional<std::u16string> numberedGlyph(std::string_view name)
+{
+    if (name.size() < 2 || name.size() > 4 || name[0] != 'a')
+        return std::nullopt;
+    unsigned code = 0;
+    for (char c : name.substr(1)) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        code = code * 10 + unsigned(c - '0');
+    }
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0) || code > 0xFF)
+        return std::u16string();
+    return std::u16string(1, char16_t(code));
+}
+
+// The dingbats font under its own names, subset or not.
+bool isDingbatsFont(std::string_view baseFont)
+{
+    return baseFont.find("Dingbats") != std::string_view::npos || baseFont.find("D050000L") != std::string_view::npos;
+}
+
 // ---- memory warnings ----
 
 std::mutex& registrationLock()
@@ -326,7 +351,7 @@ bool namesKnownEncoding(const pdf::Object& encoding, bool hasEncoding)
 // descriptor (FontFile for Type 1, FontFile3 for CFF), its glyph names read
 // as text. Nothing without a program; a program FreeType cannot read is
 // logged once (the decoder is cached) and gives nothing too.
-std::optional<EncodingTable> builtInEncoding(const pdf::Dictionary& font, const pdf::Dictionary& descriptor)
+std::optional<EncodingTable> builtInEncoding(const pdf::Dictionary& font, const pdf::Dictionary& descriptor, bool dingbats)
 {
     pdf::Stream program;
     if (!descriptor.stream("FontFile", program) && !descriptor.stream("FontFile3", program))
@@ -343,7 +368,7 @@ std::optional<EncodingTable> builtInEncoding(const pdf::Dictionary& font, const 
     EncodingTable table;
     for (size_t code = 0; code < 256; ++code) {
         if (!(*names)[code].empty()) {
-            if (auto text = VKPDFSimpleFontInfo::stringForGlyphName((*names)[code]))
+            if (auto text = VKPDFSimpleFontInfo::stringForGlyphName((*names)[code], dingbats))
                 table[code] = std::move(*text);
         }
     }
@@ -370,6 +395,15 @@ std::optional<EncodingTable> VKPDFSimpleFontInfo::encodingTableForName(std::stri
 const StandardFontMetrics* VKPDFSimpleFontInfo::metricsForStandardFontName(std::string_view name)
 {
     return standardFontMetrics(standardFontAlias(name));
+}
+
+std::optional<std::u16string> VKPDFSimpleFontInfo::stringForGlyphName(std::string_view name, bool dingbatsFont)
+{
+    if (!dingbatsFont) {
+        if (auto text = numberedGlyph(name))
+            return text;
+    }
+    return stringForGlyphName(name);
 }
 
 std::optional<std::u16string> VKPDFSimpleFontInfo::stringForGlyphName(std::string_view name)
@@ -464,6 +498,7 @@ std::shared_ptr<VKPDFSimpleFontInfo> VKPDFSimpleFontInfo::fontInfoWithFontDictio
 
     std::string baseFont;
     bool hasBaseFont = font.name("BaseFont", baseFont);
+    info->m_dingbats = hasBaseFont && isDingbatsFont(baseFont);
     const StandardFontMetrics* standard = hasBaseFont ? metricsForStandardFontName(baseFont) : nullptr;
     pdf::Array widths;
     bool fromStandardFont = false;
@@ -484,7 +519,7 @@ std::shared_ptr<VKPDFSimpleFontInfo> VKPDFSimpleFontInfo::fontInfoWithFontDictio
     // A program's own encoding is the base unless the font names a known
     // one: without Encoding, and under Differences without BaseEncoding.
     if (descriptor && !namesKnownEncoding(encoding, hasEncoding)) {
-        if (auto table = builtInEncoding(font, descriptor)) {
+        if (auto table = builtInEncoding(font, descriptor, info->m_dingbats)) {
             info->m_encodingTable = std::move(*table);
             info->m_hasEncodingTable = true;
         }
@@ -544,6 +579,18 @@ std::shared_ptr<VKPDFSimpleFontInfo> VKPDFSimpleFontInfo::fontInfoWithFontDictio
         info->updateShownText(code);
 
     info->parseToUnicodeEntry(font);
+    float space = 0, sum = 0;
+    int counted = 0;
+    for (size_t code = 0; code < 256; ++code) {
+        float width = info->m_widths[code];
+        if (!(width > 0) || !std::isfinite(width))
+            continue;
+        if (space == 0 && info->m_shownText[code] == u" ")
+            space = width;
+        sum += width;
+        ++counted;
+    }
+    info->setSpaceWidth(space, counted ? sum / float(counted) : 0);
     countCreation();
     return info;
 }
@@ -628,7 +675,7 @@ void VKPDFSimpleFontInfo::parseEncodingObject(const pdf::Object& encoding)
             // .notdef names the missing glyph: nothing to extract.
             if (name == ".notdef")
                 m_encodingTable[size_t(code)].clear();
-            else if (auto text = stringForGlyphName(name))
+            else if (auto text = stringForGlyphName(name, m_dingbats))
                 m_encodingTable[size_t(code)] = std::move(*text);
         }
     }

@@ -44,6 +44,10 @@ public:
     // uXXXXXX, name.suffix, a_b ligatures) directly, the others through the
     // glyph list; nothing when unknown.
     static std::optional<std::u16string> stringForGlyphName(std::string_view name);
+    // The text of a glyph name in a font: outside the dingbats font a name of
+    // "a" and a number up to 255 (/a33) is the character of that code (none
+    // for control codes), not the dingbat the glyph list gives it.
+    static std::optional<std::u16string> stringForGlyphName(std::string_view name, bool dingbatsFont);
 
     static void setMemoryWarningsActive(bool active);
     static void didReceiveMemoryWarningNotification();
@@ -76,6 +80,8 @@ private:
 
     EncodingTable m_encodingTable;
     bool m_hasEncodingTable = false;
+    // Whether the font is the dingbats font, whose glyph names are its own.
+    bool m_dingbats = false;
     EncodingTable m_shownText;
     std::array<float, 256> m_widths {};
 };

@@ -135,6 +135,26 @@ TEST_F(VKPDFFontInfoTest, Type3GlyphSpaceFollowsTheFontMatrix)
     EXPECT_EQ(utf8(font->encodingTable()['a']), "■");
 }
 
+TEST_F(VKPDFFontInfoTest, NumberedGlyphNamesCarryTheirCodeOutsideTheDingbatsFont)
+{
+    const std::string differences = "/Differences [32 /a103 /a97 /a112 /a62 /a0 /a9999 /aFOO /a255 /a300 /a33 65 /a33 /a127]";
+    auto bitmap = simple(fontFor("<< /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /FontBBox [0 0 1 1] /FirstChar 0 "
+                                 "/Widths [] /Encoding << " + differences + " >> /CharProcs << >> >>"));
+    ASSERT_TRUE(bitmap);
+    std::string read;
+    for (int code = 32; code < 42; ++code)
+        read += utf8(bitmap->encodingTable()[size_t(code)]) + "|";
+    // Control codes and numbers past a byte carry nothing; /a9999 and
+    // /aFOO are left to the glyph list, which knows neither (the base
+    // encoding's entry stays).
+    EXPECT_EQ(read, "g|a|p|>||%|&|ÿ||!|");
+    EXPECT_EQ(utf8(bitmap->encodingTable()['A']), "!"); // a code named twice
+    EXPECT_EQ(utf8(bitmap->encodingTable()['B']), "");
+
+    auto dingbats = simple(fontFor("<< /Subtype /Type1 /BaseFont /ABCDEF+ZapfDingbats /Widths [] /Encoding << " + differences + " >> >>"));
+    EXPECT_EQ(utf8(dingbats->encodingTable()[41]), "\u2726");
+}
+
 TEST_F(VKPDFFontInfoTest, EncodingsAndDifferences)
 {
     auto named = simple(fontFor("<< /Subtype /Type1 /BaseFont /X /Widths [] /Encoding /MacRomanEncoding >>"));
@@ -210,9 +230,10 @@ std::string showEmbedded(ProgramKind kind, const std::string& entries = {}, cons
 TEST_F(VKPDFFontInfoTest, EmbeddedProgramsWithoutEncodingUseTheirOwn)
 {
     // Glyph names by the glyph list's rules: ligatures as their letters,
-    // uniXXXX and uXXXXX by value, Zapf's a12 by its table; g123 names no
-    // character, so its glyph only takes its room.
-    const std::string expected = "field. \u27E8x\u27E9 {y} |\u00E9| \U0001F600 \u261E ffflffi";
+    // uniXXXX and uXXXXX by value; g123 names no character and a12 (in a
+    // font that is not the dingbats font) a control code, so their glyphs
+    // only take their room.
+    const std::string expected = "field. \u27E8x\u27E9 {y} |\u00E9| \U0001F600  ffflffi";
     EXPECT_EQ(showEmbedded(ProgramKind::CFF), expected);
     EXPECT_EQ(showEmbedded(ProgramKind::Type1), expected);
 

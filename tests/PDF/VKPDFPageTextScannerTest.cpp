@@ -106,10 +106,10 @@ TEST_F(VKPDFPageTextScannerTest, CharactersOutsideTheCropBoxAdvanceUnreported)
 
 TEST_F(VKPDFPageTextScannerTest, InsertsOneSpaceAtLineChangesAndWideGaps)
 {
-    // Gap of 1.4 units (below 6+6)/8 = 1.5): no space; 1.6: a space.
-    Extracted narrow = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 7.4 0 Td (B) Tj ET");
+    // Gap of 2.9 units (below half the space, 6/2 = 3): no space; 3.1: a space.
+    Extracted narrow = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 8.9 0 Td (B) Tj ET");
     EXPECT_EQ(narrow.text, "AB");
-    Extracted wide = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 7.6 0 Td (B) Tj ET");
+    Extracted wide = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 9.1 0 Td (B) Tj ET");
     EXPECT_EQ(wide.text, "A B");
     // A real space before the gap prevents a second one.
     Extracted spaced = monoText("BT /F1 10 Tf 100 700 Td (A ) Tj 50 0 Td (B) Tj ET");
@@ -119,6 +119,20 @@ TEST_F(VKPDFPageTextScannerTest, InsertsOneSpaceAtLineChangesAndWideGaps)
     EXPECT_EQ(lines.text, "A B");
     ASSERT_EQ(lines.rects.size(), 3u);
     expectRect(lines.rects[1], 0, 0, 0, 0);
+}
+
+TEST_F(VKPDFPageTextScannerTest, TheGapThatMakesASpaceIsTheSameBesideEveryLetter)
+{
+    // Helvetica's space is 278 units: a gap over 139 is a space, beside a
+    // wide m as beside a narrow i, in tight justified text as in a
+    // heading spaced out by Tc, whose letters stay together.
+    test::PdfBuilder builder;
+    int font = builder.addStandardFont("Helvetica");
+    builder.addPage("BT /F1 10 Tf 100 700 Td [(auf dem) -180 (Debian) -150 (System) -150 (Wiki)] TJ "
+                    "0 -20 Td [(einem) -170 (Rechner)] TJ 0 -20 Td [(W) -30 (i) -120 (lli) -160 (W)] TJ "
+                    "0 -20 Td 2 Tc [(LETTER) -550 (SPACED)] TJ ET",
+        pageEntries({ font }));
+    EXPECT_EQ(extract(builder).text, "auf dem Debian System Wiki einem Rechner Willi W LETTER SPACED");
 }
 
 TEST_F(VKPDFPageTextScannerTest, WordsAreJudgedAlongTheBaselineAndRectanglesStoredInPageSpace)
