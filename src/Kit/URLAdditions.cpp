@@ -1,7 +1,6 @@
 #include "Kit/URLAdditions.h"
 
 #include "Platform/Core/Bundle.h"
-#include "Platform/Core/CodePoints.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/PropertyList.h"
@@ -102,20 +101,18 @@ std::string VKURLEscapePath(std::string_view path)
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string result;
     result.reserve(path.size() + path.size() / 4);
-    core::forEachCodePoint(path, [&](const core::CodePoint& point, size_t offset) {
-        if (!point.valid)
-            return;
-        for (size_t i = offset; i < offset + point.length; ++i) {
-            auto c = static_cast<unsigned char>(path[i]);
-            if (keptInPath(c)) {
-                result += static_cast<char>(c);
-            } else {
-                result += '%';
-                result += digits[c >> 4];
-                result += digits[c & 0xF];
-            }
+    // Byte by byte: a name that is not UTF-8 keeps every byte, so that its
+    // URL leads back to it.
+    for (char byte : path) {
+        auto c = static_cast<unsigned char>(byte);
+        if (keptInPath(c)) {
+            result += byte;
+        } else {
+            result += '%';
+            result += digits[c >> 4];
+            result += digits[c & 0xF];
         }
-    });
+    }
     return result;
 }
 
@@ -127,7 +124,6 @@ std::string escapeFilePath(std::string_view path)
 core::URL URLWithPath(std::string_view path)
 {
     // "//x" would read as the host x; the file system sees "/x" anyway.
-    // Checked after escaping, which may drop bytes between slashes.
     std::string escaped = VKURLEscapePath(path);
     std::string_view text = escaped;
     if (text.starts_with("//"))

@@ -12,8 +12,8 @@
 // and the URLs the device's own applications handle.
 
 // The path percent-escaped for a URL: letters, digits and -_.!~*'()/ stay,
-// every other byte of the UTF-8 text becomes "%XX" (upper-case hex); bytes
-// that are not well-formed UTF-8 are dropped. "50% #1" gives "50%25%20%231".
+// every other byte becomes "%XX" (upper-case hex), also those of a name
+// that is not UTF-8. "50% #1" gives "50%25%20%231".
 std::string VKURLEscapePath(std::string_view path);
 std::string escapeFilePath(std::string_view path);
 

@@ -343,7 +343,9 @@ WebDAVPropertyTable WebDAVResource::propertiesForNames(const WebDAVPropertyNameL
             value = core::Value(RFC1123String(attributes()->modificationDate()));
             break;
         case Live::DisplayName:
-            value = core::Value(name());
+            // Shown, never followed: a name that is not UTF-8 shows its
+            // stray bytes as U+FFFD (the href keeps them all).
+            value = core::Value(core::utf8::sanitized(name()));
             break;
         case Live::QuotaAvailableBytes:
             if (auto bytes = available())

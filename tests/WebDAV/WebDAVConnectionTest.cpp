@@ -158,6 +158,34 @@ TEST_F(WebDAVConnectionTest, BrowsingWithRealClients)
     EXPECT_FALSE(xattrStringForItemAtPath(path, "com.kestrova.DAV.{http://webdav.org/cadaver/custom-properties/}shade"));
 }
 
+TEST_F(WebDAVConnectionTest, NamesThatAreNotUTF8AreReachableByTheirListedHrefs)
+{
+    std::vector<std::string> expected { "/Documents/" };
+    std::vector<std::string> get { "curl", "-s", "-w", "%{http_code}\n" };
+    std::string contents;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        makeFile("site/Library/Documents/n" + std::string(1, static_cast<char>(byte)) + ".txt", fmt::format("{:02X}", byte));
+        expected.push_back(fmt::format("/Documents/n%{:02X}.txt", byte));
+        contents += fmt::format("{:02X}200\n", byte);
+    }
+    std::string listing = curl({ "-X", "PROPFIND", "-H", "Depth: 1", url("/Documents/") });
+    EXPECT_EQ(code(listing), "207");
+    std::vector<std::string> hrefs;
+    for (size_t at = listing.find("<D:href>"); at != std::string::npos; at = listing.find("<D:href>", at + 1))
+        hrefs.push_back(listing.substr(at + 8, listing.find('<', at + 8) - at - 8));
+    ASSERT_EQ(hrefs, expected);
+
+    for (size_t index = 1; index < hrefs.size(); ++index)
+        get.push_back(url(hrefs[index]));
+    test::ChildProcess client(get);
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !client.isRunning(); }, 30));
+    EXPECT_EQ(client.output(), contents);
+    EXPECT_EQ(code(curl({ "-X", "DELETE", url(hrefs[1]) })), "204");
+    EXPECT_FALSE(core::fs::attributes(documents + "/n\x80.txt"));
+    EXPECT_EQ(code(curl({ "-X", "MOVE", "-H", "Destination: " + url("/Documents/m%FF.txt"), url(hrefs[2]) })), "201");
+    EXPECT_EQ(readFile(documents + "/m\xFF.txt"), "81");
+}
+
 TEST_F(WebDAVConnectionTest, RootCollectionsAreLockedAsAnyOther)
 {
     const std::string lockInfo = "<?xml version=\"1.0\"?><D:lockinfo xmlns:D=\"DAV:\"><D:lockscope><D:exclusive/>"
