@@ -30,6 +30,19 @@ const core::DateFormatter& rfc1123Parser()
     return formatter;
 }
 
+// The obsolete forms HTTP still lets clients send.
+const core::DateFormatter& rfc850Parser()
+{
+    static const core::DateFormatter formatter("EEEE, dd-MMM-yy HH:mm:ss zzz", "en", gmt());
+    return formatter;
+}
+
+const core::DateFormatter& asctimeParser()
+{
+    static const core::DateFormatter formatter("EEE MMM dd HH:mm:ss yyyy", "en", gmt());
+    return formatter;
+}
+
 const core::DateFormatter& iso8601Zulu()
 {
     static const core::DateFormatter formatter("yyyy-MM-dd'T'HH:mm:ss'Z'", "en", core::TimeZone::utc());
@@ -105,6 +118,19 @@ std::string RFC1123String(core::Date date)
 std::optional<core::Date> dateWithRFC1123String(std::string_view text)
 {
     return rfc1123Parser().parse(text);
+}
+
+std::optional<core::Date> dateWithHTTPDateString(std::string_view text)
+{
+    if (auto date = dateWithRFC1123String(text))
+        return date;
+    if (auto date = rfc850Parser().parse(text))
+        return date;
+    // asctime pads a day below 10 with a space: "Nov  6".
+    std::string padded(text);
+    if (padded.size() > 9 && padded.compare(7, 2, "  ") == 0)
+        padded[8] = '0';
+    return asctimeParser().parse(padded);
 }
 
 std::string ISO8601String(core::Date date)

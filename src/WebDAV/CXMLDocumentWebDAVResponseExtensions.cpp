@@ -164,6 +164,18 @@ std::shared_ptr<CXMLElement> addDAVPropstatForPropertyName(CXMLDocument& documen
     return addDAVPropstatForPropertyNames(document, WebDAVPropertyNameList { name }, parent, status, description);
 }
 
+bool isReadableDeadPropertyValue(std::string_view xml)
+{
+    auto document = createDAVMultistatusDocument();
+    auto prop = DAVElementWithName(*document, "D:prop");
+    document->rootElement()->addChild(prop);
+    auto node = prop->parseXMLStringInContext(xml);
+    bool readable = node && node->kind() == CXMLNode::ElementKind;
+    if (node)
+        node->freeXMLNode();
+    return readable;
+}
+
 std::shared_ptr<CXMLElement> addDAVPropstatForProperties(CXMLDocument& document, const WebDAVPropertyTable& properties,
     CXMLElement& parent, std::string_view status, std::optional<std::string_view> description)
 {

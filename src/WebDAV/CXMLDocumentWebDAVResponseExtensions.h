@@ -40,6 +40,10 @@ std::shared_ptr<CXMLElement> addDAVPropstatForPropertyName(CXMLDocument& documen
 // parses is reported apart, under 500.
 std::shared_ptr<CXMLElement> addDAVPropstatForProperties(CXMLDocument& document, const WebDAVPropertyTable& properties,
     CXMLElement& parent, std::string_view status, std::optional<std::string_view> description = std::nullopt);
+// Whether a dead value's stored XML parses back, as answers parse it, into
+// the one element it stands for: what does not (an entity reference whose
+// declaration stayed in the request) is never stored.
+bool isReadableDeadPropertyValue(std::string_view xml);
 // 200 for the names the resource answers, 404 for the others.
 void addDAVPropstatForResource(CXMLDocument& document, const WebDAVResource& resource, const WebDAVPropertyNameList& names,
     CXMLElement& parent);

@@ -6,6 +6,7 @@
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
+#include "Platform/Core/ASCII.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
@@ -15,6 +16,7 @@
 #include "Platform/Core/Thread.h"
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVPreconditions.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 #include "WebDAV/WebDAVStagingFolder.h"
 
@@ -23,6 +25,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -38,6 +41,18 @@ bool copyEqualsIgnoringCase(std::string_view a, std::string_view b)
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
     });
+}
+
+// The port a URL of the web's schemes reaches, its scheme's when none is given.
+int effectivePort(const core::URL& url)
+{
+    return url.port().value_or(core::ascii::equalIgnoringCase(url.scheme(), "https") ? 443 : 80);
+}
+
+bool sameServer(const core::URL& a, const core::URL& b)
+{
+    return core::ascii::equalIgnoringCase(a.scheme(), b.scheme()) && core::ascii::equalIgnoringCase(a.host(), b.host())
+        && effectivePort(a) == effectivePort(b);
 }
 
 } // namespace
@@ -86,9 +101,14 @@ std::optional<core::URL> WebDAVCopyResponse::destinationURL()
         refuse(400, invalid);
         return std::nullopt;
     }
+    // Another server's item is not this server's to make: the client must
+    // carry the copy out itself.
+    if (!parsed->scheme().empty() && !namesThisServer(*parsed)) {
+        refuse(502, "Bad Gateway");
+        return std::nullopt;
+    }
     core::URL destination = parsed->standardized();
     std::string path = destination.path();
-    // Only the path counts: a client may name the server by another host.
     if (m_hostURL) {
         std::string prefix = m_hostURL->path();
         if (!prefix.empty() && prefix != "/") {
@@ -111,6 +131,25 @@ std::optional<core::URL> WebDAVCopyResponse::destinationURL()
         return std::nullopt;
     }
     return URLWithPath(destination.hasDirectoryPath() ? path + "/" : path);
+}
+
+bool WebDAVCopyResponse::namesThisServer(const core::URL& destination)
+{
+    auto* connection = delegate()->connectionForWebDAVResponse(*this);
+    std::string scheme = connection ? (connection->isSecureServer() ? "https" : "http")
+                                    : (m_hostURL ? m_hostURL->scheme() : std::string("http"));
+    std::vector<core::URL> names;
+    if (auto host = request()->headerForKey("Host")) {
+        if (auto named = core::URL::parse(scheme + "://" + std::string(core::ascii::trimmed(*host)) + "/"))
+            names.push_back(*named);
+    }
+    if (m_hostURL)
+        names.push_back(*m_hostURL);
+    if (names.empty())
+        return core::ascii::equalIgnoringCase(destination.scheme(), scheme);
+    return std::any_of(names.begin(), names.end(), [&](const core::URL& name) {
+        return core::ascii::equalIgnoringCase(name.scheme(), scheme) && sameServer(destination, name);
+    });
 }
 
 bool WebDAVCopyResponse::challengedForDestination(const core::URL& destination)
@@ -213,6 +252,19 @@ void WebDAVCopyResponse::start()
         m_isCopyInProgress = false;
         endResponseWithStatusCode(statusCodeForImmutableURI());
         return;
+    }
+    // The conditions guard what the request changes: for a move the item it
+    // names (which goes), for a copy the item it would replace.
+    if (WebDAVPreconditions::areGiven(*request())) {
+        std::optional<core::fs::Attributes> guarded;
+        if (m_deleteOriginal)
+            guarded = core::fs::attributes(sourcePath);
+        else if (destinationResource)
+            guarded = core::fs::attributes(destinationResource->path());
+        if (!WebDAVPreconditions::hold(*request(), guarded)) {
+            refuse(412, "Precondition Failed");
+            return;
+        }
     }
     auto quota = VKQuotaManager::defaultManager();
     if (!m_deleteOriginal && !shallow) {

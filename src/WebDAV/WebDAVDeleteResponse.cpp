@@ -13,6 +13,7 @@
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVNullResource.h"
+#include "WebDAV/WebDAVPreconditions.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <exception>
@@ -65,6 +66,10 @@ void WebDAVDeleteResponse::start()
     // of the roots is not there.
     if (!isServedFolderOfPath(path)) {
         endResponseWithStatusCode(404);
+        return;
+    }
+    if (!WebDAVPreconditions::hold(*request(), attributes)) {
+        endResponseWithStatusCode(412);
         return;
     }
 

@@ -10,6 +10,7 @@
 #include "WebDAV/WebDAVIfParser.h"
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVNullResource.h"
+#include "WebDAV/WebDAVPreconditions.h"
 #include "WebDAV/WebDAVPropertyName.h"
 #include "WebDAV/WebDAVRequestBody.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
@@ -84,6 +85,8 @@ void WebDAVLockResponse::start()
         return endResponseWithStatusCode(409);
     if (core::fs::exists(*path) && !isServedPath(*path))
         return endResponseWithStatusCode(404);
+    if (!WebDAVPreconditions::holdAtPath(*request(), *path))
+        return endResponseWithStatusCode(412);
     std::vector<core::Error> errors;
     auto lock = WebDAVLockManager::sharedManager()->acquireWriteLockForURI(uri, *path, *scope, owner, depth, timeout,
         &errors);
@@ -106,6 +109,8 @@ void WebDAVLockResponse::refresh(const core::URL& uri)
     auto lock = parser->validateLocks(WebDAVLockManager::sharedManager()->locksForURI(uri));
     if (!lock)
         return endResponseWithStatusCode(412, "Precondition Failed - unknown lock");
+    if (!WebDAVPreconditions::holdAtPath(*request(), lock->lockLocalPath()))
+        return endResponseWithStatusCode(412);
     buildOKResponseForLock(lock);
     end();
 }

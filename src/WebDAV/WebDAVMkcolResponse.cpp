@@ -5,6 +5,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 #include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVPreconditions.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 std::shared_ptr<WebDAVMkcolResponse> WebDAVMkcolResponse::create(std::shared_ptr<HTTPMessageRequest> request,
@@ -59,6 +60,11 @@ void WebDAVMkcolResponse::start()
     }
     if (!delegate->isMutableURI(uri)) {
         endResponseWithStatusCode(statusCodeForImmutableURI());
+        return;
+    }
+    // Nothing is there yet: If-Match fails, "If-None-Match: *" holds.
+    if (!WebDAVPreconditions::hold(*request(), std::nullopt)) {
+        endResponseWithStatusCode(412);
         return;
     }
     auto quota = VKQuotaManager::defaultManager();

@@ -8,6 +8,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "WebDAV/CXMLDocumentWebDAVResponseExtensions.h"
 #include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVPreconditions.h"
 #include "WebDAV/WebDAVProperty.h"
 #include "WebDAV/WebDAVRequestBody.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
@@ -56,6 +57,10 @@ void WebDAVPropPatchResponse::start()
             if (update.isSet) {
                 auto property = WebDAVProperty::propertyWithElement(*element);
                 update.value = property->value();
+                // Refused whole, before anything is stored, rather than
+                // kept as a value no answer could give back.
+                if (property->isDead() && update.value.isString() && !isReadableDeadPropertyValue(update.value.string()))
+                    return endResponseWithStatusCode(400, "Bad Request - property value cannot be kept as given");
                 update.name = std::move(property);
             } else {
                 update.name = WebDAVPropertyName::propertyNameWithElement(*element);
@@ -65,6 +70,8 @@ void WebDAVPropPatchResponse::start()
     }
     if (updates.empty())
         return endResponseWithStatusCode(400, "Bad Request - No properties specified");
+    if (!WebDAVPreconditions::holdAtPath(*request(), resource->path()))
+        return endResponseWithStatusCode(412);
 
     bool failed = false;
     for (auto& update : updates) {

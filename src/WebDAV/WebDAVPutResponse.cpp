@@ -7,6 +7,7 @@
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Log.h"
 #include "WebDAV/WebDAVLockManager.h"
+#include "WebDAV/WebDAVPreconditions.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 #include "WebDAV/WebDAVUploadFile.h"
 
@@ -89,6 +90,11 @@ void WebDAVPutResponse::start()
         // Judged now, since the body's own bytes will take from the free
         // space the quota manager reports.
         m_allowance = allowance;
+    }
+    if (WebDAVPreconditions::areGiven(*request())
+        && !WebDAVPreconditions::hold(*request(), m_resource ? targetAttributes() : std::nullopt)) {
+        endResponseWithStatusCode(412);
+        return;
     }
 
     m_upload = WebDAVUploadFile::create(m_path);
@@ -200,9 +206,24 @@ void WebDAVPutResponse::onSocketDidReadData(const core::Data& data, long)
     putDidEndSuccessfully();
 }
 
+std::optional<core::fs::Attributes> WebDAVPutResponse::targetAttributes() const
+{
+    auto attributes = core::fs::attributes(m_path);
+    if (attributes && attributes->type == core::fs::FileType::SymbolicLink
+        && (!core::fs::exists(m_path) || !isServedPath(m_path)))
+        return std::nullopt;
+    return attributes;
+}
+
 void WebDAVPutResponse::putDidEndSuccessfully()
 {
     m_streaming = false;
+    // The file may have changed while the body came in: the conditions are
+    // judged again before it is replaced.
+    if (WebDAVPreconditions::areGiven(*request()) && !WebDAVPreconditions::hold(*request(), targetAttributes())) {
+        fail(412);
+        return;
+    }
     if (!m_upload || !m_upload->commit()) {
         core::log("Warning, PUT file create failed: {}", m_path);
         fail(403);

@@ -54,6 +54,10 @@ private:
     // 507, telling the application that room ran out.
     void refuseForWantOfRoom();
     void fail(int code, std::optional<std::string_view> description = std::nullopt);
+    // The file the upload replaces as the client's conditions judge it:
+    // nothing where no file is (a link that leads nowhere or out of the
+    // roots is none).
+    std::optional<core::fs::Attributes> targetAttributes() const;
 
     WebDAVResourceRef m_resource;
     std::string m_path;

@@ -23,6 +23,9 @@ TEST_F(HTTPDatesTest, FormatAndParseInAnyLocaleAndZone)
     EXPECT_EQ(ISO8601String(Sunday), "1994-11-06T08:49:37Z");
     EXPECT_EQ(dateWithRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT"), Sunday);
     EXPECT_EQ(dateWithRFC1123String("Sun, 06 November 1994 08:49:37 GMT"), Sunday);
+    for (const char* form : { "Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994" })
+        EXPECT_EQ(dateWithHTTPDateString(form), Sunday) << form;
+    EXPECT_EQ(dateWithHTTPDateString("Thu Nov 10 08:49:37 1994"), Sunday.addingTimeInterval(4 * 86'400.0));
     EXPECT_EQ(dateWithISO8601String("1994-11-06T08:49:37Z"), Sunday);
     EXPECT_EQ(dateWithISO8601String("1994-11-06T08:49:37+0100"), Sunday.addingTimeInterval(-3600));
 
@@ -30,6 +33,7 @@ TEST_F(HTTPDatesTest, FormatAndParseInAnyLocaleAndZone)
     EXPECT_FALSE(dateWithRFC1123String("Sun, 06 Nov 1994 08:49:37 GMT trailing"));
     EXPECT_FALSE(dateWithRFC1123String("garbage"));
     EXPECT_FALSE(dateWithRFC1123String(""));
+    EXPECT_FALSE(dateWithHTTPDateString("Sun Nov  6 08:49:37 1994 x"));
     EXPECT_FALSE(dateWithISO8601String("1994-11-06T08:49:37Zjunk"));
     EXPECT_FALSE(dateWithISO8601String("1994-11-06"));
     EXPECT_FALSE(dateWithISO8601String("1994-11-06T08:49:37+0100 "));

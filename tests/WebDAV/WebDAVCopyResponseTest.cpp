@@ -101,8 +101,16 @@ TEST_F(WebDAVCopyResponseTest, CopiesFilesAndAnswersEachRefusal)
     EXPECT_EQ(code(answer), "400");
     EXPECT_NE(answer.find("Bad Request - Invalid Overwrite header"), std::string::npos);
 
-    // Another host: only the path counts.
-    EXPECT_EQ(code(send("COPY", "/Documents/a.txt", "http://elsewhere.example:81/Documents/c.txt")), "201");
+    // Another server is refused whole, whichever part of its name differs;
+    // this one's name in another case is the same server.
+    for (std::string elsewhere : { std::string("http://elsewhere.example/Documents/c.txt"),
+             fmt::format("http://127.0.0.1:{}/Documents/c.txt", server->port() + 1),
+             fmt::format("https://127.0.0.1:{}/Documents/c.txt", server->port()) }) {
+        answer = send("MOVE", "/Documents/a.txt", elsewhere);
+        EXPECT_EQ(code(answer), "502") << elsewhere;
+        EXPECT_NE(answer.find("502 Bad Gateway"), std::string::npos) << elsewhere;
+    }
+    EXPECT_EQ(code(send("COPY", "/Documents/a.txt", fmt::format("HTTP://127.0.0.1:{}/Documents/c.txt", server->port()))), "201");
     EXPECT_EQ(readFile(documents + "/c.txt"), "changed");
 
     makeFile("site/Library/Documents/folder/inner.txt", "inner");

@@ -207,6 +207,25 @@ TEST_F(WebDAVPropPatchResponseTest, AllOrNothing)
     EXPECT_EQ(xattrStringForItemAtPath(path, color), "<Z:color xmlns:Z=\"http://ex/ns\">blue</Z:color>");
 }
 
+TEST_F(WebDAVPropPatchResponseTest, ValuesAreKeptOnlyAsTheyCanBeGivenBack)
+{
+    std::string path = makeFile("root/f.txt", "x");
+    const std::string declared = "<?xml version=\"1.0\"?><!DOCTYPE D:propertyupdate [<!ENTITY e \"expanded\">]>";
+    auto refused = run("PROPPATCH", "/f.txt", "",
+        declared + update("<D:set><D:prop><Z:a>ok</Z:a><Z:b>&e;</Z:b></D:prop></D:set>"));
+    EXPECT_EQ(refused->statusCode(), 400);
+    EXPECT_FALSE(xattrDataForItemAtPath(path, "com.kestrova.DAV.{http://ex/ns}a"));
+    EXPECT_FALSE(xattrDataForItemAtPath(path, "com.kestrova.DAV.{http://ex/ns}b"));
+
+    // Escapes and character references are text: given back as given.
+    auto kept = run("PROPPATCH", "/f.txt", "", update("<D:set><D:prop><Z:c>a &amp; b &lt; &#67;</Z:c></D:prop></D:set>"));
+    EXPECT_EQ(statusOf(body(*kept), "c"), "HTTP/1.1 200 OK");
+    auto found = run("PROPFIND", "/f.txt", "Depth: 0\r\n");
+    EXPECT_EQ(found->statusCode(), 207);
+    EXPECT_NE(body(*found).find(">a &amp; b &lt; C</"), std::string::npos) << body(*found);
+    EXPECT_EQ(body(*found).find("500"), std::string::npos) << body(*found);
+}
+
 TEST_F(WebDAVPropPatchResponseTest, StoreFailuresAreReportedAndUndone)
 {
     std::string path = makeFile("root/f.txt", "x");
