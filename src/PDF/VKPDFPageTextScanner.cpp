@@ -2,6 +2,7 @@
 
 #include "Kit/StringAdditions.h"
 #include "PDF/VKPDFPage.h"
+#include "PDF/VKPDFTextDirection.h"
 #include "PDF/VKPDFTextNormalization.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/UTF8.h"
@@ -73,8 +74,20 @@ void VKPDFPageTextScanner::scan()
     m_hasPendingAccent = false;
     m_span = Span();
     m_actualTextBudget = kMaximumActualTextUnits;
+    m_lineStart = 0;
+    m_lineHasRightToLeft = false;
+    m_rightToLeftLines.clear();
     VKPDFPageScanner::scan();
     flushPendingAccent();
+    endLine();
+    if (!m_rightToLeftLines.empty()) {
+        // Lines read in the page's direction: the one most of its letters
+        // take.
+        const bool rightToLeft = VKPDFTextDirection::isMostlyRightToLeft(m_text);
+        for (const auto& [start, end] : m_rightToLeftLines)
+            VKPDFTextDirection::reorderLine(m_text, m_rectBytes.data(), kRecordBytes, start, end, rightToLeft);
+        m_rightToLeftLines.clear();
+    }
     m_rectBytes.resize(m_rectCount * kRecordBytes);
     // A short page gives back what its first growth took.
     if (m_rectBytes.capacity() > 2 * m_rectBytes.size())
@@ -281,6 +294,13 @@ void VKPDFPageTextScanner::endActualText()
     m_hasLast = false;
 }
 
+void VKPDFPageTextScanner::endLine()
+{
+    if (m_lineHasRightToLeft && m_text.size() > m_lineStart)
+        m_rightToLeftLines.emplace_back(m_lineStart, m_text.size());
+    m_lineHasRightToLeft = false;
+}
+
 void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view text, bool shared)
 {
     const gfx::Rect& upright = character.upright;
@@ -290,10 +310,17 @@ void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view t
     float gap = (upright.x() - previous.x()) - previous.width();
     // A comparison with NaN is false: no new line, no gap, no jump back.
     // The gap that makes a space is the same beside every letter.
-    bool newWord = dy > limit || gap > 0.5f * (character.wordGap + m_previousWordGap)
-        || upright.x() < previous.x() - 0.25f * character.em;
+    // A new line, or a jump back to a column's start, ends a line.
+    bool newLine = dy > limit || upright.x() < previous.x() - 0.25f * character.em;
+    bool newWord = newLine || gap > 0.5f * (character.wordGap + m_previousWordGap);
+    if (newLine)
+        endLine();
     if (newWord && !m_previousCharacterWhitespace && !m_text.empty())
         addString(u" ", gfx::Rect());
+    if (newLine)
+        m_lineStart = m_text.size();
+    if (!m_lineHasRightToLeft && VKPDFTextDirection::hasRightToLeft(text))
+        m_lineHasRightToLeft = true;
     m_lastStart = m_text.size();
     if (!shared || text.size() < 2) {
         addString(text, character.renderRect);

@@ -19,6 +19,11 @@
 // A span's actual text stands in for the glyphs it covers, placed where
 // they are, its units sharing their extent along the baseline.
 //
+// Lines holding right-to-left letters (set from left to right as shown) are
+// put into reading order once the page is read, their rectangles moving
+// with their units (VKPDFTextDirection), so the text and its search read
+// as typed.
+//
 // The rectangles form a packed block of 16-byte records (x, y, width,
 // height as 32-bit floats in machine order, page space), one per UTF-16
 // unit of the text; inserted spaces have the zero rectangle. The page
@@ -30,6 +35,8 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class VKPDFPageTextScanner : public VKPDFPageScanner {
 public:
@@ -91,6 +98,9 @@ private:
     void append(const Placed& character, std::u16string_view text, bool shared = false);
     // The last character's text: what the text holds from its first unit.
     std::u16string_view lastText() const { return std::u16string_view(m_text).substr(m_lastStart); }
+    // Notes the line just ended for reordering when it holds right-to-left
+    // letters.
+    void endLine();
     // An accent that found no letter is kept as the character it is.
     void flushPendingAccent();
     // Whether the accent sits over the letter.
@@ -119,6 +129,11 @@ private:
     bool m_hasPendingAccent = false;
     Span m_span;
     size_t m_actualTextBudget = 0;
+    // The line being assembled (from its first unit), and the lines with
+    // right-to-left letters, put into reading order when the page is done.
+    size_t m_lineStart = 0;
+    bool m_lineHasRightToLeft = false;
+    std::vector<std::pair<size_t, size_t>> m_rightToLeftLines;
     // The lengths of the rendering matrix's rows and the baseline's
     // direction for its last linear part, which stays the same along a run
     // of text.

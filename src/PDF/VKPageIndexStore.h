@@ -28,7 +28,8 @@
 class VKPageIndexStore : public VKContentIndexStore {
 public:
     // 2: page text and words composed (NFC), accents joined to letters.
-    static constexpr uint32_t kIndexVersion = 2;
+    // 3: right-to-left lines in reading order, word gaps by the font's space.
+    static constexpr uint32_t kIndexVersion = 3;
 
     static std::shared_ptr<VKPageIndexStore> storeForPath(const std::string& path);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 using namespace pdftext;
 
@@ -133,6 +134,48 @@ TEST_F(VKPDFPageTextScannerTest, TheGapThatMakesASpaceIsTheSameBesideEveryLetter
                     "0 -20 Td 2 Tc [(LETTER) -550 (SPACED)] TJ ET",
         pageEntries({ font }));
     EXPECT_EQ(extract(builder).text, "auf dem Debian System Wiki einem Rechner Willi W LETTER SPACED");
+}
+
+// Lines shown from left to right as given, one glyph per unit (500 units
+// wide, spaces too), each line 20 units below the one before.
+Extracted shownLeftToRight(const std::vector<std::u16string>& lines)
+{
+    std::vector<std::pair<int, std::string>> map;
+    std::map<char16_t, int> codes;
+    std::string content = "BT /F1 10 Tf 100 700 Td ";
+    for (const auto& line : lines) {
+        content += "<";
+        for (char16_t unit : line) {
+            auto [found, added] = codes.emplace(unit, int(codes.size()) + 1);
+            if (added)
+                map.emplace_back(found->second, fmt::format("{:04X}", unsigned(unit)));
+            content += fmt::format("{:04X}", found->second);
+        }
+        content += "> Tj 0 -20 Td ";
+    }
+    test::PdfBuilder builder;
+    int font = builder.addIdentityFont("Wide", map, 500);
+    builder.addPage(content + "ET", pageEntries({ font }));
+    return extract(builder);
+}
+
+TEST_F(VKPDFPageTextScannerTest, RightToLeftLinesReadInTheirOrder)
+{
+    // Shown: letters from the right, numbers and left-to-right words as
+    // they read, brackets mirrored, a mark after its letter.
+    Extracted page = shownLeftToRight({ u"ناکما", u"(האר) 10.5% :תבותכ",
+        u"hello world مالس", u"تبَ" });
+    EXPECT_EQ(page.text, "امکان כתובת: 10.5% (ראה) "
+                         "سلام hello world بَت");
+    // Each unit keeps its glyph's rectangle: the first letter read is the
+    // rightmost drawn.
+    ASSERT_EQ(page.rects.size(), page.units);
+    EXPECT_NEAR(page.rects[0].x(), 120, 1e-3);
+    EXPECT_NEAR(page.rects[4].x(), 100, 1e-3);
+
+    // On a page mostly read from the left, a right-to-left word turns
+    // within its line.
+    EXPECT_EQ(shownLeftToRight({ u"see םולש here and there" }).text, "see שלום here and there");
 }
 
 TEST_F(VKPDFPageTextScannerTest, WordsAreJudgedAlongTheBaselineAndRectanglesStoredInPageSpace)
