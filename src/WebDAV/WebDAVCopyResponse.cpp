@@ -103,7 +103,8 @@ std::optional<core::URL> WebDAVCopyResponse::destinationURL()
     }
     // Another server's item is not this server's to make: the client must
     // carry the copy out itself.
-    if (!parsed->scheme().empty() && !namesThisServer(*parsed)) {
+    const bool namesServer = !parsed->scheme().empty() || parsed->relativeString().starts_with("//");
+    if (namesServer && !namesThisServer(*parsed)) {
         refuse(502, "Bad Gateway");
         return std::nullopt;
     }
@@ -145,10 +146,12 @@ bool WebDAVCopyResponse::namesThisServer(const core::URL& destination)
     }
     if (m_hostURL)
         names.push_back(*m_hostURL);
-    if (names.empty())
-        return core::ascii::equalIgnoringCase(destination.scheme(), scheme);
-    return std::any_of(names.begin(), names.end(), [&](const core::URL& name) {
-        return core::ascii::equalIgnoringCase(name.scheme(), scheme) && sameServer(destination, name);
+    // "//host/path" is on the scheme of the request.
+    auto named = destination.scheme().empty() ? core::URL::parse(scheme + ":" + destination.relativeString()) : destination;
+    if (!named || !core::ascii::equalIgnoringCase(named->scheme(), scheme))
+        return false;
+    return names.empty() || std::any_of(names.begin(), names.end(), [&](const core::URL& name) {
+        return sameServer(*named, name);
     });
 }
 

@@ -64,7 +64,7 @@ private:
     // The Destination as a URL below the server's root: nothing (after
     // answering) when it is unusable.
     std::optional<core::URL> destinationURL();
-    // Whether an absolute Destination names this server: the scheme of the
+    // Whether a Destination with a host names this server: the scheme of the
     // connection, and the host and port the request was sent to (its "Host")
     // or the server's own.
     bool namesThisServer(const core::URL& destination);

@@ -39,7 +39,7 @@ protected:
     {
         std::vector<std::string> arguments { "-X", method, "-D", "-" };
         if (!to.empty())
-            arguments.insert(arguments.end(), { "-H", "Destination: " + (to.starts_with("/") ? url(to) : to) });
+            arguments.insert(arguments.end(), { "-H", "Destination: " + (to.starts_with("/") && !to.starts_with("//") ? url(to) : to) });
         for (const auto& header : extra)
             arguments.insert(arguments.end(), { "-H", header });
         arguments.push_back(url(from));
@@ -105,7 +105,7 @@ TEST_F(WebDAVCopyResponseTest, CopiesFilesAndAnswersEachRefusal)
     // this one's name in another case is the same server.
     for (std::string elsewhere : { std::string("http://elsewhere.example/Documents/c.txt"),
              fmt::format("http://127.0.0.1:{}/Documents/c.txt", server->port() + 1),
-             fmt::format("https://127.0.0.1:{}/Documents/c.txt", server->port()) }) {
+             fmt::format("https://127.0.0.1:{}/Documents/c.txt", server->port()), std::string("//elsewhere.example/Documents/c.txt") }) {
         answer = send("MOVE", "/Documents/a.txt", elsewhere);
         EXPECT_EQ(code(answer), "502") << elsewhere;
         EXPECT_NE(answer.find("502 Bad Gateway"), std::string::npos) << elsewhere;
