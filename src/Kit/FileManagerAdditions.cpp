@@ -7,6 +7,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UUID.h"
 
@@ -38,6 +39,9 @@ struct Trash {
     std::mutex mutex;
     std::string holder; // path of the open holder, "" when none
     bool inGroup = false;
+    // Counts the holders closed (a group's end, a move outside one): a
+    // late emptying only takes the holder it was planned for.
+    uint64_t closings = 0;
     std::function<std::string()> provider;
     std::function<void(const std::string&)> removalHook;
 };
@@ -90,6 +94,32 @@ std::string takeHolderLocked(Trash& state)
     std::string name = core::path::lastPathComponent(state.holder);
     state.holder.clear();
     return name;
+}
+
+// The holder just closed leaves the disk TrashEmptyingDelay later, on the
+// main loop's clock, unless a group opened meanwhile (its end plans again)
+// or a later move took it (and emptied it) first.
+void planEmptyingLocked(Trash& state)
+{
+    if (state.holder.empty())
+        return;
+    const uint64_t closing = ++state.closings;
+    auto empty = [closing] {
+        std::string emptied;
+        {
+            std::lock_guard lock(trash().mutex);
+            if (trash().closings == closing && !trash().inGroup && !trash().holder.empty())
+                emptied = takeHolderLocked(trash());
+        }
+        if (!emptied.empty())
+            removeInBackground({ emptied });
+    };
+    if (!core::RunLoop::hasMainThread()) {
+        // No main loop to wait on (a tool): the holder goes now.
+        removeInBackground({ takeHolderLocked(state) });
+        return;
+    }
+    core::RunLoop::main().post([empty] { core::RunLoop::main().performAfter(TrashEmptyingDelay, empty); });
 }
 
 // ---- Errors ----
@@ -341,6 +371,7 @@ void endTrashGroup()
 {
     std::lock_guard lock(trash().mutex);
     trash().inGroup = false;
+    planEmptyingLocked(trash());
 }
 
 bool isInTrashGroup()
@@ -376,6 +407,8 @@ bool moveItemAtPathToTrash(const std::string& path, core::Error* error)
                 moved = fs::moveItem(path, destination, error);
                 if (!moved)
                     core::log("Warning, moveItemAtPathToTrash:error: failed for: {}", path);
+                if (moved && !state.inGroup)
+                    planEmptyingLocked(state);
             }
         }
     }

@@ -33,7 +33,11 @@ std::string trashPath();
 void initializeTrash();
 // While a group is open, every move to the trash shares one holder; outside a
 // group each move gets a fresh holder and the previous one is emptied.
-// Beginning a group empties a holder still open.
+// Beginning a group empties a holder still open. A holder closed (by a
+// group's end or a move outside a group) is emptied on a background thread
+// TrashEmptyingDelay seconds later by the main loop's clock, when no group
+// is open then: deleted items leave the disk soon, not at the next launch.
+inline constexpr double TrashEmptyingDelay = 5;
 void beginTrashGroup();
 void endTrashGroup();
 bool isInTrashGroup();

@@ -5,6 +5,9 @@
 #include "Platform/Core/Thread.h"
 
 #include "Support/TestCase.h"
+#include "Support/TestEnvironment.h"
+
+#include "Platform/Core/ManualClock.h"
 
 #include <atomic>
 #include <mutex>
@@ -127,6 +130,41 @@ TEST_F(FileManagerTrashTest, EachMoveOutsideAGroupGetsAFreshHolder)
     EXPECT_FALSE(moveItemAtPathToTrash(pathInHome("missing"), &error));
     EXPECT_TRUE(error.is(core::Error::POSIXDomain, ENOENT));
     EXPECT_TRUE(logContains("Warning, moveItemAtPathToTrash:error: failed for: " + pathInHome("missing")));
+}
+
+TEST_F(FileManagerTrashTest, ClosedHoldersLeaveTheDiskSoonAfterUnlessAGroupIsOpen)
+{
+    // The last move and the last group's holder are not kept for the next
+    // launch.
+    ASSERT_TRUE(moveItemAtPathToTrash(makeFile("alone.txt", "1")));
+    beginTrashGroup();
+    ASSERT_TRUE(moveItemAtPathToTrash(makeFile("grouped.txt", "2")));
+    endTrashGroup();
+    core::RunLoop::main().runUntilIdle();
+    // The group's start emptied the first holder.
+    ASSERT_TRUE(core::Thread::waitForAll(5));
+    ASSERT_EQ(holders().size(), 1u);
+    test::TestEnvironment::clock().advance(TrashEmptyingDelay - 0.5);
+    core::RunLoop::main().runUntilIdle();
+    EXPECT_EQ(holders().size(), 1u);
+    test::TestEnvironment::clock().advance(0.5);
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return holders().empty(); }, 5.0));
+
+    // A group open when the time comes keeps its holder until it ends.
+    ASSERT_TRUE(moveItemAtPathToTrash(makeFile("late.txt", "3")));
+    core::RunLoop::main().runUntilIdle();
+    beginTrashGroup();
+    ASSERT_TRUE(moveItemAtPathToTrash(makeFile("open.txt", "4")));
+    test::TestEnvironment::clock().advance(TrashEmptyingDelay);
+    core::RunLoop::main().runUntilIdle();
+    ASSERT_TRUE(core::Thread::waitForAll(5));
+    Strings open = holders();
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_EQ(holderContents(open[0]), Strings { "open.txt" });
+    endTrashGroup();
+    core::RunLoop::main().runUntilIdle();
+    test::TestEnvironment::clock().advance(TrashEmptyingDelay);
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return holders().empty(); }, 5.0));
 }
 
 TEST_F(FileManagerTrashTest, NoTrashFolderIsAnError)
