@@ -17,6 +17,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 
+#include <cerrno>
 #include <mutex>
 
 namespace fs = core::fs;
@@ -39,8 +40,24 @@ bool trashItem(const std::string& path, core::Error* error)
     return moveItemAtPathToTrash(path, error);
 }
 
+// To the desktop's trash, where a person can put it back; to the internal
+// trash only where no desktop trash can take it.
+bool desktopTrashItem(const std::string& path, core::Error* error)
+{
+    core::Error refused;
+    if (core::desktopTrash::moveItem(path, path, &refused))
+        return true;
+    if (refused.is(core::Error::POSIXDomain, ENOENT)) {
+        core::setError(error, std::move(refused));
+        return false;
+    }
+    core::log("Warning, {} could not go to the desktop's trash ({}); it goes to the internal one", path, refused);
+    return moveItemAtPathToTrash(path, error);
+}
+
 constexpr PathOperation RemoveOperation { "removeItemAtPath:error:", removeItem };
 constexpr PathOperation TrashOperation { "moveItemAtPathToTrash:error:", trashItem };
+constexpr PathOperation DesktopTrashOperation { "moveItemToDesktopTrash", desktopTrashItem };
 
 std::mutex& thumbnailHookMutex()
 {
@@ -159,6 +176,18 @@ VKRemoveResult privateRemoveFileResource(const std::shared_ptr<VKFileResource>& 
     return VKRemoveResultDone;
 }
 
+// Inside the open trash group, or one of its own.
+VKRemoveResult removeInTrashGroup(const std::shared_ptr<VKFileResource>& resource, const PathOperation& operation)
+{
+    const bool ownGroup = !isInTrashGroup();
+    if (ownGroup)
+        beginTrashGroup();
+    VKRemoveResult result = privateRemoveFileResource(resource, operation);
+    if (ownGroup)
+        endTrashGroup();
+    return result;
+}
+
 // The delegate's say over a copy made for `from` → `to`: each step of data
 // is reported, and a false answer cancels.
 fs::CopyOptions copyOptionsFor(VKFileManagerDelegate* delegate, const std::string& from, const std::string& to)
@@ -202,13 +231,13 @@ VKRemoveResult removeFileResource(const std::shared_ptr<VKFileResource>& resourc
 
 VKRemoveResult moveFileResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
 {
-    const bool ownGroup = !isInTrashGroup();
-    if (ownGroup)
-        beginTrashGroup();
-    VKRemoveResult result = privateRemoveFileResource(resource, TrashOperation);
-    if (ownGroup)
-        endTrashGroup();
-    return result;
+    return removeInTrashGroup(resource, TrashOperation);
+}
+
+VKRemoveResult moveFileResourceToDesktopTrash(const std::shared_ptr<VKFileResource>& resource)
+{
+    const bool internal = resource->isCloudResource() || resource->isDownloadResource();
+    return removeInTrashGroup(resource, internal ? TrashOperation : DesktopTrashOperation);
 }
 
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination)

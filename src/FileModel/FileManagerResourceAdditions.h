@@ -29,6 +29,13 @@ VKRemoveResult removeFileResource(const std::shared_ptr<VKFileResource>& resourc
 // Several calls inside an open trash group share its holder; a call outside
 // one opens and closes a group of its own.
 VKRemoveResult moveFileResourceToTrash(const std::shared_ptr<VKFileResource>& resource);
+// A person's delete in the window: the item (and its "._" companion) goes
+// to the desktop's trash as moveItem files it, on another mount to that
+// mount's own, so that it can be put back; only where no desktop trash can
+// take it (a rename refused across file systems, a trash that cannot be
+// made) to the internal trash, as moveFileResourceToTrash does. Cloud and
+// download items go as moveFileResourceToTrash sends them.
+VKRemoveResult moveFileResourceToDesktopTrash(const std::shared_ptr<VKFileResource>& resource);
 // Between these, on the calling thread, the quota tree's updates after
 // removals wait and are made together at the end (pairs may nest), so that
 // deleting thousands of items from a folder takes them out of its entries in

@@ -188,7 +188,7 @@ int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resourc
     auto& center = core::NotificationCenter::defaultCenter();
     center.post(VKFolderControllerWillDeleteResourceNotification, screen,
         core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
-    int result = int(moveFileResourceToTrash(resource));
+    int result = int(moveFileResourceToDesktopTrash(resource));
     if (result != VKViewerFolderHost::TrashMoved)
         return result;
     auto row = screen->indexPathOfResource(*resource);
@@ -201,7 +201,6 @@ int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resourc
         core::Value::Dictionary { { "Path", core::Value(screen->resource()->path()) } });
     if (isInTrashGroup())
         return result;
-    emptyTrashInBackground();
     if (row && screen->isViewLoaded()) {
         screen->activeTableView().deleteRows({ *row }, ui::TableView::RowAnimation::Fade);
         screen->updateFolderInfo();

@@ -22,9 +22,9 @@ public:
     // "New Folder" (where the folder allows one) and the commands' toolbar
     // come up, the marks start empty. Out of it: the screen's bars again.
     void setMarking(bool editing, bool animated);
-    // The folder screen's move of one of its items to the trash (the
-    // viewers' and the commands' alike): the notices before and after, the
-    // row and its mark gone, the trash emptied in the background. The
+    // The folder screen's move of one of its items to the desktop's trash
+    // (moveFileResourceToDesktopTrash; the viewers' and the commands'
+    // alike): the notices before and after, the row and its mark gone. The
     // results are VKViewerFolderHost's; nothing once the screen went.
     int trashRow(const std::shared_ptr<VKFileResource>& resource);
 

@@ -160,7 +160,7 @@ void VKFolderOperations::continueDeletion()
         // Its observers still find the item where it was.
         center.post(VKFolderControllerWillDeleteResourceNotification, screen,
             core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
-        if (moveFileResourceToTrash(resource) == VKRemoveResultDone) {
+        if (moveFileResourceToDesktopTrash(resource) == VKRemoveResultDone) {
             deletion.trashed.push_back(resource);
         } else {
             ++deletion.failures;
@@ -193,12 +193,10 @@ void VKFolderOperations::finishDeletion(bool cancelled)
     auto host = this->host();
     if (host)
         host->commandDeleted(deletion->trashed);
+    // What fell back to the internal trash leaves the disk soon after.
     endTrashGroup();
-    if (!deletion->trashed.empty()) {
-        emptyTrashInBackground();
-        if (host)
-            postCollectionUpdate(host->commandScreen().shared_from_this(), host->commandFolder()->path());
-    }
+    if (!deletion->trashed.empty() && host)
+        postCollectionUpdate(host->commandScreen().shared_from_this(), host->commandFolder()->path());
     if (deletion->run != NoRun && !cancelled)
         BrowserOperation::endOperation(deletion->run);
     if (host)

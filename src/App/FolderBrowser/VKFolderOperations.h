@@ -47,7 +47,8 @@ public:
         core::Value object, const std::string& label, bool indeterminate);
 
     // ---- Delete ----
-    // The items, in row order, to the trash: one trash group and one list
+    // The items, in row order, to the desktop's trash
+    // (moveFileResourceToDesktopTrash): one trash group and one list
     // hold over the whole delete, slices one per main-loop pass, and from the
     // second slice on the browser's operation with its Cancel.
     void deleteItems(std::vector<std::shared_ptr<VKFileResource>> items);

@@ -1,6 +1,7 @@
 #include "Platform/Core/DesktopTrash.h"
 
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Path.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace core::desktopTrash {
@@ -64,6 +66,80 @@ bool claim(const std::string& infoPath, const std::string& info, Error* error)
     return written;
 }
 
+// The device of the folder that holds, or would hold, `path`: the nearest
+// part of it that exists.
+std::optional<dev_t> deviceOfNearest(std::string path)
+{
+    struct stat info;
+    for (;;) {
+        if (stat(path.c_str(), &info) == 0)
+            return info.st_dev;
+        if (path.empty() || path == "/")
+            return std::nullopt;
+        path = path::deletingLastPathComponent(path);
+    }
+}
+
+// The top of the mount `path` (on `device`) lies in: its highest folder on
+// the same device.
+std::string mountTop(const std::string& path, dev_t device)
+{
+    std::string top = path::deletingLastPathComponent(path);
+    struct stat info;
+    while (!top.empty() && top != "/") {
+        std::string up = path::deletingLastPathComponent(top);
+        if (up.empty() || stat(up.c_str(), &info) != 0 || info.st_dev != device)
+            break;
+        top = std::move(up);
+    }
+    return top.empty() ? std::string("/") : top;
+}
+
+// The trash of another mount: ".Trash-<uid>" at its top, made private when
+// missing; refused when it is a link, not a folder or someone else's.
+std::optional<std::string> mountTrash(const std::string& top, Error* error)
+{
+    const std::string trash = path::appendingPathComponent(top, fmt::format(".Trash-{}", getuid()));
+    if (mkdir(trash.c_str(), 0700) != 0 && errno != EEXIST) {
+        setError(error, Error::posix(errno));
+        return std::nullopt;
+    }
+    struct stat info;
+    if (lstat(trash.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) {
+        setError(error, Error::posix(EPERM));
+        return std::nullopt;
+    }
+    return trash;
+}
+
+// Where the trashed item goes: the home's trash when it lies on the home
+// trash's file system, else its mount's own (whose .trashinfo names it
+// relative to the mount's top).
+struct Place {
+    std::string trash;
+    std::string recordedPath;
+};
+
+std::optional<Place> placeFor(const std::string& path, const std::string& originalPath, Error* error)
+{
+    struct stat item;
+    if (lstat(path.c_str(), &item) != 0) {
+        setError(error, Error::posix(errno));
+        return std::nullopt;
+    }
+    Place place { location(), originalPath };
+    if (deviceOfNearest(place.trash) == item.st_dev || !path::isAbsolute(path) || !path::isAbsolute(originalPath))
+        return place;
+    const std::string top = mountTop(path, item.st_dev);
+    auto trash = mountTrash(top, error);
+    if (!trash)
+        return std::nullopt;
+    place.trash = *trash;
+    if (top != "/" && originalPath.starts_with(top + "/"))
+        place.recordedPath = originalPath.substr(top.size() + 1);
+    return place;
+}
+
 } // namespace
 
 std::string location()
@@ -87,14 +163,17 @@ void setLocation(std::string path)
 
 std::optional<std::string> moveItem(const std::string& path, const std::string& originalPath, Error* error)
 {
-    const std::string trash = location();
+    auto place = placeFor(path, originalPath, error);
+    if (!place)
+        return std::nullopt;
+    const std::string& trash = place->trash;
     if (!fs::createDirectory(path::appendingPathComponent(trash, "files"), true, error, 0700)
         || !fs::createDirectory(path::appendingPathComponent(trash, "info"), true, error, 0700))
         return std::nullopt;
     std::string name = path::lastPathComponent(originalPath);
     if (name.empty() || name == "." || name == "..")
         name = "item";
-    const std::string info = fmt::format("[Trash Info]\nPath={}\nDeletionDate={}\n", escapedPath(originalPath),
+    const std::string info = fmt::format("[Trash Info]\nPath={}\nDeletionDate={}\n", escapedPath(place->recordedPath),
         localTimestamp());
     for (int attempt = 1; attempt < 10000; ++attempt) {
         const std::string candidate = attempt == 1 ? name : fmt::format("{}.{}", name, attempt);
@@ -107,9 +186,10 @@ std::optional<std::string> moveItem(const std::string& path, const std::string& 
             return std::nullopt;
         }
         const std::string target = path::appendingPathComponent(trash, "files/" + candidate);
-        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        const int injected = FileTestHooks::renameItemError(path);
+        if (!injected && renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
             return target;
-        const int code = errno;
+        const int code = injected ? injected : errno;
         unlink(infoPath.c_str());
         if (code == EEXIST)
             continue;

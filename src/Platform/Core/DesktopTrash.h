@@ -10,8 +10,11 @@
 // "~/.local/share/Trash": the item in files/, a .trashinfo in info/ telling
 // where it came from and when), where the desktop's file manager shows it
 // and puts it back. For what a person replaced or threw away and may want
-// again. Items are renamed in, never copied: one on another file system than
-// the trash is refused (EXDEV) and stays where it is.
+// again. An item on another mount goes to that mount's own trash,
+// ".Trash-<uid>" at its top (made private when missing; its .trashinfo
+// names the item relative to the top). Items are renamed in, never copied:
+// one that cannot be renamed there (EXDEV across bind mounts, a mount whose
+// top the user cannot write) is refused and stays where it is.
 namespace core::desktopTrash {
 
 // The trash folder in use.

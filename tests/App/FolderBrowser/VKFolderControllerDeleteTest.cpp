@@ -10,6 +10,7 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKServerLockHooks.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -25,6 +26,7 @@
 #include <fmt/format.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -184,6 +186,36 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
     EXPECT_TRUE(core::Thread::waitForAll(10));
     auto trash = core::fs::contentsOfDirectory(trashPath());
     EXPECT_TRUE(!trash || trash->empty());
+}
+
+TEST_F(VKFolderControllerDeleteTest, DeletedItemsGoToTheDesktopTrashUnderNamesOfTheirOwn)
+{
+    // The desktop's trash where the environment says, one name in it taken.
+    const std::string data = pathInHome("data");
+    const char* before = std::getenv("XDG_DATA_HOME");
+    const std::optional<std::string> saved = before ? std::optional<std::string>(before) : std::nullopt;
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    core::desktopTrash::setLocation("");
+    makeFile("data/Trash/files/a.txt", "older");
+    makeFile("data/Trash/info/a.txt.trashinfo", "[Trash Info]\nPath=/elsewhere/a.txt\n");
+    makeDocument("T/a.txt", "newer");
+    makeDocument("T/Sub/b.txt");
+    show(documents("T"));
+    markAll();
+    controller->commands().deleteMarkedItemsNoConfirmation();
+    runLoop();
+    const std::string info = readFile(data + "/Trash/info/a.txt.2.trashinfo");
+    saved ? setenv("XDG_DATA_HOME", saved->c_str(), 1) : unsetenv("XDG_DATA_HOME");
+
+    EXPECT_FALSE(alert());
+    EXPECT_TRUE(names(*controller).empty());
+    EXPECT_EQ(readFile(data + "/Trash/files/a.txt"), "older");
+    EXPECT_EQ(readFile(data + "/Trash/files/a.txt.2"), "newer");
+    EXPECT_TRUE(info.starts_with("[Trash Info]\nPath=" + documents("T/a.txt") + "\nDeletionDate=")) << info;
+    EXPECT_EQ(readFile(data + "/Trash/files/Sub/b.txt"), "x");
+    EXPECT_TRUE(core::fs::exists(data + "/Trash/info/Sub.trashinfo"));
+    EXPECT_TRUE(core::Thread::waitForAll(10));
+    EXPECT_TRUE(core::fs::contentsOfDirectory(trashPath()).value_or(Strings {}).empty());
 }
 
 TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays)
