@@ -280,7 +280,7 @@ void WebDAVCopyResponse::start()
     }
 
     Operation operation { sourcePath, *destinationPath, m_resource->URI(), *destination, sourceIsCollection, shallow,
-        m_deleteOriginal, quota };
+        m_deleteOriginal, quota, WebDAVPreconditions::areGiven(*request()) ? request() : nullptr };
     if (m_deleteOriginal) {
         operationDidEnd(operation, performOperationWithDestination(operation));
         return;
@@ -336,6 +336,13 @@ WebDAVCopyResponse::Outcome WebDAVCopyResponse::performOperationWithDestination(
             core::log("Warning, WebDAVCopy failed: {}", error.localizedDescription());
     }
     outcome.failed = !done || !outcome.failedItems.empty();
+    // The destination may have changed while the copy was made.
+    if (operation.conditions && !operation.move
+        && !WebDAVPreconditions::hold(*operation.conditions, core::fs::attributes(destination))) {
+        outcome.preconditionFailed = true;
+        core::fs::removeItem(target);
+        return outcome;
+    }
 
     if (!outcome.destinationExisted && target != destination) {
         // What was copied goes into place, also beside the members that
@@ -371,6 +378,11 @@ WebDAVCopyResponse::Outcome WebDAVCopyResponse::performOperationWithDestination(
 void WebDAVCopyResponse::operationDidEnd(const Operation& operation, Outcome outcome)
 {
     m_isCopyInProgress = false;
+    if (outcome.preconditionFailed) {
+        if (delegate())
+            refuse(412, "Precondition Failed");
+        return;
+    }
     m_failedItems = std::move(outcome.failedItems);
     const std::string& destinationPath = operation.destinationPath;
     const bool arrived = itemExists(destinationPath);

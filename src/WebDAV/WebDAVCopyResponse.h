@@ -51,11 +51,15 @@ private:
         bool shallowCollection = false; // a Depth "0" copy of a folder
         bool move = false;
         std::shared_ptr<VKQuotaManager> quota;
+        // The request when it carries conditions, judged again on the
+        // destination before a copy goes into place.
+        std::shared_ptr<const HTTPMessageRequest> conditions;
     };
     struct Outcome {
         bool destinationExisted = false;
         bool destinationWasCollection = false;
         bool failed = false;
+        bool preconditionFailed = false;
         std::vector<std::string> failedItems;
     };
 

@@ -59,7 +59,7 @@ protected:
     }
     // Sends a COPY of "slow.txt" to "done.txt" whose worker waits inside the
     // copy until `copyReleased`; answers the connection once it waits.
-    std::shared_ptr<WebDAVConnection> startHeldCopy(RawClient& client)
+    std::shared_ptr<WebDAVConnection> startHeldCopy(RawClient& client, const std::string& headers = {})
     {
         core::FileTestHooks::setCopyItemHook([this](const std::string&) {
             copyEntered = true;
@@ -67,7 +67,7 @@ protected:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             return 0;
         });
-        client.send("COPY /Documents/slow.txt HTTP/1.1\r\nHost: h\r\nDestination: /Documents/done.txt\r\n\r\n");
+        client.send("COPY /Documents/slow.txt HTTP/1.1\r\nHost: h\r\nDestination: /Documents/done.txt\r\n" + headers + "\r\n");
         if (!core::RunLoop::main().runUntil([&] { return copyEntered.load(); }, 20))
             return nullptr;
         return onlyConnection();
@@ -308,6 +308,19 @@ TEST_F(WebDAVCopyResponseTest, ALongCopyIsKeptAliveWithInterimAnswers)
     EXPECT_EQ(response->onSocketShouldTimeout(), std::optional<bool>(true));
     EXPECT_EQ(readFile(documents + "/done.txt"), "slow");
     EXPECT_TRUE(core::Thread::waitForAll(10));
+}
+
+TEST_F(WebDAVCopyResponseTest, ADestinationMadeWhileTheCopyRanIsKept)
+{
+    makeFile("site/Library/Documents/slow.txt", "slow");
+    RawClient client(server->port());
+    ASSERT_TRUE(startHeldCopy(client, "If-None-Match: *\r\n"));
+    makeFile("site/Library/Documents/done.txt", "someone else's");
+    copyReleased = true;
+    client.readUntil("\r\n\r\n");
+    EXPECT_NE(client.received().find("HTTP/1.1 412 Precondition Failed\r\n"), std::string::npos) << client.received();
+    EXPECT_EQ(readFile(documents + "/done.txt"), "someone else's");
+    EXPECT_EQ(namesIn(documents), (std::vector<std::string> { "done.txt", "slow.txt" }));
 }
 
 TEST_F(WebDAVCopyResponseTest, ACopyWhoseConnectionEndsFinishesAndAnswersNobody)
