@@ -35,7 +35,14 @@ uint64_t readBigEndian(std::string_view bytes)
     return identifier;
 }
 
-std::u16string lowercased(std::u16string_view text)
+// A closing quote inside a word is the apostrophe people type.
+std::u16string withApostrophes(std::u16string text)
+{
+    std::replace(text.begin(), text.end(), u'\u2019', u'\'');
+    return text;
+}
+
+std::u16string lowercasedForm(std::u16string_view text)
 {
     if (text.empty())
         return {};
@@ -55,6 +62,11 @@ std::u16string lowercased(std::u16string_view text)
         return result;
     }
     return std::u16string(text);
+}
+
+std::u16string lowercased(std::u16string_view text)
+{
+    return withApostrophes(lowercasedForm(text));
 }
 
 } // namespace

@@ -37,7 +37,8 @@ public:
     static std::shared_ptr<VKContentIndexStore> storeForPath(const std::string& path);
 
     // The distinct tokens of a text: each word (letters required) composed
-    // and lower-cased, as search strings are, with one blank appended, UTF-8.
+    // and lower-cased, a closing quote as an apostrophe, as search strings
+    // are, with one blank appended, UTF-8.
     static std::set<std::string> tokensForText(std::u16string_view text);
     static std::set<std::string> tokensForText(std::string_view text);
 
@@ -79,7 +80,8 @@ protected:
         }));
     }
 
-    // Composed and lower-cased: the form words take in the index.
+    // Composed and lower-cased, a closing quote as an apostrophe: the form
+    // words take in the index.
     static std::string lowercaseString(std::string_view text);
 
 private:

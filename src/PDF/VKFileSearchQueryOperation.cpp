@@ -23,6 +23,28 @@ std::partial_ordering compareHits(const Hit& element, const Hit& object)
     return element->compare(*object) <=> 0;
 }
 
+// The pattern with each apostrophe (escaped) and closing quote matching
+// either: pages keep the quote as drawn, people type the apostrophe.
+std::u16string eitherApostrophe(const std::u16string& pattern)
+{
+    constexpr std::u16string_view either = u"['\u2019]";
+    std::u16string result;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == u'\\' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == u'\'')
+                result += either;
+            else
+                result.append(pattern, i, 2);
+            ++i;
+        } else if (pattern[i] == u'\u2019') {
+            result += either;
+        } else {
+            result += pattern[i];
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 std::shared_ptr<VKFileSearchQueryOperation> VKFileSearchQueryOperation::initWithSearchString(std::string searchString,
@@ -90,7 +112,7 @@ std::shared_ptr<VKDocumentRange> VKFileSearchQueryOperation::nextResult(const st
     if (pages.empty())
         return nullptr;
     // The page texts are composed; so is the pattern, however it was typed.
-    const std::u16string regex = vkWordBoundaryRegex(core::precomposed(core::toUTF16(m_searchString)), 0);
+    const std::u16string regex = eitherApostrophe(vkWordBoundaryRegex(core::precomposed(core::toUTF16(m_searchString)), 0));
     const bool forward = m_direction != 1;
     const VKNeighbour direction = forward ? VKNeighbour::Following : VKNeighbour::Preceding;
 

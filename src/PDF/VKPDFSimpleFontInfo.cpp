@@ -1,6 +1,5 @@
 #include "PDF/VKPDFSimpleFontInfo.h"
 
-#include "Kit/StringAdditions.h"
 #include "Kit/VKSqlite3.h"
 #include "PDF/VKPDFCMapParser.h"
 #include "PDF/VKPDFMatrix.h"
@@ -329,11 +328,18 @@ bool isSpacingAccent(const std::u16string& text)
     return text.size() == 1 && VKPDFTextNormalization::combiningFormOfAccent(text[0]) != 0;
 }
 
+// Typographic marks (quotation marks, dashes, the ellipsis, primes) stay
+// as drawn: a closing quote is no apostrophe, three dots are no ellipsis.
+bool isTypographicMark(const std::u16string& text)
+{
+    return text.size() == 1 && text[0] >= 0x2010 && text[0] <= 0x205E;
+}
+
 std::u16string shownText(const std::u16string& text)
 {
-    if (text.empty() || isSpacingAccent(text))
+    if (text.empty() || isSpacingAccent(text) || isTypographicMark(text))
         return text;
-    return core::toUTF16(vkStringWithNeutralPunctuation(core::toUTF8(core::compatibilityPrecomposed(text))));
+    return core::compatibilityPrecomposed(text);
 }
 
 bool namesKnownEncoding(const pdf::Object& encoding, bool hasEncoding)

@@ -74,8 +74,8 @@ protected:
 
 private:
     // The text shown for a code: compatibility forms unfolded and composed
-    // (NFKC; a spacing accent stays for the page text to join), and the right
-    // single quotation mark as an apostrophe.
+    // (NFKC; a spacing accent stays for the page text to join, typographic
+    // marks stay as drawn).
     void updateShownText(size_t code);
 
     EncodingTable m_encodingTable;

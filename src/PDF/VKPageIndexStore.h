@@ -29,7 +29,8 @@ class VKPageIndexStore : public VKContentIndexStore {
 public:
     // 2: page text and words composed (NFC), accents joined to letters.
     // 3: right-to-left lines in reading order, word gaps by the font's space.
-    static constexpr uint32_t kIndexVersion = 3;
+    // 4: typographic quotes kept in the text, words with the apostrophe.
+    static constexpr uint32_t kIndexVersion = 4;
 
     static std::shared_ptr<VKPageIndexStore> storeForPath(const std::string& path);
 

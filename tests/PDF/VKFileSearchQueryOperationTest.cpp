@@ -58,6 +58,16 @@ TEST_F(VKFileSearchQueryOperationTest, HitsCountUTF16UnitsOverlapAndMatchWordsLi
     EXPECT_EQ(search("aa", first, 1), Events { "aa overflow" });
 }
 
+TEST_F(VKFileSearchQueryOperationTest, ApostrophesAndClosingQuotesFindEachOther)
+{
+    // Pages keep the closing quote as drawn; people type the apostrophe.
+    auto& store = *recorder->store;
+    storePage(store, 1, u"I don\u2019t know");
+    storePage(store, 2, u"we can't");
+    EXPECT_EQ(search("Don't"), Events { "Don't 1:2+5" });
+    EXPECT_EQ(search("can\u2019t"), Events { "can\u2019t 2:3+5" });
+}
+
 TEST_F(VKFileSearchQueryOperationTest, WalksMatchingPagesInBothDirections)
 {
     auto& store = *recorder->store;

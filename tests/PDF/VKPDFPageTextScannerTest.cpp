@@ -236,9 +236,9 @@ TEST_F(VKPDFPageTextScannerTest, OneRectanglePerUtf16Unit)
     builder.addPage("BT /F1 10 Tf 100 700 Td (ABC) Tj /F2 10 Tf 100 -100 Td <00010002> Tj ET", pageEntries({ simple, composite }));
     Extracted page = extract(builder);
     // The simple font's texts lose their compatibility forms (the ligature
-    // becomes f and i, the bold A an A) and ’ becomes an apostrophe; the
+    // becomes f and i, the bold A an A) but ’ stays a closing quote; the
     // composite font keeps its texts as mapped, composed.
-    EXPECT_EQ(page.text, "fi'A \U0001D400\u2019");
+    EXPECT_EQ(page.text, "fi\u2019A \U0001D400\u2019");
     EXPECT_EQ(page.units, 8u);
     ASSERT_EQ(page.rects.size(), page.units);
     EXPECT_EQ(page.blockBytes, 16 * page.units);
