@@ -20,6 +20,11 @@ AsyncPacket::AsyncPacket(double timeout, long tag)
 {
 }
 
+int64_t AsyncPacket::secondsFromNow(double seconds)
+{
+    return nowSeconds() + static_cast<int64_t>(std::ceil(std::min(seconds, 1e15)));
+}
+
 void AsyncPacket::restartTimeout()
 {
     timeoutTime = timeout >= 1 ? nowSeconds() + timeout : 0;
@@ -27,5 +32,6 @@ void AsyncPacket::restartTimeout()
 
 bool AsyncPacket::hasExpired() const
 {
-    return timeoutTime >= 1 && timeoutTime < nowSeconds();
+    const int64_t now = nowSeconds();
+    return (timeoutTime >= 1 && timeoutTime < now) || (deadline >= 1 && deadline < now);
 }

@@ -15,9 +15,14 @@ struct AsyncPacket {
     // Seconds since 1970 at which the request expires without progress;
     // 0 for never.
     int64_t timeoutTime = 0;
+    // Seconds since 1970 at which the request expires whatever its
+    // progress (the socket's read deadline); 0 for none.
+    int64_t deadline = 0;
 
     // Sets the expiry `timeout` seconds from now (progress was made).
     void restartTimeout();
-    // Whether the expiry has passed.
+    // The whole second `seconds` from now, as the expiries count time.
+    static int64_t secondsFromNow(double seconds);
+    // Whether the expiry or the deadline has passed.
     bool hasExpired() const;
 };

@@ -178,6 +178,12 @@ bool AsyncSocket::acceptOnAddress(std::string_view address, uint16_t port, core:
     return true;
 }
 
+void AsyncSocket::setAcceptsConnections(bool accepts)
+{
+    if (m_listener)
+        m_listener->setAccepting(accepts);
+}
+
 void AsyncSocket::acceptConnectedDescriptor(int fd)
 {
     doAcceptWithSocket(fd);
@@ -357,6 +363,11 @@ void AsyncSocket::unreadData(const core::Data& bytes)
     m_reader.unread(bytes);
 }
 
+void AsyncSocket::setReadDeadline(double seconds)
+{
+    m_reader.setDeadline(seconds > 0 ? AsyncPacket::secondsFromNow(seconds) : 0);
+}
+
 void AsyncSocket::writeData(const core::Data& data, double timeout, long tag)
 {
     writeData(data, 0, timeout, tag);
@@ -392,6 +403,12 @@ void AsyncSocket::writeFile(int fd, uint64_t offset, uint64_t length, double tim
 void AsyncSocket::disconnect()
 {
     close();
+}
+
+void AsyncSocket::shutdownWriting()
+{
+    if (m_stream)
+        m_stream->shutdownWrite();
 }
 
 void AsyncSocket::disconnectAfterWriting()

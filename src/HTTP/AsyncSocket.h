@@ -75,6 +75,9 @@ public:
     // delegate or when already listening or connected.
     bool acceptOnPort(uint16_t port, core::Error* error = nullptr);
     bool acceptOnAddress(std::string_view address, uint16_t port, core::Error* error = nullptr);
+    // A listener that does not accept leaves new connections waiting in the
+    // system's queue (its backlog), costing no descriptor.
+    void setAcceptsConnections(bool accepts);
     // Connects to a numeric IPv4 address.
     bool connectToHost(std::string_view host, uint16_t port, core::Error* error = nullptr);
     // Hands a descriptor connected elsewhere (one end of a socket pair) to
@@ -96,6 +99,11 @@ public:
     // (meant for a reader that took more than its message, such as a
     // request's body followed by a pipelined request).
     void unreadData(const core::Data& bytes);
+    // Every read, the current one and those to come, fails `seconds` from
+    // now (to the next time-out sweep) however its bytes trickle in; 0
+    // lifts the deadline. A per-read time-out only bounds the silence
+    // between arrivals.
+    void setReadDeadline(double seconds);
 
     void writeData(const core::Data& data, double timeout, long tag);
     void writeData(const core::Data& data, size_t chunkSize, double timeout, long tag);
@@ -117,6 +125,9 @@ public:
     static constexpr size_t FileBufferSize = 131072;
 
     void disconnect();
+    // Sends the peer the end of the stream (a plain socket's sending side
+    // shuts; under TLS the close sends it) while reads go on.
+    void shutdownWriting();
     // Takes no further requests and closes once the queued writes are done.
     void disconnectAfterWriting();
 

@@ -63,6 +63,13 @@ void AsyncSocketReader::unread(const core::Data& bytes)
     m_leftover.insert(0, bytes.view());
 }
 
+void AsyncSocketReader::setDeadline(int64_t deadline)
+{
+    m_deadline = deadline;
+    if (m_current)
+        m_current->deadline = deadline;
+}
+
 void AsyncSocketReader::scheduleDequeue()
 {
     m_socket.scheduleNextPass(DequeueStep, [](AsyncSocket& socket) { socket.m_reader.maybeDequeue(); });
@@ -78,6 +85,7 @@ void AsyncSocketReader::maybeDequeue()
 {
     if (!m_socket.m_stream || !takeNext())
         return;
+    m_current->deadline = m_deadline;
     auto keep = m_socket.self();
     m_socket.m_stream->setWantsBytes(true);
     // Queued from inside a read callback: it starts when that returns.
@@ -307,6 +315,7 @@ void AsyncSocketReader::clear()
 {
     clearRequests();
     m_readEnded = false;
+    m_deadline = 0;
     if (m_flushTimer)
         std::exchange(m_flushTimer, nullptr)->invalidate();
     m_leftover = std::string();

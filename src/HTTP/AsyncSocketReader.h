@@ -38,6 +38,9 @@ public:
     void readToData(const core::Data& term, double timeout, uint64_t maxLength, long tag);
     void readToLength(uint64_t length, double timeout, long tag);
     void unread(const core::Data& bytes);
+    // The deadline (seconds since 1970, 0 for none) of the current read and
+    // of those that follow.
+    void setDeadline(int64_t deadline);
 
     // Makes the first queued read current when none is.
     void maybeDequeue();
@@ -77,6 +80,7 @@ private:
     std::string m_leftover;
     // The peer's stream ended while nobody read (it may wait for an answer).
     bool m_readEnded = false;
+    int64_t m_deadline = 0;
     // Repeats while the mark is above 1.
     std::shared_ptr<core::Timer> m_flushTimer;
 };

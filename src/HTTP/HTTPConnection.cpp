@@ -128,13 +128,14 @@ void HTTPConnection::readNextRequest()
     m_headBytes = 0;
     m_requestBodyBytes = 0;
     m_requestBodyFinished = false;
+    m_asyncSocket->setReadDeadline(HeadTimeout);
     readHeadLine();
 }
 
 void HTTPConnection::readHeadLine()
 {
     if (m_headBytes >= MaxHeadLength) {
-        rejectBadRequest();
+        rejectOversizedHead();
         return;
     }
     m_asyncSocket->readDataToData(AsyncSocket::CRLFData(), HeadLineTimeout, MaxHeadLength - m_headBytes, HeadTag);
@@ -145,10 +146,19 @@ void HTTPConnection::rejectBadRequest()
     sendResponseWithStatusCode(400, "Bad Request", FinalResponseCloseTag);
 }
 
+void HTTPConnection::rejectOversizedHead()
+{
+    sendResponseWithStatusCode(431, "Request Header Fields Too Large", FinalResponseCloseTag);
+}
+
 void HTTPConnection::onSocketDidReadData(AsyncSocket&, const core::Data& data, long tag)
 {
     if (tag == UnauthorizedTag) {
         drain(data);
+        return;
+    }
+    if (tag == LingerTag) {
+        linger(data);
         return;
     }
     if (!m_request) {
@@ -177,6 +187,7 @@ void HTTPConnection::didReadHeadBytes(const core::Data& data, long tag)
         readHeadLine();
         return;
     }
+    m_asyncSocket->setReadDeadline(0);
     // Where the body ends is settled before anything else: a request whose
     // head leaves it in doubt is refused, and nothing after it is read.
     m_framing = HTTPBodyFraming::forRequest(m_request->message());
@@ -416,11 +427,13 @@ void HTTPConnection::onSocketDidWriteDataWithTag(AsyncSocket&, long tag)
 {
     if (tag == FinalResponseTag || tag == FinalResponseCloseTag) {
         const bool shouldClose = shouldCloseAfterAnswer();
+        const bool inputMayRemain = m_request
+            && (!m_request->isHeaderComplete() || isRequestBodyUnread() || m_framing.refusal);
         m_request.reset();
         if (!shouldClose && tag == FinalResponseTag)
             readNextRequest();
         else
-            m_asyncSocket->disconnect();
+            closeAfterAnswer(inputMayRemain);
     } else if (tag == UnauthorizedTag) {
         // The client is to come back on a new connection: the body it may
         // still send is read and thrown away.
@@ -441,6 +454,35 @@ void HTTPConnection::onSocketDidWriteDataWithTag(AsyncSocket&, long tag)
         m_asyncSocket->readDataToLength(unbounded ? DrainChunkLength : std::min(missing, DrainChunkLength), DrainTimeout,
             UnauthorizedTag);
     }
+}
+
+void HTTPConnection::closeAfterAnswer(bool inputMayRemain)
+{
+    if (!inputMayRemain) {
+        m_asyncSocket->disconnect();
+        return;
+    }
+    // The answer is out: the client reads it and the end of the stream,
+    // while what it still sends is taken and dropped.
+    m_lingering = true;
+    m_asyncSocket->shutdownWriting();
+    m_asyncSocket->setReadDeadline(LingerTimeout);
+    m_asyncSocket->readDataWithCustomChunkSize(DrainChunkLength, LingerTimeout, LingerTag);
+}
+
+void HTTPConnection::linger(const core::Data& data)
+{
+    m_lingerBytes += data.size();
+    if (m_lingerBytes >= LingerLength) {
+        m_asyncSocket->disconnect();
+        return;
+    }
+    m_asyncSocket->readDataWithCustomChunkSize(DrainChunkLength, LingerTimeout, LingerTag);
+}
+
+bool HTTPConnection::isWaitingForRequest() const
+{
+    return m_lingering || m_draining || m_awaitingRequest || (m_request && !m_request->isHeaderComplete());
 }
 
 void HTTPConnection::drain(const core::Data&)

@@ -49,9 +49,20 @@ public:
         ResponseWroteItselfTag = 33, // the response sent its own last piece
         ContinueTag = 35,       // write: interim 100
         ProcessingTag = 36,     // write: interim 102 "Processing"
+        LingerTag = 37,         // read: what the client still sends after an early answer, thrown away
     };
 
     static constexpr double HeadLineTimeout = 30;
+    // The whole head, from the start of the wait for it (the accept or the
+    // end of the answer before) to its blank line: also the time a
+    // kept-alive connection may idle.
+    static constexpr double HeadTimeout = 30;
+    // After an early answer (a refused head, a body left unread) the
+    // connection reads and throws away what the client still sends, for at
+    // most this long and this much, before it closes: a close with unread
+    // bytes would reset the connection and lose the answer on its way.
+    static constexpr double LingerTimeout = 2;
+    static constexpr uint64_t LingerLength = 16 * 1024 * 1024;
     static constexpr double BodyTimeout = 30;
     static constexpr double WriteTimeout = 15;
     static constexpr double DrainTimeout = 15;
@@ -144,6 +155,11 @@ public:
     // the client asked so, or its framing left doubt about what follows.
     bool shouldCloseAfterAnswer() const;
 
+    // Whether the connection waits for a request's head (idle or partly
+    // received), or only throws input away before it closes: what the
+    // server may close first when its connections run out.
+    bool isWaitingForRequest() const;
+
     // Detaches from the socket and closes it, drops the request and the nonce,
     // ends the background grant, and tells the server (once).
     virtual void disconnect();
@@ -177,6 +193,8 @@ protected:
     void readHeadLine();
     // Answers 400 "Bad Request" and closes.
     void rejectBadRequest();
+    // Answers 431 (the head passed MaxHeadLength) and closes.
+    void rejectOversizedHead();
 
     std::shared_ptr<AsyncSocket> m_asyncSocket;
     std::weak_ptr<HTTPServer> m_server;
@@ -189,6 +207,10 @@ private:
     void didReadHeadBytes(const core::Data& data, long tag);
     void keepBodyOfThisRequest();
     void drain(const core::Data& data);
+    // Closes after an answer: at once when the request was read whole,
+    // else lingering (LingerTimeout, LingerLength).
+    void closeAfterAnswer(bool inputMayRemain);
+    void linger(const core::Data& data);
     static void resetLastSSLError();
     static void removeRecentNonce(const std::string& nonce);
 
@@ -201,5 +223,7 @@ private:
     // The last check failed only on an unknown nonce: the 401 says stale.
     bool m_staleNonce = false;
     bool m_draining = false;
+    bool m_lingering = false;
+    uint64_t m_lingerBytes = 0;
     bool m_didDie = false;
 };

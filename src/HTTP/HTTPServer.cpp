@@ -18,10 +18,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace {
 
 constexpr const char* DelayedStopTag = "HTTPServer.delayedStop";
+constexpr const char* LimitRetryTag = "HTTPServer.limitRetry";
 
 void setIdleTimerDisabled(bool disabled)
 {
@@ -121,6 +123,21 @@ HTTPServer::~HTTPServer()
         setIdleTimerDisabled(false);
 }
 
+size_t HTTPServer::defaultConnectionLimit()
+{
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return MaxConnectionLimit;
+    const auto descriptors = static_cast<size_t>(limit.rlim_cur);
+    const size_t half = descriptors > ReservedDescriptors ? (descriptors - ReservedDescriptors) / 2 : 0;
+    return std::clamp(half, MinConnectionLimit, MaxConnectionLimit);
+}
+
+void HTTPServer::setConnectionLimit(size_t limit)
+{
+    m_connectionLimit = std::max<size_t>(limit, 1);
+}
+
 void HTTPServer::setConnectionClass(ConnectionClass connectionClass)
 {
     if (connectionClass)
@@ -145,6 +162,7 @@ core::Data HTTPServer::txtRecordData() const
 bool HTTPServer::startListening(core::Error* error)
 {
     cancelDelayedStop();
+    resumeAccepting();
     m_isStarted = m_asyncSocket->acceptOnPort(m_port, error);
     if (m_isStarted) {
         m_port = m_asyncSocket->localPort();
@@ -161,6 +179,7 @@ bool HTTPServer::stopListeningAndDisconnectActiveConnections(bool disconnect)
     stopPublishingNetServices();
     cancelDelayedStop();
     m_asyncSocket->disconnect();
+    resumeAccepting();
     // A closed listener cannot listen again: the next start gets a new one.
     m_asyncSocket->setDelegate({});
     m_asyncSocket = AsyncSocket::create(std::static_pointer_cast<AsyncSocketDelegate>(sharedAs<HTTPServer>()));
@@ -214,6 +233,49 @@ void HTTPServer::onSocketDidAcceptNewSocket(AsyncSocket&, const std::shared_ptr<
     if (auto connection = m_connectionClass(newSocket, sharedAs<HTTPServer>()))
         m_connections.push_back(std::move(connection));
     cancelDelayedStop();
+    if (m_connections.size() >= m_connectionLimit)
+        makeRoomForNextConnection();
+}
+
+void HTTPServer::makeRoomForNextConnection()
+{
+    // The newest connection has had no time to send its head yet.
+    const auto end = m_connections.empty() ? m_connections.end() : m_connections.end() - 1;
+    const auto waiting = std::find_if(m_connections.begin(), end,
+        [](const std::shared_ptr<HTTPConnection>& connection) { return connection->isWaitingForRequest(); });
+    if (waiting != end) {
+        // Dropped from the list by its death notice.
+        auto connection = *waiting;
+        connection->disconnect();
+        return;
+    }
+    if (!m_asyncSocket)
+        return;
+    m_acceptingPaused = true;
+    m_asyncSocket->setAcceptsConnections(false);
+    std::weak_ptr<HTTPServer> weak = sharedAs<HTTPServer>();
+    core::RunLoop::main().cancelPerforms(core::PerformKey { m_delayedStopToken, LimitRetryTag, {} });
+    core::RunLoop::main().performAfter(LimitRetryInterval,
+        [weak] {
+            auto server = weak.lock();
+            if (!server || !server->m_acceptingPaused)
+                return;
+            if (server->m_connections.size() >= server->m_connectionLimit)
+                server->makeRoomForNextConnection();
+            if (server->m_connections.size() < server->m_connectionLimit)
+                server->resumeAccepting();
+        },
+        core::PerformKey { m_delayedStopToken, LimitRetryTag, {} });
+}
+
+void HTTPServer::resumeAccepting()
+{
+    if (!m_acceptingPaused)
+        return;
+    m_acceptingPaused = false;
+    core::RunLoop::main().cancelPerforms(core::PerformKey { m_delayedStopToken, LimitRetryTag, {} });
+    if (m_asyncSocket)
+        m_asyncSocket->setAcceptsConnections(true);
 }
 
 void HTTPServer::connectionDidDie(const std::shared_ptr<HTTPConnection>& connection)
@@ -225,6 +287,8 @@ void HTTPServer::connectionDidDie(const std::shared_ptr<HTTPConnection>& connect
     // Released a pass later: the connection may be inside its own callback.
     core::RunLoop::main().keepAliveUntilEndOfPass(*found);
     m_connections.erase(found);
+    if (m_connections.size() < m_connectionLimit)
+        resumeAccepting();
     if (m_connections.empty()) {
         setIdleTimerDisabled(false);
         // Once the last one is released, the memory a burst of connections

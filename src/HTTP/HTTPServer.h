@@ -63,6 +63,23 @@ public:
     const core::Value& TXTRecordDictionary() const { return m_txtRecordDictionary; }
     void setTXTRecordDictionary(const core::Value& dictionary);
     size_t numberOfHTTPConnections() const { return m_connections.size(); }
+    // The most connections at once. At the limit the oldest connection
+    // that waits for a request (idle, or with its head still arriving) is
+    // closed for the new one; when none waits, the listener stops
+    // accepting, so further clients wait in the system's queue until a
+    // connection ends. By default half the descriptors the process may
+    // open, less a reserve for its own files (a connection may hold a file
+    // open besides its socket), within MinConnectionLimit and
+    // MaxConnectionLimit.
+    size_t connectionLimit() const { return m_connectionLimit; }
+    void setConnectionLimit(size_t limit);
+    static size_t defaultConnectionLimit();
+    static constexpr size_t MinConnectionLimit = 64;
+    static constexpr size_t MaxConnectionLimit = 8192;
+    static constexpr size_t ReservedDescriptors = 256;
+    // How often a listener stopped at the limit looks again for a
+    // connection it may close.
+    static constexpr double LimitRetryInterval = 1.0;
     const std::vector<std::shared_ptr<HTTPConnection>>& connections() const { return m_connections; }
     const core::URL& documentRoot() const { return m_documentRoot; }
 
@@ -127,6 +144,11 @@ private:
     core::Data txtRecordData() const;
     void cancelDelayedStop();
     void closeConnections();
+    // Room for the next connection at the limit: closes the oldest waiting
+    // one, or stops accepting until one ends (looking again every
+    // LimitRetryInterval).
+    void makeRoomForNextConnection();
+    void resumeAccepting();
 
     std::shared_ptr<AsyncSocket> m_asyncSocket;
     bool m_isStarted = false;
@@ -160,6 +182,8 @@ private:
     uint16_t m_port = 0;
     core::Value m_txtRecordDictionary;
     std::vector<std::shared_ptr<HTTPConnection>> m_connections;
+    size_t m_connectionLimit = defaultConnectionLimit();
+    bool m_acceptingPaused = false;
     core::Observation m_connectionDidDie;
     bool m_delayedStopPending = false;
     std::shared_ptr<const int> m_delayedStopToken = std::make_shared<const int>(0);

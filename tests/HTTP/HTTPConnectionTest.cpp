@@ -11,6 +11,13 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <thread>
+
 using test::ChildProcess;
 using test::PeerSocket;
 
@@ -144,7 +151,7 @@ TEST_F(HTTPConnectionTest, RefusesUnsafePathsAndUnboundedHeads)
         EXPECT_TRUE(pumpUntil([&] { return peer->sawEnd(); }));
     }
 
-    // A 1 MB line, and 10,000 headers: 400 and closed.
+    // A 1 MB line, and 10,000 headers: 431 and closed.
     for (const auto& head : { "GET /" + std::string(1 << 20, 'a') + " HTTP/1.1\r\nHost: h\r\n\r\n",
              [] {
                  std::string many = "GET / HTTP/1.1\r\nHost: h\r\n";
@@ -156,7 +163,7 @@ TEST_F(HTTPConnectionTest, RefusesUnsafePathsAndUnboundedHeads)
         peer->send(head.substr(0, 200000));
         std::string answer;
         EXPECT_TRUE(pumpUntil([&] { return (answer = peer->receive()), peer->sawEnd(); }));
-        EXPECT_TRUE(answer.starts_with("HTTP/1.1 400 Bad Request\r\n")) << answer.substr(0, 100);
+        EXPECT_TRUE(answer.starts_with("HTTP/1.1 431 ")) << answer.substr(0, 100);
     }
     // Garbage and TLS bytes on a plain port.
     for (const auto& garbage : { std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n", 13), std::string("hello there\r\n\r\n") }) {
@@ -167,6 +174,63 @@ TEST_F(HTTPConnectionTest, RefusesUnsafePathsAndUnboundedHeads)
         EXPECT_TRUE(answer.starts_with("HTTP/1.1 400")) << answer;
     }
     EXPECT_TRUE(pumpUntil([&] { return server->numberOfHTTPConnections() == 0; }));
+}
+
+// What a plain blocking client sees: it sends all its bytes, then reads to
+// the end (or the failure, in brackets after what it read).
+std::string sendAllThenRead(uint16_t port, const std::string& bytes)
+{
+    PeerSocket peer(port);
+    fcntl(peer.fd(), F_SETFL, fcntl(peer.fd(), F_GETFL) & ~O_NONBLOCK);
+    const timeval limit { 30, 0 };
+    setsockopt(peer.fd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(peer.fd(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t sent = ::send(peer.fd(), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return fmt::format("[send: {}]", std::strerror(errno));
+        done += static_cast<size_t>(sent);
+    }
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(peer.fd(), buffer, sizeof buffer, 0)) != 0;) {
+        if (got < 0)
+            return answer + fmt::format("[recv: {}]", std::strerror(errno));
+        answer.append(buffer, static_cast<size_t>(got));
+    }
+    return answer;
+}
+
+TEST_F(HTTPConnectionTest, ClientsStillSendingReadTheEarlyAnswer)
+{
+    // The 431 leaves after 64 KiB of the 2 MiB head; the rest is read and
+    // dropped before the close, so that no reset overtakes the answer.
+    const std::string head = "GET / HTTP/1.1\r\nHost: h\r\nX-Big: " + std::string(2 << 20, 'a') + "\r\n\r\n";
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        std::string answer;
+        std::atomic<bool> done = false;
+        std::thread client([&, port = server->port()] {
+            answer = sendAllThenRead(port, head);
+            done = true;
+        });
+        EXPECT_TRUE(pumpUntil([&] { return done.load(); }, 40));
+        client.join();
+        // Read whole, and then the end of the stream, not a reset.
+        EXPECT_TRUE(answer.starts_with("HTTP/1.1 431 ") && answer.ends_with("\r\n\r\n")) << attempt << ": " << answer;
+    }
+    EXPECT_TRUE(pumpUntil([&] { return server->numberOfHTTPConnections() == 0; }));
+
+    // One that never stops is cut off after the linger time.
+    auto peer = connect();
+    peer->send("GET / HTTP/1.1\r\nHost: h\r\nX-Big: " + std::string(70000, 'a'));
+    ASSERT_TRUE(pumpUntil([&] { return peer->sawEnd(); }));
+    EXPECT_TRUE(peer->receive().starts_with("HTTP/1.1 431 "));
+    for (int second = 0; second < 20 && server->numberOfHTTPConnections() > 0; ++second) {
+        peer->send("more");
+        core::RunLoop::main().advance(1);
+        settle();
+    }
+    EXPECT_EQ(server->numberOfHTTPConnections(), 0u);
 }
 
 TEST_F(HTTPConnectionTest, ClosesWhenAnAnswerLeavesBodyBytesUnread)

@@ -6,6 +6,10 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Support/FakePublisher.h"
 
+#include <atomic>
+#include <sys/resource.h>
+#include <thread>
+
 using test::FakePublisher;
 using test::PeerSocket;
 
@@ -83,6 +87,61 @@ TEST_F(HTTPServerTest, ConnectionsKeepTheDeviceAwakeUntilTheLastEnds)
     EXPECT_EQ(server->numberOfHTTPConnections(), 0u);
     EXPECT_FALSE(application->isIdleTimerDisabled());
     ASSERT_TRUE(pumpUntil([&] { return third->sawEnd(); }));
+}
+
+TEST_F(HTTPServerTest, HoldsItsLimitAndHeadDeadlineUnderSlowClients)
+{
+    rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_GE(HTTPServer::defaultConnectionLimit(), 2000u);
+    makeFile("root/hello.txt", "hello");
+    server->setConnectionLimit(500);
+    ASSERT_TRUE(server->startListening());
+
+    // 3,000 clients each start a head and never finish it.
+    constexpr int slowCount = 3000;
+    std::vector<std::unique_ptr<PeerSocket>> slow;
+    std::atomic<int> opened = 0;
+    std::thread slowClients([&, port = server->port()] {
+        for (int i = 0; i < slowCount; ++i) {
+            slow.push_back(std::make_unique<PeerSocket>(port));
+            slow.back()->send("GET /hello.txt HTTP/1.1\r\n");
+            ++opened;
+        }
+    });
+    size_t most = 0;
+    const auto mostSoFar = [&] {
+        most = std::max(most, server->numberOfHTTPConnections());
+        return most;
+    };
+    EXPECT_TRUE(pumpUntil([&] { return mostSoFar(), opened == slowCount; }, 120));
+    slowClients.join();
+    // A client with a whole request is answered meanwhile: the oldest
+    // waiting connection makes room for it.
+    PeerSocket client(server->port());
+    client.send("GET /hello.txt HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_TRUE(pumpUntil([&] { return mostSoFar(), client.receive().ends_with("\r\n\r\nhello"); }));
+    EXPECT_LE(most, 500u);
+    EXPECT_GE(most, 400u);
+
+    // A head that trickles in, a byte before each line's time-out, is cut
+    // off at the deadline all the same, as are the others.
+    PeerSocket trickle(server->port());
+    trickle.send("GET /hello.txt HTTP/1.1\r\n");
+    EXPECT_TRUE(pumpUntil([&] { return mostSoFar(), trickle.receive().empty() && server->numberOfHTTPConnections() >= 2; }));
+    int seconds = 0;
+    for (; seconds < 60 && !trickle.sawEnd(); ++seconds) {
+        if (seconds % 5 == 0)
+            trickle.send("X");
+        core::RunLoop::main().advance(1);
+        settle();
+    }
+    EXPECT_TRUE(trickle.sawEnd());
+    EXPECT_GE(seconds, 30);
+    EXPECT_TRUE(pumpUntil([&] { return server->numberOfHTTPConnections() == 0; }));
+    EXPECT_LE(most, 500u);
 }
 
 TEST_F(HTTPServerTest, DelayedStopIsCancelledByActivity)

@@ -57,7 +57,7 @@ bool ListeningSocket::listen(const sockaddr_in& address, core::Error* error)
 void ListeningSocket::acceptWaiting()
 {
     auto self = shared_from_this();
-    while (m_fd >= 0) {
+    while (m_fd >= 0 && m_accepting) {
         int fd = -1;
         if (const int injected = SocketTestHooks::takeAcceptError())
             errno = injected;
@@ -109,8 +109,19 @@ void ListeningSocket::pause()
         if (!listener || !listener->m_source)
             return;
         listener->m_resume.reset();
-        listener->m_source->setInterest(core::DescriptorSource::Read);
+        if (listener->m_accepting)
+            listener->m_source->setInterest(core::DescriptorSource::Read);
     });
+}
+
+void ListeningSocket::setAccepting(bool accepting)
+{
+    if (accepting == m_accepting)
+        return;
+    m_accepting = accepting;
+    // While a shortage pause runs, its timer resumes watching.
+    if (m_source && !m_resume)
+        m_source->setInterest(accepting ? static_cast<unsigned>(core::DescriptorSource::Read) : 0u);
 }
 
 void ListeningSocket::close()

@@ -25,7 +25,7 @@ namespace net {
 class ListeningSocket : public std::enable_shared_from_this<ListeningSocket> {
 public:
     using AcceptHandler = std::function<void(int fd)>;
-    static constexpr int Backlog = 128;
+    static constexpr int Backlog = 511;
     static constexpr double ShortagePause = 0.1;
 
     static std::shared_ptr<ListeningSocket> create(AcceptHandler handler);
@@ -37,6 +37,9 @@ public:
     // system choose. False with a POSIX error when it cannot.
     bool listen(const sockaddr_in& address, core::Error* error = nullptr);
     void close();
+    // Stops or resumes accepting: connections meanwhile wait in the
+    // system's queue (up to the backlog), costing no descriptor.
+    void setAccepting(bool accepting);
 
     bool isListening() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
@@ -54,6 +57,7 @@ private:
     std::shared_ptr<core::DescriptorSource> m_source;
     std::shared_ptr<core::Timer> m_resume;
     bool m_shortageLogged = false;
+    bool m_accepting = true;
 };
 
 } // namespace net

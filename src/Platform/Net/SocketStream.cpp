@@ -796,6 +796,12 @@ void SocketStream::close()
     m_client.reset();
 }
 
+void SocketStream::shutdownWrite()
+{
+    if (!m_tls && m_fd >= 0)
+        ::shutdown(m_fd, SHUT_WR);
+}
+
 std::string SocketStream::localHost() const
 {
     return numericHost(addressOf(m_fd, ::getsockname));

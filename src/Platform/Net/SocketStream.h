@@ -77,6 +77,10 @@ public:
     // the handshake). False when the stream was opened or closed before.
     bool open();
     void close();
+    // Shuts a plain socket's sending side (the peer reads the end of the
+    // stream) and leaves reading open; under TLS it does nothing, the
+    // close sends the session's end.
+    void shutdownWrite();
 
     Status status(Side side) const { return side == Side::Read ? m_readStatus : m_writeStatus; }
     Error error() const { return m_error; }
