@@ -8,6 +8,10 @@
 # beside them answered at once (under 50 ms); idle CPU under 1%; RSS back
 # within 2 MiB of the start after the time-outs.
 #
+# The server holds at most half its descriptors less 256 (up to 8,192) and
+# makes room by closing idle connections beyond that: the hard descriptor
+# limit must be at least 2 x (connections + 128) + 256 (4,512 for 2,000).
+#
 #   bench/idle_connections.sh BUILD      (BUILD holds a release tandry)
 set -euo pipefail
 source "$(dirname "$0")/lib/servers.sh"
@@ -15,6 +19,9 @@ source "$(dirname "$0")/lib/report.sh"
 servers_init "${1:?usage: idle_connections.sh BUILD}"
 connections=${BENCH_CONNECTIONS:-2000}
 ulimit -n "$(ulimit -Hn)"
+descriptors=$(ulimit -n)
+[[ $descriptors == unlimited ]] || (( descriptors >= 2 * (connections + 128) + 256 )) \
+    || { echo "ulimit -Hn is too low for $connections connections" >&2; exit 1; }
 
 tandry_start
 head -c 1024 /dev/urandom >"$TANDRY_DOCS/1k.bin"
