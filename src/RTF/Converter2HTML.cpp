@@ -1,5 +1,7 @@
 #include "RTF/Converter2HTML.h"
 
+#include "RTF/HTMLNesting.h"
+
 #include <algorithm>
 #include <istream>
 
@@ -49,6 +51,7 @@ const std::string& Converter2HTML::Convert(std::istream& in, Params& params)
         m_output.reserve(std::min(kOutputFloor + kOutputPerInputByte * input, kOutputReserveFloor + kOutputReservePerInputByte * input));
         m_parser.Cleanup();
         ConvertWordTree(m_html_tags.get(), m_parser, in, params.omit_info);
+        m_output = HTMLNesting::balanced(m_output);
     } catch (...) {
         // Nothing of a failed conversion is kept.
         Cleanup();

@@ -91,6 +91,9 @@ void GenericConverter::starting_text()
     if (!m_table_open) {
         if (m_in_table < 1)
             return;
+        // The tags in force close before the table: each cell opens them
+        // again and its end closes them.
+        attrstack_unexpress_all();
         OutputString(t.table_begin);
         m_table_open = true;
         m_row_open = false;

@@ -94,6 +94,7 @@ void GenericConverter::word_print_core()
         m_row_open = m_cell_open = m_row_closed = m_cell_closed = false;
         attrstack_push();
         starting_body();
+        attrstack_unexpress_all();
         OutputString(t.table_begin);
     }
     attrstack_push();

@@ -29,10 +29,11 @@ TEST(AttributeTest, KeywordsOpenAndCloseTheirTags)
         "<span style=\"color:white; text-shadow: black 1px 1px 0px;\"><span style=\"color:white; text-shadow: black -1px -1px 0px;\">"
         "<sup>x</sup></span></span></span></span></s></i>");
     // \ul0 closes every kind of underline, whichever keyword opened it.
-    EXPECT_EQ(body("{\\rtf1\\ul\\b\\uldb\\ulwave x\\ul0 y}"), "<u><b><u><u>x</u></u></u>y</b>");
+    EXPECT_EQ(body("{\\rtf1\\ul\\b\\uldb\\ulwave x\\ul0 y}"), "<u><b><u><u>x</u></u></b></u><b>y</b>");
     EXPECT_EQ(body("{\\rtf1\\uld\\ulth x\\ulnone y}"), "<u><u>x</u></u>y");
-    // Closing a kind below the top closes only that kind.
-    EXPECT_EQ(body("{\\rtf1\\b\\i x\\b0 y}"), "<b><i>x</b>y</i>");
+    // Closing a kind below the top closes only that kind: the kinds above
+    // it close with it and open again, so tags stay nested.
+    EXPECT_EQ(body("{\\rtf1\\b\\i x\\b0 y}"), "<b><i>x</i></b><i>y</i>");
 
     EXPECT_EQ(body("{\\rtf1\\fs25 a}"), "<span style=\"font-size:12pt\">a</span>");
     EXPECT_EQ(body("{\\rtf1\\fs-3 a}"), "<span style=\"font-size:-1pt\">a</span>");

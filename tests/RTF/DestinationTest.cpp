@@ -11,14 +11,14 @@ using rtf_test::html;
 TEST(DestinationTest, SpecialCharactersAndUnicode)
 {
     EXPECT_EQ(body("{\\rtf1 a\\tab b\\page c\\line d\\sect e}"),
-        "a&nbsp;&nbsp;&nbsp;&nbsp;b<p><hr><p>\nc<br>\nd<div>\ne");
+        "a&nbsp;&nbsp;&nbsp;&nbsp;b<p><hr><p>\nc<br>\nd<div>\ne</div>");
     EXPECT_EQ(body("{\\rtf1 \\lquote a\\rquote \\ldblquote b\\rdblquote}"), "&lsquo;a&rsquo;&ldquo;b&rdquo;");
     EXPECT_EQ(body("{\\rtf1 a\\emdash b\\endash c\\~d\\_e\\-f\\bullet}"), "a&mdash;b&ndash;c&nbsp;d&#8209;ef&bull;");
     EXPECT_EQ(body("{\\rtf1 \\u-4064?\\u8232?\\u\\u0 x}"), "&#61472;<br>\nx");
     // Characters before any text open the body; in a table, the cell.
     EXPECT_EQ(body("{\\rtf1\\u233 }", true), "<body width=\"632px\">\n&#233;");
     EXPECT_EQ(body("{\\rtf1\\intbl\\emdash\\cell\\row}"),
-        "<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&mdash;</td>\n</tr>\n");
+        "<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&mdash;</td>\n</tr>\n</table>");
 }
 
 TEST(DestinationTest, TheInformationGroupWritesIntoTheHead)

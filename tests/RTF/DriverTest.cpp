@@ -79,11 +79,44 @@ TEST(DriverTest, TablesOpenAtTheirFirstTextAndCloseAtTheNextGroup)
         "<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td><b>A</b></td>\n<td>B</td>\n</tr>\n</table>\nC");
     // Characters of any kind open the body and the cell they stand in.
     EXPECT_EQ(body("{\\rtf1\\intbl\\'e9\\cell\\row}", true),
-        "<body width=\"632px\">\n<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&eacute;</td>\n</tr>\n");
+        "<body width=\"632px\">\n<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&eacute;</td>\n</tr>\n</table>");
     // An empty cell stands in its row.
     EXPECT_EQ(body("{\\rtf1\\intbl\\cell B\\cell\\row\\pard\\intbl\\cell\\row\\pard{C}}"),
         "<table cellpadding=\"2\" cellspacing=\"0\">\n<tr><td>&nbsp;</td>\n<td>B</td>\n</tr>\n"
         "<tr><td>&nbsp;</td>\n</tr>\n</table>\nC");
+}
+
+TEST(DriverTest, TablesAndWhatStandsAroundThemNestWell)
+{
+    // A letter: bold still in force where the table starts, centred header
+    // paragraphs opened before their cells, a picture in a cell and one
+    // beside the table, and a plain closing paragraph.
+    const std::string letter = "{\\rtf1\\b Dear reader,\\par\\pard\\intbl\\qc Name\\cell\\pard\\intbl\\qc Value\\cell\\row"
+                               "\\pard\\intbl{\\pict\\pngblip\\picw20\\pich20 89504e47}\\cell\\pard\\intbl x\\cell\\row"
+                               "{\\pict\\jpegblip\\picw30\\pich30 ffd8}\\pard\\plain\\qr Regards\\par}";
+    std::string converted = html(letter);
+    EXPECT_EQ(rtf_test::read(converted).errors, std::vector<std::string> {}) << converted;
+    EXPECT_NE(converted.find("<div style=\"text-align:center;\">\n<b>Name</b></div>\n</td>"), std::string::npos) << converted;
+    EXPECT_NE(converted.find("<tr><td><span style=\"display:inline-block;width:15px"), std::string::npos);
+    // The bold ends before the table (each cell opens it again); the
+    // picture and the paragraph after the table are neither bold nor in it.
+    EXPECT_NE(converted.find("<b>Dear reader,<br>\n</b><table"), std::string::npos);
+    size_t end = converted.find("</table>");
+    EXPECT_EQ(converted.find("<b>", end), std::string::npos);
+    EXPECT_GT(converted.find("<span style=\"display:inline-block;width:22px"), end);
+
+    // Hostile tables: nested, a cell left open at the end, cells and rows
+    // outside a table, groups across cells. Each reads well formed and
+    // keeps its text.
+    for (std::string_view rtf : { "{\\rtf1\\intbl a\\cell", "{\\rtf1\\intbl{\\b a", "{\\rtf1 xa\\cell y\\row z\\cell}",
+             "{\\rtf1\\intbl{\\intbl{\\intbl a\\cell\\row}b\\nestcell\\nestrow}c\\cell\\row d}",
+             "{\\rtf1{\\b\\intbl a}\\cell\\row{\\i b\\intbl c\\cell}\\row\\pard{\\qc d\\par}}",
+             "{\\rtf1\\qc\\b\\intbl\\row\\row\\cell\\cell\\row{}\\intbl a\\cell\\par\\row}" }) {
+        std::string hostile = html(rtf);
+        rtf_test::Reading reading = rtf_test::read(hostile);
+        EXPECT_EQ(reading.errors, std::vector<std::string> {}) << rtf << "\n" << hostile;
+        EXPECT_NE(reading.text.find('a'), std::string::npos) << rtf;
+    }
 }
 
 TEST(DriverTest, FallbackCharactersAfterUnicodeAreSkipped)
