@@ -130,8 +130,8 @@ std::unique_ptr<OutputTags> Converter2HTML::CreateHTMLOutputTags()
         t.font_steps_begin[i] = kFontSteps[i];
         t.font_steps_end[i] = "</font>";
     }
-    t.small_caps_begin = "<small>";
-    t.small_caps_end = "</small>";
+    t.small_caps_begin = "<span style=\"font-variant:small-caps\">";
+    t.small_caps_end = "</span>";
     t.foreground_begin = "<font color=\"%s\">";
     t.foreground_end = "</font>";
     t.background_begin = "<span style=\"background:%s\">";
@@ -184,7 +184,7 @@ std::unique_ptr<OutputTags> Converter2HTML::CreateHTMLOutputTags()
     t.nonbreaking_hyphen = "&#8209;";
     t.unicode_char = "&#%d;";
     t.ascii_table = ascii;
-    t.simulate_small_caps = true;
+    t.simulate_small_caps = false;
     t.simulate_caps = true;
     t.ansi_table = ansi;
     t.ansi_first = 128;

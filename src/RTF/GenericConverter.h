@@ -52,6 +52,8 @@ public:
     // colour table or document information of a real document comes near.
     static constexpr size_t kMaxDestinationWords = 1 << 16;
     static constexpr size_t kMaxDestinationBytes = 1 << 20;
+    // Font sizes beyond this many points are this size.
+    static constexpr int kMaxFontPoints = 1638;
     // Pictures are shown no larger than this many points each way.
     static constexpr int kMaxPictureSize = 10000;
 

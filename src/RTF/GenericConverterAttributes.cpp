@@ -94,6 +94,9 @@ void GenericConverter::attr_express(bool on, int kind, const std::string& param)
         return;
     case SmallCaps:
         m_scaps = on ? 1 : 0;
+        // Shown by the tag set's own small capitals where it has them.
+        if (!t.simulate_small_caps && t.small_caps_begin && t.small_caps_end)
+            OutputString(on ? t.small_caps_begin : t.small_caps_end);
         return;
     default:
         break;

@@ -5,6 +5,8 @@
 #include "RTF/GenericConverterHelpers.h"
 #include "RTF/OutputTags.h"
 
+#include <algorithm>
+
 namespace rtf {
 
 using namespace detail;
@@ -140,10 +142,16 @@ bool GenericConverter::cmd_scaps(GenericConverter* c, const Word*, bool, short)
     return false;
 }
 
-bool GenericConverter::cmd_fs(GenericConverter* c, const Word*, bool has_param, short param)
+bool GenericConverter::cmd_fs(GenericConverter* c, const Word* word, bool has_param, short)
 {
-    if (has_param)
-        c->attr_push(FontSize, std::to_string(param / 2)); // half-points
+    if (!has_param || !word)
+        return false;
+    // Half-points, read whole: a size past any real one is the largest one,
+    // not one wrapped into 16 bits (and so negative).
+    std::string_view text = word->GetCommand();
+    size_t digits = text.find_first_of("0123456789-");
+    int points = digits == std::string_view::npos ? 0 : saturatingAtoi(text.substr(digits)) / 2;
+    c->attr_push(FontSize, std::to_string(std::clamp(points, -kMaxFontPoints, kMaxFontPoints)));
     return false;
 }
 

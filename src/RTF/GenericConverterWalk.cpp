@@ -355,14 +355,17 @@ void GenericConverter::print_text(Chain& chain, std::string_view text)
     if (longRun)
         OutputString(t.long_run_begin);
 
+    // Tag sets without small capitals of their own get upper case, the
+    // lower-case letters in smaller type.
+    const bool smallCaps = m_scaps && t.simulate_small_caps;
     bool lowerRun = false;
-    if (m_scaps && isLower(static_cast<unsigned char>(text[0]))) {
+    if (smallCaps && isLower(static_cast<unsigned char>(text[0]))) {
         OutputString(t.small_caps_begin);
         lowerRun = true;
     }
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!m_caps && !m_scaps && decoder.symbol == SymbolEncoding::None && m_plain[c]) {
+        if (!m_caps && !smallCaps && decoder.symbol == SymbolEncoding::None && m_plain[c]) {
             // A run of characters the tag set writes as themselves, at once.
             size_t end = i + 1;
             while (end < text.size() && m_plain[static_cast<unsigned char>(text[end])])
@@ -372,14 +375,14 @@ void GenericConverter::print_text(Chain& chain, std::string_view text)
             i = end - 1;
             continue;
         }
-        if (m_caps || m_scaps)
+        if (m_caps || smallCaps)
             c = toUpper(c);
         // Bytes 128 to 255 standing unescaped in text have no code page: dropped.
         if (decoder.symbol != SymbolEncoding::None && c > 32 && c <= 127)
             print_symbol(decoder.symbol, c);
         else if (c >= 32 && c <= 127)
             OutputString(op_translate_char(&t, m_charset, c));
-        if (m_scaps) {
+        if (smallCaps) {
             bool nextLower = i + 1 < text.size() && isLower(static_cast<unsigned char>(text[i + 1]));
             if (nextLower && !lowerRun) {
                 OutputString(t.small_caps_begin);

@@ -37,6 +37,8 @@ TEST(AttributeTest, KeywordsOpenAndCloseTheirTags)
 
     EXPECT_EQ(body("{\\rtf1\\fs25 a}"), "<span style=\"font-size:12pt\">a</span>");
     EXPECT_EQ(body("{\\rtf1\\fs-3 a}"), "<span style=\"font-size:-1pt\">a</span>");
+    // Past 16 bits a size is the largest one, not wrapped to a negative one.
+    EXPECT_EQ(body("{\\rtf1\\fs99999999 a}"), "<span style=\"font-size:1638pt\">a</span>");
     EXPECT_EQ(body("{\\rtf1\\fs20\\fs30 a}"),
         "<span style=\"font-size:10pt\"><span style=\"font-size:15pt\">a</span></span>");
     EXPECT_EQ(body("{\\rtf1\\expand-6 a\\expand0 b\\expnd8 c}"),

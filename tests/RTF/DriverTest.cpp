@@ -39,7 +39,8 @@ TEST(DriverTest, TextIsWrittenCharacterByCharacter)
 
     // Blanks opening a line are non-breaking; within a line they stay.
     EXPECT_EQ(body("{\\rtf1   x\\par   a  b}"), "x<br>\n&nbsp;&nbsp;a  b");
-    EXPECT_EQ(body("{\\rtf1\\scaps Hello}"), "H<small>ELLO</small>");
+    // Small capitals keep the letters as typed, for copying and search.
+    EXPECT_EQ(body("{\\rtf1{\\scaps Hello} x}"), "<span style=\"font-variant:small-caps\">Hello</span> x");
     EXPECT_EQ(body("{\\rtf1\\caps Hello w\\caps orld}"), "HELLO World");
     EXPECT_EQ(body("{\\rtf1 a<b>&c caf\xe9 \x01"
                    "d\x7f}"),

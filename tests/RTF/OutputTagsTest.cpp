@@ -29,7 +29,7 @@ TEST(OutputTagsTest, TheHTMLTagSetHoldsItsTexts)
     EXPECT_STREQ(tags->unicode_char, "&#%d;");
     EXPECT_EQ(tags->text_begin, nullptr);
     EXPECT_EQ(tags->text_end, nullptr);
-    EXPECT_TRUE(tags->simulate_caps && tags->simulate_small_caps);
+    EXPECT_TRUE(tags->simulate_caps && !tags->simulate_small_caps);
     EXPECT_EQ(tags->ansi_first, 128);
     EXPECT_EQ(tags->ansi_last, 255);
 
