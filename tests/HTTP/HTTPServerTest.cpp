@@ -146,6 +146,37 @@ TEST_F(HTTPServerTest, HoldsItsLimitAndHeadDeadlineUnderSlowClients)
     EXPECT_LE(most, 500u);
 }
 
+TEST_F(HTTPServerTest, QueuesNewClientsAtAcceptWhileEveryConnectionIsBusy)
+{
+    server->setConnectionLimit(2);
+    ASSERT_TRUE(server->startListening());
+    // Two requests whose bodies are still on their way.
+    const std::string head = "TRACE / HTTP/1.1\r\nHost: h\r\nContent-Length: 4\r\n\r\n";
+    PeerSocket first(server->port());
+    first.send(head);
+    ASSERT_TRUE(pumpUntil([&] { return server->numberOfHTTPConnections() == 1; }));
+    settle();
+    PeerSocket second(server->port());
+    second.send(head);
+    ASSERT_TRUE(pumpUntil([&] { return server->numberOfHTTPConnections() == 2; }));
+    PeerSocket third(server->port());
+    third.send("GET /x HTTP/1.1\r\nHost: h\r\n\r\n");
+    settle();
+    EXPECT_EQ(server->numberOfHTTPConnections(), 2u);
+    EXPECT_EQ(third.receive(), "");
+
+    // The first is answered and waits for its next request: within a
+    // second it makes room for the one queued.
+    first.send("ping");
+    ASSERT_TRUE(pumpUntil([&] { return first.receive().ends_with("ping"); }));
+    core::RunLoop::main().advance(HTTPServer::LimitRetryInterval);
+    std::string answer;
+    EXPECT_TRUE(pumpUntil([&] { return (answer = third.receive()).find("\r\n\r\n") != std::string::npos; }));
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 404")) << answer;
+    EXPECT_TRUE(pumpUntil([&] { return first.sawEnd(); }));
+    EXPECT_LE(server->numberOfHTTPConnections(), 2u);
+}
+
 TEST_F(HTTPServerTest, DelayedStopIsCancelledByActivity)
 {
     auto& loop = core::RunLoop::main();
