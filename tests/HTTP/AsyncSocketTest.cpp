@@ -5,6 +5,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Net/SocketTestHooks.h"
 #include "SocketTestSupport.h"
+#include "Support/RefusingPort.h"
 #include "Support/TestEnvironment.h"
 
 #include <cmath>
@@ -710,9 +711,9 @@ TEST_F(AsyncSocketTest, ConnectsOutToNumericAddresses)
 
     // A refused connection reports its error through will-disconnect.
     auto closedPort = AsyncSocket::create(client);
-    const uint16_t freePort = port;
+    test::RefusingPort refusing;
     listener->disconnect();
-    ASSERT_TRUE(closedPort->connectToHost("127.0.0.1", freePort, &error));
+    ASSERT_TRUE(closedPort->connectToHost("127.0.0.1", refusing.port(), &error));
     ASSERT_TRUE(pumpUntil([&] { return client->didDisconnects == 1; }));
     EXPECT_EQ(client->disconnectErrors.back().code(), ECONNREFUSED);
 }

@@ -18,6 +18,7 @@
 #include "Platform/Web/WebEngine.h"
 #include "Support/NetworkNamespace.h"
 #include "Support/Python.h"
+#include "Support/RefusingPort.h"
 #include "Support/TestWebServer.h"
 #include "Support/XvfbDisplay.h"
 #include "Shell/Interface/VKActionSheet.h"
@@ -232,15 +233,8 @@ TEST_F(BrowserWebKitTest, SecurePagesShowThePadlockAndARefusedConnectionAlertsWi
     endLoading();
 
     // A port nothing listens on.
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    ::close(probe);
-    browser->loadRequest(core::URLRequest(url("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/site/a.html")));
+    test::RefusingPort refusing;
+    browser->loadRequest(core::URLRequest(url("http://127.0.0.1:" + std::to_string(refusing.port()) + "/site/a.html")));
     ASSERT_TRUE(waitFor([&] { return alertShown(); }));
     EXPECT_EQ(driver.alert()->title(), "127.0.0.1");
     driver.pressAlertButton("OK");

@@ -11,7 +11,6 @@
 #include "Shell/Settings/VKTextFieldCell.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
-#include "HTTP/AsyncSocket.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -22,6 +21,7 @@
 #include "Platform/UI/TextField.h"
 #include "Support/ChildProcess.h"
 #include "Support/FakeReachability.h"
+#include "Support/HeldPorts.h"
 #include "Support/RawClient.h"
 
 #include <fmt/format.h>
@@ -208,17 +208,18 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheServerFollowsTheSwitchAtDone)
     EXPECT_EQ(status("/Documents/"), "000");
     EXPECT_EQ(head(kept, "/Public/"), "HTTP/1.1 200 OK");
 
-    // Back on with the old port taken meanwhile: the server moves, and
-    // the note names where it went.
-    auto blockerDelegate = std::make_shared<AsyncSocketDelegate>();
-    auto blocker = AsyncSocket::create(blockerDelegate);
-    ASSERT_TRUE(blocker->acceptOnPort(oldPort));
+    // Back on with its port taken meanwhile: the server moves, and the
+    // note names where it went. The port it let go may be any socket's
+    // by now, so it is pointed at one the test holds.
+    test::HeldPorts held;
+    const uint16_t taken = held.hold();
+    server().setPort(taken);
     delegate->server().setFallbackPorts({ 0 });
     openRemoteAccess();
     driver.toggle(toggle("Server Enabled").switchControl());
     tapDone();
     ASSERT_TRUE(server().isStarted());
-    EXPECT_NE(server().port(), oldPort);
+    EXPECT_NE(server().port(), taken);
     auto moved = driver.alert();
     ASSERT_TRUE(moved);
     EXPECT_EQ(moved->message(), fmt::format("The Tandry connection URL has changed to:\n\n{}",
@@ -231,14 +232,11 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheServerFollowsTheSwitchAtDone)
     tapDone();
 
     // Every port taken: the log line and the alert; the setting stays on.
-    uint16_t port = server().port();
     openRemoteAccess();
     driver.toggle(toggle("Server Enabled").switchControl());
     tapDone();
-    auto secondDelegate = std::make_shared<AsyncSocketDelegate>();
-    auto second = AsyncSocket::create(secondDelegate);
-    ASSERT_TRUE(second->acceptOnPort(port));
-    delegate->server().setFallbackPorts({ oldPort });
+    server().setPort(held.hold());
+    delegate->server().setFallbackPorts({ taken });
     openRemoteAccess();
     driver.toggle(toggle("Server Enabled").switchControl());
     tapDone();
@@ -252,8 +250,6 @@ TEST_F(VKRemoteAccessSettingsControllerTest, TheServerFollowsTheSwitchAtDone)
     EXPECT_TRUE(core::UserDefaults::standard()->boolForKey("VKServerEnabled"));
     driver.pressAlertButton("OK");
     advance(1);
-    blocker->disconnect();
-    second->disconnect();
 }
 
 TEST_F(VKRemoteAccessSettingsControllerTest, PreventSleepIsAppliedAtDone)

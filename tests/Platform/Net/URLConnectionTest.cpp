@@ -9,6 +9,7 @@
 
 #include "Platform/Net/LoadRecorder.h"
 #include "Support/Command.h"
+#include "Support/RefusingPort.h"
 #include "Support/TestCase.h"
 #include "Support/TestWebServer.h"
 
@@ -394,15 +395,8 @@ TEST_F(URLConnectionTest, FailuresCarryTheirCodeAndFailingURL)
     EXPECT_EQ(load(requestFor("http://x.invalid/"))->events, (Events { "fail -1003" }));
 
     // A port nobody listens on.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    close(fd);
-    const std::string closedURL = fmt::format("http://127.0.0.1:{}/", ntohs(address.sin_port));
+    test::RefusingPort refusing;
+    const std::string closedURL = fmt::format("http://127.0.0.1:{}/", refusing.port());
     auto refused = load(requestFor(closedURL));
     EXPECT_EQ(refused->events, (Events { "fail -1004" }));
     EXPECT_EQ(refused->error.userInfo().at(URLError::FailingURLStringKey).string(), closedURL);

@@ -17,6 +17,7 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Web/GtkStartup.h"
 
+#include "Support/RefusingPort.h"
 #include "Support/TestWebServer.h"
 
 using web::NavigationType;
@@ -170,15 +171,8 @@ TEST_F(WebKitLoadTest, FailuresComeWithTheSystemsCodesAndNoFinish)
     expectFailure(core::URL::parse("http://nothing.invalid/").value(), net::URLError::CannotFindHost);
 
     // A port nobody listens on.
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), length), 0);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    expectFailure(core::URL::parse("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/").value(),
+    test::RefusingPort refusing;
+    expectFailure(core::URL::parse("http://127.0.0.1:" + std::to_string(refusing.port()) + "/").value(),
         net::URLError::CannotConnectToHost);
     expectFailure(core::URL::fileURL(pathInHome("Documents/missing.html")), net::URLError::FileDoesNotExist);
     EXPECT_EQ(delegate->count("didFinishLoad"), 0u) << "the engine's own error page never shows";
