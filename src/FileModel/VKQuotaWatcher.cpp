@@ -199,12 +199,13 @@ std::unique_ptr<VKQuotaWatcher> VKQuotaWatcher::start(std::shared_ptr<VKQuotaMan
     worker->quota = std::move(quota);
     for (auto& root : roots)
         worker->roots.push_back(core::path::standardizingPath(root));
-    core::Thread::detach("VKQuotaWatcher", [worker] { worker->run(); });
-    return std::unique_ptr<VKQuotaWatcher>(new VKQuotaWatcher(worker));
+    auto thread = core::Thread::detach("VKQuotaWatcher", [worker] { worker->run(); });
+    return std::unique_ptr<VKQuotaWatcher>(new VKQuotaWatcher(worker, std::move(thread)));
 }
 
-VKQuotaWatcher::VKQuotaWatcher(std::shared_ptr<Worker> worker)
+VKQuotaWatcher::VKQuotaWatcher(std::shared_ptr<Worker> worker, std::shared_ptr<core::Thread> thread)
     : m_worker(std::move(worker))
+    , m_thread(std::move(thread))
 {
 }
 
@@ -216,6 +217,10 @@ VKQuotaWatcher::~VKQuotaWatcher()
     if (m_worker->loop)
         m_worker->loop->stop();
     m_worker->ended.wait(lock, [&] { return m_worker->finished; });
+    lock.unlock();
+    // Its run loop and its hold on the quota go with the thread: the
+    // watcher is gone only once the thread is.
+    m_thread->waitUntilFinished();
 }
 
 bool VKQuotaWatcher::isReady() const

@@ -7,6 +7,9 @@
 #include <vector>
 
 class VKQuotaManager;
+namespace core {
+class Thread;
+}
 
 // Keeps the quota tree current with what other programs do in the document
 // folders (a file copied in by a desktop program, a folder removed in a
@@ -28,8 +31,8 @@ public:
 
     // Watches the roots (folders inside the quota's tree) until destroyed.
     static std::unique_ptr<VKQuotaWatcher> start(std::shared_ptr<VKQuotaManager> quota, std::vector<std::string> roots);
-    // Stops the thread and waits for it: a walk of the folders stops at its
-    // next entry.
+    // Stops the thread and waits until it has ended: a walk of the folders
+    // stops at its next entry.
     ~VKQuotaWatcher();
     VKQuotaWatcher(const VKQuotaWatcher&) = delete;
     VKQuotaWatcher& operator=(const VKQuotaWatcher&) = delete;
@@ -42,6 +45,7 @@ public:
     struct Worker;
 
 private:
-    explicit VKQuotaWatcher(std::shared_ptr<Worker> worker);
+    VKQuotaWatcher(std::shared_ptr<Worker> worker, std::shared_ptr<core::Thread> thread);
     std::shared_ptr<Worker> m_worker;
+    std::shared_ptr<core::Thread> m_thread;
 };

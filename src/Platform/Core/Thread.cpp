@@ -1,5 +1,6 @@
 #include "Platform/Core/Thread.h"
 
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/ExceptionReporter.h"
 #include "Platform/Core/RunLoop.h"
 
@@ -54,9 +55,9 @@ std::shared_ptr<Thread> Thread::detach(std::string name, std::function<void()> b
         registry().running.push_back(thread);
     }
     auto unregister = [thread] {
-        thread->m_finished = true;
         {
             std::lock_guard lock(registry().mutex);
+            thread->m_finished = true;
             std::erase(registry().running, thread);
         }
         registry().changed.notify_all();
@@ -113,6 +114,13 @@ void Thread::attachRunLoop(const std::shared_ptr<RunLoop>& loop)
 {
     std::lock_guard lock(m_mutex);
     m_loop = loop;
+}
+
+void Thread::waitUntilFinished()
+{
+    TANDRY_ASSERT(currentThread.get() != this);
+    std::unique_lock lock(registry().mutex);
+    registry().changed.wait(lock, [this] { return m_finished.load(); });
 }
 
 bool Thread::waitForAll(double timeout)

@@ -40,6 +40,9 @@ public:
     // in it sees the flag.
     void cancel();
     bool isFinished() const { return m_finished.load(); }
+    // Waits until the thread has ended: its body, its values and its run
+    // loop gone, and off the registry. Never on the thread itself.
+    void waitUntilFinished();
 
     // Values the thread keeps for itself (a per-thread store, a cache),
     // read and written only on the thread. A detached thread lets them go

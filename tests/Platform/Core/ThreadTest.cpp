@@ -31,6 +31,15 @@ TEST_F(ThreadTest, DictionaryGoesBeforeTheThreadCountsAsFinished)
     EXPECT_TRUE(sawOwnValue);
     EXPECT_TRUE(released);
     EXPECT_TRUE(core::Thread::current()->threadDictionary().empty());
+
+    // The same for one thread waited for by itself: off the registry too.
+    std::atomic<bool> releasedAgain { false };
+    auto thread = core::Thread::detach("keeper", [&] {
+        core::Thread::current()->threadDictionary()["kept"] = core::Value(std::make_shared<Kept>(releasedAgain));
+    });
+    thread->waitUntilFinished();
+    EXPECT_TRUE(releasedAgain);
+    EXPECT_TRUE(core::Thread::runningThreadNames().empty());
 }
 
 } // namespace
