@@ -264,12 +264,8 @@ void AQAudioStreamPlayer::fileStreamReadyToProducePackets(AQAudioFileStream& str
         const uint32_t largest = stream.maximumPacketSize();
         bufferSize = largest > 8192 ? largest * 2 : 8192;
     }
-    core::log("fileStreamReadyToProducePackets:basicDescription");
-    core::log("fileStream.readyToProducePackets: {}", int(stream.readyToProducePackets()));
-    core::log("mSampleRate: {:f}", description.sampleRate);
-    core::log("mFramesPerPacket: {}", description.framesPerPacket);
-    core::log("mBytesPerPacket: {}", description.bytesPerPacket);
-    core::log("bufferSize: {}", bufferSize);
+    core::log("Audio stream: {} Hz, {} frames and {} bytes a packet, buffers of {} bytes", description.sampleRate,
+        description.framesPerPacket, description.bytesPerPacket, bufferSize);
 
     m_audioQueue = AQAudioQueue::create(description, bufferSize);
     if (!m_audioQueue)

@@ -224,7 +224,6 @@ NodePointer VKCloudFileStore::rootNode()
             [](const NodePointer& a, const NodePointer& b) { return a->objectID() < b->objectID(); });
         return m_rootNode;
     }
-    core::log("CREATING ROOT NODE");
     m_rootNode = m_context->insert<Node>();
     m_rootNode->setName("/");
     m_rootNode->setIsDirectory(true);
@@ -515,7 +514,6 @@ bool VKCloudFileStore::isBootstrapRequired()
 
 bool VKCloudFileStore::bootstrapCloudFileStore()
 {
-    core::log("VKCloudFileStore -bootstrapCloudFileStore");
     std::string servers = VKHomeLayout::current()->serversDirectory();
     for (const auto& key : VKCloudServicesManager::sharedManager()->registeredServiceKeys())
         importItemAtPath(core::path::appendingPathComponent(servers, key));

@@ -66,7 +66,7 @@ public:
     const std::shared_ptr<store::Context>& managedObjectContext() const { return m_context; }
     std::shared_ptr<store::Coordinator> persistentStoreCoordinator() const;
 
-    // Fetched, or made ("CREATING ROOT NODE") when the store has none.
+    // Fetched, or made when the store has none.
     std::shared_ptr<VKCloudManagedObject> rootNode();
     // Nothing when the node is not below the root (a loop or a gap in a
     // damaged file), or no longer valid.

@@ -89,10 +89,10 @@ VKHomeLayout VKHomeLayout::layOut(std::string home)
     VKHomeLayout layout(std::move(home));
     createIfMissing(layout.m_publicDirectory);
     if (createIfMissing(layout.m_metadataDirectory))
-        layout.attemptDocumentsUpdate1();
+        layout.moveFromFirstLayout();
     createIfMissing(layout.m_serversDirectory);
     if (createIfMissing(layout.m_documentsDirectory))
-        layout.attemptDocumentsUpdate2();
+        layout.moveFromSecondLayout();
     return layout;
 }
 
@@ -110,9 +110,8 @@ void VKHomeLayout::setCurrent(std::shared_ptr<const VKHomeLayout> layout)
     currentLayout = std::move(layout);
 }
 
-void VKHomeLayout::attemptDocumentsUpdate1() const
+void VKHomeLayout::moveFromFirstLayout() const
 {
-    core::log("attemptDocumentsUpdate1");
     for (const char* name : MetadataItemsOfFirstLayout) {
         core::fs::moveItem(core::path::appendingPathComponent(m_publicDirectory, name),
             core::path::appendingPathComponent(m_metadataDirectory, name));
@@ -131,18 +130,17 @@ void VKHomeLayout::attemptDocumentsUpdate1() const
     removeQuotaStore();
 }
 
-void VKHomeLayout::attemptDocumentsUpdate2() const
+void VKHomeLayout::moveFromSecondLayout() const
 {
-    core::log("attemptDocumentsUpdate2");
     auto moveContents = [](const std::string& from, const std::string& to) {
         auto names = core::fs::contentsOfDirectory(from);
         if (!names)
             return;
         for (const auto& name : *names) {
             core::Error error;
-            if (!core::fs::moveItem(core::path::appendingPathComponent(from, name),
-                    core::path::appendingPathComponent(to, name), &error))
-                core::log("Warning, attemptDocumentsUpdate2 error: {}", error.description());
+            const auto source = core::path::appendingPathComponent(from, name);
+            if (!core::fs::moveItem(source, core::path::appendingPathComponent(to, name), &error))
+                core::log("Warning, failed to update: {}: {}", source, error.description());
         }
     };
     moveContents(m_publicDirectory, m_documentsDirectory);

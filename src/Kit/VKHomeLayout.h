@@ -53,8 +53,8 @@ public:
     std::string localizedPrefixForPath(std::string_view path) const;
 
 private:
-    void attemptDocumentsUpdate1() const;
-    void attemptDocumentsUpdate2() const;
+    void moveFromFirstLayout() const;
+    void moveFromSecondLayout() const;
 
     std::string m_homeDirectory;
     std::string m_documentsDirectory;

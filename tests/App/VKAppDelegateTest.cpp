@@ -129,7 +129,7 @@ TEST_F(VKAppDelegateTest, LaunchOpensTheCloudMirrorAfterTheServices)
     VKCloudFileStore::resetForTesting();
     core::LogCapture log(true);
     ASSERT_TRUE(delegate->applicationDidFinishLaunching());
-    EXPECT_FALSE(log.contains("bootstrapCloudFileStore"));
+    EXPECT_FALSE(log.contains("Bootstrap "));
     EXPECT_TRUE(VKFileResource::resourceWithPath(folder)->isCloudResource());
 }
 

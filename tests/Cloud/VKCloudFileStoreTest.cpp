@@ -36,13 +36,11 @@ TEST_F(VKCloudFileStoreTest, NewStoreGetsARootAndTheRegisteredServicesFolders)
     ASSERT_TRUE(root);
     EXPECT_EQ(root->name(), "/");
     EXPECT_TRUE(root->isDirectory());
-    EXPECT_TRUE(log.contains("CREATING ROOT NODE"));
     EXPECT_EQ(store()->managedObjectForPath(servers()), root);
     EXPECT_EQ(store()->pathForManagedObject(*root), servers());
     EXPECT_TRUE(store()->isBootstrapRequired());
 
     EXPECT_TRUE(store()->bootstrapCloudFileStore());
-    EXPECT_TRUE(log.contains("VKCloudFileStore -bootstrapCloudFileStore"));
     EXPECT_TRUE(log.contains("Bootstrap succeeded"));
     EXPECT_FALSE(store()->isBootstrapRequired());
     ASSERT_TRUE(node("Dropbox"));
