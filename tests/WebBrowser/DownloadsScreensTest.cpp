@@ -246,6 +246,28 @@ TEST_F(DownloadsScreensTest, RowsInEveryState)
         << error.localizedDescription();
 }
 
+TEST_F(DownloadsScreensTest, ARowThatFailsAgainStillSaysSo)
+{
+    for (const auto* screen : { &test::phoneScreen, &test::tabletScreen }) {
+        showList(*screen);
+        auto item = startNamed("Movie Trailer.mp4", fmt::format("length={}&drop_after={}", 5 * MiB, MiB / 2));
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (attempt) {
+                server->setResource("Movie-Trailer-mp4", fmt::format("length={}&drop_after={}", 5 * MiB, MiB / 2));
+                manager()->resumeDownloadForResource(item);
+            }
+            ASSERT_TRUE(waitFor([&] { return item->downloadError().has_value(); }));
+            // Past any progress refresh the row had put off.
+            advance(2);
+            auto* cell = dynamic_cast<VKDownloadFileResourceCell*>(list->tableView().cellForRow({ 0, 0 }));
+            ASSERT_TRUE(cell);
+            EXPECT_EQ(cell->sizeLabel().text(), "Failed: The network connection was lost.") << attempt;
+        }
+        shoot("downloads", "failed-again");
+        manager()->deleteDownloadResource(item);
+    }
+}
+
 TEST_F(DownloadsScreensTest, ListGolden)
 {
     makeDownloads();

@@ -84,7 +84,9 @@ void VKDownloadFileResourceCell::networkStateDidUpdate(int state)
 
 void VKDownloadFileResourceCell::downloadProgressDidUpdate()
 {
-    if (!m_item)
+    // A refresh put off until after the transfer stopped leaves the row's
+    // word for what happened ("Failed: ...", "Paused - ...") alone.
+    if (!m_item || m_item->downloadState() != VKNetworkStateDownloading)
         return;
     setLastUpdateTime(core::Date::now().timeIntervalSinceReferenceDate());
     std::string received = m_progressFormatter.formatBytesAsString(m_item->size());
