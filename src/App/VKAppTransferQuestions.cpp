@@ -7,19 +7,26 @@
 
 #include <fmt/format.h>
 
+#include <optional>
+#include <vector>
+
 namespace {
 
 // One shown question: the delegate of its alert, which keeps it (in its
 // user info) for as long as the alert lives.
 class Question : public core::Object, public ui::AlertViewDelegate {
 public:
-    static VKTransferQuestions::Withdrawal show(std::string title, std::string message, std::string goOn,
+    // Without `goOn` the one button is "OK", which declines.
+    static VKTransferQuestions::Withdrawal show(std::string title, std::string message, std::optional<std::string> goOn,
         VKTransferQuestions::Answer answer)
     {
         auto question = std::make_shared<Question>();
         question->m_answer = std::move(answer);
-        auto alert = VKAlertView::create(std::move(title), std::move(message), question, core::localized("Cancel"),
-            { std::move(goOn) });
+        std::vector<std::string> others;
+        if (goOn)
+            others.push_back(std::move(*goOn));
+        auto alert = VKAlertView::create(std::move(title), std::move(message), question,
+            core::localized(goOn ? "Cancel" : "OK"), std::move(others));
         alert->setUserInfo(core::Value(std::static_pointer_cast<core::Object>(question)));
         question->m_alert = alert;
         alert->show();
@@ -55,13 +62,15 @@ private:
 } // namespace
 
 VKTransferQuestions::Withdrawal VKAppTransferQuestions::askToExceedQuota(uint64_t bytes, uint64_t availableBytes,
-    Answer answer)
+    bool mayGoOn, Answer answer)
 {
     auto& formatter = VKBytesFormatter::sharedFormatter();
+    const char* message = mayGoOn ? "The current download ({}) may exceed your remaining disk quota ({})."
+                                  : "The current download ({}) does not fit in your remaining disk quota ({}) and was stopped.";
     return Question::show(core::localized("Warning"),
-        fmt::format(fmt::runtime(core::localized("The current download ({}) may exceed your remaining disk quota ({}).")),
-            formatter.formatBytesAsString(bytes), formatter.formatBytesAsString(availableBytes)),
-        core::localized("Continue"), std::move(answer));
+        fmt::format(fmt::runtime(core::localized(message)), formatter.formatBytesAsString(bytes),
+            formatter.formatBytesAsString(availableBytes)),
+        mayGoOn ? std::optional<std::string>(core::localized("Continue")) : std::nullopt, std::move(answer));
 }
 
 VKTransferQuestions::Withdrawal VKAppTransferQuestions::askToOverwrite(const std::string& name,

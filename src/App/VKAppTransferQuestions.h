@@ -7,6 +7,6 @@
 // answers Dismissed. Main thread.
 class VKAppTransferQuestions : public VKTransferQuestions {
 public:
-    Withdrawal askToExceedQuota(uint64_t bytes, uint64_t availableBytes, Answer answer) override;
+    Withdrawal askToExceedQuota(uint64_t bytes, uint64_t availableBytes, bool mayGoOn, Answer answer) override;
     Withdrawal askToOverwrite(const std::string& name, const std::string& serviceName, Answer answer) override;
 };

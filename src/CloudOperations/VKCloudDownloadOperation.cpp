@@ -160,10 +160,11 @@ void VKCloudDownloadOperation::beginFetchWithQuotaConfirmation(bool confirm)
             withdraw();
         if (auto questions = VKTransferQuestions::current()) {
             std::weak_ptr<VKCloudDownloadOperation> weak = sharedAs<VKCloudDownloadOperation>();
-            m_withdrawQuestion = questions->askToExceedQuota(total, *available, [weak](VKTransferAnswer answer) {
-                if (auto operation = weak.lock())
-                    operation->quotaQuestionAnswered(answer);
-            });
+            m_withdrawQuestion = questions->askToExceedQuota(total, *available, !VKQuotaManager::isQuotaEnforced(),
+                [weak](VKTransferAnswer answer) {
+                    if (auto operation = weak.lock())
+                        operation->quotaQuestionAnswered(answer);
+                });
         }
         return;
     }

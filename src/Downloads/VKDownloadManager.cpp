@@ -8,6 +8,7 @@
 #include "Platform/Core/Assert.h"
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -217,6 +218,7 @@ void VKDownloadManager::removeFromLists(const VKDownloadFileResource& item)
     auto same = [&](const auto& other) { return other->isEqual(item); };
     std::erase_if(m_webDownloads, same);
     std::erase_if(m_cloudDownloads, same);
+    std::erase_if(m_quotaAllowedItems, same);
 }
 
 std::vector<std::shared_ptr<VKFileResource>> VKDownloadManager::downloadsForTargetFolder(const std::string& folder) const
@@ -302,7 +304,6 @@ void VKDownloadManager::deregisterAndRemoveConnection(const std::shared_ptr<VKDo
     connection->setDelegate(nullptr);
     m_stateObservations.erase(connection.get());
     connection->cancel(discard);
-    std::erase(m_quotaVerifiedConnections, connection);
     // The place it held may go to a waiting download.
     downloadStateDidChange(connection);
 }
@@ -329,22 +330,28 @@ void VKDownloadManager::downloadStateDidChange(const std::shared_ptr<VKDownloadC
 bool VKDownloadManager::downloadConnectionDidReceiveResponse(VKDownloadConnection& connection, int64_t expectedSize)
 {
     auto shared = sharedConnection(connection);
-    if (std::find(m_quotaVerifiedConnections.begin(), m_quotaVerifiedConnections.end(), shared)
-        != m_quotaVerifiedConnections.end())
-        return true;
     auto quota = VKQuotaManager::defaultManager();
     auto available = quota ? quota->quotaAvailableBytes() : std::nullopt;
     if (!available || expectedSize == -1)
         return true;
     if (static_cast<int64_t>(*available) >= expectedSize)
         return true;
-    // The connection stops here; the answer deletes the download or runs it
-    // again without asking.
+    const bool enforced = VKQuotaManager::isQuotaEnforced();
+    const auto& item = shared->resource();
+    if (!enforced && std::find(m_quotaAllowedItems.begin(), m_quotaAllowedItems.end(), item) != m_quotaAllowedItems.end())
+        return true;
+    // The connection stops here. Past an enforced quota the download stays,
+    // paused with the reason, for when there is room; otherwise the answer
+    // deletes it or runs it again without asking for the rest of its life.
+    if (enforced)
+        item->setDownloadError(core::Error(core::Error::CocoaDomain, 640,
+            core::localized("The download does not fit in the remaining disk quota.")));
     if (auto questions = VKTransferQuestions::current()) {
         std::weak_ptr<VKDownloadManager> weak = sharedAs<VKDownloadManager>();
-        questions->askToExceedQuota(static_cast<uint64_t>(std::max<int64_t>(expectedSize, 0)), *available,
-            [weak, shared](VKTransferAnswer answer) {
-                if (auto manager = weak.lock())
+        questions->askToExceedQuota(static_cast<uint64_t>(std::max<int64_t>(expectedSize, 0)), *available, !enforced,
+            [weak, shared, enforced](VKTransferAnswer answer) {
+                auto manager = weak.lock();
+                if (manager && !enforced)
                     manager->quotaQuestionAnswered(shared, answer);
             });
     }
@@ -360,7 +367,7 @@ void VKDownloadManager::quotaQuestionAnswered(const std::shared_ptr<VKDownloadCo
         deleteDownloadResource(connection->resource());
         return;
     }
-    m_quotaVerifiedConnections.push_back(connection);
+    m_quotaAllowedItems.push_back(connection->resource());
     registerAndStartConnection(connection);
 }
 

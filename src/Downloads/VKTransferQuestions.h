@@ -31,8 +31,9 @@ public:
     virtual ~VKTransferQuestions() = default;
 
     // A download of `bytes` may not fit in the `availableBytes` the disk
-    // quota leaves.
-    virtual Withdrawal askToExceedQuota(uint64_t bytes, uint64_t availableBytes, Answer answer) = 0;
+    // quota leaves. Unless `mayGoOn`, the quota is enforced and the person
+    // can only take note: the answer is never GoOn.
+    virtual Withdrawal askToExceedQuota(uint64_t bytes, uint64_t availableBytes, bool mayGoOn, Answer answer) = 0;
     // An upload would replace the item `name` that the cloud service
     // `serviceName` already holds.
     virtual Withdrawal askToOverwrite(const std::string& name, const std::string& serviceName, Answer answer) = 0;

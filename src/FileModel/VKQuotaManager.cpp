@@ -527,6 +527,11 @@ uint64_t VKQuotaManager::contentSizeForPath(std::string_view path) const
     return item ? item->contentSize() : 0;
 }
 
+bool VKQuotaManager::isQuotaEnforced()
+{
+    return core::UserDefaults::standard()->boolForKey("VKQuotaEnabled");
+}
+
 uint64_t VKQuotaManager::quotaTotalBytes() const
 {
     auto defaults = core::UserDefaults::standard();

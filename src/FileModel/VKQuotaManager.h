@@ -98,6 +98,8 @@ public:
     // entries only.
     uint64_t sizeForPath(std::string_view path, bool recurse) const;
 
+    // The person set a limit ("VKQuotaEnabled"): nothing may be let past it.
+    static bool isQuotaEnforced();
     // All ones while the quota is off, else "VKQuotaLimit" megabytes.
     uint64_t quotaTotalBytes() const;
     // The root's total; 0 at once (logged) while another thread holds the lock.

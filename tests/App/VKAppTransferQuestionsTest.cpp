@@ -5,6 +5,7 @@
 
 #include "Shell/VKApplication.h"
 #include "Kit/VKBytesFormatter.h"
+#include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Testing/Environment.h"
 #include "Support/UIScreens.h"
@@ -27,7 +28,7 @@ protected:
 
 TEST_F(VKAppTransferQuestionsTest, EachQuestionIsAnAlertWhoseButtonsAnswerIt)
 {
-    questions.askToExceedQuota(50'000'000, 20'000'000, record());
+    questions.askToExceedQuota(50'000'000, 20'000'000, true, record());
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
     auto& formatter = VKBytesFormatter::sharedFormatter();
@@ -41,9 +42,27 @@ TEST_F(VKAppTransferQuestionsTest, EachQuestionIsAnAlertWhoseButtonsAnswerIt)
     }
     driver.pressAlertButton("Cancel");
     advance(0.5);
-    questions.askToExceedQuota(1, 0, record());
+    questions.askToExceedQuota(1, 0, true, record());
     driver.pressAlertButton("Continue");
     advance(0.5);
+
+    // An enforced quota is only told: "OK" declines.
+    for (const auto* device : { &test::phoneScreen, &test::tabletScreen }) {
+        test::useDeviceScreen(*ui::testing::Environment::keyWindow(), *device);
+        // Laid out with the text the picture is drawn with.
+        gfx::setTextEngine(gfx::makePangoTextEngine());
+        questions.askToExceedQuota(50'000'000, 20'000'000, false, record());
+        alert = driver.alert();
+        ASSERT_TRUE(alert);
+        EXPECT_EQ(alert->message(), "The current download (" + formatter.formatBytesAsString(50'000'000)
+                + ") does not fit in your remaining disk quota (" + formatter.formatBytesAsString(20'000'000)
+                + ") and was stopped.");
+        EXPECT_EQ(alert->numberOfButtons(), 1);
+        EXPECT_EQ(alert->buttonTitle(alert->cancelButtonIndex()), "OK");
+        test::saveScreen(driver, sourcePath("build/screens/app"), "quota-enforced-" + device->name, device->scale);
+        driver.pressAlertButton("OK");
+        advance(0.5);
+    }
 
     questions.askToOverwrite("a.txt", "Dropbox", record());
     alert = driver.alert();
@@ -54,7 +73,7 @@ TEST_F(VKAppTransferQuestionsTest, EachQuestionIsAnAlertWhoseButtonsAnswerIt)
     driver.pressAlertButton("Overwrite?");
     advance(0.5);
     EXPECT_EQ(answers, (std::vector<VKTransferAnswer> { VKTransferAnswer::Decline, VKTransferAnswer::GoOn,
-                           VKTransferAnswer::GoOn }));
+                           VKTransferAnswer::Decline, VKTransferAnswer::Decline, VKTransferAnswer::GoOn }));
     EXPECT_TRUE(driver.shownChoices().empty());
 }
 
@@ -64,7 +83,7 @@ TEST_F(VKAppTransferQuestionsTest, TheSystemsDismissalAndAWithdrawal)
     VKApplication::sharedApplication()->vk_dismissActiveAlertView();
     EXPECT_EQ(answers, (std::vector<VKTransferAnswer> { VKTransferAnswer::Dismissed }));
 
-    auto withdraw = questions.askToExceedQuota(2, 1, record());
+    auto withdraw = questions.askToExceedQuota(2, 1, true, record());
     ASSERT_TRUE(driver.alert());
     withdraw();
     runLoop();

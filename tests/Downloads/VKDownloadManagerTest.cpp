@@ -10,6 +10,7 @@
 #include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/PropertyList.h"
+#include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Support/Cloud/TestCloudService.h"
 #include "Downloads/VKDownloadManagerHooks.h"
@@ -164,6 +165,45 @@ TEST_F(VKDownloadManagerTest, TheQuotaQuestionCancelsOrLetsTheDownloadRunOnce)
     auto noFigure = start("/bytes/2000");
     ASSERT_TRUE(waitForState(*noFigure, VKNetworkStateDone));
     EXPECT_EQ(questions->asked.size(), 3u);
+}
+
+TEST_F(VKDownloadManagerTest, AnAllowedDownloadIsNotAskedAgainAndAnEnforcedQuotaOffersNoWayOn)
+{
+    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(20 * 1000 * 1000); });
+    auto stallAt = [&](const char* token) {
+        server->setResource("big", fmt::format("length={}&ranges=1&stall_after=1000&token={}", 50 * 1000 * 1000, token));
+    };
+    stallAt("big");
+    auto allowed = start("/resource/big");
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
+    stallAt("big");
+    questions->answer(VKTransferAnswer::GoOn);
+    ASSERT_TRUE(waitFor([&] { return allowed->downloadProgress() * 50e6 > 999; }));
+    // Paused and resumed: it goes on without a second question.
+    manager()->stopDownloadForResource(allowed);
+    stallAt("again");
+    manager()->resumeDownloadForResource(allowed);
+    ASSERT_TRUE(waitFor([&] { return allowed->downloadProgress() * 50e6 > 1999; }));
+    EXPECT_EQ(questions->asked.size(), 1u);
+
+    // Under an enforced quota the person is told, not asked; the download
+    // stays with what it has and says why it stopped.
+    auto defaults = core::UserDefaults::standard();
+    defaults->set("VKQuotaEnabled", core::Value(true));
+    defaults->set("VKQuotaLimit", core::Value(int64_t(10)));
+    manager()->stopDownloadForResource(allowed);
+    manager()->resumeDownloadForResource(allowed);
+    ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
+    EXPECT_EQ(questions->asked.back().kind, "quota-enforced");
+    questions->answer(VKTransferAnswer::Decline);
+    EXPECT_EQ(manager()->webDownloads(), (std::vector<std::shared_ptr<VKDownloadFileResource>> { allowed }));
+    EXPECT_EQ(allowed->downloadState(), VKNetworkStatePaused);
+    ASSERT_TRUE(allowed->downloadError());
+    EXPECT_EQ(allowed->downloadError()->localizedDescription(), "The download does not fit in the remaining disk quota.");
+    EXPECT_EQ(allowed->size(), 2000u);
+    EXPECT_TRUE(core::fs::exists(allowed->downloadInfoPath()));
+    server->release("big");
+    server->release("again");
 }
 
 TEST_F(VKDownloadManagerTest, MovedFoldersTakeTheirDownloadsAlong)

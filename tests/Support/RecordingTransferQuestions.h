@@ -14,7 +14,7 @@ class RecordingTransferQuestions : public VKTransferQuestions,
                                    public std::enable_shared_from_this<RecordingTransferQuestions> {
 public:
     struct Question {
-        // "quota" or "overwrite".
+        // "quota", "quota-enforced" (no going on) or "overwrite".
         std::string kind;
         uint64_t bytes = 0;
         uint64_t availableBytes = 0;
@@ -32,9 +32,9 @@ public:
         return questions;
     }
 
-    Withdrawal askToExceedQuota(uint64_t bytes, uint64_t availableBytes, Answer answer) override
+    Withdrawal askToExceedQuota(uint64_t bytes, uint64_t availableBytes, bool mayGoOn, Answer answer) override
     {
-        return record({ "quota", bytes, availableBytes, {}, {}, std::move(answer) });
+        return record({ mayGoOn ? "quota" : "quota-enforced", bytes, availableBytes, {}, {}, std::move(answer) });
     }
     Withdrawal askToOverwrite(const std::string& name, const std::string& serviceName, Answer answer) override
     {
