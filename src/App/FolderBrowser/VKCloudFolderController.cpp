@@ -280,12 +280,16 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     // left the rows (deleted, or moved into another folder).
     std::set<const VKCloudManagedObject*> restyled;
     std::set<const VKCloudManagedObject*> elsewhere;
+    // Nodes whose place in the order may have changed (a rename, say).
+    std::set<const VKCloudManagedObject*> replaced;
     for (const auto& node : updated) {
         const core::Value& keys = keysByID[std::to_string(node->objectID())];
         bool moves = !keys.isArray();
         if (keys.isArray())
             for (const auto& key : keys.array())
                 moves = moves || (key.isString() && rowKeys.contains(key.string()));
+        if (moves)
+            replaced.insert(node.get());
         if (node->parent() == folderNode) {
             if (moves)
                 structural = true;
@@ -341,7 +345,10 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
 
     // Rows of the old numbering to delete, of the new to insert, and of the
     // old to reload: a table update reads reloads and deletes before the
-    // inserts, in the numbering the table had.
+    // inserts, in the numbering the table had. A row that may have changed
+    // its place leaves its old one and comes in at its new one: reloaded
+    // where it was, it would show its neighbour there while its own row
+    // went missing.
     std::set<size_t> deletes;
     std::set<size_t> inserts;
     std::set<size_t> reloads;
@@ -357,12 +364,16 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     for (const auto& node : updated) {
         auto old = find(oldRows, node.get());
         auto now = find(newRows, node.get());
-        if (old && now)
-            reloads.insert(*old);
-        else if (now)
-            inserts.insert(*now);
-        else if (old)
+        if (old && now && replaced.contains(node.get())) {
             deletes.insert(*old);
+            inserts.insert(*now);
+        } else if (old && now) {
+            reloads.insert(*old);
+        } else if (now) {
+            inserts.insert(*now);
+        } else if (old) {
+            deletes.insert(*old);
+        }
     }
     for (size_t row : deletes)
         reloads.erase(row);

@@ -9,6 +9,7 @@
 
 #include "App/FolderBrowser/VKCloudFolderCommands.h"
 #include "App/FolderBrowser/VKFolderMoveCopy.h"
+#include "App/FolderBrowser/VKFolderNaming.h"
 #include "Cloud/VKCloudFileStore.h"
 #include "Cloud/VKCloudManagedObject.h"
 #include "Cloud/VKNetworkState.h"
@@ -138,6 +139,11 @@ protected:
             }
             shootAll(device, fmt::format("{}-{}", device.name, orientation == ui::Orientation::Portrait ? "portrait" : "landscape"));
         }
+        // A renamed item at its new place, its neighbours once each.
+        docs->commands().naming().renameResource(row("a.txt"), "m.txt", true);
+        ASSERT_TRUE(core::RunLoop::main().runUntil([] { return !VKBrowserOperation::isOperationInProgress(); }, 20));
+        advance(0.5);
+        saveScreen(driver, sourcePath("build/screens/cloud"), "folder-renamed-" + device.name + "-landscape", device.scale);
         // Access denied, in both orientations over the list.
         cloud->addFault(R"({"endpoint": "metadata", "path": "/Docs", "status": 401})");
         reappear();

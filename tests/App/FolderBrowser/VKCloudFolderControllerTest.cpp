@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace test {
 namespace {
 
@@ -257,6 +259,28 @@ TEST_F(VKCloudFolderControllerTest, RenameDeleteAndNewFolderRunAsCloudOperations
     EXPECT_TRUE(row("Fresh"));
     EXPECT_TRUE(std::filesystem::is_directory(cloud->localPath("/Docs/Fresh")));
     EXPECT_EQ(cloud->requests().size() - before, 4u + requestsTo(DocsListing).size() - 1);
+}
+
+TEST_F(VKCloudFolderControllerTest, ARenamedItemShowsOnceAtItsNewPlace)
+{
+    openDocs();
+    auto shown = [&] {
+        std::vector<std::string> names;
+        auto& table = docs->tableView();
+        for (int item = 0; item < table.numberOfRows(0); ++item) {
+            driver.scrollToRow(table, { 0, item });
+            auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow({ 0, item }));
+            names.push_back(cell ? cell->resource()->name() : "");
+        }
+        return names;
+    };
+    for (auto [from, to] : { std::pair { "a.txt", "m.txt" }, std::pair { "m.txt", "0.txt" } }) {
+        docs->commands().naming().renameResource(row(from), to, true);
+        ASSERT_TRUE(waitForOperationEnd());
+        const auto names = rowNames();
+        EXPECT_EQ(shown(), names) << to;
+        EXPECT_EQ(std::count(names.begin(), names.end(), std::string(to)), 1) << to;
+    }
 }
 
 TEST_F(VKCloudFolderControllerTest, ASwipeDeleteRemovesLocallyThenOnTheService)
