@@ -81,13 +81,23 @@ void VKPDFTextDirection::reorderLine(std::u16string& text, char* records, size_t
     if (U_FAILURE(error))
         return;
     const char16_t* line = text.data() + start;
-    // A reversed run turned its marks and trailing surrogates before their
-    // base: each such cluster is turned back.
+    // A reversed run turns trailing surrogates before their lead, and marks
+    // that a page set after their letter before it: such a cluster, stranded
+    // at a word's start, is turned back. (Pages that set marks before their
+    // letter read right as they are.)
+    auto stranded = [&](size_t i) {
+        if (i == 0)
+            return true;
+        char16_t before = line[order[i - 1]];
+        return !(u_isalpha(before) || followsBase(before));
+    };
     for (size_t i = 0; i < order.size();) {
         size_t j = i;
         while (j + 1 < order.size() && followsBase(line[order[j]]) && order[j + 1] == order[j] - 1)
             ++j;
-        if (j > i && !followsBase(line[order[j]])) {
+        bool cluster = j > i && !followsBase(line[order[j]])
+            && (U16_IS_TRAIL(line[order[i]]) ? U16_IS_LEAD(line[order[j]]) && j == i + 1 : stranded(i));
+        if (cluster) {
             for (size_t a = i, b = j; a < b; ++a, --b)
                 std::swap(order[a], order[b]);
             i = j + 1;

@@ -162,11 +162,12 @@ Extracted shownLeftToRight(const std::vector<std::u16string>& lines)
 TEST_F(VKPDFPageTextScannerTest, RightToLeftLinesReadInTheirOrder)
 {
     // Shown: letters from the right, numbers and left-to-right words as
-    // they read, brackets mirrored, a mark after its letter.
+    // they read, brackets mirrored; a mark drawn before its letter (as
+    // shown) or after it (as typed) follows its letter.
     Extracted page = shownLeftToRight({ u"ناکما", u"(האר) 10.5% :תבותכ",
-        u"hello world مالس", u"تبَ" });
+        u"hello world مالس", u"تبَ َهص" });
     EXPECT_EQ(page.text, "امکان כתובת: 10.5% (ראה) "
-                         "سلام hello world بَت");
+                         "سلام hello world صهَ بَت");
     // Each unit keeps its glyph's rectangle: the first letter read is the
     // rightmost drawn.
     ASSERT_EQ(page.rects.size(), page.units);
