@@ -84,8 +84,26 @@ void VKPDFPageTextScanner::scan()
         // Lines read in the page's direction: the one most of its letters
         // take.
         const bool rightToLeft = VKPDFTextDirection::isMostlyRightToLeft(m_text);
-        for (const auto& [start, end] : m_rightToLeftLines)
+        m_rectBytes.resize(m_rectCount * kRecordBytes);
+        // From the last line, so that a space put in leaves the earlier
+        // lines where they are.
+        for (auto line = m_rightToLeftLines.rbegin(); line != m_rightToLeftLines.rend(); ++line) {
+            auto [start, end] = *line;
             VKPDFTextDirection::reorderLine(m_text, m_rectBytes.data(), kRecordBytes, start, end, rightToLeft);
+            // The space that parted it from its neighbours may have moved
+            // inside it: a line stays a word apart from them.
+            auto parted = [&](size_t at) {
+                std::u16string_view text = m_text;
+                return at == 0 || at >= text.size() || isWhitespace(text.substr(at - 1, 1)) || isWhitespace(text.substr(at, 1));
+            };
+            for (size_t at : { end, start }) {
+                if (!parted(at)) {
+                    m_text.insert(at, 1, u' ');
+                    m_rectBytes.insert(at * kRecordBytes, kRecordBytes, '\0');
+                    ++m_rectCount;
+                }
+            }
+        }
         m_rightToLeftLines.clear();
     }
     m_rectBytes.resize(m_rectCount * kRecordBytes);

@@ -1,5 +1,6 @@
 #include "PDF/VKPDFTextDirection.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unicode/ubidi.h>
 #include <unicode/uchar.h>
@@ -81,6 +82,23 @@ void VKPDFTextDirection::reorderLine(std::u16string& text, char* records, size_t
     if (U_FAILURE(error))
         return;
     const char16_t* line = text.data() + start;
+    // A glyph with several units (a ligature read as its letters) keeps
+    // them in their order: a reversed run turned them, and they share one
+    // rectangle (inserted spaces have none).
+    auto sameGlyph = [&](int32_t a, int32_t b) {
+        const char* first = records + (start + size_t(a)) * recordBytes;
+        const char* second = records + (start + size_t(b)) * recordBytes;
+        return std::memcmp(first, second, recordBytes) == 0
+            && std::any_of(first, first + recordBytes, [](char byte) { return byte != 0; });
+    };
+    for (size_t i = 0; i < order.size();) {
+        size_t j = i;
+        while (j + 1 < order.size() && order[j + 1] == order[j] - 1 && sameGlyph(order[j], order[j + 1]))
+            ++j;
+        for (size_t a = i, b = j; a < b; ++a, --b)
+            std::swap(order[a], order[b]);
+        i = j + 1;
+    }
     // A reversed run turns trailing surrogates before their lead, and marks
     // that a page set after their letter before it: such a cluster, stranded
     // at a word's start, is turned back. (Pages that set marks before their

@@ -5,8 +5,9 @@
 // text that holds such letters is turned into the order it is read in by the
 // bidirectional algorithm run in reverse (from the order shown to the order
 // stored), so words read and search as typed, numbers and left-to-right
-// runs stay as they read, brackets take their reading form, and marks and
-// surrogate pairs stay after their base. Each unit's rectangle moves with it.
+// runs stay as they read, brackets take their reading form, marks and
+// surrogate pairs stay after their base, and the units of one glyph (a
+// ligature) keep their order. Each unit's rectangle moves with it.
 
 #include <cstddef>
 #include <string>

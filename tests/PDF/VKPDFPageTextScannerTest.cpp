@@ -174,6 +174,14 @@ TEST_F(VKPDFPageTextScannerTest, RightToLeftLinesReadInTheirOrder)
     EXPECT_NEAR(page.rects[0].x(), 120, 1e-3);
     EXPECT_NEAR(page.rects[4].x(), 100, 1e-3);
 
+    // A ligature's letters keep their order; a space drawn at a line's
+    // right end (its start) still parts it from the next line.
+    test::PdfBuilder builder;
+    int font = builder.addIdentityFont("Wide", { { 1, "06440627" }, { 2, "0628" } }, 500);
+    builder.addPage("BT /F1 10 Tf 100 700 Td <00010002> Tj ET", pageEntries({ font }));
+    EXPECT_EQ(extract(builder).text, "بلا");
+    EXPECT_EQ(shownLeftToRight({ u"مالس ", u"ایند" }).text, " سلام دنیا");
+
     // On a page mostly read from the left, a right-to-left word turns
     // within its line.
     EXPECT_EQ(shownLeftToRight({ u"see םולש here and there" }).text, "see שלום here and there");
