@@ -41,6 +41,12 @@ void VKAppDefaults::upgradeDefaults()
             VKKeychain::sharedKeychain()->setPassword(password.toString(), VKLoginPasswordService, VKLoginPasswordService);
         defaults->remove("VKLoginPassword");
     }
+    // Homes from before the setting existed: a stored password says it was set.
+    if (defaults->object(VKLoginPasswordSetKey).isNull()) {
+        const auto stored = VKKeychain::sharedKeychain()->passwordForUser(VKLoginPasswordService, VKLoginPasswordService);
+        if (stored && !stored->empty())
+            defaults->set(VKLoginPasswordSetKey, core::Value(true));
+    }
     const auto guest = defaults->object("VKGuestAccessEnabled");
     if (!guest.isNull()) {
         core::log("Upgrading VKGuestAccessEnabledDepracatedKey: {}", guest.description());

@@ -7,6 +7,7 @@ public:
     // Registers the settings with their defaults (nothing is written).
     static void registerDefaults();
     // "VKLoginPassword" into the keychain, "VKGuestAccessEnabled" to
-    // "VKRemoteGuestAccess"; each old setting removed.
+    // "VKRemoteGuestAccess"; each old setting removed. A home without
+    // "VKLoginPasswordSet" gets it when its keychain holds a password.
     static void upgradeDefaults();
 };

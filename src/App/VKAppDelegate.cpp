@@ -16,6 +16,7 @@
 #include "Platform/UI/Application.h"
 
 
+#include <cstdio>
 #include <utility>
 
 std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
@@ -58,6 +59,8 @@ bool VKAppDelegate::continueApplicationDidFinishLaunching()
         return true;
     }
     setupHTTPServer();
+    if (auto lost = m_server.lostPasswordMessage())
+        std::fprintf(stderr, "%s\n", lost->c_str());
     if (m_passcodeLock->isUp())
         dismissPasscodeControllerAnimated(true);
     bool started = true;

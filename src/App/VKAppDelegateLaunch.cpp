@@ -122,6 +122,9 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     VKAppServices::openFilesAndTransfers();
     installNavigationController();
     setupHTTPServer();
+    if (!m_guestMode)
+        if (auto lost = m_server.lostPasswordMessage())
+            showAlertViewWithTitle(core::localized("Server Password"), *lost, core::localized("OK"));
     const bool portNoteDue = shouldShowPortNumberMigrationUpdateNote();
     const bool lockWasUp = m_passcodeLock->isUp();
     if (launchPath && core::fs::exists(*launchPath))

@@ -242,6 +242,19 @@ std::optional<std::string> VKAppServer::startupMessage() const
     return message;
 }
 
+std::optional<std::string> VKAppServer::lostPasswordMessage() const
+{
+    if (core::UserDefaults::standard()->stringForKey("VKLoginUsername").empty() || !VKKeychain::wasLoginPasswordSet())
+        return std::nullopt;
+    auto credentials = WebDAVCredentials::current();
+    const auto password = credentials ? credentials->passwordForUser(VKLoginPasswordService) : std::nullopt;
+    if (password && !password->empty())
+        return std::nullopt;
+    core::log("Warning, the server password was set but cannot be read: the server refuses every request for it");
+    return core::localized("The server password could not be read and must be set again in the server settings. "
+                           "Until then the server refuses every request that needs the password.");
+}
+
 std::string VKAppServer::infoMessage(bool portrait, const NetReachability* link) const
 {
     auto defaults = core::UserDefaults::standard();
@@ -265,7 +278,7 @@ std::string VKAppServer::infoMessage(bool portrait, const NetReachability* link)
             const auto user = defaults->stringForKey("VKLoginUsername");
             const auto password
                 = VKKeychain::sharedKeychain()->passwordForUser(VKLoginPasswordService, VKLoginPasswordService);
-            if (!user.empty() && password && !password->empty()) {
+            if (!user.empty() && ((password && !password->empty()) || VKKeychain::wasLoginPasswordSet())) {
                 message += core::localized("Password protected") + "\n";
                 if (defaults->boolForKey("VKRemoteGuestAccess"))
                     message += core::localized("Remote guest access enabled") + "\n";

@@ -70,6 +70,11 @@ public:
     // and of the start-up alert (none without an address on the network).
     std::string portChangedMessage() const;
     std::optional<std::string> startupMessage() const;
+    // The server has a user and a password was set for it, but no password
+    // can be read (the keychain was damaged or its key replaced): the server
+    // then refuses every request that needs the password, and this says so
+    // and how to mend it. Nothing otherwise.
+    std::optional<std::string> lostPasswordMessage() const;
     // The text of the server information alert, as shown in portrait or
     // landscape: how to connect (over the given link), then the disk use.
     std::string infoMessage(bool portrait, const NetReachability* link) const;

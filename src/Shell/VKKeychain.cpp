@@ -7,6 +7,7 @@
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/PercentEscape.h"
 #include "Platform/Core/TextFolding.h"
+#include "Platform/Core/UserDefaults.h"
 #include "Platform/Security/FileKeychainStore.h"
 #include "Platform/Security/Pkcs12Identity.h"
 #include "Platform/Security/SelfSignedIdentity.h"
@@ -39,6 +40,17 @@ sec::KeychainQuery itemQuery(const core::Value& attributes)
     query.itemClass = sec::KeychainItemClass::GenericPassword;
     query.attributes = attributes;
     return query;
+}
+
+// Written only when it changes, so that a plain start leaves the settings
+// file alone.
+void recordLoginPasswordSet(std::string_view service, bool set)
+{
+    if (service != VKLoginPasswordService)
+        return;
+    auto defaults = core::UserDefaults::standard();
+    if (defaults->boolForKey(VKLoginPasswordSetKey) != set)
+        defaults->set(VKLoginPasswordSetKey, core::Value(set));
 }
 
 } // namespace
@@ -150,9 +162,12 @@ bool VKKeychain::setPassword(std::optional<std::string_view> password, std::stri
         stored = storePassword(password, user, service);
         if (!stored) {
             core::log("Warning, setPassword failed for service: {}", service);
-            removed = removePasswords(service);
+            removed = removePasswords(service) == KeychainStore::Success;
         }
     }
+    const bool asked = password && !password->empty();
+    if (asked || stored)
+        recordLoginPasswordSet(service, asked);
     // A failed change still tells those who keep the old password that it
     // is gone.
     if (stored || removed)
@@ -160,29 +175,37 @@ bool VKKeychain::setPassword(std::optional<std::string_view> password, std::stri
     return stored;
 }
 
-bool VKKeychain::removePasswords(std::string_view service)
+int32_t VKKeychain::removePasswords(std::string_view service)
 {
     m_cache.clear();
     sec::KeychainQuery query;
     query.itemClass = sec::KeychainItemClass::GenericPassword;
     query.attributes = core::Value::makeDictionary({ { sec::KeychainAttribute::Service, core::Value(service) } });
-    if (KeychainStore::Status status = m_store->remove(query); status != KeychainStore::Success) {
+    const KeychainStore::Status status = m_store->remove(query);
+    if (status != KeychainStore::Success)
         core::log("Warning, SecItemDelete failed: {}", status);
-        return false;
-    }
-    return true;
+    return status;
 }
 
 bool VKKeychain::removeAllPasswordsForService(std::string_view service)
 {
-    bool removed;
+    KeychainStore::Status status;
     {
         std::lock_guard lock(m_mutex);
-        removed = removePasswords(service);
+        status = removePasswords(service);
     }
-    if (removed)
-        postChange();
-    return removed;
+    // None to remove is none there: the password is off all the same.
+    if (status == KeychainStore::Success || status == KeychainStore::ItemNotFound)
+        recordLoginPasswordSet(service, false);
+    if (status != KeychainStore::Success)
+        return false;
+    postChange();
+    return true;
+}
+
+bool VKKeychain::wasLoginPasswordSet()
+{
+    return core::UserDefaults::standard()->boolForKey(VKLoginPasswordSetKey);
 }
 
 std::shared_ptr<const sec::Pkcs12Identity> VKKeychain::sslIdentityAndCertificates()

@@ -2,6 +2,7 @@
 
 #include "Platform/Core/Object.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +19,11 @@ class Pkcs12Identity;
 // same text as user and service.
 inline constexpr const char* VKLoginPasswordService = "VKLoginPasswordService";
 inline constexpr const char* VKPasscodeLockService = "VKPasscodeLockService";
+// The setting that a remote-access password was set (and not removed
+// since). It lives beside the keychain, in the settings, so that a keychain
+// that lost the password (damaged, its key replaced) is told apart from one
+// that never held it: the first must keep the server closed.
+inline constexpr const char* VKLoginPasswordSetKey = "VKLoginPasswordSet";
 // Posted (object: the keychain) after every change that took.
 inline constexpr const char* VKKeychainDidChangeNotification = "VKKeychainDidChangeNotification";
 
@@ -32,7 +38,10 @@ inline constexpr const char* VKKeychainDidChangeNotification = "VKKeychainDidCha
 // removal drops every entry. Searches ignore case; removing a service's
 // passwords names the service as written. A change that fails removes the
 // service's passwords, so that a stale password never stays behind a failed
-// change. Passwords are never logged, only statuses and services.
+// change. Passwords are never logged, only statuses and services. Asking
+// for a remote-access password sets VKLoginPasswordSetKey, even when the
+// store fails (the server then stays closed rather than open); only a
+// removal that took, or finding none to remove, clears it.
 class VKKeychain : public core::Object {
 public:
     static constexpr const char* IdentityFileName = "webdav.p12";
@@ -55,6 +64,8 @@ public:
     bool setPassword(std::optional<std::string_view> password, std::string_view user, std::string_view service);
     // Every password of the service. False when none was removed.
     bool removeAllPasswordsForService(std::string_view service);
+    // Whether a remote-access password was set and not removed since.
+    static bool wasLoginPasswordSet();
 
     // The server's identity from Library/webdav.p12, made on first use
     // (self-signed RSA 2048, 0600). Nothing (logged) when the file cannot
@@ -68,7 +79,7 @@ private:
     VKKeychain(std::shared_ptr<sec::KeychainStore> store, std::string identityPath);
     // With m_mutex held.
     bool storePassword(std::optional<std::string_view> password, std::string_view user, std::string_view service);
-    bool removePasswords(std::string_view service);
+    int32_t removePasswords(std::string_view service);
     void postChange();
 
     std::shared_ptr<sec::KeychainStore> m_store;

@@ -13,6 +13,7 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Application.h"
+#include "Shell/VKKeychain.h"
 #include "WebDAV/WebDAVCopyResponse.h"
 #include "WebDAV/WebDAVCredentials.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
@@ -173,6 +174,7 @@ void WebDAVConnection::loadCredentials()
     m_username = defaults->stringForKey("VKLoginUsername");
     auto credentials = WebDAVCredentials::current();
     m_password = credentials ? credentials->passwordForUser(PasswordService).value_or("") : std::string();
+    m_passwordSet = VKKeychain::wasLoginPasswordSet();
 }
 
 const std::vector<std::string>& WebDAVConnection::supportedHTTPVersions() const
@@ -202,7 +204,7 @@ std::shared_ptr<const sec::Pkcs12Identity> WebDAVConnection::sslIdentityAndCerti
 
 bool WebDAVConnection::isPasswordProtected(const core::URL& uri) const
 {
-    if (m_username.empty() || m_password.empty())
+    if (m_username.empty() || (m_password.empty() && !m_passwordSet))
         return false;
     // Judged on the decoded path the mapping uses, so that no spelling of a
     // path reaches the private folders through the guest area's test.

@@ -130,4 +130,7 @@ private:
     bool m_guestAccessEnabled = false;
     std::string m_username;
     std::string m_password;
+    // A password was set: without one to check, every guarded request is
+    // refused rather than served.
+    bool m_passwordSet = false;
 };

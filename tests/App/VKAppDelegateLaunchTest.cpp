@@ -195,6 +195,23 @@ TEST_F(VKAppDelegateLaunchTest, ALaterRunKeepsTheKeychainAndMovesOldSettings)
     EXPECT_FALSE(ui::AlertView::alertWindow());
 }
 
+TEST_F(VKAppDelegateLaunchTest, AKeychainThatLostTheServerPasswordKeepsTheServerClosedAndSaysSo)
+{
+    defaults()->set("VKLoginUsername", core::Value("me"));
+    ASSERT_TRUE(VKKeychain::sharedKeychain()->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService));
+    // The next run finds garbage where the keychain was.
+    core::fs::writeFileAtomically(pathInHome("Library/Keychain/Tandry.keychain"), std::string(300, 'g'));
+    VKKeychain::setSharedKeychain(nullptr);
+    launchAgain();
+    ASSERT_TRUE(driver.alert());
+    EXPECT_NE(driver.alert()->message().find("password could not be read"), std::string::npos);
+
+    test::RawClient client(delegate->httpServer()->port());
+    client.send("GET /Documents/ HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+    const auto& answer = client.readUntil("\r\n\r\n");
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 401")) << answer;
+}
+
 TEST_F(VKAppDelegateLaunchTest, ALaunchWithoutItsDocumentFolderOrNetworkGoesOn)
 {
     // A file stands where the documents folder should be.

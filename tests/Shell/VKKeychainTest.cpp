@@ -143,6 +143,27 @@ TEST_F(VKKeychainTest, AFailedWriteLeavesNoPasswordOfTheServiceBehind)
             EXPECT_EQ(line.find(secret), std::string::npos) << line;
 }
 
+TEST_F(VKKeychainTest, TheSettingThatAServerPasswordWasSetFollowsWhatWasAskedFor)
+{
+    // Asked for is set, even when the store fails: the server stays closed.
+    store->failNext(Operation::Add, KeychainStore::IOError);
+    EXPECT_FALSE(keychain->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService));
+    EXPECT_TRUE(VKKeychain::wasLoginPasswordSet());
+    // None there to remove: off all the same.
+    EXPECT_FALSE(keychain->removeAllPasswordsForService(VKLoginPasswordService));
+    EXPECT_FALSE(VKKeychain::wasLoginPasswordSet());
+
+    EXPECT_TRUE(keychain->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService));
+    // Another service's removal, and a removal that failed, leave it.
+    EXPECT_TRUE(keychain->setPassword(std::nullopt, VKPasscodeLockService, VKPasscodeLockService));
+    EXPECT_TRUE(VKKeychain::wasLoginPasswordSet());
+    store->failNext(Operation::Remove, KeychainStore::IOError);
+    EXPECT_FALSE(keychain->removeAllPasswordsForService(VKLoginPasswordService));
+    EXPECT_TRUE(VKKeychain::wasLoginPasswordSet());
+    EXPECT_TRUE(keychain->setPassword(std::nullopt, VKLoginPasswordService, VKLoginPasswordService));
+    EXPECT_FALSE(VKKeychain::wasLoginPasswordSet());
+}
+
 TEST_F(VKKeychainTest, RemovingAServiceNamesItAsWrittenAndEmptiesTheCache)
 {
     addItem(VKLoginPasswordService, VKLoginPasswordService, "a");

@@ -28,7 +28,9 @@ std::string VKRemoteAuthSettingsController::statusText()
 {
     bool user = !core::UserDefaults::standard()->stringForKey("VKLoginUsername").empty();
     auto password = VKKeychain::sharedKeychain()->passwordForUser(VKLoginPasswordService, VKLoginPasswordService);
-    return core::localized(user && password && !password->empty() ? "On" : "Off", "Settings");
+    // A password set but lost still keeps the server closed.
+    const bool guarded = (password && !password->empty()) || VKKeychain::wasLoginPasswordSet();
+    return core::localized(user && guarded ? "On" : "Off", "Settings");
 }
 
 void VKRemoteAuthSettingsController::loadTableGroups()

@@ -1,5 +1,6 @@
 #include "Platform/Security/FileKeychainStore.h"
 
+#include "Platform/Core/DamagedFile.h"
 #include "Platform/Core/Descriptor.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -11,7 +12,6 @@
 #include <openssl/rand.h>
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +26,6 @@ namespace {
 
 constexpr std::string_view Magic = "TKC1";
 constexpr size_t HeaderLength = 4 + FileKeychainStore::NonceLength;
-constexpr int MaximumCorruptCopies = 1000;
 
 using core::Descriptor;
 
@@ -143,19 +142,6 @@ KeyState readKey(const std::string& path, SecretText& key)
     return readFully(fd.get(), key.text, FileKeychainStore::KeyLength) ? KeyState::Read : KeyState::Failed;
 }
 
-// Renames without replacing: "<path>.corrupt", else "<path>.corrupt-2", ….
-std::optional<std::string> renameAside(const std::string& path)
-{
-    for (int copy = 1; copy <= MaximumCorruptCopies; ++copy) {
-        std::string target = path + ".corrupt" + (copy == 1 ? std::string() : "-" + std::to_string(copy));
-        if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            return target;
-        if (errno != EEXIST)
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 FileKeychainStore::FileKeychainStore(std::string folder)
@@ -182,7 +168,7 @@ void FileKeychainStore::forget()
 void FileKeychainStore::moveAside(const std::string& reason)
 {
     const std::string file = path();
-    if (auto target = renameAside(file))
+    if (auto target = core::fs::moveAsideAsDamaged(file))
         core::log("Warning, the keychain {} {}; moved aside as {}, starting empty", file, reason,
             core::path::lastPathComponent(*target));
     else
@@ -303,7 +289,7 @@ KeychainStore::Status FileKeychainStore::write(const KeychainItemList& items)
     case KeyState::Read:
         break;
     case KeyState::Unusable:
-        if (auto target = renameAside(keyPath()))
+        if (auto target = core::fs::moveAsideAsDamaged(keyPath()))
             core::log("Warning, the keychain key {} is not one; moved aside as {}", keyPath(), *target);
         else
             return IOError;

@@ -170,10 +170,10 @@ TEST_F(VKRemoteAccessSettingsControllerTest, APasswordWithoutAUserNameIsOff)
     tapDone();
 }
 
-// A keychain that refuses the new password drops the old one with it: the
-// row reads "Off" and the server asks nobody, rather than keep a password
-// the person meant to replace.
-TEST_F(VKRemoteAccessSettingsControllerTest, AFailedPasswordWriteLeavesTheServerOpen)
+// A keychain that refuses the new password drops the old one with it,
+// rather than keep a password the person meant to replace; the server then
+// refuses everyone (a password was set), rather than serve anyone.
+TEST_F(VKRemoteAccessSettingsControllerTest, AFailedPasswordWriteLeavesTheServerClosed)
 {
     auto store = std::make_shared<sec::MemoryKeychainStore>();
     VKKeychain::setSharedKeychain(VKKeychain::create(store, pathInHome("Library/webdav.p12")));
@@ -186,9 +186,9 @@ TEST_F(VKRemoteAccessSettingsControllerTest, AFailedPasswordWriteLeavesTheServer
     store->failNext(sec::MemoryKeychainStore::Operation::Update, sec::KeychainStore::IOError);
     typeInto("Password", "new");
     EXPECT_TRUE(logContains("Warning, SecItemUpdate failed: -36"));
-    EXPECT_EQ(dynamic_cast<VKRemoteAuthSettingsController&>(topPage()).statusText(), "Off");
-    EXPECT_EQ(propfind("/Documents/"), "207");
-    EXPECT_EQ(propfind("/Documents/", { "--digest", "-u", "alice:old" }), "207");
+    EXPECT_EQ(dynamic_cast<VKRemoteAuthSettingsController&>(topPage()).statusText(), "On");
+    EXPECT_EQ(propfind("/Documents/"), "401");
+    EXPECT_EQ(propfind("/Documents/", { "--digest", "-u", "alice:old" }), "401");
     tapBack();
     tapDone();
 }
