@@ -120,6 +120,10 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     m_diskQuota->recountIfNeeded();
     m_diskQuota->startWatching();
     VKAppServices::openFilesAndTransfers();
+    if (auto settings = VKFileSettingsManager::defaultManager(); settings && settings->takeResetNotice())
+        showAlertViewWithTitle(core::localized("Bookmarks Reset"),
+            core::localized("The bookmarks and reading places of your documents could not be read and were reset."),
+            core::localized("OK"));
     installNavigationController();
     setupHTTPServer();
     if (!m_guestMode)

@@ -5,6 +5,7 @@
 #include "Kit/VKHomeLayout.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Kit/VKSqlite3.h"
+#include "Platform/Core/DamagedFile.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Formatters.h"
@@ -158,13 +159,69 @@ std::string VKFileSettingsManager::databasePath()
 
 VKFileSettingsManager::VKFileSettingsManager(std::string databasePath)
 {
-    m_database = VKSqlite3::databaseWithPath(databasePath);
-    if (!m_database)
+    m_database = openDatabase(databasePath);
+    if (!m_database || isSound(*m_database))
         return;
+    // Kept for a person to look at; a fresh database takes its place.
+    m_database->close();
+    m_database.reset();
+    const auto aside = core::fs::moveAsideAsDamaged(databasePath, { "-journal", "-wal", "-shm" });
+    if (!aside) {
+        core::log("Warning, the damaged bookmarks database {} cannot be moved aside: nothing is kept this run",
+            databasePath);
+        return;
+    }
+    core::log("Warning, the bookmarks database {} is damaged; moved aside as {}, starting empty", databasePath,
+        core::path::lastPathComponent(*aside));
+    m_wasReset = true;
+    m_database = openDatabase(databasePath);
+}
+
+std::shared_ptr<VKSqlite3> VKFileSettingsManager::openDatabase(const std::string& path)
+{
+    auto database = VKSqlite3::databaseWithPath(path);
+    if (!database)
+        return nullptr;
     for (const auto& [sql, line] : SchemaStatements) {
-        if (m_database->executeSql(sql) == SQLITE_DONE)
+        if (database->executeSql(sql) == SQLITE_DONE)
             core::log(line);
     }
+    return database;
+}
+
+bool VKFileSettingsManager::isSound(VKSqlite3& database)
+{
+    // Damage shows as these codes; a file busy or unreadable for now is
+    // left alone.
+    auto soundUnlessDamaged = [&database] {
+        const int code = sqlite3_errcode(database.handle());
+        return !(code == SQLITE_NOTADB || code == SQLITE_CORRUPT || code == SQLITE_ERROR);
+    };
+    auto check = database.prepareStatement("PRAGMA quick_check");
+    if (!check)
+        return soundUnlessDamaged();
+    StatementGuard guard;
+    guard.add(check);
+    if (check->step() != SQLITE_ROW)
+        return soundUnlessDamaged();
+    if (check->textValueAtColumn(0) != "ok")
+        return false;
+    // The tables, with every column this version reads, after the schema's
+    // statements ran: anything else is no database of ours.
+    for (const char* sql : { "SELECT pk, id, name, offset, inset, zoom FROM Bookmarks LIMIT 0",
+             "SELECT pk, id, offset, encoding, fontsize, inset, zoom, documentLayout FROM Settings LIMIT 0" }) {
+        auto statement = database.prepareStatement(sql);
+        if (!statement)
+            return soundUnlessDamaged();
+        guard.add(statement);
+    }
+    return true;
+}
+
+bool VKFileSettingsManager::takeResetNotice()
+{
+    std::lock_guard lock(m_lock);
+    return std::exchange(m_wasReset, false);
 }
 
 VKFileSettingsManager::~VKFileSettingsManager()

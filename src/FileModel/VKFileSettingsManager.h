@@ -96,6 +96,11 @@ public:
     void resourceDidMove(const core::Notification& notification);
     // Afterwards nothing is read or stored.
     void closeDatabase();
+    // True once after the database was found damaged on opening (not a
+    // database, failing its check, or without the tables and columns this
+    // version reads): it was moved aside as "<name>.corrupt" and a fresh,
+    // empty one took its place. For telling the user, once.
+    bool takeResetNotice();
     void applicationWillTerminate(const core::Notification& notification);
 
     // "VKTandryBookmarks_….sql", not a folder.
@@ -108,6 +113,11 @@ public:
 
 private:
     explicit VKFileSettingsManager(std::string databasePath);
+    // The connection, with the schema's upgrades and tables applied.
+    static std::shared_ptr<VKSqlite3> openDatabase(const std::string& path);
+    // Whether the file is a sound database of ours; a file only busy or
+    // unreadable for now counts as sound (it is not set aside).
+    static bool isSound(VKSqlite3& database);
     void observeNotifications();
     bool executeDeleteStatement(VKSqlite3Statement& statement, const std::string& path);
     bool removeRowsForItemAtPath(const std::vector<std::string>& statements, const std::string& path);
@@ -116,5 +126,6 @@ private:
 
     mutable VKRecursiveLock m_lock;
     std::shared_ptr<VKSqlite3> m_database;
+    bool m_wasReset = false;
     std::vector<core::Observation> m_observations;
 };

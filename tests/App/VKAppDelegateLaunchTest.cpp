@@ -212,6 +212,14 @@ TEST_F(VKAppDelegateLaunchTest, AKeychainThatLostTheServerPasswordKeepsTheServer
     EXPECT_TRUE(answer.starts_with("HTTP/1.1 401")) << answer;
 }
 
+TEST_F(VKAppDelegateLaunchTest, ADamagedBookmarksDatabaseIsResetWithAWord)
+{
+    core::fs::writeFileAtomically(VKFileSettingsManager::databasePath(), std::string(4096, 'g'));
+    launchAgain();
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->title(), "Bookmarks Reset");
+}
+
 TEST_F(VKAppDelegateLaunchTest, ALaunchWithoutItsDocumentFolderOrNetworkGoesOn)
 {
     // A file stands where the documents folder should be.

@@ -211,16 +211,26 @@ TEST_F(VKFileSettingsManagerTest, ExportAndImport)
     EXPECT_EQ(bookmarkNames(file), std::vector<std::string> { "chapter" });
 }
 
-TEST_F(VKFileSettingsManagerTest, CorruptDatabaseIsLeftAlone)
+TEST_F(VKFileSettingsManagerTest, ADamagedDatabaseIsKeptAsideAndAFreshOneTakesItsPlace)
 {
     std::string path = VKFileSettingsManager::databasePath();
-    core::fs::writeFileAtomically(path, std::string(4096, 'g'));
     std::string file = doc("x.txt");
+    core::fs::writeFileAtomically(path, std::string(4096, 'g'));
+    // An earlier damaged copy stays as it is.
+    core::fs::writeFileAtomically(path + ".corrupt", "earlier");
     auto settings = manager();
-    EXPECT_FALSE(settings->setContentOffset(1, file));
-    EXPECT_EQ(settings->contentOffsetForFile(file), 0.0f);
-    EXPECT_FALSE(settings->insertBookmark(bookmark("b", 1), file));
-    EXPECT_EQ(readFile(path), std::string(4096, 'g'));
+    EXPECT_TRUE(settings->takeResetNotice());
+    EXPECT_FALSE(settings->takeResetNotice());
+    EXPECT_EQ(readFile(path + ".corrupt"), "earlier");
+    EXPECT_EQ(readFile(path + ".corrupt-2"), std::string(4096, 'g'));
+    EXPECT_TRUE(settings->setContentOffset(1, file));
+    EXPECT_TRUE(settings->insertBookmark(bookmark("b", 1), file));
+
+    // A sound one is kept, with what it holds.
+    VKFileSettingsManager::setDefaultManager(nullptr);
+    EXPECT_FALSE(manager()->takeResetNotice());
+    EXPECT_EQ(manager()->contentOffsetForFile(file), 1.0f);
+    EXPECT_EQ(bookmarkNames(file), std::vector<std::string> { "b" });
 }
 
 class VKFileSettingsManagerLifeTest : public test::UITestCase {
