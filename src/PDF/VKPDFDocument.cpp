@@ -99,6 +99,13 @@ std::shared_ptr<VKPDFDocument> VKPDFDocument::initWithData(core::Data data, cons
             return nullptr;
         }
     }
+    // A page tree that holds no page (it loops, or its kids are no pages)
+    // leaves nothing to show: the document does not open.
+    if (!documentRef->page(1)) {
+        core::setError(error, openingError(core::Error::CocoaDomain, kFileReadCorruptFileError, "Unknown format",
+                                  "Unable to interpret file as PDF."));
+        return nullptr;
+    }
     return std::shared_ptr<VKPDFDocument>(new VKPDFDocument(std::move(documentRef)));
 }
 

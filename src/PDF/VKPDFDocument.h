@@ -48,8 +48,9 @@ public:
     // The document at `path`, opened with `password` when it needs one.
     // Fails with the Cocoa domain's 256 ("Cannot open": unreadable file;
     // "Cannot read": bytes the parser cannot take) or 259 ("Unknown
-    // format"), or VKPDFErrorDomain's 1 (a password is needed and none was
-    // given) or 2 (the password does not open it).
+    // format", also for a page tree that holds no page), or
+    // VKPDFErrorDomain's 1 (a password is needed and none was given) or 2
+    // (the password does not open it).
     static std::shared_ptr<VKPDFDocument> initWithPath(const std::string& path,
         const std::optional<std::string>& password = std::nullopt, core::Error* error = nullptr);
     // The same from bytes already read.

@@ -70,6 +70,15 @@ TEST_F(VKPDFDocumentTest, FilesThatDoNotOpen)
         expectError(error, core::Error::CocoaDomain, 259, "Unknown format", "Unable to interpret file as PDF.");
     }
 
+    // A page tree that loops back on itself holds no page to show.
+    test::PdfBuilder loop;
+    const int node = loop.addObject("<< >>");
+    loop.setObject(node, fmt::format("<< /Type /Pages /Kids [{0} 0 R] /Count 1 >>", node));
+    loop.setCatalogEntry("Pages", fmt::format("{} 0 R", node));
+    error = {};
+    EXPECT_FALSE(openFile("loop.pdf", loop.build(), std::nullopt, &error));
+    expectError(error, core::Error::CocoaDomain, 259, "Unknown format", "Unable to interpret file as PDF.");
+
     VKPDFDocument::setDataProviderFailsForTesting(true);
     error = {};
     auto failed = openFile("good.pdf", onePage(), std::nullopt, &error);
