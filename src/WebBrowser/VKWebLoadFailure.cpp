@@ -6,8 +6,12 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/URLError.h"
+#include "Platform/Web/ServerCertificate.h"
 #include "Platform/Web/WebError.h"
+#include "Shell/VKNavigationController.h"
 #include "WebBrowser/VKWebBrowserController.h"
+#include "WebBrowser/VKWebBrowserView.h"
+#include "WebBrowser/VKWebCertificateController.h"
 #include "WebBrowser/VKWebLocationField.h"
 #include "WebBrowser/VKWebNavigationView.h"
 
@@ -22,6 +26,20 @@ std::string searchHostPrefix()
         host = url->host();
     size_t dot = host.rfind('.');
     return dot == std::string::npos ? host : host.substr(0, dot + 1);
+}
+
+// The certificate sheet over the browser; Continue trusts the certificate
+// for its host and loads the failed address again.
+void showCertificate(VKWebBrowserController& browser, web::ServerCertificate certificate, const core::URL& failing)
+{
+    std::weak_ptr<VKWebBrowserController> weak = std::static_pointer_cast<VKWebBrowserController>(browser.shared_from_this());
+    std::string host = certificate.host;
+    auto sheet = VKWebCertificateController::create(std::move(certificate), [weak, host, failing](bool trust) {
+        auto browser = weak.lock();
+        if (browser && trust && browser->webView() && browser->webView()->trustServerCertificate(host))
+            browser->loadRequest(core::URLRequest(failing));
+    });
+    browser.presenter().presentModalViewController(VKNavigationController::create(sheet), true);
 }
 
 } // namespace
@@ -72,6 +90,14 @@ void VKWebLoadFailure::answer(VKWebBrowserController& browser, const core::Error
             if (!(!prefix.empty() && core::ascii::lowercased(host).starts_with(prefix))
                 && browser.performWebSearchWithText(browser.navigationView()->locationField().text()))
                 return;
+        }
+    }
+
+    if (urlDomain && error.code() == net::URLError::ServerCertificateUntrusted && failing) {
+        if (auto certificate = web::ServerCertificate::fromError(error)) {
+            showCertificate(browser, std::move(*certificate), *failing);
+            browser.handleWebViewLoadEndWithSuccess(false);
+            return;
         }
     }
 

@@ -9,7 +9,9 @@ class VKWebBrowserController;
 // What a failed load of the browser does. Stopped loads, frames' and other
 // addresses' failures, cancellations and loads under another screen end
 // quietly. An unknown one-word host is tried once more with ".com"; other
-// unknown hosts are searched for, unless they are the search site's. An
+// unknown hosts are searched for, unless they are the search site's. A
+// certificate the system does not trust gets the certificate sheet, whose
+// Continue trusts it for its host and loads the address again. An
 // open request that cannot be shown says so; everything else alerts with
 // the failing host as title. Every path but a retry or search ends the load.
 class VKWebLoadFailure {

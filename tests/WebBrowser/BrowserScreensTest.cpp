@@ -12,7 +12,11 @@
 #include "Platform/UI/Keyboard.h"
 #include "WebBrowser/VKBarButton.h"
 #include "Platform/UI/Renderer.h"
+#include "Platform/Net/URLError.h"
+#include "Platform/UI/NavigationController.h"
+#include "Platform/Web/ServerCertificate.h"
 #include "Platform/Web/WebError.h"
+#include "WebBrowser/VKWebCertificateController.h"
 #include "Support/GoldenImage.h"
 #include "Support/UIScreens.h"
 #include "WebBrowser/VKWebHistory.h"
@@ -105,6 +109,47 @@ TEST_F(BrowserScreensTest, Phone)
 TEST_F(BrowserScreensTest, Tablet)
 {
     shootAll(test::tabletScreen);
+}
+
+TEST_F(BrowserScreensTest, AnUntrustedCertificateShowsItsSheetWhoseContinueTrustsItForTheHost)
+{
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    const std::string address = "https://self-signed.test:4433/account";
+    web::ServerCertificate certificate { "self-signed.test", "CN=self-signed.test,O=Tandry Test", "CN=self-signed.test,O=Tandry Test",
+        "2026-01-01T00:00:00Z", "2027-01-01T00:00:00Z", std::string(), { "Unknown issuer", "Issued for another site" } };
+    for (int pair = 0; pair < 32; ++pair)
+        certificate.sha256 += fmt::format("{}{:02X}", pair ? ":" : "", pair * 7);
+    for (const auto* device : { &test::phoneScreen, &test::tabletScreen }) {
+        const bool trust = device->tablet;
+        use(*device, ui::Orientation::Portrait);
+        browser->loadRequest(core::URLRequest(url(address)));
+        advance(0.3);
+        auto failure = net::URLError::make(net::URLError::ServerCertificateUntrusted, url(address));
+        failure.setUserInfoValue(web::ServerCertificate::Key, certificate.toValue());
+        page().failLoad(failure);
+        advance(1);
+        EXPECT_TRUE(driver.shownChoices().empty()) << "no alert";
+        auto* shown = dynamic_cast<ui::NavigationController*>(browser->presenter().modalViewController());
+        ASSERT_TRUE(shown);
+        auto* sheet = dynamic_cast<VKWebCertificateController*>(shown->topViewController());
+        ASSERT_TRUE(sheet);
+        EXPECT_EQ(sheet->title(), "Certificate");
+        ASSERT_GE(sheet->entries().size(), 2u);
+        EXPECT_EQ(sheet->entries()[0].second,
+            "The identity of self-signed.test cannot be verified. Continue only if you trust this site.");
+        EXPECT_EQ(sheet->entries()[1], (std::pair<std::string, std::string> { "Problems", "Unknown issuer\nIssued for another site" }));
+        shoot("certificate");
+
+        const size_t loads = page().loads().size();
+        driver.tapBarItem(trust ? "continue" : "cancel");
+        advance(1);
+        EXPECT_FALSE(browser->presenter().modalViewController());
+        auto& commands = page().commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "trust self-signed.test"), trust ? 1 : 0);
+        ASSERT_EQ(page().loads().size(), loads + (trust ? 1 : 0));
+        if (trust)
+            EXPECT_EQ(page().loads().back().request.url().absoluteString(), address);
+    }
 }
 
 // In the deterministic text engine, against goldens.

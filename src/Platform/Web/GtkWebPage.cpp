@@ -105,6 +105,10 @@ GtkWebPage::~GtkWebPage()
         m_placement->detach(m_view);
     m_engine->state().pages.erase(m_view);
     webkit_web_view_stop_loading(m_view);
+    if (m_untrusted)
+        g_object_unref(m_untrusted);
+    for (auto& [host, certificate] : m_trusted)
+        g_object_unref(certificate);
     gtk_widget_destroy(m_window);
     g_object_unref(m_view);
     g_object_unref(m_content);
@@ -535,6 +539,16 @@ void GtkWebPage::detach()
     gtk_widget_show(GTK_WIDGET(m_view));
     setGeometry(m_size, m_scale);
     m_pictures->schedule(0);
+}
+
+bool GtkWebPage::trustServerCertificate(const std::string& host)
+{
+    if (!m_untrusted || host.empty() || host != m_untrustedHost)
+        return false;
+    webkit_web_context_allow_tls_certificate_for_host(m_engine->state().context, m_untrusted, host.c_str());
+    m_trusted.emplace_back(host, std::exchange(m_untrusted, nullptr));
+    m_untrustedHost.clear();
+    return true;
 }
 
 } // namespace web

@@ -31,6 +31,7 @@ typedef struct _WebKitURIResponse WebKitURIResponse;
 typedef struct _WebKitURIRequest WebKitURIRequest;
 typedef struct _GtkPrintSettings GtkPrintSettings;
 typedef struct _GtkPageSetup GtkPageSetup;
+typedef struct _GTlsCertificate GTlsCertificate;
 
 namespace web {
 
@@ -77,6 +78,7 @@ public:
     void setFileFolders(const std::optional<std::vector<std::string>>& folders) override;
     bool attach(const std::shared_ptr<WebViewPlacement>& placement) override;
     void detach() override;
+    bool trustServerCertificate(const std::string& host) override;
 
     // A download WebKit began by itself, offered to the view as a response
     // it cannot show; used, it is loaded as a page.
@@ -134,6 +136,12 @@ private:
     bool m_failed = false;
     bool m_started = false;
     bool m_stopRequested = false;
+
+    // The certificate the last load failed on, for its host (a reference),
+    // and the ones the person trusted here, by host.
+    GTlsCertificate* m_untrusted = nullptr;
+    std::string m_untrustedHost;
+    std::vector<std::pair<std::string, GTlsCertificate*>> m_trusted;
 
     gfx::Size m_size;
     float m_scale = 1;

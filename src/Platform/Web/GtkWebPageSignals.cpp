@@ -16,8 +16,11 @@
 #include "Platform/Web/GtkWebEngineState.h"
 #include "Platform/Web/GtkWebPageSupport.h"
 #include "Platform/Web/PageMessage.h"
+#include "Platform/Web/ServerCertificate.h"
 #include "Platform/Web/WebError.h"
 #include "Platform/Web/WebViewPlacement.h"
+
+#include <algorithm>
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -67,6 +70,53 @@ struct HeldDialog {
         webkit_script_dialog_close(dialog);
     }
 };
+
+std::string isoDate(GDateTime* date)
+{
+    if (!date)
+        return {};
+    gchar* text = g_date_time_format_iso8601(date);
+    std::string result = text ? text : "";
+    g_free(text);
+    g_date_time_unref(date);
+    return result;
+}
+
+std::string ownedText(gchar* text)
+{
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+ServerCertificate describeCertificate(GTlsCertificate* certificate, GTlsCertificateFlags flags, const std::string& host)
+{
+    ServerCertificate shown;
+    shown.host = host;
+    shown.subject = ownedText(g_tls_certificate_get_subject_name(certificate));
+    shown.issuer = ownedText(g_tls_certificate_get_issuer_name(certificate));
+    shown.validFrom = isoDate(g_tls_certificate_get_not_valid_before(certificate));
+    shown.validUntil = isoDate(g_tls_certificate_get_not_valid_after(certificate));
+    GByteArray* der = nullptr;
+    g_object_get(certificate, "certificate", &der, nullptr);
+    if (der) {
+        std::string hex = ownedText(g_compute_checksum_for_data(G_CHECKSUM_SHA256, der->data, der->len));
+        for (size_t i = 0; i < hex.size(); ++i) {
+            if (i && i % 2 == 0)
+                shown.sha256 += ':';
+            shown.sha256 += hex[i] >= 'a' && hex[i] <= 'f' ? char(hex[i] - 'a' + 'A') : hex[i];
+        }
+        g_byte_array_unref(der);
+    }
+    const std::pair<GTlsCertificateFlags, const char*> words[] = { { G_TLS_CERTIFICATE_UNKNOWN_CA, "Unknown issuer" },
+        { G_TLS_CERTIFICATE_BAD_IDENTITY, "Issued for another site" }, { G_TLS_CERTIFICATE_NOT_ACTIVATED, "Not yet valid" },
+        { G_TLS_CERTIFICATE_EXPIRED, "Expired" }, { G_TLS_CERTIFICATE_REVOKED, "Revoked" },
+        { G_TLS_CERTIFICATE_INSECURE, "Insecure" }, { G_TLS_CERTIFICATE_GENERIC_ERROR, "Not valid" } };
+    for (const auto& [flag, word] : words)
+        if (flags & flag)
+            shown.problems.emplace_back(word);
+    return shown;
+}
 
 } // namespace
 
@@ -199,11 +249,15 @@ struct GtkWebPage::Signals {
     }
 
     static gboolean loadFailedWithTLSErrors(WebKitWebView*, gchar* uri, GTlsCertificate* certificate,
-        GTlsCertificateFlags, gpointer data)
+        GTlsCertificateFlags flags, gpointer data)
     {
         auto& self = page(data);
         auto url = urlFrom(uri).value_or(core::URL());
-        if (self.m_retry->mayRetryCertificate() && self.m_engine->state().allowCertificate(certificate, url.host())) {
+        bool trusted = std::any_of(self.m_trusted.begin(), self.m_trusted.end(), [&](const auto& entry) {
+            return entry.first == url.host() && certificate && g_tls_certificate_is_same(entry.second, certificate);
+        });
+        if (self.m_retry->mayRetryCertificate()
+            && (trusted || self.m_engine->state().allowCertificate(certificate, url.host()))) {
             // Accepted: the load starts over once this attempt has ended. The
             // acceptance goes to the network process on a channel of its own,
             // the load through the web process, and the load can arrive first
@@ -216,6 +270,14 @@ struct GtkWebPage::Signals {
         if (self.m_loading && !self.m_failed) {
             self.m_failed = true;
             auto failure = net::URLError::make(net::URLError::ServerCertificateUntrusted, url);
+            if (certificate && !url.host().empty()) {
+                // Kept so that the person may trust it for its host.
+                if (self.m_untrusted)
+                    g_object_unref(self.m_untrusted);
+                self.m_untrusted = G_TLS_CERTIFICATE(g_object_ref(certificate));
+                self.m_untrustedHost = url.host();
+                failure.setUserInfoValue(ServerCertificate::Key, describeCertificate(certificate, flags, url.host()).toValue());
+            }
             self.deliver([failure](WebPageClient& client) { client.pageDidFailLoad(failure); });
         }
         return TRUE;

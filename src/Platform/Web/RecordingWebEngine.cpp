@@ -123,6 +123,12 @@ void RecordingWebPage::stopLoading()
         failLoad(net::URLError::make(net::URLError::Cancelled, requestFor(m_state.url).url()));
 }
 
+bool RecordingWebPage::trustServerCertificate(const std::string& host)
+{
+    m_commands.push_back("trust " + host);
+    return true;
+}
+
 void RecordingWebPage::reload()
 {
     m_commands.push_back("reload");

@@ -104,6 +104,8 @@ public:
     bool attach(const std::shared_ptr<WebViewPlacement>& placement) override;
     void detach() override;
     void reload() override;
+    // Recorded as "trust HOST"; true.
+    bool trustServerCertificate(const std::string& host) override;
     void goBack() override;
     void goForward() override;
     void answerNavigation(uint64_t decision, bool allow) override;

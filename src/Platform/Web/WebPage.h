@@ -84,6 +84,13 @@ public:
         return false;
     }
     virtual void detach() { }
+    // Trusts, for `host`, the certificate the last load here failed on
+    // (its failure carried a ServerCertificate); whether there was one.
+    virtual bool trustServerCertificate(const std::string& host)
+    {
+        (void)host;
+        return false;
+    }
 
 protected:
     // Runs `report` with the client on a later pass of the main loop, in

@@ -228,6 +228,11 @@ void WebView::reload()
     page().reload();
 }
 
+bool WebView::trustServerCertificate(const std::string& host)
+{
+    return page().trustServerCertificate(host);
+}
+
 void WebView::goBack()
 {
     page().goBack();

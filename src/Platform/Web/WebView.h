@@ -73,6 +73,10 @@ public:
         const std::optional<core::URL>& baseURL = std::nullopt);
     void stopLoading();
     void reload();
+    // Trusts, for `host`, the certificate a load of this view failed on
+    // (the failure's ServerCertificate): loads of the host then go through.
+    // Whether there was such a certificate.
+    bool trustServerCertificate(const std::string& host);
     void goBack();
     void goForward();
 

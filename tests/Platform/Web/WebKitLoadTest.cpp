@@ -9,12 +9,14 @@
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLLoadingOptions.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "Platform/Core/Paths.h"
+#include "Platform/Web/ServerCertificate.h"
 #include "Platform/Web/GtkStartup.h"
 
 #include "Support/RefusingPort.h"
@@ -372,6 +374,20 @@ TEST_F(WebKitLoadTest, CertificatesFailUnlessTheyChainToTheConfiguredAuthority)
     ASSERT_TRUE(waitForLoadEnd(2));
     EXPECT_EQ(delegate->calls.back(), "didFailLoad -1202") << ::testing::PrintToString(delegate->calls);
     EXPECT_NE(view->title(), "Stranger");
+
+    // The failure shows the certificate; trusted for its host, the host loads.
+    auto shown = web::ServerCertificate::fromError(delegate->failures.back());
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->host, "127.0.0.1");
+    EXPECT_NE(std::find(shown->problems.begin(), shown->problems.end(), "Unknown issuer"), shown->problems.end());
+    EXPECT_EQ(shown->sha256.size(), 95u) << shown->sha256;
+    EXPECT_FALSE(shown->issuer.empty());
+    EXPECT_FALSE(view->trustServerCertificate("localhost")) << "only for the host it was shown for";
+    EXPECT_TRUE(view->trustServerCertificate("127.0.0.1"));
+    view->loadRequest(core::URLRequest(core::URL::parse(stranger.tlsURL("/page?title=Stranger", "127.0.0.1")).value()));
+    ASSERT_TRUE(waitForLoadEnd(3));
+    EXPECT_EQ(delegate->calls.back(), "didFinishLoad") << ::testing::PrintToString(delegate->calls);
+    EXPECT_TRUE(waitFor([&] { return view->title() == "Stranger"; }));
 }
 
 } // namespace
