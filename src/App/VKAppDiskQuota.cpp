@@ -43,7 +43,11 @@ VKAppDiskQuota::VKAppDiskQuota(std::weak_ptr<VKAppDiskQuotaHost> host)
 {
 }
 
-VKAppDiskQuota::~VKAppDiskQuota() = default;
+VKAppDiskQuota::~VKAppDiskQuota()
+{
+    if (auto recount = m_recount.lock())
+        recount->cancel();
+}
 
 void VKAppDiskQuota::setWorkerHoldForTesting(std::function<void()> hold)
 {
@@ -87,19 +91,41 @@ void VKAppDiskQuota::startWatching()
     m_watcher = VKQuotaWatcher::start(quota, { application->publicDirectory(), application->documentsDirectory() });
 }
 
+namespace {
+
+// Whether the quota, not the disk, is what leaves no room: a quota is set
+// and leaves less than the disk has free.
+bool isQuotaTheLimit(const VKQuotaManager& quota)
+{
+    if (!core::UserDefaults::standard()->boolForKey("VKQuotaEnabled"))
+        return false;
+    const uint64_t total = quota.quotaTotalBytes();
+    const uint64_t used = quota.quotaUsedBytes();
+    const auto free = VKQuotaManager::freeSpaceAtPath(quota.rootPath());
+    return used >= total || !free || total - used <= *free;
+}
+
+} // namespace
+
 void VKAppDiskQuota::showWarning()
 {
     auto host = m_host.lock();
     if (!m_warningAlert) {
         auto quota = VKQuotaManager::defaultManager();
-        const auto limit = VKBytesFormatter::sharedFormatter().formatBytesAsString(quota ? quota->quotaTotalBytes() : 0);
         std::vector<std::string> buttons;
         if (host && host->diskQuotaHelpMayShow())
             buttons.push_back(core::localized("More Info"));
         buttons.push_back(core::localized("OK"));
-        m_warningAlert = ui::AlertView::create(core::localized("Quota Warning"),
-            fmt::format(fmt::runtime(core::localized("Disk quota limit exceeded.\nCurrent limit: {}")), limit),
-            std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDiskQuota>()), std::nullopt, buttons);
+        auto delegate = std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDiskQuota>());
+        if (quota && isQuotaTheLimit(*quota)) {
+            const auto limit = VKBytesFormatter::sharedFormatter().formatBytesAsString(quota->quotaTotalBytes());
+            m_warningAlert = ui::AlertView::create(core::localized("Quota Warning"),
+                fmt::format(fmt::runtime(core::localized("Disk quota limit exceeded.\nCurrent limit: {}")), limit),
+                delegate, std::nullopt, buttons);
+        } else {
+            m_warningAlert = ui::AlertView::create(core::localized("Disk Full"),
+                core::localized("The disk is full."), delegate, std::nullopt, buttons);
+        }
         m_warningAlert->setCancelButtonIndex(int(buttons.size()) - 1);
         vkSetTag(*m_warningAlert, Alert::Warning);
         m_warningPending = true;
@@ -204,7 +230,7 @@ void VKAppDiskQuota::startRecount(bool smart, std::vector<std::string> directori
     // Held weakly: a recount still running when the application goes keeps
     // nothing of it (the watcher's thread above all) alive.
     std::weak_ptr<VKAppDiskQuota> weak = sharedAs<VKAppDiskQuota>();
-    core::Thread::detach("Quota recount", [weak, quota, smart, directories] {
+    m_recount = core::Thread::detach("Quota recount", [weak, quota, smart, directories] {
         std::function<void()> hold;
         {
             std::lock_guard lock(diskQuotaHoldMutex);

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace core {
+class Thread;
+}
+
 class VKAppDiskQuotaHost;
 class VKModalActivityIndicator;
 class VKQuotaWatcher;
@@ -16,8 +20,9 @@ class VKQuotaWatcher;
 // The application's part in the disk quota: the quota tree kept between
 // runs, the watcher that follows other programs' changes, the recount of
 // the document folders on a worker thread (the server stopped meanwhile,
-// an indicator when it takes long) and the warning a full store raises.
-// The application delegate owns it; it holds its host weakly.
+// an indicator when it takes long, stopped when this goes) and the warning
+// a full store raises. The application delegate owns it; it holds its host
+// weakly.
 class VKAppDiskQuota : public core::Object, public ui::AlertViewDelegate {
 public:
     enum class Alert : int { Warning = 3003 };
@@ -71,4 +76,7 @@ private:
     bool m_indicatorScheduled = false;
     bool m_recountRunning = false;
     std::unique_ptr<VKQuotaWatcher> m_watcher;
+    // The running recount, cancelled when this goes (the program's end), so
+    // that its walk stops at the next entry instead of holding the exit.
+    std::weak_ptr<core::Thread> m_recount;
 };

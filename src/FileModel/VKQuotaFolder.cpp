@@ -1,5 +1,6 @@
 #include "FileModel/VKQuotaFolder.h"
 
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/UTF8.h"
 
 #include <algorithm>
@@ -105,16 +106,23 @@ std::unique_ptr<VKQuotaFolder> scanFolder(const std::string& path, const struct 
 
 // Fills the folder from its listed children; `reuse` may hand over a
 // subfolder instead of scanning it. Answers the sum of the entries' sizes.
+// A walk on a cancelled thread (the recount when the program ends) stops at
+// its next entry, and what it leaves reads as unknown.
 template<typename Reuse>
 uint64_t fillFolder(VKQuotaFolder& folder, const std::string& path, std::vector<Child>& children,
     const std::string& excluded, Reuse reuse)
 {
+    const auto thread = core::Thread::current();
     uint64_t total = 0;
     folder.entries.reserve(children.size());
     std::string childPath = path;
     childPath.push_back('/');
     const size_t prefixLength = childPath.size();
     for (auto& child : children) {
+        if (thread->isCancelled()) {
+            folder.stamp.known = false;
+            break;
+        }
         childPath.resize(prefixLength);
         childPath += child.name;
         VKQuotaItem item;

@@ -204,6 +204,7 @@ void VKQuotaManager::insertItem(const std::vector<std::string>& components, std:
     const VKQuotaItem* old = components.empty() ? nullptr : itemAt(components);
     Sizes sizes = components.empty() ? Sizes { m_root->total, m_root->content } : Sizes::of(old);
     replaceItem(components, std::move(item), sizes);
+    noteUsedBytes();
 }
 
 core::Value VKQuotaManager::quotaStore() const
@@ -232,6 +233,7 @@ void VKQuotaManager::setQuotaStore(const core::Value& store)
         core::log("Warning, quota store dropped {} malformed entries", dropped);
     std::lock_guard lock(m_updateLock);
     m_root = std::move(root);
+    noteUsedBytes();
 }
 
 core::Value VKQuotaManager::structureForPath(std::string_view path) const
@@ -353,6 +355,7 @@ void VKQuotaManager::updateQuotaForPaths(const std::vector<std::string>& paths)
         }
         for (auto& [folderComponents, names] : goneByFolder)
             removeEntries(folderComponents, std::move(names));
+        noteUsedBytes();
     }
     for (const auto& path : updated)
         postQuotaUpdateNotification(path);
@@ -369,6 +372,7 @@ void VKQuotaManager::performUpdate(std::string_view path, const UpdateWork& work
     {
         std::lock_guard lock(m_updateLock);
         work(itemPath, *components);
+        noteUsedBytes();
     }
     postQuotaUpdateNotification(itemPath);
 }
@@ -395,6 +399,7 @@ void VKQuotaManager::moveStructure(std::string_view from, std::string_view to)
             replaceItem(*fromComponents, std::nullopt, sizes);
             if (toComponents && !toComponents->empty())
                 insertItem(*toComponents, std::move(taken));
+            noteUsedBytes();
             carried = true;
         }
     }
@@ -458,6 +463,7 @@ void VKQuotaManager::resetQuota()
 {
     std::lock_guard lock(m_updateLock);
     m_root = std::make_unique<VKQuotaFolder>();
+    noteUsedBytes();
 }
 
 void VKQuotaManager::performWithUpdateLock(const std::function<void()>& work)
@@ -548,11 +554,11 @@ uint64_t VKQuotaManager::quotaTotalBytes() const
 
 uint64_t VKQuotaManager::quotaUsedBytes() const
 {
+    // A recount may hold the tree for seconds: a check made meanwhile (a
+    // PUT, a copy) takes the last total rather than waiting, never 0.
     std::unique_lock lock(m_updateLock, std::try_to_lock);
-    if (!lock.owns_lock()) {
-        core::log("Warning, quotaUsedBytes failed to acquire lock");
-        return 0;
-    }
+    if (!lock.owns_lock())
+        return m_lastUsedBytes.load();
     return m_root->total;
 }
 

@@ -5,6 +5,7 @@
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Observable.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,9 +26,9 @@ inline constexpr const char* VKQuotaManagerDidUpdateQuotaNotification = "VKQuota
 // The cloud mirror folder is never scanned or updated.
 //
 // Every walk of the tree holds the manager's recursive lock; only
-// structureForPath() and quotaUsedBytes() merely try it, answering nothing
-// at once while another thread holds it. Nothing handed out refers into the
-// live tree.
+// structureForPath() and quotaUsedBytes() merely try it, answering at once
+// while another thread holds it (nothing, and the last known total).
+// Nothing handed out refers into the live tree.
 class VKQuotaManager : public core::Object {
 public:
     static std::shared_ptr<VKQuotaManager> defaultManager();
@@ -102,7 +103,8 @@ public:
     static bool isQuotaEnforced();
     // All ones while the quota is off, else "VKQuotaLimit" megabytes.
     uint64_t quotaTotalBytes() const;
-    // The root's total; 0 at once (logged) while another thread holds the lock.
+    // The root's total; while another thread holds the lock, at once the
+    // total the tree had when it was last changed.
     uint64_t quotaUsedBytes() const;
     // The volume's free space, capped by what the quota leaves.
     std::optional<uint64_t> quotaAvailableBytes() const;
@@ -162,10 +164,14 @@ private:
     using UpdateWork = std::function<void(const std::string& itemPath, const std::vector<std::string>& components)>;
     void performUpdate(std::string_view path, const UpdateWork& work);
     std::string pathForComponents(const std::vector<std::string>& components, size_t count) const;
+    // Keeps the root's total for quotaUsedBytes() to answer while the lock
+    // is busy; called under the lock after every change.
+    void noteUsedBytes() { m_lastUsedBytes = m_root->total; }
 
     const std::string m_rootPath;
     const std::string m_serversPath;
     mutable VKRecursiveLock m_updateLock;
     std::unique_ptr<VKQuotaFolder> m_root;
+    std::atomic<uint64_t> m_lastUsedBytes { 0 };
     core::Observable<bool> m_rebuildingIndex { false };
 };

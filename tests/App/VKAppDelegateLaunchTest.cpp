@@ -463,6 +463,8 @@ TEST_F(VKAppDelegateLaunchTest, LeavingAndEndingPutTheApplicationToRest)
 TEST_F(VKAppDelegateLaunchTest, TheQuotaWarningIsOneAtATimeAndWaitsForTheLaunch)
 {
     defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKQuotaEnabled", core::Value(true));
+    defaults()->set("VKQuotaLimit", core::Value(1));
     defaults()->set("VKDisplayServerURLAtStartup", core::Value(false));
     // Raised while launching: shown at the end of the pass.
     VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);

@@ -5,12 +5,15 @@
 #include "FileModel/VKQuotaManager.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Shell/VKApplication.h"
 #include "Support/NotificationRecorder.h"
 #include "Support/TestCase.h"
 
 #include <atomic>
+#include <fmt/format.h>
+#include <latch>
 #include <unistd.h>
 
 namespace {
@@ -42,9 +45,18 @@ protected:
 
 TEST_F(VKAppDiskQuotaTest, TheWarningWaitsForItsHostAndItsButtonsAnswerIt)
 {
+    // Without a quota a full store is a full disk.
+    quota->showWarning();
+    ASSERT_TRUE(quota->warningAlert());
+    EXPECT_EQ(quota->warningAlert()->message(), "The disk is full.");
+    quota->clickedButton(*quota->warningAlert(), quota->warningAlert()->cancelButtonIndex());
+    core::UserDefaults::standard()->set("VKQuotaEnabled", core::Value(true));
+    core::UserDefaults::standard()->set("VKQuotaLimit", core::Value(1));
+
     quota->showWarning();
     auto alert = quota->warningAlert();
     ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->message(), "Disk quota limit exceeded.\nCurrent limit: 1 MB");
     EXPECT_FALSE(alert->isVisible());
     EXPECT_EQ(alert->numberOfButtons(), 2);
     EXPECT_EQ(alert->buttonTitle(0), "More Info");
@@ -71,6 +83,25 @@ TEST_F(VKAppDiskQuotaTest, TheWarningWaitsForItsHostAndItsButtonsAnswerIt)
     ASSERT_TRUE(quota->warningAlert());
     quota->clickedButton(*quota->warningAlert(), 0);
     EXPECT_FALSE(quota->warningAlert());
+}
+
+TEST_F(VKAppDiskQuotaTest, TheEndOfTheApplicationStopsARecountsWalk)
+{
+    const std::string documents = VKApplication::sharedApplication()->documentsDirectory();
+    for (int i = 0; i < 20; ++i)
+        makeFile(fmt::format("Library/Documents/F{}/a.bin", i), std::string(10'000, 'x'));
+    std::latch holding(1), ended(1);
+    VKAppDiskQuota::setWorkerHoldForTesting([&] {
+        holding.count_down();
+        ended.wait();
+    });
+    quota->startRecount(false, { documents }, false);
+    holding.wait();
+    quota.reset();
+    ended.count_down();
+    ASSERT_TRUE(core::Thread::waitForAll(30));
+    EXPECT_LT(VKQuotaManager::defaultManager()->quotaUsedBytes(), 10'000u);
+    EXPECT_FALSE(VKQuotaManager::defaultManager()->isQuotaValidForPath(documents));
 }
 
 TEST_F(VKAppDiskQuotaTest, OneRecountAtATimeAndTheTreeKeptOnlyWhenWhole)
