@@ -18,10 +18,12 @@
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKFunctions.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Thread.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
 
 #include <sys/resource.h>
@@ -58,6 +60,8 @@ void VKAppServices::openFilesAndTransfers()
 {
     VKFileSettingsManager::defaultManager();
     initializeTrash();
+    // What a killed run left half made: this run stages in a folder of its own.
+    core::Thread::detach("VKStagingSweep", [] { VKStagingFolder::removeAbandonedItems(); });
     if (!VKTransferQuestions::current())
         VKTransferQuestions::setCurrent(std::make_shared<VKAppTransferQuestions>());
     if (!VKAppDownloadHooks::current())

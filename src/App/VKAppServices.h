@@ -19,7 +19,8 @@ public:
     // a bootstrap when it needs one), and only then the file model's cloud
     // hooks and the upload queue, whose leftover uploads show paused.
     static void openCloudMirror();
-    // The per-file settings and the trash opened, the transfer questions
+    // The per-file settings and the trash opened, what earlier runs left in
+    // the staging folder removed (on a thread of its own), the transfer questions
     // and the download queue wired (each unless already there) and the
     // downloads a previous run left restored.
     static void openFilesAndTransfers();

@@ -10,6 +10,7 @@
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/FileManagerExtendedAttributes.h"
 #include "Kit/VKFileManagerDelegate.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileSystem.h"
@@ -84,6 +85,12 @@ void removeThumbnailCache(const VKFileResource& resource)
         VKThumbnailManager::sharedManager()->removeCacheForResource(resource);
 }
 
+core::Error& lastError()
+{
+    thread_local core::Error error;
+    return error;
+}
+
 // The open quota batch of this thread: its depth and the paths it holds.
 struct QuotaBatch {
     int depth = 0;
@@ -136,6 +143,7 @@ void forgetIdentity(const std::string& root)
 VKRemoveResult privateRemoveFileResource(const std::shared_ptr<VKFileResource>& resource,
     const PathOperation& operation)
 {
+    lastError() = {};
     if (resource->isLocked())
         return VKRemoveResultLocked;
 
@@ -161,6 +169,7 @@ VKRemoveResult privateRemoveFileResource(const std::shared_ptr<VKFileResource>& 
     core::Error error;
     if (!operation.perform(path, &error)) {
         core::log("Warning {} ({}) error: {}", operation.selectorName, resource->name(), error);
+        lastError() = std::move(error);
         return VKRemoveResultFailed;
     }
     if (auto companion = resource->associatedAppleDoubleResource()) {
@@ -190,9 +199,11 @@ VKRemoveResult removeInTrashGroup(const std::shared_ptr<VKFileResource>& resourc
 
 // The delegate's say over a copy made for `from` → `to`: each step of data
 // is reported, and a false answer cancels.
+// A move across file systems copies into the staging folder.
 fs::CopyOptions copyOptionsFor(VKFileManagerDelegate* delegate, const std::string& from, const std::string& to)
 {
     fs::CopyOptions options;
+    options.stagingPath = [](const std::string& target) { return VKStagingFolder::pathForItem(target, "move"); };
     if (delegate) {
         options.progress = [delegate, from, to](uint64_t bytes) {
             return delegate->copyingItemAtPath(from, to, bytes);
@@ -202,6 +213,11 @@ fs::CopyOptions copyOptionsFor(VKFileManagerDelegate* delegate, const std::strin
 }
 
 } // namespace
+
+core::Error lastFileResourceError()
+{
+    return lastError();
+}
 
 void setThumbnailCacheRemovalHook(std::function<void(const VKFileResource&)> hook)
 {
@@ -248,8 +264,11 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
     VKFileManagerDelegate* delegate)
 {
-    if (itemExists(destination))
+    lastError() = {};
+    if (itemExists(destination)) {
+        lastError() = core::Error::posix(EEXIST);
         return VKRemoveResultFailed;
+    }
     if (resource->isLocked())
         return VKRemoveResultLocked;
 
@@ -259,6 +278,7 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
     core::Error error;
     if (!fs::moveItem(path, destination, copyOptionsFor(delegate, path, destination), &error)) {
         core::log("Warning moveItemAtPath ({}) error: {}", resource->name(), error);
+        lastError() = std::move(error);
         return VKRemoveResultFailed;
     }
     if (companion) {
@@ -312,6 +332,7 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
     VKFileManagerDelegate* delegate, std::string* replaced)
 {
+    lastError() = {};
     if (resource->isLocked())
         return VKRemoveResultLocked;
     const bool replacing = itemExists(destination);
@@ -325,7 +346,7 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
     std::string staging;
     core::Error error;
     for (;;) {
-        staging = fs::hiddenSiblingPath(destination, "copy");
+        staging = VKStagingFolder::pathForItem(destination, "copy");
         error = {};
         if (fs::copyItem(path, staging, options, &error))
             break;
@@ -333,6 +354,7 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
         if (fs::failedPath(error) != staging || !error.is(core::Error::POSIXDomain, EEXIST)) {
             fs::removeItem(staging);
             core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
+            lastError() = std::move(error);
             return VKRemoveResultFailed;
         }
     }
@@ -342,10 +364,16 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
     if (replacing ? !fs::exchangeItems(staging, destination, &error) : !fs::moveItem(staging, destination, &error)) {
         fs::removeItem(staging);
         core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
+        lastError() = std::move(error);
         return VKRemoveResultFailed;
     }
-    if (replacing)
-        *replaced = staging;
+    if (replacing) {
+        // What was replaced is the user's until the caller settles it: it
+        // waits beside its old place, never in the staging folder, whose
+        // leftovers the next launch removes.
+        std::string beside = fs::hiddenSiblingPath(destination, "replaced");
+        *replaced = fs::moveItem(staging, beside, &error) ? beside : staging;
+    }
     if (auto companion = resource->associatedAppleDoubleResource()) {
         const std::string target = appleDoubleDestination(destination);
         if (itemExists(target))

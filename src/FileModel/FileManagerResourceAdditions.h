@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,15 +51,15 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
 // UUID, so that removing the copy leaves the source's caches alone.
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination);
 
-// The browser's copy: made in a hidden sibling of the destination
-// (".name.copy-XXXXXX") with the delegate's progress and say, then renamed
-// into place without replacing, so the destination never shows a part and a
-// failed or cancelled copy leaves nothing behind. Links stay links, modes,
+// The browser's copy: made in the staging folder (VKStagingFolder) with the
+// delegate's progress and say, then renamed into place without replacing,
+// so the destination never shows a part and a failed, cancelled or killed
+// copy leaves nothing behind. Links stay links, modes,
 // times and user attributes go along (not the UUID). With `replaced`, an item
 // already at the destination is swapped out in one step and left at the
-// hidden path given back there, for the caller to remove once the whole
-// operation stands or to put back (putBackReplacedItem); without, an
-// existing destination fails.
+// hidden path beside it (".name.replaced-XXXXXX") given back there, for the
+// caller to remove once the whole operation stands or to put back
+// (putBackReplacedItem); without, an existing destination fails.
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
     VKFileManagerDelegate* delegate, std::string* replaced = nullptr);
 // Undoes a replacement: the item set aside at `replaced` takes its place at
@@ -71,10 +73,16 @@ bool putBackReplacedItem(const std::string& replaced, const std::string& destina
 // Answers where it went.
 std::string trashReplacedItem(const std::string& aside, const std::string& original);
 // A move with the delegate's progress and say where it has to copy (across
-// file systems, through a hidden sibling). The quota tree carries the item
+// file systems, through the staging folder; the source goes only once the
+// copy stands whole in its place). The quota tree carries the item
 // over without a rescan.
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
     VKFileManagerDelegate* delegate);
+
+// Why the calling thread's last removal, trash, move or copy above failed,
+// as the system said it (POSIX domain where it gave an errno); empty when it
+// did not fail or gave no reason.
+core::Error lastFileResourceError();
 
 // Replaces how removals drop an item's thumbnail and preview (tests record
 // them); unset, the shared thumbnail manager drops them.

@@ -3,6 +3,7 @@
 #include "FileModel/VKZipCentralDirectory.h"
 #include "FileModel/ZipBytes.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/Descriptor.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,19 +50,12 @@ bool isPlainASCII(const std::string& text)
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// A hidden name beside the archive that nothing holds yet, made empty.
+// A new empty file in the staging folder for the archive, at a path that
+// nothing held.
 std::optional<std::pair<std::string, core::Descriptor>> makePartialFile(const std::string& archivePath)
 {
-    std::random_device seed;
-    std::mt19937 random(seed());
-    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const std::string folder = core::path::deletingLastPathComponent(archivePath);
-    const std::string name = core::path::lastPathComponent(archivePath);
     for (int attempt = 0; attempt < 64; ++attempt) {
-        std::string suffix(6, ' ');
-        for (char& c : suffix)
-            c = Letters[random() % (sizeof Letters - 1)];
-        std::string path = core::path::appendingPathComponent(folder, "." + name + "." + suffix);
+        std::string path = VKStagingFolder::pathForItem(archivePath, "zip");
         core::Descriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (fd.isValid())
             return std::make_pair(std::move(path), std::move(fd));

@@ -75,10 +75,6 @@ std::optional<std::time_t> entryTime(uint32_t dosDate)
     return time;
 }
 
-bool isSpaceError(int code)
-{
-    return code == ENOSPC || code == EDQUOT;
-}
 
 } // namespace
 
@@ -101,7 +97,8 @@ struct VKZipUnarchiver::Extraction {
     // a folder's entries together.
     std::vector<Level> chain;
     std::optional<uint64_t> budget;
-    bool outOfSpace = false;
+    // Why it failed, when the system or the archive said (the first reason).
+    core::Error failure;
     std::array<char, UnarchiveChunkSize> buffer {};
 
     std::string displayPath(const std::string& relativePath) const
@@ -125,6 +122,7 @@ struct VKZipUnarchiver::Extraction {
                 if (mkdirat(parent, name.c_str(), 0755) == 0)
                     created.push_back(displayPath(relative));
                 else if (errno != EEXIST) {
+                    note(core::Error::posix(errno));
                     core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath(relative));
                     return -1;
                 }
@@ -132,6 +130,7 @@ struct VKZipUnarchiver::Extraction {
             }
             core::Descriptor fd(openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!fd.isValid()) {
+                note(core::Error::posix(errno));
                 core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath(relative));
                 return -1;
             }
@@ -158,10 +157,16 @@ struct VKZipUnarchiver::Extraction {
         return true;
     }
 
+    void note(core::Error reason)
+    {
+        if (!failure)
+            failure = std::move(reason);
+    }
+
     void fail(core::Error* error)
     {
-        if (outOfSpace)
-            core::setError(error, core::Error::posix(EDQUOT));
+        if (failure)
+            core::setError(error, failure);
         rollBack();
     }
 
@@ -291,8 +296,10 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
         core::log("Error opening first file in archive: {}", m_archivePath);
         return false;
     }
-    if (!isArchiveSafe())
+    if (!isArchiveSafe()) {
+        core::setError(error, core::Error(VKZipErrorDomain, VKZipErrorOverlappingEntries, "Entries share their data"));
         return false;
+    }
 
     // Every name and method is checked, and the sizes summed, first.
     std::vector<PlannedEntry> plan;
@@ -303,6 +310,7 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
         auto name = entryName(i);
         if (!name) {
             core::log("Warning, unreadable entry name in archive: {}", m_archivePath);
+            core::setError(error, core::Error(VKZipErrorDomain, VKZipErrorUnsafeName, "An entry's name is unsafe"));
             return false;
         }
         if (name->starts_with(ResourceForkFolder))
@@ -310,6 +318,7 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
         auto components = safeComponents(*name);
         if (!components) {
             core::log("Warning, unsafe entry name in archive: {}", *name);
+            core::setError(error, core::Error(VKZipErrorDomain, VKZipErrorUnsafeName, "An entry's name is unsafe"));
             return false;
         }
         if (components->empty())
@@ -318,6 +327,8 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
         if (!isFolder) {
             if (!VKZipEntryReader::supportsMethod(entry.method)) {
                 core::log("Warning, unsupported compression method {} for entry: {}", entry.method, *name);
+                core::setError(error,
+                    core::Error(VKZipErrorDomain, VKZipErrorUnsupportedMethod, "An entry's method is unsupported"));
                 return false;
             }
             if (__builtin_add_overflow(needed, entry.uncompressedSize, &needed))
@@ -396,6 +407,7 @@ bool VKZipUnarchiver::extractEntry(size_t index, const std::string& name, const 
         fileName);
     core::Descriptor file(openat(folder, fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.isValid()) {
+        extraction.note(core::Error::posix(errno));
         if (errno == EEXIST)
             core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath);
         else
@@ -438,7 +450,7 @@ bool VKZipUnarchiver::writeEntryData(
         if (extraction.budget) {
             if (length > *extraction.budget) {
                 core::log("Warning, not enough space to unarchive: {}", name);
-                extraction.outOfSpace = true;
+                extraction.note(core::Error::posix(EDQUOT));
                 return false;
             }
             *extraction.budget -= length;
@@ -446,7 +458,7 @@ bool VKZipUnarchiver::writeEntryData(
         // Zeros are skipped over; the file's end is set once all is read.
         endsInHole = std::memcmp(extraction.buffer.data(), Zeros.data(), length) == 0;
         if (!endsInHole && !core::writeAt(file, extraction.buffer.data(), length, offset)) {
-            extraction.outOfSpace = isSpaceError(errno);
+            extraction.note(core::Error::posix(errno));
             return false;
         }
         offset += length;
@@ -454,10 +466,12 @@ bool VKZipUnarchiver::writeEntryData(
             return false;
     }
     // A wrong password or corrupt data shows up here, in the length or CRC.
-    if (!reader->close())
+    if (!reader->close()) {
+        extraction.note(core::Error(VKZipErrorDomain, VKZipErrorDataMismatch, "The entry's data does not match it"));
         return false;
+    }
     if (endsInHole && ftruncate(file, static_cast<off_t>(offset)) != 0) {
-        extraction.outOfSpace = isSpaceError(errno);
+        extraction.note(core::Error::posix(errno));
         return false;
     }
     // The extra field's times, the local header's first (it may hold the

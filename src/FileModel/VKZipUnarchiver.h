@@ -14,6 +14,19 @@
 
 class VKZipUnarchiver;
 
+// Why an extraction refused an archive or failed on its data; what the
+// system refused comes in the POSIX domain.
+inline constexpr const char* VKZipErrorDomain = "VKZipErrorDomain";
+enum VKZipErrorCode : int64_t {
+    // Entries share their compressed data (the overlap bomb).
+    VKZipErrorOverlappingEntries = 1,
+    // An absolute, climbing or unreadable name.
+    VKZipErrorUnsafeName = 2,
+    VKZipErrorUnsupportedMethod = 3,
+    // An entry's length or CRC-32 is not what its records say.
+    VKZipErrorDataMismatch = 4,
+};
+
 // Told of each entry before it is extracted and of each chunk after; false stops.
 class VKZipUnarchiverDelegate {
 public:
@@ -58,8 +71,9 @@ public:
     bool isEncrypted();
 
     // Extracts every entry but "__MACOSX/" ones into an existing folder. A
-    // lack of space fails with the POSIX error EDQUOT; other failures are
-    // logged.
+    // failure says why: a declared size beyond the available space is the
+    // POSIX error EDQUOT, what the system refused its own errno, a refused
+    // archive or entry the VKZipErrorDomain's code.
     bool unarchiveToPath(const std::string& destination, core::Error* error = nullptr);
     // One entry, found by its exact name, to a path where nothing is yet.
     bool unarchiveFile(const std::string& entryName, const std::string& destination, core::Error* error = nullptr);

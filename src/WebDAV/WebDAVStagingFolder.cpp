@@ -1,8 +1,6 @@
 #include "WebDAV/WebDAVStagingFolder.h"
 
-#include "Platform/Core/FileSystem.h"
-#include "Platform/Core/Log.h"
-#include "Platform/Core/Path.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/Paths.h"
 
 #include <sys/stat.h>
@@ -16,23 +14,10 @@ std::string WebDAVStagingFolder::path()
 
 std::string WebDAVStagingFolder::pathForItem(const std::string& target, std::string_view tag)
 {
-    const std::string folder = path();
-    struct stat staging {};
-    struct stat destination {};
-    if (stat(folder.c_str(), &staging) != 0
-        || stat(core::path::deletingLastPathComponent(target).c_str(), &destination) != 0
-        || staging.st_dev != destination.st_dev)
-        return core::fs::hiddenSiblingPath(target, tag);
-    return core::fs::hiddenSiblingPath(
-        core::path::appendingPathComponent(folder, core::path::lastPathComponent(target)), tag);
+    return VKStagingFolder::pathForItemIn(path(), target, tag);
 }
 
 void WebDAVStagingFolder::removeAbandonedItems()
 {
-    const std::string folder = path();
-    for (const auto& name : core::fs::contentsOfDirectory(folder).value_or(std::vector<std::string> {})) {
-        core::Error error;
-        if (!core::fs::removeItem(core::path::appendingPathComponent(folder, name), &error))
-            core::log("Warning, removeItemAtPath failed: {}", error.description());
-    }
+    VKStagingFolder::removeItemsIn(path());
 }

@@ -8,6 +8,7 @@
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/RunLoop.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
 #include "Support/TestCase.h"
 
@@ -26,7 +27,10 @@ TEST_F(VKAppServicesTest, WiredAtLaunchAndLetGoAtTheEnd)
 {
     VKAppServices::prepare();
     VKAppServices::openCloudMirror();
+    const std::string abandoned = makeFile("tmp/Staging/1-earlier-run/.Report.pdf.copy-Ab12Cd", "part");
     VKAppServices::openFilesAndTransfers();
+    // What an earlier run left half made goes, on a thread of its own.
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !core::fs::exists(abandoned); }, 30));
     EXPECT_TRUE(VKCloudHooks::current());
     EXPECT_TRUE(VKAppUploadHooks::current());
     EXPECT_TRUE(VKAppDownloadHooks::current());

@@ -267,7 +267,7 @@ TEST_F(FileManagerResourceAdditionsTest, StagedCopyTakesTheTargetsPlaceOnlyWhenW
     ASSERT_EQ(copyFileResource(resource(doc("Src/a.txt")), doc("Dst/a.txt"), &counting, &replaced), VKRemoveResultDone);
     EXPECT_EQ(readFile(doc("Dst/a.txt")), "new");
     EXPECT_EQ(readFile(replaced), "old");
-    EXPECT_EQ(replaced.rfind(doc("Dst/.a.txt.copy-"), 0), 0u) << replaced;
+    EXPECT_EQ(replaced.rfind(doc("Dst/.a.txt.replaced-"), 0), 0u) << replaced;
     EXPECT_EQ(counting.bytes, 3u);
     EXPECT_FALSE(xattrStringForItemAtPath(doc("Dst/a.txt"), VKFileResourceUUIDAttribute).has_value());
     EXPECT_EQ(xattrStringForItemAtPath(doc("Dst/a.txt"), "com.example.tag").value_or(""), "kept");
@@ -283,6 +283,7 @@ TEST_F(FileManagerResourceAdditionsTest, StagedCopyTakesTheTargetsPlaceOnlyWhenW
     EXPECT_EQ(copyFileResource(resource(doc("Src")), doc("Dst/Src"), &stopping), VKRemoveResultFailed);
     core::FileTestHooks::setCopyDataHook([](const std::string&, uint64_t) { return ENOSPC; });
     EXPECT_EQ(copyFileResource(resource(doc("Src/b.txt")), doc("Dst/a.txt"), nullptr, &replaced), VKRemoveResultFailed);
+    EXPECT_TRUE(lastFileResourceError().is(core::Error::POSIXDomain, ENOSPC)) << "the failure says why";
     core::FileTestHooks::reset();
     EXPECT_EQ(names(), std::vector<std::string> { "a.txt" });
     EXPECT_EQ(readFile(doc("Dst/a.txt")), "old");

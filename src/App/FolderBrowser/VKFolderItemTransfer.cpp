@@ -22,6 +22,15 @@ bool cancelled(const VKFolderItemTransfer::Hooks& hooks)
     return hooks.isCancelled && hooks.isCancelled();
 }
 
+// Counts a failed item; the first one with a reason gives the result its
+// reason.
+void countFailure(VKFolderItemTransfer::Result& result, core::Error reason = lastFileResourceError())
+{
+    ++result.failureCount;
+    if (!result.error)
+        result.error = std::move(reason);
+}
+
 bool exists(const std::string& item)
 {
     return fs::attributes(item).has_value();
@@ -139,7 +148,7 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::copyItems(const Request& requ
                 result.cancelled = true;
                 break;
             }
-            ++result.failureCount;
+            countFailure(result);
             continue;
         }
         result.paths.push_back(target);
@@ -199,7 +208,7 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::moveItems(const Request& requ
             core::Error error;
             if (!fs::moveItem(target, hidden, &error)) {
                 core::log("Warning, failed to delete resource: {} ({})", target, error);
-                ++result.failureCount;
+                countFailure(result, std::move(error));
                 continue;
             }
         }
@@ -216,7 +225,7 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::moveItems(const Request& requ
                 result.cancelled = true;
                 break;
             }
-            ++result.failureCount;
+            countFailure(result);
             continue;
         }
         if (!hidden.empty()) {

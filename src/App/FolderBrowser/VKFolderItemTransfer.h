@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,6 +55,9 @@ public:
     struct Result {
         std::string destination;
         unsigned failureCount = 0;
+        // Why the first failed item failed, as the system said (empty when
+        // it gave no reason).
+        core::Error error;
         bool cancelled = false;
         // Items moved, or copies that stand, at their final paths.
         std::vector<std::string> paths;

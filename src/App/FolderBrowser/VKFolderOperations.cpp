@@ -3,6 +3,7 @@
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderControllerBase.h"
+#include "App/FolderBrowser/VKFailureReason.h"
 #include "App/FolderBrowser/VKFolderControllerOperationObserver.h"
 #include "App/FolderBrowser/VKFolderZipWork.h"
 #include "CloudOperations/VKCloudDownloadOperation.h"
@@ -103,6 +104,8 @@ struct VKFolderOperations::Deletion {
     size_t next = 0;
     std::vector<std::shared_ptr<VKFileResource>> trashed;
     size_t failures = 0;
+    // Why the first failed item stayed, when the system said.
+    core::Error error;
     // The browser's operation once the delete outlasts a slice (NoRun
     // while another operation held it).
     Run run = NoRun;
@@ -164,6 +167,8 @@ void VKFolderOperations::continueDeletion()
             deletion.trashed.push_back(resource);
         } else {
             ++deletion.failures;
+            if (!deletion.error)
+                deletion.error = lastFileResourceError();
             core::log("Warning, failed to delete: {}", resource->path());
         }
     }
@@ -204,7 +209,8 @@ void VKFolderOperations::finishDeletion(bool cancelled)
     if (cancelled || deletion->failures == 0)
         return;
     operationAlert("Warning",
-        fmt::format(fmt::runtime(core::localized("Failed to delete {} items")), deletion->failures));
+        VKTextWithFailureReason(countedText("Failed to delete 1 item", "Failed to delete {} items", deletion->failures),
+            deletion->error));
 }
 
 // MARK: Move
@@ -261,6 +267,7 @@ void VKFolderOperations::moveItems(const std::vector<std::shared_ptr<VKFileResou
         auto result = VKFolderItemTransfer::moveItems(request, hooks);
         core::performOnMainThread([weak, outcome, result, run] {
             outcome->failures = result.failureCount;
+            outcome->error = result.error;
             const bool cancelled = result.cancelled || BrowserOperation::isOperationCancelled(run);
             BrowserOperation::endOperation(run);
             if (auto operations = weak.lock())
@@ -290,7 +297,9 @@ void VKFolderOperations::finishMove(const MoveOutcome& outcome, bool cancelled)
     if (host->commandScreen().isEditing())
         host->commandScreen().setEditing(false, true);
     if (!cancelled && outcome.failures > 0)
-        showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("Move of {} items failed")), outcome.failures),
+        showAlertViewWithMessage(
+            VKTextWithFailureReason(countedText("Move of 1 item failed", "Move of {} items failed", outcome.failures),
+                outcome.error),
             core::localized("OK"));
 }
 
@@ -353,7 +362,9 @@ void VKFolderOperations::backgroundCopyOperationDidComplete(const VKFolderItemTr
     BrowserOperation::endOperation(run);
     postCollectionUpdate(nullptr, result.destination);
     if (!cancelled && result.failureCount > 0)
-        showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("Copy of {} items failed")), result.failureCount),
+        showAlertViewWithMessage(
+            VKTextWithFailureReason(countedText("Copy of 1 item failed", "Copy of {} items failed", result.failureCount),
+                result.error),
             core::localized("OK"));
 }
 
@@ -511,7 +522,7 @@ void VKFolderOperations::unzipResource(const std::shared_ptr<VKFileResource>& re
             // worker's end is heard.
             core::performOnMainThreadAndWait([&] {
                 std::static_pointer_cast<VKFolderOperations>(target)->backgroundUnarchiveDidComplete(name,
-                    expansion.success, expansion.path, run);
+                    expansion.success, expansion.path, run, expansion.error);
             });
         },
         core::Value(), operationText("Expanding {}", name), false);
@@ -520,7 +531,7 @@ void VKFolderOperations::unzipResource(const std::shared_ptr<VKFileResource>& re
 }
 
 void VKFolderOperations::backgroundUnarchiveDidComplete(const std::string& archiveName, bool success,
-    const std::string& path, Run run)
+    const std::string& path, Run run, const core::Error& error)
 {
     const bool cancelled = BrowserOperation::isOperationCancelled(run);
     BrowserOperation::endOperation(run);
@@ -545,5 +556,6 @@ void VKFolderOperations::backgroundUnarchiveDidComplete(const std::string& archi
         return;
     }
     if (!cancelled)
-        operationAlert("Warning", operationText("Failed to unarchive \"{}\"", archiveName));
+        operationAlert("Warning",
+            VKTextWithFailureReason(operationText("Failed to unarchive \"{}\"", archiveName), error));
 }

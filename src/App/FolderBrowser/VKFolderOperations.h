@@ -90,7 +90,8 @@ public:
     // made (nothing when none was), and what an expansion left under a
     // final name (empty when nothing) with whether it succeeded.
     void backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run);
-    void backgroundUnarchiveDidComplete(const std::string& archiveName, bool success, const std::string& path, Run run);
+    void backgroundUnarchiveDidComplete(const std::string& archiveName, bool success, const std::string& path, Run run,
+        const core::Error& error = {});
 
 private:
     std::shared_ptr<Host> host() const { return m_host.lock(); }
@@ -100,6 +101,7 @@ private:
         std::string destination;
         std::vector<std::shared_ptr<VKFileResource>> moved;
         unsigned failures = 0;
+        core::Error error;
     };
     void finishMove(const MoveOutcome& outcome, bool cancelled);
     // A delete's next slice, and its end.

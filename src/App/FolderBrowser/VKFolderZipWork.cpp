@@ -6,13 +6,13 @@
 #include "FileModel/VKZipUnarchiver.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/MIMETypes.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 
 namespace {
 
@@ -80,17 +80,10 @@ std::optional<std::string> VKFolderZipWork::archiveItems(VKZipArchiver& archiver
 
 std::optional<std::string> VKFolderZipWork::makeExpansionFolder(const std::string& archivePath, core::Error* error)
 {
-    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    const std::string folder = core::path::deletingLastPathComponent(archivePath);
     const std::string name = core::path::lastPathComponent(archivePath);
     core::Error failure;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        std::string suffix(6, ' ');
-        for (char& c : suffix)
-            c = Letters[random() % (sizeof Letters - 1)];
-        std::string path = core::path::appendingPathComponent(folder, "." + name + "." + suffix);
+        std::string path = VKStagingFolder::pathForItem(archivePath, "unzip");
         if (core::fs::createDirectory(path, false, &failure))
             return path;
         if (!failure.is(core::Error::POSIXDomain, EEXIST))
@@ -123,33 +116,35 @@ VKFolderZipWork::Expansion VKFolderZipWork::expandArchive(VKZipUnarchiver& unarc
 {
     auto observer = std::make_shared<VKFolderControllerOperationObserver>(unarchiver.uncompressedSize(), run);
     unarchiver.setDelegate(observer);
-    // Inside the store the quota limits what may be written too.
-    unarchiver.setAvailableSpaceFunction([](const std::string& destination) {
+    // The expansion lands beside the archive: inside the store the quota
+    // limits what may be written there too.
+    const std::string parent = core::path::deletingLastPathComponent(unarchiver.archivePath());
+    unarchiver.setAvailableSpaceFunction([parent](const std::string& destination) {
         std::optional<uint64_t> available = VKQuotaManager::freeSpaceAtPath(destination);
         auto manager = VKQuotaManager::defaultManager();
-        if (manager->pathComponentsRelativeToRootForPath(destination)) {
+        if (manager->pathComponentsRelativeToRootForPath(parent)) {
             if (auto quota = manager->quotaAvailableBytes())
                 available = available ? std::min(*available, *quota) : *quota;
         }
         return available;
     });
-    bool expanded = unarchiver.unarchiveToPath(folder);
+    core::Error error;
+    bool expanded = unarchiver.unarchiveToPath(folder, &error);
     unarchiver.setDelegate({});
     auto contents = expanded ? core::fs::contentsOfDirectory(folder) : std::nullopt;
     if (!contents || VKBrowserOperation::isOperationCancelled(run)) {
         core::fs::removeItem(folder);
-        return {};
+        return { false, {}, std::move(error) };
     }
     VKBrowserOperation::setOperationProgress(1.0f, run);
 
-    const std::string parent = core::path::deletingLastPathComponent(unarchiver.archivePath());
     // One item, a folder or a file, needs no folder around it.
     if (contents->size() == 1) {
         const std::string& name = contents->front();
         if (auto moved = moveToFreeName(core::path::appendingPathComponent(folder, name),
                 core::path::appendingPathComponent(parent, name))) {
             core::fs::removeItem(folder);
-            return { true, *moved };
+            return { true, *moved, {} };
         }
         // Kept under the destination name, so the content is not lost; the
         // failure is still reported.
@@ -161,5 +156,5 @@ VKFolderZipWork::Expansion VKFolderZipWork::expandArchive(VKZipUnarchiver& unarc
         core::fs::removeItem(folder);
         return {};
     }
-    return { expanded, *moved };
+    return { expanded, *moved, {} };
 }

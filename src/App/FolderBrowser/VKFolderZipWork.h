@@ -15,10 +15,10 @@ class VKZipUnarchiver;
 // screen: the names they give, the archive written and the archive expanded.
 //
 // Nothing partial ever stands under a final name, whether the work fails, is
-// cancelled or the program dies: the archive is written under a hidden name
-// beside its final one (the archiver's own), an archive is expanded into a
-// hidden folder beside it, and each takes a free final name by a rename that
-// never replaces anything, only once it is whole. Both work for one run of
+// cancelled or the program dies: the archive is written (by the archiver)
+// and an archive is expanded in the staging folder (VKStagingFolder), whose
+// leftovers the next launch removes, and each takes a free final name by a
+// rename that never replaces anything, only once it is whole. Both work for one run of
 // the class-wide operation: a cancel of that run, or a newer run, stops them
 // and their progress goes to that run only.
 class VKFolderZipWork {
@@ -41,7 +41,7 @@ public:
     static std::optional<std::string> archiveItems(VKZipArchiver& archiver, const std::vector<std::string>& items,
         uint64_t totalBytes, Run run);
 
-    // A new empty hidden folder beside the archive to expand it into;
+    // A new empty folder in the staging folder to expand the archive into;
     // nothing when none can be made.
     static std::optional<std::string> makeExpansionFolder(const std::string& archivePath, core::Error* error = nullptr);
 
@@ -50,6 +50,8 @@ public:
         // What now stands under a final name beside the archive; empty when
         // nothing does.
         std::string path;
+        // Why it failed, when the archive or the system said.
+        core::Error error;
     };
     // Expands the archive into `folder` (from makeExpansionFolder), then
     // moves what it holds beside the archive: a single item under its own

@@ -991,7 +991,7 @@ bool moveItem(const std::string& from, const std::string& to, const CopyOptions&
     // Another file system: the copy is made beside the target and only a
     // whole copy takes its name.
     for (;;) {
-        const std::string staging = hiddenSiblingPath(to, "move");
+        const std::string staging = options.stagingPath ? options.stagingPath(to) : hiddenSiblingPath(to, "move");
         Error copyError;
         if (!copyItem(from, staging, options, &copyError)) {
             // Another got to the sibling's name first: nothing of ours is there.

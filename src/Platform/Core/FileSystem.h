@@ -120,6 +120,10 @@ struct CopyOptions {
     // most MaximumCopyStep), and 0 before each item: false stops the whole
     // copy with ECANCELED, which itemFailed never hears of.
     std::function<bool(uint64_t bytes)> progress;
+    // Where a move across file systems makes its copy of the item bound for
+    // `to` before renaming it in: a path nothing holds, on the target's file
+    // system. A hidden sibling of the target when unset.
+    std::function<std::string(const std::string& to)> stagingPath;
 };
 // The most file data copied between two progress calls.
 inline constexpr uint64_t MaximumCopyStep = 8 * 1024 * 1024;

@@ -140,7 +140,7 @@ TEST_F(VKFolderCommandsTest, ADeleteWorksInSlicesUnderOneHoldOfTheList)
     EXPECT_FALSE(operations.isDeleting());
     EXPECT_EQ(host->calls, (Strings { "hold", fmt::format("deleted {}", count) }));
     EXPECT_FALSE(core::fs::exists(pathInHome("Folder/000.txt")));
-    EXPECT_EQ(alertMessage(), "Failed to delete 1 items");
+    EXPECT_EQ(alertMessage(), "Failed to delete 1 item: no such file or directory");
 
     // Nothing to delete only ends editing.
     host->calls.clear();

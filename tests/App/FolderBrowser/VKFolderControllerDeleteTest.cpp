@@ -231,7 +231,7 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     runLoop();
     ASSERT_TRUE(alert());
     EXPECT_EQ(alert()->title(), "Warning");
-    EXPECT_EQ(alert()->message(), "Failed to delete 1 items");
+    EXPECT_EQ(alert()->message(), "Failed to delete 1 item: permission denied");
     EXPECT_EQ(names(*controller), (Strings { "b.txt" }));
     EXPECT_TRUE(core::fs::exists(stuck));
     EXPECT_FALSE(controller->isEditing());
@@ -248,7 +248,7 @@ TEST_F(VKFolderControllerDeleteTest, OneFailureAmongThreeIsCountedAndItsRowStays
     controller->commands().deleteMarkedItemsNoConfirmation();
     runLoop();
     ASSERT_TRUE(alert());
-    EXPECT_EQ(alert()->message(), "Failed to delete 1 items");
+    EXPECT_EQ(alert()->message(), "Failed to delete 1 item: no such file or directory");
     EXPECT_FALSE(core::fs::exists(stuck));
 }
 

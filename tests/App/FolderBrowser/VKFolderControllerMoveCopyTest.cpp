@@ -331,7 +331,7 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
     EXPECT_EQ(names(*controller), Strings { "c" });
     EXPECT_EQ(listing("D"), (Strings { "a", "b" }));
     EXPECT_EQ(readFile(documents("D/a")), "new a");
-    EXPECT_EQ(alertText(), " | Move of 1 items failed");
+    EXPECT_EQ(alertText(), " | Move of 1 item failed: permission denied");
     EXPECT_FALSE(controller->isEditing());
 }
 
@@ -397,7 +397,7 @@ TEST_F(VKFolderControllerMoveCopyTest, AFailedCopyIsCountedInOneAlertAndTheOther
         usleep(1000);
     }
     finishOperation();
-    EXPECT_EQ(alertText(), " | Copy of 1 items failed");
+    EXPECT_EQ(alertText(), " | Copy of 1 item failed: permission denied");
     EXPECT_EQ(listing("D"), Strings { "b.txt" });
 }
 

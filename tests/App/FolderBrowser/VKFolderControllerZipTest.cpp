@@ -375,16 +375,21 @@ open(sys.argv[1], 'wb').write(bytes(data))
     EXPECT_EQ(takeAlert(), "Error: Failed to open zip archive \"x.zip\"");
     unzip("big.zip");
     EXPECT_EQ(takeAlert(), "Error: Failed to open zip archive \"big.zip\"");
-    for (const char* name : { "climb.zip", "abs.zip", "dup.zip", "aes.zip" }) {
+    // Each alert says why.
+    for (const auto& [name, reason] : std::vector<std::pair<std::string, std::string>> {
+             { "climb.zip", "an entry has an unsafe name" },
+             { "abs.zip", "an entry has an unsafe name" },
+             { "dup.zip", "an item of that name is there already" },
+             { "aes.zip", "an entry is compressed in an unsupported way" } }) {
         unzip(name);
         finish();
-        EXPECT_EQ(takeAlert(), fmt::format("Warning: Failed to unarchive \"{}\"", name));
+        EXPECT_EQ(takeAlert(), fmt::format("Warning: Failed to unarchive \"{}\": {}", name, reason));
         EXPECT_EQ(onDisk(), before);
     }
     core::FileTestHooks::failNextWrite(ENOSPC);
     unzip("full.zip");
     finish();
-    EXPECT_EQ(takeAlert(), "Warning: Failed to unarchive \"full.zip\"");
+    EXPECT_EQ(takeAlert(), "Warning: Failed to unarchive \"full.zip\": the disk is full");
     EXPECT_EQ(onDisk(), before);
     EXPECT_EQ(rows(), onDisk());
     EXPECT_TRUE(core::fs::contentsOfDirectory(documents("outside"))->empty());

@@ -167,12 +167,13 @@ TEST_F(VKFolderItemTransferTest, AFailedItemLeavesNothingAtItsNameAndTheOthersLa
     core::FileTestHooks::setCopyItemHook([&](const std::string& from) { return from == doc("S/folder/unreadable") ? EACCES : 0; });
     core::FileTestHooks::setCopyDataHook([](const std::string& to, uint64_t) { return to.find(".big.copy-") != std::string::npos ? ENOSPC : 0; });
 
-    Strings items { "S/folder", "S/big", "S/fine" };
+    Strings items { "S/big", "S/folder", "S/fine" };
     if (haveSocket)
         items.push_back("S/sock");
     auto result = VKFolderItemTransfer::copyItems(request(items, "D"), hooks);
     close(sock);
     EXPECT_EQ(result.failureCount, haveSocket ? 3u : 2u);
+    EXPECT_TRUE(result.error.is(core::Error::POSIXDomain, ENOSPC)) << result.error.description();
     EXPECT_EQ(names("D"), (Strings { "big", "fine" }));
     EXPECT_EQ(readFile(doc("D/big")), "old big");
     EXPECT_TRUE(result.replacedPaths.empty());

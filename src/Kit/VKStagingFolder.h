@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Where the folder browser's long work makes its items before they take
+// their final names: copies, moves across file systems, archives and
+// expanded archives. It is a folder of the home's temporary directory
+// (tmp/Staging/<this run>), beside nothing the server, the folder screens or
+// the quota look at, so a part cut off, even by a killed process, never
+// shows as an item or takes room in the store; an item is renamed into place
+// only once it is whole. Each run stages in a folder of its own, and the
+// folders of earlier runs are what removeAbandonedItems takes away, so it
+// may run on any thread while this run works. A target on another file
+// system than the home's (where no rename can reach it) gets a hidden
+// sibling instead.
+class VKStagingFolder {
+public:
+    // This run's folder, made (0700) when missing.
+    static std::string path();
+    // A path nothing holds now for an item meant to become `target`; `tag`
+    // says what is made there ("copy", "zip"). Whoever makes the item must
+    // not replace one (another may take the name first) and asks again.
+    static std::string pathForItem(const std::string& target, std::string_view tag);
+    // Removes what earlier runs left; this run's folder stays.
+    static void removeAbandonedItems();
+
+    // The same for any staging folder: a path in `folder` when it is on the
+    // target's file system, else a hidden sibling of the target; and the
+    // removal of everything in `folder` but `kept`.
+    static std::string pathForItemIn(const std::string& folder, const std::string& target, std::string_view tag);
+    static void removeItemsIn(const std::string& folder, std::string_view kept = {});
+};

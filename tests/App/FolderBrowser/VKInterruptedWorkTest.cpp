@@ -1,0 +1,176 @@
+#include "App/FolderBrowser/VKFolderItemTransfer.h"
+#include "App/FolderBrowser/VKFolderZipWork.h"
+
+#include "FileModel/VKFileResource.h"
+#include "FileModel/VKQuotaManager.h"
+#include "FileModel/VKZipArchiver.h"
+#include "FileModel/VKZipUnarchiver.h"
+#include "Kit/VKFileManagerDelegate.h"
+#include "Kit/VKStagingFolder.h"
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
+#include "Shell/VKApplication.h"
+#include "Support/TestCase.h"
+
+#include <csignal>
+#include <map>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = core::fs;
+
+namespace {
+
+// A process killed in the middle of the folder browser's long work: the
+// work runs in a forked child, which reports through a pipe once its first
+// bytes are out and waits there to be killed with SIGKILL. The next launch's
+// sweep then leaves the store as it was before the work began.
+class VKInterruptedWorkTest : public test::TestCase {
+protected:
+    void SetUp() override
+    {
+        test::TestCase::SetUp();
+        documents = VKApplication::sharedApplication()->documentsDirectory();
+    }
+    void TearDown() override
+    {
+        core::FileTestHooks::reset();
+        test::TestCase::TearDown();
+    }
+
+    // Every item under the documents, hidden ones too, with its size, and
+    // the quota's total after a full recount.
+    std::map<std::string, uint64_t> store()
+    {
+        auto quota = VKQuotaManager::defaultManager();
+        quota->updateQuotaForPath(documents);
+        std::map<std::string, uint64_t> items { { "<quota>", quota->quotaUsedBytes() } };
+        for (const auto& relative : fs::subpaths(documents).value_or(std::vector<std::string> {}))
+            items[relative] = fs::attributes(documents + "/" + relative)->size;
+        return items;
+    }
+
+    // Runs `work` in a child and kills it once it calls the stall it is given.
+    void killDuring(const std::function<void(const std::function<void()>& stall)>& work)
+    {
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(report[0]);
+            work([&] {
+                const char ready = 1;
+                (void)!write(report[1], &ready, 1);
+                for (;;)
+                    pause();
+            });
+            _exit(3);
+        }
+        close(report[1]);
+        pollfd wait { report[0], POLLIN, 0 };
+        ASSERT_EQ(poll(&wait, 1, 60'000), 1);
+        char ready = 0;
+        EXPECT_EQ(read(report[0], &ready, 1), 1) << "the work ended before its first bytes";
+        close(report[0]);
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status));
+    }
+
+    std::string documents;
+};
+
+// Tells the stall after the first bytes of a copy.
+class StallingCopy : public VKFileManagerDelegate {
+public:
+    explicit StallingCopy(const std::function<void()>& stall) : m_stall(stall) { }
+    bool copyingItemAtPath(const std::string&, const std::string&, uint64_t bytes) override
+    {
+        if (bytes > 0)
+            m_stall();
+        return true;
+    }
+
+private:
+    const std::function<void()>& m_stall;
+};
+
+// The same for an archive's entries, written or expanded.
+class StallingZip : public VKZipArchiverDelegate, public VKZipUnarchiverDelegate {
+public:
+    explicit StallingZip(const std::function<void()>& stall) : m_stall(stall) { }
+    bool zipArchiver(VKZipArchiver&, const std::string&) override { return true; }
+    bool zipArchiver(VKZipArchiver&, uint64_t, const std::string&) override { return stall(); }
+    bool zipUnarchiver(VKZipUnarchiver&, const std::string&) override { return true; }
+    bool zipUnarchiver(VKZipUnarchiver&, uint64_t, const std::string&) override { return stall(); }
+
+private:
+    bool stall()
+    {
+        m_stall();
+        return true;
+    }
+    const std::function<void()>& m_stall;
+};
+
+TEST_F(VKInterruptedWorkTest, AKilledCopyMoveZipOrUnzipLeavesTheStoreAsItWas)
+{
+    const std::string contents(300'000, 'x');
+    const std::string file = makeFile("Library/Documents/Report.txt", contents);
+    makeFile("Library/Documents/Folder/.profile", "a dot-file of the user's own");
+    makeFile("Library/Documents/Folder/.Report.txt.copy-Ab12Cd", "named like a part, but the user's");
+    const std::string archive = documents + "/Packed.zip";
+    ASSERT_TRUE(VKZipArchiver::archiveItemAtPath(file, archive, 0));
+    VKFolderItemTransfer::Request request;
+    request.resources = { VKFileResource::resourceWithPath(file) };
+    request.destination = documents + "/Folder";
+    const auto before = store();
+
+    // A copy into another folder, then a move to another file system (the
+    // source stays whole).
+    for (const auto transfer : { &VKFolderItemTransfer::copyItems, &VKFolderItemTransfer::moveItems }) {
+        killDuring([&](const std::function<void()>& stall) {
+            StallingCopy delegate(stall);
+            VKFolderItemTransfer::Hooks hooks;
+            hooks.delegate = &delegate;
+            transfer(request, hooks);
+        });
+        VKStagingFolder::removeAbandonedItems();
+        EXPECT_EQ(store(), before);
+        core::FileTestHooks::setRenameItemHook([&](const std::string& from) { return from == file ? EXDEV : 0; });
+    }
+    EXPECT_EQ(readFile(file), contents);
+
+    // An archive of the file.
+    killDuring([&](const std::function<void()>& stall) {
+        auto delegate = std::make_shared<StallingZip>(stall);
+        auto archiver = VKZipArchiver::archiverWithPath(documents + "/Folder/Report.zip");
+        archiver->setRootPath(documents);
+        archiver->setDelegate(delegate);
+        archiver->addItemAtPath(file, false, 9);
+    });
+    VKStagingFolder::removeAbandonedItems();
+    EXPECT_EQ(store(), before);
+
+    // The archive expanded.
+    killDuring([&](const std::function<void()>& stall) {
+        auto delegate = std::make_shared<StallingZip>(stall);
+        auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+        unarchiver->setDelegate(delegate);
+        if (auto folder = VKFolderZipWork::makeExpansionFolder(archive))
+            unarchiver->unarchiveToPath(*folder);
+    });
+    VKStagingFolder::removeAbandonedItems();
+    EXPECT_EQ(store(), before);
+
+    // This run's own staging stays while it works.
+    const std::string working = VKStagingFolder::pathForItem(file, "copy");
+    makeFile(working.substr(home().size() + 1), "under way");
+    VKStagingFolder::removeAbandonedItems();
+    EXPECT_TRUE(fs::exists(working));
+}
+
+} // namespace
