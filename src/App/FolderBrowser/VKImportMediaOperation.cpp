@@ -9,6 +9,7 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/FileManagerAdditions.h"
+#include "Kit/VKStagingFolder.h"
 
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/FileSystem.h"
@@ -171,7 +172,7 @@ std::optional<std::string> VKImportMediaOperation::importMediaInfo(const core::V
 std::optional<std::string> VKImportMediaOperation::copyIn(const std::string& source, const std::string& name)
 {
     const std::string proposed = core::path::appendingPathComponent(m_destinationPath, name);
-    std::string hidden = core::fs::hiddenSiblingPath(proposed, "import");
+    std::string hidden = VKStagingFolder::pathForItem(proposed, "import");
     core::fs::CopyOptions options;
     options.progress = [this](uint64_t) { return !isCancelled(); };
     core::Error error;
@@ -198,7 +199,7 @@ std::optional<std::string> VKImportMediaOperation::importImage(const std::shared
     const bool transparent = image->hasTransparency();
     const std::string proposed =
         core::path::appendingPathComponent(m_destinationPath, proposedFilename + (transparent ? ".png" : ".jpg"));
-    std::string hidden = core::fs::hiddenSiblingPath(proposed, "import");
+    std::string hidden = VKStagingFolder::pathForItem(proposed, "import");
     core::Error error;
     if (transparent ? !image->writePNG(hidden, &error) : !image->writeJPEG(hidden, JPEGQuality, &error)) {
         core::log("Warning, failed to write the picked image: {}", error);

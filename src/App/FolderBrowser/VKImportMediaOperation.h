@@ -9,8 +9,8 @@
 // bytes); only one without (pasted, captured) is encoded: PNG when it has
 // transparency, else JPEG.
 //
-// Nothing half-made ever stands under a final name: a file is written under
-// a hidden name beside its target and moved in without replacing, taking
+// Nothing half-made ever stands under a final name: a file is written in the
+// staging folder (VKStagingFolder) and moved in without replacing, taking
 // the next free name when someone (a WebDAV upload) took its own meanwhile.
 // A cancel during a movie's copy is seen within 8 MiB.
 
