@@ -77,6 +77,7 @@ void VKPDFPageTextScanner::scan()
     m_lineStart = 0;
     m_lineHasRightToLeft = false;
     m_rightToLeftLines.clear();
+    m_spanRuns.clear();
     VKPDFPageScanner::scan();
     flushPendingAccent();
     endLine();
@@ -87,9 +88,15 @@ void VKPDFPageTextScanner::scan()
         m_rectBytes.resize(m_rectCount * kRecordBytes);
         // From the last line, so that a space put in leaves the earlier
         // lines where they are.
+        std::vector<std::pair<size_t, size_t>> kept;
         for (auto line = m_rightToLeftLines.rbegin(); line != m_rightToLeftLines.rend(); ++line) {
             auto [start, end] = *line;
-            VKPDFTextDirection::reorderLine(m_text, m_rectBytes.data(), kRecordBytes, start, end, rightToLeft);
+            // The spans' actual text within the line.
+            kept.clear();
+            auto span = std::lower_bound(m_spanRuns.begin(), m_spanRuns.end(), std::make_pair(start, size_t(0)));
+            for (; span != m_spanRuns.end() && span->second <= end; ++span)
+                kept.emplace_back(span->first - start, span->second - start);
+            VKPDFTextDirection::reorderLine(m_text, m_rectBytes.data(), kRecordBytes, start, end, rightToLeft, kept);
             // The space that parted it from its neighbours may have moved
             // inside it: a line stays a word apart from them.
             auto parted = [&](size_t at) {
@@ -308,6 +315,8 @@ void VKPDFPageTextScanner::endActualText()
         return;
     flushPendingAccent();
     append(m_span.covered, m_span.text, true);
+    if (m_text.size() - m_lastStart >= 2)
+        m_spanRuns.emplace_back(m_lastStart, m_text.size());
     m_span.text.clear();
     m_hasLast = false;
 }

@@ -134,6 +134,8 @@ private:
     size_t m_lineStart = 0;
     bool m_lineHasRightToLeft = false;
     std::vector<std::pair<size_t, size_t>> m_rightToLeftLines;
+    // The units of spans' actual text, which reads in order as it is.
+    std::vector<std::pair<size_t, size_t>> m_spanRuns;
     // The lengths of the rendering matrix's rows and the baseline's
     // direction for its last linear part, which stays the same along a run
     // of text.

@@ -57,7 +57,7 @@ bool VKPDFTextDirection::isMostlyRightToLeft(std::u16string_view text)
 }
 
 void VKPDFTextDirection::reorderLine(std::u16string& text, char* records, size_t recordBytes, size_t start, size_t end,
-    bool rightToLeft)
+    bool rightToLeft, std::span<const std::pair<size_t, size_t>> kept)
 {
     if (end <= start + 1 || end > text.size() || end - start > size_t(INT32_MAX))
         return;
@@ -123,13 +123,31 @@ void VKPDFTextDirection::reorderLine(std::u16string& text, char* records, size_t
             i = j == i ? i + 1 : j;
         }
     }
+    // Text that is in reading order already moves as a whole, unmirrored.
+    std::vector<bool> keep(order.size(), false);
+    if (!kept.empty()) {
+        std::vector<size_t> at(order.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            at[size_t(order[i])] = i;
+        for (auto [first, last] : kept) {
+            if (first >= last || last > order.size())
+                continue;
+            bool reversed = true;
+            for (size_t unit = first; unit + 1 < last && reversed; ++unit)
+                reversed = at[unit + 1] + 1 == at[unit];
+            if (reversed)
+                std::reverse(order.begin() + static_cast<std::ptrdiff_t>(at[last - 1]),
+                    order.begin() + static_cast<std::ptrdiff_t>(at[first]) + 1);
+            std::fill(keep.begin() + static_cast<std::ptrdiff_t>(first), keep.begin() + static_cast<std::ptrdiff_t>(last), true);
+        }
+    }
     std::u16string reordered(size_t(length), u'\0');
     std::string movedRecords(size_t(length) * recordBytes, '\0');
     char* base = records + start * recordBytes;
     for (size_t i = 0; i < order.size(); ++i) {
         char16_t unit = line[order[i]];
         // Read from the right, an opening bracket is drawn as a closing one.
-        if ((levels[size_t(order[i])] & 1) && !U16_IS_SURROGATE(unit))
+        if ((levels[size_t(order[i])] & 1) && !keep[size_t(order[i])] && !U16_IS_SURROGATE(unit))
             unit = char16_t(u_charMirror(unit));
         reordered[i] = unit;
         std::memcpy(movedRecords.data() + i * recordBytes, base + size_t(order[i]) * recordBytes, recordBytes);

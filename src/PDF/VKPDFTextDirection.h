@@ -10,8 +10,10 @@
 // ligature) keep their order. Each unit's rectangle moves with it.
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class VKPDFTextDirection {
 public:
@@ -22,7 +24,9 @@ public:
     static bool isMostlyRightToLeft(std::u16string_view text);
     // Puts the units [start, end) of `text` into reading order, and the
     // records of `recordBytes` bytes each in `records` (one per unit) with
-    // them, in a paragraph of the direction given.
+    // them, in a paragraph of the direction given. The runs in `kept`
+    // (offsets from `start`; a span's actual text, which is in reading order
+    // already) stay as they are within the line.
     static void reorderLine(std::u16string& text, char* records, size_t recordBytes, size_t start, size_t end,
-        bool rightToLeft);
+        bool rightToLeft, std::span<const std::pair<size_t, size_t>> kept = {});
 };

@@ -181,6 +181,12 @@ TEST_F(VKPDFPageTextScannerTest, RightToLeftLinesReadInTheirOrder)
     builder.addPage("BT /F1 10 Tf 100 700 Td <00010002> Tj ET", pageEntries({ font }));
     EXPECT_EQ(extract(builder).text, "بلا");
     EXPECT_EQ(shownLeftToRight({ u"مالس ", u"ایند" }).text, " سلام دنیا");
+    // A span's actual text is in reading order already.
+    test::PdfBuilder spans;
+    font = spans.addIdentityFont("Wide", { { 1, "0627" }, { 2, "06CC" }, { 3, "0646" }, { 4, "062F" }, { 5, "0020" } }, 500);
+    spans.addPage("BT /F1 10 Tf 100 700 Td /Span <</ActualText <FEFF0633064406270645>>> BDC <00060006> Tj EMC "
+                  "<00050001000200030004> Tj ET", pageEntries({ font }));
+    EXPECT_EQ(extract(spans).text, "دنیا سلام");
 
     // On a page mostly read from the left, a right-to-left word turns
     // within its line.
