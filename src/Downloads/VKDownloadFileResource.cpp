@@ -26,6 +26,7 @@ constexpr const char* RequestKey = "Request";
 constexpr const char* ResponseKey = "Response";
 constexpr const char* CloudServiceKey = "CloudService";
 constexpr const char* CloudPathKey = "CloudPath";
+constexpr const char* QuotaAllowedKey = "QuotaAllowed";
 
 std::string downloadsDirectory()
 {
@@ -124,6 +125,7 @@ std::shared_ptr<VKDownloadFileResource> VKDownloadFileResource::createWithExisti
         core::log("Warning, invalid VKDownloadFileResource info");
         return nullptr;
     }
+    item->m_allowedPastQuota = info[QuotaAllowedKey].isBool() && info[QuotaAllowedKey].boolean();
     item->m_state = VKNetworkStatePaused;
     if (item->m_expectedSize != 0)
         item->m_progress = static_cast<float>(static_cast<double>(item->size()) / static_cast<double>(item->m_expectedSize));
@@ -207,11 +209,19 @@ void VKDownloadFileResource::saveState()
         info[CloudServiceKey] = core::Value(m_cloudServiceName);
         info[CloudPathKey] = core::Value(m_cloudPath);
     }
+    if (m_allowedPastQuota)
+        info[QuotaAllowedKey] = core::Value(true);
     // Written over the old file in one step, so a failed write keeps the
     // last good state of a paused download.
     auto bytes = core::PropertyList::write(core::Value(std::move(info)), core::PropertyList::Format::XML);
     if (!bytes || !core::fs::writeFileAtomically(downloadInfoPath(), *bytes))
         core::log("Warning, failed to write download info for: {}", downloadInfoPath());
+}
+
+void VKDownloadFileResource::allowPastQuota()
+{
+    m_allowedPastQuota = true;
+    saveState();
 }
 
 void VKDownloadFileResource::updatePath(const std::string& newPath)

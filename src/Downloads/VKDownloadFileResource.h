@@ -61,6 +61,10 @@ public:
 
     int64_t expectedSize() const { return m_expectedSize; }
     void setExpectedSize(int64_t size);
+    // The person let it past the quota question: it is not asked again,
+    // after a resume or a relaunch (saved as "QuotaAllowed").
+    bool isAllowedPastQuota() const { return m_allowedPastQuota; }
+    void allowPastQuota();
     VKNetworkState downloadState() const { return m_state; }
     void setDownloadState(VKNetworkState state);
     const std::optional<core::Error>& downloadError() const { return m_error; }
@@ -110,6 +114,7 @@ private:
     std::string m_cloudPath;
     std::string m_cloudServiceName;
     int64_t m_expectedSize = 0;
+    bool m_allowedPastQuota = false;
     VKNetworkState m_state = VKNetworkStateNone;
     std::optional<core::Error> m_error;
     float m_progress = 0;

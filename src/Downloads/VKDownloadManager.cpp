@@ -218,7 +218,6 @@ void VKDownloadManager::removeFromLists(const VKDownloadFileResource& item)
     auto same = [&](const auto& other) { return other->isEqual(item); };
     std::erase_if(m_webDownloads, same);
     std::erase_if(m_cloudDownloads, same);
-    std::erase_if(m_quotaAllowedItems, same);
 }
 
 std::vector<std::shared_ptr<VKFileResource>> VKDownloadManager::downloadsForTargetFolder(const std::string& folder) const
@@ -338,7 +337,7 @@ bool VKDownloadManager::downloadConnectionDidReceiveResponse(VKDownloadConnectio
         return true;
     const bool enforced = VKQuotaManager::isQuotaEnforced();
     const auto& item = shared->resource();
-    if (!enforced && std::find(m_quotaAllowedItems.begin(), m_quotaAllowedItems.end(), item) != m_quotaAllowedItems.end())
+    if (!enforced && item->isAllowedPastQuota())
         return true;
     // The connection stops here. Past an enforced quota the download stays,
     // paused with the reason, for when there is room; otherwise the answer
@@ -367,7 +366,7 @@ void VKDownloadManager::quotaQuestionAnswered(const std::shared_ptr<VKDownloadCo
         deleteDownloadResource(connection->resource());
         return;
     }
-    m_quotaAllowedItems.push_back(connection->resource());
+    connection->resource()->allowPastQuota();
     registerAndStartConnection(connection);
 }
 

@@ -111,8 +111,6 @@ private:
     std::vector<std::shared_ptr<VKDownloadFileResource>> m_webDownloads;
     std::vector<std::shared_ptr<VKDownloadFileResource>> m_cloudDownloads;
     std::vector<std::shared_ptr<VKDownloadConnection>> m_connections;
-    // Items the person let past the quota question: never asked again.
-    std::vector<std::shared_ptr<VKDownloadFileResource>> m_quotaAllowedItems;
     std::vector<std::shared_ptr<VKFileResource>> m_completedWebDownloads;
     std::map<const VKDownloadConnection*, core::Observation> m_stateObservations;
     std::vector<core::Observation> m_notificationObservations;

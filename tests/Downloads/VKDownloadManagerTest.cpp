@@ -185,6 +185,16 @@ TEST_F(VKDownloadManagerTest, AnAllowedDownloadIsNotAskedAgainAndAnEnforcedQuota
     manager()->resumeDownloadForResource(allowed);
     ASSERT_TRUE(waitFor([&] { return allowed->downloadProgress() * 50e6 > 1999; }));
     EXPECT_EQ(questions->asked.size(), 1u);
+    // Nor after a relaunch.
+    manager()->stopDownloadForResource(allowed);
+    VKDownloadManager::resetSharedManager();
+    manager()->initializeDownloads();
+    ASSERT_EQ(manager()->webDownloads().size(), 1u);
+    allowed = manager()->webDownloads().front();
+    stallAt("relaunch");
+    manager()->resumeDownloadForResource(allowed);
+    ASSERT_TRUE(waitFor([&] { return allowed->downloadProgress() * 50e6 > 2999; }));
+    EXPECT_EQ(questions->asked.size(), 1u);
 
     // Under an enforced quota the person is told, not asked; the download
     // stays with what it has and says why it stopped.
@@ -200,10 +210,10 @@ TEST_F(VKDownloadManagerTest, AnAllowedDownloadIsNotAskedAgainAndAnEnforcedQuota
     EXPECT_EQ(allowed->downloadState(), VKNetworkStatePaused);
     ASSERT_TRUE(allowed->downloadError());
     EXPECT_EQ(allowed->downloadError()->localizedDescription(), "The download does not fit in the remaining disk quota.");
-    EXPECT_EQ(allowed->size(), 2000u);
+    EXPECT_EQ(allowed->size(), 3000u);
     EXPECT_TRUE(core::fs::exists(allowed->downloadInfoPath()));
-    server->release("big");
-    server->release("again");
+    for (const char* token : { "big", "again", "relaunch" })
+        server->release(token);
 }
 
 TEST_F(VKDownloadManagerTest, MovedFoldersTakeTheirDownloadsAlong)
