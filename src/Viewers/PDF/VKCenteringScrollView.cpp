@@ -127,6 +127,20 @@ void VKCenteringScrollView::performLayout()
     setContentOffset(o);
 }
 
+bool VKCenteringScrollView::performKeyCommand(ui::KeyCommand command)
+{
+    // The bars' insets widen the scroll range on a centred axis, whose
+    // offset the layout keeps at 0: a key there would move the page and
+    // the layout put it back, the key spent.
+    auto& content = contentView();
+    gfx::Rect f = content ? content->frame() : gfx::Rect();
+    gfx::Rect b = bounds();
+    bool sideways = command == ui::KeyCommand::Left || command == ui::KeyCommand::Right;
+    if (sideways ? f.width() <= b.width() + 0.5f : f.height() <= b.height() + 0.5f)
+        return false;
+    return VKScrollView::performKeyCommand(command);
+}
+
 void VKCenteringScrollView::layoutSubviews()
 {
     VKScrollView::layoutSubviews();

@@ -32,6 +32,11 @@ public:
     // Centres the content on an axis where it is smaller than the bounds.
     void performLayout();
 
+    // Keys move the content only along an axis where it is larger than the
+    // view; on one where it is centred they go on to the pager, which turns
+    // the page.
+    bool performKeyCommand(ui::KeyCommand command) override;
+
     void layoutSubviews() override;
     void setFrame(const gfx::Rect& frame) override;
     void setContentInset(const gfx::EdgeInsets& inset) override;

@@ -583,3 +583,31 @@ TEST_F(VKPDFViewControllerTest, ADoubleTapFitsTheTextColumnAndASecondZoomsOut)
 }
 
 } // namespace
+
+TEST_F(VKPDFViewControllerTest, KeysTurnTheSidewaysLayoutsPagesAtOnceWithTheBarsShown)
+{
+    VKRegisterViewers();
+    writeBars("keys.pdf", 20);
+    ASSERT_TRUE(VKFileSettingsManager::defaultManager()->setDocumentLayout("VKDVLHD", pathInHome("Files/keys.pdf")));
+    auto viewer = openPDF("keys.pdf");
+    viewer->gotoPageNumber(1);
+    viewer->setUIHidden(false, false);
+    advance(1);
+    auto page = [&](ui::KeyCommand command) {
+        EXPECT_TRUE(driver.key(command));
+        advance(1);
+        return viewer->currentPageNumber();
+    };
+    // The first page stands alone, then 2-3, 4-5.
+    EXPECT_EQ(page(ui::KeyCommand::Right), 2u);
+    EXPECT_EQ(page(ui::KeyCommand::PageDown), 4u);
+    EXPECT_EQ(page(ui::KeyCommand::Left), 2u);
+    EXPECT_EQ(page(ui::KeyCommand::End), 20u);
+
+    viewer->pageLayoutButtonWasPressed();
+    driver.pressSheetButton("Single Pages");
+    runLoop();
+    advance(1);
+    EXPECT_EQ(page(ui::KeyCommand::PageUp), 19u);
+    EXPECT_EQ(page(ui::KeyCommand::Home), 1u);
+}
