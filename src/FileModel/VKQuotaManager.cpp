@@ -461,9 +461,10 @@ void VKQuotaManager::rescanDirectory(std::string_view path)
 
 void VKQuotaManager::resetQuota()
 {
+    // The start of a full recount: until its totals arrive, a busy tree
+    // still answers the total from before it.
     std::lock_guard lock(m_updateLock);
     m_root = std::make_unique<VKQuotaFolder>();
-    noteUsedBytes();
 }
 
 void VKQuotaManager::performWithUpdateLock(const std::function<void()>& work)

@@ -104,7 +104,8 @@ public:
     // All ones while the quota is off, else "VKQuotaLimit" megabytes.
     uint64_t quotaTotalBytes() const;
     // The root's total; while another thread holds the lock, at once the
-    // total the tree had when it was last changed.
+    // total the tree had when it was last changed (a reset, the start of a
+    // full recount, keeps the one from before it).
     uint64_t quotaUsedBytes() const;
     // The volume's free space, capped by what the quota leaves.
     std::optional<uint64_t> quotaAvailableBytes() const;

@@ -293,25 +293,37 @@ TEST_F(VKQuotaManagerTest, BusyLockAnswersAtOnceInsteadOfWaiting)
 {
     makeDocument("a.bin", 10);
     quota->updateQuotaForPath(documents());
-    std::latch held(1), done(1);
-    std::thread holder([&] {
-        quota->performWithUpdateLock([&] {
-            held.count_down();
-            done.wait();
+    const uint64_t used = quota->quotaUsedBytes();
+    ASSERT_GE(used, 10u);
+    // Another thread holds the tree: `reset` first empties it, as a full
+    // recount begins.
+    auto whileHeld = [&](bool reset, const std::function<void()>& check) {
+        std::latch held(1), done(1);
+        std::thread holder([&] {
+            quota->performWithUpdateLock([&] {
+                if (reset)
+                    quota->resetQuota();
+                held.count_down();
+                done.wait();
+            });
         });
+        held.wait();
+        check();
+        done.count_down();
+        holder.join();
+    };
+    whileHeld(false, [&] {
+        // The total the last change left, never "nothing used".
+        EXPECT_EQ(quota->quotaUsedBytes(), used);
+        EXPECT_TRUE(quota->structureForPath(documents("a.bin")).isNull());
+        EXPECT_TRUE(logContains("Warning: structureForPath failed to acquire lock!"));
     });
-    held.wait();
-    // The total the last change left, never "nothing used".
-    const uint64_t busy = quota->quotaUsedBytes();
-    EXPECT_TRUE(quota->structureForPath(documents("a.bin")).isNull());
-    EXPECT_TRUE(logContains("Warning: structureForPath failed to acquire lock!"));
-    done.count_down();
-    holder.join();
-    EXPECT_GE(busy, 10u);
-    EXPECT_EQ(busy, quota->quotaUsedBytes());
 
     // The holding thread itself always gets in.
     quota->performWithUpdateLock([&] { EXPECT_EQ(quota->structureForPath(documents("a.bin")).integer(), 10); });
+
+    // A recount's walk answers the total from before it.
+    whileHeld(true, [&] { EXPECT_EQ(quota->quotaUsedBytes(), used); });
 }
 
 TEST_F(VKQuotaManagerTest, FolderListsAndCounts)
