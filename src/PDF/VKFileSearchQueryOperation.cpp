@@ -45,6 +45,18 @@ std::u16string eitherApostrophe(const std::u16string& pattern)
     return result;
 }
 
+// Whether an indexed page holds anything but blanks; stops at the first.
+bool indexHoldsText(const VKPageIndexStore& store, const VKOperation& operation)
+{
+    uint32_t pages = store.pagesIndexed();
+    for (uint32_t page = 1; page <= pages && !operation.isCancelled(); ++page) {
+        auto text = store.textForPageNumber(page);
+        if (text && std::any_of(text->begin(), text->end(), [](char16_t c) { return c > u' ' && c != 0xA0; }))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::shared_ptr<VKFileSearchQueryOperation> VKFileSearchQueryOperation::initWithSearchString(std::string searchString,
@@ -84,7 +96,9 @@ void VKFileSearchQueryOperation::run()
         return;
 
     Hit hit;
-    if (!identifiers->empty()) {
+    if (identifiers->empty()) {
+        m_foundNoText = !indexHoldsText(*m_store, *this);
+    } else {
         std::vector<uint32_t> pages;
         for (uint64_t identifier : *identifiers) {
             if (identifier >= 1 && identifier <= std::numeric_limits<uint32_t>::max())

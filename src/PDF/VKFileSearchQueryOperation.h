@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <atomic>
 #include <vector>
 
 class VKPageIndexStore;
@@ -30,6 +31,10 @@ public:
     const std::string& searchString() const { return m_searchString; }
     const std::shared_ptr<VKDocumentRange>& neighbouringResult() const { return m_neighbouringResult; }
     int direction() const { return m_direction; }
+    // Whether, when it found no page with the words, no indexed page held
+    // any text at all (a document of scanned pictures). Read on the main
+    // thread once the answer came.
+    bool foundNoText() const { return m_foundNoText.load(); }
 
     void run() override;
 
@@ -55,4 +60,5 @@ private:
     const int m_direction;
     const std::weak_ptr<VKFileSearchQueryOperationDelegate> m_delegate;
     std::shared_ptr<VKPageIndexStore> m_store;
+    std::atomic<bool> m_foundNoText { false };
 };

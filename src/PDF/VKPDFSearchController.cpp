@@ -289,6 +289,7 @@ void VKPDFSearchController::cancelSearch()
 void VKPDFSearchController::searchOperation(VKFileSearchQueryOperation& operation, std::shared_ptr<VKDocumentRange> result)
 {
     m_looping = false;
+    m_foundNoText = !result && operation.foundNoText();
     withDelegate([&](VKPDFSearchControllerDelegate& delegate) {
         delegate.searchControllerDidFindResult(*this, result, operation.searchString());
     });
@@ -298,6 +299,7 @@ void VKPDFSearchController::searchOperationDidOverflow(VKFileSearchQueryOperatio
 {
     if (m_looping) {
         m_looping = false;
+        m_foundNoText = false;
         withDelegate([&](VKPDFSearchControllerDelegate& delegate) {
             delegate.searchControllerDidFindResult(*this, nullptr, operation.searchString());
         });

@@ -58,6 +58,9 @@ public:
     // one), 1 the one before it (or the last one).
     void searchForString(const std::string& searchString, std::shared_ptr<VKDocumentRange> neighbouringResult, int direction);
     void cancelSearch();
+    // Whether the last search that found nothing found no text in the
+    // index at all, rather than no page with the words.
+    bool lastSearchFoundNoText() const { return m_foundNoText; }
 
     // The text scanner of a page, kept for the most recent pages.
     std::shared_ptr<VKPDFPageTextScanner> scannerForPageNumber(uint32_t pageNumber);
@@ -122,6 +125,7 @@ private:
     std::atomic<bool> m_writeFailureLogged { false };
     std::atomic<unsigned> m_passCount { 0 };
     bool m_looping = false;
+    bool m_foundNoText = false;
 
     // Names this controller's delayed performs on the main loop.
     const std::shared_ptr<int> m_performKey = std::make_shared<int>(0);

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 #include <fmt/format.h>
 
 namespace {
@@ -204,6 +205,7 @@ void VKPDFSearchBar::cancel(bool fromCancelButton)
         m_field->setText("");
     m_field->resignFirstResponder();
     updateStatusText(std::nullopt);
+    m_searchWhenIndexed = false;
     if (m_controller)
         m_controller->cancelSearch();
     if (m_dimmingView)
@@ -328,9 +330,19 @@ void VKPDFSearchBar::searchControllerDidFindResult(VKPDFSearchController& contro
             documentView->scrollToPageAtIndex(index, gfx::Rect(), true);
         }
     } else if (!result && controller.fullyIndexed() && !searchString.empty()) {
-        updateStatusText(fmt::format(fmt::runtime(core::localized("\"{}\" not found.")), searchString));
+        m_searchWhenIndexed = false;
+        if (controller.lastSearchFoundNoText())
+            updateStatusText(core::localized("This document has no text to search."));
+        else
+            updateStatusText(fmt::format(fmt::runtime(core::localized("\"{}\" not found.")), searchString));
         setArrowsEnabled(false);
-    } else if (!result && !controller.fullyIndexed() && m_shouldShowPartialIndexWarning) {
+    } else if (!result && !searchString.empty()) {
+        // Pages not indexed yet are not searched: the search runs again
+        // once they are, and says then what it found.
+        m_searchWhenIndexed = true;
+        updateStatusText(core::localized("Indexing not yet complete."));
+    }
+    if (!result && !controller.fullyIndexed() && !searchString.empty() && m_shouldShowPartialIndexWarning) {
         m_shouldShowPartialIndexWarning = false;
         ui::AlertView::create(core::localized("Indexing not yet complete."),
             core::localized("More results may be available as indexing progresses."), {}, core::localized("OK"))
@@ -369,12 +381,17 @@ void VKPDFSearchBar::searchControllerIndexBuildingDidProgress(VKPDFSearchControl
     if (progress == 1.0f) {
         std::weak_ptr<VKPDFSearchBar> weak = shared_from_this();
         std::weak_ptr<VKPDFViewController> viewer = m_viewer;
-        core::RunLoop::main().performAfter(IndexCompleteStatusDelay, [weak, viewer] {
+        std::string complete = m_statusLabel ? m_statusLabel->text() : std::string();
+        core::RunLoop::main().performAfter(IndexCompleteStatusDelay, [weak, viewer, complete] {
             auto search = weak.lock();
             auto shown = viewer.lock();
-            if (search && shown && shown->navigationController())
+            // What a search said meanwhile stays.
+            if (search && shown && shown->navigationController() && search->m_statusLabel
+                && search->m_statusLabel->text() == complete)
                 search->updateStatusText(std::nullopt);
         });
+        if (std::exchange(m_searchWhenIndexed, false) && m_field && !m_field->text().empty())
+            searchForFieldText(SearchForward);
     }
 }
 

@@ -102,4 +102,6 @@ private:
     std::shared_ptr<ui::BarButtonItem> m_downItem;
     std::string m_temporaryIndexPath;
     bool m_shouldShowPartialIndexWarning = false;
+    // A search found nothing before the index was complete.
+    bool m_searchWhenIndexed = false;
 };

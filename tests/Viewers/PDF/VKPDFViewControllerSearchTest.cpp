@@ -254,6 +254,36 @@ TEST_F(VKPDFViewControllerSearchTest, AMissingWordIsSaidAndTurnsTheArrowsOffUnti
     EXPECT_TRUE(viewer->downItem()->isEnabled());
 }
 
+TEST_F(VKPDFViewControllerSearchTest, NothingFoundSaysWhetherTheIndexWasIncompleteOrTheDocumentHasNoText)
+{
+    writeText("partial.pdf");
+    auto viewer = openIndexed("partial.pdf");
+    auto& search = *viewer->searchController();
+    auto status = [&] { return viewer->searchStatusLabel()->text(); };
+    driver.type("zzqxj");
+    // Nothing on the pages indexed so far: the search runs again once the
+    // rest are, and what it says then outlasts the progress text.
+    ASSERT_TRUE(search.pageIndexStore()->setPagesIndexed(6));
+    viewer->searchControllerDidFindResult(search, nullptr, "zzqxj");
+    EXPECT_EQ(status(), "Indexing not yet complete.");
+    while (!driver.shownChoices().empty())
+        driver.pressAlertButton("OK");
+    ASSERT_TRUE(search.pageIndexStore()->setPagesIndexed(12));
+    viewer->searchControllerIndexBuildingDidProgress(search, 1.0f);
+    EXPECT_TRUE(waitFor([&] { return status() == "\"zzqxj\" not found."; }, 10)) << status();
+    advance(VKPDFSearchBar::IndexCompleteStatusDelay + 0.1);
+    EXPECT_EQ(status(), "\"zzqxj\" not found.");
+    navigation->popToRootViewController(false);
+    runLoop();
+
+    writeBars("pictures.pdf", 3);
+    auto pictures = openIndexed("pictures.pdf");
+    driver.type("zzqxj");
+    pictures->searchToolbarDownButtonPressed();
+    EXPECT_TRUE(waitFor([&] { return !pictures->downItem()->isEnabled(); }, 10));
+    EXPECT_EQ(pictures->searchStatusLabel()->text(), "This document has no text to search.");
+}
+
 TEST_F(VKPDFViewControllerSearchTest, ProgressAndThePageRangeFillTheStatus)
 {
     writeText("status.pdf");
