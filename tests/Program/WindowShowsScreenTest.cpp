@@ -10,10 +10,8 @@
 #include "Support/Command.h"
 #include "Support/XvfbDisplay.h"
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -34,7 +32,6 @@ protected:
             waitForDump([](const std::string& dump) { return barsShown(dump); }, 5);
         }
     }
-    static void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
     // What the display shows against the program's picture, kept as
     // build/screens/window_screen/<step>.png and <step>-renderer.png.
@@ -48,7 +45,7 @@ protected:
         // taken again.
         double share = 1;
         for (int attempt = 0; attempt < 4 && share > MaximumShare; ++attempt) {
-            pause(300);
+            waitForSettledWindow();
             snapshot();
             importWindow(shown);
             std::filesystem::copy_file(programPicture(), drawn, std::filesystem::copy_options::overwrite_existing);
@@ -66,7 +63,7 @@ protected:
         ASSERT_TRUE(waitForView(row)) << lastDump();
         // The list settles (back from a document, or its first rows
         // coming in) before the row is looked up.
-        pause(800);
+        ASSERT_TRUE(waitForSettledWindow()) << lastDump();
         auto at = centreOf(snapshot(), row);
         ASSERT_TRUE(at) << lastDump();
         click(*at);
@@ -74,7 +71,7 @@ protected:
         ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKWebView") != std::string::npos; }, 60))
             << lastDump();
         ASSERT_TRUE(waitForDump([](const std::string& dump) { return !barsShown(dump); }, 60)) << lastDump();
-        pause(700);
+        ASSERT_TRUE(waitForSettledWindow()) << lastDump();
         expectShown(step + "-bars-hidden");
         ASSERT_TRUE(test::XvfbDisplay::coverAndUncover(window));
         expectShown(step + "-uncovered");
@@ -82,7 +79,7 @@ protected:
         // brought back again should they have slid away meanwhile).
         showBars();
         ASSERT_TRUE(barsShown(lastDump())) << lastDump();
-        pause(500);
+        ASSERT_TRUE(waitForSettledWindow()) << lastDump();
         expectShown(step + "-bars-shown");
         auto gone = [](const std::string& dump) { return dump.find("VKWebView") == std::string::npos; };
         for (int attempt = 0; attempt < 3 && !gone(lastDump()); ++attempt) {
@@ -92,7 +89,7 @@ protected:
             waitForDump(gone, 5);
         }
         ASSERT_TRUE(gone(lastDump())) << lastDump();
-        pause(600);
+        ASSERT_TRUE(waitForSettledWindow()) << lastDump();
         expectShown(step + "-back");
     }
 
@@ -151,7 +148,7 @@ TEST_F(WindowShowsScreenTest, WebDocumentsThroughBarsCoverBackAndAPDF)
     ASSERT_TRUE(folder) << lastDump();
     click(*folder);
     ASSERT_TRUE(waitForView("\"Welcome\"")) << lastDump();
-    pause(800);
+    ASSERT_TRUE(waitForSettledWindow()) << lastDump();
     expectShown("list");
     for (const auto& [row, step] : kinds) {
         openAndReturn(row, step);
@@ -163,7 +160,7 @@ TEST_F(WindowShowsScreenTest, WebDocumentsThroughBarsCoverBackAndAPDF)
     click(*pdf);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKPDFPageView") != std::string::npos; }))
         << lastDump();
-    pause(1500);
+    ASSERT_TRUE(waitForSettledWindow()) << lastDump();
     expectShown("pdf");
 }
 
