@@ -31,8 +31,10 @@ inline const DeviceScreen tabletScreen { "tablet", { 768, 1024 }, 1, true };
 // device's upright size.
 void useDeviceScreen(ui::Window& window, const DeviceScreen& device);
 
-// Renders the screen with real text to <directory>/<name>.png (the
-// directory made when missing); a failure to write fails the test.
+// Checks what a person would see laid out (every shown label whole inside
+// its window unless a clipping view cuts it, no label over another beside
+// it), then renders the screen with real text to <directory>/<name>.png
+// (the directory made when missing); a failure to write fails the test.
 void saveScreen(ui::testing::Driver& driver, const std::string& directory, const std::string& name, float scale);
 
 } // namespace test
