@@ -1,6 +1,8 @@
 #include "Platform/UI/SystemURLOpener.h"
 
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 
@@ -14,6 +16,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <vector>
+#include <fmt/format.h>
 
 extern char** environ;
 
@@ -44,8 +47,23 @@ bool SystemURLOpener::open(const core::URL& url)
 {
     std::string argument = url.absoluteString();
     int error = 0;
-    if (!spawn("xdg-open", { argument }, {}, &error)) {
+    // What the desktop could not open is said, not only logged: a missing
+    // xdg-open, or one that found no program for the address.
+    auto say = [argument](const std::string& why) {
+        AlertView::create(core::localized("Cannot Open Link", "Toolkit"),
+            fmt::format(fmt::runtime(core::localized("{} could not be opened: {}", "Toolkit")), argument, why), {},
+            core::localized("OK", "Toolkit"))
+            ->show();
+    };
+    bool started = spawn("xdg-open", { argument }, [argument, say](int status) {
+        if (status == 0)
+            return;
+        core::log("xdg-open {} exited with {}", argument, status);
+        say(core::localized("the desktop has no web browser or other program for it, or it could not be started.", "Toolkit"));
+    }, &error);
+    if (!started) {
         core::log("Could not open {}: xdg-open: {}", argument, std::strerror(error));
+        say(core::localized("opening links needs xdg-open: install the package xdg-utils.", "Toolkit"));
         return false;
     }
     return true;

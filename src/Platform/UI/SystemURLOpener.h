@@ -3,7 +3,9 @@
 // The program's URL opener: hands a URL to the desktop's `xdg-open`, found
 // on PATH and started directly (never through a shell), the URL as its one
 // argument, its output discarded. A worker reaps it, so the main loop never
-// waits. Without `xdg-open` opening answers false with one log line.
+// waits. Without `xdg-open` opening answers false; that, and an xdg-open
+// that ends in failure (no browser for the address), bring the alert
+// "Cannot Open Link" saying why.
 
 #include "Platform/Core/URL.h"
 

@@ -7,10 +7,14 @@
 #include "Kit/VKGeometry.h"
 #include "PDF/VKPDFDestination.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Path.h"
+#include "Platform/UI/AlertView.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/GestureRecognizer.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 
 VKPDFPageView* VKPDFPageTaps::pageViewAt(VKDocumentView* documentView, ui::GestureRecognizer& recognizer)
 {
@@ -30,10 +34,20 @@ bool VKPDFPageTaps::openLinkURL(const core::URL& url)
 {
     std::string scheme = url.scheme();
     std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    auto say = [](const std::string& message) {
+        ui::AlertView::create(core::localized("Link Not Followed"), message, {}, core::localized("OK"))->show();
+    };
     if (scheme != "http" && scheme != "https" && scheme != "mailto") {
         core::log("Warning, link not followed: {}", url.absoluteString());
+        if (scheme == "file")
+            say(fmt::format(fmt::runtime(core::localized(
+                "The link leads to the file \"{}\" outside this document. Links to files are not followed: open the file from its folder.")),
+                core::path::lastPathComponent(url.path())));
+        else
+            say(fmt::format(fmt::runtime(core::localized("Links of the kind \"{}:\" are not followed.")), scheme));
         return false;
     }
+    // The desktop's opener says itself why it could not start a browser.
     auto* application = ui::Application::shared();
     return application && application->openURL(url);
 }

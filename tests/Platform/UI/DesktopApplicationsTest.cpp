@@ -11,6 +11,7 @@
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/DocumentInteractionController.h"
 #include "Platform/UI/PicturesFolder.h"
+#include "Platform/UI/SystemURLOpener.h"
 #include "Support/UITestCase.h"
 
 #include <chrono>
@@ -133,6 +134,23 @@ TEST_F(DesktopApplicationsTest, AFailedApplicationIsNamedAMissingOpenerSaysWhatT
     waitForAlert();
     EXPECT_NE(driver.alert()->message().find("xdg-utils"), std::string::npos);
     EXPECT_NE(driver.alert()->message().find("photo.jpg"), std::string::npos);
+}
+
+TEST_F(DesktopApplicationsTest, AWebAddressWithoutABrowserOrXdgOpenSaysSo)
+{
+    script("xdg-open", "exit 3\n");
+    auto url = *core::URL::parse("https://example.org/a");
+    EXPECT_TRUE(ui::SystemURLOpener::open(url));
+    waitForAlert();
+    EXPECT_EQ(driver.alert()->title(), "Cannot Open Link");
+    EXPECT_NE(driver.alert()->message().find("https://example.org/a could not be opened: the desktop has no web browser"),
+        std::string::npos);
+    driver.pressAlertButton("OK");
+
+    setenv("PATH", home().c_str(), 1);
+    EXPECT_FALSE(ui::SystemURLOpener::open(url));
+    waitForAlert();
+    EXPECT_NE(driver.alert()->message().find("xdg-utils"), std::string::npos);
 }
 
 TEST_F(DesktopApplicationsTest, ThePicturesFolderComesFromTheEnvironmentOrUserDirs)

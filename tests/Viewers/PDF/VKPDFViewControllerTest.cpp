@@ -457,8 +457,16 @@ TEST_F(VKPDFViewControllerTest, LinksAreFollowedOnlyForWebAddressesAndTapPagingN
     EXPECT_EQ(driver.openedURLs().size(), opened + 1);
     EXPECT_GT(viewer->contentOffset().y, offset.y);
 
+    // Links that are not followed say why.
     EXPECT_FALSE(viewer->openLinkURL(*core::URL::parse("file:///etc/passwd")));
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->title(), "Link Not Followed");
+    EXPECT_NE(driver.alert()->message().find("the file \"passwd\" outside this document"), std::string::npos);
+    driver.pressAlertButton("OK");
     EXPECT_FALSE(viewer->openLinkURL(*core::URL::parse("javascript:alert(1)")));
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "Links of the kind \"javascript:\" are not followed.");
+    driver.pressAlertButton("OK");
     EXPECT_EQ(driver.openedURLs().size(), opened + 1);
 }
 
