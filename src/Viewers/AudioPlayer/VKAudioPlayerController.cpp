@@ -96,10 +96,12 @@ void VKAudioPlayerController::initWithResource(const std::shared_ptr<VKFileResou
 
 void VKAudioPlayerController::soundOutputUnavailable()
 {
-    // Said once; the player goes on, silently.
+    // Said in the controls, not by an alert each track would bring again;
+    // the player goes on, silently.
     if (std::exchange(m_toldNoSoundOutput, true) || !isViewLoaded())
         return;
-    showAlertViewWithMessage(core::localized("No sound output is available"), core::localized("OK"));
+    if (auto* view = audioPlayerView())
+        view->setNotice(core::localized("No sound output is available"));
 }
 
 VKAudioPlayerController::~VKAudioPlayerController()

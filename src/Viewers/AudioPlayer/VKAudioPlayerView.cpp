@@ -11,6 +11,8 @@
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
 #include "Viewers/AudioPlayer/VKVolumeView.h"
 
+#include <cmath>
+
 namespace {
 
 // The layout's measures, in points, for a view of any size: the time row
@@ -54,6 +56,29 @@ void VKAudioPlayerView::commonInit()
         });
     auto* application = ui::Application::shared();
     setBackgroundForLandscape(application && ui::isLandscape(application->statusBarOrientation()));
+}
+
+void VKAudioPlayerView::setNotice(const std::string& text)
+{
+    if (text.empty()) {
+        if (m_noticeLabel)
+            m_noticeLabel->removeFromSuperview();
+        m_noticeLabel.reset();
+        return;
+    }
+    if (!m_noticeLabel) {
+        m_noticeLabel = whiteLabel({}, gfx::Font::boldSystemFont(14), gfx::TextAlignment::Center);
+        m_noticeLabel->setBackgroundColor(gfx::Color(0, 0, 0, 0.6f));
+        m_noticeLabel->layer().setCornerRadius(8);
+        m_noticeLabel->setAutoresizingMask(FlexibleLeftMargin | FlexibleRightMargin | FlexibleTopMargin);
+        addSubview(m_noticeLabel);
+    }
+    m_noticeLabel->setText(text);
+    gfx::Rect b = bounds();
+    gfx::Size fits = m_noticeLabel->sizeThatFits({ b.width(), TrackNameHeight });
+    float width = std::min(b.width() - 2 * Margin, std::ceil(fits.width) + 2 * Margin);
+    m_noticeLabel->setFrame({ std::round((b.width() - width) / 2),
+        m_trackName->frame().y() - TrackNameHeight - TrackNameGap, width, TrackNameHeight });
 }
 
 void VKAudioPlayerView::buildLayout()

@@ -51,6 +51,11 @@ public:
     const gfx::EdgeInsets& controlInsets() const { return m_controlInsets; }
     void setControlInsets(const gfx::EdgeInsets& insets);
 
+    // A line over the track name that stays with the controls (no sound
+    // output, say); empty text takes it away.
+    void setNotice(const std::string& text);
+    ui::Label* noticeLabel() const { return m_noticeLabel.get(); }
+
     bool isBuffering() const;
     void setBuffering(bool buffering) { setBuffering(buffering, false); }
     void setBuffering(bool buffering, bool animated);
@@ -68,6 +73,7 @@ private:
     std::shared_ptr<VKVolumeView> m_volumeSlider;
     std::shared_ptr<VKAudioSlider> m_timeSlider;
     std::shared_ptr<ui::Label> m_timeElapsedLabel, m_timeRemainingLabel, m_trackName, m_playlistInfo, m_bufferingLabel;
+    std::shared_ptr<ui::Label> m_noticeLabel;
     std::shared_ptr<ui::Button> m_shuffleButton, m_repeatButton;
     std::shared_ptr<ui::View> m_timeControlsGroup, m_volumeControlGroup;
     std::shared_ptr<ui::ActivityIndicator> m_bufferingIndicator;

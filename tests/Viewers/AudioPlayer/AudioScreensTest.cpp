@@ -98,6 +98,9 @@ protected:
             screen->audioPlayerView()->setBuffering(true);
             shoot("buffering-" + suffix);
             screen->audioPlayerView()->setBuffering(false);
+            screen->audioPlayerView()->setNotice("No sound output is available");
+            shoot("no-sound-" + suffix);
+            screen->audioPlayerView()->setNotice("");
 
             driver.tapBarItem(VKViewController::ShowDocumentActionSheetAction);
             advance(1);
