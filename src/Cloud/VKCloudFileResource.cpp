@@ -189,7 +189,7 @@ std::vector<std::shared_ptr<VKFileResource>> VKCloudFileResource::wrap(const std
     return resources;
 }
 
-std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKCloudFileResource::children() const
+std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKCloudFileResource::children(core::Error*) const
 {
     auto store = storeOf(*m_managedObject);
     if (!isDirectory() || !store)
@@ -197,7 +197,7 @@ std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKCloudFileResource:
     return wrap(store->childrenForManagedObject(*m_managedObject));
 }
 
-std::optional<std::vector<std::string>> VKCloudFileResource::childNames() const
+std::optional<std::vector<std::string>> VKCloudFileResource::childNames(core::Error*) const
 {
     auto store = storeOf(*m_managedObject);
     if (!isDirectory() || !store)

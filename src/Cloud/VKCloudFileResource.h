@@ -60,8 +60,8 @@ public:
     bool isMarkedDeleted() const override;
 
     // Nothing for a file; children in no set order.
-    std::optional<std::vector<std::shared_ptr<VKFileResource>>> children() const override;
-    std::optional<std::vector<std::string>> childNames() const override;
+    std::optional<std::vector<std::shared_ptr<VKFileResource>>> children(core::Error* error = nullptr) const override;
+    std::optional<std::vector<std::string>> childNames(core::Error* error = nullptr) const override;
     // Subfolders, packages left out.
     std::optional<std::vector<std::shared_ptr<VKFileResource>>> childrenMatchingIsCollection() const override;
     // Children whose name contains the query, case, diacritics and width

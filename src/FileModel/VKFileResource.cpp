@@ -236,25 +236,32 @@ std::optional<core::Date> VKFileResource::creationDate() const
     return creationDateOfItemAtPath(path());
 }
 
-std::optional<std::vector<std::string>> VKFileResource::childNames() const
+std::optional<std::vector<std::string>> VKFileResource::childNames(core::Error* error) const
 {
-    if (!isDirectory())
+    if (!isDirectory()) {
+        core::setError(error, core::Error::posix(ENOTDIR));
         return std::nullopt;
-    core::Error error;
-    auto names = core::fs::contentsOfDirectory(path(), &error);
-    if (!names)
-        core::log("Warning, contentsOfDirectoryAtPath failed with error: {}", error.description());
+    }
+    core::Error failure;
+    auto names = core::fs::contentsOfDirectory(path(), &failure);
+    if (!names) {
+        core::log("Warning, contentsOfDirectoryAtPath failed with error: {}", failure.description());
+        core::setError(error, std::move(failure));
+    }
     return names;
 }
 
-std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKFileResource::children() const
+std::optional<std::vector<std::shared_ptr<VKFileResource>>> VKFileResource::children(core::Error* error) const
 {
-    if (!isDirectory())
+    if (!isDirectory()) {
+        core::setError(error, core::Error::posix(ENOTDIR));
         return std::nullopt;
-    core::Error error;
-    auto entries = core::fs::contentsOfDirectoryWithTypes(path(), &error);
+    }
+    core::Error failure;
+    auto entries = core::fs::contentsOfDirectoryWithTypes(path(), &failure);
     if (!entries) {
-        core::log("Warning, contentsOfDirectoryAtPath failed with error: {}", error.description());
+        core::log("Warning, contentsOfDirectoryAtPath failed with error: {}", failure.description());
+        core::setError(error, std::move(failure));
         return std::nullopt;
     }
     // A listed name holds no "/": each child's path is the folder's, made

@@ -2,6 +2,7 @@
 
 #include "Kit/VKLock.h"
 #include "Platform/Core/Date.h"
+#include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/URL.h"
@@ -101,10 +102,11 @@ public:
     virtual std::vector<std::shared_ptr<VKFileResource>> childrenMatchingName(std::string_view query) const;
     virtual uint64_t sizeOfChildren() const;
     // Plain resources for the folder's entries in listing order; nothing for
-    // a non-folder.
-    virtual std::optional<std::vector<std::shared_ptr<VKFileResource>>> children() const;
+    // a non-folder or a folder that cannot be read, with the reason in
+    // `error` (a failed read is never an empty folder).
+    virtual std::optional<std::vector<std::shared_ptr<VKFileResource>>> children(core::Error* error = nullptr) const;
     virtual std::shared_ptr<VKFileResource> parent() const;
-    virtual std::optional<std::vector<std::string>> childNames() const;
+    virtual std::optional<std::vector<std::string>> childNames(core::Error* error = nullptr) const;
     // What a folder list sorts by, for many items at once: each item's
     // contentSize() (with `sizes`) and modificationDate() (with `dates`), as
     // the item itself answers them. Plain items of one folder are read

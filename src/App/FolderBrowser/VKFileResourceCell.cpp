@@ -155,6 +155,7 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
         bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
         if (path != m_countedPath) {
             m_count.reset();
+            m_counted = false;
             m_sizeLabel->setText("");
             m_modDateLabel->setText("");
         }
@@ -164,12 +165,13 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
             m_countedHidden = showHidden;
         }
         // The downloads bound for it may have changed.
-        if (m_count)
-            m_sizeLabel->setText(folderCountText(*m_count));
+        if (m_counted)
+            m_sizeLabel->setText(folderCountText(m_count));
     } else {
         m_countWatch.reset();
         m_countedPath.clear();
         m_count.reset();
+        m_counted = false;
         auto date = m_resource->modificationDate();
         m_modDateLabel->setText(date ? shownDate(*date) : "");
         m_sizeLabel->setText(sizeText());
@@ -202,11 +204,12 @@ void VKFileResourceCell::followItemCount()
         // it go, and the answer of its count with it.
         std::weak_ptr<core::Object> weak = weak_from_this();
         m_countWatch = VKFolderCountWatch::create(m_countedPath,
-            [weak](uint32_t count, std::optional<core::Date> modified) {
+            [weak](std::optional<uint32_t> count, std::optional<core::Date> modified) {
                 auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock());
                 if (!self)
                     return;
                 self->m_count = count;
+                self->m_counted = true;
                 self->m_sizeLabel->setText(self->folderCountText(count));
                 if (modified)
                     self->m_modDateLabel->setText(shownDate(*modified));
@@ -228,9 +231,13 @@ std::string VKFileResourceCell::sizeText() const
     return VKBytesFormatter::sharedFormatter().formatBytesAsString(m_resource->size());
 }
 
-// With the downloads bound for the folder.
-std::string VKFileResourceCell::folderCountText(uint32_t count) const
+// With the downloads bound for the folder; a folder that could not be
+// listed says so rather than "0 items".
+std::string VKFileResourceCell::folderCountText(std::optional<uint32_t> listed) const
 {
+    if (!listed)
+        return core::localized("Cannot be read");
+    uint32_t count = *listed;
     if (auto downloads = VKDownloadHooks::current())
         count += uint32_t(downloads->downloadsForTargetFolder(m_resource->path()).size());
     return fmt::format(fmt::runtime(core::localized(count == 1 ? "{} item" : "{} items")), count);

@@ -79,7 +79,7 @@ private:
     void longTouchTimerDidFire();
     bool isMultiEditing() const;
     std::string sizeText() const;
-    std::string folderCountText(uint32_t count) const;
+    std::string folderCountText(std::optional<uint32_t> count) const;
     // A local folder's count and date are read on a worker.
     bool countsOnWorker() const;
     // A folder row on screen follows its folder's item count.
@@ -101,6 +101,8 @@ private:
     // The folder whose count (of its entries, by the hidden rule in
     // m_countedHidden) the row shows or awaits; empty for other rows.
     std::string m_countedPath;
+    // The count arrived (absent: the folder could not be listed).
+    bool m_counted = false;
     std::optional<uint32_t> m_count;
     bool m_countedHidden = false;
 };

@@ -20,6 +20,8 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 
@@ -201,10 +203,40 @@ void VKFolderController::setIndexViewHidden(bool hidden, bool)
 
 void VKFolderController::updateFolderInfo()
 {
-    m_folderInfo = VKFolderSummary::ofRows(listing().rows().size(), *m_resource, isLocalFolder(),
-        m_rowsHost ? m_rowsHost->listingQuery() : std::nullopt);
+    auto query = m_rowsHost ? m_rowsHost->listingQuery() : std::nullopt;
+    if (listing().readError() && !listing().showsSearchResults())
+        m_folderInfo = VKFolderSummary::unreadable();
+    else
+        m_folderInfo = VKFolderSummary::ofRows(listing().rows().size(), *m_resource, isLocalFolder(), query);
     if (auto* label = folderInfoLabel())
         label->setInfo(m_folderInfo);
+    updateUnreadableNote();
+}
+
+void VKFolderController::updateUnreadableNote()
+{
+    if (!isViewLoaded())
+        return;
+    ui::TableView& table = tableView();
+    const auto& failure = listing().readError();
+    if (!failure) {
+        if (m_unreadableNote && table.tableFooterView() == m_unreadableNote)
+            table.setTableFooterView(nullptr);
+        m_unreadableNote.reset();
+        return;
+    }
+    if (!m_unreadableNote) {
+        m_unreadableNote = ui::Label::create({ 0, 0, table.bounds().width(), UnreadableNoteHeight });
+        m_unreadableNote->setFont(ui::Fonts::boldSystemFont(17));
+        m_unreadableNote->setTextColor(gfx::Color::white(0.5f));
+        m_unreadableNote->setBackgroundColor(gfx::Color::white(0, 0));
+        m_unreadableNote->setTextAlignment(gfx::TextAlignment::Center);
+        m_unreadableNote->setNumberOfLines(0);
+        m_unreadableNote->setAutoresizingMask(ui::View::FlexibleWidth);
+    }
+    m_unreadableNote->setText(VKFolderSummary::unreadableNote(*failure));
+    if (table.tableFooterView() != m_unreadableNote)
+        table.setTableFooterView(m_unreadableNote);
 }
 
 // MARK: Following changes

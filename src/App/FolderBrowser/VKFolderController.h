@@ -30,6 +30,10 @@ class VKFolderRowsHost;
 class VKFolderSearchBar;
 class VKOperationProgressView;
 
+namespace ui {
+class Label;
+}
+
 // The screen that lists one folder: its items and pending downloads in the
 // user's order (or, while searching, the matches), the letter strip, the
 // summary in the toolbar, the rows kept current as the folder changes.
@@ -97,6 +101,10 @@ public:
     // The summary of the rows (VKFolderSummary), to the toolbar's label.
     virtual void updateFolderInfo();
     const std::string& folderInfo() const { return m_folderInfo; }
+    // A folder that could not be read says so, with the reason, where its
+    // rows would be (the table's footer); none once it reads again.
+    static constexpr float UnreadableNoteHeight = 88;
+    ui::Label* unreadableNote() const { return m_unreadableNote.get(); }
     // The list, or while a search shows its results, the results table.
     ui::TableView& activeTableView();
     void revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource);
@@ -180,6 +188,7 @@ private:
     // The collaborators' hosts, made once the screen is shared.
     void attachHosts() const;
     float searchBarHeight() const;
+    void updateUnreadableNote();
     void storeScrollPosition();
     void scrollToStoredPosition();
 
@@ -193,6 +202,7 @@ private:
     VKFolderChanges m_changes;
     const std::shared_ptr<VKFolderLetterStrip> m_strip;
     std::string m_folderInfo;
+    std::shared_ptr<ui::Label> m_unreadableNote;
     std::vector<core::Observation> m_observations;
     bool m_thumbnailCreationDisabled = false;
     VKFolderToolbar m_toolbar;

@@ -88,7 +88,7 @@ void VKFolderCountWatch::count()
     bool showHidden = core::UserDefaults::standard()->boolForKey("VKShowHiddenFiles");
     core::Thread::detach("VKFolderCountWatch", [path = m_path, showHidden, counting = m_counting] {
         auto names = core::fs::contentsOfDirectory(path);
-        uint32_t count = 0;
+        std::optional<uint32_t> count;
         std::optional<core::Date> modified;
         if (names) {
             count = shownCount(*names, showHidden);

@@ -25,12 +25,13 @@ class Timer;
 class VKFolderCountWatch {
 public:
     static constexpr double SettleDelay = 0.4;
-    // The date is absent when the folder could be listed but not read again.
-    using Counted = std::function<void(uint32_t count, std::optional<core::Date> modified)>;
+    // The count is absent when the folder could not be listed, the date
+    // when it could be listed but not read again.
+    using Counted = std::function<void(std::optional<uint32_t> count, std::optional<core::Date> modified)>;
 
     // The folder is counted at once, then followed. A folder that cannot be
     // watched (gone, not readable, no watches left) is counted only then,
-    // quietly; one that cannot be listed counts 0 without a date.
+    // quietly; one that cannot be listed has no count and no date.
     static std::unique_ptr<VKFolderCountWatch> create(const std::string& path, Counted counted);
     ~VKFolderCountWatch();
     VKFolderCountWatch(const VKFolderCountWatch&) = delete;

@@ -192,10 +192,14 @@ void VKFolderListing::readChildren()
     // Names listed before keep their rows (resources, keys and ranks), in
     // the order they had; only new names are made into resources and keyed.
     bool reuse = !old.empty() && isLocalFolder();
+    core::Error failure;
+    bool failed = false;
     if (reuse) {
         NameTable known(old);
         std::vector<char> kept(old.size(), 0);
-        if (auto names = m_folder->childNames()) {
+        auto names = m_folder->childNames(&failure);
+        failed = !names;
+        if (names) {
             for (auto& name : *names) {
                 if (!showHidden && name.starts_with('.'))
                     continue;
@@ -214,11 +218,16 @@ void VKFolderListing::readChildren()
                 old[stay - 1] = std::move(old[i]);
         old.resize(stay);
         m_children = std::move(old);
-    } else if (auto listed = m_folder->children()) {
+    } else if (auto listed = m_folder->children(&failure)) {
         fresh = order.makeRows(std::move(*listed));
         if (!showHidden)
             std::erase_if(fresh, [](const VKFolderRow& row) { return row.name.starts_with('.'); });
+    } else {
+        failed = true;
     }
+    // A local folder that could not be read lists nothing and says why; it
+    // is read again when it changes or shows again.
+    m_readError = failed && isLocalFolder() ? std::optional(std::move(failure)) : std::nullopt;
     m_downloadPaths.clear();
     if (auto downloads = VKDownloadHooks::current()) {
         for (auto& download : downloads->downloadsForTargetFolder(m_folder->path())) {
@@ -290,7 +299,7 @@ void VKFolderListing::rebuild(bool flush)
 {
     ++m_builds;
     const VKFolderSorting& order = sorting();
-    if (!m_childrenValid || flush) {
+    if (!m_childrenValid || flush || m_readError) {
         readChildren();
     } else if (m_childrenOrder != order.order()) {
         // A new order sorts the rows again on the keys they have.
@@ -314,7 +323,7 @@ void VKFolderListing::rebuild(bool flush)
 
 bool VKFolderListing::isStale()
 {
-    return !m_built || !m_childrenValid || m_childrenOrder != sorting().order();
+    return !m_built || !m_childrenValid || m_readError || m_childrenOrder != sorting().order();
 }
 
 void VKFolderListing::refresh()

@@ -2,6 +2,7 @@
 
 #include "App/FolderBrowser/VKFolderSectionIndex.h"
 #include "App/FolderBrowser/VKFolderSorting.h"
+#include "Platform/Core/Error.h"
 #include "Platform/Core/Observation.h"
 
 #include <cstddef>
@@ -76,6 +77,10 @@ public:
     const std::vector<VKFolderRow>& rows() const { return m_searchResults ? m_searchRows : m_children; }
     const std::vector<VKFolderRow>& builtRows();
     bool isBuilt() const { return m_built; }
+    // Why the folder could not be read at the last read (a local folder's
+    // EACCES, EMFILE, ENOENT...); its rows are then only pending downloads,
+    // and it is stale until read again.
+    const std::optional<core::Error>& readError() const { return m_readError; }
     bool showsSearchResults() const { return m_searchResults; }
     // The child set, read when dropped.
     const std::vector<VKFolderRow>& children();
@@ -97,7 +102,7 @@ public:
     // folder is read again, reusing the rows of names that stayed.
     void rebuild(bool flush);
     // Whether the next showing must rebuild: never built, the child set
-    // dropped, or another order chosen.
+    // dropped, the folder not read, or another order chosen.
     bool isStale();
     // The folder is read again at the next rebuild.
     void invalidate() { m_childrenValid = false; }
@@ -155,6 +160,7 @@ private:
     // The child set as rows sorted in m_childrenOrder (-1: unsorted).
     std::vector<VKFolderRow> m_children;
     bool m_childrenValid = false;
+    std::optional<core::Error> m_readError;
     int m_childrenOrder = -1;
     // The rows while a search has text.
     std::vector<VKFolderRow> m_searchRows;

@@ -3,6 +3,7 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/VKBytesFormatter.h"
+#include "Platform/Core/Error.h"
 #include "Platform/Core/Localized.h"
 
 #include <fmt/format.h>
@@ -42,4 +43,14 @@ std::string VKFolderSummary::ofRows(size_t count, const VKFileResource& folder, 
         }
     }
     return forCount(uint32_t(std::min<size_t>(count, UINT32_MAX)), int64_t(std::min<uint64_t>(size, INT64_MAX)), false);
+}
+
+std::string VKFolderSummary::unreadable()
+{
+    return core::localized("Cannot Be Read");
+}
+
+std::string VKFolderSummary::unreadableNote(const core::Error& error)
+{
+    return core::localized("This folder cannot be read") + "\n" + error.localizedDescription();
 }

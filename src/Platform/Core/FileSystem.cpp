@@ -290,6 +290,8 @@ std::optional<std::vector<std::string>> listFolder(const std::string& path, Erro
 {
     if (hasNul(path))
         return none<std::vector<std::string>>(error, EINVAL, path);
+    if (int injected = FileTestHooks::listFolderError(path))
+        return none<std::vector<std::string>>(error, injected, path);
     Descriptor folder(open(path.c_str(), DirectoryFlags));
     std::vector<Entry> entries;
     int code = 0;
@@ -785,6 +787,8 @@ std::optional<std::vector<DirectoryEntry>> contentsOfDirectoryWithTypes(const st
 {
     if (hasNul(path))
         return none<std::vector<DirectoryEntry>>(error, EINVAL, path);
+    if (int injected = FileTestHooks::listFolderError(path))
+        return none<std::vector<DirectoryEntry>>(error, injected, path);
     Descriptor folder(open(path.c_str(), DirectoryFlags));
     std::vector<Entry> entries;
     int code = 0;

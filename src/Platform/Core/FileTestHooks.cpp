@@ -15,6 +15,8 @@ std::atomic<bool> hasCopyHook { false };
 std::mutex renameHookMutex;
 std::shared_ptr<const std::function<int(const std::string&)>> renameHook;
 std::atomic<bool> hasRenameHook { false };
+std::shared_ptr<const std::function<int(const std::string&)>> listHook;
+std::atomic<bool> hasListHook { false };
 using DataHook = std::function<int(const std::string&, uint64_t)>;
 std::shared_ptr<const DataHook> dataHook;
 std::atomic<bool> hasDataHook { false };
@@ -39,6 +41,13 @@ void FileTestHooks::setRenameItemHook(std::function<int(const std::string& from)
     hasRenameHook = renameHook != nullptr;
 }
 
+void FileTestHooks::setListFolderHook(std::function<int(const std::string& path)> hook)
+{
+    std::lock_guard lock(renameHookMutex);
+    listHook = hook ? std::make_shared<const std::function<int(const std::string&)>>(std::move(hook)) : nullptr;
+    hasListHook = listHook != nullptr;
+}
+
 void FileTestHooks::setCopyDataHook(std::function<int(const std::string& to, uint64_t written)> hook)
 {
     std::lock_guard lock(copyHookMutex);
@@ -59,6 +68,7 @@ void FileTestHooks::reset()
     setWriteHook(nullptr);
     setCopyItemHook(nullptr);
     setRenameItemHook(nullptr);
+    setListFolderHook(nullptr);
     setCopyDataHook(nullptr);
 }
 
@@ -67,29 +77,34 @@ int FileTestHooks::takeWriteError()
     return writeError.load(std::memory_order_relaxed) ? writeError.exchange(0) : 0;
 }
 
-int FileTestHooks::copyItemError(const std::string& from)
+// A per-path hook's verdict, 0 without one.
+static int verdictOf(const std::atomic<bool>& has, std::mutex& mutex,
+    const std::shared_ptr<const std::function<int(const std::string&)>>& installed, const std::string& path)
 {
-    if (!hasCopyHook.load(std::memory_order_relaxed))
+    if (!has.load(std::memory_order_relaxed))
         return 0;
     std::shared_ptr<const std::function<int(const std::string&)>> hook;
     {
-        std::lock_guard lock(copyHookMutex);
-        hook = copyHook;
+        std::lock_guard lock(mutex);
+        hook = installed;
     }
     // Called outside the lock: a hook may wait for the test's thread.
-    return hook ? (*hook)(from) : 0;
+    return hook ? (*hook)(path) : 0;
+}
+
+int FileTestHooks::copyItemError(const std::string& from)
+{
+    return verdictOf(hasCopyHook, copyHookMutex, copyHook, from);
 }
 
 int FileTestHooks::renameItemError(const std::string& from)
 {
-    if (!hasRenameHook.load(std::memory_order_relaxed))
-        return 0;
-    std::shared_ptr<const std::function<int(const std::string&)>> hook;
-    {
-        std::lock_guard lock(renameHookMutex);
-        hook = renameHook;
-    }
-    return hook ? (*hook)(from) : 0;
+    return verdictOf(hasRenameHook, renameHookMutex, renameHook, from);
+}
+
+int FileTestHooks::listFolderError(const std::string& path)
+{
+    return verdictOf(hasListHook, renameHookMutex, listHook, path);
 }
 
 int FileTestHooks::copyDataError(const std::string& to, uint64_t written)

@@ -24,6 +24,10 @@ public:
     // fails the move with the item left where it was (EXDEV makes it copy
     // as across file systems), 0 lets it go. Runs on the moving thread.
     static void setRenameItemHook(std::function<int(const std::string& from)> hook);
+    // Asked with each folder's path before fs::contentsOfDirectory (or its
+    // typed kin) lists it: an errno fails the listing as the open would (a
+    // folder the user may not read, descriptors run out), 0 lets it go.
+    static void setListFolderHook(std::function<int(const std::string& path)> hook);
     // Asked after each step of file data a copy wrote, with the file being
     // written and its bytes so far: an errno fails the copy there (a disk
     // that fills mid-file), 0 goes on. Runs on the copying thread.
@@ -39,6 +43,7 @@ public:
     static int takeWriteError();
     static int copyItemError(const std::string& from);
     static int renameItemError(const std::string& from);
+    static int listFolderError(const std::string& path);
     static int copyDataError(const std::string& to, uint64_t written);
     static void willWrite(size_t length);
 };

@@ -8,7 +8,10 @@
 #include "FolderListingTestCase.h"
 
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 
+#include "App/FolderBrowser/VKFileResourceCell.h"
+#include "App/FolderBrowser/VKFolderCountWatch.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKIndexView.h"
 #include "FileModel/VKQuotaManager.h"
@@ -26,6 +29,7 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -136,6 +140,64 @@ TEST_F(FolderListingScreensTest, ListSearchAndCloudBarWithRealText)
             }
         }
     }
+}
+
+TEST_F(FolderListingScreensTest, AFolderThatCannotBeReadSaysSoAndIsReadAgain)
+{
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    const std::string locked = documents("Sixty/2024 Taxes");
+    makeDocument("Sixty/2024 Taxes/return.pdf");
+    int refusal = EACCES;
+    core::FileTestHooks::setListFolderHook([&](const std::string& path) { return path == locked ? refusal : 0; });
+    auto rowText = [&](const std::string& name) {
+        auto& table = controller->tableView();
+        table.layoutIfNeeded();
+        auto row = controller->listing().indexOf(documents("Sixty/" + name));
+        auto* cell = row ? dynamic_cast<VKFileResourceCell*>(table.cellForRow({ 0, int(*row) })) : nullptr;
+        return cell ? cell->sizeLabel().text() : "<no row>";
+    };
+    std::shared_ptr<VKFolderController> screen;
+    for (auto& device : { test::phoneScreen, test::tabletScreen }) {
+        showOn(device, documents("Sixty"));
+        // Its row in the folder above: not "0 items".
+        EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
+            runLoop();
+            return VKFolderCountWatch::countsInFlight() == 0 && rowText("2024 Taxes") == "Cannot be read";
+        }, 5)) << rowText("2024 Taxes");
+        screen = push(locked);
+        advance(1);
+        EXPECT_EQ(screen->listing().count(), 0u);
+        EXPECT_EQ(screen->folderInfo(), "Cannot Be Read");
+        ASSERT_TRUE(screen->unreadableNote());
+        EXPECT_EQ(screen->unreadableNote()->text(), "This folder cannot be read\nPermission denied");
+        EXPECT_EQ(screen->tableView().tableFooterView().get(), screen->unreadableNote());
+        test::saveScreen(driver, sourcePath("build/screens/folder_browser"), "listing-unreadable-" + device.name,
+            device.scale);
+    }
+
+    // Shown again, it is read again: the reason of the moment; changed,
+    // its rows.
+    refusal = EMFILE;
+    push(documents());
+    advance(1);
+    navigation->popViewController(false);
+    advance(1);
+    ASSERT_TRUE(screen->unreadableNote());
+    EXPECT_EQ(screen->unreadableNote()->text(), "This folder cannot be read\nToo many open files");
+    refusal = 0;
+    screen->listing().folderDidChange(false);
+    EXPECT_EQ(names(*screen), (std::vector<std::string> { "return.pdf" }));
+    EXPECT_EQ(screen->folderInfo(), "1 Item, 0 KB");
+    EXPECT_FALSE(screen->unreadableNote());
+    EXPECT_FALSE(screen->tableView().tableFooterView());
+
+    // A read that fails after rows were listed does not keep them as if
+    // nothing happened, nor call the folder empty.
+    refusal = EMFILE;
+    screen->listing().folderDidChange(false);
+    EXPECT_EQ(screen->listing().count(), 0u);
+    EXPECT_EQ(screen->folderInfo(), "Cannot Be Read");
+    ASSERT_TRUE(screen->unreadableNote());
 }
 
 TEST_F(FolderListingScreensTest, Goldens)

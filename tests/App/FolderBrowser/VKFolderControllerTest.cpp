@@ -73,13 +73,13 @@ TEST_F(VKFolderControllerTest, RowsAreTheChildrenAndDownloadsWithoutHiddenNames)
     EXPECT_EQ(tableNames(), names(*controller));
 
     // The roots answer their translated names; a folder deleted while shown
-    // lists nothing.
+    // lists nothing and says that it cannot be read.
     EXPECT_EQ(VKFolderController::create(resource(documents()))->title(), "Documents");
     VKDownloadHooks::setCurrent(nullptr);
     ASSERT_TRUE(core::fs::removeItem(documents("Letters")));
     postBrowserUpdate(documents("Letters"));
     EXPECT_TRUE(names(*controller).empty());
-    EXPECT_EQ(controller->folderInfo(), "No Items");
+    EXPECT_EQ(controller->folderInfo(), "Cannot Be Read");
 }
 
 TEST_F(VKFolderControllerTest, SortOrdersWithTheirTies)
