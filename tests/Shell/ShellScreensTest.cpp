@@ -13,6 +13,7 @@
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Support/UIScreens.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationItem.h"
@@ -24,7 +25,6 @@
 #include "Support/UITestCase.h"
 
 #include <cmath>
-#include <filesystem>
 #include <fmt/format.h>
 
 namespace {
@@ -162,17 +162,7 @@ protected:
         runLoop();
     }
 
-    void shoot(const std::string& name, float scale)
-    {
-        std::string folder = sourcePath("build/screens/shell");
-        std::filesystem::create_directories(folder);
-        ui::testing::Driver::ScreenshotOptions options;
-        options.scale = scale;
-        options.realText = true;
-        core::Error error;
-        EXPECT_TRUE(driver.screenshot(fmt::format("{}/{}.png", folder, name), options, &error))
-            << error.localizedDescription();
-    }
+    void shoot(const std::string& name, float scale) { test::saveScreen(driver, sourcePath("build/screens/shell"), name, scale); }
 
     void turn(ui::Orientation orientation)
     {

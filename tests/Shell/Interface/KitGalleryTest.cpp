@@ -14,6 +14,7 @@
 #include "Shell/Interface/ViewControllerAdditions.h"
 
 #include "Platform/Core/RunLoop.h"
+#include "Support/UIScreens.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Screen.h"
@@ -32,7 +33,6 @@
 #include "Support/UITestCase.h"
 
 #include <cmath>
-#include <filesystem>
 #include <fmt/format.h>
 
 using ui::Control;
@@ -316,15 +316,8 @@ protected:
     // in landscape, with real text.
     void shootScreens(const std::string& device, float scale)
     {
-        std::string folder = sourcePath("build/screens/interface");
-        std::filesystem::create_directories(folder);
-        ui::testing::Driver::ScreenshotOptions options;
-        options.scale = scale;
-        options.realText = true;
         auto shoot = [&](const std::string& name) {
-            core::Error error;
-            EXPECT_TRUE(driver.screenshot(fmt::format("{}/{}-{}.png", folder, name, device), options, &error))
-                << error.localizedDescription();
+            test::saveScreen(driver, sourcePath("build/screens/interface"), fmt::format("{}-{}", name, device), scale);
         };
         for (auto orientation : { ui::Orientation::Portrait, ui::Orientation::LandscapeLeft }) {
             std::string side = orientation == ui::Orientation::Portrait ? "portrait" : "landscape";
