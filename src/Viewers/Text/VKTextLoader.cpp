@@ -12,8 +12,43 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <unicode/ucsdet.h>
 
 namespace {
+
+// The multi-byte East Asian encoding that statistics over the whole
+// sample name, when the list has it: Windows-1252 decodes nearly any
+// bytes, so the first encoding of the list that decodes a Chinese or
+// Japanese file is no answer. Latin text is left to the list.
+std::optional<std::string> eastAsianEncodingOf(std::string_view sample, const std::vector<std::string>& candidates)
+{
+    constexpr int32_t LeastConfidence = 30;
+    if (sample.empty())
+        return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UCharsetDetector, decltype(&ucsdet_close)> detector(ucsdet_open(&status), ucsdet_close);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    ucsdet_setText(detector.get(), sample.data(), int32_t(std::min<size_t>(sample.size(), INT32_MAX)), &status);
+    const UCharsetMatch* match = ucsdet_detect(detector.get(), &status);
+    if (U_FAILURE(status) || !match || ucsdet_getConfidence(match, &status) < LeastConfidence || U_FAILURE(status))
+        return std::nullopt;
+    const char* found = ucsdet_getName(match, &status);
+    if (U_FAILURE(status) || !found)
+        return std::nullopt;
+    auto upper = [](std::string_view name) {
+        std::string result(name);
+        std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+        return result;
+    };
+    std::string name = upper(found);
+    for (const char* multiByte : { "GB18030", "BIG5", "SHIFT_JIS", "EUC-JP", "EUC-KR" })
+        if (name == multiByte)
+            for (const std::string& candidate : candidates)
+                if (upper(candidate) == name)
+                    return candidate;
+    return std::nullopt;
+}
 
 // Sources whose well-formed text is already what the storage holds.
 enum class Passthrough { None, ASCII, UTF8 };
@@ -476,7 +511,16 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
             std::vector<std::string> candidates = request.candidates;
             if (auto koi = std::find(candidates.begin(), candidates.end(), "KOI8-R"); koi != candidates.end())
                 std::rotate(koi, koi + 1, candidates.end());
+            std::string sample;
+            file.read(0, DetectionSampleBytes, sample);
+            if (auto detected = eastAsianEncodingOf(sample, candidates); detected && *detected != request.currentEncoding) {
+                text = attempt(*detected, false);
+                if (text)
+                    encoding = *detected;
+            }
             for (const std::string& candidate : candidates) {
+                if (text)
+                    break;
                 // UTF-16 reads nearly any even number of bytes: it is taken
                 // only when the sniffer or the zero bytes tell it.
                 if (candidate == request.currentEncoding || (magic && candidate == *magic)

@@ -31,6 +31,8 @@ public:
     // then decoded as it is read, so its first screen does not wait for the
     // whole file.
     static constexpr size_t WholeFileMagicBytes = size_t(4) << 20;
+    // What the statistical detection weighs before the encoding list.
+    static constexpr size_t DetectionSampleBytes = size_t(64) << 10;
     // What is read of a file to tell UTF-16 without a byte-order mark.
     static constexpr size_t HeadBytes = size_t(64) << 10;
     static constexpr float MinimumFontSize = 9;

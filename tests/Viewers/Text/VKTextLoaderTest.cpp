@@ -253,9 +253,18 @@ TEST_F(VKTextLoaderTest, MostlyUTF8AndUTF16WithoutAMarkAreTold)
     EXPECT_NE(text.find("d\uFFFDj\uFFFD vu"), std::string::npos);
     // Mostly Latin-1: another encoding of the list.
     std::string latin = "Caf\xe9 cr\xe8me br\xfbl\xe9" "e, na\xefve fa\xe7" "ade.\n";
-    result = load(makeFile("latin.txt", latin), "UTF-8", false, { "UTF-8", "UTF-16LE", "WINDOWS-1252" });
+    const std::vector<std::string> western { "UTF-8", "UTF-16LE", "WINDOWS-1252", "GB18030" };
+    result = load(makeFile("latin.txt", latin), "UTF-8", false, western);
     EXPECT_EQ(result.encoding, "WINDOWS-1252") << "UTF-16 from the list is taken only when the bytes tell it";
     EXPECT_EQ(textOf(result), "Café crème brûlée, naïve façade.\n");
+    // A Chinese classic decodes as Windows-1252 too, earlier in the list:
+    // the whole sample tells it.
+    std::string classic;
+    for (int line = 0; line < 8; ++line)
+        classic += "道可道，非常道；名可名，非常名。无名天地之始，有名万物之母。故常无欲，以观其妙；常有欲，以观其徼。\n";
+    result = load(makeFile("classic.txt", encoded(classic, "GB18030")), "UTF-8", false, western);
+    EXPECT_EQ(result.encoding, "GB18030");
+    EXPECT_TRUE(textOf(result) == classic);
 
     // UTF-16 without a byte-order mark, either way round; the same text as
     // UTF-8 would read with NULs between its letters.
