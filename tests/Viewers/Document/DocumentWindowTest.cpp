@@ -1,7 +1,8 @@
 // The frame in the desktop window under the tests' own Xvfb, driven from
 // outside as a person's desktop would: xdotool clicks the bottom paging
 // region, drags the page index from top to bottom and turns the device
-// (Ctrl+Left); python3-xlib sends the window manager's close. ImageMagick's
+// (Ctrl+Left) and turns the pages of a PDF in the double page layout by
+// keys; python3-xlib sends the window manager's close. ImageMagick's
 // import keeps what the display showed beside the renderer's pictures in
 // build/screens/document/.
 
@@ -65,6 +66,21 @@ TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
     keep("desktop-turned");
 
     // The window manager's close ends the program cleanly.
+    EXPECT_EQ(close(), 0) << program->errors();
+}
+
+TEST_F(DocumentWindowTest, KeysTurnTheDoublePagesAsSoonAsTheyShow)
+{
+    ASSERT_TRUE(open({ TANDRY_DOCUMENT_WINDOW, pathInHome("home"), "pdf" }, "Annual Report"));
+    ASSERT_TRUE(waitFor([&] { return said("page 1\n"); })) << program->output();
+    // With the bars still shown, no click first: the first page stands
+    // alone, then 2-3 and 4-5.
+    xdotool({ "mousemove", "--window", window, "160", "240", "key", "Right" });
+    ASSERT_TRUE(waitFor([&] { return said("page 2\n"); })) << program->output();
+    xdotool({ "key", "Next" });
+    ASSERT_TRUE(waitFor([&] { return said("page 4\n"); })) << program->output();
+    xdotool({ "key", "End" });
+    ASSERT_TRUE(waitFor([&] { return said("page 6\n"); })) << program->output();
     EXPECT_EQ(close(), 0) << program->errors();
 }
 
