@@ -71,9 +71,25 @@ std::optional<KeyCommand> commandOf(const GdkEventKey* event, bool typing)
     bool shift = (event->state & GDK_SHIFT_MASK) != 0;
     guint key = gdk_keyval_to_lower(event->keyval);
     if (control)
-        return key == GDK_KEY_f ? std::optional(KeyCommand::Find)
-            : key == GDK_KEY_w  ? std::optional(KeyCommand::Close)
-                                : std::nullopt;
+        switch (key) {
+        case GDK_KEY_f:
+            return KeyCommand::Find;
+        case GDK_KEY_w:
+            return KeyCommand::Close;
+        case GDK_KEY_plus:
+        case GDK_KEY_equal:
+        case GDK_KEY_KP_Add:
+            return KeyCommand::ZoomIn;
+        case GDK_KEY_minus:
+        case GDK_KEY_KP_Subtract:
+            return KeyCommand::ZoomOut;
+        case GDK_KEY_0:
+        case GDK_KEY_KP_0:
+        case GDK_KEY_KP_Insert:
+            return KeyCommand::ZoomReset;
+        default:
+            return std::nullopt;
+        }
     if (alt)
         return key == GDK_KEY_Left || key == GDK_KEY_KP_Left ? std::optional(KeyCommand::Back) : std::nullopt;
     if (key == GDK_KEY_Escape)
@@ -455,9 +471,11 @@ bool HostKeys::keyPress(GdkEventKey* event)
     if (!command)
         return false;
     // A live page holding the keyboard keeps its keys, but for the ways
-    // out of it and while an alert, a sheet or a popover stands over it.
+    // out of it, its zoom (the view's own, as the wheel's) and while an
+    // alert, a sheet or a popover stands over it.
     bool wayOut = *command == KeyCommand::Escape || *command == KeyCommand::Close
-        || (*command == KeyCommand::Back && (event->state & GDK_MOD1_MASK));
+        || (*command == KeyCommand::Back && (event->state & GDK_MOD1_MASK)) || *command == KeyCommand::ZoomIn
+        || *command == KeyCommand::ZoomOut || *command == KeyCommand::ZoomReset;
     auto keyWindow = application->keyWindow();
     bool choice = keyWindow && keyWindow->showsChoiceInFront();
     if (!focusedTextInput() && gtk_window_get_focus(GTK_WINDOW(m->window)) != m->area && !wayOut && !choice)

@@ -8,9 +8,10 @@
 
 namespace ui {
 
-LivePlacement::LivePlacement(void* overlay, std::function<ScreenFit()> fit)
+LivePlacement::LivePlacement(void* overlay, std::function<ScreenFit()> fit, ZoomHandler zoom)
     : m_overlay(overlay)
     , m_fit(std::move(fit))
+    , m_zoom(std::move(zoom))
 {
 }
 
@@ -44,6 +45,11 @@ void LivePlacement::attach(void* widget)
         }),
         this);
     m_clickGesture = press;
+    m_eventHandler = g_signal_connect(widget, "event",
+        G_CALLBACK(+[](GtkWidget*, GdkEvent* event, gpointer self) -> gboolean {
+            return static_cast<LivePlacement*>(self)->pageEvent(event);
+        }),
+        this);
     m_container = layout;
     m_widget = widget;
     m_placed = {};
@@ -57,6 +63,31 @@ void LivePlacement::clicked(int clicks, double x, double y)
     // The handler may take the page out of the window.
     auto handler = m_clicked;
     handler(m_fit().screenPoint(area), clicks);
+}
+
+bool LivePlacement::pageEvent(void* raw)
+{
+    auto* event = static_cast<GdkEvent*>(raw);
+    bool zoom = event->type == GDK_TOUCHPAD_PINCH
+        || (event->type == GDK_SCROLL && (event->scroll.state & GDK_CONTROL_MASK));
+    GtkWidget* area = m_overlay ? gtk_bin_get_child(GTK_BIN(m_overlay)) : nullptr;
+    if (!zoom || !m_zoom || !area || !gtk_widget_get_window(area))
+        return false;
+    gint x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(area), &x, &y);
+    GdkEvent* copy = gdk_event_copy(event);
+    if (copy->type == GDK_SCROLL) {
+        copy->scroll.x = copy->scroll.x_root - x;
+        copy->scroll.y = copy->scroll.y_root - y;
+    } else {
+        copy->touchpad_pinch.x = copy->touchpad_pinch.x_root - x;
+        copy->touchpad_pinch.y = copy->touchpad_pinch.y_root - y;
+    }
+    // The handler may take the page out of the window.
+    auto handler = m_zoom;
+    handler(copy);
+    gdk_event_free(copy);
+    return true;
 }
 
 void LivePlacement::place(const gfx::Rect& frame, const gfx::Rect& clip, bool hidden, int order)
@@ -108,6 +139,7 @@ void LivePlacement::release()
         detach(m_widget);
     m_overlay = nullptr;
     m_fit = {};
+    m_zoom = {};
 }
 
 void LivePlacement::detach(void* widget)
@@ -118,6 +150,9 @@ void LivePlacement::detach(void* widget)
     if (m_clickGesture)
         g_object_unref(m_clickGesture);
     m_clickGesture = nullptr;
+    if (m_eventHandler)
+        g_signal_handler_disconnect(widget, m_eventHandler);
+    m_eventHandler = 0;
     gtk_container_remove(GTK_CONTAINER(layout), GTK_WIDGET(widget));
     gtk_widget_destroy(layout);
     m_container = nullptr;

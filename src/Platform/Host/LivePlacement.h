@@ -17,8 +17,13 @@ class ScreenFit;
 
 class LivePlacement : public web::WebViewPlacement {
 public:
+    // A zoom of the person's over the page (Ctrl and the wheel, a
+    // touchpad's pinch: a GdkEvent*), its place turned into the drawing
+    // area's: the window's, as over any other view.
+    using ZoomHandler = std::function<void(void* event)>;
+
     // `overlay`: the window's GtkOverlay; `fit`: how the screen sits in it now.
-    LivePlacement(void* overlay, std::function<ScreenFit()> fit);
+    LivePlacement(void* overlay, std::function<ScreenFit()> fit, ZoomHandler zoom = {});
     ~LivePlacement() override;
 
     void attach(void* widget) override;
@@ -46,6 +51,9 @@ public:
 
 private:
     void clicked(int clicks, double x, double y);
+    // Ctrl and the wheel and a touchpad's pinch are the view's zoom, never
+    // WebKit's scroll or its own pinch (a scale of its own beside the view's).
+    bool pageEvent(void* event);
 
     // What was last given to GTK, in the area's pixels: the container, the
     // page in it, and the order.
@@ -66,7 +74,9 @@ private:
     Placed m_placed;
     std::optional<gfx::Rect> m_shownClip;
     void* m_widget = nullptr;
+    unsigned long m_eventHandler = 0;
     std::function<ScreenFit()> m_fit;
+    ZoomHandler m_zoom;
 };
 
 } // namespace ui

@@ -789,7 +789,13 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
 
     // Web views in the window show their pages live.
     web::WebViewPlacement::setProvider([m](Window&) {
-        auto placement = std::make_shared<LivePlacement>(m->overlay, [m] { return m->fit(); });
+        auto placement = std::make_shared<LivePlacement>(m->overlay, [m] { return m->fit(); }, [m](void* raw) {
+            auto* event = static_cast<GdkEvent*>(raw);
+            if (event->type == GDK_SCROLL)
+                GuardedCallback<Impl::onScroll>::call(m->area, &event->scroll, m);
+            else
+                GuardedCallback<Impl::onEvent>::call(m->area, event, m);
+        });
         std::erase_if(m->placements, [](auto& weak) { return weak.expired(); });
         m->placements.push_back(placement);
         return placement;

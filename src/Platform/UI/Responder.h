@@ -22,7 +22,7 @@ using TouchSet = std::vector<std::shared_ptr<Touch>>;
 // keys into these (arrows, Page Up/Down, Home/End and the space bar scroll
 // or move; Return confirms or opens; Escape cancels or goes back; Alt+Left
 // and Backspace go back; Ctrl+F finds, Ctrl+W closes, Delete deletes).
-enum class KeyCommand { Up, Down, Left, Right, PageUp, PageDown, Home, End, Return, Escape, Back, Find, Close, Delete };
+enum class KeyCommand { Up, Down, Left, Right, PageUp, PageDown, Home, End, Return, Escape, Back, Find, Close, Delete, ZoomIn, ZoomOut, ZoomReset };
 
 class Responder : public core::Object {
 public:

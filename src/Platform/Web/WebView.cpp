@@ -4,6 +4,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/Screen.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/LongPressGestureRecognizer.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TapGestureRecognizer.h"
@@ -253,6 +254,51 @@ void WebView::setZoomLevel(double level)
     m_zoom.setZoomLevel(level, m_page.get());
 }
 
+bool WebView::wheelEvent(const ui::Event& event)
+{
+    if (event.type() != ui::Event::Type::Zoom || !std::isfinite(event.zoomScale()) || !(event.zoomScale() > 0))
+        return View::wheelEvent(event);
+    gfx::Point anchor = layer().transformToRoot().inverted().apply(event.scrollLocation());
+    zoomBy(event.zoomScale(), anchor);
+    return true;
+}
+
+bool WebView::performKeyCommand(ui::KeyCommand command)
+{
+    switch (command) {
+    case ui::KeyCommand::ZoomIn:
+        zoomBy(KeyZoomStep, {});
+        return true;
+    case ui::KeyCommand::ZoomOut:
+        zoomBy(1 / KeyZoomStep, {});
+        return true;
+    case ui::KeyCommand::ZoomReset:
+        zoomBy(1 / zoomLevel(), {});
+        return true;
+    default:
+        return View::performKeyCommand(command);
+    }
+}
+
+void WebView::zoomBy(double scale, gfx::Point anchor)
+{
+    double before = pageZoom();
+    double level = std::clamp(zoomLevel() * scale, MinimumZoomLevel, MaximumZoomLevel);
+    if (std::abs(level - zoomLevel()) < 1e-6)
+        return;
+    setZoomLevel(level);
+    // The page's point under the anchor (CSS pixels) stays under it; the
+    // page keeps its scroll within its bounds.
+    double shift = 1 / before - 1 / pageZoom();
+    auto point = pagePoint(anchor);
+    if (m_page && m_metrics && point && std::isfinite(shift) && (point->x > 0 || point->y > 0)) {
+        m_metrics->scrollX = std::max(0.0, m_metrics->scrollX + point->x * shift);
+        m_metrics->scrollY = std::max(0.0, m_metrics->scrollY + point->y * shift);
+        scrollPage({ float(m_metrics->scrollX), float(m_metrics->scrollY) });
+    }
+    applyMetrics();
+}
+
 void WebView::evaluateJavaScript(std::string_view script, ScriptCompletion completion)
 {
     page().evaluateJavaScript(std::string(script), std::move(completion));
@@ -466,9 +512,14 @@ void WebView::contentOffsetChanged(gfx::Point offset)
     float pageY = std::max(0.f, offset.y - m_documentTop);
     if (m_documentTop > 0 && pageY == 0 && m_metrics && m_metrics->scrollY == 0 && m_metrics->scrollX * zoom == offset.x)
         return; // moving over what lies above the page: the page stays at its top
+    scrollPage({ float(offset.x / zoom), float(pageY / zoom) });
+}
+
+void WebView::scrollPage(gfx::Point place)
+{
     ++m_pendingScrolls;
     std::weak_ptr<WebView> weak = sharedSelf();
-    m_page->scrollTo({ float(offset.x / zoom), float(pageY / zoom) }, [weak] {
+    m_page->scrollTo(place, [weak] {
         if (auto self = weak.lock())
             self->m_pendingScrolls = std::max(0, self->m_pendingScrolls - 1);
     });

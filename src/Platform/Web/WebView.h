@@ -134,6 +134,12 @@ public:
     void setZoomLevel(double level);
     // The zoom the page is shown at now.
     double pageZoom() const { return m_zoom.pageZoom(); }
+    // A person's zoom (Ctrl and the wheel, a touchpad's pinch, Ctrl+plus,
+    // minus and 0) moves the zoom level within these, the page's point
+    // under the pointer kept in its place.
+    static constexpr double MinimumZoomLevel = 0.5;
+    static constexpr double MaximumZoomLevel = 5;
+    static constexpr double KeyZoomStep = 1.25;
 
     // Which kinds of data (the ui::TextView::DataDetectors bits) the page
     // should turn into links. Kept for the app; WebKit detects none.
@@ -174,6 +180,8 @@ public:
     void setBounds(const gfx::Rect& bounds) override;
     void didMoveToWindow() override;
     void layoutSubviews() override;
+    bool wheelEvent(const ui::Event& event) override;
+    bool performKeyCommand(ui::KeyCommand command) override;
     std::string debugText() const override { return m_state.get().url; }
 
     // The engine's reports.
@@ -212,6 +220,10 @@ private:
     // A point of the view in the page (none above the page).
     std::optional<gfx::Point> pagePoint(gfx::Point pointInView) const;
     void contentOffsetChanged(gfx::Point offset);
+    // Scrolls the page to `place` (CSS pixels); its reports wait meanwhile.
+    void scrollPage(gfx::Point place);
+    // Zooms by `scale` about `anchor` (a point of the view).
+    void zoomBy(double scale, gfx::Point anchor);
     void tapped(ui::GestureRecognizer& recognizer);
     void longPressed(ui::GestureRecognizer& recognizer);
     std::shared_ptr<WebView> sharedSelf();

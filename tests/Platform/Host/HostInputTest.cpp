@@ -280,6 +280,13 @@ TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
     EXPECT_TRUE(pump([&] { return page->title() == "pq"; })) << page->title();
     EXPECT_EQ(field->text(), "a");
 
+    // Its zoom is the view's, the page's field holding the keys or not.
+    key(GDK_KEY_plus, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
+    EXPECT_EQ(page->zoomLevel(), web::WebView::KeyZoomStep);
+    key(GDK_KEY_0, GDK_CONTROL_MASK);
+    EXPECT_EQ(page->zoomLevel(), 1.0);
+    EXPECT_EQ(page->title(), "pq");
+
     // An alert over the page has the keys while it shows.
     struct Answer : AlertViewDelegate {
         int clicked = -2;
@@ -304,6 +311,31 @@ TEST_F(HostInputTest, ALivePageTakesTheKeyboardFromTheToolkitAndGivesItBack)
     EXPECT_EQ(page->title(), "pq");
 
     field->removeFromSuperview();
+    page->removeFromSuperview();
+    runLoop();
+    page.reset();
+    web::WebEngine::setCurrent(nullptr);
+}
+
+// Ctrl and the wheel over a live page zoom the view, as over its picture,
+// and never reach WebKit, which would scroll the page instead.
+TEST_F(HostInputTest, CtrlAndTheWheelOverALivePageZoomTheView)
+{
+    auto engine = web::GtkWebEngine::shared();
+    ASSERT_TRUE(engine);
+    web::WebEngine::setCurrent(engine);
+    auto page = web::WebView::create({ 10, 60, 300, 200 });
+    page->loadHTMLString("<body style='margin:0;height:3000px'>tall</body>");
+    window().addSubview(page);
+    ASSERT_TRUE(pump([&] { return !page->isLoading() && page->url(); }));
+    pump([] { return false; }, 0.3);
+
+    std::string xid = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(toplevel())));
+    auto wheeled = test::XvfbDisplay::xdotool(
+        { "mousemove", "--window", xid, "100", "120", "keydown", "ctrl", "click", "4", "keyup", "ctrl" });
+    ASSERT_EQ(wheeled.status, 0) << wheeled.output;
+    EXPECT_TRUE(pump([&] { return page->zoomLevel() > 1.05; })) << page->zoomLevel();
+
     page->removeFromSuperview();
     runLoop();
     page.reset();

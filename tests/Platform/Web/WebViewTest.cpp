@@ -8,6 +8,8 @@
 #include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/ScrollView.h"
@@ -347,6 +349,34 @@ TEST_F(WebViewTest, TheScrollViewMirrorsThePageAndFitsWidePages)
     EXPECT_EQ(page().pageZoom(), 2.0);
     view->setZoomLevel(-1);
     EXPECT_EQ(view->zoomLevel(), 2.0);
+}
+
+// Ctrl and the wheel (or a touchpad's pinch) zoom the page about the
+// pointer, Ctrl+plus, minus and 0 from its corner, within the levels' bounds.
+TEST_F(WebViewTest, APersonsZoomMovesTheLevelAboutThePointerWithinItsBounds)
+{
+    runLoop();
+    page().reportMetrics({ 0, 100, 320, 2000, 320, 480 });
+    runLoop();
+    ui::Application::shared()->sendEvent(ui::Event::zoom({ 100, 200 }, 2));
+    runLoop();
+    EXPECT_EQ(page().pageZoom(), 2.0);
+    EXPECT_EQ(view->scrollView().contentSize(), gfx::Size(640, 4000));
+    ASSERT_EQ(page().scrolls().size(), 1u);
+    EXPECT_EQ(page().scrolls()[0], gfx::Point(50, 200)) << "the page's (100, 300) stays under the pointer";
+
+    auto key = [](ui::KeyCommand command) { return ui::Application::shared()->sendKeyCommand(command); };
+    EXPECT_TRUE(key(ui::KeyCommand::ZoomIn));
+    EXPECT_EQ(view->zoomLevel(), 2.5);
+    for (int i = 0; i < 10; ++i)
+        key(ui::KeyCommand::ZoomIn);
+    EXPECT_EQ(page().pageZoom(), WebView::MaximumZoomLevel);
+    EXPECT_TRUE(key(ui::KeyCommand::ZoomReset));
+    EXPECT_EQ(page().pageZoom(), 1.0);
+    for (int i = 0; i < 10; ++i)
+        key(ui::KeyCommand::ZoomOut);
+    EXPECT_EQ(page().pageZoom(), WebView::MinimumZoomLevel);
+    EXPECT_EQ(page().scrolls().size(), 1u) << "the keys keep the page's corner";
 }
 
 // Clicks on a live page are its widget's own; while the page's picture
