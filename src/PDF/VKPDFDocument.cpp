@@ -8,6 +8,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/TextConverter.h"
 #include "Platform/PDF/Array.h"
+#include "Platform/PDF/Dictionary.h"
 
 #include <atomic>
 
@@ -28,6 +29,14 @@ core::Error openingError(const char* domain, int64_t code, const char* descripti
     if (recoveryOption)
         userInfo[VKLocalizedRecoveryOptionsErrorKey] = core::Value::makeArray({ core::localized(recoveryOption) });
     return core::Error(domain, code, std::move(userInfo));
+}
+
+// Whether the catalog's page tree names any kid at all.
+bool pageTreeNamesKids(const pdf::Document& document)
+{
+    pdf::Dictionary pages;
+    pdf::Array kids;
+    return document.catalog().dictionary("Pages", pages) && pages.array("Kids", kids) && kids.count() > 0;
 }
 
 // The password's UTF-8 bytes, then its Windows-1252 bytes (the older
@@ -99,9 +108,10 @@ std::shared_ptr<VKPDFDocument> VKPDFDocument::initWithData(core::Data data, cons
             return nullptr;
         }
     }
-    // A page tree that holds no page (it loops, or its kids are no pages)
-    // leaves nothing to show: the document does not open.
-    if (!documentRef->page(1)) {
+    // A page tree that names kids yet yields no page (it loops, or its kids
+    // are no pages) leaves nothing to show: the document does not open. A
+    // tree without kids is an empty document and opens as one.
+    if (!documentRef->page(1) && pageTreeNamesKids(*documentRef)) {
         core::setError(error, openingError(core::Error::CocoaDomain, kFileReadCorruptFileError, "Unknown format",
                                   "Unable to interpret file as PDF."));
         return nullptr;

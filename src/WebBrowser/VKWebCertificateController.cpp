@@ -20,7 +20,7 @@ constexpr float TextSize = 15;
 constexpr float SideRoom = 30;
 constexpr float EndRoom = 22;
 
-std::string text(const char* key)
+std::string certificateText(const char* key)
 {
     return core::localized(key, "WebBrowser");
 }
@@ -53,31 +53,31 @@ VKWebCertificateController::VKWebCertificateController(web::ServerCertificate ce
     , m_certificate(std::move(certificate))
     , m_answer(std::move(answer))
 {
-    auto unknown = [](const std::string& value) { return value.empty() ? text("Unknown") : value; };
+    auto unknown = [](const std::string& value) { return value.empty() ? certificateText("Unknown") : value; };
     std::string problems;
     for (const auto& problem : m_certificate.problems)
-        problems += (problems.empty() ? "" : "\n") + text(problem.c_str());
+        problems += (problems.empty() ? "" : "\n") + certificateText(problem.c_str());
     // The host is the server's text: one line, as plain text.
     std::string warning = fmt::format(
-        fmt::runtime(text("The identity of {} cannot be verified. Continue only if you trust this site.")),
+        fmt::runtime(certificateText("The identity of {} cannot be verified. Continue only if you trust this site.")),
         VKWebOneLineTitle(m_certificate.host));
-    m_entries = { { std::string(), warning }, { text("Problems"), problems.empty() ? text("Not trusted") : problems },
-        { text("Issued to"), unknown(m_certificate.subject) }, { text("Issued by"), unknown(m_certificate.issuer) },
-        { text("Valid from"), unknown(m_certificate.validFrom) }, { text("Valid until"), unknown(m_certificate.validUntil) },
-        { text("SHA-256 fingerprint"), unknown(fingerprintLines(m_certificate.sha256)) } };
+    m_entries = { { std::string(), warning }, { certificateText("Problems"), problems.empty() ? certificateText("Not trusted") : problems },
+        { certificateText("Issued to"), unknown(m_certificate.subject) }, { certificateText("Issued by"), unknown(m_certificate.issuer) },
+        { certificateText("Valid from"), unknown(m_certificate.validFrom) }, { certificateText("Valid until"), unknown(m_certificate.validUntil) },
+        { certificateText("SHA-256 fingerprint"), unknown(fingerprintLines(m_certificate.sha256)) } };
 }
 
 void VKWebCertificateController::viewDidLoad()
 {
     ui::TableViewController::viewDidLoad();
-    setTitle(text("Certificate"));
+    setTitle(certificateText("Certificate"));
     std::weak_ptr<VKWebCertificateController> weak = std::static_pointer_cast<VKWebCertificateController>(shared_from_this());
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
     cancel->addTarget(shared_from_this(), "cancel", [weak](ui::BarButtonItem&) {
         if (auto sheet = weak.lock())
             sheet->answer(false);
     });
-    auto goOn = ui::BarButtonItem::create(text("Continue"), ui::BarButtonItem::Style::Done);
+    auto goOn = ui::BarButtonItem::create(certificateText("Continue"), ui::BarButtonItem::Style::Done);
     goOn->addTarget(shared_from_this(), "continue", [weak](ui::BarButtonItem&) {
         if (auto sheet = weak.lock())
             sheet->answer(true);

@@ -115,19 +115,19 @@ std::optional<std::string> mountTrash(const std::string& top, Error* error)
 // Where the trashed item goes: the home's trash when it lies on the home
 // trash's file system, else its mount's own (whose .trashinfo names it
 // relative to the mount's top).
-struct Place {
+struct TrashPlace {
     std::string trash;
     std::string recordedPath;
 };
 
-std::optional<Place> placeFor(const std::string& path, const std::string& originalPath, Error* error)
+std::optional<TrashPlace> placeFor(const std::string& path, const std::string& originalPath, Error* error)
 {
     struct stat item;
     if (lstat(path.c_str(), &item) != 0) {
         setError(error, Error::posix(errno));
         return std::nullopt;
     }
-    Place place { location(), originalPath };
+    TrashPlace place { location(), originalPath };
     if (deviceOfNearest(place.trash) == item.st_dev || !path::isAbsolute(path) || !path::isAbsolute(originalPath))
         return place;
     const std::string top = mountTop(path, item.st_dev);
