@@ -152,6 +152,12 @@ void WebScreensTest::shootAll(const test::DeviceScreen& device)
         viewer->setUIHidden(false, false);
         settle(*viewer);
         shoot("html");
+        // Ctrl+plus three times: the page's text grows as a pinch makes it.
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(driver.key(ui::KeyCommand::ZoomIn));
+        settle(*viewer);
+        shoot("html-zoomed");
+        driver.key(ui::KeyCommand::ZoomReset);
 
         // A link to a file outside the allowed folders.
         viewer->shouldStartLoad(*viewer->webView(), core::URLRequest(core::URL::fileURL(pathInHome("Files/styles.rtf"))),
