@@ -25,6 +25,7 @@
 #include "Platform/UI/Window.h"
 #include "Viewers/Movie/VKMovieControls.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
 
@@ -235,6 +236,36 @@ bool VKMoviePlayerController::handOverToAudioPlayer()
 bool VKMoviePlayerController::shouldSingleTapShowUI() const
 {
     return contentDidLoad() && (!m_movieController || m_movieController->loadState() == media::MovieLoadStateUnknown);
+}
+
+bool VKMoviePlayerController::performKeyCommand(ui::KeyCommand command)
+{
+    auto movie = m_movieController;
+    if (!movie || !movie->isPreparedToPlay())
+        return VKViewController::performKeyCommand(command);
+    switch (command) {
+    case ui::KeyCommand::PageDown:
+        if (movie->playbackState() == media::MoviePlaybackState::Playing)
+            movie->pause();
+        else
+            movie->play();
+        return true;
+    case ui::KeyCommand::Left:
+    case ui::KeyCommand::Right: {
+        double step = command == ui::KeyCommand::Left ? -SeekKeyStep : SeekKeyStep;
+        double end = movie->duration() > 0 ? movie->duration() : movie->currentPlaybackTime() + SeekKeyStep;
+        movie->setCurrentPlaybackTime(std::clamp(movie->currentPlaybackTime() + step, 0.0, end));
+        return true;
+    }
+    case ui::KeyCommand::Return:
+        if (auto& view = movie->view(); view && view->showsControls()) {
+            view->toggleControls();
+            return true;
+        }
+        return VKViewController::performKeyCommand(command);
+    default:
+        return VKViewController::performKeyCommand(command);
+    }
 }
 
 bool VKMoviePlayerController::isUIHidden() const

@@ -61,6 +61,11 @@ public:
     void setUIHidden(bool hidden, bool animated) override;
     std::optional<gfx::Color> preferredBackgroundColor() const override;
     bool shouldBegin(ui::GestureRecognizer& recognizer) override;
+    // The space bar (the page-down command it makes) plays and pauses,
+    // Left and Right seek back and on by SeekKeyStep, Return shows or hides
+    // the player's controls.
+    bool performKeyCommand(ui::KeyCommand command) override;
+    static constexpr double SeekKeyStep = 10;
     void clickedButton(ui::AlertView& alert, int index) override;
 
     void moviePlayerLoadStateDidChange(const core::Notification& notification);

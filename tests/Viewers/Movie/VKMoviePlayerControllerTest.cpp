@@ -207,6 +207,27 @@ TEST_F(VKMoviePlayerControllerTest, AMovieThatWaitsIsHandledWhenItBecomesPlayabl
     EXPECT_EQ(screen->movieController()->playbackState(), MoviePlaybackState::Playing);
 }
 
+TEST_F(VKMoviePlayerControllerTest, TheSpaceBarPlaysAndPausesArrowsSeekAndReturnTogglesTheControls)
+{
+    FakeMovieEngine::script().duration = 60;
+    settings().setContentOffset(5, moviePath());
+    auto screen = open();
+    auto movie = screen->movieController();
+    ASSERT_TRUE(movie);
+    EXPECT_TRUE(driver.key(ui::KeyCommand::PageDown));
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Paused);
+    driver.key(ui::KeyCommand::PageDown);
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Left));
+    EXPECT_NEAR(movie->currentPlaybackTime(), 0, 0.05) << "not before the start";
+    driver.key(ui::KeyCommand::Right);
+    driver.key(ui::KeyCommand::Right);
+    EXPECT_NEAR(movie->currentPlaybackTime(), 20, 0.05);
+    bool shown = movie->view()->areControlsVisible();
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Return));
+    EXPECT_NE(movie->view()->areControlsVisible(), shown);
+}
+
 TEST_F(VKMoviePlayerControllerTest, TheEndShowsTheBarsAndForgetsThePosition)
 {
     FakeMovieEngine::script().duration = 3;
