@@ -8,6 +8,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RegularFile.h"
 #include "Platform/Core/UTF8.h"
 
 #include <zip.h>
@@ -350,14 +351,14 @@ bool VKZipArchiver::compressItem(const std::string& path, std::string entryName,
     // starts (a FIFO put in its place is never waited on).
     core::Descriptor fd;
     if (!isDirectory && !isLink) {
-        fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat opened {};
-        if (!fd.isValid() || fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        auto opened = core::fs::openRegularFile(path, nullptr, O_NOFOLLOW);
+        if (!opened) {
             core::log("Error opening {} for reading", path);
             m_failed = true;
             return false;
         }
-        status.st_size = opened.st_size;
+        fd = std::move(opened->fd);
+        status.st_size = static_cast<off_t>(opened->size);
     }
     const bool zip64 = !isDirectory && compressedBound(static_cast<uint64_t>(status.st_size), level) >= Max32;
     m_zip64 = m_zip64 || zip64;

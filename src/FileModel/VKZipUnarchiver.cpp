@@ -7,6 +7,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RegularFile.h"
 #include "Platform/Core/TextConverter.h"
 #include "Platform/Core/UTF8.h"
 
@@ -182,16 +183,17 @@ struct VKZipUnarchiver::Extraction {
 
 std::shared_ptr<VKZipUnarchiver> VKZipUnarchiver::unarchiverWithZipAtPath(const std::string& archivePath)
 {
-    core::Descriptor file(::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC));
+    // An archive that is no regular file (a FIFO named .zip) is never waited on.
+    auto file = core::fs::openRegularFile(archivePath);
     std::optional<VKZipCentralDirectory> directory;
-    if (file.isValid())
-        directory = VKZipCentralDirectory::read(file.get());
+    if (file)
+        directory = VKZipCentralDirectory::read(file->fd.get());
     if (!directory) {
         core::log("Warning, failed to open archive: {}", archivePath);
         return nullptr;
     }
     return std::shared_ptr<VKZipUnarchiver>(
-        new VKZipUnarchiver(core::fs::absolutePath(archivePath), std::move(file), std::move(*directory)));
+        new VKZipUnarchiver(core::fs::absolutePath(archivePath), std::move(file->fd), std::move(*directory)));
 }
 
 VKZipUnarchiver::VKZipUnarchiver(std::string archivePath, core::Descriptor file, VKZipCentralDirectory directory)

@@ -4,8 +4,7 @@
 #include "Platform/Core/PercentEscape.h"
 #include "RTF/Converter2HTML.h"
 
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 
 std::optional<std::string> convertRTFAtPathToHTML(const std::string& path, core::Error* error)
 {
@@ -13,20 +12,16 @@ std::optional<std::string> convertRTFAtPathToHTML(const std::string& path, core:
         core::setError(error, core::Error(RTFtoHTMLDomain, -1));
         return std::nullopt;
     };
-    // Only regular files: a folder reads as an error, a device or a pipe may
-    // never end.
-    std::error_code code;
-    if (!core::fs::isReadable(path) || !std::filesystem::is_regular_file(path, code))
+    // Only a regular file is read: a device or a pipe may never end.
+    core::Data contents;
+    if (!core::fs::readFile(path, contents))
         return failed();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return failed();
+    std::istringstream in(std::string(contents.view()));
 
     rtf::Converter2HTML converter;
     rtf::Params params;
     const std::string& html = converter.Convert(in, params);
-    // A read error fails the conversion; its output is never a success.
-    if (html.empty() || in.bad() || !core::isValidUTF8(html))
+    if (html.empty() || !core::isValidUTF8(html))
         return failed();
     return converter.TakeOutput();
 }

@@ -17,6 +17,7 @@
 
 #include <condition_variable>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -239,6 +240,24 @@ TEST_F(VKThumbnailManagerTest, UndecodableImagesFailBothWays)
     EXPECT_FALSE(VKThumbnailManager::writeImage(*image, "image/png", pathInHome("missing/folder/x")));
     EXPECT_TRUE(logContains("Warning, failed to write image to path: ~/missing/folder/x"));
     EXPECT_FALSE(core::fs::exists(pathInHome("missing")));
+}
+
+TEST_F(VKThumbnailManagerTest, FifosAndDevicesFailAndTheWorkerGoesOn)
+{
+    // No writer ever opens the FIFO; the device never ends.
+    makeFolder("Documents");
+    ASSERT_EQ(mkfifo(pathInHome("Documents/a_pipe.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/urandom", pathInHome("Documents/urandom.jpg").c_str()), 0);
+    generate(VKFileResource::resourceWithPath(pathInHome("Documents/a_pipe.jpg")));
+    generate(VKFileResource::resourceWithPath(pathInHome("Documents/urandom.jpg")));
+    generate(makeImage("Documents/good.jpg", 40, 30));
+    ASSERT_EQ(posted.size(), 6u);
+    posted.pop_back(); // a picture this small needs no preview
+    EXPECT_EQ(posted, (std::vector<std::string> { "VKThumbnailManagerThumbnailGenerationFailedNotification a_pipe.jpg",
+                          "VKThumbnailManagerPreviewGeneralFailedNotification a_pipe.jpg",
+                          "VKThumbnailManagerThumbnailGenerationFailedNotification urandom.jpg",
+                          "VKThumbnailManagerPreviewGeneralFailedNotification urandom.jpg",
+                          "VKThumbnailManagerDidGenerateThumbnailNotification good.jpg" }));
 }
 
 TEST_F(VKThumbnailManagerTest, QueuedItemsWaitNewestFirst)

@@ -11,6 +11,7 @@
 #include "Shell/Interface/VKActionSheet.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RegularFile.h"
 
 #include <fmt/format.h>
 
@@ -88,6 +89,14 @@ void VKFolderRowOpener::open(const std::shared_ptr<VKFileResource>& resource)
         if (host->openerIsSearching())
             backTitle = core::localized("Search");
         host->openerPush(screen, backTitle);
+        return;
+    }
+    // A FIFO, socket or device is listed but never read as a document.
+    if (core::fs::isSpecialFile(resource->path())) {
+        showAlertViewWithMessage(
+            fmt::format(fmt::runtime(core::localized("\"{}\" is not a regular file and cannot be shown.")), resource->name()),
+            core::localized("OK"));
+        host->openerDeselect();
         return;
     }
     if (core::path::pathExtension(resource->name()) == "zip") {

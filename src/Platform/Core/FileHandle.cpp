@@ -2,6 +2,7 @@
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
+#include "Platform/Core/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,6 +50,12 @@ std::shared_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
 std::shared_ptr<FileHandle> FileHandle::fileHandleForReadingAtPath(const std::string& path, Error* error)
 {
     return open(path, O_RDONLY, error);
+}
+
+std::shared_ptr<FileHandle> FileHandle::fileHandleForReadingRegularFileAtPath(const std::string& path, Error* error)
+{
+    auto file = fs::openRegularFile(path, error);
+    return file ? std::make_shared<FileHandle>(Private {}, file->fd.release()) : nullptr;
 }
 
 std::shared_ptr<FileHandle> FileHandle::fileHandleForWritingAtPath(const std::string& path, Error* error)

@@ -19,6 +19,10 @@ namespace core {
 class FileHandle : public Object {
 public:
     static std::shared_ptr<FileHandle> fileHandleForReadingAtPath(const std::string& path, Error* error = nullptr);
+    // A document: only a regular file opens (as fs::openRegularFile opens
+    // it); a FIFO or device is refused, never waited on.
+    static std::shared_ptr<FileHandle> fileHandleForReadingRegularFileAtPath(const std::string& path,
+        Error* error = nullptr);
     static std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& path, Error* error = nullptr);
     static std::shared_ptr<FileHandle> fileHandleForUpdatingAtPath(const std::string& path, Error* error = nullptr);
 

@@ -4,6 +4,7 @@
 #include "Platform/Core/ExtendedAttributes.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RegularFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,6 +31,8 @@ namespace {
 
 constexpr int64_t NanosecondsPerSecond = 1'000'000'000;
 constexpr int DirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+// The most readFile takes from a file that reports no size.
+constexpr size_t UnsizedFileLimit = 16 << 20;
 
 bool fail(Error* error, int code, const std::string& path = {})
 {
@@ -878,38 +881,33 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, Err
 
 bool readFile(const std::string& path, Data& contents, Error* error)
 {
-    if (hasNul(path))
-        return fail(error, EINVAL, path);
-    Descriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return fail(error, errno, path);
-    struct stat info;
-    if (fstat(fd.get(), &info) != 0)
-        return fail(error, errno, path);
-    if (S_ISDIR(info.st_mode))
-        return fail(error, EISDIR, path);
-    if (!S_ISREG(info.st_mode) || info.st_size == 0) {
-        // Pipes and devices cannot be mapped, and kernel files (/proc, /sys)
-        // report a size of 0 whatever they hold: read them through.
+    auto file = openRegularFile(path, error);
+    if (!file)
+        return false;
+    if (file->size == 0) {
+        // Kernel files (/proc, /sys) report a size of 0 whatever they hold:
+        // read through, up to a bound such files never reach.
         std::string bytes;
         char buffer[65536];
         for (;;) {
-            ssize_t count = read(fd.get(), buffer, sizeof buffer);
+            ssize_t count = read(file->fd.get(), buffer, sizeof buffer);
             if (count < 0 && errno == EINTR)
                 continue;
             if (count < 0)
                 return fail(error, errno, path);
             if (count == 0)
                 break;
+            if (bytes.size() + static_cast<size_t>(count) > UnsizedFileLimit)
+                return fail(error, EFBIG, path);
             bytes.append(buffer, static_cast<size_t>(count));
         }
         contents = Data(std::move(bytes));
         return true;
     }
-    void* mapping = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    void* mapping = mmap(nullptr, static_cast<size_t>(file->size), PROT_READ, MAP_PRIVATE, file->fd.get(), 0);
     if (mapping == MAP_FAILED)
         return fail(error, errno, path);
-    contents = Data::adoptMapping(mapping, static_cast<size_t>(info.st_size));
+    contents = Data::adoptMapping(mapping, static_cast<size_t>(file->size));
     return true;
 }
 
@@ -1029,7 +1027,7 @@ bool replaceItem(const std::string& from, const std::string& to, Error* error)
 
     // Another file system: the copy is made beside the target and only then
     // takes its place.
-    Descriptor in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor in(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0)
         return fail(error, errno, from);
     struct stat source;

@@ -94,7 +94,8 @@ bool createDirectory(const std::string& path, bool intermediates, Error* error =
 // file is left. `mode` applies to a new file; an existing file keeps its mode.
 bool writeFileAtomically(const std::string& path, std::string_view contents, Error* error = nullptr, unsigned mode = 0644);
 
-// The whole file, mapped read-only (an empty file gives empty data).
+// The whole file, mapped read-only (an empty file gives empty data), as
+// openRegularFile opens it: a FIFO, socket or device is refused, never read.
 // Nothing (with the error) when it cannot be read.
 bool readFile(const std::string& path, Data& contents, Error* error = nullptr);
 

@@ -58,7 +58,7 @@ bool AudioPlayer::open(core::Error* error)
         return false;
     }
     core::Error openError;
-    m_file = core::FileHandle::fileHandleForReadingAtPath(m_url.filePath(), &openError);
+    m_file = core::FileHandle::fileHandleForReadingRegularFileAtPath(m_url.filePath(), &openError);
     if (!m_file) {
         core::setError(error, openError);
         return false;

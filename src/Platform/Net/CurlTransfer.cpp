@@ -2,6 +2,7 @@
 
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/HTTPURLResponse.h"
+#include "Platform/Core/RegularFile.h"
 #include "Platform/Net/CookieStorage.h"
 #include "Platform/Net/CredentialStorage.h"
 #include "Platform/Net/CurlMulti.h"
@@ -252,16 +253,14 @@ bool CurlTransfer::configure(const core::URLRequest& request, int& errorCode)
     const std::string& method = request.method();
     if (!request.bodyFilePath().empty()) {
         const std::string& path = request.bodyFilePath();
-        int fd = path.find('\0') == std::string::npos ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-        struct stat info;
-        if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            if (fd >= 0)
-                close(fd);
+        // A FIFO or device put there is never waited on nor sent.
+        auto file = core::fs::openRegularFile(path);
+        if (!file) {
             errorCode = URLError::FileDoesNotExist;
             return false;
         }
-        m_bodyFd = fd;
-        m_bodySize = info.st_size;
+        m_bodySize = static_cast<int64_t>(file->size);
+        m_bodyFd = file->fd.release();
         m_hasBody = true;
     } else if (!request.body().empty()) {
         m_body = request.body();

@@ -1,9 +1,9 @@
 #include "Viewers/Text/VKTextFile.h"
 
+#include "Platform/Core/RegularFile.h"
+
 #include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -19,16 +19,11 @@ VKTextFile::ChunkHook& chunkHook()
 
 VKTextFile::VKTextFile(const std::string& path) : m_path(path)
 {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
+    auto file = core::fs::openRegularFile(path);
+    if (!file)
         return;
-    struct stat status {};
-    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
-        return;
-    }
-    m_size = size_t(status.st_size);
+    m_size = size_t(file->size);
+    m_fd = file->fd.release();
 }
 
 VKTextFile::~VKTextFile()

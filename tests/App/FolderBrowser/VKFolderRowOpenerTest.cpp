@@ -14,6 +14,11 @@
 #include "Support/FileModel/RecordingDownloadHooks.h"
 #include "Support/TestCase.h"
 
+#include <algorithm>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -132,6 +137,22 @@ TEST_F(VKFolderRowOpenerTest, DownloadsAndVanishedItemsSaySoAndSheetsOfARow)
     opener->select(gone);
     EXPECT_EQ(driver.alert()->message(), "gone.txt no longer exists");
     EXPECT_EQ(host->calls, (Strings { "vanished" }));
+    EXPECT_TRUE(host->pushed.empty());
+
+    // A FIFO or a device is listed, and only says why it does not open.
+    ASSERT_EQ(mkfifo((path + "/a_pipe.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/urandom", (path + "/urandom.jpg").c_str()), 0);
+    Strings listed;
+    for (const auto& resource : VKFolderListing(VKFileResource::resourceWithPath(path)).resources())
+        listed.push_back(resource->name());
+    for (const char* special : { "a_pipe.jpg", "urandom.jpg" }) {
+        EXPECT_NE(std::find(listed.begin(), listed.end(), special), listed.end()) << special;
+        ui::AlertView::resetForTesting();
+        opener->select(VKFileResource::resourceWithPath(path + "/" + special));
+        ASSERT_TRUE(driver.alert()) << special;
+        EXPECT_EQ(driver.alert()->message(), fmt::format("\"{}\" is not a regular file and cannot be shown.", special));
+    }
+    EXPECT_EQ(host->calls, (Strings { "vanished", "deselect", "deselect" }));
     EXPECT_TRUE(host->pushed.empty());
 
     EXPECT_FALSE(opener->askToDeleteFolder(at("Empty")));

@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <fmt/format.h>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -239,6 +240,19 @@ TEST_F(VKTextViewControllerTest, UndecodableTextShowsTheAlertAndKeepsTheSheetAnd
         if (auto item = viewer->findBarButtonItemWithAction(action)) {
             EXPECT_TRUE(item->isEnabled()) << action;
         }
+    driver.pressAlertButton(0);
+    runLoop();
+}
+
+TEST_F(VKTextViewControllerTest, AFifoShowsTheAlertInsteadOfWaitingForAWriter)
+{
+    makeFolder("Files");
+    ASSERT_EQ(mkfifo(path("notes.txt").c_str(), 0600), 0);
+    auto viewer = openText("notes.txt", "");
+    EXPECT_TRUE(viewer->contentDidLoad());
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "Unable to display \"notes.txt\"");
+    EXPECT_TRUE(waitForWorkers());
     driver.pressAlertButton(0);
     runLoop();
 }

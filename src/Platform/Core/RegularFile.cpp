@@ -1,0 +1,76 @@
+#include "Platform/Core/RegularFile.h"
+
+#include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Localized.h"
+#include "Platform/Core/Path.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+
+namespace core::fs {
+
+namespace {
+
+std::optional<RegularFile> refuse(Error* error, Error failure)
+{
+    setError(error, std::move(failure));
+    return std::nullopt;
+}
+
+std::optional<RegularFile> refuse(Error* error, int code, const std::string& path)
+{
+    Error failure = Error::posix(code);
+    failure.setUserInfoValue(Error::FilePathKey, Value(path));
+    return refuse(error, std::move(failure));
+}
+
+} // namespace
+
+Error notRegularFileError(const std::string& path)
+{
+    Error failure(Error::POSIXDomain, ENODEV,
+        fmt::format(fmt::runtime(localized("\u201C{}\u201D is not a regular file and cannot be read.")),
+            path::lastPathComponent(path)));
+    failure.setUserInfoValue(Error::FilePathKey, Value(path));
+    return failure;
+}
+
+bool isSpecialFile(const std::string& path)
+{
+    struct stat info;
+    return !hasNul(path) && stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+std::optional<RegularFile> openRegularFile(const std::string& path, Error* error, int flags)
+{
+    if (hasNul(path))
+        return refuse(error, EINVAL, path);
+    // A device is not even opened when it shows as one: opening some has
+    // effects of its own. The descriptor's kind below is what counts.
+    if (isSpecialFile(path))
+        return refuse(error, notRegularFileError(path));
+    int fd;
+    do
+        fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        // A socket cannot be opened at all.
+        return errno == ENXIO ? refuse(error, notRegularFileError(path)) : refuse(error, errno, path);
+    RegularFile file { Descriptor(fd), 0 };
+    struct stat info;
+    if (fstat(fd, &info) != 0)
+        return refuse(error, errno, path);
+    if (S_ISDIR(info.st_mode))
+        return refuse(error, EISDIR, path);
+    if (!S_ISREG(info.st_mode))
+        return refuse(error, notRegularFileError(path));
+    const int status = fcntl(fd, F_GETFL);
+    if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+        return refuse(error, errno, path);
+    file.size = static_cast<uint64_t>(info.st_size);
+    return file;
+}
+
+} // namespace core::fs

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Platform/Core/Descriptor.h"
+#include "Platform/Core/Error.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace core::fs {
+
+// A regular file open for reading and the size it had when opened: reads
+// stop there, however the file grows meanwhile.
+struct RegularFile {
+    Descriptor fd;
+    uint64_t size = 0;
+};
+
+// Opens a document for reading. Only a regular file is ever read: a device
+// may never end and a FIFO may never answer. The open does not wait (a FIFO
+// with no writer cannot hold it) and what the descriptor itself leads to
+// decides, so an item renamed or swapped after a check changes nothing; the
+// descriptor blocks again before it is handed back. A folder fails with
+// EISDIR; a FIFO, socket or device with notRegularFileError. `flags` adds
+// open(2) flags, O_NOFOLLOW where a final link must not be followed.
+std::optional<RegularFile> openRegularFile(const std::string& path, Error* error = nullptr, int flags = 0);
+
+// Whether the item the path leads to (links followed) is there and is
+// neither a regular file nor a folder: a FIFO, socket or device, listed but
+// never opened as a document.
+bool isSpecialFile(const std::string& path);
+
+// The failure for an item at `path` that is no regular file: POSIX ENODEV,
+// described in words a person can act on, the path under FilePathKey.
+Error notRegularFileError(const std::string& path);
+
+} // namespace core::fs
