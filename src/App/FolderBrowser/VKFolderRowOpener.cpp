@@ -150,7 +150,7 @@ bool VKFolderRowOpener::askToDeleteFolder(const std::shared_ptr<VKFileResource>&
 
 bool VKFolderRowOpener::isViewable(const VKFileResource& resource)
 {
-    return !resource.isCollection() && !resource.isDownloadResource();
+    return !resource.isCollection() && !resource.isDownloadResource() && !core::fs::isSpecialFile(resource.path());
 }
 
 std::vector<std::shared_ptr<VKFileResource>> VKFolderRowOpener::viewable(const std::optional<std::string>& mimePrefix)

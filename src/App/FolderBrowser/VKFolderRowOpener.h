@@ -64,10 +64,10 @@ public:
     // A swipe's Delete on a folder with items asks first (true: asked).
     bool askToDeleteFolder(const std::shared_ptr<VKFileResource>& resource);
 
-    // The viewers' walks over the rows: no folders or downloads; a MIME
-    // prefix ("image/", none: all) or type identifiers to skip choose among
-    // the rest. A walk ends at either end, and finds nothing from an item
-    // not listed.
+    // The viewers' walks over the rows: no folders, downloads, FIFOs or
+    // devices; a MIME prefix ("image/", none: all) or type identifiers to
+    // skip choose among the rest. A walk ends at either end, and finds
+    // nothing from an item not listed.
     static bool isViewable(const VKFileResource& resource);
     std::vector<std::shared_ptr<VKFileResource>> viewable(const std::optional<std::string>& mimePrefix);
     std::shared_ptr<VKFileResource> step(const std::shared_ptr<VKFileResource>& from, int direction,

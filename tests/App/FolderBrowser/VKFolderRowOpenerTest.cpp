@@ -173,6 +173,7 @@ TEST_F(VKFolderRowOpenerTest, ViewerWalksSkipWhatTheyCannotShow)
 {
     std::string pics = makeFolder("Library/Documents/Pics");
     downloads->addDownload(pics, test::FakeDownload::create(pics + "/d.jpg"));
+    ASSERT_EQ(mkfifo((pics + "/b.jpg").c_str(), 0600), 0);
     list("Pics", { "a.jpg", "b.txt", "c/", "e.png", "f.jpg" });
     std::optional<std::string> images = "image/";
 
