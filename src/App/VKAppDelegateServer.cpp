@@ -54,6 +54,8 @@ void VKAppDelegate::showStartupAlertIfNecessary()
     auto alert = ui::AlertView::create({}, *message, std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDelegate>()),
         std::nullopt, { core::localized("Quick Start"), core::localized("OK") });
     alert->setCancelButtonIndex(1);
+    // Return acknowledges; the offer beside it is no answer to fall into.
+    alert->setPreferredButtonIndex(1);
     vkSetTag(*alert, Alert::Startup);
     alert->show();
 }
@@ -80,6 +82,7 @@ void VKAppDelegate::showServerInfo(const std::shared_ptr<core::Object>& /*sender
         alert = ui::AlertView::create({}, message, self, std::nullopt,
             { core::localized(started ? "Stop Server" : "Start Server"), core::localized("OK") });
         alert->setCancelButtonIndex(1);
+        alert->setPreferredButtonIndex(1);
     }
     vkSetTag(*alert, Alert::ServerInfo);
     alert->show();

@@ -171,6 +171,12 @@ TEST_F(VKAppDelegateLaunchTest, TheFirstRunResetsTheKeychainAndShowsTheAddress)
             port()));
     EXPECT_EQ(alert->cancelButtonIndex(), 1);
     EXPECT_EQ(alert->buttonTitle(0), "Quick Start");
+    // Return takes OK, not the offer beside it.
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Return));
+    advance(1);
+    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_FALSE(delegate->navigationController()->modalViewController());
+    alert->show();
     driver.pressAlertButton("Quick Start");
     advance(1);
     EXPECT_EQ(presentedHelp().first, "connecting_quickstart.html");

@@ -320,6 +320,11 @@ bool VKFolderController::performKeyCommand(ui::KeyCommand command)
         setEditing(false, true);
         return true;
     }
+    // Back from a result, Escape ends the search before it leaves the folder.
+    if (command == ui::KeyCommand::Escape && isSearching() && searchDisplayController()) {
+        searchDisplayController()->setActive(false, true);
+        return true;
+    }
     return VKFolderControllerBase::performKeyCommand(command);
 }
 

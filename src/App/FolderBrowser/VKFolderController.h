@@ -136,7 +136,7 @@ public:
     // Closes this screen's sheets and shows the sheet from the toolbar.
     void showActionSheet(ui::ActionSheet& sheet, const std::shared_ptr<VKFileResource>& resource);
     // Ctrl+F searches; while editing, Delete asks to delete the marked rows
-    // and Escape leaves editing.
+    // and Escape leaves editing; while searching, Escape ends the search.
     bool performKeyCommand(ui::KeyCommand command) override;
 
     // ---- The toolbar (VKFolderToolbar) ----

@@ -207,9 +207,11 @@ void VKFolderNaming::renameResource(const std::shared_ptr<VKFileResource>& resou
             { "resource", core::Value(std::static_pointer_cast<core::Object>(resource)) },
             { "name", core::Value(name) },
         }));
-        sheet->setCancelButtonIndex(vkAddButton(*sheet, namingText("Keep .{}", oldExtension), VKFolderCommands::EditAction::KeepExtension));
+        // Both answers rename; only Cancel (Escape, a tap outside) leaves the name as it was.
+        vkAddButton(*sheet, namingText("Keep .{}", oldExtension), VKFolderCommands::EditAction::KeepExtension);
         std::string change = newExtension.empty() ? core::localized("Remove Extension") : namingText("Use .{}", newExtension);
         sheet->setDestructiveButtonIndex(vkAddButton(*sheet, change, VKFolderCommands::EditAction::ChangeExtension));
+        sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
         m_commands.showSheet(*sheet, host->commandScreen().findBarButtonItemWithAction(VKFolderCommands::RenameMarkedItemAction));
         return;
     }

@@ -63,7 +63,8 @@ int remoteControlSubtype(guint keyval)
 }
 
 // The command of a key outside typing (`typing`: a text input has the keys
-// and took what it edits with).
+// and took what it edits with; Up and Down, which a field does not use, go
+// on to what is around it, as a search's results).
 std::optional<KeyCommand> commandOf(const GdkEventKey* event, bool typing)
 {
     bool control = (event->state & GDK_CONTROL_MASK) != 0;
@@ -94,7 +95,8 @@ std::optional<KeyCommand> commandOf(const GdkEventKey* event, bool typing)
         return key == GDK_KEY_Left || key == GDK_KEY_KP_Left ? std::optional(KeyCommand::Back) : std::nullopt;
     if (key == GDK_KEY_Escape)
         return KeyCommand::Escape;
-    if (typing)
+    bool vertical = key == GDK_KEY_Up || key == GDK_KEY_KP_Up || key == GDK_KEY_Down || key == GDK_KEY_KP_Down;
+    if (typing && !vertical)
         return std::nullopt;
     switch (key) {
     case GDK_KEY_Return:

@@ -161,7 +161,17 @@ void ActionSheet::removeFromScreen()
 
 bool ActionSheet::showsButton(int index) const
 {
-    return !(m_anchored && !m_showsCancelWhenAnchored && index == cancelButtonIndex());
+    // Beside a choice that destroys, a plain way out stays in sight.
+    bool keepsCancel = m_showsCancelWhenAnchored || (m_destructiveIndex >= 0 && m_destructiveIndex < numberOfButtons());
+    return !(m_anchored && !keepsCancel && index == cancelButtonIndex());
+}
+
+std::optional<int> ActionSheet::defaultButtonIndex() const
+{
+    auto sole = soleChoice(numberOfButtons(), cancelButtonIndex());
+    if (sole && *sole == m_destructiveIndex)
+        return std::nullopt;
+    return sole;
 }
 
 void ActionSheet::layoutSubviews()

@@ -6,8 +6,9 @@
 // dimming view, so it is found by walking the application's windows. On the
 // phone idiom it rises from the bottom; on the tablet idiom a sheet shown
 // from a toolbar, a tab bar, a bar item or a rectangle sits at its anchor
-// without its cancel button, and a tap outside it dismisses it with the
-// cancel index.
+// without its cancel button (kept where a choice destroys), and a tap
+// outside it dismisses it with the cancel index. Return presses its one
+// choice besides cancel unless that one destroys.
 
 #include "Platform/UI/ChoiceView.h"
 
@@ -77,6 +78,7 @@ public:
     static constexpr float ArrowHeight = 13;
 
     void layoutSubviews() override;
+    std::optional<int> defaultButtonIndex() const override;
 
 protected:
     void removeFromScreen() override;

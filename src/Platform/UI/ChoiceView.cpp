@@ -145,7 +145,11 @@ bool ChoiceView::performKeyCommand(KeyCommand command)
         dismiss(m_cancelIndex, true);
         break;
     case KeyCommand::Return:
-        if (auto index = m_keyHighlight ? m_keyHighlight : defaultButtonIndex())
+        if (m_keyHighlight)
+            buttonPressed(*m_keyHighlight);
+        else if (m_preferredIndex >= 0 && m_preferredIndex < numberOfButtons())
+            buttonPressed(m_preferredIndex);
+        else if (auto index = defaultButtonIndex())
             buttonPressed(*index);
         break;
     case KeyCommand::Up:

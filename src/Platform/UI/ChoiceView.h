@@ -50,8 +50,13 @@ public:
     // they show, and Return presses the highlighted one, else its default
     // button; no other key reaches what is under it.
     bool performKeyCommand(KeyCommand command) override;
-    // The button Return presses (none by default).
+    // The button Return presses: the one the caller chose, else the kind's
+    // own (none by default).
     virtual std::optional<int> defaultButtonIndex() const { return std::nullopt; }
+    // Chooses the button Return presses (−1: the kind's own), for a choice
+    // whose safe answer is not the kind's default, as an acknowledgement
+    // beside an offer.
+    void setPreferredButtonIndex(int index) { m_preferredIndex = index; }
     // An alert's default: its one button other than cancel, or cancel when
     // alone; none among several.
     static std::optional<int> soleChoice(int buttons, int cancelIndex);
@@ -103,6 +108,7 @@ private:
     bool m_visible = false;
     bool m_dismissing = false;
     std::optional<int> m_keyHighlight;
+    int m_preferredIndex = -1;
 };
 
 // The delegate of an alert or a sheet.

@@ -106,9 +106,11 @@ void SearchBar::setPlaceholder(std::string placeholder)
 
 bool SearchBar::performKeyCommand(KeyCommand command)
 {
+    auto keep = shared_from_this();
+    if (auto d = delegate(); d && d->keyCommand(*this, command))
+        return true;
     if (command != KeyCommand::Escape)
         return false;
-    auto keep = shared_from_this();
     if (m_showsCancel && !m_cancel->isHidden())
         m_cancel->sendActions(Control::TouchUpInside);
     else if (m_field->isFirstResponder())

@@ -32,6 +32,8 @@ public:
     virtual void cancelButtonClicked(SearchBar&) { }
     virtual void bookmarkButtonClicked(SearchBar&) { }
     virtual void selectedScopeButtonIndexDidChange(SearchBar&, int index) { (void)index; }
+    // A key while the bar is in the responder chain: whether taken.
+    virtual bool keyCommand(SearchBar&, KeyCommand command) { (void)command; return false; }
 };
 
 class SearchBar : public View {
@@ -77,8 +79,8 @@ public:
     bool resignFirstResponder() override;
     gfx::Size sizeThatFits(gfx::Size size) const override;
     void layoutSubviews() override;
-    // Escape is its Cancel button, where it shows one, else the end of
-    // typing.
+    // Keys go to the delegate first; then Escape is its Cancel button,
+    // where it shows one, else the end of typing.
     bool performKeyCommand(KeyCommand command) override;
     std::string debugText() const override;
 

@@ -160,7 +160,36 @@ void SearchDisplayController::cancelButtonClicked(SearchBar&)
 
 void SearchDisplayController::searchButtonClicked(SearchBar& bar)
 {
+    if (!openKeyedResult(bar))
+        bar.resignFirstResponder();
+}
+
+bool SearchDisplayController::keyCommand(SearchBar& bar, KeyCommand command)
+{
+    if (!isShowingResults())
+        return false;
+    switch (command) {
+    case KeyCommand::Up:
+    case KeyCommand::Down:
+    case KeyCommand::PageUp:
+    case KeyCommand::PageDown:
+        return m_table->performKeyCommand(command);
+    case KeyCommand::Return:
+        return openKeyedResult(bar);
+    default:
+        return false;
+    }
+}
+
+bool SearchDisplayController::openKeyedResult(SearchBar& bar)
+{
+    if (!isShowingResults() || !m_table->indexPathForSelectedRow())
+        return false;
+    auto keep = shared_from_this();
+    auto table = m_table;
+    // The screen it opens takes the keys, not the field left behind.
     bar.resignFirstResponder();
+    return table->performKeyCommand(KeyCommand::Return);
 }
 
 void SearchDisplayController::selectedScopeButtonIndexDidChange(SearchBar& bar, int index)

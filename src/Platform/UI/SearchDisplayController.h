@@ -4,7 +4,9 @@
 // delegate, becomes active when the person starts typing (the navigation
 // bar makes way), asks its delegate whether to reload the results table for
 // each new search text and scope, shows that table while there is text and
-// hides it when the text is cleared; cancel ends the search.
+// hides it when the text is cleared; cancel ends the search. While the
+// results show, Up and Down walk them from the field and Return (the
+// field's own, or the key) opens the one reached.
 
 #include "Platform/Core/Object.h"
 #include "Platform/UI/SearchBar.h"
@@ -58,9 +60,12 @@ public:
     void cancelButtonClicked(SearchBar&) override;
     void searchButtonClicked(SearchBar&) override;
     void selectedScopeButtonIndexDidChange(SearchBar&, int index) override;
+    bool keyCommand(SearchBar&, KeyCommand command) override;
 
 private:
     void showResults(bool shown);
+    // Opens the result the keys reached, the field letting go first: whether one was.
+    bool openKeyedResult(SearchBar& bar);
 
     std::weak_ptr<SearchBar> m_bar;
     std::weak_ptr<core::Object> m_contents;

@@ -221,9 +221,10 @@ TEST_F(FolderEditingScreensTest, EditingScreensAtPhoneAndTabletSize)
             shoot("editing-extension-sheet-" + suffix);
             closeChoices();
 
-            // Keeping the extension kept the name and ended editing.
-            EXPECT_FALSE(controller->isEditing());
-            EXPECT_EQ(controller->navigationItem().prompt(), "");
+            // Its Cancel left the name as it was, and the marks.
+            EXPECT_TRUE(core::fs::exists(documents("Work/Report.pdf")));
+            EXPECT_TRUE(controller->isEditing());
+            controller->setEditing(false, false);
             controller->setEditing(true, false);
             mark({ "Summary.txt" });
             controller->commands().renameMarkedItem(controller);

@@ -290,7 +290,8 @@ TEST_F(VKFolderControllerNamesTest, ChangedExtensionsAskFirst)
     EXPECT_EQ(shown->title(), "Warning, removing the extension \".pdf\" may prevent the document opening correctly.");
     EXPECT_EQ(shown->buttonTitle(0), "Keep .pdf");
     EXPECT_EQ(shown->buttonTitle(1), "Remove Extension");
-    EXPECT_EQ(shown->cancelButtonIndex(), 0);
+    EXPECT_EQ(shown->buttonTitle(2), "Cancel");
+    EXPECT_EQ(shown->cancelButtonIndex(), 2);
     EXPECT_EQ(shown->destructiveButtonIndex(), 1);
     // Keeping gives back a.pdf, which is its name: nothing changes.
     driver.pressSheetButton("Keep .pdf");
@@ -313,6 +314,13 @@ TEST_F(VKFolderControllerNamesTest, ChangedExtensionsAskFirst)
     ASSERT_TRUE(sheet());
     EXPECT_EQ(sheet()->title(), "Warning, changing the extension \".TXT\" may prevent the document opening correctly.");
     EXPECT_EQ(sheet()->buttonTitle(1), "Use .md");
+    // Escape is the sheet's Cancel: the name stays as it was.
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
+    runLoop();
+    EXPECT_FALSE(sheet());
+    EXPECT_EQ(names(*controller), (Strings { "a", "c.TXT", "Essay.pages", "Plain" }));
+    renameRow("c.TXT");
+    answer("c.md");
     driver.pressSheetButton("Keep .TXT");
     runLoop();
     EXPECT_TRUE(core::fs::exists(documents("X/c.TXT")));

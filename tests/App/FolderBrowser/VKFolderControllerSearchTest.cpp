@@ -240,3 +240,35 @@ TEST_F(VKFolderControllerSearchTest, StacksFromFolderSearchesStay)
 }
 
 } // namespace
+
+namespace {
+
+// From the field, Down reaches the results and Return opens one; Escape
+// from what opened comes back to them, and another ends the search.
+TEST_F(VKFolderControllerSearchTest, ResultsAreReachedByKeysAndEscapeWalksBack)
+{
+    show(documents("Docs"));
+    search(*controller, "other", 0);
+    auto* results = &controller->searchDisplayController()->searchResultsTableView();
+    ASSERT_TRUE(controller->searchDisplayController()->isShowingResults());
+    ASSERT_EQ(results->numberOfRows(0), 1);
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Down));
+    EXPECT_EQ(results->indexPathForSelectedRow(), (ui::IndexPath { 0, 0 }));
+    EXPECT_TRUE(controller->searchBar()->textField().isFirstResponder()) << "typing goes on";
+    driver.pressReturn(); // the field's Return, as the window gives it
+    advance(1);
+    ASSERT_NE(navigation->topViewController(), controller.get());
+    EXPECT_EQ(navigation->topViewController()->title(), "other");
+
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
+    advance(1);
+    ASSERT_EQ(navigation->topViewController(), controller.get());
+    EXPECT_TRUE(controller->isSearching());
+    EXPECT_TRUE(controller->searchDisplayController()->isShowingResults());
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Escape));
+    advance(1);
+    EXPECT_FALSE(controller->isSearching());
+    EXPECT_EQ(navigation->topViewController(), controller.get()) << "the folder stays";
+}
+
+} // namespace

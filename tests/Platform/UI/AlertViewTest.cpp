@@ -272,6 +272,12 @@ TEST_F(AlertViewTest, TabletSheetFromABarStandsAtTheBar)
     driver.tapOutsideSheet();
     advance(0.2);
     EXPECT_FALSE(sheet->isVisible());
+    // Beside a choice that destroys, Cancel stays.
+    auto destroying = ui::ActionSheet::create("", {}, "Cancel", "Delete");
+    destroying->showFromToolbar(*toolbar);
+    destroying->layoutIfNeeded();
+    EXPECT_FALSE(destroying->button(destroying->cancelButtonIndex())->isHidden());
+    destroying->dismiss(1, false);
 
     // Shown in a view, it still rises from the bottom.
     auto inView = ui::ActionSheet::create("", {}, "Cancel", {}, { "A" });

@@ -225,7 +225,17 @@ TEST_F(KeyCommandTest, ChoicesAndPopoversAnswerReturnAndEscape)
     EXPECT_TRUE(driver.key(KeyCommand::Down));
     driver.key(KeyCommand::Escape);
     advance(1);
-    EXPECT_EQ(choices->log, (std::vector<std::string> { "alert 1", "alert -1", "sheet 1" }));
+    // A sheet's one choice besides Cancel is its default, unless it destroys.
+    ui::ActionSheet::create("Unzip?", choices, "Cancel", {}, { "Unzip" })->showInView(*list->view());
+    driver.key(KeyCommand::Return);
+    advance(1);
+    auto deleting = ui::ActionSheet::create("Delete?", choices, "Cancel", "Delete");
+    deleting->showInView(*list->view());
+    driver.key(KeyCommand::Return);
+    EXPECT_TRUE(deleting->isVisible());
+    driver.key(KeyCommand::Escape);
+    advance(1);
+    EXPECT_EQ(choices->log, (std::vector<std::string> { "alert 1", "alert -1", "sheet 1", "sheet 0", "sheet 1" }));
     EXPECT_FALSE(list->tableView().indexPathForSelectedRow());
     // The arrows walk a sheet's buttons as they show, stopping at its ends;
     // Return presses the one reached.
