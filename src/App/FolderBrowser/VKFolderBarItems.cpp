@@ -8,6 +8,7 @@
 #include "Shell/Interface/InterfaceColors.h"
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/NetReachability.h"
+#include "Platform/Core/Localized.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Images.h"
@@ -28,10 +29,12 @@ std::shared_ptr<VKFolderBrowserServices> servicesIn(const ServicesCell& cell)
 
 // A button that shows `image` and sends `action` to the application
 // through the services when touched up inside.
-std::shared_ptr<ui::BarButtonItem> servicesButtonItem(const std::shared_ptr<gfx::Image>& image, const char* action,
-    ServicesCell cell, std::function<void(VKFolderBrowserServices&, const std::shared_ptr<core::Object>&)> send)
+std::shared_ptr<ui::BarButtonItem> servicesButtonItem(const std::shared_ptr<gfx::Image>& image, const std::string& name,
+    const char* action, ServicesCell cell,
+    std::function<void(VKFolderBrowserServices&, const std::shared_ptr<core::Object>&)> send)
 {
     auto button = buttonWithImage(image);
+    button->setToolTip(name);
     button->setShowsTouchWhenHighlighted(true);
     button->addTarget(nullptr, action, [cell = std::move(cell), send](ui::Control& control, const ui::Event*) {
         if (auto services = servicesIn(cell))
@@ -58,14 +61,14 @@ void VKFolderBarItems::setServices(std::weak_ptr<VKFolderBrowserServices> servic
 std::shared_ptr<ui::BarButtonItem> VKFolderBarItems::settingsItem() const
 {
     auto image = ui::Images::imageNamed(usesDarkStyle() ? "VKButtonBarSettingsDark.png" : "VKButtonBarSettings.png");
-    return servicesButtonItem(image, ShowSettingsAction, m_services,
+    return servicesButtonItem(image, core::localized("Settings"), ShowSettingsAction, m_services,
         [](VKFolderBrowserServices& services, const std::shared_ptr<core::Object>& sender) { services.browserShowSettings(sender); });
 }
 
 std::shared_ptr<ui::BarButtonItem> VKFolderBarItems::helpItem() const
 {
     auto image = ui::Images::imageNamed(usesDarkStyle() ? "VKButtonBarHelpDark.png" : "VKButtonBarHelp.png");
-    return servicesButtonItem(image, ShowHelpAction, m_services,
+    return servicesButtonItem(image, core::localized("Help"), ShowHelpAction, m_services,
         [](VKFolderBrowserServices& services, const std::shared_ptr<core::Object>& sender) { services.browserShowHelp(sender); });
 }
 
@@ -77,6 +80,7 @@ std::shared_ptr<ui::BarButtonItem> VKFolderBarItems::serverStateItem()
             if (auto services = servicesIn(cell))
                 services->browserShowServerInfo(control.shared_from_this());
         }, ui::Control::TouchUpInside);
+        button->setToolTip(core::localized("Remote Access"));
         m_serverStateItem = barButtonItemWithCustomView(button);
         updateServerStateImage();
     }

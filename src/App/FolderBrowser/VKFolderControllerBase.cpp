@@ -134,8 +134,10 @@ std::shared_ptr<ui::BarButtonItem> VKFolderControllerBase::editButtonItem()
     if (isEditing())
         return barButtonItemWithTitle(core::localized("Done"), ui::BarButtonItem::Style::Done, target,
             ToggleEditingAction, send(&VKFolderControllerBase::toggleEditing));
-    return barButtonSystemItem(ui::BarButtonItem::SystemItem::Action, target, ToggleEditingAction,
+    auto edit = barButtonSystemItem(ui::BarButtonItem::SystemItem::Action, target, ToggleEditingAction,
         send(&VKFolderControllerBase::toggleEditing));
+    edit->setToolTip(core::localized("Edit"));
+    return edit;
 }
 
 void VKFolderControllerBase::toggleEditing(const std::shared_ptr<core::Object>&)

@@ -72,6 +72,9 @@ void VKFolderMoveCopy::moveOrCopyMarkedItems(int32_t operation)
         picker->addDisabledFolder(host->commandFolder(), false);
     const std::string count = move ? itemCountText("Move {} Item", "Move {} Items", marked.size())
                                    : itemCountText("Copy {} Item", "Copy {} Items", marked.size());
+    // The picker's title says what it is for (the desktop window shows it);
+    // its prompt adds the size.
+    picker->setTitle(count);
     picker->navigationItem().setPrompt(
         count + ", " + VKBytesFormatter::sharedFormatter().formatBytesAsString(host->commandMarks().markedSize()));
     presentFolderPickerController(picker);

@@ -112,6 +112,7 @@ void VKFolderToolbar::update(VKFolderControllerBase& screen, std::weak_ptr<Host>
         vkSetTag(*downloads, Button::Downloads);
         downloads->setImage(ui::Images::imageNamed("VKButtonBarDownload.png"), ui::Control::Normal);
         downloads->setShowsTouchWhenHighlighted(true);
+        downloads->setToolTip(core::localized("Downloads"));
         downloads->addTarget(nullptr, ShowDownloadsAction, [host](ui::Control&, const ui::Event*) {
             if (auto screen = host.lock())
                 screen->toolbarShowDownloads();
@@ -121,6 +122,7 @@ void VKFolderToolbar::update(VKFolderControllerBase& screen, std::weak_ptr<Host>
     auto search = ui::Button::create(ui::Button::Type::Custom, { 0, 0, 44, 44 });
     search->setImage(ui::Images::imageNamed("VKButtonBarSearch.png"), ui::Control::Normal);
     search->setShowsTouchWhenHighlighted(true);
+    search->setToolTip(core::localized("Search"));
     search->addTarget(nullptr, BeginSearchAction, [host](ui::Control&, const ui::Event*) {
         if (auto screen = host.lock())
             screen->toolbarBeginSearch();

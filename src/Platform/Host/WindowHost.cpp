@@ -27,6 +27,7 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewController.h"
+#include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/ViewTreeDump.h"
 #include "Platform/UI/Window.h"
@@ -73,7 +74,7 @@ constexpr float TabletShortSide = 768;
 constexpr float TabletLongSide = 1024;
 
 // Whether a screen's title already names the application as words of their
-// own ("Help - Tandry"), so the window's title need not repeat it.
+// own ("Tandry Settings"), so the window's title need not repeat it.
 bool titleNamesApplication(std::string_view title, std::string_view name)
 {
     if (name.empty())
@@ -122,6 +123,19 @@ gfx::Rect outward(const gfx::Rect& r)
     return { x0, y0, std::ceil(r.maxX()) - x0, std::ceil(r.maxY()) - y0 };
 }
 
+
+// The window's title for a screen's: the screen's, then the application's
+// name after the window's own dash, once; a screen that ends in the name
+// after a plain dash ("Help - Tandry") takes the window's dash there.
+std::string windowTitleFor(const std::string& screen, const std::string& name)
+{
+    if (screen.empty())
+        return name;
+    const std::string plainDash = " - " + name;
+    if (!name.empty() && screen.size() > plainDash.size() && screen.ends_with(plainDash))
+        return screen.substr(0, screen.size() - plainDash.size()) + " — " + name;
+    return titleNamesApplication(screen, name) ? screen : screen + " — " + name;
+}
 
 } // namespace
 
@@ -288,8 +302,16 @@ struct WindowHost::Impl {
                 if (screen.empty())
                     screen = controller->title();
             }
+            // A presented stack that names itself (a picker's "Move 2 Items")
+            // is named so whichever of its screens shows.
+            ViewController* presented = shown->rootViewController();
+            while (presented && presented->modalViewController())
+                presented = presented->modalViewController();
+            if (presented && presented != shown->rootViewController() && !presented->title().empty()
+                && dynamic_cast<NavigationController*>(presented))
+                screen = presented->title();
         }
-        std::string now = screen.empty() ? name : titleNamesApplication(screen, name) ? screen : screen + " — " + name;
+        std::string now = windowTitleFor(screen, name);
         if (now != title) {
             title = now;
             gtk_window_set_title(GTK_WINDOW(window), title.c_str());
@@ -479,6 +501,21 @@ struct WindowHost::Impl {
             application->pointer().setHoverLocation(self->screenPoint(event->x, event->y));
         if (self->touches.isDown(MouseFinger))
             self->moveMouse(event->x, event->y);
+        return TRUE;
+    }
+
+    // A bar's symbol says its name while the pointer rests on it.
+    static gboolean onQueryTooltip(GtkWidget*, gint x, gint y, gboolean keyboard, GtkTooltip* tooltip, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        auto* application = Application::shared();
+        if (keyboard || !application)
+            return FALSE;
+        application->pointer().setHoverLocation(self->screenPoint(x, y));
+        std::string text = application->pointer().hoveredToolTip();
+        if (text.empty())
+            return FALSE;
+        gtk_tooltip_set_text(tooltip, text.c_str());
         return TRUE;
     }
 
@@ -751,6 +788,8 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     connect(m->area, "button-release-event", G_CALLBACK(GuardedCallback<Impl::onButtonRelease>::call));
     connect(m->area, "motion-notify-event", G_CALLBACK(GuardedCallback<Impl::onMotion>::call));
     connect(m->area, "leave-notify-event", G_CALLBACK(GuardedCallback<Impl::onLeave>::call));
+    gtk_widget_set_has_tooltip(m->area, TRUE);
+    connect(m->area, "query-tooltip", G_CALLBACK(GuardedCallback<Impl::onQueryTooltip>::call));
     connect(m->area, "grab-broken-event", G_CALLBACK(GuardedCallback<Impl::onGrabBroken>::call));
     connect(m->area, "touch-event", G_CALLBACK(GuardedCallback<Impl::onTouch>::call));
     connect(m->area, "scroll-event", G_CALLBACK(GuardedCallback<Impl::onScroll>::call));

@@ -34,7 +34,54 @@ std::string systemTitle(BarButtonItem::SystemItem item)
     }
 }
 
+// What a symbol of the system items is called, for its tooltip.
+std::string systemName(BarButtonItem::SystemItem item)
+{
+    using S = BarButtonItem::SystemItem;
+    switch (item) {
+    case S::Add:
+        return core::localized("Add", "Toolkit");
+    case S::Compose:
+        return core::localized("Compose", "Toolkit");
+    case S::Reply:
+        return core::localized("Reply", "Toolkit");
+    case S::Action:
+        return core::localized("Share", "Toolkit");
+    case S::Organize:
+        return core::localized("Organize", "Toolkit");
+    case S::Bookmarks:
+        return core::localized("Bookmarks", "Toolkit");
+    case S::Search:
+        return core::localized("Search", "Toolkit");
+    case S::Refresh:
+        return core::localized("Refresh", "Toolkit");
+    case S::Stop:
+        return core::localized("Stop", "Toolkit");
+    case S::Camera:
+        return core::localized("Camera", "Toolkit");
+    case S::Trash:
+        return core::localized("Delete", "Toolkit");
+    case S::Play:
+        return core::localized("Play", "Toolkit");
+    case S::Pause:
+        return core::localized("Pause", "Toolkit");
+    case S::Rewind:
+        return core::localized("Rewind", "Toolkit");
+    case S::FastForward:
+        return core::localized("Fast Forward", "Toolkit");
+    default:
+        return {};
+    }
+}
+
 } // namespace
+
+std::string BarButtonItem::toolTip() const
+{
+    if (!m_toolTip.empty() || !m_systemItem)
+        return m_toolTip;
+    return systemName(*m_systemItem);
+}
 
 BarButtonItem::BarButtonItem() = default;
 BarButtonItem::~BarButtonItem() = default;

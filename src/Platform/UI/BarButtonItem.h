@@ -76,6 +76,10 @@ public:
     void setEnabled(bool enabled);
     int tag() const { return m_tag; }
     void setTag(int tag) { m_tag = tag; }
+    // The name a desktop pointer resting on an item without a title shows:
+    // the one set, else a system symbol's own.
+    std::string toolTip() const;
+    void setToolTip(std::string toolTip) { m_toolTip = std::move(toolTip); }
 
     void addTarget(const std::shared_ptr<core::Object>& target, std::string action, Action function);
     void removeTarget(const core::Object* target, std::string_view action = {});
@@ -103,6 +107,7 @@ private:
     float m_width = 0;
     bool m_enabled = true;
     int m_tag = 0;
+    std::string m_toolTip;
     TargetActionList<BarButtonItem&> m_actions;
     std::weak_ptr<View> m_view;
     std::function<void()> m_changed;

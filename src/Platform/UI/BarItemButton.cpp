@@ -25,6 +25,9 @@ std::shared_ptr<BarItemButton> BarItemButton::create(const std::shared_ptr<BarBu
         button->setImage(item->image(), Control::Normal);
         button->setEnabled(item->isEnabled());
         button->setTag(item->tag());
+        // A symbol alone says its name when the pointer rests on it.
+        if (item->title().empty())
+            button->setToolTip(item->toolTip());
     }
     button->addTarget(nullptr, "barItemTapped", [tapped = std::move(tapped)](Control&, const Event*) {
         if (tapped)
@@ -65,8 +68,11 @@ std::shared_ptr<View> makeBarItemView(const std::shared_ptr<BarButtonItem>& item
 {
     if (item->isSpace())
         return nullptr;
-    if (item->customView())
-        return item->customView();
+    if (auto view = item->customView()) {
+        if (view->toolTip().empty())
+            view->setToolTip(item->toolTip());
+        return view;
+    }
     std::weak_ptr<BarButtonItem> weak = item;
     return BarItemButton::create(item, [weak] {
         if (auto item = weak.lock())

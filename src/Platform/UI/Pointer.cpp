@@ -37,4 +37,23 @@ bool Pointer::isOn(const View& view) const
     return view.bounds().contains(view.convertPointFrom(inWindow, window));
 }
 
+std::string Pointer::hoveredToolTip() const
+{
+    if (!m_hover)
+        return {};
+    for (auto& window : Window::windowsFrontToBack()) {
+        if (window->isHidden())
+            continue;
+        gfx::Point local = window->layer().transformToSuperlayer().inverted().apply(*m_hover);
+        View* hit = window->hitTest(local);
+        if (!hit)
+            continue;
+        for (View* view = hit; view; view = view->superview())
+            if (!view->toolTip().empty())
+                return view->toolTip();
+        return {};
+    }
+    return {};
+}
+
 } // namespace ui

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace ui {
@@ -27,6 +28,9 @@ public:
     // Whether the pointer hovers over `view` (shown in a window) or a touch
     // held down began on it or inside it.
     bool isOn(const View& view) const;
+    // The tooltip of the front-most view under the hovering pointer, or of
+    // the nearest view around it that has one; empty when none does.
+    std::string hoveredToolTip() const;
 
 private:
     std::optional<gfx::Point> m_hover;

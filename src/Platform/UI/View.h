@@ -202,6 +202,10 @@ public:
 
     // A short text for the driver's dump (a label's or a button's title).
     virtual std::string debugText() const { return {}; }
+    // What a desktop pointer resting on the view (or inside it) shows
+    // beside it; empty: nothing (Pointer::hoveredToolTip).
+    const std::string& toolTip() const { return m_toolTip; }
+    void setToolTip(std::string toolTip) { m_toolTip = std::move(toolTip); }
     std::string description() const override;
 
 protected:
@@ -229,6 +233,7 @@ private:
     std::vector<std::shared_ptr<View>> m_subviews;
     std::vector<std::shared_ptr<GestureRecognizer>> m_recognizers;
     int m_tag = 0;
+    std::string m_toolTip;
     unsigned m_autoresizingMask = 0;
     ContentMode m_contentMode = ContentMode::ScaleToFill;
     bool m_opaque = true;

@@ -128,6 +128,7 @@ TEST_F(FolderMoveCopyScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientati
             markTwo();
             auto& picker = openMovePicker();
             EXPECT_EQ(picker.navigationItem().prompt().rfind("Move 2 Items, 1.", 0), 0u);
+            EXPECT_EQ(picker.title(), "Move 2 Items");
             EXPECT_TRUE(picker.isFolderDisabled(documents("Projects")));
             EXPECT_TRUE(picker.isFolderDisabled(documents("Projects/Drafts/Deeper")));
             shoot("picker");

@@ -17,6 +17,7 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TableView.h"
@@ -28,6 +29,9 @@
 #include "Support/FileModel/RecordingDownloadHooks.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -491,6 +495,38 @@ TEST_F(VKFolderControllerTest, ClientsChangesThroughTheServerWithCurl)
     EXPECT_EQ(curl({ "-X", "DELETE", url + "a.txt" }), "204");
     advance(0.4);
     EXPECT_EQ(tableNames(), (Strings { "b.txt" }));
+}
+
+} // namespace
+
+namespace {
+
+// The bars' symbols say their names where the pointer rests; a titled item
+// shows its name already.
+TEST_F(VKFolderControllerTest, BarSymbolsNameThemselvesUnderThePointer)
+{
+    makeDocument("Docs/a.txt");
+    show(documents("Docs"));
+    advance(1);
+    auto nameUnder = [&](const std::shared_ptr<ui::BarButtonItem>& item) {
+        auto view = item ? item->view() : nullptr;
+        if (!view || !view->window())
+            return std::string("(not shown)");
+        gfx::Rect bounds = view->bounds();
+        driver.hover(view->convertPoint({ bounds.midX(), bounds.midY() }, nullptr));
+        return ui::Application::shared()->pointer().hoveredToolTip();
+    };
+    EXPECT_EQ(nameUnder(controller->navigationItem().rightBarButtonItem()), "Edit");
+    Strings names;
+    for (const auto& item : controller->toolbarItems())
+        if (auto name = nameUnder(item); !name.empty() && name != "(not shown)")
+            names.push_back(name);
+    EXPECT_NE(std::find(names.begin(), names.end(), "Search"), names.end()) << fmt::format("{}", fmt::join(names, ","));
+    EXPECT_NE(std::find(names.begin(), names.end(), "Downloads"), names.end());
+    controller->setEditing(true, false);
+    advance(1);
+    EXPECT_EQ(nameUnder(controller->navigationItem().rightBarButtonItem()), "") << "Done says so";
+    driver.hover(std::nullopt);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "Platform/Host/WindowHost.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PrintFormatter.h"
 #include "Platform/UI/PrintInteractionController.h"
@@ -217,13 +218,22 @@ TEST_F(WindowHostTest, TheScreenTakesTheWindowsSizeAndClosingEndsTheApplication)
     this->window().setRootViewController(screen);
     GtkWindow* window = GTK_WINDOW(host->window());
     // The window's title names the screen and the application, once.
-    for (auto [shown, expected] : { std::pair { "Notes", "Notes — Tandry test" }, { "Help - Tandry test", "Help - Tandry test" },
+    for (auto [shown, expected] : { std::pair { "Notes", "Notes — Tandry test" }, { "Help - Tandry test", "Help — Tandry test" },
              { "Tandry tests", "Tandry tests — Tandry test" }, { "", "Tandry test" } }) {
         screen->setTitle(shown);
         host->flush();
         EXPECT_EQ(host->title(), expected);
         EXPECT_EQ(gtk_window_get_title(window), std::string(expected));
     }
+    // A presented stack that names itself is named so over its screens.
+    auto folder = ViewController::create();
+    folder->setTitle("Projects");
+    auto picker = NavigationController::create(folder);
+    picker->setTitle("Move 2 Items");
+    screen->presentModalViewController(picker, false);
+    host->flush();
+    EXPECT_EQ(host->title(), "Move 2 Items — Tandry test");
+    screen->dismissModalViewController(false);
     EXPECT_EQ(application().statusBarFrame(), gfx::Rect::zero());
     EXPECT_EQ(application().applicationFrame(), ui::Screen::main()->bounds());
     resize(1400, 900);
