@@ -71,16 +71,7 @@ protected:
     // beside it (<name>-renderer.png, <name>-dump.txt).
     void keep(const std::string& folder, const std::string& name, bool withProgramPicture = false);
     // What the display shows of the window, as a PNG at `path`.
-    void importWindow(const std::string& path, const std::string& which = {});
-    // Waits until what the display shows of the window has settled: no
-    // navigation is pushing or popping in the program's tree, the display holds
-    // still (two pictures in a row differ in at most 0.2 % of their
-    // pixels: a caret or a spinner may go on) and it is the program's own
-    // picture of its screen, taken with them (at most 3 % apart), so an
-    // animation has ended and its last frame is on the display, not merely
-    // not begun. `which` ("root": the whole display) looks at another
-    // window, which only has to hold still. False after `seconds`.
-    bool waitForSettledWindow(double seconds = 10, const std::string& which = {});
+    void importWindow(const std::string& path);
     // The share of pixels of two pictures further apart than 3.2 % (8 of
     // 255 levels); 1 when they cannot be compared.
     static double differingShare(const std::string& a, const std::string& b);
