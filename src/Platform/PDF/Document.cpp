@@ -9,49 +9,17 @@
 
 namespace pdf {
 
+using detail::DocumentFile;
+using detail::DocumentSource;
 using detail::DocumentState;
 
 namespace {
 
 std::atomic<uint64_t> nextSerial { 1 };
 
-enum class Parse { Opened, Locked, Failed };
-
-Parse parse(DocumentState& state, std::string_view password)
-{
-    if (password.find('\0') != std::string_view::npos)
-        return Parse::Locked;
-    auto qpdf = detail::quietQPDF();
-    std::string passwordString(password);
-    try {
-        qpdf->processMemoryFile("document", state.bytes.chars(), state.bytes.size(), passwordString.c_str());
-    } catch (const QPDFExc& error) {
-        if (error.getErrorCode() == qpdf_e_password) {
-            state.encrypted = true;
-            return Parse::Locked;
-        }
-        core::log("Warning, cannot read PDF: {}", error.what());
-        return Parse::Failed;
-    } catch (const std::exception& error) {
-        core::log("Warning, cannot read PDF: {}", error.what());
-        return Parse::Failed;
-    }
-    try {
-        state.encrypted = qpdf->isEncrypted();
-        state.pages.open(qpdf->getRoot().getKey("/Pages"), state.bytes.size());
-    } catch (const std::exception& error) {
-        core::log("Warning, cannot read PDF pages: {}", error.what());
-        return Parse::Failed;
-    }
-    state.qpdf = std::move(qpdf);
-    state.password = passwordString;
-    state.locked = false;
-    return Parse::Opened;
-}
-
 } // namespace
 
-Document::Document(std::shared_ptr<DocumentState> state)
+Document::Document(std::shared_ptr<DocumentSource> state)
     : m_state(std::move(state))
 {
 }
@@ -60,39 +28,50 @@ Document::~Document() = default;
 
 std::shared_ptr<Document> Document::open(core::Data bytes, Status* status)
 {
-    auto state = std::make_shared<DocumentState>();
-    state->bytes = std::move(bytes);
-    state->serial = nextSerial++;
-    Parse result = state->bytes.empty() ? Parse::Failed : parse(*state, {});
-    if (result == Parse::Failed) {
+    auto state = std::make_shared<DocumentSource>();
+    state->file = std::make_shared<DocumentFile>();
+    state->file->bytes = std::move(bytes);
+    state->file->serial = nextSerial++;
+    bool needsPassword = false;
+    if (!state->file->bytes.empty())
+        state->reading = detail::readDocument(state->file, {}, &needsPassword);
+    if (!state->reading && !needsPassword) {
         if (status)
             *status = Status::NotPDF;
         return nullptr;
     }
-    state->locked = result == Parse::Locked;
+    state->file->locked = !state->reading;
+    state->readingsMade = state->reading ? 1 : 0;
     if (status)
-        *status = state->locked ? Status::Locked : Status::Opened;
+        *status = state->file->locked ? Status::Locked : Status::Opened;
     return std::shared_ptr<Document>(new Document(std::move(state)));
 }
 
 bool Document::isEncrypted() const
 {
     auto lock = detail::lock(m_state);
-    return m_state->encrypted;
+    return m_state->file->encrypted;
 }
 
 bool Document::isLocked() const
 {
     auto lock = detail::lock(m_state);
-    return m_state->locked;
+    return m_state->file->locked;
 }
 
 bool Document::unlock(std::string_view password)
 {
     auto lock = detail::lock(m_state);
-    if (!m_state->locked)
+    if (!m_state->file->locked)
         return true;
-    return parse(*m_state, password) == Parse::Opened;
+    auto reading = detail::readDocument(m_state->file, password, nullptr);
+    if (!reading)
+        return false;
+    m_state->reading = std::move(reading);
+    m_state->file->password = std::string(password);
+    m_state->file->locked = false;
+    ++m_state->readingsMade;
+    return true;
 }
 
 std::shared_ptr<Document> Document::reopened() const
@@ -102,18 +81,19 @@ std::shared_ptr<Document> Document::reopened() const
     detail::PageTree::Progress pages;
     {
         auto lock = detail::lock(m_state);
-        if (m_state->locked)
+        if (m_state->file->locked)
             return nullptr;
-        bytes = m_state->bytes;
-        password = m_state->password;
-        pages = m_state->pages.progress();
+        bytes = m_state->file->bytes;
+        password = m_state->file->password;
+        pages = m_state->reading->pages.progress();
     }
     auto document = open(std::move(bytes));
     if (document && !document->unlock(password))
         return nullptr;
     if (document) {
         auto lock = detail::lock(document->m_state);
-        document->m_state->pages.resume(pages, *document->m_state->qpdf);
+        auto& reading = *document->m_state->reading;
+        reading.pages.resume(pages, *reading.qpdf);
     }
     return document;
 }
@@ -121,14 +101,14 @@ std::shared_ptr<Document> Document::reopened() const
 int Document::pageCount() const
 {
     auto lock = detail::lock(m_state);
-    return m_state->pages.settledCount();
+    return m_state->reading ? m_state->reading->pages.settledCount() : 0;
 }
 
 Page Document::page(int number) const
 {
     auto lock = detail::lock(m_state);
     // Asking for the page finds it, or finds that the tree's count lied.
-    if (number < 1 || number > m_state->pages.count() || !m_state->pages.page(number).isDictionary())
+    if (!m_state->page(number).object.isDictionary())
         return {};
     return Page(m_state, number);
 }
@@ -136,19 +116,30 @@ Page Document::page(int number) const
 Dictionary Document::catalog() const
 {
     auto lock = detail::lock(m_state);
-    if (!m_state->qpdf)
+    if (!m_state->reading)
         return {};
     try {
-        QPDFObjectHandle root = m_state->qpdf->getRoot();
-        return root.isDictionary() ? detail::HandleAccess::wrap<Dictionary>(m_state, root) : Dictionary();
+        QPDFObjectHandle root = m_state->reading->qpdf->getRoot();
+        return root.isDictionary() ? detail::HandleAccess::wrap<Dictionary>(m_state->reading, root) : Dictionary();
     } catch (const std::exception&) {
         return {};
     }
 }
 
+int Document::readingsAlive() const
+{
+    return m_state->file->readings;
+}
+
+uint64_t Document::readingsMade() const
+{
+    auto lock = detail::lock(m_state);
+    return m_state->readingsMade;
+}
+
 uint64_t Document::serial() const
 {
-    return m_state->serial;
+    return m_state->file->serial;
 }
 
 } // namespace pdf

@@ -44,15 +44,21 @@ public:
     uint64_t serial() const;
     // A document of its own over the same bytes, unlocked as this one is,
     // that knows the pages this one has found: it finds the page after the
-    // last one found here in a step. qpdf keeps every object it has read
-    // (and every other object of the object streams it read them from) for
-    // as long as a document lives; a reader of many pages goes on from one
-    // to its reopened one. Nothing while this one is locked.
+    // last one found here in a step. Nothing while this one is locked.
     std::shared_ptr<Document> reopened() const;
 
+    // qpdf keeps every object it has read (and every other object of the
+    // object streams it read them from) for as long as its reading of the
+    // file lives. A document reads its file anew after every 64 different
+    // pages asked for; the reading before goes when the last handle or
+    // page object from it does. How many readings are alive now, and how
+    // many were made.
+    int readingsAlive() const;
+    uint64_t readingsMade() const;
+
 private:
-    explicit Document(std::shared_ptr<detail::DocumentState> state);
-    std::shared_ptr<detail::DocumentState> m_state;
+    explicit Document(std::shared_ptr<detail::DocumentSource> state);
+    std::shared_ptr<detail::DocumentSource> m_state;
 };
 
 } // namespace pdf

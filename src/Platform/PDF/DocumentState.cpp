@@ -1,5 +1,6 @@
 #include "Platform/PDF/DocumentState.h"
 
+#include "Platform/Core/Log.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/PDF/Array.h"
 #include "Platform/PDF/ObjectLocks.h"
@@ -7,17 +8,26 @@
 
 #include <atomic>
 #include <charconv>
+#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <poppler.h>
 
 namespace pdf::detail {
 
-DocumentState::~DocumentState()
+DocumentFile::~DocumentFile()
 {
     // A draw holds the state through its page: none is out now.
     std::lock_guard lock(rendererFontsMutex());
-    for (void* renderer : idleRenderers)
-        g_object_unref(static_cast<PopplerDocument*>(renderer));
+    for (const Renderer& renderer : idleRenderers)
+        g_object_unref(static_cast<PopplerDocument*>(renderer.document));
+}
+
+DocumentState::~DocumentState()
+{
+    // The objects go before the count says they have gone.
+    pages = {};
+    qpdf.reset();
+    --file->readings;
 }
 
 std::mutex& rendererFontsMutex()
@@ -40,15 +50,92 @@ std::unique_ptr<QPDF> quietQPDF()
 
 namespace {
 std::atomic<uint64_t> g_mainThreadObjectLocks { 0 };
+std::atomic<uint64_t> g_nextReadingNumber { 1 };
 } // namespace
 
-ObjectsLock lock(const std::shared_ptr<DocumentState>& document)
+ObjectsLock lock(const std::shared_ptr<DocumentFile>& file)
 {
-    if (!document)
+    if (!file)
         return ObjectsLock();
     if (core::Thread::isMainThread())
         ++g_mainThreadObjectLocks;
-    return ObjectsLock(document->objects);
+    return ObjectsLock(file->objects);
+}
+
+ObjectsLock lock(const std::shared_ptr<DocumentState>& document)
+{
+    return document ? lock(document->file) : ObjectsLock();
+}
+
+ObjectsLock lock(const std::shared_ptr<DocumentSource>& document)
+{
+    return document ? lock(document->file) : ObjectsLock();
+}
+
+std::shared_ptr<DocumentState> readDocument(const std::shared_ptr<DocumentFile>& file, std::string_view password,
+    bool* needsPassword)
+{
+    if (needsPassword)
+        *needsPassword = false;
+    if (password.find('\0') != std::string_view::npos)
+        return nullptr;
+    auto reading = std::make_shared<DocumentState>();
+    reading->file = file;
+    ++file->readings;
+    reading->serial = file->serial;
+    reading->number = g_nextReadingNumber++;
+    reading->qpdf = quietQPDF();
+    std::string passwordString(password);
+    try {
+        reading->qpdf->processMemoryFile("document", file->bytes.chars(), file->bytes.size(), passwordString.c_str());
+    } catch (const QPDFExc& error) {
+        if (error.getErrorCode() == qpdf_e_password) {
+            file->encrypted = true;
+            if (needsPassword)
+                *needsPassword = true;
+            return nullptr;
+        }
+        core::log("Warning, cannot read PDF: {}", error.what());
+        return nullptr;
+    } catch (const std::exception& error) {
+        core::log("Warning, cannot read PDF: {}", error.what());
+        return nullptr;
+    }
+    try {
+        file->encrypted = reading->qpdf->isEncrypted();
+        reading->pages.open(reading->qpdf->getRoot().getKey("/Pages"), file->bytes.size());
+    } catch (const std::exception& error) {
+        core::log("Warning, cannot read PDF pages: {}", error.what());
+        return nullptr;
+    }
+    return reading;
+}
+
+PageObject DocumentSource::page(int number)
+{
+    if (!reading || number < 1 || number > reading->pages.count())
+        return { reading, QPDFObjectHandle::newNull() };
+    if (number != lastPage) {
+        lastPage = number;
+        if (pagesSeen.size() <= size_t(number))
+            pagesSeen.resize(size_t(number) + 1);
+        if (!pagesSeen[size_t(number)]) {
+            pagesSeen[size_t(number)] = true;
+            if (++pagesSeenCount > kPagesPerReading) {
+                // A new reading goes on from where this one's tree stands;
+                // this one goes with the last handle that holds it.
+                if (auto next = readDocument(file, file->password, nullptr)) {
+                    next->pages.resume(reading->pages.progress(), *next->qpdf);
+                    reading = std::move(next);
+                    ++readingsMade;
+                }
+                pagesSeen.assign(pagesSeen.size(), false);
+                pagesSeen[size_t(number)] = true;
+                pagesSeenCount = 1;
+            }
+        }
+    }
+    return { reading, reading->pages.page(number) };
 }
 
 } // namespace pdf::detail
@@ -161,12 +248,12 @@ bool convert(const std::shared_ptr<DocumentState>& document, QPDFObjectHandle ob
     return true;
 }
 
-QPDFObjectHandle HandleAccess::pageObject(const Page& page)
+PageObject HandleAccess::pageObject(const Page& page)
 {
     const auto& document = page.m_document;
     if (!document)
-        return QPDFObjectHandle::newNull();
-    return document->pages.page(page.m_number);
+        return { nullptr, QPDFObjectHandle::newNull() };
+    return document->page(page.m_number);
 }
 
 } // namespace pdf::detail

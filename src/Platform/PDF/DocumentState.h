@@ -11,6 +11,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -25,36 +26,88 @@ namespace pdf::detail {
 // are opened, drawn with and released under this lock.
 std::mutex& rendererFontsMutex();
 
-struct DocumentState {
-    ~DocumentState();
+// What every reading of one file shares: its bytes, its lock, how it opened
+// and the renderer's documents.
+struct DocumentFile {
+    ~DocumentFile();
 
     core::Data bytes;
     uint64_t serial = 0;
-    // qpdf resolves objects lazily, changing them in place: every access
-    // holds this lock.
+    // qpdf resolves objects lazily, changing them in place: every access to
+    // any reading of the file holds this lock.
     mutable std::recursive_mutex objects;
-    std::unique_ptr<QPDF> qpdf;
     bool encrypted = false;
     bool locked = false;
     // The password bytes that opened the document.
     std::string password;
-    PageTree pages;
+    // The readings of the file that are alive.
+    std::atomic<int> readings { 0 };
 
     // The renderer's own documents over the same bytes, opened as draws
     // need them: one draws one page at a time, so pages drawn side by side
     // (the tiles of a spread) take one each, at most `MaximumRenderers`;
-    // a draw beyond waits for one to come back. A document opened with a
-    // password reaches the renderer as a decrypted copy kept here, made
-    // once.
+    // a draw beyond waits for one to come back. The renderer keeps what it
+    // read of every page it drew for as long as its document lives: one
+    // that has drawn `kPagesPerRenderer` different pages is let go when it
+    // comes back. A document opened with a password reaches the renderer
+    // as a decrypted copy kept here, made once.
     static constexpr size_t MaximumRenderers = 4;
+    static constexpr int kPagesPerRenderer = 64;
+    struct Renderer {
+        void* document = nullptr;
+        int lastPage = 0;
+        int pagesDrawn = 0;
+    };
     std::mutex renderersMutex;
     std::condition_variable rendererReturned;
-    std::vector<void*> idleRenderers;
+    std::vector<Renderer> idleRenderers;
+    uint64_t renderersOpened = 0;
     size_t renderers = 0;
     bool rendererFailed = false;
     std::once_flag rendererBytesMade;
     bool rendererBytesReady = false;
     std::string rendererBytes;
+};
+
+// One reading of the file by qpdf, which keeps every object it has read
+// (with the rest of each object stream) for as long as it lives. Handles
+// hold the reading their object came from.
+struct DocumentState {
+    ~DocumentState();
+
+    std::shared_ptr<DocumentFile> file;
+    uint64_t serial = 0;
+    // Unique in the process, never reused.
+    uint64_t number = 0;
+    std::unique_ptr<QPDF> qpdf;
+    PageTree pages;
+};
+
+// A page's object with the reading that keeps it valid.
+struct PageObject {
+    std::shared_ptr<DocumentState> reading;
+    QPDFObjectHandle object;
+};
+
+// What a document and its pages hold: the file and the reading pages are
+// found in. After `kPagesPerReading` different pages a reading is let go
+// (when no handle holds it any longer) for a new one that goes on from its
+// page tree, so reading a long document costs what that many pages do.
+struct DocumentSource {
+    static constexpr int kPagesPerReading = 64;
+
+    std::shared_ptr<DocumentFile> file;
+    // Null while the document is locked.
+    std::shared_ptr<DocumentState> reading;
+    // The pages asked for in this reading, and how many.
+    std::vector<bool> pagesSeen;
+    int pagesSeenCount = 0;
+    int lastPage = 0;
+    uint64_t readingsMade = 0;
+
+    // Page `number` (from 1), null when there is none; under the file's
+    // lock.
+    PageObject page(int number);
 };
 
 // A qpdf reader that prints nothing.
@@ -65,7 +118,7 @@ using ObjectsLock = std::unique_lock<std::recursive_mutex>;
 struct HandleAccess {
     static const QPDFObjectHandle& object(const Handle& handle);
     static const std::shared_ptr<DocumentState>& document(const Handle& handle) { return handle.m_document; }
-    static const std::shared_ptr<DocumentState>& document(const Page& page) { return page.m_document; }
+    static const std::shared_ptr<DocumentSource>& document(const Page& page) { return page.m_document; }
     static void set(Handle& handle, const std::shared_ptr<DocumentState>& document, const QPDFObjectHandle& object);
 
     template<typename T> static T wrap(const std::shared_ptr<DocumentState>& document, const QPDFObjectHandle& object)
@@ -74,12 +127,20 @@ struct HandleAccess {
         set(result, document, object);
         return result;
     }
-    // The page's own dictionary (null for an empty page).
-    static QPDFObjectHandle pageObject(const Page& page);
+    // The page's own dictionary (null for an empty page) and its reading.
+    static PageObject pageObject(const Page& page);
 };
 
 // Holds the document's object lock when there is a document.
+ObjectsLock lock(const std::shared_ptr<DocumentFile>& file);
 ObjectsLock lock(const std::shared_ptr<DocumentState>& document);
+ObjectsLock lock(const std::shared_ptr<DocumentSource>& document);
+
+// A reading of the file by a quiet qpdf with `password`; the file's
+// `encrypted` is set. Null when the file cannot be read (`*needsPassword`
+// says whether the password was what failed).
+std::shared_ptr<DocumentState> readDocument(const std::shared_ptr<DocumentFile>& file, std::string_view password,
+    bool* needsPassword);
 
 // "/Name" for "Name".
 std::string slashed(std::string_view key);

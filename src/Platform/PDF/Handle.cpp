@@ -77,6 +77,7 @@ Identity Handle::identity() const
         result.generation = og.getGen();
     } else {
         result.direct = object.getObjectPtr();
+        result.reading = m_document ? m_document->number : 0;
     }
     return result;
 }

@@ -14,17 +14,21 @@ namespace pdf {
 
 namespace detail {
 struct DocumentState;
+struct DocumentSource;
 struct HandleAccess;
 }
 
 // Names an object for as long as its document is open: the document, and the
 // object and generation numbers of an indirect object, or the object's
-// address when it is direct. Hashable, so decoders can be cached by it.
+// address when it is direct, with the reading of the file it lives in (see
+// Document::readingsAlive; a later reading may hold another object at the
+// same address). Hashable, so decoders can be cached by it.
 struct Identity {
     uint64_t document = 0;
     int object = 0;
     int generation = 0;
     const void* direct = nullptr;
+    uint64_t reading = 0;
 
     bool operator==(const Identity&) const = default;
 };
@@ -60,6 +64,7 @@ template<> struct std::hash<pdf::Identity> {
     {
         size_t h = std::hash<uint64_t>()(identity.document);
         h = h * 1000003u ^ std::hash<int64_t>()((int64_t(identity.object) << 20) ^ identity.generation);
-        return h * 1000003u ^ std::hash<const void*>()(identity.direct);
+        h = h * 1000003u ^ std::hash<const void*>()(identity.direct);
+        return h * 1000003u ^ std::hash<uint64_t>()(identity.reading);
     }
 };

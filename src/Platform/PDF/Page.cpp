@@ -62,8 +62,8 @@ bool inheritedBox(QPDFObjectHandle page, const char* key, Corners& out)
 Dictionary Page::dictionary() const
 {
     auto lock = detail::lock(m_document);
-    QPDFObjectHandle object = HandleAccess::pageObject(*this);
-    return object.isDictionary() ? HandleAccess::wrap<Dictionary>(m_document, object) : Dictionary();
+    detail::PageObject page = HandleAccess::pageObject(*this);
+    return page.object.isDictionary() ? HandleAccess::wrap<Dictionary>(page.reading, page.object) : Dictionary();
 }
 
 gfx::Rect Page::boxRect(Box box) const
@@ -72,7 +72,8 @@ gfx::Rect Page::boxRect(Box box) const
         return gfx::Rect::zero();
     auto lock = detail::lock(m_document);
     try {
-        QPDFObjectHandle page = HandleAccess::pageObject(*this);
+        detail::PageObject pageObject = HandleAccess::pageObject(*this);
+        const QPDFObjectHandle& page = pageObject.object;
         Corners media { 0, 0, 612, 792 };
         inheritedBox(page, "/MediaBox", media);
         if (box == Box::Media)
@@ -110,7 +111,8 @@ int Page::rotationAngle() const
     auto lock = detail::lock(m_document);
     int64_t angle = 0;
     try {
-        detail::walkUp(HandleAccess::pageObject(*this), [&](QPDFObjectHandle node) {
+        detail::PageObject page = HandleAccess::pageObject(*this);
+        detail::walkUp(page.object, [&](QPDFObjectHandle node) {
             QPDFObjectHandle rotate = node.getKey("/Rotate");
             if (!rotate.isInteger() || rotate.getIntValue() < INT_MIN || rotate.getIntValue() > INT_MAX)
                 return false;

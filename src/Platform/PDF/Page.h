@@ -42,8 +42,8 @@ public:
 private:
     friend class Document;
     friend struct detail::HandleAccess;
-    Page(std::shared_ptr<detail::DocumentState> document, int number) : m_document(std::move(document)), m_number(number) { }
-    std::shared_ptr<detail::DocumentState> m_document;
+    Page(std::shared_ptr<detail::DocumentSource> document, int number) : m_document(std::move(document)), m_number(number) { }
+    std::shared_ptr<detail::DocumentSource> m_document;
     int m_number = 0;
 };
 

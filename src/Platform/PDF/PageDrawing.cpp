@@ -4,6 +4,7 @@
 #include "Platform/Graphics/ContextInternal.h"
 #include "Platform/PDF/DocumentState.h"
 
+#include <algorithm>
 #include <cairo.h>
 #include <condition_variable>
 #include <mutex>
@@ -12,7 +13,7 @@
 
 namespace pdf {
 
-using detail::DocumentState;
+using detail::DocumentFile;
 using detail::HandleAccess;
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 // fails (a damaged encryption dictionary qpdf still reads), its second
 // attempt dereferences a null stream. A document opened with a password is
 // handed over decrypted instead, written anew by qpdf from the same bytes.
-bool decryptedCopy(DocumentState& state, const std::string& password)
+bool decryptedCopy(DocumentFile& state, const std::string& password)
 {
     try {
         auto qpdf = detail::quietQPDF();
@@ -41,7 +42,7 @@ bool decryptedCopy(DocumentState& state, const std::string& password)
 
 // One more renderer document over the document's bytes (a decrypted copy
 // for a document opened with a password); null when it cannot be opened.
-PopplerDocument* openRenderer(DocumentState& state)
+PopplerDocument* openRenderer(DocumentFile& state)
 {
     std::call_once(state.rendererBytesMade, [&] {
         std::string password;
@@ -74,30 +75,38 @@ PopplerDocument* openRenderer(DocumentState& state)
     return document;
 }
 
-// A renderer document lent to one draw: an idle one, else a new one while
-// there are fewer than the most, else the next to come back. None when the
-// document cannot be opened for drawing (tried once).
+// A renderer document lent to one draw of a page: an idle one (one that
+// drew the page last, if any), else a new one while there are fewer than
+// the most, else the next to come back. None when the document cannot be
+// opened for drawing (tried once). One that has drawn enough different
+// pages is let go as it comes back.
 class RendererLease {
 public:
-    explicit RendererLease(DocumentState& state)
+    RendererLease(DocumentFile& state, int page)
         : m_state(state)
+        , m_page(page)
     {
         std::unique_lock lock(state.renderersMutex);
         state.rendererReturned.wait(lock, [&] {
             return state.rendererFailed || !state.idleRenderers.empty()
-                || state.renderers < DocumentState::MaximumRenderers;
+                || state.renderers < DocumentFile::MaximumRenderers;
         });
         if (state.rendererFailed)
             return;
         if (!state.idleRenderers.empty()) {
-            m_document = static_cast<PopplerDocument*>(state.idleRenderers.back());
-            state.idleRenderers.pop_back();
+            auto idle = std::find_if(state.idleRenderers.begin(), state.idleRenderers.end(),
+                [&](const DocumentFile::Renderer& renderer) { return renderer.lastPage == page; });
+            if (idle == state.idleRenderers.end())
+                idle = state.idleRenderers.end() - 1;
+            m_renderer = *idle;
+            state.idleRenderers.erase(idle);
             return;
         }
         ++state.renderers;
+        ++state.renderersOpened;
         lock.unlock();
-        m_document = openRenderer(state);
-        if (m_document)
+        m_renderer.document = openRenderer(state);
+        if (m_renderer.document)
             return;
         lock.lock();
         --state.renderers;
@@ -106,29 +115,43 @@ public:
     }
     ~RendererLease()
     {
-        if (!m_document)
+        if (!m_renderer.document)
             return;
+        if (m_renderer.lastPage != m_page) {
+            m_renderer.lastPage = m_page;
+            ++m_renderer.pagesDrawn;
+        }
+        bool spent = m_renderer.pagesDrawn >= DocumentFile::kPagesPerRenderer;
+        if (spent) {
+            std::lock_guard fonts(detail::rendererFontsMutex());
+            g_object_unref(document());
+        }
         std::lock_guard lock(m_state.renderersMutex);
-        m_state.idleRenderers.push_back(m_document);
+        if (spent)
+            --m_state.renderers;
+        else
+            m_state.idleRenderers.push_back(m_renderer);
         m_state.rendererReturned.notify_one();
     }
     RendererLease(const RendererLease&) = delete;
     RendererLease& operator=(const RendererLease&) = delete;
 
-    PopplerDocument* document() const { return m_document; }
+    PopplerDocument* document() const { return static_cast<PopplerDocument*>(m_renderer.document); }
 
 private:
-    DocumentState& m_state;
-    PopplerDocument* m_document = nullptr;
+    DocumentFile& m_state;
+    const int m_page;
+    DocumentFile::Renderer m_renderer;
 };
 
 } // namespace
 
 void drawPage(const Page& page, gfx::Context& context)
 {
-    const auto& state = HandleAccess::document(page);
-    if (!page || !state)
+    const auto& source = HandleAccess::document(page);
+    if (!page || !source)
         return;
+    const auto& state = source->file;
     // The renderer's space is the turned crop box with y down: B maps user
     // space into it, so drawing under CTM × B⁻¹ puts the page in user space.
     gfx::Rect crop = page.boxRect(Box::Crop);
@@ -142,7 +165,7 @@ void drawPage(const Page& page, gfx::Context& context)
                                           .concatenating(gfx::AffineTransform { 1, 0, 0, -1, 0, height });
     gfx::AffineTransform fromRenderer = toRenderer.inverted();
 
-    RendererLease renderer(*state);
+    RendererLease renderer(*state, page.pageNumber());
     PopplerDocument* document = renderer.document();
     if (!document || page.pageNumber() > poppler_document_get_n_pages(document))
         return;

@@ -409,8 +409,11 @@ bool Scanner::scan()
     std::string content;
     bool complete;
     try {
-        QPDFObjectHandle contents
-            = m_form ? HandleAccess::object(*m_form) : HandleAccess::pageObject(m_page).getKey("/Contents");
+        // The page's reading stays while its content is read.
+        detail::PageObject page;
+        if (!m_form)
+            page = HandleAccess::pageObject(m_page);
+        QPDFObjectHandle contents = m_form ? HandleAccess::object(*m_form) : page.object.getKey("/Contents");
         complete = decodeContents(contents, content, m_contentLimit);
     } catch (const std::exception&) {
         complete = false;
@@ -477,11 +480,12 @@ bool Scanner::popString(String& out)
 
 bool Scanner::popArray(Array& out)
 {
+    // Operands come from the content, not from any reading of the file.
     const auto& document = HandleAccess::document(m_page);
     return pop(m_operands->stack, [&](Operand& operand) {
         if (operand.kind != Operand::Object || !operand.object.isArray())
             return false;
-        out = HandleAccess::wrap<Array>(document, operand.object);
+        out = HandleAccess::wrap<Array>(document ? document->reading : nullptr, operand.object);
         return true;
     });
 }
@@ -490,7 +494,7 @@ bool Scanner::popObject(Object& out)
 {
     const auto& document = HandleAccess::document(m_page);
     return pop(m_operands->stack, [&](Operand& operand) {
-        out = HandleAccess::wrap<Object>(document, Walk::toObject(operand));
+        out = HandleAccess::wrap<Object>(document ? document->reading : nullptr, Walk::toObject(operand));
         return true;
     });
 }
@@ -510,12 +514,13 @@ bool Scanner::resource(std::string_view category, std::string_view name, Object&
             QPDFObjectHandle group = resources.isDictionary() ? resources.getKey(categoryKey) : QPDFObjectHandle::newNull();
             QPDFObjectHandle value = group.isDictionary() ? group.getKey(nameKey) : QPDFObjectHandle::newNull();
             if (!value.isNull()) {
-                out = HandleAccess::wrap<Object>(document, value);
+                out = HandleAccess::wrap<Object>(HandleAccess::document(*m_form), value);
                 return true;
             }
             return m_parent->resource(category, name, out);
         }
-        detail::walkUp(HandleAccess::pageObject(m_page), [&](QPDFObjectHandle node) {
+        detail::PageObject page = HandleAccess::pageObject(m_page);
+        detail::walkUp(page.object, [&](QPDFObjectHandle node) {
             QPDFObjectHandle resources = node.getKey("/Resources");
             if (!resources.isDictionary())
                 return false;
@@ -525,7 +530,7 @@ bool Scanner::resource(std::string_view category, std::string_view name, Object&
             QPDFObjectHandle value = group.getKey(nameKey);
             if (value.isNull())
                 return false;
-            out = HandleAccess::wrap<Object>(document, value);
+            out = HandleAccess::wrap<Object>(page.reading, value);
             return found = true;
         });
     } catch (const std::exception&) {

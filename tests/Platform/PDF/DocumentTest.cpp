@@ -4,6 +4,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/PDF/PageDrawing.h"
+#include "Platform/PDF/Scanner.h"
 #include "Support/PdfBuilder.h"
 #include "Support/TestCase.h"
 #include "Tools.h"
@@ -261,6 +262,59 @@ TEST_F(DocumentTest, PagesAreFoundByTheTreeCountsInAnyOrder)
     for (int page : { 51, 52, 75, 105, 3, 50 })
         EXPECT_EQ(widthOf(reopened->page(page)), page);
     EXPECT_EQ(widthOf(reopened->reopened()->page(104)), 104);
+}
+
+// qpdf keeps every object a reading of the file has read: a long read
+// goes on in new readings, and the old ones go with their last handle,
+// whose objects read on meanwhile.
+TEST_F(DocumentTest, LongReadsKeepTheirReadingsFew)
+{
+    test::PdfBuilder builder;
+    int font = builder.addStandardFont("Helvetica");
+    const int pages = 300;
+    for (int page = 1; page <= pages; ++page)
+        builder.addPage(fmt::format("0 0 1 rg 0 0 1000 792 re f BT /F1 12 Tf 72 700 Td (page {}) Tj ET", page),
+            fmt::format("/MediaBox [0 0 {} 792] /Resources << /Font << /F1 {} 0 R >> >>", page, font));
+    auto document = Document::open(builder.build());
+    ASSERT_TRUE(document);
+    pdf::Dictionary first = document->page(1).dictionary();
+    pdf::Dictionary firstFont;
+    ASSERT_TRUE(document->page(1).dictionary().dictionary("Resources", firstFont));
+    const pdf::OperatorTable& table = pdftest::shownTextTable();
+    int most = 0;
+    for (int page = 1; page <= pages; ++page) {
+        std::string text;
+        pdf::Scanner scanner(document->page(page), table, &text);
+        ASSERT_TRUE(scanner.scan());
+        ASSERT_EQ(text, fmt::format("page {}", page));
+        ASSERT_EQ(widthOf(document->page(page)), page);
+        // The renderer's documents are let go alike; their next draws right.
+        auto bitmap = gfx::BitmapContext::create(10, 10);
+        bitmap->scaleCTM(2, 2);
+        pdf::drawPage(document->page(page), *bitmap);
+        ASSERT_GT(pdftest::nonWhitePixels(*bitmap), 0u) << page;
+        most = std::max(most, document->readingsAlive());
+    }
+    // The first reading, which `first` holds, and the current one.
+    EXPECT_LE(most, 2);
+    // A reading for every 64 pages.
+    EXPECT_GE(document->readingsMade(), uint64_t(pages / 64));
+    pdf::Array box;
+    double width = 0;
+    ASSERT_TRUE(first.array("MediaBox", box));
+    ASSERT_TRUE(box.number(2, width));
+    EXPECT_EQ(width, 1);
+    pdf::Dictionary fonts;
+    EXPECT_TRUE(firstFont.dictionary("Font", fonts));
+    first = {};
+    firstFont = {};
+    fonts = {};
+    box = {};
+    EXPECT_EQ(document->readingsAlive(), 1);
+    // The count and the pages read the same in any order afterwards.
+    EXPECT_EQ(document->pageCount(), pages);
+    for (int page : { 300, 1, 150, 299 })
+        EXPECT_EQ(widthOf(document->page(page)), page);
 }
 
 TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)

@@ -165,16 +165,7 @@ TEST_F(PageDrawingTest, ScansAndDrawsFromSeveralThreads)
 {
     auto document = Document::open(artDocument());
     pdf::Page page = document->page(1);
-    static const pdf::OperatorTable table = [] {
-        pdf::OperatorTable t;
-        t.setCallback("Tj", [](pdf::Scanner& scanner, void* info) {
-            pdf::String text;
-            pdf::Object font;
-            if (scanner.popString(text) && scanner.resource("Font", "F1", font))
-                static_cast<std::string*>(info)->append(text.bytes());
-        });
-        return t;
-    }();
+    const pdf::OperatorTable& table = pdftest::shownTextTable();
     auto scanText = [&] {
         std::string text;
         pdf::Scanner(page, table, &text).scan();

@@ -5,6 +5,7 @@
 
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/PDF/Document.h"
+#include "Platform/PDF/Scanner.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,23 @@
 #include <vector>
 
 namespace pdftest {
+
+// A scan's table that appends (to the std::string given as its info) the
+// strings Tj shows while the font resource F1 resolves.
+inline const pdf::OperatorTable& shownTextTable()
+{
+    static const pdf::OperatorTable table = [] {
+        pdf::OperatorTable t;
+        t.setCallback("Tj", [](pdf::Scanner& scanner, void* info) {
+            pdf::String text;
+            pdf::Object font;
+            if (scanner.popString(text) && scanner.resource("Font", "F1", font))
+                static_cast<std::string*>(info)->append(text.bytes());
+        });
+        return t;
+    }();
+    return table;
+}
 
 // The command's standard output; its exit status in `status`.
 inline std::string run(const std::string& command, int* status = nullptr)
