@@ -18,8 +18,11 @@ DocumentFile::~DocumentFile()
 {
     // A draw holds the state through its page: none is out now.
     std::lock_guard lock(rendererFontsMutex());
-    for (const Renderer& renderer : idleRenderers)
+    for (const Renderer& renderer : idleRenderers) {
+        if (renderer.page)
+            g_object_unref(renderer.page);
         g_object_unref(static_cast<PopplerDocument*>(renderer.document));
+    }
 }
 
 DocumentState::~DocumentState()

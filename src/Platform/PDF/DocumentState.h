@@ -22,8 +22,10 @@
 namespace pdf::detail {
 
 // The renderer's documents share one font library over the whole process,
-// which must not load or drop fonts on two threads at once: its documents
-// are opened, drawn with and released under this lock.
+// which must not load or drop fonts on two threads at once, and its first
+// document makes the renderer's shared set-up: its documents are opened and
+// released under this lock, and drawn with under it too unless the
+// library's face entry points are guarded (RendererFonts.h).
 std::mutex& rendererFontsMutex();
 
 // What every reading of one file shares: its bytes, its lock, how it opened
@@ -55,6 +57,8 @@ struct DocumentFile {
     static constexpr int kPagesPerRenderer = 64;
     struct Renderer {
         void* document = nullptr;
+        // The page it drew last, kept.
+        void* page = nullptr;
         int lastPage = 0;
         int pagesDrawn = 0;
     };

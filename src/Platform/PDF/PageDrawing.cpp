@@ -3,6 +3,7 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Graphics/ContextInternal.h"
 #include "Platform/PDF/DocumentState.h"
+#include "Platform/PDF/RendererFonts.h"
 
 #include <algorithm>
 #include <cairo.h>
@@ -117,13 +118,11 @@ public:
     {
         if (!m_renderer.document)
             return;
-        if (m_renderer.lastPage != m_page) {
-            m_renderer.lastPage = m_page;
-            ++m_renderer.pagesDrawn;
-        }
         bool spent = m_renderer.pagesDrawn >= DocumentFile::kPagesPerRenderer;
         if (spent) {
             std::lock_guard fonts(detail::rendererFontsMutex());
+            if (m_renderer.page)
+                g_object_unref(m_renderer.page);
             g_object_unref(document());
         }
         std::lock_guard lock(m_state.renderersMutex);
@@ -137,6 +136,21 @@ public:
     RendererLease& operator=(const RendererLease&) = delete;
 
     PopplerDocument* document() const { return static_cast<PopplerDocument*>(m_renderer.document); }
+
+    // The renderer's page, kept while the renderer draws it: the tiles of
+    // a page drawn one after another read the page once (the renderer
+    // gathers a page's text on its first draw).
+    PopplerPage* page()
+    {
+        if (m_renderer.lastPage != m_page || !m_renderer.page) {
+            if (m_renderer.page)
+                g_object_unref(m_renderer.page);
+            m_renderer.page = poppler_document_get_page(document(), m_page - 1);
+            m_renderer.lastPage = m_page;
+            ++m_renderer.pagesDrawn;
+        }
+        return static_cast<PopplerPage*>(m_renderer.page);
+    }
 
 private:
     DocumentFile& m_state;
@@ -169,7 +183,7 @@ void drawPage(const Page& page, gfx::Context& context)
     PopplerDocument* document = renderer.document();
     if (!document || page.pageNumber() > poppler_document_get_n_pages(document))
         return;
-    PopplerPage* rendererPage = poppler_document_get_page(document, page.pageNumber() - 1);
+    PopplerPage* rendererPage = renderer.page();
     if (!rendererPage)
         return;
     cairo_t* cairo = gfx::ContextAccess::cairo(context);
@@ -180,13 +194,14 @@ void drawPage(const Page& page, gfx::Context& context)
     cairo_matrix_t matrix;
     cairo_matrix_init(&matrix, fromRenderer.a, fromRenderer.b, fromRenderer.c, fromRenderer.d, fromRenderer.tx, fromRenderer.ty);
     cairo_transform(cairo, &matrix);
-    {
+    if (detail::rendererFacesGuarded()) {
+        poppler_page_render(rendererPage, cairo);
+    } else {
         // Drawing loads the page's fonts into the shared font library.
         std::lock_guard lock(detail::rendererFontsMutex());
         poppler_page_render(rendererPage, cairo);
     }
     cairo_restore(cairo);
-    g_object_unref(rendererPage);
 }
 
 } // namespace pdf
