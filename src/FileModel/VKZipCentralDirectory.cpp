@@ -2,6 +2,7 @@
 
 #include "FileModel/ZipBytes.h"
 #include "Platform/Core/Descriptor.h"
+#include "Platform/Core/UTF8.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <numeric>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -37,12 +39,12 @@ bool add(uint64_t a, uint64_t b, uint64_t& sum)
     return !__builtin_add_overflow(a, b, &sum);
 }
 
-// The highest position of a record signature in the tail, not at the file's
-// very start (as minizip has it).
+// The highest position of a record signature in the tail. An end record at
+// the file's very start is an archive without entries (22 bytes).
 std::optional<uint64_t> lastSignature(const std::vector<unsigned char>& tail, uint64_t tailStart, uint32_t signature)
 {
     for (size_t i = tail.size() >= 4 ? tail.size() - 4 + 1 : 0; i-- > 0;) {
-        if (le32(tail.data() + i) == signature && tailStart + i != 0)
+        if (le32(tail.data() + i) == signature)
             return tailStart + i;
     }
     return std::nullopt;
@@ -107,6 +109,20 @@ bool readZip64Extra(const unsigned char* extra, size_t length, uint64_t& uncompr
         at += 4 + blockSize;
     }
     return true;
+}
+
+// The UTF-8 name of an Info-ZIP Unicode Path block (0x7075: version 1, the
+// CRC-32 of the stored name, the name) that belongs to the stored name;
+// empty when there is none or it is stale or malformed.
+std::string unicodePathName(const unsigned char* extra, size_t length, const std::string& rawName)
+{
+    auto block = zipbytes::extraBlock(extra, length, 0x7075);
+    if (!block || block->size <= 5 || block->data[0] != 1
+        || le32(block->data + 1)
+            != crc32_z(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(rawName.data()), rawName.size()))
+        return {};
+    std::string name(reinterpret_cast<const char*>(block->data + 5), block->size - 5);
+    return core::utf8::isValid(name) ? name : std::string();
 }
 
 } // namespace
@@ -198,6 +214,7 @@ std::optional<VKZipCentralDirectory> VKZipCentralDirectory::read(int fd)
             return std::nullopt;
         entry.rawName.assign(reinterpret_cast<const char*>(p + CentralRecordSize), nameLength);
         entry.times = zipbytes::extraTimes(p + CentralRecordSize + nameLength, extraLength, entry.dosDate);
+        entry.unicodeName = unicodePathName(p + CentralRecordSize + nameLength, extraLength, entry.rawName);
         if (!readZip64Extra(p + CentralRecordSize + nameLength, extraLength, entry.uncompressedSize,
                 entry.compressedSize, offset)
             || !add(offset, shift, entry.localHeaderOffset))

@@ -12,7 +12,8 @@
 // entry, and where its data may lie. The end records are found as minizip
 // finds them (the last signatures within the final 64 KiB, data prepended to
 // the archive allowed), so that an entry's declared position here is the one
-// minizip's unzSetOffset64 takes.
+// minizip's unzSetOffset64 takes; an end record alone (22 bytes) is an
+// archive without entries.
 //
 // Outside input: every length is checked against the file before it is used,
 // the number of records is bounded by the directory's size, and a directory
@@ -21,6 +22,9 @@ class VKZipCentralDirectory {
 public:
     struct Entry {
         std::string rawName; // the stored bytes, not yet decoded
+        // The name in UTF-8 that a Unicode Path extra field gives for these
+        // very bytes (its CRC-32 matches them); empty when there is none.
+        std::string unicodeName;
         uint64_t centralOffset = 0; // the record's declared position
         uint64_t localHeaderOffset = 0; // position in the file
         uint64_t compressedSize = 0;
@@ -38,6 +42,9 @@ public:
         uint16_t method = 0;
 
         bool isEncrypted() const { return (flags & 0x1) != 0; }
+        // Whether a Unix tool made the entry: its names are the system's
+        // bytes, its external attributes hold a mode.
+        bool madeOnUnix() const { return (versionMadeBy >> 8) == 3; }
         // The least a well-formed entry occupies from its local header on.
         uint64_t minimumSpan() const { return 30 + rawName.size() + compressedSize; }
     };

@@ -19,7 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -27,10 +27,14 @@ namespace {
 constexpr size_t UnarchiveChunkSize = 10240;
 constexpr const char* ResourceForkFolder = "__MACOSX/";
 
-// Code pages tried, in order, for a name that is not UTF-8: desktop zip
-// tools write the DOS code page of their system.
+// Code pages tried, in order, for a name that is not UTF-8 from an archive
+// made on DOS or Windows: their zip tools write the DOS code page of the
+// system. Unix tools store the system's bytes, Latin-1 where not UTF-8,
+// unless the bytes would be Latin-1's control characters (0x80 to 0x9f),
+// which no name holds: a DOS code page's letters.
 constexpr std::array<const char*, 7> NameEncodings { "CP850", "CP851", "CP852", "CP855", "CP857", "CP1252",
     "ISO-8859-1" };
+constexpr const char* UnixNameEncoding = "ISO-8859-1";
 
 const std::array<char, UnarchiveChunkSize> Zeros {};
 
@@ -76,6 +80,42 @@ std::optional<std::time_t> entryTime(uint32_t dosDate)
     return time;
 }
 
+// The access and modification times to give what an entry makes: the extra
+// field's, the local header's first (it may hold the access time too), else
+// the entry's local date; an unknown access time is the modification time.
+// Nothing for an undated entry.
+std::optional<std::array<timespec, 2>> entryStamps(
+    const zipbytes::ExtraTimes& localTimes, const VKZipCentralDirectory::Entry& entry)
+{
+    zipbytes::ExtraTimes times = localTimes.modified ? localTimes : entry.times;
+    if (!times.modified) {
+        if (auto time = entryTime(entry.dosDate))
+            times.modified = int64_t(*time) * 1000000000;
+    }
+    if (!times.modified)
+        return std::nullopt;
+    auto timespecOf = [](int64_t ns) {
+        int64_t seconds = ns / 1000000000, rest = ns % 1000000000;
+        if (rest < 0)
+            --seconds, rest += 1000000000;
+        return timespec { static_cast<time_t>(seconds), static_cast<long>(rest) };
+    };
+    return std::array<timespec, 2> { timespecOf(times.accessed.value_or(*times.modified)), timespecOf(*times.modified) };
+}
+
+// The mode to create an entry's file or folder with (the umask then
+// applies): the permission bits a Unix tool stored, never set-user-ID,
+// set-group-ID or sticky, and at least what the owner needs to go on
+// (reading and writing a file, entering and filling a folder); without a
+// stored mode (other systems, links kept as files) 0644 and 0755.
+mode_t entryMode(const VKZipCentralDirectory::Entry& entry, bool isFolder)
+{
+    const uint32_t stored = entry.externalAttributes >> 16;
+    const uint32_t type = stored & S_IFMT;
+    if (!entry.madeOnUnix() || stored == 0 || (type != 0 && type != S_IFREG && type != S_IFDIR))
+        return isFolder ? 0755 : 0644;
+    return static_cast<mode_t>(stored & 0777) | (isFolder ? S_IRWXU : S_IRUSR | S_IWUSR);
+}
 
 } // namespace
 
@@ -92,8 +132,19 @@ struct VKZipUnarchiver::Extraction {
     int root = -1;
     std::string displayRoot;
     std::vector<std::string> created;
-    // Folders made or found already: each is made at most once.
-    std::unordered_set<std::string> folders;
+    // Folders made (true) or found already, by relative path: each is made
+    // at most once.
+    std::unordered_map<std::string, bool> folders;
+    // The modes of the folders the archive lists, by relative path; others
+    // are made 0755.
+    std::unordered_map<std::string, mode_t> folderModes;
+    // The folder entries this extraction made, with their stamps, given once
+    // everything is written (writing into a folder changes its time).
+    struct MadeFolder {
+        std::vector<std::string> components;
+        std::array<timespec, 2> stamps;
+    };
+    std::vector<MadeFolder> madeFolders;
     // The chain of folders of the last entry, kept open since archives list
     // a folder's entries together.
     std::vector<Level> chain;
@@ -120,14 +171,16 @@ struct VKZipUnarchiver::Extraction {
             const std::string& name = components[i];
             std::string relative = i == 0 ? name : chain.back().relativePath + "/" + name;
             if (!folders.contains(relative)) {
-                if (mkdirat(parent, name.c_str(), 0755) == 0)
+                auto mode = folderModes.find(relative);
+                const bool made = mkdirat(parent, name.c_str(), mode == folderModes.end() ? 0755 : mode->second) == 0;
+                if (made)
                     created.push_back(displayPath(relative));
                 else if (errno != EEXIST) {
                     note(core::Error::posix(errno));
                     core::log("Warning, unarchiver cannot extract to an existing path: {}", displayPath(relative));
                     return -1;
                 }
-                folders.insert(relative);
+                folders.emplace(relative, made);
             }
             core::Descriptor fd(openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!fd.isValid()) {
@@ -156,6 +209,27 @@ struct VKZipUnarchiver::Extraction {
             return false;
         }
         return true;
+    }
+
+    // Gives the folders made for folder entries their times; a folder that
+    // cannot be had is logged and left.
+    void stampFolders()
+    {
+        for (const auto& made : madeFolders) {
+            const int parent = folderFor(made.components, made.components.size() - 1);
+            if (parent < 0
+                || utimensat(parent, made.components.back().c_str(), made.stamps.data(), AT_SYMLINK_NOFOLLOW) != 0)
+                core::log("Error setting modification date for: {}", displayPath(relativePathOf(made.components)));
+        }
+        madeFolders.clear();
+    }
+
+    static std::string relativePathOf(const std::vector<std::string>& components)
+    {
+        std::string path;
+        for (const auto& component : components)
+            path += (path.empty() ? "" : "/") + component;
+        return path;
     }
 
     void note(core::Error reason)
@@ -219,11 +293,18 @@ uint64_t VKZipUnarchiver::numberOfEntries()
 
 std::optional<std::string> VKZipUnarchiver::entryName(size_t index) const
 {
-    const std::string& raw = m_directory.entries()[index].rawName;
+    const auto& entry = m_directory.entries()[index];
+    const std::string& raw = entry.rawName;
     if (raw.empty())
         return std::nullopt;
+    if (!entry.unicodeName.empty())
+        return entry.unicodeName;
     if (core::utf8::isValid(raw))
         return raw;
+    if (entry.madeOnUnix() && std::none_of(raw.begin(), raw.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) < 0xa0;
+        }))
+        return core::TextConverter::convertText(raw, UnixNameEncoding);
     for (const char* encoding : NameEncodings) {
         auto text = core::TextConverter::convertText(raw, encoding);
         if (text && !text->empty())
@@ -254,7 +335,7 @@ uint64_t VKZipUnarchiver::uncompressedSize()
 
 bool VKZipUnarchiver::isEncrypted()
 {
-    if (!m_file.isValid() || m_directory.entries().empty()) {
+    if (!m_file.isValid()) {
         core::log("Error opening first file in archive: {}", m_archivePath);
         return false;
     }
@@ -294,7 +375,8 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
         core::log("Warning, unarchiver pass non-directory destination: {}", destination);
         return false;
     }
-    if (!m_file.isValid() || m_directory.entries().empty()) {
+    // An archive without entries extracts to nothing.
+    if (!m_file.isValid()) {
         core::log("Error opening first file in archive: {}", m_archivePath);
         return false;
     }
@@ -339,6 +421,11 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
         plan.push_back({ i, std::move(*name), std::move(*components), isFolder });
     }
     Extraction extraction;
+    for (const auto& planned : plan) {
+        if (planned.isFolder)
+            extraction.folderModes[Extraction::relativePathOf(planned.components)]
+                = entryMode(m_directory.entries()[planned.index], true);
+    }
     if (!extraction.begin(destination, needed, m_availableSpace, error)) {
         if (extraction.root < 0)
             core::log("Warning, unarchiver pass non-directory destination: {}", destination);
@@ -350,6 +437,7 @@ bool VKZipUnarchiver::unarchiveToPath(const std::string& givenDestination, core:
             return false;
         }
     }
+    extraction.stampFolders();
     return true;
 }
 
@@ -379,14 +467,18 @@ bool VKZipUnarchiver::unarchiveFile(const std::string& entryName, const std::str
         return false;
     }
     const std::string folder = core::path::deletingLastPathComponent(destination);
+    const std::string name = core::path::lastPathComponent(destination);
     Extraction extraction;
+    extraction.folderModes[name] = entryMode(entry, true);
     if (!extraction.begin(folder, isFolder ? 0 : entry.uncompressedSize, m_availableSpace, error)) {
         if (extraction.root < 0)
             core::log("Warning, failed to create file at: {}", destination);
         return false;
     }
-    if (extractEntry(*found, entryName, { core::path::lastPathComponent(destination) }, isFolder, extraction))
+    if (extractEntry(*found, entryName, { name }, isFolder, extraction)) {
+        extraction.stampFolders();
         return true;
+    }
     extraction.fail(error);
     return false;
 }
@@ -397,8 +489,19 @@ bool VKZipUnarchiver::extractEntry(size_t index, const std::string& name, const 
     auto delegate = this->delegate();
     if (delegate && !delegate->zipUnarchiver(*this, name))
         return false;
-    if (isFolder)
-        return extraction.folderFor(components, components.size()) >= 0;
+    if (isFolder) {
+        if (extraction.folderFor(components, components.size()) < 0)
+            return false;
+        // A folder that was there before keeps its time; one listed twice
+        // takes the first entry's.
+        auto& made = extraction.folders[Extraction::relativePathOf(components)];
+        if (made) {
+            if (auto stamps = entryStamps(folderTimes(index), m_directory.entries()[index]))
+                extraction.madeFolders.push_back({ components, *stamps });
+            made = false;
+        }
+        return true;
+    }
 
     const int folder = extraction.folderFor(components, components.size() - 1);
     if (folder < 0)
@@ -407,7 +510,8 @@ bool VKZipUnarchiver::extractEntry(size_t index, const std::string& name, const 
     const std::string displayPath = core::path::appendingPathComponent(
         components.size() > 1 ? extraction.displayPath(extraction.chain.back().relativePath) : extraction.displayRoot,
         fileName);
-    core::Descriptor file(openat(folder, fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    core::Descriptor file(openat(folder, fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+        entryMode(m_directory.entries()[index], false)));
     if (!file.isValid()) {
         extraction.note(core::Error::posix(errno));
         if (errno == EEXIST)
@@ -476,24 +580,18 @@ bool VKZipUnarchiver::writeEntryData(
         extraction.note(core::Error::posix(errno));
         return false;
     }
-    // The extra field's times, the local header's first (it may hold the
-    // access time too), else the entry's local date; an unknown access time
-    // is the modification time.
-    zipbytes::ExtraTimes times = reader->localTimes().modified ? reader->localTimes() : entry.times;
-    if (!times.modified) {
-        if (auto time = entryTime(entry.dosDate))
-            times.modified = int64_t(*time) * 1000000000;
-    }
-    if (times.modified) {
-        auto timespecOf = [](int64_t ns) {
-            int64_t seconds = ns / 1000000000, rest = ns % 1000000000;
-            if (rest < 0)
-                --seconds, rest += 1000000000;
-            return timespec { static_cast<time_t>(seconds), static_cast<long>(rest) };
-        };
-        struct timespec stamps[2] = { timespecOf(times.accessed.value_or(*times.modified)), timespecOf(*times.modified) };
-        if (futimens(file, stamps) != 0)
-            core::log("Error setting modification date for: {}", displayPath);
-    }
+    if (auto stamps = entryStamps(reader->localTimes(), entry); stamps && futimens(file, stamps->data()) != 0)
+        core::log("Error setting modification date for: {}", displayPath);
     return true;
+}
+
+zipbytes::ExtraTimes VKZipUnarchiver::folderTimes(size_t index) const
+{
+    // The local header may hold the access time; a folder entry that cannot
+    // be read has the central record's times.
+    const auto& entry = m_directory.entries()[index];
+    if (entry.isEncrypted() || !VKZipEntryReader::supportsMethod(entry.method))
+        return {};
+    auto reader = VKZipEntryReader::open(m_file.get(), entry, std::nullopt);
+    return reader ? reader->localTimes() : zipbytes::ExtraTimes {};
 }

@@ -49,12 +49,16 @@ public:
 // a symbolic link, no entry yields more than its declared size, an entry
 // whose length or CRC-32 is wrong fails, and the bytes written stay within
 // that budget. A failed or stopped extraction removes everything it made.
-// Names are UTF-8, else a DOS or Latin code page; "./" and "." are the
-// destination itself. Runs of zeros become holes, so sparse files stay so.
-// Files take their times from the extended timestamp (the local header's,
-// else the central record's), else from the NTFS block, else from the
-// entry's DOS date in local time. Relative paths hold from the working
-// directory.
+// Names are the Unicode Path extra field's, else UTF-8, else Latin-1 for
+// archives made on Unix (unless that gives control characters) and a DOS or
+// Latin code page for others; "./" and "." are the destination itself.
+// Runs of zeros become holes, so sparse files stay so. Files and the
+// folders of folder entries take their times from the extended timestamp
+// (the local header's, else the central record's), else from the NTFS
+// block, else from the entry's DOS date in local time, and from archives
+// made on Unix their permission bits (minus the umask), never set-ID or
+// sticky bits, and never fewer than the owner needs to read and write a
+// file or fill a folder. Relative paths hold from the working directory.
 //
 // The current-entry position is shared by every operation: one thread at a time.
 class VKZipUnarchiver : public core::Object {
@@ -103,6 +107,8 @@ private:
         bool isFolder, Extraction& extraction);
     bool writeEntryData(
         size_t index, const std::string& name, const std::string& displayPath, int file, Extraction& extraction);
+    // The times a folder entry's local header gives.
+    zipbytes::ExtraTimes folderTimes(size_t index) const;
 
     core::Descriptor m_file;
     const std::string m_archivePath;

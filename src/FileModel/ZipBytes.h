@@ -44,48 +44,67 @@ inline std::optional<int64_t> fromFileTime(uint64_t fileTime)
     return steps * 100;
 }
 
+// A block of an extra field: its data and their size.
+struct ExtraBlock {
+    const unsigned char* data;
+    size_t size;
+};
+
+// The first block of the kind in an extra field, looked for as far as the
+// blocks are whole; nothing when there is none.
+inline std::optional<ExtraBlock> extraBlock(const unsigned char* extra, size_t length, uint16_t id)
+{
+    for (size_t at = 0; at + 4 <= length;) {
+        const size_t size = le16(extra + at + 2);
+        if (at + 4 + size > length)
+            break;
+        if (le16(extra + at) == id)
+            return ExtraBlock { extra + at + 4, size };
+        at += 4 + size;
+    }
+    return std::nullopt;
+}
+
 // The times of an entry's extra field: the extended timestamp's (0x5455),
 // else the NTFS block's (0x000a). The timestamp holds signed 32-bit seconds;
 // one with its sign bit set in an entry dated 2038 or later ran past 2038.
 inline ExtraTimes extraTimes(const unsigned char* extra, size_t length, uint32_t dosDate)
 {
     ExtraTimes timestamp, ntfs;
-    for (size_t at = 0; at + 4 <= length;) {
-        const uint16_t id = le16(extra + at);
-        const size_t size = le16(extra + at + 2);
-        if (at + 4 + size > length)
-            break;
-        const unsigned char* field = extra + at + 4;
-        if (id == 0x5455 && size >= 1) {
-            size_t offset = 1;
-            auto next = [&]() -> std::optional<int64_t> {
-                if (offset + 4 > size)
-                    return std::nullopt;
-                int64_t seconds = static_cast<int32_t>(le32(field + offset));
-                offset += 4;
-                if (seconds < 0 && (dosDate >> 25) + 1980 >= 2038)
-                    seconds += int64_t(1) << 32;
-                return seconds * 1000000000;
-            };
-            if (field[0] & 1)
-                timestamp.modified = next();
-            if (field[0] & 2)
-                timestamp.accessed = next();
-        } else if (id == 0x000a) {
-            for (size_t inner = 4; inner + 4 <= size;) {
-                const size_t tagSize = le16(field + inner + 2);
-                if (inner + 4 + tagSize > size)
-                    break;
-                if (le16(field + inner) == 1 && tagSize >= 24) {
-                    ntfs.modified = fromFileTime(le64(field + inner + 4));
-                    ntfs.accessed = fromFileTime(le64(field + inner + 12));
-                }
-                inner += 4 + tagSize;
-            }
-        }
-        at += 4 + size;
+    if (auto block = extraBlock(extra, length, 0x5455); block && block->size >= 1) {
+        const unsigned char* field = block->data;
+        size_t offset = 1;
+        auto next = [&]() -> std::optional<int64_t> {
+            if (offset + 4 > block->size)
+                return std::nullopt;
+            int64_t seconds = static_cast<int32_t>(le32(field + offset));
+            offset += 4;
+            if (seconds < 0 && (dosDate >> 25) + 1980 >= 2038)
+                seconds += int64_t(1) << 32;
+            return seconds * 1000000000;
+        };
+        if (field[0] & 1)
+            timestamp.modified = next();
+        if (field[0] & 2)
+            timestamp.accessed = next();
+        if (timestamp.modified)
+            return timestamp;
     }
-    return timestamp.modified ? timestamp : ntfs;
+    // The NTFS block's attribute 1 holds the three times.
+    if (auto block = extraBlock(extra, length, 0x000a)) {
+        const unsigned char* field = block->data;
+        for (size_t inner = 4; inner + 4 <= block->size;) {
+            const size_t tagSize = le16(field + inner + 2);
+            if (inner + 4 + tagSize > block->size)
+                break;
+            if (le16(field + inner) == 1 && tagSize >= 24) {
+                ntfs.modified = fromFileTime(le64(field + inner + 4));
+                ntfs.accessed = fromFileTime(le64(field + inner + 12));
+            }
+            inner += 4 + tagSize;
+        }
+    }
+    return ntfs;
 }
 
 } // namespace zipbytes

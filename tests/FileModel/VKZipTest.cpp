@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <set>
 #include <tuple>
 #include <sys/socket.h>
@@ -608,6 +609,109 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     EXPECT_EQ(times(ours + "/dos").first, int64_t(localTime(2010, 1, 15, 10, 0)) * 1000000000);
     // unzip leaves the NTFS block to Windows; its times are the file's too.
     EXPECT_EQ(times(ours + "/ntfs"), std::make_pair(int64_t(1200000000750000000), int64_t(1200000700) * 1000000000));
+}
+
+TEST_F(VKZipTest, NamesAsUnixToolsStoreThem)
+{
+    // Info-ZIP on Unix stores the system's bytes without the UTF-8 flag: a
+    // Latin-1 name (not CP850's "cafÚ.txt") and a UTF-8 one.
+    makeFile("src/names/caf\xe9.txt", "latin");
+    makeFile("src/names/naïve.txt", "utf");
+    const std::string peer = pathInHome("unix.zip");
+    ASSERT_EQ(run({ "zip", "-q", "-r", peer, "names" }, pathInHome("src")).status, 0);
+    std::string out = destination("unix");
+    ASSERT_TRUE(VKZipUnarchiver::unarchiverWithZipAtPath(peer)->unarchiveToPath(out));
+    EXPECT_EQ(listing(out), (std::set<std::string> { "names", "names/café.txt", "names/naïve.txt" }));
+    EXPECT_EQ(readFile(out + "/names/café.txt"), "latin");
+
+    // A Unicode Path field names the entry when it belongs to the stored
+    // name; a stale one (another name's CRC-32) is passed over. Bytes that
+    // would be Latin-1's control characters are a DOS code page's letters.
+    const std::string unicode = pathInHome("unicode.zip");
+    test::runPython(R"(
+import struct, sys, zipfile, zlib
+def unicode_path(stored, name):
+    data = struct.pack('<BI', 1, zlib.crc32(stored)) + name.encode()
+    return struct.pack('<HH', 0x7075, len(data)) + data
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for stored, extra in [('old.txt', unicode_path(b'old.txt', '日本.txt')), ('kept.txt', unicode_path(b'other', 'x'))]:
+        info = zipfile.ZipInfo(stored)
+        info.create_system = 3
+        info.extra = extra
+        z.writestr(info, stored)
+    z.writestr('cafQ.txt', 'dos')
+data = open(sys.argv[1], 'rb').read().replace(b'cafQ', b'caf\x82')
+open(sys.argv[1], 'wb').write(data)
+)",
+        { unicode });
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(unicode);
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(0), "日本.txt");
+    out = destination("unicode");
+    ASSERT_TRUE(unarchiver->unarchiveToPath(out));
+    EXPECT_EQ(listing(out), (std::set<std::string> { "日本.txt", "kept.txt", "café.txt" }));
+    EXPECT_EQ(readFile(out + "/日本.txt"), "old.txt");
+}
+
+TEST_F(VKZipTest, ExtractedItemsTakeTheirModesAndFoldersTheirTimes)
+{
+    // Modes as stored minus the umask, set-ID bits never, the owner always
+    // able to read and write a file and fill a folder; every item, folders
+    // included, dated as its extended timestamp says (1999), not as the DOS
+    // date of the archive's making.
+    const mode_t savedMask = umask(022);
+    const std::map<std::string, std::pair<mode_t, mode_t>> modes { // stored, extracted
+        { "M", { 0755, 0755 } }, { "M/private", { 0600, 0600 } }, { "M/tool", { 04755, 0755 } },
+        { "M/readonly", { 0444, 0644 } }, { "M/shared", { 0750, 0750 } }, { "M/shared/notes", { 0640, 0640 } },
+        { "M/locked", { 0500, 0700 } }, { "M/locked/inside", { 0664, 0644 } }
+    };
+    for (const auto& [item, mode] : modes) {
+        if (item.find('/') != std::string::npos && item != "M/shared" && item != "M/locked")
+            makeFile("src/" + item, item);
+    }
+    for (auto item = modes.rbegin(); item != modes.rend(); ++item) {
+        const std::string path = pathInHome("src/" + item->first);
+        ASSERT_EQ(chmod(path.c_str(), item->second.first), 0) << item->first;
+        ASSERT_EQ(run({ "touch", "-t", "199901021030", path }).status, 0);
+    }
+    const std::string archive = pathInHome("modes.zip");
+    ASSERT_EQ(run({ "zip", "-q", "-r", archive, "M" }, pathInHome("src")).status, 0);
+    const std::string ours = destination("ours"), peer = destination("peer");
+    ASSERT_TRUE(VKZipUnarchiver::unarchiverWithZipAtPath(archive)->unarchiveToPath(ours));
+    ASSERT_EQ(run({ "unzip", "-q", archive, "-d", peer }).status, 0);
+    umask(savedMask);
+    for (const auto& [item, mode] : modes) {
+        SCOPED_TRACE(item);
+        struct stat status {}, peerStatus {};
+        ASSERT_EQ(lstat((ours + "/" + item).c_str(), &status), 0);
+        ASSERT_EQ(lstat((peer + "/" + item).c_str(), &peerStatus), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode.second);
+        // unzip keeps what the owner may not do; the umask it ignores.
+        if (item != "M/readonly" && item != "M/locked" && item != "M/locked/inside") {
+            EXPECT_EQ(status.st_mode & 07777, peerStatus.st_mode & 07777);
+        }
+        EXPECT_EQ(status.st_mtime, localTime(1999, 1, 2, 10, 30));
+        EXPECT_EQ(status.st_mtime, peerStatus.st_mtime);
+    }
+    chmod((pathInHome("src/M/locked")).c_str(), 0700);
+    chmod((peer + "/M/locked").c_str(), 0700);
+}
+
+TEST_F(VKZipTest, AnEmptyArchiveHasNoEntries)
+{
+    const std::string archive = pathInHome("empty.zip");
+    test::runPython("import sys, zipfile\nzipfile.ZipFile(sys.argv[1], 'w').close()\n", { archive });
+    ASSERT_EQ(readFile(archive).size(), 22u);
+    EXPECT_NE(run({ "zipinfo", archive }).output.find("number of entries: 0"), std::string::npos);
+    auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
+    ASSERT_NE(unarchiver, nullptr);
+    EXPECT_EQ(unarchiver->numberOfEntries(), 0u);
+    EXPECT_EQ(unarchiver->nameOfEntryAtIndex(0), std::nullopt);
+    EXPECT_EQ(unarchiver->uncompressedSize(), 0u);
+    EXPECT_FALSE(unarchiver->isEncrypted());
+    const std::string out = destination("empty");
+    EXPECT_TRUE(unarchiver->unarchiveToPath(out));
+    EXPECT_TRUE(listing(out).empty());
+    EXPECT_FALSE(unarchiver->unarchiveFile("x", out + "/x"));
 }
 
 TEST_F(VKZipTest, OverlappingEntriesAreRefusedBeforeAnythingIsWritten)
