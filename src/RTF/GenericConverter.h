@@ -113,7 +113,10 @@ public:
     void start_paragraph(const std::string& style);
     void end_paragraph();
     // Inside a table: the table, row and cell openings that are missing.
+    // After the table's last row, outside it: the table's end.
     void starting_text();
+    // Closes the open table with the cell and row left open.
+    void end_table();
     void update_body_width(int width);
     void word_dump_date(const Word* first);
 
@@ -398,6 +401,8 @@ protected:
     // A high surrogate from \u waiting for its low half.
     int m_high_surrogate = 0;
     int m_warnings = 0;
+    // The picture bytes the conversion may still keep.
+    size_t m_picture_budget = 0;
     // Bytes 128 to 255 of a language's code page in UTF-8, made on first use.
     std::map<int, std::array<std::string, 128>> m_letters;
 };

@@ -5,6 +5,7 @@
 
 #include "RTF/GenericConverterHelpers.h"
 #include "RTF/OutputTags.h"
+#include "RTF/Picture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -383,52 +384,42 @@ bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bo
 
 bool GenericConverter::cmd_pict(GenericConverter* c, const Word* word, bool, short)
 {
-    int width = 0;
-    int height = 0;
-    int goalWidth = 0;
-    int goalHeight = 0;
-    int scaleX = 100;
-    int scaleY = 100;
-    // Twips per unit of the picture's own size: pixels at 96 per inch for
-    // bitmaps, hundredths of a millimetre for metafiles, points for
-    // QuickDraw pictures.
-    double twipsPerUnit = 15;
-    for (const Word* part = c->destination(word, false); part; part = part->GetNext()) {
-        const std::string& text = part->GetCommand();
-        if (text.size() < 2 || text[0] != '\\')
-            continue;
-        short param = 0;
-        std::string keyword = extract_cmd_param(std::string_view(text).substr(1), &param);
-        if (keyword.empty())
-            keyword = text.substr(1);
-        if (keyword == "picw")
-            width = param;
-        else if (keyword == "pich")
-            height = param;
-        else if (keyword == "picwgoal")
-            goalWidth = param;
-        else if (keyword == "pichgoal")
-            goalHeight = param;
-        else if (keyword == "picscalex")
-            scaleX = param;
-        else if (keyword == "picscaley")
-            scaleY = param;
-        else if (keyword == "wmetafile" || keyword == "emfblip" || keyword == "pmmetafile")
-            twipsPerUnit = 1440.0 / 2540.0;
-        else if (keyword == "macpict")
-            twipsPerUnit = 20;
-    }
-    auto points = [&](int size, int goal, int scale) {
-        double twips = goal > 0 ? goal : std::max(size, 0) * twipsPerUnit;
-        return static_cast<int>(std::clamp(twips * (scale > 0 ? scale : 100) / 100 / 20, 0.0, double(kMaxPictureSize)));
+    Picture picture(c->m_picture_budget);
+    auto take = [&picture](const std::string& text) {
+        if (!text.empty() && text[0] == '\\')
+            picture.keyword(text);
+        else
+            picture.data(text);
     };
-    int pointsWide = points(width, goalWidth, scaleX);
-    int pointsHigh = points(height, goalHeight, scaleY);
-    // The picture is not shown; an empty element of its size keeps its place.
-    const char* placeholder = c->tags().picture_placeholder;
-    if ((pointsWide > 0 || pointsHigh > 0) && placeholder) {
+    // The picture's own words, data included; groups inside it (properties,
+    // identifiers) are skipped.
+    if (word == c->m_current && c->m_reader && !c->m_rest_read) {
+        for (Parser::Item item; (item = c->m_reader->NextItem(*c->m_input)) != Parser::Item::End
+             && item != Parser::Item::GroupEnd;) {
+            if (item == Parser::Item::GroupStart)
+                c->m_reader->SkipGroup(*c->m_input);
+            else
+                take(c->m_reader->word());
+        }
+        c->m_rest_read = true;
+    } else {
+        for (const Word* part = word ? word->GetNext() : nullptr; part; part = part->GetNext()) {
+            if (!part->GetChild())
+                take(part->GetCommand());
+        }
+    }
+    if (picture.overBudget())
+        c->warn("Warning, pictures beyond the size kept are not shown");
+    if (std::string image = picture.imageHTML(c->tags()); !image.empty()) {
         c->starting_character();
-        c->OutputFormatString(placeholder, pointsWide, pointsHigh);
+        c->OutputString(image);
+        return true;
+    }
+    // A picture that is not shown leaves an empty element of its size.
+    const char* placeholder = c->tags().picture_placeholder;
+    if ((picture.width() > 0 || picture.height() > 0) && placeholder) {
+        c->starting_character();
+        c->OutputFormatString(placeholder, picture.width(), picture.height());
     }
     return true;
 }

@@ -85,9 +85,25 @@ void GenericConverter::end_paragraph()
     attrstack_express_all();
 }
 
+void GenericConverter::end_table()
+{
+    const OutputTags& t = tags();
+    if (!m_cell_closed) {
+        attr_pop_all();
+        OutputString(t.cell_end);
+    }
+    if (!m_row_closed)
+        OutputString(t.row_end);
+    OutputString(t.table_end);
+    m_table_open = m_row_open = m_cell_open = m_row_closed = m_cell_closed = false;
+}
+
 void GenericConverter::starting_text()
 {
     const OutputTags& t = tags();
+    // Text after the last row, its paragraph no longer in the table.
+    if (m_table_open && m_row_closed && m_in_table < 1)
+        end_table();
     if (!m_table_open) {
         if (m_in_table < 1)
             return;

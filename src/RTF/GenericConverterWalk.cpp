@@ -6,6 +6,7 @@
 #include "RTF/Exception.h"
 #include "RTF/GenericConverterHelpers.h"
 #include "RTF/OutputTags.h"
+#include "RTF/Picture.h"
 
 namespace rtf {
 
@@ -45,6 +46,7 @@ void GenericConverter::ConvertWordTree(const OutputTags* tags, Parser& parser, s
     m_info_flag = omit_info;
     m_tags = tags;
     m_warnings = 0;
+    m_picture_budget = Picture::kMaxDocumentBytes;
     m_bad_hex_logged = false;
     m_characters = 0;
     for (int c = 0; c < 256; ++c) {
@@ -81,14 +83,7 @@ void GenericConverter::word_print_core()
     // A group entered after the table's last row closes the table; one
     // entered with table text pending opens it.
     if (m_in_table == 0 && m_table_open) {
-        if (!m_cell_closed) {
-            attr_pop_all();
-            OutputString(t.cell_end);
-        }
-        if (!m_row_closed)
-            OutputString(t.row_end);
-        OutputString(t.table_end);
-        m_table_open = m_row_open = m_cell_open = m_row_closed = m_cell_closed = false;
+        end_table();
     } else if (m_in_table != 0 && !m_table_open) {
         m_table_open = true;
         m_row_open = m_cell_open = m_row_closed = m_cell_closed = false;

@@ -1,6 +1,8 @@
 #include "HTMLConversion.h"
 
 #include "Platform/Core/Log.h"
+#include "RTF/OutputTags.h"
+#include "RTF/Picture.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +116,45 @@ TEST(DestinationTest, PicturesLeaveAnEmptyElementOfTheirSize)
     // Binary picture data never reads as RTF, braces and all.
     EXPECT_EQ(body("{\\rtf1 a{\\pict\\wmetafile8\\picwgoal200\\pichgoal100\\bin6 }}}{{{}b{\\*\\blob\\bin3 {\\}}c}"),
         "a" + box(10, 5) + "bc");
+}
+
+TEST(DestinationTest, PNGAndJPEGPicturesShowInAndBesideTables)
+{
+    // A PNG of 40 by 20 pixels: its data split by line ends, a stray
+    // letter, a group of its own (an identifier, not data) and an odd last
+    // digit; in a table cell; and a JPEG's start after the table.
+    const std::string png = "89504e470d0a1a0a0000000d49484452000000280000001408020000007024e8ec000000244944415478"
+                            "9cedcd310d00000c04a1f76fba95710b093bbb2dd1ac62b1582c168bc589077dfa1d0e7de25a390000000049"
+                            "454e44ae426082";
+    const std::string base64 = "iVBORw0KGgoAAAANSUhEUgAAACgAAAAUCAIAAABwJOjsAAAAJElEQVR4nO3NMQ0AAAwEofdvupVxCwk7uy3Rr"
+                               "GKxWCwWi8WJB336HQ594lo5AAAAAElFTkSuQmCC";
+    const std::string rtf = "{\\rtf1 before{\\pict{\\*\\picprop{\\sp{\\sn d}{\\sv 1}}}\\pngblip\\picw40\\pich20"
+                            "\\picwgoal1200\\pichgoal600{\\*\\blipuid 00ff}"
+        + png.substr(0, 20) + "\nz" + png.substr(20) + "7}\\par\\trowd\\cellx2000\\cellx4000\\pard\\intbl"
+        + "{\\pict\\pngblip\\picw40\\pich20 " + png + "}\\cell\\pard\\intbl text\\cell\\row"
+        + "\\pard after{\\pict\\jpegblip\\picw60\\pich30 ffd8ffdb00}\\par}";
+    const std::string converted = html(rtf);
+    EXPECT_EQ(rtf_test::read(converted).errors, std::vector<std::string> {}) << converted;
+    const std::string image = "<img src=\"data:image/png;base64," + base64 + "\" alt=\"\" width=\"";
+    EXPECT_NE(converted.find("before" + image + "60\" height=\"30\">"), std::string::npos) << converted;
+    EXPECT_NE(converted.find("<td>" + image + "30\" height=\"15\"></td>"), std::string::npos) << converted;
+    EXPECT_NE(converted.find("after<img src=\"data:image/jpeg;base64,/9j/2wA=\" alt=\"\" width=\"45\" height=\"22\">"),
+        std::string::npos)
+        << converted;
+    EXPECT_EQ(converted.find("display:inline-block"), std::string::npos);
+
+    // Past the conversion's budget a picture keeps no data and shows as its
+    // empty element; the budget is left whole for the next.
+    size_t budget = 50;
+    rtf::Picture picture(budget);
+    picture.keyword("\\pngblip");
+    picture.data(png);
+    rtf::OutputTags tags;
+    tags.image_begin = "<img src=\"";
+    tags.image_end = "\">";
+    EXPECT_TRUE(picture.overBudget());
+    EXPECT_EQ(picture.imageHTML(tags), "");
+    EXPECT_EQ(budget, 50u);
 }
 
 TEST(DestinationTest, FieldsAreReadAsTheWalkMeetsThem)
