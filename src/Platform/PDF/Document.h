@@ -49,7 +49,7 @@ public:
 
     // qpdf keeps every object it has read (and every other object of the
     // object streams it read them from) for as long as its reading of the
-    // file lives. A document reads its file anew after every 64 different
+    // file lives. A document reads its file anew after every 128 different
     // pages asked for; the reading before goes when the last handle or
     // page object from it does. How many readings are alive now, and how
     // many were made.

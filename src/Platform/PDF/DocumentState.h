@@ -98,7 +98,7 @@ struct PageObject {
 // (when no handle holds it any longer) for a new one that goes on from its
 // page tree, so reading a long document costs what that many pages do.
 struct DocumentSource {
-    static constexpr int kPagesPerReading = 64;
+    static constexpr int kPagesPerReading = 128;
 
     std::shared_ptr<DocumentFile> file;
     // Null while the document is locked.

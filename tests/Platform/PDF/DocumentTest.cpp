@@ -297,8 +297,8 @@ TEST_F(DocumentTest, LongReadsKeepTheirReadingsFew)
     }
     // The first reading, which `first` holds, and the current one.
     EXPECT_LE(most, 2);
-    // A reading for every 64 pages.
-    EXPECT_GE(document->readingsMade(), uint64_t(pages / 64));
+    // A reading for every 128 pages.
+    EXPECT_GE(document->readingsMade(), uint64_t(pages / 128));
     pdf::Array box;
     double width = 0;
     ASSERT_TRUE(first.array("MediaBox", box));
