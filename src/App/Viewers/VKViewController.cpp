@@ -57,8 +57,7 @@ Registrations& registrations()
 
 VKViewerKind kindOfResource(const VKFileResource& resource)
 {
-    // A picture the platform's decoders do not read (an SVG drawing) shows
-    // in the web view, which renders it.
+    // A picture the platform's decoders do not read shows in the web view.
     if (resource.isImageType())
         return gfx::Image::canDecodeMIMEType(resource.mimeType()) ? VKViewerKind::Image : VKViewerKind::Web;
     if (resource.isMovieType())

@@ -101,7 +101,10 @@ std::shared_ptr<Image> imageOfStoredRegion(const Image& image, const Rect& regio
         result = codecs::decodeJPEGRegion(bytes, request, codecs::kMaximumPixels, &failure);
     else if (image.format() == ImageFormat::PNG)
         result = codecs::decodePNGRegion(bytes, request, codecs::kMaximumPixels, &failure);
-    bool rowByRow = image.format() == ImageFormat::JPEG || (image.format() == ImageFormat::PNG && failure != "interlaced");
+    else if (image.format() == ImageFormat::SVG)
+        result = codecs::decodeSVGRegion(bytes, request, codecs::kMaximumPixels, &failure);
+    bool rowByRow = image.format() == ImageFormat::JPEG || image.format() == ImageFormat::SVG
+        || (image.format() == ImageFormat::PNG && failure != "interlaced");
     if (!result && rowByRow) {
         core::log("Warning, unable to decode {} image ({} x {}): {}", formatName(image.format()), pictureWidth,
             pictureHeight, failure);
@@ -185,7 +188,7 @@ std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path, f
 bool Image::canDecodeMIMEType(std::string_view mimeType)
 {
     static constexpr std::string_view decoded[] = { "image/jpeg", "image/pjpeg", "image/jpg", "image/png", "image/x-png",
-        "image/gif", "image/tiff", "image/bmp", "image/x-bmp", "image/x-ms-bmp", "image/webp" };
+        "image/gif", "image/tiff", "image/bmp", "image/x-bmp", "image/x-ms-bmp", "image/webp", "image/svg+xml" };
     std::string lower;
     for (char c : mimeType)
         lower += char(std::tolower(static_cast<unsigned char>(c)));

@@ -39,9 +39,8 @@ public:
     // a known format with a non-zero size.
     static std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path, float scale = 1);
     static std::shared_ptr<Image> imageWithData(const core::Data& data, float scale = 1);
-    // Whether files of the MIME type are pictures of pixels the decoders
-    // read (JPEG, PNG, GIF, TIFF, BMP, WebP); a drawing ("image/svg+xml"),
-    // drawn here only for thumbnails, is not: the web view shows it.
+    // Whether files of the MIME type are pictures the decoders read (JPEG,
+    // PNG, GIF, TIFF, BMP, WebP) or draw (SVG, "image/svg+xml").
     static bool canDecodeMIMEType(std::string_view mimeType);
     // A copy of opaque pixels in native-endian 32-bit words, 0x00RRGGBB
     // (cairo's RGB24; BGRx bytes on little-endian), rows `bytesPerRow`

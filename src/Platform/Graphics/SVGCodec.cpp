@@ -1,6 +1,8 @@
-// SVG pictures through librsvg, drawn with cairo at their own size: the
-// size comes from the document (its width and height, else its viewBox), so
-// reading the header parses the document, which is bounded.
+// SVG pictures through librsvg, drawn with cairo at their own size or a part
+// of them at a smaller one: the size comes from the document (its width and
+// height, else its viewBox), so reading the header parses the document, which
+// is bounded (librsvg's own limits refuse documents of too many elements or
+// references).
 
 #include "Platform/Graphics/ImageCodecs.h"
 
@@ -64,6 +66,48 @@ struct Handle {
     }
 };
 
+// Only the part's pixels are made, at the size asked for: a drawing that
+// claims many pixels costs what it is shown at.
+Surface drawSVGRegion(const Handle& svg, const RegionRequest& request, int64_t pixelLimit, std::string* failure)
+{
+    if (!svg.usable()) {
+        if (failure->empty())
+            *failure = "SVG document without a usable size";
+        return {};
+    }
+    if (request.width <= 0 || request.height <= 0 || request.outputWidth <= 0 || request.outputHeight <= 0) {
+        *failure = "empty region";
+        return {};
+    }
+    if (int64_t(request.outputWidth) * request.outputHeight > pixelLimit) {
+        *failure = "too many pixels";
+        return {};
+    }
+    Surface surface = Surface::create(request.outputWidth, request.outputHeight);
+    if (!surface) {
+        *failure = "no memory for the pixels";
+        return {};
+    }
+    // The document at its own size in a viewport of that size, the part
+    // moved to the origin and scaled on each axis by the context: a
+    // viewport of another shape would keep the document's.
+    cairo_t* cr = cairo_create(surface.get());
+    cairo_scale(cr, double(request.outputWidth) / request.width, double(request.outputHeight) / request.height);
+    cairo_translate(cr, -request.x, -request.y);
+    RsvgRectangle viewport { 0, 0, double(svg.pixelWidth()), double(svg.pixelHeight()) };
+    GError* error = nullptr;
+    bool drawn = rsvg_handle_render_document(svg.handle, cr, &viewport, &error);
+    cairo_destroy(cr);
+    if (!drawn) {
+        *failure = error ? error->message : "SVG document could not be drawn";
+        if (error)
+            g_error_free(error);
+        return {};
+    }
+    surface.flush();
+    return surface;
+}
+
 } // namespace
 
 bool looksLikeSVG(std::string_view bytes)
@@ -86,33 +130,16 @@ std::optional<Header> readSVGHeader(std::string_view bytes)
 Surface decodeSVG(std::string_view bytes, int64_t pixelLimit, std::string* failure)
 {
     Handle svg(bytes, failure);
-    if (!svg.usable()) {
-        if (failure && failure->empty())
-            *failure = "SVG document without a usable size";
-        return {};
-    }
-    if (int64_t(svg.pixelWidth()) * svg.pixelHeight() > pixelLimit) {
-        *failure = "too many pixels";
-        return {};
-    }
-    Surface surface = Surface::create(svg.pixelWidth(), svg.pixelHeight());
-    if (!surface) {
-        *failure = "no memory for the pixels";
-        return {};
-    }
-    cairo_t* cr = cairo_create(surface.get());
-    RsvgRectangle viewport { 0, 0, double(svg.pixelWidth()), double(svg.pixelHeight()) };
-    GError* error = nullptr;
-    bool drawn = rsvg_handle_render_document(svg.handle, cr, &viewport, &error);
-    cairo_destroy(cr);
-    if (!drawn) {
-        *failure = error ? error->message : "SVG document could not be drawn";
-        if (error)
-            g_error_free(error);
-        return {};
-    }
-    surface.flush();
-    return surface;
+    RegionRequest whole;
+    if (svg.usable())
+        whole = { 0, 0, svg.pixelWidth(), svg.pixelHeight(), svg.pixelWidth(), svg.pixelHeight() };
+    return drawSVGRegion(svg, whole, pixelLimit, failure);
+}
+
+Surface decodeSVGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure)
+{
+    Handle svg(bytes, failure);
+    return drawSVGRegion(svg, request, pixelLimit, failure);
 }
 
 } // namespace gfx::codecs

@@ -9,12 +9,12 @@ class VKFileResource;
 class VKViewerFolderHost;
 
 // The picture viewer's neighbours in its folder: the previous and next
-// pictures it can show (others, such as a vector drawing, are passed over),
+// pictures it can show (others, of kinds no decoder reads, are passed over),
 // every such picture of the folder, and which ones are already read ahead
 // (a generated preview or a finished cloud download), by UUID.
 class VKImageNeighbours {
 public:
-    // Whether the platform decodes the file's kind of picture.
+    // Whether the platform decodes (or draws) the file's kind of picture.
     static bool canShowImage(const VKFileResource& resource);
     static std::shared_ptr<VKFileResource> previous(const std::shared_ptr<VKViewerFolderHost>& folder,
         std::shared_ptr<VKFileResource> resource);

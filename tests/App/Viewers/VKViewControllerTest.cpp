@@ -91,7 +91,7 @@ TEST_F(VKViewControllerTest, TheChoiceTestsKindsInOrderAndNeverAnswersNothing)
 {
     std::vector<std::pair<std::string, std::string>> files { { "index.html", "web" }, { "a.txt", "text" },
         { "voice-audio.mp4", "movie" }, { "film.mp4", "movie" }, { "doc.pdf", "pdf" }, { "p.jpg", "image" },
-        { "s.mp3", "audio" }, { "blob.bin", "web" }, { "Notes.pages", "web" }, { "drawing.svg", "web" },
+        { "s.mp3", "audio" }, { "blob.bin", "web" }, { "Notes.pages", "web" }, { "drawing.svg", "image" },
         { "p.webp", "image" }, { "song.ogg", "audio" }, { "song.flac", "audio" }, { "clip.webm", "movie" },
         { "clip.mkv", "movie" } };
     // Before any viewer registered: the stand-in, with the file and folder.

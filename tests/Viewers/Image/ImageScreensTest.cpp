@@ -1,10 +1,11 @@
 // The image viewer's screens as a person sees them: a photo at fit with
 // its bars, at actual size panned, half-way through a push, the slide show
 // with its bars hidden, a cloud picture's progress, the too-large alert,
-// the sheet, the slide show on a second screen, and the three slide-show
-// settings pages. Rendered with real text at phone and tablet size in both
-// orientations into build/screens/image/; three are compared with goldens
-// drawn with the deterministic text engine.
+// the sheet, the slide show on a second screen, the three slide-show
+// settings pages, a large drawing and a picture with transparent parts.
+// Rendered with real text at phone and tablet size in both orientations
+// into build/screens/image/; three are compared with goldens drawn with
+// the deterministic text engine.
 
 #include "ImageViewerTestCase.h"
 
@@ -65,6 +66,16 @@ protected:
                 0);
             host->files.push_back(VKFileResource::resourceWithPath(path));
         }
+        // A drawing far larger than any screen, and a picture with
+        // transparent parts over the viewer's background.
+        makeFile("Pictures/Plan.svg",
+            "<svg xmlns='http://www.w3.org/2000/svg' width='4096' height='4096'><rect width='4096' height='4096' "
+            "fill='#f4f1e8'/><circle cx='2048' cy='2048' r='1600' fill='none' stroke='#1f5f3a' stroke-width='120'/>"
+            "<rect x='1200' y='1200' width='1696' height='1696' fill='#f0a030'/></svg>");
+        ASSERT_EQ(runCommand({ "convert", "-size", "600x400", "xc:none", "-fill", "#1f5f3a", "-draw", "circle 300,200 300,40",
+                      pathInHome("Pictures/Logo.png") })
+                      .status,
+            0);
     }
 
     void showFolder(const DeviceScreen& device, ui::Orientation orientation)
@@ -177,6 +188,13 @@ protected:
             shoot("too-large-" + suffix);
             driver.pressAlertButton("OK");
             advance(1);
+            for (const char* name : { "Plan.svg", "Logo.png" }) {
+                viewer->startImageLoadForResource(VKFileResource::resourceWithPath(pathInHome(std::string("Pictures/") + name)),
+                    std::nullopt, 0);
+                waitForLoad();
+                advance(1);
+                shoot(fmt::format("{}-{}", name, suffix));
+            }
             close();
         }
     }

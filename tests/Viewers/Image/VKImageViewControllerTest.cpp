@@ -32,6 +32,7 @@
 #include "Platform/UI/Renderer.h"
 #include "Support/GoldenImage.h"
 #include "Support/NotificationRecorder.h"
+#include "Support/SVGBombs.h"
 
 #include <cerrno>
 #include <chrono>
@@ -182,12 +183,12 @@ TEST_F(VKImageViewControllerTest, SlideShowRunsOnItsTimerAndEndsAfterTheLastPict
     EXPECT_EQ(viewer->slideShowButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Play);
 }
 
-// A drawing the decoders do not read (SVG) is no neighbour; a picture that
+// A kind the decoders do not read (an icon) is no neighbour; a picture that
 // fails to decode is passed over by the show, without an alert.
 TEST_F(VKImageViewControllerTest, TheShowAndTheArrowsPassOverWhatCannotBeShown)
 {
     addPicture("a.jpg");
-    addFile("b.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>");
+    addFile("b.ico", std::string("\0\0\1\0\1\0", 6));
     addFile("c.jpg", "not a picture");
     addPicture("d.jpg");
     open(host->files[0]);
@@ -202,6 +203,51 @@ TEST_F(VKImageViewControllerTest, TheShowAndTheArrowsPassOverWhatCannotBeShown)
     waitForLoad();
     EXPECT_EQ(shownName(), "d.jpg");
     EXPECT_EQ(viewer->getPreviousResource()->name(), "c.jpg");
+}
+
+// A drawing is a picture among the others: drawn at the screen's size (not
+// at its own 4096 × 4096), fitted, and reached by the arrows; one
+// that cannot be drawn, or draws too many copies of itself, gets the alert.
+TEST_F(VKImageViewControllerTest, DrawingsOpenFittedAmongThePicturesAndBrokenOnesAlert)
+{
+    auto drawing = addFile("a.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='4096' height='4096'><rect width='2048' "
+                                    "height='4096' fill='red'/><rect x='2048' width='2048' height='4096' fill='blue'/></svg>");
+    addPicture("b.jpg");
+    open(drawing);
+    EXPECT_TRUE(driver.shownChoices().empty());
+    EXPECT_EQ(imageView().nativeSize(), (gfx::Size { 4096, 4096 }));
+    EXPECT_FLOAT_EQ(imageView().zoom(), imageView().getZoomToFit());
+    EXPECT_LT(imageView().zoom(), 1.0f);
+    ASSERT_TRUE(viewer->preview());
+    EXPECT_EQ(viewer->preview()->size(), (gfx::Size { 960, 960 })) << "the screen's long side";
+    advance(1);
+    auto picture = ui::Renderer::renderImage(imageView());
+    gfx::Rect frame = imageView().imageLayer()->frame();
+    gfx::Pixel left = straightPixel(*picture, int(frame.minX() + 0.25f * frame.width()), int(frame.midY()));
+    gfx::Pixel right = straightPixel(*picture, int(frame.minX() + 0.75f * frame.width()), int(frame.midY()));
+    EXPECT_GT(left.red, 200);
+    EXPECT_LT(left.blue, 50);
+    EXPECT_GT(right.blue, 200);
+    EXPECT_LT(right.red, 50);
+    for (auto [command, name] : { std::pair { ui::KeyCommand::Right, "b.jpg" }, { ui::KeyCommand::Left, "a.svg" } }) {
+        advance(1);
+        EXPECT_TRUE(driver.key(command));
+        waitForLoad();
+        EXPECT_EQ(shownName(), name);
+    }
+    navigation->popViewController(false);
+    runLoop();
+
+    for (auto [name, bytes] : { std::pair<const char*, std::string> { "cut.svg", "<svg xmlns='http://www.w3.org/2000/svg' <rect" },
+             { "nested.svg", nestedUsesSVG() } }) {
+        SCOPED_TRACE(name);
+        open(addFile(name, bytes));
+        ASSERT_FALSE(driver.shownChoices().empty());
+        EXPECT_EQ(driver.alert()->message(), "The image appears to be invalid or is unsupported.");
+        driver.pressAlertButton("OK");
+        navigation->popViewController(false);
+        runLoop();
+    }
 }
 
 TEST_F(VKImageViewControllerTest, RepeatingPushShowWrapsToTheFirstAndATapStopsIt)

@@ -17,6 +17,7 @@
 #include "Platform/Web/WebPrintFormatter.h"
 #include "Platform/Web/WebSnapshot.h"
 #include "Support/Command.h"
+#include "Support/SVGBombs.h"
 #include "Support/XvfbDisplay.h"
 
 #include <fmt/format.h>
@@ -226,16 +227,7 @@ TEST_F(WebViewerWebKitTest, FocusingAFieldOfThePageHidesTheBars)
 // loop turns.
 TEST_F(WebViewerWebKitTest, SVGBombsEndInAPageOrTheAlertWhileTheLoopTurns)
 {
-    std::string nested = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink'>"
-                         "<defs><rect id='l0' width='1' height='1'/>";
-    for (int level = 1; level <= 10; ++level) {
-        nested += fmt::format("<g id='l{}'>", level);
-        for (int copy = 0; copy < 10; ++copy)
-            nested += fmt::format("<use xlink:href='#l{}' x='{}'/>", level - 1, copy);
-        nested += "</g>";
-    }
-    nested += "</defs><use xlink:href='#l10'/></svg>";
-    const std::pair<const char*, std::string> bombs[] = { { "Nested.svg", nested },
+    const std::pair<const char*, std::string> bombs[] = { { "Nested.svg", test::nestedUsesSVG() },
         { "Huge.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='100000000' height='100000000'>"
                       "<rect width='100%' height='100%' fill='red'/></svg>" } };
     for (const auto& [name, svg] : bombs) {
