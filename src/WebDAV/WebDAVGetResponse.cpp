@@ -3,6 +3,7 @@
 #include "HTTP/AsyncSocket.h"
 #include "HTTP/HTTPConnection.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/RegularFile.h"
 #include "WebDAV/WebDAVHTMLResponse.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
@@ -13,22 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <utility>
-
-namespace {
-
-// Where the open descriptor really leads, links resolved when it was opened.
-std::optional<std::string> pathOfDescriptor(int fd)
-{
-    char buffer[PATH_MAX];
-    ssize_t length = readlink(fmt::format("/proc/self/fd/{}", fd).c_str(), buffer, sizeof buffer);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer)
-        return std::nullopt;
-    return std::string(buffer, static_cast<size_t>(length));
-}
-
-} // namespace
 
 std::shared_ptr<WebDAVGetResponse> WebDAVGetResponse::create(std::shared_ptr<HTTPMessageRequest> request,
     WebDAVResponseDelegate* delegate)
@@ -136,7 +122,7 @@ void WebDAVGetResponse::start()
     m_fd = ::open(m_resource->path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     // An item reached through a link that leads out of the roots is not
     // there as far as a client can tell.
-    auto realPath = m_fd >= 0 ? pathOfDescriptor(m_fd) : std::nullopt;
+    auto realPath = m_fd >= 0 ? core::fs::pathOfDescriptor(m_fd) : std::nullopt;
     if (m_fd >= 0 && (!realPath || !isServedRealPath(*realPath))) {
         endResponseWithStatusCode(404);
         return;

@@ -5,6 +5,8 @@
 #include "Platform/Core/Path.h"
 
 #include <cerrno>
+#include <climits>
+#include <unistd.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -71,6 +73,15 @@ std::optional<RegularFile> openRegularFile(const std::string& path, Error* error
         return refuse(error, errno, path);
     file.size = static_cast<uint64_t>(info.st_size);
     return file;
+}
+
+std::optional<std::string> pathOfDescriptor(int fd)
+{
+    char buffer[PATH_MAX];
+    ssize_t length = readlink(fmt::format("/proc/self/fd/{}", fd).c_str(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer)
+        return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(length));
 }
 
 } // namespace core::fs

@@ -25,6 +25,10 @@ struct RegularFile {
 // open(2) flags, O_NOFOLLOW where a final link must not be followed.
 std::optional<RegularFile> openRegularFile(const std::string& path, Error* error = nullptr, int flags = 0);
 
+// Where an open descriptor leads: the path of the item it opened, links
+// resolved then. Nothing when the system cannot tell.
+std::optional<std::string> pathOfDescriptor(int fd);
+
 // Whether the item the path leads to (links followed) is there and is
 // neither a regular file nor a folder: a FIFO, socket or device, listed but
 // never opened as a document.

@@ -9,6 +9,7 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Media/Movie/MovieAsset.h"
 #include "Platform/Media/Movie/MoviePlayerController.h"
@@ -82,7 +83,8 @@ bool VKMoviePlayerController::isResourceAudioOnly() const
 
 void VKMoviePlayerController::loadContentView()
 {
-    m_movieController = resource() ? media::MoviePlayerController::create(resource()->path()) : nullptr;
+    // Only a regular file of this home is handed to the media library.
+    m_movieController = resource() ? media::MoviePlayerController::create(resource()->path(), core::paths::home()) : nullptr;
     if (!m_movieController) {
         setContentLoading(false);
         showUnableToDisplayAlertView();
@@ -175,14 +177,26 @@ void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notifica
                                                                  : m_movieController->duration();
         if (std::fabs(m_movieController->currentPlaybackTime() - end) > EndTolerance)
             return;
-        removeMovieControllerStatusBarWorkaroundHack();
         // The stored position no longer applies once the movie was seen to
         // the end: the next opening starts from the beginning.
         if (resource())
             VKFileSettingsManager::defaultManager()->removeSettingsForItemAtPath(resource()->path());
         showStatusBar();
-        setUIHidden(false, true);
+        showEnd();
     }
+}
+
+void VKMoviePlayerController::showEnd()
+{
+    // The last frame stays, and with it the player's controls: Done, the
+    // timeline and Play, which plays the movie again from its start. On a
+    // second screen the device's own controls are already there; the bars
+    // show as they do before anything plays there.
+    auto& movieView = m_movieController->view();
+    if (movieView->showsControls())
+        movieView->setControlsVisible(true);
+    else
+        setUIHidden(false, true);
 }
 
 void VKMoviePlayerController::showNoSoundOutputNoticeIfNeeded()
@@ -235,13 +249,16 @@ bool VKMoviePlayerController::handOverToAudioPlayer()
 
 bool VKMoviePlayerController::shouldSingleTapShowUI() const
 {
-    return contentDidLoad() && (!m_movieController || m_movieController->loadState() == media::MovieLoadStateUnknown);
+    // At the end a tap is the player's: it shows or hides its controls.
+    return contentDidLoad()
+        && (!m_movieController
+            || (m_movieController->loadState() == media::MovieLoadStateUnknown && !m_movieController->hasEnded()));
 }
 
 bool VKMoviePlayerController::performKeyCommand(ui::KeyCommand command)
 {
     auto movie = m_movieController;
-    if (!movie || !movie->isPreparedToPlay())
+    if (!movie || !(movie->isPreparedToPlay() || movie->hasEnded()))
         return VKViewController::performKeyCommand(command);
     switch (command) {
     case ui::KeyCommand::PageDown:

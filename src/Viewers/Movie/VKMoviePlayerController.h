@@ -17,8 +17,9 @@ class VKMovieControls;
 // The screen of a movie with a picture: the platform player full screen
 // with its own controls, resumed at the file's stored position ("offset",
 // seconds) and storing it when leaving. With a second screen it offers to
-// play there; the device then shows VKMovieControls. Reaching the end shows
-// the bars again and forgets the file's position; a failure says so in an
+// play there; the device then shows VKMovieControls. Reaching the end keeps
+// the last frame with the player's controls, whose Play plays it again, and
+// forgets the file's position; a failure says so in an
 // alert; the player's Done pops the screen. A file found to hold sound and
 // no picture once the player has read it is handed to the audio screen,
 // which takes this screen's place: the choice of viewer never reads the
@@ -91,6 +92,7 @@ private:
     void putMovieViewIntoContentView();
     void tearDownTVOut();
     void showNoSoundOutputNoticeIfNeeded();
+    void showEnd();
     // Replaces this screen with the audio screen on the same file; false
     // when this screen is not on top or no audio screen is made.
     bool handOverToAudioPlayer();

@@ -7,6 +7,7 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Media/Movie/GStreamerMovieEngine.h"
 #include "Platform/Media/Movie/MoviePlayerController.h"
@@ -27,6 +28,10 @@
 #include "Support/Command.h"
 
 #include <filesystem>
+#include <fstream>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,17 +46,36 @@ protected:
     FakeMovieEngine& engine() { return *FakeMovieEngine::last(); }
 };
 
-TEST_F(VKMoviePlayerControllerTest, AMissingFileCannotBeDisplayed)
+// A missing file, a FIFO (never waited for) and a link to a movie outside
+// the home are never handed to the media library.
+TEST_F(VKMoviePlayerControllerTest, WhatIsNoRegularFileOfTheHomeCannotBeDisplayed)
 {
     makeFile("Movies/gone.mp4", "soon gone");
-    auto resource = movie("gone.mp4");
-    std::filesystem::remove(resource->path());
-    auto screen = VKMoviePlayerController::create(resource, host);
-    navigation->pushViewController(screen, false);
-    runLoop();
-    EXPECT_EQ(screen->movieController(), nullptr);
-    EXPECT_EQ(driver.alert()->message(), "Unable to display \"gone.mp4\"");
-    driver.pressAlertButton("OK");
+    auto gone = movie("gone.mp4");
+    std::filesystem::remove(gone->path());
+    ASSERT_EQ(::mkfifo(pathInHome("Movies/pipe.mp4").c_str(), 0600), 0);
+    std::filesystem::path outside = std::filesystem::temp_directory_path() / fmt::format("tandry-outside-{}", ::getpid());
+    std::filesystem::create_directories(outside);
+    struct Cleanup {
+        std::filesystem::path folder;
+        ~Cleanup() { std::filesystem::remove_all(folder); }
+    } cleanup { outside };
+    ASSERT_FALSE(core::path::isWithin(outside.string(), home()));
+    std::ofstream((outside / "film.mp4").string()) << "movie";
+    std::filesystem::create_symlink(outside / "film.mp4", pathInHome("Movies/link.mp4"));
+    int made = FakeMovieEngine::liveCount();
+    for (const char* name : { "gone.mp4", "pipe.mp4", "link.mp4" }) {
+        SCOPED_TRACE(name);
+        auto screen = VKMoviePlayerController::create(name == std::string("gone.mp4") ? gone : movie(name), host);
+        navigation->pushViewController(screen, false);
+        runLoop();
+        EXPECT_EQ(screen->movieController(), nullptr);
+        EXPECT_EQ(driver.alert()->message(), fmt::format("Unable to display \"{}\"", name));
+        driver.pressAlertButton("OK");
+        navigation->popViewController(false);
+        runLoop();
+    }
+    EXPECT_EQ(FakeMovieEngine::liveCount(), made);
 }
 
 TEST_F(VKMoviePlayerControllerTest, APlayableMovieFillsTheScreenAndResumes)
@@ -130,7 +154,9 @@ TEST_F(VKMoviePlayerControllerTest, ATruncatedWebMPlaysWhatItHasOrSaysItCannot)
     // Half a film plays to where it was cut and ends as a film does.
     auto screen = open("half.webm");
     ASSERT_TRUE(loop.runUntil([&] { return screen->contentDidLoad(); }, 30));
-    ASSERT_TRUE(loop.runUntil([&] { return !barsHidden(); }, 30)) << "the end shows the bars";
+    ASSERT_TRUE(loop.runUntil([&] { return screen->movieController()->hasEnded(); }, 30));
+    EXPECT_TRUE(screen->movieController()->view()->frameImage()) << "the last frame stays";
+    EXPECT_TRUE(screen->movieController()->view()->areControlsVisible());
     EXPECT_THROW(driver.alert(), std::exception);
     navigation->popViewController(false);
     runLoop();
@@ -228,21 +254,41 @@ TEST_F(VKMoviePlayerControllerTest, TheSpaceBarPlaysAndPausesArrowsSeekAndReturn
     EXPECT_NE(movie->view()->areControlsVisible(), shown);
 }
 
-TEST_F(VKMoviePlayerControllerTest, TheEndShowsTheBarsAndForgetsThePosition)
+// The end keeps the last frame with the player's controls, which stay, and
+// their Play (or the space bar) plays the movie again from the start.
+TEST_F(VKMoviePlayerControllerTest, TheEndKeepsTheLastFrameWithTheControlsAndPlaysAgain)
 {
     FakeMovieEngine::script().duration = 3;
     settings().setContentOffset(1, moviePath());
     auto screen = open();
     ASSERT_TRUE(barsHidden());
     application().setStatusBarHidden(true);
+    auto movie = screen->movieController();
     play(2.5);
-    EXPECT_EQ(screen->movieController(), nullptr);
-    EXPECT_FALSE(barsHidden());
+    ASSERT_EQ(screen->movieController(), movie);
+    EXPECT_TRUE(movie->hasEnded());
+    auto& view = *movie->view();
+    EXPECT_TRUE(view.superview()) << "the picture stays on the screen";
+    ASSERT_TRUE(view.frameImage());
+    EXPECT_TRUE(view.areControlsVisible());
+    advance(media::MovieView::ControlsHideDelay + 1);
+    EXPECT_TRUE(view.areControlsVisible()) << "nothing plays: they stay";
     EXPECT_FALSE(application().isStatusBarHidden());
-    EXPECT_TRUE(screen->shouldSingleTapShowUI());
+    EXPECT_FALSE(screen->shouldSingleTapShowUI()) << "a tap is the player's";
     EXPECT_FALSE(screen->shouldSingleTapHideUI());
     EXPECT_FALSE(settings().hasSettingsForFile(moviePath()));
     EXPECT_TRUE(isOnTop(*screen));
+    driver.tap(*view.playButton());
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_NEAR(movie->currentPlaybackTime(), 0, 0.05) << "again from the start";
+    play(3.5);
+    EXPECT_TRUE(movie->hasEnded()) << "and to the end once more";
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Left));
+    EXPECT_FALSE(movie->hasEnded());
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Paused);
+    EXPECT_NEAR(movie->currentPlaybackTime(), 0, 0.05) << "ten seconds back, within the movie";
+    EXPECT_TRUE(driver.key(ui::KeyCommand::PageDown));
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
     // The next opening starts at the beginning.
     navigation->popViewController(false);
     runLoop();

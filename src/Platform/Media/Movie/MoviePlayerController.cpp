@@ -5,6 +5,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
+#include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Media/Movie/MovieView.h"
@@ -13,15 +14,28 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fmt/format.h>
 
 namespace media {
 
-std::shared_ptr<MoviePlayerController> MoviePlayerController::create(const std::string& path)
+std::shared_ptr<MoviePlayerController> MoviePlayerController::create(const std::string& path, const std::string& folder)
 {
-    std::error_code error;
-    if (path.empty() || !std::filesystem::is_regular_file(path, error))
+    if (path.empty())
         return nullptr;
+    auto file = core::fs::openRegularFile(path);
+    if (!file)
+        return nullptr;
+    if (!folder.empty()) {
+        std::error_code error;
+        auto opened = core::fs::pathOfDescriptor(file->fd.get());
+        auto inside = std::filesystem::canonical(folder, error);
+        if (!opened || error || !core::path::isWithin(*opened, inside.string())) {
+            core::log("Movie player: refused {}: outside {}", path, folder);
+            return nullptr;
+        }
+    }
     auto player = std::make_shared<MoviePlayerController>(path);
+    player->m_file = std::move(file);
     player->prepareToPlay();
     return player;
 }
@@ -66,10 +80,18 @@ void MoviePlayerController::prepareToPlay()
 {
     if (m_engine)
         return;
+    if (!m_file)
+        m_file = core::fs::openRegularFile(m_path);
     m_engine = MovieEngine::make();
     m_frameLimit = {};
     updateFrameLimit();
-    m_engine->open(m_path, this);
+    if (!m_file) {
+        movieEngineDidFail("no regular file");
+        return;
+    }
+    // The descriptor's own name: what was opened and checked is read,
+    // whatever the path leads to by now.
+    m_engine->open(fmt::format("/proc/self/fd/{}", m_file->fd.get()), this);
 }
 
 void MoviePlayerController::updateFrameLimit()
@@ -120,6 +142,18 @@ void MoviePlayerController::setCurrentPlaybackTime(double seconds)
     seconds = std::max(0.0, seconds);
     if (m_duration > 0)
         seconds = std::min(seconds, m_duration);
+    if (m_atEnd && !m_failed && m_engine) {
+        if (m_duration > 0 && seconds >= m_duration)
+            return;
+        // Back from the end, paused where asked.
+        auto keep = shared_from_this();
+        m_atEnd = false;
+        m_lastTime = m_seekPosition = seconds;
+        m_engine->seek(seconds);
+        setPlaybackState(MoviePlaybackState::Paused);
+        setLoadState(MovieLoadStatePlayable | MovieLoadStatePlaythroughOK);
+        return;
+    }
     if (!isPreparedToPlay()) {
         m_pendingTime = seconds;
         return;

@@ -9,9 +9,11 @@
 // is "unset". Main thread only.
 
 #include "Platform/Core/Object.h"
+#include "Platform/Core/RegularFile.h"
 #include "Platform/Media/Movie/MovieEngine.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace core {
@@ -52,9 +54,12 @@ public:
     // While seeking the position moves by rate × this every this many seconds.
     static constexpr double SeekStepInterval = 0.25;
 
-    // A player for the file at `path`, loading at once; nothing when there
-    // is no such file.
-    static std::shared_ptr<MoviePlayerController> create(const std::string& path);
+    // A player for the file at `path`, loading at once; nothing when it is
+    // no regular file (a FIFO or device is never handed on, nor waited for),
+    // or, with a `folder`, when the file it opens (links resolved) lies
+    // outside that folder. The media library reads the file opened here,
+    // through its descriptor, so the item checked is the item played.
+    static std::shared_ptr<MoviePlayerController> create(const std::string& path, const std::string& folder = {});
     explicit MoviePlayerController(std::string path);
     ~MoviePlayerController() override;
 
@@ -95,6 +100,10 @@ public:
     void beginSeekingBackward();
     void endSeeking();
     bool isPreparedToPlay() const { return m_loadState != MovieLoadStateUnknown; }
+    // Played to the end and not played or moved since: the last frame shows,
+    // play() starts again from the beginning and a position before the end
+    // leaves the end, paused there.
+    bool hasEnded() const { return m_atEnd; }
 
     // Done in the full-screen controls: stops and finishes as the user's.
     void userDidExit();
@@ -125,6 +134,8 @@ private:
     void updateFrameLimit();
 
     std::string m_path;
+    // Opened before the engine, which reads it, and closed after it.
+    std::optional<core::fs::RegularFile> m_file;
     std::unique_ptr<MovieEngine> m_engine;
     gfx::Size m_frameLimit;
     std::shared_ptr<MovieView> m_view;
