@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
+#include <utility>
 
 using media::MovieControlStyle;
 using media::MoviePlaybackState;
@@ -77,6 +78,12 @@ bool VKMoviePlayerController::isResourceAudioOnly() const
 {
     // The player's own answer once it knows its streams: no picture, sound.
     return m_movieController && m_movieController->mediaTypes() == media::MovieMediaTypeAudio;
+}
+
+bool VKMoviePlayerController::isKnownWithoutPicture() const
+{
+    int types = m_movieController ? m_movieController->mediaTypes() : media::MovieMediaTypeNone;
+    return types != media::MovieMediaTypeNone && !(types & media::MovieMediaTypeVideo);
 }
 
 // ---- Loading ----------------------------------------------------------------
@@ -158,18 +165,14 @@ void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notifica
         setContentDidLoad(true);
         setContentLoading(false);
         setToolbarItemsEnabled(true);
-        int types = m_movieController->mediaTypes();
-        bool knownWithoutVideo = types != media::MovieMediaTypeNone && !(types & media::MovieMediaTypeVideo);
-        if (knownWithoutVideo && handOverToAudioPlayer())
+        if (isKnownWithoutPicture() && handOverToAudioPlayer())
             return;
-        if (ui::Screen::screens().size() < 2) {
-            putMovieViewIntoContentView();
-            resumeFromLastOffset();
-            if (!isResourceAudioOnly() && !knownWithoutVideo)
-                setUIHidden(true, false);
-        } else {
-            promptUserForTVDisplay();
-        }
+        // While the screen still comes in, the folder it leaves lies over
+        // it: the picture, its sound and the hidden bars wait for its end.
+        if (m_appeared)
+            showLoadedMovie();
+        else
+            m_showWhenAppeared = true;
         return;
     }
     if (loadState == media::MovieLoadStateUnknown && contentDidLoad()) {
@@ -184,6 +187,28 @@ void VKMoviePlayerController::moviePlayerLoadStateDidChange(const core::Notifica
         showStatusBar();
         showEnd();
     }
+}
+
+void VKMoviePlayerController::showLoadedMovie()
+{
+    if (!m_movieController)
+        return;
+    if (ui::Screen::screens().size() < 2) {
+        putMovieViewIntoContentView();
+        resumeFromLastOffset();
+        if (!isResourceAudioOnly() && !isKnownWithoutPicture())
+            setUIHidden(true, false);
+    } else {
+        promptUserForTVDisplay();
+    }
+}
+
+void VKMoviePlayerController::viewDidAppear(bool animated)
+{
+    VKViewController::viewDidAppear(animated);
+    m_appeared = true;
+    if (std::exchange(m_showWhenAppeared, false))
+        showLoadedMovie();
 }
 
 void VKMoviePlayerController::showEnd()
@@ -414,6 +439,7 @@ void VKMoviePlayerController::popMoviePlayerControllerDelayed()
 void VKMoviePlayerController::viewWillDisappear(bool animated)
 {
     VKViewController::viewWillDisappear(animated);
+    m_appeared = false;
     if (auto* navigation = navigationController())
         navigation->toolbar().setAlpha(1.0f);
     stopObserving();

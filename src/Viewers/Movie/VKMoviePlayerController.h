@@ -53,6 +53,7 @@ public:
 
     void loadContentView() override;
     void storePersistentState() override;
+    void viewDidAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;
     bool shouldSingleTapShowUI() const override;
     bool shouldSingleTapHideUI() const override { return false; }
@@ -93,10 +94,15 @@ private:
     void tearDownTVOut();
     void showNoSoundOutputNoticeIfNeeded();
     void showEnd();
+    // The picture (or the second screen's question) and the resumed play,
+    // once the movie is playable and the screen has come in.
+    void showLoadedMovie();
     // Replaces this screen with the audio screen on the same file; false
     // when this screen is not on top or no audio screen is made.
     bool handOverToAudioPlayer();
     bool isResourceAudioOnly() const;
+    // The player knows its streams and none is a picture.
+    bool isKnownWithoutPicture() const;
     std::weak_ptr<VKMoviePlayerController> weakSelf();
 
     std::shared_ptr<media::MoviePlayerController> m_movieController;
@@ -105,4 +111,7 @@ private:
     std::vector<core::Observation> m_movieObservations;
     std::shared_ptr<ui::AlertView> m_tvoutAlert;
     std::shared_ptr<ui::Label> m_noSoundOutputNotice;
+    // Between the end of the screen's coming in and its leaving.
+    bool m_appeared = false;
+    bool m_showWhenAppeared = false;
 };

@@ -17,6 +17,7 @@
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
+#include "Platform/UI/NavigationController.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScreenWindows.h"
 #include "Platform/UI/TapGestureRecognizer.h"
@@ -76,6 +77,25 @@ TEST_F(VKMoviePlayerControllerTest, WhatIsNoRegularFileOfTheHomeCannotBeDisplaye
         runLoop();
     }
     EXPECT_EQ(FakeMovieEngine::liveCount(), made);
+}
+
+// While the screen comes in, the folder it leaves lies over it: the picture,
+// its sound and the hidden bars wait for the end of the push.
+TEST_F(VKMoviePlayerControllerTest, TheMovieWaitsForItsScreenToComeIn)
+{
+    auto screen = VKMoviePlayerController::create(movie(), host);
+    navigation->pushViewController(screen, true);
+    runLoop();
+    auto movie = screen->movieController();
+    ASSERT_TRUE(movie && movie->isPreparedToPlay());
+    EXPECT_FALSE(movie->view()->superview());
+    EXPECT_NE(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_FALSE(barsHidden());
+    advance(ui::NavigationController::TransitionDuration);
+    runLoop();
+    EXPECT_TRUE(movie->view()->superview());
+    EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
+    EXPECT_TRUE(barsHidden());
 }
 
 TEST_F(VKMoviePlayerControllerTest, APlayableMovieFillsTheScreenAndResumes)
