@@ -14,6 +14,7 @@
 #include "FileModel/VKContentIndexManager.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
+#include "FileModel/VKQuotaManager.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
@@ -61,7 +62,11 @@ void VKAppServices::openFilesAndTransfers()
     VKFileSettingsManager::defaultManager();
     initializeTrash();
     // What a killed run left half made: this run stages in a folder of its own.
-    core::Thread::detach("VKStagingSweep", [] { VKStagingFolder::removeAbandonedItems(); });
+    core::Thread::detach("VKStagingSweep", [] {
+        const auto settled = VKStagingFolder::removeAbandonedItems();
+        if (auto quota = VKQuotaManager::defaultManager(); quota && !settled.empty())
+            quota->updateQuotaForPaths(settled);
+    });
     if (!VKTransferQuestions::current())
         VKTransferQuestions::setCurrent(std::make_shared<VKAppTransferQuestions>());
     if (!VKAppDownloadHooks::current())

@@ -212,6 +212,71 @@ fs::CopyOptions copyOptionsFor(VKFileManagerDelegate* delegate, const std::strin
     return options;
 }
 
+// Copies the item at `path` whole into the staging folder and puts the copy
+// at `destination`: renamed in beside nothing, or, with `replaced`, swapped
+// in one step with what stands there, which is left at the staged path
+// handed back (noted first, so that the sweep after a killed run puts it
+// back or trashes it, never removes it). A failed copy leaves nothing.
+bool placeStagedCopy(const std::string& path, const std::string& destination, const fs::CopyOptions& options,
+    std::string_view tag, bool forget, std::string* replaced, core::Error& error)
+{
+    std::string staging;
+    for (;;) {
+        staging = VKStagingFolder::pathForItem(destination, tag);
+        error = {};
+        if (fs::copyItem(path, staging, options, &error))
+            break;
+        // Another took the sibling's name first: what is there is not ours.
+        if (fs::failedPath(error) != staging || !error.is(core::Error::POSIXDomain, EEXIST)) {
+            fs::removeItem(staging);
+            return false;
+        }
+    }
+    if (forget)
+        forgetIdentity(staging);
+    const bool placed = replaced
+        ? VKStagingFolder::recordAside(staging, destination, &error) && fs::exchangeItems(staging, destination, &error)
+        : fs::moveItem(staging, destination, &error);
+    if (!placed) {
+        fs::removeItem(staging);
+        return false;
+    }
+    if (replaced)
+        *replaced = staging;
+    return true;
+}
+
+// Moves the item at `path` over the one at `destination`, which ends at the
+// path given back in `replaced`. On one file system the item there steps
+// aside (noted first) for the moment of the rename and comes back when the
+// rename fails; across file systems a whole copy takes its place in one swap
+// and the source goes after. False with the reason when nothing changed;
+// false with `replaced` set when the item stands at the destination but its
+// source could not all be removed.
+bool moveReplacingItem(const std::string& path, const std::string& destination, const fs::CopyOptions& options,
+    std::string& replaced, core::Error& error)
+{
+    if (fs::renameItem(path, destination, &error))
+        return true;
+    if (error.is(core::Error::POSIXDomain, EEXIST)) {
+        const std::string aside = fs::hiddenSiblingPath(destination, "replaced");
+        if (!VKStagingFolder::recordAside(aside, destination, &error) || !fs::renameItem(destination, aside, &error))
+            return false;
+        if (fs::moveItem(path, destination, options, &error)) {
+            replaced = aside;
+            return true;
+        }
+        core::Error putBack;
+        if (!fs::renameItem(aside, destination, &putBack))
+            core::log("Warning, failed to put back {}: {}", destination, putBack);
+        return false;
+    }
+    if (!error.is(core::Error::POSIXDomain, EXDEV)
+        || !placeStagedCopy(path, destination, options, "move", false, &replaced, error))
+        return false;
+    return fs::removeItem(path, &error);
+}
+
 } // namespace
 
 core::Error lastFileResourceError()
@@ -258,14 +323,15 @@ VKRemoveResult moveFileResourceToDesktopTrash(const std::shared_ptr<VKFileResour
 
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination)
 {
-    return moveFileResource(resource, destination, nullptr);
+    return moveFileResource(resource, destination, nullptr, nullptr);
 }
 
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
-    VKFileManagerDelegate* delegate)
+    VKFileManagerDelegate* delegate, std::string* replaced)
 {
     lastError() = {};
-    if (itemExists(destination)) {
+    const bool replacing = itemExists(destination);
+    if (replacing && !replaced) {
         lastError() = core::Error::posix(EEXIST);
         return VKRemoveResultFailed;
     }
@@ -275,11 +341,16 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
     const std::string path = resource->path();
     // The companion is looked up before the item leaves its folder.
     auto companion = resource->associatedAppleDoubleResource();
+    const fs::CopyOptions options = copyOptionsFor(delegate, path, destination);
     core::Error error;
-    if (!fs::moveItem(path, destination, copyOptionsFor(delegate, path, destination), &error)) {
+    const bool moved = replacing ? moveReplacingItem(path, destination, options, *replaced, error)
+                                 : fs::moveItem(path, destination, options, &error);
+    if (!moved) {
         core::log("Warning moveItemAtPath ({}) error: {}", resource->name(), error);
         lastError() = std::move(error);
-        return VKRemoveResultFailed;
+        // A source left in part still lets the item stand where it went.
+        if (!replacing || replaced->empty())
+            return VKRemoveResultFailed;
     }
     if (companion) {
         const std::string target = appleDoubleDestination(destination);
@@ -295,7 +366,7 @@ VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource,
         }
     }
     VKQuotaManager::defaultManager()->moveStructure(path, destination);
-    return VKRemoveResultDone;
+    return moved ? VKRemoveResultDone : VKRemoveResultFailed;
 }
 
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination)
@@ -342,37 +413,12 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
     const std::string path = resource->path();
     if (delegate && !delegate->shouldCopyItemAtPath(path, destination))
         return VKRemoveResultFailed;
-    const fs::CopyOptions options = copyOptionsFor(delegate, path, destination);
-    std::string staging;
     core::Error error;
-    for (;;) {
-        staging = VKStagingFolder::pathForItem(destination, "copy");
-        error = {};
-        if (fs::copyItem(path, staging, options, &error))
-            break;
-        // Another took the sibling's name first: what is there is not ours.
-        if (fs::failedPath(error) != staging || !error.is(core::Error::POSIXDomain, EEXIST)) {
-            fs::removeItem(staging);
-            core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
-            lastError() = std::move(error);
-            return VKRemoveResultFailed;
-        }
-    }
-    forgetIdentity(staging);
-    // The whole copy takes the destination's name: beside nothing, or in
-    // one swap with what stood there, which stays aside under the hidden name.
-    if (replacing ? !fs::exchangeItems(staging, destination, &error) : !fs::moveItem(staging, destination, &error)) {
-        fs::removeItem(staging);
+    if (!placeStagedCopy(path, destination, copyOptionsFor(delegate, path, destination), "copy", true,
+            replacing ? replaced : nullptr, error)) {
         core::log("Warning, copyFileResource ({}) error: {}", resource->name(), error);
         lastError() = std::move(error);
         return VKRemoveResultFailed;
-    }
-    if (replacing) {
-        // What was replaced is the user's until the caller settles it: it
-        // waits beside its old place, never in the staging folder, whose
-        // leftovers the next launch removes.
-        std::string beside = fs::hiddenSiblingPath(destination, "replaced");
-        *replaced = fs::moveItem(staging, beside, &error) ? beside : staging;
     }
     if (auto companion = resource->associatedAppleDoubleResource()) {
         const std::string target = appleDoubleDestination(destination);

@@ -57,9 +57,11 @@ VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource,
 // copy leaves nothing behind. Links stay links, modes,
 // times and user attributes go along (not the UUID). With `replaced`, an item
 // already at the destination is swapped out in one step and left at the
-// hidden path beside it (".name.replaced-XXXXXX") given back there, for the
-// caller to remove once the whole operation stands or to put back
-// (putBackReplacedItem); without, an existing destination fails.
+// staged path given back there, for the caller to trash once the whole
+// operation stands or to put back (putBackReplacedItem); it is noted in the
+// staging folder's journal first, so that after a killed run the next
+// launch puts it back or trashes it, never removes it. Without, an existing
+// destination fails.
 VKRemoveResult copyFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
     VKFileManagerDelegate* delegate, std::string* replaced = nullptr);
 // Undoes a replacement: the item set aside at `replaced` takes its place at
@@ -75,9 +77,15 @@ std::string trashReplacedItem(const std::string& aside, const std::string& origi
 // A move with the delegate's progress and say where it has to copy (across
 // file systems, through the staging folder; the source goes only once the
 // copy stands whole in its place). The quota tree carries the item
-// over without a rescan.
+// over without a rescan. With `replaced`, an item already at the destination
+// is replaced and left at the path given back there, for the caller to
+// trash (trashReplacedItem), noted as a copy's is: on one file system it
+// steps aside under a hidden name for the moment of the rename (and comes
+// back if the rename fails), across file systems the whole copy takes its
+// place in one swap. A failure that still leaves the item at the
+// destination (its source could not all be removed) gives `replaced` too.
 VKRemoveResult moveFileResource(const std::shared_ptr<VKFileResource>& resource, const std::string& destination,
-    VKFileManagerDelegate* delegate);
+    VKFileManagerDelegate* delegate, std::string* replaced = nullptr);
 
 // Why the calling thread's last removal, trash, move or copy above failed,
 // as the system said it (POSIX domain where it gave an errno); empty when it

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Where the folder browser's long work makes its items before they take
 // their final names: copies, moves across file systems, archives and
@@ -14,6 +17,16 @@
 // may run on any thread while this run works. A target on another file
 // system than the home's (where no rename can reach it) gets a hidden
 // sibling instead.
+//
+// What this run makes outside its folder is written down first in the
+// folder's journal, so that the sweep of a killed run finds it too: those
+// hidden siblings, and an item set aside while another takes its place
+// (known by its identity, never by its name alone). The sweep removes a
+// sibling that is still there, puts an item set aside back where nothing
+// took its place, and sends one whose place was taken to the desktop's
+// trash as the item it replaced (a free name beside it where the trash
+// cannot take it). Nothing else, a user's own dot-files above all, is
+// touched.
 class VKStagingFolder {
 public:
     // This run's folder, made (0700) when missing.
@@ -22,8 +35,15 @@ public:
     // says what is made there ("copy", "zip"). Whoever makes the item must
     // not replace one (another may take the name first) and asks again.
     static std::string pathForItem(const std::string& target, std::string_view tag);
-    // Removes what earlier runs left; this run's folder stays.
-    static void removeAbandonedItems();
+    // Removes what earlier runs left; this run's folder stays. Answers the
+    // places in the store it settled (an item put back, trashed or a
+    // sibling removed), for the quota to follow.
+    static std::vector<std::string> removeAbandonedItems();
+    // Written down before the item at `original` moves to `aside` (a path
+    // nothing holds, on its file system) for another to take its place; the
+    // caller settles it when the work ends. False, with the reason, when the
+    // item is gone or the note cannot be written: then it must not move.
+    static bool recordAside(const std::string& aside, const std::string& original, core::Error* error = nullptr);
 
     // The same for any staging folder: a path in `folder` when it is on the
     // target's file system, else a hidden sibling of the target; and the

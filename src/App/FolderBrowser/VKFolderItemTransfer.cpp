@@ -196,46 +196,35 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::moveItems(const Request& requ
             ++result.failureCount;
             continue;
         }
-        // The item already there steps aside under a hidden name; it is
-        // removed only once the moved item stands in its place.
-        std::string hidden;
-        if (exists(target)) {
-            if (!mayReplace(target, request.resources)) {
-                ++result.failureCount;
-                continue;
-            }
-            hidden = fs::hiddenSiblingPath(target, "replaced");
-            core::Error error;
-            if (!fs::moveItem(target, hidden, &error)) {
-                core::log("Warning, failed to delete resource: {} ({})", target, error);
-                countFailure(result, std::move(error));
-                continue;
-            }
+        // The item already there is replaced only once the moved item can
+        // stand in its place, and then goes to the trash.
+        const bool replacing = exists(target);
+        if (replacing && !mayReplace(target, request.resources)) {
+            ++result.failureCount;
+            continue;
         }
         MoveProgress progress(hooks, index, count, quota->sizeForPath(resource->path()));
         const std::string oldPath = resource->path();
-        if (moveFileResource(resource, target, &progress) != VKRemoveResultDone) {
+        std::string replaced;
+        const VKRemoveResult moved = moveFileResource(resource, target, &progress, replacing ? &replaced : nullptr);
+        if (!replaced.empty()) {
+            // Its quota entry was taken over by the moved item.
+            trashReplacedItem(replaced, target);
+            result.replacedPaths.push_back(target);
+        }
+        if (moved != VKRemoveResultDone) {
             core::log("Warning, moveItemAtPath failed: {}", oldPath);
-            if (!hidden.empty()) {
-                core::Error error;
-                if (!fs::moveItem(hidden, target, &error))
-                    core::log("Warning, failed to put back {}: {}", target, error);
-            }
-            if (cancelled(hooks)) {
+            if (cancelled(hooks) && replaced.empty()) {
                 result.cancelled = true;
                 break;
             }
             countFailure(result);
-            continue;
-        }
-        if (!hidden.empty()) {
-            // Its quota entry was taken over by the moved item.
-            trashReplacedItem(hidden, target);
-            result.replacedPaths.push_back(target);
+            if (replaced.empty())
+                continue;
         }
         result.paths.push_back(target);
         if (hooks.moved)
-            hooks.moved(resource, target, !hidden.empty());
+            hooks.moved(resource, target, !replaced.empty());
         if (hooks.progress)
             hooks.progress(double(index + 1) / double(count));
     }

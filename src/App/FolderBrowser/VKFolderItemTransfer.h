@@ -17,10 +17,12 @@ class VKFileResource;
 // and reports what it did for the main thread to show.
 //
 // Nothing is lost on the way. An item already at a target is replaced only
-// once the new one is whole: a move sets the old one aside under a hidden
-// name and puts it back when the item cannot be renamed in; a copy swaps its
-// finished copy in and keeps the replaced items aside until the whole copy
-// stands, so a cancel puts every one back. Replaced items end in the
+// once the new one is whole (moveFileResource, copyFileResource): a move
+// renames or swaps the item in and trashes the old one at once; a copy swaps
+// its finished copy in and keeps the replaced items aside until the whole
+// copy stands, so a cancel puts every one back. What is set aside is noted
+// in the staging folder's journal, so the launch after a killed run puts it
+// back or trashes it. Replaced items end in the
 // desktop's trash (trashReplacedItem), never deleted. A target that is or holds one of
 // the items itself is never replaced, and a destination inside an item is
 // refused for that item. Targets are always the destination and the item's

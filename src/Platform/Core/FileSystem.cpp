@@ -966,28 +966,37 @@ bool moveItem(const std::string& from, const std::string& to, Error* error)
     return moveItem(from, to, CopyOptions(), error);
 }
 
-bool moveItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error)
+bool renameItem(const std::string& from, const std::string& to, Error* error)
 {
     if (hasNul(from) || hasNul(to))
         return fail(error, EINVAL, hasNul(from) ? from : to);
-    // An injected EXDEV goes the way of a move across file systems.
-    const int injected = FileTestHooks::renameItemError(from);
-    if (injected && injected != EXDEV)
+    if (const int injected = FileTestHooks::renameItemError(from))
         return fail(error, injected, from);
-    if (!injected && renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
-    int code = injected ? injected : errno;
-    struct stat existing;
+    int code = errno;
     if (code == EINVAL && !path::isWithin(to, from)) {
         // A file system without no-replace renames: look first.
+        struct stat existing;
         if (lstat(to.c_str(), &existing) == 0)
             return fail(error, EEXIST, to);
         if (rename(from.c_str(), to.c_str()) == 0)
             return true;
         code = errno;
     }
-    if (code != EXDEV)
-        return fail(error, code, from);
+    return fail(error, code, from);
+}
+
+bool moveItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error)
+{
+    Error renameError;
+    if (renameItem(from, to, &renameError))
+        return true;
+    if (!renameError.is(Error::POSIXDomain, EXDEV)) {
+        setError(error, std::move(renameError));
+        return false;
+    }
+    struct stat existing;
     if (lstat(to.c_str(), &existing) == 0)
         return fail(error, EEXIST, to);
     // Another file system: the copy is made beside the target and only a

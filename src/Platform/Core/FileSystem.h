@@ -136,6 +136,11 @@ bool copyItem(const std::string& from, const std::string& to, const CopyOptions&
 // that never replaces and asks again when another got there first (EEXIST).
 std::string hiddenSiblingPath(const std::string& path, std::string_view tag);
 
+// Renames only, never replacing: EEXIST when `to` exists on the same file
+// system, EXDEV when it lies on another (checked first), where nothing is
+// copied. The test hooks' rename verdict is honoured.
+bool renameItem(const std::string& from, const std::string& to, Error* error = nullptr);
+
 // Renames without ever replacing (EEXIST when `to` exists). Across file
 // systems the item is copied and the source removed; a failed copy removes
 // its partial destination and leaves the source as it was.

@@ -253,6 +253,31 @@ TEST_F(VKFolderItemTransferTest, MoveSetsTheOldItemAsideAndPutsItBackOnFailure)
     EXPECT_EQ(names("S"), Strings { "b" });
     EXPECT_EQ(fractions, std::vector<double> { 0.5 });
     EXPECT_EQ(quota->sizeForPath(documents), before - 5);
+
+    // Across file systems the old item stands in its place until the whole
+    // copy is swapped in: a disk that fills keeps it there.
+    makeDoc("S/c", "new c");
+    makeDoc("D/c", "old c");
+    core::FileTestHooks::setRenameItemHook([&](const std::string& from) { return from == doc("S/c") ? EXDEV : 0; });
+    std::string seenWhileCopying;
+    core::FileTestHooks::setCopyDataHook([&](const std::string&, uint64_t) {
+        seenWhileCopying = readFile(doc("D/c"));
+        return ENOSPC;
+    });
+    moves.clear();
+    result = VKFolderItemTransfer::moveItems(request({ "S/c" }, "D"), hooks);
+    EXPECT_EQ(result.failureCount, 1u);
+    EXPECT_TRUE(result.error.is(core::Error::POSIXDomain, ENOSPC)) << result.error.description();
+    EXPECT_EQ(seenWhileCopying, "old c");
+    EXPECT_EQ(names("D"), (Strings { "a", "b", "c" }));
+    EXPECT_EQ(readFile(doc("D/c")), "old c");
+    core::FileTestHooks::setCopyDataHook({});
+    result = VKFolderItemTransfer::moveItems(request({ "S/c" }, "D"), hooks);
+    EXPECT_EQ(moves, Strings { "c -> D/c (replaced)" });
+    EXPECT_EQ(readFile(doc("D/c")), "new c");
+    EXPECT_EQ(trashed("c"), "old c");
+    EXPECT_EQ(names("S"), Strings { "b" });
+    EXPECT_EQ(names("D"), (Strings { "a", "b", "c" }));
 }
 
 TEST_F(VKFolderItemTransferTest, MoveCancelStopsBeforeTheNextItem)

@@ -7,6 +7,7 @@
 #include "FileModel/VKZipUnarchiver.h"
 #include "Kit/VKFileManagerDelegate.h"
 #include "Kit/VKStagingFolder.h"
+#include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Shell/VKApplication.h"
@@ -78,6 +79,15 @@ protected:
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status));
+    }
+
+    // Every item below a folder, hidden ones too, with its contents.
+    static std::map<std::string, std::string> contentsBelow(const std::string& folder)
+    {
+        std::map<std::string, std::string> items;
+        for (const auto& relative : fs::subpaths(folder).value_or(std::vector<std::string> {}))
+            items[relative] = fs::isDirectory(folder + "/" + relative) ? "/" : readFile(folder + "/" + relative);
+        return items;
     }
 
     std::string documents;
@@ -171,6 +181,80 @@ TEST_F(VKInterruptedWorkTest, AKilledCopyMoveZipOrUnzipLeavesTheStoreAsItWas)
     makeFile(working.substr(home().size() + 1), "under way");
     VKStagingFolder::removeAbandonedItems();
     EXPECT_TRUE(fs::exists(working));
+}
+
+TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
+{
+    const std::string contents(300'000, 'n');
+    const std::string file = makeFile("Library/Documents/Report.txt", contents);
+    makeFile("Library/Documents/Folder/Report.txt", "the old report");
+    // A folder on another file system, reached through a link.
+    std::string elsewhere = "/dev/shm/tandry-elsewhere-XXXXXX";
+    ASSERT_NE(mkdtemp(elsewhere.data()), nullptr);
+    ASSERT_TRUE(core::fs::writeFileAtomically(elsewhere + "/Report.txt", "the old report elsewhere"));
+    ASSERT_EQ(symlink(elsewhere.c_str(), (documents + "/Elsewhere").c_str()), 0);
+    const auto before = store();
+    const auto elsewhereBefore = contentsBelow(elsewhere);
+    auto moveInto = [&](const std::string& folder, const std::function<void()>& stall) {
+        StallingCopy delegate(stall);
+        VKFolderItemTransfer::Request request;
+        request.resources = { VKFileResource::resourceWithPath(file) };
+        request.destination = folder;
+        VKFolderItemTransfer::Hooks hooks;
+        hooks.delegate = &delegate;
+        VKFolderItemTransfer::moveItems(request, hooks);
+    };
+
+    // Killed on one file system between setting the old item aside and the
+    // rename: the old item comes back.
+    killDuring([&](const std::function<void()>& stall) {
+        int renames = 0;
+        core::FileTestHooks::setRenameItemHook([&](const std::string& from) {
+            if (from == file && ++renames == 2)
+                stall();
+            return 0;
+        });
+        moveInto(documents + "/Folder", stall);
+    });
+    EXPECT_FALSE(VKStagingFolder::removeAbandonedItems().empty());
+    EXPECT_EQ(store(), before);
+
+    // Killed while copying across file systems, as told and for real: the
+    // old item never left, and no part stays on either side.
+    for (const std::string& folder : { documents + "/Folder", documents + "/Elsewhere" }) {
+        core::FileTestHooks::setRenameItemHook([&](const std::string& from) { return from == file ? EXDEV : 0; });
+        killDuring([&](const std::function<void()>& stall) { moveInto(folder, stall); });
+        core::FileTestHooks::reset();
+        VKStagingFolder::removeAbandonedItems();
+        EXPECT_EQ(store(), before);
+        EXPECT_EQ(contentsBelow(elsewhere), elsewhereBefore);
+    }
+    EXPECT_EQ(readFile(file), contents);
+
+    // A copy over two items killed in the second: the first stands copied,
+    // and what it replaced is in the trash, not hidden in the store.
+    const std::string second = makeFile("Library/Documents/Second.txt", contents);
+    makeFile("Library/Documents/Folder/Second.txt", "the old second");
+    killDuring([&](const std::function<void()>& stall) {
+        VKFolderItemTransfer::Request request;
+        request.resources = { VKFileResource::resourceWithPath(file), VKFileResource::resourceWithPath(second) };
+        request.destination = documents + "/Folder";
+        const std::function<void()> secondStall = [&] {
+            if (fs::attributes(documents + "/Folder/Report.txt")->size == contents.size())
+                stall();
+        };
+        StallingCopy delegate(secondStall);
+        VKFolderItemTransfer::Hooks hooks;
+        hooks.delegate = &delegate;
+        VKFolderItemTransfer::copyItems(request, hooks);
+    });
+    VKStagingFolder::removeAbandonedItems();
+    EXPECT_EQ(readFile(documents + "/Folder/Report.txt"), contents);
+    EXPECT_EQ(readFile(documents + "/Folder/Second.txt"), "the old second");
+    EXPECT_EQ(readFile(core::desktopTrash::location() + "/files/Report.txt"), "the old report");
+    for (const auto& [item, size] : store())
+        EXPECT_FALSE(item.starts_with('.') || item.find("/.") != std::string::npos) << item;
+    EXPECT_TRUE(fs::removeItem(elsewhere));
 }
 
 } // namespace
