@@ -78,11 +78,20 @@ struct VKZipArchiver::Sink {
     uint64_t bufferStart = 0;
     std::vector<char> buffer;
     bool failed = false;
+    // Why a write failed (errno).
+    int failure = 0;
+
+    bool fail()
+    {
+        failed = true;
+        failure = errno;
+        return false;
+    }
 
     bool flush()
     {
         if (!buffer.empty() && !failed && !writeAt(fd.get(), buffer.data(), buffer.size(), bufferStart))
-            failed = true;
+            fail();
         buffer.clear();
         return !failed;
     }
@@ -101,7 +110,7 @@ struct VKZipArchiver::Sink {
                 return 0;
             if (length >= SinkBufferSize) {
                 if (!writeAt(fd.get(), bytes, length, position)) {
-                    failed = true;
+                    fail();
                     return 0;
                 }
             } else {
@@ -136,16 +145,18 @@ struct VKZipArchiver::Sink {
     }
 };
 
-std::shared_ptr<VKZipArchiver> VKZipArchiver::archiverWithPath(const std::string& givenPath)
+std::shared_ptr<VKZipArchiver> VKZipArchiver::archiverWithPath(const std::string& givenPath, core::Error* error)
 {
     // Relative paths hold from the working directory of now, whatever it
     // is when the archive is closed.
     const std::string archivePath = core::fs::absolutePath(givenPath);
     if (core::fs::attributes(archivePath)) {
         core::log("Warning, VKZipArchiver passed existing zip file: {}", archivePath);
+        core::setError(error, core::Error::posix(EEXIST));
         return nullptr;
     }
     auto partial = makePartialFile(archivePath);
+    const int madeError = partial ? 0 : errno;
     auto sink = std::make_unique<Sink>();
     if (partial) {
         sink->fd = std::move(partial->second);
@@ -156,6 +167,8 @@ std::shared_ptr<VKZipArchiver> VKZipArchiver::archiverWithPath(const std::string
     }
     if (!sink->archive) {
         core::log("Warning, failed to create zip file: {}", archivePath);
+        if (madeError)
+            core::setError(error, core::Error::posix(madeError));
         return nullptr;
     }
     return std::shared_ptr<VKZipArchiver>(new VKZipArchiver(archivePath, partial->first, std::move(sink)));
@@ -197,8 +210,11 @@ bool VKZipArchiver::close()
     if (!m_sink)
         return false;
     bool complete = zipClose(m_sink->archive, nullptr) == ZIP_OK && !m_sink->failed;
-    if (!complete)
+    if (!complete) {
         core::log("Warning, failed to close zipFile: {}", m_archivePath);
+        if (m_sink->failure)
+            failWith(core::Error::posix(m_sink->failure));
+    }
     complete = complete && !m_failed;
     if (complete && (m_zip64 || m_sink->position >= Max32 || m_entryCount >= MaxCount16))
         complete = finishLargeArchive();
@@ -213,12 +229,22 @@ bool VKZipArchiver::close()
             m_archivePath = uniquePathForItemAtPath(m_archivePath);
             complete = core::fs::moveItem(m_partialPath, m_archivePath, &error);
         }
-        if (!complete)
+        if (!complete) {
             core::log("Warning, failed to close zipFile: {} ({})", m_archivePath, error.localizedDescription());
+            failWith(std::move(error));
+        }
     }
     if (!complete)
         ::unlink(m_partialPath.c_str());
     return complete;
+}
+
+bool VKZipArchiver::failWith(core::Error reason)
+{
+    m_failed = true;
+    if (!m_error)
+        m_error = std::move(reason);
+    return false;
 }
 
 void VKZipArchiver::discard()
@@ -277,10 +303,11 @@ bool VKZipArchiver::finishLargeArchive()
 bool VKZipArchiver::addItemAtPath(const std::string& givenPath, bool recurse, int compressionLevel)
 {
     const std::string path = core::fs::absolutePath(givenPath);
-    auto attributes = core::fs::attributes(path);
+    core::Error missing;
+    auto attributes = core::fs::attributes(path, &missing);
     if (!attributes) {
         core::log("Warning, VKZipArchiver cannot archive non-existent file: {}", path);
-        return false;
+        return failWith(std::move(missing));
     }
     const std::string root = m_rootPath.ends_with('/') ? m_rootPath : m_rootPath + "/";
     if (!path.starts_with(root) || path.size() == root.size()) {
@@ -295,11 +322,11 @@ bool VKZipArchiver::addItemAtPath(const std::string& givenPath, bool recurse, in
     // The walk lists links but never enters them. A folder below that
     // cannot be read fails the item: an archive silently missing part of
     // the tree would pass for a whole one.
-    auto subpaths = core::fs::subpaths(path);
+    core::Error unread;
+    auto subpaths = core::fs::subpaths(path, &unread);
     if (!subpaths) {
         core::log("Error reading folder {}", path);
-        m_failed = true;
-        return false;
+        return failWith(std::move(unread));
     }
     for (const auto& relative : *subpaths) {
         if (!compressItem(core::path::appendingPathComponent(path, relative), name + "/" + relative, compressionLevel))
@@ -351,11 +378,11 @@ bool VKZipArchiver::compressItem(const std::string& path, std::string entryName,
     // starts (a FIFO put in its place is never waited on).
     core::Descriptor fd;
     if (!isDirectory && !isLink) {
-        auto opened = core::fs::openRegularFile(path, nullptr, O_NOFOLLOW);
+        core::Error unopened;
+        auto opened = core::fs::openRegularFile(path, &unopened, O_NOFOLLOW);
         if (!opened) {
             core::log("Error opening {} for reading", path);
-            m_failed = true;
-            return false;
+            return failWith(std::move(unopened));
         }
         fd = std::move(opened->fd);
         status.st_size = static_cast<off_t>(opened->size);
@@ -368,8 +395,7 @@ bool VKZipArchiver::compressItem(const std::string& path, std::string entryName,
             0, UnixHost | (zip64 ? Zip64Version : Version), flags, zip64 ? 1 : 0)
         != ZIP_OK) {
         core::log("Error opening {} in zipfile", path);
-        m_failed = true;
-        return false;
+        return failWith(m_sink && m_sink->failure ? core::Error::posix(m_sink->failure) : core::Error());
     }
     ++m_entryCount;
 
@@ -387,6 +413,8 @@ bool VKZipArchiver::compressItem(const std::string& path, std::string entryName,
         core::log("Error closing {} in the zipfile", path);
         written = false;
     }
+    if (!written && m_sink->failure)
+        failWith(core::Error::posix(m_sink->failure));
     m_failed = m_failed || !written;
     return written;
 }
@@ -423,8 +451,9 @@ bool VKZipArchiver::writeData(const std::string& path, const std::string& entryN
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0) {
+            const int code = errno;
             core::log("Error reading {}", path);
-            return false;
+            return failWith(core::Error::posix(code));
         }
         if (count == 0)
             return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
 
 #include <cstdint>
@@ -34,9 +35,11 @@ public:
 // directory when they are given. One thread at a time.
 class VKZipArchiver : public core::Object {
 public:
-    // Nothing (logged) when something is at the path already or the file
-    // cannot be made. The root is the archive's folder until set.
-    static std::shared_ptr<VKZipArchiver> archiverWithPath(const std::string& archivePath);
+    // Nothing (logged, with the reason) when something is at the path
+    // already or the file cannot be made. The root is the archive's folder
+    // until set.
+    static std::shared_ptr<VKZipArchiver> archiverWithPath(const std::string& archivePath,
+        core::Error* error = nullptr);
     // The item with everything below it, named from its parent folder; no
     // archive is left when it cannot all go in.
     static bool archiveItemAtPath(const std::string& path, const std::string& archivePath, int compressionLevel);
@@ -54,6 +57,10 @@ public:
     // takes the next free name beside it (archivePath() then names it)
     // instead of failing. Never replaces anything either way.
     void setTakesFreeNameWhenTaken(bool takes) { m_takesFreeName = takes; }
+    // Why the archive failed, as the system said (the disk full, an item
+    // that cannot be read, the rename refused); empty when it has not or
+    // gave no reason, as for a stop by the delegate.
+    const core::Error& error() const { return m_error; }
 
     const std::string& rootPath() const { return m_rootPath; }
     void setRootPath(const std::string& rootPath);
@@ -69,6 +76,8 @@ private:
     bool writeData(const std::string& path, const std::string& entryName, int fd, bool zip64, int level);
     // Mends what minizip leaves wrong once more than it expects was written.
     bool finishLargeArchive();
+    // Fails the archive, keeping the first reason given.
+    bool failWith(core::Error reason);
 
     std::unique_ptr<Sink> m_sink;
     std::string m_archivePath;
@@ -77,6 +86,7 @@ private:
     std::weak_ptr<VKZipArchiverDelegate> m_delegate;
     uint64_t m_entryCount = 0;
     bool m_failed = false;
+    core::Error m_error;
     bool m_zip64 = false;
     bool m_takesFreeName = false;
 };

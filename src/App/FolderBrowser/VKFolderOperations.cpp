@@ -54,6 +54,13 @@ std::string countedText(const char* one, const char* many, uint64_t count)
     return fmt::format(fmt::runtime(core::localized(count == 1 ? one : many)), count);
 }
 
+// "Compressing 3 items failed: the disk is full", counted as the label was.
+std::string archiveFailureText(uint64_t count, const core::Error& error)
+{
+    return VKTextWithFailureReason(
+        countedText("Compressing 1 item failed", "Compressing {} items failed", count), error);
+}
+
 std::string operationText(const char* key, const std::string& name)
 {
     return fmt::format(fmt::runtime(core::localized(key)), name);
@@ -454,12 +461,6 @@ void VKFolderOperations::zipItems(const std::vector<std::shared_ptr<VKFileResour
         items.push_back(resource->path());
     const std::string archivePath = uniquePathForItemAtPath(
         path::appendingPathComponent(host->commandFolder()->path(), VKFolderZipWork::archiveNameForItems(items)));
-    auto archiver = VKZipArchiver::archiverWithPath(archivePath);
-    if (!archiver) {
-        host->commandScreen().setEditing(false, true);
-        operationAlert("Error", core::localized("There was an error creating the archive."));
-        return;
-    }
     auto quota = VKQuotaManager::defaultManager();
     uint64_t count = 0;
     uint64_t totalBytes = 0;
@@ -467,13 +468,22 @@ void VKFolderOperations::zipItems(const std::vector<std::shared_ptr<VKFileResour
         count += 1 + quota->childCountForPath(item);
         totalBytes += quota->sizeForPath(item);
     }
+    core::Error error;
+    auto archiver = VKZipArchiver::archiverWithPath(archivePath, &error);
+    if (!archiver) {
+        host->commandScreen().setEditing(false, true);
+        operationAlert("Error", archiveFailureText(count, error));
+        return;
+    }
     const std::string label = countedText("Compressing 1 item", "Compressing {} items", count);
     Run run = startBackgroundOperationWithTarget(self(),
-        [archiver, items, totalBytes](const std::shared_ptr<core::Object>& target, const core::Value&, Run run) {
-            auto path = VKFolderZipWork::archiveItems(*archiver, items, totalBytes, run);
+        [archiver, items, totalBytes, count](const std::shared_ptr<core::Object>& target, const core::Value&, Run run) {
+            core::Error error;
+            auto path = VKFolderZipWork::archiveItems(*archiver, items, totalBytes, run, &error);
             // Handed over without waiting: the worker has nothing left to do.
-            core::performOnMainThread([target, path, run] {
-                std::static_pointer_cast<VKFolderOperations>(target)->backgroundArchiveDidComplete(path, run);
+            core::performOnMainThread([target, path, run, error, count] {
+                std::static_pointer_cast<VKFolderOperations>(target)->backgroundArchiveDidComplete(path, run, error,
+                    count);
             });
         },
         core::Value(), label, false);
@@ -481,13 +491,14 @@ void VKFolderOperations::zipItems(const std::vector<std::shared_ptr<VKFileResour
         archiver->discard();
 }
 
-void VKFolderOperations::backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run)
+void VKFolderOperations::backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run,
+    const core::Error& error, uint64_t itemCount)
 {
     const bool cancelled = BrowserOperation::isOperationCancelled(run);
     BrowserOperation::endOperation(run);
     if (!archivePath) {
         if (!cancelled)
-            operationAlert("Error", core::localized("There was an error creating the archive."));
+            operationAlert("Error", archiveFailureText(itemCount, error));
         return;
     }
     VKQuotaManager::defaultManager()->updateQuotaForPath(*archivePath);

@@ -89,7 +89,10 @@ public:
     // The workers' results, on the main thread, for their run: the archive
     // made (nothing when none was), and what an expansion left under a
     // final name (empty when nothing) with whether it succeeded.
-    void backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run);
+    // A failed archive's alert counts the items it held (as its label did)
+    // and says why when the system said.
+    void backgroundArchiveDidComplete(const std::optional<std::string>& archivePath, Run run,
+        const core::Error& error = {}, uint64_t itemCount = 1);
     void backgroundUnarchiveDidComplete(const std::string& archiveName, bool success, const std::string& path, Run run,
         const core::Error& error = {});
 

@@ -52,7 +52,7 @@ std::string VKFolderZipWork::destinationNameForArchive(const std::string& archiv
 }
 
 std::optional<std::string> VKFolderZipWork::archiveItems(VKZipArchiver& archiver,
-    const std::vector<std::string>& items, uint64_t totalBytes, Run run)
+    const std::vector<std::string>& items, uint64_t totalBytes, Run run, core::Error* error)
 {
     // The observer also carries the cancel, so it is given even when there
     // are no bytes to count.
@@ -70,10 +70,13 @@ std::optional<std::string> VKFolderZipWork::archiveItems(VKZipArchiver& archiver
     // A cancel that came after the last chunk still leaves nothing.
     if (!added || VKBrowserOperation::isOperationCancelled(run)) {
         archiver.discard();
+        core::setError(error, archiver.error());
         return std::nullopt;
     }
-    if (!archiver.close())
+    if (!archiver.close()) {
+        core::setError(error, archiver.error());
         return std::nullopt;
+    }
     VKBrowserOperation::setOperationProgress(1.0f, run);
     return archiver.archivePath();
 }

@@ -37,9 +37,10 @@ public:
     // Adds every item with all below it, deflated at CompressionLevel and
     // named from the archiver's root, and closes the archive under a free
     // name. Progress counts `totalBytes` for the run. The archive's final
-    // path, or nothing: failed or cancelled, no file is left.
+    // path, or nothing: failed or cancelled, no file is left, and `error`
+    // says why when the system said.
     static std::optional<std::string> archiveItems(VKZipArchiver& archiver, const std::vector<std::string>& items,
-        uint64_t totalBytes, Run run);
+        uint64_t totalBytes, Run run, core::Error* error = nullptr);
 
     // A new empty folder in the staging folder to expand the archive into;
     // nothing when none can be made.

@@ -28,6 +28,7 @@
 #include "Support/GoldenImage.h"
 #include "Support/UIScreens.h"
 
+#include <cerrno>
 #include <fmt/format.h>
 
 #include <fcntl.h>
@@ -189,10 +190,11 @@ TEST_F(FolderZipScreensTest, ZipScreensAtPhoneAndTabletSizeInBothOrientations)
             advance(0.5);
 
             // The two failures a worker reports.
-            controller->commands().operations().backgroundArchiveDidComplete(std::nullopt, BrowserOperation::startOperationWithLabel("Compressing 1 item", false));
+            controller->commands().operations().backgroundArchiveDidComplete(std::nullopt,
+                BrowserOperation::startOperationWithLabel("Compressing 3 items", false), core::Error::posix(ENOSPC), 3);
             advance(0.5);
             ASSERT_TRUE(driver.alert());
-            EXPECT_EQ(driver.alert()->message(), "There was an error creating the archive.");
+            EXPECT_EQ(driver.alert()->message(), "Compressing 3 items failed: the disk is full");
             shoot("zip-archive-failed-" + suffix);
             driver.pressAlertButton("OK");
             advance(0.5);

@@ -216,7 +216,15 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
     ASSERT_TRUE(core::fs::removeItem(inFolder("big.bin")));
     controller->commands().zipMarkedItems(controller);
     finish();
-    EXPECT_EQ(takeAlert(), "Error: There was an error creating the archive.");
+    EXPECT_EQ(takeAlert(), "Error: Compressing 2 items failed: no such file or directory");
+    EXPECT_EQ(onDisk(), (std::set<std::string> { "a.txt" }));
+
+    // The disk fills: the alert says so, and nothing is left.
+    mark({ "a.txt" });
+    core::FileTestHooks::failNextWrite(ENOSPC);
+    controller->commands().zipMarkedItems(controller);
+    finish();
+    EXPECT_EQ(takeAlert(), "Error: Compressing 1 item failed: the disk is full");
     EXPECT_EQ(onDisk(), (std::set<std::string> { "a.txt" }));
 
     // No archive can be made where the folder was: no operation starts.
@@ -225,7 +233,7 @@ TEST_F(VKFolderControllerZipTest, FailedOrCancelledZipsLeaveNothing)
     controller->commands().zipMarkedItems(controller);
     EXPECT_FALSE(BrowserOperation::isOperationInProgress());
     EXPECT_FALSE(controller->isEditing());
-    EXPECT_EQ(takeAlert(), "Error: There was an error creating the archive.");
+    EXPECT_EQ(takeAlert(), "Error: Compressing 1 item failed: no such file or directory");
 }
 
 TEST_F(VKFolderControllerZipTest, ATappedArchiveExpandsBesideItself)
