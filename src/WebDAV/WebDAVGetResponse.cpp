@@ -133,9 +133,22 @@ void WebDAVGetResponse::start()
 
 void WebDAVGetResponse::sendOpenedFile(const std::string& path)
 {
-    if (!m_attributes || m_attributes->type != core::fs::FileType::Regular) {
+    if (!m_attributes) {
         core::log("Warning, fileHandleForReadingAtPath failed: {}", path);
         endResponseWithStatusCode(500);
+        return;
+    }
+    if (m_attributes->type != core::fs::FileType::Regular) {
+        // A FIFO, socket or device is there but is no document: never read.
+        core::log("Warning, refused to send {}: not a regular file", path);
+        m_streaming = false;
+        closeFile();
+        static constexpr std::string_view Refusal = "403 Forbidden: not a regular file\r\n";
+        createHTTPMessageResponseWithStatusCode(403);
+        setHeaderValue("text/plain; charset=utf-8", "Content-Type");
+        setHeaderValue(fmt::format("{}", Refusal.size()), "Content-Length");
+        setBody(core::Data(Refusal));
+        finish(CloseTag);
         return;
     }
     m_lengthWritten = 0;

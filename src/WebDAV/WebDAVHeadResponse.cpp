@@ -21,6 +21,11 @@ void WebDAVHeadResponse::start()
         endResponseWithStatusCode(404);
         return;
     }
+    // As a GET would answer: a FIFO, socket or device is no document.
+    if (!resource->isCollection() && resource->isSpecialFile()) {
+        endResponseWithStatusCode(403);
+        return;
+    }
     createHTTPMessageResponseWithStatusCode(200);
     if (resource->isCollection()) {
         if (auto* delegate = this->delegate())

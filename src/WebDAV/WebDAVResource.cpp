@@ -14,6 +14,7 @@
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVNullResource.h"
 
+#include <sys/stat.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -172,6 +173,13 @@ uint64_t WebDAVResource::fileSize() const
 {
     auto attributes = this->attributes();
     return attributes ? attributes->size : 0;
+}
+
+bool WebDAVResource::isSpecialFile() const
+{
+    struct stat item {};
+    return ::stat(m_path.c_str(), &item) == 0
+        && (S_ISFIFO(item.st_mode) || S_ISSOCK(item.st_mode) || S_ISCHR(item.st_mode) || S_ISBLK(item.st_mode));
 }
 
 std::optional<core::Date> WebDAVResource::fileModificationDate() const

@@ -87,6 +87,9 @@ public:
     bool isReadable() const;
     bool isWritable() const;
     uint64_t fileSize() const;
+    // Whether the item (through a link, what it leads to) is a FIFO, socket
+    // or device: listed, never read or sent.
+    bool isSpecialFile() const;
     std::optional<core::Date> fileModificationDate() const;
     // Nothing for a collection. With `fd`, the file held open at the path:
     // its start is read through it.

@@ -155,9 +155,19 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     EXPECT_EQ(code(curl({ url("/Public/missing.txt") })), "404");
     EXPECT_EQ(code(curl({ "-I", url("/Public/missing.txt") })), "404");
     EXPECT_EQ(code(curl({ url("/Public/dangling.txt") })), "500");
-    // A FIFO is no file to send, and nobody writing to it holds nothing up.
+    // A FIFO is there but is no file to send: refused as such, and nobody
+    // writing to it holds nothing up; a listing shows it, a copy or a move
+    // never reads it.
     ASSERT_EQ(mkfifo((publicFolder + "/pipe").c_str(), 0600), 0);
-    EXPECT_EQ(code(curl({ url("/Public/pipe") })), "500");
+    EXPECT_EQ(curl({ url("/Public/pipe") }), "403 Forbidden: not a regular file\r\n\n403");
+    EXPECT_EQ(code(curl({ "-I", url("/Public/pipe") })), "403");
+    auto listing = curl({ "-X", "PROPFIND", "-H", "Depth: 1", url("/Public/") });
+    EXPECT_EQ(code(listing), "207");
+    EXPECT_NE(listing.find("<D:href>/Public/pipe</D:href>"), std::string::npos) << listing;
+    EXPECT_EQ(code(curl({ "-X", "COPY", "-H", "Destination: " + url("/Public/pipe2"), url("/Public/pipe") })), "201");
+    EXPECT_EQ(code(curl({ "-X", "MOVE", "-H", "Destination: " + url("/Public/pipe3"), url("/Public/pipe2") })), "201");
+    struct stat moved {};
+    EXPECT_TRUE(lstat((publicFolder + "/pipe3").c_str(), &moved) == 0 && S_ISFIFO(moved.st_mode));
     EXPECT_TRUE(logContains("Warning, fileHandleForReadingAtPath failed: " + publicFolder + "/dangling.txt"));
     // A link out of the store hands nothing out.
     EXPECT_EQ(curl({ url("/Public/escape.txt") }), "\n404");
