@@ -19,6 +19,9 @@ const char* posixReason(int64_t code)
     case EROFS: return "the disk is read-only";
     case ENAMETOOLONG: return "a name is too long";
     case EEXIST: return "an item of that name is there already";
+    case ELOOP: return "a link leads in a loop";
+    // What fs::notRegularFileError gives a FIFO, socket or device.
+    case ENODEV: return "it is not a regular file";
     default: return nullptr;
     }
 }

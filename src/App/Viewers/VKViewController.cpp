@@ -3,6 +3,7 @@
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/ViewControllerAdditions.h"
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "App/FolderBrowser/VKFailureReason.h"
 #include "Shell/Interface/VKPlaceholderView.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "App/Viewers/VKFileInfoViewController.h"
@@ -336,10 +337,11 @@ void VKViewController::loadContentView()
     VKRaiseNotImplemented(*this, "loadContentView");
 }
 
-void VKViewController::showUnableToDisplayAlertView()
+void VKViewController::showUnableToDisplayAlertView(const core::Error& error)
 {
     std::string name = m_resource ? m_resource->name() : std::string();
-    showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("Unable to display \"{}\"")), name),
+    showAlertViewWithMessage(
+        VKTextWithFailureReason(fmt::format(fmt::runtime(core::localized("Unable to display \"{}\"")), name), error),
         core::localized("OK"));
 }
 

@@ -27,6 +27,7 @@
 #include "App/Mail/VKEmailControllerDelegate.h"
 #include "Shell/VKFullScreenViewController.h"
 #include "App/Viewers/VKBookmarksControllerDelegate.h"
+#include "Platform/Core/Error.h"
 #include "Platform/Core/Notification.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Graphics/Color.h"
@@ -183,7 +184,10 @@ public:
     void viewDidLoad() override;
     void loadView() override;
 
-    void showUnableToDisplayAlertView();
+    // "Unable to display "<name>"", with why when the load gave a reason:
+    // the file could not be opened (permission denied, no such file, a link
+    // that loops, not a regular file).
+    void showUnableToDisplayAlertView(const core::Error& error = {});
     VKPlaceholderView* placeholderView();
     ui::Application::StatusBarStyle statusBarStyle() const override;
     // In guest mode without delete; without guest actions also without the

@@ -17,6 +17,8 @@ std::shared_ptr<const std::function<int(const std::string&)>> renameHook;
 std::atomic<bool> hasRenameHook { false };
 std::shared_ptr<const std::function<int(const std::string&)>> listHook;
 std::atomic<bool> hasListHook { false };
+std::shared_ptr<const std::function<int(const std::string&)>> openHook;
+std::atomic<bool> hasOpenHook { false };
 using DataHook = std::function<int(const std::string&, uint64_t)>;
 std::shared_ptr<const DataHook> dataHook;
 std::atomic<bool> hasDataHook { false };
@@ -48,6 +50,13 @@ void FileTestHooks::setListFolderHook(std::function<int(const std::string& path)
     hasListHook = listHook != nullptr;
 }
 
+void FileTestHooks::setOpenFileHook(std::function<int(const std::string& path)> hook)
+{
+    std::lock_guard lock(renameHookMutex);
+    openHook = hook ? std::make_shared<const std::function<int(const std::string&)>>(std::move(hook)) : nullptr;
+    hasOpenHook = openHook != nullptr;
+}
+
 void FileTestHooks::setCopyDataHook(std::function<int(const std::string& to, uint64_t written)> hook)
 {
     std::lock_guard lock(copyHookMutex);
@@ -69,6 +78,7 @@ void FileTestHooks::reset()
     setCopyItemHook(nullptr);
     setRenameItemHook(nullptr);
     setListFolderHook(nullptr);
+    setOpenFileHook(nullptr);
     setCopyDataHook(nullptr);
 }
 
@@ -105,6 +115,11 @@ int FileTestHooks::renameItemError(const std::string& from)
 int FileTestHooks::listFolderError(const std::string& path)
 {
     return verdictOf(hasListHook, renameHookMutex, listHook, path);
+}
+
+int FileTestHooks::openFileError(const std::string& path)
+{
+    return verdictOf(hasOpenHook, renameHookMutex, openHook, path);
 }
 
 int FileTestHooks::copyDataError(const std::string& to, uint64_t written)

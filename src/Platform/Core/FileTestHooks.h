@@ -28,6 +28,10 @@ public:
     // typed kin) lists it: an errno fails the listing as the open would (a
     // folder the user may not read, descriptors run out), 0 lets it go.
     static void setListFolderHook(std::function<int(const std::string& path)> hook);
+    // Asked with each path fs::openRegularFile opens: an errno fails the
+    // open as open(2) would (a file the user may not read, whoever runs the
+    // tests), 0 lets it go. Runs on the opening thread.
+    static void setOpenFileHook(std::function<int(const std::string& path)> hook);
     // Asked after each step of file data a copy wrote, with the file being
     // written and its bytes so far: an errno fails the copy there (a disk
     // that fills mid-file), 0 goes on. Runs on the copying thread.
@@ -44,6 +48,7 @@ public:
     static int copyItemError(const std::string& from);
     static int renameItemError(const std::string& from);
     static int listFolderError(const std::string& path);
+    static int openFileError(const std::string& path);
     static int copyDataError(const std::string& to, uint64_t written);
     static void willWrite(size_t length);
 };

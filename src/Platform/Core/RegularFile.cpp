@@ -1,6 +1,7 @@
 #include "Platform/Core/RegularFile.h"
 
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
 
@@ -53,6 +54,8 @@ std::optional<RegularFile> openRegularFile(const std::string& path, Error* error
     // effects of its own. The descriptor's kind below is what counts.
     if (isSpecialFile(path))
         return refuse(error, notRegularFileError(path));
+    if (const int injected = FileTestHooks::openFileError(path))
+        return refuse(error, injected, path);
     int fd;
     do
         fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags);

@@ -19,7 +19,7 @@ VKTextFile::ChunkHook& chunkHook()
 
 VKTextFile::VKTextFile(const std::string& path) : m_path(path)
 {
-    auto file = core::fs::openRegularFile(path);
+    auto file = core::fs::openRegularFile(path, &m_openError);
     if (!file)
         return;
     m_size = size_t(file->size);

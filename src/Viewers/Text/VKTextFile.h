@@ -7,6 +7,7 @@
 // ended.
 
 #include "Platform/Core/Data.h"
+#include "Platform/Core/Error.h"
 
 #include <cstddef>
 #include <functional>
@@ -22,6 +23,8 @@ public:
     VKTextFile& operator=(const VKTextFile&) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+    // Why the file did not open (permission denied, gone, a FIFO...).
+    const core::Error& openError() const { return m_openError; }
     // The size when opened.
     size_t size() const { return m_size; }
     // Appends up to `length` bytes at `offset` to `into`; the count read
@@ -40,4 +43,5 @@ private:
     std::string m_path;
     int m_fd = -1;
     size_t m_size = 0;
+    core::Error m_openError;
 };

@@ -423,6 +423,7 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
 {
     Result result;
     VKTextFile file(request.path);
+    result.openError = file.openError();
     auto sizeFor = [&](const ui::TextStorage& text) -> std::optional<float> {
         if (!request.automaticFontSize)
             return std::nullopt;

@@ -12,6 +12,7 @@
 // fails later is dropped, and the next one shows its own first screen.
 // Outcomes are those of decoding the whole file at once.
 
+#include "Platform/Core/Error.h"
 #include "Platform/UI/TextStorage.h"
 
 #include <functional>
@@ -57,6 +58,7 @@ public:
         std::shared_ptr<ui::TextStorage> text; // complete; none on failure
         std::optional<float> fontSize; // only when it differs from the default
         bool cancelled = false;
+        core::Error openError; // why the file did not open, when it did not
     };
     // Polled between chunks.
     using Cancelled = std::function<bool()>;

@@ -280,7 +280,7 @@ void VKTextViewController::textLoadDidEnd(VKTextLoader::Result result)
     if (!contentView() || !m_textView)
         return;
     m_textView->setText({});
-    showUnableToDisplayAlertView();
+    showUnableToDisplayAlertView(result.openError);
     for (const char* action : { ShowDocumentActionSheetAction, DeleteItemAction })
         if (auto item = findBarButtonItemWithAction(action))
             item->setEnabled(true);

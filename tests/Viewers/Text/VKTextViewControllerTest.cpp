@@ -6,6 +6,7 @@
 
 #include "App/Settings/VKTextEncodingsController.h"
 #include "FileModel/VKFileSettingsManager.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/TextConverter.h"
 #include "Platform/Core/Thread.h"
@@ -244,17 +245,42 @@ TEST_F(VKTextViewControllerTest, UndecodableTextShowsTheAlertAndKeepsTheSheetAnd
     runLoop();
 }
 
-TEST_F(VKTextViewControllerTest, AFifoShowsTheAlertInsteadOfWaitingForAWriter)
+TEST_F(VKTextViewControllerTest, AFileThatCannotBeOpenedSaysWhyInsteadOfWaiting)
 {
+    // A FIFO without a writer, a file the user may not read, one gone since
+    // it was listed, a link that leads to itself.
     makeFolder("Files");
-    ASSERT_EQ(mkfifo(path("notes.txt").c_str(), 0600), 0);
-    auto viewer = openText("notes.txt", "");
-    EXPECT_TRUE(viewer->contentDidLoad());
-    ASSERT_TRUE(driver.alert());
-    EXPECT_EQ(driver.alert()->message(), "Unable to display \"notes.txt\"");
+    ASSERT_EQ(mkfifo(path("fifo.txt").c_str(), 0600), 0);
+    makeFile("Files/locked.txt", "secret");
+    makeFile("Files/gone.txt", "soon gone");
+    makeFile("Files/loop.txt", "soon a loop");
+    core::FileTestHooks::setOpenFileHook([&](const std::string& opened) { return opened == path("locked.txt") ? EACCES : 0; });
+    const std::pair<const char*, const char*> cases[] = {
+        { "fifo.txt", "it is not a regular file" },
+        { "locked.txt", "permission denied" },
+        { "gone.txt", "no such file or directory" },
+        { "loop.txt", "a link leads in a loop" },
+    };
+    for (auto [name, reason] : cases) {
+        auto resource = VKFileResource::resourceWithPath(path(name));
+        // Gone, or a loop, between the listing and the open.
+        if (name != std::string("fifo.txt") && name != std::string("locked.txt"))
+            std::filesystem::remove(path(name));
+        if (name == std::string("loop.txt"))
+            std::filesystem::create_symlink("loop.txt", path(name));
+        auto viewer = VKTextViewController::create(resource, host);
+        navigation->pushViewController(viewer, false);
+        runLoop();
+        waitForLoad(*viewer);
+        EXPECT_TRUE(viewer->contentDidLoad()) << name;
+        ASSERT_TRUE(driver.alert()) << name;
+        EXPECT_EQ(driver.alert()->message(), fmt::format("Unable to display \"{}\": {}", name, reason));
+        driver.pressAlertButton(0);
+        navigation->popViewController(false);
+        runLoop();
+    }
     EXPECT_TRUE(waitForWorkers());
-    driver.pressAlertButton(0);
-    runLoop();
+    EXPECT_EQ(readFile(path("locked.txt")), "secret");
 }
 
 TEST_F(VKTextViewControllerTest, AViewerPoppedMidLoadStopsItsWorker)
