@@ -6,6 +6,7 @@
 
 #include "Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
+#include "App/VKAppPasscodeLock.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
 #include "HTTP/AvahiNetServicePublisher.h"
@@ -173,6 +174,10 @@ int main(int argc, char** argv)
     // The home's folders, laid out (and moved over from older layouts) once,
     // before anything asks for them.
     VKHomeLayout::setCurrent(std::make_shared<const VKHomeLayout>(VKHomeLayout::layOut(core::paths::home())));
+    if (options->resetPasscode()) {
+        VKAppPasscodeLock::resetPasscode();
+        std::fputs("tandry: the passcode lock is off; set a new passcode in Settings > Passcode Lock\n", stderr);
+    }
     // The application object is the toolkit's, made before the delegate;
     // links it hands to the system go to the desktop.
     auto application = VKApplication::create();

@@ -5,6 +5,8 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/UserDefaults.h"
 
+#include <utility>
+
 void VKAppDefaults::registerDefaults()
 {
     using core::Value;
@@ -41,11 +43,15 @@ void VKAppDefaults::upgradeDefaults()
             VKKeychain::sharedKeychain()->setPassword(password.toString(), VKLoginPasswordService, VKLoginPasswordService);
         defaults->remove("VKLoginPassword");
     }
-    // Homes from before the setting existed: a stored password says it was set.
-    if (defaults->object(VKLoginPasswordSetKey).isNull()) {
-        const auto stored = VKKeychain::sharedKeychain()->passwordForUser(VKLoginPasswordService, VKLoginPasswordService);
+    // Homes from before the settings existed: a stored password or passcode
+    // says it was set.
+    for (auto [key, service] : { std::pair { VKLoginPasswordSetKey, VKLoginPasswordService },
+             std::pair { VKPasscodeLockSetKey, VKPasscodeLockService } }) {
+        if (!defaults->object(key).isNull())
+            continue;
+        const auto stored = VKKeychain::sharedKeychain()->passwordForUser(service, service);
         if (stored && !stored->empty())
-            defaults->set(VKLoginPasswordSetKey, core::Value(true));
+            defaults->set(key, core::Value(true));
     }
     const auto guest = defaults->object("VKGuestAccessEnabled");
     if (!guest.isNull()) {

@@ -8,6 +8,7 @@ public:
     static void registerDefaults();
     // "VKLoginPassword" into the keychain, "VKGuestAccessEnabled" to
     // "VKRemoteGuestAccess"; each old setting removed. A home without
-    // "VKLoginPasswordSet" gets it when its keychain holds a password.
+    // "VKLoginPasswordSet" (or "VKPasscodeLockSet") gets it when its
+    // keychain holds a password (a passcode).
     static void upgradeDefaults();
 };

@@ -74,7 +74,7 @@ bool VKAppDelegate::applicationDidFinishLaunchingWithOptions(const core::Value& 
         m_window->setBackgroundColor(gfx::Color::white(0.85f));
     }
     m_guestMode = false;
-    if (VKAppPasscodeLock::keychainPasscode())
+    if (VKAppPasscodeLock::isLockOn())
         showPasscodeControllerWithGuestAccess(defaults->boolForKey("VKLocalGuestAccess"), true);
     else
         continueApplicationDidFinishLaunching();

@@ -32,7 +32,7 @@ constexpr double LastConnectionGrace = 1.0;
 
 bool lockUponWake(bool guestMode, bool lockUp)
 {
-    return core::UserDefaults::standard()->boolForKey("VKPasscodeLockUponWake") && VKAppPasscodeLock::keychainPasscode()
+    return core::UserDefaults::standard()->boolForKey("VKPasscodeLockUponWake") && VKAppPasscodeLock::isLockOn()
         && !lockUp && !guestMode;
 }
 
@@ -80,7 +80,7 @@ void VKAppDelegate::applicationDidEnterBackground()
     auto application = VKApplication::sharedApplication();
     application->forceIdleTimerDisabled();
     application->vk_dismissActiveActionSheets();
-    if (VKAppPasscodeLock::keychainPasscode())
+    if (VKAppPasscodeLock::isLockOn())
         showPasscodeControllerWithGuestAccess(
             core::UserDefaults::standard()->boolForKey("VKLocalGuestAccess"), false);
 }

@@ -7,6 +7,11 @@
 #include "Shell/VKWindow.h"
 #include "Kit/CSRegex.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/Log.h"
+#include "Platform/Core/UserDefaults.h"
+#include "Platform/UI/Fonts.h"
+#include "Platform/UI/Label.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
@@ -30,6 +35,46 @@ std::optional<std::string> VKAppPasscodeLock::keychainPasscode()
         || !matchedByPattern(*passcode, "^[0-9]{4}$"))
         return std::nullopt;
     return passcode;
+}
+
+bool VKAppPasscodeLock::isPasscodeLost()
+{
+    return VKKeychain::wasPasscodeSet() && !keychainPasscode();
+}
+
+bool VKAppPasscodeLock::isLockOn()
+{
+    return keychainPasscode() || VKKeychain::wasPasscodeSet();
+}
+
+void VKAppPasscodeLock::resetPasscode()
+{
+    VKKeychain::sharedKeychain()->removeAllPasswordsForService(VKPasscodeLockService);
+    // A keychain too damaged for the removal gives no passcode either.
+    auto defaults = core::UserDefaults::standard();
+    defaults->set(VKPasscodeLockSetKey, core::Value(false));
+    defaults->remove(VKFailedAttemptsKey);
+    defaults->remove(VKDisabledUntilDateKey);
+    core::log("The passcode lock was reset");
+}
+
+void VKAppPasscodeLock::showLostPasscode(VKPasscodeController& entry)
+{
+    entry.setInfoText(core::localized("The passcode could not be read"));
+    auto& root = *entry.view();
+    if (!m_lostNote) {
+        const gfx::Rect below = entry.failureLabel().frame();
+        m_lostNote = ui::Label::create({ 20, below.maxY() + 16, root.bounds().width() - 40, 110 });
+        m_lostNote->setNumberOfLines(0);
+        m_lostNote->setFont(ui::Fonts::systemFont(15));
+        m_lostNote->setTextAlignment(gfx::TextAlignment::Center);
+        m_lostNote->setBackgroundColor(ui::StandardColors::clear());
+        m_lostNote->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleBottomMargin);
+        m_lostNote->setText(core::localized("Your documents stay locked. To set the passcode again, quit Tandry, "
+                                            "start it with --reset-passcode and choose Settings > Passcode Lock."));
+    }
+    if (m_lostNote->superview() != &root)
+        root.addSubview(m_lostNote);
 }
 
 void VKAppPasscodeLock::show(bool guestAccess, bool animated, const std::shared_ptr<VKWindow>& window,
@@ -56,6 +101,10 @@ void VKAppPasscodeLock::show(bool guestAccess, bool animated, const std::shared_
             lock->presentInWindow(window, animated);
         }
     }
+    if (isPasscodeLost()) {
+        core::log("Warning, the passcode lock is on but its passcode cannot be read: the lock stays up");
+        showLostPasscode(*m_controller->passcodeController());
+    }
     auto& item = m_controller->passcodeController()->navigationItem();
     if (guestAccess) {
         std::weak_ptr<core::Object> weak = weak_from_this();
@@ -72,6 +121,11 @@ void VKAppPasscodeLock::show(bool guestAccess, bool animated, const std::shared_
 void VKAppPasscodeLock::passcodeEnteredForController(VKPasscodeController& controller)
 {
     auto stored = keychainPasscode();
+    if (!stored && isPasscodeLost()) {
+        // Nothing to guess: the entry goes without counting.
+        controller.clearPasscode();
+        return;
+    }
     if (!stored || controller.passcode() != *stored) {
         controller.registerFailedAttempt();
         return;
@@ -95,6 +149,7 @@ void VKAppPasscodeLock::guestButtonClicked()
 void VKAppPasscodeLock::dismiss(bool animated, ui::NavigationController* navigation)
 {
     auto lock = std::move(m_controller);
+    m_lostNote.reset();
     if (!lock)
         return;
     lock->dismissPasscodeControllerAnimated(animated);

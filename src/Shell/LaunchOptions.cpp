@@ -134,6 +134,8 @@ std::optional<LaunchOptions> LaunchOptions::parse(const std::vector<std::string>
             options.m_mode = Mode::ServerOnly;
         } else if (argument == "--no-window") {
             options.m_mode = Mode::NoWindow;
+        } else if (argument == "--reset-passcode") {
+            options.m_resetPasscode = true;
         } else if (isOption(argument, "--open")) {
             options.m_openPath = optionValue(arguments, i, "--open", "a file", error);
             if (!options.m_openPath)
@@ -259,7 +261,7 @@ bool LaunchOptions::prepareHome(const std::string& home, std::string& error)
 std::string LaunchOptions::usage()
 {
     return "usage: tandry [--home DIR] [--password-file FILE] [--server-only | --no-window]\n"
-           "              [--open FILE | FILE] [--scale N] [-Key value ...]\n"
+           "              [--open FILE | FILE] [--scale N] [--reset-passcode] [-Key value ...]\n"
            "\n"
            "  --home DIR            where Tandry keeps its files (default: $TANDRY_HOME,\n"
            "                        else $XDG_DATA_HOME/tandry, else ~/.local/share/tandry)\n"
@@ -270,6 +272,7 @@ std::string LaunchOptions::usage()
            "  --open FILE           hand FILE (or its file: URI) over to the application (copied into\n"
            "                        its inbox), the one already running on the home if there is one\n"
            "  --scale N             the window's pixels per point, 1 to 3 (default: the desktop's)\n"
+           "  --reset-passcode      turn the passcode lock off (when its passcode cannot be read)\n"
            "  -Key value            a setting for this run only, e.g. -VKPortNumber 0\n"
            "  --help                this text\n"
            "  --version             the version\n";

@@ -49,6 +49,9 @@ public:
     const std::optional<std::string>& openPath() const { return m_openPath; }
     // `--scale N`: the desktop window's pixels per point (1–3), when given.
     std::optional<int> scale() const { return m_scale; }
+    // `--reset-passcode`: the passcode lock is turned off before the run
+    // starts (the way back in when its passcode can no longer be read).
+    bool resetPasscode() const { return m_resetPasscode; }
 
     // A password file's first line is read up to this many bytes.
     static constexpr size_t MaxPasswordLength = 4096;
@@ -61,4 +64,5 @@ private:
     Mode m_mode = Mode::Automatic;
     std::optional<std::string> m_openPath;
     std::optional<int> m_scale;
+    bool m_resetPasscode = false;
 };

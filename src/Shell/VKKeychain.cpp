@@ -44,13 +44,16 @@ sec::KeychainQuery itemQuery(const core::Value& attributes)
 
 // Written only when it changes, so that a plain start leaves the settings
 // file alone.
-void recordLoginPasswordSet(std::string_view service, bool set)
+void recordPasswordSet(std::string_view service, bool set)
 {
-    if (service != VKLoginPasswordService)
+    const char* key = service == VKLoginPasswordService ? VKLoginPasswordSetKey
+        : service == VKPasscodeLockService               ? VKPasscodeLockSetKey
+                                                         : nullptr;
+    if (!key)
         return;
     auto defaults = core::UserDefaults::standard();
-    if (defaults->boolForKey(VKLoginPasswordSetKey) != set)
-        defaults->set(VKLoginPasswordSetKey, core::Value(set));
+    if (defaults->boolForKey(key) != set)
+        defaults->set(key, core::Value(set));
 }
 
 } // namespace
@@ -167,7 +170,7 @@ bool VKKeychain::setPassword(std::optional<std::string_view> password, std::stri
     }
     const bool asked = password && !password->empty();
     if (asked || stored)
-        recordLoginPasswordSet(service, asked);
+        recordPasswordSet(service, asked);
     // A failed change still tells those who keep the old password that it
     // is gone.
     if (stored || removed)
@@ -196,7 +199,7 @@ bool VKKeychain::removeAllPasswordsForService(std::string_view service)
     }
     // None to remove is none there: the password is off all the same.
     if (status == KeychainStore::Success || status == KeychainStore::ItemNotFound)
-        recordLoginPasswordSet(service, false);
+        recordPasswordSet(service, false);
     if (status != KeychainStore::Success)
         return false;
     postChange();
@@ -206,6 +209,11 @@ bool VKKeychain::removeAllPasswordsForService(std::string_view service)
 bool VKKeychain::wasLoginPasswordSet()
 {
     return core::UserDefaults::standard()->boolForKey(VKLoginPasswordSetKey);
+}
+
+bool VKKeychain::wasPasscodeSet()
+{
+    return core::UserDefaults::standard()->boolForKey(VKPasscodeLockSetKey);
 }
 
 std::shared_ptr<const sec::Pkcs12Identity> VKKeychain::sslIdentityAndCertificates()

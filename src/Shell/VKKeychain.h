@@ -24,6 +24,9 @@ inline constexpr const char* VKPasscodeLockService = "VKPasscodeLockService";
 // that lost the password (damaged, its key replaced) is told apart from one
 // that never held it: the first must keep the server closed.
 inline constexpr const char* VKLoginPasswordSetKey = "VKLoginPasswordSet";
+// The same for the passcode lock: a lock that was switched on stays up when
+// the keychain can no longer give its passcode.
+inline constexpr const char* VKPasscodeLockSetKey = "VKPasscodeLockSet";
 // Posted (object: the keychain) after every change that took.
 inline constexpr const char* VKKeychainDidChangeNotification = "VKKeychainDidChangeNotification";
 
@@ -39,9 +42,10 @@ inline constexpr const char* VKKeychainDidChangeNotification = "VKKeychainDidCha
 // passwords names the service as written. A change that fails removes the
 // service's passwords, so that a stale password never stays behind a failed
 // change. Passwords are never logged, only statuses and services. Asking
-// for a remote-access password sets VKLoginPasswordSetKey, even when the
-// store fails (the server then stays closed rather than open); only a
-// removal that took, or finding none to remove, clears it.
+// for a remote-access password sets VKLoginPasswordSetKey, and for a
+// passcode VKPasscodeLockSetKey, even when the store fails (the server then
+// stays closed, the lock up); only a removal that took, or finding none to
+// remove, clears it.
 class VKKeychain : public core::Object {
 public:
     static constexpr const char* IdentityFileName = "webdav.p12";
@@ -66,6 +70,8 @@ public:
     bool removeAllPasswordsForService(std::string_view service);
     // Whether a remote-access password was set and not removed since.
     static bool wasLoginPasswordSet();
+    // Whether a passcode was set and not removed since.
+    static bool wasPasscodeSet();
 
     // The server's identity from Library/webdav.p12, made on first use
     // (self-signed RSA 2048, 0600). Nothing (logged) when the file cannot

@@ -5,6 +5,7 @@
 
 #include "App/VKAppDelegate.h"
 #include "App/VKAppDiskQuota.h"
+#include "App/VKAppPasscodeLock.h"
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "App/FolderBrowser/VKRootFolderController.h"
@@ -30,7 +31,9 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/TextEngine.h"
 #include "Platform/Net/InterfaceAddresses.h"
+#include "Platform/Security/FileKeychainStore.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -42,6 +45,7 @@
 #include "Support/NotificationRecorder.h"
 #include "Support/RawClient.h"
 #include "Support/TestEnvironment.h"
+#include "Support/UIScreens.h"
 #include "Support/UITestCase.h"
 #include "InboxFiles.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
@@ -311,6 +315,47 @@ TEST_F(VKAppDelegateLaunchTest, AStoredPasscodeHoldsTheLaunchPassUntilItIsEntere
     EXPECT_FALSE(core::fs::exists(imports()));
     EXPECT_FALSE(delegate->handleOpenURL(core::URL::fileURL(handed, false)));
     EXPECT_TRUE(core::fs::exists(handed));
+}
+
+TEST_F(VKAppDelegateLaunchTest, ALostPasscodeHoldsTheLaunchPassUntilTheProgramResetsIt)
+{
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    // The keychain's file is damaged: set aside, the passcode with it.
+    auto* store = dynamic_cast<sec::FileKeychainStore*>(VKKeychain::sharedKeychain()->store().get());
+    ASSERT_TRUE(store);
+    ASSERT_TRUE(core::fs::writeFileAtomically(store->path(), std::string(200, 'x')));
+    VKKeychain::setSharedKeychain(nullptr);
+    EXPECT_FALSE(VKAppPasscodeLock::keychainPasscode());
+
+    launch();
+    ASSERT_TRUE(delegate->isRootPasscodeControllerActive());
+    EXPECT_TRUE(delegate->isLaunching());
+    EXPECT_FALSE(delegate->httpServer());
+    auto& entry = *delegate->passcodeLock().controller()->passcodeController();
+    EXPECT_EQ(entry.infoText(), "The passcode could not be read");
+    for (auto& device : { test::phoneScreen, test::tabletScreen }) {
+        test::useDeviceScreen(*delegate->window(), device);
+        advance(1);
+        test::saveScreen(driver, sourcePath("build/screens/app"), "passcode-lost-" + device.name, device.scale);
+    }
+    // No entry lets in or counts, the old passcode neither.
+    for (const char* typed : { "1234", "0000" }) {
+        driver.type(typed);
+        advance(1);
+        EXPECT_TRUE(delegate->isRootPasscodeControllerActive()) << typed;
+    }
+    EXPECT_EQ(VKPasscodeController::failedAttempts(), 0);
+    EXPECT_FALSE(delegate->httpServer());
+    // Leaving and coming back keeps it up.
+    delegate->applicationDidEnterBackground();
+    EXPECT_TRUE(delegate->isRootPasscodeControllerActive());
+
+    // What --reset-passcode does: the next launch goes straight in.
+    VKAppPasscodeLock::resetPasscode();
+    EXPECT_FALSE(VKAppPasscodeLock::isLockOn());
+    EXPECT_FALSE(VKKeychain::wasPasscodeSet());
 }
 
 TEST_F(VKAppDelegateLaunchTest, AFileLargerThanTheFreeSpaceIsRefusedOnlyWhenTheSpaceIsKnown)

@@ -143,25 +143,36 @@ TEST_F(VKKeychainTest, AFailedWriteLeavesNoPasswordOfTheServiceBehind)
             EXPECT_EQ(line.find(secret), std::string::npos) << line;
 }
 
-TEST_F(VKKeychainTest, TheSettingThatAServerPasswordWasSetFollowsWhatWasAskedFor)
+TEST_F(VKKeychainTest, TheSettingsThatAServerPasswordOrAPasscodeWasSetFollowWhatWasAskedFor)
 {
-    // Asked for is set, even when the store fails: the server stays closed.
-    store->failNext(Operation::Add, KeychainStore::IOError);
-    EXPECT_FALSE(keychain->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService));
-    EXPECT_TRUE(VKKeychain::wasLoginPasswordSet());
-    // None there to remove: off all the same.
-    EXPECT_FALSE(keychain->removeAllPasswordsForService(VKLoginPasswordService));
-    EXPECT_FALSE(VKKeychain::wasLoginPasswordSet());
+    const struct {
+        const char* service;
+        const char* other;
+        bool (*wasSet)();
+    } cases[] = {
+        { VKLoginPasswordService, VKPasscodeLockService, &VKKeychain::wasLoginPasswordSet },
+        { VKPasscodeLockService, VKLoginPasswordService, &VKKeychain::wasPasscodeSet },
+    };
+    for (auto [service, other, wasSet] : cases) {
+        // Asked for is set, even when the store fails: the server stays
+        // closed, the lock up.
+        store->failNext(Operation::Add, KeychainStore::IOError);
+        EXPECT_FALSE(keychain->setPassword("1234", service, service));
+        EXPECT_TRUE(wasSet()) << service;
+        // None there to remove: off all the same.
+        EXPECT_FALSE(keychain->removeAllPasswordsForService(service));
+        EXPECT_FALSE(wasSet()) << service;
 
-    EXPECT_TRUE(keychain->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService));
-    // Another service's removal, and a removal that failed, leave it.
-    EXPECT_TRUE(keychain->setPassword(std::nullopt, VKPasscodeLockService, VKPasscodeLockService));
-    EXPECT_TRUE(VKKeychain::wasLoginPasswordSet());
-    store->failNext(Operation::Remove, KeychainStore::IOError);
-    EXPECT_FALSE(keychain->removeAllPasswordsForService(VKLoginPasswordService));
-    EXPECT_TRUE(VKKeychain::wasLoginPasswordSet());
-    EXPECT_TRUE(keychain->setPassword(std::nullopt, VKLoginPasswordService, VKLoginPasswordService));
-    EXPECT_FALSE(VKKeychain::wasLoginPasswordSet());
+        EXPECT_TRUE(keychain->setPassword("1234", service, service));
+        // Another service's removal, and a removal that failed, leave it.
+        EXPECT_TRUE(keychain->setPassword(std::nullopt, other, other));
+        EXPECT_TRUE(wasSet()) << service;
+        store->failNext(Operation::Remove, KeychainStore::IOError);
+        EXPECT_FALSE(keychain->removeAllPasswordsForService(service));
+        EXPECT_TRUE(wasSet()) << service;
+        EXPECT_TRUE(keychain->setPassword(std::nullopt, service, service));
+        EXPECT_FALSE(wasSet()) << service;
+    }
 }
 
 TEST_F(VKKeychainTest, RemovingAServiceNamesItAsWrittenAndEmptiesTheCache)

@@ -61,7 +61,9 @@ void VKPasscodeSettingsController::observeApplication()
 
 bool VKPasscodeSettingsController::passcodeEnabled()
 {
-    return VKAppPasscodeLock::keychainPasscode().has_value();
+    // A lost passcode is still on: nothing here turns it off or replaces it
+    // without the passcode.
+    return VKAppPasscodeLock::isLockOn();
 }
 
 std::string VKPasscodeSettingsController::statusText()
