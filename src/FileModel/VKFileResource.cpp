@@ -15,10 +15,12 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UTF8.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <functional>
@@ -187,6 +189,23 @@ bool VKFileResource::exists() const
 {
     std::string itemPath = path();
     return !itemPath.empty() && core::fs::exists(itemPath);
+}
+
+bool VKFileResource::leadsOutOfHome() const
+{
+    const std::string itemPath = path();
+    if (itemPath.empty() || core::fs::hasNul(itemPath))
+        return false;
+    char* resolved = realpath(itemPath.c_str(), nullptr);
+    if (!resolved)
+        return false;
+    const std::string target(resolved);
+    std::free(resolved);
+    // The home itself may lie behind a link (a temporary folder's).
+    char* home = realpath(core::paths::home().c_str(), nullptr);
+    const std::string root = home ? std::string(home) : core::paths::home();
+    std::free(home);
+    return !core::path::isWithin(target, root);
 }
 
 bool VKFileResource::isDirectory() const

@@ -79,6 +79,11 @@ public:
     virtual std::shared_ptr<VKFileResource> associatedAppleDoubleResource() const;
 
     virtual bool exists() const;
+    // Whether the item, its links followed, lies outside the home: a link
+    // out of the home is listed, renamed and deleted as itself, but never
+    // followed to show or read what it leads to. False when it leads
+    // nowhere.
+    bool leadsOutOfHome() const;
     bool isCollection() const;
     // A folder the browser treats as one document ("Essay.pages").
     bool isPackage() const;

@@ -3,12 +3,14 @@
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/FolderBrowser/VKFolderCommands.h"
 #include "App/FolderBrowser/VKFolderController.h"
+#include "App/FolderBrowser/VKFailureReason.h"
 #include "App/FolderBrowser/VKFolderListing.h"
 #include "App/Viewers/VKViewController.h"
 #include "FileModel/VKFileResource.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/TagAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RegularFile.h"
@@ -16,6 +18,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -62,6 +66,19 @@ void VKFolderRowOpener::select(const std::shared_ptr<VKFileResource>& resource)
     if (!resource || !host)
         return;
     if (!resource->exists()) {
+        // A link that loops or whose item went is still there, and stays
+        // listed: what it leads to is what cannot be shown.
+        if (core::fs::attributes(resource->path())) {
+            struct stat target;
+            const int reason = stat(resource->path().c_str(), &target) == 0 ? 0 : errno;
+            showAlertViewWithMessage(
+                VKTextWithFailureReason(
+                    fmt::format(fmt::runtime(core::localized("\"{}\" cannot be shown")), resource->name()),
+                    core::Error::posix(reason)),
+                core::localized("OK"));
+            host->openerDeselect();
+            return;
+        }
         showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("{} no longer exists")), resource->name()),
             core::localized("OK"));
         host->openerItemVanished();
@@ -79,6 +96,23 @@ void VKFolderRowOpener::open(const std::shared_ptr<VKFileResource>& resource)
     auto host = m_host.lock();
     if (!resource || !host)
         return;
+    // A FIFO, socket or device is listed but never read as a document.
+    if (core::fs::isSpecialFile(resource->path())) {
+        showAlertViewWithMessage(
+            fmt::format(fmt::runtime(core::localized("\"{}\" is not a regular file and cannot be shown.")), resource->name()),
+            core::localized("OK"));
+        host->openerDeselect();
+        return;
+    }
+    // Nor is a link followed out of the home, to a file or a folder.
+    if (resource->leadsOutOfHome()) {
+        showAlertViewWithMessage(
+            fmt::format(fmt::runtime(core::localized("\"{}\" is a link that leads out of Tandry's home and cannot be shown.")),
+                resource->name()),
+            core::localized("OK"));
+        host->openerDeselect();
+        return;
+    }
     if (resource->isCollection()) {
         if (resource->isCloudResource() && resource->isUpload()) {
             host->openerDeselect();
@@ -89,14 +123,6 @@ void VKFolderRowOpener::open(const std::shared_ptr<VKFileResource>& resource)
         if (host->openerIsSearching())
             backTitle = core::localized("Search");
         host->openerPush(screen, backTitle);
-        return;
-    }
-    // A FIFO, socket or device is listed but never read as a document.
-    if (core::fs::isSpecialFile(resource->path())) {
-        showAlertViewWithMessage(
-            fmt::format(fmt::runtime(core::localized("\"{}\" is not a regular file and cannot be shown.")), resource->name()),
-            core::localized("OK"));
-        host->openerDeselect();
         return;
     }
     if (core::path::pathExtension(resource->name()) == "zip") {
@@ -150,7 +176,8 @@ bool VKFolderRowOpener::askToDeleteFolder(const std::shared_ptr<VKFileResource>&
 
 bool VKFolderRowOpener::isViewable(const VKFileResource& resource)
 {
-    return !resource.isCollection() && !resource.isDownloadResource() && !core::fs::isSpecialFile(resource.path());
+    return !resource.isCollection() && !resource.isDownloadResource() && !core::fs::isSpecialFile(resource.path())
+        && !resource.leadsOutOfHome();
 }
 
 std::vector<std::shared_ptr<VKFileResource>> VKFolderRowOpener::viewable(const std::optional<std::string>& mimePrefix)

@@ -53,10 +53,12 @@ public:
     // cannot be viewed.
     bool canSelect(const std::shared_ptr<VKFileResource>& resource);
     // A touched row: its item opens, unless it went (said, and the folder
-    // read again) or is marked deleted.
+    // read again), is a link that loops or leads to nothing (said, with
+    // why) or is marked deleted.
     void select(const std::shared_ptr<VKFileResource>& resource);
     // A folder pushes its screen (a cloud folder still uploading nothing),
-    // a ".zip" asks to unzip where the folder allows it, any other file
+    // a ".zip" asks to unzip where the folder allows it, a link out of the
+    // home or a FIFO or device says it cannot be shown, any other file
     // opens in its viewer.
     void open(const std::shared_ptr<VKFileResource>& resource);
     // The long touch on a search result: "Open" or "Reveal in Folder".
@@ -64,8 +66,8 @@ public:
     // A swipe's Delete on a folder with items asks first (true: asked).
     bool askToDeleteFolder(const std::shared_ptr<VKFileResource>& resource);
 
-    // The viewers' walks over the rows: no folders, downloads, FIFOs or
-    // devices; a MIME prefix ("image/", none: all) or type identifiers to
+    // The viewers' walks over the rows: no folders, downloads, FIFOs,
+    // devices or links out of the home; a MIME prefix ("image/", none: all) or type identifiers to
     // skip choose among the rest. A walk ends at either end, and finds
     // nothing from an item not listed.
     static bool isViewable(const VKFileResource& resource);
