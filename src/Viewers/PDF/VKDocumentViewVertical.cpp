@@ -39,11 +39,11 @@ void VKDocumentViewVertical::setUp(const gfx::Rect& frame)
     m_scrollView->setAutoresizingMask(FlexibleWidth | FlexibleHeight);
     m_scrollView->setDelegate(std::static_pointer_cast<ui::ScrollViewDelegate>(sharedAs<VKDocumentViewVertical>()));
     addSubview(m_scrollView);
-    float minZoom = frame.width() / VKDocumentViewNaturalWidth;
-    if (minZoom > 0 && std::isfinite(minZoom)) {
-        m_scrollView->setMaximumZoomScale(std::max(VKDocumentViewMaximumZoomScale, minZoom));
-        m_scrollView->setMinimumZoomScale(minZoom);
-        m_scrollView->setZoomScale(minZoom);
+    float fit = frame.width() / VKDocumentViewNaturalWidth;
+    if (fit > 0 && std::isfinite(fit)) {
+        m_scrollView->setMaximumZoomScale(std::max(VKDocumentViewMaximumZoomScale, fit));
+        m_scrollView->setMinimumZoomScale(fit);
+        m_scrollView->setZoomScale(fit);
     }
     m_contentView = ui::View::create(frame);
     m_contentView->setOpaque(false);
@@ -67,18 +67,39 @@ void VKDocumentViewVertical::setFrame(const gfx::Rect& frame)
         VKDocumentView::setFrame(frame);
         return;
     }
-    float minZoom = frame.width() / VKDocumentViewNaturalWidth;
+    float fit = frame.width() / VKDocumentViewNaturalWidth;
+    float oldFit = this->frame().width() / VKDocumentViewNaturalWidth;
     gfx::Point centre = vkNormalizedCenterOffset(*m_scrollView);
-    float zoom = vkNormalizedZoomScale(*m_scrollView);
+    // The zoom's place between fitting the width and the maximum (below 0
+    // when zoomed out further), so that a turn keeps a fitted width fitted.
+    float range = m_scrollView->maximumZoomScale() - oldFit;
+    float zoom = oldFit > 0 && range > 0 ? (m_scrollView->zoomScale() - oldFit) / range : 0;
     bool resized = frame.size != this->frame().size;
     VKDocumentView::setFrame(frame);
     // Moved without a new size: the reading position stays as it is.
-    if (!(minZoom > 0) || !std::isfinite(minZoom) || (!resized && m_scrollView->minimumZoomScale() == minZoom))
+    if (!(fit > 0) || !std::isfinite(fit) || !resized)
         return;
-    m_scrollView->setMaximumZoomScale(std::max(VKDocumentViewMaximumZoomScale, minZoom));
-    m_scrollView->setMinimumZoomScale(minZoom);
-    vkSetNormalizedZoomScale(*m_scrollView, zoom);
+    updateZoomLimits();
+    float maximum = m_scrollView->maximumZoomScale();
+    m_scrollView->setZoomScale(fit + zoom * (maximum - fit));
     vkSetNormalizedCenterOffset(*m_scrollView, centre);
+}
+
+void VKDocumentViewVertical::updateZoomLimits()
+{
+    gfx::Size size = bounds().size;
+    float fit = size.width / VKDocumentViewNaturalWidth;
+    if (!(fit > 0) || !std::isfinite(fit))
+        return;
+    // Below fitting the width down to where the tallest page, with the
+    // border above and below it, fits the height: a whole page in view.
+    float tallest = 0;
+    for (const gfx::Rect& frame : m_pageFrames)
+        tallest = std::max(tallest, frame.height());
+    float whole = size.height / (VKDocumentViewNaturalWidth * (tallest + 2 * VKDocumentViewBorderScale));
+    float minimum = whole > 0 && std::isfinite(whole) ? std::min(fit, whole) : fit;
+    m_scrollView->setMaximumZoomScale(std::max(VKDocumentViewMaximumZoomScale, fit));
+    m_scrollView->setMinimumZoomScale(minimum);
 }
 
 void VKDocumentViewVertical::setContentHeight(float height)
@@ -126,6 +147,7 @@ void VKDocumentViewVertical::reloadData()
     m_pageFrames = std::move(frames);
     m_pageTops = std::move(tops);
     float height = float(std::round(double(VKDocumentViewNaturalWidth) * (bottom + VKDocumentViewBorderScale)));
+    updateZoomLimits();
     if (m_scrollView->zoomScale() < m_scrollView->minimumZoomScale())
         m_scrollView->setZoomScale(m_scrollView->minimumZoomScale());
     setContentHeight(height);
@@ -204,6 +226,7 @@ void VKDocumentViewVertical::layoutSubviews()
     VKDocumentView::layoutSubviews();
     if (!m_scrollView)
         return;
+    centreNarrowContent();
     float z = m_scrollView->zoomScale();
     gfx::Point o = m_scrollView->contentOffset();
     gfx::Rect b = m_scrollView->bounds();
@@ -241,6 +264,17 @@ void VKDocumentViewVertical::layoutSubviews()
         updateCurrentIndexRange(core::Range { foremost, 1 });
     }
     trimCache(m_visiblePageRange);
+}
+
+void VKDocumentViewVertical::centreNarrowContent()
+{
+    // Zoomed out below the width's fit, the pages stand in the middle.
+    gfx::Size content = m_scrollView->contentSize();
+    float width = m_scrollView->bounds().width();
+    float x = content.width < width ? std::round((width - content.width) * 0.5f) : 0;
+    gfx::Point centre = m_contentView->center();
+    if (centre.x != x + content.width / 2)
+        m_contentView->setCenter({ x + content.width / 2, centre.y });
 }
 
 float VKDocumentViewVertical::contentZoom() const

@@ -62,6 +62,9 @@ public:
 private:
     void setUp(const gfx::Rect& frame);
     void setContentHeight(float height);
+    // Fitting the width is the least zoom unless a whole page needs less.
+    void updateZoomLimits();
+    void centreNarrowContent();
 
     std::shared_ptr<VKScrollView> m_scrollView;
     std::shared_ptr<ui::View> m_contentView;

@@ -21,6 +21,7 @@
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/TextField.h"
 #include "Support/LogHook.h"
+#include "Support/UIScreens.h"
 #include "Viewers/PDF/VKDocumentView.h"
 #include "Viewers/PDF/VKDocumentViewHorizontalDouble.h"
 #include "Viewers/PDF/VKCenteringScrollView.h"
@@ -588,6 +589,51 @@ TEST_F(VKPDFViewControllerTest, ADoubleTapFitsTheTextColumnAndASecondZoomsOut)
     driver.doubleTap(*viewer->view());
     advance(1);
     EXPECT_NEAR(viewer->contentZoom(), zoom, 0.01);
+}
+
+TEST_F(VKPDFViewControllerTest, ALandscapeScreenZoomsOutToAWholePageCentredAndKeepsStoredPlaces)
+{
+    useDeviceScreen(window(), { "desktop", { 1600, 1000 }, 1, false });
+    runLoop();
+    writeBars("wide.pdf", 12);
+    auto viewer = openPDF("wide.pdf");
+    advance(3.0);
+    ASSERT_TRUE(viewer->isUIHidden());
+    gfx::Rect shown = viewer->view()->bounds();
+    ASSERT_EQ(shown.width(), 1600);
+    // Opened fitting the width, as before.
+    EXPECT_FLOAT_EQ(viewer->contentZoom(), 5);
+    viewer->gotoPageNumber(4);
+    advance(1);
+    gfx::Point place = viewer->normalisedOffset();
+
+    // Pinched out as far as it goes: page 4 stands whole in the middle.
+    driver.pinch(*viewer->view(), 0.2f);
+    advance(1);
+    EXPECT_LT(viewer->contentZoom(), 2.5f);
+    auto page = viewer->documentView()->viewForPageAtIndex(3);
+    ASSERT_TRUE(page);
+    viewer->gotoPageNumber(4);
+    advance(1);
+    gfx::Rect frame = page->convertRect(page->bounds(), viewer->view().get());
+    EXPECT_GE(frame.minY(), 0);
+    EXPECT_LE(frame.maxY(), shown.height());
+    EXPECT_NEAR(frame.midX(), shown.midX(), 1);
+    EXPECT_EQ(viewer->currentPageNumber(), 4u);
+
+    // A place stored at the width's fit comes back at the same zoom and
+    // page as it did before the least zoom went lower.
+    navigation->popViewController(false);
+    runLoop();
+    auto settings = VKFileSettingsManager::defaultManager();
+    std::string path = pathInHome("Files/wide.pdf");
+    ASSERT_TRUE(settings->setContentZoom(5, path));
+    ASSERT_TRUE(settings->setContentOffset(place.y, path));
+    viewer = openPDF("wide.pdf");
+    advance(3.0);
+    EXPECT_FLOAT_EQ(viewer->contentZoom(), 5);
+    EXPECT_NEAR(viewer->normalisedOffset().y, place.y, 1e-4);
+    EXPECT_EQ(viewer->currentPageNumber(), 4u);
 }
 
 } // namespace
