@@ -94,11 +94,6 @@ std::string VKCloudFileStore::fileStorePath()
         VKCloudFileStoreFileName);
 }
 
-core::URL VKCloudFileStore::fileStoreURL()
-{
-    return core::URL::fileURL(fileStorePath(), false);
-}
-
 std::shared_ptr<VKCloudFileStore> VKCloudFileStore::make()
 {
     std::shared_ptr<store::Coordinator> coordinator;

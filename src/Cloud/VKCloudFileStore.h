@@ -53,7 +53,6 @@ public:
     // dictionary until the thread ends; the shared store merges its saves.
     static std::shared_ptr<VKCloudFileStore> create();
     static std::string fileStorePath();
-    static core::URL fileStoreURL();
     // Deletes the store file (with its -wal and -shm) and forgets the shared
     // store and the coordinator.
     static void zapCloudFileStore();

@@ -591,21 +591,3 @@ const core::Data& AsyncSocket::CRLFCRLFData()
     static const core::Data data(std::string_view("\r\n\r\n"));
     return data;
 }
-
-const core::Data& AsyncSocket::CRData()
-{
-    static const core::Data data(std::string_view("\r"));
-    return data;
-}
-
-const core::Data& AsyncSocket::LFData()
-{
-    static const core::Data data(std::string_view("\n"));
-    return data;
-}
-
-const core::Data& AsyncSocket::ZeroData()
-{
-    static const core::Data data(std::string_view("\0", 1));
-    return data;
-}

@@ -147,9 +147,6 @@ public:
 
     static const core::Data& CRLFData();
     static const core::Data& CRLFCRLFData();
-    static const core::Data& CRData();
-    static const core::Data& LFData();
-    static const core::Data& ZeroData();
 
     // The socket layer's errors, in "AsyncSocketErrorDomain" with their
     // texts from the "AsyncSocket" string table.

@@ -108,12 +108,6 @@ std::shared_ptr<VKOperation> VKOperationQueueImpl::popOperationLocked()
     return std::move(entry.operation);
 }
 
-std::shared_ptr<VKOperation> VKOperationQueueImpl::popOperation()
-{
-    std::lock_guard lock(m_queueLock);
-    return popOperationLocked();
-}
-
 void VKOperationQueueImpl::setPopBack(bool popBack)
 {
     std::lock_guard lock(m_queueLock);

@@ -31,7 +31,6 @@ public:
     // Drops the waiting operations; the running one goes on.
     void removeAllPendingOperations();
     // Takes the oldest waiting operation, or the newest with popBack.
-    std::shared_ptr<VKOperation> popOperation();
 
     void setPopBack(bool popBack);
     bool isPopBack() const;

@@ -25,11 +25,6 @@ std::shared_ptr<VKTuple> VKTuple::tupleWithObject(core::Value object)
     return tupleWithObjects({ std::move(object) });
 }
 
-std::shared_ptr<VKTuple> VKTuple::tupleWithArray(core::Value::Array array)
-{
-    return std::shared_ptr<VKTuple>(new VKTuple(std::move(array)));
-}
-
 const core::Value& VKTuple::objectAtIndex(size_t index) const
 {
     if (index >= m_data.size()) {

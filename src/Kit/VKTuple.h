@@ -16,7 +16,6 @@ public:
     static std::shared_ptr<VKTuple> tupleWithObjects(std::initializer_list<core::Value> objects);
     static std::shared_ptr<VKTuple> tupleWithObject(core::Value object);
     // Every element of the array, nulls included.
-    static std::shared_ptr<VKTuple> tupleWithArray(core::Value::Array array);
 
     size_t count() const { return m_data.size(); }
     // Throws NSRangeException beyond the end.

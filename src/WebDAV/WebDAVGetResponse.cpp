@@ -167,15 +167,6 @@ void WebDAVGetResponse::sendOpenedFile(const std::string& path)
     sendBody();
 }
 
-void WebDAVGetResponse::setGetResponseHeaders(const WebDAVResource& resource)
-{
-    setHeaderValue(fmt::format("{}", m_contentLength), "Content-Length");
-    setEntityHeadersForResource(resource);
-    const auto& url = request()->requestURL();
-    if (url && url->query().starts_with("download=1"))
-        setHeaderValue("attachment", "Content-Disposition");
-}
-
 bool WebDAVGetResponse::readSmallFile(std::string& body)
 {
     body.resize(static_cast<size_t>(m_contentLength));

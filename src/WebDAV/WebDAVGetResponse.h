@@ -39,7 +39,6 @@ public:
     void start() override;
     // "Content-Length" and "Content-Disposition"; the entity headers from the
     // resource (or from the opened file).
-    void setGetResponseHeaders(const WebDAVResource& resource);
     // 31 from 400 (the connection sends the answer and closes), 33 below
     // (everything went out already).
     void endResponseWithStatusCode(int code, std::optional<std::string_view> description = std::nullopt) override;

@@ -183,17 +183,6 @@ std::optional<std::vector<WebDAVLockRef>> WebDAVLockManager::locksIgnoringParent
     return matching;
 }
 
-std::vector<WebDAVLockRef> WebDAVLockManager::parentLocksForURI(std::string_view path) const
-{
-    std::lock_guard lock(m_threadLock);
-    std::vector<WebDAVLockRef> locks;
-    for (const auto& ancestor : ancestorsOfPath(path)) {
-        auto own = locksIgnoringParentForURI(ancestor);
-        locks.insert(locks.end(), own.begin(), own.end());
-    }
-    return locks;
-}
-
 std::vector<WebDAVLockRef> WebDAVLockManager::locksForURI(const core::URL& uri) const
 {
     return locksForURIPath(lockPathForURI(uri));

@@ -78,7 +78,6 @@ private:
     std::vector<WebDAVLockRef> locksIgnoringParentForURI(std::string_view path) const;
     // Nothing when the URI holds no locks at all.
     std::optional<std::vector<WebDAVLockRef>> locksIgnoringParentForURI(std::string_view path, std::string_view depth) const;
-    std::vector<WebDAVLockRef> parentLocksForURI(std::string_view path) const;
     std::vector<std::string> childLockKeysForURI(std::string_view path, bool recurse) const;
     static std::vector<std::string> ancestorsOfPath(std::string_view path);
     static core::Error lockError(int code, std::string status, const std::string& uri, const std::string& localPath);

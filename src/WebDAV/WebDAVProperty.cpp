@@ -19,11 +19,6 @@ std::shared_ptr<WebDAVProperty> WebDAVProperty::propertyWithElement(CXMLElement&
     return std::shared_ptr<WebDAVProperty>(new WebDAVProperty(name->name(), std::move(value)));
 }
 
-std::shared_ptr<WebDAVProperty> WebDAVProperty::propertyWithName(std::string name, core::Value value)
-{
-    return std::shared_ptr<WebDAVProperty>(new WebDAVProperty(std::move(name), std::move(value)));
-}
-
 std::string WebDAVProperty::description() const
 {
     return fmt::format("{} - {}", name(), m_value.toString());

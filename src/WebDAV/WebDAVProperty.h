@@ -12,7 +12,6 @@ class CXMLElement;
 class WebDAVProperty : public WebDAVPropertyName {
 public:
     static std::shared_ptr<WebDAVProperty> propertyWithElement(CXMLElement& element);
-    static std::shared_ptr<WebDAVProperty> propertyWithName(std::string name, core::Value value);
 
     const core::Value& value() const { return m_value; }
     std::string description() const override;

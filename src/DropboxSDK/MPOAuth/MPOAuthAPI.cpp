@@ -41,11 +41,6 @@ std::shared_ptr<MPOAuthAPI> MPOAuthAPI::initWithCredentials(const core::Value::D
     return api;
 }
 
-void MPOAuthAPI::setAuthenticationMethod(std::shared_ptr<MPOAuthAuthenticationMethod> method)
-{
-    m_authenticationMethod = std::move(method);
-}
-
 void MPOAuthAPI::setSignatureScheme(MPOAuthSignatureScheme scheme)
 {
     m_signatureScheme = scheme;

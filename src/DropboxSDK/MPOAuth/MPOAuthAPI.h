@@ -40,7 +40,6 @@ public:
     const core::URL& baseURL() const { return m_baseURL; }
     const core::URL& authenticationURL() const { return m_authenticationURL; }
     const std::shared_ptr<MPOAuthAuthenticationMethod>& authenticationMethod() const { return m_authenticationMethod; }
-    void setAuthenticationMethod(std::shared_ptr<MPOAuthAuthenticationMethod> method);
     MPOAuthSignatureScheme signatureScheme() const { return m_signatureScheme; }
     // Also sets the store's signature method ("PLAINTEXT", "HMAC-SHA1", "RSA-SHA1").
     void setSignatureScheme(MPOAuthSignatureScheme scheme);

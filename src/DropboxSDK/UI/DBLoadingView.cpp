@@ -72,18 +72,6 @@ void DBLoadingView::setImage(std::shared_ptr<gfx::Image> image)
     setNeedsLayout();
 }
 
-void DBLoadingView::setOrientation(int orientation)
-{
-    m_orientation = orientation;
-    float angle = orientation == 1 ? 0.f
-        : orientation == 2         ? float(std::numbers::pi)
-        : orientation == 3         ? float(std::numbers::pi / 2)
-                                   : float(-std::numbers::pi / 2);
-    setTransform(gfx::AffineTransform::rotation(angle));
-    setNeedsLayout();
-    setNeedsDisplay();
-}
-
 gfx::Rect DBLoadingView::boxFrame() const
 {
     auto size = bounds().size;

@@ -29,7 +29,6 @@ public:
     void setImage(std::shared_ptr<gfx::Image> image);
     // Rotates the overlay for an interface orientation (1 to 4); portrait
     // ones also move the box lower.
-    void setOrientation(int orientation);
     int orientation() const { return m_orientation; }
 
     gfx::Rect boxFrame() const;

@@ -194,11 +194,6 @@ std::optional<std::string> CXMLDocument::URI() const
     return m_node ? stringWithXMLChar(reinterpret_cast<xmlDoc*>(m_node)->URL) : std::nullopt;
 }
 
-bool CXMLDocument::isStandalone() const
-{
-    return m_node && reinterpret_cast<xmlDoc*>(m_node)->standalone > 0;
-}
-
 std::shared_ptr<CXMLElement> CXMLDocument::rootElement() const
 {
     if (!m_node)

@@ -41,7 +41,6 @@ public:
     std::optional<std::string> characterEncoding() const;
     std::optional<std::string> version() const;
     std::optional<std::string> URI() const override;
-    bool isStandalone() const;
     // libxml2's view of the namespaces while parsing: false for a document
     // such as <bar:foo xmlns:bar=""/>.
     bool isNamespaceWellFormed() const { return m_namespaceWellFormed; }

@@ -195,11 +195,6 @@ void GLibMainContextBridge::install()
     bridge = new Bridge();
 }
 
-bool GLibMainContextBridge::isInstalled()
-{
-    return bridge != nullptr;
-}
-
 int GLibMainContextBridge::watchedDescriptorCount()
 {
     return bridge ? bridge->watchedCount() : 0;

@@ -15,7 +15,6 @@ public:
     // Acquires the default context for the main thread and hooks it into the
     // main run loop; later calls do nothing.
     static void install();
-    static bool isInstalled();
     // How many descriptors of the context the loop watches now.
     static int watchedDescriptorCount();
 };

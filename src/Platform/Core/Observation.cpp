@@ -33,12 +33,6 @@ void ObserverGate::close()
     });
 }
 
-bool ObserverGate::isClosed() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_closed;
-}
-
 Observation::Observation(std::shared_ptr<ObserverGate> gate, std::function<void()> remove)
     : m_gate(std::move(gate))
     , m_remove(std::move(remove))

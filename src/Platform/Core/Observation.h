@@ -19,7 +19,6 @@ public:
     bool enter();
     void leave();
     void close();
-    bool isClosed() const;
 
     // Runs `call` inside enter()/leave(); returns whether it ran.
     template<typename F> bool run(F&& call)

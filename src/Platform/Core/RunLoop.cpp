@@ -352,11 +352,6 @@ std::shared_ptr<Clock> RunLoop::clock() const
     return m->loopClock();
 }
 
-std::string RunLoop::currentMode() const
-{
-    return m->mode;
-}
-
 uint64_t RunLoop::passCount() const
 {
     return m->passes;

@@ -131,7 +131,6 @@ public:
     // Passes until stop().
     void run(std::string_view mode = DefaultMode);
     // The mode of the running pass (empty outside one).
-    std::string currentMode() const;
 
     // The test pump (default mode).
     uint64_t passCount() const;

@@ -303,11 +303,6 @@ std::string TextConverter::sourceName() const
     return m_state ? m_state->from : std::string();
 }
 
-std::string TextConverter::targetName() const
-{
-    return m_state ? m_state->to : std::string();
-}
-
 TextConverter::Step TextConverter::convert(std::string_view input, char* output, size_t capacity)
 {
     if (!m_state)

@@ -70,7 +70,6 @@ public:
     Backend backend() const;
     // The names as given when opened; empty when closed.
     std::string sourceName() const;
-    std::string targetName() const;
 
     // Converts as much of `input` as fits into `output`.
     Step convert(std::string_view input, char* output, size_t capacity);

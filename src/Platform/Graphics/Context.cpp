@@ -239,11 +239,6 @@ Color Context::fillColor() const
     return m_state->top().fill;
 }
 
-Color Context::strokeColor() const
-{
-    return m_state->top().stroke;
-}
-
 void Context::setAlpha(float alpha)
 {
     m_state->top().alpha = std::isfinite(alpha) ? std::clamp(alpha, 0.0f, 1.0f) : 1.0f;

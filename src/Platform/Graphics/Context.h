@@ -48,7 +48,6 @@ public:
     void setFillColor(const Color& color);
     void setStrokeColor(const Color& color);
     Color fillColor() const;
-    Color strokeColor() const;
     // Multiplies everything drawn from now on.
     void setAlpha(float alpha);
     float alpha() const;

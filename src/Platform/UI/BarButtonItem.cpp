@@ -161,12 +161,6 @@ void BarButtonItem::setStyle(Style style)
     changed();
 }
 
-void BarButtonItem::setCustomView(std::shared_ptr<View> view)
-{
-    m_customView = std::move(view);
-    changed();
-}
-
 void BarButtonItem::setWidth(float width)
 {
     requireFinite(width, "BarButtonItem::setWidth");

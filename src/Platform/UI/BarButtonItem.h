@@ -68,7 +68,6 @@ public:
     Style style() const { return m_style; }
     void setStyle(Style style);
     const std::shared_ptr<View>& customView() const { return m_customView; }
-    void setCustomView(std::shared_ptr<View> view);
     // 0: as wide as the content.
     float width() const { return m_width; }
     void setWidth(float width);

@@ -150,21 +150,9 @@ ImageView& Button::imageView() const
     return *m_imageView;
 }
 
-void Button::setContentEdgeInsets(const gfx::EdgeInsets& insets)
-{
-    m_contentInsets = insets;
-    setNeedsLayout();
-}
-
 void Button::setTitleEdgeInsets(const gfx::EdgeInsets& insets)
 {
     m_titleInsets = insets;
-    setNeedsLayout();
-}
-
-void Button::setImageEdgeInsets(const gfx::EdgeInsets& insets)
-{
-    m_imageInsets = insets;
     setNeedsLayout();
 }
 

@@ -46,11 +46,9 @@ public:
     ImageView& imageView() const;
 
     gfx::EdgeInsets contentEdgeInsets() const { return m_contentInsets; }
-    void setContentEdgeInsets(const gfx::EdgeInsets& insets);
     gfx::EdgeInsets titleEdgeInsets() const { return m_titleInsets; }
     void setTitleEdgeInsets(const gfx::EdgeInsets& insets);
     gfx::EdgeInsets imageEdgeInsets() const { return m_imageInsets; }
-    void setImageEdgeInsets(const gfx::EdgeInsets& insets);
     bool adjustsImageWhenHighlighted() const { return m_adjustsImageWhenHighlighted; }
     void setAdjustsImageWhenHighlighted(bool adjusts) { m_adjustsImageWhenHighlighted = adjusts; }
     // How opaque a disabled button's image is drawn when it has no

@@ -65,15 +65,4 @@ TouchSet Event::touchesForWindow(const Window* window) const
     return result;
 }
 
-TouchSet Event::touchesForGestureRecognizer(const GestureRecognizer* recognizer) const
-{
-    TouchSet result;
-    for (auto& touch : m_touches) {
-        auto recognizers = touch->gestureRecognizers();
-        if (std::any_of(recognizers.begin(), recognizers.end(), [&](auto& r) { return r.get() == recognizer; }))
-            result.push_back(touch);
-    }
-    return result;
-}
-
 } // namespace ui

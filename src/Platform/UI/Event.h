@@ -56,7 +56,6 @@ public:
     const TouchSet& allTouches() const { return m_touches; }
     TouchSet touchesForView(const View* view) const;
     TouchSet touchesForWindow(const Window* window) const;
-    TouchSet touchesForGestureRecognizer(const GestureRecognizer* recognizer) const;
 
 private:
     Event(Type type, int subtype, TouchSet touches);

@@ -361,11 +361,6 @@ Layer* Layer::hitTest(gfx::Point point)
     return inside ? this : nullptr;
 }
 
-void Layer::renderInContext(gfx::Context& context)
-{
-    Renderer::renderLayerContent(*this, context);
-}
-
 std::optional<AnimatedValue> Layer::animatableValue(std::string_view keyPath) const
 {
     std::optional<AnimatedValue> value;

@@ -190,7 +190,6 @@ public:
     // The deepest shown layer under `point` (in the superlayer's space).
     Layer* hitTest(gfx::Point point);
     // Draws the layer and its sublayers in its own space.
-    void renderInContext(gfx::Context& context);
 
     // The model with the running animations sampled at `time` (the clock's
     // time when not given).

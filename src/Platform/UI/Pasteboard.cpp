@@ -96,15 +96,6 @@ std::vector<std::string> Pasteboard::strings() const
     return texts;
 }
 
-void Pasteboard::setStrings(const std::vector<std::string>& texts)
-{
-    std::vector<Item> items;
-    items.reserve(texts.size());
-    for (auto& text : texts)
-        items.push_back({ { textType, text } });
-    setItems(std::move(items));
-}
-
 std::optional<core::URL> Pasteboard::url() const
 {
     core::Value value = firstValue(urlType);
@@ -130,32 +121,9 @@ void Pasteboard::setImage(std::shared_ptr<gfx::Image> image)
     setItems({ Item { { imageType, core::Value(std::move(image)) } } });
 }
 
-std::optional<core::Value> Pasteboard::valueForType(const std::string& type) const
-{
-    core::Value value = firstValue(type);
-    if (value.isNull())
-        return std::nullopt;
-    return value;
-}
-
 void Pasteboard::setValue(const core::Value& value, const std::string& type)
 {
     setItems({ Item { { type, value } } });
-}
-
-std::vector<std::string> Pasteboard::pasteboardTypes() const
-{
-    std::lock_guard lock(m_mutex);
-    std::vector<std::string> types;
-    if (!m_items.empty())
-        for (auto& [type, value] : m_items.front())
-            types.push_back(type);
-    return types;
-}
-
-bool Pasteboard::containsType(const std::string& type) const
-{
-    return !firstValue(type).isNull();
 }
 
 std::vector<Pasteboard::Item> Pasteboard::items() const
@@ -179,12 +147,6 @@ void Pasteboard::addItems(std::vector<Item> items)
     for (auto& item : items)
         m_items.push_back(cleaned(std::move(item)));
     ++m_changeCount;
-}
-
-size_t Pasteboard::numberOfItems() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_items.size();
 }
 
 std::string Pasteboard::description() const

@@ -48,22 +48,17 @@ public:
     std::optional<std::string> string() const;
     void setString(std::string_view text);
     std::vector<std::string> strings() const;
-    void setStrings(const std::vector<std::string>& texts);
     std::optional<core::URL> url() const;
     void setURL(const core::URL& url);
     std::shared_ptr<gfx::Image> image() const;
     void setImage(std::shared_ptr<gfx::Image> image);
 
-    // Typed values of the first item.
-    std::optional<core::Value> valueForType(const std::string& type) const;
+    // A typed value for the first item.
     void setValue(const core::Value& value, const std::string& type);
-    std::vector<std::string> pasteboardTypes() const;
-    bool containsType(const std::string& type) const;
 
     std::vector<Item> items() const;
     void setItems(std::vector<Item> items);
     void addItems(std::vector<Item> items);
-    size_t numberOfItems() const;
 
     explicit Pasteboard(std::string name);
     std::string description() const override;

@@ -80,11 +80,6 @@ void PrintInteractionController::setPrintingItem(core::Value item)
     m_item = std::move(item);
 }
 
-void PrintInteractionController::setPrintingItems(std::vector<core::Value> items)
-{
-    m_items = std::move(items);
-}
-
 bool PrintInteractionController::hasSomethingToPrint() const
 {
     if (m_formatter && m_formatter->hasContent())

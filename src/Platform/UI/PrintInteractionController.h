@@ -56,7 +56,6 @@ public:
     const core::Value& printingItem() const { return m_item; }
     void setPrintingItem(core::Value item);
     const std::vector<core::Value>& printingItems() const { return m_items; }
-    void setPrintingItems(std::vector<core::Value> items);
     std::shared_ptr<PrintFormatter> printFormatter() const { return m_formatter; }
     void setPrintFormatter(std::shared_ptr<PrintFormatter> formatter) { m_formatter = std::move(formatter); }
     const PrintInfo& printInfo() const { return m_info; }

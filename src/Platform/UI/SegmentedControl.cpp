@@ -54,13 +54,6 @@ void SegmentedControl::removeSegment(size_t index, bool)
     setNeedsDisplay();
 }
 
-void SegmentedControl::removeAllSegments()
-{
-    m_segments.clear();
-    m_selected = NoSegment;
-    setNeedsDisplay();
-}
-
 void SegmentedControl::setTitle(std::string title, size_t index)
 {
     segment(index, "setTitle").item = core::utf8::sanitized(title);

@@ -24,7 +24,6 @@ public:
     size_t numberOfSegments() const { return m_segments.size(); }
     void insertSegment(Item item, size_t index, bool animated = false);
     void removeSegment(size_t index, bool animated = false);
-    void removeAllSegments();
     void setTitle(std::string title, size_t segment);
     std::string titleForSegment(size_t segment) const;
     void setImage(std::shared_ptr<gfx::Image> image, size_t segment);

@@ -304,12 +304,6 @@ void TableView::scrollToRow(IndexPath path, ScrollPosition position, bool animat
     setContentOffset(offset, animated);
 }
 
-void TableView::scrollToNearestSelectedRow(ScrollPosition position, bool animated)
-{
-    if (m_selected)
-        scrollToRow(*m_selected, position, animated);
-}
-
 void TableView::tapIndexTitle(int index)
 {
     auto section = m_index.sectionForTitle(*this, index);

@@ -100,7 +100,6 @@ public:
 
     // Out-of-range paths throw.
     void scrollToRow(IndexPath path, ScrollPosition position, bool animated);
-    void scrollToNearestSelectedRow(ScrollPosition position, bool animated);
 
     bool allowsSelection() const { return m_allowsSelection; }
     void setAllowsSelection(bool allows) { m_allowsSelection = allows; }

@@ -228,12 +228,6 @@ void TextField::setLeftView(std::shared_ptr<View> view)
     setNeedsLayout();
 }
 
-void TextField::setLeftViewMode(ViewMode mode)
-{
-    m_leftViewMode = mode;
-    setNeedsLayout();
-}
-
 void TextField::setRightView(std::shared_ptr<View> view)
 {
     if (m_rightView)
@@ -253,12 +247,6 @@ void TextField::setRightViewMode(ViewMode mode)
 void TextField::setBackground(StretchableImage image)
 {
     m_background = std::move(image);
-    setNeedsDisplay();
-}
-
-void TextField::setDisabledBackground(StretchableImage image)
-{
-    m_disabledBackground = std::move(image);
     setNeedsDisplay();
 }
 

@@ -94,7 +94,6 @@ public:
     const std::shared_ptr<View>& leftView() const { return m_leftView; }
     void setLeftView(std::shared_ptr<View> view);
     ViewMode leftViewMode() const { return m_leftViewMode; }
-    void setLeftViewMode(ViewMode mode);
     const std::shared_ptr<View>& rightView() const { return m_rightView; }
     void setRightView(std::shared_ptr<View> view);
     ViewMode rightViewMode() const { return m_rightViewMode; }
@@ -102,7 +101,6 @@ public:
     const StretchableImage& background() const { return m_background; }
     void setBackground(StretchableImage image);
     const StretchableImage& disabledBackground() const { return m_disabledBackground; }
-    void setDisabledBackground(StretchableImage image);
 
     std::shared_ptr<TextFieldDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<TextFieldDelegate> delegate) { m_delegate = std::move(delegate); }

@@ -68,12 +68,4 @@ void TextLineTable::shrinkToFit()
     m_blocks.shrink_to_fit();
 }
 
-size_t TextLineTable::memoryBytes() const
-{
-    size_t bytes = m_running.capacity() * sizeof(uint32_t) + m_blocks.capacity() * sizeof(Block);
-    for (const auto& [index, offsets] : m_checkpoints)
-        bytes += offsets.capacity() * sizeof(uint64_t) + 32;
-    return bytes;
-}
-
 } // namespace ui

@@ -40,7 +40,6 @@ public:
     // Gives back what growing reserved (once the count is whole).
     void shrinkToFit();
     // The heap the table takes.
-    size_t memoryBytes() const;
 
 private:
     struct Block {

@@ -148,11 +148,6 @@ std::string TextView::linkAddress(std::string_view run)
     return TextViewLinks::address(run);
 }
 
-gfx::Color TextView::linkColor()
-{
-    return TextViewLinks::color();
-}
-
 std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
 {
     if (!(m_dataDetectors & Link) || !m_layout.isValid())

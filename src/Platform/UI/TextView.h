@@ -129,7 +129,6 @@ public:
     static std::vector<core::Range> linkRanges(std::string_view text);
     // The address of a link run ("www." ones as http).
     static std::string linkAddress(std::string_view run);
-    static gfx::Color linkColor();
     // Runs `block` once the content height is exact: now, or when the
     // worker's count is in (not at all for a count made stale by a newer
     // text, font or width: the newer count runs it).

@@ -575,12 +575,6 @@ void TiledLayer::setWorkerCount(int count)
     pool().limit = std::max(1, count);
 }
 
-int TiledLayer::workerCount()
-{
-    std::lock_guard lock(pool().mutex);
-    return pool().limit;
-}
-
 void TiledLayer::endIdleWorkers()
 {
     std::lock_guard lock(pool().mutex);

@@ -99,7 +99,6 @@ public:
     // once (before the program waits for its threads at exit).
     static void setWorkerCount(int count);
     static void endIdleWorkers();
-    static int workerCount();
     // Tiles drawn and jobs dropped as stale since the process started.
     static uint64_t tilesDrawn();
     static uint64_t tilesDropped();

@@ -308,12 +308,6 @@ void View::addSubview(const std::shared_ptr<View>& view)
     insertSubview(view, m_subviews.size());
 }
 
-void View::insertSubviewAbove(const std::shared_ptr<View>& view, const View* sibling)
-{
-    size_t index = indexOfSubview(sibling);
-    insertSubview(view, index == m_subviews.size() ? index : index + 1);
-}
-
 void View::insertSubviewBelow(const std::shared_ptr<View>& view, const View* sibling)
 {
     insertSubview(view, indexOfSubview(sibling));

@@ -114,7 +114,6 @@ public:
     const std::vector<std::shared_ptr<View>>& subviews() const { return m_subviews; }
     void addSubview(const std::shared_ptr<View>& view);
     void insertSubview(const std::shared_ptr<View>& view, size_t index);
-    void insertSubviewAbove(const std::shared_ptr<View>& view, const View* sibling);
     void insertSubviewBelow(const std::shared_ptr<View>& view, const View* sibling);
     void bringSubviewToFront(const View* view);
     void sendSubviewToBack(const View* view);

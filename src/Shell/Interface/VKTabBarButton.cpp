@@ -57,14 +57,6 @@ void VKTabBarButton::observeOrientation()
     m_interfaceTurned = center.observe(ui::Application::didChangeStatusBarOrientationNotification, nullptr, apply);
 }
 
-void VKTabBarButton::setBackgroundImageBasename(std::string basename)
-{
-    if (basename == m_backgroundImageBasename)
-        return;
-    m_backgroundImageBasename = std::move(basename);
-    interfaceOrientationDidChange();
-}
-
 std::shared_ptr<gfx::Image> VKTabBarButton::artwork(const std::string& name, const std::string& fallback)
 {
     if (auto image = ui::Images::imageNamed(name))

@@ -26,7 +26,6 @@ public:
     static std::shared_ptr<VKTabBarButton> tabBarButtonWithStyle(int style);
 
     const std::string& backgroundImageBasename() const { return m_backgroundImageBasename; }
-    void setBackgroundImageBasename(std::string basename);
     int tabBarStyle() const { return m_tabBarStyle; }
 
     // Picks the artwork and title insets of the status bar's orientation,
