@@ -155,7 +155,6 @@ void VKAppDelegate::continueApplicationDidActivate()
 
 void VKAppDelegate::applicationDidReceiveMemoryWarning()
 {
-    core::log("applicationDidReceiveMemoryWarning");
     VKImageOperationQueue::sharedQueue()->removeAllPendingOperations();
 }
 

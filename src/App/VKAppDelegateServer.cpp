@@ -67,7 +67,6 @@ std::string VKAppDelegate::serverInfoMessage(bool portrait) const
 
 void VKAppDelegate::showServerInfo(const std::shared_ptr<core::Object>& /*sender*/)
 {
-    core::log("Server information asked for");
     auto* application = ui::Application::shared();
     if (!application)
         return;

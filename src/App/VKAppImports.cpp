@@ -40,7 +40,6 @@ void VKAppImports::copyWelcomeDocument()
 
 std::optional<std::string> VKAppImports::importLaunchURL(const std::string& path)
 {
-    core::log("importLaunchURL: {}", path);
     auto application = VKApplication::sharedApplication();
     const auto inbox = application->inboxDirectory();
     if (!core::path::isWithin(core::path::deletingLastPathComponent(path), inbox)) {
@@ -77,7 +76,6 @@ std::optional<std::string> VKAppImports::importLaunchURL(const std::string& path
             if (!extension.empty())
                 name += "." + extension;
         }
-        core::log("Moving launchURL '{}' to '~/Documents/Imports'", name);
         const auto destination = uniquePathForItemAtPath(core::path::appendingPathComponent(imports, name));
         if (core::fs::moveItem(path, destination)) {
             auto moved = core::fs::attributes(destination);

@@ -149,10 +149,8 @@ VKAppServer::Start VKAppServer::start(bool start)
     if (!m_httpServer)
         return start ? Start::Failed : Start::Done;
     if (!start) {
-        if (m_httpServer->isStarted()) {
-            core::log("Stopping HTTP server");
+        if (m_httpServer->isStarted())
             m_httpServer->stopListeningAndDisconnectActiveConnections(false);
-        }
         return Start::Done;
     }
     if (m_httpServer->isStarted())
@@ -165,7 +163,6 @@ VKAppServer::Start VKAppServer::start(bool start)
     bool started = listen(&error);
     if (!started && VKIsMultitaskingSupported()) {
         for (const auto port : m_fallbackPorts) {
-            core::log("Trying port: {}", port);
             m_httpServer->setPort(port);
             error = {};
             if ((started = listen(&error)))
@@ -189,11 +186,9 @@ VKAppServer::Start VKAppServer::start(bool start)
     return Start::Started;
 }
 
-void VKAppServer::reachabilityDidUpdate(bool reachable, bool usingCell)
+void VKAppServer::reachabilityDidUpdate(bool /*reachable*/, bool /*usingCell*/)
 {
-    core::log("reachabilityDidUpdate: reachable: {}, usingCell: {}", int(reachable), int(usingCell));
     const auto address = NetReachability::getWifiIPAddress();
-    core::log("wifiIP: {}", address.value_or("(null)"));
     if (address && !address->empty() && m_httpServer)
         m_httpServer->setHostName(*address);
 }

@@ -264,8 +264,6 @@ void AQAudioStreamPlayer::fileStreamReadyToProducePackets(AQAudioFileStream& str
         const uint32_t largest = stream.maximumPacketSize();
         bufferSize = largest > 8192 ? largest * 2 : 8192;
     }
-    core::log("Audio stream: {} Hz, {} frames and {} bytes a packet, buffers of {} bytes", description.sampleRate,
-        description.framesPerPacket, description.bytesPerPacket, bufferSize);
 
     m_audioQueue = AQAudioQueue::create(description, bufferSize);
     if (!m_audioQueue)

@@ -513,7 +513,8 @@ bool VKCloudFileStore::bootstrapCloudFileStore()
     for (const auto& key : VKCloudServicesManager::sharedManager()->registeredServiceKeys())
         importItemAtPath(core::path::appendingPathComponent(servers, key));
     bool saved = m_context && saveContext();
-    core::log(saved ? "Bootstrap succeeded" : "Bootstrap failed");
+    if (!saved)
+        core::log("Warning, the cloud mirror's first filling could not be saved");
     return saved;
 }
 

@@ -96,7 +96,6 @@ bool VKConcreteCloudService::deleteCloudResource(const Resource& resource)
 {
     if (!resource)
         return false;
-    core::log("VKConcreteCloudService deleteResource: {}", resource->description());
     if (resource->isStoredLocally()) {
         core::Error error;
         if (!moveItemAtPathToTrash(resource->path(), &error)) {

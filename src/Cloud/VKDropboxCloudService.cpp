@@ -490,7 +490,6 @@ void VKDropboxCloudService::deletedPath(DBRestClient& restClient, const std::str
     auto client = m_clients.take(restClient);
     if (!client)
         return;
-    core::log("restClient: deletedPath: {}", path);
     m_clients.outdateListingsAround(path);
     invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
 }
@@ -504,7 +503,6 @@ void VKDropboxCloudService::deletePathFailedWithError(DBRestClient& restClient, 
     const std::string path = errorString(error, "path");
     if (error.code() == 404) {
         // What the cloud no longer has is deleted as far as the caller goes.
-        core::log("restClient: deletedPath: {}", path);
         m_clients.outdateListingsAround(path);
         invoke(client->callbacks(), &VKCloudServiceDelegate::cloudServiceDidDeletePath, path);
         return;
@@ -638,7 +636,6 @@ void VKDropboxCloudService::removeLocalStorage()
 
 void VKDropboxCloudService::unlink()
 {
-    core::log("VKDropboxCloudService unlink");
     m_clients.detachAll();
     removeLocalStorage();
     if (auto store = VKCloudFileStore::sharedStore()) {

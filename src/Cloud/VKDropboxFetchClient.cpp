@@ -187,7 +187,6 @@ void VKDropboxFetchClient::fileMetadataDidUpdate(const std::shared_ptr<const DBM
         reportFailed();
         return;
     }
-    core::log("*Cache invalid* for: {}", m_resource->description());
     if (m_cloudService)
         m_cloudService->fetchClientDownloadWillStartForPath(*this, m_resource->cloudPath());
     loadResource(*m_resource);
@@ -233,7 +232,6 @@ void VKDropboxFetchClient::directoryMetadataDidUpdate(const std::shared_ptr<cons
             && size == resource->localSize()) {
             m_loadedBytes[child->objectID()] = size;
         } else {
-            core::log("*Cache invalid* for: {}", resource->description());
             m_childrenToLoad[resource->path()] = resource;
         }
         m_totalBytesToLoad = saturatingAdd(m_totalBytesToLoad, size);

@@ -121,7 +121,6 @@ bool VKDropboxMirrorMerge::mergeNode(const std::shared_ptr<VKCloudManagedObject>
         const bool freshCopy = node->cloudRevision() <= 0 && resource->isStoredLocally()
             && resource->localSize() == static_cast<uint64_t>(node->size());
         if (!freshCopy && node->cloudRevision() != metadata.revision() && resource->isStoredLocally()) {
-            core::log("VKCloudFileResource ({}) revision has changed, removing cache", resource->description());
             core::Error error;
             if (!core::fs::removeItem(resource->path(), &error)) {
                 core::log("updateCloudResource: removeItemAtPath failed: {}", error);

@@ -68,7 +68,6 @@ void VKCloudCopyOperation::cloudServiceDidCopyPath(VKCloudService& service, cons
     if (m_ended)
         return;
     auto keep = shared_from_this();
-    core::log("cloudService:didCopyPath: {}", from);
     auto source = service.resourceForCloudPath(from);
     auto store = VKCloudFileStore::sharedStore();
     if (source && store) {

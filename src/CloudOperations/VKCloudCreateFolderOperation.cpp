@@ -48,7 +48,6 @@ void VKCloudCreateFolderOperation::cloudServiceDidCreateDirectoryAtPath(VKCloudS
     if (m_ended)
         return;
     auto keep = shared_from_this();
-    core::log("cloudService:didCreateDirectoryAtPath: {}", path);
     core::Error error;
     auto store = VKCloudFileStore::sharedStore();
     auto node = store ? store->insertObjectForPath(m_folderPath, &error) : nullptr;

@@ -64,7 +64,6 @@ void VKCloudDeleteOperation::cloudServiceDidDeletePath(VKCloudService& service, 
     if (m_ended)
         return;
     auto keep = shared_from_this();
-    core::log("cloudService: didDeletePath: {}", path);
     if (auto resource = service.resourceForCloudPath(path)) {
         const std::string localPath = resource->path();
         core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, keep,

@@ -68,7 +68,6 @@ void VKCloudMoveOperation::cloudServiceDidMovePath(VKCloudService& service, cons
     if (m_ended)
         return;
     auto keep = shared_from_this();
-    core::log("cloudService:didMovePath: {}", from);
     auto resource = service.resourceForCloudPath(from);
     auto store = VKCloudFileStore::sharedStore();
     if (resource && store) {

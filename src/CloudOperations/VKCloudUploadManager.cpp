@@ -399,10 +399,8 @@ void VKCloudUploadManager::managedObjectsDidChange(const core::Notification& not
         if (found != m_uploadsByNode.end())
             removed.push_back(*found->second);
     }
-    for (const auto& upload : removed) {
-        core::log("Removing deleted upload: {}", upload.cloudPath);
+    for (const auto& upload : removed)
         cancelUploadOfCloudResource(upload.resource);
-    }
 }
 
 // MARK: Background time and the indicator

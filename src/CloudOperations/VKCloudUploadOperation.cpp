@@ -256,7 +256,6 @@ void VKCloudUploadOperation::doLocalCopy()
 void VKCloudUploadOperation::doLocalCopyInBackground(const std::string& destination,
     const std::vector<std::string>& sources)
 {
-    core::log("doLocalCopyInBackground");
     m_errorCount = 0;
     auto store = VKCloudFileStore::create();
     auto self = std::static_pointer_cast<VKCloudUploadOperation>(shared_from_this());

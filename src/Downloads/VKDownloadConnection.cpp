@@ -315,7 +315,6 @@ void VKDownloadConnection::didReceiveResponse(net::URLConnection& connection, co
     }
     uint64_t onDisk = sizeOfItemAtPath(m_resource->downloadPath());
     if (onDisk != 0) {
-        core::log("Validating resume response for: {}", response.url().absoluteString());
         int64_t expected = m_resource->expectedSize();
         const auto& stored = m_resource->urlResponse();
         auto etag = valueForHTTPHeaderField(&response, "Etag");

@@ -68,7 +68,6 @@ void VKContentIndexManager::pruneContextIndexes()
 void VKContentIndexManager::pruneContextIndexesInBackground()
 {
     uint64_t size = sizeOfDirectoryContentsAtPath(m_cacheDirectory);
-    core::log("ContentIndex cache size: {}", size);
     if (size > MaximumCacheSize) {
         auto self = sharedAs<VKContentIndexManager>();
         core::performOnMainThread([self] { self->resetContextIndexes(); });

@@ -33,22 +33,20 @@ constexpr const char* InsertBookmarkSQL = "INSERT INTO Bookmarks(id, name, offse
 
 // Upgrades of older layouts first, then the tables of a new file; a
 // statement that fails (no such table, column already there) is expected.
-constexpr std::array<std::pair<const char*, const char*>, 10> SchemaStatements { {
-    { "ALTER TABLE ContentOffsets RENAME TO Settings", "Rename ContentOffsets -> Settings OK" },
-    { "ALTER TABLE Settings ADD COLUMN encoding VARCHAR(6)", "Add column 'encoding' to Settings OK" },
-    { "ALTER TABLE Settings ADD COLUMN fontsize REAL", "Add column 'fontsize' to Settings  OK" },
-    { "ALTER TABLE Settings ADD COLUMN inset REAL", "Add column 'inset' to Settings  OK" },
-    { "ALTER TABLE Settings ADD COLUMN zoom REAL", "Add column 'zoom' to Settings  OK" },
-    { "ALTER TABLE Settings ADD COLUMN documentLayout VARCHAR(4)", "Add column 'documentLayout' to Settings  OK" },
-    { "ALTER TABLE Bookmarks ADD COLUMN inset REAL", "Add column 'inset' to Bookmarks OK" },
-    { "ALTER TABLE Bookmarks ADD COLUMN zoom REAL", "Add column 'zoom' to Bookmarks OK" },
-    { "CREATE TABLE Bookmarks ('pk' INTEGER PRIMARY KEY, 'id' VARCHAR(30), 'name' VARCHAR(12), 'offset' REAL, "
-      "'inset' REAL, 'zoom' REAL)",
-        "CREATE TABLE Bookmarks OK" },
-    { "CREATE TABLE Settings ('pk' INTEGER PRIMARY KEY, 'id' VARCHAR(30), 'offset' REAL, 'encoding' VARCHAR(6), "
-      "'fontsize' REAL, 'inset' REAL, 'zoom' REAL, 'documentLayout' VARCHAR(4))",
-        "CREATE TABLE Settings OK" },
-} };
+constexpr std::array<const char*, 10> SchemaStatements {
+    "ALTER TABLE ContentOffsets RENAME TO Settings",
+    "ALTER TABLE Settings ADD COLUMN encoding VARCHAR(6)",
+    "ALTER TABLE Settings ADD COLUMN fontsize REAL",
+    "ALTER TABLE Settings ADD COLUMN inset REAL",
+    "ALTER TABLE Settings ADD COLUMN zoom REAL",
+    "ALTER TABLE Settings ADD COLUMN documentLayout VARCHAR(4)",
+    "ALTER TABLE Bookmarks ADD COLUMN inset REAL",
+    "ALTER TABLE Bookmarks ADD COLUMN zoom REAL",
+    "CREATE TABLE Bookmarks ('pk' INTEGER PRIMARY KEY, 'id' VARCHAR(30), 'name' VARCHAR(12), 'offset' REAL, "
+    "'inset' REAL, 'zoom' REAL)",
+    "CREATE TABLE Settings ('pk' INTEGER PRIMARY KEY, 'id' VARCHAR(30), 'offset' REAL, 'encoding' VARCHAR(6), "
+    "'fontsize' REAL, 'inset' REAL, 'zoom' REAL, 'documentLayout' VARCHAR(4))",
+};
 
 // The Settings columns by position; only these names ever reach SQL.
 struct SettingColumn {
@@ -182,10 +180,8 @@ std::shared_ptr<VKSqlite3> VKFileSettingsManager::openDatabase(const std::string
     auto database = VKSqlite3::databaseWithPath(path);
     if (!database)
         return nullptr;
-    for (const auto& [sql, line] : SchemaStatements) {
-        if (database->executeSql(sql) == SQLITE_DONE)
-            core::log(line);
-    }
+    for (const char* sql : SchemaStatements)
+        database->executeSql(sql);
     return database;
 }
 
@@ -760,7 +756,6 @@ bool VKFileSettingsManager::importBookmarksLocked(VKSqlite3& source, const std::
                 ++it;
                 continue;
             }
-            core::log("Inserting: {}", it->identifier);
             insert->bindText(*identifier, 1);
             insert->bindText(it->name, 2);
             insert->bindDouble(it->offset, 3);

@@ -439,7 +439,6 @@ void VKQuotaManager::updateQuotaForSingleItemAtPath(std::string_view path)
 
 void VKQuotaManager::smartUpdateQuotaForDirectory(std::string_view path)
 {
-    core::log(">>> smartUpdateQuotaForDirectory: {}", core::path::abbreviatingWithTildeInPath(path));
     rescanDirectory(path);
 }
 

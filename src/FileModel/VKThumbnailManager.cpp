@@ -94,7 +94,6 @@ float VKThumbnailManager::deviceThumbnailSize()
 
 void VKThumbnailManager::clearCacheDirectory(const std::string& directory)
 {
-    core::log("Clearing VKThumbnailManager cache: {}", core::path::abbreviatingWithTildeInPath(directory));
     if (!moveItemAtPathToTrash(directory)) {
         core::log("Warning, failed to delete cache path: {}", directory);
         return;
@@ -490,8 +489,6 @@ void VKThumbnailManager::pruneCachesOperation()
 {
     uint64_t thumbnails = sizeOfDirectoryContentsAtPath(m_thumbnailCacheDirectory);
     uint64_t previews = sizeOfDirectoryContentsAtPath(m_previewCacheDirectory);
-    core::log("Thumbnail cache size: {}", thumbnails);
-    core::log("Preview cache size: {}", previews);
     if (thumbnails > MaximumCacheSize) {
         core::performOnMainThread([self = sharedAs<VKThumbnailManager>()] {
             clearCacheDirectory(self->m_thumbnailCacheDirectory);

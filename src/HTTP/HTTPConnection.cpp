@@ -515,7 +515,6 @@ bool HTTPConnection::onSocketWillConnect(AsyncSocket& socket)
         shared.identity = identity;
         shared.tlsContext = std::move(context);
     }
-    core::log("Securing connection...");
     return socket.getCFReadStream()->setTLSServer(shared.tlsContext);
 }
 

@@ -35,10 +35,8 @@ std::shared_ptr<HTTPMessageRequest> HTTPMessageRequest::requestWithMethod(std::s
 std::optional<core::Value::Dictionary> HTTPMessageRequest::fieldsForRFCHeaderWithKey(std::string_view key) const
 {
     const auto header = headerForKey(key);
-    if (!header || header->empty()) {
-        core::log("no headerValue");
+    if (!header || header->empty())
         return std::nullopt;
-    }
     std::string_view rest = *header;
     const auto skip = [&rest](std::string_view characters) {
         const size_t first = rest.find_first_not_of(characters);

@@ -175,7 +175,6 @@ bool HTTPServer::startListening(core::Error* error)
 
 bool HTTPServer::stopListeningAndDisconnectActiveConnections(bool disconnect)
 {
-    core::log("HTTPServer stop");
     stopPublishingNetServices();
     cancelDelayedStop();
     m_asyncSocket->disconnect();
@@ -185,6 +184,8 @@ bool HTTPServer::stopListeningAndDisconnectActiveConnections(bool disconnect)
     m_asyncSocket = AsyncSocket::create(std::static_pointer_cast<AsyncSocketDelegate>(sharedAs<HTTPServer>()));
     if (disconnect)
         closeConnections();
+    if (m_isStarted)
+        core::log("Stopped HTTP server on port {}", m_port);
     m_isStarted = false;
     core::NotificationCenter::defaultCenter().post(StatusDidChangeNotification, shared_from_this());
     return true;
@@ -301,10 +302,6 @@ void HTTPServer::publishNetServices()
 {
     if (m_types.empty())
         return;
-    std::string types;
-    for (const auto& type : m_types)
-        types += (types.empty() ? "" : ", ") + type;
-    core::log("publishNetServices: ({})", types);
     m_netServices.clear();
     auto publisher = NetServicePublisher::shared();
     const auto txt = txtRecordData();

@@ -36,10 +36,7 @@ std::shared_ptr<VKOperationQueueImpl> VKOperationQueueImpl::create(unsigned thre
     return impl;
 }
 
-VKOperationQueueImpl::~VKOperationQueueImpl()
-{
-    core::log("VKOperationQueueImpl dealloc");
-}
+VKOperationQueueImpl::~VKOperationQueueImpl() = default;
 
 void VKOperationQueueImpl::addOperation(std::shared_ptr<VKOperation> operation)
 {
@@ -133,7 +130,6 @@ void VKOperationQueueImpl::signalAll()
 
 void VKOperationQueueImpl::stop()
 {
-    core::log("VKOperationQueueImpl stop");
     std::vector<std::shared_ptr<VKTriggerThread>> threads;
     {
         std::lock_guard lock(m_queueLock);
@@ -172,6 +168,5 @@ void VKOperationQueueImpl::workThread(VKTriggerThread& thread)
         }
         operation.reset();
     }
-    core::log("VKOperationQueueImpl NSThread cancelled...");
     removeAllPendingOperations();
 }

@@ -5,7 +5,6 @@
 #include "Shell/VKOpenURLTarget.h"
 #include "Shell/VKSystemDismissibleAlert.h"
 #include "Platform/Core/Localized.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/ActionSheet.h"
@@ -58,10 +57,8 @@ std::string VKApplication::currentLanguage()
 
 void VKApplication::setIdleTimerDisabled(bool disabled)
 {
-    if (!disabled && core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled")) {
-        core::log("VKApplication, blocking setIdleTimerDisabled:NO");
+    if (!disabled && core::UserDefaults::standard()->boolForKey("VKInsomniaEnabled"))
         return;
-    }
     ui::Application::setIdleTimerDisabled(disabled);
 }
 
@@ -151,7 +148,6 @@ void VKApplication::vk_dismissActiveAlertView()
         }
     }
     for (const auto& view : alerts) {
-        core::log("Dismissing: {}", view->description());
         view->setTag(VKAlertViewTagSystemCancelled);
         if (auto alert = std::dynamic_pointer_cast<ui::AlertView>(view))
             alert->dismiss(alert->cancelButtonIndex(), false);

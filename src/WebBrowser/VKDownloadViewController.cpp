@@ -118,7 +118,6 @@ std::shared_ptr<VKWebBrowserController> VKDownloadViewController::sharedWebBrows
 
 void VKDownloadViewController::releaseSharedWebBrowserController()
 {
-    core::log("releaseSharedWebBrowserController");
     auto& shared = sharedBrowser();
     shared.memoryWarnings.reset();
     shared.browser.reset();

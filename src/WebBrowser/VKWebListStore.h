@@ -66,7 +66,6 @@ protected:
     // A list that could not be saved stays: letting it go would lose it.
     void memoryWarning()
     {
-        core::log("{} didReceiveMemoryWarning", m_what);
         if (isLoaded() && saveItems())
             m_items.reset();
     }

@@ -340,7 +340,6 @@ bool WebDAVPostResponse::beginFilePart(const core::Value::Dictionary& fields)
             endResponseWithStatusCode(403, "Forbidden - Failed to create file");
         return false;
     }
-    core::log("POST item uri: {} ({})", m_itemURI.relativeString(), core::path::abbreviatingWithTildeInPath(*path));
     auto resource = WebDAVResource::resourceWithURI(m_itemURI, *path);
     // A link that leads out of the roots is no file here: the upload takes
     // its place.

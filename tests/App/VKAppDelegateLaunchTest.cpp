@@ -23,6 +23,8 @@
 #include "FileModel/VKQuotaManager.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/VKFunctions.h"
+#include "Kit/VKImageOperationQueue.h"
+#include "Kit/VKOperation.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/ManualClock.h"
@@ -56,6 +58,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -810,8 +814,46 @@ TEST_F(VKAppDelegateLaunchTest, TheEndSavesTheStackAndEmptiesTheTemporaryFolder)
     EXPECT_EQ(defaults()->stringForKey("VKStatePathKey"), "~/Library/Documents/Kept");
     EXPECT_TRUE(defaults()->object("VKQuotaStore").isDictionary());
     EXPECT_FALSE(delegate->httpServer()->isStarted());
+
+    // A memory warning drops the image work still waiting.
+    struct HeldImageWork : VKOperation {
+        void run() override
+        {
+            std::unique_lock lock(mutex);
+            started = true;
+            changed.notify_all();
+            changed.wait(lock, [this] { return open; });
+        }
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool started = false;
+        bool open = false;
+    };
+    struct LaterImageWork : VKOperation {
+        void run() override { ran = true; }
+        std::atomic<bool> ran = false;
+    };
+    auto held = std::make_shared<HeldImageWork>();
+    auto later = std::make_shared<LaterImageWork>();
+    auto last = std::make_shared<LaterImageWork>();
+    auto queue = VKImageOperationQueue::sharedQueue();
+    queue->setPopBack(false); // in order, so that the last added runs last
+    queue->addOperation(held);
+    {
+        std::unique_lock lock(held->mutex);
+        ASSERT_TRUE(held->changed.wait_for(lock, std::chrono::seconds(10), [&] { return held->started; }));
+    }
+    queue->addOperation(later);
     delegate->applicationDidReceiveMemoryWarning();
-    EXPECT_TRUE(logContains("applicationDidReceiveMemoryWarning"));
+    {
+        std::lock_guard lock(held->mutex);
+        held->open = true;
+    }
+    held->changed.notify_all();
+    queue->addOperation(last);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return last->ran.load(); }, 10));
+    EXPECT_FALSE(later->ran);
+    VKImageOperationQueue::resetSharedQueue();
 }
 
 TEST_F(VKAppDelegateLaunchTest, AChangedPortWaitsForNoStartUpAlertAndAllPortsTakenLeaveTheAppUp)

@@ -43,8 +43,6 @@ TEST_F(VKAppServerTest, FallsBackOnOtherPortsWhenTheConfiguredOneIsTaken)
     auto http = server.httpServer();
     EXPECT_TRUE(http->isStarted());
     EXPECT_NE(http->port(), configured);
-    EXPECT_TRUE(logContains("Trying port: " + std::to_string(firstFallback)));
-    EXPECT_TRUE(logContains("Trying port: 0"));
     EXPECT_TRUE(logContains("Warning, port changed: " + std::to_string(configured) + " -> " + std::to_string(http->port())));
     EXPECT_EQ(server.start(true), VKAppServer::Start::Done);
 
@@ -52,7 +50,6 @@ TEST_F(VKAppServerTest, FallsBackOnOtherPortsWhenTheConfiguredOneIsTaken)
     EXPECT_EQ(server.start(false), VKAppServer::Start::Done);
     EXPECT_FALSE(http->isStarted());
     EXPECT_FALSE(defaults->boolForKey("VKServerEnabled"));
-    EXPECT_TRUE(logContains("Stopping HTTP server"));
 
     // Every port taken: the error, and no start.
     server.setup(false);

@@ -41,7 +41,6 @@ TEST_F(VKCloudFileStoreTest, NewStoreGetsARootAndTheRegisteredServicesFolders)
     EXPECT_TRUE(store()->isBootstrapRequired());
 
     EXPECT_TRUE(store()->bootstrapCloudFileStore());
-    EXPECT_TRUE(log.contains("Bootstrap succeeded"));
     EXPECT_FALSE(store()->isBootstrapRequired());
     ASSERT_TRUE(node("Dropbox"));
     EXPECT_TRUE(node("Dropbox")->isDirectory());

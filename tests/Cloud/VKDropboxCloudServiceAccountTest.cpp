@@ -94,7 +94,6 @@ TEST_F(VKDropboxCloudServiceAccountTest, UnlinkForgetsEverything)
     server->addFault(R"({"endpoint":"fileops/copy","delay":0.3})");
     service->copyPath("/x", "/y", callbacks);
     service->unlink();
-    EXPECT_TRUE(logContains("VKDropboxCloudService unlink"));
     EXPECT_TRUE(service->restClients().empty());
     EXPECT_FALSE(service->isLinked());
     EXPECT_TRUE(core::UserDefaults::standard()->object(kDBDropboxSavedCredentialsKey).isNull());

@@ -50,7 +50,6 @@ TEST_F(VKDropboxCloudServiceMergeTest, DroppedFilesGoAndNewRevisionsDropTheirCop
     EXPECT_EQ(mirrorNode("/Docs/stale.txt")->cloudRevision(), 7);
     EXPECT_EQ(mirrorNode("/Docs/stale.txt")->size(), 4);
     EXPECT_FALSE(onDisk("/Docs/stale.txt"));
-    EXPECT_TRUE(logContains("revision has changed, removing cache"));
     // A copy of revision 0 with exactly the reported size is the one this
     // device sent: it stays, and takes the revision.
     EXPECT_TRUE(onDisk("/Docs/fresh.txt"));

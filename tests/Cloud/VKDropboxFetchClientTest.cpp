@@ -65,7 +65,6 @@ TEST_F(VKDropboxFetchClientTest, AFileIsDownloadedOnceThenServedFromTheCache)
     EXPECT_FALSE(cacheValid(completed.received[0]));
     EXPECT_FLOAT_EQ(mirrorNode("/Docs/a.txt")->fetchProgress(), 1.0f);
     EXPECT_FALSE(callbacks->progresses.empty());
-    EXPECT_TRUE(logContains("*Cache invalid* for: "));
     EXPECT_TRUE(service->fetchClients().empty());
 
     // The stored copy has the listed revision and size: no download.

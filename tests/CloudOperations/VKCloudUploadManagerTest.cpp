@@ -206,7 +206,6 @@ TEST_F(VKCloudUploadManagerTest, DeletedNodesFailuresAndTheEndOfBackgroundTime)
     // The node of a running upload deleted from the main store: cancelled.
     store()->deleteObject(a->managedObject());
     ASSERT_TRUE(waitFor([&] { return manager->activeUploadCount() == 1; }));
-    EXPECT_TRUE(logContains("Removing deleted upload: /Q/a.txt"));
     EXPECT_FALSE(service->isUploadingItemAtPath("/Q/a.txt"));
 
     // Background time running out cancels the rest.

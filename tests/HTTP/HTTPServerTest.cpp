@@ -46,9 +46,11 @@ TEST_F(HTTPServerTest, StartsOnAnAssignedPortAndReportsFailures)
     EXPECT_FALSE(other->isStarted());
     EXPECT_EQ(statusChanges, 1);
 
+    const auto port = server->port();
     EXPECT_TRUE(server->stopListeningAndDisconnectActiveConnections(true));
     EXPECT_FALSE(server->isStarted());
     EXPECT_EQ(statusChanges, 2);
+    EXPECT_TRUE(logContains("Stopped HTTP server on port " + std::to_string(port)));
     // It can start again.
     server->setPort(0);
     EXPECT_TRUE(server->startListening());

@@ -204,7 +204,7 @@ TEST_F(TandryWindowInputTest, AnUnmappedWindowIsTheBackgroundAndMappedAgainTheRe
     // Gone from the screen: the server stops, as in the background.
     size_t from = output.size();
     xdotool({ "windowunmap", "--sync", window });
-    ASSERT_TRUE(waitForLog("HTTPServer stop", from)) << output.substr(from);
+    ASSERT_TRUE(waitForLog("Stopped HTTP server on port", from)) << output.substr(from);
     EXPECT_EQ(get(before), "000");
 
     // Back: active again, the server listens.

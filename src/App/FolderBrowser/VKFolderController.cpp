@@ -450,7 +450,6 @@ void VKFolderController::didRotate(ui::Orientation fromOrientation)
 
 void VKFolderController::didReceiveMemoryWarning()
 {
-    core::log("VKFolderController didReceiveMemoryWarning");
     if (!isVisibleViewController()) {
         if (isViewLoaded())
             storeScrollPosition();

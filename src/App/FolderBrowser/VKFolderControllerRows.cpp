@@ -16,7 +16,6 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/FileManagerAdditions.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/NavigationController.h"
@@ -44,7 +43,6 @@ void VKFolderController::setThumbnailCreationDisabled(bool disabled)
     m_thumbnailCreationDisabled = disabled;
     if (disabled || !isTopViewController() || !isViewLoaded())
         return;
-    core::log("VKFolderController restarting thumbnail creation...");
     for (auto* cell : activeTableView().visibleCells())
         VKFolderRowCells::askThumbnail(*cell);
 }

@@ -9,7 +9,6 @@
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "FileModel/VKFileResource.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -196,7 +195,6 @@ void VKFolderPickerController::setLastKnownLeaf(const std::shared_ptr<VKFileReso
         core::UserDefaults::standard()->remove(LastKnownLeafKey);
         return;
     }
-    core::log("Storing VKFolderPickerControllerLastKnownLeaf: {}", path);
     core::UserDefaults::standard()->set(LastKnownLeafKey, core::Value(core::path::abbreviatingWithTildeInPath(path)));
 }
 

@@ -10,17 +10,8 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/NavigationController.h"
 
-#include <fmt/format.h>
 
 namespace {
-
-std::string describeStackScreens(const std::vector<std::shared_ptr<VKFolderController>>& controllers)
-{
-    std::string text = "(";
-    for (size_t i = 0; i < controllers.size(); ++i)
-        text += fmt::format("{}\n    {}", i ? "," : "", controllers[i]->description());
-    return text + "\n)";
-}
 
 // Whether `folder` lies above `path` (strictly).
 bool isStackAncestor(const std::string& folder, const std::string& path)
@@ -54,7 +45,6 @@ void VKFolderStack::repair(VKFolderController& screen)
 
     std::string base;
     if (controllers.front()->folderPath() != rootPath) {
-        core::log("Invalid rootController: {}", controllers.front()->description());
         for (auto& controller : controllers)
             endSearchOf(*controller);
         controllers.clear();
@@ -75,7 +65,6 @@ void VKFolderStack::repair(VKFolderController& screen)
             bool followsPath = core::path::deletingLastPathComponent(controller.folderPath()) == path;
             bool onTheWay = &controller == &screen || isStackAncestor(controller.folderPath(), folderPath);
             if (!followsPath || !onTheWay) {
-                core::log("Invalid controller: {}", controller.description());
                 controllers.erase(controllers.begin() + std::ptrdiff_t(i), controllers.end());
                 base = path;
                 consistent = false;
@@ -99,7 +88,6 @@ void VKFolderStack::repair(VKFolderController& screen)
             controllers.push_back(std::move(controller));
     }
     controllers.push_back(keep);
-    core::log("Re-grafting folderControllers: {}", describeStackScreens(controllers));
     appDelegate->browserSetFolderScreens(std::move(controllers));
 }
 

@@ -3,7 +3,6 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "FileModel/VKDownloadHooks.h"
 #include "FileModel/VKFileResource.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/UI/TableView.h"
@@ -23,15 +22,6 @@ std::map<std::string, VKFolderTransferRows::CellFactory>& cellFactories()
 {
     static std::map<std::string, VKFolderTransferRows::CellFactory> factories;
     return factories;
-}
-
-std::string describe(const core::Value& value)
-{
-    if (value.isString())
-        return value.string();
-    if (value.isObject() && value.object())
-        return value.object()->description();
-    return value.description();
 }
 
 } // namespace
@@ -93,9 +83,6 @@ void VKFolderTransferRows::observe(std::weak_ptr<Host> host, const std::string& 
             screen.transferFinished(download, VKFileResource::resourceWithPath(download->path()));
     });
     follow(VKDownloadManagerDownloadDidFailNotification, [inFolder](Host& screen, const core::Notification& notification) {
-        auto download = std::dynamic_pointer_cast<VKFileResource>(notification.object());
-        core::log("downloadDidFail: {}", download ? download->description() : std::string("(null)"));
-        core::log("error: {}", describe(notification.userInfo()["error"]));
         if (auto here = inFolder(notification))
             screen.transferFailed(here);
     });

@@ -7,7 +7,6 @@
 #include "Cloud/VKCloudServiceAccount.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Platform/Core/Localized.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -40,10 +39,6 @@ void VKCloudSettingsController::observe()
                 page->hideCloudServersDidChange();
         });
     }));
-    m_observations.push_back(core::NotificationCenter::defaultCenter().observe(VKCloudServiceAccountDidLoginNotification,
-        nullptr, [](const core::Notification& notification) {
-            core::log("cloudServiceAccountDidLogin: {}", notification.object() ? notification.object()->description() : "(null)");
-        }));
 }
 
 std::string VKCloudSettingsController::statusText()

@@ -134,7 +134,6 @@ void VKViewController::cloudFileFetchDidComplete(const core::Notification& notif
 {
     if (!isNotificationForResource(notification))
         return;
-    core::log("cloudFileFetchDidComplete: {} {}", notification.name(), notification.userInfo());
     stopActivityIndicator();
     if (m_contentView || !isViewLoaded())
         return;
@@ -169,7 +168,6 @@ void VKViewController::cloudFileFetchFailed(const core::Notification& notificati
 {
     if (!isNotificationForResource(notification))
         return;
-    core::log("cloudFileFetchFailed: {} {}", notification.name(), notification.userInfo());
     showCloudDownloadFailed();
 }
 

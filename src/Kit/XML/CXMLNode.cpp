@@ -5,7 +5,6 @@
 #include "Kit/XML/CXMLElement.h"
 #include "Kit/XML/CXMLNamespace.h"
 #include "Kit/XML/XMLErrorCapture.h"
-#include "Platform/Core/Log.h"
 
 #include <climits>
 #include <libxml/entities.h>
@@ -157,7 +156,6 @@ std::shared_ptr<CXMLNode> CXMLNode::nodeWithLibXMLNode(xmlNode* node)
         handle.reset(new CXMLNode(node));
         break;
     default:
-        core::log("TODO Unhandled type ({}).", static_cast<int>(node->type));
         return nullptr;
     }
     if (CXMLDocument* document = handle->owningDocument())

@@ -3,7 +3,6 @@
 #include "FileModel/VKFileResource.h"
 #include "Kit/ArrayAdditions.h"
 #include "Kit/StringAdditions.h"
-#include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
 
 #include <algorithm>
@@ -58,7 +57,6 @@ std::shared_ptr<VKFileResource> VKAudioPlaylist::rebuildIfNeeded(const std::shar
         std::string folder = core::path::deletingLastPathComponent(current->path());
         auto folderResource = VKFileResource::resourceWithPath(folder);
         if (folderResource && folderResource->isDirectory()) {
-            core::log("Rebuilding playlistResources...");
             m_resources.clear();
             dropOrder();
             if (auto children = folderResource->children())

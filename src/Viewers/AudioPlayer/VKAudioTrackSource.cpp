@@ -45,10 +45,8 @@ void VKAudioTrackSource::restorePosition(VKAudioPlayer& player, const VKFileReso
     if (player.isStreamingPlayer())
         return;
     double offset = VKFileSettingsManager::defaultManager()->contentOffsetForFile(resource.path());
-    if (offset > 0) {
-        core::log("Setting initial currentTime ({}): {:f}", resource.name(), offset);
+    if (offset > 0)
         player.setCurrentTime(offset);
-    }
 }
 
 void VKAudioTrackSource::storePosition(const VKAudioPlayer& player, const std::string& path)

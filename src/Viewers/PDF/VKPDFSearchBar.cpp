@@ -353,20 +353,17 @@ void VKPDFSearchBar::searchControllerDidFindResult(VKPDFSearchController& contro
 
 void VKPDFSearchBar::searchControllerDidWrapSearch(VKPDFSearchController&, int direction)
 {
-    core::log("Search wrapped, direction {}", direction);
     if (auto viewer = m_viewer.lock())
         viewer->indicateSearchRotation(direction == SearchForward ? VKPDFViewController::Down : VKPDFViewController::Up);
 }
 
 void VKPDFSearchBar::searchControllerDidCancelSearch(VKPDFSearchController&)
 {
-    core::log("Search cancelled");
     clearHighlights();
 }
 
 void VKPDFSearchBar::rebuildIndexForSearchController(VKPDFSearchController& controller)
 {
-    core::log("Rebuilding the search index");
     if (auto store = controller.pageIndexStore())
         store->setPagesIndexed(0);
     controller.startIndexingIfNecessary();

@@ -494,7 +494,6 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
         }
         if (tried.empty())
             magic = VKMagicTextEncoding::magicEncodingForFileData(file.readAll(), &guessed);
-        core::log("'file' encoding: {}", magic.value_or("(null)"));
         if (magic && text) {
             encoding = *magic;
         } else if (magic && guessed) {
@@ -541,7 +540,6 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
                 encoding = magic.value_or("");
         }
     }
-    core::log("used encoding: {}", encoding.empty() ? "(null)" : encoding);
     result.encoding = encoding;
     if (text) {
         result.fontSize = sizeFor(*text);

@@ -116,7 +116,9 @@ TEST_F(VKFolderControllerBaseTest, ServerImageFollowsTheSettingTheNetworkAndTheI
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds) << "only the image changes";
 
     driver.tap(*button);
-    EXPECT_TRUE(logContains("Server information asked for"));
+    auto alert = driver.alert();
+    ASSERT_TRUE(alert) << "the server's information";
+    EXPECT_EQ(alert->message(), delegate->serverInfoMessage(true));
 }
 
 TEST_F(VKFolderControllerBaseTest, EditButtonFollowsEditingTheOperationAndGuestMode)

@@ -206,7 +206,6 @@ TEST_F(VKAudioPlayerControllerTest, TheToolbarRestoresTheNeighboursPositionTheRe
     driver.tapBarItem("handleNext");
     runLoop();
     EXPECT_NEAR(screen->currentTime(), 16.5, 0.6);
-    EXPECT_TRUE(logContains("Setting initial currentTime (Track 2.mp3): 16.5"));
 
     VKFileSettingsManager::defaultManager()->setContentOffset(17.5f, track(3)->path());
     driver.remoteControl(ui::Event::RemoteControlNextTrack);
