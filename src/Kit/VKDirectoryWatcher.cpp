@@ -22,6 +22,10 @@ std::shared_ptr<VKDirectoryWatcher> VKDirectoryWatcher::initWithPath(std::string
             name ? name : "unknown error");
         return nullptr;
     }
+    watcher->m_watch->onEnd([weak] {
+        if (auto self = weak.lock())
+            core::NotificationCenter::defaultCenter().post(DirectoryDidEndNotification, self);
+    });
     return watcher;
 }
 

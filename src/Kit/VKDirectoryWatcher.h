@@ -13,11 +13,13 @@ class DirectoryWatch;
 // Posts DirectoryDidChangeNotification (object: the watcher) on the run loop
 // of the thread that made it whenever an entry of its folder is added,
 // removed or renamed; several changes between two passes of the loop post
-// once. For folder views that want live updates. Made and released on one
-// thread.
+// once; DirectoryDidEndNotification once when the folder itself is removed,
+// moved away or unmounted, after which it posts nothing. For folder views that
+// want live updates. Made and released on one thread.
 class VKDirectoryWatcher : public core::Object {
 public:
     static constexpr const char* DirectoryDidChangeNotification = "VKDirectoryWatcherDirectoryDidChangeNotification";
+    static constexpr const char* DirectoryDidEndNotification = "VKDirectoryWatcherDirectoryDidEndNotification";
 
     // Null, with a log line naming the reason, for a missing path, a file or
     // a folder that cannot be read.

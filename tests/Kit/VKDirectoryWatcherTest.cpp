@@ -5,6 +5,7 @@
 #include "Platform/Core/Thread.h"
 #include "Support/TestCase.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -85,7 +87,7 @@ TEST_F(VKDirectoryWatcherTest, EntriesAddedRemovedAndRenamedPostOncePerPass)
     EXPECT_EQ(posts, 4);
 }
 
-TEST_F(VKDirectoryWatcherTest, FolderRemovedOrMovedEndsQuietly)
+TEST_F(VKDirectoryWatcherTest, FolderRemovedOrMovedEndsWithOneNotice)
 {
     auto moved = makeFolder("moved");
     auto removed = makeFolder("removed");
@@ -93,16 +95,23 @@ TEST_F(VKDirectoryWatcherTest, FolderRemovedOrMovedEndsQuietly)
     auto removedWatcher = VKDirectoryWatcher::initWithPath(removed);
     ASSERT_TRUE(movedWatcher && removedWatcher);
     int count = 0;
-    auto observation = core::NotificationCenter::defaultCenter().observe(
+    std::vector<const core::Object*> ended;
+    auto& center = core::NotificationCenter::defaultCenter();
+    auto observation = center.observe(
         VKDirectoryWatcher::DirectoryDidChangeNotification, nullptr, [&](const core::Notification&) { ++count; });
+    auto endings = center.observe(VKDirectoryWatcher::DirectoryDidEndNotification, nullptr,
+        [&](const core::Notification& note) { ended.push_back(note.object().get()); });
 
     ASSERT_EQ(std::rename(moved.c_str(), pathInHome("elsewhere").c_str()), 0);
     ASSERT_EQ(rmdir(removed.c_str()), 0);
-    settle();
+    core::RunLoop::main().runUntil([&] { return ended.size() == 2; }, 2.0);
     settle();
     makeFile("elsewhere/inside.txt");
     settle();
     EXPECT_EQ(count, 0);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_NE(std::find(ended.begin(), ended.end(), movedWatcher.get()), ended.end());
+    EXPECT_NE(std::find(ended.begin(), ended.end(), removedWatcher.get()), ended.end());
 }
 
 TEST_F(VKDirectoryWatcherTest, UnwatchableFoldersAnswerNil)

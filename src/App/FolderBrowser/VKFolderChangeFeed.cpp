@@ -17,8 +17,10 @@ double feedClockNow()
 
 } // namespace
 
-VKFolderChangeFeed::VKFolderChangeFeed(const std::string& path, bool watch, std::function<void()> changed)
+VKFolderChangeFeed::VKFolderChangeFeed(const std::string& path, bool watch, std::function<void()> changed,
+    std::function<void()> ended)
     : m_changed(std::move(changed))
+    , m_ended(std::move(ended))
 {
     if (!watch)
         return;
@@ -29,6 +31,12 @@ VKFolderChangeFeed::VKFolderChangeFeed(const std::string& path, bool watch, std:
         m_watcher, [this](const core::Notification&) {
             if (!m_acknowledging)
                 noteChange();
+        });
+    m_endObservation = core::NotificationCenter::defaultCenter().observe(VKDirectoryWatcher::DirectoryDidEndNotification,
+        m_watcher, [this](const core::Notification&) {
+            m_watcher.reset();
+            if (m_ended)
+                m_ended();
         });
 }
 

@@ -26,8 +26,11 @@ public:
     static constexpr double LongestDelay = 0.9;
 
     // With `watch`, the folder is watched (a local folder; a folder that
-    // cannot be watched is logged and only hears noteChange).
-    VKFolderChangeFeed(const std::string& path, bool watch, std::function<void()> changed);
+    // cannot be watched is logged and only hears noteChange); `ended` is
+    // called at once when the watched folder itself went away (removed,
+    // moved, unmounted), after which the feed hears only noteChange.
+    VKFolderChangeFeed(const std::string& path, bool watch, std::function<void()> changed,
+        std::function<void()> ended = {});
     ~VKFolderChangeFeed();
     VKFolderChangeFeed(const VKFolderChangeFeed&) = delete;
     VKFolderChangeFeed& operator=(const VKFolderChangeFeed&) = delete;
@@ -44,8 +47,10 @@ private:
     void fire();
 
     std::function<void()> m_changed;
+    std::function<void()> m_ended;
     std::shared_ptr<VKDirectoryWatcher> m_watcher;
     core::Observation m_observation;
+    core::Observation m_endObservation;
     std::shared_ptr<core::Timer> m_timer;
     // When the first change not yet told was heard (the loop's clock).
     std::optional<double> m_firstChange;

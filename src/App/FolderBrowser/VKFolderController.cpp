@@ -15,6 +15,7 @@
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -240,6 +241,55 @@ void VKFolderController::updateUnreadableNote()
 }
 
 // MARK: Following changes
+
+void VKFolderController::folderMayBeGone()
+{
+    std::weak_ptr<VKFolderController> weak = self();
+    core::RunLoop::main().post([weak] {
+        if (auto screen = weak.lock())
+            screen->closeBackToExistingFolder();
+    });
+}
+
+void VKFolderController::closeBackToExistingFolder()
+{
+    if (!isLocalFolder())
+        return;
+    if (core::fs::isDirectory(m_folderPath)) {
+        // Made again where it was (or never gone): followed and read anew.
+        if (!listing().isWatchingFolder()) {
+            listing().watchFolder();
+            listing().folderDidChange(false);
+        }
+        return;
+    }
+    auto* navigation = navigationController();
+    if (!navigation)
+        return;
+    const auto& stack = navigation->viewControllers();
+    auto at = std::find_if(stack.begin(), stack.end(), [&](const auto& screen) { return screen.get() == this; });
+    if (at == stack.end() || at == stack.begin())
+        return;
+    // The nearest screen below that is not a folder gone as well (an
+    // ancestor removed with it hears of it too, and closes further back).
+    ui::ViewController* target = nullptr;
+    for (auto below = std::make_reverse_iterator(at); below != stack.rend(); ++below) {
+        auto* folder = dynamic_cast<VKFolderController*>(below->get());
+        if (!folder || !folder->isLocalFolder() || core::fs::isDirectory(folder->folderPath())) {
+            target = below->get();
+            break;
+        }
+    }
+    if (!target)
+        return;
+    core::log("VKFolderController: {} is gone, back to {}", m_folderPath, target->description());
+    // The marks of the screens that close go with them.
+    for (auto above = std::find_if(stack.begin(), stack.end(), [&](const auto& screen) { return screen.get() == target; }) + 1;
+         above != stack.end(); ++above)
+        if (auto* folder = dynamic_cast<VKFolderController*>(above->get()); folder && folder->isEditing())
+            folder->setEditing(false, false);
+    navigation->popToViewController(target, true);
+}
 
 bool VKFolderController::isTopViewController() const
 {

@@ -68,6 +68,11 @@ public:
     int tableSectionForResources() const { return 0; }
     // "VKFolderController (0x…): ~/Documents/Folder".
     std::string description() const override;
+    // The folder went from outside (removed, renamed, its disk gone): on the
+    // next pass, unless it is there again, the stack closes back to the
+    // nearest screen below whose folder still exists, with the screens and
+    // viewers above it; a folder made again where it was is followed anew.
+    void folderMayBeGone();
     // On top of, or shown by, its navigation stack.
     bool isTopViewController() const;
     bool isVisibleViewController() const;
@@ -189,6 +194,7 @@ private:
     void attachHosts() const;
     float searchBarHeight() const;
     void updateUnreadableNote();
+    void closeBackToExistingFolder();
     void storeScrollPosition();
     void scrollToStoredPosition();
 

@@ -10,6 +10,7 @@
 #include "Platform/Core/UserDefaults.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <functional>
 #include <typeinfo>
@@ -81,7 +82,17 @@ VKFolderListing::~VKFolderListing() = default;
 void VKFolderListing::watchFolder()
 {
     // The feed is this listing's own: its call never outlives it.
-    m_changeFeed = std::make_unique<VKFolderChangeFeed>(m_folderPath, isLocalFolder(), [this] { folderDidChange(false); });
+    m_changeFeed = std::make_unique<VKFolderChangeFeed>(m_folderPath, isLocalFolder(), [this] { folderDidChange(false); },
+        [this] {
+            m_childrenValid = false;
+            if (auto host = m_host.lock())
+                host->listingFolderMayBeGone();
+        });
+}
+
+bool VKFolderListing::isWatchingFolder() const
+{
+    return m_changeFeed && m_changeFeed->isWatching();
 }
 
 bool VKFolderListing::isLocalFolder() const
@@ -319,6 +330,11 @@ void VKFolderListing::rebuild(bool flush)
     }
     if (host)
         host->listingDidRebuild();
+    // No folder where it was: removed or renamed from outside.
+    const bool missing = m_readError && m_readError->domain() == core::Error::POSIXDomain
+        && (m_readError->code() == ENOENT || m_readError->code() == ENOTDIR);
+    if (host && missing)
+        host->listingFolderMayBeGone();
 }
 
 bool VKFolderListing::isStale()

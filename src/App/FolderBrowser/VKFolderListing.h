@@ -53,6 +53,9 @@ public:
         // The rows changed outside a batch: the strip, the summary and the
         // table follow.
         virtual void listingDidChange() = 0;
+        // The folder itself may be gone (its watch ended, or a read found
+        // no folder there), whether the list is on top or not.
+        virtual void listingFolderMayBeGone() { }
     };
 
     explicit VKFolderListing(std::shared_ptr<VKFileResource> folder);
@@ -63,8 +66,11 @@ public:
     bool hasHost() const { return !m_host.expired(); }
     void setHost(std::weak_ptr<Host> host) { m_host = std::move(host); }
     // Follows the folder on disk (a local one through the directory
-    // watcher, any through noteChange).
+    // watcher, any through noteChange); again, after the folder went and
+    // came back.
     void watchFolder();
+    // Whether a directory watcher follows the folder (none once it went).
+    bool isWatchingFolder() const;
 
     // What the table asks. The rows are built when missing.
     size_t count();

@@ -34,6 +34,12 @@ void VKFolderRowsHost::listingDidChange()
         screen->updateView();
 }
 
+void VKFolderRowsHost::listingFolderMayBeGone()
+{
+    if (auto screen = m_screen.lock())
+        screen->folderMayBeGone();
+}
+
 void VKFolderRowsHost::changesFolderChanged(bool burst)
 {
     if (auto screen = m_screen.lock())

@@ -29,6 +29,7 @@ public:
     // Marks follow their items; the editing bars count them again.
     void listingDidRebuild() override;
     void listingDidChange() override;
+    void listingFolderMayBeGone() override;
 
     void changesFolderChanged(bool burst) override;
     bool changesScreenIsOnTop() const override { return listingIsOnTop(); }

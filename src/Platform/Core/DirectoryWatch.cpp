@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -28,6 +29,8 @@ struct DirectoryWatch::State {
     // The events this watch counts; a shared kernel watch sees the union.
     uint32_t events = EntryEvents;
     std::function<void()> changed;
+    // Told once when the folder itself went away (onEnd).
+    std::function<void()> ended;
     bool active = true;
 };
 
@@ -117,8 +120,16 @@ struct DirectoryWatch::Queue {
                     changed[event->wd] |= event->mask;
             }
         }
-        for (int wd : ended)
+        // The watches of a folder that went away hear it after the others'
+        // changes: a callback may end other watches, or this queue.
+        std::vector<std::shared_ptr<State>> gone;
+        for (int wd : ended) {
+            if (auto found = watches.find(wd); found != watches.end())
+                for (auto& weak : found->second)
+                    if (auto state = weak.lock(); state && state->active && state->ended)
+                        gone.push_back(std::move(state));
             end(wd, true);
+        }
 
         // Collected first: a callback may end other watches, or this queue.
         std::vector<std::shared_ptr<State>> due;
@@ -132,6 +143,9 @@ struct DirectoryWatch::Queue {
         for (auto& state : due)
             if (state->active)
                 state->changed();
+        for (auto& state : gone)
+            if (auto told = std::exchange(state->ended, nullptr))
+                told();
     }
 };
 
@@ -204,6 +218,12 @@ DirectoryWatch::~DirectoryWatch()
     }
 }
 
+void DirectoryWatch::onEnd(std::function<void()> ended)
+{
+    if (m_state->active)
+        m_state->ended = std::move(ended);
+}
+
 bool DirectoryWatch::isActive() const
 {
     return m_state->active;
@@ -211,8 +231,9 @@ bool DirectoryWatch::isActive() const
 
 void DirectoryWatch::processPendingEvents()
 {
+    // A callback may end this watch, and with it the last hold on the queue.
     if (m_state->active && !m_queue->failed)
-        m_queue->readable();
+        std::shared_ptr<Queue>(m_queue)->readable();
 }
 
 } // namespace core

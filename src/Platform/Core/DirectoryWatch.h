@@ -16,8 +16,9 @@ namespace core {
 // changed watch once, however many events it had.
 //
 // A watch belongs to the run loop of the thread that made it and is made and
-// destroyed on that thread. It ends quietly when the folder itself is
-// removed or moved away, and with one log line when the queue cannot be read.
+// destroyed on that thread. It ends when the folder itself is removed, moved
+// away or unmounted (told to onEnd's handler only), and with one log line
+// when the queue cannot be read.
 class DirectoryWatch {
 public:
     struct Queue;
@@ -37,6 +38,10 @@ public:
     const std::string& path() const { return m_path; }
     // False once the folder went away or the queue failed.
     bool isActive() const;
+    // Called once, on the watch's loop, when the folder itself is removed,
+    // moved away or unmounted (after the changes read with that news); never
+    // for a failed queue or a watch destroyed first.
+    void onEnd(std::function<void()> ended);
     // Reads what the queue holds now and calls the changed watches of this
     // loop at once, instead of on the loop's next pass: a reader about to
     // list the folder takes the news it is going to see anyway.

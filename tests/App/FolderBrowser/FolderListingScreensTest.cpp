@@ -12,6 +12,8 @@
 
 #include "App/FolderBrowser/VKFileResourceCell.h"
 #include "App/FolderBrowser/VKFolderCountWatch.h"
+#include "App/FolderBrowser/VKFolderEditing.h"
+#include "App/FolderBrowser/VKFolderTableSide.h"
 #include "App/FolderBrowser/VKFolderSearchBar.h"
 #include "App/FolderBrowser/VKIndexView.h"
 #include "FileModel/VKQuotaManager.h"
@@ -24,6 +26,7 @@
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/Window.h"
 #include "Support/FileModel/FakeCloudFileResource.h"
+#include "Support/Command.h"
 #include "Support/GoldenImage.h"
 #include "Support/UIScreens.h"
 
@@ -198,6 +201,85 @@ TEST_F(FolderListingScreensTest, AFolderThatCannotBeReadSaysSoAndIsReadAgain)
     EXPECT_EQ(screen->listing().count(), 0u);
     EXPECT_EQ(screen->folderInfo(), "Cannot Be Read");
     ASSERT_TRUE(screen->unreadableNote());
+}
+
+TEST_F(FolderListingScreensTest, AFolderGoneFromOutsideClosesBackToOneThatExists)
+{
+    gfx::setTextEngine(gfx::makePangoTextEngine());
+    makeDocument("Sixty/2024 Taxes/Receipts/march.pdf");
+    makeDocument("Sixty/2024 Taxes/return.pdf");
+    makeDocument("Sixty/Notes/read.txt", "kept");
+    makeDocument("Sixty/Drafts/");
+    auto tapRowNamed = [&](const std::string& name) {
+        auto* top = dynamic_cast<VKFolderController*>(navigation->topViewController());
+        ASSERT_TRUE(top);
+        auto row = top->listing().indexOf(top->folderPath() + "/" + name);
+        ASSERT_TRUE(row) << name;
+        driver.scrollToRow(top->tableView(), { 0, int(*row) });
+        driver.tapRow(top->tableView(), { 0, int(*row) });
+        advance(1);
+    };
+    auto shell = [](const std::string& line) { EXPECT_EQ(test::runCommand({ "sh", "-c", line }).status, 0) << line; };
+    // The watch's news come on the loop in real time; the pop runs on the
+    // test's clock.
+    auto closedBackTo = [&](ui::ViewController* screen) {
+        return core::RunLoop::main().runUntil([&] {
+            advance(0.5);
+            return navigation->topViewController() == screen && !navigation->isTransitioning();
+        }, 5);
+    };
+
+    // Two levels down with a row marked, the folder above both is removed
+    // as a shell's rm -rf does: back to the folder that holds it, which no
+    // longer lists it, and nothing else is touched.
+    showOn(test::phoneScreen, documents("Sixty"));
+    tapRowNamed("2024 Taxes");
+    tapRowNamed("Receipts");
+    auto receipts = std::dynamic_pointer_cast<VKFolderController>(navigation->viewControllers().back());
+    ASSERT_TRUE(receipts);
+    receipts->setEditing(true, false);
+    receipts->tableSide().didMarkCell(receipts->tableView(), { 0, 0 });
+    ASSERT_EQ(receipts->editing().markedResources().size(), 1u);
+    shell("rm -rf '" + documents("Sixty/2024 Taxes") + "'");
+    ASSERT_TRUE(closedBackTo(controller.get())) << navigation->topViewController()->description();
+    EXPECT_EQ(navigation->viewControllers().size(), 1u);
+    EXPECT_FALSE(receipts->isEditing());
+    EXPECT_FALSE(controller->listing().indexOf(documents("Sixty/2024 Taxes")));
+    EXPECT_EQ(controller->listing().count(), 62u);
+    test::saveScreen(driver, sourcePath("build/screens/folder_browser"), "listing-folder-gone-phone", test::phoneScreen.scale);
+
+    // A viewer open from a folder renamed from a shell closes with it; the
+    // folder shows under its new name, its file whole.
+    showOn(test::tabletScreen, documents("Sixty"));
+    tapRowNamed("Notes");
+    tapRowNamed("read.txt");
+    ASSERT_EQ(navigation->viewControllers().size(), 3u);
+    shell("mv '" + documents("Sixty/Notes") + "' '" + documents("Sixty/Old Notes") + "'");
+    ASSERT_TRUE(closedBackTo(controller.get())) << navigation->topViewController()->description();
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
+        advance(1);
+        return controller->listing().indexOf(documents("Sixty/Old Notes")).has_value();
+    }, 5));
+    EXPECT_TRUE(core::fs::exists(documents("Sixty/Old Notes/read.txt")));
+    test::saveScreen(driver, sourcePath("build/screens/folder_browser"), "listing-folder-gone-tablet",
+        test::tabletScreen.scale);
+
+    // A folder moved away and made again where it was stays, and is
+    // followed anew: a file made in it then shows.
+    tapRowNamed("Drafts");
+    auto drafts = navigation->viewControllers().back();
+    shell("mv '" + documents("Sixty/Drafts") + "' '" + documents("Sixty/Drafts 1") + "' && mkdir '"
+        + documents("Sixty/Drafts") + "'");
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
+        advance(0.5);
+        return static_cast<VKFolderController&>(*drafts).listing().isWatchingFolder();
+    }, 5));
+    makeDocument("Sixty/Drafts/new.txt");
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
+        advance(0.5);
+        return names(static_cast<VKFolderController&>(*drafts)) == std::vector<std::string> { "new.txt" };
+    }, 5));
+    EXPECT_EQ(navigation->topViewController(), drafts.get());
 }
 
 TEST_F(FolderListingScreensTest, Goldens)
