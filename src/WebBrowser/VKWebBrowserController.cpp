@@ -431,6 +431,8 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
         url = m_shownURL;
     auto& bar = *m_navigationView;
     bar.titleLabel().setText(title);
+    // The screen is named by its page, as the desktop window's title shows it.
+    setTitle(title);
     bar.setSecure(url && isSecureScheme(url->scheme()));
     updateBackForwardControls();
     if (!bar.locationField().isEditing() && url && !url->absoluteString().empty())
@@ -449,6 +451,7 @@ void VKWebBrowserController::titleDidChange()
         return;
     std::string title = documentTitle(*m_webView);
     m_navigationView->titleLabel().setText(title);
+    setTitle(title);
     m_visits.titleChanged(title);
 }
 

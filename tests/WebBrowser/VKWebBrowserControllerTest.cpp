@@ -583,6 +583,7 @@ TEST_F(VKWebBrowserControllerTest, BookmarksAreListedAddedAndLoaded)
         store->removeBookmark(bookmark);
     store->addURL(url("http://alpha.example/"), std::string("Alpha"));
     loadPage("http://127.0.0.1:8/site/index.html", "Home Page");
+    EXPECT_EQ(browser->title(), "Home Page") << "the window's title follows the page";
 
     // Without the list shown, the form is not shown either.
     browser->showAddBookmarkViewController();
@@ -612,6 +613,25 @@ TEST_F(VKWebBrowserControllerTest, BookmarksAreListedAddedAndLoaded)
     EXPECT_FALSE(navigation->modalViewController());
     ASSERT_EQ(store->bookmarks().size(), 2u);
     EXPECT_EQ(store->bookmarks().back().URL, "http://127.0.0.1:8/site/index.html");
+    // Return in the form saves too, the title field's and the window's.
+    for (bool fieldReturn : { true, false }) {
+        browser->showBookmarksViewController();
+        runLoop();
+        listNavigation = dynamic_cast<ui::NavigationController*>(navigation->modalViewController());
+        browser->webBookmarksViewControllerDidSelectAddBookmark(
+            *dynamic_cast<VKWebBookmarksViewController*>(listNavigation->topViewController()));
+        advance(1);
+        ASSERT_TRUE(listNavigation->modalViewController());
+        if (fieldReturn) {
+            driver.pressReturn();
+        } else {
+            driver.firstResponder()->resignFirstResponder();
+            EXPECT_TRUE(driver.key(ui::KeyCommand::Return));
+        }
+        advance(1);
+        EXPECT_FALSE(navigation->modalViewController());
+        EXPECT_EQ(store->bookmarks().size(), fieldReturn ? 3u : 4u);
+    }
 
     // No address only closes the list; one loads.
     browser->showBookmarksViewController();
