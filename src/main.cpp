@@ -6,6 +6,7 @@
 
 #include "Shell/LaunchOptions.h"
 #include "App/VKAppDelegate.h"
+#include "App/VKAppImports.h"
 #include "App/VKAppPasscodeLock.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKKeychain.h"
@@ -56,20 +57,6 @@ constexpr double ThreadsExitTimeout = 8;
 constexpr double HandOverTimeout = 60;
 // The running program's answers to a later launch.
 enum HandOverStatus { HandedOver = 0, CannotOpen = 1, Busy = 2 };
-
-// The platform's half of a hand-over: the file lands in the inbox under a
-// name of its own, for the application to import. Answers the copy's path.
-std::optional<std::string> copyToInbox(const std::string& inbox, const std::string& path, std::string& error)
-{
-    core::fs::createDirectory(inbox, true);
-    const auto copy = uniquePathForItemAtPath(core::path::appendingPathComponent(inbox, core::path::lastPathComponent(path)));
-    core::Error copyError;
-    if (!core::fs::copyItem(path, copy, &copyError)) {
-        error = copyError.description();
-        return std::nullopt;
-    }
-    return copy;
-}
 
 // The thread that takes the signals the run loop reads.
 pthread_t signalThread;
@@ -222,10 +209,11 @@ int main(int argc, char** argv)
             application->setHasStatusBar(false);
         core::Value::Dictionary launchOptions;
         if (options->openPath()) {
-            std::string copyError;
-            auto copy = copyToInbox(application->inboxDirectory(), *options->openPath(), copyError);
+            core::Error copyError;
+            auto copy = VKAppImports::copyIntoInbox(application->inboxDirectory(), *options->openPath(), &copyError);
             if (!copy) {
-                std::fprintf(stderr, "tandry: cannot open %s: %s\n", options->openPath()->c_str(), copyError.c_str());
+                std::fprintf(stderr, "tandry: cannot open %s: %s\n", options->openPath()->c_str(),
+                    copyError.localizedDescription().c_str());
                 return 2;
             }
             launchOptions[ui::Application::launchOptionsURLKey] = core::Value(core::URL::fileURL(*copy, false).absoluteString());
@@ -245,7 +233,13 @@ int main(int argc, char** argv)
                 if (auto icon = core::Bundle::main()->pathForResource(std::string("tandry-") + size, "png", "Desktop");
                     !icon.empty())
                     icons.push_back(icon);
-            window = ui::WindowHost::open({ title.isString() ? title.string() : std::string("Tandry"), icons });
+            // Files dropped on the window are taken as --open takes its file.
+            std::weak_ptr<VKAppDelegate> dropTarget = delegate;
+            auto dropped = [dropTarget](std::vector<std::string> paths, size_t notFiles) {
+                if (auto target = dropTarget.lock())
+                    target->openDroppedFiles(std::move(paths), notFiles);
+            };
+            window = ui::WindowHost::open({ title.isString() ? title.string() : std::string("Tandry"), icons, dropped });
             if (!window)
                 core::log("Warning, the window cannot be opened: running without one");
         }
@@ -258,10 +252,10 @@ int main(int argc, char** argv)
                 reply(HandedOver);
             } else if (request.size() == 2 && request[0] == "open") {
                 core::Thread::detach("hand-over", [&window, inbox = application->inboxDirectory(), path = request[1], reply] {
-                    std::string error;
-                    auto copy = copyToInbox(inbox, path, error);
+                    core::Error error;
+                    auto copy = VKAppImports::copyIntoInbox(inbox, path, &error);
                     if (!copy)
-                        core::log("Warning, cannot take {} from a later launch: {}", path, error);
+                        core::log("Warning, cannot take {} from a later launch: {}", path, error.localizedDescription());
                     core::performOnMainThread([copy, reply, &window] {
                         auto* shared = ui::Application::shared();
                         if (copy && shared)

@@ -74,8 +74,16 @@ public:
     // A file handed over through the inbox, imported (VKAppImports); the
     // quota warning when it was refused for its size.
     std::optional<std::string> importLaunchURL(const std::string& path);
-    // A file handed over while running: imported, counted and opened.
+    // A file handed over while running: imported, counted and opened; while
+    // the lock is up (or the launch waits behind it), kept and opened once
+    // the owner is let in (a guest never sees it).
     bool handleOpenURL(const core::URL& url);
+    // Files dropped on the window: copied into the inbox off the main thread
+    // (only regular files, a link's file, from any file system), then taken
+    // as a handed-over file is, the last shown. What cannot be taken (a
+    // folder, a FIFO or device, what cannot be read, `notFiles` items that
+    // are no files at all) is said in one alert and left where it was.
+    void openDroppedFiles(std::vector<std::string> paths, size_t notFiles = 0);
     bool isNetworkActiveForApplication(VKApplication& application) override;
 
     // The toolkit's application delegate: the whole application.
@@ -208,6 +216,10 @@ private:
     void passcodeLetIn(bool guest);
     // The launch pass of the whole application.
     void continueWholeApplicationLaunch();
+    // Imports the handed-over files (in the inbox) and shows the last one.
+    void openHandedOver(const std::vector<std::string>& paths);
+    // What came while the lock was up, unless a guest is let in.
+    void openPendingHandOvers();
     void observeDuringRun();
     void installNavigationController();
     // What the disk quota's part asks.
@@ -230,6 +242,10 @@ private:
     bool m_wholeApplication = false;
     bool m_printedURL = false;
     core::Value m_launchOptions;
+    // Files handed over while the lock was up, in the inbox.
+    std::vector<std::string> m_pendingHandOvers;
+    // What a drop behind the lock could not take, said once the owner is in.
+    std::vector<std::string> m_pendingRefusals;
     std::shared_ptr<VKAppDiskQuota> m_diskQuota;
     std::vector<core::Observation> m_observations;
     core::Observation m_connectionDidDie;

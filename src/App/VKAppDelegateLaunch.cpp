@@ -2,6 +2,7 @@
 // first run, the window and its navigation stack, a file handed over by
 // another application, the saved quota tree and stack, the server with its
 // start-up alert, and what the delegate watches while the application runs.
+// Files handed over while it runs are VKAppDelegateOpen.cpp's.
 
 #include "App/VKAppDelegate.h"
 
@@ -135,6 +136,8 @@ void VKAppDelegate::continueWholeApplicationLaunch()
         m_stack.pushViewControllersForPath(core::path::standardizingPath(*launchPath), false);
     else if (!m_guestMode && !portNoteDue)
         restoreApplicationState();
+    // Files handed over or dropped while the lock was up show now.
+    openPendingHandOvers();
     if (lockWasUp)
         dismissPasscodeControllerAnimated(!portNoteDue);
     if (m_window)
@@ -189,22 +192,4 @@ std::optional<std::string> VKAppDelegate::importLaunchURL(const std::string& pat
     if (!imported)
         m_diskQuota->showWarning();
     return imported;
-}
-
-bool VKAppDelegate::handleOpenURL(const core::URL& url)
-{
-    if (m_guestMode || !url.isFileURL())
-        return false;
-    const auto imported = importLaunchURL(url.path());
-    if (!imported)
-        return true;
-    const auto path = core::path::standardizingPath(*imported);
-    if (!core::fs::exists(path))
-        return true;
-    if (auto quota = VKQuotaManager::defaultManager())
-        quota->updateQuotaForPath(path);
-    m_stack.pushViewControllersForPath(path, false);
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        core::Value(core::Value::Dictionary { { "Path", core::Value(core::path::deletingLastPathComponent(path)) } }));
-    return true;
 }

@@ -32,4 +32,5 @@ void VKAppDelegate::passcodeLetIn(bool guest)
     }
     continueApplicationDidActivate();
     dismissPasscodeControllerAnimated(true);
+    openPendingHandOvers();
 }

@@ -13,6 +13,8 @@
 
 #include <fmt/format.h>
 
+#include <cerrno>
+
 namespace {
 
 // Files older than this (seconds after 1970) carry no real date: the
@@ -36,6 +38,29 @@ void VKAppImports::copyWelcomeDocument()
         VKApplication::sharedApplication()->documentsDirectory(), core::localized("Welcome") + ".docx");
     if (!core::fs::copyItem(source, destination))
         core::log("Failed to copy: {}", source);
+}
+
+std::optional<std::string> VKAppImports::copyIntoInbox(const std::string& inbox, const std::string& path,
+    core::Error* error)
+{
+    const auto name = core::path::lastPathComponent(path);
+    // A name another copy took meanwhile, or an inbox the import removed
+    // as it emptied, is tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        core::fs::createDirectory(inbox, true);
+        const auto copy = uniquePathForItemAtPath(core::path::appendingPathComponent(inbox, name));
+        core::Error failure;
+        if (core::fs::copyRegularFile(path, copy, &failure))
+            return copy;
+        const bool again = failure.domain() == core::Error::POSIXDomain
+            && (failure.code() == EEXIST || (failure.code() == ENOENT && core::fs::failedPath(failure) != path));
+        if (!again || attempt == 2) {
+            if (error)
+                *error = std::move(failure);
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> VKAppImports::importLaunchURL(const std::string& path)

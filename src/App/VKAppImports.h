@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
+
 #include <optional>
 #include <string>
 
@@ -14,6 +16,13 @@ public:
     // last run's count, else the quota manager's) is removed and nothing is
     // answered. An inbox left empty goes.
     static std::optional<std::string> importLaunchURL(const std::string& path);
+    // Copies a file handed over from outside (a later launch, a drop on the
+    // window) into the inbox under a name of its own and answers the copy's
+    // path; any thread. Only a regular file is taken (a link to one, its
+    // file, from any file system): a folder fails with EISDIR, a FIFO,
+    // socket or device unread; a failed copy leaves nothing in the inbox.
+    static std::optional<std::string> copyIntoInbox(const std::string& inbox, const std::string& path,
+        core::Error* error = nullptr);
     // Copies the bundle's welcome document into the private documents.
     static void copyWelcomeDocument();
 };

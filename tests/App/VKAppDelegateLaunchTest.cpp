@@ -400,6 +400,77 @@ TEST_F(VKAppDelegateLaunchTest, AFileHandedOverAtLaunchOpensInItsFolder)
         core::path::standardizingPath(imports()));
 }
 
+TEST_F(VKAppDelegateLaunchTest, FilesHandedOverOrDroppedBehindTheLockShowOnceTheOwnerIsIn)
+{
+    defaults()->set("VKIsFirstRun", core::Value(false));
+    defaults()->set("VKLastKnownDocumentEnabled", core::Value(false));
+    VKKeychain::sharedKeychain()->setPassword("1234", VKPasscodeLockService, VKPasscodeLockService);
+    launch();
+    ASSERT_TRUE(delegate->isRootPasscodeControllerActive());
+
+    // Dropped from a file manager: a file, a link to one, a file of another
+    // file system, and what is no file to import. Nothing is lost: what is
+    // refused stays where it was, and says why.
+    const auto desk = pathInHome("Desktop");
+    core::fs::createDirectory(desk + "/Photos", true);
+    ASSERT_TRUE(core::fs::writeFileAtomically(desk + "/notes.txt", "notes"));
+    ASSERT_TRUE(core::fs::writeFileAtomically(desk + "/target.txt", "through the link"));
+    ASSERT_EQ(symlink((desk + "/target.txt").c_str(), (desk + "/link.txt").c_str()), 0);
+    ASSERT_EQ(mkfifo((desk + "/pipe").c_str(), 0600), 0);
+    const std::string elsewhere = fmt::format("/dev/shm/tandry-drop-{}.txt", getpid());
+    const bool shm = core::fs::writeFileAtomically(elsewhere, "on tmpfs");
+    std::vector<std::string> dropped { desk + "/notes.txt", desk + "/link.txt", desk + "/Photos", desk + "/pipe",
+        desk + "/missing.txt" };
+    if (shm)
+        dropped.push_back(elsewhere);
+    delegate->openDroppedFiles(dropped, 1);
+    // A later launch hands its file over meanwhile.
+    EXPECT_TRUE(delegate->handleOpenURL(core::URL::fileURL(inboxFile("handed.pdf"), false)));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return logContains("missing.txt is not taken"); }, 10));
+    runLoop();
+    EXPECT_FALSE(core::fs::exists(imports("notes.txt"))) << "nothing is taken in behind the lock";
+    EXPECT_FALSE(delegate->navigationController());
+    EXPECT_TRUE(driver.shownChoices().empty()) << "the passcode's entry keeps the keys";
+
+    // The owner's passcode: what could not be taken is said, and
+    // everything else is in Imports, the last one shown over its folder
+    // instead of the root list.
+    advance(1);
+    driver.type("1234");
+    advance(1);
+    ASSERT_FALSE(delegate->isRootPasscodeControllerActive());
+    ASSERT_FALSE(driver.shownChoices().empty());
+    const auto said = driver.alert()->message();
+    EXPECT_NE(said.find("\u201cPhotos\u201d is a folder: only files can be imported."), std::string::npos) << said;
+    EXPECT_NE(said.find("\u201cpipe\u201d is not a regular file"), std::string::npos) << said;
+    EXPECT_NE(said.find("\u201cmissing.txt\u201d cannot be imported: No such file or directory"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("Only files can be dropped here"), std::string::npos) << said;
+    EXPECT_EQ(driver.alert()->title(), "Not Imported");
+    driver.pressAlertButton("OK");
+    advance(1);
+    auto folders = delegate->folderControllers();
+    ASSERT_FALSE(folders.empty());
+    EXPECT_EQ(core::path::standardizingPath(folders.back()->resource()->path()),
+        core::path::standardizingPath(imports()));
+    EXPECT_NE(delegate->navigationController()->topViewController(), folders.front().get());
+    for (const char* name : { "notes.txt", "link.txt", "handed.pdf" })
+        EXPECT_TRUE(core::fs::exists(imports(name))) << name;
+    auto link = core::fs::attributes(imports("link.txt"));
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->type, core::fs::FileType::Regular) << "the link's file, never a link out of the store";
+    if (shm) {
+        EXPECT_TRUE(core::fs::exists(imports(core::path::lastPathComponent(elsewhere))));
+        EXPECT_TRUE(core::fs::exists(elsewhere));
+        core::fs::removeItem(elsewhere);
+    }
+    for (const char* kept : { "notes.txt", "target.txt", "link.txt", "Photos", "pipe" })
+        EXPECT_TRUE(core::fs::exists(desk + "/" + kept)) << kept;
+    EXPECT_FALSE(core::fs::exists(imports("Photos")));
+    EXPECT_FALSE(core::fs::exists(imports("pipe")));
+    EXPECT_FALSE(core::fs::exists(application->inboxDirectory())) << "no part of a refused file is left behind";
+}
+
 TEST_F(VKAppDelegateLaunchTest, TheServerInformationNamesWhatIsOn)
 {
     launchAgain();

@@ -194,6 +194,32 @@ int makeHiddenSibling(const std::string& path, std::vector<char>& temporary, std
     return mkostemp(temporary.data(), O_CLOEXEC);
 }
 
+// What `in` reads, copied into a hidden sibling of `to` with that mode and
+// renamed over `to` (`replace`) or into its place only when nothing is there
+// (EEXIST); a failure leaves no sibling and `to` as it was.
+bool copyIntoPlace(int in, unsigned mode, const std::string& to, bool replace, Error* error)
+{
+    std::string folder;
+    std::vector<char> temporary;
+    Descriptor out(makeHiddenSibling(to, temporary, folder));
+    if (out.get() < 0)
+        return fail(error, errno, to);
+    auto abandon = [&](int code) {
+        unlink(temporary.data());
+        return fail(error, code, to);
+    };
+    if (fchmod(out.get(), mode) != 0)
+        return abandon(errno);
+    if (!copyData(in, out.get()))
+        return abandon(errno);
+    if (close(out.release()) != 0)
+        return abandon(errno);
+    if (replace ? rename(temporary.data(), to.c_str()) != 0
+                : renameat2(AT_FDCWD, temporary.data(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
+        return abandon(errno);
+    return true;
+}
+
 struct Entry {
     std::string name;
     bool isDirectory; // the entry itself: a link to a folder is not one
@@ -1044,25 +1070,23 @@ bool replaceItem(const std::string& from, const std::string& to, Error* error)
         return fail(error, errno, from);
     if (!S_ISREG(source.st_mode))
         return fail(error, ENOTSUP, from);
-    std::string folder;
-    std::vector<char> temporary;
-    Descriptor out(makeHiddenSibling(to, temporary, folder));
-    if (out.get() < 0)
-        return fail(error, errno, to);
-    auto abandon = [&](int code) {
-        unlink(temporary.data());
-        return fail(error, code, to);
-    };
-    if (fchmod(out.get(), source.st_mode & 07777) != 0)
-        return abandon(errno);
-    if (!copyData(in.get(), out.get()))
-        return abandon(errno);
-    if (close(out.release()) != 0)
-        return abandon(errno);
-    if (rename(temporary.data(), to.c_str()) != 0)
-        return abandon(errno);
+    if (!copyIntoPlace(in.get(), source.st_mode & 07777, to, true, error))
+        return false;
     unlink(from.c_str());
     return true;
+}
+
+bool copyRegularFile(const std::string& from, const std::string& to, Error* error)
+{
+    if (hasNul(to) || to.empty())
+        return fail(error, EINVAL, to);
+    auto file = openRegularFile(from, error);
+    if (!file)
+        return false;
+    struct stat source;
+    if (fstat(file->fd.get(), &source) != 0)
+        return fail(error, errno, from);
+    return copyIntoPlace(file->fd.get(), source.st_mode & 0777, to, false, error);
 }
 
 std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix, Error* error)

@@ -164,6 +164,13 @@ bool exchangeItems(const std::string& first, const std::string& second, Error* e
 // On failure `to` is as it was and `from` stays.
 bool replaceItem(const std::string& from, const std::string& to, Error* error = nullptr);
 
+// Copies the regular file the path leads to (a last link followed) into a
+// new file at `to`, never replacing one (EEXIST): opened as openRegularFile
+// opens it (a folder is EISDIR; a FIFO, socket or device is refused unread),
+// written beside `to` and renamed in whole, so a failed copy leaves nothing
+// there. Across file systems too.
+bool copyRegularFile(const std::string& from, const std::string& to, Error* error = nullptr);
+
 // A new empty file (0600) named `prefix` and six unique characters in the
 // folder; its path, or nothing with the error. Two calls never share a name.
 std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix,

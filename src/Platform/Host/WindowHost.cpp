@@ -9,6 +9,7 @@
 #include "Platform/Core/Path.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/CairoContext.h"
 #include "Platform/Graphics/ContextInternal.h"
@@ -20,9 +21,11 @@
 #include "Platform/Host/DesktopMail.h"
 #include "Platform/Host/DesktopPrinting.h"
 #include "Platform/Host/GuardedCallback.h"
+#include "Platform/Host/HostDrops.h"
 #include "Platform/Host/HostKeys.h"
 #include "Platform/Host/HostTouches.h"
 #include "Platform/Host/LivePlacement.h"
+#include "Platform/Host/WindowPlace.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
@@ -147,6 +150,7 @@ struct WindowHost::Impl {
     DamageTracker tracker;
     HostTouches touches;
     std::unique_ptr<HostKeys> keys;
+    std::unique_ptr<HostDrops> drops;
     std::vector<gfx::Rect> lastDamage;
     uint64_t draws = 0;
     uint64_t ticks = 0;
@@ -694,6 +698,29 @@ struct WindowHost::Impl {
         return FALSE;
     }
 
+    // The frame a plain window has now goes to the settings, for the next
+    // run to open at (a maximised, full-screen or minimised one keeps the
+    // frame it had before).
+    static gboolean onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        GdkWindow* window = gtk_widget_get_window(self->window);
+        if (!window || (gdk_window_get_state(window)
+                & (GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_ICONIFIED)))
+            return FALSE;
+        // The size the event brings (GTK takes it in only after this
+        // handler); the place as the window manager's frame stands, which
+        // is what gtk_window_move places at the next opening.
+        int x = 0, y = 0;
+        const int w = event->width, h = event->height;
+        gtk_window_get_position(GTK_WINDOW(self->window), &x, &y);
+        const std::string frame = WindowPlace::format({ float(x), float(y), float(w), float(h) });
+        auto defaults = core::UserDefaults::standard();
+        if (w > 0 && h > 0 && defaults->stringForKey(WindowPlace::FrameKey) != frame)
+            defaults->set(WindowPlace::FrameKey, core::Value(frame));
+        return FALSE;
+    }
+
     // The close button ends the application (its state saved); the window
     // stays until the program lets it go.
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer)
@@ -751,19 +778,39 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     if (auto* application = Application::shared(); application && isLandscape(application->statusBarOrientation()))
         std::swap(screen.width, screen.height);
     double width = screen.width, height = screen.height;
-    if (GdkMonitor* monitor = gdk_display_get_primary_monitor(display) ? gdk_display_get_primary_monitor(display)
-                                                                       : gdk_display_get_monitor(display, 0)) {
+    // The monitors' work areas, the primary first.
+    std::vector<gfx::Rect> workAreas;
+    GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+    for (int i = -1; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = i < 0 ? primary : gdk_display_get_monitor(display, i);
+        if (!monitor || (i >= 0 && monitor == primary))
+            continue;
         GdkRectangle work;
         gdk_monitor_get_workarea(monitor, &work);
-        if (work.width > 0 && work.height > 0) {
-            width = std::min(width, double(work.width));
-            height = std::min(height, double(work.height));
+        workAreas.emplace_back(float(work.x), float(work.y), float(work.width), float(work.height));
+    }
+    if (!workAreas.empty() && workAreas[0].width() > 0 && workAreas[0].height() > 0) {
+        width = std::min(width, double(workAreas[0].width()));
+        height = std::min(height, double(workAreas[0].height()));
+    }
+    // Where the last run's window stood, on a monitor there is now.
+    std::optional<gfx::Rect> place;
+    if (auto saved = WindowPlace::parse(core::UserDefaults::standard()->stringForKey(WindowPlace::FrameKey))) {
+        const bool savedWide = saved->width() > saved->height();
+        place = WindowPlace::restore(*saved, workAreas,
+            savedWide ? gfx::Size { float(PhoneLongSide), float(PhoneShortSide) }
+                      : gfx::Size { float(PhoneShortSide), float(PhoneLongSide) });
+        if (place) {
+            width = place->width();
+            height = place->height();
         }
     }
     bool wide = width > height;
     m->keepMinimumSize(wide);
     gtk_window_set_default_size(GTK_WINDOW(m->window), std::max(wide ? PhoneLongSide : PhoneShortSide, int(width)),
         std::max(wide ? PhoneShortSide : PhoneLongSide, int(height)));
+    if (place)
+        gtk_window_move(GTK_WINDOW(m->window), int(place->x()), int(place->y()));
     // The desktop has no status bar of the device's.
     if (auto* application = Application::shared())
         application->setHasStatusBar(false);
@@ -801,6 +848,8 @@ std::unique_ptr<WindowHost> WindowHost::open(const Options& options)
     connect(m->window, "map-event", G_CALLBACK(GuardedCallback<Impl::onMap>::call));
     connect(m->window, "unmap-event", G_CALLBACK(GuardedCallback<Impl::onUnmap>::call));
     connect(m->window, "delete-event", G_CALLBACK(GuardedCallback<Impl::onDelete>::call));
+    connect(m->window, "configure-event", G_CALLBACK(GuardedCallback<Impl::onConfigure>::call));
+    m->drops = std::make_unique<HostDrops>(m->area, options.filesDropped);
 
     // The area paints all of the window, opaque, bars included, from a back
     // buffer of its own: GTK's double buffer would only add a second copy of
@@ -882,8 +931,10 @@ WindowHost::~WindowHost()
     if (displayGone) {
         // The connection is dead: GTK is not called again, the widgets leak.
         m->keys.release();
+        m->drops.release();
         return;
     }
+    m->drops.reset();
     if (m->tick)
         gtk_widget_remove_tick_callback(m->area, m->tick);
     m->keys.reset();
@@ -950,6 +1001,11 @@ gfx::Rect WindowHost::inputMethodCaret() const
 std::string WindowHost::title() const
 {
     return m->title;
+}
+
+HostDrops& WindowHost::drops()
+{
+    return *m->drops;
 }
 
 void WindowHost::present()

@@ -14,12 +14,16 @@
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/Host/ScreenFit.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace ui {
+
+class HostDrops;
 
 class WindowHost {
 public:
@@ -30,11 +34,16 @@ public:
         std::string title;
         // The application's icon, PNG files in the sizes there are.
         std::vector<std::string> icons;
+        // Files dropped on the window (HostDrops): their paths as dropped,
+        // and how many dropped items were no local file.
+        std::function<void(std::vector<std::string> paths, size_t notFiles)> filesDropped;
     };
 
     // Starts GTK (shared with the web views) and opens the window over the
-    // main screen as it is set now (bounds in points); null, logged, when
-    // no display can be opened.
+    // main screen as it is set now (bounds in points), or where and as large
+    // as it was when the last run ended (WindowPlace) on a monitor there is
+    // now; null, logged, when no display can be opened. Its frame goes to
+    // the settings as it moves and resizes.
     static std::unique_ptr<WindowHost> open(const Options& options);
     ~WindowHost();
     WindowHost(const WindowHost&) = delete;
@@ -62,6 +71,8 @@ public:
     gfx::Rect inputMethodCaret() const;
     // The window's title now.
     std::string title() const;
+    // The window's drop target (what a drop's URIs bring goes through it).
+    HostDrops& drops();
     // Brings the window to the front, shown again if minimised.
     void present();
     // The X connection was lost: the application was told to terminate and
