@@ -5,6 +5,7 @@
 #include "Cloud/VKCloudService.h"
 #include "Cloud/VKCloudServicesManager.h"
 #include "Kit/ErrorAdditions.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -82,7 +83,11 @@ void VKCloudMoveOperation::cloudServiceDidMovePath(VKCloudService& service, cons
         } else if (!oldPath.empty() && core::fs::attributes(oldPath)) {
             // The stored copy follows its node, so the item stays offline.
             core::fs::createDirectory(core::path::deletingLastPathComponent(*newPath), true);
-            core::fs::moveItem(oldPath, *newPath);
+            // Across file systems the copy is made in the run's staging
+            // folder, so a run cut off leaves no part the launch misses.
+            core::fs::CopyOptions options;
+            options.stagingPath = [](const std::string& to) { return VKStagingFolder::pathForItem(to, "move"); };
+            core::fs::moveItem(oldPath, *newPath, options);
         }
     }
     didAnswer(false);

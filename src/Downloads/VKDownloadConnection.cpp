@@ -10,6 +10,7 @@
 #include "Kit/URLRequestAdditions.h"
 #include "Kit/URLResponseAdditions.h"
 #include "Kit/VKHomeLayout.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/FileWriter.h"
 #include "Platform/Core/FileSystem.h"
@@ -91,10 +92,34 @@ bool VKMoveDownloadIntoPlace(const std::string& from, const std::string& to, cor
     }
     bool isFolder = false;
     core::fs::exists(from, &isFolder);
+    // A rename, or across file systems a copy made in the run's staging
+    // folder (a noted sibling where that cannot reach `to`), so a run cut
+    // off mid-copy leaves nothing the next launch does not sweep.
+    core::fs::CopyOptions options;
+    options.stagingPath = [](const std::string& target) { return VKStagingFolder::pathForItem(target, "download"); };
     if (isFolder)
-        return core::fs::moveItem(from, to, error);
-    // replaceItem renames, or copies into a hidden sibling of `to` first.
-    return core::fs::replaceItem(from, to, error);
+        return core::fs::moveItem(from, to, options, error);
+    return core::fs::replaceItem(from, to, options, error);
+}
+
+bool VKCopyDownloadIntoPlace(const std::string& from, const std::string& to, core::Error* error)
+{
+    for (;;) {
+        const std::string staged = VKStagingFolder::pathForItem(to, "download");
+        core::Error copyError;
+        if (!core::fs::copyItem(from, staged, &copyError)) {
+            // Another got to the staging name first: nothing of ours is there.
+            if (copyError.is(core::Error::POSIXDomain, EEXIST) && core::fs::failedPath(copyError) == staged)
+                continue;
+            core::fs::removeItem(staged);
+            core::setError(error, std::move(copyError));
+            return false;
+        }
+        if (core::fs::moveItem(staged, to, error))
+            return true;
+        core::fs::removeItem(staged);
+        return false;
+    }
 }
 
 VKDownloadConnection::VKDownloadConnection(const Private&, std::shared_ptr<VKDownloadFileResource> resource)
@@ -605,21 +630,9 @@ void VKDownloadConnection::cloudServiceFetchCompletedForPath(VKCloudService&, co
     auto self = std::static_pointer_cast<VKDownloadConnection>(shared_from_this());
     std::string destination = m_resource->path();
     core::Thread::detach("Download copy", [self, fetched, destination] {
-        // Copied beside the target and renamed, so the name never holds a
-        // part of the file.
-        std::string folder = core::path::deletingLastPathComponent(destination);
         core::Error error;
-        bool copied = false;
-        if (auto hidden = core::fs::createUniqueFile(folder, ".download-", &error)) {
-            core::fs::removeItem(*hidden);
-            copied = core::fs::copyItem(fetched, *hidden, &error);
-            if (copied)
-                copied = core::fs::moveItem(*hidden, destination, &error);
-            if (!copied)
-                core::fs::removeItem(*hidden);
-        }
         std::optional<core::Error> result;
-        if (!copied) {
+        if (!VKCopyDownloadIntoPlace(fetched, destination, &error)) {
             core::log("Warning, VKDownloadConnection file copy failed: {}", error.description());
             result = error;
         }

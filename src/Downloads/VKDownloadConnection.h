@@ -129,6 +129,11 @@ private:
 };
 
 // Puts a finished file or folder at `to`, which must be free: a rename, or
-// across file systems a copy into a hidden sibling renamed into place, so
-// that the name never holds anything but the whole item.
+// across file systems a copy made in the run's staging folder (a sibling
+// noted in its journal where that is on another file system) renamed into
+// place, so that the name never holds anything but the whole item, `from`
+// stays whole until then, and a run cut off leaves nothing the next
+// launch's sweep misses.
 bool VKMoveDownloadIntoPlace(const std::string& from, const std::string& to, core::Error* error);
+// The same for a copy of `from` (a cloud item's stored file), which stays.
+bool VKCopyDownloadIntoPlace(const std::string& from, const std::string& to, core::Error* error);

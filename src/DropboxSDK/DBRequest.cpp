@@ -3,6 +3,7 @@
 #include "DropboxSDK/DBDefines.h"
 #include "Kit/JSON/JSONAdditions.h"
 #include "Kit/JSON/KWJsonParser.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileWriter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -229,7 +230,9 @@ void DBRequest::didFinishLoading(net::URLConnection&)
         m_writer->finish(
             [from = m_tempFilename, to = m_resultFilename] {
                 core::Error moveError;
-                core::fs::replaceItem(from, to, &moveError);
+                core::fs::CopyOptions options;
+                options.stagingPath = [](const std::string& target) { return VKStagingFolder::pathForItem(target, "fetch"); };
+                core::fs::replaceItem(from, to, options, &moveError);
                 return moveError;
             },
             [weak](const core::Error& moveError) {

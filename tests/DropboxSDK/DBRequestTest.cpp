@@ -1,5 +1,6 @@
 #include "DropboxSDK/DBDefines.h"
 #include "DropboxSDK/DBRequest.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Paths.h"
@@ -81,9 +82,16 @@ protected:
         return waitFor([&] { return !target->events.empty() && target->events.back() == event; });
     }
 
+    // What the home's temporary folder holds, this run's staging folder
+    // counted by its items (its journal of notes aside).
     std::vector<std::string> temporaryFiles()
     {
-        return core::fs::contentsOfDirectory(core::paths::temporaryDirectory()).value_or(std::vector<std::string>());
+        auto items = core::fs::contentsOfDirectory(core::paths::temporaryDirectory()).value_or(std::vector<std::string>());
+        if (std::erase(items, "Staging") > 0)
+            for (auto& name : core::fs::contentsOfDirectory(VKStagingFolder::path()).value_or(std::vector<std::string>()))
+                if (name != "journal")
+                    items.push_back("Staging/" + name);
+        return items;
     }
 
     std::shared_ptr<net::FakeURLServer> server;

@@ -197,11 +197,23 @@ int makeHiddenSibling(const std::string& path, std::vector<char>& temporary, std
 // What `in` reads, copied into a hidden sibling of `to` with that mode and
 // renamed over `to` (`replace`) or into its place only when nothing is there
 // (EEXIST); a failure leaves no sibling and `to` as it was.
-bool copyIntoPlace(int in, unsigned mode, const std::string& to, bool replace, Error* error)
+bool copyIntoPlace(int in, unsigned mode, const std::string& to, bool replace, Error* error,
+    const std::function<std::string(const std::string& to)>& stagingPath = nullptr)
 {
     std::string folder;
     std::vector<char> temporary;
-    Descriptor out(makeHiddenSibling(to, temporary, folder));
+    Descriptor out;
+    if (!stagingPath) {
+        out = Descriptor(makeHiddenSibling(to, temporary, folder));
+    } else {
+        // Another may take the staging path first: ask for another.
+        do {
+            const std::string staging = stagingPath(to);
+            temporary.assign(staging.begin(), staging.end());
+            temporary.push_back('\0');
+            out = Descriptor(open(temporary.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        } while (out.get() < 0 && errno == EEXIST);
+    }
     if (out.get() < 0)
         return fail(error, errno, to);
     auto abandon = [&](int code) {
@@ -210,7 +222,8 @@ bool copyIntoPlace(int in, unsigned mode, const std::string& to, bool replace, E
     };
     if (fchmod(out.get(), mode) != 0)
         return abandon(errno);
-    if (!copyData(in, out.get()))
+    const std::string part(temporary.data());
+    if (!copyData(in, out.get(), nullptr, &part))
         return abandon(errno);
     if (close(out.release()) != 0)
         return abandon(errno);
@@ -1050,15 +1063,24 @@ bool moveItem(const std::string& from, const std::string& to, const CopyOptions&
 
 bool replaceItem(const std::string& from, const std::string& to, Error* error)
 {
+    return replaceItem(from, to, CopyOptions(), error);
+}
+
+bool replaceItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error)
+{
     if (hasNul(from) || hasNul(to) || from.empty() || to.empty())
         return fail(error, EINVAL, hasNul(from) ? from : to);
     struct stat target;
     if (stat(to.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
         return fail(error, EISDIR, to);
-    if (rename(from.c_str(), to.c_str()) == 0)
+    // An injected EXDEV goes the way of a file on another file system.
+    const int injected = FileTestHooks::renameItemError(from);
+    if (injected && injected != EXDEV)
+        return fail(error, injected, from);
+    if (!injected && rename(from.c_str(), to.c_str()) == 0)
         return true;
-    if (errno != EXDEV)
-        return fail(error, errno, errno == ENOENT ? from : to);
+    if (const int code = injected ? injected : errno; code != EXDEV)
+        return fail(error, code, code == ENOENT ? from : to);
 
     // Another file system: the copy is made beside the target and only then
     // takes its place.
@@ -1070,7 +1092,7 @@ bool replaceItem(const std::string& from, const std::string& to, Error* error)
         return fail(error, errno, from);
     if (!S_ISREG(source.st_mode))
         return fail(error, ENOTSUP, from);
-    if (!copyIntoPlace(in.get(), source.st_mode & 07777, to, true, error))
+    if (!copyIntoPlace(in.get(), source.st_mode & 07777, to, true, error, options.stagingPath))
         return false;
     unlink(from.c_str());
     return true;

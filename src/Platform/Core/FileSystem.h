@@ -163,6 +163,10 @@ bool exchangeItems(const std::string& first, const std::string& second, Error* e
 // `from` is removed. A folder at `to` is refused (EISDIR) and never removed.
 // On failure `to` is as it was and `from` stays.
 bool replaceItem(const std::string& from, const std::string& to, Error* error = nullptr);
+// The same, where the copy across file systems is made at the options'
+// staging path (made anew when another holds it) instead of the sibling.
+// The test hooks' rename verdict is honoured (EXDEV copies).
+bool replaceItem(const std::string& from, const std::string& to, const CopyOptions& options, Error* error = nullptr);
 
 // Copies the regular file the path leads to (a last link followed) into a
 // new file at `to`, never replacing one (EEXIST): opened as openRegularFile
