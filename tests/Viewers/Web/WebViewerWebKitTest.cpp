@@ -1,10 +1,10 @@
 // The web-document viewer on WebKit itself, under the test program's Xvfb:
 // the word processor's RTF documents read as their text, an RTFD shows its
-// picture, a link to another public document loads in place and retitles
-// the viewer, back and forward work, the anchor script tells links from
-// the rest, a public page shows no private pictures in guest mode, a name
-// that is not UTF-8 ends in the alert, and printing a long page gives a PDF
-// of several pages.
+// picture and an RTF document the PNG in its table, a link to another
+// public document loads in place and retitles the viewer, back and forward
+// work, the anchor script tells links from the rest, a public page shows no
+// private pictures in guest mode, a name that is not UTF-8 ends in the
+// alert, and printing a long page gives a PDF of several pages.
 
 #include "WebViewerTestCase.h"
 
@@ -106,6 +106,17 @@ TEST_F(WebViewerWebKitTest, RTFDocumentsReadAsTheirTextAndAnRTFDShowsItsPicture)
     ASSERT_TRUE(viewer->webView());
     EXPECT_TRUE(waitFor([&] { return evaluate(*viewer->webView(), "document.images.length && document.images[0].complete") == "true"; }));
     EXPECT_EQ(evaluate(*viewer->webView(), "document.images[0].naturalWidth"), "40");
+    pop();
+
+    // A PNG inside the document, in a table cell, decodes from its data.
+    auto png = test::runCommand({ "sh", "-c", "convert -size 40x20 xc:#cc3366 png:- | od -An -v -tx1 | tr -d ' \\n'" });
+    ASSERT_EQ(png.status, 0);
+    viewer = openLoaded(makeFile("Files/Cell.rtf",
+        "{\\rtf1\\ansi\\trowd\\cellx3000\\pard\\intbl{\\pict\\pngblip\\picw40\\pich20 " + png.output
+            + "}\\cell\\row}"));
+    ASSERT_TRUE(viewer->webView());
+    EXPECT_TRUE(waitFor([&] { return evaluate(*viewer->webView(), "document.images.length && document.images[0].complete") == "true"; }));
+    EXPECT_EQ(evaluate(*viewer->webView(), "document.querySelector('td img').naturalWidth"), "40");
 }
 
 TEST_F(WebViewerWebKitTest, ALinkLoadsInPlaceAndBackAndForwardReturn)
