@@ -256,7 +256,11 @@ void Application::sendEvent(const Event& event)
                     continue;
                 gfx::Point local = window->layer().transformToSuperlayer().inverted().apply(touch->locationOnScreen());
                 if (View* hit = window->hitTest(local, &event)) {
-                    touch->setHitTest(std::static_pointer_cast<View>(hit->shared_from_this()), window.get());
+                    // While its screens slide the one leaving still lies on
+                    // top: a touch begun then reaches no view (as keys are
+                    // held), rather than the screen beneath.
+                    if (!window->isTransitioning())
+                        touch->setHitTest(std::static_pointer_cast<View>(hit->shared_from_this()), window.get());
                     break;
                 }
             }

@@ -291,6 +291,11 @@ bool Window::isTransitioning() const
     return false;
 }
 
+std::string Window::debugText() const
+{
+    return isTransitioning() ? "transitioning" : "";
+}
+
 bool Window::showsChoiceInFront() const
 {
     View* front = frontView(*this);

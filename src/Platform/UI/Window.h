@@ -78,6 +78,8 @@ public:
     // Whether its screens slide: a presentation, or a push or pop of the
     // navigation that shows the visible screen.
     bool isTransitioning() const;
+    // "transitioning" while it is, for the view tree's dump.
+    std::string debugText() const override;
     // Whether something other than a screen stands in front over the
     // content: an alert, a sheet, a popover.
     bool showsChoiceInFront() const;

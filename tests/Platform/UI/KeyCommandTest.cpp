@@ -1,8 +1,12 @@
 #include "Support/UITestCase.h"
 
+#include "Platform/Core/Clock.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/UI/ActionSheet.h"
+#include "Platform/UI/Application.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
@@ -11,6 +15,7 @@
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TableViewController.h"
 #include "Platform/UI/TextField.h"
+#include "Platform/UI/Touch.h"
 
 #include <fmt/format.h>
 
@@ -180,6 +185,38 @@ TEST_F(KeyCommandTest, KeysTypedDuringATransitionReachTheScreenItShows)
     EXPECT_TRUE(driver.key(KeyCommand::Escape));
     advance(1);
     EXPECT_FALSE(first->modalViewController());
+    navigation->view()->removeFromSuperview();
+}
+
+// A click while a push slides reaches no screen: not the list it leaves,
+// which lies on top until the slide ends, nor the one coming. The window
+// says it slides in the view tree's dump. Once it ended, a click reaches
+// the screen shown.
+TEST_F(KeyCommandTest, ClicksDuringATransitionReachNoScreen)
+{
+    auto first = std::make_shared<List>(), second = std::make_shared<List>();
+    auto navigation = ui::NavigationController::create(first);
+    window().addSubview(navigation->view());
+    navigation->view()->layoutIfNeeded();
+    first->tableView().layoutIfNeeded();
+    auto* cell = first->tableView().cellForRow({ 0, 2 });
+    ASSERT_TRUE(cell);
+    gfx::Point row = driver.tapPoint(*cell);
+    navigation->pushViewController(second, true);
+    EXPECT_EQ(window().debugText(), "transitioning");
+    // Straight to the application (the driver waits for the slide's end).
+    auto touch = ui::Touch::create(row, core::RunLoop::main().clock()->monotonic());
+    ui::Application::shared()->sendEvent(ui::Event::touches({ touch }));
+    touch->update(ui::Touch::Phase::Ended, row, core::RunLoop::main().clock()->monotonic());
+    ui::Application::shared()->sendEvent(ui::Event::touches({ touch }));
+    runLoop();
+    EXPECT_TRUE(first->opened.empty()) << "the list beneath took the click";
+    EXPECT_TRUE(second->opened.empty());
+    advance(ui::NavigationController::TransitionDuration);
+    EXPECT_EQ(window().debugText(), "");
+    driver.tap(row);
+    EXPECT_TRUE(first->opened.empty());
+    EXPECT_EQ(second->opened, std::vector<std::string> { "2" });
     navigation->view()->removeFromSuperview();
 }
 
