@@ -15,9 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 namespace {
 
@@ -67,7 +65,6 @@ TEST_F(CloudWindowTest, TheLoginSheetOverTheRootListLinksAndShowsTheFolder)
     click(*row);
     auto email = waitForView("\"(name@example.com)\"");
     ASSERT_TRUE(email) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     click(*email);
     ASSERT_TRUE(waitForView("first-responder \"(name@example.com)\"")) << lastDump();
     type("demo@example.com");
@@ -77,8 +74,6 @@ TEST_F(CloudWindowTest, TheLoginSheetOverTheRootListLinksAndShowsTheFolder)
     ASSERT_TRUE(waitForView("first-responder \"(Required)\"")) << lastDump();
     type("demo");
     ASSERT_TRUE(waitForView("first-responder \"••••\"")) << lastDump();
-    // Past the moment the last key shows as itself.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
     keep("cloud_window", "desktop-typed", true);
     EXPECT_EQ(lastDump().find("\"demo\""), std::string::npos) << "the password shows as bullets";
     EXPECT_NE(lastDump().find("\"demo@example.com\""), std::string::npos) << lastDump();
@@ -97,7 +92,6 @@ TEST_F(CloudWindowTest, TheLoginSheetOverTheRootListLinksAndShowsTheFolder)
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
                   [](const auto& request) { return request.pathOnly() == "/0/token"; }),
         1) << asked;
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
     keep("cloud_window", "desktop-folder", true);
 
     std::string said;
@@ -130,16 +124,13 @@ TEST_F(CloudWindowTest, ALinkedFolderOpensAFileBehindItsProgressAndSyncs)
 
     // "Dropbox" lists the account's root, "Docs" its folder. The root list
     // settles first (the first launch adds rows above it).
-    ASSERT_TRUE(waitForView(") \"Dropbox\"")) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    auto row = centreOf(snapshot(), ") \"Dropbox\"");
+    auto row = waitForView(") \"Dropbox\"");
     ASSERT_TRUE(row) << lastDump();
     click(*row);
     ASSERT_TRUE(waitForDump([](const std::string& dump) {
         return dump.find("VKFileResourceCell") != std::string::npos && dump.find(") \"Docs\"") != std::string::npos
             && dump.find(") \"notes\"") != std::string::npos;
     }, 20)) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
     keep("cloud_window", "desktop-root", true);
     auto docs = centreOf(lastDump(), "VKFileResourceCell (0, 44, 768, 68) \"Docs\"");
     ASSERT_TRUE(docs) << lastDump();
@@ -148,8 +139,6 @@ TEST_F(CloudWindowTest, ALinkedFolderOpensAFileBehindItsProgressAndSyncs)
         return dump.find("VKFileResourceCell (0, 44, 768, 68) \"a\"") != std::string::npos
             && dump.find(") \"Sub\"") != std::string::npos;
     }, 20)) << lastDump();
-    // Past the push, whose old list would take the click.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     auto file = centreOf(snapshot(), "VKFileResourceCell (0, 44, 768, 68) \"a\"");
     ASSERT_TRUE(file) << lastDump();
 
@@ -175,7 +164,6 @@ TEST_F(CloudWindowTest, ALinkedFolderOpensAFileBehindItsProgressAndSyncs)
         return dump.find("VKTextView") != std::string::npos && dump.find("\"Loading 5 MB\"") == std::string::npos
             && dump.find(" of 20") != std::string::npos;
     }, 30)) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     keep("cloud_window", "desktop-text", true);
 
     // Back: a click in the text brings the bars (the first one may only

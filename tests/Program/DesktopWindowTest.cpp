@@ -16,7 +16,6 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -27,12 +26,7 @@ protected:
     bool waitFor(const std::string& text) { return waitForDump([&](const std::string& d) { return d.find(text) != std::string::npos; }); }
     bool waitForTitle(const std::string& title)
     {
-        for (int i = 0; i < 100; ++i) {
-            if (test::runCommand({ "xdotool", "getwindowname", window }).output == title + "\n")
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
+        return until([&] { return test::runCommand({ "xdotool", "getwindowname", window }).output == title + "\n"; });
     }
     // The window focused, so keys from XTEST reach it.
     void focus() { xdotool({ "windowfocus", "--sync", window }); }
@@ -49,7 +43,7 @@ protected:
             xdotool({ "windowsize", "--sync", window, std::to_string(width), std::to_string(height) });
             bool same = false;
             for (int attempt = 0; attempt < 40 && !same; ++attempt) {
-                keep("desktop", sized, true);
+                keepAsTaken("desktop", sized);
                 std::string kept = sourcePath("build/screens/desktop/" + sized);
                 // The program's picture is the screen, upright: turned
                 // when the window turned it.

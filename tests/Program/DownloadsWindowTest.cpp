@@ -11,8 +11,6 @@
 #include "Support/TestWebServer.h"
 #include "Support/XvfbDisplay.h"
 
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -43,7 +41,6 @@ TEST_F(DownloadsWindowTest, ALinkOfTheBrowserTabEndsInTheFolderList)
     key("Return");
     ASSERT_TRUE(waitForView("VKWebBrowserView (0, 0, 320, 436) \"http://" + site + "/site/links.html\"", 20))
         << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     keep("downloads_window", "desktop-links", true);
 
     // "The archive" (its place on the page as the engine lays it out):

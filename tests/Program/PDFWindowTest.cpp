@@ -14,12 +14,10 @@
 
 #include <fmt/format.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -110,7 +108,6 @@ protected:
             return;
         click(160, 240);
         ASSERT_TRUE(waitForDump(barsShown)) << lastDump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
     // Clicks the bar item whose dump line holds `item` and waits for a view
     // whose line holds `expected`. The bars hide by themselves a while
@@ -165,8 +162,6 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
 {
     openReport();
     ASSERT_EQ(layout().first, 1) << lastDump();
-    // Past the push's animation.
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
     keep("desktop-bars");
 
     // The bars leave after a while; a click in the bottom region then
@@ -183,7 +178,6 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
     double fitted = layout().zoom;
     doubleClick(90, 240);
     ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).zoom > fitted * 1.3; })) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     keep("desktop-column");
     doubleClick(90, 240);
     ASSERT_TRUE(waitForDump([&](const std::string& dump) { return std::abs(layoutIn(dump).zoom - fitted) < 0.02; }))
@@ -194,7 +188,6 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
     chooseLayout("Single Pages");
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return layoutIn(dump).kind == "VKDocumentViewHorizontal"; }))
         << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     keep("desktop-single");
     int page = layout().first;
     click(314, 300);
@@ -207,7 +200,6 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
     ASSERT_TRUE(
         waitForDump([](const std::string& dump) { return layoutIn(dump).kind == "VKDocumentViewHorizontalDouble"; }))
         << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     Layout spread = layout();
     EXPECT_EQ(spread.last, spread.first + 1) << lastDump();
     EXPECT_NEAR(spread.zoom, 0.5, 0.01) << "the spread fits the screen";
@@ -216,7 +208,6 @@ TEST_F(PDFWindowTest, APDFPagesZoomsChangesLayoutsTurnsAndGoesBack)
     ASSERT_TRUE(waitForDump([&](const std::string& dump) { return layoutIn(dump).first == spread.first + 2; }))
         << lastDump();
     ASSERT_TRUE(waitForDump(barsHidden)) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     keep("desktop-double-turned");
 
     // Back: the list again; the window's close ends the program.
@@ -247,7 +238,6 @@ TEST_F(PDFWindowTest, SearchesAWordAndFollowsTheOutlineInTheWindow)
     ASSERT_TRUE(waitForDump([](const std::string& dump) {
         return dump.find("\"Page 7 of 40\"") != std::string::npos && layoutIn(dump).first == 7;
     })) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     keep("desktop-search-hit");
     auto cancel = centreOf(snapshot(), "\"Cancel\"");
     ASSERT_TRUE(cancel) << lastDump();
@@ -258,18 +248,15 @@ TEST_F(PDFWindowTest, SearchesAWordAndFollowsTheOutlineInTheWindow)
     // The bookmarks item (the third of the toolbar) with its two tabs.
     auto tab = clickBarItem("BarItemButton (182, 7, 40, 30)", "SegmentedControl");
     ASSERT_TRUE(tab) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     // The control's right half: "Document".
     click(tab->first + int(widthOf(lastDump(), "SegmentedControl") / 4), tab->second);
     auto entry = waitForView(") \"Part II\"");
     ASSERT_TRUE(entry) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     keep("desktop-outline");
     click(*entry);
     ASSERT_TRUE(waitForDump([](const std::string& dump) {
         return dump.find("\"Part II\"") == std::string::npos && layoutIn(dump).first == 20;
     })) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     keep("desktop-outline-page");
     std::string said;
     ASSERT_TRUE(test::XvfbDisplay::requestClose(window, &said)) << said;

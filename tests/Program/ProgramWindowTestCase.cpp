@@ -11,10 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -70,13 +72,12 @@ void ProgramWindowTestCase::start(std::vector<std::string> extra, std::vector<st
     std::string said = readUntil("Serving at http://");
     ASSERT_NE(said.find("Serving at http://"), std::string::npos) << said;
     // The window is the program's own.
-    for (int i = 0; i < 200 && window.empty(); ++i) {
+    until([&] {
         auto found = runCommand({ "xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid) });
         if (found.status == 0 && !found.output.empty())
             window = found.output.substr(0, found.output.find('\n'));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+        return !window.empty();
+    });
     ASSERT_FALSE(window.empty()) << "no window";
 }
 
@@ -119,25 +120,16 @@ std::string ProgramWindowTestCase::snapshot()
     unlink(png.c_str());
     unlink(dump.c_str());
     kill(pid, SIGUSR1);
-    for (int i = 0; i < 200 && (access(png.c_str(), R_OK) != 0 || access(dump.c_str(), R_OK) != 0); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    until([&] { return access(png.c_str(), R_OK) == 0 && access(dump.c_str(), R_OK) == 0; }, 5);
     return readFile(dump);
 }
 
 int ProgramWindowTestCase::exitStatus()
 {
     int status = -1;
-    auto reaped = [&](int tenths) {
-        for (int i = 0; i < tenths * 10; ++i) {
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    };
     // The program gives its threads up to 8 s to end after its window
     // closes: a loaded machine is given more than that.
-    bool ended = reaped(200);
+    bool ended = until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 20);
     if (ended) {
         pid = -1;
         // Every thread ends with the program: none is left behind to
@@ -163,28 +155,85 @@ std::optional<std::pair<int, int>> ProgramWindowTestCase::centreOf(const std::st
     return viewCentreInDump(dump, text);
 }
 
+bool ProgramWindowTestCase::atRest(const std::string& dump)
+{
+    // A window's line starts a line of its own, unindented.
+    for (size_t at = 0; at < dump.size();) {
+        size_t end = std::min(dump.find('\n', at), dump.size());
+        std::string_view line(dump.data() + at, end - at);
+        if (!line.starts_with(' ') && line.ends_with(" \"transitioning\""))
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 std::optional<std::pair<int, int>> ProgramWindowTestCase::waitForView(const std::string& text, double seconds)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        if (auto found = centreOf(snapshot(), text))
-            return found;
-        if (std::chrono::steady_clock::now() > end)
-            return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    std::optional<std::pair<int, int>> found;
+    until(
+        [&] {
+            std::string dump = snapshot();
+            found = atRest(dump) ? centreOf(dump, text) : std::nullopt;
+            return found.has_value();
+        },
+        seconds);
+    return found;
 }
 
 bool ProgramWindowTestCase::waitForDump(const std::function<bool(const std::string&)>& condition, double seconds)
 {
+    return until(
+        [&] {
+            std::string dump = snapshot();
+            return atRest(dump) && condition(dump);
+        },
+        seconds);
+}
+
+bool ProgramWindowTestCase::until(const std::function<bool()>& condition, double seconds)
+{
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
-        if (condition(snapshot()))
+        if (condition())
             return true;
-        if (std::chrono::steady_clock::now() > end)
+        if (::testing::Test::HasFatalFailure() || std::chrono::steady_clock::now() > end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+bool ProgramWindowTestCase::stays(const std::function<bool()>& condition, double seconds)
+{
+    return !until([&] { return !condition(); }, seconds);
+}
+
+bool ProgramWindowTestCase::waitForStillDisplay(const std::string& shown, const std::string& which, double seconds)
+{
+    std::string before = pathInHome("still.png");
+    importWindow(before, which);
+    return until(
+        [&] {
+            importWindow(shown, which);
+            if (differingShare(before, shown) <= 0.002)
+                return true;
+            std::filesystem::copy_file(shown, before, std::filesystem::copy_options::overwrite_existing);
+            return false;
+        },
+        seconds);
+}
+
+bool ProgramWindowTestCase::waitForDisplay(const std::string& shown, double share, double seconds)
+{
+    // The program's picture first: a display that shows it afterwards has
+    // drawn the screen as it stood then.
+    return until(
+        [&] {
+            snapshot();
+            importWindow(shown);
+            return differingShare(shown, programPicture()) <= share;
+        },
+        seconds);
 }
 
 void ProgramWindowTestCase::openDocuments(const std::string& row, std::vector<std::string> extra,
@@ -201,7 +250,6 @@ void ProgramWindowTestCase::openDocuments(const std::string& row, std::vector<st
     ASSERT_TRUE(folder) << lastDump();
     click(*folder);
     ASSERT_TRUE(waitForView(row)) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
 }
 
 void ProgramWindowTestCase::xdotool(std::vector<std::string> arguments)
@@ -246,20 +294,34 @@ void ProgramWindowTestCase::keep(const std::string& folder, const std::string& n
 {
     std::string directory = sourcePath("build/screens/" + folder);
     std::filesystem::create_directories(directory);
-    importWindow(directory + "/" + name + ".png");
-    if (withProgramPicture) {
-        snapshot();
-        std::filesystem::copy_file(programPicture(), directory + "/" + name + "-renderer.png",
-            std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::copy_file(pathInHome("home/tmp/screen-dump.txt"), directory + "/" + name + "-dump.txt",
-            std::filesystem::copy_options::overwrite_existing);
+    if (!withProgramPicture) {
+        importWindow(directory + "/" + name + ".png");
+        return;
     }
+    EXPECT_TRUE(waitForDisplay(directory + "/" + name + ".png")) << name << ": the window does not show the screen";
+    keepProgramPicture(directory + "/" + name);
 }
 
-void ProgramWindowTestCase::importWindow(const std::string& path)
+void ProgramWindowTestCase::keepAsTaken(const std::string& folder, const std::string& name)
+{
+    std::string directory = sourcePath("build/screens/" + folder);
+    std::filesystem::create_directories(directory);
+    snapshot();
+    importWindow(directory + "/" + name + ".png");
+    keepProgramPicture(directory + "/" + name);
+}
+
+void ProgramWindowTestCase::keepProgramPicture(const std::string& stem)
+{
+    std::filesystem::copy_file(programPicture(), stem + "-renderer.png", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(pathInHome("home/tmp/screen-dump.txt"), stem + "-dump.txt",
+        std::filesystem::copy_options::overwrite_existing);
+}
+
+void ProgramWindowTestCase::importWindow(const std::string& path, const std::string& which)
 {
     // import can wait for ever on a window whose program has just ended.
-    auto taken = runCommand({ "timeout", "60", "import", "-window", window, path });
+    auto taken = runCommand({ "timeout", "60", "import", "-window", which.empty() ? window : which, path });
     EXPECT_EQ(taken.status, 0) << taken.output;
 }
 

@@ -40,10 +40,31 @@ protected:
     // The centre of the first view whose dump line contains `text`, in the
     // window's points (frames added up their ancestors, none scrolled).
     static std::optional<std::pair<int, int>> centreOf(const std::string& dump, const std::string& text);
-    // Polls the program's dump until a line contains `text`; its centre.
+    // Whether no screen of the program's windows slides (a push, a pop, a
+    // presentation): a click then reaches what the dump shows, where one
+    // during a slide reaches nothing.
+    static bool atRest(const std::string& dump);
+    // Polls the program's dump until a line contains `text` with its
+    // windows at rest; the view's centre.
     std::optional<std::pair<int, int>> waitForView(const std::string& text, double seconds = 10);
-    // Polls the program's dump until the condition holds for it.
+    // Polls the program's dump until the condition holds for it with its
+    // windows at rest.
     bool waitForDump(const std::function<bool(const std::string&)>& condition, double seconds = 10);
+    // Asks the condition every 20 ms until it holds; false after `seconds`.
+    static bool until(const std::function<bool()>& condition, double seconds = 10);
+    // Whether the condition holds each time it is asked for `seconds`: what
+    // must not happen (a picture moving while paused) is watched for that
+    // long.
+    static bool stays(const std::function<bool()>& condition, double seconds);
+    // Waits until what the display shows of the window is the program's
+    // own picture of its screen (at most `share` of the pixels apart), so
+    // the last frame of a change is drawn; both pictures are left at
+    // `shown` and programPicture(). False after `seconds`.
+    bool waitForDisplay(const std::string& shown, double share = 0.03, double seconds = 20);
+    // Waits until what the display shows of the X window `which` ("root":
+    // the whole display) holds still: two pictures in a row at most 0.2 %
+    // apart, the last left at `shown`. False after `seconds`.
+    bool waitForStillDisplay(const std::string& shown, const std::string& which, double seconds = 20);
     // The last dump the program wrote, for failure messages.
     std::string lastDump() { return readFile(pathInHome("home/tmp/screen-dump.txt")); }
     // Starts the program as a phone and goes past the first launch's alert
@@ -68,13 +89,23 @@ protected:
     void key(const std::string& name);
     // Keeps what the display shows as build/screens/<folder>/<name>.png and,
     // when `withProgramPicture`, the program's own picture and view tree
-    // beside it (<name>-renderer.png, <name>-dump.txt).
+    // beside it (<name>-renderer.png, <name>-dump.txt), once the display
+    // shows that picture (a failure when it does not in 20 s).
     void keep(const std::string& folder, const std::string& name, bool withProgramPicture = false);
+    // The same pictures (and view tree) as they are now, without waiting.
+    void keepAsTaken(const std::string& folder, const std::string& name);
     // What the display shows of the window, as a PNG at `path`.
-    void importWindow(const std::string& path);
+    void importWindow(const std::string& path, const std::string& which = {});
     // The share of pixels of two pictures further apart than 3.2 % (8 of
     // 255 levels); 1 when they cannot be compared.
     static double differingShare(const std::string& a, const std::string& b);
+
+private:
+    // Copies the program's picture and view tree to <stem>-renderer.png
+    // and <stem>-dump.txt.
+    void keepProgramPicture(const std::string& stem);
+
+protected:
 
     pid_t pid = -1;
     int errors = -1;

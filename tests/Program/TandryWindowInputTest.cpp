@@ -14,12 +14,10 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -74,30 +72,21 @@ protected:
     // Waits (up to 10 s) for the log to say `text`.
     bool waitForLog(const std::string& text, size_t from = 0)
     {
-        for (int i = 0; i < 200; ++i) {
+        return until([&] {
             drainErrors();
-            if (output.find(text, from) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+            return output.find(text, from) != std::string::npos;
+        });
     }
 
-    // Clicks the view whose dump line holds `text` once the screen has
-    // settled, until a view whose line holds `expected` shows (three tries:
-    // a click during a push lands where the view was).
+    // Clicks the view whose dump line holds `text` once the screens are at
+    // rest; a view whose line holds `expected` shows.
     bool clickUntil(const std::string& text, const std::string& expected)
     {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            auto at = waitForView(text);
-            if (!at)
-                return false;
-            click(*at);
-            if (waitForView(expected, 8))
-                return true;
-        }
-        return false;
+        auto at = waitForView(text);
+        if (!at)
+            return false;
+        click(*at);
+        return waitForView(expected).has_value();
     }
 
     static bool contains(const std::string& dump, const std::string& text)
@@ -131,17 +120,13 @@ TEST_F(TandryWindowInputTest, TypesComposesAndCopiesTextInASettingsField)
     // Settings from the root list's bar, then the server's authentication.
     ASSERT_TRUE(clickUntil("Button (270, 7, 44, 30)", ") \"Server\"")) << lastDump();
     ASSERT_TRUE(clickUntil(") \"Server\"", ") \"Authentication\"")) << lastDump();
-    // A double click, as people do: the second lands on the row as its
-    // page slides in, pushing it again, which the toolkit refuses. The
-    // program reports it and goes on.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // A double click, as people do: the second lands as the row's page
+    // slides in and reaches nothing, neither the row again nor the page.
     auto row = waitForView(") \"Authentication\"");
     ASSERT_TRUE(row) << lastDump();
     doubleClick(row->first, row->second);
     // The user name's field, beside its label.
     const std::string username = "TextField (98, 10, 182, 23)";
-    ASSERT_TRUE(waitForView(username)) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     auto field = waitForView(username);
     ASSERT_TRUE(field) << lastDump();
     click(*field);
@@ -172,10 +157,10 @@ TEST_F(TandryWindowInputTest, TypesComposesAndCopiesTextInASettingsField)
     key("ctrl+a");
     key("ctrl+c");
     std::string pasted;
-    for (int i = 0; i < 40 && pasted != "é漢字漢"; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    until([&] {
         pasted = test::runCommand({ "xclip", "-o", "-selection", "clipboard" }).output;
-    }
+        return pasted == "é漢字漢";
+    });
     EXPECT_EQ(pasted, "é漢字漢");
 
     // What another program puts there is pasted over the selection.
@@ -233,13 +218,15 @@ TEST_F(TandryWindowInputTest, APrintDialogDismissedPrintsNothingAndTheProgramGoe
         return;
     click(*waitForView(") \"notes\""));
     ASSERT_TRUE(waitForView("VKTextView (")) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
+    // The bars hide by themselves a while after they show: a click that
+    // came too late is tried again.
     std::optional<std::pair<int, int>> print;
     for (int attempt = 0; attempt < 3 && !print; ++attempt) {
         if (!contains(snapshot(), "Toolbar (0, 436, 320, 44)\n")) {
             click(160, 240);
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            ASSERT_TRUE(waitForDump([](const std::string& dump) { return contains(dump, "Toolbar (0, 436, 320, 44)\n"); }))
+                << lastDump();
         }
         auto sheet = centreOf(snapshot(), "BarItemButton (6, 7, 40, 30)");
         ASSERT_TRUE(sheet) << lastDump();
@@ -250,37 +237,25 @@ TEST_F(TandryWindowInputTest, APrintDialogDismissedPrintsNothingAndTheProgramGoe
     click(*print);
 
     // GTK's dialog shows over the window; the server answers meanwhile.
-    std::string dialog;
-    for (int i = 0; i < 100 && dialog.empty(); ++i) {
+    auto printDialog = [&] {
         auto found = test::runCommand({ "xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid), "--name", "^Print$" });
-        if (found.status == 0 && !found.output.empty())
-            dialog = found.output.substr(0, found.output.find('\n'));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_FALSE(dialog.empty()) << "no print dialog";
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        return found.status == 0 ? found.output.substr(0, found.output.find('\n')) : std::string();
+    };
+    std::string dialog;
+    ASSERT_TRUE(until([&] { return !(dialog = printDialog()).empty(); })) << "no print dialog";
     std::filesystem::create_directories(sourcePath("build/screens/window"));
-    test::runCommand({ "timeout", "60", "import", "-window", "root", sourcePath("build/screens/window/print-dialog.png") });
+    EXPECT_TRUE(waitForStillDisplay(sourcePath("build/screens/window/print-dialog.png"), "root"));
     EXPECT_EQ(get(port()), "200");
 
     // Escape from the keyboard, the dialog having the focus.
     xdotool({ "windowfocus", "--sync", dialog });
     xdotool({ "key", "Escape" });
-    bool gone = false;
-    for (int i = 0; i < 100 && !gone; ++i) {
-        gone = test::runCommand({ "xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid), "--name", "^Print$" })
-                   .output.empty();
-        if (!gone)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(gone) << "the dialog stayed";
+    ASSERT_TRUE(until([&] { return printDialog().empty(); })) << "the dialog stayed";
 
-    // Nothing printed, no alert, the text still shows and takes clicks.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    std::string dump = snapshot();
-    EXPECT_FALSE(contains(dump, "AlertView")) << dump;
-    EXPECT_TRUE(contains(dump, "VKTextView (")) << dump;
+    // Nothing printed, no alert (for a while), the text still shows and
+    // takes clicks.
+    EXPECT_TRUE(stays([&] { return !contains(snapshot(), "AlertView"); }, 1)) << lastDump();
+    EXPECT_TRUE(contains(lastDump(), "VKTextView (")) << lastDump();
     keep("print-dismissed");
     size_t files = 0;
     for (auto& entry : std::filesystem::recursive_directory_iterator(desktopHome))
@@ -293,7 +268,7 @@ TEST_F(TandryWindowInputTest, APrintDialogDismissedPrintsNothingAndTheProgramGoe
         [&] {
             if (!contains(snapshot(), "Toolbar (0, 436, 320, 44)\n")) {
                 click(160, 240);
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                waitForDump([](const std::string& dump) { return contains(dump, "Toolbar (0, 436, 320, 44)\n"); });
             }
         },
         [](const std::string& dump) { return !contains(dump, "VKTextView (") && contains(dump, ") \"notes\""); });
@@ -334,7 +309,6 @@ TEST_F(TandryWindowInputTest, ADisplayThatDiesEndsTheProgramWithItsStateSaved)
             return;
         click(*waitForView(") \"Projects\""));
         ASSERT_TRUE(waitForView(") \"plan\"")) << lastDump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         display.kill(SIGKILL);
         // Ended through the application's end, not GDK's _exit(1).
         EXPECT_EQ(exitStatus(), 0) << readUntil("\n\n");

@@ -10,12 +10,10 @@
 
 #include <signal.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <thread>
 
 namespace {
 
@@ -29,13 +27,10 @@ protected:
 void TandryWindowTest::showsWhatItDrawsAndEndsWhenClosed(const std::vector<std::string>& extra)
 {
     start(extra);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    std::string dump = snapshot();
-    EXPECT_NE(dump.find("Window"), std::string::npos) << dump;
-    std::string shown = pathInHome("shown.png");
-    importWindow(shown);
+    ASSERT_FALSE(HasFatalFailure());
     // 99.5 % of the pixels within 8 levels of the program's own picture.
-    EXPECT_LT(differingShare(shown, programPicture()), 0.005);
+    EXPECT_TRUE(waitForDisplay(pathInHome("shown.png"), 0.005)) << lastDump();
+    EXPECT_NE(lastDump().find("Window"), std::string::npos) << lastDump();
 
     // The window manager's close request.
     std::string said;
@@ -64,21 +59,13 @@ TEST_F(TandryWindowTest, ClicksReachTheScreenAndAWideWindowIsLandscape)
     auto clicked = test::XvfbDisplay::xdotool({ "mousemove", "--window", window, std::to_string(ok->first),
         std::to_string(ok->second), "click", "1" });
     EXPECT_EQ(clicked.status, 0) << clicked.output;
-    bool gone = false;
-    for (int i = 0; i < 40 && !gone; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        gone = snapshot().find("AlertView") == std::string::npos;
-    }
-    EXPECT_TRUE(gone) << "the click reached the alert";
+    EXPECT_TRUE(waitForDump([](const std::string& dump) { return dump.find("AlertView") == std::string::npos; }))
+        << "the click reached the alert";
     auto sized = test::XvfbDisplay::xdotool({ "windowsize", "--sync", window, "1024", "768" });
     EXPECT_EQ(sized.status, 0) << sized.output;
     // Turned, the bars span the long side.
-    bool landscape = false;
-    for (int i = 0; i < 40 && !landscape; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        landscape = snapshot().find(", 1024, 44)") != std::string::npos;
-    }
-    EXPECT_TRUE(landscape) << readFile(pathInHome("home/tmp/screen-dump.txt"));
+    EXPECT_TRUE(waitForDump([](const std::string& dump) { return dump.find(", 1024, 44)") != std::string::npos; }))
+        << lastDump();
     kill(pid, SIGTERM);
     EXPECT_EQ(exitStatus(), 0);
 }
@@ -116,20 +103,7 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
             std::to_string(at.second), "click", "--repeat", std::to_string(count), "--delay", "120", "1" });
         EXPECT_EQ(clicked.status, 0) << clicked.output;
     };
-    auto waitForDump = [&](const std::function<bool(const std::string&)>& condition) {
-        for (int i = 0; i < 60; ++i) {
-            if (condition(snapshot()))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    };
-    auto keep = [&](const std::string& name) {
-        std::string directory = sourcePath("build/screens/image");
-        test::runCommand({ "mkdir", "-p", directory });
-        auto taken = test::runCommand({ "timeout", "60", "import", "-window", window, directory + "/" + name + ".png" });
-        EXPECT_EQ(taken.status, 0) << taken.output;
-    };
+    auto keep = [&](const std::string& name) { ProgramWindowTestCase::keep("image", name, true); };
     auto ok = centreOf(snapshot(), "\"OK\"");
     ASSERT_TRUE(ok) << readFile(pathInHome("home/tmp/screen-dump.txt"));
     click(*ok);
@@ -140,13 +114,11 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
     click(*documents);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("\"b\"") != std::string::npos; }))
         << readFile(pathInHome("home/tmp/screen-dump.txt"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    auto row = centreOf(snapshot(), "\"a\"");
+    auto row = centreOf(lastDump(), "\"a\"");
     ASSERT_TRUE(row) << readFile(pathInHome("home/tmp/screen-dump.txt"));
     click(*row);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKImageView") != std::string::npos; }))
         << readFile(pathInHome("home/tmp/screen-dump.txt"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
     keep("desktop-photo");
 
     // A double click: 1.0, the picture at its own size.
@@ -164,7 +136,6 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
         return dump.find("no-interaction \"b\"") != std::string::npos && dump.find("VKImageView") != std::string::npos;
     }))
         << readFile(pathInHome("home/tmp/screen-dump.txt"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
     keep("desktop-next");
 
     // A click brings the bars back; Back returns to the list. The bars hide
@@ -177,7 +148,6 @@ TEST_F(TandryWindowTest, APhotoOpensZoomsTurnsToTheNextAndGoesBack)
             ASSERT_TRUE(waitForDump([](const std::string& dump) {
                 return dump.find("VKNavigationBar (0, 0, 320, 44)") != std::string::npos;
             })) << readFile(pathInHome("home/tmp/screen-dump.txt"));
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
         auto button = centreOf(snapshot(), "BarItemButton (5, 7, 50, 30) \"Back\"");
         ASSERT_TRUE(button) << readFile(pathInHome("home/tmp/screen-dump.txt"));

@@ -9,13 +9,11 @@
 #include "ProgramWindowTestCase.h"
 
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -58,7 +56,6 @@ protected:
             return;
         click(160, 240);
         ASSERT_TRUE(waitForDump(shown)) << lastDump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
     void wheel(const char* button, int notches)
     {

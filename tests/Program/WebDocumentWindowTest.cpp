@@ -11,30 +11,14 @@
 #include "Support/Command.h"
 #include "Support/XvfbDisplay.h"
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 namespace {
 
 class WebDocumentWindowTest : public test::ProgramWindowTestCase {
 protected:
-    bool waitForDump(const std::function<bool(const std::string&)>& condition, int tenths = 100)
-    {
-        for (int i = 0; i < tenths; ++i) {
-            if (condition(snapshot()))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
-    void keep(const std::string& name)
-    {
-        std::string directory = sourcePath("build/screens/web_viewer");
-        std::filesystem::create_directories(directory);
-        importWindow(directory + "/" + name + ".png");
-    }
+    void keep(const std::string& name) { ProgramWindowTestCase::keep("web_viewer", name, true); }
     static bool barsShown(const std::string& dump) { return dump.find("VKNavigationBar (0, 20, 320, 44)") != std::string::npos
             || dump.find("VKNavigationBar (0, 0, 320, 44)") != std::string::npos; }
     std::string lastDump() { return readFile(pathInHome("home/tmp/screen-dump.txt")); }
@@ -60,11 +44,11 @@ TEST_F(WebDocumentWindowTest, APageShowsLiveItsLinkLoadsInPlaceAndBackReturns)
     auto folder = waitForView("\"Documents\"");
     ASSERT_TRUE(folder) << lastDump();
     click(folder->first, folder->second);
-    ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("\"Second\"") != std::string::npos; }))
-        << lastDump();
-    // The list settles (the first launch adds its rows) before the click.
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    auto row = centreOf(snapshot(), "\"First\"");
+    // The list settles (the first launch adds its welcome) before the click.
+    ASSERT_TRUE(waitForDump([](const std::string& dump) {
+        return dump.find("\"Second\"") != std::string::npos && dump.find("\"Welcome\"") != std::string::npos;
+    })) << lastDump();
+    auto row = centreOf(lastDump(), "\"First\"");
     ASSERT_TRUE(row) << lastDump();
     click(row->first, row->second);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("First.html") != std::string::npos; }, 30))
@@ -73,7 +57,6 @@ TEST_F(WebDocumentWindowTest, APageShowsLiveItsLinkLoadsInPlaceAndBackReturns)
     // paging help, which a click on the text takes away.
     auto help = [](const std::string& dump) { return dump.find("paging gesture regions") != std::string::npos; };
     ASSERT_TRUE(waitForDump(help)) << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     keep("desktop-first");
     click(160, 380);
     ASSERT_TRUE(waitForDump([&](const std::string& dump) { return !help(dump); }, 40)) << lastDump();
@@ -84,7 +67,6 @@ TEST_F(WebDocumentWindowTest, APageShowsLiveItsLinkLoadsInPlaceAndBackReturns)
     click(160, 380);
     ASSERT_TRUE(waitForDump([&](const std::string& dump) { return barsShown(dump) != shown; }, 40)) << lastDump();
     shown = !shown;
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     keep(shown ? "desktop-bars" : "desktop-no-bars");
     if (!shown) {
         click(160, 380);
@@ -104,14 +86,12 @@ TEST_F(WebDocumentWindowTest, APageShowsLiveItsLinkLoadsInPlaceAndBackReturns)
     if (!barsShown(snapshot())) {
         click(160, 300);
         ASSERT_TRUE(waitForDump([](const std::string& dump) { return barsShown(dump); }, 40)) << lastDump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
     auto arrows = centreOf(snapshot(), "SegmentedControl");
     ASSERT_TRUE(arrows) << lastDump();
     click(arrows->first - 20, arrows->second);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("First.html") != std::string::npos; }))
         << lastDump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     keep("desktop-back");
 
     std::string said;

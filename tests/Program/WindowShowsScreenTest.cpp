@@ -10,10 +10,8 @@
 #include "Support/Command.h"
 #include "Support/XvfbDisplay.h"
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -34,7 +32,6 @@ protected:
             waitForDump([](const std::string& dump) { return barsShown(dump); }, 5);
         }
     }
-    static void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
     // What the display shows against the program's picture, kept as
     // build/screens/window_screen/<step>.png and <step>-renderer.png.
@@ -44,17 +41,9 @@ protected:
         std::filesystem::create_directories(directory);
         std::string shown = directory + "/" + step + ".png";
         std::string drawn = directory + "/" + step + "-renderer.png";
-        // The same moment: a picture taken while the screen still moved is
-        // taken again.
-        double share = 1;
-        for (int attempt = 0; attempt < 4 && share > MaximumShare; ++attempt) {
-            pause(300);
-            snapshot();
-            importWindow(shown);
-            std::filesystem::copy_file(programPicture(), drawn, std::filesystem::copy_options::overwrite_existing);
-            share = differingShare(shown, drawn);
-        }
-        EXPECT_LE(share, MaximumShare) << step << ": the window does not show the screen (" << shown << ")";
+        EXPECT_TRUE(waitForDisplay(shown, MaximumShare))
+            << step << ": the window does not show the screen (" << shown << ")";
+        std::filesystem::copy_file(programPicture(), drawn, std::filesystem::copy_options::overwrite_existing);
     }
 
     // Opens the row, waits for the document and for its bars to slide
@@ -64,17 +53,13 @@ protected:
     {
         SCOPED_TRACE(step);
         ASSERT_TRUE(waitForView(row)) << lastDump();
-        // The list settles (back from a document, or its first rows
-        // coming in) before the row is looked up.
-        pause(800);
-        auto at = centreOf(snapshot(), row);
+        auto at = centreOf(lastDump(), row);
         ASSERT_TRUE(at) << lastDump();
         click(*at);
         // Office documents wait for their conversion first.
         ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKWebView") != std::string::npos; }, 60))
             << lastDump();
         ASSERT_TRUE(waitForDump([](const std::string& dump) { return !barsShown(dump); }, 60)) << lastDump();
-        pause(700);
         expectShown(step + "-bars-hidden");
         ASSERT_TRUE(test::XvfbDisplay::coverAndUncover(window));
         expectShown(step + "-uncovered");
@@ -82,7 +67,6 @@ protected:
         // brought back again should they have slid away meanwhile).
         showBars();
         ASSERT_TRUE(barsShown(lastDump())) << lastDump();
-        pause(500);
         expectShown(step + "-bars-shown");
         auto gone = [](const std::string& dump) { return dump.find("VKWebView") == std::string::npos; };
         for (int attempt = 0; attempt < 3 && !gone(lastDump()); ++attempt) {
@@ -92,7 +76,6 @@ protected:
             waitForDump(gone, 5);
         }
         ASSERT_TRUE(gone(lastDump())) << lastDump();
-        pause(600);
         expectShown(step + "-back");
     }
 
@@ -151,7 +134,6 @@ TEST_F(WindowShowsScreenTest, WebDocumentsThroughBarsCoverBackAndAPDF)
     ASSERT_TRUE(folder) << lastDump();
     click(*folder);
     ASSERT_TRUE(waitForView("\"Welcome\"")) << lastDump();
-    pause(800);
     expectShown("list");
     for (const auto& [row, step] : kinds) {
         openAndReturn(row, step);
@@ -163,7 +145,6 @@ TEST_F(WindowShowsScreenTest, WebDocumentsThroughBarsCoverBackAndAPDF)
     click(*pdf);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("VKPDFPageView") != std::string::npos; }))
         << lastDump();
-    pause(1500);
     expectShown("pdf");
 }
 
