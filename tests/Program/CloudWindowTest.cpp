@@ -168,10 +168,13 @@ TEST_F(CloudWindowTest, ALinkedFolderOpensAFileBehindItsProgressAndSyncs)
 
     // Back: a click in the text brings the bars (the first one may only
     // close the paging hint), then the bar's Back.
-    for (int attempt = 0; attempt < 4 && !waitForView("VKFileResourceCell (0, 44, 768, 68) \"a\"", 0.5); ++attempt) {
+    bool listed = false;
+    for (int attempt = 0; attempt < 4 && !listed; ++attempt) {
         click(384, 700);
-        if (waitForDump([](const std::string& dump) { return dump.find("VKNavigationBar (0, 0, 768, 44)") != std::string::npos; }, 2))
+        if (waitForDump([](const std::string& dump) { return dump.find("VKNavigationBar (0, 0, 768, 44)") != std::string::npos; }, 2)) {
             click(30, 42);
+            listed = waitForView("VKFileResourceCell (0, 44, 768, 68) \"a\"").has_value();
+        }
     }
     ASSERT_TRUE(waitForView("VKFileResourceCell (0, 44, 768, 68) \"a\"")) << lastDump();
 
