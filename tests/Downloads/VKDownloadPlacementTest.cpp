@@ -5,12 +5,11 @@
 #include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
+#include "Support/KillDuring.h"
 #include "Support/TestCase.h"
 
 #include <csignal>
 #include <map>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = core::fs;
@@ -49,32 +48,14 @@ protected:
     // Runs `place` in a child killed once the copy has written its first bytes.
     static void killMidCopy(const std::function<void()>& place)
     {
-        int report[2];
-        ASSERT_EQ(pipe(report), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            close(report[0]);
+        test::killDuring([&](const std::function<void()>& stall) {
             core::FileTestHooks::setCopyDataHook([&](const std::string&, uint64_t written) {
-                const char ready = 1;
-                if (written > 0 && write(report[1], &ready, 1) == 1)
-                    for (;;)
-                        pause();
+                if (written > 0)
+                    stall();
                 return 0;
             });
             place();
-            _exit(3);
-        }
-        close(report[1]);
-        pollfd wait { report[0], POLLIN, 0 };
-        ASSERT_EQ(poll(&wait, 1, 60'000), 1);
-        char ready = 0;
-        EXPECT_EQ(read(report[0], &ready, 1), 1) << "the placement ended before its first bytes";
-        close(report[0]);
-        kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status));
+        });
     }
 };
 

@@ -11,12 +11,11 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Shell/VKApplication.h"
+#include "Support/KillDuring.h"
 #include "Support/TestCase.h"
 
 #include <csignal>
 #include <map>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = core::fs;
@@ -50,35 +49,6 @@ protected:
         for (const auto& relative : fs::subpaths(documents).value_or(std::vector<std::string> {}))
             items[relative] = fs::attributes(documents + "/" + relative)->size;
         return items;
-    }
-
-    // Runs `work` in a child and kills it once it calls the stall it is given.
-    void killDuring(const std::function<void(const std::function<void()>& stall)>& work)
-    {
-        int report[2];
-        ASSERT_EQ(pipe(report), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            close(report[0]);
-            work([&] {
-                const char ready = 1;
-                (void)!write(report[1], &ready, 1);
-                for (;;)
-                    pause();
-            });
-            _exit(3);
-        }
-        close(report[1]);
-        pollfd wait { report[0], POLLIN, 0 };
-        ASSERT_EQ(poll(&wait, 1, 60'000), 1);
-        char ready = 0;
-        EXPECT_EQ(read(report[0], &ready, 1), 1) << "the work ended before its first bytes";
-        close(report[0]);
-        kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status));
     }
 
     // Every item below a folder, hidden ones too, with its contents.
@@ -142,7 +112,7 @@ TEST_F(VKInterruptedWorkTest, AKilledCopyMoveZipOrUnzipLeavesTheStoreAsItWas)
     // A copy into another folder, then a move to another file system (the
     // source stays whole).
     for (const auto transfer : { &VKFolderItemTransfer::copyItems, &VKFolderItemTransfer::moveItems }) {
-        killDuring([&](const std::function<void()>& stall) {
+        test::killDuring([&](const std::function<void()>& stall) {
             StallingCopy delegate(stall);
             VKFolderItemTransfer::Hooks hooks;
             hooks.delegate = &delegate;
@@ -155,7 +125,7 @@ TEST_F(VKInterruptedWorkTest, AKilledCopyMoveZipOrUnzipLeavesTheStoreAsItWas)
     EXPECT_EQ(readFile(file), contents);
 
     // An archive of the file.
-    killDuring([&](const std::function<void()>& stall) {
+    test::killDuring([&](const std::function<void()>& stall) {
         auto delegate = std::make_shared<StallingZip>(stall);
         auto archiver = VKZipArchiver::archiverWithPath(documents + "/Folder/Report.zip");
         archiver->setRootPath(documents);
@@ -166,7 +136,7 @@ TEST_F(VKInterruptedWorkTest, AKilledCopyMoveZipOrUnzipLeavesTheStoreAsItWas)
     EXPECT_EQ(store(), before);
 
     // The archive expanded.
-    killDuring([&](const std::function<void()>& stall) {
+    test::killDuring([&](const std::function<void()>& stall) {
         auto delegate = std::make_shared<StallingZip>(stall);
         auto unarchiver = VKZipUnarchiver::unarchiverWithZipAtPath(archive);
         unarchiver->setDelegate(delegate);
@@ -207,7 +177,7 @@ TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
 
     // Killed on one file system between setting the old item aside and the
     // rename: the old item comes back.
-    killDuring([&](const std::function<void()>& stall) {
+    test::killDuring([&](const std::function<void()>& stall) {
         int renames = 0;
         core::FileTestHooks::setRenameItemHook([&](const std::string& from) {
             if (from == file && ++renames == 2)
@@ -223,7 +193,7 @@ TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
     // old item never left, and no part stays on either side.
     for (const std::string& folder : { documents + "/Folder", documents + "/Elsewhere" }) {
         core::FileTestHooks::setRenameItemHook([&](const std::string& from) { return from == file ? EXDEV : 0; });
-        killDuring([&](const std::function<void()>& stall) { moveInto(folder, stall); });
+        test::killDuring([&](const std::function<void()>& stall) { moveInto(folder, stall); });
         core::FileTestHooks::reset();
         VKStagingFolder::removeAbandonedItems();
         EXPECT_EQ(store(), before);
@@ -235,7 +205,7 @@ TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
     // and what it replaced is in the trash, not hidden in the store.
     const std::string second = makeFile("Library/Documents/Second.txt", contents);
     makeFile("Library/Documents/Folder/Second.txt", "the old second");
-    killDuring([&](const std::function<void()>& stall) {
+    test::killDuring([&](const std::function<void()>& stall) {
         VKFolderItemTransfer::Request request;
         request.resources = { VKFileResource::resourceWithPath(file), VKFileResource::resourceWithPath(second) };
         request.destination = documents + "/Folder";
