@@ -75,7 +75,10 @@ TEST_F(WebDocumentWindowTest, APageShowsLiveItsLinkLoadsInPlaceAndBackReturns)
 
     // With the bars the page index shows over the page, which gives way to
     // its picture: a click on the link there loads the second page in
-    // place, and the bars go as after any followed link.
+    // place, and the bars go as after any followed link. The click waits
+    // for the display to show that picture: before, it lands on the live
+    // page as the picture replaces it, and only hides the bars.
+    ASSERT_TRUE(waitForDisplay(pathInHome("index.png"))) << lastDump();
     click(160, 250);
     ASSERT_TRUE(waitForDump([](const std::string& dump) { return dump.find("Second.html") != std::string::npos; }))
         << lastDump();
