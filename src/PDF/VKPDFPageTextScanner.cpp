@@ -336,10 +336,15 @@ void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view t
     float limit = 0.5f * std::min(upright.height(), previous.height());
     float gap = (upright.x() - previous.x()) - previous.width();
     // A comparison with NaN is false: no new line, no gap, no jump back.
-    // The gap that makes a space is the same beside every letter.
+    // The gap that makes a space is the same beside every letter; between
+    // two fonts it is the narrower font's, as a word in a typewriter font,
+    // whose space is wide, is set apart from the text around it by the
+    // text font's space.
     // A new line, or a jump back to a column's start, ends a line.
     bool newLine = dy > limit || upright.x() < previous.x() - 0.25f * character.em;
-    bool newWord = newLine || gap > 0.5f * (character.wordGap + m_previousWordGap);
+    float wordGap = character.wordGap > 0 && m_previousWordGap > 0 ? std::min(character.wordGap, m_previousWordGap)
+                                                                    : std::max(character.wordGap, m_previousWordGap);
+    bool newWord = newLine || gap > wordGap;
     if (newLine)
         endLine();
     if (newWord && !m_previousCharacterWhitespace && !m_text.empty())

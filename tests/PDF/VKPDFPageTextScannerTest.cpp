@@ -134,6 +134,17 @@ TEST_F(VKPDFPageTextScannerTest, TheGapThatMakesASpaceIsTheSameBesideEveryLetter
                     "0 -20 Td 2 Tc [(LETTER) -550 (SPACED)] TJ ET",
         pageEntries({ font }));
     EXPECT_EQ(extract(builder).text, "auf dem Debian System Wiki einem Rechner Willi W LETTER SPACED");
+
+    // A word in a typewriter font (space 600) set apart from Helvetica's
+    // words by 190 units, Helvetica's narrow space, on either side; 120 is
+    // no space.
+    test::PdfBuilder mixed;
+    int text = mixed.addStandardFont("Helvetica");
+    int mono = addMonoFont(mixed);
+    mixed.addPage("BT /F1 10 Tf 100 700 Td (class) Tj /F2 10 Tf 24.7 0 Td (Surround) Tj /F1 10 Tf 49.9 0 Td (should) Tj "
+                  "/F2 10 Tf 0 -20 Td (Surround) Tj /F1 10 Tf 49.2 0 Td (s) Tj ET",
+        pageEntries({ text, mono }));
+    EXPECT_EQ(extract(mixed).text, "class Surround should Surrounds");
 }
 
 // Lines shown from left to right as given, one glyph per unit (500 units
