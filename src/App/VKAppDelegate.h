@@ -3,6 +3,7 @@
 #include "App/FolderBrowser/VKFolderBrowserServices.h"
 #include "App/Settings/VKSettingsControllerDelegate.h"
 #include "App/VKAppDiskQuotaHost.h"
+#include "App/VKAppHandOvers.h"
 #include "App/VKAppBrowserStack.h"
 #include "App/VKAppPasscodeLock.h"
 #include "App/VKAppServer.h"
@@ -34,7 +35,8 @@ class VKFolderController;
 // The application delegate: the start-up and the life cycle of the process.
 // It owns the server (VKAppServer), the browser's stack (VKAppBrowserStack),
 // the passcode lock (VKAppPasscodeLock) and the disk quota's part
-// (VKAppDiskQuota), keeps the window, guest mode and one watcher on the
+// (VKAppDiskQuota) and the files handed over or dropped (VKAppHandOvers),
+// keeps the window, guest mode and one watcher on the
 // default route (which gives the server its address), and answers the
 // shell (VKAppDelegateHooks) and the screens through the narrow interfaces
 // it hands them. The program owns it; it has no singleton.
@@ -45,6 +47,7 @@ class VKAppDelegate : public core::Object,
                       public VKSettingsControllerDelegate,
                       public VKNetworkActivityDelegate,
                       public VKAppDiskQuotaHost,
+                      public VKAppHandOversHost,
                       public ui::AlertViewDelegate,
                       public ui::ApplicationDelegate {
 public:
@@ -74,16 +77,13 @@ public:
     // A file handed over through the inbox, imported (VKAppImports); the
     // quota warning when it was refused for its size.
     std::optional<std::string> importLaunchURL(const std::string& path);
-    // A file handed over while running: imported, counted and opened; while
-    // the lock is up (or the launch waits behind it), kept and opened once
-    // the owner is let in (a guest never sees it).
-    bool handleOpenURL(const core::URL& url);
-    // Files dropped on the window: copied into the inbox off the main thread
-    // (only regular files, a link's file, from any file system), then taken
-    // as a handed-over file is, the last shown. What cannot be taken (a
-    // folder, a FIFO or device, what cannot be read, `notFiles` items that
-    // are no files at all) is said in one alert and left where it was.
-    void openDroppedFiles(std::vector<std::string> paths, size_t notFiles = 0);
+    // A file handed over while running, and files dropped on the window
+    // (VKAppHandOvers).
+    bool handleOpenURL(const core::URL& url) { return url.isFileURL() && m_handOvers.handOver(url.path()); }
+    void openDroppedFiles(std::vector<std::string> paths, size_t notFiles = 0)
+    {
+        m_handOvers.drop(std::move(paths), notFiles);
+    }
     bool isNetworkActiveForApplication(VKApplication& application) override;
 
     // The toolkit's application delegate: the whole application.
@@ -216,10 +216,12 @@ private:
     void passcodeLetIn(bool guest);
     // The launch pass of the whole application.
     void continueWholeApplicationLaunch();
-    // Imports the handed-over files (in the inbox) and shows the last one.
-    void openHandedOver(const std::vector<std::string>& paths);
-    // What came while the lock was up, unless a guest is let in.
-    void openPendingHandOvers();
+    // What the hand-overs ask.
+    bool handOversMustWait() const override { return m_isLaunching || m_passcodeLock->isUp(); }
+    bool handOversLocked() const override { return m_passcodeLock->isUp(); }
+    bool handOversGuest() const override { return m_guestMode; }
+    std::optional<std::string> handOverImport(const std::string& path) override { return importLaunchURL(path); }
+    void handOverShow(const std::string& path) override { m_stack.pushViewControllersForPath(path, false); }
     void observeDuringRun();
     void installNavigationController();
     // What the disk quota's part asks.
@@ -242,10 +244,7 @@ private:
     bool m_wholeApplication = false;
     bool m_printedURL = false;
     core::Value m_launchOptions;
-    // Files handed over while the lock was up, in the inbox.
-    std::vector<std::string> m_pendingHandOvers;
-    // What a drop behind the lock could not take, said once the owner is in.
-    std::vector<std::string> m_pendingRefusals;
+    VKAppHandOvers m_handOvers { *this };
     std::shared_ptr<VKAppDiskQuota> m_diskQuota;
     std::vector<core::Observation> m_observations;
     core::Observation m_connectionDidDie;

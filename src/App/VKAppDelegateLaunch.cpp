@@ -2,7 +2,7 @@
 // first run, the window and its navigation stack, a file handed over by
 // another application, the saved quota tree and stack, the server with its
 // start-up alert, and what the delegate watches while the application runs.
-// Files handed over while it runs are VKAppDelegateOpen.cpp's.
+// Files handed over while it runs are VKAppHandOvers'.
 
 #include "App/VKAppDelegate.h"
 
@@ -137,7 +137,7 @@ void VKAppDelegate::continueWholeApplicationLaunch()
     else if (!m_guestMode && !portNoteDue)
         restoreApplicationState();
     // Files handed over or dropped while the lock was up show now.
-    openPendingHandOvers();
+    m_handOvers.openPending();
     if (lockWasUp)
         dismissPasscodeControllerAnimated(!portNoteDue);
     if (m_window)

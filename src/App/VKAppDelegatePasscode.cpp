@@ -32,5 +32,5 @@ void VKAppDelegate::passcodeLetIn(bool guest)
     }
     continueApplicationDidActivate();
     dismissPasscodeControllerAnimated(true);
-    openPendingHandOvers();
+    m_handOvers.openPending();
 }
