@@ -87,4 +87,21 @@ std::optional<std::string> pathOfDescriptor(int fd)
     return std::string(buffer, static_cast<size_t>(length));
 }
 
+size_t readAt(int fd, uint64_t offset, size_t length, std::string& into)
+{
+    size_t begin = into.size();
+    into.resize(begin + length);
+    size_t done = 0;
+    while (done < length) {
+        ssize_t got = ::pread(fd, into.data() + begin + done, length - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += size_t(got);
+    }
+    into.resize(begin + done);
+    return done;
+}
+
 } // namespace core::fs

@@ -25,6 +25,11 @@ struct RegularFile {
 // open(2) flags, O_NOFOLLOW where a final link must not be followed.
 std::optional<RegularFile> openRegularFile(const std::string& path, Error* error = nullptr, int flags = 0);
 
+// Appends up to `length` bytes read at `offset` of `fd` to `into` (pread,
+// again after a signal): the count read, fewer at the file's end or on an
+// error.
+size_t readAt(int fd, uint64_t offset, size_t length, std::string& into);
+
 // Where an open descriptor leads: the path of the item it opened, links
 // resolved then. Nothing when the system cannot tell.
 std::optional<std::string> pathOfDescriptor(int fd);

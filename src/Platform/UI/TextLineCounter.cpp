@@ -58,31 +58,36 @@ bool TextLineCounter::advance(const TextStorage::Snapshot& text, const std::func
     return true;
 }
 
-// The paragraphs from m_start that end in the chunk holding it, straight
-// from its list of line ends, up to a long one; false when `stop` said so.
+// The paragraphs from m_start that end in the chunk holding it, read in one
+// piece, up to a long one; false when `stop` said so.
 bool TextLineCounter::countInChunk(const TextStorage::Snapshot& text, const std::function<bool()>& stop)
 {
-    const TextStorage::Chunk& chunk = text.chunk(text.chunkIndexAt(m_start));
-    if (m_start < chunk.start)
+    size_t index = text.chunkIndexAt(m_start);
+    const TextStorage::Chunk& chunk = text.chunk(index);
+    if (m_start < chunk.start || chunk.lineEndCount == 0)
         return true;
-    std::string_view bytes = chunk.text;
-    size_t local = m_start - chunk.start;
-    auto end = std::lower_bound(chunk.lineEnds.begin(), chunk.lineEnds.end(), uint32_t(std::min(local, bytes.size())));
+    // The chunk from m_start on (read back from its file when backed).
+    std::string_view bytes = text.view(m_start, chunk.start + chunk.length - m_start, m_scratch);
+    size_t local = 0;
     bool going = true;
-    for (size_t counted = 1; end != chunk.lineEnds.end(); ++end, ++counted) {
-        size_t length = *end - local;
+    for (size_t counted = 1;; ++counted) {
+        size_t end = bytes.find('\n', local);
+        if (end == std::string_view::npos)
+            break;
+        size_t length = end - local;
         if (length > LongParagraphBytes)
             break;
-        if (length > 0 && bytes[*end - 1] == '\r')
+        if (length > 0 && bytes[end - 1] == '\r')
             --length;
         m_table.append(m_layout->lineCount(bytes.substr(local, length), m_width));
-        local = size_t(*end) + 1;
+        local = end + 1;
         if (stop && (counted & 1023) == 0 && stop()) {
             going = false;
             break;
         }
     }
-    m_start = m_lineStart = chunk.start + local;
+    m_start += local;
+    m_lineStart = m_start;
     return going;
 }
 

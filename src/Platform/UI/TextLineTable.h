@@ -1,10 +1,11 @@
 #pragma once
 
 // The counted layout of a large text: how many wrapped lines each paragraph
-// takes, kept as a running count in four bytes a paragraph (blocks of
-// paragraphs carry a 64-bit base), so a text of millions of lines costs a
-// few bytes a line beside its own line ends, and the paragraph at any height
-// is found by binary search. A paragraph of many lines also keeps where
+// takes, in one byte a paragraph (one that takes more than 255 lines keeps
+// its count aside) and a 64-bit running count every GroupParagraphs
+// paragraphs, so a text of millions of lines costs little more than a byte
+// a line, and the paragraph at any height is found by binary search over
+// the groups and a walk of one. A paragraph of many lines also keeps where
 // every CheckpointLines-th line starts, so a place deep inside a line of
 // many mebibytes is drawn by wrapping from the checkpoint before it instead
 // of from the paragraph's start.
@@ -27,7 +28,7 @@ public:
     // CheckpointLines, 2 × CheckpointLines, ...
     void append(size_t lines, std::vector<uint64_t> checkpoints = {});
 
-    size_t paragraphCount() const { return m_running.size(); }
+    size_t paragraphCount() const { return m_lines.size(); }
     // All wrapped lines.
     uint64_t lineCount() const { return m_total; }
     // The wrapped lines above paragraph `index` (lineCount() past the end).
@@ -39,20 +40,18 @@ public:
     const std::vector<uint64_t>& checkpoints(size_t index) const;
     // Gives back what growing reserved (once the count is whole).
     void shrinkToFit();
-    // The heap the table takes.
 
 private:
-    struct Block {
-        size_t first = 0; // its first paragraph
-        uint64_t base = 0; // the lines above it
-    };
-    static constexpr size_t BlockParagraphs = 65536;
-    size_t blockOf(size_t index) const;
+    static constexpr size_t GroupParagraphs = 64;
+    static constexpr uint8_t Large = 255;
 
-    std::vector<uint32_t> m_running; // lines through each paragraph, less its block's base
-    std::vector<Block> m_blocks;
+    std::vector<uint8_t> m_lines; // each paragraph's lines less one, or Large
+    std::vector<uint64_t> m_groups; // the lines above each group's first paragraph
     uint64_t m_total = 0;
+    std::unordered_map<size_t, uint64_t> m_large; // the counts of Large paragraphs
     std::unordered_map<size_t, std::vector<uint64_t>> m_checkpoints;
+
+    uint64_t lines(size_t index) const;
 };
 
 } // namespace ui

@@ -36,14 +36,20 @@ template<typename Found> void forEachLineEnd(std::string_view text, Found&& foun
             found(at);
 }
 
-// Where `text`'s line ends are: counted first, so the list takes just its
-// size.
-void indexLineEnds(std::string_view text, std::vector<uint32_t>& ends)
+// How many line ends `text` has, and where its first and every
+// LineMarkStride-th one after it are: counted first, so the list takes just
+// its size.
+size_t markLineEnds(std::string_view text, std::vector<uint32_t>& marks)
 {
     size_t count = 0;
     forEachLineEnd(text, [&](size_t) { ++count; });
-    ends.reserve(count);
-    forEachLineEnd(text, [&](size_t at) { ends.push_back(uint32_t(at)); });
+    marks.reserve((count + TextStorage::LineMarkStride - 1) / TextStorage::LineMarkStride);
+    size_t seen = 0;
+    forEachLineEnd(text, [&](size_t at) {
+        if (seen++ % TextStorage::LineMarkStride == 0)
+            marks.push_back(uint32_t(at));
+    });
+    return count;
 }
 
 } // namespace
@@ -58,17 +64,59 @@ size_t TextStorage::Snapshot::chunkAt(size_t offset) const
     return after == chunks.begin() ? 0 : size_t(after - chunks.begin()) - 1;
 }
 
+std::string_view TextStorage::Snapshot::bytes(const Chunk& chunk, size_t local, size_t length, std::string& scratch) const
+{
+    if (!chunk.backed)
+        return std::string_view(chunk.text).substr(local, length);
+    scratch.clear();
+    m_backing->read(*chunk.backed, local, length, scratch);
+    return scratch;
+}
+
+std::string_view TextStorage::Snapshot::chunkText(size_t index, std::string& scratch) const
+{
+    const Chunk& chunk = *(*m_chunks)[index];
+    return bytes(chunk, 0, chunk.length, scratch);
+}
+
+size_t TextStorage::Snapshot::lineEndIn(const Chunk& chunk, size_t index) const
+{
+    size_t mark = index / LineMarkStride;
+    size_t at = chunk.lineMarks[mark];
+    size_t more = index - mark * LineMarkStride;
+    if (more == 0)
+        return at;
+    size_t limit = mark + 1 < chunk.lineMarks.size() ? chunk.lineMarks[mark + 1] : chunk.length;
+    std::string scratch;
+    std::string_view part = bytes(chunk, at + 1, limit - at - 1, scratch);
+    for (size_t found = 0; found < part.size(); ++found)
+        if (part[found] == '\n' && --more == 0)
+            return at + 1 + found;
+    return limit;
+}
+
 size_t TextStorage::Snapshot::findLineEnd(size_t from) const
 {
     if (from >= m_size)
         return std::string::npos;
     const Chunks& chunks = *m_chunks;
+    std::string scratch;
     for (size_t index = chunkAt(from); index < chunks.size(); ++index) {
         const Chunk& chunk = *chunks[index];
-        uint32_t local = from > chunk.start ? uint32_t(from - chunk.start) : 0;
-        auto end = std::lower_bound(chunk.lineEnds.begin(), chunk.lineEnds.end(), local);
-        if (end != chunk.lineEnds.end())
-            return chunk.start + *end;
+        size_t local = from > chunk.start ? from - chunk.start : 0;
+        if (chunk.lineEndCount == 0 || local >= chunk.length)
+            continue;
+        // The first mark at or after `local` bounds the search; past the
+        // last mark, only when a line end follows it.
+        auto mark = std::lower_bound(chunk.lineMarks.begin(), chunk.lineMarks.end(), uint32_t(local));
+        if (mark != chunk.lineMarks.end() && *mark == local)
+            return chunk.start + local;
+        if (mark == chunk.lineMarks.end() && (chunk.lineMarks.size() - 1) * LineMarkStride + 1 == chunk.lineEndCount)
+            continue;
+        size_t limit = mark != chunk.lineMarks.end() ? size_t(*mark) + 1 : chunk.length;
+        std::string_view part = bytes(chunk, local, limit - local, scratch);
+        if (size_t found = part.find('\n'); found != std::string_view::npos)
+            return chunk.start + local + found;
     }
     return std::string::npos;
 }
@@ -95,15 +143,18 @@ std::string_view TextStorage::Snapshot::view(size_t start, size_t length, std::s
     const Chunks& chunks = *m_chunks;
     size_t index = chunkAt(start);
     const Chunk& first = *chunks[index];
-    if (start + length <= first.start + first.text.size())
-        return std::string_view(first.text).substr(start - first.start, length);
+    if (start + length <= first.start + first.length)
+        return bytes(first, start - first.start, length, scratch);
     scratch.clear();
     scratch.reserve(length);
     for (size_t at = start; scratch.size() < length; ++index) {
         const Chunk& chunk = *chunks[index];
         size_t local = at - chunk.start;
-        size_t take = std::min(chunk.text.size() - local, length - scratch.size());
-        scratch.append(chunk.text, local, take);
+        size_t take = std::min(chunk.length - local, length - scratch.size());
+        if (chunk.backed)
+            m_backing->read(*chunk.backed, local, take, scratch);
+        else
+            scratch.append(chunk.text, local, take);
         at += take;
     }
     return scratch;
@@ -114,7 +165,11 @@ char TextStorage::Snapshot::at(size_t offset) const
     if (offset >= m_size)
         return 0;
     const Chunk& chunk = *(*m_chunks)[chunkAt(offset)];
-    return chunk.text[offset - chunk.start];
+    if (!chunk.backed)
+        return chunk.text[offset - chunk.start];
+    std::string scratch;
+    m_backing->read(*chunk.backed, offset - chunk.start, 1, scratch);
+    return scratch[0];
 }
 
 size_t TextStorage::Snapshot::lineEndCount() const
@@ -122,7 +177,7 @@ size_t TextStorage::Snapshot::lineEndCount() const
     if (!m_chunks || m_chunks->empty())
         return 0;
     const Chunk& last = *m_chunks->back();
-    return last.firstLine + last.lineEnds.size();
+    return last.firstLine + last.lineEndCount;
 }
 
 size_t TextStorage::Snapshot::paragraphStart(size_t index) const
@@ -137,21 +192,29 @@ size_t TextStorage::Snapshot::paragraphStart(size_t index) const
     auto after = std::upper_bound(chunks.begin(), chunks.end(), wanted,
         [](size_t value, const std::shared_ptr<const Chunk>& chunk) { return value < chunk->firstLine; });
     const Chunk& chunk = **(after - 1);
-    return chunk.start + chunk.lineEnds[wanted - chunk.firstLine] + 1;
+    return chunk.start + lineEndIn(chunk, wanted - chunk.firstLine) + 1;
 }
 
 std::string TextStorage::Snapshot::string() const
 {
     std::string text;
     text.reserve(m_size);
-    for (const auto& chunk : *m_chunks)
-        text += chunk->text;
+    std::string scratch;
+    for (size_t index = 0; index < chunkCount(); ++index)
+        text += chunkText(index, scratch);
     return text;
 }
 
 std::shared_ptr<TextStorage> TextStorage::create()
 {
     return std::make_shared<TextStorage>();
+}
+
+std::shared_ptr<TextStorage> TextStorage::createBacked(std::shared_ptr<TextBackingFile> backing)
+{
+    auto storage = create();
+    storage->m_backing = std::move(backing);
+    return storage;
 }
 
 std::shared_ptr<TextStorage> TextStorage::withText(std::string_view text)
@@ -236,8 +299,14 @@ void TextStorage::seal(size_t length)
         chunk->text.assign(m_pending, 0, length);
         m_pending.erase(0, length);
     }
-    indexLineEnds(chunk->text, chunk->lineEnds);
-    m_lineEnds += chunk->lineEnds.size();
+    chunk->length = chunk->text.size();
+    chunk->lineEndCount = markLineEnds(chunk->text, chunk->lineMarks);
+    m_lineEnds += chunk->lineEndCount;
+    if (m_backing) {
+        chunk->backed = m_backing->store(chunk->start, chunk->text);
+        if (chunk->backed)
+            std::string().swap(chunk->text);
+    }
     m_pendingStart += length;
     // Readers hold the old list; the writer makes a new one.
     auto chunks = std::make_shared<Snapshot::Chunks>();
@@ -256,6 +325,7 @@ void TextStorage::publish(bool complete)
         std::lock_guard lock(m_mutex);
         if (m_chunks)
             m_published.m_chunks = m_chunks;
+        m_published.m_backing = m_backing;
         m_published.m_size = m_pendingStart;
         m_published.m_complete = complete;
         handler = m_publishHandler;

@@ -4,8 +4,11 @@
 // read what is already there: the backing of a large TextView, filled by a
 // worker decoding a file. The text lives in immutable chunks of about a
 // mebibyte, each cut after a line end where the text has one, so only a
-// line longer than half a mebibyte may lie across chunks; each chunk keeps where its
-// line ends are, so finding a paragraph never walks the text.
+// line longer than half a mebibyte may lie across chunks; each chunk keeps
+// where every LineMarkStride-th of its line ends is, so finding a paragraph
+// reads at most that many lines. A storage made with a backing keeps no
+// sealed chunk's bytes in memory: they are read back from the backing's
+// files (see TextBackingFile) into the reader's scratch.
 //
 // A reader takes a Snapshot (a few pointers, O(1)), which stays valid and
 // unchanged while the writer goes on. The owner's publish handler runs on
@@ -13,12 +16,15 @@
 // sees the text grow a whole chunk at a time.
 
 
+#include "Platform/UI/TextBackingFile.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,11 +38,17 @@ public:
     // its second half.
     static constexpr size_t ChunkBytes = size_t(1) << 20;
 
+    // A chunk's line ends kept: the first, then every LineMarkStride-th.
+    static constexpr size_t LineMarkStride = 64;
+
     struct Chunk {
         size_t start = 0; // in the whole text
         size_t firstLine = 0; // line ends in the chunks before it
-        std::string text;
-        std::vector<uint32_t> lineEnds; // offsets of '\n' in `text`
+        size_t length = 0;
+        size_t lineEndCount = 0;
+        std::string text; // its bytes, unless the backing keeps them
+        std::optional<TextBackingFile::Location> backed;
+        std::vector<uint32_t> lineMarks; // offsets of line ends 0, LineMarkStride, ...
     };
 
     class Snapshot {
@@ -72,18 +84,27 @@ public:
         // one holding `offset` (the last one for the end; chunkCount() > 0).
         size_t chunkIndexAt(size_t offset) const { return chunkAt(offset); }
         const Chunk& chunk(size_t index) const { return *(*m_chunks)[index]; }
+        // A chunk's bytes: a view of them in memory, or read into `scratch`.
+        std::string_view chunkText(size_t index, std::string& scratch) const;
 
     private:
         friend class TextStorage;
         using Chunks = std::vector<std::shared_ptr<const Chunk>>;
         // The chunk holding `offset` (the last one for the end).
         size_t chunkAt(size_t offset) const;
+        // [local, local + length) of `chunk`: a view, or read into `scratch`.
+        std::string_view bytes(const Chunk& chunk, size_t local, size_t length, std::string& scratch) const;
+        // Offset in `chunk` of its line end `index` (< lineEndCount).
+        size_t lineEndIn(const Chunk& chunk, size_t index) const;
         std::shared_ptr<const Chunks> m_chunks;
+        std::shared_ptr<const TextBackingFile> m_backing;
         size_t m_size = 0;
         bool m_complete = false;
     };
 
     static std::shared_ptr<TextStorage> create();
+    // One whose sealed chunks go to `backing` (the bytes leave the heap).
+    static std::shared_ptr<TextStorage> createBacked(std::shared_ptr<TextBackingFile> backing);
     // A finished storage holding `text` (invalid UTF-8 becomes U+FFFD).
     static std::shared_ptr<TextStorage> withText(std::string_view text);
 
@@ -128,6 +149,7 @@ private:
     size_t m_appended = 0;
     size_t m_lineEnds = 0;
     std::shared_ptr<const Snapshot::Chunks> m_chunks;
+    std::shared_ptr<TextBackingFile> m_backing;
 };
 
 } // namespace ui

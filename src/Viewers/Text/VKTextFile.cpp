@@ -2,7 +2,7 @@
 
 #include "Platform/Core/RegularFile.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <mutex>
 #include <unistd.h>
 
@@ -36,20 +36,7 @@ size_t VKTextFile::read(size_t offset, size_t length, std::string& into) const
 {
     if (m_fd < 0 || offset >= m_size)
         return 0;
-    length = std::min(length, m_size - offset);
-    size_t start = into.size();
-    into.resize(start + length);
-    size_t done = 0;
-    while (done < length) {
-        ssize_t got = ::pread(m_fd, into.data() + start + done, length - done, off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += size_t(got);
-    }
-    into.resize(start + done);
-    return done;
+    return core::fs::readAt(m_fd, offset, std::min(length, m_size - offset), into);
 }
 
 core::Data VKTextFile::readAll() const

@@ -27,6 +27,8 @@ public:
     const core::Error& openError() const { return m_openError; }
     // The size when opened.
     size_t size() const { return m_size; }
+    // The open descriptor (-1 when the file did not open).
+    int fd() const { return m_fd; }
     // Appends up to `length` bytes at `offset` to `into`; the count read
     // (0 at the end, also when the file shrank below `offset`).
     size_t read(size_t offset, size_t length, std::string& into) const;

@@ -4,7 +4,9 @@
 #include "Kit/VKMagicTextEncoding.h"
 #include "Platform/Core/CodePoints.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/TextConverter.h"
+#include "Platform/UI/TextBackingFile.h"
 #include "Viewers/Text/VKTextFile.h"
 
 #include <algorithm>
@@ -157,7 +159,17 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
 {
     if (!file.isOpen())
         return nullptr;
-    auto storage = ui::TextStorage::create();
+    // A text larger than a first screen keeps its bytes in files, not the
+    // heap: the part read as it is in the file itself, the rest decoded into
+    // a file of the program's own temporary folder.
+    std::shared_ptr<ui::TextBackingFile> backing;
+    if (file.size() > FirstScreenBytes)
+        backing = ui::TextBackingFile::create(file.fd(), core::paths::temporaryDirectory());
+    auto storage = backing ? ui::TextStorage::createBacked(backing) : ui::TextStorage::create();
+    auto endVerbatim = [&] {
+        if (backing)
+            backing->endVerbatim();
+    };
     if (file.size() == 0) {
         storage->finish();
         return storage;
@@ -242,12 +254,15 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
             if (fine != std::string_view::npos && !(cutAtEnd && repair == Repair::FewInvalidUTF8)) {
                 input.assign(block, carried + fine);
                 block.resize(carried + fine);
+                if (backing)
+                    backing->setVerbatimThrough(storage->appendedSize() + block.size());
                 storage->append(std::move(block));
                 if (got == 0)
                     break;
                 showFirstScreen(offset);
                 continue;
             }
+            endVerbatim();
             if (repair == Repair::FewInvalidUTF8) {
                 std::string repaired(block, 0, carried);
                 size_t used = repairUTF8(std::string_view(block).substr(carried), got == 0, repaired, invalid, multibyte);
@@ -271,6 +286,7 @@ std::shared_ptr<ui::TextStorage> VKTextLoader::decode(const VKTextFile& file, co
             offset += got;
         }
         {
+            endVerbatim();
             Status status = Status::Ok;
             // Converted behind the pending text too, so that the piece
             // becomes its chunk without another copy.
@@ -476,10 +492,10 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
             std::optional<std::string> suggested = VKMagicTextEncoding::magicEncodingForFileData(core::Data(std::move(head)), nullptr);
             if (suggested == "ASCII")
                 tried = { "ASCII", "UTF-8" };
-            else if (suggested == "UTF-8")
-                tried = { "UTF-8" };
+            else if (suggested)
+                tried = { *suggested };
             for (const std::string& name : tried) {
-                if (strictUTF8Failed)
+                if (strictUTF8Failed && passthroughFor(name) != Passthrough::None)
                     break;
                 text = attempt(name, false);
                 if (cancelled && cancelled()) {
@@ -492,7 +508,9 @@ VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled&
                 }
             }
         }
-        if (tried.empty())
+        // A large file is never read whole: what its first part does not
+        // tell is left to the list.
+        if (tried.empty() && file.size() <= WholeFileMagicBytes)
             magic = VKMagicTextEncoding::magicEncodingForFileData(file.readAll(), &guessed);
         if (magic && text) {
             encoding = *magic;

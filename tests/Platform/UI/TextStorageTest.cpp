@@ -8,13 +8,16 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/UI/Fonts.h"
+#include "Platform/UI/TextBackingFile.h"
 #include "Platform/UI/TextPrintFormatter.h"
 #include "Platform/UI/TextStorage.h"
 #include "Platform/UI/TextView.h"
 
 #include <fmt/format.h>
 
+#include <fcntl.h>
 #include <random>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -100,10 +103,13 @@ TEST_F(TextStorageTest, ReadersSeeWhatWasAppendedWhereverPiecesAndChunksFall)
     EXPECT_EQ(same.lineEndCount(), whole.lineEndCount());
     for (size_t index = 0; index < same.chunkCount(); ++index) {
         const auto& chunk = same.chunk(index);
-        std::vector<uint32_t> ends;
+        std::vector<uint32_t> marks;
+        size_t ends = 0;
         for (size_t at = chunk.text.find('\n'); at != std::string::npos; at = chunk.text.find('\n', at + 1))
-            ends.push_back(uint32_t(at));
-        EXPECT_EQ(chunk.lineEnds, ends) << index;
+            if (ends++ % ui::TextStorage::LineMarkStride == 0)
+                marks.push_back(uint32_t(at));
+        EXPECT_EQ(chunk.lineMarks, marks) << index;
+        EXPECT_EQ(chunk.lineEndCount, ends) << index;
         EXPECT_LE(chunk.text.capacity(), chunk.text.size() + chunk.text.size() / 8 + 16) << index;
     }
     for (size_t index : { size_t(0), size_t(1), whole.lineEndCount() / 2, whole.lineEndCount() })
@@ -112,6 +118,72 @@ TEST_F(TextStorageTest, ReadersSeeWhatWasAppendedWhereverPiecesAndChunksFall)
     // Empty and invalid text.
     EXPECT_TRUE(ui::TextStorage::withText({})->snapshot().isComplete());
     EXPECT_EQ(ui::TextStorage::withText("a\xff")->snapshot().string(), "a\xef\xbf\xbd");
+}
+
+// Backed, the sealed chunks leave the heap: those appended as the source's
+// bytes are read from it, the rest from the file of decoded text; a reader
+// sees the same text, and a source shortened meanwhile reads as spaces.
+TEST_F(TextStorageTest, ABackedStorageReadsItsChunksFromItsFilesAsFromMemory)
+{
+    std::string text = mixedLines(5 << 20, 7);
+    size_t verbatim = text.find('\n', text.size() / 2) + 1;
+    std::string path = makeFile("source.txt", text);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    auto backing = ui::TextBackingFile::create(fd, home());
+    ::close(fd);
+    auto storage = ui::TextStorage::createBacked(backing);
+    auto plain = ui::TextStorage::create();
+    std::mt19937 random(5);
+    for (size_t at = 0; at < text.size();) {
+        size_t length = std::min(text.size() - at, size_t(random() % 300000));
+        while (at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+            ++length;
+        if (at + length <= verbatim)
+            backing->setVerbatimThrough(at + length);
+        else
+            backing->endVerbatim();
+        storage->append(std::string_view(text).substr(at, length));
+        plain->append(std::string_view(text).substr(at, length));
+        at += length;
+    }
+    storage->finish();
+    plain->finish();
+    auto backed = storage->snapshot();
+    auto memory = plain->snapshot();
+    ASSERT_EQ(backed.chunkCount(), memory.chunkCount());
+    size_t fromSource = 0;
+    for (size_t index = 0; index < backed.chunkCount(); ++index) {
+        const auto& chunk = backed.chunk(index);
+        ASSERT_TRUE(chunk.backed) << index;
+        EXPECT_TRUE(chunk.text.empty());
+        fromSource += chunk.backed->inSource ? chunk.length : 0;
+    }
+    EXPECT_GT(fromSource, verbatim - ui::TextStorage::ChunkBytes);
+    EXPECT_LE(fromSource, verbatim);
+    EXPECT_EQ(backing->decodedBytes(), text.size() - fromSource);
+    EXPECT_TRUE(backed.string() == text);
+    EXPECT_EQ(backed.lineEndCount(), memory.lineEndCount());
+    std::string scratch, other;
+    for (int i = 0; i < 3000; ++i) {
+        size_t from = random() % (text.size() + 2);
+        EXPECT_EQ(backed.findLineEnd(from), memory.findLineEnd(from)) << from;
+        EXPECT_EQ(backed.at(from), memory.at(from)) << from;
+        size_t length = random() % 2 ? random() % 200 : random() % (ui::TextStorage::ChunkBytes + 10);
+        EXPECT_TRUE(backed.view(from, length, scratch) == memory.view(from, length, other)) << from << " " << length;
+        size_t paragraph = random() % (memory.lineEndCount() + 2);
+        EXPECT_EQ(backed.paragraphStart(paragraph), memory.paragraphStart(paragraph)) << paragraph;
+    }
+
+    // The source cut short or changed: its pieces read as spaces, the same
+    // length; the decoded part is the backing's own.
+    // (Read on a thread of its own, which has read nothing before.)
+    ASSERT_EQ(::truncate(path.c_str(), 1000), 0);
+    std::thread([&] {
+        EXPECT_TRUE(backed.view(text.size() - 100, 100, scratch) == std::string_view(text).substr(text.size() - 100));
+        EXPECT_EQ(backed.view(2000, 300, scratch), std::string(300, ' '));
+        EXPECT_EQ(backed.view(100, 300, scratch), std::string(300, ' '));
+    }).join();
 }
 
 TEST_F(TextStorageTest, PublicationsWaitingForTheMainThreadReachItAsOneCall)
