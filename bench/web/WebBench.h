@@ -9,6 +9,7 @@
 
 #include "Platform/Web/GtkWebEngine.h"
 #include "Platform/Web/WebEngine.h"
+#include "Platform/Web/WebViewDelegate.h"
 
 #include "Support/XvfbDisplay.h"
 
@@ -28,5 +29,14 @@ inline bool beginWebBench(const std::string& home)
     }();
     return ready;
 }
+
+// A delegate that notes how the view's load ended.
+class LoadEnds : public web::WebViewDelegate {
+public:
+    bool finished = false;
+    bool failed = false;
+    void didFinishLoad(web::WebView&) override { finished = true; }
+    void didFailLoad(web::WebView&, const core::Error&) override { failed = true; }
+};
 
 } // namespace bench

@@ -1,7 +1,8 @@
 #pragma once
 
 // The resident memory of this program's web content processes (below
-// bubblewrap too), for the first-paint benchmark and its bare peer alike.
+// bubblewrap too), for the first-paint benchmark and its bare peer alike,
+// and whether its WebKit processes are still there.
 
 #include <cstdlib>
 #include <dirent.h>
@@ -12,11 +13,18 @@
 
 namespace bench {
 
-inline long webProcessKilobytes()
+// This program's processes (below bubblewrap too) whose names begin with
+// `name`: how many, and their resident kilobytes.
+struct ChildProcesses {
+    int count = 0;
+    long kilobytes = 0;
+};
+
+inline ChildProcesses childProcesses(const std::string& name)
 {
     struct Process {
         pid_t parent = 0;
-        bool web = false;
+        bool named = false;
         long kilobytes = 0;
     };
     std::map<pid_t, Process> processes;
@@ -29,7 +37,7 @@ inline long webProcessKilobytes()
         Process process;
         for (std::string line; std::getline(status, line);) {
             if (line.rfind("Name:", 0) == 0)
-                process.web = line.find("WebKitWebProces") != std::string::npos;
+                process.named = line.find(name) != std::string::npos;
             else if (line.rfind("PPid:", 0) == 0)
                 process.parent = atoi(line.c_str() + 5);
             else if (line.rfind("VmRSS:", 0) == 0)
@@ -39,18 +47,24 @@ inline long webProcessKilobytes()
     }
     if (proc)
         closedir(proc);
-    long total = 0;
+    ChildProcesses found;
     for (const auto& [pid, process] : processes) {
-        if (!process.web)
+        if (!process.named)
             continue;
         for (pid_t up = process.parent; up > 1 && processes.count(up); up = processes[up].parent) {
             if (up == getpid()) {
-                total += process.kilobytes;
+                ++found.count;
+                found.kilobytes += process.kilobytes;
                 break;
             }
         }
     }
-    return total;
+    return found;
+}
+
+inline long webProcessKilobytes()
+{
+    return childProcesses("WebKitWebProces").kilobytes;
 }
 
 } // namespace bench

@@ -18,6 +18,7 @@
 #include "Platform/Web/WebViewDelegate.h"
 
 #include "BenchPage.h"
+#include "WebBench.h"
 #include "Support/XvfbDisplay.h"
 #include "WebProcessMemory.h"
 
@@ -50,14 +51,6 @@ double median(std::vector<double> values)
 }
 
 
-class Ends : public web::WebViewDelegate {
-public:
-    bool finished = false;
-    bool failed = false;
-    void didFinishLoad(web::WebView&) override { finished = true; }
-    void didFailLoad(web::WebView&, const core::Error&) override { failed = true; }
-};
-
 void FirstPaint(benchmark::State& state)
 {
     if (!test::XvfbDisplay::start()) {
@@ -83,7 +76,7 @@ void FirstPaint(benchmark::State& state)
     std::vector<double> bareFinish, barePaint, bareMemory;
     for (auto _ : state) {
         for (int run = 0; run < Runs; ++run) {
-            auto ends = std::make_shared<Ends>();
+            auto ends = std::make_shared<bench::LoadEnds>();
             auto view = web::WebView::create({ 0, 0, 320, 480 });
             view->setDelegate(ends);
             ui::testing::Environment::keyWindow()->addSubview(view);

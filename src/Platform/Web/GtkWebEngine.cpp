@@ -121,8 +121,15 @@ bool GtkWebEngine::State::allowCertificate(GTlsCertificate* certificate, const s
     g_object_unref(identity);
     if (flags != 0)
         return false;
-    webkit_web_context_allow_tls_certificate_for_host(context, certificate, host.c_str());
+    allowForHost(certificate, host);
     return true;
+}
+
+void GtkWebEngine::State::allowForHost(GTlsCertificate* certificate, const std::string& host)
+{
+    allowed.emplace_back(host, G_TLS_CERTIFICATE(g_object_ref(certificate)));
+    if (context)
+        webkit_web_context_allow_tls_certificate_for_host(context, certificate, host.c_str());
 }
 
 WebKitSettings* GtkWebEngine::State::makeSettings() const
@@ -171,37 +178,14 @@ GtkWebEngine::GtkWebEngine(const Private&)
     : m_state(std::make_unique<State>())
 {
     auto& state = *m_state;
-    // A page that swells past the memory limit (the machine's memory, at
-    // most 3 GB: WebKit's own) has its web process ended: its load fails
-    // and the window goes on.
-    WebKitWebsiteDataManager* ephemeral = webkit_website_data_manager_new_ephemeral();
-    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
-    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-    state.context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", ephemeral,
-        "memory-pressure-settings", memory, nullptr));
-    webkit_memory_pressure_settings_free(memory);
-    g_object_unref(ephemeral);
-    std::vector<std::string> paths = readablePaths();
+    state.readablePaths = readablePaths();
     if (auto bundle = core::Bundle::main(); bundle && !bundle->bundlePath().empty())
-        paths.push_back(bundle->bundlePath());
+        state.readablePaths.push_back(bundle->bundlePath());
     if (!core::paths::home().empty())
-        paths.push_back(core::paths::home());
-    state.sandboxed = sandboxWorks(paths);
-    if (state.sandboxed) {
-        webkit_web_context_set_sandbox_enabled(state.context, TRUE);
-        for (const auto& path : paths)
-            webkit_web_context_add_path_to_sandbox(state.context, path.c_str(), TRUE);
-    } else {
+        state.readablePaths.push_back(core::paths::home());
+    state.sandboxed = sandboxWorks(state.readablePaths);
+    if (!state.sandboxed)
         core::log("Warning, web content runs without a sandbox: bubblewrap cannot make one here");
-    }
-    webkit_web_context_set_cache_model(state.context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-    WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(state.context);
-    webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
-    webkit_website_data_manager_set_persistent_credential_storage_enabled(data, FALSE);
-    webkit_website_data_manager_set_itp_enabled(data, FALSE);
-    g_signal_connect(state.context, "download-started", G_CALLBACK(downloadStarted), &state);
-    state.cookies = std::make_unique<GtkCookieSync>(webkit_web_context_get_cookie_manager(state.context));
-
     WebKitSettings* settings = state.makeSettings();
     state.userAgent = webkit_settings_get_user_agent(settings);
     g_object_unref(settings);
@@ -213,8 +197,73 @@ GtkWebEngine::~GtkWebEngine()
     // exit is not waited for.
 }
 
+void GtkWebEngine::startContext()
+{
+    auto& state = *m_state;
+    if (state.context)
+        return;
+    // A page that swells past the memory limit (the machine's memory, at
+    // most 3 GB: WebKit's own) has its web process ended: its load fails
+    // and the window goes on.
+    WebKitWebsiteDataManager* ephemeral = webkit_website_data_manager_new_ephemeral();
+    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+    state.context = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", ephemeral,
+        "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
+    g_object_unref(ephemeral);
+    if (state.sandboxed) {
+        webkit_web_context_set_sandbox_enabled(state.context, TRUE);
+        for (const auto& path : state.readablePaths)
+            webkit_web_context_add_path_to_sandbox(state.context, path.c_str(), TRUE);
+    }
+    webkit_web_context_set_cache_model(state.context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(state.context);
+    webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_FAIL);
+    webkit_website_data_manager_set_persistent_credential_storage_enabled(data, FALSE);
+    webkit_website_data_manager_set_itp_enabled(data, FALSE);
+    g_signal_connect(state.context, "download-started", G_CALLBACK(downloadStarted), &state);
+    for (const auto& [host, certificate] : state.allowed)
+        webkit_web_context_allow_tls_certificate_for_host(state.context, certificate, host.c_str());
+    // net's jar is the one of record: the new context's empty jar gets its
+    // cookies before each navigation.
+    state.cookies = std::make_unique<GtkCookieSync>(webkit_web_context_get_cookie_manager(state.context));
+}
+
+void GtkWebEngine::releaseContext()
+{
+    auto& state = *m_state;
+    if (!state.context || !state.pages.empty())
+        return;
+    state.cookies.reset();
+    g_signal_handlers_disconnect_by_data(state.context, &state);
+    g_object_unref(state.context);
+    state.context = nullptr;
+}
+
+bool GtkWebEngine::hasContext() const
+{
+    return m_state->context != nullptr;
+}
+
+void GtkWebEngine::pageDidClose(WebKitWebView* view)
+{
+    auto& state = *m_state;
+    state.pages.erase(view);
+    if (!state.pages.empty())
+        return;
+    unsigned generation = ++m_idleGeneration;
+    std::weak_ptr<GtkWebEngine> weak = shared_from_this();
+    core::RunLoop::main().performAfter(IdleContextSeconds, [weak, generation] {
+        if (auto self = weak.lock(); self && self->m_idleGeneration == generation)
+            self->releaseContext();
+    });
+}
+
 std::shared_ptr<WebPage> GtkWebEngine::makePage()
 {
+    ++m_idleGeneration;
+    startContext();
     auto page = std::make_shared<GtkWebPage>(shared_from_this());
     page->start();
     return page;
@@ -232,6 +281,12 @@ bool GtkWebEngine::isSandboxed() const
 
 void GtkWebEngine::clearWebsiteData(std::function<void()> done)
 {
+    // No context, no website data: a later one starts empty.
+    if (!m_state->context) {
+        if (done)
+            core::RunLoop::main().post(std::move(done));
+        return;
+    }
     WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(m_state->context);
     // What WebKit reports while it clears must not reach net's jar.
     m_state->cookies->suspend();

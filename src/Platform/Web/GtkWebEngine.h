@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+typedef struct _WebKitWebView WebKitWebView;
+
 namespace web {
 
 class GtkWebEngine : public WebEngine, public std::enable_shared_from_this<GtkWebEngine> {
@@ -30,17 +32,29 @@ public:
     explicit GtkWebEngine(const Private&);
     ~GtkWebEngine() override;
 
+    // After the last page went, the context waits this long for the next
+    // one before it is let go (its processes end with it).
+    static constexpr double IdleContextSeconds = 45;
+
     std::shared_ptr<WebPage> makePage() override;
     std::string defaultUserAgent() const override;
     void clearWebsiteData(std::function<void()> done) override;
     bool isSandboxed() const;
+    // Whether a context (and its processes) is alive.
+    bool hasContext() const;
+    // A page's view went (GtkWebPage's destructor).
+    void pageDidClose(WebKitWebView* view);
 
     // The engine's state, for its pages (GtkWebEngineState.h).
     struct State;
     State& state() const { return *m_state; }
 
 private:
+    void startContext();
+    void releaseContext();
+
     std::unique_ptr<State> m_state;
+    unsigned m_idleGeneration = 0;
 };
 
 } // namespace web

@@ -24,9 +24,15 @@ class GtkCookieSync;
 class GtkWebPage;
 
 struct GtkWebEngine::State {
+    // The context and its cookie sync live while pages do: made for the
+    // first page, let go IdleContextSeconds after the last one went, which
+    // ends its web processes and its network process.
     WebKitWebContext* context = nullptr;
     std::unique_ptr<GtkCookieSync> cookies;
     bool sandboxed = false;
+    std::vector<std::string> readablePaths;
+    // Certificates accepted for a host, given to every context.
+    std::vector<std::pair<std::string, GTlsCertificate*>> allowed;
     std::string userAgent;
     // The CA file the database was made from, and the database.
     std::string caFile;
@@ -40,6 +46,8 @@ struct GtkWebEngine::State {
     // Whether `certificate` chains to the URL loading options' CA file for
     // `host`; then it is accepted for that host from now on.
     bool allowCertificate(GTlsCertificate* certificate, const std::string& host);
+    // Accepts `certificate` for `host` in this context and those after it.
+    void allowForHost(GTlsCertificate* certificate, const std::string& host);
     std::shared_ptr<GtkWebPage> pageOf(WebKitWebView* view) const;
 };
 

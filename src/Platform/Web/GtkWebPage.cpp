@@ -103,15 +103,16 @@ GtkWebPage::~GtkWebPage()
     g_signal_handler_disconnect(webkit_web_view_get_back_forward_list(m_view), m_historyHandler);
     if (m_placement)
         m_placement->detach(m_view);
-    m_engine->state().pages.erase(m_view);
     webkit_web_view_stop_loading(m_view);
     if (m_untrusted)
         g_object_unref(m_untrusted);
     for (auto& [host, certificate] : m_trusted)
         g_object_unref(certificate);
     gtk_widget_destroy(m_window);
+    WebKitWebView* view = m_view;
     g_object_unref(m_view);
     g_object_unref(m_content);
+    m_engine->pageDidClose(view);
 }
 
 void GtkWebPage::dropPending()
@@ -545,7 +546,7 @@ bool GtkWebPage::trustServerCertificate(const std::string& host)
 {
     if (!m_untrusted || host.empty() || host != m_untrustedHost)
         return false;
-    webkit_web_context_allow_tls_certificate_for_host(m_engine->state().context, m_untrusted, host.c_str());
+    m_engine->state().allowForHost(m_untrusted, host);
     m_trusted.emplace_back(host, std::exchange(m_untrusted, nullptr));
     m_untrustedHost.clear();
     return true;

@@ -29,8 +29,9 @@
 
 namespace {
 
-// The web content processes this program started (below bubblewrap too).
-std::vector<pid_t> webProcesses()
+// The processes this program started (below bubblewrap too) whose names
+// begin with `name`: the web content ones by default.
+std::vector<pid_t> webProcesses(std::string_view name = "WebKitWebProces")
 {
     std::map<pid_t, std::pair<pid_t, std::string>> processes;
     DIR* proc = opendir("/proc");
@@ -55,7 +56,7 @@ std::vector<pid_t> webProcesses()
         closedir(proc);
     std::vector<pid_t> found;
     for (const auto& [pid, process] : processes) {
-        if (process.second.rfind("WebKitWebProces", 0) != 0)
+        if (process.second.rfind(name, 0) != 0)
             continue;
         for (pid_t up = process.first; up > 1 && processes.count(up); up = processes[up].first) {
             if (up == getpid()) {
@@ -385,6 +386,33 @@ TEST_F(WebKitViewTest, ViewsDroppedLeaveAtMostTwoWebProcesses)
     }
     runLoop();
     EXPECT_TRUE(waitFor([] { return webProcesses().size() <= 2; }, 5)) << webProcesses().size() << " web processes";
+}
+
+// The last view gone, the engine's context waits a while for the next one,
+// then goes, and its web and network processes end with it; a view after
+// that gets a new one.
+TEST_F(WebKitViewTest, TheProcessesEndAWhileAfterTheLastViewWent)
+{
+    view->loadHTMLString("<p>one</p>");
+    ASSERT_TRUE(waitForLoadEnd());
+    ASSERT_FALSE(webProcesses().empty());
+    view->removeFromSuperview();
+    view.reset();
+    runLoop();
+    advance(web::GtkWebEngine::IdleContextSeconds - 1);
+    EXPECT_TRUE(engine->hasContext());
+    advance(2);
+    EXPECT_FALSE(engine->hasContext());
+    EXPECT_TRUE(waitFor([] { return webProcesses().empty() && webProcesses("WebKitNetworkPr").empty(); }, 10))
+        << webProcesses().size() << " web processes, " << webProcesses("WebKitNetworkPr").size() << " network";
+
+    view = web::WebView::create(window().bounds());
+    view->setDelegate(delegate);
+    window().addSubview(view);
+    view->loadHTMLString("<p>two</p>");
+    ASSERT_TRUE(waitForLoadEnd(2));
+    EXPECT_EQ(delegate->calls.back(), "didFinishLoad");
+    EXPECT_TRUE(engine->hasContext());
 }
 
 } // namespace
