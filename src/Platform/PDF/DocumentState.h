@@ -51,7 +51,8 @@ struct DocumentFile {
     // a draw beyond waits for one to come back. The renderer keeps what it
     // read of every page it drew for as long as its document lives: one
     // that has drawn `kPagesPerRenderer` different pages is let go when it
-    // comes back. A document opened with a password reaches the renderer
+    // comes back. Each sees a window of that many pages when it can
+    // (RendererWindow.h). A document opened with a password reaches the renderer
     // as a decrypted copy kept here, made once.
     static constexpr size_t MaximumRenderers = 4;
     static constexpr int kPagesPerRenderer = 64;
@@ -61,6 +62,11 @@ struct DocumentFile {
         void* page = nullptr;
         int lastPage = 0;
         int pagesDrawn = 0;
+        // The pages it sees: `count` from `first` (RendererWindow.h), or
+        // all of them when `count` is 0.
+        int first = 1;
+        int count = 0;
+        bool covers(int number) const { return count == 0 || (number >= first && number < first + count); }
     };
     std::mutex renderersMutex;
     std::condition_variable rendererReturned;

@@ -4,11 +4,13 @@
 #include "Platform/Graphics/ContextInternal.h"
 #include "Platform/PDF/DocumentState.h"
 #include "Platform/PDF/RendererFonts.h"
+#include "Platform/PDF/RendererWindow.h"
 
 #include <algorithm>
 #include <cairo.h>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <qpdf/QPDFWriter.hh>
 #include <poppler.h>
 
@@ -16,6 +18,10 @@ namespace pdf {
 
 using detail::DocumentFile;
 using detail::HandleAccess;
+
+// A renderer opened for a page sees this many pages before it, for a
+// reader going back.
+constexpr int kPagesBehindWindow = 8;
 
 namespace {
 
@@ -41,9 +47,39 @@ bool decryptedCopy(DocumentFile& state, const std::string& password)
     }
 }
 
+// A renderer document over `data`, `length` bytes read from `stream` when
+// there is one; null when it cannot be opened.
+PopplerDocument* openRendererDocument(GBytes* data, GInputStream* stream, goffset length, bool quiet)
+{
+    GError* error = nullptr;
+    PopplerDocument* document;
+    {
+        // Documents are opened one at a time over the whole process: the
+        // renderer's shared set-up is made by the first.
+        std::lock_guard lock(detail::rendererFontsMutex());
+        document = stream ? poppler_document_new_from_stream(stream, length, nullptr, nullptr, &error)
+                          : poppler_document_new_from_bytes(data, nullptr, &error);
+    }
+    if (!document && !quiet)
+        core::log("Warning, the PDF renderer cannot open the document: {}", error ? error->message : "unknown error");
+    if (error)
+        g_error_free(error);
+    return document;
+}
+
+void closeRenderer(const DocumentFile::Renderer& renderer)
+{
+    std::lock_guard fonts(detail::rendererFontsMutex());
+    if (renderer.page)
+        g_object_unref(renderer.page);
+    g_object_unref(static_cast<PopplerDocument*>(renderer.document));
+}
+
 // One more renderer document over the document's bytes (a decrypted copy
-// for a document opened with a password); null when it cannot be opened.
-PopplerDocument* openRenderer(DocumentFile& state)
+// for a document opened with a password), seeing the window of pages
+// around `page` when it can (RendererWindow.h), else all of them; without
+// a document when it cannot be opened.
+DocumentFile::Renderer openRenderer(DocumentFile& state, const std::shared_ptr<detail::DocumentSource>& source, int page)
 {
     std::call_once(state.rendererBytesMade, [&] {
         std::string password;
@@ -53,37 +89,58 @@ PopplerDocument* openRenderer(DocumentFile& state)
         }
         state.rendererBytesReady = password.empty() || decryptedCopy(state, password);
     });
+    DocumentFile::Renderer renderer;
     if (!state.rendererBytesReady)
-        return nullptr;
+        return renderer;
     // The bytes outlive the renderer's documents: the state owns both and
     // releases the documents first.
     std::string_view bytes = state.rendererBytes.empty() ? state.bytes.view() : std::string_view(state.rendererBytes);
     GBytes* data = g_bytes_new_static(bytes.data(), bytes.size());
-    GError* error = nullptr;
-    PopplerDocument* document;
-    {
-        // Documents are opened one at a time over the whole process: the
-        // renderer's shared set-up is made by the first.
-        std::lock_guard lock(detail::rendererFontsMutex());
-        document = poppler_document_new_from_bytes(data, nullptr, &error);
+    std::string update;
+    int first = std::max(1, page - kPagesBehindWindow), count = DocumentFile::kPagesPerRenderer;
+    if (state.rendererBytes.empty() && !state.encrypted) {
+        // Read in a reading of its own, let go at once, that goes on from
+        // the document's page tree: the pages read ahead are not kept.
+        auto lock = detail::lock(source);
+        if (source->reading) {
+            if (auto reading = detail::readDocument(source->file, {}, nullptr)) {
+                reading->pages.resume(source->reading->pages.progress(), *reading->qpdf);
+                update = detail::rendererWindow(*reading->qpdf, reading->pages, bytes, first, count);
+            }
+        }
     }
+    if (!update.empty() && page < first + count) {
+        GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
+        GBytes* appended = g_bytes_new(update.data(), update.size());
+        g_memory_input_stream_add_bytes(G_MEMORY_INPUT_STREAM(stream), appended);
+        g_bytes_unref(appended);
+        renderer.document = openRendererDocument(nullptr, stream, goffset(bytes.size() + update.size()), true);
+        g_object_unref(stream);
+        // A renderer that read the document otherwise (repaired it, say)
+        // sees other pages: it is not used.
+        if (renderer.document && poppler_document_get_n_pages(static_cast<PopplerDocument*>(renderer.document)) == count) {
+            renderer.first = first;
+            renderer.count = count;
+        } else if (renderer.document) {
+            closeRenderer(renderer);
+            renderer.document = nullptr;
+        }
+    }
+    if (!renderer.document)
+        renderer.document = openRendererDocument(data, nullptr, 0, false);
     g_bytes_unref(data);
-    if (!document) {
-        core::log("Warning, the PDF renderer cannot open the document: {}", error ? error->message : "unknown error");
-        if (error)
-            g_error_free(error);
-    }
-    return document;
+    return renderer;
 }
 
-// A renderer document lent to one draw of a page: an idle one (one that
-// drew the page last, if any), else a new one while there are fewer than
-// the most, else the next to come back. None when the document cannot be
-// opened for drawing (tried once). One that has drawn enough different
-// pages is let go as it comes back.
+// A renderer document lent to one draw of a page: an idle one that sees
+// the page (the one that drew it last, if any), else a new one in place of
+// an idle one, else a new one while there are fewer than the most, else
+// the next to come back. None when the document cannot be opened for
+// drawing (tried once). One that has drawn enough different pages is let
+// go as it comes back.
 class RendererLease {
 public:
-    RendererLease(DocumentFile& state, int page)
+    RendererLease(DocumentFile& state, const std::shared_ptr<detail::DocumentSource>& source, int page)
         : m_state(state)
         , m_page(page)
     {
@@ -94,19 +151,29 @@ public:
         });
         if (state.rendererFailed)
             return;
-        if (!state.idleRenderers.empty()) {
-            auto idle = std::find_if(state.idleRenderers.begin(), state.idleRenderers.end(),
-                [&](const DocumentFile::Renderer& renderer) { return renderer.lastPage == page; });
-            if (idle == state.idleRenderers.end())
-                idle = state.idleRenderers.end() - 1;
-            m_renderer = *idle;
-            state.idleRenderers.erase(idle);
+        auto& idle = state.idleRenderers;
+        auto found = std::find_if(idle.begin(), idle.end(), [&](const DocumentFile::Renderer& renderer) { return renderer.lastPage == page; });
+        if (found == idle.end())
+            found = std::find_if(idle.begin(), idle.end(), [&](const DocumentFile::Renderer& renderer) { return renderer.covers(page); });
+        if (found != idle.end()) {
+            m_renderer = *found;
+            idle.erase(found);
             return;
         }
-        ++state.renderers;
+        // None sees the page: a new one in place of the idle one that came
+        // back first, or one more when all are drawing.
+        std::optional<DocumentFile::Renderer> replaced;
+        if (!idle.empty()) {
+            replaced = idle.front();
+            idle.erase(idle.begin());
+        } else {
+            ++state.renderers;
+        }
         ++state.renderersOpened;
         lock.unlock();
-        m_renderer.document = openRenderer(state);
+        if (replaced)
+            closeRenderer(*replaced);
+        m_renderer = openRenderer(state, source, page);
         if (m_renderer.document)
             return;
         lock.lock();
@@ -119,12 +186,8 @@ public:
         if (!m_renderer.document)
             return;
         bool spent = m_renderer.pagesDrawn >= DocumentFile::kPagesPerRenderer;
-        if (spent) {
-            std::lock_guard fonts(detail::rendererFontsMutex());
-            if (m_renderer.page)
-                g_object_unref(m_renderer.page);
-            g_object_unref(document());
-        }
+        if (spent)
+            closeRenderer(m_renderer);
         std::lock_guard lock(m_state.renderersMutex);
         if (spent)
             --m_state.renderers;
@@ -136,6 +199,8 @@ public:
     RendererLease& operator=(const RendererLease&) = delete;
 
     PopplerDocument* document() const { return static_cast<PopplerDocument*>(m_renderer.document); }
+    bool sees(int number) const { return m_renderer.covers(number); }
+    int first() const { return m_renderer.first; }
 
     // The renderer's page, kept while the renderer draws it: the tiles of
     // a page drawn one after another read the page once (the renderer
@@ -145,7 +210,7 @@ public:
         if (m_renderer.lastPage != m_page || !m_renderer.page) {
             if (m_renderer.page)
                 g_object_unref(m_renderer.page);
-            m_renderer.page = poppler_document_get_page(document(), m_page - 1);
+            m_renderer.page = poppler_document_get_page(document(), m_page - m_renderer.first);
             m_renderer.lastPage = m_page;
             ++m_renderer.pagesDrawn;
         }
@@ -179,9 +244,9 @@ void drawPage(const Page& page, gfx::Context& context)
                                           .concatenating(gfx::AffineTransform { 1, 0, 0, -1, 0, height });
     gfx::AffineTransform fromRenderer = toRenderer.inverted();
 
-    RendererLease renderer(*state, page.pageNumber());
+    RendererLease renderer(*state, source, page.pageNumber());
     PopplerDocument* document = renderer.document();
-    if (!document || page.pageNumber() > poppler_document_get_n_pages(document))
+    if (!document || !renderer.sees(page.pageNumber()) || page.pageNumber() - renderer.first() >= poppler_document_get_n_pages(document))
         return;
     PopplerPage* rendererPage = renderer.page();
     if (!rendererPage)

@@ -190,8 +190,23 @@ bool PageTree::locate(int number, QPDFObjectHandle& out)
     if (m_path.empty() && !pushNode(m_root, 1, m_count))
         return false;
     if (number < m_path.back().first) {
-        m_path.back().index = 0;
-        m_path.back().first = m_path.back().rangeFirst;
+        // Back kid by kid when the page is nearer than the node's first
+        // (a reader going back through a long list of kids), else from
+        // the first.
+        Frame& frame = m_path.back();
+        if (frame.first - number < number - frame.rangeFirst) {
+            while (frame.index > 0 && number < frame.first) {
+                QPDFObjectHandle kid = frame.kids.getArrayItem(--frame.index);
+                int count = !kid.isDictionary() ? 0 : kid.hasKey("/Kids") ? nodeCount(kid) : 1;
+                if (count < 0)
+                    return false;
+                frame.first -= count;
+            }
+        }
+        if (number < frame.first || frame.first < frame.rangeFirst) {
+            frame.index = 0;
+            frame.first = frame.rangeFirst;
+        }
     }
     for (;;) {
         Frame& frame = m_path.back();

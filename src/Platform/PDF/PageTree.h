@@ -5,7 +5,8 @@
 // document opens without touching its pages (nor the object streams that
 // hold them). A page is found by going down the tree with the kids'
 // /Count values, from where the last page was found, so reading the pages
-// in order costs one step each; a few recent pages are remembered.
+// in order, forwards or back, costs one step each; a few recent pages are
+// remembered.
 //
 // Counts are trusted until they fail: a node that lacks its count, a kid
 // whose count overstates its pages, pages after the last one counted, a

@@ -3,7 +3,9 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/PDF/Document.h"
+#include "Platform/PDF/DocumentState.h"
 #include "Platform/PDF/RendererFonts.h"
+#include "Platform/PDF/RendererWindow.h"
 #include "Platform/PDF/Scanner.h"
 #include "Support/PdfBuilder.h"
 #include "Support/TestCase.h"
@@ -257,6 +259,46 @@ TEST_F(PageDrawingTest, PagesOfOneDocumentDrawSideBySideAsAlone)
             thread.join();
         EXPECT_EQ(wrong, 0);
     }
+}
+
+// The renderer opened for a late page of a long document sees a window of
+// pages from there, each with what it inherited up the tree, and draws
+// them as a document of that page alone.
+TEST_F(PageDrawingTest, ALatePageDrawsFromAWindowOfPages)
+{
+    auto build = [](int from, int to) {
+        test::PdfBuilder builder;
+        int font = builder.addStandardFont("Helvetica");
+        int node = 0;
+        for (int n = from; n <= to; ++n) {
+            if (node == 0 || n % 100 == 1)
+                node = builder.addPages(0, fmt::format("/MediaBox [0 0 200 100] /Resources << /Font << /F1 {} 0 R >> >>", font));
+            builder.addPage(test::PdfBuilder::PageDescription {
+                "", { fmt::format("BT /F1 40 Tf 10 30 Td ({}) Tj ET 0 0 1 rg {} 80 10 10 re f", n, n % 19 * 10) }, node });
+        }
+        return builder.build();
+    };
+    core::Data bytes = build(1, 300);
+    auto document = Document::open(bytes);
+    ASSERT_TRUE(document);
+    pdftest::RGBImage alone = pdftest::overWhite(*render(Document::open(build(250, 250))->page(1), 200, 100));
+    ASSERT_GT(std::count_if(alone.pixels.begin(), alone.pixels.end(), [](uint8_t v) { return v < 128; }), 100);
+    EXPECT_EQ(pdftest::differingShare(pdftest::overWhite(*render(document->page(250), 200, 100)), alone, 0), 0);
+
+    int count = 64;
+    std::string update;
+    {
+        pdf::Page page = document->page(250);
+        const auto& source = pdf::detail::HandleAccess::document(page);
+        auto lock = pdf::detail::lock(source);
+        update = pdf::detail::rendererWindow(*source->reading->qpdf, source->reading->pages, bytes.view(), 250, count);
+    }
+    ASSERT_FALSE(update.empty());
+    EXPECT_EQ(count, 51);
+    auto window = Document::open(core::Data(std::string(bytes.view()) + update));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->pageCount(), 51);
+    EXPECT_EQ(pdftest::differingShare(pdftest::overWhite(*render(window->page(1), 200, 100)), alone, 0), 0);
 }
 
 TEST_F(PageDrawingTest, RepairedFilesDraw)
