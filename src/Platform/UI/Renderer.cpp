@@ -377,6 +377,8 @@ void Renderer::render(Layer& layer, gfx::Context& context, const RenderOptions& 
     context.restoreGState();
     currentRoot = saved;
     currentScale = savedScale;
+    if (!saved)
+        TiledLayer::queueTilesAheadOfAll();
 }
 
 void Renderer::render(View& view, gfx::Context& context, const RenderOptions& options)
@@ -430,6 +432,7 @@ void Renderer::renderScreen(gfx::Context& context, const RenderOptions& options)
     context.restoreGState();
     currentRoot = saved;
     currentScale = savedScale;
+    TiledLayer::queueTilesAheadOfAll();
 }
 
 std::unique_ptr<gfx::BitmapContext> Renderer::renderImage(View& view, const RenderOptions& options, core::Error* error)

@@ -34,6 +34,7 @@ struct Pool {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::function<void()>> jobs;
+    std::deque<std::function<void()>> aheadJobs; // taken only when no other waits
     int running = 0;
     int idle = 0;
     int signalled = 0; // idle workers woken for a job and not up yet
@@ -50,12 +51,14 @@ struct Pool {
         return std::clamp(int(std::thread::hardware_concurrency() / 2), 2, 4);
     }
 
-    void add(std::function<void()> job)
+    bool empty() const { return jobs.empty() && aheadJobs.empty(); }
+
+    void add(std::function<void()> job, bool ahead)
     {
         bool wakeIdle = false;
         {
             std::lock_guard lock(mutex);
-            jobs.push_back(std::move(job));
+            (ahead ? aheadJobs : jobs).push_back(std::move(job));
             retiring = false;
             if (idle > signalled) {
                 ++signalled;
@@ -78,7 +81,7 @@ struct Pool {
             std::function<void()> job;
             {
                 std::unique_lock lock(mutex);
-                if (jobs.empty() && !retiring) {
+                if (empty() && !retiring) {
                     ++idle;
                     wake.wait_for(lock, IdleLifetime);
                     --idle;
@@ -86,14 +89,16 @@ struct Pool {
                 }
                 // Still nothing to do after a wait, or told to go
                 // (endIdleWorkers): the worker goes.
-                if (jobs.empty() || running > limit) {
+                if (empty() || running > limit) {
                     --running;
                     return;
                 }
                 // Newest first: the tiles just asked for are the ones on
-                // screen; older ones are checked and mostly dropped.
-                job = std::move(jobs.back());
-                jobs.pop_back();
+                // screen; older ones are checked and mostly dropped. Tiles
+                // ahead wait for every visible one.
+                auto& from = jobs.empty() ? aheadJobs : jobs;
+                job = std::move(from.back());
+                from.pop_back();
             }
             job();
         }
@@ -197,7 +202,7 @@ void TiledLayer::anchorLevels(float scale)
         return;
     // A layer not on screen yet (a page made ahead, before its zoom is set)
     // does not know the scale it will show at.
-    if (visibleRect().isEmpty())
+    if ((m_drawsAhead ? nearRect() : visibleRect()).isEmpty())
         return;
     if (std::any_of(m_tiles.begin(), m_tiles.end(), [](const auto& item) { return item.second.image != nullptr; }))
         return;
@@ -227,23 +232,45 @@ gfx::Rect TiledLayer::visibleRect() const
     return visible;
 }
 
-std::vector<std::tuple<int, int, int>> TiledLayer::visibleTiles() const
+gfx::Rect TiledLayer::nearRect() const
+{
+    gfx::Rect near = bounds();
+    for (const Layer* ancestor = superlayer(); ancestor; ancestor = ancestor->superlayer()) {
+        if (ancestor->masksToBounds() || !ancestor->superlayer()) {
+            gfx::Rect b = ancestor->bounds();
+            near = near.intersection(ancestor->convertRect(b.insetBy(-b.width(), -b.height()), this));
+        }
+        if (near.isNull())
+            return near;
+    }
+    return near;
+}
+
+std::vector<TiledLayer::Key> TiledLayer::tilesMeeting(const gfx::Rect& rect, int level, double limit) const
 {
     std::vector<Key> keys;
-    gfx::Rect visible = visibleRect();
-    if (visible.isEmpty())
+    if (rect.isEmpty())
         return keys;
-    int level = levelForScale(scaleOnScreen());
     gfx::Size tile = tilePointSize(level);
     gfx::Rect b = bounds();
-    int firstColumn = int(std::floor((visible.minX() - b.minX()) / tile.width));
-    int lastColumn = int(std::ceil((visible.maxX() - b.minX()) / tile.width)) - 1;
-    int firstRow = int(std::floor((visible.minY() - b.minY()) / tile.height));
-    int lastRow = int(std::ceil((visible.maxY() - b.minY()) / tile.height)) - 1;
-    for (int row = std::max(0, firstRow); row <= lastRow; ++row)
-        for (int column = std::max(0, firstColumn); column <= lastColumn; ++column)
+    int firstColumn = std::max(0, int(std::floor((rect.minX() - b.minX()) / tile.width)));
+    int lastColumn = int(std::ceil((rect.maxX() - b.minX()) / tile.width)) - 1;
+    int firstRow = std::max(0, int(std::floor((rect.minY() - b.minY()) / tile.height)));
+    int lastRow = int(std::ceil((rect.maxY() - b.minY()) / tile.height)) - 1;
+    if (double(lastRow - firstRow + 1) * double(lastColumn - firstColumn + 1) > limit)
+        return keys;
+    for (int row = firstRow; row <= lastRow; ++row)
+        for (int column = firstColumn; column <= lastColumn; ++column)
             keys.emplace_back(level, column, row);
     return keys;
+}
+
+std::vector<std::tuple<int, int, int>> TiledLayer::visibleTiles() const
+{
+    gfx::Rect visible = visibleRect();
+    if (visible.isEmpty())
+        return {};
+    return tilesMeeting(visible, levelForScale(scaleOnScreen()), INFINITY);
 }
 
 gfx::Rect TiledLayer::rectOfTile(const Key& key) const
@@ -281,6 +308,7 @@ void TiledLayer::queue(const Key& key, Tile& tile)
     uint64_t generation = tile.wanted;
     float scale = scaleOfLevel(std::get<0>(key));
     gfx::Color background = tileBackgroundColor();
+    bool ahead = std::find(m_visible.begin(), m_visible.end(), key) == m_visible.end();
     uint64_t epoch;
     {
         std::lock_guard lock(pool().mutex);
@@ -325,15 +353,16 @@ void TiledLayer::queue(const Key& key, Tile& tile)
             layer->install(key, generation, std::move(image));
             layer.reset();
         });
-    });
+    }, ahead);
 }
 
 bool TiledLayer::isWanted(const Key& key) const
 {
     std::lock_guard lock(m_wantedMutex);
     auto [level, column, row] = key;
-    return level == m_wantedLevel && column >= m_wantedColumns.first && column <= m_wantedColumns.second
-        && row >= m_wantedRows.first && row <= m_wantedRows.second;
+    return (level == m_wantedLevel && column >= m_wantedColumns.first && column <= m_wantedColumns.second
+               && row >= m_wantedRows.first && row <= m_wantedRows.second)
+        || std::find(m_wantedAhead.begin(), m_wantedAhead.end(), key) != m_wantedAhead.end();
 }
 
 void TiledLayer::setWanted(const std::vector<Key>& visible)
@@ -389,13 +418,28 @@ bool TiledLayer::isFadingAt(double time) const
     });
 }
 
-void TiledLayer::trimAllCaches()
+double TiledLayer::screenBudget()
 {
     gfx::Rect screen = Screen::main()->bounds();
     float screenScale = Screen::main()->scale();
-    double budget = 4.0 * double(screen.width()) * screen.height() * screenScale * screenScale;
+    return 4.0 * double(screen.width()) * screen.height() * screenScale * screenScale;
+}
+
+double TiledLayer::tilePixels(const Key& key) const
+{
+    if (auto it = m_tiles.find(key); it != m_tiles.end() && it->second.image)
+        return double(it->second.image->pixelWidth()) * it->second.image->pixelHeight();
+    gfx::Size size = rectOfTile(key).size;
+    float scale = scaleOfLevel(std::get<0>(key));
+    return std::ceil(double(size.width) * scale) * std::ceil(double(size.height) * scale);
+}
+
+void TiledLayer::trimAllCaches()
+{
+    double budget = screenBudget();
     double visiblePixels = 0, cached = 0;
     struct Candidate {
+        bool ahead;
         uint64_t lastUse;
         std::shared_ptr<TiledLayer> layer;
         Key key;
@@ -420,7 +464,8 @@ void TiledLayer::trimAllCaches()
             if (visible)
                 visiblePixels += pixels;
             else if (!tile.queued)
-                candidates.push_back({ tile.lastUse, layer, it->first, pixels });
+                candidates.push_back({ std::find(layer->m_ahead.begin(), layer->m_ahead.end(), it->first) != layer->m_ahead.end(),
+                    tile.lastUse, layer, it->first, pixels });
             ++it;
         }
     }
@@ -428,7 +473,7 @@ void TiledLayer::trimAllCaches()
     if (cached <= limit)
         return;
     std::sort(candidates.begin(), candidates.end(),
-        [](const Candidate& a, const Candidate& b) { return a.lastUse < b.lastUse; });
+        [](const Candidate& a, const Candidate& b) { return std::tie(a.ahead, a.lastUse) < std::tie(b.ahead, b.lastUse); });
     for (auto& candidate : candidates) {
         if (cached <= limit)
             break;
@@ -449,17 +494,10 @@ size_t TiledLayer::cachedPixels() const
 void TiledLayer::drawTiles(gfx::Context& context, double time)
 {
     requireMainThread("TiledLayer::drawTiles");
-    enroll();
-    anchorLevels(scaleOnScreen());
-    auto visible = visibleTiles();
-    setWanted(visible);
-    m_visible = visible;
-    uint64_t use = nextUse();
+    auto visible = queueVisibleTiles();
     double fade = fadeDuration();
     for (auto& key : visible) {
         Tile& tile = m_tiles[key];
-        tile.lastUse = use;
-        queue(key, tile);
         if (!tile.image)
             continue;
         float alpha = fade > 0 ? float(std::clamp((time - tile.shownAt) / fade, 0.0, 1.0)) : 1.0f;
@@ -491,6 +529,80 @@ std::vector<TiledLayer::Key> TiledLayer::queueVisibleTiles()
         queue(key, tile);
     }
     return visible;
+}
+
+std::vector<TiledLayer::Key> TiledLayer::tilesNear(const std::vector<Key>& visible) const
+{
+    // The area ahead is a few views: a few hundred tiles at most are worth
+    // listing, however small the tiles.
+    auto keys = tilesMeeting(nearRect(), levelForScale(scaleOnScreen()), 256);
+    std::erase_if(keys, [&](const Key& key) { return std::find(visible.begin(), visible.end(), key) != visible.end(); });
+    return keys;
+}
+
+void TiledLayer::queueTilesAheadOfAll()
+{
+    requireMainThread("TiledLayer::queueTilesAheadOfAll");
+    struct Candidate {
+        float distance;
+        std::shared_ptr<TiledLayer> layer;
+        Key key;
+        double pixels;
+    };
+    std::vector<std::shared_ptr<TiledLayer>> ahead;
+    std::vector<Candidate> candidates;
+    double room = screenBudget();
+    for (auto& weak : std::vector<std::weak_ptr<TiledLayer>>(allTiledLayers())) {
+        auto layer = weak.lock();
+        if (!layer || !inWindow(*layer))
+            continue;
+        if (!layer->m_drawsAhead) {
+            for (auto& key : layer->m_visible)
+                room -= layer->tilePixels(key);
+            continue;
+        }
+        // Culled layers were not drawn: what they show is asked again.
+        auto visible = layer->queueVisibleTiles();
+        for (auto& key : visible)
+            room -= layer->tilePixels(key);
+        ahead.push_back(layer);
+        const Layer* root = layer.get();
+        while (root->superlayer())
+            root = root->superlayer();
+        gfx::Rect shown = root->bounds();
+        for (auto& key : layer->tilesNear(visible)) {
+            gfx::Rect r = layer->convertRect(layer->rectOfTile(key), root);
+            float dx = std::max({ r.minX() - shown.maxX(), shown.minX() - r.maxX(), 0.0f });
+            float dy = std::max({ r.minY() - shown.maxY(), shown.minY() - r.maxY(), 0.0f });
+            candidates.push_back({ dx + dy, layer, key, layer->tilePixels(key) });
+        }
+    }
+    // Nearest to the window first, and only what fits beside what shows
+    // everywhere: a tile drawn ahead and then trimmed for want of room would
+    // be drawn again at every frame.
+    std::stable_sort(candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    for (auto& layer : ahead)
+        layer->m_ahead.clear();
+    for (auto& candidate : candidates) {
+        if (candidate.pixels > room)
+            break;
+        room -= candidate.pixels;
+        candidate.layer->m_ahead.push_back(candidate.key);
+    }
+    uint64_t use = nextUse();
+    for (auto& layer : ahead) {
+        {
+            std::lock_guard lock(layer->m_wantedMutex);
+            layer->m_wantedAhead = layer->m_ahead;
+        }
+        for (auto& key : layer->m_ahead) {
+            Tile& tile = layer->m_tiles[key];
+            tile.lastUse = use;
+            layer->queue(key, tile);
+        }
+    }
+    trimAllCaches();
 }
 
 void TiledLayer::renderSynchronously(const std::vector<std::shared_ptr<TiledLayer>>& layers)
@@ -587,6 +699,7 @@ void TiledLayer::resetForTesting()
     {
         std::lock_guard lock(pool().mutex);
         pool().jobs.clear();
+        pool().aheadJobs.clear();
         pool().limit = 2;
         ++pool().epoch;
     }

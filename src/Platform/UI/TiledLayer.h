@@ -17,6 +17,13 @@
 // covers the tiles of all tiled layers: at most four screens of pixels (or
 // the visible tiles, when they are more), the least recently shown dropped
 // first; a layer out of every window keeps none.
+//
+// A layer may draw tiles ahead: it also asks for the tiles within one view
+// beyond what shows of each clipping ancestor (the next screen of a
+// scrolled page, the page beside a turned one), after every visible tile and
+// only while the budget has room for them, nearest to the window first, so
+// a jump of a screen finds its tiles drawn. The renderer asks for them after
+// each frame, for layers it drew and those it culled.
 
 #include "Platform/UI/Layer.h"
 
@@ -69,6 +76,15 @@ public:
     // it shows, in layer coordinates.
     float scaleOnScreen() const;
     gfx::Rect visibleRect() const;
+    // Off by default (see above).
+    bool drawsTilesAhead() const { return m_drawsAhead; }
+    void setDrawsTilesAhead(bool ahead) { m_drawsAhead = ahead; }
+    // What lies within one view of every clipping ancestor, in layer
+    // coordinates, and the tiles asked for ahead at the last frame.
+    gfx::Rect nearRect() const;
+    std::vector<std::tuple<int, int, int>> tilesAhead() const { return m_ahead; }
+    // After a frame: every layer's visible tiles and tiles ahead queued.
+    static void queueTilesAheadOfAll();
     // The tiles of the visible area at the current level, as
     // (level, column, row), left to right, top to bottom.
     std::vector<std::tuple<int, int, int>> visibleTiles() const;
@@ -125,6 +141,12 @@ private:
     void enroll();
     void anchorLevels(float scale);
     std::vector<Key> queueVisibleTiles();
+    // The tiles at a level that meet a rectangle of the layer, row by row
+    // (none when they would be more than `limit`).
+    std::vector<Key> tilesMeeting(const gfx::Rect& rect, int level, double limit) const;
+    std::vector<Key> tilesNear(const std::vector<Key>& visible) const;
+    double tilePixels(const Key& key) const;
+    static double screenBudget();
     static void renderSynchronously(const std::vector<std::shared_ptr<TiledLayer>>& layers);
 
     gfx::Size m_tileSize { 256, 256 };
@@ -135,6 +157,8 @@ private:
     std::map<Key, Tile> m_tiles;
     size_t m_pending = 0;
     std::vector<Key> m_visible;
+    std::vector<Key> m_ahead;
+    bool m_drawsAhead = false;
     bool m_enrolled = false;
     // What a worker may still draw: the level and the tile ranges about the
     // visible tiles, written on the main thread.
@@ -142,6 +166,7 @@ private:
     int m_wantedLevel = INT32_MIN;
     std::pair<int, int> m_wantedColumns { 0, -1 };
     std::pair<int, int> m_wantedRows { 0, -1 };
+    std::vector<Key> m_wantedAhead;
 };
 
 } // namespace ui

@@ -232,11 +232,12 @@ void VKDocumentViewVertical::layoutSubviews()
     gfx::Rect b = m_scrollView->bounds();
     gfx::Rect v(o.x / z, o.y / z, b.width() / z, b.height() / z);
     m_visiblePageRange = pagesIntersectingRect(v);
+    core::Range near = m_visiblePageRange.length > 0 ? pagesIntersectingRect(v.insetBy(0, -v.height())) : core::Range();
     size_t foremost = core::kNotFound;
-    if (m_visiblePageRange.length > 0) {
+    if (near.length > 0) {
         float bestShare = 0;
         auto delegate = this->delegate();
-        for (size_t i = m_visiblePageRange.location; i < m_visiblePageRange.location + m_visiblePageRange.length; ++i) {
+        for (size_t i = near.location; i < near.location + near.length; ++i) {
             gfx::Rect f = frameForPageAtIndex(i);
             if (f.isEmpty())
                 continue;
@@ -263,7 +264,7 @@ void VKDocumentViewVertical::layoutSubviews()
         m_foremostPageIndex = foremost;
         updateCurrentIndexRange(core::Range { foremost, 1 });
     }
-    trimCache(m_visiblePageRange);
+    trimCache(near);
 }
 
 void VKDocumentViewVertical::centreNarrowContent()

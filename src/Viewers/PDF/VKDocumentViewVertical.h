@@ -6,8 +6,10 @@
 // per reload in unit coordinates (fractions of the content width) and
 // scaled to the content on demand; lookups by height bisect the table, so
 // a layout pass costs what the visible pages cost, not the document's
-// length. Only pages meeting the visible rectangle get views; those far
-// from it are flushed once the cache grows past twice what is shown.
+// length. Only pages meeting the visible rectangle or within a screen of
+// it get views (those beyond it draw their tiles ahead, so a screen paged
+// to shows drawn); those far from it are flushed once the cache grows past
+// twice what is near.
 
 #include "Platform/UI/ScrollView.h"
 #include "Viewers/PDF/VKDocumentView.h"

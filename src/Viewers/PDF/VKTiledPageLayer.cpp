@@ -14,6 +14,7 @@ VKTiledPageLayer::VKTiledPageLayer()
     setLevelsOfDetail(LevelsOfDetail);
     setLevelsOfDetailBias(LevelsOfDetail);
     setAnchorsLevelsAtShownScale(true);
+    setDrawsTilesAhead(true);
 }
 
 VKTiledPageLayer::~VKTiledPageLayer()

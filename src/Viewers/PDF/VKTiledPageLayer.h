@@ -5,7 +5,8 @@
 // detail that any zoom the layout allows gets sharp tiles, anchored at the
 // scale the page is first shown at so that a page fitted to the screen is
 // drawn once, at the screen's own resolution; a checkerboard
-// shows where a tile is not drawn yet. A representative, held weakly and
+// shows where a tile is not drawn yet. Tiles are drawn one view ahead, so a
+// page scrolled or turned to by a screen shows drawn. A representative, held weakly and
 // guarded by the layer's lock, supplies the drawing.
 
 #include "Platform/UI/TiledLayer.h"
