@@ -7,6 +7,10 @@
 #include "Platform/Web/WebViewDelegate.h"
 #include "RTF/RTFtoHTML.h"
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 std::shared_ptr<VKWebView> VKWebView::create(const gfx::Rect& frame)
 {
     auto view = View::make<VKWebView>(frame);
@@ -92,10 +96,28 @@ void VKWebView::willBeginDragging(ui::ScrollView& scrollView)
         d->webViewDidStartScrolling(*this, scrollView);
 }
 
+void VKWebView::setPageTop(float top)
+{
+    if (!(top >= 0) || !std::isfinite(top))
+        top = 0;
+    float old = std::exchange(m_pageTop, top);
+    if (top == old)
+        return;
+    gfx::Point offset = scrollView().contentOffset();
+    setDocumentViewFrame(documentViewFrame());
+    // Read into the page, it stays where it is on screen; at its top, the
+    // top shows below the room.
+    float y = offset.y > old ? offset.y - old + top : std::min(offset.y, top);
+    if (y != offset.y)
+        scrollView().setContentOffset({ offset.x, y });
+}
+
 void VKWebView::setDocumentViewFrame(const gfx::Rect& frame)
 {
     gfx::Size before = scrollView().contentSize();
-    web::WebView::setDocumentViewFrame(frame);
+    gfx::Rect below = frame;
+    below.origin.y = m_pageTop;
+    web::WebView::setDocumentViewFrame(below);
     if (scrollView().contentSize() == before)
         return;
     if (auto d = vkDelegate())

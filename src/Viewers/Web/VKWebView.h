@@ -3,7 +3,7 @@
 // The web-document viewer's web view: a web view that can show an RTF
 // document, converted to HTML on a worker thread of its own, and that tells
 // its viewer when the reader starts to drag the page and when the page's
-// size changes.
+// size changes, with room above the page for the viewer's top bar.
 
 #include "Platform/Core/Value.h"
 #include "Platform/UI/ScrollView.h"
@@ -52,6 +52,12 @@ public:
     void rtfLoadDidFinish(const core::Value& job);
     void rtfLoadDidFail(const core::Error& error);
 
+    // Room kept above the page (the viewer's top bar while it shows), so
+    // the page's first line starts below it. A change keeps the place read
+    // in the page, or its top in sight when that showed.
+    float pageTop() const { return m_pageTop; }
+    void setPageTop(float top);
+
     void willBeginDragging(ui::ScrollView& scrollView) override;
     void setDocumentViewFrame(const gfx::Rect& frame) override;
 
@@ -61,6 +67,7 @@ private:
     std::weak_ptr<VKWebViewDelegate> m_vkDelegate;
     std::shared_ptr<core::Thread> m_conversion;
     unsigned m_conversionGeneration = 0;
+    float m_pageTop = 0;
 };
 
 // The view that draws the page of a web view (the web view's document view),

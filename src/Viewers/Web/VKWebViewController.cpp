@@ -3,6 +3,7 @@
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
+#include "Shell/VKNavigationController.h"
 #include "Shell/VKWindow.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKZipArchiver.h"
@@ -103,12 +104,36 @@ void VKWebViewController::setContentOffset(gfx::Point offset)
 
 gfx::Size VKWebViewController::contentSize()
 {
-    return m_webView ? m_webView->scrollView().contentSize() : gfx::Size();
+    // The page's own size: the room above it counts as the text viewer's
+    // inset does, not as a page more.
+    if (!m_webView)
+        return {};
+    gfx::Size size = m_webView->scrollView().contentSize();
+    return { size.width, std::max(0.0f, size.height - m_webView->pageTop()) };
 }
 
 ui::View* VKWebViewController::verticalScrollIndicator()
 {
     return m_webView ? m_webView->scrollView().verticalScrollIndicator() : nullptr;
+}
+
+void VKWebViewController::updatePageTop()
+{
+    auto* navigation = navigationController();
+    if (m_webView)
+        m_webView->setPageTop(navigation && !navigation->isNavigationBarHidden() ? barInsets().top : 0);
+}
+
+void VKWebViewController::setUIHidden(bool hidden, bool animated)
+{
+    VKDocumentViewController::setUIHidden(hidden, animated);
+    updatePageTop();
+}
+
+void VKWebViewController::didRotate(ui::Orientation fromOrientation)
+{
+    VKDocumentViewController::didRotate(fromOrientation);
+    updatePageTop();
 }
 
 bool VKWebViewController::shouldSingleTapHideUI() const
@@ -127,6 +152,7 @@ void VKWebViewController::loadContentView()
         document->setHidden(true);
     m_webView = webView;
     setContentView(webView);
+    updatePageTop();
 
     std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
     m_offsetObservation = webView->scrollView().observeContentOffset([weak](const gfx::Point&, const gfx::Point&) {
@@ -740,6 +766,7 @@ void VKWebViewController::stopObservingWindow()
 void VKWebViewController::viewDidAppear(bool animated)
 {
     VKDocumentViewController::viewDidAppear(animated);
+    updatePageTop();
     observeWindow();
 }
 

@@ -84,6 +84,9 @@ public:
     bool contentScalesWithBounds() const override { return true; }
     bool shouldSingleTapHideUI() const override;
     bool formInputActive() const { return m_formInputActive; }
+    // The page starts below the top bar while the bars show.
+    void setUIHidden(bool hidden, bool animated) override;
+    void didRotate(ui::Orientation fromOrientation) override;
 
     void emailFile(const std::shared_ptr<core::Object>& sender) override;
     void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag) override;
@@ -164,6 +167,7 @@ private:
     void dropContent(bool showAlert);
     void cancelConversion();
     void releasePrintingView();
+    void updatePageTop();
 
     std::shared_ptr<ui::BarButtonItem> m_backForwardControlItem;
     std::shared_ptr<ui::SegmentedControl> m_backForwardControl;

@@ -11,6 +11,8 @@
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/MailComposeController.h"
+#include "Platform/UI/NavigationBar.h"
+#include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/PrintInteractionController.h"
 #include "Platform/UI/ScrollView.h"
@@ -191,6 +193,35 @@ TEST_F(VKWebViewControllerTest, APageMeasuredAfterItsLoadGetsItsIndexAndThePagin
     ASSERT_TRUE(viewer->pageIndexView());
     EXPECT_EQ(viewer->pageIndexView()->superview(), viewer->contentView().get());
     EXPECT_TRUE(viewer->pagingGestureInfoVisible());
+}
+
+// The page's first line shows below the top bar while the bars show; the
+// bars going or coming keep the place read, and at its top the page follows
+// them.
+TEST_F(VKWebViewControllerTest, ThePageStartsBelowTheTopBarWhileTheBarsShow)
+{
+    auto viewer = openFile("page.html", "<p>x</p>");
+    finishFirstLoad(*viewer);
+    auto& webView = *viewer->webView();
+    float width = webView.bounds().width();
+    page(webView).reportMetrics({ 0, 0, width, 3000, width, 400 });
+    viewer->setUIHidden(false, false);
+    runLoop();
+    auto& bar = viewer->navigationController()->navigationBar();
+    float barBottom = bar.convertRect(bar.bounds(), nullptr).maxY();
+    float viewTop = webView.convertRect(webView.bounds(), nullptr).minY();
+    ASSERT_GT(barBottom, viewTop);
+    auto pageTop = [&] { return webView.scrollView().convertRect(webView.documentViewFrame(), nullptr).minY(); };
+    EXPECT_EQ(pageTop(), barBottom);
+    webView.scrollView().setContentOffset({ 0, 500 });
+    float read = pageTop();
+    viewer->setUIHidden(true, false);
+    EXPECT_EQ(pageTop(), read);
+    webView.scrollView().setContentOffset({ 0, 0 });
+    EXPECT_EQ(pageTop(), viewTop);
+    viewer->setUIHidden(false, false);
+    EXPECT_EQ(pageTop(), barBottom);
+    EXPECT_EQ(webView.scrollView().contentSize().height, 3000 * float(webView.pageZoom()) + barBottom - viewTop);
 }
 
 TEST_F(VKWebViewControllerTest, ALaterResponseTheEngineCannotShowFailsWithoutADownload)
