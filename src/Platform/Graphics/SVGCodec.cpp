@@ -2,9 +2,10 @@
 // of them at a smaller one: the size comes from the document (its width and
 // height, else its viewBox), so reading the header parses the document, which
 // is bounded (librsvg's own limits refuse documents of too many elements or
-// references).
+// references; nested references are counted before, SVGReferences.h).
 
 #include "Platform/Graphics/ImageCodecs.h"
+#include "Platform/Graphics/SVGReferences.h"
 
 #include <cairo.h>
 #include <cmath>
@@ -16,6 +17,9 @@ namespace {
 
 // Larger documents are no pictures we show.
 constexpr size_t MaximumSVGBytes = 32u << 20;
+// Elements reached through references, at most: librsvg's own limit, which
+// it finds only while drawing, seconds after it began.
+constexpr uint64_t MaximumReferencedElements = 500000;
 // The size of a document that gives none.
 constexpr double FallbackSide = 256;
 
@@ -29,6 +33,11 @@ struct Handle {
         if (bytes.size() > MaximumSVGBytes) {
             if (failure)
                 *failure = "SVG document too large";
+            return;
+        }
+        if (svgReferencedElements(bytes, MaximumReferencedElements) > MaximumReferencedElements) {
+            if (failure)
+                *failure = "SVG document references too many elements";
             return;
         }
         GError* error = nullptr;
