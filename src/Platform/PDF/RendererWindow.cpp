@@ -14,6 +14,10 @@ namespace pdf::detail {
 
 namespace {
 
+// Pages' dictionaries are small; inherited attributes written out in each
+// page could make them large (a long array in a parent node).
+constexpr size_t kMostUpdateBytes = 4 << 20;
+
 // The offset after the file's last "startxref"; -1 when none is found.
 long long lastCrossReferenceOffset(std::string_view bytes)
 {
@@ -70,6 +74,7 @@ std::string rendererWindow(QPDF& qpdf, PageTree& pages, std::string_view bytes, 
         auto add = [&](QPDFObjGen object, const std::string& body) {
             written.push_back({ object, bytes.size() + update.size() });
             update += fmt::format("{} {} obj\n{}\nendobj\n", object.getObj(), object.getGen(), body);
+            return update.size() <= kMostUpdateBytes;
         };
         static const char* const kInherited[] = { "/Resources", "/MediaBox", "/CropBox", "/Rotate" };
         for (int n = first; n < first + count; ++n) {
@@ -96,22 +101,21 @@ std::string rendererWindow(QPDF& qpdf, PageTree& pages, std::string_view bytes, 
             }
             copy.removeKey("/Parent");
             std::string body = withEntries(copy, extra);
-            if (body.empty())
+            if (body.empty() || !add(object, body))
                 return {};
-            add(object, body);
         }
         if (kids.empty())
             return {};
         std::string kidList;
         for (const QPDFObjGen& kid : kids)
             kidList += fmt::format("{} {} R ", kid.getObj(), kid.getGen());
-        add(QPDFObjGen(pagesNode, 0), fmt::format("<< /Type /Pages /Kids [ {}] /Count {} >>", kidList, kids.size()));
+        if (!add(QPDFObjGen(pagesNode, 0), fmt::format("<< /Type /Pages /Kids [ {}] /Count {} >>", kidList, kids.size())))
+            return {};
         QPDFObjectHandle catalog = root.shallowCopy();
         catalog.removeKey("/Pages");
         std::string catalogBody = withEntries(catalog, fmt::format("/Pages {} 0 R", pagesNode));
-        if (catalogBody.empty())
+        if (catalogBody.empty() || !add(root.getObjGen(), catalogBody))
             return {};
-        add(root.getObjGen(), catalogBody);
 
         size_t table = bytes.size() + update.size();
         update += "xref\n";

@@ -299,6 +299,26 @@ TEST_F(PageDrawingTest, ALatePageDrawsFromAWindowOfPages)
     ASSERT_TRUE(window);
     EXPECT_EQ(window->pageCount(), 51);
     EXPECT_EQ(pdftest::differingShare(pdftest::overWhite(*render(window->page(1), 200, 100)), alone, 0), 0);
+
+    // Resources every page inherits that would be written out 64 times over
+    // (100 KB each) make no window: the document is drawn whole.
+    test::PdfBuilder large;
+    std::string numbers;
+    for (int i = 0; i < 50000; ++i)
+        numbers += "0 ";
+    int node = large.addPages(0, fmt::format("/Resources << /Large [{}] >>", numbers));
+    for (int n = 1; n <= 70; ++n)
+        large.addPage(test::PdfBuilder::PageDescription { "/MediaBox [0 0 20 20]", { "0 g 0 0 10 10 re f" }, node });
+    core::Data largeBytes = large.build();
+    auto largeDocument = Document::open(largeBytes);
+    pdf::Page page = largeDocument->page(5);
+    count = 64;
+    {
+        const auto& source = pdf::detail::HandleAccess::document(page);
+        auto lock = pdf::detail::lock(source);
+        EXPECT_TRUE(pdf::detail::rendererWindow(*source->reading->qpdf, source->reading->pages, largeBytes.view(), 1, count).empty());
+    }
+    EXPECT_EQ(pdftest::nonWhitePixels(*render(page, 20, 20)), 100u);
 }
 
 TEST_F(PageDrawingTest, RepairedFilesDraw)
