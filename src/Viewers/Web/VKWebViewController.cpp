@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -573,43 +572,52 @@ void VKWebViewController::singleTapGestureRecognized(ui::GestureRecognizer& reco
         return;
     }
     // The page's elementFromPoint takes the point in its viewport, so the
-    // tap is taken where it is on the web view, not in its scrolled content.
+    // tap is taken where it is on the web view, not in its scrolled content,
+    // and scaled by the page itself to its own width: one question, one
+    // answer.
     gfx::Point inWebView = recognizer.locationInView(m_webView.get());
     gfx::Point inView = recognizer.locationInView(view().get());
     unsigned generation = ++m_tapGeneration;
+    bool uiWasHidden = isUIHidden();
+    // Set once the timeout took the tap as hitting no link.
+    auto decided = std::make_shared<bool>(false);
     std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    auto noLink = [weak, generation, inView] {
+    core::RunLoop::main().performAfter(TapScriptTimeout, [weak, generation, inView, decided] {
         auto self = weak.lock();
         if (!self || self->m_tapGeneration != generation)
             return;
-        ++self->m_tapGeneration;
+        *decided = true;
         self->continueSingleTap(inView);
-    };
-    core::RunLoop::main().performAfter(TapScriptTimeout, noLink);
+    });
     float width = m_webView->bounds().width();
-    m_webView->evaluateJavaScript("window.innerWidth",
-        [weak, generation, inWebView, width, noLink](const std::string& result, const core::Error* error) {
+    std::string script = fmt::format("VKFindAnchorAtPoint({0:f}*window.innerWidth/{2:f},{1:f}*window.innerWidth/{2:f});",
+        inWebView.x, inWebView.y, width);
+    m_webView->evaluateJavaScript(script,
+        [weak, generation, inView, uiWasHidden, decided](const std::string& answer, const core::Error* error) {
             auto self = weak.lock();
-            if (!self || self->m_tapGeneration != generation || !self->m_webView)
+            if (!self || self->m_tapGeneration != generation)
                 return;
-            if (error) {
-                noLink();
+            ++self->m_tapGeneration;
+            bool overLink = !error && answer == "true";
+            if (!*decided) {
+                if (!overLink)
+                    self->continueSingleTap(inView);
                 return;
             }
-            double scale = double(std::atoll(result.c_str())) / width;
-            std::string script = fmt::format("VKFindAnchorAtPoint({:f},{:f});", inWebView.x * scale, inWebView.y * scale);
-            self->m_webView->evaluateJavaScript(script,
-                [weak, generation, noLink](const std::string& answer, const core::Error* error) {
-                    auto self = weak.lock();
-                    if (!self || self->m_tapGeneration != generation)
-                        return;
-                    if (!error && answer == "true") {
-                        ++self->m_tapGeneration;
-                        return;
-                    }
-                    noLink();
-                });
+            // A busy page answered after the timeout: the page followed
+            // the link, so the bars go back to what they were.
+            if (overLink)
+                self->restoreUIAfterLateLinkAnswer(uiWasHidden);
         });
+}
+
+void VKWebViewController::restoreUIAfterLateLinkAnswer(bool uiWasHidden)
+{
+    const core::Value& pending = pendingToggleUserInfo();
+    if (isUIHidden() != uiWasHidden)
+        setUIHidden(uiWasHidden, true);
+    else if (!pending.isNull() && pending["hidden"].toBool() != uiWasHidden)
+        cancelToggleUITimer();
 }
 
 void VKWebViewController::continueSingleTap(gfx::Point pointInView)

@@ -50,7 +50,8 @@ public:
         = "(function(){var m=document.getElementsByTagName('meta'); if(m) { for(var i=0;i<m.length;++i) {var "
           "n=m[i]; if(n.getAttribute('name')=='format-detection' && n.getAttribute('content')=='telephone=no') "
           "return 'telephone=no';}} return '';})();";
-    // The page's answer to a tap counts as "no link" after this long.
+    // The page's answer to a tap counts as "no link" after this long; a
+    // later answer naming a link puts the bars back as they were.
     static constexpr double TapScriptTimeout = 0.5;
     static constexpr double LoadIndicatorDelay = 0.25;
     static constexpr double FollowedLinkBarsHideDelay = 0.5;
@@ -156,6 +157,8 @@ private:
     VKWebLinkPolicy linkPolicy() const;
     void showUnsupportedURLAlert(const core::URL& url);
     void continueSingleTap(gfx::Point pointInView);
+    // The page named a link only after the tap was taken as hitting none.
+    void restoreUIAfterLateLinkAnswer(bool uiWasHidden);
     void observeWindow();
     void stopObservingWindow();
     void releaseLoadReferences();

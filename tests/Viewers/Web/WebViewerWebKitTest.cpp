@@ -131,9 +131,14 @@ TEST_F(WebViewerWebKitTest, ALinkLoadsInPlaceAndBackAndForwardReturn)
     ASSERT_TRUE(webView);
     EXPECT_FALSE(webView->documentView().isHidden());
 
-    // The anchor script: true on the link, the point elsewhere.
-    EXPECT_EQ(evaluate(*webView, "VKFindAnchorAtPoint(20,40);"), "true");
-    EXPECT_EQ(evaluate(*webView, "VKFindAnchorAtPoint(20,300);"), "20, 300");
+    // The anchor script, asked as a tap asks (the page at the view's
+    // width): true on the link, the point elsewhere.
+    auto anchorAt = [&](int x, int y) {
+        return evaluate(*webView, fmt::format("VKFindAnchorAtPoint({0}*window.innerWidth/{2:f},{1}*window.innerWidth/{2:f});", x,
+            y, webView->bounds().width()));
+    };
+    EXPECT_EQ(anchorAt(20, 40), "true");
+    EXPECT_EQ(anchorAt(20, 300), "20, 300");
 
     // A tap on the link follows it; the bars stay as they were.
     advance(5);
