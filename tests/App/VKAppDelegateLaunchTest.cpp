@@ -102,9 +102,17 @@ protected:
         UITestCase::TearDown();
     }
     static std::shared_ptr<core::UserDefaults> defaults() { return core::UserDefaults::standard(); }
+    // Launches and, unless the test holds it, waits for the quota recount a
+    // launch starts on a store never counted: until it ends the server stays
+    // stopped and its information says the index is being rebuilt.
     void launch(const core::Value& options = core::Value::makeDictionary())
     {
         EXPECT_FALSE(delegate->applicationDidFinishLaunchingWithOptions(options));
+        runLoop();
+        if (recountHeld)
+            return;
+        auto quota = VKQuotaManager::defaultManager();
+        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !quota || !quota->rebuildingIndex(); }, 30));
         runLoop();
     }
     // A launch after the first, without the start-up alert.
@@ -116,8 +124,9 @@ protected:
     }
     std::string port() const { return std::to_string(delegate->httpServer()->port()); }
     // Holds the quota recount's worker until `release` is set.
-    static void holdRecount(std::atomic<bool>& release)
+    void holdRecount(std::atomic<bool>& release)
     {
+        recountHeld = true;
         VKAppDiskQuota::setWorkerHoldForTesting([&release] {
             while (!release)
                 usleep(1000);
@@ -142,6 +151,7 @@ protected:
     std::shared_ptr<FakePublisher> publisher;
     std::shared_ptr<VKAppDelegate> delegate;
     std::shared_ptr<VKApplication> application;
+    bool recountHeld = false;
 };
 
 TEST_F(VKAppDelegateLaunchTest, TheFirstRunResetsTheKeychainAndShowsTheAddress)
