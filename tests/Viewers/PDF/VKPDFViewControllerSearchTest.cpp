@@ -70,7 +70,11 @@ protected:
         viewer->gotoPageNumber(1);
         advance(1);
         viewer->searchButtonWasPressed();
-        EXPECT_TRUE(waitFor([&] { return viewer->searchController()->fullyIndexed(); }));
+        // The indexing pass has ended and its progress has come, so that no
+        // late "100%" overwrites what a search says.
+        auto& search = *viewer->searchController();
+        EXPECT_TRUE(waitFor([&] { return search.fullyIndexed() && !search.isIndexing(); }));
+        runLoop();
         return viewer;
     }
     // Searches as the reader does and waits for the answer.
