@@ -92,10 +92,10 @@ bool WebViewerTestCase::waitFor(const std::function<bool()>& predicate, double s
     return core::RunLoop::main().runUntil(predicate, seconds);
 }
 
-std::shared_ptr<VKWebViewController> WebViewerTestCase::openLoaded(const std::string& path)
+std::shared_ptr<VKWebViewController> WebViewerTestCase::openLoaded(const std::string& path, double seconds)
 {
     auto viewer = openPath(path);
-    EXPECT_TRUE(waitFor([&] { return viewer->contentDidLoad() && !viewer->contentIsLoading(); }, 60));
+    EXPECT_TRUE(waitFor([&] { return viewer->contentDidLoad() && !viewer->contentIsLoading(); }, seconds));
     return viewer;
 }
 

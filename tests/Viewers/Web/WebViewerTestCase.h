@@ -45,8 +45,9 @@ protected:
     void useWebKit();
     // Waits in real time (WebKit works in processes of its own).
     static bool waitFor(const std::function<bool()>& predicate, double seconds = 30);
-    // Opens the item and waits in real time for its first load to end.
-    std::shared_ptr<VKWebViewController> openLoaded(const std::string& path);
+    // Opens the item and waits in real time (a minute, or `seconds`) for its
+    // first load to end.
+    std::shared_ptr<VKWebViewController> openLoaded(const std::string& path, double seconds = 60);
 
     std::shared_ptr<GuestHooks> guestHooks;
     // PATH as the test began (restored after it).
