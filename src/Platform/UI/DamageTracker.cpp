@@ -163,7 +163,11 @@ void DamageTracker::visit(Layer& layer, const gfx::AffineTransform& toScreen, co
     Entry& entry = it->second;
     auto self = layer.weak_from_this();
     bool reused = !added && (entry.layer.owner_before(self) || self.owner_before(entry.layer));
-    if (added || reused || entry.signature != signature.value() || animating) {
+    // An animation that just ended is drawn once more at its end: a
+    // transition's model values never changed, and the last frame drawn
+    // showed it short of its end (a fade's old picture a few percent through).
+    bool ended = entry.animating && !animating;
+    if (added || reused || entry.signature != signature.value() || animating || ended) {
         if (!added)
             damage.push_back(entry.rect);
         damage.push_back(rect);
@@ -172,6 +176,7 @@ void DamageTracker::visit(Layer& layer, const gfx::AffineTransform& toScreen, co
     entry.rect = rect;
     entry.signature = signature.value();
     entry.walk = m_walk;
+    entry.animating = animating;
 
     gfx::Rect inner = clip;
     if (layer.masksToBounds())

@@ -57,6 +57,7 @@ private:
         gfx::Rect rect;
         uint64_t signature = 0;
         uint64_t walk = 0;
+        bool animating = false;
     };
     void visit(Layer& layer, const gfx::AffineTransform& toScreen, const gfx::Rect& clip, size_t index,
         double time, std::vector<gfx::Rect>& damage);

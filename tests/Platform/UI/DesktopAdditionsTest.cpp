@@ -10,6 +10,7 @@
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/StandardColors.h"
 #include "Platform/UI/TextField.h"
+#include "Platform/UI/Transition.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
 #include "Support/UITestCase.h"
@@ -129,6 +130,25 @@ TEST_F(DesktopAdditionsTest, AnimationsDamageEachFrameUntilTheyEnd)
     advance(1.0);
     auto last = tracker.collect();
     EXPECT_TRUE(covers(last, { 200, 0, 40, 40 }));
+    EXPECT_FALSE(tracker.isAnimating());
+    EXPECT_TRUE(tracker.collect().empty());
+}
+
+// A transition changes no model value: its end is drawn all the same, or
+// the screen keeps its last frame, the old picture a few percent through.
+TEST_F(DesktopAdditionsTest, ATransitionIsDrawnAtItsEnd)
+{
+    auto view = View::create({ 100, 200, 50, 50 });
+    window().addSubview(view);
+    DamageTracker tracker;
+    tracker.collect();
+    Transition fade("fade");
+    fade.setDuration(1.0);
+    view->layer().addAnimation(fade, Transition::Key);
+    advance(0.9);
+    EXPECT_TRUE(covers(tracker.collect(), { 100, 200, 50, 50 }));
+    advance(0.5);
+    EXPECT_TRUE(covers(tracker.collect(), { 100, 200, 50, 50 }));
     EXPECT_FALSE(tracker.isAnimating());
     EXPECT_TRUE(tracker.collect().empty());
 }
