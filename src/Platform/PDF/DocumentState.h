@@ -91,6 +91,8 @@ struct DocumentState {
     uint64_t number = 0;
     std::unique_ptr<QPDF> qpdf;
     PageTree pages;
+    // Whether a long read went on in a new reading.
+    bool replaced = false;
 };
 
 // A page's object with the reading that keeps it valid.
