@@ -42,7 +42,7 @@ TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
     // The bars leave after 3 s; a click in the bottom region then pages by
     // the content's height (the whole screen: the viewer lies under the
     // status bar too) less 20.
-    pause(3.5);
+    ASSERT_TRUE(waitFor([&] { return said("bars hidden\n"); })) << program->output();
     click(160, 450);
     ASSERT_TRUE(waitFor([&] { return !offsets().empty() && offsets().back() == 480 - 20; })) << program->output();
     keep("desktop-paged");
@@ -50,7 +50,7 @@ TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
     // A click in the middle brings the bars and the index back; dragging
     // the index from its top to its bottom ends at the last screen.
     click(160, 240);
-    pause(0.5);
+    ASSERT_TRUE(waitFor([&] { return said("bars shown\n"); })) << program->output();
     xdotool({ "mousemove", "--window", window, "304", "75", "mousedown", "1" });
     for (int y = 100; y <= 425; y += 25)
         xdotool({ "mousemove", "--window", window, "304", std::to_string(y) });

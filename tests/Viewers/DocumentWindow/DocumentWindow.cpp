@@ -2,7 +2,8 @@
 // "Annual Report", in the desktop window, for the desktop check to drive
 // from outside. Its home is the first argument. It prints "offset Y" on
 // standard output whenever the content moves, "turned N" when the device
-// turns and "ready" once the window shows; the window's close ends it with
+// turns, "bars hidden" and "bars shown" as they go and come, and "ready"
+// once the window shows; the window's close ends it with
 // status 0, SIGUSR1 writes the screen's picture and views into the home's tmp.
 // With "pdf" after the home it shows a six-page PDF in the PDF viewer's
 // double page layout instead and prints "page N" as the shown page changes.
@@ -13,6 +14,7 @@
 #include "../DesktopProgram.h"
 
 #include "Shell/VKApplication.h"
+#include "Shell/VKFullScreenViewController.h"
 #include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -110,6 +112,16 @@ int main(int argc, char** argv)
     auto turned = core::NotificationCenter::defaultCenter().observe(
         ui::Application::didChangeStatusBarOrientationNotification, nullptr, [application](const core::Notification&) {
             std::printf("turned %d\n", int(application->statusBarOrientation()));
+            std::fflush(stdout);
+        });
+    auto barsHidden = core::NotificationCenter::defaultCenter().observe(VKFullScreenViewControllerDidHideUINotification,
+        nullptr, [](const core::Notification&) {
+            std::printf("bars hidden\n");
+            std::fflush(stdout);
+        });
+    auto barsShown = core::NotificationCenter::defaultCenter().observe(VKFullScreenViewControllerDidShowUINotification,
+        nullptr, [](const core::Notification&) {
+            std::printf("bars shown\n");
             std::fflush(stdout);
         });
     std::printf("ready\n");
