@@ -72,6 +72,11 @@ gfx::Rect VKSettingsRowCell::valueRect(float right) const
     return { x, frame.minY() - 2, std::max(0.0f, right - x), frame.height() + 4 };
 }
 
+gfx::Font VKSettingsRowCell::valueFont()
+{
+    return ui::Fonts::systemFont(16);
+}
+
 std::string VKSettingsRowCell::debugText() const
 {
     return m_label ? m_label->text() : ui::TableViewCell::debugText();

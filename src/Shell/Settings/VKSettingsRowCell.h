@@ -7,6 +7,7 @@
 // Rows are made once per row and never reused, so they carry no reuse
 // identifier.
 
+#include "Platform/Graphics/Font.h"
 #include "Platform/UI/TableViewCell.h"
 
 #include <memory>
@@ -21,6 +22,8 @@ public:
     VKSettingsRowCell();
 
     ui::Label& label() const { return *m_label; }
+    // The font every row's value is shown in (summaries, fields, notes).
+    static gfx::Font valueFont();
 
     void setSelected(bool selected, bool animated = false) override;
     void setHighlighted(bool highlighted, bool animated = false) override;

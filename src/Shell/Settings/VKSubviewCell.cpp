@@ -3,7 +3,6 @@
 #include "Shell/Interface/InterfaceColors.h"
 #include "Shell/Interface/TableViewCellAdditions.h"
 #include "Shell/Settings/VKSubviewController.h"
-#include "Platform/UI/Fonts.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/StandardColors.h"
@@ -15,7 +14,7 @@ std::shared_ptr<VKSubviewCell> VKSubviewCell::initWithLabel(std::string_view lab
 {
     auto cell = std::make_shared<VKSubviewCell>();
     cell->setUpLabel(label);
-    cell->m_status = createLabelWithFont(*cell, ui::Fonts::systemFont(16), tableViewCellTextValueColor(),
+    cell->m_status = createLabelWithFont(*cell, valueFont(), tableViewCellTextValueColor(),
         ui::StandardColors::white(), gfx::LineBreakMode::TailTruncation, true);
     cell->m_status->setMinimumFontSize(12);
     cell->m_status->setTextAlignment(gfx::TextAlignment::Right);

@@ -45,6 +45,7 @@ std::shared_ptr<VKTextFieldCell> VKTextFieldCell::make(std::string_view label)
     cell->setUpLabel(label);
     cell->setSelectionStyle(SelectionStyle::None);
     auto& field = *(cell->m_textField = ui::TextField::create());
+    field.setFont(valueFont());
     field.setTextColor(tableViewCellTextValueColor());
     field.setTextAlignment(gfx::TextAlignment::Right);
     field.setAdjustsFontSizeToFitWidth(true);

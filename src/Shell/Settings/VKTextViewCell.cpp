@@ -1,7 +1,7 @@
 #include "Shell/Settings/VKTextViewCell.h"
 
+#include "Shell/Settings/VKSettingsRowCell.h"
 #include "Platform/Core/UserDefaults.h"
-#include "Platform/UI/Fonts.h"
 #include "Platform/UI/TextView.h"
 
 #include <algorithm>
@@ -14,7 +14,7 @@ std::shared_ptr<VKTextViewCell> VKTextViewCell::initWithDefaultsKey(std::string_
     cell->setSelectionStyle(SelectionStyle::None);
     cell->m_defaultsKey = defaultsKey;
     cell->m_textView = ui::TextView::create();
-    cell->m_textView->setFont(ui::Fonts::systemFont(16));
+    cell->m_textView->setFont(VKSettingsRowCell::valueFont());
     cell->contentView().addSubview(cell->m_textView);
     cell->syncToDefaults();
     return cell;

@@ -118,7 +118,7 @@ void VKPDFLayoutChooser::showSheet(VKPDFViewController& viewer)
     for (int i = 0; i < 3; ++i) {
         std::string title = core::localized(layoutTitles[i]);
         if (i == current) {
-            std::string format = core::localized("✔ %@   ");
+            std::string format = core::localized("✔ %@");
             if (auto at = format.find("%@"); at != std::string::npos)
                 format.replace(at, 2, title);
             title = format;

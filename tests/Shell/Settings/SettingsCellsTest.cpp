@@ -225,8 +225,8 @@ TEST_F(SettingsCellsTest, SubviewRowsShowTheirPagesSummaryAfresh)
     EXPECT_EQ(VKSubviewController().statusText(), "Please override");
 }
 
-// Content 300 points wide: the label at 10, centred; values from 10 right
-// of it to 290; a switch ending at 290 with the label up to 10 before it.
+// Content 300 points wide: the label at 10, centred; values, in one font,
+// from 10 right of it to 290; a switch ending at 290 with the label up to 10 before it.
 TEST_F(SettingsCellsTest, RowsPlaceTheirPartsInTheContentRectangle)
 {
     auto& row = show(VKSubviewCell::initWithLabel("Server", std::make_shared<Page>()));
@@ -241,6 +241,7 @@ TEST_F(SettingsCellsTest, RowsPlaceTheirPartsInTheContentRectangle)
     auto& text = show(VKTextFieldCell::initWithLabel("Username", "VKLoginUsername"));
     label = text.label().frame();
     EXPECT_EQ(text.textField().frame(), (gfx::Rect { label.maxX() + 10, label.y() - 2, 280 - label.maxX() - 10, label.height() + 4 }));
+    EXPECT_EQ(text.textField().font(), row.status().font()); // every value in one font
     text.setAccessoryType(ui::TableViewCell::Accessory::DisclosureIndicator);
     text.layoutIfNeeded();
     EXPECT_EQ(text.textField().frame().maxX(), text.contentView().bounds().width() - 10);

@@ -309,7 +309,7 @@ TEST_F(VKPDFViewControllerTest, TheLayoutSheetChecksTheCurrentLayoutAndStoresThe
     EXPECT_EQ(sheet->title(), "Page Layout");
     EXPECT_EQ(sheet->tag(), VKPDFViewController::PageLayoutActionSheetTag);
     ASSERT_EQ(sheet->numberOfButtons(), 4);
-    EXPECT_EQ(sheet->buttonTitle(0), "✔ Vertical   ");
+    EXPECT_EQ(sheet->buttonTitle(0), "✔ Vertical");
     EXPECT_EQ(sheet->buttonTitle(1), "Single Pages");
     EXPECT_EQ(sheet->buttonTitle(2), "Double Pages");
     EXPECT_EQ(sheet->buttonTitle(3), "Cancel");
@@ -332,7 +332,7 @@ TEST_F(VKPDFViewControllerTest, TheLayoutSheetChecksTheCurrentLayoutAndStoresThe
     EXPECT_NE(viewer->documentView(), before);
     EXPECT_EQ(viewer->currentPageNumber(), 8u);
     viewer->pageLayoutButtonWasPressed();
-    EXPECT_EQ(std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet())->buttonTitle(1), "✔ Single Pages   ");
+    EXPECT_EQ(std::dynamic_pointer_cast<VKActionSheet>(driver.actionSheet())->buttonTitle(1), "✔ Single Pages");
     driver.pressSheetButton("Cancel");
     runLoop();
     EXPECT_EQ(viewer->documentLayout(), 2);
