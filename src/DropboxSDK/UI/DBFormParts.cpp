@@ -36,7 +36,9 @@ std::shared_ptr<ui::TableView> DBFormParts::formTable(const ui::View& view)
     auto table = ui::TableView::create({ std::floor(bounds.size.width / 2 - TableWidth / 2), 0, TableWidth, bounds.size.height },
         ui::TableView::Style::Grouped);
     table->setAutoresizingMask(ui::View::FlexibleLeftMargin | ui::View::FlexibleRightMargin | ui::View::FlexibleHeight);
-    table->setBackgroundColor(gfx::Color());
+    // All but clear: a clear grouped table draws the standard grey under
+    // its rows, a column over the artwork that should fill the sheet.
+    table->setBackgroundColor(gfx::Color::white(1, 1.0f / 255));
     table->setOpaque(false);
     table->setScrollEnabled(false);
     return table;

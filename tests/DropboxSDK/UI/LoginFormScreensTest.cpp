@@ -4,7 +4,8 @@
 // login. Rendered with real text into build/screens/cloud/ (the phone
 // upright only, as the form allows; the tablet both ways); the typed phone
 // form and the working tablet sheet are kept as goldens in the
-// deterministic text engine, and no picture shows the password.
+// deterministic text engine, and no picture shows the password. The
+// artwork fills the sheet, the form's column included.
 
 #include "DropboxSDK/UI/LoginFormTestCase.h"
 
@@ -134,6 +135,16 @@ TEST_F(LoginFormTabletScreensTest, TabletGoldenOfTheWorkingSheet)
     auto picture = ui::Renderer::renderScreenImage();
     ASSERT_TRUE(picture);
     EXPECT_TRUE(test::matchesGolden(*picture, sourcePath(""), "cloud-login-working-tablet-portrait"));
+    // The artwork fills the sheet: under the form's column, below its rows,
+    // it is what it is beside the column, not a grey band.
+    auto* table = form->tableView();
+    gfx::Rect column = table->convertRect(table->bounds(), nullptr);
+    int y = int(column.maxY()) - 20;
+    auto under = test::straightPixel(*picture, int(column.midX()), y);
+    auto beside = test::straightPixel(*picture, int(column.minX()) - 20, y);
+    EXPECT_NEAR(under.red, beside.red, 8);
+    EXPECT_NEAR(under.green, beside.green, 8);
+    EXPECT_NEAR(under.blue, beside.blue, 8);
     server->release("g");
     ASSERT_TRUE(waitForAnswer(*form, [&] { return form->isWorking(); }));
 }
