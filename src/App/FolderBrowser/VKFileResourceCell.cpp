@@ -1,6 +1,8 @@
 #include "App/FolderBrowser/VKFileResourceCell.h"
 
 #include "App/FolderBrowser/VKFolderCountWatch.h"
+#include "App/FolderBrowser/VKFolderTableView.h"
+#include "App/FolderBrowser/VKIndexView.h"
 
 #include "App/FolderBrowser/VKMultiEditTableView.h"
 #include "Shell/Interface/InterfaceColors.h"
@@ -19,6 +21,7 @@
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/Context.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Fonts.h"
@@ -296,7 +299,10 @@ void VKFileResourceCell::setMarked(bool marked)
     m_marked = marked;
     if (m_markControl)
         m_markControl->setBackgroundImage({ checkBoxImage(marked) }, ui::Control::Normal);
-    contentView().setBackgroundColor(marked ? tableViewCellMarkedBackgroundColor() : ui::StandardColors::white());
+    // Unmarked, the content is see-through again, as it started: the row's
+    // separator and its selection colour show (an opaque white one would
+    // hide both, and leave a chosen row's white text on white).
+    contentView().setBackgroundColor(marked ? tableViewCellMarkedBackgroundColor() : ui::StandardColors::clear());
     contentView().setNeedsDisplay();
 }
 
@@ -443,6 +449,25 @@ void VKFileResourceCell::layoutSubviews()
         float height = std::ceil(ui::Fonts::sizeOfString(m_parentLabel->text(), m_parentLabel->font()).height);
         m_parentLabel->setFrame({ titleX, m_titleLabel->frame().maxY(), titleWidth, height });
     }
+}
+
+// A chosen row's colour stops short of a letter strip shown over the list:
+// under the strip the row keeps the list's white (its separator too), so
+// the colour is not drawn across the strip and its letters stay readable.
+void VKFileResourceCell::draw(gfx::Context& context, const gfx::Rect& rect)
+{
+    ui::TableViewCell::draw(context, rect);
+    bool chosen = (isSelected() || isHighlighted()) && selectionStyle() != SelectionStyle::None;
+    auto* table = dynamic_cast<VKFolderTableView*>(superview());
+    auto* strip = table ? table->indexStrip() : nullptr;
+    if (!chosen || !strip || strip->isHidden())
+        return;
+    gfx::Rect b = bounds();
+    float left = convertRectFrom(strip->frame(), table).minX() - VKFolderControllerIndexViewMargin;
+    if (left >= b.maxX())
+        return;
+    context.setFillColor(ui::StandardColors::white());
+    context.fillRect({ left, b.minY(), b.maxX() - left, b.height() - 1 });
 }
 
 // MARK: Touches

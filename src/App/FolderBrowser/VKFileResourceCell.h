@@ -67,6 +67,7 @@ public:
     void prepareForReuse() override;
     void didMoveToWindow() override;
     void layoutSubviews() override;
+    void draw(gfx::Context& context, const gfx::Rect& rect) override;
     void touchesBegan(const ui::TouchSet& touches, const ui::Event& event) override;
     void touchesMoved(const ui::TouchSet& touches, const ui::Event& event) override;
     void touchesEnded(const ui::TouchSet& touches, const ui::Event& event) override;

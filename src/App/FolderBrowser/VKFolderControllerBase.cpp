@@ -6,6 +6,8 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/StandardColors.h"
+#include "Platform/UI/TableView.h"
 #include "Platform/UI/Toolbar.h"
 
 #include "Platform/Core/Localized.h"
@@ -48,6 +50,10 @@ void VKFolderControllerBase::setEditingToolbarItems(std::vector<std::shared_ptr<
 void VKFolderControllerBase::viewDidLoad()
 {
     ui::TableViewController::viewDidLoad();
+    // A list is white to its end: the grey window must not show under the
+    // last row, nor fill an empty folder.
+    if (tableView().style() == ui::TableView::Style::Plain && tableView().backgroundColor().alpha() == 0)
+        tableView().setBackgroundColor(ui::StandardColors::white());
     updateToolbarItems();
     updateEditButton();
 }

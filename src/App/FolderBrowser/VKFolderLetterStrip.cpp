@@ -14,7 +14,7 @@ VKFolderLetterStrip::VKFolderLetterStrip(VKFolderListing& listing)
 
 bool VKFolderLetterStrip::isWanted()
 {
-    return m_listing.sorting().showsIndex();
+    return m_listing.sorting().showsIndex() && m_listing.count() > 0;
 }
 
 void VKFolderLetterStrip::update(ui::TableView& table, bool allowed)

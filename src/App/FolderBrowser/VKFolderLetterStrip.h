@@ -13,15 +13,15 @@ class TableView;
 
 // The letter strip beside a folder's list: made on first use, placed at
 // the table's right edge, shown only in the orders that have one (by name
-// and by kind) and while the screen lets it (not while editing or
-// searching), and scrolling its table to the row of the label touched. Its
+// and by kind), over a folder that has rows, and while the screen lets it
+// (not while editing or searching), and scrolling its table to the row of the label touched. Its
 // labels follow the interface language (VKFolderSectionIndex), its rows the
 // listing's. Main thread only.
 class VKFolderLetterStrip : public VKIndexViewDataSource, public std::enable_shared_from_this<VKFolderLetterStrip> {
 public:
     explicit VKFolderLetterStrip(VKFolderListing& listing);
 
-    // Whether the order in use has a strip.
+    // Whether the order in use has a strip and the folder rows to jump to.
     bool isWanted();
     // None before the first update that wanted one.
     VKIndexView* view() const { return m_view.get(); }

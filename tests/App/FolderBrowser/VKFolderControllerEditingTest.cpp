@@ -551,4 +551,10 @@ TEST_F(VKFolderControllerEditingTest, ReturnMarksTheRowTheArrowsReachedAndEscape
     EXPECT_FALSE(controller->isEditing());
     EXPECT_TRUE(controller->editing().markedResources().empty());
     EXPECT_EQ(controller->navigationController()->topViewController(), controller.get()) << "the screen stays";
+    // Nothing opaque is left over the rows that were marked: their
+    // separators show, and the chosen row's colour under its white text.
+    controller->tableView().layoutIfNeeded();
+    ASSERT_EQ(controller->tableView().visibleCells().size(), 2u);
+    for (auto* cell : controller->tableView().visibleCells())
+        EXPECT_EQ(cell->contentView().backgroundColor().alpha(), 0);
 }

@@ -36,9 +36,11 @@
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/Renderer.h"
 #include "Platform/UI/Touch.h"
 #include "Support/FileModel/RecordingCloudHooks.h"
 #include "Support/FileModel/RecordingDownloadHooks.h"
+#include "Support/GoldenImage.h"
 
 #include <fmt/format.h>
 
@@ -384,6 +386,28 @@ TEST_F(VKFolderControllerRowsTest, KeysComeBackToTheFolderTheyOpened)
     EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, rowOf("C") }));
 }
 
+// The row the keys chose is coloured up to the letter strip, not under it:
+// the strip's letters stay on the list's white.
+TEST_F(VKFolderControllerRowsTest, TheChosenRowStopsShortOfTheStrip)
+{
+    makeDocument("S/a.txt");
+    makeDocument("S/b.txt");
+    show(documents("S"));
+    EXPECT_TRUE(driver.key(ui::KeyCommand::Down));
+    auto& table = controller->tableView();
+    auto* strip = controller->letterStrip().view();
+    ASSERT_TRUE(strip && !strip->isHidden());
+    ASSERT_TRUE(table.indexPathForSelectedRow());
+    table.layoutIfNeeded();
+    auto picture = ui::Renderer::renderImage(table);
+    ASSERT_TRUE(picture);
+    int y = int(table.rectForRow(*table.indexPathForSelectedRow()).midY() - table.bounds().y());
+    auto row = test::straightPixel(*picture, int(strip->frame().minX()) - 10, y);
+    auto besideLetters = test::straightPixel(*picture, int(strip->frame().maxX()) + 1, y);
+    EXPECT_GT(row.blue, row.red) << "the selection's colour";
+    EXPECT_EQ(besideLetters, (gfx::Pixel { 255, 255, 255, 255 }));
+}
+
 TEST_F(VKFolderControllerRowsTest, MarkedSizesStay64BitAndMarksFollowTheirItems)
 {
     makeSparse("Big/b.iso", off_t(3) << 30);
@@ -454,7 +478,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     EXPECT_TRUE(controller->letterStrip().view()->isHidden()) << "the strip would cover the Delete button";
     driver.tap(*cell->deleteConfirmationButton());
     advance(1);
-    EXPECT_FALSE(controller->letterStrip().view()->isHidden());
+    EXPECT_TRUE(controller->letterStrip().view()->isHidden()) << "an emptied folder has no strip";
     EXPECT_FALSE(core::fs::exists(documents("Del/only.txt")));
     EXPECT_EQ(table.numberOfRows(0), 0);
     EXPECT_EQ(controller->listing().buildCount(), builds);

@@ -20,6 +20,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationItem.h"
+#include "Platform/UI/StandardColors.h"
 #include "Platform/UI/TableView.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
@@ -204,6 +205,16 @@ TEST_F(VKFolderControllerTest, StripShowsInNameAndKindOrdersAtTheRightEdge)
     EXPECT_TRUE(strip->isHidden()) << "hidden while editing";
     controller->setEditing(false, false);
     controller->setIndexViewHidden(false, false);
+    EXPECT_FALSE(strip->isHidden());
+
+    // An empty folder: a white list with no strip over it (the window's grey
+    // must not show through); rows back, the strip is back.
+    EXPECT_EQ(table.backgroundColor(), ui::StandardColors::white());
+    ASSERT_TRUE(core::fs::removeItem(documents("Strip/a.txt")));
+    controller->listing().folderDidChange(false);
+    EXPECT_TRUE(strip->isHidden());
+    makeDocument("Strip/b.txt");
+    controller->listing().folderDidChange(false);
     EXPECT_FALSE(strip->isHidden());
 }
 
