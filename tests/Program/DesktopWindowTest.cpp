@@ -2,13 +2,14 @@
 // keys (xdotool without --window, so XTEST) walk its lists, open, search,
 // close and go back; its screens are laid out at the window's own size,
 // phone, tablet and wide; a second launch on the same home hands its file
-// to the running one. What the display showed is kept in
+// to the running one, and a file manager's drop on the window is taken in. What the display showed is kept in
 // build/screens/desktop/.
 
 #include "ProgramWindowTestCase.h"
 
 #include "Support/Command.h"
 #include "Support/ViewTreeDumpQuery.h"
+#include "Support/XvfbDisplay.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -251,7 +252,7 @@ TEST_F(DesktopWindowTest, EveryScreenIsDrawnWholeAtThePhonesTheTabletsAndAWideWi
 // A second launch on the home hands its file to the running program,
 // which imports it and shows it, and ends with 0; so does one with nothing
 // to open.
-TEST_F(DesktopWindowTest, ASecondLaunchHandsItsFileOver)
+TEST_F(DesktopWindowTest, ASecondLaunchAndAFileManagersDropHandTheirFilesOver)
 {
     start({ "-DeviceIdiom", "phone" });
     ASSERT_TRUE(waitFor("AlertView")) << lastDump();
@@ -262,6 +263,20 @@ TEST_F(DesktopWindowTest, ASecondLaunchHandsItsFileOver)
     EXPECT_EQ(second.status, 0) << second.output << (drainErrors(), output);
     EXPECT_TRUE(std::filesystem::exists(pathInHome("home/Library/Documents/Imports/Handed Over.txt")));
     EXPECT_TRUE(waitForTitle("Handed Over — Tandry"))
+        << test::runCommand({ "xdotool", "getwindowname", window }).output << lastDump();
+
+    // One a file manager drops on the window (a real XDND drop) is imported
+    // and opened the same way.
+    std::string dropped = pathInHome("Dropped Notes.txt");
+    writeText(dropped, "dropped on the window\n");
+    std::string said;
+    EXPECT_TRUE(test::XvfbDisplay::dropURIs(window, 100, 200,
+        { "file://" + dropped.substr(0, dropped.rfind(' ')) + "%20Notes.txt" }, &said))
+        << said;
+    EXPECT_TRUE(until([&] {
+        return readFile(pathInHome("home/Library/Documents/Imports/Dropped Notes.txt")) == "dropped on the window\n";
+    })) << (drainErrors(), output);
+    EXPECT_TRUE(waitForTitle("Dropped Notes — Tandry"))
         << test::runCommand({ "xdotool", "getwindowname", window }).output << lastDump();
     auto again = test::runCommand({ TANDRY_EXECUTABLE, "--home", pathInHome("home") });
     EXPECT_EQ(again.status, 0) << again.output;

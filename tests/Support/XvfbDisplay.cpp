@@ -190,6 +190,57 @@ bool XvfbDisplay::coverAndUncover(const std::string& window, double seconds)
     return covered.status == 0;
 }
 
+bool XvfbDisplay::dropURIs(const std::string& window, int x, int y, const std::vector<std::string>& uris,
+    std::string* output)
+{
+    // Enter, position, the window's accepting status, drop; the window asks
+    // the source for the list (a selection request) before it finishes.
+    std::vector<std::string> arguments { "/usr/bin/python3", "-c",
+        "import select, sys, time\n"
+        "from Xlib import display, X, protocol\n"
+        "d = display.Display()\n"
+        "atom = d.intern_atom\n"
+        "target = d.create_resource_object('window', int(sys.argv[1]))\n"
+        "at = target.translate_coords(d.screen().root, 0, 0)\n"
+        "x, y = int(sys.argv[2]) - at.x, int(sys.argv[3]) - at.y\n"
+        "uris = ''.join(u + '\\r\\n' for u in sys.argv[4:]).encode()\n"
+        "source = d.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)\n"
+        "uriList = atom('text/uri-list')\n"
+        "source.set_selection_owner(atom('XdndSelection'), X.CurrentTime)\n"
+        "def send(name, data):\n"
+        "    target.send_event(protocol.event.ClientMessage(window=target, client_type=atom(name), data=(32, data)))\n"
+        "    d.flush()\n"
+        "def answer(e):\n"
+        "    prop = e.property if e.target == uriList else X.NONE\n"
+        "    if prop:\n"
+        "        e.requestor.change_property(prop, uriList, 8, uris)\n"
+        "    e.requestor.send_event(protocol.event.SelectionNotify(time=e.time, requestor=e.requestor,\n"
+        "        selection=e.selection, target=e.target, property=prop))\n"
+        "    d.flush()\n"
+        "def wait(name):\n"
+        "    end = time.monotonic() + 10\n"
+        "    while select.select([d], [], [], max(0, end - time.monotonic()))[0] or d.pending_events():\n"
+        "        while d.pending_events():\n"
+        "            e = d.next_event()\n"
+        "            if e.type == X.SelectionRequest:\n"
+        "                answer(e)\n"
+        "            elif e.type == X.ClientMessage and e.client_type == atom(name):\n"
+        "                return e\n"
+        "    sys.exit(name + ' never came')\n"
+        "send('XdndEnter', [source.id, 5 << 24, uriList, 0, 0])\n"
+        "send('XdndPosition', [source.id, 0, (x << 16) | y, X.CurrentTime, atom('XdndActionCopy')])\n"
+        "if not wait('XdndStatus').data[1][1] & 1:\n"
+        "    sys.exit('the window refused the drop')\n"
+        "send('XdndDrop', [source.id, 0, X.CurrentTime, 0, 0])\n"
+        "wait('XdndFinished')\n",
+        window, std::to_string(x), std::to_string(y) };
+    arguments.insert(arguments.end(), uris.begin(), uris.end());
+    auto dropped = runCommand(arguments);
+    if (output)
+        *output = dropped.output;
+    return dropped.status == 0;
+}
+
 CommandResult XvfbDisplay::xdotool(std::vector<std::string> arguments)
 {
     // Xvfb can leave the last requests of a client that closes without

@@ -54,6 +54,12 @@ public:
     // decimal) for `seconds` and takes it away, so the window is exposed
     // as a person's other windows would.
     static bool coverAndUncover(const std::string& window, double seconds = 0.3);
+    // Drops the URIs on the window (an X id in decimal) at its point (x, y)
+    // as a desktop's file manager does: an XDND source (python3-xlib)
+    // offers them as text/uri-list and waits until the window says it
+    // finished; python's output when that fails.
+    static bool dropURIs(const std::string& window, int x, int y, const std::vector<std::string>& uris,
+        std::string* output = nullptr);
     // Runs xdotool with `arguments` and returns once the server has handled
     // what it sent.
     static CommandResult xdotool(std::vector<std::string> arguments);
