@@ -2,6 +2,7 @@
 
 #include "FileModel/VKZipUnarchiver.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/RegularFile.h"
 
 #include <cctype>
 #include <cerrno>
@@ -37,6 +38,11 @@ const char* zipReason(int64_t code)
     }
 }
 
+const char* fileReason(int64_t code)
+{
+    return code == core::fs::RegularFileErrorOutsideFolder ? "it is a link that leads out of Tandry's home" : nullptr;
+}
+
 } // namespace
 
 std::string VKFailureReason(const core::Error& error)
@@ -45,6 +51,7 @@ std::string VKFailureReason(const core::Error& error)
         return {};
     const char* known = error.domain() == core::Error::POSIXDomain ? posixReason(error.code())
         : error.domain() == VKZipErrorDomain                       ? zipReason(error.code())
+        : error.domain() == core::fs::RegularFileErrorDomain       ? fileReason(error.code())
                                                                    : nullptr;
     if (known)
         return core::localized(known);

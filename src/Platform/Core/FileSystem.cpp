@@ -918,9 +918,10 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, Err
     return true;
 }
 
-bool readFile(const std::string& path, Data& contents, Error* error)
+namespace {
+
+bool readOpenedFile(std::optional<RegularFile> file, const std::string& path, Data& contents, Error* error)
 {
-    auto file = openRegularFile(path, error);
     if (!file)
         return false;
     if (file->size == 0) {
@@ -948,6 +949,18 @@ bool readFile(const std::string& path, Data& contents, Error* error)
         return fail(error, errno, path);
     contents = Data::adoptMapping(mapping, static_cast<size_t>(file->size));
     return true;
+}
+
+} // namespace
+
+bool readFile(const std::string& path, Data& contents, Error* error)
+{
+    return readOpenedFile(openRegularFile(path, error), path, contents, error);
+}
+
+bool readFileWithin(const std::string& path, const std::string& folder, Data& contents, Error* error)
+{
+    return readOpenedFile(openRegularFileWithin(path, folder, error), path, contents, error);
 }
 
 bool copyItem(const std::string& from, const std::string& to, Error* error)

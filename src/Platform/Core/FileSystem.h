@@ -98,6 +98,9 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, Err
 // openRegularFile opens it: a FIFO, socket or device is refused, never read.
 // Nothing (with the error) when it cannot be read.
 bool readFile(const std::string& path, Data& contents, Error* error = nullptr);
+// readFile, and the file read (links resolved) lies inside `folder`
+// (openRegularFileWithin).
+bool readFileWithin(const std::string& path, const std::string& folder, Data& contents, Error* error = nullptr);
 
 // Copies an item and, for a folder, everything below it. Links are copied as
 // links, FIFOs made anew; modes and modification times are kept; sockets and

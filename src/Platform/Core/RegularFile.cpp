@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <unistd.h>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -35,6 +36,15 @@ Error notRegularFileError(const std::string& path)
 {
     Error failure(Error::POSIXDomain, ENODEV,
         fmt::format(fmt::runtime(localized("\u201C{}\u201D is not a regular file and cannot be read.")),
+            path::lastPathComponent(path)));
+    failure.setUserInfoValue(Error::FilePathKey, Value(path));
+    return failure;
+}
+
+Error outsideFolderError(const std::string& path)
+{
+    Error failure(RegularFileErrorDomain, RegularFileErrorOutsideFolder,
+        fmt::format(fmt::runtime(localized("\u201C{}\u201D leads out of the folder it must stay in.")),
             path::lastPathComponent(path)));
     failure.setUserInfoValue(Error::FilePathKey, Value(path));
     return failure;
@@ -75,6 +85,23 @@ std::optional<RegularFile> openRegularFile(const std::string& path, Error* error
     if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
         return refuse(error, errno, path);
     file.size = static_cast<uint64_t>(info.st_size);
+    return file;
+}
+
+std::optional<RegularFile> openRegularFileWithin(
+    const std::string& path, const std::string& folder, Error* error, int flags)
+{
+    auto file = openRegularFile(path, error, flags);
+    if (!file || folder.empty())
+        return file;
+    // What the descriptor leads to counts, not the path: a link swapped in
+    // after the open changes nothing. The folder itself may lie behind a link.
+    const auto opened = pathOfDescriptor(file->fd.get());
+    char* resolved = realpath(folder.c_str(), nullptr);
+    const std::string inside = resolved ? std::string(resolved) : folder;
+    std::free(resolved);
+    if (!opened || !path::isWithin(*opened, inside))
+        return refuse(error, outsideFolderError(path));
     return file;
 }
 

@@ -25,6 +25,12 @@ struct RegularFile {
 // open(2) flags, O_NOFOLLOW where a final link must not be followed.
 std::optional<RegularFile> openRegularFile(const std::string& path, Error* error = nullptr, int flags = 0);
 
+// openRegularFile, and the file it opened (links resolved) must lie inside
+// `folder`: one a link leads out to fails with outsideFolderError, unread.
+// An empty `folder` bounds nothing.
+std::optional<RegularFile> openRegularFileWithin(
+    const std::string& path, const std::string& folder, Error* error = nullptr, int flags = 0);
+
 // Appends up to `length` bytes read at `offset` of `fd` to `into` (pread,
 // again after a signal): the count read, fewer at the file's end or on an
 // error.
@@ -42,5 +48,11 @@ bool isSpecialFile(const std::string& path);
 // The failure for an item at `path` that is no regular file: POSIX ENODEV,
 // described in words a person can act on, the path under FilePathKey.
 Error notRegularFileError(const std::string& path);
+
+// The failure for an item at `path` that leads out of the folder it had to
+// stay in: RegularFileErrorDomain's OutsideFolder, the path under FilePathKey.
+inline constexpr const char* RegularFileErrorDomain = "core.fs.RegularFile";
+enum RegularFileErrorCode : int64_t { RegularFileErrorOutsideFolder = 1 };
+Error outsideFolderError(const std::string& path);
 
 } // namespace core::fs

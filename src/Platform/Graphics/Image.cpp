@@ -176,10 +176,17 @@ Image::~Image() = default;
 
 std::shared_ptr<Image> Image::imageWithContentsOfFile(const std::string& path, float scale)
 {
+    return imageWithContentsOfFileWithin(path, {}, nullptr, scale);
+}
+
+std::shared_ptr<Image> Image::imageWithContentsOfFileWithin(
+    const std::string& path, const std::string& folder, core::Error* unread, float scale)
+{
     core::Data bytes;
     core::Error error;
-    if (!core::fs::readFile(path, bytes, &error)) {
+    if (!core::fs::readFileWithin(path, folder, bytes, &error)) {
         core::log("Warning, unable to read image {}: {}", path, error);
+        core::setError(unread, std::move(error));
         return nullptr;
     }
     return imageWithData(bytes, scale);

@@ -38,6 +38,10 @@ public:
     // Nothing (one log line) when the file cannot be read or is no image of
     // a known format with a non-zero size.
     static std::shared_ptr<Image> imageWithContentsOfFile(const std::string& path, float scale = 1);
+    // The same, for a file that must lie inside `folder` (links resolved,
+    // fs::openRegularFileWithin); `unread` says why a file was not read.
+    static std::shared_ptr<Image> imageWithContentsOfFileWithin(
+        const std::string& path, const std::string& folder, core::Error* unread = nullptr, float scale = 1);
     static std::shared_ptr<Image> imageWithData(const core::Data& data, float scale = 1);
     // Whether files of the MIME type are pictures the decoders read (JPEG,
     // PNG, GIF, TIFF, BMP, WebP) or draw (SVG, "image/svg+xml").

@@ -9,6 +9,7 @@
 #include "Platform/Core/Device.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Graphics/BitmapContext.h"
 #include "Platform/Graphics/Image.h"
@@ -33,6 +34,8 @@ public:
     std::shared_ptr<VKThumbnailManager> thumbnails;
     std::optional<std::string> previewPath;
     std::optional<std::string> thumbnailPath;
+    // Only a picture of the home is read: a link may lead out of it.
+    std::string home;
 };
 
 // Run on the image queue after what it was doing, once a viewer has gone:
@@ -54,7 +57,15 @@ void loadImage(const LoadRequest& load)
     const auto& previewPath = load.previewPath;
     // The header tells the size: a picture over the limit is refused before
     // any pixel is decoded, and the main thread never decodes.
-    auto image = gfx::Image::imageWithContentsOfFile(path);
+    core::Error unopened;
+    auto image = gfx::Image::imageWithContentsOfFileWithin(path, load.home, &unopened);
+    if (unopened) {
+        core::RunLoop::main().post([done = load.done, unopened] {
+            if (done)
+                done(nullptr, nullptr, std::nullopt, unopened);
+        });
+        return;
+    }
     std::shared_ptr<gfx::Image> shown;
     bool made = false;
     std::optional<std::string> message;
@@ -94,7 +105,7 @@ void loadImage(const LoadRequest& load)
     }
     core::RunLoop::main().post([done = load.done, image, shown, message] {
         if (done)
-            done(image, shown, message);
+            done(image, shown, message, {});
     });
     // Written once the picture is on its way to the screen.
     if (made && load.thumbnails && previewPath)
@@ -113,6 +124,7 @@ void VKImageLoader::load(const std::shared_ptr<VKFileResource>& resource, Done d
     auto request = std::make_shared<LoadRequest>();
     request->done = std::move(done);
     request->path = resource->path();
+    request->home = core::paths::home();
     if (resource->isImageType() && !resource->UUID().empty()) {
         request->thumbnails = VKThumbnailManager::sharedManager();
         request->previewPath = request->thumbnails->previewCachePathForResource(*resource);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,10 +23,11 @@ class VKImageLoader {
 public:
     // On the main thread: `image` is the picture (decoded only when `shown`
     // is none), `shown` a large picture's smaller bitmap, `message` why it
-    // failed. It should hold the viewer only weakly, so that the viewer never
-    // ends on the worker.
+    // failed, `unopened` why the file could not be read at all (a link out
+    // of the home among the reasons). It should hold the viewer only weakly,
+    // so that the viewer never ends on the worker.
     using Done = std::function<void(const std::shared_ptr<gfx::Image>& image, const std::shared_ptr<gfx::Image>& shown,
-        std::optional<std::string> message)>;
+        std::optional<std::string> message, const core::Error& unopened)>;
 
     // Queues the read of `resource` (the paths are taken here, on the main
     // thread) behind what the queue is doing.

@@ -165,22 +165,24 @@ void VKImageViewController::startImageLoadForResource(const std::shared_ptr<VKFi
     // The load holds only a weak link to the viewer, so the viewer never
     // ends on the worker.
     std::weak_ptr<VKImageViewController> weak = sharedAs<VKImageViewController>();
-    VKImageLoader::load(resource, [weak, resource](const auto& image, const auto& shown, std::optional<std::string> message) {
-        if (auto self = weak.lock())
-            self->loadImageForResource(resource, image, shown, std::move(message));
-    });
+    VKImageLoader::load(resource,
+        [weak, resource](const auto& image, const auto& shown, std::optional<std::string> message, const auto& unopened) {
+            if (auto self = weak.lock())
+                self->loadImageForResource(resource, image, shown, std::move(message), unopened);
+        });
 }
 
 void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileResource>& resource,
-    const std::shared_ptr<gfx::Image>& image, const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message)
+    const std::shared_ptr<gfx::Image>& image, const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message,
+    const core::Error& unopened)
 {
     auto* view = imageView();
     if (!view || !isCurrentResource(resource))
         return;
     m_preview = nullptr;
     m_image = nullptr;
-    if (message) {
-        failLoad(*message);
+    if (unopened || message) {
+        failLoad(unopened ? unopened : core::Error(VKImageViewControllerErrorDomain, 1, *message));
         return;
     }
     m_image = image;
@@ -195,10 +197,15 @@ void VKImageViewController::loadImageForResource(const std::shared_ptr<VKFileRes
 
 void VKImageViewController::failLoad(const std::string& message)
 {
+    failLoad(core::Error(VKImageViewControllerErrorDomain, 1, message));
+}
+
+void VKImageViewController::failLoad(const core::Error& error)
+{
     // A slide show keeps the last picture while it passes over this one.
     if (auto* view = imageView(); view && !m_slideShow->isActive())
         view->clearImage();
-    imageViewLoadDidFail(*imageView(), core::Error(VKImageViewControllerErrorDomain, 1, message));
+    imageViewLoadDidFail(*imageView(), error);
 }
 
 bool VKImageViewController::doesZoomExceedDisplayablePixelCount(float zoom) const
@@ -284,10 +291,13 @@ void VKImageViewController::imageViewLoadDidFail(VKImageView&, const core::Error
         setToolbarItemsEnabled(true);
     }
     preloadNextPrevious();
-    if (!error.localizedDescription().empty())
-        showAlertViewWithTitle(core::localized("Warning"), error.localizedDescription(), core::localized("OK"));
+    // A file that could not be read says why; a picture that could not be
+    // shown says what was wrong with it.
+    const bool unreadable = error.domain() != VKImageViewErrorDomain && error.domain() != VKImageViewControllerErrorDomain;
+    if (unreadable || error.localizedDescription().empty())
+        showUnableToDisplayAlertView(error);
     else
-        showUnableToDisplayAlertView();
+        showAlertViewWithTitle(core::localized("Warning"), error.localizedDescription(), core::localized("OK"));
 }
 
 // ---- Previews ------------------------------------------------------------------

@@ -146,10 +146,11 @@ public:
 
 private:
     // `shown` is the large picture's smaller bitmap, none for a picture
-    // shown whole.
+    // shown whole; `unopened` why the file could not be read.
     void loadImageForResource(const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<gfx::Image>& image,
-        const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message);
+        const std::shared_ptr<gfx::Image>& shown, std::optional<std::string> message, const core::Error& unopened);
     void failLoad(const std::string& message);
+    void failLoad(const core::Error& error);
     void moveToResource(const std::shared_ptr<VKFileResource>& resource, int direction, double duration);
     void setFolderThumbnailsDisabled(bool disabled);
     bool isCurrentResource(const std::shared_ptr<VKFileResource>& resource) const;

@@ -91,10 +91,12 @@ bool VKMoviePlayerController::isKnownWithoutPicture() const
 void VKMoviePlayerController::loadContentView()
 {
     // Only a regular file of this home is handed to the media library.
-    m_movieController = resource() ? media::MoviePlayerController::create(resource()->path(), core::paths::home()) : nullptr;
+    core::Error unopened;
+    m_movieController =
+        resource() ? media::MoviePlayerController::create(resource()->path(), core::paths::home(), &unopened) : nullptr;
     if (!m_movieController) {
         setContentLoading(false);
-        showUnableToDisplayAlertView();
+        showUnableToDisplayAlertView(unopened);
         return;
     }
     if (auto application = VKApplication::sharedApplication())

@@ -13,6 +13,8 @@
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RegularFile.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/Timer.h"
@@ -172,6 +174,14 @@ void VKWebViewController::loadContentView()
     webView->setAutoresizesSubviews(true);
     webView->scrollView().setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
 
+    // A file that cannot be read (no permission, gone, a link out of the
+    // home or in a loop, no regular file) says why, never loading.
+    core::Error unopened;
+    if (!resource()->isDirectory() && !core::fs::openRegularFileWithin(resource()->path(), core::paths::home(), &unopened)) {
+        dropContent(false);
+        showUnableToDisplayAlertView(unopened);
+        return;
+    }
     if (isZippedPackage(*resource())) {
         startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 0);
         compressPackageResource();

@@ -12,6 +12,7 @@
 #include "Kit/VKNotificationKeys.h"
 #include "Shell/ImageScalingAdditions.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/UserDefaults.h"
@@ -36,6 +37,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace test {
 namespace {
@@ -94,6 +97,31 @@ TEST_F(VKImageViewControllerTest, UndecodableAndOversizedFilesAlertWithoutDecodi
             + vkMaximumPixelCountAsString() + ".");
     EXPECT_EQ(gfx::imageDecodeCountForTesting(), decodes) << "refused on its header";
     driver.pressAlertButton("OK");
+}
+
+TEST_F(VKImageViewControllerTest, AFileThatCannotBeReadSaysWhy)
+{
+    // A file the user may not read, a FIFO, a link to a picture out of the home.
+    auto locked = addPicture("locked.jpg");
+    core::FileTestHooks::setOpenFileHook([&](const std::string& opened) { return opened == locked->path() ? EACCES : 0; });
+    ASSERT_EQ(mkfifo(pathInHome("Pictures/pipe.jpg").c_str(), 0600), 0);
+    const std::string outside = sourcePath("tests/fixtures/ui/screen.png");
+    ASSERT_EQ(symlink(outside.c_str(), pathInHome("Pictures/outside.png").c_str()), 0);
+    const std::pair<std::shared_ptr<VKFileResource>, const char*> cases[] = {
+        { locked, "Unable to display \"locked.jpg\": permission denied" },
+        { VKFileResource::resourceWithPath(pathInHome("Pictures/pipe.jpg")), "Unable to display \"pipe.jpg\": it is not a regular file" },
+        { VKFileResource::resourceWithPath(pathInHome("Pictures/outside.png")),
+            "Unable to display \"outside.png\": it is a link that leads out of Tandry's home" },
+    };
+    for (const auto& [resource, message] : cases) {
+        open(resource);
+        ASSERT_FALSE(driver.shownChoices().empty()) << message;
+        EXPECT_EQ(driver.alert()->message(), message);
+        EXPECT_FALSE(viewer->contentIsLoading());
+        driver.pressAlertButton("OK");
+        navigation->popViewController(false);
+        runLoop();
+    }
 }
 
 TEST_F(VKImageViewControllerTest, SwipesAndArrowsMoveAndTheLastPictureBounces)

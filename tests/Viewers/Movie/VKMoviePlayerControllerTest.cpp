@@ -6,6 +6,7 @@
 
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKNotificationKeys.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
@@ -28,6 +29,7 @@
 #include "App/Viewers/VKFileInfoViewController.h"
 #include "Support/Command.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <fmt/format.h>
@@ -47,10 +49,14 @@ protected:
     FakeMovieEngine& engine() { return *FakeMovieEngine::last(); }
 };
 
-// A missing file, a FIFO (never waited for) and a link to a movie outside
-// the home are never handed to the media library.
+// A missing file, a FIFO (never waited for), a link to a movie outside the
+// home and a file the user may not read are never handed to the media
+// library, and the alert says why.
 TEST_F(VKMoviePlayerControllerTest, WhatIsNoRegularFileOfTheHomeCannotBeDisplayed)
 {
+    makeFile("Movies/locked.mp4", "movie");
+    core::FileTestHooks::setOpenFileHook(
+        [&](const std::string& opened) { return opened == pathInHome("Movies/locked.mp4") ? EACCES : 0; });
     makeFile("Movies/gone.mp4", "soon gone");
     auto gone = movie("gone.mp4");
     std::filesystem::remove(gone->path());
@@ -65,13 +71,16 @@ TEST_F(VKMoviePlayerControllerTest, WhatIsNoRegularFileOfTheHomeCannotBeDisplaye
     std::ofstream((outside / "film.mp4").string()) << "movie";
     std::filesystem::create_symlink(outside / "film.mp4", pathInHome("Movies/link.mp4"));
     int made = FakeMovieEngine::liveCount();
-    for (const char* name : { "gone.mp4", "pipe.mp4", "link.mp4" }) {
+    const std::pair<const char*, const char*> cases[] = { { "gone.mp4", "no such file or directory" },
+        { "pipe.mp4", "it is not a regular file" }, { "link.mp4", "it is a link that leads out of Tandry's home" },
+        { "locked.mp4", "permission denied" } };
+    for (auto [name, reason] : cases) {
         SCOPED_TRACE(name);
         auto screen = VKMoviePlayerController::create(name == std::string("gone.mp4") ? gone : movie(name), host);
         navigation->pushViewController(screen, false);
         runLoop();
         EXPECT_EQ(screen->movieController(), nullptr);
-        EXPECT_EQ(driver.alert()->message(), fmt::format("Unable to display \"{}\"", name));
+        EXPECT_EQ(driver.alert()->message(), fmt::format("Unable to display \"{}\": {}", name, reason));
         driver.pressAlertButton("OK");
         navigation->popViewController(false);
         runLoop();

@@ -7,6 +7,7 @@
 
 #include "Shell/Interface/VKAlertView.h"
 #include "Kit/VKFunctions.h"
+#include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/UI/AlertView.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -26,6 +27,7 @@
 #include <fmt/format.h>
 #include "Viewers/Web/VKWebViewController.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -105,6 +107,26 @@ TEST_F(VKWebViewControllerTest, RTFIsConvertedOnAWorkerAndLoadedWithItsBase)
         }
     driver.pressAlertButton(0);
     EXPECT_TRUE(logContains("webView didFailLoadWithError:"));
+}
+
+TEST_F(VKWebViewControllerTest, AFileThatCannotBeReadSaysWhyAndLoadsNothing)
+{
+    // A file the user may not read; a link to a file out of the home.
+    const std::string locked = makeFile("Files/locked.html", "<p>secret</p>");
+    core::FileTestHooks::setOpenFileHook([&](const std::string& opened) { return opened == locked ? EACCES : 0; });
+    std::filesystem::create_symlink(sourcePath("tests/fixtures/ui/screen.png"), pathInHome("Files/outside.html"));
+    const std::pair<const char*, const char*> cases[] = { { "locked.html", "permission denied" },
+        { "outside.html", "it is a link that leads out of Tandry's home" } };
+    for (auto [name, reason] : cases) {
+        auto viewer = openPath(pathInHome(std::string("Files/") + name));
+        ASSERT_TRUE(alertShown()) << name;
+        EXPECT_EQ(driver.alert()->message(), fmt::format("Unable to display \"{}\": {}", name, reason));
+        EXPECT_FALSE(viewer->webView()) << "nothing loaded";
+        EXPECT_FALSE(viewer->contentIsLoading());
+        driver.pressAlertButton(0);
+        navigation->popViewController(false);
+        runLoop();
+    }
 }
 
 TEST_F(VKWebViewControllerTest, APoppedViewerDropsItsConversion)

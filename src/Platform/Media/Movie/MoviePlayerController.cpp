@@ -5,7 +5,6 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
-#include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Timer.h"
 #include "Platform/Media/Movie/MovieView.h"
@@ -13,26 +12,19 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <fmt/format.h>
 
 namespace media {
 
-std::shared_ptr<MoviePlayerController> MoviePlayerController::create(const std::string& path, const std::string& folder)
+std::shared_ptr<MoviePlayerController> MoviePlayerController::create(
+    const std::string& path, const std::string& folder, core::Error* error)
 {
     if (path.empty())
         return nullptr;
-    auto file = core::fs::openRegularFile(path);
-    if (!file)
+    auto file = core::fs::openRegularFileWithin(path, folder, error);
+    if (!file) {
+        core::log("Movie player: refused {}", path);
         return nullptr;
-    if (!folder.empty()) {
-        std::error_code error;
-        auto opened = core::fs::pathOfDescriptor(file->fd.get());
-        auto inside = std::filesystem::canonical(folder, error);
-        if (!opened || error || !core::path::isWithin(*opened, inside.string())) {
-            core::log("Movie player: refused {}: outside {}", path, folder);
-            return nullptr;
-        }
     }
     auto player = std::make_shared<MoviePlayerController>(path);
     player->m_file = std::move(file);

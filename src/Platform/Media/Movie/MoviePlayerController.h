@@ -57,9 +57,11 @@ public:
     // A player for the file at `path`, loading at once; nothing when it is
     // no regular file (a FIFO or device is never handed on, nor waited for),
     // or, with a `folder`, when the file it opens (links resolved) lies
-    // outside that folder. The media library reads the file opened here,
-    // through its descriptor, so the item checked is the item played.
-    static std::shared_ptr<MoviePlayerController> create(const std::string& path, const std::string& folder = {});
+    // outside that folder (`error` says why). The media library reads the
+    // file opened here, through its descriptor, so the item checked is the
+    // item played.
+    static std::shared_ptr<MoviePlayerController> create(
+        const std::string& path, const std::string& folder = {}, core::Error* error = nullptr);
     explicit MoviePlayerController(std::string path);
     ~MoviePlayerController() override;
 
