@@ -13,6 +13,7 @@
 #include "Platform/Core/MainThread.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/Screen.h"
@@ -45,6 +46,12 @@ std::shared_ptr<gfx::Image> imageAtCachePath(const std::optional<std::string>& p
     if (!path || !core::fs::exists(*path))
         return nullptr;
     return gfx::Image::imageWithContentsOfFile(*path);
+}
+
+// A picture of the home: one a link leads out of the home to is never read.
+std::shared_ptr<gfx::Image> pictureInHome(const std::string& path)
+{
+    return gfx::Image::imageWithContentsOfFileWithin(path, core::paths::home());
 }
 
 } // namespace
@@ -275,7 +282,7 @@ bool VKThumbnailManager::resourceRequiresPreview(const VKFileResource& resource)
 {
     if (!resource.isImageType())
         return false;
-    return imageRequiresPreview(gfx::Image::imageWithContentsOfFile(resource.path()).get());
+    return imageRequiresPreview(pictureInHome(resource.path()).get());
 }
 
 bool VKThumbnailManager::writeImage(const gfx::Image& image, const std::string& mimeType, const std::string& path)
@@ -319,7 +326,7 @@ void VKThumbnailManager::generatePreviewsForPath(const std::string& path, const 
             loadThumbnailForPath(path, *thumbnailPath);
         return;
     }
-    auto image = gfx::Image::imageWithContentsOfFile(path);
+    auto image = pictureInHome(path);
     std::shared_ptr<gfx::Image> preview;
     if (previewPath && imageRequiresPreview(image.get())) {
         preview = makePreview(image);

@@ -242,22 +242,31 @@ TEST_F(VKThumbnailManagerTest, UndecodableImagesFailBothWays)
     EXPECT_FALSE(core::fs::exists(pathInHome("missing")));
 }
 
-TEST_F(VKThumbnailManagerTest, FifosAndDevicesFailAndTheWorkerGoesOn)
+TEST_F(VKThumbnailManagerTest, FifosDevicesAndPicturesOutOfTheHomeFailAndTheWorkerGoesOn)
 {
-    // No writer ever opens the FIFO; the device never ends.
+    // No writer ever opens the FIFO; the device never ends; a link's
+    // picture out of the home is not the home's to read.
     makeFolder("Documents");
     ASSERT_EQ(mkfifo(pathInHome("Documents/a_pipe.jpg").c_str(), 0600), 0);
     ASSERT_EQ(symlink("/dev/urandom", pathInHome("Documents/urandom.jpg").c_str()), 0);
+    const std::string outside = sourcePath("tests/fixtures/ui/screen.png");
+    ASSERT_NE(gfx::Image::imageWithContentsOfFile(outside), nullptr);
+    ASSERT_EQ(symlink(outside.c_str(), pathInHome("Documents/outside.png").c_str()), 0);
     generate(VKFileResource::resourceWithPath(pathInHome("Documents/a_pipe.jpg")));
     generate(VKFileResource::resourceWithPath(pathInHome("Documents/urandom.jpg")));
+    auto link = VKFileResource::resourceWithPath(pathInHome("Documents/outside.png"));
+    generate(link);
     generate(makeImage("Documents/good.jpg", 40, 30));
-    ASSERT_EQ(posted.size(), 6u);
+    ASSERT_EQ(posted.size(), 8u);
     posted.pop_back(); // a picture this small needs no preview
     EXPECT_EQ(posted, (std::vector<std::string> { "VKThumbnailManagerThumbnailGenerationFailedNotification a_pipe.jpg",
                           "VKThumbnailManagerPreviewGeneralFailedNotification a_pipe.jpg",
                           "VKThumbnailManagerThumbnailGenerationFailedNotification urandom.jpg",
                           "VKThumbnailManagerPreviewGeneralFailedNotification urandom.jpg",
+                          "VKThumbnailManagerThumbnailGenerationFailedNotification outside.png",
+                          "VKThumbnailManagerPreviewGeneralFailedNotification outside.png",
                           "VKThumbnailManagerDidGenerateThumbnailNotification good.jpg" }));
+    EXPECT_FALSE(core::fs::exists(*manager->thumbnailCachePathForResource(*link)));
 }
 
 TEST_F(VKThumbnailManagerTest, QueuedItemsWaitNewestFirst)
