@@ -47,7 +47,9 @@ std::string runName()
 
 // The journal of a run's folder: records of five NUL-ended fields (kind,
 // device, inode, path, original path), appended whole before the step they
-// announce. Its name has no leading dot, so no staged item takes it.
+// announce (a finished item right after it stands, a whole work's end once
+// it stands: "made" and "stands", the work's name in place of the original
+// path). Its name has no leading dot, so no staged item takes it.
 constexpr const char* StagingJournalName = "journal";
 constexpr size_t StagingJournalLimit = 64 << 20;
 
@@ -130,7 +132,9 @@ std::vector<StagingRecord> readStagingJournal(const std::string& journal)
             || !number(device, record.device) || !number(inode, record.inode))
             return records;
         const bool sound = kind == "part" ? isStagedSiblingName(std::string(item))
-                                          : kind == "aside" && item.starts_with('/') && original.starts_with('/');
+            : kind == "aside"             ? item.starts_with('/') && original.starts_with('/')
+            : kind == "made"              ? item.starts_with('/') && !original.empty()
+                                          : kind == "stands" && !original.empty();
         if (!sound)
             return records;
         record.kind = kind;
@@ -163,13 +167,36 @@ bool settleAsideItem(const StagingRecord& record, bool& stays)
     return true;
 }
 
-// Settles what a killed run noted: items set aside first (one may stand
-// where a part was noted, and is never taken for one), then the parts still
-// there outside the run's folder. False when an item set aside could not
-// leave the run's folder, which must then stay.
+// What a work that never stood whole finished goes to the desktop's trash,
+// as itself, when it is still the item made; it stays where the trash cannot
+// take it, never removed.
+void trashUnfinishedWork(const std::vector<StagingRecord>& records, std::vector<std::string>& settled)
+{
+    for (const auto& record : records) {
+        struct stat item {};
+        if (record.kind != "made" || lstat(record.item.c_str(), &item) != 0 || !isStagingRecordItem(record, item))
+            continue;
+        const bool stood = std::any_of(records.begin(), records.end(),
+            [&](const StagingRecord& other) { return other.kind == "stands" && other.original == record.original; });
+        if (stood)
+            continue;
+        core::Error error;
+        if (core::desktopTrash::moveItem(record.item, record.item, &error))
+            settled.push_back(record.item);
+        else
+            core::log("Warning, an item of unfinished work stays at {}: {}", record.item, error);
+    }
+}
+
+// Settles what a killed run noted: what its unfinished work made, so that
+// the items it replaced find their places free, then items set aside (one
+// may stand where a part was noted, and is never taken for one), then the
+// parts still there outside the run's folder. False when an item set aside
+// could not leave the run's folder, which must then stay.
 bool settleStagingJournal(const std::string& folder, std::vector<std::string>& settled)
 {
     const auto records = readStagingJournal(core::path::appendingPathComponent(folder, StagingJournalName));
+    trashUnfinishedWork(records, settled);
     bool folderMayGo = true;
     for (const auto& record : records) {
         bool stays = false;
@@ -232,6 +259,23 @@ bool VKStagingFolder::recordAside(const std::string& aside, const std::string& o
         return false;
     }
     return appendStagingRecord("aside", item.st_dev, item.st_ino, aside, original, error);
+}
+
+std::string VKStagingFolder::beginWork()
+{
+    return core::uuidString();
+}
+
+void VKStagingFolder::recordMade(const std::string& work, const std::string& item)
+{
+    struct stat made {};
+    if (lstat(item.c_str(), &made) == 0)
+        appendStagingRecord("made", made.st_dev, made.st_ino, item, work);
+}
+
+void VKStagingFolder::recordStands(const std::string& work)
+{
+    appendStagingRecord("stands", 0, 0, {}, work);
 }
 
 std::string VKStagingFolder::pathForItemIn(const std::string& folder, const std::string& target, std::string_view tag)

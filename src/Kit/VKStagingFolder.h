@@ -25,8 +25,11 @@
 // sibling that is still there, puts an item set aside back where nothing
 // took its place, and sends one whose place was taken to the desktop's
 // trash as the item it replaced (a free name beside it where the trash
-// cannot take it). Nothing else, a user's own dot-files above all, is
-// touched.
+// cannot take it). Work of several items that stands only whole (a copy)
+// notes each item it finished and, at its end, that it stands: the sweep
+// sends the items of work that never stood to the desktop's trash (where
+// they are still the items made), before it puts back what they replaced.
+// Nothing else, a user's own dot-files above all, is touched.
 class VKStagingFolder {
 public:
     // This run's folder, made (0700) when missing.
@@ -44,6 +47,12 @@ public:
     // caller settles it when the work ends. False, with the reason, when the
     // item is gone or the note cannot be written: then it must not move.
     static bool recordAside(const std::string& aside, const std::string& original, core::Error* error = nullptr);
+    // Work that stands only whole: a name for it, each item it finished
+    // (noted by its identity, once it stands at `item`), and its end, once
+    // it stands or was undone.
+    static std::string beginWork();
+    static void recordMade(const std::string& work, const std::string& item);
+    static void recordStands(const std::string& work);
 
     // The same for any staging folder: a path in `folder` when it is on the
     // target's file system, else a hidden sibling of the target; and the

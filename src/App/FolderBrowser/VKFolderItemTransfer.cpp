@@ -5,6 +5,7 @@
 #include "FileModel/VKQuotaManager.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKFileManagerDelegate.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -117,6 +118,9 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::copyItems(const Request& requ
     result.destination = request.destination;
     // Replaced items stay aside until the whole copy stands: (aside, target).
     std::vector<std::pair<std::string, std::string>> aside;
+    // Each finished copy is noted, so that the launch after a killed run
+    // takes back what a copy that never stood made.
+    const std::string work = VKStagingFolder::beginWork();
     for (const auto& resource : request.resources) {
         if (cancelled(hooks)) {
             result.cancelled = true;
@@ -151,6 +155,7 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::copyItems(const Request& requ
             countFailure(result);
             continue;
         }
+        VKStagingFolder::recordMade(work, target);
         result.paths.push_back(target);
         if (!replaced.empty())
             aside.emplace_back(replaced, target);
@@ -170,8 +175,10 @@ VKFolderItemTransfer::Result VKFolderItemTransfer::copyItems(const Request& requ
                 core::log("Warning, failed to delete resource: {}", copied);
         }
         result.paths.clear();
+        VKStagingFolder::recordStands(work);
         return result;
     }
+    VKStagingFolder::recordStands(work);
     for (const auto& [hidden, target] : aside) {
         trashReplacedItem(hidden, target);
         result.replacedPaths.push_back(target);

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <map>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = core::fs;
@@ -201,10 +202,11 @@ TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
     }
     EXPECT_EQ(readFile(file), contents);
 
-    // A copy over two items killed in the second: the first stands copied,
-    // and what it replaced is in the trash, not hidden in the store.
+    // A copy over two items killed in the second: the first copy goes to
+    // the trash and what it replaced comes back, as if the copy never began.
     const std::string second = makeFile("Library/Documents/Second.txt", contents);
     makeFile("Library/Documents/Folder/Second.txt", "the old second");
+    const auto beforeCopy = store();
     test::killDuring([&](const std::function<void()>& stall) {
         VKFolderItemTransfer::Request request;
         request.resources = { VKFileResource::resourceWithPath(file), VKFileResource::resourceWithPath(second) };
@@ -219,11 +221,25 @@ TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
         VKFolderItemTransfer::copyItems(request, hooks);
     });
     VKStagingFolder::removeAbandonedItems();
-    EXPECT_EQ(readFile(documents + "/Folder/Report.txt"), contents);
+    EXPECT_EQ(store(), beforeCopy);
+    EXPECT_EQ(readFile(documents + "/Folder/Report.txt"), "the old report");
     EXPECT_EQ(readFile(documents + "/Folder/Second.txt"), "the old second");
-    EXPECT_EQ(readFile(core::desktopTrash::location() + "/files/Report.txt"), "the old report");
-    for (const auto& [item, size] : store())
-        EXPECT_FALSE(item.starts_with('.') || item.find("/.") != std::string::npos) << item;
+    EXPECT_EQ(readFile(core::desktopTrash::location() + "/files/Report.txt"), contents);
+
+    // A copy that stood whole in a run stays at the next launch.
+    VKFolderItemTransfer::Request whole;
+    whole.resources = { VKFileResource::resourceWithPath(file), VKFileResource::resourceWithPath(second) };
+    whole.destination = makeFolder("Library/Documents/Copies");
+    const pid_t run = fork();
+    if (run == 0)
+        _exit(VKFolderItemTransfer::copyItems(whole, {}).paths.size() == 2 ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_EQ(status, 0);
+    const auto copied = store();
+    VKStagingFolder::removeAbandonedItems();
+    EXPECT_EQ(store(), copied);
+    EXPECT_EQ(readFile(whole.destination + "/Second.txt"), contents);
     EXPECT_TRUE(fs::removeItem(elsewhere));
 }
 
