@@ -7,7 +7,6 @@
 #include "Platform/Core/FileWriter.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
-#include "Platform/Core/Paths.h"
 #include "Platform/Core/UTF8.h"
 #include "Platform/Net/URLConnection.h"
 #include "Platform/Net/URLError.h"
@@ -158,7 +157,8 @@ void DBRequest::didReceiveResponse(net::URLConnection&, const core::HTTPURLRespo
     m_response = response;
     if (m_ended || m_resultFilename.empty() || response.statusCode() != 200)
         return;
-    std::string folder = core::paths::temporaryDirectory();
+    // This run's staging folder: the launch after a killed run sweeps it.
+    std::string folder = VKStagingFolder::path() + "/";
     core::Error error;
     auto path = core::fs::createUniqueFile(folder, TemporaryFilePrefix, &error);
     if (path) {

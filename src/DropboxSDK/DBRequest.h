@@ -32,7 +32,8 @@ public:
 
 // One signed HTTP exchange with the cloud service, started when it is made.
 // The body is collected in memory or, for a 200 answer when resultFilename
-// is set, streamed into a unique file in the home's tmp/ that then replaces
+// is set, streamed into a unique file in this run's staging folder (swept by the
+// launch after a killed run) that then replaces
 // the destination in one rename (the old file stays whole until then, and a
 // folder there is never replaced). The file is written on a thread of its
 // own, so that the run loop never waits for the disk; the request ends only

@@ -76,7 +76,7 @@ public:
     void createFolder(const std::string& path);
 
     // Sends the local file `sourcePath` as `filename` into the cloud folder
-    // `toPath` as a multipart form, staged in a file of the home's tmp/ by a
+    // `toPath` as a multipart form, staged in a file of the staging folder by a
     // worker and streamed from there. A source that is not a regular file
     // fails inside the call (DBErrorDomain 1001).
     void uploadFile(const std::string& filename, const std::string& toPath, const std::string& sourcePath);

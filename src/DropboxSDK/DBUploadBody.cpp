@@ -1,12 +1,12 @@
 #include "DropboxSDK/DBUploadBody.h"
 
 #include "DropboxSDK/DBDefines.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileHandle.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
-#include "Platform/Core/Paths.h"
 #include "Platform/Core/UUID.h"
 
 #include <cerrno>
@@ -60,7 +60,7 @@ std::string DBUploadBody::safeFileName(std::string_view name)
 DBUploadBody::DBUploadBody(const std::string& safeName, std::string sourcePath)
     : m_sourcePath(std::move(sourcePath))
     , m_boundary(core::uuidString())
-    , m_path(core::path::appendingPathComponent(core::paths::temporaryDirectory(), BodyFilePrefix + core::uuidString()))
+    , m_path(core::path::appendingPathComponent(VKStagingFolder::path(), BodyFilePrefix + core::uuidString()))
     , m_opening(fmt::format(
           "--{}\r\nContent-Disposition: form-data; name=\"file\"; filename=\"{}\"\r\nContent-Type: application/octet-stream\r\n\r\n",
           m_boundary, safeName))

@@ -8,7 +8,8 @@ namespace core {
 class FileHandle;
 }
 
-// An upload's multipart form, staged in a body file of the home's tmp/:
+// An upload's multipart form, staged in a body file of this run's staging
+// folder (swept by the launch after a killed run):
 // the part's head naming the stored file, the source copied in pieces (never
 // held whole) and the closing boundary. Made on the main thread, which
 // settles the body file's name (no other upload can take it, and a cancel

@@ -10,6 +10,8 @@
 #include "Platform/Net/FakeURLServer.h"
 #include "Platform/Net/URLError.h"
 
+#include "RestClientTestCase.h"
+#include "Support/KillDuring.h"
 #include "Support/TestCase.h"
 #include "Support/TestWebServer.h"
 
@@ -82,17 +84,7 @@ protected:
         return waitFor([&] { return !target->events.empty() && target->events.back() == event; });
     }
 
-    // What the home's temporary folder holds, this run's staging folder
-    // counted by its items (its journal of notes aside).
-    std::vector<std::string> temporaryFiles()
-    {
-        auto items = core::fs::contentsOfDirectory(core::paths::temporaryDirectory()).value_or(std::vector<std::string>());
-        if (std::erase(items, "Staging") > 0)
-            for (auto& name : core::fs::contentsOfDirectory(VKStagingFolder::path()).value_or(std::vector<std::string>()))
-                if (name != "journal")
-                    items.push_back("Staging/" + name);
-        return items;
-    }
+    static std::vector<std::string> temporaryFiles() { return test::temporaryItems(); }
 
     std::shared_ptr<net::FakeURLServer> server;
     std::shared_ptr<Target> target = std::make_shared<Target>();
@@ -278,6 +270,18 @@ TEST_F(DBRequestTest, FailuresAndCancelLeaveNoTemporaryFile)
     server->lastLoad()->finish();
     pump();
     EXPECT_EQ(target->events, (Events { "down 0.000000" }));
+    EXPECT_TRUE(temporaryFiles().empty());
+    EXPECT_EQ(readFile(destination), "old");
+
+    // Killed while the body is written: the next launch's sweep takes the file.
+    test::killDuring([&](const std::function<void()>& stall) {
+        auto killed = start("/file", true, destination);
+        server->lastLoad()->respond(200, { { "Content-Length", "6" } });
+        server->lastLoad()->send("abc");
+        if (waitFor([&] { return readFile(killed->tempFilename()) == "abc"; }))
+            stall();
+    });
+    VKStagingFolder::removeAbandonedItems();
     EXPECT_TRUE(temporaryFiles().empty());
     EXPECT_EQ(readFile(destination), "old");
 

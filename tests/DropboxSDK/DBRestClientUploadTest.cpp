@@ -39,7 +39,7 @@ protected:
     {
         std::vector<std::string> found;
         for (const auto& name : temporaryFiles()) {
-            if (name.starts_with("DBRestClient-upload-"))
+            if (core::path::lastPathComponent(name).starts_with("DBRestClient-upload-"))
                 found.push_back(name);
         }
         return found;

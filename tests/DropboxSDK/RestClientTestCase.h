@@ -8,6 +8,7 @@
 #include "DropboxSDK/DBMetadata.h"
 #include "DropboxSDK/DBRestClient.h"
 #include "DropboxSDK/DBSession.h"
+#include "Kit/VKStagingFolder.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
@@ -21,6 +22,18 @@
 #include <set>
 
 namespace test {
+
+// What the home's temporary folder holds, this run's staging folder counted
+// by its items ("Staging/<name>", its journal of notes aside).
+inline std::vector<std::string> temporaryItems()
+{
+    auto items = core::fs::contentsOfDirectory(core::paths::temporaryDirectory()).value_or(std::vector<std::string>());
+    if (std::erase(items, "Staging") > 0)
+        for (auto& name : core::fs::contentsOfDirectory(VKStagingFolder::path()).value_or(std::vector<std::string>()))
+            if (name != "journal")
+                items.push_back("Staging/" + name);
+    return items;
+}
 
 class Recorder : public DBRestClientDelegate, public DBSessionDelegate {
 public:
@@ -175,10 +188,7 @@ protected:
     void cloudFolder(const std::string& cloudPath) { std::filesystem::create_directories(server->localPath(cloudPath)); }
 
     // The files in the home's tmp/: what requests and uploads left behind.
-    std::vector<std::string> temporaryFiles() const
-    {
-        return core::fs::contentsOfDirectory(core::paths::temporaryDirectory()).value_or(std::vector<std::string>());
-    }
+    std::vector<std::string> temporaryFiles() const { return temporaryItems(); }
 
     // The last API call the fake saw.
     FakeCloudServer::Request lastRequest() const
