@@ -2,7 +2,8 @@
 // The child that bench/pdf/long_read_memory measures: reads every page of a
 // PDF through one open document, as the viewer and extraction do, and
 // prints the resident memory the process allocated (RssAnon, in KiB) after
-// the first page, the tenth and every 200th, as "page <n> <KiB> KiB":
+// the first page, the tenth and every 200th, as "page <n> <KiB> KiB", and
+// last the most it held after any page, as "peak <KiB> KiB at page <n>":
 //   pdf_read_pages text|draw file.pdf
 // "text" extracts each page's text, "draw" draws each at a quarter of its
 // size with the renderer and reads its text as the viewer's page view does.
@@ -44,6 +45,8 @@ int main(int argc, char** argv)
         return 1;
     const auto& ref = document->documentRef();
     int pages = int(document->numPages());
+    long peak = 0;
+    int peakPage = 0;
     for (int n = 1; n <= pages; ++n) {
         pdf::Page page = ref->page(n);
         if (draw) {
@@ -52,8 +55,14 @@ int main(int argc, char** argv)
             pdf::drawPage(page, *bitmap);
         }
         VKPDFPageTextScanner::create(page)->text();
+        long kib = residentAnonymousKiB();
+        if (kib > peak) {
+            peak = kib;
+            peakPage = n;
+        }
         if (n == 1 || n == 10 || n % 200 == 0 || n == pages)
-            std::printf("page %d %ld KiB\n", n, residentAnonymousKiB());
+            std::printf("page %d %ld KiB\n", n, kib);
     }
+    std::printf("peak %ld KiB at page %d\n", peak, peakPage);
     return 0;
 }

@@ -137,6 +137,11 @@ uint64_t Document::readingsMade() const
     return m_state->readingsMade;
 }
 
+void Document::setHeapMeasureForTesting(size_t (*measure)())
+{
+    detail::setHeapMeasure(measure);
+}
+
 uint64_t Document::serial() const
 {
     return m_state->file->serial;

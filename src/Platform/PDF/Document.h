@@ -49,12 +49,16 @@ public:
 
     // qpdf keeps every object it has read (and every other object of the
     // object streams it read them from) for as long as its reading of the
-    // file lives. A document reads its file anew after every 128 different
-    // pages asked for; the reading before goes when the last handle or
-    // page object from it does. How many readings are alive now, and how
-    // many were made.
+    // file lives. A document reads its file anew once the heap has grown
+    // during a reading by more than its first page cost (4 MiB at least),
+    // or after 128 different pages asked for; the reading before goes when
+    // the last handle or page object from it does. How many readings are
+    // alive now, and how many were made.
     int readingsAlive() const;
     uint64_t readingsMade() const;
+    // Where documents take the heap in use from, in bytes (the allocator's
+    // figure when null); process-wide.
+    static void setHeapMeasureForTesting(size_t (*measure)());
 
 private:
     explicit Document(std::shared_ptr<detail::DocumentSource> state);

@@ -6,6 +6,7 @@
 #include "Platform/PDF/ObjectLocks.h"
 #include "Platform/PDF/Stream.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <malloc.h>
@@ -60,6 +61,7 @@ std::unique_ptr<QPDF> quietQPDF()
 namespace {
 std::atomic<uint64_t> g_mainThreadObjectLocks { 0 };
 std::atomic<uint64_t> g_nextReadingNumber { 1 };
+std::atomic<size_t (*)()> g_heapMeasure { nullptr };
 } // namespace
 
 ObjectsLock lock(const std::shared_ptr<DocumentFile>& file)
@@ -120,6 +122,46 @@ std::shared_ptr<DocumentState> readDocument(const std::shared_ptr<DocumentFile>&
     return reading;
 }
 
+void setHeapMeasure(size_t (*measure)())
+{
+    g_heapMeasure = measure;
+}
+
+bool DocumentSource::outgrown()
+{
+    size_t heap = 0;
+    if (auto measure = g_heapMeasure.load()) {
+        heap = measure();
+    } else {
+        struct mallinfo2 info = mallinfo2();
+        heap = info.uordblks + info.hblkhd;
+    }
+    if (pagesSeenCount == 1) {
+        heapAtReadingStart = heap;
+        return false;
+    }
+    if (pagesSeenCount == 2) {
+        heapAfterFirstPage = heap;
+        if (firstPageCost == 0) {
+            firstPageCost = std::max(heap > heapAtReadingStart ? heap - heapAtReadingStart : 0, kLeastReadingBudget);
+            readingBudget = firstPageCost;
+        } else if (heapAtRenewal != 0) {
+            // A new reading that gave back less than half a budget was
+            // made for growth that was not the reading's (other threads',
+            // what callers keep, a reading a handle still holds): the next
+            // waits for twice as much, so such growth costs few readings.
+            if (heap + readingBudget / 2 < heapAtRenewal)
+                readingBudget = firstPageCost;
+            else if (renewedForGrowth)
+                readingBudget *= 2;
+        }
+        return false;
+    }
+    renewedForGrowth = heap > heapAfterFirstPage && heap - heapAfterFirstPage > readingBudget;
+    heapAtRenewal = heap;
+    return renewedForGrowth || pagesSeenCount > kPagesPerReading;
+}
+
 PageObject DocumentSource::page(int number)
 {
     if (!reading || number < 1 || number > reading->pages.count())
@@ -130,7 +172,8 @@ PageObject DocumentSource::page(int number)
             pagesSeen.resize(size_t(number) + 1);
         if (!pagesSeen[size_t(number)]) {
             pagesSeen[size_t(number)] = true;
-            if (++pagesSeenCount > kPagesPerReading) {
+            ++pagesSeenCount;
+            if (outgrown()) {
                 // A new reading goes on from where this one's tree stands;
                 // this one goes with the last handle that holds it.
                 if (auto next = readDocument(file, file->password, nullptr)) {
@@ -142,6 +185,7 @@ PageObject DocumentSource::page(int number)
                 pagesSeen.assign(pagesSeen.size(), false);
                 pagesSeen[size_t(number)] = true;
                 pagesSeenCount = 1;
+                outgrown();
             }
         }
     }

@@ -102,11 +102,16 @@ struct PageObject {
 };
 
 // What a document and its pages hold: the file and the reading pages are
-// found in. After `kPagesPerReading` different pages a reading is let go
-// (when no handle holds it any longer) for a new one that goes on from its
-// page tree, so reading a long document costs what that many pages do.
+// found in. A reading is let go (when no handle holds it any longer) for a
+// new one that goes on from its page tree once the heap has grown since its
+// first page by more than the document's first page cost (at least
+// `kLeastReadingBudget`), or after `kPagesPerReading` different pages, so
+// reading a long document costs about what its first page does. qpdf tells
+// nothing of what it holds (it reads whole object streams, out of sight):
+// the heap in use is sampled once for each new page, on the thread asking.
 struct DocumentSource {
     static constexpr int kPagesPerReading = 128;
+    static constexpr size_t kLeastReadingBudget = size_t(4) << 20;
 
     std::shared_ptr<DocumentFile> file;
     // Null while the document is locked.
@@ -116,11 +121,26 @@ struct DocumentSource {
     int pagesSeenCount = 0;
     int lastPage = 0;
     uint64_t readingsMade = 0;
+    // The heap in use when this reading began, after its first page, and
+    // when the last reading was judged (let go when `outgrown()`).
+    size_t heapAtReadingStart = 0;
+    size_t heapAfterFirstPage = 0;
+    size_t heapAtRenewal = 0;
+    bool renewedForGrowth = false;
+    // What the document's first page cost, and what a reading may grow by.
+    size_t firstPageCost = 0;
+    size_t readingBudget = 0;
 
     // Page `number` (from 1), null when there is none; under the file's
     // lock.
     PageObject page(int number);
+    // Called with each new page of the reading (`pagesSeenCount` counts
+    // it): whether the reading is to be let go for a new one.
+    bool outgrown();
 };
+
+// What the heap in use is taken from (mallinfo2 when null).
+void setHeapMeasure(size_t (*measure)());
 
 // A qpdf reader that prints nothing.
 std::unique_ptr<QPDF> quietQPDF();

@@ -317,6 +317,43 @@ TEST_F(DocumentTest, LongReadsKeepTheirReadingsFew)
         EXPECT_EQ(widthOf(document->page(page)), page);
 }
 
+// A long read goes on in a new reading once the heap has grown by more
+// than the first page cost (4 MiB at least); a new reading that gave
+// nothing back (the growth was someone else's) makes the next wait for
+// twice as much.
+TEST_F(DocumentTest, ReadingsGoOnceTheHeapHasGrown)
+{
+    static size_t heap = 0;
+    Document::setHeapMeasureForTesting([] { return heap; });
+    struct Reset {
+        ~Reset() { Document::setHeapMeasureForTesting(nullptr); }
+    } reset;
+    test::PdfBuilder builder;
+    const int pages = 300;
+    for (int page = 1; page <= pages; ++page)
+        builder.addPage("", fmt::format("/MediaBox [0 0 {} 792]", page));
+    core::Data bytes = builder.build();
+    // Each page read adds 1 MiB, which a new reading gives back or not.
+    auto readingsFor = [&](bool givenBack) {
+        heap = 0;
+        auto document = Document::open(bytes);
+        uint64_t made = document->readingsMade();
+        for (int page = 1; page <= pages; ++page) {
+            EXPECT_EQ(widthOf(document->page(page)), page);
+            if (givenBack && document->readingsMade() != made)
+                heap = 0;
+            made = document->readingsMade();
+            heap += size_t(1) << 20;
+            EXPECT_EQ(document->readingsAlive(), 1);
+        }
+        return made;
+    };
+    // A reading for every 6 pages: its first, and 5 MiB more.
+    EXPECT_EQ(readingsFor(true), uint64_t(pages / 6));
+    // 6, 10, 18, 34, 66 pages and then 128 at most.
+    EXPECT_EQ(readingsFor(false), 7u);
+}
+
 TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)
 {
     // The tree's top node says `count`; three pages stand under it (the
