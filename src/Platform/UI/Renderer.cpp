@@ -268,6 +268,9 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
     if (clipping && layer.sublayers().empty() && !layer.mask()
         && !state.bounds.insetBy(-state.borderWidth, -state.borderWidth).intersects(context.clipBoundingBox())) {
         context.restoreGState();
+        // Not drawn, but perhaps soon on screen: its tiles ahead are asked for.
+        if (auto* tiled = dynamic_cast<TiledLayer*>(&layer); tiled && tiled->drawsTilesAhead())
+            tiled->enroll();
         return;
     }
     bool group = state.opacity < 1 || layer.mask();

@@ -550,8 +550,10 @@ void TiledLayer::queueTilesAheadOfAll()
         double pixels;
     };
     std::vector<std::shared_ptr<TiledLayer>> ahead;
+    std::vector<std::vector<Key>> aheadVisible;
     std::vector<Candidate> candidates;
     double room = screenBudget();
+    gfx::Point moved { 0, 0 };
     for (auto& weak : std::vector<std::weak_ptr<TiledLayer>>(allTiledLayers())) {
         auto layer = weak.lock();
         if (!layer || !inWindow(*layer))
@@ -565,19 +567,37 @@ void TiledLayer::queueTilesAheadOfAll()
         auto visible = layer->queueVisibleTiles();
         for (auto& key : visible)
             room -= layer->tilePixels(key);
+        gfx::Point origin = layer->convertRect(layer->bounds(), nullptr).origin;
+        if (layer->m_lastOrigin)
+            moved = { moved.x + origin.x - layer->m_lastOrigin->x, moved.y + origin.y - layer->m_lastOrigin->y };
+        layer->m_lastOrigin = origin;
         ahead.push_back(layer);
+        aheadVisible.push_back(std::move(visible));
+    }
+    // The way the reader travels is the way the layers last moved, backwards
+    // (content moving up is reading down): what lies behind comes after what
+    // lies ahead, a screen further off.
+    static gfx::Point travel { 0, 1 };
+    if (std::fabs(moved.x) + std::fabs(moved.y) >= 1)
+        travel = std::fabs(moved.y) >= std::fabs(moved.x) ? gfx::Point(0, moved.y < 0 ? 1.0f : -1.0f)
+                                                          : gfx::Point(moved.x < 0 ? 1.0f : -1.0f, 0);
+    for (size_t i = 0; i < ahead.size(); ++i) {
+        auto& layer = ahead[i];
         const Layer* root = layer.get();
         while (root->superlayer())
             root = root->superlayer();
         gfx::Rect shown = root->bounds();
-        for (auto& key : layer->tilesNear(visible)) {
+        for (auto& key : layer->tilesNear(aheadVisible[i])) {
             gfx::Rect r = layer->convertRect(layer->rectOfTile(key), root);
             float dx = std::max({ r.minX() - shown.maxX(), shown.minX() - r.maxX(), 0.0f });
             float dy = std::max({ r.minY() - shown.maxY(), shown.minY() - r.maxY(), 0.0f });
-            candidates.push_back({ dx + dy, layer, key, layer->tilePixels(key) });
+            bool behind = (travel.y > 0 && r.maxY() <= shown.minY()) || (travel.y < 0 && r.minY() >= shown.maxY())
+                || (travel.x > 0 && r.maxX() <= shown.minX()) || (travel.x < 0 && r.minX() >= shown.maxX());
+            float distance = dx + dy + (behind ? shown.width() + shown.height() : 0);
+            candidates.push_back({ distance, layer, key, layer->tilePixels(key) });
         }
     }
-    // Nearest to the window first, and only what fits beside what shows
+    // Nearest to the window ahead first, and only what fits beside what shows
     // everywhere: a tile drawn ahead and then trimmed for want of room would
     // be drawn again at every frame.
     std::stable_sort(candidates.begin(), candidates.end(),

@@ -21,8 +21,9 @@
 // A layer may draw tiles ahead: it also asks for the tiles within one view
 // beyond what shows of each clipping ancestor (the next screen of a
 // scrolled page, the page beside a turned one), after every visible tile and
-// only while the budget has room for them, nearest to the window first, so
-// a jump of a screen finds its tiles drawn. The renderer asks for them after
+// only while the budget has room for them, nearest to the window first and
+// those the reader travels towards before those left behind, so a jump of a
+// screen finds its tiles drawn. The renderer asks for them after
 // each frame, for layers it drew and those it culled.
 
 #include "Platform/UI/Layer.h"
@@ -30,6 +31,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 #include <tuple>
 
@@ -85,6 +87,9 @@ public:
     std::vector<std::tuple<int, int, int>> tilesAhead() const { return m_ahead; }
     // After a frame: every layer's visible tiles and tiles ahead queued.
     static void queueTilesAheadOfAll();
+    // Joins the layers whose tiles are asked for (a layer does when first
+    // drawn; the renderer has one it culls join, so its tiles ahead are).
+    void enroll();
     // The tiles of the visible area at the current level, as
     // (level, column, row), left to right, top to bottom.
     std::vector<std::tuple<int, int, int>> visibleTiles() const;
@@ -138,7 +143,6 @@ private:
     bool isWanted(const Key& key) const;
     void setWanted(const std::vector<Key>& visible);
     void unqueue(const Key& key);
-    void enroll();
     void anchorLevels(float scale);
     std::vector<Key> queueVisibleTiles();
     // The tiles at a level that meet a rectangle of the layer, row by row
@@ -159,6 +163,8 @@ private:
     std::vector<Key> m_visible;
     std::vector<Key> m_ahead;
     bool m_drawsAhead = false;
+    // Where it lay in the window at the last frame (the way of travel).
+    std::optional<gfx::Point> m_lastOrigin;
     bool m_enrolled = false;
     // What a worker may still draw: the level and the tile ranges about the
     // visible tiles, written on the main thread.

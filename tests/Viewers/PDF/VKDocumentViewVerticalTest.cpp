@@ -332,9 +332,13 @@ TEST_F(VKDocumentViewVerticalTest, PagingDownShowsPagesDrawnAheadWhileTheWorkers
     auto layout = makeDocumentLayout(12);
     ASSERT_TRUE(layout);
     auto& scroll = layout->documentScrollView();
+    // Drawn as the desktop window draws, clipped to what changed: pages
+    // outside it are passed by, not drawn.
+    ui::RenderOptions clipped;
+    clipped.clip = { window().bounds() };
     auto drawn = [&] {
         layout->layoutIfNeeded();
-        ui::Renderer::renderImage(window());
+        ui::Renderer::renderScreenImage(clipped);
         for (auto& view : layout->cachedPageViews())
             if (auto page = std::dynamic_pointer_cast<VKPDFPageView>(view); page && page->contentView().tiledLayer().pendingTileCount() > 0)
                 return false;
@@ -365,7 +369,7 @@ TEST_F(VKDocumentViewVerticalTest, PagingDownShowsPagesDrawnAheadWhileTheWorkers
         ASSERT_TRUE(scroll.performKeyCommand(ui::KeyCommand::PageDown));
         ASSERT_GT(scroll.contentOffset().y, before.y + 300);
         layout->layoutIfNeeded();
-        auto picture = ui::Renderer::renderImage(window());
+        auto picture = ui::Renderer::renderScreenImage(clipped);
         held = false;
         ASSERT_TRUE(picture);
         EXPECT_FALSE(checkerboardShows(*picture)) << turn;
