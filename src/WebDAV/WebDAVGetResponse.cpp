@@ -133,12 +133,16 @@ void WebDAVGetResponse::start()
 
 void WebDAVGetResponse::sendOpenedFile(const std::string& path)
 {
-    if (!m_attributes) {
+    // A socket cannot even be opened: it is refused as the other special
+    // files are, not taken for a failure of the server.
+    const bool special =
+        m_attributes ? m_attributes->type != core::fs::FileType::Regular : core::fs::isSpecialFile(path);
+    if (!m_attributes && !special) {
         core::log("Warning, fileHandleForReadingAtPath failed: {}", path);
         endResponseWithStatusCode(500);
         return;
     }
-    if (m_attributes->type != core::fs::FileType::Regular) {
+    if (special) {
         // A FIFO, socket or device is there but is no document: never read.
         core::log("Warning, refused to send {}: not a regular file", path);
         m_streaming = false;

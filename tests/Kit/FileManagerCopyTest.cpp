@@ -2,16 +2,14 @@
 
 #include "Platform/Core/FileSystem.h"
 
+#include "Support/BoundSocket.h"
 #include "Support/TestCase.h"
 
 #include <algorithm>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using Strings = std::vector<std::string>;
@@ -177,16 +175,7 @@ TEST_F(FileManagerCopyTest, AttributesDescribeTheItemItself)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(*fileTypeOfItemAtPath(fifo), NSFileTypeUnknown);
     EXPECT_EQ(*fileTypeOfItemAtPath(home()), NSFileTypeDirectory);
-    // A socket bound by a short relative name.
-    std::string previous = std::filesystem::current_path();
-    std::filesystem::current_path(home());
-    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, "sock");
-    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(sock);
-    std::filesystem::current_path(previous);
+    ASSERT_TRUE(test::bindSocketIn(home(), "sock"));
     EXPECT_EQ(*fileTypeOfItemAtPath(pathInHome("sock")), NSFileTypeSocket);
 
     core::Error error;

@@ -4,6 +4,8 @@
 #include "HTTP/AsyncSocketDelegate.h"
 #include "WebDAV/WebDAVGetResponse.h"
 
+#include "Support/BoundSocket.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -161,6 +163,9 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     ASSERT_EQ(mkfifo((publicFolder + "/pipe").c_str(), 0600), 0);
     EXPECT_EQ(curl({ url("/Public/pipe") }), "403 Forbidden: not a regular file\r\n\n403");
     EXPECT_EQ(code(curl({ "-I", url("/Public/pipe") })), "403");
+    // Nor is a socket, which cannot even be opened.
+    ASSERT_TRUE(test::bindSocketIn(publicFolder, "socket"));
+    EXPECT_EQ(curl({ url("/Public/socket") }), "403 Forbidden: not a regular file\r\n\n403");
     auto listing = curl({ "-X", "PROPFIND", "-H", "Depth: 1", url("/Public/") });
     EXPECT_EQ(code(listing), "207");
     EXPECT_NE(listing.find("<D:href>/Public/pipe</D:href>"), std::string::npos) << listing;
