@@ -28,7 +28,8 @@
 #                             propfind_entries URL BODY prints them,
 #                             folder_entries DIR those of a folder on disk
 #   wrk_rate NAME URL CONNS [LUA]
-#                             wrk's requests per second; stops the script
+#                             wrk's requests per second (BENCH_WRK_THREADS
+#                             threads, 2, at most one a connection); stops the script
 #                             when an answer under load was not 2xx or 3xx
 #   rss_kib PID / hwm_kib PID resident and peak resident memory;
 #   reset_hwm PID             starts the peak anew
@@ -279,7 +280,8 @@ folder_entries() {
 # client CPUs; stops the script when any answer was not 2xx or 3xx.
 wrk_rate() {
     local name=$1 url=$2 conns=$3 script=${4:-} out
-    out=$(client wrk -t"$(( conns < 2 ? conns : 2 ))" -c"$conns" -d"${BENCH_DURATION:-10s}" ${script:+-s "$script"} "$url" \
+    local threads=${BENCH_WRK_THREADS:-2}
+    out=$(client wrk -t"$(( conns < threads ? conns : threads ))" -c"$conns" -d"${BENCH_DURATION:-10s}" ${script:+-s "$script"} "$url" \
         2>"$BENCH_SCRATCH/wrk.errors")
     [[ ! -s $BENCH_SCRATCH/wrk.errors ]] || bench_fail "wrk failed on $url: $(head -3 "$BENCH_SCRATCH/wrk.errors")"
     if grep -q 'Non-2xx' <<<"$out"; then

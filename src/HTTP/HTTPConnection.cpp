@@ -6,6 +6,7 @@
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/Date.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/HeaderFields.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -390,6 +391,23 @@ void HTTPConnection::addStandardResponseHeaders(HTTPMessage& message) const
     message.setHeaderValue(currentDateText(), "Date");
     auto server = m_server.lock();
     message.setHeaderValue(server ? std::string_view(server->serverName()) : std::string_view(), "Server");
+}
+
+void HTTPConnection::appendHeaderLine(std::string& head, std::string_view name, std::string_view value)
+{
+    if (!core::HeaderFields::isValidValue(value))
+        return;
+    head.append(name).append(": ").append(value).append("\r\n");
+}
+
+void HTTPConnection::appendStandardResponseHeaders(std::string& head) const
+{
+    head += "Accept-Ranges: none\r\n";
+    if (m_request && shouldCloseAfterAnswer())
+        head += "Connection: close\r\n";
+    appendHeaderLine(head, "Date", currentDateText());
+    auto server = m_server.lock();
+    appendHeaderLine(head, "Server", server ? std::string_view(server->serverName()) : std::string_view());
 }
 
 void HTTPConnection::sendResponseWithStatusCode(int code)

@@ -124,6 +124,13 @@ public:
     // The same headers set on the message directly (every answer takes
     // them, so without a table in between).
     void addStandardResponseHeaders(HTTPMessage& message) const;
+    // The same headers, in the same order, written as text onto a head
+    // being formatted (values that cannot be sent are left out, as the
+    // message does).
+    void appendStandardResponseHeaders(std::string& head) const;
+    // "Name: value" and its line end onto a head; nothing when the value
+    // holds a line break or NUL.
+    static void appendHeaderLine(std::string& head, std::string_view name, std::string_view value);
 
     void sendResponseWithStatusCode(int code);
     void sendResponseWithStatusCode(int code, std::optional<std::string_view> description);

@@ -446,7 +446,12 @@ void WebDAVConnection::detachResponse()
     if (!m_currentResponse)
         return;
     m_currentResponse->setDelegate(nullptr);
-    // Released a pass later: the response may still be on the stack.
+    // The response may still be on the stack: when nobody else holds it
+    // (its start and the socket's reports do), it is released a pass later.
+    if (m_currentResponse.use_count() > 1) {
+        m_currentResponse.reset();
+        return;
+    }
     core::RunLoop::main().performAfter(0, [response = std::move(m_currentResponse)] { });
     m_currentResponse.reset();
 }

@@ -58,7 +58,11 @@ private:
     // The file was opened (and judged): headers, then the body.
     void sendOpenedFile(const std::string& path);
     void sendBody();
-    bool readSmallFile(std::string& body);
+    // Head and body of a small file in one buffer and one write; false when
+    // the message path is to answer instead.
+    bool sendSmallFile(const std::string& path);
+    // The file's bytes onto `body` from `offset`.
+    bool readSmallFile(std::string& body, size_t offset = 0);
     void finish(int tag);
     void closeFile();
 

@@ -190,6 +190,21 @@ TEST_F(WebDAVGetResponseTest, AnswersOfRealClients)
     EXPECT_NE(cookie.find("Set-Cookie: vksessionid="), std::string::npos) << cookie;
 }
 
+TEST_F(WebDAVGetResponseTest, HeadsFormattedDirectlyLeaveOutValuesThatCannotBeSent)
+{
+    makeFile("site/Documents/note.txt", "hello");
+    server->setServerName("VKDAV\r\nSet-Cookie: injected=1");
+    auto get = curl({ "-i", url("/Public/note.txt") });
+    auto listing = curl({ "-i", "-X", "PROPFIND", "-H", "Depth: 1", url("/Public/") });
+    EXPECT_NE(get.find("\r\n\r\nhello\n200"), std::string::npos) << get;
+    EXPECT_EQ(code(listing), "207");
+    for (const auto& answer : { get, listing }) {
+        EXPECT_EQ(answer.find("injected"), std::string::npos) << answer;
+        EXPECT_EQ(answer.find("Server:"), std::string::npos) << answer;
+        EXPECT_NE(answer.find("\r\nDate: "), std::string::npos) << answer;
+    }
+}
+
 TEST_F(WebDAVGetResponseTest, ClientLeavingMidFileClosesTheFile)
 {
     // Sparse: far more than the socket buffers hold, nothing on the disk.
