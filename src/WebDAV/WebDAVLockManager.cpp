@@ -185,6 +185,13 @@ std::optional<std::vector<WebDAVLockRef>> WebDAVLockManager::locksIgnoringParent
 
 std::vector<WebDAVLockRef> WebDAVLockManager::locksForURI(const core::URL& uri) const
 {
+    // A listing asks for every member: with no lock held anywhere, the
+    // answer needs no path worked out.
+    {
+        std::lock_guard lock(m_threadLock);
+        if (m_lockInfo.empty())
+            return {};
+    }
     return locksForURIPath(lockPathForURI(uri));
 }
 

@@ -186,21 +186,34 @@ void WebDAVMultistatusWriter::endResponse()
         m_body += "</D:response>";
 }
 
-std::optional<std::string> WebDAVMultistatusWriter::elementNameForProperty(const WebDAVPropertyName& name)
+bool WebDAVMultistatusWriter::elementNameForProperty(const WebDAVPropertyName& name, std::string& element)
 {
+    if (!name.isDead()) {
+        // A live name: its local name is the whole name, in "DAV:".
+        if (!isPlainLocalName(name.name()))
+            return false;
+        element.assign("D:").append(name.name());
+        return true;
+    }
     std::string uri = name.URI();
     std::string local = name.localName();
     if (!isPlainLocalName(local))
-        return std::nullopt;
-    if (uri == MultistatusDAVNamespace)
-        return "D:" + local;
-    if (uri.empty())
-        return local;
+        return false;
+    if (uri == MultistatusDAVNamespace) {
+        element.assign("D:").append(local);
+        return true;
+    }
+    if (uri.empty()) {
+        element = std::move(local);
+        return true;
+    }
     if (uri.find('"') != std::string::npos || !isCleanUTF8(uri))
-        return std::nullopt;
+        return false;
     for (const auto& [prefix, declared] : m_namespaces) {
-        if (declared == uri)
-            return prefix + ":" + local;
+        if (declared == uri) {
+            element.assign(prefix).append(":").append(local);
+            return true;
+        }
     }
     std::set<std::string> taken { "D" };
     for (const auto& entry : m_namespaces)
@@ -209,7 +222,8 @@ std::optional<std::string> WebDAVMultistatusWriter::elementNameForProperty(const
     m_namespaces.emplace_back(prefix, uri);
     if (m_context)
         m_context->rootElement()->addNamespaceURI(uri, prefix);
-    return prefix + ":" + local;
+    element.assign(prefix).append(":").append(local);
+    return true;
 }
 
 std::optional<std::string> WebDAVMultistatusWriter::deadPropertyXML(const WebDAVPropertyName& name, const core::Value& value)
@@ -282,11 +296,11 @@ void WebDAVMultistatusWriter::addPropstatForPropertyNames(const WebDAVPropertyNa
         return;
     m_body += "<D:propstat>";
     size_t prop = open("D:prop");
+    std::string element;
     for (const auto& name : names) {
-        auto element = elementNameForProperty(*name);
-        if (!element)
+        if (!elementNameForProperty(*name, element))
             return fail();
-        emptyElement(*element);
+        emptyElement(element);
     }
     endPropstat(prop, status, description);
 }
@@ -299,6 +313,7 @@ void WebDAVMultistatusWriter::addPropstatForProperties(const WebDAVPropertyTable
     m_body += "<D:propstat>";
     size_t prop = open("D:prop");
     WebDAVPropertyNameList failed;
+    std::string element;
     for (const auto& [name, value] : properties) {
         if (name->isDead()) {
             auto xml = deadPropertyXML(*name, value);
@@ -310,30 +325,29 @@ void WebDAVMultistatusWriter::addPropstatForProperties(const WebDAVPropertyTable
                 failed.push_back(name);
             continue;
         }
-        auto element = elementNameForProperty(*name);
-        if (!element)
+        if (!elementNameForProperty(*name, element))
             return fail();
         if (*name == "resourcetype") {
-            size_t start = open(*element);
+            size_t start = open(element);
             if (value.isString() && value.string() == "collection")
                 emptyElement("D:collection");
-            close(*element, start);
+            close(element, start);
         } else if (*name == "supportedlock") {
-            size_t start = open(*element);
+            size_t start = open(element);
             std::string text = value.toString();
             if (text.find("exclusive") != std::string::npos)
                 m_body += LockEntries[0];
             if (text.find("shared") != std::string::npos)
                 m_body += LockEntries[1];
-            close(*element, start);
+            close(element, start);
         } else if (*name == "lockdiscovery") {
-            size_t start = open(*element);
+            size_t start = open(element);
             addActiveLocks(value);
-            close(*element, start);
+            close(element, start);
         } else if (value.isString()) {
-            textElement(*element, value.string());
+            textElement(element, value.string());
         } else {
-            textElement(*element, value.toString());
+            textElement(element, value.toString());
         }
         if (m_failed)
             return;
@@ -355,21 +369,41 @@ void WebDAVMultistatusWriter::addPropstatForResource(const WebDAVResource& resou
         addPropstatForPropertyNames(missing, DAVStatusLine(404, "Not Found"));
 }
 
+std::string WebDAVMultistatusWriter::prologue() const
+{
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<D:multistatus xmlns:D=\"DAV:\"";
+    for (const auto& [prefix, uri] : m_namespaces)
+        text += " xmlns:" + prefix + "=\"" + uri + "\"";
+    text += m_body.empty() ? "/>\n" : ">";
+    return text;
+}
+
 std::optional<core::Data> WebDAVMultistatusWriter::XMLData() const
 {
     if (m_failed)
         return std::nullopt;
-    std::string text;
-    text.reserve(m_body.size() + 128);
-    text += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<D:multistatus xmlns:D=\"DAV:\"";
-    for (const auto& [prefix, uri] : m_namespaces)
-        text += " xmlns:" + prefix + "=\"" + uri + "\"";
-    if (m_body.empty()) {
-        text += "/>\n";
-    } else {
-        text += '>';
+    std::string text = prologue();
+    if (!m_body.empty()) {
+        text.reserve(text.size() + m_body.size() + 32);
         text += m_body;
         text += "</D:multistatus>\n";
     }
     return core::Data(std::move(text));
+}
+
+std::optional<std::pair<std::string, std::string>> WebDAVMultistatusWriter::takeXMLPieces()
+{
+    if (m_failed)
+        return std::nullopt;
+    std::string start = prologue();
+    if (!m_body.empty())
+        m_body += "</D:multistatus>\n";
+    return std::pair(std::move(start), std::exchange(m_body, std::string()));
+}
+
+void WebDAVMultistatusWriter::reserveForResponses(size_t count)
+{
+    // Members often write a little more than the first response (a file's
+    // type): a quarter more spares growing the body by copies.
+    m_body.reserve(m_body.size() * (count + 1) / 4 * 5 + 64);
 }

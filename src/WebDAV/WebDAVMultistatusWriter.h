@@ -41,6 +41,12 @@ public:
     bool failed() const { return m_failed; }
     // The whole body with its declaration, in UTF-8.
     std::optional<core::Data> XMLData() const;
+    // The same body taken from the writer in two pieces, so that the large
+    // one is never copied: the declaration and the root's start tag, then
+    // everything after them.
+    std::optional<std::pair<std::string, std::string>> takeXMLPieces();
+    // Room for `count` responses like those written so far.
+    void reserveForResponses(size_t count);
 
 private:
     // Elements whose content may turn out empty ("<x/>"): open() answers
@@ -53,11 +59,15 @@ private:
     void endPropstat(size_t propStart, std::string_view status, std::optional<std::string_view> description);
     // The qualified name the property's element gets; a new foreign
     // namespace is declared on the root.
-    std::optional<std::string> elementNameForProperty(const WebDAVPropertyName& name);
+    // False when the tree would write it otherwise. `element` is reused
+    // from call to call, so that a listing allocates no name per property.
+    bool elementNameForProperty(const WebDAVPropertyName& name, std::string& element);
     // The stored XML of a dead value as the tree would write it; nothing
     // when it does not parse to an element.
     std::optional<std::string> deadPropertyXML(const WebDAVPropertyName& name, const core::Value& value);
     void addActiveLocks(const core::Value& locks);
+    // The declaration and the root's start tag, with its namespaces.
+    std::string prologue() const;
     void fail() { m_failed = true; }
 
     std::string m_body;

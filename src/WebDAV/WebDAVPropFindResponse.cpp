@@ -1,5 +1,7 @@
 #include "WebDAV/WebDAVPropFindResponse.h"
 
+#include "HTTP/AsyncSocket.h"
+#include "HTTP/HTTPConnection.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
 #include "Platform/Core/Log.h"
@@ -7,6 +9,10 @@
 #include "WebDAV/WebDAVMultistatusWriter.h"
 #include "WebDAV/WebDAVRequestBody.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
+
+#include <fmt/format.h>
+
+#include <utility>
 
 std::shared_ptr<WebDAVPropFindResponse> WebDAVPropFindResponse::create(std::shared_ptr<HTTPMessageRequest> request,
     WebDAVResponseDelegate* delegate)
@@ -71,19 +77,54 @@ void WebDAVPropFindResponse::start()
     }
     // Written as text; the document is built only for what the text writer
     // leaves to it.
-    auto body = multistatusText(items, kind, names);
-    if (!body)
-        body = multistatusDocument(items, kind, names)->XMLData();
+    if (auto pieces = multistatusText(items, kind, names)) {
+        sendMultistatus(*resource, std::move(pieces->first), std::move(pieces->second));
+        return;
+    }
+    auto body = multistatusDocument(items, kind, names)->XMLData();
     createMultiStatusHTTPMessageResponseForRequest(*request(), *resource, body.value_or(core::Data()),
         delegate() ? delegate()->localHost() : std::nullopt);
     if (delegate())
         delegate()->webDAVResponseDidEnd(*this, KeepOpenTag);
 }
 
-std::optional<core::Data> WebDAVPropFindResponse::multistatusText(const WebDAVResourceList& items, Kind kind,
-    const WebDAVPropertyNameList& names)
+void WebDAVPropFindResponse::sendMultistatus(const WebDAVResource& resource, std::string start, std::string rest)
+{
+    auto* delegate = this->delegate();
+    auto* connection = delegate ? delegate->connectionForWebDAVResponse(*this) : nullptr;
+    const auto host = delegate ? delegate->localHost() : std::nullopt;
+    if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()
+        || connection->isRequestBodyUnread()) {
+        createMultiStatusHTTPMessageResponseForRequest(*request(), resource, core::Data(start + rest), host);
+        if (delegate)
+            delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+        return;
+    }
+    // The head and the body's start leave together, held back for the rest,
+    // which goes to the socket as it was written: a listing of thousands is
+    // never copied.
+    createMultiStatusHTTPMessageResponseForRequest(*request(), resource, core::Data(), host);
+    setHeaderValue(fmt::format_int(start.size() + rest.size()).str(), "Content-Length");
+    connection->addStandardResponseHeaders(*this);
+    std::string head = serializedMessage().toString();
+    head += start;
+    auto socket = connection->asyncSocket();
+    // Ended before the writes: the last one's report may already start the
+    // connection's next request.
+    delegate->webDAVResponseDidEnd(*this, WroteItselfTag);
+    if (rest.empty()) {
+        socket->writeData(core::Data(std::move(head)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
+        return;
+    }
+    socket->writeHead(core::Data(std::move(head)), HTTPConnection::WriteTimeout, HTTPConnection::PartialResponseTag);
+    socket->writeData(core::Data(std::move(rest)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
+}
+
+std::optional<std::pair<std::string, std::string>> WebDAVPropFindResponse::multistatusText(
+    const WebDAVResourceList& items, Kind kind, const WebDAVPropertyNameList& names)
 {
     WebDAVMultistatusWriter writer;
+    bool reserved = false;
     for (const auto& item : items) {
         writer.beginResponse(*item);
         switch (kind) {
@@ -100,8 +141,10 @@ std::optional<core::Data> WebDAVPropFindResponse::multistatusText(const WebDAVRe
         writer.endResponse();
         if (writer.failed())
             return std::nullopt;
+        if (!std::exchange(reserved, true))
+            writer.reserveForResponses(items.size());
     }
-    return writer.XMLData();
+    return writer.takeXMLPieces();
 }
 
 std::shared_ptr<CXMLDocument> WebDAVPropFindResponse::multistatusDocument(const WebDAVResourceList& items, Kind kind,

@@ -2,6 +2,9 @@
 
 #include "WebDAV/WebDAVResponse.h"
 
+#include <string>
+#include <utility>
+
 // PROPFIND: the properties of a resource and, for a collection, of its
 // members to the requested depth, as one 207 answer. It is how desktop
 // clients browse the store.
@@ -19,8 +22,13 @@ private:
     // Companions and folder files that desktop clients of one family make
     // and should not see.
     bool isHiddenFromClient(const WebDAVResource& resource) const;
-    static std::optional<core::Data> multistatusText(const WebDAVResourceList& items, Kind kind,
-        const WebDAVPropertyNameList& names);
+    // The body as the text writer gives it (declaration and root's start
+    // tag, then the rest); nothing when the document has to be built.
+    static std::optional<std::pair<std::string, std::string>> multistatusText(const WebDAVResourceList& items,
+        Kind kind, const WebDAVPropertyNameList& names);
+    // The 207 with that body, written by the response itself on a live
+    // connection.
+    void sendMultistatus(const WebDAVResource& resource, std::string start, std::string rest);
     static std::shared_ptr<CXMLDocument> multistatusDocument(const WebDAVResourceList& items, Kind kind,
         const WebDAVPropertyNameList& names);
 };

@@ -334,6 +334,15 @@ WebDAVPropertyTable WebDAVResource::propertiesForNames(const WebDAVPropertyNameL
         return *cachedUsed;
     };
     const bool collection = isCollection();
+    // Formatted once a snapshot: every item of a listing gives the same.
+    std::optional<std::string> tableQuotaTexts[4];
+    auto* quotaTexts = snapshot ? snapshot->m_quotaTexts : tableQuotaTexts;
+    auto quotaText = [&](Live property, auto format) -> core::Value {
+        auto& text = quotaTexts[static_cast<size_t>(property) - static_cast<size_t>(Live::QuotaAvailableBytes)];
+        if (!text)
+            text = format();
+        return text->empty() ? core::Value() : core::Value(*text);
+    };
 
     for (const auto& live : LiveProperties) {
         if (collection && live.property == Live::ContentType)
@@ -356,18 +365,23 @@ WebDAVPropertyTable WebDAVResource::propertiesForNames(const WebDAVPropertyNameL
             value = core::Value(core::utf8::sanitized(name()));
             break;
         case Live::QuotaAvailableBytes:
-            if (auto bytes = available())
-                value = core::Value(std::to_string(*bytes));
+            value = quotaText(live.property, [&] {
+                auto bytes = available();
+                return bytes ? std::to_string(*bytes) : std::string();
+            });
             break;
         case Live::QuotaUsedBytes:
-            value = core::Value(std::to_string(used()));
+            value = quotaText(live.property, [&] { return std::to_string(used()); });
             break;
         case Live::Quota:
-            if (auto bytes = available())
-                value = core::Value(fmt::format("{:.2f}", (static_cast<double>(*bytes) + static_cast<double>(used())) / 1024.0));
+            value = quotaText(live.property, [&] {
+                auto bytes = available();
+                return bytes ? fmt::format("{:.2f}", (static_cast<double>(*bytes) + static_cast<double>(used())) / 1024.0)
+                             : std::string();
+            });
             break;
         case Live::QuotaUsed:
-            value = core::Value(fmt::format("{:.2f}", static_cast<double>(used()) / 1024.0));
+            value = quotaText(live.property, [&] { return fmt::format("{:.2f}", static_cast<double>(used()) / 1024.0); });
             break;
         case Live::ResourceType:
             value = core::Value(collection ? "collection" : "");

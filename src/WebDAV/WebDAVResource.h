@@ -58,6 +58,8 @@ public:
         Snapshot* m_outer = nullptr;
         std::optional<std::optional<uint64_t>> m_availableBytes;
         std::optional<uint64_t> m_usedBytes;
+        // The quota properties' texts, the same for every item.
+        std::optional<std::string> m_quotaTexts[4];
     };
 
     // Nothing when nothing exists at the local path. A folder's URI gains
