@@ -435,6 +435,7 @@ void VKDocumentViewController::setPageIndexViewSuppressed(bool suppressed)
 void VKDocumentViewController::setPageIndexEdgeInsets(gfx::EdgeInsets insets)
 {
     m_pageIndex.setEdgeInsets(*this, insets);
+    m_pagingHelp.setEdgeInsets(insets);
 }
 
 // The go-to-page bar.

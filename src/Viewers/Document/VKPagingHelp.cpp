@@ -54,7 +54,7 @@ bool VKPagingHelp::show(ui::View& parent, bool verticalLayout)
 {
     if (m_view.lock())
         return false;
-    auto help = ui::View::create(parent.bounds().insetBy(5, 5));
+    auto help = ui::View::create(frameIn(parent));
     help->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
     gfx::Rect h = help->bounds();
     std::string first;
@@ -96,4 +96,18 @@ bool VKPagingHelp::show(ui::View& parent, bool verticalLayout)
     parent.addSubview(help);
     m_view = help;
     return true;
+}
+
+void VKPagingHelp::setEdgeInsets(const gfx::EdgeInsets& insets)
+{
+    m_insets = insets;
+    auto view = m_view.lock();
+    if (view && view->superview())
+        view->setFrame(frameIn(*view->superview()));
+}
+
+gfx::Rect VKPagingHelp::frameIn(const ui::View& parent) const
+{
+    gfx::Rect room = parent.bounds().insetBy(m_insets);
+    return room.width() > 10 && room.height() > 10 ? room.insetBy(5, 5) : parent.bounds().insetBy(5, 5);
 }

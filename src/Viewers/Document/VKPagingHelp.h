@@ -24,13 +24,19 @@ class VKPagingHelp {
 public:
     bool isVisible() const;
     ui::View* view() const { return m_view.lock().get(); }
-    // Lays the help over `parent`; `verticalLayout` picks the regions.
-    // Nothing when one already shows.
+    // Lays the help over `parent` within the edge insets; `verticalLayout`
+    // picks the regions. Nothing when one already shows.
     bool show(ui::View& parent, bool verticalLayout);
+    // The room the bars leave: the help keeps between them (its bands are
+    // never under a bar) and follows when they come or go.
+    void setEdgeInsets(const gfx::EdgeInsets& insets);
     // Fades the help out and takes it away; whether there was one.
     bool hide();
     void forget() { m_view.reset(); }
 
 private:
+    gfx::Rect frameIn(const ui::View& parent) const;
+
     std::weak_ptr<ui::View> m_view;
+    gfx::EdgeInsets m_insets;
 };

@@ -561,6 +561,25 @@ TEST_F(VKPDFViewControllerTest, ADocumentWithoutPagesOpensWithNothingPlaced)
     EXPECT_EQ(viewer->contentOffset(), gfx::Point());
 }
 
+// The paging help's bands mark the edges between the bars, never under
+// them, and reach the view's edges once the bars go.
+TEST_F(VKPDFViewControllerTest, ThePagingHelpKeepsBetweenTheBars)
+{
+    writeBars("help.pdf", 3);
+    auto viewer = openPDF("help.pdf");
+    ASSERT_FALSE(viewer->isUIHidden());
+    viewer->setPagingGestureInfoVisible(true);
+    auto* help = viewer->pagingGestureInfoView();
+    ASSERT_TRUE(help);
+    auto* view = viewer->view().get();
+    auto& top = navigation->navigationBar();
+    auto& bottom = navigation->toolbar();
+    EXPECT_GE(help->frame().minY(), top.convertRect(top.bounds(), view).maxY());
+    EXPECT_LE(help->frame().maxY(), bottom.convertRect(bottom.bounds(), view).minY());
+    viewer->setUIHidden(true, false);
+    EXPECT_EQ(help->frame(), view->bounds().insetBy(5, 5));
+}
+
 TEST_F(VKPDFViewControllerTest, ADoubleTapFitsTheTextColumnAndASecondZoomsOut)
 {
     PdfBuilder builder;
