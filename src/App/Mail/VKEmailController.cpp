@@ -8,6 +8,7 @@
 #include "Kit/StringAdditions.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/FileSystem.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
@@ -203,7 +204,8 @@ void VKEmailController::sendAttachments(const std::vector<Attachment>& attachmen
     for (const auto& attachment : attachments) {
         core::Data data;
         core::Error error;
-        if (!core::fs::readFile(attachment.path, data, &error)) {
+        // Only a file of the home goes: a link that leads out of it is left out.
+        if (!core::fs::readFileWithin(attachment.path, core::paths::home(), data, &error)) {
             core::log("Warning, attachment left out, it cannot be read: {} ({})", attachment.path,
                 error.localizedDescription());
             continue;

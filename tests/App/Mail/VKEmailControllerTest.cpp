@@ -284,11 +284,14 @@ TEST_F(VKEmailControllerTest, WhatCannotBeAttachedIsLeftOut)
     EXPECT_FALSE(mail->addAttachment(""));
     EXPECT_TRUE(mail->attachments().empty());
 
-    // A file gone before the send is left out with a log line.
+    // A file gone before the send, and a link out of the home, are left out
+    // with a log line.
     std::string kept = makeFile("Files/kept.txt", "kept");
     std::string gone = makeFile("Files/gone.txt", "gone");
+    std::filesystem::create_symlink(sourcePath("tests/fixtures/ui/screen.png"), pathInHome("Files/outside.png"));
     ASSERT_TRUE(mail->addAttachment(kept, "Kept.txt"));
     ASSERT_TRUE(mail->addAttachment(gone));
+    ASSERT_TRUE(mail->addAttachment(pathInHome("Files/outside.png")));
     mail->beginSendFromViewController(*screen);
     std::filesystem::remove(gone);
     runLoop();
@@ -297,6 +300,7 @@ TEST_F(VKEmailControllerTest, WhatCannotBeAttachedIsLeftOut)
     ASSERT_EQ(composer->attachments().size(), 1u);
     EXPECT_EQ(composer->attachments()[0].fileName, "Kept.txt");
     EXPECT_TRUE(logContains("gone.txt"));
+    EXPECT_TRUE(logContains("outside.png"));
 }
 
 TEST_F(VKEmailControllerTest, AFailedZipIsLeftOutAndWithNothingLeftTheSendFails)
