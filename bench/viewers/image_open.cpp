@@ -18,8 +18,15 @@
 // - "swipe": 50 different 12 MP photos shown one after another: the
 //   resident size's largest rise over the start, in full decodes of one
 //   photo ("swipeGrowthDecodes", target ≤ 3), and what is left after the
-//   viewer is popped ("afterPopDecodes", target about 0).
+//   viewer is popped ("afterPopDecodes", target about 0);
+// - "LargePicture": a 12,000 × 9,000 JPEG and a 10,000 × 7,500 PNG on a
+//   1600 × 1000 screen: the resident rise over the rest before the push
+//   while it shows fitted ("shownMB") and zoomed in by steps to twice its
+//   pixels ("zoomedMB"), each ≤ 100 MB, and what is left once it was
+//   popped and the viewer's own release has run ("leftMB", ≤ 20 MB).
 
+#include "Viewers/Image/VKImageLayer.h"
+#include "Viewers/Image/VKImageTileLayer.h"
 #include "Viewers/Image/VKImageView.h"
 #include "Viewers/Image/VKImageViewController.h"
 
@@ -30,6 +37,7 @@
 #include "Shell/VKNavigationController.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKThumbnailManager.h"
+#include "Platform/Core/Device.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Paths.h"
@@ -41,6 +49,7 @@
 #include "Platform/Graphics/TextEngine.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/UI/TableViewController.h"
+#include "Platform/UI/TiledLayer.h"
 #include "Platform/UI/Testing/Environment.h"
 #include "Platform/UI/Window.h"
 
@@ -390,5 +399,178 @@ void Swipe50(benchmark::State& state)
     bench::atMost("resident rise left after the pop, in full decodes", afterPop / decodeMB, 0.5);
 }
 BENCHMARK(Swipe50)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A picture far larger than the screen on a 1600 × 1000 screen at scale 1,
+// its file made by enlarging one of our seeded JPEGs with vips: the resident
+// size while it shows fitted and zoomed to its own pixels, over what it was
+// before the push, and what is left once the viewer is popped and its own
+// release (spare bitmaps and a malloc_trim of the free heap) has run. An
+// unmeasured opening checks both sides first: the fitted bitmap against
+// `vips shrink` of the file, the zoomed screen against `vips crop`.
+struct Large {
+    std::string path;
+    int width, height;
+};
+
+// The mean difference of the colour components over the common part of two
+// pictures drawn at `size`, in levels of 255; -1 when one is missing.
+double meanDifference(const std::shared_ptr<gfx::Image>& a, const std::shared_ptr<gfx::Image>& b, gfx::Size size)
+{
+    if (!a || !b)
+        return -1;
+    auto drawn = [&](const gfx::Image& image) {
+        auto context = gfx::makeImageContext(size, 1);
+        context->drawImage(gfx::Rect(0, 0, size.width, size.height), image);
+        return context;
+    };
+    auto ours = drawn(*a), theirs = drawn(*b);
+    double sum = 0;
+    long count = 0;
+    for (int y = 0; y < int(size.height); y += 3) {
+        for (int x = 0; x < int(size.width); x += 3) {
+            auto p = ours->pixelAt(x, y), q = theirs->pixelAt(x, y);
+            sum += std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue);
+            count += 3;
+        }
+    }
+    return count ? sum / double(count) : -1;
+}
+
+// Reads /proc/self/status's peak resident size (VmHWM), in MB, and resets it.
+double peakResidentMB(bool reset)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    double peak = 0;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            peak = std::atof(line.c_str() + 6) * 1024 / 1e6;
+    }
+    if (reset)
+        std::ofstream("/proc/self/clear_refs") << "5";
+    return peak;
+}
+
+const Large& largePicture(bool png)
+{
+    static const auto made = [] {
+        std::string pictures = VKApplication::sharedApplication()->publicDirectory() + "/Pictures";
+        std::string seed = makeJPEG(home() + "/large-seed.jpg", 1200, 900, 5);
+        Large jpeg { pictures + "/large.jpg", 12000, 9000 }, png { pictures + "/large.png", 10000, 7500 };
+        if (!std::filesystem::exists(jpeg.path))
+            bench::peer(fmt::format("vips resize '{}' '{}[Q=90]' 10", seed, jpeg.path));
+        if (!std::filesystem::exists(png.path))
+            bench::peer(fmt::format("vips resize '{}' '{}' 8.33334", seed, png.path));
+        return std::pair { jpeg, png };
+    }();
+    return png ? made.second : made.first;
+}
+
+// The screen and the test window `points` at `scale`.
+void useScreen(gfx::Size points, float scale)
+{
+    gfx::Screen::main().setBounds({ 0, 0, points.width, points.height });
+    gfx::Screen::main().setScale(scale);
+    ui::testing::Environment::keyWindow()->setFrame({ 0, 0, points.width, points.height });
+}
+
+void LargePicture(benchmark::State& state, bool png)
+{
+    auto& s = scene();
+    const Large& large = largePicture(png);
+    const char* name = png ? "10,000 × 7,500 PNG" : "12,000 × 9,000 JPEG";
+    useScreen({ 1600, 1000 }, 1);
+    std::string out = home() + "/peer";
+    std::filesystem::create_directories(out);
+    double shownRise = 0, zoomedRise = 0, peakRise = 0, left = 0, fitDiff = -1, zoomDiff = -1, shownMs = 0;
+    bool failed = false;
+    for (auto _ : state) {
+        for (int measured = 0; measured < 2; ++measured) {
+            emptyCaches();
+            Shown shown;
+            gfx::BitmapContext::releaseSpareMemory();
+            core::Device::releaseFreeHeapMemory();
+            double rest = bench::residentMB();
+            peakResidentMB(true);
+            auto start = Clock::now();
+            failed |= !shown.open(large.path, previewShown);
+            double ms = bench::msSince(start);
+            auto* view = shown.viewer->imageView();
+            auto preview = shown.viewer->preview();
+            if (measured) {
+                shownMs = ms;
+                shownRise = bench::residentMB() - rest;
+            } else if (preview) {
+                gfx::Size size = preview->size();
+                bench::peer(fmt::format("vips shrink '{}' '{}/fit.png' {} {}", large.path, out,
+                    double(large.width) / size.width, double(large.height) / size.height));
+                fitDiff = meanDifference(preview, gfx::Image::imageWithContentsOfFile(out + "/fit.png"), size);
+            }
+            // Zoomed in by steps about the middle, to its own pixels and
+            // on to the most the viewer zooms (twice them), each drawn
+            // with its tiles; the answer is checked at its own pixels.
+            std::unique_ptr<gfx::BitmapContext> screen;
+            float fit = view->getZoomToFit();
+            for (int step = 1; step <= 12; ++step) {
+                float zoom = fit * std::pow(2 / fit, float(step) / 12);
+                view->setZoom(measured ? zoom : 1, false);
+                ui::TiledLayer::renderAllVisibleTilesSynchronously();
+                screen = ui::Renderer::renderScreenImage(s.real);
+                core::RunLoop::main().runUntilIdle();
+                if (!measured)
+                    break;
+                // The window's own drawing is the program's; this copy of
+                // it is the bench's.
+                screen.reset();
+                zoomedRise = std::max(zoomedRise, bench::residentMB() - rest);
+                if (getenv("DBG")) { auto* t = view->imageLayer()->tileLayer(); double r = bench::residentMB() - rest; gfx::BitmapContext::releaseSpareMemory(); double r2 = bench::residentMB() - rest; core::Device::releaseFreeHeapMemory(); fprintf(stderr, "step %d zoom %.3f rise %.1f nospare %.1f trimmed %.1f tiles %zu (%.1f MB) bands %.1f MB read %zu\n", step, zoom, r, r2, bench::residentMB() - rest, t->cachedTileCount(), t->cachedPixels()*4/1e6, t->keptBandPixels()*4/1e6, t->bandsRead()); }
+            }
+            if (measured) {
+                peakRise = peakResidentMB(false) - rest;
+            } else if (screen) {
+                gfx::Rect frame = view->convertRect(view->bounds(), nullptr);
+                gfx::Rect part(std::floor(frame.midX() - 150), std::floor(frame.midY() - 150), 300, 300);
+                gfx::Point origin = ui::testing::Environment::keyWindow()->layer().convertPoint(part.origin,
+                    view->imageLayer());
+                bench::peer(fmt::format("vips crop '{}' '{}/zoom.png' {} {} 300 300", large.path, out,
+                    std::lround(origin.x), std::lround(origin.y)));
+                auto cut = gfx::makeImageContext(part.size, 1);
+                cut->drawImage(gfx::Rect(-part.minX(), -part.minY(), float(screen->width()), float(screen->height())),
+                    *screen->makeImage());
+                zoomDiff = meanDifference(cut->makeImage(), gfx::Image::imageWithContentsOfFile(out + "/zoom.png"),
+                    part.size);
+            }
+            // Nothing of the bench's own holds a picture past this.
+            preview.reset();
+            screen.reset();
+            shown.navigation->popViewController(false);
+            shown.viewer.reset();
+            core::RunLoop::main().runUntil([] { return false; }, 1.0);
+            if (measured)
+                left = bench::residentMB() - rest;
+        }
+    }
+    useScreen({ 768, 1024 }, 2);
+    state.counters["shownMB"] = shownRise;
+    state.counters["zoomedMB"] = zoomedRise;
+    state.counters["peakMB"] = peakRise;
+    state.counters["leftMB"] = left;
+    state.counters["fitDiff"] = fitDiff;
+    state.counters["zoomDiff"] = zoomDiff;
+    if (failed)
+        bench::wrongAnswer(fmt::format("the {} was not shown", name));
+    if (fitDiff < 0 || fitDiff > 4)
+        bench::wrongAnswer(fmt::format("the fitted {} is not vips shrink's picture ({:.1f} levels apart)", name, fitDiff));
+    if (zoomDiff < 0 || zoomDiff > 4)
+        bench::wrongAnswer(fmt::format("the zoomed {} is not vips crop's picture ({:.1f} levels apart)", name, zoomDiff));
+    bench::atMost(fmt::format("{}: resident rise while it shows fitted", name), shownRise, 100, "MB",
+        fmt::format("shown in {:.0f} ms; the fitted bitmap {:.1f} levels from vips shrink", shownMs, fitDiff));
+    bench::atMost(fmt::format("{}: resident rise zooming in to twice its pixels", name), zoomedRise, 100, "MB",
+        fmt::format("peak {:.0f} MB; the tiles {:.1f} levels from vips crop", peakRise, zoomDiff));
+    bench::atMost(fmt::format("{}: resident rise left after the pop and the viewer's release (with malloc_trim)", name),
+        left, 20, "MB");
+}
+BENCHMARK_CAPTURE(LargePicture, jpeg, false)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(LargePicture, png, true)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

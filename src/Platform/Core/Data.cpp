@@ -1,8 +1,11 @@
 #include "Platform/Core/Data.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fmt/format.h>
 #include <stdexcept>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace core {
 
@@ -55,6 +58,19 @@ const uint8_t* Data::bytes() const
 size_t Data::size() const
 {
     return m_length;
+}
+
+void Data::releaseResidentPages(size_t offset, size_t length) const
+{
+    if (!m_storage || !m_storage->mapping || offset >= m_length)
+        return;
+    length = std::min(length, m_length - offset);
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    // The mapping starts on a page, so the page holding the first byte is
+    // its own; the last one is rounded up within it.
+    uintptr_t start = reinterpret_cast<uintptr_t>(bytes() + offset) & ~(page - 1);
+    uintptr_t end = reinterpret_cast<uintptr_t>(bytes() + offset + length);
+    madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
 }
 
 Data Data::subdata(size_t offset, size_t length) const

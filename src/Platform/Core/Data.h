@@ -17,8 +17,8 @@ public:
     explicit Data(std::string bytes);
     explicit Data(std::string_view bytes) : Data(bytes.data(), bytes.size()) { }
 
-    // Takes ownership of a mapping made with mmap(2); it is unmapped when the
-    // last copy goes away.
+    // Takes ownership of a read-only mapping of a file made with mmap(2); it
+    // is unmapped when the last copy goes away.
     static Data adoptMapping(void* address, size_t length);
 
     const uint8_t* bytes() const;
@@ -28,6 +28,10 @@ public:
     std::string_view view() const { return { chars(), size() }; }
     std::string toString() const { return std::string(view()); }
     Data subdata(size_t offset, size_t length) const;
+    // A file mapping lets go of the pages it holds of these bytes, so that a
+    // large file read through once stays out of the resident memory (they
+    // come back from the file when read again); owned bytes stay.
+    void releaseResidentPages(size_t offset, size_t length) const;
 
     // Lower-case hex "<0a0b 0c0d>" as the device prints data.
     std::string description() const;

@@ -94,7 +94,16 @@ std::shared_ptr<Image> imageOfStoredRegion(const Image& image, const Rect& regio
         return nullptr;
     codecs::RegionRequest request { left, top, right - left, bottom - top, std::min(width, right - left),
         std::min(height, bottom - top) };
-    std::string_view bytes = ImageAccess::encodedBytes(image);
+    // A file's pages read through are let go as the decoder passes them,
+    // and all of them once it is done: a picture read at a smaller size
+    // keeps nothing of its file in memory.
+    const core::Data& encoded = ImageAccess::encodedData(image);
+    request.bytesDone = [&encoded](size_t offset, size_t length) { encoded.releaseResidentPages(offset, length); };
+    struct ReleaseAfter {
+        const core::Data& encoded;
+        ~ReleaseAfter() { encoded.releaseResidentPages(0, encoded.size()); }
+    } releaseAfter { encoded };
+    std::string_view bytes = encoded.view();
     std::string failure;
     codecs::Surface result;
     if (image.format() == ImageFormat::JPEG)
@@ -154,6 +163,9 @@ codecs::Surface Image::Storage::decode(int denominator) const
         case ImageFormat::Bitmap:
         case ImageFormat::Unknown: failure = "no pixels"; break;
         }
+        // The pixels are what is kept: the file's pages it went through
+        // need not stay.
+        encoded.releaseResidentPages(0, encoded.size());
     }
     if (!result) {
         // A decoder that fails once fails again: remember it, log it once.
@@ -311,6 +323,11 @@ std::string Image::description() const
 {
     Size points = size();
     return fmt::format("<{} {}> {{{}, {}}}", className(), static_cast<const void*>(this), points.width, points.height);
+}
+
+const core::Data& ImageAccess::encodedData(const Image& image)
+{
+    return image.m_storage->encoded;
 }
 
 std::string_view ImageAccess::encodedBytes(const Image& image)

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <libexif/exif-data.h>
+#include <sys/mman.h>
 
 namespace gfx::codecs {
 
@@ -17,9 +18,41 @@ Surface Surface::create(int width, int height)
 {
     if (width <= 0 || height <= 0 || int64_t(width) * height > kMaximumPixels)
         return {};
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
+    if (stride <= 0)
+        return {};
+    const size_t length = size_t(stride) * size_t(height);
+    if (length < kMappedPixelBytes) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            return {};
+        }
+        return Surface(surface);
+    }
+    // Pages of their own, cleared by the system: when the picture goes they
+    // go back at once, never a hole in a thread's heap that only a trim
+    // gives back.
+    void* pixels = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pixels == MAP_FAILED)
+        return {};
+    struct Mapping {
+        void* pixels;
+        size_t length;
+    };
+    auto* mapping = new Mapping { pixels, length };
+    static cairo_user_data_key_t mappingKey;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels),
+        CAIRO_FORMAT_ARGB32, width, height, stride);
+    auto unmap = [](void* data) {
+        auto* mapped = static_cast<Mapping*>(data);
+        munmap(mapped->pixels, mapped->length);
+        delete mapped;
+    };
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS
+        || cairo_surface_set_user_data(surface, &mappingKey, mapping, unmap) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
+        unmap(mapping);
         return {};
     }
     return Surface(surface);
@@ -101,6 +134,11 @@ size_t ByteReader::read(void* buffer, size_t length)
         return 0;
     std::memcpy(buffer, bytes + offset, count);
     offset += count;
+    // Every few megabytes, not at each of the decoder's small reads.
+    if (done && offset - doneUpTo >= (size_t(8) << 20)) {
+        done(doneUpTo, offset - doneUpTo);
+        doneUpTo = offset;
+    }
     return count;
 }
 

@@ -8,6 +8,7 @@
 #include "Platform/Graphics/Image.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,9 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace gfx::codecs {
 
+// Pixel buffers from this size up are mapped, not taken from the heap.
+constexpr size_t kMappedPixelBytes = size_t(1) << 20;
+
 // Decoded pixels: a cairo ARGB32 surface (premultiplied, native-endian words),
 // owned and shared by reference count.
 class Surface {
@@ -23,7 +27,9 @@ public:
     Surface() = default;
     // Takes the caller's reference.
     explicit Surface(cairo_surface_t* surface);
-    // Makes a new surface; empty when it cannot be had.
+    // Makes a new surface of cleared pixels; empty when it cannot be had.
+    // Pixels of kMappedPixelBytes or more are a mapping of their own, given
+    // back to the system when the surface goes.
     static Surface create(int width, int height);
     // The same without clearing its pixels, for a caller that writes every
     // one of them at once (a movie frame each 1/30 s).
@@ -48,15 +54,22 @@ private:
     cairo_surface_t* m_surface = nullptr;
 };
 
+// Told, now and then, that the bytes from `offset` on for `length` are read
+// and not needed again: a file mapping can let their pages go.
+using BytesDone = std::function<void(size_t offset, size_t length)>;
+
 // Bytes handed out front to back, for decoders that pull their input.
 struct ByteReader {
     const uint8_t* bytes = nullptr;
     size_t size = 0;
     size_t offset = 0;
+    BytesDone done;
+    size_t doneUpTo = 0;
 
-    explicit ByteReader(std::string_view data)
+    explicit ByteReader(std::string_view data, BytesDone done = {})
         : bytes(reinterpret_cast<const uint8_t*>(data.data()))
         , size(data.size())
+        , done(std::move(done))
     {
     }
     // Copies up to `length` bytes; answers how many.
@@ -102,6 +115,8 @@ struct RegionRequest {
     int height = 0;
     int outputWidth = 0;
     int outputHeight = 0;
+    // As a decoder that pulls its bytes goes through them.
+    BytesDone bytesDone;
 };
 
 // The part read row by row and reduced as the rows come, never holding the

@@ -35,8 +35,8 @@ struct RowDecoder {
     std::vector<uint8_t> row;
     std::unique_ptr<RowReducer> reducer;
 
-    explicit RowDecoder(std::string_view bytes)
-        : reader(bytes)
+    RowDecoder(std::string_view bytes, BytesDone done)
+        : reader(bytes, std::move(done))
     {
     }
     ~RowDecoder() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
@@ -113,7 +113,7 @@ bool decodeRows(RowDecoder& d, const RegionRequest& request, int64_t pixelLimit)
 
 Surface decodePNGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure)
 {
-    RowDecoder decoder(bytes);
+    RowDecoder decoder(bytes, request.bytesDone);
     decoder.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &decoder, failByJump, ignoreWarning);
     decoder.info = decoder.png ? png_create_info_struct(decoder.png) : nullptr;
     Surface result;

@@ -2,6 +2,7 @@
 
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/StoredImage.h"
 
 #include <algorithm>
@@ -29,22 +30,47 @@ size_t VKImageTileLayer::bandsRead() const
     return m_bandsRead;
 }
 
+size_t VKImageTileLayer::keptBandPixels() const
+{
+    std::lock_guard lock(m_mutex);
+    size_t pixels = 0;
+    for (const auto& band : m_bands)
+        pixels += size_t(band.image->pixelWidth()) * size_t(band.image->pixelHeight());
+    return pixels;
+}
+
+int VKImageTileLayer::bandColumns()
+{
+    // A band centred on any tile of a row covers every tile of that row the
+    // screen can show: twice the most columns it shows, less one.
+    gfx::Size screen = gfx::Screen::main().pixelSize();
+    int shown = int(std::ceil(std::max(screen.width, screen.height) / TileSide)) + 1;
+    return 2 * shown - 1;
+}
+
 std::shared_ptr<gfx::Image> VKImageTileLayer::bandFor(const gfx::Rect& tile, float scale, gfx::Rect* bandRect)
 {
     std::lock_guard lock(m_mutex);
     // In the picture's points (its stored pixels at its scale), cut at its
-    // edges: the last row of tiles may reach past them.
+    // edges: the last row and column of tiles may reach past them.
     float pixelsPerPoint = m_picture->scale();
     gfx::Rect picture(0, 0, m_picture->pixelWidth() / pixelsPerPoint, m_picture->pixelHeight() / pixelsPerPoint);
-    gfx::Rect row = gfx::Rect(0, tile.minY(), picture.width(), tile.height()).intersection(picture);
-    if (row.isEmpty())
+    gfx::Rect needed = tile.intersection(picture);
+    if (needed.isEmpty())
         return nullptr;
     for (const auto& band : m_bands) {
-        if (band.scale == scale && band.rect.minY() <= row.minY() + 0.5f && band.rect.maxY() >= row.maxY() - 0.5f) {
+        if (band.scale == scale && band.rect.minY() <= needed.minY() + 0.5f && band.rect.maxY() >= needed.maxY() - 0.5f
+            && band.rect.minX() <= needed.minX() + 0.5f && band.rect.maxX() >= needed.maxX() - 0.5f) {
             *bandRect = band.rect;
             return band.image;
         }
     }
+    // Never the whole width of a wide picture: its pixels at this scale
+    // would grow with it. The band's columns are about the tile's, moved
+    // inside the picture at its edges.
+    float span = tile.width() * float(bandColumns());
+    float left = std::clamp(tile.midX() - span / 2, 0.0f, std::max(0.0f, picture.width() - span));
+    gfx::Rect row = gfx::Rect(left, tile.minY(), span, tile.height()).intersection(picture);
     float pixelScale = std::min(scale, pixelsPerPoint);
     int width = std::max(1, int(std::lround(row.width() * pixelScale)));
     int height = std::max(1, int(std::lround(row.height() * pixelScale)));

@@ -5,8 +5,9 @@
 // zoomed scale (never more than its own pixels) on the tiled layer's
 // workers. Its bounds are the picture's stored pixels, like the picture
 // layer it lies on. A PNG must be read from its top to reach any row, so
-// the tiles of one row share one read: a band across the whole picture at
-// the tile's scale, of which the last few are kept.
+// the tiles of one row share one read: a band at the tile's scale, as wide
+// as twice the columns the screen shows about the tile (never the whole
+// width of a wide picture), of which the last few are kept.
 
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/TiledLayer.h"
@@ -30,6 +31,10 @@ public:
     const std::shared_ptr<gfx::Image>& picture() const { return m_picture; }
     // Bands read from the file since the layer was made.
     size_t bandsRead() const;
+    // Pixels of the bands kept.
+    size_t keptBandPixels() const;
+    // Tile columns a band spans at most, for this screen.
+    static int bandColumns();
 
     double fadeDuration() const override { return 0.15; }
     void drawInContext(gfx::Context& context) override;

@@ -5,7 +5,10 @@
 #include "Support/Command.h"
 #include "Support/TestCase.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -173,6 +176,44 @@ TEST_F(ImageTest, RegionsDecodeAtTheirSizeWithoutTheWholePicture)
     ASSERT_TRUE(truncated);
     EXPECT_FALSE(gfx::imageOfStoredRegion(*truncated, Rect(0, 0, 400, 200), 100, 50));
     EXPECT_FALSE(gfx::imageOfStoredRegion(*original, Rect(500, 0, 10, 10), 10, 10)) << "outside";
+}
+
+// The kilobytes of `path`'s mappings in this process that are resident.
+long residentKilobytesOfMapping(const std::string& path)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    long kilobytes = 0;
+    while (std::getline(smaps, line)) {
+        if (!line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) && line.find(' ') != std::string::npos
+            && line.find('-') < line.find(' '))
+            inside = line.size() >= path.size() && line.compare(line.size() - path.size(), path.size(), path) == 0;
+        else if (inside && line.rfind("Rss:", 0) == 0)
+            kilobytes += std::atol(line.c_str() + 4);
+    }
+    return kilobytes;
+}
+
+TEST_F(ImageTest, AFileReadThroughKeepsNoneOfItsPagesAndReadsAgain)
+{
+    // Noise hardly compresses: a PNG of some 9 MB, and its JPEG.
+    std::string png = home() + "/noise.png", jpeg = home() + "/noise.jpg";
+    ASSERT_EQ(test::runCommand({ "convert", "-size", "1800x1700", "xc:", "+noise", "Random", png }).status, 0);
+    ASSERT_EQ(test::runCommand({ "convert", png, "-quality", "100", jpeg }).status, 0);
+    for (const auto& path : { png, jpeg }) {
+        SCOPED_TRACE(path);
+        auto image = Image::imageWithContentsOfFile(path);
+        ASSERT_TRUE(image);
+        for (int read = 0; read < 2; ++read) {
+            auto part = gfx::imageOfStoredRegion(*image, Rect(0, 0, 1800, 1700), 180, 170);
+            ASSERT_TRUE(part) << "read " << read;
+            EXPECT_EQ(part->size(), (Size { 180, 170 }));
+            EXPECT_LT(residentKilobytesOfMapping(path), 1024) << "read " << read;
+        }
+        EXPECT_TRUE(image->decode());
+        EXPECT_LT(residentKilobytesOfMapping(path), 1024) << "decoded whole";
+    }
 }
 
 TEST_F(ImageTest, ThreadsShareOneDecode)
