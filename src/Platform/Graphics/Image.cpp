@@ -110,10 +110,12 @@ std::shared_ptr<Image> imageOfStoredRegion(const Image& image, const Rect& regio
         result = codecs::decodeJPEGRegion(bytes, request, codecs::kMaximumPixels, &failure);
     else if (image.format() == ImageFormat::PNG)
         result = codecs::decodePNGRegion(bytes, request, codecs::kMaximumPixels, &failure);
+    else if (image.format() == ImageFormat::WebP)
+        result = codecs::decodeWebPRegion(bytes, request, codecs::kMaximumPixels, &failure);
     else if (image.format() == ImageFormat::SVG)
         result = codecs::decodeSVGRegion(bytes, request, codecs::kMaximumPixels, &failure);
     bool rowByRow = image.format() == ImageFormat::JPEG || image.format() == ImageFormat::SVG
-        || (image.format() == ImageFormat::PNG && failure != "interlaced");
+        || image.format() == ImageFormat::WebP || (image.format() == ImageFormat::PNG && failure != "interlaced");
     if (!result && rowByRow) {
         core::log("Warning, unable to decode {} image ({} x {}): {}", formatName(image.format()), pictureWidth,
             pictureHeight, failure);

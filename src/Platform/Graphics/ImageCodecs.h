@@ -125,6 +125,9 @@ struct RegionRequest {
 // smallest DCT scale that still covers the size and skips the rows above.
 Surface decodePNGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure);
 Surface decodeJPEGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure);
+// libwebp crops and scales as it decodes (a crop's left and top edges on
+// even pixels), holding a few rows.
+Surface decodeWebPRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure);
 // An SVG document's part drawn at the output size, whatever the document's.
 Surface decodeSVGRegion(std::string_view bytes, const RegionRequest& request, int64_t pixelLimit, std::string* failure);
 
