@@ -130,12 +130,6 @@ std::optional<pdf::Array> VKPDFDestination::destArrayLocked() const
     return m_destArray;
 }
 
-std::optional<pdf::Array> VKPDFDestination::destArray() const
-{
-    std::lock_guard lock(m_mutex);
-    return destArrayLocked();
-}
-
 void VKPDFDestination::populateLocked() const
 {
     if (m_pageNumber != 0 || m_destInvalid)
@@ -197,12 +191,6 @@ void VKPDFDestination::populateLocked() const
         }
     }
     m_anchorRect = anchor;
-}
-
-void VKPDFDestination::populate() const
-{
-    std::lock_guard lock(m_mutex);
-    populateLocked();
 }
 
 void VKPDFDestination::warnIfUnresolved(const char* method) const

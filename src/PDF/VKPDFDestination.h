@@ -37,12 +37,8 @@ public:
     bool hasVerticalPosition() const;
     bool isInvalid() const;
 
-    // The explicit destination array, resolved once.
-    std::optional<pdf::Array> destArray() const;
     std::optional<pdf::Array> destArrayFromName(const std::string& name) const;
     std::optional<pdf::Array> destArrayFromString(const pdf::String& key) const;
-    // Resolves page number and anchor unless done or invalid.
-    void populate() const;
 
     // "<VKPDFDestination:0x… pageNumber=3 anchorRect={{0, 1}, {0, 0}}>"
     std::string description() const override;

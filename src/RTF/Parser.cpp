@@ -131,11 +131,6 @@ void Parser::skipRaw(std::istream& in, size_t count)
     }
 }
 
-size_t Parser::ReadWord(std::istream& in)
-{
-    return readToken(in, true) == Token::End ? 0 : m_word.size();
-}
-
 Parser::Token Parser::readToken(std::istream& in, bool keepText)
 {
     m_word.clear();

@@ -55,8 +55,6 @@ public:
     // Reads one chain and the groups inside it, up to the "}" that ends it
     // or the end of input. A surplus "}" ends the top-level chain.
     Word* Parse(std::istream& in);
-    // Reads the next word; its length, 0 at the end of input.
-    size_t ReadWord(std::istream& in);
     // The next byte (0 to 255) with carriage returns skipped and tabs read as
     // blanks, or kEnd.
     int ReadChar(std::istream& in);

@@ -324,17 +324,6 @@ std::shared_ptr<VKWebAuthenticationController> VKWebBrowserController::authentic
     return m_parts ? m_parts->signIns->sheet() : nullptr;
 }
 
-void VKWebBrowserController::dismissAuthenticationController()
-{
-    parts().signIns->dismissSheet();
-}
-
-void VKWebBrowserController::presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller,
-    double delay)
-{
-    parts().signIns->presentAfterDelay(controller, delay);
-}
-
 // --- Loads ----------------------------------------------------------------------
 
 bool VKWebBrowserController::isUserInitiatedRequest(const core::URLRequest& request, unsigned navigationType) const

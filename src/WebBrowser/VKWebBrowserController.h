@@ -117,14 +117,8 @@ public:
     void saveBookmark();
     void dismissBookmarksController();
     void dismissHistoryController();
-    // Takes the authentication sheet (and only it) off the screen; the next
-    // waiting challenge then gets its own.
-    void dismissAuthenticationController();
     // The shown (or about to be shown) authentication sheet.
     std::shared_ptr<VKWebAuthenticationController> authenticationController() const;
-    // Presents `controller` after `delay` from the deepest screen presented
-    // over the browser then.
-    void presentModalViewControllerAfterDelay(const std::shared_ptr<ui::ViewController>& controller, double delay);
 
     void moveNavigationViewToTopAnimated(bool animated);
     void updateBackForwardControls();

@@ -1014,11 +1014,6 @@ void WindowHost::present()
         gtk_window_present(GTK_WINDOW(m->window));
 }
 
-bool WindowHost::isDisplayGone() const
-{
-    return displayGone;
-}
-
 std::string WindowHost::writeSnapshot(const std::string& directory)
 {
     core::Error error;

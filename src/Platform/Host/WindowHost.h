@@ -75,9 +75,6 @@ public:
     HostDrops& drops();
     // Brings the window to the front, shown again if minimised.
     void present();
-    // The X connection was lost: the application was told to terminate and
-    // GTK is not called again.
-    bool isDisplayGone() const;
 
     // The screen as a PNG (Renderer, real text, the display's scale) and
     // the view tree's dump beside it, into `directory`; answers the PNG's

@@ -79,14 +79,6 @@ gfx::Point GestureRecognizer::locationInView(const View* view) const
     return { x / float(m_touches.size()), y / float(m_touches.size()) };
 }
 
-gfx::Point GestureRecognizer::locationOfTouch(size_t index, const View* view) const
-{
-    if (index >= m_touches.size())
-        throw core::Exception(core::Exception::RangeError,
-            fmt::format("GestureRecognizer::locationOfTouch: index {} beyond {} touches", index, m_touches.size()));
-    return m_touches[index]->locationInView(view);
-}
-
 void GestureRecognizer::touchesBegan(const TouchSet&, const Event&) { }
 void GestureRecognizer::touchesMoved(const TouchSet&, const Event&) { }
 void GestureRecognizer::touchesEnded(const TouchSet&, const Event&) { }

@@ -73,7 +73,6 @@ public:
     // failure reports after its touches are gone).
     virtual gfx::Point locationInView(const View* view) const;
     size_t numberOfTouches() const { return m_touches.size(); }
-    gfx::Point locationOfTouch(size_t index, const View* view) const;
     const TouchSet& touches() const { return m_touches; }
 
     // Subclasses watch the touches and call setState.

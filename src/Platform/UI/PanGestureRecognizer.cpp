@@ -22,17 +22,6 @@ gfx::Point PanGestureRecognizer::translationInView(const View* view) const
     return toView({ m_last.x - m_start.x, m_last.y - m_start.y }, view);
 }
 
-void PanGestureRecognizer::setTranslation(gfx::Point translation, const View* view)
-{
-    gfx::Point inWindow = translation;
-    if (view) {
-        gfx::Point origin = view->convertPoint({ 0, 0 }, nullptr);
-        gfx::Point end = view->convertPoint(translation, nullptr);
-        inWindow = { end.x - origin.x, end.y - origin.y };
-    }
-    m_start = { m_last.x - inWindow.x, m_last.y - inWindow.y };
-}
-
 gfx::Point PanGestureRecognizer::velocityInView(const View* view) const
 {
     return toView(m_velocity, view);

@@ -19,10 +19,8 @@ public:
     size_t maximumNumberOfTouches() const { return m_maximumTouches; }
     void setMaximumNumberOfTouches(size_t touches) { m_maximumTouches = touches; }
 
-    // Since the gesture began (or the last setTranslation), in `view`'s
-    // space (null: the window's).
+    // Since the gesture began, in `view`'s space (null: the window's).
     gfx::Point translationInView(const View* view) const;
-    void setTranslation(gfx::Point translation, const View* view);
     // Points per second.
     gfx::Point velocityInView(const View* view) const;
 

@@ -43,17 +43,6 @@ void SegmentedControl::insertSegment(Item item, size_t index, bool)
     setNeedsDisplay();
 }
 
-void SegmentedControl::removeSegment(size_t index, bool)
-{
-    segment(index, "removeSegment");
-    m_segments.erase(m_segments.begin() + long(index));
-    if (m_selected == int(index))
-        m_selected = NoSegment;
-    else if (m_selected > int(index))
-        --m_selected;
-    setNeedsDisplay();
-}
-
 void SegmentedControl::setTitle(std::string title, size_t index)
 {
     segment(index, "setTitle").item = core::utf8::sanitized(title);
@@ -85,11 +74,6 @@ void SegmentedControl::setWidth(float width, size_t index)
             fmt::format("SegmentedControl::setWidth: {} is no width", width));
     segment(index, "setWidth").width = width;
     setNeedsDisplay();
-}
-
-float SegmentedControl::widthForSegment(size_t index) const
-{
-    return segment(index, "widthForSegment").width;
 }
 
 void SegmentedControl::setEnabled(bool enabled, size_t index)

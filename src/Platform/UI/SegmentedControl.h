@@ -23,13 +23,11 @@ public:
 
     size_t numberOfSegments() const { return m_segments.size(); }
     void insertSegment(Item item, size_t index, bool animated = false);
-    void removeSegment(size_t index, bool animated = false);
     void setTitle(std::string title, size_t segment);
     std::string titleForSegment(size_t segment) const;
     void setImage(std::shared_ptr<gfx::Image> image, size_t segment);
     std::shared_ptr<gfx::Image> imageForSegment(size_t segment) const;
     void setWidth(float width, size_t segment);
-    float widthForSegment(size_t segment) const;
     void setEnabled(bool enabled, size_t segment);
     bool isEnabledForSegment(size_t segment) const;
     using Control::setEnabled;

@@ -24,22 +24,6 @@ void Slider::setValue(float value, bool)
     setNeedsDisplay();
 }
 
-void Slider::setMinimumValue(float minimum)
-{
-    requireFinite(minimum, "Slider::setMinimumValue");
-    m_minimum = minimum;
-    m_maximum = std::max(m_maximum, minimum);
-    setValue(m_value);
-}
-
-void Slider::setMaximumValue(float maximum)
-{
-    requireFinite(maximum, "Slider::setMaximumValue");
-    m_maximum = maximum;
-    m_minimum = std::min(m_minimum, maximum);
-    setValue(m_value);
-}
-
 void Slider::setThumbImage(StretchableImage image, unsigned state)
 {
     m_thumbImages[state] = std::move(image);

@@ -21,9 +21,7 @@ public:
     // Clamped to the range; NaN throws.
     virtual void setValue(float value, bool animated = false);
     float minimumValue() const { return m_minimum; }
-    void setMinimumValue(float minimum);
     float maximumValue() const { return m_maximum; }
-    void setMaximumValue(float maximum);
     bool isContinuous() const { return m_continuous; }
     void setContinuous(bool continuous) { m_continuous = continuous; }
     void setThumbImage(StretchableImage image, unsigned state);

@@ -45,20 +45,6 @@ void TableView::setRowHeight(float height)
     reload();
 }
 
-void TableView::setSectionHeaderHeight(float height)
-{
-    requireFinite(height, "TableView::setSectionHeaderHeight");
-    m_sectionHeaderHeight = std::max(0.0f, height);
-    reload();
-}
-
-void TableView::setSectionFooterHeight(float height)
-{
-    requireFinite(height, "TableView::setSectionFooterHeight");
-    m_sectionFooterHeight = std::max(0.0f, height);
-    reload();
-}
-
 void TableView::reload()
 {
     m_loaded = false;

@@ -64,9 +64,7 @@ public:
     float rowHeight() const { return m_rowHeight; }
     void setRowHeight(float height);
     float sectionHeaderHeight() const { return m_sectionHeaderHeight; }
-    void setSectionHeaderHeight(float height);
     float sectionFooterHeight() const { return m_sectionFooterHeight; }
-    void setSectionFooterHeight(float height);
     const std::shared_ptr<View>& tableHeaderView() const { return m_tableHeaderView; }
     void setTableHeaderView(std::shared_ptr<View> view);
     const std::shared_ptr<View>& tableFooterView() const { return m_tableFooterView; }

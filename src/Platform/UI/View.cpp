@@ -421,21 +421,6 @@ void View::sendSubviewToBack(const View* view)
         insertSubview(m_subviews[index], 0);
 }
 
-void View::exchangeSubviews(size_t first, size_t second)
-{
-    requireMainThread("View::exchangeSubviews");
-    if (first >= m_subviews.size() || second >= m_subviews.size())
-        throw core::Exception(core::Exception::RangeError,
-            fmt::format("View::exchangeSubviews: index {} or {} beyond {} subviews", first, second, m_subviews.size()));
-    if (first == second)
-        return;
-    std::swap(m_subviews[first], m_subviews[second]);
-    Layer& own = layer();
-    size_t a = own.indexOfSublayer(&m_subviews[first]->layer());
-    size_t b = own.indexOfSublayer(&m_subviews[second]->layer());
-    std::swap(own.m_sublayers[a], own.m_sublayers[b]);
-}
-
 View* View::viewWithTag(int tag)
 {
     if (m_tag == tag)

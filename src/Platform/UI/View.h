@@ -117,7 +117,6 @@ public:
     void insertSubviewBelow(const std::shared_ptr<View>& view, const View* sibling);
     void bringSubviewToFront(const View* view);
     void sendSubviewToBack(const View* view);
-    void exchangeSubviews(size_t first, size_t second);
     void removeFromSuperview();
     bool isDescendantOfView(const View* view) const;
     View* viewWithTag(int tag);

@@ -14,14 +14,12 @@ namespace ui {
 
 namespace {
 
-using WillStartHandler = ViewAnimation::WillStartHandler;
 
 // One committed block: its records and handlers, alive until its stop
 // handlers ran (held by the run loop's performs in the meantime).
 struct AnimationGroup : std::enable_shared_from_this<AnimationGroup> {
     std::string name;
     core::Value context;
-    WillStartHandler willStart;
     ViewAnimation::DidStopHandler didStop;
     std::function<void(bool)> completion;
     std::vector<std::pair<std::weak_ptr<Layer>, std::shared_ptr<LayerAnimation>>> records;
@@ -78,7 +76,6 @@ struct Block {
     double delay = 0;
     ViewAnimation::Curve curve = ViewAnimation::Curve::EaseInOut;
     bool fromCurrentState = false;
-    WillStartHandler willStart;
     ViewAnimation::DidStopHandler didStop;
     std::function<void(bool)> completion;
     std::vector<PendingChange> changes;
@@ -115,7 +112,6 @@ void ViewAnimation::commit()
     auto group = std::make_shared<AnimationGroup>();
     group->name = block.name;
     group->context = block.context;
-    group->willStart = std::move(block.willStart);
     group->didStop = std::move(block.didStop);
     group->completion = std::move(block.completion);
 
@@ -156,11 +152,6 @@ void ViewAnimation::commit()
         group->scheduleStop();
         return;
     }
-    if (group->willStart)
-        loop.performAfter(block.delay, [group] {
-            if (!group->stopped)
-                group->willStart(group->name, group->context);
-        });
     loop.performAfter(block.delay + block.duration, [group] { group->endRecords(); });
 }
 
@@ -182,11 +173,6 @@ void ViewAnimation::setCurve(Curve curve)
 void ViewAnimation::setBeginsFromCurrentState(bool fromCurrent)
 {
     currentBlock("ViewAnimation::setBeginsFromCurrentState").fromCurrentState = fromCurrent;
-}
-
-void ViewAnimation::setWillStartHandler(WillStartHandler handler)
-{
-    currentBlock("ViewAnimation::setWillStartHandler").willStart = std::move(handler);
 }
 
 void ViewAnimation::setDidStopHandler(DidStopHandler handler)

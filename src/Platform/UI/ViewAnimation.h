@@ -32,7 +32,6 @@ public:
     };
     static constexpr double DefaultDuration = 0.2;
 
-    using WillStartHandler = std::function<void(const std::string& name, const core::Value& context)>;
     using DidStopHandler = std::function<void(const std::string& name, bool finished, const core::Value& context)>;
 
     static void begin(std::string name = {}, core::Value context = {});
@@ -44,7 +43,6 @@ public:
     // A property that is already animating starts from what it shows now
     // instead of its previous model value.
     static void setBeginsFromCurrentState(bool fromCurrent);
-    static void setWillStartHandler(WillStartHandler handler);
     static void setDidStopHandler(DidStopHandler handler);
 
     static void setAnimationsEnabled(bool enabled);

@@ -147,14 +147,6 @@ const std::vector<std::shared_ptr<VKFileResource>>& VKAudioPlayerController::pla
     return m_playlist.resources();
 }
 
-void VKAudioPlayerController::setPlaylistResources(const std::vector<std::shared_ptr<VKFileResource>>& resources)
-{
-    if (&resources == &m_playlist.resources())
-        return;
-    m_playlist.setResources(resources);
-    updatePlaylistInfo();
-}
-
 const std::vector<std::shared_ptr<VKFileResource>>& VKAudioPlayerController::sortedPlaylistResources()
 {
     playlistResources();

@@ -82,7 +82,6 @@ public:
     // The playlist (the folder's audio files) and the order it plays in
     // (shuffled with the current track first when shuffle is on).
     const std::vector<std::shared_ptr<VKFileResource>>& playlistResources();
-    void setPlaylistResources(const std::vector<std::shared_ptr<VKFileResource>>& resources);
     const std::vector<std::shared_ptr<VKFileResource>>& sortedPlaylistResources();
     bool playlistNeedsRebuild() const { return m_playlist.needsRebuild(); }
     std::shared_ptr<VKFileResource> getNextResource();

@@ -88,13 +88,6 @@ std::string VKDocumentTitleView::subtitle() const
     return m_pageLabel ? std::string(m_pageLabel->text()) : std::string();
 }
 
-void VKDocumentTitleView::setSubtitle(std::string_view subtitle)
-{
-    pageLabel().setText(subtitle);
-    fitInBar();
-    setNeedsLayout();
-}
-
 void VKDocumentTitleView::setPageCount(unsigned count)
 {
     if (count == m_pageCount)

@@ -24,7 +24,6 @@ public:
     std::string title() const;
     void setTitle(std::string_view title);
     std::string subtitle() const;
-    void setSubtitle(std::string_view subtitle);
     unsigned pageCount() const { return m_pageCount; }
     void setPageCount(unsigned count);
     VKPageIndexRange pageIndexRange() const { return m_range; }

@@ -42,13 +42,6 @@ std::shared_ptr<VKMoviePlayerController> VKMoviePlayerController::create(const s
     return controller;
 }
 
-bool VKMoviePlayerController::isAudioOnlyMovie(const VKFileResource& resource)
-{
-    media::MovieAsset asset(resource.path());
-    return asset.tracks(media::MovieAsset::MediaTypeVideo).empty()
-        && !asset.tracks(media::MovieAsset::MediaTypeAudio).empty();
-}
-
 VKMoviePlayerController::~VKMoviePlayerController()
 {
     m_movieObservations.clear();

@@ -38,9 +38,6 @@ public:
 
     static std::shared_ptr<VKMoviePlayerController> create(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
-    // Whether the file holds sound and no picture. It reads the file (up to
-    // MovieAsset::DiscoveryTimeout): never call it on the main thread.
-    static bool isAudioOnlyMovie(const VKFileResource& resource);
 
     ~VKMoviePlayerController() override;
 

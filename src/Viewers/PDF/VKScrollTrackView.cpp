@@ -52,12 +52,6 @@ void VKScrollTrackView::setPlaceholderColor(const gfx::Color& color)
     updateTrackView();
 }
 
-void VKScrollTrackView::setHighlightColor(const gfx::Color& color)
-{
-    m_highlightColor = color;
-    updateTrackView();
-}
-
 void VKScrollTrackView::updateTrackView()
 {
     if (m_active) {

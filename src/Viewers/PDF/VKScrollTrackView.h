@@ -28,7 +28,6 @@ public:
     const gfx::Color& placeholderColor() const { return m_placeholderColor; }
     void setPlaceholderColor(const gfx::Color& color);
     const gfx::Color& highlightColor() const { return m_highlightColor; }
-    void setHighlightColor(const gfx::Color& color);
 
     // The position along the track of a point in the view, 0 to 1; the ends
     // lie half the view's thickness inside its bounds. 0 for empty bounds.
