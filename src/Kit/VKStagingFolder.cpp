@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,14 +105,18 @@ struct StagingRecord {
     std::string original;
 };
 
-// The records of a journal up to the first that is not whole or not sound.
-std::vector<StagingRecord> readStagingJournal(const std::string& journal)
+// The records of a journal, none when a run noted nothing; nothing at all
+// when it is damaged (too large, unreadable, or a record not whole or not
+// sound): what it set aside can then not be told from what it made.
+std::optional<std::vector<StagingRecord>> readStagingJournal(const std::string& journal)
 {
     std::vector<StagingRecord> records;
+    struct stat item {};
+    if (lstat(journal.c_str(), &item) != 0)
+        return errno == ENOENT ? std::optional(records) : std::nullopt;
     core::Data data;
-    auto info = core::fs::attributes(journal);
-    if (!info || info->size > StagingJournalLimit || !core::fs::readFile(journal, data))
-        return records;
+    if (!S_ISREG(item.st_mode) || size_t(item.st_size) > StagingJournalLimit || !core::fs::readFile(journal, data))
+        return std::nullopt;
     std::string_view rest = data.view();
     auto field = [&rest](std::string_view& value) {
         const auto end = rest.find('\0');
@@ -125,23 +130,24 @@ std::vector<StagingRecord> readStagingJournal(const std::string& journal)
         auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), value);
         return code == std::errc() && end == text.data() + text.size();
     };
-    for (;;) {
+    while (!rest.empty()) {
         std::string_view kind, device, inode, item, original;
         StagingRecord record;
         if (!field(kind) || !field(device) || !field(inode) || !field(item) || !field(original)
             || !number(device, record.device) || !number(inode, record.inode))
-            return records;
+            return std::nullopt;
         const bool sound = kind == "part" ? isStagedSiblingName(std::string(item))
             : kind == "aside"             ? item.starts_with('/') && original.starts_with('/')
             : kind == "made"              ? item.starts_with('/') && !original.empty()
                                           : kind == "stands" && !original.empty();
         if (!sound)
-            return records;
+            return std::nullopt;
         record.kind = kind;
         record.item = item;
         record.original = original;
         records.push_back(std::move(record));
     }
+    return records;
 }
 
 bool isStagingRecordItem(const StagingRecord& record, const struct stat& item)
@@ -192,10 +198,16 @@ void trashUnfinishedWork(const std::vector<StagingRecord>& records, std::vector<
 // the items it replaced find their places free, then items set aside (one
 // may stand where a part was noted, and is never taken for one), then the
 // parts still there outside the run's folder. False when an item set aside
-// could not leave the run's folder, which must then stay.
+// could not leave the run's folder, or the journal is damaged: the folder
+// must then stay, with whatever of the user's it may hold.
 bool settleStagingJournal(const std::string& folder, std::vector<std::string>& settled)
 {
-    const auto records = readStagingJournal(core::path::appendingPathComponent(folder, StagingJournalName));
+    const auto read = readStagingJournal(core::path::appendingPathComponent(folder, StagingJournalName));
+    if (!read) {
+        core::log("Warning, the staging journal of {} cannot be read: the folder is kept", folder);
+        return false;
+    }
+    const auto& records = *read;
     trashUnfinishedWork(records, settled);
     bool folderMayGo = true;
     for (const auto& record : records) {

@@ -38,7 +38,8 @@ public:
     // says what is made there ("copy", "zip"). Whoever makes the item must
     // not replace one (another may take the name first) and asks again.
     static std::string pathForItem(const std::string& target, std::string_view tag);
-    // Removes what earlier runs left; this run's folder stays. Answers the
+    // Removes what earlier runs left; this run's folder stays, and so does
+    // the folder of a run whose journal is damaged. Answers the
     // places in the store it settled (an item put back, trashed or a
     // sibling removed), for the quota to follow.
     static std::vector<std::string> removeAbandonedItems();

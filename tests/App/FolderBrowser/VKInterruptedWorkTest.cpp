@@ -10,6 +10,7 @@
 #include "Platform/Core/DesktopTrash.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
+#include "Platform/Core/Path.h"
 #include "Shell/VKApplication.h"
 #include "Support/KillDuring.h"
 #include "Support/TestCase.h"
@@ -187,6 +188,19 @@ TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
         });
         moveInto(documents + "/Folder", stall);
     });
+    // A damaged journal settles nothing and keeps its run's folder; whole
+    // again, it puts the old item back.
+    std::string journal;
+    const std::string root = core::path::deletingLastPathComponent(VKStagingFolder::path());
+    for (const auto& name : fs::contentsOfDirectory(root).value_or(std::vector<std::string> {}))
+        if (fs::exists(root + "/" + name + "/journal") && root + "/" + name != VKStagingFolder::path())
+            journal = root + "/" + name + "/journal";
+    ASSERT_FALSE(journal.empty());
+    const std::string noted = readFile(journal);
+    ASSERT_TRUE(fs::writeFileAtomically(journal, noted + "torn"));
+    EXPECT_TRUE(VKStagingFolder::removeAbandonedItems().empty());
+    EXPECT_NE(store(), before);
+    ASSERT_TRUE(fs::writeFileAtomically(journal, noted));
     EXPECT_FALSE(VKStagingFolder::removeAbandonedItems().empty());
     EXPECT_EQ(store(), before);
 
