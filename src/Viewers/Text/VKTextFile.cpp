@@ -17,9 +17,9 @@ VKTextFile::ChunkHook& chunkHook()
 
 } // namespace
 
-VKTextFile::VKTextFile(const std::string& path) : m_path(path)
+VKTextFile::VKTextFile(const std::string& path, const std::string& home) : m_path(path)
 {
-    auto file = core::fs::openRegularFile(path, &m_openError);
+    auto file = core::fs::openRegularFileWithin(path, home, &m_openError);
     if (!file)
         return;
     m_size = size_t(file->size);

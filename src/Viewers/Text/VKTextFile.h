@@ -17,7 +17,9 @@ class VKTextFile {
 public:
     static constexpr size_t ChunkSize = size_t(1) << 20;
 
-    explicit VKTextFile(const std::string& path);
+    // Only a regular file inside `home` opens (a link out of it does not);
+    // an empty `home` bounds nothing.
+    explicit VKTextFile(const std::string& path, const std::string& home = {});
     ~VKTextFile();
     VKTextFile(const VKTextFile&) = delete;
     VKTextFile& operator=(const VKTextFile&) = delete;

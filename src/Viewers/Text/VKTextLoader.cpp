@@ -438,7 +438,7 @@ float VKTextLoader::fittingFontSize(float average, float defaultSize, float widt
 VKTextLoader::Result VKTextLoader::load(const Request& request, const Cancelled& cancelled, const FirstScreen& firstScreen)
 {
     Result result;
-    VKTextFile file(request.path);
+    VKTextFile file(request.path, request.home);
     result.openError = file.openError();
     auto sizeFor = [&](const ui::TextStorage& text) -> std::optional<float> {
         if (!request.automaticFontSize)

@@ -41,6 +41,7 @@ public:
 
     struct Request {
         std::string path;
+        std::string home; // the file must lie inside it; empty: anywhere
         std::string currentEncoding; // empty: none
         bool lossy = false;
         bool contentDidLoad = false; // no detection once content has loaded

@@ -8,6 +8,7 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
+#include "Platform/Core/Paths.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/ThreadPriority.h"
@@ -183,6 +184,7 @@ void VKTextViewController::loadText()
     auto settings = VKFileSettingsManager::defaultManager();
     VKTextLoader::Request request;
     request.path = path;
+    request.home = core::paths::home();
     request.currentEncoding = m_currentTextEncoding;
     request.lossy = m_userDidCustomiseTextEncoding || settings->textEncodingForFile(path).has_value();
     request.contentDidLoad = contentDidLoad();
