@@ -7,6 +7,7 @@
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "FileModel/VKFileResource.h"
+#include "App/FolderBrowser/VKFailureReason.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Kit/VKFunctions.h"
 #include "Kit/VKNotificationKeys.h"
@@ -219,7 +220,8 @@ void VKAudioPlayerController::createAudioPlayerForResource(const std::shared_ptr
     }
 
     core::Error error;
-    auto player = VKAudioTrackSource::open(newResource, &error);
+    m_unreadable = {};
+    auto player = VKAudioTrackSource::open(newResource, &error, &m_unreadable);
     if (!player || bool(error)) {
         core::log("Warning, VKAudioPlayer failed to load: {}", error.description());
     } else {
@@ -423,7 +425,9 @@ void VKAudioPlayerController::play()
     }
     std::string name = resource() ? resource()->name() : std::string();
     core::log("Warning, failed to play: {}", name);
-    showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("Unable to play \"{}\"")), name), core::localized("OK"));
+    showAlertViewWithMessage(
+        VKTextWithFailureReason(fmt::format(fmt::runtime(core::localized("Unable to play \"{}\"")), name), m_unreadable),
+        core::localized("OK"));
 }
 
 void VKAudioPlayerController::pause()

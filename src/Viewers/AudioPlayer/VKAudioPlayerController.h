@@ -170,6 +170,8 @@ private:
     std::weak_ptr<VKAudioPlayerController> weakSelf();
 
     std::shared_ptr<VKAudioPlayer> m_audioPlayer;
+    // Why the track's file could not be read, said when playing is asked.
+    core::Error m_unreadable;
     core::Observation m_bufferingObservation;
     VKAudioPlaylist m_playlist;
     VKAudioProgress m_progress;

@@ -8,12 +8,22 @@
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/Paths.h"
+#include "Platform/Core/RegularFile.h"
 #include "Viewers/AudioPlayer/VKAudioProgress.h"
 
-std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::open(const std::shared_ptr<VKFileResource>& resource, core::Error* error)
+std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::open(
+    const std::shared_ptr<VKFileResource>& resource, core::Error* error, core::Error* unreadable)
 {
     if (resource->isCloudResource() && resource->size() != resource->localSize())
         return openStream(resource, error);
+    core::Error unopened;
+    if (!core::fs::openRegularFileWithin(resource->path(), core::paths::home(), &unopened)) {
+        if (unreadable)
+            *unreadable = unopened;
+        core::setError(error, unopened);
+        return nullptr;
+    }
     return VKAudioPlayer::initWithURL(resource->fileURL(), error);
 }
 

@@ -19,7 +19,11 @@ public:
     // Positions up to this are not worth keeping.
     static constexpr double MinimumStoredTime = 15.0;
 
-    static std::shared_ptr<VKAudioPlayer> open(const std::shared_ptr<VKFileResource>& resource, core::Error* error);
+    // A player of the file, or of its stream; none with `error` set. A local
+    // file is only read as a regular file of the home: when it cannot be (no
+    // permission, gone, a link out of the home...), `unreadable` says why.
+    static std::shared_ptr<VKAudioPlayer> open(
+        const std::shared_ptr<VKFileResource>& resource, core::Error* error, core::Error* unreadable = nullptr);
     static void restorePosition(VKAudioPlayer& player, const VKFileResource& resource);
     static void storePosition(const VKAudioPlayer& player, const std::string& path);
     static void forgetPosition(const std::string& path);

@@ -24,6 +24,7 @@
 #include "Viewers/AudioPlayer/VKAudioSlider.h"
 
 #include <climits>
+#include <unistd.h>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -299,6 +300,13 @@ TEST_F(VKAudioPlayerControllerTest, AFileThatMakesNoPlayerDisablesTheControlsAnd
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->message(), "Unable to play \"Broken.mp3\"");
     EXPECT_FALSE(AudioScreen::mostRecentAudioPlayer());
+    driver.pressAlertButton("OK");
+
+    // A link out of the home is never read, and the alert says why.
+    ASSERT_EQ(symlink(s_track.c_str(), pathInHome("Music/Outside.mp3").c_str()), 0);
+    open(VKFileResource::resourceWithPath(pathInHome("Music/Outside.mp3")));
+    ASSERT_TRUE(driver.alert());
+    EXPECT_EQ(driver.alert()->message(), "Unable to play \"Outside.mp3\": it is a link that leads out of Tandry's home");
 }
 
 TEST_F(VKAudioPlayerControllerTest, FadesStepTheVolumeOverAboutASecond)
