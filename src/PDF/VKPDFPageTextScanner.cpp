@@ -11,11 +11,15 @@
 #include <cmath>
 #include <cstring>
 #include <unicode/uchar.h>
+#include <unicode/utf16.h>
 
 namespace {
 
 // x, y, width and height as 32-bit floats.
 constexpr size_t kRecordBytes = 16;
+
+// The widest word space of proportional text fonts, in ems.
+constexpr double kWidestSpace = 1.0 / 3;
 
 // Tabs and space separators only, as vkIsWhitespace judges, without the
 // trip through UTF-8 for every character of a page.
@@ -27,6 +31,23 @@ bool isWhitespace(std::u16string_view text)
             return false;
     }
     return true;
+}
+
+// Whether the text holds an East Asian wide or fullwidth character (all of
+// them lie at U+1100 or above).
+bool isWide(std::u16string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] < 0x1100)
+            continue;
+        UChar32 c = text[i];
+        if (U16_IS_LEAD(text[i]) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1]))
+            c = U16_GET_SUPPLEMENTARY(text[i], text[++i]);
+        int width = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
+        if (width == U_EA_WIDE || width == U_EA_FULLWIDTH)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -70,6 +91,8 @@ void VKPDFPageTextScanner::scan()
     m_zeroHeightLogged = false;
     m_previousBaseline = 0;
     m_previousWordGap = 0;
+    m_previousWideWordGap = 0;
+    m_previousWide = false;
     m_hasLast = false;
     m_hasPendingAccent = false;
     m_span = Span();
@@ -185,8 +208,16 @@ VKPDFPageTextScanner::Placed VKPDFPageTextScanner::placed(gfx::Rect renderRect) 
         double letterSpacing = fontSize != 0 ? currentTextCharacterSpacing() * length / std::fabs(fontSize) : 0;
         if (currentStringCodes() < 3 || !(letterSpacing > 0 && letterSpacing < 0.9 * space))
             letterSpacing = 0;
-        double gap = 0.5 * space + letterSpacing;
+        // A fixed-pitch font's space is a whole empty cell (0.6 em), but its
+        // words inside justified text are set apart by the text's space,
+        // shrunk as narrow as the line needs: a space counts for no more
+        // than the widest of proportional fonts'. Wide East Asian letters
+        // (a cell of an em) set no spaces between words, and the line's
+        // justification spreads them by more than that.
+        double gap = 0.5 * std::min(space, kWidestSpace * length) + letterSpacing;
+        double wideGap = 0.5 * space + letterSpacing;
         result.wordGap = std::isfinite(gap) ? vkPDFNarrow(gap) : 0;
+        result.wideWordGap = std::isfinite(wideGap) ? vkPDFNarrow(wideGap) : 0;
     }
     if (!(length > 0) || !std::isfinite(length)) {
         unplaced();
@@ -342,8 +373,10 @@ void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view t
     // text font's space.
     // A new line, or a jump back to a column's start, ends a line.
     bool newLine = dy > limit || upright.x() < previous.x() - 0.25f * character.em;
-    float wordGap = character.wordGap > 0 && m_previousWordGap > 0 ? std::min(character.wordGap, m_previousWordGap)
-                                                                    : std::max(character.wordGap, m_previousWordGap);
+    const bool wide = isWide(text);
+    float ours = wide || m_previousWide ? character.wideWordGap : character.wordGap;
+    float theirs = wide || m_previousWide ? m_previousWideWordGap : m_previousWordGap;
+    float wordGap = ours > 0 && theirs > 0 ? std::min(ours, theirs) : std::max(ours, theirs);
     bool newWord = newLine || gap > wordGap;
     if (newLine)
         endLine();
@@ -373,6 +406,8 @@ void VKPDFPageTextScanner::append(const Placed& character, std::u16string_view t
     m_previousRotatedRenderRect = upright;
     m_previousBaseline = character.baseline;
     m_previousWordGap = character.wordGap;
+    m_previousWideWordGap = character.wideWordGap;
+    m_previousWide = wide;
     m_previousCharacterWhitespace = shared ? isWhitespace(text.substr(text.size() - 1)) : isWhitespace(text);
     m_last = character;
     m_hasLast = true;

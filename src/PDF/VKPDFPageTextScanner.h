@@ -77,8 +77,11 @@ private:
         // The height of an em along the baseline's normal.
         float em = 0;
         // The gap along the baseline after it that makes a space: half
-        // the font's space at its size, beyond the letter spacing.
+        // the font's space at its size (a third of an em at most), beyond
+        // the letter spacing; beside wide East Asian characters, half the
+        // font's own space.
         float wordGap = 0;
+        float wideWordGap = 0;
         // The baseline's direction in page space, for sharing a span's
         // extent among its units.
         float cosine = 1, sine = 0;
@@ -117,6 +120,8 @@ private:
     gfx::Rect m_previousRotatedRenderRect;
     float m_previousBaseline = 0;
     float m_previousWordGap = 0;
+    float m_previousWideWordGap = 0;
+    bool m_previousWide = false;
     bool m_zeroHeightLogged = false;
     // The last character appended (its first unit in the text), which a
     // following accent may join.

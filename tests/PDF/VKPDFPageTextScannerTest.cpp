@@ -107,10 +107,11 @@ TEST_F(VKPDFPageTextScannerTest, CharactersOutsideTheCropBoxAdvanceUnreported)
 
 TEST_F(VKPDFPageTextScannerTest, InsertsOneSpaceAtLineChangesAndWideGaps)
 {
-    // Gap of 2.9 units (below half the space, 6/2 = 3): no space; 3.1: a space.
-    Extracted narrow = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 8.9 0 Td (B) Tj ET");
+    // Gap of 1.6 units (below half the space, 6 counted as a third of the
+    // em, 10/6 = 1.67): no space; 1.7: a space.
+    Extracted narrow = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 7.6 0 Td (B) Tj ET");
     EXPECT_EQ(narrow.text, "AB");
-    Extracted wide = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 9.1 0 Td (B) Tj ET");
+    Extracted wide = monoText("BT /F1 10 Tf 100 700 Td (A) Tj 7.7 0 Td (B) Tj ET");
     EXPECT_EQ(wide.text, "A B");
     // A real space before the gap prevents a second one.
     Extracted spaced = monoText("BT /F1 10 Tf 100 700 Td (A ) Tj 50 0 Td (B) Tj ET");
@@ -145,6 +146,17 @@ TEST_F(VKPDFPageTextScannerTest, TheGapThatMakesASpaceIsTheSameBesideEveryLetter
                   "/F2 10 Tf 0 -20 Td (Surround) Tj /F1 10 Tf 49.2 0 Td (s) Tj ET",
         pageEntries({ text, mono }));
     EXPECT_EQ(extract(mixed).text, "class Surround should Surrounds");
+
+    // Typewriter words in justified text, 210 units apart (narrower than
+    // half their font's space), as the letters of a typewriter heading
+    // spread by Tc, and kana spread by a line's justification by 220.
+    test::PdfBuilder set;
+    mono = addMonoFont(set);
+    int kana = set.addIdentityFont("Kana", { { 1, "304B" }, { 2, "306A" } });
+    set.addPage("BT /F1 10 Tf 100 700 Td [(struct) -210 (person)] TJ 0 -20 Td 2 Tc (HEADING) Tj 0 Tc "
+                "/F2 10 Tf 0 -20 Td [<0001> -220 <0002> -220 <0001>] TJ ET",
+        pageEntries({ mono, kana }));
+    EXPECT_EQ(extract(set).text, "struct person HEADING かなか");
 }
 
 // Lines shown from left to right as given, one glyph per unit (500 units
