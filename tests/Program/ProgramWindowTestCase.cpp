@@ -320,21 +320,13 @@ void ProgramWindowTestCase::keepProgramPicture(const std::string& stem)
 
 void ProgramWindowTestCase::importWindow(const std::string& path, const std::string& which)
 {
-    // import can wait for ever on a window whose program has just ended.
-    auto taken = runCommand({ "timeout", "60", "import", "-window", which.empty() ? window : which, path });
+    auto taken = XvfbDisplay::importWindow(which.empty() ? window : which, path);
     EXPECT_EQ(taken.status, 0) << taken.output;
 }
 
 double ProgramWindowTestCase::differingShare(const std::string& a, const std::string& b)
 {
-    // compare writes the count of differing pixels on standard error.
-    auto compared = runCommand({ "sh", "-c", "compare -metric AE -fuzz 3.2% \"$0\" \"$1\" null: 2>&1", a, b });
-    auto size = runCommand({ "identify", "-format", "%w %h", a });
-    int width = 0, height = 0;
-    std::sscanf(size.output.c_str(), "%d %d", &width, &height);
-    if (width * height <= 0 || compared.output.empty())
-        return 1;
-    return std::atof(compared.output.c_str()) / (double(width) * height);
+    return XvfbDisplay::differingShare(a, b);
 }
 
 void ProgramWindowTestCase::goBackAndClose(const std::function<void()>& showBars,

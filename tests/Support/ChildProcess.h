@@ -18,6 +18,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
     void write(const std::string& bytes);
     void closeInput();
     // Everything the program wrote so far (reads what is waiting).

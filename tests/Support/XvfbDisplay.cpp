@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -257,6 +258,24 @@ CommandResult XvfbDisplay::xdotool(std::vector<std::string> arguments)
     if (typing)
         runCommand({ "xdotool", "getmouselocation" });
     return result;
+}
+
+CommandResult XvfbDisplay::importWindow(const std::string& which, const std::string& path)
+{
+    // import can wait for ever on a window whose program has just ended.
+    return runCommand({ "timeout", "60", "import", "-window", which, path });
+}
+
+double XvfbDisplay::differingShare(const std::string& a, const std::string& b)
+{
+    // compare writes the count of differing pixels on standard error.
+    auto compared = runCommand({ "sh", "-c", "compare -metric AE -fuzz 3.2% \"$0\" \"$1\" null: 2>&1", a, b });
+    auto size = runCommand({ "identify", "-format", "%w %h", a });
+    int width = 0, height = 0;
+    std::sscanf(size.output.c_str(), "%d %d", &width, &height);
+    if (width * height <= 0 || compared.output.empty())
+        return 1;
+    return std::atof(compared.output.c_str()) / (double(width) * height);
 }
 
 } // namespace test

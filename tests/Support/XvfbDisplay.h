@@ -63,6 +63,12 @@ public:
     // Runs xdotool with `arguments` and returns once the server has handled
     // what it sent.
     static CommandResult xdotool(std::vector<std::string> arguments);
+    // What the display shows of the X window `which` ("root": the whole
+    // display), as a PNG at `path` (ImageMagick's import).
+    static CommandResult importWindow(const std::string& which, const std::string& path);
+    // The share of pixels of two pictures further apart than 3.2 % (8 of
+    // 255 levels); 1 when they cannot be compared.
+    static double differingShare(const std::string& a, const std::string& b);
 };
 
 } // namespace test

@@ -12,11 +12,14 @@
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/Graphics/TextEngine.h"
+#include "Platform/UI/Layer.h"
 #include "Platform/UI/Screen.h"
+#include "Platform/UI/Window.h"
 #include "Platform/Web/GtkStartup.h"
 #include "Viewers/Document/VKDocumentViewController.h"
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <pthread.h>
 
@@ -45,6 +48,36 @@ inline std::shared_ptr<VKApplication> startDesktopProgram(const char* home)
     gfx::setTextEngine(gfx::makePangoTextEngine());
     core::UserDefaults::standard()->set(VKDocumentViewController::PagingGestureInfoShownKey, core::Value(true));
     return application;
+}
+
+// Whether no layer of any window animates (a bar sliding, a sheet rising,
+// the device's turn): what the test clicks then stays where it was told.
+inline bool windowsAtRest()
+{
+    std::function<bool(const ui::Layer&)> still = [&](const ui::Layer& layer) {
+        if (!layer.animationKeys().empty())
+            return false;
+        for (auto& sublayer : layer.sublayers())
+            if (!still(*sublayer))
+                return false;
+        return true;
+    };
+    for (auto& window : ui::Window::windowsFrontToBack())
+        if (!still(window->layer()))
+            return false;
+    return true;
+}
+
+// Calls `then` on the main loop once the windows are at rest (asked every
+// 50 ms, the first time after what was just begun had its pass).
+inline void whenAtRest(std::function<void()> then)
+{
+    core::RunLoop::main().performAfter(0.05, [then = std::move(then)]() mutable {
+        if (windowsAtRest())
+            then();
+        else
+            whenAtRest(std::move(then));
+    });
 }
 
 // After the program let go of its window and what it shows: threads still

@@ -12,11 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -70,13 +74,43 @@ protected:
         auto result = XvfbDisplay::xdotool(std::move(arguments));
         EXPECT_EQ(result.status, 0) << result.output;
     }
-    // Keeps the window's picture as build/screens/<folder>/<name>.png.
-    void keep(const std::string& folder, const std::string& name)
+    // Keeps what the display shows of the window as
+    // build/screens/<folder>/<name>.png once it is the program's own picture
+    // of its screen (SIGUSR1 writes it to the home's tmp; at most `share` of
+    // the pixels apart), so the last frame of a change is drawn; that picture
+    // goes beside it as <name>-renderer.png. A failure when the display does
+    // not show it in 20 s.
+    void keep(const std::string& folder, const std::string& name, double share = 0.03)
     {
         std::string directory = sourcePath("build/screens/" + folder);
         std::filesystem::create_directories(directory);
-        auto taken = runCommand({ "timeout", "60", "import", "-window", window, directory + "/" + name + ".png" });
-        EXPECT_EQ(taken.status, 0) << taken.output;
+        std::string shown = directory + "/" + name + ".png";
+        std::string drawn = pathInHome("home/tmp/screen.png"), views = pathInHome("home/tmp/screen-dump.txt");
+        bool same = waitFor(
+            [&] {
+                // The view tree is written after the picture, whole.
+                unlink(views.c_str());
+                ::kill(program->pid(), SIGUSR1);
+                if (!waitFor([&] { return access(views.c_str(), R_OK) == 0; }, 5))
+                    return false;
+                if (XvfbDisplay::importWindow(window, shown).status != 0)
+                    return false;
+                if (XvfbDisplay::differingShare(shown, drawn) <= share)
+                    return true;
+                // A turned device's screen is written lying on its side
+                // while the window shows it upright.
+                std::string upright = pathInHome("upright.png");
+                for (const char* degrees : { "90", "-90" })
+                    if (runCommand({ "convert", drawn, "-rotate", degrees, upright }).status == 0
+                        && XvfbDisplay::differingShare(shown, upright) <= share)
+                        return true;
+                return false;
+            },
+            20);
+        EXPECT_TRUE(same) << name << ": the display does not show the program's screen";
+        std::error_code ignored;
+        std::filesystem::copy_file(drawn, directory + "/" + name + "-renderer.png",
+            std::filesystem::copy_options::overwrite_existing, ignored);
     }
     // The window manager's close; the program's exit status.
     int close(double seconds = 20)

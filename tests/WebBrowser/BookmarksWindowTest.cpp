@@ -29,17 +29,11 @@ protected:
     // The program's view tree, written on SIGUSR1 into its home's tmp.
     std::string dump()
     {
-        if (pid <= 0) {
-            auto found = test::runCommand({ "xdotool", "getwindowpid", window });
-            pid = found.status == 0 ? std::atoi(found.output.c_str()) : -1;
-            if (pid <= 0)
-                return {};
-        }
+        // Written whole (a temporary file renamed).
         std::string path = pathInHome("home/tmp/screen-dump.txt");
         unlink(path.c_str());
-        kill(pid, SIGUSR1);
+        kill(program->pid(), SIGUSR1);
         waitFor([&] { return access(path.c_str(), R_OK) == 0; }, 5);
-        pause(0.05);
         return readFile(path);
     }
     // Polls the view tree until a view's line holds `text` (below the
@@ -83,7 +77,6 @@ protected:
         xdotool(arguments);
     }
 
-    pid_t pid = -1;
 };
 
 TEST_F(BookmarksWindowTest, HistoryThenADraggedGripReordersAndAClickChoosesABookmark)
@@ -92,7 +85,6 @@ TEST_F(BookmarksWindowTest, HistoryThenADraggedGripReordersAndAClickChoosesABook
     ASSERT_TRUE(waitFor([&] { return lastOrder() == "One,Two,Three,Four"; })) << program->output();
     auto history = waitForView("\"History\"");
     ASSERT_TRUE(history) << dump() << program->errors();
-    pause(0.5);
     keep("webbrowser", "desktop-bookmarks");
 
     // History: the visits of today and yesterday, each under its day.
@@ -102,7 +94,6 @@ TEST_F(BookmarksWindowTest, HistoryThenADraggedGripReordersAndAClickChoosesABook
     std::string groups = dump();
     EXPECT_NE(groups.find("\"Today\""), std::string::npos) << groups;
     EXPECT_NE(groups.find("\"Yesterday\""), std::string::npos) << groups;
-    pause(0.5);
     keep("webbrowser", "desktop-history");
     auto back = waitForView("\"Bookmarks\"", "NavigationBar");
     ASSERT_TRUE(back) << dump();
@@ -115,13 +106,11 @@ TEST_F(BookmarksWindowTest, HistoryThenADraggedGripReordersAndAClickChoosesABook
     click(*edit);
     auto grip = waitForView("TableViewReorderControl", "\"One\"");
     ASSERT_TRUE(grip) << dump();
-    pause(0.5);
     keep("webbrowser", "desktop-bookmarks-editing");
     auto three = test::viewCentreInDump(dump(), "\"Three\"");
     ASSERT_TRUE(three);
     drag(*grip, { grip->first, three->second });
     ASSERT_TRUE(waitFor([&] { return lastOrder() == "Two,Three,One,Four"; })) << program->output() << dump();
-    pause(0.5);
     keep("webbrowser", "desktop-bookmarks-moved");
 
     // Done; a click on a bookmark chooses it.

@@ -75,7 +75,6 @@ TEST_F(BrowserWindowTest, SignInByTypingThenAHeldLinkOffersDownloadAboveTheLiveP
 {
     ASSERT_TRUE(open({ TANDRY_BROWSER_WINDOW, pathInHome("home"), server->url("/site/private/index.html") }, "Browser"));
     ASSERT_TRUE(waitFor([&] { return said("sheet\n"); }, 30)) << program->output() << program->errors();
-    pause(1);
     keep("webbrowser", "desktop-signin-sheet");
     // Keys go where the pointer is (no window manager).
     xdotool({ "mousemove", "--window", window, "160", "400", "type", "--delay", "30", "anna" });
@@ -83,7 +82,6 @@ TEST_F(BrowserWindowTest, SignInByTypingThenAHeldLinkOffersDownloadAboveTheLiveP
     xdotool({ "type", "--delay", "30", "s3cret" });
     xdotool({ "key", "Return" });
     ASSERT_TRUE(waitFor([&] { return hasTitle("Private Page"); }, 30)) << program->output() << program->errors();
-    pause(1.5);
     keep("webbrowser", "desktop-private-page");
 
     // The page's rows are 56 points high below the bar: the first leads to
@@ -94,10 +92,8 @@ TEST_F(BrowserWindowTest, SignInByTypingThenAHeldLinkOffersDownloadAboveTheLiveP
     std::istringstream(page.back()) >> left >> top;
     click(left + 40, top + 28);
     ASSERT_TRUE(waitFor([&] { return hasTitle("Links and Images"); }, 30)) << program->output();
-    pause(1.5);
     click(left + 40, top + 28, 3);
     ASSERT_TRUE(waitFor([&] { return choice("Download").has_value(); }, 15)) << program->output() << program->errors();
-    pause(1);
     keep("webbrowser", "desktop-link-sheet");
     EXPECT_TRUE(choice("Open") && choice("Copy") && choice("Cancel"));
     // Download hands the link to the download delegate.
@@ -106,11 +102,11 @@ TEST_F(BrowserWindowTest, SignInByTypingThenAHeldLinkOffersDownloadAboveTheLiveP
     ASSERT_TRUE(waitFor([&] { return !told("download ").empty(); }, 15)) << program->output() << program->errors();
     EXPECT_NE(told("download ").back().find("/site/"), std::string::npos) << told("download ").back();
 
-    // The picture in the second row: Save Image, under its alt text's name.
-    pause(1);
+    // The picture in the second row, once the link's sheet went: Save
+    // Image, under its alt text's name.
+    ASSERT_TRUE(waitFor([&] { return said("closed\n"); }, 15)) << program->output();
     click(left + 48, top + 84, 3);
     ASSERT_TRUE(waitFor([&] { return choice("Save Image").has_value(); }, 15)) << program->output();
-    pause(0.5);
     auto save = choice("Save Image");
     click(save->first, save->second);
     ASSERT_TRUE(waitFor([&] { return !told("image ").empty(); }, 15)) << program->output() << program->errors();

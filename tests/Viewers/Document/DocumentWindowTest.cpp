@@ -54,7 +54,6 @@ TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
     xdotool({ "mousemove", "--window", window, "304", "75", "mousedown", "1" });
     for (int y = 100; y <= 425; y += 25)
         xdotool({ "mousemove", "--window", window, "304", std::to_string(y) });
-    pause(0.2);
     keep("desktop-scrubbing");
     xdotool({ "mouseup", "1" });
     ASSERT_TRUE(waitFor([&] { return !offsets().empty() && offsets().back() == 480 * 30 - 480; })) << program->output();
@@ -62,7 +61,6 @@ TEST_F(DocumentWindowTest, PagesScrubsTurnsAndClosesInTheDesktopWindow)
     // Ctrl+Left turns the device.
     xdotool({ "mousemove", "--window", window, "160", "240", "key", "ctrl+Left" });
     ASSERT_TRUE(waitFor([&] { return said("turned"); })) << program->output();
-    pause(1.5); // past the turn's animation
     keep("desktop-turned");
 
     // The window manager's close ends the program cleanly.

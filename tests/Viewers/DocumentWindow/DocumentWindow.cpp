@@ -2,9 +2,10 @@
 // "Annual Report", in the desktop window, for the desktop check to drive
 // from outside. Its home is the first argument. It prints "offset Y" on
 // standard output whenever the content moves, "turned N" when the device
-// turns, "bars hidden" and "bars shown" as they go and come, and "ready"
-// once the window shows; the window's close ends it with
-// status 0, SIGUSR1 writes the screen's picture and views into the home's tmp.
+// has turned, "bars hidden" and "bars shown" when they have gone and come
+// (each once nothing animates any more), and "ready" once the window shows;
+// the window's close ends it with status 0, SIGUSR1 writes the screen's
+// picture and views into the home's tmp.
 // With "pdf" after the home it shows a six-page PDF in the PDF viewer's
 // double page layout instead and prints "page N" as the shown page changes.
 
@@ -109,21 +110,22 @@ int main(int argc, char** argv)
     auto host = ui::WindowHost::open({ "Annual Report", {} });
     if (!host)
         return 4;
-    auto turned = core::NotificationCenter::defaultCenter().observe(
-        ui::Application::didChangeStatusBarOrientationNotification, nullptr, [application](const core::Notification&) {
-            std::printf("turned %d\n", int(application->statusBarOrientation()));
+    // Each told once what it started has ended.
+    auto told = [](std::string line) {
+        test::whenAtRest([line] {
+            std::printf("%s\n", line.c_str());
             std::fflush(stdout);
+        });
+    };
+    auto turned = core::NotificationCenter::defaultCenter().observe(
+        ui::Application::didChangeStatusBarOrientationNotification, nullptr,
+        [application, told](const core::Notification&) {
+            told("turned " + std::to_string(int(application->statusBarOrientation())));
         });
     auto barsHidden = core::NotificationCenter::defaultCenter().observe(VKFullScreenViewControllerDidHideUINotification,
-        nullptr, [](const core::Notification&) {
-            std::printf("bars hidden\n");
-            std::fflush(stdout);
-        });
+        nullptr, [told](const core::Notification&) { told("bars hidden"); });
     auto barsShown = core::NotificationCenter::defaultCenter().observe(VKFullScreenViewControllerDidShowUINotification,
-        nullptr, [](const core::Notification&) {
-            std::printf("bars shown\n");
-            std::fflush(stdout);
-        });
+        nullptr, [told](const core::Notification&) { told("bars shown"); });
     std::printf("ready\n");
     std::fflush(stdout);
     loop.run();

@@ -48,7 +48,6 @@ protected:
         xdotool({ "mousemove", "--window", window, "160", "240", "click", "1" });
         if (!waitFor([&] { return last("bars ") == 1; }))
             return ::testing::AssertionFailure() << "no bars in " << program->output();
-        pause(0.5); // until they have slid in
         return ::testing::AssertionSuccess();
     }
     // Clicks where `what` shows once the program says it does.
@@ -96,7 +95,6 @@ TEST_F(TextWindowTest, ALargeLogOpensScrollsAndClosesInTheDesktopWindow)
         waitFor(koi8r, 1);
     }
     ASSERT_TRUE(koi8r()) << program->output();
-    pause(0.5);
     keep("desktop-encodings");
     ASSERT_TRUE(clickOn("at KOI8-R"));
     ASSERT_TRUE(waitFor([&] { return said("encoding KOI8-R\n"); }, 120)) << program->output();

@@ -1,9 +1,10 @@
 // A test-only program: the browser at the root of the desktop window, for
 // the desktop check to drive from outside. Arguments: the home and the
 // address to open. It prints "ready" once the window shows, "page X Y"
-// where the page starts in the window, "sheet" while the sign-in sheet is
-// up (once each time), "title T" for each title the bar shows, "choice T X Y"
-// with the centre of each button of a held element's sheet (window points),
+// where the page starts in the window, "sheet" once the sign-in sheet is
+// up (once each time), "title T" for each title the bar shows once its
+// page has loaded, "choice T X Y" with the centre of each button of a held
+// element's sheet once it has risen (window points),
 // "closed" when that sheet went, and "download URL" / "image SOURCE NAME" for what reaches the download
 // delegate. The window's close ends it with status 0.
 
@@ -82,12 +83,18 @@ int main(int argc, char** argv)
     std::string title;
     std::weak_ptr<ui::ActionSheet> toldSheet;
     auto watch = loop.schedule(0.1, true, [&](core::Timer&) {
+        // Told at rest only: what the test clicks or types into has come in.
+        bool still = test::windowsAtRest();
         bool sheet = browser->authenticationController() && browser->authenticationController()->isViewLoaded()
             && browser->authenticationController()->view()->window();
-        if (sheet && !sheetShown)
-            say("sheet");
-        sheetShown = sheet;
-        if (auto* bar = browser->navigationView(); bar && bar->titleLabel().text() != title) {
+        if (sheet != sheetShown && (!sheet || still)) {
+            if (sheet)
+                say("sheet");
+            sheetShown = sheet;
+        }
+        // A title once its page has loaded, its links in place.
+        if (auto* bar = browser->navigationView();
+            bar && bar->titleLabel().text() != title && !browser->webView()->isLoading()) {
             title = bar->titleLabel().text();
             say("title " + title);
         }
@@ -96,7 +103,7 @@ int main(int argc, char** argv)
             toldSheet.reset();
         }
         auto held = browser->webView() ? browser->webView()->browserSheet() : nullptr;
-        if (held && held->isVisible() && held != toldSheet.lock()) {
+        if (held && held->isVisible() && held != toldSheet.lock() && still) {
             toldSheet = held;
             for (int i = 0; i < held->numberOfButtons(); ++i) {
                 auto* button = held->button(i);
