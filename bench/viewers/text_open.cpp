@@ -72,10 +72,16 @@ std::string benchHome()
     return (std::filesystem::current_path() / fmt::format("text-open-bench-{}", getpid())).string();
 }
 
-// A seeded log; `cyrillic` makes one of Russian words written in KOI8-R.
-std::string makeLog(const std::string& directory, size_t megabytes, bool cyrillic = false)
+// What a log holds: lines of words, ASCII with some UTF-8; Russian words
+// written in KOI8-R; or lines of 1 to 9 letters (2 to 10 bytes a line).
+enum class Kind { Words, Cyrillic, ShortLines };
+
+// A seeded log of `kind`, written as it is made.
+std::string makeLog(const std::string& directory, size_t megabytes, Kind kind = Kind::Words)
 {
-    std::string path = fmt::format("{}/log-{}{}.log", directory, megabytes, cyrillic ? "-koi8r" : "");
+    const bool cyrillic = kind == Kind::Cyrillic;
+    const char* suffix = cyrillic ? "-koi8r" : kind == Kind::ShortLines ? "-short" : "";
+    std::string path = fmt::format("{}/log-{}{}.log", directory, megabytes, suffix);
     if (std::filesystem::exists(path))
         return path;
     std::mt19937 random { unsigned(megabytes) };
@@ -87,21 +93,31 @@ std::string makeLog(const std::string& directory, size_t megabytes, bool cyrilli
     std::string written = cyrillic ? path + ".utf8" : path;
     std::ofstream out(written, std::ios::binary);
     std::string line;
+    std::string block;
     size_t bytes = 0;
     for (size_t number = 0; bytes < megabytes * 1000 * 1000; ++number) {
-        size_t length = 40 + random() % 161;
-        line = fmt::format("2026-12-08 {:08} ", number);
-        while (line.size() < length) {
-            if (cyrillic)
-                line += russian[random() % std::size(russian)];
-            else
-                line += number % 10 == 0 && random() % 4 == 0 ? utf8[random() % std::size(utf8)] : words[random() % std::size(words)];
-            line += ' ';
+        if (kind == Kind::ShortLines) {
+            line.assign(1 + random() % 9, char('a' + number % 26));
+        } else {
+            size_t length = 40 + random() % 161;
+            line = fmt::format("2026-12-08 {:08} ", number);
+            while (line.size() < length) {
+                if (cyrillic)
+                    line += russian[random() % std::size(russian)];
+                else
+                    line += number % 10 == 0 && random() % 4 == 0 ? utf8[random() % std::size(utf8)] : words[random() % std::size(words)];
+                line += ' ';
+            }
         }
         line += '\n';
-        out << line;
+        block += line;
         bytes += line.size();
+        if (block.size() >= (size_t(1) << 20)) {
+            out << block;
+            block.clear();
+        }
     }
+    out << block;
     out.close();
     if (cyrillic) {
         bench::peer(fmt::format("iconv -f UTF-8 -t KOI8-R '{}' > '{}'", written, path));
@@ -142,10 +158,11 @@ double peakMB()
     return double(usage.ru_maxrss) / 1e3;
 }
 
-// Opens the log `megabytes` large (Cyrillic in KOI8-R, stored as the
-// file's encoding, when `cyrillic`) `state`'s iterations times.
-void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
+// Opens the log `megabytes` large of `kind` (KOI8-R stored as the file's
+// encoding) `state`'s iterations times.
+void openLog(benchmark::State& state, size_t megabytes, Kind kind)
 {
+    const bool cyrillic = kind == Kind::Cyrillic;
     core::RunLoop::setMainThread();
     std::string home = benchHome();
     std::filesystem::create_directories(home);
@@ -159,7 +176,7 @@ void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
     core::UserDefaults::standard()->set(VKDocumentViewController::PagingGestureInfoShownKey, core::Value(true));
     auto& window = ui::testing::Environment::keyWindow();
     window->setFrame({ 0, 0, 768, 1024 });
-    std::string path = makeLog(home, megabytes, cyrillic);
+    std::string path = makeLog(home, megabytes, kind);
     const char* encoding = cyrillic ? "KOI8-R" : "UTF-8";
     if (cyrillic)
         VKFileSettingsManager::defaultManager()->setTextEncoding(encoding, path);
@@ -174,7 +191,7 @@ void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
     {
         auto navigation = VKNavigationController::create(std::make_shared<ui::TableViewController>());
         window->setRootViewController(navigation);
-        auto other = VKTextViewController::create(VKFileResource::resourceWithPath(makeLog(home, 1, cyrillic)), nullptr);
+        auto other = VKTextViewController::create(VKFileResource::resourceWithPath(makeLog(home, 1, kind)), nullptr);
         navigation->pushViewController(other, false);
         core::RunLoop::main().runUntil([&] { return !other->contentIsLoading(); }, 30);
         ui::Renderer::renderScreenImage(real);
@@ -274,7 +291,7 @@ void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
     state.counters["leftMB"] = left;
     state.counters["peakRssMB"] = peakMB();
     state.counters["lessMs"] = less / runs;
-    const std::string of = fmt::format("{} MB{}", megabytes, cyrillic ? " KOI8-R" : "");
+    const std::string of = fmt::format("{} MB{}", megabytes, cyrillic ? " KOI8-R" : kind == Kind::ShortLines ? " of short lines" : "");
     bench::figure(of + ": first screen", firstScreen / runs, "ms", fmt::format("less {:.1f} ms", less / runs));
     if (megabytes == 200 && !cyrillic)
         bench::atMost(of + ": first screen / less", firstScreen / less, 3, "x");
@@ -291,7 +308,7 @@ void openLog(benchmark::State& state, size_t megabytes, bool cyrillic)
 
 void OpenLargeText(benchmark::State& state)
 {
-    openLog(state, size_t(state.range(0)), false);
+    openLog(state, size_t(state.range(0)), Kind::Words);
 }
 // The 1 GB log only at full size.
 [[maybe_unused]] const bool registered = [] {
@@ -304,9 +321,21 @@ void OpenLargeText(benchmark::State& state)
 
 void OpenKOI8RText(benchmark::State& state)
 {
-    openLog(state, size_t(state.range(0)), true);
+    openLog(state, size_t(state.range(0)), Kind::Cyrillic);
 }
 BENCHMARK(OpenKOI8RText)->Arg(100)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// Four gigabytes of lines of 2 to 10 bytes (some 700 million), once, only at
+// full size: the memory stays within the same 64 MB whatever the line count.
+void OpenShortLines(benchmark::State& state)
+{
+    openLog(state, size_t(state.range(0)), Kind::ShortLines);
+}
+[[maybe_unused]] const bool registeredShort = [] {
+    if (!bench::quick())
+        benchmark::RegisterBenchmark("OpenShortLines", OpenShortLines)->Arg(4000)->Iterations(1)->Unit(benchmark::kMillisecond);
+    return true;
+}();
 
 [[maybe_unused]] const bool targets = bench::atEnd([] {
     bench::atMost("first screen, 1 GB / 10 MB",

@@ -40,16 +40,17 @@ bool TextLineCounter::advance(const TextStorage::Snapshot& text, const std::func
         if (m_lines > 0 || m_lineStart > m_start || paragraphEnd - m_start > LongParagraphBytes) {
             if (!countLong(text, paragraphEnd, true, stop))
                 return false;
-            m_table.append(m_lines, std::move(m_checkpoints));
+            m_table.append(m_start, m_lines, true, std::move(m_checkpoints));
         } else {
             std::string_view paragraph = text.view(m_start, paragraphEnd - m_start, m_scratch);
-            m_table.append(m_layout->lineCount(paragraph, m_width));
+            m_table.append(m_start, m_layout->lineCount(paragraph, m_width));
         }
         m_lines = 0;
         m_checkpoints = {};
         if (last) {
             m_complete = true;
             m_table.shrinkToFit();
+            m_table.bind(text, m_layout, m_width);
             m_scratch = {};
             return true;
         }
@@ -79,7 +80,7 @@ bool TextLineCounter::countInChunk(const TextStorage::Snapshot& text, const std:
             break;
         if (length > 0 && bytes[end - 1] == '\r')
             --length;
-        m_table.append(m_layout->lineCount(bytes.substr(local, length), m_width));
+        m_table.append(m_start + local, m_layout->lineCount(bytes.substr(local, length), m_width));
         local = end + 1;
         if (stop && (counted & 1023) == 0 && stop()) {
             going = false;

@@ -4,62 +4,150 @@
 
 namespace ui {
 
-void TextLineTable::append(size_t lines, std::vector<uint64_t> checkpoints)
+TextLineTable::TextLineTable(TextLineTable&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+TextLineTable& TextLineTable::operator=(TextLineTable&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    m_groups = std::move(other.m_groups);
+    m_count = std::exchange(other.m_count, 0);
+    m_total = std::exchange(other.m_total, 0);
+    m_groupClosed = std::exchange(other.m_groupClosed, true);
+    m_checkpoints = std::move(other.m_checkpoints);
+    m_text = std::exchange(other.m_text, std::nullopt);
+    m_layout = std::move(other.m_layout);
+    m_width = other.m_width;
+    for (Opened& opened : m_opened)
+        opened = {};
+    return *this;
+}
+
+void TextLineTable::append(size_t start, size_t lines, bool segmented, std::vector<uint64_t> checkpoints)
 {
     // Every paragraph takes a line.
     lines = std::max<size_t>(lines, 1);
-    size_t index = m_lines.size();
-    if (index % GroupParagraphs == 0)
-        m_groups.push_back(m_total);
-    if (lines - 1 < Large) {
-        m_lines.push_back(uint8_t(lines - 1));
-    } else {
-        m_lines.push_back(Large);
-        m_large.emplace(index, uint64_t(lines));
+    if (!m_groupClosed) {
+        const Group& group = m_groups.back();
+        if (segmented || m_count - group.first >= GroupParagraphs || start - group.start >= GroupBytes)
+            m_groupClosed = true;
     }
-    m_total += lines;
+    if (m_groupClosed)
+        m_groups.push_back({ m_count, start, m_total });
+    // One counted in segments stands alone: its count is the group's.
+    m_groupClosed = segmented;
     if (!checkpoints.empty())
-        m_checkpoints.emplace(index, std::move(checkpoints));
+        m_checkpoints.emplace(m_count, std::move(checkpoints));
+    ++m_count;
+    m_total += lines;
 }
 
-uint64_t TextLineTable::lines(size_t index) const
+void TextLineTable::bind(const TextStorage::Snapshot& text, std::shared_ptr<const TextLayout> layout, float width)
 {
-    uint8_t stored = m_lines[index];
-    return stored == Large ? m_large.at(index) : uint64_t(stored) + 1;
+    std::lock_guard lock(m_mutex);
+    m_text = text;
+    m_layout = std::move(layout);
+    m_width = width;
+    for (Opened& opened : m_opened)
+        opened = {};
+}
+
+size_t TextLineTable::groupOf(size_t index) const
+{
+    auto after = std::upper_bound(m_groups.begin(), m_groups.end(), uint64_t(index),
+        [](uint64_t value, const Group& group) { return value < group.first; });
+    return size_t(after - m_groups.begin()) - 1;
+}
+
+size_t TextLineTable::groupEnd(size_t group) const
+{
+    return group + 1 < m_groups.size() ? size_t(m_groups[group + 1].first) : m_count;
+}
+
+uint64_t TextLineTable::groupLinesEnd(size_t group) const
+{
+    return group + 1 < m_groups.size() ? m_groups[group + 1].above : m_total;
+}
+
+const TextLineTable::Opened& TextLineTable::open(size_t group) const
+{
+    for (const Opened& opened : m_opened)
+        if (opened.group == group)
+            return opened;
+    Opened& opened = m_opened[m_nextOpened];
+    m_nextOpened = (m_nextOpened + 1) % std::size(m_opened);
+    opened.group = group;
+    opened.starts.clear();
+    opened.above.clear();
+    const Group& first = m_groups[group];
+    size_t count = groupEnd(group) - size_t(first.first);
+    uint64_t above = first.above;
+    size_t start = size_t(first.start);
+    std::string scratch;
+    for (size_t k = 0; k < count; ++k) {
+        opened.starts.push_back(start);
+        opened.above.push_back(above);
+        size_t lines = 1;
+        if (m_text && start <= m_text->size()) {
+            auto [length, next] = m_text->paragraphAt(start);
+            lines = std::max<size_t>(m_layout->lineCount(m_text->view(start, length, scratch), m_width), 1);
+            start = next == std::string::npos ? m_text->size() + 1 : next;
+        }
+        above += lines;
+    }
+    opened.above.push_back(above);
+    return opened;
 }
 
 uint64_t TextLineTable::linesBefore(size_t index) const
 {
-    if (index == 0 || m_lines.empty())
+    if (index == 0 || m_groups.empty())
         return 0;
-    if (index >= m_lines.size())
+    if (index >= m_count)
         return m_total;
-    size_t group = index / GroupParagraphs;
-    uint64_t above = m_groups[group];
-    for (size_t at = group * GroupParagraphs; at < index; ++at)
-        above += lines(at);
-    return above;
+    size_t group = groupOf(index);
+    if (index == m_groups[group].first)
+        return m_groups[group].above;
+    std::lock_guard lock(m_mutex);
+    // The group's own sum stands when wrapping it again disagrees (a text
+    // not bound, or changed under it).
+    return std::min(open(group).above[index - size_t(m_groups[group].first)], groupLinesEnd(group) - 1);
 }
 
 size_t TextLineTable::paragraphAtLine(uint64_t line) const
 {
-    if (m_lines.empty())
+    if (m_groups.empty())
         return 0;
     if (line >= m_total)
-        return m_lines.size() - 1;
+        return m_count - 1;
     // The last group starting at or above the line (every paragraph takes
     // a line, so the counts rise group by group), then its paragraph
     // running past it.
-    auto after = std::upper_bound(m_groups.begin(), m_groups.end(), line);
+    auto after = std::upper_bound(m_groups.begin(), m_groups.end(), line,
+        [](uint64_t value, const Group& group) { return value < group.above; });
     size_t group = size_t(after - m_groups.begin()) - 1;
-    uint64_t through = m_groups[group];
-    size_t end = std::min(m_lines.size(), (group + 1) * GroupParagraphs);
-    for (size_t at = group * GroupParagraphs; at < end; ++at) {
-        through += lines(at);
-        if (line < through)
-            return at;
-    }
-    return end - 1;
+    size_t first = size_t(m_groups[group].first);
+    size_t end = groupEnd(group);
+    if (end - first == 1)
+        return first;
+    std::lock_guard lock(m_mutex);
+    const Opened& opened = open(group);
+    auto through = std::upper_bound(opened.above.begin(), opened.above.end() - 1, line);
+    return std::min(end - 1, first + size_t(through - opened.above.begin()) - 1);
+}
+
+size_t TextLineTable::paragraphStart(size_t index) const
+{
+    if (index >= m_count)
+        return std::string::npos;
+    size_t group = groupOf(index);
+    if (index == m_groups[group].first)
+        return size_t(m_groups[group].start);
+    std::lock_guard lock(m_mutex);
+    return size_t(open(group).starts[index - size_t(m_groups[group].first)]);
 }
 
 const std::vector<uint64_t>& TextLineTable::checkpoints(size_t index) const
@@ -71,8 +159,15 @@ const std::vector<uint64_t>& TextLineTable::checkpoints(size_t index) const
 
 void TextLineTable::shrinkToFit()
 {
-    m_lines.shrink_to_fit();
     m_groups.shrink_to_fit();
+}
+
+size_t TextLineTable::memoryBytes() const
+{
+    size_t bytes = m_groups.capacity() * sizeof(Group);
+    for (const auto& [index, checkpoints] : m_checkpoints)
+        bytes += checkpoints.capacity() * sizeof(uint64_t) + 32;
+    return bytes;
 }
 
 } // namespace ui

@@ -36,17 +36,20 @@ template<typename Found> void forEachLineEnd(std::string_view text, Found&& foun
             found(at);
 }
 
-// How many line ends `text` has, and where its first and every
-// LineMarkStride-th one after it are: counted first, so the list takes just
-// its size.
-size_t markLineEnds(std::string_view text, std::vector<uint32_t>& marks)
+// How many line ends `text` has, and where its first and every `stride`-th
+// one after it are: counted first, so the stride keeps at most MaxLineMarks
+// and the list takes just its size.
+size_t markLineEnds(std::string_view text, size_t& stride, std::vector<uint32_t>& marks)
 {
     size_t count = 0;
     forEachLineEnd(text, [&](size_t) { ++count; });
-    marks.reserve((count + TextStorage::LineMarkStride - 1) / TextStorage::LineMarkStride);
+    stride = TextStorage::LineMarkStride;
+    while ((count + stride - 1) / stride > TextStorage::MaxLineMarks)
+        stride *= 2;
+    marks.reserve((count + stride - 1) / stride);
     size_t seen = 0;
     forEachLineEnd(text, [&](size_t at) {
-        if (seen++ % TextStorage::LineMarkStride == 0)
+        if (seen++ % stride == 0)
             marks.push_back(uint32_t(at));
     });
     return count;
@@ -81,9 +84,9 @@ std::string_view TextStorage::Snapshot::chunkText(size_t index, std::string& scr
 
 size_t TextStorage::Snapshot::lineEndIn(const Chunk& chunk, size_t index) const
 {
-    size_t mark = index / LineMarkStride;
+    size_t mark = index / chunk.markStride;
     size_t at = chunk.lineMarks[mark];
-    size_t more = index - mark * LineMarkStride;
+    size_t more = index - mark * chunk.markStride;
     if (more == 0)
         return at;
     size_t limit = mark + 1 < chunk.lineMarks.size() ? chunk.lineMarks[mark + 1] : chunk.length;
@@ -111,7 +114,7 @@ size_t TextStorage::Snapshot::findLineEnd(size_t from) const
         auto mark = std::lower_bound(chunk.lineMarks.begin(), chunk.lineMarks.end(), uint32_t(local));
         if (mark != chunk.lineMarks.end() && *mark == local)
             return chunk.start + local;
-        if (mark == chunk.lineMarks.end() && (chunk.lineMarks.size() - 1) * LineMarkStride + 1 == chunk.lineEndCount)
+        if (mark == chunk.lineMarks.end() && (chunk.lineMarks.size() - 1) * chunk.markStride + 1 == chunk.lineEndCount)
             continue;
         size_t limit = mark != chunk.lineMarks.end() ? size_t(*mark) + 1 : chunk.length;
         std::string_view part = bytes(chunk, local, limit - local, scratch);
@@ -300,7 +303,7 @@ void TextStorage::seal(size_t length)
         m_pending.erase(0, length);
     }
     chunk->length = chunk->text.size();
-    chunk->lineEndCount = markLineEnds(chunk->text, chunk->lineMarks);
+    chunk->lineEndCount = markLineEnds(chunk->text, chunk->markStride, chunk->lineMarks);
     m_lineEnds += chunk->lineEndCount;
     if (m_backing) {
         chunk->backed = m_backing->store(chunk->start, chunk->text);

@@ -5,8 +5,10 @@
 // worker decoding a file. The text lives in immutable chunks of about a
 // mebibyte, each cut after a line end where the text has one, so only a
 // line longer than half a mebibyte may lie across chunks; each chunk keeps
-// where every LineMarkStride-th of its line ends is, so finding a paragraph
-// reads at most that many lines. A storage made with a backing keeps no
+// where every markStride-th of its line ends is (at least LineMarkStride,
+// doubled until it keeps at most MaxLineMarks), so finding a paragraph reads
+// at most that many lines and a chunk of very short lines costs no more
+// than any other. A storage made with a backing keeps no
 // sealed chunk's bytes in memory: they are read back from the backing's
 // files (see TextBackingFile) into the reader's scratch.
 //
@@ -38,8 +40,11 @@ public:
     // its second half.
     static constexpr size_t ChunkBytes = size_t(1) << 20;
 
-    // A chunk's line ends kept: the first, then every LineMarkStride-th.
+    // A chunk's line ends kept: the first, then every markStride-th, the
+    // stride LineMarkStride or a power of two over it that keeps at most
+    // MaxLineMarks.
     static constexpr size_t LineMarkStride = 64;
+    static constexpr size_t MaxLineMarks = 256;
 
     struct Chunk {
         size_t start = 0; // in the whole text
@@ -48,7 +53,8 @@ public:
         size_t lineEndCount = 0;
         std::string text; // its bytes, unless the backing keeps them
         std::optional<TextBackingFile::Location> backed;
-        std::vector<uint32_t> lineMarks; // offsets of line ends 0, LineMarkStride, ...
+        size_t markStride = LineMarkStride;
+        std::vector<uint32_t> lineMarks; // offsets of line ends 0, markStride, ...
     };
 
     class Snapshot {

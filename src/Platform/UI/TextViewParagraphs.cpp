@@ -183,7 +183,7 @@ void TextViewParagraphs::ensureWindow(double top, double bottom)
     m_paragraphs.clear();
     m_caret.reset();
     m_windowFirst = index;
-    size_t start = m_text.paragraphStart(index);
+    size_t start = table.paragraphStart(index);
     for (; index < count && start != std::string::npos; ++index) {
         double paragraphTop = TextView::Inset + double(table.linesBefore(index)) * lineHeight;
         if (paragraphTop > to)

@@ -40,8 +40,13 @@ std::string words(size_t bytes, unsigned seed, bool lineEnds)
 TEST_F(TextLineCounterTest, TheCountOfAGrowingStorageEqualsWrappingEachParagraphWhole)
 {
     // Short paragraphs around one of 3 MiB without a line end, which
-    // crosses chunks and wraps into more lines than a checkpoint's worth.
-    std::string before = words(1 << 20, 1, true) + "\n";
+    // crosses chunks and wraps into more lines than a checkpoint's worth;
+    // among them a run of one-letter and empty lines, more than a group
+    // holds and enough to space a chunk's line marks wider.
+    std::string before = words(1 << 19, 1, true) + "\n";
+    for (int k = 0; k < 20000; ++k)
+        before += k % 7 == 0 ? "\n" : "a\n";
+    before += words(1 << 19, 4, true) + "\n";
     std::string text = before + words(3 << 20, 2, false) + "\n" + words(1 << 20, 3, true);
     size_t huge = size_t(std::count(before.begin(), before.end(), '\n'));
     gfx::Font font = gfx::Font::fontWithName("Helvetica", 12);
@@ -79,6 +84,7 @@ TEST_F(TextLineCounterTest, TheCountOfAGrowingStorageEqualsWrappingEachParagraph
         auto lines = layout->lines(paragraph, width);
         ASSERT_LT(index, table.paragraphCount());
         ASSERT_EQ(table.linesOf(index), lines.size()) << "paragraph " << index;
+        EXPECT_EQ(table.paragraphStart(index), start) << "paragraph " << index;
         EXPECT_EQ(table.linesBefore(index), total);
         EXPECT_EQ(table.paragraphAtLine(total), index);
         EXPECT_EQ(table.paragraphAtLine(total + lines.size() - 1), index);
@@ -96,11 +102,35 @@ TEST_F(TextLineCounterTest, TheCountOfAGrowingStorageEqualsWrappingEachParagraph
     EXPECT_EQ(table.lineCount(), total);
     EXPECT_GT(table.checkpoints(huge).size(), 2u);
     EXPECT_EQ(table.paragraphAtLine(total + 10), index);
+    EXPECT_EQ(table.paragraphStart(index + 1), std::string::npos);
+    EXPECT_GT(storage->snapshot().chunk(0).markStride, ui::TextStorage::LineMarkStride);
 
     // A count told to stop says so.
     ui::TextLineCounter stopped(layout, width);
     EXPECT_FALSE(stopped.advance(storage->snapshot(), [] { return true; }));
     EXPECT_FALSE(stopped.isComplete());
+}
+
+// The index of a text of a million one-letter lines stays a few kilobytes:
+// its size follows the text's bytes, not its lines.
+TEST_F(TextLineCounterTest, AMillionShortLinesCostAFewKilobytes)
+{
+    std::string text;
+    for (int k = 0; k < 1000000; ++k)
+        text += "a\n";
+    text += "end";
+    auto storage = ui::TextStorage::withText(text);
+    ui::TextLineCounter counter(ui::TextLayout::forFont(gfx::Font::fontWithName("Helvetica", 12)), 150);
+    ASSERT_TRUE(counter.advance(storage->snapshot()));
+    ASSERT_TRUE(counter.isComplete());
+    const ui::TextLineTable& table = counter.table();
+    EXPECT_EQ(table.paragraphCount(), 1000001u);
+    EXPECT_LT(table.memoryBytes(), 16u * 1024);
+    for (size_t index : { size_t(0), size_t(4095), size_t(4096), size_t(777777), size_t(1000000) }) {
+        EXPECT_EQ(table.paragraphStart(index), 2 * index);
+        EXPECT_EQ(table.linesBefore(index), index);
+        EXPECT_EQ(table.paragraphAtLine(index), index);
+    }
 }
 
 // Records the lines a view draws.

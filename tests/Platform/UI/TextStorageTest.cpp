@@ -106,7 +106,7 @@ TEST_F(TextStorageTest, ReadersSeeWhatWasAppendedWhereverPiecesAndChunksFall)
         std::vector<uint32_t> marks;
         size_t ends = 0;
         for (size_t at = chunk.text.find('\n'); at != std::string::npos; at = chunk.text.find('\n', at + 1))
-            if (ends++ % ui::TextStorage::LineMarkStride == 0)
+            if (ends++ % chunk.markStride == 0)
                 marks.push_back(uint32_t(at));
         EXPECT_EQ(chunk.lineMarks, marks) << index;
         EXPECT_EQ(chunk.lineEndCount, ends) << index;
