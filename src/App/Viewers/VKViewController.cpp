@@ -20,8 +20,6 @@
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
-#include "Platform/Core/RunLoop.h"
-#include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Store/Context.h"
 #include "Platform/UI/Application.h"
@@ -29,7 +27,6 @@
 #include "Platform/UI/NavigationBar.h"
 #include "Platform/UI/NavigationController.h"
 #include "Platform/Graphics/Image.h"
-#include "Platform/UI/ProgressView.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/Toolbar.h"
 #include "Platform/UI/Window.h"
@@ -140,11 +137,7 @@ void VKViewController::resetRegistrationsForTesting()
 
 VKViewController::VKViewController() = default;
 
-VKViewController::~VKViewController()
-{
-    if (m_activityIndicatorTimer)
-        m_activityIndicatorTimer->invalidate();
-}
+VKViewController::~VKViewController() = default;
 
 void VKViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
     const std::shared_ptr<VKViewerFolderHost>& folderController)
@@ -178,27 +171,9 @@ void VKViewController::setResource(const std::shared_ptr<VKFileResource>& resour
 {
     if (resource == m_resource || (resource && m_resource && resource->isEqual(*m_resource)))
         return;
-    m_fetchProgressObservation = {};
     m_resource = resource;
-    observeResourceProgress();
+    m_cloudFetch.observeProgress();
     setTitleFromResource();
-}
-
-void VKViewController::observeResourceProgress()
-{
-    auto cloud = std::dynamic_pointer_cast<VKCloudFileResource>(m_resource);
-    if (!cloud)
-        return;
-    std::weak_ptr<VKViewController> weak = sharedAs<VKViewController>();
-    std::weak_ptr<VKCloudFileResource> weakResource = cloud;
-    m_fetchProgressObservation = cloud->observeValueForKey("fetchProgress", [weak, weakResource] {
-        auto self = weak.lock();
-        auto resource = weakResource.lock();
-        if (!self || !resource || !self->isViewLoaded())
-            return;
-        if (auto* bar = self->placeholderView()->progressView())
-            bar->setProgress(resource->fetchProgress());
-    });
 }
 
 void VKViewController::setTitleFromResource()
@@ -327,8 +302,7 @@ void VKViewController::setContentView(const std::shared_ptr<ui::View>& view)
     view->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
     root->addSubview(view);
     // A spinner already turning goes over the content rather than under it.
-    if (m_activityIndicator && m_activityIndicator->superview() != view.get())
-        view->addSubview(m_activityIndicator);
+    m_spinner.moveInto(*view);
     contentViewDidLoad();
 }
 
@@ -498,52 +472,5 @@ void VKViewController::setToolbarItemsEnabled(bool enabled)
 
 void VKViewController::startActivityIndicatorWithStyle(ui::ActivityIndicator::Style style, double delay)
 {
-    if (m_activityIndicator && m_activityIndicator->isAnimating())
-        return;
-    ui::View* parent = m_contentView ? m_contentView.get() : view().get();
-    if (!m_activityIndicator) {
-        m_activityIndicator = ui::ActivityIndicator::create(style);
-        m_activityIndicator->setAutoresizingMask(ui::View::FlexibleLeftMargin | ui::View::FlexibleRightMargin
-            | ui::View::FlexibleTopMargin | ui::View::FlexibleBottomMargin);
-        m_activityIndicator->setHidesWhenStopped(true);
-    } else {
-        m_activityIndicator->setActivityIndicatorViewStyle(style);
-    }
-    if (m_activityIndicator->superview() != parent)
-        parent->addSubview(m_activityIndicator);
-    const gfx::Rect root = view()->bounds();
-    m_activityIndicator->setCenter({ root.width() / 2, root.height() / 2 });
-
-    if (m_activityIndicatorTimer) {
-        m_activityIndicatorTimer->invalidate();
-        m_activityIndicatorTimer.reset();
-    }
-    if (delay > 0) {
-        std::weak_ptr<VKViewController> weak = sharedAs<VKViewController>();
-        m_activityIndicatorTimer = core::RunLoop::main().schedule(delay, false, [weak](core::Timer&) {
-            if (auto self = weak.lock())
-                self->activityIndicatorStartTimerDidFire();
-        });
-    } else {
-        m_activityIndicator->startAnimating();
-    }
-}
-
-void VKViewController::activityIndicatorStartTimerDidFire()
-{
-    m_activityIndicatorTimer.reset();
-    if (m_activityIndicator)
-        m_activityIndicator->startAnimating();
-}
-
-void VKViewController::stopActivityIndicator()
-{
-    if (m_activityIndicatorTimer) {
-        m_activityIndicatorTimer->invalidate();
-        m_activityIndicatorTimer.reset();
-    }
-    if (auto spinner = std::move(m_activityIndicator)) {
-        spinner->stopAnimating();
-        spinner->removeFromSuperview();
-    }
+    m_spinner.start(style, delay, m_contentView ? *m_contentView : *view(), view()->bounds());
 }

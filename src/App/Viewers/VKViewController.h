@@ -27,6 +27,8 @@
 #include "App/Mail/VKEmailControllerDelegate.h"
 #include "Shell/VKFullScreenViewController.h"
 #include "App/Viewers/VKBookmarksControllerDelegate.h"
+#include "App/Viewers/VKViewerCloudFetch.h"
+#include "App/Viewers/VKViewerSpinner.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Notification.h"
 #include "Platform/Core/Observation.h"
@@ -208,19 +210,24 @@ public:
     // progress ("Loading 5 MB", the bar, Cancel). Each notification counts
     // only when its local path is the viewer's file. Viewers that stream or
     // show pictures extend or replace these.
-    virtual void startCloudFileFetch();
-    virtual void cloudFileFetchWillStartDownload(const core::Notification& notification);
+    virtual void startCloudFileFetch() { m_cloudFetch.start(); }
+    virtual void cloudFileFetchWillStartDownload(const core::Notification& notification)
+    {
+        m_cloudFetch.willStartDownload(notification);
+    }
     // Loads the content once; over a shown progress display it fades in
     // and the display goes when the fade ends.
-    virtual void cloudFileFetchDidComplete(const core::Notification& notification);
+    virtual void cloudFileFetchDidComplete(const core::Notification& notification)
+    {
+        m_cloudFetch.didComplete(notification);
+    }
     // "Download Failed" with Cancel, so the user can leave.
-    virtual void cloudFileFetchFailed(const core::Notification& notification);
-    virtual void showCloudDownloadProgressView();
+    virtual void cloudFileFetchFailed(const core::Notification& notification) { m_cloudFetch.failed(notification); }
+    virtual void showCloudDownloadProgressView() { m_cloudFetch.showProgress(); }
     // The bar and Cancel; the label too once there is content.
-    virtual void hideCloudDownloadProgressView();
+    virtual void hideCloudDownloadProgressView() { m_cloudFetch.hideProgress(); }
     // Stops the fetch and pops the viewer.
-    virtual void cancelCloudFileFetch(const std::shared_ptr<core::Object>& sender);
-    void cloudContentViewLoadAnimationDidStop(bool finished);
+    virtual void cancelCloudFileFetch(const std::shared_ptr<core::Object>&) { m_cloudFetch.cancel(); }
 
     // Bookmarks: the list is presented over the stack; with an offset a new
     // bookmark is added there first.
@@ -236,10 +243,9 @@ public:
 
     // The spinner, centred, in the content view once there is one. A
     // request while it spins is ignored; stop also cancels a pending start.
-    void stopActivityIndicator();
+    void stopActivityIndicator() { m_spinner.stop(); }
     void startActivityIndicatorWithStyle(ui::ActivityIndicator::Style style, double delay);
-    virtual void activityIndicatorStartTimerDidFire();
-    ui::ActivityIndicator* activityIndicator() const { return m_activityIndicator.get(); }
+    ui::ActivityIndicator* activityIndicator() const { return m_spinner.indicator(); }
 
     // Printing: by file URL (a PDF, an image) or by the subclass's
     // formatter, while printing is available.
@@ -255,15 +261,9 @@ public:
 private:
     // The modal screen of the stack (or of this viewer) while one is up.
     ui::ViewController* presentedController();
-    void observeResourceProgress();
-    // Whether a fetch notification is about this viewer's file.
-    bool isNotificationForResource(const core::Notification& notification) const;
-    // Shows Cancel, wired to cancelCloudFileFetch.
-    void showCloudCancelButton();
-    void showCloudDownloadFailed();
 
-    std::shared_ptr<ui::ActivityIndicator> m_activityIndicator;
-    std::shared_ptr<core::Timer> m_activityIndicatorTimer;
+    VKViewerSpinner m_spinner;
+    VKViewerCloudFetch m_cloudFetch { *this };
     bool m_contentLoading = false;
     bool m_contentDidLoad = false;
     std::shared_ptr<ui::DocumentInteractionController> m_openInController;
@@ -276,5 +276,4 @@ private:
     std::weak_ptr<VKAppOrientationLock> m_orientationLock;
 
     std::vector<core::Observation> m_observations;
-    core::Observation m_fetchProgressObservation;
 };
