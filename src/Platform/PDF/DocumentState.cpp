@@ -4,6 +4,7 @@
 #include "Platform/Core/Thread.h"
 #include "Platform/PDF/Array.h"
 #include "Platform/PDF/ObjectLocks.h"
+#include "Platform/PDF/RendererFonts.h"
 #include "Platform/PDF/Stream.h"
 
 #include <algorithm>
@@ -16,15 +17,22 @@
 
 namespace pdf::detail {
 
+void DocumentFile::Renderer::close() const
+{
+    if (page)
+        g_object_unref(page);
+    g_object_unref(static_cast<PopplerDocument*>(document));
+}
+
 DocumentFile::~DocumentFile()
 {
     // A draw holds the state through its page: none is out now.
+    if (idleRenderers.empty())
+        return;
     std::lock_guard lock(rendererFontsMutex());
-    for (const Renderer& renderer : idleRenderers) {
-        if (renderer.page)
-            g_object_unref(renderer.page);
-        g_object_unref(static_cast<PopplerDocument*>(renderer.document));
-    }
+    for (const Renderer& renderer : idleRenderers)
+        renderer.close();
+    releaseHeldFonts();
 }
 
 DocumentState::~DocumentState()

@@ -55,7 +55,7 @@ struct DocumentFile {
     // (RendererWindow.h). A document opened with a password reaches the renderer
     // as a decrypted copy kept here, made once.
     static constexpr size_t MaximumRenderers = 4;
-    static constexpr int kPagesPerRenderer = 64;
+    static constexpr int kPagesPerRenderer = 32;
     struct Renderer {
         void* document = nullptr;
         // The page it drew last, kept.
@@ -67,6 +67,8 @@ struct DocumentFile {
         int first = 1;
         int count = 0;
         bool covers(int number) const { return count == 0 || (number >= first && number < first + count); }
+        // Lets its page and document go, under `rendererFontsMutex()`.
+        void close() const;
     };
     std::mutex renderersMutex;
     std::condition_variable rendererReturned;

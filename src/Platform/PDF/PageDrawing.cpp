@@ -70,9 +70,8 @@ PopplerDocument* openRendererDocument(GBytes* data, GInputStream* stream, goffse
 void closeRenderer(const DocumentFile::Renderer& renderer)
 {
     std::lock_guard fonts(detail::rendererFontsMutex());
-    if (renderer.page)
-        g_object_unref(renderer.page);
-    g_object_unref(static_cast<PopplerDocument*>(renderer.document));
+    renderer.close();
+    detail::releaseHeldFonts();
 }
 
 // One more renderer document over the document's bytes (a decrypted copy

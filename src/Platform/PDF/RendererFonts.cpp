@@ -1,6 +1,9 @@
 #include "Platform/PDF/RendererFonts.h"
 
+#include <atomic>
+#include <cairo.h>
 #include <dlfcn.h>
+#include <malloc.h>
 #include <mutex>
 
 #include <ft2build.h>
@@ -86,6 +89,29 @@ bool rendererFacesGuarded()
         return true;
     }();
     return guarded;
+}
+
+void releaseHeldFonts()
+{
+    // Making and letting go as many fonts never made before, and one more,
+    // pushes them all out (the font made last is kept apart, held until the
+    // next is made): tiny ones of a face of no glyphs, each of a size of its
+    // own.
+    constexpr int kHeldFonts = 256 + 1;
+    static std::atomic<uint64_t> made = 0;
+    cairo_font_face_t* face = cairo_user_font_face_create();
+    cairo_matrix_t identity;
+    cairo_matrix_init_identity(&identity);
+    cairo_font_options_t* options = cairo_font_options_create();
+    for (int n = 0; n < kHeldFonts; ++n) {
+        cairo_matrix_t size;
+        cairo_matrix_init_scale(&size, double(++made), 1);
+        cairo_scaled_font_destroy(cairo_scaled_font_create(face, &size, &identity, options));
+    }
+    cairo_font_options_destroy(options);
+    cairo_font_face_destroy(face);
+    // What the allocator kept of them goes back to the system.
+    malloc_trim(0);
 }
 
 } // namespace pdf::detail

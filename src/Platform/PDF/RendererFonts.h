@@ -18,4 +18,13 @@ namespace pdf::detail {
 // leaves drawing to one renderer document at a time over the process.
 bool rendererFacesGuarded();
 
+// Lets go what cairo keeps, over the process, of the fonts of renderer
+// documents that have gone: it keeps the last 256 scaled fonts no one holds
+// for reuse, and each holds its face, the renderer's FreeType face and font
+// program, and the glyphs it drew (a long document whose pages each embed
+// fonts of their own held some 20 MiB so). Called under
+// `rendererFontsMutex()` once renderer documents are let go (their FreeType
+// faces go then); fonts in use are not touched.
+void releaseHeldFonts();
+
 } // namespace pdf::detail

@@ -321,6 +321,29 @@ TEST_F(PageDrawingTest, ALatePageDrawsFromAWindowOfPages)
     EXPECT_EQ(pdftest::nonWhitePixels(*render(page, 20, 20)), 100u);
 }
 
+// A font cairo keeps for reuse after its last user let it go, with the face
+// and font program it holds, goes once renderer documents are let go, each
+// time they are.
+TEST_F(PageDrawingTest, FontsKeptForReuseGoWithTheRenderers)
+{
+    static cairo_user_data_key_t key;
+    for (int time = 0; time < 2; ++time) {
+        bool gone = false;
+        cairo_font_face_t* face = cairo_user_font_face_create();
+        cairo_font_face_set_user_data(face, &key, &gone, [](void* flag) { *static_cast<bool*>(flag) = true; });
+        cairo_matrix_t identity;
+        cairo_matrix_init_identity(&identity);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_scaled_font_destroy(cairo_scaled_font_create(face, &identity, &identity, options));
+        cairo_font_options_destroy(options);
+        cairo_font_face_destroy(face);
+        EXPECT_FALSE(gone);
+        std::lock_guard lock(pdf::detail::rendererFontsMutex());
+        pdf::detail::releaseHeldFonts();
+        EXPECT_TRUE(gone) << time;
+    }
+}
+
 TEST_F(PageDrawingTest, RepairedFilesDraw)
 {
     // No cross-reference table: both readers rebuild it.
