@@ -1,6 +1,7 @@
 #include "Viewers/Web/VKWebViewController.h"
 
 #include "Shell/Interface/AlertViewAdditions.h"
+#include "Shell/Interface/VKActionSheet.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "Shell/VKApplication.h"
 #include "Shell/VKNavigationController.h"
@@ -20,12 +21,11 @@
 #include "Platform/Core/Timer.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/UI/BarButtonItem.h"
-#include "Platform/UI/Images.h"
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/Screen.h"
-#include "Platform/UI/SegmentedControl.h"
 #include "Platform/UI/TextView.h"
 #include "Platform/Web/WebPolicyListener.h"
+#include "Platform/Web/WebPrintFormatter.h"
 
 #include <fmt/format.h>
 
@@ -43,17 +43,9 @@ bool pagingGestureEnabled()
     return value.isNull() || core::UserDefaults::standard()->boolForKey(PagingGestureEnabledKey);
 }
 
-} // namespace
-
-std::shared_ptr<VKWebViewController> VKWebViewController::create(const std::shared_ptr<VKFileResource>& resource,
-    const std::shared_ptr<VKViewerFolderHost>& folderController)
-{
-    auto viewer = std::make_shared<VKWebViewController>();
-    viewer->initWithResource(resource, folderController);
-    return viewer;
-}
-
-bool VKWebViewController::isZippedPackage(const VKFileResource& resource)
+// Document packages shown as their zip: "pages", "numbers" and "key"
+// folders.
+bool isZippedPackage(const VKFileResource& resource)
 {
     static const std::vector<std::string> iWorkExtensions { "pages", "numbers", "key" };
     std::string extension = resource.pathExtension();
@@ -63,9 +55,27 @@ bool VKWebViewController::isZippedPackage(const VKFileResource& resource)
         && resource.isDirectory();
 }
 
-std::string VKWebViewController::temporaryZipFilename(const std::string& name)
+// "<home>/tmp/<UUID>-<name>.zip".
+std::string temporaryZipFilename(const std::string& name)
 {
     return core::path::appendingPathComponent(VKTemporaryDirectory(), fmt::format("{}-{}.zip", vkGenerateUUID(), name));
+}
+
+void showUnsupportedURLAlert(const core::URL& url)
+{
+    showAlertViewWithTitle(core::localized("Unsupported URL"),
+        fmt::format(fmt::runtime(core::localized("This URL wasn't loaded:\n{}")), core::path::lastPathComponent(url.path())),
+        core::localized("Dismiss"));
+}
+
+} // namespace
+
+std::shared_ptr<VKWebViewController> VKWebViewController::create(const std::shared_ptr<VKFileResource>& resource,
+    const std::shared_ptr<VKViewerFolderHost>& folderController)
+{
+    auto viewer = std::make_shared<VKWebViewController>();
+    viewer->initWithResource(resource, folderController);
+    return viewer;
 }
 
 VKWebViewController::~VKWebViewController()
@@ -77,8 +87,7 @@ VKWebViewController::~VKWebViewController()
         m_webView->cancelRTFConversion();
     }
     stopObservingWindow();
-    releasePrintingView();
-    m_printingAlertView.reset();
+    m_printing.release();
     if (m_zipThread)
         m_zipThread->cancel();
     cancelConversion();
@@ -383,16 +392,9 @@ VKWebLinkPolicy VKWebViewController::linkPolicy() const
     return policy;
 }
 
-void VKWebViewController::showUnsupportedURLAlert(const core::URL& url)
-{
-    showAlertViewWithTitle(core::localized("Unsupported URL"),
-        fmt::format(fmt::runtime(core::localized("This URL wasn't loaded:\n{}")), core::path::lastPathComponent(url.path())),
-        core::localized("Dismiss"));
-}
-
 bool VKWebViewController::shouldStartLoad(web::WebView& view, const core::URLRequest& request, web::NavigationType type)
 {
-    if (m_tempPrintingView && &view == m_tempPrintingView.get())
+    if (m_printing.isPrintingView(view))
         return true;
     const core::URL& url = request.url();
     auto decision = linkPolicy().decide(url);
@@ -451,10 +453,8 @@ void VKWebViewController::decidePolicyForResponse(web::WebView&, const core::HTT
 
 void VKWebViewController::didFinishLoad(web::WebView& view)
 {
-    if (m_tempPrintingView && &view == m_tempPrintingView.get()) {
-        m_tempPrintingView->setDelegate({});
-        dismissPrintingAlertView();
-        showPrintInteractionController();
+    if (m_printing.isPrintingView(view)) {
+        m_printing.didFinishLoad();
         return;
     }
     if (&view != m_webView.get())
@@ -471,7 +471,7 @@ void VKWebViewController::didFinishLoad(web::WebView& view)
     if (isHTML())
         checkHTMLMetaTags();
     setUIHiddenAfterDelay(true, FollowedLinkBarsHideDelay);
-    updateWebViewBackForwardButtons();
+    m_backForward.update();
 }
 
 void VKWebViewController::firstLoadDidEnd()
@@ -494,7 +494,7 @@ void VKWebViewController::firstLoadDidEnd()
         if (auto self = weak.lock(); self && self->contentView())
             self->contentLoadDidSucceed();
     });
-    updateWebViewBackForwardButtons();
+    m_backForward.update();
 }
 
 void VKWebViewController::loadTooSlow()
@@ -514,12 +514,8 @@ void VKWebViewController::loadTooSlow()
 void VKWebViewController::didFailLoad(web::WebView& view, const core::Error& error)
 {
     core::log("webView didFailLoadWithError: {}", error.description());
-    if (m_tempPrintingView && &view == m_tempPrintingView.get()) {
-        releasePrintingView();
-        dismissPrintingAlertView();
-        std::string name = resource() ? resource()->name() : std::string();
-        showAlertViewWithTitle(core::localized("Warning"),
-            fmt::format(fmt::runtime(core::localized("Failed to print \"{}\"")), name), core::localized("OK"));
+    if (m_printing.isPrintingView(view)) {
+        m_printing.didFailLoad();
         return;
     }
     if (&view != m_webView.get())
@@ -581,44 +577,7 @@ void VKWebViewController::singleTapGestureRecognized(ui::GestureRecognizer& reco
         VKDocumentViewController::singleTapGestureRecognized(recognizer);
         return;
     }
-    // The page's elementFromPoint takes the point in its viewport, so the
-    // tap is taken where it is on the web view, not in its scrolled content,
-    // and scaled by the page itself to its own width: one question, one
-    // answer.
-    gfx::Point inWebView = recognizer.locationInView(m_webView.get());
-    gfx::Point inView = recognizer.locationInView(view().get());
-    unsigned generation = ++m_tapGeneration;
-    bool uiWasHidden = isUIHidden();
-    // Set once the timeout took the tap as hitting no link.
-    auto decided = std::make_shared<bool>(false);
-    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    core::RunLoop::main().performAfter(TapScriptTimeout, [weak, generation, inView, decided] {
-        auto self = weak.lock();
-        if (!self || self->m_tapGeneration != generation)
-            return;
-        *decided = true;
-        self->continueSingleTap(inView);
-    });
-    float width = m_webView->bounds().width();
-    std::string script = fmt::format("VKFindAnchorAtPoint({0:f}*window.innerWidth/{2:f},{1:f}*window.innerWidth/{2:f});",
-        inWebView.x, inWebView.y, width);
-    m_webView->evaluateJavaScript(script,
-        [weak, generation, inView, uiWasHidden, decided](const std::string& answer, const core::Error* error) {
-            auto self = weak.lock();
-            if (!self || self->m_tapGeneration != generation)
-                return;
-            ++self->m_tapGeneration;
-            bool overLink = !error && answer == "true";
-            if (!*decided) {
-                if (!overLink)
-                    self->continueSingleTap(inView);
-                return;
-            }
-            // A busy page answered after the timeout: the page followed
-            // the link, so the bars go back to what they were.
-            if (overLink)
-                self->restoreUIAfterLateLinkAnswer(uiWasHidden);
-        });
+    m_linkTap.ask(*m_webView, recognizer.locationInView(m_webView.get()), recognizer.locationInView(view().get()));
 }
 
 void VKWebViewController::restoreUIAfterLateLinkAnswer(bool uiWasHidden)
@@ -696,51 +655,22 @@ void VKWebViewController::setFormInputActive(bool active)
         setUIHidden(true, false);
 }
 
-// ---- Back and forward --------------------------------------------------------------
+// ---- Printing ---------------------------------------------------------------------
 
-std::shared_ptr<ui::BarButtonItem> VKWebViewController::backForwardHTMLControlItem()
+void VKWebViewController::actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag)
 {
-    if (m_backForwardControlItem)
-        return m_backForwardControlItem;
-    m_backForwardControl = ui::SegmentedControl::create({
-        ui::SegmentedControl::Item(ui::Images::imageNamed("VKButtonBarArrowPreviousShadow.png")),
-        ui::SegmentedControl::Item(ui::Images::imageNamed("VKButtonBarArrowNextShadow.png")),
-    });
-    m_backForwardControl->setMomentary(true);
-    m_backForwardControl->setSegmentedControlStyle(ui::SegmentedControl::Style::Bar);
-    m_backForwardControl->setTintColor(gfx::Color::white(1.0f / 3));
-    m_backForwardControl->setWidth(BackForwardSegmentWidth, 0);
-    m_backForwardControl->setWidth(BackForwardSegmentWidth, 1);
-    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    m_backForwardControl->addTarget(shared_from_this(), "webViewGoBackorForward",
-        [weak](ui::Control& sender, const ui::Event*) {
-            auto self = weak.lock();
-            auto& control = static_cast<ui::SegmentedControl&>(sender);
-            if (self && control.selectedSegmentIndex() >= 0)
-                self->webViewGoBackOrForward(control.selectedSegmentIndex());
-        },
-        ui::Control::ValueChanged);
-    m_backForwardControlItem = ui::BarButtonItem::create(m_backForwardControl);
-    updateWebViewBackForwardButtons();
-    return m_backForwardControlItem;
-}
-
-void VKWebViewController::webViewGoBackOrForward(int segment)
-{
-    if (!m_webView)
-        return;
-    if (segment == 0)
-        m_webView->goBack();
+    if (tag == PrintButtonTag)
+        printFile(shared_from_this());
     else
-        m_webView->goForward();
+        VKDocumentViewController::actionSheetClickedButtonWithTag(sheet, tag);
 }
 
-void VKWebViewController::updateWebViewBackForwardButtons()
+std::shared_ptr<ui::PrintFormatter> VKWebViewController::printFormatter()
 {
-    if (!m_backForwardControl)
-        return;
-    m_backForwardControl->setEnabled(m_webView && m_webView->canGoBack(), 0);
-    m_backForwardControl->setEnabled(m_webView && m_webView->canGoForward(), 1);
+    // Offered while a document shows; what prints is the hidden view's page.
+    if (auto printing = m_printing.formatter())
+        return printing;
+    return m_webView && contentDidLoad() ? m_webView->printFormatter() : nullptr;
 }
 
 // ---- E-mail -----------------------------------------------------------------------
@@ -807,7 +737,7 @@ void VKWebViewController::viewDidDisappear(bool animated)
         m_zipThread->cancel();
     m_zipThread.reset();
     cancelConversion();
-    ++m_tapGeneration;
+    m_linkTap.cancel();
     if (m_webView) {
         m_webView->setDelegate({});
         m_webView->stopLoading();
@@ -831,8 +761,7 @@ void VKWebViewController::viewDidUnload()
         m_webView->cancelRTFConversion();
     }
     m_webView.reset();
-    m_backForwardControlItem.reset();
-    m_backForwardControl.reset();
+    m_backForward.reset();
     setContentDidLoad(false);
     VKDocumentViewController::viewDidUnload();
 }

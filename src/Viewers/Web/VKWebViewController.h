@@ -9,13 +9,17 @@
 // and of the private one outside guest mode), asks a small script of the
 // page whether a tap hit a link before the frame takes the tap, hides the
 // bars while a form field has the focus, and prints through a second,
-// hidden web view.
+// hidden web view. Its printing, its back and forward control and its
+// question whether a tap hit a link are parts of their own.
 
 #include "Shell/VKWindowObserver.h"
 #include "Viewers/Document/VKDocumentViewController.h"
+#include "Viewers/Web/VKWebBackForward.h"
 #include "Viewers/Web/VKWebDocumentConverter.h"
 #include "Viewers/Web/VKWebLinkPolicy.h"
+#include "Viewers/Web/VKWebLinkTap.h"
 #include "Viewers/Web/VKWebView.h"
+#include "Viewers/Web/VKWebViewerPrinting.h"
 
 #include "Platform/UI/AlertView.h"
 #include "Platform/Web/WebViewDelegate.h"
@@ -28,10 +32,6 @@ namespace core {
 class Thread;
 class Timer;
 }
-namespace ui {
-class SegmentedControl;
-}
-class VKAlertView;
 class VKWindow;
 
 class VKWebViewController : public VKDocumentViewController,
@@ -62,11 +62,6 @@ public:
 
     static std::shared_ptr<VKWebViewController> create(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController);
-    // Document packages shown as their zip: "pages", "numbers" and "key"
-    // folders.
-    static bool isZippedPackage(const VKFileResource& resource);
-    // "<home>/tmp/<UUID>-<name>.zip".
-    static std::string temporaryZipFilename(const std::string& name);
 
     ~VKWebViewController() override;
 
@@ -93,14 +88,12 @@ public:
     void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag) override;
 
     // Printing through a hidden web view that loads the document again.
-    void printFile(const std::shared_ptr<core::Object>& sender);
+    void printFile(const std::shared_ptr<core::Object>&) { m_printing.start(); }
     std::shared_ptr<ui::PrintFormatter> printFormatter() override;
-    void showPrintInteractionController();
-    void dismissPrintingAlertView();
-    VKWebView* printingView() const { return m_tempPrintingView.get(); }
-    VKAlertView* printingAlertView() const { return m_printingAlertView.get(); }
+    VKWebView* printingView() const { return m_printing.view(); }
+    VKAlertView* printingAlertView() const { return m_printing.alert(); }
     using VKViewController::clickedButton;
-    void clickedButton(ui::AlertView& alert, int index) override;
+    void clickedButton(ui::AlertView& alert, int) override { m_printing.alertClicked(alert); }
 
     // The web view's delegate.
     bool shouldStartLoad(web::WebView& view, const core::URLRequest& request, web::NavigationType type) override;
@@ -120,10 +113,9 @@ public:
     void setFormInputActive(bool active);
 
     // Back and forward, for HTML documents.
-    std::shared_ptr<ui::BarButtonItem> backForwardHTMLControlItem();
-    ui::SegmentedControl* backForwardControl() const { return m_backForwardControl.get(); }
-    void webViewGoBackOrForward(int segment);
-    void updateWebViewBackForwardButtons();
+    std::shared_ptr<ui::BarButtonItem> backForwardHTMLControlItem() { return m_backForward.item(); }
+    ui::SegmentedControl* backForwardControl() const { return m_backForward.control(); }
+    void webViewGoBackOrForward(int segment) { m_backForward.go(segment); }
 
     // The package zip's answer on the main thread: the zip's request, or
     // nothing when zipping failed.
@@ -147,6 +139,9 @@ protected:
     void singleTapGestureRecognized(ui::GestureRecognizer& recognizer) override;
 
 private:
+    friend class VKWebViewerPrinting;
+    friend class VKWebLinkTap;
+
     bool isHTML() const;
     // Loads the document into `view` as its kind asks (not the packages).
     void loadDocument(VKWebView& view);
@@ -155,7 +150,6 @@ private:
     void keepToGuestFolders(web::WebView& view) const;
     void compressPackageResource();
     VKWebLinkPolicy linkPolicy() const;
-    void showUnsupportedURLAlert(const core::URL& url);
     void continueSingleTap(gfx::Point pointInView);
     // The page named a link only after the tap was taken as hitting none.
     void restoreUIAfterLateLinkAnswer(bool uiWasHidden);
@@ -169,16 +163,13 @@ private:
     // delete and the sheet usable.
     void dropContent(bool showAlert);
     void cancelConversion();
-    void releasePrintingView();
     void updatePageTop();
 
-    std::shared_ptr<ui::BarButtonItem> m_backForwardControlItem;
-    std::shared_ptr<ui::SegmentedControl> m_backForwardControl;
+    VKWebBackForward m_backForward { *this };
+    VKWebViewerPrinting m_printing { *this };
+    VKWebLinkTap m_linkTap { *this };
     std::shared_ptr<VKFileResource> m_tempResource;
     std::shared_ptr<VKWindow> m_window;
-    std::shared_ptr<VKWebView> m_tempPrintingView;
-    std::shared_ptr<VKAlertView> m_printingAlertView;
-    std::shared_ptr<web::WebPrintFormatter> m_printingFormatter;
 
     std::shared_ptr<VKWebView> m_webView;
     core::Observation m_offsetObservation;
@@ -190,8 +181,7 @@ private:
     std::shared_ptr<VKWebDocumentConverter::Conversion> m_conversion;
     std::string m_conversionFolder;
     std::string m_conversionOutput;
-    // Answers of a load or tap that was superseded are dropped.
+    // Answers of a load that was superseded are dropped.
     unsigned m_zipGeneration = 0;
-    unsigned m_tapGeneration = 0;
     bool m_formInputActive = false;
 };
