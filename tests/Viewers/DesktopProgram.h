@@ -50,8 +50,9 @@ inline std::shared_ptr<VKApplication> startDesktopProgram(const char* home)
     return application;
 }
 
-// Whether no layer of any window animates (a bar sliding, a sheet rising,
-// the device's turn): what the test clicks then stays where it was told.
+// Whether no window is in a transition (a push, a sheet coming or going)
+// and no layer animates (a bar sliding, the device's turn): what the test
+// clicks then stays where it was told.
 inline bool windowsAtRest()
 {
     std::function<bool(const ui::Layer&)> still = [&](const ui::Layer& layer) {
@@ -63,7 +64,7 @@ inline bool windowsAtRest()
         return true;
     };
     for (auto& window : ui::Window::windowsFrontToBack())
-        if (!still(window->layer()))
+        if (window->isTransitioning() || !still(window->layer()))
             return false;
     return true;
 }

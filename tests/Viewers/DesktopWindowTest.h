@@ -55,6 +55,9 @@ protected:
     // titled `title`; false (with what went wrong) otherwise.
     ::testing::AssertionResult open(std::vector<std::string> arguments, const std::string& title)
     {
+        // The pointer starts away from the window: where an earlier test
+        // left it, over a bar, the bars would stay for it.
+        XvfbDisplay::xdotool({ "mousemove", "1270", "1010" });
         program.emplace(std::move(arguments));
         if (!program->started())
             return ::testing::AssertionFailure() << "did not start";

@@ -60,9 +60,7 @@ protected:
     }
     void click(std::pair<int, int> at)
     {
-        xdotool({ "mousemove", "--window", window, std::to_string(at.first), std::to_string(at.second) });
-        pause(0.2);
-        xdotool({ "click", "1" });
+        xdotool({ "mousemove", "--window", window, std::to_string(at.first), std::to_string(at.second), "click", "1" });
     }
     // Pressed at `from`, moved in steps, let go at `to`.
     void drag(std::pair<int, int> from, std::pair<int, int> to)

@@ -61,11 +61,7 @@ protected:
     }
     void click(int x, int y, int button = 1)
     {
-        xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y) });
-        pause(0.2);
-        xdotool({ "mousedown", std::to_string(button) });
-        pause(0.1);
-        xdotool({ "mouseup", std::to_string(button) });
+        xdotool({ "mousemove", "--window", window, std::to_string(x), std::to_string(y), "click", std::to_string(button) });
     }
 
     std::unique_ptr<test::TestWebServer> server;

@@ -3,7 +3,7 @@
 // address to open. It prints "ready" once the window shows, "page X Y"
 // where the page starts in the window, "sheet" once the sign-in sheet is
 // up (once each time), "title T" for each title the bar shows once its
-// page has loaded, "choice T X Y" with the centre of each button of a held
+// page has loaded with no sign-in sheet over it, "choice T X Y" with the centre of each button of a held
 // element's sheet once it has risen (window points),
 // "closed" when that sheet went, and "download URL" / "image SOURCE NAME" for what reaches the download
 // delegate. The window's close ends it with status 0.
@@ -92,9 +92,10 @@ int main(int argc, char** argv)
                 say("sheet");
             sheetShown = sheet;
         }
-        // A title once its page has loaded, its links in place.
+        // A title once its page has loaded, its links in place with nothing
+        // over them: no sign-in sheet, none sliding.
         if (auto* bar = browser->navigationView();
-            bar && bar->titleLabel().text() != title && !browser->webView()->isLoading()) {
+            bar && bar->titleLabel().text() != title && !browser->webView()->isLoading() && !sheet && still) {
             title = bar->titleLabel().text();
             say("title " + title);
         }
