@@ -14,7 +14,9 @@
 #include "WebDAV/WebDAVLockManager.h"
 #include "WebDAV/WebDAVNullResource.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -81,13 +83,15 @@ WebDAVResourceRef WebDAVResource::resourceWithURI(const core::URL& uri, const st
     return resourceWithStandardizedPath(standardizedPath(uri), localPath);
 }
 
-WebDAVResourceRef WebDAVResource::resourceWithStandardizedPath(std::string path, const std::string& localPath)
+WebDAVResourceRef WebDAVResource::resourceWithStandardizedPath(std::string path, const std::string& localPath,
+    int folder, const std::string* nameInFolder)
 {
     if (localPath.empty())
         return nullptr;
     // One look tells both whether the item exists (a link must lead
     // somewhere) and whether it is a folder: listings make many of these.
-    auto attributes = core::fs::attributes(localPath);
+    auto attributes = folder >= 0 && nameInFolder ? core::fs::attributesInFolder(folder, *nameInFolder, localPath)
+                                                  : core::fs::attributes(localPath);
     if (!attributes || (attributes->type == core::fs::FileType::SymbolicLink && !core::fs::exists(localPath)))
         return nullptr;
     auto resource = WebDAVResourceRef(new WebDAVResource(core::URL(), localPath));
@@ -153,6 +157,8 @@ WebDAVResource::Snapshot::Snapshot()
 
 WebDAVResource::Snapshot::~Snapshot()
 {
+    if (m_folder >= 0)
+        ::close(m_folder);
     current() = m_outer;
 }
 
@@ -227,10 +233,20 @@ std::optional<WebDAVResourceList> WebDAVResource::subresourcesToDepth(std::strin
     std::string base = stringByEnsuringTrailingPathSeparator(standardizedPath(m_uri));
     WebDAVResourceList members;
     members.reserve(entries->size());
+    // Within a snapshot the members are looked up in the folder held open
+    // (it stays open while the snapshot lives, for their dead properties).
+    int folder = -1;
+    if (Snapshot* snapshot = Snapshot::current(); snapshot && snapshot->m_folder < 0) {
+        snapshot->m_folder = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (snapshot->m_folder >= 0)
+            snapshot->m_folderPath = m_path;
+        folder = snapshot->m_folder;
+    }
     // The folder's path and names from the folder itself (no "." or "..",
     // no escapes to undo) make standardized paths as they stand.
     for (const auto& entry : *entries) {
-        if (auto member = resourceWithStandardizedPath(base + entry, core::path::appendingPathComponent(m_path, entry)))
+        if (auto member = resourceWithStandardizedPath(base + entry, core::path::appendingPathComponent(m_path, entry),
+                folder, &entry))
             members.push_back(std::move(member));
     }
     if (auto nulls = WebDAVLockManager::sharedManager()->nullChildResourcesForURI(m_uri, recurse))
@@ -438,9 +454,21 @@ core::Value WebDAVResource::propertyForName(const WebDAVPropertyName& name) cons
     return {};
 }
 
+std::optional<std::vector<std::string>> WebDAVResource::deadPropertyKeys() const
+{
+    // A member of the folder a snapshot holds open is looked up in it.
+    const Snapshot* snapshot = Snapshot::current();
+    if (snapshot && snapshot->m_folder >= 0) {
+        const std::string& folder = snapshot->m_folderPath;
+        if (m_path.size() > folder.size() + 1 && m_path.starts_with(folder) && m_path[folder.size()] == '/')
+            return core::ExtendedAttributes::names(snapshot->m_folder, m_path.substr(folder.size() + 1), m_path);
+    }
+    return xattrKeysForItemAtPath(m_path, ResourceNoFollow);
+}
+
 std::optional<WebDAVPropertyNameList> WebDAVResource::deadPropertyNames() const
 {
-    auto keys = xattrKeysForItemAtPath(m_path, ResourceNoFollow);
+    auto keys = deadPropertyKeys();
     if (!keys)
         return std::nullopt;
     WebDAVPropertyNameList names;
@@ -453,7 +481,7 @@ std::optional<WebDAVPropertyNameList> WebDAVResource::deadPropertyNames() const
 
 std::optional<WebDAVPropertyTable> WebDAVResource::deadProperties() const
 {
-    auto keys = xattrKeysForItemAtPath(m_path, ResourceNoFollow);
+    auto keys = deadPropertyKeys();
     if (!keys)
         return std::nullopt;
     WebDAVPropertyTable table;

@@ -60,6 +60,10 @@ public:
         std::optional<uint64_t> m_usedBytes;
         // The quota properties' texts, the same for every item.
         std::optional<std::string> m_quotaTexts[4];
+        // The folder listed, held open: its members are looked up by name
+        // in it rather than by their whole paths.
+        int m_folder = -1;
+        std::string m_folderPath;
     };
 
     // Nothing when nothing exists at the local path. A folder's URI gains
@@ -137,10 +141,14 @@ protected:
     static std::string standardizedPath(const core::URL& uri);
     // resourceWithURI for a path standardised already (decoded, beginning
     // with "/", no dot segments).
-    static WebDAVResourceRef resourceWithStandardizedPath(std::string path, const std::string& localPath);
+    // With `folder`, an open descriptor of a folder and `nameInFolder` the
+    // item's path relative to it, looked up there.
+    static WebDAVResourceRef resourceWithStandardizedPath(std::string path, const std::string& localPath,
+        int folder = -1, const std::string* nameInFolder = nullptr);
 
 private:
     std::optional<core::fs::Attributes> attributes() const;
+    std::optional<std::vector<std::string>> deadPropertyKeys() const;
 
     core::URL m_uri;
     std::string m_path;

@@ -63,8 +63,12 @@ protected:
 
 TEST_F(WebDAVPropFindResponseTest, ListsToTheRequestedDepth)
 {
-    makeFile("root/Documents/a.txt", "a");
-    makeFile("root/Documents/sub/b.txt", "b");
+    // Members' dead properties are read from the folder the listing holds
+    // open, at any depth.
+    ASSERT_TRUE(xattrSetString("<A:c xmlns:A=\"urn:a\">1</A:c>", makeFile("root/Documents/a.txt", "a"),
+        "com.kestrova.DAV.{urn:a}c"));
+    ASSERT_TRUE(xattrSetString("<A:c xmlns:A=\"urn:a\">2</A:c>", makeFile("root/Documents/sub/b.txt", "b"),
+        "com.kestrova.DAV.{urn:a}c"));
     auto response = run("PROPFIND", "/Documents/", "Depth: 1\r\n");
     EXPECT_EQ(response->statusCode(), 207);
     EXPECT_EQ(response->headerForKey("Content-Type"), "text/xml; charset=\"utf-8\"");
@@ -78,8 +82,12 @@ TEST_F(WebDAVPropFindResponseTest, ListsToTheRequestedDepth)
                   { makeFile("answer.xml", body(*response)) }),
         "3\n");
 
+    EXPECT_NE(body(*response).find("<A:c xmlns:A=\"urn:a\">1</A:c>"), std::string::npos);
+
     EXPECT_EQ(hrefs(*run("PROPFIND", "/Documents/", "Depth: 0\r\n")), std::vector<std::string> { "/Documents/" });
-    EXPECT_EQ(hrefs(*run("PROPFIND", "/Documents/")).size(), 4u);
+    auto deep = run("PROPFIND", "/Documents/");
+    EXPECT_EQ(hrefs(*deep).size(), 4u);
+    EXPECT_NE(body(*deep).find("<A:c xmlns:A=\"urn:a\">2</A:c>"), std::string::npos);
     EXPECT_EQ(hrefs(*run("PROPFIND", "/Documents/", "Depth: 2\r\n")).size(), 1u);
 
     // Named without its slash: answered for the folder, with its location.

@@ -2,8 +2,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <linux/limits.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+
+// listxattrat(2), Linux 6.13: the same number on every architecture.
+#ifndef SYS_listxattrat
+#define SYS_listxattrat 465
+#endif
 
 namespace core {
 
@@ -95,11 +103,20 @@ struct Item {
     const std::string& path;
     int descriptor = -1;
     bool noFollow = false;
+    // For lists only: the item as a name inside this open folder (never
+    // following a final link), where the kernel can look it up so.
+    int folder = -1;
+    const char* name = nullptr;
 
     ssize_t list(char* buffer, size_t size) const
     {
         if (descriptor >= 0)
             return flistxattr(descriptor, buffer, size);
+        if (folder >= 0) {
+            long got = syscall(SYS_listxattrat, folder, name, AT_SYMLINK_NOFOLLOW, buffer, size);
+            if (got >= 0 || (errno != ENOSYS && errno != EPERM))
+                return got;
+        }
         return noFollow ? llistxattr(path.c_str(), buffer, size) : listxattr(path.c_str(), buffer, size);
     }
     ssize_t get(const char* name, char* buffer, size_t size) const
@@ -210,6 +227,16 @@ bool ExtendedAttributes::remove(const std::string& path, std::string_view name, 
 std::optional<std::vector<std::string>> ExtendedAttributes::names(int descriptor, const std::string& path, Error* error)
 {
     return namesOf({ path, descriptor }, error);
+}
+
+std::optional<std::vector<std::string>> ExtendedAttributes::names(int folder, const std::string& name,
+    const std::string& path, Error* error)
+{
+    if (hasNul(name)) {
+        failAttribute(error, EINVAL, path);
+        return std::nullopt;
+    }
+    return namesOf({ path, -1, true, folder, name.c_str() }, error);
 }
 
 std::optional<Data> ExtendedAttributes::value(int descriptor, const std::string& path, std::string_view name,

@@ -48,6 +48,11 @@ public:
     // walk per call, for copies of many small files.
     static std::optional<std::vector<std::string>> names(int descriptor, const std::string& path,
         Error* error = nullptr);
+    // The names of the item called `name` inside the open `folder` (a final
+    // link itself, as NoFollow), `path` being where it is: the folder's own
+    // path is not walked again for each member of a listing.
+    static std::optional<std::vector<std::string>> names(int folder, const std::string& name, const std::string& path,
+        Error* error = nullptr);
     static std::optional<Data> value(int descriptor, const std::string& path, std::string_view name,
         Error* error = nullptr);
     static bool setValue(int descriptor, const std::string& path, std::string_view name, std::string_view value,

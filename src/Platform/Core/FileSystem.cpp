@@ -764,10 +764,15 @@ bool isDeletable(const std::string& path)
 
 std::optional<Attributes> attributes(const std::string& path, Error* error)
 {
-    if (hasNul(path))
+    return attributesInFolder(AT_FDCWD, path, path, error);
+}
+
+std::optional<Attributes> attributesInFolder(int folder, const std::string& name, const std::string& path, Error* error)
+{
+    if (hasNul(name))
         return none<Attributes>(error, EINVAL, path);
     struct statx info;
-    if (!linkStatus(AT_FDCWD, path.c_str(), info))
+    if (!linkStatus(folder, name.c_str(), info))
         return none<Attributes>(error, errno, path);
     return attributesFrom(info);
 }

@@ -52,6 +52,10 @@ bool isDeletable(const std::string& path);
 
 // The item's own attributes, never following a final link.
 std::optional<Attributes> attributes(const std::string& path, Error* error = nullptr);
+// The same for the item called `name` (relative) inside the open `folder`,
+// `path` being where it is (for errors): the folder's path is not walked.
+std::optional<Attributes> attributesInFolder(int folder, const std::string& name, const std::string& path,
+    Error* error = nullptr);
 // The attributes of what an open descriptor leads to.
 std::optional<Attributes> attributesOfDescriptor(int fd, Error* error = nullptr);
 // Opens the item (close-on-exec, with the open(2) flags given) when no

@@ -145,6 +145,19 @@ TEST_F(ExtendedAttributesTest, NoFollowActsOnTheLinkItself)
     EXPECT_TRUE(ExtendedAttributes::setValue(link, "tag", "through link"));
     EXPECT_EQ(ExtendedAttributes::value(target, "tag")->toString(), "through link");
 
+    // Looked up by name in an open folder, a link is still itself.
+    int folder = open(home().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    EXPECT_TRUE(ExtendedAttributes::names(folder, "link", link)->empty());
+    EXPECT_EQ(*ExtendedAttributes::names(folder, "target.txt", target), Strings { "tag" });
+    EXPECT_EQ(core::fs::attributesInFolder(folder, "link", link)->type, core::fs::FileType::SymbolicLink);
+    core::Error missing;
+    EXPECT_FALSE(ExtendedAttributes::names(folder, "gone", pathInHome("gone"), &missing));
+    EXPECT_TRUE(isPosix(missing, ENOENT));
+    EXPECT_FALSE(core::fs::attributesInFolder(folder, "gone", pathInHome("gone"), &missing));
+    EXPECT_EQ(missing.userInfo().at(core::Error::FilePathKey).string(), pathInHome("gone"));
+    close(folder);
+
     // A FIFO's attributes are reached without opening it (which would block).
     std::string fifo = pathInHome("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
