@@ -101,7 +101,7 @@ TEST_F(TextWindowTest, ALargeLogOpensScrollsAndClosesInTheDesktopWindow)
     keep("desktop-koi8r");
 
     // Back to the list, once the bars that leave after the load are back.
-    waitFor([&] { return last("bars ") == 0; }, 5);
+    ASSERT_TRUE(waitFor([&] { return last("bars ") == 0; })) << program->output();
     ASSERT_TRUE(showBars());
     ASSERT_TRUE(clickOn("at Documents"));
     ASSERT_TRUE(waitFor([&] { return said("list\n"); })) << program->output();
