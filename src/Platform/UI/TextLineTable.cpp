@@ -85,16 +85,27 @@ const TextLineTable::Opened& TextLineTable::open(size_t group) const
     const Group& first = m_groups[group];
     size_t count = groupEnd(group) - size_t(first.first);
     uint64_t above = first.above;
-    size_t start = size_t(first.start);
+    const size_t start = size_t(first.start);
+    // The group's bytes read at once: its paragraphs end where the next
+    // group starts (the last one's at the text's end).
     std::string scratch;
+    std::string_view bytes;
+    if (m_text) {
+        size_t end = group + 1 < m_groups.size() ? size_t(m_groups[group + 1].start) : m_text->size();
+        bytes = m_text->view(start, end > start ? end - start : 0, scratch);
+    }
+    size_t local = 0;
     for (size_t k = 0; k < count; ++k) {
-        opened.starts.push_back(start);
+        opened.starts.push_back(start + local);
         opened.above.push_back(above);
         size_t lines = 1;
-        if (m_text && start <= m_text->size()) {
-            auto [length, next] = m_text->paragraphAt(start);
-            lines = std::max<size_t>(m_layout->lineCount(m_text->view(start, length, scratch), m_width), 1);
-            start = next == std::string::npos ? m_text->size() + 1 : next;
+        if (m_text && local <= bytes.size()) {
+            size_t stop = std::min(bytes.find('\n', local), bytes.size());
+            size_t length = stop - local;
+            if (length > 0 && bytes[stop - 1] == '\r')
+                --length;
+            lines = std::max<size_t>(m_layout->lineCount(bytes.substr(local, length), m_width), 1);
+            local = stop + 1;
         }
         above += lines;
     }
