@@ -2,8 +2,9 @@
 // Opening a large log in the text viewer at 768 × 1024 with real text
 // (Pango), warm cache, for seeded logs of 10 MB, 200 MB and 1 GB (ASCII
 // lines of 40–200 characters, every tenth with UTF-8; the 1 GB one is made
-// for the run and deleted after it), and a 100 MB Cyrillic log in KOI8-R
-// with that encoding stored. Each open first checks the text the viewer
+// for the run and deleted after it), a 100 MB Cyrillic log in KOI8-R
+// with that encoding stored, and 4 GB of lines of 2 to 10 bytes (made as it
+// is written, deleted after; full size only). Each open first checks the text the viewer
 // holds, every byte, against the file's (against iconv's output for
 // KOI8-R):
 // - "firstScreenMs": from the viewer's push (loadContentView) until its text
