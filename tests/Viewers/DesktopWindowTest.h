@@ -48,7 +48,6 @@ protected:
         }
         return true;
     }
-    static void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
     bool said(const std::string& text) { return program->output().find(text) != std::string::npos; }
     // Starts the program and waits for its "ready" and its visible window
