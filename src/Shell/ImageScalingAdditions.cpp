@@ -15,7 +15,6 @@ namespace {
 
 struct Limits {
     float maxImageSize = 5000;
-    float displayableSide = 2048;
     gfx::Size nativeLandscapeSize { 2048, 1536 };
 };
 
@@ -31,7 +30,6 @@ Limits computeLimits()
     const uint64_t megabytes = systemTotalMemory() >> 20;
     const bool tablet = isTabletModel(core::Device::current()->model());
     Limits limits;
-    limits.displayableSide = megabytes < 129 ? 1024 : 2048;
     if (tablet)
         limits.maxImageSize = megabytes < 257 ? 4750 : 5000;
     else
@@ -77,12 +75,6 @@ std::string vkMaximumPixelCountAsString()
 {
     double side = currentLimits().maxImageSize;
     return fmt::format("{:.0f}x{:.0f}", side, side);
-}
-
-double vkMaximumDisplayablePixelCount()
-{
-    double side = currentLimits().displayableSide;
-    return side * side;
 }
 
 gfx::Size vkNativeLandscapeSize()

@@ -24,9 +24,6 @@ float vkMaxImageSize();
 double vkMaximumPixelCount();
 // "5000x5000": the limit as told to the user.
 std::string vkMaximumPixelCountAsString();
-// How far an image may be zoomed: 1024² pixels with 128 MiB or less, else
-// 2048².
-double vkMaximumDisplayablePixelCount();
 // The size photos are saved at: 2592 × 1936 on phones with more than
 // 256 MiB, 1600 × 1200 on phones with 128 MiB or less, else 2048 × 1536.
 gfx::Size vkNativeLandscapeSize();

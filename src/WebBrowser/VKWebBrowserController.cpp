@@ -280,11 +280,6 @@ void VKWebBrowserController::saveBookmark()
     parts().bookmarkScreens->saveBookmark();
 }
 
-void VKWebBrowserController::dismissBookmarksController()
-{
-    parts().bookmarkScreens->dismissBookmarks();
-}
-
 void VKWebBrowserController::webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController& list,
     const std::optional<core::URL>& url)
 {

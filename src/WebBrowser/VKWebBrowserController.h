@@ -115,7 +115,6 @@ public:
     void showBookmarksViewController();
     void showAddBookmarkViewController();
     void saveBookmark();
-    void dismissBookmarksController();
     void dismissHistoryController();
     // The shown (or about to be shown) authentication sheet.
     std::shared_ptr<VKWebAuthenticationController> authenticationController() const;

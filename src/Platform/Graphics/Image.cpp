@@ -332,11 +332,6 @@ const core::Data& ImageAccess::encodedData(const Image& image)
     return image.m_storage->encoded;
 }
 
-std::string_view ImageAccess::encodedBytes(const Image& image)
-{
-    return image.m_storage->encoded.view();
-}
-
 codecs::Surface ImageAccess::pixels(const Image& image, double fraction)
 {
     return image.m_storage->decode(denominatorFor(fraction));

@@ -13,8 +13,6 @@ struct ImageAccess {
     // full size): a JPEG may be decoded smaller. Empty when the image cannot
     // be decoded (logged once).
     static codecs::Surface pixels(const Image& image, double fraction);
-    // The file's bytes; empty for an image made from pixels.
-    static std::string_view encodedBytes(const Image& image);
     static const core::Data& encodedData(const Image& image);
     // An image of these pixels, taken as stored.
     static std::shared_ptr<Image> imageWithPixels(codecs::Surface pixels, float scale, ImageOrientation orientation);

@@ -503,11 +503,6 @@ bool Renderer::drawView(View& view, gfx::Context& context)
     return drew || !layer.m_baseDrawCalled;
 }
 
-void Renderer::renderLayerContent(Layer& layer, gfx::Context& context)
-{
-    render(layer, context);
-}
-
 void Renderer::setPreviousScreenFrame(std::shared_ptr<gfx::Image> image, float scale)
 {
     previousFrame.image = std::move(image);

@@ -65,8 +65,6 @@ public:
     // A view's own drawing (its standard look, then its draw); true when it
     // drew anything.
     static bool drawView(View& view, gfx::Context& context);
-    // A layer's content and sublayers in its own space, at the clock's time.
-    static void renderLayerContent(Layer& layer, gfx::Context& context);
 
     // The screen as shown last, for transitions to start from, given by a
     // host that draws only what changed (a picture of the screen's bounds ×

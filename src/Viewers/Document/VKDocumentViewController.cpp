@@ -8,7 +8,6 @@
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/LayoutConstants.h"
 #include "Shell/Interface/VKActionSheet.h"
-#include "Shell/Interface/VKRepeatButton.h"
 #include "Shell/VKAppDelegateHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
@@ -151,14 +150,6 @@ void VKDocumentViewController::currentOffsetDidChange()
         m_titleView->setPageIndexRange(currentPageIndexRange());
     }
     m_pageIndex.pagesDidChange(count, currentPageNumber());
-    if (m_pageUpButton || m_pageDownButton) {
-        gfx::Point offset = contentOffset();
-        double limit = double(contentSize().height) - double(view()->bounds().height());
-        if (m_pageUpButton)
-            m_pageUpButton->setEnabled(offset.y > 0);
-        if (m_pageDownButton)
-            m_pageDownButton->setEnabled(double(offset.y) < limit);
-    }
 }
 
 // Scrolling.
@@ -281,38 +272,6 @@ void VKDocumentViewController::indicateSearchRotation(int direction)
 void VKDocumentViewController::indicateSearchImage(const std::string& name)
 {
     m_scrollSigns.showImage(*view(), name);
-}
-
-// Page buttons.
-
-void VKDocumentViewController::setPageButtons(std::shared_ptr<VKRepeatButton> up, std::shared_ptr<VKRepeatButton> down)
-{
-    m_pageUpButton = std::move(up);
-    m_pageDownButton = std::move(down);
-}
-
-void VKDocumentViewController::pageUpRepeat()
-{
-    scrollViewByPageInDirection(Up, true);
-}
-
-void VKDocumentViewController::pageDownRepeat()
-{
-    scrollViewByPageInDirection(Down, true);
-}
-
-void VKDocumentViewController::pageUpDownBegan()
-{
-    setUIHidden(false, false);
-    m_blockTapHidesUI = true;
-}
-
-void VKDocumentViewController::pageUpDownEnded(VKRepeatButton& sender)
-{
-    if (!sender.isRepeating())
-        scrollViewByPageInDirection(&sender == m_pageUpButton.get() ? Up : Down, true);
-    m_blockTapHidesUI = false;
-    setUIHiddenAfterDelay(true, VKUIHideDelay);
 }
 
 // Loading and state.

@@ -38,7 +38,6 @@ class ImageView;
 class View;
 } // namespace ui
 class VKDocumentTitleView;
-class VKRepeatButton;
 
 class VKDocumentViewController : public VKViewController {
 public:
@@ -103,13 +102,6 @@ public:
     void indicateSearchRotation(int direction);
     void indicateSearchImage(const std::string& name);
     ui::ImageView* searchIndicationView() const { return m_scrollSigns.imageView(); }
-
-    // Page-up and page-down buttons a viewer may install.
-    void setPageButtons(std::shared_ptr<VKRepeatButton> up, std::shared_ptr<VKRepeatButton> down);
-    void pageUpRepeat();
-    void pageDownRepeat();
-    void pageUpDownBegan();
-    void pageUpDownEnded(VKRepeatButton& sender);
 
     virtual void contentLoadDidSucceed();
     // Counts the pages again; content found to have two or more only now
@@ -179,8 +171,6 @@ private:
     // shows: whether it shows now.
     bool offerPagingHelp();
 
-    std::shared_ptr<VKRepeatButton> m_pageUpButton;
-    std::shared_ptr<VKRepeatButton> m_pageDownButton;
     float m_normalisedPageHeight = 0;
     gfx::Point m_rotationContentOffset;
     VKDocumentPageIndex m_pageIndex;

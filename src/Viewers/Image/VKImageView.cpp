@@ -252,18 +252,6 @@ gfx::Size VKImageView::getImageSizeForCurrentZoom() const
     return { m_nativeSize.width * m_zoom, m_nativeSize.height * m_zoom };
 }
 
-gfx::Rect VKImageView::imageCropRectForZoom(float zoom) const
-{
-    if (!m_imageLayer)
-        return {};
-    gfx::Rect crop = layer().bounds().intersection(m_imageLayer->frame());
-    if (crop.isNull())
-        return {};
-    if (zoom > 0)
-        crop = { crop.x() / zoom, crop.y() / zoom, crop.width() / zoom, crop.height() / zoom };
-    return crop;
-}
-
 void VKImageView::setupZoomLimits()
 {
     if (!m_image) {

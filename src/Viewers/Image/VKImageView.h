@@ -89,8 +89,6 @@ public:
     // picture.
     float getZoomToFit() const;
     gfx::Size getImageSizeForCurrentZoom() const;
-    // The part of the picture the view shows, in picture points at `zoom`.
-    gfx::Rect imageCropRectForZoom(float zoom) const;
     // A short sideways nudge that comes back (nowhere to swipe to).
     void bounceImageLayerBy(float dx);
     void layoutImageAnimated(bool animated, bool zoomToFit);

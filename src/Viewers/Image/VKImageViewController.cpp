@@ -8,7 +8,6 @@
 
 #include "App/FolderBrowser/VKFolderController.h"
 #include "Shell/DeviceMemoryAdditions.h"
-#include "Shell/ImageScalingAdditions.h"
 #include "Shell/Interface/AlertViewAdditions.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "Shell/Interface/VKActionSheet.h"
@@ -206,15 +205,6 @@ void VKImageViewController::failLoad(const core::Error& error)
     if (auto* view = imageView(); view && !m_slideShow->isActive())
         view->clearImage();
     imageViewLoadDidFail(*imageView(), error);
-}
-
-bool VKImageViewController::doesZoomExceedDisplayablePixelCount(float zoom) const
-{
-    auto* view = imageView();
-    if (!view)
-        return false;
-    gfx::Rect crop = view->imageCropRectForZoom(zoom);
-    return double(crop.width()) * double(crop.height()) > vkMaximumDisplayablePixelCount();
 }
 
 // ---- The image view's delegate -------------------------------------------------

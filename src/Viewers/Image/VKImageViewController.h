@@ -93,7 +93,6 @@ public:
     void startImageLoadForResource(const std::shared_ptr<VKFileResource>& resource,
         std::optional<std::string> transition, double activityIndicatorDelay);
     void preloadNextPrevious();
-    bool doesZoomExceedDisplayablePixelCount(float zoom) const;
 
     // Moving.
     void imageViewGoBackOrForward(const std::shared_ptr<core::Object>& sender);

@@ -156,11 +156,6 @@ void VKDocumentViewVertical::reloadData()
     setNeedsLayout();
 }
 
-gfx::Rect VKDocumentViewVertical::unitFrameForPageAtIndex(size_t index) const
-{
-    return index < m_pageFrames.size() ? m_pageFrames[index] : gfx::Rect(0, 0, 0, 0);
-}
-
 gfx::Rect VKDocumentViewVertical::frameForPageAtIndex(size_t index) const
 {
     if (index >= m_pageFrames.size())

@@ -27,8 +27,6 @@ public:
     VKScrollView& documentScrollView() const { return *m_scrollView; }
     ui::View& contentView() const { return *m_contentView; }
     core::Range visiblePageRange() const { return m_visiblePageRange; }
-    // A page's rectangle in unit coordinates (zero outside the document).
-    gfx::Rect unitFrameForPageAtIndex(size_t index) const;
 
     void setFrame(const gfx::Rect& frame) override;
     void layoutSubviews() override;

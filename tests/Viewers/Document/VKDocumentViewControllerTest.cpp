@@ -11,7 +11,6 @@
 #include "Viewers/Document/VKPageNumberOverlay.h"
 
 #include "Shell/Interface/VKActionSheet.h"
-#include "Shell/Interface/VKRepeatButton.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/UserDefaults.h"
@@ -456,37 +455,6 @@ TEST_F(VKDocumentViewControllerTest, LinksOfferOpenCopyAndDownloadWhereTheyFit)
     advance(1);
     ASSERT_EQ(driver.openedURLs().size(), opened + 1);
     EXPECT_EQ(driver.openedURLs().back().absoluteString(), "mailto:someone@example.com");
-}
-
-TEST_F(VKDocumentViewControllerTest, PageButtonsShowTheBarsPageOnceUnlessRepeatingAndFollowTheEnds)
-{
-    auto viewer = open();
-    auto up = VKRepeatButton::create(gfx::Rect(0, 0, 44, 44));
-    auto down = VKRepeatButton::create(gfx::Rect(0, 0, 44, 44));
-    viewer->setPageButtons(up, down);
-    viewer->currentOffsetDidChange();
-    EXPECT_FALSE(up->isEnabled());
-    EXPECT_TRUE(down->isEnabled());
-    float step = viewer->contentView()->bounds().height() - 20;
-
-    viewer->setUIHidden(true, false);
-    viewer->pageUpDownBegan();
-    EXPECT_FALSE(viewer->isUIHidden());
-    EXPECT_TRUE(viewer->blocksTapHidingUI());
-    EXPECT_FALSE(viewer->shouldSingleTapHideUI());
-    viewer->pageUpDownEnded(*down);
-    EXPECT_EQ(viewer->contentOffset().y, step);
-    EXPECT_FALSE(viewer->blocksTapHidingUI());
-    EXPECT_TRUE(up->isEnabled());
-    advance(3.1);
-    EXPECT_TRUE(viewer->isUIHidden());
-
-    viewer->pageDownRepeat();
-    viewer->pageDownRepeat();
-    viewer->pageDownRepeat();
-    EXPECT_FALSE(down->isEnabled());
-    viewer->pageUpDownEnded(*up);
-    EXPECT_EQ(viewer->contentOffset().y, 1600 - viewer->contentView()->bounds().height() - step);
 }
 
 TEST_F(VKDocumentViewControllerTest, ARefusedStoreIsLoggedAndTheOtherValuesStillGoIn)
