@@ -179,11 +179,6 @@ std::shared_ptr<CXMLDocument> CXMLDocument::createDocument()
     return std::shared_ptr<CXMLDocument>(new CXMLDocument(document));
 }
 
-std::optional<std::string> CXMLDocument::characterEncoding() const
-{
-    return m_node ? stringWithXMLChar(reinterpret_cast<xmlDoc*>(m_node)->encoding) : std::nullopt;
-}
-
 std::optional<std::string> CXMLDocument::version() const
 {
     return m_node ? stringWithXMLChar(reinterpret_cast<xmlDoc*>(m_node)->version) : std::nullopt;
@@ -319,10 +314,3 @@ std::shared_ptr<CXMLElement> CXMLDocument::elementWithName(std::string_view name
     return std::dynamic_pointer_cast<CXMLElement>(nodeWithLibXMLNode(node));
 }
 
-std::shared_ptr<CXMLElement> CXMLDocument::elementWithNameStringValue(std::string_view name, std::string_view stringValue)
-{
-    auto element = elementWithName(name);
-    if (element)
-        element->setStringValue(stringValue);
-    return element;
-}

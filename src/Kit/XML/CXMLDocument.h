@@ -38,7 +38,6 @@ public:
 
     ~CXMLDocument() override;
 
-    std::optional<std::string> characterEncoding() const;
     std::optional<std::string> version() const;
     std::optional<std::string> URI() const override;
     // libxml2's view of the namespaces while parsing: false for a document
@@ -66,7 +65,6 @@ public:
     // A qualified name in a namespace: a prefix already declared for that URI
     // at the root is reused, otherwise the element declares it.
     std::shared_ptr<CXMLElement> elementWithName(std::string_view name, std::optional<std::string_view> URI);
-    std::shared_ptr<CXMLElement> elementWithNameStringValue(std::string_view name, std::string_view stringValue);
 
     // How many node and namespace handles the document keeps.
     size_t nodePoolCount() const { return m_nodePool.size(); }

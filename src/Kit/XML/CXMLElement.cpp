@@ -55,14 +55,6 @@ std::shared_ptr<CXMLNode> CXMLElement::addAttributeWithName(std::string_view nam
     return addAttributeWithName(name, value, nullptr);
 }
 
-std::optional<std::string> CXMLElement::resolvePrefixForNamespaceURI(std::string_view URI) const
-{
-    auto ns = resolveNamespaceForURI(URI);
-    if (!ns)
-        return std::nullopt;
-    return ns->prefix();
-}
-
 std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForURI(std::string_view URI) const
 {
     if (!m_node)

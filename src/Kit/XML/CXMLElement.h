@@ -23,7 +23,6 @@ public:
     std::shared_ptr<CXMLNode> addAttributeWithName(std::string_view name, std::string_view value);
 
     // Namespaces in scope here.
-    std::optional<std::string> resolvePrefixForNamespaceURI(std::string_view URI) const;
     std::shared_ptr<CXMLNamespace> resolveNamespaceForURI(std::string_view URI) const;
     // The namespace of the name's prefix; a name without one asks for the
     // default namespace.

@@ -351,16 +351,6 @@ std::shared_ptr<CXMLNode> CXMLNode::addChild(const std::shared_ptr<CXMLNode>& ch
     return child;
 }
 
-std::shared_ptr<CXMLNode> CXMLNode::nextSibling() const
-{
-    return m_node ? nodeWithLibXMLNode(m_node->next) : nullptr;
-}
-
-std::shared_ptr<CXMLNode> CXMLNode::previousSibling() const
-{
-    return m_node ? nodeWithLibXMLNode(m_node->prev) : nullptr;
-}
-
 std::shared_ptr<CXMLNode> CXMLNode::parent() const
 {
     return m_node ? nodeWithLibXMLNode(m_node->parent) : nullptr;

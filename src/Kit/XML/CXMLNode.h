@@ -69,8 +69,6 @@ public:
     // takes the node without its children) and the copy is answered.
     virtual std::shared_ptr<CXMLNode> addChild(const std::shared_ptr<CXMLNode>& child);
 
-    std::shared_ptr<CXMLNode> nextSibling() const;
-    std::shared_ptr<CXMLNode> previousSibling() const;
     std::shared_ptr<CXMLNode> parent() const;
     std::shared_ptr<CXMLNode> childAtIndex(size_t index) const;
     NodeList children() const;
