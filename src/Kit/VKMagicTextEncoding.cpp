@@ -2,7 +2,6 @@
 
 #include "Kit/StringIconvEncoding.h"
 #include "Platform/Core/CodePoints.h"
-#include "Platform/Core/FileSystem.h"
 
 #include <array>
 #include <cstdint>
@@ -145,13 +144,4 @@ std::optional<std::string> VKMagicTextEncoding::magicEncodingForFileData(const c
             *text = stringWithData(data, name);
     }
     return std::string(name);
-}
-
-std::optional<std::string> VKMagicTextEncoding::magicEncodingForItemAtPath(const std::string& path,
-    std::optional<std::string>* text)
-{
-    core::Data contents;
-    if (!core::fs::readFile(path, contents))
-        return std::nullopt;
-    return magicEncodingForFileData(contents, text);
 }

@@ -20,8 +20,4 @@ class VKMagicTextEncoding {
 public:
     static std::optional<std::string> magicEncodingForFileData(const core::Data& data,
         std::optional<std::string>* text = nullptr);
-    // The same for a file's contents, read through a memory mapping; nothing
-    // when the file cannot be read.
-    static std::optional<std::string> magicEncodingForItemAtPath(const std::string& path,
-        std::optional<std::string>* text = nullptr);
 };

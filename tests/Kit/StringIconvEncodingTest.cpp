@@ -131,9 +131,4 @@ TEST_F(StringIconvEncodingTest, MagicEncodingGuessesAndDecodes)
     // One byte left is its own text, as a code point.
     EXPECT_EQ(VKMagicTextEncoding::magicEncodingForFileData(bytes(std::string("\x85\0", 2)), &text), "ASCII");
     EXPECT_EQ(text, "\u0085");
-
-    std::string path = makeFile("notes.txt", "h\xC3\xA9llo");
-    EXPECT_EQ(VKMagicTextEncoding::magicEncodingForItemAtPath(path, &text), "UTF-8");
-    EXPECT_EQ(text, "héllo");
-    EXPECT_EQ(VKMagicTextEncoding::magicEncodingForItemAtPath(pathInHome("none")), std::nullopt);
 }
