@@ -1,6 +1,10 @@
 #include "Kit/VKImageOperationQueue.h"
 
+#include "Kit/VKOperation.h"
 #include "Kit/VKOperationQueueImpl.h"
+#include "Platform/Core/Device.h"
+#include "Platform/Core/RunLoop.h"
+#include "Platform/Graphics/BitmapContext.h"
 
 #include <mutex>
 
@@ -8,6 +12,15 @@ namespace {
 
 std::mutex sharedMutex;
 std::shared_ptr<VKImageOperationQueue> sharedInstance;
+
+class ReleaseMemoryOperation : public VKOperation {
+public:
+    void run() override
+    {
+        gfx::BitmapContext::releaseSpareMemory();
+        core::Device::releaseFreeHeapMemory();
+    }
+};
 
 } // namespace
 
@@ -29,4 +42,12 @@ void VKImageOperationQueue::resetSharedQueue()
     std::shared_ptr<VKImageOperationQueue> queue;
     std::lock_guard lock(sharedMutex);
     queue.swap(sharedInstance);
+}
+
+void VKImageOperationQueue::releaseMemoryLater()
+{
+    core::RunLoop::main().performAfter(0, [] {
+        if (auto queue = sharedQueue())
+            queue->addOperation(std::make_shared<ReleaseMemoryOperation>());
+    });
 }

@@ -15,6 +15,12 @@ public:
     // Drops the shared queue (tests): its worker ends after what it runs and
     // the next sharedQueue() makes a new one.
     static void resetSharedQueue();
+    // After the next turn of the main run loop (once a closed viewer's views
+    // have let their bitmaps go), runs on the shared queue after what it is
+    // doing: the pixel buffers kept for the next bitmaps and the free heap
+    // (a worker's too) go back to the system. A viewer that closes calls it,
+    // so that what it showed (pictures, pages, frames) is not kept.
+    static void releaseMemoryLater();
 
 private:
     using VKOperationQueue::VKOperationQueue;

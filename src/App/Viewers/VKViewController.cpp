@@ -15,6 +15,7 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKFunctions.h"
+#include "Kit/VKImageOperationQueue.h"
 #include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
@@ -137,7 +138,11 @@ void VKViewController::resetRegistrationsForTesting()
 
 VKViewController::VKViewController() = default;
 
-VKViewController::~VKViewController() = default;
+VKViewController::~VKViewController()
+{
+    // What the viewer showed goes back to the system, not only to the heap.
+    VKImageOperationQueue::releaseMemoryLater();
+}
 
 void VKViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,
     const std::shared_ptr<VKViewerFolderHost>& folderController)

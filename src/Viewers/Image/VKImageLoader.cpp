@@ -6,7 +6,6 @@
 #include "FileModel/VKThumbnailManager.h"
 #include "Kit/VKImageOperationQueue.h"
 #include "Kit/VKSelectorOperation.h"
-#include "Platform/Core/Device.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Paths.h"
@@ -36,19 +35,6 @@ public:
     std::optional<std::string> thumbnailPath;
     // Only a picture of the home is read: a link may lead out of it.
     std::string home;
-};
-
-// Run on the image queue after what it was doing, once a viewer has gone:
-// the pixels of the photos it showed (tens of megabytes) would otherwise stay
-// with the process, as buffers kept for the next bitmaps and as free heap
-// of the worker that decoded them.
-class ReleasePicturesOperation : public VKOperation {
-public:
-    void run() override
-    {
-        gfx::BitmapContext::releaseSpareMemory();
-        core::Device::releaseFreeHeapMemory();
-    }
 };
 
 void loadImage(const LoadRequest& load)
@@ -132,12 +118,4 @@ void VKImageLoader::load(const std::shared_ptr<VKFileResource>& resource, Done d
     }
     VKImageOperationQueue::sharedQueue()->addOperation(VKSelectorOperation::create(request, "loadImageOperation:", resource,
         [](LoadRequest& load, const VKSelectorOperation::Argument&) { loadImage(load); }));
-}
-
-void VKImageLoader::releasePicturesLater()
-{
-    // Once the gone viewer's views have let their pictures go too.
-    core::RunLoop::main().performAfter(0, [] {
-        VKImageOperationQueue::sharedQueue()->addOperation(std::make_shared<ReleasePicturesOperation>());
-    });
 }

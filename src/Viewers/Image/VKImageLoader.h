@@ -32,7 +32,5 @@ public:
     // Queues the read of `resource` (the paths are taken here, on the main
     // thread) behind what the queue is doing.
     static void load(const std::shared_ptr<VKFileResource>& resource, Done done);
-    // After the next turn of the main run loop.
-    static void releasePicturesLater();
     static std::string invalidImageMessage();
 };

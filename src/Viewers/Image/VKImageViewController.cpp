@@ -66,7 +66,6 @@ VKImageViewController::~VKImageViewController()
 {
     if (auto* view = imageView())
         view->setDelegate({});
-    VKImageLoader::releasePicturesLater();
 }
 
 void VKImageViewController::initWithResource(const std::shared_ptr<VKFileResource>& resource,

@@ -1,7 +1,7 @@
 // The viewer base: which viewer a file gets, following the file through
 // moves and deletions, the toolbar in guest mode, loading and rotation,
 // memory warnings, the spinner, appearance, and what a popped viewer
-// leaves behind.
+// leaves behind (its bitmaps' memory too).
 
 #include "ViewerTestCase.h"
 
@@ -19,8 +19,10 @@
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
+#include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/Core/UserDefaults.h"
+#include "Platform/Graphics/BitmapContext.h"
 #include "Platform/UI/ActivityIndicator.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/NavigationBar.h"
@@ -32,7 +34,9 @@
 #include "WebDAV/WebDAVDeleteResponse.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -417,6 +421,33 @@ TEST_F(VKViewControllerTest, APoppedViewerLeavesNoObservationTimerOrObject)
     EXPECT_TRUE(gone.expired());
     EXPECT_EQ(core::NotificationCenter::defaultCenter().observationCount(), observations);
     advance(10);
+}
+
+// The buffers of the bitmaps a viewer drew (kept for the next bitmaps, up to
+// 64 MB) go back to the system once it closes, not when the next viewer
+// happens to need them.
+TEST_F(VKViewControllerTest, AClosedViewerGivesItsBitmapsBackToTheSystem)
+{
+    auto residentAnonymousMB = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("RssAnon:", 0) == 0)
+                return std::atof(line.c_str() + 8) / 1024;
+        return 0.0;
+    };
+    auto viewer = openTestViewer("Files/a.pdf", false);
+    {
+        auto page = gfx::BitmapContext::create(4096, 2048); // 32 MB
+        ASSERT_TRUE(page);
+        page->setFillColor(0, 0, 1, 1);
+        page->fillRect(gfx::Rect(0, 0, 4096, 2048));
+    }
+    const double kept = residentAnonymousMB();
+    navigation->popViewController(false);
+    viewer.reset();
+    advance(1);
+    EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return residentAnonymousMB() < kept - 24; }, 10))
+        << kept << " MB resident before the close, " << residentAnonymousMB() << " MB after";
 }
 
 TEST_F(VKViewControllerTest, TheStandInShowsTheFilesFacts)
