@@ -145,6 +145,10 @@ void VKDocumentViewController::currentOffsetDidChange()
     unsigned count = pageCount();
     if (count == 0)
         return;
+    // Scrolled by a key or the wheel, the document is read: the help goes
+    // at once, and with it what covered the page.
+    if (m_pagingHelp.isVisible() && !m_placingDocument && contentOffset() != m_offsetUnderHelp)
+        m_pagingHelp.hide(false);
     if (m_titleView) {
         m_titleView->setPageCount(count);
         m_titleView->setPageIndexRange(currentPageIndexRange());
@@ -330,7 +334,11 @@ bool VKDocumentViewController::offerPagingHelp()
 
 void VKDocumentViewController::loadPersistentState()
 {
+    // The document put back where it was read is not the reader scrolling.
+    m_placingDocument = true;
     VKReadingPlace::restore(*this);
+    m_placingDocument = false;
+    m_offsetUnderHelp = contentOffset();
 }
 
 void VKDocumentViewController::storePersistentState()
@@ -512,8 +520,10 @@ void VKDocumentViewController::setPagingGestureInfoVisible(bool visible)
 {
     if (!visible)
         m_pagingHelp.hide();
-    else if (m_pagingHelp.show(*view(), documentViewLayout() == 1))
+    else if (m_pagingHelp.show(*view(), documentViewLayout() == 1)) {
+        m_offsetUnderHelp = contentOffset();
         setUIHiddenAfterDelay(true, 0.5);
+    }
 }
 
 // Life cycle.

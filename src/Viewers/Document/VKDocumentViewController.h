@@ -176,6 +176,8 @@ private:
     VKDocumentPageIndex m_pageIndex;
     std::shared_ptr<VKGoToPageBar> m_gotoBar;
     VKPagingHelp m_pagingHelp;
+    gfx::Point m_offsetUnderHelp; // where the document stood when the help came
+    bool m_placingDocument = false; // putting it back where it was read
     VKScrollSigns m_scrollSigns;
     bool m_blockTapHidesUI = false;
     gfx::EdgeInsets m_pagingEdgeInsets { 64, 0, 64, 0 };

@@ -32,11 +32,16 @@ bool VKPagingHelp::isVisible() const
     return view && !view->isHidden();
 }
 
-bool VKPagingHelp::hide()
+bool VKPagingHelp::hide(bool fade)
 {
     auto existing = m_view.lock();
     if (!existing)
         return false;
+    m_view.reset();
+    if (!fade) {
+        existing->removeFromSuperview();
+        return true;
+    }
     ui::ViewAnimation::begin();
     ui::ViewAnimation::setDuration(1.0);
     existing->setAlpha(0);
@@ -46,7 +51,6 @@ bool VKPagingHelp::hide()
         if (auto view = weakView.lock())
             view->removeFromSuperview();
     });
-    m_view.reset();
     return true;
 }
 
@@ -55,6 +59,7 @@ bool VKPagingHelp::show(ui::View& parent, bool verticalLayout)
     if (m_view.lock())
         return false;
     auto help = ui::View::create(frameIn(parent));
+    help->setUserInteractionEnabled(false);
     help->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
     gfx::Rect h = help->bounds();
     std::string first;

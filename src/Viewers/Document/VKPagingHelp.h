@@ -4,7 +4,9 @@
 // regions marked at the edges (top and bottom for a vertical layout, left
 // and right for the others) and a message in the middle, bold white on a
 // translucent dark rounded backdrop. It lives in the viewer's view until a
-// tap fades it out over a second. The document frame owns it.
+// tap fades it out over a second, or the document scrolls under it. It takes
+// no events itself: a tap reaches the viewer's recognizers through the
+// document, and a wheel scrolls the document. The document frame owns it.
 
 #include "Platform/Graphics/Geometry.h"
 
@@ -30,8 +32,9 @@ public:
     // The room the bars leave: the help keeps between them (its bands are
     // never under a bar) and follows when they come or go.
     void setEdgeInsets(const gfx::EdgeInsets& insets);
-    // Fades the help out and takes it away; whether there was one.
-    bool hide();
+    // Fades the help out and takes it away (at once when not `fade`);
+    // whether there was one.
+    bool hide(bool fade = true);
     void forget() { m_view.reset(); }
 
 private:

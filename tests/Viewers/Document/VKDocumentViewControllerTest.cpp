@@ -17,6 +17,7 @@
 #include "Platform/UI/ActionSheet.h"
 #include "Platform/UI/BarButtonItem.h"
 #include "Platform/UI/Button.h"
+#include "Platform/UI/Event.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Images.h"
 #include "Platform/UI/Label.h"
@@ -233,6 +234,22 @@ TEST_F(VKDocumentViewControllerTest, TheHelpComesOnceAndATapOnlyHidesIt)
     runLoop();
     auto again = open({ 320, 1600 }, "Other.pdf");
     EXPECT_FALSE(again->pagingGestureInfoVisible());
+}
+
+// The help takes no event: a wheel over its message scrolls the document,
+// and the document scrolled takes the help away at once (what it covered
+// shows again).
+TEST_F(VKDocumentViewControllerTest, AWheelOverTheHelpScrollsTheDocumentAndTheHelpGoesAtOnce)
+{
+    core::UserDefaults::standard()->remove(VKDocumentViewController::PagingGestureInfoShownKey);
+    auto viewer = open();
+    ASSERT_TRUE(viewer->pagingGestureInfoVisible());
+    ui::View* help = viewer->pagingGestureInfoView();
+    gfx::Point middle = help->superview()->convertPoint(help->center(), nullptr);
+    application().sendEvent(ui::Event::scroll(middle, { 0, 120 }));
+    EXPECT_EQ(viewer->contentOffset().y, 120);
+    EXPECT_FALSE(viewer->pagingGestureInfoVisible());
+    EXPECT_EQ(viewer->pagingGestureInfoView(), nullptr);
 }
 
 TEST_F(VKDocumentViewControllerTest, TheReadingPositionIsStoredAndComesBack)
