@@ -107,9 +107,15 @@ protected:
         auto* stack = dynamic_cast<ui::NavigationController*>(navigation->modalViewController());
         return stack ? dynamic_cast<VKWebAuthenticationController*>(stack->topViewController()) : nullptr;
     }
+    // A question that comes while the sheet before is still leaving is
+    // shown a moment later on the test clock, which stands still while
+    // this waits: the moment is let pass once the question has come.
     bool waitForSheet()
     {
-        bool shown = waitFor([&] { return sheet() != nullptr; }, 15);
+        bool asked = waitFor([&] { return sheet() != nullptr || browser->authenticationController(); }, 15);
+        if (asked && !sheet())
+            advance(VKWebBrowserController::AuthenticationPresentDelay);
+        bool shown = asked && sheet() != nullptr;
         advance(1);
         return shown;
     }
