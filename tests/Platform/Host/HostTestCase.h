@@ -56,7 +56,7 @@ protected:
         UITestCase::SetUp();
         TANDRY_REQUIRE_DISPLAY();
         gfx::Screen::main().setScale(1);
-        host = ui::WindowHost::open({ "Tandry test", {} });
+        host = ui::WindowHost::open({ "Tandry test", {}, {} });
         ASSERT_TRUE(host) << "no window on " << XvfbDisplay::display();
         area = static_cast<GtkWidget*>(host->drawingArea());
         ASSERT_TRUE(pump([&] { return host->drawCount() > 0; })) << "the window never drew";

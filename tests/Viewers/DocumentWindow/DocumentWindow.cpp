@@ -107,7 +107,7 @@ int main(int argc, char** argv)
             std::fflush(stdout);
         });
     }
-    auto host = ui::WindowHost::open({ "Annual Report", {} });
+    auto host = ui::WindowHost::open({ "Annual Report", {}, {} });
     if (!host)
         return 4;
     // Each told once what it started has ended.

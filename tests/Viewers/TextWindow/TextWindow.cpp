@@ -135,7 +135,7 @@ int main(int argc, char** argv)
     auto viewer = VKTextViewController::create(VKFileResource::resourceWithPath(path), nullptr);
     navigation->pushViewController(viewer, false);
     loop.runUntilIdle();
-    auto host = ui::WindowHost::open({ "server.log", {} });
+    auto host = ui::WindowHost::open({ "server.log", {}, {} });
     if (!host)
         return 4;
     std::printf("ready\n");
@@ -143,7 +143,7 @@ int main(int argc, char** argv)
     core::Observation moved;
     std::set<std::string> said;
     std::map<std::string, std::string> places;
-    bool wasLoading = true;
+    std::weak_ptr<ui::TextStorage> toldText;
     int bars = -1;
     std::function<void()> watch;
     bool running = true;
@@ -165,13 +165,18 @@ int main(int argc, char** argv)
             std::printf("bars %d\n", bars);
             std::fflush(stdout);
         }
-        bool loading = viewer->contentIsLoading() || !viewer->textView();
-        if (loading || !wasLoading) {
-            wasLoading = loading;
+        // A load (the first or one in another encoding) has ended once the
+        // viewer holds a text not told yet and loads no more. (Sampling
+        // "loading" here would miss a reload that starts and ends while the
+        // encodings sheet still slides away.) The weak pointer keeps
+        // the told text's control block, so a new text is never taken for
+        // it.
+        if (viewer->contentIsLoading() || !viewer->textView())
             return;
-        }
-        // A load (the first or one in another encoding) has ended.
-        wasLoading = false;
+        const auto& text = viewer->textView()->textStorage();
+        if (!text || (!toldText.owner_before(text) && !text.owner_before(toldText)))
+            return;
+        toldText = text;
         std::printf("encoding %s\nloaded %g\n", viewer->currentTextEncoding().c_str(),
             double(viewer->textView()->contentSize().height));
         std::fflush(stdout);

@@ -88,7 +88,7 @@ int main(int argc, char** argv)
     auto navigation = VKNavigationController::create(list);
     window->setRootViewController(navigation);
     loop.runUntilIdle();
-    auto host = ui::WindowHost::open({ "Bookmarks", {} });
+    auto host = ui::WindowHost::open({ "Bookmarks", {}, {} });
     if (!host)
         return 4;
 

@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     navigation->setNavigationBarHidden(true, false);
     window->setRootViewController(navigation);
     loop.runUntilIdle();
-    auto host = ui::WindowHost::open({ "Browser", {} });
+    auto host = ui::WindowHost::open({ "Browser", {}, {} });
     if (!host)
         return 4;
     gfx::Point page = browser->webView()->convertPoint({ 0, VKWebNavigationView::DefaultHeight }, nullptr);
