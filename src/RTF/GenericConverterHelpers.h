@@ -1,7 +1,7 @@
 #pragma once
 
-// Small text helpers that several parts of rtf::GenericConverter share; only
-// the converter's own files include this header.
+// Small text helpers that rtf::GenericConverter and its parts share; only
+// their files include this header.
 
 #include "Platform/Core/CodePoints.h"
 #include "RTF/FontEncodings.h"

@@ -121,30 +121,30 @@ TEST(CodePageTest, SymbolFontsShowTheirSignsOrNothing)
 TEST(CodePageTest, CodePageKeywordsOpenTheirConverter)
 {
     TestConverter converter;
-    EXPECT_EQ(converter.m_charset, 1);
+    EXPECT_EQ(converter.charset(), 1);
     header(converter, "\\ansi\\ansicpg1252");
-    EXPECT_EQ(converter.m_charset, 2);
-    EXPECT_EQ(converter.m_iconv.sourceName(), "CP1252");
+    EXPECT_EQ(converter.charset(), 2);
+    EXPECT_EQ(converter.documentCodePage().sourceName(), "CP1252");
 
     const std::pair<const char*, const char*> aliases[] = { { "\\mac", "MACINTOSH" }, { "\\pc", "CP437" }, { "\\pca", "CP850" } };
     for (const auto& [keyword, name] : aliases) {
         header(converter, keyword);
-        EXPECT_EQ(converter.m_iconv.sourceName(), name) << keyword;
+        EXPECT_EQ(converter.documentCodePage().sourceName(), name) << keyword;
     }
 
     // 65001 arrives as -535 and is read back as the unsigned number it is.
     header(converter, "\\ansicpg65001");
-    EXPECT_EQ(converter.m_iconv.sourceName(), "UTF-8");
+    EXPECT_EQ(converter.documentCodePage().sourceName(), "UTF-8");
 
     // The converter the byte conversion relies on.
     header(converter, "\\ansicpg932");
     char out[10];
-    EXPECT_EQ(converter.m_iconv.convert("\x82", out, sizeof out).status, TextConverter::Status::Incomplete);
-    auto step = converter.m_iconv.convert("\x82\xA0", out, sizeof out);
+    EXPECT_EQ(converter.documentCodePage().convert("\x82", out, sizeof out).status, TextConverter::Status::Incomplete);
+    auto step = converter.documentCodePage().convert("\x82\xA0", out, sizeof out);
     EXPECT_EQ(std::string(out, step.produced), "あ");
 
     converter.Cleanup();
-    EXPECT_FALSE(converter.m_iconv.isOpen());
+    EXPECT_FALSE(converter.documentCodePage().isOpen());
 }
 
 TEST(CodePageTest, MacCodePagesOpenThroughGlibcOrICUOrFailWithALogLine)
@@ -165,17 +165,17 @@ TEST(CodePageTest, MacCodePagesOpenThroughGlibcOrICUOrFailWithALogLine)
     for (const auto& entry : opened) {
         TestConverter converter;
         converter.HandleRTFCommand("ansicpg", nullptr, true, entry.codePage);
-        EXPECT_EQ(converter.m_iconv.sourceName(), entry.name);
-        EXPECT_EQ(converter.m_iconv.backend(), entry.backend) << entry.name;
-        EXPECT_EQ(converter.m_charset, 2);
+        EXPECT_EQ(converter.documentCodePage().sourceName(), entry.name);
+        EXPECT_EQ(converter.documentCodePage().backend(), entry.backend) << entry.name;
+        EXPECT_EQ(converter.charset(), 2);
     }
 
     for (short codePage : { 10005, 10010, 10021, 10082, 10008 }) {
         core::LogCapture log(true);
         TestConverter converter;
         converter.HandleRTFCommand("ansicpg", nullptr, true, codePage);
-        EXPECT_FALSE(converter.m_iconv.isOpen()) << codePage;
-        EXPECT_EQ(converter.m_charset, 1);
+        EXPECT_FALSE(converter.documentCodePage().isOpen()) << codePage;
+        EXPECT_EQ(converter.charset(), 1);
         EXPECT_EQ(log.lines(), std::vector<std::string> { "iconv_open failed: 0xffffffffffffffff" });
     }
 
@@ -183,8 +183,8 @@ TEST(CodePageTest, MacCodePagesOpenThroughGlibcOrICUOrFailWithALogLine)
     core::LogCapture log(true);
     TestConverter converter;
     header(converter, "\\ansicpg1251\\ansicpg10005");
-    EXPECT_EQ(converter.m_charset, 2);
-    EXPECT_FALSE(converter.m_iconv.isOpen());
+    EXPECT_EQ(converter.charset(), 2);
+    EXPECT_FALSE(converter.documentCodePage().isOpen());
 }
 
 TEST(CodePageTest, FontTablesMapNumbersToNames)
@@ -195,7 +195,7 @@ TEST(CodePageTest, FontTablesMapNumbersToNames)
         rtf::Word* group = converter.parse(text);
         const rtf::Word* keyword = group->GetChild();
         EXPECT_EQ(converter.HandleRTFCommand("fonttbl", keyword, false, 0), 0);
-        return converter.m_fonts;
+        return converter.fonts();
     };
     using Fonts = std::map<int, std::string>;
 

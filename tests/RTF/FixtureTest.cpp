@@ -82,7 +82,7 @@ TEST_F(FixtureTest, DocumentsWrittenByAWordProcessorParseWhole)
         EXPECT_EQ(converter.HandleRTFCommand("fonttbl", table, false, 0), 0);
         std::set<std::string> names;
         int expectedNumber = 0;
-        for (const auto& [number, name] : converter.m_fonts) {
+        for (const auto& [number, name] : converter.fonts()) {
             EXPECT_EQ(number, expectedNumber++);
             EXPECT_FALSE(name.empty());
             EXPECT_EQ(name.find_first_of(";{}\\"), std::string::npos) << name;

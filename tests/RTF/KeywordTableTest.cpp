@@ -1,5 +1,7 @@
 #include "TestConverter.h"
 
+#include "RTF/KeywordTable.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -10,33 +12,33 @@ using rtf_test::TestConverter;
 TEST(KeywordTableTest, FilledOnceWithEveryKeywordEvenWhenTwoConvertersStartTogether)
 {
     size_t seen[2] = {};
-    std::thread first([&] { TestConverter converter; seen[0] = TestConverter::m_handlers.size(); });
-    std::thread second([&] { TestConverter converter; seen[1] = TestConverter::m_handlers.size(); });
+    std::thread first([&] { TestConverter converter; seen[0] = rtf::KeywordTable::handlers().size(); });
+    std::thread second([&] { TestConverter converter; seen[1] = rtf::KeywordTable::handlers().size(); });
     first.join();
     second.join();
     EXPECT_EQ(seen[0], 104u);
     EXPECT_EQ(seen[1], 104u);
     TestConverter again;
-    EXPECT_EQ(TestConverter::m_handlers.size(), 104u);
+    EXPECT_EQ(rtf::KeywordTable::handlers().size(), 104u);
 }
 
 TEST(KeywordTableTest, KeysAreExactAndShareHandlersWhereTheyShould)
 {
     TestConverter converter;
-    const auto& table = TestConverter::m_handlers;
+    const auto& table = rtf::KeywordTable::handlers();
     EXPECT_EQ(table.count("B"), 0u);
     EXPECT_EQ(table.count("emboss"), 0u);
     EXPECT_EQ(table.count("par"), 0u);
     EXPECT_EQ(table.count("pard"), 0u);
-    EXPECT_EQ(table.at("embo"), &GenericConverter::cmd_emboss);
-    EXPECT_EQ(table.at("expand"), &GenericConverter::cmd_expand);
-    EXPECT_EQ(table.at("expnd"), &GenericConverter::cmd_expand);
-    EXPECT_EQ(table.at("*"), &GenericConverter::cmd_ignore);
-    EXPECT_EQ(table.at("hl"), &GenericConverter::cmd_ignore);
-    EXPECT_EQ(table.at("stylesheet"), &GenericConverter::cmd_ignore);
-    EXPECT_EQ(table.at("\\"), &GenericConverter::cmd_slash);
-    EXPECT_EQ(table.at("~"), &GenericConverter::cmd_nonbreaking_space);
-    EXPECT_EQ(table.at("uc"), &GenericConverter::cmd_uc);
+    EXPECT_EQ(table.at("embo"), &rtf::AttributeStacks::cmd_emboss);
+    EXPECT_EQ(table.at("expand"), &rtf::AttributeStacks::cmd_expand);
+    EXPECT_EQ(table.at("expnd"), &rtf::AttributeStacks::cmd_expand);
+    EXPECT_EQ(table.at("*"), &rtf::Destinations::cmd_ignore);
+    EXPECT_EQ(table.at("hl"), &rtf::Destinations::cmd_ignore);
+    EXPECT_EQ(table.at("stylesheet"), &rtf::Destinations::cmd_ignore);
+    EXPECT_EQ(table.at("\\"), &rtf::SpecialCharacters::cmd_slash);
+    EXPECT_EQ(table.at("~"), &rtf::SpecialCharacters::cmd_nonbreaking_space);
+    EXPECT_EQ(table.at("uc"), &rtf::SpecialCharacters::cmd_uc);
 
     EXPECT_EQ(converter.HandleRTFCommand("*", nullptr, false, 0), 0);
     EXPECT_EQ(converter.HandleRTFCommand("rtf", nullptr, true, 1), 1);
@@ -54,12 +56,12 @@ TEST(KeywordTableTest, KeysAreExactAndShareHandlersWhereTheyShould)
 TEST(KeywordTableTest, CharacterSetAndTableKeywordsChangeTheirState)
 {
     TestConverter converter;
-    converter.m_charset = 2;
+    converter.setCharset(2);
     EXPECT_EQ(converter.HandleRTFCommand("ansi", nullptr, false, 0), 1);
-    EXPECT_EQ(converter.m_charset, 1);
+    EXPECT_EQ(converter.charset(), 1);
     converter.HandleRTFCommand("intbl", nullptr, false, 0);
     converter.HandleRTFCommand("intbl", nullptr, false, 0);
-    EXPECT_EQ(converter.m_in_table, 2);
+    EXPECT_EQ(converter.inTable(), 2);
 }
 
 TEST(KeywordTableTest, ControlWordsSplitIntoKeywordAndSixteenBitParameter)

@@ -55,7 +55,7 @@ private:
 // A converter whose character set no translation knows.
 class BrokenConverter : public rtf::Converter2HTML {
 public:
-    BrokenConverter() { m_charset = 3; }
+    BrokenConverter() { m_codePages.setCharset(3); }
 };
 
 std::string nested(int depth)

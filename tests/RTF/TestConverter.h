@@ -3,6 +3,7 @@
 #include "RTF/GenericConverter.h"
 #include "RTF/Parser.h"
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -14,11 +15,12 @@ namespace rtf_test {
 class TestConverter : public rtf::GenericConverter {
 public:
     using GenericConverter::Convert;
-    using GenericConverter::m_charset;
-    using GenericConverter::m_fonts;
-    using GenericConverter::m_handlers;
-    using GenericConverter::m_iconv;
-    using GenericConverter::m_in_table;
+
+    int charset() const { return m_codePages.charset(); }
+    void setCharset(int charset) { m_codePages.setCharset(charset); }
+    core::TextConverter& documentCodePage() { return m_codePages.documentCodePage(); }
+    const std::map<int, std::string>& fonts() const { return m_codePages.fonts(); }
+    int inTable() const { return m_table.inTable(); }
 
     ~TestConverter() override { rtf::Word::Clean(m_tree); }
 

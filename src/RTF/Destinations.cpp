@@ -1,8 +1,9 @@
 // Destinations read and then skipped: colours, document information,
 // fields and pictures.
 
-#include "RTF/GenericConverter.h"
+#include "RTF/Destinations.h"
 
+#include "RTF/GenericConverter.h"
 #include "RTF/GenericConverterHelpers.h"
 #include "RTF/OutputTags.h"
 #include "RTF/Picture.h"
@@ -149,9 +150,72 @@ namespace {
         return scheme == "javascript" || scheme == "vbscript";
     }
 
+    const char* const kMonths[12] = { "January", "February", "March", "April", "May", "June", "July",
+        "August", "September", "October", "November", "December" };
+
 } // namespace
 
-bool GenericConverter::cmd_colortbl(GenericConverter* c, const Word* word, bool, short)
+Destinations::Destinations(GenericConverter& converter)
+    : m_converter(converter)
+{
+}
+
+void Destinations::startDocument()
+{
+    m_picture_budget = Picture::kMaxDocumentBytes;
+}
+
+void Destinations::outputEscaped(std::string_view text)
+{
+    std::string escaped;
+    appendEscaped(escaped, text, false);
+    m_converter.OutputString(escaped);
+}
+
+void Destinations::outputCommentText(std::string_view text)
+{
+    std::string spaced;
+    for (char c : text) {
+        if (c == '-' && !spaced.empty() && spaced.back() == '-')
+            spaced += ' ';
+        spaced += c;
+    }
+    if (!spaced.empty() && spaced.back() == '-')
+        spaced += ' ';
+    outputEscaped(spaced);
+}
+
+void Destinations::outputDate(const Word* first)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    for (const Word* word = first; word; word = word->GetNext()) {
+        std::string_view text = word->GetCommand();
+        if (text.size() >= 4 && text[0] == '\\' && isDigit(text[3])) {
+            std::string_view key = text.substr(1, 2);
+            int value = saturatingAtoi(text.substr(3));
+            if (key == "yr")
+                year = value;
+            else if (key == "mo")
+                month = value;
+            else if (key == "dy")
+                day = value;
+            else if (key == "hr")
+                hour = value;
+        }
+        if (text.size() >= 5 && startsWith(text, "\\min") && isDigit(text[4]))
+            minute = saturatingAtoi(text.substr(4));
+    }
+    if (year && day && month >= 1 && month <= 12)
+        m_converter.OutputFormatString("%d %s %d ", day, kMonths[month - 1], year);
+    if (hour && minute)
+        m_converter.OutputFormatString("%02d:%02d ", hour, minute);
+}
+
+bool Destinations::cmd_colortbl(GenericConverter* c, const Word* word, bool, short)
 {
     int red = 0;
     int green = 0;
@@ -166,7 +230,7 @@ bool GenericConverter::cmd_colortbl(GenericConverter* c, const Word* word, bool,
     for (const Word* part = c->destination(word); part; part = part->GetNext()) {
         std::string_view text = part->GetCommand();
         if (text == ";") {
-            c->m_colors.push_back({ static_cast<unsigned char>(red), static_cast<unsigned char>(green), static_cast<unsigned char>(blue) });
+            c->m_destinations.m_colors.push_back({ static_cast<unsigned char>(red), static_cast<unsigned char>(green), static_cast<unsigned char>(blue) });
             red = green = blue = 0;
         } else if (startsWith(text, "\\red")) {
             red = component(text.substr(4));
@@ -179,8 +243,9 @@ bool GenericConverter::cmd_colortbl(GenericConverter* c, const Word* word, bool,
     return true;
 }
 
-bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, short)
+bool Destinations::cmd_info(GenericConverter* c, const Word* word, bool, short)
 {
+    Destinations& destinations = c->m_destinations;
     const OutputTags& t = c->tags();
     // The words of an entry after its keyword that are not control words.
     auto entryText = [](const Word* keyword, bool separateWords) {
@@ -198,7 +263,7 @@ bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, sho
     auto comment = [&](std::string_view label, std::string_view text) {
         c->OutputString(t.comment_begin);
         c->OutputString(label);
-        c->output_comment_text(text);
+        destinations.outputCommentText(text);
         c->OutputString(t.comment_end);
     };
 
@@ -217,15 +282,15 @@ bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, sho
             continue;
         if (key == "\\title") {
             c->OutputString(t.title_begin);
-            c->output_escaped(entryText(keyword, false));
+            destinations.outputEscaped(entryText(keyword, false));
             c->OutputString(t.title_end);
         } else if (key == "\\keywords") {
             c->OutputString(t.keywords_begin);
-            c->output_escaped(entryText(keyword, true));
+            destinations.outputEscaped(entryText(keyword, true));
             c->OutputString(t.keywords_end);
         } else if (key == "\\author") {
             c->OutputString(t.author_begin);
-            c->output_comment_text(entryText(keyword, false));
+            destinations.outputCommentText(entryText(keyword, false));
             c->OutputString(t.author_end);
         } else if (key == "\\comment") {
             comment("comments: ", entryText(keyword, false));
@@ -248,7 +313,7 @@ bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, sho
                 c->OutputString(t.comment_begin);
                 c->OutputString(label);
                 if (keyword->GetNext())
-                    c->word_dump_date(keyword->GetNext());
+                    destinations.outputDate(keyword->GetNext());
                 c->OutputString(t.comment_end);
             }
         }
@@ -256,20 +321,21 @@ bool GenericConverter::cmd_info(GenericConverter* c, const Word* word, bool, sho
     return true;
 }
 
-bool GenericConverter::cmd_field(GenericConverter* c, const Word* word, bool, short)
+bool Destinations::cmd_field(GenericConverter* c, const Word* word, bool, short)
 {
     // A field is read as the walk reaches it; a field of a word tree has no
     // walk around it and writes nothing.
     if (word && word == c->m_current && c->m_reader)
-        c->print_field();
+        c->m_destinations.printField();
     return true;
 }
 
-void GenericConverter::print_field()
+void Destinations::printField()
 {
-    Parser& parser = *m_reader;
-    std::istream& in = *m_input;
-    m_rest_read = true;
+    GenericConverter& c = m_converter;
+    Parser& parser = *c.m_reader;
+    std::istream& in = *c.m_input;
+    c.m_rest_read = true;
     std::string href;
     bool hasInstruction = false;
     bool hasResult = false;
@@ -292,58 +358,60 @@ void GenericConverter::print_field()
             parser.SkipGroup(in);
         if (key == "\\fldinst" && !hasInstruction) {
             hasInstruction = true;
-            std::unique_ptr<Word, ChainDeleter> instruction(
-                parser.ReadGroup(in, { kMaxDestinationWords, kMaxDestinationBytes, true }));
+            std::unique_ptr<Word, GenericConverter::ChainDeleter> instruction(
+                parser.ReadGroup(in, { GenericConverter::kMaxDestinationWords, GenericConverter::kMaxDestinationBytes, true }));
             href = printable(hyperlinkTarget(instruction.get()));
         } else if (key == "\\fldrslt" && !hasResult) {
             hasResult = true;
-            print_field_result(href, true);
+            printFieldResult(href, true);
         } else {
             parser.SkipGroup(in);
         }
     }
     if (!hasResult)
-        print_field_result(href, false);
+        printFieldResult(href, false);
 }
 
-void GenericConverter::print_field_result(const std::string& href, bool hasResult)
+void Destinations::printFieldResult(const std::string& href, bool hasResult)
 {
-    const OutputTags& t = tags();
+    GenericConverter& c = m_converter;
+    const OutputTags& t = c.tags();
     if (href.empty() || isScriptLink(href) || !t.hyperlink_begin) {
         // Any other field shows its result as it stands.
         if (hasResult)
-            word_print_core();
+            c.word_print_core();
         return;
     }
     // The link text is converted like any text; the tags in force are closed
     // around the anchor and opened again inside it, so that elements nest.
-    starting_character();
-    attrstack_unexpress_all();
-    OutputString(t.hyperlink_begin);
-    output_escaped(href);
-    size_t anchor = m_output.size();
-    size_t characters = m_characters;
+    c.starting_character();
+    c.m_attributes.unexpressAll();
+    c.OutputString(t.hyperlink_begin);
+    outputEscaped(href);
+    size_t anchor = c.m_output.size();
+    size_t characters = c.m_characters;
     if (hasResult && t.hyperlink_text_begin) {
-        OutputString(t.hyperlink_text_begin);
-        attrstack_express_all();
-        word_print_core();
-        if (m_characters != characters) {
-            attrstack_unexpress_all();
-            OutputString(t.hyperlink_text_end);
-            attrstack_express_all();
+        c.OutputString(t.hyperlink_text_begin);
+        c.m_attributes.expressAll();
+        c.word_print_core();
+        if (c.m_characters != characters) {
+            c.m_attributes.unexpressAll();
+            c.OutputString(t.hyperlink_text_end);
+            c.m_attributes.expressAll();
             return;
         }
         // A result without text: the anchor gets a word of its own instead.
-        m_output.resize(anchor);
+        c.m_output.resize(anchor);
     } else if (hasResult) {
-        m_reader->SkipGroup(*m_input);
+        c.m_reader->SkipGroup(*c.m_input);
     }
-    OutputString(t.hyperlink_end);
-    attrstack_express_all();
+    c.OutputString(t.hyperlink_end);
+    c.m_attributes.expressAll();
 }
 
-bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bool, short)
+bool Destinations::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bool, short)
 {
+    Destinations& destinations = c->m_destinations;
     int width = 0;
     int height = 0;
     std::string name;
@@ -353,7 +421,7 @@ bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bo
             continue;
         if (text[0] == '\\') {
             short param = 0;
-            std::string keyword = extract_cmd_param(text, &param);
+            std::string keyword = GenericConverter::extract_cmd_param(text, &param);
             if (keyword == "\\width")
                 width = param / 20;
             else if (keyword == "\\height")
@@ -364,15 +432,15 @@ bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bo
             continue;
         name += text;
     }
-    name = trim_string(name);
+    name = GenericConverter::trim_string(name);
     if (name.empty())
         return true;
 
     c->starting_character();
     c->OutputString("<img src=\"");
-    c->output_escaped(name);
+    destinations.outputEscaped(name);
     c->OutputString("\" alt=\"");
-    c->output_escaped(name);
+    destinations.outputEscaped(name);
     if (width < 1 || height < 1)
         c->OutputString("\">");
     else
@@ -382,9 +450,9 @@ bool GenericConverter::cmd_NeXTGraphic(GenericConverter* c, const Word* word, bo
     return true;
 }
 
-bool GenericConverter::cmd_pict(GenericConverter* c, const Word* word, bool, short)
+bool Destinations::cmd_pict(GenericConverter* c, const Word* word, bool, short)
 {
-    Picture picture(c->m_picture_budget);
+    Picture picture(c->m_destinations.m_picture_budget);
     auto take = [&picture](const std::string& text) {
         if (!text.empty() && text[0] == '\\')
             picture.keyword(text);
@@ -424,7 +492,7 @@ bool GenericConverter::cmd_pict(GenericConverter* c, const Word* word, bool, sho
     return true;
 }
 
-bool GenericConverter::cmd_ignore(GenericConverter* c, const Word* word, bool, short)
+bool Destinations::cmd_ignore(GenericConverter* c, const Word* word, bool, short)
 {
     // Pictures in the form that replaced the older one are read; the older
     // form beside them (nonshppict) is then skipped.

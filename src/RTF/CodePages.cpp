@@ -1,11 +1,12 @@
-// Character sets, code pages and the font table: what the bytes of the
-// document's hexadecimal characters mean under the font in force.
+// The document's code page, the font table and what a font's bytes mean.
 
-#include "RTF/GenericConverter.h"
+#include "RTF/CodePages.h"
 
 #include "Platform/Core/Log.h"
+#include "RTF/GenericConverter.h"
 #include "RTF/GenericConverterHelpers.h"
-#include "RTF/OutputTags.h"
+
+#include <algorithm>
 
 namespace rtf {
 
@@ -40,43 +41,66 @@ namespace {
 
 } // namespace
 
-bool GenericConverter::cmd_ansi(GenericConverter* converter, const Word*, bool, short)
+CodePages::CodePages(GenericConverter& converter)
+    : m_converter(converter)
 {
-    converter->m_charset = 1;
+}
+
+const std::string* CodePages::fontName(int number) const
+{
+    auto font = m_fonts.find(number);
+    return font == m_fonts.end() ? nullptr : &font->second;
+}
+
+void CodePages::clear()
+{
+    m_fonts.clear();
+    m_iconv.close();
+    m_font_charsets.clear();
+    m_default_font = -1;
+    m_code_pages.clear();
+    m_decoder_known = false;
+    m_pending_count = 0;
+    m_pending_converter = nullptr;
+}
+
+bool CodePages::cmd_ansi(GenericConverter* converter, const Word*, bool, short)
+{
+    converter->m_codePages.setCharset(1);
     return false;
 }
 
-bool GenericConverter::cmd_ansicpg(GenericConverter* converter, const Word*, bool, short param)
+bool CodePages::cmd_ansicpg(GenericConverter* converter, const Word*, bool, short param)
 {
-    converter->m_iconv.close();
+    converter->m_codePages.m_iconv.close();
     // Code pages above 32767 (65001 for UTF-8) arrive as negative 16-bit
     // parameters; they are unsigned numbers.
     unsigned codePage = static_cast<unsigned short>(param);
-    converter->m_iconv = core::TextConverter::toUTF8(codePageName(codePage));
-    if (!converter->m_iconv) {
+    converter->m_codePages.m_iconv = core::TextConverter::toUTF8(codePageName(codePage));
+    if (!converter->m_codePages.m_iconv) {
         core::log("iconv_open failed: 0xffffffffffffffff");
         return false;
     }
-    converter->m_charset = 2;
+    converter->m_codePages.setCharset(2);
     return false;
 }
 
-bool GenericConverter::cmd_mac(GenericConverter* converter, const Word* word, bool, short)
+bool CodePages::cmd_mac(GenericConverter* converter, const Word* word, bool, short)
 {
     return cmd_ansicpg(converter, word, true, 10000);
 }
 
-bool GenericConverter::cmd_pc(GenericConverter* converter, const Word* word, bool, short)
+bool CodePages::cmd_pc(GenericConverter* converter, const Word* word, bool, short)
 {
     return cmd_ansicpg(converter, word, true, 437);
 }
 
-bool GenericConverter::cmd_pca(GenericConverter* converter, const Word* word, bool, short)
+bool CodePages::cmd_pca(GenericConverter* converter, const Word* word, bool, short)
 {
     return cmd_ansicpg(converter, word, true, 850);
 }
 
-bool GenericConverter::cmd_fonttbl(GenericConverter* converter, const Word* word, bool, short)
+bool CodePages::cmd_fonttbl(GenericConverter* converter, const Word* word, bool, short)
 {
     const Word* current = converter->destination(word);
     while (current) {
@@ -105,37 +129,38 @@ bool GenericConverter::cmd_fonttbl(GenericConverter* converter, const Word* word
             if (!grouped)
                 last = part;
         }
-        name = trim_string(name);
+        name = GenericConverter::trim_string(name);
         size_t semicolon = name.rfind(';');
         if (semicolon != std::string::npos)
             name.erase(semicolon);
-        converter->m_fonts[number] = std::move(name);
-        converter->m_font_charsets[number] = charset;
-        converter->m_decoder_known = false;
+        converter->m_codePages.m_fonts[number] = std::move(name);
+        converter->m_codePages.m_font_charsets[number] = charset;
+        converter->m_codePages.m_decoder_known = false;
         current = last->GetNext();
     }
     return true;
 }
 
-bool GenericConverter::cmd_deff(GenericConverter* converter, const Word*, bool has_param, short param)
+bool CodePages::cmd_deff(GenericConverter* converter, const Word*, bool has_param, short param)
 {
     if (has_param)
-        converter->m_default_font = param;
+        converter->m_codePages.m_default_font = param;
     return false;
 }
 
-GenericConverter::FontDecoder GenericConverter::font_decoder()
+CodePages::FontDecoder CodePages::decoder(int font)
 {
-    int font = m_chain && m_chain->font >= 0 ? m_chain->font : m_default_font;
+    if (font < 0)
+        font = m_default_font;
     if (!m_decoder_known || font != m_decoder_font) {
-        m_decoder = find_decoder(font);
+        m_decoder = findDecoder(font);
         m_decoder_font = font;
         m_decoder_known = true;
     }
     return m_decoder;
 }
 
-GenericConverter::FontDecoder GenericConverter::find_decoder(int font)
+CodePages::FontDecoder CodePages::findDecoder(int font)
 {
     auto charset = m_font_charsets.find(font);
     if (charset == m_font_charsets.end())
@@ -151,7 +176,7 @@ GenericConverter::FontDecoder GenericConverter::find_decoder(int font)
     if (found == m_code_pages.end()) {
         found = m_code_pages.emplace(codePage, core::TextConverter::toUTF8(codePageName(codePage))).first;
         if (!found->second)
-            warn("iconv_open failed: 0xffffffffffffffff");
+            m_converter.warn("iconv_open failed: 0xffffffffffffffff");
     }
     // A code page that cannot be opened leaves the document's.
     if (!found->second)
@@ -159,19 +184,19 @@ GenericConverter::FontDecoder GenericConverter::find_decoder(int font)
     return { &found->second, SymbolEncoding::None };
 }
 
-core::TextConverter* GenericConverter::code_page(const FontDecoder& decoder)
+core::TextConverter* CodePages::codePage(const FontDecoder& decoder)
 {
     if (decoder.converter)
         return decoder.converter;
     return m_charset == 2 ? &m_iconv : nullptr;
 }
 
-bool GenericConverter::decode_byte(core::TextConverter& converter, int byte, std::string& html)
+bool CodePages::decodeByte(core::TextConverter& converter, int byte, std::string& html)
 {
     if (m_pending_converter != &converter)
-        drop_pending();
+        dropPending();
     if (!converter) {
-        warn("iconv err: E2BIG");
+        m_converter.warn("iconv err: E2BIG");
         return false;
     }
     m_pending_converter = &converter;
@@ -189,7 +214,7 @@ bool GenericConverter::decode_byte(core::TextConverter& converter, int byte, std
             failed = true;
     }
     if (failed) {
-        warn(step.status == Status::OutputFull ? "iconv err: E2BIG" : "iconv err: EILSEQ");
+        m_converter.warn(step.status == Status::OutputFull ? "iconv err: E2BIG" : "iconv err: EILSEQ");
         m_pending_count = 0;
         converter.reset();
         return false;
@@ -200,29 +225,48 @@ bool GenericConverter::decode_byte(core::TextConverter& converter, int byte, std
     return true;
 }
 
-void GenericConverter::drop_pending()
+void CodePages::dropPending()
 {
     if (m_pending_count == 0)
         return;
     // The start of a character whose end never came.
-    warn("iconv err: EINVAL");
+    m_converter.warn("iconv err: EINVAL");
     m_pending_count = 0;
     if (m_pending_converter)
         m_pending_converter->reset();
 }
 
-void GenericConverter::print_symbol(SymbolEncoding encoding, int byte)
+bool CodePages::cmd_deflang(GenericConverter* c, const Word*, bool has_param, short param)
 {
-    m_nbsp_run = false;
-    OutputString(symbol_html(encoding, byte));
+    if (has_param)
+        c->m_codePages.m_default_lang = c->m_codePages.m_lang = param;
+    return false;
 }
 
-std::string GenericConverter::symbol_html(SymbolEncoding encoding, int byte) const
+bool CodePages::cmd_lang(GenericConverter* c, const Word*, bool has_param, short param)
 {
-    std::string html = symbolHTML(encoding, byte);
-    if (html.empty() && byte > 0x20 && in_list_text())
-        html = "\u2022";
-    return html;
+    if (has_param)
+        c->m_codePages.m_lang = param;
+    return false;
+}
+
+std::string_view CodePages::languageLetter(int codePage, int ch)
+{
+    auto found = m_letters.find(codePage);
+    if (found == m_letters.end()) {
+        std::array<std::string, 128> letters;
+        core::TextConverter decoder = core::TextConverter::toUTF8("CP" + std::to_string(codePage));
+        for (int byte = 128; decoder && byte < 256; ++byte) {
+            char in = static_cast<char>(byte);
+            char out[8];
+            auto step = decoder.convert(std::string_view(&in, 1), out, sizeof out);
+            if (step.status == core::TextConverter::Status::Ok)
+                letters[byte - 128].assign(out, step.produced);
+            decoder.reset();
+        }
+        found = m_letters.emplace(codePage, std::move(letters)).first;
+    }
+    return found->second[ch - 128];
 }
 
 } // namespace rtf
