@@ -24,6 +24,22 @@ void DocumentFile::Renderer::close() const
     g_object_unref(static_cast<PopplerDocument*>(document));
 }
 
+void DocumentFile::letGoOfKeptPages(int number)
+{
+    std::vector<void*> pages;
+    {
+        std::lock_guard lock(renderersMutex);
+        for (Renderer& renderer : idleRenderers) {
+            if (renderer.page && renderer.lastPage != number) {
+                pages.push_back(renderer.page);
+                renderer.page = nullptr;
+            }
+        }
+    }
+    for (void* page : pages)
+        g_object_unref(page);
+}
+
 DocumentFile::~DocumentFile()
 {
     // A draw holds the state through its page: none is out now.
@@ -181,6 +197,9 @@ PageObject DocumentSource::page(int number)
         if (!pagesSeen[size_t(number)]) {
             pagesSeen[size_t(number)] = true;
             ++pagesSeenCount;
+            // The heap is judged without the renderers' kept pages, whose
+            // text comes and goes with each page drawn.
+            file->letGoOfKeptPages(number);
             if (outgrown()) {
                 // A new reading goes on from where this one's tree stands;
                 // this one goes with the last handle that holds it.
@@ -190,6 +209,8 @@ PageObject DocumentSource::page(int number)
                     reading = std::move(next);
                     ++readingsMade;
                 }
+                if (renewedForGrowth)
+                    ++file->rendererGeneration;
                 pagesSeen.assign(pagesSeen.size(), false);
                 pagesSeen[size_t(number)] = true;
                 pagesSeenCount = 1;

@@ -66,10 +66,22 @@ struct DocumentFile {
         // all of them when `count` is 0.
         int first = 1;
         int count = 0;
+        // The file's `rendererGeneration` when it was opened.
+        uint64_t generation = 0;
         bool covers(int number) const { return count == 0 || (number >= first && number < first + count); }
         // Lets its page and document go, under `rendererFontsMutex()`.
         void close() const;
     };
+    // Idle renderers let go of the pages they keep but page `number`: a
+    // kept page holds the text the renderer gathered on its first draw
+    // (some MiB for a page of many short words), which tiles of other
+    // pages do not need.
+    void letGoOfKeptPages(int number);
+    // Moves on when a long read lets its reading go because the heap grew:
+    // the renderer documents opened before go too (when next lent or as
+    // they come back), for what they kept of the pages they drew is part
+    // of that growth, which a new reading alone would not give back.
+    std::atomic<uint64_t> rendererGeneration { 0 };
     std::mutex renderersMutex;
     std::condition_variable rendererReturned;
     std::vector<Renderer> idleRenderers;
@@ -113,7 +125,7 @@ struct PageObject {
 // the heap in use is sampled once for each new page, on the thread asking.
 struct DocumentSource {
     static constexpr int kPagesPerReading = 128;
-    static constexpr size_t kLeastReadingBudget = size_t(4) << 20;
+    static constexpr size_t kLeastReadingBudget = size_t(3) << 20;
 
     std::shared_ptr<DocumentFile> file;
     // Null while the document is locked.

@@ -67,11 +67,19 @@ PopplerDocument* openRendererDocument(GBytes* data, GInputStream* stream, goffse
     return document;
 }
 
+void closeRenderers(const std::vector<DocumentFile::Renderer>& renderers)
+{
+    if (renderers.empty())
+        return;
+    std::lock_guard fonts(detail::rendererFontsMutex());
+    for (const DocumentFile::Renderer& renderer : renderers)
+        renderer.close();
+    detail::releaseHeldFonts();
+}
+
 void closeRenderer(const DocumentFile::Renderer& renderer)
 {
-    std::lock_guard fonts(detail::rendererFontsMutex());
-    renderer.close();
-    detail::releaseHeldFonts();
+    closeRenderers({ renderer });
 }
 
 // One more renderer document over the document's bytes (a decrypted copy
@@ -135,8 +143,8 @@ DocumentFile::Renderer openRenderer(DocumentFile& state, const std::shared_ptr<d
 // the page (the one that drew it last, if any), else a new one in place of
 // an idle one, else a new one while there are fewer than the most, else
 // the next to come back. None when the document cannot be opened for
-// drawing (tried once). One that has drawn enough different pages is let
-// go as it comes back.
+// drawing (tried once). One that has drawn enough different pages, or was
+// opened before the document let a reading go for growth, is let go.
 class RendererLease {
 public:
     RendererLease(DocumentFile& state, const std::shared_ptr<detail::DocumentSource>& source, int page)
@@ -151,12 +159,25 @@ public:
         if (state.rendererFailed)
             return;
         auto& idle = state.idleRenderers;
+        std::vector<DocumentFile::Renderer> stale;
+        uint64_t generation = state.rendererGeneration;
+        for (auto renderer = idle.begin(); renderer != idle.end();) {
+            if (renderer->generation == generation) {
+                ++renderer;
+                continue;
+            }
+            stale.push_back(*renderer);
+            renderer = idle.erase(renderer);
+            --state.renderers;
+        }
         auto found = std::find_if(idle.begin(), idle.end(), [&](const DocumentFile::Renderer& renderer) { return renderer.lastPage == page; });
         if (found == idle.end())
             found = std::find_if(idle.begin(), idle.end(), [&](const DocumentFile::Renderer& renderer) { return renderer.covers(page); });
         if (found != idle.end()) {
             m_renderer = *found;
             idle.erase(found);
+            lock.unlock();
+            closeRenderers(stale);
             return;
         }
         // None sees the page: a new one in place of the idle one that came
@@ -171,8 +192,10 @@ public:
         ++state.renderersOpened;
         lock.unlock();
         if (replaced)
-            closeRenderer(*replaced);
+            stale.push_back(*replaced);
+        closeRenderers(stale);
         m_renderer = openRenderer(state, source, page);
+        m_renderer.generation = generation;
         if (m_renderer.document)
             return;
         lock.lock();
@@ -184,7 +207,8 @@ public:
     {
         if (!m_renderer.document)
             return;
-        bool spent = m_renderer.pagesDrawn >= DocumentFile::kPagesPerRenderer;
+        bool spent = m_renderer.pagesDrawn >= DocumentFile::kPagesPerRenderer
+            || m_renderer.generation != m_state.rendererGeneration;
         if (spent)
             closeRenderer(m_renderer);
         std::lock_guard lock(m_state.renderersMutex);

@@ -1,4 +1,5 @@
 #include "Platform/PDF/Document.h"
+#include "Platform/PDF/DocumentState.h"
 
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
@@ -36,6 +37,32 @@ protected:
         builder.addPage("0 0 1 rg 100 100 200 200 re f");
         return builder.build(encryption);
     }
+
+    // The heap a long read of `document` judges while it lives: each page
+    // read adds 1 MiB, which a new reading gives back or not.
+    class Heap {
+    public:
+        explicit Heap(const Document& document)
+            : m_document(document)
+            , m_made(document.readingsMade())
+        {
+            s_inUse = 0;
+            Document::setHeapMeasureForTesting([] { return s_inUse; });
+        }
+        ~Heap() { Document::setHeapMeasureForTesting(nullptr); }
+        void pageRead(bool givenBack)
+        {
+            if (givenBack && m_document.readingsMade() != m_made)
+                s_inUse = 0;
+            m_made = m_document.readingsMade();
+            s_inUse += size_t(1) << 20;
+        }
+
+    private:
+        static inline size_t s_inUse = 0;
+        const Document& m_document;
+        uint64_t m_made;
+    };
 
     static size_t drawnPixels(const Document& document)
     {
@@ -318,40 +345,55 @@ TEST_F(DocumentTest, LongReadsKeepTheirReadingsFew)
 }
 
 // A long read goes on in a new reading once the heap has grown by more
-// than the first page cost (4 MiB at least); a new reading that gave
+// than the first page cost (3 MiB at least); a new reading that gave
 // nothing back (the growth was someone else's) makes the next wait for
 // twice as much.
 TEST_F(DocumentTest, ReadingsGoOnceTheHeapHasGrown)
 {
-    static size_t heap = 0;
-    Document::setHeapMeasureForTesting([] { return heap; });
-    struct Reset {
-        ~Reset() { Document::setHeapMeasureForTesting(nullptr); }
-    } reset;
     test::PdfBuilder builder;
     const int pages = 300;
     for (int page = 1; page <= pages; ++page)
         builder.addPage("", fmt::format("/MediaBox [0 0 {} 792]", page));
     core::Data bytes = builder.build();
-    // Each page read adds 1 MiB, which a new reading gives back or not.
     auto readingsFor = [&](bool givenBack) {
-        heap = 0;
         auto document = Document::open(bytes);
-        uint64_t made = document->readingsMade();
+        Heap heap(*document);
         for (int page = 1; page <= pages; ++page) {
             EXPECT_EQ(widthOf(document->page(page)), page);
-            if (givenBack && document->readingsMade() != made)
-                heap = 0;
-            made = document->readingsMade();
-            heap += size_t(1) << 20;
+            heap.pageRead(givenBack);
             EXPECT_EQ(document->readingsAlive(), 1);
         }
-        return made;
+        return document->readingsMade();
     };
-    // A reading for every 6 pages: its first, and 5 MiB more.
-    EXPECT_EQ(readingsFor(true), uint64_t(pages / 6));
-    // 6, 10, 18, 34, 66 pages and then 128 at most.
+    // A reading for every 5 pages: its first, and 4 MiB more.
+    EXPECT_EQ(readingsFor(true), uint64_t(pages / 5));
+    // 5, 8, 14, 26, 50, 98 pages and then 128 at most.
     EXPECT_EQ(readingsFor(false), 7u);
+}
+
+// The renderer documents go with a reading let go because the heap grew:
+// what they kept of the pages they drew is part of that growth. The heap
+// is judged without the page each renderer keeps for the next tile.
+TEST_F(DocumentTest, RenderersGoWithAReadingOutgrown)
+{
+    test::PdfBuilder builder;
+    for (int page = 1; page <= 40; ++page)
+        builder.addPage("0 g 0 0 10 10 re f");
+    auto document = Document::open(builder.build());
+    Heap heap(*document);
+    for (int number = 1; number <= 40; ++number) {
+        pdf::Page page = document->page(number);
+        const auto& file = *pdf::detail::HandleAccess::document(page)->file;
+        for (const auto& renderer : file.idleRenderers)
+            ASSERT_EQ(renderer.page, nullptr) << number;
+        auto bitmap = gfx::BitmapContext::create(10, 10);
+        pdf::drawPage(page, *bitmap);
+        ASSERT_GT(pdftest::nonWhitePixels(*bitmap), 0u) << number;
+        heap.pageRead(true);
+    }
+    // A reading for every 5 pages, and a renderer for each.
+    EXPECT_EQ(document->readingsMade(), 8u);
+    EXPECT_EQ(pdf::detail::HandleAccess::document(document->page(40))->file->renderersOpened, 8u);
 }
 
 TEST_F(DocumentTest, PageCountsThatLieGiveWayToAWalk)
