@@ -92,6 +92,11 @@ protected:
             EXPECT_TRUE(driver.rotate(shot.orientation));
         }
         advance(1);
+        // The start-up recount runs on a worker in real time, and the server
+        // shows as paused while it does: the pictures show it once it ended.
+        auto quota = VKQuotaManager::defaultManager();
+        EXPECT_TRUE(core::RunLoop::main().runUntil([&] { return !quota->rebuildingIndex(); }, 30));
+        advance(1);
     }
     void end()
     {
