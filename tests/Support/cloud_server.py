@@ -525,9 +525,8 @@ class Handler(QuietHandler):
                  "verdict": "", "status": 0}
         digest = hashlib.sha256()
         entry["digest"] = digest
-        with self.service.lock:
-            self.service.log.append(entry)
         self.entry = entry
+        self.logged = False
         self.fault = None
         self.account = None
         try:
@@ -544,15 +543,26 @@ class Handler(QuietHandler):
             parameters = self.query_parameters(query)
             parameters += self.form_parameters(length, digest)
             entry["parameters"] = [list(p) for p in parameters]
+            self.log_entry()
             self.authenticate(endpoint, scheme, path, parameters)
             self.limit_and_fault(endpoint, cloud_path, parameters)
             self.serve(endpoint, cloud_path, dict(parameters))
         except Refused as refusal:
             entry["status"] = refusal.status
+            self.log_entry()
             modifiers = {k: v for k, v in (self.fault or {}).items() if k not in ("status", "body", "headers")}
             self.json_answer(refusal.status, refusal.body, refusal.headers, modifiers)
         finally:
             entry["body_sha256"] = digest.hexdigest()
+            self.log_entry()
+
+    def log_entry(self):
+        """Puts the request in the log once, when its parameters are known:
+        a test that sees it there reads them whole."""
+        if not self.logged:
+            self.logged = True
+            with self.service.lock:
+                self.service.log.append(self.entry)
 
     def route(self, path):
         """(endpoint, cloud path or None, what is wrong with the path or None)."""
@@ -983,6 +993,7 @@ class Handler(QuietHandler):
         try:
             parameters = self.query_parameters(query)
             self.entry["parameters"] = [list(p) for p in parameters]
+            self.log_entry()
             boundary = self.headers.get_param("boundary") or ""
             if self.headers.get_content_type() != "multipart/form-data" or not boundary:
                 raise Refused(400, "Not a multipart/form-data body")
