@@ -24,9 +24,15 @@
 
 namespace {
 
+// The folder every run's staging folder sits in; `stagingRoot()` makes it.
+std::string stagingRootPath()
+{
+    return core::paths::temporaryDirectory() + "Staging";
+}
+
 std::string stagingRoot()
 {
-    std::string folder = core::paths::temporaryDirectory() + "Staging";
+    std::string folder = stagingRootPath();
     mkdir(folder.c_str(), 0700);
     return folder;
 }
@@ -249,7 +255,9 @@ std::string VKStagingFolder::pathForItem(const std::string& target, std::string_
 
 std::vector<std::string> VKStagingFolder::removeAbandonedItems()
 {
-    const std::string root = stagingRoot();
+    // Only looked into: the sweep runs beside the start and may end after
+    // the run's end has emptied the temporary folder.
+    const std::string root = stagingRootPath();
     const std::string kept = runName();
     std::vector<std::string> settled;
     for (const auto& name : core::fs::contentsOfDirectory(root).value_or(std::vector<std::string> {})) {

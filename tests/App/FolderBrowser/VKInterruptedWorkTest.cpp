@@ -153,6 +153,13 @@ TEST_F(VKInterruptedWorkTest, AKilledCopyMoveZipOrUnzipLeavesTheStoreAsItWas)
     makeFile(working.substr(home().size() + 1), "under way");
     VKStagingFolder::removeAbandonedItems();
     EXPECT_TRUE(fs::exists(working));
+
+    // A sweep that ends after the temporary folder was emptied makes
+    // nothing there.
+    const std::string root = core::path::deletingLastPathComponent(VKStagingFolder::path());
+    ASSERT_TRUE(fs::removeItem(root));
+    VKStagingFolder::removeAbandonedItems();
+    EXPECT_FALSE(fs::exists(root));
 }
 
 TEST_F(VKInterruptedWorkTest, AKilledReplacementPutsBackOrTrashesWhatItReplaced)
