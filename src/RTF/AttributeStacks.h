@@ -19,7 +19,7 @@ struct OutputTags;
 // underline, sizes, letter spacing, colours, faces, capitals, \plain). A
 // group starts with a copy of the enclosing group's stack, whose tags are
 // open already, and at its end closes its own and opens the enclosing ones
-// again. Part of one converter, which it writes through.
+// again. Held by one converter, which it writes through.
 class AttributeStacks {
 public:
     // An attribute in force: its kind and what its opening tag needs (a

@@ -18,7 +18,7 @@ class Word;
 // page (\ansi, \ansicpg, \mac, \pc, \pca), the font table with each font's
 // character set (\fonttbl, \deff), the code pages of fonts opened when first
 // needed, the bytes of a character not yet complete, and the language in
-// force (\deflang, \lang) with its letters. Part of one converter, whose
+// force (\deflang, \lang) with its letters. Held by one converter, whose
 // log it writes to.
 class CodePages {
 public:

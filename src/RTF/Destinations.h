@@ -16,7 +16,7 @@ class Word;
 // keeps, the document information it writes into the head, fields (a
 // HYPERLINK's result written as a link), pictures with the picture bytes the
 // conversion may still keep, and NeXT graphics. Text from the document that
-// lands in markup here is escaped. Part of one converter, whose walk it
+// lands in markup here is escaped. Held by one converter, whose walk it
 // reads on from.
 class Destinations {
 public:

@@ -8,7 +8,7 @@ class Word;
 // The characters that control words stand for: escaped braces and
 // backslashes, quotation marks, dashes, bullets, spaces, tabs and breaks,
 // and Unicode characters (\u, with its fallback count \uc), keeping the high
-// half of a surrogate pair until its low half comes. Part of one converter,
+// half of a surrogate pair until its low half comes. Held by one converter,
 // which it writes through.
 class SpecialCharacters {
 public:

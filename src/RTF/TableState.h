@@ -9,7 +9,7 @@ class Word;
 // paragraph or row, and which of the table, row and cell are open or were
 // just closed. It writes the table, row and cell tags: openings that are
 // missing before text, a cell's or row's end, and the table's end once text
-// follows its last row outside it. Part of one converter, which it writes
+// follows its last row outside it. Held by one converter, which it writes
 // through.
 class TableState {
 public:

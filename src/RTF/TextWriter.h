@@ -16,8 +16,8 @@ struct OutputTags;
 // capitals, long runs that may break anywhere, runs of characters the tag set
 // writes as themselves), hexadecimal characters decoded through the code
 // pages or a symbol font, and the counts of the line and run written so far
-// that make a blank opening a line, and blanks in a row, non-breaking. Part
-// of one converter, which it writes through.
+// that make a blank opening a line, and blanks in a row, non-breaking. Held by one
+// converter, which it writes through.
 class TextWriter {
 public:
     explicit TextWriter(GenericConverter& converter);
