@@ -91,16 +91,17 @@ void VKFileSearchQueryOperation::run()
         m_store = delegate->pageIndexStore();
     if (!m_store)
         return;
-    auto identifiers = m_store->identifiersForSearchString(m_searchString, VKContentIndexStore::Combination::Intersect);
-    if (!identifiers)
-        return;
+    // A text with no word in it (only punctuation) is on no page: it is
+    // answered as not found, never left without an answer.
+    auto identifiers = m_store->identifiersForSearchString(m_searchString, VKContentIndexStore::Combination::Intersect)
+                           .value_or(std::set<uint64_t> {});
 
     Hit hit;
-    if (identifiers->empty()) {
+    if (identifiers.empty()) {
         m_foundNoText = !indexHoldsText(*m_store, *this);
     } else {
         std::vector<uint32_t> pages;
-        for (uint64_t identifier : *identifiers) {
+        for (uint64_t identifier : identifiers) {
             if (identifier >= 1 && identifier <= std::numeric_limits<uint32_t>::max())
                 pages.push_back(static_cast<uint32_t>(identifier));
         }
@@ -111,7 +112,7 @@ void VKFileSearchQueryOperation::run()
         tellDelegate([](VKFileSearchQueryOperationDelegate& delegate, VKFileSearchQueryOperation& operation) {
             delegate.searchOperationDidCancel(operation);
         });
-    else if (!identifiers->empty() && !hit)
+    else if (!identifiers.empty() && !hit)
         tellDelegate([](VKFileSearchQueryOperationDelegate& delegate, VKFileSearchQueryOperation& operation) {
             delegate.searchOperationDidOverflow(operation);
         });

@@ -256,6 +256,15 @@ TEST_F(VKPDFViewControllerSearchTest, AMissingWordIsSaidAndTurnsTheArrowsOffUnti
     driver.deleteBackward();
     EXPECT_TRUE(viewer->upItem()->isEnabled());
     EXPECT_TRUE(viewer->downItem()->isEnabled());
+
+    // A text with no word in it is not found either, and says so.
+    for (int i = 0; i < 4; ++i)
+        driver.deleteBackward();
+    driver.type("!!!");
+    viewer->searchToolbarDownButtonPressed();
+    EXPECT_TRUE(waitFor([&] { return viewer->searchStatusLabel()->text() == "\"!!!\" not found."; }, 10))
+        << viewer->searchStatusLabel()->text();
+    EXPECT_FALSE(viewer->downItem()->isEnabled());
 }
 
 TEST_F(VKPDFViewControllerSearchTest, NothingFoundSaysWhetherTheIndexWasIncompleteOrTheDocumentHasNoText)
