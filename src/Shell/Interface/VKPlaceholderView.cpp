@@ -111,6 +111,17 @@ void VKPlaceholderView::setCancelButtonHidden(bool hidden)
     });
 }
 
+ui::View* VKPlaceholderView::hitTest(gfx::Point point, const ui::Event* event)
+{
+    ui::View* hit = ui::View::hitTest(point, event);
+    if (hit != this || isCancelButtonHidden() || !m_cancelButton->isUserInteractionEnabled())
+        return hit;
+    const gfx::Rect frame = m_cancelButton->frame();
+    const float dx = std::max(0.0f, (CancelTargetSize - frame.width()) / 2);
+    const float dy = std::max(0.0f, (CancelTargetSize - frame.height()) / 2);
+    return frame.insetBy(-dx, -dy).contains(point) ? m_cancelButton.get() : hit;
+}
+
 bool VKPlaceholderView::isLabelHidden() const
 {
     return isMissingOrHidden(m_label);

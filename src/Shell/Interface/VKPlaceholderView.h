@@ -22,6 +22,8 @@ public:
     static constexpr float CancelButtonGap = 20;
     // Title insets of the Cancel button, left and right.
     static constexpr float CancelButtonPadding = 15;
+    // The least height and width a finger's target needs.
+    static constexpr float CancelTargetSize = 44;
 
     static std::shared_ptr<VKPlaceholderView> create(const gfx::Rect& frame);
     VKPlaceholderView();
@@ -44,6 +46,9 @@ public:
     bool isCancelButtonHidden() const;
 
     void layoutSubviews() override;
+    // The Cancel button's art is 37 points high: a touch within the 44-point
+    // band around it is the button's.
+    ui::View* hitTest(gfx::Point point, const ui::Event* event = nullptr) override;
 
 private:
     // Makes the piece with `make` when shown and missing, lets it go when

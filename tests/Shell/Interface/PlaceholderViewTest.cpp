@@ -98,6 +98,13 @@ TEST_F(PlaceholderViewTest, StackedInTheMiddle)
     EXPECT_EQ(cancel->frame().minY(), bar.maxY() + 20);
     EXPECT_NEAR(cancel->frame().midX(), 160, 0.5);
     EXPECT_GE(cancel->frame().width(), 44);
+    // Its art is lower than a finger's 44 points: a touch within 44 around
+    // its middle is its touch.
+    const float middle = cancel->frame().midY();
+    EXPECT_LT(cancel->frame().height(), 44);
+    EXPECT_EQ(placeholder->hitTest({ 160, middle - 21.5f }), cancel);
+    EXPECT_EQ(placeholder->hitTest({ 160, middle + 21.5f }), cancel);
+    EXPECT_EQ(placeholder->hitTest({ 160, middle - 23 }), placeholder.get());
 
     // Without the bar the button stays clear of the label; alone it is
     // centred, and so is a bar alone.
