@@ -232,10 +232,9 @@ void takeLaterLaunches(core::SingleInstance& instance, std::unique_ptr<ui::Windo
             reply(HandedOver);
         } else if (request.size() == 2 && request[0] == "open") {
             core::Thread::detach("hand-over", [&window, inbox = application->inboxDirectory(), path = request[1], reply] {
-                core::Error error;
-                auto copy = VKAppImports::copyIntoInbox(inbox, path, &error);
+                auto copy = VKAppImports::copyIntoInbox(inbox, path);
                 if (!copy)
-                    core::log("Warning, cannot take {} from a later launch: {}", path, error.localizedDescription());
+                    core::log("Warning, cannot take {} from a later launch: {}", path, copy.error().localizedDescription());
                 core::performOnMainThread([copy, reply, &window] {
                     auto* shared = ui::Application::shared();
                     if (copy && shared)
@@ -266,11 +265,10 @@ std::optional<int> runTheWholeApplication(const LaunchOptions& options, bool win
         application->setHasStatusBar(false);
     core::Value::Dictionary launchOptions;
     if (options.openPath()) {
-        core::Error copyError;
-        auto copy = VKAppImports::copyIntoInbox(application->inboxDirectory(), *options.openPath(), &copyError);
+        auto copy = VKAppImports::copyIntoInbox(application->inboxDirectory(), *options.openPath());
         if (!copy) {
             std::fprintf(stderr, "tandry: cannot open %s: %s\n", options.openPath()->c_str(),
-                copyError.localizedDescription().c_str());
+                copy.error().localizedDescription().c_str());
             return 2;
         }
         launchOptions[ui::Application::launchOptionsURLKey] = core::Value(core::URL::fileURL(*copy, false).absoluteString());

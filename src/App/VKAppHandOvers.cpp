@@ -103,12 +103,11 @@ void VKAppHandOvers::drop(std::vector<std::string> paths, size_t notFiles)
         std::vector<std::string> copies;
         std::vector<std::string> refusals;
         for (const auto& path : paths) {
-            core::Error error;
-            if (auto copy = VKAppImports::copyIntoInbox(inbox, path, &error)) {
+            if (auto copy = VKAppImports::copyIntoInbox(inbox, path)) {
                 copies.push_back(std::move(*copy));
             } else {
-                core::log("Warning, a dropped {} is not taken: {}", path, error.description());
-                refusals.push_back(dropRefusal(path, error));
+                core::log("Warning, a dropped {} is not taken: {}", path, copy.error().description());
+                refusals.push_back(dropRefusal(path, copy.error()));
             }
         }
         // The hand-overs live and die on the main thread: checked there.

@@ -40,27 +40,26 @@ void VKAppImports::copyWelcomeDocument()
         core::log("Failed to copy: {}", source);
 }
 
-std::optional<std::string> VKAppImports::copyIntoInbox(const std::string& inbox, const std::string& path,
-    core::Error* error)
+core::Result<std::string> VKAppImports::copyIntoInbox(const std::string& inbox, const std::string& path)
 {
     const auto name = core::path::lastPathComponent(path);
     // A name another copy took meanwhile, or an inbox the import removed
-    // as it emptied, is tried again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // as it emptied, is tried again, at most three times in all.
+    constexpr int Attempts = 3;
+    core::Error failure;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
         core::fs::createDirectory(inbox, true);
         const auto copy = uniquePathForItemAtPath(core::path::appendingPathComponent(inbox, name));
-        core::Error failure;
+        failure = {};
         if (core::fs::copyRegularFile(path, copy, &failure))
             return copy;
         const bool again = failure.domain() == core::Error::POSIXDomain
             && (failure.code() == EEXIST || (failure.code() == ENOENT && core::fs::failedPath(failure) != path));
-        if (!again || attempt == 2) {
-            if (error)
-                *error = std::move(failure);
-            return std::nullopt;
-        }
+        if (!again)
+            break;
     }
-    return std::nullopt;
+    TANDRY_ASSERT(!failure.isEmpty());
+    return failure;
 }
 
 std::optional<std::string> VKAppImports::importLaunchURL(const std::string& path)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Core/Error.h"
+#include "Platform/Core/Result.h"
 
 #include <optional>
 #include <string>
@@ -20,9 +20,9 @@ public:
     // window) into the inbox under a name of its own and answers the copy's
     // path; any thread. Only a regular file is taken (a link to one, its
     // file, from any file system): a folder fails with EISDIR, a FIFO,
-    // socket or device unread; a failed copy leaves nothing in the inbox.
-    static std::optional<std::string> copyIntoInbox(const std::string& inbox, const std::string& path,
-        core::Error* error = nullptr);
+    // socket or device unread; a failed copy leaves nothing in the inbox
+    // and answers why.
+    static core::Result<std::string> copyIntoInbox(const std::string& inbox, const std::string& path);
     // Copies the bundle's welcome document into the private documents.
     static void copyWelcomeDocument();
 };
