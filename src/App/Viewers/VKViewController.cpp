@@ -311,11 +311,6 @@ void VKViewController::setContentView(const std::shared_ptr<ui::View>& view)
     contentViewDidLoad();
 }
 
-void VKViewController::loadContentView()
-{
-    VKRaiseNotImplemented(*this, "loadContentView");
-}
-
 void VKViewController::showUnableToDisplayAlertView(const core::Error& error)
 {
     std::string name = m_resource ? m_resource->name() : std::string();

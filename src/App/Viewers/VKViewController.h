@@ -198,7 +198,7 @@ public:
     virtual std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() { return {}; }
     virtual void contentViewDidLoad() { }
     // Abstract: raises "VKNotImplemented".
-    virtual void loadContentView();
+    virtual void loadContentView() = 0;
     // The window of the presented screen while one is up, else the stack's.
     ui::Window* window();
     // Stores the state; the dictionary itself is empty.

@@ -54,33 +54,6 @@ void VKDocumentViewController::initWithResource(const std::shared_ptr<VKFileReso
         });
 }
 
-// The contract.
-
-gfx::Point VKDocumentViewController::contentOffset()
-{
-    VKRaiseNotImplemented(*this, "contentOffset");
-}
-
-void VKDocumentViewController::setContentOffset(gfx::Point)
-{
-    VKRaiseNotImplemented(*this, "setContentOffset:");
-}
-
-gfx::Size VKDocumentViewController::contentSize()
-{
-    VKRaiseNotImplemented(*this, "contentSize");
-}
-
-ui::View* VKDocumentViewController::verticalScrollIndicator()
-{
-    VKRaiseNotImplemented(*this, "verticalScrollIndicator");
-}
-
-void VKDocumentViewController::loadContentView()
-{
-    VKRaiseNotImplemented(*this, "loadContentView");
-}
-
 // Pages.
 
 void VKDocumentViewController::setupNormalisedPageHeight()

@@ -63,11 +63,10 @@ public:
 
     // The contract: each raises "VKNotImplemented" unless a subclass
     // supplies it.
-    virtual gfx::Point contentOffset();
-    virtual void setContentOffset(gfx::Point offset);
-    virtual gfx::Size contentSize();
-    virtual ui::View* verticalScrollIndicator();
-    void loadContentView() override;
+    virtual gfx::Point contentOffset() = 0;
+    virtual void setContentOffset(gfx::Point offset) = 0;
+    virtual gfx::Size contentSize() = 0;
+    virtual ui::View* verticalScrollIndicator() = 0;
 
     virtual bool contentScalesWithBounds() const { return false; }
     virtual float contentZoom() { return 1.0f; }

@@ -65,25 +65,6 @@ protected:
     }
 };
 
-TEST_F(VKDocumentViewControllerTest, ASubclassLackingTheContractFailsByName)
-{
-    auto bare = std::make_shared<VKDocumentViewController>();
-    auto expectNotImplemented = [](const std::function<void()>& call, const std::string& method) {
-        try {
-            call();
-            ADD_FAILURE() << "no exception for " << method;
-        } catch (const core::Exception& exception) {
-            EXPECT_EQ(exception.name(), "VKNotImplemented");
-            EXPECT_EQ(exception.reason(), "Please implement -[VKDocumentViewController " + method + "]");
-        }
-    };
-    expectNotImplemented([&] { bare->contentOffset(); }, "contentOffset");
-    expectNotImplemented([&] { bare->setContentOffset({}); }, "setContentOffset:");
-    expectNotImplemented([&] { bare->contentSize(); }, "contentSize");
-    expectNotImplemented([&] { bare->verticalScrollIndicator(); }, "verticalScrollIndicator");
-    expectNotImplemented([&] { bare->loadContentView(); }, "loadContentView");
-}
-
 TEST_F(VKDocumentViewControllerTest, PagesAreScreenfulsAndTheCurrentOneHoldsTheMiddle)
 {
     auto viewer = open();
