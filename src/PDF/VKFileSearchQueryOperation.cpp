@@ -16,11 +16,9 @@ namespace {
 
 constexpr size_t RectSize = 16;
 
-using Hit = std::shared_ptr<VKDocumentRange>;
-
-std::partial_ordering compareHits(const Hit& element, const Hit& object)
+std::partial_ordering compareHits(const VKDocumentRange& element, const VKDocumentRange& object)
 {
-    return element->compare(*object) <=> 0;
+    return element.compare(object) <=> 0;
 }
 
 // The pattern with each apostrophe (escaped) and closing quote matching
@@ -60,14 +58,14 @@ bool indexHoldsText(const VKPageIndexStore& store, const VKOperation& operation)
 } // namespace
 
 std::shared_ptr<VKFileSearchQueryOperation> VKFileSearchQueryOperation::initWithSearchString(std::string searchString,
-    std::shared_ptr<VKDocumentRange> neighbouringResult, int direction, std::weak_ptr<VKFileSearchQueryOperationDelegate> delegate)
+    std::optional<VKDocumentRange> neighbouringResult, int direction, std::weak_ptr<VKFileSearchQueryOperationDelegate> delegate)
 {
     return std::shared_ptr<VKFileSearchQueryOperation>(new VKFileSearchQueryOperation(std::move(searchString),
         std::move(neighbouringResult), direction, std::move(delegate)));
 }
 
 VKFileSearchQueryOperation::VKFileSearchQueryOperation(std::string searchString,
-    std::shared_ptr<VKDocumentRange> neighbouringResult, int direction, std::weak_ptr<VKFileSearchQueryOperationDelegate> delegate)
+    std::optional<VKDocumentRange> neighbouringResult, int direction, std::weak_ptr<VKFileSearchQueryOperationDelegate> delegate)
     : m_searchString(std::move(searchString))
     , m_neighbouringResult(std::move(neighbouringResult))
     , m_direction(direction == 1 ? 1 : -1)
@@ -96,7 +94,7 @@ void VKFileSearchQueryOperation::run()
     auto identifiers = m_store->identifiersForSearchString(m_searchString, VKContentIndexStore::Combination::Intersect)
                            .value_or(std::set<uint64_t> {});
 
-    Hit hit;
+    std::optional<VKDocumentRange> hit;
     if (identifiers.empty()) {
         m_foundNoText = !indexHoldsText(*m_store, *this);
     } else {
@@ -122,22 +120,22 @@ void VKFileSearchQueryOperation::run()
         });
 }
 
-std::shared_ptr<VKDocumentRange> VKFileSearchQueryOperation::nextResult(const std::vector<uint32_t>& pages)
+std::optional<VKDocumentRange> VKFileSearchQueryOperation::nextResult(const std::vector<uint32_t>& pages)
 {
     if (pages.empty())
-        return nullptr;
+        return std::nullopt;
     // The page texts are composed; so is the pattern, however it was typed.
     const std::u16string regex = eitherApostrophe(vkWordBoundaryRegex(core::precomposed(core::toUTF16(m_searchString)), 0));
     const bool forward = m_direction != 1;
     const VKNeighbour direction = forward ? VKNeighbour::Following : VKNeighbour::Preceding;
 
     uint32_t current = m_neighbouringResult ? m_neighbouringResult->page() : forward ? pages.front() : pages.back();
-    Hit hit;
+    std::optional<VKDocumentRange> hit;
     if (std::binary_search(pages.begin(), pages.end(), current)) {
         auto hits = resultsForSearchRegex(regex, current);
         if (hits) {
-            const Hit* neighbour = m_neighbouringResult ? &m_neighbouringResult : nullptr;
-            hit = vkObjectNeighbouringObject(*hits, neighbour, direction, compareHits).value_or(nullptr);
+            const VKDocumentRange* neighbour = m_neighbouringResult ? &*m_neighbouringResult : nullptr;
+            hit = vkObjectNeighbouringObject(*hits, neighbour, direction, compareHits);
         }
     }
     while (!isCancelled() && !hit) {
@@ -159,7 +157,7 @@ std::shared_ptr<VKDocumentRange> VKFileSearchQueryOperation::nextResult(const st
     return hit;
 }
 
-std::optional<std::vector<std::shared_ptr<VKDocumentRange>>> VKFileSearchQueryOperation::resultsForSearchRegex(
+std::optional<std::vector<VKDocumentRange>> VKFileSearchQueryOperation::resultsForSearchRegex(
     const std::u16string& regex, uint32_t pageNumber)
 {
     auto text = m_store ? m_store->textForPageNumber(pageNumber) : std::nullopt;
@@ -173,7 +171,7 @@ std::optional<std::vector<std::shared_ptr<VKDocumentRange>>> VKFileSearchQueryOp
     if (isCancelled())
         return std::nullopt;
 
-    std::vector<Hit> hits;
+    std::vector<VKDocumentRange> hits;
     size_t location = 0;
     while (location <= text->size()) {
         RegexRange match;
@@ -188,11 +186,11 @@ std::optional<std::vector<std::shared_ptr<VKDocumentRange>>> VKFileSearchQueryOp
         }
         if (match.location == RegexNotFound)
             break;
-        hits.push_back(VKDocumentRange::rangeWithPage(pageNumber, core::Range { match.location, match.length }));
+        hits.emplace_back(pageNumber, core::Range { match.location, match.length });
         if (isCancelled())
             return std::nullopt;
         location = match.location + 1;
     }
-    std::sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a->compare(*b) < 0; });
+    std::sort(hits.begin(), hits.end(), [](const VKDocumentRange& a, const VKDocumentRange& b) { return a.compare(b) < 0; });
     return hits;
 }

@@ -25,11 +25,11 @@ class VKPageIndexStore;
 class VKFileSearchQueryOperation : public VKOperation {
 public:
     static std::shared_ptr<VKFileSearchQueryOperation> initWithSearchString(std::string searchString,
-        std::shared_ptr<VKDocumentRange> neighbouringResult, int direction,
+        std::optional<VKDocumentRange> neighbouringResult, int direction,
         std::weak_ptr<VKFileSearchQueryOperationDelegate> delegate);
 
     const std::string& searchString() const { return m_searchString; }
-    const std::shared_ptr<VKDocumentRange>& neighbouringResult() const { return m_neighbouringResult; }
+    const std::optional<VKDocumentRange>& neighbouringResult() const { return m_neighbouringResult; }
     int direction() const { return m_direction; }
     // Whether, when it found no page with the words, no indexed page held
     // any text at all (a document of scanned pictures). Read on the main
@@ -42,21 +42,21 @@ public:
     // unit after the previous match's start). Nothing when cancelled, or
     // when the page's text and rectangles are missing or disagree, which
     // asks the delegate for a new index and cancels the operation.
-    std::optional<std::vector<std::shared_ptr<VKDocumentRange>>> resultsForSearchRegex(const std::u16string& regex,
+    std::optional<std::vector<VKDocumentRange>> resultsForSearchRegex(const std::u16string& regex,
         uint32_t pageNumber);
 
 private:
-    VKFileSearchQueryOperation(std::string searchString, std::shared_ptr<VKDocumentRange> neighbouringResult, int direction,
+    VKFileSearchQueryOperation(std::string searchString, std::optional<VKDocumentRange> neighbouringResult, int direction,
         std::weak_ptr<VKFileSearchQueryOperationDelegate> delegate);
 
-    std::shared_ptr<VKDocumentRange> nextResult(const std::vector<uint32_t>& pages);
+    std::optional<VKDocumentRange> nextResult(const std::vector<uint32_t>& pages);
     // Hands `message(delegate, operation)` to the main thread; dropped there
     // when the delegate is gone.
     template<typename Message>
     void tellDelegate(Message message);
 
     const std::string m_searchString;
-    const std::shared_ptr<VKDocumentRange> m_neighbouringResult;
+    const std::optional<VKDocumentRange> m_neighbouringResult;
     const int m_direction;
     const std::weak_ptr<VKFileSearchQueryOperationDelegate> m_delegate;
     std::shared_ptr<VKPageIndexStore> m_store;

@@ -4,9 +4,11 @@
 // is called on the operation's worker thread; the four answers arrive on
 // the main thread, after the operation has moved on.
 
-#include <memory>
+#include "PDF/VKDocumentRange.h"
 
-class VKDocumentRange;
+#include <memory>
+#include <optional>
+
 class VKFileSearchQueryOperation;
 class VKPageIndexStore;
 
@@ -16,7 +18,7 @@ public:
 
     virtual std::shared_ptr<VKPageIndexStore> pageIndexStore() = 0;
     // The hit, or nothing when no page holds every word.
-    virtual void searchOperation(VKFileSearchQueryOperation& operation, std::shared_ptr<VKDocumentRange> result) = 0;
+    virtual void searchOperation(VKFileSearchQueryOperation& operation, std::optional<VKDocumentRange> result) = 0;
     // The end of the document was reached without a hit.
     virtual void searchOperationDidOverflow(VKFileSearchQueryOperation& operation) = 0;
     virtual void searchOperationDidCancel(VKFileSearchQueryOperation& operation) = 0;

@@ -268,7 +268,7 @@ void VKPDFSearchController::sendIndexingPausedDelegateMessage()
     withDelegate([&](VKPDFSearchControllerDelegate& delegate) { delegate.searchControllerIndexBuildingDidProgress(*this, progress); });
 }
 
-void VKPDFSearchController::searchForString(const std::string& searchString, std::shared_ptr<VKDocumentRange> neighbouringResult,
+void VKPDFSearchController::searchForString(const std::string& searchString, std::optional<VKDocumentRange> neighbouringResult,
     int direction)
 {
     startIndexingIfNecessary();
@@ -286,7 +286,7 @@ void VKPDFSearchController::cancelSearch()
     withDelegate([&](VKPDFSearchControllerDelegate& delegate) { delegate.searchControllerDidCancelSearch(*this); });
 }
 
-void VKPDFSearchController::searchOperation(VKFileSearchQueryOperation& operation, std::shared_ptr<VKDocumentRange> result)
+void VKPDFSearchController::searchOperation(VKFileSearchQueryOperation& operation, std::optional<VKDocumentRange> result)
 {
     m_looping = false;
     m_foundNoText = !result && operation.foundNoText();
@@ -301,11 +301,11 @@ void VKPDFSearchController::searchOperationDidOverflow(VKFileSearchQueryOperatio
         m_looping = false;
         m_foundNoText = false;
         withDelegate([&](VKPDFSearchControllerDelegate& delegate) {
-            delegate.searchControllerDidFindResult(*this, nullptr, operation.searchString());
+            delegate.searchControllerDidFindResult(*this, std::nullopt, operation.searchString());
         });
         return;
     }
-    searchForString(operation.searchString(), nullptr, operation.direction());
+    searchForString(operation.searchString(), std::nullopt, operation.direction());
     withDelegate([&](VKPDFSearchControllerDelegate& delegate) { delegate.searchControllerDidWrapSearch(*this, operation.direction()); });
     m_looping = true;
 }

@@ -56,7 +56,7 @@ public:
 
     // Direction -1 finds the hit after `neighbouringResult` (or the first
     // one), 1 the one before it (or the last one).
-    void searchForString(const std::string& searchString, std::shared_ptr<VKDocumentRange> neighbouringResult, int direction);
+    void searchForString(const std::string& searchString, std::optional<VKDocumentRange> neighbouringResult, int direction);
     void cancelSearch();
     // Whether the last search that found nothing found no text in the
     // index at all, rather than no page with the words.
@@ -70,7 +70,7 @@ public:
     void didReceiveMemoryWarning();
 
     // The answers of this controller's search operations (main thread).
-    void searchOperation(VKFileSearchQueryOperation& operation, std::shared_ptr<VKDocumentRange> result) override;
+    void searchOperation(VKFileSearchQueryOperation& operation, std::optional<VKDocumentRange> result) override;
     void searchOperationDidOverflow(VKFileSearchQueryOperation& operation) override;
     void searchOperationDidCancel(VKFileSearchQueryOperation& operation) override;
     void searchOperationNeedsIndex(VKFileSearchQueryOperation& operation) override;

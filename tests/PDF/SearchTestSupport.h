@@ -40,7 +40,7 @@ inline void storePage(VKPageIndexStore& store, uint32_t page, std::u16string_vie
         store.setPagesIndexed(page);
 }
 
-inline std::string describe(const std::shared_ptr<VKDocumentRange>& range)
+inline std::string describe(const std::optional<VKDocumentRange>& range)
 {
     return range ? fmt::format("{}:{}+{}", range->page(), range->range().location, range->range().length) : "nil";
 }
@@ -49,10 +49,10 @@ inline std::string describe(const std::shared_ptr<VKDocumentRange>& range)
 struct Recorder : VKPDFSearchControllerDelegate {
     std::vector<std::string> events;
     std::vector<float> progress;
-    std::shared_ptr<VKDocumentRange> last;
+    std::optional<VKDocumentRange> last;
 
     void searchControllerIndexBuildingDidProgress(VKPDFSearchController&, float value) override { progress.push_back(value); }
-    void searchControllerDidFindResult(VKPDFSearchController&, std::shared_ptr<VKDocumentRange> result, const std::string&) override
+    void searchControllerDidFindResult(VKPDFSearchController&, std::optional<VKDocumentRange> result, const std::string&) override
     {
         last = result;
         events.push_back(describe(result));
@@ -78,7 +78,7 @@ struct OperationRecorder : VKFileSearchQueryOperationDelegate {
             willAnswerStore();
         return store;
     }
-    void searchOperation(VKFileSearchQueryOperation& operation, std::shared_ptr<VKDocumentRange> result) override
+    void searchOperation(VKFileSearchQueryOperation& operation, std::optional<VKDocumentRange> result) override
     {
         events.push_back(operation.searchString() + " " + describe(result));
     }

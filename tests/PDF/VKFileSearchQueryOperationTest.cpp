@@ -27,7 +27,7 @@ protected:
     }
 
     // Runs one search on this thread and answers its messages.
-    std::vector<std::string> search(const std::string& text, std::shared_ptr<VKDocumentRange> neighbour = nullptr, int direction = -1)
+    std::vector<std::string> search(const std::string& text, std::optional<VKDocumentRange> neighbour = std::nullopt, int direction = -1)
     {
         recorder->events.clear();
         VKFileSearchQueryOperation::initWithSearchString(text, std::move(neighbour), direction, recorder)->run();
@@ -52,9 +52,9 @@ TEST_F(VKFileSearchQueryOperationTest, HitsCountUTF16UnitsOverlapAndMatchWordsLi
     EXPECT_EQ(search("cafe\u0301 "), Events { "cafe\u0301  1:3+4" });
     EXPECT_EQ(search("e.g"), Events { "e.g 1:14+3" });
     EXPECT_EQ(search("aa"), Events { "aa 1:18+2" });
-    auto first = VKDocumentRange::rangeWithPage(1, { 18, 2 });
+    auto first = VKDocumentRange(1, { 18, 2 });
     EXPECT_EQ(search("aa", first), Events { "aa 1:19+2" });
-    EXPECT_EQ(search("aa", VKDocumentRange::rangeWithPage(1, { 19, 2 })), Events { "aa overflow" });
+    EXPECT_EQ(search("aa", VKDocumentRange(1, { 19, 2 })), Events { "aa overflow" });
     EXPECT_EQ(search("aa", first, 1), Events { "aa overflow" });
 }
 
@@ -77,13 +77,13 @@ TEST_F(VKFileSearchQueryOperationTest, WalksMatchingPagesInBothDirections)
     storePage(store, 4, u"blue red");
     // Both words on page 1 and 4 but never side by side.
     EXPECT_EQ(search("red blue"), Events { "red blue 3:0+8" });
-    EXPECT_EQ(search("red blue", VKDocumentRange::rangeWithPage(3, { 0, 8 })), Events { "red blue 3:13+8" });
-    EXPECT_EQ(search("red blue", VKDocumentRange::rangeWithPage(3, { 13, 8 })), Events { "red blue overflow" });
-    EXPECT_EQ(search("red blue", nullptr, 1), Events { "red blue 3:13+8" });
-    EXPECT_EQ(search("red blue", VKDocumentRange::rangeWithPage(3, { 0, 8 }), 1), Events { "red blue overflow" });
+    EXPECT_EQ(search("red blue", VKDocumentRange(3, { 0, 8 })), Events { "red blue 3:13+8" });
+    EXPECT_EQ(search("red blue", VKDocumentRange(3, { 13, 8 })), Events { "red blue overflow" });
+    EXPECT_EQ(search("red blue", std::nullopt, 1), Events { "red blue 3:13+8" });
+    EXPECT_EQ(search("red blue", VKDocumentRange(3, { 0, 8 }), 1), Events { "red blue overflow" });
     // From a page outside the set, the walk goes on from its number.
-    EXPECT_EQ(search("blue", VKDocumentRange::rangeWithPage(2, { 0, 1 })), Events { "blue 3:4+4" });
-    EXPECT_EQ(search("blue", VKDocumentRange::rangeWithPage(2, { 0, 1 }), 1), Events { "blue 1:8+4" });
+    EXPECT_EQ(search("blue", VKDocumentRange(2, { 0, 1 })), Events { "blue 3:4+4" });
+    EXPECT_EQ(search("blue", VKDocumentRange(2, { 0, 1 }), 1), Events { "blue 1:8+4" });
     // No page holds every word, or there is no word at all: a nil result.
     EXPECT_EQ(search("red zebra"), Events { "red zebra nil" });
     EXPECT_EQ(search("!!!"), Events { "!!! nil" });
@@ -95,7 +95,7 @@ TEST_F(VKFileSearchQueryOperationTest, DisagreeingPagesAskForAnIndexAndLongStrin
     storePage(store, 1, u"word one");
     storePage(store, 2, u"word two");
     store.setGlyphRects(core::Data(std::string(16 * 3, '\0')), 2);
-    EXPECT_EQ(search("word", VKDocumentRange::rangeWithPage(1, { 0, 4 })), (Events { "word needsIndex", "word cancel" }));
+    EXPECT_EQ(search("word", VKDocumentRange(1, { 0, 4 })), (Events { "word needsIndex", "word cancel" }));
     // An odd-length block reads its whole records only.
     store.setGlyphRects(core::Data(std::string(16 * 8 + 8, '\0')), 2);
     EXPECT_EQ(search("two"), Events { "two 2:5+3" });
@@ -116,9 +116,9 @@ TEST_F(VKFileSearchQueryOperationTest, ANewSearchCancelsTheRunningOne)
     };
     auto queue = VKPDFSearchController::sharedSearchQueue();
     ASSERT_TRUE(queue);
-    queue->setOperation(VKFileSearchQueryOperation::initWithSearchString("first", nullptr, -1, recorder));
+    queue->setOperation(VKFileSearchQueryOperation::initWithSearchString("first", std::nullopt, -1, recorder));
     ASSERT_TRUE(pump([&] { return gate->reached.load(); }));
-    queue->setOperation(VKFileSearchQueryOperation::initWithSearchString("second", nullptr, -1, recorder));
+    queue->setOperation(VKFileSearchQueryOperation::initWithSearchString("second", std::nullopt, -1, recorder));
     gate->release();
     ASSERT_TRUE(pump([&] { return recorder->events.size() == 2; }));
     EXPECT_EQ(recorder->events, (Events { "first cancel", "second 1:6+6" }));

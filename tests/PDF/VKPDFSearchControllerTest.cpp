@@ -42,7 +42,7 @@ protected:
         return pump([&] { return controller.fullyIndexed() && !controller.isIndexing(); });
     }
     std::vector<std::string> search(VKPDFSearchController& controller, const std::string& text,
-        std::shared_ptr<VKDocumentRange> neighbour = nullptr, int direction = -1, size_t expected = 1)
+        std::optional<VKDocumentRange> neighbour = std::nullopt, int direction = -1, size_t expected = 1)
     {
         recorder->events.clear();
         controller.searchForString(text, std::move(neighbour), direction);
@@ -90,7 +90,7 @@ TEST_F(VKPDFSearchControllerTest, IndexesInTheBackgroundAndSearchesWithWrap)
     EXPECT_EQ(search(*controller, "beta", recorder->last, -1, 2), (Events { "wrap -1", first }));
     EXPECT_EQ(search(*controller, "beta", recorder->last, 1, 2), (Events { "wrap 1", fmt::format("3:{}+4", beta2) }));
     // Pages that hold both words but no hit: one wrap, then nothing.
-    EXPECT_EQ(search(*controller, "red blue", nullptr, -1, 2), (Events { "wrap -1", "nil" }));
+    EXPECT_EQ(search(*controller, "red blue", std::nullopt, -1, 2), (Events { "wrap -1", "nil" }));
     // No page at all: nil and no wrap.
     EXPECT_EQ(search(*controller, "zebra"), Events { "nil" });
     controller->cancelSearch();
@@ -117,7 +117,7 @@ TEST_F(VKPDFSearchControllerTest, StopsResumesAndNeverRunsTwoPasses)
     });
     controller->setDelegate(recorder);
     // Creation and an immediate search: one pass.
-    controller->searchForString("page1", nullptr, -1);
+    controller->searchForString("page1", std::nullopt, -1);
     ASSERT_TRUE(pump([&] { return gate->reached.load(); }));
     controller->stopIndexing();
     gate->release();
@@ -192,7 +192,7 @@ TEST_F(VKPDFSearchControllerTest, DisagreeingStoreAsksForARebuildThenCancels)
     auto controller = controllerFor(searchtest::document({ "one fish", "two fish" }));
     ASSERT_TRUE(indexed(*controller));
     controller->pageIndexStore()->setGlyphRects(core::Data(std::string(16, '\0')), 1);
-    EXPECT_EQ(search(*controller, "fish", nullptr, -1, 2), (Events { "rebuild", "cancel" }));
+    EXPECT_EQ(search(*controller, "fish", std::nullopt, -1, 2), (Events { "rebuild", "cancel" }));
     ASSERT_TRUE(indexed(*controller));
     EXPECT_EQ(search(*controller, "fish").at(0).substr(0, 2), "1:");
 }
@@ -211,7 +211,7 @@ TEST_F(VKPDFSearchControllerTest, DelegateOrControllerMayGoAwayFirst)
     ASSERT_TRUE(pump([&] { return gate->reached.load(); }));
     delegate.reset();
     std::weak_ptr<VKPDFSearchController> weak = controller;
-    controller->searchForString("common", nullptr, -1);
+    controller->searchForString("common", std::nullopt, -1);
     controller.reset();
     gate->release();
     // The pass holds its controller until it ends.
@@ -223,10 +223,10 @@ TEST_F(VKPDFSearchControllerTest, DelegateOrControllerMayGoAwayFirst)
     recorderLike->store = VKPageIndexStore::storeForPath(indexPath("doc"));
     auto last = VKPDFSearchController::initWithDocument(document, indexPath("doc"));
     EXPECT_EQ(last->indexingPassCount(), 0u);
-    last->searchForString("common", nullptr, -1);
+    last->searchForString("common", std::nullopt, -1);
     last.reset();
     auto queue = VKPDFSearchController::sharedSearchQueue();
-    queue->addOperation(VKFileSearchQueryOperation::initWithSearchString("page3", nullptr, -1, recorderLike));
+    queue->addOperation(VKFileSearchQueryOperation::initWithSearchString("page3", std::nullopt, -1, recorderLike));
     ASSERT_TRUE(pump([&] { return !recorderLike->events.empty(); }));
     EXPECT_EQ(recorderLike->events.at(0).substr(0, 8), "page3 3:");
 }
@@ -255,7 +255,7 @@ TEST_F(VKPDFSearchControllerTest, IndexerAndSearcherShareOneLiveStore)
     for (int round = 0; round < 100; ++round) {
         auto controller = controllerFor(document, fmt::format("doc{}", round));
         recorder->events.clear();
-        controller->searchForString("common words", nullptr, -1);
+        controller->searchForString("common words", std::nullopt, -1);
         ASSERT_TRUE(pump([&] { return !recorder->events.empty(); }));
         for (const auto& event : recorder->events)
             EXPECT_NE(event, "rebuild");
@@ -291,7 +291,7 @@ TEST_F(VKPDFSearchControllerTest, AccentsTypedEitherWayFindEveryKindOfPage)
         EXPECT_EQ(store->identifiersForSearchString(typed, VKContentIndexStore::Combination::Intersect),
             (std::set<uint64_t> { 1, 2, 3 }));
         std::vector<uint32_t> pages;
-        std::shared_ptr<VKDocumentRange> hit;
+        std::optional<VKDocumentRange> hit;
         for (int step = 0; step < 3; ++step) {
             search(*controller, typed, hit);
             hit = recorder->last;

@@ -42,7 +42,7 @@ class Delegate : public VKFileSearchQueryOperationDelegate {
 public:
     explicit Delegate(std::shared_ptr<VKPageIndexStore> store) : m_store(std::move(store)) { }
     std::shared_ptr<VKPageIndexStore> pageIndexStore() override { return m_store; }
-    void searchOperation(VKFileSearchQueryOperation&, std::shared_ptr<VKDocumentRange> result) override
+    void searchOperation(VKFileSearchQueryOperation&, std::optional<VKDocumentRange> result) override
     {
         hit = std::move(result);
         ++answers;
@@ -51,7 +51,7 @@ public:
     void searchOperationDidCancel(VKFileSearchQueryOperation&) override { ++answers; }
     void searchOperationNeedsIndex(VKFileSearchQueryOperation&) override { ++answers; }
 
-    std::shared_ptr<VKDocumentRange> hit;
+    std::optional<VKDocumentRange> hit;
     int answers = 0;
 
 private:
@@ -81,7 +81,7 @@ void writeRecords(const std::string& path, std::string_view bytes)
 void search(const std::shared_ptr<VKPageIndexStore>& store, const std::string& words)
 {
     auto delegate = std::make_shared<Delegate>(store);
-    auto operation = VKFileSearchQueryOperation::initWithSearchString(words, nullptr, -1, delegate);
+    auto operation = VKFileSearchQueryOperation::initWithSearchString(words, std::nullopt, -1, delegate);
     operation->run();
     core::RunLoop::main().runUntilIdle();
     if (!delegate->hit)

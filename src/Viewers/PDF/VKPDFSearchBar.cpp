@@ -178,9 +178,9 @@ void VKPDFSearchBar::open()
     // finds nothing then says once that more may come.
     if (!m_controller->fullyIndexed())
         m_shouldShowPartialIndexWarning = true;
-    m_controller->searchForString("", nullptr, SearchForward);
+    m_controller->searchForString("", std::nullopt, SearchForward);
     if (!m_currentResult)
-        m_currentResult = VKDocumentRange::rangeWithPage(std::max(1u, viewer->currentPageNumber()), core::Range { 0, 0 });
+        m_currentResult = VKDocumentRange(std::max(1u, viewer->currentPageNumber()), core::Range { 0, 0 });
     viewer->setUIHidden(false, true);
 }
 
@@ -302,7 +302,7 @@ void VKPDFSearchBar::clearHighlights()
 // ---- The search controller's answers -------------------------------------------
 
 void VKPDFSearchBar::searchControllerDidFindResult(VKPDFSearchController& controller,
-    std::shared_ptr<VKDocumentRange> result, const std::string& searchString)
+    std::optional<VKDocumentRange> result, const std::string& searchString)
 {
     // The query without a string that opening the bar sends finds nothing;
     // it must not turn the arrows on over an empty field nor drop the

@@ -23,7 +23,6 @@ class BarButtonItem;
 class Label;
 class NavigationBar;
 } // namespace ui
-class VKDocumentRange;
 class VKPDFSearchController;
 class VKPDFViewController;
 class VKSearchField;
@@ -62,7 +61,7 @@ public:
     VKPDFSearchController* controller() const { return m_controller.get(); }
     VKSearchField* field() const { return m_field.get(); }
     ui::NavigationBar* bar() const { return m_bar.get(); }
-    const std::shared_ptr<VKDocumentRange>& currentResult() const { return m_currentResult; }
+    const std::optional<VKDocumentRange>& currentResult() const { return m_currentResult; }
     VKKeyboardDimmingView* dimmingView() const { return m_dimmingView.get(); }
     ui::Label* statusLabel() const { return m_statusLabel.get(); }
     ui::BarButtonItem* statusItem() const { return m_statusItem.get(); }
@@ -73,7 +72,7 @@ public:
 
     // VKPDFSearchControllerDelegate
     void searchControllerIndexBuildingDidProgress(VKPDFSearchController& controller, float progress) override;
-    void searchControllerDidFindResult(VKPDFSearchController& controller, std::shared_ptr<VKDocumentRange> result,
+    void searchControllerDidFindResult(VKPDFSearchController& controller, std::optional<VKDocumentRange> result,
         const std::string& searchString) override;
     void searchControllerDidWrapSearch(VKPDFSearchController& controller, int direction) override;
     void searchControllerDidCancelSearch(VKPDFSearchController& controller) override;
@@ -94,7 +93,7 @@ private:
     std::shared_ptr<VKPDFSearchController> m_controller;
     std::shared_ptr<VKSearchField> m_field;
     std::shared_ptr<ui::NavigationBar> m_bar;
-    std::shared_ptr<VKDocumentRange> m_currentResult;
+    std::optional<VKDocumentRange> m_currentResult;
     std::shared_ptr<VKKeyboardDimmingView> m_dimmingView;
     std::shared_ptr<ui::Label> m_statusLabel;
     std::shared_ptr<ui::BarButtonItem> m_statusItem;

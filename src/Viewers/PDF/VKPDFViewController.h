@@ -33,7 +33,6 @@ class Label;
 class NavigationBar;
 class TapGestureRecognizer;
 } // namespace ui
-class VKDocumentRange;
 class VKDocumentView;
 class VKPDFDestination;
 class VKPDFSearchController;
@@ -190,7 +189,7 @@ public:
     VKPDFSearchController* searchController() const { return m_search->controller(); }
     VKSearchField* searchField() const { return m_search->field(); }
     ui::NavigationBar* searchBar() const { return m_search->bar(); }
-    const std::shared_ptr<VKDocumentRange>& currentResult() const { return m_search->currentResult(); }
+    const std::optional<VKDocumentRange>& currentResult() const { return m_search->currentResult(); }
     VKKeyboardDimmingView* searchDimmingView() const { return m_search->dimmingView(); }
     ui::Label* searchStatusLabel() const { return m_search->statusLabel(); }
     ui::BarButtonItem* searchStatusItem() const { return m_search->statusItem(); }
@@ -202,7 +201,7 @@ public:
     {
         m_search->searchControllerIndexBuildingDidProgress(controller, progress);
     }
-    void searchControllerDidFindResult(VKPDFSearchController& controller, std::shared_ptr<VKDocumentRange> result,
+    void searchControllerDidFindResult(VKPDFSearchController& controller, std::optional<VKDocumentRange> result,
         const std::string& searchString)
     {
         m_search->searchControllerDidFindResult(controller, std::move(result), searchString);

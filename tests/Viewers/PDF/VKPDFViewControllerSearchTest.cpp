@@ -281,7 +281,7 @@ TEST_F(VKPDFViewControllerSearchTest, NothingFoundSaysWhetherTheIndexWasIncomple
     // the "missing" half again behind the test's back.
     search.stopIndexing();
     ASSERT_TRUE(search.pageIndexStore()->setPagesIndexed(6));
-    viewer->searchControllerDidFindResult(search, nullptr, "zzqxj");
+    viewer->searchControllerDidFindResult(search, std::nullopt, "zzqxj");
     EXPECT_EQ(status(), "Indexing not yet complete.");
     while (!driver.shownChoices().empty())
         driver.pressAlertButton("OK");
@@ -353,7 +353,7 @@ TEST_F(VKPDFViewControllerSearchTest, HitsOutsideTheDocumentAskForARebuildAndPar
     auto store = search.pageIndexStore();
     ASSERT_EQ(store->pagesIndexed(), 12u);
     // An index of an older, longer version of the file.
-    viewer->searchControllerDidFindResult(search, VKDocumentRange::rangeWithPage(40, { 0, 6 }), "needle");
+    viewer->searchControllerDidFindResult(search, VKDocumentRange(40, { 0, 6 }), "needle");
     EXPECT_TRUE(logContains("Warning, search hit outside the document"));
     EXPECT_FALSE(viewer->currentResult());
     EXPECT_FALSE(highlighted(*viewer));
@@ -373,7 +373,7 @@ TEST_F(VKPDFViewControllerSearchTest, HitsOutsideTheDocumentAskForARebuildAndPar
     EXPECT_TRUE(waitFor([&] { return search.indexingPassCount() >= 2 || store->pagesIndexed() < 12; }, 10));
     EXPECT_TRUE(waitFor([&] { return search.fullyIndexed(); }));
     dismissWarnings();
-    viewer->searchControllerDidFindResult(search, VKDocumentRange::rangeWithPage(0, { 0, 6 }), "needle");
+    viewer->searchControllerDidFindResult(search, VKDocumentRange(0, { 0, 6 }), "needle");
     EXPECT_FALSE(viewer->currentResult());
     EXPECT_TRUE(waitFor([&] { return search.fullyIndexed(); }));
     dismissWarnings();
@@ -392,13 +392,13 @@ TEST_F(VKPDFViewControllerSearchTest, HitsOutsideTheDocumentAskForARebuildAndPar
     search.stopIndexing();
     ASSERT_TRUE(waitFor([&] { return !search.isIndexing(); }));
     store->setPagesIndexed(0);
-    viewer->searchControllerDidFindResult(search, nullptr, "needle");
+    viewer->searchControllerDidFindResult(search, std::nullopt, "needle");
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->message(), "More results may be available as indexing progresses.");
     driver.pressAlertButton("OK");
     EXPECT_FALSE(viewer->shouldShowPartialIndexWarning());
-    viewer->searchControllerDidFindResult(search, nullptr, "needle");
+    viewer->searchControllerDidFindResult(search, std::nullopt, "needle");
     EXPECT_TRUE(driver.shownChoices().empty());
 }
 
