@@ -111,7 +111,7 @@ core::URLRequest DBRequestBuilder::uploadRequest(const std::string& safeName, co
     const auto& store = m_session->credentialStore();
     MPURLRequestParameter::List protocol = store->oauthParameters();
     MPURLRequestParameter::List signedParameters = protocol;
-    signedParameters.push_back(MPURLRequestParameter::initWithName("file", safeName));
+    signedParameters.emplace_back("file", safeName);
     MPOAuthURLRequest::sortParametersForSigning(signedParameters);
     auto oauthRequest = MPOAuthURLRequest::initWithURL(url, signedParameters);
     oauthRequest->setHTTPMethod("POST");
@@ -120,7 +120,7 @@ core::URLRequest DBRequestBuilder::uploadRequest(const std::string& safeName, co
         store->signatureMethod().value_or(std::string()));
     MPOAuthURLRequest::sortParametersForSigning(protocol);
     const std::string query = fmt::format("{}&{}", MPURLRequestParameter::parameterStringForParameters(protocol),
-        signature->URLEncodedParameterString());
+        signature.URLEncodedParameterString());
 
     core::URLRequest request(core::URL::parse(urlText + "?" + query).value());
     request.setMethod("POST");

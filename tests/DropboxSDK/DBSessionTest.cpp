@@ -143,8 +143,8 @@ TEST_F(DBSessionTest, SecretsReachNoLogDescriptionOrError)
     };
 
     // A login that the service refuses, with the password in its body.
-    auto login = signedRequest("/0/token", { MPURLRequestParameter::initWithName("email", "a@b.test"),
-        MPURLRequestParameter::initWithName("password", password) }, "POST");
+    auto login = signedRequest("/0/token", { MPURLRequestParameter("email", "a@b.test"),
+        MPURLRequestParameter("password", password) }, "POST");
     EXPECT_NE(server->lastLoad()->requestBody().find(password), std::string::npos);
     server->lastLoad()->respond(401);
     server->lastLoad()->send(R"({"error":"Invalid password"})");

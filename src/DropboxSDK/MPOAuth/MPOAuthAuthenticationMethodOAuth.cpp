@@ -96,14 +96,14 @@ void MPOAuthAuthenticationMethodOAuth::requestToken()
 {
     auto callback = delegate() ? delegate()->callbackURLForCompletedUserAuthorization() : std::nullopt;
     perform(m_oauthRequestTokenURL,
-        { MPURLRequestParameter::initWithName("oauth_callback", callback ? callback->absoluteString() : "oob") });
+        { MPURLRequestParameter("oauth_callback", callback ? callback->absoluteString() : "oob") });
 }
 
 void MPOAuthAuthenticationMethodOAuth::requestAccessToken()
 {
     MPURLRequestParameter::List parameters;
     if (auto verifier = delegate() ? delegate()->oauthVerifierForCompletedUserAuthorization() : std::nullopt)
-        parameters.push_back(MPURLRequestParameter::initWithName("oauth_verifier", std::move(*verifier)));
+        parameters.emplace_back("oauth_verifier", std::move(*verifier));
     perform(oauthGetAccessTokenURL(), parameters);
 }
 
@@ -114,7 +114,7 @@ void MPOAuthAuthenticationMethodOAuth::refreshAccessToken()
         return;
     MPURLRequestParameter::List parameters;
     if (auto handle = api->credentials()->sessionHandle())
-        parameters.push_back(MPURLRequestParameter::initWithName("oauth_session_handle", std::move(*handle)));
+        parameters.emplace_back("oauth_session_handle", std::move(*handle));
     perform(oauthGetAccessTokenURL(), parameters);
 }
 
@@ -136,8 +136,8 @@ void MPOAuthAuthenticationMethodOAuth::requestTokenReceived(const core::Value& p
     auto owner = delegate();
     auto callback = owner ? owner->callbackURLForCompletedUserAuthorization() : std::nullopt;
     core::URL page = urlByAddingParameters(*authorize, {
-        MPURLRequestParameter::initWithName("oauth_token", api->credentials()->requestToken()),
-        MPURLRequestParameter::initWithName("oauth_callback", callback ? callback->absoluteString() : "oob"),
+        MPURLRequestParameter("oauth_token", api->credentials()->requestToken()),
+        MPURLRequestParameter("oauth_callback", callback ? callback->absoluteString() : "oob"),
     });
     if (owner && owner->automaticallyRequestAuthenticationFromURL(page, callback))
         return;

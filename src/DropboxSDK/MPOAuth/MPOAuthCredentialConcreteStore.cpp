@@ -126,39 +126,39 @@ std::string MPOAuthCredentialConcreteStore::timestamp() const
     return fmt::format("{}", static_cast<int64_t>(std::isfinite(seconds) ? std::trunc(seconds) : 0));
 }
 
-std::shared_ptr<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthVersionParameter() const
+MPURLRequestParameter MPOAuthCredentialConcreteStore::oauthVersionParameter() const
 {
-    if (auto ready = credentialNamed(VersionParameterKey).objectAs<MPURLRequestParameter>())
-        return ready;
-    return MPURLRequestParameter::initWithName("oauth_version", "1.0");
+    return MPURLRequestParameter("oauth_version", stringNamed(VersionParameterKey).value_or("1.0"));
 }
 
-std::shared_ptr<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthNonceParameter() const
+MPURLRequestParameter MPOAuthCredentialConcreteStore::oauthNonceParameter() const
 {
-    return MPURLRequestParameter::initWithName("oauth_nonce", core::uuidString());
+    return MPURLRequestParameter("oauth_nonce", core::uuidString());
 }
 
-std::shared_ptr<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthTimestampParameter() const
+MPURLRequestParameter MPOAuthCredentialConcreteStore::oauthTimestampParameter() const
 {
-    return MPURLRequestParameter::initWithName("oauth_timestamp", timestamp());
+    return MPURLRequestParameter("oauth_timestamp", timestamp());
 }
 
-std::shared_ptr<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthSignatureMethodParameter() const
+MPURLRequestParameter MPOAuthCredentialConcreteStore::oauthSignatureMethodParameter() const
 {
-    return MPURLRequestParameter::initWithName("oauth_signature_method", signatureMethod());
+    return MPURLRequestParameter("oauth_signature_method", signatureMethod());
 }
 
-std::shared_ptr<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthTokenParameter() const
+std::optional<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthTokenParameter() const
 {
     auto token = accessToken();
     if (!token)
         token = requestToken();
-    return token ? MPURLRequestParameter::initWithName("oauth_token", std::move(token)) : nullptr;
+    if (!token)
+        return std::nullopt;
+    return MPURLRequestParameter("oauth_token", std::move(token));
 }
 
-std::shared_ptr<MPURLRequestParameter> MPOAuthCredentialConcreteStore::oauthConsumerKeyParameter() const
+MPURLRequestParameter MPOAuthCredentialConcreteStore::oauthConsumerKeyParameter() const
 {
-    return MPURLRequestParameter::initWithName("oauth_consumer_key", consumerKey());
+    return MPURLRequestParameter("oauth_consumer_key", consumerKey());
 }
 
 MPURLRequestParameter::List MPOAuthCredentialConcreteStore::oauthParameters() const
@@ -167,7 +167,7 @@ MPURLRequestParameter::List MPOAuthCredentialConcreteStore::oauthParameters() co
     parameters.reserve(6);
     parameters.push_back(oauthConsumerKeyParameter());
     if (auto token = oauthTokenParameter())
-        parameters.push_back(std::move(token));
+        parameters.push_back(std::move(*token));
     parameters.push_back(oauthSignatureMethodParameter());
     parameters.push_back(oauthTimestampParameter());
     parameters.push_back(oauthNonceParameter());

@@ -30,7 +30,7 @@ class MPOAuthCredentialConcreteStore : public core::Object,
                                        public MPOAuthCredentialStore,
                                        public MPOAuthParameterFactory {
 public:
-    // The key under which a ready "oauth_version" parameter may be kept.
+    // The key under which the text sent as "oauth_version" may be kept.
     static constexpr const char* VersionParameterKey = "versionParameter";
     // The item type of the keychain items, 'oaut'.
     static constexpr int64_t KeychainItemType = 0x6F617574;
@@ -79,12 +79,12 @@ public:
     std::optional<std::string> signatureMethod() const override;
     std::string signingKey() const override;
     std::string timestamp() const override;
-    std::shared_ptr<MPURLRequestParameter> oauthVersionParameter() const override;
-    std::shared_ptr<MPURLRequestParameter> oauthNonceParameter() const override;
-    std::shared_ptr<MPURLRequestParameter> oauthTimestampParameter() const override;
-    std::shared_ptr<MPURLRequestParameter> oauthSignatureMethodParameter() const override;
-    std::shared_ptr<MPURLRequestParameter> oauthTokenParameter() const override;
-    std::shared_ptr<MPURLRequestParameter> oauthConsumerKeyParameter() const override;
+    MPURLRequestParameter oauthVersionParameter() const override;
+    MPURLRequestParameter oauthNonceParameter() const override;
+    MPURLRequestParameter oauthTimestampParameter() const override;
+    MPURLRequestParameter oauthSignatureMethodParameter() const override;
+    std::optional<MPURLRequestParameter> oauthTokenParameter() const override;
+    MPURLRequestParameter oauthConsumerKeyParameter() const override;
     // "oauth_consumer_key", "oauth_token" (with a token), "oauth_signature_method",
     // "oauth_timestamp", "oauth_nonce" (a new UUID each call), "oauth_version".
     MPURLRequestParameter::List oauthParameters() const override;

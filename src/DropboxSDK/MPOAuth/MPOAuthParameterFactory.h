@@ -2,7 +2,6 @@
 
 #include "DropboxSDK/MPOAuth/MPURLRequestParameter.h"
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,13 +19,13 @@ public:
     // Whole seconds since 1970, as "%d".
     virtual std::string timestamp() const = 0;
 
-    virtual std::shared_ptr<MPURLRequestParameter> oauthVersionParameter() const = 0;
-    virtual std::shared_ptr<MPURLRequestParameter> oauthNonceParameter() const = 0;
-    virtual std::shared_ptr<MPURLRequestParameter> oauthTimestampParameter() const = 0;
-    virtual std::shared_ptr<MPURLRequestParameter> oauthSignatureMethodParameter() const = 0;
+    virtual MPURLRequestParameter oauthVersionParameter() const = 0;
+    virtual MPURLRequestParameter oauthNonceParameter() const = 0;
+    virtual MPURLRequestParameter oauthTimestampParameter() const = 0;
+    virtual MPURLRequestParameter oauthSignatureMethodParameter() const = 0;
     // None without a token.
-    virtual std::shared_ptr<MPURLRequestParameter> oauthTokenParameter() const = 0;
-    virtual std::shared_ptr<MPURLRequestParameter> oauthConsumerKeyParameter() const = 0;
+    virtual std::optional<MPURLRequestParameter> oauthTokenParameter() const = 0;
+    virtual MPURLRequestParameter oauthConsumerKeyParameter() const = 0;
     // The protocol parameters of one request, in their fixed order.
     virtual MPURLRequestParameter::List oauthParameters() const = 0;
 };

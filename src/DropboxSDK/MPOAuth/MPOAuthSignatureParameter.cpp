@@ -9,28 +9,31 @@
 
 #include <fmt/format.h>
 
-MPOAuthSignatureParameter::MPOAuthSignatureParameter(std::string value)
-    : MPURLRequestParameter("oauth_signature", std::move(value))
+namespace {
+
+MPURLRequestParameter signatureParameter(std::string value)
 {
+    return MPURLRequestParameter("oauth_signature", std::move(value));
 }
 
-std::shared_ptr<MPOAuthSignatureParameter> MPOAuthSignatureParameter::initWithText(std::string_view text,
+} // namespace
+
+MPURLRequestParameter MPOAuthSignatureParameter::initWithText(std::string_view text,
     std::string_view secret, const MPOAuthURLRequest& request, std::string_view method)
 {
     if (method == HMACSHA1)
         return initUsingHMAC_SHA1WithText(text, secret, request);
     if (method == PLAINTEXT)
-        return std::shared_ptr<MPOAuthSignatureParameter>(new MPOAuthSignatureParameter(std::string(secret)));
+        return signatureParameter(std::string(secret));
     throw core::Exception("Unsupported Signature Method",
         fmt::format("The signature method \"{}\" is not currently support by MPOAuthConnection", method));
 }
 
-std::shared_ptr<MPOAuthSignatureParameter> MPOAuthSignatureParameter::initUsingHMAC_SHA1WithText(
+MPURLRequestParameter MPOAuthSignatureParameter::initUsingHMAC_SHA1WithText(
     std::string_view text, std::string_view secret, const MPOAuthURLRequest& request)
 {
     std::string baseString = signatureBaseStringUsingParameterString(text, request);
-    return std::shared_ptr<MPOAuthSignatureParameter>(
-        new MPOAuthSignatureParameter(HMAC_SHA1SignatureForText(baseString, secret)));
+    return signatureParameter(HMAC_SHA1SignatureForText(baseString, secret));
 }
 
 std::string MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(std::string_view parameterString,

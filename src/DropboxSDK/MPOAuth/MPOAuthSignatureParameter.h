@@ -2,16 +2,15 @@
 
 #include "DropboxSDK/MPOAuth/MPURLRequestParameter.h"
 
-#include <memory>
 #include <string>
 #include <string_view>
 
 class MPOAuthURLRequest;
 
-// The "oauth_signature" parameter of a signed request: the signature of
-// the request's method, URL and sorted parameter string under the signing
-// key, by the named method.
-class MPOAuthSignatureParameter : public MPURLRequestParameter {
+// Makes the "oauth_signature" parameter of a signed request: the signature
+// of the request's method, URL and sorted parameter string under the
+// signing key, by the named method.
+class MPOAuthSignatureParameter {
 public:
     static constexpr const char* HMACSHA1 = "HMAC-SHA1";
     static constexpr const char* PLAINTEXT = "PLAINTEXT";
@@ -19,10 +18,10 @@ public:
     // `text` is the request's sorted parameter string, `secret` the signing
     // key. "HMAC-SHA1" signs the base string; "PLAINTEXT" is the key itself.
     // Any other method raises "Unsupported Signature Method".
-    static std::shared_ptr<MPOAuthSignatureParameter> initWithText(std::string_view text, std::string_view secret,
+    static MPURLRequestParameter initWithText(std::string_view text, std::string_view secret,
         const MPOAuthURLRequest& request, std::string_view method);
-    static std::shared_ptr<MPOAuthSignatureParameter> initUsingHMAC_SHA1WithText(std::string_view text,
-        std::string_view secret, const MPOAuthURLRequest& request);
+    static MPURLRequestParameter initUsingHMAC_SHA1WithText(std::string_view text, std::string_view secret,
+        const MPOAuthURLRequest& request);
 
     // "METHOD&escaped URL&escaped parameter string", the URL in its
     // absoluteNormalizedString form.
@@ -32,6 +31,5 @@ public:
     // characters.
     static std::string HMAC_SHA1SignatureForText(std::string_view text, std::string_view secret);
 
-private:
-    explicit MPOAuthSignatureParameter(std::string value);
+    MPOAuthSignatureParameter() = delete;
 };

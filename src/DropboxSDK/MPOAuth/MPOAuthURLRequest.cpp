@@ -45,13 +45,13 @@ void MPOAuthURLRequest::sortParametersForSigning(MPURLRequestParameter::List& pa
     struct Keyed {
         std::string name;
         std::string value;
-        std::shared_ptr<MPURLRequestParameter> parameter;
+        MPURLRequestParameter parameter;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(parameters.size());
     for (auto& parameter : parameters) {
-        keyed.push_back({ stringByAddingURIPercentEscapesUsingEncoding(parameter->name()),
-            stringByAddingURIPercentEscapesUsingEncoding(parameter->value().value_or(std::string())),
+        keyed.push_back({ stringByAddingURIPercentEscapesUsingEncoding(parameter.name()),
+            stringByAddingURIPercentEscapesUsingEncoding(parameter.value().value_or(std::string())),
             std::move(parameter) });
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
@@ -70,7 +70,7 @@ core::URLRequest MPOAuthURLRequest::urlRequestSignedWithSecret(std::string_view 
     sortParametersForSigning(m_parameters);
     std::string parameterString = MPURLRequestParameter::parameterStringForParameters(m_parameters);
     auto signature = MPOAuthSignatureParameter::initWithText(parameterString, secret, *this, method);
-    std::string signedString = fmt::format("{}&{}", parameterString, signature->URLEncodedParameterString());
+    std::string signedString = fmt::format("{}&{}", parameterString, signature.URLEncodedParameterString());
 
     core::URLRequest request;
     request.setMethod(m_method);

@@ -38,17 +38,6 @@ MPURLRequestParameter::MPURLRequestParameter(std::string name, std::optional<std
 {
 }
 
-std::shared_ptr<MPURLRequestParameter> MPURLRequestParameter::init()
-{
-    return std::shared_ptr<MPURLRequestParameter>(new MPURLRequestParameter({}, std::nullopt));
-}
-
-std::shared_ptr<MPURLRequestParameter> MPURLRequestParameter::initWithName(std::string name,
-    std::optional<std::string> value)
-{
-    return std::shared_ptr<MPURLRequestParameter>(new MPURLRequestParameter(std::move(name), std::move(value)));
-}
-
 std::string MPURLRequestParameter::URLEncodedParameterString() const
 {
     return fmt::format("{}={}", stringByAddingURIPercentEscapesUsingEncoding(m_name),
@@ -64,7 +53,7 @@ std::strong_ordering MPURLRequestParameter::compare(const MPURLRequestParameter&
 
 std::string MPURLRequestParameter::description() const
 {
-    return fmt::format("<{}: {} {}>", className(), static_cast<const void*>(this), URLEncodedParameterString());
+    return fmt::format("<MPURLRequestParameter: {}>", URLEncodedParameterString());
 }
 
 std::string MPURLRequestParameter::parameterStringForParameters(const List& parameters)
@@ -73,7 +62,7 @@ std::string MPURLRequestParameter::parameterStringForParameters(const List& para
     for (const auto& parameter : parameters) {
         if (!result.empty())
             result += '&';
-        result += parameter->URLEncodedParameterString();
+        result += parameter.URLEncodedParameterString();
     }
     return result;
 }
@@ -88,7 +77,7 @@ MPURLRequestParameter::List MPURLRequestParameter::parametersFromDictionary(cons
             text = value.string();
         else if (!value.isNull())
             text = value.toString();
-        parameters.push_back(initWithName(name, std::move(text)));
+        parameters.emplace_back(name, std::move(text));
     }
     return parameters;
 }
@@ -101,7 +90,7 @@ std::string MPURLRequestParameter::parameterStringForDictionary(const core::Valu
 MPURLRequestParameter::List MPURLRequestParameter::parametersFromString(std::string_view text)
 {
     List parameters;
-    scanPairs(text, [&](Pair pair) { parameters.push_back(initWithName(std::string(pair.name), std::move(pair.value))); });
+    scanPairs(text, [&](Pair pair) { parameters.emplace_back(std::string(pair.name), std::move(pair.value)); });
     return parameters;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Platform/Core/Object.h"
+#include "Platform/Core/Value.h"
 
 #include <compare>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,27 +10,24 @@
 
 // One name and value of a request's query or form body, as OAuth signs it.
 // The texts are kept unescaped; they are escaped (MPURLEscapingAdditions.h)
-// only when written into a parameter string.
-class MPURLRequestParameter : public core::Object {
+// only when written into a parameter string. A value.
+class MPURLRequestParameter {
 public:
-    using List = std::vector<std::shared_ptr<MPURLRequestParameter>>;
+    using List = std::vector<MPURLRequestParameter>;
 
-    // A parameter with an empty name and no value.
-    static std::shared_ptr<MPURLRequestParameter> init();
-    static std::shared_ptr<MPURLRequestParameter> initWithName(std::string name, std::optional<std::string> value);
+    MPURLRequestParameter(std::string name, std::optional<std::string> value);
 
     const std::string& name() const { return m_name; }
-    void setName(std::string name) { m_name = std::move(name); }
     const std::optional<std::string>& value() const { return m_value; }
-    void setValue(std::optional<std::string> value) { m_value = std::move(value); }
 
     // "name=value", both escaped; no value gives "name=".
     std::string URLEncodedParameterString() const;
     // By name, then by value, comparing the unescaped bytes; no value sorts
     // before every value.
     std::strong_ordering compare(const MPURLRequestParameter& other) const;
-    // "<MPURLRequestParameter: 0x… name=value>".
-    std::string description() const override;
+    bool operator==(const MPURLRequestParameter& other) const = default;
+    // "<MPURLRequestParameter: name=value>".
+    std::string description() const;
 
     // The URLEncodedParameterString of each, in order, joined by "&"; "" for none.
     static std::string parameterStringForParameters(const List& parameters);
@@ -48,9 +44,6 @@ public:
     // The same as a dictionary: a later pair replaces an earlier one of the
     // same name. No text gives an empty dictionary.
     static core::Value::Dictionary parameterDictionaryFromString(std::optional<std::string_view> text);
-
-protected:
-    MPURLRequestParameter(std::string name, std::optional<std::string> value);
 
 private:
     std::string m_name;

@@ -277,7 +277,7 @@ TEST_F(MPOAuthAPITest, LoadersTellTheirTargetsInTheirOwnTerms)
     EXPECT_EQ(client->events, (Events { "http://cloud.test/api/text caf\xC3\xA9" }));
 
     // Internal clients the loader and the bytes, with the parameters given.
-    api->performPOSTMethod("../post", api->baseURL(), { MPURLRequestParameter::initWithName("a", "b c") }, internal, action);
+    api->performPOSTMethod("../post", api->baseURL(), { MPURLRequestParameter("a", "b c") }, internal, action);
     EXPECT_EQ(server->lastLoad()->request().method(), "POST");
     EXPECT_EQ(server->lastLoad()->request().url().absoluteString(), "http://cloud.test/post");
     EXPECT_TRUE(server->lastLoad()->requestBody().starts_with("a=b%20c&oauth_consumer_key=key&"));
@@ -325,7 +325,7 @@ TEST_F(MPOAuthAPITest, SynchronousCallsWaitForAWorker)
         load.finish();
     });
     EXPECT_EQ(api->dataForMethod("data"), "body of /api/data");
-    EXPECT_EQ(api->dataForMethod("more", { MPURLRequestParameter::initWithName("q", "1") }), "body of /api/more");
+    EXPECT_EQ(api->dataForMethod("more", { MPURLRequestParameter("q", "1") }), "body of /api/more");
     EXPECT_EQ(MPURLRequestParameter::parameterDictionaryFromString(server->lastLoad()->request().url().query())["q"],
         core::Value("1"));
     EXPECT_FALSE(api->dataForMethod("broken"));

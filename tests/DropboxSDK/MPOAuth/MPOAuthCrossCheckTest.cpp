@@ -101,7 +101,7 @@ TEST_F(MPOAuthCrossCheckTest, BaseStringsAndSignaturesAgreeWithOAuthlib)
 
         MPURLRequestParameter::List parameters;
         for (const auto& [name, value] : c.params)
-            parameters.push_back(MPURLRequestParameter::initWithName(name, value));
+            parameters.emplace_back(name, value);
         auto request = MPOAuthURLRequest::initWithURL(core::URL::parse(c.url).value(), parameters);
         request->setHTTPMethod(c.method);
         std::string key = stringByAddingURIPercentEscapesUsingEncoding(c.consumerSecret) + "&"

@@ -117,7 +117,7 @@ TEST_F(MPOAuthProviderTest, TokensFromAProviderThatChecksEverySignature)
         static_cast<Reader&>(target).texts.push_back(text);
     };
     api->performMethod("photos", reader, action);
-    api->performPOSTMethod("albums", api->baseURL(), { MPURLRequestParameter::initWithName("name", "été & co") }, reader, action);
+    api->performPOSTMethod("albums", api->baseURL(), { MPURLRequestParameter("name", "été & co") }, reader, action);
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return reader->texts.size() == 2; }, 15));
     std::sort(reader->texts.begin(), reader->texts.end());
     EXPECT_EQ(reader->texts, (std::vector<std::string> { "albums for demo", "photos for demo" }));

@@ -17,9 +17,9 @@ using Parameter = MPURLRequestParameter;
 
 namespace {
 
-std::shared_ptr<Parameter> param(std::string name, std::optional<std::string> value)
+Parameter param(std::string name, std::optional<std::string> value)
 {
-    return Parameter::initWithName(std::move(name), std::move(value));
+    return Parameter(std::move(name), std::move(value));
 }
 
 URL url(const std::string& text)
@@ -171,21 +171,21 @@ TEST_F(MPOAuthSigningTest, ProtocolParametersFollowTheTokensHeld)
     ASSERT_EQ(parameters.size(), 6u);
     std::vector<std::string> names;
     for (const auto& parameter : parameters)
-        names.push_back(parameter->name());
+        names.push_back(parameter.name());
     EXPECT_EQ(names, (std::vector<std::string> { "oauth_consumer_key", "oauth_token", "oauth_signature_method",
                          "oauth_timestamp", "oauth_nonce", "oauth_version" }));
-    EXPECT_EQ(parameters[1]->value(), "nnch734d00sl2jdk");
-    EXPECT_EQ(parameters[2]->value(), "HMAC-SHA1");
-    EXPECT_EQ(parameters[5]->value(), "1.0");
+    EXPECT_EQ(parameters[1].value(), "nnch734d00sl2jdk");
+    EXPECT_EQ(parameters[2].value(), "HMAC-SHA1");
+    EXPECT_EQ(parameters[5].value(), "1.0");
     EXPECT_EQ(store->tokenSecret(), "pfkkdhi9sl3r4s00");
 
     // The manual clock's start, in whole seconds; a fresh nonce each time.
-    EXPECT_EQ(parameters[3]->value(), "1306929600");
+    EXPECT_EQ(parameters[3].value(), "1306929600");
     core::RunLoop::main().advance(0.75);
     EXPECT_EQ(store->timestamp(), "1306929600");
-    ASSERT_TRUE(parameters[4]->value());
-    EXPECT_EQ(parameters[4]->value()->size(), 36u);
-    EXPECT_NE(store->oauthNonceParameter()->value(), parameters[4]->value());
+    ASSERT_TRUE(parameters[4].value());
+    EXPECT_EQ(parameters[4].value()->size(), 36u);
+    EXPECT_NE(store->oauthNonceParameter().value(), parameters[4].value());
 
     // Only a request token: it and its secret.
     store->setAccessToken(std::nullopt);
@@ -199,40 +199,36 @@ TEST_F(MPOAuthSigningTest, ProtocolParametersFollowTheTokensHeld)
     EXPECT_EQ(store->tokenSecret(), "");
 
     // A version parameter kept in the store is the one sent.
-    auto version = param("oauth_version", "1.0a");
     auto withVersion = MPOAuthCredentialConcreteStore::initWithCredentials({
         { kMPOAuthCredentialConsumerKey, "k" }, { kMPOAuthCredentialConsumerSecret, "a b~/" },
-        { MPOAuthCredentialConcreteStore::VersionParameterKey, core::Value(version) } });
-    EXPECT_EQ(withVersion->oauthVersionParameter(), version);
+        { MPOAuthCredentialConcreteStore::VersionParameterKey, "1.0a" } });
+    EXPECT_EQ(withVersion->oauthVersionParameter(), param("oauth_version", "1.0a"));
     EXPECT_EQ(withVersion->signingKey(), "a%20b~%2F&");
 }
 
 TEST_F(MPOAuthSigningTest, ParametersEscapeCompareAndParse)
 {
-    EXPECT_EQ(param("a b~/", "x+y=z&é")->URLEncodedParameterString(), "a%20b~%2F=x%2By%3Dz%26%C3%A9");
-    EXPECT_EQ(param("n", std::nullopt)->URLEncodedParameterString(), "n=");
+    EXPECT_EQ(param("a b~/", "x+y=z&é").URLEncodedParameterString(), "a%20b~%2F=x%2By%3Dz%26%C3%A9");
+    EXPECT_EQ(param("n", std::nullopt).URLEncodedParameterString(), "n=");
     EXPECT_EQ(stringByAddingURIPercentEscapesUsingEncoding(url("http://h.test/a%20b~")), "http%3A%2F%2Fh.test%2Fa%2520b~");
 
-    EXPECT_TRUE(param("a", "z")->compare(*param("b", "a")) < 0);
-    EXPECT_TRUE(param("a", "b")->compare(*param("a", "a")) > 0);
-    EXPECT_TRUE(param("B", "x")->compare(*param("a", "x")) < 0);
-    EXPECT_TRUE(param("a", "x")->compare(*param("a", "x")) == 0);
+    EXPECT_TRUE(param("a", "z").compare(param("b", "a")) < 0);
+    EXPECT_TRUE(param("a", "b").compare(param("a", "a")) > 0);
+    EXPECT_TRUE(param("B", "x").compare(param("a", "x")) < 0);
+    EXPECT_TRUE(param("a", "x").compare(param("a", "x")) == 0);
 
-    auto parameter = param("a", "b");
-    std::string text = parameter->description();
-    EXPECT_TRUE(text.starts_with("<MPURLRequestParameter: 0x") && text.ends_with(" a=b>")) << text;
-    EXPECT_EQ(text.find_first_not_of("0123456789abcdef", 26), text.size() - 5) << text;
+    EXPECT_EQ(param("a", "b").description(), "<MPURLRequestParameter: a=b>");
 
     // Values are decoded, names are not; a bad or non-UTF-8 escape stays.
     auto parsed = Parameter::parametersFromString("x%41=1%202&b=%E9&b=%zz&&c&d=e=f");
     ASSERT_EQ(parsed.size(), 5u);
-    EXPECT_EQ(parsed[0]->name(), "x%41");
-    EXPECT_EQ(parsed[0]->value(), "1 2");
-    EXPECT_EQ(parsed[1]->value(), "%E9");
-    EXPECT_EQ(parsed[2]->value(), "%zz");
-    EXPECT_EQ(parsed[3]->name(), "c");
-    EXPECT_EQ(parsed[3]->value(), "");
-    EXPECT_EQ(parsed[4]->value(), "e=f");
+    EXPECT_EQ(parsed[0].name(), "x%41");
+    EXPECT_EQ(parsed[0].value(), "1 2");
+    EXPECT_EQ(parsed[1].value(), "%E9");
+    EXPECT_EQ(parsed[2].value(), "%zz");
+    EXPECT_EQ(parsed[3].name(), "c");
+    EXPECT_EQ(parsed[3].value(), "");
+    EXPECT_EQ(parsed[4].value(), "e=f");
     auto dictionary = Parameter::parameterDictionaryFromString("a=1&b=2&a=3");
     EXPECT_EQ(dictionary.size(), 2u);
     EXPECT_EQ(dictionary["a"], core::Value("3"));
