@@ -14,30 +14,26 @@ VKAudioFader::~VKAudioFader()
 
 void VKAudioFader::start(bool fadeOut)
 {
-    auto host = m_host.lock();
-    if (!host || !host->audioPlayer() || (m_timer && m_fadeOut == fadeOut))
+    if (!m_host.audioPlayer() || (m_timer && m_fadeOut == fadeOut))
         return;
-    if (fadeOut && host->audioPlayer()->volume() == 0) {
-        host->stop();
+    if (fadeOut && m_host.audioPlayer()->volume() == 0) {
+        m_host.stop();
         return;
     }
     if (!fadeOut) {
-        host->play();
-        if (const auto& player = host->audioPlayer())
+        m_host.play();
+        if (const auto& player = m_host.audioPlayer())
             player->setVolume(0);
     }
     end();
     m_fadeOut = fadeOut;
-    // The fader lives as long as its host: holding the host holds it.
-    m_timer = core::RunLoop::main().schedule(TimerInterval, true, [weak = m_host, this](core::Timer&) {
-        if (auto host = weak.lock())
-            timerDidFire(*host);
-    });
+    // The timer ends with the fader, which ends with its host.
+    m_timer = core::RunLoop::main().schedule(TimerInterval, true, [this](core::Timer&) { timerDidFire(); });
 }
 
-void VKAudioFader::timerDidFire(VKAudioFaderHost& host)
+void VKAudioFader::timerDidFire()
 {
-    const auto& player = host.audioPlayer();
+    const auto& player = m_host.audioPlayer();
     if (!player) {
         end();
         return;
@@ -49,7 +45,7 @@ void VKAudioFader::timerDidFire(VKAudioFaderHost& host)
         bool fadeOut = m_fadeOut;
         end();
         if (fadeOut)
-            host.stop();
+            m_host.stop();
         return;
     }
     player->setVolume(volume);

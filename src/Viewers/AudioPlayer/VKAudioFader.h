@@ -20,18 +20,17 @@ public:
 // The audio player's fades: a fade in plays at volume 0 and steps up by a
 // tenth every tenth of a second; a fade out steps down and stops the
 // player at 0 (at once when it is already silent). Starting a fade the
-// other way ends the running one. The screen owns it; it holds the screen
-// weakly.
+// other way ends the running one. The screen holds it as a member and
+// gives itself as the host, so the host outlives it; its timer ends with it.
 class VKAudioFader {
 public:
     static constexpr double TimerInterval = 0.1;
     static constexpr float Step = 0.1f;
 
-    VKAudioFader() = default;
+    explicit VKAudioFader(VKAudioFaderHost& host) : m_host(host) { }
     ~VKAudioFader();
     VKAudioFader(const VKAudioFader&) = delete;
     VKAudioFader& operator=(const VKAudioFader&) = delete;
-    void setHost(std::weak_ptr<VKAudioFaderHost> host) { m_host = std::move(host); }
 
     void start(bool fadeOut);
     void end();
@@ -39,9 +38,9 @@ public:
     bool isFadingOut() const { return m_timer && m_fadeOut; }
 
 private:
-    void timerDidFire(VKAudioFaderHost& host);
+    void timerDidFire();
 
-    std::weak_ptr<VKAudioFaderHost> m_host;
+    VKAudioFaderHost& m_host;
     std::shared_ptr<core::Timer> m_timer;
     bool m_fadeOut = false;
 };

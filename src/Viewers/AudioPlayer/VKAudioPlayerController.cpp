@@ -78,9 +78,7 @@ void VKAudioPlayerController::initWithResource(const std::shared_ptr<VKFileResou
         m_playlist.setResources(folderController->getAllViewableResourcesWithType(std::string("audio/")));
 
     auto weak = weakSelf();
-    m_fader.setHost(weak);
     m_bar.setHost(weak);
-    m_progress.setHost(weak);
     auto& center = core::NotificationCenter::defaultCenter();
     auto handle = [&](std::string_view name, void (VKAudioPlayerController::*handler)()) {
         m_observations.push_back(center.observe(name, nullptr, [weak, handler](const core::Notification&) {

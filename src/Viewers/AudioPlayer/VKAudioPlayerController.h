@@ -174,8 +174,8 @@ private:
     core::Error m_unreadable;
     core::Observation m_bufferingObservation;
     VKAudioPlaylist m_playlist;
-    VKAudioProgress m_progress;
-    VKAudioFader m_fader;
+    VKAudioProgress m_progress { *this };
+    VKAudioFader m_fader { *this };
     VKAudioBackgroundSession m_background;
     bool m_wasPlayingAtInterruption = false;
     bool m_didEmailFile = false;

@@ -43,12 +43,11 @@ double VKAudioProgress::durationOf(const std::shared_ptr<VKAudioPlayer>& player)
 
 void VKAudioProgress::show(double seconds)
 {
-    auto host = m_host.lock();
-    auto* view = host ? host->audioPlayerView() : nullptr;
+    auto* view = m_host.audioPlayerView();
     if (!view)
         return;
     double t = std::isfinite(seconds) ? std::round(seconds) : 0;
-    double duration = durationOf(host->audioPlayer());
+    double duration = durationOf(m_host.audioPlayer());
     view->timeElapsedLabel()->setText(stringForTimeInterval(t));
     view->timeRemainingLabel()->setText(stringForTimeInterval(t - duration));
     if (duration > 0) {
@@ -63,31 +62,29 @@ void VKAudioProgress::show(double seconds)
 
 void VKAudioProgress::sliderDidMove()
 {
-    auto host = m_host.lock();
-    auto* view = host ? host->audioPlayerView() : nullptr;
-    double duration = host ? durationOf(host->audioPlayer()) : 0;
+    auto* view = m_host.audioPlayerView();
+    double duration = durationOf(m_host.audioPlayer());
     if (view && duration != 0)
         show(view->timeSlider()->value() * duration);
 }
 
 void VKAudioProgress::sliderDidLift()
 {
-    auto host = m_host.lock();
-    auto* view = host ? host->audioPlayerView() : nullptr;
-    double duration = host ? durationOf(host->audioPlayer()) : 0;
+    auto* view = m_host.audioPlayerView();
+    double duration = durationOf(m_host.audioPlayer());
     double time = view ? view->timeSlider()->value() * duration : 0;
     if (view && duration != 0 && time >= 0)
-        host->audioPlayer()->setCurrentTime(time);
+        m_host.audioPlayer()->setCurrentTime(time);
 }
 
 void VKAudioProgress::startTimer()
 {
-    m_timer = core::RunLoop::main().schedule(TimerInterval, true, [weak = m_host, this](core::Timer&) {
-        auto host = weak.lock();
-        const auto* player = host ? host->audioPlayer().get() : nullptr;
+    // The timer ends with the display, which ends with its host.
+    m_timer = core::RunLoop::main().schedule(TimerInterval, true, [this](core::Timer&) {
+        const auto* player = m_host.audioPlayer().get();
         if (!player || !player->isPlaying())
             return;
-        auto* view = host->audioPlayerView();
+        auto* view = m_host.audioPlayerView();
         if (view && !view->timeSlider()->isTracking())
             show(player->currentTime());
     });

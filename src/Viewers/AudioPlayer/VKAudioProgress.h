@@ -20,17 +20,17 @@ public:
 // The audio player's time slider and its two labels (elapsed, and the
 // remaining time as a negative one), and the timer that moves them while
 // the track plays and the finger is off the slider. Dragging the slider
-// only moves the labels; lifting the finger seeks. The screen owns it and
-// starts and ends the timer; it holds the screen weakly.
+// only moves the labels; lifting the finger seeks. The screen holds it as
+// a member, gives itself as the host and starts and ends the timer, which
+// ends with it.
 class VKAudioProgress {
 public:
     static constexpr double TimerInterval = 0.5;
 
-    VKAudioProgress() = default;
+    explicit VKAudioProgress(VKAudioProgressHost& host) : m_host(host) { }
     ~VKAudioProgress();
     VKAudioProgress(const VKAudioProgress&) = delete;
     VKAudioProgress& operator=(const VKAudioProgress&) = delete;
-    void setHost(std::weak_ptr<VKAudioProgressHost> host) { m_host = std::move(host); }
 
     // "mm:ss", or "h:mm:ss" from an hour, with "-" before a negative one;
     // NaN is 0.
@@ -49,6 +49,6 @@ public:
     bool isTimerRunning() const { return m_timer != nullptr; }
 
 private:
-    std::weak_ptr<VKAudioProgressHost> m_host;
+    VKAudioProgressHost& m_host;
     std::shared_ptr<core::Timer> m_timer;
 };
