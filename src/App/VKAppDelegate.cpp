@@ -22,7 +22,7 @@
 std::shared_ptr<VKAppDelegate> VKAppDelegate::create()
 {
     std::shared_ptr<VKAppDelegate> delegate(new VKAppDelegate());
-    delegate->m_diskQuota = VKAppDiskQuota::create(std::static_pointer_cast<VKAppDiskQuotaHost>(delegate));
+    delegate->m_diskQuota = VKAppDiskQuota::create(*delegate);
     delegate->m_stack.setServices(std::static_pointer_cast<VKFolderBrowserServices>(delegate));
     std::weak_ptr<VKAppDelegate> weak = delegate;
     delegate->m_passcodeLock = VKAppPasscodeLock::create([weak](bool guest) {

@@ -33,13 +33,13 @@ std::function<void()> diskQuotaWorkerHold;
 
 } // namespace
 
-std::shared_ptr<VKAppDiskQuota> VKAppDiskQuota::create(std::weak_ptr<VKAppDiskQuotaHost> host)
+std::shared_ptr<VKAppDiskQuota> VKAppDiskQuota::create(VKAppDiskQuotaHost& host)
 {
-    return std::shared_ptr<VKAppDiskQuota>(new VKAppDiskQuota(std::move(host)));
+    return std::shared_ptr<VKAppDiskQuota>(new VKAppDiskQuota(host));
 }
 
-VKAppDiskQuota::VKAppDiskQuota(std::weak_ptr<VKAppDiskQuotaHost> host)
-    : m_host(std::move(host))
+VKAppDiskQuota::VKAppDiskQuota(VKAppDiskQuotaHost& host)
+    : m_host(host)
 {
 }
 
@@ -109,11 +109,10 @@ bool isQuotaTheLimit(const VKQuotaManager& quota)
 
 void VKAppDiskQuota::showWarning()
 {
-    auto host = m_host.lock();
     if (!m_warningAlert) {
         auto quota = VKQuotaManager::defaultManager();
         std::vector<std::string> buttons;
-        if (host && host->diskQuotaHelpMayShow())
+        if (m_host.diskQuotaHelpMayShow())
             buttons.push_back(core::localized("More Info"));
         buttons.push_back(core::localized("OK"));
         auto delegate = std::static_pointer_cast<ui::AlertViewDelegate>(sharedAs<VKAppDiskQuota>());
@@ -130,7 +129,7 @@ void VKAppDiskQuota::showWarning()
         vkSetTag(*m_warningAlert, Alert::Warning);
         m_warningPending = true;
     }
-    if (m_warningPending && host && host->diskQuotaWarningMayShow())
+    if (m_warningPending && m_host.diskQuotaWarningMayShow())
         showPendingWarning();
 }
 
@@ -164,8 +163,7 @@ void VKAppDiskQuota::clickedButton(ui::AlertView& alert, int index)
         return;
     switch (*kind) {
     case Alert::Warning:
-        if (auto host = m_host.lock())
-            host->diskQuotaShowHelp();
+        m_host.diskQuotaShowHelp();
         break;
     }
 }
@@ -216,8 +214,7 @@ void VKAppDiskQuota::startRecount(bool smart, std::vector<std::string> directori
         return;
     }
     m_recountRunning = true;
-    if (auto host = m_host.lock())
-        host->diskQuotaRecountWillStart();
+    m_host.diskQuotaRecountWillStart();
     if (showIndicator) {
         m_indicatorScheduled = true;
         std::weak_ptr<VKAppDiskQuota> weak = sharedAs<VKAppDiskQuota>();
@@ -258,8 +255,7 @@ void VKAppDiskQuota::startRecount(bool smart, std::vector<std::string> directori
 void VKAppDiskQuota::showIndicator()
 {
     m_indicatorScheduled = false;
-    auto host = m_host.lock();
-    auto window = host ? host->diskQuotaIndicatorWindow() : nullptr;
+    auto window = m_host.diskQuotaIndicatorWindow();
     if (m_indicator || !window)
         return;
     m_indicator = VKModalActivityIndicator::create(core::localized("Rebuilding index..."));
@@ -274,8 +270,7 @@ void VKAppDiskQuota::recountDidEnd(const std::vector<std::string>& directories)
     if (auto quota = VKQuotaManager::defaultManager())
         quota->setRebuildingIndex(false);
     m_recountRunning = false;
-    if (auto host = m_host.lock())
-        host->diskQuotaRecountDidEnd();
+    m_host.diskQuotaRecountDidEnd();
     for (const auto& directory : directories)
         core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
             core::Value(core::Value::Dictionary { { "Path", core::Value(directory) } }));

@@ -21,13 +21,13 @@ class VKQuotaWatcher;
 // runs, the watcher that follows other programs' changes, the recount of
 // the document folders on a worker thread (the server stopped meanwhile,
 // an indicator when it takes long, stopped when this goes) and the warning
-// a full store raises. The application delegate owns it; it holds its host
-// weakly.
+// a full store raises. The application delegate is its host and its only
+// owner (blocks and the alert hold it weakly), so the host outlives it.
 class VKAppDiskQuota : public core::Object, public ui::AlertViewDelegate {
 public:
     enum class Alert : int { Warning = 3003 };
 
-    static std::shared_ptr<VKAppDiskQuota> create(std::weak_ptr<VKAppDiskQuotaHost> host);
+    static std::shared_ptr<VKAppDiskQuota> create(VKAppDiskQuotaHost& host);
     ~VKAppDiskQuota() override;
 
     // The tree the last run kept ("VKQuotaStore") goes to the quota manager,
@@ -65,11 +65,11 @@ public:
     static void setWorkerHoldForTesting(std::function<void()> hold);
 
 private:
-    explicit VKAppDiskQuota(std::weak_ptr<VKAppDiskQuotaHost> host);
+    explicit VKAppDiskQuota(VKAppDiskQuotaHost& host);
     void showIndicator();
     void recountDidEnd(const std::vector<std::string>& directories);
 
-    std::weak_ptr<VKAppDiskQuotaHost> m_host;
+    VKAppDiskQuotaHost& m_host;
     std::shared_ptr<ui::AlertView> m_warningAlert;
     bool m_warningPending = false;
     std::shared_ptr<VKModalActivityIndicator> m_indicator;

@@ -5,8 +5,8 @@
 class VKWindow;
 
 // What the application's disk-quota part (VKAppDiskQuota) asks of the
-// application around it. The application delegate answers; the quota part
-// holds it weakly.
+// application around it. The application delegate answers and owns the
+// quota part, which holds it by reference.
 class VKAppDiskQuotaHost {
 public:
     virtual ~VKAppDiskQuotaHost() = default;

@@ -39,7 +39,7 @@ protected:
         VKAppDiskQuota::setWorkerHoldForTesting(nullptr);
         TestCase::TearDown();
     }
-    std::shared_ptr<RecordingQuotaHost> host = std::make_shared<RecordingQuotaHost>();
+    RecordingQuotaHost host;
     std::shared_ptr<VKAppDiskQuota> quota = VKAppDiskQuota::create(host);
 };
 
@@ -64,24 +64,17 @@ TEST_F(VKAppDiskQuotaTest, TheWarningWaitsForItsHostAndItsButtonsAnswerIt)
     quota->showWarning();
     EXPECT_EQ(quota->warningAlert(), alert);
     quota->clickedButton(*alert, 0);
-    EXPECT_EQ(host->helpShown, 1);
+    EXPECT_EQ(host.helpShown, 1);
     EXPECT_FALSE(quota->warningAlert());
 
     // No help over another modal screen; OK only lets it go.
-    host->helpMayShow = false;
+    host.helpMayShow = false;
     quota->showWarning();
     alert = quota->warningAlert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->numberOfButtons(), 1);
     quota->clickedButton(*alert, alert->cancelButtonIndex());
-    EXPECT_EQ(host->helpShown, 1);
-    EXPECT_FALSE(quota->warningAlert());
-
-    // Its host gone, the warning still comes and goes.
-    host.reset();
-    quota->showWarning();
-    ASSERT_TRUE(quota->warningAlert());
-    quota->clickedButton(*quota->warningAlert(), 0);
+    EXPECT_EQ(host.helpShown, 1);
     EXPECT_FALSE(quota->warningAlert());
 }
 
@@ -117,17 +110,17 @@ TEST_F(VKAppDiskQuotaTest, OneRecountAtATimeAndTheTreeKeptOnlyWhenWhole)
     });
     test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
     quota->rebuild();
-    EXPECT_EQ(host->started, 1);
+    EXPECT_EQ(host.started, 1);
     EXPECT_TRUE(quota->isRecounting());
     quota->recountIfNeeded();
     quota->startRecount(true, { application->publicDirectory() }, false);
     EXPECT_TRUE(logContains("quota recount already running"));
-    EXPECT_EQ(host->started, 1);
+    EXPECT_EQ(host.started, 1);
     quota->saveTree();
     EXPECT_TRUE(defaults->object("VKQuotaStore").isNull());
 
     release = true;
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return host->ended == 1; }, 30));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return host.ended == 1; }, 30));
     EXPECT_FALSE(quota->isRecounting());
     EXPECT_FALSE(quota->indicator()) << "no window, no indicator";
     EXPECT_EQ(updates.received.size(), 2u);
@@ -145,7 +138,7 @@ TEST_F(VKAppDiskQuotaTest, OneRecountAtATimeAndTheTreeKeptOnlyWhenWhole)
 
     // Counted and valid: nothing to count again.
     quota->recountIfNeeded();
-    EXPECT_EQ(host->started, 1);
+    EXPECT_EQ(host.started, 1);
 }
 
 } // namespace
