@@ -30,6 +30,13 @@
 
 #include <algorithm>
 
+template<typename Host>
+std::shared_ptr<Host> VKFolderController::shareHost(Host& host) const
+{
+    auto screen = weak_from_this().lock();
+    return screen ? std::shared_ptr<Host>(std::move(screen), &host) : nullptr;
+}
+
 std::shared_ptr<VKFolderController> VKFolderController::folderControllerWithResource(
     const std::shared_ptr<VKFileResource>& resource, std::weak_ptr<VKFolderBrowserServices> services)
 {
@@ -57,6 +64,9 @@ VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     , m_scrollMemory(m_folderPath)
     , m_changes(m_folderPath)
     , m_strip(std::make_shared<VKFolderLetterStrip>(*m_listing))
+    , m_rowsHost(std::make_unique<VKFolderRowsHost>(*this))
+    , m_editingHost(std::make_unique<VKFolderEditingHost>(*this))
+    , m_navigationHost(std::make_unique<VKFolderNavigationHost>(*this))
 {
     setTitle(m_resource->localizedName());
 }
@@ -78,9 +88,9 @@ void VKFolderController::startObserving()
     // What other programs do to the folder shows as the server's changes do.
     listing().watchFolder();
     attachHosts();
-    m_changes.follow(m_rowsHost, shared_from_this().get());
-    m_transfers.observe(m_rowsHost, m_folderPath);
-    m_toolbar.observeUploads(m_navigationHost);
+    m_changes.follow(shareHost(*m_rowsHost), shared_from_this().get());
+    m_transfers.observe(shareHost(*m_rowsHost), m_folderPath);
+    m_toolbar.observeUploads(shareHost(*m_navigationHost));
     // A desktop window resized without turning: the editing buttons fit
     // the bar once it has its new width.
     m_observations.push_back(center.observe(ui::Application::didResizeScreenNotification, nullptr,
@@ -107,19 +117,16 @@ std::string VKFolderController::description() const
 
 void VKFolderController::attachHosts() const
 {
-    if (m_rowsHost)
+    if (m_tableSide)
         return;
     auto shared = std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(weak_from_this().lock()));
     if (!shared)
         return;
-    m_rowsHost = std::make_shared<VKFolderRowsHost>(shared);
-    m_editingHost = std::make_shared<VKFolderEditingHost>(shared);
-    m_navigationHost = std::make_shared<VKFolderNavigationHost>(shared);
     m_tableSide = std::make_shared<VKFolderTableSide>(shared);
-    m_listing->setHost(m_rowsHost);
-    m_opener->setHost(m_navigationHost);
-    m_editing->setHost(m_editingHost);
-    m_reveal->setHost(m_rowsHost);
+    m_listing->setHost(shareHost(*m_rowsHost));
+    m_opener->setHost(shareHost(*m_navigationHost));
+    m_editing->setHost(shareHost(*m_editingHost));
+    m_reveal->setHost(shareHost(*m_rowsHost));
 }
 
 VKFolderListing& VKFolderController::listing() const
@@ -204,7 +211,7 @@ void VKFolderController::setIndexViewHidden(bool hidden, bool)
 
 void VKFolderController::updateFolderInfo()
 {
-    auto query = m_rowsHost ? m_rowsHost->listingQuery() : std::nullopt;
+    auto query = m_rowsHost->listingQuery();
     if (listing().readError() && !listing().showsSearchResults())
         m_folderInfo = VKFolderSummary::unreadable();
     else
@@ -317,8 +324,8 @@ VKFolderCommands& VKFolderController::commands() const
         m_commands = VKFolderCommands::create();
     if (!m_commands->hasHost()) {
         attachHosts();
-        if (m_editingHost)
-            m_commands->setHost(m_editingHost);
+        if (auto host = shareHost(*m_editingHost))
+            m_commands->setHost(std::move(host));
     }
     return *m_commands;
 }
@@ -383,7 +390,7 @@ void VKFolderController::updateSearchControllerIfNecessary()
     if (!m_search->isLoaded()) {
         float width = isViewLoaded() ? tableView().bounds().width() : 0;
         attachHosts();
-        m_search->load(m_navigationHost, isLocalFolder(), self(), width, tableView().rowHeight(), m_tableSide, m_tableSide);
+        m_search->load(shareHost(*m_navigationHost), isLocalFolder(), self(), width, tableView().rowHeight(), m_tableSide, m_tableSide);
     }
     tableView().setTableHeaderView(m_search->bar());
 }
@@ -403,7 +410,7 @@ void VKFolderController::updateToolbarItems()
 {
     VKFolderControllerBase::updateToolbarItems();
     attachHosts();
-    m_toolbar.update(*this, m_navigationHost, isGuest());
+    m_toolbar.update(*this, shareHost(*m_navigationHost), isGuest());
     updateFolderInfo();
     barItems().updateAppearance();
     updateDownloadsBadgeValue();

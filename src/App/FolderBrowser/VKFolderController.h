@@ -46,9 +46,11 @@ class Label;
 // reveal (VKFolderRowReveal), the cells (VKFolderRowCells), the toolbar
 // (VKFolderToolbar), the summary (VKFolderSummary), the scroll position
 // (VKFolderScrollMemory) and the stack's walks (VKFolderStack). Three small
-// hosts it owns answer them, holding it weakly (VKFolderRowsHost,
-// VKFolderEditingHost, VKFolderNavigationHost); its table asks
-// VKFolderTableSide. The screen itself is the viewers' folder.
+// hosts it holds answer them, reaching it by reference (VKFolderRowsHost,
+// VKFolderEditingHost, VKFolderNavigationHost); the collaborators hold the
+// hosts through weak pointers that share the screen's life (shareHost);
+// its table asks VKFolderTableSide. The screen itself is the viewers'
+// folder.
 class VKFolderController : public VKFolderControllerBase, public VKViewerFolderHost {
 public:
 
@@ -190,8 +192,12 @@ protected:
 
 private:
     std::shared_ptr<VKFolderController> self();
-    // The collaborators' hosts, made once the screen is shared.
+    // Hands the collaborators their hosts, once the screen is shared.
     void attachHosts() const;
+    // A host as the collaborators hold it: sharing the screen's life, so
+    // that reaching it holds the screen. None while the screen is not shared.
+    template<typename Host>
+    std::shared_ptr<Host> shareHost(Host& host) const;
     float searchBarHeight() const;
     void updateUnreadableNote();
     void closeBackToExistingFolder();
@@ -216,9 +222,9 @@ private:
     const std::shared_ptr<VKFolderSearch> m_search = std::make_shared<VKFolderSearch>();
     const std::unique_ptr<VKFolderEditing> m_editing = std::make_unique<VKFolderEditing>();
     mutable std::shared_ptr<VKFolderCommands> m_commands;
-    // The hosts (attachHosts).
-    mutable std::shared_ptr<VKFolderRowsHost> m_rowsHost;
-    mutable std::shared_ptr<VKFolderEditingHost> m_editingHost;
-    mutable std::shared_ptr<VKFolderNavigationHost> m_navigationHost;
+    // The hosts, handed out by attachHosts.
+    const std::unique_ptr<VKFolderRowsHost> m_rowsHost;
+    const std::unique_ptr<VKFolderEditingHost> m_editingHost;
+    const std::unique_ptr<VKFolderNavigationHost> m_navigationHost;
     mutable std::shared_ptr<VKFolderTableSide> m_tableSide;
 };

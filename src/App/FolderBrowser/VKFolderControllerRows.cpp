@@ -92,7 +92,7 @@ void VKFolderController::setEditing(bool editing, bool animated)
 int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
 {
     attachHosts();
-    return m_editingHost ? m_editingHost->trashRow(resource) : 0;
+    return m_editingHost->trashRow(resource);
 }
 
 // MARK: The viewers' walks (the row opener's)

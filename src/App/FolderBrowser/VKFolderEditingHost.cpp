@@ -14,23 +14,11 @@
 #include "Platform/UI/NavigationItem.h"
 #include "Platform/UI/TextField.h"
 
-#include <cstdlib>
 #include <unordered_set>
-
-VKFolderController& VKFolderEditingHost::screen() const
-{
-    auto screen = m_screen.lock();
-    if (!screen)
-        std::abort();
-    return *screen;
-}
 
 void VKFolderEditingHost::setMarking(bool editing, bool animated)
 {
-    auto shared = m_screen.lock();
-    if (!shared)
-        return;
-    VKFolderController& screen = *shared;
+    VKFolderController& screen = m_screen;
     screen.ui::ViewController::setEditing(editing, animated);
     screen.setIndexViewHidden(editing, animated);
     if (!editing)
@@ -45,8 +33,8 @@ void VKFolderEditingHost::setMarking(bool editing, bool animated)
         std::shared_ptr<ui::BarButtonItem> newFolder;
         if (screen.resource()->supportedFileOperations() & VKFileResourceOperationCreateFolder) {
             newFolder = barButtonItemWithTitle(core::localized("New Folder"), ui::BarButtonItem::Style::Bordered, nullptr,
-                VKFolderEditing::NewFolderAction, [weak = m_screen](ui::BarButtonItem& button) {
-                    if (auto screen = weak.lock())
+                VKFolderEditing::NewFolderAction, [weak = m_screen.weak_from_this()](ui::BarButtonItem& button) {
+                    if (auto screen = std::static_pointer_cast<VKFolderController>(weak.lock()))
                         screen->commands().createNewFolder(button.shared_from_this());
                 });
         }
@@ -67,9 +55,7 @@ void VKFolderEditingHost::setMarking(bool editing, bool animated)
 
 const std::vector<VKFolderRow>& VKFolderEditingHost::editingRows()
 {
-    static const std::vector<VKFolderRow> none;
-    auto screen = m_screen.lock();
-    return screen ? screen->listing().builtRows() : none;
+    return m_screen.listing().builtRows();
 }
 
 uint64_t VKFolderEditingHost::editingSizeOfItem(const VKFileResource& resource) const
@@ -79,82 +65,74 @@ uint64_t VKFolderEditingHost::editingSizeOfItem(const VKFileResource& resource) 
 
 void VKFolderEditingHost::editingMarksReset()
 {
-    if (auto screen = m_screen.lock(); screen && screen->isViewLoaded())
-        screen->activeTableView().reloadData();
+    if (m_screen.isViewLoaded())
+        m_screen.activeTableView().reloadData();
 }
 
 bool VKFolderEditingHost::editingIsActive() const
 {
-    auto screen = m_screen.lock();
-    return screen && screen->isEditing();
+    return m_screen.isEditing();
 }
 
 ui::NavigationItem& VKFolderEditingHost::editingNavigationItem()
 {
-    return screen().navigationItem();
+    return m_screen.navigationItem();
 }
 
 const std::vector<std::shared_ptr<ui::BarButtonItem>>& VKFolderEditingHost::editingBarItems() const
 {
-    return screen().editingToolbarItems();
+    return m_screen.editingToolbarItems();
 }
 
 ui::Toolbar* VKFolderEditingHost::editingToolbar() const
 {
-    auto screen = m_screen.lock();
-    auto* navigation = screen ? screen->navigationController() : nullptr;
+    auto* navigation = m_screen.navigationController();
     return navigation ? &navigation->toolbar() : nullptr;
 }
 
 VKFolderControllerBase& VKFolderEditingHost::commandScreen()
 {
-    return screen();
+    return m_screen;
 }
 
 const std::shared_ptr<VKFileResource>& VKFolderEditingHost::commandFolder() const
 {
-    return screen().resource();
+    return m_screen.resource();
 }
 
 VKFolderEditing& VKFolderEditingHost::commandMarks()
 {
-    return screen().editing();
+    return m_screen.editing();
 }
 
 ui::TableView* VKFolderEditingHost::commandTable()
 {
-    auto screen = m_screen.lock();
-    return screen && screen->isViewLoaded() ? &screen->activeTableView() : nullptr;
+    return m_screen.isViewLoaded() ? &m_screen.activeTableView() : nullptr;
 }
 
 size_t VKFolderEditingHost::commandRowCount()
 {
-    auto screen = m_screen.lock();
-    return screen ? screen->listing().count() : 0;
+    return m_screen.listing().count();
 }
 
 std::optional<ui::IndexPath> VKFolderEditingHost::commandRowOf(const VKFileResource& resource)
 {
-    auto screen = m_screen.lock();
-    return screen ? screen->indexPathOfResource(resource) : std::nullopt;
+    return m_screen.indexPathOfResource(resource);
 }
 
 bool VKFolderEditingHost::commandScreenIsOnTop() const
 {
-    auto screen = m_screen.lock();
-    return screen && screen->isTopViewController();
+    return m_screen.isTopViewController();
 }
 
 bool VKFolderEditingHost::commandScreenIsVisible() const
 {
-    auto screen = m_screen.lock();
-    return screen && screen->isVisibleViewController();
+    return m_screen.isVisibleViewController();
 }
 
 bool VKFolderEditingHost::commandNameIsTaken(const std::string& name, bool ignoringCase)
 {
-    auto screen = m_screen.lock();
-    return screen && screen->listing().hasChildNamed(name, ignoringCase);
+    return m_screen.listing().hasChildNamed(name, ignoringCase);
 }
 
 bool VKFolderEditingHost::commandShowsHiddenFiles() const
@@ -164,25 +142,23 @@ bool VKFolderEditingHost::commandShowsHiddenFiles() const
 
 void VKFolderEditingHost::commandMarkAll(bool marked)
 {
-    if (auto screen = m_screen.lock())
-        marked ? screen->markAllItems() : screen->unmarkAllItems();
+    marked ? m_screen.markAllItems() : m_screen.unmarkAllItems();
 }
 
 void VKFolderEditingHost::commandOpen(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (auto screen = m_screen.lock())
-        screen->openResource(resource);
+    m_screen.openResource(resource);
 }
 
 void VKFolderEditingHost::commandReveal(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (auto screen = m_screen.lock())
-        screen->revealResource(resource);
+    m_screen.revealResource(resource);
 }
 
 int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto screen = m_screen.lock();
+    // Held through the notices, whose observers may let the screen go.
+    auto screen = std::static_pointer_cast<VKFolderController>(m_screen.weak_from_this().lock());
     if (!screen || !resource)
         return 0;
     auto& center = core::NotificationCenter::defaultCenter();
@@ -212,42 +188,34 @@ int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resourc
 
 int VKFolderEditingHost::commandMoveToTrash(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto screen = m_screen.lock();
-    return screen ? screen->moveResourceToTrash(resource) : 0;
+    return m_screen.moveResourceToTrash(resource);
 }
 
 void VKFolderEditingHost::commandHoldList(bool hold)
 {
-    if (auto screen = m_screen.lock())
-        hold ? screen->listing().beginUpdates() : screen->listing().endUpdates();
+    hold ? m_screen.listing().beginUpdates() : m_screen.listing().endUpdates();
 }
 
 void VKFolderEditingHost::commandAdded(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (auto screen = m_screen.lock())
-        screen->listing().add(resource);
+    m_screen.listing().add(resource);
 }
 
 void VKFolderEditingHost::commandReplaced(const std::shared_ptr<VKFileResource>& from,
     const std::shared_ptr<VKFileResource>& to)
 {
-    if (auto screen = m_screen.lock())
-        screen->listing().replace(from, to);
+    m_screen.listing().replace(from, to);
 }
 
 void VKFolderEditingHost::commandRemoved(const std::vector<std::shared_ptr<VKFileResource>>& resources)
 {
-    if (auto screen = m_screen.lock())
-        screen->listing().remove(resources);
+    m_screen.listing().remove(resources);
 }
 
 void VKFolderEditingHost::commandDeleted(const std::vector<std::shared_ptr<VKFileResource>>& trashed)
 {
-    auto screen = m_screen.lock();
-    if (!screen)
-        return;
-    auto& listing = screen->listing();
-    int section = screen->tableSectionForResources();
+    auto& listing = m_screen.listing();
+    int section = m_screen.tableSectionForResources();
     // The rows of the trashed items, in one pass over the rows.
     // (The resources are the rows' own unless a rebuild made new ones.)
     std::vector<ui::IndexPath> rowsGone;
@@ -271,34 +239,30 @@ void VKFolderEditingHost::commandDeleted(const std::vector<std::shared_ptr<VKFil
     }
     listing.remove(trashed);
     listing.endUpdates();
-    if (trashed.empty() || !screen->isViewLoaded())
+    if (trashed.empty() || !m_screen.isViewLoaded())
         return;
     if (rowsGone.size() == trashed.size()) {
-        screen->activeTableView().deleteRows(rowsGone, ui::TableView::RowAnimation::None);
-        screen->updateIndexView();
-        screen->updateFolderInfo();
+        m_screen.activeTableView().deleteRows(rowsGone, ui::TableView::RowAnimation::None);
+        m_screen.updateIndexView();
+        m_screen.updateFolderInfo();
     } else {
-        screen->updateModelAndView();
+        m_screen.updateModelAndView();
     }
 }
 
 void VKFolderEditingHost::commandListChanged()
 {
-    if (auto screen = m_screen.lock()) {
-        screen->updateModelAndView();
-        screen->updateFolderInfo();
-    }
+    m_screen.updateModelAndView();
+    m_screen.updateFolderInfo();
 }
 
 void VKFolderEditingHost::commandScrollTo(const std::shared_ptr<VKFileResource>& resource,
     ui::TableView::ScrollPosition position)
 {
-    if (auto screen = m_screen.lock())
-        screen->rowReveal().scrollTo(resource, position, true);
+    m_screen.rowReveal().scrollTo(resource, position, true);
 }
 
 void VKFolderEditingHost::commandHighlight(const std::shared_ptr<VKFileResource>& resource)
 {
-    if (auto screen = m_screen.lock())
-        screen->revealAndHighlightResource(resource);
+    m_screen.revealAndHighlightResource(resource);
 }

@@ -10,12 +10,13 @@ class VKFolderController;
 // The folder screen's answers to its marks (VKFolderEditing) and its
 // editing commands (VKFolderCommands): the rows and bars they work on,
 // and the list following what the commands did to the folder; and the
-// screen's switch into and out of marking rows. The screen
-// owns it and is held weakly; the questions that return a part of the
-// screen are only asked while the screen runs a command or shows its bars.
+// screen's switch into and out of marking rows. The screen holds it and
+// hands the marks and the commands weak pointers to it that share the
+// screen's life: whoever reaches it holds the screen, and none reaches it
+// once the screen goes.
 class VKFolderEditingHost : public VKFolderEditing::Host, public VKFolderCommandsHost {
 public:
-    explicit VKFolderEditingHost(std::weak_ptr<VKFolderController> screen) : m_screen(std::move(screen)) { }
+    explicit VKFolderEditingHost(VKFolderController& screen) : m_screen(screen) { }
 
     // Into marking: the rows show check boxes (the table's own editing stays
     // off), the strip and the back button hide, the search bar is disabled,
@@ -25,7 +26,7 @@ public:
     // The folder screen's move of one of its items to the desktop's trash
     // (moveFileResourceToDesktopTrash; the viewers' and the commands'
     // alike): the notices before and after, the row and its mark gone. The
-    // results are VKViewerFolderHost's; nothing once the screen went.
+    // results are VKViewerFolderHost's.
     int trashRow(const std::shared_ptr<VKFileResource>& resource);
 
     const std::vector<VKFolderRow>& editingRows() override;
@@ -62,8 +63,5 @@ public:
     void commandHighlight(const std::shared_ptr<VKFileResource>& resource) override;
 
 private:
-    // The screen, which owns this host: alive whenever a part of it asks.
-    VKFolderController& screen() const;
-
-    std::weak_ptr<VKFolderController> m_screen;
+    VKFolderController& m_screen;
 };

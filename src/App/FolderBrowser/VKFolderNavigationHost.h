@@ -14,11 +14,12 @@ class VKFolderController;
 // opens (VKFolderRowOpener: the screens pushed, the sheets, the viewers'
 // folder), the search over the rows (VKFolderSearch, with the repair of a
 // stack reached through a "Local Files" result) and the toolbar's buttons
-// (VKFolderToolbar). The screen owns it and is held weakly: once the
-// screen goes, it does nothing.
+// (VKFolderToolbar). The screen holds it and hands the parts weak pointers
+// to it that share the screen's life: a part that reaches it holds the
+// screen, and none reaches it once the screen goes.
 class VKFolderNavigationHost : public VKFolderRowOpener::Host, public VKFolderSearch::Host, public VKFolderToolbar::Host {
 public:
-    explicit VKFolderNavigationHost(std::weak_ptr<VKFolderController> screen) : m_screen(std::move(screen)) { }
+    explicit VKFolderNavigationHost(VKFolderController& screen) : m_screen(screen) { }
 
     bool openerIsSearching() const override;
     // The back button takes the title asked for (none: the folder's name);
@@ -46,5 +47,5 @@ public:
     void toolbarUploadsChanged() override;
 
 private:
-    std::weak_ptr<VKFolderController> m_screen;
+    VKFolderController& m_screen;
 };

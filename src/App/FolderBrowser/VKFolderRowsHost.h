@@ -15,14 +15,15 @@ class VKFolderController;
 // questions and news (VKFolderListing), the outside changes the screen
 // follows (VKFolderChanges) and the transfers placed in its folder
 // (VKFolderTransferRows), and the table its rows are revealed in
-// (VKFolderRowReveal). The screen owns it and is held weakly: once the
-// screen goes, it does nothing and answers "no".
+// (VKFolderRowReveal). The screen holds it and hands the parts weak
+// pointers to it that share the screen's life: a part that reaches it holds
+// the screen, and none reaches it once the screen goes.
 class VKFolderRowsHost : public VKFolderListing::Host,
                          public VKFolderChanges::Host,
                          public VKFolderTransferRows::Host,
                          public VKFolderRowReveal::Host {
 public:
-    explicit VKFolderRowsHost(std::weak_ptr<VKFolderController> screen) : m_screen(std::move(screen)) { }
+    explicit VKFolderRowsHost(VKFolderController& screen) : m_screen(screen) { }
 
     std::optional<VKFolderListing::Query> listingQuery() const override;
     bool listingIsOnTop() const override;
@@ -58,5 +59,5 @@ public:
     std::optional<ui::IndexPath> revealRowOf(const VKFileResource& resource) override;
 
 private:
-    std::weak_ptr<VKFolderController> m_screen;
+    VKFolderController& m_screen;
 };
