@@ -91,10 +91,10 @@ core::URLRequest DBRequestBuilder::request(std::string_view protocol, std::strin
     auto extra = MPURLRequestParameter::parametersFromDictionary(parameters);
     list.insert(list.end(), extra.begin(), extra.end());
     auto request = MPOAuthURLRequest::initWithURL(url, std::move(list));
-    request->setHTTPMethod(std::string(method));
+    request.setHTTPMethod(std::string(method));
     if (const double timeout = testTimeoutInterval(); timeout > 0)
-        request->setTimeoutInterval(timeout);
-    return request->urlRequestSignedWithSecret(store->signingKey(), store->signatureMethod().value_or(std::string()));
+        request.setTimeoutInterval(timeout);
+    return request.urlRequestSignedWithSecret(store->signingKey(), store->signatureMethod().value_or(std::string()));
 }
 
 core::URLRequest DBRequestBuilder::uploadRequest(const std::string& safeName, const std::string& toPath) const
@@ -114,9 +114,9 @@ core::URLRequest DBRequestBuilder::uploadRequest(const std::string& safeName, co
     signedParameters.emplace_back("file", safeName);
     MPOAuthURLRequest::sortParametersForSigning(signedParameters);
     auto oauthRequest = MPOAuthURLRequest::initWithURL(url, signedParameters);
-    oauthRequest->setHTTPMethod("POST");
+    oauthRequest.setHTTPMethod("POST");
     auto signature = MPOAuthSignatureParameter::initWithText(
-        MPURLRequestParameter::parameterStringForParameters(signedParameters), store->signingKey(), *oauthRequest,
+        MPURLRequestParameter::parameterStringForParameters(signedParameters), store->signingKey(), oauthRequest,
         store->signatureMethod().value_or(std::string()));
     MPOAuthURLRequest::sortParametersForSigning(protocol);
     const std::string query = fmt::format("{}&{}", MPURLRequestParameter::parameterStringForParameters(protocol),

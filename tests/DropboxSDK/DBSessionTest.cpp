@@ -133,9 +133,9 @@ TEST_F(DBSessionTest, SecretsReachNoLogDescriptionOrError)
     auto target = std::make_shared<core::Object>();
     auto signedRequest = [&](const std::string& path, MPURLRequestParameter::List parameters, const std::string& method) {
         auto request = MPOAuthURLRequest::initWithURL(core::URL::parse("https://api.cloud.test" + path).value(), parameters);
-        request->setHTTPMethod(method);
-        request->addParameters(store->oauthParameters());
-        auto sent = DBRequest::initWithURLRequest(request->urlRequestSignedWithSecret(store->signingKey(),
+        request.setHTTPMethod(method);
+        request.addParameters(store->oauthParameters());
+        auto sent = DBRequest::initWithURLRequest(request.urlRequestSignedWithSecret(store->signingKey(),
             *store->signatureMethod()), target, [](core::Object&, DBRequest&) { });
         sent->setUserInfo({ { "path", core::Value(path) } });
         sent->setResultFilename(pathInHome("tmp-missing-folder/out"));

@@ -81,7 +81,7 @@ core::URL MPOAuthAPI::resolvedURL(const std::optional<std::string>& method, cons
     return resolved->absoluteURL();
 }
 
-std::shared_ptr<MPOAuthAPIRequestLoader> MPOAuthAPI::loaderFor(std::shared_ptr<MPOAuthURLRequest> request,
+std::shared_ptr<MPOAuthAPIRequestLoader> MPOAuthAPI::loaderFor(MPOAuthURLRequest request,
     std::weak_ptr<core::Object> target, MPOAuthAction action)
 {
     auto loader = MPOAuthAPIRequestLoader::initWithRequest(std::move(request));
@@ -114,11 +114,11 @@ void MPOAuthAPI::performMethod(const std::optional<std::string>& method, const c
     const std::string& httpMethod)
 {
     auto request = MPOAuthURLRequest::initWithURL(resolvedURL(method, url), parameters);
-    request->setHTTPMethod(httpMethod);
+    request.setHTTPMethod(httpMethod);
     performURLRequest(std::move(request), std::move(target), std::move(action));
 }
 
-void MPOAuthAPI::performURLRequest(std::shared_ptr<MPOAuthURLRequest> request, std::weak_ptr<core::Object> target,
+void MPOAuthAPI::performURLRequest(MPOAuthURLRequest request, std::weak_ptr<core::Object> target,
     MPOAuthAction action)
 {
     auto loader = loaderFor(std::move(request), std::move(target), std::move(action));

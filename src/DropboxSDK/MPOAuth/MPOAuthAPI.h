@@ -63,7 +63,7 @@ public:
     void performMethod(const std::optional<std::string>& method, const core::URL& url,
         const MPURLRequestParameter::List& parameters, std::weak_ptr<core::Object> target, MPOAuthAction action,
         const std::string& httpMethod);
-    void performURLRequest(std::shared_ptr<MPOAuthURLRequest> request, std::weak_ptr<core::Object> target = {},
+    void performURLRequest(MPOAuthURLRequest request, std::weak_ptr<core::Object> target = {},
         MPOAuthAction action = {});
 
     // The same, waiting for the body (MPOAuthConnection::sendSynchronousRequest);
@@ -82,7 +82,7 @@ private:
     MPOAuthAPI(const core::URL& authenticationURL, const core::URL& baseURL);
 
     static core::URL resolvedURL(const std::optional<std::string>& method, const core::URL& url);
-    std::shared_ptr<MPOAuthAPIRequestLoader> loaderFor(std::shared_ptr<MPOAuthURLRequest> request,
+    std::shared_ptr<MPOAuthAPIRequestLoader> loaderFor(MPOAuthURLRequest request,
         std::weak_ptr<core::Object> target, MPOAuthAction action);
 
     std::shared_ptr<MPOAuthCredentialConcreteStore> m_credentials;

@@ -32,7 +32,7 @@ std::optional<std::string> textValue(const core::Value::Dictionary& parameters, 
 
 } // namespace
 
-MPOAuthAPIRequestLoader::MPOAuthAPIRequestLoader(std::shared_ptr<MPOAuthURLRequest> request)
+MPOAuthAPIRequestLoader::MPOAuthAPIRequestLoader(MPOAuthURLRequest request)
     : m_oauthRequest(std::move(request))
     , m_oauthResponse(MPOAuthURLResponse::init())
 {
@@ -49,7 +49,7 @@ std::shared_ptr<MPOAuthAPIRequestLoader> MPOAuthAPIRequestLoader::initWithURL(co
     return initWithRequest(MPOAuthURLRequest::initWithURL(url));
 }
 
-std::shared_ptr<MPOAuthAPIRequestLoader> MPOAuthAPIRequestLoader::initWithRequest(std::shared_ptr<MPOAuthURLRequest> request)
+std::shared_ptr<MPOAuthAPIRequestLoader> MPOAuthAPIRequestLoader::initWithRequest(MPOAuthURLRequest request)
 {
     return std::shared_ptr<MPOAuthAPIRequestLoader>(new MPOAuthAPIRequestLoader(std::move(request)));
 }
@@ -58,7 +58,7 @@ void MPOAuthAPIRequestLoader::loadSynchronously(bool synchronously)
 {
     auto credentials = m_credentials ? m_credentials : MPOAuthCredentialConcreteStore::initWithCredentials({});
     if (!synchronously) {
-        m_connection = MPOAuthConnection::connectionWithRequest(*m_oauthRequest,
+        m_connection = MPOAuthConnection::connectionWithRequest(m_oauthRequest,
             std::weak_ptr<net::URLConnectionDelegate>(std::static_pointer_cast<MPOAuthAPIRequestLoader>(shared_from_this())),
             credentials);
         return;
@@ -66,7 +66,7 @@ void MPOAuthAPIRequestLoader::loadSynchronously(bool synchronously)
     auto self = shared_from_this();
     std::optional<core::HTTPURLResponse> response;
     core::Error error;
-    auto body = MPOAuthConnection::sendSynchronousRequest(*m_oauthRequest, credentials, &response, &error);
+    auto body = MPOAuthConnection::sendSynchronousRequest(m_oauthRequest, credentials, &response, &error);
     m_oauthResponse->setURLResponse(std::move(response));
     if (!body) {
         failed(error);
@@ -114,7 +114,7 @@ void MPOAuthAPIRequestLoader::finished()
             if (m_action.withLoader)
                 m_action.withLoader(*target, *this, m_data);
         } else if (m_action.withText) {
-            m_action.withText(*target, m_oauthRequest->url(), m_responseString);
+            m_action.withText(*target, m_oauthRequest.url(), m_responseString);
         }
     }
     ended();

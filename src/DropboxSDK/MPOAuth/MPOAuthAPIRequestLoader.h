@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DropboxSDK/MPOAuth/MPOAuthURLRequest.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/URL.h"
@@ -12,7 +13,6 @@
 class MPOAuthAPIRequestLoader;
 class MPOAuthConnection;
 class MPOAuthCredentialConcreteStore;
-class MPOAuthURLRequest;
 class MPOAuthURLResponse;
 
 // Token notifications, posted by the loader that read the answer (sender:
@@ -54,12 +54,12 @@ public:
     static constexpr size_t MaximumBodyLength = size_t(64) << 20;
 
     static std::shared_ptr<MPOAuthAPIRequestLoader> initWithURL(const core::URL& url);
-    static std::shared_ptr<MPOAuthAPIRequestLoader> initWithRequest(std::shared_ptr<MPOAuthURLRequest> request);
+    static std::shared_ptr<MPOAuthAPIRequestLoader> initWithRequest(MPOAuthURLRequest request);
     ~MPOAuthAPIRequestLoader() override;
 
     const std::shared_ptr<MPOAuthCredentialConcreteStore>& credentials() const { return m_credentials; }
     void setCredentials(std::shared_ptr<MPOAuthCredentialConcreteStore> credentials) { m_credentials = std::move(credentials); }
-    const std::shared_ptr<MPOAuthURLRequest>& oauthRequest() const { return m_oauthRequest; }
+    const MPOAuthURLRequest& oauthRequest() const { return m_oauthRequest; }
     const std::shared_ptr<MPOAuthURLResponse>& oauthResponse() const { return m_oauthResponse; }
     const std::string& data() const { return m_data; }
     // Why the load failed; empty after an answer (whatever its status).
@@ -86,7 +86,7 @@ public:
     void didFailWithError(net::URLConnection&, const core::Error& error) override;
 
 private:
-    explicit MPOAuthAPIRequestLoader(std::shared_ptr<MPOAuthURLRequest> request);
+    explicit MPOAuthAPIRequestLoader(MPOAuthURLRequest request);
 
     void finished();
     void failed(const core::Error& error);
@@ -95,7 +95,7 @@ private:
     void ended();
 
     std::shared_ptr<MPOAuthCredentialConcreteStore> m_credentials;
-    std::shared_ptr<MPOAuthURLRequest> m_oauthRequest;
+    MPOAuthURLRequest m_oauthRequest;
     std::shared_ptr<MPOAuthURLResponse> m_oauthResponse;
     std::shared_ptr<MPOAuthConnection> m_connection;
     std::string m_data;

@@ -14,7 +14,7 @@ MPOAuthURLRequest::MPOAuthURLRequest(core::URL url, MPURLRequestParameter::List 
 {
 }
 
-std::shared_ptr<MPOAuthURLRequest> MPOAuthURLRequest::initWithURL(const core::URL& url,
+MPOAuthURLRequest MPOAuthURLRequest::initWithURL(const core::URL& url,
     std::optional<MPURLRequestParameter::List> parameters)
 {
     MPURLRequestParameter::List all;
@@ -24,14 +24,14 @@ std::shared_ptr<MPOAuthURLRequest> MPOAuthURLRequest::initWithURL(const core::UR
         all.insert(all.end(), parameters->begin(), parameters->end());
     else if (all.empty())
         all.reserve(10);
-    return std::shared_ptr<MPOAuthURLRequest>(new MPOAuthURLRequest(urlByRemovingQuery(url), std::move(all)));
+    return MPOAuthURLRequest(urlByRemovingQuery(url), std::move(all));
 }
 
-std::shared_ptr<MPOAuthURLRequest> MPOAuthURLRequest::initWithURLRequest(const core::URLRequest& request)
+MPOAuthURLRequest MPOAuthURLRequest::initWithURLRequest(const core::URLRequest& request)
 {
     auto result = initWithURL(request.url());
-    result->m_method = request.method();
-    result->m_timeoutInterval = request.timeoutInterval();
+    result.m_method = request.method();
+    result.m_timeoutInterval = request.timeoutInterval();
     return result;
 }
 

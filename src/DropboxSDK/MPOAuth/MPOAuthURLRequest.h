@@ -1,27 +1,26 @@
 #pragma once
 
 #include "DropboxSDK/MPOAuth/MPURLRequestParameter.h"
-#include "Platform/Core/Object.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/URLRequest.h"
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 // A request before signing: a URL without query, a method and the
 // parameters, which signing sorts and writes into the query of a GET or the
-// form body of a POST, the signature last.
-class MPOAuthURLRequest : public core::Object {
+// form body of a POST, the signature last. A value: whoever sends it holds
+// its own.
+class MPOAuthURLRequest {
 public:
     // A query on the URL joins the parameters (its pairs first), so that it
     // is signed and sent once.
-    static std::shared_ptr<MPOAuthURLRequest> initWithURL(const core::URL& url,
+    static MPOAuthURLRequest initWithURL(const core::URL& url,
         std::optional<MPURLRequestParameter::List> parameters = std::nullopt);
     // The request's URL without its query, the query's pairs as parameters,
     // its method and its time-out.
-    static std::shared_ptr<MPOAuthURLRequest> initWithURLRequest(const core::URLRequest& request);
+    static MPOAuthURLRequest initWithURLRequest(const core::URLRequest& request);
 
     const core::URL& url() const { return m_url; }
     void setURL(core::URL url) { m_url = std::move(url); }

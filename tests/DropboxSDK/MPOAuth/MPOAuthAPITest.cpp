@@ -337,7 +337,7 @@ TEST_F(MPOAuthAPITest, SynchronousCallsWaitForAWorker)
     std::optional<core::HTTPURLResponse> response;
     core::Error error;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(MPOAuthConnection::sendSynchronousRequest(*request, api->credentials(), &response, &error));
+    EXPECT_FALSE(MPOAuthConnection::sendSynchronousRequest(request, api->credentials(), &response, &error));
     EXPECT_TRUE(error.is(net::URLErrorDomain, net::URLError::TimedOut)) << error.description();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_TRUE(server->lastLoad()->isCancelled());

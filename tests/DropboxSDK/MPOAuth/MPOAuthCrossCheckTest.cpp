@@ -103,12 +103,12 @@ TEST_F(MPOAuthCrossCheckTest, BaseStringsAndSignaturesAgreeWithOAuthlib)
         for (const auto& [name, value] : c.params)
             parameters.emplace_back(name, value);
         auto request = MPOAuthURLRequest::initWithURL(core::URL::parse(c.url).value(), parameters);
-        request->setHTTPMethod(c.method);
+        request.setHTTPMethod(c.method);
         std::string key = stringByAddingURIPercentEscapesUsingEncoding(c.consumerSecret) + "&"
             + stringByAddingURIPercentEscapesUsingEncoding(c.tokenSecret);
-        core::URLRequest signedRequest = request->urlRequestSignedWithSecret(key, "HMAC-SHA1");
-        std::string sorted = MPURLRequestParameter::parameterStringForParameters(request->parameters());
-        EXPECT_EQ(MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(sorted, *request), fields[0])
+        core::URLRequest signedRequest = request.urlRequestSignedWithSecret(key, "HMAC-SHA1");
+        std::string sorted = MPURLRequestParameter::parameterStringForParameters(request.parameters());
+        EXPECT_EQ(MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(sorted, request), fields[0])
             << "case " << i;
         std::string sent = c.method == "GET" ? signedRequest.url().query() : signedRequest.body().toString();
         EXPECT_TRUE(sent.ends_with("&oauth_signature=" + stringByAddingURIPercentEscapesUsingEncoding(fields[1])))

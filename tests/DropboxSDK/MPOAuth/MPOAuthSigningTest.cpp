@@ -64,12 +64,12 @@ TEST_F(MPOAuthSigningTest, PublishedExamplesSignByteForByte)
     // store makes them, the query's pairs first.
     auto request = MPOAuthURLRequest::initWithURL(url("http://photos.example.net/photos"),
         MPURLRequestParameter::List { param("file", "vacation.jpg"), param("size", "original") });
-    request->addParameters({ param("oauth_consumer_key", "dpf43f3p2l4k3l03"), param("oauth_token", "nnch734d00sl2jdk"),
+    request.addParameters({ param("oauth_consumer_key", "dpf43f3p2l4k3l03"), param("oauth_token", "nnch734d00sl2jdk"),
         param("oauth_signature_method", "HMAC-SHA1"), param("oauth_timestamp", "1191242096"),
         param("oauth_nonce", "kllo9940pd9333jh"), param("oauth_version", "1.0") });
-    core::URLRequest signedRequest = request->urlRequestSignedWithSecret(store->signingKey(), "HMAC-SHA1");
-    std::string parameters = Parameter::parameterStringForParameters(request->parameters());
-    EXPECT_EQ(MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(parameters, *request),
+    core::URLRequest signedRequest = request.urlRequestSignedWithSecret(store->signingKey(), "HMAC-SHA1");
+    std::string parameters = Parameter::parameterStringForParameters(request.parameters());
+    EXPECT_EQ(MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(parameters, request),
         "GET&http%3A%2F%2Fphotos.example.net%2Fphotos&file%3Dvacation.jpg%26oauth_consumer_key%3Ddpf43f3p2l4k3l03"
         "%26oauth_nonce%3Dkllo9940pd9333jh%26oauth_signature_method%3DHMAC-SHA1%26oauth_timestamp%3D1191242096"
         "%26oauth_token%3Dnnch734d00sl2jdk%26oauth_version%3D1.0%26size%3Doriginal");
@@ -78,22 +78,22 @@ TEST_F(MPOAuthSigningTest, PublishedExamplesSignByteForByte)
         "http://photos.example.net/photos?file=vacation.jpg&oauth_consumer_key=dpf43f3p2l4k3l03"
         "&oauth_nonce=kllo9940pd9333jh&oauth_signature_method=HMAC-SHA1&oauth_timestamp=1191242096"
         "&oauth_token=nnch734d00sl2jdk&oauth_version=1.0&size=original&oauth_signature=tR3%2BTy81lMeYAr%2FFid0kMTYa%2FWM%3D");
-    EXPECT_EQ(request->urlRequest().url(), signedRequest.url());
+    EXPECT_EQ(request.urlRequest().url(), signedRequest.url());
 
     // RFC 5849 section 1.2: no version, the query taken apart from a
     // platform request, the list given as it stands.
     core::URLRequest plain(url("http://photos.example.net/photos?file=vacation.jpg&size=original"));
     auto second = MPOAuthURLRequest::initWithURLRequest(plain);
-    EXPECT_EQ(second->url().absoluteString(), "http://photos.example.net/photos");
-    second->addParameters({ param("oauth_consumer_key", "dpf43f3p2l4k3l03"), param("oauth_token", "nnch734d00sl2jdk"),
+    EXPECT_EQ(second.url().absoluteString(), "http://photos.example.net/photos");
+    second.addParameters({ param("oauth_consumer_key", "dpf43f3p2l4k3l03"), param("oauth_token", "nnch734d00sl2jdk"),
         param("oauth_signature_method", "HMAC-SHA1"), param("oauth_timestamp", "137131202"), param("oauth_nonce", "chapoH") });
-    std::string query = second->urlRequestSignedWithSecret(store->signingKey(), "HMAC-SHA1").url().query();
+    std::string query = second.urlRequestSignedWithSecret(store->signingKey(), "HMAC-SHA1").url().query();
     EXPECT_TRUE(query.ends_with("&size=original&oauth_signature=MdpQcU8iPSUjWoN%2FUDMsK2sui9I%3D")) << query;
 
     // PLAINTEXT signs with the key itself.
     auto plainText = MPOAuthURLRequest::initWithURL(url("http://photos.example.net/photos"));
-    plainText->addParameters({ param("oauth_consumer_key", "dpf43f3p2l4k3l03") });
-    EXPECT_TRUE(plainText->urlRequestSignedWithSecret(store->signingKey(), "PLAINTEXT").url().query().ends_with(
+    plainText.addParameters({ param("oauth_consumer_key", "dpf43f3p2l4k3l03") });
+    EXPECT_TRUE(plainText.urlRequestSignedWithSecret(store->signingKey(), "PLAINTEXT").url().query().ends_with(
         "&oauth_signature=kd94hf93k423kf44%26pfkkdhi9sl3r4s00"));
 
     // RFC 2202, HMAC-SHA1 test case 1.
@@ -107,14 +107,14 @@ TEST_F(MPOAuthSigningTest, TheBaseStringSortsEncodedPairsAndEscapesTheEscapedPat
     // ("c%40"), and the escapes are escaped a second time.
     auto request = MPOAuthURLRequest::initWithURL(url("http://example.com/request"),
         MPURLRequestParameter::List { param("b5", "=%3D"), param("a3", "a"), param("c@", ""), param("a2", "r b") });
-    EXPECT_EQ(Parameter::parameterStringForParameters(request->parameters()), "b5=%3D%253D&a3=a&c%40=&a2=r%20b");
-    request->setHTTPMethod("POST");
-    request->addParameters({ param("c2", ""), param("a3", "2 q"), param("oauth_consumer_key", "9djdj82h48djs9d2"),
+    EXPECT_EQ(Parameter::parameterStringForParameters(request.parameters()), "b5=%3D%253D&a3=a&c%40=&a2=r%20b");
+    request.setHTTPMethod("POST");
+    request.addParameters({ param("c2", ""), param("a3", "2 q"), param("oauth_consumer_key", "9djdj82h48djs9d2"),
         param("oauth_token", "kkk9d7dh3k39sjv7"), param("oauth_signature_method", "HMAC-SHA1"),
         param("oauth_timestamp", "137131201"), param("oauth_nonce", "7d8f3e4a") });
-    core::URLRequest signedRequest = request->urlRequestSignedWithSecret("cs&ts", "HMAC-SHA1");
-    std::string sorted = Parameter::parameterStringForParameters(request->parameters());
-    std::string baseString = MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(sorted, *request);
+    core::URLRequest signedRequest = request.urlRequestSignedWithSecret("cs&ts", "HMAC-SHA1");
+    std::string sorted = Parameter::parameterStringForParameters(request.parameters());
+    std::string baseString = MPOAuthSignatureParameter::signatureBaseStringUsingParameterString(sorted, request);
     EXPECT_EQ(baseString,
         "POST&http%3A%2F%2Fexample.com%2Frequest&a2%3Dr%2520b%26a3%3D2%2520q%26a3%3Da%26b5%3D%253D%25253D%26c%2540%3D"
         "%26c2%3D%26oauth_consumer_key%3D9djdj82h48djs9d2%26oauth_nonce%3D7d8f3e4a%26oauth_signature_method%3DHMAC-SHA1"
@@ -131,33 +131,33 @@ TEST_F(MPOAuthSigningTest, TheBaseStringSortsEncodedPairsAndEscapesTheEscapedPat
 
     // Pairs of one name sort by value, the signature still last.
     auto same = MPOAuthURLRequest::initWithURL(url("http://h.test"), MPURLRequestParameter::List { param("a", "z"), param("a", "b"), param("A", "q") });
-    std::string sameQuery = same->urlRequestSignedWithSecret("k&", "HMAC-SHA1").url().query();
+    std::string sameQuery = same.urlRequestSignedWithSecret("k&", "HMAC-SHA1").url().query();
     EXPECT_TRUE(sameQuery.starts_with("A=q&a=b&a=z&oauth_signature=")) << sameQuery;
     EXPECT_EQ(std::count(sameQuery.begin(), sameQuery.end(), '&'), 3) << sameQuery;
     // A URL without path enters the base string with "/".
-    EXPECT_TRUE(MPOAuthSignatureParameter::signatureBaseStringUsingParameterString("a=b", *same).starts_with("GET&http%3A%2F%2Fh.test%2F&"));
+    EXPECT_TRUE(MPOAuthSignatureParameter::signatureBaseStringUsingParameterString("a=b", same).starts_with("GET&http%3A%2F%2Fh.test%2F&"));
 }
 
 TEST_F(MPOAuthSigningTest, OtherMethodsAreRefusedBeforeAnythingIsBuilt)
 {
     auto request = MPOAuthURLRequest::initWithURL(url("http://h.test/a"), MPURLRequestParameter::List { param("a", "1") });
-    request->setHTTPMethod("PUT");
+    request.setHTTPMethod("PUT");
     try {
-        request->urlRequestSignedWithSecret("k&", "HMAC-SHA1");
+        request.urlRequestSignedWithSecret("k&", "HMAC-SHA1");
         FAIL() << "PUT was signed";
     } catch (const core::Exception& exception) {
         EXPECT_EQ(exception.name(), "UnhandledHTTPMethodException");
         EXPECT_EQ(exception.reason(), "The requested HTTP method, PUT, is not supported");
     }
-    request->setHTTPMethod("GET");
+    request.setHTTPMethod("GET");
     try {
-        request->urlRequestSignedWithSecret("k&", "RSA-SHA1");
+        request.urlRequestSignedWithSecret("k&", "RSA-SHA1");
         FAIL() << "RSA-SHA1 was accepted";
     } catch (const core::Exception& exception) {
         EXPECT_EQ(exception.name(), "Unsupported Signature Method");
         EXPECT_EQ(exception.reason(), "The signature method \"RSA-SHA1\" is not currently support by MPOAuthConnection");
     }
-    EXPECT_TRUE(request->urlRequest().url().relativeString().empty());
+    EXPECT_TRUE(request.urlRequest().url().relativeString().empty());
 }
 
 TEST_F(MPOAuthSigningTest, ProtocolParametersFollowTheTokensHeld)
@@ -247,9 +247,9 @@ TEST_F(MPOAuthSigningTest, URLHelpers)
 
     // A URL's own query joins the parameters, so that a signed GET has one "?".
     auto request = MPOAuthURLRequest::initWithURL(url("http://h.test/p?x=1&y=%20"), MPURLRequestParameter::List { param("z", "2") });
-    EXPECT_EQ(request->url().absoluteString(), "http://h.test/p");
-    EXPECT_EQ(Parameter::parameterStringForParameters(request->parameters()), "x=1&y=%20&z=2");
-    EXPECT_EQ(request->urlRequestSignedWithSecret("k&", "PLAINTEXT").url().absoluteString(),
+    EXPECT_EQ(request.url().absoluteString(), "http://h.test/p");
+    EXPECT_EQ(Parameter::parameterStringForParameters(request.parameters()), "x=1&y=%20&z=2");
+    EXPECT_EQ(request.urlRequestSignedWithSecret("k&", "PLAINTEXT").url().absoluteString(),
         "http://h.test/p?x=1&y=%20&z=2&oauth_signature=k%26");
 
     // The query's pairs first, unsorted.
