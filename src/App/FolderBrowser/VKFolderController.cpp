@@ -67,6 +67,7 @@ VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     , m_rowsHost(std::make_unique<VKFolderRowsHost>(*this))
     , m_editingHost(std::make_unique<VKFolderEditingHost>(*this))
     , m_navigationHost(std::make_unique<VKFolderNavigationHost>(*this))
+    , m_tableSide(std::make_unique<VKFolderTableSide>(*this))
 {
     setTitle(m_resource->localizedName());
 }
@@ -117,12 +118,9 @@ std::string VKFolderController::description() const
 
 void VKFolderController::attachHosts() const
 {
-    if (m_tableSide)
+    if (m_hostsAttached || weak_from_this().expired())
         return;
-    auto shared = std::static_pointer_cast<VKFolderController>(std::const_pointer_cast<core::Object>(weak_from_this().lock()));
-    if (!shared)
-        return;
-    m_tableSide = std::make_shared<VKFolderTableSide>(shared);
+    m_hostsAttached = true;
     m_listing->setHost(shareHost(*m_rowsHost));
     m_opener->setHost(shareHost(*m_navigationHost));
     m_editing->setHost(shareHost(*m_editingHost));
@@ -390,7 +388,8 @@ void VKFolderController::updateSearchControllerIfNecessary()
     if (!m_search->isLoaded()) {
         float width = isViewLoaded() ? tableView().bounds().width() : 0;
         attachHosts();
-        m_search->load(shareHost(*m_navigationHost), isLocalFolder(), self(), width, tableView().rowHeight(), m_tableSide, m_tableSide);
+        auto side = shareHost(*m_tableSide);
+        m_search->load(shareHost(*m_navigationHost), isLocalFolder(), self(), width, tableView().rowHeight(), side, side);
     }
     tableView().setTableHeaderView(m_search->bar());
 }
@@ -443,8 +442,9 @@ void VKFolderController::loadView()
     auto table = VKFolderTableView::create({ 0, 0, frame.width(), frame.height() }, tableStyle());
     table->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
     tableSide();
-    table->setDataSource(m_tableSide);
-    table->setDelegate(m_tableSide);
+    auto side = shareHost(*m_tableSide);
+    table->setDataSource(side);
+    table->setDelegate(side);
     table->setFolderController(self());
     table->setRowHeight(VKFileResourceCell::RowHeight);
     table->setEditingMode(VKMultiEditTableView::MultiEditMode);

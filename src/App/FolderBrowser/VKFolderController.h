@@ -49,8 +49,8 @@ class Label;
 // hosts it holds answer them, reaching it by reference (VKFolderRowsHost,
 // VKFolderEditingHost, VKFolderNavigationHost); the collaborators hold the
 // hosts through weak pointers that share the screen's life (shareHost);
-// its table asks VKFolderTableSide. The screen itself is the viewers'
-// folder.
+// its tables ask VKFolderTableSide, held the same way. The screen itself is
+// the viewers' folder.
 class VKFolderController : public VKFolderControllerBase, public VKViewerFolderHost {
 public:
 
@@ -222,9 +222,11 @@ private:
     const std::shared_ptr<VKFolderSearch> m_search = std::make_shared<VKFolderSearch>();
     const std::unique_ptr<VKFolderEditing> m_editing = std::make_unique<VKFolderEditing>();
     mutable std::shared_ptr<VKFolderCommands> m_commands;
-    // The hosts, handed out by attachHosts.
+    // The hosts and the table side, handed out by attachHosts and
+    // loadView.
     const std::unique_ptr<VKFolderRowsHost> m_rowsHost;
     const std::unique_ptr<VKFolderEditingHost> m_editingHost;
     const std::unique_ptr<VKFolderNavigationHost> m_navigationHost;
-    mutable std::shared_ptr<VKFolderTableSide> m_tableSide;
+    const std::unique_ptr<VKFolderTableSide> m_tableSide;
+    mutable bool m_hostsAttached = false;
 };

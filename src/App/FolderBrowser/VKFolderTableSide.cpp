@@ -16,55 +16,47 @@
 
 int VKFolderTableSide::numberOfSections(ui::TableView&)
 {
-    auto screen = m_screen.lock();
-    return screen ? screen->tableSectionForResources() + 1 : 0;
+    return m_screen.tableSectionForResources() + 1;
 }
 
 int VKFolderTableSide::numberOfRows(ui::TableView&, int section)
 {
-    auto screen = m_screen.lock();
-    if (!screen || section != screen->tableSectionForResources())
+    if (section != m_screen.tableSectionForResources())
         return 0;
-    return int(std::min<size_t>(screen->listing().count(), INT_MAX));
+    return int(std::min<size_t>(m_screen.listing().count(), INT_MAX));
 }
 
 std::shared_ptr<ui::TableViewCell> VKFolderTableSide::cellForRow(ui::TableView& table, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    bool results = screen && screen->isSearching() && screen->searchScope() == 1 && screen->listing().showsSearchResults();
-    return VKFolderRowCells::make(table, screen ? screen->resourceAtIndexPath(path) : nullptr, results);
+    bool results = m_screen.isSearching() && m_screen.searchScope() == 1 && m_screen.listing().showsSearchResults();
+    return VKFolderRowCells::make(table, m_screen.resourceAtIndexPath(path), results);
 }
 
 void VKFolderTableSide::willDisplayCell(ui::TableView&, ui::TableViewCell& cell, ui::IndexPath)
 {
-    if (auto screen = m_screen.lock())
-        screen->dressCell(cell);
+    m_screen.dressCell(cell);
 }
 
 std::optional<ui::IndexPath> VKFolderTableSide::willSelectRow(ui::TableView& table, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    if (!screen)
-        return std::nullopt;
-    if (screen->isEditing()) {
+    if (m_screen.isEditing()) {
         auto* cell = dynamic_cast<VKFileResourceCell*>(table.cellForRow(path));
         if (cell && editingMode(table) == VKMultiEditTableView::MultiEditMode && cell->isEditing())
             cell->toggleMark();
         return std::nullopt;
     }
-    if (!screen->rowOpener().canSelect(screen->resourceAtIndexPath(path)))
+    if (!m_screen.rowOpener().canSelect(m_screen.resourceAtIndexPath(path)))
         return std::nullopt;
     return path;
 }
 
 void VKFolderTableSide::didSelectRow(ui::TableView&, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    if (!screen || screen->isEditing())
+    if (m_screen.isEditing())
         return;
-    if (screen->isSearching() && screen->searchBar())
-        screen->searchBar()->textField().resignFirstResponder();
-    screen->rowOpener().select(screen->resourceAtIndexPath(path));
+    if (m_screen.isSearching() && m_screen.searchBar())
+        m_screen.searchBar()->textField().resignFirstResponder();
+    m_screen.rowOpener().select(m_screen.resourceAtIndexPath(path));
 }
 
 std::optional<ui::TableViewCell::EditingStyle> VKFolderTableSide::editingStyleForRow(ui::TableView&, ui::IndexPath)
@@ -74,14 +66,12 @@ std::optional<ui::TableViewCell::EditingStyle> VKFolderTableSide::editingStyleFo
 
 bool VKFolderTableSide::canEditRow(ui::TableView&, ui::IndexPath)
 {
-    auto screen = m_screen.lock();
-    return screen && !screen->isGuest() && !VKBrowserOperation::isOperationInProgress();
+    return !m_screen.isGuest() && !VKBrowserOperation::isOperationInProgress();
 }
 
 std::optional<std::string> VKFolderTableSide::titleForDeleteConfirmationButton(ui::TableView&, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    auto resource = screen ? screen->resourceAtIndexPath(path) : nullptr;
+    auto resource = m_screen.resourceAtIndexPath(path);
     auto* download = dynamic_cast<VKDownloadFileResource*>(resource.get());
     if (download && download->isActive())
         return core::localized("Cancel");
@@ -90,64 +80,57 @@ std::optional<std::string> VKFolderTableSide::titleForDeleteConfirmationButton(u
 
 void VKFolderTableSide::commitEditing(ui::TableView&, ui::TableViewCell::EditingStyle style, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    if (!screen || style != ui::TableViewCell::EditingStyle::Delete)
+    if (style != ui::TableViewCell::EditingStyle::Delete)
         return;
-    auto resource = screen->resourceAtIndexPath(path);
-    if (!resource || screen->rowOpener().askToDeleteFolder(resource))
+    auto resource = m_screen.resourceAtIndexPath(path);
+    if (!resource || m_screen.rowOpener().askToDeleteFolder(resource))
         return;
-    screen->commands().moveToTrash(resource, "The file is locked and cannot currently be deleted");
+    m_screen.commands().moveToTrash(resource, "The file is locked and cannot currently be deleted");
 }
 
 void VKFolderTableSide::willBeginEditingRow(ui::TableView& table, ui::IndexPath)
 {
-    auto screen = m_screen.lock();
-    if (screen && &table == &screen->tableView())
-        screen->setIndexViewHidden(true, false);
+    if (&table == &m_screen.tableView())
+        m_screen.setIndexViewHidden(true, false);
 }
 
 void VKFolderTableSide::didEndEditingRow(ui::TableView& table, ui::IndexPath)
 {
-    auto screen = m_screen.lock();
     auto* multiEdit = dynamic_cast<VKMultiEditTableView*>(&table);
-    if (!screen || !multiEdit || &table != &screen->tableView() || screen->isEditing())
+    if (!multiEdit || &table != &m_screen.tableView() || m_screen.isEditing())
         return;
     multiEdit->setEditingMode(VKMultiEditTableView::MultiEditMode);
-    screen->setIndexViewHidden(false, false);
+    m_screen.setIndexViewHidden(false, false);
 }
 
 std::optional<bool> VKFolderTableSide::tableViewCanHandleSwipes(VKMultiEditTableView& table)
 {
-    auto screen = m_screen.lock();
-    if (!screen || screen->isGuest())
+    if (m_screen.isGuest())
         return false;
-    if (!screen->isEditing())
+    if (!m_screen.isEditing())
         return true;
     return table.editingMode() != VKMultiEditTableView::MultiEditMode;
 }
 
 void VKFolderTableSide::didMarkCell(ui::TableView&, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    if (auto resource = screen ? screen->resourceAtIndexPath(path) : nullptr) {
-        screen->editing().mark(*resource);
-        screen->editing().updateBars();
+    if (auto resource = m_screen.resourceAtIndexPath(path)) {
+        m_screen.editing().mark(*resource);
+        m_screen.editing().updateBars();
     }
 }
 
 void VKFolderTableSide::didUnmarkCell(ui::TableView&, ui::IndexPath path)
 {
-    auto screen = m_screen.lock();
-    if (auto resource = screen ? screen->resourceAtIndexPath(path) : nullptr) {
-        screen->editing().unmark(*resource);
-        screen->editing().updateBars();
+    if (auto resource = m_screen.resourceAtIndexPath(path)) {
+        m_screen.editing().unmark(*resource);
+        m_screen.editing().updateBars();
     }
 }
 
 void VKFolderTableSide::longTouchGestureForCell(ui::TableView&, ui::TableViewCell& cell)
 {
-    auto screen = m_screen.lock();
-    if (!screen || !screen->isSearching())
+    if (!m_screen.isSearching())
         return;
     auto* fileCell = dynamic_cast<VKFileResourceCell*>(&cell);
     auto resource = fileCell ? fileCell->resource() : nullptr;
@@ -155,5 +138,5 @@ void VKFolderTableSide::longTouchGestureForCell(ui::TableView&, ui::TableViewCel
         core::log("Warning, invalid resource for long touch gesture");
         return;
     }
-    screen->rowOpener().askOpenOrReveal(resource);
+    m_screen.rowOpener().askOpenOrReveal(resource);
 }

@@ -14,13 +14,14 @@ class VKFolderController;
 // and of the search's results table. One section of the listing's rows,
 // every row the table's rowHeight (so a reload costs nothing per row);
 // what a touch, a Return, a mark, a swipe's Delete and a long touch do.
-// The screen owns it and is held weakly: once the screen goes, the table
-// shows no rows.
+// The screen holds it and hands the tables weak pointers to it that share
+// the screen's life: a table that reaches it holds the screen, and once the
+// screen goes a table reaches no data source and shows no rows.
 class VKFolderTableSide : public ui::TableViewDataSource,
                           public ui::TableViewDelegate,
                           public VKMultiEditTableViewDelegate {
 public:
-    explicit VKFolderTableSide(std::weak_ptr<VKFolderController> screen) : m_screen(std::move(screen)) { }
+    explicit VKFolderTableSide(VKFolderController& screen) : m_screen(screen) { }
 
     int numberOfSections(ui::TableView& table) override;
     int numberOfRows(ui::TableView& table, int section) override;
@@ -56,5 +57,5 @@ public:
     void longTouchGestureForCell(ui::TableView& table, ui::TableViewCell& cell) override;
 
 private:
-    std::weak_ptr<VKFolderController> m_screen;
+    VKFolderController& m_screen;
 };
