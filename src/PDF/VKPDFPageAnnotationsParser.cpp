@@ -44,10 +44,10 @@ std::optional<gfx::Rect> linkRect(const pdf::Dictionary& annotation)
 
 } // namespace
 
-std::shared_ptr<VKPDFPageAnnotationsParser> VKPDFPageAnnotationsParser::initWithPageRef(
+std::unique_ptr<VKPDFPageAnnotationsParser> VKPDFPageAnnotationsParser::initWithPageRef(
     std::shared_ptr<pdf::Document> documentRef, const pdf::Page& pageRef, std::shared_ptr<VKPDFPageNumbers> pageNumbers)
 {
-    auto parser = std::shared_ptr<VKPDFPageAnnotationsParser>(new VKPDFPageAnnotationsParser());
+    auto parser = std::unique_ptr<VKPDFPageAnnotationsParser>(new VKPDFPageAnnotationsParser());
     pdf::Array annotations;
     if (!pageRef || !documentRef || !pageRef.dictionary().array("Annots", annotations))
         return parser;

@@ -16,7 +16,7 @@
 class VKPDFPageAnnotationsParser : public core::Object {
 public:
     // `documentRef` is the page's document, which destinations resolve in.
-    static std::shared_ptr<VKPDFPageAnnotationsParser> initWithPageRef(std::shared_ptr<pdf::Document> documentRef,
+    static std::unique_ptr<VKPDFPageAnnotationsParser> initWithPageRef(std::shared_ptr<pdf::Document> documentRef,
         const pdf::Page& pageRef, std::shared_ptr<VKPDFPageNumbers> pageNumbers = nullptr);
 
     const std::vector<std::shared_ptr<VKPDFLinkAnnotation>>& linkAnnotations() const { return m_linkAnnotations; }

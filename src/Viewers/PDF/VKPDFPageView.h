@@ -89,7 +89,7 @@ private:
 
     std::shared_ptr<VKPDFPage> m_page;
     VKPDFPageGeometry m_geometry;
-    std::shared_ptr<VKPDFPageAnnotationsParser> m_pageAnnotationsParser;
+    std::unique_ptr<VKPDFPageAnnotationsParser> m_pageAnnotationsParser;
     std::shared_ptr<VKPageIndexStore> m_pageIndexStore;
     std::shared_ptr<VKTiledPageView> m_contentView;
     std::shared_ptr<ui::View> m_controlView;
