@@ -115,6 +115,10 @@ TEST_F(VKFolderControllerBaseTest, ServerImageFollowsTheSettingTheNetworkAndTheI
     EXPECT_EQ(shown(), image("HTTPServerActive.png"));
     EXPECT_EQ(screen->tally->toolbarRebuilds, rebuilds) << "only the image changes";
 
+    // The space left is the quota's, not the disk's, which other programs
+    // change between the alert and the check.
+    core::UserDefaults::standard()->set("VKQuotaEnabled", core::Value(true));
+    core::UserDefaults::standard()->set("VKQuotaLimit", core::Value(int64_t(100)));
     driver.tap(*button);
     auto alert = driver.alert();
     ASSERT_TRUE(alert) << "the server's information";
