@@ -155,6 +155,7 @@ WebDAVConnection::~WebDAVConnection()
     // the connection's bookkeeping on the heap after it is gone.
     std::erase_if(state().live, [](const std::weak_ptr<WebDAVConnection>& weak) { return weak.expired(); });
     detachResponse();
+    releasePOSTToken();
     setNetworkActivityIndicatorVisible(false, this);
 }
 
@@ -185,9 +186,13 @@ const std::vector<std::string>& WebDAVConnection::supportedHTTPVersions() const
 
 const std::vector<std::string>& WebDAVConnection::supportedMethods() const
 {
-    static const std::vector<std::string> methods { "OPTIONS", "PROPFIND", "GET", "HEAD", "PROPPATCH", "PUT", "DELETE",
-        "COPY", "MOVE", "MKCOL", "LOCK", "UNLOCK", "POST", "TRACE" };
-    return methods;
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> names;
+        for (const auto& method : methods())
+            names.emplace_back(method.name);
+        return names;
+    }();
+    return names;
 }
 
 const std::vector<std::string>& WebDAVConnection::unrestrictedMethods() const
@@ -273,53 +278,118 @@ void WebDAVConnection::startResponse(std::shared_ptr<WebDAVResponse> response)
     keep->start();
 }
 
+const std::vector<WebDAVConnection::Method>& WebDAVConnection::methods()
+{
+    // In the order "Allow" lists them.
+    static const std::vector<Method> table {
+        { "OPTIONS", &WebDAVConnection::performOPTIONS },
+        { "PROPFIND", &WebDAVConnection::performPROPFIND },
+        { "GET", &WebDAVConnection::performGET },
+        { "HEAD", &WebDAVConnection::performHEAD },
+        { "PROPPATCH", &WebDAVConnection::performPROPPATCH },
+        { "PUT", &WebDAVConnection::performPUT },
+        { "DELETE", &WebDAVConnection::performDELETE },
+        { "COPY", &WebDAVConnection::performCOPY },
+        { "MOVE", &WebDAVConnection::performMOVE },
+        { "MKCOL", &WebDAVConnection::performMKCOL },
+        { "LOCK", &WebDAVConnection::performLOCK },
+        { "UNLOCK", &WebDAVConnection::performUNLOCK },
+        { "POST", &WebDAVConnection::performPOST },
+        { "TRACE", &WebDAVConnection::performTRACE },
+    };
+    return table;
+}
+
 void WebDAVConnection::performMethod(const std::string& method, const core::URL& uri, long tag)
 {
-    if (method == "OPTIONS") {
-        performOPTIONS(uri, tag);
-    } else if (method == "PROPFIND") {
-        if (!fetchBodyIfRequiredForURI(uri, true, tag))
-            return;
-        setNetworkActivityIndicatorVisible(true, this);
-        startResponse(WebDAVPropFindResponse::create(request(), this));
-    } else if (method == "PROPPATCH") {
-        if (!fetchBodyIfRequiredForURI(uri, true, tag))
-            return;
-        startResponse(WebDAVPropPatchResponse::create(request(), this));
-    } else if (method == "GET") {
-        setNetworkActivityIndicatorVisible(true, this);
-        // A folder gets the browser page, anything else the file.
-        startResponse(WebDAVGetResponse::responseForRequest(request(), this));
-    } else if (method == "HEAD") {
-        startResponse(WebDAVHeadResponse::create(request(), this));
-    } else if (method == "TRACE") {
-        performTRACE(uri, tag);
-    } else if (method == "DELETE") {
-        setNetworkActivityIndicatorVisible(true, this);
-        startResponse(WebDAVDeleteResponse::create(request(), this));
-    } else if (method == "MKCOL") {
-        startResponse(WebDAVMkcolResponse::create(request(), this));
-    } else if (method == "LOCK") {
-        if (fetchBodyIfRequiredForURI(uri, true, tag))
-            startResponse(WebDAVLockResponse::create(request(), this));
-    } else if (method == "UNLOCK") {
-        startResponse(WebDAVUnlockResponse::create(request(), this));
-    } else if (method == "PUT") {
-        startResponse(WebDAVPutResponse::create(request(), this));
-    } else if (method == "POST") {
-        // The folder's upload token stays valid while the upload runs.
-        setNetworkActivityIndicatorVisible(true, this);
-        lockPOSTTokenForURI(uri);
-        startResponse(WebDAVPostResponse::create(request(), this));
-    } else if (method == "COPY" || method == "MOVE") {
-        setNetworkActivityIndicatorVisible(true, this);
-        setupProcessingTimer();
-        auto response = WebDAVCopyResponse::create(request(), this);
-        response->setDeleteOriginal(method == "MOVE");
-        startResponse(response);
-    } else {
+    const auto& table = methods();
+    auto found = std::find_if(table.begin(), table.end(), [&](const Method& entry) { return entry.name == method; });
+    if (found == table.end()) {
         sendResponseWithStatusCode(405, "Method Not Allowed");
+        return;
     }
+    (this->*found->perform)(uri, tag);
+}
+
+void WebDAVConnection::performPROPFIND(const core::URL& uri, long tag)
+{
+    if (!fetchBodyIfRequiredForURI(uri, true, tag))
+        return;
+    setNetworkActivityIndicatorVisible(true, this);
+    startResponse(WebDAVPropFindResponse::create(request(), this));
+}
+
+void WebDAVConnection::performPROPPATCH(const core::URL& uri, long tag)
+{
+    if (fetchBodyIfRequiredForURI(uri, true, tag))
+        startResponse(WebDAVPropPatchResponse::create(request(), this));
+}
+
+void WebDAVConnection::performGET(const core::URL&, long)
+{
+    setNetworkActivityIndicatorVisible(true, this);
+    // A folder gets the browser page, anything else the file.
+    startResponse(WebDAVGetResponse::responseForRequest(request(), this));
+}
+
+void WebDAVConnection::performHEAD(const core::URL&, long)
+{
+    startResponse(WebDAVHeadResponse::create(request(), this));
+}
+
+void WebDAVConnection::performDELETE(const core::URL&, long)
+{
+    setNetworkActivityIndicatorVisible(true, this);
+    startResponse(WebDAVDeleteResponse::create(request(), this));
+}
+
+void WebDAVConnection::performMKCOL(const core::URL&, long)
+{
+    startResponse(WebDAVMkcolResponse::create(request(), this));
+}
+
+void WebDAVConnection::performLOCK(const core::URL& uri, long tag)
+{
+    if (fetchBodyIfRequiredForURI(uri, true, tag))
+        startResponse(WebDAVLockResponse::create(request(), this));
+}
+
+void WebDAVConnection::performUNLOCK(const core::URL&, long)
+{
+    startResponse(WebDAVUnlockResponse::create(request(), this));
+}
+
+void WebDAVConnection::performPUT(const core::URL&, long)
+{
+    startResponse(WebDAVPutResponse::create(request(), this));
+}
+
+void WebDAVConnection::performPOST(const core::URL& uri, long)
+{
+    // The folder's upload token stays valid while the upload runs.
+    setNetworkActivityIndicatorVisible(true, this);
+    lockPOSTTokenForURI(uri);
+    m_heldPOSTTokenURI = uri;
+    startResponse(WebDAVPostResponse::create(request(), this));
+}
+
+void WebDAVConnection::performCOPY(const core::URL&, long)
+{
+    performCopyOrMove(false);
+}
+
+void WebDAVConnection::performMOVE(const core::URL&, long)
+{
+    performCopyOrMove(true);
+}
+
+void WebDAVConnection::performCopyOrMove(bool deleteOriginal)
+{
+    setNetworkActivityIndicatorVisible(true, this);
+    setupProcessingTimer();
+    auto response = WebDAVCopyResponse::create(request(), this);
+    response->setDeleteOriginal(deleteOriginal);
+    startResponse(response);
 }
 
 void WebDAVConnection::performOPTIONS(const core::URL&, long)
@@ -465,12 +535,20 @@ void WebDAVConnection::disconnect()
         detachResponse();
         response->onSocketDidDisconnect();
     }
+    // A POST cut off keeps its folder's token no longer than one that ended.
+    releasePOSTToken();
     stopProcessingTimer();
     setNetworkActivityIndicatorVisible(false, this);
     HTTPConnection::disconnect();
 }
 
-void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, int tag)
+void WebDAVConnection::releasePOSTToken()
+{
+    if (auto uri = std::exchange(m_heldPOSTTokenURI, std::nullopt))
+        unlockPOSTTokenForURI(*uri);
+}
+
+void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end)
 {
     auto keep = std::static_pointer_cast<WebDAVResponse>(response.shared_from_this());
     if (m_currentResponse.get() == &response)
@@ -478,16 +556,15 @@ void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, int tag)
     else
         response.setDelegate(nullptr);
     stopProcessingTimer();
-    if (dynamic_cast<WebDAVPostResponse*>(&response) && response.request()->requestURL())
-        unlockPOSTTokenForURI(response.request()->requestURL()->standardized());
-    if (tag == WebDAVResponse::WroteItselfTag)
+    releasePOSTToken();
+    if (end == WebDAVResponseEnd::WroteItself)
         return;
     if (!asyncSocket() || !asyncSocket()->isConnected()) {
         core::log("Warning, unable to send response - socket has disconnected");
         return;
     }
     addStandardResponseHeaders(response);
-    sendResponseMessage(response, tag);
+    sendResponseMessage(response, end == WebDAVResponseEnd::KeepOpen ? FinalResponseTag : FinalResponseCloseTag);
 }
 
 void WebDAVConnection::setupProcessingTimer()

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class WebDAVResponse;
@@ -47,9 +48,14 @@ public:
     std::optional<std::string> passwordForUser(const std::string& user) const override;
     bool isAuthenticated(long tag) override;
     void handleUnauthorizedRequestWithTag(long tag) override;
+    // Finds the method in the table and runs its handler; 405 for none.
     void performMethod(const std::string& method, const core::URL& uri, long tag) override;
 
+    // The method handlers: each starts its response, or answers itself.
     void performOPTIONS(const core::URL& uri, long tag);
+    void performGET(const core::URL& uri, long tag) override;
+    void performHEAD(const core::URL& uri, long tag) override;
+    void performPOST(const core::URL& uri, long tag) override;
     // Whether the response may start now; otherwise the body is being read
     // (and the request comes back with tag 20) or the request was answered.
     bool fetchBodyIfRequiredForURI(const core::URL& uri, bool expectingXML, long tag);
@@ -76,7 +82,7 @@ public:
     std::optional<WebDAVResourceList> webDAVResponse(WebDAVResponse& response, const WebDAVResource& subresourcesForResource,
         std::string_view toDepth) override;
     bool isMutableURI(const core::URL& uri) override { return HTTPConnection::isMutableURI(uri); }
-    void webDAVResponseDidEnd(WebDAVResponse& response, int tag) override;
+    void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end) override;
     HTTPConnection* connectionForWebDAVResponse(WebDAVResponse&) override { return this; }
 
     // The indicator, shown while any token holds it and hidden a second after
@@ -122,9 +128,31 @@ protected:
 private:
     friend class HTTPConnection;
 
+    // A method name and its handler.
+    struct Method {
+        std::string_view name;
+        void (WebDAVConnection::*perform)(const core::URL& uri, long tag);
+    };
+    // Every method the connection answers, in the order "Allow" lists them.
+    static const std::vector<Method>& methods();
+    void performPROPFIND(const core::URL& uri, long tag);
+    void performPROPPATCH(const core::URL& uri, long tag);
+    void performPUT(const core::URL& uri, long tag);
+    void performDELETE(const core::URL& uri, long tag);
+    void performCOPY(const core::URL& uri, long tag);
+    void performMOVE(const core::URL& uri, long tag);
+    void performCopyOrMove(bool deleteOriginal);
+    void performMKCOL(const core::URL& uri, long tag);
+    void performLOCK(const core::URL& uri, long tag);
+    void performUNLOCK(const core::URL& uri, long tag);
+
     void detachResponse();
+    // Lets go of the upload token the running POST holds, if any.
+    void releasePOSTToken();
 
     double m_processingTimerTimeoutTime = 0;
+    // The URI whose upload token the running POST keeps valid.
+    std::optional<core::URL> m_heldPOSTTokenURI;
     std::shared_ptr<WebDAVResponse> m_currentResponse;
     bool m_isSSL = false;
     bool m_guestAccessEnabled = false;

@@ -69,11 +69,11 @@ void WebDAVCopyResponse::refuse(int code, std::optional<std::string_view> descri
     sendWebDAVDidEndDelegateMessage();
 }
 
-void WebDAVCopyResponse::sendWebDAVDidEndDelegateMessage(int tag)
+void WebDAVCopyResponse::sendWebDAVDidEndDelegateMessage(End end)
 {
     m_isCopyInProgress = false;
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, tag);
+        delegate->webDAVResponseDidEnd(*this, end);
 }
 
 std::optional<bool> WebDAVCopyResponse::onSocketShouldTimeout()
@@ -165,7 +165,7 @@ bool WebDAVCopyResponse::challengedForDestination(const core::URL& destination)
     if (connection->isAuthenticated(HTTPConnection::HeadTag))
         return false;
     connection->handleUnauthorizedRequestWithTag(HTTPConnection::HeadTag);
-    sendWebDAVDidEndDelegateMessage(WroteItselfTag);
+    sendWebDAVDidEndDelegateMessage(End::WroteItself);
     return true;
 }
 
@@ -416,7 +416,7 @@ void WebDAVCopyResponse::operationDidEnd(const Operation& operation, Outcome out
     if (!outcome.failed) {
         createHTTPMessageResponseWithStatusCode(outcome.destinationExisted ? 204 : 201);
         setHeaderValue(locationForURI(destination ? destination->URI() : operation.destinationURI, m_hostURL), "Location");
-        sendWebDAVDidEndDelegateMessage(KeepOpenTag);
+        sendWebDAVDidEndDelegateMessage(End::KeepOpen);
         return;
     }
     // A lone failure of the item the request names is a plain refusal.
@@ -442,9 +442,9 @@ void WebDAVCopyResponse::operationDidEnd(const Operation& operation, Outcome out
     }
     if (listed == 0) {
         createHTTPMessageResponseWithStatusCode(403, "Forbidden");
-        sendWebDAVDidEndDelegateMessage(CloseTag);
+        sendWebDAVDidEndDelegateMessage(End::Close);
         return;
     }
     createMultiStatusHTTPMessageResponseForRequest(*request(), *m_resource, *document, m_hostURL);
-    sendWebDAVDidEndDelegateMessage(KeepOpenTag);
+    sendWebDAVDidEndDelegateMessage(End::KeepOpen);
 }

@@ -28,8 +28,8 @@ public:
     void setDeleteOriginal(bool deleteOriginal) { m_deleteOriginal = deleteOriginal; }
 
     void start() override;
-    // Ends with the tag (30 unless said) and lets the socket time out again.
-    void sendWebDAVDidEndDelegateMessage(int tag = KeepOpenTag);
+    // Ends (kept open unless said) and lets the socket time out again.
+    void sendWebDAVDidEndDelegateMessage(End end = End::KeepOpen);
     void postWebDAVDidMoveNotification(const core::Value& userInfo);
     // No while the copy runs on its thread.
     std::optional<bool> onSocketShouldTimeout() override;
@@ -63,7 +63,7 @@ private:
         std::vector<std::string> failedItems;
     };
 
-    // Builds the answer (for refusals) and ends with tag 30.
+    // Builds the answer (for refusals) and ends, kept open.
     void refuse(int code, std::optional<std::string_view> description = std::nullopt);
     // The Destination as a URL below the server's root: nothing (after
     // answering) when it is unusable.

@@ -96,7 +96,7 @@ void WebDAVDeleteResponse::start()
         WebDAVLockManager::sharedManager()->removeSucessfullyDeletedLocksForURI(itemURI);
     if (status == 207) {
         if (delegate)
-            delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+            delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
         return;
     }
     endResponseWithStatusCode(status);

@@ -154,7 +154,7 @@ void WebDAVGetResponse::sendOpenedFile(const std::string& path)
         setHeaderValue("text/plain; charset=utf-8", "Content-Type");
         setHeaderValue(fmt::format("{}", Refusal.size()), "Content-Length");
         setBody(core::Data(Refusal));
-        finish(CloseTag);
+        finish(End::Close);
         return;
     }
     m_lengthWritten = 0;
@@ -208,7 +208,7 @@ bool WebDAVGetResponse::sendSmallFile(const std::string& path)
     auto socket = connection->asyncSocket();
     // Ended before the write: the write's report may already start the
     // connection's next request.
-    finish(WroteItselfTag);
+    finish(End::WroteItself);
     socket->writeData(core::Data(std::move(out)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
     return true;
 }
@@ -249,17 +249,17 @@ void WebDAVGetResponse::sendBody()
             message().setBody(std::move(body));
         m_lengthWritten = m_contentLength;
         if (auto* delegate = this->delegate())
-            delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+            delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
         return;
     }
     if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()) {
         closeFile();
-        finish(CloseTag);
+        finish(End::Close);
         return;
     }
     connection->addStandardResponseHeaders(*this);
     if (connection->isRequestBodyUnread()) {
-        m_lastPieceTag = CloseTag;
+        m_lastPieceTag = HTTPConnection::FinalResponseCloseTag;
         setHeaderValue("close", "Connection");
     }
     // The head waits for the body's first bytes to leave with them; the
@@ -280,13 +280,13 @@ void WebDAVGetResponse::endResponseWithStatusCode(int code, std::optional<std::s
     m_streaming = false;
     closeFile();
     createHTTPMessageResponseWithStatusCode(code, description);
-    finish(code > 399 ? CloseTag : WroteItselfTag);
+    finish(code > 399 ? End::Close : End::WroteItself);
 }
 
-void WebDAVGetResponse::finish(int tag)
+void WebDAVGetResponse::finish(End end)
 {
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, tag);
+        delegate->webDAVResponseDidEnd(*this, end);
 }
 
 void WebDAVGetResponse::onSocketDidWriteDataWithTag(long tag)
@@ -295,7 +295,7 @@ void WebDAVGetResponse::onSocketDidWriteDataWithTag(long tag)
     if (!m_streaming || tag != m_lastPieceTag)
         return;
     m_streaming = false;
-    finish(WroteItselfTag);
+    finish(End::WroteItself);
 }
 
 void WebDAVGetResponse::onSocketDidDisconnect()
@@ -304,5 +304,5 @@ void WebDAVGetResponse::onSocketDidDisconnect()
         return;
     m_streaming = false;
     closeFile();
-    finish(CloseTag);
+    finish(End::Close);
 }

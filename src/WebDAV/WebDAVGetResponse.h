@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HTTP/HTTPConnection.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include "Platform/Core/FileSystem.h"
@@ -39,8 +40,8 @@ public:
     void start() override;
     // "Content-Length" and "Content-Disposition"; the entity headers from the
     // resource (or from the opened file).
-    // 31 from 400 (the connection sends the answer and closes), 33 below
-    // (everything went out already).
+    // From 400 the connection sends the answer and closes; below, everything
+    // went out already.
     void endResponseWithStatusCode(int code, std::optional<std::string_view> description = std::nullopt) override;
 
     void onSocketDidWriteDataWithTag(long tag) override;
@@ -63,7 +64,7 @@ private:
     bool sendSmallFile(const std::string& path);
     // The file's bytes onto `body` from `offset`.
     bool readSmallFile(std::string& body, size_t offset = 0);
-    void finish(int tag);
+    void finish(End end);
     void closeFile();
 
     std::optional<std::string> m_path;
@@ -73,8 +74,9 @@ private:
     WebDAVResourceRef m_resource;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthWritten = 0;
-    // The tag of the body's last write: 31 when the request's body was never
-    // read, so that it is not taken for the next request.
-    long m_lastPieceTag = KeepOpenTag;
+    // The socket tag of the body's last write: the closing one when the
+    // request's body was never read, so that it is not taken for the next
+    // request.
+    long m_lastPieceTag = HTTPConnection::FinalResponseTag;
     bool m_streaming = false;
 };

@@ -157,7 +157,7 @@ void WebDAVHTMLResponse::start()
     setBody(core::Data(std::move(body)));
     setHeaderValue(fmt::format("{}", bodyLength()), "Content-Length");
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
 }
 
 bool WebDAVHTMLResponse::showsHiddenFiles() const
@@ -417,7 +417,7 @@ bool WebDAVHTMLResponse::handleGetForHTMLIndexResource(WebDAVResponse& response,
     if (includeBody)
         response.setBody(info->dictionary().at("data").data());
     if (auto* delegate = response.delegate())
-        delegate->webDAVResponseDidEnd(response, KeepOpenTag);
+        delegate->webDAVResponseDidEnd(response, End::KeepOpen);
     return true;
 }
 

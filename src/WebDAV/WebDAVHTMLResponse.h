@@ -52,7 +52,7 @@ public:
     // Identifier → file entry, built on first use and kept.
     static const std::map<std::string, core::Value, std::less<>>& HTMLIndexResourceMap();
     // Answers a GET (with body) or HEAD (without) of one of the page's files
-    // on `response`: 200 and the entry's headers, tag 30. False when the
+    // on `response`: 200 and the entry's headers, kept open. False when the
     // request names none.
     static bool handleGetForHTMLIndexResource(WebDAVResponse& response, bool includeBody);
 

@@ -36,5 +36,5 @@ void WebDAVHeadResponse::start()
     }
     setEntityHeadersForResource(*resource);
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
 }

@@ -155,5 +155,5 @@ void WebDAVLockResponse::endWithConflicts(const core::URL& uri, const std::strin
 void WebDAVLockResponse::end()
 {
     if (delegate())
-        delegate()->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate()->webDAVResponseDidEnd(*this, End::KeepOpen);
 }

@@ -86,5 +86,5 @@ void WebDAVMkcolResponse::start()
     createHTTPMessageResponseWithStatusCode(201);
     setHeaderValue(locationForURI(created ? created->URI() : uri), "Location");
     if (delegate)
-        delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
 }

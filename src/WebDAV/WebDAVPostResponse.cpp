@@ -423,17 +423,17 @@ void WebDAVPostResponse::postDidEndSuccessfully()
     createHTTPMessageResponseWithStatusCode(200, "Success");
     setBody(core::Data(std::string_view("200 Success\r\n")));
     setHeaderValue(locationForURI(m_itemURI), "Location");
-    finish(KeepOpenTag);
+    finish(End::KeepOpen);
 }
 
 void WebDAVPostResponse::endResponseWithStatusCode(int code, std::optional<std::string_view> description)
 {
     createHTTPMessageResponseWithStatusCode(code, description);
     setBody(core::Data(fmt::format("{} {}\r\n", code, description ? *description : std::string_view("(null)"))));
-    finish(code > 399 ? CloseTag : KeepOpenTag);
+    finish(code > 399 ? End::Close : End::KeepOpen);
 }
 
-void WebDAVPostResponse::finish(int tag)
+void WebDAVPostResponse::finish(End end)
 {
     m_reading = false;
     m_partialData.clear();
@@ -442,7 +442,7 @@ void WebDAVPostResponse::finish(int tag)
         return;
     m_ended = true;
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, tag);
+        delegate->webDAVResponseDidEnd(*this, end);
 }
 
 void WebDAVPostResponse::onSocketWillDisconnectWithError(const core::Error*)
@@ -462,5 +462,5 @@ void WebDAVPostResponse::onSocketDidDisconnect()
         m_upload.reset();
         postCollectionUpdateNotificationForResource(m_folder.get());
     }
-    finish(CloseTag);
+    finish(End::Close);
 }

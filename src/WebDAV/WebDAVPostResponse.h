@@ -48,7 +48,7 @@ public:
     bool writeFileData(std::string_view bytes);
     void postDidEndSuccessfully();
     // The answer with the body "<status> <reason>\r\n" ("(null)" without a
-    // reason); 31 (close) from 400 on, else 30.
+    // reason); the connection closes after it from 400 on.
     void endResponseWithStatusCode(int code, std::optional<std::string_view> description = std::nullopt) override;
 
     bool readsRequestBody() const override { return m_reading; }
@@ -73,7 +73,7 @@ private:
     void processFileData(std::string_view bytes);
     void readMoreData();
     AsyncSocket* bodySocket();
-    void finish(int tag);
+    void finish(End end);
 
     std::string m_boundary;
     std::string m_boundaryData;

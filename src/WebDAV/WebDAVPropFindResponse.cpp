@@ -85,7 +85,7 @@ void WebDAVPropFindResponse::start()
     createMultiStatusHTTPMessageResponseForRequest(*request(), *resource, body.value_or(core::Data()),
         delegate() ? delegate()->localHost() : std::nullopt);
     if (delegate())
-        delegate()->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate()->webDAVResponseDidEnd(*this, End::KeepOpen);
 }
 
 void WebDAVPropFindResponse::sendMultistatus(const WebDAVResource& resource, std::string start, std::string rest)
@@ -97,7 +97,7 @@ void WebDAVPropFindResponse::sendMultistatus(const WebDAVResource& resource, std
         || connection->isRequestBodyUnread()) {
         createMultiStatusHTTPMessageResponseForRequest(*request(), resource, core::Data(start + rest), host);
         if (delegate)
-            delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+            delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
         return;
     }
     // The head and the body's start leave together, held back for the rest,
@@ -111,7 +111,7 @@ void WebDAVPropFindResponse::sendMultistatus(const WebDAVResource& resource, std
     auto socket = connection->asyncSocket();
     // Ended before the writes: the last one's report may already start the
     // connection's next request.
-    delegate->webDAVResponseDidEnd(*this, WroteItselfTag);
+    delegate->webDAVResponseDidEnd(*this, End::WroteItself);
     if (rest.empty()) {
         socket->writeData(core::Data(std::move(head)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
         return;

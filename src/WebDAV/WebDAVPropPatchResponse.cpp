@@ -109,7 +109,7 @@ void WebDAVPropPatchResponse::start()
     createMultiStatusHTTPMessageResponseForRequest(*request(), *resource, *document,
         delegate() ? delegate()->localHost() : std::nullopt);
     if (delegate())
-        delegate()->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate()->webDAVResponseDidEnd(*this, End::KeepOpen);
 }
 
 bool WebDAVPropPatchResponse::apply(WebDAVResource& resource, Update& update)
@@ -170,5 +170,5 @@ void WebDAVPropPatchResponse::endWithFailedUpdates(const WebDAVResource& resourc
     createMultiStatusHTTPMessageResponseForRequest(*request(), resource, *document,
         delegate() ? delegate()->localHost() : std::nullopt);
     if (delegate())
-        delegate()->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate()->webDAVResponseDidEnd(*this, End::KeepOpen);
 }

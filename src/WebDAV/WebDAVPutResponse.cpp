@@ -237,7 +237,7 @@ void WebDAVPutResponse::putDidEndSuccessfully()
     createHTTPMessageResponseWithStatusCode(201);
     setHeaderValue(locationForURI(uri), "Location");
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, KeepOpenTag);
+        delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
 }
 
 void WebDAVPutResponse::onSocketWillDisconnectWithError(const core::Error*)
@@ -257,7 +257,7 @@ void WebDAVPutResponse::onSocketDidDisconnect()
     discardTemporaryFile();
     postCollectionUpdateNotificationForResource(requestParent().get());
     if (auto* delegate = this->delegate())
-        delegate->webDAVResponseDidEnd(*this, CloseTag);
+        delegate->webDAVResponseDidEnd(*this, End::Close);
 }
 
 void WebDAVPutResponse::readNextChunkedPiece()

@@ -57,7 +57,7 @@ void WebDAVResponse::endResponseWithStatusCode(int code, std::optional<std::stri
 {
     createHTTPMessageResponseWithStatusCode(code, description);
     if (m_delegate)
-        m_delegate->webDAVResponseDidEnd(*this, code < 400 ? KeepOpenTag : CloseTag);
+        m_delegate->webDAVResponseDidEnd(*this, code < 400 ? End::KeepOpen : End::Close);
 }
 
 std::string WebDAVResponse::statusTextForError(const core::Error& error)

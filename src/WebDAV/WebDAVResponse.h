@@ -3,6 +3,7 @@
 #include "HTTP/HTTPMessageRequest.h"
 #include "HTTP/HTTPMessageResponse.h"
 #include "WebDAV/WebDAVResource.h"
+#include "WebDAV/WebDAVResponseDelegate.h"
 
 #include <memory>
 #include <optional>
@@ -10,7 +11,6 @@
 #include <string_view>
 
 class CXMLDocument;
-class WebDAVResponseDelegate;
 
 // Posted on the main thread for each folder whose listing a WebDAV method
 // changed; object the response, user info "Path" (local path) and "URI".
@@ -20,13 +20,10 @@ inline constexpr const char* WebDAVInsufficientStorageNotification = "WebDAVInsu
 
 // The base of every WebDAV method response: itself the HTTP response that
 // goes back, made for one request by the connection (its delegate), started,
-// and ended exactly once by handing the connection a socket tag.
+// and ended exactly once by telling the connection how it ended.
 class WebDAVResponse : public HTTPMessageResponse {
 public:
-    // Tags handed to the delegate at the end.
-    static constexpr int KeepOpenTag = 30;
-    static constexpr int CloseTag = 31;
-    static constexpr int WroteItselfTag = 33;
+    using End = WebDAVResponseEnd;
 
     // Raises "VKNotImplemented" unless a method response supplies it.
     virtual void start();
@@ -38,7 +35,7 @@ public:
     // The message with the status and reason phrase (nothing: the standard
     // one) and "Content-Length: 0".
     void createHTTPMessageResponseWithStatusCode(int code, std::optional<std::string_view> description = std::nullopt);
-    // Ends with 30 below 400, else 31.
+    // Ends to be sent with the connection kept open below 400, else closed.
     virtual void endResponseWithStatusCode(int code, std::optional<std::string_view> description = std::nullopt);
     // Ends with the error's code and its status text (or description).
     void endResponseWithError(const core::Error& error);

@@ -11,6 +11,16 @@
 class HTTPConnection;
 class WebDAVResponse;
 
+// How a response ended: what the connection still has to do with it.
+enum class WebDAVResponseEnd {
+    // Send the response, then read the next request.
+    KeepOpen,
+    // Send the response, then close.
+    Close,
+    // Nothing: the response wrote everything itself.
+    WroteItself,
+};
+
 // What a method response asks of the connection that made it: the server's
 // path mapping, the members of a collection (the virtual roots for "/"),
 // the upload-session cookie, and the end of the response.
@@ -30,9 +40,8 @@ public:
         const WebDAVResource& subresourcesForResource, std::string_view toDepth) = 0;
     // Whether a client may change the URI (not the root, not a virtual root).
     virtual bool isMutableURI(const core::URL& uri) = 0;
-    // The response is complete; the tag says how to send it (30 keep open,
-    // 31 close, 33 it wrote itself).
-    virtual void webDAVResponseDidEnd(WebDAVResponse& response, int tag) = 0;
+    // The response is complete; `end` says what is left to send.
+    virtual void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end) = 0;
 
     // The connection behind the response, for responses that write to its
     // socket themselves or need its standard headers; nothing without one.

@@ -245,6 +245,21 @@ TEST_F(WebDAVConnectionTest, UploadTokens)
     EXPECT_TRUE(post("vksessionid=" + token).starts_with("HTTP/1.1 400")) << post("vksessionid=" + token);
     EXPECT_TRUE(post("vksessionid=0123").starts_with("HTTP/1.1 404"));
 
+    // An upload cut off with its connection lets go of the token: it
+    // expires as after an upload that ended.
+    RawClient uploader(server->port());
+    uploader.send("POST /Documents/?vksessionid=" + token + " HTTP/1.1\r\nHost: h\r\nX-Flash-Version: 10\r\n"
+        "Content-Type: multipart/form-data; boundary=b\r\nContent-Length: 1000\r\n\r\n--b\r\n");
+    ASSERT_TRUE(loop.runUntil([&] {
+        auto connection = onlyConnection();
+        return connection && connection->currentResponse();
+    }, 10));
+    core::expireBackgroundTasksForTesting();
+    ASSERT_TRUE(loop.runUntil([&] { return server->connections().empty(); }, 10));
+    loop.advance(120);
+    EXPECT_FALSE(WebDAVConnection::pathForPOSTToken(token));
+    token = WebDAVConnection::generatePOSTTokenForURI(uri);
+
     // A new user name drops every token.
     core::UserDefaults::standard()->set("VKLoginUsername", core::Value("bob"));
     loop.runUntilIdle();
@@ -289,11 +304,11 @@ TEST_F(WebDAVConnectionTest, InterimAnswersAndTheEndOfResponses)
     loop.advance(120);
     EXPECT_EQ(client.occurrences("102 Processing"), 2u);
 
-    // Tag 33: the response wrote itself; nothing more goes out.
+    // The response wrote itself; nothing more goes out.
     size_t before = client.received().size();
     auto quiet = std::make_shared<StandInResponse>(test::makeRequest("GET", "/x"), connection.get());
     connection->startResponse(quiet);
-    connection->webDAVResponseDidEnd(*quiet, WebDAVResponse::WroteItselfTag);
+    connection->webDAVResponseDidEnd(*quiet, WebDAVResponseEnd::WroteItself);
     for (int i = 0; i < 5; ++i)
         loop.runOnce(core::RunLoop::DefaultMode, 0.01);
     EXPECT_EQ(client.readUntil("\r\n", client.occurrences("\r\n") + 1, 0.5).size(), before);

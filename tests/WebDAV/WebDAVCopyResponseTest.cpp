@@ -445,7 +445,7 @@ TEST_F(WebDAVCopyResponseUnitTest, TheMoveNoticeComesAPassLaterAndOnlyForAnItemT
         [&](const core::Notification& note) { moves.push_back(note.userInfo()); });
     auto response = move("/from.txt", "/to.txt");
     EXPECT_EQ(delegate->ends, 1);
-    EXPECT_EQ(delegate->lastTag, WebDAVResponse::KeepOpenTag);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
     EXPECT_EQ(response->statusCode(), 201);
     EXPECT_TRUE(moves.empty());
     core::RunLoop::main().runUntilIdle();
@@ -462,7 +462,7 @@ TEST_F(WebDAVCopyResponseUnitTest, TheMoveNoticeComesAPassLaterAndOnlyForAnItemT
     response = move("/sealed/item.txt", "/out.txt");
     test::ChildProcess({ "chattr", "-i", sealed }).wait(10);
     EXPECT_EQ(response->statusCode(), 403);
-    EXPECT_EQ(delegate->lastTag, WebDAVResponse::CloseTag);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
     core::RunLoop::main().runUntilIdle();
     EXPECT_EQ(moves.size(), 1u);
     EXPECT_EQ(readFile(sealed + "/item.txt"), "stays");

@@ -71,7 +71,7 @@ TEST_F(WebDAVLockResponseTest, LocksMissingAndExistingItemsAndRefreshes)
     makeFile("root/d/f", "contents");
     auto created = run("LOCK", "/d/new", "Depth: 0\r\nTimeout: Second-600\r\n", lockInfo());
     EXPECT_EQ(created->statusCode(), 201);
-    EXPECT_EQ(delegate->lastTag, 30);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
     EXPECT_FALSE(core::fs::exists(local("/d/new")));
     std::string token = tokenOf(*created);
     ASSERT_FALSE(token.empty());
@@ -103,7 +103,7 @@ TEST_F(WebDAVLockResponseTest, LocksMissingAndExistingItemsAndRefreshes)
 
     auto unknown = run("LOCK", "/d/f", "If: (<opaquelocktoken:" + token + ">)\r\n");
     EXPECT_EQ(unknown->statusLine(), "HTTP/1.1 412 Precondition Failed - unknown lock");
-    EXPECT_EQ(delegate->lastTag, 31);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
     EXPECT_EQ(status("LOCK", "/d/f"), 412);
     EXPECT_EQ(status("LOCK", "/d/f", "If: (<opaquelocktoken:" + fileToken + ">\r\n"), 400);
     EXPECT_EQ(lockCount("/d/f"), 1u);
@@ -113,7 +113,7 @@ TEST_F(WebDAVLockResponseTest, RefusesMalformedRequests)
 {
     makeFile("root/d/f");
     EXPECT_EQ(status("LOCK", "/d/f", "Depth: 1\r\n", lockInfo()), 400);
-    EXPECT_EQ(delegate->lastTag, 31);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
     EXPECT_EQ(status("LOCK", "/d/f", "", "<D:lockinfo xmlns:D=\"DAV:\">"), 400);
     EXPECT_TRUE(logContains("Warning, LOCK document error:"));
     EXPECT_EQ(status("LOCK", "/d/f", "", lockInfo("foo")), 400);
@@ -172,14 +172,14 @@ TEST_F(WebDAVLockResponseTest, ReportsConflictsOnTheURIAndBelow)
     ASSERT_EQ(status("LOCK", "/d/f", "", lockInfo()), 200);
     auto taken = run("LOCK", "/d/f", "", lockInfo("exclusive", "other"));
     EXPECT_EQ(taken->statusLine(), "HTTP/1.1 423 Locked");
-    EXPECT_EQ(delegate->lastTag, 31);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
 
     makeFile("root/top/mid/deep.txt");
     makeFile("root/top/free.txt");
     ASSERT_EQ(status("LOCK", "/top/mid/deep.txt", "Depth: 0\r\n", lockInfo()), 200);
     auto refused = run("LOCK", "/top/", "", lockInfo("exclusive", "other"));
     EXPECT_EQ(refused->statusCode(), 207);
-    EXPECT_EQ(delegate->lastTag, 30);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
     EXPECT_EQ(texts(*refused, "//D:response/D:href"), (std::vector<std::string> { "/top/mid/deep.txt", "/top/" }));
     EXPECT_EQ(texts(*refused, "//D:response/D:status"), std::vector<std::string> { "HTTP/1.1 423 Locked" });
     EXPECT_EQ(texts(*refused, "//D:response/D:propstat/D:status"),
@@ -195,11 +195,11 @@ TEST_F(WebDAVLockResponseTest, UnlocksByTokenOnTheLockedURIOnly)
     makeFile("root/d/f");
     std::string token = tokenOf(*run("LOCK", "/d/f", "", lockInfo()));
     EXPECT_EQ(status("UNLOCK", "/d/f", "Lock-Token: <opaquelocktoken:" + token + ">\r\n"), 204);
-    EXPECT_EQ(delegate->lastTag, 30);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
     EXPECT_EQ(lockCount("/d/f"), 0u);
     token = tokenOf(*run("LOCK", "/d/f", "", lockInfo()));
     EXPECT_EQ(status("UNLOCK", "/d/f", "Lock-Token: <opaquelocktoken:00000000-0000>\r\n"), 404);
-    EXPECT_EQ(delegate->lastTag, 31);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
     EXPECT_EQ(status("UNLOCK", "/d/f"), 400);
     EXPECT_EQ(status("UNLOCK", "/d/f", "Lock-Token: <" + token + ">\r\n"), 400);
     EXPECT_EQ(status("UNLOCK", "/d/f", "Lock-Token: OpaqueLockToken:" + token + "\r\n"), 204);

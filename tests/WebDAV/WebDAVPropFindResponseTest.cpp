@@ -73,7 +73,7 @@ TEST_F(WebDAVPropFindResponseTest, ListsToTheRequestedDepth)
     EXPECT_EQ(response->statusCode(), 207);
     EXPECT_EQ(response->headerForKey("Content-Type"), "text/xml; charset=\"utf-8\"");
     EXPECT_FALSE(response->headerForKey("Location"));
-    EXPECT_EQ(delegate->lastTag, 30);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
     EXPECT_EQ(hrefs(*response), (std::vector<std::string> { "/Documents/", "/Documents/a.txt", "/Documents/sub/" }));
     // Python's own parser reads the answer.
     EXPECT_EQ(test::runPython("import sys, xml.dom.minidom as m\n"
@@ -96,7 +96,7 @@ TEST_F(WebDAVPropFindResponseTest, ListsToTheRequestedDepth)
 
     auto missing = run("PROPFIND", "/nothing");
     EXPECT_EQ(missing->statusCode(), 404);
-    EXPECT_EQ(delegate->lastTag, 31);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
 }
 
 TEST_F(WebDAVPropFindResponseTest, RequestKinds)
@@ -298,9 +298,9 @@ TEST_F(WebDAVPropFindResponseTest, ResponseBase)
     EXPECT_EQ(bare->parentForResource(*resource("/d"))->URI().relativeString(), "/");
     EXPECT_FALSE(bare->parentForResource(*resource("/")));
     bare->endResponseWithStatusCode(399);
-    EXPECT_EQ(delegate->lastTag, 30);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
     bare->endResponseWithStatusCode(400);
-    EXPECT_EQ(delegate->lastTag, 31);
+    EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::Close);
 }
 
 } // namespace

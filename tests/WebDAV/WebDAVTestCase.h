@@ -66,14 +66,14 @@ public:
         return resource.subresourcesToDepth(depth);
     }
     bool isMutableURI(const core::URL& uri) override { return uri.path() != "/"; }
-    void webDAVResponseDidEnd(WebDAVResponse&, int tag) override
+    void webDAVResponseDidEnd(WebDAVResponse&, WebDAVResponseEnd end) override
     {
         ++ends;
-        lastTag = tag;
+        lastEnd = end;
     }
 
     int ends = 0;
-    int lastTag = 0;
+    std::optional<WebDAVResponseEnd> lastEnd;
 
 private:
     std::string m_root;

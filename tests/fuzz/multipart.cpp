@@ -72,7 +72,7 @@ public:
         return std::nullopt;
     }
     bool isMutableURI(const core::URL& uri) override { return uri.path() != "/"; }
-    void webDAVResponseDidEnd(WebDAVResponse&, int) override { ++ends; }
+    void webDAVResponseDidEnd(WebDAVResponse&, WebDAVResponseEnd) override { ++ends; }
 
     int ends = 0;
 

@@ -137,7 +137,7 @@ public:
     }
 
     // A stored upload is never longer than its request said it would be.
-    void webDAVResponseDidEnd(WebDAVResponse& response, int tag) override
+    void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end) override
     {
         if (dynamic_cast<WebDAVPutResponse*>(&response) && response.statusCode() == 201) {
             std::optional<uint64_t> declared;
@@ -153,7 +153,7 @@ public:
             if (declared && path && fs::is_regular_file(*path, error))
                 FUZZ_CHECK(fs::file_size(*path, error) <= *declared);
         }
-        WebDAVConnection::webDAVResponseDidEnd(response, tag);
+        WebDAVConnection::webDAVResponseDidEnd(response, end);
     }
 };
 
