@@ -1,9 +1,11 @@
 #include "HTTP/HTTPConnection.h"
 
 #include "HTTP/HTTPAuthenticationRequest.h"
+#include "HTTP/HTTPRequestBodyReader.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/HTTPDates.h"
 #include "Kit/StringAdditions.h"
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/Date.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/HeaderFields.h"
@@ -129,6 +131,9 @@ void HTTPConnection::readNextRequest()
     m_headBytes = 0;
     m_requestBodyBytes = 0;
     m_requestBodyFinished = false;
+    m_bodyStream.reset();
+    m_bodyReader.reset();
+    m_bodyReadPending = false;
     m_asyncSocket->setReadDeadline(HeadTimeout);
     readHeadLine();
 }
@@ -169,8 +174,16 @@ void HTTPConnection::onSocketDidReadData(AsyncSocket&, const core::Data& data, l
     }
     m_awaitingRequest = false;
     if (tag == BodyTag) {
+        m_requestBodyBytes += data.size();
+        if (m_bodyStream) {
+            // A reader took the body: its bytes go to it alone, and are
+            // dropped when it went away.
+            m_bodyReadPending = false;
+            if (auto reader = std::exchange(m_bodyReader, {}).lock())
+                followBodyStep(reader, m_bodyStream->didRead(data.view()));
+            return;
+        }
         m_request->appendBytes(data);
-        noteRequestBodyBytes(data.size());
         handleHTTPRequestWithTag(BodyTag);
         return;
     }
@@ -217,6 +230,38 @@ void HTTPConnection::keepBodyOfThisRequest()
         }
     }
     m_requestBodyBytes = message.bodyLength();
+}
+
+void HTTPConnection::readRequestBody(const std::shared_ptr<HTTPRequestBodyReader>& reader)
+{
+    TANDRY_ASSERT(reader && m_request && m_request->isHeaderComplete());
+    TANDRY_ASSERT(!m_bodyReadPending);
+    if (!m_bodyStream)
+        m_bodyStream.emplace(m_framing, m_request->body().view(), BodyPieceLength);
+    followBodyStep(reader, m_bodyStream->next());
+}
+
+void HTTPConnection::followBodyStep(const std::shared_ptr<HTTPRequestBodyReader>& reader, HTTPBodyStream::Step step)
+{
+    switch (step.kind) {
+    case HTTPBodyStream::Step::Kind::Read:
+        m_bodyReader = reader;
+        m_bodyReadPending = true;
+        if (step.readLength > 0)
+            m_asyncSocket->readDataToLength(step.readLength, BodyPieceTimeout, BodyTag);
+        else
+            m_asyncSocket->readDataWithCustomChunkSize(BodyPieceLength, BodyPieceTimeout, BodyTag);
+        return;
+    case HTTPBodyStream::Step::Kind::Deliver:
+        reader->requestBodyDidRead(step.bytes);
+        return;
+    case HTTPBodyStream::Step::Kind::End:
+        reader->requestBodyDidEnd();
+        return;
+    case HTTPBodyStream::Step::Kind::Fail:
+        reader->requestBodyDidFail();
+        return;
+    }
 }
 
 bool HTTPConnection::isRequestBodyUnread() const
@@ -538,6 +583,9 @@ bool HTTPConnection::onSocketWillConnect(AsyncSocket& socket)
 
 void HTTPConnection::onSocketWillDisconnectWithError(AsyncSocket&, const core::Error* error)
 {
+    // Body bytes that arrived before the close still reach their reader.
+    if (m_bodyReadPending)
+        m_asyncSocket->readDataWithTimeout(BodyPieceTimeout, BodyTag);
     if (!error || error->isEmpty())
         return;
     auto& shared = state();

@@ -3,6 +3,7 @@
 #include "HTTP/AsyncSocket.h"
 #include "HTTP/AsyncSocketDelegate.h"
 #include "HTTP/HTTPBodyFraming.h"
+#include "HTTP/HTTPBodyStream.h"
 #include "HTTP/HTTPMessageRequest.h"
 #include "HTTP/HTTPMessageResponse.h"
 #include "Platform/Core/BackgroundTask.h"
@@ -20,6 +21,7 @@ namespace sec {
 class Pkcs12Identity;
 }
 
+class HTTPRequestBodyReader;
 class HTTPServer;
 
 // One accepted client of the HTTP server. It reads the request head line by
@@ -64,6 +66,10 @@ public:
     static constexpr double LingerTimeout = 2;
     static constexpr uint64_t LingerLength = 16 * 1024 * 1024;
     static constexpr double BodyTimeout = 30;
+    // The most one read of a streamed body asks for, and the time it may
+    // take.
+    static constexpr uint64_t BodyPieceLength = 524288;
+    static constexpr double BodyPieceTimeout = 60;
     static constexpr double WriteTimeout = 15;
     static constexpr double DrainTimeout = 15;
     static constexpr uint64_t DrainChunkLength = 524288;
@@ -148,11 +154,16 @@ public:
     virtual void performPOST(const core::URL& uri, long tag);
     virtual void performTRACE(const core::URL& uri, long tag);
 
-    // Body bookkeeping for readers of request bodies: bytes of the body that
-    // arrived (with the head, by the connection's tag-20 reads, or counted by
-    // a response that reads the body itself), and the end of a chunked body.
+    // Hands `reader` the request body's next piece: the bytes that came with
+    // the head first, then one socket read at a time, cut to the announced
+    // length or de-chunked; at the end (or a broken chunked framing) it
+    // tells the reader so. The socket is read only while a reader waits for
+    // a piece, so a slow reader slows the client. One piece at a time: the
+    // reader asks again once it stored the last.
+    void readRequestBody(const std::shared_ptr<HTTPRequestBodyReader>& reader);
+    // Bytes of the body that arrived (with the head, or by the connection's
+    // body reads), and the end of a chunked body.
     uint64_t requestBodyBytesReceived() const { return m_requestBodyBytes; }
-    void noteRequestBodyBytes(uint64_t count) { m_requestBodyBytes += count; }
     void setRequestBodyFinished(bool finished) { m_requestBodyFinished = finished; }
     // Whether the request announced body bytes that have not all arrived.
     bool isRequestBodyUnread() const;
@@ -212,6 +223,9 @@ protected:
 
 private:
     void didReadHeadBytes(const core::Data& data, long tag);
+    // Does what the body stream says: reads for the waiting reader, or
+    // hands it bytes, the end or the failure.
+    void followBodyStep(const std::shared_ptr<HTTPRequestBodyReader>& reader, HTTPBodyStream::Step step);
     void keepBodyOfThisRequest();
     void drain(const core::Data& data);
     // Closes after an answer: at once when the request was read whole,
@@ -226,6 +240,11 @@ private:
     bool m_awaitingRequest = false;
     uint64_t m_headBytes = 0;
     uint64_t m_requestBodyBytes = 0;
+    // Made when a reader first asks for the body.
+    std::optional<HTTPBodyStream> m_bodyStream;
+    // The reader a body read is outstanding for.
+    std::weak_ptr<HTTPRequestBodyReader> m_bodyReader;
+    bool m_bodyReadPending = false;
     bool m_requestBodyFinished = false;
     // The last check failed only on an unknown nonce: the 401 says stale.
     bool m_staleNonce = false;

@@ -4,6 +4,7 @@
 #include "Kit/HTTPDates.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/URLAdditions.h"
+#include "Platform/Core/Assert.h"
 #include "Platform/Core/Clock.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
@@ -311,18 +312,17 @@ void WebDAVConnection::performMethod(const std::string& method, const core::URL&
     (this->*found->perform)(uri, tag);
 }
 
-void WebDAVConnection::performPROPFIND(const core::URL& uri, long tag)
+void WebDAVConnection::performPROPFIND(const core::URL&, long)
 {
-    if (!fetchBodyIfRequiredForURI(uri, true, tag))
-        return;
-    setNetworkActivityIndicatorVisible(true, this);
-    startResponse(WebDAVPropFindResponse::create(request(), this));
+    readXMLBodyThen([this] {
+        setNetworkActivityIndicatorVisible(true, this);
+        startResponse(WebDAVPropFindResponse::create(request(), this));
+    });
 }
 
-void WebDAVConnection::performPROPPATCH(const core::URL& uri, long tag)
+void WebDAVConnection::performPROPPATCH(const core::URL&, long)
 {
-    if (fetchBodyIfRequiredForURI(uri, true, tag))
-        startResponse(WebDAVPropPatchResponse::create(request(), this));
+    readXMLBodyThen([this] { startResponse(WebDAVPropPatchResponse::create(request(), this)); });
 }
 
 void WebDAVConnection::performGET(const core::URL&, long)
@@ -348,10 +348,9 @@ void WebDAVConnection::performMKCOL(const core::URL&, long)
     startResponse(WebDAVMkcolResponse::create(request(), this));
 }
 
-void WebDAVConnection::performLOCK(const core::URL& uri, long tag)
+void WebDAVConnection::performLOCK(const core::URL&, long)
 {
-    if (fetchBodyIfRequiredForURI(uri, true, tag))
-        startResponse(WebDAVLockResponse::create(request(), this));
+    readXMLBodyThen([this] { startResponse(WebDAVLockResponse::create(request(), this)); });
 }
 
 void WebDAVConnection::performUNLOCK(const core::URL&, long)
@@ -424,32 +423,52 @@ int WebDAVConnection::processExpectHeader()
     return 100;
 }
 
-bool WebDAVConnection::fetchBodyIfRequiredForURI(const core::URL&, bool expectingXML, long tag)
+void WebDAVConnection::readXMLBodyThen(std::function<void()> start)
 {
-    if (tag == BodyTag)
-        return true;
+    TANDRY_ASSERT(!m_afterXMLBody);
     uint64_t length = request()->contentLength();
-    uint64_t received = requestBodyBytesReceived();
-    if (received >= length)
-        return true;
-    if (expectingXML && length > MaxXMLBodyLength) {
+    if (requestBodyBytesReceived() >= length)
+        return start();
+    if (length > MaxXMLBodyLength) {
         sendResponseWithStatusCode(413, std::nullopt, FinalResponseCloseTag);
-        return false;
+        return;
     }
     if (processExpectHeader() == 417) {
         sendResponseWithStatusCode(417, "Expectation Failed");
-        return false;
+        return;
     }
-    if (expectingXML) {
-        auto type = request()->contentType();
-        std::string media = type ? trimmed(*type) : std::string();
-        if (type && !equalsIgnoringCase(media, "text/xml") && !equalsIgnoringCase(media, "application/xml")) {
-            sendResponseWithStatusCode(400, "Bad Request - invalid content-type");
-            return false;
-        }
+    auto type = request()->contentType();
+    std::string media = type ? trimmed(*type) : std::string();
+    if (type && !equalsIgnoringCase(media, "text/xml") && !equalsIgnoringCase(media, "application/xml")) {
+        sendResponseWithStatusCode(400, "Bad Request - invalid content-type");
+        return;
     }
-    asyncSocket()->readDataToLength(length - received, BodyTimeout, BodyTag);
-    return false;
+    m_xmlBody.clear();
+    m_afterXMLBody = std::move(start);
+    HTTPConnection::readRequestBody(sharedAs<WebDAVConnection>());
+}
+
+void WebDAVConnection::requestBodyDidRead(std::string_view bytes)
+{
+    TANDRY_ASSERT(m_xmlBody.size() + bytes.size() <= MaxXMLBodyLength);
+    m_xmlBody.append(bytes);
+    HTTPConnection::readRequestBody(sharedAs<WebDAVConnection>());
+}
+
+void WebDAVConnection::requestBodyDidEnd()
+{
+    auto start = std::exchange(m_afterXMLBody, nullptr);
+    TANDRY_ASSERT(start);
+    request()->message().setBody(std::exchange(m_xmlBody, std::string()));
+    start();
+}
+
+void WebDAVConnection::requestBodyDidFail()
+{
+    // Only a body of known length is read whole: it cannot break a framing.
+    m_afterXMLBody = nullptr;
+    m_xmlBody.clear();
+    sendResponseWithStatusCode(400, "Bad Request", FinalResponseCloseTag);
 }
 
 std::optional<core::URL> WebDAVConnection::localHost()
@@ -565,6 +584,14 @@ void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResp
     }
     addStandardResponseHeaders(response);
     sendResponseMessage(response, end == WebDAVResponseEnd::KeepOpen ? FinalResponseTag : FinalResponseCloseTag);
+}
+
+core::Result<void> WebDAVConnection::readRequestBody(WebDAVResponse& response)
+{
+    if (!asyncSocket() || !request())
+        return core::Error::posix(ENOTCONN);
+    HTTPConnection::readRequestBody(std::static_pointer_cast<WebDAVResponse>(response.shared_from_this()));
+    return {};
 }
 
 void WebDAVConnection::setupProcessingTimer()
@@ -691,16 +718,6 @@ void WebDAVConnection::resetForTesting()
         shared.timer->invalidate();
     core::RunLoop::main().cancelPerforms(shared.performTarget.get());
     shared = ClassState();
-}
-
-void WebDAVConnection::onSocketDidReadData(AsyncSocket& socket, const core::Data& data, long tag)
-{
-    if (tag == BodyTag && m_currentResponse && m_currentResponse->readsRequestBody()) {
-        auto keep = m_currentResponse;
-        keep->onSocketDidReadData(data, tag);
-        return;
-    }
-    HTTPConnection::onSocketDidReadData(socket, data, tag);
 }
 
 void WebDAVConnection::onSocketDidWriteDataWithTag(AsyncSocket& socket, long tag)

@@ -2,10 +2,12 @@
 
 #include "Shell/VKKeychain.h"
 #include "HTTP/HTTPConnection.h"
+#include "HTTP/HTTPRequestBodyReader.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include "Platform/Core/Observation.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,7 +24,7 @@ class WebDAVResponse;
 // alive with interim 102 answers, drives the network-activity indicator, and
 // issues the upload tokens that let the browser page's uploader post
 // without Digest.
-class WebDAVConnection : public HTTPConnection, public WebDAVResponseDelegate {
+class WebDAVConnection : public HTTPConnection, public WebDAVResponseDelegate, public HTTPRequestBodyReader {
 public:
     // Every second, object nothing: the connections' interim-answer clock.
     static constexpr const char* ProcessingTimerNotification = "WebDAVConnectionProcessingTimer";
@@ -56,9 +58,12 @@ public:
     void performGET(const core::URL& uri, long tag) override;
     void performHEAD(const core::URL& uri, long tag) override;
     void performPOST(const core::URL& uri, long tag) override;
-    // Whether the response may start now; otherwise the body is being read
-    // (and the request comes back with tag 20) or the request was answered.
-    bool fetchBodyIfRequiredForURI(const core::URL& uri, bool expectingXML, long tag);
+    // Starts the response of a method with an XML body once the body is in
+    // the request whole: at once when it came with the head; else after
+    // reading it (within MaxXMLBodyLength, after the interim 100 when asked
+    // for). A larger body is refused with 413, an unknown "Expect" with 417
+    // and a body that is not XML with 400, before it is read.
+    void readXMLBodyThen(std::function<void()> start);
     // 0 without "Expect", 100 after sending the interim 100, else 417.
     int processExpectHeader() override;
     // A request of the browser page for its own style sheets, scripts and
@@ -84,6 +89,7 @@ public:
     bool isMutableURI(const core::URL& uri) override { return HTTPConnection::isMutableURI(uri); }
     void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end) override;
     HTTPConnection* connectionForWebDAVResponse(WebDAVResponse&) override { return this; }
+    core::Result<void> readRequestBody(WebDAVResponse& response) override;
 
     // The indicator, shown while any token holds it and hidden a second after
     // the last one let go (so that gaps between requests do not flicker).
@@ -111,7 +117,11 @@ public:
     // The class timer's second: sends the interim 102 when it is due.
     void processingTimerDidFire();
 
-    void onSocketDidReadData(AsyncSocket& socket, const core::Data& data, long tag) override;
+    // HTTPRequestBodyReader: an XML body, gathered for the request.
+    void requestBodyDidRead(std::string_view bytes) override;
+    void requestBodyDidEnd() override;
+    void requestBodyDidFail() override;
+
     void onSocketDidWriteDataWithTag(AsyncSocket& socket, long tag) override;
     bool onSocketShouldTimeout(AsyncSocket& socket) override;
     void onSocketWillDisconnectWithError(AsyncSocket& socket, const core::Error* error) override;
@@ -153,6 +163,9 @@ private:
     double m_processingTimerTimeoutTime = 0;
     // The URI whose upload token the running POST keeps valid.
     std::optional<core::URL> m_heldPOSTTokenURI;
+    // An XML body read so far, and what starts its response once it is in.
+    std::string m_xmlBody;
+    std::function<void()> m_afterXMLBody;
     std::shared_ptr<WebDAVResponse> m_currentResponse;
     bool m_isSSL = false;
     bool m_guestAccessEnabled = false;

@@ -1,8 +1,6 @@
 #include "WebDAV/WebDAVPostResponse.h"
 
 #include "FileModel/VKQuotaManager.h"
-#include "HTTP/AsyncSocket.h"
-#include "HTTP/HTTPConnection.h"
 #include "Kit/URLAdditions.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Log.h"
@@ -137,14 +135,7 @@ void WebDAVPostResponse::start()
         return;
     }
     m_reading = true;
-    uint64_t received = request()->bodyLength();
-    if (received > 0) {
-        auto body = request()->body();
-        m_lengthRead = received;
-        processPostData(body.view());
-    } else {
-        readMoreData();
-    }
+    readMoreData();
 }
 
 bool WebDAVPostResponse::readBoundary()
@@ -165,24 +156,17 @@ bool WebDAVPostResponse::readBoundary()
     return true;
 }
 
-AsyncSocket* WebDAVPostResponse::bodySocket()
-{
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    return connection ? connection->asyncSocket().get() : nullptr;
-}
-
 void WebDAVPostResponse::readMoreData()
 {
     // Without a connection the bytes come from whoever drives the response.
-    if (auto* socket = bodySocket())
-        socket->readDataToLength(std::min(m_contentLength - m_lengthRead, ReadLength), ReadTimeout, HTTPConnection::BodyTag);
+    if (auto* delegate = this->delegate())
+        static_cast<void>(delegate->readRequestBody(*this));
 }
 
-void WebDAVPostResponse::onSocketDidReadData(const core::Data& data, long)
+void WebDAVPostResponse::requestBodyDidRead(std::string_view bytes)
 {
     if (!m_reading)
         return;
-    std::string_view bytes = data.view();
     // Bytes beyond the announced body belong to no part.
     if (bytes.size() > m_contentLength - m_lengthRead)
         bytes = bytes.substr(0, m_contentLength - m_lengthRead);
@@ -423,7 +407,9 @@ void WebDAVPostResponse::postDidEndSuccessfully()
     createHTTPMessageResponseWithStatusCode(200, "Success");
     setBody(core::Data(std::string_view("200 Success\r\n")));
     setHeaderValue(locationForURI(m_itemURI), "Location");
-    finish(End::KeepOpen);
+    // The connection closes after an upload: what may follow the closing
+    // delimiter (an epilogue) is never taken for the next request.
+    finish(End::Close);
 }
 
 void WebDAVPostResponse::endResponseWithStatusCode(int code, std::optional<std::string_view> description)
@@ -445,12 +431,18 @@ void WebDAVPostResponse::finish(End end)
         delegate->webDAVResponseDidEnd(*this, end);
 }
 
-void WebDAVPostResponse::onSocketWillDisconnectWithError(const core::Error*)
+void WebDAVPostResponse::requestBodyDidEnd()
 {
-    // Bytes that arrived before the close still reach the parser.
-    auto* socket = m_reading ? bodySocket() : nullptr;
-    if (socket)
-        socket->readDataWithTimeout(ReadTimeout, HTTPConnection::BodyTag);
+    // The parser ends the response when its count of the body runs out; a
+    // body that ends first is cut off as well.
+    if (m_reading)
+        endResponseWithStatusCode(400, "Bad Request - Terminating MIME boundary not found");
+}
+
+void WebDAVPostResponse::requestBodyDidFail()
+{
+    if (m_reading)
+        endResponseWithStatusCode(400, "Bad Request");
 }
 
 void WebDAVPostResponse::onSocketDidDisconnect()

@@ -8,20 +8,17 @@
 #include <string>
 #include <string_view>
 
-class AsyncSocket;
 class WebDAVUploadFile;
 
 // POST of a folder: the browser page's upload, a multipart/form-data body
 // whose "vk_upload_filename" part is stored as a file in that folder. The
-// body is parsed as it streams from the socket, split anywhere; the file
+// body is parsed as it streams from the connection, split anywhere; the file
 // part goes into a hidden sibling of the target that is renamed over it
 // once the closing delimiter arrived, so a refused or broken upload leaves
 // the old file whole and nothing else behind. Every answer carries its
 // status as a line of text ("200 Success\r\n").
 class WebDAVPostResponse : public WebDAVResponse {
 public:
-    static constexpr uint64_t ReadLength = 524288;
-    static constexpr double ReadTimeout = 60;
     // The most a part header (with what precedes it) may take.
     static constexpr size_t MaxMIMEHeaderLength = 16384;
 
@@ -51,9 +48,11 @@ public:
     // reason); the connection closes after it from 400 on.
     void endResponseWithStatusCode(int code, std::optional<std::string_view> description = std::nullopt) override;
 
-    bool readsRequestBody() const override { return m_reading; }
-    void onSocketDidReadData(const core::Data& data, long tag) override;
-    void onSocketWillDisconnectWithError(const core::Error* error) override;
+    // The body's pieces from the connection (or whoever drives the
+    // response), split anywhere.
+    void requestBodyDidRead(std::string_view bytes) override;
+    void requestBodyDidEnd() override;
+    void requestBodyDidFail() override;
     void onSocketDidDisconnect() override;
 
     // Bytes held over for the next read, and the hidden file the part goes
@@ -72,7 +71,6 @@ private:
     bool beginFilePart(const core::Value::Dictionary& fields);
     void processFileData(std::string_view bytes);
     void readMoreData();
-    AsyncSocket* bodySocket();
     void finish(End end);
 
     std::string m_boundary;

@@ -1,8 +1,6 @@
 #include "WebDAV/WebDAVPutResponse.h"
 
 #include "FileModel/VKQuotaManager.h"
-#include "HTTP/AsyncSocket.h"
-#include "HTTP/HTTPConnection.h"
 #include "Kit/URLAdditions.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Log.h"
@@ -127,46 +125,18 @@ void WebDAVPutResponse::start()
         fail(417);
         return;
     }
-    if (m_isChunked) {
-        m_streaming = true;
-        m_chunks = HTTPChunkedDecoder();
-        m_lengthRead = 0;
-        if (request()->bodyLength() > 0)
-            handleChunkedDataRead(request()->body().view());
-        else
-            readNextChunkedPiece();
-        return;
-    }
-    uint64_t received = request()->bodyLength();
-    if (received > 0) {
-        auto body = request()->body();
-        std::string_view bytes = body.view();
-        if (bytes.size() > m_contentLength)
-            bytes = bytes.substr(0, m_contentLength);
-        if (!writeData(bytes))
-            return;
-        m_lengthRead = bytes.size();
-    }
-    if (m_lengthRead >= m_contentLength) {
-        putDidEndSuccessfully();
-        return;
-    }
     m_streaming = true;
-    readNextPiece();
+    m_lengthRead = 0;
+    readBody();
 }
 
-AsyncSocket* WebDAVPutResponse::bodySocket()
+void WebDAVPutResponse::readBody()
 {
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    return connection ? connection->asyncSocket().get() : nullptr;
-}
-
-void WebDAVPutResponse::readNextPiece()
-{
-    if (auto* socket = bodySocket())
-        socket->readDataToLength(std::min(m_contentLength - m_lengthRead, ReadLength), ReadTimeout, HTTPConnection::BodyTag);
-    else
+    auto asked = delegate() ? delegate()->readRequestBody(*this) : core::Result<void>(core::Error::posix(ENOTCONN));
+    if (!asked) {
+        core::log("Warning, PUT body cannot be read: {}", asked.error().description());
         fail(500);
+    }
 }
 
 bool WebDAVPutResponse::writeData(std::string_view bytes)
@@ -180,30 +150,35 @@ bool WebDAVPutResponse::writeData(std::string_view bytes)
     return true;
 }
 
-void WebDAVPutResponse::onSocketDidReadData(const core::Data& data, long)
+void WebDAVPutResponse::requestBodyDidRead(std::string_view bytes)
 {
     if (!m_streaming)
         return;
+    m_lengthRead += bytes.size();
     if (m_isChunked) {
-        handleChunkedDataRead(data.view());
-        return;
+        // The room was judged by the length the client announced: a body
+        // that outgrows it is refused before its excess reaches the disk.
+        if (m_contentLength > 0 && m_lengthRead > m_contentLength)
+            return fail(400);
+        // Without an announced length the room is judged as the bytes come.
+        if (m_allowance && m_lengthRead > *m_allowance)
+            return refuseForWantOfRoom();
     }
-    std::string_view bytes = data.view();
-    if (bytes.size() > m_contentLength - m_lengthRead)
-        bytes = bytes.substr(0, m_contentLength - m_lengthRead);
     if (!writeData(bytes))
         return;
-    m_lengthRead += bytes.size();
-    // The connection counts the body read here, so that a body read whole
-    // leaves the connection open for the client's next request.
-    if (auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr)
-        connection->noteRequestBodyBytes(bytes.size());
-    if (m_lengthRead < m_contentLength) {
-        readNextPiece();
-        return;
-    }
-    m_streaming = false;
-    putDidEndSuccessfully();
+    readBody();
+}
+
+void WebDAVPutResponse::requestBodyDidEnd()
+{
+    if (m_streaming)
+        putDidEndSuccessfully();
+}
+
+void WebDAVPutResponse::requestBodyDidFail()
+{
+    if (m_streaming)
+        fail(400);
 }
 
 std::optional<core::fs::Attributes> WebDAVPutResponse::targetAttributes() const
@@ -240,14 +215,6 @@ void WebDAVPutResponse::putDidEndSuccessfully()
         delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
 }
 
-void WebDAVPutResponse::onSocketWillDisconnectWithError(const core::Error*)
-{
-    // Bytes that arrived before the close still reach the file.
-    auto* socket = m_streaming ? bodySocket() : nullptr;
-    if (socket)
-        socket->readDataWithTimeout(ReadTimeout, HTTPConnection::BodyTag);
-}
-
 void WebDAVPutResponse::onSocketDidDisconnect()
 {
     if (!m_streaming)
@@ -260,48 +227,8 @@ void WebDAVPutResponse::onSocketDidDisconnect()
         delegate->webDAVResponseDidEnd(*this, End::Close);
 }
 
-void WebDAVPutResponse::readNextChunkedPiece()
-{
-    if (auto* socket = bodySocket())
-        socket->readDataWithCustomChunkSize(ReadLength, ReadTimeout, HTTPConnection::BodyTag);
-    else
-        fail(500);
-}
-
-void WebDAVPutResponse::handleChunkedDataRead(std::string_view data)
-{
-    if (m_chunks.isDone())
-        return;
-    std::string output;
-    output.reserve(data.size());
-    m_chunks.decode(data, output);
-    // The room was judged by the length the client announced: a body that
-    // outgrows it is refused before its excess reaches the disk.
-    if (m_chunks.hasFailed() || (m_contentLength > 0 && m_chunks.decodedLength() > m_contentLength)) {
-        handleChunkedTransferError(400);
-        return;
-    }
-    // Without an announced length the room is judged as the bytes come.
-    if (m_allowance && m_chunks.decodedLength() > *m_allowance)
-        return refuseForWantOfRoom();
-    if (!output.empty() && !writeData(output))
-        return;
-    if (m_chunks.isDone()) {
-        // The trailer is left unread: the connection closes after the
-        // answer rather than take it for the next request.
-        putDidEndSuccessfully();
-        return;
-    }
-    readNextChunkedPiece();
-}
-
 void WebDAVPutResponse::refuseForWantOfRoom()
 {
     postInsufficientStorageNotification();
     fail(507, "Insufficient Storage");
-}
-
-void WebDAVPutResponse::handleChunkedTransferError(int code)
-{
-    fail(code);
 }

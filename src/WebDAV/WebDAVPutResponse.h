@@ -1,24 +1,20 @@
 #pragma once
 
-#include "HTTP/HTTPChunkedDecoder.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include <cstdint>
 #include <string>
 
-class AsyncSocket;
 class WebDAVUploadFile;
 
 // PUT: stores the request body as the file at the request URI. The body
-// streams from the socket into a staging file for the target, which takes
+// streams from the connection, one piece at a time, into a staging file
+// for the target, which takes
 // the old file's dead properties and is renamed over the target only once
 // every announced byte is in; until then the old file stays whole, and a
 // refused or broken upload leaves nothing behind.
 class WebDAVPutResponse : public WebDAVResponse {
 public:
-    static constexpr uint64_t ReadLength = 524288;
-    static constexpr double ReadTimeout = 60;
-
     static std::shared_ptr<WebDAVPutResponse> create(std::shared_ptr<HTTPMessageRequest> request,
         WebDAVResponseDelegate* delegate);
     ~WebDAVPutResponse() override;
@@ -28,18 +24,14 @@ public:
     bool writeData(std::string_view bytes);
     void putDidEndSuccessfully();
 
-    bool readsRequestBody() const override { return m_streaming; }
-    void onSocketDidReadData(const core::Data& data, long tag) override;
-    void onSocketWillDisconnectWithError(const core::Error* error) override;
+    // The body's bytes go to the file; a chunked body that breaks its
+    // framing or brings more than "X-Expected-Entity-Length" announced ends
+    // with 400, one that outgrows the room with 507 (the old file intact
+    // either way).
+    void requestBodyDidRead(std::string_view bytes) override;
+    void requestBodyDidEnd() override;
+    void requestBodyDidFail() override;
     void onSocketDidDisconnect() override;
-
-    // A chunked body's bytes as they arrive, any split: the data goes to
-    // the file, a broken framing or more data than "X-Expected-Entity-Length"
-    // announced ends with 400, more than there is room for with 507 (the old
-    // file intact either way).
-    void handleChunkedDataRead(std::string_view data);
-    // Ends with the status and closes the connection.
-    void handleChunkedTransferError(int code);
 
     // The hidden file the body goes into; empty when there is none.
     std::string temporaryPath() const;
@@ -47,9 +39,8 @@ public:
 private:
     using WebDAVResponse::WebDAVResponse;
 
-    AsyncSocket* bodySocket();
-    void readNextPiece();
-    void readNextChunkedPiece();
+    // Asks the connection for the body's next piece.
+    void readBody();
     void discardTemporaryFile();
     // 507, telling the application that room ran out.
     void refuseForWantOfRoom();
@@ -67,7 +58,6 @@ private:
     // The most the body may take (the room when it started, with the old
     // file's size); nothing when the quota manager knows no limit.
     std::optional<uint64_t> m_allowance;
-    HTTPChunkedDecoder m_chunks;
     bool m_isChunked = false;
     bool m_streaming = false;
 };

@@ -2,6 +2,7 @@
 
 #include "HTTP/HTTPMessageRequest.h"
 #include "HTTP/HTTPMessageResponse.h"
+#include "HTTP/HTTPRequestBodyReader.h"
 #include "WebDAV/WebDAVResource.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
@@ -21,7 +22,7 @@ inline constexpr const char* WebDAVInsufficientStorageNotification = "WebDAVInsu
 // The base of every WebDAV method response: itself the HTTP response that
 // goes back, made for one request by the connection (its delegate), started,
 // and ended exactly once by telling the connection how it ended.
-class WebDAVResponse : public HTTPMessageResponse {
+class WebDAVResponse : public HTTPMessageResponse, public HTTPRequestBodyReader {
 public:
     using End = WebDAVResponseEnd;
 
@@ -59,10 +60,13 @@ public:
     // quietly), 403 for the others.
     int statusCodeForImmutableURI() const;
 
-    // Socket events the connection passes on while the response runs. Only
-    // responses that stream the request body take its reads (tag 20).
-    virtual bool readsRequestBody() const { return false; }
-    virtual void onSocketDidReadData(const core::Data&, long) { }
+    // The request body's pieces, for a response that asked the delegate for
+    // them (readRequestBody): nothing by default.
+    void requestBodyDidRead(std::string_view) override { }
+    void requestBodyDidEnd() override { }
+    void requestBodyDidFail() override { }
+
+    // Socket events the connection passes on while the response runs.
     virtual void onSocketDidWriteDataWithTag(long) { }
     // Nothing: the connection's own answer (time out).
     virtual std::optional<bool> onSocketShouldTimeout() { return std::nullopt; }

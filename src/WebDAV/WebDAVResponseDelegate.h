@@ -2,7 +2,10 @@
 
 #include "WebDAV/WebDAVResource.h"
 
+#include "Platform/Core/Result.h"
 #include "Platform/Core/URL.h"
+
+#include <cerrno>
 
 #include <optional>
 #include <string>
@@ -49,4 +52,8 @@ public:
     // Answers the request's "Expect": 0 without one, 100 after sending the
     // interim 100, else 417.
     virtual int processExpectHeader() { return 0; }
+    // Asks for the request body's next piece, which comes to the response's
+    // requestBodyDid... calls (HTTPConnection::readRequestBody); ENOTCONN
+    // when there is no connection to read it from.
+    virtual core::Result<void> readRequestBody(WebDAVResponse&) { return core::Error::posix(ENOTCONN); }
 };

@@ -348,12 +348,12 @@ TEST_F(WebDAVPostParserTest, FindsTheDelimiterSplitAtEveryOffset)
     for (size_t split = 0; split <= body.size(); ++split) {
         test::FakeResponseDelegate delegate(root);
         auto response = start(body, delegate);
-        response->onSocketDidReadData(core::Data(std::string_view(body).substr(0, split)), 20);
+        response->requestBodyDidRead(std::string_view(body).substr(0, split));
         EXPECT_LE(response->partialDataLength(), WebDAVPostResponse::MaxMIMEHeaderLength);
         if (!response->temporaryPath().empty()) {
             EXPECT_LE(response->partialDataLength(), std::string_view("\r\n--b0").size());
         }
-        response->onSocketDidReadData(core::Data(std::string_view(body).substr(split)), 20);
+        response->requestBodyDidRead(std::string_view(body).substr(split));
         ASSERT_EQ(delegate.ends, 1) << split;
         EXPECT_EQ(response->statusCode(), 200) << split;
         EXPECT_EQ(contentsOf(root + "/f.txt"), contents) << split;
@@ -365,7 +365,7 @@ TEST_F(WebDAVPostParserTest, FindsTheDelimiterSplitAtEveryOffset)
             test::FakeResponseDelegate delegate(root);
             auto response = start(body, delegate);
             for (size_t at = 0; at < body.size() && !delegate.ends; at += at == 0 && first ? first : step)
-                response->onSocketDidReadData(core::Data(std::string_view(body).substr(at, at == 0 && first ? first : step)), 20);
+                response->requestBodyDidRead(std::string_view(body).substr(at, at == 0 && first ? first : step));
             EXPECT_EQ(response->statusCode(), 200) << step;
             EXPECT_EQ(contentsOf(root + "/f.txt"), contents) << step << " " << first;
         }

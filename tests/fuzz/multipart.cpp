@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (size_t at = 0; at < stop && delegate.ends == 0;) {
             uint32_t spread = next(state) % 4 == 0 ? 4096 : 16;
             size_t piece = std::min<size_t>(1 + next(state) % spread, stop - at);
-            response->onSocketDidReadData(core::Data(body.substr(at, piece)), 20);
+            response->requestBodyDidRead(body.substr(at, piece));
             at += piece;
         }
         if (delegate.ends == 0) {
