@@ -9,11 +9,11 @@ namespace {
 
 using Step = HTTPBodyStream::Step;
 
-Step step(Step::Kind kind, std::string bytes = {}, uint64_t readLength = 0)
+Step step(Step::Kind kind, std::string_view bytes = {}, uint64_t readLength = 0)
 {
     Step made;
     made.kind = kind;
-    made.bytes = std::move(bytes);
+    made.bytes = bytes;
     made.readLength = readLength;
     return made;
 }
@@ -28,8 +28,11 @@ HTTPBodyStream::HTTPBodyStream(const HTTPBodyFraming& framing, std::string_view 
 
 HTTPBodyStream::Step HTTPBodyStream::next()
 {
-    if (!m_bytesWithHead.empty())
-        return take(std::exchange(m_bytesWithHead, std::string()));
+    if (!m_tookBytesWithHead) {
+        m_tookBytesWithHead = true;
+        if (!m_bytesWithHead.empty())
+            return take(m_bytesWithHead);
+    }
     if (m_chunks.hasFailed())
         return step(Step::Kind::Fail);
     return readOrEnd();
@@ -59,7 +62,7 @@ HTTPBodyStream::Step HTTPBodyStream::readOrEnd() const
 
 HTTPBodyStream::Step HTTPBodyStream::take(std::string_view raw)
 {
-    std::string bytes;
+    std::string_view bytes;
     switch (m_framing.kind) {
     case HTTPBodyFraming::Kind::None:
         break;
@@ -73,13 +76,15 @@ HTTPBodyStream::Step HTTPBodyStream::take(std::string_view raw)
         // What follows the last chunk (the trailer) is left unread: the
         // connection closes after the answer rather than take it for the
         // next request.
+        m_decoded.clear();
         if (!m_chunks.isDone())
-            m_chunks.decode(raw, bytes);
+            m_chunks.decode(raw, m_decoded);
         if (m_chunks.hasFailed())
             return step(Step::Kind::Fail);
+        bytes = m_decoded;
         break;
     }
     if (bytes.empty())
         return readOrEnd();
-    return step(Step::Kind::Deliver, std::move(bytes));
+    return step(Step::Kind::Deliver, bytes);
 }

@@ -17,8 +17,10 @@ public:
     struct Step {
         enum class Kind { Deliver, End, Fail, Read };
         Kind kind = Kind::Read;
-        // Deliver: the body's next bytes (never empty).
-        std::string bytes;
+        // Deliver: the body's next bytes (never empty), in the read handed
+        // to didRead() or in the stream; they stay valid until the stream
+        // takes the next read.
+        std::string_view bytes;
         // Read: exactly this many bytes of a body of known length; 0 for a
         // chunked body (whatever arrives, up to `pieceLength`).
         uint64_t readLength = 0;
@@ -40,8 +42,11 @@ private:
 
     HTTPBodyFraming m_framing;
     std::string m_bytesWithHead;
+    bool m_tookBytesWithHead = false;
     uint64_t m_pieceLength = 0;
     // Bytes of a body of known length taken so far.
     uint64_t m_taken = 0;
     HTTPChunkedDecoder m_chunks;
+    // The chunk data of the last read.
+    std::string m_decoded;
 };

@@ -426,7 +426,9 @@ int WebDAVConnection::processExpectHeader()
 void WebDAVConnection::readXMLBodyThen(std::function<void()> start)
 {
     TANDRY_ASSERT(!m_afterXMLBody);
-    uint64_t length = request()->contentLength();
+    // A chunked XML body is not read: the response starts without it.
+    const auto& framing = requestBodyFraming();
+    const uint64_t length = framing.kind == HTTPBodyFraming::Kind::Length ? framing.length : 0;
     if (requestBodyBytesReceived() >= length)
         return start();
     if (length > MaxXMLBodyLength) {
