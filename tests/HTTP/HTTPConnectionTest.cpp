@@ -1,6 +1,7 @@
 #include "HTTPTestSupport.h"
 
 #include "HTTP/HTTPAuthenticationRequest.h"
+#include "HTTP/HTTPRequestBodyReader.h"
 #include "Kit/StringAdditions.h"
 #include "Platform/Core/BackgroundTask.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -40,6 +41,30 @@ public:
     }
     std::string realm() const override { return "Kestrova WebDAVServer"; }
     void replaceRequest(std::shared_ptr<HTTPMessageRequest> request) { m_request = std::move(request); }
+};
+
+// Takes every request's body a piece at a time, asking for the next one
+// only while `eager`.
+class BodyReadingConnection : public HTTPConnection, public HTTPRequestBodyReader {
+public:
+    static std::shared_ptr<HTTPConnection> create(const std::shared_ptr<AsyncSocket>& socket,
+        const std::shared_ptr<HTTPServer>& server)
+    {
+        return make<BodyReadingConnection>(socket, server);
+    }
+    void performMethod(const std::string&, const core::URL&, long) override { askForMore(); }
+    void requestBodyDidRead(std::string_view bytes) override
+    {
+        received += bytes.size();
+        if (eager)
+            askForMore();
+    }
+    void requestBodyDidEnd() override { sendResponseWithStatusCode(204); }
+    void requestBodyDidFail() override { sendResponseWithStatusCode(400, std::nullopt, FinalResponseCloseTag); }
+    void askForMore() { readRequestBody(sharedAs<BodyReadingConnection>()); }
+
+    uint64_t received = 0;
+    bool eager = false;
 };
 
 std::shared_ptr<const sec::Pkcs12Identity> secureIdentity;
@@ -243,6 +268,47 @@ TEST_F(HTTPConnectionTest, ClosesWhenAnAnswerLeavesBodyBytesUnread)
     EXPECT_NE(answer.find("Connection: close\r\n"), std::string::npos);
     EXPECT_TRUE(pumpUntil([&] { return peer->sawEnd(); }));
     EXPECT_EQ(count(answer, "HTTP/1.1 "), 1u);
+}
+
+TEST_F(HTTPConnectionTest, ABodyReaderThatWaitsStopsTheSocketReads)
+{
+    server->setConnectionClass<BodyReadingConnection>();
+    auto peer = connect();
+    const uint64_t length = 128 * HTTPConnection::BodyPieceLength;
+    peer->send(fmt::format("POST /x HTTP/1.1\r\nHost: h\r\nContent-Length: {}\r\n\r\n", length));
+    const std::string block(65536, 'x');
+    uint64_t sent = 0;
+    // Sends what the socket takes; true once it takes nothing more.
+    auto sendUntilFull = [&] {
+        while (sent < length) {
+            const ssize_t count = ::send(peer->fd(), block.data(), std::min<uint64_t>(block.size(), length - sent),
+                MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (count <= 0)
+                return errno == EAGAIN;
+            sent += static_cast<uint64_t>(count);
+        }
+        return false;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return !server->connections().empty(); }));
+    auto connection = std::dynamic_pointer_cast<BodyReadingConnection>(server->connections().back());
+    ASSERT_TRUE(connection);
+    // The reader keeps its first piece: the client fills the buffers between
+    // them, and no more of the body leaves the socket.
+    ASSERT_TRUE(pumpUntil([&] {
+        const bool full = sendUntilFull();
+        return full && connection->received > 0;
+    }));
+    ASSERT_LT(sent, length);
+    EXPECT_EQ(connection->received, HTTPConnection::BodyPieceLength);
+    EXPECT_EQ(connection->requestBodyBytesReceived(), HTTPConnection::BodyPieceLength);
+    // Asked again, it takes the rest.
+    connection->eager = true;
+    connection->askForMore();
+    EXPECT_TRUE(pumpUntil([&] {
+        sendUntilFull();
+        return connection->received == length;
+    }));
+    EXPECT_TRUE(pumpUntil([&] { return peer->receive().starts_with("HTTP/1.1 204"); })) << peer->receive();
 }
 
 TEST_F(HTTPConnectionTest, BackgroundGrantIsHeldUntilTheEnd)
