@@ -112,8 +112,10 @@ public:
     virtual bool isPasswordProtected(const core::URL& uri) const;
     virtual std::optional<std::string> passwordForUser(const std::string& user) const;
     virtual std::string realm() const { return {}; }
-    // Answers the request; the standardized URI. Ends with a write whose tag
-    // is 30, 31 or 33 (or a body read with tag 20).
+    // Answers the request; the standardized URI. Ends with a final write
+    // (FinalResponseTag, FinalResponseCloseTag), a response that wrote itself,
+    // or a read of the body (readRequestBody; the base TRACE reads it with
+    // BodyTag and handles the request again).
     virtual void performMethod(const std::string& method, const core::URL& uri, long tag);
 
     virtual void handleHTTPRequestWithTag(long tag);

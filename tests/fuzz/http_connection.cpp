@@ -23,8 +23,8 @@
 #include "FuzzCheck.h"
 #include "FuzzScratch.h"
 #include "HTTP/AsyncSocket.h"
-#include "HTTP/HTTPChunkedDecoder.h"
 #include "HTTP/HTTPConnection.h"
+#include "HTTP/HTTPRequestBodyReader.h"
 #include "HTTP/HTTPServer.h"
 #include "Platform/Core/ASCII.h"
 #include "Platform/Core/Clock.h"
@@ -68,10 +68,10 @@ std::vector<Performed>& performed()
 }
 
 // A connection that performs GET, HEAD and POST at once (a body left
-// unread), reads PUT bodies whole (decoding chunked ones the way uploads
-// do: the trailer is never read) and echoes TRACE; everything it performs
-// is written down.
-class Probe : public HTTPConnection {
+// unread), reads PUT bodies whole through the connection's body reading (as
+// uploads do: chunked ones decoded, the trailer never read) and echoes
+// TRACE; everything it performs is written down.
+class Probe : public HTTPConnection, public HTTPRequestBodyReader {
 public:
     static std::shared_ptr<HTTPConnection> create(const std::shared_ptr<AsyncSocket>& socket,
         const std::shared_ptr<HTTPServer>& server)
@@ -101,38 +101,34 @@ public:
         FUZZ_CHECK(method == "TRACE" || !isPasswordProtected(uri));
         if (tag != BodyTag)
             performed().push_back({ method, m_request->message().target(), m_request->version(), std::nullopt });
-        if (method == "PUT")
-            return readBody();
+        if (method == "PUT") {
+            m_body.clear();
+            return readRequestBody(sharedAs<Probe>());
+        }
         if (method == "TRACE")
             return performTRACE(uri, tag);
         sendResponseWithStatusCode(200);
     }
 
-private:
-    void readBody()
+    void requestBodyDidRead(std::string_view bytes) override
+    {
+        FUZZ_CHECK(!bytes.empty());
+        m_body.append(bytes);
+        const auto& framing = requestBodyFraming();
+        FUZZ_CHECK(framing.kind != HTTPBodyFraming::Kind::Length || m_body.size() <= framing.length);
+        readRequestBody(sharedAs<Probe>());
+    }
+    void requestBodyDidEnd() override
     {
         const auto& framing = requestBodyFraming();
-        const std::string& body = m_request->message().body();
-        if (framing.kind == HTTPBodyFraming::Kind::Chunked) {
-            HTTPChunkedDecoder decoder;
-            std::string data;
-            decoder.decode(body, data);
-            if (decoder.hasFailed())
-                return sendResponseWithStatusCode(400, std::nullopt, FinalResponseCloseTag);
-            if (!decoder.isDone())
-                return asyncSocket()->readDataWithTimeout(BodyTimeout, BodyTag);
-            performed().back().body = data;
-            return sendResponseWithStatusCode(201);
-        }
-        FUZZ_CHECK(body.size() == requestBodyBytesReceived());
-        FUZZ_CHECK(body.size() <= framing.length);
-        if (body.size() < framing.length) {
-            const uint64_t missing = framing.length - body.size();
-            return asyncSocket()->readDataToLength(std::min<uint64_t>(missing, 65536), BodyTimeout, BodyTag);
-        }
-        performed().back().body = body;
+        FUZZ_CHECK(framing.kind != HTTPBodyFraming::Kind::Length || m_body.size() == framing.length);
+        performed().back().body = m_body;
         sendResponseWithStatusCode(201);
     }
+    void requestBodyDidFail() override { sendResponseWithStatusCode(400, std::nullopt, FinalResponseCloseTag); }
+
+private:
+    std::string m_body;
 };
 
 // How a head delimits its body, by the plain rules: a Transfer-Encoding
