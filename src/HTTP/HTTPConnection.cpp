@@ -1,6 +1,7 @@
 #include "HTTP/HTTPConnection.h"
 
 #include "HTTP/HTTPAuthenticationRequest.h"
+#include "HTTP/HTTPBodyGatherer.h"
 #include "HTTP/HTTPRequestBodyReader.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/HTTPDates.h"
@@ -134,6 +135,7 @@ void HTTPConnection::readNextRequest()
     m_bodyStream.reset();
     m_bodyReader.reset();
     m_bodyReadPending = false;
+    m_bodyGatherer.reset();
     m_asyncSocket->setReadDeadline(HeadTimeout);
     readHeadLine();
 }
@@ -174,17 +176,13 @@ void HTTPConnection::onSocketDidReadData(AsyncSocket&, const core::Data& data, l
     }
     m_awaitingRequest = false;
     if (tag == BodyTag) {
+        // Body bytes go to the reader that asked for them alone, and are
+        // dropped when it went away.
         m_requestBodyBytes += data.size();
-        if (m_bodyStream) {
-            // A reader took the body: its bytes go to it alone, and are
-            // dropped when it went away.
-            m_bodyReadPending = false;
-            if (auto reader = std::exchange(m_bodyReader, {}).lock())
-                followBodyStep(reader, m_bodyStream->didRead(data.view()));
-            return;
-        }
-        m_request->appendBytes(data);
-        handleHTTPRequestWithTag(BodyTag);
+        m_bodyReadPending = false;
+        auto reader = std::exchange(m_bodyReader, {}).lock();
+        if (reader && m_bodyStream)
+            followBodyStep(reader, m_bodyStream->didRead(data.view()));
         return;
     }
     didReadHeadBytes(data, tag);
@@ -239,6 +237,15 @@ void HTTPConnection::readRequestBody(const std::shared_ptr<HTTPRequestBodyReader
     if (!m_bodyStream)
         m_bodyStream.emplace(m_framing, m_request->body().view(), BodyPieceLength);
     followBodyStep(reader, m_bodyStream->next());
+}
+
+void HTTPConnection::readWholeRequestBodyThen(uint64_t limit, std::function<void()> then)
+{
+    TANDRY_ASSERT(m_framing.kind != HTTPBodyFraming::Kind::Length || m_framing.length <= limit);
+    if (m_framing.kind != HTTPBodyFraming::Kind::Length || m_requestBodyBytes >= m_framing.length)
+        return then();
+    m_bodyGatherer = std::make_shared<HTTPBodyGatherer>(*this, limit, std::move(then));
+    readRequestBody(m_bodyGatherer);
 }
 
 void HTTPConnection::followBodyStep(const std::shared_ptr<HTTPRequestBodyReader>& reader, HTTPBodyStream::Step step)
@@ -748,7 +755,7 @@ void HTTPConnection::performPOST(const core::URL&, long)
     sendResponseWithStatusCode(404);
 }
 
-void HTTPConnection::performTRACE(const core::URL&, long)
+void HTTPConnection::performTRACE(const core::URL& uri, long tag)
 {
     const bool chunked = m_framing.kind == HTTPBodyFraming::Kind::Chunked;
     const auto length = m_framing.length;
@@ -762,7 +769,7 @@ void HTTPConnection::performTRACE(const core::URL&, long)
         return;
     }
     if (length > m_requestBodyBytes) {
-        m_asyncSocket->readDataToLength(length - m_requestBodyBytes, BodyTimeout, BodyTag);
+        readWholeRequestBodyThen(MaxHeadLength, [this, uri, tag] { performTRACE(uri, tag); });
         return;
     }
     auto response = HTTPMessageResponse::responseWithStatusCode(200);

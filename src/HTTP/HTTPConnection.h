@@ -12,6 +12,7 @@
 #include "Platform/Core/Value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ namespace sec {
 class Pkcs12Identity;
 }
 
+class HTTPBodyGatherer;
 class HTTPRequestBodyReader;
 class HTTPServer;
 
@@ -43,7 +45,7 @@ public:
     // follows it.
     enum Tag : long {
         HeadTag = 15,           // read: one head line (30 s)
-        BodyTag = 20,           // read: request body bytes (30 s)
+        BodyTag = 20,           // read: a piece of the request body (60 s)
         PartialResponseTag = 29, // write: a piece that is not the last
         FinalResponseTag = 30,  // write: complete; keep-alive
         FinalResponseCloseTag = 31, // write: complete; then close
@@ -65,7 +67,6 @@ public:
     // bytes would reset the connection and lose the answer on its way.
     static constexpr double LingerTimeout = 2;
     static constexpr uint64_t LingerLength = 16 * 1024 * 1024;
-    static constexpr double BodyTimeout = 30;
     // The most one read of a streamed body asks for, and the time it may
     // take.
     static constexpr uint64_t BodyPieceLength = 524288;
@@ -113,9 +114,8 @@ public:
     virtual std::optional<std::string> passwordForUser(const std::string& user) const;
     virtual std::string realm() const { return {}; }
     // Answers the request; the standardized URI. Ends with a final write
-    // (FinalResponseTag, FinalResponseCloseTag), a response that wrote itself,
-    // or a read of the body (readRequestBody; the base TRACE reads it with
-    // BodyTag and handles the request again).
+    // (FinalResponseTag, FinalResponseCloseTag), a response that wrote
+    // itself, or a read of the body (readRequestBody).
     virtual void performMethod(const std::string& method, const core::URL& uri, long tag);
 
     virtual void handleHTTPRequestWithTag(long tag);
@@ -163,6 +163,10 @@ public:
     // a piece, so a slow reader slows the client. One piece at a time: the
     // reader asks again once it stored the last.
     void readRequestBody(const std::shared_ptr<HTTPRequestBodyReader>& reader);
+    // Reads the whole body of a known length into the request (the caller
+    // bounds it by `limit` before), then runs `then`; at once when it came
+    // with the head.
+    void readWholeRequestBodyThen(uint64_t limit, std::function<void()> then);
     // Bytes of the body that arrived (with the head, or by the connection's
     // body reads), and the end of a chunked body.
     uint64_t requestBodyBytesReceived() const { return m_requestBodyBytes; }
@@ -247,6 +251,7 @@ private:
     // The reader a body read is outstanding for.
     std::weak_ptr<HTTPRequestBodyReader> m_bodyReader;
     bool m_bodyReadPending = false;
+    std::shared_ptr<HTTPBodyGatherer> m_bodyGatherer;
     bool m_requestBodyFinished = false;
     // The last check failed only on an unknown nonce: the 401 says stale.
     bool m_staleNonce = false;

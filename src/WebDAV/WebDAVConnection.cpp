@@ -4,7 +4,6 @@
 #include "Kit/HTTPDates.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/URLAdditions.h"
-#include "Platform/Core/Assert.h"
 #include "Platform/Core/Clock.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/MainThread.h"
@@ -425,7 +424,6 @@ int WebDAVConnection::processExpectHeader()
 
 void WebDAVConnection::readXMLBodyThen(std::function<void()> start)
 {
-    TANDRY_ASSERT(!m_afterXMLBody);
     // A chunked XML body is not read: the response starts without it.
     const auto& framing = requestBodyFraming();
     const uint64_t length = framing.kind == HTTPBodyFraming::Kind::Length ? framing.length : 0;
@@ -445,32 +443,7 @@ void WebDAVConnection::readXMLBodyThen(std::function<void()> start)
         sendResponseWithStatusCode(400, "Bad Request - invalid content-type");
         return;
     }
-    m_xmlBody.clear();
-    m_afterXMLBody = std::move(start);
-    HTTPConnection::readRequestBody(sharedAs<WebDAVConnection>());
-}
-
-void WebDAVConnection::requestBodyDidRead(std::string_view bytes)
-{
-    TANDRY_ASSERT(m_xmlBody.size() + bytes.size() <= MaxXMLBodyLength);
-    m_xmlBody.append(bytes);
-    HTTPConnection::readRequestBody(sharedAs<WebDAVConnection>());
-}
-
-void WebDAVConnection::requestBodyDidEnd()
-{
-    auto start = std::exchange(m_afterXMLBody, nullptr);
-    TANDRY_ASSERT(start);
-    request()->message().setBody(std::exchange(m_xmlBody, std::string()));
-    start();
-}
-
-void WebDAVConnection::requestBodyDidFail()
-{
-    // Only a body of known length is read whole: it cannot break a framing.
-    m_afterXMLBody = nullptr;
-    m_xmlBody.clear();
-    sendResponseWithStatusCode(400, "Bad Request", FinalResponseCloseTag);
+    readWholeRequestBodyThen(MaxXMLBodyLength, std::move(start));
 }
 
 std::optional<core::URL> WebDAVConnection::localHost()

@@ -2,7 +2,6 @@
 
 #include "Shell/VKKeychain.h"
 #include "HTTP/HTTPConnection.h"
-#include "HTTP/HTTPRequestBodyReader.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
 #include "Platform/Core/Observation.h"
@@ -24,7 +23,7 @@ class WebDAVResponse;
 // alive with interim 102 answers, drives the network-activity indicator, and
 // issues the upload tokens that let the browser page's uploader post
 // without Digest.
-class WebDAVConnection : public HTTPConnection, public WebDAVResponseDelegate, public HTTPRequestBodyReader {
+class WebDAVConnection : public HTTPConnection, public WebDAVResponseDelegate {
 public:
     // Every second, object nothing: the connections' interim-answer clock.
     static constexpr const char* ProcessingTimerNotification = "WebDAVConnectionProcessingTimer";
@@ -117,11 +116,6 @@ public:
     // The class timer's second: sends the interim 102 when it is due.
     void processingTimerDidFire();
 
-    // HTTPRequestBodyReader: an XML body, gathered for the request.
-    void requestBodyDidRead(std::string_view bytes) override;
-    void requestBodyDidEnd() override;
-    void requestBodyDidFail() override;
-
     void onSocketDidWriteDataWithTag(AsyncSocket& socket, long tag) override;
     bool onSocketShouldTimeout(AsyncSocket& socket) override;
     void onSocketWillDisconnectWithError(AsyncSocket& socket, const core::Error* error) override;
@@ -163,9 +157,6 @@ private:
     double m_processingTimerTimeoutTime = 0;
     // The URI whose upload token the running POST keeps valid.
     std::optional<core::URL> m_heldPOSTTokenURI;
-    // An XML body read so far, and what starts its response once it is in.
-    std::string m_xmlBody;
-    std::function<void()> m_afterXMLBody;
     std::shared_ptr<WebDAVResponse> m_currentResponse;
     bool m_isSSL = false;
     bool m_guestAccessEnabled = false;
