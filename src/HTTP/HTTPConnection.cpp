@@ -321,7 +321,7 @@ void HTTPConnection::handleHTTPRequestWithTag(long tag)
     performMethod(method, uri, tag);
 }
 
-bool HTTPConnection::isAuthenticated(long tag)
+bool HTTPConnection::isAuthenticated(long)
 {
     m_staleNonce = false;
     auto auth = HTTPAuthenticationRequest::create(*m_request);
@@ -347,7 +347,7 @@ bool HTTPConnection::isAuthenticated(long tag)
     }
     const int64_t lastNC = adopted ? 0 : m_lastNC;
     const int64_t nc = auth->nc();
-    if (nonceKnown && (tag == BodyTag ? nc != lastNC : nc <= lastNC))
+    if (nonceKnown && nc <= lastNC)
         return false;
 
     const auto hashUser = windowsClient ? replaceAll(auth->username(), "\\\\", "\\") : auth->username();
