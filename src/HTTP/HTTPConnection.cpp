@@ -1,7 +1,7 @@
 #include "HTTP/HTTPConnection.h"
 
-#include "HTTP/HTTPAuthenticationRequest.h"
 #include "HTTP/HTTPBodyGatherer.h"
+#include "HTTP/HTTPDigestCheck.h"
 #include "HTTP/HTTPRequestBodyReader.h"
 #include "HTTP/HTTPServer.h"
 #include "Kit/HTTPDates.h"
@@ -14,7 +14,6 @@
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
-#include "Platform/Core/UUID.h"
 #include "Platform/Net/SocketStream.h"
 #include "Platform/Net/TlsServerContext.h"
 #include "Platform/Security/Pkcs12Identity.h"
@@ -29,7 +28,6 @@ namespace {
 
 // Class-wide state, main thread only.
 struct ClassState {
-    std::vector<std::string> recentNonces;
     int sslErrorCount = 0;
     bool sslResetPending = false;
     std::shared_ptr<const int> timerToken = std::make_shared<const int>(0);
@@ -45,19 +43,12 @@ ClassState& state()
 }
 
 constexpr const char* SSLResetTag = "HTTPConnection.resetLastSSLError";
-constexpr const char* NonceTag = "HTTPConnection.removeRecentNonce";
 
 bool contains(const std::vector<std::string>& list, std::string_view item)
 {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-std::string replaceAll(std::string text, std::string_view from, std::string_view to)
-{
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 } // namespace
 
@@ -90,7 +81,7 @@ void HTTPConnection::initWithAsyncSocket(const std::shared_ptr<AsyncSocket>& soc
     m_asyncSocket = socket;
     m_asyncSocket->setDelegate(std::static_pointer_cast<AsyncSocketDelegate>(self));
     m_server = server;
-    m_lastNC = 0;
+    m_digest.forget();
     readNextRequest();
 }
 
@@ -323,73 +314,7 @@ void HTTPConnection::handleHTTPRequestWithTag(long tag)
 
 bool HTTPConnection::isAuthenticated(long)
 {
-    m_staleNonce = false;
-    auto auth = HTTPAuthenticationRequest::create(*m_request);
-    if (auth->username().empty())
-        return false;
-    const auto agent = m_request->headerForKey("User-Agent");
-    const bool windowsClient = agent && agent->starts_with("Microsoft")
-        && auth->username().find('\\') != std::string::npos;
-    const auto user = windowsClient ? auth->username().substr(auth->username().rfind('\\') + 1) : auth->username();
-    const auto password = passwordForUser(user);
-    if (!password || password->empty())
-        return false;
-    if (m_request->requestURL()->relativeString() != auth->uri())
-        return false;
-
-    bool nonceKnown = true;
-    bool adopted = false;
-    if (auth->nonce() != m_nonce) {
-        if (contains(state().recentNonces, auth->nonce()))
-            adopted = true;
-        else
-            nonceKnown = false;
-    }
-    const int64_t lastNC = adopted ? 0 : m_lastNC;
-    const int64_t nc = auth->nc();
-    if (nonceKnown && nc <= lastNC)
-        return false;
-
-    const auto hashUser = windowsClient ? replaceAll(auth->username(), "\\\\", "\\") : auth->username();
-    const auto ha1 = vkMD5String(fmt::format("{}:{}:{}", hashUser, auth->realm(), *password));
-    const auto ha2 = vkMD5String(fmt::format("{}:{}", m_request->requestMethod(), auth->uri()));
-    const auto expected = vkMD5String(fmt::format("{}:{}:{}:{}:{}:{}", ha1, auth->nonce(), auth->ncAsString(),
-        auth->cnonce(), auth->qop(), ha2));
-    if (expected != auth->response())
-        return false;
-    // Only a nonce this server issued (and has not expired) is taken: the
-    // client is told its nonce went stale, so it retries without asking.
-    if (!nonceKnown) {
-        m_staleNonce = true;
-        return false;
-    }
-    // The count moves only for a request that proved itself, so a forged
-    // header cannot push it past the real client's.
-    if (adopted)
-        m_nonce = auth->nonce();
-    m_lastNC = static_cast<int32_t>(nc);
-    return true;
-}
-
-std::string HTTPConnection::generateNonce()
-{
-    auto nonce = core::uuidString();
-    auto& shared = state();
-    shared.recentNonces.push_back(nonce);
-    core::RunLoop::main().performAfter(NonceLifetime, [nonce] { removeRecentNonce(nonce); },
-        core::PerformKey { shared.timerToken, NonceTag, core::Value(nonce) });
-    return nonce;
-}
-
-void HTTPConnection::removeRecentNonce(const std::string& nonce)
-{
-    auto& nonces = state().recentNonces;
-    nonces.erase(std::remove(nonces.begin(), nonces.end(), nonce), nonces.end());
-}
-
-size_t HTTPConnection::recentNonceCount()
-{
-    return state().recentNonces.size();
+    return m_digest.accepts(*m_request, [this](const std::string& user) { return passwordForUser(user); });
 }
 
 void HTTPConnection::handleUnauthorizedRequestWithTag(long)
@@ -397,10 +322,7 @@ void HTTPConnection::handleUnauthorizedRequestWithTag(long)
     auto response = HTTPMessageResponse::responseWithStatusCode(401);
     response->setHeaderValues(standardResponseHeaders());
     response->setHeaderValue("0", "Content-Length");
-    auto challenge = fmt::format(R"(Digest realm="{}", nonce="{}", algorithm=MD5, qop="auth")", realm(), generateNonce());
-    if (m_staleNonce)
-        challenge += ", stale=true";
-    response->setHeaderValue(challenge, "WWW-Authenticate");
+    response->setHeaderValue(m_digest.challenge(realm()), "WWW-Authenticate");
     response->setHeaderValue("close", "Connection");
     m_asyncSocket->writeData(response->serializedMessage(), WriteTimeout, UnauthorizedTag);
 }
@@ -637,7 +559,7 @@ void HTTPConnection::disconnect()
         m_asyncSocket->disconnect();
     }
     m_request.reset();
-    m_nonce.clear();
+    m_digest.forget();
     endBackgroundTask();
     if (!m_didDie) {
         m_didDie = true;
@@ -657,7 +579,7 @@ void HTTPConnection::resetForTesting()
 {
     auto& shared = state();
     core::RunLoop::main().cancelPerforms(shared.timerToken.get());
-    shared.recentNonces.clear();
+    HTTPDigestCheck::resetForTesting();
     shared.sslErrorCount = 0;
     shared.sslResetPending = false;
     shared.identity.reset();

@@ -4,6 +4,7 @@
 #include "HTTP/AsyncSocketDelegate.h"
 #include "HTTP/HTTPBodyFraming.h"
 #include "HTTP/HTTPBodyStream.h"
+#include "HTTP/HTTPDigestCheck.h"
 #include "HTTP/HTTPMessageRequest.h"
 #include "HTTP/HTTPMessageResponse.h"
 #include "Platform/Core/BackgroundTask.h"
@@ -76,8 +77,6 @@ public:
     static constexpr uint64_t DrainChunkLength = 524288;
     // The most a request head may take, all lines together.
     static constexpr uint64_t MaxHeadLength = 65536;
-    // How long a nonce is known after its 401.
-    static constexpr double NonceLifetime = 600;
     // Plain-HTTP attempts on a TLS port, each within this time of the last,
     // before one connection is refused.
     static constexpr double SSLErrorResetInterval = 2.0;
@@ -121,8 +120,6 @@ public:
     virtual void handleHTTPRequestWithTag(long tag);
     virtual bool isAuthenticated(long tag);
     virtual void handleUnauthorizedRequestWithTag(long tag);
-    // A fresh nonce (a UUID), known to every connection for 600 s.
-    static std::string generateNonce();
     // "/" is not; virtual roots themselves are not; anything deeper is.
     bool isMutableURI(const core::URL& uri) const;
 
@@ -192,7 +189,6 @@ public:
     // The class-wide state (recent nonces, the TLS failure count and their
     // timers), for tests.
     static void resetForTesting();
-    static size_t recentNonceCount();
 
     bool onSocketWillConnect(AsyncSocket& socket) override;
     void onSocketDidReadData(AsyncSocket& socket, const core::Data& data, long tag) override;
@@ -223,8 +219,6 @@ protected:
     std::shared_ptr<AsyncSocket> m_asyncSocket;
     std::weak_ptr<HTTPServer> m_server;
     std::shared_ptr<HTTPMessageRequest> m_request;
-    std::string m_nonce;
-    int32_t m_lastNC = 0;
     core::BackgroundTaskId m_backgroundTaskIdentifier = core::InvalidBackgroundTask;
 
 private:
@@ -239,7 +233,6 @@ private:
     void closeAfterAnswer(bool inputMayRemain);
     void linger(const core::Data& data);
     static void resetLastSSLError();
-    static void removeRecentNonce(const std::string& nonce);
 
     HTTPBodyFraming m_framing;
     // A head line was asked for and no request made for it yet.
@@ -253,8 +246,8 @@ private:
     bool m_bodyReadPending = false;
     std::shared_ptr<HTTPBodyGatherer> m_bodyGatherer;
     bool m_requestBodyFinished = false;
-    // The last check failed only on an unknown nonce: the 401 says stale.
-    bool m_staleNonce = false;
+    // The Digest check: this client's nonce and count.
+    HTTPDigestCheck m_digest;
     bool m_draining = false;
     bool m_lingering = false;
     uint64_t m_lingerBytes = 0;
