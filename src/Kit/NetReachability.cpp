@@ -68,15 +68,6 @@ std::shared_ptr<NetReachability> NetReachability::initWithAddress(const sockaddr
     return make(net::Reachability::create(target));
 }
 
-std::shared_ptr<NetReachability> NetReachability::initWithHostName(std::string_view hostName)
-{
-    if (hostName.empty())
-        return nullptr;
-    net::ReachabilityTarget target;
-    target.hostName = std::string(hostName);
-    return make(net::Reachability::create(target));
-}
-
 NetReachability::~NetReachability()
 {
     if (m_scheduled)

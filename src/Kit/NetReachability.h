@@ -34,8 +34,6 @@ public:
     static std::shared_ptr<NetReachability> initWithIPv4Address(uint32_t address);
     // Null for a null address or one that is not IPv4.
     static std::shared_ptr<NetReachability> initWithAddress(const sockaddr* address);
-    // Null for an empty name.
-    static std::shared_ptr<NetReachability> initWithHostName(std::string_view hostName);
     ~NetReachability() override;
 
     std::shared_ptr<NetReachabilityDelegate> delegate() const { return m_delegate.lock(); }

@@ -9,8 +9,7 @@
 // cancelling only sets the flag.
 class VKOperation : public core::Object {
 public:
-    // Throws "VKNotImplemented" unless a subclass supplies it.
-    virtual void run();
+    virtual void run() = 0;
 
     // Sets the flag; an operation whose work runs elsewhere (requests on the
     // network) also stops that work.

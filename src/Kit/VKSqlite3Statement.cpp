@@ -62,11 +62,6 @@ int32_t VKSqlite3Statement::intValueAtColumn(uint32_t column) const
     return sqlite3_column_int(m_stmt, columnIndex(column));
 }
 
-void VKSqlite3Statement::bindInt(int32_t value, uint32_t index)
-{
-    sqlite3_bind_int(m_stmt, columnIndex(index), value);
-}
-
 void VKSqlite3Statement::bindDouble(double value, uint32_t index)
 {
     sqlite3_bind_double(m_stmt, columnIndex(index), value);

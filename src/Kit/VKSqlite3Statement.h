@@ -27,7 +27,6 @@ public:
     std::optional<std::string> textValueAtColumn(uint32_t column) const;
     int32_t intValueAtColumn(uint32_t column) const;
 
-    void bindInt(int32_t value, uint32_t index);
     void bindDouble(double value, uint32_t index);
     // The text up to its first NUL, copied by SQLite; nothing binds NULL.
     void bindText(std::optional<std::string_view> text, uint32_t index);

@@ -28,16 +28,6 @@ size_t VKStringChain::chainLength() const
     return length;
 }
 
-std::string VKStringChain::deepDescription() const
-{
-    std::string description;
-    for (auto* link = this; link; link = link->m_next.get()) {
-        description += link->concreteString();
-        description += " -> ";
-    }
-    return description;
-}
-
 std::shared_ptr<VKConcreteString> VKStringChain::copy() const
 {
     return std::shared_ptr<VKStringChain>(new VKStringChain(concreteString(), m_next));

@@ -20,8 +20,6 @@ public:
 
     // Links from this one to the end, this one included.
     size_t chainLength() const;
-    // Each link's text followed by " -> ": "a -> b -> c -> ".
-    std::string deepDescription() const;
 
     // A new head with the same text linked to the same rest of the chain.
     std::shared_ptr<VKConcreteString> copy() const override;

@@ -194,6 +194,7 @@ public:
 class EndingOperation : public VKFileOperation {
 public:
     using VKFileOperation::VKFileOperation;
+    void run() override { }
     void end() { sendDidEndDelegateMessage(); }
 };
 

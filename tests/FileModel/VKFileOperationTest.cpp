@@ -31,6 +31,7 @@ public:
     using VKFileOperation::beginBackgroundTask;
     using VKFileOperation::endBackgroundTask;
     using VKFileOperation::sendDidEndDelegateMessage;
+    void run() override { }
 
 protected:
     std::string localizedErrorDescription() override

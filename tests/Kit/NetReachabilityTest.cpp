@@ -87,7 +87,6 @@ TEST_F(NetReachabilityTest, FlagsGiveReachableAndCellDelegateFirst)
 
 TEST_F(NetReachabilityTest, TargetsAndNilInitialisers)
 {
-    EXPECT_FALSE(NetReachability::initWithHostName(""));
     EXPECT_FALSE(NetReachability::initWithAddress(nullptr));
     sockaddr_in6 six {};
     six.sin6_family = AF_INET6;
@@ -96,8 +95,6 @@ TEST_F(NetReachabilityTest, TargetsAndNilInitialisers)
 
     ASSERT_TRUE(NetReachability::initWithDefaultRoute(false));
     EXPECT_EQ(fake().target().address, htonl(0xA9FE0000));
-    ASSERT_TRUE(NetReachability::initWithHostName("example.test"));
-    EXPECT_EQ(fake().target().hostName, "example.test");
 }
 
 TEST_F(NetReachabilityTest, DelegateLifecycle)

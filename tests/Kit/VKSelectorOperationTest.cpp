@@ -1,8 +1,6 @@
 #include "Kit/VKSelector2Operation.h"
 #include "Kit/VKSelectorOperation.h"
 
-#include "Platform/Core/Exception.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -83,7 +81,7 @@ TEST(VKSelectorOperationTest, TwoArgumentsJoinTheIdentity)
     EXPECT_EQ(runs, 1);
 }
 
-TEST(VKSelectorOperationTest, DescriptionCancellationAndTheAbstractRun)
+TEST(VKSelectorOperationTest, DescriptionAndCancellation)
 {
     auto named = std::make_shared<NamedWorker>();
     EXPECT_EQ(loadOperation(named, nullptr)->description(), "VKSelectorOperation: thumbnails -> load:");
@@ -94,15 +92,6 @@ TEST(VKSelectorOperationTest, DescriptionCancellationAndTheAbstractRun)
     EXPECT_FALSE(operation->isCancelled());
     operation->cancel();
     EXPECT_TRUE(operation->isCancelled());
-
-    VKOperation bare;
-    try {
-        bare.run();
-        FAIL();
-    } catch (const core::Exception& exception) {
-        EXPECT_EQ(exception.name(), "VKNotImplemented");
-        EXPECT_EQ(exception.reason(), "Please implement -[VKOperation run]");
-    }
 }
 
 } // namespace

@@ -54,7 +54,7 @@ TEST_F(VKSqlite3Test, StatementsBindStepAndReadColumns)
     ASSERT_TRUE(insert);
     EXPECT_NE(insert->description().find("VKSqlite3Statement: 0x"), std::string::npos);
     insert->bindText("it's", 1);
-    insert->bindInt(7, 2);
+    insert->bindDouble(7, 2);
     insert->bindDouble(0.5, 3);
     EXPECT_EQ(insert->step(), Done);
     // Bindings survive a reset.

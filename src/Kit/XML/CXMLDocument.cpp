@@ -156,20 +156,6 @@ std::shared_ptr<CXMLDocument> CXMLDocument::initWithXMLString(std::string_view x
     return parse(xml.data(), xml.size(), options, error);
 }
 
-std::shared_ptr<CXMLDocument> CXMLDocument::initWithContentsOfURL(const core::URL& url, unsigned options, core::Error* error)
-{
-    // Only local files are read: a document never reaches out to the network.
-    if (!url.isFileURL()) {
-        core::setError(error, core::Error(core::Error::CocoaDomain, 262,
-            "The file couldn\u2019t be opened because the specified URL type isn\u2019t supported."));
-        return nullptr;
-    }
-    core::Data data;
-    if (!core::fs::readFile(url.filePath(), data, error))
-        return nullptr;
-    return initWithData(data, options, error);
-}
-
 std::shared_ptr<CXMLDocument> CXMLDocument::createDocument()
 {
     XMLErrorCapture::prepareLibrary();
@@ -271,13 +257,6 @@ std::optional<std::string> CXMLDocument::XMLStringWithOptions(unsigned options) 
 std::string CXMLDocument::description() const
 {
     return XMLStringWithOptions(PrettyPrintOption).value_or("");
-}
-
-std::shared_ptr<CXMLNode> CXMLDocument::createDocumentFragment()
-{
-    if (!m_node)
-        return nullptr;
-    return nodeWithLibXMLNode(xmlNewDocFragment(reinterpret_cast<xmlDoc*>(m_node)));
 }
 
 std::shared_ptr<CXMLElement> CXMLDocument::elementWithName(std::string_view name)

@@ -30,9 +30,6 @@ public:
     // begin "<!DOCTYPE html".
     static std::shared_ptr<CXMLDocument> initWithData(const core::Data& data, unsigned options, core::Error* error = nullptr);
     static std::shared_ptr<CXMLDocument> initWithXMLString(std::string_view xml, unsigned options, core::Error* error = nullptr);
-    // A file URL; nothing with the reading error when the file cannot be
-    // read (other schemes are refused).
-    static std::shared_ptr<CXMLDocument> initWithContentsOfURL(const core::URL& url, unsigned options, core::Error* error = nullptr);
     // A new empty document, version "1.0".
     static std::shared_ptr<CXMLDocument> createDocument();
 
@@ -60,7 +57,6 @@ public:
     std::optional<std::string> XMLStringWithOptions(unsigned options) const override;
     std::string description() const override;
 
-    std::shared_ptr<CXMLNode> createDocumentFragment();
     std::shared_ptr<CXMLElement> elementWithName(std::string_view name);
     // A qualified name in a namespace: a prefix already declared for that URI
     // at the root is reused, otherwise the element declares it.

@@ -55,14 +55,6 @@ std::shared_ptr<CXMLNode> CXMLElement::addAttributeWithName(std::string_view nam
     return addAttributeWithName(name, value, nullptr);
 }
 
-std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForURI(std::string_view URI) const
-{
-    if (!m_node)
-        return nullptr;
-    std::string uri(URI);
-    return CXMLNamespace::namespaceWithLibXMLNs(xmlSearchNsByHref(m_node->doc, m_node, elementXmlText(uri)), owningDocument());
-}
-
 std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForName(std::string_view name) const
 {
     if (!m_node)
@@ -70,17 +62,6 @@ std::shared_ptr<CXMLNamespace> CXMLElement::resolveNamespaceForName(std::string_
     std::string prefix = prefixForName(name);
     xmlNs* ns = xmlSearchNs(m_node->doc, m_node, prefix.empty() ? nullptr : elementXmlText(prefix));
     return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
-}
-
-std::shared_ptr<CXMLNamespace> CXMLElement::namespaceForPrefix(std::string_view prefix) const
-{
-    if (!m_node)
-        return nullptr;
-    for (xmlNs* ns = m_node->nsDef; ns; ns = ns->next) {
-        if (ns->prefix ? equals(ns->prefix, prefix) : prefix.empty())
-            return CXMLNamespace::namespaceWithLibXMLNs(ns, owningDocument());
-    }
-    return nullptr;
 }
 
 std::optional<CXMLElement::NamespaceList> CXMLElement::namespaces() const
@@ -101,19 +82,6 @@ std::shared_ptr<CXMLNode> CXMLElement::attributeForLocalName(std::string_view lo
     std::string uri(URI);
     xmlAttr* attribute = xmlHasNsProp(m_node, elementXmlText(local), elementXmlText(uri));
     return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute));
-}
-
-std::shared_ptr<CXMLNode> CXMLElement::attributeForName(std::string_view name) const
-{
-    if (!m_node)
-        return nullptr;
-    // A plain attribute name is in no namespace, whatever the default is.
-    if (!prefixForName(name).empty()) {
-        if (auto ns = resolveNamespaceForName(name))
-            return attributeForLocalName(localNameForName(name), ns->URI().value_or(""));
-    }
-    std::string plain(name);
-    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(xmlHasProp(m_node, elementXmlText(plain))));
 }
 
 CXMLNode::NodeList CXMLElement::attributes() const

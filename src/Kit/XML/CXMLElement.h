@@ -22,19 +22,13 @@ public:
         const std::shared_ptr<CXMLNamespace>& ns);
     std::shared_ptr<CXMLNode> addAttributeWithName(std::string_view name, std::string_view value);
 
-    // Namespaces in scope here.
-    std::shared_ptr<CXMLNamespace> resolveNamespaceForURI(std::string_view URI) const;
     // The namespace of the name's prefix; a name without one asks for the
     // default namespace.
     std::shared_ptr<CXMLNamespace> resolveNamespaceForName(std::string_view name) const;
-    // Declared on this element.
-    std::shared_ptr<CXMLNamespace> namespaceForPrefix(std::string_view prefix) const;
     // In declaration order; nothing (not an empty list) when there are none.
     std::optional<NamespaceList> namespaces() const;
 
     std::shared_ptr<CXMLNode> attributeForLocalName(std::string_view localName, std::string_view URI) const;
-    // A prefixed name is looked up in its namespace, a plain one by name.
-    std::shared_ptr<CXMLNode> attributeForName(std::string_view name) const;
     NodeList attributes() const;
 
     // Child elements by local name and namespace URI.

@@ -356,16 +356,6 @@ std::shared_ptr<CXMLNode> CXMLNode::parent() const
     return m_node ? nodeWithLibXMLNode(m_node->parent) : nullptr;
 }
 
-std::shared_ptr<CXMLNode> CXMLNode::childAtIndex(size_t index) const
-{
-    if (!m_node)
-        return nullptr;
-    xmlNode* child = m_node->children;
-    for (size_t i = 0; child && i < index; ++i)
-        child = child->next;
-    return nodeWithLibXMLNode(child);
-}
-
 CXMLNode::NodeList CXMLNode::children() const
 {
     NodeList list;
@@ -376,22 +366,6 @@ CXMLNode::NodeList CXMLNode::children() const
             list.push_back(std::move(handle));
     }
     return list;
-}
-
-size_t CXMLNode::childCount() const
-{
-    size_t count = 0;
-    if (m_node) {
-        for (xmlNode* child = m_node->children; child; child = child->next)
-            ++count;
-    }
-    return count;
-}
-
-std::shared_ptr<CXMLDocument> CXMLNode::rootDocument() const
-{
-    CXMLDocument* document = owningDocument();
-    return document ? document->sharedAs<CXMLDocument>() : nullptr;
 }
 
 size_t CXMLNode::level() const

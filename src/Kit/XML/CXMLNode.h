@@ -70,10 +70,7 @@ public:
     virtual std::shared_ptr<CXMLNode> addChild(const std::shared_ptr<CXMLNode>& child);
 
     std::shared_ptr<CXMLNode> parent() const;
-    std::shared_ptr<CXMLNode> childAtIndex(size_t index) const;
     NodeList children() const;
-    size_t childCount() const;
-    std::shared_ptr<CXMLDocument> rootDocument() const;
     size_t level() const;
     size_t index() const;
 

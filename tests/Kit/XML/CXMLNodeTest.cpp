@@ -38,10 +38,8 @@ TEST_F(CXMLNodeTest, HandlesAreMadeOnceAndQueriedByXPath)
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(first[0], second[0]);
     EXPECT_EQ(document->nodePoolCount(), pooled);
-    EXPECT_EQ(root->childAtIndex(0), first[0]);
     EXPECT_EQ(first[0]->parent(), root);
     EXPECT_EQ(root->parent(), document);
-    EXPECT_EQ(first[0]->rootDocument(), document);
     EXPECT_EQ(first[0]->level(), 2u);
 
     core::Error error("stale", 1);
@@ -99,10 +97,6 @@ TEST_F(CXMLNodeTest, NamesNamespacesAndAttributes)
     EXPECT_EQ((*namespaces)[1]->description(), "xmlns:D=\"DAV:\"");
     EXPECT_EQ((*namespaces)[0]->next(), (*namespaces)[1]);
     EXPECT_EQ((*namespaces)[1]->prefix(), "D");
-    EXPECT_EQ(root->namespaceForPrefix("D"), (*namespaces)[1]);
-    EXPECT_EQ(root->namespaceForPrefix(""), (*namespaces)[0]);
-    EXPECT_EQ(root->resolveNamespaceForURI("DAV:"), (*namespaces)[1]);
-    EXPECT_EQ(root->resolveNamespaceForURI("urn:none"), nullptr);
     EXPECT_EQ(root->resolveNamespaceForName("child"), (*namespaces)[0]);
 
     // The default namespace applies to plain element names.
@@ -111,11 +105,11 @@ TEST_F(CXMLNodeTest, NamesNamespacesAndAttributes)
     EXPECT_EQ(children[1]->stringValue(), "x");
     EXPECT_EQ(root->elementsForLocalName("child", "urn:default").size(), 2u);
     EXPECT_EQ(root->elementsForName("D:prop").size(), 1u);
-    EXPECT_EQ(root->elementsForLocalName("prop", root->resolveNamespaceForURI("DAV:")).size(), 1u);
+    EXPECT_EQ(root->elementsForLocalName("prop", (*namespaces)[1]).size(), 1u);
     EXPECT_TRUE(root->elementsForName("Q:prop").empty());
     // <other xmlns=""> is in no namespace.
     EXPECT_TRUE(root->elementsForName("other").empty());
-    auto other = std::dynamic_pointer_cast<CXMLElement>(root->childAtIndex(3));
+    auto other = std::dynamic_pointer_cast<CXMLElement>(root->children().at(3));
     ASSERT_TRUE(other);
     EXPECT_EQ(other->elementsForName("child").size(), 1u);
 
@@ -123,11 +117,9 @@ TEST_F(CXMLNodeTest, NamesNamespacesAndAttributes)
     EXPECT_EQ(leaf->namespaces(), std::nullopt);
     EXPECT_TRUE(leaf->attributes().empty());
     EXPECT_EQ(root->attributes().size(), 2u);
-    EXPECT_EQ(root->attributeForName("D:flag")->stringValue(), "1");
-    EXPECT_EQ(root->attributeForName("plain")->stringValue(), "2");
-    EXPECT_EQ(root->attributeForLocalName("flag", "DAV:"), root->attributeForName("D:flag"));
-    EXPECT_EQ(root->attributeForName("D:flag")->kind(), CXMLNode::AttributeKind);
-    EXPECT_EQ(root->attributeForName("missing"), nullptr);
+    EXPECT_EQ(root->attributeForLocalName("flag", "DAV:")->stringValue(), "1");
+    EXPECT_EQ(root->attributeForLocalName("flag", "DAV:")->kind(), CXMLNode::AttributeKind);
+    EXPECT_EQ(root->attributeForLocalName("missing", "DAV:"), nullptr);
 
     // A kind without a handle is left out.
     auto withPI = parseNodeDocument("<a><?pi x?><b/></a>");
@@ -160,17 +152,17 @@ TEST_F(CXMLNodeTest, ChangingTheTreeKeepsHandlesUsable)
 {
     auto document = parseNodeDocument("<r xmlns:D=\"DAV:\"><a>one</a><b>two</b><D:c><d/></D:c></r>");
     auto root = document->rootElement();
-    auto a = root->childAtIndex(0);
-    auto b = root->childAtIndex(1);
-    auto one = a->childAtIndex(0);
+    auto a = root->children().at(0);
+    auto b = root->children().at(1);
+    auto one = a->children().at(0);
 
     // Text added after text merges; the added handle follows the merge.
     auto two = b->removeChildAtIndex(0);
     ASSERT_TRUE(two);
     EXPECT_EQ(two->kind(), CXMLNode::TextKind);
-    EXPECT_EQ(b->childCount(), 0u);
+    EXPECT_EQ(b->children().size(), 0u);
     EXPECT_EQ(a->addChild(two), two);
-    EXPECT_EQ(a->childCount(), 1u);
+    EXPECT_EQ(a->children().size(), 1u);
     EXPECT_EQ(two->stringValue(), "onetwo");
     EXPECT_EQ(one->stringValue(), "onetwo");
     two->setStringValue("a < b");
@@ -181,33 +173,24 @@ TEST_F(CXMLNodeTest, ChangingTheTreeKeepsHandlesUsable)
     ASSERT_TRUE(c);
     EXPECT_EQ(c->parent(), nullptr);
     EXPECT_EQ(c->XMLString(), "<D:c xmlns:D=\"DAV:\"><d/></D:c>");
-    EXPECT_EQ(root->childCount(), 2u);
+    EXPECT_EQ(root->children().size(), 2u);
     EXPECT_EQ(root->addChild(c), c);
-    EXPECT_EQ(root->childCount(), 3u);
+    EXPECT_EQ(root->children().size(), 3u);
     // Nothing becomes its own descendant.
     EXPECT_EQ(c->addChild(root), nullptr);
-
-    // A fragment takes a copy without children.
-    auto fragment = document->createDocumentFragment();
-    EXPECT_EQ(fragment->kind(), CXMLNode::DocumentFragmentKind);
-    auto copy = fragment->addChild(c);
-    ASSERT_TRUE(copy);
-    EXPECT_NE(copy, c);
-    EXPECT_EQ(copy->childCount(), 0u);
-    EXPECT_EQ(c->childCount(), 1u);
 
     // The old root comes back usable.
     auto newRoot = document->elementWithName("n");
     auto oldRoot = document->setRootElement(std::dynamic_pointer_cast<CXMLElement>(newRoot));
     EXPECT_EQ(oldRoot, root);
     EXPECT_EQ(document->rootElement(), newRoot);
-    EXPECT_EQ(oldRoot->childCount(), 3u);
+    EXPECT_EQ(oldRoot->children().size(), 3u);
     EXPECT_NE(oldRoot->XMLString()->find("<r xmlns:D=\"DAV:\">"), std::string::npos);
     EXPECT_EQ(document->XMLString(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<n/>\n");
     auto x = document->elementWithName("x");
     x->setStringValue("1 & 2");
     auto added = document->addChild(x);
-    EXPECT_EQ(added, document->rootElement()->childAtIndex(0));
+    EXPECT_EQ(added, document->rootElement()->children().at(0));
     EXPECT_EQ(document->rootElement()->XMLString(), "<n><x>1 &amp; 2</x></n>");
 }
 
@@ -218,18 +201,17 @@ TEST_F(CXMLNodeTest, HandlesOutlivingTheirDocumentAnswerNothing)
     {
         auto document = parseNodeDocument("<r xmlns:D=\"DAV:\" a=\"1\"><a>one</a><b/></r>");
         auto root = document->rootElement();
-        kept = root->childAtIndex(0);
-        attribute = root->attributeForName("a");
-        ns = root->namespaceForPrefix("D");
+        kept = root->children().at(0);
+        attribute = root->attributes().at(0);
+        ns = root->namespaces()->at(0);
         removed = root->removeChildAtIndex(1);
         orphan = document->elementWithName("never-added");
         document->elementWithName("dropped", "urn:x");
-        document->createDocumentFragment()->addChild(document->elementWithName("inside"));
         auto freed = document->elementWithName("freed");
         freed->addChild(document->elementWithName("child"));
         freed->freeXMLNode();
         EXPECT_EQ(freed->kind(), 0);
-        root->childAtIndex(0)->setStringValue("replaced");
+        root->children().at(0)->setStringValue("replaced");
         EXPECT_EQ(kept->XMLString(), "<a>replaced</a>");
     }
     for (const auto& node : { kept, removed, orphan, attribute }) {
@@ -238,7 +220,6 @@ TEST_F(CXMLNodeTest, HandlesOutlivingTheirDocumentAnswerNothing)
         EXPECT_EQ(node->XMLString(), std::nullopt);
         EXPECT_TRUE(node->children().empty());
         EXPECT_EQ(node->parent(), nullptr);
-        EXPECT_EQ(node->rootDocument(), nullptr);
         EXPECT_EQ(node->name(), "");
         EXPECT_EQ(node->addChild(orphan), nullptr);
         EXPECT_EQ(node->nodesForXPath("*"), std::nullopt);
