@@ -73,16 +73,6 @@ void Data::releaseResidentPages(size_t offset, size_t length) const
     madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
 }
 
-Data Data::subdata(size_t offset, size_t length) const
-{
-    if (offset > m_length || length > m_length - offset)
-        throw std::out_of_range("Data::subdata out of range");
-    Data slice = *this;
-    slice.m_offset = m_offset + offset;
-    slice.m_length = length;
-    return slice;
-}
-
 std::string Data::description() const
 {
     std::string text = "<";

@@ -27,7 +27,6 @@ public:
     bool empty() const { return size() == 0; }
     std::string_view view() const { return { chars(), size() }; }
     std::string toString() const { return std::string(view()); }
-    Data subdata(size_t offset, size_t length) const;
     // A file mapping lets go of the pages it holds of these bytes, so that a
     // large file read through once stays out of the resident memory (they
     // come back from the file when read again); owned bytes stay.

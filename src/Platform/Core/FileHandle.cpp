@@ -63,11 +63,6 @@ std::shared_ptr<FileHandle> FileHandle::fileHandleForWritingAtPath(const std::st
     return open(path, O_WRONLY, error);
 }
 
-std::shared_ptr<FileHandle> FileHandle::fileHandleForUpdatingAtPath(const std::string& path, Error* error)
-{
-    return open(path, O_RDWR, error);
-}
-
 FileHandle::FileHandle(const Private&, int fd)
     : m_fd(fd)
 {
@@ -145,11 +140,6 @@ Data FileHandle::readDataOfLength(size_t length, Error* error)
     return Data(std::move(bytes));
 }
 
-Data FileHandle::readDataToEndOfFile(Error* error)
-{
-    return readDataOfLength(SIZE_MAX, error);
-}
-
 bool FileHandle::writeData(std::string_view bytes, Error* error)
 {
     if (!checkOpen(error))
@@ -165,27 +155,6 @@ bool FileHandle::writeData(std::string_view bytes, Error* error)
             return failHandle(error, errno);
         bytes.remove_prefix(static_cast<size_t>(written));
     }
-    return true;
-}
-
-bool FileHandle::truncateFileAtOffset(uint64_t offset, Error* error)
-{
-    if (!checkOpen(error))
-        return false;
-    if (offset > static_cast<uint64_t>(INT64_MAX))
-        return failHandle(error, EINVAL);
-    if (ftruncate(m_fd, static_cast<off_t>(offset)) != 0)
-        return failHandle(error, errno);
-    return seekToFileOffset(offset, error);
-}
-
-bool FileHandle::synchronizeFile(Error* error)
-{
-    if (!checkOpen(error))
-        return false;
-    // Character devices and pipes have nothing to flush.
-    if (fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
-        return failHandle(error, errno);
     return true;
 }
 

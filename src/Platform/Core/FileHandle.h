@@ -24,7 +24,6 @@ public:
     static std::shared_ptr<FileHandle> fileHandleForReadingRegularFileAtPath(const std::string& path,
         Error* error = nullptr);
     static std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& path, Error* error = nullptr);
-    static std::shared_ptr<FileHandle> fileHandleForUpdatingAtPath(const std::string& path, Error* error = nullptr);
 
     struct Private;
     FileHandle(const Private&, int fd);
@@ -43,16 +42,12 @@ public:
     // Up to `length` bytes from the offset; fewer only at the end of the
     // file, none there or on failure.
     Data readDataOfLength(size_t length, Error* error = nullptr);
-    Data readDataToEndOfFile(Error* error = nullptr);
 
     // Writes every byte at the offset or fails; a failed write may have
     // written a part.
     bool writeData(std::string_view bytes, Error* error = nullptr);
     bool writeData(const Data& data, Error* error = nullptr) { return writeData(data.view(), error); }
 
-    bool truncateFileAtOffset(uint64_t offset, Error* error = nullptr);
-    // Flushes the file's data to the disk.
-    bool synchronizeFile(Error* error = nullptr);
     void closeFile();
 
 private:

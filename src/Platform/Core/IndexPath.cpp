@@ -11,21 +11,6 @@ size_t IndexPath::indexAtPosition(size_t position) const
     return position < m_indexes.size() ? m_indexes[position] : kNotFound;
 }
 
-IndexPath IndexPath::indexPathByAddingIndex(size_t index) const
-{
-    IndexPath result = *this;
-    result.m_indexes.push_back(index);
-    return result;
-}
-
-IndexPath IndexPath::indexPathByRemovingLastIndex() const
-{
-    IndexPath result = *this;
-    if (!result.m_indexes.empty())
-        result.m_indexes.pop_back();
-    return result;
-}
-
 int IndexPath::compare(const IndexPath& other) const
 {
     auto order = std::lexicographical_compare_three_way(m_indexes.begin(), m_indexes.end(), other.m_indexes.begin(),

@@ -25,9 +25,6 @@ public:
     size_t section() const { return indexAtPosition(0); }
     size_t row() const { return indexAtPosition(1); }
 
-    IndexPath indexPathByAddingIndex(size_t index) const;
-    IndexPath indexPathByRemovingLastIndex() const;
-
     // Index by index; a path that is a prefix of the other comes first.
     int compare(const IndexPath& other) const;
     bool operator==(const IndexPath& other) const { return m_indexes == other.m_indexes; }

@@ -350,29 +350,6 @@ Value UserDefaults::dictionaryForKey(std::string_view key) const
     return value.isDictionary() ? value : Value();
 }
 
-Data UserDefaults::dataForKey(std::string_view key) const
-{
-    Value value = object(key);
-    return value.isData() ? value.data() : Data();
-}
-
-Value UserDefaults::dictionaryRepresentation() const
-{
-    Value merged;
-    {
-        std::lock_guard lock(m_mutex);
-        merged = m_registration;
-        for (const Value* domain : { &m_global, &m_persistent }) {
-            for (const auto& [key, value] : domain->dictionary())
-                merged.mutableDictionary().insert_or_assign(key, value);
-        }
-    }
-    std::lock_guard lock(argumentsMutex);
-    for (const auto& [key, value] : argumentDomain.dictionary())
-        merged.mutableDictionary().insert_or_assign(key, value);
-    return merged;
-}
-
 Value UserDefaults::persistentDomain() const
 {
     std::lock_guard lock(m_mutex);

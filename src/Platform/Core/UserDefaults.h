@@ -62,10 +62,8 @@ public:
     // The value when it is of that kind, else null.
     Value arrayForKey(std::string_view key) const;
     Value dictionaryForKey(std::string_view key) const;
-    Data dataForKey(std::string_view key) const;
 
-    // All domains merged, and the persistent domain alone.
-    Value dictionaryRepresentation() const;
+    // The persistent domain alone.
     Value persistentDomain() const;
 
     // Writes the persistent domain when it changed since the last write.

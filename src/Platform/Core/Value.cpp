@@ -158,16 +158,6 @@ const std::shared_ptr<core::Object>& Value::object() const
     return std::get<std::shared_ptr<core::Object>>(m_storage);
 }
 
-Value::Array& Value::mutableArray()
-{
-    if (!isArray())
-        wrongKind("an array", *this);
-    auto& shared = std::get<std::shared_ptr<Array>>(m_storage);
-    if (shared.use_count() > 1)
-        shared = std::make_shared<Array>(*shared);
-    return *shared;
-}
-
 Value::Dictionary& Value::mutableDictionary()
 {
     if (!isDictionary())

@@ -87,8 +87,7 @@ public:
         return isObject() ? std::dynamic_pointer_cast<T>(object()) : nullptr;
     }
 
-    // Writable access to a container, detached from other copies first.
-    Array& mutableArray();
+    // Writable access to the dictionary, detached from other copies first.
     Dictionary& mutableDictionary();
 
     // Lenient readings, as the device's number and string values answer:

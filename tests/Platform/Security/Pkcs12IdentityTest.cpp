@@ -36,7 +36,7 @@ TEST_F(Pkcs12IdentityTest, LoadsKeyCertificateAndChain)
     EXPECT_EQ(error.domain(), Pkcs12Identity::OSStatusDomain);
     EXPECT_FALSE(Pkcs12Identity::load(core::Data(std::string_view("not a pkcs12 file")), "secret", &error));
     EXPECT_EQ(error.code(), Pkcs12Identity::DecodeFailed);
-    EXPECT_FALSE(Pkcs12Identity::load(bytes.subdata(0, bytes.size() / 2), "secret", &error));
+    EXPECT_FALSE(Pkcs12Identity::load(core::Data(bytes.view().substr(0, bytes.size() / 2)), "secret", &error));
     EXPECT_EQ(error.code(), Pkcs12Identity::DecodeFailed);
     EXPECT_FALSE(Pkcs12Identity::load(core::Data(), "secret", &error));
 }
