@@ -191,12 +191,6 @@ void Context::scaleCTM(float sx, float sy)
     concatCTM(AffineTransform::scale(sx, sy));
 }
 
-void Context::rotateCTM(float angle)
-{
-    if (std::isfinite(angle))
-        cairo_rotate(m_state->cairo, angle);
-}
-
 AffineTransform Context::userSpaceToDeviceSpaceTransform() const
 {
     cairo_matrix_t m;
@@ -265,11 +259,6 @@ void Context::setInterpolationQuality(InterpolationQuality quality)
     m_state->top().quality = quality;
 }
 
-InterpolationQuality Context::interpolationQuality() const
-{
-    return m_state->top().quality;
-}
-
 void Context::beginPath()
 {
     cairo_new_path(m_state->cairo);
@@ -332,22 +321,10 @@ void Context::closePath()
         cairo_close_path(m_state->cairo);
 }
 
-bool Context::isPathEmpty() const
-{
-    return !cairo_has_current_point(m_state->cairo);
-}
-
 void Context::fillPath()
 {
     cairo_set_fill_rule(m_state->cairo, CAIRO_FILL_RULE_WINDING);
     m_state->paint(m_state->top().fill, cairo_fill);
-}
-
-void Context::eoFillPath()
-{
-    cairo_set_fill_rule(m_state->cairo, CAIRO_FILL_RULE_EVEN_ODD);
-    m_state->paint(m_state->top().fill, cairo_fill);
-    cairo_set_fill_rule(m_state->cairo, CAIRO_FILL_RULE_WINDING);
 }
 
 void Context::strokePath()
@@ -378,19 +355,6 @@ void Context::strokeRect(const Rect& rect)
     m_state->aside([&] {
         m_state->rectangle(rect);
         m_state->paint(m_state->top().stroke, cairo_stroke);
-    });
-}
-
-void Context::clearRect(const Rect& rect)
-{
-    if (rect.isNull())
-        return;
-    m_state->aside([&] {
-        cairo_save(m_state->cairo);
-        cairo_set_operator(m_state->cairo, CAIRO_OPERATOR_CLEAR);
-        m_state->rectangle(rect);
-        cairo_fill(m_state->cairo);
-        cairo_restore(m_state->cairo);
     });
 }
 

@@ -34,7 +34,6 @@ public:
     void concatCTM(const AffineTransform& transform);
     void translateCTM(float tx, float ty);
     void scaleCTM(float sx, float sy);
-    void rotateCTM(float angle);
     // User space to the surface's pixels (y down from the top-left pixel).
     AffineTransform userSpaceToDeviceSpaceTransform() const;
     // Whether the context's own space runs down from the top left (image
@@ -54,7 +53,6 @@ public:
     void setLineWidth(float width);
     void setShouldAntialias(bool antialias);
     void setInterpolationQuality(InterpolationQuality quality);
-    InterpolationQuality interpolationQuality() const;
 
     // The current path, in user space at the time each piece is added.
     void beginPath();
@@ -67,17 +65,14 @@ public:
     void addRect(const Rect& rect);
     void addEllipseInRect(const Rect& rect);
     void closePath();
-    bool isPathEmpty() const;
     // These use up the current path.
     void fillPath();
-    void eoFillPath();
     void strokePath();
     void clip();
 
     // These leave the current path alone.
     void fillRect(const Rect& rect);
     void strokeRect(const Rect& rect);
-    void clearRect(const Rect& rect);
     void fillEllipseInRect(const Rect& rect);
     void clipToRect(const Rect& rect);
     // The clip's bounding box in user space.

@@ -68,9 +68,6 @@ TEST_F(BitmapContextTest, UserSpaceRisesFromTheBottomLeft)
     bitmap->fillRect(Rect(1, 1, 1, 1));
     EXPECT_EQ(bitmap->pixelAt(2, 1), (Pixel { 255, 0, 0, 255 }));
     EXPECT_EQ(bitmap->userSpaceToDeviceSpaceTransform(), (gfx::AffineTransform { 2, 0, 0, -2, 0, 4 }));
-
-    bitmap->setInterpolationQuality(gfx::InterpolationQuality::Low);
-    EXPECT_EQ(bitmap->interpolationQuality(), gfx::InterpolationQuality::Low);
 }
 
 TEST_F(BitmapContextTest, StrokesAndWritesPNG)

@@ -463,9 +463,8 @@ TEST_F(ImageTest, EncodersWriteWhatFileRecognises)
     auto context = gfx::makeImageContext(Size { 64, 48 }, 1);
     for (int x = 0; x < 64; ++x) {
         context->setFillColor(float(x) / 63, float(x % 3) / 2, float(x % 5) / 4, 1);
-        context->fillRect(Rect(float(x), 0, 1, 48));
+        context->fillRect(Rect(float(x), 12, 1, 36));
     }
-    context->clearRect(Rect(0, 0, 64, 12));
     context->setFillColor(0, 0, 0, 0.5f);
     context->fillRect(Rect(0, 0, 64, 12));
     auto image = context->makeImage();
