@@ -47,22 +47,6 @@ std::optional<CredentialStorage::Credential> CredentialStorage::credential(const
     return std::nullopt;
 }
 
-void CredentialStorage::removeCredential(const ProtectionSpace& space)
-{
-    std::lock_guard lock(m_mutex);
-    std::erase_if(m_entries, [&](const Entry& entry) { return entry.space == space; });
-}
-
-std::vector<std::pair<CredentialStorage::ProtectionSpace, CredentialStorage::Credential>>
-CredentialStorage::allCredentials() const
-{
-    std::lock_guard lock(m_mutex);
-    std::vector<std::pair<ProtectionSpace, Credential>> result;
-    for (const auto& entry : m_entries)
-        result.emplace_back(entry.space, entry.credential);
-    return result;
-}
-
 void CredentialStorage::removeAllCredentials()
 {
     std::lock_guard lock(m_mutex);

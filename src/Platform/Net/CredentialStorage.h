@@ -39,8 +39,6 @@ public:
     // Replaces the credential of the space.
     void setCredential(const Credential& credential, const ProtectionSpace& space);
     std::optional<Credential> credential(const ProtectionSpace& space) const;
-    void removeCredential(const ProtectionSpace& space);
-    std::vector<std::pair<ProtectionSpace, Credential>> allCredentials() const;
     void removeAllCredentials();
 
     // The credential a load of `url` offers: of its scheme, host and port
