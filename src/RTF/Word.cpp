@@ -7,12 +7,6 @@ Word::~Word()
     Clean(m_child);
 }
 
-void Word::Clear()
-{
-    for (Word* word = this; word; word = word->m_child)
-        std::string().swap(word->m_text);
-}
-
 void Word::Clean(Word* first)
 {
     // Each child chain is spliced into the chain in front of the words that

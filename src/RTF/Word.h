@@ -25,10 +25,6 @@ public:
     Word* GetNext() const { return m_next; }
     Word* GetChild() const { return m_child; }
 
-    // Releases the text of this word and of its first child, that child's
-    // first child and so on down; the words stay.
-    void Clear();
-
     // Frees a whole chain: every word of it with its child chain.
     static void Clean(Word* first);
 

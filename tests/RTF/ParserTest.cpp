@@ -181,19 +181,6 @@ TEST(ParserTest, LongChainsAndDeepTreesAreBuiltAndFreedWithoutRecursion)
         ++count;
     EXPECT_EQ(count, 3000000u);
     Word::Clean(chain);
-
-    // A chain of groups each holding a group: Clear empties the first-child line.
-    std::istringstream nested("{a{b{c}}d}");
-    Word* root = parser.ParseStream(nested);
-    Word* a = root->GetChild();
-    a->Clear();
-    EXPECT_EQ(a->GetCommand(), "");
-    EXPECT_EQ(a->GetNext()->GetCommand(), ""); // the group of b
-    EXPECT_EQ(a->GetNext()->GetNext()->GetCommand(), "d");
-    root->Clear();
-    EXPECT_EQ(root->GetChild()->GetCommand(), "");
-    EXPECT_EQ(root->GetChild()->GetNext()->GetChild()->GetCommand(), "b");
-    delete root;
 }
 
 TEST(ParserTest, BinaryDataIsSkippedByteForByte)
