@@ -82,11 +82,6 @@ Identity Handle::identity() const
     return result;
 }
 
-bool Handle::isSameObject(const Handle& other) const
-{
-    return m_valid && other.m_valid && identity() == other.identity();
-}
-
 namespace detail {
 
 const QPDFObjectHandle& HandleAccess::object(const Handle& handle)

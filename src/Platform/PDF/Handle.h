@@ -46,7 +46,6 @@ public:
     explicit operator bool() const { return m_valid; }
 
     Identity identity() const;
-    bool isSameObject(const Handle& other) const;
 
 private:
     friend struct detail::HandleAccess;

@@ -83,7 +83,7 @@ protected:
         if (!destination.dictionary(0, page))
             return 0;
         for (int n = 1; n <= document.pageCount(); ++n) {
-            if (page.isSameObject(document.page(n).dictionary()))
+            if (page.identity() == document.page(n).dictionary().identity())
                 return n;
         }
         return 0;
