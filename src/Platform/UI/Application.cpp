@@ -419,13 +419,6 @@ void Application::setStatusBarStyle(StatusBarStyle style, bool)
     m_statusBarStyle = style;
 }
 
-gfx::Rect Application::statusBarFrame() const
-{
-    if (m_statusBarHidden)
-        return gfx::Rect::zero();
-    return statusBarFrameWhenShown();
-}
-
 gfx::Rect Application::statusBarFrameWhenShown() const
 {
     if (!m_hasStatusBar)

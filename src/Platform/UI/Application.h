@@ -131,7 +131,6 @@ public:
     StatusBarAnimation statusBarAnimation() const { return m_statusBarAnimation; }
     StatusBarStyle statusBarStyle() const { return m_statusBarStyle; }
     void setStatusBarStyle(StatusBarStyle style, bool animated = false);
-    gfx::Rect statusBarFrame() const;
     // Where the status bar stands in the current orientation, hidden or not.
     gfx::Rect statusBarFrameWhenShown() const;
     double statusBarOrientationAnimationDuration() const { return OrientationAnimationDuration; }

@@ -141,14 +141,6 @@ void Pasteboard::setItems(std::vector<Item> items)
     ++m_changeCount;
 }
 
-void Pasteboard::addItems(std::vector<Item> items)
-{
-    std::lock_guard lock(m_mutex);
-    for (auto& item : items)
-        m_items.push_back(cleaned(std::move(item)));
-    ++m_changeCount;
-}
-
 std::string Pasteboard::description() const
 {
     return fmt::format("<{}: {}; name = {}; changeCount = {}>", className(), static_cast<const void*>(this), m_name,

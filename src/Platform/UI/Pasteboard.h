@@ -58,7 +58,6 @@ public:
 
     std::vector<Item> items() const;
     void setItems(std::vector<Item> items);
-    void addItems(std::vector<Item> items);
 
     explicit Pasteboard(std::string name);
     std::string description() const override;

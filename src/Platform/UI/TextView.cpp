@@ -138,16 +138,6 @@ void TextView::drawText(gfx::Context& context, const gfx::Rect& rect) const
     }
 }
 
-std::vector<core::Range> TextView::linkRanges(std::string_view text)
-{
-    return TextViewLinks::ranges(text);
-}
-
-std::string TextView::linkAddress(std::string_view run)
-{
-    return TextViewLinks::address(run);
-}
-
 std::optional<std::string> TextView::linkAtPoint(gfx::Point point) const
 {
     if (!(m_dataDetectors & Link) || !m_layout.isValid())

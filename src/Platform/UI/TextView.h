@@ -32,6 +32,7 @@
 
 namespace ui {
 
+class PrintFormatter;
 class TextView;
 
 class TextViewDelegate : public ScrollViewDelegate {
@@ -123,12 +124,6 @@ public:
     // Whether the content height is the exact one of the whole text (false
     // while a worker measures it).
     bool isLayoutComplete() const { return m_layout.isComplete(); }
-    // The links of `text` the Link detector finds, as UTF-8 byte ranges:
-    // runs from "http://", "https://", "ftp://", "mailto:" or "www." at the
-    // start of a word to the next space, less closing punctuation.
-    static std::vector<core::Range> linkRanges(std::string_view text);
-    // The address of a link run ("www." ones as http).
-    static std::string linkAddress(std::string_view run);
     // Runs `block` once the content height is exact: now, or when the
     // worker's count is in (not at all for a count made stale by a newer
     // text, font or width: the newer count runs it).
@@ -144,7 +139,7 @@ public:
     void setContentOffset(gfx::Point offset) override;
     using ScrollView::setContentOffset;
     std::string debugText() const override { return text(); }
-    // A formatter printing the whole text in pages (viewPrintFormatter
+    // A formatter printing the whole text in pages (one made for any view
     // prints only what shows).
     std::shared_ptr<PrintFormatter> printFormatter();
 

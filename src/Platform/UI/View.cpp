@@ -5,7 +5,6 @@
 #include "Platform/UI/Checks.h"
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/LiveObjects.h"
-#include "Platform/UI/PrintFormatter.h"
 #include "Platform/UI/ViewAnimation.h"
 #include "Platform/UI/Window.h"
 
@@ -617,11 +616,6 @@ std::string View::description() const
     auto f = frame();
     return fmt::format("<{}: {}; frame = ({} {}; {} {})>", className(), static_cast<const void*>(this), f.origin.x,
         f.origin.y, f.size.width, f.size.height);
-}
-
-std::shared_ptr<PrintFormatter> View::viewPrintFormatter()
-{
-    return PrintFormatter::create(std::static_pointer_cast<View>(shared_from_this()));
 }
 
 } // namespace ui

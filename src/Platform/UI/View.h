@@ -24,7 +24,6 @@ namespace ui {
 
 class Event;
 class GestureRecognizer;
-class PrintFormatter;
 class Window;
 
 class View : public Responder {
@@ -194,9 +193,6 @@ public:
 
     Responder* nextResponder() const override;
     Window* responderWindow() const override { return m_window; }
-
-    // A new formatter that prints this view.
-    std::shared_ptr<PrintFormatter> viewPrintFormatter();
 
     // A short text for the driver's dump (a label's or a button's title).
     virtual std::string debugText() const { return {}; }

@@ -180,12 +180,6 @@ void ViewAnimation::setDidStopHandler(DidStopHandler handler)
     currentBlock("ViewAnimation::setDidStopHandler").didStop = std::move(handler);
 }
 
-void ViewAnimation::setAnimationsEnabled(bool enabled)
-{
-    requireMainThread("ViewAnimation::setAnimationsEnabled");
-    animationsEnabled = enabled;
-}
-
 bool ViewAnimation::areAnimationsEnabled()
 {
     return animationsEnabled;

@@ -45,7 +45,6 @@ public:
     static void setBeginsFromCurrentState(bool fromCurrent);
     static void setDidStopHandler(DidStopHandler handler);
 
-    static void setAnimationsEnabled(bool enabled);
     static bool areAnimationsEnabled();
 
     static void animate(double duration, double delay, unsigned options, const std::function<void()>& animations,

@@ -234,7 +234,6 @@ TEST_F(WindowHostTest, TheScreenTakesTheWindowsSizeAndClosingEndsTheApplication)
     host->flush();
     EXPECT_EQ(host->title(), "Move 2 Items — Tandry test");
     screen->dismissModalViewController(false);
-    EXPECT_EQ(application().statusBarFrame(), gfx::Rect::zero());
     EXPECT_EQ(application().applicationFrame(), ui::Screen::main()->bounds());
     resize(1400, 900);
     EXPECT_EQ(application().statusBarOrientation(), Orientation::LandscapeRight);

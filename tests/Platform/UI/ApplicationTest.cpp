@@ -195,7 +195,6 @@ TEST_F(ApplicationTest, TheInterfaceFollowsAWindowsSize)
         nullptr, [&](const core::Notification&) { ++resized; });
 
     application().setHasStatusBar(false);
-    EXPECT_EQ(application().statusBarFrame(), gfx::Rect::zero());
     EXPECT_EQ(application().statusBarAlphaAt(0), 0);
     EXPECT_EQ(rotation->root->frame(), (gfx::Rect { 0, 0, 320, 480 }));
 

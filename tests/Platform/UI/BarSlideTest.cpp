@@ -149,8 +149,7 @@ TEST_F(BarSlideTest, OffScreenOrWithoutAnimationsTheChangeIsImmediate)
     EXPECT_TRUE(navigation->navigationBar().isHidden());
     navigation->setNavigationBarHidden(false, true);
     window().setRootViewController(navigation);
-    ui::ViewAnimation::setAnimationsEnabled(false);
-    navigation->setToolbarHidden(true, true);
+    ui::ViewAnimation::performWithoutAnimation([&] { navigation->setToolbarHidden(true, true); });
     EXPECT_TRUE(navigation->toolbar().isHidden());
     EXPECT_TRUE(navigation->navigationBar().layer().animationKeys().empty());
 }

@@ -188,7 +188,7 @@ TEST_F(PresentedServicesTest, BarItemAnchors)
     driver.setPrintingAvailable(true);
     auto text = ui::TextView::create({ 0, 0, 200, 200 });
     auto& panel = ui::PrintInteractionController::shared();
-    panel.setPrintFormatter(text->viewPrintFormatter());
+    panel.setPrintFormatter(ui::PrintFormatter::create(text));
     int completions = 0;
     EXPECT_TRUE(panel.presentFromBarButtonItem(*item, true, [&](auto&, bool, const core::Error*) { ++completions; }));
     EXPECT_EQ(panel.printFormatter()->view(), text);

@@ -61,7 +61,7 @@ TEST_F(ServicesTest, Pasteboards)
     EXPECT_FALSE(general->string());
     general->setString("a\xff" "b");
     EXPECT_EQ(general->string(), "a\xef\xbf\xbd" "b");
-    general->addItems({ { { "public.text", std::string("\xc0") } } });
+    general->setItems({ { { "public.text", std::string("\xc0") } } });
     EXPECT_EQ(general->items().back().at("public.text").string(), "\xef\xbf\xbd");
 
     EXPECT_FALSE(ui::Pasteboard::named(ui::Pasteboard::findName, false));
@@ -242,7 +242,7 @@ TEST_F(ServicesTest, PrintPanel)
     };
     auto view = ui::View::create({ 0, 0, 100, 100 });
     window().addSubview(view);
-    panel.setPrintFormatter(view->viewPrintFormatter());
+    panel.setPrintFormatter(ui::PrintFormatter::create(view));
     EXPECT_FALSE(panel.present(true, completion)); // printing is off
     driver.setPrintingAvailable(true);
     EXPECT_TRUE(panel.presentFromRect({ 10, 10, 20, 20 }, *view, true, completion));

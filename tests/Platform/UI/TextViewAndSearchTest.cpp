@@ -8,6 +8,7 @@
 #include "Platform/UI/TableView.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TextView.h"
+#include "Platform/UI/TextViewLinks.h"
 #include "Platform/UI/Fonts.h"
 #include "Platform/UI/Renderer.h"
 #include "Platform/Core/RunLoop.h"
@@ -252,7 +253,7 @@ TEST_F(TextViewAndSearchTest, LinksInReadOnlyTextAreFoundDrawnAndOpenedByATap)
 {
     auto runs = [](std::string_view text) {
         std::vector<std::string> found;
-        for (auto range : ui::TextView::linkRanges(text))
+        for (auto range : ui::TextViewLinks::ranges(text))
             found.push_back(std::string(text.substr(range.location, range.length)));
         return found;
     };
@@ -262,7 +263,7 @@ TEST_F(TextViewAndSearchTest, LinksInReadOnlyTextAreFoundDrawnAndOpenedByATap)
         (std::vector<std::string> { "HTTPS://A.B/c", "ftp://files.example/x.txt" }));
     // Inside a word, bare prefixes and punctuation alone: no link.
     EXPECT_TRUE(runs("xhttp://a.b www. http:// mailto:.").empty());
-    EXPECT_EQ(ui::TextView::linkAddress("www.test.org"), "http://www.test.org");
+    EXPECT_EQ(ui::TextViewLinks::address("www.test.org"), "http://www.test.org");
 
     auto view = ui::TextView::create({ 0, 0, 320, 200 });
     view->setEditable(false);

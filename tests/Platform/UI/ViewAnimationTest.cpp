@@ -43,11 +43,12 @@ TEST_F(ViewAnimationTest, DisabledAnimationsStopOnTheNextPass)
 {
     auto view = ui::View::create({ 0, 0, 10, 10 });
     bool stopped = false;
-    ui::ViewAnimation::setAnimationsEnabled(false);
-    ui::ViewAnimation::begin("off");
-    ui::ViewAnimation::setDidStopHandler([&](const std::string&, bool, const core::Value&) { stopped = true; });
-    view->setAlpha(0.5f);
-    ui::ViewAnimation::commit();
+    ui::ViewAnimation::performWithoutAnimation([&] {
+        ui::ViewAnimation::begin("off");
+        ui::ViewAnimation::setDidStopHandler([&](const std::string&, bool, const core::Value&) { stopped = true; });
+        view->setAlpha(0.5f);
+        ui::ViewAnimation::commit();
+    });
     EXPECT_TRUE(view->layer().animationKeys().empty());
     EXPECT_FALSE(stopped);
     runLoop();
