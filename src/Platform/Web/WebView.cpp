@@ -316,8 +316,6 @@ void WebView::printToPDF(const std::string& path, std::function<void(const core:
 
 std::string WebView::userAgent() const
 {
-    if (!m_customUserAgent.empty())
-        return m_customUserAgent;
     std::string agent = m_page ? m_page->defaultUserAgent() : WebEngine::current()->defaultUserAgent();
     if (auto bundle = core::Bundle::main()) {
         std::string name = bundle->objectForInfoDictionaryKey("CFBundleName").toString();
@@ -327,13 +325,6 @@ std::string WebView::userAgent() const
             agent += " " + name + "/" + version;
     }
     return agent;
-}
-
-void WebView::setCustomUserAgent(std::string userAgent)
-{
-    m_customUserAgent = std::move(userAgent);
-    if (m_page)
-        m_page->setUserAgent(this->userAgent());
 }
 
 void WebView::updateSnapshot(std::function<void()> completion)

@@ -156,10 +156,8 @@ public:
     void printToPDF(const std::string& path, std::function<void(const core::Error* error)> completion);
 
     // The engine's user agent followed by the bundle's name and short
-    // version, unless a custom one is set (empty: none).
+    // version.
     std::string userAgent() const;
-    const std::string& customUserAgent() const { return m_customUserAgent; }
-    void setCustomUserAgent(std::string userAgent);
 
     // A new picture of the page now; `completion` once the document view has
     // it (for tests and renders).
@@ -238,7 +236,6 @@ private:
     WebNavigationRequests m_navigation;
     LoadTimeout m_loadTimeout { [this](const core::Error& error) { loadTimedOut(error); } };
     bool m_editingFocused = false;
-    std::string m_customUserAgent;
     WebFileAccess m_files;
     WebViewLivePage m_live;
 

@@ -509,8 +509,6 @@ TEST_F(WebViewTest, UserAgentPrintingAndPlacement)
 {
     EXPECT_EQ(view->userAgent(), "RecordingWebEngine Tandry/1.0.0");
     EXPECT_EQ(page().userAgent(), "RecordingWebEngine Tandry/1.0.0");
-    view->setCustomUserAgent("Custom/2");
-    EXPECT_EQ(page().userAgent(), "Custom/2");
 
     std::vector<std::string> printed;
     auto formatter = view->printFormatter();
