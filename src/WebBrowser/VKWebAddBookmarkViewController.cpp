@@ -50,11 +50,6 @@ VKWebBookmark VKWebAddBookmarkViewController::bookmark() const
         m_titleCell->textField().text());
 }
 
-bool VKWebAddBookmarkViewController::URLEditingEnabled() const
-{
-    return m_urlCell->textField().isEnabled();
-}
-
 void VKWebAddBookmarkViewController::setURLEditingEnabled(bool enabled)
 {
     auto& field = m_urlCell->textField();

@@ -36,7 +36,6 @@ public:
     // A new bookmark of the fields, with a new UUID at every call; an
     // address that makes no URL gives an empty one.
     VKWebBookmark bookmark() const;
-    bool URLEditingEnabled() const;
     void setURLEditingEnabled(bool enabled);
     std::shared_ptr<VKWebAddBookmarkViewControllerDelegate> addBookmarkDelegate() const { return m_delegate.lock(); }
     void setAddBookmarkDelegate(std::weak_ptr<VKWebAddBookmarkViewControllerDelegate> delegate)

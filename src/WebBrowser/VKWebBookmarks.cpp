@@ -121,22 +121,6 @@ std::vector<VKWebBookmark> VKWebBookmarks::bookmarks()
     return items();
 }
 
-std::vector<VKWebBookmark> VKWebBookmarks::bookmarksMatchingFragment(std::string_view fragment)
-{
-    std::vector<VKWebBookmark> matches;
-    for (const auto& bookmark : items()) {
-        if (VKWebListFile::containsIgnoringCase(bookmark.URL, fragment)
-            || VKWebListFile::containsIgnoringCase(bookmark.title, fragment))
-            matches.push_back(bookmark);
-    }
-    return matches;
-}
-
-bool VKWebBookmarks::serializeBookmarkItems()
-{
-    return saveItems();
-}
-
 void VKWebBookmarks::applicationWillTerminateOrEnterBackground()
 {
     saveIfLoaded();

@@ -57,10 +57,7 @@ public:
     void moveBookmarkAtIndex(size_t from, size_t to);
     void removeBookmark(const VKWebBookmark& bookmark);
     std::vector<VKWebBookmark> bookmarks();
-    // Address or title holding `fragment`, ignoring case, in order.
-    std::vector<VKWebBookmark> bookmarksMatchingFragment(std::string_view fragment);
 
-    bool serializeBookmarkItems();
     std::string bookmarkItemsPath() const;
 
     void applicationWillTerminateOrEnterBackground();

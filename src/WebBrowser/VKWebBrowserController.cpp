@@ -270,11 +270,6 @@ void VKWebBrowserController::showBookmarksViewController()
     parts().bookmarkScreens->showBookmarks();
 }
 
-void VKWebBrowserController::showAddBookmarkViewController()
-{
-    parts().bookmarkScreens->showAddBookmark();
-}
-
 void VKWebBrowserController::saveBookmark()
 {
     parts().bookmarkScreens->saveBookmark();

@@ -113,7 +113,6 @@ public:
     void handleClose();
 
     void showBookmarksViewController();
-    void showAddBookmarkViewController();
     void saveBookmark();
     void dismissHistoryController();
     // The shown (or about to be shown) authentication sheet.

@@ -61,6 +61,8 @@ public:
     void removeItem(const VKWebHistoryItem& item);
     void removeAllItems();
 
+    // Writes the list now, answering whether it was written (the benchmarks
+    // time it; the program saves on going to the background).
     bool serializeHistoryItems();
     std::string historyItemsPath() const;
 

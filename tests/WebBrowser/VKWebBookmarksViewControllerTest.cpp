@@ -173,7 +173,7 @@ TEST_F(VKWebBookmarksViewControllerTest, TheEditFormReplacesTheBookmarkInPlaceWh
     ASSERT_TRUE(form);
     ASSERT_TRUE(screen->selectedBookmark());
     EXPECT_EQ(*screen->selectedBookmark(), before[1]);
-    EXPECT_TRUE(form->URLEditingEnabled());
+    EXPECT_TRUE(form->urlCell().textField().isEnabled());
     EXPECT_EQ(form->titleCell().textField().text(), "beta");
     EXPECT_EQ(form->urlCell().textField().text(), "http://beta.example/");
     EXPECT_TRUE(form->titleCell().textField().isFirstResponder());
@@ -230,7 +230,6 @@ TEST_F(VKWebBookmarksViewControllerTest, TheAddFormsFields)
     EXPECT_EQ(address.placeholder(), "Address");
     EXPECT_EQ(address.font(), ui::Fonts::systemFont(17));
     EXPECT_FALSE(address.isEnabled());
-    EXPECT_FALSE(form->URLEditingEnabled());
     EXPECT_EQ(address.textColor(), ui::StandardColors::lightGray());
     EXPECT_EQ(address.keyboardType(), ui::TextInput::KeyboardType::URL);
     EXPECT_EQ(address.autocorrectionType(), ui::TextInput::AutocorrectionType::No);

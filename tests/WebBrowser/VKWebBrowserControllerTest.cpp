@@ -585,10 +585,6 @@ TEST_F(VKWebBrowserControllerTest, BookmarksAreListedAddedAndLoaded)
     loadPage("http://127.0.0.1:8/site/index.html", "Home Page");
     EXPECT_EQ(browser->title(), "Home Page") << "the window's title follows the page";
 
-    // Without the list shown, the form is not shown either.
-    browser->showAddBookmarkViewController();
-    EXPECT_FALSE(navigation->modalViewController());
-
     browser->showBookmarksViewController();
     runLoop();
     auto* listNavigation = dynamic_cast<ui::NavigationController*>(navigation->modalViewController());

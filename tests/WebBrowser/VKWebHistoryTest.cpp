@@ -31,7 +31,7 @@ TEST_F(VKWebHistoryTest, TheFileIsABinaryListOfTypedEntriesAndAnyFormatIsRead)
     history()->addURL(url("https://www.example.com/a?b=c"), std::nullopt);
     // Text another program cannot take as UTF-8 is written replaced.
     history()->addURL(url("http://example.net/"), std::string("Bad \xff byte"));
-    ASSERT_TRUE(history()->serializeHistoryItems());
+    history()->applicationWillTerminateOrEnterBackground();
     std::string path = history()->historyItemsPath();
     EXPECT_EQ(path, VKApplication::sharedApplication()->metadataDirectory() + "/VKWebHistory.plist");
 
@@ -214,7 +214,7 @@ TEST_F(VKWebHistoryTest, AFailedWriteIsLoggedAndKeepsTheList)
     history()->addURL(url("http://example.org/"), "kept");
     std::string path = history()->historyItemsPath();
     ASSERT_TRUE(core::fs::createDirectory(path, true));
-    EXPECT_FALSE(history()->serializeHistoryItems());
+    history()->applicationWillTerminateOrEnterBackground();
     EXPECT_TRUE(logContains("Warning, failed to serialize web history to: " + path));
     // Not even a memory warning lets an unsaved list go.
     driver.memoryWarning();
