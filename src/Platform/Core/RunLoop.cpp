@@ -588,11 +588,6 @@ void RunLoop::timerInvalidated(Timer& timer)
     m->schedule.timerInvalidated(timer);
 }
 
-void RunLoop::timerMoved(const std::shared_ptr<Timer>& timer, int64_t due)
-{
-    m->schedule.pushTimer(timer, due);
-}
-
 void RunLoop::sourceInterestChanged(DescriptorSource& source)
 {
     m->sources.interestChanged(source);

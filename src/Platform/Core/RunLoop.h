@@ -161,7 +161,6 @@ private:
     void threadDidEnd();
     void checkOwner(const char* what) const;
     void timerInvalidated(Timer& timer);
-    void timerMoved(const std::shared_ptr<Timer>& timer, int64_t due);
     void sourceInterestChanged(DescriptorSource& source);
     void sourceRemoved(DescriptorSource& source);
 };

@@ -1,9 +1,5 @@
 #include "Platform/Core/TimeZone.h"
 
-#include "Platform/Core/ICUTime.h"
-
-#include <cstdlib>
-#include <fmt/format.h>
 #include <mutex>
 #include <unicode/timezone.h>
 
@@ -17,7 +13,6 @@ struct TimeZone::Impl {
 namespace {
 
 constexpr size_t MaximumIdentifierLength = 128;
-constexpr int MaximumOffset = 18 * 3600;
 
 // Takes an ICU zone; nothing when ICU did not recognise what it was made from
 // (it answers "Etc/Unknown" rather than failing).
@@ -45,20 +40,6 @@ Defaults& defaults()
     return instance;
 }
 
-// The standard offset and the daylight-saving amount, in milliseconds.
-std::pair<int32_t, int32_t> offsets(const icu::TimeZone& zone, Date date)
-{
-    auto millis = icutime::millis(date);
-    int32_t raw = 0;
-    int32_t daylight = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    if (millis)
-        zone.getOffset(*millis, false, raw, daylight, status);
-    if (!millis || U_FAILURE(status))
-        return { 0, 0 };
-    return { raw, daylight };
-}
-
 } // namespace
 
 TimeZone TimeZone::utc()
@@ -75,19 +56,6 @@ std::optional<TimeZone> TimeZone::named(std::string_view identifier)
     if (!impl)
         return std::nullopt;
     return TimeZone(std::move(impl));
-}
-
-std::optional<TimeZone> TimeZone::forSecondsFromGMT(int seconds)
-{
-    if (seconds < -MaximumOffset || seconds > MaximumOffset)
-        return std::nullopt;
-    int magnitude = std::abs(seconds);
-    // ICU's custom identifiers ("GMT+01:30", "GMT-00:00:15") make the zone
-    // and name it in one go.
-    std::string id = fmt::format("GMT{}{:02}:{:02}", seconds < 0 ? '-' : '+', magnitude / 3600, magnitude / 60 % 60);
-    if (magnitude % 60)
-        id += fmt::format(":{:02}", magnitude % 60);
-    return named(id);
 }
 
 TimeZone TimeZone::systemTimeZone()
@@ -141,17 +109,6 @@ void TimeZone::resetDefaultTimeZone()
 const std::string& TimeZone::name() const
 {
     return m_impl->name;
-}
-
-int TimeZone::secondsFromGMT(Date date) const
-{
-    auto [raw, daylight] = offsets(*m_impl->zone, date);
-    return (raw + daylight) / 1000;
-}
-
-bool TimeZone::isDaylightSavingTime(Date date) const
-{
-    return offsets(*m_impl->zone, date).second != 0;
 }
 
 } // namespace core

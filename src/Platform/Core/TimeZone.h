@@ -23,8 +23,6 @@ public:
     // A zone by its identifier; nothing for an identifier the zone database
     // does not know.
     static std::optional<TimeZone> named(std::string_view identifier);
-    // A zone without daylight saving time, up to 18 hours either side of GMT.
-    static std::optional<TimeZone> forSecondsFromGMT(int seconds);
 
     // The zone of the machine ($TZ, else /etc/localtime), read once and kept
     // until resetSystemTimeZone().
@@ -38,9 +36,6 @@ public:
     static void resetDefaultTimeZone();
 
     const std::string& name() const;
-    // The offset from GMT at that moment, daylight saving time included.
-    int secondsFromGMT(Date date) const;
-    bool isDaylightSavingTime(Date date) const;
 
     bool operator==(const TimeZone& other) const { return name() == other.name(); }
 

@@ -29,25 +29,4 @@ void Timer::invalidate()
     auto fire = std::move(m_fire); // released here, unless it is running (the loop holds it then)
 }
 
-Date Timer::fireDate() const
-{
-    auto loop = m_loop.lock();
-    auto clock = loop ? loop->clock() : Clock::current();
-    return clock->now().addingTimeInterval(static_cast<double>(m_due - clock->monotonicNanoseconds()) / 1e9);
-}
-
-void Timer::setFireDate(Date date)
-{
-    if (!m_valid)
-        return;
-    auto loop = m_loop.lock();
-    if (!loop)
-        return;
-    loop->checkOwner("Timer::setFireDate");
-    auto clock = loop->clock();
-    double offset = date.timeIntervalSince(clock->now());
-    int64_t delta = offset < 0 ? -Clock::nanoseconds(-offset) : Clock::nanoseconds(offset);
-    loop->timerMoved(shared_from_this(), clock->monotonicNanoseconds() + delta);
-}
-
 } // namespace core

@@ -26,11 +26,6 @@ public:
     bool isValid() const { return m_valid.load(); }
     double timeInterval() const { return m_interval; }
     bool repeats() const { return m_repeats; }
-    // The wall date of the next firing.
-    Date fireDate() const;
-    // Moves the next firing (a one-shot timer that already fired stays
-    // invalid).
-    void setFireDate(Date date);
 
 private:
     friend class RunLoop;

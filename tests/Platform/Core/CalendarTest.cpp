@@ -48,7 +48,7 @@ TEST_F(CalendarTest, DatesFromComponents)
     EXPECT_EQ(berlin.date({ 2011, 3, 27, 2, 30, 0 }), berlin.date({ 2011, 3, 27, 3, 0, 0 }));
     // 02:30 happens twice on 2011-10-30: the earlier one, still summer time.
     Date repeated = *berlin.date({ 2011, 10, 30, 2, 30, 0 });
-    EXPECT_TRUE(berlin.timeZone().isDaylightSavingTime(repeated));
+    EXPECT_EQ(repeated, Date::fromUnixTime(1319934600)); // 00:30 UTC
     EXPECT_FALSE(utc.date({ INT_MAX, 1, 1, 0, 0, 0 }));
     EXPECT_FALSE(utc.date({ 2011, 1, INT_MIN, 0, 0, 0 }));
 }

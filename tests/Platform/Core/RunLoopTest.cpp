@@ -134,17 +134,19 @@ TEST_F(RunLoopTest, TimersFireOnTheManualClock)
     auto ticker = loop.schedule(1.0, true, [&](Timer&) { seen.push_back(secondsSinceStart()); });
     loop.advance(3.0);
     EXPECT_EQ(seen, (std::vector<double> { 1.0, 2.0, 3.0 }));
-    EXPECT_EQ(ticker->fireDate(), start.addingTimeInterval(4.0));
 
     // One that fell behind fires once and keeps its phase.
     test::TestEnvironment::clock().advance(3.5);
     loop.runOnce();
     loop.runOnce();
     EXPECT_EQ(seen.size(), 4u);
-    EXPECT_EQ(ticker->fireDate(), start.addingTimeInterval(7.0));
+    loop.advance(0.49);
+    EXPECT_EQ(seen.size(), 4u);
+    loop.advance(0.01);
+    EXPECT_EQ(seen.back(), 7.0);
     ticker->invalidate();
     loop.advance(5);
-    EXPECT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen.size(), 5u);
 
     // Invalidating inside its own callback stops it.
     int beats = 0;
@@ -155,17 +157,6 @@ TEST_F(RunLoopTest, TimersFireOnTheManualClock)
     loop.advance(5.0);
     EXPECT_EQ(beats, 2);
     EXPECT_FALSE(stopper->isValid());
-
-    // setFireDate moves a timer, earlier or later.
-    start = Date::now();
-    double firedAt = -1;
-    auto moved = loop.schedule(10, false, [&](Timer&) { firedAt = secondsSinceStart(); });
-    moved->setFireDate(start.addingTimeInterval(2));
-    EXPECT_EQ(moved->fireDate(), start.addingTimeInterval(2));
-    loop.advance(2);
-    EXPECT_EQ(firedAt, 2.0);
-    loop.advance(10);
-    EXPECT_EQ(firedAt, 2.0);
 }
 
 TEST_F(RunLoopTest, CancellingMostTimersKeepsTheRestInOrder)
@@ -179,14 +170,10 @@ TEST_F(RunLoopTest, CancellingMostTimersKeepsTheRestInOrder)
         if (i % 10 != 0)
             timers[i]->invalidate();
     }
-    timers[10]->setFireDate(start.addingTimeInterval(5));
     loop.advance(10);
     std::vector<int> expected;
-    for (int i = 2990; i >= 0; i -= 10) {
-        if (i != 10)
-            expected.push_back(i);
-    }
-    expected.push_back(10);
+    for (int i = 2990; i >= 0; i -= 10)
+        expected.push_back(i);
     EXPECT_EQ(fired, expected);
 }
 
