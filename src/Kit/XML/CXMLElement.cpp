@@ -74,16 +74,6 @@ std::optional<CXMLElement::NamespaceList> CXMLElement::namespaces() const
     return list;
 }
 
-std::shared_ptr<CXMLNode> CXMLElement::attributeForLocalName(std::string_view localName, std::string_view URI) const
-{
-    if (!m_node)
-        return nullptr;
-    std::string local(localName);
-    std::string uri(URI);
-    xmlAttr* attribute = xmlHasNsProp(m_node, elementXmlText(local), elementXmlText(uri));
-    return nodeWithLibXMLNode(reinterpret_cast<xmlNode*>(attribute));
-}
-
 CXMLNode::NodeList CXMLElement::attributes() const
 {
     NodeList list;

@@ -28,7 +28,6 @@ public:
     // In declaration order; nothing (not an empty list) when there are none.
     std::optional<NamespaceList> namespaces() const;
 
-    std::shared_ptr<CXMLNode> attributeForLocalName(std::string_view localName, std::string_view URI) const;
     NodeList attributes() const;
 
     // Child elements by local name and namespace URI.
