@@ -40,7 +40,6 @@ struct Frame {
     bool implicit = false;
     std::optional<bool> disableActions;
     std::optional<double> duration;
-    std::optional<TimingFunction> timing;
     std::shared_ptr<Group> group = std::make_shared<Group>();
 };
 
@@ -125,16 +124,6 @@ void Transaction::setAnimationDuration(double seconds)
     top("Transaction::setAnimationDuration").duration = std::isnan(seconds) ? 0.0 : std::max(0.0, seconds);
 }
 
-TimingFunction Transaction::animationTimingFunction()
-{
-    return lookup(&Frame::timing).value_or(TimingFunction::defaultTiming());
-}
-
-void Transaction::setAnimationTimingFunction(TimingFunction function)
-{
-    top("Transaction::setAnimationTimingFunction").timing = function;
-}
-
 void Transaction::setCompletionBlock(std::function<void()> completion)
 {
     top("Transaction::setCompletionBlock").group->completion = std::move(completion);
@@ -186,7 +175,7 @@ void Transaction::layerChanged(Layer& layer, const char* keyPath, const Animated
     record->from = from;
     record->to = to;
     record->duration = duration;
-    record->timing = animationTimingFunction();
+    record->timing = TimingFunction::defaultTiming();
     Animation::schedule(layer, keyPath, std::move(record));
 }
 
@@ -199,7 +188,7 @@ void Transaction::contentsChanged(Layer& layer)
         return;
     Transition fade;
     fade.setDuration(animationDuration());
-    fade.setTimingFunction(animationTimingFunction());
+    fade.setTimingFunction(TimingFunction::defaultTiming());
     layer.addAnimation(fade, "contents");
 }
 

@@ -5,8 +5,8 @@
 // settings shadow outer ones) or the implicit one that opens with the first
 // change of a main-loop pass and commits at its end. Inside, a changed
 // property of a standalone layer gets an implicit animation of the
-// transaction's duration and timing unless actions are disabled; a layer
-// made in the same transaction does not animate. A view's layer never
+// transaction's duration in the default timing unless actions are disabled;
+// a layer made in the same transaction does not animate. A view's layer never
 // animates here (view animation blocks do that). The completion block runs
 // when every animation added within the transaction has ended, or on the
 // next pass when there were none. Main thread only.
@@ -31,8 +31,6 @@ public:
     static double animationDuration();
     // NaN and negative durations count as 0.
     static void setAnimationDuration(double seconds);
-    static TimingFunction animationTimingFunction();
-    static void setAnimationTimingFunction(TimingFunction function);
     static void setCompletionBlock(std::function<void()> completion);
 
     // Called by layers: the transaction a new layer is born in, and the
