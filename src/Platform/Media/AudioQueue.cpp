@@ -144,16 +144,6 @@ Status AudioQueue::enqueueBuffer(AudioQueueBuffer* buffer, uint32_t descriptionC
     return status::NoError;
 }
 
-void AudioQueue::notifyRunningChanged()
-{
-    auto self = shared_from_this();
-    const auto listeners = m_listeners;
-    for (const auto& [id, listener] : listeners) {
-        if (id == queueProperty::IsRunning)
-            listener(*this, id);
-    }
-}
-
 Status AudioQueue::start()
 {
     if (m_disposed)
@@ -161,10 +151,7 @@ Status AudioQueue::start()
     m_stopping = false;
     m_paused = false;
     m_sink->start();
-    if (!m_running) {
-        m_running = true;
-        notifyRunningChanged();
-    }
+    m_running = true;
     return status::NoError;
 }
 
@@ -204,11 +191,8 @@ Status AudioQueue::stop(bool immediately)
     m_paused = false;
     m_worker->flush();
     m_sink->flush();
-    const bool wasRunning = m_running;
     m_running = false;
     returnAll();
-    if (wasRunning)
-        notifyRunningChanged();
     return status::NoError;
 }
 
@@ -228,7 +212,6 @@ Status AudioQueue::dispose()
     if (m_sink)
         m_sink->close();
     m_callback = nullptr;
-    m_listeners.clear();
     return status::NoError;
 }
 
@@ -285,14 +268,6 @@ Status AudioQueue::setProperty(FourCharCode propertyID, const void* data, uint32
     const auto* bytes = static_cast<const uint8_t*>(data);
     m_cookie.assign(bytes, bytes + size);
     m_worker->setCookie(m_cookie);
-    return status::NoError;
-}
-
-Status AudioQueue::addPropertyListener(FourCharCode propertyID, PropertyListener listener)
-{
-    if (propertyID != queueProperty::IsRunning)
-        return status::QueueInvalidProperty;
-    m_listeners.emplace_back(propertyID, std::move(listener));
     return status::NoError;
 }
 

@@ -35,7 +35,6 @@ struct AudioQueueBuffer {
 class AudioQueue : public std::enable_shared_from_this<AudioQueue>, private AudioSink::Client {
 public:
     using OutputCallback = std::function<void(AudioQueue&, AudioQueueBuffer*)>;
-    using PropertyListener = std::function<void(AudioQueue&, FourCharCode propertyID)>;
 
     // nullptr, with a status, when no decoder reads the format. Without a
     // sink the default one (AudioSink::makeDefault); a sink that cannot
@@ -66,8 +65,6 @@ public:
     // 'aqrn' (uint32, read only) and 'aqmc' (the decoder's magic cookie).
     Status getProperty(FourCharCode propertyID, uint32_t* ioSize, void* data) const;
     Status setProperty(FourCharCode propertyID, const void* data, uint32_t size);
-    // The listener hears of 'aqrn' changes.
-    Status addPropertyListener(FourCharCode propertyID, PropertyListener listener);
 
     Status setVolume(float volume);
     Status volume(float* volume) const;
@@ -90,7 +87,6 @@ private:
         AudioQueueBuffer* buffer;
     };
     void sinkDidPlay(uint64_t bufferID) override;
-    void notifyRunningChanged();
     void returnAll();
     int64_t framesIn(const AudioQueueBuffer& buffer, uint32_t descriptionCount,
         const AudioStreamPacketDescription* descriptions) const;
@@ -102,7 +98,6 @@ private:
     std::vector<std::unique_ptr<AudioQueueBuffer>> m_buffers;
     std::vector<std::unique_ptr<uint8_t[]>> m_storage;
     std::deque<Entry> m_enqueued;
-    std::vector<std::pair<FourCharCode, PropertyListener>> m_listeners;
     std::vector<uint8_t> m_cookie;
     uint64_t m_nextID = 1;
     float m_volume = 1.0f;

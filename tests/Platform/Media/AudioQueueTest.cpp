@@ -102,8 +102,6 @@ TEST_F(AudioQueueTest, ANullSinkPlaysEachBufferInItsFramesOverTheRateOnTheClock)
     auto queue = makeQueue();
     ASSERT_TRUE(queue);
     EXPECT_TRUE(std::dynamic_pointer_cast<NullSink>(queue->sink()));
-    std::vector<bool> heard;
-    queue->addPropertyListener(queueProperty::IsRunning, [&](AudioQueue& q, FourCharCode) { heard.push_back(running(q)); });
     const std::string half(88200, '\x01');
     auto* first = buffer(*queue, half);
     auto* second = buffer(*queue, half);
@@ -114,7 +112,6 @@ TEST_F(AudioQueueTest, ANullSinkPlaysEachBufferInItsFramesOverTheRateOnTheClock)
     EXPECT_FALSE(running(*queue));
     ASSERT_EQ(queue->start(), 0);
     EXPECT_TRUE(running(*queue));
-    EXPECT_EQ(heard, std::vector<bool> { true });
 
     loop().advance(0.49);
     EXPECT_TRUE(returned.empty());
@@ -146,7 +143,6 @@ TEST_F(AudioQueueTest, ANullSinkPlaysEachBufferInItsFramesOverTheRateOnTheClock)
     EXPECT_EQ(returned.back(), third);
     EXPECT_EQ(sampleTime(*queue), 0);
     EXPECT_FALSE(running(*queue));
-    EXPECT_EQ(heard, (std::vector<bool> { true, false }));
     loop().advance(1);
     EXPECT_EQ(returned.size(), 3u);
 }
@@ -154,8 +150,6 @@ TEST_F(AudioQueueTest, ANullSinkPlaysEachBufferInItsFramesOverTheRateOnTheClock)
 TEST_F(AudioQueueTest, AStopAfterWhatIsQueuedPlaysItOut)
 {
     auto queue = makeQueue();
-    std::vector<bool> heard;
-    queue->addPropertyListener(queueProperty::IsRunning, [&](AudioQueue& q, FourCharCode) { heard.push_back(running(q)); });
     // 0.4 s each.
     auto* first = buffer(*queue, std::string(17640 * 4, '\x02'));
     auto* second = buffer(*queue, std::string(17640 * 4, '\x03'));
@@ -173,7 +167,6 @@ TEST_F(AudioQueueTest, AStopAfterWhatIsQueuedPlaysItOut)
     loop().advance(0.4);
     EXPECT_EQ(returned, (std::vector<AudioQueueBuffer*> { first, second }));
     EXPECT_FALSE(running(*queue));
-    EXPECT_EQ(heard, (std::vector<bool> { true, false }));
     EXPECT_EQ(sampleTime(*queue), 0);
 }
 
