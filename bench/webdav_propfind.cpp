@@ -41,7 +41,7 @@ public:
         return resource.subresourcesToDepth(depth);
     }
     bool isMutableURI(const core::URL&) override { return true; }
-    void webDAVResponseDidEnd(WebDAVResponse& response, int) override { bodyBytes = response.bodyLength(); }
+    void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd) override { bodyBytes = response.bodyLength(); }
 
     uint64_t bodyBytes = 0;
 

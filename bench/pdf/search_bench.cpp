@@ -38,10 +38,10 @@ using Clock = std::chrono::steady_clock;
 struct Delegate : VKPDFSearchControllerDelegate {
     bool answered = false;
     int wraps = 0;
-    std::shared_ptr<VKDocumentRange> result;
+    std::optional<VKDocumentRange> result;
 
     void searchControllerIndexBuildingDidProgress(VKPDFSearchController&, float) override { }
-    void searchControllerDidFindResult(VKPDFSearchController&, std::shared_ptr<VKDocumentRange> found, const std::string&) override
+    void searchControllerDidFindResult(VKPDFSearchController&, std::optional<VKDocumentRange> found, const std::string&) override
     {
         answered = true;
         result = std::move(found);
@@ -60,7 +60,7 @@ struct Fixture {
     std::shared_ptr<VKPDFSearchController> controller;
     double indexSeconds = 0;
     std::string rareWord, commonWord, phrase, prefix, worstPhrase;
-    std::shared_ptr<VKDocumentRange> lastRareHit;
+    std::optional<VKDocumentRange> lastRareHit;
     size_t worstPages = 0;
 
     Fixture()
@@ -102,7 +102,7 @@ struct Fixture {
                 break;
             }
         }
-        lastRareHit = search(rareWord, nullptr, 1);
+        lastRareHit = search(rareWord, std::nullopt, 1);
     }
     ~Fixture()
     {
@@ -110,11 +110,11 @@ struct Fixture {
         std::filesystem::remove_all(folder);
     }
 
-    std::shared_ptr<VKDocumentRange> search(const std::string& text, std::shared_ptr<VKDocumentRange> neighbour, int direction)
+    std::optional<VKDocumentRange> search(const std::string& text, std::optional<VKDocumentRange> neighbour, int direction)
     {
         delegate->answered = false;
         delegate->wraps = 0;
-        delegate->result = nullptr;
+        delegate->result.reset();
         controller->searchForString(text, std::move(neighbour), direction);
         core::RunLoop::main().runUntil([&] { return delegate->answered; }, 60.0);
         return delegate->result;
@@ -127,10 +127,10 @@ Fixture& fixture()
     return fixture;
 }
 
-void timeSearch(benchmark::State& state, const std::string& text, std::shared_ptr<VKDocumentRange> neighbour, int direction)
+void timeSearch(benchmark::State& state, const std::string& text, std::optional<VKDocumentRange> neighbour, int direction)
 {
     Fixture& f = fixture();
-    std::shared_ptr<VKDocumentRange> hit;
+    std::optional<VKDocumentRange> hit;
     for (auto _ : state)
         hit = f.search(text, neighbour, direction);
     state.SetLabel(text);
@@ -141,15 +141,15 @@ void timeSearch(benchmark::State& state, const std::string& text, std::shared_pt
     state.counters["index_s"] = f.indexSeconds;
 }
 
-void RareWord(benchmark::State& state) { timeSearch(state, fixture().rareWord, nullptr, -1); }
-void CommonWord(benchmark::State& state) { timeSearch(state, fixture().commonWord, nullptr, -1); }
-void Phrase(benchmark::State& state) { timeSearch(state, fixture().phrase, nullptr, -1); }
-void Prefix(benchmark::State& state) { timeSearch(state, fixture().prefix, nullptr, -1); }
-void BackwardFromEnd(benchmark::State& state) { timeSearch(state, fixture().commonWord, nullptr, 1); }
+void RareWord(benchmark::State& state) { timeSearch(state, fixture().rareWord, std::nullopt, -1); }
+void CommonWord(benchmark::State& state) { timeSearch(state, fixture().commonWord, std::nullopt, -1); }
+void Phrase(benchmark::State& state) { timeSearch(state, fixture().phrase, std::nullopt, -1); }
+void Prefix(benchmark::State& state) { timeSearch(state, fixture().prefix, std::nullopt, -1); }
+void BackwardFromEnd(benchmark::State& state) { timeSearch(state, fixture().commonWord, std::nullopt, 1); }
 void Wrap(benchmark::State& state) { timeSearch(state, fixture().rareWord, fixture().lastRareHit, -1); }
 void WorstCase(benchmark::State& state)
 {
-    timeSearch(state, fixture().worstPhrase, nullptr, -1);
+    timeSearch(state, fixture().worstPhrase, std::nullopt, -1);
     state.counters["pages"] = double(fixture().worstPages);
 }
 
