@@ -107,9 +107,3 @@ void VKContextAddRoundedRect(gfx::Context& context, float x, float y, float w, f
     context.addLineToPoint(x + r, y);
     context.addArc(x + r, y + r, r, -pi / 2, pi, true);
 }
-
-void VKRaiseNotImplemented(const core::Object& object, std::string_view method)
-{
-    throw core::Exception(core::Exception::NotImplemented,
-        fmt::format("Please implement -[{} {}]", object.className(), method));
-}

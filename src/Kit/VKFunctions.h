@@ -71,6 +71,3 @@ inline void VKSafeSetValueForKey(const std::shared_ptr<core::Object>& object, co
 // closing, filling or stroking it.
 void VKContextAddRoundedRect(gfx::Context& context, float x, float y, float w, float h, float r);
 
-// Throws "VKNotImplemented", "Please implement -[Class method]": what an
-// abstract method does when a subclass did not supply it.
-[[noreturn]] void VKRaiseNotImplemented(const core::Object& object, std::string_view method);

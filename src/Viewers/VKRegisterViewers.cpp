@@ -1,7 +1,6 @@
 #include "Viewers/VKRegisterViewers.h"
 
 #include "Viewers/AudioPlayer/VKAudioPlayerController.h"
-#include "Viewers/Document/VKBookmarksController.h"
 #include "Viewers/Image/VKImageViewController.h"
 #include "Viewers/Movie/VKMoviePlayerController.h"
 #include "Viewers/PDF/VKDocumentViewHorizontalDouble.h"
@@ -11,15 +10,6 @@
 
 void VKRegisterViewers()
 {
-    VKViewController::setBookmarksControllerFactory([](const std::string& path,
-                                                        const std::shared_ptr<VKBookmarksControllerDelegate>& delegate,
-                                                        std::optional<gfx::Point> newOffset) {
-        auto bookmarks = VKBookmarksController::initWithFileAtPath(path);
-        bookmarks->setDelegate(delegate);
-        if (newOffset)
-            bookmarks->addBookmarkWithOffset(*newOffset);
-        return std::static_pointer_cast<ui::ViewController>(bookmarks);
-    });
     VKViewController::setViewerFactory(VKViewerKind::Image,
         [](const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folder) {
             return std::static_pointer_cast<VKViewController>(

@@ -113,14 +113,6 @@ TEST_F(VKFunctionsTest, NamesStringsAndPlaces)
     core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Bare")));
     EXPECT_EQ(VKMainBundleDisplayName(), std::nullopt);
     core::Bundle::setMain(nullptr);
-
-    try {
-        VKRaiseNotImplemented(KeyedThing(), "draw");
-        FAIL();
-    } catch (const core::Exception& exception) {
-        EXPECT_EQ(exception.name(), "VKNotImplemented");
-        EXPECT_EQ(exception.reason(), "Please implement -[KeyedThing draw]");
-    }
 }
 
 } // namespace

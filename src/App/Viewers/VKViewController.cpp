@@ -45,7 +45,6 @@ constexpr bool scrollViewsZoom = requires(ui::ScrollView& view) { view.setZoomSc
 
 struct Registrations {
     std::map<VKViewerKind, VKViewController::Factory> factories;
-    VKViewController::BookmarksFactory bookmarksFactory;
 };
 
 Registrations& registrations()
@@ -117,16 +116,6 @@ void VKViewController::setViewerFactory(VKViewerKind kind, Factory factory)
         registrations().factories[kind] = std::move(factory);
     else
         registrations().factories.erase(kind);
-}
-
-void VKViewController::setBookmarksControllerFactory(BookmarksFactory factory)
-{
-    registrations().bookmarksFactory = std::move(factory);
-}
-
-const VKViewController::BookmarksFactory& VKViewController::bookmarksControllerFactory()
-{
-    return registrations().bookmarksFactory;
 }
 
 void VKViewController::resetRegistrationsForTesting()

@@ -9,8 +9,7 @@
 // document sheet (e-mail, print, open in, the orientation lock), delete
 // with confirmation, following the file when it is moved or deleted
 // (through the folder screen, the server or the cloud mirror), holding the
-// orientation while content loads, and the bookmarks list, printing and
-// open-in. It hides and shows its bars on a single tap (the full-screen
+// orientation while content loads, printing and open-in. It hides and shows its bars on a single tap (the full-screen
 // base).
 //
 // A subclass supplies loadContentView, which starts loading and hands the
@@ -26,7 +25,6 @@
 
 #include "App/Mail/VKEmailControllerDelegate.h"
 #include "Shell/VKFullScreenViewController.h"
-#include "App/Viewers/VKBookmarksControllerDelegate.h"
 #include "App/Viewers/VKViewerCloudFetch.h"
 #include "App/Viewers/VKViewerSpinner.h"
 #include "Platform/Core/Error.h"
@@ -64,8 +62,7 @@ enum class VKViewerKind { Image, Movie, Audio, Text, PDF, Web };
 
 class VKViewController : public VKFullScreenViewController,
                          public ui::ActionSheetDelegate,
-                         public VKEmailControllerDelegate,
-                         public VKBookmarksControllerDelegate {
+                         public VKEmailControllerDelegate {
 public:
     // Sheet tags: the document sheet and the delete confirmation.
     static constexpr int DocumentActionSheetTag = 1002;
@@ -83,10 +80,6 @@ public:
 
     using Factory = std::function<std::shared_ptr<VKViewController>(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController)>;
-    // Makes the bookmarks list of the file at `path` for `delegate`, with a
-    // new bookmark at `newOffset` first when it has one.
-    using BookmarksFactory = std::function<std::shared_ptr<ui::ViewController>(const std::string& path,
-        const std::shared_ptr<VKBookmarksControllerDelegate>& delegate, std::optional<gfx::Point> newOffset)>;
 
     // The viewer for a file, by its kind: an image; a movie; audio; text
     // that is not HTML; PDF; anything else in the web viewer. Never null.
@@ -99,8 +92,6 @@ public:
         const std::shared_ptr<VKFileResource>& resource, const std::shared_ptr<VKViewerFolderHost>& folderController);
     // Each kind's factory (an empty one unregisters it).
     static void setViewerFactory(VKViewerKind kind, Factory factory);
-    static void setBookmarksControllerFactory(BookmarksFactory factory);
-    static const BookmarksFactory& bookmarksControllerFactory();
     // Forgets the factories (tests).
     static void resetRegistrationsForTesting();
 
@@ -197,7 +188,7 @@ public:
     void setToolbarItems(std::vector<std::shared_ptr<ui::BarButtonItem>> items, bool animated = false) override;
     virtual std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() { return {}; }
     virtual void contentViewDidLoad() { }
-    // Abstract: raises "VKNotImplemented".
+    // What each viewer supplies: starts loading its content.
     virtual void loadContentView() = 0;
     // The window of the presented screen while one is up, else the stack's.
     ui::Window* window();
@@ -228,15 +219,6 @@ public:
     virtual void hideCloudDownloadProgressView() { m_cloudFetch.hideProgress(); }
     // Stops the fetch and pops the viewer.
     virtual void cancelCloudFileFetch(const std::shared_ptr<core::Object>&) { m_cloudFetch.cancel(); }
-
-    // Bookmarks: the list is presented over the stack; with an offset a new
-    // bookmark is added there first.
-    void bookmarksControllerDidEnd(ui::ViewController& controller) override;
-    // Abstract: raises "VKNotImplemented".
-    void bookmarksController(ui::ViewController& controller, const core::Value& bookmark) override;
-    void addBookmarkWithOffset(gfx::Point offset);
-    void showBookmarksController();
-    virtual void showBookmarksControllerWithNewOffset(gfx::Point offset);
 
     // Toolbar: every item with an action; the others keep their state.
     virtual void setToolbarItemsEnabled(bool enabled);

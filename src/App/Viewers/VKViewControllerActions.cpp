@@ -1,6 +1,6 @@
 // What a viewer does for the person: the document sheet and what its
 // buttons start (e-mail, printing, open in, the orientation lock), delete
-// with confirmation, and the bookmarks list.
+// with confirmation.
 
 #include "App/Viewers/VKViewController.h"
 
@@ -13,7 +13,6 @@
 #include "App/VKAppOrientationLock.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "FileModel/VKFileResource.h"
-#include "Kit/VKFunctions.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/UI/Application.h"
@@ -231,49 +230,4 @@ void VKViewController::openIn(const std::shared_ptr<core::Object>&)
         return;
     }
     presentOpenInFromBarButtonItemRect(*controller, *item, true);
-}
-
-// ---- Bookmarks ------------------------------------------------------------------
-
-void VKViewController::showBookmarksControllerWithNewOffset(gfx::Point offset)
-{
-    auto* navigation = navigationController();
-    if (!m_resource || !navigation)
-        return;
-    // The bookmarks list comes with the document viewers; until then there
-    // is nothing to show.
-    const auto& factory = bookmarksControllerFactory();
-    if (!factory) {
-        core::log("Warning, no bookmarks list for: {}", m_resource->path());
-        return;
-    }
-    std::optional<gfx::Point> newOffset;
-    if (offset.y >= 0)
-        newOffset = offset;
-    auto bookmarks = factory(m_resource->path(),
-        std::static_pointer_cast<VKBookmarksControllerDelegate>(sharedAs<VKViewController>()), newOffset);
-    if (!bookmarks)
-        return;
-    navigation->presentModalViewController(ui::NavigationController::create(bookmarks), true);
-}
-
-void VKViewController::showBookmarksController()
-{
-    showBookmarksControllerWithNewOffset({ -1, -1 });
-}
-
-void VKViewController::addBookmarkWithOffset(gfx::Point offset)
-{
-    showBookmarksControllerWithNewOffset(offset);
-}
-
-void VKViewController::bookmarksControllerDidEnd(ui::ViewController&)
-{
-    if (auto* navigation = navigationController())
-        navigation->dismissModalViewController(true);
-}
-
-void VKViewController::bookmarksController(ui::ViewController&, const core::Value&)
-{
-    VKRaiseNotImplemented(*this, "bookmarksController:didSelectBookmark:");
 }

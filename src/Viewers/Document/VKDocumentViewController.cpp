@@ -1,5 +1,6 @@
 #include "Viewers/Document/VKDocumentViewController.h"
 
+#include "Viewers/Document/VKBookmarksController.h"
 #include "Viewers/Document/VKDocumentLinkSheet.h"
 #include "Viewers/Document/VKDocumentTitleView.h"
 #include "Viewers/Document/VKPageIndexView.h"
@@ -317,6 +318,34 @@ void VKDocumentViewController::loadPersistentState()
 void VKDocumentViewController::storePersistentState()
 {
     VKReadingPlace::store(*this);
+}
+
+void VKDocumentViewController::showBookmarksControllerWithNewOffset(gfx::Point offset)
+{
+    auto* navigation = navigationController();
+    if (!resource() || !navigation)
+        return;
+    auto bookmarks = VKBookmarksController::initWithFileAtPath(resource()->path());
+    bookmarks->setDelegate(std::static_pointer_cast<VKBookmarksControllerDelegate>(sharedAs<VKDocumentViewController>()));
+    if (offset.y >= 0)
+        bookmarks->addBookmarkWithOffset(offset);
+    navigation->presentModalViewController(ui::NavigationController::create(bookmarks), true);
+}
+
+void VKDocumentViewController::showBookmarksController()
+{
+    showBookmarksControllerWithNewOffset({ -1, -1 });
+}
+
+void VKDocumentViewController::addBookmarkWithOffset(gfx::Point offset)
+{
+    showBookmarksControllerWithNewOffset(offset);
+}
+
+void VKDocumentViewController::bookmarksControllerDidEnd(ui::ViewController&)
+{
+    if (auto* navigation = navigationController())
+        navigation->dismissModalViewController(true);
 }
 
 void VKDocumentViewController::bookmarksController(ui::ViewController&, const core::Value& bookmark)

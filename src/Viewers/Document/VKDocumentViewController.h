@@ -21,6 +21,7 @@
 // paging help (VKPagingHelp) and the end signs and flashed indicator
 // (VKScrollSigns).
 
+#include "App/Viewers/VKBookmarksControllerDelegate.h"
 #include "App/Viewers/VKViewController.h"
 #include "Viewers/Document/VKDocumentPageIndex.h"
 #include "Viewers/Document/VKGoToPageBar.h"
@@ -39,7 +40,7 @@ class View;
 } // namespace ui
 class VKDocumentTitleView;
 
-class VKDocumentViewController : public VKViewController {
+class VKDocumentViewController : public VKViewController, public VKBookmarksControllerDelegate {
 public:
     enum PagingDirection { None = 0, Up = 1, Down = 2, Left = 3, Right = 4 };
     // Tags of the frame's sheet entries and of the link sheet.
@@ -61,8 +62,7 @@ public:
     void initWithResource(const std::shared_ptr<VKFileResource>& resource,
         const std::shared_ptr<VKViewerFolderHost>& folderController) override;
 
-    // The contract: each raises "VKNotImplemented" unless a subclass
-    // supplies it.
+    // The contract: what every document viewer supplies.
     virtual gfx::Point contentOffset() = 0;
     virtual void setContentOffset(gfx::Point offset) = 0;
     virtual gfx::Size contentSize() = 0;
@@ -108,7 +108,13 @@ public:
     void contentSizeDidChange();
     virtual void loadPersistentState();
     void storePersistentState() override;
+    // Bookmarks: the list is presented over the stack; with an offset a new
+    // bookmark is added there first. A chosen one scrolls there.
+    void bookmarksControllerDidEnd(ui::ViewController& controller) override;
     void bookmarksController(ui::ViewController& controller, const core::Value& bookmark) override;
+    void addBookmarkWithOffset(gfx::Point offset);
+    void showBookmarksController();
+    virtual void showBookmarksControllerWithNewOffset(gfx::Point offset);
 
     // Bars, the page index and the bubble together.
     bool isUIHidden() const override;

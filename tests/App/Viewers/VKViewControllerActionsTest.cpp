@@ -276,36 +276,4 @@ TEST_F(VKViewControllerActionsTest, EmailFileComposesOnTheNextPassAndReportsAFai
     EXPECT_EQ(driver.alert()->message(), "Warning, failed to add attachment");
 }
 
-TEST_F(VKViewControllerActionsTest, BookmarksComeFromTheirFactoryOrNotAtAll)
-{
-    auto viewer = openTestViewer("Files/a.pdf");
-    viewer->showBookmarksController();
-    EXPECT_TRUE(logContains("Warning, no bookmarks list for"));
-    EXPECT_FALSE(navigation->modalViewController());
-
-    std::vector<std::optional<gfx::Point>> offsets;
-    std::shared_ptr<VKBookmarksControllerDelegate> told;
-    VKViewController::setBookmarksControllerFactory(
-        [&](const std::string& path, const std::shared_ptr<VKBookmarksControllerDelegate>& delegate,
-            std::optional<gfx::Point> offset) {
-            EXPECT_EQ(path, viewer->resource()->path());
-            told = delegate;
-            offsets.push_back(offset);
-            return std::make_shared<ui::ViewController>();
-        });
-    viewer->showBookmarksController();
-    runLoop();
-    ASSERT_TRUE(navigation->modalViewController());
-    EXPECT_EQ(told.get(), static_cast<VKBookmarksControllerDelegate*>(viewer.get()));
-    viewer->bookmarksControllerDidEnd(*navigation->modalViewController());
-    advance(1);
-    EXPECT_FALSE(navigation->modalViewController());
-    viewer->addBookmarkWithOffset({ 0.25f, 0.5f });
-    advance(1);
-    viewer->bookmarksControllerDidEnd(*navigation->modalViewController());
-    advance(1);
-    told.reset();
-    EXPECT_EQ(offsets, (std::vector<std::optional<gfx::Point>> { std::nullopt, gfx::Point { 0.25f, 0.5f } }));
-}
-
 } // namespace

@@ -302,10 +302,9 @@ TEST_F(VKViewControllerTest, WhileContentLoadsTheViewerHoldsItsOrientationAndIgn
     EXPECT_TRUE(viewer->shouldAutorotate(ui::Orientation::LandscapeRight));
 }
 
-TEST_F(VKViewControllerTest, TheBaseLeavesBookmarkChoicesToItsSubclasses)
+TEST_F(VKViewControllerTest, TheBaseBarsAreBlackTranslucentOverNoBackgroundOfItsOwn)
 {
     auto base = TestViewer::create(file("Files/a.pdf"), host);
-    EXPECT_THROW(base->bookmarksController(*base, core::Value()), core::Exception);
     EXPECT_EQ(base->statusBarStyle(), ui::Application::StatusBarStyle::BlackTranslucent);
     EXPECT_FALSE(base->preferredBackgroundColor());
 }
