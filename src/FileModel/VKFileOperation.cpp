@@ -3,9 +3,7 @@
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileResource.h"
 #include "Kit/ErrorAdditions.h"
-#include "Platform/Core/Exception.h"
 
-#include <fmt/format.h>
 
 VKFileOperation::VKFileOperation(std::vector<std::shared_ptr<VKFileResource>> resources)
     : m_resources(std::move(resources))
@@ -79,10 +77,4 @@ void VKFileOperation::sendDidEndDelegateMessage()
     if (auto delegate = this->delegate())
         delegate->fileOperationDidEnd(*this, error);
     endBackgroundTask();
-}
-
-std::string VKFileOperation::localizedErrorDescription()
-{
-    throw core::Exception(core::Exception::NotImplemented,
-        fmt::format("Please implement -[{} {}]", className(), "localizedErrorDescription"));
 }

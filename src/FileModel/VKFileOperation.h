@@ -65,8 +65,8 @@ protected:
     // failed-items error unless nothing failed or the user cancelled), then
     // ends the background task.
     void sendDidEndDelegateMessage();
-    // Describes the failed items; every subclass that counts errors supplies it.
-    virtual std::string localizedErrorDescription();
+    // Describes the failed items; every operation supplies it.
+    virtual std::string localizedErrorDescription() = 0;
 
     bool m_mayBeCancelled = false;
     bool m_indeterminate = true;

@@ -6,14 +6,12 @@
 #include "Kit/HTTPDates.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
-#include "Platform/Core/Exception.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "WebDAV/WebDAVNullResource.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
-#include <fmt/format.h>
 
 #include <climits>
 #include <fcntl.h>
@@ -35,11 +33,6 @@ std::string absoluteLocation(const std::string& escapedPath, const std::optional
 }
 
 } // namespace
-
-void WebDAVResponse::start()
-{
-    throw core::Exception("VKNotImplemented", fmt::format("Please implement -[{} {}]", className(), "start"));
-}
 
 const core::URL& WebDAVResponse::requestURL() const
 {

@@ -26,8 +26,8 @@ class WebDAVResponse : public HTTPMessageResponse, public HTTPRequestBodyReader 
 public:
     using End = WebDAVResponseEnd;
 
-    // Raises "VKNotImplemented" unless a method response supplies it.
-    virtual void start();
+    // Begins the answer; each method's response supplies it.
+    virtual void start() = 0;
 
     const std::shared_ptr<HTTPMessageRequest>& request() const { return m_request; }
     WebDAVResponseDelegate* delegate() const { return m_delegate; }

@@ -195,6 +195,7 @@ class EndingOperation : public VKFileOperation {
 public:
     using VKFileOperation::VKFileOperation;
     void run() override { }
+    std::string localizedErrorDescription() override { return "failed"; }
     void end() { sendDidEndDelegateMessage(); }
 };
 

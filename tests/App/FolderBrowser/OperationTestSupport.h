@@ -86,6 +86,7 @@ public:
         m_mayBeCancelled = mayBeCancelled;
     }
     void run() override { ++runs; }
+    std::string localizedErrorDescription() override { return "failed"; }
     void report(float progress)
     {
         if (auto delegate = this->delegate())
