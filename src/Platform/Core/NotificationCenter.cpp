@@ -110,10 +110,13 @@ void NotificationCenter::post(std::string name, std::shared_ptr<Object> sender, 
 
 void NotificationCenter::postOnMainThread(std::string name, std::shared_ptr<Object> sender, Value userInfo)
 {
+    postOnMainThread(Notification(std::move(name), std::move(sender), std::move(userInfo)));
+}
+
+void NotificationCenter::postOnMainThread(Notification notification)
+{
     auto center = sharedAs<NotificationCenter>();
-    RunLoop::main().post([center, notification = Notification(std::move(name), std::move(sender), std::move(userInfo))] {
-        center->post(notification);
-    });
+    RunLoop::main().post([center, notification = std::move(notification)] { center->post(notification); });
 }
 
 size_t NotificationCenter::observationCount() const

@@ -142,6 +142,37 @@ TEST_F(NotificationCenterTest, PostOnMainThreadDeliversInTheNextMainPass)
     EXPECT_TRUE(loop.runUntil([&] { return warned; }, 5));
 }
 
+struct Moved {
+    std::string path;
+    int count = 0;
+};
+constexpr core::NoticeName<Moved> MovedNotification { "Moved" };
+
+TEST_F(NotificationCenterTest, ANamedNoticeCarriesItsPayloadToItsObservers)
+{
+    auto sender = std::make_shared<Sender>();
+    std::vector<std::string> calls;
+    auto typed = center.observe(MovedNotification, nullptr, [&](const Moved& moved, const Notification& n) {
+        calls.push_back(moved.path + " " + std::to_string(moved.count) + (n.object() == sender ? " sender" : ""));
+    });
+    auto bare = center.observe(MovedNotification, nullptr, [&](const Moved& moved) { calls.push_back("bare " + moved.path); });
+    auto untyped = center.observe(MovedNotification.name, nullptr, [&](const Notification& n) {
+        calls.push_back(std::string("untyped ") + (n.payload<Moved>() ? n.payload<Moved>()->path : "none"));
+    });
+
+    center.post(MovedNotification, sender, { "/a", 2 });
+    // A post by the plain name reaches the typed observers with an empty payload.
+    center.post(MovedNotification.name);
+    EXPECT_EQ(calls, (std::vector<std::string> { "/a 2 sender", "bare /a", "untyped /a", " 0", "bare ", "untyped none" }));
+
+    calls.clear();
+    core::Thread::detach("mover", [&] { center.postOnMainThread(MovedNotification, nullptr, { "/b", 3 }); });
+    ASSERT_TRUE(core::Thread::waitForAll(5));
+    EXPECT_TRUE(calls.empty());
+    loop.runOnce();
+    EXPECT_EQ(calls, (std::vector<std::string> { "/b 3", "bare /b", "untyped /b" }));
+}
+
 TEST_F(NotificationCenterTest, BackgroundTasksExpireOnlyOnPurpose)
 {
     std::vector<std::string> expired;
