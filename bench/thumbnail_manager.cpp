@@ -82,9 +82,9 @@ void ThumbnailManagerVsConvert(benchmark::State& state)
     auto manager = VKThumbnailManager::sharedManager();
     int heard = 0;
     std::vector<core::Observation> observations;
-    for (const char* name : { VKThumbnailManagerDidGenerateThumbnailNotification,
-             "VKThumbnailManagerThumbnailGenerationFailedNotification", VKThumbnailManagerDidGeneratePreviewNotification,
-             VKThumbnailManagerPreviewGeneralFailedNotification }) {
+    for (const char* name : { VKThumbnailManagerDidGenerateThumbnailNotification.name,
+             "VKThumbnailManagerThumbnailGenerationFailedNotification", VKThumbnailManagerDidGeneratePreviewNotification.name,
+             VKThumbnailManagerPreviewGeneralFailedNotification.name }) {
         observations.push_back(core::NotificationCenter::defaultCenter().observe(name, manager,
             [&heard](const core::Notification&) { ++heard; }));
     }

@@ -84,9 +84,9 @@ int main(int argc, char** argv)
     std::mutex mutex;
     std::vector<float> reports;
     auto observation = core::NotificationCenter::defaultCenter().observe(
-        VKFolderControllerOperationProgressNotification, nullptr, [&](const core::Notification& notification) {
+        VKFolderControllerOperationProgressNotification, nullptr, [&](const VKOperationProgress& news) {
             std::lock_guard lock(mutex);
-            reports.push_back(float(notification.userInfo()["progress"].toReal()));
+            reports.push_back(news.progress);
         });
 
     std::shared_ptr<VKZipArchiver> archiver;

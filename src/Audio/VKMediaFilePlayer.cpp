@@ -24,11 +24,9 @@ std::unique_ptr<VKMediaFilePlayer> VKMediaFilePlayer::create(const std::string& 
     player->m_ended = std::move(ended);
     VKMediaFilePlayer* self = player.get();
     player->m_finish = core::NotificationCenter::defaultCenter().observe(media::MoviePlayerPlaybackDidFinishNotification,
-        controller, [self](const core::Notification& notification) {
-            const core::Value& info = notification.userInfo();
-            bool failed = info.isDictionary() && !info[media::MoviePlayerErrorUserInfoKey].isNull();
+        controller, [self](const media::MovieFinish& finish) {
             if (self->m_ended)
-                self->m_ended(!failed);
+                self->m_ended(!finish.error);
         });
     // Without a sound device the framework plays into nothing: told as the
     // stream engine's queues tell it.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,14 +17,17 @@ class ViewController;
 // Posted by an account (object: the account).
 inline constexpr const char* VKCloudServiceAccountDidLoginNotification = "VKCloudServiceAccountDidLoginNotification";
 inline constexpr const char* VKCloudServiceAccountDidCancelLoginNotification = "VKCloudServiceAccountDidCancelLoginNotification";
-// User info: the two byte counts below, as 64-bit numbers.
-inline constexpr const char* VKCloudServiceAccountDidLoadInfoNotification = "VKCloudServiceAccountDidLoadInfoNotification";
+// The linked account's space, in bytes.
+struct VKCloudAccountInfo {
+    int64_t usedBytes = 0;
+    int64_t totalBytes = 0;
+};
+inline constexpr core::NoticeName<VKCloudAccountInfo> VKCloudServiceAccountDidLoadInfoNotification {
+    "VKCloudServiceAccountDidLoadInfoNotification"
+};
 inline constexpr const char* VKCloudServiceAccountLoadInfoFailedNotification = "VKCloudServiceAccountLoadInfoFailedNotification";
 // The service's token was refused.
 inline constexpr const char* VKCloudServiceAccountLoginFailedNotification = "VKCloudServiceAccountLoginFailedNotification";
-
-inline constexpr const char* VKCloudServiceAccountInfoUsedBytesKey = "VKCloudServiceAccountInfoUsedBytes";
-inline constexpr const char* VKCloudServiceAccountInfoTotalBytesKey = "VKCloudServiceAccountInfoTotalBytes";
 
 // The account of a cloud service: its login form, the linked user's name and
 // the quota, which it reports through the notifications above.

@@ -78,10 +78,8 @@ void VKDropboxAccount::loadedAccountInfo(DBRestClient&, const std::shared_ptr<co
         used = info->quota()->totalConsumedBytes();
         total = info->quota()->totalBytes();
     }
-    core::Value::Dictionary userInfo { { VKCloudServiceAccountInfoUsedBytesKey, core::Value(used) },
-        { VKCloudServiceAccountInfoTotalBytesKey, core::Value(total) } };
     core::NotificationCenter::defaultCenter().post(VKCloudServiceAccountDidLoadInfoNotification, shared_from_this(),
-        core::Value(std::move(userInfo)));
+        { used, total });
 }
 
 void VKDropboxAccount::loadAccountInfoFailedWithError(DBRestClient&, const core::Error&)

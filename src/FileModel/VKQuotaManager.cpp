@@ -497,7 +497,7 @@ void VKQuotaManager::setRebuildingIndex(bool rebuilding)
 void VKQuotaManager::postQuotaUpdateNotification(std::string_view path)
 {
     core::NotificationCenter::defaultCenter().postOnMainThread(VKQuotaManagerDidUpdateQuotaNotification,
-        shared_from_this(), core::Value::makeDictionary({ { "path", std::string(path) } }));
+        shared_from_this(), { std::string(path) });
 }
 
 uint64_t VKQuotaManager::sizeForPath(std::string_view path, bool recurse) const

@@ -2,6 +2,7 @@
 
 #include "FileModel/VKQuotaFolder.h"
 #include "Kit/VKLock.h"
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Observable.h"
 
@@ -15,8 +16,13 @@
 #include <vector>
 
 // Posted on the main thread, in a later pass, after each update; object the
-// manager, user info {"path": the path updated}.
-inline constexpr const char* VKQuotaManagerDidUpdateQuotaNotification = "VKQuotaManagerDidUpdateQuotaNotification";
+// manager, with the path updated.
+struct VKQuotaUpdate {
+    std::string path;
+};
+inline constexpr core::NoticeName<VKQuotaUpdate> VKQuotaManagerDidUpdateQuotaNotification {
+    "VKQuotaManagerDidUpdateQuotaNotification"
+};
 
 // The sizes of everything under the application home, kept in memory so that
 // folder sizes, the space used and left under the disk quota, the pickers'

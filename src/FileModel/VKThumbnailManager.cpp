@@ -23,7 +23,9 @@
 
 namespace {
 
-constexpr const char* ThumbnailGenerationFailedNotification = "VKThumbnailManagerThumbnailGenerationFailedNotification";
+constexpr core::NoticeName<VKThumbnailNews> ThumbnailGenerationFailedNotification {
+    "VKThumbnailManagerThumbnailGenerationFailedNotification"
+};
 constexpr float JPEGQuality = 0.7f;
 
 std::mutex thumbnailManagerMutex;
@@ -426,10 +428,9 @@ void VKThumbnailManager::didGeneratePreviewsForPath(const std::string& path,
         resource);
 }
 
-void VKThumbnailManager::post(const char* name, const std::shared_ptr<VKFileResource>& resource)
+void VKThumbnailManager::post(core::NoticeName<VKThumbnailNews> name, const std::shared_ptr<VKFileResource>& resource)
 {
-    core::NotificationCenter::defaultCenter().post(name, shared_from_this(),
-        core::Value::makeDictionary({ { VKThumbnailManagerResourceUserInfoKey, resource } }));
+    core::NotificationCenter::defaultCenter().post(name, shared_from_this(), { resource });
 }
 
 void VKThumbnailManager::thumbnailFetchCompleted(const std::string& service, const std::string& cloudPath,

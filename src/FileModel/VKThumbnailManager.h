@@ -2,6 +2,7 @@
 
 #include "FileModel/VKCloudHooks.h"
 #include "Platform/Core/Date.h"
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/Value.h"
 
@@ -18,18 +19,24 @@ namespace gfx {
 class Image;
 }
 
-// Posted on the main thread, with the manager as sender and the item's
-// resource under VKThumbnailManagerResourceUserInfoKey. A thumbnail ends in
+// The item a thumbnail or preview notice is about.
+struct VKThumbnailNews {
+    std::shared_ptr<VKFileResource> resource;
+};
+
+// Posted on the main thread, with the manager as sender. A thumbnail ends in
 // did-generate or (not exported) "VKThumbnailManagerThumbnailGenerationFailedNotification";
 // a preview in did-generate or preview-failed, the latter also when the
 // image is small enough to need none.
-inline constexpr const char* VKThumbnailManagerDidGenerateThumbnailNotification =
-    "VKThumbnailManagerDidGenerateThumbnailNotification";
-inline constexpr const char* VKThumbnailManagerDidGeneratePreviewNotification =
-    "VKThumbnailManagerDidGeneratePreviewNotification";
-inline constexpr const char* VKThumbnailManagerPreviewGeneralFailedNotification =
-    "VKThumbnailManagerPreviewGeneralFailedNotification";
-inline constexpr const char* VKThumbnailManagerResourceUserInfoKey = "VKThumbnailManagerResource";
+inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerDidGenerateThumbnailNotification {
+    "VKThumbnailManagerDidGenerateThumbnailNotification"
+};
+inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerDidGeneratePreviewNotification {
+    "VKThumbnailManagerDidGeneratePreviewNotification"
+};
+inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerPreviewGeneralFailedNotification {
+    "VKThumbnailManagerPreviewGeneralFailedNotification"
+};
 
 // Thumbnails for the folder list and screen-sized previews for the image
 // viewer, made on the shared image queue and kept as image files named by
@@ -150,7 +157,7 @@ private:
     VKThumbnailManager(std::string thumbnailCacheDirectory, std::string previewCacheDirectory);
     // Clears both caches when they were made for another scale.
     void checkScreenScale();
-    void post(const char* name, const std::shared_ptr<VKFileResource>& resource);
+    void post(core::NoticeName<VKThumbnailNews> name, const std::shared_ptr<VKFileResource>& resource);
 
     // The decoded thumbnails by cache path; any thread.
     std::shared_ptr<gfx::Image> rememberedThumbnail(const std::string& path) const;

@@ -33,9 +33,9 @@ std::shared_ptr<VKFullScreenDetailViewController> VKFullScreenDetailViewControll
                 self->didReceiveUINotification(notification, false);
         });
     detail->m_observations += center.observe(ui::Application::willChangeStatusBarOrientationNotification, nullptr,
-        [weak](const core::Notification& notification) {
+        [weak](const ui::Application::OrientationChange& change) {
             if (auto self = weak.lock())
-                self->statusBarOrientationWillChange(notification);
+                self->statusBarOrientationWillChange(change.orientation);
         });
     return detail;
 }
@@ -109,11 +109,10 @@ void VKFullScreenDetailViewController::setUIHidden(bool hidden, bool animated)
         bar.setAlpha(alpha);
 }
 
-void VKFullScreenDetailViewController::statusBarOrientationWillChange(const core::Notification& notification)
+void VKFullScreenDetailViewController::statusBarOrientationWillChange(ui::Orientation orientation)
 {
-    auto orientation = notification.userInfo()[ui::Application::statusBarOrientationUserInfoKey].toInteger();
-    if (orientation >= 1 && orientation <= 4)
-        updateGeometryForOrientation(ui::Orientation(orientation));
+    if (ui::isInterfaceOrientation(orientation))
+        updateGeometryForOrientation(orientation);
 }
 
 void VKFullScreenDetailViewController::updateGeometryForOrientation(ui::Orientation orientation)

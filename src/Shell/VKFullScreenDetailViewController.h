@@ -53,7 +53,7 @@ public:
 private:
     explicit VKFullScreenDetailViewController(std::weak_ptr<ui::Window> window);
     void didReceiveUINotification(const core::Notification& notification, bool hidden);
-    void statusBarOrientationWillChange(const core::Notification& notification);
+    void statusBarOrientationWillChange(ui::Orientation orientation);
 
     std::weak_ptr<ui::Window> m_window;
     std::shared_ptr<ui::Toolbar> m_toolbar;

@@ -55,9 +55,9 @@ void VKWebHistorySearchController::loadView()
     auto& center = core::NotificationCenter::defaultCenter();
     m_keyboardObservations.clear();
     m_keyboardObservations.push_back(center.observe(ui::Keyboard::didShowNotification, nullptr,
-        [weak](const core::Notification& notification) {
+        [weak](const ui::Keyboard::Change& change) {
             if (auto controller = weak.lock())
-                controller->keyboardDidShow(notification);
+                controller->fitTableAboveKeyboard(change.frameEnd);
         }));
     m_keyboardObservations.push_back(center.observe(ui::Keyboard::willHideNotification, nullptr,
         [weak](const core::Notification& notification) {
@@ -167,11 +167,6 @@ void VKWebHistorySearchController::placeholderTouched()
 }
 
 // The list ends where the keyboard begins, so no row hides behind it.
-void VKWebHistorySearchController::keyboardDidShow(const core::Notification& notification)
-{
-    fitTableAboveKeyboard(ui::Keyboard::rectFromValue(notification.userInfo()[ui::Keyboard::frameEndUserInfoKey]));
-}
-
 void VKWebHistorySearchController::fitTableAboveKeyboard(const gfx::Rect& keyboardOnScreen)
 {
     if (!m_tableView || !isViewLoaded())

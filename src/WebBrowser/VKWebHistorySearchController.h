@@ -63,7 +63,6 @@ public:
 
     // From the dimmed area around the list.
     void placeholderTouched();
-    void keyboardDidShow(const core::Notification& notification);
     void keyboardWillHide(const core::Notification& notification);
 
 private:

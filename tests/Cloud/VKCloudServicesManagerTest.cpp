@@ -152,8 +152,6 @@ TEST_F(VKCloudServicesManagerTest, NotificationsCarryPathsAndErrorsOnlyWhenGiven
     EXPECT_STREQ(VKCloudServiceLocalPathKey, "VKCloudServiceLocalPath");
     EXPECT_STREQ(VKCloudServiceErrorKey, "VKCloudServiceError");
     EXPECT_STREQ(VKCloudServiceCacheValidKey, "VKCloudServiceCacheValid");
-    EXPECT_STREQ(VKCloudServiceAccountInfoUsedBytesKey, "VKCloudServiceAccountInfoUsedBytes");
-    EXPECT_STREQ(VKCloudServiceAccountInfoTotalBytesKey, "VKCloudServiceAccountInfoTotalBytes");
     EXPECT_STREQ(VKCloudServiceAccountLoginFailedNotification, "VKCloudServiceAccountLoginFailedNotification");
 
     auto service = test::TestCloudService::install("Dropbox");

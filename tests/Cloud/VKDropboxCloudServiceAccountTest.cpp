@@ -34,7 +34,13 @@ TEST_F(VKDropboxCloudServiceAccountTest, TheProgramsServiceIsMadeOnceWithItsCons
 
 TEST_F(VKDropboxCloudServiceAccountTest, QuotaAndUserName)
 {
-    test::NotificationRecorder loaded(VKCloudServiceAccountDidLoadInfoNotification);
+    std::vector<VKCloudAccountInfo> loaded;
+    std::vector<std::shared_ptr<core::Object>> loadedBy;
+    auto loading = core::NotificationCenter::defaultCenter().observe(VKCloudServiceAccountDidLoadInfoNotification, nullptr,
+        [&](const VKCloudAccountInfo& info, const core::Notification& notification) {
+            loaded.push_back(info);
+            loadedBy.push_back(notification.object());
+        });
     test::NotificationRecorder failed(VKCloudServiceAccountLoadInfoFailedNotification);
     auto account = service->account();
     EXPECT_EQ(account, service->account());
@@ -45,16 +51,15 @@ TEST_F(VKDropboxCloudServiceAccountTest, QuotaAndUserName)
     EXPECT_EQ(first->delegate(), std::dynamic_pointer_cast<DBLoginControllerDelegate>(account));
 
     account->loadQuotaInfo();
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !loaded.received.empty(); }, 20)) << server->errors();
-    EXPECT_EQ(loaded.senders[0], account);
-    const auto& info = loaded.received[0].dictionary();
-    EXPECT_EQ(info.at(VKCloudServiceAccountInfoTotalBytesKey).integer(), 50000000000);
-    EXPECT_GE(info.at(VKCloudServiceAccountInfoUsedBytesKey).integer(), 0);
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !loaded.empty(); }, 20)) << server->errors();
+    EXPECT_EQ(loadedBy[0], account);
+    EXPECT_EQ(loaded[0].totalBytes, 50000000000);
+    EXPECT_GE(loaded[0].usedBytes, 0);
 
     server->addFault(R"({"endpoint":"account/info","status":500})");
     account->loadQuotaInfo();
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !failed.received.empty(); }, 20));
-    EXPECT_EQ(loaded.received.size(), 1u);
+    EXPECT_EQ(loaded.size(), 1u);
 
     core::UserDefaults::standard()->set(VKDropboxAccountUserNameKey, core::Value("demo@example.com"));
     EXPECT_EQ(account->userName(), "demo@example.com");

@@ -432,7 +432,7 @@ TEST_F(VKQuotaManagerTest, NotificationArrivesOnMainInALaterPassAndRebuildingIsO
     makeDocument("a.bin", 1);
     std::vector<std::string> paths;
     auto observation = core::NotificationCenter::defaultCenter().observe(VKQuotaManagerDidUpdateQuotaNotification,
-        quota, [&](const core::Notification& notification) { paths.push_back(notification.userInfo()["path"].string()); });
+        quota, [&](const VKQuotaUpdate& update) { paths.push_back(update.path); });
     quota->updateQuotaForPath(documents("a.bin"));
     EXPECT_TRUE(paths.empty());
     core::RunLoop::main().runUntilIdle();

@@ -62,7 +62,7 @@ TEST_F(VKQuotaWatcherTest, FilesAndTreesMadeChangedAndRemovedOutsideCount)
 {
     std::vector<std::string> told;
     auto observation = core::NotificationCenter::defaultCenter().observe(VKQuotaManagerDidUpdateQuotaNotification,
-        nullptr, [&](const core::Notification& n) { told.push_back(n.userInfo()["path"].string()); });
+        nullptr, [&](const VKQuotaUpdate& update) { told.push_back(update.path); });
 
     write("new.txt", 5);
     ASSERT_TRUE(holds(15));

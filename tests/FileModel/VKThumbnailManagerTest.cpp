@@ -79,14 +79,12 @@ protected:
         VKThumbnailManager::setSharedManager(nullptr);
         manager = VKThumbnailManager::sharedManager();
         observations.clear();
-        for (const char* name : { VKThumbnailManagerDidGenerateThumbnailNotification,
-                 "VKThumbnailManagerThumbnailGenerationFailedNotification", VKThumbnailManagerDidGeneratePreviewNotification,
-                 VKThumbnailManagerPreviewGeneralFailedNotification }) {
+        for (auto name : { VKThumbnailManagerDidGenerateThumbnailNotification,
+                 core::NoticeName<VKThumbnailNews> { "VKThumbnailManagerThumbnailGenerationFailedNotification" },
+                 VKThumbnailManagerDidGeneratePreviewNotification, VKThumbnailManagerPreviewGeneralFailedNotification }) {
             observations.push_back(core::NotificationCenter::defaultCenter().observe(name, manager,
-                [this](const core::Notification& notification) {
-                    auto resource = notification.userInfo().dictionary().at(VKThumbnailManagerResourceUserInfoKey)
-                                        .objectAs<VKFileResource>();
-                    posted.push_back(notification.name() + " " + resource->name());
+                [this](const VKThumbnailNews& news, const core::Notification& notification) {
+                    posted.push_back(notification.name() + " " + news.resource->name());
                 }));
         }
     }
@@ -296,7 +294,7 @@ TEST_F(VKThumbnailManagerTest, QueuedItemsWaitNewestFirst)
     core::RunLoop::main().runUntilIdle();
     std::vector<std::string> thumbnails;
     for (const auto& line : posted) {
-        if (line.starts_with(VKThumbnailManagerDidGenerateThumbnailNotification))
+        if (line.starts_with(VKThumbnailManagerDidGenerateThumbnailNotification.name))
             thumbnails.push_back(line.substr(line.size() - 5));
     }
     EXPECT_EQ(thumbnails, (std::vector<std::string> { "a.png", "c.png", "b.png" }));

@@ -19,6 +19,12 @@ public:
                 senders.push_back(notification.object());
             });
     }
+    // A notice with a payload: counted and its sender kept, the payload left.
+    template <class Payload>
+    explicit NotificationRecorder(core::NoticeName<Payload> name, const std::shared_ptr<core::Object>& sender = nullptr)
+        : NotificationRecorder(name.name, sender)
+    {
+    }
     std::vector<core::Value> received;
     std::vector<std::shared_ptr<core::Object>> senders;
 

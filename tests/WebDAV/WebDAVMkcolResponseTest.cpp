@@ -27,7 +27,7 @@ TEST_F(WebDAVMkcolResponseTest, MakesTheFolderAndTellsItsParentAndTheQuota)
         [&](const core::Notification& note) { updated.push_back(note.userInfo()["Path"].toString()); });
     std::vector<std::string> quotaPaths;
     auto quotaObservation = core::NotificationCenter::defaultCenter().observe(VKQuotaManagerDidUpdateQuotaNotification,
-        nullptr, [&](const core::Notification& note) { quotaPaths.push_back(note.userInfo()["path"].toString()); });
+        nullptr, [&](const VKQuotaUpdate& update) { quotaPaths.push_back(update.path); });
 
     std::string answer = mkcol("/Documents/new%20folder");
     EXPECT_EQ(code(answer), "201");

@@ -54,8 +54,7 @@ float clampedProgress(float progress)
 
 void postProgress(float progress)
 {
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationProgressNotification, nullptr,
-        core::Value::Dictionary { { "progress", double(progress) } });
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationProgressNotification, nullptr, { progress });
 }
 
 void onMainThread(std::function<void()> block)

@@ -1,19 +1,24 @@
 #pragma once
 
 #include "FileModel/VKFileOperation.h"
+#include "Platform/Core/Notification.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 // Posted without an object: the browser's operation started; its progress or
-// indeterminate flag changed (user info "progress", a number, posted on the
+// indeterminate flag changed (its progress, posted on the
 // thread that set it); it ended (0.1 seconds after the end, on the main
 // thread).
 inline constexpr const char* VKFolderControllerOperationDidStartNotification =
     "VKFolderControllerOperationDidStartNotification";
-inline constexpr const char* VKFolderControllerOperationProgressNotification =
-    "VKFolderControllerOperationProgressNotification";
+struct VKOperationProgress {
+    float progress = 0;
+};
+inline constexpr core::NoticeName<VKOperationProgress> VKFolderControllerOperationProgressNotification {
+    "VKFolderControllerOperationProgressNotification"
+};
 inline constexpr const char* VKFolderControllerOperationDidEndNotification =
     "VKFolderControllerOperationDidEndNotification";
 

@@ -129,10 +129,9 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
         // Made on the first resource: the cell is shared by then.
         std::weak_ptr<core::Object> weak = weak_from_this();
         m_thumbnailObservation = core::NotificationCenter::defaultCenter().observe(
-            VKThumbnailManagerDidGenerateThumbnailNotification, nullptr, [weak](const core::Notification& notification) {
+            VKThumbnailManagerDidGenerateThumbnailNotification, nullptr, [weak](const VKThumbnailNews& news) {
                 auto self = std::static_pointer_cast<VKFileResourceCell>(weak.lock());
-                auto resource = std::dynamic_pointer_cast<VKFileResource>(
-                    notification.userInfo()[VKThumbnailManagerResourceUserInfoKey].object());
+                auto resource = news.resource;
                 if (!self || !resource)
                     return;
                 // Thumbnails are made on workers; the row follows on the main thread.

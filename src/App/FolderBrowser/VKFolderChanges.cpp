@@ -33,7 +33,8 @@ void VKFolderChanges::follow(std::weak_ptr<Host> host, const core::Object* self)
     m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr, to(&VKFolderChanges::collectionDidUpdate)));
     m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         to(&VKFolderChanges::collectionDidUpdate)));
-    m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr, to(&VKFolderChanges::quotaDidUpdate)));
+    m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr,
+        [this](const VKQuotaUpdate& update) { quotaDidUpdate(update); }));
     for (const char* key : FollowedSettings) {
         m_observations.push_back(core::UserDefaults::standard()->observe(key, [weak = m_host, key](const core::Value&) {
             // Settings may change on any thread; the list follows on the main one.
@@ -66,13 +67,12 @@ void VKFolderChanges::collectionDidUpdate(const core::Notification& notification
         scheduleReload(delay);
 }
 
-void VKFolderChanges::quotaDidUpdate(const core::Notification& notification)
+void VKFolderChanges::quotaDidUpdate(const VKQuotaUpdate& update)
 {
     auto host = m_host.lock();
     if (!host)
         return;
-    const core::Value& value = notification.userInfo()["path"];
-    const std::string path = value.isString() ? core::path::standardizingPath(value.string()) : std::string();
+    const std::string path = update.path.empty() ? std::string() : core::path::standardizingPath(update.path);
     // Searches read the quota tree: what it learns may find more.
     auto text = host->changesSearchText();
     if (text && !text->empty()) {

@@ -11,6 +11,7 @@ namespace core {
 class Notification;
 class Object;
 }
+struct VKQuotaUpdate;
 
 // Follows what changes a folder screen's rows from outside: the browser's
 // and the clients' news of the folder and its children, the quota tree's
@@ -50,7 +51,7 @@ public:
     void follow(std::weak_ptr<Host> host, const core::Object* self);
 
     void collectionDidUpdate(const core::Notification& notification);
-    void quotaDidUpdate(const core::Notification& notification);
+    void quotaDidUpdate(const VKQuotaUpdate& update);
 
     // One model update `delay` seconds on, replacing any pending.
     void scheduleModelUpdate(double delay);

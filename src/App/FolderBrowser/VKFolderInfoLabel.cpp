@@ -71,11 +71,7 @@ VKFolderInfoLabel::VKFolderInfoLabel()
              HTTPServer::NetServiceDidUpdateNotification })
         m_observations.push_back(center.observe(name, nullptr, changed));
     m_observations.push_back(center.observe(ui::Application::willChangeStatusBarOrientationNotification, nullptr,
-        [this](const core::Notification& notification) {
-            const core::Value& orientation = notification.userInfo()[ui::Application::statusBarOrientationUserInfoKey];
-            if (orientation.isInteger())
-                orientationWillChange(int(orientation.toInteger()));
-        }));
+        [this](const ui::Application::OrientationChange& change) { orientationWillChange(int(change.orientation)); }));
 }
 
 void VKFolderInfoLabel::setInfo(std::string info)

@@ -23,11 +23,10 @@ VKFolderScreenNews::VKFolderScreenNews(const core::Object& owner, Handlers handl
     observe(VKFolderControllerOperationDidEndNotification, [ended = handlers.operationEnded](const core::Notification&) {
         ended();
     });
-    observe(VKFolderControllerOperationProgressNotification,
-        [progressed = handlers.operationProgressed](const core::Notification& notification) {
-            const core::Value& progress = notification.userInfo()["progress"];
-            progressed(progress.isNumber() ? float(progress.toReal()) : 0.0f);
-        });
+    m_observations.push_back(center.observe(VKFolderControllerOperationProgressNotification, nullptr,
+        [this, progressed = handlers.operationProgressed](const VKOperationProgress& news) {
+            deliver([progressed, progress = news.progress] { progressed(progress); });
+        }));
     for (const char* name : { NetReachability::DidUpdateNotification, HTTPServer::StatusDidChangeNotification })
         observe(name, [changed = handlers.statusChanged](const core::Notification& notification) { changed(&notification); });
     if (auto quota = VKQuotaManager::defaultManager())

@@ -165,9 +165,9 @@ void VKCloudAccountSettingsController::observe()
         return;
     std::weak_ptr<VKCloudAccountSettingsController> weak = std::static_pointer_cast<VKCloudAccountSettingsController>(shared_from_this());
     m_observations.push_back(core::NotificationCenter::defaultCenter().observe(VKCloudServiceAccountDidLoadInfoNotification,
-        account, [weak](const core::Notification& notification) {
+        account, [weak](const VKCloudAccountInfo& info) {
             if (auto page = weak.lock())
-                page->accountDidLoadInfo(notification.userInfo());
+                page->accountDidLoadInfo(info);
         }));
 }
 
@@ -250,17 +250,9 @@ std::string VKCloudAccountSettingsController::quotaText(int64_t used, int64_t to
     return fmt::format(fmt::runtime(localizedCloudSetting("{:.1f}% of {}")), percent, formatter.formatBytesAsString(uint64_t(total)));
 }
 
-void VKCloudAccountSettingsController::accountDidLoadInfo(const core::Value& info)
+void VKCloudAccountSettingsController::accountDidLoadInfo(const VKCloudAccountInfo& info)
 {
-    auto count = [&](const char* key) -> int64_t {
-        if (!info.isDictionary())
-            return 0;
-        auto found = info.dictionary().find(key);
-        if (found == info.dictionary().end() || !found->second.isNumber())
-            return 0;
-        return found->second.isInteger() ? found->second.integer() : int64_t(found->second.real());
-    };
-    showValue(m_quotaInfoCell.get(), quotaText(count(VKCloudServiceAccountInfoUsedBytesKey), count(VKCloudServiceAccountInfoTotalBytesKey)));
+    showValue(m_quotaInfoCell.get(), quotaText(info.usedBytes, info.totalBytes));
 }
 
 std::optional<std::string> VKCloudAccountSettingsController::titleForHeader(ui::TableView&, int section)

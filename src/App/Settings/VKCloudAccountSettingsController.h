@@ -16,6 +16,7 @@
 
 class VKCloudService;
 class VKCloudServiceAccount;
+struct VKCloudAccountInfo;
 
 class VKCloudAccountSettingsController : public VKTableSubviewController, public ui::ActionSheetDelegate {
 public:
@@ -54,7 +55,7 @@ private:
     void observe();
     void countLocalStorage();
     void setLocalStorageSize(int64_t size);
-    void accountDidLoadInfo(const core::Value& info);
+    void accountDidLoadInfo(const VKCloudAccountInfo& info);
     // At the row that asked it (on a tablet the sheet points at it).
     void showQuestion(const std::string& title, const std::string& destructive, int tag, ui::View& row);
 

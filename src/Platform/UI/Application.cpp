@@ -501,15 +501,15 @@ void Application::setStatusBarOrientation(Orientation orientation, bool animated
     auto window = keyWindow();
     auto client = window ? window->rotationClient() : nullptr;
 
-    post(willChangeStatusBarOrientationNotification,
-        core::Value::makeDictionary({ { statusBarOrientationUserInfoKey, int(orientation) } }));
+    auto& center = core::NotificationCenter::defaultCenter();
+    auto sender = std::static_pointer_cast<core::Object>(self);
+    center.post(willChangeStatusBarOrientationNotification, sender, { orientation });
     if (client)
         client->willRotate(orientation, duration);
     m_statusBarOrientation = orientation;
     bool resized = fitScreenToInterface();
     layOutTurnedViews(duration);
-    post(didChangeStatusBarOrientationNotification,
-        core::Value::makeDictionary({ { statusBarOrientationUserInfoKey, int(old) } }));
+    center.post(didChangeStatusBarOrientationNotification, sender, { old });
     if (resized)
         post(didResizeScreenNotification);
     if (client) {

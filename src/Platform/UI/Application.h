@@ -7,6 +7,7 @@
 // matching notification goes out. It observes the platform's memory warning
 // from its creation, so that its delegate hears before any controller.
 
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Observation.h"
 #include "Platform/Core/URL.h"
 #include "Platform/Core/Value.h"
@@ -42,13 +43,21 @@ public:
     static constexpr const char* willEnterForegroundNotification = "ui.ApplicationWillEnterForeground";
     static constexpr const char* willTerminateNotification = "ui.ApplicationWillTerminate";
     static constexpr const char* didReceiveMemoryWarningNotification = "ui.ApplicationDidReceiveMemoryWarning";
-    static constexpr const char* willChangeStatusBarOrientationNotification = "ui.ApplicationWillChangeStatusBarOrientation";
-    static constexpr const char* didChangeStatusBarOrientationNotification = "ui.ApplicationDidChangeStatusBarOrientation";
+    // A turn of the interface: will-change carries the orientation it turns
+    // to, did-change the one it came from.
+    struct OrientationChange {
+        Orientation orientation = Orientation::Unknown;
+    };
+    static constexpr core::NoticeName<OrientationChange> willChangeStatusBarOrientationNotification {
+        "ui.ApplicationWillChangeStatusBarOrientation"
+    };
+    static constexpr core::NoticeName<OrientationChange> didChangeStatusBarOrientationNotification {
+        "ui.ApplicationDidChangeStatusBarOrientation"
+    };
     static constexpr const char* deviceOrientationDidChangeNotification = "ui.DeviceOrientationDidChange";
     // Posted after the screen took a new size (a desktop window resized).
     static constexpr const char* didResizeScreenNotification = "ui.ApplicationDidResizeScreen";
     // User-info keys.
-    static constexpr const char* statusBarOrientationUserInfoKey = "ui.StatusBarOrientation";
     static constexpr const char* launchOptionsURLKey = "ui.LaunchOptionsURL";
 
     static constexpr float StatusBarHeight = 20;

@@ -63,23 +63,9 @@ gfx::Rect Keyboard::offscreenFrame() const
     }
 }
 
-core::Value Keyboard::rectValue(const gfx::Rect& rect)
+void Keyboard::post(core::NoticeName<Change> name, const gfx::Rect& begin, const gfx::Rect& end, double duration)
 {
-    return core::Value::makeArray({ double(rect.x()), double(rect.y()), double(rect.width()), double(rect.height()) });
-}
-
-gfx::Rect Keyboard::rectFromValue(const core::Value& value)
-{
-    if (!value.isArray() || value.count() != 4)
-        return gfx::Rect::zero();
-    return { float(value[0].toReal()), float(value[1].toReal()), float(value[2].toReal()), float(value[3].toReal()) };
-}
-
-void Keyboard::post(const char* name, const gfx::Rect& begin, const gfx::Rect& end, double duration)
-{
-    core::NotificationCenter::defaultCenter().post(name, nullptr,
-        core::Value::makeDictionary({ { frameBeginUserInfoKey, rectValue(begin) }, { frameEndUserInfoKey, rectValue(end) },
-            { animationDurationUserInfoKey, duration }, { animationCurveUserInfoKey, 0 } }));
+    core::NotificationCenter::defaultCenter().post(name, nullptr, { begin, end, duration, 0 });
 }
 
 void Keyboard::show(bool moving)

@@ -8,22 +8,25 @@
 // did-show with duration 0. Heights: phone 216 (162 in landscape), tablet
 // 264 (352 in landscape). Main thread only.
 
-#include "Platform/Core/Value.h"
+#include "Platform/Core/Notification.h"
 #include "Platform/Graphics/Geometry.h"
 
 namespace ui {
 
 class Keyboard {
 public:
-    static constexpr const char* willShowNotification = "ui.KeyboardWillShow";
-    static constexpr const char* didShowNotification = "ui.KeyboardDidShow";
-    static constexpr const char* willHideNotification = "ui.KeyboardWillHide";
-    static constexpr const char* didHideNotification = "ui.KeyboardDidHide";
-    // User-info keys: frames as rectValue(), duration in seconds, curve number.
-    static constexpr const char* frameBeginUserInfoKey = "ui.KeyboardFrameBegin";
-    static constexpr const char* frameEndUserInfoKey = "ui.KeyboardFrameEnd";
-    static constexpr const char* animationDurationUserInfoKey = "ui.KeyboardAnimationDuration";
-    static constexpr const char* animationCurveUserInfoKey = "ui.KeyboardAnimationCurve";
+    // What each of the four notices carries: frames on the screen, the
+    // animation's duration in seconds and its curve's number.
+    struct Change {
+        gfx::Rect frameBegin;
+        gfx::Rect frameEnd;
+        double animationDuration = 0;
+        int animationCurve = 0;
+    };
+    static constexpr core::NoticeName<Change> willShowNotification { "ui.KeyboardWillShow" };
+    static constexpr core::NoticeName<Change> didShowNotification { "ui.KeyboardDidShow" };
+    static constexpr core::NoticeName<Change> willHideNotification { "ui.KeyboardWillHide" };
+    static constexpr core::NoticeName<Change> didHideNotification { "ui.KeyboardDidHide" };
     static constexpr double AnimationDuration = 0.3;
 
     static Keyboard& shared();
@@ -44,14 +47,11 @@ public:
     bool isHardware() const { return m_hardware; }
     void setHardware(bool hardware) { m_hardware = hardware; }
 
-    static core::Value rectValue(const gfx::Rect& rect);
-    static gfx::Rect rectFromValue(const core::Value& value);
-
     void resetForTesting();
 
 private:
     gfx::Rect offscreenFrame() const;
-    void post(const char* name, const gfx::Rect& begin, const gfx::Rect& end, double duration);
+    void post(core::NoticeName<Change> name, const gfx::Rect& begin, const gfx::Rect& end, double duration);
 
     bool m_visible = false;
     bool m_hardware = false;

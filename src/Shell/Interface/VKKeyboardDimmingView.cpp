@@ -14,13 +14,13 @@ std::shared_ptr<VKKeyboardDimmingView> VKKeyboardDimmingView::create(std::vector
     view->m_responders = std::move(responders);
     std::weak_ptr<VKKeyboardDimmingView> weakView = view;
     auto& center = core::NotificationCenter::defaultCenter();
-    view->m_willShow = center.observe(ui::Keyboard::willShowNotification, nullptr, [weakView](const core::Notification& n) {
+    view->m_willShow = center.observe(ui::Keyboard::willShowNotification, nullptr, [weakView](const ui::Keyboard::Change& change) {
         if (auto view = weakView.lock())
-            view->keyboardWillShow(n);
+            view->keyboardWillShow(change);
     });
-    view->m_willHide = center.observe(ui::Keyboard::willHideNotification, nullptr, [weakView](const core::Notification& n) {
+    view->m_willHide = center.observe(ui::Keyboard::willHideNotification, nullptr, [weakView](const ui::Keyboard::Change& change) {
         if (auto view = weakView.lock())
-            view->keyboardWillHide(n);
+            view->keyboardWillHide(change);
     });
     view->m_didHide = center.observe(ui::Keyboard::didHideNotification, nullptr, [weakView](const core::Notification&) {
         if (auto view = weakView.lock())
@@ -49,11 +49,10 @@ bool VKKeyboardDimmingView::isWatched(const ui::View* responder) const
     return false;
 }
 
-void VKKeyboardDimmingView::beginAnimationWithKeyboardNotification(const core::Notification& notification)
+void VKKeyboardDimmingView::beginAnimationWithKeyboardChange(const ui::Keyboard::Change& change)
 {
-    const core::Value& info = notification.userInfo();
-    double duration = info.isDictionary() ? info[ui::Keyboard::animationDurationUserInfoKey].toReal() : 0;
-    auto curve = ui::ViewAnimation::Curve(info.isDictionary() ? info[ui::Keyboard::animationCurveUserInfoKey].toInteger() : 0);
+    double duration = change.animationDuration;
+    auto curve = ui::ViewAnimation::Curve(change.animationCurve);
     // Focus moving between fields comes with no duration: dim in the
     // interface's own time rather than at once.
     if (!(duration > 0)) {
@@ -70,22 +69,22 @@ void VKKeyboardDimmingView::beginAnimationWithKeyboardNotification(const core::N
     ui::ViewAnimation::setDuration(duration);
 }
 
-void VKKeyboardDimmingView::keyboardWillShow(const core::Notification& notification)
+void VKKeyboardDimmingView::keyboardWillShow(const ui::Keyboard::Change& change)
 {
     ui::Window* window = this->window();
     if (!window || !isWatched(vkFindFirstResponder(*window)))
         return;
     setHidden(false);
-    beginAnimationWithKeyboardNotification(notification);
+    beginAnimationWithKeyboardChange(change);
     setAlpha(DimmedAlpha);
     ui::ViewAnimation::commit();
 }
 
-void VKKeyboardDimmingView::keyboardWillHide(const core::Notification& notification)
+void VKKeyboardDimmingView::keyboardWillHide(const ui::Keyboard::Change& change)
 {
     if (isHidden())
         return;
-    beginAnimationWithKeyboardNotification(notification);
+    beginAnimationWithKeyboardChange(change);
     setAlpha(0);
     ui::ViewAnimation::commit();
 }

@@ -7,14 +7,11 @@
 // leave it alone.
 
 #include "Platform/Core/Observation.h"
+#include "Platform/UI/Keyboard.h"
 #include "Platform/UI/View.h"
 
 #include <memory>
 #include <vector>
-
-namespace core {
-class Notification;
-}
 
 class VKKeyboardDimmingView;
 
@@ -42,9 +39,9 @@ public:
 private:
     // Begins the dimming animation with the keyboard's duration and curve
     // (the interface's turn when the keyboard gives none), from what shows.
-    void beginAnimationWithKeyboardNotification(const core::Notification& notification);
-    void keyboardWillShow(const core::Notification& notification);
-    void keyboardWillHide(const core::Notification& notification);
+    void beginAnimationWithKeyboardChange(const ui::Keyboard::Change& change);
+    void keyboardWillShow(const ui::Keyboard::Change& change);
+    void keyboardWillHide(const ui::Keyboard::Change& change);
     void keyboardDidHide();
     bool isWatched(const ui::View* responder) const;
 

@@ -50,9 +50,10 @@ void VKAudioPlayerView::commonInit()
 {
     std::weak_ptr<VKAudioPlayerView> weak = sharedAs<VKAudioPlayerView>();
     m_orientationObservation = core::NotificationCenter::defaultCenter().observe(
-        ui::Application::willChangeStatusBarOrientationNotification, nullptr, [weak](const core::Notification& notification) {
+        ui::Application::willChangeStatusBarOrientationNotification, nullptr,
+        [weak](const ui::Application::OrientationChange& change) {
             if (auto self = weak.lock())
-                self->orientationWillChange(notification);
+                self->orientationWillChange(change.orientation);
         });
     auto* application = ui::Application::shared();
     setBackgroundForLandscape(application && ui::isLandscape(application->statusBarOrientation()));
@@ -147,12 +148,9 @@ void VKAudioPlayerView::setBackgroundForLandscape(bool landscape)
     layer().setContents(ui::Images::imageNamed(landscape ? "AudioBackgroundLandscape.png" : "AudioBackgroundPortrait.png"));
 }
 
-void VKAudioPlayerView::orientationWillChange(const core::Notification& notification)
+void VKAudioPlayerView::orientationWillChange(ui::Orientation orientation)
 {
-    const core::Value& value = notification.userInfo()[ui::Application::statusBarOrientationUserInfoKey];
-    int64_t orientation = value.isNull() ? 0 : value.toInteger();
-    setBackgroundForLandscape(orientation == int64_t(ui::Orientation::LandscapeRight)
-        || orientation == int64_t(ui::Orientation::LandscapeLeft));
+    setBackgroundForLandscape(ui::isLandscape(orientation));
 }
 
 bool VKAudioPlayerView::isBuffering() const

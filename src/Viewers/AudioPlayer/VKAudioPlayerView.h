@@ -2,11 +2,9 @@
 
 #include "Platform/Core/Observation.h"
 #include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/Orientation.h"
 #include "Platform/UI/View.h"
 
-namespace core {
-class Notification;
-}
 namespace ui {
 class ActivityIndicator;
 class Button;
@@ -60,7 +58,7 @@ public:
     void setBuffering(bool buffering) { setBuffering(buffering, false); }
     void setBuffering(bool buffering, bool animated);
 
-    void orientationWillChange(const core::Notification& notification);
+    void orientationWillChange(ui::Orientation orientation);
     void layoutSubviews() override;
 
 

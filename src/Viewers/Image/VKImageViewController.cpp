@@ -34,14 +34,6 @@
 
 namespace {
 
-std::shared_ptr<VKFileResource> resourceInNotice(const core::Notification& notification)
-{
-    const core::Value& info = notification.userInfo();
-    if (!info.isDictionary())
-        return nullptr;
-    return info[VKThumbnailManagerResourceUserInfoKey].objectAs<VKFileResource>();
-}
-
 bool sameFile(const std::shared_ptr<VKFileResource>& a, const std::shared_ptr<VKFileResource>& b)
 {
     return a && b && (a == b || a->path() == b->path());
@@ -87,8 +79,14 @@ void VKImageViewController::initWithResource(const std::shared_ptr<VKFileResourc
         }));
     };
     handle(ui::Screen::didDisconnectNotification, &VKImageViewController::screenDidDisconnect);
-    handle(VKThumbnailManagerDidGeneratePreviewNotification, &VKImageViewController::didGeneratePreview);
-    handle(VKThumbnailManagerPreviewGeneralFailedNotification, &VKImageViewController::previewGenerationFailed);
+    auto handlePreview = [&](core::NoticeName<VKThumbnailNews> name, void (VKImageViewController::*handler)(const VKThumbnailNews&)) {
+        m_imageObservations.push_back(center.observe(name, nullptr, [weak, handler](const VKThumbnailNews& news) {
+            if (auto self = weak.lock())
+                ((*self).*handler)(news);
+        }));
+    };
+    handlePreview(VKThumbnailManagerDidGeneratePreviewNotification, &VKImageViewController::didGeneratePreview);
+    handlePreview(VKThumbnailManagerPreviewGeneralFailedNotification, &VKImageViewController::previewGenerationFailed);
 }
 
 VKImageView* VKImageViewController::imageView() const
@@ -291,9 +289,9 @@ void VKImageViewController::imageViewLoadDidFail(VKImageView&, const core::Error
 
 // ---- Previews ------------------------------------------------------------------
 
-void VKImageViewController::didGeneratePreview(const core::Notification& notification)
+void VKImageViewController::didGeneratePreview(const VKThumbnailNews& news)
 {
-    auto resource = resourceInNotice(notification);
+    const auto& resource = news.resource;
     if (!resource)
         return;
     m_neighbours.markPreloaded(resource->UUID());
@@ -302,7 +300,7 @@ void VKImageViewController::didGeneratePreview(const core::Notification& notific
         return;
     auto preview = VKThumbnailManager::sharedManager()->previewForResource(*resource);
     if (!preview) {
-        previewGenerationFailed(notification);
+        previewGenerationFailed(news);
         return;
     }
     m_preview = preview;
@@ -317,9 +315,9 @@ void VKImageViewController::didGeneratePreview(const core::Notification& notific
     view->setDetailSource(m_image);
 }
 
-void VKImageViewController::previewGenerationFailed(const core::Notification& notification)
+void VKImageViewController::previewGenerationFailed(const VKThumbnailNews& news)
 {
-    auto resource = resourceInNotice(notification);
+    const auto& resource = news.resource;
     auto* view = imageView();
     if (!resource || !view || !m_image || m_preview || !sameFile(resource, this->resource()))
         return;

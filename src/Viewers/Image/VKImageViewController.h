@@ -37,6 +37,7 @@ class Image;
 }
 class VKImageSlideShow;
 class VKImageView;
+struct VKThumbnailNews;
 
 // The viewer's error domain (code 1).
 inline constexpr const char* VKImageViewControllerErrorDomain = "VKImageViewController";
@@ -139,8 +140,8 @@ public:
 
     // Notifications.
     void screenDidDisconnect(const core::Notification& notification);
-    void didGeneratePreview(const core::Notification& notification);
-    void previewGenerationFailed(const core::Notification& notification);
+    void didGeneratePreview(const VKThumbnailNews& news);
+    void previewGenerationFailed(const VKThumbnailNews& news);
     void viewControllerDidShowUI(const core::Notification& notification);
 
 private:

@@ -5,7 +5,6 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKFunctions.h"
-#include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -122,7 +121,11 @@ void VKMoviePlayerController::observeNotifications()
     };
     handle(media::MoviePlayerLoadStateDidChangeNotification, m_movieController,
         &VKMoviePlayerController::moviePlayerLoadStateDidChange);
-    handle(media::MoviePlayerPlaybackDidFinishNotification, m_movieController, &VKMoviePlayerController::moviePlayerDidFinish);
+    m_movieObservations.push_back(center.observe(media::MoviePlayerPlaybackDidFinishNotification, m_movieController,
+        [weak](const media::MovieFinish& finish) {
+            if (auto self = weak.lock())
+                self->moviePlayerDidFinish(finish);
+        }));
     handle(ui::Screen::didConnectNotification, nullptr, &VKMoviePlayerController::screenDidConnect);
     handle(ui::Screen::didDisconnectNotification, nullptr, &VKMoviePlayerController::screenDidDisconnect);
 }
@@ -390,31 +393,26 @@ void VKMoviePlayerController::removeMovieControllerStatusBarWorkaroundHack()
 
 // ---- Finishing and leaving ------------------------------------------------------
 
-void VKMoviePlayerController::moviePlayerDidFinish(const core::Notification& notification)
+void VKMoviePlayerController::moviePlayerDidFinish(const media::MovieFinish& finish)
 {
-    const core::Value& info = notification.userInfo();
-    const core::Value& errorValue = info[media::MoviePlayerErrorUserInfoKey];
-    if (!errorValue.isNull()) {
+    if (finish.error) {
         setUIHidden(false, false);
-        auto error = core::errorFromValue(errorValue);
-        core::log("Movie playback failed with error: {}", error ? error->description() : std::string("(unknown)"));
+        const auto& error = finish.error;
+        core::log("Movie playback failed with error: {}", error->description());
         for (const char* action : { ShowBookmarksAction, AddBookmarkAction })
             if (auto item = findBarButtonItemWithAction(action))
                 item->setEnabled(false);
         std::string message;
-        if (error) {
-            auto described = error->userInfo().find(core::Error::LocalizedDescriptionKey);
-            if (described != error->userInfo().end() && described->second.isString())
-                message = described->second.string();
-        }
+        auto described = error->userInfo().find(core::Error::LocalizedDescriptionKey);
+        if (described != error->userInfo().end() && described->second.isString())
+            message = described->second.string();
         if (message.empty())
             message = fmt::format(fmt::runtime(core::localized("{} encountered an error playing \"{}\"")),
                 VKMainBundleDisplayName().value_or("Tandry"), resource() ? resource()->name() : std::string());
         showAlertViewWithTitle(core::localized("Warning"), message, core::localized("OK"));
         return;
     }
-    const core::Value& reason = info[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey];
-    if (!reason.isNumber() || reason.integer() != int(media::MovieFinishReason::UserExited))
+    if (finish.reason != media::MovieFinishReason::UserExited)
         return;
     stopObserving();
     removeMovieControllerStatusBarWorkaroundHack();

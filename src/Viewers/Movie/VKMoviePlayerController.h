@@ -7,6 +7,7 @@
 
 namespace media {
 class MoviePlayerController;
+struct MovieFinish;
 }
 namespace ui {
 class Label;
@@ -68,7 +69,7 @@ public:
     void clickedButton(ui::AlertView& alert, int index) override;
 
     void moviePlayerLoadStateDidChange(const core::Notification& notification);
-    void moviePlayerDidFinish(const core::Notification& notification);
+    void moviePlayerDidFinish(const media::MovieFinish& finish);
     void screenDidConnect(const core::Notification& notification);
     void screenDidDisconnect(const core::Notification& notification);
 

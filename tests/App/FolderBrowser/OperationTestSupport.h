@@ -30,12 +30,11 @@ public:
     {
         auto& center = core::NotificationCenter::defaultCenter();
         for (const char* name : { VKFolderControllerOperationDidStartNotification,
-                 VKFolderControllerOperationProgressNotification, VKFolderControllerOperationDidEndNotification })
+                 VKFolderControllerOperationProgressNotification.name, VKFolderControllerOperationDidEndNotification })
             m_observations.push_back(center.observe(name, nullptr, [this](const core::Notification& notification) {
                 Entry entry { notification.name(), -1, core::Thread::isMainThread() };
-                const core::Value& progress = notification.userInfo()["progress"];
-                if (progress.isNumber())
-                    entry.progress = progress.toReal();
+                if (auto news = notification.payload<VKOperationProgress>())
+                    entry.progress = news->progress;
                 EXPECT_FALSE(notification.object());
                 std::lock_guard lock(m_mutex);
                 m_entries.push_back(entry);
@@ -60,7 +59,7 @@ public:
         std::lock_guard lock(m_mutex);
         std::vector<double> values;
         for (const auto& entry : m_entries)
-            if (entry.name == VKFolderControllerOperationProgressNotification)
+            if (entry.name == VKFolderControllerOperationProgressNotification.name)
                 values.push_back(entry.progress);
         return values;
     }

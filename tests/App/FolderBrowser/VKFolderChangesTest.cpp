@@ -41,6 +41,11 @@ protected:
             core::Value(core::Value::Dictionary { { key, core::Value(path) } }));
     }
 
+    static void postQuota(const std::string& path)
+    {
+        core::NotificationCenter::defaultCenter().post(VKQuotaManagerDidUpdateQuotaNotification, nullptr, { path });
+    }
+
     const std::string folder = "/store/Docs";
     std::shared_ptr<ChangesHost> host = std::make_shared<ChangesHost>();
     std::shared_ptr<core::Object> screen = std::make_shared<core::Object>();
@@ -80,19 +85,19 @@ TEST_F(VKFolderChangesTest, NewsOfTheFolderAndItsChildren)
 TEST_F(VKFolderChangesTest, SizesSearchesAndSettings)
 {
     changes.follow(host, screen.get());
-    post(VKQuotaManagerDidUpdateQuotaNotification, "path", folder + "/a/b.txt");
-    post(VKQuotaManagerDidUpdateQuotaNotification, "path", "/store/Other/b.txt");
+    postQuota(folder + "/a/b.txt");
+    postQuota("/store/Other/b.txt");
     EXPECT_EQ(takeCalls(), Calls { "size " + folder + "/a/b.txt" });
     // While searching, what the tree learns may find more: in the folder,
     // or anywhere for a search of both trees; an empty text is no search.
     host->search = "b";
-    post(VKQuotaManagerDidUpdateQuotaNotification, "path", "/store/Other/b.txt");
-    post(VKQuotaManagerDidUpdateQuotaNotification, "path", folder + "/b.txt");
+    postQuota("/store/Other/b.txt");
+    postQuota(folder + "/b.txt");
     host->everywhere = true;
-    post(VKQuotaManagerDidUpdateQuotaNotification, "path", "/store/Other/b.txt");
+    postQuota("/store/Other/b.txt");
     EXPECT_EQ(takeCalls(), (Calls { "search", "search" }));
     host->search = "";
-    post(VKQuotaManagerDidUpdateQuotaNotification, "path", folder + "/b.txt");
+    postQuota(folder + "/b.txt");
     EXPECT_EQ(takeCalls(), Calls { "size " + folder + "/b.txt" });
 
     auto defaults = core::UserDefaults::standard();

@@ -70,8 +70,8 @@ protected:
     static core::Observation cancelAtHalf()
     {
         return core::NotificationCenter::defaultCenter().observe(VKFolderControllerOperationProgressNotification,
-            nullptr, [](const core::Notification& notification) {
-                if (notification.userInfo()["progress"].toReal() >= 0.5 && !BrowserOperation::isOperationCancelled())
+            nullptr, [](const VKOperationProgress& news) {
+                if (news.progress >= 0.5 && !BrowserOperation::isOperationCancelled())
                     core::performOnMainThreadAndWait([] { BrowserOperation::cancelOperation(); });
             });
     }

@@ -106,7 +106,7 @@ TEST_F(VKFolderControllerOperationTest, ProgressIsPostedOnTheSettingThreadAndCla
     worker.join();
     auto entries = notes.entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].name, VKFolderControllerOperationProgressNotification);
+    EXPECT_EQ(entries[0].name, VKFolderControllerOperationProgressNotification.name);
     EXPECT_DOUBLE_EQ(entries[0].progress, 0.25);
     EXPECT_FALSE(entries[0].onMainThread);
     EXPECT_FLOAT_EQ(BrowserOperation::operationProgress(), 0.25f);

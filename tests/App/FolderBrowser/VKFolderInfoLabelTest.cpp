@@ -76,7 +76,7 @@ TEST_F(VKFolderInfoLabelTest, ANewLabelShowsTheSummary)
     // The status bar turning sets the size of the font.
     auto turn = [](ui::Orientation orientation) {
         core::NotificationCenter::defaultCenter().post(ui::Application::willChangeStatusBarOrientationNotification,
-            nullptr, core::Value::makeDictionary({ { ui::Application::statusBarOrientationUserInfoKey, int(orientation) } }));
+            nullptr, { orientation });
     };
     turn(ui::Orientation::LandscapeRight);
     EXPECT_EQ(label->font().pointSize(), 13);

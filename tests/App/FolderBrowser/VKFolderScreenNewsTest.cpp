@@ -50,8 +50,7 @@ TEST_F(VKFolderScreenNewsTest, NewsReachesAnOwnedScreenOnTheMainThreadWhileItLiv
     auto news = listen(*owner, tally);
     center.post(HTTPServer::StatusDidChangeNotification);
     std::thread([] {
-        core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationProgressNotification, nullptr,
-            core::Value::Dictionary { { "progress", core::Value(0.25) } });
+        core::NotificationCenter::defaultCenter().post(VKFolderControllerOperationProgressNotification, nullptr, { 0.25f });
     }).join();
     EXPECT_EQ(tally->heard, (std::vector<std::string> { "status" }));
     runLoop();

@@ -143,17 +143,17 @@ TEST_F(ApplicationTest, RotationTurnsTheRootViewAndCallsBackAfterTheAnimation)
     std::vector<std::string>& log = rotation->log;
     std::vector<core::Observation> observations;
     for (const char* name : { ui::Application::deviceOrientationDidChangeNotification,
-             ui::Application::willChangeStatusBarOrientationNotification,
-             ui::Application::didChangeStatusBarOrientationNotification })
+             ui::Application::willChangeStatusBarOrientationNotification.name,
+             ui::Application::didChangeStatusBarOrientationNotification.name })
         observations.push_back(core::NotificationCenter::defaultCenter().observe(name, nullptr, [&log](const core::Notification& n) {
-            auto value = n.userInfo().isDictionary() ? n.userInfo()[ui::Application::statusBarOrientationUserInfoKey].toString() : "";
-            log.push_back(n.name() + " " + value);
+            auto change = n.payload<ui::Application::OrientationChange>();
+            log.push_back(n.name() + " " + (change ? std::to_string(int(change->orientation)) : ""));
         }));
 
     EXPECT_TRUE(driver.rotate(ui::Orientation::LandscapeRight));
     EXPECT_EQ(log, (std::vector<std::string> { std::string(ui::Application::deviceOrientationDidChangeNotification) + " ",
-                       std::string(ui::Application::willChangeStatusBarOrientationNotification) + " 3", "willRotate 3 0.3",
-                       std::string(ui::Application::didChangeStatusBarOrientationNotification) + " 1" }));
+                       std::string(ui::Application::willChangeStatusBarOrientationNotification.name) + " 3", "willRotate 3 0.3",
+                       std::string(ui::Application::didChangeStatusBarOrientationNotification.name) + " 1" }));
     EXPECT_EQ(application().statusBarOrientation(), ui::Orientation::LandscapeRight);
     EXPECT_EQ(rotation->root->bounds(), (gfx::Rect { 0, 0, 480, 300 }));
     EXPECT_EQ(rotation->root->center(), (gfx::Point { 150, 240 }));

@@ -291,9 +291,7 @@ TEST_F(DesktopAdditionsTest, AHardwareKeyboardStaysBelowTheScreen)
 {
     std::vector<gfx::Rect> ends;
     auto observer = core::NotificationCenter::defaultCenter().observe(Keyboard::willShowNotification, nullptr,
-        [&](const core::Notification& note) {
-            ends.push_back(Keyboard::rectFromValue(note.userInfo()[Keyboard::frameEndUserInfoKey]));
-        });
+        [&](const Keyboard::Change& change) { ends.push_back(change.frameEnd); });
     Keyboard::shared().setHardware(true);
     auto field = TextField::create({ 10, 40, 300, 31 });
     window().addSubview(field);

@@ -64,12 +64,13 @@ protected:
             ui::Control::EditingChanged);
         field->addTarget(nullptr, "exit", [this](ui::Control&, const ui::Event*) { log.push_back("ended on exit"); },
             ui::Control::EditingDidEndOnExit);
-        for (const char* name : { ui::Keyboard::willShowNotification, ui::Keyboard::didShowNotification,
+        for (auto name : { ui::Keyboard::willShowNotification, ui::Keyboard::didShowNotification,
                  ui::Keyboard::willHideNotification, ui::Keyboard::didHideNotification })
-            observations.push_back(core::NotificationCenter::defaultCenter().observe(name, nullptr, [this](const core::Notification& n) {
-                log.push_back(n.name());
-                last = n.userInfo();
-            }));
+            observations.push_back(core::NotificationCenter::defaultCenter().observe(name, nullptr,
+                [this](const ui::Keyboard::Change& change, const core::Notification& n) {
+                    log.push_back(n.name());
+                    last = change;
+                }));
     }
     void TearDown() override
     {
@@ -83,34 +84,34 @@ protected:
     std::shared_ptr<ui::TextField> field, other;
     std::shared_ptr<FieldDelegate> delegate = std::make_shared<FieldDelegate>();
     std::vector<std::string> log;
-    core::Value last;
+    ui::Keyboard::Change last;
     std::vector<core::Observation> observations;
 };
 
 TEST_F(TextFieldTest, FocusRaisesTheKeyboard)
 {
     driver.tap(*field);
-    EXPECT_EQ(log, (std::vector<std::string> { "should-begin", "did-begin (first responder)", ui::Keyboard::willShowNotification }));
+    EXPECT_EQ(log, (std::vector<std::string> { "should-begin", "did-begin (first responder)", ui::Keyboard::willShowNotification.name }));
     EXPECT_EQ(driver.firstResponder(), field.get());
     EXPECT_TRUE(driver.keyboardVisible());
-    EXPECT_EQ(ui::Keyboard::rectFromValue(last[ui::Keyboard::frameEndUserInfoKey]), (gfx::Rect { 0, 264, 320, 216 }));
-    EXPECT_EQ(last[ui::Keyboard::animationDurationUserInfoKey].toReal(), 0.3);
-    EXPECT_EQ(last[ui::Keyboard::animationCurveUserInfoKey].toInteger(), 0);
+    EXPECT_EQ(last.frameEnd, (gfx::Rect { 0, 264, 320, 216 }));
+    EXPECT_EQ(last.animationDuration, 0.3);
+    EXPECT_EQ(last.animationCurve, 0);
     advance(0.29);
-    EXPECT_EQ(log.back(), ui::Keyboard::willShowNotification);
+    EXPECT_EQ(log.back(), ui::Keyboard::willShowNotification.name);
     advance(0.01);
-    EXPECT_EQ(log.back(), ui::Keyboard::didShowNotification);
+    EXPECT_EQ(log.back(), ui::Keyboard::didShowNotification.name);
 
     log.clear();
     driver.tap(*other); // focus moves: no hide
-    EXPECT_EQ(log, (std::vector<std::string> { ui::Keyboard::willShowNotification, ui::Keyboard::didShowNotification }));
-    EXPECT_EQ(last[ui::Keyboard::animationDurationUserInfoKey].toReal(), 0);
+    EXPECT_EQ(log, (std::vector<std::string> { ui::Keyboard::willShowNotification.name, ui::Keyboard::didShowNotification.name }));
+    EXPECT_EQ(last.animationDuration, 0);
 
     log.clear();
     other->resignFirstResponder();
-    EXPECT_EQ(log, (std::vector<std::string> { ui::Keyboard::willHideNotification }));
+    EXPECT_EQ(log, (std::vector<std::string> { ui::Keyboard::willHideNotification.name }));
     advance(0.3);
-    EXPECT_EQ(log.back(), ui::Keyboard::didHideNotification);
+    EXPECT_EQ(log.back(), ui::Keyboard::didHideNotification.name);
     EXPECT_FALSE(driver.keyboardVisible());
 }
 

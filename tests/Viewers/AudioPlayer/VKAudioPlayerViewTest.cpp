@@ -147,17 +147,17 @@ TEST_F(VKAudioPlayerViewTest, TheBackgroundFollowsTheComingOrientation)
     auto landscape = ui::Images::imageNamed("AudioBackgroundLandscape.png");
     ASSERT_TRUE(portrait && landscape);
     EXPECT_EQ(view->layer().contents(), portrait);
-    auto post = [](core::Value orientation) {
+    auto post = [](ui::Orientation orientation) {
         core::NotificationCenter::defaultCenter().post(ui::Application::willChangeStatusBarOrientationNotification, nullptr,
-            core::Value::Dictionary { { ui::Application::statusBarOrientationUserInfoKey, orientation } });
+            { orientation });
     };
-    post(core::Value(4));
+    post(ui::Orientation::LandscapeLeft);
     EXPECT_EQ(view->layer().contents(), landscape);
-    post(core::Value(2));
+    post(ui::Orientation::PortraitUpsideDown);
     EXPECT_EQ(view->layer().contents(), portrait);
-    post(core::Value(3));
+    post(ui::Orientation::LandscapeRight);
     EXPECT_EQ(view->layer().contents(), landscape);
-    post(core::Value());
+    post(ui::Orientation::Unknown);
     EXPECT_EQ(view->layer().contents(), portrait);
 }
 

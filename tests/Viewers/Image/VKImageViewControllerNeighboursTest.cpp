@@ -44,14 +44,12 @@ protected:
     {
         ImageViewerTestCase::SetUp();
         // The names of pictures whose thumbnail or preview was made.
-        for (const char* name : { VKThumbnailManagerDidGenerateThumbnailNotification,
+        for (auto name : { VKThumbnailManagerDidGenerateThumbnailNotification,
                  VKThumbnailManagerDidGeneratePreviewNotification }) {
             m_observations.push_back(core::NotificationCenter::defaultCenter().observe(name, nullptr,
-                [this](const core::Notification& notification) {
-                    auto resource = notification.userInfo()[VKThumbnailManagerResourceUserInfoKey]
-                                        .objectAs<VKFileResource>();
-                    if (resource)
-                        prepared.insert(resource->name());
+                [this](const VKThumbnailNews& news) {
+                    if (news.resource)
+                        prepared.insert(news.resource->name());
                 }));
         }
     }

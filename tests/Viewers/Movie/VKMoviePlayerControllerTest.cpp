@@ -368,7 +368,7 @@ TEST_F(VKMoviePlayerControllerTest, NotificationsWithoutTheirKeysChangeNothing)
 {
     auto screen = open();
     auto movie = screen->movieController();
-    core::NotificationCenter::defaultCenter().post(media::MoviePlayerPlaybackDidFinishNotification, movie);
+    core::NotificationCenter::defaultCenter().post(media::MoviePlayerPlaybackDidFinishNotification.name, movie);
     core::NotificationCenter::defaultCenter().post(media::MoviePlayerLoadStateDidChangeNotification, movie);
     core::NotificationCenter::defaultCenter().post(ui::Screen::didDisconnectNotification);
     runLoop();
@@ -538,7 +538,7 @@ TEST_F(VKMoviePlayerTVOutTest, DoneRotationAndDisconnectInOnePass)
     auto tv = playOnTV(screen);
     auto movie = screen->movieController();
     core::NotificationCenter::defaultCenter().post(media::MoviePlayerPlaybackDidFinishNotification, movie,
-        core::Value::makeDictionary({ { media::MoviePlayerPlaybackDidFinishReasonUserInfoKey, 2 } }));
+        { media::MovieFinishReason::UserExited, std::nullopt });
     driver.rotate(ui::Orientation::LandscapeRight);
     driver.disconnectScreen(tv);
     runLoop();

@@ -1,7 +1,6 @@
 #include "Platform/Media/Movie/MoviePlayerController.h"
 
 #include "Platform/Core/Error.h"
-#include "Platform/Core/ErrorValue.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -327,13 +326,12 @@ void MoviePlayerController::setPlaybackState(MoviePlaybackState state)
 
 void MoviePlayerController::finish(MovieFinishReason reason, bool failed)
 {
-    auto userInfo = core::Value::makeDictionary({ { MoviePlayerPlaybackDidFinishReasonUserInfoKey, int(reason) } });
+    MovieFinish finish { reason, std::nullopt };
     if (failed)
-        userInfo = core::Value::makeDictionary({ { MoviePlayerPlaybackDidFinishReasonUserInfoKey, int(reason) },
-            { MoviePlayerErrorUserInfoKey, core::errorValue(core::Error(MoviePlayerErrorDomain, 1)) } });
+        finish.error = core::Error(MoviePlayerErrorDomain, 1);
     // The handlers may let go of the player.
     auto keep = shared_from_this();
-    core::NotificationCenter::defaultCenter().post(MoviePlayerPlaybackDidFinishNotification, keep, userInfo);
+    core::NotificationCenter::defaultCenter().post(MoviePlayerPlaybackDidFinishNotification, keep, std::move(finish));
 }
 
 void MoviePlayerController::movieEngineDidPreroll(double duration, int mediaTypes)

@@ -3,11 +3,13 @@
 // The device's movie player: a file played by a MovieEngine into a
 // MovieView, with the device's states, times and notifications. Load state,
 // playback state and the end arrive as notifications with the player as
-// sender; the finish carries its reason and, for failures, an "error" of
+// sender; the finish carries its reason and, for failures, an error of
 // MoviePlayerErrorDomain code 1 without a description (the screen says its
 // own sentence; the engine's words go to the log). Times are seconds; −1
 // is "unset". Main thread only.
 
+#include "Platform/Core/Error.h"
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Core/RegularFile.h"
 #include "Platform/Media/Movie/MovieEngine.h"
@@ -26,9 +28,6 @@ class MovieView;
 
 inline constexpr const char* MoviePlayerLoadStateDidChangeNotification = "media.MoviePlayerLoadStateDidChange";
 inline constexpr const char* MoviePlayerPlaybackStateDidChangeNotification = "media.MoviePlayerPlaybackStateDidChange";
-inline constexpr const char* MoviePlayerPlaybackDidFinishNotification = "media.MoviePlayerPlaybackDidFinish";
-inline constexpr const char* MoviePlayerPlaybackDidFinishReasonUserInfoKey = "media.MoviePlayerPlaybackDidFinishReason";
-inline constexpr const char* MoviePlayerErrorUserInfoKey = "error";
 inline constexpr const char* MoviePlayerErrorDomain = "media.MoviePlayerErrorDomain";
 
 // Bits.
@@ -47,6 +46,13 @@ enum class MoviePlaybackState : int {
     SeekingBackward = 5,
 };
 enum class MovieFinishReason : int { PlaybackEnded = 0, PlaybackError = 1, UserExited = 2 };
+
+// Why playback ended and, when it failed, the error.
+struct MovieFinish {
+    MovieFinishReason reason = MovieFinishReason::PlaybackEnded;
+    std::optional<core::Error> error;
+};
+inline constexpr core::NoticeName<MovieFinish> MoviePlayerPlaybackDidFinishNotification { "media.MoviePlayerPlaybackDidFinish" };
 enum class MovieControlStyle : int { None = 0, Embedded = 1, Fullscreen = 2 };
 
 class MoviePlayerController : public core::Object, private MovieEngineClient {

@@ -95,18 +95,18 @@ protected:
         player->view();
         auto& center = core::NotificationCenter::defaultCenter();
         for (const char* name : { media::MoviePlayerLoadStateDidChangeNotification,
-                 media::MoviePlayerPlaybackStateDidChangeNotification, media::MoviePlayerPlaybackDidFinishNotification })
+                 media::MoviePlayerPlaybackStateDidChangeNotification, media::MoviePlayerPlaybackDidFinishNotification.name })
             observations.push_back(center.observe(name, player, [this, name](const core::Notification& notification) {
                 events.push_back(fmt::format("{} load={} state={} time={:.3f}", name, player->loadState(),
                     int(player->playbackState()), player->currentPlaybackTime()));
-                if (std::string_view(name) == media::MoviePlayerPlaybackDidFinishNotification)
-                    finishInfo = notification.userInfo();
+                if (auto finish = notification.payload<media::MovieFinish>())
+                    finishInfo = *finish;
             }));
         player->prepareToPlay();
     }
     bool prerolled()
     {
-        return runUntil([this] { return player->loadState() != 0 || !finishInfo.isNull(); });
+        return runUntil([this] { return player->loadState() != 0 || finishInfo.has_value(); });
     }
     // The centre pixel of the frame on show.
     gfx::Pixel centre()
@@ -124,7 +124,7 @@ protected:
     std::shared_ptr<MoviePlayerController> player;
     std::vector<core::Observation> observations;
     std::vector<std::string> events;
-    core::Value finishInfo;
+    std::optional<media::MovieFinish> finishInfo;
     static std::string s_directory, s_colours, s_quicktime, s_avi, s_sound, s_soundMP4, s_truncated, s_text;
 };
 
@@ -169,7 +169,7 @@ TEST_F(GStreamerMoviePlayerTest, PlaysThroughOnTheClockAndEndsInOrder)
     double worstDrift = 0;
     events.clear();
     runUntil([&] {
-        if (!finishInfo.isNull())
+        if (finishInfo.has_value())
             return true;
         double now = elapsed(), time = player->currentPlaybackTime();
         if (now > 0.3 && now < 2.7)
@@ -192,10 +192,10 @@ TEST_F(GStreamerMoviePlayerTest, PlaysThroughOnTheClockAndEndsInOrder)
     ASSERT_EQ(events.size(), 3u) << fmt::format("{}", fmt::join(events, "\n"));
     EXPECT_EQ(events[0], fmt::format("{} load=3 state=0 time={:.3f}", media::MoviePlayerPlaybackStateDidChangeNotification, duration));
     EXPECT_EQ(events[1], fmt::format("{} load=0 state=0 time={:.3f}", media::MoviePlayerLoadStateDidChangeNotification, duration));
-    EXPECT_EQ(events[2].rfind(media::MoviePlayerPlaybackDidFinishNotification, 0), 0u);
+    EXPECT_EQ(events[2].rfind(media::MoviePlayerPlaybackDidFinishNotification.name, 0), 0u);
     EXPECT_EQ(player->currentPlaybackTime(), duration);
-    EXPECT_EQ(finishInfo[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey].integer(), 0);
-    EXPECT_TRUE(finishInfo[media::MoviePlayerErrorUserInfoKey].isNull());
+    EXPECT_EQ(int(finishInfo->reason), 0);
+    EXPECT_FALSE(finishInfo->error);
 }
 
 TEST_F(GStreamerMoviePlayerTest, PauseHoldsTheFrameAndSeekingShowsTheTarget)
@@ -227,11 +227,11 @@ TEST_F(GStreamerMoviePlayerTest, BrokenFilesFinishWithTheMoviePlayersError)
     std::string empty = makeFile("empty.mp4");
     for (const auto& path : { s_text, s_truncated, empty }) {
         SCOPED_TRACE(path);
-        finishInfo = {};
+        finishInfo.reset();
         open(path);
-        ASSERT_TRUE(runUntil([&] { return !finishInfo.isNull(); }, 12));
-        EXPECT_EQ(finishInfo[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey].integer(), 1);
-        auto error = core::errorFromValue(finishInfo[media::MoviePlayerErrorUserInfoKey]);
+        ASSERT_TRUE(runUntil([&] { return finishInfo.has_value(); }, 12));
+        EXPECT_EQ(int(finishInfo->reason), 1);
+        const auto& error = finishInfo->error;
         ASSERT_TRUE(error);
         EXPECT_EQ(error->domain(), media::MoviePlayerErrorDomain);
         EXPECT_EQ(error->code(), 1);
@@ -257,13 +257,13 @@ TEST_F(GStreamerMoviePlayerTest, AMissingDecoderIsAnError)
             gst_plugin_feature_set_rank(feature, GST_RANK_NONE);
         }
     open(s_colours);
-    bool finished = runUntil([&] { return !finishInfo.isNull(); }, 12);
+    bool finished = runUntil([&] { return finishInfo.has_value(); }, 12);
     for (auto& [feature, rank] : lowered) {
         gst_plugin_feature_set_rank(feature, rank);
         gst_object_unref(feature);
     }
     ASSERT_TRUE(finished);
-    EXPECT_EQ(finishInfo[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey].integer(), 1);
+    EXPECT_EQ(int(finishInfo->reason), 1);
 }
 
 TEST_F(GStreamerMoviePlayerTest, AssetTracksTellSoundOnlyFiles)
@@ -292,7 +292,7 @@ TEST_F(GStreamerMoviePlayerTest, An8KPictureIsScaledDownToTheScreen)
     ASSERT_FALSE(path.empty());
     open(path);
     ASSERT_TRUE(prerolled());
-    ASSERT_TRUE(finishInfo.isNull()) << finishInfo.description();
+    ASSERT_FALSE(finishInfo) << "finished with reason " << int(finishInfo->reason);
     ASSERT_TRUE(runUntil([this] { return player->view()->frameImage() != nullptr; }));
     auto frame = player->view()->frameImage();
     float side = std::max(ui::Screen::main()->bounds().size.width, ui::Screen::main()->bounds().size.height)
@@ -304,8 +304,8 @@ TEST_F(GStreamerMoviePlayerTest, An8KPictureIsScaledDownToTheScreen)
     EXPECT_NEAR(double(frame->pixelWidth()) / frame->pixelHeight(), 16.0 / 9.0, 0.02);
     EXPECT_TRUE(isRed(centre()));
     player->play();
-    EXPECT_TRUE(runUntil([this] { return !finishInfo.isNull(); }));
-    EXPECT_EQ(finishInfo[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey].integer(), 0);
+    EXPECT_TRUE(runUntil([this] { return finishInfo.has_value(); }));
+    EXPECT_EQ(int(finishInfo->reason), 0);
 }
 
 // GStreamer's own leak tracer, which must be set before GStreamer starts,

@@ -90,11 +90,12 @@ TEST_F(MoviePlayerControllerTest, TheEndComesInOrder)
     auto& center = core::NotificationCenter::defaultCenter();
     std::vector<core::Observation> observations;
     for (const char* name : { media::MoviePlayerLoadStateDidChangeNotification,
-             media::MoviePlayerPlaybackStateDidChangeNotification, media::MoviePlayerPlaybackDidFinishNotification })
+             media::MoviePlayerPlaybackStateDidChangeNotification, media::MoviePlayerPlaybackDidFinishNotification.name })
         observations.push_back(center.observe(name, movie, [&, name](const core::Notification& notification) {
+            auto finish = notification.payload<media::MovieFinish>();
             events.push_back(std::string(name) + " " + std::to_string(movie->loadState()) + " "
                 + std::to_string(int(movie->playbackState())) + " " + std::to_string(movie->currentPlaybackTime()) + " "
-                + (notification.userInfo().isNull() ? "" : std::to_string(notification.userInfo()[media::MoviePlayerPlaybackDidFinishReasonUserInfoKey].integer())));
+                + (finish ? std::to_string(int(finish->reason)) : ""));
         }));
     movie->setCurrentPlaybackTime(59);
     movie->play();
@@ -103,7 +104,7 @@ TEST_F(MoviePlayerControllerTest, TheEndComesInOrder)
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[0], std::string(media::MoviePlayerPlaybackStateDidChangeNotification) + " 3 0 60.000000 ");
     EXPECT_EQ(events[1], std::string(media::MoviePlayerLoadStateDidChangeNotification) + " 0 0 60.000000 ");
-    EXPECT_EQ(events[2], std::string(media::MoviePlayerPlaybackDidFinishNotification) + " 0 0 60.000000 0");
+    EXPECT_EQ(events[2], std::string(media::MoviePlayerPlaybackDidFinishNotification.name) + " 0 0 60.000000 0");
     // Playing again starts over.
     movie->play();
     EXPECT_EQ(movie->loadState(), 3);
@@ -135,10 +136,11 @@ TEST_F(MoviePlayerControllerTest, TheFullScreenControlsShowHideAndFinish)
     EXPECT_FALSE(view.areControlsVisible());
     driver.tap(view);
 
-    test::NotificationRecorder finished(media::MoviePlayerPlaybackDidFinishNotification, movie);
+    std::vector<media::MovieFinishReason> finished;
+    auto observation = core::NotificationCenter::defaultCenter().observe(media::MoviePlayerPlaybackDidFinishNotification,
+        movie, [&](const media::MovieFinish& finish) { finished.push_back(finish.reason); });
     driver.tap(*view.doneButton());
-    ASSERT_EQ(finished.received.size(), 1u);
-    EXPECT_EQ(finished.received[0][media::MoviePlayerPlaybackDidFinishReasonUserInfoKey].integer(), 2);
+    EXPECT_EQ(finished, std::vector<media::MovieFinishReason> { media::MovieFinishReason::UserExited });
     EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Stopped);
 }
 
