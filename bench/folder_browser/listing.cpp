@@ -261,14 +261,11 @@ void ChildChanged(benchmark::State& state)
 {
     setOrder(0);
     auto shown = open(setting().big);
-    core::Value::Dictionary info;
-    info["Path"] = core::Value(setting().big + "/Report 500.pdf");
-    core::Value userInfo(std::move(info));
+    const VKFolderUpdate update { setting().big + "/Report 500.pdf" };
     double total = 0, runs = 0;
     for (auto _ : state) {
         total += bench::seconds([&] {
-            core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-                userInfo);
+            core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr, update);
         });
         runs += 1;
     }
@@ -281,16 +278,13 @@ void FolderChanged(benchmark::State& state)
 {
     setOrder(int(state.range(0)));
     auto shown = open(setting().big);
-    core::Value::Dictionary info;
-    info["Path"] = core::Value(setting().big);
-    core::Value userInfo(std::move(info));
+    const VKFolderUpdate update { setting().big };
     double total = 0, runs = 0;
     int added = 0;
     for (auto _ : state) {
         std::ofstream(setting().big + fmt::format("/Uploaded {}.txt", added++)) << "new";
         total += bench::seconds([&] {
-            core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-                userInfo);
+            core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr, update);
         });
         runs += 1;
     }

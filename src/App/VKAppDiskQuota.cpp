@@ -273,5 +273,5 @@ void VKAppDiskQuota::recountDidEnd(const std::vector<std::string>& directories)
     m_host.diskQuotaRecountDidEnd();
     for (const auto& directory : directories)
         core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-            core::Value(core::Value::Dictionary { { "Path", core::Value(directory) } }));
+            { directory });
 }

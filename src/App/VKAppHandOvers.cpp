@@ -80,7 +80,7 @@ void VKAppHandOvers::open(const std::vector<std::string>& paths)
         if (auto quota = VKQuotaManager::defaultManager())
             quota->updateQuotaForPath(path);
         core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-            core::Value(core::Value::Dictionary { { "Path", core::Value(core::path::deletingLastPathComponent(path)) } }));
+            { core::path::deletingLastPathComponent(path) });
         shown = path;
     }
     if (shown)

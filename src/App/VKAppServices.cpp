@@ -19,6 +19,7 @@
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKFunctions.h"
+#include "Kit/VKNotificationKeys.h"
 #include "Kit/VKStagingFolder.h"
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/FileSystem.h"
@@ -98,9 +99,8 @@ core::Observation VKAppServices::observeDeletions()
 {
     return core::NotificationCenter::defaultCenter().observe(WebDAVWillDeleteResourceNotification, nullptr,
         [](const core::Notification& notification) {
-            const auto& info = notification.userInfo();
-            if (info.isDictionary() && info["Path"].isString())
-                forgetItem(info["Path"].toString());
+            if (auto path = VKNotificationPath(notification))
+                forgetItem(*path);
         });
 }
 

@@ -516,8 +516,7 @@ void VKCloudUploadOperation::sendDidEndDelegateMessage(std::optional<std::string
         }
         if (!resources().empty()) {
             core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, keep,
-                core::Value(core::Value::Dictionary { { VKNotificationPathKey,
-                    core::Value(core::path::deletingLastPathComponent(resources().front()->path())) } }));
+                { core::path::deletingLastPathComponent(resources().front()->path()) });
         }
     }
     if (auto delegate = this->delegate())

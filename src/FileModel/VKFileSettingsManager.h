@@ -24,12 +24,16 @@ inline constexpr const char* VKBookmarkZoomKey = "zoom";
 
 // Posted by the folder browser just before it moves an item to the trash,
 // user info "Path" (the item), and after an item left or joined a folder's
-// listing through it, user info "Path" (the folder). Viewers showing the
-// item and the other screens listing the folder follow them.
+// listing through it, with the folder. Viewers showing the item and the
+// other screens listing the folder follow them.
 inline constexpr const char* VKFolderControllerWillDeleteResourceNotification =
     "VKFolderControllerWillDeleteResourceNotification";
-inline constexpr const char* VKFolderControllerCollectionDidUpdateNotification =
-    "VKFolderControllerCollectionDidUpdateNotification";
+struct VKFolderUpdate {
+    std::string path;
+};
+inline constexpr core::NoticeName<VKFolderUpdate> VKFolderControllerCollectionDidUpdateNotification {
+    "VKFolderControllerCollectionDidUpdateNotification"
+};
 
 // The viewers' state per document (scroll offset and inset, zoom, text
 // encoding, font size, page layout) and its bookmarks, in one SQLite file in

@@ -403,10 +403,10 @@ TEST_F(VKAppDelegateLaunchTest, AFileHandedOverAtLaunchOpensInItsFolder)
         core::path::standardizingPath(imports()));
     EXPECT_TRUE(core::fs::exists(imports("report.pdf")));
 
-    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    test::NoticeRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
     EXPECT_TRUE(delegate->handleOpenURL(core::URL::fileURL(inboxFile("later.pdf"), false)));
     ASSERT_EQ(updates.received.size(), 1u);
-    EXPECT_EQ(core::path::standardizingPath(updates.received[0]["Path"].toString()),
+    EXPECT_EQ(core::path::standardizingPath(updates.received[0].path),
         core::path::standardizingPath(imports()));
 }
 
@@ -662,7 +662,7 @@ TEST_F(VKAppDelegateLaunchTest, TheRecountStopsTheServerAndShowsTheIndicatorOnly
 
     std::atomic<bool> release = false;
     holdRecount(release);
-    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    test::NoticeRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
     delegate->rebuildDiskQuota();
     EXPECT_FALSE(delegate->httpServer()->isStarted());
     EXPECT_TRUE(quota->rebuildingIndex());

@@ -108,7 +108,7 @@ TEST_F(VKAppDiskQuotaTest, OneRecountAtATimeAndTheTreeKeptOnlyWhenWhole)
         while (!release)
             usleep(1000);
     });
-    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    test::NoticeRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
     quota->rebuild();
     EXPECT_EQ(host.started, 1);
     EXPECT_TRUE(quota->isRecounting());

@@ -136,7 +136,7 @@ TEST_F(VKCloudUploadOperationTest, AFailedListingFailsEveryItemAndAMoveKeepsItsS
     auto a = local("a.txt", "a");
     auto b = local("b.txt", "b");
     server->addFault(R"({"endpoint":"metadata","status":500})");
-    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    test::NoticeRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
 
     start({ a, b }, true);
     EXPECT_TRUE(a->isMarkedDeleted());
@@ -148,7 +148,7 @@ TEST_F(VKCloudUploadOperationTest, AFailedListingFailsEveryItemAndAMoveKeepsItsS
     EXPECT_FALSE(b->isMarkedDeleted());
     EXPECT_TRUE(std::filesystem::exists(a->path()));
     ASSERT_EQ(updates.received.size(), 1u);
-    EXPECT_EQ(updates.received[0].dictionary().at(VKNotificationPathKey).string(), pathInHome("Documents"));
+    EXPECT_EQ(updates.received[0].path, pathInHome("Documents"));
     EXPECT_EQ(delegate->willStart, 0);
 }
 
@@ -306,7 +306,7 @@ TEST_F(VKCloudUploadOperationTest, FiveItemsUploadTwoAtATimeAndAMoveTrashesEachS
     for (int i = 1; i <= 5; ++i)
         sources.push_back(local(fmt::format("f{}.txt", i), std::string(1000 * i, char('0' + i))));
     server->addFault(R"({"endpoint":"files","stall":"held","always":true})");
-    test::NotificationRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
+    test::NoticeRecorder updates(VKFolderControllerCollectionDidUpdateNotification);
 
     start(sources, true);
     ASSERT_TRUE(waitFor([&] { return sends() == 2; })) << server->errors();

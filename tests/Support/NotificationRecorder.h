@@ -19,13 +19,27 @@ public:
                 senders.push_back(notification.object());
             });
     }
-    // A notice with a payload: counted and its sender kept, the payload left.
-    template <class Payload>
-    explicit NotificationRecorder(core::NoticeName<Payload> name, const std::shared_ptr<core::Object>& sender = nullptr)
-        : NotificationRecorder(name.name, sender)
-    {
-    }
     std::vector<core::Value> received;
+    std::vector<std::shared_ptr<core::Object>> senders;
+
+private:
+    core::Observation m_observation;
+};
+
+// Collects the payload of each notice of one name (from one sender, or any
+// with none) posted while it lives.
+template <class Payload>
+class NoticeRecorder {
+public:
+    explicit NoticeRecorder(core::NoticeName<Payload> name, const std::shared_ptr<core::Object>& sender = nullptr)
+    {
+        m_observation = core::NotificationCenter::defaultCenter().observe(name, sender,
+            [this](const Payload& payload, const core::Notification& notification) {
+                received.push_back(payload);
+                senders.push_back(notification.object());
+            });
+    }
+    std::vector<Payload> received;
     std::vector<std::shared_ptr<core::Object>> senders;
 
 private:

@@ -214,7 +214,7 @@ void VKCloudFolderController::cloudMetadataLoadDidEnd(const core::Notification& 
     if (!navigationItem().rightBarButtonItem() || isShowingCloudActivityIndicator())
         updateEditButton();
     if (notification.name() == VKCloudServiceDidUpdateMetadataNotification) {
-        changes().collectionDidUpdate(notification);
+        changes().folderDidUpdate(local.string(), false);
     } else if (notification.name() == VKCloudServiceMetadataLoadFailedNotification) {
         m_showingSyncFailure = true;
         updateFolderInfo();

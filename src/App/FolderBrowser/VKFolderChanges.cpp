@@ -2,6 +2,7 @@
 
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
+#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
@@ -26,13 +27,18 @@ void VKFolderChanges::follow(std::weak_ptr<Host> host, const core::Object* self)
     m_host = std::move(host);
     m_self = self;
     auto& center = core::NotificationCenter::defaultCenter();
-    auto to = [this](void (VKFolderChanges::*handler)(const core::Notification&)) {
-        // The observations go with this follower.
-        return [this, handler](const core::Notification& notification) { (this->*handler)(notification); };
-    };
-    m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr, to(&VKFolderChanges::collectionDidUpdate)));
+    // The observations go with this follower. The server's notice still
+    // carries its folder in a dictionary.
+    m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
+        [this](const core::Notification& notification) {
+            if (auto path = VKNotificationPath(notification))
+                folderDidUpdate(*path, true);
+        }));
     m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        to(&VKFolderChanges::collectionDidUpdate)));
+        [this](const VKFolderUpdate& update, const core::Notification& notification) {
+            if (notification.object().get() != m_self)
+                folderDidUpdate(update.path, false);
+        }));
     m_observations.push_back(center.observe(VKQuotaManagerDidUpdateQuotaNotification, nullptr,
         [this](const VKQuotaUpdate& update) { quotaDidUpdate(update); }));
     for (const char* key : FollowedSettings) {
@@ -46,21 +52,14 @@ void VKFolderChanges::follow(std::weak_ptr<Host> host, const core::Object* self)
     }
 }
 
-void VKFolderChanges::collectionDidUpdate(const core::Notification& notification)
+void VKFolderChanges::folderDidUpdate(const std::string& changed, bool burst)
 {
-    if (notification.name() == VKFolderControllerCollectionDidUpdateNotification && notification.object().get() == m_self)
-        return;
     auto host = m_host.lock();
-    if (!host)
+    if (!host || changed.empty())
         return;
-    const core::Value* changed = &notification.userInfo()["Path"];
-    if (!changed->isString())
-        changed = &notification.userInfo()["VKCloudServiceLocalPath"];
-    if (!changed->isString() || changed->string().empty())
-        return;
-    std::string path = core::path::standardizingPath(changed->string());
+    std::string path = core::path::standardizingPath(changed);
     // Clients' changes come in bursts: one rebuild after the last.
-    double delay = notification.name() == WebDAVCollectionDidUpdateNotification ? CollapsedUpdateDelay : 0;
+    double delay = burst ? CollapsedUpdateDelay : 0;
     if (path == m_folderPath)
         host->changesFolderChanged(delay > 0);
     else if (core::path::deletingLastPathComponent(path) == m_folderPath && host->changesScreenIsOnTop())

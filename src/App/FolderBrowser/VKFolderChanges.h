@@ -50,7 +50,9 @@ public:
     // it posts itself, which it has already shown.
     void follow(std::weak_ptr<Host> host, const core::Object* self);
 
-    void collectionDidUpdate(const core::Notification& notification);
+    // The folder `changed` (or an item in it) changed; `burst` for news
+    // that come in bursts (a client's), read once after the last.
+    void folderDidUpdate(const std::string& changed, bool burst);
     void quotaDidUpdate(const VKQuotaUpdate& update);
 
     // One model update `delay` seconds on, replacing any pending.

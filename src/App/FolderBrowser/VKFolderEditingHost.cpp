@@ -173,8 +173,7 @@ int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resourc
     listing.remove(resource);
     listing.endUpdates();
     screen->editing().unmark(*resource);
-    center.post(VKFolderControllerCollectionDidUpdateNotification, screen,
-        core::Value::Dictionary { { "Path", core::Value(screen->resource()->path()) } });
+    center.post(VKFolderControllerCollectionDidUpdateNotification, screen, { screen->resource()->path() });
     if (isInTrashGroup())
         return result;
     if (row && screen->isViewLoaded()) {

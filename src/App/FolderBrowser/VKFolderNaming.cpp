@@ -242,7 +242,6 @@ void VKFolderNaming::renameResourceOnDisk(const std::shared_ptr<VKFileResource>&
     auto screen = m_commands.screenObject();
     center.post(VKFolderControllerDidMoveResourceNotification, screen,
         core::Value::Dictionary { { "OldPath", core::Value(oldPath) }, { "NewPath", core::Value(newPath) } });
-    center.post(VKFolderControllerCollectionDidUpdateNotification, screen,
-        core::Value::Dictionary { { "Path", core::Value(host->commandFolder()->path()) } });
+    center.post(VKFolderControllerCollectionDidUpdateNotification, screen, { host->commandFolder()->path() });
 }
 

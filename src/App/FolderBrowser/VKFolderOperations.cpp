@@ -73,8 +73,7 @@ void operationAlert(const char* title, const std::string& message)
 
 void postCollectionUpdate(const std::shared_ptr<core::Object>& sender, const std::string& folder)
 {
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, sender,
-        core::Value::Dictionary { { "Path", core::Value(folder) } });
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, sender, { folder });
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/StringTruncation.h"
+#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -76,10 +77,20 @@ void VKFolderPickerViewController::startObserving()
             });
         };
     };
+    auto folderUpdated = [weak](std::string path) {
+        core::RunLoop::main().post([weak, path = std::move(path)] {
+            if (auto screen = weak.lock())
+                screen->folderDidUpdate(path);
+        });
+    };
+    // The server's notice still carries its folder in a dictionary.
     m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        to(&VKFolderPickerViewController::collectionDidUpdate)));
+        [folderUpdated](const core::Notification& notification) {
+            if (auto path = VKNotificationPath(notification))
+                folderUpdated(*path);
+        }));
     m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        to(&VKFolderPickerViewController::collectionDidUpdate)));
+        [folderUpdated](const VKFolderUpdate& update) { folderUpdated(update.path); }));
     m_observations.push_back(center.observe(VKCloudServiceDidUpdateMetadataNotification, nullptr,
         to(&VKFolderPickerViewController::cloudMetadataDidUpdate)));
     m_observations.push_back(center.observe(VKCloudServiceMetadataUnchangedNotification, nullptr,
@@ -298,18 +309,21 @@ void VKFolderPickerViewController::didRotate(ui::Orientation fromOrientation)
 
 bool VKFolderPickerViewController::isShownFolder(const core::Notification& notification, const char* key) const
 {
-    if (!m_resource)
-        return false;
-    const core::Value& value = notification.userInfo()[key];
-    if (!value.isString())
-        return false;
-    std::string path = m_resource->path();
-    return !path.empty() && core::path::standardizingPath(value.string()) == core::path::standardizingPath(path);
+    auto path = VKNotificationPath(notification, key);
+    return path && isShownFolder(*path);
 }
 
-void VKFolderPickerViewController::collectionDidUpdate(const core::Notification& notification)
+bool VKFolderPickerViewController::isShownFolder(const std::string& changed) const
 {
-    if (isShownFolder(notification, "Path"))
+    if (!m_resource)
+        return false;
+    std::string path = m_resource->path();
+    return !path.empty() && core::path::standardizingPath(changed) == core::path::standardizingPath(path);
+}
+
+void VKFolderPickerViewController::folderDidUpdate(const std::string& path)
+{
+    if (isShownFolder(path))
         reloadFolders();
 }
 

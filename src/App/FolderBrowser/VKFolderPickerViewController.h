@@ -85,7 +85,7 @@ public:
     bool canSelectRow(ui::TableView& table, ui::IndexPath path) override;
     void didSelectRow(ui::TableView& table, ui::IndexPath path) override;
 
-    void collectionDidUpdate(const core::Notification& notification);
+    void folderDidUpdate(const std::string& path);
     void cloudMetadataDidUpdate(const core::Notification& notification);
     void cloudMetadataLoadFailed(const core::Notification& notification);
 
@@ -96,6 +96,7 @@ private:
     bool canOpenSubfolders(ui::IndexPath path) const;
     void startObserving();
     bool isShownFolder(const core::Notification& notification, const char* key) const;
+    bool isShownFolder(const std::string& changed) const;
     void layoutCustomSubviews();
 
     std::shared_ptr<VKFileResource> m_resource;

@@ -278,7 +278,7 @@ void VKImportMediaOperation::mediaImportDidCompleteForPath(const std::optional<s
         if (auto quota = VKQuotaManager::defaultManager())
             quota->updateQuotaForPath(*path);
         core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification,
-            shared_from_this(), core::Value::Dictionary { { "Path", m_destinationPath } });
+            shared_from_this(), { m_destinationPath });
         if (auto delegate = std::dynamic_pointer_cast<VKImportMediaOperationDelegate>(this->delegate()))
             delegate->importMediaOperation(*this, *path);
     } else {

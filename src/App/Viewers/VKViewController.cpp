@@ -79,18 +79,6 @@ std::shared_ptr<VKViewController> makeWithFactory(VKViewerKind kind, const std::
     return viewer ? viewer : VKFileInfoViewController::create(resource, folderController);
 }
 
-// The path a notice names under `key`, when it names one.
-std::optional<std::string> pathInNotice(const core::Notification& notification, const char* key)
-{
-    const core::Value& info = notification.userInfo();
-    if (!info.isDictionary())
-        return std::nullopt;
-    const core::Value& path = info[key];
-    if (!path.isString())
-        return std::nullopt;
-    return path.string();
-}
-
 } // namespace
 
 // ---- The choice -----------------------------------------------------------
@@ -186,7 +174,7 @@ void VKViewController::setTitleFromResource()
 
 void VKViewController::resourceWillBeDeleted(const core::Notification& notification)
 {
-    auto path = pathInNotice(notification, VKNotificationPathKey);
+    auto path = VKNotificationPath(notification);
     if (!path || !m_resource || *path != m_resource->path())
         return;
     setResource(nullptr);
@@ -194,8 +182,8 @@ void VKViewController::resourceWillBeDeleted(const core::Notification& notificat
 
 void VKViewController::resourceDidMove(const core::Notification& notification)
 {
-    auto oldPath = pathInNotice(notification, VKNotificationOldPathKey);
-    auto newPath = pathInNotice(notification, VKNotificationNewPathKey);
+    auto oldPath = VKNotificationPath(notification, VKNotificationOldPathKey);
+    auto newPath = VKNotificationPath(notification, VKNotificationNewPathKey);
     if (!oldPath || !newPath || oldPath->empty() || newPath->empty() || !m_resource)
         return;
     const std::string path = m_resource->path();

@@ -39,10 +39,10 @@ namespace {
 
 std::optional<std::string> pathIn(const core::Notification& notification, const char* key)
 {
-    const core::Value& value = notification.userInfo()[key];
-    if (!value.isString() || value.string().empty())
+    auto path = VKNotificationPath(notification, key);
+    if (path && path->empty())
         return std::nullopt;
-    return value.string();
+    return path;
 }
 
 } // namespace

@@ -400,10 +400,9 @@ void VKImageViewController::preloadNextPrevious()
 
 void VKImageViewController::resourceWillBeDeleted(const core::Notification& notification)
 {
-    const core::Value& info = notification.userInfo();
+    auto path = VKNotificationPath(notification);
     auto current = resource();
-    if (!info.isDictionary() || !info[VKNotificationPathKey].isString() || !current
-        || info[VKNotificationPathKey].string() != current->path())
+    if (!path || !current || *path != current->path())
         return;
     auto forward = getNextResource();
     auto backward = getPreviousResource();

@@ -114,10 +114,7 @@ void FolderListingTestCase::postWebDAVUpdate(const std::string& path)
 
 void FolderListingTestCase::postBrowserUpdate(const std::string& path, const std::shared_ptr<core::Object>& sender)
 {
-    core::Value::Dictionary info;
-    info["Path"] = core::Value(path);
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, sender,
-        core::Value(std::move(info)));
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, sender, { path });
 }
 
 } // namespace test

@@ -41,6 +41,11 @@ protected:
             core::Value(core::Value::Dictionary { { key, core::Value(path) } }));
     }
 
+    static void postBrowser(const std::string& path, std::shared_ptr<core::Object> sender = nullptr)
+    {
+        core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, std::move(sender),
+            { path });
+    }
     static void postQuota(const std::string& path)
     {
         core::NotificationCenter::defaultCenter().post(VKQuotaManagerDidUpdateQuotaNotification, nullptr, { path });
@@ -57,20 +62,20 @@ using Calls = std::vector<std::string>;
 TEST_F(VKFolderChangesTest, NewsOfTheFolderAndItsChildren)
 {
     changes.follow(host, screen.get());
-    post(VKFolderControllerCollectionDidUpdateNotification, "Path", folder);
+    postBrowser(folder);
     post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/");
-    post(VKFolderControllerCollectionDidUpdateNotification, "VKCloudServiceLocalPath", folder);
+    changes.folderDidUpdate(folder, false); // a cloud folder's news
     EXPECT_EQ(takeCalls(), (Calls { "folder", "folder burst", "folder" }));
     // The screen's own news, another folder's, and no path: nothing.
-    post(VKFolderControllerCollectionDidUpdateNotification, "Path", folder, screen);
-    post(VKFolderControllerCollectionDidUpdateNotification, "Path", "/store/Other");
+    postBrowser(folder, screen);
+    postBrowser("/store/Other");
     post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/a/b.txt");
     post(WebDAVCollectionDidUpdateNotification, "Other", folder);
     EXPECT_EQ(takeCalls(), Calls {});
 
     // A child: the table reloads at once, or once after a burst, and only
     // on top.
-    post(VKFolderControllerCollectionDidUpdateNotification, "Path", folder + "/a.txt");
+    postBrowser(folder + "/a.txt");
     EXPECT_EQ(takeCalls(), Calls { "reload" });
     post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/a.txt");
     post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/b.txt");
@@ -78,7 +83,7 @@ TEST_F(VKFolderChangesTest, NewsOfTheFolderAndItsChildren)
     advance(0.5);
     EXPECT_EQ(takeCalls(), Calls { "reload" });
     host->onTop = false;
-    post(VKFolderControllerCollectionDidUpdateNotification, "Path", folder + "/a.txt");
+    postBrowser(folder + "/a.txt");
     EXPECT_EQ(takeCalls(), Calls {});
 }
 

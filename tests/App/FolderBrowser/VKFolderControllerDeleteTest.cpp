@@ -160,9 +160,10 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
         const std::string& path = n.userInfo()["Path"].string();
         posted.push_back("will " + core::path::lastPathComponent(path) + (core::fs::exists(path) ? "" : " (gone)"));
     });
-    auto did = center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr, [&](const core::Notification& n) {
-        posted.push_back("did " + n.userInfo()["Path"].string() + (n.object() == controller ? "" : " (?)"));
-    });
+    auto did = center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
+        [&](const VKFolderUpdate& update, const core::Notification& n) {
+            posted.push_back("did " + update.path + (n.object() == controller ? "" : " (?)"));
+        });
     size_t builds = controller->listing().buildCount();
     controller->setEditing(true, false);
     ASSERT_EQ(names(*controller), (Strings { "a.txt", "b.txt", "keep.txt", "Sub" }));

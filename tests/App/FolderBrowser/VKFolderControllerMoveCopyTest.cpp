@@ -317,8 +317,8 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
             notes.push_back("moved " + n.userInfo()["NewPath"].toString().substr(documents().size()));
         }));
     observing.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& n) {
-            notes.push_back(fmt::format("collection {} {}", n.userInfo()["Path"].toString().substr(documents().size()),
+        [&](const VKFolderUpdate& update, const core::Notification& n) {
+            notes.push_back(fmt::format("collection {} {}", update.path.substr(documents().size()),
                 n.object().get() == static_cast<core::Object*>(controller.get())));
         }));
     screen->carryOut = true;
@@ -352,8 +352,8 @@ TEST_F(VKFolderControllerMoveCopyTest, ACancelledCopyLeavesNothingAndShowsNoAler
     });
     Strings notes;
     auto observing = core::NotificationCenter::defaultCenter().observe(VKFolderControllerCollectionDidUpdateNotification,
-        nullptr, [&](const core::Notification& n) {
-            notes.push_back(n.userInfo()["Path"].toString().substr(documents().size()) + (n.object() ? " object" : ""));
+        nullptr, [&](const VKFolderUpdate& update, const core::Notification& n) {
+            notes.push_back(update.path.substr(documents().size()) + (n.object() ? " object" : ""));
         });
     screen->carryOut = true;
     screen->copyMarkedItemsNoConfirmation(resource(documents("D")));

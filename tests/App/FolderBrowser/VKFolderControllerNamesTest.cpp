@@ -235,7 +235,7 @@ TEST_F(VKFolderControllerNamesTest, RenamePromptCaseChangesAndConflicts)
             + core::path::lastPathComponent(n.userInfo()["NewPath"].string()));
     });
     auto updated = center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& n) { posted.push_back("updated " + n.userInfo()["Path"].string()); });
+        [&](const VKFolderUpdate& update) { posted.push_back("updated " + update.path); });
     std::string bookmarked = documents("R/Report.txt");
     auto settings = VKFileSettingsManager::defaultManager();
     ASSERT_TRUE(settings->insertBookmark(

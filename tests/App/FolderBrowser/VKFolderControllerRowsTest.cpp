@@ -468,7 +468,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     auto a = core::NotificationCenter::defaultCenter().observe(VKFolderControllerWillDeleteResourceNotification, nullptr,
         [&](const core::Notification& n) { posted.push_back("will " + n.userInfo()["Path"].string()); });
     auto b = core::NotificationCenter::defaultCenter().observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& n) { posted.push_back("did " + n.userInfo()["Path"].string()); });
+        [&](const VKFolderUpdate& update) { posted.push_back("did " + update.path); });
     size_t builds = controller->listing().buildCount();
 
     driver.swipeRow(table, { 0, 0 });

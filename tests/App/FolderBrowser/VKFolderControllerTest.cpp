@@ -288,17 +288,15 @@ TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     EXPECT_EQ(tableNames().size(), 7u);
 
-    // A child's change reloads the table only; the cloud's local path
-    // stands in for a missing "Path"; anything without a text path is
-    // ignored.
+    // A child's change reloads the table only; anything without a text
+    // path is ignored.
     postBrowserUpdate(documents("Live/b.txt"));
     core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
         core::Value(core::Value::Dictionary { { "Path", core::Value(42) } }));
     advance(1);
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     makeDocument("Live/c.txt");
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerCollectionDidUpdateNotification, nullptr,
-        core::Value(core::Value::Dictionary { { "VKCloudServiceLocalPath", core::Value(documents("Live")) } }));
+    postBrowserUpdate(documents("Live"));
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 3);
     EXPECT_EQ(tableNames().size(), 8u);
 }

@@ -41,9 +41,10 @@ protected:
     {
         FolderListingTestCase::SetUp();
         m_observation = core::NotificationCenter::defaultCenter().observe(
-            VKFolderControllerCollectionDidUpdateNotification, nullptr, [this](const core::Notification& notification) {
+            VKFolderControllerCollectionDidUpdateNotification, nullptr,
+            [this](const VKFolderUpdate& update, const core::Notification& notification) {
                 if (notification.object() == controller)
-                    posted.push_back(notification.userInfo()["Path"].toString());
+                    posted.push_back(update.path);
             });
         // The label as each operation starts (a small one may be over
         // before the test looks).

@@ -62,9 +62,10 @@ protected:
         folder = documents("Media");
         core::fs::createDirectory(folder, true);
         m_observation = core::NotificationCenter::defaultCenter().observe(
-            VKFolderControllerCollectionDidUpdateNotification, nullptr, [this](const core::Notification& notification) {
+            VKFolderControllerCollectionDidUpdateNotification, nullptr,
+            [this](const VKFolderUpdate& update, const core::Notification& notification) {
                 if (operation && notification.object() == operation)
-                    posted.push_back(notification.userInfo()["Path"].toString());
+                    posted.push_back(update.path);
             });
     }
     void TearDown() override

@@ -411,7 +411,7 @@ TEST_F(VKImageViewControllerTest, ALargePictureIsReadAtTheScreensSizeAndNeverWho
     auto thumbnails = VKThumbnailManager::sharedManager();
     auto previewPath = thumbnails->previewCachePathForResource(*big);
     ASSERT_TRUE(previewPath);
-    NotificationRecorder thumbnailsMade(VKThumbnailManagerDidGenerateThumbnailNotification);
+    NoticeRecorder thumbnailsMade(VKThumbnailManagerDidGenerateThumbnailNotification);
     for (int opening = 0; opening < 2; ++opening) {
         SCOPED_TRACE(opening);
         uint64_t decodes = gfx::imageDecodeCountForTesting();
