@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Core/Error.h"
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
 
 #include <cstdint>
@@ -15,23 +17,46 @@ namespace core {
 class URLRequest;
 }
 
-// Posted by a service on the main thread (object: the service). User info:
-// the cloud path and local path of the item, and where said, the error or
-// whether the local copy was already current.
-inline constexpr const char* VKCloudServiceFetchWillStartDownloadNotification = "VKCloudServiceFetchWillStartDownloadNotification";
-inline constexpr const char* VKCloudServiceFetchDidCompleteNotification = "VKCloudServiceFetchDidCompleteNotification";
-inline constexpr const char* VKCloudServiceFetchFailedNotification = "VKCloudServiceFetchFailedNotification";
-inline constexpr const char* VKCloudServiceDidUpdateMetadataNotification = "VKCloudServiceDidUpdateMetadataNotification";
-inline constexpr const char* VKCloudServiceMetadataUnchangedNotification = "VKCloudServiceMetadataUnchangedNotification";
-inline constexpr const char* VKCloudServiceMetadataLoadFailedNotification = "VKCloudServiceMetadataLoadFailedNotification";
-// After unlinking; no user info.
+// What a service's notice says of an item: its cloud path and local path
+// (empty when none was given), the error of a failure that has one, and for
+// a fetch whether the local copy was already current.
+struct VKCloudServiceNews {
+    std::string cloudPath;
+    std::string localPath;
+    std::optional<core::Error> error;
+    bool cacheValid = false;
+};
+
+// Posted by a service on the main thread (object: the service).
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchWillStartDownloadNotification {
+    "VKCloudServiceFetchWillStartDownloadNotification"
+};
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchDidCompleteNotification {
+    "VKCloudServiceFetchDidCompleteNotification"
+};
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchFailedNotification {
+    "VKCloudServiceFetchFailedNotification"
+};
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceDidUpdateMetadataNotification {
+    "VKCloudServiceDidUpdateMetadataNotification"
+};
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceMetadataUnchangedNotification {
+    "VKCloudServiceMetadataUnchangedNotification"
+};
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceMetadataLoadFailedNotification {
+    "VKCloudServiceMetadataLoadFailedNotification"
+};
+// After unlinking; no news.
 inline constexpr const char* VKCloudServiceDidUnlinkNotification = "VKCloudServiceDidUnlinkNotification";
 
-inline constexpr const char* VKCloudServiceCloudPathKey = "VKCloudServiceCloudPath";
-inline constexpr const char* VKCloudServiceLocalPathKey = "VKCloudServiceLocalPath";
-inline constexpr const char* VKCloudServiceErrorKey = "VKCloudServiceError";
-// A boolean: the fetched item's local copy was already current.
-inline constexpr const char* VKCloudServiceCacheValidKey = "VKCloudServiceCacheValid";
+// The news of a service's notice, for handlers that take the notice itself
+// (empty when it was posted without).
+inline const VKCloudServiceNews& cloudServiceNews(const core::Notification& notification)
+{
+    static const VKCloudServiceNews none;
+    const auto* news = notification.payload<VKCloudServiceNews>();
+    return news ? *news : none;
+}
 
 // What the application asks of a cloud service, whatever service it is.
 // Each service mirrors its cloud tree below its own folder in the servers

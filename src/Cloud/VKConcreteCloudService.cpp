@@ -107,16 +107,19 @@ bool VKConcreteCloudService::deleteCloudResource(const Resource& resource)
     return store && store->deleteObject(resource->managedObject());
 }
 
-void VKConcreteCloudService::postNotificationName(const std::string& name, const std::optional<std::string>& cloudPath,
-    const std::optional<core::Error>& error)
+void VKConcreteCloudService::postNotificationName(core::NoticeName<VKCloudServiceNews> name,
+    const std::optional<std::string>& cloudPath, const std::optional<core::Error>& error)
 {
-    core::Value::Dictionary userInfo;
+    VKCloudServiceNews news;
     if (cloudPath) {
-        userInfo[VKCloudServiceCloudPathKey] = core::Value(*cloudPath);
-        if (auto localPath = localPathForCloudPath(*cloudPath))
-            userInfo[VKCloudServiceLocalPathKey] = core::Value(*localPath);
+        news.cloudPath = *cloudPath;
+        news.localPath = localPathForCloudPath(*cloudPath).value_or(std::string());
     }
-    if (error)
-        userInfo[VKCloudServiceErrorKey] = core::errorValue(*error);
-    core::NotificationCenter::defaultCenter().post(name, shared_from_this(), core::Value(std::move(userInfo)));
+    news.error = error;
+    core::NotificationCenter::defaultCenter().post(name, shared_from_this(), std::move(news));
+}
+
+void VKConcreteCloudService::postNotificationName(const char* name)
+{
+    core::NotificationCenter::defaultCenter().post(name, shared_from_this());
 }

@@ -36,11 +36,13 @@ public:
     // the shared store; a copy that cannot be trashed keeps the node (NO).
     bool deleteCloudResource(const Resource& resource);
 
-    // Posts `name` with the service as object; the user info holds the cloud
-    // path and its local path when a cloud path is given, and the error when
-    // one is.
-    void postNotificationName(const std::string& name, const std::optional<std::string>& cloudPath = std::nullopt,
-        const std::optional<core::Error>& error = std::nullopt);
+    // Posts `name` with the service as object; the news hold the cloud path
+    // and its local path when a cloud path is given, and the error when one
+    // is.
+    void postNotificationName(core::NoticeName<VKCloudServiceNews> name,
+        const std::optional<std::string>& cloudPath = std::nullopt, const std::optional<core::Error>& error = std::nullopt);
+    // A notice that carries no news (unlinking).
+    void postNotificationName(const char* name);
 
 protected:
     explicit VKConcreteCloudService(std::string serviceRootPath) : m_serviceRootPath(std::move(serviceRootPath)) { }

@@ -379,13 +379,8 @@ void VKDropboxCloudService::fetchClientFetchCompletedForPath(VKDropboxFetchClien
     const auto callbacks = client.callbacks();
     removeFetchClient(client);
     invoke(callbacks, &VKCloudServiceDelegate::cloudServiceFetchCompletedForPath, path);
-    core::Value::Dictionary userInfo { { VKCloudServiceCloudPathKey, core::Value(path) } };
-    if (auto localPath = localPathForCloudPath(path))
-        userInfo[VKCloudServiceLocalPathKey] = core::Value(*localPath);
-    if (usedCache)
-        userInfo[VKCloudServiceCacheValidKey] = core::Value(true);
     core::NotificationCenter::defaultCenter().post(VKCloudServiceFetchDidCompleteNotification, shared_from_this(),
-        core::Value(std::move(userInfo)));
+        { path, localPathForCloudPath(path).value_or(std::string()), std::nullopt, usedCache });
 }
 
 void VKDropboxCloudService::fetchClientFetchFailedForPath(VKDropboxFetchClient& client, const std::string& path)

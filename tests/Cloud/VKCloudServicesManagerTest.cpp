@@ -148,25 +148,23 @@ TEST_F(VKCloudServicesManagerTest, LocalUsedBytesCountsItemsAsLinks)
 
 TEST_F(VKCloudServicesManagerTest, NotificationsCarryPathsAndErrorsOnlyWhenGiven)
 {
-    EXPECT_STREQ(VKCloudServiceCloudPathKey, "VKCloudServiceCloudPath");
-    EXPECT_STREQ(VKCloudServiceLocalPathKey, "VKCloudServiceLocalPath");
-    EXPECT_STREQ(VKCloudServiceErrorKey, "VKCloudServiceError");
-    EXPECT_STREQ(VKCloudServiceCacheValidKey, "VKCloudServiceCacheValid");
     EXPECT_STREQ(VKCloudServiceAccountLoginFailedNotification, "VKCloudServiceAccountLoginFailedNotification");
 
     auto service = test::TestCloudService::install("Dropbox");
-    test::NotificationRecorder updates(VKCloudServiceDidUpdateMetadataNotification);
+    test::NoticeRecorder updates(VKCloudServiceDidUpdateMetadataNotification);
     service->postNotificationName(VKCloudServiceDidUpdateMetadataNotification, "/A/b.txt");
     service->postNotificationName(VKCloudServiceDidUpdateMetadataNotification);
     service->postNotificationName(VKCloudServiceDidUpdateMetadataNotification, "/A",
         core::Error(core::Error::POSIXDomain, 2, "gone"));
     ASSERT_EQ(updates.received.size(), 3u);
     EXPECT_EQ(updates.senders[0], service);
-    EXPECT_EQ(updates.received[0], core::Value::makeDictionary({ { "VKCloudServiceCloudPath", "/A/b.txt" },
-                                       { "VKCloudServiceLocalPath", serverPath("Dropbox/A/b.txt") } }));
-    EXPECT_EQ(updates.received[1].count(), 0u);
-    EXPECT_EQ(updates.received[2].count(), 3u);
-    auto error = core::errorFromValue(updates.received[2]["VKCloudServiceError"]);
+    EXPECT_EQ(updates.received[0].cloudPath, "/A/b.txt");
+    EXPECT_EQ(updates.received[0].localPath, serverPath("Dropbox/A/b.txt"));
+    EXPECT_FALSE(updates.received[0].error);
+    EXPECT_EQ(updates.received[1].cloudPath + updates.received[1].localPath, "");
+    EXPECT_FALSE(updates.received[1].error);
+    EXPECT_EQ(updates.received[2].cloudPath, "/A");
+    const auto& error = updates.received[2].error;
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->is(core::Error::POSIXDomain, 2));
 

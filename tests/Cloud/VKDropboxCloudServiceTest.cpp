@@ -112,9 +112,9 @@ TEST_F(VKDropboxCloudServiceTest, MetadataUpdatesMergeOrReportUnchanged)
 {
     cloudFile("/M/one.txt", "1");
     mirror("/M", true);
-    test::NotificationRecorder updated(VKCloudServiceDidUpdateMetadataNotification);
-    test::NotificationRecorder unchanged(VKCloudServiceMetadataUnchangedNotification);
-    test::NotificationRecorder failed(VKCloudServiceMetadataLoadFailedNotification);
+    test::NoticeRecorder updated(VKCloudServiceDidUpdateMetadataNotification);
+    test::NoticeRecorder unchanged(VKCloudServiceMetadataUnchangedNotification);
+    test::NoticeRecorder failed(VKCloudServiceMetadataLoadFailedNotification);
 
     callbacks->events.clear();
     service->updateMetadataForResource(resource("/M"), callbacks);
@@ -123,8 +123,8 @@ TEST_F(VKDropboxCloudServiceTest, MetadataUpdatesMergeOrReportUnchanged)
     EXPECT_FALSE(service->isUpdatingMetadataForResource(resource("/M")));
     EXPECT_EQ(callbacks->events, (std::vector<std::string> { "updated /M" }));
     ASSERT_EQ(updated.received.size(), 1u);
-    EXPECT_EQ(updated.received[0].dictionary().at(VKCloudServiceCloudPathKey).string(), "/M");
-    EXPECT_EQ(updated.received[0].dictionary().at(VKCloudServiceLocalPathKey).string(), mirrorPath("/M"));
+    EXPECT_EQ(updated.received[0].cloudPath, "/M");
+    EXPECT_EQ(updated.received[0].localPath, mirrorPath("/M"));
     EXPECT_TRUE(mirrorNode("/M/one.txt"));
 
     // The stored hash is sent back: the unchanged folder costs no merge.
@@ -138,7 +138,7 @@ TEST_F(VKDropboxCloudServiceTest, MetadataUpdatesMergeOrReportUnchanged)
     EXPECT_EQ(call([&] { service->updateMetadataForResource(resource("/M"), callbacks); }),
         (std::vector<std::string> { "updateFailed /M" }));
     ASSERT_EQ(failed.received.size(), 1u);
-    EXPECT_TRUE(failed.received[0].dictionary().count(VKCloudServiceErrorKey));
+    EXPECT_TRUE(failed.received[0].error);
     EXPECT_TRUE(mirrorNode("/M/one.txt"));
 }
 

@@ -9,11 +9,9 @@
 
 namespace {
 
-bool cacheValid(const core::Value& info)
+bool cacheValid(const VKCloudServiceNews& news)
 {
-    const auto& dictionary = info.dictionary();
-    auto found = dictionary.find(VKCloudServiceCacheValidKey);
-    return found != dictionary.end() && found->second.toBool();
+    return news.cacheValid;
 }
 
 } // namespace
@@ -39,13 +37,13 @@ protected:
     void SetUp() override
     {
         CloudServiceTestCase::SetUp();
-        completedRecorder = std::make_unique<test::NotificationRecorder>(VKCloudServiceFetchDidCompleteNotification);
-        willStartRecorder = std::make_unique<test::NotificationRecorder>(VKCloudServiceFetchWillStartDownloadNotification);
-        failedRecorder = std::make_unique<test::NotificationRecorder>(VKCloudServiceFetchFailedNotification);
+        completedRecorder = std::make_unique<test::NoticeRecorder<VKCloudServiceNews>>(VKCloudServiceFetchDidCompleteNotification);
+        willStartRecorder = std::make_unique<test::NoticeRecorder<VKCloudServiceNews>>(VKCloudServiceFetchWillStartDownloadNotification);
+        failedRecorder = std::make_unique<test::NoticeRecorder<VKCloudServiceNews>>(VKCloudServiceFetchFailedNotification);
     }
-    std::unique_ptr<test::NotificationRecorder> completedRecorder;
-    std::unique_ptr<test::NotificationRecorder> willStartRecorder;
-    std::unique_ptr<test::NotificationRecorder> failedRecorder;
+    std::unique_ptr<test::NoticeRecorder<VKCloudServiceNews>> completedRecorder;
+    std::unique_ptr<test::NoticeRecorder<VKCloudServiceNews>> willStartRecorder;
+    std::unique_ptr<test::NoticeRecorder<VKCloudServiceNews>> failedRecorder;
 #define completed (*completedRecorder)
 #define willStart (*willStartRecorder)
 #define failed (*failedRecorder)

@@ -106,7 +106,7 @@ void VKCloudFolderController::startObserving()
                 (controller.get()->*handler)(notification);
         };
     };
-    for (const char* name : { VKCloudServiceDidUpdateMetadataNotification, VKCloudServiceMetadataUnchangedNotification,
+    for (auto name : { VKCloudServiceDidUpdateMetadataNotification, VKCloudServiceMetadataUnchangedNotification,
              VKCloudServiceMetadataLoadFailedNotification })
         addObservation(center.observe(name, nullptr, to(&VKCloudFolderController::cloudMetadataLoadDidEnd)));
     addObservation(center.observe(ui::Application::didBecomeActiveNotification, nullptr,
@@ -191,18 +191,17 @@ void VKCloudFolderController::cancelCloudActivityIndicator()
 
 void VKCloudFolderController::cloudMetadataLoadDidEnd(const core::Notification& notification)
 {
-    const core::Value& local = notification.userInfo()[VKCloudServiceLocalPathKey];
-    if (!local.isString() || local.string().empty())
+    const VKCloudServiceNews& news = cloudServiceNews(notification);
+    if (news.localPath.empty())
         return;
-    const std::string changed = path::standardizingPath(local.string());
+    const std::string changed = path::standardizingPath(news.localPath);
     if (changed != folderPath()) {
         if (path::deletingLastPathComponent(changed) == folderPath() && isViewLoaded())
             activeTableView().reloadData();
         return;
     }
     cancelCloudActivityIndicator();
-    auto error = core::errorFromValue(notification.userInfo()[VKCloudServiceErrorKey]);
-    if (error && error->code() == 401) {
+    if (news.error && news.error->code() == 401) {
         auto service = cloudService();
         const std::string name = service ? service->name() : std::string();
         if (service)
@@ -213,9 +212,9 @@ void VKCloudFolderController::cloudMetadataLoadDidEnd(const core::Notification& 
     }
     if (!navigationItem().rightBarButtonItem() || isShowingCloudActivityIndicator())
         updateEditButton();
-    if (notification.name() == VKCloudServiceDidUpdateMetadataNotification) {
-        changes().folderDidUpdate(local.string(), false);
-    } else if (notification.name() == VKCloudServiceMetadataLoadFailedNotification) {
+    if (notification.name() == VKCloudServiceDidUpdateMetadataNotification.name) {
+        changes().folderDidUpdate(news.localPath, false);
+    } else if (notification.name() == VKCloudServiceMetadataLoadFailedNotification.name) {
         m_showingSyncFailure = true;
         updateFolderInfo();
         core::PerformKey key { shared_from_this(), FolderInfoTag, {} };

@@ -307,12 +307,6 @@ void VKFolderPickerViewController::didRotate(ui::Orientation fromOrientation)
 
 // ---- Updates ---------------------------------------------------------------
 
-bool VKFolderPickerViewController::isShownFolder(const core::Notification& notification, const char* key) const
-{
-    auto path = VKNotificationPath(notification, key);
-    return path && isShownFolder(*path);
-}
-
 bool VKFolderPickerViewController::isShownFolder(const std::string& changed) const
 {
     if (!m_resource)
@@ -329,7 +323,7 @@ void VKFolderPickerViewController::folderDidUpdate(const std::string& path)
 
 void VKFolderPickerViewController::cloudMetadataDidUpdate(const core::Notification& notification)
 {
-    if (!isShownFolder(notification, VKCloudServiceLocalPathKey))
+    if (!isShownFolder(cloudServiceNews(notification).localPath))
         return;
     removeActivityIndicator();
     reloadFolders();
@@ -337,7 +331,7 @@ void VKFolderPickerViewController::cloudMetadataDidUpdate(const core::Notificati
 
 void VKFolderPickerViewController::cloudMetadataLoadFailed(const core::Notification& notification)
 {
-    if (!isShownFolder(notification, VKCloudServiceLocalPathKey))
+    if (!isShownFolder(cloudServiceNews(notification).localPath))
         return;
     removeActivityIndicator();
     setErrorMessage(core::localized("Sync Failed"));

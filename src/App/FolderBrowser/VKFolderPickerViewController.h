@@ -95,7 +95,6 @@ private:
     bool canPick(ui::IndexPath path) const;
     bool canOpenSubfolders(ui::IndexPath path) const;
     void startObserving();
-    bool isShownFolder(const core::Notification& notification, const char* key) const;
     bool isShownFolder(const std::string& changed) const;
     void layoutCustomSubviews();
 

@@ -130,7 +130,7 @@ void VKViewController::initWithResource(const std::shared_ptr<VKFileResource>& r
 
     std::weak_ptr<VKViewController> weak = sharedAs<VKViewController>();
     auto& center = core::NotificationCenter::defaultCenter();
-    auto handle = [&](std::string_view name, void (VKViewController::*handler)(const core::Notification&),
+    auto handle = [&](auto name, void (VKViewController::*handler)(const core::Notification&),
                       const std::shared_ptr<core::Object>& sender = nullptr) {
         m_observations.push_back(center.observe(name, sender, [weak, handler](const core::Notification& notification) {
             if (auto self = weak.lock())

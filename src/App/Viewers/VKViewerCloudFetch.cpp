@@ -38,13 +38,8 @@ bool VKViewerCloudFetch::isForResource(const core::Notification& notification) c
     const auto& resource = m_viewer.resource();
     if (!resource)
         return false;
-    const core::Value& info = notification.userInfo();
-    if (!info.isDictionary())
-        return false;
-    const core::Value& path = info[VKCloudServiceLocalPathKey];
-    if (!path.isString() || path.string().empty())
-        return false;
-    return path.string() == resource->path();
+    const std::string& path = cloudServiceNews(notification).localPath;
+    return !path.empty() && path == resource->path();
 }
 
 void VKViewerCloudFetch::observeProgress()

@@ -578,15 +578,14 @@ void VKImageViewController::cloudFileFetchDidComplete(const core::Notification& 
         return;
     }
     auto service = std::dynamic_pointer_cast<VKCloudService>(notification.object());
-    const core::Value& info = notification.userInfo();
-    if (!service || !info.isDictionary() || !info[VKCloudServiceCloudPathKey].isString())
+    const VKCloudServiceNews& news = cloudServiceNews(notification);
+    if (!service || news.cloudPath.empty())
         return;
-    std::shared_ptr<VKFileResource> fetched = service->resourceForCloudPath(info[VKCloudServiceCloudPathKey].string());
+    std::shared_ptr<VKFileResource> fetched = service->resourceForCloudPath(news.cloudPath);
     if (!fetched)
         return;
     m_neighbours.markPreloaded(fetched->UUID());
-    const core::Value& valid = info[VKCloudServiceCacheValidKey];
-    if (!(valid.isBool() && valid.toBool()))
+    if (!news.cacheValid)
         VKThumbnailManager::sharedManager()->removeCacheForResource(*fetched);
     auto current = resource();
     if (current && current->path() == fetched->path())

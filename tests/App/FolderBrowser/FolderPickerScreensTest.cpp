@@ -181,10 +181,8 @@ TEST_F(FolderPickerScreensTest, EveryScreenAtPhoneAndTabletSizeInBothOrientation
             picker->popViewController(false);
             advance(1);
             push(other);
-            core::Value::Dictionary info;
-            info[VKCloudServiceLocalPathKey] = core::Value(other);
             core::NotificationCenter::defaultCenter().post(VKCloudServiceMetadataLoadFailedNotification, service,
-                core::Value(info));
+                { {}, other, std::nullopt, false });
             runLoop();
             ASSERT_TRUE(top().errorLabel());
             EXPECT_EQ(top().errorLabel()->text(), "Sync Failed");

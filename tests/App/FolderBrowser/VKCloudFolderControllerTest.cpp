@@ -66,7 +66,7 @@ TEST_F(VKCloudFolderControllerTest, ACloudFolderListsItsItemsWithFoldersReadingF
     advance(1);
     EXPECT_TRUE(gone.expired());
     core::NotificationCenter::defaultCenter().post(VKCloudServiceMetadataLoadFailedNotification, dropbox(),
-        core::Value::makeDictionary({ { VKCloudServiceLocalPathKey, dropbox()->localPath() + "/Docs" } }));
+        { {}, dropbox()->localPath() + "/Docs", std::nullopt, false });
 }
 
 TEST_F(VKCloudFolderControllerTest, EachAppearanceAsksOnceWithTheSpinnerATenthOfASecondLater)

@@ -409,18 +409,15 @@ TEST_F(VKFolderPickerControllerTest, ACloudFolderAsksForAFreshListing)
     EXPECT_EQ(top().activityIndicator().activityIndicatorViewStyle(), ui::ActivityIndicator::Style::Gray);
 
     makeCloudFolder(*service, "Work/Sub");
-    core::Value::Dictionary info;
-    info[VKCloudServiceLocalPathKey] = core::Value(work);
     core::NotificationCenter::defaultCenter().post(VKCloudServiceMetadataUnchangedNotification, service,
-        core::Value(info));
+        { {}, work, std::nullopt, false });
     runLoop();
     EXPECT_FALSE(top().hasActivityIndicator());
     EXPECT_EQ(rows(top()), (std::vector<std::string> { "Sub" }));
 
     openFolder(makeCloudFolder(*service, "Other"));
-    info[VKCloudServiceLocalPathKey] = core::Value(service->localPath() + "/Other");
     core::NotificationCenter::defaultCenter().post(VKCloudServiceMetadataLoadFailedNotification, service,
-        core::Value(info));
+        { {}, service->localPath() + "/Other", std::nullopt, false });
     runLoop();
     EXPECT_FALSE(top().hasActivityIndicator());
     ASSERT_TRUE(top().errorLabel());

@@ -109,9 +109,8 @@ TEST_F(VKViewControllerCloudTest, TheSpinnerThenLoadingWithTheBarThenTheContentF
 
     // Notices about other files change nothing.
     const std::string other = cloudResource("/Docs/b.pdf")->path();
-    for (const char* name : { VKCloudServiceFetchDidCompleteNotification, VKCloudServiceFetchFailedNotification })
-        core::NotificationCenter::defaultCenter().post(name, account.service,
-            core::Value::makeDictionary({ { VKCloudServiceLocalPathKey, core::Value(other) } }));
+    for (auto name : { VKCloudServiceFetchDidCompleteNotification, VKCloudServiceFetchFailedNotification })
+        core::NotificationCenter::defaultCenter().post(name, account.service, { {}, other, std::nullopt, false });
     EXPECT_EQ(viewer->loads, 0);
     EXPECT_EQ(labelText(*viewer), "Loading 5 MB");
     EXPECT_TRUE(showsProgress(*viewer));
@@ -225,9 +224,8 @@ TEST_F(VKViewControllerCloudEdgeTest, HugeFilesReadInGigabytesAndLateNoticesTouc
     ASSERT_TRUE(store->saveContext());
 
     auto viewer = TestViewer::create(VKFileResource::resourceWithPath(path), host, true);
-    auto notice = [&](const char* name) {
-        core::NotificationCenter::defaultCenter().post(name, service,
-            core::Value::makeDictionary({ { VKCloudServiceLocalPathKey, core::Value(path) } }));
+    auto notice = [&](core::NoticeName<VKCloudServiceNews> name) {
+        core::NotificationCenter::defaultCenter().post(name, service, { {}, path, std::nullopt, false });
     };
     // Not on screen yet: the notices make no view.
     notice(VKCloudServiceFetchWillStartDownloadNotification);

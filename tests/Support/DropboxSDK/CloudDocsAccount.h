@@ -92,8 +92,8 @@ public:
     // Lists the folder into the mirror and waits for the answer.
     void list(const std::string& cloudPath)
     {
-        NotificationRecorder updated(VKCloudServiceDidUpdateMetadataNotification);
-        NotificationRecorder failed(VKCloudServiceMetadataLoadFailedNotification);
+        NoticeRecorder updated(VKCloudServiceDidUpdateMetadataNotification);
+        NoticeRecorder failed(VKCloudServiceMetadataLoadFailedNotification);
         auto folder = resource(cloudPath);
         ASSERT_TRUE(folder) << cloudPath;
         service->updateMetadataForResource(folder, nullptr);
@@ -103,7 +103,7 @@ public:
     // Fetches the item through the service and waits until it arrived.
     void fetch(const std::string& cloudPath)
     {
-        NotificationRecorder completed(VKCloudServiceFetchDidCompleteNotification);
+        NoticeRecorder completed(VKCloudServiceFetchDidCompleteNotification);
         service->fetchResource(resource(cloudPath), nullptr);
         ASSERT_TRUE(waitFor([&] { return !completed.received.empty(); })) << server->errors();
     }

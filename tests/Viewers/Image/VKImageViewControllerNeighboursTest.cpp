@@ -206,11 +206,9 @@ TEST_F(VKImageViewControllerNeighboursTest, CloudPicturesWaitBehindThePlaceholde
         auto calls = service->calls();
         return std::count(calls.begin(), calls.end(), "fetchResource " + cloudPath);
     };
-    auto notice = [&](const char* name, const std::string& cloudPath, bool cacheValid = false) {
+    auto notice = [&](core::NoticeName<VKCloudServiceNews> name, const std::string& cloudPath, bool cacheValid = false) {
         core::NotificationCenter::defaultCenter().post(name, service,
-            core::Value::makeDictionary({ { VKCloudServiceCloudPathKey, core::Value(cloudPath) },
-                { VKCloudServiceLocalPathKey, core::Value(folder + cloudPath.substr(7)) },
-                { VKCloudServiceCacheValidKey, core::Value(cacheValid) } }));
+            { cloudPath, folder + cloudPath.substr(7), std::nullopt, cacheValid });
     };
 
     // The first picture: the viewer's fetch, behind the placeholder.
