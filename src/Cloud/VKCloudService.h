@@ -28,24 +28,12 @@ struct VKCloudServiceNews {
 };
 
 // Posted by a service on the main thread (object: the service).
-inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchWillStartDownloadNotification {
-    "VKCloudServiceFetchWillStartDownloadNotification"
-};
-inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchDidCompleteNotification {
-    "VKCloudServiceFetchDidCompleteNotification"
-};
-inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchFailedNotification {
-    "VKCloudServiceFetchFailedNotification"
-};
-inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceDidUpdateMetadataNotification {
-    "VKCloudServiceDidUpdateMetadataNotification"
-};
-inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceMetadataUnchangedNotification {
-    "VKCloudServiceMetadataUnchangedNotification"
-};
-inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceMetadataLoadFailedNotification {
-    "VKCloudServiceMetadataLoadFailedNotification"
-};
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchWillStartDownloadNotification { "VKCloudServiceFetchWillStartDownloadNotification" };
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchDidCompleteNotification { "VKCloudServiceFetchDidCompleteNotification" };
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceFetchFailedNotification { "VKCloudServiceFetchFailedNotification" };
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceDidUpdateMetadataNotification { "VKCloudServiceDidUpdateMetadataNotification" };
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceMetadataUnchangedNotification { "VKCloudServiceMetadataUnchangedNotification" };
+inline constexpr core::NoticeName<VKCloudServiceNews> VKCloudServiceMetadataLoadFailedNotification { "VKCloudServiceMetadataLoadFailedNotification" };
 // After unlinking; no news.
 inline constexpr const char* VKCloudServiceDidUnlinkNotification = "VKCloudServiceDidUnlinkNotification";
 

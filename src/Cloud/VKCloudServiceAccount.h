@@ -22,9 +22,7 @@ struct VKCloudAccountInfo {
     int64_t usedBytes = 0;
     int64_t totalBytes = 0;
 };
-inline constexpr core::NoticeName<VKCloudAccountInfo> VKCloudServiceAccountDidLoadInfoNotification {
-    "VKCloudServiceAccountDidLoadInfoNotification"
-};
+inline constexpr core::NoticeName<VKCloudAccountInfo> VKCloudServiceAccountDidLoadInfoNotification { "VKCloudServiceAccountDidLoadInfoNotification" };
 inline constexpr const char* VKCloudServiceAccountLoadInfoFailedNotification = "VKCloudServiceAccountLoadInfoFailedNotification";
 // The service's token was refused.
 inline constexpr const char* VKCloudServiceAccountLoginFailedNotification = "VKCloudServiceAccountLoginFailedNotification";

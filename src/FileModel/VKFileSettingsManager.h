@@ -31,9 +31,7 @@ inline constexpr const char* VKFolderControllerWillDeleteResourceNotification =
 struct VKFolderUpdate {
     std::string path;
 };
-inline constexpr core::NoticeName<VKFolderUpdate> VKFolderControllerCollectionDidUpdateNotification {
-    "VKFolderControllerCollectionDidUpdateNotification"
-};
+inline constexpr core::NoticeName<VKFolderUpdate> VKFolderControllerCollectionDidUpdateNotification { "VKFolderControllerCollectionDidUpdateNotification" };
 
 // The viewers' state per document (scroll offset and inset, zoom, text
 // encoding, font size, page layout) and its bookmarks, in one SQLite file in

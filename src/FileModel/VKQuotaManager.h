@@ -20,9 +20,7 @@
 struct VKQuotaUpdate {
     std::string path;
 };
-inline constexpr core::NoticeName<VKQuotaUpdate> VKQuotaManagerDidUpdateQuotaNotification {
-    "VKQuotaManagerDidUpdateQuotaNotification"
-};
+inline constexpr core::NoticeName<VKQuotaUpdate> VKQuotaManagerDidUpdateQuotaNotification { "VKQuotaManagerDidUpdateQuotaNotification" };
 
 // The sizes of everything under the application home, kept in memory so that
 // folder sizes, the space used and left under the disk quota, the pickers'

@@ -23,9 +23,7 @@
 
 namespace {
 
-constexpr core::NoticeName<VKThumbnailNews> ThumbnailGenerationFailedNotification {
-    "VKThumbnailManagerThumbnailGenerationFailedNotification"
-};
+constexpr core::NoticeName<VKThumbnailNews> ThumbnailGenerationFailedNotification { "VKThumbnailManagerThumbnailGenerationFailedNotification" };
 constexpr float JPEGQuality = 0.7f;
 
 std::mutex thumbnailManagerMutex;

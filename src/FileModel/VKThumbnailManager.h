@@ -28,15 +28,9 @@ struct VKThumbnailNews {
 // did-generate or (not exported) "VKThumbnailManagerThumbnailGenerationFailedNotification";
 // a preview in did-generate or preview-failed, the latter also when the
 // image is small enough to need none.
-inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerDidGenerateThumbnailNotification {
-    "VKThumbnailManagerDidGenerateThumbnailNotification"
-};
-inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerDidGeneratePreviewNotification {
-    "VKThumbnailManagerDidGeneratePreviewNotification"
-};
-inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerPreviewGeneralFailedNotification {
-    "VKThumbnailManagerPreviewGeneralFailedNotification"
-};
+inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerDidGenerateThumbnailNotification { "VKThumbnailManagerDidGenerateThumbnailNotification" };
+inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerDidGeneratePreviewNotification { "VKThumbnailManagerDidGeneratePreviewNotification" };
+inline constexpr core::NoticeName<VKThumbnailNews> VKThumbnailManagerPreviewGeneralFailedNotification { "VKThumbnailManagerPreviewGeneralFailedNotification" };
 
 // Thumbnails for the folder list and screen-sized previews for the image
 // viewer, made on the shared image queue and kept as image files named by

@@ -16,9 +16,7 @@ inline constexpr const char* VKFolderControllerOperationDidStartNotification =
 struct VKOperationProgress {
     float progress = 0;
 };
-inline constexpr core::NoticeName<VKOperationProgress> VKFolderControllerOperationProgressNotification {
-    "VKFolderControllerOperationProgressNotification"
-};
+inline constexpr core::NoticeName<VKOperationProgress> VKFolderControllerOperationProgressNotification { "VKFolderControllerOperationProgressNotification" };
 inline constexpr const char* VKFolderControllerOperationDidEndNotification =
     "VKFolderControllerOperationDidEndNotification";
 

@@ -48,12 +48,8 @@ public:
     struct OrientationChange {
         Orientation orientation = Orientation::Unknown;
     };
-    static constexpr core::NoticeName<OrientationChange> willChangeStatusBarOrientationNotification {
-        "ui.ApplicationWillChangeStatusBarOrientation"
-    };
-    static constexpr core::NoticeName<OrientationChange> didChangeStatusBarOrientationNotification {
-        "ui.ApplicationDidChangeStatusBarOrientation"
-    };
+    static constexpr core::NoticeName<OrientationChange> willChangeStatusBarOrientationNotification { "ui.ApplicationWillChangeStatusBarOrientation" };
+    static constexpr core::NoticeName<OrientationChange> didChangeStatusBarOrientationNotification { "ui.ApplicationDidChangeStatusBarOrientation" };
     static constexpr const char* deviceOrientationDidChangeNotification = "ui.DeviceOrientationDidChange";
     // Posted after the screen took a new size (a desktop window resized).
     static constexpr const char* didResizeScreenNotification = "ui.ApplicationDidResizeScreen";
