@@ -50,7 +50,10 @@ sync
 now() { date +%s.%N; }
 seconds_of() { local start; start=$(now); "$@" >/dev/null; awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.4f", b - a}'; }
 # Nothing but the tree itself in the folder: no archive, no hidden sibling.
-only_tree() { [[ $(ls -A "$1") == "$2" ]]; }
+# The folder holds only the item named, beside the run's temporary folder
+# (the runner's home is the folder: its staging folder stays for the run, as
+# the program's does), which holds no file.
+only_tree() { [[ $(ls -A "$1" | grep -vx tmp) == "$2" && -z $(find "$1/tmp" -type f 2>/dev/null) ]]; }
 
 
 for tree in A B; do
