@@ -89,7 +89,7 @@ bool HTTPDigestCheck::accepts(const HTTPMessageRequest& request, const PasswordF
     // header cannot push it past the real client's.
     if (adopted)
         m_nonce = auth->nonce();
-    m_lastNC = static_cast<int32_t>(nc);
+    m_lastNC = nc;
     return true;
 }
 

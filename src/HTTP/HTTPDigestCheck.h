@@ -39,6 +39,7 @@ private:
     static std::string issueNonce();
 
     std::string m_nonce;
-    int32_t m_lastNC = 0;
+    // The count is 32 bits unsigned on the wire: kept whole.
+    int64_t m_lastNC = 0;
     bool m_staleNonce = false;
 };

@@ -481,6 +481,15 @@ TEST_F(DigestTest, WindowsClientsAndReplayedCounts)
     connection->replaceRequest(replay);
     EXPECT_FALSE(connection->isAuthenticated(HTTPConnection::BodyTag));
     EXPECT_FALSE(connection->isAuthenticated(HTTPConnection::HeadTag));
+
+    // A count past 2^31 is a count like any other: a lower one after it is
+    // a replay.
+    for (const auto& [nc, taken] : { std::pair { "80000000", true }, std::pair { "00000003", false } }) {
+        auto next = HTTPMessageRequest::create();
+        next->appendBytes("GET /hello.txt HTTP/1.1\r\nHost: h\r\n" + authorization(nonce, nc, "/hello.txt") + "\r\n");
+        connection->replaceRequest(next);
+        EXPECT_EQ(connection->isAuthenticated(HTTPConnection::HeadTag), taken) << nc;
+    }
 }
 
 TEST_F(DigestTest, DrainsUntilTheClientStopsSending)
