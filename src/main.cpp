@@ -251,10 +251,12 @@ void takeLaterLaunches(core::SingleInstance& instance, std::unique_ptr<ui::Windo
 }
 
 // Runs the whole application, in its window or without one, until it ends.
-// A status when it cannot start (the file to open cannot be taken).
+// A status when it cannot start (the file to open cannot be taken). `window`
+// is the caller's, so that it outlives the later launches' listener, which
+// lives as long as `instance`.
 std::optional<int> runTheWholeApplication(const LaunchOptions& options, bool windowed,
     const std::shared_ptr<VKApplication>& application, const std::shared_ptr<VKAppDelegate>& delegate,
-    core::SingleInstance& instance)
+    core::SingleInstance& instance, std::unique_ptr<ui::WindowHost>& window)
 {
     core::UserDefaults::standard()->registerDefaults({ { "DeviceIdiom", core::Value("tablet") } });
     const bool phone = core::UserDefaults::standard()->stringForKey("DeviceIdiom") == "phone";
@@ -281,7 +283,6 @@ std::optional<int> runTheWholeApplication(const LaunchOptions& options, bool win
     if (windowed)
         gfx::setTextEngine(gfx::makePangoTextEngine());
     application->launch(core::Value(std::move(launchOptions)));
-    std::unique_ptr<ui::WindowHost> window;
     if (windowed)
         window = openTheWindow(delegate);
     takeLaterLaunches(instance, window, application);
@@ -362,8 +363,9 @@ int main(int argc, char** argv)
     auto delegate = VKAppDelegate::create();
     VKRegisterWebBrowser(delegate);
     bool launched = true;
+    std::unique_ptr<ui::WindowHost> window;
     if (windowed || options->mode() == LaunchOptions::Mode::NoWindow) {
-        if (auto status = runTheWholeApplication(*options, windowed, application, delegate, *instance.owner))
+        if (auto status = runTheWholeApplication(*options, windowed, application, delegate, *instance.owner, window))
             return *status;
     } else {
         launched = runTheServerAlone(*options, *delegate, *instance.owner);
