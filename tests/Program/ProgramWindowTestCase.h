@@ -46,12 +46,12 @@ protected:
     static bool atRest(const std::string& dump);
     // Polls the program's dump until a line contains `text` with its
     // windows at rest; the view's centre.
-    std::optional<std::pair<int, int>> waitForView(const std::string& text, double seconds = 10);
+    std::optional<std::pair<int, int>> waitForView(const std::string& text, double seconds = 30);
     // Polls the program's dump until the condition holds for it with its
     // windows at rest.
-    bool waitForDump(const std::function<bool(const std::string&)>& condition, double seconds = 10);
+    bool waitForDump(const std::function<bool(const std::string&)>& condition, double seconds = 30);
     // Asks the condition every 20 ms until it holds; false after `seconds`.
-    static bool until(const std::function<bool()>& condition, double seconds = 10);
+    static bool until(const std::function<bool()>& condition, double seconds = 30);
     // Whether the condition holds each time it is asked for `seconds`: what
     // must not happen (a picture moving while paused) is watched for that
     // long.
@@ -60,11 +60,11 @@ protected:
     // own picture of its screen (at most `share` of the pixels apart), so
     // the last frame of a change is drawn; both pictures are left at
     // `shown` and programPicture(). False after `seconds`.
-    bool waitForDisplay(const std::string& shown, double share = 0.03, double seconds = 20);
+    bool waitForDisplay(const std::string& shown, double share = 0.03, double seconds = 40);
     // Waits until what the display shows of the X window `which` ("root":
     // the whole display) holds still: two pictures in a row at most 0.2 %
     // apart, the last left at `shown`. False after `seconds`.
-    bool waitForStillDisplay(const std::string& shown, const std::string& which, double seconds = 20);
+    bool waitForStillDisplay(const std::string& shown, const std::string& which, double seconds = 40);
     // The last dump the program wrote, for failure messages.
     std::string lastDump() { return readFile(pathInHome("home/tmp/screen-dump.txt")); }
     // Starts the program as a phone and goes past the first launch's alert

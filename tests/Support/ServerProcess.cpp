@@ -23,7 +23,7 @@ namespace test {
 
 namespace {
 
-constexpr int StartTimeoutMilliseconds = 15000;
+constexpr int StartTimeoutMilliseconds = 60000;
 constexpr int ReplyTimeoutSeconds = 30;
 
 } // namespace
