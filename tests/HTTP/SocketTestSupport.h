@@ -89,7 +89,7 @@ protected:
 
     // Passes (waiting for real events) until `predicate` holds; false after
     // `seconds` of real time.
-    bool pumpUntil(const std::function<bool()>& predicate, double seconds = 10);
+    bool pumpUntil(const std::function<bool()>& predicate, double seconds = 30);
     // A few passes that take what is ready now.
     void settle();
     // Connects a peer and pumps until the listener accepted it and the new

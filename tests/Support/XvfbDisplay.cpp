@@ -21,7 +21,7 @@ namespace test {
 
 namespace {
 
-constexpr int StartTimeoutMilliseconds = 10000;
+constexpr int StartTimeoutMilliseconds = 30000;
 
 // Xvfb writes the display number it took to the descriptor, then a newline.
 std::string readDisplayNumber(int fd)

@@ -38,7 +38,7 @@ protected:
     }
 
     // Polls (real time) until the condition holds.
-    static bool waitFor(const std::function<bool()>& condition, double seconds = 10)
+    static bool waitFor(const std::function<bool()>& condition, double seconds = 30)
     {
         auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (!condition()) {

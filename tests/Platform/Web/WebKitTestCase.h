@@ -38,7 +38,7 @@ protected:
         UITestCase::TearDown();
     }
 
-    static bool waitFor(const std::function<bool()>& predicate, double seconds = 15)
+    static bool waitFor(const std::function<bool()>& predicate, double seconds = 45)
     {
         return core::RunLoop::main().runUntil(predicate, seconds);
     }
