@@ -81,7 +81,7 @@ protected:
     {
         int status = 0;
         // Bounded: a program that ignores the signal fails the test instead of hanging it.
-        for (int i = 0; i < 1000; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             if (waitpid(pid, &status, WNOHANG) == pid)
                 return status;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
