@@ -255,7 +255,7 @@ void VKAudioPlayerController::audioPlayerDidLoad()
     updateTimeSliderAndLabels(currentTime());
     showBuffering(true);
     m_bar.setCanPlay(m_audioPlayer != nullptr);
-    view->timeSlider()->setEnabled(VKAudioProgress::durationOf(m_audioPlayer) > 0);
+    view->timeSlider()->setEnabled(VKAudioProgress::durationOf(m_audioPlayer.get()) > 0);
 }
 
 void VKAudioPlayerController::showBuffering(bool animated)
@@ -473,7 +473,7 @@ double VKAudioPlayerController::currentTime() const
 
 void VKAudioPlayerController::setCurrentTime(double time)
 {
-    if (m_audioPlayer && time >= 0 && VKAudioProgress::durationOf(m_audioPlayer) != 0)
+    if (m_audioPlayer && time >= 0 && VKAudioProgress::durationOf(m_audioPlayer.get()) != 0)
         m_audioPlayer->setCurrentTime(time);
 }
 

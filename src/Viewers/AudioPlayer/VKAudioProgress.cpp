@@ -36,7 +36,7 @@ double VKAudioProgress::usableDuration(double duration)
     return std::isfinite(duration) && duration > 0 ? duration : 0;
 }
 
-double VKAudioProgress::durationOf(const std::shared_ptr<VKAudioPlayer>& player)
+double VKAudioProgress::durationOf(VKAudioPlayer* player)
 {
     return player ? usableDuration(player->duration()) : 0;
 }
@@ -47,7 +47,7 @@ void VKAudioProgress::show(double seconds)
     if (!view)
         return;
     double t = std::isfinite(seconds) ? std::round(seconds) : 0;
-    double duration = durationOf(m_host.audioPlayer());
+    double duration = durationOf(m_host.audioPlayer().get());
     view->timeElapsedLabel()->setText(stringForTimeInterval(t));
     view->timeRemainingLabel()->setText(stringForTimeInterval(t - duration));
     if (duration > 0) {
@@ -63,7 +63,7 @@ void VKAudioProgress::show(double seconds)
 void VKAudioProgress::sliderDidMove()
 {
     auto* view = m_host.audioPlayerView();
-    double duration = durationOf(m_host.audioPlayer());
+    double duration = durationOf(m_host.audioPlayer().get());
     if (view && duration != 0)
         show(view->timeSlider()->value() * duration);
 }
@@ -71,7 +71,7 @@ void VKAudioProgress::sliderDidMove()
 void VKAudioProgress::sliderDidLift()
 {
     auto* view = m_host.audioPlayerView();
-    double duration = durationOf(m_host.audioPlayer());
+    double duration = durationOf(m_host.audioPlayer().get());
     double time = view ? view->timeSlider()->value() * duration : 0;
     if (view && duration != 0 && time >= 0)
         m_host.audioPlayer()->setCurrentTime(time);

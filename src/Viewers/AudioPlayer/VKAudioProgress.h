@@ -37,7 +37,7 @@ public:
     static std::string stringForTimeInterval(double seconds);
     // A duration as the screen takes it: NaN and negative ones are none.
     static double usableDuration(double duration);
-    static double durationOf(const std::shared_ptr<VKAudioPlayer>& player);
+    static double durationOf(VKAudioPlayer* player);
 
     void show(double seconds);
     // The slider moved by the finger; the finger lifted.

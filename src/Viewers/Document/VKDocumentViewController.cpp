@@ -412,7 +412,7 @@ void VKDocumentViewController::setPageIndexEdgeInsets(gfx::EdgeInsets insets)
 void VKDocumentViewController::showGotoPageController()
 {
     if (!m_gotoBar)
-        m_gotoBar = std::make_shared<VKGoToPageBar>(sharedAs<VKDocumentViewController>());
+        m_gotoBar = std::make_shared<VKGoToPageBar>(*this);
     m_gotoBar->show();
 }
 

@@ -35,13 +35,12 @@ VKGoToPageBar::~VKGoToPageBar()
 
 void VKGoToPageBar::show()
 {
-    auto viewer = m_viewer.lock();
-    if (!viewer || !viewer->contentView() || m_bar || !viewer->navigationController())
+    if (!m_viewer.contentView() || m_bar || !m_viewer.navigationController())
         return;
-    unsigned count = viewer->pageCount();
+    unsigned count = m_viewer.pageCount();
     std::string placeholder = count < 2 ? core::localized("Go to page")
-                                        : fmt::format("{} of {}", viewer->currentPageNumber(), count);
-    ui::NavigationBar& bar = viewer->navigationController()->navigationBar();
+                                        : fmt::format("{} of {}", m_viewer.currentPageNumber(), count);
+    ui::NavigationBar& bar = m_viewer.navigationController()->navigationBar();
     m_bar = ui::SearchBar::create(bar.bounds());
     m_bar->setDelegate(std::static_pointer_cast<ui::SearchBarDelegate>(shared_from_this()));
     m_bar->setBarStyle(ui::NavigationBar::Style::BlackTranslucent);
@@ -56,9 +55,9 @@ void VKGoToPageBar::show()
     bar.addSubview(m_bar);
     if (bar.topItem())
         bar.topItem()->setHidesBackButton(true, false);
-    viewer->singleTapGestureRecognizer()->setEnabled(false);
-    m_placeholder = VKGoToPagePlaceholderView::create(viewer->contentView()->bounds(), viewer.get());
-    viewer->contentView()->addSubview(m_placeholder);
+    m_viewer.singleTapGestureRecognizer()->setEnabled(false);
+    m_placeholder = VKGoToPagePlaceholderView::create(m_viewer.contentView()->bounds(), &m_viewer);
+    m_viewer.contentView()->addSubview(m_placeholder);
     m_bar->cancelButton().setTitle(core::localized("Go"), ui::Control::Normal);
     m_bar->becomeFirstResponder();
 }
@@ -79,12 +78,9 @@ void VKGoToPageBar::done(ui::SearchBar& bar)
 {
     std::string text = bar.text();
     remove();
-    auto viewer = m_viewer.lock();
-    if (!viewer)
-        return;
     if (!text.empty())
-        viewer->gotoPageNumber(std::max(1u, VKPageNumberFromText(text)));
-    viewer->setUIHiddenAfterDelay(true, VKUIHideDelay);
+        m_viewer.gotoPageNumber(std::max(1u, VKPageNumberFromText(text)));
+    m_viewer.setUIHiddenAfterDelay(true, VKUIHideDelay);
 }
 
 void VKGoToPageBar::remove()
@@ -101,12 +97,10 @@ void VKGoToPageBar::remove()
         if (placeholder)
             placeholder->removeFromSuperview();
     });
-    auto viewer = m_viewer.lock();
-    if (!viewer)
-        return;
-    viewer->singleTapGestureRecognizer()->setEnabled(true);
-    if (viewer->navigationController() && viewer->navigationController()->navigationBar().topItem())
-        viewer->navigationController()->navigationBar().topItem()->setHidesBackButton(false, false);
+    m_viewer.singleTapGestureRecognizer()->setEnabled(true);
+    auto* navigation = m_viewer.navigationController();
+    if (navigation && navigation->navigationBar().topItem())
+        navigation->navigationBar().topItem()->setHidesBackButton(false, false);
 }
 
 bool VKGoToPageBar::isActive() const
@@ -125,16 +119,12 @@ void VKGoToPageBar::removeSoon()
 
 void VKGoToPageBar::textDidBeginEditing(ui::SearchBar&)
 {
-    if (auto viewer = m_viewer.lock()) {
-        viewer->view()->setBackgroundColor(gfx::Color::white(0, 0.3f));
-        viewer->setBlocksTapHidingUI(true);
-    }
+    m_viewer.view()->setBackgroundColor(gfx::Color::white(0, 0.3f));
+    m_viewer.setBlocksTapHidingUI(true);
 }
 
 void VKGoToPageBar::textDidEndEditing(ui::SearchBar&)
 {
-    if (auto viewer = m_viewer.lock()) {
-        viewer->view()->setBackgroundColor(gfx::Color());
-        viewer->setBlocksTapHidingUI(false);
-    }
+    m_viewer.view()->setBackgroundColor(gfx::Color());
+    m_viewer.setBlocksTapHidingUI(false);
 }

@@ -6,7 +6,8 @@
 // dimming view over the content whose touch removes the bar without a
 // jump. "Go" and Return go to the page typed; while the bar shows, the
 // back button hides, the viewer's single tap is off and the viewer keeps
-// its orientation. The document frame owns it; it holds the frame weakly.
+// its orientation. The document frame makes it and holds it for the rest of
+// its life; the search bar reaches it weakly.
 
 #include "Platform/UI/SearchBar.h"
 
@@ -22,7 +23,7 @@ unsigned VKPageNumberFromText(std::string_view text);
 
 class VKGoToPageBar : public ui::SearchBarDelegate, public std::enable_shared_from_this<VKGoToPageBar> {
 public:
-    explicit VKGoToPageBar(std::weak_ptr<VKDocumentViewController> viewer) : m_viewer(std::move(viewer)) { }
+    explicit VKGoToPageBar(VKDocumentViewController& viewer) : m_viewer(viewer) { }
     ~VKGoToPageBar() override;
 
     ui::SearchBar* bar() const { return m_bar.get(); }
@@ -41,7 +42,7 @@ public:
 private:
     void done(ui::SearchBar& bar);
 
-    std::weak_ptr<VKDocumentViewController> m_viewer;
+    VKDocumentViewController& m_viewer;
     std::shared_ptr<ui::SearchBar> m_bar;
     std::shared_ptr<VKGoToPagePlaceholderView> m_placeholder;
 };

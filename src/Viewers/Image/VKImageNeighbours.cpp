@@ -32,7 +32,7 @@ bool VKImageNeighbours::canShowImage(const VKFileResource& resource)
     return gfx::Image::canDecodeMIMEType(resource.mimeType());
 }
 
-std::shared_ptr<VKFileResource> VKImageNeighbours::previous(const std::shared_ptr<VKViewerFolderHost>& folder,
+std::shared_ptr<VKFileResource> VKImageNeighbours::previous(VKViewerFolderHost* folder,
     std::shared_ptr<VKFileResource> resource)
 {
     if (!folder)
@@ -42,7 +42,7 @@ std::shared_ptr<VKFileResource> VKImageNeighbours::previous(const std::shared_pt
     });
 }
 
-std::shared_ptr<VKFileResource> VKImageNeighbours::next(const std::shared_ptr<VKViewerFolderHost>& folder,
+std::shared_ptr<VKFileResource> VKImageNeighbours::next(VKViewerFolderHost* folder,
     std::shared_ptr<VKFileResource> resource)
 {
     if (!folder)
@@ -52,7 +52,7 @@ std::shared_ptr<VKFileResource> VKImageNeighbours::next(const std::shared_ptr<VK
     });
 }
 
-std::vector<std::shared_ptr<VKFileResource>> VKImageNeighbours::showable(const std::shared_ptr<VKViewerFolderHost>& folder)
+std::vector<std::shared_ptr<VKFileResource>> VKImageNeighbours::showable(VKViewerFolderHost* folder)
 {
     std::vector<std::shared_ptr<VKFileResource>> images;
     if (folder)

@@ -16,12 +16,12 @@ class VKImageNeighbours {
 public:
     // Whether the platform decodes (or draws) the file's kind of picture.
     static bool canShowImage(const VKFileResource& resource);
-    static std::shared_ptr<VKFileResource> previous(const std::shared_ptr<VKViewerFolderHost>& folder,
+    static std::shared_ptr<VKFileResource> previous(VKViewerFolderHost* folder,
         std::shared_ptr<VKFileResource> resource);
-    static std::shared_ptr<VKFileResource> next(const std::shared_ptr<VKViewerFolderHost>& folder,
+    static std::shared_ptr<VKFileResource> next(VKViewerFolderHost* folder,
         std::shared_ptr<VKFileResource> resource);
     // In the folder's order.
-    static std::vector<std::shared_ptr<VKFileResource>> showable(const std::shared_ptr<VKViewerFolderHost>& folder);
+    static std::vector<std::shared_ptr<VKFileResource>> showable(VKViewerFolderHost* folder);
 
     const std::set<std::string>& preloaded() const { return m_preloaded; }
     bool isPreloaded(const std::string& uuid) const { return m_preloaded.contains(uuid); }

@@ -53,7 +53,7 @@ double VKImageSlideShow::timeout() const
 
 bool VKImageSlideShow::passesOverFailedSlide()
 {
-    return ++m_failedSlides <= VKImageNeighbours::showable(m_viewer.folderController()).size();
+    return ++m_failedSlides <= VKImageNeighbours::showable(m_viewer.folderController().get()).size();
 }
 
 void VKImageSlideShow::scheduleAdvance(std::optional<double> delay)
@@ -125,7 +125,7 @@ void VKImageSlideShow::advance()
     auto folder = m_viewer.folderController();
     auto isCurrent = [&](const std::shared_ptr<VKFileResource>& slide) { return current && slide && slide->path() == current->path(); };
     if (!m_resources) {
-        auto pass = VKImageNeighbours::showable(folder);
+        auto pass = VKImageNeighbours::showable(folder.get());
         if (shuffle) {
             std::erase_if(pass, isCurrent);
         } else {
@@ -137,7 +137,7 @@ void VKImageSlideShow::advance()
     auto take = [&] { return shuffle ? popRandom(*m_resources) : popFront(*m_resources); };
     auto slide = take();
     if (!slide && defaults().boolForKey("VKSlideShowRepeats")) {
-        m_resources = VKImageNeighbours::showable(folder);
+        m_resources = VKImageNeighbours::showable(folder.get());
         slide = take();
     }
     if (slide && *slide) {

@@ -343,12 +343,12 @@ void VKImageViewController::didReceiveMemoryWarning()
 
 std::shared_ptr<VKFileResource> VKImageViewController::getPreviousResource() const
 {
-    return VKImageNeighbours::previous(folderController(), resource());
+    return VKImageNeighbours::previous(folderController().get(), resource());
 }
 
 std::shared_ptr<VKFileResource> VKImageViewController::getNextResource() const
 {
-    return VKImageNeighbours::next(folderController(), resource());
+    return VKImageNeighbours::next(folderController().get(), resource());
 }
 
 void VKImageViewController::imageViewGoBackOrForward(const std::shared_ptr<core::Object>& sender)

@@ -51,14 +51,12 @@ void VKPDFDocumentLoader::stop()
 void VKPDFDocumentLoader::start()
 {
     stop();
-    auto viewer = m_viewer.lock();
-    std::shared_ptr<VKFileResource> item = viewer ? viewer->resource() : nullptr;
+    std::shared_ptr<VKFileResource> item = m_viewer.resource();
     std::string path = item ? item->path() : std::string();
     std::optional<std::string> password = m_password;
     unsigned generation = m_generation;
     std::weak_ptr<VKPDFDocumentLoader> weakLoader = shared_from_this();
-    std::weak_ptr<VKPDFViewController> weak = m_viewer;
-    m_thread = core::Thread::detach("VKPDFLoad", [weakLoader, weak, item, path, password, generation] {
+    m_thread = core::Thread::detach("VKPDFLoad", [weakLoader, item, path, password, generation] {
         std::function<void()> hook;
         {
             std::lock_guard lock(loadHookMutex);
@@ -80,18 +78,18 @@ void VKPDFDocumentLoader::start()
         if (document && item)
             if (auto indexPath = VKContentIndexManager::sharedManager()->contentIndexPathForResource(*item))
                 indexStore = VKPageIndexStore::storeForPath(*indexPath);
-        // One hand-back carries everything; a viewer gone or a newer
-        // attempt drops it.
-        core::RunLoop::main().post([weakLoader, weak, generation, document, scanner, indexStore, error]() mutable {
+        // One hand-back carries everything; a viewer gone (its loader with
+        // it) or a newer attempt drops it.
+        core::RunLoop::main().post([weakLoader, generation, document, scanner, indexStore, error]() mutable {
             auto loader = weakLoader.lock();
-            auto self = weak.lock();
-            if (!loader || !self || loader->m_generation != generation)
+            if (!loader || loader->m_generation != generation)
                 return;
             loader->m_thread.reset();
             if (document)
-                self->documentLoadingThreadDidSucceed(std::move(document), std::move(scanner), std::move(indexStore));
+                loader->m_viewer.documentLoadingThreadDidSucceed(std::move(document), std::move(scanner),
+                    std::move(indexStore));
             else
-                self->documentLoadingThreadDidFailWithError(error);
+                loader->m_viewer.documentLoadingThreadDidFailWithError(error);
         });
     });
 }
@@ -122,14 +120,14 @@ void VKPDFDocumentLoader::popupAlert(VKPopupAlert& alert, int buttonIndex)
 {
     if (&alert == m_passwordAlert.get())
         m_passwordAlert.reset();
-    auto viewer = m_viewer.lock();
-    if (alert.tag() == VKAlertViewTagSystemCancelled || !viewer)
+    if (alert.tag() == VKAlertViewTagSystemCancelled)
         return;
     if (buttonIndex == alert.cancelButtonIndex()) {
-        if (viewer->navigationController())
-            viewer->navigationController()->popViewController(true);
+        // The pop can end the viewer, and this loader with it.
+        if (auto* navigation = m_viewer.navigationController())
+            navigation->popViewController(true);
         return;
     }
     m_password = alert.textField() ? alert.textField()->text() : std::string();
-    viewer->attemptLoadOnBackgroundThread();
+    m_viewer.attemptLoadOnBackgroundThread();
 }

@@ -7,7 +7,8 @@
 // generation, so a newer attempt, a stop or the viewer gone drops it. A
 // locked document asks for its password in a popup: a password tries
 // again, Cancel pops the viewer, a popup the system took away changes
-// nothing. The viewer owns it; it holds the viewer weakly.
+// nothing. The viewer makes it with itself and holds it for its whole life;
+// the thread's hand-back and the popup reach it weakly.
 
 #include "Shell/Interface/VKPopupAlert.h"
 
@@ -27,8 +28,8 @@ public:
     // Runs on the loading thread before the file is opened.
     static void setHookForTesting(std::function<void()> hook);
 
+    explicit VKPDFDocumentLoader(VKPDFViewController& viewer) : m_viewer(viewer) { }
     ~VKPDFDocumentLoader() override;
-    void setViewer(std::weak_ptr<VKPDFViewController> viewer) { m_viewer = std::move(viewer); }
 
     // Opens the viewer's file with the password given last.
     void start();
@@ -42,7 +43,7 @@ public:
     void popupAlert(VKPopupAlert& alert, int buttonIndex) override;
 
 private:
-    std::weak_ptr<VKPDFViewController> m_viewer;
+    VKPDFViewController& m_viewer;
     std::optional<std::string> m_password;
     std::shared_ptr<VKPopupAlert> m_passwordAlert;
     std::shared_ptr<core::Thread> m_thread;

@@ -14,14 +14,12 @@
 
 size_t VKPDFPageSource::numberOfPagesInDocumentView(VKDocumentView&)
 {
-    auto viewer = m_viewer.lock();
-    return viewer ? viewer->pageCount() : 0;
+    return m_viewer.pageCount();
 }
 
 gfx::Size VKPDFPageSource::documentViewSizeForPageAtIndex(VKDocumentView&, size_t index)
 {
-    auto viewer = m_viewer.lock();
-    const auto* document = viewer ? viewer->document().get() : nullptr;
+    const auto* document = m_viewer.document().get();
     if (!document || index >= document->numPages())
         return {};
     gfx::Rect box = document->pageGeometry(uint32_t(index)).rotatedBox;
@@ -30,19 +28,17 @@ gfx::Size VKPDFPageSource::documentViewSizeForPageAtIndex(VKDocumentView&, size_
 
 std::shared_ptr<ui::View> VKPDFPageSource::documentViewViewForPageAtIndex(VKDocumentView&, size_t index)
 {
-    auto viewer = m_viewer.lock();
-    if (!viewer || !viewer->document())
+    if (!m_viewer.document())
         return nullptr;
-    return VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(viewer->document(), int(index) + 1),
-        viewer->pageIndexStore());
+    return VKPDFPageView::pageViewWithPage(VKPDFPage::pageWithDocument(m_viewer.document(), int(index) + 1),
+        m_viewer.pageIndexStore());
 }
 
 std::optional<std::string> VKPDFPageSource::documentViewTitleForPageAtIndex(VKDocumentView&, size_t index)
 {
-    auto viewer = m_viewer.lock();
-    if (!viewer || !viewer->outlineScanner())
+    if (!m_viewer.outlineScanner())
         return std::nullopt;
-    auto chain = viewer->outlineScanner()->outlinesForPageNumber(uint32_t(index) + 1);
+    auto chain = m_viewer.outlineScanner()->outlinesForPageNumber(uint32_t(index) + 1);
     if (!chain)
         return std::nullopt;
     std::string text = chain->concreteString();
@@ -53,8 +49,7 @@ std::optional<std::string> VKPDFPageSource::documentViewTitleForPageAtIndex(VKDo
 
 unsigned VKPDFPageSource::maxDepthForDocumentView(VKDocumentView&)
 {
-    auto viewer = m_viewer.lock();
-    return viewer && viewer->outlineScanner() ? viewer->outlineScanner()->maxDepth() : 0;
+    return m_viewer.outlineScanner() ? m_viewer.outlineScanner()->maxDepth() : 0;
 }
 
 gfx::Size VKPDFPageSource::documentViewThumbnailSizeForIndex(VKDocumentView& view, size_t index)
@@ -65,26 +60,21 @@ gfx::Size VKPDFPageSource::documentViewThumbnailSizeForIndex(VKDocumentView& vie
 std::shared_ptr<gfx::Image> VKPDFPageSource::documentViewThumbnailImageForIndex(VKDocumentView&, size_t index,
     float length)
 {
-    auto viewer = m_viewer.lock();
-    if (!viewer)
+    m_viewer.hideChromeIfShown();
+    if (!m_viewer.document() || !m_viewer.resource())
         return nullptr;
-    viewer->hideChromeIfShown();
-    if (!viewer->document() || !viewer->resource())
-        return nullptr;
-    return VKPDFPageThumbnailManager::sharedManager().thumbnailForDocument(viewer->document(), uint32_t(index) + 1,
-        viewer->resource()->UUID(), length);
+    return VKPDFPageThumbnailManager::sharedManager().thumbnailForDocument(m_viewer.document(), uint32_t(index) + 1,
+        m_viewer.resource()->UUID(), length);
 }
 
 void VKPDFPageSource::documentViewScrollViewWillBeginDragging(VKDocumentView&, ui::ScrollView&)
 {
-    if (auto viewer = m_viewer.lock())
-        viewer->hideChromeIfShown();
+    m_viewer.hideChromeIfShown();
 }
 
 void VKPDFPageSource::documentViewDidIgnorePaging(VKDocumentView&, int direction)
 {
-    if (auto viewer = m_viewer.lock())
-        viewer->indicateSearchTruncation(direction == -1 ? VKPDFViewController::Down : VKPDFViewController::Up);
+    m_viewer.indicateSearchTruncation(direction == -1 ? VKPDFViewController::Down : VKPDFViewController::Up);
 }
 
 void VKPDFPageSource::documentViewWillAddPageView(VKDocumentView&, ui::View& view, size_t)

@@ -6,7 +6,8 @@
 // outline titles (the chain of titles down to the page, one a line) and
 // thumbnails; a drag or a thumbnail asked for hides the bars, paging past
 // either end shows the end's sign, and a page view entering the view tree
-// lights its hit again. The viewer owns it; it holds the viewer weakly.
+// lights its hit again. The viewer makes it with itself and holds it for its
+// whole life; the layout view reaches it weakly.
 
 #include "Viewers/PDF/VKDocumentViewDataSource.h"
 #include "Viewers/PDF/VKDocumentViewDelegate.h"
@@ -15,7 +16,7 @@ class VKPDFViewController;
 
 class VKPDFPageSource : public VKDocumentViewDataSource, public VKDocumentViewDelegate {
 public:
-    explicit VKPDFPageSource(std::weak_ptr<VKPDFViewController> viewer) : m_viewer(std::move(viewer)) { }
+    explicit VKPDFPageSource(VKPDFViewController& viewer) : m_viewer(viewer) { }
 
     size_t numberOfPagesInDocumentView(VKDocumentView& view) override;
     gfx::Size documentViewSizeForPageAtIndex(VKDocumentView& view, size_t index) override;
@@ -31,5 +32,5 @@ public:
     void documentViewWillAddPageView(VKDocumentView& view, ui::View& pageView, size_t index) override;
 
 private:
-    std::weak_ptr<VKPDFViewController> m_viewer;
+    VKPDFViewController& m_viewer;
 };

@@ -64,9 +64,8 @@ void VKPDFSearchBar::find()
 
 void VKPDFSearchBar::open()
 {
-    auto viewer = m_viewer.lock();
-    auto* navigation = viewer ? viewer->navigationController() : nullptr;
-    if (!navigation || !viewer->document() || !viewer->resource() || !viewer->view())
+    auto* navigation = m_viewer.navigationController();
+    if (!navigation || !m_viewer.document() || !m_viewer.resource() || !m_viewer.view())
         return;
     auto self = shared_from_this();
     std::weak_ptr<VKPDFSearchBar> weak = self;
@@ -74,17 +73,17 @@ void VKPDFSearchBar::open()
 
     if (!m_controller) {
         std::optional<std::string> indexPath
-            = VKContentIndexManager::sharedManager()->contentIndexPathForResource(*viewer->resource());
+            = VKContentIndexManager::sharedManager()->contentIndexPathForResource(*m_viewer.resource());
         if (!indexPath) {
             // No identity to keep an index under: one for this viewer only.
             if (m_temporaryIndexPath.empty())
                 m_temporaryIndexPath = core::paths::temporaryDirectory() + "VKPDFSearch-" + core::uuidString() + ".index";
             indexPath = m_temporaryIndexPath;
         }
-        m_controller = VKPDFSearchController::initWithDocument(viewer->document(), *indexPath);
+        m_controller = VKPDFSearchController::initWithDocument(m_viewer.document(), *indexPath);
         m_controller->setDelegate(std::static_pointer_cast<VKPDFSearchControllerDelegate>(self));
         // Page views draw their highlights from the same store.
-        viewer->adoptPageIndexStore(m_controller->pageIndexStore());
+        m_viewer.adoptPageIndexStore(m_controller->pageIndexStore());
     }
     if (!m_field) {
         m_field = VKSearchField::create(barBounds);
@@ -100,7 +99,7 @@ void VKPDFSearchBar::open()
         m_field->setText("");
 
     // The items name the viewer as their target, as its own items do.
-    auto target = viewer->shared_from_this();
+    auto target = m_viewer.shared_from_this();
     auto cancel = barButtonSystemItem(ui::BarButtonItem::SystemItem::Cancel, target, "searchBarDidCancel",
         [weak](ui::BarButtonItem&) {
             if (auto search = weak.lock())
@@ -156,18 +155,18 @@ void VKPDFSearchBar::open()
         m_dimmingView = VKKeyboardDimmingView::create({ std::weak_ptr<ui::Responder>(m_field) });
         m_dimmingView->setDelegate(std::static_pointer_cast<VKKeyboardDimmingViewDelegate>(self));
     }
-    m_dimmingView->setFrame(viewer->view()->bounds());
+    m_dimmingView->setFrame(m_viewer.view()->bounds());
     m_dimmingView->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
     m_dimmingView->setHidden(false);
-    viewer->view()->addSubview(m_dimmingView);
+    m_viewer.view()->addSubview(m_dimmingView);
 
-    viewer->setToolbarModal(true);
-    viewer->setToolbarItems({ fixedSpaceBarButtonItemWithWidth(16), m_upItem, flexibleSpaceBarButtonItem(), m_statusItem,
+    m_viewer.setToolbarModal(true);
+    m_viewer.setToolbarItems({ fixedSpaceBarButtonItemWithWidth(16), m_upItem, flexibleSpaceBarButtonItem(), m_statusItem,
         flexibleSpaceBarButtonItem(), m_downItem, fixedSpaceBarButtonItemWithWidth(16) });
 
     // The navigation bar remakes its item views on the change, over what
     // it holds; the search bar goes on top after that.
-    viewer->navigationItem().setHidesBackButton(true);
+    m_viewer.navigationItem().setHidesBackButton(true);
     navigation->navigationBar().layoutIfNeeded();
     navigation->navigationBar().addSubview(m_bar);
     // The bar places the field only when laid out.
@@ -180,8 +179,8 @@ void VKPDFSearchBar::open()
         m_shouldShowPartialIndexWarning = true;
     m_controller->searchForString("", std::nullopt, SearchForward);
     if (!m_currentResult)
-        m_currentResult = VKDocumentRange(std::max(1u, viewer->currentPageNumber()), core::Range { 0, 0 });
-    viewer->setUIHidden(false, true);
+        m_currentResult = VKDocumentRange(std::max(1u, m_viewer.currentPageNumber()), core::Range { 0, 0 });
+    m_viewer.setUIHidden(false, true);
 }
 
 void VKPDFSearchBar::setArrowsEnabled(bool enabled)
@@ -194,8 +193,7 @@ void VKPDFSearchBar::setArrowsEnabled(bool enabled)
 
 void VKPDFSearchBar::cancel(bool fromCancelButton)
 {
-    auto viewer = m_viewer.lock();
-    if (!m_field || !viewer)
+    if (!m_field)
         return;
     auto keep = shared_from_this();
     std::string text = m_field->text();
@@ -212,12 +210,12 @@ void VKPDFSearchBar::cancel(bool fromCancelButton)
         m_dimmingView->removeFromSuperview();
     m_currentResult.reset();
 
-    viewer->setToolbarModal(false);
-    viewer->setToolbarItems(viewer->createToolbarItems());
+    m_viewer.setToolbarModal(false);
+    m_viewer.setToolbarItems(m_viewer.createToolbarItems());
     if (m_bar)
         m_bar->removeFromSuperview();
-    viewer->navigationItem().setHidesBackButton(false);
-    viewer->setUIHidden(false, true);
+    m_viewer.navigationItem().setHidesBackButton(false);
+    m_viewer.setUIHidden(false, true);
 }
 
 void VKPDFSearchBar::keyboardDimmingViewDidReceiveTouches(VKKeyboardDimmingView&)
@@ -274,9 +272,8 @@ void VKPDFSearchBar::updateStatusText(const std::optional<std::string>& text)
         m_statusLabel->setText(*text);
         return;
     }
-    auto viewer = m_viewer.lock();
-    unsigned count = viewer ? viewer->pageCount() : 0;
-    VKDocumentView* documentView = viewer ? viewer->documentView() : nullptr;
+    unsigned count = m_viewer.pageCount();
+    VKDocumentView* documentView = m_viewer.documentView();
     core::Range range = documentView ? documentView->currentIndexRange() : core::Range { core::kNotFound, 0 };
     if (count < 2 || range.location == core::kNotFound || range.length == 0) {
         m_statusLabel->setText("");
@@ -291,10 +288,9 @@ void VKPDFSearchBar::updateStatusText(const std::optional<std::string>& text)
 
 void VKPDFSearchBar::clearHighlights()
 {
-    auto viewer = m_viewer.lock();
-    if (!viewer || !viewer->documentView())
+    if (!m_viewer.documentView())
         return;
-    for (auto& view : viewer->documentView()->cachedPageViews())
+    for (auto& view : m_viewer.documentView()->cachedPageViews())
         if (auto* pageView = dynamic_cast<VKPDFPageView*>(view.get()))
             pageView->setHighlightedTextRange({ core::kNotFound, 0 });
 }
@@ -310,15 +306,14 @@ void VKPDFSearchBar::searchControllerDidFindResult(VKPDFSearchController& contro
     if (!result && searchString.empty())
         return;
     setArrowsEnabled(true);
-    auto viewer = m_viewer.lock();
     // An index kept under the same identity from an older version of the
     // file can name pages this document does not have.
-    if (result && (result->page() == 0 || !viewer || result->page() > viewer->pageCount())) {
+    if (result && (result->page() == 0 || result->page() > m_viewer.pageCount())) {
         core::log("Warning, search hit outside the document: {}", result->description());
         result.reset();
         rebuildIndexForSearchController(controller);
     }
-    VKDocumentView* documentView = viewer ? viewer->documentView() : nullptr;
+    VKDocumentView* documentView = m_viewer.documentView();
     if (result && documentView) {
         clearHighlights();
         size_t index = result->page() - 1;
@@ -353,8 +348,7 @@ void VKPDFSearchBar::searchControllerDidFindResult(VKPDFSearchController& contro
 
 void VKPDFSearchBar::searchControllerDidWrapSearch(VKPDFSearchController&, int direction)
 {
-    if (auto viewer = m_viewer.lock())
-        viewer->indicateSearchRotation(direction == SearchForward ? VKPDFViewController::Down : VKPDFViewController::Up);
+    m_viewer.indicateSearchRotation(direction == SearchForward ? VKPDFViewController::Down : VKPDFViewController::Up);
 }
 
 void VKPDFSearchBar::searchControllerDidCancelSearch(VKPDFSearchController&)
@@ -376,14 +370,14 @@ void VKPDFSearchBar::searchControllerIndexBuildingDidProgress(VKPDFSearchControl
     else
         updateStatusText(percentText("Indexing paused ({}%)", -progress));
     if (progress == 1.0f) {
+        // The viewer holds the search for its whole life: a search still
+        // here is one whose viewer is too.
         std::weak_ptr<VKPDFSearchBar> weak = shared_from_this();
-        std::weak_ptr<VKPDFViewController> viewer = m_viewer;
         std::string complete = m_statusLabel ? m_statusLabel->text() : std::string();
-        core::RunLoop::main().performAfter(IndexCompleteStatusDelay, [weak, viewer, complete] {
+        core::RunLoop::main().performAfter(IndexCompleteStatusDelay, [weak, complete] {
             auto search = weak.lock();
-            auto shown = viewer.lock();
             // What a search said meanwhile stays.
-            if (search && shown && shown->navigationController() && search->m_statusLabel
+            if (search && search->m_viewer.navigationController() && search->m_statusLabel
                 && search->m_statusLabel->text() == complete)
                 search->updateStatusText(std::nullopt);
         });
@@ -441,9 +435,6 @@ void VKPDFSearchBar::release()
     m_statusLabel.reset();
     m_upItem.reset();
     m_downItem.reset();
-    auto viewer = m_viewer.lock();
-    if (viewer && viewer->toolbarModal())
-        viewer->setToolbarModal(false);
 }
 
 void VKPDFSearchBar::removeTemporaryIndex()

@@ -7,8 +7,9 @@
 // the navigation bar, the arrows and the status label of the modal
 // toolbar, and the dimming view over the page while the keyboard is up.
 // Searching runs on the search controller's threads; hits, progress and
-// wraps come back here on the main thread. The viewer owns it; it holds
-// the viewer weakly.
+// wraps come back here on the main thread. The viewer makes it with itself
+// and holds it for its whole life; the search controller, the field and the
+// dimming view reach it weakly.
 
 #include "Shell/Interface/VKKeyboardDimmingView.h"
 #include "PDF/VKPDFSearchControllerDelegate.h"
@@ -38,8 +39,8 @@ public:
     static constexpr float StatusLabelMargin = 180;
     static constexpr float StatusLabelHeight = 20;
 
+    explicit VKPDFSearchBar(VKPDFViewController& viewer) : m_viewer(viewer) { }
     ~VKPDFSearchBar() override;
-    void setViewer(std::weak_ptr<VKPDFViewController> viewer) { m_viewer = std::move(viewer); }
 
     void open();
     // Ctrl+F: the search, or its field where it shows.
@@ -54,7 +55,8 @@ public:
     // The field's text goes to the find pasteboard and indexing stops.
     void viewerWillDisappear();
     void viewerDidRotate();
-    // Drops every search object (the temporary index stays until `removeTemporaryIndex`).
+    // Drops every search object (the temporary index stays until
+    // `removeTemporaryIndex`); the viewer's toolbar is left as it is.
     void release();
     void removeTemporaryIndex();
 
@@ -89,7 +91,7 @@ private:
     void setArrowsEnabled(bool enabled);
     void clearHighlights();
 
-    std::weak_ptr<VKPDFViewController> m_viewer;
+    VKPDFViewController& m_viewer;
     std::shared_ptr<VKPDFSearchController> m_controller;
     std::shared_ptr<VKSearchField> m_field;
     std::shared_ptr<ui::NavigationBar> m_bar;

@@ -45,13 +45,16 @@ std::shared_ptr<VKPDFViewController> VKPDFViewController::create(const std::shar
 }
 
 VKPDFViewController::VKPDFViewController()
-    : m_search(std::make_shared<VKPDFSearchBar>())
-    , m_loader(std::make_shared<VKPDFDocumentLoader>())
+    : m_search(std::make_shared<VKPDFSearchBar>(*this))
+    , m_pageSource(std::make_shared<VKPDFPageSource>(*this))
+    , m_loader(std::make_shared<VKPDFDocumentLoader>(*this))
 {
 }
 
 VKPDFViewController::~VKPDFViewController()
 {
+    // The layout view reaches its source weakly; from here on it finds none.
+    m_pageSource.reset();
     m_loader->stop();
     m_search->release();
     m_search->removeTemporaryIndex();
@@ -65,9 +68,6 @@ void VKPDFViewController::initWithResource(const std::shared_ptr<VKFileResource>
     // The layouts have their own tap regions.
     setPagingEdgeInsets({});
     std::weak_ptr<VKPDFViewController> weak = sharedAs<VKPDFViewController>();
-    m_search->setViewer(weak);
-    m_loader->setViewer(weak);
-    m_pageSource = std::make_shared<VKPDFPageSource>(weak);
     m_pagingGestureObservation = core::UserDefaults::standard()->observe(PagingGestureEnabledKey,
         [weak](const core::Value&) {
             if (auto self = weak.lock(); self && self->m_documentView)
@@ -131,6 +131,8 @@ void VKPDFViewController::viewDidUnload()
     m_pageRangeObservation = {};
     m_loader->dropPasswordAlert();
     m_search->release();
+    if (toolbarModal())
+        setToolbarModal(false);
     if (m_documentView) {
         m_documentView->setDelegate({});
         m_documentView->removeFromSuperview();
