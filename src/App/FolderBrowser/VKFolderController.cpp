@@ -59,14 +59,17 @@ std::shared_ptr<VKFolderController> VKFolderController::create(const std::shared
 VKFolderController::VKFolderController(std::shared_ptr<VKFileResource> resource)
     : m_resource(std::move(resource))
     , m_folderPath(core::path::standardizingPath(m_resource->path()))
-    , m_listing(std::make_unique<VKFolderListing>(m_resource))
-    , m_opener(std::make_unique<VKFolderRowOpener>(*m_listing))
-    , m_scrollMemory(m_folderPath)
-    , m_changes(m_folderPath)
-    , m_strip(std::make_shared<VKFolderLetterStrip>(*m_listing))
     , m_rowsHost(std::make_unique<VKFolderRowsHost>(*this))
     , m_editingHost(std::make_unique<VKFolderEditingHost>(*this))
     , m_navigationHost(std::make_unique<VKFolderNavigationHost>(*this))
+    , m_listing(std::make_unique<VKFolderListing>(m_resource, *m_rowsHost))
+    , m_opener(std::make_unique<VKFolderRowOpener>(*m_listing, *m_navigationHost))
+    , m_reveal(std::make_unique<VKFolderRowReveal>(*m_rowsHost))
+    , m_scrollMemory(m_folderPath)
+    , m_changes(m_folderPath)
+    , m_strip(std::make_shared<VKFolderLetterStrip>(*m_listing))
+    , m_search(std::make_shared<VKFolderSearch>(*m_navigationHost))
+    , m_editing(std::make_unique<VKFolderEditing>(m_editingHost.get()))
     , m_tableSide(std::make_unique<VKFolderTableSide>(*this))
 {
     setTitle(m_resource->localizedName());
@@ -88,7 +91,6 @@ void VKFolderController::startObserving()
     std::weak_ptr<VKFolderController> weak = self();
     // What other programs do to the folder shows as the server's changes do.
     listing().watchFolder();
-    attachHosts();
     m_changes.follow(shareHost(*m_rowsHost), shared_from_this().get());
     m_transfers.observe(shareHost(*m_rowsHost), m_folderPath);
     m_toolbar.observeUploads(shareHost(*m_navigationHost));
@@ -115,29 +117,6 @@ std::string VKFolderController::description() const
 }
 
 // MARK: The rows
-
-void VKFolderController::attachHosts() const
-{
-    if (m_hostsAttached || weak_from_this().expired())
-        return;
-    m_hostsAttached = true;
-    m_listing->setHost(shareHost(*m_rowsHost));
-    m_opener->setHost(shareHost(*m_navigationHost));
-    m_editing->setHost(shareHost(*m_editingHost));
-    m_reveal->setHost(shareHost(*m_rowsHost));
-}
-
-VKFolderListing& VKFolderController::listing() const
-{
-    attachHosts();
-    return *m_listing;
-}
-
-VKFolderRowOpener& VKFolderController::rowOpener() const
-{
-    attachHosts();
-    return *m_opener;
-}
 
 std::vector<std::string> VKFolderController::localFilesRoots() const
 {
@@ -310,18 +289,11 @@ bool VKFolderController::isVisibleViewController() const
 
 // MARK: Editing and the marks
 
-VKFolderEditing& VKFolderController::editing() const
-{
-    attachHosts();
-    return *m_editing;
-}
-
 VKFolderCommands& VKFolderController::commands() const
 {
     if (!m_commands)
         m_commands = VKFolderCommands::create();
     if (!m_commands->hasHost()) {
-        attachHosts();
         if (auto host = shareHost(*m_editingHost))
             m_commands->setHost(std::move(host));
     }
@@ -387,9 +359,8 @@ void VKFolderController::updateSearchControllerIfNecessary()
 {
     if (!m_search->isLoaded()) {
         float width = isViewLoaded() ? tableView().bounds().width() : 0;
-        attachHosts();
         auto side = shareHost(*m_tableSide);
-        m_search->load(shareHost(*m_navigationHost), isLocalFolder(), self(), width, tableView().rowHeight(), side, side);
+        m_search->load(isLocalFolder(), self(), width, tableView().rowHeight(), side, side);
     }
     tableView().setTableHeaderView(m_search->bar());
 }
@@ -408,7 +379,6 @@ void VKFolderController::beginSearch()
 void VKFolderController::updateToolbarItems()
 {
     VKFolderControllerBase::updateToolbarItems();
-    attachHosts();
     m_toolbar.update(*this, shareHost(*m_navigationHost), isGuest());
     updateFolderInfo();
     barItems().updateAppearance();

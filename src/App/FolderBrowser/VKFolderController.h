@@ -47,10 +47,12 @@ class Label;
 // (VKFolderToolbar), the summary (VKFolderSummary), the scroll position
 // (VKFolderScrollMemory) and the stack's walks (VKFolderStack). Three small
 // hosts it holds answer them, reaching it by reference (VKFolderRowsHost,
-// VKFolderEditingHost, VKFolderNavigationHost); the collaborators hold the
-// hosts through weak pointers that share the screen's life (shareHost);
-// its tables ask VKFolderTableSide, held the same way. The screen itself is
-// the viewers' folder.
+// VKFolderEditingHost, VKFolderNavigationHost). The parts it holds as
+// members (the listing, the opener, the reveal, the marks) hold their host
+// by reference; the others, whose news or sheets may outlive a call, hold it
+// through weak pointers that share the screen's life (shareHost); its tables
+// ask VKFolderTableSide, held the same way. The screen itself is the
+// viewers' folder.
 class VKFolderController : public VKFolderControllerBase, public VKViewerFolderHost {
 public:
 
@@ -79,13 +81,13 @@ public:
     bool isTopViewController() const;
     bool isVisibleViewController() const;
 
-    // ---- The collaborators (made with their hosts once the screen is shared) ----
-    VKFolderListing& listing() const;
+    // ---- The collaborators ----
+    VKFolderListing& listing() const { return *m_listing; }
     VKFolderChanges& changes() { return m_changes; }
     VKFolderLetterStrip& letterStrip() const { return *m_strip; }
-    VKFolderRowOpener& rowOpener() const;
-    VKFolderRowReveal& rowReveal() const;
-    VKFolderEditing& editing() const;
+    VKFolderRowOpener& rowOpener() const { return *m_opener; }
+    VKFolderRowReveal& rowReveal() const { return *m_reveal; }
+    VKFolderEditing& editing() const { return *m_editing; }
     // Made on first use; a screen of another kind (a cloud folder's) gives
     // its own.
     VKFolderCommands& commands() const;
@@ -154,7 +156,7 @@ public:
     VKOperationProgressView* uploadOperationProgressView() const { return m_toolbar.uploadProgressView(); }
 
     // ---- The table: its data source and delegate (made with the hosts) ----
-    VKFolderTableSide& tableSide() const;
+    VKFolderTableSide& tableSide() const { return *m_tableSide; }
     // A row about to show: editing, marked, the indicator unless the strip
     // shows, an image's thumbnail asked for.
     virtual void dressCell(ui::TableViewCell& cell);
@@ -192,8 +194,6 @@ protected:
 
 private:
     std::shared_ptr<VKFolderController> self();
-    // Hands the collaborators their hosts, once the screen is shared.
-    void attachHosts() const;
     // A host as the collaborators hold it: sharing the screen's life, so
     // that reaching it holds the screen. None while the screen is not shared.
     template<typename Host>
@@ -206,10 +206,15 @@ private:
 
     std::shared_ptr<VKFileResource> m_resource;
     std::string m_folderPath;
+    // The hosts come first: the parts made below hold them by reference
+    // and go before them.
+    const std::unique_ptr<VKFolderRowsHost> m_rowsHost;
+    const std::unique_ptr<VKFolderEditingHost> m_editingHost;
+    const std::unique_ptr<VKFolderNavigationHost> m_navigationHost;
     const std::unique_ptr<VKFolderListing> m_listing;
     // Over the listing.
     const std::unique_ptr<VKFolderRowOpener> m_opener;
-    const std::unique_ptr<VKFolderRowReveal> m_reveal = std::make_unique<VKFolderRowReveal>();
+    const std::unique_ptr<VKFolderRowReveal> m_reveal;
     VKFolderScrollMemory m_scrollMemory;
     VKFolderChanges m_changes;
     const std::shared_ptr<VKFolderLetterStrip> m_strip;
@@ -219,14 +224,9 @@ private:
     bool m_thumbnailCreationDisabled = false;
     VKFolderToolbar m_toolbar;
     VKFolderTransferRows m_transfers;
-    const std::shared_ptr<VKFolderSearch> m_search = std::make_shared<VKFolderSearch>();
-    const std::unique_ptr<VKFolderEditing> m_editing = std::make_unique<VKFolderEditing>();
+    const std::shared_ptr<VKFolderSearch> m_search;
+    const std::unique_ptr<VKFolderEditing> m_editing;
     mutable std::shared_ptr<VKFolderCommands> m_commands;
-    // The hosts and the table side, handed out by attachHosts and
-    // loadView.
-    const std::unique_ptr<VKFolderRowsHost> m_rowsHost;
-    const std::unique_ptr<VKFolderEditingHost> m_editingHost;
-    const std::unique_ptr<VKFolderNavigationHost> m_navigationHost;
+    // The table side, handed out by loadView.
     const std::unique_ptr<VKFolderTableSide> m_tableSide;
-    mutable bool m_hostsAttached = false;
 };

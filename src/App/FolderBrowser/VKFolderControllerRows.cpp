@@ -25,12 +25,6 @@
 
 // MARK: Cells (VKFolderRowCells; the table side asks)
 
-VKFolderTableSide& VKFolderController::tableSide() const
-{
-    attachHosts();
-    return *m_tableSide;
-}
-
 void VKFolderController::dressCell(ui::TableViewCell& cell)
 {
     if (!m_thumbnailCreationDisabled)
@@ -73,7 +67,6 @@ void VKFolderController::setEditing(bool editing, bool animated)
     bool marking = !isSearching() && multiEdit && multiEdit->editingMode() != VKMultiEditTableView::SwipeMode;
     if (marking) {
         // The marks, the editing bars and the strip (VKFolderEditingHost).
-        attachHosts();
         m_editingHost->setMarking(editing, animated);
         return;
     }
@@ -91,7 +84,6 @@ void VKFolderController::setEditing(bool editing, bool animated)
 
 int VKFolderController::moveResourceToTrash(const std::shared_ptr<VKFileResource>& resource)
 {
-    attachHosts();
     return m_editingHost->trashRow(resource);
 }
 
@@ -134,12 +126,6 @@ std::shared_ptr<VKFileResource> VKFolderController::getFirstViewableResourceIgno
 }
 
 // MARK: Reveal
-
-VKFolderRowReveal& VKFolderController::rowReveal() const
-{
-    attachHosts();
-    return *m_reveal;
-}
 
 void VKFolderController::revealAndHighlightResource(const std::shared_ptr<VKFileResource>& resource)
 {

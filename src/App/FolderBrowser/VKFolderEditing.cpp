@@ -51,8 +51,7 @@ void VKFolderEditing::mark(const VKFileResource& resource)
     auto [entry, added] = m_marks.try_emplace(keyOf(resource), 0);
     if (!added)
         return;
-    auto host = m_host.lock();
-    entry->second = host ? host->editingSizeOfItem(resource) : 0;
+    entry->second = m_host ? m_host->editingSizeOfItem(resource) : 0;
     m_markedSize += entry->second;
 }
 
@@ -68,8 +67,7 @@ void VKFolderEditing::unmark(const VKFileResource& resource)
 void VKFolderEditing::markAll()
 {
     clear();
-    auto host = m_host.lock();
-    for (const auto& row : host ? host->editingRows() : noRows())
+    for (const auto& row : m_host ? m_host->editingRows() : noRows())
         if (row.resource && row.resource->supportedFileOperations() != 0)
             mark(*row.resource);
 }
@@ -82,11 +80,10 @@ void VKFolderEditing::clear()
 
 void VKFolderEditing::prune()
 {
-    auto host = m_host.lock();
-    if (m_marks.empty() || !host)
+    if (m_marks.empty() || !m_host)
         return;
     std::map<std::string, uint64_t> kept;
-    for (const auto& row : host->editingRows())
+    for (const auto& row : m_host->editingRows())
         if (auto found = m_marks.find(keyOf(*row.resource)); found != m_marks.end())
             kept.insert(*found);
     m_markedSize = 0;
@@ -98,10 +95,9 @@ void VKFolderEditing::prune()
 std::vector<ui::IndexPath> VKFolderEditing::markedIndexPaths(int section) const
 {
     std::vector<ui::IndexPath> paths;
-    auto host = m_host.lock();
-    if (m_marks.empty() || !host)
+    if (m_marks.empty() || !m_host)
         return paths;
-    const auto& rows = host->editingRows();
+    const auto& rows = m_host->editingRows();
     for (size_t i = 0; i < rows.size(); ++i)
         if (m_marks.contains(keyOf(*rows[i].resource)))
             paths.push_back({ section, int(i) });
@@ -111,10 +107,9 @@ std::vector<ui::IndexPath> VKFolderEditing::markedIndexPaths(int section) const
 std::vector<std::shared_ptr<VKFileResource>> VKFolderEditing::markedResources() const
 {
     std::vector<std::shared_ptr<VKFileResource>> marked;
-    auto host = m_host.lock();
-    if (m_marks.empty() || !host)
+    if (m_marks.empty() || !m_host)
         return marked;
-    for (const auto& row : host->editingRows())
+    for (const auto& row : m_host->editingRows())
         if (m_marks.contains(keyOf(*row.resource)))
             marked.push_back(row.resource);
     return marked;
@@ -136,8 +131,7 @@ bool VKFolderEditing::markedResourcesSupport(uint32_t mask, std::string* descrip
 
 std::vector<std::shared_ptr<ui::BarButtonItem>> VKFolderEditing::makeToolbarItems(const std::vector<Button>& buttons) const
 {
-    auto host = m_host.lock();
-    ui::Toolbar* toolbar = host ? host->editingToolbar() : nullptr;
+    ui::Toolbar* toolbar = m_host ? m_host->editingToolbar() : nullptr;
     float height = toolbar ? toolbar->frame().height() : 0;
     std::vector<std::shared_ptr<ui::BarButtonItem>> items { flexibleSpaceBarButtonItem() };
     for (const auto& entry : buttons) {
@@ -161,11 +155,10 @@ std::vector<std::shared_ptr<ui::BarButtonItem>> VKFolderEditing::makeToolbarItem
 
 void VKFolderEditing::fitToolbarItems() const
 {
-    auto host = m_host.lock();
-    ui::Toolbar* toolbar = host ? host->editingToolbar() : nullptr;
+    ui::Toolbar* toolbar = m_host ? m_host->editingToolbar() : nullptr;
     if (!toolbar)
         return;
-    const auto& items = host->editingBarItems();
+    const auto& items = m_host->editingBarItems();
     float barWidth = toolbar->bounds().width();
     std::vector<ui::View*> buttons;
     for (const auto& item : items)
@@ -186,11 +179,10 @@ void VKFolderEditing::fitToolbarItems() const
 
 void VKFolderEditing::updateBars()
 {
-    auto host = m_host.lock();
-    if (!host || !host->editingIsActive())
+    if (!m_host || !m_host->editingIsActive())
         return;
     size_t count = m_marks.size();
-    for (const auto& item : host->editingBarItems()) {
+    for (const auto& item : m_host->editingBarItems()) {
         if (!item || item->isFlexibleSpace())
             continue;
         auto action = findAction(*item);
@@ -201,17 +193,16 @@ void VKFolderEditing::updateBars()
                                                          : count > 0;
         setItemEnabled(*item, enabled);
     }
-    auto& navigation = host->editingNavigationItem();
+    auto& navigation = m_host->editingNavigationItem();
     if (auto left = navigation.leftBarButtonItem()) {
         auto action = findAction(*left);
         if (action && (*action == MarkAllAction || *action == UnmarkAllAction)) {
-            bool listed = !host->editingRows().empty();
+            bool listed = !m_host->editingRows().empty();
             bool selectNone = count > 0 && listed;
-            std::weak_ptr<Host> weak = m_host;
             auto replacement = barButtonItemWithTitle(core::localized(selectNone ? "Select None" : "Select All"),
                 left->style(), nullptr, selectNone ? UnmarkAllAction : MarkAllAction,
-                [weak, selectNone](ui::BarButtonItem&) {
-                    if (auto host = weak.lock())
+                [host = m_host, alive = std::weak_ptr<bool>(m_alive), selectNone](ui::BarButtonItem&) {
+                    if (!alive.expired())
                         selectNone ? host->editingUnmarkAll() : host->editingMarkAll();
                 });
             replacement->setEnabled(listed);

@@ -24,12 +24,11 @@ class Toolbar;
 // The folder screen's editing mode: the marked items (by path, with the
 // size each added, kept to the rows listed), the editing toolbar's buttons
 // and their state, the Select All / Select None item and the prompt that
-// counts the marks. The rows, the bars and the commands are the host's; the
-// coordinator asks for them when it needs them and keeps no strong
-// reference back.
+// counts the marks. The rows, the bars and the commands are the host's,
+// the screen that holds the editing; it asks for them when it needs them.
 class VKFolderEditing {
 public:
-    // The folder screen, held weakly.
+    // The folder screen, which holds the editing.
     class Host {
     public:
         virtual ~Host() = default;
@@ -72,10 +71,10 @@ public:
     static constexpr const char* MarkAllAction = "markAllItems";
     static constexpr const char* UnmarkAllAction = "unmarkAllItems";
 
-    explicit VKFolderEditing(std::weak_ptr<Host> host = {}) : m_host(std::move(host)) { }
-    // A host that is made before it can be referred to weakly comes later.
-    bool hasHost() const { return !m_host.expired(); }
-    void setHost(std::weak_ptr<Host> host) { m_host = std::move(host); }
+    // Without a host the marks stand alone: no rows to keep them to, no bars.
+    explicit VKFolderEditing(Host* host = nullptr) : m_host(host) { }
+    VKFolderEditing(const VKFolderEditing&) = delete;
+    VKFolderEditing& operator=(const VKFolderEditing&) = delete;
 
     // ---- The marks ----
     bool isMarked(const VKFileResource& resource) const;
@@ -109,7 +108,9 @@ public:
 private:
     std::string keyOf(const VKFileResource& resource) const;
 
-    std::weak_ptr<Host> m_host;
+    Host* const m_host;
+    // The Select All / Select None item answers only while the editing lives.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // Marked items by standardized path, with the size each added.
     std::map<std::string, uint64_t> m_marks;
     uint64_t m_markedSize = 0;

@@ -10,10 +10,9 @@ class VKFolderController;
 // The folder screen's answers to its marks (VKFolderEditing) and its
 // editing commands (VKFolderCommands): the rows and bars they work on,
 // and the list following what the commands did to the folder; and the
-// screen's switch into and out of marking rows. The screen holds it and
-// hands the marks and the commands weak pointers to it that share the
-// screen's life: whoever reaches it holds the screen, and none reaches it
-// once the screen goes.
+// screen's switch into and out of marking rows. The screen holds it; the
+// marks, which the screen holds too, hold it by reference, the commands
+// through a weak pointer that shares the screen's life.
 class VKFolderEditingHost : public VKFolderEditing::Host, public VKFolderCommandsHost {
 public:
     explicit VKFolderEditingHost(VKFolderController& screen) : m_screen(screen) { }

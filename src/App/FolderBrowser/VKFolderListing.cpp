@@ -71,8 +71,9 @@ bool isAttributeOrder(int order)
 
 } // namespace
 
-VKFolderListing::VKFolderListing(std::shared_ptr<VKFileResource> folder)
-    : m_folder(std::move(folder))
+VKFolderListing::VKFolderListing(std::shared_ptr<VKFileResource> folder, Host& host)
+    : m_host(host)
+    , m_folder(std::move(folder))
     , m_folderPath(core::path::standardizingPath(m_folder->path()))
 {
 }
@@ -85,8 +86,7 @@ void VKFolderListing::watchFolder()
     m_changeFeed = std::make_unique<VKFolderChangeFeed>(m_folderPath, isLocalFolder(), [this] { folderDidChange(false); },
         [this] {
             m_childrenValid = false;
-            if (auto host = m_host.lock())
-                host->listingFolderMayBeGone();
+            m_host.listingFolderMayBeGone();
         });
 }
 
@@ -320,21 +320,19 @@ void VKFolderListing::rebuild(bool flush)
     m_sections.reset();
     m_built = true;
     m_searchRows.clear();
-    auto host = m_host.lock();
-    auto query = host ? host->listingQuery() : std::nullopt;
+    auto query = m_host.listingQuery();
     m_searchResults = query && !query->text.empty();
     if (m_searchResults) {
         for (auto& result : searchResults(*query))
             m_searchRows.push_back(order.makeRow(std::move(result)));
         order.sort(m_searchRows);
     }
-    if (host)
-        host->listingDidRebuild();
+    m_host.listingDidRebuild();
     // No folder where it was: removed or renamed from outside.
     const bool missing = m_readError && m_readError->domain() == core::Error::POSIXDomain
         && (m_readError->code() == ENOENT || m_readError->code() == ENOTDIR);
-    if (host && missing)
-        host->listingFolderMayBeGone();
+    if (missing)
+        m_host.listingFolderMayBeGone();
 }
 
 bool VKFolderListing::isStale()
@@ -345,8 +343,7 @@ bool VKFolderListing::isStale()
 void VKFolderListing::refresh()
 {
     rebuild(false);
-    if (auto host = m_host.lock())
-        host->listingDidChange();
+    m_host.listingDidChange();
 }
 
 // MARK: Following changes
@@ -359,15 +356,14 @@ void VKFolderListing::settingDidChange(const std::string& key)
         m_childrenValid = false;
     else
         return;
-    if (auto host = m_host.lock(); host && host->listingIsOnTop())
+    if (m_host.listingIsOnTop())
         refresh();
 }
 
 void VKFolderListing::folderDidChange(bool collapse)
 {
     m_childrenValid = false;
-    auto host = m_host.lock();
-    if (!host || !host->listingIsOnTop())
+    if (!m_host.listingIsOnTop())
         return;
     if (collapse && m_changeFeed)
         m_changeFeed->noteChange();
@@ -470,8 +466,7 @@ void VKFolderListing::didEdit()
         return;
     if (isStale() || m_searchResults)
         rebuild(false);
-    if (auto host = m_host.lock())
-        host->listingDidChange();
+    m_host.listingDidChange();
 }
 
 void VKFolderListing::followDownload(const std::shared_ptr<VKFileResource>& download)

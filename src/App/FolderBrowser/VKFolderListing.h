@@ -39,7 +39,7 @@ public:
         std::vector<std::string> roots;
     };
 
-    // The folder screen, held weakly.
+    // The folder screen, which holds the listing.
     class Host {
     public:
         virtual ~Host() = default;
@@ -58,13 +58,11 @@ public:
         virtual void listingFolderMayBeGone() { }
     };
 
-    explicit VKFolderListing(std::shared_ptr<VKFileResource> folder);
+    VKFolderListing(std::shared_ptr<VKFileResource> folder, Host& host);
     ~VKFolderListing();
     VKFolderListing(const VKFolderListing&) = delete;
     VKFolderListing& operator=(const VKFolderListing&) = delete;
 
-    bool hasHost() const { return !m_host.expired(); }
-    void setHost(std::weak_ptr<Host> host) { m_host = std::move(host); }
     // Follows the folder on disk (a local one through the directory
     // watcher, any through noteChange); again, after the folder went and
     // came back.
@@ -160,7 +158,7 @@ private:
     // Rebuilt when stale, then the host's view follows.
     void refresh();
 
-    std::weak_ptr<Host> m_host;
+    Host& m_host;
     std::shared_ptr<VKFileResource> m_folder;
     std::string m_folderPath;
     // The child set as rows sorted in m_childrenOrder (-1: unsorted).

@@ -14,9 +14,9 @@ class VKFolderController;
 // opens (VKFolderRowOpener: the screens pushed, the sheets, the viewers'
 // folder), the search over the rows (VKFolderSearch, with the repair of a
 // stack reached through a "Local Files" result) and the toolbar's buttons
-// (VKFolderToolbar). The screen holds it and hands the parts weak pointers
-// to it that share the screen's life: a part that reaches it holds the
-// screen, and none reaches it once the screen goes.
+// (VKFolderToolbar). The screen holds it; the opener, which the screen
+// holds too, holds it by reference, the others through weak pointers that
+// share the screen's life.
 class VKFolderNavigationHost : public VKFolderRowOpener::Host, public VKFolderSearch::Host, public VKFolderToolbar::Host {
 public:
     explicit VKFolderNavigationHost(VKFolderController& screen) : m_screen(screen) { }

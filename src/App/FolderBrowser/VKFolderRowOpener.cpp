@@ -47,8 +47,9 @@ std::shared_ptr<VKActionSheet> rowSheet(std::string title, std::weak_ptr<ui::Act
 
 } // namespace
 
-VKFolderRowOpener::VKFolderRowOpener(VKFolderListing& listing)
+VKFolderRowOpener::VKFolderRowOpener(VKFolderListing& listing, Host& host)
     : m_listing(listing)
+    , m_host(host)
 {
 }
 
@@ -62,8 +63,7 @@ bool VKFolderRowOpener::canSelect(const std::shared_ptr<VKFileResource>& resourc
 
 void VKFolderRowOpener::select(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto host = m_host.lock();
-    if (!resource || !host)
+    if (!resource)
         return;
     if (!resource->exists()) {
         // A link that loops or whose item went is still there, and stays
@@ -76,16 +76,16 @@ void VKFolderRowOpener::select(const std::shared_ptr<VKFileResource>& resource)
                     fmt::format(fmt::runtime(core::localized("\"{}\" cannot be shown")), resource->name()),
                     core::Error::posix(reason)),
                 core::localized("OK"));
-            host->openerDeselect();
+            m_host.openerDeselect();
             return;
         }
         showAlertViewWithMessage(fmt::format(fmt::runtime(core::localized("{} no longer exists")), resource->name()),
             core::localized("OK"));
-        host->openerItemVanished();
+        m_host.openerItemVanished();
         return;
     }
     if (resource->isMarkedDeleted()) {
-        host->openerDeselect();
+        m_host.openerDeselect();
         return;
     }
     open(resource);
@@ -93,15 +93,14 @@ void VKFolderRowOpener::select(const std::shared_ptr<VKFileResource>& resource)
 
 void VKFolderRowOpener::open(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto host = m_host.lock();
-    if (!resource || !host)
+    if (!resource)
         return;
     // A FIFO, socket or device is listed but never read as a document.
     if (core::fs::isSpecialFile(resource->path())) {
         showAlertViewWithMessage(
             fmt::format(fmt::runtime(core::localized("\"{}\" is not a regular file and cannot be shown.")), resource->name()),
             core::localized("OK"));
-        host->openerDeselect();
+        m_host.openerDeselect();
         return;
     }
     // Nor is a link followed out of the home, to a file or a folder.
@@ -110,19 +109,19 @@ void VKFolderRowOpener::open(const std::shared_ptr<VKFileResource>& resource)
             fmt::format(fmt::runtime(core::localized("\"{}\" is a link that leads out of Tandry's home and cannot be shown.")),
                 resource->name()),
             core::localized("OK"));
-        host->openerDeselect();
+        m_host.openerDeselect();
         return;
     }
     if (resource->isCollection()) {
         if (resource->isCloudResource() && resource->isUpload()) {
-            host->openerDeselect();
+            m_host.openerDeselect();
             return;
         }
-        auto screen = VKFolderController::folderControllerWithResource(resource, host->openerServices());
+        auto screen = VKFolderController::folderControllerWithResource(resource, m_host.openerServices());
         std::optional<std::string> backTitle;
-        if (host->openerIsSearching())
+        if (m_host.openerIsSearching())
             backTitle = core::localized("Search");
-        host->openerPush(screen, backTitle);
+        m_host.openerPush(screen, backTitle);
         return;
     }
     if (core::path::pathExtension(resource->name()) == "zip") {
@@ -131,44 +130,42 @@ void VKFolderRowOpener::open(const std::shared_ptr<VKFileResource>& resource)
                 core::localized("OK"));
         } else {
             auto sheet = rowSheet(fmt::format(fmt::runtime(core::localized("Unzip \"{}\"?")), resource->name()),
-                host->openerSheetDelegate(), VKFolderCommands::Sheet::Unzip, resource);
+                m_host.openerSheetDelegate(), VKFolderCommands::Sheet::Unzip, resource);
             sheet->addButtonWithTitle(core::localized("Unzip"), VKActionSheet::UntaggedButton);
             sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
-            host->openerShowSheet(*sheet, resource);
+            m_host.openerShowSheet(*sheet, resource);
         }
-        host->openerDeselect();
+        m_host.openerDeselect();
         return;
     }
-    auto viewer = VKViewController::viewControllerWithResource(resource, host->openerViewerHost());
-    viewer->setOrientationLock(host->openerServices().lock());
-    host->openerPush(viewer, core::localized("Back"));
+    auto viewer = VKViewController::viewControllerWithResource(resource, m_host.openerViewerHost());
+    viewer->setOrientationLock(m_host.openerServices().lock());
+    m_host.openerPush(viewer, core::localized("Back"));
 }
 
 void VKFolderRowOpener::askOpenOrReveal(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto host = m_host.lock();
-    if (!resource || !host)
+    if (!resource)
         return;
-    auto sheet = rowSheet(resource->name(), host->openerSheetDelegate(), VKFolderCommands::Sheet::LongTouch, resource);
+    auto sheet = rowSheet(resource->name(), m_host.openerSheetDelegate(), VKFolderCommands::Sheet::LongTouch, resource);
     vkAddButton(*sheet, core::localized("Open"), VKFolderCommands::EditAction::Open);
     vkAddButton(*sheet, core::localized("Reveal in Folder"), VKFolderCommands::EditAction::Reveal);
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
-    host->openerShowSheet(*sheet, resource);
+    m_host.openerShowSheet(*sheet, resource);
 }
 
 bool VKFolderRowOpener::askToDeleteFolder(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto host = m_host.lock();
-    if (!resource || !host || !resource->isCollection())
+    if (!resource || !resource->isCollection())
         return false;
     auto names = resource->childNames();
     if (!names || names->empty())
         return false;
     auto sheet = rowSheet(fmt::format(fmt::runtime(core::localized("\"{}\" is not empty")), resource->name()),
-        host->openerSheetDelegate(), VKFolderCommands::Sheet::DeleteFolder, resource);
+        m_host.openerSheetDelegate(), VKFolderCommands::Sheet::DeleteFolder, resource);
     sheet->setDestructiveButtonIndex(sheet->addButtonWithTitle(core::localized("Delete"), VKActionSheet::UntaggedButton));
     sheet->setCancelButtonIndex(sheet->addButtonWithTitle(core::localized("Cancel"), VKActionSheet::UntaggedButton));
-    host->openerShowSheet(*sheet, resource);
+    m_host.openerShowSheet(*sheet, resource);
     return true;
 }
 

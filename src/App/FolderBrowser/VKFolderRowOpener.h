@@ -20,8 +20,8 @@ class ViewController;
 // pushes its screen, a zip archive asks to unzip, any other file opens in
 // its viewer; a row that is still a download, or whose item went, says so.
 // It walks the rows for the viewers it opened (the next and previous file,
-// the files of a kind). The rows are the listing's; the screen pushes and
-// shows what it is given, held weakly.
+// the files of a kind). The rows are the listing's; the screen, which holds
+// the opener, pushes and shows what it is given.
 class VKFolderRowOpener {
 public:
     class Host {
@@ -45,9 +45,7 @@ public:
         virtual std::weak_ptr<VKFolderBrowserServices> openerServices() const = 0;
     };
 
-    explicit VKFolderRowOpener(VKFolderListing& listing);
-    bool hasHost() const { return !m_host.expired(); }
-    void setHost(std::weak_ptr<Host> host) { m_host = std::move(host); }
+    VKFolderRowOpener(VKFolderListing& listing, Host& host);
 
     // Whether a touch may select the row: a download still running says it
     // cannot be viewed.
@@ -83,5 +81,5 @@ private:
     std::shared_ptr<VKFileResource> walk(const std::shared_ptr<VKFileResource>& from, int direction, Accepts accepts) const;
 
     VKFolderListing& m_listing;
-    std::weak_ptr<Host> m_host;
+    Host& m_host;
 };

@@ -7,44 +7,42 @@
 
 void VKFolderRowReveal::revealAndHighlight(const std::shared_ptr<VKFileResource>& resource)
 {
-    auto host = m_host.lock();
-    ui::TableView* table = host && resource ? host->revealTable() : nullptr;
+    ui::TableView* table = resource ? m_host.revealTable() : nullptr;
     if (!table)
         return;
     if (auto selected = table->indexPathForSelectedRow())
         table->deselectRow(*selected, false);
-    auto path = host->revealRowOf(*resource);
+    auto path = m_host.revealRowOf(*resource);
     if (!path)
         return;
     table->scrollToRow(*path, ui::TableView::ScrollPosition::Middle, false);
     // The row's cell exists once the table has laid out its new offset.
     table->layoutIfNeeded();
     table->deselectRow(*path, false);
-    highlight(m_host, resource, 0);
+    highlight(resource, 0);
 }
 
-void VKFolderRowReveal::highlight(std::weak_ptr<Host> weak, const std::shared_ptr<VKFileResource>& resource, int step)
+void VKFolderRowReveal::highlight(const std::shared_ptr<VKFileResource>& resource, int step)
 {
-    auto host = weak.lock();
-    ui::TableView* table = host ? host->revealTable() : nullptr;
+    ui::TableView* table = m_host.revealTable();
     if (!table)
         return;
     // Selected on even steps: a reload between them cannot leave it on.
-    if (auto path = host->revealRowOf(*resource))
+    if (auto path = m_host.revealRowOf(*resource))
         if (auto* cell = table->cellForRow(*path))
             cell->setSelected(step % 2 == 0, true);
     if (step >= 3)
         return;
-    core::RunLoop::main().performAfter(HighlightInterval, [weak, resource, step] {
-        highlight(weak, resource, step + 1);
+    core::RunLoop::main().performAfter(HighlightInterval, [this, alive = std::weak_ptr<bool>(m_alive), resource, step] {
+        if (!alive.expired())
+            highlight(resource, step + 1);
     });
 }
 
 void VKFolderRowReveal::select(const std::shared_ptr<VKFileResource>& resource, bool animated)
 {
-    auto host = m_host.lock();
-    ui::TableView* table = host && resource ? host->revealTable() : nullptr;
-    auto path = table ? host->revealRowOf(*resource) : std::nullopt;
+    ui::TableView* table = resource ? m_host.revealTable() : nullptr;
+    auto path = table ? m_host.revealRowOf(*resource) : std::nullopt;
     if (!path)
         return;
     if (auto selected = table->indexPathForSelectedRow())
@@ -54,18 +52,16 @@ void VKFolderRowReveal::select(const std::shared_ptr<VKFileResource>& resource, 
 
 void VKFolderRowReveal::deselect(const std::shared_ptr<VKFileResource>& resource, bool animated)
 {
-    auto host = m_host.lock();
-    ui::TableView* table = host && resource ? host->revealTable() : nullptr;
-    if (auto path = table ? host->revealRowOf(*resource) : std::nullopt)
+    ui::TableView* table = resource ? m_host.revealTable() : nullptr;
+    if (auto path = table ? m_host.revealRowOf(*resource) : std::nullopt)
         table->deselectRow(*path, animated);
 }
 
 void VKFolderRowReveal::scrollTo(const std::shared_ptr<VKFileResource>& resource, ui::TableView::ScrollPosition position,
     bool animated)
 {
-    auto host = m_host.lock();
-    ui::TableView* table = host && resource ? host->revealTable() : nullptr;
-    auto path = table ? host->revealRowOf(*resource) : std::nullopt;
+    ui::TableView* table = resource ? m_host.revealTable() : nullptr;
+    auto path = table ? m_host.revealRowOf(*resource) : std::nullopt;
     if (!path)
         return;
     gfx::Rect row = table->rectForRow(*path);

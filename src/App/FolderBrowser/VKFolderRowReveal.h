@@ -12,10 +12,11 @@ class VKFileResource;
 // unless it shows whole, selects or deselects it, or shows it in the middle
 // and flashes it (selected, unselected, selected, unselected, 0.5 s apart;
 // the row is looked up again at each step, so a reload or a move between
-// them cannot leave it lit). The table and the rows are the host's.
+// them cannot leave it lit; a flash ends with the reveal). The table and
+// the rows are the host's.
 class VKFolderRowReveal {
 public:
-    // The folder screen, held weakly.
+    // The folder screen, which holds the reveal.
     class Host {
     public:
         virtual ~Host() = default;
@@ -27,9 +28,9 @@ public:
 
     static constexpr double HighlightInterval = 0.5;
 
-    explicit VKFolderRowReveal(std::weak_ptr<Host> host = {}) : m_host(std::move(host)) { }
-    bool hasHost() const { return !m_host.expired(); }
-    void setHost(std::weak_ptr<Host> host) { m_host = std::move(host); }
+    explicit VKFolderRowReveal(Host& host) : m_host(host) { }
+    VKFolderRowReveal(const VKFolderRowReveal&) = delete;
+    VKFolderRowReveal& operator=(const VKFolderRowReveal&) = delete;
 
     void revealAndHighlight(const std::shared_ptr<VKFileResource>& resource);
     void select(const std::shared_ptr<VKFileResource>& resource, bool animated);
@@ -37,7 +38,9 @@ public:
     void scrollTo(const std::shared_ptr<VKFileResource>& resource, ui::TableView::ScrollPosition position, bool animated);
 
 private:
-    static void highlight(std::weak_ptr<Host> host, const std::shared_ptr<VKFileResource>& resource, int step);
+    void highlight(const std::shared_ptr<VKFileResource>& resource, int step);
 
-    std::weak_ptr<Host> m_host;
+    Host& m_host;
+    // The flash's later steps run only while the reveal lives.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

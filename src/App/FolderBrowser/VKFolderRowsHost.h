@@ -15,9 +15,9 @@ class VKFolderController;
 // questions and news (VKFolderListing), the outside changes the screen
 // follows (VKFolderChanges) and the transfers placed in its folder
 // (VKFolderTransferRows), and the table its rows are revealed in
-// (VKFolderRowReveal). The screen holds it and hands the parts weak
-// pointers to it that share the screen's life: a part that reaches it holds
-// the screen, and none reaches it once the screen goes.
+// (VKFolderRowReveal). The screen holds it; the listing and the reveal,
+// which the screen holds too, hold it by reference, the others through weak
+// pointers that share the screen's life.
 class VKFolderRowsHost : public VKFolderListing::Host,
                          public VKFolderChanges::Host,
                          public VKFolderTransferRows::Host,

@@ -14,18 +14,16 @@ VKFolderSearch::~VKFolderSearch()
         m_bar->setDelegate({});
 }
 
-void VKFolderSearch::load(std::weak_ptr<Host> host, bool localFolder, const std::shared_ptr<ui::ViewController>& contents,
+void VKFolderSearch::load(bool localFolder, const std::shared_ptr<ui::ViewController>& contents,
     float width, float rowHeight, std::weak_ptr<ui::TableViewDataSource> dataSource,
     std::weak_ptr<ui::TableViewDelegate> delegate)
 {
-    m_host = std::move(host);
     m_localFolder = localFolder;
-    auto owner = m_host.lock();
     m_bar = VKFolderSearchBar::create({ 0, 0, width, 0 });
     m_bar->setPlaceholder(core::localized(m_localFolder ? "Search" : "Search Folder"));
     m_bar->textField().setAutocapitalizationType(ui::TextInput::AutocapitalizationType::None);
     m_bar->textField().setAutocorrectionType(ui::TextInput::AutocorrectionType::No);
-    m_bar->setTintColor(owner ? owner->folderSearchBarTint() : std::nullopt);
+    m_bar->setTintColor(m_host.folderSearchBarTint());
     if (m_localFolder)
         m_bar->setScopeButtonTitles({ core::localized("Folder"), core::localized("Local Files") });
     m_bar->sizeToFit();
@@ -58,9 +56,7 @@ int VKFolderSearch::scope() const
 
 void VKFolderSearch::willBeginSearch(ui::SearchDisplayController&)
 {
-    auto host = m_host.lock();
-    if (host)
-        host->folderSearchWillBegin();
+    m_host.folderSearchWillBegin();
     m_bar->setTintColor(std::nullopt);
     int chosen = 0;
     if (m_localFolder)
@@ -72,18 +68,16 @@ void VKFolderSearch::willBeginSearch(ui::SearchDisplayController&)
 
 void VKFolderSearch::willEndSearch(ui::SearchDisplayController&)
 {
-    auto host = m_host.lock();
     // The display controller is still active while it ends: the rows go
     // back to the folder's now.
     m_ending = true;
-    if (host)
-        host->folderSearchWillEnd();
+    m_host.folderSearchWillEnd();
     m_ending = false;
     if (m_localFolder) {
         core::UserDefaults::standard()->set(ScopeKey, core::Value(int64_t(m_bar->selectedScopeButtonIndex())));
         showScopeBar(false);
     }
-    m_bar->setTintColor(host ? host->folderSearchBarTint() : std::nullopt);
+    m_bar->setTintColor(m_host.folderSearchBarTint());
 }
 
 // The scopes show under the field while searching; the list makes room
@@ -93,20 +87,17 @@ void VKFolderSearch::showScopeBar(bool shown)
     if (m_bar->showsScopeBar() == shown)
         return;
     m_bar->setShowsScopeBar(shown);
-    if (auto host = m_host.lock())
-        host->folderSearchBarResized();
+    m_host.folderSearchBarResized();
 }
 
 bool VKFolderSearch::shouldReloadForSearchString(ui::SearchDisplayController&, const std::string&)
 {
-    if (auto host = m_host.lock())
-        host->folderSearchChanged(KeystrokeDelay);
+    m_host.folderSearchChanged(KeystrokeDelay);
     return false;
 }
 
 bool VKFolderSearch::shouldReloadForSearchScope(ui::SearchDisplayController&, int)
 {
-    if (auto host = m_host.lock())
-        host->folderSearchChanged(0);
+    m_host.folderSearchChanged(0);
     return false;
 }

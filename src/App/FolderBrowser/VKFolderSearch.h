@@ -19,10 +19,11 @@ class ViewController;
 // controller that shows the results over it, the scope a local folder keeps
 // between searches ("VKFolderSearchScope"), and when the rows are due again
 // (0.4 s after the last keystroke, at once for a new scope). The rows
-// themselves are the host's: it hears of each step and builds them.
+// themselves are the host's, the screen that holds the search: it hears
+// of each step and builds them.
 class VKFolderSearch : public ui::SearchDisplayDelegate, public std::enable_shared_from_this<VKFolderSearch> {
 public:
-    // The folder screen, held weakly.
+    // The folder screen.
     class Host {
     public:
         virtual ~Host() = default;
@@ -43,6 +44,7 @@ public:
     static constexpr double KeystrokeDelay = 0.4;
     static constexpr const char* ScopeKey = "VKFolderSearchScope";
 
+    explicit VKFolderSearch(Host& host) : m_host(host) { }
     ~VKFolderSearch() override;
 
     // Makes the bar (as wide as `width`) and the display controller over
@@ -50,7 +52,7 @@ public:
     // as the list, at the list's row height. A local folder offers the
     // "Local Files" scope and keeps its choice. Until then nothing is
     // searched.
-    void load(std::weak_ptr<Host> host, bool localFolder, const std::shared_ptr<ui::ViewController>& contents,
+    void load(bool localFolder, const std::shared_ptr<ui::ViewController>& contents,
         float width, float rowHeight, std::weak_ptr<ui::TableViewDataSource> dataSource,
         std::weak_ptr<ui::TableViewDelegate> delegate);
     bool isLoaded() const { return m_display != nullptr; }
@@ -71,7 +73,7 @@ public:
 private:
     void showScopeBar(bool shown);
 
-    std::weak_ptr<Host> m_host;
+    Host& m_host;
     bool m_localFolder = false;
     std::shared_ptr<VKFolderSearchBar> m_bar;
     std::shared_ptr<ui::SearchDisplayController> m_display;

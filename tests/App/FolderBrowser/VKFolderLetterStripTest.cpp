@@ -14,9 +14,13 @@
 
 namespace {
 
-// The listing's rows, 68 points each.
-struct StripRows : ui::TableViewDataSource {
+// The listing's rows, 68 points each; the listing hears nothing that matters.
+struct StripRows : ui::TableViewDataSource, VKFolderListing::Host {
     VKFolderListing* listing = nullptr;
+    std::optional<VKFolderListing::Query> listingQuery() const override { return std::nullopt; }
+    bool listingIsOnTop() const override { return false; }
+    void listingDidRebuild() override { }
+    void listingDidChange() override { }
     int numberOfSections(ui::TableView&) override { return 1; }
     int numberOfRows(ui::TableView&, int) override { return int(listing->count()); }
     std::shared_ptr<ui::TableViewCell> cellForRow(ui::TableView&, ui::IndexPath) override
@@ -35,7 +39,7 @@ protected:
             makeFile(fmt::format("Library/Documents/Jump/P{:02}.txt", i), "x");
             makeFile(fmt::format("Library/Documents/Jump/r{:02}.pdf", i), "x");
         }
-        listing = std::make_unique<VKFolderListing>(VKFileResource::resourceWithPath(folder));
+        listing = std::make_unique<VKFolderListing>(VKFileResource::resourceWithPath(folder), *rows);
         strip = std::make_shared<VKFolderLetterStrip>(*listing);
         rows->listing = listing.get();
         table->setRowHeight(68);
@@ -44,9 +48,9 @@ protected:
         table->layoutIfNeeded();
     }
 
+    std::shared_ptr<StripRows> rows = std::make_shared<StripRows>();
     std::unique_ptr<VKFolderListing> listing;
     std::shared_ptr<VKFolderLetterStrip> strip;
-    std::shared_ptr<StripRows> rows = std::make_shared<StripRows>();
     std::shared_ptr<VKFolderTableView> table = VKFolderTableView::create({ 0, 0, 320, 460 });
 };
 

@@ -1,6 +1,6 @@
 // The folder list's rows on their own, without a screen: what the host
 // hears and when, rows kept across reads, edits in place, a search's rows,
-// sizes that move rows, and a host that went first.
+// and sizes that move rows.
 
 #include "App/FolderBrowser/VKFolderListing.h"
 
@@ -38,8 +38,7 @@ protected:
         folder = makeFolder("Library/Documents/List");
         for (const char* name : { "b.txt", "a.txt", "c.txt", ".hidden" })
             makeFile(std::string("Library/Documents/List/") + name, "x");
-        listing = std::make_unique<VKFolderListing>(VKFileResource::resourceWithPath(folder));
-        listing->setHost(host);
+        listing = std::make_unique<VKFolderListing>(VKFileResource::resourceWithPath(folder), host);
     }
 
     std::shared_ptr<VKFileResource> item(const std::string& name, std::string_view contents = "x")
@@ -55,14 +54,14 @@ protected:
     }
 
     std::string folder;
-    std::shared_ptr<ListingHost> host = std::make_shared<ListingHost>();
+    ListingHost host;
     std::unique_ptr<VKFolderListing> listing;
 };
 
 TEST_F(VKFolderListingTest, ReadsKeepTheRowsOfNamesThatStayed)
 {
     EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "c.txt" }));
-    EXPECT_EQ(host->rebuilds, 1);
+    EXPECT_EQ(host.rebuilds, 1);
     auto kept = listing->resourceAt(1);
 
     std::filesystem::remove(folder + "/a.txt");
@@ -79,7 +78,7 @@ TEST_F(VKFolderListingTest, ReadsKeepTheRowsOfNamesThatStayed)
     core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(true));
     listing->settingDidChange("VKShowHiddenFiles");
     EXPECT_EQ(names(), (Strings { ".hidden", "ab.txt", "b.txt", "c.txt" }));
-    EXPECT_EQ(host->changes, 1);
+    EXPECT_EQ(host.changes, 1);
 }
 
 TEST_F(VKFolderListingTest, EditsAreMadeInPlaceAndABatchHoldsTheHost)
@@ -88,14 +87,14 @@ TEST_F(VKFolderListingTest, EditsAreMadeInPlaceAndABatchHoldsTheHost)
     listing->add(item("bb.txt"));
     listing->add(item(".secret"));
     EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "bb.txt", "c.txt" }));
-    EXPECT_EQ(host->changes, 1);
+    EXPECT_EQ(host.changes, 1);
 
     listing->beginUpdates();
     // Another object of the same path still finds the row.
     listing->remove(VKFileResource::resourceWithPath(folder + "/a.txt"));
     listing->replace(listing->resourceAt(0), item("z.txt"));
     listing->endUpdates();
-    EXPECT_EQ(host->changes, 1);
+    EXPECT_EQ(host.changes, 1);
     EXPECT_EQ(names(), (Strings { "bb.txt", "c.txt", "z.txt" }));
     EXPECT_EQ(listing->directoryReadCount(), 1u);
 }
@@ -112,7 +111,7 @@ TEST_F(VKFolderListingTest, ADownloadsRowFollowsItsItemsPath)
     download->updatePath(folder + "/bb.pdf");
     EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "bb.pdf", "c.txt" }));
     EXPECT_EQ(listing->indexOf(folder + "/bb.pdf"), 2u);
-    EXPECT_EQ(host->changes, 2);
+    EXPECT_EQ(host.changes, 2);
     // Its folder moved away: the row goes.
     download->updatePath(makeFolder("Library/Documents/Other") + "/bb.pdf");
     EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "c.txt" }));
@@ -123,28 +122,23 @@ TEST_F(VKFolderListingTest, ChangesOnDiskWaitUntilTheListIsOnTop)
 {
     listing->count();
     item("d.txt");
-    host->onTop = false;
+    host.onTop = false;
     listing->folderDidChange(true);
     EXPECT_TRUE(listing->isStale());
     EXPECT_EQ(listing->directoryReadCount(), 1u);
-    EXPECT_EQ(host->changes, 0);
+    EXPECT_EQ(host.changes, 0);
 
-    host->onTop = true;
+    host.onTop = true;
     listing->folderDidChange(false);
     EXPECT_EQ(listing->directoryReadCount(), 2u);
-    EXPECT_EQ(host->changes, 1);
+    EXPECT_EQ(host.changes, 1);
     EXPECT_EQ(names(), (Strings { "a.txt", "b.txt", "c.txt", "d.txt" }));
-
-    // A host that went first hears nothing; the rows still answer.
-    host.reset();
-    listing->folderDidChange(false);
-    EXPECT_EQ(listing->count(), 4u);
 }
 
 TEST_F(VKFolderListingTest, ASearchListsItsMatchesUntilItsTextGoes)
 {
     VKQuotaManager::defaultManager()->updateQuotaForPath(folder);
-    host->query = VKFolderListing::Query { "b", {} };
+    host.query = VKFolderListing::Query { "b", {} };
     listing->rebuild(false);
     EXPECT_TRUE(listing->showsSearchResults());
     EXPECT_EQ(names(), (Strings { "b.txt" }));
@@ -155,7 +149,7 @@ TEST_F(VKFolderListingTest, ASearchListsItsMatchesUntilItsTextGoes)
     listing->remove(found);
     EXPECT_EQ(listing->count(), 0u);
 
-    host->query.reset();
+    host.query.reset();
     listing->rebuild(false);
     EXPECT_FALSE(listing->showsSearchResults());
     // The removal reached the folder's rows too, without a read.

@@ -24,7 +24,7 @@ namespace {
 using Strings = std::vector<std::string>;
 using Sheet = VKFolderCommands::Sheet;
 
-struct OpenerHost : VKFolderRowOpener::Host {
+struct OpenerHost : VKFolderRowOpener::Host, VKFolderListing::Host {
     bool searching = false;
     Strings calls;
     std::vector<std::shared_ptr<ui::ViewController>> pushed;
@@ -46,6 +46,11 @@ struct OpenerHost : VKFolderRowOpener::Host {
     std::weak_ptr<ui::ActionSheetDelegate> openerSheetDelegate() override { return {}; }
     std::shared_ptr<VKViewerFolderHost> openerViewerHost() override { return nullptr; }
     std::weak_ptr<VKFolderBrowserServices> openerServices() const override { return {}; }
+    // The listing reads its folder when asked, never on its own.
+    std::optional<VKFolderListing::Query> listingQuery() const override { return std::nullopt; }
+    bool listingIsOnTop() const override { return false; }
+    void listingDidRebuild() override { }
+    void listingDidChange() override { }
 };
 
 class VKFolderRowOpenerTest : public test::TestCase {
@@ -72,9 +77,8 @@ protected:
             else
                 makeFile("Library/Documents/" + folder + "/" + item, "x");
         }
-        listing = std::make_unique<VKFolderListing>(VKFileResource::resourceWithPath(path));
-        opener = std::make_unique<VKFolderRowOpener>(*listing);
-        opener->setHost(host);
+        listing = std::make_unique<VKFolderListing>(VKFileResource::resourceWithPath(path), host);
+        opener = std::make_unique<VKFolderRowOpener>(*listing, host);
     }
     std::shared_ptr<VKFileResource> at(const std::string& name)
     {
@@ -90,9 +94,9 @@ protected:
 
     std::shared_ptr<test::RecordingDownloadHooks> downloads;
     std::string path;
+    OpenerHost host;
     std::unique_ptr<VKFolderListing> listing;
     std::unique_ptr<VKFolderRowOpener> opener;
-    std::shared_ptr<OpenerHost> host = std::make_shared<OpenerHost>();
     ui::testing::Driver driver;
 };
 
@@ -101,26 +105,26 @@ TEST_F(VKFolderRowOpenerTest, FoldersPushAScreenArchivesAskFilesOpenTheirViewer)
     list("Box", { "Sub/", "a.zip", "A.ZIP", "note.txt" });
 
     opener->open(at("Sub"));
-    host->searching = true;
+    host.searching = true;
     opener->open(at("Sub"));
-    ASSERT_EQ(host->pushed.size(), 2u);
-    EXPECT_EQ(host->pushed[0]->title(), "Sub");
-    EXPECT_TRUE(std::dynamic_pointer_cast<VKFolderController>(host->pushed[0]));
+    ASSERT_EQ(host.pushed.size(), 2u);
+    EXPECT_EQ(host.pushed[0]->title(), "Sub");
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKFolderController>(host.pushed[0]));
 
     opener->open(at("a.zip"));
-    ASSERT_TRUE(host->sheet);
-    EXPECT_EQ(host->sheet->tag(), vkTag(Sheet::Unzip));
-    EXPECT_EQ(host->sheet->title(), "Unzip \"a.zip\"?");
-    EXPECT_EQ(host->sheet->cancelButtonIndex(), 1);
-    EXPECT_EQ(host->sheet->userInfo().objectAs<VKFileResource>()->name(), "a.zip");
+    ASSERT_TRUE(host.sheet);
+    EXPECT_EQ(host.sheet->tag(), vkTag(Sheet::Unzip));
+    EXPECT_EQ(host.sheet->title(), "Unzip \"a.zip\"?");
+    EXPECT_EQ(host.sheet->cancelButtonIndex(), 1);
+    EXPECT_EQ(host.sheet->userInfo().objectAs<VKFileResource>()->name(), "a.zip");
 
     // The extension test is exact: capitals open a viewer.
     opener->open(at("A.ZIP"));
     opener->open(at("note.txt"));
-    ASSERT_EQ(host->pushed.size(), 4u);
-    EXPECT_TRUE(std::dynamic_pointer_cast<VKViewController>(host->pushed[2]));
-    EXPECT_TRUE(std::dynamic_pointer_cast<VKViewController>(host->pushed[3]));
-    EXPECT_EQ(host->calls, (Strings { "push -", "push Search", "sheet a.zip", "deselect", "push Back", "push Back" }));
+    ASSERT_EQ(host.pushed.size(), 4u);
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKViewController>(host.pushed[2]));
+    EXPECT_TRUE(std::dynamic_pointer_cast<VKViewController>(host.pushed[3]));
+    EXPECT_EQ(host.calls, (Strings { "push -", "push Search", "sheet a.zip", "deselect", "push Back", "push Back" }));
 }
 
 TEST_F(VKFolderRowOpenerTest, DownloadsAndVanishedItemsSaySoAndSheetsOfARow)
@@ -136,14 +140,14 @@ TEST_F(VKFolderRowOpenerTest, DownloadsAndVanishedItemsSaySoAndSheetsOfARow)
     ASSERT_TRUE(core::fs::removeItem(gone->path()));
     opener->select(gone);
     EXPECT_EQ(driver.alert()->message(), "gone.txt no longer exists");
-    EXPECT_EQ(host->calls, (Strings { "vanished" }));
-    EXPECT_TRUE(host->pushed.empty());
+    EXPECT_EQ(host.calls, (Strings { "vanished" }));
+    EXPECT_TRUE(host.pushed.empty());
 
     // A FIFO or a device is listed, and only says why it does not open.
     ASSERT_EQ(mkfifo((path + "/a_pipe.jpg").c_str(), 0600), 0);
     ASSERT_EQ(symlink("/dev/urandom", (path + "/urandom.jpg").c_str()), 0);
     Strings listed;
-    for (const auto& resource : VKFolderListing(VKFileResource::resourceWithPath(path)).resources())
+    for (const auto& resource : VKFolderListing(VKFileResource::resourceWithPath(path), host).resources())
         listed.push_back(resource->name());
     for (const char* special : { "a_pipe.jpg", "urandom.jpg" }) {
         EXPECT_NE(std::find(listed.begin(), listed.end(), special), listed.end()) << special;
@@ -152,21 +156,21 @@ TEST_F(VKFolderRowOpenerTest, DownloadsAndVanishedItemsSaySoAndSheetsOfARow)
         ASSERT_TRUE(driver.alert()) << special;
         EXPECT_EQ(driver.alert()->message(), fmt::format("\"{}\" is not a regular file and cannot be shown.", special));
     }
-    EXPECT_EQ(host->calls, (Strings { "vanished", "deselect", "deselect" }));
-    EXPECT_TRUE(host->pushed.empty());
+    EXPECT_EQ(host.calls, (Strings { "vanished", "deselect", "deselect" }));
+    EXPECT_TRUE(host.pushed.empty());
 
     EXPECT_FALSE(opener->askToDeleteFolder(at("Empty")));
     EXPECT_FALSE(opener->askToDeleteFolder(at("Full/x.txt")));
     ASSERT_TRUE(opener->askToDeleteFolder(at("Full")));
-    EXPECT_EQ(host->sheet->tag(), vkTag(Sheet::DeleteFolder));
-    EXPECT_EQ(host->sheet->title(), "\"Full\" is not empty");
-    EXPECT_EQ(host->sheet->destructiveButtonIndex(), 0);
+    EXPECT_EQ(host.sheet->tag(), vkTag(Sheet::DeleteFolder));
+    EXPECT_EQ(host.sheet->title(), "\"Full\" is not empty");
+    EXPECT_EQ(host.sheet->destructiveButtonIndex(), 0);
 
     opener->askOpenOrReveal(at("Full"));
-    EXPECT_EQ(host->sheet->tag(), vkTag(Sheet::LongTouch));
-    EXPECT_EQ(host->sheet->tagForButtonAtIndex(0), vkTag(VKFolderCommands::EditAction::Open));
-    EXPECT_EQ(host->sheet->tagForButtonAtIndex(1), vkTag(VKFolderCommands::EditAction::Reveal));
-    EXPECT_EQ(host->sheet->cancelButtonIndex(), 2);
+    EXPECT_EQ(host.sheet->tag(), vkTag(Sheet::LongTouch));
+    EXPECT_EQ(host.sheet->tagForButtonAtIndex(0), vkTag(VKFolderCommands::EditAction::Open));
+    EXPECT_EQ(host.sheet->tagForButtonAtIndex(1), vkTag(VKFolderCommands::EditAction::Reveal));
+    EXPECT_EQ(host.sheet->cancelButtonIndex(), 2);
 }
 
 TEST_F(VKFolderRowOpenerTest, ViewerWalksSkipWhatTheyCannotShow)

@@ -1,6 +1,6 @@
 // Revealing a folder's row on a bare table, without a screen: scrolling
 // only when the row does not show whole, selecting one row at a time, and
-// a flash that follows the row as it moves and stops when the host goes.
+// a flash that follows the row as it moves and stops when the reveal goes.
 
 #include "App/FolderBrowser/VKFolderRowReveal.h"
 
@@ -54,6 +54,7 @@ protected:
     }
     void TearDown() override
     {
+        reveal.reset();
         if (rows)
             rows->table.reset();
         UITestCase::TearDown();
@@ -61,31 +62,31 @@ protected:
     bool lit(int row) { return rows->table->cellForRow({ 0, row }) && rows->table->cellForRow({ 0, row })->isSelected(); }
 
     std::shared_ptr<RevealRows> rows = std::make_shared<RevealRows>();
-    VKFolderRowReveal reveal { rows };
+    std::unique_ptr<VKFolderRowReveal> reveal = std::make_unique<VKFolderRowReveal>(*rows);
 };
 
 TEST_F(VKFolderRowRevealTest, ScrollsOnlyToARowThatDoesNotShowWholeAndSelectsOneRow)
 {
     auto& table = *rows->table;
-    reveal.scrollTo(rows->items[2], ui::TableView::ScrollPosition::Top, false);
+    reveal->scrollTo(rows->items[2], ui::TableView::ScrollPosition::Top, false);
     EXPECT_EQ(table.contentOffset().y, 0) << "shows whole";
-    reveal.scrollTo(rows->items[6], ui::TableView::ScrollPosition::Top, false);
+    reveal->scrollTo(rows->items[6], ui::TableView::ScrollPosition::Top, false);
     EXPECT_EQ(table.contentOffset().y, 6 * 68) << "cut at the bottom";
-    reveal.scrollTo(std::make_shared<RevealItem>("/d/elsewhere"), ui::TableView::ScrollPosition::Top, false);
+    reveal->scrollTo(std::make_shared<RevealItem>("/d/elsewhere"), ui::TableView::ScrollPosition::Top, false);
     EXPECT_EQ(table.contentOffset().y, 6 * 68);
 
-    reveal.select(rows->items[7], false);
-    reveal.select(rows->items[8], false);
+    reveal->select(rows->items[7], false);
+    reveal->select(rows->items[8], false);
     EXPECT_EQ(table.indexPathForSelectedRow(), (ui::IndexPath { 0, 8 }));
-    reveal.deselect(rows->items[8], false);
+    reveal->deselect(rows->items[8], false);
     EXPECT_FALSE(table.indexPathForSelectedRow());
 }
 
 TEST_F(VKFolderRowRevealTest, TheFlashFollowsItsRowAndEndsUnlit)
 {
-    reveal.select(rows->items[0], false);
+    reveal->select(rows->items[0], false);
     auto target = rows->items[20];
-    reveal.revealAndHighlight(target);
+    reveal->revealAndHighlight(target);
     EXPECT_FALSE(rows->table->indexPathForSelectedRow()) << "the selection goes";
     EXPECT_TRUE(lit(20));
     advance(VKFolderRowReveal::HighlightInterval);
@@ -101,8 +102,9 @@ TEST_F(VKFolderRowRevealTest, TheFlashFollowsItsRowAndEndsUnlit)
     advance(1);
     EXPECT_FALSE(lit(19));
 
-    // A host that goes mid-flash ends it quietly.
-    reveal.revealAndHighlight(target);
+    // A reveal that goes mid-flash ends it quietly, its table gone too.
+    reveal->revealAndHighlight(target);
+    reveal.reset();
     rows.reset();
     advance(2);
 }
