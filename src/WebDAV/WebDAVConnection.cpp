@@ -424,10 +424,12 @@ int WebDAVConnection::processExpectHeader()
 
 void WebDAVConnection::readXMLBodyThen(std::function<void()> start)
 {
-    // A chunked XML body is not read: the response starts without it.
+    // A chunked body is gathered de-chunked, held to the same bound as it
+    // comes in.
     const auto& framing = requestBodyFraming();
+    const bool chunked = framing.kind == HTTPBodyFraming::Kind::Chunked;
     const uint64_t length = framing.kind == HTTPBodyFraming::Kind::Length ? framing.length : 0;
-    if (requestBodyBytesReceived() >= length)
+    if (!chunked && requestBodyBytesReceived() >= length)
         return start();
     if (length > MaxXMLBodyLength) {
         sendResponseWithStatusCode(413, std::nullopt, FinalResponseCloseTag);

@@ -59,7 +59,7 @@ public:
     void performPOST(const core::URL& uri, long tag) override;
     // Starts the response of a method with an XML body once the body is in
     // the request whole: at once when it came with the head; else after
-    // reading it (within MaxXMLBodyLength, after the interim 100 when asked
+    // reading it (de-chunked, within MaxXMLBodyLength, after the interim 100 when asked
     // for). A larger body is refused with 413, an unknown "Expect" with 417
     // and a body that is not XML with 400, before it is read.
     void readXMLBodyThen(std::function<void()> start);
