@@ -13,8 +13,15 @@ HTTPBodyGatherer::HTTPBodyGatherer(HTTPConnection& connection, uint64_t limit, s
 void HTTPBodyGatherer::requestBodyDidRead(std::string_view bytes)
 {
     // The connection cuts a body to the length its head announced, which
-    // the method held to the limit before it asked.
-    TANDRY_ASSERT(m_body.size() + bytes.size() <= m_limit);
+    // the method held to the limit before it asked; only a chunked body
+    // can pass it, and is refused once it does.
+    if (m_body.size() + bytes.size() > m_limit) {
+        TANDRY_ASSERT(m_connection.requestBodyFraming().kind == HTTPBodyFraming::Kind::Chunked);
+        m_then = nullptr;
+        m_body.clear();
+        m_connection.sendResponseWithStatusCode(413, std::nullopt, HTTPConnection::FinalResponseCloseTag);
+        return;
+    }
     m_body.append(bytes);
     m_connection.readRequestBody(shared_from_this());
 }

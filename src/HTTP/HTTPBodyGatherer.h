@@ -12,8 +12,9 @@ class HTTPConnection;
 // Gathers a request's body whole for a method that needs all of it at once
 // (an XML body, TRACE's echo), through the connection's body reading: at
 // the end the body goes into the request and `then` runs. The method bounds
-// the length before it asks (the body is held in memory); a chunked body
-// that breaks its framing is answered 400 and the connection closes.
+// a known length before it asks (the body is held in memory); a chunked body
+// that passes the limit is answered 413, one that breaks its framing 400,
+// and the connection closes.
 class HTTPBodyGatherer : public HTTPRequestBodyReader, public std::enable_shared_from_this<HTTPBodyGatherer> {
 public:
     // The connection owns the gatherer and outlives it.

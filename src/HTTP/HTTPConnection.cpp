@@ -233,7 +233,8 @@ void HTTPConnection::readRequestBody(const std::shared_ptr<HTTPRequestBodyReader
 void HTTPConnection::readWholeRequestBodyThen(uint64_t limit, std::function<void()> then)
 {
     TANDRY_ASSERT(m_framing.kind != HTTPBodyFraming::Kind::Length || m_framing.length <= limit);
-    if (m_framing.kind != HTTPBodyFraming::Kind::Length || m_requestBodyBytes >= m_framing.length)
+    if (m_framing.kind == HTTPBodyFraming::Kind::None
+        || (m_framing.kind == HTTPBodyFraming::Kind::Length && m_requestBodyBytes >= m_framing.length))
         return then();
     m_bodyGatherer = std::make_shared<HTTPBodyGatherer>(*this, limit, std::move(then));
     readRequestBody(m_bodyGatherer);

@@ -160,9 +160,9 @@ public:
     // a piece, so a slow reader slows the client. One piece at a time: the
     // reader asks again once it stored the last.
     void readRequestBody(const std::shared_ptr<HTTPRequestBodyReader>& reader);
-    // Reads the whole body of a known length into the request (the caller
-    // bounds it by `limit` before), then runs `then`; at once when it came
-    // with the head.
+    // Reads the whole body into the request, de-chunked, then runs `then`;
+    // at once when it came with the head. The caller bounds a known length
+    // by `limit` before; a chunked body past it is refused (413).
     void readWholeRequestBodyThen(uint64_t limit, std::function<void()> then);
     // Bytes of the body that arrived (with the head, or by the connection's
     // body reads), and the end of a chunked body.

@@ -424,10 +424,12 @@ int WebDAVConnection::processExpectHeader()
 
 void WebDAVConnection::readXMLBodyThen(std::function<void()> start)
 {
-    // A chunked XML body is not read: the response starts without it.
+    // A chunked body is gathered de-chunked, held to the same bound as it
+    // comes in.
     const auto& framing = requestBodyFraming();
+    const bool chunked = framing.kind == HTTPBodyFraming::Kind::Chunked;
     const uint64_t length = framing.kind == HTTPBodyFraming::Kind::Length ? framing.length : 0;
-    if (requestBodyBytesReceived() >= length)
+    if (!chunked && requestBodyBytesReceived() >= length)
         return start();
     if (length > MaxXMLBodyLength) {
         sendResponseWithStatusCode(413, std::nullopt, FinalResponseCloseTag);
@@ -559,6 +561,84 @@ void WebDAVConnection::webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResp
     }
     addStandardResponseHeaders(response);
     sendResponseMessage(response, end == WebDAVResponseEnd::KeepOpen ? FinalResponseTag : FinalResponseCloseTag);
+}
+
+bool WebDAVConnection::isServedRealPath(const std::string& realPath)
+{
+    auto server = this->server();
+    return !server || server->servedRootURIForRealPath(realPath).has_value();
+}
+
+std::vector<core::URL> WebDAVConnection::virtualRootURIs()
+{
+    auto server = this->server();
+    return server ? server->virtualRootURIs() : std::vector<core::URL>();
+}
+
+bool WebDAVConnection::challengedForDestination(const core::URL& destination, const core::URL& source)
+{
+    if (!isPasswordProtected(destination) || isPasswordProtected(source) || isAuthenticated(HeadTag))
+        return false;
+    handleUnauthorizedRequestWithTag(HeadTag);
+    return true;
+}
+
+bool WebDAVConnection::canSendPrepared()
+{
+    return asyncSocket() && asyncSocket()->isConnected() && !isRequestBodyUnread();
+}
+
+void WebDAVConnection::sendPrepared(WebDAVResponse& response, WebDAVPreparedAnswer answer)
+{
+    if (answer.fd >= 0) {
+        sendPreparedFile(response, std::move(answer));
+        return;
+    }
+    std::string head = std::move(answer.head);
+    if (head.empty()) {
+        addStandardResponseHeaders(response);
+        head = response.serializedMessage().toString();
+        head += answer.first;
+    }
+    // Ended before the writes: the last one's report may already start the
+    // next request.
+    webDAVResponseDidEnd(response, WebDAVResponseEnd::WroteItself);
+    if (!asyncSocket())
+        return;
+    if (answer.rest.empty()) {
+        asyncSocket()->writeData(core::Data(std::move(head)), WriteTimeout, FinalResponseTag);
+        return;
+    }
+    asyncSocket()->writeHead(core::Data(std::move(head)), WriteTimeout, PartialResponseTag);
+    asyncSocket()->writeData(core::Data(std::move(answer.rest)), WriteTimeout, FinalResponseTag);
+}
+
+void WebDAVConnection::sendPreparedFile(WebDAVResponse& response, WebDAVPreparedAnswer answer)
+{
+    if (!asyncSocket() || !asyncSocket()->isConnected()) {
+        ::close(answer.fd);
+        webDAVResponseDidEnd(response, WebDAVResponseEnd::Close);
+        return;
+    }
+    addStandardResponseHeaders(response);
+    long lastTag = FinalResponseTag;
+    if (isRequestBodyUnread()) {
+        lastTag = FinalResponseCloseTag;
+        response.setHeaderValue("close", "Connection");
+    }
+    // The head waits for the file's first bytes to leave with them; the
+    // socket then sends as much of the file as it takes at each turn, and
+    // closes the connection should the file fail or end early.
+    auto keep = shared_from_this();
+    auto socket = asyncSocket();
+    socket->writeHead(response.serializedMessage(), WriteTimeout, PartialResponseTag);
+    // A write that failed at once has closed the connection, and ended the
+    // response with it.
+    if (!socket->isConnected() || m_currentResponse.get() != &response) {
+        ::close(answer.fd);
+        return;
+    }
+    socket->writeFile(answer.fd, 0, answer.fileLength, answer.pieceTimeout, lastTag, AsyncSocket::TakeDescriptor);
 }
 
 core::Result<void> WebDAVConnection::readRequestBody(WebDAVResponse& response)

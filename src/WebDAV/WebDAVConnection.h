@@ -59,7 +59,7 @@ public:
     void performPOST(const core::URL& uri, long tag) override;
     // Starts the response of a method with an XML body once the body is in
     // the request whole: at once when it came with the head; else after
-    // reading it (within MaxXMLBodyLength, after the interim 100 when asked
+    // reading it (de-chunked, within MaxXMLBodyLength, after the interim 100 when asked
     // for). A larger body is refused with 413, an unknown "Expect" with 417
     // and a body that is not XML with 400, before it is read.
     void readXMLBodyThen(std::function<void()> start);
@@ -87,7 +87,13 @@ public:
         std::string_view toDepth) override;
     bool isMutableURI(const core::URL& uri) override { return HTTPConnection::isMutableURI(uri); }
     void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end) override;
-    HTTPConnection* connectionForWebDAVResponse(WebDAVResponse&) override { return this; }
+    bool isServedRealPath(const std::string& realPath) override;
+    std::vector<core::URL> virtualRootURIs() override;
+    std::optional<std::string> serverScheme() override { return isSecureServer() ? "https" : "http"; }
+    bool challengedForDestination(const core::URL& destination, const core::URL& source) override;
+    bool canSendPrepared() override;
+    void appendStandardHeaders(std::string& head) override { appendStandardResponseHeaders(head); }
+    void sendPrepared(WebDAVResponse& response, WebDAVPreparedAnswer answer) override;
     core::Result<void> readRequestBody(WebDAVResponse& response) override;
 
     // The indicator, shown while any token holds it and hidden a second after
@@ -150,6 +156,8 @@ private:
     void performLOCK(const core::URL& uri, long tag);
     void performUNLOCK(const core::URL& uri, long tag);
 
+    // A prepared answer that streams a file after its head.
+    void sendPreparedFile(WebDAVResponse& response, WebDAVPreparedAnswer answer);
     void detachResponse();
     // Lets go of the upload token the running POST holds, if any.
     void releasePOSTToken();

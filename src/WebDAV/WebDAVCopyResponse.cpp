@@ -1,7 +1,6 @@
 #include "WebDAV/WebDAVCopyResponse.h"
 
 #include "FileModel/VKQuotaManager.h"
-#include "HTTP/HTTPConnection.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/URLAdditions.h"
 #include "Kit/XML/CXMLDocument.h"
@@ -136,9 +135,8 @@ std::optional<core::URL> WebDAVCopyResponse::destinationURL()
 
 bool WebDAVCopyResponse::namesThisServer(const core::URL& destination)
 {
-    auto* connection = delegate()->connectionForWebDAVResponse(*this);
-    std::string scheme = connection ? (connection->isSecureServer() ? "https" : "http")
-                                    : (m_hostURL ? m_hostURL->scheme() : std::string("http"));
+    auto known = delegate()->serverScheme();
+    std::string scheme = known ? *known : (m_hostURL ? m_hostURL->scheme() : std::string("http"));
     std::vector<core::URL> names;
     if (auto host = request()->headerForKey("Host")) {
         if (auto named = core::URL::parse(scheme + "://" + std::string(core::ascii::trimmed(*host)) + "/"))
@@ -159,12 +157,8 @@ bool WebDAVCopyResponse::challengedForDestination(const core::URL& destination)
 {
     // A request for an open area (the guest folder) was let in without
     // credentials; the place it writes to may not be open.
-    auto* connection = delegate()->connectionForWebDAVResponse(*this);
-    if (!connection || !connection->isPasswordProtected(destination) || connection->isPasswordProtected(requestURL()))
+    if (!delegate()->challengedForDestination(destination, requestURL()))
         return false;
-    if (connection->isAuthenticated(HTTPConnection::HeadTag))
-        return false;
-    connection->handleUnauthorizedRequestWithTag(HTTPConnection::HeadTag);
     sendWebDAVDidEndDelegateMessage(End::WroteItself);
     return true;
 }

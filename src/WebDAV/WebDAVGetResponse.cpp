@@ -1,6 +1,5 @@
 #include "WebDAV/WebDAVGetResponse.h"
 
-#include "HTTP/AsyncSocket.h"
 #include "HTTP/HTTPConnection.h"
 #include "Platform/Core/Log.h"
 #include "Kit/FileManagerEtag.h"
@@ -176,15 +175,15 @@ void WebDAVGetResponse::sendOpenedFile(const std::string& path)
 }
 
 // The plain answer most GETs get: the head formatted straight into the
-// buffer the file's bytes are read into, written once by the connection's
-// socket. Its headers are those the message path gives, in the same order.
+// buffer the file's bytes are read into, written once by the connection.
+// Its headers are those the message path gives, in the same order.
 bool WebDAVGetResponse::sendSmallFile(const std::string& path)
 {
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()
-        || connection->isRequestBodyUnread())
+    auto* delegate = this->delegate();
+    if (!delegate || !delegate->canSendPrepared())
         return false;
-    std::string out;
+    WebDAVPreparedAnswer answer;
+    std::string& out = answer.head;
     out.reserve(512 + static_cast<size_t>(m_contentLength));
     out += "HTTP/1.1 200 OK\r\n";
     HTTPConnection::appendHeaderLine(out, "Content-Length", fmt::format_int(m_contentLength).str());
@@ -196,7 +195,7 @@ bool WebDAVGetResponse::sendSmallFile(const std::string& path)
     const auto& url = request()->requestURL();
     if (url && url->query().starts_with("download=1"))
         out += "Content-Disposition: attachment\r\n";
-    connection->appendStandardResponseHeaders(out);
+    delegate->appendStandardHeaders(out);
     out += "\r\n";
     const size_t headLength = out.size();
     if (m_contentLength > 0 && !readSmallFile(out, headLength)) {
@@ -205,11 +204,7 @@ bool WebDAVGetResponse::sendSmallFile(const std::string& path)
     }
     closeFile();
     m_lengthWritten = m_contentLength;
-    auto socket = connection->asyncSocket();
-    // Ended before the write: the write's report may already start the
-    // connection's next request.
-    finish(End::WroteItself);
-    socket->writeData(core::Data(std::move(out)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
+    delegate->sendPrepared(*this, std::move(answer));
     return true;
 }
 
@@ -236,7 +231,7 @@ bool WebDAVGetResponse::readSmallFile(std::string& body, size_t offset)
 
 void WebDAVGetResponse::sendBody()
 {
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
+    auto* delegate = this->delegate();
     if (m_contentLength <= SmallFileLength) {
         // Head and body in one write, through the connection's normal send.
         std::string body;
@@ -248,31 +243,22 @@ void WebDAVGetResponse::sendBody()
         if (m_contentLength > 0)
             message().setBody(std::move(body));
         m_lengthWritten = m_contentLength;
-        if (auto* delegate = this->delegate())
+        if (delegate)
             delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
         return;
     }
-    if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()) {
+    if (!delegate) {
         closeFile();
-        finish(End::Close);
         return;
     }
-    connection->addStandardResponseHeaders(*this);
-    if (connection->isRequestBodyUnread()) {
-        m_lastPieceTag = HTTPConnection::FinalResponseCloseTag;
-        setHeaderValue("close", "Connection");
-    }
-    // The head waits for the body's first bytes to leave with them; the
-    // socket then sends as much of the file as it takes at each turn, and
-    // closes the connection should the file fail or end early.
+    // The connection streams the file after the head; the response runs
+    // until the file's last write is reported.
     m_streaming = true;
-    auto socket = connection->asyncSocket();
-    socket->writeHead(serializedMessage(), HeadTimeout, HTTPConnection::PartialResponseTag);
-    if (!m_streaming)
-        return;
-    int fd = std::exchange(m_fd, -1);
-    m_lengthWritten = m_contentLength;
-    socket->writeFile(fd, 0, m_contentLength, PieceTimeout, m_lastPieceTag, AsyncSocket::TakeDescriptor);
+    WebDAVPreparedAnswer answer;
+    answer.fd = std::exchange(m_fd, -1);
+    answer.fileLength = m_contentLength;
+    answer.pieceTimeout = PieceTimeout;
+    delegate->sendPrepared(*this, std::move(answer));
 }
 
 void WebDAVGetResponse::endResponseWithStatusCode(int code, std::optional<std::string_view> description)
@@ -292,9 +278,10 @@ void WebDAVGetResponse::finish(End end)
 void WebDAVGetResponse::onSocketDidWriteDataWithTag(long tag)
 {
     // The head's report comes first; the body's last write ends the answer.
-    if (!m_streaming || tag != m_lastPieceTag)
+    if (!m_streaming || (tag != HTTPConnection::FinalResponseTag && tag != HTTPConnection::FinalResponseCloseTag))
         return;
     m_streaming = false;
+    m_lengthWritten = m_contentLength;
     finish(End::WroteItself);
 }
 

@@ -1,14 +1,11 @@
 #pragma once
 
-#include "HTTP/HTTPConnection.h"
 #include "WebDAV/WebDAVResponse.h"
 
 #include "Platform/Core/FileSystem.h"
 
 #include <cstdint>
 #include <optional>
-
-class AsyncSocket;
 
 // GET of a stored file. A small file goes out with its head in one write; a
 // larger one streams straight from the disk onto the connection's socket
@@ -25,7 +22,6 @@ class WebDAVGetResponse : public WebDAVResponse {
 public:
     // Files up to this size are read and sent with the head in one write.
     static constexpr uint64_t SmallFileLength = 16384;
-    static constexpr double HeadTimeout = 15;
     // The time without progress a streamed body may take.
     static constexpr double PieceTimeout = 30;
 
@@ -74,9 +70,5 @@ private:
     WebDAVResourceRef m_resource;
     uint64_t m_contentLength = 0;
     uint64_t m_lengthWritten = 0;
-    // The socket tag of the body's last write: the closing one when the
-    // request's body was never read, so that it is not taken for the next
-    // request.
-    long m_lastPieceTag = HTTPConnection::FinalResponseTag;
     bool m_streaming = false;
 };

@@ -1,8 +1,6 @@
 #include "WebDAV/WebDAVHTMLResponse.h"
 
 #include "FileModel/VKQuotaManager.h"
-#include "HTTP/HTTPConnection.h"
-#include "HTTP/HTTPServer.h"
 #include "Kit/DateAdditions.h"
 #include "Kit/FileManagerEtag.h"
 #include "Kit/HTTPDates.h"
@@ -139,8 +137,6 @@ void WebDAVHTMLResponse::start()
     const auto& url = request()->requestURL();
     std::string query = url ? url->query() : std::string();
     bool isRoot = resource->URI().path() == "/";
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    auto server = connection ? connection->server() : nullptr;
     std::string body;
     if (query.starts_with("json=1")) {
         body = JSONRepresentationForResource(*resource);
@@ -149,7 +145,7 @@ void WebDAVHTMLResponse::start()
         for (auto& uri : collectionURIsIgnoringPackages())
             uris.emplace_back(std::move(uri));
         body = JSONRepresentation(core::Value(std::move(uris))).value_or("[]");
-    } else if (isRoot && server && server->hasVirtualRoots()) {
+    } else if (isRoot && delegate() && !delegate()->virtualRootURIs().empty()) {
         body = HTMLIndexForVirtualRoots();
     } else {
         body = HTMLIndexForResource(*resource);
@@ -276,11 +272,8 @@ std::string WebDAVHTMLResponse::JSONRepresentationForResource(const WebDAVResour
 std::vector<std::string> WebDAVHTMLResponse::collectionURIsIgnoringPackages()
 {
     std::vector<std::string> uris;
-    auto* connection = delegate() ? delegate()->connectionForWebDAVResponse(*this) : nullptr;
-    auto server = connection ? connection->server() : nullptr;
-    std::vector<core::URL> roots;
-    if (server && server->hasVirtualRoots()) {
-        roots = server->virtualRootURIs();
+    std::vector<core::URL> roots = delegate() ? delegate()->virtualRootURIs() : std::vector<core::URL>();
+    if (!roots.empty()) {
         uris.emplace_back("/");
     } else {
         roots.push_back(URLWithPath("/"));

@@ -1,7 +1,6 @@
 #include "WebDAV/WebDAVPropFindResponse.h"
 
 #include "HTTP/AsyncSocket.h"
-#include "HTTP/HTTPConnection.h"
 #include "Kit/XML/CXMLDocument.h"
 #include "Kit/XML/CXMLElement.h"
 #include "Platform/Core/Log.h"
@@ -91,10 +90,8 @@ void WebDAVPropFindResponse::start()
 void WebDAVPropFindResponse::sendMultistatus(const WebDAVResource& resource, std::string start, std::string rest)
 {
     auto* delegate = this->delegate();
-    auto* connection = delegate ? delegate->connectionForWebDAVResponse(*this) : nullptr;
     const auto host = delegate ? delegate->localHost() : std::nullopt;
-    if (!connection || !connection->asyncSocket() || !connection->asyncSocket()->isConnected()
-        || connection->isRequestBodyUnread()) {
+    if (!delegate || !delegate->canSendPrepared()) {
         createMultiStatusHTTPMessageResponseForRequest(*request(), resource, core::Data(start + rest), host);
         if (delegate)
             delegate->webDAVResponseDidEnd(*this, End::KeepOpen);
@@ -105,19 +102,10 @@ void WebDAVPropFindResponse::sendMultistatus(const WebDAVResource& resource, std
     // never copied.
     createMultiStatusHTTPMessageResponseForRequest(*request(), resource, core::Data(), host);
     setHeaderValue(fmt::format_int(start.size() + rest.size()).str(), "Content-Length");
-    connection->addStandardResponseHeaders(*this);
-    std::string head = serializedMessage().toString();
-    head += start;
-    auto socket = connection->asyncSocket();
-    // Ended before the writes: the last one's report may already start the
-    // connection's next request.
-    delegate->webDAVResponseDidEnd(*this, End::WroteItself);
-    if (rest.empty()) {
-        socket->writeData(core::Data(std::move(head)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
-        return;
-    }
-    socket->writeHead(core::Data(std::move(head)), HTTPConnection::WriteTimeout, HTTPConnection::PartialResponseTag);
-    socket->writeData(core::Data(std::move(rest)), HTTPConnection::WriteTimeout, HTTPConnection::FinalResponseTag);
+    WebDAVPreparedAnswer answer;
+    answer.first = std::move(start);
+    answer.rest = std::move(rest);
+    delegate->sendPrepared(*this, std::move(answer));
 }
 
 std::optional<std::pair<std::string, std::string>> WebDAVPropFindResponse::multistatusText(

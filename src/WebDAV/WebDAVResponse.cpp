@@ -1,7 +1,5 @@
 #include "WebDAV/WebDAVResponse.h"
 
-#include "HTTP/HTTPConnection.h"
-#include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerEtag.h"
 #include "Kit/HTTPDates.h"
 #include "Kit/URLAdditions.h"
@@ -203,11 +201,7 @@ std::optional<std::string> resolvedPath(const std::string& path)
 
 bool WebDAVResponse::isServedRealPath(const std::string& realPath) const
 {
-    auto* connection = m_delegate ? m_delegate->connectionForWebDAVResponse(const_cast<WebDAVResponse&>(*this)) : nullptr;
-    auto server = connection ? connection->server() : nullptr;
-    if (!server)
-        return true;
-    return server->servedRootURIForRealPath(realPath).has_value();
+    return !m_delegate || m_delegate->isServedRealPath(realPath);
 }
 
 bool WebDAVResponse::isServedPath(const std::string& path) const

@@ -5,13 +5,16 @@
 #include "Platform/Core/Result.h"
 #include "Platform/Core/URL.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-class HTTPConnection;
 class WebDAVResponse;
 
 // How a response ended: what the connection still has to do with it.
@@ -22,6 +25,23 @@ enum class WebDAVResponseEnd {
     Close,
     // Nothing: the response wrote everything itself.
     WroteItself,
+};
+
+// An answer a response formatted itself, for the connection to write in
+// place of the response's message (which it then never sends).
+struct WebDAVPreparedAnswer {
+    // The whole head, its blank line and the body's first bytes, in one
+    // buffer. Empty: the head is the response's own message, given the
+    // connection's standard headers, and `first` leaves with it.
+    std::string head;
+    std::string first;
+    // The rest of the body, written as it is (never copied into the head).
+    std::string rest;
+    // A file streamed after the head from its start (the connection takes
+    // the descriptor): `fileLength` bytes, each turn within `pieceTimeout`.
+    int fd = -1;
+    uint64_t fileLength = 0;
+    double pieceTimeout = 0;
 };
 
 // What a method response asks of the connection that made it: the server's
@@ -46,9 +66,37 @@ public:
     // The response is complete; `end` says what is left to send.
     virtual void webDAVResponseDidEnd(WebDAVResponse& response, WebDAVResponseEnd end) = 0;
 
-    // The connection behind the response, for responses that write to its
-    // socket themselves or need its standard headers; nothing without one.
-    virtual HTTPConnection* connectionForWebDAVResponse(WebDAVResponse&) { return nullptr; }
+    // Whether the server's roots hold a path with every link resolved;
+    // without a server to ask, every path is served.
+    virtual bool isServedRealPath(const std::string&) { return true; }
+    // The server's virtual roots; none for a server of one root.
+    virtual std::vector<core::URL> virtualRootURIs() { return {}; }
+    // "https" or "http" as the server is secure or not; nothing when unknown.
+    virtual std::optional<std::string> serverScheme() { return std::nullopt; }
+    // Whether a request let in without credentials (it named an open area)
+    // writes to a destination that needs them and brought none that hold:
+    // then the connection has answered it with the challenge itself, and the
+    // response ends as one that wrote itself.
+    virtual bool challengedForDestination(const core::URL&, const core::URL&) { return false; }
+
+    // Whether a prepared answer can go at once: the client is there and the
+    // request's body was read whole (else the message path answers, and
+    // closes after).
+    virtual bool canSendPrepared() { return false; }
+    // The connection's standard headers onto a head being formatted as text.
+    virtual void appendStandardHeaders(std::string&) { }
+    // Writes a prepared answer. Without a file the response ends with it (as
+    // one that wrote itself). With one the response runs on until the file's
+    // last write is reported to it (onSocketDidWriteDataWithTag with a final
+    // tag), or ends at once, closing, when the client is gone (as it does
+    // without a connection); a request body left unread makes the
+    // connection close after the file.
+    virtual void sendPrepared(WebDAVResponse& response, WebDAVPreparedAnswer answer)
+    {
+        if (answer.fd >= 0)
+            ::close(answer.fd);
+        webDAVResponseDidEnd(response, WebDAVResponseEnd::Close);
+    }
     // Answers the request's "Expect": 0 without one, 100 after sending the
     // interim 100, else 417.
     virtual int processExpectHeader() { return 0; }

@@ -91,6 +91,23 @@ TEST_F(WebDAVConnectionTest, BodiesAndExpectations)
         EXPECT_EQ(client.occurrences("HTTP/1.1 207 Multi-Status"), 1u) << client.received();
         EXPECT_NE(client.received().find("<D:getcontentlength>1</D:getcontentlength>"), std::string::npos);
     }
+    {
+        // A chunked body reaches the method de-chunked, however it is split.
+        RawClient client(server->port());
+        client.send("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n"
+            + body.substr(0, 16) + "\r\n");
+        client.send(fmt::format("{:x}\r\n{}\r\n0\r\n\r\n", body.size() - 16, body.substr(16)));
+        client.readUntil("</D:multistatus>");
+        EXPECT_NE(client.received().find("<D:getcontentlength>1</D:getcontentlength>"), std::string::npos)
+            << client.received();
+    }
+    {
+        RawClient client(server->port());
+        client.send("PROPFIND /Public/f.txt HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n100001\r\n");
+        client.send(std::string(1048577, ' '));
+        EXPECT_TRUE(client.readUntil("\r\n\r\n").starts_with("HTTP/1.1 413")) << client.received();
+        EXPECT_TRUE(client.waitForClose());
+    }
     auto exchange = [&](const std::string& request) {
         RawClient client(server->port());
         client.send(request);
