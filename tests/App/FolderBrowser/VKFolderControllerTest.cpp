@@ -288,11 +288,10 @@ TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     EXPECT_EQ(tableNames().size(), 7u);
 
-    // A child's change reloads the table only; anything without a text
-    // path is ignored.
+    // A child's change reloads the table only; a notice without a path is
+    // ignored.
     postBrowserUpdate(documents("Live/b.txt"));
-    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
-        core::Value(core::Value::Dictionary { { "Path", core::Value(42) } }));
+    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr, {});
     advance(1);
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     makeDocument("Live/c.txt");
