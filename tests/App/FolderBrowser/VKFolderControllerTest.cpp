@@ -348,6 +348,27 @@ TEST_F(VKFolderControllerTest, OtherProgramsChangesShowAndBurstsCostOneRead)
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
 }
 
+TEST_F(VKFolderControllerTest, AChangeIsReadOnceWhicheverSourceTellsFirst)
+{
+    makeDocument("Once/a.txt");
+    show(documents("Once"));
+    size_t reads = controller->listing().directoryReadCount();
+
+    // The watcher heard it first (a long copy, say): the app's and the
+    // server's news at its end are no second change.
+    makeDocument("Once/b.txt");
+    advance(0.5);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+    postBrowserUpdate(documents("Once"));
+    postWebDAVUpdate(documents("Once"));
+    advance(1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+    // News that came with nothing changed on disk read nothing either.
+    postBrowserUpdate(documents("Once"));
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt" }));
+}
+
 TEST_F(VKFolderControllerTest, HiddenScreensWaitUntilShown)
 {
     makeDocument("Outer/Inner/x.txt");
