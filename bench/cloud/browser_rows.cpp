@@ -72,9 +72,9 @@ public:
         screen->startObserving();
         return screen;
     }
-    void cloudFileStoreDidSave(const core::Notification& notification) override
+    void cloudFileStoreDidSave(const store::ContextSave& save) override
     {
-        timed([&] { VKCloudFolderController::cloudFileStoreDidSave(notification); });
+        timed([&] { VKCloudFolderController::cloudFileStoreDidSave(save); });
     }
     void cloudUploadDidStartOrEnd(const core::Notification& notification) override
     {

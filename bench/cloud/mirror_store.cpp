@@ -215,15 +215,15 @@ double mergeSeconds(int updates)
     auto held = main->fetch(store::Predicate::greaterThan("size", core::Value(-1)));
     auto other = store::Context::create(coordinator);
     auto changed = other->fetch(store::Predicate::greaterThan("size", core::Value(-1)));
-    core::Value userInfo;
+    store::ContextSave saved;
     auto observation = core::NotificationCenter::defaultCenter().observe(store::ContextDidSaveNotification, other,
-        [&](const core::Notification& notification) { userInfo = notification.userInfo(); });
+        [&](const store::ContextSave& save) { saved = save; });
     double best = 1e9;
     for (int round = 0; round < 15; ++round) {
         for (const auto& object : changed)
             object->setValueAt(VKCloudManagedObject::SizeAttribute, core::Value(object->integerAt(VKCloudManagedObject::SizeAttribute) + 1));
         other->save();
-        best = std::min(best, cpuSeconds([&] { main->mergeChangesFromContextDidSave(userInfo); }));
+        best = std::min(best, cpuSeconds([&] { main->mergeChangesFromContextDidSave(saved); }));
     }
     return best;
 }

@@ -19,7 +19,6 @@
 #include "HTTP/HTTPServer.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKFunctions.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Kit/VKStagingFolder.h"
 #include "Platform/Core/DateFormatter.h"
 #include "Platform/Core/FileSystem.h"
@@ -98,9 +97,9 @@ void VKAppServices::forgetItem(const std::string& path)
 core::Observation VKAppServices::observeDeletions()
 {
     return core::NotificationCenter::defaultCenter().observe(WebDAVWillDeleteResourceNotification, nullptr,
-        [](const core::Notification& notification) {
-            if (auto path = VKNotificationPath(notification))
-                forgetItem(*path);
+        [](const WebDAVItemNews& item) {
+            if (!item.path.empty())
+                forgetItem(item.path);
         });
 }
 

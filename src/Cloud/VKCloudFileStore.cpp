@@ -69,12 +69,10 @@ bool isValidName(std::string_view name)
 }
 
 // Only the IDs of a save cross threads; the objects stay with their thread.
-core::Value idsOfSave(const core::Value& userInfo)
+// A save without its objects, which belong to the saving thread.
+store::ContextSave idsOfSave(const store::ContextSave& save)
 {
-    core::Value::Dictionary ids;
-    for (const char* key : { store::InsertedIDsKey, store::UpdatedIDsKey, store::DeletedIDsKey, store::UpdatedKeysKey })
-        ids[key] = userInfo[key];
-    return core::Value(std::move(ids));
+    return { {}, {}, {}, save.insertedIDs, save.updatedIDs, save.deletedIDs, save.updatedKeys };
 }
 
 } // namespace
@@ -146,8 +144,8 @@ std::shared_ptr<VKCloudFileStore> VKCloudFileStore::create()
     if (store->m_context) {
         std::weak_ptr<VKCloudFileStore> weakMain = main;
         store->m_otherContextDidSave = core::NotificationCenter::defaultCenter().observe(store::ContextDidSaveNotification,
-            store->m_context, [weakMain](const core::Notification& notification) {
-                core::performOnMainThread([weakMain, ids = idsOfSave(notification.userInfo())] {
+            store->m_context, [weakMain](const store::ContextSave& save) {
+                core::performOnMainThread([weakMain, ids = idsOfSave(save)] {
                     if (auto main = weakMain.lock())
                         main->updateFromOtherContextDidSaveNotification(ids);
                 });
@@ -467,14 +465,14 @@ bool VKCloudFileStore::saveContext()
     return true;
 }
 
-void VKCloudFileStore::updateFromOtherContextDidSaveNotification(const core::Value& userInfo)
+void VKCloudFileStore::updateFromOtherContextDidSaveNotification(const store::ContextSave& save)
 {
     core::assertIsMainThread();
     if (!m_context)
         return;
     if (m_context->hasChanges())
         core::log("Warning, merging a NSManagedObjectContext with outstanding changes");
-    m_context->mergeChangesFromContextDidSave(userInfo);
+    m_context->mergeChangesFromContextDidSave(save);
     // Changes made here meanwhile go out too; values written on both sides
     // were merged property by property, so the save cannot conflict.
     if (m_context->hasChanges())

@@ -19,6 +19,7 @@ namespace store {
 class Context;
 class Coordinator;
 class Predicate;
+struct ContextSave;
 }
 
 // The key under which a thread's own store is kept in its thread dictionary.
@@ -128,7 +129,7 @@ public:
 private:
     static std::shared_ptr<VKCloudFileStore> make();
     // Merges another store's save on the main thread.
-    void updateFromOtherContextDidSaveNotification(const core::Value& userInfo);
+    void updateFromOtherContextDidSaveNotification(const store::ContextSave& save);
     std::shared_ptr<VKCloudManagedObject> folderNodeForPath(std::string_view path);
 
     std::shared_ptr<store::Context> m_context;

@@ -6,7 +6,6 @@
 #include "FileModel/FileManagerResourceAdditions.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/FileManagerAdditions.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -66,8 +65,7 @@ void VKCloudDeleteOperation::cloudServiceDidDeletePath(VKCloudService& service, 
     auto keep = shared_from_this();
     if (auto resource = service.resourceForCloudPath(path)) {
         const std::string localPath = resource->path();
-        core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, keep,
-            core::Value(core::Value::Dictionary { { VKNotificationPathKey, core::Value(localPath) } }));
+        core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, keep, { localPath });
         if (moveFileResourceToTrash(resource) != VKRemoveResultDone)
             core::log("Warning, failed to delete cache for: {}", localPath);
     }

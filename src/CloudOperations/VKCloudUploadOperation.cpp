@@ -14,7 +14,6 @@
 #include "Kit/ErrorAdditions.h"
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/VKBytesFormatter.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"

@@ -65,12 +65,11 @@ std::shared_ptr<VKDownloadManager> VKDownloadManager::sharedManager()
                 if (auto manager = weak.lock())
                     manager->applicationWillTerminate();
             }));
-        for (const char* name : { VKFolderControllerDidMoveResourceNotification, WebDAVDidMoveResourceNotification })
-            slot->m_notificationObservations.push_back(
-                center.observe(name, nullptr, [weak](const core::Notification& notification) {
-                    if (auto manager = weak.lock())
-                        manager->resourceDidMove(notification);
-                }));
+        for (auto name : { VKFolderControllerDidMoveResourceNotification, WebDAVDidMoveResourceNotification })
+            slot->m_notificationObservations.push_back(center.observe(name, nullptr, [weak](const VKResourceMove& move) {
+                if (auto manager = weak.lock())
+                    manager->resourceDidMove(move);
+            }));
     }
     return slot;
 }
@@ -426,13 +425,12 @@ void VKDownloadManager::downloadConnectionDidCancel(VKDownloadConnection& connec
         callback->downloadManagerDidCancelDownloadForResource(*this, *item);
 }
 
-void VKDownloadManager::resourceDidMove(const core::Notification& notification)
+void VKDownloadManager::resourceDidMove(const VKResourceMove& move)
 {
-    const core::Value& info = notification.userInfo();
-    if (!info["OldPath"].isString() || !info["NewPath"].isString())
+    const std::string& oldPath = move.oldPath;
+    const std::string& newPath = move.newPath;
+    if (oldPath.empty() || newPath.empty())
         return;
-    std::string oldPath = info["OldPath"].string();
-    std::string newPath = info["NewPath"].string();
     bool isFolder = false;
     if (!core::fs::exists(newPath, &isFolder) || !isFolder)
         return;

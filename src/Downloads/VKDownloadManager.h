@@ -20,6 +20,7 @@ class VKCloudFileResource;
 class VKDownloadFileResource;
 class VKDownloadManager;
 class VKFileResource;
+struct VKResourceMove;
 
 // An extra receiver of one download's end and progress (a cloud download's
 // operation). Every method is optional.
@@ -100,7 +101,7 @@ private:
     void registerAndStartConnection(const std::shared_ptr<VKDownloadConnection>& connection);
     void deregisterAndRemoveConnection(const std::shared_ptr<VKDownloadConnection>& connection, bool discard = false);
     void downloadStateDidChange(const std::shared_ptr<VKDownloadConnection>& connection);
-    void resourceDidMove(const core::Notification& notification);
+    void resourceDidMove(const VKResourceMove& move);
     void updateNetworkActivityIndicator() const;
     void didChange(std::string_view key);
     std::shared_ptr<VKDownloadConnection> sharedConnection(VKDownloadConnection& connection) const;

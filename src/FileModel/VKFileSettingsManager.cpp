@@ -3,7 +3,6 @@
 #include "Kit/FileManagerAdditions.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/VKHomeLayout.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Kit/VKSqlite3.h"
 #include "Platform/Core/DamagedFile.h"
 #include "Platform/Core/Exception.h"
@@ -235,10 +234,10 @@ void VKFileSettingsManager::observeNotifications()
             if (auto self = weakSelf.lock())
                 self->applicationWillTerminate(notification);
         }));
-    for (const char* name : { VKFolderControllerDidMoveResourceNotification, WebDAVDidMoveResourceNotification }) {
-        m_observations.push_back(center.observe(name, nullptr, [weakSelf](const core::Notification& notification) {
+    for (auto name : { VKFolderControllerDidMoveResourceNotification, WebDAVDidMoveResourceNotification }) {
+        m_observations.push_back(center.observe(name, nullptr, [weakSelf](const VKResourceMove& move) {
             if (auto self = weakSelf.lock())
-                self->resourceDidMove(notification);
+                self->resourceDidMove(move);
         }));
     }
 }
@@ -594,13 +593,11 @@ bool VKFileSettingsManager::removeBookmarksAndSettingsForItemAtPath(const std::s
 
 // ---- Following moves ----
 
-void VKFileSettingsManager::resourceDidMove(const core::Notification& notification)
+void VKFileSettingsManager::resourceDidMove(const VKResourceMove& move)
 {
-    const core::Value& oldValue = notification.userInfo()[VKNotificationOldPathKey];
-    const core::Value& newValue = notification.userInfo()[VKNotificationNewPathKey];
-    if (!oldValue.isString() || !newValue.isString())
+    if (move.oldPath.empty() || move.newPath.empty())
         return;
-    const std::string& newPath = newValue.string();
+    const std::string& newPath = move.newPath;
     if (isDirectoryAtPath(newPath))
         return;
     auto newIdentifier = identifierForPath(newPath);
@@ -611,7 +608,7 @@ void VKFileSettingsManager::resourceDidMove(const core::Notification& notificati
     const std::string newName = core::path::lastPathComponent(newPath);
     if (newIdentifier->compare(0, newName.size(), newName) != 0)
         return;
-    const std::string oldIdentifier = core::path::lastPathComponent(oldValue.string())
+    const std::string oldIdentifier = core::path::lastPathComponent(move.oldPath)
         + newIdentifier->substr(newName.size());
     if (oldIdentifier == *newIdentifier)
         return;

@@ -22,12 +22,16 @@ inline constexpr const char* VKBookmarkOffsetKey = "offset";
 inline constexpr const char* VKBookmarkInsetKey = "inset";
 inline constexpr const char* VKBookmarkZoomKey = "zoom";
 
-// Posted by the folder browser just before it moves an item to the trash,
-// user info "Path" (the item), and after an item left or joined a folder's
-// listing through it, with the folder. Viewers showing the item and the
-// other screens listing the folder follow them.
-inline constexpr const char* VKFolderControllerWillDeleteResourceNotification =
-    "VKFolderControllerWillDeleteResourceNotification";
+// Posted by the folder browser just before it moves an item to the trash
+// (the item's path), and after an item left or joined a folder's listing
+// through it, with the folder. Viewers showing the item and the other
+// screens listing the folder follow them.
+struct VKResourceDeletion {
+    std::string path;
+};
+inline constexpr core::NoticeName<VKResourceDeletion> VKFolderControllerWillDeleteResourceNotification {
+    "VKFolderControllerWillDeleteResourceNotification"
+};
 struct VKFolderUpdate {
     std::string path;
 };
@@ -95,7 +99,7 @@ public:
     bool removeBookmarksAndSettingsForItemAtPath(const std::string& path);
 
     // Follows a rename ("OldPath", "NewPath").
-    void resourceDidMove(const core::Notification& notification);
+    void resourceDidMove(const VKResourceMove& move);
     // Afterwards nothing is read or stored.
     void closeDatabase();
     // True once after the database was found damaged on opening (not a

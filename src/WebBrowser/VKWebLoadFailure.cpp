@@ -2,6 +2,7 @@
 
 #include "Kit/CSRegex.h"
 #include "Platform/Core/ASCII.h"
+#include "Platform/Core/ErrorInfo.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Net/CredentialStorage.h"
@@ -63,9 +64,8 @@ void VKWebLoadFailure::answer(VKWebBrowserController& browser, const core::Error
 {
     const auto& canonical = browser.canonicalRequest();
     std::optional<core::URL> failing;
-    auto found = error.userInfo().find(net::URLError::FailingURLKey);
-    if (found != error.userInfo().end() && found->second.isString())
-        failing = core::URL::parse(found->second.toString());
+    if (auto address = core::errorInfo::failingURL(error))
+        failing = core::URL::parse(*address);
 
     ui::ViewController* visible = browser.visibleController();
     bool covered = visible != &browser;

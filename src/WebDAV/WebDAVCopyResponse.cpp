@@ -80,9 +80,9 @@ std::optional<bool> WebDAVCopyResponse::onSocketShouldTimeout()
     return !m_isCopyInProgress.load();
 }
 
-void WebDAVCopyResponse::postWebDAVDidMoveNotification(const core::Value& userInfo)
+void WebDAVCopyResponse::postWebDAVDidMoveNotification(const VKResourceMove& move)
 {
-    core::NotificationCenter::defaultCenter().post(WebDAVDidMoveResourceNotification, shared_from_this(), userInfo);
+    core::NotificationCenter::defaultCenter().post(WebDAVDidMoveResourceNotification, shared_from_this(), move);
 }
 
 std::optional<core::URL> WebDAVCopyResponse::destinationURL()
@@ -384,7 +384,7 @@ void WebDAVCopyResponse::operationDidEnd(const Operation& operation, Outcome out
         if (!itemExists(operation.sourcePath))
             WebDAVLockManager::sharedManager()->removeSucessfullyDeletedLocksForURI(operation.sourceURI);
         auto self = shared_from_this();
-        auto info = core::Value::makeDictionary({ { "OldPath", operation.sourcePath }, { "NewPath", destinationPath } });
+        VKResourceMove info { operation.sourcePath, destinationPath };
         core::RunLoop::main().performAfter(0, [self, info] {
             std::static_pointer_cast<WebDAVCopyResponse>(self)->postWebDAVDidMoveNotification(info);
         });

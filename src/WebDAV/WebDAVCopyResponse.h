@@ -30,7 +30,7 @@ public:
     void start() override;
     // Ends (kept open unless said) and lets the socket time out again.
     void sendWebDAVDidEndDelegateMessage(End end = End::KeepOpen);
-    void postWebDAVDidMoveNotification(const core::Value& userInfo);
+    void postWebDAVDidMoveNotification(const VKResourceMove& move);
     // No while the copy runs on its thread.
     std::optional<bool> onSocketShouldTimeout() override;
 

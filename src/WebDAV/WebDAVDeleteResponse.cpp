@@ -77,7 +77,7 @@ void WebDAVDeleteResponse::start()
     auto folder = isCollection ? WebDAVResource::resourceWithURI(itemURI, path) : nullptr;
     auto parent = requestParent();
     core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, shared_from_this(),
-        core::Value::makeDictionary({ { "Path", path }, { "URI", itemURI.relativeString() } }));
+        { path, itemURI.relativeString() });
     try {
         if (!moveItemAtPathToTrash(path, &error))
             core::log("Warning, moveItemAtPathToTrash error: {}", error.description());

@@ -3,8 +3,8 @@
 #include "WebDAV/WebDAVResponse.h"
 
 // Posted on the main thread just before an item goes, so that whoever holds
-// it lets go first; object the response, user info "Path" and "URI".
-inline constexpr const char* WebDAVWillDeleteResourceNotification = "WebDAVWillDeleteResourceNotification";
+// it lets go first; object the response.
+inline constexpr core::NoticeName<WebDAVItemNews> WebDAVWillDeleteResourceNotification { "WebDAVWillDeleteResourceNotification" };
 
 // DELETE: moves the item at the URI into the application's trash rather
 // than destroying it. A link is deleted as a link, never its target (a link

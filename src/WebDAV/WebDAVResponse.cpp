@@ -98,8 +98,7 @@ void WebDAVResponse::postCollectionUpdateNotificationForResource(const WebDAVRes
         return;
     }
     core::NotificationCenter::defaultCenter().postOnMainThread(WebDAVCollectionDidUpdateNotification,
-        shared_from_this(),
-        core::Value::makeDictionary({ { "Path", resource->path() }, { "URI", resource->URI().relativeString() } }));
+        shared_from_this(), { resource->path(), resource->URI().relativeString() });
 }
 
 void WebDAVResponse::postInsufficientStorageNotification()

@@ -3,6 +3,7 @@
 #include "HTTP/HTTPMessageRequest.h"
 #include "HTTP/HTTPMessageResponse.h"
 #include "HTTP/HTTPRequestBodyReader.h"
+#include "Platform/Core/Notification.h"
 #include "WebDAV/WebDAVResource.h"
 #include "WebDAV/WebDAVResponseDelegate.h"
 
@@ -13,9 +14,14 @@
 
 class CXMLDocument;
 
+// An item a WebDAV method touches: its local path and its URI.
+struct WebDAVItemNews {
+    std::string path;
+    std::string uri;
+};
 // Posted on the main thread for each folder whose listing a WebDAV method
-// changed; object the response, user info "Path" (local path) and "URI".
-inline constexpr const char* WebDAVCollectionDidUpdateNotification = "WebDAVCollectionDidUpdateNotification";
+// changed; object the response.
+inline constexpr core::NoticeName<WebDAVItemNews> WebDAVCollectionDidUpdateNotification { "WebDAVCollectionDidUpdateNotification" };
 // Posted when an upload was refused for want of space (no object, no info).
 inline constexpr const char* WebDAVInsufficientStorageNotification = "WebDAVInsufficientStorageNotification";
 

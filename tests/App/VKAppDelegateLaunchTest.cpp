@@ -877,8 +877,7 @@ TEST_F(VKAppDelegateLaunchTest, AFileDeletedOverWebDAVLosesItsSettings)
     auto settings = VKFileSettingsManager::defaultManager();
     ASSERT_TRUE(settings->setFontSize(17, path));
     ASSERT_TRUE(settings->hasSettingsForFile(path));
-    core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr,
-        core::Value(core::Value::Dictionary { { "Path", core::Value(path) } }));
+    core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr, { path, "" });
     EXPECT_FALSE(settings->hasSettingsForFile(path));
 }
 

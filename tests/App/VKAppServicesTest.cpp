@@ -47,8 +47,7 @@ TEST_F(VKAppServicesTest, WiredAtLaunchAndLetGoAtTheEnd)
         ASSERT_TRUE(settings->setFontSize(17, path));
     }
     auto deletions = VKAppServices::observeDeletions();
-    core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr,
-        core::Value(core::Value::Dictionary { { "Path", core::Value(gone) } }));
+    core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr, { gone, "" });
     EXPECT_FALSE(settings->hasSettingsForFile(gone));
     EXPECT_TRUE(settings->hasSettingsForFile(kept));
 

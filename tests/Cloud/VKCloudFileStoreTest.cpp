@@ -195,14 +195,14 @@ TEST_F(VKCloudFileStoreTest, CopyMoveAndDeleteFollowTheTree)
     EXPECT_EQ(node("Dropbox/Moved/file.txt"), file);
 
     // A folder's deletion takes its subtree, reported with it.
-    test::NotificationRecorder saves(store::ContextDidSaveNotification, store()->managedObjectContext());
+    test::NoticeRecorder saves(store::ContextDidSaveNotification, store()->managedObjectContext());
     ASSERT_TRUE(store()->deleteObject(node("Dropbox/Moved")));
     EXPECT_FALSE(file->isValid());
     EXPECT_FALSE(store()->pathForManagedObject(*file));
     ASSERT_TRUE(store()->saveContext());
     ASSERT_EQ(saves.received.size(), 1u);
-    EXPECT_EQ(saves.received[0]["deleted"].count(), 2u);
-    EXPECT_EQ(saves.received[0]["deletedIDs"].count(), 2u);
+    EXPECT_EQ(saves.received[0].deleted.size(), 2u);
+    EXPECT_EQ(saves.received[0].deletedIDs.size(), 2u);
     EXPECT_EQ(sqlite("SELECT count(*) FROM VKCloudManagedObject WHERE name IN ('Moved', 'file.txt')"), "0");
 }
 

@@ -9,7 +9,6 @@
 #include "CloudOperations/VKCloudMoveOperation.h"
 #include "CloudOperations/VKCloudRenameOperation.h"
 #include "FileModel/VKFileSettingsManager.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Support/NotificationRecorder.h"
 
 using namespace std::string_literals;
@@ -232,7 +231,7 @@ TEST_F(VKCloudEditOperationsTest, ADeleteTrashesWhatWentInOneHolderAndEndsAfterT
     ASSERT_TRUE(waitFor([&] { return server->requests().size() == 1; }));
 
     auto operation = VKCloudDeleteOperation::initWithResources(resources({ "/F/a.txt", "/F/b.txt", "/F/gone.txt" }));
-    test::NotificationRecorder willDelete(VKFolderControllerWillDeleteResourceNotification);
+    test::NoticeRecorder willDelete(VKFolderControllerWillDeleteResourceNotification);
     const std::string aPath = mirrorPath("/F/a.txt");
     const std::string gonePath = mirrorPath("/F/gone.txt");
     start(operation);
@@ -254,7 +253,7 @@ TEST_F(VKCloudEditOperationsTest, ADeleteTrashesWhatWentInOneHolderAndEndsAfterT
     ASSERT_EQ(willDelete.received.size(), 2u);
     std::set<std::string> announced;
     for (size_t i = 0; i < 2; ++i) {
-        announced.insert(willDelete.received[i][VKNotificationPathKey].string());
+        announced.insert(willDelete.received[i].path);
         EXPECT_EQ(willDelete.senders[i].get(), operation.get());
     }
     EXPECT_EQ(announced, (std::set<std::string> { aPath, gonePath }));

@@ -7,7 +7,6 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKBytesFormatter.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Thread.h"
 #include "Platform/UI/ActionSheet.h"
 #include "Support/Cloud/TestCloudService.h"

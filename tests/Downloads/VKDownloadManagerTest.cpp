@@ -226,7 +226,7 @@ TEST_F(VKDownloadManagerTest, MovedFoldersTakeTheirDownloadsAlong)
     auto other = start("/resource/u", documents());
     core::fs::moveItem(inDocuments("old"), inDocuments("new"));
     core::NotificationCenter::defaultCenter().post(VKFolderControllerDidMoveResourceNotification, nullptr,
-        core::Value::makeDictionary({ { "OldPath", inDocuments("old") }, { "NewPath", inDocuments("new") } }));
+        { inDocuments("old"), inDocuments("new") });
     EXPECT_EQ(direct->path(), inDocuments("new/s"));
     EXPECT_EQ(nested->path(), inDocuments("new/sub/t"));
     EXPECT_EQ(other->path(), inDocuments("u"));

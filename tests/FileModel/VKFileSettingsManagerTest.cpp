@@ -159,14 +159,12 @@ TEST_F(VKFileSettingsManagerTest, RemovalsAndMovesFollowTheFiles)
     settings->insertBookmark(bookmark("here", 0.3), dashed);
     std::string renamed = documents + "/new-name-2.txt";
     ASSERT_TRUE(core::fs::moveItem(dashed, renamed));
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerDidMoveResourceNotification, nullptr,
-        core::Value::makeDictionary({ { "OldPath", dashed }, { "NewPath", renamed } }));
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerDidMoveResourceNotification, nullptr, { dashed, renamed });
     EXPECT_FLOAT_EQ(settings->fontSizeForFile(renamed), 12);
     EXPECT_EQ(bookmarkNames(renamed), std::vector<std::string> { "here" });
     std::string again = documents + "/third.txt";
     ASSERT_TRUE(core::fs::moveItem(renamed, again));
-    core::NotificationCenter::defaultCenter().post(WebDAVDidMoveResourceNotification, nullptr,
-        core::Value::makeDictionary({ { "OldPath", renamed }, { "NewPath", again } }));
+    core::NotificationCenter::defaultCenter().post(WebDAVDidMoveResourceNotification, nullptr, { renamed, again });
     EXPECT_FLOAT_EQ(settings->fontSizeForFile(again), 12);
 
     // The trash drops rows of what it empties.

@@ -1,6 +1,5 @@
 #include "Kit/VKFunctions.h"
 #include "Kit/VKGeometry.h"
-#include "Kit/VKNotificationKeys.h"
 
 #include "Platform/Core/Bundle.h"
 #include "Platform/Core/Exception.h"
@@ -54,9 +53,6 @@ TEST_F(VKFunctionsTest, StoredNamesAndConstants)
     EXPECT_EQ(VKTransitionPush(), "push");
     EXPECT_EQ(VKTransitionFromRight(), "fromRight");
     EXPECT_EQ(VKTransitionFromLeft(), "fromLeft");
-    EXPECT_STREQ(VKNotificationPathKey, "Path");
-    EXPECT_STREQ(VKNotificationOldPathKey, "OldPath");
-    EXPECT_STREQ(VKNotificationNewPathKey, "NewPath");
     EXPECT_EQ(VKHitRegionWidth, 44.0f);
 }
 

@@ -228,9 +228,9 @@ TEST_F(WebDAVCopyResponseTest, MovesAnnounceThemselvesLaterAndDropTheSourcesLock
     makeFile("site/Library/Documents/to.txt", "old");
     auto locks = WebDAVLockManager::sharedManager();
     ASSERT_TRUE(locks->acquireWriteLockForURI(*core::URL::parse("/Documents/from.txt"), source, "shared", "me", "0", "Infinite"));
-    std::vector<core::Value> moves;
+    std::vector<VKResourceMove> moves;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVDidMoveResourceNotification, nullptr,
-        [&](const core::Notification& note) { moves.push_back(note.userInfo()); });
+        [&](const VKResourceMove& move) { moves.push_back(move); });
 
     // Locked without the token: nothing moves, nothing is announced.
     EXPECT_EQ(code(send("MOVE", "/Documents/from.txt", "/Documents/to.txt")), "423");
@@ -243,8 +243,8 @@ TEST_F(WebDAVCopyResponseTest, MovesAnnounceThemselvesLaterAndDropTheSourcesLock
     EXPECT_EQ(code(send("MOVE", "/Documents/from.txt", "/Documents/to.txt", { ifHeader })), "204");
     core::RunLoop::main().runUntilIdle();
     ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].dictionary().at("OldPath").string(), source);
-    EXPECT_EQ(moves[0].dictionary().at("NewPath").string(), documents + "/to.txt");
+    EXPECT_EQ(moves[0].oldPath, source);
+    EXPECT_EQ(moves[0].newPath, documents + "/to.txt");
     EXPECT_EQ(readFile(documents + "/to.txt"), "moving");
     EXPECT_FALSE(core::fs::exists(source));
     EXPECT_TRUE(locks->locksForURI(*core::URL::parse("/Documents/from.txt")).empty());
@@ -440,9 +440,9 @@ protected:
 TEST_F(WebDAVCopyResponseUnitTest, TheMoveNoticeComesAPassLaterAndOnlyForAnItemThatArrived)
 {
     std::string source = makeFile("root/from.txt", "moving");
-    std::vector<core::Value> moves;
+    std::vector<VKResourceMove> moves;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVDidMoveResourceNotification, nullptr,
-        [&](const core::Notification& note) { moves.push_back(note.userInfo()); });
+        [&](const VKResourceMove& move) { moves.push_back(move); });
     auto response = move("/from.txt", "/to.txt");
     EXPECT_EQ(delegate->ends, 1);
     EXPECT_EQ(delegate->lastEnd, WebDAVResponseEnd::KeepOpen);
@@ -450,8 +450,8 @@ TEST_F(WebDAVCopyResponseUnitTest, TheMoveNoticeComesAPassLaterAndOnlyForAnItemT
     EXPECT_TRUE(moves.empty());
     core::RunLoop::main().runUntilIdle();
     ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].dictionary().at("OldPath").string(), source);
-    EXPECT_EQ(moves[0].dictionary().at("NewPath").string(), root + "/to.txt");
+    EXPECT_EQ(moves[0].oldPath, source);
+    EXPECT_EQ(moves[0].newPath, root + "/to.txt");
 
     // A move the file system refuses announces nothing.
     std::string sealed = makeFolder("root/sealed");

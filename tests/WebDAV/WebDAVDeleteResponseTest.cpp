@@ -54,17 +54,17 @@ TEST_F(WebDAVDeleteResponseTest, FilesGoToTheTrashAfterObserversLetGo)
 {
     std::string path = makeFile("site/Library/Documents/doomed.txt", "bye");
     bool sawItem = false;
-    core::Value info;
+    WebDAVItemNews info;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVWillDeleteResourceNotification, nullptr,
-        [&](const core::Notification& note) {
-            info = note.userInfo();
+        [&](const WebDAVItemNews& item, const core::Notification& note) {
+            info = item;
             sawItem = present(path) && std::dynamic_pointer_cast<WebDAVDeleteResponse>(note.object()) != nullptr;
         });
     std::string answer = remove("/Documents/doomed.txt", { "-H", "Depth: 1" });
     EXPECT_EQ(code(answer), "204") << answer;
     EXPECT_TRUE(sawItem);
-    EXPECT_EQ(info["Path"].toString(), path);
-    EXPECT_EQ(info["URI"].toString(), "/Documents/doomed.txt");
+    EXPECT_EQ(info.path, path);
+    EXPECT_EQ(info.uri, "/Documents/doomed.txt");
     EXPECT_FALSE(present(path));
     auto trashed = trashedNames();
     EXPECT_NE(std::find(trashed.begin(), trashed.end(), "doomed.txt"), trashed.end());
@@ -159,7 +159,7 @@ TEST_F(WebDAVDeleteResponseTest, WhatAnImmutableFolderKeepsIsListed)
 
     std::vector<std::string> updated;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& note) { updated.push_back(note.userInfo()["Path"].toString()); });
+        [&](const WebDAVItemNews& item) { updated.push_back(item.path); });
     std::string answer = remove("/Documents/stuck");
     EXPECT_EQ(code(answer), "207") << answer;
     EXPECT_NE(answer.find(fmt::format("Location: http://127.0.0.1:{}/Documents/stuck/", server->port())), std::string::npos);

@@ -24,7 +24,7 @@ TEST_F(WebDAVMkcolResponseTest, MakesTheFolderAndTellsItsParentAndTheQuota)
 {
     std::vector<std::string> updated;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& note) { updated.push_back(note.userInfo()["Path"].toString()); });
+        [&](const WebDAVItemNews& item) { updated.push_back(item.path); });
     std::vector<std::string> quotaPaths;
     auto quotaObservation = core::NotificationCenter::defaultCenter().observe(VKQuotaManagerDidUpdateQuotaNotification,
         nullptr, [&](const VKQuotaUpdate& update) { quotaPaths.push_back(update.path); });

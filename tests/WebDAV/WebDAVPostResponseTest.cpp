@@ -181,7 +181,7 @@ TEST_F(WebDAVPostResponseTest, ReplacingAFileDropsItsDeadPropertiesOnlyOnceTheUp
     }
     int updates = 0;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& note) { updates += note.userInfo()["Path"].toString() == documents; });
+        [&](const WebDAVItemNews& item) { updates += item.path == documents; });
     EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
         return namesIn(WebDAVStagingFolder::path()).empty() && updates == 1;
     }, 20));

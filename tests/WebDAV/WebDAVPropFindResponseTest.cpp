@@ -180,11 +180,11 @@ TEST_F(WebDAVPropPatchResponseTest, AllOrNothing)
     EXPECT_FALSE(xattrDataForItemAtPath(path, color));
 
     // Success: stored, the item's quota updated, the folder told on the main thread.
-    std::vector<core::Value> updates;
+    std::vector<WebDAVItemNews> updates;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        [&](const core::Notification& notification) {
+        [&](const WebDAVItemNews& item) {
             EXPECT_TRUE(core::Thread::isMainThread());
-            updates.push_back(notification.userInfo());
+            updates.push_back(item);
         });
     auto done = run("PROPPATCH", "/d/f.txt", "",
         update("<D:set><D:prop><Z:color>red</Z:color></D:prop></D:set><D:remove><D:prop><Z:absent/></D:prop></D:remove>"));
@@ -194,8 +194,8 @@ TEST_F(WebDAVPropPatchResponseTest, AllOrNothing)
     EXPECT_EQ(xattrStringForItemAtPath(path, color), "<Z:color xmlns:Z=\"http://ex/ns\">red</Z:color>");
     core::RunLoop::main().runUntilIdle();
     ASSERT_EQ(updates.size(), 1u);
-    EXPECT_EQ(updates[0]["Path"].string(), local("/d"));
-    EXPECT_EQ(updates[0]["URI"].string(), "/d/");
+    EXPECT_EQ(updates[0].path, local("/d"));
+    EXPECT_EQ(updates[0].uri, "/d/");
 
     auto expectStatus = [&](std::string_view text, int status, std::string_view reason) {
         auto response = run("PROPPATCH", "/d/f.txt", "", text);

@@ -49,13 +49,11 @@ std::shared_ptr<VKCloudFileResource> cloudResourceOf(const std::shared_ptr<VKFil
     return std::dynamic_pointer_cast<VKCloudFileResource>(resource);
 }
 
-std::vector<std::shared_ptr<VKCloudManagedObject>> nodesIn(const core::Value& value)
+std::vector<std::shared_ptr<VKCloudManagedObject>> nodesIn(const std::vector<std::shared_ptr<store::Object>>& objects)
 {
     std::vector<std::shared_ptr<VKCloudManagedObject>> nodes;
-    if (!value.isArray())
-        return nodes;
-    for (const auto& entry : value.array())
-        if (auto node = entry.objectAs<VKCloudManagedObject>())
+    for (const auto& object : objects)
+        if (auto node = std::dynamic_pointer_cast<VKCloudManagedObject>(object))
             nodes.push_back(node);
     return nodes;
 }
@@ -116,7 +114,10 @@ void VKCloudFolderController::startObserving()
         }));
     if (auto store = VKCloudFileStore::sharedStore())
         addObservation(center.observe(store::ContextDidSaveNotification, store->managedObjectContext(),
-            to(&VKCloudFolderController::cloudFileStoreDidSave)));
+            [weak](const store::ContextSave& save) {
+                if (auto controller = weak.lock())
+                    controller->cloudFileStoreDidSave(save);
+            }));
     for (const char* name : { VKCloudUploadManagerUploadDidStartNotification, VKCloudUploadManagerUploadDidEndNotification })
         addObservation(center.observe(name, nullptr, [weak](const core::Notification& notification) {
             // The upload's resource belongs to the main thread's store.
@@ -240,16 +241,15 @@ void VKCloudFolderController::updateFolderInfo()
 
 // MARK: The mirror's saves
 
-void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& notification)
+void VKCloudFolderController::cloudFileStoreDidSave(const store::ContextSave& save)
 {
     auto folder = cloudResourceOf(resource());
     if (!folder)
         return;
     const auto& folderNode = folder->managedObject();
-    const auto& info = notification.userInfo();
-    const auto inserted = nodesIn(info[store::InsertedObjectsKey]);
-    const auto updated = nodesIn(info[store::UpdatedObjectsKey]);
-    const auto deleted = nodesIn(info[store::DeletedObjectsKey]);
+    const auto inserted = nodesIn(save.inserted);
+    const auto updated = nodesIn(save.updated);
+    const auto deleted = nodesIn(save.deleted);
     auto* navigation = navigationController();
     if (!VKBrowserOperation::fileOperation() || !navigation || navigation->topViewController() != this || !isViewLoaded() || isSearching()) {
         // Not shown as it changes (an upload from another folder, say): the
@@ -272,7 +272,6 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
         rowKeys.insert("size");
     else if (listing().sorting().order() == VKFolderSorting::DateOrder)
         rowKeys.insert("modificationDate");
-    const core::Value& keysByID = info[store::UpdatedKeysKey];
     bool structural = std::any_of(inserted.begin(), inserted.end(),
         [&](const auto& node) { return node->parent() == folderNode; });
     // Nodes whose rows only need drawing again, and nodes that may have
@@ -282,11 +281,11 @@ void VKCloudFolderController::cloudFileStoreDidSave(const core::Notification& no
     // Nodes whose place in the order may have changed (a rename, say).
     std::set<const VKCloudManagedObject*> replaced;
     for (const auto& node : updated) {
-        const core::Value& keys = keysByID[std::to_string(node->objectID())];
-        bool moves = !keys.isArray();
-        if (keys.isArray())
-            for (const auto& key : keys.array())
-                moves = moves || (key.isString() && rowKeys.contains(key.string()));
+        auto keys = save.updatedKeys.find(node->objectID());
+        bool moves = keys == save.updatedKeys.end();
+        if (!moves)
+            for (const auto& key : keys->second)
+                moves = moves || rowKeys.contains(key);
         if (moves)
             replaced.insert(node.get());
         if (node->parent() == folderNode) {

@@ -12,6 +12,9 @@
 class VKCloudFolderCommands;
 class VKCloudManagedObject;
 class VKCloudService;
+namespace store {
+struct ContextSave;
+}
 
 // The screen of a folder of a cloud service's mirror: the folder list with
 // its rows, sorting, marking and sheets, where whatever changes the folder
@@ -53,7 +56,7 @@ public:
     void cloudMetadataLoadDidEnd(const core::Notification& notification);
     // The summary, unless "Sync Failed" still shows.
     void updateFolderInfo() override;
-    virtual void cloudFileStoreDidSave(const core::Notification& notification);
+    virtual void cloudFileStoreDidSave(const store::ContextSave& save);
     virtual void cloudUploadDidStartOrEnd(const core::Notification& notification);
     // How many saves were applied to the table row by row (tests).
     size_t rowUpdateCount() const { return m_rowUpdates; }

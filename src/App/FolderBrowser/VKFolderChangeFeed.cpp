@@ -57,6 +57,17 @@ void VKFolderChangeFeed::noteChange()
     m_timer = core::RunLoop::main().schedule(delay, false, [this](core::Timer&) { fire(); });
 }
 
+void VKFolderChangeFeed::reportPendingChanges()
+{
+    if (m_watcher)
+        m_watcher->processPendingChanges();
+    if (!isPending())
+        return;
+    if (m_timer)
+        m_timer->invalidate();
+    fire();
+}
+
 void VKFolderChangeFeed::willReadFolder()
 {
     if (m_watcher)

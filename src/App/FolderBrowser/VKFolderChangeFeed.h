@@ -13,8 +13,9 @@ class Timer;
 class VKDirectoryWatcher;
 
 // Tells a folder list when its folder changed on disk, whoever changed it:
-// another program (through the directory watcher) or a client of the server
-// (noteChange). The news collapse into one call CollapseDelay after the last
+// the directory watcher is the one source for a watched folder (the app's
+// news only has what it holds told at once), noteChange the server's news
+// for a folder that is not watched. The news collapse into one call CollapseDelay after the last
 // of them, and never later than LongestDelay after the first, so that a
 // burst of thousands of new files costs one rebuild and a long copy still
 // shows within a second. A read of the folder takes every change made before
@@ -36,6 +37,9 @@ public:
     VKFolderChangeFeed& operator=(const VKFolderChangeFeed&) = delete;
 
     void noteChange();
+    // The app says it changed the folder: what the watcher holds is told
+    // now, in one call (nothing when it holds nothing).
+    void reportPendingChanges();
     void willReadFolder();
     // The list took in a change it made itself: the watcher's news so far
     // are dropped, a change already due stays due.

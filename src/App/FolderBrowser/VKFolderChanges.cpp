@@ -2,7 +2,6 @@
 
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKQuotaManager.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
 #include "Platform/Core/RunLoop.h"
@@ -27,13 +26,9 @@ void VKFolderChanges::follow(std::weak_ptr<Host> host, const core::Object* self)
     m_host = std::move(host);
     m_self = self;
     auto& center = core::NotificationCenter::defaultCenter();
-    // The observations go with this follower. The server's notice still
-    // carries its folder in a dictionary.
+    // The observations go with this follower.
     m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        [this](const core::Notification& notification) {
-            if (auto path = VKNotificationPath(notification))
-                folderDidUpdate(*path, true);
-        }));
+        [this](const WebDAVItemNews& item) { folderDidUpdate(item.path, true); }));
     m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [this](const VKFolderUpdate& update, const core::Notification& notification) {
             if (notification.object().get() != m_self)

@@ -236,8 +236,8 @@ void VKFolderCommands::handleAction(EditAction action, const core::Value& userIn
         emailMarkedItems(sender);
         break;
     case EditAction::PerformWithDestination:
-        if (userInfo.isDictionary() && userInfo["action"].isString())
-            performActionWithDestination(userInfo["action"].string(), userInfo["destination"]);
+        if (auto choice = userInfo.objectAs<DestinationChoice>())
+            performActionWithDestination(choice->action, choice->destination);
         break;
     case EditAction::DeleteNoConfirmation:
         deleteMarkedItemsNoConfirmation();
@@ -319,17 +319,15 @@ void VKFolderCommands::clickedButton(ui::ActionSheet& sheet, int index)
             handleAction(*action, vkUserInfo(sheet));
         return;
     case Sheet::Extension: {
-        core::Value userInfo = vkUserInfo(sheet);
-        auto resource = userInfo["resource"].objectAs<VKFileResource>();
-        const core::Value& name = userInfo["name"];
-        if (!resource || !name.isString())
+        auto asked = vkUserInfo(sheet).objectAs<ExtensionChoice>();
+        if (!asked || !asked->resource)
             return;
         auto choice = vkButtonAction<EditAction>(sheet, index);
         if (choice == EditAction::KeepExtension) {
-            std::string base = path::deletingPathExtension(name.string());
-            m_naming->renameResource(resource, base + "." + resource->pathExtension(), false);
+            std::string base = path::deletingPathExtension(asked->name);
+            m_naming->renameResource(asked->resource, base + "." + asked->resource->pathExtension(), false);
         } else if (choice == EditAction::ChangeExtension) {
-            m_naming->renameResource(resource, name.string(), false);
+            m_naming->renameResource(asked->resource, asked->name, false);
         }
         return;
     }

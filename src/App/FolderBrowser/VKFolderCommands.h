@@ -76,13 +76,29 @@ public:
         // The cloud screen's sync commands.
         SyncFolder = 1018,
         SyncMarkedItems = 1019,
-        // userInfo "action" (the name) and "destination".
+        // The user info is a DestinationChoice.
         PerformWithDestination = 1020,
         DeleteNoConfirmation = 1021,
         UnzipResource = 1022,
         MoveToTrash = 1023,
         EmailResources = 1024,
     };
+    // What an overwrite sheet carries: the move or copy (its action's name)
+    // that runs on to the destination when confirmed.
+    struct DestinationChoice : core::Object {
+        DestinationChoice(std::string action, core::Value destination)
+            : action(std::move(action)), destination(std::move(destination)) { }
+        std::string action;
+        core::Value destination;
+    };
+    // What an extension sheet carries: the item and the name asked for.
+    struct ExtensionChoice : core::Object {
+        ExtensionChoice(std::shared_ptr<VKFileResource> resource, std::string name)
+            : resource(std::move(resource)), name(std::move(name)) { }
+        std::shared_ptr<VKFileResource> resource;
+        std::string name;
+    };
+
     // What the confirming button of a sheet or an alert runs, if anything.
     static std::optional<EditAction> actionConfirmedBy(Sheet sheet);
     static std::optional<EditAction> actionConfirmedBy(Alert alert);

@@ -162,8 +162,7 @@ int VKFolderEditingHost::trashRow(const std::shared_ptr<VKFileResource>& resourc
     if (!screen || !resource)
         return 0;
     auto& center = core::NotificationCenter::defaultCenter();
-    center.post(VKFolderControllerWillDeleteResourceNotification, screen,
-        core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
+    center.post(VKFolderControllerWillDeleteResourceNotification, screen, { resource->path() });
     int result = int(moveFileResourceToDesktopTrash(resource));
     if (result != VKViewerFolderHost::TrashMoved)
         return result;

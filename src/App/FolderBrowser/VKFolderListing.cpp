@@ -371,6 +371,15 @@ void VKFolderListing::folderDidChange(bool collapse)
         refresh();
 }
 
+void VKFolderListing::folderWasReported(bool burst)
+{
+    if (isWatchingFolder() && !burst)
+        m_changeFeed->reportPendingChanges();
+    // A folder whose watch ended on the way (it went) takes the news itself.
+    if (!isWatchingFolder())
+        folderDidChange(burst);
+}
+
 bool VKFolderListing::contentSizeDidChange(const std::string& path)
 {
     if (!m_childrenValid || m_searchResults)

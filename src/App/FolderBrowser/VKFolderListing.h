@@ -116,6 +116,12 @@ public:
     // The folder itself changed: read again now when on top (`collapse`:
     // after the burst the change feed waits for), else when next shown.
     void folderDidChange(bool collapse);
+    // News that the folder changed, from the app or (`burst`) the server.
+    // A watched folder's changes are reported by its watcher alone: the
+    // app's news only has what the watcher holds told at once, the server's
+    // is left to the watcher's collapsing. An unwatched folder takes the
+    // news as its change.
+    void folderWasReported(bool burst);
     // An item's size changed (a path inside the folder): in size order its
     // row moves to its place. Whether the table must show the rows again.
     bool contentSizeDidChange(const std::string& path);

@@ -4,6 +4,7 @@
 #include "App/FolderBrowser/VKImportMediaOperation.h"
 #include "App/FolderBrowser/VKSaveMediaToPhotosAlbumOperation.h"
 #include "FileModel/VKFileResource.h"
+#include "Platform/Core/ErrorInfo.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/RunLoop.h"
@@ -64,9 +65,7 @@ public:
         BrowserOperation::endOperation(m_run);
         if (!error)
             return;
-        const core::Value& count = error->userInfo().count("failureCount") ? error->userInfo().at("failureCount")
-                                                                          : core::Value();
-        int64_t failures = count.isNumber() ? count.toInteger() : 0;
+        int64_t failures = core::errorInfo::failureCount(*error).value_or(0);
         showAlertViewWithTitle(core::localized("Unsupported Media"),
             failures == 1 ? core::localized("Failed to save 1 item.")
                           : fmt::format(fmt::runtime(core::localized("Failed to save {} items.")), failures),

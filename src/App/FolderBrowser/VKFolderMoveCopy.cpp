@@ -209,8 +209,8 @@ void VKFolderMoveCopy::checkForMarkedItemCollisionsAtDestination(const std::shar
     vkSetTag(*sheet, VKFolderCommands::Sheet::Overwrite);
     // Never left to a tap beside the sheet: what is replaced is asked plainly.
     sheet->setShowsCancelButtonWhenAnchored(true);
-    sheet->setUserInfo(core::Value::makeDictionary({ { "action", core::Value(action) },
-        { "destination", core::Value(std::static_pointer_cast<core::Object>(destination)) } }));
+    sheet->setUserInfo(core::Value(std::make_shared<VKFolderCommands::DestinationChoice>(action,
+        core::Value(std::static_pointer_cast<core::Object>(destination)))));
     ::showActionSheet(host->commandScreen(), *sheet, nullptr);
 }
 

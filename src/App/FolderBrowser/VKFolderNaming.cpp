@@ -203,10 +203,7 @@ void VKFolderNaming::renameResource(const std::shared_ptr<VKFileResource>& resou
             : namingText("Warning, changing the extension \".{}\" may prevent the document opening correctly.", oldExtension);
         auto sheet = VKActionSheet::create(title, m_commands.selfAs<ui::ActionSheetDelegate>());
         vkSetTag(*sheet, VKFolderCommands::Sheet::Extension);
-        sheet->setUserInfo(core::Value(core::Value::Dictionary {
-            { "resource", core::Value(std::static_pointer_cast<core::Object>(resource)) },
-            { "name", core::Value(name) },
-        }));
+        sheet->setUserInfo(core::Value(std::make_shared<VKFolderCommands::ExtensionChoice>(resource, name)));
         // Both answers rename; only Cancel (Escape, a tap outside) leaves the name as it was.
         vkAddButton(*sheet, namingText("Keep .{}", oldExtension), VKFolderCommands::EditAction::KeepExtension);
         std::string change = newExtension.empty() ? core::localized("Remove Extension") : namingText("Use .{}", newExtension);
@@ -240,8 +237,7 @@ void VKFolderNaming::renameResourceOnDisk(const std::shared_ptr<VKFileResource>&
         host->commandScrollTo(renamed, ui::TableView::ScrollPosition::None);
     auto& center = core::NotificationCenter::defaultCenter();
     auto screen = m_commands.screenObject();
-    center.post(VKFolderControllerDidMoveResourceNotification, screen,
-        core::Value::Dictionary { { "OldPath", core::Value(oldPath) }, { "NewPath", core::Value(newPath) } });
+    center.post(VKFolderControllerDidMoveResourceNotification, screen, { oldPath, newPath });
     center.post(VKFolderControllerCollectionDidUpdateNotification, screen, { host->commandFolder()->path() });
 }
 

@@ -167,8 +167,7 @@ void VKFolderOperations::continueDeletion()
         const auto& resource = deletion.items[deletion.next++];
         ++done;
         // Its observers still find the item where it was.
-        center.post(VKFolderControllerWillDeleteResourceNotification, screen,
-            core::Value::Dictionary { { "Path", core::Value(resource->path()) } });
+        center.post(VKFolderControllerWillDeleteResourceNotification, screen, { resource->path() });
         if (moveFileResourceToDesktopTrash(resource) == VKRemoveResultDone) {
             deletion.trashed.push_back(resource);
         } else {
@@ -266,7 +265,7 @@ void VKFolderOperations::moveItems(const std::vector<std::shared_ptr<VKFileResou
                 if (replaced)
                     VKFileSettingsManager::defaultManager()->removeBookmarksAndSettingsForItemAtPath(to);
                 core::NotificationCenter::defaultCenter().post(VKFolderControllerDidMoveResourceNotification,
-                    screen.lock(), core::Value::makeDictionary({ { "OldPath", from }, { "NewPath", to } }));
+                    screen.lock(), { from, to });
             });
         };
         VKFolderItemTransfer::Request request { files, destinationPath, false };

@@ -11,7 +11,6 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/StringAdditions.h"
 #include "Kit/StringTruncation.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -83,12 +82,8 @@ void VKFolderPickerViewController::startObserving()
                 screen->folderDidUpdate(path);
         });
     };
-    // The server's notice still carries its folder in a dictionary.
     m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
-        [folderUpdated](const core::Notification& notification) {
-            if (auto path = VKNotificationPath(notification))
-                folderUpdated(*path);
-        }));
+        [folderUpdated](const WebDAVItemNews& item) { folderUpdated(item.path); }));
     m_observations.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [folderUpdated](const VKFolderUpdate& update) { folderUpdated(update.path); }));
     m_observations.push_back(center.observe(VKCloudServiceDidUpdateMetadataNotification, nullptr,

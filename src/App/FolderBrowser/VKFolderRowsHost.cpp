@@ -35,7 +35,7 @@ void VKFolderRowsHost::listingFolderMayBeGone()
 
 void VKFolderRowsHost::changesFolderChanged(bool burst)
 {
-    m_screen.listing().folderDidChange(burst);
+    m_screen.listing().folderWasReported(burst);
 }
 
 void VKFolderRowsHost::changesReloadTable()

@@ -16,7 +16,6 @@
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKFunctions.h"
 #include "Kit/VKImageOperationQueue.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -140,12 +139,26 @@ void VKViewController::initWithResource(const std::shared_ptr<VKFileResource>& r
     handle(VKCloudServiceFetchWillStartDownloadNotification, &VKViewController::cloudFileFetchWillStartDownload);
     handle(VKCloudServiceFetchDidCompleteNotification, &VKViewController::cloudFileFetchDidComplete);
     handle(VKCloudServiceFetchFailedNotification, &VKViewController::cloudFileFetchFailed);
-    handle(VKFolderControllerWillDeleteResourceNotification, &VKViewController::resourceWillBeDeleted);
-    handle(WebDAVWillDeleteResourceNotification, &VKViewController::resourceWillBeDeleted);
-    handle(VKFolderControllerDidMoveResourceNotification, &VKViewController::resourceDidMove);
-    handle(WebDAVDidMoveResourceNotification, &VKViewController::resourceDidMove);
+    auto followDeletion = [&]<class Deletion>(core::NoticeName<Deletion> name) {
+        m_observations.push_back(center.observe(name, nullptr, [weak](const Deletion& deletion) {
+            auto self = weak.lock();
+            if (self && !deletion.path.empty())
+                self->resourceWillBeDeleted(deletion.path);
+        }));
+    };
+    followDeletion(VKFolderControllerWillDeleteResourceNotification);
+    followDeletion(WebDAVWillDeleteResourceNotification);
+    for (auto name : { VKFolderControllerDidMoveResourceNotification, WebDAVDidMoveResourceNotification })
+        m_observations.push_back(center.observe(name, nullptr, [weak](const VKResourceMove& move) {
+            if (auto self = weak.lock())
+                self->resourceDidMove(move);
+        }));
     if (auto store = VKCloudFileStore::sharedStore())
-        handle(store::ContextDidSaveNotification, &VKViewController::cloudFileStoreDidSave, store->managedObjectContext());
+        m_observations.push_back(center.observe(store::ContextDidSaveNotification, store->managedObjectContext(),
+            [weak](const store::ContextSave& save) {
+                if (auto self = weak.lock())
+                    self->cloudFileStoreDidSave(save);
+            }));
     setWantsFullScreenLayout(true);
 }
 
@@ -172,27 +185,24 @@ void VKViewController::setTitleFromResource()
 
 // ---- Following the file ----------------------------------------------------
 
-void VKViewController::resourceWillBeDeleted(const core::Notification& notification)
+void VKViewController::resourceWillBeDeleted(const std::string& path)
 {
-    auto path = VKNotificationPath(notification);
-    if (!path || !m_resource || *path != m_resource->path())
+    if (!m_resource || path != m_resource->path())
         return;
     setResource(nullptr);
 }
 
-void VKViewController::resourceDidMove(const core::Notification& notification)
+void VKViewController::resourceDidMove(const VKResourceMove& move)
 {
-    auto oldPath = VKNotificationPath(notification, VKNotificationOldPathKey);
-    auto newPath = VKNotificationPath(notification, VKNotificationNewPathKey);
-    if (!oldPath || !newPath || oldPath->empty() || newPath->empty() || !m_resource)
+    if (move.oldPath.empty() || move.newPath.empty() || !m_resource)
         return;
     const std::string path = m_resource->path();
     std::string movedPath;
-    if (path == *oldPath)
-        movedPath = *newPath;
-    else if (core::path::deletingLastPathComponent(path) == *oldPath)
+    if (path == move.oldPath)
+        movedPath = move.newPath;
+    else if (core::path::deletingLastPathComponent(path) == move.oldPath)
         // Only the file's own folder is followed, not the folders above it.
-        movedPath = core::path::appendingPathComponent(*newPath, core::path::lastPathComponent(path));
+        movedPath = core::path::appendingPathComponent(move.newPath, core::path::lastPathComponent(path));
     else
         return;
     auto moved = VKFileResource::resourceWithPath(movedPath);
@@ -203,23 +213,19 @@ void VKViewController::resourceDidMove(const core::Notification& notification)
     setResource(moved);
 }
 
-void VKViewController::cloudFileStoreDidSave(const core::Notification& notification)
+void VKViewController::cloudFileStoreDidSave(const store::ContextSave& save)
 {
     if (!m_resource || !m_resource->isCloudResource())
         return;
-    const core::Value& deleted = notification.userInfo()[store::DeletedObjectsKey];
-    if (!deleted.isArray())
-        return;
-    for (const auto& item : deleted.array()) {
-        auto node = item.objectAs<VKCloudManagedObject>();
+    for (const auto& item : save.deleted) {
+        auto node = std::dynamic_pointer_cast<VKCloudManagedObject>(item);
         if (!node)
             continue;
         VKCloudFileResource gone(node);
         if (!gone.isEqual(*m_resource))
             continue;
         // The path as the resource answers it now: a deleted node's is "".
-        resourceWillBeDeleted(core::Notification(VKFolderControllerWillDeleteResourceNotification, shared_from_this(),
-            core::Value::makeDictionary({ { VKNotificationPathKey, core::Value(m_resource->path()) } })));
+        resourceWillBeDeleted(m_resource->path());
         return;
     }
 }

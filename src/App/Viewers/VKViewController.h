@@ -41,6 +41,10 @@
 #include <string>
 #include <vector>
 
+struct VKResourceMove;
+namespace store {
+struct ContextSave;
+}
 namespace ui {
 class BarButtonItem;
 class DocumentInteractionController;
@@ -130,11 +134,11 @@ public:
     bool shouldSingleTapShowUI() const override { return true; }
     bool shouldSingleTapHideUI() const override { return m_contentDidLoad && !m_contentLoading; }
 
-    // Following the file. Each reads the path keys of the notice; a notice
-    // without them changes nothing.
-    virtual void resourceWillBeDeleted(const core::Notification& notification);
-    virtual void resourceDidMove(const core::Notification& notification);
-    void cloudFileStoreDidSave(const core::Notification& notification);
+    // Following the file: the item at `path` is about to go; an item moved
+    // (a move without both paths changes nothing).
+    virtual void resourceWillBeDeleted(const std::string& path);
+    virtual void resourceDidMove(const VKResourceMove& move);
+    void cloudFileStoreDidSave(const store::ContextSave& save);
 
     std::shared_ptr<ui::BarButtonItem> findBarButtonItemWithAction(std::string_view action) const;
     // The file's name, without its extension unless "VKDisplayFileExtensions"

@@ -15,28 +15,6 @@
 
 namespace store {
 
-namespace {
-
-core::Value objectArray(const std::vector<std::shared_ptr<store::Object>>& objects)
-{
-    core::Value::Array array;
-    array.reserve(objects.size());
-    for (const auto& object : objects)
-        array.emplace_back(object);
-    return core::Value(std::move(array));
-}
-
-core::Value idArray(const std::vector<int64_t>& ids)
-{
-    core::Value::Array array;
-    array.reserve(ids.size());
-    for (int64_t id : ids)
-        array.emplace_back(id);
-    return core::Value(std::move(array));
-}
-
-} // namespace
-
 std::shared_ptr<Context> Context::create(std::shared_ptr<Coordinator> coordinator, core::Error* error)
 {
     if (!coordinator)
@@ -222,36 +200,6 @@ void Context::objectDidSetTransient(store::Object& object)
 bool Context::hasChanges() const
 {
     return !m_inserted.empty() || !m_updated.empty() || !m_deleted.empty();
-}
-
-namespace {
-
-template<typename Keep>
-std::vector<std::shared_ptr<store::Object>> listed(const std::map<int64_t, std::shared_ptr<store::Object>>& objects, Keep keep)
-{
-    std::vector<std::shared_ptr<store::Object>> list;
-    for (const auto& [id, object] : objects) {
-        if (keep(*object))
-            list.push_back(object);
-    }
-    return list;
-}
-
-} // namespace
-
-std::vector<std::shared_ptr<store::Object>> Context::insertedObjects() const
-{
-    return listed(m_inserted, [](const store::Object& object) { return !object.isDeleted(); });
-}
-
-std::vector<std::shared_ptr<store::Object>> Context::updatedObjects() const
-{
-    return listed(m_updated, [](const store::Object&) { return true; });
-}
-
-std::vector<std::shared_ptr<store::Object>> Context::deletedObjects() const
-{
-    return listed(m_deleted, [](const store::Object& object) { return !object.isInserted(); });
 }
 
 void Context::markGone(const std::shared_ptr<store::Object>& object)
@@ -480,33 +428,27 @@ bool Context::save(core::Error* error)
     for (const auto& object : dropped)
         core::log("Warning, dropped {}: its folder no longer exists", object->description());
 
-    std::vector<std::shared_ptr<store::Object>> insertedObjects;
-    std::vector<std::shared_ptr<store::Object>> updatedObjects;
-    std::vector<std::shared_ptr<store::Object>> deletedObjects;
-    std::vector<int64_t> insertedIDs;
-    std::vector<int64_t> updatedIDs;
-    core::Value::Dictionary updatedKeys;
+    ContextSave saved;
     for (const auto& object : written) {
         object->m_inserted = false;
         object->m_changed = 0;
-        insertedObjects.push_back(object);
-        insertedIDs.push_back(object->m_id);
+        saved.inserted.push_back(object);
+        saved.insertedIDs.push_back(object->m_id);
     }
     for (const auto& [object, changed] : updated) {
         object->m_changed = 0;
-        updatedObjects.push_back(object);
-        updatedIDs.push_back(object->m_id);
-        core::Value::Array keys;
+        saved.updated.push_back(object);
+        saved.updatedIDs.push_back(object->m_id);
+        auto& keys = saved.updatedKeys[object->m_id];
         for (int bit = 0; bit < 64; ++bit) {
             if ((changed >> bit) & 1)
                 keys.emplace_back(keyOfBit(bit));
         }
-        updatedKeys[std::to_string(object->m_id)] = core::Value(std::move(keys));
     }
     std::vector<std::shared_ptr<store::Object>> gone;
     for (int64_t id : deletedIDs) {
         if (auto object = m_registry.find(id)) {
-            deletedObjects.push_back(object);
+            saved.deleted.push_back(object);
             gone.push_back(object);
         }
     }
@@ -526,26 +468,17 @@ bool Context::save(core::Error* error)
     m_pending.clear();
     invalidateHidden();
 
-    core::NotificationCenter::defaultCenter().post(ContextDidSaveNotification, shared_from_this(),
-        core::Value::makeDictionary({
-            { InsertedObjectsKey, objectArray(insertedObjects) },
-            { UpdatedObjectsKey, objectArray(updatedObjects) },
-            { DeletedObjectsKey, objectArray(deletedObjects) },
-            { InsertedIDsKey, idArray(insertedIDs) },
-            { UpdatedIDsKey, idArray(updatedIDs) },
-            { DeletedIDsKey, idArray(deletedIDs) },
-            { UpdatedKeysKey, core::Value(std::move(updatedKeys)) },
-        }));
+    saved.deletedIDs = std::move(deletedIDs);
+    core::NotificationCenter::defaultCenter().post(ContextDidSaveNotification, shared_from_this(), std::move(saved));
     return true;
 }
 
 // ---- Merging ----
 
-void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
+void Context::mergeChangesFromContextDidSave(const ContextSave& save)
 {
-    const auto& deletedIDs = userInfo[DeletedIDsKey];
-    for (size_t index = 0; index < deletedIDs.count(); ++index) {
-        if (auto object = m_registry.find(deletedIDs[index].toInteger())) {
+    for (int64_t id : save.deletedIDs) {
+        if (auto object = m_registry.find(id)) {
             if (!object->m_gone) {
                 markGone(object);
                 m_changes.note(object, ContextChangeNotes::Deleted);
@@ -554,23 +487,18 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
     }
     invalidateHidden();
 
-    const auto& keys = userInfo[UpdatedKeysKey];
     // (ID, keys written) by ID, looked up as the IDs come.
     std::vector<std::pair<int64_t, uint64_t>> writtenKeys;
-    if (keys.isDictionary()) {
-        writtenKeys.reserve(keys.count());
-        for (const auto& [id, names] : keys.dictionary()) {
-            uint64_t mask = 0;
-            for (size_t index = 0; index < names.count(); ++index) {
-                const auto& key = names[index];
-                if (key.isString() && key.string() == "parent")
-                    mask |= uint64_t(1) << store::Object::ParentBit;
-                else if (auto attribute = schema().indexOfAttribute(key.toString()))
-                    mask |= uint64_t(1) << *attribute;
-            }
-            writtenKeys.emplace_back(std::strtoll(id.c_str(), nullptr, 10), mask);
+    writtenKeys.reserve(save.updatedKeys.size());
+    for (const auto& [id, names] : save.updatedKeys) {
+        uint64_t mask = 0;
+        for (const auto& key : names) {
+            if (key == "parent")
+                mask |= uint64_t(1) << store::Object::ParentBit;
+            else if (auto attribute = schema().indexOfAttribute(key))
+                mask |= uint64_t(1) << *attribute;
         }
-        std::sort(writtenKeys.begin(), writtenKeys.end());
+        writtenKeys.emplace_back(id, mask);
     }
 
     // The rows of the objects held here are read a batch at a time in one
@@ -578,14 +506,14 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
     // and a batch stays small enough to be applied while it is in the
     // processor's caches.
     constexpr size_t BatchSize = 256;
-    const auto& updatedIDs = userInfo[UpdatedIDsKey];
+    const auto& updatedIDs = save.updatedIDs;
     std::vector<std::pair<std::shared_ptr<store::Object>, std::optional<Row>>> batch;
-    for (size_t start = 0; start < updatedIDs.count(); start += BatchSize) {
+    for (size_t start = 0; start < updatedIDs.size(); start += BatchSize) {
         batch.clear();
         try {
             bool reading = false;
-            for (size_t position = start; position < std::min(start + BatchSize, updatedIDs.count()); ++position) {
-                auto object = m_registry.find(updatedIDs[position].toInteger());
+            for (size_t position = start; position < std::min(start + BatchSize, updatedIDs.size()); ++position) {
+                auto object = m_registry.find(updatedIDs[position]);
                 if (!object || object->m_gone)
                     continue;
                 if (!reading) {

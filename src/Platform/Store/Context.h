@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Core/Error.h"
+#include "Platform/Core/Notification.h"
 #include "Platform/Core/Object.h"
 #include "Platform/Store/ContextChangeNotes.h"
 #include "Platform/Store/ContextHiddenIDs.h"
@@ -25,23 +26,28 @@ class Coordinator;
 class Object;
 class Schema;
 
+// What a save wrote: the objects of the saving context (deleted subtrees'
+// descendants that it holds included), every ID (descendants included) and
+// the keys written per updated ID. The IDs and keys are what other threads
+// merge; the objects belong to the saving context's thread.
+struct ContextSave {
+    std::vector<std::shared_ptr<Object>> inserted;
+    std::vector<std::shared_ptr<Object>> updated;
+    std::vector<std::shared_ptr<Object>> deleted;
+    std::vector<int64_t> insertedIDs;
+    std::vector<int64_t> updatedIDs;
+    std::vector<int64_t> deletedIDs;
+    std::map<int64_t, std::vector<std::string>> updatedKeys;
+};
 // Posted by a context after each save on the saving thread (object: the
-// context). User info: "inserted", "updated", "deleted" (the objects of this
-// context; deleted subtrees' descendants that it holds included),
-// "insertedIDs", "updatedIDs", "deletedIDs" (every ID, descendants included)
-// and "updatedKeys" (ID as text → the keys written), which is what other
-// threads merge.
-inline constexpr const char* ContextDidSaveNotification = "NSManagedObjectContextDidSaveNotification";
+// context).
+inline constexpr core::NoticeName<ContextSave> ContextDidSaveNotification { "NSManagedObjectContextDidSaveNotification" };
 // Posted once at the end of a run-loop pass in which objects changed, and
 // before a save (object: the context; "inserted", "updated", "deleted").
 inline constexpr const char* ContextObjectsDidChangeNotification = "NSManagedObjectContextObjectsDidChangeNotification";
 inline constexpr const char* InsertedObjectsKey = "inserted";
 inline constexpr const char* UpdatedObjectsKey = "updated";
 inline constexpr const char* DeletedObjectsKey = "deleted";
-inline constexpr const char* InsertedIDsKey = "insertedIDs";
-inline constexpr const char* UpdatedIDsKey = "updatedIDs";
-inline constexpr const char* DeletedIDsKey = "deletedIDs";
-inline constexpr const char* UpdatedKeysKey = "updatedKeys";
 
 // The objects of one thread: a connection of its own on the coordinator's
 // file, the identity map (one object per ID) and the changes not yet saved.
@@ -84,9 +90,6 @@ public:
     int64_t sum(std::string_view key, const Predicate& predicate, core::Error* error = nullptr);
 
     bool hasChanges() const;
-    std::vector<std::shared_ptr<store::Object>> insertedObjects() const;
-    std::vector<std::shared_ptr<store::Object>> updatedObjects() const;
-    std::vector<std::shared_ptr<store::Object>> deletedObjects() const;
 
     // Writes the changes in one transaction, then posts the did-save
     // notification. An insert or move under a folder that another thread's
@@ -95,10 +98,10 @@ public:
     bool save(core::Error* error = nullptr);
 
     // Brings the objects held here up to date with another context's save
-    // (its did-save user info): clean values are read again and their
+    // (its did-save notice): clean values are read again and their
     // observers told; a value changed on both sides takes the stored one;
     // objects deleted there stop being valid here.
-    void mergeChangesFromContextDidSave(const core::Value& userInfo);
+    void mergeChangesFromContextDidSave(const ContextSave& save);
 
     // Posts the pending objects-did-change notification now.
     void processPendingChanges();

@@ -10,7 +10,7 @@
 #include "App/FolderBrowser/VKFailureReason.h"
 #include "App/Viewers/VKViewerFolderHost.h"
 #include "Kit/VKFunctions.h"
-#include "Kit/VKNotificationKeys.h"
+#include "FileModel/VKResourceMoveNotifications.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -37,10 +37,9 @@
 
 namespace {
 
-std::optional<std::string> pathIn(const core::Notification& notification, const char* key)
+std::optional<std::string> pathIn(const std::string& path)
 {
-    auto path = VKNotificationPath(notification, key);
-    if (path && path->empty())
+    if (path.empty())
         return std::nullopt;
     return path;
 }
@@ -179,18 +178,17 @@ void VKAudioPlayerController::updatePlaylistInfo()
     view->playlistInfo()->setText(text);
 }
 
-void VKAudioPlayerController::resourceWillBeDeleted(const core::Notification& notification)
+void VKAudioPlayerController::resourceWillBeDeleted(const std::string& path)
 {
     // The screen keeps its file even when it is deleted: it goes on playing
     // what it has, and the playlist is gathered afresh.
-    m_playlist.itemWillBeDeleted(pathIn(notification, VKNotificationPathKey), resource());
+    m_playlist.itemWillBeDeleted(pathIn(path), resource());
 }
 
-void VKAudioPlayerController::resourceDidMove(const core::Notification& notification)
+void VKAudioPlayerController::resourceDidMove(const VKResourceMove& move)
 {
-    m_playlist.itemDidMove(pathIn(notification, VKNotificationOldPathKey), pathIn(notification, VKNotificationNewPathKey),
-        resource());
-    VKViewController::resourceDidMove(notification);
+    m_playlist.itemDidMove(pathIn(move.oldPath), pathIn(move.newPath), resource());
+    VKViewController::resourceDidMove(move);
 }
 
 // The player

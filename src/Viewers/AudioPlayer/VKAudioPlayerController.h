@@ -136,8 +136,8 @@ public:
     std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;
     void setResource(const std::shared_ptr<VKFileResource>& resource) override;
     void storePersistentState() override;
-    void resourceWillBeDeleted(const core::Notification& notification) override;
-    void resourceDidMove(const core::Notification& notification) override;
+    void resourceWillBeDeleted(const std::string& path) override;
+    void resourceDidMove(const VKResourceMove& move) override;
     void actionSheetClickedButtonWithTag(VKActionSheet& sheet, int tag) override;
     void viewWillAppear(bool animated) override;
     void viewDidAppear(bool animated) override;

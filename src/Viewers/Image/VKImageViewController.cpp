@@ -20,7 +20,6 @@
 #include "FileModel/VKThumbnailManager.h"
 #include "Kit/VKFunctions.h"
 #include "Kit/VKImageOperationQueue.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Device.h"
 #include "Platform/Core/Error.h"
 #include "Platform/Core/Localized.h"
@@ -398,11 +397,10 @@ void VKImageViewController::preloadNextPrevious()
     m_neighbours.preload(m_updateDirection == DirectionForward ? getNextResource() : getPreviousResource());
 }
 
-void VKImageViewController::resourceWillBeDeleted(const core::Notification& notification)
+void VKImageViewController::resourceWillBeDeleted(const std::string& path)
 {
-    auto path = VKNotificationPath(notification);
     auto current = resource();
-    if (!path || !current || *path != current->path())
+    if (!current || path != current->path())
         return;
     auto forward = getNextResource();
     auto backward = getPreviousResource();

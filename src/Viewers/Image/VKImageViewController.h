@@ -131,7 +131,7 @@ public:
     void showCloudDownloadProgressView() override;
     void hideCloudDownloadProgressView() override;
     void cloudFileFetchDidComplete(const core::Notification& notification) override;
-    void resourceWillBeDeleted(const core::Notification& notification) override;
+    void resourceWillBeDeleted(const std::string& path) override;
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
     void viewWillDisappear(bool animated) override;

@@ -5,6 +5,7 @@
 #include "FileModel/VKFileResource.h"
 #include "FileModel/VKFileSettingsManager.h"
 #include "Kit/VKFunctions.h"
+#include "Platform/Core/ErrorInfo.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -402,10 +403,7 @@ void VKMoviePlayerController::moviePlayerDidFinish(const media::MovieFinish& fin
         for (const char* action : { ShowBookmarksAction, AddBookmarkAction })
             if (auto item = findBarButtonItemWithAction(action))
                 item->setEnabled(false);
-        std::string message;
-        auto described = error->userInfo().find(core::Error::LocalizedDescriptionKey);
-        if (described != error->userInfo().end() && described->second.isString())
-            message = described->second.string();
+        std::string message = core::errorInfo::statedDescription(*error).value_or(std::string());
         if (message.empty())
             message = fmt::format(fmt::runtime(core::localized("{} encountered an error playing \"{}\"")),
                 VKMainBundleDisplayName().value_or("Tandry"), resource() ? resource()->name() : std::string());

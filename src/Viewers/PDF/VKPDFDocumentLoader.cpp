@@ -9,6 +9,7 @@
 #include "PDF/VKPDFOutlineScanner.h"
 #include "PDF/VKPageIndexStore.h"
 #include "Platform/Core/Error.h"
+#include "Platform/Core/ErrorInfo.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/Core/Thread.h"
@@ -101,8 +102,8 @@ void VKPDFDocumentLoader::showPasswordAlert(const core::Error& error)
         m_passwordAlert->setDelegate({});
     m_passwordAlert = VKPopupAlert::create(title, std::static_pointer_cast<VKPopupAlertDelegate>(shared_from_this()));
     m_passwordAlert->setCancelButtonIndex(m_passwordAlert->addCancelButtonWithTitle(core::localized("Cancel")));
-    for (auto& option : error.userInfo().at(VKLocalizedRecoveryOptionsErrorKey).array())
-        m_passwordAlert->addButtonWithTitle(option.toString());
+    for (auto& option : core::errorInfo::localizedRecoveryOptions(error))
+        m_passwordAlert->addButtonWithTitle(option);
     m_passwordAlert->addTextFieldWithPlaceholder(core::localized("Password"), "");
     m_passwordAlert->textField()->setSecureTextEntry(true);
     m_passwordAlert->show();

@@ -17,6 +17,7 @@
 #include "PDF/VKPDFDestination.h"
 #include "PDF/VKPDFDocument.h"
 #include "PDF/VKPDFPage.h"
+#include "Platform/Core/ErrorInfo.h"
 #include "Platform/Core/Localized.h"
 #include "Platform/Core/Log.h"
 #include "Platform/Core/NotificationCenter.h"
@@ -214,8 +215,7 @@ void VKPDFViewController::documentLoadingThreadDidFailWithError(const core::Erro
         core::log("Warning, reopening the document failed: {}", error.localizedDescription());
         return;
     }
-    auto options = error.userInfo().find(VKLocalizedRecoveryOptionsErrorKey);
-    if (options != error.userInfo().end() && options->second.isArray()) {
+    if (!core::errorInfo::localizedRecoveryOptions(error).empty()) {
         m_loader->showPasswordAlert(error);
         return;
     }

@@ -106,10 +106,7 @@ void FolderListingTestCase::setSortOrder(int64_t order)
 
 void FolderListingTestCase::postWebDAVUpdate(const std::string& path)
 {
-    core::Value::Dictionary info;
-    info["Path"] = core::Value(path);
-    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
-        core::Value(std::move(info)));
+    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr, { path, "" });
 }
 
 void FolderListingTestCase::postBrowserUpdate(const std::string& path, const std::shared_ptr<core::Object>& sender)

@@ -34,11 +34,9 @@ struct ChangesHost : VKFolderChanges::Host {
 class VKFolderChangesTest : public test::UITestCase {
 protected:
     std::vector<std::string> takeCalls() { return std::exchange(host->calls, {}); }
-    static void post(const char* name, const char* key, const std::string& path,
-        std::shared_ptr<core::Object> sender = nullptr)
+    static void postWebDAV(const std::string& path)
     {
-        core::NotificationCenter::defaultCenter().post(name, std::move(sender),
-            core::Value(core::Value::Dictionary { { key, core::Value(path) } }));
+        core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr, { path, "" });
     }
 
     static void postBrowser(const std::string& path, std::shared_ptr<core::Object> sender = nullptr)
@@ -63,22 +61,22 @@ TEST_F(VKFolderChangesTest, NewsOfTheFolderAndItsChildren)
 {
     changes.follow(host, screen.get());
     postBrowser(folder);
-    post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/");
+    postWebDAV(folder + "/");
     changes.folderDidUpdate(folder, false); // a cloud folder's news
     EXPECT_EQ(takeCalls(), (Calls { "folder", "folder burst", "folder" }));
     // The screen's own news, another folder's, and no path: nothing.
     postBrowser(folder, screen);
     postBrowser("/store/Other");
-    post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/a/b.txt");
-    post(WebDAVCollectionDidUpdateNotification, "Other", folder);
+    postWebDAV(folder + "/a/b.txt");
+    postWebDAV("");
     EXPECT_EQ(takeCalls(), Calls {});
 
     // A child: the table reloads at once, or once after a burst, and only
     // on top.
     postBrowser(folder + "/a.txt");
     EXPECT_EQ(takeCalls(), Calls { "reload" });
-    post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/a.txt");
-    post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/b.txt");
+    postWebDAV(folder + "/a.txt");
+    postWebDAV(folder + "/b.txt");
     EXPECT_EQ(takeCalls(), Calls {});
     advance(0.5);
     EXPECT_EQ(takeCalls(), Calls { "reload" });
@@ -128,10 +126,10 @@ TEST_F(VKFolderChangesTest, UpdatesCollapseAndAHostThatWentHearsNothing)
     EXPECT_EQ(takeCalls(), Calls {});
 
     changes.scheduleModelUpdate(0.3);
-    post(WebDAVCollectionDidUpdateNotification, "Path", folder + "/a.txt");
+    postWebDAV(folder + "/a.txt");
     host.reset();
     advance(1);
-    post(WebDAVCollectionDidUpdateNotification, "Path", folder);
+    postWebDAV(folder);
     core::UserDefaults::standard()->set("VKShowHiddenFiles", core::Value(true));
     runLoop();
 }

@@ -156,8 +156,8 @@ TEST_F(VKFolderControllerDeleteTest, ConfirmedDeleteTrashesEverythingInOneStep)
     show(documents("D"));
     Strings posted;
     auto& center = core::NotificationCenter::defaultCenter();
-    auto will = center.observe(VKFolderControllerWillDeleteResourceNotification, nullptr, [&](const core::Notification& n) {
-        const std::string& path = n.userInfo()["Path"].string();
+    auto will = center.observe(VKFolderControllerWillDeleteResourceNotification, nullptr, [&](const VKResourceDeletion& deletion) {
+        const std::string& path = deletion.path;
         posted.push_back("will " + core::path::lastPathComponent(path) + (core::fs::exists(path) ? "" : " (gone)"));
     });
     auto did = center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,

@@ -286,8 +286,8 @@ TEST_F(VKFolderControllerEditingTest, EveryActionCodeReachesItsOperation)
     showRecording(documents("D"));
     const core::Value a = value(documents("D/a.txt"));
     const core::Value both(core::Value::Array { a, value(documents("D/b.txt")) });
-    const core::Value perform(core::Value::Dictionary {
-        { "action", core::Value("copyMarkedItemsToDestination") }, { "destination", core::Value("/dest") } });
+    const core::Value perform(
+        std::make_shared<VKFolderCommands::DestinationChoice>("copyMarkedItemsToDestination", core::Value("/dest")));
     struct Case {
         int code;
         core::Value userInfo;

@@ -312,9 +312,9 @@ TEST_F(VKFolderControllerMoveCopyTest, AMoveRunsInTheBackgroundAndReportsEachIte
     auto& center = core::NotificationCenter::defaultCenter();
     std::vector<core::Observation> observing;
     observing.push_back(center.observe(VKFolderControllerDidMoveResourceNotification, nullptr,
-        [&](const core::Notification& n) {
+        [&](const VKResourceMove& move, const core::Notification& n) {
             EXPECT_EQ(n.object().get(), static_cast<core::Object*>(controller.get()));
-            notes.push_back("moved " + n.userInfo()["NewPath"].toString().substr(documents().size()));
+            notes.push_back("moved " + move.newPath.substr(documents().size()));
         }));
     observing.push_back(center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [&](const VKFolderUpdate& update, const core::Notification& n) {

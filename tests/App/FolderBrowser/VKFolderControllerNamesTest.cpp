@@ -230,9 +230,9 @@ TEST_F(VKFolderControllerNamesTest, RenamePromptCaseChangesAndConflicts)
     show(documents("R"));
     Strings posted;
     auto& center = core::NotificationCenter::defaultCenter();
-    auto moved = center.observe(VKFolderControllerDidMoveResourceNotification, nullptr, [&](const core::Notification& n) {
-        posted.push_back("moved " + core::path::lastPathComponent(n.userInfo()["OldPath"].string()) + " "
-            + core::path::lastPathComponent(n.userInfo()["NewPath"].string()));
+    auto moved = center.observe(VKFolderControllerDidMoveResourceNotification, nullptr, [&](const VKResourceMove& move) {
+        posted.push_back("moved " + core::path::lastPathComponent(move.oldPath) + " "
+            + core::path::lastPathComponent(move.newPath));
     });
     auto updated = center.observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [&](const VKFolderUpdate& update) { posted.push_back("updated " + update.path); });

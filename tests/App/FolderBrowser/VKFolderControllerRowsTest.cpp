@@ -466,7 +466,7 @@ TEST_F(VKFolderControllerRowsTest, SwipeDeleteTrashesAndRemovesTheRowWithoutRelo
     auto& table = controller->tableView();
     Strings posted;
     auto a = core::NotificationCenter::defaultCenter().observe(VKFolderControllerWillDeleteResourceNotification, nullptr,
-        [&](const core::Notification& n) { posted.push_back("will " + n.userInfo()["Path"].string()); });
+        [&](const VKResourceDeletion& deletion) { posted.push_back("will " + deletion.path); });
     auto b = core::NotificationCenter::defaultCenter().observe(VKFolderControllerCollectionDidUpdateNotification, nullptr,
         [&](const VKFolderUpdate& update) { posted.push_back("did " + update.path); });
     size_t builds = controller->listing().buildCount();

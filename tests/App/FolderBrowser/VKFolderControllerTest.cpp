@@ -288,11 +288,10 @@ TEST_F(VKFolderControllerTest, WebDAVBurstsCollapseBrowserChangesShowAtOnce)
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     EXPECT_EQ(tableNames().size(), 7u);
 
-    // A child's change reloads the table only; anything without a text
-    // path is ignored.
+    // A child's change reloads the table only; a notice without a path is
+    // ignored.
     postBrowserUpdate(documents("Live/b.txt"));
-    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr,
-        core::Value(core::Value::Dictionary { { "Path", core::Value(42) } }));
+    core::NotificationCenter::defaultCenter().post(WebDAVCollectionDidUpdateNotification, nullptr, {});
     advance(1);
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 2);
     makeDocument("Live/c.txt");
@@ -347,6 +346,27 @@ TEST_F(VKFolderControllerTest, OtherProgramsChangesShowAndBurstsCostOneRead)
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
     advance(1);
     EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+}
+
+TEST_F(VKFolderControllerTest, AChangeIsReadOnceWhicheverSourceTellsFirst)
+{
+    makeDocument("Once/a.txt");
+    show(documents("Once"));
+    size_t reads = controller->listing().directoryReadCount();
+
+    // The watcher heard it first (a long copy, say): the app's and the
+    // server's news at its end are no second change.
+    makeDocument("Once/b.txt");
+    advance(0.5);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+    postBrowserUpdate(documents("Once"));
+    postWebDAVUpdate(documents("Once"));
+    advance(1);
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+    // News that came with nothing changed on disk read nothing either.
+    postBrowserUpdate(documents("Once"));
+    EXPECT_EQ(controller->listing().directoryReadCount(), reads + 1);
+    EXPECT_EQ(tableNames(), (Strings { "a.txt", "b.txt" }));
 }
 
 TEST_F(VKFolderControllerTest, HiddenScreensWaitUntilShown)

@@ -15,7 +15,6 @@
 #include "Shell/VKApplication.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/Exception.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -44,14 +43,16 @@ using test::TestViewer;
 
 class VKViewControllerTest : public test::ViewerTestCase {
 protected:
-    void post(const char* name, core::Value::Dictionary info)
+    template <class Payload>
+    void post(core::NoticeName<Payload> name, std::type_identity_t<Payload> payload)
     {
-        core::NotificationCenter::defaultCenter().post(name, nullptr, core::Value(std::move(info)));
+        core::NotificationCenter::defaultCenter().post(name, nullptr, std::move(payload));
     }
-    void move(const std::string& from, const std::string& to, const char* name = VKFolderControllerDidMoveResourceNotification)
+    void move(const std::string& from, const std::string& to,
+        core::NoticeName<VKResourceMove> name = VKFolderControllerDidMoveResourceNotification)
     {
         std::filesystem::rename(from, to);
-        post(name, { { VKNotificationOldPathKey, core::Value(from) }, { VKNotificationNewPathKey, core::Value(to) } });
+        post(name, { from, to });
     }
     static std::vector<std::string> actions(const VKViewController& viewer)
     {
@@ -142,14 +143,10 @@ TEST_F(VKViewControllerTest, FollowsTheFileAndItsFolderButNotTheFoldersAbove)
     move(pathInHome("Files/D"), pathInHome("Files/E"));
     EXPECT_EQ(viewer->resource()->path(), pathInHome("Files/D/G/y.pdf"));
 
-    // Notices without their keys, or naming other files, change nothing.
+    // Notices without both paths, or naming other files, change nothing.
     const std::string path = viewer->resource()->path();
     post(VKFolderControllerDidMoveResourceNotification, {});
-    post(VKFolderControllerDidMoveResourceNotification, { { VKNotificationOldPathKey, core::Value(path) } });
-    post(VKFolderControllerDidMoveResourceNotification,
-        { { VKNotificationOldPathKey, core::Value(path) }, { VKNotificationNewPathKey, core::Value(int64_t(3)) } });
-    post(VKFolderControllerDidMoveResourceNotification,
-        { { VKNotificationOldPathKey, core::Value(path) }, { VKNotificationNewPathKey, core::Value("") } });
+    post(VKFolderControllerDidMoveResourceNotification, { path, "" });
     EXPECT_EQ(viewer->resource()->path(), path);
 
     core::UserDefaults::standard()->set("VKDisplayFileExtensions", core::Value(true));
@@ -160,11 +157,11 @@ TEST_F(VKViewControllerTest, FollowsTheFileAndItsFolderButNotTheFoldersAbove)
 TEST_F(VKViewControllerTest, DeletionThroughTheFolderScreenOrTheServerClearsResourceAndTitle)
 {
     auto first = openTestViewer("Files/a.pdf");
-    post(VKFolderControllerWillDeleteResourceNotification, { { VKNotificationPathKey, core::Value(pathInHome("Files/b.pdf")) } });
+    post(VKFolderControllerWillDeleteResourceNotification, { pathInHome("Files/b.pdf") });
     post(VKFolderControllerWillDeleteResourceNotification, {});
-    post(WebDAVWillDeleteResourceNotification, { { "Other", core::Value(first->resource()->path()) } });
+    post(WebDAVWillDeleteResourceNotification, {});
     ASSERT_TRUE(first->resource());
-    post(VKFolderControllerWillDeleteResourceNotification, { { VKNotificationPathKey, core::Value(first->resource()->path()) } });
+    post(VKFolderControllerWillDeleteResourceNotification, { first->resource()->path() });
     EXPECT_FALSE(first->resource());
     EXPECT_EQ(first->title(), "");
     // It stays, with its content.
@@ -172,7 +169,7 @@ TEST_F(VKViewControllerTest, DeletionThroughTheFolderScreenOrTheServerClearsReso
     EXPECT_TRUE(first->contentView());
 
     auto second = openTestViewer("Files/c.pdf");
-    post(WebDAVWillDeleteResourceNotification, { { VKNotificationPathKey, core::Value(second->resource()->path()) } });
+    post(WebDAVWillDeleteResourceNotification, { second->resource()->path(), "" });
     EXPECT_FALSE(second->resource());
     EXPECT_EQ(second->title(), "");
 }

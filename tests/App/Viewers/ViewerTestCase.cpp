@@ -3,7 +3,6 @@
 #include "App/Mail/VKEmailController.h"
 #include "Shell/Interface/BarButtonItemAdditions.h"
 #include "FileModel/VKFileSettingsManager.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
 #include "Platform/UI/BarButtonItem.h"
@@ -20,7 +19,7 @@ int FakeFolderHost::moveResourceToTrash(const std::shared_ptr<VKFileResource>& r
     if (trashResult != VKViewerFolderHost::TrashMoved || !announces)
         return trashResult;
     core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr,
-        core::Value::makeDictionary({ { VKNotificationPathKey, core::Value(resource->path()) } }));
+        { resource->path() });
     std::filesystem::remove(resource->path());
     return trashResult;
 }

@@ -53,10 +53,10 @@ public:
         const std::shared_ptr<VKViewerFolderHost>& folder, bool loadsAtOnce = false);
     void loadContentView() override;
     void storePersistentState() override { ++stores; }
-    void resourceWillBeDeleted(const core::Notification& notification) override
+    void resourceWillBeDeleted(const std::string& path) override
     {
         ++deletionNotices;
-        VKViewController::resourceWillBeDeleted(notification);
+        VKViewController::resourceWillBeDeleted(path);
     }
     std::shared_ptr<ui::PrintFormatter> printFormatter() override { return formatter; }
     std::vector<std::shared_ptr<ui::BarButtonItem>> createToolbarItems() override;

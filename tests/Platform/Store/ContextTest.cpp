@@ -174,7 +174,7 @@ TEST_F(ContextTest, PendingDeletionHidesItsSubtreeUntilSavedWithIt)
     int64_t innerID = inner->objectID();
     int64_t fileID = file->objectID();
 
-    test::NotificationRecorder saves(store::ContextDidSaveNotification, context);
+    test::NoticeRecorder saves(store::ContextDidSaveNotification, context);
     escaping->setParent(root);
     context->deleteObject(folder);
     auto late = insert(*context, "late", inner, 100);
@@ -193,15 +193,13 @@ TEST_F(ContextTest, PendingDeletionHidesItsSubtreeUntilSavedWithIt)
     EXPECT_EQ(sqlite("SELECT name FROM Node ORDER BY name"), "/\nescaping\nkept");
     ASSERT_EQ(saves.received.size(), 1u);
     const auto& info = saves.received[0];
-    std::vector<int64_t> deletedIDs;
-    for (size_t index = 0; index < info["deletedIDs"].count(); ++index)
-        deletedIDs.push_back(info["deletedIDs"][index].integer());
+    std::vector<int64_t> deletedIDs = info.deletedIDs;
     std::sort(deletedIDs.begin(), deletedIDs.end());
     EXPECT_EQ(deletedIDs, (std::vector<int64_t> { folderID, innerID, fileID }));
-    EXPECT_EQ(info["deleted"].count(), 3u);
-    EXPECT_EQ(info["inserted"].count(), 0u);
-    EXPECT_EQ(info["updated"].count(), 1u);
-    EXPECT_EQ(info["updatedKeys"][std::to_string(escaping->objectID())], core::Value::makeArray({ "parent" }));
+    EXPECT_EQ(info.deleted.size(), 3u);
+    EXPECT_EQ(info.inserted.size(), 0u);
+    EXPECT_EQ(info.updated.size(), 1u);
+    EXPECT_EQ(info.updatedKeys.at(escaping->objectID()), std::vector<std::string> { "parent" });
     EXPECT_FALSE(file->isValid());
     EXPECT_TRUE(kept->isValid());
 }
@@ -217,7 +215,7 @@ TEST_F(ContextTest, SavesWriteOnlyChangedValues)
     auto second = store::Context::create(coordinator);
     auto same = second->objectWithID(object->objectID());
 
-    test::NotificationRecorder saves(store::ContextDidSaveNotification, second);
+    test::NoticeRecorder saves(store::ContextDidSaveNotification, second);
     object->setValueAt(NodeSchema::Size, core::Value(42));
     same->setValueAt(NodeSchema::Note, core::Value("from the second"));
     same->setValueAt(NodeSchema::Note, core::Value("from the second"));
@@ -225,7 +223,7 @@ TEST_F(ContextTest, SavesWriteOnlyChangedValues)
     EXPECT_TRUE(second->save());
     EXPECT_EQ(sqlite("SELECT size, note FROM Node"), "42|from the second");
     ASSERT_EQ(saves.received.size(), 1u);
-    EXPECT_EQ(saves.received[0]["updatedKeys"][std::to_string(object->objectID())], core::Value::makeArray({ "note" }));
+    EXPECT_EQ(saves.received[0].updatedKeys.at(object->objectID()), std::vector<std::string> { "note" });
 
     // A failed save keeps its changes for the next one.
     sqlite("CREATE TRIGGER refuse BEFORE UPDATE ON Node BEGIN SELECT RAISE(ABORT, 'refused'); END");
@@ -255,7 +253,7 @@ TEST_F(ContextTest, MergeTakesStoredValuesByPropertyAndInvalidatesDeletions)
     y->setValueAt(NodeSchema::IsDirectory, core::Value(true));
 
     auto worker = store::Context::create(coordinator);
-    test::NotificationRecorder saves(store::ContextDidSaveNotification, worker);
+    test::NoticeRecorder saves(store::ContextDidSaveNotification, worker);
     worker->objectWithID(x->objectID())->setValueAt(NodeSchema::Size, core::Value(100));
     auto workerY = worker->objectWithID(y->objectID());
     workerY->setValueAt(NodeSchema::Note, core::Value("worker note"));
@@ -395,7 +393,7 @@ TEST_F(ContextTest, WaitingChildrenAreFoundByTheirCurrentParentAndName)
 
     stored->setValueAt(NodeSchema::Size, core::Value(5));
     auto worker = store::Context::create(coordinator);
-    test::NotificationRecorder saves(store::ContextDidSaveNotification, worker);
+    test::NoticeRecorder saves(store::ContextDidSaveNotification, worker);
     worker->objectWithID(stored->objectID())->setValueAt(NodeSchema::Name, core::Value("W"));
     ASSERT_TRUE(worker->save());
     ASSERT_EQ(saves.received.size(), 1u);

@@ -6,7 +6,6 @@
 
 #include "FileModel/VKFileSettingsManager.h"
 #include "FileModel/VKResourceMoveNotifications.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/UserDefaults.h"
 #include "Platform/Media/AudioSink.h"
@@ -406,13 +405,11 @@ TEST_F(VKAudioPlayerControllerTest, DeletingOrMovingInTheFolderMarksARebuildAndK
     makeTracks(2);
     auto screen = open(1);
     auto& center = core::NotificationCenter::defaultCenter();
-    center.post(VKFolderControllerWillDeleteResourceNotification, nullptr, core::Value::Dictionary {});
+    center.post(VKFolderControllerWillDeleteResourceNotification, nullptr, {});
     EXPECT_FALSE(screen->playlistNeedsRebuild());
-    center.post(VKFolderControllerWillDeleteResourceNotification, nullptr,
-        core::Value::Dictionary { { VKNotificationPathKey, core::Value(track(1)->path()) } });
+    center.post(VKFolderControllerWillDeleteResourceNotification, nullptr, { track(1)->path() });
     EXPECT_FALSE(screen->playlistNeedsRebuild());
-    center.post(VKFolderControllerWillDeleteResourceNotification, nullptr,
-        core::Value::Dictionary { { VKNotificationPathKey, core::Value(pathInHome("Music")) } });
+    center.post(VKFolderControllerWillDeleteResourceNotification, nullptr, { pathInHome("Music") });
     EXPECT_TRUE(screen->playlistNeedsRebuild());
     EXPECT_EQ(name(screen->resource()), "Track 1.mp3");
     // Only the class-wide screen gathers its list afresh.
@@ -420,8 +417,7 @@ TEST_F(VKAudioPlayerControllerTest, DeletingOrMovingInTheFolderMarksARebuildAndK
     EXPECT_FALSE(screen->playlistNeedsRebuild());
 
     center.post(VKFolderControllerDidMoveResourceNotification, nullptr,
-        core::Value::Dictionary { { VKNotificationOldPathKey, core::Value(track(2)->path()) },
-            { VKNotificationNewPathKey, core::Value(pathInHome("Elsewhere/Track 2.mp3")) } });
+        { track(2)->path(), pathInHome("Elsewhere/Track 2.mp3") });
     EXPECT_TRUE(screen->playlistNeedsRebuild());
     EXPECT_EQ(name(screen->resource()), "Track 1.mp3");
 }

@@ -9,7 +9,6 @@
 #include "Shell/DeviceMemoryAdditions.h"
 #include "FileModel/VKThumbnailManager.h"
 #include "FileModel/VKFileSettingsManager.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Shell/ImageScalingAdditions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/FileTestHooks.h"
@@ -389,14 +388,14 @@ TEST_F(VKImageViewControllerTest, DeletingTheShownPictureMovesToItsNeighbour)
     openFolderOfFour();
     auto post = [&](const std::shared_ptr<VKFileResource>& file) {
         core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr,
-            core::Value::makeDictionary({ { VKNotificationPathKey, file->path() } }));
+            { file->path() });
     };
     // The folder screen tells before the file goes, so it is still listed.
     post(host->files[0]);
     waitForLoad();
     EXPECT_EQ(shownName(), "b.jpg") << "the next one, in the direction of travel";
-    // A notice without its key changes nothing.
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification);
+    // A notice without a path changes nothing.
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr, {});
     EXPECT_EQ(shownName(), "b.jpg");
 
     host->files = { host->files[1] };

@@ -5,7 +5,6 @@
 #include "MovieTestCase.h"
 
 #include "FileModel/VKFileSettingsManager.h"
-#include "Kit/VKNotificationKeys.h"
 #include "Platform/Core/FileTestHooks.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/Path.h"
@@ -403,8 +402,7 @@ TEST_F(VKMoviePlayerControllerTest, AFileTrashedWhilePlayingPlaysOnAndKeepsNothi
     auto screen = open();
     auto movie = screen->movieController();
     play(3);
-    core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr,
-        core::Value::makeDictionary({ { VKNotificationPathKey, moviePath() } }));
+    core::NotificationCenter::defaultCenter().post(VKFolderControllerWillDeleteResourceNotification, nullptr, { moviePath() });
     play(2);
     EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
     EXPECT_NEAR(movie->currentPlaybackTime(), 5, 0.05);
