@@ -254,16 +254,18 @@ std::vector<std::shared_ptr<store::Object>> Context::deletedObjects() const
     return listed(m_deleted, [](const store::Object& object) { return !object.isInserted(); });
 }
 
-void Context::markGone(const std::shared_ptr<store::Object>& object)
+// The caller holds the object: the lists let go of it here.
+void Context::markGone(store::Object& object)
 {
-    object->m_gone = true;
-    object->m_pendingDelete = false;
-    untrackPending(object->m_id);
-    m_updated.erase(object->m_id);
-    m_inserted.erase(object->m_id);
-    m_deleted.erase(object->m_id);
-    m_transient.erase(object->m_id);
-    m_registry.drop(object->m_id, object.get());
+    const int64_t id = object.m_id;
+    object.m_gone = true;
+    object.m_pendingDelete = false;
+    untrackPending(id);
+    m_updated.erase(id);
+    m_inserted.erase(id);
+    m_deleted.erase(id);
+    m_transient.erase(id);
+    m_registry.drop(id, &object);
 }
 
 std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Predicate& predicate) const
@@ -519,7 +521,7 @@ bool Context::save(core::Error* error)
     for (const auto& [id, object] : m_deleted)
         gone.push_back(object);
     for (const auto& object : gone)
-        markGone(object);
+        markGone(*object);
     m_inserted.clear();
     m_updated.clear();
     m_deleted.clear();
@@ -547,7 +549,7 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
     for (size_t index = 0; index < deletedIDs.count(); ++index) {
         if (auto object = m_registry.find(deletedIDs[index].toInteger())) {
             if (!object->m_gone) {
-                markGone(object);
+                markGone(*object);
                 m_changes.note(object, ContextChangeNotes::Deleted);
             }
         }
@@ -607,7 +609,7 @@ void Context::mergeChangesFromContextDidSave(const core::Value& userInfo)
             if (object->m_gone)
                 continue;
             if (!row) {
-                markGone(object);
+                markGone(*object);
                 m_changes.note(object, ContextChangeNotes::Deleted);
                 continue;
             }
