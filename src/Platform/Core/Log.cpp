@@ -19,7 +19,8 @@ namespace {
 
 std::atomic<bool> toSystem { false };
 std::mutex capturesMutex;
-std::vector<std::shared_ptr<LogCapture::State>> captures;
+// The captures alive now: each leaves under the lock before its state goes.
+std::vector<LogCapture::State*> captures;
 
 } // namespace
 
@@ -53,17 +54,17 @@ void setLogToSystem(bool enabled)
 }
 
 LogCapture::LogCapture(bool quiet)
-    : m_state(std::make_shared<State>())
+    : m_state(std::make_unique<State>())
 {
     m_state->quiet = quiet;
     std::lock_guard lock(capturesMutex);
-    captures.push_back(m_state);
+    captures.push_back(m_state.get());
 }
 
 LogCapture::~LogCapture()
 {
     std::lock_guard lock(capturesMutex);
-    captures.erase(std::remove(captures.begin(), captures.end(), m_state), captures.end());
+    std::erase(captures, m_state.get());
 }
 
 std::vector<std::string> LogCapture::lines() const

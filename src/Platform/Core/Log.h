@@ -44,7 +44,7 @@ public:
     struct State;
 
 private:
-    std::shared_ptr<State> m_state;
+    std::unique_ptr<State> m_state;
 };
 
 } // namespace core

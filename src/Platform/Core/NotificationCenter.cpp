@@ -60,21 +60,22 @@ Observation NotificationCenter::observe(std::string_view name, const std::shared
         auto center = weakCenter.lock();
         auto registration = weakRegistration.lock();
         if (center && registration)
-            center->remove(registration);
+            center->remove(*registration);
     });
 }
 
-void NotificationCenter::remove(const std::shared_ptr<Registration>& registration)
+void NotificationCenter::remove(const Registration& registration)
 {
+    auto isIt = [&](const auto& held) { return held.get() == &registration; };
     std::lock_guard lock(m_mutex);
-    if (registration->name.empty()) {
-        std::erase(m_anyName, registration);
+    if (registration.name.empty()) {
+        std::erase_if(m_anyName, isIt);
         return;
     }
-    auto it = m_byName.find(registration->name);
+    auto it = m_byName.find(registration.name);
     if (it == m_byName.end())
         return;
-    std::erase(it->second, registration);
+    std::erase_if(it->second, isIt);
     if (it->second.empty())
         m_byName.erase(it);
 }

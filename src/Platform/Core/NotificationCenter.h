@@ -87,7 +87,7 @@ private:
     struct Registration;
     using Registrations = std::vector<std::shared_ptr<Registration>>;
 
-    void remove(const std::shared_ptr<Registration>& registration);
+    void remove(const Registration& registration);
 
     mutable std::mutex m_mutex;
     std::unordered_map<std::string, Registrations> m_byName;

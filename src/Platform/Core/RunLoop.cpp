@@ -331,7 +331,7 @@ Observation RunLoop::addPassObserver(PassObserver observer)
         auto loop = weakLoop.lock();
         auto gone = weakEntry.lock();
         if (loop && gone)
-            loop->m->passObservers.remove(gone);
+            loop->m->passObservers.remove(*gone);
     });
 }
 
@@ -457,7 +457,7 @@ bool RunLoop::runOnce(std::string_view mode, double maxWait)
                 continue;
             worked = true;
             perform->finished = true;
-            m->schedule.unindex(perform);
+            m->schedule.unindex(*perform);
             ExceptionReporter::guard("a delayed perform", perform->run);
             // The target lives to the end of the pass.
             m->keepAlives.push_back(perform);

@@ -17,9 +17,9 @@ std::shared_ptr<RunLoopPassObservers::Entry> RunLoopPassObservers::add(RunLoop::
     return entry;
 }
 
-void RunLoopPassObservers::remove(const std::shared_ptr<Entry>& entry)
+void RunLoopPassObservers::remove(const Entry& entry)
 {
-    std::erase(m_entries, entry);
+    std::erase_if(m_entries, [&](const auto& held) { return held.get() == &entry; });
 }
 
 double RunLoopPassObservers::beforeWaiting(double wait)

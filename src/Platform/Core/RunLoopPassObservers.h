@@ -22,7 +22,7 @@ public:
 
     bool empty() const { return m_entries.empty(); }
     std::shared_ptr<Entry> add(RunLoop::PassObserver observer);
-    void remove(const std::shared_ptr<Entry>& entry);
+    void remove(const Entry& entry);
     // The wait the observers allow (each may only shorten it).
     double beforeWaiting(double wait);
     void afterWaiting();

@@ -79,13 +79,13 @@ void RunLoopSchedule::timerInvalidated(Timer& timer)
     leaveHeap(heapFor(timer.m_mode));
 }
 
-void RunLoopSchedule::unindex(const std::shared_ptr<Perform>& perform)
+void RunLoopSchedule::unindex(const Perform& perform)
 {
-    if (!perform->key.target)
+    if (!perform.key.target)
         return;
-    auto range = m_performsByTarget.equal_range(perform->key.target.get());
+    auto range = m_performsByTarget.equal_range(perform.key.target.get());
     for (auto it = range.first; it != range.second; ++it) {
-        if (it->second == perform) {
+        if (it->second.get() == &perform) {
             m_performsByTarget.erase(it);
             return;
         }

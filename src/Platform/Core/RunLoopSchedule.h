@@ -67,7 +67,7 @@ public:
     void pushTimer(const std::shared_ptr<Timer>& timer, int64_t due);
     void timerInvalidated(Timer& timer);
     // Takes a perform that is about to run out of the target index.
-    void unindex(const std::shared_ptr<Perform>& perform);
+    void unindex(const Perform& perform);
     // Drops the pending performs with the key's target, tag and an equal
     // argument, or every pending perform of the target.
     void cancel(const PerformKey& key);

@@ -86,7 +86,7 @@ void closeRenderer(const DocumentFile::Renderer& renderer)
 // for a document opened with a password), seeing the window of pages
 // around `page` when it can (RendererWindow.h), else all of them; without
 // a document when it cannot be opened.
-DocumentFile::Renderer openRenderer(DocumentFile& state, const std::shared_ptr<detail::DocumentSource>& source, int page)
+DocumentFile::Renderer openRenderer(DocumentFile& state, detail::DocumentSource& source, int page)
 {
     std::call_once(state.rendererBytesMade, [&] {
         std::string password;
@@ -108,10 +108,10 @@ DocumentFile::Renderer openRenderer(DocumentFile& state, const std::shared_ptr<d
     if (state.rendererBytes.empty() && !state.encrypted) {
         // Read in a reading of its own, let go at once, that goes on from
         // the document's page tree: the pages read ahead are not kept.
-        auto lock = detail::lock(source);
-        if (source->reading) {
-            if (auto reading = detail::readDocument(source->file, {}, nullptr)) {
-                reading->pages.resume(source->reading->pages.progress(), *reading->qpdf);
+        auto lock = detail::lock(source.file);
+        if (source.reading) {
+            if (auto reading = detail::readDocument(source.file, {}, nullptr)) {
+                reading->pages.resume(source.reading->pages.progress(), *reading->qpdf);
                 update = detail::rendererWindow(*reading->qpdf, reading->pages, bytes, first, count);
             }
         }
@@ -147,7 +147,7 @@ DocumentFile::Renderer openRenderer(DocumentFile& state, const std::shared_ptr<d
 // opened before the document let a reading go for growth, is let go.
 class RendererLease {
 public:
-    RendererLease(DocumentFile& state, const std::shared_ptr<detail::DocumentSource>& source, int page)
+    RendererLease(DocumentFile& state, detail::DocumentSource& source, int page)
         : m_state(state)
         , m_page(page)
     {
@@ -267,7 +267,7 @@ void drawPage(const Page& page, gfx::Context& context)
                                           .concatenating(gfx::AffineTransform { 1, 0, 0, -1, 0, height });
     gfx::AffineTransform fromRenderer = toRenderer.inverted();
 
-    RendererLease renderer(*state, source, page.pageNumber());
+    RendererLease renderer(*state, *source, page.pageNumber());
     PopplerDocument* document = renderer.document();
     if (!document || !renderer.sees(page.pageNumber()) || page.pageNumber() - renderer.first() >= poppler_document_get_n_pages(document))
         return;

@@ -202,16 +202,18 @@ bool Context::hasChanges() const
     return !m_inserted.empty() || !m_updated.empty() || !m_deleted.empty();
 }
 
-void Context::markGone(const std::shared_ptr<store::Object>& object)
+// The caller holds the object: the lists let go of it here.
+void Context::markGone(store::Object& object)
 {
-    object->m_gone = true;
-    object->m_pendingDelete = false;
-    untrackPending(object->m_id);
-    m_updated.erase(object->m_id);
-    m_inserted.erase(object->m_id);
-    m_deleted.erase(object->m_id);
-    m_transient.erase(object->m_id);
-    m_registry.drop(object->m_id, object.get());
+    const int64_t id = object.m_id;
+    object.m_gone = true;
+    object.m_pendingDelete = false;
+    untrackPending(id);
+    m_updated.erase(id);
+    m_inserted.erase(id);
+    m_deleted.erase(id);
+    m_transient.erase(id);
+    m_registry.drop(id, &object);
 }
 
 std::vector<std::shared_ptr<store::Object>> Context::pendingCandidates(const Predicate& predicate) const
@@ -461,7 +463,7 @@ bool Context::save(core::Error* error)
     for (const auto& [id, object] : m_deleted)
         gone.push_back(object);
     for (const auto& object : gone)
-        markGone(object);
+        markGone(*object);
     m_inserted.clear();
     m_updated.clear();
     m_deleted.clear();
@@ -480,7 +482,7 @@ void Context::mergeChangesFromContextDidSave(const ContextSave& save)
     for (int64_t id : save.deletedIDs) {
         if (auto object = m_registry.find(id)) {
             if (!object->m_gone) {
-                markGone(object);
+                markGone(*object);
                 m_changes.note(object, ContextChangeNotes::Deleted);
             }
         }
@@ -535,7 +537,7 @@ void Context::mergeChangesFromContextDidSave(const ContextSave& save)
             if (object->m_gone)
                 continue;
             if (!row) {
-                markGone(object);
+                markGone(*object);
                 m_changes.note(object, ContextChangeNotes::Deleted);
                 continue;
             }

@@ -135,7 +135,7 @@ private:
     // `otherKeys`, also those it changed that another save wrote too.
     // Answers whether anything changed.
     bool applyRow(store::Object& object, Row& row, uint64_t otherKeys, bool notify);
-    void markGone(const std::shared_ptr<store::Object>& object);
+    void markGone(store::Object& object);
     std::string keyOfBit(int bit) const;
 
     // IDs of every object deleted (pending) and of everything below them,

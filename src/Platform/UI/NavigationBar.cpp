@@ -61,11 +61,11 @@ void NavigationBar::setTintColor(std::optional<gfx::Color> color)
     setNeedsDisplayIncludingSubviews();
 }
 
-void NavigationBar::watch(const std::shared_ptr<NavigationItem>& item)
+void NavigationBar::watch(NavigationItem& item)
 {
     // The handler reaches the bar weakly: items may outlive it.
     std::weak_ptr<core::Object> weak = weak_from_this();
-    item->setChangeHandler([weak] {
+    item.setChangeHandler([weak] {
         if (auto self = std::static_pointer_cast<NavigationBar>(weak.lock()))
             self->itemsChanged();
     });
@@ -77,7 +77,7 @@ void NavigationBar::setItems(std::vector<std::shared_ptr<NavigationItem>> items,
         item->setChangeHandler({});
     m_items = std::move(items);
     for (auto& item : m_items)
-        watch(item);
+        watch(*item);
     itemsChanged();
 }
 
@@ -88,7 +88,7 @@ void NavigationBar::pushItem(const std::shared_ptr<NavigationItem>& item, bool)
     if (auto d = delegate(); d && !d->shouldPushItem(*this, *item))
         return;
     m_items.push_back(item);
-    watch(item);
+    watch(*item);
     itemsChanged();
     if (auto d = delegate())
         d->didPushItem(*this, *item);

@@ -87,7 +87,7 @@ protected:
 private:
     void itemsChanged();
     void rebuildViews();
-    void watch(const std::shared_ptr<NavigationItem>& item);
+    void watch(NavigationItem& item);
 
     Style m_style = Style::Default;
     bool m_translucent = false;

@@ -53,9 +53,9 @@ void NavigationItem::setBackBarButtonItem(std::shared_ptr<BarButtonItem> item)
 
 // A change of a shown button (the edit item turning into Done) is a change
 // of the item, so the bar shows it. The button reaches the item weakly.
-void NavigationItem::watch(const std::shared_ptr<BarButtonItem>& old, const std::shared_ptr<BarButtonItem>& item)
+void NavigationItem::watch(BarButtonItem* old, BarButtonItem* item)
 {
-    if (old && old != m_leftItem && old != m_rightItem)
+    if (old && old != m_leftItem.get() && old != m_rightItem.get())
         old->setChangeHandler({});
     if (!item)
         return;
@@ -69,14 +69,14 @@ void NavigationItem::watch(const std::shared_ptr<BarButtonItem>& old, const std:
 void NavigationItem::setLeftBarButtonItem(std::shared_ptr<BarButtonItem> item, bool)
 {
     auto old = std::exchange(m_leftItem, std::move(item));
-    watch(old, m_leftItem);
+    watch(old.get(), m_leftItem.get());
     changed();
 }
 
 void NavigationItem::setRightBarButtonItem(std::shared_ptr<BarButtonItem> item, bool)
 {
     auto old = std::exchange(m_rightItem, std::move(item));
-    watch(old, m_rightItem);
+    watch(old.get(), m_rightItem.get());
     changed();
 }
 

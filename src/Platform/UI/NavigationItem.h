@@ -43,7 +43,7 @@ public:
 
 private:
     void changed();
-    void watch(const std::shared_ptr<BarButtonItem>& old, const std::shared_ptr<BarButtonItem>& item);
+    void watch(BarButtonItem* old, BarButtonItem* item);
 
     std::string m_title;
     std::shared_ptr<View> m_titleView;

@@ -41,25 +41,25 @@ TEST(RunLoopPassObserversTest, ObserversRunInOrderAndOnlyShortenTheWait)
     observers.afterWaiting();
     EXPECT_EQ(calls, (std::vector<std::string> { "first after", "second after", "throws after", "late after" }));
 
-    observers.remove(throws);
+    observers.remove(*throws);
     auto negative = observe("negative", 5, -1.0);
     EXPECT_EQ(observers.beforeWaiting(1.0), 0.0);
-    observers.remove(negative);
+    observers.remove(*negative);
     auto nan = observe("nan", 5, std::nan(""));
     EXPECT_EQ(observers.beforeWaiting(1.0), 0.0);
-    observers.remove(nan);
+    observers.remove(*nan);
 
     // Ending "late" from inside "first" keeps it from being called.
     calls.clear();
     first->observer.beforeWaiting = [&](double wait) {
         calls.push_back("first");
         late->gate->close();
-        observers.remove(late);
+        observers.remove(*late);
         return wait;
     };
     EXPECT_EQ(observers.beforeWaiting(5.0), 3.0);
     EXPECT_EQ(calls, (std::vector<std::string> { "first", "second" }));
-    observers.remove(first);
-    observers.remove(second);
+    observers.remove(*first);
+    observers.remove(*second);
     EXPECT_TRUE(observers.empty());
 }
