@@ -12,16 +12,15 @@
 
 void VKWebBarEditing::navigationFieldDidBeginEditing(ui::TextField& field, bool isSearch)
 {
-    auto browser = m_browser.lock();
-    if (!browser || !browser->webView())
+    if (!m_browser.webView())
         return;
     if (isSearch) {
         field.setText(m_lastSearchQuery);
     } else {
-        auto& location = browser->navigationView()->locationField();
+        auto& location = m_browser.navigationView()->locationField();
         location.setText(location.URL() ? location.URL()->absoluteString() : std::string());
     }
-    auto& webView = *browser->webView();
+    auto& webView = *m_browser.webView();
     auto& scroll = webView.scrollView();
     gfx::Rect bounds = scroll.bounds();
     ui::ViewAnimation::begin(VKWebBrowserController::ScrollToTopAnimation);
@@ -30,8 +29,7 @@ void VKWebBarEditing::navigationFieldDidBeginEditing(ui::TextField& field, bool 
     scroll.setScrollEnabled(false);
     if (!m_historyController) {
         m_historyController = VKWebHistorySearchController::create();
-        m_historyController->setHistoryDelegate(
-            std::static_pointer_cast<VKWebHistorySearchControllerDelegate>(shared_from_this()));
+        m_historyController->setHistoryDelegate(m_browser.sharing(*this));
         m_historyController->setFullscreen(true);
         gfx::Rect area = webView.bounds();
         area.origin.y += VKWebNavigationView::DefaultHeight;
@@ -51,46 +49,44 @@ void VKWebBarEditing::navigationFieldWillChangeText(ui::TextField&, const std::s
 
 void VKWebBarEditing::navigationFieldDidAcceptEditing(ui::TextField& field, bool isSearch)
 {
-    auto browser = m_browser.lock();
-    if (!browser || !browser->webView())
+    if (!m_browser.webView())
         return;
-    auto& location = browser->navigationView()->locationField();
+    auto& location = m_browser.navigationView()->locationField();
     std::string text = field.text();
     if (text.empty() && &field == &location) {
-        browser->restoreLocationFieldURL();
+        m_browser.restoreLocationFieldURL();
         return;
     }
     if (isSearch) {
         m_lastSearchQuery = text;
-        browser->performWebSearchWithText(text);
+        m_browser.performWebSearchWithText(text);
         return;
     }
     auto url = VKWebURLFromTypedAddress(text);
     if (!url) {
-        if (!browser->performWebSearchWithText(text))
+        if (!m_browser.performWebSearchWithText(text))
             VKWebBrowserController::showAlert(core::localized("Load Error", "WebBrowser"), "");
         return;
     }
     location.setURL(*url);
-    auto& webView = *browser->webView();
+    auto& webView = *m_browser.webView();
     if (webView.request() && webView.request()->url() == *url)
         return;
-    browser->loadRequest(core::URLRequest(*url));
+    m_browser.loadRequest(core::URLRequest(*url));
 }
 
 void VKWebBarEditing::navigationFieldDidEndEditing(ui::TextField&)
 {
-    auto browser = m_browser.lock();
-    if (!browser || !browser->webView())
+    if (!m_browser.webView())
         return;
-    auto keep = shared_from_this();
-    bool loading = browser->webView()->isLoading();
+    auto keep = m_browser.shared_from_this();
+    bool loading = m_browser.webView()->isLoading();
     if (!loading)
-        browser->restoreLocationFieldURL();
-    browser->webView()->scrollView().setScrollEnabled(true);
+        m_browser.restoreLocationFieldURL();
+    m_browser.webView()->scrollView().setScrollEnabled(true);
     dismissHistoryController();
     if (!loading)
-        browser->moveNavigationViewToTopAnimated(true);
+        m_browser.moveNavigationViewToTopAnimated(true);
 }
 
 void VKWebBarEditing::dismissHistoryController()
@@ -104,15 +100,14 @@ void VKWebBarEditing::dismissHistoryController()
 
 void VKWebBarEditing::webHistorySearchControllerDidSelectHistoryURL(VKWebHistorySearchController&, const core::URL& url)
 {
-    auto browser = m_browser.lock();
-    if (!browser || !browser->navigationView())
+    if (!m_browser.navigationView())
         return;
-    auto keep = shared_from_this();
-    if (browser->navigationView()->isSearching()) {
-        browser->performWebSearchWithText(url.absoluteString());
+    auto keep = m_browser.shared_from_this();
+    if (m_browser.navigationView()->isSearching()) {
+        m_browser.performWebSearchWithText(url.absoluteString());
     } else {
-        browser->navigationView()->locationField().setURL(url);
-        browser->loadRequest(core::URLRequest(url));
+        m_browser.navigationView()->locationField().setURL(url);
+        m_browser.loadRequest(core::URLRequest(url));
     }
     endFieldEditing();
 }
@@ -124,7 +119,6 @@ void VKWebBarEditing::webHistorySearchControllerCancelled(VKWebHistorySearchCont
 
 void VKWebBarEditing::endFieldEditing()
 {
-    auto browser = m_browser.lock();
-    if (browser && browser->navigationView())
-        browser->navigationView()->cancelEditing();
+    if (m_browser.navigationView())
+        m_browser.navigationView()->cancelEditing();
 }

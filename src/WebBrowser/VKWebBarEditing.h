@@ -16,12 +16,11 @@ class VKWebBrowserController;
 // search field's text, which it keeps for the next edit; a row of the list
 // loads (or searches) its address. Ending the edit takes the list away and,
 // unless a page loads, puts the page's address back and slides the bar to
-// the page's top. The browser owns it and is held weakly.
-class VKWebBarEditing : public VKWebNavigationViewDelegate,
-                        public VKWebHistorySearchControllerDelegate,
-                        public std::enable_shared_from_this<VKWebBarEditing> {
+// the page's top. The browser holds it as a member: the bar and the list
+// reach it through pointers that share the browser.
+class VKWebBarEditing : public VKWebNavigationViewDelegate, public VKWebHistorySearchControllerDelegate {
 public:
-    explicit VKWebBarEditing(std::weak_ptr<VKWebBrowserController> browser) : m_browser(std::move(browser)) { }
+    explicit VKWebBarEditing(VKWebBrowserController& browser) : m_browser(browser) { }
 
     // The type-ahead list while a field is edited.
     VKWebHistorySearchController* historyController() const { return m_historyController.get(); }
@@ -44,7 +43,7 @@ public:
 private:
     void endFieldEditing();
 
-    std::weak_ptr<VKWebBrowserController> m_browser;
+    VKWebBrowserController& m_browser;
     std::shared_ptr<VKWebHistorySearchController> m_historyController;
     std::string m_lastSearchQuery;
 };

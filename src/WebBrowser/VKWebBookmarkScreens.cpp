@@ -12,37 +12,30 @@
 
 void VKWebBookmarkScreens::showBookmarks()
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
-    if (browser->navigationView())
-        browser->navigationView()->cancelEditing();
-    auto self = shared_from_this();
-    auto list = VKWebBookmarksViewController::initWithBookmarksDelegate(
-        std::static_pointer_cast<VKWebBookmarksViewControllerDelegate>(self));
+    if (m_browser.navigationView())
+        m_browser.navigationView()->cancelEditing();
+    auto browser = m_browser.shared_from_this();
+    auto list = VKWebBookmarksViewController::initWithBookmarksDelegate(m_browser.sharing(*this));
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
     cancel->addTarget(browser, "dismissBookmarksController", [this](ui::BarButtonItem&) { dismissBookmarks(); });
     list->navigationItem().setLeftBarButtonItem(cancel);
     list->setAddCellEnabled(true);
-    browser->presentModalViewController(VKNavigationController::create(list), true);
+    m_browser.presentModalViewController(VKNavigationController::create(list), true);
 }
 
 void VKWebBookmarkScreens::showAddBookmark()
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
-    if (browser->navigationView())
-        browser->navigationView()->cancelEditing();
-    ui::ViewController* list = browser->presenter().modalViewController();
+    if (m_browser.navigationView())
+        m_browser.navigationView()->cancelEditing();
+    ui::ViewController* list = m_browser.presenter().modalViewController();
     if (!list)
         return;
-    auto self = shared_from_this();
-    const auto& canonical = browser->canonicalRequest();
+    auto browser = m_browser.shared_from_this();
+    const auto& canonical = m_browser.canonicalRequest();
     std::optional<core::URL> url = canonical ? std::optional(canonical->url()) : std::nullopt;
     auto form = VKWebAddBookmarkViewController::initWithURL(url,
-        browser->webView() ? std::optional(documentTitle(*browser->webView())) : std::nullopt);
-    form->setAddBookmarkDelegate(std::static_pointer_cast<VKWebAddBookmarkViewControllerDelegate>(self));
+        m_browser.webView() ? std::optional(documentTitle(*m_browser.webView())) : std::nullopt);
+    form->setAddBookmarkDelegate(m_browser.sharing(*this));
     auto save = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Save);
     save->addTarget(browser, "saveBookmark", [this](ui::BarButtonItem&) { saveBookmark(); });
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
@@ -54,32 +47,26 @@ void VKWebBookmarkScreens::showAddBookmark()
 
 void VKWebBookmarkScreens::saveBookmark()
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
-    if (auto* form = dynamic_cast<VKWebAddBookmarkViewController*>(browser->visibleController()))
+    if (auto* form = dynamic_cast<VKWebAddBookmarkViewController*>(m_browser.visibleController()))
         VKWebBookmarks::sharedWebBookmarks()->addBookmark(form->bookmark());
     dismissBookmarks();
 }
 
 void VKWebBookmarkScreens::dismissBookmarks()
 {
-    auto browser = m_browser.lock();
-    if (browser && browser->visibleController() != browser.get())
-        browser->presenter().dismissModalViewController(true);
+    if (m_browser.visibleController() != &m_browser)
+        m_browser.presenter().dismissModalViewController(true);
 }
 
 void VKWebBookmarkScreens::webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController&,
     const std::optional<core::URL>& url)
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
+    auto keep = m_browser.shared_from_this();
     dismissBookmarks();
     if (url) {
-        browser->view();
-        browser->navigationView()->locationField().setURL(*url);
-        browser->loadRequest(core::URLRequest(*url));
+        m_browser.view();
+        m_browser.navigationView()->locationField().setURL(*url);
+        m_browser.loadRequest(core::URLRequest(*url));
     }
 }
 

@@ -13,12 +13,11 @@ class VKWebBrowserController;
 // canonical address and title) presented over the list (Save, Cancel), and
 // what their choices do: a chosen bookmark loads, a saved form adds its
 // bookmark, and either screen's end takes the list away with whatever is
-// over it. The browser owns it and is held weakly.
-class VKWebBookmarkScreens : public VKWebBookmarksViewControllerDelegate,
-                             public VKWebAddBookmarkViewControllerDelegate,
-                             public std::enable_shared_from_this<VKWebBookmarkScreens> {
+// over it. The browser holds it as a member: the screens reach it through
+// pointers that share the browser.
+class VKWebBookmarkScreens : public VKWebBookmarksViewControllerDelegate, public VKWebAddBookmarkViewControllerDelegate {
 public:
-    explicit VKWebBookmarkScreens(std::weak_ptr<VKWebBrowserController> browser) : m_browser(std::move(browser)) { }
+    explicit VKWebBookmarkScreens(VKWebBrowserController& browser) : m_browser(browser) { }
 
     void showBookmarks();
     // Only while the list shows.
@@ -36,5 +35,5 @@ public:
     void webAddBookmarkViewControllerDidAccept(VKWebAddBookmarkViewController&) override;
 
 private:
-    std::weak_ptr<VKWebBrowserController> m_browser;
+    VKWebBrowserController& m_browser;
 };

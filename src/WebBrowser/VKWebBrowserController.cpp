@@ -45,10 +45,18 @@ bool isSecureScheme(const std::string& scheme)
 } // namespace
 
 struct VKWebBrowserController::Parts {
-    std::shared_ptr<VKWebSignIns> signIns;
-    std::shared_ptr<VKWebBarEditing> barEditing;
-    std::shared_ptr<VKWebBookmarkScreens> bookmarkScreens;
-    std::unique_ptr<VKWebOfferSheets> offerSheets;
+    explicit Parts(VKWebBrowserController& browser)
+        : signIns(browser)
+        , barEditing(browser)
+        , bookmarkScreens(browser)
+        , offerSheets(browser)
+    {
+    }
+
+    VKWebSignIns signIns;
+    VKWebBarEditing barEditing;
+    VKWebBookmarkScreens bookmarkScreens;
+    VKWebOfferSheets offerSheets;
 };
 
 std::shared_ptr<VKWebBrowserController> VKWebBrowserController::webBrowserController()
@@ -116,7 +124,7 @@ void VKWebBrowserController::loadView()
         [this](ui::Control&, const ui::Event*) { stopLoading(); }, VKWebLocationField::StopEvent);
     m_navigationView->locationField().addTarget(self, "reload",
         [this](ui::Control&, const ui::Event*) { reload(); }, VKWebLocationField::ReloadEvent);
-    m_navigationView->setDelegate(std::static_pointer_cast<VKWebNavigationViewDelegate>(parts().barEditing));
+    m_navigationView->setDelegate(sharing(parts().barEditing));
     // The bar lives in the page's scrolled content: it scrolls away with the
     // page unless moved.
     m_webView->scrollView().addSubview(m_navigationView);
@@ -252,66 +260,61 @@ ui::ViewController& VKWebBrowserController::presenter()
     return *this;
 }
 
-// Made at first use: they hold the browser weakly, which its constructor
-// cannot hand out.
+// Made at first use.
 VKWebBrowserController::Parts& VKWebBrowserController::parts()
 {
-    if (!m_parts) {
-        auto self = sharedSelf();
-        m_parts = std::make_unique<Parts>(Parts { std::make_shared<VKWebSignIns>(self),
-            std::make_shared<VKWebBarEditing>(self), std::make_shared<VKWebBookmarkScreens>(self),
-            std::make_unique<VKWebOfferSheets>(self) });
-    }
+    if (!m_parts)
+        m_parts = std::make_unique<Parts>(*this);
     return *m_parts;
 }
 
 void VKWebBrowserController::showBookmarksViewController()
 {
-    parts().bookmarkScreens->showBookmarks();
+    parts().bookmarkScreens.showBookmarks();
 }
 
 void VKWebBrowserController::saveBookmark()
 {
-    parts().bookmarkScreens->saveBookmark();
+    parts().bookmarkScreens.saveBookmark();
 }
 
 void VKWebBrowserController::webBookmarksViewControllerDidSelectURL(VKWebBookmarksViewController& list,
     const std::optional<core::URL>& url)
 {
     auto keep = sharedSelf();
-    parts().bookmarkScreens->webBookmarksViewControllerDidSelectURL(list, url);
+    parts().bookmarkScreens.webBookmarksViewControllerDidSelectURL(list, url);
 }
 
 void VKWebBrowserController::webBookmarksViewControllerDidSelectAddBookmark(VKWebBookmarksViewController& list)
 {
-    parts().bookmarkScreens->webBookmarksViewControllerDidSelectAddBookmark(list);
+    parts().bookmarkScreens.webBookmarksViewControllerDidSelectAddBookmark(list);
 }
 
 VKWebHistorySearchController* VKWebBrowserController::historyController() const
 {
-    return m_parts ? m_parts->barEditing->historyController() : nullptr;
+    return m_parts ? m_parts->barEditing.historyController() : nullptr;
 }
 
 void VKWebBrowserController::dismissHistoryController()
 {
     if (m_parts)
-        m_parts->barEditing->dismissHistoryController();
+        m_parts->barEditing.dismissHistoryController();
 }
 
 const std::string& VKWebBrowserController::lastSearchQuery() const
 {
     static const std::string none;
-    return m_parts ? m_parts->barEditing->lastSearchQuery() : none;
+    return m_parts ? m_parts->barEditing.lastSearchQuery() : none;
 }
 
 void VKWebBrowserController::setLastSearchQuery(std::string query)
 {
-    parts().barEditing->setLastSearchQuery(std::move(query));
+    parts().barEditing.setLastSearchQuery(std::move(query));
 }
 
 std::shared_ptr<VKWebAuthenticationController> VKWebBrowserController::authenticationController() const
 {
-    return m_parts ? m_parts->signIns->sheet() : nullptr;
+    return m_parts ? m_parts->signIns.sheet() : nullptr;
 }
 
 // --- Loads ----------------------------------------------------------------------
@@ -479,14 +482,14 @@ void VKWebBrowserController::didFailLoad(web::WebView&, const core::Error& error
 void VKWebBrowserController::didReceiveAuthenticationChallenge(web::WebView&,
     const std::shared_ptr<web::AuthenticationChallenge>& challenge)
 {
-    parts().signIns->challengeReceived(challenge);
+    parts().signIns.challengeReceived(challenge);
 }
 
 void VKWebBrowserController::didCancelAuthenticationChallenge(web::WebView&,
     const std::shared_ptr<web::AuthenticationChallenge>& challenge)
 {
     auto keep = sharedSelf();
-    parts().signIns->challengeCancelled(challenge);
+    parts().signIns.challengeCancelled(challenge);
     handleWebViewLoadEndWithSuccess(false);
 }
 
@@ -505,13 +508,13 @@ void VKWebBrowserController::decidePolicyForResponse(web::WebView&, const core::
     m_cancelledForOffer = true;
     m_offered = true;
     listener->ignore();
-    parts().offerSheets->offerResponse(request);
+    parts().offerSheets.offerResponse(request);
 }
 
 void VKWebBrowserController::clickedButton(ui::ActionSheet& sheet, int index)
 {
     auto keep = sharedSelf();
-    parts().offerSheets->clickedButton(sheet, index);
+    parts().offerSheets.clickedButton(sheet, index);
 }
 
 // --- Held links and images ----------------------------------------------------------

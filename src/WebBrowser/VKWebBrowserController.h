@@ -17,7 +17,8 @@
 // browser does not show itself is offered for Open or Download (sheet 1002);
 // the sheet of a held link gains Download (sheet 1001).
 //
-// It owns its parts, each holding it weakly: the sign-ins (VKWebSignIns),
+// It holds its parts as members, each with a reference to it (what hands a
+// part out as a delegate shares the browser): the sign-ins (VKWebSignIns),
 // the bar's field editing with the type-ahead list (VKWebBarEditing), the
 // bookmark screens (VKWebBookmarkScreens) and the sheets that hand a
 // response or a link to the download delegate (VKWebOfferSheets); a failed
@@ -183,6 +184,9 @@ public:
     // it presents from, the page's address back into the field, an alert.
     ui::ViewController* visibleController();
     ui::ViewController& presenter();
+    // A pointer to one of the browser's parts that keeps the browser, and so
+    // the part, alive: what a part hands out as a delegate.
+    template<typename Part> std::shared_ptr<Part> sharing(Part& part) { return { shared_from_this(), &part }; }
     void restoreLocationFieldURL();
     static void showAlert(const std::string& title, const std::string& message);
 

@@ -53,17 +53,14 @@ bool VKWebOfferSheets::shows(const core::HTTPURLResponse& response, const core::
 
 void VKWebOfferSheets::offerResponse(const core::URLRequest& request)
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
-    ui::View* host = browser->navigationController() ? browser->navigationController()->view().get()
-                                                     : browser->view().get();
+    ui::View* host = m_browser.navigationController() ? m_browser.navigationController()->view().get()
+                                                      : m_browser.view().get();
     if (!host || !host->window()) {
         core::log("VKWebBrowserController: no window to offer {} in", request.url().absoluteString());
         return;
     }
     auto sheet = VKActionSheet::create(request.url().absoluteString(),
-        std::static_pointer_cast<ui::ActionSheetDelegate>(browser), core::localized("Cancel"), std::nullopt,
+        m_browser.sharedAs<ui::ActionSheetDelegate>(), core::localized("Cancel"), std::nullopt,
         { core::localized("Open"), core::localized("Download") });
     sheet->setTag(VKWebBrowserController::MIMETypeSheetTag);
     sheet->setUserInfo(core::Value(std::make_shared<OfferedRequest>(request)));
@@ -72,13 +69,10 @@ void VKWebOfferSheets::offerResponse(const core::URLRequest& request)
 
 void VKWebOfferSheets::clickedButton(ui::ActionSheet& sheet, int index)
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
     if (sheet.tag() == VKWebBrowserController::LinkSheetTag)
-        linkSheetClickedButton(*browser, sheet, index);
+        linkSheetClickedButton(m_browser, sheet, index);
     else if (sheet.tag() == VKWebBrowserController::MIMETypeSheetTag)
-        MIMETypeSheetClickedButton(*browser, sheet, index);
+        MIMETypeSheetClickedButton(m_browser, sheet, index);
 }
 
 void VKWebOfferSheets::MIMETypeSheetClickedButton(VKWebBrowserController& browser, ui::ActionSheet& sheet, int index)

@@ -21,10 +21,10 @@ class VKWebBrowserView;
 // with an empty "Referer" so none goes out; Download hands it to the
 // download delegate; Cancel ends the load. On a held link's sheet (1001)
 // Open loads the link as an open request and Download hands it over; the
-// device's sheet does the rest. The browser owns it and is held weakly.
+// device's sheet does the rest. The browser holds it as a member.
 class VKWebOfferSheets {
 public:
-    explicit VKWebOfferSheets(std::weak_ptr<VKWebBrowserController> browser) : m_browser(std::move(browser)) { }
+    explicit VKWebOfferSheets(VKWebBrowserController& browser) : m_browser(browser) { }
 
     // The types the browser shows itself; others are offered.
     static const std::set<std::string>& theStandardWebMIMETypes();
@@ -46,5 +46,5 @@ private:
     void linkSheetClickedButton(VKWebBrowserController& browser, ui::ActionSheet& sheet, int index);
     void MIMETypeSheetClickedButton(VKWebBrowserController& browser, ui::ActionSheet& sheet, int index);
 
-    std::weak_ptr<VKWebBrowserController> m_browser;
+    VKWebBrowserController& m_browser;
 };

@@ -42,14 +42,11 @@ void VKWebSignIns::challengeReceived(const std::shared_ptr<web::AuthenticationCh
         return;
     }
     // A sheet shown or on its way keeps its challenge: this one waits.
-    if (m_sheet.lock()) {
+    if (!m_sheet.expired()) {
         m_waiting.push_back(challenge);
         return;
     }
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
-    presentSheet(challenge, browser->presenter().modalViewController() || browser->viewTransitionActive());
+    presentSheet(challenge, m_browser.presenter().modalViewController() || m_browser.viewTransitionActive());
 }
 
 void VKWebSignIns::challengeCancelled(const std::shared_ptr<web::AuthenticationChallenge>& challenge)
@@ -59,22 +56,19 @@ void VKWebSignIns::challengeCancelled(const std::shared_ptr<web::AuthenticationC
 
 void VKWebSignIns::presentSheet(const std::shared_ptr<web::AuthenticationChallenge>& challenge, bool delayed)
 {
-    auto browser = m_browser.lock();
-    if (!browser)
-        return;
     auto sheet = VKWebAuthenticationController::initWithAuthenticationChallenge(challenge,
-        std::static_pointer_cast<VKWebAuthenticationControllerDelegate>(shared_from_this()));
+        m_browser.sharing(*this));
     m_sheet = sheet;
     auto navigation = VKNavigationController::create(sheet);
     if (delayed)
         presentAfterDelay(navigation, VKWebBrowserController::AuthenticationPresentDelay);
     else
-        browser->presenter().presentModalViewController(navigation, true);
+        m_browser.presenter().presentModalViewController(navigation, true);
 }
 
 void VKWebSignIns::answerNextWaitingChallenge()
 {
-    if (m_sheet.lock())
+    if (!m_sheet.expired())
         return;
     // What the sheet before stored answers the waiting challenges of its
     // place that nothing failed for yet; the engine's dropped ones go.
@@ -93,7 +87,7 @@ void VKWebSignIns::answerNextWaitingChallenge()
     });
     for (const auto& [challenge, credential] : answered)
         challenge->useCredential(credential, web::AuthenticationChallenge::Persistence::ForSession);
-    if (m_sheet.lock())
+    if (!m_sheet.expired())
         return;
     if (m_waiting.empty())
         return;
@@ -125,22 +119,20 @@ void VKWebSignIns::presentAfterDelay(const std::shared_ptr<ui::ViewController>& 
 {
     if (m_presentTimer)
         m_presentTimer->invalidate();
-    std::weak_ptr<VKWebSignIns> weak = shared_from_this();
-    m_presentTimer = core::RunLoop::main().schedule(delay, false, [weak, controller](core::Timer&) {
-        auto self = weak.lock();
-        auto browser = self ? self->m_browser.lock() : nullptr;
-        if (!browser)
+    std::weak_ptr<core::Object> browser = m_browser.weak_from_this();
+    m_presentTimer = core::RunLoop::main().schedule(delay, false, [this, browser, controller](core::Timer&) {
+        auto keep = browser.lock();
+        if (!keep)
             return;
-        self->m_presentTimer.reset();
+        m_presentTimer.reset();
         if (!controller->presentingViewController())
-            deepestPresenter(*browser).presentModalViewController(controller, true);
+            deepestPresenter(m_browser).presentModalViewController(controller, true);
     });
 }
 
 void VKWebSignIns::webAuthenticationControllerDidEnd(VKWebAuthenticationController& sheet)
 {
-    auto browser = m_browser.lock();
-    auto keep = shared_from_this();
+    auto keep = m_browser.shared_from_this();
     if (const auto& challenge = sheet.challenge())
         challenge->useCredential({ sheet.username(), sheet.password() },
             web::AuthenticationChallenge::Persistence::ForSession);
@@ -150,10 +142,8 @@ void VKWebSignIns::webAuthenticationControllerDidEnd(VKWebAuthenticationControll
 
 void VKWebSignIns::webAuthenticationControllerDidCancel(VKWebAuthenticationController& sheet)
 {
-    auto browser = m_browser.lock();
-    auto keep = shared_from_this();
-    if (browser)
-        browser->setDidCancelLoad(true);
+    auto keep = m_browser.shared_from_this();
+    m_browser.setDidCancelLoad(true);
     if (const auto& challenge = sheet.challenge())
         challenge->cancel();
     m_sheet = std::static_pointer_cast<VKWebAuthenticationController>(sheet.shared_from_this());

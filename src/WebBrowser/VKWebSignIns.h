@@ -22,10 +22,11 @@ class VKWebBrowserController;
 // its way wait in arrival order; when it goes, the waiting ones the
 // session's credentials now answer are answered and the next gets its
 // sheet. It also owns the browser's one delayed presentation. The browser
-// owns it and is held weakly.
-class VKWebSignIns : public VKWebAuthenticationControllerDelegate, public std::enable_shared_from_this<VKWebSignIns> {
+// holds it as a member: the sheet reaches it through a pointer that shares
+// the browser.
+class VKWebSignIns : public VKWebAuthenticationControllerDelegate {
 public:
-    explicit VKWebSignIns(std::weak_ptr<VKWebBrowserController> browser) : m_browser(std::move(browser)) { }
+    explicit VKWebSignIns(VKWebBrowserController& browser) : m_browser(browser) { }
     ~VKWebSignIns() override;
 
     void challengeReceived(const std::shared_ptr<web::AuthenticationChallenge>& challenge);
@@ -51,7 +52,7 @@ private:
     // now, then shows the sheet of the next one.
     void answerNextWaitingChallenge();
 
-    std::weak_ptr<VKWebBrowserController> m_browser;
+    VKWebBrowserController& m_browser;
     std::shared_ptr<core::Timer> m_presentTimer;
     std::weak_ptr<VKWebAuthenticationController> m_sheet;
     std::deque<std::shared_ptr<web::AuthenticationChallenge>> m_waiting;
