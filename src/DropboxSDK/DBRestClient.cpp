@@ -290,16 +290,6 @@ void DBRestClient::loadFile(const std::string& path, const std::string& destinat
         previous->cancel();
 }
 
-void DBRestClient::cancelFileLoad(const std::string& path)
-{
-    auto found = m_loadRequests.find(path);
-    if (found == m_loadRequests.end())
-        return;
-    auto request = std::move(found->second);
-    m_loadRequests.erase(found);
-    request->cancel();
-}
-
 void DBRestClient::requestLoadProgress(DBRequest& request)
 {
     if (auto delegate = delegateFor(Callback::LoadProgressForFile))

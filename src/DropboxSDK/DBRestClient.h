@@ -64,8 +64,6 @@ public:
     // The file at `path` into the local `destinationPath` (replaced whole
     // at the end). A second load of one path replaces the first, silently.
     void loadFile(const std::string& path, const std::string& destinationPath);
-    // Ends the load of `path` without a callback; nothing for an idle path.
-    void cancelFileLoad(const std::string& path);
     // A thumbnail ("large", "medium") into `destinationPath`.
     void loadThumbnail(const std::string& path, const std::optional<std::string>& size,
         const std::string& destinationPath);

@@ -441,11 +441,6 @@ uint64_t VKFileResource::sizeOfChildrenMatchingName(std::string_view query) cons
     return isDirectory() ? VKQuotaManager::defaultManager()->sizeForPath(path(), query, false, false) : 0;
 }
 
-std::optional<std::string> VKFileResource::UTIdentifier() const
-{
-    return UTTypePreferredIdentifierForExtension(pathExtension());
-}
-
 bool VKFileResource::conformsToUTIdentifier(std::string_view identifier) const
 {
     std::string extension = pathExtension();
@@ -545,22 +540,6 @@ bool VKFileResource::isUUIDStored() const
     return !m_UUIDInMemoryOnly;
 }
 
-int VKFileResource::isCollectionComparison(const VKFileResource& other) const
-{
-    bool mine = isCollection();
-    bool theirs = other.isCollection();
-    if (mine && !theirs)
-        return -1;
-    if (theirs && !mine)
-        return 1;
-    return 0;
-}
-
-std::strong_ordering VKFileResource::localizedNumericAndCaseInsensitiveNameCompare(const VKFileResource& other) const
-{
-    return localizedNumericAndCaseInsensitiveCompare(name(), other.name());
-}
-
 bool VKFileResource::isEqual(const core::Object& other) const
 {
     if (this == &other)
@@ -598,11 +577,6 @@ bool VKFileResource::isAudioType() const
 bool VKFileResource::isTextType() const
 {
     return mimeTypeStartsWith(*this, "text/");
-}
-
-bool VKFileResource::isHTMLType() const
-{
-    return mimeType() == "text/html";
 }
 
 bool VKFileResource::isPDFType() const

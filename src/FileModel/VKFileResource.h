@@ -124,7 +124,6 @@ public:
         bool dates);
 
     bool conformsToUTIdentifier(std::string_view identifier) const;
-    std::optional<std::string> UTIdentifier() const;
     std::string mimeType() const;
     // The three roots answer "Documents", "Public" and "Servers", translated.
     std::string localizedName() const;
@@ -143,17 +142,12 @@ public:
     // it would be orphaned once the resource goes.
     bool isUUIDStored() const;
 
-    // Folders first.
-    int isCollectionComparison(const VKFileResource& other) const;
-    // File-name order: the user's locale, case ignored, digit runs by value.
-    std::strong_ordering localizedNumericAndCaseInsensitiveNameCompare(const VKFileResource& other) const;
     bool isEqual(const core::Object& other) const override;
     size_t hash() const override;
 
     bool isImageType() const;
     bool isMovieType() const;
     bool isAudioType() const;
-    bool isHTMLType() const;
     bool isTextType() const;
     bool isPDFType() const;
 

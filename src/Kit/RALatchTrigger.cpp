@@ -15,11 +15,3 @@ void RALatchTrigger::wait()
     m_condition.wait(lock, [this] { return m_set; });
     m_set = false;
 }
-
-bool RALatchTrigger::tryWait()
-{
-    std::lock_guard lock(m_mutex);
-    bool wasSet = m_set;
-    m_set = false;
-    return wasSet;
-}

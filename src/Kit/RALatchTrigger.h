@@ -15,8 +15,6 @@ public:
 
     void signal();
     void wait();
-    // Clears the latch and answers true when it was set; never blocks.
-    bool tryWait();
 
 private:
     std::mutex m_mutex;

@@ -169,8 +169,3 @@ void MPOAuthAPI::removeCredentialNamed(const std::string& name)
 {
     m_credentials->removeCredentialNamed(name);
 }
-
-void MPOAuthAPI::discardCredentials()
-{
-    m_credentials->discardOAuthCredentials();
-}

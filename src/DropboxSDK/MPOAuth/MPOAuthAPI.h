@@ -76,7 +76,6 @@ public:
     core::Value credentialNamed(std::string_view name) const;
     void setCredential(std::string value, const std::string& name);
     void removeCredentialNamed(const std::string& name);
-    void discardCredentials();
 
 private:
     MPOAuthAPI(const core::URL& authenticationURL, const core::URL& baseURL);

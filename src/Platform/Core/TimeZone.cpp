@@ -101,11 +101,6 @@ void TimeZone::setDefaultTimeZone(const TimeZone& zone)
     icu::TimeZone::setDefault(*zone.m_impl->zone);
 }
 
-void TimeZone::resetDefaultTimeZone()
-{
-    setDefaultTimeZone(systemTimeZone());
-}
-
 const std::string& TimeZone::name() const
 {
     return m_impl->name;

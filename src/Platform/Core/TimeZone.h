@@ -32,8 +32,6 @@ public:
     // The zone the process works in: the system zone unless set.
     static TimeZone defaultTimeZone();
     static void setDefaultTimeZone(const TimeZone& zone);
-    // Back to the system zone.
-    static void resetDefaultTimeZone();
 
     const std::string& name() const;
 

@@ -274,11 +274,6 @@ void Context::addLineToPoint(float x, float y)
     cairo_line_to(m_state->cairo, x, y);
 }
 
-void Context::addCurveToPoint(float cp1x, float cp1y, float cp2x, float cp2y, float x, float y)
-{
-    cairo_curve_to(m_state->cairo, cp1x, cp1y, cp2x, cp2y, x, y);
-}
-
 void Context::addQuadCurveToPoint(float cpx, float cpy, float x, float y)
 {
     double x0, y0;

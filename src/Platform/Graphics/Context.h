@@ -58,7 +58,6 @@ public:
     void beginPath();
     void moveToPoint(float x, float y);
     void addLineToPoint(float x, float y);
-    void addCurveToPoint(float cp1x, float cp1y, float cp2x, float cp2y, float x, float y);
     void addQuadCurveToPoint(float cpx, float cpy, float x, float y);
     // `clockwise` means the angle decreases from start to end.
     void addArc(float x, float y, float radius, float startAngle, float endAngle, bool clockwise);

@@ -381,9 +381,6 @@ TEST_F(MPOAuthAPITest, DomainsAndTheURLsTheAPIIsGiven)
     EXPECT_EQ(api->credentialNamed("name"), core::Value("v"));
     api->removeCredentialNamed("name");
     EXPECT_TRUE(api->credentialNamed("name").isNull());
-    api->credentials()->setAccessToken("at");
-    api->discardCredentials();
-    EXPECT_FALSE(api->credentials()->accessToken());
 }
 
 } // namespace

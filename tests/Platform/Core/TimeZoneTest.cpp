@@ -42,7 +42,7 @@ TEST_F(TimeZoneTest, DefaultZoneIsSetThroughTimeZoneNotTheEnvironment)
     TimeZone::resetSystemTimeZone();
     EXPECT_EQ(TimeZone::systemTimeZone().name(), "America/New_York");
     EXPECT_EQ(TimeZone::defaultTimeZone().name(), "Asia/Tokyo");
-    TimeZone::resetDefaultTimeZone();
+    TimeZone::setDefaultTimeZone(TimeZone::systemTimeZone());
     EXPECT_EQ(TimeZone::defaultTimeZone().name(), "America/New_York");
 
     if (saved)
