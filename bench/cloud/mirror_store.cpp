@@ -34,6 +34,7 @@
 #include <filesystem>
 #include <fmt/format.h>
 #include <malloc.h>
+#include <map>
 #include <random>
 #include <time.h>
 #include <sqlite3.h>
@@ -224,6 +225,16 @@ double mergeSeconds(int updates)
             object->setValueAt(VKCloudManagedObject::SizeAttribute, core::Value(object->integerAt(VKCloudManagedObject::SizeAttribute) + 1));
         other->save();
         best = std::min(best, cpuSeconds([&] { main->mergeChangesFromContextDidSave(saved); }));
+    }
+    // A merge that took nothing in is no merge: the held nodes show the sizes saved.
+    std::map<int64_t, int64_t> savedSizes;
+    for (const auto& object : changed)
+        savedSizes[object->objectID()] = object->integerAt(VKCloudManagedObject::SizeAttribute);
+    for (const auto& object : held) {
+        const auto size = object->integerAt(VKCloudManagedObject::SizeAttribute);
+        if (savedSizes[object->objectID()] != size)
+            bench::wrongAnswer(fmt::format("the merge of {} saved nodes left node {} at size {}, not {}", updates,
+                object->objectID(), size, savedSizes[object->objectID()]));
     }
     return best;
 }

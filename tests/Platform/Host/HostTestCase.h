@@ -69,7 +69,7 @@ protected:
         UITestCase::TearDown();
     }
 
-    static bool pump(const std::function<bool()>& until, double seconds = 5)
+    static bool pump(const std::function<bool()>& until, double seconds = 30)
     {
         return core::RunLoop::main().runUntil(until, seconds);
     }
