@@ -43,7 +43,7 @@ void VKCloudCreateFolderOperation::run()
     service->createDirectoryAtPath(cloudPathInFolder(parent->cloudPath(), name), callback());
 }
 
-void VKCloudCreateFolderOperation::cloudServiceDidCreateDirectoryAtPath(VKCloudService&, const std::string& path)
+void VKCloudCreateFolderOperation::cloudServiceDidCreateDirectoryAtPath(VKCloudService&, const std::string&)
 {
     if (m_ended)
         return;

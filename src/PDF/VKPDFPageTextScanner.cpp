@@ -41,8 +41,10 @@ bool isWide(std::u16string_view text)
         if (text[i] < 0x1100)
             continue;
         UChar32 c = text[i];
-        if (U16_IS_LEAD(text[i]) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1]))
-            c = U16_GET_SUPPLEMENTARY(text[i], text[++i]);
+        if (U16_IS_LEAD(text[i]) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1])) {
+            c = U16_GET_SUPPLEMENTARY(text[i], text[i + 1]);
+            ++i;
+        }
         int width = u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH);
         if (width == U_EA_WIDE || width == U_EA_FULLWIDTH)
             return true;

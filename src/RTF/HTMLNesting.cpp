@@ -95,8 +95,8 @@ namespace nesting {
             bool endedBehind = false;
             // For a table: the inline elements closed before it, to open
             // again after it, and what stood between its cells.
-            std::vector<Element> suspended;
-            std::vector<Token> pending;
+            std::vector<Element> suspended {};
+            std::vector<Token> pending {};
         };
 
         bool inTableContext() const { return !m_open.empty() && (m_open.back().name == "table" || m_open.back().name == "tr"); }
@@ -125,7 +125,7 @@ namespace nesting {
 
     void Balancer::open(std::string_view name, std::string_view raw)
     {
-        m_open.push_back({ name, raw, m_out.size() });
+        m_open.push_back({ .name = name, .raw = raw, .at = m_out.size() });
         m_out += raw;
     }
 
@@ -195,7 +195,7 @@ namespace nesting {
         }
         std::vector<Element> suspended;
         while (!m_open.empty() && !isBlock(m_open.back().name) && !isTablePart(m_open.back().name)) {
-            suspended.push_back({ m_open.back().name, m_open.back().raw });
+            suspended.push_back({ .name = m_open.back().name, .raw = m_open.back().raw });
             pop();
         }
         std::reverse(suspended.begin(), suspended.end());
@@ -297,7 +297,7 @@ namespace nesting {
         std::vector<Element> reopened;
         for (size_t i = index + 1; i < m_open.size(); ++i) {
             if (!isBlock(m_open[i].name) && !m_open[i].endedBehind)
-                reopened.push_back({ m_open[i].name, m_open[i].raw });
+                reopened.push_back({ .name = m_open[i].name, .raw = m_open[i].raw });
         }
         popUntil(index + 1);
         pop(token.raw);

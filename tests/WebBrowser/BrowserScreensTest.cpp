@@ -147,8 +147,9 @@ TEST_F(BrowserScreensTest, AnUntrustedCertificateShowsItsSheetWhoseContinueTrust
         auto& commands = page().commands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), "trust self-signed.test"), trust ? 1 : 0);
         ASSERT_EQ(page().loads().size(), loads + (trust ? 1 : 0));
-        if (trust)
+        if (trust) {
             EXPECT_EQ(page().loads().back().request.url().absoluteString(), address);
+        }
     }
 }
 

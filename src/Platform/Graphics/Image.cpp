@@ -92,8 +92,8 @@ std::shared_ptr<Image> imageOfStoredRegion(const Image& image, const Rect& regio
     if (right <= left || bottom <= top || width <= 0 || height <= 0
         || int64_t(pictureWidth) * pictureHeight > codecs::kMaximumPixels)
         return nullptr;
-    codecs::RegionRequest request { left, top, right - left, bottom - top, std::min(width, right - left),
-        std::min(height, bottom - top) };
+    codecs::RegionRequest request { .x = left, .y = top, .width = right - left, .height = bottom - top,
+        .outputWidth = std::min(width, right - left), .outputHeight = std::min(height, bottom - top) };
     // A file's pages read through are let go as the decoder passes them,
     // and all of them once it is done: a picture read at a smaller size
     // keeps nothing of its file in memory.

@@ -116,7 +116,7 @@ struct RegionRequest {
     int outputWidth = 0;
     int outputHeight = 0;
     // As a decoder that pulls its bytes goes through them.
-    BytesDone bytesDone;
+    BytesDone bytesDone {};
 };
 
 // The part read row by row and reduced as the rows come, never holding the

@@ -141,7 +141,8 @@ Surface decodeSVG(std::string_view bytes, int64_t pixelLimit, std::string* failu
     Handle svg(bytes, failure);
     RegionRequest whole;
     if (svg.usable())
-        whole = { 0, 0, svg.pixelWidth(), svg.pixelHeight(), svg.pixelWidth(), svg.pixelHeight() };
+        whole = { .width = svg.pixelWidth(), .height = svg.pixelHeight(), .outputWidth = svg.pixelWidth(),
+            .outputHeight = svg.pixelHeight() };
     return drawSVGRegion(svg, whole, pixelLimit, failure);
 }
 
