@@ -31,6 +31,8 @@
 #include "Platform/UI/DesktopApplications.h"
 #include "Platform/UI/FolderPhotoLibrary.h"
 #include "Platform/Host/WindowHost.h"
+#include "Platform/Media/Movie/MovieEngineServer.h"
+#include "Platform/Media/Movie/RemoteMovieEngine.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
 #include "Platform/UI/TiledLayer.h"
@@ -48,6 +50,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -333,6 +336,8 @@ bool endOtherThreads()
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::string_view(argv[1]) == media::MovieEngineServer::Argument)
+        return media::MovieEngineServer::run(argc, argv);
     takeSignalsOnTheMainThread();
     std::string error;
     auto options = LaunchOptions::parse(std::vector<std::string>(argv, argv + argc),
@@ -360,6 +365,8 @@ int main(int argc, char** argv)
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     VKRegisterViewers();
+    // Movies play in a process of this program's own.
+    media::MovieEngine::setFactory([] { return std::make_unique<media::RemoteMovieEngine>("/proc/self/exe"); });
     auto delegate = VKAppDelegate::create();
     VKRegisterWebBrowser(delegate);
     bool launched = true;

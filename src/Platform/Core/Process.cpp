@@ -57,7 +57,7 @@ std::optional<std::string> Process::findExecutable(const std::string& program)
 }
 
 std::unique_ptr<Process> Process::start(const std::string& program, const std::vector<std::string>& arguments,
-    const std::string& outputPath, Error* error)
+    const std::string& outputPath, Error* error, const std::vector<int>& descriptors)
 {
     std::vector<std::string> words { program };
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -74,6 +74,13 @@ std::unique_ptr<Process> Process::start(const std::string& program, const std::v
     else
         posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // Through copies above every target, so that no target is overwritten
+    // before it is read; a dup2 leaves the copy's close-on-exec behind.
+    std::vector<int> copies;
+    for (int descriptor : descriptors)
+        copies.push_back(::fcntl(descriptor, F_DUPFD_CLOEXEC, 3 + int(descriptors.size())));
+    for (size_t i = 0; i < copies.size(); ++i)
+        posix_spawn_file_actions_adddup2(&actions, copies[i], 3 + int(i));
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
@@ -92,6 +99,9 @@ std::unique_ptr<Process> Process::start(const std::string& program, const std::v
     int result = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    for (int copy : copies)
+        if (copy >= 0)
+            ::close(copy);
     if (result != 0) {
         if (error)
             *error = Error::posix(result);

@@ -32,9 +32,10 @@ public:
     };
 
     // Starts `program`; null, with the error (POSIX domain), when it cannot
-    // (not found, not executable, the output file cannot be made).
+    // (not found, not executable, the output file cannot be made). The
+    // child gets `descriptors` as its 3, 4, ….
     static std::unique_ptr<Process> start(const std::string& program, const std::vector<std::string>& arguments,
-        const std::string& outputPath = {}, Error* error = nullptr);
+        const std::string& outputPath = {}, Error* error = nullptr, const std::vector<int>& descriptors = {});
     // The first executable `program` on PATH (a name with a "/" as it is).
     static std::optional<std::string> findExecutable(const std::string& program);
 

@@ -370,6 +370,16 @@ std::shared_ptr<Image> Image::imageWithOpaquePixels(int width, int height, size_
     return ImageAccess::imageWithPixels(std::move(surface), scale, ImageOrientation::Up);
 }
 
+bool Image::copyPixels(uint8_t* to, size_t bytesPerRow) const
+{
+    codecs::Surface surface = ImageAccess::pixels(*this, 1);
+    if (!surface || bytesPerRow < size_t(surface.width()) * 4)
+        return false;
+    for (int y = 0; y < surface.height(); ++y)
+        std::memcpy(to + size_t(y) * bytesPerRow, surface.row(y), size_t(surface.width()) * 4);
+    return true;
+}
+
 std::shared_ptr<Image> ImageAccess::imageWithPixels(codecs::Surface pixels, float scale, ImageOrientation orientation)
 {
     if (!pixels)

@@ -52,6 +52,10 @@ public:
     // the width or over 2^28 pixels.
     static std::shared_ptr<Image> imageWithOpaquePixels(int width, int height, size_t bytesPerRow,
         const uint8_t* pixels, float scale = 1);
+    // Its stored pixels as imageWithOpaquePixels takes them, rows
+    // `bytesPerRow` apart (at least 4 × pixelWidth()); false when they
+    // cannot be had.
+    bool copyPixels(uint8_t* to, size_t bytesPerRow) const;
     ~Image() override;
 
     // In points: pixels over scale, width and height swapped for the left

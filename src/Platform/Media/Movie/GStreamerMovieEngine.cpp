@@ -279,6 +279,16 @@ void GStreamerMovieEngine::setUnsynchronized(bool unsynchronized)
     g_unsynchronized = unsynchronized;
 }
 
+bool GStreamerMovieEngine::isSilent()
+{
+    return g_silent;
+}
+
+bool GStreamerMovieEngine::isUnsynchronized()
+{
+    return g_unsynchronized;
+}
+
 void GStreamerMovieEngine::initialize()
 {
     static std::once_flag once;

@@ -27,6 +27,8 @@ public:
     static void setSilent(bool silent);
     // Frames are decoded as fast as they come, not on the clock (benchmarks).
     static void setUnsynchronized(bool unsynchronized);
+    static bool isSilent();
+    static bool isUnsynchronized();
     // gst_init, once per process.
     static void initialize();
 
