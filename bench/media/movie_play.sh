@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A 10-second 1280 × 720 clip at 30 frames a second played in the desktop
 # window under its own Xvfb (bench/media/movie_window, the player drawing
-# into the toolkit's layers), against gst-launch-1.0's playbin drawing with
-# ximagesink on the same display, sound to a fakesink in both. Targets: at
+# into the toolkit's layers, decoded in the program's movie process), against
+# gst-launch-1.0's playbin drawing with ximagesink on the same display,
+# sound to a fakesink in both. Targets: at
 # least 98 % of the frames presented, the window's CPU time at most 1.5x
 # playbin's; paused, no frame and no redraw in two seconds.
 #
@@ -10,9 +11,11 @@
 set -euo pipefail
 build=${1:?usage: movie_play.sh BUILD}
 tool=$(cd "$build" && pwd)/bench/movie_window
+program=$(cd "$build" && pwd)/tandry
 [[ -x $tool ]] || { echo "no movie_window in $build/bench (make bench builds it)" >&2; exit 1; }
-for program in Xvfb gst-launch-1.0 python3; do
-    command -v "$program" >/dev/null || { echo "$program is missing" >&2; exit 1; }
+[[ -x $program ]] || { echo "no tandry in $build (its movie process plays the clip)" >&2; exit 1; }
+for peer in Xvfb gst-launch-1.0 python3; do
+    command -v "$peer" >/dev/null || { echo "$peer is missing" >&2; exit 1; }
 done
 work=$(mktemp -d /var/tmp/tandry-bench-movie.XXXXXX)
 source "$(dirname "$0")/../lib/display.sh"
@@ -45,12 +48,12 @@ PY
 # finds what the one before kept.
 home=$work/home
 mkdir -p "$home"
-cpu_of "$tool" "$clip" --home "$home" >/dev/null
+cpu_of "$tool" "$clip" --process "$program" --home "$home" >/dev/null
 rm -rf "$home/tmp"
-ours=$(cpu_of "$tool" "$clip" --home "$home")
+ours=$(cpu_of "$tool" "$clip" --process "$program" --home "$home")
 rm -rf "$home/tmp"
 theirs=$(cpu_of gst-launch-1.0 -q playbin uri="file://$clip" video-sink=ximagesink audio-sink="fakesink sync=true")
-paused=$(cpu_of "$tool" "$clip" --pause --home "$home")
+paused=$(cpu_of "$tool" "$clip" --pause --process "$program" --home "$home")
 
 read -r _ presented dropped draws playing_cpu < <(grep '^played' <<<"$ours")
 our_cpu=$(awk '/^cpu/ {print $2}' <<<"$ours")
